@@ -1,0 +1,9 @@
+#pragma once
+// CRC-32 (IEEE 802.3, reflected, polynomial 0xEDB88320), as zip and png use it.
+#include <cstddef>
+#include <cstdint>
+
+
+// Continues a running CRC: pass the previous result as `crc` (0 to start).
+uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
+
