@@ -1,0 +1,64 @@
+#include "assetdb/VADPayloads.h"
+
+void VADQueryRequest::Read(VADReader& r)
+{
+    std::unique_ptr<VADFilterElement> root;
+    if (!VADDecodeFilter(r, root)) return;
+    if (root->GetType() != VADFilterElement::kGroup)
+    {
+        r.Fail();
+        return;
+    }
+    filter = static_cast<VADFilterElementGroup&>(*root);
+}
+
+void VADJob::Write(VADWriter& w) const
+{
+    w.U32(command);
+    switch (command)
+    {
+    case VAD_CMDHOST_VALIDATE:
+        w.String(source);
+        w.String(path);
+        break;
+    case VAD_CMDHOST_TEXTURECONVERT:
+        w.String(source);
+        w.String(path);
+        w.String(targets);
+        break;
+    case VAD_CMDHOST_ARCHIVE_SAVETODISK:
+    case VAD_CMDHOST_ARCHIVE_INSTALL:
+        w.U32(archiveId);
+        w.String(path);
+        w.KuidList(kuids);
+        break;
+    default:
+        break;
+    }
+}
+
+void VADJob::Read(VADReader& r)
+{
+    command = r.U32();
+    switch (command)
+    {
+    case VAD_CMDHOST_VALIDATE:
+        source = r.String();
+        path = r.String();
+        break;
+    case VAD_CMDHOST_TEXTURECONVERT:
+        source = r.String();
+        path = r.String();
+        targets = r.String();
+        break;
+    case VAD_CMDHOST_ARCHIVE_SAVETODISK:
+    case VAD_CMDHOST_ARCHIVE_INSTALL:
+        archiveId = r.U32();
+        path = r.String();
+        kuids = r.KuidList();
+        break;
+    default:
+        r.Fail();
+        break;
+    }
+}

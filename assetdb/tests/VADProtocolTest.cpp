@@ -1,0 +1,151 @@
+#include "assetdb/VADProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(VADWireIO, PrimitivesAreLittleEndianAndStringsCountTheirZero)
+{
+    VADWriter w;
+    w.U32(0x11223344u);
+    w.U16(0xA1B2);
+    w.String("ab");
+    w.Kuid(KUID(3, 0x10, 2));
+    const VADBytes expect = {0x44, 0x33, 0x22, 0x11, 0xB2, 0xA1, 3, 0, 0, 0, 'a', 'b', 0,
+                             0x10, 0, 0, 0, 3, 0, 0, 4};
+    EXPECT_EQ(w.Bytes(), expect);
+
+    VADReader r(expect);
+    EXPECT_EQ(r.U32(), 0x11223344u);
+    EXPECT_EQ(r.U16(), 0xA1B2);
+    EXPECT_EQ(r.String(), "ab");
+    EXPECT_EQ(r.Kuid(), KUID(3, 0x10, 2));
+    EXPECT_TRUE(r.Done());
+}
+
+TEST(VADWireIO, ReaderRefusesWhatDoesNotAddUp)
+{
+    // A string whose length runs past the end.
+    VADBytes longString = {9, 0, 0, 0, 'a', 0};
+    VADReader r1(longString);
+    EXPECT_EQ(r1.String(), "");
+    EXPECT_FALSE(r1.Ok());
+    EXPECT_EQ(r1.U32(), 0u) << "reads after a failure yield defaults";
+
+    // A string without its terminating zero.
+    VADBytes noZero = {2, 0, 0, 0, 'a', 'b'};
+    VADReader r2(noZero);
+    r2.String();
+    EXPECT_FALSE(r2.Ok());
+
+    // A count far larger than the bytes that follow: refused before anything is allocated.
+    VADBytes hugeCount = {0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4, 5, 6, 7, 8};
+    VADReader r3(hugeCount);
+    EXPECT_TRUE(r3.KuidList().empty());
+    EXPECT_FALSE(r3.Ok());
+
+    // Bytes left over make a payload wrong too.
+    VADBytes extra = {1, 0, 0, 0, 0};
+    VADReader r4(extra);
+    r4.U32();
+    EXPECT_TRUE(r4.Ok());
+    EXPECT_FALSE(r4.Done());
+
+    // The empty length is the empty text; a text ends at its first zero.
+    VADBytes odd = {0, 0, 0, 0, 4, 0, 0, 0, 'x', 0, 'y', 0};
+    VADReader r5(odd);
+    EXPECT_EQ(r5.String(), "");
+    EXPECT_EQ(r5.String(), "x");
+    EXPECT_TRUE(r5.Done());
+}
+
+TEST(VADProtocol, FrameHeaderAndReplyPayload)
+{
+    VADBytes frame = VADEncodeFrame(VAD_REQ_INFO | kVADReplyBit, 7, VADEncodeReplyPayload(-4));
+    const VADBytes expect = {21, 0, 0, 0x80, 7, 0, 0, 0, 4, 0, 0, 0, 0xFC, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(frame, expect);
+    VADFrameHeader h = VADDecodeFrameHeader(frame.data());
+    EXPECT_EQ(h.code, 21u | kVADReplyBit);
+    EXPECT_EQ(h.transaction, 7u);
+    EXPECT_EQ(h.length, 4u);
+
+    int32_t status = 0;
+    VADBytes body;
+    EXPECT_TRUE(VADDecodeReplyPayload(VADBytes(frame.begin() + 12, frame.end()), status, body));
+    EXPECT_EQ(status, -4);
+    EXPECT_TRUE(body.empty());
+    EXPECT_FALSE(VADDecodeReplyPayload(VADBytes{1, 2}, status, body));
+}
+
+TEST(VADProtocol, HelloRoundTripAndFixture)
+{
+    VADHello h;
+    h.clientFlag = 0;
+    h.token = 0x0102030405060708ull;
+    h.pid = 4242;
+    h.program = "VelmarUtil";
+    VADBytes bytes = VADEncodeHello(h);
+    ASSERT_GE(bytes.size(), 21u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "VADC", 4), 0);
+    EXPECT_EQ(bytes[4], 1);   // protocol
+    EXPECT_EQ(bytes[8], 0);   // client flag
+    EXPECT_EQ(bytes[9], 8);   // token, low byte first
+
+    VADHello back;
+    ASSERT_TRUE(VADDecodeHello(bytes, back));
+    EXPECT_EQ(back.token, h.token);
+    EXPECT_EQ(back.pid, 4242u);
+    EXPECT_EQ(back.program, "VelmarUtil");
+    EXPECT_EQ(back.clientFlag, 0);
+
+    VADBytes wrongMagic = bytes;
+    wrongMagic[3] = 'X';
+    EXPECT_FALSE(VADDecodeHello(wrongMagic, back));
+    bytes.push_back(0);
+    EXPECT_FALSE(VADDecodeHello(bytes, back));
+
+    VADHelloReply rep{0, 1, 99};
+    VADHelloReply repBack;
+    ASSERT_TRUE(VADDecodeHelloReply(VADEncodeHelloReply(rep), repBack));
+    EXPECT_EQ(repBack.pid, 99u);
+}
+
+TEST(VADProtocol, DiscoveryBlockAndName)
+{
+    VADDiscoveryBlock b;
+    b.pid = 1234;
+    b.port = 40000;
+    b.state = VAD_STATE_READY;
+    b.token = 0xDEADBEEFCAFEull;
+    b.startTimeMs = 1700000000000ull;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    VADEncodeDiscoveryBlock(b, raw);
+    EXPECT_EQ(std::memcmp(raw, "VADS", 4), 0);
+    EXPECT_EQ(raw[12], 40000 & 0xFF);
+    EXPECT_EQ(raw[14], 0);
+
+    VADDiscoveryBlock back;
+    ASSERT_TRUE(VADDecodeDiscoveryBlock(raw, back));
+    EXPECT_EQ(back.pid, 1234u);
+    EXPECT_EQ(back.port, 40000);
+    EXPECT_EQ(back.state, static_cast<uint32_t>(VAD_STATE_READY));
+    EXPECT_EQ(back.token, b.token);
+    EXPECT_EQ(back.startTimeMs, b.startTimeMs);
+
+    raw[4] = 2;  // a layout we do not know
+    EXPECT_FALSE(VADDecodeDiscoveryBlock(raw, back));
+
+    std::string n1 = VADDiscoveryName(1000, "/opt/velmar");
+    EXPECT_EQ(n1.rfind("/vaddaemon-1000-", 0), 0u);
+    EXPECT_EQ(n1.size(), std::string("/vaddaemon-1000-").size() + 16);
+    EXPECT_NE(n1, VADDiscoveryName(1000, "/opt/velmar2"));
+    EXPECT_EQ(n1, VADDiscoveryName(1000, "/opt/velmar"));
+}
+
+TEST(VADProtocol, KnownRequestCodes)
+{
+    EXPECT_TRUE(VADIsKnownRequestCode(VAD_REQ_KEEPALIVE));
+    EXPECT_TRUE(VADIsKnownRequestCode(VAD_REQ_IS_READY));
+    EXPECT_FALSE(VADIsKnownRequestCode(1));
+    EXPECT_FALSE(VADIsKnownRequestCode(999));
+}
