@@ -1,0 +1,32 @@
+#pragma once
+// Console control events: Ctrl+C (SIGINT), Ctrl+Break (SIGQUIT), the terminal closing (SIGHUP) and
+// system shutdown (SIGTERM) are delivered to one callback, on a thread of its own, with the event
+// numbers Windows console programs know.
+#include <functional>
+
+namespace Platform {
+
+enum ConsoleEvent : int {
+  kConsoleCtrlC = 0,
+  kConsoleCtrlBreak = 1,
+  kConsoleClose = 2,
+  kConsoleShutdown = 6,
+};
+
+// Returns true when the event was handled and the process keeps running; false ends the process
+// as the signal would have (exit code 128 + signal number, streams flushed).
+using ConsoleHandler = std::function<bool(int event)>;
+
+// Installs `handler` (replacing any earlier one). The signal handlers only note the signal; the
+// callback runs on the dispatch thread, so it may lock, log and sleep. False when the thread or the
+// signal handlers cannot be set up.
+bool InstallConsoleHandler(ConsoleHandler handler);
+// Restores the signal dispositions found at install time and stops the dispatch thread. Must not be
+// called from inside the handler.
+void RemoveConsoleHandler();
+bool ConsoleHandlerInstalled();
+
+// Windows' "remove the Close item of the console's system menu": there is no such menu here.
+inline void RemoveConsoleCloseMenu() {}
+
+}  // namespace Platform

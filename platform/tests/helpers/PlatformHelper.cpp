@@ -1,0 +1,100 @@
+// A small program the platform tests start as a child process. The first argument names what it
+// does; results that the test needs go to files, since the exit code carries only a byte.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/ConsoleControl.h"
+#include "platform/FileLock.h"
+#include "platform/Process.h"
+#include "platform/SharedMemory.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::string tmp = path + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::binary);
+    f << text;
+  }
+  std::rename(tmp.c_str(), path.c_str());  // readers never see half a file
+}
+
+[[noreturn]] void SleepForever() {
+  for (;;) pause();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 64;
+  std::string mode = argv[1];
+  if (mode == "exit" && argc == 3) return std::atoi(argv[2]);
+  if (mode == "sleep" && argc == 3) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
+    return 0;
+  }
+  if (mode == "sleep-forever") SleepForever();
+  if (mode == "args" && argc >= 3) {  // args OUTFILE ARG...: the working folder, then one line per arg
+    char cwd[4096];
+    std::string text = getcwd(cwd, sizeof cwd) ? cwd : "?";
+    text += "\n";
+    for (int i = 3; i < argc; ++i) text += std::string(argv[i]) + "\n";
+    WriteFile(argv[2], text);
+    return 0;
+  }
+  if (mode == "hold-lock" && argc == 4) {  // hold-lock LOCKFILE READYFILE
+    Platform::FileLock lock;
+    if (!lock.TryLock(argv[2])) return 2;
+    WriteFile(argv[3], "locked");
+    SleepForever();
+  }
+  if (mode == "try-lock" && argc == 4) {  // try-lock LOCKFILE TIMEOUT_MS: 0 when taken
+    Platform::FileLock lock;
+    return lock.Lock(argv[2], std::atoi(argv[3])) ? 0 : 1;
+  }
+  if (mode == "shm-write" && argc == 4) {  // shm-write NAME TEXT
+    Platform::SharedMemoryBlock block;
+    if (!block.Create(argv[2], 4096, false)) return 2;
+    return block.Write(0, argv[3], std::strlen(argv[3]) + 1) ? 0 : 3;
+  }
+  if (mode == "shm-expect" && argc == 4) {  // shm-expect NAME TEXT: 0 when the block holds TEXT
+    Platform::SharedMemoryBlock block;
+    if (!block.Open(argv[2], false)) return 2;
+    std::string want = argv[3];
+    std::string got(want.size() + 1, '\0');
+    if (!block.Read(0, got.data(), got.size())) return 3;
+    return got == want + '\0' ? 0 : 1;
+  }
+  if (mode == "console" && argc == 4) {  // console READYFILE OUTFILE: report the first event
+    static std::atomic<int> event{-1};
+    if (!Platform::InstallConsoleHandler([](int e) {
+          event = e;
+          return true;
+        }))
+      return 2;
+    WriteFile(argv[2], "ready");
+    while (event < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WriteFile(argv[3], std::to_string(event.load()));
+    Platform::RemoveConsoleHandler();
+    return 0;
+  }
+  if (mode == "end-copies" && argc == 3) {  // end-copies OUTFILE: end every other copy of itself
+    int n = Platform::TerminateProcessesByPath(Platform::ExecutablePath(), 0, 2000);
+    WriteFile(argv[2], std::to_string(n));
+    return 0;
+  }
+  if (mode == "exit-flush" && argc == 3) {  // exit-flush CODE: unflushed output, then ExitProcess
+    std::printf("buffered-stdio ");
+    std::fputs("buffered-stderr", stderr);
+    Platform::ExitProcess(std::atoi(argv[2]));
+  }
+  return 64;
+}
