@@ -1,0 +1,181 @@
+#include "engine/ConfigParser.h"
+#include "engine/File.h"
+#include "engine/Log.h"
+#include "engine/Options.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using Orvo::ConfigData;
+using Orvo::ConfigParser;
+
+namespace {
+
+const ConfigData& Root(ConfigParser& p, std::string_view text) {
+    static ConfigData empty;
+    EXPECT_EQ(p.ParseText(text, "test.txt"), ConfigParser::Ok) << p.GetError();
+    return p.GetRoot() ? *p.GetRoot() : empty;
+}
+
+} // namespace
+
+TEST(ConfigParser, ItemsOfEveryKind) {
+    ConfigParser p;
+    const ConfigData& r = Root(p,
+        "kuid <kuid:1:2>\n"
+        "  username   \"Loco \\\"Big\\\" One\"  \n"
+        "\tlist 1, 2 ,3  \n"
+        "obsolete-table\n"
+        "mesh-table {\n"
+        "  default {\n"
+        "    mesh \"body.im\"\n"
+        "  }\n"
+        "}\n"
+        "\"quoted name\" 4\n"
+        "\" lone\n"
+        "; comment-like text\n"
+        "empty \"\"\n");
+    ASSERT_EQ(r.children.size(), 9u);
+    EXPECT_EQ(r.children[0].name, "kuid");
+    EXPECT_EQ(r.children[0].kind, ConfigData::Raw);
+    EXPECT_EQ(r.children[0].value, "<kuid:1:2>");
+    EXPECT_EQ(r.children[1].kind, ConfigData::QuotedString);
+    EXPECT_EQ(r.children[1].value, "Loco \"Big\" One");
+    EXPECT_EQ(r.children[2].value, "1, 2 ,3");
+    EXPECT_EQ(r.children[3].kind, ConfigData::Null);
+    EXPECT_EQ(r.children[3].line, 4);
+    const ConfigData& table = r.children[4];
+    EXPECT_TRUE(table.IsContainer());
+    ASSERT_NE(table.Find("DEFAULT"), nullptr);
+    EXPECT_EQ(table.Find("default")->Find("mesh")->value, "body.im");
+    EXPECT_EQ(table.Find("default")->Find("mesh")->line, 7);
+    EXPECT_EQ(r.children[5].name, "quoted name");
+    EXPECT_EQ(r.children[5].value, "4");
+    EXPECT_EQ(r.children[6].name, "\"");   // a lone quote is a name
+    EXPECT_EQ(r.children[6].value, "lone");
+    EXPECT_EQ(r.children[7].name, ";");    // no comment syntax
+    EXPECT_EQ(r.children[7].value, "comment-like text");
+    EXPECT_EQ(r.children[8].kind, ConfigData::QuotedString);
+    EXPECT_EQ(r.children[8].value, "");
+}
+
+TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf) {
+    ConfigParser p;
+    const ConfigData& r = Root(p, "\xEF\xBB\xBFouter\r\n\r\n  {\r\n  inner 1.5\r\n  leaf\r\n}\r\nafter \"a\r\nb\"\r\n");
+    ASSERT_EQ(r.children.size(), 2u);
+    EXPECT_EQ(r.children[0].name, "outer"); // no BOM bytes in the name
+    EXPECT_TRUE(r.children[0].IsContainer());
+    ASSERT_EQ(r.children[0].children.size(), 2u);
+    EXPECT_EQ(r.children[0].children[0].value, "1.5"); // no CR left on raw values
+    EXPECT_DOUBLE_EQ(r.children[0].children[0].GetNumber(), 1.5);
+    EXPECT_EQ(r.children[0].children[1].kind, ConfigData::Null);
+    EXPECT_EQ(r.children[1].value, "a\nb"); // CR LF inside a string is a plain line end
+    EXPECT_EQ(r.children[1].line, 7);
+
+    // A string closed right before a "}" on the same line still closes the container.
+    const ConfigData& r2 = Root(p, "a {\n b \"x\" }\nc 1\n");
+    ASSERT_EQ(r2.children.size(), 2u);
+    EXPECT_EQ(r2.children[0].Find("b")->value, "x");
+}
+
+TEST(ConfigParser, WindowsPathsAndMultiLineStrings) {
+    ConfigParser p;
+    const ConfigData& r = Root(p,
+        "path \"C:\\Program Files\\Velmar\\bin\\x.exe\"\n"
+        "escaped \"a\\\\b\"\n"
+        "description \"line one\n"
+        "line two with } and {\n"
+        "end\"\n"
+        "next 1\n");
+    ASSERT_EQ(r.children.size(), 4u);
+    EXPECT_EQ(r.children[0].value, "C:\\Program Files\\Velmar\\bin\\x.exe");
+    EXPECT_EQ(r.children[1].value, "a\\b");
+    EXPECT_EQ(r.children[2].value, "line one\nline two with } and {\nend");
+    EXPECT_EQ(r.children[3].name, "next");
+    EXPECT_EQ(r.children[3].line, 6);
+}
+
+TEST(ConfigParser, FailuresNameTheirLine) {
+    struct Case {
+        const char* text;
+        int line;
+        const char* what;
+    } cases[] = {
+        {"a 1\nb \"never closed\nmore\n", 2, "string not closed"},
+        {"a 1\nbox {\n  inner {\n  }\n", 2, "'{' not closed"},
+        {"a 1\n}\n", 2, "'}' without"},
+        {"a {\n}\n}\n", 3, "'}' without"},
+        {"box\n{\n x \"y\n", 3, "string not closed"},
+    };
+    for (const Case& c : cases) {
+        ConfigParser p;
+        EXPECT_EQ(p.ParseText(c.text, "broken.txt"), ConfigParser::BadSyntax) << c.text;
+        EXPECT_EQ(p.GetRoot(), nullptr);
+        EXPECT_EQ(p.GetErrorLine(), c.line) << c.text;
+        EXPECT_NE(p.GetError().find(c.what), std::string::npos) << p.GetError();
+        EXPECT_NE(p.GetError().find("broken.txt"), std::string::npos);
+    }
+    ConfigParser keyed;
+    keyed.SetResourceKey("builtin:lod.lm.txt");
+    keyed.ParseText("}", "ignored");
+    EXPECT_NE(keyed.GetError().find("builtin:lod.lm.txt"), std::string::npos);
+
+    std::string deep;
+    for (int i = 0; i < 100; ++i) deep += "a {\n";
+    ConfigParser p;
+    EXPECT_EQ(p.ParseText(deep), ConfigParser::BadSyntax);
+    EXPECT_NE(p.GetError().find("deeply"), std::string::npos);
+}
+
+TEST(ConfigParser, FailureWritesOneLogLine) {
+    char dir[] = "/tmp/velmar-parsetest-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string log = std::string(dir) + "/log.txt";
+    std::string bad = std::string(dir) + "/Bad.txt";
+    std::ofstream(bad) << "x {\n";
+    Orvo::Log::Init(Orvo::Options("-LogFile=" + log));
+    ConfigParser p;
+    EXPECT_EQ(p.Parse(std::string(dir) + "/bad.txt"), ConfigParser::BadSyntax); // found without regard to case
+    EXPECT_EQ(p.Parse(std::string(dir) + "/missing.txt"), ConfigParser::CannotRead);
+    Orvo::Log::Shutdown();
+    std::ifstream in(log);
+    std::string line1, line2, line3;
+    std::getline(in, line1);
+    std::getline(in, line2);
+    EXPECT_FALSE(std::getline(in, line3));
+    EXPECT_EQ(line1.rfind("ConfigParser::Parse> ", 0), 0u);
+    EXPECT_NE(line1.find("bad.txt' line 1"), std::string::npos) << line1;
+    EXPECT_NE(line2.find("missing.txt"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ConfigParser, VersionAndQuotingHelpers) {
+    ConfigParser p;
+    Root(p, "version 1.00\nmesh 10\n{\nname \"a.im\"\n}\n");
+    EXPECT_EQ(static_cast<int>(p.GetVersion() * 100), 100);
+    ASSERT_NE(p.GetRoot(), nullptr);
+    ASSERT_EQ(p.GetRoot()->CountOf("MESH"), 1u);
+    const ConfigData* mesh = p.GetRoot()->Find("mesh");
+    EXPECT_TRUE(mesh->IsContainer()); // a value and children
+    EXPECT_EQ(mesh->value, "10");
+    EXPECT_EQ(mesh->Find("name")->value, "a.im");
+    Root(p, "mesh 1\n");
+    EXPECT_EQ(p.GetVersion(), 0.0);
+
+    EXPECT_EQ(Orvo::QuoteConfigString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    // Whatever the writer quotes, the reader gives back.
+    const std::string names[] = {"plain", "two words", "\"", "{brace", "}", "", "tab\there"};
+    for (const std::string& n : names) {
+        std::string text;
+        Orvo::AppendConfigName(text, n);
+        text += "\t";
+        Orvo::AppendQuotedConfigString(text, "C:\\dir\\\"x\"\n2nd");
+        text += "\n";
+        const ConfigData& r = Root(p, text);
+        ASSERT_EQ(r.children.size(), 1u) << text;
+        EXPECT_EQ(r.children[0].name, n);
+        EXPECT_EQ(r.children[0].value, "C:\\dir\\\"x\"\n2nd");
+    }
+}
