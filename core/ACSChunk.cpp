@@ -1,0 +1,23 @@
+#include "core/ACSChunk.h"
+
+#include "engine/TextCase.h"
+
+size_t ACSChunk::CountChildren(ACSName name) const
+{
+    size_t n = 0, count = GetChildCount();
+    for (size_t i = 0; i < count; ++i)
+        if (Orvo::EqualsNoCase(GetChildNameAt(i).View(), name.text)) ++n;
+    return n;
+}
+
+bool ACSChunk::Contains(const ACSChunk* node) const
+{
+    if (node == this) return true;
+    size_t count = GetChildCount();
+    for (size_t i = 0; i < count; ++i)
+    {
+        const ACSChunk* c = GetChildAt(i);
+        if (c && c->IsContainer() && c->Contains(node)) return true;
+    }
+    return false;
+}

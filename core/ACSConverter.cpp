@@ -1,0 +1,340 @@
+#include "core/ACSConverter.h"
+
+#include "engine/TextCase.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// [+-]?(d+(.d*)?|.d+)([eE][+-]?d+)? with nothing else.
+bool LooksLikeNumber(std::string_view t, bool& integral)
+{
+    size_t i = 0, n = t.size();
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < n && IsDigit(t[i])) ++i, ++digits;
+    integral = true;
+    if (i < n && t[i] == '.')
+    {
+        integral = false;
+        ++i;
+        while (i < n && IsDigit(t[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E'))
+    {
+        integral = false;
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        size_t ed = 0;
+        while (i < n && IsDigit(t[i])) ++i, ++ed;
+        if (ed == 0) return false;
+    }
+    return i == n;
+}
+
+std::string_view StripPlus(std::string_view t) { return (!t.empty() && t[0] == '+') ? t.substr(1) : t; }
+
+bool ParseFloatChecked(std::string_view t, float& out)
+{
+    t = StripPlus(t);
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out, std::chars_format::general);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+int32_t ClampToInt(double d)
+{
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (d <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(d);
+}
+
+bool IsKUIDItem(std::string_view t) { return (!t.empty() && t[0] == '<') || Orvo::EqualsNoCase(t, "NULLKUID"); }
+
+}  // namespace
+
+bool ACSConverter::ParseInt(std::string_view text, int32_t& out)
+{
+    text = StripPlus(Orvo::TrimView(text));
+    if (text.empty()) return false;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), out, 10);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool ACSConverter::ParseFloat(std::string_view text, float& out)
+{
+    text = Orvo::TrimView(text);
+    bool integral;
+    return LooksLikeNumber(text, integral) && ParseFloatChecked(text, out);
+}
+
+void ACSConverter::AppendFloat(std::string& out, float v, bool forceDecimal)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
+    out.append(t);
+    if (forceDecimal && std::isfinite(v) && t.find_first_of(".e") == std::string_view::npos) out.append(".0");
+}
+
+bool ACSConverter::ToText(const ACSRawDataCore& v, std::string& out)
+{
+    out.clear();
+    const size_t n = v.GetCount();
+    switch (v.GetType())
+    {
+    case kACSString: out.assign(v.GetString()); return true;
+    case kACSFloat:
+        for (size_t i = 0; i < n; ++i)
+        {
+            if (i) out.push_back(',');
+            AppendFloat(out, v.GetFloat(i), false);
+        }
+        return true;
+    case kACSInteger:
+        for (size_t i = 0; i < n; ++i)
+        {
+            if (i) out.push_back(',');
+            char buf[16];
+            auto r = std::to_chars(buf, buf + sizeof buf, v.GetInt(i));
+            out.append(buf, r.ptr);
+        }
+        return true;
+    case kACSKUID:
+        for (size_t i = 0; i < n; ++i)
+        {
+            if (i) out.push_back(',');
+            char buf[48];
+            out.append(buf, v.GetKUID(i).FormatText(buf));
+        }
+        return true;
+    default: return false;
+    }
+}
+
+bool ACSConverter::ToInt(const ACSRawDataCore& v, int32_t& out)
+{
+    switch (v.GetType())
+    {
+    case kACSInteger:
+        if (v.GetCount() == 0) return false;
+        out = v.GetInt(0);
+        return true;
+    case kACSFloat:
+        if (v.GetCount() == 0) return false;
+        out = ClampToInt(v.GetFloat(0));
+        return true;
+    case kACSString:
+    {
+        if (ParseInt(v.GetString(), out)) return true;
+        float f;
+        if (!ParseFloat(v.GetString(), f)) return false;
+        out = ClampToInt(f);
+        return true;
+    }
+    default: return false;
+    }
+}
+
+bool ACSConverter::ToFloat(const ACSRawDataCore& v, float& out)
+{
+    switch (v.GetType())
+    {
+    case kACSFloat:
+        if (v.GetCount() == 0) return false;
+        out = v.GetFloat(0);
+        return true;
+    case kACSInteger:
+        if (v.GetCount() == 0) return false;
+        out = static_cast<float>(v.GetInt(0));
+        return true;
+    case kACSString: return ParseFloat(v.GetString(), out);
+    default: return false;
+    }
+}
+
+bool ACSConverter::ToBool(const ACSRawDataCore& v, bool& out)
+{
+    if (v.GetType() == kACSString)
+    {
+        std::string_view t = Orvo::TrimView(v.GetString());
+        for (const char* yes : {"true", "yes", "on"})
+            if (Orvo::EqualsNoCase(t, yes)) return out = true, true;
+        for (const char* no : {"false", "no", "off"})
+            if (Orvo::EqualsNoCase(t, no)) return out = false, true;
+    }
+    float f;
+    if (v.GetType() == kACSInteger && v.GetCount() > 0) return out = v.GetInt(0) != 0, true;
+    if (!ToFloat(v, f)) return false;
+    out = f != 0.0f;
+    return true;
+}
+
+bool ACSConverter::ToKUID(const ACSRawDataCore& v, KUID& out)
+{
+    if (v.GetType() == kACSKUID)
+    {
+        if (v.GetCount() == 0) return false;
+        out = v.GetKUID(0);
+        return true;
+    }
+    if (v.GetType() == kACSString)
+    {
+        KUID k;
+        if (!k.ParseText(v.GetString(), false)) return false;
+        out = k;
+        return true;
+    }
+    return false;
+}
+
+bool ACSConverter::ToFloats(const ACSRawDataCore& v, std::vector<float>& out)
+{
+    const size_t before = out.size();
+    const size_t n = v.GetCount();
+    switch (v.GetType())
+    {
+    case kACSFloat:
+        for (size_t i = 0; i < n; ++i) out.push_back(v.GetFloat(i));
+        break;
+    case kACSInteger:
+        for (size_t i = 0; i < n; ++i) out.push_back(static_cast<float>(v.GetInt(i)));
+        break;
+    case kACSString:
+    {
+        std::string_view t = v.GetString();
+        while (true)
+        {
+            size_t comma = t.find(',');
+            float f;
+            if (ParseFloat(t.substr(0, comma), f)) out.push_back(f);
+            if (comma == std::string_view::npos) break;
+            t.remove_prefix(comma + 1);
+        }
+        break;
+    }
+    default: break;
+    }
+    return out.size() > before;
+}
+
+void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
+{
+    if (text.empty())
+    {
+        out.SetNull();
+        return;
+    }
+    // One pass to classify the items, a second to convert them.
+    bool allKUID = true, allInt = true, allNumber = true;
+    size_t items = 0;
+    for (std::string_view rest = text;;)
+    {
+        size_t comma = rest.find(',');
+        std::string_view item = Orvo::TrimView(rest.substr(0, comma));
+        ++items;
+        if (allKUID && !IsKUIDItem(item)) allKUID = false;
+        if (allNumber)
+        {
+            bool integral;
+            if (!LooksLikeNumber(item, integral))
+                allNumber = allInt = false;
+            else if (integral)
+            {
+                int32_t i;
+                if (allInt && !ParseInt(item, i))
+                {
+                    allInt = false;
+                    // Too large for 32 bits: a float only when it holds the number exactly.
+                    float f;
+                    int64_t exact;
+                    auto sv = StripPlus(item);
+                    auto r = std::from_chars(sv.data(), sv.data() + sv.size(), exact, 10);
+                    if (r.ec != std::errc() || !ParseFloatChecked(item, f) || static_cast<double>(f) != static_cast<double>(exact))
+                        allNumber = false;
+                }
+            }
+            else
+            {
+                allInt = false;
+                float f;
+                if (!ParseFloatChecked(item, f)) allNumber = false;  // out of float range
+            }
+        }
+        if (!allKUID && !allNumber) break;
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+
+    auto forEach = [&](auto&& fn) {
+        for (std::string_view rest = text;;)
+        {
+            size_t comma = rest.find(',');
+            fn(Orvo::TrimView(rest.substr(0, comma)));
+            if (comma == std::string_view::npos) break;
+            rest.remove_prefix(comma + 1);
+        }
+    };
+
+    if (allKUID)
+    {
+        std::vector<KUID> v;
+        v.reserve(items);
+        bool ok = true;
+        forEach([&](std::string_view item) {
+            KUID k;
+            if (!k.ParseText(item, true)) ok = false;
+            v.push_back(k);
+        });
+        if (ok)
+        {
+            out.SetKUIDs(v.data(), v.size());
+            return;
+        }
+    }
+    else if (allInt && allNumber)
+    {
+        if (items == 1)
+        {
+            int32_t i = 0;
+            ParseInt(text, i);
+            out.SetInt(i);
+            return;
+        }
+        std::vector<int32_t> v;
+        v.reserve(items);
+        forEach([&](std::string_view item) {
+            int32_t i = 0;
+            ParseInt(item, i);
+            v.push_back(i);
+        });
+        out.SetInts(v.data(), v.size());
+        return;
+    }
+    else if (allNumber)
+    {
+        if (items == 1)
+        {
+            float f = 0;
+            ParseFloatChecked(text, f);
+            out.SetFloat(f);
+            return;
+        }
+        std::vector<float> v;
+        v.reserve(items);
+        forEach([&](std::string_view item) {
+            float f = 0;
+            ParseFloatChecked(item, f);
+            v.push_back(f);
+        });
+        out.SetFloats(v.data(), v.size());
+        return;
+    }
+    out.SetString(text);
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Loading and saving configuration trees in either file form.
+//
+// The format name, or else the path's extension, chooses the form: "txt" the text form; "chump", "cdp"
+// and "cdp2" the binary form. `base` (empty for none) names where a relative path lives: a substitution
+// name of the engine's file table ("name:path") when one of that name exists, else a folder.
+#include "core/SoupBinary.h"
+#include "core/TDBTagRef.h"
+
+#include <string>
+#include <string_view>
+
+enum class ConfigFileResult
+{
+    kOK = 0,
+    kCannotRead,     // missing or unreadable file, or an unknown form
+    kSyntaxError,    // text form that does not parse (the parser has logged the file and line)
+    kNotValid,       // binary form: no "ACS$" header
+    kDamaged,        // binary form: sizes or chunks that do not hold together
+    kNewerVersion,   // binary form: made by a newer version
+    kCannotWrite,
+};
+
+enum class ConfigFileForm
+{
+    kUnknown,
+    kText,
+    kBinary,
+};
+
+// The form a format name (or, when it is empty, the path's extension) selects.
+ConfigFileForm ConfigFileFormFor(std::string_view path, std::string_view format);
+// base + path as the file system should see it.
+std::string ConfigFilePath(std::string_view base, std::string_view path);
+
+// Returns false and leaves a null tree when the file cannot be read.
+bool LoadConfigFile(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format = {});
+// The same, telling why it failed.
+ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path,
+                                  std::string_view format = {});
+// False when the file cannot be written (or the tree cannot be put in the chosen form).
+bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_view path, std::string_view format = {});
+
+// Reading and writing file images in memory.
+ConfigFileResult ParseConfigData(TDBTagRef& out, std::string_view bytes, ConfigFileForm form, const char* name);
+bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string& out);

@@ -1,0 +1,215 @@
+#include "core/KUID.h"
+
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+struct Cursor
+{
+    const char* p;
+    const char* end;
+
+    bool AtEnd() const { return p == end; }
+    void SkipBlanks()
+    {
+        while (p != end && IsBlank(*p)) ++p;
+    }
+    // Consumes `word` (lower case) when the text starts with it in any case.
+    bool Word(const char* word)
+    {
+        size_t n = std::strlen(word);
+        if (static_cast<size_t>(end - p) < n) return false;
+        for (size_t i = 0; i < n; ++i)
+            if (Lower(p[i]) != word[i]) return false;
+        p += n;
+        return true;
+    }
+    bool Char(char c)
+    {
+        if (p != end && *p == c)
+        {
+            ++p;
+            return true;
+        }
+        return false;
+    }
+    // A decimal number with an optional sign that fits 32 bits.
+    bool Number(int32_t& out)
+    {
+        const char* q = p;
+        bool neg = false;
+        if (q != end && (*q == '-' || *q == '+'))
+        {
+            neg = *q == '-';
+            ++q;
+        }
+        if (q == end || *q < '0' || *q > '9') return false;
+        int64_t v = 0;
+        while (q != end && *q >= '0' && *q <= '9')
+        {
+            v = v * 10 + (*q - '0');
+            if (v > 2147483648LL) return false;
+            ++q;
+        }
+        if (neg) v = -v;
+        if (v > 2147483647LL) return false;
+        out = static_cast<int32_t>(v);
+        p = q;
+        return true;
+    }
+};
+
+// Reads up to `maxCount` numbers separated by `sep` (blanks: any run of blanks). Returns how many were read.
+int Numbers(Cursor& c, char sep, int maxCount, int32_t* out, bool strict)
+{
+    int n = 0;
+    while (n < maxCount)
+    {
+        if (n > 0)
+        {
+            if (sep == ' ')
+            {
+                const char* before = c.p;
+                c.SkipBlanks();
+                if (c.p == before) break;
+            }
+            else
+            {
+                if (!strict) c.SkipBlanks();
+                if (!c.Char(sep)) break;
+            }
+        }
+        if (!strict) c.SkipBlanks();
+        if (!c.Number(out[n])) break;
+        ++n;
+    }
+    return n;
+}
+
+KUID Make(const int32_t* v, int count)
+{
+    if (count == 3) return KUID(v[0], v[1], v[2]);
+    return KUID(v[0], v[1], v[0] < 0 ? 127 : 0);
+}
+
+}  // namespace
+
+bool KUID::ParseText(const char* text, bool strict)
+{
+    if (!text)
+    {
+        *this = Null();
+        return false;
+    }
+    return ParseText(std::string_view(text), strict);
+}
+
+bool KUID::ParseText(std::string_view text, bool strict)
+{
+    *this = Null();
+    Cursor c{text.data(), text.data() + text.size()};
+    c.SkipBlanks();
+    while (c.end != c.p && IsBlank(c.end[-1])) --c.end;
+    if (c.AtEnd()) return false;
+
+    int32_t v[3] = {0, 0, 0};
+    int got = 0;
+
+    if (c.Word("nullkuid"))
+        return c.AtEnd() || !strict;
+
+    if (c.Char('<'))
+    {
+        int want;
+        if (c.Word("kuid2:"))
+            want = 3;
+        else if (c.Word("kuid:"))
+            want = 2;
+        else
+            return false;
+        // Lenient reading also takes "<kuid:u:c:v>" as written rather than dropping the version.
+        got = Numbers(c, ':', strict ? want : 3, v, strict);
+        if (got < want) return false;
+        if (strict && (!c.Char('>') || !c.AtEnd())) return false;
+    }
+    else if (c.Word("kuid"))
+    {
+        int want = c.Char('2') ? 3 : 2;
+        if (c.AtEnd() || !IsBlank(*c.p)) return false;
+        c.SkipBlanks();
+        got = Numbers(c, ' ', want, v, strict);
+        if (got < want) return false;
+        if (strict && !c.AtEnd()) return false;
+    }
+    else
+    {
+        got = Numbers(c, ':', 3, v, strict);
+        if (got < 2) return false;
+        if (strict && !c.AtEnd()) return false;
+    }
+
+    KUID k = Make(v, got);
+    if (k.version < 0 || k.version > kMaxVersion) return false;
+    *this = k;
+    return true;
+}
+
+KUID KUID::FromText(std::string_view text, bool strict)
+{
+    KUID k;
+    k.ParseText(text, strict);
+    return k;
+}
+
+size_t KUID::FormatText(char* buf) const
+{
+    int n;
+    if (IsNull())
+        n = std::snprintf(buf, 48, "NULLKUID");
+    else if (HasShortForm())
+        n = std::snprintf(buf, 48, "<kuid:%d:%d>", userId, contentId);
+    else
+        n = std::snprintf(buf, 48, "<kuid2:%d:%d:%d>", userId, contentId, version);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t KUID::FormatSpacedText(char* buf) const
+{
+    int n;
+    if (IsNull())
+        n = std::snprintf(buf, 48, "NULLKUID");
+    else if (HasShortForm())
+        n = std::snprintf(buf, 48, "kuid %d %d", userId, contentId);
+    else
+        n = std::snprintf(buf, 48, "kuid2 %d %d %d", userId, contentId, version);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+std::string KUID::ToString() const
+{
+    char buf[48];
+    return std::string(buf, FormatText(buf));
+}
+
+std::string KUID::ToSpacedString() const
+{
+    char buf[48];
+    return std::string(buf, FormatSpacedText(buf));
+}
+
+KUID KUID::FromStreamWords(uint32_t w0, uint32_t w1)
+{
+    KUID k;
+    k.contentId = static_cast<int32_t>(w0);
+    uint32_t user = w1 & 0x1FFFFFFu;
+    if (user & 0x1000000u) user |= 0xFE000000u;  // sign-extend from bit 24
+    k.userId = static_cast<int32_t>(user);
+    k.version = static_cast<int32_t>(w1 >> 25);
+    return k;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// A named-children node of the soup: (name, child) pairs in order, each child held by one reference.
+#include "core/ACSChunk.h"
+
+#include <utility>
+#include <vector>
+
+class TDBContainerTag : public ACSChunk
+{
+public:
+    TDBContainerTag() = default;
+
+    uint8_t GetType() const override { return kACSContainer; }
+
+    size_t GetChildCount() const override { return children_.size(); }
+    ACSChunk* GetChildAt(size_t i) const override { return i < children_.size() ? children_[i].second : nullptr; }
+    const Orvo::PString& GetChildNameAt(size_t i) const override;
+    ptrdiff_t FindChild(ACSName name) const override;
+    bool AddChild(ACSName name, ACSChunk* child) override;
+    bool SetChild(ACSName name, ACSChunk* child) override;
+    bool RemoveChild(ACSName name) override;
+    bool RemoveChildAt(size_t i) override;
+    void RemoveAllChildren() override;
+    TDBContainerTag* CreateContainer(ACSName name) override;
+    ACSChunk* CreateDataTag(ACSName name) override;
+    // Renames the child at i; false when out of range.
+    bool RenameChildAt(size_t i, ACSName name);
+    // Appends a child that the caller knows cannot form a cycle (a node made just now), taking over the
+    // caller's reference. Used by the file readers.
+    void AdoptNewChild(Orvo::PString name, ACSChunk* child) { children_.emplace_back(std::move(name), child); }
+    void Reserve(size_t n) { children_.reserve(n); }
+
+    ACSChunk* Clone() const override;
+
+protected:
+    ~TDBContainerTag() override;
+
+private:
+    std::vector<std::pair<Orvo::PString, ACSChunk*>> children_;
+};

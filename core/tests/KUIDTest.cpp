@@ -1,0 +1,132 @@
+#include "core/KUID.h"
+
+#include "core/TBuffer.h"
+#include "engine/PString.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+TEST(KUID, EveryTextFormParses)
+{
+    struct Case
+    {
+        const char* text;
+        KUID want;
+    };
+    const Case cases[] = {
+        {"<kuid:12:34>", KUID(12, 34, 0)},
+        {"<kuid2:12:34:5>", KUID(12, 34, 5)},
+        {"kuid 12 34", KUID(12, 34, 0)},
+        {"kuid2 12 34 5", KUID(12, 34, 5)},
+        {"12:34", KUID(12, 34, 0)},
+        {"12:34:5", KUID(12, 34, 5)},
+        {"<KUID2:1:2:3>", KUID(1, 2, 3)},
+        {"KUID2 1 2 3", KUID(1, 2, 3)},
+        {"  <kuid:-3:100>  ", KUID(-3, 100, 127)},  // negative user ids take version 127
+        {"<kuid:-1:-1>", KUID::Null()},
+        {"NULLKUID", KUID::Null()},
+        {"nullkuid", KUID::Null()},
+    };
+    for (const Case& c : cases)
+    {
+        for (bool strict : {false, true})
+        {
+            KUID k(5, 5, 5);
+            EXPECT_TRUE(k.ParseText(c.text, strict)) << c.text;
+            EXPECT_EQ(k, c.want) << c.text << " strict=" << strict;
+        }
+    }
+    EXPECT_EQ(KUID::FromText("<KUID2:1:2:3>"), KUID::FromText("kuid2 1 2 3"));
+}
+
+TEST(KUID, StrictRefusesWhatLenientTolerates)
+{
+    KUID k;
+    EXPECT_FALSE(k.ParseText("<kuid:1:2", true));
+    EXPECT_TRUE(k.IsNull());
+    EXPECT_TRUE(k.ParseText("<kuid:1:2", false));
+    EXPECT_EQ(k, KUID(1, 2, 0));
+
+    EXPECT_FALSE(k.ParseText("<kuid:1:x>", true));
+    EXPECT_FALSE(k.ParseText("<kuid:1:x>", false));
+    EXPECT_TRUE(k.IsNull());
+    EXPECT_FALSE(k.ParseText("<kuid:1:2>x", true));
+    EXPECT_FALSE(k.ParseText("kuid2 1 2", true));
+    EXPECT_FALSE(k.ParseText("12:34z", true));
+    EXPECT_TRUE(k.ParseText("12:34z", false));
+}
+
+TEST(KUID, NonKUIDTextGivesNull)
+{
+    for (const char* t : {"", "   ", "hello", "<kuid>", "<kuid:1>", "kuid", "kuid 1", "1", "<kuid2:1:2:128>",
+                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>"})
+    {
+        KUID k(1, 2, 3);
+        EXPECT_FALSE(k.ParseText(t, false)) << t;
+        EXPECT_TRUE(k.IsNull()) << t;
+    }
+    KUID k(1, 2, 3);
+    EXPECT_FALSE(k.ParseText(static_cast<const char*>(nullptr), false));
+    EXPECT_TRUE(k.IsNull());
+}
+
+TEST(KUID, PrintsAndParsesBack)
+{
+    const KUID kuids[] = {KUID(12, 34, 0),  KUID(12, 34, 5),       KUID(-3, 100, 127), KUID(-3, 100, 0),
+                          KUID(0, 0, 0),    KUID(16777215, 7, 127), KUID::Null(),       KUID(-16777216, -5, 1)};
+    for (const KUID& k : kuids)
+    {
+        EXPECT_EQ(KUID::FromText(k.ToString(), true), k) << k.ToString();
+        EXPECT_EQ(KUID::FromText(k.ToSpacedString(), true), k) << k.ToSpacedString();
+    }
+    EXPECT_EQ(KUID(12, 34, 0).ToString(), "<kuid:12:34>");
+    EXPECT_EQ(KUID(12, 34, 5).ToString(), "<kuid2:12:34:5>");
+    EXPECT_EQ(KUID(-3, 100, 127).ToString(), "<kuid:-3:100>");
+    EXPECT_EQ(KUID(-3, 100, 0).ToString(), "<kuid2:-3:100:0>");
+    EXPECT_EQ(KUID(123, 456, 0).ToSpacedString(), "kuid 123 456");
+    EXPECT_EQ(KUID(123, 456, 2).ToSpacedString(), "kuid2 123 456 2");
+    EXPECT_EQ(KUID::Null().ToString(), "NULLKUID");
+    EXPECT_EQ(KUID::Null().ToSpacedString(), "NULLKUID");
+    // The interned forms are pooled: the same KUID gives the same node.
+    EXPECT_EQ(KUID::ToText(KUID(1, 2, 3)), KUID::ToText(KUID(1, 2, 3)));
+    EXPECT_EQ(KUID::ToText(KUID(1, 2, 3)), "<kuid2:1:2:3>");
+    EXPECT_EQ(KUID::ToSpacedText(KUID::Null()), "NULLKUID");
+}
+
+TEST(KUID, StreamFormWithSignExtensionAndNull)
+{
+    TBuffer b;
+    b.WriteKUID(KUID(-5, 77, 3));
+    b.WriteKUID(KUID::Null());
+    b.WriteKUID(KUID(0x00FFFFFF, 1, 127));
+    ASSERT_EQ(b.Size(), 24u);
+    const uint32_t* w = reinterpret_cast<const uint32_t*>(b.Data());
+    EXPECT_EQ(w[0], 77u);
+    EXPECT_EQ(w[1], (3u << 25) | (0xFFFFFFFBu & 0x1FFFFFFu));
+    EXPECT_EQ(w[2], 0xFFFFFFFFu);
+    EXPECT_EQ(w[3], 0xFFFFFFFFu);
+
+    b.Seek(0);
+    EXPECT_EQ(b.ReadKUID(), KUID(-5, 77, 3));
+    EXPECT_TRUE(b.ReadKUID().IsNull());
+    EXPECT_EQ(b.ReadKUID(), KUID(0x00FFFFFF, 1, 127));
+    EXPECT_FALSE(b.HasError());
+    // A short read yields the default.
+    EXPECT_TRUE(b.ReadKUID().IsNull());
+    EXPECT_EQ(b.GetError(), kStreamShortRead);
+}
+
+TEST(KUID, OrderingIsUnsignedAndHashingSeparates)
+{
+    std::set<KUID> s{KUID(-1, 0, 0), KUID(5, 2, 0), KUID(5, 1, 3), KUID(5, 1, 0), KUID(0, 0, 0)};
+    std::vector<KUID> v(s.begin(), s.end());
+    ASSERT_EQ(v.size(), 5u);
+    EXPECT_EQ(v[0], KUID(0, 0, 0));
+    EXPECT_EQ(v[1], KUID(5, 1, 0));
+    EXPECT_EQ(v[2], KUID(5, 1, 3));
+    EXPECT_EQ(v[3], KUID(5, 2, 0));
+    EXPECT_EQ(v[4], KUID(-1, 0, 0));  // 0xFFFFFFFF sorts last
+    EXPECT_NE(KUID(1, 2, 3).Hash(), KUID(1, 2, 4).Hash());
+    EXPECT_NE(KUID(1, 2, 3).Hash(), KUID(2, 1, 3).Hash());
+}
