@@ -150,10 +150,16 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
                 return Fail(BadSyntax, startLine, "string not closed", sourceName);
             item.kind = ConfigData::QuotedString;
             item.quotedValue = true;
-            // Rest of the line after the string is ignored, except a "}" that closes a container.
+            // The rest of the line is ignored, except a "{" that opens this item's children or a "}"
+            // that closes the container.
             while (i < t.size() && IsLineBlank(t[i])) ++i;
             if (i < t.size() && t[i] == '}') continue;
-            while (i < t.size() && t[i] != '\n') ++i;
+            if (i < t.size() && t[i] == '{') {
+                ++i;
+                opens = true;
+            } else {
+                while (i < t.size() && t[i] != '\n') ++i;
+            }
         } else if (i < t.size() && t[i] != '\n') {
             size_t start = i;
             while (i < t.size() && t[i] != '\n') ++i;

@@ -44,7 +44,7 @@ void FreeNode(PStringNode* node) {
 
 } // namespace
 
-struct PStringCache::Shard {
+struct alignas(128) PStringCache::Shard {
     std::mutex lock;
     std::unordered_set<PStringNode*, NodeHash, NodeEqual> nodes;
 };

@@ -104,7 +104,7 @@ private:
     PStringCache();
     ~PStringCache() = default; // process-wide: never destroyed, so statics may release late
     struct Shard;
-    static constexpr size_t kShards = 64;
+    static constexpr size_t kShards = 256;
     Shard* shards_;
     PStringNode* empty_;
 };

@@ -161,6 +161,13 @@ TEST(ConfigParser, VersionAndQuotingHelpers) {
     EXPECT_TRUE(mesh->IsContainer()); // a value and children
     EXPECT_EQ(mesh->value, "10");
     EXPECT_EQ(mesh->Find("name")->value, "a.im");
+
+    Root(p, "mesh \"front\" {\n name \"f.im\"\n}\nmesh \"back\" ignored text\n");
+    ASSERT_EQ(p.GetRoot()->children.size(), 2u);
+    EXPECT_TRUE(p.GetRoot()->children[0].IsContainer());
+    EXPECT_TRUE(p.GetRoot()->children[0].quotedValue);
+    EXPECT_EQ(p.GetRoot()->children[0].value, "front");
+    EXPECT_EQ(p.GetRoot()->children[1].value, "back");
     Root(p, "mesh 1\n");
     EXPECT_EQ(p.GetVersion(), 0.0);
 
