@@ -1,0 +1,32 @@
+#include "core/CoreThreads.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<uint64_t> g_mainThread{0};
+std::atomic<uint64_t> g_nextThreadId{1};
+} // namespace
+
+uint64_t CurrentThreadId()
+{
+    thread_local const uint64_t id = g_nextThreadId.fetch_add(1, std::memory_order_relaxed);
+    return id;
+}
+
+uint64_t SetMainThread()
+{
+    const uint64_t id = CurrentThreadId();
+    g_mainThread.store(id, std::memory_order_release);
+    return id;
+}
+
+bool IsMainThread()
+{
+    const uint64_t main = g_mainThread.load(std::memory_order_acquire);
+    return main != 0 && main == CurrentThreadId();
+}
+
+bool HasMainThread()
+{
+    return g_mainThread.load(std::memory_order_acquire) != 0;
+}
