@@ -168,6 +168,12 @@ std::string GSCompiler::LibraryBytes() const
         includes.push_back({rel.empty() ? units_[i]->display : rel.string(), units_[i]->crc});
     }
     GSLibraryWriter w(fs::path(main.display).filename().string(), main.crc, includes);
+    size_t tokens = 0, textBytes = 0;
+    for (const auto& u : units_) {
+        tokens += u->check.tokens.size();
+        textBytes += u->text.size();
+    }
+    w.Reserve(tokens, textBytes);
     // The source is unit 0, include i is unit i + 1; units_ holds the source last.
     for (size_t i = 0; i < units_.size(); ++i) {
         uint16_t unit = static_cast<uint16_t>(i + 1 == units_.size() ? 0 : i + 1);

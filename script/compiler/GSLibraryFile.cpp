@@ -12,14 +12,15 @@ constexpr size_t kMinTokenSize = 1 + 2 + 4 + 2;
 
 void PutU16(std::string& out, uint16_t v)
 {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
+    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    out.append(b, 2);
 }
 
 void PutU32(std::string& out, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    const char b[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                       static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
+    out.append(b, 4);
 }
 
 void SetU32(std::string& out, size_t at, uint32_t v)
@@ -101,6 +102,11 @@ GSLibraryWriter::GSLibraryWriter(std::string_view sourceName, uint32_t sourceCrc
     }
     countAt_ = out_.size();
     PutU32(out_, 0); // token count, set by Finish
+}
+
+void GSLibraryWriter::Reserve(size_t tokens, size_t textBytes)
+{
+    out_.reserve(out_.size() + tokens * kMinTokenSize + textBytes + 4);
 }
 
 void GSLibraryWriter::AddToken(GSTokenKind kind, uint16_t unit, uint32_t line, std::string_view text)

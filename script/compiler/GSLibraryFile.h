@@ -45,6 +45,8 @@ class GSLibraryWriter {
 public:
     // Names longer than kGslMaxName are cut; more than kGslMaxIncludes includes is the caller's error.
     GSLibraryWriter(std::string_view sourceName, uint32_t sourceCrc, const std::vector<GSLibraryInclude>& includes);
+    // Room for this many more tokens holding this many text bytes, to spare regrowing the buffer.
+    void Reserve(size_t tokens, size_t textBytes);
     // Token texts are at most 65535 bytes (the scanner's limit); longer ones are cut.
     void AddToken(GSTokenKind kind, uint16_t unit, uint32_t line, std::string_view text);
     // The finished file; the writer is spent afterwards.

@@ -14,6 +14,8 @@ public:
                    GSSourceCheckResult& result, bool keepTokens);
 
     // The next token for the parser: a parser token code. Lexical errors are reported and skipped.
+    // A run of plain tokens (names, numbers, strings, operators) goes to the parser as one token, since
+    // the structure check treats them all alike; a string right after include stays on its own.
     // Too deep nesting is reported here and answered with the parser's error token, which ends the parse.
     int Lex(GSToken* value);
 
@@ -25,6 +27,7 @@ public:
     bool HadError() const { return errors_ > 0; }
 
 private:
+    GSToken NextToken();
     void Report(uint32_t line, std::string message);
 
     GSScanner& scanner_;
@@ -36,4 +39,6 @@ private:
     std::vector<GSToken> open_; // brackets not yet closed
     GSToken last_;              // the parser's lookahead when it reports an error
     GSToken beforeLast_;
+    GSToken pending_; // read past the end of a run; kind End when there is none
+    bool hasPending_ = false;
 };

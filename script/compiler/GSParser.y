@@ -28,7 +28,8 @@ static void gserror(GSParseContext* ctx, const char* message)
 %define parse.error custom
 %param {GSParseContext* ctx}
 
-%token IDENTIFIER NUMBER STRING OPERATOR INCLUDE
+/* PLAIN is a run of names, numbers, strings and operators; STRING a string right after include. */
+%token PLAIN STRING INCLUDE
 %token LPAREN RPAREN LBRACKET RBRACKET LBRACE RBRACE
 
 %%
@@ -53,10 +54,7 @@ items
     ;
 
 item
-    : IDENTIFIER
-    | NUMBER
-    | STRING
-    | OPERATOR
+    : PLAIN
     | LPAREN items RPAREN
     | LBRACKET items RBRACKET
     | LBRACE items RBRACE
