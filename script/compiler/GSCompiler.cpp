@@ -3,6 +3,8 @@
 #include "core/Crc32.h"
 #include "script/compiler/GSScriptFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -33,6 +35,50 @@ bool IsFile(const fs::path& p)
     return fs::is_regular_file(p, ec);
 }
 
+std::string Lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// The file `rel` below `folder` (or `rel` itself when absolute). Where a component is missing, one that
+// differs only in case is taken, since script sources are often written on case-blind file systems.
+bool FindFile(const fs::path& folder, const fs::path& rel, fs::path* found)
+{
+    fs::path exact = folder / rel;
+    if (IsFile(exact)) {
+        *found = exact;
+        return true;
+    }
+    std::error_code ec;
+    fs::path at = rel.is_absolute() ? rel.root_path() : folder;
+    for (const fs::path& part : rel.relative_path()) {
+        if (part == "." || part.empty())
+            continue;
+        fs::path next = (at.empty() ? fs::path(".") : at) / part;
+        if (part == ".." || fs::exists(next, ec)) {
+            at = at / part;
+            continue;
+        }
+        std::string want = Lower(part.string());
+        bool matched = false;
+        for (fs::directory_iterator it(at.empty() ? fs::path(".") : at, ec), endIt; !ec && it != endIt;
+             it.increment(ec)) {
+            if (Lower(it->path().filename().string()) == want) {
+                at = at / it->path().filename();
+                matched = true;
+                break;
+            }
+        }
+        if (!matched)
+            return false;
+    }
+    if (!IsFile(at))
+        return false;
+    *found = at;
+    return true;
+}
+
 } // namespace
 
 bool GSCompiler::Compile(const std::string& sourcePath)
@@ -48,7 +94,10 @@ bool GSCompiler::Compile(const std::string& sourcePath)
 
 bool GSCompiler::Resolve(const std::string& name, const Unit& from, fs::path* found, std::string* display) const
 {
-    fs::path rel(name);
+    // Scripts written on Windows may name their includes with backslashes.
+    std::string slashed = name;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    fs::path rel(slashed);
     std::vector<std::pair<fs::path, fs::path>> folders; // (folder on disk, folder as displayed)
     if (rel.is_absolute()) {
         folders.emplace_back(fs::path(), fs::path());
@@ -58,18 +107,14 @@ bool GSCompiler::Resolve(const std::string& name, const Unit& from, fs::path* fo
             folders.emplace_back(inc, inc);
     }
     for (const auto& [folder, shown] : folders) {
-        fs::path candidate = folder / rel;
-        fs::path alt;
         // A distributed script may ship only in its encoded form.
-        if (candidate.extension() == ".gs")
-            alt = fs::path(candidate.string() + "e");
-        for (const fs::path& p : {candidate, alt}) {
-            if (!p.empty() && IsFile(p)) {
-                *found = p;
-                fs::path d = (shown / rel).lexically_normal();
-                if (p == alt)
-                    d += "e";
-                *display = d.string();
+        std::vector<fs::path> names = {rel};
+        if (rel.extension() == ".gs")
+            names.push_back(fs::path(rel.string() + "e"));
+        for (const fs::path& n : names) {
+            if (FindFile(folder, n, found)) {
+                *display = folder.empty() ? found->string()
+                                          : (shown / found->lexically_relative(folder)).lexically_normal().string();
                 return true;
             }
         }
@@ -154,6 +199,11 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
     stack.pop_back();
     units_.push_back(std::move(unit));
     return ok;
+}
+
+bool GSCompiler::IsSourceFile(const std::string& path) const
+{
+    return done_.count(Canonical(path)) > 0;
 }
 
 std::string GSCompiler::LibraryBytes() const

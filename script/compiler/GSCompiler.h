@@ -26,6 +26,9 @@ public:
     // (not in a cycle) is taken once. True when no error was found.
     bool Compile(const std::string& sourcePath);
 
+    // True when `path` is one of the files the last Compile read, so that no output overwrites a source.
+    bool IsSourceFile(const std::string& path) const;
+
     // The library of the last successful Compile.
     std::string LibraryBytes() const;
 

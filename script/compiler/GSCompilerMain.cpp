@@ -103,21 +103,26 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
 
     std::vector<std::string> lines;
     std::string library;
+    GSCompiler compiler(diag);
     if (!args.source.empty()) {
         lines.push_back("Compiling " + args.source);
         if (diag.Count() == 0) {
-            GSCompiler compiler(diag);
             compiler.SetIncludePaths(args.includePaths);
             if (compiler.Compile(args.source)) {
                 library = GSCompiler::LibraryPath(args.source, args.outputFolder, args.outputFile);
-                WriteLibrary(library, compiler.LibraryBytes(), args.source, diag);
+                if (compiler.IsSourceFile(library))
+                    diag.Error(args.source, 0, "the library would overwrite the source file '" + library + "'");
+                else
+                    WriteLibrary(library, compiler.LibraryBytes(), args.source, diag);
             }
         }
     } else if (!args.documentation) {
         diag.Error(kCommandLine, 0, "no source file given");
     }
 
-    if (!args.logPath.empty()) {
+    if (!args.logPath.empty() && compiler.IsSourceFile(args.logPath)) {
+        diag.Error(kCommandLine, 0, "the build log would overwrite the source file '" + args.logPath + "'");
+    } else if (!args.logPath.empty()) {
         // The log is written after the compile so that it holds the complete outcome.
         std::vector<std::string> body = lines;
         for (std::string& l : diag.Lines())

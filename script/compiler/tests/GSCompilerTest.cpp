@@ -150,3 +150,26 @@ TEST(GSCompiler, UnwritableOutputsCountAsErrors)
     EXPECT_EQ(Compile({ok, "-p" + dir / "file"}).errors, 1);
     EXPECT_EQ(Compile({ok, "-s", "-b" + dir / "file/log.txt"}).errors, 1);
 }
+
+TEST(GSCompiler, IncludesWrittenOnWindowsAreFound)
+{
+    GSTempFolder dir;
+    std::string m = dir.Write("m.gs", "include \"Lib\\\\Util.GS\"\n");
+    dir.Write("lib/util.gs", "u;\n");
+    Outcome r = Compile({m});
+    ASSERT_EQ(r.errors, 0) << r.console;
+    EXPECT_EQ(ReadLibrary(dir, "m.gsl").includes[0].name, "lib/util.gs");
+}
+
+TEST(GSCompiler, OutputsNeverOverwriteASource)
+{
+    GSTempFolder dir;
+    const std::string text = "include \"inc.gs\"\nmain;\n";
+    std::string m = dir.Write("m.gs", text);
+    dir.Write("inc.gs", "inc;\n");
+    EXPECT_EQ(Compile({m, "-o" + m}).errors, 1);
+    EXPECT_EQ(Compile({m, "-p" + dir.Path().string(), "-oinc.gs"}).errors, 1);
+    EXPECT_EQ(Compile({m, "-b" + m}).errors, 1);
+    EXPECT_EQ(dir.Read("m.gs"), text);
+    EXPECT_EQ(dir.Read("inc.gs"), "inc;\n");
+}
