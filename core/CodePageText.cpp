@@ -9,11 +9,20 @@
 namespace {
 constexpr int kUtf8 = 65001;
 
-// The text's length, or -1 when there is no terminating zero inside the buffer.
-int TextLength(const char* buffer, int bufferSize)
+// UTF-16 text ends with a zero of two bytes, every other form with one.
+size_t TerminatorSize(int codePage)
 {
-    const void* end = std::memchr(buffer, '\0', static_cast<size_t>(bufferSize));
-    return end ? static_cast<int>(static_cast<const char*>(end) - buffer) : -1;
+    return codePage == Platform::kCodePageUtf16LE ? 2 : 1;
+}
+
+// The text's length in bytes, or -1 when there is no terminating zero inside the buffer.
+int TextLength(const char* buffer, int bufferSize, size_t unit)
+{
+    for (size_t i = 0; i + unit <= static_cast<size_t>(bufferSize); i += unit) {
+        if (buffer[i] == '\0' && (unit == 1 || buffer[i + 1] == '\0'))
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 // 0, the needed size or -1, with the buffer rewritten only on 0.
@@ -21,7 +30,7 @@ int Convert(char* buffer, int bufferSize, int fromCodePage, int toCodePage)
 {
     if (!buffer || bufferSize <= 0)
         return -1;
-    const int length = TextLength(buffer, bufferSize);
+    const int length = TextLength(buffer, bufferSize, TerminatorSize(fromCodePage));
     if (length < 0)
         return -1;
     std::string out;
@@ -32,13 +41,11 @@ int Convert(char* buffer, int bufferSize, int fromCodePage, int toCodePage)
                                   &out, options);
     if (!r.ok())
         return -1;
-    if (out.size() + 1 > static_cast<size_t>(bufferSize)) {
-        if (out.size() + 1 > static_cast<size_t>(INT32_MAX))
-            return -1;
-        return static_cast<int>(out.size() + 1);
-    }
+    const size_t needed = out.size() + TerminatorSize(toCodePage);
+    if (needed > static_cast<size_t>(bufferSize))
+        return needed > static_cast<size_t>(INT32_MAX) ? -1 : static_cast<int>(needed);
     std::memcpy(buffer, out.data(), out.size());
-    buffer[out.size()] = '\0';
+    std::memset(buffer + out.size(), 0, TerminatorSize(toCodePage));
     return 0;
 }
 } // namespace

@@ -1,0 +1,61 @@
+#include "core/CoreStartup.h"
+
+#include "core/CoreThreads.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+
+namespace {
+std::once_flag g_initialised;
+std::atomic<int64_t> g_startTicks{0};
+std::mutex g_nameLock;
+
+Orvo::String& ApplicationName()
+{
+    static Orvo::String name;
+    return name;
+}
+
+int64_t SteadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+void InitialiseCoreServices()
+{
+    std::call_once(g_initialised, [] {
+        std::random_device device;
+        std::srand(device());
+        g_startTicks.store(SteadyMs());
+        SetMainThread();
+    });
+}
+
+void InitialiseApplication(const Orvo::String& name)
+{
+    InitialiseCoreServices();
+    {
+        std::lock_guard<std::mutex> guard(g_nameLock);
+        ApplicationName() = name;
+    }
+    SetMainThread();
+}
+
+Orvo::String GetApplicationName()
+{
+    std::lock_guard<std::mutex> guard(g_nameLock);
+    return ApplicationName();
+}
+
+uint64_t GetCoreUptimeMs()
+{
+    const int64_t start = g_startTicks.load();
+    return start == 0 ? 0 : static_cast<uint64_t>(SteadyMs() - start);
+}
+
+void VADClientIdle() {}
