@@ -1,0 +1,34 @@
+#pragma once
+// A recursive lock for the threads of one process: the owning thread may lock it again and must
+// unlock it as often. Unlocking from a thread that does not own it is refused, not undefined.
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "engine/SyncObject.h"
+
+namespace Orvo {
+
+class CriticalSection : public SyncObject {
+public:
+    CriticalSection() = default;
+    ~CriticalSection() override = default;
+
+    bool Lock(uint32_t timeoutMs = kInfinite) override;
+    bool Unlock() override;
+
+    void Enter() { Lock(kInfinite); }
+    void Leave() { Unlock(); }
+    bool TryEnter() { return Lock(0); }
+
+    bool IsOwnedByCurrentThread() const;
+    int GetRecursionCount() const; // of the owning thread; 0 when free
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    std::thread::id m_owner;
+    int m_depth = 0;
+};
+
+} // namespace Orvo

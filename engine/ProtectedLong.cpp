@@ -1,0 +1,11 @@
+#include "engine/ProtectedLong.h"
+
+namespace Orvo {
+
+long ProtectedLong::CompareExchange(long expected, long desired)
+{
+    m_value.compare_exchange_strong(expected, desired);
+    return expected; // holds the value found, whether or not it was replaced
+}
+
+} // namespace Orvo

@@ -1,0 +1,34 @@
+#pragma once
+// An event: manual reset (stays set, releases every waiter, until Reset) or auto reset (releases
+// one waiter and clears itself).
+#include <condition_variable>
+#include <mutex>
+
+#include "engine/SyncObject.h"
+
+namespace Orvo {
+
+class WEvent : public SyncObject {
+public:
+    explicit WEvent(bool manualReset = false, bool initiallySet = false);
+    ~WEvent() override = default;
+
+    void Set();
+    void Reset();
+    // True when the event was (or became) set within `timeoutMs`; an auto-reset event is then
+    // cleared again.
+    bool Wait(uint32_t timeoutMs = kInfinite);
+    bool IsSet() const;
+    bool IsManualReset() const { return m_manualReset; }
+
+    bool Lock(uint32_t timeoutMs = kInfinite) override { return Wait(timeoutMs); }
+    bool Unlock() override { return true; } // nothing is held after a wait
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const bool m_manualReset;
+    bool m_set;
+};
+
+} // namespace Orvo
