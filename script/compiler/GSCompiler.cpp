@@ -189,7 +189,8 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
             ok = false;
             continue;
         }
-        if (units_.size() >= kGslMaxIncludes) {
+        // Finished units plus those in progress (the source among them) plus this one, less the source.
+        if (units_.size() + stack.size() > kGslMaxIncludes) {
             diag_.Error(unit->display, inc.line, "more than " + std::to_string(kGslMaxIncludes) + " include files");
             ok = false;
             continue;
