@@ -1,9 +1,185 @@
-// Conversion dispatcher: picks copy, layout conversion, compression, decompression or transcoding.
+// Conversion dispatcher: plain copy, layout conversion, compression (over worker threads),
+// decompression, or transcoding between two block formats.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "textures/codec/CodecBuffer.h"
 #include "textures/codec/CodecTexture.h"
+#include "textures/codec/FormatTable.h"
+#include "textures/codec/FpGuard.h"
+#include "textures/codec/TextureCodec.h"
+
+namespace {
+
+constexpr uint32_t kMaxWorkers = 64;
+
+using CodecPtr = std::unique_ptr<TextureCodec>;
+using BufferPtr = std::unique_ptr<CodecBuffer>;
+
+CodecResult MapOpResult(uint32_t r) {
+    if (r == CODEC_OP_DONE) return CODEC_OK;
+    if (r == CODEC_OP_STOPPED) return CODEC_STOPPED;
+    return CODEC_FAILED;
+}
+
+void ApplyOptions(TextureCodec& codec, const CodecOptions* options) {
+    if (options == nullptr || options->size != kCodecOptionsSize) return;
+    const double w[3] = {options->weightR, options->weightG, options->weightB};
+    if (options->useChannelWeighting != 0 && (w[0] > 0.0 || w[1] > 0.0 || w[2] > 0.0)) {
+        codec.SetParameter("UseChannelWeighting", int32_t(1));
+        static const char* const kNames[3] = {"WeightR", "WeightG", "WeightB"};
+        for (int c = 0; c < 3; ++c) codec.SetParameter(kNames[c], w[c] > 0.01 ? float(w[c]) : 0.01f);
+    }
+    codec.SetParameter("UseAdaptiveWeighting", int32_t(options->useAdaptiveWeighting));
+    codec.SetParameter("DXT1UseAlpha", int32_t(options->dxt1UseAlpha));
+    codec.SetParameter("AlphaThreshold", int32_t(options->alphaThreshold));
+    codec.SetParameter("CompressionSpeed", int32_t(options->compressionSpeed));
+}
+
+BufferPtr PixelBufferOver(const CodecTextureDesc& d, uint32_t height, void* data) {
+    return BufferPtr(CreateCodecBuffer(FormatToBufferType(d.format), d.width, height, d.pitch, data));
+}
+
+CodecResult CompressTextureSingle(const CodecTextureDesc& src, const CodecTextureDesc& dst, const CodecOptions* options,
+                                  CodecProgressCallback callback, uint32_t user1, uint32_t user2, uint32_t codecType) {
+    CodecPtr codec(CreateTextureCodec(codecType));
+    if (!codec) return CODEC_NO_CODEC;
+    ApplyOptions(*codec, options);
+    BufferPtr source = PixelBufferOver(src, src.height, src.data);
+    BufferPtr destination(codec->CreateBuffer(dst.width, dst.height, dst.pitch, dst.data));
+    if (!source || !destination) return CODEC_FAILED;
+    FpExceptionMask mask;
+    return MapOpResult(codec->Compress(*source, *destination, callback, user1, user2));
+}
+
+struct Slice {
+    CodecPtr codec;
+    BufferPtr source;
+    BufferPtr destination;
+    CodecProgressCallback callback = nullptr;
+    uint32_t user1 = 0;
+    uint32_t user2 = 0;
+    uint32_t exitCode = 0;
+};
+
+void CompressSliceThread(Slice* slice) {
+    FpExceptionMask mask;
+    slice->exitCode =
+        slice->codec->Compress(*slice->source, *slice->destination, slice->callback, slice->user1, slice->user2);
+}
+
+CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
+                                    const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
+                                    uint32_t user2, uint32_t codecType) {
+    const uint32_t n = std::min(GetProcessorCount(), kMaxWorkers);
+    std::vector<Slice> slices(n);
+    std::vector<std::thread> threads;
+    std::vector<Slice*> started;
+    uint32_t rowsLeft = dst.height;
+    auto* sourcePointer = static_cast<uint8_t*>(src.data);
+    auto* destinationPointer = static_cast<uint8_t*>(dst.data);
+    CodecResult failure = CODEC_OK;
+    for (uint32_t i = 0; i < n; ++i) {
+        Slice& slice = slices[i];
+        slice.codec.reset(CreateTextureCodec(codecType));
+        if (!slice.codec) {
+            failure = CODEC_NO_CODEC;
+            break;
+        }
+        ApplyOptions(*slice.codec, options);
+        uint32_t rows;
+        if (n - i > 1) {
+            const uint32_t k = slice.codec->GetBlockDimension();
+            rows = ((rowsLeft / (n - i)) + k - 1) / k * k;
+            rows = std::min(rows, rowsLeft);
+        } else {
+            rows = rowsLeft;
+        }
+        rowsLeft -= rows;
+        if (rows == 0) continue;
+        slice.source = PixelBufferOver(src, rows, sourcePointer);
+        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows, dst.pitch, destinationPointer));
+        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows, src.pitch);
+        destinationPointer += CompressedTextureSize(codecType, dst.width, rows);
+        if (!slice.source || !slice.destination) {
+            failure = CODEC_FAILED;
+            break;
+        }
+        slice.callback = callback, slice.user1 = user1, slice.user2 = user2;
+        try {
+            threads.emplace_back(CompressSliceThread, &slice);
+        } catch (...) {
+            failure = CODEC_FAILED;
+            break;
+        }
+        started.push_back(&slice);
+    }
+    for (std::thread& t : threads) t.join();
+    if (failure != CODEC_OK) return failure;
+    for (Slice* s : started)
+        if (s->exitCode != 0) return MapOpResult(s->exitCode);
+    return CODEC_OK;
+}
+
+CodecResult Decompress(const CodecTextureDesc& src, const CodecTextureDesc& dst, uint32_t codecType) {
+    CodecPtr codec(CreateTextureCodec(codecType));
+    if (!codec) return CODEC_NO_CODEC;
+    BufferPtr source(codec->CreateBuffer(src.width, src.height, src.pitch, src.data));
+    BufferPtr destination = PixelBufferOver(dst, dst.height, dst.data);
+    if (!source || !destination) return CODEC_FAILED;
+    FpExceptionMask mask;
+    return MapOpResult(codec->Decompress(*source, *destination));
+}
+
+CodecResult Transcode(const CodecTextureDesc& src, const CodecTextureDesc& dst, CodecProgressCallback callback,
+                      uint32_t user1, uint32_t user2, uint32_t sourceType, uint32_t destinationType) {
+    CodecPtr a(CreateTextureCodec(sourceType));
+    CodecPtr b(CreateTextureCodec(destinationType));
+    if (!a || !b) return CODEC_NO_CODEC;
+    BufferPtr source(a->CreateBuffer(src.width, src.height, src.pitch, src.data));
+    BufferPtr intermediate(CreateCodecBuffer(15, dst.width, dst.height, 0, nullptr));
+    BufferPtr destination(b->CreateBuffer(dst.width, dst.height, dst.pitch, dst.data));
+    if (!source || !intermediate || !destination) return CODEC_FAILED;
+    FpExceptionMask mask;
+    uint32_t r = a->Decompress(*source, *intermediate);
+    if (r == CODEC_OP_DONE) r = b->Compress(*intermediate, *destination, callback, user1, user2);
+    return MapOpResult(r);
+}
+
+}  // namespace
 
 CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextureDesc* destination,
-                                const CodecOptions*, CodecProgressCallback, uint32_t, uint32_t) {
+                                const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
+                                uint32_t user2) {
     if (CodecResult r = ValidateCodecTexture(source, true)) return r;
     if (CodecResult r = ValidateCodecTexture(destination, false)) return r;
-    return CODEC_FAILED;
+    const CodecTextureDesc& src = *source;
+    const CodecTextureDesc& dst = *destination;
+    if (src.width != dst.width || src.height != dst.height) return CODEC_SIZE_MISMATCH;
+    const uint32_t s = FormatToCodecType(src.format), d = FormatToCodecType(dst.format);
+    if (s == 0 || d == 0) return CODEC_BAD_SOURCE_FORMAT;
+
+    if (s == d) {
+        // The pitch means nothing for block formats, so only uncompressed pitches must agree.
+        if (src.format == dst.format && (src.pitch == dst.pitch || src.format > 14)) {
+            std::memmove(dst.data, src.data, CodecTextureSize(source));
+            return CODEC_OK;
+        }
+        BufferPtr from = PixelBufferOver(src, src.height, src.data);
+        BufferPtr to = PixelBufferOver(dst, dst.height, dst.data);
+        if (!from || !to) return CODEC_FAILED;
+        FpExceptionMask mask;
+        to->ConvertFrom(*from);
+        return CODEC_OK;
+    }
+    if (s == 1) {
+        if ((options != nullptr && options->disableMultithreading != 0) || GetProcessorCount() <= 1)
+            return CompressTextureSingle(src, dst, options, callback, user1, user2, d);
+        return CompressTextureThreaded(src, dst, options, callback, user1, user2, d);
+    }
+    if (d == 1) return Decompress(src, dst, s);
+    return Transcode(src, dst, callback, user1, user2, s, d);
 }

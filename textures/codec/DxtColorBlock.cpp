@@ -1,0 +1,508 @@
+#include "textures/codec/DxtColorBlock.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kBits[3] = {5, 6, 5};  // channels are kept in the order B, G, R
+
+int Expand(int code, int bits) { return bits == 5 ? (code << 3) | (code >> 2) : (code << 2) | (code >> 4); }
+
+int Word565(const int code[3]) { return code[2] << 11 | code[1] << 5 | code[0]; }
+
+// Colours of one block in 0..255 units, B, G, R.
+struct ColorBlock {
+    float texel[16][3];
+    bool takesPart[16];
+    int partCount;
+    float colour[16][3];  // distinct colours of the texels that take part, sorted by R, G, B
+    float count[16];
+    int distinct;
+    float cw[3];          // channel weights B, G, R (1 when none are given)
+};
+
+struct ColorFit {
+    int code0[3];  // endpoint codes in decoder order
+    int code1[3];
+    uint8_t indices[16];
+    float error;
+};
+
+void BuildPalette(const int code0[3], const int code1[3], int n, float pal[4][3]) {
+    for (int c = 0; c < 3; ++c) {
+        const int e0 = Expand(code0[c], kBits[c]), e1 = Expand(code1[c], kBits[c]);
+        pal[0][c] = float(e0);
+        if (n == 4) {
+            pal[1][c] = float((2 * e0 + e1 + 1) / 3);
+            pal[2][c] = float((e0 + 2 * e1 + 1) / 3);
+            pal[3][c] = float(e1);
+        } else {
+            pal[1][c] = float((e0 + e1) / 2);
+            pal[2][c] = float(e1);
+        }
+    }
+}
+
+float Distance(const float a[3], const float b[3], const float cw[3]) {
+    const float d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
+    return cw[0] * d0 * d0 + cw[1] * d1 * d1 + cw[2] * d2 * d2;
+}
+
+// Error of the palette of two endpoint codes over the distinct colours.
+float ListError(const ColorBlock& b, const int code0[3], const int code1[3], int n) {
+    float pal[4][3];
+    BuildPalette(code0, code1, n, pal);
+    float sum = 0.0f;
+    for (int k = 0; k < b.distinct; ++k) {
+        float best = 1e11f;
+        for (int p = 0; p < n; ++p) best = std::min(best, Distance(b.colour[k], pal[p], b.cw));
+        sum += b.count[k] * best;
+    }
+    return sum;
+}
+
+// Principal direction of a 3x3 covariance by power iteration (any estimate serves: the line search
+// refits the axis).
+void PrincipalAxis(const float cov[3][3], float axis[3]) {
+    int start = 0;
+    for (int c = 1; c < 3; ++c)
+        if (cov[c][c] > cov[start][start]) start = c;
+    float v[3] = {cov[start][0], cov[start][1], cov[start][2]};
+    for (int it = 0; it < 8; ++it) {
+        float nv[3];
+        for (int r = 0; r < 3; ++r) nv[r] = cov[r][0] * v[0] + cov[r][1] * v[1] + cov[r][2] * v[2];
+        const float len = std::max({std::fabs(nv[0]), std::fabs(nv[1]), std::fabs(nv[2])});
+        if (!(len > 0.0f)) break;
+        for (int r = 0; r < 3; ++r) v[r] = nv[r] / len;
+    }
+    std::memcpy(axis, v, sizeof v);
+}
+
+void Normalise(float v[3]) {
+    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (len > 0.0f)
+        for (int c = 0; c < 3; ++c) v[c] /= len;
+    else
+        v[0] = v[1] = v[2] = 0.0f;
+}
+
+// Endpoint estimation and line search; endpoints come out in 0..255 units.
+void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], float e1[3]) {
+    const int K = b.distinct;
+    float x[16][3];
+    float W = 0.0f, mean[3] = {0, 0, 0};
+    for (int k = 0; k < K; ++k) {
+        for (int c = 0; c < 3; ++c) {
+            x[k][c] = b.colour[k][c] / 255.0f;
+            mean[c] += b.count[k] * x[k][c];
+        }
+        W += b.count[k];
+    }
+    for (int c = 0; c < 3; ++c) mean[c] /= W;
+    float cov[3][3] = {};
+    for (int k = 0; k < K; ++k)
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) cov[r][c] += b.count[k] * (x[k][r] - mean[r]) * (x[k][c] - mean[c]);
+
+    const float unit = (2.0f / 255.0f) * (2.0f / 255.0f);
+    bool flat = true;
+    for (int c = 0; c < 3; ++c)
+        if (!(cov[c][c] < 3.0f * W * unit)) flat = false;
+    if (K <= 2 || flat) {
+        for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
+        return;
+    }
+
+    float axis[3] = {0, 0, 0};
+    int varying[3], nv = 0;
+    for (int c = 0; c < 3; ++c)
+        if (!(cov[c][c] < W * unit)) varying[nv++] = c;
+    if (nv == 1) {
+        axis[varying[0]] = 1.0f;
+    } else if (nv == 2) {
+        const int big = cov[varying[0]][varying[0]] >= cov[varying[1]][varying[1]] ? varying[0] : varying[1];
+        const int other = big == varying[0] ? varying[1] : varying[0];
+        axis[big] = 1.0f;
+        axis[other] = cov[big][other] / cov[big][big];
+    } else {
+        PrincipalAxis(cov, axis);
+    }
+    Normalise(axis);
+
+    float keptAxis[3] = {axis[0], axis[1], axis[2]};
+    float A = 0.0f, B = 0.0f, prevBest = 10000000.0f;
+    bool improved = false;
+    const float steps = float(n - 1);
+    for (int round = 0; round < 64; ++round) {
+        float t[16], r[16];
+        float tmin = FLT_MAX, tmax = -FLT_MAX;
+        for (int k = 0; k < K; ++k) {
+            float d2 = 0.0f, dot = 0.0f;
+            for (int c = 0; c < 3; ++c) {
+                const float d = x[k][c] - mean[c];
+                dot += d * axis[c];
+                d2 += d * d;
+            }
+            t[k] = dot;
+            r[k] = std::max(d2 - dot * dot, 0.0f);
+            tmin = std::min(tmin, dot);
+            tmax = std::max(tmax, dot);
+        }
+        const float margin = (tmax - tmin) / 8.0f;
+        const float lo = tmin - margin, range = tmax + margin - lo;
+        if (!(range > 0.0f)) break;
+        float tn[16], wn[16], rSum = 0.0f;
+        for (int k = 0; k < K; ++k) {
+            tn[k] = (t[k] - lo) / range;
+            wn[k] = b.count[k] * range * range;
+            rSum += r[k];
+        }
+        const float a0 = std::max((tmin - lo) / range - 0.05f, 0.0f);
+        const float b0 = std::min((tmax - lo) / range + 0.05f, 1.0f);
+        float best = 128000.0f, ba = a0, bb = b0;
+        // Four candidate pairs (one a, four b) per vector; every lane sums its colours in list order,
+        // so the result equals the one-pair-at-a-time loop.
+        const __m128 vSteps = _mm_set1_ps(steps);
+        for (int i = 0; i < 8; ++i) {
+            const float a = a0 + 0.025f * float(i);
+            const __m128 va = _mm_set1_ps(a);
+            for (int j0 = 0; j0 < 8; j0 += 4) {
+                const __m128 vb = _mm_setr_ps(b0 - 0.025f * float(j0), b0 - 0.025f * float(j0 + 1),
+                                              b0 - 0.025f * float(j0 + 2), b0 - 0.025f * float(j0 + 3));
+                const __m128 vd = _mm_div_ps(_mm_sub_ps(vb, va), vSteps);
+                __m128 err = _mm_set1_ps(rSum);
+                for (int k = 0; k < K; ++k) {
+                    const __m128 t = _mm_set1_ps(tn[k]);
+                    __m128 pos = _mm_div_ps(_mm_sub_ps(t, va), vd);
+                    pos = sse2Form ? _mm_cvtepi32_ps(_mm_cvtps_epi32(pos))
+                                   : _mm_setr_ps(std::floor(_mm_cvtss_f32(pos) + 0.5f),
+                                                 std::floor(_mm_cvtss_f32(_mm_shuffle_ps(pos, pos, 1)) + 0.5f),
+                                                 std::floor(_mm_cvtss_f32(_mm_shuffle_ps(pos, pos, 2)) + 0.5f),
+                                                 std::floor(_mm_cvtss_f32(_mm_shuffle_ps(pos, pos, 3)) + 0.5f));
+                    __m128 q = _mm_add_ps(va, _mm_mul_ps(pos, vd));
+                    q = _mm_min_ps(_mm_max_ps(q, va), vb);
+                    const __m128 e = _mm_sub_ps(t, q);
+                    err = _mm_add_ps(err, _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(wn[k]), e), e));
+                }
+                float lane[4];
+                _mm_storeu_ps(lane, err);
+                for (int j = 0; j < 4; ++j)
+                    if (lane[j] < best) best = lane[j], ba = a, bb = b0 - 0.025f * float(j0 + j);
+            }
+        }
+        if (!(best < prevBest - 0.001f)) break;
+        prevBest = best;
+        improved = true;
+        std::memcpy(keptAxis, axis, sizeof axis);
+        A = lo + ba * range;
+        B = lo + bb * range;
+
+        // Refit the axis to the palette steps the colours fall on.
+        float num[3] = {0, 0, 0}, den = 0.0f;
+        for (int k = 0; k < K; ++k) {
+            float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
+            step = std::min(std::max(step, 0.0f), steps);
+            const float u = (step - steps / 2.0f) / steps;
+            for (int c = 0; c < 3; ++c) num[c] += b.count[k] * u * (x[k][c] - mean[c]);
+            den += b.count[k] * u * u;
+        }
+        for (int c = 0; c < 3; ++c) axis[c] = den > 0.0f ? num[c] / den : 0.0f;
+        Normalise(axis);
+    }
+    if (!improved) A = B = 0.0f;
+    for (int c = 0; c < 3; ++c) {
+        e0[c] = (mean[c] + A * keptAxis[c]) * 255.0f;
+        e1[c] = (mean[c] + B * keptAxis[c]) * 255.0f;
+    }
+}
+
+int QuantiseChannel(float x, int bits) {
+    int v = std::isnan(x) ? 0 : int(std::floor(std::min(std::max(x, 0.0f), 255.0f)));
+    if (v > 0) v = std::min(v + (128 >> bits) - (v >> bits), 255);
+    return v >> (8 - bits);
+}
+
+void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3], int code1[3], float error) {
+    const int steps = std::min<int>(s.refinementSteps, 8);
+    if (error == 0.0f || steps == 0) return;
+    const int maxCode[3] = {31, 63, 31};
+    auto clampCode = [&](int v, int c) { return std::min(std::max(v, 0), maxCode[c]); };
+    if (s.use3DRefinement) {
+        const int base0[3] = {code0[0], code0[1], code0[2]}, base1[3] = {code1[0], code1[1], code1[2]};
+        int c0[3], c1[3];
+        for (int a = -steps; a <= steps; ++a)
+            for (int bb = -steps; bb <= steps; ++bb)
+                for (int c = -steps; c <= steps; ++c)
+                    for (int d = -steps; d <= steps; ++d)
+                        for (int e = -steps; e <= steps; ++e)
+                            for (int f = -steps; f <= steps; ++f) {
+                                c0[0] = clampCode(base0[0] + a, 0);
+                                c0[1] = clampCode(base0[1] + bb, 1);
+                                c0[2] = clampCode(base0[2] + c, 2);
+                                c1[0] = clampCode(base1[0] + d, 0);
+                                c1[1] = clampCode(base1[1] + e, 1);
+                                c1[2] = clampCode(base1[2] + f, 2);
+                                const float err = ListError(b, c0, c1, n);
+                                if (err < error) {
+                                    error = err;
+                                    std::memcpy(code0, c0, sizeof c0);
+                                    std::memcpy(code1, c1, sizeof c1);
+                                }
+                            }
+        return;
+    }
+    static constexpr int kOrder[3] = {1, 2, 0};  // green, red, blue
+    for (int ch : kOrder) {
+        const int base0 = code0[ch], base1 = code1[ch];
+        int best0 = base0, best1 = base1;
+        int c0[3] = {code0[0], code0[1], code0[2]}, c1[3] = {code1[0], code1[1], code1[2]};
+        for (int o0 = -steps; o0 <= steps; ++o0) {
+            for (int o1 = -steps; o1 <= steps; ++o1) {
+                c0[ch] = clampCode(base0 + o0, ch);
+                c1[ch] = clampCode(base1 + o1, ch);
+                const float err = ListError(b, c0, c1, n);
+                if (err < error) error = err, best0 = c0[ch], best1 = c1[ch];
+            }
+        }
+        code0[ch] = best0;
+        code1[ch] = best1;
+    }
+}
+
+// Orders the endpoints as the decoder will see them and gives every texel its index.
+void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], ColorFit& fit) {
+    const bool swap = n == 4 ? Word565(code0) <= Word565(code1) : Word565(code0) > Word565(code1);
+    if (swap)
+        for (int c = 0; c < 3; ++c) std::swap(code0[c], code1[c]);
+    std::memcpy(fit.code0, code0, 3 * sizeof(int));
+    std::memcpy(fit.code1, code1, 3 * sizeof(int));
+    float pal[4][3];
+    BuildPalette(code0, code1, n, pal);
+    const bool same = code0[0] == code1[0] && code0[1] == code1[1] && code0[2] == code1[2];
+    const int entries = same ? 1 : n;
+    fit.error = 0.0f;
+    for (int i = 0; i < 16; ++i) {
+        if (!b.takesPart[i]) {
+            fit.indices[i] = 3;
+            continue;
+        }
+        float best = 1e11f;
+        int p = 0;
+        for (int e = 0; e < entries; ++e) {
+            const float d = Distance(b.texel[i], pal[e], b.cw);
+            if (d < best) best = d, p = e;
+        }
+        fit.indices[i] = uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
+        fit.error += best;
+    }
+}
+
+bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, ColorFit& fit) {
+    if (b.partCount == 0) {
+        for (int c = 0; c < 3; ++c) fit.code0[c] = 0, fit.code1[c] = (1 << kBits[c]) - 1;
+        std::memset(fit.indices, 3, sizeof fit.indices);
+        fit.error = 0.0f;
+        return true;
+    }
+    if (b.partCount < 16 && n == 4) {
+        fit.error = FLT_MAX;  // a 4-colour palette cannot show transparent texels
+        return false;
+    }
+    float e0[3], e1[3];
+    EstimateEndpoints(b, n, s.useSSE2, e0, e1);
+    int code0[3], code1[3];
+    for (int c = 0; c < 3; ++c) code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
+    Refine(b, n, s, code0, code1, ListError(b, code0, code1, n));
+    AssignIndices(b, n, code0, code1, fit);
+    return true;
+}
+
+void SetWeights(ColorBlock& b, const float* weights) {
+    if (weights != nullptr) {
+        b.cw[0] = weights[2], b.cw[1] = weights[1], b.cw[2] = weights[0];
+    } else {
+        b.cw[0] = b.cw[1] = b.cw[2] = 1.0f;
+    }
+}
+
+void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorSettings& s, uint8_t block[8]) {
+    ColorFit fit{};
+    const bool transparentTexels = request.transparency && b.partCount < 16;
+    // Transparent texels need the 3-colour palette whatever the speed setting says: a 4-colour
+    // block has no transparent entry.
+    if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels)) {
+        FitColorEndpoints(b, 3, s, fit);
+        if (fit.error != 0.0f) {
+            ColorFit fit4{};
+            if (FitColorEndpoints(b, 4, s, fit4) && fit4.error < fit.error) fit = fit4;
+        }
+    } else {
+        FitColorEndpoints(b, 4, s, fit);
+    }
+    const uint16_t c0 = uint16_t(Word565(fit.code0)), c1 = uint16_t(Word565(fit.code1));
+    uint32_t idx = 0;
+    for (int i = 0; i < 16; ++i) idx |= uint32_t(fit.indices[i]) << (2 * i);
+    block[0] = uint8_t(c0), block[1] = uint8_t(c0 >> 8), block[2] = uint8_t(c1), block[3] = uint8_t(c1 >> 8);
+    std::memcpy(block + 4, &idx, 4);
+}
+
+}  // namespace
+
+void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, const DxtColorSettings& settings,
+                    uint8_t block[8]) {
+    ColorBlock b;
+    SetWeights(b, request.weights);
+    uint32_t keys[16];
+    b.partCount = 0;
+    const uint32_t threshold = request.alphaThreshold <= 0.0f ? 0u : uint32_t(request.alphaThreshold);
+    for (int i = 0; i < 16; ++i) {
+        const uint32_t t = texels[i];
+        for (int c = 0; c < 3; ++c) b.texel[i][c] = float((t >> (8 * c)) & 255);
+        b.takesPart[i] = !request.transparency || (t >> 24) >= threshold;
+        if (b.takesPart[i]) keys[b.partCount++] = t | 0xFF000000u;
+    }
+    std::sort(keys, keys + b.partCount);
+    b.distinct = 0;
+    for (int i = 0; i < b.partCount; ++i) {
+        if (b.distinct > 0 && keys[i] == keys[i - 1]) {
+            b.count[b.distinct - 1] += 1.0f;
+            continue;
+        }
+        for (int c = 0; c < 3; ++c) b.colour[b.distinct][c] = float((keys[i] >> (8 * c)) & 255);
+        b.count[b.distinct++] = 1.0f;
+    }
+    Encode(b, request, settings, block);
+}
+
+void CompressColorF(const float texels[64], const DxtColorRequest& request, const DxtColorSettings& settings,
+                    uint8_t block[8]) {
+    ColorBlock b;
+    SetWeights(b, request.weights);
+    b.partCount = 0;
+    int order[16];
+    for (int i = 0; i < 16; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            const float v = texels[4 * i + 2 - c];
+            b.texel[i][c] = (v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f) * 255.0f;
+        }
+        b.takesPart[i] = !request.transparency || texels[4 * i + 3] >= request.alphaThreshold;
+        if (b.takesPart[i]) order[b.partCount++] = i;
+    }
+    std::sort(order, order + b.partCount, [&](int l, int r) {
+        const float* a = b.texel[l];
+        const float* c = b.texel[r];
+        if (a[2] != c[2]) return a[2] < c[2];
+        if (a[1] != c[1]) return a[1] < c[1];
+        return a[0] < c[0];
+    });
+    b.distinct = 0;
+    for (int i = 0; i < b.partCount; ++i) {
+        const float* t = b.texel[order[i]];
+        if (b.distinct > 0 && std::memcmp(b.colour[b.distinct - 1], t, 3 * sizeof(float)) == 0) {
+            b.count[b.distinct - 1] += 1.0f;
+            continue;
+        }
+        std::memcpy(b.colour[b.distinct], t, 3 * sizeof(float));
+        b.count[b.distinct++] = 1.0f;
+    }
+    Encode(b, request, settings, block);
+}
+
+namespace {
+
+// Palette of a colour block as B, G, R, A bytes per entry.
+void DecodePalette(const uint8_t block[8], bool threeColorMode, uint8_t pal[4][4]) {
+    const int c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
+    const int e0[3] = {Expand(c0 & 31, 5), Expand((c0 >> 5) & 63, 6), Expand(c0 >> 11, 5)};
+    const int e1[3] = {Expand(c1 & 31, 5), Expand((c1 >> 5) & 63, 6), Expand(c1 >> 11, 5)};
+    const bool three = threeColorMode && c0 <= c1;
+    for (int c = 0; c < 3; ++c) {
+        pal[0][c] = uint8_t(e0[c]);
+        pal[1][c] = uint8_t(e1[c]);
+        if (three) {
+            pal[2][c] = uint8_t((e0[c] + e1[c]) >> 1);
+            pal[3][c] = 0;
+        } else {
+            pal[2][c] = uint8_t((2 * e0[c] + e1[c] + 1) / 3);
+            pal[3][c] = uint8_t((e0[c] + 2 * e1[c] + 1) / 3);
+        }
+    }
+    pal[0][3] = pal[1][3] = pal[2][3] = 255;
+    pal[3][3] = three ? 0 : 255;
+}
+
+}  // namespace
+
+void DecompressColorB(const uint8_t block[8], bool threeColorMode, uint32_t texels[16]) {
+    uint8_t pal[4][4];
+    DecodePalette(block, threeColorMode, pal);
+    uint32_t words[4];
+    std::memcpy(words, pal, sizeof words);
+    uint32_t idx;
+    std::memcpy(&idx, block + 4, 4);
+    for (int i = 0; i < 16; ++i) texels[i] = words[(idx >> (2 * i)) & 3];
+}
+
+void DecompressColorF(const uint8_t block[8], bool threeColorMode, float texels[64]) {
+    const int c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
+    const float e0[3] = {Expand(c0 >> 11, 5) / 255.0f, Expand((c0 >> 5) & 63, 6) / 255.0f, Expand(c0 & 31, 5) / 255.0f};
+    const float e1[3] = {Expand(c1 >> 11, 5) / 255.0f, Expand((c1 >> 5) & 63, 6) / 255.0f, Expand(c1 & 31, 5) / 255.0f};
+    const bool three = threeColorMode && c0 <= c1;
+    float pal[4][4];
+    for (int c = 0; c < 3; ++c) {
+        pal[0][c] = e0[c];
+        pal[1][c] = e1[c];
+        pal[2][c] = three ? (e0[c] + e1[c]) / 2.0f : (2.0f * e0[c] + e1[c]) / 3.0f;
+        pal[3][c] = three ? 0.0f : (e0[c] + 2.0f * e1[c]) / 3.0f;
+    }
+    pal[0][3] = pal[1][3] = pal[2][3] = 1.0f;
+    pal[3][3] = three ? 0.0f : 1.0f;
+    uint32_t idx;
+    std::memcpy(&idx, block + 4, 4);
+    for (int i = 0; i < 16; ++i) std::memcpy(texels + 4 * i, pal[(idx >> (2 * i)) & 3], 4 * sizeof(float));
+}
+
+float AssignPreparedColorIndices(const float colours[64], const int end0[3], const int end1[3], const int bits[3],
+                                 int n, const float* weights, bool transparency, uint8_t indices[16]) {
+    float pal[4][3];
+    for (int c = 0; c < 3; ++c) {
+        auto expand = [&](int code) {
+            const int e = code << (8 - bits[c]);
+            return std::min(e + (e >> bits[c]), 255);
+        };
+        const int e0 = expand(end0[c]), e1 = expand(end1[c]);
+        pal[0][c] = float(e0);
+        if (n == 4) {
+            pal[1][c] = float((2 * e0 + e1 + 1) / 3);
+            pal[2][c] = float((e0 + 2 * e1 + 1) / 3);
+            pal[3][c] = float(e1);
+        } else {
+            pal[1][c] = float((e0 + e1) / 2);
+            pal[2][c] = float(e1);
+        }
+    }
+    float cw[3] = {1, 1, 1};
+    if (weights != nullptr) cw[0] = weights[2], cw[1] = weights[1], cw[2] = weights[0];
+    const bool same = end0[0] == end1[0] && end0[1] == end1[1] && end0[2] == end1[2];
+    float error = 0.0f;
+    for (int i = 0; i < 16; ++i) {
+        if (transparency && n == 3 && colours[4 * i + 3] == 0.0f) {
+            indices[i] = 3;
+            continue;
+        }
+        float best = 1e11f;
+        int p = 0;
+        for (int e = 0; e < (same ? 1 : n); ++e) {
+            const float d = Distance(colours + 4 * i, pal[e], cw);
+            if (d < best) best = d, p = e;
+        }
+        indices[i] = uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
+        error += best;
+    }
+    return error;
+}

@@ -1,0 +1,477 @@
+// The DXTC member codecs: the block loops of DXT1, DXT3, DXT5 and its swizzled forms, ATI1N, ATI2N.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "textures/codec/AlphaBlock.h"
+#include "textures/codec/DxtcCodec.h"
+#include "textures/codec/FastDxtBlock.h"
+
+namespace {
+
+bool ReadBytes(CodecBuffer& b, uint32_t x, uint32_t y, uint32_t t[16]) {
+    return b.ReadBlock(ValueForm::U8, x, y, 4, 4, t);
+}
+bool ReadFloats(CodecBuffer& b, uint32_t x, uint32_t y, float t[64]) {
+    return b.ReadBlock(ValueForm::Float, x, y, 4, 4, t);
+}
+
+uint32_t Channel(uint32_t texel, int c) {  // c: 0 R, 1 G, 2 B, 3 A
+    static constexpr int kShift[4] = {16, 8, 0, 24};
+    return (texel >> kShift[c]) & 255;
+}
+uint32_t Texel(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return a << 24 | r << 16 | g << 8 | b; }
+
+// Blocks a read refuses stay zero rather than carrying stale data.
+struct ByteBlock {
+    uint32_t t[16] = {};
+};
+struct FloatBlock {
+    float t[64] = {};
+};
+
+}  // namespace
+
+// ---- DXT1 ----
+
+bool Dxt1Codec::SetParameter(const char* name, int32_t value) {
+    if (std::strcmp(name, "DXT1UseAlpha") == 0) return useAlpha_ = value != 0, true;
+    if (std::strcmp(name, "AlphaThreshold") == 0) return alphaThreshold_ = uint8_t(value), true;
+    return DxtcCodec::SetParameter(name, value);
+}
+
+bool Dxt1Codec::GetParameter(const char* name, int32_t* out) {
+    if (std::strcmp(name, "DXT1UseAlpha") == 0) return *out = useAlpha_, true;
+    if (std::strcmp(name, "AlphaThreshold") == 0) return *out = alphaThreshold_, true;
+    return DxtcCodec::GetParameter(name, out);
+}
+
+CodecBuffer* Dxt1Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+    return CreateCodecBuffer(19, width, height, pitch, data);
+}
+
+uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+    const DxtColorSettings settings = ColorSettings();
+    DxtColorRequest request;
+    request.allowThreeColor = true;
+    request.transparency = useAlpha_;
+    const int fast = FastMode();
+    if (fast != 0) {
+        return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+            ByteBlock b;
+            ReadBytes(src, x, y, b.t);
+            uint8_t block[8];
+            bool transparent = false;
+            for (uint32_t t : b.t) transparent |= useAlpha_ && (t >> 24) < alphaThreshold_;
+            if (transparent) {
+                // The fast encoders have no 3-colour mode; blocks with cut-out texels take the
+                // quality encoder so that their alpha is kept.
+                request.alphaThreshold = alphaThreshold_;
+                CompressColorB(b.t, request, settings, block);
+            } else if (fast == 2) {
+                FastColorSSE2(b.t, block);
+            } else {
+                FastColorSSE(b.t, block);
+            }
+            dst.WriteCompressedBlock(x, y, block, 2);
+        });
+    }
+    if (BytePath(src)) {
+        request.alphaThreshold = alphaThreshold_;
+        return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+            ByteBlock b;
+            ReadBytes(src, x, y, b.t);
+            request.weights = BlockWeightsB(b.t);
+            uint8_t block[8];
+            CompressColorB(b.t, request, settings, block);
+            dst.WriteCompressedBlock(x, y, block, 2);
+        });
+    }
+    request.alphaThreshold = float(alphaThreshold_) / 255.0f;
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        FloatBlock b;
+        ReadFloats(src, x, y, b.t);
+        request.weights = BlockWeightsF(b.t);
+        uint8_t block[8];
+        CompressColorF(b.t, request, settings, block);
+        dst.WriteCompressedBlock(x, y, block, 2);
+    });
+}
+
+uint32_t Dxt1Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    // A block whose color0 <= color1 is always read with the 3-colour palette: that is how the
+    // encoder wrote it, whatever the alpha setting.
+    const bool bytes = BytePath(dst);
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[8] = {};
+        src.ReadCompressedBlock(x, y, block, 2);
+        if (bytes) {
+            uint32_t t[16];
+            DecompressColorB(block, true, t);
+            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+        } else {
+            float t[64];
+            DecompressColorF(block, true, t);
+            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+        }
+    });
+}
+
+// ---- DXT3 ----
+
+CodecBuffer* Dxt3Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+    return CreateCodecBuffer(20, width, height, pitch, data);
+}
+
+uint32_t Dxt3Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+    const int fast = FastMode();
+    const bool bytes = fast != 0 || BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        if (bytes) {
+            ByteBlock b;
+            ReadBytes(src, x, y, b.t);
+            if (fast == 2)
+                CompressExplicitBlockFastSSE2(b.t, block);
+            else if (fast == 1)
+                CompressExplicitBlockFast(b.t, block);
+            else
+                CompressDxt3BlockB(b.t, BlockWeightsB(b.t), block);
+        } else {
+            FloatBlock b;
+            ReadFloats(src, x, y, b.t);
+            CompressDxt3BlockF(b.t, BlockWeightsF(b.t), block);
+        }
+        dst.WriteCompressedBlock(x, y, block, 4);
+    });
+}
+
+uint32_t Dxt3Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    const bool bytes = BytePath(dst);
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16] = {};
+        src.ReadCompressedBlock(x, y, block, 4);
+        if (bytes) {
+            uint32_t t[16];
+            DecompressDxt3BlockB(block, t);
+            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+        } else {
+            float t[64];
+            DecompressDxt3BlockF(block, t);
+            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+        }
+    });
+}
+
+// ---- DXT5 and the swizzled forms ----
+
+namespace {
+
+constexpr int kSwizzles[7][4] = {
+    {0, 1, 2, 3},    // 4 DXT5
+    {-1, 1, 2, 0},   // 5 xGBR
+    {0, -1, 2, 1},   // 6 RxBG
+    {0, 2, -1, 1},   // 7 RBxG
+    {-1, 0, 2, 1},   // 8 xRBG
+    {0, 1, -1, 2},   // 9 RGxB
+    {-1, 1, -1, 0},  // 10 xGxR
+};
+
+}  // namespace
+
+DxtcDxt5Codec::DxtcDxt5Codec(uint32_t codecType)
+    : DxtcCodec(codecType), ownWeights_(codecType == 7 || codecType == 8) {
+    const uint32_t row = codecType >= 4 && codecType <= 10 ? codecType - 4 : 0;
+    std::memcpy(swizzle_, kSwizzles[row], sizeof swizzle_);
+}
+
+bool DxtcDxt5Codec::SetParameter(const char* name, float value) {
+    if (ownWeights_) {
+        // The weight goes to the block channel that carries the source channel, unsquared.
+        const int source = std::strcmp(name, "WeightR") == 0   ? 0
+                           : std::strcmp(name, "WeightG") == 0 ? 1
+                           : std::strcmp(name, "WeightB") == 0 ? 2
+                                                               : -1;
+        if (source >= 0) {
+            for (int slot = 0; slot < 3; ++slot)
+                if (swizzle_[slot] == source) baseWeights_[slot] = blockWeights_[slot] = value;
+            return true;
+        }
+    }
+    return DxtcCodec::SetParameter(name, value);
+}
+
+bool DxtcDxt5Codec::GetParameter(const char* name, float* out) {
+    if (ownWeights_) {
+        const int source = std::strcmp(name, "WeightR") == 0   ? 0
+                           : std::strcmp(name, "WeightG") == 0 ? 1
+                           : std::strcmp(name, "WeightB") == 0 ? 2
+                                                               : -1;
+        if (source >= 0) {
+            for (int slot = 0; slot < 3; ++slot)
+                if (swizzle_[slot] == source) return *out = baseWeights_[slot], true;
+            return false;
+        }
+    }
+    return DxtcCodec::GetParameter(name, out);
+}
+
+CodecBuffer* DxtcDxt5Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+    return CreateCodecBuffer(20, width, height, pitch, data);
+}
+
+bool DxtcDxt5Codec::ReadSwizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, uint32_t texels[16]) const {
+    if (!ReadBytes(buffer, x, y, texels)) return false;
+    if (GetType() == 4) return true;
+    for (int i = 0; i < 16; ++i) {
+        uint32_t v[4];
+        for (int p = 0; p < 4; ++p) v[p] = swizzle_[p] < 0 ? 0 : Channel(texels[i], swizzle_[p]);
+        texels[i] = Texel(v[0], v[1], v[2], v[3]);
+    }
+    return true;
+}
+
+bool DxtcDxt5Codec::ReadSwizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, float texels[64]) const {
+    if (!ReadFloats(buffer, x, y, texels)) return false;
+    if (GetType() == 4) return true;
+    for (int i = 0; i < 16; ++i) {
+        float v[4];
+        for (int p = 0; p < 4; ++p) v[p] = swizzle_[p] < 0 ? 0.0f : texels[4 * i + swizzle_[p]];
+        std::memcpy(texels + 4 * i, v, sizeof v);
+    }
+    return true;
+}
+
+void DxtcDxt5Codec::WriteUnswizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, const uint32_t texels[16]) const {
+    uint32_t out[16];
+    for (int i = 0; i < 16; ++i) {
+        uint32_t v[4] = {0, 0, 0, 255};
+        for (int p = 0; p < 4; ++p)
+            if (swizzle_[p] >= 0) v[swizzle_[p]] = Channel(texels[i], p);
+        out[i] = Texel(v[0], v[1], v[2], v[3]);
+    }
+    buffer.WriteBlock(ValueForm::U8, x, y, 4, 4, out);
+}
+
+void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, const float texels[64]) const {
+    // Channels the block does not carry read 0, and alpha reads opaque unless the block carries it,
+    // as on the byte path.
+    float out[64];
+    for (int i = 0; i < 16; ++i) {
+        float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        for (int p = 0; p < 4; ++p)
+            if (swizzle_[p] >= 0) v[swizzle_[p]] = texels[4 * i + p];
+        std::memcpy(out + 4 * i, v, sizeof v);
+    }
+    buffer.WriteBlock(ValueForm::Float, x, y, 4, 4, out);
+}
+
+uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
+                                 uint32_t u2) {
+    const int fast = FastMode();
+    const bool bytes = fast != 0 || BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        if (bytes) {
+            ByteBlock b;
+            ReadSwizzledBytes(src, x, y, b.t);
+            if (fast == 2)
+                CompressBlockFastSSE2(b.t, block);
+            else if (fast == 1)
+                CompressBlockFast(b.t, block);
+            else
+                CompressDxt5BlockB(b.t, BlockWeightsB(b.t), block);
+        } else {
+            FloatBlock b;
+            ReadSwizzledFloat(src, x, y, b.t);
+            CompressDxt5BlockF(b.t, BlockWeightsF(b.t), block);
+        }
+        dst.WriteCompressedBlock(x, y, block, 4);
+    });
+}
+
+uint32_t DxtcDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    const bool bytes = BytePath(dst);
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16] = {};
+        src.ReadCompressedBlock(x, y, block, 4);
+        if (bytes) {
+            uint32_t t[16];
+            DecompressDxt5BlockB(block, t);
+            WriteUnswizzledBytes(dst, x, y, t);
+        } else {
+            float t[64];
+            DecompressDxt5BlockF(block, t);
+            WriteUnswizzledFloat(dst, x, y, t);
+        }
+    });
+}
+
+// ---- ATI1N ----
+
+CodecBuffer* Ati1nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+    return CreateCodecBuffer(19, width, height, pitch, data);
+}
+
+uint32_t Ati1nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+    const bool fast = FastMode() != 0;
+    const bool bytes = fast || BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[8];
+        if (bytes) {
+            uint8_t v[16] = {};
+            src.ReadChannel(0, ValueForm::U8, x, y, 4, 4, v);
+            if (fast)
+                FastInterpolatedAlpha(v, block);
+            else
+                CompressInterpolatedAlpha(v, useSSE2_, block);
+        } else {
+            float v[16] = {};
+            src.ReadChannel(0, ValueForm::Float, x, y, 4, 4, v);
+            CompressInterpolatedAlphaF(v, useSSE2_, block);
+        }
+        dst.WriteCompressedBlock(x, y, block, 2);
+    });
+}
+
+uint32_t Ati1nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    const bool bytes = BytePath(dst);
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[8] = {};
+        src.ReadCompressedBlock(x, y, block, 2);
+        if (bytes) {
+            uint8_t v[16];
+            uint32_t t[16];
+            DecompressInterpolatedAlpha(block, v);
+            for (int i = 0; i < 16; ++i) t[i] = v[i] * 0x01010101u;
+            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+        } else {
+            float v[16], t[64];
+            DecompressInterpolatedAlphaF(block, v);
+            for (int i = 0; i < 16; ++i) t[4 * i] = t[4 * i + 1] = t[4 * i + 2] = t[4 * i + 3] = v[i];
+            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+        }
+    });
+}
+
+// ---- ATI2N ----
+
+CodecBuffer* Ati2nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+    return CreateCodecBuffer(20, width, height, pitch, data);
+}
+
+uint8_t Ati2nCodec::ReconstructZByte(uint8_t x, uint8_t y) {
+    const float fx = float(x) / 255.0f * 2.0f - 1.0f, fy = float(y) / 255.0f * 2.0f - 1.0f;
+    const float d = fy * fy + fx * fx;
+    const float z = std::sqrt(1.0f - std::min(d, 1.0f));
+    const float r = z * 127.0f + 128.0f;
+    return uint8_t(std::min(std::max(r, 0.0f), 255.0f));
+}
+
+float Ati2nCodec::ReconstructZFloat(float x, float y) {
+    const float fx = 2.0f * x - 1.0f, fy = 2.0f * y - 1.0f;
+    const float d = fy * fy + fx * fx;
+    const float z = std::sqrt(1.0f - std::min(d, 1.0f));
+    return (z + 1.0f) * 0.5f;
+}
+
+uint32_t Ati2nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+    const bool fast = FastMode() != 0;
+    const bool bytes = fast || BytePath(src);
+    const int firstOffset = GetType() == 12 ? 8 : 0;  // where channel 0 goes
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        for (int ch = 0; ch < 2; ++ch) {
+            uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
+            if (bytes) {
+                uint8_t v[16] = {};
+                src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v);
+                if (fast)
+                    FastInterpolatedAlpha(v, out);
+                else
+                    CompressInterpolatedAlpha(v, useSSE2_, out);
+            } else {
+                float v[16] = {};
+                src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v);
+                CompressInterpolatedAlphaF(v, useSSE2_, out);
+            }
+        }
+        dst.WriteCompressedBlock(x, y, block, 4);
+    });
+}
+
+uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    const bool bytes = BytePath(dst);
+    const int firstOffset = GetType() == 12 ? 8 : 0;
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16] = {};
+        src.ReadCompressedBlock(x, y, block, 4);
+        if (bytes) {
+            uint8_t cx[16], cy[16];
+            uint32_t t[16];
+            DecompressInterpolatedAlpha(block + firstOffset, cx);
+            DecompressInterpolatedAlpha(block + 8 - firstOffset, cy);
+            for (int i = 0; i < 16; ++i) t[i] = Texel(cx[i], cy[i], ReconstructZByte(cx[i], cy[i]), 0);
+            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+        } else {
+            float cx[16], cy[16], t[64];
+            DecompressInterpolatedAlphaF(block + firstOffset, cx);
+            DecompressInterpolatedAlphaF(block + 8 - firstOffset, cy);
+            for (int i = 0; i < 16; ++i) {
+                t[4 * i] = cx[i];
+                t[4 * i + 1] = cy[i];
+                t[4 * i + 2] = ReconstructZFloat(cx[i], cy[i]);
+                t[4 * i + 3] = 0.0f;
+            }
+            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+        }
+    });
+}
+
+uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
+                                  uint32_t u2) {
+    const bool bytes = BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        if (bytes) {
+            ByteBlock b;
+            ReadBytes(src, x, y, b.t);
+            for (uint32_t& t : b.t) t = Texel(0, Channel(t, 1), 0, Channel(t, 0));
+            CompressDxt5BlockB(b.t, nullptr, block);
+        } else {
+            FloatBlock b;
+            ReadFloats(src, x, y, b.t);
+            for (int i = 0; i < 16; ++i) {
+                const float r = b.t[4 * i], g = b.t[4 * i + 1];
+                b.t[4 * i] = 0.0f, b.t[4 * i + 1] = g, b.t[4 * i + 2] = 0.0f, b.t[4 * i + 3] = r;
+            }
+            CompressDxt5BlockF(b.t, nullptr, block);
+        }
+        dst.WriteCompressedBlock(x, y, block, 4);
+    });
+}
+
+uint32_t Ati2nDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+    const bool bytes = BytePath(dst);
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16] = {};
+        src.ReadCompressedBlock(x, y, block, 4);
+        if (bytes) {
+            uint32_t t[16];
+            DecompressDxt5BlockB(block, t);
+            for (uint32_t& v : t) {
+                const uint32_t r = Channel(v, 3), g = Channel(v, 1);
+                v = Texel(r, g, ReconstructZByte(uint8_t(r), uint8_t(g)), 255);
+            }
+            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+        } else {
+            float t[64];
+            DecompressDxt5BlockF(block, t);
+            for (int i = 0; i < 16; ++i) {
+                const float r = t[4 * i + 3], g = t[4 * i + 1];
+                t[4 * i] = r, t[4 * i + 1] = g, t[4 * i + 2] = ReconstructZFloat(r, g), t[4 * i + 3] = 1.0f;
+            }
+            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+        }
+    });
+}

@@ -1,0 +1,262 @@
+#include "textures/codec/EtcBlock.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Intensity modifiers per codeword, in the order -large, -small, +small, +large.
+constexpr int kModifiers[8][4] = {
+    {-8, -2, 2, 8},       {-17, -5, 5, 17},     {-29, -9, 9, 29},     {-42, -13, 13, 42},
+    {-60, -18, 18, 60},   {-80, -24, 24, 80},   {-106, -33, 33, 106}, {-183, -47, 47, 183},
+};
+// Pixel index values of the four modifier positions.
+constexpr uint32_t kIndexOfPosition[4] = {3, 2, 0, 1};
+constexpr int kPositionOfIndex[4] = {2, 3, 1, 0};
+
+int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+struct HalfResult {
+    int codeword;
+    float error;
+    int position[8];  // modifier position per pixel of the half
+};
+
+// The 8 pixel coordinates of one half: flipped halves are 4x2, unflipped 2x4.
+void HalfPixels(bool flip, int half, int xs[8], int ys[8]) {
+    for (int k = 0; k < 8; ++k) {
+        if (flip) {
+            xs[k] = k % 4, ys[k] = k / 4 + 2 * half;
+        } else {
+            xs[k] = k / 4 + 2 * half, ys[k] = k % 4;
+        }
+    }
+}
+
+float PerceptualError(int dr, int dg, int db) {
+    return 0.299f * float(dr * dr) + 0.587f * float(dg * dg) + 0.114f * float(db * db);
+}
+
+HalfResult SearchCodewords(const uint8_t* rgb, int width, int bx, int by, bool flip, int half, const int base[3]) {
+    int xs[8], ys[8];
+    HalfPixels(flip, half, xs, ys);
+    HalfResult best{};
+    best.error = 3.4e38f;
+    for (int cw = 0; cw < 8; ++cw) {
+        HalfResult r{};
+        r.codeword = cw;
+        for (int k = 0; k < 8; ++k) {
+            const uint8_t* p = rgb + (size_t(by + ys[k]) * width + (bx + xs[k])) * 3;
+            float pixelBest = 3.1212e6f;
+            int pos = 0;
+            for (int m = 0; m < 4; ++m) {
+                const int mod = kModifiers[cw][m];
+                const float e = PerceptualError(p[0] - Clamp255(base[0] + mod), p[1] - Clamp255(base[1] + mod),
+                                                p[2] - Clamp255(base[2] + mod));
+                if (e < pixelBest) pixelBest = e, pos = m;
+            }
+            r.position[k] = pos;
+            r.error += pixelBest;
+        }
+        if (r.error < best.error) best = r;
+    }
+    return best;
+}
+
+using Quantiser = void (*)(const float avg[3], bool fiveBit, int out[3]);
+
+void QuantiseAverage(const float avg[3], bool fiveBit, int out[3]) {
+    for (int c = 0; c < 3; ++c)
+        out[c] = fiveBit ? int(std::floor(avg[c] * 31.0f / 255.0f + 0.5f))
+                         : int(std::floor(avg[c] / 17.0f + 0.5f + 0.0001f));
+}
+
+int ExpandCode(int v, bool fiveBit) { return fiveBit ? (v << 3) | (v >> 2) : v * 17; }
+
+void QuantiseCombined(const float avg[3], bool fiveBit, int out[3]) {
+    const int top = fiveBit ? 31 : 15;
+    const float step = fiveBit ? 255.0f / 31.0f : 17.0f;
+    int lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) {
+        lo[c] = int(std::floor(avg[c] / step));
+        lo[c] = lo[c] < 0 ? 0 : lo[c] > top ? top : lo[c];
+        hi[c] = lo[c] + 1 > top ? top : lo[c] + 1;
+    }
+    // none, R, G, B, RG, RB, GB, RGB
+    static constexpr int kRaise[8] = {0, 1, 2, 4, 3, 5, 6, 7};
+    float best = 3.4e38f;
+    for (int k = 0; k < 8; ++k) {
+        int v[3];
+        float e[3];
+        for (int c = 0; c < 3; ++c) {
+            v[c] = (kRaise[k] >> c) & 1 ? hi[c] : lo[c];
+            e[c] = float(ExpandCode(v[c], fiveBit)) - avg[c];
+        }
+        const float cost = (e[0] - e[2]) * (e[0] - e[2]) * 0.034086f + (e[0] - e[1]) * (e[0] - e[1]) * 0.175513f +
+                           (e[1] - e[2]) * (e[1] - e[2]) * 0.066918f;
+        if (cost < best) best = cost, std::memcpy(out, v, sizeof v);
+    }
+}
+
+struct Candidate {
+    uint32_t word1;
+    uint32_t word2;
+    float error;
+};
+
+Candidate EncodeOrientation(const uint8_t* rgb, int width, int bx, int by, bool flip, Quantiser quantise) {
+    float avg[2][3];
+    for (int h = 0; h < 2; ++h) {
+        int xs[8], ys[8];
+        HalfPixels(flip, h, xs, ys);
+        float sum[3] = {0, 0, 0};
+        for (int k = 0; k < 8; ++k) {
+            const uint8_t* p = rgb + (size_t(by + ys[k]) * width + (bx + xs[k])) * 3;
+            for (int c = 0; c < 3; ++c) sum[c] += p[c];
+        }
+        for (int c = 0; c < 3; ++c) avg[h][c] = sum[c] * 0.125f;
+    }
+    int q[2][3];
+    quantise(avg[0], true, q[0]);
+    quantise(avg[1], true, q[1]);
+    bool differential = true;
+    for (int c = 0; c < 3; ++c) {
+        const int d = q[1][c] - q[0][c];
+        if (d < -4 || d > 3) differential = false;
+    }
+    if (!differential) {
+        quantise(avg[0], false, q[0]);
+        quantise(avg[1], false, q[1]);
+    }
+    HalfResult half[2];
+    for (int h = 0; h < 2; ++h) {
+        int base[3];
+        for (int c = 0; c < 3; ++c) base[c] = ExpandCode(q[h][c], differential);
+        half[h] = SearchCodewords(rgb, width, bx, by, flip, h, base);
+    }
+    Candidate out{};
+    out.error = half[0].error + half[1].error;
+    uint32_t w1 = 0;
+    if (differential) {
+        for (int c = 0; c < 3; ++c) w1 |= uint32_t(q[0][c]) << (27 - 8 * c) | uint32_t((q[1][c] - q[0][c]) & 7) << (24 - 8 * c);
+        w1 |= 2;
+    } else {
+        for (int c = 0; c < 3; ++c) w1 |= uint32_t(q[0][c]) << (28 - 8 * c) | uint32_t(q[1][c]) << (24 - 8 * c);
+    }
+    w1 |= uint32_t(half[0].codeword) << 5 | uint32_t(half[1].codeword) << 2 | (flip ? 1u : 0u);
+    uint32_t w2 = 0;
+    for (int h = 0; h < 2; ++h) {
+        int xs[8], ys[8];
+        HalfPixels(flip, h, xs, ys);
+        for (int k = 0; k < 8; ++k) {
+            const uint32_t index = kIndexOfPosition[half[h].position[k]];
+            const int bit = xs[k] * 4 + ys[k];
+            w2 |= ((index >> 1) & 1) << (16 + bit) | (index & 1) << bit;
+        }
+    }
+    out.word1 = w1;
+    out.word2 = w2;
+    return out;
+}
+
+void Encode(const uint8_t* rgb, int width, int bx, int by, Quantiser quantise, uint32_t* word1, uint32_t* word2) {
+    const Candidate plain = EncodeOrientation(rgb, width, bx, by, false, quantise);
+    const Candidate flipped = EncodeOrientation(rgb, width, bx, by, true, quantise);
+    const Candidate& chosen = flipped.error < plain.error ? flipped : plain;
+    *word1 = chosen.word1;
+    *word2 = chosen.word2;
+}
+
+}  // namespace
+
+void InitEtcModifierTable() {}
+
+void EncodeEtcAverage(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2) {
+    Encode(rgb, width, bx, by, QuantiseAverage, word1, word2);
+}
+
+void EncodeEtcCombined(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2) {
+    Encode(rgb, width, bx, by, QuantiseCombined, word1, word2);
+}
+
+void DecodeEtcBlock(uint32_t w1, uint32_t w2, uint8_t* rgb, int width, int bx, int by) {
+    int base[2][3];
+    if (w1 & 2) {
+        for (int c = 0; c < 3; ++c) {
+            const int v = (w1 >> (27 - 8 * c)) & 31;
+            int d = (w1 >> (24 - 8 * c)) & 7;
+            if (d >= 4) d -= 8;
+            const int v2 = (v + d) & 31;
+            base[0][c] = (v << 3) | (v >> 2);
+            base[1][c] = (v2 << 3) | (v2 >> 2);
+        }
+    } else {
+        for (int c = 0; c < 3; ++c) {
+            base[0][c] = ((w1 >> (28 - 8 * c)) & 15) * 17;
+            base[1][c] = ((w1 >> (24 - 8 * c)) & 15) * 17;
+        }
+    }
+    const int cw[2] = {int((w1 >> 5) & 7), int((w1 >> 2) & 7)};
+    const bool flip = w1 & 1;
+    for (int x = 0; x < 4; ++x) {
+        for (int y = 0; y < 4; ++y) {
+            const int h = flip ? (y >= 2) : (x >= 2);
+            const int bit = x * 4 + y;
+            const int index = int(((w2 >> (16 + bit)) & 1) << 1 | ((w2 >> bit) & 1));
+            const int mod = kModifiers[cw[h]][kPositionOfIndex[index]];
+            uint8_t* p = rgb + (size_t(by + y) * width + (bx + x)) * 3;
+            for (int c = 0; c < 3; ++c) p[c] = uint8_t(Clamp255(base[h][c] + mod));
+        }
+    }
+}
+
+double EtcBlockError(const uint8_t* source, const uint8_t* decoded, int width, int bx, int by) {
+    double sum = 0.0;
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const size_t o = (size_t(by + y) * width + (bx + x)) * 3;
+            const double dr = int(source[o]) - int(decoded[o]), dg = int(source[o + 1]) - int(decoded[o + 1]),
+                         db = int(source[o + 2]) - int(decoded[o + 2]);
+            sum += 0.299 * dr * dr + 0.587 * dg * dg + 0.114 * db * db;
+        }
+    }
+    return sum;
+}
+
+void EtcBlockEncoder(const uint8_t* rgb, int width, int, int bx, int by, uint32_t* word1, uint32_t* word2) {
+    uint8_t decoded[16 * 3];
+    uint32_t a1, a2, c1, c2;
+    EncodeEtcAverage(rgb, width, bx, by, &a1, &a2);
+    EncodeEtcCombined(rgb, width, bx, by, &c1, &c2);
+    // Errors are measured on a 4x4 copy of the block.
+    uint8_t block[16 * 3];
+    for (int y = 0; y < 4; ++y) std::memcpy(block + y * 12, rgb + (size_t(by + y) * width + bx) * 3, 12);
+    DecodeEtcBlock(a1, a2, decoded, 4, 0, 0);
+    const double ea = EtcBlockError(block, decoded, 4, 0, 0);
+    DecodeEtcBlock(c1, c2, decoded, 4, 0, 0);
+    const double ec = EtcBlockError(block, decoded, 4, 0, 0);
+    if (ec < ea) {
+        *word1 = c1, *word2 = c2;
+    } else {
+        *word1 = a1, *word2 = a2;
+    }
+}
+
+void EtcCompressColor(const uint32_t texels[16], uint8_t block[8]) {
+    uint8_t rgb[16 * 3];
+    for (int i = 0; i < 16; ++i) {
+        rgb[3 * i] = uint8_t(texels[i] >> 16), rgb[3 * i + 1] = uint8_t(texels[i] >> 8), rgb[3 * i + 2] = uint8_t(texels[i]);
+    }
+    uint32_t w1, w2;
+    EtcBlockEncoder(rgb, 4, 4, 0, 0, &w1, &w2);
+    for (int i = 0; i < 4; ++i) block[i] = uint8_t(w1 >> (24 - 8 * i)), block[4 + i] = uint8_t(w2 >> (24 - 8 * i));
+}
+
+void EtcDecompressColor(const uint8_t block[8], uint32_t texels[16]) {
+    const uint32_t w1 = uint32_t(block[0]) << 24 | uint32_t(block[1]) << 16 | uint32_t(block[2]) << 8 | block[3];
+    const uint32_t w2 = uint32_t(block[4]) << 24 | uint32_t(block[5]) << 16 | uint32_t(block[6]) << 8 | block[7];
+    uint8_t rgb[16 * 3];
+    DecodeEtcBlock(w1, w2, rgb, 4, 0, 0);
+    for (int i = 0; i < 16; ++i)
+        texels[i] = (texels[i] & 0xFF000000u) | uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+}
