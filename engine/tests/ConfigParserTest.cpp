@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -184,5 +185,34 @@ TEST(ConfigParser, VersionAndQuotingHelpers) {
         ASSERT_EQ(r.children.size(), 1u) << text;
         EXPECT_EQ(r.children[0].name, n);
         EXPECT_EQ(r.children[0].value, "C:\\dir\\\"x\"\n2nd");
+    }
+}
+
+namespace {
+
+int MaxLine(const ConfigData& d) {
+    int m = d.line;
+    for (const ConfigData& c : d.children) m = std::max(m, MaxLine(c));
+    return m;
+}
+
+} // namespace
+
+TEST(ConfigParser, RandomTextsNeverCrashAndReportLinesInRange) {
+    const char alphabet[] = "ab \"\\{}\n\r1,\t";
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(next() % 200, ' ');
+        for (char& c : text) c = alphabet[(next() >> 8) % (sizeof alphabet - 1)];
+        int lines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+        ConfigParser p;
+        if (p.ParseText(text) == ConfigParser::Ok) {
+            ASSERT_NE(p.GetRoot(), nullptr);
+            EXPECT_LE(MaxLine(*p.GetRoot()), lines);
+        } else {
+            EXPECT_GE(p.GetErrorLine(), 1) << text;
+            EXPECT_LE(p.GetErrorLine(), lines) << text;
+        }
     }
 }
