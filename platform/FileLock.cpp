@@ -43,10 +43,11 @@ bool FileLock::Lock(const std::string& path, int timeoutMs, std::string* error) 
   int napMs = 1;
   for (;;) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK || (timeoutMs >= 0 && Clock::now() >= deadline)) {
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EWOULDBLOCK || (timeoutMs >= 0 && Clock::now() >= deadline)) {
       if (error)
-        *error = errno == EWOULDBLOCK ? "lock " + path + " is held" : "flock " + path + ": " + std::strerror(errno);
+        *error = err == EWOULDBLOCK ? "lock " + path + " is held" : "flock " + path + ": " + std::strerror(err);
       close(fd);
       return false;
     }

@@ -151,6 +151,15 @@ LaunchResult LaunchProcess(const std::string& executable, const std::vector<std:
     }
   }
 
+  // A relative path with a folder part names a file below the caller's working folder, also when
+  // the child is to start in another one.
+  std::string program = executable;
+  if (program.find('/') != std::string::npos && program[0] != '/') {
+    std::error_code ec;
+    auto abs = std::filesystem::absolute(program, ec);
+    if (!ec) program = abs.string();
+  }
+
   std::vector<std::string> argvStore;
   argvStore.reserve(args.size() + 1);
   argvStore.push_back(FileNameOf(executable));
@@ -184,9 +193,9 @@ LaunchResult LaunchProcess(const std::string& executable, const std::vector<std:
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
   pid_t pid = 0;
-  int rc = executable.find('/') != std::string::npos
-               ? posix_spawn(&pid, executable.c_str(), &actions, &attr, argv.data(), environ)
-               : posix_spawnp(&pid, executable.c_str(), &actions, &attr, argv.data(), environ);
+  int rc = program.find('/') != std::string::npos
+               ? posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ)
+               : posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {
@@ -279,7 +288,8 @@ std::vector<int> FindProcessesByPath(const std::string& executablePath) {
   for (auto it = std::filesystem::directory_iterator("/proc", ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit) || name.size() > 9) continue;
+    auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+    if (name.empty() || name.size() > 9 || !std::all_of(name.begin(), name.end(), digit)) continue;
     int pid = std::atoi(name.c_str());
     if (pid <= 0 || pid == self) continue;
     std::string exe = ReadLink("/proc/" + name + "/exe");

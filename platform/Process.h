@@ -41,6 +41,8 @@ enum class WaitResult { Exited, TimedOut, Error };
 constexpr int kWaitForever = -1;
 // Waits for `pid` to end. For the caller's own children the exit code is collected (and the child
 // reaped); for other processes only their ending can be seen and `exitCode` is left untouched.
+// A child started without kLaunchWait stays a zombie after it ends until it is waited for:
+// WaitForProcess(pid, 0) reaps it without blocking.
 WaitResult WaitForProcess(int pid, int timeoutMs, int* exitCode = nullptr);
 
 // True while `pid` runs. A process that has ended but was not yet reaped counts as ended.

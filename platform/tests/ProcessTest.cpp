@@ -48,6 +48,15 @@ TEST(ProcessTest, ArgumentTextAndWorkingFolderReachTheChild) {
   EXPECT_EQ(ReadFile(out), real + "\na b\nc\"d\n\ne\\\\f\n");
 }
 
+TEST(ProcessTest, RelativeExecutableIsFoundFromTheCallersFolder) {
+  TempDir dir;
+  std::string rel = std::filesystem::relative(HelperPath()).string();
+  if (rel.find('/') == std::string::npos) rel = "./" + rel;
+  LaunchResult r = LaunchProcess(rel, {"exit", "4"}, dir.path(), kLaunchWait);
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ(r.exitCode, 4);
+}
+
 TEST(ProcessTest, CommandLineSplitsLikeWindows) {
   struct Case {
     const char* text;
