@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,4 +117,29 @@ TEST(SharedAccessLockTest, ExclusiveOwnerMayReenterAndReadersShare)
     lock.Lock(4, true);
     EXPECT_TRUE(lock.IsHeldExclusivelyBy(4));
     lock.Unlock(4);
+}
+
+TEST(InterfaceTextDataTest, ShippedEnglishFileLoadsWithWellFormedPlaceholders)
+{
+    TDBTagRef tree;
+    ASSERT_TRUE(LoadConfigFile(tree, {}, std::string(VELMAR_SOURCE_DIR) + "/data/InterfaceText.txt"));
+    ASSERT_GT(tree.GetChildCount(), 100u);
+    for (size_t i = 0; i < tree.GetChildCount(); ++i) {
+        const std::string key(tree.GetChildName(i).View());
+        EXPECT_EQ(tree.GetChildTypeAt(i), 4) << key << " is not a string";
+        const std::string text = tree.GetChildAt(i).GetString().str();
+        EXPECT_FALSE(text.empty()) << key;
+        // Every "$(" opens a macro of upper-case letters, digits and "_" that is closed.
+        for (size_t at = text.find("$("); at != std::string::npos; at = text.find("$(", at + 2)) {
+            const size_t close = text.find(')', at);
+            ASSERT_NE(close, std::string::npos) << key;
+            for (size_t c = at + 2; c < close; ++c)
+                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text[c])) || std::isdigit(static_cast<unsigned char>(text[c])) || text[c] == '_') << key;
+        }
+        // Only the one text that is used as a printf format carries conversions.
+        if (key != "$tet_val_arraybeyondmax") {
+            EXPECT_EQ(text.find('%'), std::string::npos) << key;
+        }
+    }
+    EXPECT_EQ(tree.GetChildString("$tet_val_arraybeyondmax").str(), "The tag '%s' may hold at most %d values but holds %d.");
 }
