@@ -1,0 +1,528 @@
+// Texture compression benchmark: compresses a corpus of real textures with our codec library, our ETC1
+// codec and the peers (libsquish, stb_dxt, NVIDIA Texture Tools 2.0.8, android-libetc1), decodes every
+// output with one independent decoder per format (libsquish for DXT, android-libetc1 for ETC1, a decoder
+// of our own written from the published layout for ATC), and prints speed and PSNR as CSV, then the
+// ratios to the peers.
+#include <android/ETC1/etc1.h>
+#include <dlfcn.h>
+#include <squish.h>
+#include <stb/stb_dxt.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/textures/AtcDecoder.h"
+#include "bench/textures/NvttPeer.h"
+#include "bench/textures/PngCorpus.h"
+#include "textures/Etc1Codec.h"
+#include "textures/codec/CodecTexture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+// One encoder under test: compresses `input` (RGBA) and decodes the result into `decoded` (RGBA) with the
+// format's independent decoder. Returns the seconds spent compressing only, or a negative value on failure.
+using Codec = std::function<double(const RgbaImage& input, std::vector<uint8_t>& decoded)>;
+
+struct Row {
+    std::string encoder, format, mode;
+    int threads = 1;
+    double mpixPerSecond = 0.0;
+    double rgbPsnr = 0.0;
+    double alphaPsnr = -1.0;  // negative: the format has no alpha
+    bool failed = false;
+};
+
+std::vector<uint8_t> ToBgra(const RgbaImage& img)
+{
+    std::vector<uint8_t> bgra(img.rgba.size());
+    for (size_t i = 0; i < bgra.size(); i += 4) {
+        bgra[i] = img.rgba[i + 2];
+        bgra[i + 1] = img.rgba[i + 1];
+        bgra[i + 2] = img.rgba[i];
+        bgra[i + 3] = img.rgba[i + 3];
+    }
+    return bgra;
+}
+
+std::vector<uint8_t> ToRgb(const RgbaImage& img)
+{
+    std::vector<uint8_t> rgb(img.rgba.size() / 4 * 3);
+    for (size_t i = 0, j = 0; i < img.rgba.size(); i += 4, j += 3) std::memcpy(&rgb[j], &img.rgba[i], 3);
+    return rgb;
+}
+
+RgbaImage Opaque(const RgbaImage& img)
+{
+    RgbaImage o = img;
+    for (size_t i = 3; i < o.rgba.size(); i += 4) o.rgba[i] = 255;
+    return o;
+}
+
+size_t BlockBytes(const RgbaImage& img, int bytesPerBlock)
+{
+    return static_cast<size_t>(img.width / 4) * (img.height / 4) * bytesPerBlock;
+}
+
+// ---- independent decoders ----
+
+void DecodeSquish(const std::vector<uint8_t>& blocks, const RgbaImage& img, int flags, std::vector<uint8_t>& out)
+{
+    out.assign(img.rgba.size(), 0);
+    squish::DecompressImage(out.data(), img.width, img.height, blocks.data(), flags);
+}
+
+void DecodeEtc1(const std::vector<uint8_t>& blocks, const RgbaImage& img, std::vector<uint8_t>& out)
+{
+    std::vector<uint8_t> rgb(static_cast<size_t>(img.width) * img.height * 3);
+    etc1_decode_image(blocks.data(), rgb.data(), img.width, img.height, 3, img.width * 3);
+    out.assign(img.rgba.size(), 255);
+    for (size_t i = 0, j = 0; j < rgb.size(); i += 4, j += 3) std::memcpy(&out[i], &rgb[j], 3);
+}
+
+// ---- our codec library ----
+
+Codec Library(int32_t format, uint32_t speed, bool multithreaded)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        std::vector<uint8_t> bgra = ToBgra(img);  // ARGB8888 words: bytes B, G, R, A
+        CodecTextureDesc src{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, CF_ARGB8888,
+                             uint32_t(bgra.size()), bgra.data()};
+        CodecTextureDesc dst{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, format, 0, nullptr};
+        std::vector<uint8_t> blocks(CodecTextureSize(&dst));
+        dst.dataSize = uint32_t(blocks.size());
+        dst.data = blocks.data();
+        CodecOptions options{};
+        options.size = kCodecOptionsSize;
+        options.disableMultithreading = multithreaded ? 0 : 1;
+        options.compressionSpeed = speed;
+        const Clock::time_point t0 = Clock::now();
+        const CodecResult result = ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0);
+        const double seconds = Since(t0);
+        if (result != CODEC_OK) return -1.0;
+        switch (format) {
+        case CF_DXT1: DecodeSquish(blocks, img, squish::kDxt1, decoded); break;
+        case CF_DXT5: DecodeSquish(blocks, img, squish::kDxt5, decoded); break;
+        case CF_ETC_RGB: DecodeEtc1(blocks, img, decoded); break;
+        case CF_ATC_RGB:
+        case CF_ATC_RGBA_Interpolated:
+            decoded.assign(img.rgba.size(), 0);
+            DecodeAtcImage(blocks.data(), img.width, img.height, format == CF_ATC_RGBA_Interpolated, decoded.data());
+            break;
+        default: return -1.0;
+        }
+        return seconds;
+    };
+}
+
+// ---- our ETC1 codec ----
+
+Codec Etc1Ours(Etc1Mode mode)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        const std::vector<uint8_t> rgb = ToRgb(img);
+        std::vector<uint8_t> blocks;
+        const Clock::time_point t0 = Clock::now();
+        bool ok;
+        if (mode == Etc1Mode::Fast) {
+            std::unique_ptr<uint8_t[]> out;
+            int across = 0, down = 0;
+            ok = CompressImageETC1(rgb.data(), rgb.size(), img.width, img.height, out, across, down);
+            const double seconds = Since(t0);
+            if (!ok) return -1.0;
+            blocks.assign(out.get(), out.get() + size_t(across) * down * 8);
+            DecodeEtc1(blocks, img, decoded);
+            return seconds;
+        }
+        blocks.resize(Etc1CompressedSize(img.width, img.height));
+        ok = CompressImageETC1WithMode(mode, rgb.data(), rgb.size(), img.width, img.height, blocks.data(),
+                                       blocks.size());
+        const double seconds = Since(t0);
+        if (!ok) return -1.0;
+        DecodeEtc1(blocks, img, decoded);
+        return seconds;
+    };
+}
+
+// ---- peers ----
+
+Codec Squish(int format, int fit)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        std::vector<uint8_t> blocks(BlockBytes(img, format == squish::kDxt1 ? 8 : 16));
+        const Clock::time_point t0 = Clock::now();
+        squish::CompressImage(img.rgba.data(), img.width, img.height, blocks.data(), format | fit);
+        const double seconds = Since(t0);
+        DecodeSquish(blocks, img, format, decoded);
+        return seconds;
+    };
+}
+
+Codec Stb(bool alpha, int mode)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        const int bytes = alpha ? 16 : 8;
+        std::vector<uint8_t> blocks(BlockBytes(img, bytes));
+        const Clock::time_point t0 = Clock::now();
+        uint8_t* out = blocks.data();
+        for (int by = 0; by < img.height; by += 4)
+            for (int bx = 0; bx < img.width; bx += 4, out += bytes) {
+                uint8_t texels[64];
+                for (int y = 0; y < 4; ++y)
+                    std::memcpy(texels + y * 16, &img.rgba[(size_t(by + y) * img.width + bx) * 4], 16);
+                stb_compress_dxt_block(out, texels, alpha ? 1 : 0, mode);
+            }
+        const double seconds = Since(t0);
+        DecodeSquish(blocks, img, alpha ? squish::kDxt5 : squish::kDxt1, decoded);
+        return seconds;
+    };
+}
+
+Codec Nvtt(NvttPeerCompressFn compress, bool alpha, int quality)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        const std::vector<uint8_t> bgra = ToBgra(img);
+        std::vector<uint8_t> blocks(BlockBytes(img, alpha ? 16 : 8));
+        const Clock::time_point t0 = Clock::now();
+        const int r = compress(bgra.data(), img.width, img.height, alpha ? 1 : 0, quality, blocks.data(), blocks.size());
+        const double seconds = Since(t0);
+        if (r != 0) return -1.0;
+        DecodeSquish(blocks, img, alpha ? squish::kDxt5 : squish::kDxt1, decoded);
+        return seconds;
+    };
+}
+
+Codec AndroidEtc1()
+{
+    return [](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        const std::vector<uint8_t> rgb = ToRgb(img);
+        std::vector<uint8_t> blocks(etc1_get_encoded_data_size(img.width, img.height));
+        const Clock::time_point t0 = Clock::now();
+        const int r = etc1_encode_image(rgb.data(), img.width, img.height, 3, img.width * 3, blocks.data());
+        const double seconds = Since(t0);
+        if (r != 0) return -1.0;
+        DecodeEtc1(blocks, img, decoded);
+        return seconds;
+    };
+}
+
+NvttPeerCompressFn LoadNvttPeer(const char* argv0)
+{
+    // Next to the executable first, then where the build put it.
+    std::string path = VELMAR_NVTT_PEER_PATH;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = 0;
+        std::string dir(self);
+        dir = dir.substr(0, dir.rfind('/') + 1);
+        if (access((dir + "libvelmar_nvtt_peer.so").c_str(), R_OK) == 0) path = dir + "libvelmar_nvtt_peer.so";
+    }
+    (void)argv0;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    if (!module) {
+        std::fprintf(stderr, "nvtt peer not loaded: %s\n", dlerror());
+        return nullptr;
+    }
+    return reinterpret_cast<NvttPeerCompressFn>(dlsym(module, "VelmarNvttPeerCompress"));
+}
+
+// ---- measuring ----
+
+double Psnr(double squaredError, double samples)
+{
+    if (samples == 0.0) return -1.0;
+    if (squaredError == 0.0) return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 * samples / squaredError);
+}
+
+struct Entry {
+    std::string encoder, format, mode;
+    Codec codec;
+    bool opaqueInput;  // formats without alpha are fed (and judged on) opaque images
+    bool alpha;
+};
+
+Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, int repeats)
+{
+    Row row{e.encoder, e.format, e.mode, threads};
+    double seconds = 0.0, seRgb = 0.0, seAlpha = 0.0, pixels = 0.0;
+    std::vector<uint8_t> decoded;
+    for (const RgbaImage& original : images) {
+        const RgbaImage input = e.opaqueInput ? Opaque(original) : original;
+        double best = -1.0;
+        for (int r = 0; r < repeats; ++r) {
+            const double s = e.codec(input, decoded);
+            if (s < 0.0) {
+                row.failed = true;
+                return row;
+            }
+            if (best < 0.0 || s < best) best = s;
+        }
+        seconds += best;
+        pixels += double(input.width) * input.height;
+        for (size_t i = 0; i < input.rgba.size(); i += 4) {
+            for (int c = 0; c < 3; ++c) {
+                const double d = double(input.rgba[i + c]) - decoded[i + c];
+                seRgb += d * d;
+            }
+            const double d = double(input.rgba[i + 3]) - decoded[i + 3];
+            seAlpha += d * d;
+        }
+    }
+    row.mpixPerSecond = seconds > 0.0 ? pixels / seconds / 1e6 : 0.0;
+    row.rgbPsnr = Psnr(seRgb, pixels * 3);
+    row.alphaPsnr = e.alpha ? Psnr(seAlpha, pixels) : -1.0;
+    return row;
+}
+
+void PrintRow(const Row& r)
+{
+    if (r.failed) {
+        std::printf("%s,%s,%s,%d,failed,,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads);
+    } else if (r.alphaPsnr >= 0.0) {
+        std::printf("%s,%s,%s,%d,%.2f,%.3f,%.3f\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
+                    r.mpixPerSecond, r.rgbPsnr, r.alphaPsnr);
+    } else {
+        std::printf("%s,%s,%s,%d,%.2f,%.3f,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
+                    r.mpixPerSecond, r.rgbPsnr);
+    }
+    std::fflush(stdout);
+}
+
+std::string Key(const std::string& encoder, const std::string& format, const std::string& mode, int threads = 1)
+{
+    return encoder + "/" + format + "/" + mode + "/" + std::to_string(threads);
+}
+
+class Ratios {
+public:
+    explicit Ratios(const std::map<std::string, Row>& rows) : rows_(rows) {}
+
+    void PsnrAtLeast(const std::string& what, const std::string& ours, const std::string& peer)
+    {
+        const Row *a = Find(ours), *b = Find(peer);
+        if (!a || !b) return;
+        const double d = a->rgbPsnr - b->rgbPsnr;
+        std::printf("ratio,%s rgb psnr minus %s,%+.3f dB,>= 0,%s\n", what.c_str(), Name(*b).c_str(), d,
+                    d >= 0.0 ? "met" : "missed");
+    }
+    void SpeedAtLeast(const std::string& what, const std::string& ours, const std::string& peer, double target)
+    {
+        const Row *a = Find(ours), *b = Find(peer);
+        if (!a || !b || b->mpixPerSecond <= 0.0) return;
+        const double r = a->mpixPerSecond / b->mpixPerSecond;
+        std::printf("ratio,%s speed / %s,%.2f,>= %.2f,%s\n", what.c_str(), Name(*b).c_str(), r, target,
+                    r >= target ? "met" : "missed");
+    }
+    void PsnrInfo(const std::string& what, const std::string& ours, const std::string& other)
+    {
+        const Row *a = Find(ours), *b = Find(other);
+        if (!a || !b) return;
+        std::printf("ratio,%s rgb psnr minus %s,%+.3f dB,(no peer),info\n", what.c_str(), Name(*b).c_str(),
+                    a->rgbPsnr - b->rgbPsnr);
+    }
+    void ThreadScaling(const std::string& what, const std::string& single, const std::string& multi, int threads)
+    {
+        const Row *a = Find(single), *b = Find(multi);
+        if (!a || !b || a->mpixPerSecond <= 0.0) return;
+        const double r = b->mpixPerSecond / a->mpixPerSecond;
+        const double target = 0.7 * threads;
+        std::printf("ratio,%s speed-up %d threads / 1 thread,%.2f,>= %.2f,%s\n", what.c_str(), threads, r, target,
+                    r >= target ? "met" : "missed");
+    }
+
+private:
+    const Row* Find(const std::string& key) const
+    {
+        const auto it = rows_.find(key);
+        return it == rows_.end() || it->second.failed ? nullptr : &it->second;
+    }
+    static std::string Name(const Row& r) { return r.encoder + " " + r.format + " " + r.mode; }
+    const std::map<std::string, Row>& rows_;
+};
+
+void Usage()
+{
+    std::fprintf(stderr,
+                 "usage: texture_bench [--max-mpix N] [--threads N] [--no-nvtt] [--slow] SOURCE...\n"
+                 "  SOURCE: a folder searched for *.png, a .png file, or a file listing .png paths\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // libsquish parallelises with OpenMP; its single-thread figures need one OpenMP thread, which can only
+    // be set before the runtime starts.
+    const char* omp = std::getenv("OMP_NUM_THREADS");
+    if (!omp || std::strcmp(omp, "1") != 0) {
+        setenv("OMP_NUM_THREADS", "1", 1);
+        execv("/proc/self/exe", argv);
+        std::perror("execv");
+        return 1;
+    }
+
+    double maxMpix = 0.0;
+    int threads = static_cast<int>(GetProcessorCount());
+    bool useNvtt = true, slow = false;
+    std::vector<std::string> sources;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--max-mpix" && i + 1 < argc) {
+            maxMpix = std::atof(argv[++i]);
+        } else if (a == "--threads" && i + 1 < argc) {
+            threads = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--no-nvtt") {
+            useNvtt = false;
+        } else if (a == "--slow") {
+            slow = true;
+        } else if (!a.empty() && a[0] == '-') {
+            Usage();
+            return 2;
+        } else {
+            sources.push_back(a);
+        }
+    }
+    if (sources.empty()) {
+        Usage();
+        return 2;
+    }
+    const std::vector<RgbaImage> corpus = LoadCorpus(sources, static_cast<uint64_t>(maxMpix * 1e6));
+    double corpusPixels = 0.0;
+    for (const RgbaImage& img : corpus) corpusPixels += double(img.width) * img.height;
+    if (corpus.empty()) {
+        std::fprintf(stderr, "no PNG images found\n");
+        return 1;
+    }
+    std::fprintf(stderr, "corpus: %zu images, %.2f Mpix (cropped to whole blocks); threads for scaling: %d\n",
+                 corpus.size(), corpusPixels / 1e6, threads);
+
+    std::vector<Entry> entries = {
+        {"velmar", "DXT1", "quality", Library(CF_DXT1, 0, false), true, false},
+        {"velmar", "DXT1", "fast", Library(CF_DXT1, 1, false), true, false},
+        {"velmar", "DXT1", "fast-sse2", Library(CF_DXT1, 2, false), true, false},
+        {"velmar", "DXT5", "quality", Library(CF_DXT5, 0, false), false, true},
+        {"velmar", "DXT5", "fast", Library(CF_DXT5, 1, false), false, true},
+        {"velmar", "DXT5", "fast-sse2", Library(CF_DXT5, 2, false), false, true},
+        {"velmar", "ATC_RGB", "default", Library(CF_ATC_RGB, 0, false), true, false},
+        {"velmar", "ATC_RGBA_Interpolated", "default", Library(CF_ATC_RGBA_Interpolated, 0, false), false, true},
+        {"velmar", "ETC1", "codec-library", Library(CF_ETC_RGB, 0, false), true, false},
+        {"velmar-etc1", "ETC1", "fast", Etc1Ours(Etc1Mode::Fast), true, false},
+        {"velmar-etc1", "ETC1", "perceptual", Etc1Ours(Etc1Mode::Perceptual), true, false},
+        {"libsquish", "DXT1", "range-fit", Squish(squish::kDxt1, squish::kColourRangeFit), true, false},
+        {"libsquish", "DXT1", "cluster-fit", Squish(squish::kDxt1, squish::kColourClusterFit), true, false},
+        {"libsquish", "DXT1", "iterative-cluster-fit", Squish(squish::kDxt1, squish::kColourIterativeClusterFit),
+         true, false},
+        {"libsquish", "DXT5", "range-fit", Squish(squish::kDxt5, squish::kColourRangeFit), false, true},
+        {"libsquish", "DXT5", "cluster-fit", Squish(squish::kDxt5, squish::kColourClusterFit), false, true},
+        {"libsquish", "DXT5", "iterative-cluster-fit", Squish(squish::kDxt5, squish::kColourIterativeClusterFit),
+         false, true},
+        {"stb_dxt", "DXT1", "normal", Stb(false, STB_DXT_NORMAL), true, false},
+        {"stb_dxt", "DXT1", "highqual", Stb(false, STB_DXT_HIGHQUAL), true, false},
+        {"stb_dxt", "DXT5", "normal", Stb(true, STB_DXT_NORMAL), false, true},
+        {"stb_dxt", "DXT5", "highqual", Stb(true, STB_DXT_HIGHQUAL), false, true},
+        {"android-libetc1", "ETC1", "default", AndroidEtc1(), true, false},
+    };
+    if (useNvtt) {
+        if (const NvttPeerCompressFn nvtt = LoadNvttPeer(argv[0])) {
+            // Normal and Production of Debian's nvtt 2.0.8 read uninitialised memory: their output varies
+            // from run to run and is no quality reference.
+            const char* names[3] = {"fastest", "normal(unstable)", "production(unstable)"};
+            for (int q = 0; q < 3; ++q) entries.push_back({"nvtt-2.0.8", "DXT1", names[q], Nvtt(nvtt, false, q), true, false});
+            for (int q = 0; q < 3; ++q) entries.push_back({"nvtt-2.0.8", "DXT5", names[q], Nvtt(nvtt, true, q), false, true});
+        }
+    }
+
+    std::map<std::string, Row> rows;
+    std::printf("encoder,format,mode,threads,mpix_per_s,rgb_psnr,alpha_psnr\n");
+    for (const Entry& e : entries) {
+        const Row row = Measure(e, corpus, 1, 1);
+        PrintRow(row);
+        rows[Key(e.encoder, e.format, e.mode)] = row;
+    }
+
+    // Thread scaling of the codec library on one 2048 x 2048 image made of corpus textures; best of 2 runs.
+    const std::vector<RgbaImage> atlas = {MakeAtlas(corpus, 2048, 2048)};
+    const std::string atlasMode = " (2048x2048)";
+    struct Scaled {
+        const char* format;
+        int32_t codecFormat;
+        uint32_t speed;
+        const char* mode;
+        bool alpha;
+    };
+    const Scaled scaled[] = {{"DXT1", CF_DXT1, 0, "quality", false},
+                             {"DXT1", CF_DXT1, 2, "fast-sse2", false},
+                             {"DXT5", CF_DXT5, 0, "quality", true},
+                             {"ATC_RGB", CF_ATC_RGB, 0, "default", false},
+                             {"ETC1", CF_ETC_RGB, 0, "codec-library", false}};
+    for (const Scaled& s : scaled) {
+        for (int t : {1, threads}) {
+            const Entry e{"velmar", s.format, s.mode + atlasMode, Library(s.codecFormat, s.speed, t > 1), !s.alpha,
+                          s.alpha};
+            const Row row = Measure(e, atlas, t, 2);
+            PrintRow(row);
+            rows[Key(e.encoder, e.format, e.mode, t)] = row;
+        }
+        if (threads == 1) break;
+    }
+
+    if (slow) {
+        // The searching ETC1 modes are far slower; they run on a 128 x 128 image of corpus textures, beside
+        // the fast mode on the same image.
+        const std::vector<RgbaImage> sample = {MakeAtlas(corpus, 128, 128)};
+        const std::pair<const char*, Etc1Mode> modes[] = {{"fast", Etc1Mode::Fast},
+                                                          {"perceptual", Etc1Mode::Perceptual},
+                                                          {"near-search", Etc1Mode::NearSearch},
+                                                          {"near-search-perceptual", Etc1Mode::NearSearchPerceptual},
+                                                          {"wide-search", Etc1Mode::WideSearch},
+                                                          {"wide-search-perceptual", Etc1Mode::WideSearchPerceptual}};
+        for (const auto& [name, mode] : modes)
+            PrintRow(Measure({"velmar-etc1", "ETC1", std::string(name) + " (128x128)", Etc1Ours(mode), true, false},
+                             sample, 1, 1));
+        PrintRow(Measure({"android-libetc1", "ETC1", "default (128x128)", AndroidEtc1(), true, false}, sample, 1, 1));
+    }
+
+    std::printf("\nratio,what,value,target,verdict\n");
+    Ratios ratios(rows);
+    for (const char* format : {"DXT1", "DXT5"}) {
+        const std::string f = format;
+        ratios.PsnrAtLeast(f + " quality", Key("velmar", f, "quality"), Key("libsquish", f, "iterative-cluster-fit"));
+        ratios.SpeedAtLeast(f + " quality", Key("velmar", f, "quality"), Key("libsquish", f, "iterative-cluster-fit"),
+                            2.0);
+        for (const char* fast : {"fast", "fast-sse2"}) {
+            ratios.PsnrAtLeast(f + " " + fast, Key("velmar", f, fast), Key("libsquish", f, "range-fit"));
+            ratios.SpeedAtLeast(f + " " + fast, Key("velmar", f, fast), Key("stb_dxt", f, "normal"), 1.0);
+        }
+    }
+    ratios.PsnrAtLeast("ETC1 fast", Key("velmar-etc1", "ETC1", "fast"), Key("android-libetc1", "ETC1", "default"));
+    ratios.SpeedAtLeast("ETC1 fast", Key("velmar-etc1", "ETC1", "fast"), Key("android-libetc1", "ETC1", "default"),
+                        5.0);
+    ratios.PsnrAtLeast("ETC1 codec-library", Key("velmar", "ETC1", "codec-library"),
+                       Key("android-libetc1", "ETC1", "default"));
+    ratios.SpeedAtLeast("ETC1 codec-library", Key("velmar", "ETC1", "codec-library"),
+                        Key("android-libetc1", "ETC1", "default"), 1.0);
+    ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("velmar", "DXT1", "quality"));
+    ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("libsquish", "DXT1", "iterative-cluster-fit"));
+    if (threads > 1) {
+        for (const Scaled& s : scaled) {
+            const std::string mode = s.mode + atlasMode;
+            ratios.ThreadScaling(std::string(s.format) + " " + s.mode, Key("velmar", s.format, mode, 1),
+                                 Key("velmar", s.format, mode, threads), threads);
+        }
+    }
+    return 0;
+}
