@@ -96,5 +96,19 @@ bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_vi
     ConfigFileForm form = ConfigFileFormFor(path, format);
     std::string bytes;
     if (!SerializeConfigData(tree, form, bytes)) return false;
-    return Orvo::File::WriteFile(ConfigFilePath(base, path), bytes);
+    // Write beside the target and move it into place, so a failed save never leaves half a file where
+    // the old configuration was.
+    const std::string full = ConfigFilePath(base, path);
+    const std::string temp = full + ".saving";
+    if (!Orvo::File::WriteFile(temp, bytes))
+    {
+        Orvo::File::Delete(temp);
+        return false;
+    }
+    if (!Orvo::File::Rename(temp, full))
+    {
+        Orvo::File::Delete(temp);
+        return false;
+    }
+    return true;
 }

@@ -1,5 +1,7 @@
 #include "core/TFile.h"
 
+#include "engine/File.h"
+
 #include <sys/stat.h>
 
 bool TFile::Open(const std::string& path, Mode mode)
@@ -7,7 +9,9 @@ bool TFile::Open(const std::string& path, Mode mode)
     Close();
     ClearError();
     const char* m = mode == kRead ? "rb" : mode == kWrite ? "w+b" : "r+b";
-    if (path.find('\0') == std::string::npos) file_ = std::fopen(path.c_str(), m);
+    // The engine's resolver applies substitutions and finds files named in another case.
+    std::string resolved;
+    if (Orvo::File::Resolve(path, resolved)) file_ = std::fopen(resolved.c_str(), m);
     if (file_)
     {
         // Refuse folders: fopen succeeds on them for reading on Linux.

@@ -1,5 +1,6 @@
 #pragma once
-// A stream over a file on disk. Open failures leave the stream closed with kStreamOpenFailed set;
+// A stream over a file on disk; paths go through the engine's resolver (substitutions, case fallback,
+// refusal of unsafe paths). Open failures leave the stream closed with kStreamOpenFailed set;
 // destroying the stream closes the file.
 #include "core/TStream.h"
 

@@ -1,0 +1,98 @@
+// Loading and saving a large generated configuration tree in both file forms, in MB/s.
+//   bench_soup [MB] [folder]    (defaults: 10 MB, the system's temporary folder)
+#include "core/ConfigFile.h"
+
+#include "engine/File.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// One asset-like block: a mix of every value type, nested containers and long strings.
+void AppendAsset(std::string& out, int n)
+{
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "asset-%d\n{\n"
+                  "\tkuid\t<kuid2:%d:%d:%d>\n"
+                  "\tusername\t\"Generated asset %d with a \\\"quoted\\\" word\"\n"
+                  "\tpath\t\"C:\\\\Velmar\\\\Content\\\\asset%d\\\\body.im\"\n"
+                  "\tvelmar-build\t3.5\n"
+                  "\tposition\t%d.25,-1.5,%d.0,0.125\n"
+                  "\tcounts\t1,2,3,%d\n"
+                  "\tdependencies\t<kuid:1:%d>,<kuid2:2:%d:1>\n"
+                  "\tcategory-class\tBR\n",
+                  n, 1000 + n % 977, n, n % 127, n, n, n, n, n, n, n);
+    out += buf;
+    out += "\tmesh-table\n\t{\n";
+    for (int m = 0; m < 4; ++m)
+    {
+        std::snprintf(buf, sizeof buf,
+                      "\t\tmesh-%d\n\t\t{\n\t\t\tmesh\t\"mesh%d.lm\"\n\t\t\tauto-create\t1\n"
+                      "\t\t\tscale\t1.0,1.0,1.0\n\t\t\tdescription\t\"A mesh of the generated asset, "
+                      "long enough to look like a real description line.\"\n\t\t}\n",
+                      m, m);
+        out += buf;
+    }
+    out += "\t}\n}\n";
+}
+
+double Seconds(std::chrono::steady_clock::time_point a)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const double wantMB = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string dir = argc > 2 ? argv[2] : (tmp && *tmp ? tmp : "/tmp");
+
+    std::string text;
+    for (int n = 0; text.size() < wantMB * 1024 * 1024; ++n) AppendAsset(text, n);
+    const std::string txtPath = dir + "/bench_soup.txt";
+    const std::string binPath = dir + "/bench_soup.chump";
+    if (!Orvo::File::WriteFile(txtPath, text))
+    {
+        std::fprintf(stderr, "cannot write %s\n", txtPath.c_str());
+        return 1;
+    }
+    const double textMB = text.size() / (1024.0 * 1024.0);
+
+    auto report = [](const char* what, double mb, double s) {
+        std::printf("%-22s %8.2f MB  %7.3f s  %8.1f MB/s\n", what, mb, s, mb / s);
+    };
+
+    TDBTagRef tree;
+    auto t0 = std::chrono::steady_clock::now();
+    if (!LoadConfigFile(tree, "", txtPath))
+    {
+        std::fprintf(stderr, "cannot load %s\n", txtPath.c_str());
+        return 1;
+    }
+    report("load text", textMB, Seconds(t0));
+
+    t0 = std::chrono::steady_clock::now();
+    if (!SaveConfigFile(tree, "", txtPath)) return 1;
+    report("save text", textMB, Seconds(t0));
+
+    t0 = std::chrono::steady_clock::now();
+    if (!SaveConfigFile(tree, "", binPath)) return 1;
+    const double binMB = static_cast<double>(Orvo::File::GetSize(binPath)) / (1024.0 * 1024.0);
+    report("save binary", binMB, Seconds(t0));
+
+    TDBTagRef again;
+    t0 = std::chrono::steady_clock::now();
+    if (!LoadConfigFile(again, "", binPath)) return 1;
+    report("load binary", binMB, Seconds(t0));
+
+    std::printf("children: %zu\n", again.GetChildCount());
+    Orvo::File::Delete(txtPath);
+    Orvo::File::Delete(binPath);
+    return 0;
+}

@@ -1,0 +1,119 @@
+#include "core/ACSConverter.h"
+#include "core/VelmarProperty.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+ACSRawDataCore Raw(std::string_view text)
+{
+    ACSRawDataCore d;
+    ACSConverter::FromRawText(text, d);
+    return d;
+}
+std::string Text(const ACSRawDataCore& d)
+{
+    std::string s;
+    EXPECT_TRUE(ACSConverter::ToText(d, s));
+    return s;
+}
+}  // namespace
+
+TEST(ACSConverter, ValueToText)
+{
+    EXPECT_EQ(Text(Raw("1.0, 2.0, 3.0")), "1,2,3");
+    EXPECT_EQ(Text(Raw("0.1,-2.5e-3")), "0.1,-0.0025");
+    EXPECT_EQ(Text(Raw("+5, -6")), "5,-6");
+    EXPECT_EQ(Text(Raw("<kuid:1:2>, NULLKUID")), "<kuid:1:2>,NULLKUID");
+    ACSRawDataCore bin;
+    bin.SetBinary("ab", 2);
+    std::string s;
+    EXPECT_FALSE(ACSConverter::ToText(bin, s));
+    EXPECT_FALSE(ACSConverter::ToText(ACSRawDataCore(), s));
+
+    // Printing for files forces a decimal point on whole floats; the shortest text reads back exactly.
+    for (float f : {3.0f, 0.1f, 1e-7f, 3e20f, -0.0f, 16777216.0f, 1.17549435e-38f})
+    {
+        std::string t;
+        ACSConverter::AppendFloat(t, f, true);
+        EXPECT_NE(t.find_first_of(".e"), std::string::npos) << t;
+        ACSRawDataCore back = Raw(t);
+        ASSERT_EQ(back.GetType(), kACSFloat) << t;
+        EXPECT_EQ(back.GetFloat(0), f) << t;
+        EXPECT_EQ(std::signbit(back.GetFloat(0)), std::signbit(f)) << t;
+    }
+}
+
+TEST(ACSConverter, TextToTypedValue)
+{
+    EXPECT_EQ(Raw("").GetType(), kACSNull);
+    EXPECT_EQ(Raw("7").GetType(), kACSInteger);
+    EXPECT_EQ(Raw("2147483647").GetInt(0), 2147483647);
+    EXPECT_EQ(Raw("-2147483648").GetInt(0), -2147483647 - 1);
+    EXPECT_EQ(Raw("2147483648").GetType(), kACSFloat);  // exact as a float
+    EXPECT_EQ(Raw("123456789012").GetType(), kACSString);  // a float would lose digits
+    EXPECT_EQ(Raw("1,2.5").GetType(), kACSFloat);
+    EXPECT_EQ(Raw(".5").GetType(), kACSFloat);
+    EXPECT_EQ(Raw("5.").GetType(), kACSFloat);
+    EXPECT_EQ(Raw("1e99").GetType(), kACSString);  // beyond float range
+    for (const char* s : {"1e", "e5", "-", ".", "0x10", "1 2", "inf", "1,", ",1", "<kuid:1:2>,3", "<kuid:1>"})
+        EXPECT_EQ(Raw(s).GetType(), kACSString) << s;
+    ACSRawDataCore k = Raw("<kuid:1:2>,<KUID2:3:4:5>");
+    ASSERT_EQ(k.GetType(), kACSKUID);
+    EXPECT_EQ(k.GetCount(), 2u);
+    EXPECT_EQ(k.GetKUID(1), KUID(3, 4, 5));
+    EXPECT_EQ(Raw("NULLKUID").GetType(), kACSKUID);
+}
+
+TEST(ACSConverter, ConversionsBetweenTypes)
+{
+    int32_t i = 0;
+    float f = 0;
+    bool b = false;
+    KUID k;
+    ACSRawDataCore s;
+    s.SetString(" 3.75 ");
+    EXPECT_TRUE(ACSConverter::ToInt(s, i));
+    EXPECT_EQ(i, 3);
+    EXPECT_TRUE(ACSConverter::ToFloat(s, f));
+    EXPECT_EQ(f, 3.75f);
+    s.SetString("Yes");
+    EXPECT_TRUE(ACSConverter::ToBool(s, b));
+    EXPECT_TRUE(b);
+    s.SetString("off");
+    EXPECT_TRUE(ACSConverter::ToBool(s, b));
+    EXPECT_FALSE(b);
+    s.SetString("maybe");
+    EXPECT_FALSE(ACSConverter::ToBool(s, b));
+    s.SetString("kuid2 1 2 3");
+    EXPECT_TRUE(ACSConverter::ToKUID(s, k));
+    EXPECT_EQ(k, KUID(1, 2, 3));
+
+    ACSRawDataCore big;
+    big.SetFloat(1e20f);
+    EXPECT_TRUE(ACSConverter::ToInt(big, i));
+    EXPECT_EQ(i, 2147483647);  // clamped, never undefined
+    big.SetFloat(NAN);
+    EXPECT_TRUE(ACSConverter::ToInt(big, i));
+    EXPECT_EQ(i, 0);
+
+    ACSRawDataCore empty;
+    empty.SetFloats(nullptr, 0);
+    EXPECT_FALSE(ACSConverter::ToFloat(empty, f));
+    EXPECT_FALSE(ACSConverter::ToInt(empty, i));
+}
+
+TEST(VelmarProperty, AssetIDHoldsItsKUIDAndIsCounted)
+{
+    VelmarPropertyRef ref(new VelmarPropertyAssetID("AssetID", 12, 34, 0));
+    ASSERT_TRUE(ref);
+    EXPECT_EQ(ref->GetName(), Orvo::PString("AssetID"));
+    EXPECT_EQ(ref.GetValueText(), "<kuid:12:34>");
+    ASSERT_NE(ref.AsAssetID(), nullptr);
+    EXPECT_EQ(ref.AsAssetID()->GetKUID(), KUID(12, 34, 0));
+    VelmarPropertyRef copy = ref;
+    ref = VelmarPropertyRef();
+    EXPECT_EQ(copy.GetValueText(), "<kuid:12:34>");
+    EXPECT_EQ(VelmarPropertyRef().GetValueText(), "");
+}
