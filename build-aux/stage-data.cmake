@@ -1,0 +1,11 @@
+# Copies the data folder's runtime files (not the samples, which are test inputs) into the stage's bin/.
+file(GLOB entries RELATIVE ${SRC} ${SRC}/*)
+foreach(e ${entries})
+  if(NOT e STREQUAL "samples" AND NOT e STREQUAL "README.md")
+    if(IS_DIRECTORY ${SRC}/${e})
+      file(COPY ${SRC}/${e} DESTINATION ${DST})
+    else()
+      file(COPY ${SRC}/${e} DESTINATION ${DST})
+    endif()
+  endif()
+endforeach()
