@@ -1,5 +1,7 @@
 #include "assetdb/VADPayloads.h"
 
+#include "core/SoupBinary.h"
+
 void VADQueryRequest::Read(VADReader& r)
 {
     std::unique_ptr<VADFilterElement> root;
@@ -61,4 +63,24 @@ void VADJob::Read(VADReader& r)
         r.Fail();
         break;
     }
+}
+
+bool VADTreeToBytes(const TDBTagRef& tree, VADBytes& out)
+{
+    out.clear();
+    if (tree.IsNull()) return true;
+    std::string bytes;
+    if (!WriteSoupBinary(tree, bytes)) return false;
+    out.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+bool VADTreeFromBytes(const VADBytes& bytes, TDBTagRef& out)
+{
+    out = TDBTagRef();
+    if (bytes.empty()) return true;
+    TDBTagRef tree;
+    if (ReadSoupBinary(bytes.data(), bytes.size(), tree) != SoupBinaryResult::kOK) return false;
+    out = std::move(tree);
+    return true;
 }

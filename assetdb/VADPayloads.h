@@ -63,6 +63,7 @@
 #include "assetdb/VADFilter.h"
 #include "assetdb/VADWireIO.h"
 #include "core/KUID.h"
+#include "core/TDBTagRef.h"
 
 #include <cstdint>
 #include <string>
@@ -464,3 +465,10 @@ struct VADJob
     void Write(VADWriter& w) const;
     void Read(VADReader& r);
 };
+
+// ---- config trees in blobs ---------------------------------------------------------------------------
+// A tree to the binary soup form ("ACS$" header); the null tree gives an empty blob. False when the tree
+// cannot be written.
+bool VADTreeToBytes(const TDBTagRef& tree, VADBytes& out);
+// An empty blob gives the null tree; false (and a null tree) for bytes that are not a sound binary soup.
+bool VADTreeFromBytes(const VADBytes& bytes, TDBTagRef& out);

@@ -1,0 +1,35 @@
+#pragma once
+// A counted handle of an asset the daemon holds open (for editing, or only located). Copies share one
+// count; Release drops this copy's reference and the last one closes the handle with the daemon
+// (asynchronous request 31). Destroying a copy releases it too.
+#include <atomic>
+#include <cstdint>
+
+class VADEditHandle
+{
+public:
+    VADEditHandle() = default;
+    VADEditHandle(const VADEditHandle& o);
+    VADEditHandle(VADEditHandle&& o) noexcept : s_(o.s_) { o.s_ = nullptr; }
+    VADEditHandle& operator=(const VADEditHandle& o);
+    VADEditHandle& operator=(VADEditHandle&& o) noexcept;
+    ~VADEditHandle() { Release(); }
+
+    // A handle of the daemon's handle number (0 gives an invalid handle).
+    static VADEditHandle FromDaemonHandle(uint32_t id);
+
+    bool IsValid() const { return s_ != nullptr; }
+    // The daemon's handle number, 0 for an invalid handle.
+    uint32_t GetId() const { return s_ ? s_->id : 0; }
+    // Number of copies sharing the handle (0 for an invalid one).
+    int GetRefCount() const { return s_ ? s_->refs.load() : 0; }
+    void Release();
+
+private:
+    struct Shared
+    {
+        std::atomic<int> refs{1};
+        uint32_t id = 0;
+    };
+    Shared* s_ = nullptr;
+};

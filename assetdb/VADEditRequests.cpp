@@ -1,0 +1,124 @@
+// Opening, creating, committing, reverting, deleting and installing assets.
+#include "assetdb/VADRequestCall.h"
+#include "assetdb/VADRequests.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<VADAssetDeletedFn> g_deletedHook{nullptr};
+
+bool HandleReply(uint32_t code, const VADBytes& request, VADEditHandle& out, ResultsLog* log)
+{
+    out.Release();
+    VADBytes body;
+    VADValueReply reply;
+    if (!VADPerformTransaction(code, request, body, log) || !VADDecode(body, reply) || reply.value == 0) return false;
+    out = VADEditHandle::FromDaemonHandle(reply.value);
+    return true;
+}
+
+} // namespace
+
+bool VADOpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log)
+{
+    return HandleReply(VAD_REQ_OPEN_FOR_EDIT, VADEncode(VADKuidFlagRequest{kuid, flag}), out, log);
+}
+
+bool VADCreateAsset(VADEditHandle& out, const KUID& kuid, std::string_view displayName, uint8_t flag, ResultsLog* log)
+{
+    return HandleReply(VAD_REQ_CREATE, VADEncode(VADCreateRequest{kuid, std::string(displayName), flag}), out, log);
+}
+
+bool VADGetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::File::Path& folder)
+{
+    name = Orvo::PString();
+    folder = Orvo::File::Path();
+    if (!handle.IsValid()) return false;
+    VADEditFolderReply reply;
+    if (!VADCall(VAD_REQ_EDIT_FOLDER, VADHandleRequest{handle.GetId()}, reply)) return false;
+    name = Orvo::PString(reply.name);
+    folder = Orvo::File::Path(reply.folder);
+    return !folder.IsEmpty();
+}
+
+bool VADCommitAsset(const VADEditHandle& handle, uint32_t option, ResultsLog* log, uint8_t* outByte, uint8_t flag)
+{
+    if (outByte) *outByte = 0;
+    if (!handle.IsValid()) return false;
+    VADBoolReply reply;
+    if (!VADCall(VAD_REQ_COMMIT, VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log)) return false;
+    if (outByte) *outByte = reply.value;
+    return true;
+}
+
+bool VADRevertAsset(const VADEditHandle& handle, uint32_t option, uint8_t flag, ResultsLog* log)
+{
+    if (!handle.IsValid()) return false;
+    return VADCallNoReply(VAD_REQ_REVERT, VADHandleOptionRequest{handle.GetId(), option, flag}, log);
+}
+
+bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
+{
+    VADEditHandle handle;
+    if (!VADOpenAssetForEdit(handle, kuid, 0, log)) return false;
+    bool ok = VADRevertAsset(handle, 0, flag, log);
+    handle.Release();
+    return ok;
+}
+
+void VADSetAssetDeletedHook(VADAssetDeletedFn fn) { g_deletedHook = fn; }
+
+bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
+{
+    bool ok = VADCallNoReply(VAD_REQ_DELETE, VADKuidFlagRequest{kuid, flag}, log);
+    if (ok)
+    {
+        if (VADAssetDeletedFn fn = g_deletedHook.load()) fn(kuid);
+    }
+    return ok;
+}
+
+KUID VADInstallFromFolder(const Orvo::File::Path& folder, ResultsLog* log, uint32_t options, uint8_t flag)
+{
+    KUID k;
+    VADInstallFromFolder(k, folder, log, options, flag);
+    return k;
+}
+
+bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options, uint8_t flag)
+{
+    out = KUID::Null();
+    VADKuidReply reply;
+    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDER, VADPathOptionRequest{folder.str(), options, flag}, reply, log)) return false;
+    out = reply.kuid;
+    return !out.IsNull();
+}
+
+bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte, uint8_t flag)
+{
+    if (outByte) *outByte = 0;
+    VADBoolReply reply;
+    if (!VADCall(VAD_REQ_INSTALL_ARCHIVE, VADPathOptionRequest{path.str(), value, flag}, reply, log)) return false;
+    if (outByte) *outByte = reply.value;
+    return true;
+}
+
+bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
+{
+    VADBoolReply reply;
+    if (!VADCall(VAD_REQ_FOLDER_CHECK, VADTextPairRequest{std::string(source), folder.str()}, reply, log)) return false;
+    return reply.value != 0;
+}
+
+bool VADExportPackage(const std::vector<std::string>& textureTargets, const Orvo::File::Path& packagePath,
+                      const std::vector<std::string>& dependencyPackages, const ChunkedList<KUID>& kuids,
+                      ResultsLog* log)
+{
+    VADExportPackageRequest req;
+    req.targets = textureTargets;
+    req.packagePath = packagePath.str();
+    req.dependencies = dependencyPackages;
+    for (const KUID& k : kuids) req.kuids.push_back(k);
+    return VADCallNoReply(VAD_REQ_EXPORT_PACKAGE, req, log);
+}

@@ -1,0 +1,139 @@
+#include "FakeDaemon.h"
+
+#include "assetdb/VADClient.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+FakeDaemon::FakeDaemon(Handler handler, uint64_t token) : handler_(std::move(handler)), token_(token)
+{
+    char tmpl[] = "/tmp/vadfake-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    char real[PATH_MAX];
+    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), realpath(root_.c_str(), real) ? real : root_);
+    VADSetDaemonRoot(root_);
+    listener_ = Platform::Socket::Listen(0);
+    block_.Create(blockName_, kVADDiscoveryBlockSize, false);
+    Publish(static_cast<uint32_t>(getpid()), token_, VAD_STATE_READY);
+    thread_ = std::thread([this] { Run(); });
+}
+
+FakeDaemon::~FakeDaemon()
+{
+    stop_ = true;
+    Drop();
+    listener_.Shutdown();
+    thread_.join();
+    block_.Close();
+    Platform::SharedMemoryBlock::Unlink(blockName_);
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+void FakeDaemon::Publish(uint32_t pid, uint64_t token, uint32_t state)
+{
+    VADDiscoveryBlock b;
+    b.pid = pid;
+    b.port = listener_.LocalPort();
+    b.state = state;
+    b.token = token;
+    b.startTimeMs = 1;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    VADEncodeDiscoveryBlock(b, raw);
+    block_.Write(0, raw, sizeof raw);
+}
+
+void FakeDaemon::Run()
+{
+    while (!stop_)
+    {
+        Platform::IoResult r;
+        Platform::Socket s = listener_.Accept(100, &r);
+        if (!s.IsValid()) continue;
+        Serve(s);
+    }
+}
+
+void FakeDaemon::Serve(Platform::Socket& s)
+{
+    uint8_t raw[kVADFrameHeaderSize];
+    if (s.ReceiveExact(raw, sizeof raw, 2000) != Platform::IoResult::Ok) return;
+    VADFrameHeader h = VADDecodeFrameHeader(raw);
+    if (h.code != kVADHelloCode || h.length > 1024) return;
+    VADBytes payload(h.length);
+    if (s.ReceiveExact(payload.data(), payload.size(), 2000) != Platform::IoResult::Ok) return;
+    VADHello hello;
+    if (!VADDecodeHello(payload, hello) || hello.token != token_) return;  // a wrong token closes the socket
+    ++hellos_;
+    VADBytes rep = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHelloReply(VADHelloReply{0, 1, static_cast<uint32_t>(getpid())}));
+    s.SendAll(rep.data(), rep.size());
+    {
+        std::lock_guard lk(sendMutex_);
+        client_ = &s;
+    }
+    for (;;)
+    {
+        if (s.ReceiveExact(raw, sizeof raw) != Platform::IoResult::Ok) break;
+        Frame f;
+        f.header = VADDecodeFrameHeader(raw);
+        f.payload.resize(f.header.length);
+        if (f.header.length && s.ReceiveExact(f.payload.data(), f.payload.size()) != Platform::IoResult::Ok) break;
+        {
+            std::lock_guard lk(mutex_);
+            received_.push_back(f);
+        }
+        cv_.notify_all();
+        if (handler_) handler_(*this, f);
+    }
+    std::lock_guard lk(sendMutex_);
+    client_ = nullptr;
+}
+
+void FakeDaemon::Send(uint32_t code, uint32_t id, const VADBytes& payload)
+{
+    VADBytes frame = VADEncodeFrame(code, id, payload);
+    std::lock_guard lk(sendMutex_);
+    if (client_) client_->SendAll(frame.data(), frame.size(), 2000);
+}
+
+void FakeDaemon::SendRaw(const VADBytes& bytes)
+{
+    std::lock_guard lk(sendMutex_);
+    if (client_) client_->SendAll(bytes.data(), bytes.size(), 2000);
+}
+
+void FakeDaemon::Reply(const Frame& f, int32_t status, const VADBytes& body)
+{
+    Send(f.header.code | kVADReplyBit, f.header.transaction, VADEncodeReplyPayload(status, body));
+}
+
+void FakeDaemon::Drop()
+{
+    std::lock_guard lk(sendMutex_);
+    if (client_) client_->Shutdown();
+}
+
+std::vector<FakeDaemon::Frame> FakeDaemon::Received()
+{
+    std::lock_guard lk(mutex_);
+    return received_;
+}
+
+bool FakeDaemon::WaitFor(uint32_t code, unsigned timeoutMs, Frame* out)
+{
+    std::unique_lock lk(mutex_);
+    auto found = [&] {
+        for (const Frame& f : received_)
+            if (f.header.code == code)
+            {
+                if (out) *out = f;
+                return true;
+            }
+        return false;
+    };
+    return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), found);
+}

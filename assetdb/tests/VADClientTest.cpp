@@ -1,0 +1,282 @@
+#include "FakeDaemon.h"
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADPayloads.h"
+#include "core/LogPrintf.h"
+#include "core/MainThreadWork.h"
+#include "core/TBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::mutex g_logMutex;
+std::vector<std::string> g_logLines;
+void CollectLog(const char* line)
+{
+    std::lock_guard lk(g_logMutex);
+    g_logLines.emplace_back(line);
+}
+
+class VADClientTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VADCloseDatabase();
+        VADSetConnectIntervalMs(1);
+        CommandHostCallbackSlot = nullptr;
+    }
+    void TearDown() override
+    {
+        CommandHostCallbackSlot = nullptr;
+        VADCloseDatabase();
+        VADSetConnectIntervalMs(kVADConnectIntervalMs);
+    }
+    static bool Open(uint8_t startDaemon = 0)
+    {
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = startDaemon;
+        return VADOpenDatabase(s);
+    }
+};
+
+// Replies with the request's own payload, so each caller can tell its answer from another's.
+void Echo(FakeDaemon& d, const FakeDaemon::Frame& f) { d.Reply(f, 0, f.payload); }
+
+} // namespace
+
+TEST_F(VADClientTest, ConnectsAndCloses)
+{
+    FakeDaemon daemon(Echo);
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(VADClientConnected());
+    EXPECT_EQ(daemon.Hellos(), 1);
+    VADConnectionSettings again;
+    EXPECT_TRUE(VADOpenDatabase(again)) << "true at once when already open";
+    EXPECT_EQ(daemon.Hellos(), 1);
+
+    VADBytes reply;
+    int32_t status = -1;
+    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{1, 2, 3}, reply, nullptr, &status));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(reply, (VADBytes{1, 2, 3}));
+
+    VADCloseDatabase();
+    EXPECT_FALSE(VADClientConnected());
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
+    EXPECT_EQ(status, kVADStatusLinkDropped);
+}
+
+TEST_F(VADClientTest, ErrorStatusFailsTheTransactionAndTBufferGetsTheBody)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.code == VAD_REQ_DELETE)
+            d.Reply(f, kVADStatusNotFound);
+        else
+            d.Reply(f, 0, VADBytes{9, 8});
+    });
+    ASSERT_TRUE(Open());
+    TBuffer req, rep;
+    rep.WriteUInt32(77);
+    int32_t status = 0;
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_DELETE, req, rep, nullptr, &status));
+    EXPECT_EQ(status, kVADStatusNotFound);
+    EXPECT_EQ(rep.Size(), 0u);
+    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, req, rep));
+    ASSERT_EQ(rep.Size(), 2u);
+    EXPECT_EQ(rep.Tell(), 0u);
+    EXPECT_EQ(rep.ReadUInt8(), 9);
+}
+
+TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
+{
+    std::mutex m;
+    std::vector<FakeDaemon::Frame> held;
+    FakeDaemon daemon([&](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        std::vector<FakeDaemon::Frame> batch;
+        {
+            std::lock_guard lk(m);
+            held.push_back(f);
+            if (held.size() < 3) return;
+            batch.swap(held);
+        }
+        // Answer the three in reverse order.
+        for (auto it = batch.rbegin(); it != batch.rend(); ++it) d.Reply(*it, 0, it->payload);
+    });
+    ASSERT_TRUE(Open());
+    std::vector<VADBytes> replies(3);
+    std::vector<bool> ok(3);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i)
+        threads.emplace_back([&, i] {
+            ok[i] = VADPerformTransaction(VAD_REQ_DESCRIPTION, VADBytes{static_cast<uint8_t>(10 + i)}, replies[i]);
+        });
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_TRUE(ok[i]);
+        EXPECT_EQ(replies[i], VADBytes{static_cast<uint8_t>(10 + i)}) << "waiter " << i;
+    }
+}
+
+TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndStaysDown)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.code == VAD_REQ_REPAIR_NOW)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            d.Drop();
+        }
+        else
+            d.Reply(f, 0);
+    });
+    ASSERT_TRUE(Open());
+    auto start = Clock::now();
+    VADBytes reply;
+    int32_t status = 0;
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_REPAIR_NOW, VADBytes{}, reply, nullptr, &status));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(status, kVADStatusLinkDropped);
+    EXPECT_FALSE(VADClientConnected());
+    // Not re-opened behind the caller's back.
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply));
+    EXPECT_EQ(daemon.Hellos(), 1);
+}
+
+TEST_F(VADClientTest, OversizedFrameDropsTheLink)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        uint8_t raw[kVADFrameHeaderSize];
+        VADEncodeFrameHeader(VADFrameHeader{f.header.code | kVADReplyBit, f.header.transaction, kVADMaxPayload + 1}, raw);
+        d.SendRaw(VADBytes(raw, raw + sizeof raw));
+    });
+    ASSERT_TRUE(Open());
+    VADBytes reply;
+    int32_t status = 0;
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
+    EXPECT_EQ(status, kVADStatusLinkDropped);
+    EXPECT_FALSE(VADClientConnected());
+}
+
+TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
+{
+    char tmpl[] = "/tmp/vadnone-XXXXXX";
+    std::string root = mkdtemp(tmpl);
+    VADSetDaemonRoot(root);
+    SetLogLineObserver(CollectLog);
+    {
+        std::lock_guard lk(g_logMutex);
+        g_logLines.clear();
+    }
+    VADConnectionSettings s;
+    s.Reset();
+    s.startDaemon = 0;
+    EXPECT_FALSE(VADOpenDatabase(s));
+    SetLogLineObserver(nullptr);
+    EXPECT_EQ(s.counter, 21u);
+    EXPECT_FALSE(VADClientConnected());
+    std::lock_guard lk(g_logMutex);
+    bool found = false;
+    for (const auto& l : g_logLines)
+        if (l.find("VADOpenDatabase> unable to connect to VADDaemon") != std::string::npos) found = true;
+    EXPECT_TRUE(found);
+    rmdir(root.c_str());
+}
+
+TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
+{
+    FakeDaemon daemon(Echo);
+    // A pid that cannot be running.
+    daemon.Publish(0x7FFFFFF0u, daemon.Token(), VAD_STATE_READY);
+    EXPECT_FALSE(Open());
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_STARTING);
+    EXPECT_FALSE(Open());
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token() + 1, VAD_STATE_READY);
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(daemon.Hellos(), 0);
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_LISTENING);
+    EXPECT_TRUE(Open());
+}
+
+TEST_F(VADClientTest, CommandHostJobsRunOnTheMainThreadAndAreAnswered)
+{
+    FakeDaemon daemon([](FakeDaemon&, const FakeDaemon::Frame&) {});
+    ASSERT_TRUE(Open());
+    static std::vector<uint8_t> seen;
+    seen.clear();
+    CommandHostCallbackSlot = [](TStream& job, TBuffer& reply) {
+        seen.push_back(static_cast<uint8_t>(job.ReadUInt32()));
+        reply.WriteUInt32(0xABCD);
+    };
+    daemon.Send(VAD_NOTIFY_JOB, 0, VADBytes{7, 0, 0, 0});
+    FakeDaemon::Frame answer;
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!daemon.WaitFor(VAD_REQ_JOB_REPLY, 10, &answer) && Clock::now() < deadline) MainThreadUpdate();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], 7);
+    EXPECT_EQ(answer.header.transaction, 0u);
+    EXPECT_EQ(answer.payload, (VADBytes{0xCD, 0xAB, 0, 0}));
+
+    // With the slot empty nothing runs and nothing is sent.
+    CommandHostCallbackSlot = nullptr;
+    daemon.Send(VAD_NOTIFY_JOB, 0, VADBytes{8, 0, 0, 0});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    MainThreadUpdate();
+    int replies = 0;
+    for (const auto& f : daemon.Received())
+        if (f.header.code == VAD_REQ_JOB_REPLY) ++replies;
+    EXPECT_EQ(replies, 1);
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(VADClientTest, WebRepliesAreFiledByRequestId)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.code != VAD_REQ_RESOLVE_PACKAGE) return;
+        VADResolvePackageRequest req;
+        if (!VADDecode(f.payload, req)) return;
+        VADWebReplyNotification n;
+        n.idHigh = req.idHigh;
+        n.idLow = req.idLow;
+        n.complete = 1;
+        n.words[1] = 42;
+        n.path = "/mirror/packages/x.cdp";
+        n.name = "x";
+        d.Send(VAD_NOTIFY_WEB_REPLY, 0, VADEncode(n));
+    });
+    ASSERT_TRUE(Open());
+    VADRequestId id;
+    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{KUID(1, 2)}), id));
+    VADRequestReply reply;
+    ASSERT_TRUE(VADWaitWebRequest(id, reply, 5000));
+    EXPECT_EQ(reply.complete, 1);
+    EXPECT_EQ(reply.result[1], 42u);
+    EXPECT_EQ(reply.path.str(), "/mirror/packages/x.cdp");
+    EXPECT_TRUE(reply.name == "x");
+    EXPECT_FALSE(VADPollWebRequest(id, reply)) << "forgotten once collected";
+}
+
+TEST_F(VADClientTest, CloseDaemonAsksAndWaitsForTheDrop)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.code == VAD_REQ_CLOSE_DAEMON) d.Drop();
+    });
+    ASSERT_TRUE(Open());
+    VADCloseDaemon(1);
+    EXPECT_FALSE(VADClientConnected());
+    FakeDaemon::Frame f;
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_CLOSE_DAEMON, 1000, &f));
+    VADValueRequest req;
+    ASSERT_TRUE(VADDecode(f.payload, req));
+    EXPECT_EQ(req.value, 1);
+}

@@ -1,0 +1,261 @@
+#include "FakeDaemon.h"
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADPayloads.h"
+#include "assetdb/VADRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class VADRequestsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { VADCloseDatabase(); }
+    void TearDown() override { VADCloseDatabase(); }
+    static bool Open()
+    {
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = 0;
+        return VADOpenDatabase(s);
+    }
+};
+
+int CountFrames(FakeDaemon& d, uint32_t code)
+{
+    int n = 0;
+    for (const auto& f : d.Received())
+        if (f.header.code == code) ++n;
+    return n;
+}
+
+// Async frames arrive without an answer to wait for; give them a moment.
+bool Arrived(FakeDaemon& d, uint32_t code, int count)
+{
+    for (int i = 0; i < 200; ++i)
+    {
+        if (CountFrames(d, code) >= count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// A small daemon that knows one asset, <kuid:10:20>, open as handle 5.
+void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
+{
+    const KUID known(10, 20);
+    switch (f.header.code)
+    {
+    case VAD_REQ_INFO:
+    {
+        VADKuidValueRequest req;
+        if (!VADDecode(f.payload, req) || req.kuid != known) return d.Reply(f, kVADStatusNotFound);
+        VADAssetInfo info;
+        info.kuid = known;
+        info.username = (req.value & VAD_DETAIL_NAME) ? "Coach" : "";
+        info.region = (req.value & VAD_DETAIL_CATEGORY) ? "UK" : "";
+        info.era = (req.value & VAD_DETAIL_CATEGORY) ? "1950s" : "";
+        info.flags = VAD_INFO_INSTALLED;
+        info.build = 3.5f;
+        info.valid = 1;
+        VADWriter w;
+        VADEncodeAssetInfo(w, info);
+        return d.Reply(f, 0, w.Take());
+    }
+    case VAD_REQ_FAULTY:
+    case VAD_REQ_MISSING_DEPENDENCIES:
+        return d.Reply(f, 0, VADEncode(VADBoolReply{0}));
+    case VAD_REQ_DEPENDENCIES:
+    case VAD_REQ_OBSOLETES:
+        return d.Reply(f, 0, VADEncode(VADKuidListReply{{KUID(3, 4), KUID(1, 2)}}));
+    case VAD_REQ_OPEN_FOR_EDIT:
+    {
+        VADKuidFlagRequest req;
+        VADDecode(f.payload, req);
+        if (req.kuid != known) return d.Reply(f, kVADStatusNotFound);
+        return d.Reply(f, 0, VADEncode(VADValueReply{5}));
+    }
+    case VAD_REQ_EDIT_FOLDER:
+        return d.Reply(f, 0, VADEncode(VADEditFolderReply{"editing", "/root/UserData/editing/kuid 10 20"}));
+    case VAD_REQ_COMMIT:
+        return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+    case VAD_REQ_QUERY:
+    {
+        VADQueryRequest q;
+        if (!VADDecode(f.payload, q)) return d.Reply(f, kVADStatusBadPayload);
+        return d.Reply(f, 0, VADEncode(VADKuidListReply{{known}}));
+    }
+    case VAD_REQ_GET_SETTINGS_GROUP:
+    {
+        TDBTagRef tree = TDBTagRef::NewContainer();
+        tree.SetChildString("language", "UK");
+        VADTreeReply rep;
+        VADTreeToBytes(tree, rep.tree);
+        return d.Reply(f, 0, VADEncode(rep));
+    }
+    case VAD_REQ_SET_SETTINGS_GROUP:
+    {
+        VADSetSettingsGroupRequest req;
+        TDBTagRef tree;
+        if (!VADDecode(f.payload, req) || !VADTreeFromBytes(req.tree, tree)) return d.Reply(f, kVADStatusBadPayload);
+        return d.Reply(f, tree.GetChildString("username").str() == "kim" ? 0 : kVADStatusFailed);
+    }
+    case VAD_REQ_GENERATE_KUID:
+        return d.Reply(f, 0, VADEncode(VADKuidReply{KUID(7, 1000)}));
+    case VAD_REQ_DATABASE_STATUS:
+        return d.Reply(f, 0, VADEncode(VADValueReply{0}));
+    default:
+        if (f.header.transaction != 0) d.Reply(f, kVADStatusUnknownRequest);
+    }
+}
+
+} // namespace
+
+TEST_F(VADRequestsTest, DocumentedAnswersWithoutADaemon)
+{
+    ASSERT_FALSE(VADClientConnected());
+    const KUID k(1, 2);
+    VADAssetInfo info;
+    info.valid = 1;
+    EXPECT_FALSE(VADGetAssetInfo(k, info));
+    EXPECT_FALSE(info.IsValid()) << "a failed request leaves the empty record";
+    EXPECT_TRUE(VADAssetHasMissingDependencies(k, false));
+    EXPECT_TRUE(VADIsAssetFaulty(k));
+    EXPECT_TRUE(VADGetAssetName(k).empty());
+    EXPECT_TRUE(VADGetAssetDescription(k).empty());
+    EXPECT_TRUE(VADListBuilds().empty());
+    EXPECT_TRUE(VADGenerateKUID().IsNull());
+    EXPECT_NE(VADGetDatabaseStatus(), 0u);
+    EXPECT_FALSE(VADIsReady());
+    TDBTagRef tree = TDBTagRef::NewContainer();
+    EXPECT_FALSE(VADGetAssetConfig(tree, k, 0));
+    EXPECT_TRUE(tree.IsNull());
+    ChunkedList<KUID> list;
+    EXPECT_FALSE(VADQueryAssets(VADFilterElementGroup(), list));
+    EXPECT_EQ(list.Count(), 0u);
+    VADEditHandle h;
+    EXPECT_FALSE(VADOpenAssetForEdit(h, k, 1));
+    EXPECT_FALSE(h.IsValid());
+    EXPECT_TRUE(VADInstallFromFolder(Orvo::File::Path("/x"), nullptr, 6).IsNull());
+    uint8_t out = 9;
+    EXPECT_FALSE(VADInstallArchive(Orvo::File::Path("/x.cdp"), nullptr, 2, &out, 0));
+    EXPECT_EQ(out, 0) << "the out byte is cleared first";
+    Orvo::PString name("old");
+    EXPECT_FALSE(VADGetSettingString(name, "internet", "language"));
+    EXPECT_TRUE(name.empty());
+    EXPECT_FALSE(IsValidKUIDUserId(-2));
+    EXPECT_TRUE(IsValidKUIDUserId(-1));
+    EXPECT_FALSE(IsValidKUIDUserId(5));
+}
+
+TEST_F(VADRequestsTest, RecordsListsAndFlagsThroughTheDaemon)
+{
+    FakeDaemon daemon(SmallDaemon);
+    ASSERT_TRUE(Open());
+    const KUID k(10, 20);
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    EXPECT_TRUE(info.IsInstalled());
+    EXPECT_FLOAT_EQ(info.build, 3.5f);
+    EXPECT_EQ(VADGetAssetName(k).str(), "Coach");
+    EXPECT_EQ(VADGetAssetCategoryRegion(k).str(), "UK");
+    EXPECT_EQ(VADGetAssetCategoryEra(k).str(), "1950s");
+    EXPECT_FALSE(VADGetAssetInfo(KUID(1, 1), info));
+    EXPECT_FALSE(VADAssetHasMissingDependencies(k, true));
+    EXPECT_FALSE(VADIsAssetFaulty(k));
+
+    ChunkedList<KUID> deps;
+    deps.Add(KUID(9, 9));
+    ASSERT_TRUE(VADGetAssetDependencies(k, deps));
+    ASSERT_EQ(deps.Count(), 3u) << "appended in reply order";
+    EXPECT_EQ(*deps.At(1), KUID(3, 4));
+    std::set<KUID> obs;
+    ASSERT_TRUE(VADGetAssetObsoletes(k, obs));
+    EXPECT_EQ(*obs.begin(), KUID(1, 2));
+
+    VADFilterElementGroup g;
+    g.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
+    ChunkedList<KUID> found;
+    ASSERT_TRUE(VADQueryAssets(g, found));
+    EXPECT_EQ(found.Count(), 1u);
+    EXPECT_EQ(VADGenerateKUID(), KUID(7, 1000));
+    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+}
+
+TEST_F(VADRequestsTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
+{
+    FakeDaemon daemon(SmallDaemon);
+    ASSERT_TRUE(Open());
+    VADEditHandle h;
+    ASSERT_TRUE(VADOpenAssetForEdit(h, KUID(10, 20), 1));
+    EXPECT_EQ(h.GetId(), 5u);
+    Orvo::PString name;
+    Orvo::File::Path folder;
+    ASSERT_TRUE(VADGetEditFolder(h, name, folder));
+    EXPECT_TRUE(name == "editing");
+    EXPECT_EQ(folder.str(), "/root/UserData/editing/kuid 10 20");
+    uint8_t out = 0;
+    EXPECT_TRUE(VADCommitAsset(h, 6, nullptr, &out));
+    EXPECT_EQ(out, 1);
+
+    {
+        VADEditHandle copy = h;
+        EXPECT_EQ(h.GetRefCount(), 2);
+        copy.Release();
+        EXPECT_FALSE(copy.IsValid());
+    }
+    EXPECT_EQ(h.GetRefCount(), 1);
+    EXPECT_EQ(CountFrames(daemon, VAD_REQ_RELEASE_EDIT_HANDLE), 0);
+    h.Release();
+    h.Release();  // a second release of the same copy does nothing
+    ASSERT_TRUE(Arrived(daemon, VAD_REQ_RELEASE_EDIT_HANDLE, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(CountFrames(daemon, VAD_REQ_RELEASE_EDIT_HANDLE), 1);
+    FakeDaemon::Frame f;
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_RELEASE_EDIT_HANDLE, 10, &f));
+    VADHandleRequest req;
+    ASSERT_TRUE(VADDecode(f.payload, req));
+    EXPECT_EQ(req.handle, 5u);
+    EXPECT_EQ(f.header.transaction, 0u) << "sent asynchronously";
+
+    VADEditHandle unknown;
+    EXPECT_FALSE(VADOpenAssetForEdit(unknown, KUID(1, 1), 0));
+    EXPECT_FALSE(unknown.IsValid());
+}
+
+TEST_F(VADRequestsTest, SettingsGroupsTravelAsTrees)
+{
+    FakeDaemon daemon(SmallDaemon);
+    ASSERT_TRUE(Open());
+    TDBTagRef group;
+    ASSERT_TRUE(VADGetSettingsGroup("internet", group));
+    EXPECT_EQ(group.GetChildString("language").str(), "UK");
+    group.SetChildString("username", "kim");
+    EXPECT_TRUE(VADSetSettingsGroup("internet", group));
+    group.SetChildString("username", "someone else");
+    EXPECT_FALSE(VADSetSettingsGroup("internet", group));
+}
+
+TEST_F(VADRequestsTest, AsynchronousRequestsCarryTheirPayloads)
+{
+    FakeDaemon daemon(SmallDaemon);
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(VADSetAssetKeywords(KUID(10, 20), "steam;coach"));
+    EXPECT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 30));
+    EXPECT_TRUE(VADRequestRepairDatabase(50));
+    ASSERT_TRUE(Arrived(daemon, VAD_REQ_FLAG_REPAIR, 1));
+    FakeDaemon::Frame f;
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_SET_KEYWORDS, 100, &f));
+    VADKuidTextRequest kw;
+    ASSERT_TRUE(VADDecode(f.payload, kw));
+    EXPECT_EQ(kw.text, "steam;coach");
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_SET_SETTING_INT, 100, &f));
+    VADSetSettingIntRequest si;
+    ASSERT_TRUE(VADDecode(f.payload, si));
+    EXPECT_EQ(si.key, "max_backup_folders");
+    EXPECT_EQ(si.value, 30);
+}
