@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "platform/ConsoleControl.h"
+#include "platform/CrashExit.h"
 #include "platform/FileLock.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
@@ -30,6 +32,16 @@ void WriteFile(const std::string& path, const std::string& text) {
 [[noreturn]] void SleepForever() {
   for (;;) pause();
 }
+
+// Deep enough recursion to exhaust any stack; the volatile buffer keeps it from being optimised away.
+int Recurse(int depth) {
+  volatile char pad[1024];
+  pad[0] = static_cast<char>(depth);
+  if (depth == -1) return 0;  // never true; tells the compiler the recursion has an end
+  return Recurse(depth + 1) + pad[0];
+}
+
+volatile int* volatile g_nowhere = nullptr;
 
 }  // namespace
 
@@ -95,6 +107,15 @@ int main(int argc, char** argv) {
     std::printf("buffered-stdio ");
     std::fputs("buffered-stderr", stderr);
     Platform::ExitProcess(std::atoi(argv[2]));
+  }
+  if (mode == "crash" && argc == 3) {  // crash fault|throw|overflow: with buffered output pending
+    if (!Platform::InstallCrashExit(-100)) return 2;
+    std::printf("before the crash ");
+    std::string how = argv[2];
+    if (how == "fault") *g_nowhere = 1;
+    if (how == "throw") throw std::runtime_error("escapes main");
+    if (how == "overflow") return Recurse(0);
+    return 3;
   }
   return 64;
 }
