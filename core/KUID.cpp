@@ -156,6 +156,8 @@ bool KUID::ParseText(std::string_view text, bool strict)
 
     KUID k = Make(v, got);
     if (k.version < 0 || k.version > kMaxVersion) return false;
+    // The stream form keeps 25 bits of the user id; a larger one would come back as another asset.
+    if (k.userId < kMinUserId || k.userId > kMaxUserId) return false;
     *this = k;
     return true;
 }

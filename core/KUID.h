@@ -18,6 +18,9 @@ struct KUID
     int32_t version = 127;
 
     static constexpr int32_t kMaxVersion = 127;
+    // User ids that the stream form holds (25 bits, signed).
+    static constexpr int32_t kMinUserId = -(1 << 24);
+    static constexpr int32_t kMaxUserId = (1 << 24) - 1;
 
     constexpr KUID() = default;
     constexpr KUID(int32_t user, int32_t content, int32_t ver = 0) : userId(user), contentId(content), version(ver) {}
@@ -27,7 +30,7 @@ struct KUID
     constexpr bool IsNull() const { return userId == -1 && contentId == -1 && version == 127; }
 
     // Sets this KUID from any text form without regard to case. Strict mode also insists on digits only and
-    // on the closing bracket. Text that is not a KUID (also null or empty) gives the null KUID; the result
+    // on the closing bracket. A version outside 0..127 or a user id outside 25 signed bits is refused. Text that is not a KUID (also null or empty) gives the null KUID; the result
     // tells whether the text was a KUID.
     bool ParseText(const char* text, bool strict);
     bool ParseText(std::string_view text, bool strict);

@@ -31,6 +31,9 @@ bool HasSoupBinaryMagic(const void* data, size_t size);
 
 // Reads a whole file image into a new container; `out` stays null on failure.
 SoupBinaryResult ReadSoupBinary(const void* data, size_t size, TDBTagRef& out);
+// Reads `size` bytes of a stream as a whole file image; a size beyond what the stream holds is refused as
+// damaged before anything is allocated.
+SoupBinaryResult ReadSoupBinary(TStream& in, uint64_t size, TDBTagRef& out);
 // Reads the children chunks of a body (no header) into a new container.
 SoupBinaryResult ReadSoupBinaryBody(const void* data, size_t size, TDBTagRef& out);
 

@@ -3,6 +3,7 @@
 #include "core/TDBContainerTag.h"
 #include "core/TDBDataTag.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -118,6 +119,21 @@ SoupBinaryResult ReadSoupBinary(const void* data, size_t size, TDBTagRef& out)
     uint32_t bodySize = LoadU32(p + 12);
     if (bodySize != size - kSoupBinaryHeaderSize) return SoupBinaryResult::kDamaged;
     return ReadSoupBinaryBody(p + kSoupBinaryHeaderSize, bodySize, out);
+}
+
+SoupBinaryResult ReadSoupBinary(TStream& in, uint64_t size, TDBTagRef& out)
+{
+    out.Release();
+    if (size > in.Remaining() || size > SIZE_MAX)
+    {
+        // Tell a foreign file from a cut-off one by whatever of the magic is there.
+        char magic[4];
+        size_t got = in.Read(magic, size < 4 ? static_cast<size_t>(size) : 4);
+        return HasSoupBinaryMagic(magic, got) ? SoupBinaryResult::kDamaged : SoupBinaryResult::kNotValid;
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (!in.ReadExact(bytes.data(), bytes.size())) return SoupBinaryResult::kDamaged;
+    return ReadSoupBinary(bytes.data(), bytes.size(), out);
 }
 
 const char* SoupBinaryResultText(SoupBinaryResult r)

@@ -38,6 +38,9 @@ TEST(KUID, EveryTextFormParses)
         }
     }
     EXPECT_EQ(KUID::FromText("<KUID2:1:2:3>"), KUID::FromText("kuid2 1 2 3"));
+    // The widest user ids the stream form holds.
+    EXPECT_EQ(KUID::FromText("<kuid:16777215:1>", true), KUID(16777215, 1, 0));
+    EXPECT_EQ(KUID::FromText("<kuid:-16777216:1>", true), KUID(-16777216, 1, 127));
 }
 
 TEST(KUID, StrictRefusesWhatLenientTolerates)
@@ -60,7 +63,8 @@ TEST(KUID, StrictRefusesWhatLenientTolerates)
 TEST(KUID, NonKUIDTextGivesNull)
 {
     for (const char* t : {"", "   ", "hello", "<kuid>", "<kuid:1>", "kuid", "kuid 1", "1", "<kuid2:1:2:128>",
-                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>"})
+                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>",
+                          "<kuid:16777216:1>", "-16777217:5"})
     {
         KUID k(1, 2, 3);
         EXPECT_FALSE(k.ParseText(t, false)) << t;

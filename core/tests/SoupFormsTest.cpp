@@ -2,6 +2,7 @@
 #include "core/ConfigFile.h"
 #include "core/SoupBinary.h"
 #include "core/SoupText.h"
+#include "core/TBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -296,4 +297,41 @@ TEST(SoupBinary, DepthLimit)
     }
     std::string deep = Bytes::File(chunk);
     EXPECT_EQ(ReadSoupBinary(deep.data(), deep.size(), t), SoupBinaryResult::kDamaged);
+}
+
+TEST(SoupBinary, ReadsFromAStreamWithoutTrustingTheSize)
+{
+    TDBTagRef t;
+    t.SetChildInt("a", 1);
+    std::string file;
+    ASSERT_TRUE(WriteSoupBinary(t, file));
+    TBuffer b;
+    b.WriteUInt32(static_cast<uint32_t>(file.size()));
+    b.Write(file.data(), file.size());
+    b.Seek(0);
+    uint32_t size = b.ReadUInt32();
+    TDBTagRef back;
+    ASSERT_EQ(ReadSoupBinary(b, size, back), SoupBinaryResult::kOK);
+    EXPECT_EQ(back.GetChildInt("a"), 1);
+
+    b.Seek(4);
+    EXPECT_EQ(ReadSoupBinary(b, 0xFFFFFFF0u, back), SoupBinaryResult::kDamaged);
+    TBuffer foreign("hello", 5);
+    EXPECT_EQ(ReadSoupBinary(foreign, 1000, back), SoupBinaryResult::kNotValid);
+}
+
+TEST(SoupForms, TextAndBinaryAgreeOnTheDepthLimit)
+{
+    auto nestedText = [](int depth) {
+        std::string s;
+        for (int i = 0; i < depth; ++i) s += "c\n{\n";
+        s += "leaf 1\n";
+        for (int i = 0; i < depth; ++i) s += "}\n";
+        return s;
+    };
+    TDBTagRef t;
+    ASSERT_TRUE(ReadSoupText(nestedText(kMaxSoupDepth), "deep.txt", t));
+    std::string bytes;
+    EXPECT_TRUE(WriteSoupBinary(t, bytes));
+    EXPECT_FALSE(ReadSoupText(nestedText(kMaxSoupDepth + 1), "deeper.txt", t));
 }
