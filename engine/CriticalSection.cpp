@@ -6,45 +6,40 @@ namespace Orvo {
 
 bool CriticalSection::Lock(uint32_t timeoutMs)
 {
-    const auto self = std::this_thread::get_id();
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_depth > 0 && m_owner == self) {
-        ++m_depth;
-        return true;
+    bool locked;
+    if (timeoutMs == kInfinite) {
+        m_mutex.lock();
+        locked = true;
+    } else if (timeoutMs == 0) {
+        locked = m_mutex.try_lock();
+    } else {
+        locked = m_mutex.try_lock_for(std::chrono::milliseconds(timeoutMs));
     }
-    auto isFree = [this] { return m_depth == 0; };
-    if (timeoutMs == kInfinite)
-        m_released.wait(lock, isFree);
-    else if (!m_released.wait_for(lock, std::chrono::milliseconds(timeoutMs), isFree))
+    if (!locked)
         return false;
-    m_owner = self;
-    m_depth = 1;
+    m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    m_depth.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 bool CriticalSection::Unlock()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_depth == 0 || m_owner != std::this_thread::get_id())
+    if (m_owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
         return false;
-    if (--m_depth == 0) {
-        m_owner = std::thread::id();
-        lock.unlock();
-        m_released.notify_one();
-    }
+    if (m_depth.fetch_sub(1, std::memory_order_relaxed) == 1)
+        m_owner.store(std::thread::id(), std::memory_order_relaxed);
+    m_mutex.unlock();
     return true;
 }
 
 bool CriticalSection::IsOwnedByCurrentThread() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_depth > 0 && m_owner == std::this_thread::get_id();
+    return m_owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 int CriticalSection::GetRecursionCount() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_depth;
+    return m_depth.load(std::memory_order_relaxed);
 }
 
 } // namespace Orvo

@@ -1,7 +1,7 @@
 #pragma once
 // A recursive lock for the threads of one process: the owning thread may lock it again and must
 // unlock it as often. Unlocking from a thread that does not own it is refused, not undefined.
-#include <condition_variable>
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -25,10 +25,11 @@ public:
     int GetRecursionCount() const; // of the owning thread; 0 when free
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_released;
-    std::thread::id m_owner;
-    int m_depth = 0;
+    std::recursive_timed_mutex m_mutex;
+    // Written only by the owning thread while it holds m_mutex; another thread can never read
+    // its own id here, which is all the ownership test needs.
+    std::atomic<std::thread::id> m_owner{};
+    std::atomic<int> m_depth{0};
 };
 
 } // namespace Orvo

@@ -173,14 +173,15 @@ ConvertResult ConvertCodePage(int fromCodePage, int toCodePage, const void* inpu
 
 ConvertResult ConvertCodePage(int fromCodePage, int toCodePage, std::string_view input, std::string* out,
                               const ConvertOptions& options) {
-  ConvertResult measure = ConvertCodePage(fromCodePage, toCodePage, input.data(), input.size(), nullptr, 0, options);
-  if (!measure.ok()) {
-    if (out) out->clear();
-    return measure;
-  }
-  if (!out) return measure;
-  out->assign(measure.size, '\0');
+  if (!out) return ConvertCodePage(fromCodePage, toCodePage, input.data(), input.size(), nullptr, 0, options);
+  // One pass in the common case: four output bytes per input byte hold any character of the
+  // code pages here; only exotic shift sequences need the second pass at the exact size.
+  out->resize(input.size() * 4 + 16);
   ConvertResult r = ConvertCodePage(fromCodePage, toCodePage, input.data(), input.size(), out->data(), out->size(), options);
+  if (r.status == ConvertStatus::BufferTooSmall) {
+    out->resize(r.size);
+    r = ConvertCodePage(fromCodePage, toCodePage, input.data(), input.size(), out->data(), out->size(), options);
+  }
   out->resize(r.ok() ? r.size : 0);
   return r;
 }
