@@ -35,6 +35,7 @@ struct Waiter
     bool done = false;
     int32_t status = kVADStatusOK;
     VADBytes body;
+    std::condition_variable wake;  // one per waiter, so a reply wakes only its own thread
 };
 
 struct Link
@@ -76,6 +77,7 @@ void Drop()
             w->done = true;
             w->status = kVADStatusLinkDropped;
             w->body.clear();
+            w->wake.notify_all();
         }
     }
     for (auto& [id, r] : l.web)
@@ -116,7 +118,7 @@ void Dispatch(const VADFrameHeader& h, VADBytes& payload)
         Waiter& w = *it->second;
         if (!VADDecodeReplyPayload(payload, w.status, w.body)) w.status = kVADStatusBadPayload;
         w.done = true;
-        l.changed.notify_all();
+        w.wake.notify_all();
         return;
     }
     switch (h.code)
@@ -324,7 +326,7 @@ bool PerformRaw(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, Res
     if (!sent) Drop();
     {
         std::unique_lock lk(l.state);
-        l.changed.wait(lk, [&] { return w.done; });
+        w.wake.wait(lk, [&] { return w.done; });
         l.waiters.erase(id);
     }
     if (status) *status = w.status;
