@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -82,15 +83,18 @@ inline float PixelErrorPerceptual(const uint8_t p[3], Etc1Colour base, int modif
 Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y)
 {
     Etc1Pixels block;
+    const size_t stride = static_cast<size_t>(image.width) * 3;
+    if (x + 3 < image.width && y + 3 < image.height) {
+        const uint8_t* row = image.pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+        for (int by = 0; by < 4; ++by, row += stride)
+            for (int bx = 0; bx < 4; ++bx) std::memcpy(block.rgb[bx * 4 + by], row + bx * 3, 3);
+        return block;
+    }
     for (int bx = 0; bx < 4; ++bx) {
         const size_t sx = static_cast<size_t>(std::min(x + bx, image.width - 1));
         for (int by = 0; by < 4; ++by) {
             const size_t sy = static_cast<size_t>(std::min(y + by, image.height - 1));
-            const uint8_t* p = image.pixels + (sy * static_cast<size_t>(image.width) + sx) * 3;
-            uint8_t* q = block.rgb[bx * 4 + by];
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
+            std::memcpy(block.rgb[bx * 4 + by], image.pixels + sy * stride + sx * 3, 3);
         }
     }
     return block;
@@ -99,11 +103,12 @@ Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y)
 Etc1Half GatherEtc1Half(const Etc1Pixels& block, int half)
 {
     Etc1Half h;
-    for (int k = 0; k < 8; ++k) {
-        const uint8_t* p = block.rgb[kEtc1HalfPixels[half][k]];
-        h.rgb[k][0] = p[0];
-        h.rgb[k][1] = p[1];
-        h.rgb[k][2] = p[2];
+    if (half < 2) {
+        std::memcpy(h.rgb, block.rgb[half * 8], sizeof h.rgb);
+    } else {
+        // Two pixels of each column: rows 0-1 (top) or 2-3 (bottom).
+        const int row = (half - 2) * 2;
+        for (int col = 0; col < 4; ++col) std::memcpy(h.rgb[col * 2], block.rgb[col * 4 + row], 6);
     }
     return h;
 }
@@ -227,34 +232,75 @@ uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int
     return static_cast<uint32_t>(bestSum);
 }
 
+namespace {
+
+// Positions of the first smallest of four errors per pixel, as the two index bit planes of 8 pixels
+// (bit k for pixel k of the half).
+void AssignUnweightedSse2(const Etc1Half& half, const int palette[4][3], uint32_t& msb, uint32_t& lsb)
+{
+    alignas(16) int16_t channel[3][8];
+    for (int k = 0; k < 8; ++k)
+        for (int c = 0; c < 3; ++c) channel[c][k] = half.rgb[k][c];
+    const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(channel[0]));
+    const __m128i g = _mm_load_si128(reinterpret_cast<const __m128i*>(channel[1]));
+    const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(channel[2]));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i e[2][4];
+    for (int j = 0; j < 4; ++j) {
+        const __m128i dR = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][0])), r);
+        const __m128i dG = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][1])), g);
+        const __m128i dB = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][2])), b);
+        const __m128i rgLo = _mm_unpacklo_epi16(dR, dG), rgHi = _mm_unpackhi_epi16(dR, dG);
+        const __m128i bLo = _mm_unpacklo_epi16(dB, zero), bHi = _mm_unpackhi_epi16(dB, zero);
+        e[0][j] = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(bLo, bLo));
+        e[1][j] = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(bHi, bHi));
+    }
+    msb = lsb = 0;
+    for (int part = 0; part < 2; ++part) {
+        const __m128i* x = e[part];
+        const __m128i m = Min32Sse2(Min32Sse2(x[0], x[1]), Min32Sse2(x[2], x[3]));
+        const __m128i eq0 = _mm_cmpeq_epi32(x[0], m), eq1 = _mm_cmpeq_epi32(x[1], m),
+                      eq2 = _mm_cmpeq_epi32(x[2], m);
+        // Positions 0 and 1 (index 3 and 2) set the high bit; positions 0 and 3 (index 3 and 1) the low bit.
+        const __m128i high = _mm_or_si128(eq0, eq1);
+        const __m128i low = _mm_or_si128(eq0, _mm_andnot_si128(_mm_or_si128(high, eq2), _mm_set1_epi32(-1)));
+        msb |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(high))) << (4 * part);
+        lsb |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(low))) << (4 * part);
+    }
+}
+
+}  // namespace
+
 void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int codeword, bool perceptual,
                        uint32_t& word2)
 {
-    for (int k = 0; k < 8; ++k) {
-        const int i = kEtc1HalfPixels[half][k];
-        int position = 0;
-        if (perceptual) {
+    // The four colours the codeword can give this half.
+    int palette[4][3];
+    for (int j = 0; j < 4; ++j)
+        for (int c = 0; c < 3; ++c) palette[j][c] = ClampByte(base.c[c] + kEtc1Modifiers[codeword][j]);
+    uint32_t msb = 0, lsb = 0;
+    if (perceptual) {
+        for (int k = 0; k < 8; ++k) {
+            const uint8_t* p = block.rgb[kEtc1HalfPixels[half][k]];
+            int position = 0;
             float best = static_cast<float>(kPixelErrorBound);
             for (int j = 0; j < 4; ++j) {
-                const float e = PixelErrorPerceptual(block.rgb[i], base, kEtc1Modifiers[codeword][j]);
+                const float e = PixelErrorPerceptual(p, base, kEtc1Modifiers[codeword][j]);
                 if (e < best) {
                     best = e;
                     position = j;
                 }
             }
-        } else {
-            int best = static_cast<int>(kPixelErrorBound);
-            for (int j = 0; j < 4; ++j) {
-                const int e = PixelError(block.rgb[i], base, kEtc1Modifiers[codeword][j]);
-                if (e < best) {
-                    best = e;
-                    position = j;
-                }
-            }
+            const uint32_t index = kEtc1IndexOfPosition[position];
+            msb |= (index >> 1) << k;
+            lsb |= (index & 1) << k;
         }
-        const uint32_t index = kEtc1IndexOfPosition[position];
-        word2 &= ~((1u << (16 + i)) | (1u << i));
-        word2 |= ((index >> 1) << (16 + i)) | ((index & 1) << i);
+    } else {
+        AssignUnweightedSse2(GatherEtc1Half(block, half), palette, msb, lsb);
+    }
+    for (int k = 0; k < 8; ++k) {
+        const int i = kEtc1HalfPixels[half][k];
+        word2 |= (((msb >> k) & 1u) << (16 + i)) | (((lsb >> k) & 1u) << i);
     }
 }
 
@@ -384,13 +430,13 @@ Etc1Colour Raised(const QuantiseSteps& s, int mask)
 int CombinedUnweighted(const QuantiseSteps& s)
 {
     int bestMask = 0;
-    int64_t best = 0;
+    int best = 0;
     for (int k = 0; k < 8; ++k) {
         const int mask = kRaiseOrder[k];
         int e[3];
         for (int c = 0; c < 3; ++c) e[c] = (mask >> c) & 1 ? s.errHi[c] : s.errLo[c];
-        const int64_t cost = int64_t(e[0] - e[1]) * (e[0] - e[1]) + int64_t(e[0] - e[2]) * (e[0] - e[2]) +
-                             int64_t(e[1] - e[2]) * (e[1] - e[2]);
+        // |e| < 2048 in the 8 x scale, so the cost fits 32 bits.
+        const int cost = (e[0] - e[1]) * (e[0] - e[1]) + (e[0] - e[2]) * (e[0] - e[2]) + (e[1] - e[2]) * (e[1] - e[2]);
         if (k == 0 || cost < best) {
             best = cost;
             bestMask = mask;

@@ -59,7 +59,8 @@ bool Etc1HaveAvx2();
 // Best codeword under the perceptual error in single precision; the half error is the best sum truncated.
 uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword);
 
-// Writes the index bits of one half's pixels for a codeword into word2 (first minimum wins).
+// Adds the index bits of one half's pixels for a codeword to word2 (zero there before); per pixel the
+// first modifier with the smallest error wins.
 void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int codeword, bool perceptual,
                        uint32_t& word2);
 

@@ -53,15 +53,36 @@ float Distance(const float a[3], const float b[3], const float cw[3]) {
     return cw[0] * d0 * d0 + cw[1] * d1 * d1 + cw[2] * d2 * d2;
 }
 
+// One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
+// cannot change a minimum).
+__m128 ChannelPalette(int code0, int code1, int bits, int n) {
+    const int e0 = Expand(code0, bits), e1 = Expand(code1, bits);
+    if (n == 4)
+        return _mm_setr_ps(float(e0), float((2 * e0 + e1 + 1) / 3), float((e0 + 2 * e1 + 1) / 3), float(e1));
+    return _mm_setr_ps(float(e0), float((e0 + e1) / 2), float(e1), float(e1));
+}
+
+float HorizontalMin(__m128 v) {
+    v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+    v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_cvtss_f32(v);
+}
+
+__m128 ChannelDistance(float x, __m128 pal, float weight) {
+    const __m128 d = _mm_sub_ps(_mm_set1_ps(x), pal);
+    return _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(weight), d), d);
+}
+
 // Error of the palette of two endpoint codes over the distinct colours.
 float ListError(const ColorBlock& b, const int code0[3], const int code1[3], int n) {
-    float pal[4][3];
-    BuildPalette(code0, code1, n, pal);
+    __m128 pal[3];
+    for (int c = 0; c < 3; ++c) pal[c] = ChannelPalette(code0[c], code1[c], kBits[c], n);
     float sum = 0.0f;
     for (int k = 0; k < b.distinct; ++k) {
-        float best = 1e11f;
-        for (int p = 0; p < n; ++p) best = std::min(best, Distance(b.colour[k], pal[p], b.cw));
-        sum += b.count[k] * best;
+        __m128 d = ChannelDistance(b.colour[k][0], pal[0], b.cw[0]);
+        d = _mm_add_ps(d, ChannelDistance(b.colour[k][1], pal[1], b.cw[1]));
+        d = _mm_add_ps(d, ChannelDistance(b.colour[k][2], pal[2], b.cw[2]));
+        sum += b.count[k] * HorizontalMin(d);
     }
     return sum;
 }
@@ -258,15 +279,26 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
     }
     static constexpr int kOrder[3] = {1, 2, 0};  // green, red, blue
     for (int ch : kOrder) {
+        // The other two channels stay put during this pass: their share of every distance is fixed.
+        __m128 fixed[16];
+        for (int k = 0; k < b.distinct; ++k) {
+            __m128 d = _mm_setzero_ps();
+            for (int c = 0; c < 3; ++c)
+                if (c != ch)
+                    d = _mm_add_ps(d, ChannelDistance(b.colour[k][c], ChannelPalette(code0[c], code1[c], kBits[c], n),
+                                                      b.cw[c]));
+            fixed[k] = d;
+        }
         const int base0 = code0[ch], base1 = code1[ch];
         int best0 = base0, best1 = base1;
-        int c0[3] = {code0[0], code0[1], code0[2]}, c1[3] = {code1[0], code1[1], code1[2]};
         for (int o0 = -steps; o0 <= steps; ++o0) {
             for (int o1 = -steps; o1 <= steps; ++o1) {
-                c0[ch] = clampCode(base0 + o0, ch);
-                c1[ch] = clampCode(base1 + o1, ch);
-                const float err = ListError(b, c0, c1, n);
-                if (err < error) error = err, best0 = c0[ch], best1 = c1[ch];
+                const int c0 = clampCode(base0 + o0, ch), c1 = clampCode(base1 + o1, ch);
+                const __m128 pal = ChannelPalette(c0, c1, kBits[ch], n);
+                float err = 0.0f;
+                for (int k = 0; k < b.distinct; ++k)
+                    err += b.count[k] * HorizontalMin(_mm_add_ps(fixed[k], ChannelDistance(b.colour[k][ch], pal, b.cw[ch])));
+                if (err < error) error = err, best0 = c0, best1 = c1;
             }
         }
         code0[ch] = best0;

@@ -183,3 +183,46 @@ TEST(Etc1Decode, AgreesWithAndroidDecoder)
         ASSERT_EQ(0, std::memcmp(ours, theirs, 48)) << std::hex << w.word1 << " " << w.word2;
     }
 }
+
+TEST(Etc1Block, EveryPixelTakesTheFirstBestModifierOfItsHalf)
+{
+    std::mt19937 rng(11);
+    constexpr int kPositionOfIndex[4] = {2, 3, 1, 0};
+    for (int n = 0; n < 500; ++n) {
+        Image img(48);
+        const int centre = static_cast<int>(rng() % 256), spread = 1 + static_cast<int>(rng() % 160);
+        for (auto& v : img) v = static_cast<uint8_t>(std::clamp(centre + int(rng() % spread) - spread / 2, 0, 255));
+        const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, img);
+        // Base colours and codewords read back from word 1 independently of the encoder's own helpers.
+        int base[2][3];
+        for (int c = 0; c < 3; ++c) {
+            if (Differential(w)) {
+                const int v = (w.word1 >> (27 - 8 * c)) & 31;
+                int d = (w.word1 >> (24 - 8 * c)) & 7;
+                d = d >= 4 ? d - 8 : d;
+                base[0][c] = (v << 3) | (v >> 2);
+                base[1][c] = ((v + d) << 3) | ((v + d) >> 2);
+            } else {
+                base[0][c] = ((w.word1 >> (28 - 8 * c)) & 15) * 17;
+                base[1][c] = ((w.word1 >> (24 - 8 * c)) & 15) * 17;
+            }
+        }
+        const int codeword[2] = {int(w.word1 >> 5) & 7, int(w.word1 >> 2) & 7};
+        for (int x = 0; x < 4; ++x)
+            for (int y = 0; y < 4; ++y) {
+                const int h = Flipped(w) ? (y >= 2) : (x >= 2), i = x * 4 + y;
+                const int index = int(((w.word2 >> (16 + i)) & 1) << 1 | ((w.word2 >> i) & 1));
+                int errors[4];
+                for (int j = 0; j < 4; ++j) {
+                    errors[j] = 0;
+                    for (int c = 0; c < 3; ++c) {
+                        const int d = std::clamp(base[h][c] + kEtc1Modifiers[codeword[h]][j], 0, 255) -
+                                      img[(y * 4 + x) * 3 + c];
+                        errors[j] += d * d;
+                    }
+                }
+                const int firstBest = int(std::min_element(errors, errors + 4) - errors);
+                ASSERT_EQ(kPositionOfIndex[index], firstBest) << "block " << n << " pixel " << i;
+            }
+    }
+}
