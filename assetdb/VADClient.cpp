@@ -1,5 +1,6 @@
 #include "assetdb/VADClient.h"
 
+#include "assetdb/VADFrameIO.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADResultRouting.h"
 #include "core/CoreTime.h"
@@ -26,7 +27,6 @@ namespace {
 
 constexpr int kSendTimeoutMs = 60000;
 constexpr int kConnectTimeoutMs = 2000;
-constexpr size_t kReceiveChunk = 1u << 20;
 
 struct Waiter
 {
@@ -181,29 +181,12 @@ void ReceiveLoop()
     Link& l = L();
     for (;;)
     {
-        uint8_t raw[kVADFrameHeaderSize];
-        if (l.socket.ReceiveExact(raw, sizeof raw) != Platform::IoResult::Ok) break;
-        VADFrameHeader h = VADDecodeFrameHeader(raw);
-        if (h.length > kVADMaxPayload)
-        {
-            LogPrintf("VADClient> frame of %u bytes refused; dropping the connection", h.length);
-            break;
-        }
-        // Grown as the bytes arrive, so a lying header cannot make us allocate what never comes.
+        VADFrameHeader h;
         VADBytes payload;
-        bool ok = true;
-        while (payload.size() < h.length)
-        {
-            size_t at = payload.size();
-            size_t n = std::min<size_t>(kReceiveChunk, h.length - at);
-            payload.resize(at + n);
-            if (l.socket.ReceiveExact(payload.data() + at, n) != Platform::IoResult::Ok)
-            {
-                ok = false;
-                break;
-            }
-        }
-        if (!ok) break;
+        VADFrameRead r = VADReceiveFrame(l.socket, h, payload);
+        if (r == VADFrameRead::kTooLarge)
+            LogPrintf("VADClient> frame of %u bytes refused; dropping the connection", h.length);
+        if (r != VADFrameRead::kOk) break;
         Dispatch(h, payload);
     }
     l.socket.Shutdown();
@@ -262,15 +245,11 @@ bool TryConnect(const std::string& root, uint8_t clientFlag)
     hello.token = info.token;
     hello.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
     hello.program = ProgramName();
-    VADBytes frame = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHello(hello));
-    if (s.SendAll(frame.data(), frame.size(), kVADHelloTimeoutMs) != Platform::IoResult::Ok) return false;
-
-    uint8_t raw2[kVADFrameHeaderSize];
-    if (s.ReceiveExact(raw2, sizeof raw2, kVADHelloTimeoutMs) != Platform::IoResult::Ok) return false;
-    VADFrameHeader h = VADDecodeFrameHeader(raw2);
-    if (h.code != kVADHelloCode || h.length > 256) return false;
-    VADBytes payload(h.length);
-    if (h.length && s.ReceiveExact(payload.data(), h.length, kVADHelloTimeoutMs) != Platform::IoResult::Ok) return false;
+    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return false;
+    VADFrameHeader h;
+    VADBytes payload;
+    if (VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs) != VADFrameRead::kOk || h.code != kVADHelloCode)
+        return false;
     VADHelloReply reply;
     if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK) return false;
 
