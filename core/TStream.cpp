@@ -53,7 +53,7 @@ bool TStream::ReadBool(bool def)
     return ReadExact(&b, 1) ? b != 0 : def;
 }
 
-bool TStream::ReadString(std::string& out)
+bool TStream::ReadStringTo(std::string& out)
 {
     uint32_t len;
     if (!ReadExact(&len, 4)) return false;
@@ -74,7 +74,7 @@ bool TStream::ReadString(std::string& out)
 std::string TStream::ReadString(const std::string& def)
 {
     std::string s;
-    return ReadString(s) ? s : def;
+    return ReadStringTo(s) ? s : def;
 }
 
 KUID TStream::ReadKUID(const KUID& def)
@@ -151,7 +151,7 @@ bool TStream::WriteUInt32At(uint64_t offset, uint32_t value)
 Orvo::PString TStream::ReadPString()
 {
     std::string s;
-    return ReadString(s) ? Orvo::PString(s) : Orvo::PString();
+    return ReadStringTo(s) ? Orvo::PString(s) : Orvo::PString();
 }
 
 bool TStream::WritePString(const Orvo::PString& text) { return WriteString(text.c_str(), text.length()); }

@@ -64,7 +64,8 @@ public:
     // u32 length counting the terminating zero, then the bytes. A length above what remains is a short
     // read; the text ends at the first zero byte.
     std::string ReadString(const std::string& def = std::string());
-    bool ReadString(std::string& out);
+    // The same into `out` (untouched on failure); false on a short read.
+    bool ReadStringTo(std::string& out);
     Orvo::PString ReadPString();
     // Two words: content id, then version << 25 | user id. Defaults to the null KUID.
     KUID ReadKUID(const KUID& def = KUID::Null());
