@@ -54,12 +54,12 @@ void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, siz
         switch (to) {
         case ValueForm::U8: {
             uint32_t v;
+            // Integer narrowing rounds to the nearest level, so that widening then narrowing gives
+            // the value back (a carry from the low half would turn 170 -> 0xAAAA into 171).
             if (from == ValueForm::U16) {
-                v = (s16[i] >> 8) + ((s16[i] & 0xFF) >= 128 ? 1 : 0);
-                if (v > 255) v = 255;
+                v = uint32_t((uint64_t(s16[i]) * 255 + 32767) / 65535);
             } else if (from == ValueForm::U32) {
-                v = (s32[i] >> 24) + ((s32[i] & 0xFFFFFF) >= 0x800000 ? 1 : 0);
-                if (v > 255) v = 255;
+                v = uint32_t((uint64_t(s32[i]) * 255 + 0x7FFFFFFFull) / 0xFFFFFFFFull);
             } else {
                 v = RealToUnsigned(ToReal(from, src, i), 255.0, 255);
             }
@@ -71,8 +71,7 @@ void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, siz
             if (from == ValueForm::U8) {
                 v = s8[i] * 257u;
             } else if (from == ValueForm::U32) {
-                v = (s32[i] >> 16) + ((s32[i] & 0xFFFF) >= 0x8000 ? 1 : 0);
-                if (v > 65535) v = 65535;
+                v = uint32_t((uint64_t(s32[i]) * 65535 + 0x7FFFFFFFull) / 0xFFFFFFFFull);
             } else {
                 v = RealToUnsigned(ToReal(from, src, i), 65535.0, 65535);
             }

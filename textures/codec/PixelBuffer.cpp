@@ -56,7 +56,7 @@ void PixelBuffer::Unpack(const uint8_t* p, uint8_t* values) const {
         uint16_t v[4];
         for (int c = 0; c < 3; ++c) {
             const uint32_t ten = (word >> (20 - 10 * c)) & 0x3FF;
-            v[c] = uint16_t((ten << 6) | ((ten >> 2) & 0xFF));
+            v[c] = uint16_t((ten << 6) | (ten >> 4));  // bit replication: narrowing gives ten back
         }
         v[3] = uint16_t((word >> 30) * 0x5555);
         std::memcpy(values, v, 8);

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "textures/codec/HalfFloat.h"
+
+TEST(HalfFloat, ExactValuesAndEdges) {
+    EXPECT_EQ(FloatToHalf(1.0f), 0x3C00);
+    EXPECT_EQ(FloatToHalf(-2.0f), 0xC000);
+    EXPECT_EQ(FloatToHalf(65504.0f), 0x7BFF);              // largest finite
+    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -24)), 0x0001);  // smallest subnormal
+    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -14)), 0x0400);  // smallest normal
+    EXPECT_EQ(FloatToHalf(-0.0f), 0x0000);
+    EXPECT_EQ(FloatToHalf(-1e-30f), 0x0000);  // underflow loses the sign
+    EXPECT_EQ(FloatToHalf(std::numeric_limits<float>::infinity()), 0x7C00);
+    EXPECT_EQ(FloatToHalf(-std::numeric_limits<float>::infinity()), 0xFC00);
+}
+
+TEST(HalfFloat, RoundingTiesGoUp) {
+    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -25)), 0x0001);                 // half of the smallest subnormal
+    EXPECT_EQ(FloatToHalf(std::nextafter(std::ldexp(1.0f, -25), 0.0f)), 0);  // just below it
+    EXPECT_EQ(FloatToHalf(1.0f + std::ldexp(1.0f, -11)), 0x3C01);          // tie between 1 and 1+2^-10
+    EXPECT_EQ(FloatToHalf(1.0f + std::ldexp(1.0f, -12)), 0x3C00);
+    EXPECT_EQ(FloatToHalf(2.0f - std::ldexp(1.0f, -12)), 0x4000);          // carry into the exponent
+}
+
+TEST(HalfFloat, ValuesJustBelowTheLargestStayFinite) {
+    // 65488..65519 round to 65504, not to infinity; 65520 is the tie that overflows.
+    EXPECT_EQ(FloatToHalf(65488.0f), 0x7BFF);
+    EXPECT_EQ(FloatToHalf(65500.0f), 0x7BFF);
+    EXPECT_EQ(FloatToHalf(65519.0f), 0x7BFF);
+    EXPECT_EQ(FloatToHalf(65520.0f), 0x7C00);
+    EXPECT_EQ(FloatToHalf(-65500.0f), 0xFBFF);
+    EXPECT_EQ(FloatToHalf(1e10f), 0x7C00);
+    // The same near the top of the other slow-path exponent ranges: 32752 is below the carry.
+    EXPECT_EQ(FloatToHalf(32760.0f), 0x7800);
+    EXPECT_EQ(FloatToHalf(32750.0f), 0x77FF);
+}
+
+TEST(HalfFloat, NaNStaysNaN) {
+    const float quiet = std::bit_cast<float>(0x7FC00000u);
+    EXPECT_EQ(FloatToHalf(quiet), 0x7E00);
+    // Payload only in the low mantissa bits: still a NaN.
+    EXPECT_EQ(FloatToHalf(std::bit_cast<float>(0x7F800001u)), 0x7C01);
+    EXPECT_EQ(FloatToHalf(std::bit_cast<float>(0xFF800001u)), 0xFC01);
+    EXPECT_TRUE(std::isnan(HalfToFloat(0x7E00)));
+}
+
+TEST(HalfFloat, TableDecodesEveryClass) {
+    EXPECT_EQ(HalfToFloat(0x3C00), 1.0f);
+    EXPECT_EQ(HalfToFloat(0x7BFF), 65504.0f);
+    EXPECT_EQ(HalfToFloat(0x0001), std::ldexp(1.0f, -24));
+    EXPECT_EQ(HalfToFloat(0x03FF), std::ldexp(1023.0f, -24));
+    EXPECT_TRUE(std::isinf(HalfToFloat(0x7C00)));
+    EXPECT_TRUE(std::signbit(HalfToFloat(0x8000)));
+    EXPECT_EQ(HalfToFloat(0x8000), 0.0f);
+}
+
+TEST(HalfFloat, EveryFiniteHalfRoundTrips) {
+    for (uint32_t h = 0; h < 0x10000; ++h) {
+        if ((h & 0x7C00) == 0x7C00 || h == 0x8000) continue;  // inf/NaN; -0 becomes +0
+        ASSERT_EQ(FloatToHalf(HalfToFloat(uint16_t(h))), h) << std::hex << h;
+    }
+}
