@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -191,6 +193,34 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
         if (l.find("VADOpenDatabase> unable to connect to VADDaemon") != std::string::npos) found = true;
     EXPECT_TRUE(found);
     rmdir(root.c_str());
+}
+
+TEST_F(VADClientTest, AutoStartLaunchesTheDaemonAtTheFifthAndTenthAttempt)
+{
+    char tmpl[] = "/tmp/vadlaunch-XXXXXX";
+    std::string root = mkdtemp(tmpl);
+    std::filesystem::create_directories(root + "/bin");
+    std::string marker = root + "/launches.txt";
+    {
+        std::ofstream script(root + "/bin/VADDaemon");
+        script << "#!/bin/sh\necho started >> '" << marker << "'\n";
+    }
+    std::filesystem::permissions(root + "/bin/VADDaemon", std::filesystem::perms::owner_all);
+    VADSetDaemonRoot(root);
+    VADConnectionSettings s;
+    s.Reset();
+    EXPECT_FALSE(VADOpenDatabase(s));
+    auto countLines = [&] {
+        std::ifstream in(marker);
+        int n = 0;
+        for (std::string line; std::getline(in, line);) ++n;
+        return n;
+    };
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (countLines() < 2 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(countLines(), 2);
+    std::filesystem::remove_all(root);
 }
 
 TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
