@@ -56,7 +56,11 @@ void Dispatch(int readFd) {
     bool handled = false;
     {
       std::lock_guard<std::mutex> lock(g_handlerMutex);
-      handled = g_handler ? g_handler(EventFor(byte)) : false;
+      try {
+        handled = g_handler ? g_handler(EventFor(byte)) : false;
+      } catch (...) {
+        handled = false;  // a failing handler leaves the signal its usual effect
+      }
     }
     if (!handled) ExitProcess(128 + byte);
   }

@@ -100,6 +100,16 @@ TEST(SocketTest, ShutdownWakesABlockedReceiver) {
   EXPECT_EQ(result, IoResult::Closed);
 }
 
+TEST(SocketTest, ShutdownOfTheListenerWakesABlockedAccept) {
+  Socket listener = Socket::Listen();
+  IoResult result = IoResult::Ok;
+  std::thread acceptor([&] { EXPECT_FALSE(listener.Accept(Socket::kForever, &result).IsValid()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  listener.Shutdown();
+  acceptor.join();
+  EXPECT_EQ(result, IoResult::Closed);
+}
+
 TEST(SocketTest, FailuresAreReportedNotThrown) {
   uint16_t port;
   {
