@@ -2,6 +2,7 @@
 # Runs the texture compression benchmark on real game textures: installs the corpus (Debian package
 # colobot-common-textures) and the build dependencies when missing, builds, runs. Extra arguments go to the
 # program (e.g. --max-mpix 4 for a quick run, --slow for the searching ETC1 modes, --threads N).
+# VELMAR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -12,7 +13,11 @@ if ! dpkg-query -W -f='${Status}' colobot-common-textures 2>/dev/null | grep -q 
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq colobot-common-textures >&2
 fi
 "$root/build-aux/deps.sh"
-"$root/build-aux/build.sh" --target texture_bench velmar_nvtt_peer >&2
-list="$root/build/bench/textures/corpus.txt"
+build="${VELMAR_BUILD_DIR:-$root/build}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j 4 --target texture_bench velmar_nvtt_peer >&2
+list="$build/bench/textures/corpus.txt"
 dpkg -L colobot-common-textures | grep '\.png$' > "$list"
-exec "$root/build/bench/textures/texture_bench" "$@" "$list"
+exec "$build/bench/textures/texture_bench" "$@" "$list"

@@ -54,6 +54,20 @@ TEST(Etc1Block, BlackWhiteHalvesUseIndividualMode)
     EXPECT_EQ(w.word2, 0x00FF00FFu);  // black pixels take -8 (index 3), white ones +2 (index 0)
 }
 
+TEST(Etc1Block, UniformBlockMayMissByMoreThanTheSmallestModifier)
+{
+    // Blue 50 quantises to 6 (49); codeword 0's -2 gives 47 at error 9 per pixel, which no other modifier
+    // or codeword beats, so the block decodes 3 away although codeword 0's smallest modifier is 2. Both
+    // candidates quantise alike and the earlier (average) one is kept.
+    const Image img = Uniform(4, 4, 0, 0, 50);
+    const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, img);
+    EXPECT_EQ(w.word1, 0x00003002u);
+    EXPECT_EQ(w.word2, 0xFFFF0000u);
+    uint8_t decoded[48];
+    DecodeBlockETC1(w, decoded);
+    EXPECT_EQ(decoded[2], 47);
+}
+
 TEST(Etc1Block, UniformBlocksAreUnflippedDifferentialWithZeroDifferences)
 {
     const Image img = Uniform(4, 4, 37, 201, 90);
