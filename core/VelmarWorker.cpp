@@ -315,6 +315,14 @@ void VelmarWorker::StopThreads()
     }
     // A worker thread that stops the pool cannot wait for itself.
     const std::thread::id self = std::this_thread::get_id();
+    const bool selfInPool =
+        std::any_of(threads.begin(), threads.end(), [&](const std::thread& t) { return t.get_id() == self; });
+    // Wait 10 ms at a time; a job still running may be waiting for main-thread work, so the main thread
+    // keeps that moving meanwhile.
+    while (w.liveThreads.load(std::memory_order_acquire) > (selfInPool ? 1u : 0u)) {
+        if (!(IsMainThread() && RunOneFrom(&WorkerState::mainQueue)))
+            std::this_thread::sleep_for(10ms);
+    }
     for (std::thread& t : threads) {
         if (t.get_id() == self)
             t.detach(); // leaves its loop after the current job

@@ -248,6 +248,27 @@ TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
     again->Release();
 }
 
+TEST_F(WorkerTest, StopThreadsKeepsMainThreadWorkMovingForRunningJobs)
+{
+    // A running job waits for the main thread while the main thread stops the pool.
+    std::atomic<bool> started{false};
+    std::atomic<bool> mainCallRan{false};
+    TCXCallbackFunction* job = TCXCallbackFunction::Create([&](void*) {
+        started = true;
+        TCXCallbackFunction* onMain = TCXCallbackFunction::Create([&](void*) { return mainCallRan = IsMainThread(); });
+        const bool ok = VelmarWorker::CallTask(onMain, VelmarWorker::kMainThread);
+        onMain->Release();
+        return ok;
+    });
+    VelmarWorker::CallTask(job, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait);
+    job->Release();
+    while (!started)
+        std::this_thread::sleep_for(1ms);
+    VelmarWorker::StopThreads();
+    EXPECT_TRUE(mainCallRan);
+    EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
+}
+
 TEST_F(WorkerTest, CallChainRunsItsCallsInOrder)
 {
     Recorder recorder;
