@@ -210,7 +210,7 @@ uint32_t SearchEtc1Codeword(const Etc1Half& half, Etc1Colour base, int& codeword
     return search(half, base, codeword);
 }
 
-uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword)
+uint32_t SearchEtc1CodewordPerceptualScalar(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
     float bestSum = static_cast<float>(kPixelErrorBound);
     codeword = 0;
@@ -270,6 +270,64 @@ void AssignUnweightedSse2(const Etc1Half& half, const int palette[4][3], uint32_
 }
 
 }  // namespace
+
+// Lanes are codewords 0..7; every lane does the scalar form's single-precision operations in the same
+// order, so the sums agree bit for bit.
+__attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const Etc1Half& half, Etc1Colour base,
+                                                                           int& codeword)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top = _mm256_set1_epi32(255);
+    __m256i palette[4][3];
+    for (int j = 0; j < 4; ++j) {
+        const __m256i m = _mm256_setr_epi32(kEtc1Modifiers[0][j], kEtc1Modifiers[1][j], kEtc1Modifiers[2][j],
+                                            kEtc1Modifiers[3][j], kEtc1Modifiers[4][j], kEtc1Modifiers[5][j],
+                                            kEtc1Modifiers[6][j], kEtc1Modifiers[7][j]);
+        for (int c = 0; c < 3; ++c)
+            palette[j][c] =
+                _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(_mm256_set1_epi32(base.c[c]), m), zero), top);
+    }
+    const __m256 wR = _mm256_set1_ps(kPerceptualR);
+    const __m256 wG = _mm256_set1_ps(kPerceptualG);
+    const __m256 wB = _mm256_set1_ps(kPerceptualB);
+    __m256 sum = _mm256_setzero_ps();
+    for (int k = 0; k < 8; ++k) {
+        const __m256i pR = _mm256_set1_epi32(half.rgb[k][0]);
+        const __m256i pG = _mm256_set1_epi32(half.rgb[k][1]);
+        const __m256i pB = _mm256_set1_epi32(half.rgb[k][2]);
+        __m256 best = _mm256_set1_ps(static_cast<float>(kPixelErrorBound));
+        for (int j = 0; j < 4; ++j) {
+            const __m256i dR = _mm256_sub_epi32(palette[j][0], pR);
+            const __m256i dG = _mm256_sub_epi32(palette[j][1], pG);
+            const __m256i dB = _mm256_sub_epi32(palette[j][2], pB);
+            const __m256 r2 = _mm256_cvtepi32_ps(_mm256_mullo_epi32(dR, dR));
+            const __m256 g2 = _mm256_cvtepi32_ps(_mm256_mullo_epi32(dG, dG));
+            const __m256 b2 = _mm256_cvtepi32_ps(_mm256_mullo_epi32(dB, dB));
+            const __m256 e =
+                _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(wB, b2), _mm256_mul_ps(wG, g2)), _mm256_mul_ps(wR, r2));
+            best = _mm256_min_ps(e, best);
+        }
+        sum = _mm256_add_ps(sum, best);
+    }
+    alignas(32) float sums[8];
+    _mm256_store_ps(sums, sum);
+    float bestSum = static_cast<float>(kPixelErrorBound);
+    codeword = 0;
+    for (int cw = 0; cw < 8; ++cw) {
+        if (sums[cw] < bestSum) {
+            bestSum = sums[cw];
+            codeword = cw;
+        }
+    }
+    return static_cast<uint32_t>(bestSum);
+}
+
+uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword)
+{
+    static const auto search =
+        Etc1HaveAvx2() ? &SearchEtc1CodewordPerceptualAvx2 : &SearchEtc1CodewordPerceptualScalar;
+    return search(half, base, codeword);
+}
 
 void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int codeword, bool perceptual,
                        uint32_t& word2)

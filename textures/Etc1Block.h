@@ -58,6 +58,8 @@ bool Etc1HaveAvx2();
 
 // Best codeword under the perceptual error in single precision; the half error is the best sum truncated.
 uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword);
+uint32_t SearchEtc1CodewordPerceptualScalar(const Etc1Half& half, Etc1Colour base, int& codeword);
+uint32_t SearchEtc1CodewordPerceptualAvx2(const Etc1Half& half, Etc1Colour base, int& codeword);
 
 // Adds the index bits of one half's pixels for a codeword to word2 (zero there before); per pixel the
 // first modifier with the smallest error wins.

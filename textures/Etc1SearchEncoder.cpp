@@ -114,8 +114,8 @@ Etc1BlockWords SearchEncode(const Etc1Source& image, int x, int y)
         const Etc1Colour q[2] = {QuantiseRound5(SumEtc1Half(halves[0])), QuantiseRound5(SumEtc1Half(halves[1]))};
 
         Etc1SplitCode differential;
-        const bool haveDifferential =
-            DifferencesWithin(q[0], q[1], -(R + 4), R + 3) && SearchDifferential<R, Perceptual>(halves, q, differential);
+        const bool haveDifferential = DifferencesWithin(q[0], q[1], -(R + 4), R + 3) &&
+                                      SearchDifferential<R, Perceptual>(halves, q, differential);
         Etc1SplitCode code = differential;
         if (!haveDifferential || kWide) {
             Etc1SplitCode individual;

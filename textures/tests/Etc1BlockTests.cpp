@@ -169,6 +169,9 @@ TEST(Etc1Search, VectorFormsMatchThePlainSearch)
         if (Etc1HaveAvx2()) {
             EXPECT_EQ(SearchEtc1CodewordAvx2(half, base, cwAvx2), scalar);
             EXPECT_EQ(cwAvx2, cwScalar);
+            const uint32_t perceptual = SearchEtc1CodewordPerceptualScalar(half, base, cwScalar);
+            EXPECT_EQ(SearchEtc1CodewordPerceptualAvx2(half, base, cwAvx2), perceptual);
+            EXPECT_EQ(cwAvx2, cwScalar);
         }
     }
 }
