@@ -151,7 +151,7 @@ TEST(ProcessTest, ProcessesThatEndByThemselvesInTimeAreNotCounted) {
   TempDir dir(VELMAR_TEST_BINARY_DIR);
   std::string exe = dir / "helper";
   std::filesystem::copy_file(HelperPath(), exe);
-  LaunchResult r = LaunchProcess(exe, {"sleep", "100"});
+  LaunchResult r = LaunchProcess(exe, {"sleep", "300"});
   ASSERT_TRUE(r);
   std::vector<int> found;
   for (int i = 0; i < 2000 && found.empty(); ++i, usleep(2000)) found = FindProcessesByPath(exe);
