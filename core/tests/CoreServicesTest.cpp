@@ -9,10 +9,14 @@
 #include "core/VelmarEx.h"
 
 #include "engine/PString.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,11 +88,33 @@ TEST(ErrorReportTest, LogErrorAndThrowThrowsOnlyWhenAsked)
     EXPECT_EQ(lines, (std::vector<std::string>{"Unable to load texture 'a.tga' from 'local'", "code 7"}));
 }
 
-TEST(ErrorReportDeathTest, FatalErrorPrintsAndExitsWithOne)
+TEST(ErrorReportDeathTest, FatalErrorShowsTheMessageAndExitsWithOne)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Without StartPad beside the executable the message goes to standard error.
+    const std::filesystem::path folder = Platform::ExecutableFolder();
+    const std::filesystem::path startPad = folder / "StartPad";
+    std::filesystem::remove(startPad);
     EXPECT_EXIT(FatalError("DataManager::Instance> datamanger not initialised"), ::testing::ExitedWithCode(1),
                 "Error: DataManager::Instance> datamanger not initialised");
+
+    // With it, StartPad is started with "--fail" and the message.
+    const std::filesystem::path record = folder / "StartPad.args";
+    std::filesystem::remove(record);
+    {
+        std::ofstream script(startPad);
+        script << "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > \"" << record.string() << ".tmp\"\n"
+               << "mv \"" << record.string() << ".tmp\" \"" << record.string() << "\"\n";
+    }
+    std::filesystem::permissions(startPad, std::filesystem::perms::owner_all);
+    EXPECT_EXIT(FatalError("bad %s", "thing"), ::testing::ExitedWithCode(1), "");
+    std::string args;
+    for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::getline(std::ifstream(record), args);
+    EXPECT_EQ(args, "--fail|bad thing");
+    std::filesystem::remove(startPad);
+    std::filesystem::remove(record);
 }
 
 TEST(CoreStartupTest, ApplicationRecordsNameAndMainThread)
