@@ -141,5 +141,6 @@ TEST(InterfaceTextDataTest, ShippedEnglishFileLoadsWithWellFormedPlaceholders)
             EXPECT_EQ(text.find('%'), std::string::npos) << key;
         }
     }
+    EXPECT_EQ(tree.GetChildString("$tet_eh_error").str(), "Error: ") << "headings keep their trailing blank";
     EXPECT_EQ(tree.GetChildString("$tet_val_arraybeyondmax").str(), "The tag '%s' may hold at most %d values but holds %d.");
 }
