@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "engine/RenderStartFault.h"
 #include "engine/Thread.h"
 #include "platform/Disk.h"
 #include "platform/Process.h"
@@ -13,6 +14,11 @@ std::atomic<OS*> g_current{nullptr};
 
 OS::OS() = default;
 
+OS::OS(std::string_view applicationName, std::string_view optionText, void*, void*)
+    : m_applicationName(applicationName), m_options(optionText)
+{
+}
+
 OS::~OS()
 {
     Shutdown();
@@ -20,6 +26,8 @@ OS::~OS()
 
 bool OS::Init()
 {
+    if (RenderStartFailureForced(RenderStartPoint::OS, m_options))
+        return false;
     m_executablePath = Platform::ExecutablePath();
     m_executableFolder = Platform::ExecutableFolder();
     m_processorCount = Platform::ProcessorCount();

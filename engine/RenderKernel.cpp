@@ -1,0 +1,67 @@
+#include "engine/RenderKernel.h"
+
+#include "engine/Display.h"
+#include "engine/Material.h"
+#include "engine/OS.h"
+#include "engine/Options.h"
+#include "engine/RenderStartFault.h"
+#include "engine/SceneGraph.h"
+#include "engine/TextCase.h"
+
+#include <atomic>
+
+namespace Orvo {
+namespace {
+std::atomic<RenderKernel*> g_current{nullptr};
+} // namespace
+
+RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
+    : m_sceneGraph(sceneGraph), m_detailScale(detailScale), m_materials(std::make_unique<MaterialFactory>())
+{
+    if (m_sceneGraph == nullptr) {
+        m_ownSceneGraph = std::make_unique<SceneGraph>();
+        m_sceneGraph = m_ownSceneGraph.get();
+    }
+}
+
+RenderKernel::~RenderKernel()
+{
+    Shutdown();
+    RenderKernel* self = this;
+    g_current.compare_exchange_strong(self, nullptr);
+}
+
+bool RenderKernel::Init(OS* os, void*)
+{
+    if (os == nullptr || !os->IsInitialised())
+        return false;
+    const Options& options = os->GetOptions();
+    if (RenderStartFailureForced(RenderStartPoint::Kernel, options))
+        return false;
+    Display::Kind kind = Display::Kind::Null;
+    if (!options.Has("NullRender")) {
+        const char* renderer = options.Get("render");
+        if (renderer == nullptr || !EqualsNoCase(renderer, "OpenGL"))
+            return false;
+        kind = Display::Kind::HiddenOpenGL;
+    }
+    m_display = std::make_unique<Display>(kind);
+    return true;
+}
+
+void RenderKernel::Shutdown()
+{
+    m_display.reset();
+}
+
+RenderKernel* RenderKernel::Current()
+{
+    return g_current.load();
+}
+
+void RenderKernel::SetCurrent(RenderKernel* kernel)
+{
+    g_current = kernel;
+}
+
+} // namespace Orvo

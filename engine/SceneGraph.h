@@ -1,0 +1,41 @@
+#pragma once
+// Scene nodes and the scene graph of the render kernel. A particle is a node with children; the graph
+// holds the root particles of the scenes it draws. Neither owns what it is given: the creator deletes a
+// particle after unlinking it.
+#include <cstddef>
+#include <vector>
+
+namespace Orvo {
+
+class Particle {
+public:
+    Particle() = default;
+    virtual ~Particle();
+    Particle(const Particle&) = delete;
+    Particle& operator=(const Particle&) = delete;
+
+    void AddChild(Particle* child);
+    bool RemoveChild(Particle* child);
+    const std::vector<Particle*>& GetChildren() const { return m_children; }
+    Particle* GetParent() const { return m_parent; }
+
+private:
+    Particle* m_parent = nullptr;
+    std::vector<Particle*> m_children;
+};
+
+class SceneGraph {
+public:
+    void AddScene(Particle* root);
+    // False when the particle was not a scene of this graph.
+    bool UnlinkScene(Particle* root);
+    bool HasScene(const Particle* root) const;
+    size_t SceneCount() const { return m_scenes.size(); }
+    // Deletes the particles handed to the death row (none are, until scenes are animated).
+    void PurgeDeathRow();
+
+private:
+    std::vector<Particle*> m_scenes;
+};
+
+} // namespace Orvo
