@@ -24,6 +24,14 @@ private:
     std::vector<Particle*> m_children;
 };
 
+// A view onto a scene: its orientation (a quaternion, x y z w) and the particle it looks at.
+class View {
+public:
+    virtual ~View() = default;
+    float orientation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    Particle* scene = nullptr;
+};
+
 class SceneGraph {
 public:
     void AddScene(Particle* root);
