@@ -1,5 +1,7 @@
 #include "textures/codec/AlphaBlock.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -268,11 +270,15 @@ void FastInterpolatedAlpha(const uint8_t alpha[16], uint8_t block[8]) {
     if (minimum > maximum) minimum = maximum;  // only one of 0 / 255 present
     uint8_t indices[16] = {};
     if (maximum != minimum) {
+        // Level k from the minimum: 0 -> index 1, 1..6 -> 8 - k, 7 and above -> index 0. The operand is
+        // at least half a step, so truncation is the floor.
         const float step = float(maximum - minimum) / 7.0f;
-        const float base = float(minimum) - step / 2.0f;
-        for (int i = 0; i < 16; ++i) {
-            const int k = int(std::floor((float(alpha[i]) - base) / step));
-            indices[i] = uint8_t(k <= 0 ? 1 : k >= 7 ? 0 : 8 - k);
+        const __m128 base = _mm_set1_ps(float(minimum) - step / 2.0f), vstep = _mm_set1_ps(step);
+        for (int g = 0; g < 16; g += 4) {
+            const __m128 a = _mm_setr_ps(float(alpha[g]), float(alpha[g + 1]), float(alpha[g + 2]), float(alpha[g + 3]));
+            alignas(16) int32_t k[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_cvttps_epi32(_mm_div_ps(_mm_sub_ps(a, base), vstep)));
+            for (int i = 0; i < 4; ++i) indices[g + i] = uint8_t(k[i] <= 0 ? 1 : k[i] >= 7 ? 0 : 8 - k[i]);
         }
     }
     PackInterpolatedAlpha(maximum, minimum, indices, block);

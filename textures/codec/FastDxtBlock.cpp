@@ -112,16 +112,138 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
 
 void FastColorSSE(const uint32_t texels[16], uint8_t block[8]) { FastColor(texels, block); }
 
+namespace {
+
+struct Rgb {
+    int r, g, b;
+};
+
+uint16_t Pack565(const Rgb& c) { return uint16_t(Quantise5(c.r) << 11 | Quantise6(c.g) << 5 | Quantise5(c.b)); }
+
+Rgb Unpack565(uint16_t w) {
+    const int r = w >> 11, g = (w >> 5) & 63, b = w & 31;
+    return {(r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2)};
+}
+
+int Clamp255(float v) { return v <= 0.0f ? 0 : v >= 255.0f ? 255 : int(v + 0.5f); }
+
+// Nearest 4-colour palette entry per texel, four texels per vector; returns the squared error.
+int AssignNearest(const Rgb px[16], uint16_t c0, uint16_t c1, uint8_t idx[16]) {
+    const Rgb a = Unpack565(c0), b = Unpack565(c1);
+    const Rgb pal[4] = {a, b, {(2 * a.r + b.r + 1) / 3, (2 * a.g + b.g + 1) / 3, (2 * a.b + b.b + 1) / 3},
+                        {(a.r + 2 * b.r + 1) / 3, (a.g + 2 * b.g + 1) / 3, (a.b + 2 * b.b + 1) / 3}};
+    __m128 total = _mm_setzero_ps();
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 r = _mm_setr_ps(float(px[g].r), float(px[g + 1].r), float(px[g + 2].r), float(px[g + 3].r));
+        const __m128 gr = _mm_setr_ps(float(px[g].g), float(px[g + 1].g), float(px[g + 2].g), float(px[g + 3].g));
+        const __m128 bl = _mm_setr_ps(float(px[g].b), float(px[g + 1].b), float(px[g + 2].b), float(px[g + 3].b));
+        __m128 best = _mm_set1_ps(1e30f), which = _mm_setzero_ps();
+        for (int p = 0; p < 4; ++p) {
+            const __m128 dr = _mm_sub_ps(r, _mm_set1_ps(float(pal[p].r)));
+            const __m128 dg = _mm_sub_ps(gr, _mm_set1_ps(float(pal[p].g)));
+            const __m128 db = _mm_sub_ps(bl, _mm_set1_ps(float(pal[p].b)));
+            const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
+            const __m128 closer = _mm_cmplt_ps(d, best);
+            best = _mm_min_ps(best, d);
+            which = _mm_or_ps(_mm_and_ps(closer, _mm_set1_ps(float(p))), _mm_andnot_ps(closer, which));
+        }
+        total = _mm_add_ps(total, best);
+        float w[4];
+        _mm_storeu_ps(w, which);
+        for (int k = 0; k < 4; ++k) idx[g + k] = uint8_t(w[k]);
+    }
+    float t[4];
+    _mm_storeu_ps(t, total);
+    return int(t[0] + t[1] + t[2] + t[3]);
+}
+
+// Least-squares endpoints for fixed indices (index 0 weighs color0 fully, 2 two thirds, 3 one third).
+bool RefitEndpoints(const Rgb px[16], const uint8_t idx[16], uint16_t* c0, uint16_t* c1) {
+    static constexpr float kWeight[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
+    float aa = 0, ab = 0, bb = 0, ax[3] = {0, 0, 0}, bx[3] = {0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        const float a = kWeight[idx[i]], b = 1.0f - a;
+        aa += a * a, ab += a * b, bb += b * b;
+        const float v[3] = {float(px[i].r), float(px[i].g), float(px[i].b)};
+        for (int c = 0; c < 3; ++c) ax[c] += a * v[c], bx[c] += b * v[c];
+    }
+    const float det = aa * bb - ab * ab;
+    if (std::fabs(det) < 1e-6f) return false;
+    const float inv = 1.0f / det;
+    int e0[3], e1[3];
+    for (int c = 0; c < 3; ++c) {
+        e0[c] = Clamp255((ax[c] * bb - bx[c] * ab) * inv);
+        e1[c] = Clamp255((bx[c] * aa - ax[c] * ab) * inv);
+    }
+    *c0 = Pack565({e0[0], e0[1], e0[2]});
+    *c1 = Pack565({e1[0], e1[1], e1[2]});
+    return true;
+}
+
+}  // namespace
+
 void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
-    uint32_t first = texels[0];
+    Rgb px[16];
+    int sum[3] = {0, 0, 0};
     bool flat = true;
-    for (int i = 1; i < 16 && flat; ++i) flat = ((texels[i] ^ first) & 0xFFFFFF) == 0;
+    for (int i = 0; i < 16; ++i) {
+        px[i] = {int((texels[i] >> 16) & 255), int((texels[i] >> 8) & 255), int(texels[i] & 255)};
+        sum[0] += px[i].r, sum[1] += px[i].g, sum[2] += px[i].b;
+        flat &= ((texels[i] ^ texels[0]) & 0xFFFFFF) == 0;
+    }
     if (flat) {
-        const int b = first & 255, g = (first >> 8) & 255, r = (first >> 16) & 255;
-        const uint16_t c = uint16_t(std::min(Quantise5(r), 31) << 11 | std::min(Quantise6(g), 63) << 5 |
-                                    std::min(Quantise5(b), 31));
+        const uint16_t c = uint16_t(std::min(Quantise5((sum[0] + 8) >> 4), 31) << 11 |
+                                    std::min(Quantise6((sum[1] + 8) >> 4), 63) << 5 |
+                                    std::min(Quantise5((sum[2] + 8) >> 4), 31));
         StoreBlock(c, c, 0, block);
         return;
     }
-    FastColor(texels, block);
+    // Principal axis of the colours by a few power-iteration steps on their covariance.
+    const float mean[3] = {sum[0] / 16.0f, sum[1] / 16.0f, sum[2] / 16.0f};
+    float cov[6] = {0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        const float r = float(px[i].r) - mean[0], g = float(px[i].g) - mean[1], b = float(px[i].b) - mean[2];
+        cov[0] += r * r, cov[1] += r * g, cov[2] += r * b, cov[3] += g * g, cov[4] += g * b, cov[5] += b * b;
+    }
+    float v[3] = {cov[0], cov[1], cov[2]};
+    if (cov[3] > cov[0] && cov[3] >= cov[5]) v[0] = cov[1], v[1] = cov[3], v[2] = cov[4];
+    else if (cov[5] > cov[0] && cov[5] > cov[3]) v[0] = cov[2], v[1] = cov[4], v[2] = cov[5];
+    for (int it = 0; it < 4; ++it) {
+        const float x = cov[0] * v[0] + cov[1] * v[1] + cov[2] * v[2];
+        const float y = cov[1] * v[0] + cov[3] * v[1] + cov[4] * v[2];
+        const float z = cov[2] * v[0] + cov[4] * v[1] + cov[5] * v[2];
+        const float m = std::max({std::fabs(x), std::fabs(y), std::fabs(z)});
+        if (!(m > 0.0f)) break;
+        v[0] = x / m, v[1] = y / m, v[2] = z / m;
+    }
+    // The extreme texels along the axis are the first endpoints.
+    int lo = 0, hi = 0;
+    float tmin = 1e30f, tmax = -1e30f;
+    for (int i = 0; i < 16; ++i) {
+        const float t = float(px[i].r) * v[0] + float(px[i].g) * v[1] + float(px[i].b) * v[2];
+        if (t < tmin) tmin = t, lo = i;
+        if (t > tmax) tmax = t, hi = i;
+    }
+    uint16_t c0 = Pack565(px[hi]), c1 = Pack565(px[lo]);
+    uint8_t idx[16];
+    int error = AssignNearest(px, c0, c1, idx);
+    // One least-squares refit of the endpoints to the indices, kept when it lowers the error.
+    uint16_t r0, r1;
+    if (RefitEndpoints(px, idx, &r0, &r1) && (r0 != c0 || r1 != c1)) {
+        uint8_t ridx[16];
+        const int rerror = AssignNearest(px, r0, r1, ridx);
+        if (rerror < error) {
+            c0 = r0, c1 = r1, error = rerror;
+            std::memcpy(idx, ridx, sizeof idx);
+        }
+    }
+    uint32_t indices = 0;
+    if (c0 == c1) {
+        StoreBlock(c0, c1, 0, block);
+        return;
+    }
+    static constexpr uint32_t kSwapped[4] = {1, 0, 3, 2};
+    const bool swap = c0 < c1;
+    for (int i = 0; i < 16; ++i) indices |= (swap ? kSwapped[idx[i]] : idx[i]) << (2 * i);
+    StoreBlock(swap ? c1 : c0, swap ? c0 : c1, indices, block);
 }

@@ -1,17 +1,16 @@
 #pragma once
-// Masks every floating-point exception for the guard's lifetime and puts the previous mask back.
+// Masks every floating-point exception for the guard's lifetime, then puts the caller's whole
+// floating-point environment back: its mask, and its status flags, so that a flag raised inside a
+// codec cannot trap later in the caller's code.
 #include <cfenv>
 
 class FpExceptionMask {
 public:
-    FpExceptionMask() : previous_(fedisableexcept(FE_ALL_EXCEPT)) {}
-    ~FpExceptionMask() {
-        fedisableexcept(FE_ALL_EXCEPT);
-        if (previous_ > 0) feenableexcept(previous_);
-    }
+    FpExceptionMask() { feholdexcept(&saved_); }
+    ~FpExceptionMask() { fesetenv(&saved_); }
     FpExceptionMask(const FpExceptionMask&) = delete;
     FpExceptionMask& operator=(const FpExceptionMask&) = delete;
 
 private:
-    int previous_;
+    fenv_t saved_;
 };
