@@ -228,11 +228,11 @@ TEST(DxtQuality, PsnrAgainstLibsquish) {
                 ASSERT_EQ(r, CODEC_OK);
                 const std::vector<uint32_t> decoded = SquishDecode(blocks, w, h, c.squishFlags);
                 const double psnr = testimg::Psnr(img, decoded, c.channels);
-                // The SSE form of the fast encoder is fixed by design and runs a little below the range
-                // fit; the SSE2 form refits its endpoints and must not.
-                double bound = speed == 0 ? cluster - 0.3 : speed == 1 ? range - 1.0 : range;
-                if (c.format == CF_BC4 || c.format == CF_BC5 || c.format == CF_ATI2N_XY)
-                    bound = std::min(bound, 48.0);  // single channels: beyond visible loss either way
+                // The SSE colour encoder and the min/max alpha encoder are fixed by design and run a little
+                // below libsquish; the SSE2 colour encoder refits its endpoints and must not.
+                const bool channels = c.format == CF_BC4 || c.format == CF_BC5 || c.format == CF_ATI2N_XY;
+                double bound = speed == 0 ? cluster - 0.3 : speed == 1 || channels ? range - 1.0 : range;
+                if (channels) bound = std::min(bound, 48.0);  // beyond visible loss either way
                 EXPECT_GE(psnr, bound) << "format " << c.format << " speed " << speed << " image " << n;
                 // Our own decoder agrees with libsquish's.
                 const std::vector<uint32_t> ours = testimg::Decompress(blocks, w, h, c.format);
