@@ -1,0 +1,39 @@
+#include "validation/ErrorHandler.h"
+
+namespace TETLib {
+namespace {
+ErrorHandler* g_instance = nullptr;
+} // namespace
+
+bool ErrorHandler::Initialise()
+{
+    // A second start-up in one process replaces the first handler rather than leaking it.
+    Shutdown();
+    g_instance = new ErrorHandler();
+    return true;
+}
+
+void ErrorHandler::Shutdown()
+{
+    delete g_instance;
+    g_instance = nullptr;
+}
+
+ErrorHandler* ErrorHandler::Instance()
+{
+    return g_instance;
+}
+
+ErrorHandler::~ErrorHandler()
+{
+    ClearMessages();
+}
+
+void ErrorHandler::ClearMessages()
+{
+    for (ValidationMessage* m : m_messages)
+        delete m;
+    m_messages.clear();
+}
+
+} // namespace TETLib

@@ -1,0 +1,155 @@
+// The validation library's start-up and shutdown: the data folder, the template tree, the personal
+// details, the scene handed over by the tool and the placeholder materials.
+#include "core/ConfigFile.h"
+#include "engine/EngineObjects.h"
+#include "engine/File.h"
+#include "engine/Material.h"
+#include "engine/OS.h"
+#include "engine/RenderKernel.h"
+#include "engine/SceneGraph.h"
+#include "validation/DataManager.h"
+#include "validation/DummyLoadMaterials.h"
+#include "validation/ErrorHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+class ValidationStartupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmar-tet-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = std::string(pattern) + "/";
+    }
+    void TearDown() override
+    {
+        TETLib::ReleaseDummyLoadMaterials();
+        TETLib::DataManager::Shutdown();
+        TETLib::ErrorHandler::Shutdown();
+        Orvo::File::DeleteTree(m_folder);
+    }
+    void Write(const std::string& name, const std::string& text)
+    {
+        ASSERT_TRUE(Orvo::File::WriteFile(m_folder + name, text));
+    }
+    void WriteAllTemplates()
+    {
+        Write("inheritance.txt", "base\n{\n  source \"inheritance\"\n}\nshared\n{\n  source \"inheritance\"\n}\n");
+        Write("kind.txt", "shared\n{\n  source \"kind\"\n}\nboth\n{\n  source \"kind\"\n}\n");
+        Write("container.txt", "both\n{\n  source \"container\"\n}\nboth\n{\n  source \"container-again\"\n}\n");
+    }
+    std::string m_folder;
+};
+
+TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
+{
+    EXPECT_FALSE(TETLib::DataManager::Initialise(m_folder));
+    Write("inheritance.txt", "");
+    Write("kind.txt", "");
+    EXPECT_FALSE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_FALSE(TETLib::DataManager::HasInstance());
+    Write("container.txt", "");
+    EXPECT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_TRUE(TETLib::DataManager::HasInstance());
+    // Empty templates: the load fails once and is not retried until unloaded.
+    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    EXPECT_FALSE(manager->LoadTemplates());
+    EXPECT_TRUE(manager->LoadTemplates());
+}
+
+TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)
+{
+    WriteAllTemplates();
+    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder.substr(0, m_folder.size() - 1))); // no separator
+    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    ASSERT_TRUE(manager->LoadTemplates());
+    TDBTagRef tree = manager->GetContainerDefinitions();
+    ASSERT_EQ(tree.GetChildCount(), 3u);
+    EXPECT_EQ(tree.GetChildContainer("base").GetChildString("source"), "inheritance");
+    EXPECT_EQ(tree.GetChildContainer("shared").GetChildString("source"), "kind");
+    EXPECT_EQ(tree.GetChildContainer("both").GetChildString("source"), "container-again");
+    manager->UnloadTemplates();
+    EXPECT_TRUE(manager->GetContainerDefinitions().IsNull());
+}
+
+TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdown)
+{
+    WriteAllTemplates();
+    Write("personalDetails.txt", "author \"Ada\"\nlicense \"CC\"\nisinputboxon 0\n");
+    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    const TETLib::PersonalDetails& details = TETLib::DataManager::Instance()->GetPersonalDetails();
+    EXPECT_EQ(details.author, "Ada");
+    EXPECT_EQ(details.licence, "CC");
+    EXPECT_FALSE(details.inputBoxOn);
+    TETLib::DataManager::Shutdown();
+
+    TDBTagRef saved;
+    ASSERT_TRUE(LoadConfigFile(saved, {}, m_folder + "personalDetails.txt"));
+    ASSERT_EQ(saved.GetChildCount(), 6u);
+    const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(saved.GetChildName(i), keys[i]);
+    EXPECT_EQ(saved.GetChildString("author"), "Ada");
+    EXPECT_EQ(saved.GetChildInt("isinputboxon", 7), 0);
+}
+
+TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects)
+{
+    WriteAllTemplates();
+    ASSERT_TRUE(TETLib::ErrorHandler::Initialise());
+    ASSERT_NE(TETLib::ErrorHandler::Instance(), nullptr);
+    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+
+    // Without a render kernel nothing can be registered.
+    TETLib::RegisterDummyLoadMaterials();
+    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered());
+
+    Orvo::OS os("VelmarUtil", "-NullRender");
+    ASSERT_TRUE(os.Init());
+    Orvo::RenderKernel kernel(nullptr, 8.0f);
+    ASSERT_TRUE(kernel.Init(&os, nullptr));
+    EngineObjects engine;
+    engine.os = &os;
+    engine.renderKernel = &kernel;
+    engine.engineObject = new Orvo::Particle(); // taken over and deleted by the manager
+    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    ASSERT_TRUE(manager->SetupScene(&engine));
+    ASSERT_NE(manager->GetRootParticle(), nullptr);
+    EXPECT_TRUE(kernel.GetSceneGraph().HasScene(manager->GetRootParticle()));
+    EXPECT_EQ(TETLib::DataManager::MeshRenderKernel(), &kernel);
+
+    TETLib::RegisterDummyLoadMaterials();
+    ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
+    EXPECT_EQ(kernel.GetMaterialFactory().Count(), TETLib::kDummyLoadMaterialCount);
+    for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i) {
+        Orvo::Material* material = TETLib::GetDummyLoadMaterial(i);
+        ASSERT_NE(material, nullptr);
+        const bool shiny = material->GetType() == "gloss" || material->GetType() == "reflect";
+        EXPECT_EQ(material->GetTextureSlot(), shiny ? 9 : -1) << material->GetName().c_str();
+    }
+    TETLib::RegisterDummyLoadMaterials(); // once per run
+    TETLib::ReleaseDummyLoadMaterials();
+    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered());
+    EXPECT_EQ(TETLib::GetDummyLoadMaterial(0), nullptr);
+    TETLib::ReleaseDummyLoadMaterials(); // harmless again
+
+    TETLib::DataManager::Shutdown();
+    EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
+    EXPECT_EQ(TETLib::DataManager::MeshRenderKernel(), nullptr);
+    TETLib::DataManager::Shutdown(); // harmless without an instance
+    TETLib::ErrorHandler::Shutdown();
+    EXPECT_EQ(TETLib::ErrorHandler::Instance(), nullptr);
+}
+
+TEST(ValidationInstanceTest, InstanceWithoutInitialiseStopsTheProgram)
+{
+    TETLib::DataManager::Shutdown();
+    EXPECT_EXIT(TETLib::DataManager::Instance(), ::testing::ExitedWithCode(1), "datamanger not initialised");
+}
+
+} // namespace
