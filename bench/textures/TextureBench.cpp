@@ -196,7 +196,8 @@ Codec Nvtt(NvttPeerCompressFn compress, bool alpha, int quality)
         const std::vector<uint8_t> bgra = ToBgra(img);
         std::vector<uint8_t> blocks(BlockBytes(img, alpha ? 16 : 8));
         const Clock::time_point t0 = Clock::now();
-        const int r = compress(bgra.data(), img.width, img.height, alpha ? 1 : 0, quality, blocks.data(), blocks.size());
+        const int r =
+            compress(bgra.data(), img.width, img.height, alpha ? 1 : 0, quality, blocks.data(), blocks.size());
         const double seconds = Since(t0);
         if (r != 0) return -1.0;
         DecodeSquish(blocks, img, alpha ? squish::kDxt5 : squish::kDxt1, decoded);
@@ -218,7 +219,7 @@ Codec AndroidEtc1()
     };
 }
 
-NvttPeerCompressFn LoadNvttPeer(const char* argv0)
+NvttPeerCompressFn LoadNvttPeer()
 {
     // Next to the executable first, then where the build put it.
     std::string path = VELMAR_NVTT_PEER_PATH;
@@ -230,7 +231,6 @@ NvttPeerCompressFn LoadNvttPeer(const char* argv0)
         dir = dir.substr(0, dir.rfind('/') + 1);
         if (access((dir + "libvelmar_nvtt_peer.so").c_str(), R_OK) == 0) path = dir + "libvelmar_nvtt_peer.so";
     }
-    (void)argv0;
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
     if (!module) {
         std::fprintf(stderr, "nvtt peer not loaded: %s\n", dlerror());
@@ -293,10 +293,10 @@ void PrintRow(const Row& r)
     if (r.failed) {
         std::printf("%s,%s,%s,%d,failed,,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads);
     } else if (r.alphaPsnr >= 0.0) {
-        std::printf("%s,%s,%s,%d,%.2f,%.3f,%.3f\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
+        std::printf("%s,%s,%s,%d,%.3f,%.3f,%.3f\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
                     r.mpixPerSecond, r.rgbPsnr, r.alphaPsnr);
     } else {
-        std::printf("%s,%s,%s,%d,%.2f,%.3f,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
+        std::printf("%s,%s,%s,%d,%.3f,%.3f,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
                     r.mpixPerSecond, r.rgbPsnr);
     }
     std::fflush(stdout);
@@ -437,12 +437,14 @@ int main(int argc, char** argv)
         {"android-libetc1", "ETC1", "default", AndroidEtc1(), true, false},
     };
     if (useNvtt) {
-        if (const NvttPeerCompressFn nvtt = LoadNvttPeer(argv[0])) {
+        if (const NvttPeerCompressFn nvtt = LoadNvttPeer()) {
             // Normal and Production of Debian's nvtt 2.0.8 read uninitialised memory: their output varies
             // from run to run and is no quality reference.
             const char* names[3] = {"fastest", "normal(unstable)", "production(unstable)"};
-            for (int q = 0; q < 3; ++q) entries.push_back({"nvtt-2.0.8", "DXT1", names[q], Nvtt(nvtt, false, q), true, false});
-            for (int q = 0; q < 3; ++q) entries.push_back({"nvtt-2.0.8", "DXT5", names[q], Nvtt(nvtt, true, q), false, true});
+            for (int q = 0; q < 3; ++q)
+                entries.push_back({"nvtt-2.0.8", "DXT1", names[q], Nvtt(nvtt, false, q), true, false});
+            for (int q = 0; q < 3; ++q)
+                entries.push_back({"nvtt-2.0.8", "DXT5", names[q], Nvtt(nvtt, true, q), false, true});
         }
     }
 
