@@ -1,0 +1,321 @@
+#include "assetdb/ArchiveEntry.h"
+
+#include "core/ConfigFile.h"
+#include "core/Crc32.h"
+#include "core/SoupBinary.h"
+#include "core/TextHelpers.h"
+#include "engine/File.h"
+#include "engine/LZSS.h"
+#include "engine/TextCase.h"
+
+#include <vector>
+
+namespace {
+
+constexpr size_t kCopyBlock = size_t(1) << 20;
+// A file inside an archive: the LZSS block's u32 size bounds it anyway; this keeps memory sane.
+constexpr uint64_t kMaxArchiveFileSize = uint64_t(1) << 30;
+constexpr size_t kMaxArchiveFiles = 100000;
+
+enum class Compression { kNone, kLZSS, kUnknown };
+
+Compression ParseCompression(std::string_view text)
+{
+    if (text.empty() || Orvo::EqualsNoCase(text, "none")) return Compression::kNone;
+    if (Orvo::EqualsNoCase(text, "lzss")) return Compression::kLZSS;
+    return Compression::kUnknown;
+}
+
+Orvo::String WithPath(const char* text, const Orvo::File::Path& path)
+{
+    Orvo::String out(text);
+    ExpandTextMacro(out, "FILEPATH", path.View());
+    return out;
+}
+
+// Checks the whole tree before anything is written: names, types, counts.
+bool CheckFileTree(const TDBTagRef& node, size_t& files, Orvo::String& reason)
+{
+    for (size_t i = 0; i < node.GetChildCount(); ++i) {
+        std::string_view name = node.GetChildName(i).View();
+        if (!IsSafeArchiveFileName(name)) {
+            reason = Orvo::String::Format("Unsafe file name in archive: '%.*s'", int(name.size()), name.data());
+            return false;
+        }
+        TDBTagRef child = node.GetChildAt(i);
+        if (child.IsContainer()) {
+            if (!CheckFileTree(child, files, reason)) return false;
+        } else if (child.GetType() != kACSBinary) {
+            reason = Orvo::String::Format("Archive file '%.*s' holds no file data", int(name.size()), name.data());
+            return false;
+        }
+        if (++files > kMaxArchiveFiles) {
+            reason = "Too many files in archive";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteFileTree(const TDBTagRef& node, const Orvo::File::Path& folder, std::string_view compression,
+                   Orvo::String& reason)
+{
+    if (!Orvo::File::Md(folder.View())) {
+        reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
+        return false;
+    }
+    for (size_t i = 0; i < node.GetChildCount(); ++i) {
+        Orvo::File::Path target = folder;
+        target.AddPath(node.GetChildName(i).View());
+        TDBTagRef child = node.GetChildAt(i);
+        if (child.IsContainer()) {
+            if (!WriteFileTree(child, target, compression, reason)) return false;
+        } else if (!ExportArchiveFile(child, reason, target, compression, false)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool compress, size_t& count,
+                Orvo::String& reason)
+{
+    Orvo::File::Path pattern = folder;
+    pattern.AddPath("*");
+    Orvo::File::Find find;
+    if (!find.Open(pattern.View())) {
+        reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
+        return false;
+    }
+    for (const auto& e : find) {
+        if (top && !e.isFolder &&
+            (Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
+            continue;
+        if (!IsSafeArchiveFileName(e.name)) {
+            reason = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
+            return false;
+        }
+        if (++count > kMaxArchiveFiles) {
+            reason = "Too many files to archive";
+            return false;
+        }
+        Orvo::File::Path path = folder;
+        path.AddPath(e.name);
+        if (e.isFolder) {
+            TDBTagRef sub = files.CreateChildContainer(e.name);
+            if (!PackFolder(sub, path, false, compress, count, reason)) return false;
+            continue;
+        }
+        std::string data;
+        if (!Orvo::File::ReadFile(path.View(), data, kMaxArchiveFileSize)) {
+            reason = Orvo::String::Format("Unable to read file: %s", path.c_str());
+            return false;
+        }
+        ACSRawDataCore value;
+        if (compress) {
+            std::vector<uint8_t> packed;
+            if (!Orvo::LZSSCompress::Compress(data.data(), data.size(), packed)) {
+                reason = Orvo::String::Format("Unable to compress file: %s", path.c_str());
+                return false;
+            }
+            value.SetBinary(packed.data(), packed.size());
+        } else {
+            value.SetBinary(data.data(), data.size());
+        }
+        files.AddChildTag(e.name, TDBTagRef::NewData(value));
+    }
+    return true;
+}
+
+} // namespace
+
+TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry)
+{
+    return entry.GetChildContainer("files");
+}
+
+Orvo::String GetArchiveEntryCompression(const TDBTagRef& entry)
+{
+    return entry.GetChildString("compression", "none");
+}
+
+Orvo::String ComputeArchiveFilesDSID(const TDBTagRef& files)
+{
+    std::string body;
+    if (files.IsContainer() && !WriteSoupBinaryBody(files, body)) body.clear();
+    uint32_t crc = body.empty() ? 0 : Crc32(body.data(), body.size());
+    return Orvo::String::Format("%d:%d", static_cast<int32_t>(crc), static_cast<int32_t>(body.size()));
+}
+
+bool CheckArchiveEntryDSID(const TDBTagRef& entry)
+{
+    if (entry.GetChildType("dsid") != kACSString) return false;
+    return entry.GetChildString("dsid").View() == ComputeArchiveFilesDSID(GetArchiveEntryFiles(entry)).View();
+}
+
+void SetArchiveEntryDSID(TDBTagRef& entry)
+{
+    if (!entry.IsContainer()) return;
+    entry.SetChildString("dsid", ComputeArchiveFilesDSID(GetArchiveEntryFiles(entry)).View());
+}
+
+TDBTagRef MakeInstallableAssetConfig(const TDBTagRef& entry)
+{
+    TDBTagRef config = entry.Clone();
+    if (!config.IsContainer()) return TDBTagRef::NewContainer();
+    for (const char* key : {"files", "dsid", "compression", "folder-icon"})
+        while (config.HasChild(key)) config.RemoveChild(key);
+    return config;
+}
+
+Orvo::String GetAssetDisplayName(const TDBTagRef& entry)
+{
+    for (const char* key : {"username", "name", "asset-filename"}) {
+        Orvo::String text = entry.GetChildString(key);
+        if (!text.IsEmpty()) return text;
+    }
+    return {};
+}
+
+bool IsSafeArchiveFileName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
+    if (name.find("..") != std::string_view::npos) return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+    return true;
+}
+
+bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std::string_view compression,
+                    Orvo::String& reason)
+{
+    reason = Orvo::String();
+    if (ParseCompression(compression) == Compression::kUnknown) {
+        reason = Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()),
+                                      compression.data());
+        return false;
+    }
+    if (folder.IsEmpty()) {
+        reason = "No target folder";
+        return false;
+    }
+    if (files.IsNull()) return Orvo::File::Md(folder.View()) ? true : (reason = "Unable to create folder", false);
+    if (!files.IsContainer()) {
+        reason = "Archive entry has no file tree";
+        return false;
+    }
+    size_t count = 0;
+    if (!CheckFileTree(files, count, reason)) return false;
+    return WriteFileTree(files, folder, compression, reason);
+}
+
+bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::File::Path& target,
+                       std::string_view compression, bool allowStoredPath)
+{
+    result = Orvo::String();
+    if (file.GetType() == kACSString) {
+        if (!allowStoredPath) {
+            result = WithPath("Archive file refers to a file outside the archive: $(FILEPATH)", target);
+            return false;
+        }
+        return CopyFileAt(Orvo::File::Path(file.GetString()), target, result);
+    }
+    const ACSRawDataCore* data = file.GetData();
+    if (file.GetType() != kACSBinary || !data) {
+        result = WithPath("Archive file holds no file data: $(FILEPATH)", target);
+        return false;
+    }
+    std::string_view bytes = data->GetString();
+    std::vector<uint8_t> unpacked;
+    switch (ParseCompression(compression)) {
+    case Compression::kLZSS:
+        if (!Orvo::LZSSCompress::Decompress(bytes.data(), bytes.size(), unpacked, kMaxArchiveFileSize)) {
+            result = WithPath("Archive file data is damaged: $(FILEPATH)", target);
+            return false;
+        }
+        bytes = std::string_view(reinterpret_cast<const char*>(unpacked.data()), unpacked.size());
+        break;
+    case Compression::kNone: break;
+    case Compression::kUnknown:
+        result = WithPath("Unknown archive compression for: $(FILEPATH)", target);
+        return false;
+    }
+    if (!Orvo::File::WriteFile(target.View(), bytes)) {
+        result = WithPath("Unable to write target file: $(FILEPATH)", target);
+        return false;
+    }
+    return true;
+}
+
+bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, Orvo::String& result)
+{
+    result = Orvo::String();
+    Orvo::File in;
+    if (in.Open(source.View(), Orvo::File::ModeRead) != 0) {
+        result = WithPath("Unable to open source file: $(FILEPATH)", source);
+        return false;
+    }
+    Orvo::File out;
+    if (out.Open(target.View(), Orvo::File::ModeWrite) != 0) {
+        result = WithPath("Unable to open target file: $(FILEPATH)", target);
+        return false;
+    }
+    std::vector<uint8_t> block(kCopyBlock);
+    const int64_t total = in.Size();
+    int64_t copied = 0;
+    bool ok = true;
+    while (copied < total) {
+        size_t want = static_cast<size_t>(std::min<int64_t>(total - copied, int64_t(kCopyBlock)));
+        size_t got = in.Read(block.data(), want);
+        if (got == 0) {
+            result = WithPath("Unable to read source file: $(FILEPATH)", source);
+            ok = false;
+            break;
+        }
+        if (out.Write(block.data(), got) != got) {
+            result = WithPath("Unable to write target file: $(FILEPATH)", target);
+            ok = false;
+            break;
+        }
+        copied += static_cast<int64_t>(got);
+    }
+    if (ok && !out.Flush()) {
+        result = WithPath("Unable to write target file: $(FILEPATH)", target);
+        ok = false;
+    }
+    out.Close();
+    if (!ok) Orvo::File::Delete(target.View());
+    return ok;
+}
+
+bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
+{
+    Orvo::String ignored;
+    return CopyFileAt(source, target, ignored);
+}
+
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress,
+                                Orvo::String& reason)
+{
+    reason = Orvo::String();
+    entry = TDBTagRef();
+    TDBTagRef config;
+    Orvo::File::Path chump = folder, txt = folder;
+    chump.AddPath("config.chump");
+    txt.AddPath("config.txt");
+    bool loaded = Orvo::File::IsFile(chump.View()) ? LoadConfigFile(config, "", chump.View())
+                                                   : LoadConfigFile(config, "", txt.View());
+    if (!loaded || !config.IsContainer()) {
+        reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
+        return false;
+    }
+    TDBTagRef built = MakeInstallableAssetConfig(config);
+    TDBTagRef files = TDBTagRef::NewContainer();
+    size_t count = 0;
+    if (!PackFolder(files, folder, true, compress, count, reason)) return false;
+    built.SetChildTag("files", files);
+    built.SetChildString("compression", compress ? "lzss" : "none");
+    SetArchiveEntryDSID(built);
+    entry = built;
+    return true;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// Archive asset entries: one asset inside a content archive (".cdp").
+//
+// An entry is the asset's config tree plus three archive keys:
+//   "files"        one binary tag per file (its data), one container per sub-folder
+//   "compression"  "lzss" when every file's data is an LZSS block (engine/LZSS.h), "none" when raw
+//   "dsid"         "%d:%d": the CRC-32 and the byte length of the "files" container's binary body
+//
+// Archives come from anywhere, so everything written to disk from an entry is checked first: file and
+// folder names must be plain names (no "..", "/", "\", ":", control characters), compressed data must
+// decode to exactly its declared size, and nothing is written unless the whole tree passes.
+#include "core/TDBTagRef.h"
+
+#include "engine/FilePath.h"
+#include "engine/String.h"
+
+#include <cstdint>
+#include <string_view>
+
+// The entry's "files" container (null handle when missing).
+TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry);
+// The entry's "compression" text ("none" when missing).
+Orvo::String GetArchiveEntryCompression(const TDBTagRef& entry);
+
+// The checksum of a "files" container as "%d:%d" (CRC-32, byte length of its binary body, both printed
+// as signed numbers). An empty or missing container gives "0:0".
+Orvo::String ComputeArchiveFilesDSID(const TDBTagRef& files);
+// True when the entry's "dsid" equals the checksum of its "files".
+bool CheckArchiveEntryDSID(const TDBTagRef& entry);
+// Stores the checksum of the entry's "files" as "dsid".
+void SetArchiveEntryDSID(TDBTagRef& entry);
+
+// A copy of the entry without "files", "dsid", "compression" and "folder-icon": the asset's config.
+TDBTagRef MakeInstallableAssetConfig(const TDBTagRef& entry);
+// The first non-empty of "username", "name", "asset-filename"; empty when none.
+Orvo::String GetAssetDisplayName(const TDBTagRef& entry);
+
+// True for a name that may become one file or folder name inside a target folder.
+bool IsSafeArchiveFileName(std::string_view name);
+
+// Writes the "files" tree into `folder` (created when missing). False with a reason text when the tree
+// is unsafe or malformed (nothing is written then) or when a file cannot be written.
+bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std::string_view compression,
+                    Orvo::String& reason);
+
+// Writes one file entry to `target`: binary data (decompressed when `compression` is "lzss"), or, only
+// when `allowStoredPath` is set, a string naming a file on disk that is copied (entries the program
+// built itself; a path inside an archive from elsewhere could name any file on the machine). The result
+// is empty on success, else it says what failed.
+bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::File::Path& target,
+                       std::string_view compression = "none", bool allowStoredPath = false);
+
+// Copies one file in blocks of at most 1 MiB. On failure `result` holds "Unable to open source file:
+// <path>", "Unable to open target file: <path>", "Unable to read source file: <path>" or "Unable to write
+// target file: <path>" (a partly written target is removed).
+bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, Orvo::String& result);
+bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target);
+
+// Packs an asset folder into an entry: its config ("config.chump", else "config.txt") with every other
+// file below the folder under "files" (LZSS-compressed when `compress`), "compression" and "dsid".
+// False with a reason when the folder has no readable config, a name cannot be stored safely, or a file
+// cannot be read.
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress,
+                                Orvo::String& reason);

@@ -1,0 +1,42 @@
+#pragma once
+// The file through which the daemon and its command host hand archive entries to each other (archive
+// save and archive install jobs), little-endian:
+//
+//   0   "crak" (u32 0x6B617263)       4   u32 format version, 1       8   f32 3.7
+//   12  u32 end offset: the file's total length (0xFEEDCEEB while being written)
+//   16  u32 archive id, the job's value
+//   20  u32 N | N KUIDs (stream form) | N x { u32 size | the entry in the binary soup form }
+//       (size 0: no entry for that KUID)
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "core/TStream.h"
+
+#include "engine/FilePath.h"
+#include "engine/String.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr uint32_t kArchiveJobMagic = 0x6B617263u;  // "crak"
+constexpr uint32_t kArchiveJobVersion = 1;
+constexpr uint32_t kArchiveJobFloatBits = 0x406CCCCDu;  // 3.7f
+constexpr uint64_t kArchiveJobHeaderSize = 20;
+constexpr uint64_t kArchiveJobEndOffsetAt = 12;
+
+struct ArchiveJobContents
+{
+    std::vector<KUID> kuids;
+    std::vector<TDBTagRef> entries;  // one per KUID; a null handle for a missing entry
+};
+
+// The 20-byte header with the end-offset placeholder, at the stream's start.
+bool WriteArchiveJobHeader(TStream& out, uint32_t archiveId);
+// Patches the end offset with the stream's current position.
+bool FinishArchiveJobHeader(TStream& out);
+// Appends N, the KUIDs and the entries (null handles written as size 0). False when a write or an
+// entry's serialisation fails, or the lists differ in length.
+bool WriteArchiveJobBody(TStream& out, const ArchiveJobContents& contents);
+// Reads a whole job file, checking the magic, the version, the end offset against the file's length and
+// the archive id. False with a reason text for any mismatch or malformed part.
+bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, ArchiveJobContents& out,
+                        Orvo::String& reason);

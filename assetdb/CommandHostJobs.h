@@ -1,0 +1,49 @@
+#pragma once
+// The job handlers of the daemon's command host: validate an asset, save assets to an archive job file,
+// install assets from one. Validation and the archive install live in layers above this library, so the
+// program registers them at start-up; without a registered hook a handler posts an error and fails.
+#include "core/ChunkedList.h"
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "core/TStream.h"
+
+#include "engine/FilePath.h"
+#include "engine/PString.h"
+
+#include <cstdint>
+
+class ResultsLog;
+
+// Validates the asset at `assetPath` of content source `source`; true when it passed.
+using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath,
+                                       ResultsLog& log);
+// Installs one archive entry with the given option flags; the installed KUID or the null KUID.
+using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint32_t flags);
+
+// Null removes a hook.
+void SetCommandHostValidateHook(CommandHostValidateFn fn);
+void SetArchiveInstallHook(ArchiveInstallFn fn);
+
+// The option flags the archive install job passes: write "config.chump" and commit.
+constexpr uint32_t kArchiveInstallJobFlags = 2;
+
+struct CommandHostValidateJob
+{
+    Orvo::PString source;
+    Orvo::File::Path assetPath;
+};
+
+// 1 when the asset passed validation, else 0.
+uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log);
+
+// Reads the archive job file (ArchiveJobFile.h), checking it against the archive id, and installs the
+// entries of the KUIDs in `kuids` (every entry when `kuids` is empty). Afterwards `kuids` holds the KUIDs
+// that were installed; when the file is refused it is left unchanged. False when the file is refused or
+// any listed asset could not be installed.
+bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath,
+                               ResultsLog& log);
+
+// Writes the KUIDs and each asset's archive entry (from the daemon) to `file`, after the 20-byte header
+// the caller has written. An asset whose entry cannot be had is written as a missing entry and makes
+// the result false.
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log);

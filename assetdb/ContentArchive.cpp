@@ -1,0 +1,128 @@
+#include "assetdb/ContentArchive.h"
+
+#include "assetdb/ArchiveEntry.h"
+
+#include "core/ConfigFile.h"
+
+const char* const kCDPNotValidText = "Content could not be read, as the file is not a valid CDP";
+const char* const kCDPDamagedText = "Content could not be read, as the CDP file is damaged";
+const char* const kCDPNewerVersionText =
+    "Content could not be read, as the CDP file was made by a newer version of the program";
+const char* const kCDPUnreadableText = "Content could not be read, as the file could not be opened";
+const char* const kCDPNeedsExtensionText = "Unable to write archive file. Needs to be .cdp file extension";
+
+namespace {
+
+TDBTagRef EmptyArchiveRoot()
+{
+    TDBTagRef root = TDBTagRef::NewContainer();
+    root.CreateChildContainer("assets");
+    root.CreateChildContainer("contents-table");
+    return root;
+}
+
+// The shape every reader of an archive relies on: "assets" is a container of containers.
+bool HasArchiveShape(const TDBTagRef& root)
+{
+    TDBTagRef assets = root.GetChild("assets");
+    if (!assets.IsContainer()) return false;
+    for (size_t i = 0; i < assets.GetChildCount(); ++i)
+        if (!assets.GetChildAt(i).IsContainer()) return false;
+    TDBTagRef table = root.GetChild("contents-table");
+    return table.IsNull() || table.IsContainer();
+}
+
+} // namespace
+
+ContentArchive::ContentArchive() : root_(EmptyArchiveRoot()) {}
+
+bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::string_view path)
+{
+    result = Orvo::String();
+    root_ = EmptyArchiveRoot();
+    TDBTagRef loaded;
+    switch (LoadConfigFileEx(loaded, base, path, "cdp")) {
+    case ConfigFileResult::kOK: break;
+    case ConfigFileResult::kNotValid: result = kCDPNotValidText; return false;
+    case ConfigFileResult::kDamaged: result = kCDPDamagedText; return false;
+    case ConfigFileResult::kNewerVersion: result = kCDPNewerVersionText; return false;
+    default: result = kCDPUnreadableText; return false;
+    }
+    if (!loaded.IsContainer() || !HasArchiveShape(loaded)) {
+        result = kCDPNotValidText;
+        return false;
+    }
+    root_ = loaded;
+    if (!root_.HasChild("contents-table")) RebuildContentsTable();
+    return true;
+}
+
+bool ContentArchive::Save(Orvo::String& result, const Orvo::File::Path& path) const
+{
+    result = Orvo::String();
+    if (!path.IsExt("cdp")) {
+        result = kCDPNeedsExtensionText;
+        return false;
+    }
+    if (!SaveConfigFile(root_, "", path.View(), "cdp")) {
+        result = Orvo::String::Format("Unable to write archive file: %s", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ContentArchive::AddAsset(Orvo::String& result, const TDBTagRef& entry)
+{
+    result = Orvo::String();
+    KUID kuid = entry.GetChildKUID("kuid");
+    if (!entry.IsContainer() || kuid.IsNull()) {
+        result = "Archive entry has no asset KUID";
+        return false;
+    }
+    Orvo::PString key = KUID::ToText(kuid);
+    TDBTagRef assets = root_.GetChild("assets");
+    if (assets.HasChild(key)) {
+        result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
+        return false;
+    }
+    assets.AddChildTag(key, entry.Clone());
+    RebuildContentsTable();
+    return true;
+}
+
+size_t ContentArchive::GetAssetCount() const
+{
+    TDBTagRef assets = root_.GetChild("assets");
+    return assets.IsContainer() ? assets.GetChildCount() : 0;
+}
+
+TDBTagRef ContentArchive::GetAssetAt(size_t index) const
+{
+    TDBTagRef assets = root_.GetChild("assets");
+    if (!assets.IsContainer() || index >= assets.GetChildCount()) return TDBTagRef();
+    return assets.GetChildAt(index);
+}
+
+void ContentArchive::SetThumbnail(const void* data, size_t size)
+{
+    root_.SetChildBinary("thumbnail", data, size);
+}
+
+void ContentArchive::RebuildContentsTable()
+{
+    TDBTagRef table = TDBTagRef::NewContainer();
+    TDBTagRef assets = root_.GetChild("assets");
+    for (size_t i = 0; i < assets.GetChildCount(); ++i)
+        table.SetChildString(assets.GetChildName(i), GetAssetDisplayName(assets.GetChildAt(i)).View());
+    root_.SetChildTag("contents-table", table);
+}
+
+bool FindArchiveTag(const TDBTagRef& archive, std::string_view name, TDBTagRef& out)
+{
+    out = archive.GetChild(name);
+    if (out.IsNull()) {
+        out = TDBTagRef();
+        return false;
+    }
+    return true;
+}

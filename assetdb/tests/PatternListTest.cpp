@@ -1,0 +1,74 @@
+#include "assetdb/PStringArray.h"
+#include "assetdb/PatternList.h"
+
+#include <gtest/gtest.h>
+
+TEST(PatternListTest, MatchesAlternativesOfTermsAndNegatedTerms)
+{
+    EXPECT_TRUE(MatchPatternList("TR;TV;LOC;ELEC", "LOCO|TR|TV|TEND|ROLL"));
+    EXPECT_FALSE(MatchPatternList("TR;TV;LOC;ELEC", "LOCO"));
+    EXPECT_TRUE(MatchPatternList("TX;ENV", "TX;ENV"));
+    EXPECT_FALSE(MatchPatternList("TX", "TX;ENV"));
+    EXPECT_TRUE(MatchPatternList("TX", "TX;-ENV"));
+    EXPECT_FALSE(MatchPatternList("TX;ENV", "TX;-ENV"));
+    EXPECT_TRUE(MatchPatternList("TR;CMP;BOGY", "TR|TV|TEND|ROLL"));  // an earlier row wins in a table walk
+    EXPECT_TRUE(MatchPatternList("TR;CMP;BOGY", "TR;CMP;BOGY"));
+    EXPECT_FALSE(MatchPatternList("TRX", "TR"));                   // whole codes only
+    EXPECT_FALSE(MatchPatternList("tr", "TR"));                    // exact case
+    EXPECT_TRUE(MatchPatternList(" TR ; TV ", "TV"));              // blanks around codes
+    EXPECT_FALSE(MatchPatternList("", "LOCO"));
+    EXPECT_TRUE(MatchPatternList("", "-LOCO"));
+}
+
+TEST(PatternListTest, NullListsAndEmptyPatterns)
+{
+    EXPECT_TRUE(MatchPatternList("TR", nullptr));
+    EXPECT_TRUE(MatchPatternList(nullptr, nullptr));
+    EXPECT_FALSE(MatchPatternList(nullptr, "TR"));
+    EXPECT_FALSE(MatchPatternList(nullptr, "-TR"));
+    EXPECT_TRUE(MatchPatternList("TR", ""));
+    EXPECT_TRUE(MatchPatternList("TR", "|;|"));
+}
+
+TEST(PatternListTest, AppendsOnlyMissingPrefixedTerms)
+{
+    Orvo::String out;
+    AppendMissingPatternTerms("TR;TV", "steam;diesel", "#", out);
+    EXPECT_EQ(out.View(), "TR;TV;#steam;#diesel");
+    AppendMissingPatternTerms("TR;#steam", "steam|diesel;steam", "#", out);
+    EXPECT_EQ(out.View(), "TR;#steam;#diesel");
+    AppendMissingPatternTerms("", "a", "#", out);
+    EXPECT_EQ(out.View(), "#a");
+    AppendMissingPatternTerms("TR", "", "#", out);
+    EXPECT_EQ(out.View(), "TR");
+    AppendMissingPatternTerms("TR", ";;|", "#", out);
+    EXPECT_EQ(out.View(), "TR");
+}
+
+TEST(PatternListTest, CategoryClassLookup)
+{
+    EXPECT_EQ(LookupCategoryClassCodes("traincar", "TR").View(), "TR");
+    EXPECT_EQ(LookupCategoryClassCodes("", "oa").View(), "OA");     // codes without regard to case
+    EXPECT_EQ(LookupCategoryClassCodes("scenery", " BIN ").View(), "BIN");
+    EXPECT_TRUE(LookupCategoryClassCodes("scenery", "QQ").IsEmpty());
+    EXPECT_TRUE(LookupCategoryClassCodes("scenery", "").IsEmpty());
+    EXPECT_TRUE(LookupCategoryClassCodes("scenery", "TR;TV").IsEmpty());
+}
+
+TEST(PatternListTest, PStringArrayGrowsInStepsAndKeepsStorageOnClear)
+{
+    PStringArray a;
+    EXPECT_EQ(a.GetCapacity(), 0u);
+    a.Add(Orvo::PString("dxtc"));
+    EXPECT_EQ(a.GetCapacity(), 128u);
+    for (int i = 0; i < 128; ++i) a.Add(Orvo::PString("t" + std::to_string(i)));
+    EXPECT_EQ(a.GetCount(), 129u);
+    EXPECT_EQ(a.GetCapacity(), 256u);
+    EXPECT_TRUE(a.Contains(Orvo::PString("dxtc")));
+    EXPECT_FALSE(a.AddUnique(Orvo::PString("dxtc")));
+    EXPECT_TRUE(a.AddUnique(Orvo::PString("etc1")));
+    a.Clear();
+    EXPECT_EQ(a.GetCount(), 0u);
+    EXPECT_EQ(a.GetCapacity(), 256u);
+    EXPECT_FALSE(a.Contains(Orvo::PString("dxtc")));
+}
