@@ -3,6 +3,7 @@
 #include <xmmintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -118,7 +119,10 @@ struct Rgb {
     int r, g, b;
 };
 
-uint16_t Pack565(const Rgb& c) { return uint16_t(Quantise5(c.r) << 11 | Quantise6(c.g) << 5 | Quantise5(c.b)); }
+// Nearest code of the 5- and 6-bit grids (bit-replicated expansion).
+int Nearest5(int v) { return (v * 31 + 127) / 255; }
+int Nearest6(int v) { return (v * 63 + 127) / 255; }
+uint16_t Pack565(const Rgb& c) { return uint16_t(Nearest5(c.r) << 11 | Nearest6(c.g) << 5 | Nearest5(c.b)); }
 
 Rgb Unpack565(uint16_t w) {
     const int r = w >> 11, g = (w >> 5) & 63, b = w & 31;
@@ -180,6 +184,30 @@ bool RefitEndpoints(const Rgb px[16], const uint8_t idx[16], uint16_t* c0, uint1
     return true;
 }
 
+// For every 8-bit value the pair of codes whose one-third interpolant (2 e0 + e1 + 1) / 3 comes
+// closest: a nearly flat block is better served by that interpolant than by its own quantised colour.
+struct SingleMatch {
+    uint8_t e0, e1;
+};
+template <int Bits>
+std::array<SingleMatch, 256> MakeSingleMatch() {
+    std::array<SingleMatch, 256> table{};
+    constexpr int top = (1 << Bits) - 1;
+    for (int v = 0; v < 256; ++v) {
+        int best = 1 << 30;
+        for (int a = 0; a <= top; ++a)
+            for (int b = 0; b <= top; ++b) {
+                const int ea = Bits == 5 ? (a << 3) | (a >> 2) : (a << 2) | (a >> 4);
+                const int eb = Bits == 5 ? (b << 3) | (b >> 2) : (b << 2) | (b >> 4);
+                const int err = std::abs((2 * ea + eb + 1) / 3 - v) * 256 + std::abs(ea - eb);  // prefer close codes
+                if (err < best) best = err, table[v] = {uint8_t(a), uint8_t(b)};
+            }
+    }
+    return table;
+}
+const std::array<SingleMatch, 256> kMatch5 = MakeSingleMatch<5>();
+const std::array<SingleMatch, 256> kMatch6 = MakeSingleMatch<6>();
+
 }  // namespace
 
 void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
@@ -192,10 +220,24 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
         flat &= ((texels[i] ^ texels[0]) & 0xFFFFFF) == 0;
     }
     if (flat) {
-        const uint16_t c = uint16_t(std::min(Quantise5((sum[0] + 8) >> 4), 31) << 11 |
-                                    std::min(Quantise6((sum[1] + 8) >> 4), 63) << 5 |
-                                    std::min(Quantise5((sum[2] + 8) >> 4), 31));
-        StoreBlock(c, c, 0, block);
+        // One colour: its own quantised value in both fields, or the one-third interpolant of a
+        // matched pair when that lands closer (most colours are not on the 5:6:5 grid).
+        const Rgb c = px[0];
+        const uint16_t q = uint16_t(std::min(Quantise5(c.r), 31) << 11 | std::min(Quantise6(c.g), 63) << 5 |
+                                    std::min(Quantise5(c.b), 31));
+        const uint16_t m0 = uint16_t(kMatch5[c.r].e0 << 11 | kMatch6[c.g].e0 << 5 | kMatch5[c.b].e0);
+        const uint16_t m1 = uint16_t(kMatch5[c.r].e1 << 11 | kMatch6[c.g].e1 << 5 | kMatch5[c.b].e1);
+        auto distance = [&c](const Rgb& p) {
+            return (p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) + (p.b - c.b) * (p.b - c.b);
+        };
+        const Rgb a = Unpack565(m0), b = Unpack565(m1);
+        const Rgb third = {(2 * a.r + b.r + 1) / 3, (2 * a.g + b.g + 1) / 3, (2 * a.b + b.b + 1) / 3};
+        if (m0 == m1 || distance(Unpack565(q)) <= distance(third)) {
+            StoreBlock(q, q, 0, block);
+        } else {
+            // Index 2 is the interpolant next to color0; with the words swapped it is index 3.
+            StoreBlock(std::max(m0, m1), std::min(m0, m1), m0 > m1 ? 0xAAAAAAAAu : 0xFFFFFFFFu, block);
+        }
         return;
     }
     // Principal axis of the colours by a few power-iteration steps on their covariance.
@@ -227,14 +269,26 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
     uint16_t c0 = Pack565(px[hi]), c1 = Pack565(px[lo]);
     uint8_t idx[16];
     int error = AssignNearest(px, c0, c1, idx);
-    // One least-squares refit of the endpoints to the indices, kept when it lowers the error.
-    uint16_t r0, r1;
-    if (RefitEndpoints(px, idx, &r0, &r1) && (r0 != c0 || r1 != c1)) {
+    // Up to two least-squares refits of the endpoints to the indices, each kept when it lowers the error.
+    for (int pass = 0; pass < 2; ++pass) {
+        uint16_t r0, r1;
+        if (!RefitEndpoints(px, idx, &r0, &r1) || (r0 == c0 && r1 == c1)) break;
         uint8_t ridx[16];
         const int rerror = AssignNearest(px, r0, r1, ridx);
-        if (rerror < error) {
-            c0 = r0, c1 = r1, error = rerror;
-            std::memcpy(idx, ridx, sizeof idx);
+        if (rerror >= error) break;
+        c0 = r0, c1 = r1, error = rerror;
+        std::memcpy(idx, ridx, sizeof idx);
+    }
+    // Nearly flat blocks: try the mean colour as the one-third interpolant of a matched pair.
+    if (error > 0 && (c0 == c1 || error <= 16 * 48)) {
+        const int r = (sum[0] + 8) >> 4, g = (sum[1] + 8) >> 4, b = (sum[2] + 8) >> 4;
+        const uint16_t m0 = uint16_t(kMatch5[r].e0 << 11 | kMatch6[g].e0 << 5 | kMatch5[b].e0);
+        const uint16_t m1 = uint16_t(kMatch5[r].e1 << 11 | kMatch6[g].e1 << 5 | kMatch5[b].e1);
+        uint8_t midx[16];
+        const int merror = AssignNearest(px, m0, m1, midx);
+        if (merror < error) {
+            c0 = m0, c1 = m1, error = merror;
+            std::memcpy(idx, midx, sizeof idx);
         }
     }
     uint32_t indices = 0;
