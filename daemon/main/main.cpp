@@ -1,1 +1,53 @@
-int main() { return 0; }
+// VADDaemon: the asset database daemon of one installation. The root is the parent of the folder that
+// holds this executable.
+//
+//   VADDaemon [-idle=<seconds>]     exit after this long without clients (default 600, 0: never)
+#include "daemon/DaemonServer.h"
+#include "platform/ConsoleControl.h"
+#include "platform/Process.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    DaemonOptions options;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (strncmp(argv[i], "-idle=", 6) == 0)
+        {
+            char* end = nullptr;
+            unsigned long v = strtoul(argv[i] + 6, &end, 10);
+            if (!end || *end || v > 7 * 24 * 3600)
+            {
+                fprintf(stderr, "VADDaemon: bad idle time '%s'\n", argv[i] + 6);
+                return 2;
+            }
+            options.idleSeconds = static_cast<unsigned>(v);
+        }
+        else
+        {
+            fprintf(stderr, "usage: VADDaemon [-idle=<seconds>]\n");
+            return 2;
+        }
+    }
+    std::string folder = Platform::ExecutableFolder();
+    if (folder.empty())
+    {
+        fprintf(stderr, "VADDaemon: cannot find its own folder\n");
+        return 2;
+    }
+    size_t slash = folder.rfind('/');
+    std::string root = slash == 0 ? std::string("/") : folder.substr(0, slash);
+
+    DaemonServer server{DaemonRoot(root), options};
+    Platform::InstallConsoleHandler([&server](int) {
+        server.RequestShutdown();
+        return true;
+    });
+    int code = server.Run();
+    Platform::RemoveConsoleHandler();
+    return code;
+}

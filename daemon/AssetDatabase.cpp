@@ -1,0 +1,390 @@
+#include "daemon/AssetDatabase.h"
+
+#include "assetdb/VADPayloads.h"
+#include "daemon/AssetFolderReader.h"
+#include "daemon/DaemonLog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+AssetDatabase::AssetDatabase(DaemonRoot root) : root_(std::move(root)) {}
+
+AssetDatabase::~AssetDatabase() { Close(); }
+
+bool AssetDatabase::Open(std::string* error)
+{
+    std::unique_lock lk(mutex_);
+    root_.MakeFolders();
+    if (!store_.Open(root_.Database(), error)) return false;
+    LoadLocked();
+    return true;
+}
+
+void AssetDatabase::Close()
+{
+    std::unique_lock lk(mutex_);
+    store_.Close();
+}
+
+void AssetDatabase::LoadLocked()
+{
+    std::vector<AssetRecord> recs;
+    store_.LoadAssets(recs);
+    records_.clear();
+    for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
+    RebuildFolderIndexLocked();
+    std::vector<EditRecord> edits;
+    store_.LoadEdits(edits);
+    edits_.clear();
+    for (EditRecord& e : edits) edits_[e.kuid] = std::move(e);
+    obsoletesDirty_ = true;
+}
+
+bool AssetDatabase::IsReady() const
+{
+    std::lock_guard lk(readyMutex_);
+    return ready_;
+}
+
+bool AssetDatabase::WaitReady(unsigned timeoutMs) const
+{
+    std::unique_lock lk(readyMutex_);
+    return readyCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return ready_; });
+}
+
+const AssetRecord* AssetDatabase::FindLocked(const KUID& k) const
+{
+    auto it = records_.find(k);
+    return it == records_.end() ? nullptr : &it->second;
+}
+
+const EditRecord* AssetDatabase::FindEditLocked(const KUID& k) const
+{
+    auto it = edits_.find(k);
+    return it == edits_.end() ? nullptr : &it->second;
+}
+
+const EditRecord* AssetDatabase::EditByHandleLocked(uint32_t handle) const
+{
+    for (const auto& [k, e] : edits_)
+        if (e.handle == handle) return &e;
+    return nullptr;
+}
+
+AssetRecord AssetDatabase::CreatedRecord(const EditRecord& e) const
+{
+    AssetRecord r;
+    r.kuid = e.kuid;
+    r.username = e.name;
+    r.authorId = e.kuid.userId;
+    return r;
+}
+
+bool AssetDatabase::Exists(const KUID& k) const
+{
+    std::shared_lock lk(mutex_);
+    return FindLocked(k) != nullptr;
+}
+
+bool AssetDatabase::GetRecord(const KUID& k, AssetRecord& out) const
+{
+    std::shared_lock lk(mutex_);
+    const AssetRecord* r = FindLocked(k);
+    if (!r) return false;
+    out = *r;
+    return true;
+}
+
+std::string AssetDatabase::ActiveFolder(const KUID& k) const
+{
+    std::shared_lock lk(mutex_);
+    const AssetRecord* r = FindLocked(k);
+    return r ? Absolute(r->folder) : std::string();
+}
+
+void AssetDatabase::ComputeObsoletesLocked() const
+{
+    std::lock_guard lk(obsoleteMutex_);
+    if (!obsoletesDirty_) return;
+    obsoleted_.clear();
+    const AssetRecord* prev = nullptr;
+    for (const auto& [k, r] : records_)
+    {
+        for (const KUID& o : r.obsoletes) obsoleted_.insert(o);
+        // A newer version of the same asset makes the older one obsolete (records are in KUID order).
+        if (prev && prev->kuid.userId == k.userId && prev->kuid.contentId == k.contentId) obsoleted_.insert(prev->kuid);
+        prev = &r;
+    }
+    obsoletesDirty_ = false;
+}
+
+bool AssetDatabase::ObsoleteLocked(const KUID& k) const
+{
+    ComputeObsoletesLocked();
+    std::lock_guard lk(obsoleteMutex_);
+    return obsoleted_.count(k) != 0;
+}
+
+bool AssetDatabase::MissingDepsLocked(const AssetRecord& r) const
+{
+    for (const KUID& d : r.dependencies)
+    {
+        // Any version at or above the one named satisfies a dependency.
+        auto it = records_.lower_bound(KUID(d.userId, d.contentId, std::max(0, d.version == 127 && d.userId < 0 ? 0 : d.version)));
+        if (it == records_.end() || it->first.userId != d.userId || it->first.contentId != d.contentId) return true;
+    }
+    return false;
+}
+
+uint8_t AssetDatabase::FlagsLocked(const AssetRecord& r) const
+{
+    uint8_t f = r.flags & (VAD_INFO_PAYWARE | VAD_INFO_PACKAGED | VAD_INFO_DLS_ITEM | VAD_INFO_ON_DLS);
+    if (!r.folder.empty()) f |= VAD_INFO_INSTALLED;
+    if (r.source == "builtin" || !r.builtinFolder.empty()) f |= VAD_INFO_BUILTIN;
+    if (r.source == "local" && !r.builtinFolder.empty()) f |= VAD_INFO_LOCALLY_MODIFIED;
+    if (!r.folder.empty() && ObsoleteLocked(r.kuid)) f |= VAD_INFO_OBSOLETE;
+    return f;
+}
+
+uint8_t AssetDatabase::Flags2Locked(const AssetRecord& r) const
+{
+    uint8_t f = 0;
+    if (FindEditLocked(r.kuid)) f |= VAD_INFO2_OPEN_FOR_EDIT;
+    if (r.validation == kValidationFailed) f |= VAD_INFO2_FAULTY;
+    if (MissingDepsLocked(r)) f |= VAD_INFO2_MISSING_DEPENDENCIES;
+    return f;
+}
+
+bool AssetDatabase::Info(const KUID& k, int32_t mask, VADAssetInfo& out) const
+{
+    std::shared_lock lk(mutex_);
+    out.Clear();
+    AssetRecord scratch;
+    const AssetRecord* r = FindLocked(k);
+    if (!r)
+    {
+        const EditRecord* e = FindEditLocked(k);
+        if (!e) return false;
+        scratch = CreatedRecord(*e);
+        r = &scratch;
+    }
+    out.kuid = r->kuid;
+    if (mask & VAD_DETAIL_NAME) out.username = r->username;
+    if (mask & VAD_DETAIL_KIND) out.kind = Orvo::PString(r->kind);
+    if (mask & VAD_DETAIL_CATEGORY)
+    {
+        out.category = Orvo::PString(r->categoryClass);
+        out.region = r->categoryRegion;
+        out.era = r->categoryEra;
+        out.categoryCodes = RecordCategoryCodes(*r);
+    }
+    out.fileSize = static_cast<uint32_t>(std::min<uint64_t>(r->size, UINT32_MAX));
+    out.authorId = r->authorId;
+    out.build = r->build;
+    out.flags = FlagsLocked(*r);
+    out.flags2 = Flags2Locked(*r);
+    out.installTime = r->installTime;
+    out.modifiedTime = r->modifiedTime;
+    out.valid = 1;
+    return true;
+}
+
+TDBTagRef AssetDatabase::Config(const KUID& k, bool fromEdit) const
+{
+    std::string folder;
+    {
+        std::shared_lock lk(mutex_);
+        if (fromEdit && FindEditLocked(k))
+            folder = root_.EditFolder(k);
+        else if (const AssetRecord* r = FindLocked(k))
+            folder = Absolute(r->folder);
+    }
+    TDBTagRef tree;
+    if (folder.empty() || !LoadAssetConfig(folder, tree)) return TDBTagRef();
+    return tree;
+}
+
+bool AssetDatabase::HasMissingDependencies(const KUID& k) const
+{
+    std::shared_lock lk(mutex_);
+    const AssetRecord* r = FindLocked(k);
+    return !r || MissingDepsLocked(*r);
+}
+
+bool AssetDatabase::IsFaulty(const KUID& k) const
+{
+    std::shared_lock lk(mutex_);
+    const AssetRecord* r = FindLocked(k);
+    return !r || r->validation == kValidationFailed;
+}
+
+std::vector<std::string> AssetDatabase::BuildList() const
+{
+    std::shared_lock lk(mutex_);
+    std::set<int> hundredths;
+    for (const auto& [k, r] : records_) hundredths.insert(static_cast<int>(r.build * 100.0f + 0.5f));
+    std::vector<std::string> out;
+    for (int h : hundredths)
+    {
+        char buf[32];
+        snprintf(buf, sizeof buf, "%d.%d", h / 100, (h % 100) / 10);
+        if (h % 10) snprintf(buf, sizeof buf, "%d.%02d", h / 100, h % 100);
+        out.push_back(buf);
+    }
+    return out;
+}
+
+bool AssetDatabase::UserIdKnown(int32_t userId) const
+{
+    if (userId < 0 || userId > KUID::kMaxUserId) return false;
+    std::shared_lock lk(mutex_);
+    auto it = records_.lower_bound(KUID(userId, 0, 0));
+    if (it != records_.end() && it->first.userId == userId) return true;
+    std::string name;
+    if (const_cast<AssetStore&>(store_).GetAuthor(userId, name)) return true;
+    // The local user's own id.
+    std::vector<uint8_t> bytes;
+    TDBTagRef tree;
+    if (const_cast<AssetStore&>(store_).GetSettingsGroup("user", bytes) && VADTreeFromBytes(bytes, tree))
+        return tree.GetChildInt("local-user-id", -1) == userId;
+    return false;
+}
+
+bool AssetDatabase::AuthorName(int32_t userId, std::string& name)
+{
+    std::unique_lock lk(mutex_);
+    return store_.GetAuthor(userId, name);
+}
+
+void AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
+{
+    if (!r.author.empty() && r.authorId >= 0) store_.PutAuthor(r.authorId, r.author);
+}
+
+DbStatus AssetDatabase::SetFavourite(const KUID& k, bool on)
+{
+    std::unique_lock lk(mutex_);
+    auto it = records_.find(k);
+    if (it == records_.end()) return DbStatus::kNotFound;
+    AssetRecord r = it->second;
+    r.favourite = on;
+    if (!store_.PutAsset(r)) return DbStatus::kFailed;
+    it->second = std::move(r);
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::SetKeywords(const KUID& k, const std::string& keywords)
+{
+    std::unique_lock lk(mutex_);
+    auto it = records_.find(k);
+    if (it == records_.end()) return DbStatus::kNotFound;
+    AssetRecord r = it->second;
+    r.keywords = keywords.substr(0, 4096);
+    if (!store_.PutAsset(r)) return DbStatus::kFailed;
+    it->second = std::move(r);
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
+{
+    std::unique_lock lk(mutex_);
+    auto it = records_.find(k);
+    if (it == records_.end()) return DbStatus::kNotFound;
+    AssetRecord r = it->second;
+    r.validation = state;
+    if (!store_.PutAsset(r)) return DbStatus::kFailed;
+    it->second = std::move(r);
+    return DbStatus::kOK;
+}
+
+// ---- settings ------------------------------------------------------------------------------------------
+
+TDBTagRef AssetDatabase::GroupLocked(const std::string& group)
+{
+    std::vector<uint8_t> bytes;
+    TDBTagRef tree;
+    if (!store_.GetSettingsGroup(group, bytes) || !VADTreeFromBytes(bytes, tree) || !tree.IsContainer())
+        tree = TDBTagRef::NewContainer();
+    return tree;
+}
+
+bool AssetDatabase::PutGroupLocked(const std::string& group, const TDBTagRef& tree)
+{
+    std::vector<uint8_t> bytes;
+    if (!VADTreeToBytes(tree, bytes)) return false;
+    return store_.PutSettingsGroup(group, bytes);
+}
+
+bool AssetDatabase::GetSettingsGroup(const std::string& group, TDBTagRef& out)
+{
+    std::unique_lock lk(mutex_);
+    out = GroupLocked(group);
+    return true;
+}
+
+bool AssetDatabase::SetSettingsGroup(const std::string& group, const TDBTagRef& tree)
+{
+    if (!tree.IsContainer()) return false;
+    std::unique_lock lk(mutex_);
+    return PutGroupLocked(group, tree);
+}
+
+std::string AssetDatabase::GetSettingString(const std::string& group, const std::string& key)
+{
+    std::unique_lock lk(mutex_);
+    return std::string(GroupLocked(group).GetChildString(key).View());
+}
+
+bool AssetDatabase::SetSettingInt(const std::string& group, const std::string& key, int32_t value)
+{
+    std::unique_lock lk(mutex_);
+    TDBTagRef tree = GroupLocked(group);
+    tree.SetChildInt(key, value);
+    return PutGroupLocked(group, tree);
+}
+
+int AssetDatabase::MaxBackupFoldersLocked()
+{
+    TDBTagRef dev = GroupLocked("developer");
+    return std::clamp(dev.GetChildInt("max_backup_folders", 10), 1, 1000);
+}
+
+void AssetDatabase::FlagRepair(int32_t mode)
+{
+    std::unique_lock lk(mutex_);
+    store_.SetMeta("repair_flag", std::to_string(mode));
+}
+
+// ---- KUIDs ---------------------------------------------------------------------------------------------
+
+KUID AssetDatabase::GenerateKUID()
+{
+    std::unique_lock lk(mutex_);
+    TDBTagRef user = GroupLocked("user");
+    int32_t uid = user.GetChildInt("local-user-id", -1);
+    if (uid < 0 || uid > KUID::kMaxUserId)
+    {
+        // A first run picks the local user's id and keeps it.
+        std::random_device rd;
+        uid = 400000 + static_cast<int32_t>(rd() % 100000);
+        user.SetChildInt("local-user-id", uid);
+        if (!PutGroupLocked("user", user)) return KUID::Null();
+    }
+    int32_t next = std::max(1, user.GetChildInt("next-content-id", 1));
+    while (next < INT32_MAX && (records_.count(KUID(uid, next, 0)) || edits_.count(KUID(uid, next, 0)))) ++next;
+    if (next == INT32_MAX) return KUID::Null();
+    user.SetChildInt("next-content-id", next + 1);
+    if (!PutGroupLocked("user", user)) return KUID::Null();
+    return KUID(uid, next, 0);
+}
+
+void AssetDatabase::SetNextContentId(int32_t id)
+{
+    if (id < 1) return;
+    std::unique_lock lk(mutex_);
+    TDBTagRef user = GroupLocked("user");
+    user.SetChildInt("next-content-id", id);
+    PutGroupLocked("user", user);
+}

@@ -1,0 +1,149 @@
+#pragma once
+// The daemon's model of the installation: the records of every known asset (kept in memory, in KUID
+// order, and written through to the SQLite store), the open edits, and the operations that change
+// folders and records together.
+//
+// Changes are crash safe: new folder contents are staged beside their target and renamed into place, and
+// the record changes go into one store transaction. A start after a crash first puts folder leftovers
+// right, then reconciles the records with the folders, so every record matches a folder.
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADFilter.h"
+#include "core/TDBTagRef.h"
+#include "daemon/AssetRecord.h"
+#include "daemon/AssetStore.h"
+#include "daemon/DaemonResults.h"
+#include "daemon/DaemonRoot.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// Status words of the operations (the reply status).
+enum class DbStatus
+{
+    kOK,
+    kFailed,
+    kNotFound,
+};
+
+class AssetDatabase
+{
+public:
+    explicit AssetDatabase(DaemonRoot root);
+    ~AssetDatabase();
+
+    // Opens the store and loads the records (not yet reconciled: call Reconcile).
+    bool Open(std::string* error);
+    void Close();
+    // Puts folder leftovers right and brings the records in line with the folders. `full` re-reads every
+    // configuration; otherwise only those whose file changed. Marks the database ready.
+    void Reconcile(bool full, DaemonResults* results = nullptr);
+    bool IsReady() const;
+    // Waits until ready; false after timeoutMs.
+    bool WaitReady(unsigned timeoutMs) const;
+
+    const DaemonRoot& Root() const { return root_; }
+
+    // ---- reading ----
+    bool Exists(const KUID& k) const;
+    bool GetRecord(const KUID& k, AssetRecord& out) const;
+    // Every asset the filter selects, in KUID order.
+    std::vector<KUID> Query(const VADFilterElement& filter) const;
+    // False when the database does not know the asset (neither indexed nor being created).
+    bool Info(const KUID& k, int32_t mask, VADAssetInfo& out) const;
+    // The configuration of the local copy (of the edit copy when fromEdit and the asset is open); null tree
+    // when the asset is not local.
+    TDBTagRef Config(const KUID& k, bool fromEdit) const;
+    // Absolute folder of the active copy; empty when none.
+    std::string ActiveFolder(const KUID& k) const;
+    bool HasMissingDependencies(const KUID& k) const;
+    bool IsFaulty(const KUID& k) const;
+    std::vector<std::string> BuildList() const;
+    bool UserIdKnown(int32_t userId) const;
+    bool AuthorName(int32_t userId, std::string& name);
+
+    // ---- daemon state of records ----
+    DbStatus SetFavourite(const KUID& k, bool on);
+    DbStatus SetKeywords(const KUID& k, const std::string& keywords);
+    DbStatus SetValidation(const KUID& k, int32_t state);
+
+    // ---- editing, installing, deleting ----
+    // flag 1 opens for editing (copying the installed folder into the edit folder); 0 only locates it.
+    DbStatus OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results);
+    void ReleaseHandle(uint32_t handle);
+    // The content-source name and absolute folder of a handle.
+    DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder) const;
+    DbStatus Commit(uint32_t handle, DaemonResults* results);
+    DbStatus Revert(uint32_t handle, DaemonResults* results);
+    DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results);
+    DbStatus Delete(const KUID& k, DaemonResults* results);
+    DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
+
+    // ---- KUIDs and settings ----
+    KUID GenerateKUID();
+    void SetNextContentId(int32_t id);
+    bool GetSettingsGroup(const std::string& group, TDBTagRef& out);
+    bool SetSettingsGroup(const std::string& group, const TDBTagRef& tree);
+    std::string GetSettingString(const std::string& group, const std::string& key);
+    bool SetSettingInt(const std::string& group, const std::string& key, int32_t value);
+    // Remembers that a full repair is due at the next start.
+    void FlagRepair(int32_t mode);
+
+private:
+    struct Handle
+    {
+        KUID kuid;
+        bool edit = false;
+    };
+
+    void LoadLocked();
+    void RebuildFolderIndexLocked();
+    const AssetRecord* FindLocked(const KUID& k) const;
+    const EditRecord* FindEditLocked(const KUID& k) const;
+    const EditRecord* EditByHandleLocked(uint32_t handle) const;
+    void ComputeObsoletesLocked() const;
+    bool ObsoleteLocked(const KUID& k) const;
+    bool MissingDepsLocked(const AssetRecord& r) const;
+    bool MatchLocked(const VADFilterElement& f, const AssetRecord& r) const;
+    uint8_t FlagsLocked(const AssetRecord& r) const;
+    uint8_t Flags2Locked(const AssetRecord& r) const;
+    // A record for an asset that is being created (not installed yet).
+    AssetRecord CreatedRecord(const EditRecord& e) const;
+    std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
+    int MaxBackupFoldersLocked();
+    bool BackupLocked(const AssetRecord& r, DaemonResults* results);
+    // Moves a staged folder into the local copy of `rec` and stores rec (and drops `dropEdit` when not 0) in
+    // one transaction; the folders are put back when the store fails.
+    bool InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results);
+    TDBTagRef GroupLocked(const std::string& group);
+    bool PutGroupLocked(const std::string& group, const TDBTagRef& tree);
+    void StoreAuthorLocked(const AssetRecord& r);
+
+    DaemonRoot root_;
+    mutable std::shared_mutex mutex_;
+    AssetStore store_;
+    std::map<KUID, AssetRecord> records_;
+    std::map<KUID, EditRecord> edits_;
+    std::unordered_map<std::string, KUID> folderIndex_;  // record by its folder (start-up scan)
+    std::unordered_map<uint32_t, Handle> locateHandles_;
+    uint32_t nextLocateHandle_ = 0x40000000u;
+    mutable std::set<KUID> obsoleted_;
+    mutable bool obsoletesDirty_ = true;
+    mutable std::mutex obsoleteMutex_;
+
+    mutable std::mutex readyMutex_;
+    mutable std::condition_variable readyCv_;
+    bool ready_ = false;
+};
+
+// True when the ";"-separated codes match one "|"-alternative of the pattern list; each alternative is a
+// ";"-separated run of terms that must all match: a term equal to one of the codes (case ignored), or "-term"
+// for one that is not among them. An empty pattern list matches everything.
+bool MatchPatternList(const std::string& codes, const std::string& patterns);
+// The category codes of a record: its class, region and era codes, ";"-separated.
+std::string RecordCategoryCodes(const AssetRecord& r);

@@ -1,0 +1,372 @@
+// Opening for edit, committing, reverting, creating, deleting and installing assets.
+#include "daemon/AssetDatabase.h"
+
+#include "core/ConfigFile.h"
+#include "daemon/AssetFolderReader.h"
+#include "daemon/DaemonLog.h"
+#include "daemon/FolderOps.h"
+
+#include <ctime>
+#include <sys/stat.h>
+
+namespace {
+
+uint64_t Now() { return static_cast<uint64_t>(time(nullptr)); }
+
+ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
+
+std::string RelativeTo(const std::string& root, const std::string& abs)
+{
+    return abs.size() > root.size() && abs.compare(0, root.size(), root) == 0 ? abs.substr(root.size() + 1) : abs;
+}
+
+} // namespace
+
+bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
+{
+    if (r.source != "local" || r.folder.empty()) return true;
+    std::string error;
+    if (BackupFolder(Absolute(r.folder), root_.UserData("backups"), r.kuid.ToSpacedString(), MaxBackupFoldersLocked(),
+                     &error))
+        return true;
+    DLOG("backup of %s failed: %s", r.kuid.ToString().c_str(), error.c_str());
+    PostResult(results, kResultError, "The backup copy of asset $(ASSET_KUID) could not be made: " + error, r.kuid,
+               KuidParam(r.kuid));
+    return false;
+}
+
+bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results)
+{
+    std::string target = root_.LocalFolder(rec.kuid);
+    std::string error;
+    if (!SwapInFolder(target, &error))
+    {
+        PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
+                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
+        RemoveFolderTree(TempFolderFor(target));
+        return false;
+    }
+    rec.source = "local";
+    rec.folder = RelativeTo(root_.Root(), target);
+    rec.configStamp = AssetConfigStamp(target);
+    rec.size = FolderSize(target);
+    bool ok = store_.Begin();
+    ok = ok && store_.PutAsset(rec);
+    ok = ok && (dropEdit == 0 || store_.DeleteEdit(dropEdit));
+    ok = ok && store_.Commit();
+    if (!ok)
+    {
+        store_.Rollback();
+        UndoSwap(target);
+        PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
+                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", "the database could not be written"}});
+        DLOG("store failed for %s: %s", rec.kuid.ToString().c_str(), store_.LastError().c_str());
+        return false;
+    }
+    FinishSwap(target);
+    StoreAuthorLocked(rec);
+    records_[rec.kuid] = rec;
+    obsoletesDirty_ = true;
+    return true;
+}
+
+DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results)
+{
+    installed = KUID::Null();
+    std::string folder = NormalisePath(folderIn);
+    if (folder.empty() || !FolderExists(folder))
+    {
+        PostResult(results, kResultError, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", folderIn}});
+        return DbStatus::kFailed;
+    }
+    // The daemon's own folders are not a source to install from.
+    for (const char* own : {"local", "editing", "backups"})
+        if (IsPathInside(folder, root_.UserData(own)))
+        {
+            PostResult(results, kResultError, "The folder '$(FILE_PATH)' belongs to the asset database.", KUID::Null(),
+                       {{"file_path", folder}});
+            return DbStatus::kFailed;
+        }
+    AssetRecord rec;
+    std::string reason;
+    if (!ReadAssetFolder(folder, rec, &reason))
+    {
+        PostResult(results, kResultError, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", folder}});
+        return DbStatus::kFailed;
+    }
+
+    std::unique_lock lk(mutex_);
+    if (FindEditLocked(rec.kuid))
+    {
+        PostResult(results, kResultError, "$vad_prompt_openforedit_log", rec.kuid, KuidParam(rec.kuid));
+        return DbStatus::kFailed;
+    }
+    std::string error;
+    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error))
+    {
+        PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
+                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
+        return DbStatus::kFailed;
+    }
+    if (const AssetRecord* old = FindLocked(rec.kuid))
+    {
+        if (!BackupLocked(*old, results))
+        {
+            RemoveFolderTree(TempFolderFor(root_.LocalFolder(rec.kuid)));
+            return DbStatus::kFailed;
+        }
+        rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
+        rec.favourite = old->favourite;
+        rec.keywords = old->keywords;
+    }
+    rec.installTime = rec.modifiedTime = Now();
+    if (!InstallStagedLocked(rec, 0, results)) return DbStatus::kFailed;
+    installed = rec.kuid;
+    DLOG("installed %s from %s", rec.kuid.ToString().c_str(), folder.c_str());
+    PostResult(results, kResultSuccess, "$vad_installed", rec.kuid, KuidParam(rec.kuid));
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results)
+{
+    handle = 0;
+    std::unique_lock lk(mutex_);
+    if (const EditRecord* e = FindEditLocked(k))
+    {
+        handle = e->handle;
+        return DbStatus::kOK;
+    }
+    const AssetRecord* r = FindLocked(k);
+    if (!r) return DbStatus::kNotFound;
+    if (!edit)
+    {
+        handle = nextLocateHandle_++;
+        if (nextLocateHandle_ == 0) nextLocateHandle_ = 0x40000000u;
+        locateHandles_[handle] = Handle{k, false};
+        return DbStatus::kOK;
+    }
+    std::string target = root_.EditFolder(k), error;
+    if (!StageFolderCopy(Absolute(r->folder), target, &error) || !SwapInFolder(target, &error))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+        DLOG("open for edit of %s failed: %s", k.ToString().c_str(), error.c_str());
+        return DbStatus::kFailed;
+    }
+    FinishSwap(target);
+    EditRecord e;
+    e.kuid = k;
+    if (!store_.AddEdit(e))
+    {
+        RemoveFolderTree(target);
+        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    edits_[k] = e;
+    handle = e.handle;
+    DLOG("opened %s for editing (handle %u)", k.ToString().c_str(), handle);
+    return DbStatus::kOK;
+}
+
+void AssetDatabase::ReleaseHandle(uint32_t handle)
+{
+    // Edit handles stay valid until their edit is committed or reverted; only locating handles end here.
+    std::unique_lock lk(mutex_);
+    locateHandles_.erase(handle);
+}
+
+DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::string& folder) const
+{
+    std::shared_lock lk(mutex_);
+    if (const EditRecord* e = EditByHandleLocked(handle))
+    {
+        source = "editing";
+        folder = root_.EditFolder(e->kuid);
+        return DbStatus::kOK;
+    }
+    auto it = locateHandles_.find(handle);
+    if (it == locateHandles_.end()) return DbStatus::kNotFound;
+    const AssetRecord* r = FindLocked(it->second.kuid);
+    if (!r) return DbStatus::kNotFound;
+    source = r->source;
+    folder = Absolute(r->folder);
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
+{
+    std::unique_lock lk(mutex_);
+    const EditRecord* found = EditByHandleLocked(handle);
+    if (!found)
+    {
+        if (locateHandles_.count(handle))
+        {
+            PostResult(results, kResultError, "Asset $(ASSET_KUID) is not open for editing.", locateHandles_[handle].kuid,
+                       KuidParam(locateHandles_[handle].kuid));
+            return DbStatus::kFailed;
+        }
+        return DbStatus::kNotFound;
+    }
+    EditRecord e = *found;
+    std::string editFolder = root_.EditFolder(e.kuid);
+    AssetRecord rec;
+    if (!ReadAssetFolder(editFolder, rec))
+    {
+        PostResult(results, kResultError, "$vad_unable_read_config_at", e.kuid, {{"file_path", editFolder}});
+        return DbStatus::kFailed;
+    }
+    if (rec.kuid != e.kuid)
+    {
+        PostResult(results, kResultError,
+                   "The configuration of asset $(ASSET_KUID) names another KUID ($(OTHER_KUID)); it was not committed.",
+                   e.kuid, {{"asset_kuid", e.kuid.ToString()}, {"other_kuid", rec.kuid.ToString()}});
+        return DbStatus::kFailed;
+    }
+    std::string target = root_.LocalFolder(e.kuid), error;
+    if (!StageFolderCopy(editFolder, target, &error))
+    {
+        PostResult(results, kResultError, "$vad_failed_install", e.kuid,
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
+        return DbStatus::kFailed;
+    }
+    uint64_t now = Now();
+    rec.installTime = rec.modifiedTime = now;
+    if (const AssetRecord* old = FindLocked(e.kuid))
+    {
+        if (!BackupLocked(*old, results))
+        {
+            RemoveFolderTree(TempFolderFor(target));
+            return DbStatus::kFailed;
+        }
+        rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
+        rec.favourite = old->favourite;
+        rec.keywords = old->keywords;
+        rec.installTime = old->installTime ? old->installTime : now;
+    }
+    if (!InstallStagedLocked(rec, e.handle, results)) return DbStatus::kFailed;
+    edits_.erase(e.kuid);
+    RemoveFolderTree(editFolder);
+    DLOG("committed %s", e.kuid.ToString().c_str());
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
+{
+    std::unique_lock lk(mutex_);
+    const EditRecord* e = EditByHandleLocked(handle);
+    if (!e)
+    {
+        // Nothing is open for editing behind a locating handle: nothing to discard.
+        if (locateHandles_.count(handle)) return DbStatus::kOK;
+        return DbStatus::kNotFound;
+    }
+    KUID k = e->kuid;
+    if (!store_.DeleteEdit(handle))
+    {
+        PostResult(results, kResultError, "The edit of asset $(ASSET_KUID) could not be discarded.", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    edits_.erase(k);
+    RemoveFolderTree(root_.EditFolder(k));
+    DLOG("reverted %s", k.ToString().c_str());
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results)
+{
+    handle = 0;
+    if (k.IsNull()) k = GenerateKUID();
+    if (k.IsNull()) return DbStatus::kFailed;
+    std::unique_lock lk(mutex_);
+    if (FindLocked(k) || FindEditLocked(k))
+    {
+        PostResult(results, kResultError, "Asset $(ASSET_KUID) already exists.", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    std::string folder = root_.EditFolder(k);
+    RemoveFolderTree(folder);
+    TDBTagRef config = TDBTagRef::NewContainer();
+    config.SetChildKUID("kuid", k);
+    if (!name.empty()) config.SetChildString("username", name);
+    std::error_code ec;
+    if (!RemoveFolderTree(folder) || mkdir(folder.c_str(), 0755) != 0 || !SaveConfigFile(config, "", folder + "/config.txt"))
+    {
+        RemoveFolderTree(folder);
+        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    EditRecord e;
+    e.kuid = k;
+    e.created = true;
+    e.name = name.substr(0, 1024);
+    if (!store_.AddEdit(e))
+    {
+        RemoveFolderTree(folder);
+        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    edits_[k] = e;
+    handle = e.handle;
+    DLOG("created %s (handle %u)", k.ToString().c_str(), handle);
+    return DbStatus::kOK;
+}
+
+DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
+{
+    std::unique_lock lk(mutex_);
+    const AssetRecord* found = FindLocked(k);
+    const EditRecord* edit = FindEditLocked(k);
+    if (!found && !edit) return DbStatus::kNotFound;
+    if (found && found->source == "builtin")
+    {
+        PostResult(results, kResultError, "Asset $(ASSET_KUID) is built in and cannot be deleted.", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    AssetRecord rec = found ? *found : AssetRecord();
+    std::string target = found ? Absolute(rec.folder) : std::string();
+    if (found && !BackupLocked(rec, results)) return DbStatus::kFailed;
+    // The folder goes aside first, so that a crash before the store has changed puts it back.
+    std::string old = found ? OldFolderFor(target) : std::string();
+    if (found)
+    {
+        RemoveFolderTree(old);
+        if (rename(target.c_str(), old.c_str()) != 0)
+        {
+            PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
+            return DbStatus::kFailed;
+        }
+    }
+    // A local copy over a built-in one uncovers the built-in copy.
+    AssetRecord builtin;
+    bool uncover = found && !rec.builtinFolder.empty() && ReadAssetFolder(Absolute(rec.builtinFolder), builtin);
+    if (uncover)
+    {
+        builtin.source = "builtin";
+        builtin.folder = rec.builtinFolder;
+        builtin.installTime = builtin.modifiedTime = Now();
+    }
+    bool ok = store_.Begin();
+    if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
+    if (edit) ok = ok && store_.DeleteEdit(edit->handle);
+    ok = ok && store_.Commit();
+    if (!ok)
+    {
+        store_.Rollback();
+        if (found) rename(old.c_str(), target.c_str());
+        PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    if (found) RemoveFolderTree(old);
+    if (edit)
+    {
+        RemoveFolderTree(root_.EditFolder(k));
+        edits_.erase(k);
+    }
+    if (uncover)
+        records_[k] = builtin;
+    else
+        records_.erase(k);
+    obsoletesDirty_ = true;
+    DLOG("deleted %s", k.ToString().c_str());
+    return DbStatus::kOK;
+}

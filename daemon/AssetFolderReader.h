@@ -1,0 +1,21 @@
+#pragma once
+// Reading an asset folder into a record: the configuration ("config.chump" before "config.txt"), the
+// size of its files, and a stamp that tells later scans whether the configuration changed.
+#include "core/TDBTagRef.h"
+#include "daemon/AssetRecord.h"
+
+#include <string>
+
+// The configuration file of a folder ("config.chump" when present, else "config.txt"); empty when neither.
+std::string FindAssetConfig(const std::string& folder);
+// Loads the configuration; false when there is none or it does not parse.
+bool LoadAssetConfig(const std::string& folder, TDBTagRef& out);
+// "<mtime>:<size>" of the configuration file; empty when there is none.
+std::string AssetConfigStamp(const std::string& folder);
+// Fills the configuration-derived fields of rec (not source, folder or the daemon's own state). False and
+// a reason when the folder holds no readable configuration or no valid KUID.
+bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason = nullptr);
+// Copies the configuration-derived fields of a tree into rec.
+void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec);
+// Total bytes of the regular files below a folder (symbolic links are not followed).
+uint64_t FolderSize(const std::string& folder);

@@ -1,0 +1,212 @@
+// Bringing the records in line with the asset folders: at start-up (only changed configurations are read
+// again) and on repair (every configuration is read again).
+#include "daemon/AssetDatabase.h"
+
+#include "daemon/AssetFolderReader.h"
+#include "daemon/DaemonLog.h"
+#include "daemon/FolderOps.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FoundFolder
+{
+    std::string source;
+    std::string rel;  // relative to the root
+    std::string builtinRel;
+};
+
+std::vector<std::string> SubFolders(const std::string& parent)
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    {
+        std::string n = it->path().filename().string();
+        if (n.empty() || n[0] == '.') continue;
+        if (it->symlink_status(ec).type() == fs::file_type::directory) out.push_back(n);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
+
+} // namespace
+
+void AssetDatabase::Reconcile(bool full, DaemonResults* results)
+{
+    {
+        std::unique_lock lk(mutex_);
+        std::string flagged;
+        if (store_.GetMeta("repair_flag", flagged) && !flagged.empty())
+        {
+            full = true;
+            store_.SetMeta("repair_flag", "");
+        }
+        for (const char* sub : {"local", "editing"})
+            for (const std::string& line : CleanupFolderLeftovers(root_.UserData(sub))) DLOG("start-up: %s", line.c_str());
+
+        RebuildFolderIndexLocked();
+        // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
+        std::map<KUID, FoundFolder> found;
+        std::map<KUID, AssetRecord> fresh;  // folders read in this pass
+        auto consider = [&](const std::string& source, const std::string& rel) {
+            std::string abs = root_.Path(rel);
+            std::string stamp = AssetConfigStamp(abs);
+            if (stamp.empty()) return false;
+            KUID k = KUID::Null();
+            AssetRecord rec;
+            bool known = false;
+            // A record of this folder with the same stamp need not be read again.
+            if (!full)
+            {
+                auto byFolder = folderIndex_.find(rel);
+                if (byFolder != folderIndex_.end())
+                {
+                    const AssetRecord* r = FindLocked(byFolder->second);
+                    if (r && r->configStamp == stamp && r->folder == rel)
+                    {
+                        k = r->kuid;
+                        known = true;
+                    }
+                }
+            }
+            if (!known)
+            {
+                std::string reason;
+                if (!ReadAssetFolder(abs, rec, &reason))
+                {
+                    DLOG("skipping %s: %s", rel.c_str(), reason.c_str());
+                    PostResult(results, kResultWarning, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", abs}});
+                    return false;
+                }
+                k = rec.kuid;
+            }
+            auto at = found.find(k);
+            if (at != found.end())
+            {
+                if (source == "local" && at->second.source == "builtin")
+                    at->second = FoundFolder{source, rel, at->second.rel};
+                else
+                {
+                    DLOG("%s: %s is already indexed from %s", rel.c_str(), k.ToString().c_str(), at->second.rel.c_str());
+                    return false;
+                }
+            }
+            else
+                found[k] = FoundFolder{source, rel, {}};
+            if (!known) fresh[k] = std::move(rec);
+            else fresh.erase(k);
+            return true;
+        };
+        for (const std::string& pack : SubFolders(root_.Path("builtin")))
+        {
+            std::string packRel = "builtin/" + pack;
+            if (!FindAssetConfig(root_.Path(packRel)).empty())
+            {
+                consider("builtin", packRel);
+                continue;
+            }
+            for (const std::string& a : SubFolders(root_.Path(packRel))) consider("builtin", packRel + "/" + a);
+        }
+        for (const std::string& a : SubFolders(root_.UserData("local"))) consider("local", "UserData/local/" + a);
+
+        uint64_t now = static_cast<uint64_t>(time(nullptr));
+        size_t added = 0, updated = 0, dropped = 0;
+        store_.Begin();
+        for (auto it = records_.begin(); it != records_.end();)
+        {
+            if (found.count(it->first))
+            {
+                ++it;
+                continue;
+            }
+            DLOG("dropping %s: its folder %s is gone", it->first.ToString().c_str(), it->second.folder.c_str());
+            PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was removed from the database: its folder is gone.",
+                       it->first, KuidParam(it->first));
+            store_.DeleteAsset(it->first);
+            it = records_.erase(it);
+            ++dropped;
+        }
+        for (auto& [k, f] : found)
+        {
+            auto fr = fresh.find(k);
+            auto old = records_.find(k);
+            if (fr == fresh.end())
+            {
+                // Unchanged configuration: only where it lives may have changed.
+                AssetRecord& r = old->second;
+                if (r.source != f.source || r.folder != f.rel || r.builtinFolder != f.builtinRel)
+                {
+                    r.source = f.source;
+                    r.folder = f.rel;
+                    r.builtinFolder = f.builtinRel;
+                    store_.PutAsset(r);
+                    ++updated;
+                }
+                continue;
+            }
+            AssetRecord rec = std::move(fr->second);
+            rec.source = f.source;
+            rec.folder = f.rel;
+            rec.builtinFolder = f.builtinRel;
+            if (old != records_.end())
+            {
+                rec.favourite = old->second.favourite;
+                rec.keywords = old->second.keywords;
+                rec.installTime = old->second.installTime;
+                rec.flags = old->second.flags;
+                // A changed configuration has to be validated again.
+                rec.validation = old->second.configStamp == rec.configStamp ? old->second.validation : kValidationUnknown;
+                rec.modifiedTime = old->second.configStamp == rec.configStamp ? old->second.modifiedTime : now;
+                ++updated;
+            }
+            else
+            {
+                rec.installTime = rec.modifiedTime = now;
+                PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was added to the database.", k, KuidParam(k));
+                ++added;
+            }
+            store_.PutAsset(rec);
+            StoreAuthorLocked(rec);
+            records_[k] = std::move(rec);
+        }
+        // Edits whose folder has gone cannot be committed any more.
+        for (auto it = edits_.begin(); it != edits_.end();)
+        {
+            if (FolderExists(root_.EditFolder(it->first)))
+            {
+                ++it;
+                continue;
+            }
+            DLOG("dropping the edit of %s: its folder is gone", it->first.ToString().c_str());
+            store_.DeleteEdit(it->second.handle);
+            it = edits_.erase(it);
+        }
+        if (!store_.Commit())
+        {
+            DLOG("reconcile could not be stored: %s", store_.LastError().c_str());
+            store_.Rollback();
+            LoadLocked();
+        }
+        RebuildFolderIndexLocked();
+        obsoletesDirty_ = true;
+        DLOG("%s: %zu assets, %zu added, %zu updated, %zu dropped, %zu open for editing", full ? "repair" : "scan",
+             records_.size(), added, updated, dropped, edits_.size());
+    }
+    std::lock_guard lk(readyMutex_);
+    ready_ = true;
+    readyCv_.notify_all();
+}
+
+void AssetDatabase::RebuildFolderIndexLocked()
+{
+    folderIndex_.clear();
+    for (const auto& [k, r] : records_) folderIndex_[r.folder] = k;
+}

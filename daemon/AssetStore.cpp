@@ -1,0 +1,325 @@
+#include "daemon/AssetStore.h"
+
+#include <fcntl.h>
+#include <unordered_map>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A prepared statement that finalises itself.
+class Stmt
+{
+public:
+    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+    ~Stmt() { sqlite3_finalize(s_); }
+    explicit operator bool() const { return s_ != nullptr; }
+    Stmt& Int(int i, int64_t v)
+    {
+        sqlite3_bind_int64(s_, i, v);
+        return *this;
+    }
+    Stmt& Real(int i, double v)
+    {
+        sqlite3_bind_double(s_, i, v);
+        return *this;
+    }
+    Stmt& Text(int i, const std::string& v)
+    {
+        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& Blob(int i, const std::vector<uint8_t>& v)
+    {
+        sqlite3_bind_blob(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& Kuid(int i, const KUID& k) { return Int(i, k.userId).Int(i + 1, k.contentId).Int(i + 2, k.version); }
+    bool Step() { return s_ && sqlite3_step(s_) == SQLITE_ROW; }
+    bool Run()
+    {
+        if (!s_) return false;
+        int rc = sqlite3_step(s_);
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+    int64_t ColInt(int i) const { return sqlite3_column_int64(s_, i); }
+    double ColReal(int i) const { return sqlite3_column_double(s_, i); }
+    std::string ColText(int i) const
+    {
+        const unsigned char* t = sqlite3_column_text(s_, i);
+        return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s_, i)) : std::string();
+    }
+    std::vector<uint8_t> ColBlob(int i) const
+    {
+        const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(s_, i));
+        return p ? std::vector<uint8_t>(p, p + sqlite3_column_bytes(s_, i)) : std::vector<uint8_t>();
+    }
+    KUID ColKuid(int i) const
+    {
+        return KUID(static_cast<int32_t>(ColInt(i)), static_cast<int32_t>(ColInt(i + 1)), static_cast<int32_t>(ColInt(i + 2)));
+    }
+
+private:
+    sqlite3_stmt* s_ = nullptr;
+};
+
+const char* const kSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS assets (
+  kuid_user INTEGER NOT NULL, kuid_content INTEGER NOT NULL, kuid_version INTEGER NOT NULL,
+  source TEXT NOT NULL, folder TEXT NOT NULL, builtin_folder TEXT NOT NULL DEFAULT '',
+  username TEXT NOT NULL DEFAULT '', kind TEXT NOT NULL DEFAULT '',
+  category_class TEXT NOT NULL DEFAULT '', category_region TEXT NOT NULL DEFAULT '',
+  category_era TEXT NOT NULL DEFAULT '', build REAL NOT NULL DEFAULT 0, flags INTEGER NOT NULL DEFAULT 0,
+  author_id INTEGER NOT NULL DEFAULT -1, author TEXT NOT NULL DEFAULT '', description TEXT NOT NULL DEFAULT '',
+  keywords TEXT NOT NULL DEFAULT '', favourite INTEGER NOT NULL DEFAULT 0, size INTEGER NOT NULL DEFAULT 0,
+  install_time INTEGER NOT NULL DEFAULT 0, modified_time INTEGER NOT NULL DEFAULT 0,
+  validation INTEGER NOT NULL DEFAULT -1, config_stamp TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (kuid_user, kuid_content, kuid_version));
+CREATE TABLE IF NOT EXISTS kuid_table (
+  kuid_user INTEGER NOT NULL, kuid_content INTEGER NOT NULL, kuid_version INTEGER NOT NULL, ord INTEGER NOT NULL,
+  dep_user INTEGER NOT NULL, dep_content INTEGER NOT NULL, dep_version INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS kuid_table_asset ON kuid_table (kuid_user, kuid_content, kuid_version);
+CREATE TABLE IF NOT EXISTS obsolete_table (
+  kuid_user INTEGER NOT NULL, kuid_content INTEGER NOT NULL, kuid_version INTEGER NOT NULL, ord INTEGER NOT NULL,
+  obs_user INTEGER NOT NULL, obs_content INTEGER NOT NULL, obs_version INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS obsolete_table_asset ON obsolete_table (kuid_user, kuid_content, kuid_version);
+CREATE TABLE IF NOT EXISTS edits (
+  handle INTEGER PRIMARY KEY AUTOINCREMENT,
+  kuid_user INTEGER NOT NULL, kuid_content INTEGER NOT NULL, kuid_version INTEGER NOT NULL,
+  created INTEGER NOT NULL DEFAULT 0, name TEXT NOT NULL DEFAULT '',
+  UNIQUE (kuid_user, kuid_content, kuid_version));
+CREATE TABLE IF NOT EXISTS settings (grp TEXT PRIMARY KEY, tree BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS authors (user_id INTEGER PRIMARY KEY, name TEXT NOT NULL);
+)SQL";
+
+} // namespace
+
+bool AssetStore::Exec(const char* sql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) == SQLITE_OK) return true;
+    lastError_ = err ? err : "unknown SQLite error";
+    sqlite3_free(err);
+    return false;
+}
+
+bool AssetStore::Open(const std::string& path, std::string* error)
+{
+    Close();
+    // Made here first so that it (and the journal files SQLite derives from it) get mode 0600.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+    {
+        fchmod(fd, 0600);
+        close(fd);
+    }
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK)
+    {
+        lastError_ = db_ ? sqlite3_errmsg(db_) : "cannot open";
+        Close();
+        if (error) *error = lastError_;
+        return false;
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && CreateSchema();
+    if (!ok)
+    {
+        if (error) *error = lastError_;
+        Close();
+    }
+    return ok;
+}
+
+bool AssetStore::CreateSchema()
+{
+    if (!Exec(kSchema)) return false;
+    std::string v;
+    if (!GetMeta("schema_version", v)) return SetMeta("schema_version", std::to_string(kAssetStoreSchemaVersion));
+    if (atoi(v.c_str()) > kAssetStoreSchemaVersion)
+    {
+        lastError_ = "the store was written by a newer daemon (schema " + v + ")";
+        return false;
+    }
+    return true;
+}
+
+void AssetStore::Close()
+{
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+bool AssetStore::Begin() { return Exec("BEGIN IMMEDIATE;"); }
+bool AssetStore::Commit() { return Exec("COMMIT;"); }
+void AssetStore::Rollback() { Exec("ROLLBACK;"); }
+
+bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
+{
+    Stmt s(db_, "SELECT kuid_user, kuid_content, kuid_version, source, folder, builtin_folder, username, kind,"
+                " category_class, category_region, category_era, build, flags, author_id, author, description,"
+                " keywords, favourite, size, install_time, modified_time, validation, config_stamp FROM assets");
+    if (!s) return false;
+    while (s.Step())
+    {
+        AssetRecord r;
+        r.kuid = s.ColKuid(0);
+        r.source = s.ColText(3);
+        r.folder = s.ColText(4);
+        r.builtinFolder = s.ColText(5);
+        r.username = s.ColText(6);
+        r.kind = s.ColText(7);
+        r.categoryClass = s.ColText(8);
+        r.categoryRegion = s.ColText(9);
+        r.categoryEra = s.ColText(10);
+        r.build = static_cast<float>(s.ColReal(11));
+        r.flags = static_cast<uint8_t>(s.ColInt(12));
+        r.authorId = static_cast<int32_t>(s.ColInt(13));
+        r.author = s.ColText(14);
+        r.description = s.ColText(15);
+        r.keywords = s.ColText(16);
+        r.favourite = s.ColInt(17) != 0;
+        r.size = static_cast<uint64_t>(s.ColInt(18));
+        r.installTime = static_cast<uint64_t>(s.ColInt(19));
+        r.modifiedTime = static_cast<uint64_t>(s.ColInt(20));
+        r.validation = static_cast<int32_t>(s.ColInt(21));
+        r.configStamp = s.ColText(22);
+        out.push_back(std::move(r));
+    }
+    // The KUID lists, one pass each, joined to their assets by key.
+    std::unordered_map<KUID, AssetRecord*> index;
+    for (AssetRecord& r : out) index[r.kuid] = &r;
+    for (int table = 0; table < 2; ++table)
+    {
+        Stmt l(db_, table == 0 ? "SELECT kuid_user, kuid_content, kuid_version, dep_user, dep_content, dep_version"
+                                 " FROM kuid_table ORDER BY rowid"
+                               : "SELECT kuid_user, kuid_content, kuid_version, obs_user, obs_content, obs_version"
+                                 " FROM obsolete_table ORDER BY rowid");
+        while (l.Step())
+        {
+            auto it = index.find(l.ColKuid(0));
+            if (it == index.end()) continue;
+            (table == 0 ? it->second->dependencies : it->second->obsoletes).push_back(l.ColKuid(3));
+        }
+    }
+    return true;
+}
+
+bool AssetStore::PutAsset(const AssetRecord& r)
+{
+    Stmt s(db_, "INSERT OR REPLACE INTO assets (kuid_user, kuid_content, kuid_version, source, folder, builtin_folder,"
+                " username, kind, category_class, category_region, category_era, build, flags, author_id, author,"
+                " description, keywords, favourite, size, install_time, modified_time, validation, config_stamp)"
+                " VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,?21,?22,?23)");
+    s.Kuid(1, r.kuid).Text(4, r.source).Text(5, r.folder).Text(6, r.builtinFolder).Text(7, r.username).Text(8, r.kind);
+    s.Text(9, r.categoryClass).Text(10, r.categoryRegion).Text(11, r.categoryEra).Real(12, r.build).Int(13, r.flags);
+    s.Int(14, r.authorId).Text(15, r.author).Text(16, r.description).Text(17, r.keywords).Int(18, r.favourite ? 1 : 0);
+    s.Int(19, static_cast<int64_t>(r.size)).Int(20, static_cast<int64_t>(r.installTime));
+    s.Int(21, static_cast<int64_t>(r.modifiedTime)).Int(22, r.validation).Text(23, r.configStamp);
+    if (!s.Run()) return false;
+    {
+        Stmt d1(db_, "DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3");
+        Stmt d2(db_, "DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3");
+        if (!d1.Kuid(1, r.kuid).Run() || !d2.Kuid(1, r.kuid).Run()) return false;
+    }
+    for (int table = 0; table < 2; ++table)
+    {
+        const std::vector<KUID>& list = table == 0 ? r.dependencies : r.obsoletes;
+        for (size_t i = 0; i < list.size(); ++i)
+        {
+            Stmt a(db_, table == 0 ? "INSERT INTO kuid_table VALUES (?1,?2,?3,?4,?5,?6,?7)"
+                                   : "INSERT INTO obsolete_table VALUES (?1,?2,?3,?4,?5,?6,?7)");
+            if (!a.Kuid(1, r.kuid).Int(4, static_cast<int64_t>(i)).Kuid(5, list[i]).Run()) return false;
+        }
+    }
+    return true;
+}
+
+bool AssetStore::DeleteAsset(const KUID& kuid)
+{
+    for (const char* sql : {"DELETE FROM assets WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3",
+                            "DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3",
+                            "DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"})
+    {
+        Stmt s(db_, sql);
+        if (!s.Kuid(1, kuid).Run()) return false;
+    }
+    return true;
+}
+
+bool AssetStore::LoadEdits(std::vector<EditRecord>& out)
+{
+    Stmt s(db_, "SELECT handle, kuid_user, kuid_content, kuid_version, created, name FROM edits ORDER BY handle");
+    if (!s) return false;
+    while (s.Step())
+    {
+        EditRecord e;
+        e.handle = static_cast<uint32_t>(s.ColInt(0));
+        e.kuid = s.ColKuid(1);
+        e.created = s.ColInt(4) != 0;
+        e.name = s.ColText(5);
+        out.push_back(std::move(e));
+    }
+    return true;
+}
+
+bool AssetStore::AddEdit(EditRecord& e)
+{
+    Stmt s(db_, "INSERT INTO edits (kuid_user, kuid_content, kuid_version, created, name) VALUES (?1,?2,?3,?4,?5)");
+    if (!s.Kuid(1, e.kuid).Int(4, e.created ? 1 : 0).Text(5, e.name).Run()) return false;
+    e.handle = static_cast<uint32_t>(sqlite3_last_insert_rowid(db_));
+    return e.handle != 0;
+}
+
+bool AssetStore::DeleteEdit(uint32_t handle)
+{
+    Stmt s(db_, "DELETE FROM edits WHERE handle=?1");
+    return s.Int(1, handle).Run();
+}
+
+bool AssetStore::GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree)
+{
+    Stmt s(db_, "SELECT tree FROM settings WHERE grp=?1");
+    s.Text(1, group);
+    if (!s.Step()) return false;
+    tree = s.ColBlob(0);
+    return true;
+}
+
+bool AssetStore::PutSettingsGroup(const std::string& group, const std::vector<uint8_t>& tree)
+{
+    Stmt s(db_, "INSERT OR REPLACE INTO settings (grp, tree) VALUES (?1, ?2)");
+    return s.Text(1, group).Blob(2, tree).Run();
+}
+
+bool AssetStore::GetMeta(const std::string& key, std::string& value)
+{
+    Stmt s(db_, "SELECT value FROM meta WHERE key=?1");
+    s.Text(1, key);
+    if (!s.Step()) return false;
+    value = s.ColText(0);
+    return true;
+}
+
+bool AssetStore::SetMeta(const std::string& key, const std::string& value)
+{
+    Stmt s(db_, "INSERT OR REPLACE INTO meta (key, value) VALUES (?1, ?2)");
+    return s.Text(1, key).Text(2, value).Run();
+}
+
+bool AssetStore::PutAuthor(int32_t userId, const std::string& name)
+{
+    Stmt s(db_, "INSERT OR REPLACE INTO authors (user_id, name) VALUES (?1, ?2)");
+    return s.Int(1, userId).Text(2, name).Run();
+}
+
+bool AssetStore::GetAuthor(int32_t userId, std::string& name)
+{
+    Stmt s(db_, "SELECT name FROM authors WHERE user_id=?1");
+    s.Int(1, userId);
+    if (!s.Step()) return false;
+    name = s.ColText(0);
+    return true;
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The daemon's SQLite store "assets.tdx": assets with their dependency ("kuid-table") and obsolete
+// ("obsolete-table") lists, open edits, settings groups, authors and a meta table holding the schema
+// version. One connection; the caller serialises access. WAL journal, file mode 0600.
+#include "daemon/AssetRecord.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+constexpr int kAssetStoreSchemaVersion = 1;
+
+class AssetStore
+{
+public:
+    AssetStore() = default;
+    ~AssetStore() { Close(); }
+    AssetStore(const AssetStore&) = delete;
+    AssetStore& operator=(const AssetStore&) = delete;
+
+    // Opens (creating when missing) and brings the schema up to date. A store of a newer schema is refused.
+    bool Open(const std::string& path, std::string* error = nullptr);
+    void Close();
+    bool IsOpen() const { return db_ != nullptr; }
+
+    // One transaction around a group of changes.
+    bool Begin();
+    bool Commit();
+    void Rollback();
+
+    bool LoadAssets(std::vector<AssetRecord>& out);
+    bool PutAsset(const AssetRecord& rec);
+    bool DeleteAsset(const KUID& kuid);
+
+    bool LoadEdits(std::vector<EditRecord>& out);
+    // Stores a new edit; its handle is chosen here (never reused).
+    bool AddEdit(EditRecord& edit);
+    bool DeleteEdit(uint32_t handle);
+
+    // A settings group in the binary tree form; false when the group is not stored.
+    bool GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree);
+    bool PutSettingsGroup(const std::string& group, const std::vector<uint8_t>& tree);
+
+    bool GetMeta(const std::string& key, std::string& value);
+    bool SetMeta(const std::string& key, const std::string& value);
+
+    bool PutAuthor(int32_t userId, const std::string& name);
+    bool GetAuthor(int32_t userId, std::string& name);
+
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    bool Exec(const char* sql);
+    bool CreateSchema();
+
+    sqlite3* db_ = nullptr;
+    std::string lastError_;
+};

@@ -1,0 +1,85 @@
+#include "daemon/ClientConnection.h"
+
+#include "assetdb/VADFrameIO.h"
+#include "daemon/DaemonLog.h"
+#include "daemon/DaemonServer.h"
+
+namespace {
+constexpr int kHelloTimeoutMs = 5000;
+constexpr int kSendTimeoutMs = 30000;
+} // namespace
+
+ClientConnection::ClientConnection(DaemonServer& server, Platform::Socket socket)
+    : server_(server), socket_(std::move(socket))
+{
+}
+
+void ClientConnection::Shutdown() { socket_.Shutdown(); }
+
+bool ClientConnection::Send(uint32_t code, uint32_t transaction, const VADBytes& payload)
+{
+    std::lock_guard lk(sendMutex_);
+    return VADSendFrame(socket_, code, transaction, payload, kSendTimeoutMs);
+}
+
+bool ClientConnection::Hello()
+{
+    VADFrameHeader h;
+    VADBytes payload;
+    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs) != VADFrameRead::kOk) return false;
+    VADHello hello;
+    if (h.code != kVADHelloCode || !VADDecodeHello(payload, hello))
+    {
+        DLOG("connection refused: no hello");
+        return false;
+    }
+    if (hello.token != server_.Token())
+    {
+        DLOG("connection refused: wrong token from pid %u", hello.pid);
+        return false;
+    }
+    program_ = hello.program.substr(0, 256);
+    pid_ = hello.pid;
+    VADHelloReply reply;
+    reply.pid = static_cast<uint32_t>(getpid());
+    return Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+}
+
+void ClientConnection::Run()
+{
+    if (Hello())
+    {
+        DLOG("client %s (pid %u) connected", program_.c_str(), pid_);
+        while (!server_.ShuttingDown())
+        {
+            VADFrameHeader h;
+            VADBytes payload;
+            VADFrameRead r = VADReceiveFrame(socket_, h, payload);
+            if (r == VADFrameRead::kTooLarge)
+            {
+                DLOG("client %s (pid %u) announced %u bytes: dropped", program_.c_str(), pid_, h.length);
+                break;
+            }
+            if (r != VADFrameRead::kOk) break;
+            Handle(h.code, h.transaction, payload);
+        }
+        DLOG("client %s (pid %u) gone", program_.c_str(), pid_);
+    }
+    socket_.Shutdown();
+    server_.ConnectionEnded(this);
+}
+
+void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payload)
+{
+    VADWriter body;
+    DaemonResults results;
+    int32_t status;
+    if (code & (kVADReplyBit | kVADNotifyBit))
+        status = kVADStatusUnknownRequest;
+    else
+        status = HandleRequest(server_, shared_from_this(), code, id, payload, body, results);
+    // Asynchronous requests (id 0) get no reply; their results have no log to go to.
+    if (id == 0) return;
+    for (const VADResultNotification& n : results) Send(VAD_NOTIFY_RESULT, id, VADEncode(n));
+    Send(code | kVADReplyBit, id, VADEncodeReplyPayload(status, status < 0 ? VADBytes() : body.Take()));
+}

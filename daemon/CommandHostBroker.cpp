@@ -1,0 +1,90 @@
+#include "daemon/CommandHostBroker.h"
+
+#include "daemon/ClientConnection.h"
+#include "daemon/DaemonLog.h"
+#include "platform/Process.h"
+
+#include <chrono>
+
+std::shared_ptr<ClientConnection> CommandHostBroker::LiveHost() { return host_.lock(); }
+
+void CommandHostBroker::Register(const std::shared_ptr<ClientConnection>& host)
+{
+    std::lock_guard lk(mutex_);
+    host_ = host;
+    DLOG("command host registered: %s (pid %u)", host->Program().c_str(), host->Pid());
+    cv_.notify_all();
+}
+
+void CommandHostBroker::HostGone(ClientConnection* host)
+{
+    std::lock_guard lk(mutex_);
+    if (host_.lock().get() == host || host_.expired()) host_.reset();
+    if (busyHost_ == host)
+    {
+        hostLost_ = true;
+        cv_.notify_all();
+    }
+}
+
+void CommandHostBroker::JobReply(ClientConnection* host, const VADBytes& reply)
+{
+    std::lock_guard lk(mutex_);
+    if (busyHost_ != host || replied_) return;  // a reply nobody waits for
+    reply_ = reply;
+    replied_ = true;
+    cv_.notify_all();
+}
+
+void CommandHostBroker::Shutdown()
+{
+    std::lock_guard lk(mutex_);
+    shutdown_ = true;
+    cv_.notify_all();
+}
+
+bool CommandHostBroker::RunJob(const VADJob& job, VADBytes& reply, std::string& error, unsigned timeoutMs)
+{
+    std::lock_guard jobLock(jobMutex_);
+    std::shared_ptr<ClientConnection> host;
+    {
+        std::unique_lock lk(mutex_);
+        host = host_.lock();
+        if (!host && !shutdown_)
+        {
+            std::string exe = root_ + "/bin/VelmarUtil";
+            lk.unlock();
+            Platform::LaunchResult r =
+                Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_, Platform::kLaunchNoConsole);
+            lk.lock();
+            if (!r)
+            {
+                error = "the command host '" + exe + "' could not be started: " + r.error;
+                return false;
+            }
+            DLOG("started the command host (pid %d)", r.pid);
+            cv_.wait_for(lk, std::chrono::milliseconds(startWaitMs_), [&] { return shutdown_ || !host_.expired(); });
+            host = host_.lock();
+        }
+        if (!host)
+        {
+            error = "no command host registered within " + std::to_string(startWaitMs_ / 1000) + " s";
+            return false;
+        }
+        busyHost_ = host.get();
+        replied_ = false;
+        hostLost_ = false;
+        reply_.clear();
+    }
+    bool sent = host->Send(VAD_NOTIFY_JOB, 0, VADEncode(job));
+    std::unique_lock lk(mutex_);
+    bool ok = sent && cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return replied_ || hostLost_ || shutdown_; }) && replied_;
+    if (ok)
+        reply = std::move(reply_);
+    else
+        error = !sent ? "the job could not be sent to the command host"
+                      : hostLost_ ? "the command host went away during the job" : "the command host did not answer";
+    busyHost_ = nullptr;
+    return ok;
+}

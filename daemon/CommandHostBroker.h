@@ -1,0 +1,47 @@
+#pragma once
+// Jobs for the command host: a registered client (request 140) that runs validations, texture
+// conversions and archive work on the daemon's behalf. Jobs go to one host, one at a time. When none is
+// registered, the daemon starts "<root>/bin/VelmarUtil vadcommandhost -nostartvaddaemon" and waits for it.
+#include "assetdb/VADPayloads.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class ClientConnection;
+
+class CommandHostBroker
+{
+public:
+    explicit CommandHostBroker(std::string root) : root_(std::move(root)) {}
+
+    void Register(const std::shared_ptr<ClientConnection>& host);
+    // The host's connection ended: a job it was running fails.
+    void HostGone(ClientConnection* host);
+    // Request 141 from a host: the reply of the running job.
+    void JobReply(ClientConnection* host, const VADBytes& reply);
+    // Sends the job and waits for its reply; false with a reason when no host came or it did not answer.
+    bool RunJob(const VADJob& job, VADBytes& reply, std::string& error, unsigned timeoutMs = 600000);
+    // Ends every wait (daemon shutdown).
+    void Shutdown();
+
+    // How long to wait for a started host to register (tests shorten it).
+    void SetStartWaitMs(unsigned ms) { startWaitMs_ = ms; }
+
+private:
+    std::shared_ptr<ClientConnection> LiveHost();
+
+    std::string root_;
+    std::mutex jobMutex_;  // one job at a time
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::weak_ptr<ClientConnection> host_;
+    ClientConnection* busyHost_ = nullptr;
+    bool replied_ = false;
+    bool hostLost_ = false;
+    bool shutdown_ = false;
+    VADBytes reply_;
+    unsigned startWaitMs_ = 30000;
+};

@@ -1,0 +1,199 @@
+#include "daemon/DaemonServer.h"
+
+#include "daemon/ClientConnection.h"
+#include "daemon/DaemonLog.h"
+#include "platform/Process.h"
+
+#include <random>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+uint64_t NowMs()
+{
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    return static_cast<uint64_t>(tv.tv_sec) * 1000u + static_cast<uint64_t>(tv.tv_usec / 1000);
+}
+
+uint64_t RandomToken()
+{
+    std::random_device rd;
+    uint64_t t = 0;
+    while (t == 0) t = (static_cast<uint64_t>(rd()) << 32) ^ rd();
+    return t;
+}
+
+} // namespace
+
+DaemonServer::DaemonServer(DaemonRoot root, DaemonOptions options)
+    : root_(std::move(root)), options_(options), db_(root_), broker_(root_.Root())
+{
+}
+
+DaemonServer::~DaemonServer()
+{
+    RequestShutdown();
+    ReapFinished();
+}
+
+bool DaemonServer::Publish(uint32_t state)
+{
+    state_ = state;
+    VADDiscoveryBlock b;
+    b.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
+    b.port = listener_.IsValid() ? listener_.LocalPort() : 0;
+    b.state = state;
+    b.token = token_;
+    b.startTimeMs = startMs_;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    VADEncodeDiscoveryBlock(b, raw);
+    return block_.IsOpen() && block_.Write(0, raw, sizeof raw);
+}
+
+void DaemonServer::RequestShutdown()
+{
+    stop_ = true;
+    cv_.notify_all();
+}
+
+void DaemonServer::ConnectionEnded(ClientConnection* c)
+{
+    broker_.HostGone(c);
+    std::lock_guard lk(mutex_);
+    for (Running& r : connections_)
+        if (r.conn.get() == c) r.finished = true;
+    cv_.notify_all();
+}
+
+void DaemonServer::ReapFinished()
+{
+    std::list<Running> done;
+    {
+        std::lock_guard lk(mutex_);
+        for (auto it = connections_.begin(); it != connections_.end();)
+        {
+            if (it->finished)
+            {
+                done.splice(done.end(), connections_, it++);
+                if (connections_.empty()) lastClientGone_ = std::chrono::steady_clock::now();
+            }
+            else
+                ++it;
+        }
+    }
+    for (Running& r : done)
+        if (r.thread.joinable()) r.thread.join();
+}
+
+void DaemonServer::AcceptLoop()
+{
+    while (!stop_)
+    {
+        Platform::IoResult res;
+        Platform::Socket s = listener_.Accept(200, &res);
+        if (!s.IsValid()) continue;
+        s.SetNoDelay(true);
+        auto conn = std::make_shared<ClientConnection>(*this, std::move(s));
+        std::lock_guard lk(mutex_);
+        connections_.push_back(Running{conn, {}, false});
+        Running& r = connections_.back();
+        r.thread = std::thread([conn] { conn->Run(); });
+    }
+}
+
+int DaemonServer::Run()
+{
+    std::string error;
+    if (!lock_.TryLock(root_.LockFile(), &error))
+    {
+        fprintf(stderr, "VADDaemon: another daemon serves %s\n", root_.Root().c_str());
+        return kDaemonExitLocked;
+    }
+    root_.MakeFolders();
+    TheDaemonLog().Open(root_.UserData("settings/vaddaemon.log"));
+    DLOG("VADDaemon %d starting for %s", Platform::CurrentProcessId(), root_.Root().c_str());
+
+    token_ = RandomToken();
+    startMs_ = NowMs();
+    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_.Root());
+    // A block left by a daemon that died is ours to reuse: we hold the lock.
+    if (!block_.Create(blockName_, kVADDiscoveryBlockSize, false, &error) || !Publish(VAD_STATE_STARTING))
+    {
+        DLOG("cannot create the discovery block %s: %s", blockName_.c_str(), error.c_str());
+        return kDaemonExitFailed;
+    }
+    auto cleanup = [&] {
+        Publish(VAD_STATE_CLOSING);
+        block_.Close();
+        Platform::SharedMemoryBlock::Unlink(blockName_);
+        lock_.Unlock();
+    };
+    if (!db_.Open(&error))
+    {
+        DLOG("cannot open the store: %s", error.c_str());
+        fprintf(stderr, "VADDaemon: cannot open %s: %s\n", root_.Database().c_str(), error.c_str());
+        cleanup();
+        return kDaemonExitFailed;
+    }
+    listener_ = Platform::Socket::Listen(0, 64, &error);
+    if (!listener_.IsValid())
+    {
+        DLOG("cannot listen: %s", error.c_str());
+        cleanup();
+        return kDaemonExitFailed;
+    }
+    Publish(VAD_STATE_LISTENING);
+    DLOG("listening on 127.0.0.1:%u", listener_.LocalPort());
+    lastClientGone_ = std::chrono::steady_clock::now();
+
+    std::thread acceptor([this] { AcceptLoop(); });
+    db_.Reconcile(false);
+    if (!stop_) Publish(VAD_STATE_READY);
+
+    while (!stop_)
+    {
+        {
+            std::unique_lock lk(mutex_);
+            cv_.wait_for(lk, std::chrono::milliseconds(250));
+        }
+        ReapFinished();
+        if (options_.idleSeconds == 0) continue;
+        std::lock_guard lk(mutex_);
+        if (connections_.empty() &&
+            std::chrono::steady_clock::now() - lastClientGone_ > std::chrono::seconds(options_.idleSeconds))
+        {
+            DLOG("no clients for %u s: closing", options_.idleSeconds);
+            stop_ = true;
+        }
+    }
+
+    DLOG("closing");
+    Publish(VAD_STATE_CLOSING);
+    acceptor.join();
+    listener_.Close();
+    broker_.Shutdown();
+    {
+        std::lock_guard lk(mutex_);
+        for (Running& r : connections_) r.conn->Shutdown();
+    }
+    for (;;)
+    {
+        std::list<Running> all;
+        {
+            std::lock_guard lk(mutex_);
+            all.swap(connections_);
+        }
+        if (all.empty()) break;
+        for (Running& r : all)
+        {
+            r.conn->Shutdown();
+            if (r.thread.joinable()) r.thread.join();
+        }
+    }
+    db_.Close();
+    cleanup();
+    DLOG("closed");
+    return kDaemonExitOK;
+}

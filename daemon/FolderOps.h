@@ -1,0 +1,38 @@
+#pragma once
+// Folder work for installs, commits, deletes and backups. Replacing a folder is crash safe: the new
+// contents are written into a temporary folder beside the target and renamed into place, and a leftover
+// of an interrupted replacement is put right by CleanupFolderLeftovers at the next start.
+#include <string>
+#include <vector>
+
+// Copies a folder tree (regular files and folders; symbolic links and other special files are skipped).
+bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr);
+// Removes a folder tree; true when nothing is left.
+bool RemoveFolderTree(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// Names beside a target folder: "<parent>/.vadtmp-<name>" for new contents being written and
+// "<parent>/.vadold-<name>" for the old contents during the swap.
+std::string TempFolderFor(const std::string& target);
+std::string OldFolderFor(const std::string& target);
+
+// Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
+// commits with SwapInFolder.
+bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr);
+// Moves the staged folder into place: the old target (if any) is renamed aside, the staged one renamed to
+// the target. FinishSwap removes the old copy afterwards; UndoSwap puts it back.
+bool SwapInFolder(const std::string& target, std::string* error = nullptr);
+void FinishSwap(const std::string& target);
+void UndoSwap(const std::string& target);
+
+// In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
+// exists: the swap went through) or renames it back to X (the swap was cut short). Returns what was done
+// as lines for the log.
+std::vector<std::string> CleanupFolderLeftovers(const std::string& parent);
+
+// Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name>, then thins the dated folders to at most
+// maxFolders (oldest first). False when the copy failed.
+bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
+                  std::string* error = nullptr);
+// Dated backup folders (names of the form YYYYMMDD-HHMMSS), oldest first.
+std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);

@@ -1,0 +1,305 @@
+// Assets through the client library against a real daemon: install, query, info, edit across processes,
+// commit with backups, revert, create, delete and repair.
+#include "DaemonHarness.h"
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/ConfigFile.h"
+#include "daemon/FolderOps.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const KUID kSample(123456, 1001, 0);
+
+std::vector<KUID> ToVector(const ChunkedList<KUID>& list)
+{
+    std::vector<KUID> out;
+    for (const KUID& k : list) out.push_back(k);
+    return out;
+}
+const KUID kBuiltin(-3, 200, 127);
+
+class DaemonAssetsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VADCloseDatabase();
+        VADSetDaemonRoot(inst.Root());
+        VADSetConnectIntervalMs(50);
+        WriteAssetFolder(inst.Path("builtin/core/loco"), kBuiltin, "Built-in Loco",
+                         "kind \"traincar\"\ncategory-class \"TR;LOC\"\n");
+        WriteAssetFolder(inst.Path("source/sample"), kSample, "Sample Coach",
+                         "kind \"traincar\"\ncategory-class \"TV\"\ncategory-region \"GB\"\n"
+                         "velmar-build 4.6\nauthor \"Sam Ple\"\n"
+                         "kuid-table {\n  0 <kuid:-3:200>\n  1 <kuid:77:5>\n}\n",
+                         2, 100);
+        ASSERT_GT(inst.StartDaemonReady(), 0);
+        ASSERT_TRUE(Open());
+    }
+    void TearDown() override { VADCloseDatabase(); }
+    static bool Open()
+    {
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = 0;
+        return VADOpenDatabase(s);
+    }
+    std::vector<KUID> Query(const VADFilterElementGroup& g)
+    {
+        ChunkedList<KUID> list;
+        VADQueryAssets(g, list);
+        return ToVector(list);
+    }
+    std::vector<KUID> QueryCategory(const std::string& pattern)
+    {
+        VADFilterElementGroup g;
+        g.Add(new VADFilterElementString(VAD_FIELD_CATEGORY_LIST, pattern));
+        return Query(g);
+    }
+    // Runs fn in a child process with its own daemon connection; true when it succeeded.
+    bool InChildProcess(const std::function<bool()>& fn)
+    {
+        VADCloseDatabase();
+        pid_t pid = fork();
+        if (pid == 0) _exit(Open() && fn() ? 0 : 1);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        return Open() && WIFEXITED(st) && WEXITSTATUS(st) == 0;
+    }
+    TestInstallation inst;
+};
+
+TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
+{
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    int32_t status = -1;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER, VADEncode(VADPathOptionRequest{inst.Path("source/sample"), 0, 0}),
+                         status, body, &results));
+    ASSERT_EQ(status, kVADStatusOK);
+    VADKuidReply installed;
+    ASSERT_TRUE(VADDecode(body, installed));
+    EXPECT_EQ(installed.kuid, kSample);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, 4u);
+    EXPECT_EQ(results[0].text, "$vad_installed");
+    EXPECT_EQ(ReadFile(inst.Path("UserData/local/kuid 123456 1001/data/file1.bin")), std::string(100, 'x'));
+
+    EXPECT_EQ(QueryCategory("TV;GB"), std::vector<KUID>{kSample});
+    EXPECT_EQ(QueryCategory("TR;LOC|TV"), (std::vector<KUID>{kSample, kBuiltin}));  // unsigned KUID order
+    EXPECT_EQ(QueryCategory("TR;-LOC"), std::vector<KUID>{});
+    VADFilterElementGroup builtinOnly;
+    builtinOnly.Add(new VADFilterElementBool(VAD_FIELD_BUILTIN));
+    EXPECT_EQ(Query(builtinOnly), std::vector<KUID>{kBuiltin});
+    VADFilterElementGroup notBuiltin(builtinOnly);
+    notBuiltin.SetNegated(true);
+    EXPECT_EQ(Query(notBuiltin), std::vector<KUID>{kSample});
+
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsValid());
+    EXPECT_TRUE(info.IsInstalled());
+    EXPECT_FALSE(info.IsBuiltin());
+    EXPECT_EQ(info.username, "Sample Coach");
+    EXPECT_EQ(std::string(info.kind.c_str()), "traincar");
+    EXPECT_NEAR(info.build, 4.6f, 1e-4);
+    EXPECT_TRUE(info.flags2 & VAD_INFO2_MISSING_DEPENDENCIES);  // <kuid:77:5> is not there
+    EXPECT_TRUE(VADAssetHasMissingDependencies(kSample, true));
+    ChunkedList<KUID> deps;
+    ASSERT_TRUE(VADGetAssetDependencies(kSample, deps));
+    EXPECT_EQ(ToVector(deps), (std::vector<KUID>{kBuiltin, KUID(77, 5, 0)}));
+    ASSERT_TRUE(VADGetAssetInfo(kBuiltin, info));
+    EXPECT_TRUE(info.IsBuiltin());
+    EXPECT_FALSE(VADGetAssetInfo(KUID(1, 2, 0), info));
+
+    TDBTagRef config;
+    ASSERT_TRUE(VADGetAssetConfig(config, kSample, 0));
+    EXPECT_EQ(std::string(config.GetChildString("username").View()), "Sample Coach");
+    Orvo::PString author;
+    EXPECT_TRUE(GetAuthorName(123456, author));
+    EXPECT_EQ(std::string(author.c_str()), "Sam Ple");
+    EXPECT_TRUE(IsValidKUIDUserId(123456));
+    EXPECT_FALSE(IsValidKUIDUserId(999999));
+    EXPECT_EQ(std::string(VADListBuilds().c_str()), "0.0,4.6");
+
+    // Keywords and favourites persist in the store.
+    VADSetAssetKeywords(kSample, "red coach");
+    EXPECT_EQ(std::string(VADGetAssetKeywords(kSample).c_str()), "red coach");
+
+    // An unreadable folder is refused with the key the tool knows.
+    results.clear();
+    fs::create_directories(inst.Path("source/empty"));
+    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER, VADEncode(VADPathOptionRequest{inst.Path("source/empty"), 0, 0}),
+                         status, body, &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].text, "$vad_unable_read_config_at");
+    // So are the daemon's own folders.
+    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER,
+                         VADEncode(VADPathOptionRequest{inst.Path("UserData/local/kuid 123456 1001"), 0, 0}), status,
+                         body));
+    EXPECT_LT(status, 0);
+}
+
+TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
+{
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    std::string editFolder = inst.Path("UserData/editing/kuid 123456 1001");
+
+    ASSERT_TRUE(InChildProcess([&] {
+        VADEditHandle h;
+        if (!VADOpenAssetForEdit(h, kSample, 1)) return false;
+        Orvo::PString name;
+        Orvo::File::Path folder;
+        if (!VADGetEditFolder(h, name, folder) || folder.str() != editFolder) return false;
+        WriteFile(editFolder + "/config.txt", "kuid <kuid:123456:1001>\nusername \"Renamed Coach\"\n");
+        return true;
+    }));
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+    EXPECT_EQ(info.username, "Sample Coach");  // the installed copy is unchanged until the commit
+
+    VADEditHandle h;
+    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 0));  // finds the open edit
+    uint8_t out = 0;
+    ASSERT_TRUE(VADCommitAsset(h, 0, nullptr, &out));
+    EXPECT_EQ(out, 1);
+    h.Release();
+
+    EXPECT_NE(ReadFile(inst.Path("UserData/local/kuid 123456 1001/config.txt")).find("Renamed Coach"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(editFolder));
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_FALSE(info.IsOpenForEdit());
+    EXPECT_EQ(info.username, "Renamed Coach");
+    std::vector<std::string> backups = ListBackupFolders(inst.Path("UserData/backups"));
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_NE(ReadFile(inst.Path("UserData/backups/" + backups[0] + "/kuid 123456 1001/config.txt")).find("Sample Coach"),
+              std::string::npos);
+}
+
+TEST_F(DaemonAssetsTest, RevertDiscardsAndEditsSurviveARestart)
+{
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    VADEditHandle h;
+    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    WriteFile(inst.Path("UserData/editing/kuid 123456 1001/config.txt"), "kuid <kuid:123456:1001>\nusername \"X\"\n");
+    h.Release();
+
+    // A new daemon finds the edit still open.
+    VADCloseDaemon(0);
+    ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    ASSERT_TRUE(Open());
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+
+    ASSERT_TRUE(VADRevertAssetByKUID(kSample, nullptr, 0));
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_FALSE(info.IsOpenForEdit());
+    EXPECT_EQ(info.username, "Sample Coach");
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/editing/kuid 123456 1001")));
+}
+
+TEST_F(DaemonAssetsTest, CreateAndCommitMakesANewAsset)
+{
+    KUID k = VADGenerateKUID();
+    ASSERT_FALSE(k.IsNull());
+    KUID next = VADGenerateKUID();
+    EXPECT_EQ(next.userId, k.userId);
+    EXPECT_EQ(next.contentId, k.contentId + 1);
+    EXPECT_TRUE(IsValidKUIDUserId(k.userId));  // the local user
+
+    VADEditHandle h;
+    ASSERT_TRUE(VADCreateAsset(h, k, "Fresh Asset", 0));
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+    EXPECT_FALSE(info.IsInstalled());
+    Orvo::PString name;
+    Orvo::File::Path folder;
+    ASSERT_TRUE(VADGetEditFolder(h, name, folder));
+    WriteFile(folder.str() + "/config.txt", "kuid " + k.ToString() + "\nusername \"Fresh Asset\"\nkind \"scenery\"\n");
+    ASSERT_TRUE(VADCommitAsset(h));
+    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    EXPECT_TRUE(info.IsInstalled());
+    EXPECT_EQ(std::string(info.kind.c_str()), "scenery");
+    EXPECT_TRUE(fs::exists(inst.Path("UserData/local/" + k.ToSpacedString() + "/config.txt")));
+
+    // Creating it again is refused; so is a commit of a handle that is gone.
+    VADEditHandle again;
+    EXPECT_FALSE(VADCreateAsset(again, k, "Again", 0));
+    EXPECT_FALSE(VADCommitAsset(h));
+}
+
+TEST_F(DaemonAssetsTest, DeleteRemovesTheAssetButNotABuiltInOne)
+{
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_TRUE(VADDeleteAsset(kSample, 0));
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/local/kuid 123456 1001")));
+    VADAssetInfo info;
+    EXPECT_FALSE(VADGetAssetInfo(kSample, info));
+    EXPECT_EQ(ListBackupFolders(inst.Path("UserData/backups")).size(), 1u);
+
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    int32_t status = 0;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(raw.Call(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kBuiltin, 0}), status, body, &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, 3u);
+    EXPECT_TRUE(fs::exists(inst.Path("builtin/core/loco/config.txt")));
+    EXPECT_TRUE(VADGetAssetInfo(kBuiltin, info));
+}
+
+TEST_F(DaemonAssetsTest, RepairDropsRecordsOfVanishedFoldersAndAddsNewOnes)
+{
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    fs::remove_all(inst.Path("UserData/local/kuid 123456 1001"));
+    WriteAssetFolder(inst.Path("UserData/local/by hand"), KUID(55, 6, 0), "By Hand");
+    ASSERT_TRUE(VADRepairDatabase(100));
+    VADAssetInfo info;
+    EXPECT_FALSE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
+    EXPECT_EQ(info.username, "By Hand");
+}
+
+TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
+{
+    TDBTagRef group = TDBTagRef::NewContainer();
+    group.SetChildString("username", "someone");
+    ASSERT_TRUE(VADSetSettingsGroup("internet", group));
+    Orvo::PString value;
+    ASSERT_TRUE(VADGetSettingString(value, "internet", "username"));
+    EXPECT_EQ(std::string(value.c_str()), "someone");
+    TDBTagRef back;
+    ASSERT_TRUE(VADGetSettingsGroup("internet", back));
+    EXPECT_EQ(std::string(back.GetChildString("username").View()), "someone");
+
+    // At most "developer"/"max_backup_folders" dated folders are kept.
+    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 2));
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    for (const char* stamp : {"20200101-000000", "20210101-000000", "20220101-000000"})
+        fs::create_directories(inst.Path(std::string("UserData/backups/") + stamp));
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    std::vector<std::string> left = ListBackupFolders(inst.Path("UserData/backups"));
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0], "20220101-000000");
+}
+
+} // namespace

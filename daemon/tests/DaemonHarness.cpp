@@ -1,0 +1,167 @@
+#include "DaemonHarness.h"
+
+#include "assetdb/VADFrameIO.h"
+#include "platform/Process.h"
+#include "platform/SharedMemory.h"
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TestInstallation::TestInstallation()
+{
+    char tmpl[] = "/tmp/vaddaemon-test-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    char real[PATH_MAX];
+    if (realpath(root_.c_str(), real)) root_ = real;
+    fs::create_directories(root_ + "/bin");
+    std::string staged = std::string(VELMAR_STAGE_DIR) + "/bin/VADDaemon";
+    std::error_code ec;
+    fs::create_hard_link(staged, root_ + "/bin/VADDaemon", ec);
+    if (ec) fs::copy_file(staged, root_ + "/bin/VADDaemon", ec);
+    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_);
+}
+
+TestInstallation::~TestInstallation()
+{
+    if (pid_ > 0 && Platform::IsProcessAlive(pid_)) KillDaemon();
+    Platform::SharedMemoryBlock::Unlink(blockName_);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+int TestInstallation::StartDaemon(unsigned idleSeconds)
+{
+    Platform::LaunchResult r =
+        Platform::LaunchProcess(root_ + "/bin/VADDaemon", {"-idle=" + std::to_string(idleSeconds)}, root_);
+    pid_ = r.pid;
+    return pid_;
+}
+
+int TestInstallation::StartDaemonReady(unsigned idleSeconds)
+{
+    StartDaemon(idleSeconds);
+    return WaitForState(VAD_STATE_READY, 20000) ? pid_ : 0;
+}
+
+bool TestInstallation::ReadBlock(VADDiscoveryBlock& out) const
+{
+    Platform::SharedMemoryBlock b;
+    if (!b.Open(blockName_, false)) return false;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    return b.Read(0, raw, sizeof raw) && VADDecodeDiscoveryBlock(raw, out);
+}
+
+bool TestInstallation::WaitForState(uint32_t state, unsigned timeoutMs)
+{
+    for (unsigned waited = 0; waited < timeoutMs; waited += 20)
+    {
+        VADDiscoveryBlock b;
+        if (ReadBlock(b) && b.state == state && static_cast<int>(b.pid) == pid_) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void TestInstallation::KillDaemon()
+{
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    Platform::WaitForProcess(pid_, 10000);
+}
+
+int TestInstallation::WaitDaemonExit(unsigned timeoutMs)
+{
+    int code = -1;
+    if (Platform::WaitForProcess(pid_, static_cast<int>(timeoutMs), &code) != Platform::WaitResult::Exited) return -1;
+    return code;
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::string& name,
+                      const std::string& extraConfig, int extraFiles, size_t fileBytes)
+{
+    fs::create_directories(folder);
+    WriteFile(folder + "/config.txt", "kuid " + kuid.ToString() + "\nusername \"" + name + "\"\n" + extraConfig);
+    std::string data(fileBytes, 'x');
+    for (int i = 0; i < extraFiles; ++i) WriteFile(folder + "/data/file" + std::to_string(i) + ".bin", data);
+}
+
+bool RawClient::Connect(const TestInstallation& inst, bool wrongToken)
+{
+    VADDiscoveryBlock b;
+    if (!inst.ReadBlock(b)) return false;
+    socket_ = Platform::Socket::Connect(b.port, 5000);
+    if (!socket_.IsValid()) return false;
+    VADHello h;
+    h.token = wrongToken ? b.token + 1 : b.token;
+    h.pid = static_cast<uint32_t>(getpid());
+    h.program = "rawclient";
+    if (!SendFrame(kVADHelloCode, 0, VADEncodeHello(h))) return false;
+    if (wrongToken) return true;
+    VADFrameHeader fh;
+    VADBytes payload;
+    VADHelloReply reply;
+    return VADReceiveFrame(socket_, fh, payload, 5000) == VADFrameRead::kOk && VADDecodeHelloReply(payload, reply) &&
+           reply.status == kVADStatusOK;
+}
+
+bool RawClient::SendRaw(const void* data, size_t n) { return socket_.SendAll(data, n, 5000) == Platform::IoResult::Ok; }
+
+bool RawClient::SendFrame(uint32_t code, uint32_t id, const VADBytes& payload)
+{
+    return VADSendFrame(socket_, code, id, payload, 5000);
+}
+
+bool RawClient::Call(uint32_t code, const VADBytes& payload, int32_t& status, VADBytes& body,
+                     std::vector<VADResultNotification>* results)
+{
+    uint32_t id = nextId_++;
+    if (!SendFrame(code, id, payload)) return false;
+    for (;;)
+    {
+        VADFrameHeader h;
+        VADBytes p;
+        if (VADReceiveFrame(socket_, h, p, 60000) != VADFrameRead::kOk) return false;
+        if (h.code == VAD_NOTIFY_RESULT && h.transaction == id)
+        {
+            VADResultNotification n;
+            if (results && VADDecode(p, n)) results->push_back(n);
+            continue;
+        }
+        if (h.code == (code | kVADReplyBit) && h.transaction == id) return VADDecodeReplyPayload(p, status, body);
+    }
+}
+
+bool RawClient::ClosedByPeer(int timeoutMs)
+{
+    uint8_t b;
+    size_t got = 0;
+    for (int waited = 0; waited <= timeoutMs; waited += 50)
+    {
+        Platform::IoResult r = socket_.ReceiveSome(&b, 1, &got, 50);
+        if (r == Platform::IoResult::Closed || r == Platform::IoResult::Error) return true;
+        if (r == Platform::IoResult::Ok && got == 0) return true;
+    }
+    return false;
+}

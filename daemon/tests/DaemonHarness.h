@@ -1,0 +1,65 @@
+#pragma once
+// Test installations with a real daemon: a temporary root whose bin/ holds a hard link (or copy) of the
+// staged VADDaemon, helpers to write asset folders, and a raw client that speaks frames directly.
+#include "assetdb/VADProtocol.h"
+#include "assetdb/VADPayloads.h"
+#include "core/KUID.h"
+#include "platform/Socket.h"
+
+#include <string>
+#include <vector>
+
+class TestInstallation
+{
+public:
+    TestInstallation();
+    ~TestInstallation();
+
+    const std::string& Root() const { return root_; }
+    std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
+
+    // Starts bin/VADDaemon (not waiting); returns its pid.
+    int StartDaemon(unsigned idleSeconds = 60);
+    // Starts it and waits until its discovery block says ready.
+    int StartDaemonReady(unsigned idleSeconds = 60);
+    // Waits for the block's state (false after timeoutMs).
+    bool WaitForState(uint32_t state, unsigned timeoutMs);
+    // The discovery block; false when absent.
+    bool ReadBlock(VADDiscoveryBlock& out) const;
+    // SIGKILL and reap.
+    void KillDaemon();
+    // Waits for the daemon started last to end; its exit code, or -1 on time-out.
+    int WaitDaemonExit(unsigned timeoutMs);
+    int DaemonPid() const { return pid_; }
+
+private:
+    std::string root_;
+    std::string blockName_;
+    int pid_ = 0;
+};
+
+// Writes an asset folder with a config.txt of the given extra lines after "kuid" and "username".
+void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::string& name,
+                      const std::string& extraConfig = {}, int extraFiles = 0, size_t fileBytes = 0);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// A client without the library: connects to the daemon of a root and exchanges raw frames.
+class RawClient
+{
+public:
+    // Connects and says hello with the block's token (or the given wrong token).
+    bool Connect(const TestInstallation& inst, bool wrongToken = false);
+    bool SendRaw(const void* data, size_t n);
+    bool SendFrame(uint32_t code, uint32_t id, const VADBytes& payload);
+    // Reads frames until the reply of id; the results before it go to `results`. False when the link closed.
+    bool Call(uint32_t code, const VADBytes& payload, int32_t& status, VADBytes& body,
+              std::vector<VADResultNotification>* results = nullptr);
+    // True when the daemon has closed the connection (waits up to timeoutMs).
+    bool ClosedByPeer(int timeoutMs);
+    Platform::Socket& Socket() { return socket_; }
+
+private:
+    Platform::Socket socket_;
+    uint32_t nextId_ = 1;
+};

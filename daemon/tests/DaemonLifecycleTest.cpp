@@ -1,0 +1,138 @@
+// The daemon's life as its clients see it: one per root, auto-start, close, idle exit, and clients that
+// misbehave.
+#include "DaemonHarness.h"
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "platform/FileLock.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+class DaemonLifecycleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VADCloseDatabase();
+        VADSetDaemonRoot(inst.Root());
+        VADSetConnectIntervalMs(50);
+    }
+    void TearDown() override { VADCloseDatabase(); }
+    static bool Open(bool autoStart)
+    {
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = autoStart ? 1 : 0;
+        return VADOpenDatabase(s);
+    }
+    TestInstallation inst;
+};
+
+TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
+{
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    Platform::LaunchResult second = Platform::LaunchProcess(inst.Path("bin/VADDaemon"), {}, inst.Root(),
+                                                            Platform::kLaunchWait);
+    ASSERT_TRUE(second.exited);
+    EXPECT_EQ(second.exitCode, 1);
+    // The first one still serves.
+    ASSERT_TRUE(Open(false));
+    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_TRUE(VADIsReady());
+}
+
+TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
+{
+    ASSERT_TRUE(Open(true));
+    EXPECT_TRUE(VADBeginWaitReady());
+    EXPECT_TRUE(VADIsReady());
+    VADDiscoveryBlock b;
+    ASSERT_TRUE(inst.ReadBlock(b));
+    EXPECT_EQ(b.state, static_cast<uint32_t>(VAD_STATE_READY));
+    EXPECT_NE(b.token, 0u);
+    int pid = static_cast<int>(b.pid);
+
+    struct stat st;
+    ASSERT_EQ(stat(inst.Path("assets.tdx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log")).find("listening"), std::string::npos);
+
+    VADCloseDaemon(0);
+    EXPECT_FALSE(VADClientConnected());
+    for (int i = 0; i < 200 && Platform::IsProcessAlive(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_FALSE(Platform::IsProcessAlive(pid));
+    EXPECT_FALSE(inst.ReadBlock(b));
+    Platform::FileLock lock;
+    EXPECT_TRUE(lock.TryLock(inst.Path("assets.tdx.lock")));
+}
+
+TEST_F(DaemonLifecycleTest, SigtermAndIdleTimeEndTheDaemonCleanly)
+{
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    kill(inst.DaemonPid(), SIGTERM);
+    EXPECT_EQ(inst.WaitDaemonExit(10000), 0);
+    VADDiscoveryBlock b;
+    EXPECT_FALSE(inst.ReadBlock(b));
+
+    ASSERT_GT(inst.StartDaemonReady(1), 0);
+    EXPECT_EQ(inst.WaitDaemonExit(10000), 0);
+    EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log")).find("no clients for 1 s"), std::string::npos);
+}
+
+TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
+{
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    ASSERT_TRUE(Open(false));
+
+    RawClient wrongToken;
+    ASSERT_TRUE(wrongToken.Connect(inst, true));
+    EXPECT_TRUE(wrongToken.ClosedByPeer(5000));
+
+    RawClient garbage;
+    {
+        VADDiscoveryBlock b;
+        ASSERT_TRUE(inst.ReadBlock(b));
+        garbage.Socket() = Platform::Socket::Connect(b.port);
+        const char junk[] = "GET / HTTP/1.0\r\n\r\n and more junk";
+        garbage.SendRaw(junk, sizeof junk);
+        EXPECT_TRUE(garbage.ClosedByPeer(10000));
+    }
+
+    RawClient oversized;
+    ASSERT_TRUE(oversized.Connect(inst));
+    uint8_t header[kVADFrameHeaderSize];
+    VADEncodeFrameHeader(VADFrameHeader{VAD_REQ_INFO, 7, kVADMaxPayload + 1}, header);
+    oversized.SendRaw(header, sizeof header);
+    EXPECT_TRUE(oversized.ClosedByPeer(5000));
+
+    RawClient unknown;
+    ASSERT_TRUE(unknown.Connect(inst));
+    int32_t status = 0;
+    VADBytes body;
+    ASSERT_TRUE(unknown.Call(9999, {}, status, body));
+    EXPECT_EQ(status, kVADStatusUnknownRequest);
+    ASSERT_TRUE(unknown.Call(VAD_REQ_INFO, {1, 2, 3}, status, body));  // a short payload
+    EXPECT_EQ(status, kVADStatusBadPayload);
+    ASSERT_TRUE(unknown.Call(VAD_REQ_KEEPALIVE, {}, status, body));
+    EXPECT_EQ(status, kVADStatusOK);
+
+    RawClient quitter;
+    ASSERT_TRUE(quitter.Connect(inst));
+    VADEncodeFrameHeader(VADFrameHeader{VAD_REQ_QUERY, 3, 100}, header);
+    quitter.SendRaw(header, sizeof header);
+    quitter.SendRaw("abcdefghij", 10);
+    quitter.Socket().Close();
+
+    // The library's connection went on through all of it.
+    EXPECT_TRUE(VADClientConnected());
+    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
+}
+
+} // namespace
