@@ -18,10 +18,12 @@ static std::atomic<bool> gFailNothrowArrays{false};
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 {
     if (gFailNothrowArrays.load()) return nullptr;
-    return std::malloc(size ? size : 1);
+    try {
+        return ::operator new[](size);  // paired with the ordinary delete[]
+    } catch (...) {
+        return nullptr;
+    }
 }
-
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
