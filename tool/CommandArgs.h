@@ -1,0 +1,40 @@
+#pragma once
+// The arguments of one command as the dispatcher and the command bodies see them.
+//
+// Element 0 is the program path, element 1 the command word, elements 2 and up the parameters. The word
+// and the parameter word are lower-cased copies; they serve for mode words and KUIDs only. Paths are
+// always read from the argument as typed, because file names here are case-sensitive.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class ResultsLog;
+
+struct CommandArgs
+{
+    int argc = 0;
+    char** argv = nullptr;
+    std::string word;          // element 1 lower-cased (empty when absent)
+    bool hasParameterWord = false;
+    std::string parameterWord; // element 2 lower-cased, when the count is at least 3
+
+    // Element i, or null when the vector does not hold it.
+    const char* Arg(int i) const;
+    // The missing-parameter rule: absent or empty.
+    bool ParameterMissing() const { return !hasParameterWord || parameterWord.empty(); }
+};
+
+CommandArgs MakeCommandArgs(int argc, char** argv);
+
+// A command body: the log of the command and its arguments; returns the exit value.
+using CommandFn = int (*)(ResultsLog& log, const CommandArgs& args);
+
+// Posts an error (kind 3) without a source.
+void PostCommandError(ResultsLog& log, std::string_view text);
+
+// One decimal integer read the way "%d" reads it: leading blanks, an optional sign, at least one digit,
+// anything after the digits ignored. A value outside 32 bits is refused instead of being left to
+// undefined behaviour. False when no integer could be read.
+bool ReadDecimalInt(const char* text, int32_t& out);
+// `atoi` with the same reading, but saturating at the 32-bit limits; 0 when nothing is readable.
+int32_t ReadIntSaturated(const char* text);

@@ -1,0 +1,179 @@
+#include "tool/Commands.h"
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADEditHandle.h"
+#include "assetdb/VADRequests.h"
+#include "core/TDBTagRef.h"
+#include "engine/File.h"
+#include "tool/AssetStatus.h"
+#include "tool/Support.h"
+
+#include <cstdio>
+
+KUID ParameterKUID(const CommandArgs& args)
+{
+    KUID kuid;
+    if (args.ParameterMissing()) return KUID::Null();
+    kuid.ParseText(args.parameterWord, true);
+    return kuid;
+}
+
+namespace {
+
+// The KUID parameter of a command; posts the missing-parameter message when there is none.
+bool RequireKUID(ResultsLog& log, const CommandArgs& args, KUID& kuid)
+{
+    kuid = ParameterKUID(args);
+    if (kuid.IsNull())
+    {
+        PostCommandError(log, "Missing AssetID parameter.");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
+{
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Missing input filepath parameter.");
+        return -1;
+    }
+    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    // The daemon would only find out later, after queueing a job for a file that is not there.
+    if (!Orvo::File::IsFile(path.View()))
+    {
+        PostCommandError(log, "Invalid input path.");
+        return -1;
+    }
+    uint8_t out = 0;
+    return VADInstallArchive(path, &log, 2, &out, 0) ? 0 : -1;
+}
+
+int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
+{
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Missing input path parameter.");
+        return -1;
+    }
+    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    if (!Orvo::File::Exists(path.View()))
+    {
+        PostCommandError(log, "Invalid input path.");
+        return -1;
+    }
+    return InstallFromFolderTree(path, log, 0, 0, nullptr) > 0 ? 0 : -1;
+}
+
+int InstallFromDLSCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    InstallFromDownloadStation(kuid, &log);
+    return 0;
+}
+
+int EditCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    VADEditHandle handle;
+    if (!VADOpenAssetForEdit(handle, kuid, 1, &log) || !handle.IsValid())
+    {
+        PostAssetError(log, kuid, "Unknown AssetID.");
+        return -1;
+    }
+    Orvo::PString name;
+    Orvo::File::Path folder;
+    VADGetEditFolder(handle, name, folder);
+    std::printf("+ %s : %s\n", KUID::ToText(kuid).c_str(), folder.c_str());
+    handle.Release();
+    return 0;
+}
+
+int PrintConfigCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    TDBTagRef tree;
+    VADGetAssetConfig(tree, kuid, 0);
+    if (tree.IsNull())
+    {
+        PostAssetError(log, kuid, "Asset is not local.");
+        return -1;
+    }
+    Orvo::PString kuidText = KUID::ToText(kuid);
+    const char* text = kuidText.c_str();
+    std::printf("+ Start of %s dump\n", text);
+    std::fflush(stdout);
+    tree.PrintToConsole();
+    std::printf("+ End of %s dump\n", text);
+    return 0;
+}
+
+int CommitCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    VADEditHandle handle;
+    VADOpenAssetForEdit(handle, kuid, 1, nullptr);
+    if (!handle.IsValid())
+    {
+        PostAssetError(log, kuid, "Unknown AssetID.");
+        return -1;
+    }
+    bool ok = VADCommitAsset(handle, 0, &log);
+    handle.Release();
+    return ok ? 0 : -1;
+}
+
+int RevertCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    VADEditHandle handle;
+    VADOpenAssetForEdit(handle, kuid, 0, nullptr);
+    if (!handle.IsValid())
+    {
+        PostAssetError(log, kuid, "Unknown AssetID.");
+        return -1;
+    }
+    VADEditHandle copy(handle);
+    bool ok = VADRevertAsset(copy, 0, 0, nullptr);
+    copy.Release();
+    handle.Release();
+    if (!ok) PostAssetError(log, kuid, "Unable to revert the asset.");
+    return ok ? 0 : -1;
+}
+
+int DeleteCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    if (VADDeleteAsset(kuid, 1, nullptr)) return 0;
+    // The request carries no log; without this the summary would show a failed delete as clean.
+    PostAssetError(log, kuid, "Unable to delete the asset.");
+    return -1;
+}
+
+int StatusCommand(ResultsLog& log, const CommandArgs& args)
+{
+    KUID kuid;
+    if (!RequireKUID(log, args, kuid)) return -1;
+    return PrintAssetStatus(kuid, log) ? 0 : -1;
+}
+
+int BackupKeywordsCommand(ResultsLog& log, const CommandArgs& args)
+{
+    // The file name as typed: the lower-cased word would name another file.
+    const char* name = args.ParameterMissing() ? "KeywordsBackup.dat" : args.Arg(2);
+    return BackupKeywords("", ResolveArgumentPath(name), "txt", &log) ? 0 : -1;
+}
+
+int ImportKeywordsCommand(ResultsLog& log, const CommandArgs&)
+{
+    return ImportKeywords("", ResolveArgumentPath("KeywordsDump.dat"), "txt", &log) ? 0 : -1;
+}

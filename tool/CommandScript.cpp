@@ -1,0 +1,71 @@
+#include "tool/Commands.h"
+
+#include "assetdb/ResultsLog.h"
+#include "core/ProcessFlags.h"
+#include "script/compiler/GSCompilerMain.h"
+#include "script/compiler/GSScriptFile.h"
+#include "tool/StartDirectory.h"
+#include "tool/Support.h"
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+int CompileCommand(ResultsLog& log, const CommandArgs& args)
+{
+    AllowAnyPathFlag = 1;
+    // The compiler reads its relative paths against the working directory: the one the user started from.
+    char saved[4096];
+    bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
+    if (StartDirectory[0] && chdir(StartDirectory) != 0) {}
+    auto restore = [&] {
+        if (haveSaved && chdir(saved) != 0) {}
+    };
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Invalid file path.");
+        restore();
+        return -1;
+    }
+    // The front end sees the program path, an empty element, then the compile arguments unchanged.
+    std::vector<const char*> argv(static_cast<size_t>(args.argc));
+    for (int i = 0; i < args.argc; ++i) argv[static_cast<size_t>(i)] = args.Arg(i) ? args.Arg(i) : "";
+    argv[1] = "";
+    int errors = GSCompilerMain(args.argc, argv.data());
+    restore();
+    return errors == 0 ? 0 : -1;
+}
+
+int EncryptCommand(ResultsLog& log, const CommandArgs& args)
+{
+    AllowAnyPathFlag = 1;
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Invalid file path.");
+        return -1;
+    }
+    // The source as typed: the lower-cased word would name another file.
+    Orvo::File::Path source = ResolveArgumentPath(args.Arg(2));
+    if (!source.IsExt("gs"))
+    {
+        PostCommandError(log, "Invalid file path.");
+        return -1;
+    }
+    Orvo::File::Path target(source);
+    target.SetExt("gse");
+    GSScriptFile script;
+    if (!script.Load("", source.str()))
+    {
+        PostCommandError(log, "Invalid file path.");
+        return -1;
+    }
+    if (!script.SaveAs("", target.str()))
+    {
+        // A script that was not written is a failure, whatever the load said.
+        log.PostResult(kResultError, "Unable to write the encoded script.");
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,81 @@
+#include "tool/Commands.h"
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADRequests.h"
+#include "engine/File.h"
+#include "tool/Support.h"
+
+#include <cstdio>
+
+int VersionCommand(ResultsLog&, const CommandArgs&)
+{
+    std::printf("Build %d\n", kInstalledBuildNumber);
+    return 0;
+}
+
+int EchoCommand(ResultsLog&, const CommandArgs& args)
+{
+    for (int i = 2; i < args.argc; ++i)
+    {
+        const char* a = args.Arg(i);
+        std::fputs(a ? a : "", stdout);
+        std::fputc(' ', stdout);
+    }
+    std::fputc('\n', stdout);
+    return 0;
+}
+
+int GenerateKUIDCommand(ResultsLog&, const CommandArgs&)
+{
+    KUID kuid = VADGenerateKUID();
+    std::printf("<KUID2:%d:%u:%u>\n", kuid.userId, static_cast<uint32_t>(kuid.contentId),
+                static_cast<uint32_t>(kuid.version));
+    return kuid.IsNull() ? -1 : 0;
+}
+
+int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
+{
+    int32_t id = -1;
+    if (args.ParameterMissing() || !ReadDecimalInt(args.parameterWord.c_str(), id) || id <= 0)
+    {
+        PostCommandError(log, "Missing or invalid ContentID parameter.");
+        return -1;
+    }
+    return VADSetNextContentID(id) ? 0 : -1;
+}
+
+int SetMaxBackupFoldersCommand(ResultsLog&, const CommandArgs& args)
+{
+    const char* text = args.Arg(2);
+    if (!text) return -1;
+    int32_t n = ReadIntSaturated(text);
+    if (n < 0) n = 0;
+    if (n > 30) n = 30;
+    VADSetSettingInt("developer", "max_backup_folders", n);
+    return 0;
+}
+
+int ListBuildsCommand(ResultsLog& log, const CommandArgs& args)
+{
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Missing path parameter.");
+        return -1;
+    }
+    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    Orvo::File file;
+    if (file.Open(path.View(), Orvo::File::ModeWrite) != 0)
+    {
+        PostCommandError(log, "Failed to open output file.");
+        return -1;
+    }
+    Orvo::String builds = VADListBuilds();
+    bool written = file.WriteLine(builds.View());
+    file.Close();
+    if (!written)
+    {
+        PostCommandError(log, "Failed to write output file.");
+        return -1;
+    }
+    return 0;
+}

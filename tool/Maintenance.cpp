@@ -1,0 +1,159 @@
+#include "tool/Maintenance.h"
+
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/TDBTagRef.h"
+#include "engine/FilePath.h"
+#include "engine/String.h"
+#include "platform/Disk.h"
+#include "tool/Process.h"
+
+#include <cstdio>
+
+uint32_t ChooseRepairMode(const CommandArgs& args, ResultsLog& log)
+{
+    if (args.ParameterMissing()) return kRepairNormal;
+    const std::string& w = args.parameterWord;
+    if (w == "extended") return kRepairExtended;
+    if (w == "patcher") return kRepairPatcher;
+    if (w == "base") return kRepairBase;
+    PostCommandError(log, "Unknown parameter.");
+    return kRepairNormal;
+}
+
+namespace {
+
+// The repair as a task of its own: its results are collected apart and copied into the command's log.
+bool RunRepairTask(uint32_t mode, ResultsLog& taskLog)
+{
+    Orvo::File::Path root = GetInstallationPath();
+    std::string where = root.IsEmpty() ? std::string(".") : root.str();
+    if (Platform::FreeDiskSpace(where) < kRepairMinFreeDisk)
+    {
+        taskLog.PostResult(kResultError, "Not enough free disk space to repair the asset database (100 MiB needed).");
+        return false;
+    }
+    bool ok = VADRepairDatabase(mode, &taskLog, mode == kRepairPatcher ? 0 : 1);
+    // A repair the daemon never carried out must not read as a clean one.
+    if (!ok && taskLog.ErrorCount() == 0) taskLog.PostResult(kResultError, "Unable to repair the asset database.");
+    return ok;
+}
+
+} // namespace
+
+int RepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
+{
+    uint32_t mode = ChooseRepairMode(args, log);
+    if (log.ErrorCount() > 0) return -1;
+    if (mode != kRepairPatcher)
+    {
+        std::printf("Repairing asset database (this may take some time)\n");
+        std::fflush(stdout);
+    }
+    bool failed;
+    {
+        ResultsLog taskLog;
+        RunRepairTask(mode, taskLog);
+        log.Assign(taskLog);
+        failed = taskLog.ErrorCount() > 0;
+    }
+    if (mode == kRepairPatcher) VADRequestRepairDatabase(mode);
+    return failed ? 255 : 0;
+}
+
+int FlagRepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
+{
+    uint32_t mode = ChooseRepairMode(args, log);
+    if (log.ErrorCount() > 0) return -1;
+    VADRepairDatabase(mode);
+    return 0;
+}
+
+namespace {
+
+struct StopRow
+{
+    const char* executable;
+    int waitMs;
+    const char* warning;
+};
+
+constexpr StopRow kStopRows[] = {
+    {"VADDaemon", 60000, "WARNING: VADDaemon was terminated"},
+    {"VADDaemon_d", 60000, "WARNING: VADDaemon_d was terminated"},
+    {"VelmarUtil", 10000, "WARNING: VelmarUtil was terminated"},
+};
+
+// The program's folder. argv[0] may be a bare name found through PATH, or relative to a folder the run
+// has since left, so the executable's own path comes first.
+Orvo::File::Path ProgramFolder(const CommandArgs& args)
+{
+    Orvo::File::Path folder;
+    if (GetExecutablePath(folder)) return folder.DelName();
+    folder = Orvo::File::Path(args.Arg(0) ? args.Arg(0) : "");
+    return folder.DelName();
+}
+
+} // namespace
+
+int CloseDaemonCommand(ResultsLog& log, const CommandArgs& args)
+{
+    VADCloseDaemon(args.word == "preuninstall" ? 1 : 0);
+    Orvo::File::Path folder = ProgramFolder(args);
+    for (const StopRow& row : kStopRows)
+    {
+        Orvo::File::Path exe(folder);
+        exe.AddPath(row.executable);
+        if (TerminateProcessesByPath(exe.c_str(), row.waitMs) > 0) log.PostResult(kResultWarning, row.warning);
+    }
+    return 0;
+}
+
+int RegisterAccountCommand(ResultsLog& log, const CommandArgs& args)
+{
+    const char* user = args.Arg(2);
+    const char* password = args.Arg(3);
+    TDBTagRef group;
+    if (!VADGetSettingsGroup("internet", group, 0))
+    {
+        PostCommandError(log, "Unable to read internet settings.");
+        return -1;
+    }
+    group.EnsureContainer();
+    group.SetChildString("username", user ? user : "");
+    group.SetChildString("password", password ? password : "");
+    if (!VADSetSettingsGroup("internet", group))
+    {
+        PostCommandError(log, "Unable to write internet settings.");
+        return -1;
+    }
+    return 0;
+}
+
+bool BuildPatchReport(const CommandArgs& args, std::string& page, std::string& label)
+{
+    if (args.argc != 6) return false;
+    const std::string& status = args.parameterWord;
+    if (status != "success" && status != "failed" && status != "cancelled") return false;
+    int32_t from = 0, to = 0, seconds = 0;
+    if (!ReadDecimalInt(args.Arg(3), from) || !ReadDecimalInt(args.Arg(4), to) || !ReadDecimalInt(args.Arg(5), seconds))
+        return false;
+    page = Orvo::String::Format("patch-%s", status.c_str()).str();
+    label = Orvo::String::Format("from:%d to:%d min:%d", from, to, seconds / 60).str();
+    return true;
+}
+
+int PatchFinaliseCommand(ResultsLog& log, const CommandArgs& args)
+{
+    std::string page, label;
+    if (!BuildPatchReport(args, page, label))
+    {
+        PostCommandError(log, "Invalid parameters");
+        return -1;
+    }
+    // Analytics go through the daemon; without a connection there is nobody to tell.
+    if (VADClientConnected()) VADSendAnalyticsHit(page, label);
+    return 0;
+}

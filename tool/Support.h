@@ -1,0 +1,60 @@
+#pragma once
+// Small operations the command words call: argument paths, installing a folder tree, the keyword backup
+// files and the author name of an asset.
+#include "core/KUID.h"
+#include "engine/FilePath.h"
+#include "engine/PString.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+class ResultsLog;
+
+// A path argument: the text as a path when it is absolute, else joined to the folder the tool was
+// started from (the working directory during a run is the executable's folder).
+Orvo::File::Path ResolveArgumentPath(const char* text);
+Orvo::File::Path ResolveArgumentPathFrom(std::string_view startDirectory, std::string_view text);
+
+// Lets a walk be stopped from outside.
+struct InstallCancel
+{
+    std::atomic<uint8_t> stop{0};
+};
+
+// Folder trees deeper than this are not walked further (a link back to a parent folder would otherwise
+// recurse for ever).
+constexpr int kMaxInstallTreeDepth = 64;
+
+// Hands every asset folder below `folder` to the daemon (request 39): a folder holding "config.txt" or
+// "config.chump" is handed over as one asset and not walked further; other folders are walked. Returns
+// the number of folders handed over, whatever the daemon answered for each.
+uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t flag,
+                               const InstallCancel* cancel = nullptr);
+// The walk alone: `handOver` is called for each asset folder found.
+using InstallHandOverFn = void (*)(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag);
+uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
+                             const InstallCancel* cancel, InstallHandOverFn handOver);
+
+// Writes one string child per asset (named by its KUID text, holding its keywords) to the file. A query
+// the daemon does not answer posts an error and writes nothing, so an earlier backup is not replaced by an
+// empty one. Returns the save's result.
+bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format);
+bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
+                    ResultsLog* log);
+// Reads a file written by BackupKeywords and sends each child's keywords to the daemon. Children whose
+// name is not a KUID are skipped. False when the file cannot be loaded or a request could not be sent.
+bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format);
+bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
+                    ResultsLog* log);
+
+// The user name of the asset's author, or an empty string.
+Orvo::PString GetAssetAuthorName(const KUID& kuid);
+
+// Installs the download station's latest version of the asset: asks the daemon for the latest KUID,
+// resolves and downloads its package (web requests through the daemon) and installs it (request 40).
+// Does nothing without a daemon connection, and when the latest version is installed already. True when
+// a package was installed; failures are posted to the log when one is given.
+bool InstallFromDownloadStation(const KUID& kuid, ResultsLog* log);
+// How long one download-station web request may take.
+constexpr unsigned kDownloadStationTimeoutMs = 120000;

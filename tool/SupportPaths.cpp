@@ -1,0 +1,20 @@
+#include "tool/Support.h"
+
+#include "core/PathHelpers.h"
+#include "tool/StartDirectory.h"
+
+#include <cstring>
+
+Orvo::File::Path ResolveArgumentPathFrom(std::string_view startDirectory, std::string_view text)
+{
+    if (IsAbsolutePath(text)) return Orvo::File::Path(text);
+    Orvo::File::Path path(startDirectory);
+    path.AddPath(text);
+    return path;
+}
+
+Orvo::File::Path ResolveArgumentPath(const char* text)
+{
+    std::string_view start(StartDirectory, strnlen(StartDirectory, sizeof StartDirectory));
+    return ResolveArgumentPathFrom(start, text ? std::string_view(text) : std::string_view());
+}

@@ -1,1 +1,0 @@
-// Placeholder so the library has a translation unit until its first source lands.
