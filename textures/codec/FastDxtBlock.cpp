@@ -1,6 +1,6 @@
 #include "textures/codec/FastDxtBlock.h"
 
-#include <xmmintrin.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <array>
@@ -119,68 +119,84 @@ struct Rgb {
     int r, g, b;
 };
 
-// Nearest code of the 5- and 6-bit grids (bit-replicated expansion).
-int Nearest5(int v) { return (v * 31 + 127) / 255; }
-int Nearest6(int v) { return (v * 63 + 127) / 255; }
-uint16_t Pack565(const Rgb& c) { return uint16_t(Nearest5(c.r) << 11 | Nearest6(c.g) << 5 | Nearest5(c.b)); }
+// The 16 texels as floats, one array per channel, for four-texel vectors.
+struct Planes {
+    alignas(16) float r[16];
+    alignas(16) float g[16];
+    alignas(16) float b[16];
+};
 
 Rgb Unpack565(uint16_t w) {
     const int r = w >> 11, g = (w >> 5) & 63, b = w & 31;
     return {(r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2)};
 }
 
-int Clamp255(float v) { return v <= 0.0f ? 0 : v >= 255.0f ? 255 : int(v + 0.5f); }
+// Nearest code of the 5- and 6-bit grids (bit-replicated expansion).
+int Nearest5(float v) { return v <= 0.0f ? 0 : v >= 255.0f ? 31 : (int(v + 0.5f) * 31 + 127) / 255; }
+int Nearest6(float v) { return v <= 0.0f ? 0 : v >= 255.0f ? 63 : (int(v + 0.5f) * 63 + 127) / 255; }
+uint16_t Pack565(float r, float g, float b) { return uint16_t(Nearest5(r) << 11 | Nearest6(g) << 5 | Nearest5(b)); }
 
 // Nearest 4-colour palette entry per texel, four texels per vector; returns the squared error.
-int AssignNearest(const Rgb px[16], uint16_t c0, uint16_t c1, uint8_t idx[16]) {
+int AssignNearest(const Planes& px, uint16_t c0, uint16_t c1, uint8_t idx[16]) {
     const Rgb a = Unpack565(c0), b = Unpack565(c1);
     const Rgb pal[4] = {a, b, {(2 * a.r + b.r + 1) / 3, (2 * a.g + b.g + 1) / 3, (2 * a.b + b.b + 1) / 3},
                         {(a.r + 2 * b.r + 1) / 3, (a.g + 2 * b.g + 1) / 3, (a.b + 2 * b.b + 1) / 3}};
     __m128 total = _mm_setzero_ps();
     for (int g = 0; g < 16; g += 4) {
-        const __m128 r = _mm_setr_ps(float(px[g].r), float(px[g + 1].r), float(px[g + 2].r), float(px[g + 3].r));
-        const __m128 gr = _mm_setr_ps(float(px[g].g), float(px[g + 1].g), float(px[g + 2].g), float(px[g + 3].g));
-        const __m128 bl = _mm_setr_ps(float(px[g].b), float(px[g + 1].b), float(px[g + 2].b), float(px[g + 3].b));
-        __m128 best = _mm_set1_ps(1e30f), which = _mm_setzero_ps();
+        const __m128 r = _mm_load_ps(px.r + g), gr = _mm_load_ps(px.g + g), bl = _mm_load_ps(px.b + g);
+        __m128 best = _mm_set1_ps(1e30f);
+        __m128i which = _mm_setzero_si128();
         for (int p = 0; p < 4; ++p) {
             const __m128 dr = _mm_sub_ps(r, _mm_set1_ps(float(pal[p].r)));
             const __m128 dg = _mm_sub_ps(gr, _mm_set1_ps(float(pal[p].g)));
             const __m128 db = _mm_sub_ps(bl, _mm_set1_ps(float(pal[p].b)));
             const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
-            const __m128 closer = _mm_cmplt_ps(d, best);
+            const __m128i closer = _mm_castps_si128(_mm_cmplt_ps(d, best));
             best = _mm_min_ps(best, d);
-            which = _mm_or_ps(_mm_and_ps(closer, _mm_set1_ps(float(p))), _mm_andnot_ps(closer, which));
+            which = _mm_or_si128(_mm_and_si128(closer, _mm_set1_epi32(p)), _mm_andnot_si128(closer, which));
         }
         total = _mm_add_ps(total, best);
-        float w[4];
-        _mm_storeu_ps(w, which);
-        for (int k = 0; k < 4; ++k) idx[g + k] = uint8_t(w[k]);
+        // Pack the four 32-bit indices into bytes.
+        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(which, which), _mm_setzero_si128());
+        const int32_t four = _mm_cvtsi128_si32(packed);
+        std::memcpy(idx + g, &four, 4);
     }
-    float t[4];
-    _mm_storeu_ps(t, total);
-    return int(t[0] + t[1] + t[2] + t[3]);
+    total = _mm_add_ps(total, _mm_movehl_ps(total, total));
+    total = _mm_add_ss(total, _mm_shuffle_ps(total, total, 1));
+    return int(_mm_cvtss_f32(total));
 }
 
 // Least-squares endpoints for fixed indices (index 0 weighs color0 fully, 2 two thirds, 3 one third).
-bool RefitEndpoints(const Rgb px[16], const uint8_t idx[16], uint16_t* c0, uint16_t* c1) {
+bool RefitEndpoints(const Planes& px, const uint8_t idx[16], uint16_t* c0, uint16_t* c1) {
     static constexpr float kWeight[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
-    float aa = 0, ab = 0, bb = 0, ax[3] = {0, 0, 0}, bx[3] = {0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        const float a = kWeight[idx[i]], b = 1.0f - a;
-        aa += a * a, ab += a * b, bb += b * b;
-        const float v[3] = {float(px[i].r), float(px[i].g), float(px[i].b)};
-        for (int c = 0; c < 3; ++c) ax[c] += a * v[c], bx[c] += b * v[c];
+    alignas(16) float wa[16];
+    for (int i = 0; i < 16; ++i) wa[i] = kWeight[idx[i]];
+    __m128 aa = _mm_setzero_ps(), ab = aa, bb = aa, ar = aa, ag = aa, abl = aa, br = aa, bg = aa, bbl = aa;
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 a = _mm_load_ps(wa + g), b = _mm_sub_ps(one, a);
+        const __m128 r = _mm_load_ps(px.r + g), gr = _mm_load_ps(px.g + g), bl = _mm_load_ps(px.b + g);
+        aa = _mm_add_ps(aa, _mm_mul_ps(a, a)), ab = _mm_add_ps(ab, _mm_mul_ps(a, b)), bb = _mm_add_ps(bb, _mm_mul_ps(b, b));
+        ar = _mm_add_ps(ar, _mm_mul_ps(a, r)), ag = _mm_add_ps(ag, _mm_mul_ps(a, gr)), abl = _mm_add_ps(abl, _mm_mul_ps(a, bl));
+        br = _mm_add_ps(br, _mm_mul_ps(b, r)), bg = _mm_add_ps(bg, _mm_mul_ps(b, gr)), bbl = _mm_add_ps(bbl, _mm_mul_ps(b, bl));
     }
-    const float det = aa * bb - ab * ab;
+    auto sum = [](__m128 v) {
+        alignas(16) float f[4];
+        _mm_store_ps(f, v);
+        return (f[0] + f[1]) + (f[2] + f[3]);
+    };
+    const float AA = sum(aa), AB = sum(ab), BB = sum(bb);
+    const float det = AA * BB - AB * AB;
     if (std::fabs(det) < 1e-6f) return false;
     const float inv = 1.0f / det;
-    int e0[3], e1[3];
+    const float ax[3] = {sum(ar), sum(ag), sum(abl)}, bx[3] = {sum(br), sum(bg), sum(bbl)};
+    float e0[3], e1[3];
     for (int c = 0; c < 3; ++c) {
-        e0[c] = Clamp255((ax[c] * bb - bx[c] * ab) * inv);
-        e1[c] = Clamp255((bx[c] * aa - ax[c] * ab) * inv);
+        e0[c] = (ax[c] * BB - bx[c] * AB) * inv;
+        e1[c] = (bx[c] * AA - ax[c] * AB) * inv;
     }
-    *c0 = Pack565({e0[0], e0[1], e0[2]});
-    *c1 = Pack565({e1[0], e1[1], e1[2]});
+    *c0 = Pack565(e0[0], e0[1], e0[2]);
+    *c1 = Pack565(e1[0], e1[1], e1[2]);
     return true;
 }
 
@@ -211,18 +227,12 @@ const std::array<SingleMatch, 256> kMatch6 = MakeSingleMatch<6>();
 }  // namespace
 
 void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
-    Rgb px[16];
-    int sum[3] = {0, 0, 0};
     bool flat = true;
-    for (int i = 0; i < 16; ++i) {
-        px[i] = {int((texels[i] >> 16) & 255), int((texels[i] >> 8) & 255), int(texels[i] & 255)};
-        sum[0] += px[i].r, sum[1] += px[i].g, sum[2] += px[i].b;
-        flat &= ((texels[i] ^ texels[0]) & 0xFFFFFF) == 0;
-    }
+    for (int i = 1; i < 16; ++i) flat &= ((texels[i] ^ texels[0]) & 0xFFFFFF) == 0;
     if (flat) {
         // One colour: its own quantised value in both fields, or the one-third interpolant of a
         // matched pair when that lands closer (most colours are not on the 5:6:5 grid).
-        const Rgb c = px[0];
+        const Rgb c = {int((texels[0] >> 16) & 255), int((texels[0] >> 8) & 255), int(texels[0] & 255)};
         const uint16_t q = uint16_t(std::min(Quantise5(c.r), 31) << 11 | std::min(Quantise6(c.g), 63) << 5 |
                                     std::min(Quantise5(c.b), 31));
         const uint16_t m0 = uint16_t(kMatch5[c.r].e0 << 11 | kMatch6[c.g].e0 << 5 | kMatch5[c.b].e0);
@@ -240,13 +250,34 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
         }
         return;
     }
-    // Principal axis of the colours by a few power-iteration steps on their covariance.
-    const float mean[3] = {sum[0] / 16.0f, sum[1] / 16.0f, sum[2] / 16.0f};
-    float cov[6] = {0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        const float r = float(px[i].r) - mean[0], g = float(px[i].g) - mean[1], b = float(px[i].b) - mean[2];
-        cov[0] += r * r, cov[1] += r * g, cov[2] += r * b, cov[3] += g * g, cov[4] += g * b, cov[5] += b * b;
+
+    Planes px;
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    for (int g = 0; g < 16; g += 4) {
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + g));
+        _mm_store_ps(px.b + g, _mm_cvtepi32_ps(_mm_and_si128(t, lowByte)));
+        _mm_store_ps(px.g + g, _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(t, 8), lowByte)));
+        _mm_store_ps(px.r + g, _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(t, 16), lowByte)));
     }
+    // Mean and covariance, then the principal axis by a few power-iteration steps.
+    __m128 sr = _mm_setzero_ps(), sg = sr, sb = sr;
+    for (int g = 0; g < 16; g += 4)
+        sr = _mm_add_ps(sr, _mm_load_ps(px.r + g)), sg = _mm_add_ps(sg, _mm_load_ps(px.g + g)),
+        sb = _mm_add_ps(sb, _mm_load_ps(px.b + g));
+    auto hsum = [](__m128 v) {
+        v = _mm_add_ps(v, _mm_movehl_ps(v, v));
+        return _mm_cvtss_f32(_mm_add_ss(v, _mm_shuffle_ps(v, v, 1)));
+    };
+    const __m128 mr = _mm_set1_ps(hsum(sr) / 16.0f), mg = _mm_set1_ps(hsum(sg) / 16.0f), mb = _mm_set1_ps(hsum(sb) / 16.0f);
+    __m128 crr = _mm_setzero_ps(), crg = crr, crb = crr, cgg = crr, cgb = crr, cbb = crr;
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 r = _mm_sub_ps(_mm_load_ps(px.r + g), mr), gr = _mm_sub_ps(_mm_load_ps(px.g + g), mg),
+                     b = _mm_sub_ps(_mm_load_ps(px.b + g), mb);
+        crr = _mm_add_ps(crr, _mm_mul_ps(r, r)), crg = _mm_add_ps(crg, _mm_mul_ps(r, gr));
+        crb = _mm_add_ps(crb, _mm_mul_ps(r, b)), cgg = _mm_add_ps(cgg, _mm_mul_ps(gr, gr));
+        cgb = _mm_add_ps(cgb, _mm_mul_ps(gr, b)), cbb = _mm_add_ps(cbb, _mm_mul_ps(b, b));
+    }
+    const float cov[6] = {hsum(crr), hsum(crg), hsum(crb), hsum(cgg), hsum(cgb), hsum(cbb)};
     float v[3] = {cov[0], cov[1], cov[2]};
     if (cov[3] > cov[0] && cov[3] >= cov[5]) v[0] = cov[1], v[1] = cov[3], v[2] = cov[4];
     else if (cov[5] > cov[0] && cov[5] > cov[3]) v[0] = cov[2], v[1] = cov[4], v[2] = cov[5];
@@ -256,17 +287,18 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
         const float z = cov[2] * v[0] + cov[4] * v[1] + cov[5] * v[2];
         const float m = std::max({std::fabs(x), std::fabs(y), std::fabs(z)});
         if (!(m > 0.0f)) break;
-        v[0] = x / m, v[1] = y / m, v[2] = z / m;
+        const float inv = 1.0f / m;
+        v[0] = x * inv, v[1] = y * inv, v[2] = z * inv;
     }
     // The extreme texels along the axis are the first endpoints.
     int lo = 0, hi = 0;
     float tmin = 1e30f, tmax = -1e30f;
     for (int i = 0; i < 16; ++i) {
-        const float t = float(px[i].r) * v[0] + float(px[i].g) * v[1] + float(px[i].b) * v[2];
+        const float t = px.r[i] * v[0] + px.g[i] * v[1] + px.b[i] * v[2];
         if (t < tmin) tmin = t, lo = i;
         if (t > tmax) tmax = t, hi = i;
     }
-    uint16_t c0 = Pack565(px[hi]), c1 = Pack565(px[lo]);
+    uint16_t c0 = Pack565(px.r[hi], px.g[hi], px.b[hi]), c1 = Pack565(px.r[lo], px.g[lo], px.b[lo]);
     uint8_t idx[16];
     int error = AssignNearest(px, c0, c1, idx);
     // Up to two least-squares refits of the endpoints to the indices, each kept when it lowers the error.
@@ -281,7 +313,7 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
     }
     // Nearly flat blocks: try the mean colour as the one-third interpolant of a matched pair.
     if (error > 0 && (c0 == c1 || error <= 16 * 48)) {
-        const int r = (sum[0] + 8) >> 4, g = (sum[1] + 8) >> 4, b = (sum[2] + 8) >> 4;
+        const int r = int(_mm_cvtss_f32(mr) + 0.5f), g = int(_mm_cvtss_f32(mg) + 0.5f), b = int(_mm_cvtss_f32(mb) + 0.5f);
         const uint16_t m0 = uint16_t(kMatch5[r].e0 << 11 | kMatch6[g].e0 << 5 | kMatch5[b].e0);
         const uint16_t m1 = uint16_t(kMatch5[r].e1 << 11 | kMatch6[g].e1 << 5 | kMatch5[b].e1);
         uint8_t midx[16];
@@ -291,13 +323,13 @@ void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]) {
             std::memcpy(idx, midx, sizeof idx);
         }
     }
-    uint32_t indices = 0;
     if (c0 == c1) {
         StoreBlock(c0, c1, 0, block);
         return;
     }
     static constexpr uint32_t kSwapped[4] = {1, 0, 3, 2};
     const bool swap = c0 < c1;
+    uint32_t indices = 0;
     for (int i = 0; i < 16; ++i) indices |= (swap ? kSwapped[idx[i]] : idx[i]) << (2 * i);
     StoreBlock(swap ? c1 : c0, swap ? c0 : c1, indices, block);
 }
