@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the texture compression benchmark on real game textures: installs the corpus (Debian package
 # colobot-common-textures) and the build dependencies when missing, builds, runs. Extra arguments go to the
-# program (e.g. --max-mpix 4 for a quick run, --slow for the searching ETC1 modes, --threads N).
+# program (e.g. --max-mpix 4 for a quick run, --slow for the searching ETC1 modes, --no-nvtt).
 # VELMAR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
