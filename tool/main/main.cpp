@@ -1,8 +1,82 @@
+// VelmarUtil: one command, or one batch file of commands, per run.
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResultsLog.h"
+#include "core/CoreStartup.h"
+#include "engine/FilePath.h"
+#include "engine/TextCase.h"
+#include "platform/Process.h"
+#include "tool/BatchFile.h"
+#include "tool/HelpText.h"
+#include "tool/ResultsSummary.h"
+#include "tool/RunCommand.h"
+#include "tool/ScriptLogHook.h"
+#include "tool/ToolStartup.h"
+
 #include <cstdio>
+#include <string>
+
+namespace {
+
+// One command with its own results log and summary.
+int RunOneCommand(EngineObjects& engine, int argc, char** argv)
+{
+    ResultsLog log;
+    const int result = RunCommand(log, engine, argc, argv);
+    PrintResultsSummary(log);
+    return result;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    (void)argv;
-    std::printf("VelmarUtil: %d argument(s)\n", argc - 1);
-    return argc > 1 ? 0 : 255;
+    InitialiseCoreServices();
+
+    Orvo::File::Path exe;
+    if (!GetExecutablePath(exe))
+        return -1;
+
+    if (argc < 2) {
+        PrintHelpText(stdout);
+        std::fputc('\n', stdout);
+        return -1;
+    }
+    std::string word = argv[1];
+    Orvo::LowerInPlace(word);
+    if (word == "help") {
+        PrintHelpText(stdout);
+        std::fputc('\n', stdout);
+        return 0;
+    }
+
+    EngineObjects engine{};
+    if (InitialiseTool(engine, argv[0], argc, argv) != 0) {
+        std::fprintf(stderr, "- Init failed\n");
+        ShutdownTool(engine);
+        return -1;
+    }
+    InitialiseApplication(Orvo::String("VelmarUtil"));
+    ScriptLogHook = &ScriptLogSink;
+
+    int exitCode = 0;
+    if (argv[1][0] != '@') {
+        exitCode = RunOneCommand(engine, argc, argv);
+    } else {
+        const std::string name = argv[1] + 1;
+        const BatchFileResult batch = RunBatchFile(name, argv[0], [&engine](int lineArgc, char** lineArgv) {
+            const int result = RunOneCommand(engine, lineArgc, lineArgv);
+            std::fputc('\n', stdout);
+            return result;
+        });
+        if (batch.status != BatchFileStatus::Ran) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s\n", BatchFileMessage(batch.status, name).c_str());
+            ShutdownTool(engine);
+            return -1;
+        }
+        exitCode = batch.exitCode;
+    }
+
+    ShutdownTool(engine);
+    Platform::ExitProcess(exitCode);
 }

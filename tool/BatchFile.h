@@ -1,0 +1,40 @@
+#pragma once
+// Batch files: "VelmarUtil @file.txt" runs every line of the file as one command. A line is split into
+// arguments that are either texts between double quotes or words separated by single spaces; there is
+// no escape character, so a double quote cannot be part of an argument. Start-up, shutdown and the
+// start-up switches happen once for the whole batch.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The arguments of one line as read from the file (its line end included, if any): the line is cut at
+// the first CR or LF after its first character, given a leading space when it has none and a trailing
+// space, then split in one pass. Text after a quote that is never closed is dropped; text glued to a
+// closing quote, up to the next space, is dropped too. Two spaces in a row give an empty argument.
+std::vector<std::string> SplitBatchLine(std::string_view line);
+
+// True for a line that runs nothing: no argument, an argument list whose last argument begins with a
+// CR, LF or space, or one made only of empty arguments (a line of blanks).
+bool IsBatchLineSkipped(const std::vector<std::string>& args);
+
+// Runs one line's command (argv[0] is the program, argv[1] the command word) and returns its result.
+using BatchLineRunner = std::function<int(int argc, char** argv)>;
+
+enum class BatchFileStatus { Ran, Missing, Unreadable, TooLarge };
+
+struct BatchFileResult {
+    BatchFileStatus status = BatchFileStatus::Ran;
+    int exitCode = 0; // 0, or -1 when any line's result was not 0; -1 when the file could not be run
+};
+
+// Larger files are refused: the whole file is one line buffer at most.
+constexpr int64_t kMaxBatchFileSize = 16 * 1024 * 1024;
+
+// Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]. Prints
+// nothing itself; the caller reports the status.
+BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner);
+
+// The error-stream messages for a batch file that cannot be run (empty for BatchFileStatus::Ran).
+std::string BatchFileMessage(BatchFileStatus status, const std::string& name);

@@ -1,0 +1,130 @@
+// Batch files: the splitting rules of one line, the lines that are skipped, and running a whole file.
+#include "engine/File.h"
+#include "tool/BatchFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(BatchLineTest, WordsAndQuotedTexts)
+{
+    EXPECT_EQ(SplitBatchLine("\"installfrompath\" \"C:/My Assets/a\"\n"), (Args{"installfrompath", "C:/My Assets/a"}));
+    EXPECT_EQ(SplitBatchLine("version"), (Args{"version"}));
+    EXPECT_EQ(SplitBatchLine("echo hello world\r\n"), (Args{"echo", "hello", "world"}));
+    EXPECT_EQ(SplitBatchLine(" echo x"), (Args{"echo", "x"}));
+    EXPECT_EQ(SplitBatchLine("\"echo\"\"x\""), (Args{"echo", "x"}));
+    EXPECT_EQ(SplitBatchLine("\"\""), (Args{""}));
+}
+
+TEST(BatchLineTest, QuirksOfTheOnePassSplit)
+{
+    // Two spaces give an empty argument; a leading space is not doubled, a second one counts.
+    EXPECT_EQ(SplitBatchLine("echo  x"), (Args{"echo", "", "x"}));
+    EXPECT_EQ(SplitBatchLine("  echo"), (Args{"", "echo"}));
+    // Text glued to a closing quote is dropped up to the next space; text before an opening quote too.
+    EXPECT_EQ(SplitBatchLine("\"echo\"tail next"), (Args{"echo", "next"}));
+    EXPECT_EQ(SplitBatchLine("head\"echo\" x"), (Args{"echo", "x"}));
+    // A quote left open drops the rest of the line.
+    EXPECT_EQ(SplitBatchLine("\"version\" \"never closed"), (Args{"version"}));
+    EXPECT_EQ(SplitBatchLine("\"open"), (Args{}));
+    // The line ends at the first CR or LF after its first character; a tab is an ordinary character.
+    EXPECT_EQ(SplitBatchLine("a\rb c"), (Args{"a"}));
+    EXPECT_EQ(SplitBatchLine("a\tb"), (Args{"a\tb"}));
+    // A line end in the first place stays and makes the line one to skip.
+    EXPECT_EQ(SplitBatchLine("\n"), (Args{"\n"}));
+    EXPECT_EQ(SplitBatchLine("\r\n"), (Args{"\r"}));
+}
+
+TEST(BatchLineTest, SkippedLines)
+{
+    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("")));
+    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\n")));
+    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\r\n")));
+    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("     \n")));
+    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\"\" \"\"")));
+    EXPECT_TRUE(IsBatchLineSkipped(Args{"echo", " x"}));
+    EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("version")));
+    EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("  version")));
+}
+
+class BatchFileRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmar-batch-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override { Orvo::File::DeleteTree(m_folder); }
+
+    std::string Write(const std::string& text)
+    {
+        const std::string path = m_folder + "/batch.txt";
+        EXPECT_TRUE(Orvo::File::WriteFile(path, text));
+        return path;
+    }
+    BatchFileResult Run(const std::string& path, int failOn = -1)
+    {
+        return RunBatchFile(path, "/opt/velmar/bin/VelmarUtil", [this, failOn](int argc, char** argv) {
+            Args line;
+            for (int i = 0; i < argc; ++i)
+                line.emplace_back(argv[i]);
+            EXPECT_EQ(argv[argc], nullptr);
+            m_lines.push_back(line);
+            return int(m_lines.size()) - 1 == failOn ? 7 : 0;
+        });
+    }
+    std::string m_folder;
+    std::vector<Args> m_lines;
+};
+
+TEST_F(BatchFileRunTest, EveryLineRunsWithTheProgramPathFirst)
+{
+    const BatchFileResult r = Run(Write("\"version\"\n\n\"echo\" \"a b\"\r\n   \nlast"));
+    EXPECT_EQ(r.status, BatchFileStatus::Ran);
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(m_lines.size(), 3u);
+    EXPECT_EQ(m_lines[0], (Args{"/opt/velmar/bin/VelmarUtil", "version"}));
+    EXPECT_EQ(m_lines[1], (Args{"/opt/velmar/bin/VelmarUtil", "echo", "a b"}));
+    EXPECT_EQ(m_lines[2], (Args{"/opt/velmar/bin/VelmarUtil", "last"}));
+}
+
+TEST_F(BatchFileRunTest, AFailingLineFailsTheBatchButTheRestStillRuns)
+{
+    const BatchFileResult r = Run(Write("one\ntwo\nthree\n"), 1);
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(m_lines.size(), 3u);
+}
+
+TEST_F(BatchFileRunTest, EmptyMissingAndUnreadableFiles)
+{
+    EXPECT_EQ(Run(Write("")).exitCode, 0);
+    EXPECT_TRUE(m_lines.empty());
+
+    BatchFileResult missing = Run(m_folder + "/nothing.txt");
+    EXPECT_EQ(missing.status, BatchFileStatus::Missing);
+    EXPECT_EQ(missing.exitCode, -1);
+    EXPECT_EQ(BatchFileMessage(missing.status, "nothing.txt"),
+              "-The file \"nothing.txt\" does not exist, please specify a valid filename");
+
+    BatchFileResult folder = Run(m_folder);
+    EXPECT_EQ(folder.status, BatchFileStatus::Unreadable);
+    EXPECT_EQ(folder.exitCode, -1);
+    EXPECT_TRUE(m_lines.empty());
+}
+
+TEST_F(BatchFileRunTest, LongLinesAndLongArgumentsAreKeptWhole)
+{
+    const std::string big(100000, 'x');
+    Run(Write("echo \"" + big + "\" " + big + "\n"));
+    ASSERT_EQ(m_lines.size(), 1u);
+    EXPECT_EQ(m_lines[0], (Args{"/opt/velmar/bin/VelmarUtil", "echo", big, big}));
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+// The tool's entry pieces: switches and engine options, the help text, the results summary, the
+// text conversion, the script log sink, the plug-in type holder and the crash frame around a command.
+#include "assetdb/ResultsLog.h"
+#include "core/LogPrintf.h"
+#include "core/ProcessFlags.h"
+#include "engine/PluginType.h"
+#include "tool/HelpText.h"
+#include "tool/PluginTypeHolder.h"
+#include "tool/ResultsSummary.h"
+#include "tool/RunCommand.h"
+#include "tool/ScriptLogHook.h"
+#include "tool/ToolStartup.h"
+#include "tool/ToolSwitches.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+ToolSwitches Collect(std::vector<const char*> words)
+{
+    return CollectToolSwitches(int(words.size()), const_cast<char**>(words.data()));
+}
+
+TEST(ToolSwitchesTest, WordsAnywhereInAnyCase)
+{
+    const ToolSwitches none = Collect({"VelmarUtil", "version"});
+    EXPECT_FALSE(none.noRender);
+    EXPECT_FALSE(none.engineLogToConsole);
+    EXPECT_TRUE(none.startDaemon);
+    EXPECT_TRUE(none.databaseClient);
+    EXPECT_FALSE(none.closeDaemonRun);
+    EXPECT_EQ(BuildEngineOptionText(none), "-render=OpenGL -hidewindow -LogFile=/dev/null ");
+
+    const ToolSwitches all =
+        Collect({"VelmarUtil", "NoRender", "version", "-ORVOLOG", "-NoStartVADDaemon", "-novadclient", "CloseVADDaemon"});
+    EXPECT_TRUE(all.noRender);
+    EXPECT_TRUE(all.engineLogToConsole);
+    EXPECT_FALSE(all.startDaemon);
+    EXPECT_FALSE(all.databaseClient);
+    EXPECT_TRUE(all.closeDaemonRun);
+    EXPECT_EQ(BuildEngineOptionText(all), "-NullRender -LogStdOut ");
+
+    // argv[0] counts too; near misses do not.
+    EXPECT_TRUE(Collect({"norender"}).noRender);
+    EXPECT_FALSE(Collect({"VelmarUtil", "-norender", "norender2", "nostartvaddaemon"}).noRender);
+    EXPECT_TRUE(Collect({"VelmarUtil", "nostartvaddaemon"}).startDaemon);
+}
+
+TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
+{
+    ASSERT_EQ(kHelpTextLineCount, 45u);
+    EXPECT_STREQ(kHelpTextLines[0], "Welcome to the Velmar Util Tool!");
+    EXPECT_EQ(std::string(kHelpTextLines[2]), std::string(58, '-'));
+    EXPECT_NE(std::string(kHelpTextLines[20]).find(", \"CMP;MESH|BD;-ACTV|VE|SCEN\". Use"), std::string::npos);
+    EXPECT_NE(std::string(kHelpTextLines[20]).find("<CatgoryList>  - List"), std::string::npos);
+    int tabbed = 0;
+    for (const char* line : kHelpTextLines)
+        tabbed += line[0] == '\t';
+    EXPECT_EQ(tabbed, 15);
+    EXPECT_TRUE(std::string_view(kHelpTextLines[44]).ends_with("processed like a separate call to VelmarUtil."));
+
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    PrintHelpText(out);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text.push_back(char(c));
+    std::fclose(out);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 45);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+std::string Summary(ResultsLog& log)
+{
+    std::FILE* out = std::tmpfile();
+    PrintResultsSummary(log, out);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text.push_back(char(c));
+    std::fclose(out);
+    return text;
+}
+
+TEST(ResultsSummaryTest, OneLinePerResultThenTheCounts)
+{
+    ResultsLog log;
+    EXPECT_EQ(Summary(log), "OK (0 Errors, 0 Warnings)\n");
+
+    log.PostResult(kResultMessage, VelmarPropertyRef(), "plain");
+    log.PostResult(kResultWarning, VelmarPropertyRef(new VelmarPropertyAssetID("AssetID", 1, 2, 0)), "careful");
+    log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID("AssetID", 7, 8, 3)), "broken");
+    log.PostResult(kResultSuccess, VelmarPropertyRef(), "done");
+    log.PostResult(kResultError, VelmarPropertyRef(), "again");
+    EXPECT_FALSE(log.IsRead());
+    EXPECT_EQ(Summary(log), "; NULLKUID : plain\n"
+                            "! <kuid:1:2> : careful\n"
+                            "- <kuid2:7:8:3> : broken\n"
+                            "+ NULLKUID : done\n"
+                            "- NULLKUID : again\n"
+                            "OK (2 Errors, 1 Warnings)\n");
+    EXPECT_TRUE(log.IsRead());
+}
+
+TEST(Utf8ToLocalTextTest, UnicodeSurvivesAndBrokenTextBecomesAscii)
+{
+    EXPECT_EQ(std::string(Utf8ToLocalText(Orvo::String("")).c_str()), "");
+    EXPECT_EQ(std::string(Utf8ToLocalText(Orvo::String("Zürich – Bahnhof")).c_str()), "Zürich – Bahnhof");
+    const std::string broken = Utf8ToLocalText(Orvo::String("a\xff\xfe" "b")).c_str();
+    EXPECT_EQ(broken, "a??b");
+}
+
+std::vector<std::string> g_logLines;
+void KeepLine(const char* line)
+{
+    g_logLines.emplace_back(line);
+}
+
+TEST(ScriptLogSinkTest, FormatsAndCutsLongOutput)
+{
+    SetLogLineObserver(&KeepLine);
+    g_logLines.clear();
+    ScriptLogSink("value %d of %s", 3, "x");
+    const std::string big(20000, 'y');
+    ScriptLogSink("%s", big.c_str());
+    SetLogLineObserver(nullptr);
+    ASSERT_EQ(g_logLines.size(), 2u);
+    EXPECT_EQ(g_logLines[0], "ScriptLog> value 3 of x");
+    EXPECT_EQ(g_logLines[1], "ScriptLog> " + std::string(kScriptLogBufferSize - 1, 'y'));
+}
+
+TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
+{
+    Orvo::PluginBase::UnregisterAll();
+    const Orvo::UId family(kPluginFamilyId);
+    {
+        PluginTypeHolder none(family, Orvo::PString(kPluginTypeName));
+        EXPECT_EQ(none.Get(), nullptr);
+    }
+    auto* type = new Orvo::PluginType(family, Orvo::PString(kPluginTypeName));
+    Orvo::PluginBase::RegisterPluginType(type);
+    {
+        PluginTypeHolder holder(family, Orvo::PString(kPluginTypeName));
+        EXPECT_EQ(holder.Get(), type);
+        EXPECT_EQ(type->GetRefCount(), 2);
+        type->AddRef();
+        holder.Reset(type); // the same type again: still one reference for the holder
+        EXPECT_EQ(type->GetRefCount(), 2);
+    }
+    EXPECT_EQ(type->GetRefCount(), 1);
+    Orvo::PluginBase::UnregisterAll();
+}
+
+int Succeeds(ResultsLog& log, EngineObjects&, int argc, char**)
+{
+    log.PostResult(kResultMessage, VelmarPropertyRef(), "ran");
+    return argc;
+}
+int Faults(ResultsLog&, EngineObjects&, int, char**)
+{
+    std::raise(SIGSEGV);
+    return 0;
+}
+int DividesByZero(ResultsLog&, EngineObjects&, int, char**)
+{
+    std::raise(SIGFPE);
+    return 0;
+}
+int Throws(ResultsLog&, EngineObjects&, int, char**)
+{
+    throw std::runtime_error("escaped");
+}
+
+TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
+{
+    SetCommandFunction(&Succeeds);
+    ResultsLog log;
+    EngineObjects engine{};
+    char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("x"), nullptr};
+    EXPECT_EQ(RunCommand(log, engine, 2, argv), 2);
+    EXPECT_TRUE(CommandRunningFlag.load());
+    EXPECT_EQ(log.GetResultCount(), 1u);
+    SetCommandFunction(nullptr);
+}
+
+TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EngineObjects engine{};
+    char* argv[] = {const_cast<char*>("VelmarUtil"), nullptr};
+    for (CommandFunction f : {&Faults, &DividesByZero, &Throws}) {
+        EXPECT_EXIT(
+            {
+                SetCommandFunction(f);
+                ResultsLog log;
+                RunCommand(log, engine, 1, argv);
+            },
+            ::testing::ExitedWithCode(256 + kCrashExitCode), "");
+    }
+}
+
+} // namespace
