@@ -71,14 +71,24 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
     const float mid = (tmin + tmax) * 0.5f;
     for (float& v : t) v -= mid;
     float h = (tmax - tmin) * 0.5f, kept = h, previous = 10000000.0f;
+    // Squared distances to the nearest palette point, four texels per vector (lane sums, then the
+    // four lanes added pairwise).
+    alignas(16) float at[16];
+    const __m128 signMask = _mm_set1_ps(-0.0f);
+    for (int g = 0; g < 16; g += 4) _mm_store_ps(at + g, _mm_andnot_ps(signMask, _mm_loadu_ps(t + g)));
     for (int iteration = 0; iteration < 256; ++iteration) {
-        const float twoThirds = h * (2.0f / 3.0f), third = h * (1.0f / 3.0f);
-        float s = 0.0f;
-        for (int i = 0; i < 16; ++i) {
-            const float a = std::fabs(t[i]);
-            const float e = a - (a > twoThirds ? h : third);
-            s += e * e;
+        const __m128 vh = _mm_set1_ps(h), twoThirds = _mm_set1_ps(h * (2.0f / 3.0f)),
+                     third = _mm_set1_ps(h * (1.0f / 3.0f));
+        __m128 acc = _mm_setzero_ps();
+        for (int g = 0; g < 16; g += 4) {
+            const __m128 a = _mm_load_ps(at + g);
+            const __m128 far = _mm_cmpgt_ps(a, twoThirds);
+            const __m128 e = _mm_sub_ps(a, _mm_or_ps(_mm_and_ps(far, vh), _mm_andnot_ps(far, third)));
+            acc = _mm_add_ps(acc, _mm_mul_ps(e, e));
         }
+        alignas(16) float lane[4];
+        _mm_store_ps(lane, acc);
+        const float s = (lane[0] + lane[1]) + (lane[2] + lane[3]);
         if (!(s < previous - 5.0f)) break;
         kept = h;
         previous = s;
