@@ -177,8 +177,10 @@ bool TDBTagRef::SetChildValue(ACSName name, ACSRawDataCore&& data)
 {
     if (!EnsureContainer()) return false;
     auto* c = static_cast<TDBContainerTag*>(p_);
-    c->RemoveChild(name);
-    ACSChunk* tag = c->CreateDataTag(name);
+    // Hold the name first: it may be the very child's name (GetChildName), which the removal destroys.
+    const Orvo::PString key = name.Intern();
+    c->RemoveChild(key);
+    ACSChunk* tag = c->CreateDataTag(key);
     return tag->SetData(std::move(data));
 }
 
@@ -252,10 +254,11 @@ bool TDBTagRef::SetChildTag(ACSName name, const TDBTagRef& tag)
 {
     if (!tag.p_ || !EnsureContainer()) return false;
     if (tag.p_->Contains(p_)) return false;
-    // Hold the tag while the old child goes: it may be the very child being replaced.
+    // Hold the tag and the name while the old child goes: either may belong to the child being replaced.
     TDBTagRef keep = tag;
-    p_->RemoveChild(name);
-    return p_->AddChild(name, keep.p_);
+    const Orvo::PString key = name.Intern();
+    p_->RemoveChild(key);
+    return p_->AddChild(key, keep.p_);
 }
 
 bool TDBTagRef::AddChildTag(ACSName name, const TDBTagRef& tag)

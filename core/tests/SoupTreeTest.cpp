@@ -119,3 +119,26 @@ TEST(SoupTree, CountingCloneAndCycles)
     d.SetInt(1);
     EXPECT_FALSE(TDBTagRef::Null()->SetData(d));
 }
+
+TEST(SoupTree, SettingAChildByItsOwnNameKeepsTheName)
+{
+    // Callers walk a container and overwrite each child under the name the container hands out; that
+    // name belongs to the child being replaced.
+    TDBTagRef t;
+    t.SetChildInt("a", 1);
+    t.SetChildInt("b", 2);
+    t.SetChildInt("c", 3);
+    // Each pass replaces the first child, which moves to the end: a, b, c come round in order again.
+    for (int i = 0; i < 3; ++i) t.SetChildInt(t.GetChildName(0), 10 + i);
+    ASSERT_EQ(t.GetChildCount(), 3u);
+    EXPECT_EQ(t.GetChildName(0), Orvo::PString("a"));
+    EXPECT_EQ(t.GetChildName(1), Orvo::PString("b"));
+    EXPECT_EQ(t.GetChildName(2), Orvo::PString("c"));
+    EXPECT_EQ(t.GetChildInt("a"), 10);
+    EXPECT_EQ(t.GetChildInt("c"), 12);
+
+    TDBTagRef box = TDBTagRef::NewContainer();
+    EXPECT_TRUE(t.SetChildTag(t.GetChildName(0), box));
+    EXPECT_EQ(t.GetChildContainer("a").Get(), box.Get());
+    EXPECT_EQ(t->CountChildren("b"), 1u);
+}
