@@ -141,9 +141,6 @@ private:
     bool ready_ = false;
 };
 
-// True when the ";"-separated codes match one "|"-alternative of the pattern list; each alternative is a
-// ";"-separated run of terms that must all match: a term equal to one of the codes (case ignored), or "-term"
-// for one that is not among them. An empty pattern list matches everything.
-bool MatchPatternList(const std::string& codes, const std::string& patterns);
-// The category codes of a record: its class, region and era codes, ";"-separated.
+// The category codes of a record, ";"-separated: the codes of its kind and category class from the
+// category class table (the class text itself when the table has no row), then its region and era codes.
 std::string RecordCategoryCodes(const AssetRecord& r);

@@ -1,7 +1,7 @@
 // Query filters evaluated over the records.
 #include "daemon/AssetDatabase.h"
 
-#include "engine/TextCase.h"
+#include "assetdb/PatternList.h"
 
 #include <cctype>
 #include <cmath>
@@ -45,41 +45,13 @@ bool ContainsNoCase(const std::string& hay, const std::string& needle)
 
 } // namespace
 
-bool MatchPatternList(const std::string& codes, const std::string& patterns)
-{
-    if (patterns.empty()) return true;
-    std::vector<std::string> have = SplitCodes(codes, ";,");
-    auto has = [&](const std::string& term) {
-        for (const std::string& c : have)
-            if (EqualNoCase(c, term)) return true;
-        return false;
-    };
-    size_t start = 0;
-    while (start <= patterns.size())
-    {
-        size_t end = patterns.find('|', start);
-        if (end == std::string::npos) end = patterns.size();
-        std::vector<std::string> terms = SplitCodes(patterns.substr(start, end - start), ";");
-        bool all = !terms.empty();
-        for (const std::string& t : terms)
-        {
-            bool ok = t[0] == '-' ? !has(t.substr(1)) : has(t);
-            if (!ok)
-            {
-                all = false;
-                break;
-            }
-        }
-        if (all) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 std::string RecordCategoryCodes(const AssetRecord& r)
 {
+    std::string classCodes(LookupCategoryClassCodes(r.kind, r.categoryClass).View());
+    if (classCodes.empty()) classCodes = r.categoryClass;
+    const std::string& cc = classCodes;
     std::string out;
-    for (const std::string* part : {&r.categoryClass, &r.categoryRegion, &r.categoryEra})
+    for (const std::string* part : {&cc, &r.categoryRegion, &r.categoryEra})
         for (const std::string& c : SplitCodes(*part, ";,"))
         {
             if (!out.empty()) out += ';';

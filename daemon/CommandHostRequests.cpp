@@ -1,21 +1,337 @@
-// Requests served through the command host: registration and job replies, validation, the folder check,
-// archive installs and package exports; and the archive entry of an asset.
+// Requests served through the command host (validate, archive install, package export), the folder
+// check, the archive entry of an asset, and the host's own registration and job replies.
 #include "daemon/RequestHandlers.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ArchiveJobFile.h"
+#include "assetdb/ContentArchive.h"
+#include "core/ConfigFile.h"
+#include "core/TFile.h"
+#include "daemon/AssetFolderReader.h"
+#include "daemon/DaemonLog.h"
+#include "daemon/FolderOps.h"
+
+#include <atomic>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kMaxEntryFolderBytes = 200ull << 20;  // an archive entry must fit in one reply
+constexpr size_t kMaxExportAssets = 100000;
+
+std::atomic<uint32_t> g_archiveId{1};
+
+ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
+
+// The host's reply starts with its results log in the log's stream form: u32 count, then per result
+// u32 kind | u8 source flag (1: string name, KUID) | string text. The results go to the asker's log;
+// the reader is left at the job's own answer.
+bool ForwardHostLog(VADReader& r, DaemonResults& results)
+{
+    uint32_t n = r.Count(9);
+    for (uint32_t i = 0; i < n && r.Ok(); ++i)
+    {
+        VADResultNotification note;
+        note.kind = r.U32();
+        uint8_t flag = r.U8();
+        if (flag == 1)
+        {
+            note.hasSource = 1;
+            note.sourceName = r.String();
+            note.source = r.Kuid();
+        }
+        else if (flag != 0)
+            r.Fail();
+        note.text = r.String();
+        if (note.kind < 1 || note.kind > 4) note.kind = kResultMessage;
+        if (r.Ok()) results.push_back(std::move(note));
+    }
+    return r.Ok();
+}
+
+bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
+{
+    std::string error;
+    if (c.server.Broker().RunJob(job, reply, error)) return true;
+    DLOG("command host job %u failed: %s", job.command, error.c_str());
+    PostResult(&c.results, kResultError, "The command host could not run the job: " + error);
+    return false;
+}
+
+std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
+{
+    return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
+           std::to_string(g_archiveId.fetch_add(1)) + ext;
+}
+
+// The absolute asset folder a (source, path) pair names: an absolute path inside the source's folder, or
+// a path relative to it. Empty when it lies outside the installation's content folders.
+std::string ContentPath(const DaemonRoot& root, const std::string& source, const std::string& path)
+{
+    std::string base = root.SourceFolder(source);
+    if (base.empty()) return {};
+    std::string abs;
+    if (!path.empty() && path[0] == '/')
+        abs = NormalisePath(path);
+    else if (IsSafeRelativePath(path))
+        abs = NormalisePath(base + "/" + path);
+    return !abs.empty() && IsPathInside(abs, base) && abs != NormalisePath(base) ? abs : std::string();
+}
+
+int32_t Validate(RequestContext& c)
+{
+    VADTextPairRequest req;
+    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
+    const DaemonRoot& root = c.server.Root();
+    std::string folder = ContentPath(root, req.first, req.second);
+    if (folder.empty() || !FolderExists(folder))
+    {
+        PostResult(&c.results, kResultError, "$vad_unable_read_config_at", KUID::Null(), PathParam(req.second));
+        return kVADStatusFailed;
+    }
+    VADJob job;
+    job.command = VAD_CMDHOST_VALIDATE;
+    job.source = req.first;
+    job.path = folder;
+    VADBytes reply;
+    if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
+    VADReader r(reply);
+    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+    uint8_t passed = r.U8();
+    if (!r.Ok()) return kVADStatusFailed;
+    // The answer becomes the validation state of the asset whose folder it is.
+    AssetRecord rec;
+    if (ReadAssetFolder(folder, rec) && c.server.Database().ActiveFolder(rec.kuid) == folder)
+        c.server.Database().SetValidation(rec.kuid, passed ? kValidationPassed : kValidationFailed);
+    VADBoolReply{static_cast<uint8_t>(passed ? 1 : 0)}.Write(c.body);
+    return kVADStatusOK;
+}
+
+int32_t FolderCheck(RequestContext& c)
+{
+    VADTextPairRequest req;
+    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
+    std::string folder = ContentPath(c.server.Root(), req.first, req.second);
+    bool ok = false;
+    if (folder.empty())
+        PostResult(&c.results, kResultError, "The folder '$(FILE_PATH)' is not inside the installation's content folders.",
+                   KUID::Null(), PathParam(req.second));
+    else if (!FolderExists(folder))
+        PostResult(&c.results, kResultError, "The folder '$(FILE_PATH)' does not exist.", KUID::Null(), PathParam(folder));
+    else
+    {
+        AssetRecord rec;
+        std::string reason;
+        if (!ReadAssetFolder(folder, rec, &reason))
+            PostResult(&c.results, kResultError, "$vad_unable_read_config_at", KUID::Null(), PathParam(folder));
+        else
+        {
+            ok = true;
+            // Every name below the folder must be one an archive can carry.
+            std::error_code ec;
+            for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            {
+                std::string name = it->path().filename().string();
+                if (!IsSafeArchiveFileName(name))
+                {
+                    PostResult(&c.results, kResultError, "The file name '$(FILE_PATH)' cannot be stored in a package.",
+                               rec.kuid, PathParam(it->path().string()));
+                    ok = false;
+                }
+            }
+        }
+    }
+    VADBoolReply{static_cast<uint8_t>(ok ? 1 : 0)}.Write(c.body);
+    return kVADStatusOK;
+}
+
+int32_t ArchiveEntry(RequestContext& c)
+{
+    VADKuidValueRequest req;
+    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
+    std::string folder = c.server.Database().ActiveFolder(req.kuid);
+    if (folder.empty()) return kVADStatusNotFound;
+    if (FolderSize(folder) > kMaxEntryFolderBytes)
+    {
+        PostResult(&c.results, kResultError, "Asset $(ASSET_KUID) is too large for an archive entry.", req.kuid,
+                   {{"asset_kuid", req.kuid.ToString()}});
+        return kVADStatusFailed;
+    }
+    TDBTagRef entry;
+    Orvo::String reason;
+    if (!MakeArchiveEntryFromFolder(entry, Orvo::File::Path(folder), (req.value & 4) != 0, reason))
+    {
+        PostResult(&c.results, kResultError, std::string(reason.View()), req.kuid);
+        return kVADStatusFailed;
+    }
+    entry.SetChildKUID("kuid", req.kuid);
+    VADTreeReply reply;
+    if (!VADTreeToBytes(entry, reply.tree)) return kVADStatusFailed;
+    reply.Write(c.body);
+    return kVADStatusOK;
+}
+
+int32_t InstallArchive(RequestContext& c)
+{
+    VADPathOptionRequest req;
+    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
+    ContentArchive archive;
+    Orvo::String result;
+    std::string path = NormalisePath(req.path);
+    if (path.empty() || !archive.Load(result, "", path))
+    {
+        PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
+        return kVADStatusFailed;
+    }
+    ArchiveJobContents contents;
+    for (size_t i = 0; i < archive.GetAssetCount(); ++i)
+    {
+        TDBTagRef entry = archive.GetAssetAt(i);
+        KUID k = entry.GetChildKUID("kuid");
+        if (k.IsNull()) continue;
+        contents.kuids.push_back(k);
+        contents.entries.push_back(entry);
+    }
+    uint32_t archiveId = g_archiveId.fetch_add(1);
+    std::string crak = CacheFile(c.server.Root(), "install", ".crak");
+    {
+        TFile out;
+        if (!out.Open(crak, TFile::kWrite) || !WriteArchiveJobHeader(out, archiveId) ||
+            !WriteArchiveJobBody(out, contents) || !FinishArchiveJobHeader(out))
+        {
+            unlink(crak.c_str());
+            PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
+            return kVADStatusFailed;
+        }
+    }
+    VADJob job;
+    job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
+    job.archiveId = archiveId;
+    job.path = crak;
+    job.kuids = contents.kuids;
+    VADBytes reply;
+    bool ran = RunHostJob(c, job, reply);
+    unlink(crak.c_str());
+    if (!ran) return kVADStatusFailed;
+    VADReader r(reply);
+    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+    std::vector<KUID> installed = r.KuidList();
+    if (!r.Ok()) return kVADStatusFailed;
+    VADBoolReply{static_cast<uint8_t>(installed.size() == contents.kuids.size() ? 1 : 0)}.Write(c.body);
+    return kVADStatusOK;
+}
+
+int32_t ExportPackage(RequestContext& c)
+{
+    VADExportPackageRequest req;
+    if (!DecodeRequest(c, req) || req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    const DaemonRoot& root = c.server.Root();
+    // The package is named by the last part of the path given; it always goes under UserData/packages.
+    std::string name = req.packagePath;
+    while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    size_t cut = name.find_last_of("/\\");
+    if (cut != std::string::npos) name = name.substr(cut + 1);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cdp") == 0) name.resize(name.size() - 4);
+    if (!IsSafeFileName(name))
+    {
+        PostResult(&c.results, kResultError, "'$(FILE_PATH)' is not a package name.", KUID::Null(),
+                   PathParam(req.packagePath));
+        return kVADStatusFailed;
+    }
+    for (const std::string& t : req.targets)
+        if (t.find(';') != std::string::npos || t.size() > 64) return kVADStatusBadPayload;
+    std::string package = root.UserData("packages") + "/" + name;
+    RemoveFolderTree(package);
+    fs::create_directories(package);
+
+    // Each asset's copy in the package has its textures converted for the targets.
+    std::string targets;
+    for (const std::string& t : req.targets) targets += (targets.empty() ? "" : ";") + t;
+    for (const KUID& k : req.kuids)
+    {
+        std::string folder = c.server.Database().ActiveFolder(k);
+        std::string copy = package + "/" + k.ToSpacedString();
+        std::string error;
+        if (folder.empty() || !CopyFolderTree(folder, copy, &error))
+        {
+            PostResult(&c.results, kResultError, "Asset $(ASSET_KUID) could not be exported.", k,
+                       {{"asset_kuid", k.ToString()}});
+            return kVADStatusFailed;
+        }
+        if (targets.empty()) continue;
+        VADJob job;
+        job.command = VAD_CMDHOST_TEXTURECONVERT;
+        job.source = "packages";
+        job.path = copy;
+        job.targets = targets;
+        VADBytes reply;
+        if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
+        VADReader r(reply);
+        if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+    }
+
+    // The assets as one archive, written by the host from the daemon's archive entries.
+    VADJob save;
+    save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
+    save.archiveId = g_archiveId.fetch_add(1);
+    save.path = CacheFile(root, "export", ".crak");
+    save.kuids = req.kuids;
+    VADBytes reply;
+    if (!RunHostJob(c, save, reply)) return kVADStatusFailed;
+    VADReader r(reply);
+    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+    ArchiveJobContents contents;
+    Orvo::String reason;
+    bool read = ReadArchiveJobFile(Orvo::File::Path(save.path), save.archiveId, contents, reason);
+    unlink(save.path.c_str());
+    if (!read)
+    {
+        PostResult(&c.results, kResultError, std::string(reason.View()));
+        return kVADStatusFailed;
+    }
+    ContentArchive archive;
+    Orvo::String result;
+    for (const TDBTagRef& e : contents.entries)
+        if (!e.IsNull() && !archive.AddAsset(result, e)) PostResult(&c.results, kResultWarning, std::string(result.View()));
+    if (!archive.Save(result, Orvo::File::Path(package + "/" + name + ".cdp")))
+    {
+        PostResult(&c.results, kResultError, std::string(result.View()));
+        return kVADStatusFailed;
+    }
+    TDBTagRef manifest = TDBTagRef::NewContainer();
+    manifest.SetChildString("name", name);
+    manifest.SetChildString("texture-targets", targets);
+    TDBTagRef deps = manifest.CreateChildContainer("dependencies");
+    for (size_t i = 0; i < req.dependencies.size(); ++i) deps.SetChildString(std::to_string(i), req.dependencies[i]);
+    manifest.SetChildKUIDs("assets", req.kuids);
+    SaveConfigFile(manifest, "", package + "/package.txt");
+    DLOG("exported package %s with %zu assets", name.c_str(), req.kuids.size());
+    return kVADStatusOK;
+}
+
+} // namespace
 
 bool HandleCommandHostRequest(RequestContext& c, int32_t& status)
 {
-    status = kVADStatusBadPayload;
     switch (c.code)
     {
     case VAD_REQ_REGISTER_COMMAND_HOST:
         c.server.Broker().Register(c.from);
-        break;
+        status = kVADStatusOK;
+        return true;
     case VAD_REQ_JOB_REPLY:
         c.server.Broker().JobReply(c.from.get(), c.payload);
-        break;
-    default:
-        return false;
+        status = kVADStatusOK;
+        return true;
+    case VAD_REQ_VALIDATE: status = Validate(c); return true;
+    case VAD_REQ_FOLDER_CHECK: status = FolderCheck(c); return true;
+    case VAD_REQ_ARCHIVE_ENTRY: status = ArchiveEntry(c); return true;
+    case VAD_REQ_INSTALL_ARCHIVE: status = InstallArchive(c); return true;
+    case VAD_REQ_EXPORT_PACKAGE: status = ExportPackage(c); return true;
+    default: return false;
     }
-    status = kVADStatusOK;
-    return true;
 }

@@ -1,0 +1,237 @@
+// The command-host broker, archive entries and the download-station mirror against a real daemon.
+#include "DaemonHarness.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ArchiveJobFile.h"
+#include "assetdb/ContentArchive.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADFrameIO.h"
+#include "assetdb/VADRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const KUID kSample(123456, 1001, 0);
+
+// The command host's reply: its results log in stream form (one result here), then the job's answer.
+VADBytes HostReply(uint32_t kind, const std::string& text, const VADBytes& answer)
+{
+    VADWriter w;
+    w.U32(1);
+    w.U32(kind);
+    w.U8(0);
+    w.String(text);
+    w.Raw(answer.data(), answer.size());
+    return w.Take();
+}
+
+class DaemonServicesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VADCloseDatabase();
+        VADSetDaemonRoot(inst.Root());
+        VADSetConnectIntervalMs(50);
+        WriteAssetFolder(inst.Path("UserData/local/kuid 123456 1001"), kSample, "Sample", "kind \"scenery\"\n", 3, 50);
+        ASSERT_GT(inst.StartDaemonReady(), 0);
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = 0;
+        ASSERT_TRUE(VADOpenDatabase(s));
+    }
+    void TearDown() override
+    {
+        VADCloseDatabase();
+        if (hostThread.joinable()) hostThread.join();
+    }
+
+    // A command host that answers one job through `answer`.
+    void StartHost(std::function<VADBytes(const VADJob&)> answer)
+    {
+        ASSERT_TRUE(host.Connect(inst));
+        ASSERT_TRUE(host.SendFrame(VAD_REQ_REGISTER_COMMAND_HOST, 0, {}));
+        hostThread = std::thread([this, answer] {
+            VADFrameHeader h;
+            VADBytes p;
+            while (VADReceiveFrame(host.Socket(), h, p, 20000) == VADFrameRead::kOk)
+            {
+                if (h.code != VAD_NOTIFY_JOB) continue;
+                VADJob job;
+                if (!VADDecode(p, job)) return;
+                host.SendFrame(VAD_REQ_JOB_REPLY, 0, answer(job));
+                return;
+            }
+        });
+        // Registration is asynchronous: a keep-alive round trip makes sure it has been handled.
+        int32_t status;
+        VADBytes body;
+        RawClient probe;
+        ASSERT_TRUE(probe.Connect(inst));
+        for (int i = 0; i < 5; ++i) probe.Call(VAD_REQ_KEEPALIVE, {}, status, body);
+    }
+
+    TestInstallation inst;
+    RawClient host;
+    std::thread hostThread;
+};
+
+TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
+{
+    VADJob seen;
+    StartHost([&](const VADJob& job) {
+        seen = job;
+        return HostReply(3, "$tet_bad_thing", {0});
+    });
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    int32_t status = -1;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
+                           &results));
+    hostThread.join();
+    ASSERT_EQ(status, kVADStatusOK);
+    EXPECT_EQ(seen.command, static_cast<uint32_t>(VAD_CMDHOST_VALIDATE));
+    EXPECT_EQ(seen.path, inst.Path("UserData/local/kuid 123456 1001"));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, 3u);
+    EXPECT_EQ(results[0].text, "$tet_bad_thing");
+    VADBoolReply passed;
+    ASSERT_TRUE(VADDecode(body, passed));
+    EXPECT_EQ(passed.value, 0);
+    EXPECT_TRUE(VADIsAssetFaulty(kSample));
+
+    // Paths outside the source's folder never reach the host.
+    results.clear();
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}), status, body, &results));
+    EXPECT_LT(status, 0);
+}
+
+TEST_F(DaemonServicesTest, WithoutAHostOrAToolToStartTheJobFailsWithAReason)
+{
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    int32_t status = 0;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
+                           &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].text.find("could not be started"), std::string::npos);
+}
+
+TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
+{
+    TDBTagRef entry;
+    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    EXPECT_EQ(entry.GetChildKUID("kuid"), kSample);
+    EXPECT_TRUE(CheckArchiveEntryDSID(entry));
+    EXPECT_EQ(GetArchiveEntryFiles(entry).GetChildContainer("data").GetChildCount(), 3u);
+
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.AddAsset(result, entry));
+    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+
+    ArchiveJobContents handed;
+    uint32_t jobCommand = 99;
+    StartHost([&](const VADJob& job) {
+        jobCommand = job.command;
+        Orvo::String reason;
+        ReadArchiveJobFile(Orvo::File::Path(job.path), job.archiveId, handed, reason);
+        VADWriter answer;
+        answer.KuidList(handed.kuids);
+        return HostReply(4, "$vad_installed", answer.Take());
+    });
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    int32_t status = -1;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("pkg.cdp"), 2, 0}), status,
+                           body, &results));
+    hostThread.join();
+    ASSERT_EQ(status, kVADStatusOK);
+    EXPECT_EQ(jobCommand, static_cast<uint32_t>(VAD_CMDHOST_ARCHIVE_INSTALL));
+    ASSERT_EQ(handed.kuids, std::vector<KUID>{kSample});
+    EXPECT_TRUE(CheckArchiveEntryDSID(handed.entries[0]));
+    VADBoolReply all;
+    ASSERT_TRUE(VADDecode(body, all));
+    EXPECT_EQ(all.value, 1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].text, "$vad_installed");
+
+    // A file that is no archive is refused before any job.
+    WriteFile(inst.Path("junk.cdp"), "not a package");
+    results.clear();
+    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("junk.cdp"), 2, 0}), status,
+                           body, &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].text, "$vad_unreadable_cdp");
+}
+
+TEST_F(DaemonServicesTest, FolderCheckRefusesUnsafeNamesAndForeignPaths)
+{
+    EXPECT_TRUE(VADCheckAssetFolder("local", Orvo::File::Path(inst.Path("UserData/local/kuid 123456 1001")), nullptr));
+    WriteFile(inst.Path("UserData/local/kuid 123456 1001/bad..name"), "x");
+    EXPECT_FALSE(VADCheckAssetFolder("local", Orvo::File::Path(inst.Path("UserData/local/kuid 123456 1001")), nullptr));
+    EXPECT_FALSE(VADCheckAssetFolder("local", Orvo::File::Path("/etc"), nullptr));
+    EXPECT_FALSE(VADCheckAssetFolder("nowhere", Orvo::File::Path("x"), nullptr));
+}
+
+TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
+{
+    std::string mirror = inst.Path("mirror");
+    WriteFile(mirror + "/index.txt", "assets {\n  0 {\n    kuid <kuid2:123456:1001:2>\n    package \"v2.cdp\"\n  }\n"
+                                     "  1 {\n    kuid <kuid2:123456:1001:1>\n    package \"v1.cdp\"\n  }\n}\n");
+    WriteFile(mirror + "/packages/v2.cdp", "package bytes");
+    TDBTagRef internet = TDBTagRef::NewContainer();
+    internet.SetChildString("dls-mirror", mirror);
+    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+
+    EXPECT_EQ(VADGetDownloadStationLatestKUID(kSample), KUID(123456, 1001, 2));
+    EXPECT_TRUE(VADGetDownloadStationLatestKUID(KUID(5, 5, 0)).IsNull());
+
+    VADRequestId id;
+    VADRequestReply reply;
+    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
+    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    EXPECT_EQ(reply.result[0], 0u);
+    EXPECT_EQ(reply.path.str(), mirror + "/packages/v2.cdp");
+
+    VADWriter dl;
+    dl.String(mirror + "/packages/v2.cdp");
+    dl.String(inst.Path("UserData/cache/dl"));
+    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, dl.Take(), id));
+    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    EXPECT_EQ(reply.result[0], 0u);
+    EXPECT_EQ(ReadFile(inst.Path("UserData/cache/dl/v2.cdp")), "package bytes");
+
+    // Nothing outside the mirror is served, nothing is written outside the user data.
+    for (auto [from, to] : {std::pair<std::string, std::string>{inst.Path("bin/VADDaemon"), inst.Path("UserData/cache")},
+                            {mirror + "/packages/v2.cdp", inst.Path("bin")}})
+    {
+        VADWriter w;
+        w.String(from);
+        w.String(to);
+        ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, w.Take(), id));
+        ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+        EXPECT_NE(reply.result[0], 0u);
+    }
+
+    ASSERT_TRUE(VADSendAnalyticsHit("patch-success", "from:1 to:2\nmin:3"));
+    EXPECT_EQ(VADGetDatabaseStatus(), 0u);  // a round trip: the hit has been handled
+    std::string log = ReadFile(inst.Path("UserData/cache/analytics.log"));
+    EXPECT_NE(log.find("\tpatch-success\tfrom:1 to:2 min:3\n"), std::string::npos);
+}
+
+} // namespace
