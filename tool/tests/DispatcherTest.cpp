@@ -1,0 +1,171 @@
+// The command table without a daemon: fixed answers, word matching, and every parameter check, which
+// must answer before any request is made.
+#include "CommandTestSupport.h"
+
+#include "tool/CommandArgs.h"
+
+namespace {
+
+const char kInvalidWord[] = "Invalid argument, please check the help for the list of valid argument\n";
+
+TEST(DispatcherTest, FixedAnswersInAnyCase)
+{
+    CommandRun v = RunWords({"VeRsIoN"});
+    EXPECT_EQ(v.exit, 0);
+    EXPECT_EQ(v.out, "Build 61388\n");
+    EXPECT_EQ(RunWords({"INSTALLEDVERSION"}).exit, 370);
+    EXPECT_EQ(RunWords({"installedversionhi"}).exit, 1);
+    EXPECT_EQ(RunWords({"installedversionlo"}).exit, 114);
+    EXPECT_EQ(RunWords({"installedbuildnumber"}).exit, 61388);
+    EXPECT_EQ(RunWords({"InstalledBuildNumberHi"}).exit, 239);
+    CommandRun lo = RunWords({"installedbuildnumberlo"});
+    EXPECT_EQ(lo.exit, 204);
+    EXPECT_EQ(lo.out, "");
+    EXPECT_TRUE(lo.results.empty());
+}
+
+TEST(DispatcherTest, EchoKeepsArgumentsAsTyped)
+{
+    EXPECT_EQ(RunWords({"echo", "a", "b"}).out, "a b \n");
+    EXPECT_EQ(RunWords({"ECHO", "Mixed Case", ""}).out, "Mixed Case  \n");
+    EXPECT_EQ(RunWords({"echo"}).out, "\n");
+}
+
+TEST(DispatcherTest, UnknownWordsAndShortRows)
+{
+    for (auto words : std::vector<std::vector<std::string>>{
+             {"frobnicate"}, {""}, {" version"}, {"registeraccount", "user"}, {"export-package", "dxtc"}})
+    {
+        CommandRun r = RunWords(words);
+        EXPECT_EQ(r.exit, -1) << words[0];
+        ASSERT_EQ(r.results.size(), 1u) << words[0];
+        EXPECT_EQ(r.results[0].kind, kResultError);
+        EXPECT_EQ(r.results[0].text.str(), kInvalidWord);
+        EXPECT_FALSE(r.results[0].source);
+    }
+    // No command word at all.
+    ResultsLog log;
+    EngineObjects engine{};
+    char program[] = "VelmarUtil";
+    char* argv[] = {program, nullptr};
+    EXPECT_EQ(DispatchCommand(log, engine, 1, argv), -1);
+    EXPECT_EQ(log.ErrorCount(), 1u);
+}
+
+TEST(DispatcherTest, MissingParametersGiveTheirMessage)
+{
+    struct Case
+    {
+        std::vector<std::string> words;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"edit"}, "Missing AssetID parameter."},
+        {{"printconfig", ""}, "Missing AssetID parameter."},
+        {{"commit", "not-a-kuid"}, "Missing AssetID parameter."},
+        {{"revert", "<kuid:1:2"}, "Missing AssetID parameter."},
+        {{"delete", "kuid 1 x"}, "Missing AssetID parameter."},
+        {{"status", "NULLKUID"}, "Missing AssetID parameter."},
+        {{"installfromdls", "hello"}, "Missing AssetID parameter."},
+        {{"validate"}, "Missing AssetID parameter."},
+        {{"compresstexture"}, "Missing AssetID parameter."},
+        {{"installcdp"}, "Missing input filepath parameter."},
+        {{"installfrompath", ""}, "Missing input path parameter."},
+        {{"importconsists"}, "Missing input path parameter."},
+        {{"listbuilds"}, "Missing path parameter."},
+        {{"setnextcontentid"}, "Missing or invalid ContentID parameter."},
+        {{"setnextcontentid", "0"}, "Missing or invalid ContentID parameter."},
+        {{"setnextcontentid", "-12"}, "Missing or invalid ContentID parameter."},
+        {{"setnextcontentid", "abc"}, "Missing or invalid ContentID parameter."},
+        {{"setnextcontentid", "99999999999"}, "Missing or invalid ContentID parameter."},
+        {{"searchbycategory", "-A"}, "Missing category parameter."},
+        {{"searchbycategory", "-a", ""}, "Missing category parameter."},
+        {{"compile"}, "Invalid file path."},
+        {{"encrypt"}, "Invalid file path."},
+        {{"encrypt", "script.txt"}, "Invalid file path."},
+        {{"createcdp"}, "Missing output path parameter."},
+        {{"createcdp", "out.zip", "<kuid:1:2>"}, "The output filename must have a .cdp extension."},
+        {{"dlsparse"}, "Missing CDP filepath."},
+        {{"dlsparsefolder", ""}, "No folder path set"},
+        {{"patch-finalise", "success", "1", "2"}, "Invalid parameters"},
+        {{"repairdatabase", "quick"}, "Unknown parameter."},
+        {{"flagrepairdatabase", "quick"}, "Unknown parameter."},
+    };
+    for (const Case& c : cases)
+    {
+        CommandRun r = RunWords(c.words);
+        EXPECT_EQ(r.exit, -1) << c.words[0];
+        ASSERT_FALSE(r.results.empty()) << c.words[0];
+        EXPECT_EQ(r.results[0].text.str(), c.message) << c.words[0];
+        EXPECT_EQ(r.out, "") << c.words[0];
+    }
+}
+
+TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberFailsSilently)
+{
+    CommandRun r = RunWords({"setmaxbackupfolders"});
+    EXPECT_EQ(r.exit, -1);
+    EXPECT_TRUE(r.results.empty());
+    EXPECT_EQ(RunWords({"setmaxbackupfolders", "45"}).exit, 0);
+}
+
+TEST(DispatcherTest, MissingPathsAreRefusedBeforeTheDaemon)
+{
+    EXPECT_EQ(RunWords({"installfrompath", "/no/such/folder/anywhere"}).Texts(),
+              std::vector<std::string>{"Invalid input path."});
+    EXPECT_EQ(RunWords({"installcdp", "/no/such/file.cdp"}).Texts(), std::vector<std::string>{"Invalid input path."});
+    EXPECT_EQ(RunWords({"listbuilds", "/no/such/folder/builds.txt"}).Texts(),
+              std::vector<std::string>{"Failed to open output file."});
+}
+
+TEST(DispatcherTest, WithoutDaemonRequestsFailVisibly)
+{
+    CommandRun status = RunWords({"status", "<KUID:12:34>"});
+    EXPECT_EQ(status.exit, -1);
+    EXPECT_EQ(status.out, "");
+    ASSERT_EQ(status.results.size(), 1u);
+    EXPECT_EQ(status.results[0].text.str(), "Unknown AssetID.");
+    ASSERT_TRUE(status.results[0].source);
+    EXPECT_EQ(status.results[0].source->GetName().str(), "AssetID");
+    EXPECT_EQ(status.results[0].source.GetValueText(), "<kuid:12:34>");
+
+    CommandRun edit = RunWords({"edit", "kuid2 5 6 7"});
+    EXPECT_EQ(edit.exit, -1);
+    EXPECT_EQ(edit.Texts(), std::vector<std::string>{"Unknown AssetID."});
+
+    CommandRun kuid = RunWords({"generatekuid"});
+    EXPECT_EQ(kuid.exit, -1);
+    EXPECT_EQ(kuid.out, "<KUID2:-1:4294967295:127>\n");
+
+    EXPECT_EQ(RunWords({"countbuiltins"}).out, "0\n");
+    EXPECT_EQ(RunWords({"searchbycategory", "cmp"}).exit, -1);
+    EXPECT_EQ(RunWords({"registeraccount", "user", "pw"}).Texts(),
+              std::vector<std::string>{"Unable to read internet settings."});
+    EXPECT_EQ(RunWords({"patch-finalise", "FAILED", "1", "2", "3"}).exit, 0);
+}
+
+TEST(DispatcherTest, PendingWordsSayWhatIsMissing)
+{
+    CommandRun v = RunWords({"validate", "<kuid:1:2>"});
+    EXPECT_EQ(v.exit, -1);
+    EXPECT_EQ(v.Texts(), std::vector<std::string>{"validate: the validation library is not built yet"});
+    EXPECT_EQ(RunWords({"dlsdeleteall"}).exit, -1);
+    EXPECT_EQ(RunWords({"vadcommandhost"}).exit, -1);
+}
+
+TEST(CommandArgsTest, DecimalReading)
+{
+    int32_t v = 0;
+    EXPECT_TRUE(ReadDecimalInt("  42xyz", v));
+    EXPECT_EQ(v, 42);
+    EXPECT_TRUE(ReadDecimalInt("-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_FALSE(ReadDecimalInt("2147483648", v));
+    EXPECT_FALSE(ReadDecimalInt("-", v));
+    EXPECT_FALSE(ReadDecimalInt(nullptr, v));
+    EXPECT_EQ(ReadIntSaturated("999999999999999999999999"), INT32_MAX);
+    EXPECT_EQ(ReadIntSaturated("-999999999999999999999999"), INT32_MIN);
+    EXPECT_EQ(ReadIntSaturated("x1"), 0);
+}
+
+} // namespace

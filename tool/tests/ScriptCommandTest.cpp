@@ -1,0 +1,61 @@
+// The compile and encrypt words on real files, with relative paths taken from the start directory.
+#include "CommandTestSupport.h"
+
+#include "core/ProcessFlags.h"
+#include "tool/StartDirectory.h"
+
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+class ScriptCommandTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::memcpy(saved_, StartDirectory, sizeof saved_);
+        std::strncpy(StartDirectory, t_.Path().c_str(), kStartDirectorySize - 1);
+    }
+    void TearDown() override { std::memcpy(StartDirectory, saved_, sizeof saved_); }
+
+    TempFolder t_;
+    char saved_[kStartDirectorySize];
+};
+
+TEST_F(ScriptCommandTest, EncryptWritesTheEncodedFormBeside)
+{
+    t_.Write("Loco.gs", "include \"x.gs\"\nclass Loco { }\n");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    CommandRun r = RunWords({"encrypt", "Loco.gs"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(r.results.empty());
+    EXPECT_TRUE(std::filesystem::exists(t_.Sub("Loco.gse")));
+    EXPECT_EQ(AllowAnyPathFlag.load(), 1);
+    // The name as typed: a lower-cased "loco.gs" does not exist.
+    EXPECT_EQ(RunWords({"encrypt", "Missing.gs"}).Texts(), std::vector<std::string>{"Invalid file path."});
+    char after[4096];
+    ASSERT_NE(getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(cwd, after);
+}
+
+TEST_F(ScriptCommandTest, CompileRunsInTheStartDirectoryAndRestoresIt)
+{
+    t_.Write("Good.gs", "class Good { void f() { } }\n");
+    t_.Write("Bad.gs", "class Bad {\n  void f() {\n}\n");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    CommandRun good = RunWords({"compile", "-s", "Good.gs"});
+    EXPECT_EQ(good.exit, 0);
+    EXPECT_TRUE(std::filesystem::exists(t_.Sub("Good.gsl")));
+    CommandRun bad = RunWords({"COMPILE", "-s", "Bad.gs"});
+    EXPECT_EQ(bad.exit, -1);
+    EXPECT_FALSE(std::filesystem::exists(t_.Sub("Bad.gsl")));
+    char after[4096];
+    ASSERT_NE(getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(cwd, after);
+}
+
+} // namespace

@@ -1,0 +1,175 @@
+// Argument paths, the asset-folder walk, the keyword files, the status line, and the pure rules of the
+// query and maintenance words.
+#include "CommandTestSupport.h"
+
+#include "assetdb/VADAssetInfo.h"
+#include "tool/AssetStatus.h"
+#include "tool/Maintenance.h"
+#include "tool/Query.h"
+#include "tool/StartDirectory.h"
+#include "tool/Support.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+TEST(ResolveArgumentPathTest, RelativeToStartDirectoryAbsoluteUnchanged)
+{
+    EXPECT_EQ(ResolveArgumentPathFrom("/home/user", "Keywords.dat").str(), "/home/user/Keywords.dat");
+    EXPECT_EQ(ResolveArgumentPathFrom("/home/user/", "sub\\File.CDP").str(), "/home/user/sub/File.CDP");
+    EXPECT_EQ(ResolveArgumentPathFrom("/home/user", "/abs/x.cdp").str(), "/abs/x.cdp");
+    EXPECT_EQ(ResolveArgumentPathFrom("/home/user", "C:\\content\\x.cdp").str(), "C:/content/x.cdp");
+
+    char saved[kStartDirectorySize];
+    std::memcpy(saved, StartDirectory, sizeof saved);
+    std::strcpy(StartDirectory, "/started/here");
+    EXPECT_EQ(ResolveArgumentPath("a.txt").str(), "/started/here/a.txt");
+    std::memcpy(StartDirectory, saved, sizeof saved);
+}
+
+std::vector<std::string> g_handedOver;
+void Record(const Orvo::File::Path& folder, ResultsLog&, uint32_t, uint8_t)
+{
+    g_handedOver.push_back(folder.str());
+}
+
+TEST(InstallFromFolderTreeTest, HandsOverEachAssetFolderOnce)
+{
+    TempFolder t;
+    t.Write("both/config.txt", "kind \"scenery\"\n");
+    t.Write("both/config.chump", "x");
+    t.Write("both/inner/config.txt", "kind \"scenery\"\n"); // below an asset: not walked
+    t.Write("group/one/config.chump", "x");
+    t.Write("group/two/CONFIG.TXT", "kind \"mesh\"\n");      // names match without regard to case
+    t.Write("group/readme.txt", "not an asset");
+    t.Write("empty/.keep", "");
+    g_handedOver.clear();
+    ResultsLog log;
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, nullptr, Record), 3u);
+    std::vector<std::string> expected = {t.Sub("both"), t.Sub("group/one"), t.Sub("group/two")};
+    EXPECT_EQ(g_handedOver, expected);
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(), log, 0, 0, nullptr, Record), 0u);
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Sub("group/readme.txt")), log, 0, 0, nullptr, Record), 0u);
+}
+
+TEST(InstallFromFolderTreeTest, CancelStopsTheWalkAndLoopsEnd)
+{
+    TempFolder t;
+    t.Write("a/config.txt", "");
+    t.Write("b/config.txt", "");
+    InstallCancel cancel;
+    cancel.stop = 1;
+    g_handedOver.clear();
+    ResultsLog log;
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, &cancel, Record), 1u);
+
+    // A link back to a parent folder must not recurse for ever.
+    TempFolder loop;
+    std::filesystem::create_directories(loop.Sub("x"));
+    std::filesystem::create_directory_symlink(loop.Path(), loop.Sub("x/back"));
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(loop.Path()), log, 0, 0, nullptr, Record), 0u);
+    EXPECT_GE(log.WarningCount(), 1u);
+}
+
+TEST(KeywordFilesTest, WithoutDaemonNothingIsWrittenAndFailuresAreReported)
+{
+    TempFolder t;
+    ResultsLog log;
+    Orvo::File::Path backup(t.Sub("KeywordsBackup.dat"));
+    EXPECT_FALSE(BackupKeywords("", backup, "txt", &log));
+    EXPECT_FALSE(std::filesystem::exists(backup.str()));
+    EXPECT_EQ(log.ErrorCount(), 1u);
+
+    EXPECT_FALSE(ImportKeywords("", Orvo::File::Path(t.Sub("missing.dat")), "txt", &log));
+    EXPECT_EQ(log.ErrorCount(), 2u);
+    // A dump whose children are not KUIDs sends nothing, so nothing can fail.
+    t.Write("KeywordsDump.dat", "not-a-kuid\t\"x\"\n");
+    EXPECT_TRUE(ImportKeywords("", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
+    t.Write("KeywordsDump.dat", "<kuid:1:2>\t\"steam\"\n");
+    EXPECT_FALSE(ImportKeywords("", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
+}
+
+TEST(AssetStatusLineTest, LetterCaseCarriesEachState)
+{
+    VADAssetInfo info;
+    info.flags = VAD_INFO_INSTALLED | VAD_INFO_ON_DLS;
+    info.category = Orvo::PString("TV");
+    info.username = "Oak tree";
+    EXPECT_EQ(FormatAssetStatusLine(KUID(448834, 100), info, false, false), "<kuid:448834:100> : eIaDlmf : TV : Oak tree");
+    info.flags = VAD_INFO_INSTALLED | VAD_INFO_ON_DLS | VAD_INFO_LOCALLY_MODIFIED | VAD_INFO_BUILTIN;
+    info.flags2 = VAD_INFO2_OPEN_FOR_EDIT | VAD_INFO2_ARCHIVED;
+    EXPECT_EQ(FormatAssetStatusLine(KUID(-3, 7, 2), info, true, true), "<kuid2:-3:7:2> : EIADLMF : TV : Oak tree");
+    EXPECT_EQ(FormatAssetStatusLine(KUID(1, 2), VADAssetInfo(), false, true), "<kuid:1:2> : eiadlmF :  : ");
+}
+
+const VADFilterElementString* CategoryOf(const VADFilterElementGroup& g)
+{
+    return dynamic_cast<const VADFilterElementString*>(g.GetChild(0));
+}
+
+TEST(SearchByCategoryTest, FilterIsUpperCasedAndLocalUnlessAll)
+{
+    std::vector<std::string> words[] = {{"x", "searchbycategory", "cmp;mesh|bd"}, {"x", "searchbycategory", "-A", "mesh"}};
+    std::vector<char*> argv;
+    for (auto& w : words[0]) argv.push_back(w.data());
+    ResultsLog log;
+    VADFilterElementGroup local;
+    ASSERT_TRUE(BuildCategoryFilter(MakeCommandArgs(int(argv.size()), argv.data()), local, log));
+    ASSERT_EQ(local.GetChildCount(), 2u);
+    EXPECT_EQ(CategoryOf(local)->GetValue(), "CMP;MESH|BD");
+    EXPECT_EQ(local.GetChild(1)->GetField(), uint32_t(VAD_FIELD_LOCAL));
+
+    argv.clear();
+    for (auto& w : words[1]) argv.push_back(w.data());
+    VADFilterElementGroup all;
+    ASSERT_TRUE(BuildCategoryFilter(MakeCommandArgs(int(argv.size()), argv.data()), all, log));
+    ASSERT_EQ(all.GetChildCount(), 1u);
+    EXPECT_EQ(CategoryOf(all)->GetValue(), "MESH");
+    EXPECT_EQ(log.ErrorCount(), 0u);
+}
+
+CommandArgs Args(std::vector<std::string>& words)
+{
+    static std::vector<char*> argv;
+    argv.clear();
+    for (auto& w : words) argv.push_back(w.data());
+    return MakeCommandArgs(int(argv.size()), argv.data());
+}
+
+TEST(MaintenanceRulesTest, RepairModes)
+{
+    ResultsLog log;
+    std::vector<std::string> none = {"x", "repairdatabase"}, ext = {"x", "repairdatabase", "EXTENDED"},
+                             patch = {"x", "repairdatabase", "patcher"}, base = {"x", "r", "Base"},
+                             empty = {"x", "r", ""};
+    EXPECT_EQ(ChooseRepairMode(Args(none), log), 100u);
+    EXPECT_EQ(ChooseRepairMode(Args(ext), log), 150u);
+    EXPECT_EQ(ChooseRepairMode(Args(patch), log), 50u);
+    EXPECT_EQ(ChooseRepairMode(Args(base), log), 20u);
+    EXPECT_EQ(ChooseRepairMode(Args(empty), log), 100u);
+    EXPECT_EQ(log.ErrorCount(), 0u);
+}
+
+TEST(MaintenanceRulesTest, PatchReport)
+{
+    std::string page, label;
+    std::vector<std::string> ok = {"x", "patch-finalise", "Success", "3", "4", "119"};
+    ASSERT_TRUE(BuildPatchReport(Args(ok), page, label));
+    EXPECT_EQ(page, "patch-success");
+    EXPECT_EQ(label, "from:3 to:4 min:1");
+    ok[5] = "120";
+    ASSERT_TRUE(BuildPatchReport(Args(ok), page, label));
+    EXPECT_EQ(label, "from:3 to:4 min:2");
+    ok[5] = "-119";
+    ASSERT_TRUE(BuildPatchReport(Args(ok), page, label));
+    EXPECT_EQ(label, "from:3 to:4 min:-1");
+
+    std::vector<std::string> badStatus = {"x", "p", "done", "3", "4", "5"}, badFrom = {"x", "p", "failed", "v3", "4", "5"},
+                             extra = {"x", "p", "cancelled", "3", "4", "5", "6"};
+    EXPECT_FALSE(BuildPatchReport(Args(badStatus), page, label));
+    EXPECT_FALSE(BuildPatchReport(Args(badFrom), page, label));
+    EXPECT_FALSE(BuildPatchReport(Args(extra), page, label));
+}
+
+} // namespace
