@@ -1,20 +1,16 @@
 #include "core/ConfigFile.h"
 
+#include "core/tests/TestFolder.h"
+
 #include "engine/File.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <string>
+#include <thread>
 
-namespace {
-std::string TestDir()
-{
-    std::string d = std::string(VELMAR_TEST_BINARY_DIR) + "/configfile_test";
-    Orvo::File::DeleteTree(d);
-    Orvo::File::Md(d);
-    return d;
-}
-}  // namespace
 
 TEST(ConfigFile, FormChosenByFormatNameOrExtension)
 {
@@ -30,7 +26,9 @@ TEST(ConfigFile, FormChosenByFormatNameOrExtension)
 
 TEST(ConfigFile, SaveAndLoadBothFormsWithBaseFolder)
 {
-    const std::string dir = TestDir();
+    TestFolder folder("velmar-configfile");
+    ASSERT_TRUE(folder.IsValid());
+    const std::string dir = folder.Str();
     TDBTagRef t;
     t.SetChildString("path", "C:\\Velmar\\bin\\StartPad.exe");
     t.SetChildFloat("velmar-build", 3.1f);
@@ -64,7 +62,9 @@ TEST(ConfigFile, SaveAndLoadBothFormsWithBaseFolder)
 
 TEST(ConfigFile, FailuresLeaveANullTreeAndTellWhy)
 {
-    const std::string dir = TestDir();
+    TestFolder folder("velmar-configfile");
+    ASSERT_TRUE(folder.IsValid());
+    const std::string dir = folder.Str();
     TDBTagRef t = TDBTagRef::NewContainer();
     EXPECT_EQ(LoadConfigFileEx(t, dir, "missing.txt"), ConfigFileResult::kCannotRead);
     EXPECT_EQ(t.Get(), nullptr);
@@ -82,4 +82,32 @@ TEST(ConfigFile, FailuresLeaveANullTreeAndTellWhy)
     EXPECT_EQ(t.Get(), nullptr);
 
     EXPECT_FALSE(SaveConfigFile(t, "", dir + "/no/such/folder/x.txt"));
+}
+
+TEST(ConfigFile, SavesOfOneFileAtOnceEachLandWhole)
+{
+    TestFolder folder("velmar-configfile");
+    ASSERT_TRUE(folder.IsValid());
+    const std::string dir = folder.Str();
+    TDBTagRef trees[2];
+    for (int i = 0; i < 2; ++i)
+        for (int k = 0; k < 200; ++k) trees[i].SetChildInt("item" + std::to_string(k), i);
+
+    std::atomic<int> failedSaves{0};
+    auto saver = [&](int which) {
+        for (int n = 0; n < 40; ++n)
+            if (!SaveConfigFile(trees[which], dir, "shared.txt")) ++failedSaves;
+    };
+    std::thread a(saver, 0), b(saver, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(failedSaves.load(), 0);
+    TDBTagRef back;
+    ASSERT_TRUE(LoadConfigFile(back, dir, "shared.txt"));
+    EXPECT_EQ(back.GetChildCount(), 200u);
+    const int v = back.GetChildInt("item0", -1);
+    EXPECT_TRUE(v == 0 || v == 1);
+    EXPECT_EQ(back.GetChildInt("item199", -1), v);
+    // No copies are left beside the file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
 }

@@ -3,6 +3,7 @@
 #include "core/LogPrintf.h"
 #include "core/SharedAccessLock.h"
 #include "core/TDBTagRef.h"
+#include "core/tests/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +22,14 @@ class InterfaceTextTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "velmar-itext-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
+        ASSERT_TRUE(m_folder.IsValid());
+        m_dir = m_folder.Path();
         InterfaceTextDB::SetFolder(m_dir.string());
         InterfaceTextDB::SetLanguage("US");
     }
     void TearDown() override
     {
         SetLogLineObserver(nullptr);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
     }
     void WriteText(const std::string& name, const std::string& body)
     {
@@ -39,6 +37,7 @@ protected:
         InterfaceTextDB::SetLoaded(false);
     }
 
+    TestFolder m_folder{"velmar-itext"};
     fs::path m_dir;
 };
 

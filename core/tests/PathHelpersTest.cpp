@@ -1,5 +1,6 @@
 #include "core/PathHelpers.h"
 #include "core/ProcessFlags.h"
+#include "core/tests/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,8 @@ class PathHelpersTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "velmar-paths-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_top = pattern;
+        ASSERT_TRUE(m_folder.IsValid());
+        m_top = m_folder.Path();
         m_data = m_top / "data";
         m_outside = m_top / "outside";
         fs::create_directories(m_data / "local" / "asset");
@@ -31,11 +31,10 @@ protected:
     {
         AllowAnyPathFlag = 0;
         SetDataFolderRoots({});
-        std::error_code ec;
-        fs::remove_all(m_top, ec);
     }
     static void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
+    TestFolder m_folder{"velmar-paths"};
     fs::path m_top, m_data, m_outside;
 };
 

@@ -1,0 +1,31 @@
+#pragma once
+// A private scratch folder for one test, removed afterwards. CTest runs the tests of one executable side
+// by side, so no two tests may share a folder.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+class TestFolder
+{
+public:
+    explicit TestFolder(const std::string& stem = "velmar-core")
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / (stem + "-XXXXXX")).string();
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TestFolder()
+    {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    bool IsValid() const { return !path_.empty(); }
+    const std::filesystem::path& Path() const { return path_; }
+    std::string Str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
