@@ -5,6 +5,10 @@
 #include "engine/File.h"
 #include "engine/TextCase.h"
 
+#include <atomic>
+#include <string>
+#include <unistd.h>
+
 namespace {
 
 // Binary soups hold whole archives; the header's 32-bit body size bounds them.
@@ -99,7 +103,9 @@ bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_vi
     // Write beside the target and move it into place, so a failed save never leaves half a file where
     // the old configuration was.
     const std::string full = ConfigFilePath(base, path);
-    const std::string temp = full + ".saving";
+    // A name of its own for every save: two saves of one file at once must not write into each other's copy.
+    static std::atomic<uint64_t> s_saves{0};
+    const std::string temp = full + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
     if (!Orvo::File::WriteFile(temp, bytes))
     {
         Orvo::File::Delete(temp);
