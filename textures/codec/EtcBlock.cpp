@@ -37,11 +37,17 @@ float PerceptualError(int dr, int dg, int db) {
     return 0.299f * float(dr * dr) + 0.587f * float(dg * dg) + 0.114f * float(db * db);
 }
 
-HalfResult SearchCodewords(const uint8_t* rgb, int width, int bx, int by, bool flip, int half, const int base[3]) {
+// Whole-number errors stay below 2^24 here, so the float sums are exact.
+float PixelError(int dr, int dg, int db, bool perceptual) {
+    return perceptual ? PerceptualError(dr, dg, db) : float(dr * dr + dg * dg + db * db);
+}
+
+HalfResult SearchCodewords(const uint8_t* rgb, int width, int bx, int by, bool flip, int half, const int base[3],
+                           bool perceptual = true) {
     int xs[8], ys[8];
     HalfPixels(flip, half, xs, ys);
     HalfResult best{};
-    best.error = 3.4e38f;
+    best.error = perceptual ? 3.4e38f : 3121200.0f;
     for (int cw = 0; cw < 8; ++cw) {
         HalfResult r{};
         r.codeword = cw;
@@ -51,8 +57,8 @@ HalfResult SearchCodewords(const uint8_t* rgb, int width, int bx, int by, bool f
             int pos = 0;
             for (int m = 0; m < 4; ++m) {
                 const int mod = kModifiers[cw][m];
-                const float e = PerceptualError(p[0] - Clamp255(base[0] + mod), p[1] - Clamp255(base[1] + mod),
-                                                p[2] - Clamp255(base[2] + mod));
+                const float e = PixelError(p[0] - Clamp255(base[0] + mod), p[1] - Clamp255(base[1] + mod),
+                                           p[2] - Clamp255(base[2] + mod), perceptual);
                 if (e < pixelBest) pixelBest = e, pos = m;
             }
             r.position[k] = pos;
@@ -98,13 +104,48 @@ void QuantiseCombined(const float avg[3], bool fiveBit, int out[3]) {
     }
 }
 
+// The unweighted combined quantisation; in the 4-bit form a winner that raises no channel or all
+// three is decided again from the all-low errors.
+void QuantiseCombinedUnweighted(const float avg[3], bool fiveBit, int out[3]) {
+    const int top = fiveBit ? 31 : 15;
+    const float step = fiveBit ? 255.0f / 31.0f : 17.0f;
+    int lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) {
+        lo[c] = int(std::floor(avg[c] / step));
+        lo[c] = lo[c] < 0 ? 0 : lo[c] > top ? top : lo[c];
+        hi[c] = lo[c] + 1 > top ? top : lo[c] + 1;
+    }
+    static constexpr int kRaise[8] = {0, 1, 2, 4, 3, 5, 6, 7};
+    float best = 3.4e38f;
+    int winner = 0;
+    for (int k = 0; k < 8; ++k) {
+        int v[3];
+        float e[3];
+        for (int c = 0; c < 3; ++c) {
+            v[c] = (kRaise[k] >> c) & 1 ? hi[c] : lo[c];
+            e[c] = float(ExpandCode(v[c], fiveBit)) - avg[c];
+        }
+        const float cost = (e[0] - e[1]) * (e[0] - e[1]) + (e[0] - e[2]) * (e[0] - e[2]) + (e[1] - e[2]) * (e[1] - e[2]);
+        if (cost < best) best = cost, winner = k, std::memcpy(out, v, sizeof v);
+    }
+    if (!fiveBit && (winner == 0 || winner == 7)) {
+        double low = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double e = double(ExpandCode(lo[c], false)) - double(avg[c]);
+            low += e * e;
+        }
+        for (int c = 0; c < 3; ++c) out[c] = low > 192.0 ? hi[c] : lo[c];
+    }
+}
+
 struct Candidate {
     uint32_t word1;
     uint32_t word2;
     float error;
 };
 
-Candidate EncodeOrientation(const uint8_t* rgb, int width, int bx, int by, bool flip, Quantiser quantise) {
+Candidate EncodeOrientation(const uint8_t* rgb, int width, int bx, int by, bool flip, Quantiser quantise,
+                            bool perceptual) {
     float avg[2][3];
     for (int h = 0; h < 2; ++h) {
         int xs[8], ys[8];
@@ -132,7 +173,7 @@ Candidate EncodeOrientation(const uint8_t* rgb, int width, int bx, int by, bool 
     for (int h = 0; h < 2; ++h) {
         int base[3];
         for (int c = 0; c < 3; ++c) base[c] = ExpandCode(q[h][c], differential);
-        half[h] = SearchCodewords(rgb, width, bx, by, flip, h, base);
+        half[h] = SearchCodewords(rgb, width, bx, by, flip, h, base, perceptual);
     }
     Candidate out{};
     out.error = half[0].error + half[1].error;
@@ -159,9 +200,10 @@ Candidate EncodeOrientation(const uint8_t* rgb, int width, int bx, int by, bool 
     return out;
 }
 
-void Encode(const uint8_t* rgb, int width, int bx, int by, Quantiser quantise, uint32_t* word1, uint32_t* word2) {
-    const Candidate plain = EncodeOrientation(rgb, width, bx, by, false, quantise);
-    const Candidate flipped = EncodeOrientation(rgb, width, bx, by, true, quantise);
+void Encode(const uint8_t* rgb, int width, int bx, int by, Quantiser quantise, uint32_t* word1, uint32_t* word2,
+            bool perceptual = true) {
+    const Candidate plain = EncodeOrientation(rgb, width, bx, by, false, quantise, perceptual);
+    const Candidate flipped = EncodeOrientation(rgb, width, bx, by, true, quantise, perceptual);
     const Candidate& chosen = flipped.error < plain.error ? flipped : plain;
     *word1 = chosen.word1;
     *word2 = chosen.word2;
@@ -177,6 +219,66 @@ void EncodeEtcAverage(const uint8_t* rgb, int width, int bx, int by, uint32_t* w
 
 void EncodeEtcCombined(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2) {
     Encode(rgb, width, bx, by, QuantiseCombined, word1, word2);
+}
+
+void EncodeEtcCombinedUnweighted(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2) {
+    Encode(rgb, width, bx, by, QuantiseCombinedUnweighted, word1, word2, false);
+}
+
+float AssignEtcHalfModifiers(const uint8_t* rgb, int width, int x0, int y0, int halfWidth, int halfHeight,
+                             const int base[3], int group, bool perceptual, uint32_t* msb, uint32_t* lsb) {
+    const int* mods = kModifiers[(group >> 1) & 7];  // each row is stored twice: group 2k is row k
+    float total = 0.0f;
+    *msb = *lsb = 0;
+    for (int c = 0; c < halfWidth; ++c) {
+        for (int r = 0; r < halfHeight; ++r) {
+            const uint8_t* p = rgb + (size_t(y0 + r) * width + (x0 + c)) * 3;
+            float best = perceptual ? 3.1212e6f : 3121200.0f;
+            int pos = 0;
+            for (int m = 0; m < 4; ++m) {
+                const float e = PixelError(p[0] - Clamp255(base[0] + mods[m]), p[1] - Clamp255(base[1] + mods[m]),
+                                           p[2] - Clamp255(base[2] + mods[m]), perceptual);
+                if (e < best) best = e, pos = m;
+            }
+            const uint32_t index = kIndexOfPosition[pos];
+            *msb |= ((index >> 1) & 1) << (4 * c + r);
+            *lsb |= (index & 1) << (4 * c + r);
+            total += best;
+        }
+    }
+    return total;
+}
+
+double EtcBlockErrorUnweighted(const uint8_t* source, const uint8_t* decoded, int width, int bx, int by) {
+    double sum = 0.0;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const size_t o = (size_t(by + y) * width + (bx + x)) * 3;
+            for (int c = 0; c < 3; ++c) {
+                const double d = int(source[o + c]) - int(decoded[o + c]);
+                sum += d * d;
+            }
+        }
+    return sum;
+}
+
+bool WriteBigEndian16(std::FILE* f, uint16_t v) {
+    return std::fputc(v >> 8, f) != EOF && std::fputc(v & 255, f) != EOF;
+}
+bool WriteBigEndian32(std::FILE* f, uint32_t v) {
+    return WriteBigEndian16(f, uint16_t(v >> 16)) && WriteBigEndian16(f, uint16_t(v));
+}
+bool ReadBigEndian16(std::FILE* f, uint16_t* v) {
+    const int hi = std::fgetc(f), lo = std::fgetc(f);
+    if (hi == EOF || lo == EOF) return false;
+    *v = uint16_t(hi << 8 | lo);
+    return true;
+}
+bool ReadBigEndian32(std::FILE* f, uint32_t* v) {
+    uint16_t hi, lo;
+    if (!ReadBigEndian16(f, &hi) || !ReadBigEndian16(f, &lo)) return false;
+    *v = uint32_t(hi) << 16 | lo;
+    return true;
 }
 
 void DecodeEtcBlock(uint32_t w1, uint32_t w2, uint8_t* rgb, int width, int bx, int by) {

@@ -24,7 +24,9 @@ inline int Side(float p, float twoThirds) {
     return (plus ? 2 : 0) + (far == plus ? 1 : 0);
 }
 
-void FastColor(const uint32_t texels[16], uint8_t block[8]) {
+// The SSE form, or (x87Form) the plain floating-point form: strictly positive deviations select
+// the sign sums, the direction is normalised exactly, and equal words give every texel one index.
+void FastColor(const uint32_t texels[16], uint8_t block[8], bool x87Form) {
     float ch[3][16];  // B' = (B + G) / 2, G, R
     float sum[3] = {0, 0, 0};
     for (int i = 0; i < 16; ++i) {
@@ -41,8 +43,8 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
     for (int i = 0; i < 16; ++i) {
         const float d0 = ch[0][i] - mean[0], d1 = ch[1][i] - mean[1], d2 = ch[2][i] - mean[2];
         mad[0] += std::fabs(d0), mad[1] += std::fabs(d1), mad[2] += std::fabs(d2);
-        if (d0 >= 0.0f) sb += d1;
-        if (d2 >= 0.0f) sr += d1, sx += d0;
+        if (x87Form ? d0 > 0.0f : d0 >= 0.0f) sb += d1;
+        if (x87Form ? d2 > 0.0f : d2 >= 0.0f) sr += d1, sx += d0;
     }
     float dir[3] = {mad[0] * (1.0f / 16.0f), mad[1] * (1.0f / 16.0f), mad[2] * (1.0f / 16.0f)};
     if (sb != 0.0f || sr != 0.0f) {
@@ -53,8 +55,13 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
     }
     const float len2 = dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2];
     if (len2 > 0.0f) {
-        float r = _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(len2)));
-        r = r * (3.0f - r * len2 * r) * 0.5f;
+        float r;
+        if (x87Form) {
+            r = 1.0f / std::sqrt(len2);
+        } else {
+            r = _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(len2)));  // estimate and one Newton step
+            r = r * (3.0f - r * len2 * r) * 0.5f;
+        }
         for (float& v : dir) v *= r;
     } else {
         dir[0] = dir[1] = dir[2] = 0.0f;
@@ -88,7 +95,15 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
         }
         alignas(16) float lane[4];
         _mm_store_ps(lane, acc);
-        const float s = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+        float s = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+        if (x87Form) {  // one running sum in texel order
+            const float tw = h * (2.0f / 3.0f), th = h * (1.0f / 3.0f);
+            s = 0.0f;
+            for (int i = 0; i < 16; ++i) {
+                const float e = at[i] - (at[i] > tw ? h : th);
+                s += e * e;
+            }
+        }
         if (!(s < previous - 5.0f)) break;
         kept = h;
         previous = s;
@@ -121,7 +136,8 @@ void FastColor(const uint32_t texels[16], uint8_t block[8]) {
 
 }  // namespace
 
-void FastColorSSE(const uint32_t texels[16], uint8_t block[8]) { FastColor(texels, block); }
+void FastColorSSE(const uint32_t texels[16], uint8_t block[8]) { FastColor(texels, block, false); }
+void FastColorX87(const uint32_t texels[16], uint8_t block[8]) { FastColor(texels, block, true); }
 
 namespace {
 

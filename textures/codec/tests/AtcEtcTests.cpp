@@ -147,6 +147,54 @@ TEST(Etc, FarApartHalvesUseIndividualMode) {
     for (int i = 0; i < 16; ++i) EXPECT_LE(std::abs(int(out[i] & 255) - int(texels[i] & 255)), 8);
 }
 
+TEST(Etc, UnweightedCombinedFourBitRule) {
+    // Left half grey g, right half 200: individual mode. For g = 93 the all-low 4-bit code (85) misses
+    // by exactly 8 per channel, 192 in all, and stays low; for g = 94 it misses by 243 and goes high.
+    for (int g : {93, 94}) {
+        uint8_t rgb[16 * 3];
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) std::memset(rgb + (y * 4 + x) * 3, x < 2 ? g : 200, 3);
+        uint32_t w1, w2;
+        EncodeEtcCombinedUnweighted(rgb, 4, 0, 0, &w1, &w2);
+        EXPECT_EQ(w1 & 3, 0u);  // individual, not flipped
+        EXPECT_EQ(w1 >> 28, g == 93 ? 5u : 6u);
+        uint8_t decoded[16 * 3];
+        DecodeEtcBlock(w1, w2, decoded, 4, 0, 0);
+        EXPECT_LE(EtcBlockErrorUnweighted(rgb, decoded, 4, 0, 0), 16 * 3 * 9.0);
+    }
+}
+
+TEST(Etc, HalfModifiersAndStreamHelpers) {
+    uint8_t rgb[16 * 3];
+    for (int i = 0; i < 16; ++i) std::memset(rgb + 3 * i, (i % 2) ? 102 : 92, 3);
+    const int base[3] = {100, 100, 100};
+    uint32_t msb, lsb;
+    // Row 0 (-8, -2, 2, 8): 102 takes +2 (index 0), 92 takes -8 (index 3).
+    EXPECT_EQ(AssignEtcHalfModifiers(rgb, 4, 0, 0, 2, 4, base, 0, false, &msb, &lsb), 0.0f);
+    for (int c = 0; c < 2; ++c)
+        for (int r = 0; r < 4; ++r) {
+            const bool odd = (r * 4 + c) % 2;
+            EXPECT_EQ((msb >> (4 * c + r)) & 1, odd ? 0u : 1u);
+            EXPECT_EQ((lsb >> (4 * c + r)) & 1, odd ? 0u : 1u);
+        }
+    EXPECT_GT(AssignEtcHalfModifiers(rgb, 4, 0, 0, 2, 4, base, 2, true, &msb, &lsb), 0.0f);  // row 1: +-5
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(WriteBigEndian32(f, 0x01020304u));
+    EXPECT_TRUE(WriteBigEndian16(f, 0xA0B0));
+    std::rewind(f);
+    EXPECT_EQ(std::fgetc(f), 1);
+    std::rewind(f);
+    uint32_t v32 = 0;
+    uint16_t v16 = 0;
+    EXPECT_TRUE(ReadBigEndian32(f, &v32));
+    EXPECT_TRUE(ReadBigEndian16(f, &v16));
+    EXPECT_FALSE(ReadBigEndian16(f, &v16));
+    EXPECT_EQ(v32, 0x01020304u);
+    EXPECT_EQ(v16, 0xA0B0);
+    std::fclose(f);
+}
+
 #ifdef VELMAR_HAVE_ETC1
 
 TEST(Etc, AgreesWithTheAndroidDecoder) {

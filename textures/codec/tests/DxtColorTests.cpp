@@ -138,7 +138,7 @@ TEST(FastDxtColor, FlatAndSplitBlocks) {
         for (int c = 0; c < 3; ++c)
             EXPECT_LE(std::abs(int((out[i] >> (8 * c)) & 255) - int((texels[i] >> (8 * c)) & 255)), 1);
     Fill(texels, 0xFF102030u, 0xFFE0D0C0u);
-    for (auto encode : {FastColorSSE, FastColorSSE2}) {
+    for (auto encode : {FastColorSSE, FastColorSSE2, FastColorX87}) {
         encode(texels, block);
         EXPECT_GT(block[0] | block[1] << 8, block[2] | block[3] << 8);
         DecompressColorB(block, true, out);
