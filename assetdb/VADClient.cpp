@@ -1,5 +1,6 @@
 #include "assetdb/VADClient.h"
 
+#include "assetdb/ContentFolders.h"
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADResultRouting.h"
@@ -346,9 +347,12 @@ void VADSetDaemonRoot(const std::string& root)
 
 std::string VADGetDaemonRoot()
 {
-    Link& l = L();
-    std::lock_guard lk(l.state);
-    return l.root;
+    {
+        Link& l = L();
+        std::lock_guard lk(l.state);
+        if (!l.root.empty()) return l.root;
+    }
+    return GetInstallationPath().str();
 }
 
 bool VADOpenDatabase(VADConnectionSettings& settings)

@@ -81,8 +81,8 @@ bool VADWaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned ti
 using VADProgressFn = void (*)(const char* text);
 void VADSetProgressHook(VADProgressFn fn);
 
-// Installation root whose daemon the client talks to; empty until set (the content folders set it when
-// the installation path is set; tests set it directly).
+// Installation root whose daemon the client talks to: the one set here, else the installation path of
+// the content folders (SetInstallationPath).
 void VADSetDaemonRoot(const std::string& root);
 std::string VADGetDaemonRoot();
 

@@ -2,6 +2,10 @@
 #include "assetdb/VADRequestCall.h"
 #include "assetdb/VADRequests.h"
 
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResultsLog.h"
+#include "core/LogPrintf.h"
+
 #include <atomic>
 
 namespace {
@@ -102,6 +106,25 @@ bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t v
     if (!VADCall(VAD_REQ_INSTALL_ARCHIVE, VADPathOptionRequest{path.str(), value, flag}, reply, log)) return false;
     if (outByte) *outByte = reply.value;
     return true;
+}
+
+bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log)
+{
+    (void)name;
+    Orvo::File::Path relative = folder;
+    Orvo::PString source;
+    if (!SplitContentPath(relative, source))
+    {
+        if (log)
+            log->PostResultF(kResultError, "VADValidateAsset> unable to determine relative path for asset '%s'",
+                             folder.c_str());
+        else
+            LogPrintf("VADValidateAsset> unable to determine relative path for asset '%s'", folder.c_str());
+        return false;
+    }
+    VADBoolReply reply;
+    if (!VADCall(VAD_REQ_VALIDATE, VADTextPairRequest{source.str(), relative.str()}, reply, log)) return false;
+    return reply.value != 0;
 }
 
 bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)

@@ -1,5 +1,6 @@
 #include "FakeDaemon.h"
 
+#include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADPayloads.h"
 #include "core/LogPrintf.h"
@@ -129,6 +130,35 @@ TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
         EXPECT_TRUE(ok[i]);
         EXPECT_EQ(replies[i], VADBytes{static_cast<uint8_t>(10 + i)}) << "waiter " << i;
     }
+}
+
+TEST_F(VADClientTest, NotifiedResultsLandInTheirTransactionsLogBeforeTheReply)
+{
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        VADResultNotification n;
+        n.kind = 3;
+        n.hasSource = 1;
+        n.sourceName = "AssetID";
+        n.source = KUID(5, 6);
+        n.text = "Folder is damaged";
+        d.Send(VAD_NOTIFY_RESULT, f.header.transaction, VADEncode(n));
+        n.kind = 2;
+        n.hasSource = 0;
+        n.text = "a result for nobody";
+        d.Send(VAD_NOTIFY_RESULT, 9999, VADEncode(n));
+        d.Reply(f, 0, VADEncode(VADBoolReply{0}));
+    });
+    ASSERT_TRUE(Open());
+    ResultsLog log;
+    VADBytes reply;
+    ASSERT_TRUE(VADPerformTransaction(VAD_REQ_FOLDER_CHECK, VADEncode(VADTextPairRequest{"local", "x"}), reply, &log));
+    // The reply was handed over only after the result had been posted.
+    ASSERT_EQ(log.ErrorCount(), 1u);
+    EXPECT_EQ(log.WarningCount(), 0u);
+    auto results = log.GetResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].text.str(), "Folder is damaged");
+    EXPECT_EQ(results[0].source.GetValueText(), KUID(5, 6).ToString());
 }
 
 TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndStaysDown)

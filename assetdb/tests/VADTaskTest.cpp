@@ -1,0 +1,96 @@
+#include "FakeDaemon.h"
+
+#include "assetdb/ContentFolders.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADPayloads.h"
+#include "assetdb/VADRequests.h"
+#include "assetdb/VADTask.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class VADTaskTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { VADCloseDatabase(); }
+    void TearDown() override { VADCloseDatabase(); }
+    static bool Open()
+    {
+        VADConnectionSettings s;
+        s.Reset();
+        s.startDaemon = 0;
+        return VADOpenDatabase(s);
+    }
+};
+
+// Repairs in mode 150 post a warning and succeed; any other mode posts an error and fails.
+void RepairDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
+{
+    if (f.header.code == VAD_REQ_REPAIR_NOW)
+    {
+        VADRepairRequest req;
+        VADDecode(f.payload, req);
+        VADResultNotification n;
+        n.kind = req.mode == 150 ? 2 : 3;
+        n.text = "checked 12 assets";
+        d.Send(VAD_NOTIFY_RESULT, f.header.transaction, VADEncode(n));
+        d.Reply(f, req.mode == 150 ? 0 : kVADStatusFailed);
+    }
+    else if (f.header.code == VAD_REQ_VALIDATE)
+    {
+        VADTextPairRequest req;
+        VADDecode(f.payload, req);
+        d.Reply(f, 0, VADEncode(VADBoolReply{req.first == "local" && req.second == "kuid 1 2" ? uint8_t(1) : uint8_t(0)}));
+    }
+}
+
+} // namespace
+
+TEST_F(VADTaskTest, RepairRunsOnTheCallingThreadAndReportsIntoTheTask)
+{
+    FakeDaemon daemon(RepairDaemon);
+    ASSERT_TRUE(Open());
+    {
+        VADTask task;
+        VADTaskRepairDatabase repair(150, 1, 0);
+        repair.RunOnCallingThread(task);
+        EXPECT_FALSE(task.Failed());
+        EXPECT_EQ(task.WarningCount(), 1u);
+    }
+    {
+        VADTask task;
+        VADTaskRepairDatabase repair(100, 1, 0);
+        repair.RunOnCallingThread(task);
+        EXPECT_TRUE(task.Failed());
+        EXPECT_EQ(task.ErrorCount(), 1u) << "the daemon's own error, no second one";
+    }
+    FakeDaemon::Frame f;
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_REPAIR_NOW, 100, &f));
+    VADRepairRequest req;
+    ASSERT_TRUE(VADDecode(f.payload, req));
+    EXPECT_EQ(req.progress, 1);
+}
+
+TEST_F(VADTaskTest, RepairWithoutADaemonFailsWithAnError)
+{
+    VADTask task;
+    VADTaskRepairDatabase repair(50, 0, 0);
+    repair.RunOnCallingThread(task);
+    EXPECT_TRUE(task.Failed());
+}
+
+TEST_F(VADTaskTest, ValidateSendsTheContentSourceAndRelativePath)
+{
+    FakeDaemon daemon(RepairDaemon);
+    ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(daemon.Root())));
+    ASSERT_TRUE(Open());
+    ResultsLog log;
+    Orvo::File::Path folder(GetContentFolder("local"));
+    folder.AddPath("kuid 1 2");
+    EXPECT_TRUE(VADValidateAsset(Orvo::PString("local"), folder, &log));
+    EXPECT_FALSE(VADValidateAsset(Orvo::PString("local"), Orvo::File::Path("/elsewhere/kuid 1 2"), &log));
+    ASSERT_EQ(log.ErrorCount(), 1u);
+    EXPECT_NE(log.GetResults()[0].text.str().find("VADValidateAsset> unable to determine relative path"),
+              std::string::npos);
+}
