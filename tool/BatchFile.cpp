@@ -94,6 +94,16 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
     return result;
 }
 
+std::string ResolveBatchFilePath(const std::string& name, const char* startDirectory)
+{
+    if (name.empty() || name[0] == '/' || startDirectory == nullptr || startDirectory[0] == '\0')
+        return name;
+    std::string path = startDirectory;
+    if (path.back() != '/')
+        path.push_back('/');
+    return path + name;
+}
+
 std::string BatchFileMessage(BatchFileStatus status, const std::string& name)
 {
     switch (status) {

@@ -36,5 +36,9 @@ constexpr int64_t kMaxBatchFileSize = 16 * 1024 * 1024;
 // nothing itself; the caller reports the status.
 BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner);
 
+// Where the batch file named on the command line is: a relative name is taken from the folder the user
+// started in, since start-up has made the executable's folder the working directory by then.
+std::string ResolveBatchFilePath(const std::string& name, const char* startDirectory);
+
 // The error-stream messages for a batch file that cannot be run (empty for BatchFileStatus::Ran).
 std::string BatchFileMessage(BatchFileStatus status, const std::string& name);

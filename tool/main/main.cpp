@@ -10,6 +10,7 @@
 #include "tool/ResultsSummary.h"
 #include "tool/RunCommand.h"
 #include "tool/ScriptLogHook.h"
+#include "tool/StartDirectory.h"
 #include "tool/ToolStartup.h"
 
 #include <cstdio>
@@ -63,7 +64,8 @@ int main(int argc, char** argv)
         exitCode = RunOneCommand(engine, argc, argv);
     } else {
         const std::string name = argv[1] + 1;
-        const BatchFileResult batch = RunBatchFile(name, argv[0], [&engine](int lineArgc, char** lineArgv) {
+        const std::string path = ResolveBatchFilePath(name, StartDirectory);
+        const BatchFileResult batch = RunBatchFile(path, argv[0], [&engine](int lineArgc, char** lineArgv) {
             const int result = RunOneCommand(engine, lineArgc, lineArgv);
             std::fputc('\n', stdout);
             return result;

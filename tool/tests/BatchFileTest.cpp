@@ -119,6 +119,14 @@ TEST_F(BatchFileRunTest, EmptyMissingAndUnreadableFiles)
     EXPECT_TRUE(m_lines.empty());
 }
 
+TEST(BatchFilePathTest, RelativeNamesAreTakenFromTheStartDirectory)
+{
+    EXPECT_EQ(ResolveBatchFilePath("jobs/b.txt", "/home/u"), "/home/u/jobs/b.txt");
+    EXPECT_EQ(ResolveBatchFilePath("b.txt", "/"), "/b.txt");
+    EXPECT_EQ(ResolveBatchFilePath("/abs/b.txt", "/home/u"), "/abs/b.txt");
+    EXPECT_EQ(ResolveBatchFilePath("b.txt", ""), "b.txt");
+}
+
 TEST_F(BatchFileRunTest, LongLinesAndLongArgumentsAreKeptWhole)
 {
     const std::string big(100000, 'x');

@@ -1,0 +1,185 @@
+// The tool's entry as a user meets it: the help text, start-up failures, the renderer retry, batch
+// files with their summaries and exit values. Exit values are seen as the system keeps them (-1 is 255).
+#include "E2EHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace e2e {
+namespace {
+
+const std::map<std::string, std::string> kQuickConnect = {{"VELMAR_TEST_CONNECT_INTERVAL_MS", "20"}};
+
+std::string HelpText()
+{
+    return ReadWholeFile(InstallRoot::ExpectedDir() + "/help.txt");
+}
+
+// The summary lines ("OK (...)") of an output, each of which must be followed by an empty line.
+std::vector<std::string> BatchSummaries(const std::string& out)
+{
+    const std::vector<std::string> lines = Lines(out);
+    std::vector<std::string> summaries;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("OK (", 0) == 0) {
+            summaries.push_back(lines[i]);
+            EXPECT_TRUE(i + 1 < lines.size() && lines[i + 1].empty()) << "no empty line after summary " << i;
+        }
+    }
+    return summaries;
+}
+
+TEST(ToolEntryE2E, HelpWithoutArgumentsOrAsAWordStartsNothing)
+{
+    InstallRoot root;
+    ASSERT_EQ(Lines(HelpText()).size(), 45u);
+
+    RunResult none = root.Run({});
+    EXPECT_EQ(none.exitCode, 255);
+    EXPECT_EQ(none.out, HelpText() + "\n");
+    EXPECT_EQ(none.err, "");
+
+    RunResult help = root.Run({"HELP", "ignored"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out, HelpText() + "\n");
+    EXPECT_EQ(help.err, "");
+
+    EXPECT_FALSE(root.DaemonRunning());
+    EXPECT_FALSE(root.Exists("assets.tdx"));
+    EXPECT_FALSE(root.Exists("UserData/local"));
+}
+
+TEST(ToolEntryE2E, WithoutADaemonAndWithoutAutoStartStartUpFails)
+{
+    InstallRoot root;
+    RunResult r = root.Run({"version", "-nostartvaddaemon"}, {kQuickConnect});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "- Failed to connect to asset database\n- Init failed\n");
+    EXPECT_FALSE(root.DaemonRunning());
+}
+
+TEST(ToolEntryE2E, ACloseDaemonRunGoesOnWithoutADatabase)
+{
+    InstallRoot root;
+    // "closevaddaemon" makes an unreachable database non-fatal; the switch words of the process's own
+    // arguments hold for every line of a batch.
+    root.WriteFile("batch.txt", "\"echo\" \"still here\"\n");
+    RunResult r = root.Run({"@batch.txt", "-nostartvaddaemon", "closevaddaemon"}, {kQuickConnect});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("still here"), std::string::npos);
+    EXPECT_EQ(BatchSummaries(r.out), (std::vector<std::string>{"OK (0 Errors, 0 Warnings)"}));
+    EXPECT_FALSE(root.DaemonRunning());
+}
+
+TEST(ToolEntryE2E, TheToolStartsTheDaemonItselfAndFindsItRunningNextTime)
+{
+    InstallRoot root;
+    RunResult cold = root.Run({"echo", "cold"});
+    EXPECT_EQ(cold.exitCode, 0) << cold.err;
+    EXPECT_EQ(cold.err, "");
+    EXPECT_TRUE(root.DaemonRunning());
+    EXPECT_TRUE(root.Exists("assets.tdx"));
+    RunResult warm = root.Run({"echo", "warm", "-nostartvaddaemon"});
+    EXPECT_EQ(warm.exitCode, 0) << warm.err;
+    EXPECT_NE(warm.out.find("warm"), std::string::npos);
+    EXPECT_EQ(Lines(warm.out).back(), "OK (0 Errors, 0 Warnings)");
+    // The validation library wrote the personal details beside its templates at shutdown.
+    EXPECT_TRUE(root.Exists("bin/TETData/personalDetails.txt"));
+}
+
+TEST(ToolEntryE2E, ABatchRunsEveryLineWithItsOwnSummaryAndAFailingLineFailsTheBatch)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    root.WriteFile("work/batch.txt", "\"echo\" \"first line\"\n"
+                                     "\n"
+                                     "\"nosuchcommand\"\r\n"
+                                     "   \n"
+                                     "\"echo\" \"after the failure\"\n"
+                                     "\"echo\" \"quote left open\n");
+    // A relative batch name is taken from where the user started.
+    RunResult r = root.Run({"@batch.txt"}, {{}, root.Path("work")});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> summaries = BatchSummaries(r.out);
+    ASSERT_EQ(summaries.size(), 4u) << r.out;
+    EXPECT_EQ(summaries[0], "OK (0 Errors, 0 Warnings)");
+    EXPECT_EQ(summaries[1], "OK (1 Errors, 0 Warnings)");
+    EXPECT_EQ(summaries[2], "OK (0 Errors, 0 Warnings)");
+    EXPECT_EQ(summaries[3], "OK (0 Errors, 0 Warnings)");
+    const size_t first = r.out.find("first line");
+    const size_t after = r.out.find("after the failure");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_NE(after, std::string::npos);
+    EXPECT_LT(first, after);
+    // The open quote dropped the rest of its line: "echo" ran without text.
+    EXPECT_EQ(r.out.find("quote left open"), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), ")\n\n");
+
+    root.WriteFile("work/good.txt", "\"echo\" \"a\"\n\"echo\" \"b\"");
+    RunResult good = root.Run({"@good.txt"}, {{}, root.Path("work")});
+    EXPECT_EQ(good.exitCode, 0);
+    EXPECT_EQ(BatchSummaries(good.out).size(), 2u);
+}
+
+TEST(ToolEntryE2E, ABatchFileThatCannotBeReadGivesItsMessage)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    RunResult missing = root.Run({"@no such file.txt"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "-The file \"no such file.txt\" does not exist, please specify a valid filename\n");
+
+    RunResult folder = root.Run({"@bin"});
+    EXPECT_EQ(folder.exitCode, 255);
+    EXPECT_EQ(folder.err, "-The file \"bin\" could not be read, please specify a valid filename\n");
+}
+
+TEST(ToolEntryE2E, ARendererThatCannotStartIsRetriedWithTheNullRenderer)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    const std::string retry = "Unable to load render kernel. Retrying with -NullRender.\n";
+
+    RunResult os = root.Run({"echo", "drawn"}, {{{"VELMAR_TEST_RENDER_FAIL", "os"}}});
+    EXPECT_EQ(os.exitCode, 0);
+    EXPECT_EQ(os.err, retry);
+    EXPECT_NE(os.out.find("drawn"), std::string::npos);
+
+    RunResult kernel = root.Run({"echo", "drawn"}, {{{"VELMAR_TEST_RENDER_FAIL", "kernel"}}});
+    EXPECT_EQ(kernel.exitCode, 0);
+    EXPECT_EQ(kernel.err, retry);
+
+    // With "norender" the null renderer is asked for from the start: nothing to retry.
+    RunResult norender = root.Run({"echo", "drawn", "norender"}, {{{"VELMAR_TEST_RENDER_FAIL", "both"}}});
+    EXPECT_EQ(norender.exitCode, 0);
+    EXPECT_EQ(norender.err, "");
+
+    RunResult osFails = root.Run({"echo", "x"}, {{{"VELMAR_TEST_RENDER_FAIL", "os-always"}}});
+    EXPECT_EQ(osFails.exitCode, 255);
+    EXPECT_EQ(osFails.out, "");
+    EXPECT_EQ(osFails.err, retry + "- Orvo OS initialisation failed.\n- Init failed\n");
+
+    RunResult kernelFails = root.Run({"echo", "x"}, {{{"VELMAR_TEST_RENDER_FAIL", "kernel-always"}}});
+    EXPECT_EQ(kernelFails.exitCode, 255);
+    EXPECT_EQ(kernelFails.err, retry + "- Unable to initialize render system\n\n- Init failed\n");
+}
+
+TEST(ToolEntryE2E, AMissingValidationFolderFailsStartUp)
+{
+    InstallRoot root;
+    std::filesystem::remove_all(root.Path("bin/TETData"));
+    RunResult r = root.Run({"version"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "- TETLib initialisation failed.\n- Init failed\n");
+    EXPECT_FALSE(root.DaemonRunning());
+}
+
+} // namespace
+} // namespace e2e
