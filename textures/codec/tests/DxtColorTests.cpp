@@ -47,6 +47,20 @@ TEST(DxtColor, TwoColourSplitInBothPaletteSizes) {
     EXPECT_EQ(Bytes(block, 8), (std::vector<uint8_t>{0xFF, 0xFF, 0x00, 0x00, 0x05, 0x05, 0x05, 0x05}));
 }
 
+TEST(DxtColor, OffGridFlatBlockIsRefinedApart) {
+    // Without refinement the quantised endpoints are equal and only entry 0 is used; the default one
+    // step of refinement finds a pair whose one-third interpolant lies closer and uses it everywhere.
+    uint32_t texels[16];
+    Fill(texels, 0xFFC86432u, 0xFFC86432u);
+    uint8_t block[8];
+    DxtColorSettings settings;
+    settings.refinementSteps = 0;
+    CompressColorB(texels, DxtColorRequest{}, settings, block);
+    EXPECT_EQ(Bytes(block, 8), (std::vector<uint8_t>{0x26, 0xC3, 0x26, 0xC3, 0, 0, 0, 0}));
+    CompressColorB(texels, DxtColorRequest{}, DxtColorSettings{}, block);
+    EXPECT_EQ(Bytes(block, 8), (std::vector<uint8_t>{0x26, 0xCB, 0x06, 0xBB, 0xAA, 0xAA, 0xAA, 0xAA}));
+}
+
 TEST(DxtColor, FlatBlocksOfAnyColourDecodeClose) {
     for (uint32_t colour : {0xFFC86432u, 0xFF0A0B0Cu, 0xFF7F7F7Fu}) {
         uint32_t texels[16], out[16];
