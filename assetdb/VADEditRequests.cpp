@@ -3,14 +3,11 @@
 #include "assetdb/VADRequests.h"
 
 #include "assetdb/ContentFolders.h"
+#include "assetdb/NWSpecFactory.h"
 #include "assetdb/ResultsLog.h"
 #include "core/LogPrintf.h"
 
-#include <atomic>
-
 namespace {
-
-std::atomic<VADAssetDeletedFn> g_deletedHook{nullptr};
 
 bool HandleReply(uint32_t code, const VADBytes& request, VADEditHandle& out, ResultsLog* log)
 {
@@ -71,15 +68,10 @@ bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
     return ok;
 }
 
-void VADSetAssetDeletedHook(VADAssetDeletedFn fn) { g_deletedHook = fn; }
-
 bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
     bool ok = VADCallNoReply(VAD_REQ_DELETE, VADKuidFlagRequest{kuid, flag}, log);
-    if (ok)
-    {
-        if (VADAssetDeletedFn fn = g_deletedHook.load()) fn(kuid);
-    }
+    if (ok) NWSpecFactory::Get().ReleaseSpec(kuid);
     return ok;
 }
 
@@ -134,14 +126,14 @@ bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder
     return reply.value != 0;
 }
 
-bool VADExportPackage(const std::vector<std::string>& textureTargets, const Orvo::File::Path& packagePath,
-                      const std::vector<std::string>& dependencyPackages, const ChunkedList<KUID>& kuids,
+bool VADExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
+                      const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,
                       ResultsLog* log)
 {
     VADExportPackageRequest req;
-    req.targets = textureTargets;
+    for (const Orvo::PString& t : textureTargets) req.targets.push_back(t.str());
     req.packagePath = packagePath.str();
-    req.dependencies = dependencyPackages;
+    for (const Orvo::String& d : dependencyPackages) req.dependencies.push_back(d.str());
     for (const KUID& k : kuids) req.kuids.push_back(k);
     return VADCallNoReply(VAD_REQ_EXPORT_PACKAGE, req, log);
 }

@@ -3,6 +3,7 @@
 // transaction core (VADClient.h) and gives the documented answer when the request fails, so callers can
 // go on without a daemon: empty texts, null trees, null KUIDs, false, or true where "true" is the safe
 // answer (missing dependencies, faulty).
+#include "assetdb/PStringArray.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADEditHandle.h"
 #include "assetdb/VADFilter.h"
@@ -71,10 +72,8 @@ bool VADCommitAsset(const VADEditHandle& handle, uint32_t option = 0, ResultsLog
 bool VADRevertAsset(const VADEditHandle& handle, uint32_t option = 0, uint8_t flag = 0, ResultsLog* log = nullptr);
 // Opens the asset (flag 0) and reverts it.
 bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag);
-// Request 36. Drops the cached spec of the asset through the deletion hook.
+// Request 36. Drops the asset's cached spec when the asset was deleted.
 bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log = nullptr);
-using VADAssetDeletedFn = void (*)(const KUID& kuid);
-void VADSetAssetDeletedHook(VADAssetDeletedFn fn);
 // Request 39: installs one asset folder; the installed KUID, or the null KUID.
 KUID VADInstallFromFolder(const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0, uint8_t flag = 0);
 bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0,
@@ -86,8 +85,8 @@ bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder,
 // Request 64: the daemon's own check of an asset folder.
 bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
 // Request 49: a device package of the assets for the texture targets.
-bool VADExportPackage(const std::vector<std::string>& textureTargets, const Orvo::File::Path& packagePath,
-                      const std::vector<std::string>& dependencyPackages, const ChunkedList<KUID>& kuids,
+bool VADExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
+                      const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,
                       ResultsLog* log);
 
 // ---- database and settings ------------------------------------------------------------------------------

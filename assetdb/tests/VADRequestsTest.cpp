@@ -106,6 +106,12 @@ void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
     }
     case VAD_REQ_GENERATE_KUID:
         return d.Reply(f, 0, VADEncode(VADKuidReply{KUID(7, 1000)}));
+    case VAD_REQ_EXPORT_PACKAGE:
+    {
+        VADExportPackageRequest req;
+        if (!VADDecode(f.payload, req)) return d.Reply(f, kVADStatusBadPayload);
+        return d.Reply(f, req.kuids.size() == 1 && req.dependencies.size() == 2 ? 0 : kVADStatusFailed);
+    }
     case VAD_REQ_DATABASE_STATUS:
         return d.Reply(f, 0, VADEncode(VADValueReply{0}));
     default:
@@ -258,4 +264,24 @@ TEST_F(VADRequestsTest, AsynchronousRequestsCarryTheirPayloads)
     ASSERT_TRUE(VADDecode(f.payload, si));
     EXPECT_EQ(si.key, "max_backup_folders");
     EXPECT_EQ(si.value, 30);
+}
+
+TEST_F(VADRequestsTest, ExportPackageSendsTargetsNamesAndKUIDsInOrder)
+{
+    FakeDaemon daemon(SmallDaemon);
+    ASSERT_TRUE(Open());
+    PStringArray targets;
+    targets.Add(Orvo::PString("dxtc"));
+    targets.Add(Orvo::PString("etc1"));
+    ChunkedList<KUID> kuids;
+    kuids.Add(KUID(10, 20));
+    EXPECT_TRUE(VADExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids, nullptr));
+    FakeDaemon::Frame f;
+    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_EXPORT_PACKAGE, 100, &f));
+    VADExportPackageRequest req;
+    ASSERT_TRUE(VADDecode(f.payload, req));
+    EXPECT_EQ(req.targets, (std::vector<std::string>{"dxtc", "etc1"}));
+    EXPECT_EQ(req.dependencies, (std::vector<std::string>{"base", "extra"}));
+    EXPECT_EQ(req.packagePath, "/r/UserData/packages/pkg");
+    EXPECT_FALSE(VADExportPackage(targets, Orvo::File::Path("/p"), {"base"}, kuids, nullptr));
 }
