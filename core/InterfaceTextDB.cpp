@@ -6,6 +6,7 @@
 #include "core/SharedAccessLock.h"
 #include "core/TDBTagRef.h"
 #include "engine/File.h"
+#include "engine/TextCase.h"
 #include "platform/Process.h"
 
 #include <atomic>
@@ -37,10 +38,7 @@ TextTable& Table()
 std::string LowerAscii(std::string_view text)
 {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    Orvo::LowerInPlace(out);
     return out;
 }
 
@@ -55,7 +53,7 @@ std::string NormaliseLanguage(std::string_view code)
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
         if (!ok)
             return "US";
-        out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        out += Orvo::AsciiUpper(c);
     }
     return out;
 }

@@ -1,5 +1,6 @@
 #include "core/KUID.h"
 
+#include "engine/TextCase.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,8 +8,6 @@
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct Cursor
 {
@@ -26,7 +25,7 @@ struct Cursor
         size_t n = std::strlen(word);
         if (static_cast<size_t>(end - p) < n) return false;
         for (size_t i = 0; i < n; ++i)
-            if (Lower(p[i]) != word[i]) return false;
+            if (Orvo::AsciiLower(p[i]) != word[i]) return false;
         p += n;
         return true;
     }
@@ -169,29 +168,24 @@ KUID KUID::FromText(std::string_view text, bool strict)
     return k;
 }
 
-size_t KUID::FormatText(char* buf) const
+namespace {
+// The text of k in the short form when that carries it exactly, else in the long form.
+size_t Format(const KUID& k, char* buf, const char* shortForm, const char* longForm)
 {
     int n;
-    if (IsNull())
+    if (k.IsNull())
         n = std::snprintf(buf, 48, "NULLKUID");
-    else if (HasShortForm())
-        n = std::snprintf(buf, 48, "<kuid:%d:%d>", userId, contentId);
+    else if (k.HasShortForm())
+        n = std::snprintf(buf, 48, shortForm, k.userId, k.contentId);
     else
-        n = std::snprintf(buf, 48, "<kuid2:%d:%d:%d>", userId, contentId, version);
+        n = std::snprintf(buf, 48, longForm, k.userId, k.contentId, k.version);
     return n > 0 ? static_cast<size_t>(n) : 0;
 }
+}  // namespace
 
-size_t KUID::FormatSpacedText(char* buf) const
-{
-    int n;
-    if (IsNull())
-        n = std::snprintf(buf, 48, "NULLKUID");
-    else if (HasShortForm())
-        n = std::snprintf(buf, 48, "kuid %d %d", userId, contentId);
-    else
-        n = std::snprintf(buf, 48, "kuid2 %d %d %d", userId, contentId, version);
-    return n > 0 ? static_cast<size_t>(n) : 0;
-}
+size_t KUID::FormatText(char* buf) const { return Format(*this, buf, "<kuid:%d:%d>", "<kuid2:%d:%d:%d>"); }
+
+size_t KUID::FormatSpacedText(char* buf) const { return Format(*this, buf, "kuid %d %d", "kuid2 %d %d %d"); }
 
 std::string KUID::ToString() const
 {

@@ -2,38 +2,10 @@
 
 #include "engine/PString.h"
 #include "engine/String.h"
+#include "engine/TextCase.h"
 
 #include <cstdarg>
 #include <string>
-
-namespace {
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-size_t FindNoCase(std::string_view text, std::string_view what, size_t from)
-{
-    if (what.empty() || what.size() > text.size())
-        return std::string::npos;
-    for (size_t i = from; i + what.size() <= text.size(); ++i) {
-        if (EqualNoCase(text.substr(i, what.size()), what))
-            return i;
-    }
-    return std::string::npos;
-}
-} // namespace
 
 int ExpandTextMacro(Orvo::String& text, std::string_view name, std::string_view value)
 {
@@ -47,11 +19,11 @@ int ExpandTextMacro(Orvo::String& text, std::string_view name, std::string_view 
 
     std::string& s = text.str();
     int count = 0;
-    size_t at = FindNoCase(s, macro, 0);
-    while (at != std::string::npos) {
-        s.replace(at, macro.size(), value);
+    int at = Orvo::FindText(s, macro, 0, true);
+    while (at >= 0) {
+        s.replace(static_cast<size_t>(at), macro.size(), value);
         ++count;
-        at = FindNoCase(s, macro, at + value.size());
+        at = Orvo::FindText(s, macro, at + static_cast<int>(value.size()), true);
     }
     return count;
 }
@@ -94,5 +66,5 @@ bool IsDotOrDotDot(std::string_view name)
 bool IsTextureTxtName(std::string_view name)
 {
     constexpr std::string_view suffix = ".texture.txt";
-    return name.size() >= suffix.size() && EqualNoCase(name.substr(name.size() - suffix.size()), suffix);
+    return name.size() >= suffix.size() && Orvo::EqualsNoCase(name.substr(name.size() - suffix.size()), suffix);
 }

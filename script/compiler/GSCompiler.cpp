@@ -1,10 +1,10 @@
 #include "script/compiler/GSCompiler.h"
 
 #include "core/Crc32.h"
+#include "engine/TextCase.h"
 #include "script/compiler/GSScriptFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -37,7 +37,7 @@ bool IsFile(const fs::path& p)
 
 std::string Lower(std::string s)
 {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    Orvo::LowerInPlace(s);
     return s;
 }
 

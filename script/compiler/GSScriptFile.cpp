@@ -3,8 +3,8 @@
 #include "script/compiler/GSEncodedSource.h"
 #include "script/compiler/GSFileIO.h"
 
-#include <algorithm>
-#include <cctype>
+#include "engine/TextCase.h"
+
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -23,7 +23,7 @@ std::string LowerExtension(const std::string& path)
     std::string ext = fs::path(path).extension().string();
     if (!ext.empty() && ext[0] == '.')
         ext.erase(0, 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    Orvo::LowerInPlace(ext);
     return ext;
 }
 
