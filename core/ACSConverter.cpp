@@ -300,13 +300,6 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
     }
     else if (allInt && allNumber)
     {
-        if (items == 1)
-        {
-            int32_t i = 0;
-            ParseInt(text, i);
-            out.SetInt(i);
-            return;
-        }
         std::vector<int32_t> v;
         v.reserve(items);
         forEach([&](std::string_view item) {
@@ -319,13 +312,6 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
     }
     else if (allNumber)
     {
-        if (items == 1)
-        {
-            float f = 0;
-            ParseFloatChecked(text, f);
-            out.SetFloat(f);
-            return;
-        }
         std::vector<float> v;
         v.reserve(items);
         forEach([&](std::string_view item) {

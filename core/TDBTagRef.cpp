@@ -135,36 +135,34 @@ bool TDBTagRef::GetChildFloats(ACSName name, std::vector<float>& out) const
     return d && ACSConverter::ToFloats(*d, out);
 }
 
-bool TDBTagRef::GetChildInts(ACSName name, std::vector<int32_t>& out) const
+namespace {
+// Every element of a value of the array type T, else the one value it converts to; appended.
+template <typename T>
+bool AppendValues(const ACSRawDataCore* d, uint8_t arrayType, std::vector<T> (ACSRawDataCore::*all)() const,
+                  bool (*convert)(const ACSRawDataCore&, T&), std::vector<T>& out)
 {
-    const ACSRawDataCore* d = ChildData(name);
     if (!d) return false;
-    if (d->GetType() == kACSInteger)
+    if (d->GetType() == arrayType)
     {
-        auto v = d->GetInts();
+        auto v = (d->*all)();
         out.insert(out.end(), v.begin(), v.end());
         return !v.empty();
     }
-    int32_t one;
-    if (!ACSConverter::ToInt(*d, one)) return false;
+    T one;
+    if (!convert(*d, one)) return false;
     out.push_back(one);
     return true;
+}
+}  // namespace
+
+bool TDBTagRef::GetChildInts(ACSName name, std::vector<int32_t>& out) const
+{
+    return AppendValues(ChildData(name), kACSInteger, &ACSRawDataCore::GetInts, &ACSConverter::ToInt, out);
 }
 
 bool TDBTagRef::GetChildKUIDs(ACSName name, std::vector<KUID>& out) const
 {
-    const ACSRawDataCore* d = ChildData(name);
-    if (!d) return false;
-    if (d->GetType() == kACSKUID)
-    {
-        auto v = d->GetKUIDs();
-        out.insert(out.end(), v.begin(), v.end());
-        return !v.empty();
-    }
-    KUID one;
-    if (!ACSConverter::ToKUID(*d, one)) return false;
-    out.push_back(one);
-    return true;
+    return AppendValues(ChildData(name), kACSKUID, &ACSRawDataCore::GetKUIDs, &ACSConverter::ToKUID, out);
 }
 
 bool TDBTagRef::EnsureContainer()
