@@ -17,6 +17,12 @@ Options::Item* Options::FindItem(std::string_view key) {
     return const_cast<Item*>(static_cast<const Options*>(this)->FindItem(key));
 }
 
+Options::Item& Options::FindOrAddItem(std::string_view key) {
+    if (Item* item = FindItem(key)) return *item;
+    items_.push_back(Item{std::string(key), {}, ",", false});
+    return items_.back();
+}
+
 int Options::ProcessRaw(std::string_view text) {
     int taken = 0;
     size_t i = 0;
@@ -36,26 +42,18 @@ int Options::ProcessRaw(std::string_view text) {
         size_t eq = w.find('=');
         std::string_view key = w.substr(0, eq);
         if (key.empty()) continue;
-        Item* item = FindItem(key);
-        if (!item) {
-            items_.push_back(Item{std::string(key), {}, ",", false});
-            item = &items_.back();
-        }
-        item->hasValue = eq != std::string_view::npos;
-        item->value = item->hasValue ? std::string(w.substr(eq + 1)) : std::string();
+        Item& item = FindOrAddItem(key);
+        item.hasValue = eq != std::string_view::npos;
+        item.value = item.hasValue ? std::string(w.substr(eq + 1)) : std::string();
         ++taken;
     }
     return taken;
 }
 
 void Options::Set(std::string_view key, std::string_view value) {
-    Item* item = FindItem(key);
-    if (!item) {
-        items_.push_back(Item{std::string(key), {}, ",", false});
-        item = &items_.back();
-    }
-    item->value.assign(value);
-    item->hasValue = true;
+    Item& item = FindOrAddItem(key);
+    item.value.assign(value);
+    item.hasValue = true;
 }
 
 void Options::Remove(std::string_view key) {
@@ -96,12 +94,7 @@ double Options::GetFloat(std::string_view key, double fallback) const {
 }
 
 void Options::SetSeparators(std::string_view key, std::string_view separators) {
-    Item* item = FindItem(key);
-    if (!item) {
-        items_.push_back(Item{std::string(key), {}, ",", false});
-        item = &items_.back();
-    }
-    item->separators.assign(separators);
+    FindOrAddItem(key).separators.assign(separators);
 }
 
 bool Options::GetNext(std::string_view key, size_t& position, String& item) const {

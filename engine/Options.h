@@ -47,6 +47,7 @@ private:
     };
     const Item* FindItem(std::string_view key) const;
     Item* FindItem(std::string_view key);
+    Item& FindOrAddItem(std::string_view key);
     std::vector<Item> items_;
 };
 
