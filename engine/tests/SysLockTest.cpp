@@ -9,23 +9,12 @@
 #include "engine/Mutex.h"
 #include "engine/SingleLock.h"
 #include "engine/Thread.h"
+#include "engine/tests/FunctionThread.h"
 #include "platform/FileLock.h"
 
 using namespace Orvo;
 
 namespace {
-
-class FunctionThread : public Thread {
-public:
-    explicit FunctionThread(std::function<uint32_t()> body) : m_body(std::move(body)) {}
-    ~FunctionThread() override { Join(); }
-
-protected:
-    uint32_t Run() override { return m_body(); }
-
-private:
-    std::function<uint32_t()> m_body;
-};
 
 // Runs `attempt` on another thread and returns its answer.
 bool OnOtherThread(std::function<bool()> attempt)

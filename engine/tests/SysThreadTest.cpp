@@ -8,25 +8,10 @@
 
 #include "engine/Semaphore.h"
 #include "engine/Thread.h"
+#include "engine/tests/FunctionThread.h"
 #include "engine/WEvent.h"
 
 using namespace Orvo;
-
-namespace {
-
-class FunctionThread : public Thread {
-public:
-    explicit FunctionThread(std::function<uint32_t()> body) : m_body(std::move(body)) {}
-    ~FunctionThread() override { Join(); }
-
-protected:
-    uint32_t Run() override { return m_body(); }
-
-private:
-    std::function<uint32_t()> m_body;
-};
-
-} // namespace
 
 TEST(SysThreadTest, RunsJoinsAndReportsItsExitCodeAndId)
 {
