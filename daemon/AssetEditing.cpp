@@ -288,7 +288,6 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     TDBTagRef config = TDBTagRef::NewContainer();
     config.SetChildKUID("kuid", k);
     if (!name.empty()) config.SetChildString("username", name);
-    std::error_code ec;
     if (!RemoveFolderTree(folder) || mkdir(folder.c_str(), 0755) != 0 || !SaveConfigFile(config, "", folder + "/config.txt"))
     {
         RemoveFolderTree(folder);

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr size_t kMaxConnections = 256;
+
 uint64_t NowMs()
 {
     timeval tv;
@@ -97,6 +99,12 @@ void DaemonServer::AcceptLoop()
         s.SetNoDelay(true);
         auto conn = std::make_shared<ClientConnection>(*this, std::move(s));
         std::lock_guard lk(mutex_);
+        if (connections_.size() >= kMaxConnections)
+        {
+            // One thread per connection: a flood of connections must not exhaust the process.
+            DLOG("connection refused: %zu clients already", connections_.size());
+            continue;
+        }
         connections_.push_back(Running{conn, {}, false});
         Running& r = connections_.back();
         r.thread = std::thread([conn] { conn->Run(); });

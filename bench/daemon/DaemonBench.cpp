@@ -1,0 +1,153 @@
+// The daemon's request rate: clients on their own connections asking for asset records (request 21)
+// against an installation of indexed assets; also the first scan and the rescan at a restart.
+//
+//   bench_daemon [assets=10000] [clients=8] [requests per client=1000]
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADFrameIO.h"
+#include "assetdb/VADPayloads.h"
+#include "platform/Process.h"
+#include "platform/SharedMemory.h"
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+bool ReadBlock(const std::string& name, VADDiscoveryBlock& b)
+{
+    Platform::SharedMemoryBlock m;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    return m.Open(name, false) && m.Read(0, raw, sizeof raw) && VADDecodeDiscoveryBlock(raw, b);
+}
+
+// Starts the daemon and waits until it is ready; its pid, 0 on failure.
+int StartReady(const std::string& root, const std::string& block)
+{
+    Platform::LaunchResult r = Platform::LaunchProcess(root + "/bin/VADDaemon", {"-idle=0"}, root);
+    for (int i = 0; r && i < 6000; ++i)
+    {
+        VADDiscoveryBlock b;
+        if (ReadBlock(block, b) && static_cast<int>(b.pid) == r.pid && b.state == VAD_STATE_READY) return r.pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
+}
+
+bool Connect(const std::string& block, Platform::Socket& s)
+{
+    VADDiscoveryBlock b;
+    if (!ReadBlock(block, b)) return false;
+    s = Platform::Socket::Connect(b.port);
+    s.SetNoDelay(true);
+    VADHello h;
+    h.token = b.token;
+    h.pid = static_cast<uint32_t>(getpid());
+    h.program = "bench_daemon";
+    VADFrameHeader fh;
+    VADBytes p;
+    return VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(h), 5000) && VADReceiveFrame(s, fh, p, 5000) == VADFrameRead::kOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int assets = argc > 1 ? atoi(argv[1]) : 10000;
+    int clients = argc > 2 ? atoi(argv[2]) : 8;
+    int requests = argc > 3 ? atoi(argv[3]) : 1000;
+    if (assets < 1 || clients < 1 || requests < 1) return 2;
+
+    char tmpl[] = "/tmp/bench-daemon-XXXXXX";
+    char real[PATH_MAX];
+    std::string root = realpath(mkdtemp(tmpl), real);
+    fs::create_directories(root + "/bin");
+    std::error_code ec;
+    fs::create_hard_link(std::string(VELMAR_STAGE_DIR) + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
+    if (ec) fs::copy_file(std::string(VELMAR_STAGE_DIR) + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
+    std::string block = VADDiscoveryName(static_cast<uint32_t>(getuid()), root);
+
+    auto t0 = Clock::now();
+    std::vector<KUID> kuids;
+    for (int i = 0; i < assets; ++i)
+    {
+        KUID k(100000 + i % 50, 1000 + i, 0);
+        kuids.push_back(k);
+        std::string folder = root + "/UserData/local/" + k.ToSpacedString();
+        fs::create_directories(folder);
+        std::ofstream(folder + "/config.txt") << "kuid " << k.ToString() << "\nusername \"Asset " << i
+                                              << "\"\nkind \"scenery\"\ncategory-class \"BR\"\ncategory-region \"GB\"\n"
+                                                 "velmar-build 4.6\nkuid-table {\n  0 <kuid:100000:1000>\n}\n";
+    }
+    std::printf("wrote %d asset folders in %.2f s\n", assets, Seconds(t0));
+
+    t0 = Clock::now();
+    int pid = StartReady(root, block);
+    if (!pid)
+    {
+        std::fprintf(stderr, "the daemon did not become ready\n");
+        return 1;
+    }
+    std::printf("first start (indexing %d assets): %.2f s\n", assets, Seconds(t0));
+    kill(pid, SIGTERM);
+    Platform::WaitForProcess(pid, 30000);
+    t0 = Clock::now();
+    pid = StartReady(root, block);
+    std::printf("restart (nothing changed): %.2f s\n", Seconds(t0));
+
+    for (int n : {1, clients})
+    {
+        std::atomic<long> done{0}, failed{0};
+        std::vector<std::thread> threads;
+        t0 = Clock::now();
+        for (int c = 0; c < n; ++c)
+            threads.emplace_back([&, c] {
+                Platform::Socket s;
+                if (!Connect(block, s))
+                {
+                    failed += requests;
+                    return;
+                }
+                for (int i = 0; i < requests; ++i)
+                {
+                    const KUID& k = kuids[(static_cast<size_t>(c) * 7919 + static_cast<size_t>(i) * 104729) % kuids.size()];
+                    VADFrameHeader h;
+                    VADBytes reply;
+                    int32_t status;
+                    VADBytes body;
+                    VADAssetInfo info;
+                    if (!VADSendFrame(s, VAD_REQ_INFO, i + 1, VADEncode(VADKuidValueRequest{k, VAD_DETAIL_ALL}), 5000) ||
+                        VADReceiveFrame(s, h, reply, 5000) != VADFrameRead::kOk ||
+                        !VADDecodeReplyPayload(reply, status, body) || status != 0)
+                    {
+                        ++failed;
+                        continue;
+                    }
+                    VADReader br(body);
+                    if (!VADDecodeAssetInfo(br, info) || info.kuid != k) ++failed;
+                    ++done;
+                }
+            });
+        for (auto& t : threads) t.join();
+        double s = Seconds(t0);
+        std::printf("%d client%s x %d info requests: %.0f requests/s (%ld failed)\n", n, n == 1 ? "" : "s", requests,
+                    static_cast<double>(done.load()) / s, failed.load());
+    }
+    kill(pid, SIGTERM);
+    Platform::WaitForProcess(pid, 30000);
+    fs::remove_all(root, ec);
+    return 0;
+}

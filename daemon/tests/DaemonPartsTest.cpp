@@ -1,0 +1,224 @@
+// The daemon's parts without a running daemon: path checks, folder replacement and its leftovers,
+// backups, the store, and category codes.
+#include "DaemonHarness.h"
+
+#include "daemon/AssetDatabase.h"
+#include "daemon/AssetFolderReader.h"
+#include "daemon/AssetStore.h"
+#include "core/ConfigFile.h"
+#include "daemon/DaemonRoot.h"
+#include "daemon/FolderOps.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        char t[] = "/tmp/daemon-parts-XXXXXX";
+        path = mkdtemp(t);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+TEST(DaemonPaths, ClientPathsStayInside)
+{
+    EXPECT_TRUE(IsSafeRelativePath("kuid 1 2/sub/file.txt"));
+    EXPECT_TRUE(IsSafeRelativePath("folder/"));
+    for (const char* bad : {"", "/etc", "../x", "a/../../b", "a//b", "a/./b", "a\\b", "..", "x/.."})
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+    EXPECT_FALSE(IsSafeRelativePath(std::string_view("a\0b", 3)));
+    EXPECT_FALSE(IsSafeFileName("a/b"));
+    EXPECT_FALSE(IsSafeFileName("..hidden"));
+
+    EXPECT_EQ(NormalisePath("/a/b/../c/./d/"), "/a/c/d");
+    EXPECT_EQ(NormalisePath("/../.."), "/");
+    EXPECT_EQ(NormalisePath("relative"), "");
+    EXPECT_TRUE(IsPathInside("/root/UserData/local/x", "/root/UserData"));
+    EXPECT_TRUE(IsPathInside("/root/UserData", "/root/UserData/"));
+    EXPECT_FALSE(IsPathInside("/root/UserDataX/y", "/root/UserData"));
+    EXPECT_FALSE(IsPathInside("/root/UserData/../bin", "/root/UserData"));
+
+    DaemonRoot root("/inst");
+    EXPECT_EQ(root.LocalFolder(KUID(5, 6, 0)), "/inst/UserData/local/kuid 5 6");
+    EXPECT_EQ(root.EditFolder(KUID(5, 6, 3)), "/inst/UserData/editing/kuid2 5 6 3");
+    EXPECT_EQ(root.SourceFolder("builtin"), "/inst/builtin");
+    EXPECT_EQ(root.SourceFolder("data"), "/inst/Data");
+    EXPECT_EQ(root.SourceFolder("../x"), "");
+}
+
+TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
+{
+    TempDir d;
+    std::string target = d.path + "/asset";
+    WriteFile(d.path + "/v1/f", "one");
+    WriteFile(d.path + "/v2/f", "two");
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v1", target));
+    ASSERT_TRUE(SwapInFolder(target));
+    FinishSwap(target);
+    EXPECT_EQ(ReadFile(target + "/f"), "one");
+
+    // Cut short after the old copy went aside: the start-up puts it back.
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    fs::rename(target, OldFolderFor(target));
+    std::vector<std::string> done = CleanupFolderLeftovers(d.path);
+    EXPECT_EQ(done.size(), 2u);  // the staged copy dropped, the old one restored
+    EXPECT_EQ(ReadFile(target + "/f"), "one");
+    EXPECT_FALSE(fs::exists(TempFolderFor(target)));
+
+    // Cut short after the new copy was in place: the old one is dropped.
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    ASSERT_TRUE(SwapInFolder(target));
+    CleanupFolderLeftovers(d.path);
+    EXPECT_EQ(ReadFile(target + "/f"), "two");
+    EXPECT_FALSE(fs::exists(OldFolderFor(target)));
+
+    UndoSwap(target);  // nothing aside: the target goes
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
+{
+    TempDir d;
+    WriteFile(d.path + "/src/a/b.txt", "b");
+    fs::create_symlink("/etc/passwd", d.path + "/src/link");
+    ASSERT_TRUE(CopyFolderTree(d.path + "/src", d.path + "/dst"));
+    EXPECT_EQ(ReadFile(d.path + "/dst/a/b.txt"), "b");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(d.path + "/dst/link")));
+    EXPECT_FALSE(CopyFolderTree(d.path + "/missing", d.path + "/x"));
+
+    for (const char* s : {"20200101-000000", "20200102-000000", "not-a-backup"}) fs::create_directories(d.path + "/b/" + s);
+    ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 2));
+    std::vector<std::string> left = ListBackupFolders(d.path + "/b");
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0], "20200102-000000");
+    EXPECT_EQ(ReadFile(d.path + "/b/" + left[1] + "/kuid 1 2/a/b.txt"), "b");
+    EXPECT_TRUE(fs::exists(d.path + "/b/not-a-backup"));
+}
+
+TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
+{
+    TempDir d;
+    std::string path = d.path + "/assets.tdx";
+    AssetRecord r;
+    r.kuid = KUID(-3, 77, 2);
+    r.source = "builtin";
+    r.folder = "builtin/p/a";
+    r.username = "Name \"quoted\" ' text";
+    r.build = 4.6f;
+    r.installTime = 1700000000;
+    r.validation = kValidationFailed;
+    r.dependencies = {KUID(1, 2, 0), KUID(3, 4, 5)};
+    r.obsoletes = {KUID(-3, 77, 1)};
+    uint32_t handle = 0;
+    {
+        AssetStore s;
+        ASSERT_TRUE(s.Open(path));
+        ASSERT_TRUE(s.PutAsset(r));
+        EditRecord e;
+        e.kuid = KUID(9, 9, 0);
+        e.created = true;
+        e.name = "new";
+        ASSERT_TRUE(s.AddEdit(e));
+        handle = e.handle;
+        EditRecord second;
+        second.kuid = e.kuid;
+        EXPECT_FALSE(s.AddEdit(second));  // one edit per asset
+        ASSERT_TRUE(s.PutSettingsGroup("internet", {1, 2, 3}));
+        ASSERT_TRUE(s.PutAuthor(12, "Someone"));
+    }
+    AssetStore s;
+    ASSERT_TRUE(s.Open(path));
+    std::vector<AssetRecord> recs;
+    ASSERT_TRUE(s.LoadAssets(recs));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].kuid, r.kuid);
+    EXPECT_EQ(recs[0].username, r.username);
+    EXPECT_FLOAT_EQ(recs[0].build, 4.6f);
+    EXPECT_EQ(recs[0].installTime, 1700000000u);
+    EXPECT_EQ(recs[0].validation, kValidationFailed);
+    EXPECT_EQ(recs[0].dependencies, r.dependencies);
+    EXPECT_EQ(recs[0].obsoletes, r.obsoletes);
+    std::vector<EditRecord> edits;
+    ASSERT_TRUE(s.LoadEdits(edits));
+    ASSERT_EQ(edits.size(), 1u);
+    EXPECT_EQ(edits[0].handle, handle);
+    EXPECT_TRUE(edits[0].created);
+    std::vector<uint8_t> tree;
+    ASSERT_TRUE(s.GetSettingsGroup("internet", tree));
+    EXPECT_EQ(tree, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(s.GetSettingsGroup("other", tree));
+    std::string name;
+    EXPECT_TRUE(s.GetAuthor(12, name));
+    EXPECT_EQ(name, "Someone");
+
+    // A handle is never handed out twice, even after its edit is gone.
+    ASSERT_TRUE(s.DeleteEdit(handle));
+    EditRecord again;
+    again.kuid = KUID(9, 9, 0);
+    ASSERT_TRUE(s.AddEdit(again));
+    EXPECT_GT(again.handle, handle);
+
+    ASSERT_TRUE(s.DeleteAsset(r.kuid));
+    recs.clear();
+    ASSERT_TRUE(s.LoadAssets(recs));
+    EXPECT_TRUE(recs.empty());
+}
+
+TEST(DaemonStore, RefusesAStoreFromANewerDaemonAndAFileThatIsNoStore)
+{
+    TempDir d;
+    std::string path = d.path + "/assets.tdx";
+    {
+        AssetStore s;
+        ASSERT_TRUE(s.Open(path));
+        ASSERT_TRUE(s.SetMeta("schema_version", std::to_string(kAssetStoreSchemaVersion + 1)));
+    }
+    AssetStore s;
+    std::string error;
+    EXPECT_FALSE(s.Open(path, &error));
+    EXPECT_NE(error.find("newer"), std::string::npos);
+
+    WriteFile(d.path + "/junk.tdx", std::string(4096, 'j'));
+    EXPECT_FALSE(s.Open(d.path + "/junk.tdx"));
+}
+
+TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
+{
+    TempDir d;
+    WriteFile(d.path + "/a/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\n");
+    AssetRecord r;
+    ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
+    EXPECT_EQ(r.username, "from txt");
+    TDBTagRef chump = TDBTagRef::NewContainer();
+    chump.SetChildKUID("kuid", KUID(1, 2, 0));
+    chump.SetChildString("username", "from chump");
+    ASSERT_TRUE(SaveConfigFile(chump, "", d.path + "/a/config.chump"));
+    ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
+    EXPECT_EQ(r.username, "from chump");
+
+    WriteFile(d.path + "/b/config.txt", "username \"no kuid\"\n");
+    std::string reason;
+    EXPECT_FALSE(ReadAssetFolder(d.path + "/b", r, &reason));
+    EXPECT_FALSE(reason.empty());
+
+    AssetRecord c;
+    c.categoryClass = "ZZ;QQ";
+    c.categoryRegion = "GB; AU";
+    c.categoryEra = "1950s";
+    EXPECT_EQ(RecordCategoryCodes(c), "ZZ;QQ;GB;AU;1950s");
+}
+
+} // namespace
