@@ -240,6 +240,7 @@ bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::
         result = WithPath("Unknown archive compression for: $(FILEPATH)", target);
         return false;
     }
+    if (bytes.empty()) bytes = std::string_view("", 0);  // an empty vector's data() may be null
     if (!Orvo::File::WriteFile(target.View(), bytes)) {
         result = WithPath("Unable to write target file: $(FILEPATH)", target);
         return false;

@@ -259,15 +259,6 @@ TEST_F(ContentArchiveTest, DSIDFollowsTheFiles)
     GetArchiveEntryFiles(entry).SetChildBinary("a.txt", "B", 1);
     EXPECT_FALSE(CheckArchiveEntryDSID(entry));
     EXPECT_EQ(ComputeArchiveFilesDSID(TDBTagRef()).View(), "0:0");
-
-    TDBTagRef names = TDBTagRef::NewContainer();
-    names.SetChildString("asset-filename", "file");
-    EXPECT_EQ(GetAssetDisplayName(names).View(), "file");
-    names.SetChildString("name", "plain");
-    names.SetChildString("username", "");
-    EXPECT_EQ(GetAssetDisplayName(names).View(), "plain");
-    names.SetChildString("folder-icon", "x");
-    EXPECT_FALSE(MakeInstallableAssetConfig(names).HasChild("folder-icon"));
 }
 
 TEST_F(ContentArchiveTest, CopyFileAtReportsEachFailure)
