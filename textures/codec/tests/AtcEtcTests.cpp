@@ -113,9 +113,11 @@ TEST(Atc, DecodesLikeTheReferenceAndStaysClose) {
             const std::vector<uint32_t> ours = testimg::Decompress(blocks, w, h, format);
             EXPECT_EQ(testimg::Psnr(reference, ours), 99.0) << format;
             EXPECT_GE(testimg::Psnr(img, reference), 30.0) << format;
-            if (format != CF_ATC_RGB) EXPECT_GE(testimg::Psnr(img, ours, 8), format == CF_ATC_RGBA_Explicit ? 30 : 35);
-            else
+            if (format != CF_ATC_RGB) {
+                EXPECT_GE(testimg::Psnr(img, ours, 8), format == CF_ATC_RGBA_Explicit ? 30 : 35);
+            } else {
                 for (uint32_t p : ours) ASSERT_EQ(p >> 24, 255u);
+            }
         }
     }
 }

@@ -130,7 +130,9 @@ TEST(ConvertPaths, ProgressAndStop) {
         g_calls = 0;
         g_stopAfter = -1;
         EXPECT_EQ(ConvertCodecTexture(&s, &d, &o, CountingCallback, 11, 22), CODEC_OK);
-        if (single) EXPECT_EQ(g_calls.load(), 6);  // one call per block row
+        if (single) {
+            EXPECT_EQ(g_calls.load(), 6);  // one call per block row
+        }
         g_calls = 0;
         g_stopAfter = 0;
         EXPECT_EQ(ConvertCodecTexture(&s, &d, &o, CountingCallback, 11, 22), CODEC_STOPPED);
@@ -176,8 +178,9 @@ TEST(ConvertPaths, SwizzledFormatsCarryTheirChannels) {
             const std::vector<uint32_t> out = testimg::Decompress(testimg::Compress(img, w, h, s.format, &o), w, h, s.format);
             EXPECT_GE(testimg::Psnr(img, out, s.carried), 30.0) << s.format;
             for (uint32_t p : out) ASSERT_EQ(p >> 24, 255u);
-            if (s.format == CF_DXT5_xGxR)
+            if (s.format == CF_DXT5_xGxR) {
                 for (uint32_t p : out) ASSERT_EQ(p & 0xFF, 0u);  // blue is not carried
+            }
         }
     }
     const std::vector<uint32_t> normals = testimg::NormalMap(w, h);
