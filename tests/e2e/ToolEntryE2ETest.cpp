@@ -62,6 +62,21 @@ TEST(ToolEntryE2E, WithoutADaemonAndWithoutAutoStartStartUpFails)
     EXPECT_FALSE(root.DaemonRunning());
 }
 
+TEST(ToolEntryE2E, ADaemonThatCannotBeStartedFailsStartUpUnlessTheRunClosesIt)
+{
+    InstallRoot root;
+    std::filesystem::remove(root.Path("bin/VADDaemon"));
+    RunResult r = root.Run({"version"}, {kQuickConnect});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "- Failed to open asset database\n- Init failed\n");
+
+    RunResult closing = root.Run({"echo", "on we go", "closevaddaemon"}, {kQuickConnect});
+    EXPECT_EQ(closing.err, "- Failed to open asset database\n");
+    EXPECT_EQ(closing.exitCode, 0);
+    EXPECT_NE(closing.out.find("on we go"), std::string::npos);
+}
+
 TEST(ToolEntryE2E, ACloseDaemonRunGoesOnWithoutADatabase)
 {
     InstallRoot root;
