@@ -1,0 +1,223 @@
+// The command words as a user meets them, through the real tool and daemon: fixed answers, parameter
+// checks, the life of an installed asset, queries, keywords, maintenance and the script words.
+// Relative paths are typed from a working folder of their own, so they must resolve against it.
+#include "E2EHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
+
+class CommandsE2E : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root_.StartDaemon());
+        std::filesystem::create_directories(root_.Path("work"));
+    }
+    RunResult Run(const std::vector<std::string>& args) const
+    {
+        RunOptions o;
+        o.workDir = root_.Path("work");
+        return root_.Run(args, o);
+    }
+    // One error line for the null KUID, then the summary.
+    static std::string Failed(const std::string& message)
+    {
+        return "- NULLKUID : " + message + "\nOK (1 Errors, 0 Warnings)\n";
+    }
+
+    InstallRoot root_;
+};
+
+TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
+{
+    RunResult v = Run({"VERSION"});
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.out, std::string("Build 61388\n") + kOK);
+    const std::pair<const char*, int> fixed[] = {{"installedversion", 114},    {"installedversionhi", 1},
+                                                 {"installedversionlo", 114},  {"installedbuildnumber", 204},
+                                                 {"installedbuildnumberhi", 239}, {"installedbuildnumberlo", 204}};
+    for (const auto& [word, code] : fixed)
+    {
+        RunResult r = Run({word});
+        EXPECT_EQ(r.exitCode, code) << word;
+        EXPECT_EQ(r.out, kOK) << word;
+    }
+    EXPECT_EQ(Run({"echo", "Mixed", "Case"}).out, std::string("Mixed Case \n") + kOK);
+
+    RunResult unknown = Run({"frobnicate"});
+    EXPECT_EQ(unknown.exitCode, 255);
+    EXPECT_EQ(unknown.out, Failed("Invalid argument, please check the help for the list of valid argument\n"));
+    EXPECT_EQ(Run({"status"}).out, Failed("Missing AssetID parameter."));
+    RunResult malformed = Run({"edit", "<kuid:12:x>"});
+    EXPECT_EQ(malformed.exitCode, 255);
+    EXPECT_EQ(malformed.out, Failed("Missing AssetID parameter."));
+    RunResult missing = Run({"installfrompath", "no-such-folder"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_EQ(missing.out, Failed("Invalid input path."));
+    EXPECT_EQ(Run({"setnextcontentid", "-4"}).out, Failed("Missing or invalid ContentID parameter."));
+    EXPECT_EQ(Run({"setmaxbackupfolders"}).exitCode, 255);
+    EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
+}
+
+TEST_F(CommandsE2E, GeneratedKUIDsFollowTheNextContentIdHint)
+{
+    EXPECT_EQ(Run({"setnextcontentid", "5000"}).exitCode, 0);
+    RunResult first = Run({"generatekuid"});
+    EXPECT_EQ(first.exitCode, 0);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(first.out, m, std::regex("^<KUID2:(-?[0-9]+):([0-9]+):0>\n")));
+    EXPECT_EQ(m[2].str(), "5000");
+
+    RunResult builds = Run({"listbuilds", "Builds.txt"});
+    EXPECT_EQ(builds.exitCode, 0);
+    ASSERT_TRUE(root_.Exists("work/Builds.txt"));
+    EXPECT_EQ(Lines(root_.ReadFile("work/Builds.txt")).size(), 1u);
+}
+
+TEST_F(CommandsE2E, InstallEditCommitRevertDelete)
+{
+    RunResult install = Run({"installfrompath", InstallRoot::SamplesDir()});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    const std::string kuid = "<kuid:900001:100>";
+
+    RunResult status = Run({"status", "900001:100"});
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_EQ(Lines(status.out)[0], "+ " + kuid + " : eIadlmf : BD : Sample Signal Box");
+
+    RunResult edit = Run({"edit", "<KUID:900001:100>"});
+    ASSERT_EQ(edit.exitCode, 0) << edit.out;
+    const std::string prefix = "+ " + kuid + " : ";
+    ASSERT_EQ(Lines(edit.out)[0].rfind(prefix, 0), 0u) << edit.out;
+    const std::string folder = Lines(edit.out)[0].substr(prefix.size());
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].substr(prefix.size(), 7), "EIadlmf");
+
+    std::string config = ReadWholeFile(folder + "/config.txt");
+    const size_t at = config.find("Sample Signal Box");
+    ASSERT_NE(at, std::string::npos);
+    config.replace(at, 17, "Edited Signal Box");
+    std::ofstream(folder + "/config.txt", std::ios::binary | std::ios::trunc) << config;
+    EXPECT_EQ(Run({"commit", kuid}).exitCode, 0);
+
+    RunResult print = Run({"printconfig", kuid});
+    EXPECT_EQ(print.exitCode, 0);
+    std::vector<std::string> lines = Lines(print.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), "+ Start of " + kuid + " dump");
+    EXPECT_NE(print.out.find("username\t\"Edited Signal Box\"\n"), std::string::npos);
+    EXPECT_NE(print.out.find("+ End of " + kuid + " dump\n" + kOK), std::string::npos);
+
+    EXPECT_EQ(Run({"edit", kuid}).exitCode, 0);
+    EXPECT_EQ(Run({"revert", kuid}).exitCode, 0);
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].substr(prefix.size(), 7), "eIadlmf");
+
+    EXPECT_EQ(Run({"delete", kuid}).exitCode, 0);
+    RunResult gone = Run({"status", kuid});
+    EXPECT_EQ(gone.exitCode, 255);
+    EXPECT_EQ(gone.out, "- " + kuid + " : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"printconfig", kuid}).out, "- " + kuid + " : Asset is not local.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST_F(CommandsE2E, QueriesAndKeywords)
+{
+    root_.WriteFile("work/mine/a/config.txt",
+                    "kuid <kuid:77:1>\nkind \"scenery\"\nusername \"A\"\ncategory-class \"BD\"\nauthor \"Zed\"\n");
+    root_.WriteFile("work/mine/b/config.txt",
+                    "kuid <kuid:77:2>\nkind \"scenery\"\nusername \"B\"\ncategory-class \"TV\"\nauthor \"Zed\"\n");
+    root_.WriteFile("work/mine/c/config.txt",
+                    "kuid <kuid:78:1>\nkind \"mesh\"\nusername \"C\"\ncategory-class \"MESH\"\nauthor \"Amy\"\n");
+    ASSERT_EQ(Run({"installfrompath", "mine"}).exitCode, 0);
+
+    EXPECT_EQ(Run({"authors"}).out, std::string("Amy\nZed\n") + kOK);
+    // Three installed here and the built-in sample of the root.
+    EXPECT_EQ(Run({"countbuiltins"}).out, std::string("4\n") + kOK);
+    RunResult bd = Run({"searchbycategory", "bd|tv"});
+    EXPECT_EQ(bd.exitCode, 0);
+    std::vector<std::string> found = Lines(bd.out);
+    ASSERT_EQ(found.size(), 5u) << bd.out;
+    EXPECT_EQ(found[0], "+ 3 : assets matching the specified criteria");
+    std::set<std::string> listed;
+    for (size_t i = 1; i < 4; ++i)
+    {
+        const std::string prefix = "+ #" + std::to_string(i - 1) + " : ";
+        ASSERT_EQ(found[i].rfind(prefix, 0), 0u) << found[i];
+        listed.insert(found[i].substr(prefix.size()));
+    }
+    EXPECT_EQ(listed, (std::set<std::string>{"<kuid:77:1>", "<kuid:77:2>", "<kuid:44000:1001>"}));
+    RunResult none = Run({"searchbycategory", "-a", "zz"});
+    EXPECT_EQ(none.exitCode, 255);
+    EXPECT_EQ(none.out, kOK);
+
+    root_.WriteFile("work/KeywordsDump.dat", "<kuid:77:2>\t\"oak;green\"\n");
+    EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
+    // The import is sent without waiting for an answer: look until the daemon has taken it.
+    std::string backup;
+    for (int i = 0; i < 100 && backup.find("oak;green") == std::string::npos; ++i)
+    {
+        EXPECT_EQ(Run({"backupkeywords", "Backup.TXT"}).exitCode, 0);
+        backup = root_.ReadFile("work/Backup.TXT");
+        if (backup.find("oak;green") == std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::vector<std::string> kept = Lines(backup);
+    EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()),
+              (std::set<std::string>{"<kuid:77:1>\t\"\"", "<kuid:77:2>\t\"oak;green\"", "<kuid:78:1>\t\"\"",
+                                     "<kuid:44000:1001>\t\"\""}));
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_TRUE(root_.Exists("work/KeywordsBackup.dat"));
+}
+
+TEST_F(CommandsE2E, MaintenanceWords)
+{
+    RunResult repair = Run({"repairdatabase"});
+    EXPECT_EQ(repair.exitCode, 0);
+    EXPECT_EQ(repair.out, std::string("Repairing asset database (this may take some time)\n") + kOK);
+    EXPECT_EQ(Run({"repairdatabase", "PATCHER"}).out, kOK);
+    EXPECT_EQ(Run({"repairdatabase", "sometimes"}).out, Failed("Unknown parameter."));
+    EXPECT_EQ(Run({"flagrepairdatabase", "extended"}).exitCode, 0);
+    EXPECT_EQ(Run({"registeraccount", "driver", "s3cret"}).exitCode, 0);
+    EXPECT_EQ(Run({"patch-finalise", "success", "1", "2", "119"}).exitCode, 0);
+    EXPECT_EQ(Run({"patch-finalise", "success", "1", "2"}).out, Failed("Invalid parameters"));
+
+    RunResult close = Run({"closevaddaemon"});
+    EXPECT_EQ(close.exitCode, 0);
+    EXPECT_EQ(close.out, kOK);
+    EXPECT_FALSE(root_.DaemonRunning());
+}
+
+TEST_F(CommandsE2E, CompileAndEncrypt)
+{
+    root_.WriteFile("work/Good.gs", "class Good\n{\n  void f() { }\n};\n");
+    root_.WriteFile("work/Bad.gs", "class Bad\n{\n  void f() {\n};\n");
+    RunResult good = Run({"compile", "Good.gs"});
+    EXPECT_EQ(good.exitCode, 0) << good.out;
+    EXPECT_TRUE(root_.Exists("work/Good.gsl"));
+
+    RunResult bad = Run({"compile", "Bad.gs"});
+    EXPECT_EQ(bad.exitCode, 255);
+    EXPECT_FALSE(root_.Exists("work/Bad.gsl"));
+    int errors = 0;
+    for (const std::string& line : Lines(bad.out))
+        if (line.find("Bad.gs(") != std::string::npos) ++errors;
+    EXPECT_EQ(errors, 1) << bad.out;
+
+    EXPECT_EQ(Run({"encrypt", "Good.gs"}).exitCode, 0);
+    EXPECT_TRUE(root_.Exists("work/Good.gse"));
+    root_.WriteFile("work/notes.txt", "text");
+    RunResult txt = Run({"encrypt", "notes.txt"});
+    EXPECT_EQ(txt.exitCode, 255);
+    EXPECT_EQ(txt.out, Failed("Invalid file path."));
+}
+
+} // namespace
+} // namespace e2e
