@@ -59,6 +59,13 @@ bool LZSSCompress::Compress(const void* data, size_t size, std::vector<uint8_t>&
                 size_t c = static_cast<size_t>(cand);
                 size_t dist = pos - c;
                 if (dist == 0 || dist > kWindowSize) break;
+                // A candidate that cannot beat the best so far fails on this byte already.
+                if (bestLen > 0 && in[c + bestLen] != in[pos + bestLen]) {
+                    int32_t skip = prev[c % kWindowSize];
+                    if (skip == kNoPos || static_cast<size_t>(skip) >= c) break;
+                    cand = skip;
+                    continue;
+                }
                 size_t len = 0;
                 while (len < maxLen && in[c + len] == in[pos + len]) ++len;
                 if (len > bestLen) {
@@ -121,10 +128,12 @@ bool LZSSCompress::Decompress(const void* data, size_t size, std::vector<uint8_t
                 size_t dist = (word & 0x0FFFu) + 1;
                 size_t len = (word >> 12) + kMinMatch;
                 if (dist > op || len > total - op) goto fail;
-                // Byte by byte: a match may overlap the bytes it produces.
                 const uint8_t* src = out.data() + op - dist;
                 uint8_t* dst = out.data() + op;
-                for (size_t k = 0; k < len; ++k) dst[k] = src[k];
+                if (dist >= len)
+                    std::memcpy(dst, src, len);
+                else  // an overlapping match repeats the bytes it produces, so byte by byte
+                    for (size_t k = 0; k < len; ++k) dst[k] = src[k];
                 op += len;
             } else {
                 if (ip >= size) goto fail;
