@@ -15,6 +15,7 @@
 #include "daemon/DaemonRoot.h"
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -42,7 +43,9 @@ public:
     void Close();
     // Puts folder leftovers right and brings the records in line with the folders. `full` re-reads every
     // configuration; otherwise only those whose file changed. Marks the database ready.
-    void Reconcile(bool full, DaemonResults* results = nullptr);
+    // A full pass also clears the flag FlagRepair set. Progress lines go to `progress` when given.
+    void Reconcile(bool full, DaemonResults* results = nullptr,
+                   const std::function<void(const std::string&)>& progress = {});
     bool IsReady() const;
     // Waits until ready; false after timeoutMs.
     bool WaitReady(unsigned timeoutMs) const;
@@ -91,7 +94,8 @@ public:
     bool SetSettingsGroup(const std::string& group, const TDBTagRef& tree);
     std::string GetSettingString(const std::string& group, const std::string& key);
     bool SetSettingInt(const std::string& group, const std::string& key, int32_t value);
-    // Remembers that a full repair is due at the next start.
+    // Remembers that a full repair is due (kept until a full pass has finished, so a repair cut short by
+    // a crash runs at the next start).
     void FlagRepair(int32_t mode);
 
 private:

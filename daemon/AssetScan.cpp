@@ -7,6 +7,7 @@
 #include "daemon/FolderOps.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -39,16 +40,16 @@ ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
 
 } // namespace
 
-void AssetDatabase::Reconcile(bool full, DaemonResults* results)
+void AssetDatabase::Reconcile(bool full, DaemonResults* results,
+                              const std::function<void(const std::string&)>& progress)
 {
+    auto say = [&](const std::string& line) {
+        if (progress) progress(line);
+    };
     {
         std::unique_lock lk(mutex_);
         std::string flagged;
-        if (store_.GetMeta("repair_flag", flagged) && !flagged.empty())
-        {
-            full = true;
-            store_.SetMeta("repair_flag", "");
-        }
+        if (store_.GetMeta("repair_flag", flagged) && !flagged.empty()) full = true;
         for (const char* sub : {"local", "editing"})
             for (const std::string& line : CleanupFolderLeftovers(root_.UserData(sub))) DLOG("start-up: %s", line.c_str());
 
@@ -105,6 +106,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results)
             else fresh.erase(k);
             return true;
         };
+        say("Scanning built-in assets");
         for (const std::string& pack : SubFolders(root_.Path("builtin")))
         {
             std::string packRel = "builtin/" + pack;
@@ -115,6 +117,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results)
             }
             for (const std::string& a : SubFolders(root_.Path(packRel))) consider("builtin", packRel + "/" + a);
         }
+        say("Scanning installed assets");
         for (const std::string& a : SubFolders(root_.UserData("local"))) consider("local", "UserData/local/" + a);
 
         uint64_t now = static_cast<uint64_t>(time(nullptr));
@@ -189,6 +192,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results)
             store_.DeleteEdit(it->second.handle);
             it = edits_.erase(it);
         }
+        if (full) store_.SetMeta("repair_flag", "");
         if (!store_.Commit())
         {
             DLOG("reconcile could not be stored: %s", store_.LastError().c_str());
@@ -197,8 +201,11 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results)
         }
         RebuildFolderIndexLocked();
         obsoletesDirty_ = true;
-        DLOG("%s: %zu assets, %zu added, %zu updated, %zu dropped, %zu open for editing", full ? "repair" : "scan",
-             records_.size(), added, updated, dropped, edits_.size());
+        char line[200];
+        snprintf(line, sizeof line, "%s: %zu assets, %zu added, %zu updated, %zu dropped, %zu open for editing",
+                 full ? "repair" : "scan", records_.size(), added, updated, dropped, edits_.size());
+        DLOG("%s", line);
+        say(line);
     }
     std::lock_guard lk(readyMutex_);
     ready_ = true;

@@ -86,14 +86,22 @@ bool HandleServiceRequest(RequestContext& c, int32_t& status)
         VADRepairRequest req;
         if (!DecodeRequest(c, req)) return true;
         DLOG("repair (mode %u) asked by %s", req.mode, c.from->Program().c_str());
-        db.Reconcile(true, &c.results);
+        std::function<void(const std::string&)> progress;
+        if (req.progress)
+            progress = [&c](const std::string& line) {
+                c.from->Send(VAD_NOTIFY_PROGRESS, 0, VADEncode(VADProgressNotification{line}));
+            };
+        db.Reconcile(true, &c.results, progress);
         break;
     }
     case VAD_REQ_FLAG_REPAIR:
     {
         VADValueRequest req;
         if (!DecodeRequest(c, req)) return true;
+        // The flag outlives a crash; the repair itself runs at once (nobody waits for an asynchronous request).
+        DLOG("repair (mode %d) flagged by %s", req.value, c.from->Program().c_str());
         db.FlagRepair(req.value);
+        db.Reconcile(true);
         break;
     }
     case VAD_REQ_GET_SETTINGS_GROUP:

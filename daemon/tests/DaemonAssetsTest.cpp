@@ -272,11 +272,22 @@ TEST_F(DaemonAssetsTest, RepairDropsRecordsOfVanishedFoldersAndAddsNewOnes)
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
     fs::remove_all(inst.Path("UserData/local/kuid 123456 1001"));
     WriteAssetFolder(inst.Path("UserData/local/by hand"), KUID(55, 6, 0), "By Hand");
+    static std::vector<std::string> progress;
+    progress.clear();
+    VADSetProgressHook([](const char* line) { progress.push_back(line); });
     ASSERT_TRUE(VADRepairDatabase(100));
     VADAssetInfo info;
     EXPECT_FALSE(VADGetAssetInfo(kSample, info));
     ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
     EXPECT_EQ(info.username, "By Hand");
+    VADSetProgressHook(nullptr);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_NE(progress.back().find("repair: 2 assets, 1 added"), std::string::npos) << progress.back();
+
+    // The asynchronous request repairs too (requests on one link are served in order).
+    fs::remove_all(inst.Path("UserData/local/by hand"));
+    ASSERT_TRUE(VADRequestRepairDatabase(100));
+    EXPECT_FALSE(VADGetAssetInfo(KUID(55, 6, 0), info));
 }
 
 TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
