@@ -182,70 +182,64 @@ bool TDBTagRef::SetChildValue(ACSName name, ACSRawDataCore&& data)
     return tag->SetData(std::move(data));
 }
 
-bool TDBTagRef::SetChildString(ACSName name, std::string_view value)
+namespace {
+// A value filled in by `fill`.
+template <typename Fill>
+ACSRawDataCore Made(Fill fill)
 {
     ACSRawDataCore d;
-    d.SetString(value);
-    return SetChildValue(name, std::move(d));
+    fill(d);
+    return d;
+}
+}  // namespace
+
+bool TDBTagRef::SetChildString(ACSName name, std::string_view value)
+{
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetString(value); }));
 }
 
 bool TDBTagRef::SetChildInt(ACSName name, int32_t value)
 {
-    ACSRawDataCore d;
-    d.SetInt(value);
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetInt(value); }));
 }
 
 bool TDBTagRef::SetChildInts(ACSName name, const std::vector<int32_t>& values)
 {
-    ACSRawDataCore d;
-    d.SetInts(values.data(), values.size());
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetInts(values.data(), values.size()); }));
 }
 
 bool TDBTagRef::SetChildFloat(ACSName name, float value)
 {
-    ACSRawDataCore d;
-    d.SetFloat(value);
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetFloat(value); }));
 }
 
 bool TDBTagRef::SetChildFloats(ACSName name, const float* values, size_t count)
 {
-    ACSRawDataCore d;
-    d.SetFloats(values, count);
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetFloats(values, count); }));
 }
 
 bool TDBTagRef::SetChildBool(ACSName name, bool value) { return SetChildInt(name, value ? 1 : 0); }
 
 bool TDBTagRef::SetChildKUID(ACSName name, const KUID& value)
 {
-    ACSRawDataCore d;
-    d.SetKUID(value);
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetKUID(value); }));
 }
 
 bool TDBTagRef::SetChildKUIDs(ACSName name, const std::vector<KUID>& values)
 {
-    ACSRawDataCore d;
-    d.SetKUIDs(values.data(), values.size());
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetKUIDs(values.data(), values.size()); }));
 }
 
 bool TDBTagRef::SetChildBinary(ACSName name, const void* data, size_t size)
 {
-    ACSRawDataCore d;
-    d.SetBinary(data, size);
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, Made([&](ACSRawDataCore& d) { d.SetBinary(data, size); }));
 }
 
 bool TDBTagRef::SetChildNull(ACSName name) { return SetChildValue(name, ACSRawDataCore()); }
 
 bool TDBTagRef::SetChildData(ACSName name, const ACSRawDataCore& data)
 {
-    ACSRawDataCore d = data;
-    return SetChildValue(name, std::move(d));
+    return SetChildValue(name, ACSRawDataCore(data));
 }
 
 bool TDBTagRef::SetChildTag(ACSName name, const TDBTagRef& tag)
