@@ -37,15 +37,6 @@ Clusters ClusterMeans(const AtcRgb rgb[16], uint32_t indices) {
     return cl;
 }
 
-uint32_t AssignByThresholds(const int lum[16], int t1, int t2, int t3) {
-    uint32_t indices = 0;
-    for (int i = 0; i < 16; ++i) {
-        const uint32_t c = lum[i] >= t3 ? 3 : lum[i] > t2 ? 2 : lum[i] > t1 ? 1 : 0;
-        indices |= c << (2 * i);
-    }
-    return indices;
-}
-
 bool ChooseBlackMode(Clusters& cl, uint32_t& indices) {
     if (cl.count[0] == 0 || ColorBrightness(cl.mean[0]) >= 15 || ColorBrightness(cl.mean[3]) < 56) return false;
     int h3, s3, h2, s2, h1, s1;
@@ -66,7 +57,23 @@ bool ChooseBlackMode(Clusters& cl, uint32_t& indices) {
     return true;
 }
 
-int BlockError(const AtcRgb rgb[16], uint16_t color0, uint16_t color1, uint32_t indices) {
+void UnpackTexels(const uint32_t texels[16], AtcRgb rgb[16]) {
+    for (int i = 0; i < 16; ++i)
+        rgb[i] = {int((texels[i] >> 16) & 255), int((texels[i] >> 8) & 255), int(texels[i] & 255)};
+}
+
+}  // namespace
+
+uint32_t AtcAssignByThresholds(const int lum[16], int t1, int t2, int t3) {
+    uint32_t indices = 0;
+    for (int i = 0; i < 16; ++i) {
+        const uint32_t c = lum[i] >= t3 ? 3 : lum[i] > t2 ? 2 : lum[i] > t1 ? 1 : 0;
+        indices |= c << (2 * i);
+    }
+    return indices;
+}
+
+int AtcBlockError(const AtcRgb rgb[16], uint16_t color0, uint16_t color1, uint32_t indices) {
     AtcRgb pal[4];
     BuildAtcPalette(color0, color1, pal);
     int sum = 0;
@@ -77,13 +84,6 @@ int BlockError(const AtcRgb rgb[16], uint16_t color0, uint16_t color1, uint32_t 
     }
     return sum;
 }
-
-void UnpackTexels(const uint32_t texels[16], AtcRgb rgb[16]) {
-    for (int i = 0; i < 16; ++i)
-        rgb[i] = {int((texels[i] >> 16) & 255), int((texels[i] >> 8) & 255), int(texels[i] & 255)};
-}
-
-}  // namespace
 
 uint16_t EncodeAtcColor555(const AtcRgb& c, bool blackMode) {
     return uint16_t((blackMode ? 0x8000 : 0) | QuantiseAtc(c.r, 5) << 10 | QuantiseAtc(c.g, 5) << 5 |
@@ -144,28 +144,90 @@ bool HuesDiffer(int a, int b) {
 }
 
 uint32_t AtcBlockEncoder(const AtcRgb rgb[16], uint16_t* color0, uint16_t* color1) {
-    int lum[16], sorted[16];
-    for (int i = 0; i < 16; ++i) sorted[i] = lum[i] = Luminance(rgb[i]);
-    std::sort(sorted, sorted + 16);
+    // Every candidate splits the texels at luminance thresholds, so each cluster is a run of the
+    // texels in luminance order: cluster sums come from prefix sums, and a candidate's error from
+    // the clusters' sums of squares, in whole numbers (the same values as decoding the block).
+    int lum[16], order[16];
+    for (int i = 0; i < 16; ++i) lum[i] = Luminance(rgb[i]), order[i] = i;
+    std::stable_sort(order, order + 16, [&](int a, int b) { return lum[a] < lum[b]; });
+    int sorted[16];
+    int prefix[17][4] = {};  // R, G, B and R^2 + G^2 + B^2 over the first k texels in order
+    for (int k = 0; k < 16; ++k) {
+        const AtcRgb& c = rgb[order[k]];
+        sorted[k] = lum[order[k]];
+        prefix[k + 1][0] = prefix[k][0] + c.r;
+        prefix[k + 1][1] = prefix[k][1] + c.g;
+        prefix[k + 1][2] = prefix[k][2] + c.b;
+        prefix[k + 1][3] = prefix[k][3] + c.r * c.r + c.g * c.g + c.b * c.b;
+    }
+    // First position of each threshold's value, and the position after its last texel.
+    int lowerAt[16], upperAt[16];
+    for (int k = 0; k < 16; ++k) {
+        int lo = k, hi = k + 1;
+        while (lo > 0 && sorted[lo - 1] == sorted[k]) --lo;
+        while (hi < 16 && sorted[hi] == sorted[k]) ++hi;
+        lowerAt[k] = lo, upperAt[k] = hi;
+    }
+    // Truncating division of a cluster sum (at most 16 x 255) by its count through a reciprocal,
+    // exact over that range.
+    static constexpr uint32_t kReciprocal[17] = {0,           1u << 20,    (1u << 19),  349526,  262144,
+                                                 209716,      174763,      149797,      131072,  116509,
+                                                 104858,      95326,       87382,       80660,   74899,
+                                                 69906,       65536};
+    auto divide = [](int sum, int n) { return int((uint32_t(sum) * kReciprocal[n]) >> 20); };
 
     int bestError = 1040400;
     Clusters kept{};
-    uint32_t keptIndices = 0;
-    bool keptBlack = false;
+    int keptEnds[3] = {0, 0, 0};
+    bool keptBlack = false, keptMerged = false, anyKept = false;
     for (int j = 15; j >= 1; --j) {
         for (int i = 0; i < j; ++i) {
-            uint32_t indices = AssignByThresholds(lum, sorted[i], sorted[(i + j) >> 1], sorted[j]);
-            Clusters cl = ClusterMeans(rgb, indices);
-            const bool black = ChooseBlackMode(cl, indices);
+            const int e3 = lowerAt[j];
+            const int e2 = std::min(upperAt[(i + j) >> 1], e3);
+            const int e1 = std::min(upperAt[i], e2);
+            const int starts[5] = {0, e1, e2, e3, 16};
+            int sums[4][4];
+            Clusters cl{};
+            for (int c = 0; c < 4; ++c) {
+                cl.count[c] = starts[c + 1] - starts[c];
+                for (int k = 0; k < 4; ++k) sums[c][k] = prefix[starts[c + 1]][k] - prefix[starts[c]][k];
+                if (cl.count[c] > 0)
+                    cl.mean[c] = {divide(sums[c][0], cl.count[c]), divide(sums[c][1], cl.count[c]),
+                                  divide(sums[c][2], cl.count[c])};
+            }
+            uint32_t unused = 0;  // the index word is built for the kept candidate only
+            const bool emptyTwo = cl.count[2] == 0;
+            const bool black = ChooseBlackMode(cl, unused);
+            const bool merged = black && emptyTwo;
+            if (merged) std::memcpy(sums[2], sums[1], sizeof sums[1]), std::memset(sums[1], 0, sizeof sums[1]);
             const uint16_t c0 = EncodeAtcColor555(black ? cl.mean[2] : cl.mean[0], black);
             const uint16_t c1 = EncodeAtcColor565(cl.mean[3]);
-            const int error = BlockError(rgb, c0, c1, indices);
+            AtcRgb pal[4];
+            BuildAtcPalette(c0, c1, pal);
+            int error = 0;
+            for (int c = 0; c < 4; ++c) {
+                const int n = cl.count[c];
+                if (n == 0) continue;
+                const AtcRgb& p = pal[c];
+                error += sums[c][3] - 2 * (p.r * sums[c][0] + p.g * sums[c][1] + p.b * sums[c][2]) +
+                         n * (p.r * p.r + p.g * p.g + p.b * p.b);
+            }
             if (error < bestError) {
                 bestError = error;
                 kept = cl;
-                keptIndices = indices;
+                keptEnds[0] = e1, keptEnds[1] = e2, keptEnds[2] = e3;
                 keptBlack = black;
+                keptMerged = merged;
+                anyKept = true;
             }
+        }
+    }
+    uint32_t keptIndices = 0;
+    if (anyKept) {
+        for (int k = 0; k < 16; ++k) {
+            uint32_t c = k < keptEnds[0] ? 0 : k < keptEnds[1] ? 1 : k < keptEnds[2] ? 2 : 3;
+            if (keptMerged && c == 1) c = 2;
+            keptIndices |= c << (2 * order[k]);
         }
     }
 

@@ -13,6 +13,10 @@ void BuildAtcPalette(uint16_t color0, uint16_t color1, AtcRgb palette[4]);
 int ColorBrightness(const AtcRgb& c);
 void ColorHueSaturation(const AtcRgb& c, int* hue, int* saturation);
 bool HuesDiffer(int a, int b);
+// Index 3 from t3 up, 2 above t2, 1 above t1, else 0, by each texel's luminance.
+uint32_t AtcAssignByThresholds(const int luminance[16], int t1, int t2, int t3);
+// Sum of squared R, G, B differences between the texels and the decoded block.
+int AtcBlockError(const AtcRgb rgb[16], uint16_t color0, uint16_t color1, uint32_t indices);
 
 // rgb: 16 texels R, G, B. Returns the index word.
 uint32_t AtcBlockEncoder(const AtcRgb rgb[16], uint16_t* color0, uint16_t* color1);

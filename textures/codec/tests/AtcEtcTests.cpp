@@ -101,6 +101,21 @@ TEST(Atc, HueSaturationAndQuantisation) {
     EXPECT_EQ(EncodeAtcColor555({255, 255, 255}, true), 0xFFFF);
 }
 
+TEST(Atc, ThresholdsAndBlockError) {
+    int lum[16];
+    for (int i = 0; i < 16; ++i) lum[i] = i * 10;
+    const uint32_t idx = AtcAssignByThresholds(lum, 30, 80, 120);
+    EXPECT_EQ(idx & 0xFF, 0u);                 // 0, 10, 20, 30: not above t1
+    EXPECT_EQ((idx >> (2 * 4)) & 3, 1u);       // 40
+    EXPECT_EQ((idx >> (2 * 9)) & 3, 2u);       // 90
+    EXPECT_EQ((idx >> (2 * 12)) & 3, 3u);      // 120 reaches t3
+    AtcRgb rgb[16];
+    for (AtcRgb& c : rgb) c = {0, 0, 0};
+    rgb[5] = {8, 0, 0};
+    EXPECT_EQ(AtcBlockError(rgb, 0, 0, 0), 64);
+    EXPECT_EQ(AtcBlockError(rgb, 0x8000, 0, 0), 64);  // black mode: index 0 is black
+}
+
 TEST(Atc, DecodesLikeTheReferenceAndStaysClose) {
     const int w = 36, h = 20;
     for (const std::vector<uint32_t>& img : {testimg::Textured(w, h), testimg::Gradient(w, h), testimg::CutOut(w, h)}) {
