@@ -1,5 +1,6 @@
 #include "engine/FilePath.h"
 
+#include "engine/PathComponents.h"
 #include "engine/TextCase.h"
 
 #include <vector>
@@ -52,23 +53,8 @@ File::Path& File::Path::Normalise() {
     if (p_.empty()) return *this;
     bool absolute = p_[0] == '/';
     bool trailing = p_.back() == '/';
-    std::vector<std::string_view> parts;
-    std::string_view v(p_);
-    size_t i = 0;
-    while (i <= v.size()) {
-        size_t j = v.find('/', i);
-        if (j == std::string_view::npos) j = v.size();
-        std::string_view part = v.substr(i, j - i);
-        if (part.empty() || part == ".") {
-        } else if (part == ".." && !parts.empty() && parts.back() != "..") {
-            parts.pop_back();
-        } else if (part == ".." && absolute) {
-            // above the root stays at the root
-        } else {
-            parts.push_back(part);
-        }
-        i = j + 1;
-    }
+    std::vector<std::string> parts;
+    SplitPathComponents(p_, false, absolute, parts);
     std::string out = absolute ? "/" : "";
     for (size_t k = 0; k < parts.size(); ++k) {
         if (k) out.push_back('/');

@@ -2,6 +2,7 @@
 // the case-insensitive fallback.
 #include "engine/File.h"
 
+#include "engine/PathComponents.h"
 #include "engine/TextCase.h"
 
 #include <dirent.h>
@@ -47,29 +48,6 @@ bool FindNoCase(const std::string& folder, std::string_view name, std::string& f
     return any;
 }
 
-// Splits a relative "/" path into its components, folding "." and "x/..". With `confined`, a ".."
-// that would climb above the start is refused; otherwise it is kept.
-bool SplitComponents(std::string_view rel, bool confined, bool absolute, std::vector<std::string>& parts) {
-    size_t i = 0;
-    while (i <= rel.size()) {
-        size_t j = rel.find('/', i);
-        if (j == std::string_view::npos) j = rel.size();
-        std::string_view part = rel.substr(i, j - i);
-        i = j + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") {
-                parts.pop_back();
-                continue;
-            }
-            if (confined) return false;
-            if (absolute) continue; // "/.." is "/"
-        }
-        parts.emplace_back(part);
-    }
-    return true;
-}
-
 // `base` (existing, or "" for the current folder) joined with `parts`, matching each missing
 // component without regard to case.
 std::string JoinWithFallback(std::string base, const std::vector<std::string>& parts) {
@@ -103,6 +81,27 @@ std::string JoinWithFallback(std::string base, const std::vector<std::string>& p
 }
 
 } // namespace
+
+bool SplitPathComponents(std::string_view path, bool confined, bool absolute, std::vector<std::string>& parts) {
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string_view::npos) j = path.size();
+        std::string_view part = path.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+                continue;
+            }
+            if (confined) return false;
+            if (absolute) continue;
+        }
+        parts.emplace_back(part);
+    }
+    return true;
+}
 
 const File::ErrorInfo& File::LastError() { return t_lastError; }
 
@@ -183,7 +182,7 @@ bool File::Resolve(std::string_view path, std::string& out) {
                 return false;
             }
             std::vector<std::string> parts;
-            if (!SplitComponents(std::string_view(p).substr(colon + 1), true, false, parts)) {
+            if (!SplitPathComponents(std::string_view(p).substr(colon + 1), true, false, parts)) {
                 SetLastError(InvalidPath, "File> '" + p + "' leaves its substitution root");
                 return false;
             }
@@ -194,7 +193,7 @@ bool File::Resolve(std::string_view path, std::string& out) {
 
     bool absolute = !p.empty() && p[0] == '/';
     std::vector<std::string> parts;
-    SplitComponents(p, false, absolute, parts);
+    SplitPathComponents(p, false, absolute, parts);
     // Leading ".." components stay literal; the fallback starts below them.
     std::string base = absolute ? "/" : "";
     size_t k = 0;
