@@ -145,6 +145,7 @@ uint8_t AssetDatabase::FlagsLocked(const AssetRecord& r) const
     if (r.source == "builtin" || !r.builtinFolder.empty()) f |= VAD_INFO_BUILTIN;
     if (r.source == "local" && !r.builtinFolder.empty()) f |= VAD_INFO_LOCALLY_MODIFIED;
     if (!r.folder.empty() && ObsoleteLocked(r.kuid)) f |= VAD_INFO_OBSOLETE;
+    if (OnStationLocked(r.kuid)) f |= VAD_INFO_ON_DLS;
     return f;
 }
 
@@ -297,6 +298,12 @@ DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
     if (!store_.PutAsset(r)) return DbStatus::kFailed;
     it->second = std::move(r);
     return DbStatus::kOK;
+}
+
+void AssetDatabase::SetStationListing(std::set<std::pair<int32_t, int32_t>> listed)
+{
+    std::unique_lock lk(mutex_);
+    stationListed_ = std::move(listed);
 }
 
 // ---- settings ------------------------------------------------------------------------------------------

@@ -87,6 +87,9 @@ public:
     DbStatus Delete(const KUID& k, DaemonResults* results);
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
 
+    // The assets (user and content id) the download station lists.
+    void SetStationListing(std::set<std::pair<int32_t, int32_t>> listed);
+
     // ---- KUIDs and settings ----
     KUID GenerateKUID();
     void SetNextContentId(int32_t id);
@@ -113,6 +116,7 @@ private:
     void ComputeObsoletesLocked() const;
     bool ObsoleteLocked(const KUID& k) const;
     bool MissingDepsLocked(const AssetRecord& r) const;
+    bool OnStationLocked(const KUID& k) const { return stationListed_.count({k.userId, k.contentId}) != 0; }
     bool MatchLocked(const VADFilterElement& f, const AssetRecord& r) const;
     uint8_t FlagsLocked(const AssetRecord& r) const;
     uint8_t Flags2Locked(const AssetRecord& r) const;
@@ -136,6 +140,7 @@ private:
     std::unordered_map<std::string, KUID> folderIndex_;  // record by its folder (start-up scan)
     std::unordered_map<uint32_t, Handle> locateHandles_;
     uint32_t nextLocateHandle_ = 0x40000000u;
+    std::set<std::pair<int32_t, int32_t>> stationListed_;
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;

@@ -97,7 +97,7 @@ bool AssetDatabase::MatchLocked(const VADFilterElement& f, const AssetRecord& r)
         case VAD_FIELD_BUILTIN: have = r.source == "builtin" || !r.builtinFolder.empty(); break;
         case VAD_FIELD_FAULTY: have = r.validation == kValidationFailed; break;
         case VAD_FIELD_MISSING_DEPENDENCIES: have = MissingDepsLocked(r); break;
-        case VAD_FIELD_ON_DOWNLOAD_STATION: have = (r.flags & VAD_INFO_ON_DLS) != 0; break;
+        case VAD_FIELD_ON_DOWNLOAD_STATION: have = OnStationLocked(r.kuid); break;
         case VAD_FIELD_LISTING_PRIVILEGE: have = true; break;
         case VAD_FIELD_ARCHIVED: have = false; break;
         case VAD_FIELD_LOCALLY_MODIFIED: have = r.source == "local" && !r.builtinFolder.empty(); break;

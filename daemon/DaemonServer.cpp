@@ -2,6 +2,7 @@
 
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonLog.h"
+#include "daemon/DownloadMirror.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -158,6 +159,7 @@ int DaemonServer::Run()
 
     std::thread acceptor([this] { AcceptLoop(); });
     db_.Reconcile(false);
+    RefreshStationListing(db_);
     if (!stop_) Publish(VAD_STATE_READY);
 
     while (!stop_)

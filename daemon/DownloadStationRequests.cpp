@@ -1,11 +1,8 @@
-// The download station without a network: a local mirror folder named by the setting
-// "internet"/"dls-mirror", holding "index.txt" and "packages/*.cdp", and analytics hits appended to
-// UserData/cache/analytics.log.
-//
-// index.txt:   assets { 0 { kuid <kuid2:u:c:v>  package "name.cdp" } 1 { ... } }
+// The download station without a network (the local mirror of DownloadMirror.h), and analytics hits
+// appended to UserData/cache/analytics.log.
 #include "daemon/RequestHandlers.h"
 
-#include "core/ConfigFile.h"
+#include "daemon/DownloadMirror.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 
@@ -19,36 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kMaxAnalyticsText = 1024;
-
-std::string MirrorFolder(RequestContext& c)
-{
-    std::string mirror = c.server.Database().GetSettingString("internet", "dls-mirror");
-    mirror = NormalisePath(mirror);
-    return FolderExists(mirror) ? mirror : std::string();
-}
-
-// The newest version of an asset the mirror lists, and its package file name.
-bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::string& package)
-{
-    TDBTagRef index;
-    if (mirror.empty() || !LoadConfigFile(index, "", mirror + "/index.txt")) return false;
-    TDBTagRef assets = index.GetChildContainer("assets");
-    bool found = false;
-    for (size_t i = 0; i < assets.GetChildCount(); ++i)
-    {
-        TDBTagRef e = assets.GetChildContainerAt(i);
-        KUID have = e.GetChildKUID("kuid");
-        std::string file(e.GetChildString("package").View());
-        if (have.userId != k.userId || have.contentId != k.contentId || !IsSafeFileName(file)) continue;
-        if (!found || latest.version < have.version)
-        {
-            latest = have;
-            package = file;
-            found = true;
-        }
-    }
-    return found;
-}
 
 void SendWebReply(RequestContext& c, uint32_t idHigh, uint32_t idLow, uint32_t result, const std::string& path,
                   const std::string& name, const std::string& text, uint32_t size = 0)
@@ -71,7 +38,7 @@ int32_t Latest(RequestContext& c)
     if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     KUID latest;
     std::string package;
-    if (!FindInMirror(MirrorFolder(c), req.kuid, latest, package)) return kVADStatusNotFound;
+    if (!FindInMirror(MirrorFolder(c.server.Database()), req.kuid, latest, package)) return kVADStatusNotFound;
     VADKuidReply{latest}.Write(c.body);
     return kVADStatusOK;
 }
@@ -80,7 +47,7 @@ int32_t Resolve(RequestContext& c)
 {
     VADResolvePackageRequest req;
     if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
-    std::string mirror = MirrorFolder(c);
+    std::string mirror = MirrorFolder(c.server.Database());
     KUID latest;
     std::string package;
     if (!FindInMirror(mirror, req.kuid, latest, package) || !fs::is_regular_file(mirror + "/packages/" + package))
@@ -94,7 +61,7 @@ int32_t Download(RequestContext& c)
 {
     VADDownloadRequest req;
     if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
-    std::string mirror = MirrorFolder(c);
+    std::string mirror = MirrorFolder(c.server.Database());
     std::string source = NormalisePath(req.source);
     std::string target = NormalisePath(req.targetFolder);
     // Only files of the mirror, only into the user-data folders.
@@ -140,6 +107,14 @@ int32_t AnalyticsHit(RequestContext& c)
 
 bool HandleDownloadStationRequest(RequestContext& c, int32_t& status)
 {
+    switch (c.code)
+    {
+    case VAD_REQ_DLS_LATEST_KUID:
+    case VAD_REQ_RESOLVE_PACKAGE:
+    case VAD_REQ_DOWNLOAD:
+        RefreshStationListing(c.server.Database());
+        break;
+    }
     switch (c.code)
     {
     case VAD_REQ_DLS_LATEST_KUID: status = Latest(c); return true;

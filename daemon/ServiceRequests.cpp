@@ -3,6 +3,7 @@
 #include "daemon/RequestHandlers.h"
 
 #include "daemon/DaemonLog.h"
+#include "daemon/DownloadMirror.h"
 
 namespace {
 constexpr unsigned kBeginWaitReadyMs = 120000;
@@ -127,6 +128,7 @@ bool HandleServiceRequest(RequestContext& c, int32_t& status)
             return true;
         if (tree.IsNull()) tree = TDBTagRef::NewContainer();
         status = db.SetSettingsGroup(req.group, tree) ? kVADStatusOK : kVADStatusFailed;
+        if (req.group == "internet") RefreshStationListing(db);
         return true;
     }
     case VAD_REQ_SETTING_STRING:

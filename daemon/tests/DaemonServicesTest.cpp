@@ -199,6 +199,9 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
     ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
 
     EXPECT_EQ(VADGetDownloadStationLatestKUID(kSample), KUID(123456, 1001, 2));
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsOnDownloadStation());
     EXPECT_TRUE(VADGetDownloadStationLatestKUID(KUID(5, 5, 0)).IsNull());
 
     VADRequestId id;

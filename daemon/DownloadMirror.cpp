@@ -1,0 +1,68 @@
+#include "daemon/DownloadMirror.h"
+
+#include "core/ConfigFile.h"
+#include "daemon/AssetDatabase.h"
+#include "daemon/FolderOps.h"
+
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+TDBTagRef LoadIndex(const std::string& mirror)
+{
+    TDBTagRef index;
+    if (mirror.empty() || !LoadConfigFile(index, "", mirror + "/index.txt")) return TDBTagRef();
+    return index.GetChildContainer("assets");
+}
+
+} // namespace
+
+std::string MirrorFolder(AssetDatabase& db)
+{
+    std::string mirror = NormalisePath(db.GetSettingString("internet", "dls-mirror"));
+    return FolderExists(mirror) ? mirror : std::string();
+}
+
+bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::string& package)
+{
+    TDBTagRef assets = LoadIndex(mirror);
+    bool found = false;
+    for (size_t i = 0; i < assets.GetChildCount(); ++i)
+    {
+        TDBTagRef e = assets.GetChildContainerAt(i);
+        KUID have = e.GetChildKUID("kuid");
+        std::string file(e.GetChildString("package").View());
+        if (have.userId != k.userId || have.contentId != k.contentId || !IsSafeFileName(file)) continue;
+        if (!found || latest.version < have.version)
+        {
+            latest = have;
+            package = file;
+            found = true;
+        }
+    }
+    return found;
+}
+
+void RefreshStationListing(AssetDatabase& db)
+{
+    static std::mutex mutex;
+    static std::string lastKey = "-";
+    std::string mirror = MirrorFolder(db);
+    struct stat st;
+    std::string key = mirror;
+    if (!mirror.empty() && stat((mirror + "/index.txt").c_str(), &st) == 0)
+        key += ":" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
+               std::to_string(st.st_size);
+    std::lock_guard lk(mutex);
+    if (key == lastKey) return;
+    lastKey = key;
+    std::set<std::pair<int32_t, int32_t>> listed;
+    TDBTagRef assets = LoadIndex(mirror);
+    for (size_t i = 0; i < assets.GetChildCount(); ++i)
+    {
+        KUID k = assets.GetChildContainerAt(i).GetChildKUID("kuid");
+        if (!k.IsNull()) listed.emplace(k.userId, k.contentId);
+    }
+    db.SetStationListing(std::move(listed));
+}
