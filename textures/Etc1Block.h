@@ -37,9 +37,9 @@ struct Etc1Half {
 Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y);
 Etc1Half GatherEtc1Half(const Etc1Pixels& block, int half);
 
-inline int ClampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-inline int Expand5(int v) { return (v << 3) | (v >> 2); }
-inline int Expand4(int v) { return v * 17; }
+constexpr int ClampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+constexpr int Expand5(int v) { return (v << 3) | (v >> 2); }
+constexpr int Expand4(int v) { return v * 17; }
 
 struct Etc1Colour {
     int c[3];
