@@ -21,7 +21,9 @@ bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path,
         Orvo::String keywords = VADGetAssetKeywords(kuid);
         tree.SetChildString(KUID::ToText(kuid).View(), keywords.View());
     }
-    return SaveConfigFile(tree, resourceName, path.View(), format);
+    if (SaveConfigFile(tree, resourceName, path.View(), format)) return true;
+    if (log) log->PostResultF(kResultError, "Unable to write the keywords file '%s'.", path.c_str());
+    return false;
 }
 
 bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format)

@@ -175,6 +175,8 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
                                      "<kuid:44000:1001>\t\"\""}));
     EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
     EXPECT_TRUE(root_.Exists("work/KeywordsBackup.dat"));
+    EXPECT_EQ(Run({"backupkeywords", "no-such-folder/k.dat"}).out,
+              Failed("Unable to write the keywords file '" + root_.Path("work/no-such-folder/k.dat") + "'."));
 }
 
 TEST_F(CommandsE2E, MaintenanceWords)
