@@ -8,6 +8,7 @@
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
 
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -256,6 +257,12 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, 
         result = WithPath("Unable to open source file: $(FILEPATH)", source);
         return false;
     }
+    // Opening the target for writing would empty a source that is the same file.
+    std::string src, dst;
+    std::error_code ec;
+    if (Orvo::File::Resolve(source.View(), src) && Orvo::File::Resolve(target.View(), dst) &&
+        std::filesystem::exists(dst, ec) && std::filesystem::equivalent(src, dst, ec))
+        return true;
     Orvo::File out;
     if (out.Open(target.View(), Orvo::File::ModeWrite) != 0) {
         result = WithPath("Unable to open target file: $(FILEPATH)", target);

@@ -271,6 +271,9 @@ TEST_F(ContentArchiveTest, CopyFileAtReportsEachFailure)
     Orvo::File::ReadFile(P("big2.bin"), copy);
     EXPECT_EQ(copy, big);
 
+    ASSERT_TRUE(CopyFileAt(Orvo::File::Path(P("big.bin")), Orvo::File::Path(P("./big.bin")), result));
+    EXPECT_EQ(fs::file_size(P("big.bin")), big.size()) << "copying a file onto itself must not empty it";
+
     EXPECT_FALSE(CopyFileAt(Orvo::File::Path(P("nope.bin")), Orvo::File::Path(P("x.bin")), result));
     EXPECT_EQ(std::string(result.View()), "Unable to open source file: " + P("nope.bin"));
     EXPECT_FALSE(CopyFileAt(Orvo::File::Path(P("big.bin")), Orvo::File::Path(P("no/such/dir/x.bin")), result));
