@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t kMaxLocateHandles = 65536;
+
 uint64_t Now() { return static_cast<uint64_t>(time(nullptr)); }
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
@@ -140,6 +142,8 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     if (!r) return DbStatus::kNotFound;
     if (!edit)
     {
+        // Clients that never release their handles must not grow the table without end.
+        if (locateHandles_.size() >= kMaxLocateHandles) return DbStatus::kFailed;
         handle = nextLocateHandle_++;
         if (nextLocateHandle_ == 0) nextLocateHandle_ = 0x40000000u;
         locateHandles_[handle] = Handle{k, false};

@@ -81,5 +81,8 @@ void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payloa
     // Asynchronous requests (id 0) get no reply; their results have no log to go to.
     if (id == 0) return;
     for (const VADResultNotification& n : results) Send(VAD_NOTIFY_RESULT, id, VADEncode(n));
-    Send(code | kVADReplyBit, id, VADEncodeReplyPayload(status, status < 0 ? VADBytes() : body.Take()));
+    VADBytes reply = VADEncodeReplyPayload(status, status < 0 ? VADBytes() : body.Take());
+    // An answer too large for one frame would never arrive: the asker gets a failure instead.
+    if (reply.size() > kVADMaxPayload) reply = VADEncodeReplyPayload(kVADStatusFailed);
+    Send(code | kVADReplyBit, id, reply);
 }

@@ -129,6 +129,12 @@ TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
     quitter.SendRaw("abcdefghij", 10);
     quitter.Socket().Close();
 
+    // One that goes away while its request is being served.
+    RawClient impatient;
+    ASSERT_TRUE(impatient.Connect(inst));
+    impatient.SendFrame(VAD_REQ_REPAIR_NOW, 5, VADEncode(VADRepairRequest{100, 1}));
+    impatient.Socket().Close();
+
     // The library's connection went on through all of it.
     EXPECT_TRUE(VADClientConnected());
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);
