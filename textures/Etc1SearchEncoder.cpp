@@ -17,11 +17,6 @@ uint32_t Search(const Etc1Half& half, Etc1Colour base, int& codeword)
     return Perceptual ? SearchEtc1CodewordPerceptual(half, base, codeword) : SearchEtc1Codeword(half, base, codeword);
 }
 
-// Lower bounds of a half's error per channel and channel value. A pixel's error under one modifier is at
-// least the sum over the channels of that channel's smallest squared difference under any modifier, so the
-// three terms of a colour add up to a lower bound of its half error. Colours whose bound cannot beat the
-// best error so far are skipped; as only strictly lower errors replace the best, the outcome is the same
-// as searching every colour.
 // Smallest squared difference between a channel value p and base x moved by any modifier of any codeword
 // (clamped), for every 5-bit (first 32 rows) and 4-bit (last 16 rows) base value.
 struct ChannelMinima {
@@ -48,6 +43,11 @@ constexpr ChannelMinima MakeChannelMinima()
 
 constexpr ChannelMinima kChannelMinima = MakeChannelMinima();
 
+// Lower bounds of a half's error per channel and channel value. A pixel's error under one modifier is at
+// least the sum over the channels of that channel's smallest squared difference under any modifier, so the
+// three terms of a colour add up to a lower bound of its half error. Colours whose bound cannot beat the
+// best error so far are skipped; as only strictly lower errors replace the best, the outcome is the same
+// as searching every colour.
 template <bool Perceptual>
 class HalfBounds {
 public:
@@ -154,12 +154,6 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
     for (int r1 = 0; r1 < kSide; ++r1)
         for (int g1 = 0; g1 < kSide; ++g1)
             for (int b1 = 0; b1 < kSide; ++b1) {
-                const Etc1Colour c1{{value[0][0][r1], value[0][1][g1], value[0][2][b1]}};
-                // No pair with this first colour can be strictly better once its own error is not.
-                if (bounds.Of(c1) >= best) continue;
-                int codeword;
-                const uint32_t t1 = Search<Perceptual>(halves[0], ExpandEtc1(c1, true), codeword);
-                if (t1 >= best) continue;
                 Least least{kUnknown, -1, -1};
                 int red = -1;
                 for (int iR = runLo[0][r1]; iR <= runHi[0][r1]; ++iR)
@@ -168,7 +162,11 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
                         red = iR;
                     }
                 if (red < 0 || least.error == kUnknown) continue;
-                const uint32_t cost = t1 + least.error;
+                const Etc1Colour c1{{value[0][0][r1], value[0][1][g1], value[0][2][b1]}};
+                // The first colour's search is skipped when even its lower bound cannot make a better pair.
+                if (bounds.Of(c1) + least.error >= best) continue;
+                int codeword;
+                const uint32_t cost = Search<Perceptual>(halves[0], ExpandEtc1(c1, true), codeword) + least.error;
                 if (cost < best) {
                     best = cost;
                     found = true;
