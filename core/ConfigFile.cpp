@@ -73,7 +73,13 @@ bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string
 {
     switch (form)
     {
-    case ConfigFileForm::kText: WriteSoupText(tree, out); return true;
+    case ConfigFileForm::kText:
+    {
+        const size_t start = out.size();
+        if (WriteSoupText(tree, out)) return true;
+        out.resize(start);
+        return false;
+    }
     case ConfigFileForm::kBinary: return WriteSoupBinary(tree, out);
     default: return false;
     }

@@ -10,8 +10,9 @@
 #include <string>
 #include <string_view>
 
-// Appends the children of a container (or the value of a data tag) to out.
-void WriteSoupText(const TDBTagRef& tag, std::string& out);
+// Appends the children of a container (or the value of a data tag) to out. False when a tag name holds a
+// line break: the text is then only fit for display, since it would read back as other tags.
+bool WriteSoupText(const TDBTagRef& tag, std::string& out);
 
 // Reads the text form into a new container. On failure logs one line naming `fileName` and the line and
 // returns false, leaving `out` null.

@@ -3,6 +3,8 @@
 
 #include "engine/ConfigParser.h"
 
+#include <string_view>
+
 namespace {
 
 void AppendName(std::string& out, std::string_view name) { Orvo::AppendConfigName(out, name); }
@@ -49,20 +51,27 @@ void AppendValue(std::string& out, const ACSRawDataCore& d)
 
 void Indent(std::string& out, int depth) { out.append(static_cast<size_t>(depth), '\t'); }
 
-void WriteChildren(const ACSChunk& c, std::string& out, int depth)
+// A quoted name ends with its line, so a name holding a line break cannot be written to read back as
+// itself: the text after the break would read as tags of its own.
+bool Writable(std::string_view name) { return name.find_first_of("\r\n") == std::string_view::npos; }
+
+bool WriteChildren(const ACSChunk& c, std::string& out, int depth)
 {
+    bool ok = true;
     const size_t n = c.GetChildCount();
     for (size_t i = 0; i < n; ++i)
     {
         const ACSChunk* child = c.GetChildAt(i);
         Indent(out, depth);
-        AppendName(out, c.GetChildNameAt(i).View());
+        const std::string_view name = c.GetChildNameAt(i).View();
+        ok = Writable(name) && ok;
+        AppendName(out, name);
         if (child->IsContainer())
         {
             out.push_back('\n');
             Indent(out, depth);
             out.append("{\n");
-            WriteChildren(*child, out, depth + 1);
+            ok = WriteChildren(*child, out, depth + 1) && ok;
             Indent(out, depth);
             out.append("}\n");
             continue;
@@ -77,18 +86,16 @@ void WriteChildren(const ACSChunk& c, std::string& out, int depth)
         }
         out.push_back('\n');
     }
+    return ok;
 }
 
 }  // namespace
 
-void WriteSoupText(const TDBTagRef& tag, std::string& out)
+bool WriteSoupText(const TDBTagRef& tag, std::string& out)
 {
-    if (!tag.Get()) return;
-    if (tag.IsContainer())
-    {
-        WriteChildren(*tag.Get(), out, 0);
-        return;
-    }
+    if (!tag.Get()) return true;
+    if (tag.IsContainer()) return WriteChildren(*tag.Get(), out, 0);
     if (const ACSRawDataCore* d = tag.GetData()) AppendValue(out, *d);
     out.push_back('\n');
+    return true;
 }

@@ -117,7 +117,7 @@ public:
     // A deep copy (a new container holding copies of the children, for a container handle).
     TDBTagRef Clone() const;
 
-    // The tree in the text config form.
+    // The tree in the text config form, for display (names with line breaks are shown as they are).
     std::string ToText() const;
     void PrintToConsole() const;
 

@@ -162,6 +162,31 @@ TEST(SoupText, SyntaxErrorsFail)
     }
 }
 
+TEST(SoupText, NamesWithLineBreaksAreNotWrittenAsText)
+{
+    // Names come from binary files too; one holding a line break would read back as tags of its own.
+    for (const char* name : {"a\nkuid\t<kuid:9:9>\nb", "cr\rname"})
+    {
+        TDBTagRef t;
+        t.CreateChildContainer("outer").SetChildInt(name, 1);
+        t.SetChildKUID("kuid", KUID(1, 2, 0));
+        std::string text;
+        EXPECT_FALSE(WriteSoupText(t, text)) << name;
+
+        std::string bytes;
+        EXPECT_FALSE(SerializeConfigData(t, ConfigFileForm::kText, bytes));
+        EXPECT_TRUE(bytes.empty());
+        ASSERT_TRUE(SerializeConfigData(t, ConfigFileForm::kBinary, bytes));
+        TDBTagRef back;
+        ASSERT_EQ(ParseConfigData(back, bytes, ConfigFileForm::kBinary, "x.chump"), ConfigFileResult::kOK);
+        EXPECT_EQ(back.GetChildContainer("outer").GetChildInt(name), 1);
+    }
+    TDBTagRef plain;
+    plain.SetChildInt("tab\tand space", 1);
+    std::string text;
+    EXPECT_TRUE(WriteSoupText(plain, text));
+}
+
 TEST(SoupBinary, RoundTripKeepsEveryType)
 {
     TDBTagRef t = MakeTree();
