@@ -26,32 +26,91 @@ inline int Side(float p, float twoThirds) {
 
 // The SSE form, or (x87Form) the plain floating-point form: strictly positive deviations select
 // the sign sums, the direction is normalised exactly, and equal words give every texel one index.
+namespace {
+
+float HorizontalSum(__m128 v) {
+    v = _mm_add_ps(v, _mm_movehl_ps(v, v));
+    return _mm_cvtss_f32(_mm_add_ss(v, _mm_shuffle_ps(v, v, 1)));
+}
+
+}  // namespace
+
+// Direction of the SSE form, four texels per vector (lane sums, then the lanes added).
+void FastColorDirectionSSE(const uint32_t texels[16], float ch[3][16], float mean[3], float dir[3]) {
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    const __m128 half = _mm_set1_ps(0.5f);
+    __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0;
+    for (int g = 0; g < 16; g += 4) {
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + g));
+        const __m128 b = _mm_cvtepi32_ps(_mm_and_si128(t, lowByte));
+        const __m128 gr = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(t, 8), lowByte));
+        const __m128 r = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(t, 16), lowByte));
+        const __m128 bp = _mm_mul_ps(_mm_add_ps(b, gr), half);
+        _mm_storeu_ps(ch[0] + g, bp), _mm_storeu_ps(ch[1] + g, gr), _mm_storeu_ps(ch[2] + g, r);
+        s0 = _mm_add_ps(s0, bp), s1 = _mm_add_ps(s1, gr), s2 = _mm_add_ps(s2, r);
+    }
+    mean[0] = HorizontalSum(s0) * (1.0f / 16.0f);
+    mean[1] = HorizontalSum(s1) * (1.0f / 16.0f);
+    mean[2] = HorizontalSum(s2) * (1.0f / 16.0f);
+    const __m128 m0 = _mm_set1_ps(mean[0]), m1 = _mm_set1_ps(mean[1]), m2 = _mm_set1_ps(mean[2]);
+    const __m128 signMask = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
+    __m128 a0 = zero, a1 = zero, a2 = zero, sb = zero, sr = zero, sx = zero;
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 d0 = _mm_sub_ps(_mm_loadu_ps(ch[0] + g), m0), d1 = _mm_sub_ps(_mm_loadu_ps(ch[1] + g), m1),
+                     d2 = _mm_sub_ps(_mm_loadu_ps(ch[2] + g), m2);
+        a0 = _mm_add_ps(a0, _mm_andnot_ps(signMask, d0));
+        a1 = _mm_add_ps(a1, _mm_andnot_ps(signMask, d1));
+        a2 = _mm_add_ps(a2, _mm_andnot_ps(signMask, d2));
+        const __m128 p0 = _mm_cmpge_ps(d0, zero), p2 = _mm_cmpge_ps(d2, zero);
+        sb = _mm_add_ps(sb, _mm_and_ps(p0, d1));
+        sr = _mm_add_ps(sr, _mm_and_ps(p2, d1));
+        sx = _mm_add_ps(sx, _mm_and_ps(p2, d0));
+    }
+    dir[0] = HorizontalSum(a0) * (1.0f / 16.0f);
+    dir[1] = HorizontalSum(a1) * (1.0f / 16.0f);
+    dir[2] = HorizontalSum(a2) * (1.0f / 16.0f);
+    const float SB = HorizontalSum(sb), SR = HorizontalSum(sr), SX = HorizontalSum(sx);
+    if (SB != 0.0f || SR != 0.0f) {
+        if (SB < 0.0f) dir[0] = -dir[0];
+        if (SR < 0.0f) dir[2] = -dir[2];
+    } else if (SX < 0.0f) {
+        dir[0] = -dir[0];
+    }
+}
+
+// The SSE form, or (x87Form) the plain floating-point form: strictly positive deviations select
+// the sign sums, the direction is normalised exactly, and equal words give every texel one index.
 void FastColor(const uint32_t texels[16], uint8_t block[8], bool x87Form) {
     float ch[3][16];  // B' = (B + G) / 2, G, R
-    float sum[3] = {0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        const uint32_t t = texels[i];
-        const float b = float(t & 255), g = float((t >> 8) & 255), r = float((t >> 16) & 255);
-        ch[0][i] = (b + g) * 0.5f;
-        ch[1][i] = g;
-        ch[2][i] = r;
-        sum[0] += ch[0][i], sum[1] += g, sum[2] += r;
-    }
-    float mean[3], mad[3] = {0, 0, 0};
-    for (int c = 0; c < 3; ++c) mean[c] = sum[c] * (1.0f / 16.0f);
-    float sb = 0.0f, sr = 0.0f, sx = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        const float d0 = ch[0][i] - mean[0], d1 = ch[1][i] - mean[1], d2 = ch[2][i] - mean[2];
-        mad[0] += std::fabs(d0), mad[1] += std::fabs(d1), mad[2] += std::fabs(d2);
-        if (x87Form ? d0 > 0.0f : d0 >= 0.0f) sb += d1;
-        if (x87Form ? d2 > 0.0f : d2 >= 0.0f) sr += d1, sx += d0;
-    }
-    float dir[3] = {mad[0] * (1.0f / 16.0f), mad[1] * (1.0f / 16.0f), mad[2] * (1.0f / 16.0f)};
-    if (sb != 0.0f || sr != 0.0f) {
-        if (sb < 0.0f) dir[0] = -dir[0];
-        if (sr < 0.0f) dir[2] = -dir[2];
-    } else if (sx < 0.0f) {
-        dir[0] = -dir[0];
+    float mean[3], dir[3];
+    if (!x87Form) {
+        FastColorDirectionSSE(texels, ch, mean, dir);
+    } else {
+        float sum[3] = {0, 0, 0};
+        for (int i = 0; i < 16; ++i) {
+            const uint32_t t = texels[i];
+            const float b = float(t & 255), g = float((t >> 8) & 255), r = float((t >> 16) & 255);
+            ch[0][i] = (b + g) * 0.5f;
+            ch[1][i] = g;
+            ch[2][i] = r;
+            sum[0] += ch[0][i], sum[1] += g, sum[2] += r;
+        }
+        float mad[3] = {0, 0, 0};
+        for (int c = 0; c < 3; ++c) mean[c] = sum[c] * (1.0f / 16.0f);
+        float sb = 0.0f, sr = 0.0f, sx = 0.0f;
+        for (int i = 0; i < 16; ++i) {
+            const float d0 = ch[0][i] - mean[0], d1 = ch[1][i] - mean[1], d2 = ch[2][i] - mean[2];
+            mad[0] += std::fabs(d0), mad[1] += std::fabs(d1), mad[2] += std::fabs(d2);
+            if (d0 > 0.0f) sb += d1;
+            if (d2 > 0.0f) sr += d1, sx += d0;
+        }
+        for (int c = 0; c < 3; ++c) dir[c] = mad[c] * (1.0f / 16.0f);
+        if (sb != 0.0f || sr != 0.0f) {
+            if (sb < 0.0f) dir[0] = -dir[0];
+            if (sr < 0.0f) dir[2] = -dir[2];
+        } else if (sx < 0.0f) {
+            dir[0] = -dir[0];
+        }
     }
     const float len2 = dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2];
     if (len2 > 0.0f) {
