@@ -314,7 +314,7 @@ CodecBuffer* Ati1nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t 
 }
 
 uint32_t Ati1nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
-    const bool fast = FastMode() != 0;
+    const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
     const bool bytes = fast || BytePath(src);
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[8];
@@ -376,7 +376,7 @@ float Ati2nCodec::ReconstructZFloat(float x, float y) {
 }
 
 uint32_t Ati2nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
-    const bool fast = FastMode() != 0;
+    const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
     const bool bytes = fast || BytePath(src);
     const int firstOffset = GetType() == 12 ? 8 : 0;  // where channel 0 goes
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
