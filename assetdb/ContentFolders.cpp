@@ -166,6 +166,11 @@ bool SplitContentPath(Orvo::File::Path& path, Orvo::PString& sourceName)
     Orvo::File::Path root = GetInstallationPath();
     if (root.IsEmpty() || path.IsEmpty()) return false;
     Orvo::File::Path p = path;
+    if (!p.IsAbsolute()) {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) return false;
+        p = Orvo::File::Path(cwd).AddPath(path);
+    }
     p.Normalise();
     std::string rest;
     // UserData lies inside the root, so its locations are tried first.

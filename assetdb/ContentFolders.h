@@ -35,7 +35,8 @@ Orvo::File::Path GetContentFolder(std::string_view sourceName);
 bool InitialiseContentFolders();
 
 // Splits a file path into its content source (lower case) and the path relative to that source's
-// folder, which replaces `path`. False, leaving both untouched, when the path lies in no content folder.
+// folder, which replaces `path`; a relative path is taken from the working folder. False, leaving both
+// untouched, when the path lies in no content folder.
 bool SplitContentPath(Orvo::File::Path& path, Orvo::PString& sourceName);
 
 // Shutdown: drops what InitialiseContentFolders mounted, then destroys every unused resource database.

@@ -95,6 +95,16 @@ TEST_F(ContentFoldersTest, SplitContentPathOnEachSource)
     EXPECT_EQ(s.source, "data");
     EXPECT_EQ(s.rest, "w/v.txt");
 
+    // A relative path is taken from the working folder.
+    std::filesystem::create_directories(P("UserData"));
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(P("UserData"));
+    s = DoSplit("local/a/b.txt");
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(s.ok);
+    EXPECT_EQ(s.source, "local");
+    EXPECT_EQ(s.rest, "a/b.txt");
+
     for (const std::string& outside : {P("Database/x.txt"), P("UserData/other/x"), P("scripts/a.gs"),
                                        P("Data/../etc/passwd"), std::string("/etc/passwd"), std::string("relative/x")}) {
         s = DoSplit(outside);

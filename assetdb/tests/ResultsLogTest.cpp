@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 VelmarPropertyRef Asset(int user, int content)
@@ -126,4 +128,19 @@ TEST(ResultsLogTest, StreamRoundTripAndRefusalOfBadStreams)
     TBuffer g(badFlag, sizeof badFlag);
     EXPECT_FALSE(t1.Read(g));
     EXPECT_EQ(t1.GetResultCount(), 0u);
+}
+
+TEST(ResultsLogTest, ConcurrentPostsAreAllCounted)
+{
+    // The daemon link's receive thread posts into the log the command thread is using.
+    ResultsLog log;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < 2000; ++i) log.PostResult(t % 2 ? kResultError : kResultWarning, "x");
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(log.ErrorCount(), 4000u);
+    EXPECT_EQ(log.WarningCount(), 4000u);
+    EXPECT_EQ(log.GetResultCount(), 8000u);
 }
