@@ -9,10 +9,13 @@
 #include "tool/ResultsSummary.h"
 #include "tool/RunCommand.h"
 #include "tool/ScriptLogHook.h"
+#include "tool/StartDirectory.h"
 #include "tool/ToolStartup.h"
 #include "tool/ToolSwitches.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -157,6 +160,26 @@ TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
     }
     EXPECT_EQ(type->GetRefCount(), 1);
     Orvo::PluginBase::UnregisterAll();
+}
+
+TEST(ToolStartupTest, AFailedStartUpShutsDownCleanlyAndShutdownMayRunTwice)
+{
+    // The test program has no validation data beside it, so start-up stops at that step.
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    EngineObjects engine{};
+    char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("version"), nullptr};
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(InitialiseTool(engine, argv[0], 2, argv), 255);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
+    EXPECT_STREQ(StartDirectory, saved);
+    ShutdownTool(engine);
+    ShutdownTool(engine);
+    EXPECT_EQ(engine.os, nullptr);
+    EXPECT_EQ(engine.renderKernel, nullptr);
+    EXPECT_EQ(GetPluginTypeHolder(), nullptr);
+    EXPECT_EQ(GetAnalyticsClient(), nullptr);
+    ASSERT_EQ(chdir(saved), 0);
 }
 
 int Succeeds(ResultsLog& log, EngineObjects&, int argc, char**)
