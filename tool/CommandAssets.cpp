@@ -65,7 +65,10 @@ int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
         PostCommandError(log, "Invalid input path.");
         return -1;
     }
-    return InstallFromFolderTree(path, log, 0, 0, nullptr) > 0 ? 0 : -1;
+    if (InstallFromFolderTree(path, log, 0, 0, nullptr) > 0) return 0;
+    // Otherwise the run would fail with a clean summary and no word of why.
+    log.PostResultF(kResultError, "No asset folder (holding config.txt or config.chump) found in '%s'.", path.c_str());
+    return -1;
 }
 
 int InstallFromDLSCommand(ResultsLog& log, const CommandArgs& args)

@@ -66,6 +66,9 @@ TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
     RunResult missing = Run({"installfrompath", "no-such-folder"});
     EXPECT_EQ(missing.exitCode, 255);
     EXPECT_EQ(missing.out, Failed("Invalid input path."));
+    root_.WriteFile("work/empty/readme.txt", "no asset here");
+    EXPECT_EQ(Run({"installfrompath", "empty"}).out,
+              Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'."));
     EXPECT_EQ(Run({"setnextcontentid", "-4"}).out, Failed("Missing or invalid ContentID parameter."));
     EXPECT_EQ(Run({"setmaxbackupfolders"}).exitCode, 255);
     EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
