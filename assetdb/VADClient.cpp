@@ -62,6 +62,8 @@ Link& L()
 }
 
 std::atomic<bool> g_connected{false};
+// Set on the receive thread: a request from there (a progress hook, say) could never see its reply.
+thread_local bool t_onReceiveThread = false;
 std::atomic<unsigned> g_intervalMs{kVADConnectIntervalMs};
 std::atomic<VADProgressFn> g_progress{nullptr};
 
@@ -179,6 +181,7 @@ void Dispatch(const VADFrameHeader& h, VADBytes& payload)
 
 void ReceiveLoop()
 {
+    t_onReceiveThread = true;
     Link& l = L();
     for (;;)
     {
@@ -280,7 +283,7 @@ bool PerformRaw(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, Res
         if (status) *status = st;
         return false;
     };
-    if (!g_connected) return fail(kVADStatusLinkDropped);
+    if (!g_connected || t_onReceiveThread) return fail(kVADStatusLinkDropped);
     if (n > kVADMaxPayload) return fail(kVADStatusBadPayload);
 
     Waiter w;

@@ -118,7 +118,7 @@ TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
     });
     ASSERT_TRUE(Open());
     std::vector<VADBytes> replies(3);
-    std::vector<bool> ok(3);
+    bool ok[3] = {false, false, false};  // not vector<bool>: its bits share bytes across threads
     std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i)
         threads.emplace_back([&, i] {
