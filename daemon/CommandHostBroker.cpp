@@ -63,12 +63,13 @@ bool CommandHostBroker::RunJob(const VADJob& job, VADBytes& reply, std::string& 
                 return false;
             }
             DLOG("started the command host (pid %d)", r.pid);
+            started_.push_back(r.pid);
             cv_.wait_for(lk, std::chrono::milliseconds(startWaitMs_), [&] { return shutdown_ || !host_.expired(); });
             host = host_.lock();
         }
         if (!host)
         {
-            error = "no command host registered within " + std::to_string(startWaitMs_ / 1000) + " s";
+            error = "no command host registered within " + std::to_string(startWaitMs_) + " ms";
             return false;
         }
         busyHost_ = host.get();
@@ -87,4 +88,20 @@ bool CommandHostBroker::RunJob(const VADJob& job, VADBytes& reply, std::string& 
                       : hostLost_ ? "the command host went away during the job" : "the command host did not answer";
     busyHost_ = nullptr;
     return ok;
+}
+
+void CommandHostBroker::ReapStartedHosts()
+{
+    std::lock_guard lk(mutex_);
+    for (auto it = started_.begin(); it != started_.end();)
+    {
+        int code = 0;
+        if (Platform::WaitForProcess(*it, 0, &code) == Platform::WaitResult::Exited)
+        {
+            DLOG("the command host %d ended (exit code %d)", *it, code);
+            it = started_.erase(it);
+        }
+        else
+            ++it;
+    }
 }

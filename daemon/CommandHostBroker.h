@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class ClientConnection;
 
@@ -27,7 +28,10 @@ public:
     // Ends every wait (daemon shutdown).
     void Shutdown();
 
-    // How long to wait for a started host to register (tests shorten it).
+    // Collects the exit of command hosts the daemon started that have ended (no zombies left behind).
+    void ReapStartedHosts();
+
+    // How long to wait for a started host to register.
     void SetStartWaitMs(unsigned ms) { startWaitMs_ = ms; }
 
 private:
@@ -44,4 +48,5 @@ private:
     bool shutdown_ = false;
     VADBytes reply_;
     unsigned startWaitMs_ = 30000;
+    std::vector<int> started_;
 };

@@ -33,6 +33,7 @@ uint64_t RandomToken()
 DaemonServer::DaemonServer(DaemonRoot root, DaemonOptions options)
     : root_(std::move(root)), options_(options), db_(root_), broker_(root_.Root())
 {
+    broker_.SetStartWaitMs(options_.hostWaitMs);
 }
 
 DaemonServer::~DaemonServer()
@@ -169,6 +170,7 @@ int DaemonServer::Run()
             cv_.wait_for(lk, std::chrono::milliseconds(250));
         }
         ReapFinished();
+        broker_.ReapStartedHosts();
         if (options_.idleSeconds == 0) continue;
         std::lock_guard lk(mutex_);
         if (connections_.empty() &&

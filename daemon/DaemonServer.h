@@ -23,6 +23,7 @@ class ClientConnection;
 struct DaemonOptions
 {
     unsigned idleSeconds = 600;  // exit after this long without clients (0: never)
+    unsigned hostWaitMs = 30000; // wait for a command host the daemon started
 };
 
 // Exit codes of Run.

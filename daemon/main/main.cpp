@@ -1,7 +1,9 @@
 // VADDaemon: the asset database daemon of one installation. The root is the parent of the folder that
 // holds this executable.
 //
-//   VADDaemon [-idle=<seconds>]     exit after this long without clients (default 600, 0: never)
+//   VADDaemon [-idle=<seconds>] [-hostwait=<ms>]
+//     -idle       exit after this long without clients (default 600, 0: never)
+//     -hostwait   how long to wait for a command host the daemon started (default 30000)
 #include "daemon/DaemonServer.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Process.h"
@@ -27,9 +29,20 @@ int main(int argc, char** argv)
             }
             options.idleSeconds = static_cast<unsigned>(v);
         }
+        else if (strncmp(argv[i], "-hostwait=", 10) == 0)
+        {
+            char* end = nullptr;
+            unsigned long v = strtoul(argv[i] + 10, &end, 10);
+            if (!end || *end || v > 600000)
+            {
+                fprintf(stderr, "VADDaemon: bad command-host wait '%s'\n", argv[i] + 10);
+                return 2;
+            }
+            options.hostWaitMs = static_cast<unsigned>(v);
+        }
         else
         {
-            fprintf(stderr, "usage: VADDaemon [-idle=<seconds>]\n");
+            fprintf(stderr, "usage: VADDaemon [-idle=<seconds>] [-hostwait=<ms>]\n");
             return 2;
         }
     }

@@ -37,17 +37,18 @@ TestInstallation::~TestInstallation()
     fs::remove_all(root_, ec);
 }
 
-int TestInstallation::StartDaemon(unsigned idleSeconds)
+int TestInstallation::StartDaemon(unsigned idleSeconds, const std::vector<std::string>& more)
 {
-    Platform::LaunchResult r =
-        Platform::LaunchProcess(root_ + "/bin/VADDaemon", {"-idle=" + std::to_string(idleSeconds)}, root_);
+    std::vector<std::string> args{"-idle=" + std::to_string(idleSeconds)};
+    args.insert(args.end(), more.begin(), more.end());
+    Platform::LaunchResult r = Platform::LaunchProcess(root_ + "/bin/VADDaemon", args, root_);
     pid_ = r.pid;
     return pid_;
 }
 
-int TestInstallation::StartDaemonReady(unsigned idleSeconds)
+int TestInstallation::StartDaemonReady(unsigned idleSeconds, const std::vector<std::string>& more)
 {
-    StartDaemon(idleSeconds);
+    StartDaemon(idleSeconds, more);
     return WaitForState(VAD_STATE_READY, 20000) ? pid_ : 0;
 }
 

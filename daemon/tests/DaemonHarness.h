@@ -19,9 +19,9 @@ public:
     std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
 
     // Starts bin/VADDaemon (not waiting); returns its pid.
-    int StartDaemon(unsigned idleSeconds = 60);
+    int StartDaemon(unsigned idleSeconds = 60, const std::vector<std::string>& more = {});
     // Starts it and waits until its discovery block says ready.
-    int StartDaemonReady(unsigned idleSeconds = 60);
+    int StartDaemonReady(unsigned idleSeconds = 60, const std::vector<std::string>& more = {});
     // Waits for the block's state (false after timeoutMs).
     bool WaitForState(uint32_t state, unsigned timeoutMs);
     // The discovery block; false when absent.

@@ -128,6 +128,28 @@ TEST_F(DaemonServicesTest, WithoutAHostOrAToolToStartTheJobFailsWithAReason)
     EXPECT_NE(results[0].text.find("could not be started"), std::string::npos);
 }
 
+TEST_F(DaemonServicesTest, TheDaemonStartsTheToolAsItsCommandHostAndGivesUpWhenItDoesNotRegister)
+{
+    // A stand-in tool that notes its arguments and never registers.
+    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/../args.txt\"\nsleep 3\n");
+    fs::permissions(inst.Path("bin/VelmarUtil"), fs::perms::owner_all);
+    VADCloseDaemon(0);
+    ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
+    ASSERT_GT(inst.StartDaemonReady(60, {"-hostwait=300"}), 0);
+
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    int32_t status = 0;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
+                           &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].text.find("no command host registered within 300 ms"), std::string::npos);
+    EXPECT_EQ(ReadFile(inst.Path("args.txt")), "vadcommandhost -nostartvaddaemon\n");
+}
+
 TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 {
     TDBTagRef entry;
