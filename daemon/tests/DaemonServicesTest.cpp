@@ -7,6 +7,7 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADRequests.h"
+#include "core/TFile.h"
 
 #include <gtest/gtest.h>
 
@@ -52,21 +53,22 @@ protected:
         if (hostThread.joinable()) hostThread.join();
     }
 
-    // A command host that answers one job through `answer`.
-    void StartHost(std::function<VADBytes(const VADJob&)> answer)
+    // A command host that answers `jobs` jobs through `answer`.
+    void StartHost(std::function<VADBytes(const VADJob&)> answer, int jobs = 1)
     {
         ASSERT_TRUE(host.Connect(inst));
         ASSERT_TRUE(host.SendFrame(VAD_REQ_REGISTER_COMMAND_HOST, 0, {}));
-        hostThread = std::thread([this, answer] {
+        hostThread = std::thread([this, answer, jobs] {
             VADFrameHeader h;
             VADBytes p;
-            while (VADReceiveFrame(host.Socket(), h, p, 20000) == VADFrameRead::kOk)
+            int left = jobs;
+            while (left > 0 && VADReceiveFrame(host.Socket(), h, p, 20000) == VADFrameRead::kOk)
             {
                 if (h.code != VAD_NOTIFY_JOB) continue;
                 VADJob job;
                 if (!VADDecode(p, job)) return;
                 host.SendFrame(VAD_REQ_JOB_REPLY, 0, answer(job));
-                return;
+                --left;
             }
         });
         // Registration is asynchronous: a keep-alive round trip makes sure it has been handled.
@@ -199,6 +201,71 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
     EXPECT_LT(status, 0);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].text, "$vad_unreadable_cdp");
+}
+
+TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
+{
+    std::vector<VADJob> jobs;
+    StartHost(
+        [&](const VADJob& job) {
+            jobs.push_back(job);
+            VADWriter answer;
+            if (job.command == VAD_CMDHOST_TEXTURECONVERT)
+                answer.U32(0);
+            else if (job.command == VAD_CMDHOST_ARCHIVE_SAVETODISK)
+            {
+                // The host writes the job file from the assets' entries.
+                ArchiveJobContents contents;
+                for (const KUID& k : job.kuids)
+                {
+                    TDBTagRef entry;
+                    Orvo::String reason;
+                    MakeArchiveEntryFromFolder(entry, Orvo::File::Path(inst.Path("UserData/local/" + k.ToSpacedString())),
+                                               false, reason);
+                    contents.kuids.push_back(k);
+                    contents.entries.push_back(entry);
+                }
+                TFile f(job.path, TFile::kWrite);
+                WriteArchiveJobHeader(f, job.archiveId);
+                WriteArchiveJobBody(f, contents);
+                FinishArchiveJobHeader(f);
+                answer.U32(1);
+            }
+            return HostReply(1, "done", answer.Take());
+        },
+        2);
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    VADExportPackageRequest req;
+    req.targets = {"dxt", "etc"};
+    req.packagePath = "/anywhere/../mypack.cdp";
+    req.dependencies = {"base-pack"};
+    req.kuids = {kSample};
+    int32_t status = -1;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body, &results));
+    hostThread.join();
+    ASSERT_EQ(status, kVADStatusOK);
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].command, static_cast<uint32_t>(VAD_CMDHOST_TEXTURECONVERT));
+    EXPECT_EQ(jobs[0].targets, "dxt;etc");
+    EXPECT_EQ(jobs[0].path, inst.Path("UserData/packages/mypack/kuid 123456 1001"));
+    EXPECT_EQ(jobs[1].command, static_cast<uint32_t>(VAD_CMDHOST_ARCHIVE_SAVETODISK));
+    EXPECT_EQ(results.size(), 2u);
+
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.Load(result, "", inst.Path("UserData/packages/mypack/mypack.cdp"))) << result.c_str();
+    ASSERT_EQ(archive.GetAssetCount(), 1u);
+    EXPECT_EQ(archive.GetAssetAt(0).GetChildKUID("kuid"), kSample);
+    EXPECT_NE(ReadFile(inst.Path("UserData/packages/mypack/package.txt")).find("base-pack"), std::string::npos);
+    EXPECT_TRUE(fs::exists(inst.Path("UserData/local/kuid 123456 1001/config.txt")));  // the installed copy is untouched
+
+    // A name that is no plain name is refused.
+    req.packagePath = "..";
+    ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body));
+    EXPECT_LT(status, 0);
 }
 
 TEST_F(DaemonServicesTest, FolderCheckRefusesUnsafeNamesAndForeignPaths)
