@@ -66,6 +66,10 @@ bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, Dae
         return false;
     }
     FinishSwap(target);
+    // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
+    auto old = records_.find(rec.kuid);
+    if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
+        RemoveFolderTree(Absolute(old->second.folder));
     StoreAuthorLocked(rec);
     records_[rec.kuid] = rec;
     obsoletesDirty_ = true;

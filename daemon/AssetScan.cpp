@@ -94,6 +94,12 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             {
                 if (source == "local" && at->second.source == "builtin")
                     at->second = FoundFolder{source, rel, at->second.rel};
+                else if (source == "local" && rel == "UserData/local/" + k.ToSpacedString())
+                {
+                    // Two local copies: the one under the KUID's own folder name is the installed one.
+                    DLOG("%s: %s is also in %s", rel.c_str(), k.ToString().c_str(), at->second.rel.c_str());
+                    at->second = FoundFolder{source, rel, at->second.builtinRel};
+                }
                 else
                 {
                     DLOG("%s: %s is already indexed from %s", rel.c_str(), k.ToString().c_str(), at->second.rel.c_str());

@@ -281,11 +281,18 @@ TEST_F(DaemonAssetsTest, RepairDropsRecordsOfVanishedFoldersAndAddsNewOnes)
     ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
     EXPECT_EQ(info.username, "By Hand");
     VADSetProgressHook(nullptr);
+    // Installing the same asset replaces the copy made by hand rather than keeping both.
+    WriteAssetFolder(inst.Path("source/again"), KUID(55, 6, 0), "Installed");
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/again"), nullptr).IsNull());
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/local/by hand")));
+    ASSERT_TRUE(VADRepairDatabase(100));
+    ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
+    EXPECT_EQ(info.username, "Installed");
     ASSERT_FALSE(progress.empty());
     EXPECT_NE(progress.back().find("repair: 2 assets, 1 added"), std::string::npos) << progress.back();
 
     // The asynchronous request repairs too (requests on one link are served in order).
-    fs::remove_all(inst.Path("UserData/local/by hand"));
+    fs::remove_all(inst.Path("UserData/local/kuid 55 6"));
     ASSERT_TRUE(VADRequestRepairDatabase(100));
     EXPECT_FALSE(VADGetAssetInfo(KUID(55, 6, 0), info));
 }
