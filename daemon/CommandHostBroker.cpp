@@ -43,7 +43,8 @@ void CommandHostBroker::Shutdown()
     cv_.notify_all();
 }
 
-bool CommandHostBroker::RunJob(const VADJob& job, VADBytes& reply, std::string& error, unsigned timeoutMs)
+bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
+                               unsigned timeoutMs)
 {
     std::lock_guard jobLock(jobMutex_);
     std::shared_ptr<ClientConnection> host;
@@ -70,6 +71,11 @@ bool CommandHostBroker::RunJob(const VADJob& job, VADBytes& reply, std::string& 
         if (!host)
         {
             error = "no command host registered within " + std::to_string(startWaitMs_) + " ms";
+            return false;
+        }
+        if (host.get() == asker)
+        {
+            error = "the command host asked for a job of its own";
             return false;
         }
         busyHost_ = host.get();

@@ -24,7 +24,9 @@ public:
     // Request 141 from a host: the reply of the running job.
     void JobReply(ClientConnection* host, const VADBytes& reply);
     // Sends the job and waits for its reply; false with a reason when no host came or it did not answer.
-    bool RunJob(const VADJob& job, VADBytes& reply, std::string& error, unsigned timeoutMs = 600000);
+    // A host cannot take a job for a request of its own (its link would wait on itself).
+    bool RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
+                unsigned timeoutMs = 600000);
     // Ends every wait (daemon shutdown).
     void Shutdown();
 

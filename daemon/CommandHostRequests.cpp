@@ -56,7 +56,7 @@ bool ForwardHostLog(VADReader& r, DaemonResults& results)
 bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
 {
     std::string error;
-    if (c.server.Broker().RunJob(job, reply, error)) return true;
+    if (c.server.Broker().RunJob(job, c.from.get(), reply, error)) return true;
     DLOG("command host job %u failed: %s", job.command, error.c_str());
     PostResult(&c.results, kResultError, "The command host could not run the job: " + error);
     return false;
