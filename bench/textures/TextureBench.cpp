@@ -399,6 +399,8 @@ int main(int argc, char** argv)
         Usage();
         return 2;
     }
+    double startLoad = 0.0;
+    getloadavg(&startLoad, 1);
     const std::vector<RgbaImage> corpus = LoadCorpus(sources, static_cast<uint64_t>(maxMpix * 1e6));
     double corpusPixels = 0.0;
     for (const RgbaImage& img : corpus) corpusPixels += double(img.width) * img.height;
@@ -498,6 +500,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nratio,what,value,target,verdict\n");
+    // Other work on the machine distorts the figures, the thread scaling most.
+    double endLoad = 0.0;
+    getloadavg(&endLoad, 1);
+    std::printf("ratio,load average at start / end,%.2f / %.2f,< %d,%s\n", startLoad, endLoad, threads,
+                std::max(startLoad, endLoad) < threads ? "quiet enough" : "busy: figures distorted");
     Ratios ratios(rows);
     for (const char* format : {"DXT1", "DXT5"}) {
         const std::string f = format;
