@@ -3,6 +3,7 @@
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DownloadMirror.h"
+#include "daemon/FolderOps.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -171,6 +172,13 @@ int DaemonServer::Run()
         }
         ReapFinished();
         broker_.ReapStartedHosts();
+        if (!FolderExists(root_.Root()))
+        {
+            // Nothing left to serve (a temporary installation that was removed).
+            DLOG("the installation folder has gone: closing");
+            stop_ = true;
+            break;
+        }
         if (options_.idleSeconds == 0) continue;
         std::lock_guard lk(mutex_);
         if (connections_.empty() &&

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 
@@ -85,6 +86,14 @@ TEST_F(DaemonLifecycleTest, SigtermAndIdleTimeEndTheDaemonCleanly)
     ASSERT_GT(inst.StartDaemonReady(1), 0);
     EXPECT_EQ(inst.WaitDaemonExit(10000), 0);
     EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log")).find("no clients for 1 s"), std::string::npos);
+}
+
+TEST_F(DaemonLifecycleTest, ADaemonWhoseInstallationWasRemovedEnds)
+{
+    TestInstallation other;
+    ASSERT_GT(other.StartDaemonReady(600), 0);
+    std::filesystem::remove_all(other.Root());
+    EXPECT_EQ(other.WaitDaemonExit(10000), 0);
 }
 
 TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
