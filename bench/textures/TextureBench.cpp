@@ -357,7 +357,8 @@ private:
 void Usage()
 {
     std::fprintf(stderr,
-                 "usage: texture_bench [--max-mpix N] [--no-nvtt] [--slow] SOURCE...\n"
+                 "usage: texture_bench [--max-mpix N] [--no-nvtt] [--slow] [--only TEXT] SOURCE...\n"
+                 "  --only TEXT: only rows whose \"encoder format mode\" contains TEXT (e.g. ETC1, DXT5 quality)\n"
                  "  SOURCE: a folder searched for *.png, a .png file, or a file listing .png paths\n");
 }
 
@@ -379,6 +380,10 @@ int main(int argc, char** argv)
     // The library spreads over every processor when multithreading is on; that count is the N of the scaling.
     const int threads = static_cast<int>(GetProcessorCount());
     bool useNvtt = true, slow = false;
+    std::string only;
+    auto wanted = [&](const std::string& encoder, const std::string& format, const std::string& mode) {
+        return only.empty() || (encoder + " " + format + " " + mode).find(only) != std::string::npos;
+    };
     std::vector<std::string> sources;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -388,6 +393,8 @@ int main(int argc, char** argv)
             useNvtt = false;
         } else if (a == "--slow") {
             slow = true;
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
         } else if (!a.empty() && a[0] == '-') {
             Usage();
             return 2;
@@ -452,6 +459,7 @@ int main(int argc, char** argv)
     std::map<std::string, Row> rows;
     std::printf("encoder,format,mode,threads,mpix_per_s,rgb_psnr,alpha_psnr\n");
     for (const Entry& e : entries) {
+        if (!wanted(e.encoder, e.format, e.mode)) continue;
         const Row row = Measure(e, corpus, 1, 1);
         PrintRow(row);
         rows[Key(e.encoder, e.format, e.mode)] = row;
@@ -473,14 +481,14 @@ int main(int argc, char** argv)
                              {"ATC_RGB", CF_ATC_RGB, 0, "default", false},
                              {"ETC1", CF_ETC_RGB, 0, "codec-library", false}};
     for (const Scaled& s : scaled) {
-        for (int t : {1, threads}) {
+        if (!wanted("velmar", s.format, s.mode)) continue;
+        for (int t : threads > 1 ? std::vector<int>{1, threads} : std::vector<int>{1}) {
             const Entry e{"velmar", s.format, s.mode + atlasMode, Library(s.codecFormat, s.speed, t > 1), !s.alpha,
                           s.alpha};
             const Row row = Measure(e, atlas, t, 3);
             PrintRow(row);
             rows[Key(e.encoder, e.format, e.mode, t)] = row;
         }
-        if (threads == 1) break;
     }
 
     if (slow) {
@@ -494,9 +502,13 @@ int main(int argc, char** argv)
                                                           {"wide-search", Etc1Mode::WideSearch},
                                                           {"wide-search-perceptual", Etc1Mode::WideSearchPerceptual}};
         for (const auto& [name, mode] : modes)
-            PrintRow(Measure({"velmar-etc1", "ETC1", std::string(name) + " (128x128)", Etc1Ours(mode), true, false},
-                             sample, 1, 1));
-        PrintRow(Measure({"android-libetc1", "ETC1", "default (128x128)", AndroidEtc1(), true, false}, sample, 1, 1));
+            if (wanted("velmar-etc1", "ETC1", name))
+                PrintRow(Measure(
+                    {"velmar-etc1", "ETC1", std::string(name) + " (128x128)", Etc1Ours(mode), true, false}, sample,
+                    1, 1));
+        if (wanted("android-libetc1", "ETC1", "default"))
+            PrintRow(
+                Measure({"android-libetc1", "ETC1", "default (128x128)", AndroidEtc1(), true, false}, sample, 1, 1));
     }
 
     std::printf("\nratio,what,value,target,verdict\n");
