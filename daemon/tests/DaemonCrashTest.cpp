@@ -74,6 +74,21 @@ protected:
         EXPECT_EQ(info.username, std::string("Version ") + v);
         for (const auto& e : fs::directory_iterator(inst.Path("UserData/local")))
             EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+        // Every record the database knows points at a folder whose configuration names it.
+        ChunkedList<KUID> all;
+        ASSERT_TRUE(VADQueryAssets(VADFilterElementGroup(), all));
+        size_t n = 0;
+        for (const KUID& k : all)
+        {
+            ++n;
+            VADEditHandle h;
+            ASSERT_TRUE(VADOpenAssetForEdit(h, k, 0));
+            Orvo::PString source;
+            Orvo::File::Path f;
+            ASSERT_TRUE(VADGetEditFolder(h, source, f));
+            EXPECT_NE(ReadFile(f.str() + "/config.txt").find("kuid " + k.ToString()), std::string::npos) << f.str();
+        }
+        EXPECT_EQ(n, 2u);
     }
 
     TestInstallation inst;
@@ -81,6 +96,7 @@ protected:
 
 TEST_F(DaemonCrashTest, KilledDuringInstall)
 {
+    WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     WriteVersion(inst.Path("src/b"), 'B');
     Restart();
@@ -101,6 +117,7 @@ TEST_F(DaemonCrashTest, KilledDuringInstall)
 
 TEST_F(DaemonCrashTest, KilledDuringCommit)
 {
+    WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     Restart();
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
