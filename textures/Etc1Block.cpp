@@ -83,17 +83,21 @@ inline float PixelErrorPerceptual(const uint8_t p[3], Etc1Colour base, int modif
 Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y)
 {
     Etc1Pixels block;
+    if (image.pixels == nullptr || image.width < 1 || image.height < 1) {
+        std::memset(&block, 0, sizeof block);
+        return block;
+    }
     const size_t stride = static_cast<size_t>(image.width) * 3;
-    if (x + 3 < image.width && y + 3 < image.height) {
+    if (x >= 0 && y >= 0 && x + 3 < image.width && y + 3 < image.height) {
         const uint8_t* row = image.pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
         for (int by = 0; by < 4; ++by, row += stride)
             for (int bx = 0; bx < 4; ++bx) std::memcpy(block.rgb[bx * 4 + by], row + bx * 3, 3);
         return block;
     }
     for (int bx = 0; bx < 4; ++bx) {
-        const size_t sx = static_cast<size_t>(std::min(x + bx, image.width - 1));
+        const size_t sx = static_cast<size_t>(std::clamp(x + bx, 0, image.width - 1));
         for (int by = 0; by < 4; ++by) {
-            const size_t sy = static_cast<size_t>(std::min(y + by, image.height - 1));
+            const size_t sy = static_cast<size_t>(std::clamp(y + by, 0, image.height - 1));
             std::memcpy(block.rgb[bx * 4 + by], image.pixels + sy * stride + sx * 3, 3);
         }
     }

@@ -37,7 +37,8 @@ bool CompressImageETC1WithMode(Etc1Mode mode, const uint8_t* pixels, size_t pixe
                                uint8_t* blocks, size_t blockBytes);
 
 // A read-only RGB image for the block operations. Pixels beyond the right or bottom edge read as the
-// last column or row, which is the padding of the image entry.
+// last column or row, which is the padding of the image entry (and before the left or top edge as the
+// first); an empty image reads as black.
 struct Etc1Source {
     const uint8_t* pixels;
     int width;

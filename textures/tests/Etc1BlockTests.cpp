@@ -122,6 +122,22 @@ TEST(Etc1Block, SearchesNeverLoseToTheFastMode)
     }
 }
 
+TEST(Etc1Block, BlocksOutsideTheImageReadItsEdges)
+{
+    // A 2 x 1 image: every block position, even outside, reads only the two pixels.
+    const uint8_t img[6] = {10, 20, 30, 200, 210, 220};
+    const Etc1Source source{img, 2, 1};
+    const Etc1BlockWords inside = CompressBlockETC1Fast(source, 0, 0);
+    Image padded(48);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) std::memcpy(&padded[(y * 4 + x) * 3], img + (x == 0 ? 0 : 3), 3);
+    EXPECT_EQ(inside, EncodeOne(CompressBlockETC1Fast, padded));
+    EXPECT_EQ(CompressBlockETC1Fast(source, 4, 8), EncodeOne(CompressBlockETC1Fast, Uniform(4, 4, 200, 210, 220)));
+    EXPECT_EQ(CompressBlockETC1Fast(source, -4, 0), EncodeOne(CompressBlockETC1Fast, Uniform(4, 4, 10, 20, 30)));
+    EXPECT_EQ(CompressBlockETC1Fast(Etc1Source{nullptr, 0, 0}, 0, 0),
+              EncodeOne(CompressBlockETC1Fast, Uniform(4, 4, 0, 0, 0)));
+}
+
 TEST(Etc1Block, PerceptualModesDecodeCloseToSource)
 {
     const Image img = LeftRight({{200, 40, 30}}, {{180, 60, 20}});
