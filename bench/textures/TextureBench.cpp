@@ -92,6 +92,26 @@ void DecodeEtc1(const std::vector<uint8_t>& blocks, const RgbaImage& img, std::v
     for (size_t i = 0, j = 0; j < rgb.size(); i += 4, j += 3) std::memcpy(&out[i], &rgb[j], 3);
 }
 
+// BC4 (channels 1: red) and BC5 (channels 2: red, then green): each channel is an interpolated block of
+// the DXT5 alpha layout. Debian's libsquish 1.15 decodes BC4/BC5 as colour blocks, so each block is put
+// in the alpha place of a DXT5 block and read back through libsquish's alpha decoder.
+void DecodeInterpolatedChannels(const std::vector<uint8_t>& blocks, const RgbaImage& img, int channels,
+                                std::vector<uint8_t>& out)
+{
+    out.assign(img.rgba.size(), 0);
+    const uint8_t* block = blocks.data();
+    for (int by = 0; by < img.height; by += 4)
+        for (int bx = 0; bx < img.width; bx += 4)
+            for (int c = 0; c < channels; ++c, block += 8) {
+                uint8_t dxt5[16] = {};
+                std::memcpy(dxt5, block, 8);
+                uint8_t texels[64];
+                squish::Decompress(texels, dxt5, squish::kDxt5);
+                for (int i = 0; i < 16; ++i)
+                    out[(size_t(by + i / 4) * img.width + bx + i % 4) * 4 + c] = texels[4 * i + 3];
+            }
+}
+
 // ---- our codec library ----
 
 Codec Library(int32_t format, uint32_t speed, bool multithreaded)
@@ -116,6 +136,8 @@ Codec Library(int32_t format, uint32_t speed, bool multithreaded)
         case CF_DXT1: DecodeSquish(blocks, img, squish::kDxt1, decoded); break;
         case CF_DXT5: DecodeSquish(blocks, img, squish::kDxt5, decoded); break;
         case CF_ETC_RGB: DecodeEtc1(blocks, img, decoded); break;
+        case CF_BC4: DecodeInterpolatedChannels(blocks, img, 1, decoded); break;
+        case CF_BC5: DecodeInterpolatedChannels(blocks, img, 2, decoded); break;
         case CF_ATC_RGB:
         case CF_ATC_RGBA_Interpolated:
             decoded.assign(img.rgba.size(), 0);
@@ -190,6 +212,42 @@ Codec Stb(bool alpha, int mode)
     };
 }
 
+Codec SquishChannels(int channels)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        std::vector<uint8_t> blocks(BlockBytes(img, 8 * channels));
+        const Clock::time_point t0 = Clock::now();
+        squish::CompressImage(img.rgba.data(), img.width, img.height, blocks.data(),
+                              channels == 1 ? squish::kBc4 : squish::kBc5);
+        const double seconds = Since(t0);
+        DecodeInterpolatedChannels(blocks, img, channels, decoded);
+        return seconds;
+    };
+}
+
+Codec StbChannels(int channels)
+{
+    return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
+        std::vector<uint8_t> blocks(BlockBytes(img, 8 * channels));
+        const Clock::time_point t0 = Clock::now();
+        uint8_t* out = blocks.data();
+        for (int by = 0; by < img.height; by += 4)
+            for (int bx = 0; bx < img.width; bx += 4, out += 8 * channels) {
+                uint8_t texels[32];
+                for (int i = 0; i < 16; ++i)
+                    for (int c = 0; c < channels; ++c)
+                        texels[i * channels + c] = img.rgba[(size_t(by + i / 4) * img.width + bx + i % 4) * 4 + c];
+                if (channels == 1)
+                    stb_compress_bc4_block(out, texels);
+                else
+                    stb_compress_bc5_block(out, texels);
+            }
+        const double seconds = Since(t0);
+        DecodeInterpolatedChannels(blocks, img, channels, decoded);
+        return seconds;
+    };
+}
+
 Codec Nvtt(NvttPeerCompressFn compress, bool alpha, int quality)
 {
     return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
@@ -253,6 +311,7 @@ struct Entry {
     Codec codec;
     bool opaqueInput;  // formats without alpha are fed (and judged on) opaque images
     bool alpha;
+    int colourChannels = 3;  // judged colour channels: red, green, blue, or the first one or two of them
 };
 
 Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, int repeats)
@@ -274,7 +333,7 @@ Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, i
         seconds += best;
         pixels += double(input.width) * input.height;
         for (size_t i = 0; i < input.rgba.size(); i += 4) {
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < e.colourChannels; ++c) {
                 const double d = double(input.rgba[i + c]) - decoded[i + c];
                 seRgb += d * d;
             }
@@ -283,7 +342,7 @@ Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, i
         }
     }
     row.mpixPerSecond = seconds > 0.0 ? pixels / seconds / 1e6 : 0.0;
-    row.rgbPsnr = Psnr(seRgb, pixels * 3);
+    row.rgbPsnr = Psnr(seRgb, pixels * e.colourChannels);
     row.alphaPsnr = e.alpha ? Psnr(seAlpha, pixels) : -1.0;
     return row;
 }
@@ -326,6 +385,13 @@ public:
         const double r = a->mpixPerSecond / b->mpixPerSecond;
         std::printf("ratio,%s speed / %s,%.2f,>= %.2f,%s\n", what.c_str(), Name(*b).c_str(), r, target,
                     r >= target ? "met" : "missed");
+    }
+    void SpeedInfo(const std::string& what, const std::string& ours, const std::string& peer)
+    {
+        const Row *a = Find(ours), *b = Find(peer);
+        if (!a || !b || b->mpixPerSecond <= 0.0) return;
+        std::printf("ratio,%s speed / %s,%.2f,(no target),info\n", what.c_str(), Name(*b).c_str(),
+                    a->mpixPerSecond / b->mpixPerSecond);
     }
     void PsnrInfo(const std::string& what, const std::string& ours, const std::string& other)
     {
@@ -443,6 +509,15 @@ int main(int argc, char** argv)
         {"stb_dxt", "DXT5", "normal", Stb(true, STB_DXT_NORMAL), false, true},
         {"stb_dxt", "DXT5", "highqual", Stb(true, STB_DXT_HIGHQUAL), false, true},
         {"android-libetc1", "ETC1", "default", AndroidEtc1(), true, false},
+        // One- and two-channel formats, judged on red (BC4) or red and green (BC5) alone.
+        {"velmar", "BC4", "quality (red)", Library(CF_BC4, 0, false), true, false, 1},
+        {"velmar", "BC4", "fast-sse2 (red)", Library(CF_BC4, 2, false), true, false, 1},
+        {"velmar", "BC5", "quality (red+green)", Library(CF_BC5, 0, false), true, false, 2},
+        {"velmar", "BC5", "fast-sse2 (red+green)", Library(CF_BC5, 2, false), true, false, 2},
+        {"libsquish", "BC4", "default (red)", SquishChannels(1), true, false, 1},
+        {"libsquish", "BC5", "default (red+green)", SquishChannels(2), true, false, 2},
+        {"stb_dxt", "BC4", "default (red)", StbChannels(1), true, false, 1},
+        {"stb_dxt", "BC5", "default (red+green)", StbChannels(2), true, false, 2},
     };
     if (useNvtt) {
         if (const NvttPeerCompressFn nvtt = LoadNvttPeer()) {
@@ -537,6 +612,15 @@ int main(int argc, char** argv)
                         Key("android-libetc1", "ETC1", "default"), 1.0);
     ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("velmar", "DXT1", "quality"));
     ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("libsquish", "DXT1", "iterative-cluster-fit"));
+    for (const char* format : {"BC4", "BC5"}) {
+        const std::string f = format, channels = f == "BC4" ? " (red)" : " (red+green)";
+        for (const char* mode : {"quality", "fast-sse2"}) {
+            const std::string ours = Key("velmar", f, mode + channels);
+            ratios.PsnrAtLeast(f + " " + mode, ours, Key("libsquish", f, "default" + channels));
+            ratios.PsnrAtLeast(f + " " + mode, ours, Key("stb_dxt", f, "default" + channels));
+            ratios.SpeedInfo(f + " " + mode, ours, Key("stb_dxt", f, "default" + channels));
+        }
+    }
     if (threads > 1) {
         for (const Scaled& s : scaled) {
             const std::string mode = s.mode + atlasMode;
