@@ -38,7 +38,7 @@ bool CompressImageETC1WithMode(Etc1Mode mode, const uint8_t* pixels, size_t pixe
 
 // A read-only RGB image for the block operations. Pixels beyond the right or bottom edge read as the
 // last column or row, which is the padding of the image entry (and before the left or top edge as the
-// first); an empty image reads as black.
+// first); an empty image reads as black. pixels must hold width x height x 3 bytes.
 struct Etc1Source {
     const uint8_t* pixels;
     int width;
