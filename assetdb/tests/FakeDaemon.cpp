@@ -70,10 +70,12 @@ void FakeDaemon::Serve(Platform::Socket& s)
     if (!VADDecodeHello(payload, hello) || hello.token != token_) return;  // a wrong token closes the socket
     ++hellos_;
     VADBytes rep = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHelloReply(VADHelloReply{0, 1, static_cast<uint32_t>(getpid())}));
-    s.SendAll(rep.data(), rep.size());
     {
+        // Known as the client before the answer goes out, so a Drop right after the hello always finds it.
         std::lock_guard lk(sendMutex_);
         client_ = &s;
+        if (stop_) s.Shutdown();
+        s.SendAll(rep.data(), rep.size(), 2000);
     }
     for (;;)
     {
