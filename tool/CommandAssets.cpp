@@ -49,7 +49,7 @@ int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     uint8_t out = 0;
-    return VADInstallArchive(path, &log, 2, &out, 0) ? 0 : -1;
+    return VADInstallArchive(OnDiskPath(path), &log, 2, &out, 0) ? 0 : -1;
 }
 
 int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
@@ -65,7 +65,10 @@ int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
         PostCommandError(log, "Invalid input path.");
         return -1;
     }
-    if (InstallFromFolderTree(path, log, 0, 0, nullptr) > 0) return 0;
+    uint32_t refused = 0;
+    const uint32_t handedOver = InstallFromFolderTree(OnDiskPath(path), log, 0, 0, nullptr, &refused);
+    // An asset the daemon refused has its reason on the log; the run must not end as a success then.
+    if (handedOver > 0) return refused == 0 ? 0 : -1;
     // Otherwise the run would fail with a clean summary and no word of why.
     log.PostResultF(kResultError, "No asset folder (holding config.txt or config.chump) found in '%s'.", path.c_str());
     return -1;

@@ -26,15 +26,20 @@ struct InstallCancel
 // recurse for ever).
 constexpr int kMaxInstallTreeDepth = 64;
 
+// The path to hand to another process: an existing path in the case the disk spells it. The engine
+// finds "my assets" when the disk holds "My Assets", but the daemon looks the path up exactly.
+Orvo::File::Path OnDiskPath(const Orvo::File::Path& path);
+
 // Hands every asset folder below `folder` to the daemon (request 39): a folder holding "config.txt" or
 // "config.chump" is handed over as one asset and not walked further; other folders are walked. Returns
-// the number of folders handed over, whatever the daemon answered for each.
+// the number of folders handed over, whatever the daemon answered for each; `refused`, when given,
+// receives how many of them the daemon did not install.
 uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t flag,
-                               const InstallCancel* cancel = nullptr);
-// The walk alone: `handOver` is called for each asset folder found.
-using InstallHandOverFn = void (*)(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag);
+                               const InstallCancel* cancel = nullptr, uint32_t* refused = nullptr);
+// The walk alone: `handOver` is called for each asset folder found and tells whether it was installed.
+using InstallHandOverFn = bool (*)(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag);
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
-                             const InstallCancel* cancel, InstallHandOverFn handOver);
+                             const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused = nullptr);
 
 // Writes one string child per asset (named by its KUID text, holding its keywords) to the file. A query
 // the daemon does not answer posts an error and writes nothing, so an earlier backup is not replaced by an

@@ -16,19 +16,19 @@ bool HoldsAssetConfig(const Orvo::File::Path& folder)
     return Orvo::File::IsFile(config.View());
 }
 
-void HandOverToDaemon(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag)
+bool HandOverToDaemon(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag)
 {
     KUID installed;
-    VADInstallFromFolder(installed, folder, &log, options, flag);
+    return VADInstallFromFolder(installed, folder, &log, options, flag);
 }
 
 uint32_t Walk(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
-              const InstallCancel* cancel, InstallHandOverFn handOver, int depth)
+              const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t& refused, int depth)
 {
     if (folder.IsEmpty()) return 0;
     if (HoldsAssetConfig(folder))
     {
-        handOver(folder, log, options, flag);
+        if (!handOver(folder, log, options, flag)) ++refused;
         return 1;
     }
     if (depth >= kMaxInstallTreeDepth)
@@ -45,7 +45,7 @@ uint32_t Walk(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options,
         if (entry.name == "." || entry.name == "..") continue;
         Orvo::File::Path child(folder);
         child.AddPath(entry.name);
-        count += Walk(child, log, options, flag, cancel, handOver, depth + 1);
+        count += Walk(child, log, options, flag, cancel, handOver, refused, depth + 1);
         if (cancel && cancel->stop.load()) break;
     }
     return count;
@@ -54,13 +54,17 @@ uint32_t Walk(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options,
 } // namespace
 
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
-                             const InstallCancel* cancel, InstallHandOverFn handOver)
+                             const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused)
 {
-    return Walk(folder, log, options, flag, cancel, handOver ? handOver : HandOverToDaemon, 0);
+    uint32_t notInstalled = 0;
+    const uint32_t count =
+        Walk(folder, log, options, flag, cancel, handOver ? handOver : HandOverToDaemon, notInstalled, 0);
+    if (refused) *refused = notInstalled;
+    return count;
 }
 
 uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t flag,
-                               const InstallCancel* cancel)
+                               const InstallCancel* cancel, uint32_t* refused)
 {
-    return WalkAssetFolderTree(folder, log, options, flag, cancel, HandOverToDaemon);
+    return WalkAssetFolderTree(folder, log, options, flag, cancel, HandOverToDaemon, refused);
 }

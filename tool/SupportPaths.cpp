@@ -1,6 +1,7 @@
 #include "tool/Support.h"
 
 #include "core/PathHelpers.h"
+#include "engine/File.h"
 #include "tool/StartDirectory.h"
 
 #include <cstring>
@@ -17,4 +18,11 @@ Orvo::File::Path ResolveArgumentPath(const char* text)
 {
     std::string_view start(StartDirectory, strnlen(StartDirectory, sizeof StartDirectory));
     return ResolveArgumentPathFrom(start, text ? std::string_view(text) : std::string_view());
+}
+
+Orvo::File::Path OnDiskPath(const Orvo::File::Path& path)
+{
+    std::string resolved;
+    if (path.IsEmpty() || !Orvo::File::Resolve(path.View(), resolved) || resolved.empty()) return path;
+    return Orvo::File::Path(resolved);
 }

@@ -29,9 +29,11 @@ TEST(ResolveArgumentPathTest, RelativeToStartDirectoryAbsoluteUnchanged)
 }
 
 std::vector<std::string> g_handedOver;
-void Record(const Orvo::File::Path& folder, ResultsLog&, uint32_t, uint8_t)
+// Records each folder; the daemon stand-in refuses folders named "two".
+bool Record(const Orvo::File::Path& folder, ResultsLog&, uint32_t, uint8_t)
 {
     g_handedOver.push_back(folder.str());
+    return folder.GetFileName().str() != "two";
 }
 
 TEST(InstallFromFolderTreeTest, HandsOverEachAssetFolderOnce)
@@ -46,9 +48,18 @@ TEST(InstallFromFolderTreeTest, HandsOverEachAssetFolderOnce)
     t.Write("empty/.keep", "");
     g_handedOver.clear();
     ResultsLog log;
-    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, nullptr, Record), 3u);
+    uint32_t refused = 99;
+    EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, nullptr, Record, &refused), 3u);
     std::vector<std::string> expected = {t.Sub("both"), t.Sub("group/one"), t.Sub("group/two")};
     EXPECT_EQ(g_handedOver, expected);
+    EXPECT_EQ(refused, 1u);
+
+    // A folder typed in another case is handed on as the disk spells it.
+    g_handedOver.clear();
+    std::string typed = t.Sub("GROUP/ONE");
+    EXPECT_EQ(WalkAssetFolderTree(OnDiskPath(Orvo::File::Path(typed)), log, 0, 0, nullptr, Record), 1u);
+    EXPECT_EQ(g_handedOver, std::vector<std::string>{t.Sub("group/one")});
+    EXPECT_EQ(OnDiskPath(Orvo::File::Path(t.Sub("not/there"))).str(), t.Sub("not/there"));
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(), log, 0, 0, nullptr, Record), 0u);
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Sub("group/readme.txt")), log, 0, 0, nullptr, Record), 0u);
 }
