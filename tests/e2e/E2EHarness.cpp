@@ -109,10 +109,25 @@ RunResult InstallRoot::Run(const std::vector<std::string>& args, const RunOption
     return RunProgram(Tool(), args, o);
 }
 
+std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string>& args, const RunOptions& options) const
+{
+    RunOptions o = options;
+    if (o.workDir.empty())
+        o.workDir = m_root;
+    return std::make_unique<RunningProgram>(Tool(), args, o);
+}
+
 RunResult InstallRoot::RunProgram(const std::string& program, const std::vector<std::string>& args,
                                   const RunOptions& options)
 {
-    RunResult result;
+    RunningProgram running(program, args, options);
+    return running.Wait();
+}
+
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
+                               const RunOptions& options)
+    : m_timeoutMs(options.timeoutMs)
+{
     std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<std::string> envText = Environment(options.env);
@@ -120,11 +135,17 @@ RunResult InstallRoot::RunProgram(const std::string& program, const std::vector<
     std::vector<char*> envp = Pointers(envText);
 
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        return result;
+    if (pipe2(outPipe, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec.
+        setpgid(0, 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         const int devNull = open("/dev/null", O_RDONLY);
@@ -140,18 +161,46 @@ RunResult InstallRoot::RunProgram(const std::string& program, const std::vector<
     if (pid < 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        return result;
+        return;
     }
+    setpgid(pid, pid); // also here, so that the group exists before the first signal is sent
+    m_pid = pid;
+    m_out = outPipe[0];
+    m_err = errPipe[0];
+}
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+RunningProgram::~RunningProgram()
+{
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    if (m_out >= 0)
+        close(m_out);
+    if (m_err >= 0)
+        close(m_err);
+}
+
+void RunningProgram::SignalGroup(int signal) const
+{
+    if (m_pid > 0)
+        kill(-m_pid, signal);
+}
+
+RunResult RunningProgram::Wait()
+{
+    RunResult result;
+    if (m_pid <= 0)
+        return result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
+    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
-            kill(pid, SIGKILL);
+            kill(m_pid, SIGKILL);
             break;
         }
         if (poll(fds, 2, int(left.count())) < 0)
@@ -174,8 +223,10 @@ RunResult InstallRoot::RunProgram(const std::string& program, const std::vector<
         if (f.fd >= 0)
             close(f.fd);
     }
+    m_out = m_err = -1;
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))

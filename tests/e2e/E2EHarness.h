@@ -9,6 +9,7 @@
 // The daemon is started by the tool itself (auto-start) or by StartDaemon(); the destructor ends every
 // daemon and tool process of the root and removes the root.
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,41 @@ struct RunOptions {
     std::map<std::string, std::string> env; // added to (or replacing in) the test's environment
     std::string workDir;                    // empty: the root
     int timeoutMs = 60000;
+
+    static RunOptions Env(std::map<std::string, std::string> values)
+    {
+        RunOptions o;
+        o.env = std::move(values);
+        return o;
+    }
+    static RunOptions In(std::string folder)
+    {
+        RunOptions o;
+        o.workDir = std::move(folder);
+        return o;
+    }
+};
+
+// A program started in a process group of its own, as a shell starts a foreground job, so that a
+// signal can reach the whole job the way Ctrl+C does.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& args, const RunOptions& options);
+    ~RunningProgram(); // kills the job when it was not waited for
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    int Pid() const { return m_pid; }
+    // Sends the signal to every process of the job's group.
+    void SignalGroup(int signal) const;
+    // Reads its output until it ends (or the options' time-out) and returns the result.
+    RunResult Wait();
+
+private:
+    int m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    int m_timeoutMs = 60000;
 };
 
 class InstallRoot {
@@ -40,6 +76,8 @@ public:
 
     // Runs <root>/bin/VelmarUtil with these arguments (argv[1..]).
     RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+    // Starts <root>/bin/VelmarUtil without waiting for it.
+    std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args, const RunOptions& options = {}) const;
     // Runs any program.
     static RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                 const RunOptions& options);

@@ -55,7 +55,7 @@ TEST(ToolEntryE2E, HelpWithoutArgumentsOrAsAWordStartsNothing)
 TEST(ToolEntryE2E, WithoutADaemonAndWithoutAutoStartStartUpFails)
 {
     InstallRoot root;
-    RunResult r = root.Run({"version", "-nostartvaddaemon"}, {kQuickConnect});
+    RunResult r = root.Run({"version", "-nostartvaddaemon"}, RunOptions::Env(kQuickConnect));
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "- Failed to connect to asset database\n- Init failed\n");
@@ -66,12 +66,12 @@ TEST(ToolEntryE2E, ADaemonThatCannotBeStartedFailsStartUpUnlessTheRunClosesIt)
 {
     InstallRoot root;
     std::filesystem::remove(root.Path("bin/VADDaemon"));
-    RunResult r = root.Run({"version"}, {kQuickConnect});
+    RunResult r = root.Run({"version"}, RunOptions::Env(kQuickConnect));
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "- Failed to open asset database\n- Init failed\n");
 
-    RunResult closing = root.Run({"echo", "on we go", "closevaddaemon"}, {kQuickConnect});
+    RunResult closing = root.Run({"echo", "on we go", "closevaddaemon"}, RunOptions::Env(kQuickConnect));
     EXPECT_EQ(closing.err, "- Failed to open asset database\n");
     EXPECT_EQ(closing.exitCode, 0);
     EXPECT_NE(closing.out.find("on we go"), std::string::npos);
@@ -83,7 +83,7 @@ TEST(ToolEntryE2E, ACloseDaemonRunGoesOnWithoutADatabase)
     // "closevaddaemon" makes an unreachable database non-fatal; the switch words of the process's own
     // arguments hold for every line of a batch.
     root.WriteFile("batch.txt", "\"echo\" \"still here\"\n");
-    RunResult r = root.Run({"@batch.txt", "-nostartvaddaemon", "closevaddaemon"}, {kQuickConnect});
+    RunResult r = root.Run({"@batch.txt", "-nostartvaddaemon", "closevaddaemon"}, RunOptions::Env(kQuickConnect));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("still here"), std::string::npos);
@@ -118,7 +118,7 @@ TEST(ToolEntryE2E, ABatchRunsEveryLineWithItsOwnSummaryAndAFailingLineFailsTheBa
                                      "\"echo\" \"after the failure\"\n"
                                      "\"echo\" \"quote left open\n");
     // A relative batch name is taken from where the user started.
-    RunResult r = root.Run({"@batch.txt"}, {{}, root.Path("work")});
+    RunResult r = root.Run({"@batch.txt"}, RunOptions::In(root.Path("work")));
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> summaries = BatchSummaries(r.out);
@@ -137,7 +137,7 @@ TEST(ToolEntryE2E, ABatchRunsEveryLineWithItsOwnSummaryAndAFailingLineFailsTheBa
     EXPECT_EQ(r.out.substr(r.out.size() - 3), ")\n\n");
 
     root.WriteFile("work/good.txt", "\"echo\" \"a\"\n\"echo\" \"b\"");
-    RunResult good = root.Run({"@good.txt"}, {{}, root.Path("work")});
+    RunResult good = root.Run({"@good.txt"}, RunOptions::In(root.Path("work")));
     EXPECT_EQ(good.exitCode, 0);
     EXPECT_EQ(BatchSummaries(good.out).size(), 2u);
 }
@@ -162,26 +162,26 @@ TEST(ToolEntryE2E, ARendererThatCannotStartIsRetriedWithTheNullRenderer)
     ASSERT_TRUE(root.StartDaemon());
     const std::string retry = "Unable to load render kernel. Retrying with -NullRender.\n";
 
-    RunResult os = root.Run({"echo", "drawn"}, {{{"VELMAR_TEST_RENDER_FAIL", "os"}}});
+    RunResult os = root.Run({"echo", "drawn"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "os"}}));
     EXPECT_EQ(os.exitCode, 0);
     EXPECT_EQ(os.err, retry);
     EXPECT_NE(os.out.find("drawn"), std::string::npos);
 
-    RunResult kernel = root.Run({"echo", "drawn"}, {{{"VELMAR_TEST_RENDER_FAIL", "kernel"}}});
+    RunResult kernel = root.Run({"echo", "drawn"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "kernel"}}));
     EXPECT_EQ(kernel.exitCode, 0);
     EXPECT_EQ(kernel.err, retry);
 
     // With "norender" the null renderer is asked for from the start: nothing to retry.
-    RunResult norender = root.Run({"echo", "drawn", "norender"}, {{{"VELMAR_TEST_RENDER_FAIL", "both"}}});
+    RunResult norender = root.Run({"echo", "drawn", "norender"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "both"}}));
     EXPECT_EQ(norender.exitCode, 0);
     EXPECT_EQ(norender.err, "");
 
-    RunResult osFails = root.Run({"echo", "x"}, {{{"VELMAR_TEST_RENDER_FAIL", "os-always"}}});
+    RunResult osFails = root.Run({"echo", "x"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "os-always"}}));
     EXPECT_EQ(osFails.exitCode, 255);
     EXPECT_EQ(osFails.out, "");
     EXPECT_EQ(osFails.err, retry + "- Orvo OS initialisation failed.\n- Init failed\n");
 
-    RunResult kernelFails = root.Run({"echo", "x"}, {{{"VELMAR_TEST_RENDER_FAIL", "kernel-always"}}});
+    RunResult kernelFails = root.Run({"echo", "x"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "kernel-always"}}));
     EXPECT_EQ(kernelFails.exitCode, 255);
     EXPECT_EQ(kernelFails.err, retry + "- Unable to initialize render system\n\n- Init failed\n");
 }

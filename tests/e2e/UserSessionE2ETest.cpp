@@ -1,0 +1,238 @@
+// What a user meets beyond single happy commands: path arguments typed in any case, relative to the
+// folder the tool was started from; bad input that must leave the database and the disk as they were;
+// settings that must reach the database; Ctrl+C in the middle of a long command.
+#include "E2EHarness.h"
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/TDBTagRef.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
+
+std::string AssetConfig(const std::string& kuid, const std::string& name)
+{
+    return "kuid " + kuid + "\nkind \"scenery\"\nusername \"" + name + "\"\ncategory-class \"BD\"\n";
+}
+
+std::string Failed(const std::string& message)
+{
+    return "- NULLKUID : " + message + "\nOK (1 Errors, 0 Warnings)\n";
+}
+
+class UserSessionE2E : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root_.StartDaemon());
+        fs::create_directories(root_.Path("work"));
+    }
+    RunResult Run(const std::vector<std::string>& args) const
+    {
+        return root_.Run(args, RunOptions::In(root_.Path("work")));
+    }
+    bool Installed(const std::string& kuid) const
+    {
+        RunResult r = Run({"status", kuid});
+        return r.exitCode == 0 && r.out.find(" : eI") != std::string::npos;
+    }
+    // Every file and folder of the root with its size and time, apart from the daemon's store and logs
+    // and the executables' folder (the validation library rewrites a file there at each shutdown).
+    std::map<std::string, std::string> Snapshot() const
+    {
+        std::map<std::string, std::string> entries;
+        for (auto it = fs::recursive_directory_iterator(root_.Root()); it != fs::recursive_directory_iterator(); ++it)
+        {
+            const std::string rel = fs::relative(it->path(), root_.Root()).string();
+            if (rel == "bin" || rel.rfind("assets.tdx", 0) == 0 || rel == "UserData/settings" || rel == "UserData/cache")
+            {
+                if (it->is_directory()) it.disable_recursion_pending();
+                continue;
+            }
+            std::string state = it->is_directory() ? "dir" : std::to_string(it->file_size());
+            state += "@" + std::to_string(it->last_write_time().time_since_epoch().count());
+            entries[rel] = state;
+        }
+        return entries;
+    }
+
+    InstallRoot root_;
+};
+
+TEST_F(UserSessionE2E, PathArgumentsAreTakenAsTypedFromTheStartFolder)
+{
+    root_.WriteFile("work/My Assets/Signal Box/config.txt", AssetConfig("<kuid:91:1>", "Typed"));
+    RunResult install = Run({"installfrompath", "My Assets"});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    EXPECT_TRUE(Installed("<kuid:91:1>"));
+
+    // The engine finds a folder typed in another case; the daemon must be given it as the disk spells it.
+    RunResult otherCase = Run({"installfrompath", "my assets"});
+    EXPECT_EQ(otherCase.exitCode, 0) << otherCase.out;
+    EXPECT_EQ(otherCase.out.find("- "), std::string::npos) << otherCase.out;
+
+    root_.WriteFile("Elsewhere/Upper Case/A/config.txt", AssetConfig("<kuid:91:2>", "Absolute"));
+    EXPECT_EQ(Run({"installfrompath", root_.Path("Elsewhere/Upper Case")}).exitCode, 0);
+    EXPECT_TRUE(Installed("<kuid:91:2>"));
+
+    // An asset folder the daemon refuses makes the run fail, not just the summary count an error.
+    root_.WriteFile("work/Broken/NoKuid/config.txt", "kind \"scenery\"\nusername \"No KUID\"\n");
+    RunResult broken = Run({"installfrompath", "Broken"});
+    EXPECT_EQ(broken.exitCode, 255);
+    EXPECT_NE(broken.out.find("OK (1 Errors, 0 Warnings)\n"), std::string::npos) << broken.out;
+
+    fs::create_directories(root_.Path("work/Reports"));
+    EXPECT_EQ(Run({"listbuilds", "Reports/Builds.TXT"}).exitCode, 0);
+    EXPECT_TRUE(root_.Exists("work/Reports/Builds.TXT"));
+    EXPECT_FALSE(root_.Exists("work/Reports/builds.txt"));
+
+    root_.WriteFile("work/Jobs/Run.TXT", "\"echo\" \"from the batch\"\n\"listbuilds\" \"Reports/FromBatch.TXT\"\n");
+    RunResult batch = Run({"@Jobs/Run.TXT"});
+    EXPECT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(batch.out, std::string("from the batch \n") + kOK + "\n" + kOK + "\n");
+    EXPECT_TRUE(root_.Exists("work/Reports/FromBatch.TXT"));
+}
+
+TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
+{
+    ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir()}).exitCode, 0);
+    // A quote left open drops the rest of the line, KUID included: nothing may be deleted.
+    root_.WriteFile("work/open-quote.txt", "\"delete\" \"<kuid:900001:100>\n");
+    const std::string statusBefore = Run({"status", "<kuid:900001:100>"}).out;
+    const std::string countBefore = Run({"countbuiltins"}).out;
+    const std::map<std::string, std::string> before = Snapshot();
+
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"frobnicate", "<kuid:900001:100>"},
+         Failed("Invalid argument, please check the help for the list of valid argument\n")},
+        {{"registeraccount", "onlyname"}, Failed("Invalid argument, please check the help for the list of valid argument\n")},
+        {{"edit"}, Failed("Missing AssetID parameter.")},
+        {{"commit", "not-a-kuid"}, Failed("Missing AssetID parameter.")},
+        {{"revert", "<kuid:abc:1>"}, Failed("Missing AssetID parameter.")},
+        {{"delete", ""}, Failed("Missing AssetID parameter.")},
+        {{"delete", "<kuid:999:999>"}, "- <kuid:999:999> : Unable to delete the asset.\nOK (1 Errors, 0 Warnings)\n"},
+        {{"installfrompath"}, Failed("Missing input path parameter.")},
+        {{"installfrompath", "No Such Folder"}, Failed("Invalid input path.")},
+        {{"setnextcontentid", "abc"}, Failed("Missing or invalid ContentID parameter.")},
+        {{"searchbycategory", "-A"}, Failed("Missing category parameter.")},
+        {{"@open-quote.txt"}, Failed("Missing AssetID parameter.") + "\n"},
+    };
+    for (const auto& [args, expected] : cases)
+    {
+        RunResult r = Run(args);
+        EXPECT_EQ(r.exitCode, 255) << args[0];
+        EXPECT_EQ(r.out, expected) << args[0];
+        EXPECT_EQ(r.err, "") << args[0];
+    }
+    RunResult missingBatch = Run({"@Missing.txt"});
+    EXPECT_EQ(missingBatch.exitCode, 255);
+    EXPECT_EQ(missingBatch.out, "");
+    EXPECT_EQ(missingBatch.err, "-The file \"Missing.txt\" does not exist, please specify a valid filename\n");
+
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Run({"status", "<kuid:900001:100>"}).out, statusBefore);
+    EXPECT_EQ(Run({"countbuiltins"}).out, countBefore);
+}
+
+// Reads the daemon's settings with a client of its own, as the simulator would.
+class SettingsReader
+{
+public:
+    explicit SettingsReader(const std::string& root)
+    {
+        VADSetDaemonRoot(root);
+        VADConnectionSettings settings;
+        settings.startDaemon = 0;
+        connected_ = VADOpenDatabase(settings);
+    }
+    ~SettingsReader() { VADCloseDatabase(); }
+    bool Connected() const { return connected_; }
+    TDBTagRef Group(const char* name) const
+    {
+        TDBTagRef tree;
+        VADGetSettingsGroup(name, tree, 0);
+        return tree;
+    }
+
+private:
+    bool connected_ = false;
+};
+
+TEST_F(UserSessionE2E, AccountAndBackupLimitReachTheDatabase)
+{
+    SettingsReader reader(root_.Root());
+    ASSERT_TRUE(reader.Connected());
+    TDBTagRef internet = reader.Group("internet");
+    internet.EnsureContainer();
+    internet.SetChildString("language", "DE");
+    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+
+    EXPECT_EQ(Run({"registeraccount", "Driver", "Pa ss"}).exitCode, 0);
+    internet = reader.Group("internet");
+    EXPECT_EQ(internet.GetChildString("username").str(), "Driver");
+    EXPECT_EQ(internet.GetChildString("password").str(), "Pa ss");
+    EXPECT_EQ(internet.GetChildString("language").str(), "DE");
+
+    // The limit is sent without waiting for an answer: look until the daemon has taken it.
+    auto limitBecomes = [&](int expected) {
+        for (int i = 0; i < 200; ++i)
+        {
+            if (reader.Group("developer").GetChildInt("max_backup_folders", -100) == expected) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
+    EXPECT_TRUE(limitBecomes(30));
+    EXPECT_EQ(Run({"setmaxbackupfolders", "-3"}).exitCode, 0);
+    EXPECT_TRUE(limitBecomes(0));
+    EXPECT_EQ(Run({"setmaxbackupfolders", "7"}).exitCode, 0);
+    EXPECT_TRUE(limitBecomes(7));
+}
+
+TEST_F(UserSessionE2E, CtrlCEndsTheToolButNotTheDaemon)
+{
+    const int kAssets = 2000;
+    for (int i = 1; i <= kAssets; ++i)
+        root_.WriteFile("work/many/a" + std::to_string(i) + "/config.txt",
+                        AssetConfig("<kuid:92:" + std::to_string(i) + ">", "Many " + std::to_string(i)));
+    std::unique_ptr<RunningProgram> tool = root_.Start({"installfrompath", "many"}, RunOptions::In(root_.Path("work")));
+    // Interrupt once the daemon has installed the first assets.
+    const fs::path local = root_.Path("UserData/local");
+    for (int i = 0; i < 4000; ++i)
+    {
+        std::error_code ec;
+        if (fs::exists(local, ec) && !fs::is_empty(local, ec)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    tool->SignalGroup(SIGINT);
+    RunResult r = tool->Wait();
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 128 + SIGINT);
+
+    // The daemon is not part of the tool's job: it goes on serving, and no tool process is left behind.
+    EXPECT_TRUE(root_.DaemonRunning());
+    EXPECT_TRUE(Platform::FindProcessesByPath(root_.Path("bin/VelmarUtil")).empty());
+    RunResult again = Run({"installfrompath", "many"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_NE(again.out.find(kOK), std::string::npos);
+    EXPECT_TRUE(Installed("<kuid:92:1>"));
+    EXPECT_TRUE(Installed("<kuid:92:" + std::to_string(kAssets) + ">"));
+}
+
+} // namespace
+} // namespace e2e
