@@ -57,7 +57,7 @@ public:
     TDBTagRef GetContainerDefinitions() const { return m_templates; }
 
     void ReadPersonalDetailsIfPresent();
-    void SavePersonalDetails() const;
+    void SavePersonalDetails();
     const PersonalDetails& GetPersonalDetails() const { return m_personal; }
 
     const Orvo::PString& GetRuleFolder() const { return m_ruleFolder; }
@@ -77,6 +77,7 @@ private:
 
     bool m_templatesLoaded = false;
     bool m_firstUse = false;
+    bool m_personalFileUnreadable = false; // an existing file we could not read is left alone
     Orvo::PString m_ruleFolder;
     TDBTagRef m_templates;
     Orvo::ResourceSystem* m_resourceSystem = nullptr;

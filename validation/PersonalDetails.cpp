@@ -11,8 +11,11 @@ void DataManager::ReadPersonalDetailsIfPresent()
     if (!Orvo::File::IsDirectory(m_ruleFolder.c_str()) || !Orvo::File::IsFile(path))
         return;
     TDBTagRef tree;
-    if (!LoadConfigFile(tree, {}, path, "txt"))
+    if (!LoadConfigFile(tree, {}, path, "txt")) {
+        m_personalFileUnreadable = true;
         return;
+    }
+    m_personalFileUnreadable = false;
     m_personal.author = Orvo::PString(tree.GetChildString("author").View());
     m_personal.organisation = Orvo::PString(tree.GetChildString("organisation").View());
     m_personal.email = Orvo::PString(tree.GetChildString("email").View());
@@ -21,8 +24,16 @@ void DataManager::ReadPersonalDetailsIfPresent()
     m_personal.inputBoxOn = tree.GetChildInt("isinputboxon", 0) != 0;
 }
 
-void DataManager::SavePersonalDetails() const
+void DataManager::SavePersonalDetails()
 {
+    // A run that ended before the first use (a failed start-up) has not read the user's details yet;
+    // saving the defaults would wipe them. A file that could not be read is not replaced either.
+    if (!m_firstUse) {
+        m_firstUse = true;
+        ReadPersonalDetailsIfPresent();
+    }
+    if (m_personalFileUnreadable)
+        return;
     TDBTagRef tree = TDBTagRef::NewContainer();
     tree.SetChildString("author", m_personal.author.c_str());
     tree.SetChildString("organisation", m_personal.organisation.c_str());

@@ -98,6 +98,29 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdo
     EXPECT_EQ(saved.GetChildInt("isinputboxon", 7), 0);
 }
 
+TEST_F(ValidationStartupTest, PersonalDetailsSurviveARunThatNeverUsedThemOrCouldNotReadThem)
+{
+    WriteAllTemplates();
+    // A start-up that fails before the first use still shuts the manager down.
+    Write("personalDetails.txt", "author \"Ada\"\nemail \"ada@example.org\"\nisinputboxon 1\n");
+    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    TETLib::DataManager::Shutdown();
+    TDBTagRef saved;
+    ASSERT_TRUE(LoadConfigFile(saved, {}, m_folder + "personalDetails.txt"));
+    EXPECT_EQ(saved.GetChildString("author"), "Ada");
+    EXPECT_EQ(saved.GetChildString("email"), "ada@example.org");
+
+    // A file that does not load (a stray brace) is kept as it is for the user to mend.
+    const std::string broken = "author \"Ada\"\n}\nlicense \"CC\"\n";
+    Write("personalDetails.txt", broken);
+    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_EQ(TETLib::DataManager::Instance()->GetPersonalDetails().author, "");
+    TETLib::DataManager::Shutdown();
+    std::string text;
+    ASSERT_TRUE(Orvo::File::ReadFile(m_folder + "personalDetails.txt", text));
+    EXPECT_EQ(text, broken);
+}
+
 TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects)
 {
     WriteAllTemplates();
