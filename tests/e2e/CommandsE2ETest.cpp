@@ -188,7 +188,12 @@ TEST_F(CommandsE2E, MaintenanceWords)
     EXPECT_EQ(repair.exitCode, 0);
     EXPECT_EQ(repair.out, std::string("Repairing asset database (this may take some time)\n") + kOK);
     EXPECT_EQ(Run({"repairdatabase", "PATCHER"}).out, kOK);
+    EXPECT_EQ(Run({"repairdatabase", "EXTENDED"}).out,
+              std::string("Repairing asset database (this may take some time)\n") + kOK);
     EXPECT_EQ(Run({"repairdatabase", "sometimes"}).out, Failed("Unknown parameter."));
+    RunResult unknownMode = Run({"flagrepairdatabase", "sometimes"});
+    EXPECT_EQ(unknownMode.exitCode, 255);
+    EXPECT_EQ(unknownMode.out, Failed("Unknown parameter."));
     EXPECT_EQ(Run({"flagrepairdatabase", "extended"}).exitCode, 0);
     EXPECT_EQ(Run({"registeraccount", "driver", "s3cret"}).exitCode, 0);
     EXPECT_EQ(Run({"patch-finalise", "success", "1", "2", "119"}).exitCode, 0);
