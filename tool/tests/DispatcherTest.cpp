@@ -85,6 +85,11 @@ TEST(DispatcherTest, MissingParametersGiveTheirMessage)
         {{"encrypt", "script.txt"}, "Invalid file path."},
         {{"createcdp"}, "Missing output path parameter."},
         {{"createcdp", "out.zip", "<kuid:1:2>"}, "The output filename must have a .cdp extension."},
+        {{"export-package", "dxtc", "Trains", "<kuid:1:2>"}, "Invalid uppercase package name \"Trains\""},
+        {{"export-package", "dxtc", "ninechars", "<kuid:1:2>"}, "Over-long package name \"ninechars\""},
+        {{"export-package", "dxtc", "sub/Caps", "<kuid:1:2>"}, "Invalid uppercase package name \"Caps\""},
+        {{"export-package", "dxtc", "trains", "base", "<kuid:1:2>", "extra"}, "Expected KUID parameter but found \"extra\""},
+        {{"export-package", "dxtc", "trains", "base", "core"}, "Missing AssetID parameter."},
         {{"dlsparse"}, "Missing CDP filepath."},
         {{"dlsparsefolder", ""}, "No folder path set"},
         {{"patch-finalise", "success", "1", "2"}, "Invalid parameters"},
@@ -114,6 +119,8 @@ TEST(DispatcherTest, MissingPathsAreRefusedBeforeTheDaemon)
     EXPECT_EQ(RunWords({"installfrompath", "/no/such/folder/anywhere"}).Texts(),
               std::vector<std::string>{"Invalid input path."});
     EXPECT_EQ(RunWords({"installcdp", "/no/such/file.cdp"}).Texts(), std::vector<std::string>{"Invalid input path."});
+    EXPECT_EQ(RunWords({"importconsists", "/no/such/consists.txt"}).Texts(),
+              std::vector<std::string>{"Invalid input path."});
     EXPECT_EQ(RunWords({"listbuilds", "/no/such/folder/builds.txt"}).Texts(),
               std::vector<std::string>{"Failed to open output file."});
 }
