@@ -1,6 +1,6 @@
 // What a user meets beyond single happy commands: path arguments typed in any case, relative to the
 // folder the tool was started from; bad input that must leave the database and the disk as they were;
-// settings that must reach the database; Ctrl+C in the middle of a long command.
+// settings that must reach the database; Ctrl+C or a crash in the middle of a long command.
 #include "E2EHarness.h"
 
 #include "assetdb/VADClient.h"
@@ -68,6 +68,28 @@ protected:
             entries[rel] = state;
         }
         return entries;
+    }
+
+    static constexpr int kManyAssets = 2000;
+    void WriteManyAssets(int count) const
+    {
+        for (int i = 1; i <= count; ++i)
+            root_.WriteFile("work/many/a" + std::to_string(i) + "/config.txt",
+                            AssetConfig("<kuid:92:" + std::to_string(i) + ">", "Many " + std::to_string(i)));
+    }
+    // Starts installing the "many" tree and returns once the daemon has installed the first assets, so
+    // that the tool is inside its command.
+    std::unique_ptr<RunningProgram> StartInstallingMany() const
+    {
+        std::unique_ptr<RunningProgram> tool = root_.Start({"installfrompath", "many"}, RunOptions::In(root_.Path("work")));
+        const fs::path local = root_.Path("UserData/local");
+        for (int i = 0; i < 4000; ++i)
+        {
+            std::error_code ec;
+            if (fs::exists(local, ec) && !fs::is_empty(local, ec)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return tool;
     }
 
     InstallRoot root_;
@@ -206,19 +228,8 @@ TEST_F(UserSessionE2E, AccountAndBackupLimitReachTheDatabase)
 
 TEST_F(UserSessionE2E, CtrlCEndsTheToolButNotTheDaemon)
 {
-    const int kAssets = 2000;
-    for (int i = 1; i <= kAssets; ++i)
-        root_.WriteFile("work/many/a" + std::to_string(i) + "/config.txt",
-                        AssetConfig("<kuid:92:" + std::to_string(i) + ">", "Many " + std::to_string(i)));
-    std::unique_ptr<RunningProgram> tool = root_.Start({"installfrompath", "many"}, RunOptions::In(root_.Path("work")));
-    // Interrupt once the daemon has installed the first assets.
-    const fs::path local = root_.Path("UserData/local");
-    for (int i = 0; i < 4000; ++i)
-    {
-        std::error_code ec;
-        if (fs::exists(local, ec) && !fs::is_empty(local, ec)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    WriteManyAssets(kManyAssets);
+    std::unique_ptr<RunningProgram> tool = StartInstallingMany();
     tool->SignalGroup(SIGINT);
     RunResult r = tool->Wait();
     EXPECT_FALSE(r.timedOut);
@@ -231,7 +242,19 @@ TEST_F(UserSessionE2E, CtrlCEndsTheToolButNotTheDaemon)
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_NE(again.out.find(kOK), std::string::npos);
     EXPECT_TRUE(Installed("<kuid:92:1>"));
-    EXPECT_TRUE(Installed("<kuid:92:" + std::to_string(kAssets) + ">"));
+    EXPECT_TRUE(Installed("<kuid:92:" + std::to_string(kManyAssets) + ">"));
+}
+
+TEST_F(UserSessionE2E, ACrashInsideACommandEndsTheRunWithItsOwnCode)
+{
+    WriteManyAssets(kManyAssets);
+    std::unique_ptr<RunningProgram> tool = StartInstallingMany();
+    kill(tool->Pid(), SIGSEGV);
+    RunResult r = tool->Wait();
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 156); // -100 as the system keeps it
+    EXPECT_EQ(r.out.find("OK ("), std::string::npos) << "no summary after a crash";
+    EXPECT_TRUE(root_.DaemonRunning());
 }
 
 } // namespace
