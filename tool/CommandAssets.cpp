@@ -78,8 +78,11 @@ int InstallFromDLSCommand(ResultsLog& log, const CommandArgs& args)
 {
     KUID kuid;
     if (!RequireKUID(log, args, kuid)) return -1;
+    // A download that failed has said why on the log; the exit value must not call it a success.
+    // (Finding the latest version installed already is no failure.)
+    const uint32_t errorsBefore = log.ErrorCount();
     InstallFromDownloadStation(kuid, &log);
-    return 0;
+    return log.ErrorCount() > errorsBefore ? -1 : 0;
 }
 
 int EditCommand(ResultsLog& log, const CommandArgs& args)

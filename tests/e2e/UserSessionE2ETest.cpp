@@ -147,6 +147,7 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
         {{"revert", "<kuid:abc:1>"}, Failed("Missing AssetID parameter.")},
         {{"delete", ""}, Failed("Missing AssetID parameter.")},
         {{"delete", "<kuid:999:999>"}, "- <kuid:999:999> : Unable to delete the asset.\nOK (1 Errors, 0 Warnings)\n"},
+        {{"installfromdls", "<kuid:1:2>"}, Failed("Failed to query DLS for <kuid:1:2>")},
         {{"installfrompath"}, Failed("Missing input path parameter.")},
         {{"installfrompath", "No Such Folder"}, Failed("Invalid input path.")},
         {{"setnextcontentid", "abc"}, Failed("Missing or invalid ContentID parameter.")},
