@@ -65,6 +65,7 @@ std::atomic<bool> g_connected{false};
 // Set on the receive thread: a request from there (a progress hook, say) could never see its reply.
 thread_local bool t_onReceiveThread = false;
 std::atomic<unsigned> g_intervalMs{kVADConnectIntervalMs};
+std::atomic<unsigned> g_firstLaunchAttempt{0};
 std::atomic<VADProgressFn> g_progress{nullptr};
 
 // Fails every waiting transaction and every pending web request; the link counts as down from here on.
@@ -227,21 +228,30 @@ std::string ProgramName()
     return slash == std::string::npos ? exe : exe.substr(slash + 1);
 }
 
+enum class Attempt
+{
+    kConnected,
+    kNoDaemon,      // no block, an unreadable one, or one whose process has ended: nobody is starting one
+    kNotAnswering,  // a live daemon that is starting, closing or does not complete the hello
+};
+
 // One connection attempt: the discovery block, the socket, the hello. Starts the receive thread on success.
-bool TryConnect(const std::string& root, uint8_t clientFlag)
+Attempt TryConnect(const std::string& root, uint8_t clientFlag)
 {
     Platform::SharedMemoryBlock block;
-    if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), RealRoot(root)), false)) return false;
+    if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), RealRoot(root)), false))
+        return Attempt::kNoDaemon;
     uint8_t raw[kVADDiscoveryBlockSize];
     VADDiscoveryBlock info;
-    if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return false;
+    if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return Attempt::kNoDaemon;
     block.Close();
-    if (info.pid == 0 || info.pid > INT_MAX || !Platform::IsProcessAlive(static_cast<int>(info.pid))) return false;
-    if (info.state != VAD_STATE_LISTENING && info.state != VAD_STATE_READY) return false;
-    if (info.port == 0) return false;
+    if (info.pid == 0 || info.pid > INT_MAX || !Platform::IsProcessAlive(static_cast<int>(info.pid)))
+        return Attempt::kNoDaemon;
+    if (info.state != VAD_STATE_LISTENING && info.state != VAD_STATE_READY) return Attempt::kNotAnswering;
+    if (info.port == 0) return Attempt::kNotAnswering;
 
     Platform::Socket s = Platform::Socket::Connect(info.port, kConnectTimeoutMs);
-    if (!s.IsValid()) return false;
+    if (!s.IsValid()) return Attempt::kNotAnswering;
     s.SetNoDelay(true);
 
     VADHello hello;
@@ -249,13 +259,13 @@ bool TryConnect(const std::string& root, uint8_t clientFlag)
     hello.token = info.token;
     hello.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
     hello.program = ProgramName();
-    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return false;
+    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return Attempt::kNotAnswering;
     VADFrameHeader h;
     VADBytes payload;
     if (VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs) != VADFrameRead::kOk || h.code != kVADHelloCode)
-        return false;
+        return Attempt::kNotAnswering;
     VADHelloReply reply;
-    if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK) return false;
+    if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK) return Attempt::kNotAnswering;
 
     Link& l = L();
     {
@@ -265,7 +275,7 @@ bool TryConnect(const std::string& root, uint8_t clientFlag)
         g_connected = true;
     }
     l.receiver = std::thread(ReceiveLoop);
-    return true;
+    return Attempt::kConnected;
 }
 
 void LaunchDaemon(const std::string& root)
@@ -339,6 +349,8 @@ bool VADClientConnected() { return g_connected.load(); }
 
 void VADSetConnectIntervalMs(unsigned ms) { g_intervalMs = ms; }
 
+unsigned VADLastLaunchAttempt() { return g_firstLaunchAttempt.load(); }
+
 void VADSetProgressHook(VADProgressFn fn) { g_progress = fn; }
 
 void VADSetDaemonRoot(const std::string& root)
@@ -363,18 +375,27 @@ bool VADOpenDatabase(VADConnectionSettings& settings)
     if (g_connected) return true;
     CleanUpLink();
     std::string root = VADGetDaemonRoot();
+    g_firstLaunchAttempt = 0;
+    auto launch = [&](unsigned attempt) {
+        if (g_firstLaunchAttempt == 0) g_firstLaunchAttempt = attempt;
+        LaunchDaemon(root);
+    };
     for (unsigned attempt = 1; attempt <= kVADConnectAttempts; ++attempt)
     {
         settings.counter = attempt;
         if (attempt > 1) SleepMs(g_intervalMs.load());
-        if ((attempt == 5 || attempt == 10) && settings.startDaemon) LaunchDaemon(root);
-        if (TryConnect(root, settings.clientFlag))
+        // A daemon that exists but does not answer may still be coming up: it gets until the 5th attempt.
+        if ((attempt == 5 || attempt == 10) && settings.startDaemon) launch(attempt);
+        Attempt r = TryConnect(root, settings.clientFlag);
+        if (r == Attempt::kConnected)
         {
             Link& l = L();
             std::lock_guard lk(l.state);
             l.settings = settings;
             return true;
         }
+        // Nobody is starting one: waiting for it would only cost the caller seconds.
+        if (r == Attempt::kNoDaemon && settings.startDaemon && g_firstLaunchAttempt == 0) launch(attempt);
     }
     LogPrintf("VADOpenDatabase> unable to connect to VADDaemon");
     return false;
@@ -401,7 +422,7 @@ void VADCloseDaemon(uint8_t flag)
     {
         // One plain attempt: a daemon that is not running has nothing to close.
         CleanUpLink();
-        if (!TryConnect(VADGetDaemonRoot(), 1)) return;
+        if (TryConnect(VADGetDaemonRoot(), 1) != Attempt::kConnected) return;
     }
     VADSendAsyncRequest(VAD_REQ_CLOSE_DAEMON, VADEncode(VADValueRequest{flag ? 1 : 0}));
     {

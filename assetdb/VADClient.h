@@ -35,10 +35,14 @@ struct VADConnectionSettings
     void Reset() { *this = VADConnectionSettings(); }
 };
 
-// True at once when already open. Otherwise up to 21 attempts, kVADConnectIntervalMs apart; at the 5th
-// and 10th the daemon executable (<root>/bin/VADDaemon) is launched when settings.startDaemon is set.
+// True at once when already open. Otherwise up to 21 attempts, kVADConnectIntervalMs apart. When
+// settings.startDaemon is set the daemon executable (<root>/bin/VADDaemon) is launched at the 5th and
+// 10th attempt, and already right after the first failed attempt that finds no live daemon at all (no
+// discovery block, or its process has ended): then nobody is starting one and waiting would be pointless.
 // On failure logs "VADOpenDatabase> unable to connect to VADDaemon" and returns false.
 bool VADOpenDatabase(VADConnectionSettings& settings);
+// The attempt at which the last VADOpenDatabase first launched the daemon; 0 when it launched none.
+unsigned VADLastLaunchAttempt();
 // When open: disconnects and resets the kept connection settings to their defaults.
 void VADCloseDatabase();
 // Switches auto-start off, asks the daemon to close (the flag is passed on: true for an uninstall) and

@@ -225,32 +225,81 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
     rmdir(root.c_str());
 }
 
-TEST_F(VADClientTest, AutoStartLaunchesTheDaemonAtTheFifthAndTenthAttempt)
+namespace {
+
+// A stand-in daemon executable under <root>/bin that only notes each start in a file.
+struct LaunchCounter
 {
-    char tmpl[] = "/tmp/vadlaunch-XXXXXX";
-    std::string root = mkdtemp(tmpl);
-    std::filesystem::create_directories(root + "/bin");
-    std::string marker = root + "/launches.txt";
+    explicit LaunchCounter(const std::string& root) : marker(root + "/launches.txt")
     {
-        std::ofstream script(root + "/bin/VADDaemon");
-        script << "#!/bin/sh\necho started >> '" << marker << "'\n";
+        std::filesystem::create_directories(root + "/bin");
+        {
+            std::ofstream script(root + "/bin/VADDaemon");
+            script << "#!/bin/sh\necho started >> '" << marker << "'\n";
+        }
+        std::filesystem::permissions(root + "/bin/VADDaemon", std::filesystem::perms::owner_all);
     }
-    std::filesystem::permissions(root + "/bin/VADDaemon", std::filesystem::perms::owner_all);
-    VADSetDaemonRoot(root);
-    VADConnectionSettings s;
-    s.Reset();
-    EXPECT_FALSE(VADOpenDatabase(s));
-    auto countLines = [&] {
+    int Lines() const
+    {
         std::ifstream in(marker);
         int n = 0;
         for (std::string line; std::getline(in, line);) ++n;
         return n;
-    };
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (countLines() < 2 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(countLines(), 2);
+    }
+    // The launched scripts run on their own; waits until `expected` have written their line.
+    int Settle(int expected) const
+    {
+        auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (Lines() < expected && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return Lines();
+    }
+    std::string marker;
+};
+
+} // namespace
+
+TEST_F(VADClientTest, AutoStartLaunchesAtOnceWhenNoDaemonExistsAndAgainAtTheFifthAndTenthAttempt)
+{
+    char tmpl[] = "/tmp/vadlaunch-XXXXXX";
+    std::string root = mkdtemp(tmpl);
+    LaunchCounter launches(root);
+    VADSetDaemonRoot(root);
+    VADConnectionSettings s;
+    s.Reset();
+    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_EQ(s.counter, kVADConnectAttempts);
+    EXPECT_EQ(VADLastLaunchAttempt(), 1u) << "no block at all: launched right after the first attempt";
+    EXPECT_EQ(launches.Settle(3), 3);
     std::filesystem::remove_all(root);
+
+    // Without auto-start nothing is launched.
+    s.Reset();
+    s.startDaemon = 0;
+    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_EQ(VADLastLaunchAttempt(), 0u);
+}
+
+TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
+{
+    FakeDaemon daemon(Echo);
+    LaunchCounter launches(daemon.Root());
+
+    // Alive and starting: it gets until the 5th attempt before another is launched.
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_STARTING);
+    VADConnectionSettings s;
+    s.Reset();
+    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_EQ(VADLastLaunchAttempt(), 5u);
+    EXPECT_EQ(launches.Settle(2), 2);
+
+    // A block left by a process that has ended counts as no daemon.
+    daemon.Publish(0x7FFFFFF0u, daemon.Token(), VAD_STATE_READY);
+    s.Reset();
+    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_EQ(VADLastLaunchAttempt(), 1u);
+    EXPECT_EQ(launches.Settle(5), 5);
 }
 
 TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)

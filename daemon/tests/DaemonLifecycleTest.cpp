@@ -50,9 +50,14 @@ TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
 
 TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
 {
-    // Roomy attempts: the started daemon has seconds to come up even on a loaded machine.
-    VADSetConnectIntervalMs(250);
-    ASSERT_TRUE(Open(true));
+    // The real pause between attempts. No daemon exists, so it is launched right after the first attempt
+    // and answers long before the 5th, where a launch used to come first.
+    VADSetConnectIntervalMs(kVADConnectIntervalMs);
+    VADConnectionSettings s;
+    s.Reset();
+    ASSERT_TRUE(VADOpenDatabase(s));
+    EXPECT_EQ(VADLastLaunchAttempt(), 1u);
+    EXPECT_LT(s.counter, 5u);
     EXPECT_TRUE(VADBeginWaitReady());
     EXPECT_TRUE(VADIsReady());
     VADDiscoveryBlock b;
