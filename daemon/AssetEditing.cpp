@@ -3,6 +3,7 @@
 
 #include "core/ConfigFile.h"
 #include "daemon/AssetFolderReader.h"
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 
@@ -41,6 +42,7 @@ bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, Dae
 {
     std::string target = root_.LocalFolder(rec.kuid);
     std::string error;
+    CrashPoint("staged");
     if (!SwapInFolder(target, &error))
     {
         PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
@@ -52,6 +54,7 @@ bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, Dae
     rec.folder = RelativeTo(root_.Root(), target);
     rec.configStamp = AssetConfigStamp(target);
     rec.size = FolderSize(target);
+    CrashPoint("swapped");
     bool ok = store_.Begin();
     ok = ok && store_.PutAsset(rec);
     ok = ok && (dropEdit == 0 || store_.DeleteEdit(dropEdit));
@@ -65,6 +68,7 @@ bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, Dae
         DLOG("store failed for %s: %s", rec.kuid.ToString().c_str(), store_.LastError().c_str());
         return false;
     }
+    CrashPoint("stored");
     FinishSwap(target);
     // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
     auto old = records_.find(rec.kuid);

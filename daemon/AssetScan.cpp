@@ -50,10 +50,20 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         std::unique_lock lk(mutex_);
         std::string flagged;
         if (store_.GetMeta("repair_flag", flagged) && !flagged.empty()) full = true;
-        for (const char* sub : {"local", "editing"})
-            for (const std::string& line : CleanupFolderLeftovers(root_.UserData(sub))) DLOG("start-up: %s", line.c_str());
-
         RebuildFolderIndexLocked();
+        // A local copy swapped in counts only once the store has its record (same configuration stamp);
+        // otherwise the operation was cut short before its commit point and the old copy comes back.
+        auto recorded = [this](const std::string& target) {
+            auto byFolder = folderIndex_.find("UserData/local/" + fs::path(target).filename().string());
+            if (byFolder == folderIndex_.end()) return true;
+            const AssetRecord* r = FindLocked(byFolder->second);
+            return !r || r->configStamp == AssetConfigStamp(target);
+        };
+        for (const std::string& line : CleanupFolderLeftovers(root_.UserData("local"), recorded))
+            DLOG("start-up: %s", line.c_str());
+        for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
+            DLOG("start-up: %s", line.c_str());
+
         // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
         std::map<KUID, FoundFolder> found;
         std::map<KUID, AssetRecord> fresh;  // folders read in this pass

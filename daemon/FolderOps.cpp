@@ -1,5 +1,7 @@
 #include "daemon/FolderOps.h"
 
+#include "daemon/CrashPoint.h"
+
 #include <algorithm>
 #include <cctype>
 #include <ctime>
@@ -56,7 +58,10 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         if (fs::is_directory(st))
             fs::create_directories(dest, ec);
         else if (fs::is_regular_file(st))
+        {
             fs::copy_file(it->path(), dest, fs::copy_options::overwrite_existing, ec);
+            CrashPoint("copying");
+        }
         if (ec) break;
     }
     if (ec)
@@ -95,6 +100,7 @@ bool SwapInFolder(const std::string& target, std::string* error)
         if (error) *error = "cannot move the old folder aside";
         return false;
     }
+    CrashPoint("swapping");
     if (rename(tmp.c_str(), target.c_str()) != 0)
     {
         if (FolderExists(old)) rename(old.c_str(), target.c_str());
@@ -113,7 +119,8 @@ void UndoSwap(const std::string& target)
     if (FolderExists(old)) rename(old.c_str(), target.c_str());
 }
 
-std::vector<std::string> CleanupFolderLeftovers(const std::string& parent)
+std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
+                                                const std::function<bool(const std::string& target)>& swapRecorded)
 {
     std::vector<std::string> done;
     std::error_code ec;
@@ -133,13 +140,17 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent)
         std::string name = p.filename().string();
         if (name.rfind(".vadold-", 0) != 0) continue;
         std::string target = (p.parent_path() / name.substr(8)).string();
-        if (FolderExists(target))
+        bool present = FolderExists(target);
+        if (present && (!swapRecorded || swapRecorded(target)))
         {
             RemoveFolderTree(p.string());
             done.push_back("removed replaced copy " + name);
+            continue;
         }
-        else if (rename(p.c_str(), target.c_str()) == 0)
-            done.push_back("restored " + name.substr(8));
+        // The new copy never counted: the old one is the installed version.
+        if (present && !RemoveFolderTree(target)) continue;
+        if (rename(p.c_str(), target.c_str()) == 0)
+            done.push_back((present ? "rolled back unrecorded copy of " : "restored ") + name.substr(8));
     }
     return done;
 }

@@ -2,6 +2,7 @@
 // Folder work for installs, commits, deletes and backups. Replacing a folder is crash safe: the new
 // contents are written into a temporary folder beside the target and renamed into place, and a leftover
 // of an interrupted replacement is put right by CleanupFolderLeftovers at the next start.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,11 @@ void FinishSwap(const std::string& target);
 void UndoSwap(const std::string& target);
 
 // In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
-// exists: the swap went through) or renames it back to X (the swap was cut short). Returns what was done
-// as lines for the log.
-std::vector<std::string> CleanupFolderLeftovers(const std::string& parent);
+// exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X
+// (the swap was cut short before X was in place, or before the record of X was committed). Returns what
+// was done as lines for the log.
+std::vector<std::string> CleanupFolderLeftovers(
+    const std::string& parent, const std::function<bool(const std::string& target)>& swapRecorded = {});
 
 // Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name>, then thins the dated folders to at most
 // maxFolders (oldest first). False when the copy failed.

@@ -1,9 +1,11 @@
 // VADDaemon: the asset database daemon of one installation. The root is the parent of the folder that
 // holds this executable.
 //
-//   VADDaemon [-idle=<seconds>] [-hostwait=<ms>]
+//   VADDaemon [-idle=<seconds>] [-hostwait=<ms>] [-crashat=<point>]
 //     -idle       exit after this long without clients (default 600, 0: never)
 //     -hostwait   how long to wait for a command host the daemon started (default 30000)
+//     -crashat    for crash tests: kill itself at the named step of an install or commit (CrashPoint.h)
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonServer.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Process.h"
@@ -40,9 +42,11 @@ int main(int argc, char** argv)
             }
             options.hostWaitMs = static_cast<unsigned>(v);
         }
+        else if (strncmp(argv[i], "-crashat=", 9) == 0)
+            SetCrashPoint(argv[i] + 9);
         else
         {
-            fprintf(stderr, "usage: VADDaemon [-idle=<seconds>] [-hostwait=<ms>]\n");
+            fprintf(stderr, "usage: VADDaemon [-idle=<seconds>] [-hostwait=<ms>] [-crashat=<point>]\n");
             return 2;
         }
     }
