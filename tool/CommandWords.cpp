@@ -41,7 +41,10 @@ int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
         PostCommandError(log, "Missing or invalid ContentID parameter.");
         return -1;
     }
-    return VADSetNextContentID(id) ? 0 : -1;
+    if (VADSetNextContentID(id)) return 0;
+    // Otherwise the run would fail with a clean summary.
+    PostCommandError(log, "Unable to send the ContentID to the asset database.");
+    return -1;
 }
 
 int SetMaxBackupFoldersCommand(ResultsLog&, const CommandArgs& args)
