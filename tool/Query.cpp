@@ -7,6 +7,23 @@
 #include <cstdio>
 #include <set>
 
+namespace {
+
+// The assets that are local and locally available, and hold the one further flag; a failed search
+// counts as an empty answer.
+ChunkedList<KUID> QueryLocalAssets(VADFilterField alsoRequired)
+{
+    VADFilterElementGroup filter;
+    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
+    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_AVAILABLE));
+    filter.Add(new VADFilterElementBool(alsoRequired));
+    ChunkedList<KUID> found;
+    VADQueryAssets(filter, found);
+    return found;
+}
+
+} // namespace
+
 int CountBuiltinsCommand(ResultsLog&, const CommandArgs&)
 {
     if (VADGetDatabaseStatus() != 0)
@@ -14,12 +31,7 @@ int CountBuiltinsCommand(ResultsLog&, const CommandArgs&)
         std::printf("0\n");
         return -1;
     }
-    VADFilterElementGroup filter;
-    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
-    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_AVAILABLE));
-    filter.Add(new VADFilterElementBool(VAD_FIELD_COMPATIBLE));
-    ChunkedList<KUID> found;
-    VADQueryAssets(filter, found);
+    ChunkedList<KUID> found = QueryLocalAssets(VAD_FIELD_COMPATIBLE);
     std::printf("%zu\n", found.Count());
     return 0;
 }
@@ -58,12 +70,7 @@ int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
 
 int AuthorsCommand(ResultsLog&, const CommandArgs&)
 {
-    VADFilterElementGroup filter;
-    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
-    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_AVAILABLE));
-    filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_ENABLED));
-    ChunkedList<KUID> found;
-    VADQueryAssets(filter, found);
+    ChunkedList<KUID> found = QueryLocalAssets(VAD_FIELD_LOCALLY_ENABLED);
     std::set<Orvo::PString> names;
     for (const KUID& kuid : found)
     {
