@@ -41,6 +41,15 @@ bool ClientConnection::Hello()
     program_ = hello.program.substr(0, 256);
     pid_ = hello.pid;
     VADHelloReply reply;
+    if (hello.protocol != kVADProtocolVersion)
+    {
+        // A client of another protocol would misread every frame: it is told so and let go.
+        DLOG("connection refused: protocol %u from %s (pid %u)", hello.protocol, program_.c_str(), pid_);
+        reply.status = kVADStatusFailed;
+        reply.pid = static_cast<uint32_t>(getpid());
+        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+        return false;
+    }
     reply.pid = static_cast<uint32_t>(getpid());
     return Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
 }
