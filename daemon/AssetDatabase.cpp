@@ -380,7 +380,12 @@ KUID AssetDatabase::GenerateKUID()
         if (!PutGroupLocked("user", user)) return KUID::Null();
     }
     int32_t next = std::max(1, user.GetChildInt("next-content-id", 1));
-    while (next < INT32_MAX && (records_.count(KUID(uid, next, 0)) || edits_.count(KUID(uid, next, 0)))) ++next;
+    // A content id is taken by any version of it (versions sort after version 0 of the same id).
+    auto taken = [&](const auto& table, int32_t id) {
+        auto it = table.lower_bound(KUID(uid, id, 0));
+        return it != table.end() && it->first.userId == uid && it->first.contentId == id;
+    };
+    while (next < INT32_MAX && (taken(records_, next) || taken(edits_, next))) ++next;
     if (next == INT32_MAX) return KUID::Null();
     user.SetChildInt("next-content-id", next + 1);
     if (!PutGroupLocked("user", user)) return KUID::Null();

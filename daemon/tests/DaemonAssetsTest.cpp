@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,56 @@ TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
                          VADEncode(VADPathOptionRequest{inst.Path("UserData/local/kuid 123456 1001"), 0, 0}), status,
                          body));
     EXPECT_LT(status, 0);
+}
+
+TEST_F(DaemonAssetsTest, DescriptionThumbnailObsoletesAndFavourite)
+{
+    WriteAssetFolder(inst.Path("source/newer"), KUID(123456, 1002, 0), "Newer Coach",
+                     "description \"A coach of the fifties.\"\nthumbnails {\n  0 {\n    image \"pics/t.jpg\"\n  }\n}\n"
+                     "obsolete-table {\n  0 <kuid:123456:1001>\n}\n");
+    WriteFile(inst.Path("source/newer/pics/t.jpg"), "jpeg");
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/newer"), nullptr).IsNull());
+    const KUID newer(123456, 1002, 0);
+
+    EXPECT_EQ(std::string(VADGetAssetDescription(newer).c_str()), "A coach of the fifties.");
+    EXPECT_EQ(std::string(VADGetAssetDescription(KUID(1, 2, 0)).c_str()), "");
+    Orvo::PString name;
+    Orvo::File::Path path;
+    Orvo::String text;
+    ASSERT_TRUE(VADGetAssetThumbnail(newer, 240, name, path, text));
+    EXPECT_EQ(std::string(name.c_str()), "t.jpg");
+    EXPECT_EQ(ReadFile(path.str()), "jpeg");
+    EXPECT_FALSE(VADGetAssetThumbnail(kSample, 240, name, path, text)) << "no thumbnail file";
+    EXPECT_TRUE(path.IsEmpty());
+
+    std::set<KUID> obsoleted;
+    ASSERT_TRUE(VADGetAssetObsoletes(newer, obsoleted));
+    EXPECT_EQ(obsoleted, std::set<KUID>{kSample});
+    VADFilterElementGroup obsolete;
+    obsolete.Add(new VADFilterElementBool(VAD_FIELD_OBSOLETE));
+    EXPECT_EQ(Query(obsolete), std::vector<KUID>{kSample});
+
+    // Favourites are asynchronous: a request after them sees them done.
+    EXPECT_TRUE(VADSetAssetFavorite(kSample, 1));
+    EXPECT_TRUE(VADSetAssetFavorite(KUID(1, 2, 0), 1));  // unknown: ignored by the daemon
+    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_TRUE(VADClientConnected());
+}
+
+TEST_F(DaemonAssetsTest, GeneratedKUIDsFollowTheHintAndSkipTakenContentIds)
+{
+    KUID first = VADGenerateKUID();
+    ASSERT_FALSE(first.IsNull());
+    // A version 2 of the next content id is installed: that content id is taken too.
+    KUID taken(first.userId, first.contentId + 1, 2);
+    WriteAssetFolder(inst.Path("source/taken"), taken, "Taken");
+    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/taken"), nullptr), taken);
+    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, first.contentId + 2, 0));
+
+    ASSERT_TRUE(VADSetNextContentID(5000));
+    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5000, 0));
+    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5001, 0));
 }
 
 TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
