@@ -64,9 +64,13 @@ int32_t Download(RequestContext& c)
     std::string mirror = MirrorFolder(c.server.Database());
     std::string source = NormalisePath(req.source);
     std::string target = NormalisePath(req.targetFolder);
-    // Only files of the mirror, only into the user-data folders.
+    // Only files of the mirror, only into the user-data folders, and never into the installed or edited
+    // asset folders or the backups, which only the daemon itself changes.
+    bool ownFolder = false;
+    for (const char* own : {"local", "editing", "backups"})
+        ownFolder = ownFolder || IsPathInside(target, c.server.Root().UserData(own));
     if (mirror.empty() || source.empty() || !IsPathInside(source, mirror) || !fs::is_regular_file(source) ||
-        target.empty() || !IsPathInside(target, c.server.Root().UserData()))
+        target.empty() || !IsPathInside(target, c.server.Root().UserData()) || ownFolder)
     {
         SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, "The download was refused: '" + req.source + "'");
         return kVADStatusOK;

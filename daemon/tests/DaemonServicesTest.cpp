@@ -310,7 +310,8 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
 
     // Nothing outside the mirror is served, nothing is written outside the user data.
     for (auto [from, to] : {std::pair<std::string, std::string>{inst.Path("bin/VADDaemon"), inst.Path("UserData/cache")},
-                            {mirror + "/packages/v2.cdp", inst.Path("bin")}})
+                            {mirror + "/packages/v2.cdp", inst.Path("bin")},
+                            {mirror + "/packages/v2.cdp", inst.Path("UserData/local/kuid 123456 1001")}})
     {
         VADWriter w;
         w.String(from);
@@ -318,6 +319,7 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
         ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, w.Take(), id));
         ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
         EXPECT_NE(reply.result[0], 0u);
+        EXPECT_FALSE(std::filesystem::exists(to + "/" + std::filesystem::path(from).filename().string())) << to;
     }
 
     ASSERT_TRUE(VADSendAnalyticsHit("patch-success", "from:1 to:2\nmin:3"));
