@@ -262,7 +262,8 @@ Attempt TryConnect(const std::string& root, uint8_t clientFlag)
     if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return Attempt::kNotAnswering;
     VADFrameHeader h;
     VADBytes payload;
-    if (VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs) != VADFrameRead::kOk || h.code != kVADHelloCode)
+    if (VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk ||
+        h.code != kVADHelloCode)
         return Attempt::kNotAnswering;
     VADHelloReply reply;
     if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK) return Attempt::kNotAnswering;

@@ -6,13 +6,14 @@ namespace {
 constexpr size_t kReceiveChunk = 1u << 20;
 }
 
-VADFrameRead VADReceiveFrame(const Platform::Socket& s, VADFrameHeader& header, VADBytes& payload, int timeoutMs)
+VADFrameRead VADReceiveFrame(const Platform::Socket& s, VADFrameHeader& header, VADBytes& payload, int timeoutMs,
+                             uint32_t maxLength)
 {
     payload.clear();
     uint8_t raw[kVADFrameHeaderSize];
     if (s.ReceiveExact(raw, sizeof raw, timeoutMs) != Platform::IoResult::Ok) return VADFrameRead::kClosed;
     header = VADDecodeFrameHeader(raw);
-    if (header.length > kVADMaxPayload) return VADFrameRead::kTooLarge;
+    if (header.length > std::min(maxLength, kVADMaxPayload)) return VADFrameRead::kTooLarge;
     while (payload.size() < header.length)
     {
         size_t at = payload.size();

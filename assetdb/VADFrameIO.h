@@ -11,9 +11,12 @@ enum class VADFrameRead
 };
 
 // Reads one whole frame. The payload grows as its bytes arrive, so a lying header cannot make the reader
-// allocate what never comes. timeoutMs bounds each piece (Platform::Socket::kForever: no bound).
+// allocate what never comes. timeoutMs bounds each piece (Platform::Socket::kForever: no bound). A header
+// announcing more than maxLength (at most kVADMaxPayload) gives kTooLarge.
 VADFrameRead VADReceiveFrame(const Platform::Socket& s, VADFrameHeader& header, VADBytes& payload,
-                             int timeoutMs = Platform::Socket::kForever);
+                             int timeoutMs = Platform::Socket::kForever, uint32_t maxLength = kVADMaxPayload);
+// The hello and its answer are small: a peer announcing more is not speaking this protocol.
+constexpr uint32_t kVADMaxHelloPayload = 4096;
 // Sends one whole frame; false when it did not all go out in time (or the payload is too large).
 bool VADSendFrame(const Platform::Socket& s, uint32_t code, uint32_t transaction, const uint8_t* payload, size_t n,
                   int timeoutMs);

@@ -26,7 +26,7 @@ bool ClientConnection::Hello()
 {
     VADFrameHeader h;
     VADBytes payload;
-    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs) != VADFrameRead::kOk) return false;
+    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
     VADHello hello;
     if (h.code != kVADHelloCode || !VADDecodeHello(payload, hello))
     {

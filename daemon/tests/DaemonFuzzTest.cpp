@@ -188,6 +188,18 @@ TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
         EXPECT_TRUE(h.ClosedByPeer(10000)) << "hello " << i;
     }
 
+    // A hello announcing more than a hello can hold is cut off at once, not after the hello's time-out.
+    {
+        VADDiscoveryBlock b;
+        ASSERT_TRUE(inst.ReadBlock(b));
+        RawClient h;
+        h.Socket() = Platform::Socket::Connect(b.port, 5000);
+        uint8_t header[kVADFrameHeaderSize];
+        VADEncodeFrameHeader(VADFrameHeader{kVADHelloCode, 0, kVADMaxHelloPayload + 1}, header);
+        ASSERT_TRUE(h.SendRaw(header, sizeof header));
+        EXPECT_TRUE(h.ClosedByPeer(2500));
+    }
+
     // A hello of another protocol version is answered with a failure, then closed.
     {
         VADDiscoveryBlock b;
