@@ -178,8 +178,18 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
     strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     std::string dated = backupsRoot + "/" + stamp;
     std::string dest = dated + "/" + name;
-    RemoveFolderTree(dest);
-    bool ok = CopyFolderTree(folder, dest, error);
+    // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
+    std::string partial = TempFolderFor(dest);
+    RemoveFolderTree(partial);
+    bool ok = CopyFolderTree(folder, partial, error);
+    CrashPoint("backed-up");
+    if (ok)
+    {
+        RemoveFolderTree(dest);
+        ok = rename(partial.c_str(), dest.c_str()) == 0;
+        if (!ok && error) *error = "cannot move the backup copy into place";
+    }
+    if (!ok) RemoveFolderTree(partial);
 
     if (maxFolders < 1) maxFolders = 1;
     std::vector<std::string> all = ListBackupFolders(backupsRoot);

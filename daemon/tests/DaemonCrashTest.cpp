@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const KUID kAsset(424242, 7, 0);
-constexpr int kFiles = 200;
+constexpr int kFiles = 64;
 constexpr size_t kFileBytes = 64 * 1024;
 
 // An asset folder whose name and every file carry the version letter.
@@ -87,6 +87,12 @@ protected:
         EXPECT_EQ(info.username, std::string("Version ") + v);
         for (const auto& e : fs::directory_iterator(inst.Path("UserData/local")))
             EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+        // Every backup that looks complete is: one whole version.
+        std::error_code ec;
+        for (const auto& dated : fs::directory_iterator(inst.Path("UserData/backups"), ec))
+            for (const auto& copy : fs::directory_iterator(dated.path()))
+                if (copy.path().filename().string()[0] != '.')
+                    EXPECT_NE(FolderVersion(copy.path().string()), 0) << copy.path();
         // Every record the database knows points at a folder whose configuration names it.
         ChunkedList<KUID> all;
         ASSERT_TRUE(VADQueryAssets(VADFilterElementGroup(), all));
@@ -113,7 +119,7 @@ const struct
 {
     const char* point;
     bool newVersion;
-} kSteps[] = {{"copying", false}, {"staged", false}, {"swapping", false}, {"swapped", false}, {"stored", true}};
+} kSteps[] = {{"copying", false}, {"backed-up", false}, {"staged", false}, {"swapping", false}, {"swapped", false}, {"stored", true}};
 
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
 {
