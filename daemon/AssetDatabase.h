@@ -128,6 +128,8 @@ private:
     // Moves a staged folder into the local copy of `rec` and stores rec (and drops `dropEdit` when not 0) in
     // one transaction; the folders are put back when the store fails.
     bool InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results);
+    // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
+    bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
     TDBTagRef GroupLocked(const std::string& group);
     bool PutGroupLocked(const std::string& group, const TDBTagRef& tree);
     void StoreAuthorLocked(const AssetRecord& r);

@@ -38,6 +38,18 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
     return false;
 }
 
+bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results)
+{
+    if (store_.AddEdit(e))
+    {
+        edits_[e.kuid] = e;
+        return true;
+    }
+    RemoveFolderTree(folder);
+    PostResult(results, kResultError, "$vad_write_error", e.kuid, KuidParam(e.kuid));
+    return false;
+}
+
 bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results)
 {
     std::string target = root_.LocalFolder(rec.kuid);
@@ -168,13 +180,7 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     FinishSwap(target);
     EditRecord e;
     e.kuid = k;
-    if (!store_.AddEdit(e))
-    {
-        RemoveFolderTree(target);
-        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
-        return DbStatus::kFailed;
-    }
-    edits_[k] = e;
+    if (!AddEditLocked(e, target, results)) return DbStatus::kFailed;
     handle = e.handle;
     DLOG("opened %s for editing (handle %u)", k.ToString().c_str(), handle);
     return DbStatus::kOK;
@@ -310,13 +316,7 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     e.kuid = k;
     e.created = true;
     e.name = name.substr(0, 1024);
-    if (!store_.AddEdit(e))
-    {
-        RemoveFolderTree(folder);
-        PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
-        return DbStatus::kFailed;
-    }
-    edits_[k] = e;
+    if (!AddEditLocked(e, folder, results)) return DbStatus::kFailed;
     handle = e.handle;
     DLOG("created %s (handle %u)", k.ToString().c_str(), handle);
     return DbStatus::kOK;

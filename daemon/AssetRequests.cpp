@@ -10,6 +10,14 @@ namespace {
 
 AssetDatabase& Db(RequestContext& c) { return c.server.Database(); }
 
+// The record of the asset a request names; false (status: not found) when the database has none.
+bool RecordFor(RequestContext& c, const KUID& k, AssetRecord& r, int32_t& status)
+{
+    if (Db(c).GetRecord(k, r)) return true;
+    status = kVADStatusNotFound;
+    return false;
+}
+
 // The thumbnail file of an asset folder: the one its configuration names, else a usual name.
 std::string FindThumbnail(const std::string& folder, const TDBTagRef& config)
 {
@@ -75,26 +83,16 @@ bool HandleAssetRequest(RequestContext& c, int32_t& status)
     case VAD_REQ_GET_KEYWORDS:
     {
         VADKuidRequest req;
-        if (!DecodeRequest(c, req)) return true;
         AssetRecord r;
-        if (!Db(c).GetRecord(req.kuid, r))
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
+        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
         VADTextReply{c.code == VAD_REQ_DESCRIPTION ? r.description : r.keywords}.Write(c.body);
         break;
     }
     case VAD_REQ_THUMBNAIL:
     {
         VADKuidValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
         AssetRecord r;
-        if (!Db(c).GetRecord(req.kuid, r))
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
+        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
         std::string folder = Db(c).ActiveFolder(req.kuid);
         TDBTagRef config = Db(c).Config(req.kuid, false);
         std::string path = FindThumbnail(folder, config);
@@ -114,13 +112,8 @@ bool HandleAssetRequest(RequestContext& c, int32_t& status)
     case VAD_REQ_OBSOLETES:
     {
         VADKuidRequest req;
-        if (!DecodeRequest(c, req)) return true;
         AssetRecord r;
-        if (!Db(c).GetRecord(req.kuid, r))
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
+        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
         VADKuidListReply{c.code == VAD_REQ_DEPENDENCIES ? r.dependencies : r.obsoletes}.Write(c.body);
         break;
     }
