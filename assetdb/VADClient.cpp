@@ -21,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 std::atomic<CommandHostCallbackFn> CommandHostCallbackSlot{nullptr};
 
@@ -279,11 +280,29 @@ Attempt TryConnect(const std::string& root, uint8_t clientFlag)
     return Attempt::kConnected;
 }
 
+// Daemons this process started. A second one for the same root ends at once (the root is locked): it is
+// reaped so that it does not linger as a zombie beside a long-running tool.
+std::mutex g_launchedMutex;
+std::vector<int> g_launched;
+
+void ReapLaunchedDaemons()
+{
+    std::lock_guard lk(g_launchedMutex);
+    std::erase_if(g_launched, [](int pid) { return Platform::WaitForProcess(pid, 0) != Platform::WaitResult::TimedOut; });
+}
+
 void LaunchDaemon(const std::string& root)
 {
+    ReapLaunchedDaemons();
     std::string exe = root.empty() ? std::string("bin/VADDaemon") : root + "/bin/VADDaemon";
     Platform::LaunchResult r = Platform::LaunchProcess(exe, {}, root, Platform::kLaunchNoConsole);
-    if (!r) LogPrintf("VADOpenDatabase> unable to start '%s': %s", exe.c_str(), r.error.c_str());
+    if (!r)
+    {
+        LogPrintf("VADOpenDatabase> unable to start '%s': %s", exe.c_str(), r.error.c_str());
+        return;
+    }
+    std::lock_guard lk(g_launchedMutex);
+    g_launched.push_back(r.pid);
 }
 
 bool PerformRaw(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, ResultsLog* log, int32_t* status)
@@ -390,6 +409,7 @@ bool VADOpenDatabase(VADConnectionSettings& settings)
         Attempt r = TryConnect(root, settings.clientFlag);
         if (r == Attempt::kConnected)
         {
+            ReapLaunchedDaemons();
             Link& l = L();
             std::lock_guard lk(l.state);
             l.settings = settings;
@@ -398,6 +418,7 @@ bool VADOpenDatabase(VADConnectionSettings& settings)
         // Nobody is starting one: waiting for it would only cost the caller seconds.
         if (r == Attempt::kNoDaemon && settings.startDaemon && g_firstLaunchAttempt == 0) launch(attempt);
     }
+    ReapLaunchedDaemons();
     LogPrintf("VADOpenDatabase> unable to connect to VADDaemon");
     return false;
 }

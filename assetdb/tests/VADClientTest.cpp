@@ -227,6 +227,24 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
 
 namespace {
 
+// Children of this process that have ended and were never waited for.
+int ZombieChildren()
+{
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc"))
+    {
+        std::ifstream in(e.path() / "stat");
+        std::string stat;
+        if (!std::getline(in, stat)) continue;
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid() && state == 'Z') ++n;
+    }
+    return n;
+}
+
 // A stand-in daemon executable under <root>/bin that only notes each start in a file.
 struct LaunchCounter
 {
@@ -274,11 +292,12 @@ TEST_F(VADClientTest, AutoStartLaunchesAtOnceWhenNoDaemonExistsAndAgainAtTheFift
     EXPECT_EQ(launches.Settle(3), 3);
     std::filesystem::remove_all(root);
 
-    // Without auto-start nothing is launched.
+    // Without auto-start nothing is launched; the daemons launched before, which ended, are reaped.
     s.Reset();
     s.startDaemon = 0;
     EXPECT_FALSE(VADOpenDatabase(s));
     EXPECT_EQ(VADLastLaunchAttempt(), 0u);
+    EXPECT_EQ(ZombieChildren(), 0);
 }
 
 TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
