@@ -231,7 +231,8 @@ namespace {
 int ZombieChildren()
 {
     int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc"))
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec))
     {
         std::ifstream in(e.path() / "stat");
         std::string stat;
