@@ -3,18 +3,17 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "textures/codec/CodecBuffer.h"
 #include "textures/codec/CodecTexture.h"
+#include "textures/codec/ConvertTexture.h"
 #include "textures/codec/FormatTable.h"
 #include "textures/codec/FpGuard.h"
 #include "textures/codec/TextureCodec.h"
+#include "textures/codec/WorkerPool.h"
 
 namespace {
-
-constexpr uint32_t kMaxWorkers = 64;
 
 using CodecPtr = std::unique_ptr<TextureCodec>;
 using BufferPtr = std::unique_ptr<CodecBuffer>;
@@ -59,70 +58,70 @@ struct Slice {
     CodecPtr codec;
     BufferPtr source;
     BufferPtr destination;
-    CodecProgressCallback callback = nullptr;
-    uint32_t user1 = 0;
-    uint32_t user2 = 0;
     uint32_t exitCode = 0;
 };
 
-void CompressSliceThread(Slice* slice) {
+void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1, uint32_t user2) noexcept {
+    // The mask is per thread, so each task sets and restores its own.
     FpExceptionMask mask;
-    slice->exitCode =
-        slice->codec->Compress(*slice->source, *slice->destination, slice->callback, slice->user1, slice->user2);
+    try {
+        slice.exitCode = slice.codec->Compress(*slice.source, *slice.destination, callback, user1, user2);
+    } catch (...) {
+        slice.exitCode = CODEC_OP_FAILED;
+    }
+}
+
+}  // namespace
+
+std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t blockDimension) {
+    std::vector<uint32_t> rows(workers, 0);
+    const uint32_t k = std::max(blockDimension, 1u);
+    uint32_t rowsLeft = height;
+    for (uint32_t i = 0; i < workers; ++i) {
+        if (workers - i > 1) {
+            rows[i] = std::min(((rowsLeft / (workers - i)) + k - 1) / k * k, rowsLeft);
+        } else {
+            rows[i] = rowsLeft;
+        }
+        rowsLeft -= rows[i];
+    }
+    return rows;
 }
 
 CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
                                     const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
-                                    uint32_t user2, uint32_t codecType) {
-    const uint32_t n = std::min(GetProcessorCount(), kMaxWorkers);
+                                    uint32_t user2, uint32_t codecType, uint32_t workers) {
+    const uint32_t n = std::clamp(workers, 1u, kMaxCompressionWorkers);
+    // Every slice is set up before any work starts, so a failure leaves nothing running.
     std::vector<Slice> slices(n);
-    std::vector<std::thread> threads;
-    std::vector<Slice*> started;
-    uint32_t rowsLeft = dst.height;
+    for (Slice& slice : slices) {
+        slice.codec.reset(CreateTextureCodec(codecType));
+        if (!slice.codec) return CODEC_NO_CODEC;
+        ApplyOptions(*slice.codec, options);
+    }
+    const std::vector<uint32_t> rows = SliceRows(dst.height, n, slices[0].codec->GetBlockDimension());
+    std::vector<Slice*> working;  // the slices with rows, in order
     auto* sourcePointer = static_cast<uint8_t*>(src.data);
     auto* destinationPointer = static_cast<uint8_t*>(dst.data);
-    CodecResult failure = CODEC_OK;
     for (uint32_t i = 0; i < n; ++i) {
+        if (rows[i] == 0) continue;
         Slice& slice = slices[i];
-        slice.codec.reset(CreateTextureCodec(codecType));
-        if (!slice.codec) {
-            failure = CODEC_NO_CODEC;
-            break;
-        }
-        ApplyOptions(*slice.codec, options);
-        uint32_t rows;
-        if (n - i > 1) {
-            const uint32_t k = slice.codec->GetBlockDimension();
-            rows = ((rowsLeft / (n - i)) + k - 1) / k * k;
-            rows = std::min(rows, rowsLeft);
-        } else {
-            rows = rowsLeft;
-        }
-        rowsLeft -= rows;
-        if (rows == 0) continue;
-        slice.source = PixelBufferOver(src, rows, sourcePointer);
-        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows, dst.pitch, destinationPointer));
-        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows, src.pitch);
-        destinationPointer += CompressedTextureSize(codecType, dst.width, rows);
-        if (!slice.source || !slice.destination) {
-            failure = CODEC_FAILED;
-            break;
-        }
-        slice.callback = callback, slice.user1 = user1, slice.user2 = user2;
-        try {
-            threads.emplace_back(CompressSliceThread, &slice);
-        } catch (...) {
-            failure = CODEC_FAILED;
-            break;
-        }
-        started.push_back(&slice);
+        slice.source = PixelBufferOver(src, rows[i], sourcePointer);
+        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows[i], dst.pitch, destinationPointer));
+        if (!slice.source || !slice.destination) return CODEC_FAILED;
+        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows[i], src.pitch);
+        destinationPointer += CompressedTextureSize(codecType, dst.width, rows[i]);
+        working.push_back(&slice);
     }
-    for (std::thread& t : threads) t.join();
-    if (failure != CODEC_OK) return failure;
-    for (Slice* s : started)
+    auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
+    RunCodecTasks(uint32_t(working.size()), task);
+    // A stop asked on one slice does not stop the others; the first answer in slice order counts.
+    for (Slice* s : working)
         if (s->exitCode != 0) return MapOpResult(s->exitCode);
     return CODEC_OK;
 }
+
+namespace {
 
 CodecResult Decompress(const CodecTextureDesc& src, const CodecTextureDesc& dst, uint32_t codecType) {
     CodecPtr codec(CreateTextureCodec(codecType));
@@ -178,7 +177,7 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
     if (s == 1) {
         if ((options != nullptr && options->disableMultithreading != 0) || GetProcessorCount() <= 1)
             return CompressTextureSingle(src, dst, options, callback, user1, user2, d);
-        return CompressTextureThreaded(src, dst, options, callback, user1, user2, d);
+        return CompressTextureThreaded(src, dst, options, callback, user1, user2, d, GetProcessorCount());
     }
     if (d == 1) return Decompress(src, dst, s);
     return Transcode(src, dst, callback, user1, user2, s, d);

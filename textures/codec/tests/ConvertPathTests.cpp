@@ -106,18 +106,6 @@ TEST(ConvertPaths, CopyAndLayoutConversion) {
     }
 }
 
-TEST(ConvertPaths, ThreadedCompressionEqualsSingleThread) {
-    const int w = 40, h = 102;  // slices end inside the image, the last one inside a block row
-    const std::vector<uint32_t> img = testimg::Textured(w, h);
-    for (int32_t format : {CF_DXT1, CF_DXT5, CF_ATC_RGBA_Interpolated, CF_ETC_RGB, CF_ATI2N}) {
-        for (uint32_t speed : {0u, 2u}) {
-            CodecOptions single = Options(speed, true), threaded = Options(speed, false);
-            EXPECT_EQ(testimg::Compress(img, w, h, format, &single), testimg::Compress(img, w, h, format, &threaded))
-                << format << " " << speed;
-        }
-    }
-}
-
 TEST(ConvertPaths, ProgressAndStop) {
     const int w = 16, h = 24;
     const std::vector<uint32_t> img = testimg::Gradient(w, h);

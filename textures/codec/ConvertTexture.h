@@ -1,0 +1,19 @@
+#pragma once
+// Library-internal parts of the conversion dispatcher (ConvertTexture.cpp), open to tests and benchmarks.
+#include <cstdint>
+#include <vector>
+
+#include "textures/codec/CodecTexture.h"
+
+constexpr uint32_t kMaxCompressionWorkers = 64;
+
+// Rows of each of `workers` slices of an image `height` rows high: the even share of the rows left,
+// rounded up to whole block rows of `blockDimension`; the last slice takes the rest. Slices may be 0.
+std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t blockDimension);
+
+// Compression from an uncompressed source to the block format of codecType, cut into `workers`
+// slices (clamped to 1..64), each compressed by its own codec as one task of the worker pool. The
+// descriptors must have passed ValidateCodecTexture.
+CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
+                                    const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
+                                    uint32_t user2, uint32_t codecType, uint32_t workers);
