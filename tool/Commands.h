@@ -29,11 +29,8 @@ int CompileCommand(ResultsLog& log, const CommandArgs& args);
 int EncryptCommand(ResultsLog& log, const CommandArgs& args);
 
 // Words whose bodies are not built yet: they check their parameters, then say what is missing.
-int VADCommandHostCommand(ResultsLog& log, const CommandArgs& args);
 int ValidateCommandWord(ResultsLog& log, const CommandArgs& args);
 int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args);
-int CreateCDPCommand(ResultsLog& log, const CommandArgs& args);
-int ExportPackageCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseFolderCommand(ResultsLog& log, const CommandArgs& args);
 int DLSDeleteAllCommand(ResultsLog& log, const CommandArgs& args);

@@ -1,6 +1,8 @@
 #include "tool/Dispatcher.h"
 
 #include "assetdb/ResultsLog.h"
+#include "tool/ArchiveCommands.h"
+#include "tool/CommandHost.h"
 #include "tool/Commands.h"
 #include "tool/Maintenance.h"
 #include "tool/Query.h"

@@ -11,6 +11,7 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "tool/ArchiveInstall.h"
 #include "tool/PluginTypeHolder.h"
 #include "tool/StartDirectory.h"
 #include "validation/DataManager.h"
@@ -134,6 +135,8 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
     root.DelName();
     SetInstallationPath(root);
     InitialiseContentFolders();
+    // The command host's archive install job installs through this program's archive install.
+    RegisterArchiveInstallHook();
 
     // 13. The asset database.
     ApplyConnectIntervalForTests();

@@ -164,7 +164,8 @@ TEST(DispatcherTest, PendingWordsSayWhatIsMissing)
     EXPECT_EQ(v.exit, -1);
     EXPECT_EQ(v.Texts(), std::vector<std::string>{"validate: the validation library is not built yet"});
     EXPECT_EQ(RunWords({"dlsdeleteall"}).exit, -1);
-    EXPECT_EQ(RunWords({"vadcommandhost"}).exit, -1);
+    // Without a daemon connection the command host has nothing to serve and ends at once.
+    EXPECT_EQ(RunWords({"vadcommandhost"}).exit, 0);
 }
 
 TEST(CommandArgsTest, DecimalReading)

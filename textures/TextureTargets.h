@@ -1,0 +1,14 @@
+#pragma once
+// Texture target lists: the devices or format families a texture conversion must serve, as lower-case
+// interned names ("dxtc", "etc1", "velmar", ...).
+#include "assetdb/PStringArray.h"
+
+#include <string_view>
+
+// Splits a ";"-separated list into lower-cased names trimmed of blanks. "s3tc" is kept as "dxtc" and
+// "etc" as "etc1"; other names pass unchanged. An empty name ends the list (so "a;;b" gives "a" alone,
+// ";a" nothing); duplicates are kept.
+PStringArray ParseTextureTargetList(std::string_view text);
+
+// The list "compresstexture" converts for: "Velmar;DXTC" parsed once.
+const PStringArray& DefaultTextureTargets();

@@ -1,0 +1,122 @@
+#include "tool/ArchiveCommands.h"
+
+#include "assetdb/ContentArchive.h"
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADRequests.h"
+#include "core/ChunkedList.h"
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "engine/PString.h"
+#include "textures/TextureTargets.h"
+#include "tool/AssetStatus.h"
+#include "tool/Support.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+void PostWithParam(ResultsLog& log, const char* text, const char* name, std::string_view value)
+{
+    TDBTagRef params = TDBTagRef::NewContainer();
+    params.SetChildString(name, value);
+    log.PostResult(kResultError, text, params);
+}
+
+} // namespace
+
+int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
+{
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Missing output path parameter.");
+        return -1;
+    }
+    const Orvo::File::Path output = ResolveArgumentPath(args.Arg(2));
+    if (!output.IsExt("cdp"))
+    {
+        PostCommandError(log, "The output filename must have a .cdp extension.");
+        return -1;
+    }
+    ContentArchive archive;
+    for (int i = 3; i < args.argc; ++i)
+    {
+        KUID kuid;
+        kuid.ParseText(args.Arg(i) ? args.Arg(i) : "", false);
+        if (kuid.IsNull())
+        {
+            PostCommandError(log, "Invalid AssetID.");
+            return -1;
+        }
+        VADAssetInfo info;
+        if (!VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL) || !info.IsValid() || !info.IsInstalled())
+        {
+            PostAssetError(log, kuid, "Asset is not local.");
+            return -1;
+        }
+        TDBTagRef entry;
+        // An asset the daemon could not pack would otherwise be missing from an archive reported as made.
+        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
+        {
+            PostAssetError(log, kuid, "Unable to pack the asset.");
+            return -1;
+        }
+        Orvo::String ignored; // a KUID given twice is simply not added again
+        archive.AddAsset(ignored, entry);
+    }
+    Orvo::String result;
+    archive.Save(result, output);
+    if (result.View().empty()) return 0;
+    std::fprintf(stderr, "%s\n", result.c_str());
+    return -1;
+}
+
+int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)
+{
+    const std::string targetText = args.Arg(2) ? args.Arg(2) : "";
+    // The package name is the last part of the package path.
+    Orvo::File::Path package = GetContentFolder("packages");
+    package.AddPath(args.Arg(3) ? args.Arg(3) : "");
+    const std::string name = package.GetFileName().str();
+    if (name != Orvo::PString(name).ToLower().str())
+    {
+        PostWithParam(log, "Invalid uppercase package name \"$(package)\"", "package", name);
+        return -1;
+    }
+    if (name.size() > kMaxPackageNameLength)
+    {
+        PostWithParam(log, "Over-long package name \"$(package)\"", "package", name);
+        return -1;
+    }
+    // Dependency package names come first, then nothing but KUIDs.
+    std::vector<Orvo::String> dependencies;
+    ChunkedList<KUID> kuids;
+    for (int i = 4; i < args.argc; ++i)
+    {
+        const char* text = args.Arg(i) ? args.Arg(i) : "";
+        KUID kuid;
+        kuid.ParseText(text, true);
+        if (!kuid.IsNull())
+            kuids.Add(kuid);
+        else if (kuids.IsEmpty())
+            dependencies.emplace_back(text);
+        else
+        {
+            PostWithParam(log, "Expected KUID parameter but found \"$(text)\"", "text", text);
+            return -1;
+        }
+    }
+    if (kuids.IsEmpty())
+    {
+        PostCommandError(log, "Missing AssetID parameter.");
+        return -1;
+    }
+    const PStringArray targets = ParseTextureTargetList(targetText);
+    const uint32_t errorsBefore = log.ErrorCount();
+    if (!VADExportPackage(targets, package, dependencies, kuids, &log)) return -1;
+    // The daemon answers success once the package folder stands, even when a step inside it (texture
+    // conversion of a copy) failed; those failures are on the log and must not end as a success.
+    return log.ErrorCount() == errorsBefore ? 0 : -1;
+}

@@ -1,0 +1,162 @@
+#include "tool/ArchiveInstall.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/CommandHostJobs.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADEditHandle.h"
+#include "assetdb/VADRequests.h"
+#include "core/ConfigFile.h"
+#include "core/InterfaceTextDB.h"
+#include "core/PathHelpers.h"
+#include "core/VelmarProperty.h"
+#include "engine/FilePath.h"
+
+namespace {
+
+// Every result of an install names its asset, both as source and as "$(ASSET_KUID)".
+void PostInstallResult(ResultsLog& log, uint32_t kind, const KUID& kuid, const char* key,
+                       const Orvo::String* reason = nullptr)
+{
+    TDBTagRef params = TDBTagRef::NewContainer();
+    params.SetChildString("asset_kuid", KUID::ToText(kuid).View());
+    if (reason) params.SetChildString("reason_text", reason->View());
+    log.PostResult(kind, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), kuid)),
+                   GetInterfaceString(key).View(), params);
+}
+
+// The installable config headed by its "kuid" tag, as asset configs are written; an entry packed by the
+// daemon carries the tag last.
+TDBTagRef KUIDFirst(const TDBTagRef& config)
+{
+    TDBTagRef ordered = TDBTagRef::NewContainer();
+    // Names compare without regard to case; the first match is the one that counts.
+    size_t kuidAt = config.GetChildCount();
+    for (size_t i = 0; i < config.GetChildCount() && kuidAt == config.GetChildCount(); ++i)
+        if (config.GetChildName(i).ToLower().View() == "kuid") kuidAt = i;
+    if (kuidAt < config.GetChildCount()) ordered.AddChildTag(config.GetChildName(kuidAt).View(), config.GetChildAt(kuidAt));
+    for (size_t i = 0; i < config.GetChildCount(); ++i)
+        if (i != kuidAt) ordered.AddChildTag(config.GetChildName(i).View(), config.GetChildAt(i));
+    return ordered;
+}
+
+KUID InstallJobEntry(const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
+{
+    return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
+}
+
+} // namespace
+
+uint32_t ArchiveInstallCommitOption(uint32_t flags)
+{
+    uint32_t option = 0;
+    if (flags & kArchiveInstallDSIDMatches) option |= 6;
+    if (flags & kArchiveInstallOption8) option |= 8;
+    return option;
+}
+
+ArchivePromptKeys ChooseArchivePromptKeys(uint8_t flags, uint8_t flags2)
+{
+    if (flags2 & VAD_INFO2_OPEN_FOR_EDIT) return {"$vad_prompt_openforedit", "$vad_prompt_openforedit_log"};
+    if (flags & VAD_INFO_BUILTIN) return {"$vad_prompt_builtin", "$vad_prompt_builtin_log"};
+    if (flags & VAD_INFO_DLS_ITEM) return {"$vad_prompt_dls_item", "$vad_prompt_dls_item_log"};
+    return {"$vad_prompt_alreadyinstalled", "$vad_prompt_alreadyinstalled_log"};
+}
+
+KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
+                             ArchiveInstallPrompt* prompt)
+{
+    const TDBTagRef files = GetArchiveEntryFiles(entry);
+    flags &= ~uint32_t(kArchiveInstallDSIDMatches);
+    if (CheckArchiveEntryDSID(entry)) flags |= kArchiveInstallDSIDMatches;
+
+    const KUID kuid = entry.GetChildKUID("kuid", KUID::Null());
+    // Without a KUID the daemon would make up a new one, and nobody could tell which asset was installed.
+    if (kuid.IsNull())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return KUID::Null();
+    }
+    VADAssetInfo info;
+    VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);
+    const TDBTagRef config = KUIDFirst(MakeInstallableAssetConfig(entry));
+    const Orvo::String displayName = GetAssetDisplayName(entry);
+
+    // The caller's wish to commit stands even for a replaced asset: the edit folder is a copy of the
+    // installed one, so without the commit the installed asset would stay the old one.
+    const bool commit = (flags & kArchiveInstallCommit) != 0;
+    const bool installed = info.IsValid() && info.IsInstalled();
+    if (installed)
+    {
+        if (prompt)
+        {
+            const ArchivePromptKeys keys = ChooseArchivePromptKeys(info.flags, info.flags2);
+            const int answer = prompt->Ask(GetInterfaceString(keys.prompt), GetInterfaceString(keys.log), kuid, log);
+            if (answer != kArchivePromptReplace && answer != kArchivePromptReplaceAll) return KUID::Null();
+        }
+        flags &= ~uint32_t(kArchiveInstallCommit);
+    }
+
+    VADEditHandle handle;
+    if (info.IsValid())
+    {
+        // A record of an asset that is not installed (deleted, or only listed) cannot be opened; it is
+        // made anew instead.
+        if (!VADOpenAssetForEdit(handle, kuid, 1, nullptr) && !installed)
+            VADCreateAsset(handle, kuid, displayName.View(), 0, nullptr);
+    }
+    else
+    {
+        VADCreateAsset(handle, kuid, displayName.View(), 0, nullptr);
+    }
+    if (!handle.IsValid())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return KUID::Null();
+    }
+    Orvo::PString sourceName;
+    Orvo::File::Path folder;
+    if (!VADGetEditFolder(handle, sourceName, folder) || folder.IsEmpty())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return KUID::Null();
+    }
+    if (installed)
+    {
+        if (!DeletePathAt("", folder.View()))
+        {
+            PostInstallResult(log, kResultError, kuid, "$vad_overwrite_error");
+            return KUID::Null();
+        }
+        CreateFolderAt("", folder.View());
+    }
+
+    Orvo::String reason;
+    if (!ExportFileTree(files, folder, GetArchiveEntryCompression(entry).View(), reason))
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
+        VADRevertAsset(handle);
+        return KUID::Null();
+    }
+
+    Orvo::File::Path configPath = folder;
+    configPath.AddPath((flags & kArchiveInstallCommit) ? "config.chump" : "config.txt");
+    SaveConfigFile(config, "", configPath.View());
+
+    if (commit && !VADCommitAsset(handle, ArchiveInstallCommitOption(flags), &log, nullptr, commitFlag))
+    {
+        // The commit said why; the asset must not stay half made and open for editing.
+        VADRevertAsset(handle);
+        return KUID::Null();
+    }
+
+    handle.Release();
+    VADSetAssetFavorite(kuid, 1);
+    PostInstallResult(log, kResultSuccess, kuid, "$vad_installed");
+    return kuid;
+}
+
+void RegisterArchiveInstallHook()
+{
+    SetArchiveInstallHook(InstallJobEntry);
+}

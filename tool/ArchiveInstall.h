@@ -1,0 +1,49 @@
+#pragma once
+// Installing one asset from an archive entry (ArchiveEntry.h) through the daemon: open or create the
+// asset, write its files and config into its edit folder, commit it when asked, and post one result.
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "engine/String.h"
+
+#include <cstdint>
+
+class ResultsLog;
+
+// Option flags of InstallAssetFromArchive.
+enum : uint32_t
+{
+    kArchiveInstallCommit = 2,      // write "config.chump" (not "config.txt") and commit the asset
+    kArchiveInstallDSIDMatches = 4, // set here when the entry's "dsid" matches its files; passed on
+    kArchiveInstallOption8 = 8,     // passed on to the commit
+};
+
+// Asks whether an installed asset may be replaced.
+class ArchiveInstallPrompt
+{
+public:
+    virtual ~ArchiveInstallPrompt() = default;
+    // kArchivePromptReplace / kArchivePromptReplaceAll go ahead; any other answer cancels.
+    virtual int Ask(const Orvo::String& promptText, const Orvo::String& logText, const KUID& kuid,
+                    ResultsLog& log) = 0;
+};
+constexpr int kArchivePromptReplace = 2;
+constexpr int kArchivePromptReplaceAll = 3;
+
+// The commit option word for the flags: 6 when the checksum matched, or-ed with 8 for option 8.
+uint32_t ArchiveInstallCommitOption(uint32_t flags);
+
+// The prompt and log text keys for an installed asset in the given state (VADAssetInfo flag bytes).
+struct ArchivePromptKeys
+{
+    const char* prompt;
+    const char* log;
+};
+ArchivePromptKeys ChooseArchivePromptKeys(uint8_t flags, uint8_t flags2);
+
+// Installs the entry. `commitFlag` goes unchanged to the commit. An installed asset is replaced only when
+// `prompt` (if given) agrees. Returns the asset's KUID, or the null KUID when nothing was installed.
+KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
+                             ArchiveInstallPrompt* prompt);
+
+// Lets the command host's archive install job reach InstallAssetFromArchive (start-up calls this).
+void RegisterArchiveInstallHook();

@@ -1,0 +1,258 @@
+// The command host's job decoding and replies, its keep-alive timing and its console control flags,
+// without a daemon: every job that needs none is answered in full here.
+#include "CommandTestSupport.h"
+
+#include "assetdb/ArchiveJobFile.h"
+#include "assetdb/CommandHostJobs.h"
+#include "assetdb/ContentFolders.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADPayloads.h"
+#include "core/ChunkedList.h"
+#include "core/TBuffer.h"
+#include "core/TFile.h"
+#include "platform/ConsoleControl.h"
+#include "tool/ArchiveInstall.h"
+#include "tool/CommandHost.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace {
+
+// One installation root for the whole process: the root is process-wide and set only once per run.
+const std::string& TestRoot()
+{
+    static TempFolder folder;
+    static bool set = [] {
+        std::filesystem::create_directories(folder.Sub("UserData/cache"));
+        return SetInstallationPath(Orvo::File::Path(folder.Path()));
+    }();
+    EXPECT_TRUE(set);
+    return folder.Path();
+}
+
+struct Reply
+{
+    ResultsLog log;
+    TBuffer rest;  // what follows the results log
+    bool empty = false;
+};
+
+// Runs one job through the callback and splits the reply into its log and the job's answer.
+void RunJob(TBuffer& job, Reply& out)
+{
+    job.Seek(0);
+    TBuffer reply;
+    CommandHostCallback(job, reply);
+    out.empty = reply.Size() == 0;
+    reply.Seek(0);
+    if (!out.empty) ASSERT_TRUE(out.log.Read(reply));
+    if (reply.Remaining() > 0) out.rest.Write(reply.Bytes().data() + reply.Tell(), reply.Remaining());
+    out.rest.Seek(0);
+}
+
+void WriteKUIDs(TBuffer& b, const std::vector<KUID>& kuids)
+{
+    b.WriteUInt32(uint32_t(kuids.size()));
+    for (const KUID& k : kuids) b.WriteKUID(k);
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+uint32_t WordAt(const std::string& bytes, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(bytes[at + i]);
+    return v;
+}
+
+TEST(CommandHostTest, ValidateAndTextureJobsAnswerWithAClearError)
+{
+    TBuffer validate;
+    validate.WriteUInt32(VAD_CMDHOST_VALIDATE);
+    validate.WriteString("local");
+    validate.WriteString("/nowhere/asset");
+    Reply v;
+    RunJob(validate, v);
+    ASSERT_FALSE(v.empty);
+    EXPECT_EQ(v.log.ErrorCount(), 1u);
+    EXPECT_EQ(v.rest.Size(), 1u);
+    EXPECT_EQ(v.rest.ReadUInt8(9), 0u);
+
+    TBuffer texture;
+    texture.WriteUInt32(VAD_CMDHOST_TEXTURECONVERT);
+    texture.WriteString("packages");
+    texture.WriteString("/x/pkg/kuid 1 2");
+    texture.WriteString("dxtc");
+    Reply t;
+    RunJob(texture, t);
+    ASSERT_EQ(t.log.GetResultCount(), 1u);
+    EXPECT_EQ(t.log.GetResults()[0].text.str(),
+              "Texture conversion is not built into this program yet; the textures in '/x/pkg/kuid 1 2' were not converted.");
+    EXPECT_EQ(t.rest.Size(), 4u);
+    EXPECT_EQ(t.rest.ReadUInt32(9), 0u);
+}
+
+TEST(CommandHostTest, UnreadableAndUnknownJobsGetNoReplyContent)
+{
+    TBuffer none;  // not even an id
+    Reply a;
+    RunJob(none, a);
+    EXPECT_TRUE(a.empty);
+
+    TBuffer shortPath;
+    shortPath.WriteUInt32(VAD_CMDHOST_VALIDATE);
+    shortPath.WriteUInt32(50);  // a string length with nothing after it
+    Reply b;
+    RunJob(shortPath, b);
+    EXPECT_TRUE(b.empty);
+
+    TBuffer unknown;
+    unknown.WriteUInt32(77);
+    Reply c;
+    RunJob(unknown, c);
+    EXPECT_TRUE(c.empty);
+
+    // A KUID count the job cannot hold is refused before anything is read or written.
+    TestRoot();
+    const std::string target = GetUserDataPath().str() + "/cache/huge.crak";
+    TBuffer huge;
+    huge.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
+    huge.WriteUInt32(1);
+    huge.WriteString(target);
+    huge.WriteUInt32(0xFFFFFFFFu);
+    huge.WriteKUID(KUID(1, 2, 0));
+    Reply d;
+    RunJob(huge, d);
+    EXPECT_TRUE(d.empty);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST(CommandHostTest, SaveWithoutAssetsWritesTheHeaderAndItsLength)
+{
+    TestRoot();
+    const std::string target = GetUserDataPath().str() + "/cache/empty.crak";
+    TBuffer job;
+    job.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
+    job.WriteUInt32(0x1234);
+    job.WriteString(target);
+    WriteKUIDs(job, {});
+    Reply r;
+    RunJob(job, r);
+    EXPECT_EQ(r.log.GetResultCount(), 0u);
+    EXPECT_EQ(r.rest.ReadUInt32(9), 1u);
+
+    const std::string bytes = FileBytes(target);
+    ASSERT_EQ(bytes.size(), 24u);  // the header and a count of 0
+    EXPECT_EQ(bytes.substr(0, 4), "crak");
+    EXPECT_EQ(WordAt(bytes, 4), 1u);
+    EXPECT_EQ(WordAt(bytes, 8), kArchiveJobFloatBits);
+    EXPECT_EQ(WordAt(bytes, 12), 24u);
+    EXPECT_EQ(WordAt(bytes, 16), 0x1234u);
+    EXPECT_EQ(WordAt(bytes, 20), 0u);
+}
+
+TEST(CommandHostTest, SaveRefusesPathsOutsideTheUserData)
+{
+    TestRoot();
+    TempFolder elsewhere;
+    const std::string userData = GetUserDataPath().str();
+    for (const std::string& target :
+         {elsewhere.Sub("x.crak"), userData + "/../x.crak", userData + "/cache/../../x.crak", userData, std::string("x.crak")})
+    {
+        TBuffer job;
+        job.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
+        job.WriteUInt32(1);
+        job.WriteString(target);
+        WriteKUIDs(job, {});
+        Reply r;
+        RunJob(job, r);
+        EXPECT_EQ(r.log.ErrorCount(), 1u) << target;
+        EXPECT_EQ(r.rest.ReadUInt32(9), 0u) << target;
+    }
+    EXPECT_FALSE(std::filesystem::exists(elsewhere.Sub("x.crak")));
+    EXPECT_FALSE(std::filesystem::exists(TestRoot() + "/x.crak"));
+}
+
+TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
+{
+    TestRoot();
+    const std::string file = GetUserDataPath().str() + "/cache/other.crak";
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(file, TFile::kWrite));
+        ArchiveJobContents contents;
+        contents.kuids.push_back(KUID(5, 6, 0));
+        contents.entries.push_back(TDBTagRef());
+        ASSERT_TRUE(WriteArchiveJobHeader(out, 7) && WriteArchiveJobBody(out, contents) && FinishArchiveJobHeader(out));
+    }
+    RegisterArchiveInstallHook();
+    TBuffer job;
+    job.WriteUInt32(VAD_CMDHOST_ARCHIVE_INSTALL);
+    job.WriteUInt32(8);  // the file says 7
+    job.WriteString(file);
+    WriteKUIDs(job, {KUID(5, 6, 0), KUID(9, 9, 1)});
+    Reply r;
+    RunJob(job, r);
+    ASSERT_EQ(r.log.ErrorCount(), 1u);
+    EXPECT_NE(r.log.GetResults()[0].text.str().find("belongs to archive 7, not 8"), std::string::npos) << r.log.GetResults()[0].text.str();
+    SetArchiveInstallHook(nullptr);
+    EXPECT_EQ(r.rest.ReadUInt32(), 2u);
+    EXPECT_EQ(r.rest.ReadKUID(), KUID(5, 6, 0));
+    EXPECT_EQ(r.rest.ReadKUID(), KUID(9, 9, 1));
+    EXPECT_FALSE(r.rest.HasError());
+    EXPECT_EQ(r.rest.Remaining(), 0u);
+}
+
+TEST(CommandHostTest, KeepAliveOnlyAfterMoreThanFiveSeconds)
+{
+    EXPECT_FALSE(KeepAliveDue(1000, 1000));
+    EXPECT_FALSE(KeepAliveDue(6000, 1000));
+    EXPECT_TRUE(KeepAliveDue(6001, 1000));
+    EXPECT_FALSE(KeepAliveDue(500, 1000));  // a clock that went back is no reason to send
+}
+
+TEST(CommandHostTest, ConsoleEventsStopTheHostAndCloseWaitsForIt)
+{
+    ResetConsoleFlags();
+    EXPECT_FALSE(ConsoleStopRequested());
+    EXPECT_TRUE(ConsoleCtrlHandler(Platform::kConsoleCtrlC));
+    EXPECT_TRUE(ConsoleStopRequested());
+
+    // A close while the host is busy returns only once the loop has ended.
+    ResetConsoleFlags();
+    InstallConsoleHandler();
+    std::atomic<bool> returned{false};
+    std::thread closing([&] {
+        ConsoleCtrlHandler(Platform::kConsoleClose);
+        returned = true;
+    });
+    while (!ConsoleStopRequested()) std::this_thread::yield();
+    EXPECT_FALSE(returned.load());
+    ConsoleHostDone();
+    closing.join();
+    EXPECT_TRUE(returned.load());
+    Platform::RemoveConsoleHandler();
+    ResetConsoleFlags();
+}
+
+TEST(CommandHostTest, WithoutDaemonTheHostEndsAtOnceAndGivesTheSignalsBack)
+{
+    ResetConsoleFlags();
+    VADCommandHost();
+    EXPECT_EQ(CommandHostCallbackSlot.load(), nullptr);
+    EXPECT_FALSE(Platform::ConsoleHandlerInstalled());
+    struct sigaction now {};
+    sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+} // namespace
