@@ -267,7 +267,8 @@ Attempt TryConnect(const std::string& root, uint8_t clientFlag)
         h.code != kVADHelloCode)
         return Attempt::kNotAnswering;
     VADHelloReply reply;
-    if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK) return Attempt::kNotAnswering;
+    if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK || reply.protocol != kVADProtocolVersion)
+        return Attempt::kNotAnswering;
 
     Link& l = L();
     {

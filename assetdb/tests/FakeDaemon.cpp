@@ -60,6 +60,7 @@ void FakeDaemon::Run()
 
 void FakeDaemon::Serve(Platform::Socket& s)
 {
+    s.SetNoDelay(true);  // several small frames per request must not wait on each other's acknowledgements
     uint8_t raw[kVADFrameHeaderSize];
     if (s.ReceiveExact(raw, sizeof raw, 2000) != Platform::IoResult::Ok) return;
     VADFrameHeader h = VADDecodeFrameHeader(raw);

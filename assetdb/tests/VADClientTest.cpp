@@ -11,10 +11,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -159,6 +161,51 @@ TEST_F(VADClientTest, NotifiedResultsLandInTheirTransactionsLogBeforeTheReply)
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].text.str(), "Folder is damaged");
     EXPECT_EQ(results[0].source.GetValueText(), KUID(5, 6).ToString());
+}
+
+// A daemon that sends junk between the real answers: malformed notifications, replies for transactions
+// nobody waits for or with the wrong code, unknown codes. Seeded and bounded; each caller still gets its
+// own answer and the link stays up.
+TEST_F(VADClientTest, JunkFramesAroundTheRepliesAreIgnored)
+{
+    std::mt19937 rng(4711);
+    FakeDaemon daemon([&rng](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        const uint32_t codes[] = {VAD_NOTIFY_RESULT, VAD_NOTIFY_JOB, VAD_NOTIFY_WEB_REPLY, VAD_NOTIFY_PROGRESS,
+                                  kVADNotifyBit | 77, kVADHelloCode, f.header.code | kVADReplyBit, 12345};
+        for (int i = 0, n = static_cast<int>(rng() % 4); i < n; ++i)
+        {
+            uint32_t code = codes[rng() % std::size(codes)];
+            // A reply for this very transaction only under another code: anything else would be its answer.
+            uint32_t id = f.header.transaction + (code == (f.header.code | kVADReplyBit) ? 1000 + rng() % 1000 : rng() % 2);
+            VADBytes junk(rng() % 40);
+            for (uint8_t& b : junk) b = static_cast<uint8_t>(rng());
+            if (code == VAD_NOTIFY_RESULT && rng() % 2)
+            {
+                VADResultNotification n;
+                n.kind = 1 + rng() % 6;  // kinds 5 and 6 do not exist
+                n.text = "junk";
+                junk = VADEncode(n);
+                if (rng() % 2) junk.resize(rng() % junk.size());
+            }
+            d.Send(code, id, junk);
+        }
+        d.Reply(f, 0, f.payload);
+    });
+    ASSERT_TRUE(Open());
+    std::atomic<int> wrong{0};
+    auto caller = [&](uint8_t tag) {
+        for (int i = 0; i < 100; ++i)
+        {
+            VADBytes request{tag, static_cast<uint8_t>(i)}, reply;
+            ResultsLog log;
+            if (!VADPerformTransaction(VAD_REQ_FOLDER_CHECK, request, reply, &log) || reply != request) ++wrong;
+        }
+    };
+    std::thread other(caller, uint8_t(1));
+    caller(2);
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_TRUE(VADClientConnected());
 }
 
 TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndStaysDown)
