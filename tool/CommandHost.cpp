@@ -220,9 +220,11 @@ void ResetConsoleFlags()
 void VADCommandHost()
 {
     CommandHostCallbackSlot.store(CommandHostCallback);
-    VADSendAsyncRequest(VAD_REQ_REGISTER_COMMAND_HOST, TBuffer());
+    // The stop handler stands before the daemon knows of us: once registered, a stop request must end
+    // the loop, not the process in the middle of a job.
     InstallConsoleHandler();
     Platform::RemoveConsoleCloseMenu();
+    VADSendAsyncRequest(VAD_REQ_REGISTER_COMMAND_HOST, TBuffer());
     LogPrintf("VADCommandHost");
 
     uint64_t lastKeepAlive = GetUnixTimeMs();

@@ -1,0 +1,196 @@
+// Content archives through the real tool and daemon: createcdp, installcdp through the command host the
+// daemon starts, damaged archives, package export and its name rules, and how the command host ends.
+#include "E2EHarness.h"
+
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
+const char kSignalBox[] = "<kuid:900001:100>";
+const char kPlatform[] = "<kuid:900001:101>";
+
+class ArchiveE2E : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root_.StartDaemon());
+        std::filesystem::create_directories(root_.Path("work"));
+        RunResult install = Run({"installfrompath", InstallRoot::SamplesDir()});
+        ASSERT_EQ(install.exitCode, 0) << install.out;
+    }
+    RunResult Run(const std::vector<std::string>& args) const
+    {
+        return root_.Run(args, RunOptions::In(root_.Path("work")));
+    }
+    std::string StatusLine(const std::string& kuid) const { return Lines(Run({"status", kuid}).out)[0]; }
+    std::vector<int> Hosts() const { return Platform::FindProcessesByPath(root_.Tool()); }
+
+    // Polls for up to 15 s; the processes here end within a pass of their loops.
+    template <typename F>
+    static bool Eventually(F done)
+    {
+        for (int i = 0; i < 300; ++i)
+        {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return done();
+    }
+    bool HostRegistered(size_t times) const
+    {
+        const std::string log = root_.Exists("UserData/settings/vaddaemon.log")
+                                    ? root_.ReadFile("UserData/settings/vaddaemon.log") : std::string();
+        size_t n = 0;
+        for (size_t at = log.find("command host registered"); at != std::string::npos;
+             at = log.find("command host registered", at + 1))
+            ++n;
+        return n >= times;
+    }
+    bool NothingLeft() const
+    {
+        return Hosts().empty() && Platform::FindProcessesByPath(root_.Path("bin/VADDaemon")).empty();
+    }
+
+    InstallRoot root_;
+};
+
+TEST_F(ArchiveE2E, DeletedAssetComesBackFromItsArchive)
+{
+    const std::string signalConfig = Run({"printconfig", kSignalBox}).out;
+    const std::string platformConfig = Run({"printconfig", kPlatform}).out;
+
+    RunResult create = Run({"createcdp", "Out.cdp", kSignalBox, "900001:101", kSignalBox});
+    EXPECT_EQ(create.exitCode, 0);
+    EXPECT_EQ(create.out, kOK);
+    ASSERT_TRUE(root_.Exists("work/Out.cdp"));
+
+    ASSERT_EQ(Run({"delete", kSignalBox}).exitCode, 0);
+    EXPECT_EQ(StatusLine(kSignalBox), std::string("- ") + kSignalBox + " : Unknown AssetID.");
+    EXPECT_TRUE(Hosts().empty());
+
+    RunResult install = Run({"installcdp", "Out.cdp"});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    EXPECT_EQ(install.out, std::string("+ ") + kSignalBox + " : Asset " + kSignalBox + " was installed.\n+ " +
+                               kPlatform + " : Asset " + kPlatform + " was installed.\n" + kOK);
+    // The daemon started one command host for the job, which stays for the next.
+    EXPECT_EQ(Hosts().size(), 1u);
+
+    EXPECT_EQ(StatusLine(kSignalBox), std::string("+ ") + kSignalBox + " : eIadlmf : BD : Sample Signal Box");
+    EXPECT_EQ(Run({"printconfig", kSignalBox}).out, signalConfig);
+    // The asset that was still installed is replaced and committed, not left open for editing.
+    EXPECT_EQ(StatusLine(kPlatform), std::string("+ ") + kPlatform + " : eIadlmf : MESH : Sample Platform Mesh");
+    EXPECT_EQ(Run({"printconfig", kPlatform}).out, platformConfig);
+
+    // Closing the daemon ends its command host too.
+    EXPECT_EQ(Run({"closevaddaemon"}).exitCode, 0);
+    EXPECT_TRUE(Eventually([&] { return NothingLeft(); }));
+}
+
+TEST_F(ArchiveE2E, DamagedArchiveInstallsNothing)
+{
+    ASSERT_EQ(Run({"createcdp", "good.cdp", kSignalBox}).exitCode, 0);
+    const std::string good = root_.ReadFile("work/good.cdp");
+    ASSERT_GT(good.size(), 40u);
+    ASSERT_EQ(Run({"delete", kSignalBox}).exitCode, 0);
+
+    // The first chunk claims more bytes than the body holds.
+    std::string badChunk = good;
+    badChunk[19] = char(0x7F);
+    const std::pair<const char*, std::string> cases[] = {
+        {"cut.cdp", good.substr(0, good.size() - 7)},
+        {"chunk.cdp", badChunk},
+        {"grown.cdp", good + "extra"},
+        {"text.cdp", "kuid <kuid:900001:100>\n"},
+    };
+    for (const auto& [name, bytes] : cases)
+    {
+        root_.WriteFile(std::string("work/") + name, bytes);
+        RunResult r = Run({"installcdp", name});
+        EXPECT_EQ(r.exitCode, 255) << name;
+        EXPECT_EQ(r.out, "- NULLKUID : The package '" + root_.Path(std::string("work/") + name) +
+                             "' cannot be read.\nOK (1 Errors, 0 Warnings)\n")
+            << name;
+        EXPECT_EQ(StatusLine(kSignalBox), std::string("- ") + kSignalBox + " : Unknown AssetID.") << name;
+    }
+    EXPECT_FALSE(root_.Exists("UserData/local/kuid 900001 100"));
+    EXPECT_FALSE(root_.Exists("UserData/editing/kuid 900001 100"));
+}
+
+TEST_F(ArchiveE2E, CreateCDPRefusesBeforeWriting)
+{
+    RunResult notLocal = Run({"createcdp", "x.cdp", kSignalBox, "<kuid:5:5>"});
+    EXPECT_EQ(notLocal.exitCode, 255);
+    EXPECT_EQ(notLocal.out, "- <kuid:5:5> : Asset is not local.\nOK (1 Errors, 0 Warnings)\n");
+    RunResult invalid = Run({"createcdp", "x.cdp", "nothing"});
+    EXPECT_EQ(invalid.out, "- NULLKUID : Invalid AssetID.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_FALSE(root_.Exists("work/x.cdp"));
+    RunResult nowhere = Run({"createcdp", "missing/x.cdp", kSignalBox});
+    EXPECT_EQ(nowhere.exitCode, 255);
+    EXPECT_FALSE(nowhere.err.empty());
+}
+
+TEST_F(ArchiveE2E, ExportPackage)
+{
+    // Texture conversion is not part of the program yet: the package stands, and the run says plainly
+    // that its textures were not converted.
+    RunResult dxtc = Run({"export-package", "dxtc", "pkg", kSignalBox});
+    EXPECT_EQ(dxtc.exitCode, 255);
+    EXPECT_EQ(dxtc.out, "- NULLKUID : Texture conversion is not built into this program yet; the textures in '" +
+                            root_.Path("UserData/packages/pkg/kuid 900001 100") +
+                            "' were not converted.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_TRUE(root_.Exists("UserData/packages/pkg/pkg.cdp"));
+
+    RunResult plain = Run({"export-package", "", "pkg12345", "base", "trains", kSignalBox, kPlatform});
+    EXPECT_EQ(plain.exitCode, 0) << plain.out;
+    EXPECT_EQ(plain.out, kOK);
+    ASSERT_TRUE(root_.Exists("UserData/packages/pkg12345/pkg12345.cdp"));
+    const std::string manifest = root_.ReadFile("UserData/packages/pkg12345/package.txt");
+    EXPECT_NE(manifest.find("\"base\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("\"trains\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find(std::string("assets\t") + kSignalBox + "," + kPlatform), std::string::npos) << manifest;
+
+    EXPECT_EQ(Run({"export-package", "dxtc", "Pkg", kSignalBox}).out,
+              "- NULLKUID : Invalid uppercase package name \"Pkg\"\nOK (1 Errors, 0 Warnings)\n");
+    RunResult longName = Run({"export-package", "dxtc", "pkg123456", kSignalBox});
+    EXPECT_EQ(longName.exitCode, 255);
+    EXPECT_EQ(longName.out, "- NULLKUID : Over-long package name \"pkg123456\"\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_FALSE(root_.Exists("UserData/packages/pkg123456"));
+    EXPECT_FALSE(root_.Exists("UserData/packages/Pkg"));
+}
+
+TEST_F(ArchiveE2E, CommandHostEndsCleanlyOnSignals)
+{
+    // A host started by hand ends its loop on SIGTERM and finishes the run normally.
+    std::unique_ptr<RunningProgram> host = root_.Start({"vadcommandhost"});
+    ASSERT_TRUE(Eventually([&] { return HostRegistered(1); }));
+    host->SignalGroup(SIGTERM);
+    RunResult r = host->Wait();
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kOK);
+
+    // The host the daemon starts for a job ends the same way, and leaves no process behind.
+    ASSERT_EQ(Run({"createcdp", "a.cdp", kSignalBox}).exitCode, 0);
+    ASSERT_EQ(Run({"installcdp", "a.cdp"}).exitCode, 0);
+    std::vector<int> started = Hosts();
+    ASSERT_EQ(started.size(), 1u);
+    kill(started[0], SIGINT);
+    EXPECT_TRUE(Eventually([&] { return Hosts().empty(); }));
+    // The next job gets a new host.
+    EXPECT_EQ(Run({"installcdp", "a.cdp"}).exitCode, 0);
+    EXPECT_EQ(Hosts().size(), 1u);
+}
+
+} // namespace
+} // namespace e2e
