@@ -11,7 +11,11 @@ namespace {
 
 constexpr int kBits[3] = {5, 6, 5};  // channels are kept in the order B, G, R
 
-int Expand(int code, int bits) { return bits == 5 ? (code << 3) | (code >> 2) : (code << 2) | (code >> 4); }
+// A code of `bits` bits to 0..255 by repeating its top bits below it, as the decoder does.
+int Expand(int code, int bits) {
+    const int e = code << (8 - bits);
+    return std::min(e + (e >> bits), 255);
+}
 
 int Word565(const int code[3]) { return code[2] << 11 | code[1] << 5 | code[0]; }
 
@@ -33,9 +37,9 @@ struct ColorFit {
     float error;
 };
 
-void BuildPalette(const int code0[3], const int code1[3], int n, float pal[4][3]) {
+void BuildPalette(const int code0[3], const int code1[3], const int bits[3], int n, float pal[4][3]) {
     for (int c = 0; c < 3; ++c) {
-        const int e0 = Expand(code0[c], kBits[c]), e1 = Expand(code1[c], kBits[c]);
+        const int e0 = Expand(code0[c], bits[c]), e1 = Expand(code1[c], bits[c]);
         pal[0][c] = float(e0);
         if (n == 4) {
             pal[1][c] = float((2 * e0 + e1 + 1) / 3);
@@ -51,6 +55,20 @@ void BuildPalette(const int code0[3], const int code1[3], int n, float pal[4][3]
 float Distance(const float a[3], const float b[3], const float cw[3]) {
     const float d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
     return cw[0] * d0 * d0 + cw[1] * d1 * d1 + cw[2] * d2 * d2;
+}
+
+// The index of the palette entry nearest to a colour, numbered as the decoder numbers them (the
+// endpoints are 0 and 1), and its distance; of equally near entries the first wins.
+uint8_t NearestEntry(const float colour[3], const float pal[4][3], int entries, int n, const float cw[3],
+                     float& distance) {
+    float best = 1e11f;
+    int p = 0;
+    for (int e = 0; e < entries; ++e) {
+        const float d = Distance(colour, pal[e], cw);
+        if (d < best) best = d, p = e;
+    }
+    distance = best;
+    return uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
 }
 
 // One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
@@ -314,7 +332,7 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     std::memcpy(fit.code0, code0, 3 * sizeof(int));
     std::memcpy(fit.code1, code1, 3 * sizeof(int));
     float pal[4][3];
-    BuildPalette(code0, code1, n, pal);
+    BuildPalette(code0, code1, kBits, n, pal);
     const bool same = code0[0] == code1[0] && code0[1] == code1[1] && code0[2] == code1[2];
     const int entries = same ? 1 : n;
     fit.error = 0.0f;
@@ -323,14 +341,9 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
             fit.indices[i] = 3;
             continue;
         }
-        float best = 1e11f;
-        int p = 0;
-        for (int e = 0; e < entries; ++e) {
-            const float d = Distance(b.texel[i], pal[e], b.cw);
-            if (d < best) best = d, p = e;
-        }
-        fit.indices[i] = uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
-        fit.error += best;
+        float distance;
+        fit.indices[i] = NearestEntry(b.texel[i], pal, entries, n, b.cw, distance);
+        fit.error += distance;
     }
 }
 
@@ -502,22 +515,7 @@ void DecompressColorF(const uint8_t block[8], bool threeColorMode, float texels[
 float AssignPreparedColorIndices(const float colours[64], const int end0[3], const int end1[3], const int bits[3],
                                  int n, const float* weights, bool transparency, uint8_t indices[16]) {
     float pal[4][3];
-    for (int c = 0; c < 3; ++c) {
-        auto expand = [&](int code) {
-            const int e = code << (8 - bits[c]);
-            return std::min(e + (e >> bits[c]), 255);
-        };
-        const int e0 = expand(end0[c]), e1 = expand(end1[c]);
-        pal[0][c] = float(e0);
-        if (n == 4) {
-            pal[1][c] = float((2 * e0 + e1 + 1) / 3);
-            pal[2][c] = float((e0 + 2 * e1 + 1) / 3);
-            pal[3][c] = float(e1);
-        } else {
-            pal[1][c] = float((e0 + e1) / 2);
-            pal[2][c] = float(e1);
-        }
-    }
+    BuildPalette(end0, end1, bits, n, pal);
     float cw[3] = {1, 1, 1};
     if (weights != nullptr) cw[0] = weights[2], cw[1] = weights[1], cw[2] = weights[0];
     const bool same = end0[0] == end1[0] && end0[1] == end1[1] && end0[2] == end1[2];
@@ -527,14 +525,9 @@ float AssignPreparedColorIndices(const float colours[64], const int end0[3], con
             indices[i] = 3;
             continue;
         }
-        float best = 1e11f;
-        int p = 0;
-        for (int e = 0; e < (same ? 1 : n); ++e) {
-            const float d = Distance(colours + 4 * i, pal[e], cw);
-            if (d < best) best = d, p = e;
-        }
-        indices[i] = uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
-        error += best;
+        float distance;
+        indices[i] = NearestEntry(colours + 4 * i, pal, same ? 1 : n, n, cw, distance);
+        error += distance;
     }
     return error;
 }

@@ -119,96 +119,103 @@ void AlphaFloats(const float texels[64], float alpha[16]) {
     for (int i = 0; i < 16; ++i) alpha[i] = texels[4 * i + 3];
 }
 
+// Decoded alpha into decoded colour texels.
+void PutAlphaB(const uint8_t alpha[16], uint32_t texels[16]) {
+    for (int i = 0; i < 16; ++i) texels[i] = (texels[i] & 0xFFFFFF) | uint32_t(alpha[i]) << 24;
+}
+void PutAlphaF(const float alpha[16], float texels[64]) {
+    for (int i = 0; i < 16; ++i) texels[4 * i + 3] = alpha[i];
+}
+
+DxtColorRequest ColorRequest(const float* weights) {
+    DxtColorRequest request;
+    request.weights = weights;
+    return request;
+}
+
+void ExplicitAlphaB(const uint8_t alpha[16], uint8_t block[8]) {
+    CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
+}
+
+// The fast 16-byte blocks of DXT3 and DXT5: 8 bytes of alpha, then the 8-byte colour block.
+void AlphaThenColour(const uint32_t texels[16], uint8_t block[16], void (*alpha)(const uint8_t*, uint8_t*),
+                     void (*colour)(const uint32_t*, uint8_t*)) {
+    uint8_t a[16];
+    AlphaBytes(texels, a);
+    alpha(a, block);
+    colour(texels, block + 8);
+}
+
 }  // namespace
 
 void DxtcCodec::CompressDxt5BlockB(const uint32_t texels[16], const float* weights, uint8_t block[16]) const {
     uint8_t alpha[16];
     AlphaBytes(texels, alpha);
     CompressInterpolatedAlpha(alpha, useSSE2_, block);
-    DxtColorRequest request;
-    request.weights = weights;
-    CompressColorB(texels, request, ColorSettings(), block + 8);
+    CompressColorB(texels, ColorRequest(weights), ColorSettings(), block + 8);
 }
 
 void DxtcCodec::CompressDxt5BlockF(const float texels[64], const float* weights, uint8_t block[16]) const {
     float alpha[16];
     AlphaFloats(texels, alpha);
     CompressInterpolatedAlphaF(alpha, useSSE2_, block);
-    DxtColorRequest request;
-    request.weights = weights;
-    CompressColorF(texels, request, ColorSettings(), block + 8);
+    CompressColorF(texels, ColorRequest(weights), ColorSettings(), block + 8);
 }
 
 void DxtcCodec::CompressDxt3BlockB(const uint32_t texels[16], const float* weights, uint8_t block[16]) const {
     uint8_t alpha[16];
     AlphaBytes(texels, alpha);
-    CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
-    DxtColorRequest request;
-    request.weights = weights;
-    CompressColorB(texels, request, ColorSettings(), block + 8);
+    ExplicitAlphaB(alpha, block);
+    CompressColorB(texels, ColorRequest(weights), ColorSettings(), block + 8);
 }
 
 void DxtcCodec::CompressDxt3BlockF(const float texels[64], const float* weights, uint8_t block[16]) const {
     float alpha[16];
     AlphaFloats(texels, alpha);
     CompressExplicitAlphaF(alpha, block);
-    DxtColorRequest request;
-    request.weights = weights;
-    CompressColorF(texels, request, ColorSettings(), block + 8);
+    CompressColorF(texels, ColorRequest(weights), ColorSettings(), block + 8);
 }
 
 void DxtcCodec::CompressBlockFast(const uint32_t texels[16], uint8_t block[16]) const {
-    uint8_t alpha[16];
-    AlphaBytes(texels, alpha);
-    FastInterpolatedAlpha(alpha, block);
-    FastColorSSE(texels, block + 8);
+    AlphaThenColour(texels, block, FastInterpolatedAlpha, FastColorSSE);
 }
 
 void DxtcCodec::CompressBlockFastSSE2(const uint32_t texels[16], uint8_t block[16]) const {
-    uint8_t alpha[16];
-    AlphaBytes(texels, alpha);
-    FastInterpolatedAlpha(alpha, block);
-    FastColorSSE2(texels, block + 8);
+    AlphaThenColour(texels, block, FastInterpolatedAlpha, FastColorSSE2);
 }
 
 void DxtcCodec::CompressExplicitBlockFast(const uint32_t texels[16], uint8_t block[16]) const {
-    uint8_t alpha[16];
-    AlphaBytes(texels, alpha);
-    CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
-    FastColorSSE(texels, block + 8);
+    AlphaThenColour(texels, block, ExplicitAlphaB, FastColorSSE);
 }
 
 void DxtcCodec::CompressExplicitBlockFastSSE2(const uint32_t texels[16], uint8_t block[16]) const {
-    uint8_t alpha[16];
-    AlphaBytes(texels, alpha);
-    CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
-    FastColorSSE2(texels, block + 8);
+    AlphaThenColour(texels, block, ExplicitAlphaB, FastColorSSE2);
 }
 
 void DxtcCodec::DecompressDxt5BlockB(const uint8_t block[16], uint32_t texels[16]) {
     uint8_t alpha[16];
     DecompressInterpolatedAlpha(block, alpha);
     DecompressColorB(block + 8, false, texels);
-    for (int i = 0; i < 16; ++i) texels[i] = (texels[i] & 0xFFFFFF) | uint32_t(alpha[i]) << 24;
+    PutAlphaB(alpha, texels);
 }
 
 void DxtcCodec::DecompressDxt5BlockF(const uint8_t block[16], float texels[64]) {
     float alpha[16];
     DecompressInterpolatedAlphaF(block, alpha);
     DecompressColorF(block + 8, false, texels);
-    for (int i = 0; i < 16; ++i) texels[4 * i + 3] = alpha[i];
+    PutAlphaF(alpha, texels);
 }
 
 void DxtcCodec::DecompressDxt3BlockB(const uint8_t block[16], uint32_t texels[16]) {
     uint8_t alpha[16];
     DecompressExplicitAlpha(block, alpha);
     DecompressColorB(block + 8, false, texels);
-    for (int i = 0; i < 16; ++i) texels[i] = (texels[i] & 0xFFFFFF) | uint32_t(alpha[i]) << 24;
+    PutAlphaB(alpha, texels);
 }
 
 void DxtcCodec::DecompressDxt3BlockF(const uint8_t block[16], float texels[64]) {
     float alpha[16];
     DecompressExplicitAlphaF(block, alpha);
     DecompressColorF(block + 8, false, texels);
-    for (int i = 0; i < 16; ++i) texels[4 * i + 3] = alpha[i];
+    PutAlphaF(alpha, texels);
 }

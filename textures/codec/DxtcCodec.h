@@ -27,6 +27,25 @@ public:
     static void DecompressDxt3BlockF(const uint8_t block[16], float texels[64]);
 
 protected:
+    // The block operations of a 16-byte format (alpha block, then colour block) at each speed.
+    struct AlphaColourOps {
+        void (DxtcCodec::*fast)(const uint32_t texels[16], uint8_t block[16]) const;
+        void (DxtcCodec::*fastSSE2)(const uint32_t texels[16], uint8_t block[16]) const;
+        void (DxtcCodec::*bytes)(const uint32_t texels[16], const float* weights, uint8_t block[16]) const;
+        void (DxtcCodec::*floats)(const float texels[64], const float* weights, uint8_t block[16]) const;
+    };
+    // The compression loop of DXT3, DXT5 and its swizzled forms: blocks read as bytes (always on the
+    // fast paths) by readBytes(buffer, x, y, texels) or as floats by readFloats, then encoded by ops.
+    template <typename ReadBytes, typename ReadFloats>
+    uint32_t CompressAlphaColourBlocks(CodecBuffer& source, CodecBuffer& destination, CodecProgressCallback callback,
+                                       uint32_t user1, uint32_t user2, const AlphaColourOps& ops,
+                                       ReadBytes readBytes, ReadFloats readFloats);
+
+    // The compression loop of ATI1N (one channel) and ATI2N (two): one interpolated block per channel,
+    // channel 0 at byte firstOffset of the block, channel 1 in the other half.
+    uint32_t CompressChannelBlocks(CodecBuffer& source, CodecBuffer& destination, CodecProgressCallback callback,
+                                   uint32_t user1, uint32_t user2, int channels, int firstOffset);
+
     DxtColorSettings ColorSettings() const;
     // The channel weights for one block (null when weighting is off); may update blockWeights_.
     const float* BlockWeightsB(const uint32_t texels[16]);

@@ -30,7 +30,89 @@ struct FloatBlock {
     float t[64] = {};
 };
 
+// Where decoded texels go: as they are, or through a member's own writes.
+struct PlainWrite {
+    CodecBuffer& buffer;
+    void operator()(uint32_t x, uint32_t y, const uint32_t t[16]) const { buffer.WriteBlock(ValueForm::U8, x, y, 4, 4, t); }
+    void operator()(uint32_t x, uint32_t y, const float t[64]) const { buffer.WriteBlock(ValueForm::Float, x, y, 4, 4, t); }
+};
+template <typename... F>
+struct Overload : F... {
+    using F::operator()...;
+};
+
+// The decompression loop of every member: each block (`words` 32-bit words) is decoded to byte or
+// float texels, whichever form the destination takes, and written.
+template <typename DecodeBytes, typename DecodeFloats, typename Write>
+uint32_t DecodeBlocks(CodecBuffer& src, CodecBuffer& dst, bool bytes, uint32_t words, DecodeBytes decodeBytes,
+                      DecodeFloats decodeFloats, Write write) {
+    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16] = {};
+        src.ReadCompressedBlock(x, y, block, words);
+        if (bytes) {
+            uint32_t t[16];
+            decodeBytes(block, t);
+            write(x, y, t);
+        } else {
+            float t[64];
+            decodeFloats(block, t);
+            write(x, y, t);
+        }
+    });
+}
+
 }  // namespace
+
+template <typename ReadBytesFn, typename ReadFloatsFn>
+uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb,
+                                              uint32_t u1, uint32_t u2, const AlphaColourOps& ops,
+                                              ReadBytesFn readBytes, ReadFloatsFn readFloats) {
+    const int fast = FastMode();
+    const bool bytes = fast != 0 || BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        if (bytes) {
+            ByteBlock b;
+            readBytes(src, x, y, b.t);
+            if (fast == 2)
+                (this->*ops.fastSSE2)(b.t, block);
+            else if (fast == 1)
+                (this->*ops.fast)(b.t, block);
+            else
+                (this->*ops.bytes)(b.t, BlockWeightsB(b.t), block);
+        } else {
+            FloatBlock b;
+            readFloats(src, x, y, b.t);
+            (this->*ops.floats)(b.t, BlockWeightsF(b.t), block);
+        }
+        dst.WriteCompressedBlock(x, y, block, 4);
+    });
+}
+
+uint32_t DxtcCodec::CompressChannelBlocks(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
+                                          uint32_t u2, int channels, int firstOffset) {
+    const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
+    const bool bytes = fast || BytePath(src);
+    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
+        uint8_t block[16];
+        for (int ch = 0; ch < channels; ++ch) {
+            uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
+            if (bytes) {
+                uint8_t v[16] = {};
+                src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v);
+                if (fast)
+                    FastInterpolatedAlpha(v, out);
+                else
+                    CompressInterpolatedAlpha(v, useSSE2_, out);
+            } else {
+                float v[16] = {};
+                src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v);
+                CompressInterpolatedAlphaF(v, useSSE2_, out);
+            }
+        }
+        dst.WriteCompressedBlock(x, y, block, 2 * channels);
+    });
+}
 
 // ---- DXT1 ----
 
@@ -101,20 +183,9 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
 uint32_t Dxt1Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
     // A block whose color0 <= color1 is always read with the 3-colour palette: that is how the
     // encoder wrote it, whatever the alpha setting.
-    const bool bytes = BytePath(dst);
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[8] = {};
-        src.ReadCompressedBlock(x, y, block, 2);
-        if (bytes) {
-            uint32_t t[16];
-            DecompressColorB(block, true, t);
-            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
-        } else {
-            float t[64];
-            DecompressColorF(block, true, t);
-            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
-        }
-    });
+    return DecodeBlocks(
+        src, dst, BytePath(dst), 2, [](const uint8_t* block, uint32_t* t) { DecompressColorB(block, true, t); },
+        [](const uint8_t* block, float* t) { DecompressColorF(block, true, t); }, PlainWrite{dst});
 }
 
 // ---- DXT3 ----
@@ -124,48 +195,27 @@ CodecBuffer* Dxt3Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t p
 }
 
 uint32_t Dxt3Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
-    const int fast = FastMode();
-    const bool bytes = fast != 0 || BytePath(src);
-    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16];
-        if (bytes) {
-            ByteBlock b;
-            ReadBytes(src, x, y, b.t);
-            if (fast == 2)
-                CompressExplicitBlockFastSSE2(b.t, block);
-            else if (fast == 1)
-                CompressExplicitBlockFast(b.t, block);
-            else
-                CompressDxt3BlockB(b.t, BlockWeightsB(b.t), block);
-        } else {
-            FloatBlock b;
-            ReadFloats(src, x, y, b.t);
-            CompressDxt3BlockF(b.t, BlockWeightsF(b.t), block);
-        }
-        dst.WriteCompressedBlock(x, y, block, 4);
-    });
+    static constexpr AlphaColourOps kOps{&DxtcCodec::CompressExplicitBlockFast,
+                                         &DxtcCodec::CompressExplicitBlockFastSSE2, &DxtcCodec::CompressDxt3BlockB,
+                                         &DxtcCodec::CompressDxt3BlockF};
+    return CompressAlphaColourBlocks(src, dst, cb, u1, u2, kOps, ReadBytes, ReadFloats);
 }
 
 uint32_t Dxt3Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
-    const bool bytes = BytePath(dst);
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16] = {};
-        src.ReadCompressedBlock(x, y, block, 4);
-        if (bytes) {
-            uint32_t t[16];
-            DecompressDxt3BlockB(block, t);
-            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
-        } else {
-            float t[64];
-            DecompressDxt3BlockF(block, t);
-            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
-        }
-    });
+    return DecodeBlocks(src, dst, BytePath(dst), 4, DecompressDxt3BlockB, DecompressDxt3BlockF, PlainWrite{dst});
 }
 
 // ---- DXT5 and the swizzled forms ----
 
 namespace {
+
+// The source channel a weight parameter names: 0 R, 1 G, 2 B; -1 for any other name.
+int WeightChannel(const char* name) {
+    return std::strcmp(name, "WeightR") == 0   ? 0
+           : std::strcmp(name, "WeightG") == 0 ? 1
+           : std::strcmp(name, "WeightB") == 0 ? 2
+                                               : -1;
+}
 
 constexpr int kSwizzles[7][4] = {
     {0, 1, 2, 3},    // 4 DXT5
@@ -188,11 +238,7 @@ DxtcDxt5Codec::DxtcDxt5Codec(uint32_t codecType)
 bool DxtcDxt5Codec::SetParameter(const char* name, float value) {
     if (ownWeights_) {
         // The weight goes to the block channel that carries the source channel, unsquared.
-        const int source = std::strcmp(name, "WeightR") == 0   ? 0
-                           : std::strcmp(name, "WeightG") == 0 ? 1
-                           : std::strcmp(name, "WeightB") == 0 ? 2
-                                                               : -1;
-        if (source >= 0) {
+        if (const int source = WeightChannel(name); source >= 0) {
             for (int slot = 0; slot < 3; ++slot)
                 if (swizzle_[slot] == source) baseWeights_[slot] = blockWeights_[slot] = value;
             return true;
@@ -203,11 +249,7 @@ bool DxtcDxt5Codec::SetParameter(const char* name, float value) {
 
 bool DxtcDxt5Codec::GetParameter(const char* name, float* out) {
     if (ownWeights_) {
-        const int source = std::strcmp(name, "WeightR") == 0   ? 0
-                           : std::strcmp(name, "WeightG") == 0 ? 1
-                           : std::strcmp(name, "WeightB") == 0 ? 2
-                                                               : -1;
-        if (source >= 0) {
+        if (const int source = WeightChannel(name); source >= 0) {
             for (int slot = 0; slot < 3; ++slot)
                 if (swizzle_[slot] == source) return *out = baseWeights_[slot], true;
             return false;
@@ -268,43 +310,18 @@ void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32
 
 uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
                                  uint32_t u2) {
-    const int fast = FastMode();
-    const bool bytes = fast != 0 || BytePath(src);
-    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16];
-        if (bytes) {
-            ByteBlock b;
-            ReadSwizzledBytes(src, x, y, b.t);
-            if (fast == 2)
-                CompressBlockFastSSE2(b.t, block);
-            else if (fast == 1)
-                CompressBlockFast(b.t, block);
-            else
-                CompressDxt5BlockB(b.t, BlockWeightsB(b.t), block);
-        } else {
-            FloatBlock b;
-            ReadSwizzledFloat(src, x, y, b.t);
-            CompressDxt5BlockF(b.t, BlockWeightsF(b.t), block);
-        }
-        dst.WriteCompressedBlock(x, y, block, 4);
-    });
+    static constexpr AlphaColourOps kOps{&DxtcCodec::CompressBlockFast, &DxtcCodec::CompressBlockFastSSE2,
+                                         &DxtcCodec::CompressDxt5BlockB, &DxtcCodec::CompressDxt5BlockF};
+    return CompressAlphaColourBlocks(
+        src, dst, cb, u1, u2, kOps,
+        [this](CodecBuffer& b, uint32_t x, uint32_t y, uint32_t* t) { return ReadSwizzledBytes(b, x, y, t); },
+        [this](CodecBuffer& b, uint32_t x, uint32_t y, float* t) { return ReadSwizzledFloat(b, x, y, t); });
 }
 
 uint32_t DxtcDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
-    const bool bytes = BytePath(dst);
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16] = {};
-        src.ReadCompressedBlock(x, y, block, 4);
-        if (bytes) {
-            uint32_t t[16];
-            DecompressDxt5BlockB(block, t);
-            WriteUnswizzledBytes(dst, x, y, t);
-        } else {
-            float t[64];
-            DecompressDxt5BlockF(block, t);
-            WriteUnswizzledFloat(dst, x, y, t);
-        }
-    });
+    return DecodeBlocks(src, dst, BytePath(dst), 4, DecompressDxt5BlockB, DecompressDxt5BlockF,
+                        Overload{[&](uint32_t x, uint32_t y, const uint32_t* t) { WriteUnswizzledBytes(dst, x, y, t); },
+                                 [&](uint32_t x, uint32_t y, const float* t) { WriteUnswizzledFloat(dst, x, y, t); }});
 }
 
 // ---- ATI1N ----
@@ -314,44 +331,23 @@ CodecBuffer* Ati1nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t 
 }
 
 uint32_t Ati1nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
-    const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
-    const bool bytes = fast || BytePath(src);
-    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
-        uint8_t block[8];
-        if (bytes) {
-            uint8_t v[16] = {};
-            src.ReadChannel(0, ValueForm::U8, x, y, 4, 4, v);
-            if (fast)
-                FastInterpolatedAlpha(v, block);
-            else
-                CompressInterpolatedAlpha(v, useSSE2_, block);
-        } else {
-            float v[16] = {};
-            src.ReadChannel(0, ValueForm::Float, x, y, 4, 4, v);
-            CompressInterpolatedAlphaF(v, useSSE2_, block);
-        }
-        dst.WriteCompressedBlock(x, y, block, 2);
-    });
+    return CompressChannelBlocks(src, dst, cb, u1, u2, 1, 0);
 }
 
 uint32_t Ati1nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
-    const bool bytes = BytePath(dst);
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[8] = {};
-        src.ReadCompressedBlock(x, y, block, 2);
-        if (bytes) {
+    return DecodeBlocks(
+        src, dst, BytePath(dst), 2,
+        [](const uint8_t* block, uint32_t* t) {
             uint8_t v[16];
-            uint32_t t[16];
             DecompressInterpolatedAlpha(block, v);
             for (int i = 0; i < 16; ++i) t[i] = v[i] * 0x01010101u;
-            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
-        } else {
-            float v[16], t[64];
+        },
+        [](const uint8_t* block, float* t) {
+            float v[16];
             DecompressInterpolatedAlphaF(block, v);
             for (int i = 0; i < 16; ++i) t[4 * i] = t[4 * i + 1] = t[4 * i + 2] = t[4 * i + 3] = v[i];
-            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
-        }
-    });
+        },
+        PlainWrite{dst});
 }
 
 // ---- ATI2N ----
@@ -376,45 +372,21 @@ float Ati2nCodec::ReconstructZFloat(float x, float y) {
 }
 
 uint32_t Ati2nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
-    const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
-    const bool bytes = fast || BytePath(src);
-    const int firstOffset = GetType() == 12 ? 8 : 0;  // where channel 0 goes
-    return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16];
-        for (int ch = 0; ch < 2; ++ch) {
-            uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
-            if (bytes) {
-                uint8_t v[16] = {};
-                src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v);
-                if (fast)
-                    FastInterpolatedAlpha(v, out);
-                else
-                    CompressInterpolatedAlpha(v, useSSE2_, out);
-            } else {
-                float v[16] = {};
-                src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v);
-                CompressInterpolatedAlphaF(v, useSSE2_, out);
-            }
-        }
-        dst.WriteCompressedBlock(x, y, block, 4);
-    });
+    return CompressChannelBlocks(src, dst, cb, u1, u2, 2, GetType() == 12 ? 8 : 0);
 }
 
 uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
-    const bool bytes = BytePath(dst);
     const int firstOffset = GetType() == 12 ? 8 : 0;
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16] = {};
-        src.ReadCompressedBlock(x, y, block, 4);
-        if (bytes) {
+    return DecodeBlocks(
+        src, dst, BytePath(dst), 4,
+        [firstOffset](const uint8_t* block, uint32_t* t) {
             uint8_t cx[16], cy[16];
-            uint32_t t[16];
             DecompressInterpolatedAlpha(block + firstOffset, cx);
             DecompressInterpolatedAlpha(block + 8 - firstOffset, cy);
             for (int i = 0; i < 16; ++i) t[i] = Texel(cx[i], cy[i], ReconstructZByte(cx[i], cy[i]), 0);
-            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
-        } else {
-            float cx[16], cy[16], t[64];
+        },
+        [firstOffset](const uint8_t* block, float* t) {
+            float cx[16], cy[16];
             DecompressInterpolatedAlphaF(block + firstOffset, cx);
             DecompressInterpolatedAlphaF(block + 8 - firstOffset, cy);
             for (int i = 0; i < 16; ++i) {
@@ -423,9 +395,8 @@ uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
                 t[4 * i + 2] = ReconstructZFloat(cx[i], cy[i]);
                 t[4 * i + 3] = 0.0f;
             }
-            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
-        }
-    });
+        },
+        PlainWrite{dst});
 }
 
 uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
@@ -452,26 +423,21 @@ uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgr
 }
 
 uint32_t Ati2nDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
-    const bool bytes = BytePath(dst);
-    return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
-        uint8_t block[16] = {};
-        src.ReadCompressedBlock(x, y, block, 4);
-        if (bytes) {
-            uint32_t t[16];
+    return DecodeBlocks(
+        src, dst, BytePath(dst), 4,
+        [](const uint8_t* block, uint32_t* t) {
             DecompressDxt5BlockB(block, t);
-            for (uint32_t& v : t) {
-                const uint32_t r = Channel(v, 3), g = Channel(v, 1);
-                v = Texel(r, g, ReconstructZByte(uint8_t(r), uint8_t(g)), 255);
+            for (int i = 0; i < 16; ++i) {
+                const uint32_t r = Channel(t[i], 3), g = Channel(t[i], 1);
+                t[i] = Texel(r, g, ReconstructZByte(uint8_t(r), uint8_t(g)), 255);
             }
-            dst.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
-        } else {
-            float t[64];
+        },
+        [](const uint8_t* block, float* t) {
             DecompressDxt5BlockF(block, t);
             for (int i = 0; i < 16; ++i) {
                 const float r = t[4 * i + 3], g = t[4 * i + 1];
                 t[4 * i] = r, t[4 * i + 1] = g, t[4 * i + 2] = ReconstructZFloat(r, g), t[4 * i + 3] = 1.0f;
             }
-            dst.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
-        }
-    });
+        },
+        PlainWrite{dst});
 }

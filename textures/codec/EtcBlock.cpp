@@ -93,37 +93,13 @@ void QuantiseAverage(const float avg[3], bool fiveBit, int out[3]) {
 
 int ExpandCode(int v, bool fiveBit) { return fiveBit ? (v << 3) | (v >> 2) : v * 17; }
 
-void QuantiseCombined(const float avg[3], bool fiveBit, int out[3]) {
+// The combined quantisation's search: each channel's code rounded down, then the 8 ways of raising some
+// channels by one (none, R, G, B, RG, RB, GB, RGB); the strictly cheapest by cost(errors) wins. Returns
+// the winner's number, with the codes rounded down in lo and raised in hi.
+template <typename Cost>
+int SearchCombined(const float avg[3], bool fiveBit, Cost cost, int lo[3], int hi[3], int out[3]) {
     const int top = fiveBit ? 31 : 15;
     const float step = fiveBit ? 255.0f / 31.0f : 17.0f;
-    int lo[3], hi[3];
-    for (int c = 0; c < 3; ++c) {
-        lo[c] = int(std::floor(avg[c] / step));
-        lo[c] = lo[c] < 0 ? 0 : lo[c] > top ? top : lo[c];
-        hi[c] = lo[c] + 1 > top ? top : lo[c] + 1;
-    }
-    // none, R, G, B, RG, RB, GB, RGB
-    static constexpr int kRaise[8] = {0, 1, 2, 4, 3, 5, 6, 7};
-    float best = 3.4e38f;
-    for (int k = 0; k < 8; ++k) {
-        int v[3];
-        float e[3];
-        for (int c = 0; c < 3; ++c) {
-            v[c] = (kRaise[k] >> c) & 1 ? hi[c] : lo[c];
-            e[c] = float(ExpandCode(v[c], fiveBit)) - avg[c];
-        }
-        const float cost = (e[0] - e[2]) * (e[0] - e[2]) * 0.034086f + (e[0] - e[1]) * (e[0] - e[1]) * 0.175513f +
-                           (e[1] - e[2]) * (e[1] - e[2]) * 0.066918f;
-        if (cost < best) best = cost, std::memcpy(out, v, sizeof v);
-    }
-}
-
-// The unweighted combined quantisation; in the 4-bit form a winner that raises no channel or all
-// three is decided again from the all-low errors.
-void QuantiseCombinedUnweighted(const float avg[3], bool fiveBit, int out[3]) {
-    const int top = fiveBit ? 31 : 15;
-    const float step = fiveBit ? 255.0f / 31.0f : 17.0f;
-    int lo[3], hi[3];
     for (int c = 0; c < 3; ++c) {
         lo[c] = int(std::floor(avg[c] / step));
         lo[c] = lo[c] < 0 ? 0 : lo[c] > top ? top : lo[c];
@@ -139,9 +115,33 @@ void QuantiseCombinedUnweighted(const float avg[3], bool fiveBit, int out[3]) {
             v[c] = (kRaise[k] >> c) & 1 ? hi[c] : lo[c];
             e[c] = float(ExpandCode(v[c], fiveBit)) - avg[c];
         }
-        const float cost = (e[0] - e[1]) * (e[0] - e[1]) + (e[0] - e[2]) * (e[0] - e[2]) + (e[1] - e[2]) * (e[1] - e[2]);
-        if (cost < best) best = cost, winner = k, std::memcpy(out, v, sizeof v);
+        const float error = cost(e);
+        if (error < best) best = error, winner = k, std::memcpy(out, v, sizeof v);
     }
+    return winner;
+}
+
+void QuantiseCombined(const float avg[3], bool fiveBit, int out[3]) {
+    int lo[3], hi[3];
+    SearchCombined(
+        avg, fiveBit,
+        [](const float e[3]) {
+            return (e[0] - e[2]) * (e[0] - e[2]) * 0.034086f + (e[0] - e[1]) * (e[0] - e[1]) * 0.175513f +
+                   (e[1] - e[2]) * (e[1] - e[2]) * 0.066918f;
+        },
+        lo, hi, out);
+}
+
+// The unweighted combined quantisation; in the 4-bit form a winner that raises no channel or all
+// three is decided again from the all-low errors.
+void QuantiseCombinedUnweighted(const float avg[3], bool fiveBit, int out[3]) {
+    int lo[3], hi[3];
+    const int winner = SearchCombined(
+        avg, fiveBit,
+        [](const float e[3]) {
+            return (e[0] - e[1]) * (e[0] - e[1]) + (e[0] - e[2]) * (e[0] - e[2]) + (e[1] - e[2]) * (e[1] - e[2]);
+        },
+        lo, hi, out);
     if (!fiveBit && (winner == 0 || winner == 7)) {
         double low = 0.0;
         for (int c = 0; c < 3; ++c) {

@@ -26,15 +26,6 @@ uint8_t CountingCallback(float percent, uint32_t user1, uint32_t user2) {
     return g_stopAfter >= 0 && n >= g_stopAfter ? 1 : 0;
 }
 
-CodecOptions Options(uint32_t speed, bool single) {
-    CodecOptions o{};
-    o.size = kCodecOptionsSize;
-    o.compressionSpeed = speed;
-    o.disableMultithreading = single ? 1 : 0;
-    o.alphaThreshold = 128;
-    return o;
-}
-
 }  // namespace
 
 TEST(CodecObjects, FactoryAndParameters) {
@@ -114,7 +105,7 @@ TEST(ConvertPaths, ProgressAndStop) {
     CodecTextureDesc s = testimg::Desc(w, h, CF_ARGB8888, src.data(), w * h * 4);
     CodecTextureDesc d = testimg::Desc(w, h, CF_DXT5, out.data(), uint32_t(out.size()));
     for (bool single : {true, false}) {
-        CodecOptions o = Options(0, single);
+        CodecOptions o = testimg::Options(0, single);
         g_calls = 0;
         g_stopAfter = -1;
         EXPECT_EQ(ConvertCodecTexture(&s, &d, &o, CountingCallback, 11, 22), CODEC_OK);
@@ -131,7 +122,7 @@ TEST(ConvertPaths, ProgressAndStop) {
 TEST(ConvertPaths, OptionsRecordSizeDecidesWhetherParametersApply) {
     const int w = 8, h = 8;
     std::vector<uint32_t> img = testimg::CutOut(w, h);
-    CodecOptions alpha = Options(0, true);
+    CodecOptions alpha = testimg::Options(0, true);
     alpha.dxt1UseAlpha = 1;
     const std::vector<uint32_t> withAlpha = testimg::Decompress(testimg::Compress(img, w, h, CF_DXT1, &alpha), w, h, CF_DXT1);
     int transparent = 0;
@@ -145,7 +136,7 @@ TEST(ConvertPaths, OptionsRecordSizeDecidesWhetherParametersApply) {
         EXPECT_EQ(p >> 24, 255u);
     // The fast paths keep DXT1 alpha too.
     for (uint32_t speed : {1u, 2u}) {
-        CodecOptions fast = Options(speed, true);
+        CodecOptions fast = testimg::Options(speed, true);
         fast.dxt1UseAlpha = 1;
         const std::vector<uint32_t> out = testimg::Decompress(testimg::Compress(img, w, h, CF_DXT1, &fast), w, h, CF_DXT1);
         for (size_t i = 0; i < img.size(); ++i) EXPECT_EQ(out[i] >> 24, img[i] >> 24 ? 255u : 0u) << speed;
@@ -162,7 +153,7 @@ TEST(ConvertPaths, SwizzledFormatsCarryTheirChannels) {
     for (Swz s : {Swz{CF_DXT5_xGBR, 7}, Swz{CF_DXT5_RxBG, 7}, Swz{CF_DXT5_RBxG, 7}, Swz{CF_DXT5_xRBG, 7},
                   Swz{CF_DXT5_RGxB, 7}, Swz{CF_DXT5_xGxR, 6}}) {
         for (uint32_t speed : {0u, 1u}) {
-            CodecOptions o = Options(speed, true);
+            CodecOptions o = testimg::Options(speed, true);
             const std::vector<uint32_t> out = testimg::Decompress(testimg::Compress(img, w, h, s.format, &o), w, h, s.format);
             EXPECT_GE(testimg::Psnr(img, out, s.carried), 30.0) << s.format;
             for (uint32_t p : out) ASSERT_EQ(p >> 24, 255u);

@@ -73,16 +73,23 @@ inline CodecTextureDesc Desc(uint32_t w, uint32_t h, int32_t format, void* data,
     return CodecTextureDesc{kCodecTextureDescSize, w, h, pitch, format, dataSize, data};
 }
 
+// An options record of the current version at a compression speed, on one thread or on all.
+inline CodecOptions Options(uint32_t speed, bool single) {
+    CodecOptions o{};
+    o.size = kCodecOptionsSize;
+    o.compressionSpeed = speed;
+    o.disableMultithreading = single ? 1 : 0;
+    o.alphaThreshold = 128;
+    return o;
+}
+
 // Compresses an ARGB8888 image (single thread unless told otherwise) and returns the blocks.
 inline std::vector<uint8_t> Compress(std::vector<uint32_t> img, int w, int h, int32_t format,
                                      const CodecOptions* options = nullptr, CodecResult* result = nullptr) {
     const CodecTextureDesc src = Desc(w, h, CF_ARGB8888, img.data(), uint32_t(img.size() * 4));
     std::vector<uint8_t> out(CodecTextureSizeForFormat(format, w, h, 0));
     const CodecTextureDesc dst = Desc(w, h, format, out.data(), uint32_t(out.size()));
-    CodecOptions single{};
-    single.size = kCodecOptionsSize;
-    single.alphaThreshold = 128;
-    single.disableMultithreading = 1;
+    const CodecOptions single = Options(0, true);
     const CodecResult r = ConvertCodecTexture(&src, &dst, options ? options : &single, nullptr, 0, 0);
     if (result) *result = r;
     return out;
