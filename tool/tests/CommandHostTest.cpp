@@ -1,6 +1,7 @@
 // The command host's job decoding and replies, its keep-alive timing and its console control flags,
 // without a daemon: every job that needs none is answered in full here.
 #include "CommandTestSupport.h"
+#include "ToolTestRoot.h"
 
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/CommandHostJobs.h"
@@ -23,16 +24,9 @@
 
 namespace {
 
-// One installation root for the whole process: the root is process-wide and set only once per run.
 const std::string& TestRoot()
 {
-    static TempFolder folder;
-    static bool set = [] {
-        std::filesystem::create_directories(folder.Sub("UserData/cache"));
-        return SetInstallationPath(Orvo::File::Path(folder.Path()));
-    }();
-    EXPECT_TRUE(set);
-    return folder.Path();
+    return ToolTestRoot();
 }
 
 struct Reply

@@ -1,0 +1,150 @@
+// InstallAssetFromArchive against a real daemon: new assets, replacing installed ones with and without
+// the prompt's consent, and entries whose files cannot be written.
+#include "CommandTestSupport.h"
+#include "ToolTestRoot.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/ConfigFile.h"
+#include "core/InterfaceTextDB.h"
+#include "tool/ArchiveInstall.h"
+
+#include <filesystem>
+
+namespace {
+
+class ScriptedPrompt : public ArchiveInstallPrompt
+{
+public:
+    explicit ScriptedPrompt(int answer) : answer_(answer) {}
+    int Ask(const Orvo::String& promptText, const Orvo::String& logText, const KUID& kuid, ResultsLog&) override
+    {
+        ++asked;
+        prompt = promptText.str();
+        log = logText.str();
+        this->kuid = kuid;
+        return answer_;
+    }
+    int asked = 0;
+    std::string prompt, log;
+    KUID kuid;
+
+private:
+    int answer_;
+};
+
+class ArchiveInstallDaemonTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root_ = ToolTestRoot();
+        if (!ToolTestRootHasDaemon()) GTEST_SKIP() << "the staged daemon is not built";
+        VADSetDaemonRoot(root_);
+        VADSetConnectIntervalMs(50);
+        VADConnectionSettings s;
+        s.Reset();
+        ASSERT_TRUE(VADOpenDatabase(s));
+    }
+    void TearDown() override
+    {
+        if (VADClientConnected()) VADCloseDaemon(0);
+        VADCloseDatabase();
+    }
+
+    // Installs a folder holding one config and returns the daemon's archive entry of it.
+    TDBTagRef InstalledEntry(const KUID& kuid, const std::string& name)
+    {
+        const std::string folder = root_ + "/work/" + name;
+        std::filesystem::create_directories(folder);
+        TDBTagRef config = TDBTagRef::NewContainer();
+        config.SetChildKUID("kuid", kuid);
+        config.SetChildString("kind", "scenery");
+        config.SetChildString("username", name);
+        EXPECT_TRUE(SaveConfigFile(config, "", folder + "/config.txt"));
+        ResultsLog log;
+        EXPECT_EQ(VADInstallFromFolder(Orvo::File::Path(folder), &log), kuid);
+        TDBTagRef entry;
+        EXPECT_TRUE(VADGetAssetArchiveEntry(entry, kuid, &log, 3));
+        return entry;
+    }
+    static std::string UserName(const KUID& kuid)
+    {
+        TDBTagRef config;
+        VADGetAssetConfig(config, kuid, 0);
+        return config.GetChildString("username").str();
+    }
+    static VADAssetInfo Info(const KUID& kuid)
+    {
+        VADAssetInfo info;
+        VADGetAssetInfo(kuid, info);
+        return info;
+    }
+
+    std::string root_;
+};
+
+TEST_F(ArchiveInstallDaemonTest, ReplacingAnInstalledAssetNeedsThePromptsConsent)
+{
+    const KUID kuid(777, 1, 0);
+    TDBTagRef entry = InstalledEntry(kuid, "first");
+    entry.SetChildString("username", "replaced");
+
+    ScriptedPrompt no(1);
+    ResultsLog quiet;
+    EXPECT_TRUE(InstallAssetFromArchive(entry, quiet, kArchiveInstallCommit, 0, &no).IsNull());
+    EXPECT_EQ(no.asked, 1);
+    EXPECT_EQ(no.prompt, GetInterfaceString("$vad_prompt_alreadyinstalled").str());
+    EXPECT_EQ(no.log, GetInterfaceString("$vad_prompt_alreadyinstalled_log").str());
+    EXPECT_EQ(no.kuid, kuid);
+    EXPECT_EQ(quiet.GetResultCount(), 0u);
+    EXPECT_EQ(UserName(kuid), "first");
+
+    ScriptedPrompt yes(kArchivePromptReplace);
+    ResultsLog log;
+    EXPECT_EQ(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, &yes), kuid);
+    ASSERT_EQ(log.GetResultCount(), 1u);
+    EXPECT_EQ(log.GetResults()[0].kind, kResultSuccess);
+    EXPECT_EQ(UserName(kuid), "replaced");
+    EXPECT_TRUE(Info(kuid).IsInstalled());
+    EXPECT_FALSE(Info(kuid).IsOpenForEdit());
+}
+
+TEST_F(ArchiveInstallDaemonTest, NewAssetsAreCreatedAndCommitted)
+{
+    TDBTagRef entry = InstalledEntry(KUID(777, 2, 0), "source");
+    const KUID fresh(777, 3, 0);
+    entry.SetChildKUID("kuid", fresh);
+    entry.SetChildString("username", "fresh");
+    TDBTagRef files = entry.GetChildContainer("files");
+    ASSERT_FALSE(files.IsNull());
+    files.SetChildBinary("readme.txt", "hello", 5);
+    SetArchiveEntryDSID(entry);
+
+    ResultsLog log;
+    EXPECT_EQ(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, nullptr), fresh);
+    EXPECT_EQ(log.ErrorCount(), 0u);
+    EXPECT_EQ(log.SuccessCount(), 1u);
+    EXPECT_TRUE(Info(fresh).IsInstalled());
+    EXPECT_EQ(UserName(fresh), "fresh");
+}
+
+TEST_F(ArchiveInstallDaemonTest, UnwritableFilesLeaveNothingInstalled)
+{
+    TDBTagRef entry = InstalledEntry(KUID(777, 4, 0), "base");
+    const KUID bad(777, 5, 0);
+    entry.SetChildKUID("kuid", bad);
+    entry.GetChildContainer("files").SetChildBinary("..", "x", 1);
+
+    ResultsLog log;
+    EXPECT_TRUE(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, nullptr).IsNull());
+    ASSERT_EQ(log.GetResultCount(), 1u);
+    EXPECT_EQ(log.GetResults()[0].kind, kResultError);
+    EXPECT_EQ(log.GetResults()[0].source.GetValueText(), "<kuid:777:5>");
+    EXPECT_FALSE(Info(bad).IsInstalled());
+    EXPECT_FALSE(std::filesystem::exists(root_ + "/UserData/local/kuid 777 5"));
+}
+
+} // namespace
