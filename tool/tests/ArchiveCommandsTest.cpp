@@ -1,4 +1,4 @@
-// createcdp and export-package up to the daemon, and the parts of the archive install that need none.
+// createcdp without assets, and the parts of the archive install that need no daemon.
 #include "CommandTestSupport.h"
 
 #include "assetdb/ContentArchive.h"
@@ -8,26 +8,6 @@
 #include <filesystem>
 
 namespace {
-
-TEST(ArchiveCommandsTest, CreateCDPChecksEveryKUIDBeforeWriting)
-{
-    TempFolder dir;
-    const std::string out = dir.Sub("out.cdp");
-
-    CommandRun invalid = RunWords({"createcdp", out, "not-a-kuid", "<kuid:1:2>"});
-    EXPECT_EQ(invalid.exit, -1);
-    EXPECT_EQ(invalid.Texts(), std::vector<std::string>{"Invalid AssetID."});
-
-    // Not strict: a KUID without its closing bracket still names the asset.
-    CommandRun notLocal = RunWords({"createcdp", out, "<KUID:1:2"});
-    EXPECT_EQ(notLocal.exit, -1);
-    ASSERT_EQ(notLocal.results.size(), 1u);
-    EXPECT_EQ(notLocal.results[0].text.str(), "Asset is not local.");
-    ASSERT_TRUE(notLocal.results[0].source);
-    EXPECT_EQ(notLocal.results[0].source->GetName().str(), "AssetID");
-    EXPECT_EQ(notLocal.results[0].source.GetValueText(), "<kuid:1:2>");
-    EXPECT_FALSE(std::filesystem::exists(out));
-}
 
 TEST(ArchiveCommandsTest, CreateCDPWithoutAssetsWritesAnEmptyArchive)
 {
@@ -50,21 +30,6 @@ TEST(ArchiveCommandsTest, CreateCDPWithoutAssetsWritesAnEmptyArchive)
     EXPECT_EQ(err.back(), '\n');
 }
 
-TEST(ArchiveCommandsTest, PackageNamesOfEightLowerCaseLettersPass)
-{
-    // The name checks pass and the request itself fails for want of a daemon.
-    for (const char* name : {"abcdefgh", "a", "sub/ok2"})
-    {
-        CommandRun r = RunWords({"export-package", "dxtc", name, "dep", "<kuid:1:2>"});
-        EXPECT_EQ(r.exit, -1) << name;
-        for (const std::string& t : r.Texts())
-        {
-            EXPECT_EQ(t.find("package name"), std::string::npos) << t;
-            EXPECT_EQ(t.find("Missing AssetID"), std::string::npos) << t;
-        }
-    }
-}
-
 TEST(ArchiveInstallTest, CommitOptionFollowsTheChecksumAndOption8)
 {
     EXPECT_EQ(ArchiveInstallCommitOption(0), 0u);
@@ -82,27 +47,6 @@ TEST(ArchiveInstallTest, PromptKeysByPrecedence)
     EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_DLS_ITEM | VAD_INFO_INSTALLED, VAD_INFO2_ARCHIVED).prompt,
                  "$vad_prompt_dls_item");
     EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_INSTALLED | VAD_INFO_ON_DLS, 0).log, "$vad_prompt_alreadyinstalled_log");
-}
-
-TEST(ArchiveInstallTest, FailuresPostOneErrorNamingTheAsset)
-{
-    // No daemon: the asset cannot be created.
-    TDBTagRef entry = TDBTagRef::NewContainer();
-    entry.SetChildKUID("kuid", KUID(12, 34, 0));
-    entry.SetChildString("username", "X");
-    ResultsLog log;
-    EXPECT_TRUE(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, nullptr).IsNull());
-    ASSERT_EQ(log.GetResultCount(), 1u);
-    const ResultsLog::Result r = log.GetResults()[0];
-    EXPECT_EQ(r.kind, kResultError);
-    ASSERT_TRUE(r.source);
-    EXPECT_EQ(r.source.GetValueText(), "<kuid:12:34>");
-    EXPECT_EQ(r.source->GetName().str(), "");
-
-    // An entry without a KUID is refused before anything is asked of the daemon.
-    ResultsLog none;
-    EXPECT_TRUE(InstallAssetFromArchive(TDBTagRef::NewContainer(), none, 0, 0, nullptr).IsNull());
-    EXPECT_EQ(none.ErrorCount(), 1u);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// InstallAssetFromArchive against a real daemon: new assets, replacing installed ones with and without
-// the prompt's consent, and entries whose files cannot be written.
+// InstallAssetFromArchive against a real daemon: replacing installed assets with and without the
+// prompt's consent, and entries whose files cannot be written. (New assets: see the end-to-end tests.)
 #include "CommandTestSupport.h"
 #include "ToolTestRoot.h"
 
@@ -110,25 +110,6 @@ TEST_F(ArchiveInstallDaemonTest, ReplacingAnInstalledAssetNeedsThePromptsConsent
     EXPECT_EQ(UserName(kuid), "replaced");
     EXPECT_TRUE(Info(kuid).IsInstalled());
     EXPECT_FALSE(Info(kuid).IsOpenForEdit());
-}
-
-TEST_F(ArchiveInstallDaemonTest, NewAssetsAreCreatedAndCommitted)
-{
-    TDBTagRef entry = InstalledEntry(KUID(777, 2, 0), "source");
-    const KUID fresh(777, 3, 0);
-    entry.SetChildKUID("kuid", fresh);
-    entry.SetChildString("username", "fresh");
-    TDBTagRef files = entry.GetChildContainer("files");
-    ASSERT_FALSE(files.IsNull());
-    files.SetChildBinary("readme.txt", "hello", 5);
-    SetArchiveEntryDSID(entry);
-
-    ResultsLog log;
-    EXPECT_EQ(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, nullptr), fresh);
-    EXPECT_EQ(log.ErrorCount(), 0u);
-    EXPECT_EQ(log.SuccessCount(), 1u);
-    EXPECT_TRUE(Info(fresh).IsInstalled());
-    EXPECT_EQ(UserName(fresh), "fresh");
 }
 
 TEST_F(ArchiveInstallDaemonTest, UnwritableFilesLeaveNothingInstalled)
