@@ -148,7 +148,10 @@ void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context) {
     std::unique_lock<std::mutex> lock(pool.mutex);
     pool.queue.push_back(&batch);
     Grow(pool, count - 1);
+    // Woken outside the lock, so that the threads do not wake only to wait for it.
+    lock.unlock();
     for (uint32_t i = 1; i < count; ++i) pool.work.notify_one();
+    lock.lock();
     while (batch.next < batch.count) {
         const uint32_t index = Claim(pool, batch);
         lock.unlock();
