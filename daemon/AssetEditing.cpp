@@ -113,7 +113,7 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
     std::string reason;
     if (!ReadAssetFolder(folder, rec, &reason))
     {
-        PostResult(results, kResultError, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", folder}});
+        PostUnreadableAssetFolder(results, kResultError, KUID::Null(), folder, reason);
         return DbStatus::kFailed;
     }
 
@@ -228,9 +228,10 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
     AssetRecord rec;
-    if (!ReadAssetFolder(editFolder, rec))
+    std::string reason;
+    if (!ReadAssetFolder(editFolder, rec, &reason))
     {
-        PostResult(results, kResultError, "$vad_unable_read_config_at", e.kuid, {{"file_path", editFolder}});
+        PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
         return DbStatus::kFailed;
     }
     if (rec.kuid != e.kuid)

@@ -1,7 +1,10 @@
 #include "daemon/AssetFolderReader.h"
 
 #include "core/ConfigFile.h"
+#include "engine/ConfigParser.h"
+#include "engine/TextCase.h"
 
+#include <dirent.h>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -28,23 +31,69 @@ std::vector<KUID> ReadKuidTable(const TDBTagRef& config, const char* name)
     return out;
 }
 
+// The regular files of `folder` named "config.chump" and "config.txt" without regard to case (the
+// smallest name when several match, so the choice does not depend on directory order).
+void FindConfigsNoCase(const std::string& folder, std::string& chump, std::string& txt)
+{
+    DIR* d = opendir(folder.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d))
+    {
+        std::string_view n(e->d_name);
+        std::string* slot = Orvo::EqualsNoCase(n, "config.chump") ? &chump
+                            : Orvo::EqualsNoCase(n, "config.txt") ? &txt : nullptr;
+        if (slot && (slot->empty() || n < *slot) && IsFile(folder + "/" + std::string(n))) slot->assign(n);
+    }
+    closedir(d);
+}
+
+// Why a configuration file that is there could not be loaded. A text that does not parse is read once
+// more to get the parser's own message, which names the file and the line.
+std::string ConfigFailureReason(const std::string& path, ConfigFileResult result)
+{
+    switch (result)
+    {
+    case ConfigFileResult::kSyntaxError:
+    {
+        Orvo::ConfigParser parser;
+        if (parser.Parse(path) != Orvo::ConfigParser::Ok && !parser.GetError().empty()) return parser.GetError();
+        return "'" + path + "' does not parse";
+    }
+    case ConfigFileResult::kNotValid: return "'" + path + "' is not a configuration file";
+    case ConfigFileResult::kDamaged: return "'" + path + "' is damaged";
+    case ConfigFileResult::kNewerVersion: return "'" + path + "' was made by a newer version of the program";
+    case ConfigFileResult::kOK: return "'" + path + "' holds no configuration";
+    default: return "'" + path + "' cannot be read";
+    }
+}
+
 } // namespace
 
 std::string FindAssetConfig(const std::string& folder)
 {
-    for (const char* name : {"config.chump", "config.txt"})
-    {
-        std::string p = folder + "/" + name;
-        if (IsFile(p)) return p;
-    }
-    return {};
+    std::string exact = folder + "/config.chump";
+    if (IsFile(exact)) return exact;
+    // Configurations name files in any case, so "Config.txt" counts; "config.chump" in any case still wins.
+    std::string chump, txt;
+    FindConfigsNoCase(folder, chump, txt);
+    if (!chump.empty()) return folder + "/" + chump;
+    exact = folder + "/config.txt";
+    if (IsFile(exact)) return exact;
+    return txt.empty() ? std::string() : folder + "/" + txt;
 }
 
-bool LoadAssetConfig(const std::string& folder, TDBTagRef& out)
+bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* reason)
 {
     std::string path = FindAssetConfig(folder);
-    if (path.empty()) return false;
-    return LoadConfigFile(out, "", path) && out.IsContainer();
+    if (path.empty())
+    {
+        if (reason) *reason = kNoAssetConfigReason;
+        return false;
+    }
+    ConfigFileResult result = LoadConfigFileEx(out, "", path);
+    if (result == ConfigFileResult::kOK && out.IsContainer()) return true;
+    if (reason) *reason = ConfigFailureReason(path, result);
+    return false;
 }
 
 std::string AssetConfigStamp(const std::string& folder)
@@ -77,20 +126,26 @@ void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec)
 bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason)
 {
     TDBTagRef config;
-    if (!LoadAssetConfig(folder, config))
-    {
-        if (reason) *reason = "no readable config.chump or config.txt";
-        return false;
-    }
+    if (!LoadAssetConfig(folder, config, reason)) return false;
     FillRecordFromConfig(config, rec);
     if (rec.kuid.IsNull())
     {
-        if (reason) *reason = "the configuration has no valid \"kuid\"";
+        if (reason) *reason = "'" + FindAssetConfig(folder) + "' has no valid \"kuid\"";
         return false;
     }
     rec.size = FolderSize(folder);
     rec.configStamp = AssetConfigStamp(folder);
     return true;
+}
+
+void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,
+                               const std::string& reason)
+{
+    if (reason.empty() || reason == kNoAssetConfigReason)
+        PostResult(results, kind, "$vad_unable_read_config_at", source, {{"file_path", folder}});
+    else
+        PostResult(results, kind, "The asset configuration cannot be read: $(REASON_TEXT)", source,
+                   {{"file_path", folder}, {"reason_text", reason}});
 }
 
 uint64_t FolderSize(const std::string& folder)

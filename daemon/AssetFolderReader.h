@@ -3,18 +3,28 @@
 // size of its files, and a stamp that tells later scans whether the configuration changed.
 #include "core/TDBTagRef.h"
 #include "daemon/AssetRecord.h"
+#include "daemon/DaemonResults.h"
 
 #include <string>
 
-// The configuration file of a folder ("config.chump" when present, else "config.txt"); empty when neither.
+// The reason given for a folder without any configuration file.
+inline constexpr char kNoAssetConfigReason[] = "no config.chump or config.txt";
+
+// The configuration file of a folder ("config.chump" when present, else "config.txt"; an exact name
+// before one in another case); empty when neither.
 std::string FindAssetConfig(const std::string& folder);
-// Loads the configuration; false when there is none or it does not parse.
-bool LoadAssetConfig(const std::string& folder, TDBTagRef& out);
+// Loads the configuration; false when there is none or it does not parse. The reason names the file (and
+// for a text that does not parse, the line), or is kNoAssetConfigReason.
+bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* reason = nullptr);
 // "<mtime>:<size>" of the configuration file; empty when there is none.
 std::string AssetConfigStamp(const std::string& folder);
 // Fills the configuration-derived fields of rec (not source, folder or the daemon's own state). False and
 // a reason when the folder holds no readable configuration or no valid KUID.
 bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason = nullptr);
+// Posts why a folder could not be read: "$vad_unable_read_config_at" when it has no configuration, else
+// the reason, so the user sees which file (and line) is at fault.
+void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,
+                               const std::string& reason);
 // Copies the configuration-derived fields of a tree into rec.
 void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec);
 // Total bytes of the regular files below a folder (symbolic links are not followed).

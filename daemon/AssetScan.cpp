@@ -94,7 +94,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 if (!ReadAssetFolder(abs, rec, &reason))
                 {
                     DLOG("skipping %s: %s", rel.c_str(), reason.c_str());
-                    PostResult(results, kResultWarning, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", abs}});
+                    PostUnreadableAssetFolder(results, kResultWarning, KUID::Null(), abs, reason);
                     return false;
                 }
                 k = rec.kuid;

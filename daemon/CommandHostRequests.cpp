@@ -127,7 +127,7 @@ int32_t FolderCheck(RequestContext& c)
         AssetRecord rec;
         std::string reason;
         if (!ReadAssetFolder(folder, rec, &reason))
-            PostResult(&c.results, kResultError, "$vad_unable_read_config_at", KUID::Null(), PathParam(folder));
+            PostUnreadableAssetFolder(&c.results, kResultError, KUID::Null(), folder, reason);
         else
         {
             ok = true;

@@ -2,6 +2,7 @@
 // commit with backups, revert, create, delete and repair.
 #include "DaemonHarness.h"
 
+#include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
@@ -151,6 +152,42 @@ TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
                          VADEncode(VADPathOptionRequest{inst.Path("UserData/local/kuid 123456 1001"), 0, 0}), status,
                          body));
     EXPECT_LT(status, 0);
+}
+
+TEST_F(DaemonAssetsTest, ConfigurationsInAnyCaseInstallAndBrokenOnesSayWhere)
+{
+    // A configuration file named in another case is the folder's configuration.
+    const KUID upper(123456, 1003, 0);
+    fs::create_directories(inst.Path("source/upper"));
+    WriteFile(inst.Path("source/upper/CONFIG.TXT"), "kuid " + upper.ToString() + "\nusername \"Upper\"\n");
+    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/upper"), nullptr), upper);
+    EXPECT_TRUE(fs::exists(inst.Path("UserData/local/kuid 123456 1003/CONFIG.TXT")));
+
+    auto lastText = [](const ResultsLog& log) {
+        std::vector<ResultsLog::Result> r = log.GetResults();
+        return r.empty() ? std::string() : std::string(r.back().text.View());
+    };
+    // A syntax error is reported with its file and line, not as a missing configuration.
+    WriteFile(inst.Path("source/broken/config.txt"), "kuid <kuid:123456:1004>\nusername \"Broken\"\ntags {\n");
+    ResultsLog install;
+    EXPECT_TRUE(VADInstallFromFolder(inst.Path("source/broken"), &install).IsNull());
+    EXPECT_EQ(install.ErrorCount(), 1u);
+    EXPECT_NE(lastText(install).find("'" + inst.Path("source/broken/config.txt") + "' line 3"), std::string::npos)
+        << lastText(install);
+
+    // So is one in a configuration being committed; the edit stays open.
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    VADEditHandle h;
+    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    std::string edited = inst.Path("UserData/editing/kuid 123456 1001/config.txt");
+    WriteFile(edited, "kuid <kuid:123456:1001>\nusername \"Renamed\n");
+    ResultsLog commit;
+    EXPECT_FALSE(VADCommitAsset(h, 0, &commit));
+    EXPECT_NE(lastText(commit).find("'" + edited + "' line 2"), std::string::npos) << lastText(commit);
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+    EXPECT_EQ(info.username, "Sample Coach");
 }
 
 TEST_F(DaemonAssetsTest, DescriptionThumbnailObsoletesAndFavourite)

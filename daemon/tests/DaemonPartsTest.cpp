@@ -195,6 +195,77 @@ TEST(DaemonStore, RefusesAStoreFromANewerDaemonAndAFileThatIsNoStore)
     EXPECT_FALSE(s.Open(d.path + "/junk.tdx"));
 }
 
+TEST(DaemonRecords, ConfigFilesAreFoundInAnyCase)
+{
+    TempDir d;
+    for (const char* name : {"Config.txt", "CONFIG.TXT"})
+    {
+        std::string folder = d.path + "/" + name;
+        WriteFile(folder + "/" + name, "kuid <kuid:1:2>\nusername \"upper\"\n");
+        AssetRecord r;
+        ASSERT_TRUE(ReadAssetFolder(folder, r)) << name;
+        EXPECT_EQ(r.username, "upper");
+        EXPECT_EQ(r.configStamp.substr(0, r.configStamp.find(':')), name);
+    }
+    // A chump in any case still comes before an exactly named text; of two names in other cases the
+    // smaller is taken, whatever the directory order.
+    std::string both = d.path + "/both";
+    WriteFile(both + "/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\n");
+    TDBTagRef chump = TDBTagRef::NewContainer();
+    chump.SetChildKUID("kuid", KUID(1, 2, 0));
+    chump.SetChildString("username", "from chump");
+    ASSERT_TRUE(SaveConfigFile(chump, "", both + "/Config.Chump"));
+    EXPECT_EQ(FindAssetConfig(both), both + "/Config.Chump");
+    AssetRecord r;
+    ASSERT_TRUE(ReadAssetFolder(both, r));
+    EXPECT_EQ(r.username, "from chump");
+    WriteFile(d.path + "/two/CONFIG.txt", "kuid <kuid:1:3>\n");
+    WriteFile(d.path + "/two/Config.txt", "kuid <kuid:1:4>\n");
+    EXPECT_EQ(FindAssetConfig(d.path + "/two"), d.path + "/two/CONFIG.txt");
+    // A folder of that name is no configuration.
+    fs::create_directories(d.path + "/dir/Config.txt");
+    EXPECT_EQ(FindAssetConfig(d.path + "/dir"), "");
+}
+
+TEST(DaemonRecords, AnUnreadableConfigurationSaysWhichFileAndLine)
+{
+    TempDir d;
+    AssetRecord r;
+    std::string reason;
+    EXPECT_FALSE(ReadAssetFolder(d.path, r, &reason));
+    EXPECT_EQ(reason, kNoAssetConfigReason);
+
+    WriteFile(d.path + "/text/config.txt", "kuid <kuid:1:2>\nkind \"scenery\"\nusername \"never closed\n");
+    EXPECT_FALSE(ReadAssetFolder(d.path + "/text", r, &reason));
+    EXPECT_NE(reason.find("'" + d.path + "/text/config.txt' line 3"), std::string::npos) << reason;
+
+    // A binary configuration cut short is damaged; the reason names the file.
+    TDBTagRef tree = TDBTagRef::NewContainer();
+    tree.SetChildKUID("kuid", KUID(1, 2, 0));
+    tree.SetChildString("username", "a name long enough to be cut");
+    fs::create_directories(d.path + "/bin");
+    ASSERT_TRUE(SaveConfigFile(tree, "", d.path + "/bin/config.chump"));
+    std::string bytes = ReadFile(d.path + "/bin/config.chump");
+    WriteFile(d.path + "/bin/config.chump", bytes.substr(0, bytes.size() - 5));
+    EXPECT_FALSE(ReadAssetFolder(d.path + "/bin", r, &reason));
+    EXPECT_EQ(reason, "'" + d.path + "/bin/config.chump' is damaged");
+
+    WriteFile(d.path + "/nokuid/config.txt", "username \"no kuid\"\n");
+    EXPECT_FALSE(ReadAssetFolder(d.path + "/nokuid", r, &reason));
+    EXPECT_NE(reason.find(d.path + "/nokuid/config.txt"), std::string::npos) << reason;
+
+    // The key the tool knows only for a folder without a configuration; the reason otherwise.
+    DaemonResults results;
+    PostUnreadableAssetFolder(&results, 3, KUID::Null(), d.path, kNoAssetConfigReason);
+    PostUnreadableAssetFolder(&results, 2, KUID::Null(), d.path + "/nokuid", reason);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].text, "$vad_unable_read_config_at");
+    EXPECT_EQ(results[1].kind, 2u);
+    TDBTagRef params;
+    ASSERT_TRUE(VADTreeFromBytes(results[1].params, params));
+    EXPECT_EQ(std::string(params.GetChildString("reason_text").View()), reason);
+}
+
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;
