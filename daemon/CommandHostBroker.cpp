@@ -4,6 +4,7 @@
 #include "daemon/DaemonLog.h"
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <chrono>
 
 std::shared_ptr<ClientConnection> CommandHostBroker::LiveHost() { return host_.lock(); }
@@ -43,6 +44,38 @@ void CommandHostBroker::Shutdown()
     cv_.notify_all();
 }
 
+bool CommandHostBroker::StartedHostEnded(int pid, std::string& how)
+{
+    auto it = std::find(started_.begin(), started_.end(), pid);
+    if (it == started_.end())
+    {
+        how = "ended";  // already collected by ReapStartedHosts
+        return true;
+    }
+    int code = 0;
+    Platform::WaitResult w = Platform::WaitForProcess(pid, 0, &code);
+    if (w == Platform::WaitResult::TimedOut) return false;
+    started_.erase(it);
+    how = w == Platform::WaitResult::Exited ? "ended (exit code " + std::to_string(code) + ")" : "ended";
+    DLOG("the command host %d %s before it registered", pid, how.c_str());
+    return true;
+}
+
+void CommandHostBroker::WaitForStartedHost(std::unique_lock<std::mutex>& lk, int pid, std::string& ended)
+{
+    // The process gives no signal here when it ends, so its state is looked at between short waits:
+    // a host that died at once fails the job at once instead of after the whole start wait.
+    constexpr auto kPollStep = std::chrono::milliseconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(startWaitMs_);
+    while (!shutdown_ && host_.expired())
+    {
+        if (StartedHostEnded(pid, ended)) return;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return;
+        cv_.wait_until(lk, std::min(deadline, now + kPollStep));
+    }
+}
+
 bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
                                unsigned timeoutMs)
 {
@@ -65,8 +98,14 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
             }
             DLOG("started the command host (pid %d)", r.pid);
             started_.push_back(r.pid);
-            cv_.wait_for(lk, std::chrono::milliseconds(startWaitMs_), [&] { return shutdown_ || !host_.expired(); });
+            std::string ended;
+            WaitForStartedHost(lk, r.pid, ended);
             host = host_.lock();
+            if (!host && !ended.empty())
+            {
+                error = "the command host '" + exe + "' " + ended + " before it registered";
+                return false;
+            }
         }
         if (!host)
         {

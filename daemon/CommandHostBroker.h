@@ -38,6 +38,11 @@ public:
 
 private:
     std::shared_ptr<ClientConnection> LiveHost();
+    // Waits (mutex_ held through lk) until a host registers, the started process `pid` ends (then `ended`
+    // says how), the start wait runs out or the broker shuts down.
+    void WaitForStartedHost(std::unique_lock<std::mutex>& lk, int pid, std::string& ended);
+    // True when the started process has ended; collects its exit and says how it ended.
+    bool StartedHostEnded(int pid, std::string& how);
 
     std::string root_;
     std::mutex jobMutex_;  // one job at a time

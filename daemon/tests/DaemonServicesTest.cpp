@@ -152,6 +152,31 @@ TEST_F(DaemonServicesTest, TheDaemonStartsTheToolAsItsCommandHostAndGivesUpWhenI
     EXPECT_EQ(ReadFile(inst.Path("args.txt")), "vadcommandhost -nostartvaddaemon\n");
 }
 
+TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOut)
+{
+    // A stand-in tool that ends at once; the daemon keeps its full start wait of 30 s.
+    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\nexit 3\n");
+    fs::permissions(inst.Path("bin/VelmarUtil"), fs::perms::owner_all);
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    int32_t status = 0;
+    VADBytes body;
+    std::vector<VADResultNotification> results;
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
+                           &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].text.find("ended (exit code 3) before it registered"), std::string::npos) << results[0].text;
+
+    // The next job starts a host again rather than remembering the failure.
+    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\nexit 4\n");
+    results.clear();
+    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
+                           &results));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_NE(results[0].text.find("exit code 4"), std::string::npos) << results[0].text;
+}
+
 TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 {
     TDBTagRef entry;
