@@ -168,7 +168,9 @@ int32_t ArchiveEntry(RequestContext& c)
         PostResult(&c.results, kResultError, std::string(reason.View()), req.kuid);
         return kVADStatusFailed;
     }
-    entry.SetChildKUID("kuid", req.kuid);
+    // Setting the tag moves it to the end, so it is only set when the config's own differs: the entry
+    // keeps the config's tag order.
+    if (entry.GetChildKUID("kuid") != req.kuid) entry.SetChildKUID("kuid", req.kuid);
     VADTreeReply reply;
     if (!VADTreeToBytes(entry, reply.tree)) return kVADStatusFailed;
     reply.Write(c.body);

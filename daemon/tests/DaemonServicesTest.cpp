@@ -182,6 +182,10 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
     TDBTagRef entry;
     ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
     EXPECT_EQ(entry.GetChildKUID("kuid"), kSample);
+    // The config's tags keep their order ahead of the archive keys.
+    std::vector<std::string> names;
+    for (size_t i = 0; i < entry.GetChildCount(); ++i) names.emplace_back(entry.GetChildName(i).c_str());
+    EXPECT_EQ(names, (std::vector<std::string>{"kuid", "username", "kind", "files", "compression", "dsid"}));
     EXPECT_TRUE(CheckArchiveEntryDSID(entry));
     EXPECT_EQ(GetArchiveEntryFiles(entry).GetChildContainer("data").GetChildCount(), 3u);
 
