@@ -22,6 +22,7 @@ namespace {
 
 constexpr uint64_t kMaxEntryFolderBytes = 200ull << 20;  // an archive entry must fit in one reply
 constexpr size_t kMaxExportAssets = 100000;
+constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
 
 std::atomic<uint32_t> g_archiveId{1};
 
@@ -274,6 +275,16 @@ int32_t ExportPackage(RequestContext& c)
         if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
         VADReader r(reply);
         if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+        // 2: every texture converted; 0: the folder could not be searched or a texture failed; 1: the
+        // conversion stopped early. Anything but 2 leaves a package that would not load on the targets.
+        uint32_t converted = r.U32();
+        if (!r.Ok() || converted != kTexturesAllConverted)
+        {
+            PostResult(&c.results, kResultError,
+                       "Asset $(ASSET_KUID) was not exported: its textures could not be converted for '$(TARGETS)'.",
+                       k, {{"asset_kuid", k.ToString()}, {"targets", targets}});
+            return kVADStatusFailed;
+        }
     }
 
     // The assets as one archive, written by the host from the daemon's archive entries.

@@ -240,7 +240,7 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
             jobs.push_back(job);
             VADWriter answer;
             if (job.command == VAD_CMDHOST_TEXTURECONVERT)
-                answer.U32(0);
+                answer.U32(2);
             else if (job.command == VAD_CMDHOST_ARCHIVE_SAVETODISK)
             {
                 // The host writes the job file from the assets' entries.
@@ -295,6 +295,38 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
     req.packagePath = "..";
     ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body));
     EXPECT_LT(status, 0);
+}
+
+TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
+{
+    // 0: a texture failed; 1: the conversion stopped early; a reply without the answer at all.
+    for (const VADBytes& answer : {VADBytes{0, 0, 0, 0}, VADBytes{1, 0, 0, 0}, VADBytes{}})
+    {
+        std::vector<VADJob> jobs;
+        StartHost([&](const VADJob& job) {
+            jobs.push_back(job);
+            return HostReply(3, "a texture failed", answer);
+        });
+        RawClient asker;
+        ASSERT_TRUE(asker.Connect(inst));
+        VADExportPackageRequest req;
+        req.targets = {"dxt"};
+        req.packagePath = "failing";
+        req.kuids = {kSample};
+        int32_t status = 0;
+        VADBytes body;
+        std::vector<VADResultNotification> results;
+        ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body, &results));
+        hostThread.join();
+        host = RawClient();
+        EXPECT_LT(status, 0);
+        ASSERT_EQ(jobs.size(), 1u) << "no archive is saved after a failed conversion";
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].text, "a texture failed");
+        EXPECT_EQ(results[1].kind, 3u);
+        EXPECT_EQ(results[1].source, kSample);
+        EXPECT_FALSE(fs::exists(inst.Path("UserData/packages/failing/failing.cdp")));
+    }
 }
 
 TEST_F(DaemonServicesTest, FolderCheckRefusesUnsafeNamesAndForeignPaths)

@@ -142,14 +142,16 @@ TEST_F(ArchiveE2E, CreateCDPRefusesBeforeWriting)
 
 TEST_F(ArchiveE2E, ExportPackage)
 {
-    // Texture conversion is not part of the program yet: the package stands, and the run says plainly
-    // that its textures were not converted.
+    // Texture conversion is not part of the program yet: the run says plainly that the textures were not
+    // converted, and no package is made from the unconverted copies.
     RunResult dxtc = Run({"export-package", "dxtc", "pkg", kSignalBox});
     EXPECT_EQ(dxtc.exitCode, 255);
     EXPECT_EQ(dxtc.out, "- NULLKUID : Texture conversion is not built into this program yet; the textures in '" +
-                            root_.Path("UserData/packages/pkg/kuid 900001 100") +
-                            "' were not converted.\nOK (1 Errors, 0 Warnings)\n");
-    EXPECT_TRUE(root_.Exists("UserData/packages/pkg/pkg.cdp"));
+                            root_.Path("UserData/packages/pkg/kuid 900001 100") + "' were not converted.\n- " +
+                            kSignalBox + " : Asset " + kSignalBox +
+                            " was not exported: its textures could not be converted for 'dxtc'.\n"
+                            "OK (2 Errors, 0 Warnings)\n");
+    EXPECT_FALSE(root_.Exists("UserData/packages/pkg/pkg.cdp"));
 
     RunResult plain = Run({"export-package", "", "pkg12345", "base", "trains", kSignalBox, kPlatform});
     EXPECT_EQ(plain.exitCode, 0) << plain.out;
