@@ -188,6 +188,8 @@ int32_t InstallArchive(RequestContext& c)
     if (path.empty() || !archive.Load(result, "", path))
     {
         PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
+        // Why: damaged, not a package at all, or made by a newer version.
+        if (!result.IsEmpty()) PostResult(&c.results, kResultError, std::string(result.View()));
         return kVADStatusFailed;
     }
     ArchiveJobContents contents;
@@ -208,6 +210,8 @@ int32_t InstallArchive(RequestContext& c)
         {
             unlink(crak.c_str());
             PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
+            PostResult(&c.results, kResultError, "The install job file '$(FILE_PATH)' could not be written.",
+                       KUID::Null(), PathParam(crak));
             return kVADStatusFailed;
         }
     }

@@ -228,8 +228,20 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
     ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("junk.cdp"), 2, 0}), status,
                            body, &results));
     EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].text, "$vad_unreadable_cdp");
+    EXPECT_EQ(results[1].kind, 3u);
+    EXPECT_EQ(results[1].text, "Content could not be read, as the file is not a valid CDP");
+
+    // A cut archive is damaged, and the reason says so.
+    std::string bytes = ReadFile(inst.Path("pkg.cdp"));
+    WriteFile(inst.Path("cut.cdp"), bytes.substr(0, bytes.size() - 9));
+    results.clear();
+    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("cut.cdp"), 2, 0}), status,
+                           body, &results));
+    EXPECT_LT(status, 0);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1].text, "Content could not be read, as the CDP file is damaged");
 }
 
 TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)

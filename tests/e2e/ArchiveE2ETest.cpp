@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 namespace e2e {
 namespace {
@@ -107,19 +108,20 @@ TEST_F(ArchiveE2E, DamagedArchiveInstallsNothing)
     // The first chunk claims more bytes than the body holds.
     std::string badChunk = good;
     badChunk[19] = char(0x7F);
-    const std::pair<const char*, std::string> cases[] = {
-        {"cut.cdp", good.substr(0, good.size() - 7)},
-        {"chunk.cdp", badChunk},
-        {"grown.cdp", good + "extra"},
-        {"text.cdp", "kuid <kuid:900001:100>\n"},
+    const std::string damaged = "Content could not be read, as the CDP file is damaged";
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"cut.cdp", good.substr(0, good.size() - 7), damaged},
+        {"chunk.cdp", badChunk, damaged},
+        {"grown.cdp", good + "extra", damaged},
+        {"text.cdp", "kuid <kuid:900001:100>\n", "Content could not be read, as the file is not a valid CDP"},
     };
-    for (const auto& [name, bytes] : cases)
+    for (const auto& [name, bytes, reason] : cases)
     {
         root_.WriteFile(std::string("work/") + name, bytes);
         RunResult r = Run({"installcdp", name});
         EXPECT_EQ(r.exitCode, 255) << name;
         EXPECT_EQ(r.out, "- NULLKUID : The package '" + root_.Path(std::string("work/") + name) +
-                             "' cannot be read.\nOK (1 Errors, 0 Warnings)\n")
+                             "' cannot be read.\n- NULLKUID : " + reason + "\nOK (2 Errors, 0 Warnings)\n")
             << name;
         EXPECT_EQ(StatusLine(kSignalBox), std::string("- ") + kSignalBox + " : Unknown AssetID.") << name;
     }
