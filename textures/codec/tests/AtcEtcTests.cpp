@@ -148,8 +148,7 @@ TEST(Etc, FlatBlockIsDifferentialWithZeroDelta) {
     EXPECT_EQ(block[2] & 7, 0);
     uint32_t out[16];
     EtcDecompressColor(block, out);
-    for (int i = 0; i < 16; ++i)
-        for (int c = 0; c < 3; ++c) EXPECT_LE(std::abs(int((out[i] >> (8 * c)) & 255) - int((texels[i] >> (8 * c)) & 255)), 8);
+    EXPECT_LE(testimg::MaxRgbDifference(out, texels), 8);
 }
 
 TEST(Etc, FarApartHalvesUseIndividualMode) {

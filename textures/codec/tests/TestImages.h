@@ -1,7 +1,9 @@
 #pragma once
 // Small synthetic images for the codec tests, and helpers to run conversions and measure them.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -117,6 +119,15 @@ inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
             }
     if (se == 0.0) return 99.0;
     return 10.0 * std::log10(255.0 * 255.0 * n / se);
+}
+
+// The largest difference of any red, green or blue byte between two 4x4 blocks of texels.
+inline int MaxRgbDifference(const uint32_t* a, const uint32_t* b) {
+    int worst = 0;
+    for (int i = 0; i < 16; ++i)
+        for (int c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(int((a[i] >> (8 * c)) & 255) - int((b[i] >> (8 * c)) & 255)));
+    return worst;
 }
 
 }  // namespace testimg
