@@ -2,6 +2,7 @@
 #include "engine/File.h"
 #include "engine/Log.h"
 #include "engine/Options.h"
+#include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -131,15 +132,14 @@ TEST(ConfigParser, FailuresNameTheirLine) {
 }
 
 TEST(ConfigParser, FailureWritesOneLogLine) {
-    char dir[] = "/tmp/velmar-parsetest-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string log = std::string(dir) + "/log.txt";
-    std::string bad = std::string(dir) + "/Bad.txt";
-    std::ofstream(bad) << "x {\n";
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.IsValid());
+    std::string log = dir / "log.txt";
+    std::ofstream(dir / "Bad.txt") << "x {\n";
     Orvo::Log::Init(Orvo::Options("-LogFile=" + log));
     ConfigParser p;
-    EXPECT_EQ(p.Parse(std::string(dir) + "/bad.txt"), ConfigParser::BadSyntax); // found without regard to case
-    EXPECT_EQ(p.Parse(std::string(dir) + "/missing.txt"), ConfigParser::CannotRead);
+    EXPECT_EQ(p.Parse(dir / "bad.txt"), ConfigParser::BadSyntax); // found without regard to case
+    EXPECT_EQ(p.Parse(dir / "missing.txt"), ConfigParser::CannotRead);
     Orvo::Log::Shutdown();
     std::ifstream in(log);
     std::string line1, line2, line3;
@@ -149,7 +149,6 @@ TEST(ConfigParser, FailureWritesOneLogLine) {
     EXPECT_EQ(line1.rfind("ConfigParser::Parse> ", 0), 0u);
     EXPECT_NE(line1.find("bad.txt' line 1"), std::string::npos) << line1;
     EXPECT_NE(line2.find("missing.txt"), std::string::npos);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(ConfigParser, VersionAndQuotingHelpers) {

@@ -1,4 +1,5 @@
 #include "engine/File.h"
+#include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +14,10 @@ namespace {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/velmar-filetest-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-    }
+    void SetUp() override { ASSERT_TRUE(folder.IsValid()); }
     void TearDown() override {
         File::Subst("content", nullptr, false);
         File::Subst("pack", nullptr, false);
-        fs::remove_all(root);
     }
     void Put(const std::string& rel, const std::string& data) {
         fs::create_directories(fs::path(root + "/" + rel).parent_path());
@@ -32,7 +28,8 @@ protected:
         EXPECT_TRUE(File::ReadFile(path, out)) << File::LastError().message;
         return out;
     }
-    std::string root;
+    ScratchFolder folder;
+    const std::string root = folder.Str();
 };
 
 } // namespace

@@ -2,7 +2,9 @@
 // An engine thread that runs a function; joined when it goes out of scope.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/Thread.h"
 
@@ -17,3 +19,13 @@ protected:
 private:
     std::function<uint32_t()> m_body;
 };
+
+// Starts `count` threads that each run `body`; an empty list when one could not be started.
+inline std::vector<std::unique_ptr<FunctionThread>> StartThreads(int count, const std::function<uint32_t()>& body) {
+    std::vector<std::unique_ptr<FunctionThread>> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.push_back(std::make_unique<FunctionThread>(body));
+        if (!threads.back()->Start()) return {};
+    }
+    return threads;
+}

@@ -1,5 +1,6 @@
 #include "engine/Log.h"
 #include "engine/Options.h"
+#include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -104,9 +105,9 @@ TEST(Log, StdOutShowsLinesAndDevNullSilences) {
 }
 
 TEST(Log, LogFileAppendsLinesFromManyThreads) {
-    char dir[] = "/tmp/velmar-logtest-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string path = std::string(dir) + "/engine.log";
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.IsValid());
+    std::string path = dir / "engine.log";
     { std::ofstream(path) << "existing\n"; }
     ASSERT_TRUE(Log::Init(Options("-LogFile=\"" + path + "\"")));
     std::vector<std::thread> threads;
@@ -128,5 +129,4 @@ TEST(Log, LogFileAppendsLinesFromManyThreads) {
     EXPECT_EQ(count, 400);
     EXPECT_FALSE(Log::Init(Options("-LogFile=/nonexistent-dir/x.log")));
     EXPECT_FALSE(Log::IsEnabled());
-    std::system(("rm -rf " + std::string(dir)).c_str());
 }

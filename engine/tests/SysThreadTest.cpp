@@ -78,15 +78,12 @@ TEST(SysThreadTest, AutoResetEventReleasesOneWaiterPerSet)
     EXPECT_FALSE(ev.Wait(10));
 
     std::atomic<int> woken{0};
-    std::vector<std::unique_ptr<FunctionThread>> waiters;
-    for (int i = 0; i < 3; ++i) {
-        waiters.push_back(std::make_unique<FunctionThread>([&] {
-            if (ev.Wait(10000))
-                ++woken;
-            return 0u;
-        }));
-        ASSERT_TRUE(waiters.back()->Start());
-    }
+    auto waiters = StartThreads(3, [&] {
+        if (ev.Wait(10000))
+            ++woken;
+        return 0u;
+    });
+    ASSERT_EQ(waiters.size(), 3u);
     for (int i = 1; i <= 3; ++i) {
         ev.Set();
         for (int spin = 0; spin < 2000 && woken < i; ++spin)
@@ -103,15 +100,12 @@ TEST(SysThreadTest, ManualResetEventStaysSetForEveryone)
     EXPECT_TRUE(ev.IsManualReset());
     EXPECT_FALSE(ev.Wait(0));
     std::atomic<int> woken{0};
-    std::vector<std::unique_ptr<FunctionThread>> waiters;
-    for (int i = 0; i < 4; ++i) {
-        waiters.push_back(std::make_unique<FunctionThread>([&] {
-            if (ev.Lock(10000))
-                ++woken;
-            return 0u;
-        }));
-        ASSERT_TRUE(waiters.back()->Start());
-    }
+    auto waiters = StartThreads(4, [&] {
+        if (ev.Lock(10000))
+            ++woken;
+        return 0u;
+    });
+    ASSERT_EQ(waiters.size(), 4u);
     ev.Set();
     for (auto& w : waiters)
         EXPECT_TRUE(w->Join());
