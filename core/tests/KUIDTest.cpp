@@ -124,13 +124,9 @@ TEST(KUID, StreamFormWithSignExtensionAndNull)
 TEST(KUID, OrderingIsUnsignedAndHashingSeparates)
 {
     std::set<KUID> s{KUID(-1, 0, 0), KUID(5, 2, 0), KUID(5, 1, 3), KUID(5, 1, 0), KUID(0, 0, 0)};
-    std::vector<KUID> v(s.begin(), s.end());
-    ASSERT_EQ(v.size(), 5u);
-    EXPECT_EQ(v[0], KUID(0, 0, 0));
-    EXPECT_EQ(v[1], KUID(5, 1, 0));
-    EXPECT_EQ(v[2], KUID(5, 1, 3));
-    EXPECT_EQ(v[3], KUID(5, 2, 0));
-    EXPECT_EQ(v[4], KUID(-1, 0, 0));  // 0xFFFFFFFF sorts last
+    // 0xFFFFFFFF sorts last.
+    EXPECT_EQ(std::vector<KUID>(s.begin(), s.end()),
+              (std::vector<KUID>{KUID(0, 0, 0), KUID(5, 1, 0), KUID(5, 1, 3), KUID(5, 2, 0), KUID(-1, 0, 0)}));
     EXPECT_NE(KUID(1, 2, 3).Hash(), KUID(1, 2, 4).Hash());
     EXPECT_NE(KUID(1, 2, 3).Hash(), KUID(2, 1, 3).Hash());
 }

@@ -82,38 +82,25 @@ TEST(SoupText, PrintsTheDocumentedForm)
 
 TEST(SoupText, TypesRawValues)
 {
-    TDBTagRef t;
-    ASSERT_TRUE(ReadSoupText("a 1,2,3\n"
-                             "b 1.5, 2\n"
-                             "c <kuid:1:2>,<KUID2:3:4:5>\n"
-                             "d 1,abc\n"
-                             "e \"12\"\n"
-                             "f 99999999999\n"
-                             "g 4294967296\n"
-                             "h -7\n"
-                             "i\n"
-                             "j <kuid:1:x>\n"
-                             "k 1e5\n"
-                             "l nan\n"
-                             "m 1,,2\n",
-                             "typing.txt", t));
-    EXPECT_EQ(t.GetChildType("a"), kACSInteger);
-    EXPECT_EQ(t.GetChild("a").GetData()->GetCount(), 3u);
-    EXPECT_EQ(t.GetChildType("b"), kACSFloat);
-    EXPECT_EQ(t.GetChildType("c"), kACSKUID);
-    EXPECT_EQ(t.GetChild("c").GetData()->GetKUID(1), KUID(3, 4, 5));
-    EXPECT_EQ(t.GetChildType("d"), kACSString);
-    EXPECT_EQ(t.GetChildString("d"), "1,abc");
-    EXPECT_EQ(t.GetChildType("e"), kACSString);
     // Integers beyond 32 bits never lose digits: a float only when it holds them exactly.
-    EXPECT_EQ(t.GetChildType("f"), kACSString);
-    EXPECT_EQ(t.GetChildType("g"), kACSFloat);
+    const std::pair<const char*, int> cases[] = {
+        {"a 1,2,3", kACSInteger}, {"b 1.5, 2", kACSFloat}, {"c <kuid:1:2>,<KUID2:3:4:5>", kACSKUID},
+        {"d 1,abc", kACSString},  {"e \"12\"", kACSString}, {"f 99999999999", kACSString},
+        {"g 4294967296", kACSFloat}, {"h -7", kACSInteger}, {"i", kACSNull},
+        {"j <kuid:1:x>", kACSString}, {"k 1e5", kACSFloat}, {"l nan", kACSString},
+        {"m 1,,2", kACSString},
+    };
+    std::string text;
+    for (const auto& [line, type] : cases)
+        text += std::string(line) + "\n";
+    TDBTagRef t;
+    ASSERT_TRUE(ReadSoupText(text, "typing.txt", t));
+    for (const auto& [line, type] : cases)
+        EXPECT_EQ(t.GetChildType(std::string(line, 1).c_str()), type) << line;
+    EXPECT_EQ(t.GetChild("a").GetData()->GetCount(), 3u);
+    EXPECT_EQ(t.GetChild("c").GetData()->GetKUID(1), KUID(3, 4, 5));
+    EXPECT_EQ(t.GetChildString("d"), "1,abc");
     EXPECT_EQ(t.GetChildInt("h"), -7);
-    EXPECT_EQ(t.GetChildType("i"), kACSNull);
-    EXPECT_EQ(t.GetChildType("j"), kACSString);
-    EXPECT_EQ(t.GetChildType("k"), kACSFloat);
-    EXPECT_EQ(t.GetChildType("l"), kACSString);
-    EXPECT_EQ(t.GetChildType("m"), kACSString);
 }
 
 TEST(SoupText, TreeToTextToTreeKeepsEveryType)

@@ -7,22 +7,25 @@
 
 TEST(TextHelpersTest, ExpandTextMacroReplacesEveryMacroWithoutRegardToCase)
 {
-    Orvo::String text("$(FILE) and $(file) but not $(FILES) or $(FILE");
-    EXPECT_EQ(ExpandTextMacro(text, "File", "a.txt"), 2);
-    EXPECT_EQ(text, "a.txt and a.txt but not $(FILES) or $(FILE");
-
-    // A value holding the macro is not expanded again.
-    Orvo::String loop("[$(X)]");
-    EXPECT_EQ(ExpandTextMacro(loop, "$(x)", "$(X)$(X)"), 1);
-    EXPECT_EQ(loop, "[$(X)$(X)]");
-
-    Orvo::String empty("$() stays");
-    EXPECT_EQ(ExpandTextMacro(empty, "", "v"), 0);
-    EXPECT_EQ(empty, "$() stays");
-
-    Orvo::String gone("<$(A)>");
-    EXPECT_EQ(ExpandTextMacro(gone, "A", ""), 1);
-    EXPECT_EQ(gone, "<>");
+    struct Case
+    {
+        const char *text, *name, *value;
+        int count;
+        const char* want;
+    } cases[] = {
+        {"$(FILE) and $(file) but not $(FILES) or $(FILE", "File", "a.txt", 2,
+         "a.txt and a.txt but not $(FILES) or $(FILE"},
+        {"[$(X)]", "$(x)", "$(X)$(X)", 1, "[$(X)$(X)]"},  // a value holding the macro is not expanded again
+        {"$() stays", "", "v", 0, "$() stays"},
+        {"<$(A)>", "A", "", 1, "<>"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        Orvo::String text(c.text);
+        EXPECT_EQ(ExpandTextMacro(text, c.name, c.value), c.count);
+        EXPECT_EQ(text, c.want);
+    }
 }
 
 TEST(TextHelpersTest, ReplaceFirstOccurrenceTouchesOnlyTheFirst)
