@@ -268,19 +268,15 @@ TEST(SoupBinary, RefusesBadFilesWithDistinctReasons)
     Bytes wrong;
     wrong.u32(static_cast<uint32_t>(2 + 1 + 1 + inner.s.size() - 2)).u16(1).str("c").u8(1).str(inner.s);
     EXPECT_EQ(result(Bytes::File(wrong.s)), SoupBinaryResult::kDamaged);
-    // A payload that is not a whole multiple, an unknown type, a name longer than its chunk.
-    Bytes odd;
+    // A payload that is not a whole multiple, an unknown type, a name longer than its chunk, a null
+    // with a payload.
+    Bytes odd, unknown, longName, nullPayload;
     odd.u32(2 + 1 + 1 + 3).u16(1).str("f").u8(3).str("abc");
-    EXPECT_EQ(result(Bytes::File(odd.s)), SoupBinaryResult::kDamaged);
-    Bytes unknown;
     unknown.u32(2 + 1 + 1).u16(1).str("u").u8(5);
-    EXPECT_EQ(result(Bytes::File(unknown.s)), SoupBinaryResult::kDamaged);
-    Bytes longName;
     longName.u32(2 + 1 + 1).u16(200).str("n").u8(4);
-    EXPECT_EQ(result(Bytes::File(longName.s)), SoupBinaryResult::kDamaged);
-    Bytes nullPayload;
     nullPayload.u32(2 + 1 + 1 + 1).u16(1).str("n").u8(0).u8(0);
-    EXPECT_EQ(result(Bytes::File(nullPayload.s)), SoupBinaryResult::kDamaged);
+    for (const Bytes* bad : {&odd, &unknown, &longName, &nullPayload})
+        EXPECT_EQ(result(Bytes::File(bad->s)), SoupBinaryResult::kDamaged);
 }
 
 TEST(SoupBinary, DepthLimit)
