@@ -7,6 +7,7 @@
 
 using namespace Platform;
 using PlatformTest::HelperPath;
+using PlatformTest::RunHelper;
 using PlatformTest::TempDir;
 using PlatformTest::WaitForFile;
 
@@ -39,14 +40,14 @@ TEST(FileLockTest, SecondProcessWaitsUntilTheHolderDies) {
 
   FileLock mine;
   EXPECT_FALSE(mine.TryLock(path));
-  EXPECT_EQ(LaunchProcess(HelperPath(), {"try-lock", path, "0"}, {}, kLaunchWait).exitCode, 1);
+  EXPECT_EQ(RunHelper({"try-lock", path, "0"}), 1);
 
   // The holder is killed without any chance to clean up; the system frees the lock.
   ASSERT_TRUE(EndProcess(holder.pid, 0));
   EXPECT_TRUE(mine.Lock(path, 10000));
-  EXPECT_EQ(LaunchProcess(HelperPath(), {"try-lock", path, "20"}, {}, kLaunchWait).exitCode, 1);
+  EXPECT_EQ(RunHelper({"try-lock", path, "20"}), 1);
   mine.Unlock();
-  EXPECT_EQ(LaunchProcess(HelperPath(), {"try-lock", path, "0"}, {}, kLaunchWait).exitCode, 0);
+  EXPECT_EQ(RunHelper({"try-lock", path, "0"}), 0);
 }
 
 TEST(FileLockTest, ChildrenDoNotInheritTheLock) {
@@ -58,6 +59,6 @@ TEST(FileLockTest, ChildrenDoNotInheritTheLock) {
   ASSERT_TRUE(sleeper);
   mine.Unlock();
   // Had the sleeper inherited the descriptor, the lock would still be held.
-  EXPECT_EQ(LaunchProcess(HelperPath(), {"try-lock", path, "0"}, {}, kLaunchWait).exitCode, 0);
+  EXPECT_EQ(RunHelper({"try-lock", path, "0"}), 0);
   EXPECT_TRUE(EndProcess(sleeper.pid, 0));
 }

@@ -2,12 +2,15 @@
 // Shared bits of the platform tests: a private temporary folder and waiting for a child's file.
 #include <unistd.h>
 
+#include "platform/Process.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace PlatformTest {
 
@@ -38,6 +41,12 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
+}
+
+// Runs the helper program with `args` to its end: its exit code, or -1 when it could not start.
+inline int RunHelper(const std::vector<std::string>& args) {
+  Platform::LaunchResult r = Platform::LaunchProcess(HelperPath(), args, {}, Platform::kLaunchWait);
+  return r ? r.exitCode : -1;
 }
 
 // Waits (up to 10 s, so a hung child fails the test instead of hanging it) for `path` to appear.

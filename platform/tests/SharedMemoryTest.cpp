@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "PlatformTestSupport.h"
-#include "platform/Process.h"
 
 using namespace Platform;
-using PlatformTest::HelperPath;
+using PlatformTest::RunHelper;
 using PlatformTest::UniqueName;
 
 namespace {
@@ -81,9 +80,7 @@ TEST(SharedMemoryTest, BadNamesAndSizesAreRefused) {
 
 TEST(SharedMemoryTest, BlockWrittenByOneProcessIsReadByAnother) {
   Unlinker u{UniqueName("xproc")};
-  LaunchResult w = LaunchProcess(HelperPath(), {"shm-write", u.name, "written by the child"}, {}, kLaunchWait);
-  ASSERT_TRUE(w);
-  ASSERT_EQ(w.exitCode, 0);
+  ASSERT_EQ(RunHelper({"shm-write", u.name, "written by the child"}), 0);
   SharedMemoryBlock block;
   ASSERT_TRUE(block.Open(u.name));
   char buf[21];
@@ -92,8 +89,6 @@ TEST(SharedMemoryTest, BlockWrittenByOneProcessIsReadByAnother) {
 
   const char text[] = "written by the parent";
   ASSERT_TRUE(block.Write(0, text, sizeof text));
-  LaunchResult r = LaunchProcess(HelperPath(), {"shm-expect", u.name, text}, {}, kLaunchWait);
-  EXPECT_EQ(r.exitCode, 0);
-  r = LaunchProcess(HelperPath(), {"shm-expect", u.name, "something else"}, {}, kLaunchWait);
-  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(RunHelper({"shm-expect", u.name, text}), 0);
+  EXPECT_EQ(RunHelper({"shm-expect", u.name, "something else"}), 1);
 }
