@@ -29,14 +29,12 @@ std::vector<KUID> ToVector(const ChunkedList<KUID>& list)
 }
 const KUID kBuiltin(-3, 200, 127);
 
-class DaemonAssetsTest : public ::testing::Test
+class DaemonAssetsTest : public DaemonTest
 {
 protected:
     void SetUp() override
     {
-        VADCloseDatabase();
-        VADSetDaemonRoot(inst.Root());
-        VADSetConnectIntervalMs(50);
+        DaemonTest::SetUp();
         WriteAssetFolder(inst.Path("builtin/core/loco"), kBuiltin, "Built-in Loco",
                          "kind \"traincar\"\ncategory-class \"TR;LOC\"\n");
         WriteAssetFolder(inst.Path("source/sample"), kSample, "Sample Coach",
@@ -44,16 +42,7 @@ protected:
                          "velmar-build 4.6\nauthor \"Sam Ple\"\n"
                          "kuid-table {\n  0 <kuid:-3:200>\n  1 <kuid:77:5>\n}\n",
                          2, 100);
-        ASSERT_GT(inst.StartDaemonReady(), 0);
-        ASSERT_TRUE(Open());
-    }
-    void TearDown() override { VADCloseDatabase(); }
-    static bool Open()
-    {
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = 0;
-        return VADOpenDatabase(s);
+        StartAndOpen();
     }
     std::vector<KUID> Query(const VADFilterElementGroup& g)
     {
@@ -77,25 +66,24 @@ protected:
         waitpid(pid, &st, 0);
         return Open() && WIFEXITED(st) && WEXITSTATUS(st) == 0;
     }
-    TestInstallation inst;
 };
 
 TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
 {
     RawClient raw;
     ASSERT_TRUE(raw.Connect(inst));
-    int32_t status = -1;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER, VADEncode(VADPathOptionRequest{inst.Path("source/sample"), 0, 0}),
-                         status, body, &results));
-    ASSERT_EQ(status, kVADStatusOK);
+    auto install = [&](const std::string& folder) {
+        return raw.Ask(VAD_REQ_INSTALL_FROM_FOLDER, VADEncode(VADPathOptionRequest{inst.Path(folder), 0, 0}));
+    };
+    RawClient::Reply r = install("source/sample");
+    ASSERT_TRUE(r.answered);
+    ASSERT_EQ(r.status, kVADStatusOK);
     VADKuidReply installed;
-    ASSERT_TRUE(VADDecode(body, installed));
+    ASSERT_TRUE(VADDecode(r.body, installed));
     EXPECT_EQ(installed.kuid, kSample);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].kind, 4u);
-    EXPECT_EQ(results[0].text, "$vad_installed");
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].kind, 4u);
+    EXPECT_EQ(r.results[0].text, "$vad_installed");
     EXPECT_EQ(ReadFile(inst.Path("UserData/local/kuid 123456 1001/data/file1.bin")), std::string(100, 'x'));
 
     EXPECT_EQ(QueryCategory("TV;GB"), std::vector<KUID>{kSample});
@@ -140,18 +128,15 @@ TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
     EXPECT_EQ(std::string(VADGetAssetKeywords(kSample).c_str()), "red coach");
 
     // An unreadable folder is refused with the key the tool knows.
-    results.clear();
     fs::create_directories(inst.Path("source/empty"));
-    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER, VADEncode(VADPathOptionRequest{inst.Path("source/empty"), 0, 0}),
-                         status, body, &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].text, "$vad_unable_read_config_at");
+    r = install("source/empty");
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].text, "$vad_unable_read_config_at");
     // So are the daemon's own folders.
-    ASSERT_TRUE(raw.Call(VAD_REQ_INSTALL_FROM_FOLDER,
-                         VADEncode(VADPathOptionRequest{inst.Path("UserData/local/kuid 123456 1001"), 0, 0}), status,
-                         body));
-    EXPECT_LT(status, 0);
+    r = install("UserData/local/kuid 123456 1001");
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
 }
 
 TEST_F(DaemonAssetsTest, ConfigurationsInAnyCaseInstallAndBrokenOnesSayWhere)
@@ -344,13 +329,11 @@ TEST_F(DaemonAssetsTest, DeleteRemovesTheAssetButNotABuiltInOne)
 
     RawClient raw;
     ASSERT_TRUE(raw.Connect(inst));
-    int32_t status = 0;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(raw.Call(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kBuiltin, 0}), status, body, &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].kind, 3u);
+    RawClient::Reply r = raw.Ask(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kBuiltin, 0}));
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].kind, 3u);
     EXPECT_TRUE(fs::exists(inst.Path("builtin/core/loco/config.txt")));
     EXPECT_TRUE(VADGetAssetInfo(kBuiltin, info));
 }

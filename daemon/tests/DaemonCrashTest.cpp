@@ -43,26 +43,9 @@ char FolderVersion(const std::string& folder)
     return letter;
 }
 
-class DaemonCrashTest : public ::testing::Test
+class DaemonCrashTest : public DaemonTest
 {
 protected:
-    void SetUp() override
-    {
-        VADCloseDatabase();
-        VADSetDaemonRoot(inst.Root());
-        VADSetConnectIntervalMs(50);
-    }
-    void TearDown() override { VADCloseDatabase(); }
-
-    void Restart(const std::vector<std::string>& options = {})
-    {
-        VADCloseDatabase();
-        ASSERT_GT(inst.StartDaemonReady(60, options), 0);
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = 0;
-        ASSERT_TRUE(VADOpenDatabase(s));
-    }
 
     // Ends the serving daemon and starts one that kills itself at the named step.
     void StartCrashingAt(const std::string& point)
@@ -77,7 +60,7 @@ protected:
     // After a restart: the record and the folder agree, the folder is whole, nothing is left over.
     void ExpectConsistent(const char* allowed)
     {
-        Restart();
+        StartAndOpen();
         std::string folder = inst.Path("UserData/local/" + kAsset.ToSpacedString());
         VADAssetInfo info;
         ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
@@ -109,8 +92,6 @@ protected:
         }
         EXPECT_EQ(n, 2u);
     }
-
-    TestInstallation inst;
 };
 
 // The steps of a replacement at which the daemon kills itself, and whether the new version counts there:
@@ -126,7 +107,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     WriteVersion(inst.Path("src/b"), 'B');
-    Restart();
+    StartAndOpen();
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {
@@ -146,7 +127,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
 {
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
-    Restart();
+    StartAndOpen();
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {
@@ -187,7 +168,7 @@ TEST_F(DaemonCrashTest, KilledFromOutsideDuringAnInstall)
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     WriteVersion(inst.Path("src/b"), 'B');
-    Restart();
+    StartAndOpen();
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (int delayMs : {0, 5, 20})
     {

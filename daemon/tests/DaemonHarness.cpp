@@ -1,5 +1,6 @@
 #include "DaemonHarness.h"
 
+#include "assetdb/VADClient.h"
 #include "assetdb/VADFrameIO.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
@@ -165,4 +166,35 @@ bool RawClient::ClosedByPeer(int timeoutMs)
         if (r == Platform::IoResult::Ok && got == 0) return true;
     }
     return false;
+}
+
+RawClient::Reply RawClient::Ask(uint32_t code, const VADBytes& payload)
+{
+    Reply r;
+    r.answered = Call(code, payload, r.status, r.body, &r.results);
+    return r;
+}
+
+void DaemonTest::SetUp()
+{
+    VADCloseDatabase();
+    VADSetDaemonRoot(inst.Root());
+    VADSetConnectIntervalMs(50);
+}
+
+void DaemonTest::TearDown() { VADCloseDatabase(); }
+
+bool DaemonTest::Open(bool autoStart)
+{
+    VADConnectionSettings s;
+    s.Reset();
+    s.startDaemon = autoStart ? 1 : 0;
+    return VADOpenDatabase(s);
+}
+
+void DaemonTest::StartAndOpen(const std::vector<std::string>& options)
+{
+    VADCloseDatabase();
+    ASSERT_GT(inst.StartDaemonReady(60, options), 0);
+    ASSERT_TRUE(Open());
 }

@@ -6,6 +6,8 @@
 #include "core/KUID.h"
 #include "platform/Socket.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -55,6 +57,15 @@ public:
     // Reads frames until the reply of id; the results before it go to `results`. False when the link closed.
     bool Call(uint32_t code, const VADBytes& payload, int32_t& status, VADBytes& body,
               std::vector<VADResultNotification>* results = nullptr);
+    // The same, with everything the daemon sent back in one value.
+    struct Reply
+    {
+        bool answered = false;
+        int32_t status = 0;
+        VADBytes body;
+        std::vector<VADResultNotification> results;
+    };
+    Reply Ask(uint32_t code, const VADBytes& payload);
     // True when the daemon has closed the connection (waits up to timeoutMs).
     bool ClosedByPeer(int timeoutMs);
     Platform::Socket& Socket() { return socket_; }
@@ -62,4 +73,18 @@ public:
 private:
     Platform::Socket socket_;
     uint32_t nextId_ = 1;
+};
+
+// A fixture whose library client is pointed at a fresh installation; the daemon is started by the test.
+class DaemonTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Opens the library's connection; with autoStart the library may launch the daemon itself.
+    static bool Open(bool autoStart = false);
+    // (Re)starts the daemon with these options, waits until it is ready and opens the connection to it.
+    void StartAndOpen(const std::vector<std::string>& options = {});
+
+    TestInstallation inst;
 };

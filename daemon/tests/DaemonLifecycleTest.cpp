@@ -15,25 +15,7 @@
 
 namespace {
 
-class DaemonLifecycleTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        VADCloseDatabase();
-        VADSetDaemonRoot(inst.Root());
-        VADSetConnectIntervalMs(50);
-    }
-    void TearDown() override { VADCloseDatabase(); }
-    static bool Open(bool autoStart)
-    {
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = autoStart ? 1 : 0;
-        return VADOpenDatabase(s);
-    }
-    TestInstallation inst;
-};
+using DaemonLifecycleTest = DaemonTest;
 
 TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
 {
@@ -43,7 +25,7 @@ TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
     ASSERT_TRUE(second.exited);
     EXPECT_EQ(second.exitCode, 1);
     // The first one still serves.
-    ASSERT_TRUE(Open(false));
+    ASSERT_TRUE(Open());
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);
     EXPECT_TRUE(VADIsReady());
 }
@@ -103,8 +85,7 @@ TEST_F(DaemonLifecycleTest, ADaemonWhoseInstallationWasRemovedEnds)
 
 TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
 {
-    ASSERT_GT(inst.StartDaemonReady(), 0);
-    ASSERT_TRUE(Open(false));
+    StartAndOpen();
 
     RawClient wrongToken;
     ASSERT_TRUE(wrongToken.Connect(inst, true));

@@ -32,25 +32,34 @@ VADBytes HostReply(uint32_t kind, const std::string& text, const VADBytes& answe
     return w.Take();
 }
 
-class DaemonServicesTest : public ::testing::Test
+class DaemonServicesTest : public DaemonTest
 {
 protected:
     void SetUp() override
     {
-        VADCloseDatabase();
-        VADSetDaemonRoot(inst.Root());
-        VADSetConnectIntervalMs(50);
+        DaemonTest::SetUp();
         WriteAssetFolder(inst.Path("UserData/local/kuid 123456 1001"), kSample, "Sample", "kind \"scenery\"\n", 3, 50);
-        ASSERT_GT(inst.StartDaemonReady(), 0);
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = 0;
-        ASSERT_TRUE(VADOpenDatabase(s));
+        StartAndOpen();
     }
     void TearDown() override
     {
-        VADCloseDatabase();
+        DaemonTest::TearDown();
         if (hostThread.joinable()) hostThread.join();
+    }
+
+    // Asks a validation of the sample through a connection of its own.
+    RawClient::Reply ValidateSample()
+    {
+        RawClient asker;
+        EXPECT_TRUE(asker.Connect(inst));
+        return asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}));
+    }
+
+    // A stand-in tool in bin/ that runs this shell script.
+    void WriteTool(const std::string& script)
+    {
+        WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\n" + script);
+        fs::permissions(inst.Path("bin/VelmarUtil"), fs::perms::owner_all);
     }
 
     // A command host that answers `jobs` jobs through `answer`.
@@ -79,7 +88,6 @@ protected:
         for (int i = 0; i < 5; ++i) probe.Call(VAD_REQ_KEEPALIVE, {}, status, body);
     }
 
-    TestInstallation inst;
     RawClient host;
     std::thread hostThread;
 };
@@ -93,88 +101,66 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
     });
     RawClient asker;
     ASSERT_TRUE(asker.Connect(inst));
-    int32_t status = -1;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
-                           &results));
+    RawClient::Reply r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}));
     hostThread.join();
-    ASSERT_EQ(status, kVADStatusOK);
+    ASSERT_TRUE(r.answered);
+    ASSERT_EQ(r.status, kVADStatusOK);
     EXPECT_EQ(seen.command, static_cast<uint32_t>(VAD_CMDHOST_VALIDATE));
     EXPECT_EQ(seen.path, inst.Path("UserData/local/kuid 123456 1001"));
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].kind, 3u);
-    EXPECT_EQ(results[0].text, "$tet_bad_thing");
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].kind, 3u);
+    EXPECT_EQ(r.results[0].text, "$tet_bad_thing");
     VADBoolReply passed;
-    ASSERT_TRUE(VADDecode(body, passed));
+    ASSERT_TRUE(VADDecode(r.body, passed));
     EXPECT_EQ(passed.value, 0);
     EXPECT_TRUE(VADIsAssetFaulty(kSample));
 
     // Paths outside the source's folder never reach the host.
-    results.clear();
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}), status, body, &results));
-    EXPECT_LT(status, 0);
+    r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}));
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
 }
 
 TEST_F(DaemonServicesTest, WithoutAHostOrAToolToStartTheJobFailsWithAReason)
 {
-    RawClient asker;
-    ASSERT_TRUE(asker.Connect(inst));
-    int32_t status = 0;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
-                           &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_NE(results[0].text.find("could not be started"), std::string::npos);
+    RawClient::Reply r = ValidateSample();
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_NE(r.results[0].text.find("could not be started"), std::string::npos);
 }
 
 TEST_F(DaemonServicesTest, TheDaemonStartsTheToolAsItsCommandHostAndGivesUpWhenItDoesNotRegister)
 {
     // A stand-in tool that notes its arguments and never registers.
-    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/../args.txt\"\nsleep 3\n");
-    fs::permissions(inst.Path("bin/VelmarUtil"), fs::perms::owner_all);
+    WriteTool("echo \"$@\" > \"$(dirname \"$0\")/../args.txt\"\nsleep 3\n");
     VADCloseDaemon(0);
     ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
     ASSERT_GT(inst.StartDaemonReady(60, {"-hostwait=300"}), 0);
 
-    RawClient asker;
-    ASSERT_TRUE(asker.Connect(inst));
-    int32_t status = 0;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
-                           &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_NE(results[0].text.find("no command host registered within 300 ms"), std::string::npos);
+    RawClient::Reply r = ValidateSample();
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_NE(r.results[0].text.find("no command host registered within 300 ms"), std::string::npos);
     EXPECT_EQ(ReadFile(inst.Path("args.txt")), "vadcommandhost -nostartvaddaemon\n");
 }
 
 TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOut)
 {
     // A stand-in tool that ends at once; the daemon keeps its full start wait of 30 s.
-    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\nexit 3\n");
-    fs::permissions(inst.Path("bin/VelmarUtil"), fs::perms::owner_all);
-    RawClient asker;
-    ASSERT_TRUE(asker.Connect(inst));
-    int32_t status = 0;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
-                           &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_NE(results[0].text.find("ended (exit code 3) before it registered"), std::string::npos) << results[0].text;
+    WriteTool("exit 3\n");
+    RawClient::Reply r = ValidateSample();
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_NE(r.results[0].text.find("ended (exit code 3) before it registered"), std::string::npos) << r.results[0].text;
 
     // The next job starts a host again rather than remembering the failure.
-    WriteFile(inst.Path("bin/VelmarUtil"), "#!/bin/sh\nexit 4\n");
-    results.clear();
-    ASSERT_TRUE(asker.Call(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}), status, body,
-                           &results));
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_NE(results[0].text.find("exit code 4"), std::string::npos) << results[0].text;
+    WriteTool("exit 4\n");
+    r = ValidateSample();
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_NE(r.results[0].text.find("exit code 4"), std::string::npos) << r.results[0].text;
 }
 
 TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
@@ -206,42 +192,38 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
     });
     RawClient asker;
     ASSERT_TRUE(asker.Connect(inst));
-    int32_t status = -1;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("pkg.cdp"), 2, 0}), status,
-                           body, &results));
+    auto install = [&](const std::string& file) {
+        return asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path(file), 2, 0}));
+    };
+    RawClient::Reply r = install("pkg.cdp");
     hostThread.join();
-    ASSERT_EQ(status, kVADStatusOK);
+    ASSERT_TRUE(r.answered);
+    ASSERT_EQ(r.status, kVADStatusOK);
     EXPECT_EQ(jobCommand, static_cast<uint32_t>(VAD_CMDHOST_ARCHIVE_INSTALL));
     ASSERT_EQ(handed.kuids, std::vector<KUID>{kSample});
     EXPECT_TRUE(CheckArchiveEntryDSID(handed.entries[0]));
     VADBoolReply all;
-    ASSERT_TRUE(VADDecode(body, all));
+    ASSERT_TRUE(VADDecode(r.body, all));
     EXPECT_EQ(all.value, 1);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].text, "$vad_installed");
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].text, "$vad_installed");
 
     // A file that is no archive is refused before any job.
     WriteFile(inst.Path("junk.cdp"), "not a package");
-    results.clear();
-    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("junk.cdp"), 2, 0}), status,
-                           body, &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].text, "$vad_unreadable_cdp");
-    EXPECT_EQ(results[1].kind, 3u);
-    EXPECT_EQ(results[1].text, "Content could not be read, as the file is not a valid CDP");
+    r = install("junk.cdp");
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 2u);
+    EXPECT_EQ(r.results[0].text, "$vad_unreadable_cdp");
+    EXPECT_EQ(r.results[1].kind, 3u);
+    EXPECT_EQ(r.results[1].text, "Content could not be read, as the file is not a valid CDP");
 
     // A cut archive is damaged, and the reason says so.
     std::string bytes = ReadFile(inst.Path("pkg.cdp"));
     WriteFile(inst.Path("cut.cdp"), bytes.substr(0, bytes.size() - 9));
-    results.clear();
-    ASSERT_TRUE(asker.Call(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("cut.cdp"), 2, 0}), status,
-                           body, &results));
-    EXPECT_LT(status, 0);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[1].text, "Content could not be read, as the CDP file is damaged");
+    r = install("cut.cdp");
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 2u);
+    EXPECT_EQ(r.results[1].text, "Content could not be read, as the CDP file is damaged");
 }
 
 TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
@@ -282,18 +264,16 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
     req.packagePath = "/anywhere/../mypack.cdp";
     req.dependencies = {"base-pack"};
     req.kuids = {kSample};
-    int32_t status = -1;
-    VADBytes body;
-    std::vector<VADResultNotification> results;
-    ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body, &results));
+    RawClient::Reply r = asker.Ask(VAD_REQ_EXPORT_PACKAGE, VADEncode(req));
     hostThread.join();
-    ASSERT_EQ(status, kVADStatusOK);
+    ASSERT_TRUE(r.answered);
+    ASSERT_EQ(r.status, kVADStatusOK);
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[0].command, static_cast<uint32_t>(VAD_CMDHOST_TEXTURECONVERT));
     EXPECT_EQ(jobs[0].targets, "dxt;etc");
     EXPECT_EQ(jobs[0].path, inst.Path("UserData/packages/mypack/kuid 123456 1001"));
     EXPECT_EQ(jobs[1].command, static_cast<uint32_t>(VAD_CMDHOST_ARCHIVE_SAVETODISK));
-    EXPECT_EQ(results.size(), 2u);
+    EXPECT_EQ(r.results.size(), 2u);
 
     ContentArchive archive;
     Orvo::String result;
@@ -305,8 +285,9 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
 
     // A name that is no plain name is refused.
     req.packagePath = "..";
-    ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body));
-    EXPECT_LT(status, 0);
+    r = asker.Ask(VAD_REQ_EXPORT_PACKAGE, VADEncode(req));
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
 }
 
 TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
@@ -325,18 +306,16 @@ TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
         req.targets = {"dxt"};
         req.packagePath = "failing";
         req.kuids = {kSample};
-        int32_t status = 0;
-        VADBytes body;
-        std::vector<VADResultNotification> results;
-        ASSERT_TRUE(asker.Call(VAD_REQ_EXPORT_PACKAGE, VADEncode(req), status, body, &results));
+        RawClient::Reply r = asker.Ask(VAD_REQ_EXPORT_PACKAGE, VADEncode(req));
         hostThread.join();
         host = RawClient();
-        EXPECT_LT(status, 0);
+        ASSERT_TRUE(r.answered);
+        EXPECT_LT(r.status, 0);
         ASSERT_EQ(jobs.size(), 1u) << "no archive is saved after a failed conversion";
-        ASSERT_EQ(results.size(), 2u);
-        EXPECT_EQ(results[0].text, "a texture failed");
-        EXPECT_EQ(results[1].kind, 3u);
-        EXPECT_EQ(results[1].source, kSample);
+        ASSERT_EQ(r.results.size(), 2u);
+        EXPECT_EQ(r.results[0].text, "a texture failed");
+        EXPECT_EQ(r.results[1].kind, 3u);
+        EXPECT_EQ(r.results[1].source, kSample);
         EXPECT_FALSE(fs::exists(inst.Path("UserData/packages/failing/failing.cdp")));
     }
 }
