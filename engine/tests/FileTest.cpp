@@ -29,7 +29,7 @@ protected:
         return out;
     }
     ScratchFolder folder;
-    const std::string root = folder.Str();
+    const std::string root = folder.path;
 };
 
 } // namespace

@@ -22,10 +22,8 @@ private:
 
 // Starts `count` threads that each run `body`; an empty list when one could not be started.
 inline std::vector<std::unique_ptr<FunctionThread>> StartThreads(int count, const std::function<uint32_t()>& body) {
-    std::vector<std::unique_ptr<FunctionThread>> threads;
-    for (int i = 0; i < count; ++i) {
-        threads.push_back(std::make_unique<FunctionThread>(body));
-        if (!threads.back()->Start()) return {};
-    }
+    std::vector<std::unique_ptr<FunctionThread>> threads(count);
+    for (auto& t : threads)
+        if (!(t = std::make_unique<FunctionThread>(body))->Start()) return {};
     return threads;
 }

@@ -5,23 +5,13 @@
 #include <string>
 #include <system_error>
 
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmar-engine-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
+struct ScratchFolder {
+    ScratchFolder() : path((std::filesystem::temp_directory_path() / "velmar-engine-XXXXXX").string()) {
+        if (!mkdtemp(path.data())) path.clear();
     }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
+    ~ScratchFolder() { std::error_code ec; if (!path.empty()) std::filesystem::remove_all(path, ec); }
     ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    bool IsValid() const { return !path_.empty(); }
-    const std::string& Str() const { return path_; }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
-private:
-    std::string path_;
+    bool IsValid() const { return !path.empty(); }
+    std::string operator/(const std::string& rel) const { return path + "/" + rel; }
+    std::string path;
 };
