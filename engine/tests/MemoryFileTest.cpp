@@ -1,11 +1,9 @@
 #include "engine/File.h"
 #include "engine/MemoryFile.h"
+#include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
 #include <fstream>
 
 using Orvo::MemoryFile;
@@ -43,10 +41,8 @@ TEST(MemoryFile, ReadsLittleEndianValuesOnlyWhenWhole) {
 }
 
 TEST(MemoryFile, CopiesAnOpenFile) {
-    char path[] = "/tmp/velmar-memfile-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    ScratchFolder dir;
+    const std::string path = dir / "res";
     std::ofstream(path, std::ios::binary) << "abcdef";
     Orvo::File f;
     ASSERT_EQ(f.Open(path, 16, 0), 0);
@@ -60,5 +56,4 @@ TEST(MemoryFile, CopiesAnOpenFile) {
     EXPECT_EQ(std::string(out, 6), "abcdef");
     Orvo::File closed;
     EXPECT_FALSE(m.Open(closed, "none"));
-    std::remove(path);
 }
