@@ -147,18 +147,13 @@ bool AwaitReply(RawClient& c, uint32_t code, uint32_t id, int32_t& status)
     }
 }
 
-TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
+using DaemonFuzzTest = DaemonTest;
+
+TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
 {
-    TestInstallation inst;
     WriteAssetFolder(inst.Path("UserData/local/kuid 123456 1001"), kSample, "Sample", "kind \"scenery\"\n", 2, 100);
     // No command host can be started here; jobs fail fast instead of waiting for one.
-    ASSERT_GT(inst.StartDaemonReady(60, {"-hostwait=100"}), 0);
-    VADCloseDatabase();
-    VADSetDaemonRoot(inst.Root());
-    VADConnectionSettings settings;
-    settings.Reset();
-    settings.startDaemon = 0;
-    ASSERT_TRUE(VADOpenDatabase(settings));
+    StartAndOpen({"-hostwait=100"});
 
     std::vector<uint32_t> codes;
     for (uint32_t c = 0; c < 300; ++c)
@@ -172,7 +167,8 @@ TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
     for (int i = 0; i < 40; ++i)
     {
         VADDiscoveryBlock b;
-        ASSERT_TRUE(inst.ReadBlock(b));
+        RawClient h;
+        ASSERT_TRUE(h.ConnectSilently(inst, &b));
         VADHello hello;
         hello.token = b.token;
         hello.program = "fuzzer";
@@ -182,18 +178,14 @@ TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
             payload[9 + rng() % 8] ^= static_cast<uint8_t>(1u << (rng() % 8));
         else
             payload.resize(rng() % 17);
-        RawClient h;
-        h.Socket() = Platform::Socket::Connect(b.port, 5000);
         ASSERT_TRUE(h.SendFrame(rng() % 4 ? kVADHelloCode : static_cast<uint32_t>(rng()), 0, payload));
         EXPECT_TRUE(h.ClosedByPeer(10000)) << "hello " << i;
     }
 
     // A hello announcing more than a hello can hold is cut off at once, not after the hello's time-out.
     {
-        VADDiscoveryBlock b;
-        ASSERT_TRUE(inst.ReadBlock(b));
         RawClient h;
-        h.Socket() = Platform::Socket::Connect(b.port, 5000);
+        ASSERT_TRUE(h.ConnectSilently(inst));
         uint8_t header[kVADFrameHeaderSize];
         VADEncodeFrameHeader(VADFrameHeader{kVADHelloCode, 0, kVADMaxHelloPayload + 1}, header);
         ASSERT_TRUE(h.SendRaw(header, sizeof header));
@@ -203,12 +195,11 @@ TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
     // A hello of another protocol version is answered with a failure, then closed.
     {
         VADDiscoveryBlock b;
-        ASSERT_TRUE(inst.ReadBlock(b));
+        RawClient h;
+        ASSERT_TRUE(h.ConnectSilently(inst, &b));
         VADHello hello;
         hello.token = b.token;
         hello.protocol = kVADProtocolVersion + 1;
-        RawClient h;
-        h.Socket() = Platform::Socket::Connect(b.port, 5000);
         ASSERT_TRUE(h.SendFrame(kVADHelloCode, 0, VADEncodeHello(hello)));
         VADFrameHeader fh;
         VADBytes payload;
@@ -283,7 +274,6 @@ TEST(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);
     VADAssetInfo info;
     EXPECT_TRUE(VADGetAssetInfo(kSample, info) || !std::filesystem::exists(inst.Path("UserData/local/kuid 123456 1001")));
-    VADCloseDatabase();
 }
 
 } // namespace

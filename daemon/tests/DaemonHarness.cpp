@@ -109,12 +109,19 @@ void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::st
     for (int i = 0; i < extraFiles; ++i) WriteFile(folder + "/data/file" + std::to_string(i) + ".bin", data);
 }
 
-bool RawClient::Connect(const TestInstallation& inst, bool wrongToken)
+bool RawClient::ConnectSilently(const TestInstallation& inst, VADDiscoveryBlock* block)
 {
     VADDiscoveryBlock b;
     if (!inst.ReadBlock(b)) return false;
+    if (block) *block = b;
     socket_ = Platform::Socket::Connect(b.port, 5000);
-    if (!socket_.IsValid()) return false;
+    return socket_.IsValid();
+}
+
+bool RawClient::Connect(const TestInstallation& inst, bool wrongToken)
+{
+    VADDiscoveryBlock b;
+    if (!ConnectSilently(inst, &b)) return false;
     VADHello h;
     h.token = wrongToken ? b.token + 1 : b.token;
     h.pid = static_cast<uint32_t>(getpid());

@@ -52,6 +52,8 @@ class RawClient
 public:
     // Connects and says hello with the block's token (or the given wrong token).
     bool Connect(const TestInstallation& inst, bool wrongToken = false);
+    // Only opens the socket, says nothing; the block it found goes to `block` when given.
+    bool ConnectSilently(const TestInstallation& inst, VADDiscoveryBlock* block = nullptr);
     bool SendRaw(const void* data, size_t n);
     bool SendFrame(uint32_t code, uint32_t id, const VADBytes& payload);
     // Reads frames until the reply of id; the results before it go to `results`. False when the link closed.
