@@ -6,13 +6,12 @@
 #include <memory>
 #include <vector>
 
+#include "TestImages.h"
 #include "textures/codec/CodecTexture.h"
 
-namespace {
+using testimg::Desc;
 
-CodecTextureDesc Desc(uint32_t w, uint32_t h, int32_t format, void* data, uint32_t size, uint32_t pitch = 0) {
-    return CodecTextureDesc{kCodecTextureDescSize, w, h, pitch, format, size, data};
-}
+namespace {
 
 // A heap block of exactly the descriptor's size followed by guard bytes that must stay untouched.
 struct Guarded {
@@ -138,10 +137,7 @@ TEST(CodecValidate, NothingWrittenOutsideTheDestination) {
     std::vector<uint32_t> pixels(w * h);
     for (uint32_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x80000000u | i * 0x010305u;
     for (int32_t format = 2; format <= 36; ++format) {
-        CodecOptions single{};
-        single.size = kCodecOptionsSize;
-        single.disableMultithreading = format % 2;
-        single.compressionSpeed = uint32_t(format % 3);
+        const CodecOptions single = testimg::Options(uint32_t(format % 3), format % 2);
         Guarded packed(CodecTextureSizeForFormat(format, w, h, 0));
         CodecTextureDesc s = Desc(w, h, CF_ARGB8888, pixels.data(), w * h * 4);
         CodecTextureDesc d = Desc(w, h, format, packed.bytes.data(), uint32_t(packed.size));
