@@ -18,6 +18,12 @@ BufferPtr Make(uint32_t type, uint32_t w, uint32_t h, uint32_t pitch = 0, void* 
     return BufferPtr(CreateCodecBuffer(type, w, h, pitch, data));
 }
 
+// The first `n` values of a small array, to compare as one list.
+template <class T, size_t N>
+std::vector<int> Values(const T (&a)[N], size_t n = N) {
+    return std::vector<int>(a, a + n);
+}
+
 constexpr ValueForm kForms[] = {ValueForm::Double, ValueForm::Float, ValueForm::Half,
                                 ValueForm::U32,    ValueForm::U16,   ValueForm::U8};
 
@@ -75,10 +81,7 @@ TEST(PixelBuffer, ChannelOrderOfTheByteForm) {
     BufferPtr b = Make(15, 1, 1, 0, f);
     uint8_t out[4];
     ASSERT_TRUE(b->ReadBlock(ValueForm::U8, 0, 0, 1, 1, out));
-    EXPECT_EQ(out[0], 0);    // blue first
-    EXPECT_EQ(out[1], 128);
-    EXPECT_EQ(out[2], 255);
-    EXPECT_EQ(out[3], 255);
+    EXPECT_EQ(Values(out), (std::vector<int>{0, 128, 255, 255}));  // blue first
     uint8_t rgb[3] = {10, 20, 30};  // B, G, R
     BufferPtr b3 = Make(2, 1, 1, 0, rgb);
     ASSERT_TRUE(b3->ReadBlock(ValueForm::U8, 0, 0, 1, 1, out));
@@ -92,10 +95,8 @@ TEST(PixelBuffer, Packed1010102Expansion) {
     BufferPtr b = Make(5, 1, 1, 0, &word);
     uint16_t out[4];
     ASSERT_TRUE(b->ReadBlock(ValueForm::U16, 0, 0, 1, 1, out));
-    EXPECT_EQ(out[0], 0xFFFF);
-    EXPECT_EQ(out[1], 0x8020);  // bit replication, so that writing it back gives 512 again
-    EXPECT_EQ(out[2], 0);
-    EXPECT_EQ(out[3], 0xAAAA);
+    // Bit replication, so that writing it back gives 512 again.
+    EXPECT_EQ(Values(out), (std::vector<int>{0xFFFF, 0x8020, 0, 0xAAAA}));
     ASSERT_TRUE(b->WriteBlock(ValueForm::U16, 0, 0, 1, 1, out));
     EXPECT_EQ(word, 1023u << 20 | 512u << 10 | 2u << 30);
 }
@@ -105,10 +106,7 @@ TEST(PixelBuffer, ValueConversions) {
     uint16_t u16[4] = {0x1292, 0x1293, 0xFFFF, 0xAAAA};
     uint8_t u8[4];
     ConvertValues(ValueForm::U16, u16, ValueForm::U8, u8, 4);
-    EXPECT_EQ(u8[0], 0x12);
-    EXPECT_EQ(u8[1], 0x13);
-    EXPECT_EQ(u8[2], 0xFF);
-    EXPECT_EQ(u8[3], 0xAA);
+    EXPECT_EQ(Values(u8), (std::vector<int>{0x12, 0x13, 0xFF, 0xAA}));
     uint8_t b = 0xAB;
     uint32_t u32;
     ConvertValues(ValueForm::U8, &b, ValueForm::U32, &u32, 1);
@@ -116,9 +114,7 @@ TEST(PixelBuffer, ValueConversions) {
     // Reals outside 0..1 are clamped, not wrapped into the low bits.
     const float reals[5] = {1.5f, -0.25f, 2.0f, std::nanf(""), 1.0f};
     ConvertValues(ValueForm::Float, reals, ValueForm::U8, u8, 3);
-    EXPECT_EQ(u8[0], 255);
-    EXPECT_EQ(u8[1], 0);
-    EXPECT_EQ(u8[2], 255);
+    EXPECT_EQ(Values(u8, 3), (std::vector<int>{255, 0, 255}));
     uint16_t w16[5];
     ConvertValues(ValueForm::Float, reals, ValueForm::U16, w16, 5);
     EXPECT_EQ(w16[0], 65535);
