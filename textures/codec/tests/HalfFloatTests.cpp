@@ -3,40 +3,31 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "textures/codec/HalfFloat.h"
 
-TEST(HalfFloat, ExactValuesAndEdges) {
-    EXPECT_EQ(FloatToHalf(1.0f), 0x3C00);
-    EXPECT_EQ(FloatToHalf(-2.0f), 0xC000);
-    EXPECT_EQ(FloatToHalf(65504.0f), 0x7BFF);              // largest finite
-    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -24)), 0x0001);  // smallest subnormal
-    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -14)), 0x0400);  // smallest normal
-    EXPECT_EQ(FloatToHalf(-0.0f), 0x0000);
-    EXPECT_EQ(FloatToHalf(-1e-30f), 0x0000);  // underflow loses the sign
-    EXPECT_EQ(FloatToHalf(std::numeric_limits<float>::infinity()), 0x7C00);
-    EXPECT_EQ(FloatToHalf(-std::numeric_limits<float>::infinity()), 0xFC00);
-}
-
-TEST(HalfFloat, RoundingTiesGoUp) {
-    EXPECT_EQ(FloatToHalf(std::ldexp(1.0f, -25)), 0x0001);                 // half of the smallest subnormal
-    EXPECT_EQ(FloatToHalf(std::nextafter(std::ldexp(1.0f, -25), 0.0f)), 0);  // just below it
-    EXPECT_EQ(FloatToHalf(1.0f + std::ldexp(1.0f, -11)), 0x3C01);          // tie between 1 and 1+2^-10
-    EXPECT_EQ(FloatToHalf(1.0f + std::ldexp(1.0f, -12)), 0x3C00);
-    EXPECT_EQ(FloatToHalf(2.0f - std::ldexp(1.0f, -12)), 0x4000);          // carry into the exponent
-}
-
-TEST(HalfFloat, ValuesJustBelowTheLargestStayFinite) {
-    // 65488..65519 round to 65504, not to infinity; 65520 is the tie that overflows.
-    EXPECT_EQ(FloatToHalf(65488.0f), 0x7BFF);
-    EXPECT_EQ(FloatToHalf(65500.0f), 0x7BFF);
-    EXPECT_EQ(FloatToHalf(65519.0f), 0x7BFF);
-    EXPECT_EQ(FloatToHalf(65520.0f), 0x7C00);
-    EXPECT_EQ(FloatToHalf(-65500.0f), 0xFBFF);
-    EXPECT_EQ(FloatToHalf(1e10f), 0x7C00);
-    // The same near the top of the other slow-path exponent ranges: 32752 is below the carry.
-    EXPECT_EQ(FloatToHalf(32760.0f), 0x7800);
-    EXPECT_EQ(FloatToHalf(32750.0f), 0x77FF);
+TEST(HalfFloat, ExactValuesEdgesAndRounding) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, uint16_t> cases[] = {
+        {1.0f, 0x3C00}, {-2.0f, 0xC000}, {65504.0f, 0x7BFF},  // largest finite
+        {std::ldexp(1.0f, -24), 0x0001},                       // smallest subnormal
+        {std::ldexp(1.0f, -14), 0x0400},                       // smallest normal
+        {-0.0f, 0x0000}, {-1e-30f, 0x0000},                    // underflow loses the sign
+        {inf, 0x7C00}, {-inf, 0xFC00},
+        // Ties go up.
+        {std::ldexp(1.0f, -25), 0x0001},                         // half of the smallest subnormal
+        {std::nextafter(std::ldexp(1.0f, -25), 0.0f), 0x0000},  // just below it
+        {1.0f + std::ldexp(1.0f, -11), 0x3C01},                 // tie between 1 and 1+2^-10
+        {1.0f + std::ldexp(1.0f, -12), 0x3C00},
+        {2.0f - std::ldexp(1.0f, -12), 0x4000},                 // carry into the exponent
+        // 65488..65519 round to 65504, not to infinity; 65520 is the tie that overflows.
+        {65488.0f, 0x7BFF}, {65500.0f, 0x7BFF}, {65519.0f, 0x7BFF}, {65520.0f, 0x7C00},
+        {-65500.0f, 0xFBFF}, {1e10f, 0x7C00},
+        // The same near the top of the other slow-path exponent ranges: 32752 is below the carry.
+        {32760.0f, 0x7800}, {32750.0f, 0x77FF},
+    };
+    for (const auto& [in, half] : cases) EXPECT_EQ(FloatToHalf(in), half) << in;
 }
 
 TEST(HalfFloat, NaNStaysNaN) {
