@@ -1,4 +1,5 @@
 #include "FakeDaemon.h"
+#include "TestSupport.h"
 
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/CommandHostJobs.h"
@@ -17,24 +18,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CommandHostJobsTest : public ::testing::Test
+class CommandHostJobsTest : public ClientTest
 {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/g2jobs-XXXXXX";
-        dir_ = mkdtemp(tmpl);
+        ClientTest::SetUp();
         installed_.clear();
     }
     void TearDown() override
     {
         SetArchiveInstallHook(nullptr);
         SetCommandHostValidateHook(nullptr);
-        VADCloseDatabase();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        ClientTest::TearDown();
     }
-    std::string P(const std::string& rel) const { return dir_ + "/" + rel; }
+    std::string P(const std::string& rel) const { return dir_.P(rel); }
 
     // Writes a job file with one entry per KUID (null entries where `present` is false).
     void WriteJob(const std::string& path, uint32_t id, const std::vector<KUID>& kuids,
@@ -78,7 +76,7 @@ protected:
         return out;
     }
 
-    std::string dir_;
+    TempFolder dir_;
     static std::vector<KUID> installed_;
 };
 std::vector<KUID> CommandHostJobsTest::installed_;
@@ -212,10 +210,7 @@ TEST_F(CommandHostJobsTest, SaveToDiskWritesTheDaemonsEntries)
         VADTreeToBytes(entry, reply.tree);
         d.Reply(f, 0, VADEncode(reply));
     });
-    VADConnectionSettings s;
-    s.Reset();
-    s.startDaemon = 0;
-    ASSERT_TRUE(VADOpenDatabase(s));
+    ASSERT_TRUE(Open());
 
     for (bool withMissing : {false, true}) {
         ResultsLog log;

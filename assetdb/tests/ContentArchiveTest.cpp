@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
 
@@ -18,17 +20,7 @@ namespace {
 class ContentArchiveTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/g2cdp-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string P(const std::string& rel) const { return dir_ + "/" + rel; }
+    std::string P(const std::string& rel) const { return dir_.P(rel); }
     void Write(const std::string& rel, const std::string& data)
     {
         fs::create_directories(fs::path(P(rel)).parent_path());
@@ -58,7 +50,7 @@ protected:
         Write(rel + "/textures/deep/more/notes.txt", std::string(5000, 'n'));
         fs::create_directories(P(rel + "/emptyfolder"));
     }
-    std::string dir_;
+    TempFolder dir_;
 };
 
 TDBTagRef EntryWithFile(const char* name, const std::string& data)

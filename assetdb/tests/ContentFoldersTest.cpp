@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResourceDatabaseTable.h"
 
@@ -14,23 +16,16 @@ namespace {
 class ContentFoldersTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/g2folders-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(root_)));
-    }
+    void SetUp() override { ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(root_.path))); }
     void TearDown() override
     {
         UnmountContentFolders();
         FlushResourceDatabaseCache();
         SetResourceDatabaseFactory(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
     }
-    std::string P(const std::string& rel) const { return root_ + "/" + rel; }
+    std::string P(const std::string& rel) const { return root_.P(rel); }
 
-    std::string root_;
+    TempFolder root_;
 };
 
 struct Split

@@ -1,4 +1,5 @@
 #include "FakeDaemon.h"
+#include "TestSupport.h"
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
@@ -31,27 +32,20 @@ void CollectLog(const char* line)
     g_logLines.emplace_back(line);
 }
 
-class VADClientTest : public ::testing::Test
+class VADClientTest : public ClientTest
 {
 protected:
     void SetUp() override
     {
-        VADCloseDatabase();
+        ClientTest::SetUp();
         VADSetConnectIntervalMs(1);
         CommandHostCallbackSlot = nullptr;
     }
     void TearDown() override
     {
         CommandHostCallbackSlot = nullptr;
-        VADCloseDatabase();
+        ClientTest::TearDown();
         VADSetConnectIntervalMs(kVADConnectIntervalMs);
-    }
-    static bool Open(uint8_t startDaemon = 0)
-    {
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = startDaemon;
-        return VADOpenDatabase(s);
     }
 };
 
@@ -249,9 +243,8 @@ TEST_F(VADClientTest, OversizedFrameDropsTheLink)
 
 TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
 {
-    char tmpl[] = "/tmp/vadnone-XXXXXX";
-    std::string root = mkdtemp(tmpl);
-    VADSetDaemonRoot(root);
+    TempFolder root;
+    VADSetDaemonRoot(root.path);
     SetLogLineObserver(CollectLog);
     {
         std::lock_guard lk(g_logMutex);
@@ -269,7 +262,6 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
     for (const auto& l : g_logLines)
         if (l.find("VADOpenDatabase> unable to connect to VADDaemon") != std::string::npos) found = true;
     EXPECT_TRUE(found);
-    rmdir(root.c_str());
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "FakeDaemon.h"
+#include "TestSupport.h"
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADPayloads.h"
@@ -11,19 +12,7 @@
 
 namespace {
 
-class VADRequestsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { VADCloseDatabase(); }
-    void TearDown() override { VADCloseDatabase(); }
-    static bool Open()
-    {
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = 0;
-        return VADOpenDatabase(s);
-    }
-};
+using VADRequestsTest = ClientTest;
 
 int CountFrames(FakeDaemon& d, uint32_t code)
 {

@@ -1,4 +1,5 @@
 #include "FakeDaemon.h"
+#include "TestSupport.h"
 
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADClient.h"
@@ -10,19 +11,7 @@
 
 namespace {
 
-class VADTaskTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { VADCloseDatabase(); }
-    void TearDown() override { VADCloseDatabase(); }
-    static bool Open()
-    {
-        VADConnectionSettings s;
-        s.Reset();
-        s.startDaemon = 0;
-        return VADOpenDatabase(s);
-    }
-};
+using VADTaskTest = ClientTest;
 
 // Repairs in mode 150 post a warning and succeed; any other mode posts an error and fails.
 void RepairDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
