@@ -64,13 +64,9 @@ TEST(SysLockTest, CriticalSectionKeepsCountersConsistent)
         }
         return 0u;
     };
-    FunctionThread a(work), b(work), c(work);
-    a.Start();
-    b.Start();
-    c.Start();
-    a.Join();
-    b.Join();
-    c.Join();
+    auto threads = StartThreads(3, work);
+    ASSERT_EQ(threads.size(), 3u);
+    threads.clear(); // joins them
     EXPECT_EQ(counter, 60000);
 }
 
