@@ -1,6 +1,6 @@
 // Content archives through the real tool and daemon: createcdp, installcdp through the command host the
 // daemon starts, damaged archives, package export and its name rules, and how the command host ends.
-#include "E2EHarness.h"
+#include "E2EFixture.h"
 
 #include "platform/Process.h"
 
@@ -16,38 +16,22 @@
 namespace e2e {
 namespace {
 
-const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
 const char kSignalBox[] = "<kuid:900001:100>";
 const char kPlatform[] = "<kuid:900001:101>";
 
-class ArchiveE2E : public testing::Test
+class ArchiveE2E : public DaemonRootTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(root_.StartDaemon());
-        std::filesystem::create_directories(root_.Path("work"));
+        DaemonRootTest::SetUp();
+        if (HasFatalFailure()) return;
         RunResult install = Run({"installfrompath", InstallRoot::SamplesDir()});
         ASSERT_EQ(install.exitCode, 0) << install.out;
-    }
-    RunResult Run(const std::vector<std::string>& args) const
-    {
-        return root_.Run(args, RunOptions::In(root_.Path("work")));
     }
     std::string StatusLine(const std::string& kuid) const { return Lines(Run({"status", kuid}).out)[0]; }
     std::vector<int> Hosts() const { return Platform::FindProcessesByPath(root_.Tool()); }
 
-    // Polls for up to 15 s; the processes here end within a pass of their loops.
-    template <typename F>
-    static bool Eventually(F done)
-    {
-        for (int i = 0; i < 300; ++i)
-        {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return done();
-    }
     bool HostRegistered(size_t times) const
     {
         const std::string log = root_.Exists("UserData/settings/vaddaemon.log")
@@ -62,8 +46,6 @@ protected:
     {
         return Hosts().empty() && Platform::FindProcessesByPath(root_.Path("bin/VADDaemon")).empty();
     }
-
-    InstallRoot root_;
 };
 
 TEST_F(ArchiveE2E, DeletedAssetComesBackFromItsArchive)

@@ -1,7 +1,7 @@
 // The command words as a user meets them, through the real tool and daemon: fixed answers, parameter
 // checks, the life of an installed asset, queries, keywords, maintenance and the script words.
 // Relative paths are typed from a working folder of their own, so they must resolve against it.
-#include "E2EHarness.h"
+#include "E2EFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,30 +15,7 @@
 namespace e2e {
 namespace {
 
-const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
-
-class CommandsE2E : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.StartDaemon());
-        std::filesystem::create_directories(root_.Path("work"));
-    }
-    RunResult Run(const std::vector<std::string>& args) const
-    {
-        RunOptions o;
-        o.workDir = root_.Path("work");
-        return root_.Run(args, o);
-    }
-    // One error line for the null KUID, then the summary.
-    static std::string Failed(const std::string& message)
-    {
-        return "- NULLKUID : " + message + "\nOK (1 Errors, 0 Warnings)\n";
-    }
-
-    InstallRoot root_;
-};
+using CommandsE2E = DaemonRootTest;
 
 TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
 {
@@ -166,12 +143,11 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
     EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
     // The import is sent without waiting for an answer: look until the daemon has taken it.
     std::string backup;
-    for (int i = 0; i < 100 && backup.find("oak;green") == std::string::npos; ++i)
-    {
+    Eventually([&] {
         EXPECT_EQ(Run({"backupkeywords", "Backup.TXT"}).exitCode, 0);
         backup = root_.ReadFile("work/Backup.TXT");
-        if (backup.find("oak;green") == std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+        return backup.find("oak;green") != std::string::npos;
+    }, 100);
     std::vector<std::string> kept = Lines(backup);
     EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()),
               (std::set<std::string>{"<kuid:77:1>\t\"\"", "<kuid:77:2>\t\"oak;green\"", "<kuid:78:1>\t\"\"",

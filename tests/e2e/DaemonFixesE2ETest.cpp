@@ -1,6 +1,6 @@
 // Asset configurations as users write them, through the real tool and daemon: file names in any case,
 // and a configuration with a syntax error, whose message must lead the user to the file and the line.
-#include "E2EHarness.h"
+#include "E2EFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +10,7 @@
 namespace e2e {
 namespace {
 
-class DaemonFixesE2E : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.StartDaemon());
-        std::filesystem::create_directories(root_.Path("work"));
-    }
-    RunResult Run(const std::vector<std::string>& args) const
-    {
-        return root_.Run(args, RunOptions::In(root_.Path("work")));
-    }
-
-    InstallRoot root_;
-};
+using DaemonFixesE2E = DaemonRootTest;
 
 TEST_F(DaemonFixesE2E, ConfigurationsInAnyCaseInstallAndSyntaxErrorsNameFileAndLine)
 {

@@ -1,7 +1,7 @@
 // What a user meets beyond single happy commands: path arguments typed in any case, relative to the
 // folder the tool was started from; bad input that must leave the database and the disk as they were;
 // settings that must reach the database; Ctrl+C or a crash in the middle of a long command.
-#include "E2EHarness.h"
+#include "E2EFixture.h"
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
@@ -21,30 +21,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kOK[] = "OK (0 Errors, 0 Warnings)\n";
-
 std::string AssetConfig(const std::string& kuid, const std::string& name)
 {
     return "kuid " + kuid + "\nkind \"scenery\"\nusername \"" + name + "\"\ncategory-class \"BD\"\n";
 }
 
-std::string Failed(const std::string& message)
-{
-    return "- NULLKUID : " + message + "\nOK (1 Errors, 0 Warnings)\n";
-}
-
-class UserSessionE2E : public testing::Test
+class UserSessionE2E : public DaemonRootTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.StartDaemon());
-        fs::create_directories(root_.Path("work"));
-    }
-    RunResult Run(const std::vector<std::string>& args) const
-    {
-        return root_.Run(args, RunOptions::In(root_.Path("work")));
-    }
     bool Installed(const std::string& kuid) const
     {
         RunResult r = Run({"status", kuid});
@@ -91,8 +75,6 @@ protected:
         }
         return tool;
     }
-
-    InstallRoot root_;
 };
 
 TEST_F(UserSessionE2E, PathArgumentsAreTakenAsTypedFromTheStartFolder)
@@ -212,12 +194,8 @@ TEST_F(UserSessionE2E, AccountAndBackupLimitReachTheDatabase)
 
     // The limit is sent without waiting for an answer: look until the daemon has taken it.
     auto limitBecomes = [&](int expected) {
-        for (int i = 0; i < 200; ++i)
-        {
-            if (reader.Group("developer").GetChildInt("max_backup_folders", -100) == expected) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return Eventually([&] { return reader.Group("developer").GetChildInt("max_backup_folders", -100) == expected; },
+                          200, 10);
     };
     EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
     EXPECT_TRUE(limitBecomes(30));
