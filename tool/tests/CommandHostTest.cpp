@@ -24,11 +24,6 @@
 
 namespace {
 
-const std::string& TestRoot()
-{
-    return ToolTestRoot();
-}
-
 struct Reply
 {
     ResultsLog log;
@@ -52,8 +47,12 @@ void RunJob(TBuffer& job, Reply& out)
     out.rest.Seek(0);
 }
 
-void WriteKUIDs(TBuffer& b, const std::vector<KUID>& kuids)
+// An archive job: the command, the archive id, the file, then the KUID list.
+void WriteArchiveJob(TBuffer& b, uint32_t command, uint32_t id, const std::string& file, const std::vector<KUID>& kuids)
 {
+    b.WriteUInt32(command);
+    b.WriteUInt32(id);
+    b.WriteString(file);
     b.WriteUInt32(uint32_t(kuids.size()));
     for (const KUID& k : kuids) b.WriteKUID(k);
 }
@@ -106,7 +105,7 @@ TEST(CommandHostTest, UnreadableAndUnknownJobsGetNoReplyContent)
     EXPECT_TRUE(c.empty);
 
     // A KUID count the job cannot hold is refused before anything is read or written.
-    TestRoot();
+    ToolTestRoot();
     const std::string target = GetUserDataPath().str() + "/cache/huge.crak";
     TBuffer huge;
     huge.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
@@ -122,13 +121,10 @@ TEST(CommandHostTest, UnreadableAndUnknownJobsGetNoReplyContent)
 
 TEST(CommandHostTest, SaveWithoutAssetsWritesTheHeaderAndItsLength)
 {
-    TestRoot();
+    ToolTestRoot();
     const std::string target = GetUserDataPath().str() + "/cache/empty.crak";
     TBuffer job;
-    job.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
-    job.WriteUInt32(0x1234);
-    job.WriteString(target);
-    WriteKUIDs(job, {});
+    WriteArchiveJob(job, VAD_CMDHOST_ARCHIVE_SAVETODISK, 0x1234, target, {});
     Reply r;
     RunJob(job, r);
     EXPECT_EQ(r.log.GetResultCount(), 0u);
@@ -146,29 +142,26 @@ TEST(CommandHostTest, SaveWithoutAssetsWritesTheHeaderAndItsLength)
 
 TEST(CommandHostTest, SaveRefusesPathsOutsideTheUserData)
 {
-    TestRoot();
+    ToolTestRoot();
     TempFolder elsewhere;
     const std::string userData = GetUserDataPath().str();
     for (const std::string& target :
          {elsewhere.Sub("x.crak"), userData + "/../x.crak", userData + "/cache/../../x.crak", userData, std::string("x.crak")})
     {
         TBuffer job;
-        job.WriteUInt32(VAD_CMDHOST_ARCHIVE_SAVETODISK);
-        job.WriteUInt32(1);
-        job.WriteString(target);
-        WriteKUIDs(job, {});
+        WriteArchiveJob(job, VAD_CMDHOST_ARCHIVE_SAVETODISK, 1, target, {});
         Reply r;
         RunJob(job, r);
         EXPECT_EQ(r.log.ErrorCount(), 1u) << target;
         EXPECT_EQ(r.rest.ReadUInt32(9), 0u) << target;
     }
     EXPECT_FALSE(std::filesystem::exists(elsewhere.Sub("x.crak")));
-    EXPECT_FALSE(std::filesystem::exists(TestRoot() + "/x.crak"));
+    EXPECT_FALSE(std::filesystem::exists(ToolTestRoot() + "/x.crak"));
 }
 
 TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
 {
-    TestRoot();
+    ToolTestRoot();
     const std::string file = GetUserDataPath().str() + "/cache/other.crak";
     {
         TFile out;
@@ -180,10 +173,7 @@ TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
     }
     RegisterArchiveInstallHook();
     TBuffer job;
-    job.WriteUInt32(VAD_CMDHOST_ARCHIVE_INSTALL);
-    job.WriteUInt32(8);  // the file says 7
-    job.WriteString(file);
-    WriteKUIDs(job, {KUID(5, 6, 0), KUID(9, 9, 1)});
+    WriteArchiveJob(job, VAD_CMDHOST_ARCHIVE_INSTALL, 8, file, {KUID(5, 6, 0), KUID(9, 9, 1)});  // the file says 7
     Reply r;
     RunJob(job, r);
     ASSERT_EQ(r.log.ErrorCount(), 1u);
