@@ -1,4 +1,6 @@
 // Batch files: the splitting rules of one line, the lines that are skipped, and running a whole file.
+#include "CommandTestSupport.h"
+
 #include "engine/File.h"
 #include "tool/BatchFile.h"
 
@@ -55,19 +57,10 @@ TEST(BatchLineTest, SkippedLines)
 
 class BatchFileRunTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmar-batch-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { Orvo::File::DeleteTree(m_folder); }
-
     std::string Write(const std::string& text)
     {
-        const std::string path = m_folder + "/batch.txt";
-        EXPECT_TRUE(Orvo::File::WriteFile(path, text));
-        return path;
+        m_temp.Write("batch.txt", text);
+        return m_temp.Sub("batch.txt");
     }
     BatchFileResult Run(const std::string& path, int failOn = -1)
     {
@@ -80,7 +73,8 @@ protected:
             return int(m_lines.size()) - 1 == failOn ? 7 : 0;
         });
     }
-    std::string m_folder;
+    TempFolder m_temp;
+    const std::string& m_folder = m_temp.Path();
     std::vector<Args> m_lines;
 };
 
