@@ -272,10 +272,7 @@ TEST_F(DaemonAssetsTest, RevertDiscardsAndEditsSurviveARestart)
     h.Release();
 
     // A new daemon finds the edit still open.
-    VADCloseDaemon(0);
-    ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
-    ASSERT_GT(inst.StartDaemonReady(), 0);
-    ASSERT_TRUE(Open());
+    RestartAndOpen();
     VADAssetInfo info;
     ASSERT_TRUE(VADGetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOpenForEdit());

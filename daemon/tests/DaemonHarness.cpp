@@ -199,6 +199,13 @@ bool DaemonTest::Open(bool autoStart)
     return VADOpenDatabase(s);
 }
 
+void DaemonTest::RestartAndOpen(const std::vector<std::string>& options)
+{
+    VADCloseDaemon(0);
+    ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
+    StartAndOpen(options);
+}
+
 void DaemonTest::StartAndOpen(const std::vector<std::string>& options)
 {
     VADCloseDatabase();

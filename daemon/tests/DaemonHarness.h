@@ -87,6 +87,8 @@ protected:
     static bool Open(bool autoStart = false);
     // (Re)starts the daemon with these options, waits until it is ready and opens the connection to it.
     void StartAndOpen(const std::vector<std::string>& options = {});
+    // Asks the serving daemon to close, waits for it to end, then starts and opens as above.
+    void RestartAndOpen(const std::vector<std::string>& options = {});
 
     TestInstallation inst;
 };

@@ -134,9 +134,7 @@ TEST_F(DaemonServicesTest, TheDaemonStartsTheToolAsItsCommandHostAndGivesUpWhenI
 {
     // A stand-in tool that notes its arguments and never registers.
     WriteTool("echo \"$@\" > \"$(dirname \"$0\")/../args.txt\"\nsleep 3\n");
-    VADCloseDaemon(0);
-    ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
-    ASSERT_GT(inst.StartDaemonReady(60, {"-hostwait=300"}), 0);
+    RestartAndOpen({"-hostwait=300"});
 
     RawClient::Reply r = ValidateSample();
     ASSERT_TRUE(r.answered);
