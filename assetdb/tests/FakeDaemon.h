@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in daemon for the client tests: a loopback listener speaking the frames, and a discovery block
 // in shared memory pointing at it. One connection at a time; a handler answers each request frame.
+#include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 #include "platform/SharedMemory.h"
 #include "platform/Socket.h"
@@ -41,6 +42,15 @@ public:
     std::vector<Frame> Received();
     // Waits until a frame with the code has arrived; false after timeoutMs.
     bool WaitFor(uint32_t code, unsigned timeoutMs, Frame* out = nullptr);
+    // Waits for a frame with the code and decodes its payload; false when none came or it does not decode.
+    template <typename T>
+    bool Sent(uint32_t code, T& payload, Frame* out = nullptr)
+    {
+        Frame f;
+        if (!WaitFor(code, 1000, &f)) return false;
+        if (out) *out = f;
+        return VADDecode(f.payload, payload);
+    }
     int Hellos() const { return hellos_.load(); }
     const std::string& Root() const { return root_; }
     uint64_t Token() const { return token_; }

@@ -108,6 +108,18 @@ void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
     }
 }
 
+// The library connected to the small daemon.
+class SmallDaemonTest : public ClientTest
+{
+protected:
+    void SetUp() override
+    {
+        ClientTest::SetUp();
+        ASSERT_TRUE(Open());
+    }
+    FakeDaemon daemon{SmallDaemon};
+};
+
 } // namespace
 
 TEST_F(VADRequestsTest, DocumentedAnswersWithoutADaemon)
@@ -147,10 +159,8 @@ TEST_F(VADRequestsTest, DocumentedAnswersWithoutADaemon)
     EXPECT_FALSE(IsValidKUIDUserId(5));
 }
 
-TEST_F(VADRequestsTest, RecordsListsAndFlagsThroughTheDaemon)
+TEST_F(SmallDaemonTest, RecordsListsAndFlagsThroughTheDaemon)
 {
-    FakeDaemon daemon(SmallDaemon);
-    ASSERT_TRUE(Open());
     const KUID k(10, 20);
     VADAssetInfo info;
     ASSERT_TRUE(VADGetAssetInfo(k, info));
@@ -181,10 +191,8 @@ TEST_F(VADRequestsTest, RecordsListsAndFlagsThroughTheDaemon)
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);
 }
 
-TEST_F(VADRequestsTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
+TEST_F(SmallDaemonTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
 {
-    FakeDaemon daemon(SmallDaemon);
-    ASSERT_TRUE(Open());
     VADEditHandle h;
     ASSERT_TRUE(VADOpenAssetForEdit(h, KUID(10, 20), 1));
     EXPECT_EQ(h.GetId(), 5u);
@@ -211,9 +219,8 @@ TEST_F(VADRequestsTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(CountFrames(daemon, VAD_REQ_RELEASE_EDIT_HANDLE), 1);
     FakeDaemon::Frame f;
-    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_RELEASE_EDIT_HANDLE, 10, &f));
     VADHandleRequest req;
-    ASSERT_TRUE(VADDecode(f.payload, req));
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_RELEASE_EDIT_HANDLE, req, &f));
     EXPECT_EQ(req.handle, 5u);
     EXPECT_EQ(f.header.transaction, 0u) << "sent asynchronously";
 
@@ -222,10 +229,8 @@ TEST_F(VADRequestsTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
     EXPECT_FALSE(unknown.IsValid());
 }
 
-TEST_F(VADRequestsTest, SettingsGroupsTravelAsTrees)
+TEST_F(SmallDaemonTest, SettingsGroupsTravelAsTrees)
 {
-    FakeDaemon daemon(SmallDaemon);
-    ASSERT_TRUE(Open());
     TDBTagRef group;
     ASSERT_TRUE(VADGetSettingsGroup("internet", group));
     EXPECT_EQ(group.GetChildString("language").str(), "UK");
@@ -235,40 +240,31 @@ TEST_F(VADRequestsTest, SettingsGroupsTravelAsTrees)
     EXPECT_FALSE(VADSetSettingsGroup("internet", group));
 }
 
-TEST_F(VADRequestsTest, AsynchronousRequestsCarryTheirPayloads)
+TEST_F(SmallDaemonTest, AsynchronousRequestsCarryTheirPayloads)
 {
-    FakeDaemon daemon(SmallDaemon);
-    ASSERT_TRUE(Open());
     EXPECT_TRUE(VADSetAssetKeywords(KUID(10, 20), "steam;coach"));
     EXPECT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 30));
     EXPECT_TRUE(VADRequestRepairDatabase(50));
     ASSERT_TRUE(Arrived(daemon, VAD_REQ_FLAG_REPAIR, 1));
-    FakeDaemon::Frame f;
-    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_SET_KEYWORDS, 100, &f));
     VADKuidTextRequest kw;
-    ASSERT_TRUE(VADDecode(f.payload, kw));
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_SET_KEYWORDS, kw));
     EXPECT_EQ(kw.text, "steam;coach");
-    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_SET_SETTING_INT, 100, &f));
     VADSetSettingIntRequest si;
-    ASSERT_TRUE(VADDecode(f.payload, si));
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_SET_SETTING_INT, si));
     EXPECT_EQ(si.key, "max_backup_folders");
     EXPECT_EQ(si.value, 30);
 }
 
-TEST_F(VADRequestsTest, ExportPackageSendsTargetsNamesAndKUIDsInOrder)
+TEST_F(SmallDaemonTest, ExportPackageSendsTargetsNamesAndKUIDsInOrder)
 {
-    FakeDaemon daemon(SmallDaemon);
-    ASSERT_TRUE(Open());
     PStringArray targets;
     targets.Add(Orvo::PString("dxtc"));
     targets.Add(Orvo::PString("etc1"));
     ChunkedList<KUID> kuids;
     kuids.Add(KUID(10, 20));
     EXPECT_TRUE(VADExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids, nullptr));
-    FakeDaemon::Frame f;
-    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_EXPORT_PACKAGE, 100, &f));
     VADExportPackageRequest req;
-    ASSERT_TRUE(VADDecode(f.payload, req));
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_EXPORT_PACKAGE, req));
     EXPECT_EQ(req.targets, (std::vector<std::string>{"dxtc", "etc1"}));
     EXPECT_EQ(req.dependencies, (std::vector<std::string>{"base", "extra"}));
     EXPECT_EQ(req.packagePath, "/r/UserData/packages/pkg");

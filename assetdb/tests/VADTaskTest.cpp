@@ -54,10 +54,8 @@ TEST_F(VADTaskTest, RepairRunsOnTheCallingThreadAndReportsIntoTheTask)
         EXPECT_TRUE(task.Failed());
         EXPECT_EQ(task.ErrorCount(), 1u) << "the daemon's own error, no second one";
     }
-    FakeDaemon::Frame f;
-    ASSERT_TRUE(daemon.WaitFor(VAD_REQ_REPAIR_NOW, 100, &f));
     VADRepairRequest req;
-    ASSERT_TRUE(VADDecode(f.payload, req));
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_REPAIR_NOW, req));
     EXPECT_EQ(req.progress, 1);
 }
 
