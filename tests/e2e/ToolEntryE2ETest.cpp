@@ -37,15 +37,13 @@ TEST(ToolEntryE2E, HelpWithoutArgumentsOrAsAWordStartsNothing)
     InstallRoot root;
     ASSERT_EQ(Lines(HelpText()).size(), 45u);
 
-    RunResult none = root.Run({});
-    EXPECT_EQ(none.exitCode, 255);
-    EXPECT_EQ(none.out, HelpText() + "\n");
-    EXPECT_EQ(none.err, "");
-
-    RunResult help = root.Run({"HELP", "ignored"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out, HelpText() + "\n");
-    EXPECT_EQ(help.err, "");
+    // Without a word it is an error (-1); asked for, a success.
+    for (const auto& [args, exitCode] : {std::pair<std::vector<std::string>, int>{{}, 255}, {{"HELP", "ignored"}, 0}}) {
+        RunResult r = root.Run(args);
+        EXPECT_EQ(r.exitCode, exitCode);
+        EXPECT_EQ(r.out, HelpText() + "\n");
+        EXPECT_EQ(r.err, "");
+    }
 
     EXPECT_FALSE(root.DaemonRunning());
     EXPECT_FALSE(root.Exists("assets.tdx"));
@@ -161,29 +159,30 @@ TEST(ToolEntryE2E, ARendererThatCannotStartIsRetriedWithTheNullRenderer)
     InstallRoot root;
     ASSERT_TRUE(root.StartDaemon());
     const std::string retry = "Unable to load render kernel. Retrying with -NullRender.\n";
-
-    RunResult os = root.Run({"echo", "drawn"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "os"}}));
-    EXPECT_EQ(os.exitCode, 0);
-    EXPECT_EQ(os.err, retry);
-    EXPECT_NE(os.out.find("drawn"), std::string::npos);
-
-    RunResult kernel = root.Run({"echo", "drawn"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "kernel"}}));
-    EXPECT_EQ(kernel.exitCode, 0);
-    EXPECT_EQ(kernel.err, retry);
-
-    // With "norender" the null renderer is asked for from the start: nothing to retry.
-    RunResult norender = root.Run({"echo", "drawn", "norender"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "both"}}));
-    EXPECT_EQ(norender.exitCode, 0);
-    EXPECT_EQ(norender.err, "");
-
-    RunResult osFails = root.Run({"echo", "x"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "os-always"}}));
-    EXPECT_EQ(osFails.exitCode, 255);
-    EXPECT_EQ(osFails.out, "");
-    EXPECT_EQ(osFails.err, retry + "- Orvo OS initialisation failed.\n- Init failed\n");
-
-    RunResult kernelFails = root.Run({"echo", "x"}, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", "kernel-always"}}));
-    EXPECT_EQ(kernelFails.exitCode, 255);
-    EXPECT_EQ(kernelFails.err, retry + "- Unable to initialize render system\n\n- Init failed\n");
+    const struct
+    {
+        const char* fail;  // which start-up step the test hook makes fail
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"os", {"echo", "drawn"}, 0, retry},
+        {"kernel", {"echo", "drawn"}, 0, retry},
+        // With "norender" the null renderer is asked for from the start: nothing to retry.
+        {"both", {"echo", "drawn", "norender"}, 0, ""},
+        {"os-always", {"echo", "x"}, 255, retry + "- Orvo OS initialisation failed.\n- Init failed\n"},
+        {"kernel-always", {"echo", "x"}, 255, retry + "- Unable to initialize render system\n\n- Init failed\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fail);
+        RunResult r = root.Run(c.args, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", c.fail}}));
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.err, c.err);
+        if (c.exitCode == 0)
+            EXPECT_NE(r.out.find("drawn"), std::string::npos);
+        else
+            EXPECT_EQ(r.out, "");
+    }
 }
 
 TEST(ToolEntryE2E, AMissingValidationFolderFailsStartUp)
