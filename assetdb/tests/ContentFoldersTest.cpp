@@ -69,32 +69,28 @@ TEST_F(ContentFoldersTest, ContentFolderOfEachSource)
 
 TEST_F(ContentFoldersTest, SplitContentPathOnEachSource)
 {
-    auto s = DoSplit(P("UserData/local/kuid 1 2/config.txt"));
-    EXPECT_TRUE(s.ok);
-    EXPECT_EQ(s.source, "local");
-    EXPECT_EQ(s.rest, "kuid 1 2/config.txt");
-
-    s = DoSplit(P("userdata/EDITING/kuid 3 4/x.tga"));  // case of the folders does not matter
-    EXPECT_TRUE(s.ok);
-    EXPECT_EQ(s.source, "editing");
-    EXPECT_EQ(s.rest, "kuid 3 4/x.tga");
-
-    s = DoSplit(P("builtin/pack1/asset/mesh.im"));
-    EXPECT_EQ(s.source, "builtin");
-    EXPECT_EQ(s.rest, "pack1/asset/mesh.im");
-    s = DoSplit(P("Base/a/b.txt"));
-    EXPECT_EQ(s.source, "base");
-    EXPECT_EQ(s.rest, "a/b.txt");
-    s = DoSplit(P("Data\\w\\v.txt"));
-    EXPECT_TRUE(s.ok);
-    EXPECT_EQ(s.source, "data");
-    EXPECT_EQ(s.rest, "w/v.txt");
+    const struct
+    {
+        std::string path, source, rest;
+    } inside[] = {
+        {P("UserData/local/kuid 1 2/config.txt"), "local", "kuid 1 2/config.txt"},
+        {P("userdata/EDITING/kuid 3 4/x.tga"), "editing", "kuid 3 4/x.tga"},  // the folders' case does not matter
+        {P("builtin/pack1/asset/mesh.im"), "builtin", "pack1/asset/mesh.im"},
+        {P("Base/a/b.txt"), "base", "a/b.txt"},
+        {P("Data\\w\\v.txt"), "data", "w/v.txt"},
+    };
+    for (const auto& c : inside) {
+        Split s = DoSplit(c.path);
+        EXPECT_TRUE(s.ok) << c.path;
+        EXPECT_EQ(s.source, c.source) << c.path;
+        EXPECT_EQ(s.rest, c.rest) << c.path;
+    }
 
     // A relative path is taken from the working folder.
     std::filesystem::create_directories(P("UserData"));
     std::filesystem::path cwd = std::filesystem::current_path();
     std::filesystem::current_path(P("UserData"));
-    s = DoSplit("local/a/b.txt");
+    Split s = DoSplit("local/a/b.txt");
     std::filesystem::current_path(cwd);
     EXPECT_TRUE(s.ok);
     EXPECT_EQ(s.source, "local");
