@@ -103,10 +103,7 @@ std::string InstallRoot::ExpectedDir()
 
 RunResult InstallRoot::Run(const std::vector<std::string>& args, const RunOptions& options) const
 {
-    RunOptions o = options;
-    if (o.workDir.empty())
-        o.workDir = m_root;
-    return RunProgram(Tool(), args, o);
+    return Start(args, options)->Wait();
 }
 
 std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string>& args, const RunOptions& options) const
@@ -115,13 +112,6 @@ std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string
     if (o.workDir.empty())
         o.workDir = m_root;
     return std::make_unique<RunningProgram>(Tool(), args, o);
-}
-
-RunResult InstallRoot::RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                  const RunOptions& options)
-{
-    RunningProgram running(program, args, options);
-    return running.Wait();
 }
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,

@@ -78,9 +78,6 @@ public:
     RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
     // Starts <root>/bin/VelmarUtil without waiting for it.
     std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args, const RunOptions& options = {}) const;
-    // Runs any program.
-    static RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const RunOptions& options);
 
     // Starts <root>/bin/VADDaemon and waits until it reports itself ready. False when it does not.
     bool StartDaemon();
