@@ -56,6 +56,24 @@ TEST(ToolSwitchesTest, WordsAnywhereInAnyCase)
     EXPECT_TRUE(Collect({"VelmarUtil", "nostartvaddaemon"}).startDaemon);
 }
 
+// What a printer writes to a file.
+template <typename Print>
+std::string Printed(Print print)
+{
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        return {};
+    }
+    print(out);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text.push_back(char(c));
+    std::fclose(out);
+    return text;
+}
+
 TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
 {
     ASSERT_EQ(kHelpTextLineCount, 45u);
@@ -69,28 +87,15 @@ TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
     EXPECT_EQ(tabbed, 15);
     EXPECT_TRUE(std::string_view(kHelpTextLines[44]).ends_with("processed like a separate call to VelmarUtil."));
 
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    PrintHelpText(out);
-    std::rewind(out);
-    std::string text;
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        text.push_back(char(c));
-    std::fclose(out);
+    const std::string text = Printed(PrintHelpText);
+    ASSERT_FALSE(text.empty());
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 45);
     EXPECT_EQ(text.back(), '\n');
 }
 
 std::string Summary(ResultsLog& log)
 {
-    std::FILE* out = std::tmpfile();
-    PrintResultsSummary(log, out);
-    std::rewind(out);
-    std::string text;
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        text.push_back(char(c));
-    std::fclose(out);
-    return text;
+    return Printed([&](std::FILE* out) { PrintResultsSummary(log, out); });
 }
 
 TEST(ResultsSummaryTest, OneLinePerResultThenTheCounts)
