@@ -4,32 +4,32 @@
 
 void SharedAccessLock::Lock(uint64_t threadId, bool exclusive)
 {
-    std::unique_lock<std::mutex> guard(m_lock);
-    if (m_owner != 0 && m_owner == threadId) {
-        ++m_ownerDepth;
+    std::unique_lock<std::mutex> guard(lock_);
+    if (owner_ != 0 && owner_ == threadId) {
+        ++ownerDepth_;
         return;
     }
     if (exclusive) {
-        m_changed.wait(guard, [this] { return m_owner == 0 && m_readers == 0; });
-        m_owner = threadId;
-        m_ownerDepth = 1;
+        changed_.wait(guard, [this] { return owner_ == 0 && readers_ == 0; });
+        owner_ = threadId;
+        ownerDepth_ = 1;
     } else {
-        m_changed.wait(guard, [this] { return m_owner == 0; });
-        ++m_readers;
+        changed_.wait(guard, [this] { return owner_ == 0; });
+        ++readers_;
     }
 }
 
 void SharedAccessLock::Unlock(uint64_t threadId)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_owner != 0 && m_owner == threadId) {
-        if (--m_ownerDepth == 0) {
-            m_owner = 0;
-            m_changed.notify_all();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (owner_ != 0 && owner_ == threadId) {
+        if (--ownerDepth_ == 0) {
+            owner_ = 0;
+            changed_.notify_all();
         }
-    } else if (m_readers > 0) {
-        if (--m_readers == 0)
-            m_changed.notify_all();
+    } else if (readers_ > 0) {
+        if (--readers_ == 0)
+            changed_.notify_all();
     }
 }
 
@@ -45,6 +45,6 @@ void SharedAccessLock::Unlock()
 
 bool SharedAccessLock::IsHeldExclusivelyBy(uint64_t threadId) const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_owner != 0 && m_owner == threadId;
+    std::lock_guard<std::mutex> guard(lock_);
+    return owner_ != 0 && owner_ == threadId;
 }

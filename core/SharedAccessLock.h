@@ -17,9 +17,9 @@ public:
     bool IsHeldExclusivelyBy(uint64_t threadId) const;
 
 private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_changed;
-    uint64_t m_owner = 0;     // exclusive holder, 0 when none
-    unsigned m_ownerDepth = 0;
-    unsigned m_readers = 0;
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    uint64_t owner_ = 0;     // exclusive holder, 0 when none
+    unsigned ownerDepth_ = 0;
+    unsigned readers_ = 0;
 };

@@ -3,15 +3,15 @@
 bool TCXCallback::Invoke(void* argument)
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_state = Running;
+        std::lock_guard<std::mutex> guard(lock_);
+        state_ = Running;
     }
     struct MarkFinished {
         TCXCallback* self;
         ~MarkFinished()
         {
-            std::lock_guard<std::mutex> guard(self->m_lock);
-            self->m_state = Finished;
+            std::lock_guard<std::mutex> guard(self->lock_);
+            self->state_ = Finished;
         }
     } mark{this};
     return OnInvoke(argument);
@@ -20,14 +20,14 @@ bool TCXCallback::Invoke(void* argument)
 void TCXCallback::Cancel()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_state = Cancelled;
+        std::lock_guard<std::mutex> guard(lock_);
+        state_ = Cancelled;
     }
     OnCancel();
 }
 
 TCXCallback::State TCXCallback::GetState() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_state;
+    std::lock_guard<std::mutex> guard(lock_);
+    return state_;
 }

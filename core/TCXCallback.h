@@ -13,10 +13,10 @@ public:
     TCXCallback(const TCXCallback&) = delete;
     TCXCallback& operator=(const TCXCallback&) = delete;
 
-    void AddRef() { m_refs.fetch_add(1, std::memory_order_relaxed); }
+    void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Release()
     {
-        if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1)
             delete this;
     }
 
@@ -35,9 +35,9 @@ protected:
     virtual void OnCancel() {}
 
 private:
-    std::atomic<long> m_refs{1};
-    mutable std::mutex m_lock; // guards the state word
-    State m_state = Idle;
+    std::atomic<long> refs_{1};
+    mutable std::mutex lock_; // guards the state word
+    State state_ = Idle;
 };
 
 // A callback bound to a member function `bool T::Method(void*)` of a target object and a user pointer.
@@ -53,21 +53,21 @@ public:
         return new TCXCallbackCPPVoidPtr(target, method, user);
     }
 
-    T* GetTarget() const { return m_target; }
-    void* GetUserPointer() const { return m_user; }
+    T* GetTarget() const { return target_; }
+    void* GetUserPointer() const { return user_; }
 
 protected:
     bool OnInvoke(void* argument) override
     {
-        if (!m_target || !m_method)
+        if (!target_ || !method_)
             return false;
-        return (m_target->*m_method)(argument ? argument : m_user);
+        return (target_->*method_)(argument ? argument : user_);
     }
 
 private:
-    TCXCallbackCPPVoidPtr(T* target, Method method, void* user) : m_target(target), m_method(method), m_user(user) {}
+    TCXCallbackCPPVoidPtr(T* target, Method method, void* user) : target_(target), method_(method), user_(user) {}
 
-    T* m_target;
-    Method m_method;
-    void* m_user;
+    T* target_;
+    Method method_;
+    void* user_;
 };

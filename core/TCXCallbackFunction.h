@@ -15,9 +15,9 @@ public:
     }
 
 protected:
-    bool OnInvoke(void* argument) override { return m_function ? m_function(argument) : false; }
+    bool OnInvoke(void* argument) override { return function_ ? function_(argument) : false; }
 
 private:
-    explicit TCXCallbackFunction(boost::function<bool(void*)> function) : m_function(std::move(function)) {}
-    boost::function<bool(void*)> m_function;
+    explicit TCXCallbackFunction(boost::function<bool(void*)> function) : function_(std::move(function)) {}
+    boost::function<bool(void*)> function_;
 };

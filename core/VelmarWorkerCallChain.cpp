@@ -8,7 +8,7 @@
 // Runs one call of the chain and then starts the next. A dropped step ends the chain early.
 class VelmarWorkerCallChain::Step : public TCXCallback {
 public:
-    Step(VelmarWorkerCallChain* chain, TCXCallback* call) : m_chain(chain), m_call(call) {}
+    Step(VelmarWorkerCallChain* chain, TCXCallback* call) : chain_(chain), call_(call) {}
 
 protected:
     bool OnInvoke(void* argument) override
@@ -17,20 +17,20 @@ protected:
         struct Next {
             VelmarWorkerCallChain* chain;
             ~Next() { chain->RunNext(); }
-        } next{m_chain};
-        return m_call->Invoke(argument);
+        } next{chain_};
+        return call_->Invoke(argument);
     }
-    void OnCancel() override { m_chain->Finish(true); }
+    void OnCancel() override { chain_->Finish(true); }
 
 private:
-    VelmarWorkerCallChain* m_chain;
-    TCXCallback* m_call;
+    VelmarWorkerCallChain* chain_;
+    TCXCallback* call_;
 };
 
 VelmarWorkerCallChain::~VelmarWorkerCallChain()
 {
     WaitForCompletion();
-    for (const Call& call : m_calls)
+    for (const Call& call : calls_)
         call.callback->Release();
 }
 
@@ -39,19 +39,19 @@ void VelmarWorkerCallChain::Add(TCXCallback* callback, unsigned flags, void* arg
     if (!callback)
         return;
     callback->AddRef();
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_calls.push_back({callback, flags | VelmarWorker::kNoWait, argument});
+    std::lock_guard<std::mutex> guard(lock_);
+    calls_.push_back({callback, flags | VelmarWorker::kNoWait, argument});
 }
 
 bool VelmarWorkerCallChain::Start()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_busy.load())
+        std::lock_guard<std::mutex> guard(lock_);
+        if (busy_.load())
             return false;
-        m_allDone = false;
-        m_endedEarly.store(0);
-        m_busy.store(1);
+        allDone_ = false;
+        endedEarly_.store(0);
+        busy_.store(1);
     }
     RunNext();
     return true;
@@ -61,14 +61,14 @@ void VelmarWorkerCallChain::RunNext()
 {
     Call call;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_next >= m_calls.size()) {
-            m_busy.store(0);
-            m_allDone = true;
-            m_allDoneChanged.notify_all();
+        std::lock_guard<std::mutex> guard(lock_);
+        if (next_ >= calls_.size()) {
+            busy_.store(0);
+            allDone_ = true;
+            allDoneChanged_.notify_all();
             return;
         }
-        call = m_calls[m_next++];
+        call = calls_[next_++];
     }
     Step* step = new Step(this, call.callback);
     const bool accepted = VelmarWorker::CallTask(step, call.flags, call.argument);
@@ -79,19 +79,19 @@ void VelmarWorkerCallChain::RunNext()
 
 void VelmarWorkerCallChain::Finish(bool early)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<std::mutex> guard(lock_);
     if (early)
-        m_endedEarly.store(1);
-    m_next = m_calls.size();
-    m_busy.store(0);
-    m_allDone = true;
-    m_allDoneChanged.notify_all();
+        endedEarly_.store(1);
+    next_ = calls_.size();
+    busy_.store(0);
+    allDone_ = true;
+    allDoneChanged_.notify_all();
 }
 
 bool VelmarWorkerCallChain::IsAllDone() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_allDone;
+    std::lock_guard<std::mutex> guard(lock_);
+    return allDone_;
 }
 
 bool VelmarWorkerCallChain::WaitForCompletion()
@@ -101,8 +101,8 @@ bool VelmarWorkerCallChain::WaitForCompletion()
             break;
         if (VelmarWorker::RunPendingTask(0))
             continue;
-        std::unique_lock<std::mutex> guard(m_lock);
-        m_allDoneChanged.wait_for(guard, std::chrono::milliseconds(10), [this] { return m_allDone; });
+        std::unique_lock<std::mutex> guard(lock_);
+        allDoneChanged_.wait_for(guard, std::chrono::milliseconds(10), [this] { return allDone_; });
     }
     return !EndedEarly();
 }

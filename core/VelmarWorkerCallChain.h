@@ -32,11 +32,11 @@ public:
     // ran. True when every call ran; false when the chain ended early.
     bool WaitForCompletion();
 
-    bool IsBusy() const { return m_busy.load() != 0; }
+    bool IsBusy() const { return busy_.load() != 0; }
     bool IsAllDone() const;
     // Set when the chain stopped before its last call: a call was dropped by VelmarWorker::CancelTasks
     // or refused because the worker was shutting down. Starting the chain clears it.
-    bool EndedEarly() const { return m_endedEarly.load() != 0; }
+    bool EndedEarly() const { return endedEarly_.load() != 0; }
 
 private:
     class Step;
@@ -48,11 +48,11 @@ private:
 
     void Finish(bool early);
 
-    mutable std::mutex m_lock;
-    std::condition_variable m_allDoneChanged;
-    std::vector<Call> m_calls;
-    size_t m_next = 0;
-    bool m_allDone = true;
-    std::atomic<unsigned char> m_busy{0};
-    std::atomic<unsigned char> m_endedEarly{0};
+    mutable std::mutex lock_;
+    std::condition_variable allDoneChanged_;
+    std::vector<Call> calls_;
+    size_t next_ = 0;
+    bool allDone_ = true;
+    std::atomic<unsigned char> busy_{0};
+    std::atomic<unsigned char> endedEarly_{0};
 };

@@ -14,16 +14,16 @@ public:
     AutoReference() = default;
     AutoReference(std::nullptr_t) {}
     // Takes a new reference on the object.
-    explicit AutoReference(T* object) : m_object(object) { if (m_object) m_object->AddRef(); }
-    AutoReference(const AutoReference& other) : AutoReference(other.m_object) {}
-    AutoReference(AutoReference&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
-    ~AutoReference() { if (m_object) m_object->Release(); }
+    explicit AutoReference(T* object) : object_(object) { if (object_) object_->AddRef(); }
+    AutoReference(const AutoReference& other) : AutoReference(other.object_) {}
+    AutoReference(AutoReference&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    ~AutoReference() { if (object_) object_->Release(); }
 
-    AutoReference& operator=(const AutoReference& other) { Assign(other.m_object); return *this; }
+    AutoReference& operator=(const AutoReference& other) { Assign(other.object_); return *this; }
     AutoReference& operator=(AutoReference&& other) noexcept
     {
         if (this != &other) {
-            T* old = std::exchange(m_object, std::exchange(other.m_object, nullptr));
+            T* old = std::exchange(object_, std::exchange(other.object_, nullptr));
             if (old) old->Release();
         }
         return *this;
@@ -33,20 +33,20 @@ public:
     void Assign(T* object)
     {
         if (object) object->AddRef();
-        T* old = std::exchange(m_object, object);
+        T* old = std::exchange(object_, object);
         if (old) old->Release();
     }
     void Reset() { Assign(nullptr); }
 
-    T* Get() const { return m_object; }
-    T* operator->() const { return m_object; }
-    T& operator*() const { return *m_object; }
-    explicit operator bool() const { return m_object != nullptr; }
-    bool operator==(const AutoReference& other) const { return m_object == other.m_object; }
-    bool operator==(const T* other) const { return m_object == other; }
+    T* Get() const { return object_; }
+    T* operator->() const { return object_; }
+    T& operator*() const { return *object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    bool operator==(const AutoReference& other) const { return object_ == other.object_; }
+    bool operator==(const T* other) const { return object_ == other; }
 
 private:
-    T* m_object = nullptr;
+    T* object_ = nullptr;
 };
 
 } // namespace Orvo

@@ -16,15 +16,15 @@ template <class E>
 class AutoReferenceArray {
 public:
     AutoReferenceArray() = default;
-    AutoReferenceArray(const AutoReferenceArray& other) : m_store(other.m_store) { AddUse(); }
-    AutoReferenceArray(AutoReferenceArray&& other) noexcept : m_store(other.m_store) { other.m_store = nullptr; }
+    AutoReferenceArray(const AutoReferenceArray& other) : store_(other.store_) { AddUse(); }
+    AutoReferenceArray(AutoReferenceArray&& other) noexcept : store_(other.store_) { other.store_ = nullptr; }
     ~AutoReferenceArray() { Release(); }
 
     AutoReferenceArray& operator=(const AutoReferenceArray& other)
     {
-        if (m_store != other.m_store) {
-            Store* old = m_store;
-            m_store = other.m_store;
+        if (store_ != other.store_) {
+            Store* old = store_;
+            store_ = other.store_;
             AddUse();
             DropUse(old);
         }
@@ -33,9 +33,9 @@ public:
     AutoReferenceArray& operator=(AutoReferenceArray&& other) noexcept
     {
         if (this != &other) {
-            Store* old = m_store;
-            m_store = other.m_store;
-            other.m_store = nullptr;
+            Store* old = store_;
+            store_ = other.store_;
+            other.store_ = nullptr;
             DropUse(old);
         }
         return *this;
@@ -46,62 +46,62 @@ public:
     {
         Release();
         void* raw = ::operator new(sizeof(Store) + capacity * sizeof(E));
-        m_store = new (raw) Store();
-        m_store->capacity = capacity;
+        store_ = new (raw) Store();
+        store_->capacity = capacity;
     }
 
     // Drops this holder's use; the storage goes with its last use.
     void Release()
     {
-        DropUse(m_store);
-        m_store = nullptr;
+        DropUse(store_);
+        store_ = nullptr;
     }
 
     // Appends an element. False when there is no storage or it is full (the capacity is fixed so that
     // every holder keeps seeing the same storage).
     bool Append(const E& element)
     {
-        if (!m_store || m_store->count >= m_store->capacity)
+        if (!store_ || store_->count >= store_->capacity)
             return false;
-        new (&m_store->Items()[m_store->count]) E(element);
-        ++m_store->count;
+        new (&store_->Items()[store_->count]) E(element);
+        ++store_->count;
         return true;
     }
 
     // Destroys the last element; nothing when empty.
     void RemoveLast()
     {
-        if (!m_store || m_store->count == 0)
+        if (!store_ || store_->count == 0)
             return;
-        --m_store->count;
-        m_store->Items()[m_store->count].~E();
+        --store_->count;
+        store_->Items()[store_->count].~E();
     }
 
     // Gives this holder its own copy of the storage when others share it (each element copied, so each
     // referenced object gains a reference).
     void MakeUnique()
     {
-        if (!m_store || m_store->uses.load(std::memory_order_acquire) == 1)
+        if (!store_ || store_->uses.load(std::memory_order_acquire) == 1)
             return;
         AutoReferenceArray copy;
-        copy.Create(m_store->capacity);
-        for (size_t i = 0; i < m_store->count; ++i)
-            copy.Append(m_store->Items()[i]);
+        copy.Create(store_->capacity);
+        for (size_t i = 0; i < store_->count; ++i)
+            copy.Append(store_->Items()[i]);
         *this = std::move(copy);
     }
 
-    size_t Count() const { return m_store ? m_store->count : 0; }
-    size_t Capacity() const { return m_store ? m_store->capacity : 0; }
-    bool HasStorage() const { return m_store != nullptr; }
-    long UseCount() const { return m_store ? m_store->uses.load(std::memory_order_acquire) : 0; }
-    bool SharesStorageWith(const AutoReferenceArray& other) const { return m_store && m_store == other.m_store; }
+    size_t Count() const { return store_ ? store_->count : 0; }
+    size_t Capacity() const { return store_ ? store_->capacity : 0; }
+    bool HasStorage() const { return store_ != nullptr; }
+    long UseCount() const { return store_ ? store_->uses.load(std::memory_order_acquire) : 0; }
+    bool SharesStorageWith(const AutoReferenceArray& other) const { return store_ && store_ == other.store_; }
 
-    E& operator[](size_t i) { assert(i < Count()); return m_store->Items()[i]; }
-    const E& operator[](size_t i) const { assert(i < Count()); return m_store->Items()[i]; }
-    E* begin() { return m_store ? m_store->Items() : nullptr; }
-    E* end() { return m_store ? m_store->Items() + m_store->count : nullptr; }
-    const E* begin() const { return m_store ? m_store->Items() : nullptr; }
-    const E* end() const { return m_store ? m_store->Items() + m_store->count : nullptr; }
+    E& operator[](size_t i) { assert(i < Count()); return store_->Items()[i]; }
+    const E& operator[](size_t i) const { assert(i < Count()); return store_->Items()[i]; }
+    E* begin() { return store_ ? store_->Items() : nullptr; }
+    E* end() { return store_ ? store_->Items() + store_->count : nullptr; }
+    const E* begin() const { return store_ ? store_->Items() : nullptr; }
+    const E* end() const { return store_ ? store_->Items() + store_->count : nullptr; }
 
 private:
     struct Store {
@@ -114,8 +114,8 @@ private:
 
     void AddUse()
     {
-        if (m_store)
-            m_store->uses.fetch_add(1, std::memory_order_relaxed);
+        if (store_)
+            store_->uses.fetch_add(1, std::memory_order_relaxed);
     }
     static void DropUse(Store* store)
     {
@@ -127,7 +127,7 @@ private:
         ::operator delete(store);
     }
 
-    Store* m_store = nullptr;
+    Store* store_ = nullptr;
 };
 
 } // namespace Orvo

@@ -25,11 +25,11 @@ public:
     int GetRecursionCount() const; // of the owning thread; 0 when free
 
 private:
-    std::recursive_timed_mutex m_mutex;
-    // Written only by the owning thread while it holds m_mutex; another thread can never read
+    std::recursive_timed_mutex mutex_;
+    // Written only by the owning thread while it holds mutex_; another thread can never read
     // its own id here, which is all the ownership test needs.
-    std::atomic<std::thread::id> m_owner{};
-    std::atomic<int> m_depth{0};
+    std::atomic<std::thread::id> owner_{};
+    std::atomic<int> depth_{0};
 };
 
 } // namespace Orvo

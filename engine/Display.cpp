@@ -6,8 +6,8 @@ namespace Orvo {
 
 void Display::SetFog(float density, int mode)
 {
-    m_fogDensity = density;
-    m_fogMode = mode;
+    fogDensity_ = density;
+    fogMode_ = mode;
     char text[64];
     std::snprintf(text, sizeof text, "fog %g %d", double(density), mode);
     Record(text);
@@ -16,21 +16,21 @@ void Display::SetFog(float density, int mode)
 void Display::Record(std::string what)
 {
     // Bounded so a long-running process that draws cannot grow without end.
-    if (m_record.size() >= 65536)
-        m_record.erase(m_record.begin(), m_record.begin() + 32768);
-    m_record.push_back(std::move(what));
+    if (record_.size() >= 65536)
+        record_.erase(record_.begin(), record_.begin() + 32768);
+    record_.push_back(std::move(what));
 }
 
 void Display::RecordDraw(size_t primitives)
 {
-    ++m_drawCalls;
+    ++drawCalls_;
     Record("draw " + std::to_string(primitives));
 }
 
 void Display::ClearRecord()
 {
-    m_record.clear();
-    m_drawCalls = 0;
+    record_.clear();
+    drawCalls_ = 0;
 }
 
 } // namespace Orvo

@@ -12,28 +12,28 @@ class Display {
 public:
     enum class Kind { Null, HiddenOpenGL };
 
-    explicit Display(Kind kind) : m_kind(kind) {}
+    explicit Display(Kind kind) : kind_(kind) {}
 
-    Kind GetKind() const { return m_kind; }
-    const char* GetKindName() const { return m_kind == Kind::Null ? "Null" : "OpenGL (hidden)"; }
+    Kind GetKind() const { return kind_; }
+    const char* GetKindName() const { return kind_ == Kind::Null ? "Null" : "OpenGL (hidden)"; }
 
     void SetFog(float density, int mode);
-    float GetFogDensity() const { return m_fogDensity; }
-    int GetFogMode() const { return m_fogMode; }
+    float GetFogDensity() const { return fogDensity_; }
+    int GetFogMode() const { return fogMode_; }
 
     // A state change or draw call, recorded as a short text.
     void Record(std::string what);
     void RecordDraw(size_t primitives);
-    const std::vector<std::string>& GetRecord() const { return m_record; }
-    size_t GetDrawCalls() const { return m_drawCalls; }
+    const std::vector<std::string>& GetRecord() const { return record_; }
+    size_t GetDrawCalls() const { return drawCalls_; }
     void ClearRecord();
 
 private:
-    Kind m_kind;
-    float m_fogDensity = 0.0f;
-    int m_fogMode = 0;
-    size_t m_drawCalls = 0;
-    std::vector<std::string> m_record;
+    Kind kind_;
+    float fogDensity_ = 0.0f;
+    int fogMode_ = 0;
+    size_t drawCalls_ = 0;
+    std::vector<std::string> record_;
 };
 
 } // namespace Orvo

@@ -13,7 +13,7 @@ DynamicLibrary::~DynamicLibrary()
 }
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)), m_path(std::move(other.m_path)), m_error(std::move(other.m_error))
+    : handle_(std::exchange(other.handle_, nullptr)), path_(std::move(other.path_)), error_(std::move(other.error_))
 {
 }
 
@@ -21,9 +21,9 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept
 {
     if (this != &other) {
         Unload();
-        m_handle = std::exchange(other.m_handle, nullptr);
-        m_path = std::move(other.m_path);
-        m_error = std::move(other.m_error);
+        handle_ = std::exchange(other.handle_, nullptr);
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
     }
     return *this;
 }
@@ -31,9 +31,9 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept
 bool DynamicLibrary::Load(const std::string& path)
 {
     Unload();
-    m_error.clear();
+    error_.clear();
     if (path.empty() || path.find('\0') != std::string::npos) {
-        m_error = "no library path given";
+        error_ = "no library path given";
         return false;
     }
     std::vector<std::string> candidates{path};
@@ -54,14 +54,14 @@ bool DynamicLibrary::Load(const std::string& path)
     for (const auto& candidate : candidates) {
         dlerror();
         if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            m_handle = handle;
-            m_path = candidate;
-            m_error.clear();
+            handle_ = handle;
+            path_ = candidate;
+            error_.clear();
             return true;
         }
-        if (m_error.empty()) {
+        if (error_.empty()) {
             const char* why = dlerror();
-            m_error = why ? why : "cannot load " + candidate;
+            error_ = why ? why : "cannot load " + candidate;
         }
     }
     return false;
@@ -71,36 +71,36 @@ bool DynamicLibrary::LoadSelf()
 {
     Unload();
     dlerror();
-    m_handle = dlopen(nullptr, RTLD_NOW);
-    if (!m_handle) {
+    handle_ = dlopen(nullptr, RTLD_NOW);
+    if (!handle_) {
         const char* why = dlerror();
-        m_error = why ? why : "cannot open the program itself";
+        error_ = why ? why : "cannot open the program itself";
         return false;
     }
-    m_path.clear();
-    m_error.clear();
+    path_.clear();
+    error_.clear();
     return true;
 }
 
 void DynamicLibrary::Unload()
 {
-    if (m_handle)
-        dlclose(m_handle);
-    m_handle = nullptr;
-    m_path.clear();
+    if (handle_)
+        dlclose(handle_);
+    handle_ = nullptr;
+    path_.clear();
 }
 
 void* DynamicLibrary::GetSymbol(const std::string& name) const
 {
-    if (!m_handle || name.empty()) {
-        m_error = m_handle ? "no symbol name given" : "library not loaded";
+    if (!handle_ || name.empty()) {
+        error_ = handle_ ? "no symbol name given" : "library not loaded";
         return nullptr;
     }
     dlerror();
-    void* symbol = dlsym(m_handle, name.c_str());
+    void* symbol = dlsym(handle_, name.c_str());
     if (!symbol) {
         const char* why = dlerror();
-        m_error = why ? why : "symbol " + name + " is null";
+        error_ = why ? why : "symbol " + name + " is null";
     }
     return symbol;
 }

@@ -19,20 +19,20 @@ public:
     // The running program itself and what it links: finds the symbols the executable exports.
     bool LoadSelf();
     void Unload();
-    bool IsLoaded() const { return m_handle != nullptr; }
+    bool IsLoaded() const { return handle_ != nullptr; }
 
     // Null when not loaded or the symbol is missing.
     void* GetSymbol(const std::string& name) const;
     template <class Function>
     Function GetFunction(const std::string& name) const { return reinterpret_cast<Function>(GetSymbol(name)); }
 
-    const std::string& GetError() const { return m_error; }
-    const std::string& GetPath() const { return m_path; }
+    const std::string& GetError() const { return error_; }
+    const std::string& GetPath() const { return path_; }
 
 private:
-    void* m_handle = nullptr;
-    std::string m_path;
-    mutable std::string m_error;
+    void* handle_ = nullptr;
+    std::string path_;
+    mutable std::string error_;
 };
 
 } // namespace Orvo

@@ -6,7 +6,7 @@ namespace Orvo {
 
 MaterialFactory::~MaterialFactory()
 {
-    for (auto& entry : m_materials)
+    for (auto& entry : materials_)
         entry.second->Release();
 }
 
@@ -24,8 +24,8 @@ Material* MaterialFactory::CreateMaterial(const PString& decoratedName)
     const PString type = TypeOf(decoratedName);
     if (type == PString())
         return nullptr;
-    std::lock_guard<std::mutex> hold(m_lock);
-    Material*& slot = m_materials[decoratedName.c_str()];
+    std::lock_guard<std::mutex> hold(lock_);
+    Material*& slot = materials_[decoratedName.c_str()];
     if (slot == nullptr) {
         slot = new Material(decoratedName, type);
         slot->AddRef();
@@ -36,8 +36,8 @@ Material* MaterialFactory::CreateMaterial(const PString& decoratedName)
 
 size_t MaterialFactory::Count() const
 {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_materials.size();
+    std::lock_guard<std::mutex> hold(lock_);
+    return materials_.size();
 }
 
 } // namespace Orvo

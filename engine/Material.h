@@ -13,21 +13,21 @@ namespace Orvo {
 
 class Material : public ReferenceCount {
 public:
-    Material(const PString& name, const PString& type) : m_name(name), m_type(type) {}
+    Material(const PString& name, const PString& type) : name_(name), type_(type) {}
 
-    const PString& GetName() const { return m_name; }
-    const PString& GetType() const { return m_type; }
+    const PString& GetName() const { return name_; }
+    const PString& GetType() const { return type_; }
 
     // Texture slots are numbered by the engine; the value is the slot's blend weight.
-    void SetTexture(int slot, float value) { m_textureSlot = slot; m_textureValue = value; }
-    int GetTextureSlot() const { return m_textureSlot; }
-    float GetTextureValue() const { return m_textureValue; }
+    void SetTexture(int slot, float value) { textureSlot_ = slot; textureValue_ = value; }
+    int GetTextureSlot() const { return textureSlot_; }
+    float GetTextureValue() const { return textureValue_; }
 
 private:
-    PString m_name;
-    PString m_type;
-    int m_textureSlot = -1;
-    float m_textureValue = 0.0f;
+    PString name_;
+    PString type_;
+    int textureSlot_ = -1;
+    float textureValue_ = 0.0f;
 };
 
 class MaterialFactory {
@@ -42,8 +42,8 @@ public:
     size_t Count() const;
 
 private:
-    mutable std::mutex m_lock;
-    std::map<std::string, Material*> m_materials; // each holds one reference of the factory
+    mutable std::mutex lock_;
+    std::map<std::string, Material*> materials_; // each holds one reference of the factory
 };
 
 } // namespace Orvo

@@ -61,29 +61,29 @@ std::string Mutex::LockFilePathFor(const std::string& name)
     return folder + "/velmar-mutex-" + std::to_string(getuid()) + "-" + readable + "-" + hash + ".lock";
 }
 
-Mutex::Mutex(const char* name) : m_name(name ? name : "")
+Mutex::Mutex(const char* name) : name_(name ? name : "")
 {
-    if (m_name.empty()) {
-        m_shared = std::make_shared<Shared>();
+    if (name_.empty()) {
+        shared_ = std::make_shared<Shared>();
         return;
     }
     std::lock_guard<std::mutex> lock(g_registryMutex);
-    auto& slot = g_registry[m_name];
-    m_shared = slot.lock();
-    if (!m_shared) {
-        m_shared = std::make_shared<Shared>();
-        m_shared->path = LockFilePathFor(m_name);
-        slot = m_shared;
+    auto& slot = g_registry[name_];
+    shared_ = slot.lock();
+    if (!shared_) {
+        shared_ = std::make_shared<Shared>();
+        shared_->path = LockFilePathFor(name_);
+        slot = shared_;
     }
 }
 
 Mutex::~Mutex()
 {
-    if (m_name.empty())
+    if (name_.empty())
         return;
     std::lock_guard<std::mutex> lock(g_registryMutex);
-    m_shared.reset();
-    auto it = g_registry.find(m_name);
+    shared_.reset();
+    auto it = g_registry.find(name_);
     if (it != g_registry.end() && it->second.expired())
         g_registry.erase(it);
 }
@@ -92,7 +92,7 @@ bool Mutex::Lock(uint32_t timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    Shared& s = *m_shared;
+    Shared& s = *shared_;
     if (!s.local.Lock(timeoutMs))
         return false;
     if (s.depth == 0 && !s.path.empty()) {
@@ -112,7 +112,7 @@ bool Mutex::Lock(uint32_t timeoutMs)
 
 bool Mutex::Unlock()
 {
-    Shared& s = *m_shared;
+    Shared& s = *shared_;
     if (!s.local.IsOwnedByCurrentThread())
         return false;
     if (--s.depth == 0)

@@ -20,8 +20,8 @@ public:
     bool Lock(uint32_t timeoutMs = kInfinite) override;
     bool Unlock() override;
 
-    bool IsNamed() const { return !m_name.empty(); }
-    const std::string& GetName() const { return m_name; }
+    bool IsNamed() const { return !name_.empty(); }
+    const std::string& GetName() const { return name_; }
 
     // The lock file that stands for a mutex name (in $XDG_RUNTIME_DIR, else the temporary folder;
     // the user id is part of the name so that users never share one).
@@ -30,8 +30,8 @@ public:
     struct Shared;
 
 private:
-    std::string m_name;
-    std::shared_ptr<Shared> m_shared;
+    std::string name_;
+    std::shared_ptr<Shared> shared_;
 };
 
 } // namespace Orvo

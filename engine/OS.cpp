@@ -15,7 +15,7 @@ std::atomic<OS*> g_current{nullptr};
 OS::OS() = default;
 
 OS::OS(std::string_view applicationName, std::string_view optionText, void*, void*)
-    : m_applicationName(applicationName), m_options(optionText)
+    : applicationName_(applicationName), options_(optionText)
 {
 }
 
@@ -26,28 +26,28 @@ OS::~OS()
 
 bool OS::Init()
 {
-    if (RenderStartFailureForced(RenderStartPoint::OS, m_options))
+    if (RenderStartFailureForced(RenderStartPoint::OS, options_))
         return false;
-    m_executablePath = Platform::ExecutablePath();
-    m_executableFolder = Platform::ExecutableFolder();
-    m_processorCount = Platform::ProcessorCount();
-    m_mainThreadId = Thread::CurrentId();
-    m_initialised = !m_executablePath.empty();
-    if (m_initialised)
+    executablePath_ = Platform::ExecutablePath();
+    executableFolder_ = Platform::ExecutableFolder();
+    processorCount_ = Platform::ProcessorCount();
+    mainThreadId_ = Thread::CurrentId();
+    initialised_ = !executablePath_.empty();
+    if (initialised_)
         g_current = this;
-    return m_initialised;
+    return initialised_;
 }
 
 void OS::Shutdown()
 {
     OS* self = this;
     g_current.compare_exchange_strong(self, nullptr);
-    m_initialised = false;
+    initialised_ = false;
 }
 
 bool OS::IsMainThread() const
 {
-    return m_initialised && Thread::CurrentId() == m_mainThreadId;
+    return initialised_ && Thread::CurrentId() == mainThreadId_;
 }
 
 bool OS::IsDebuggerPresent() const

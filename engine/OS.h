@@ -25,12 +25,12 @@ public:
     // tests (engine/RenderStartFault.h).
     bool Init();
     void Shutdown();
-    bool IsInitialised() const { return m_initialised; }
+    bool IsInitialised() const { return initialised_; }
 
-    int GetProcessorCount() const { return m_processorCount; }
-    const std::string& GetExecutablePath() const { return m_executablePath; }
-    const std::string& GetExecutableFolder() const { return m_executableFolder; } // no trailing '/'
-    uint32_t GetMainThreadId() const { return m_mainThreadId; }
+    int GetProcessorCount() const { return processorCount_; }
+    const std::string& GetExecutablePath() const { return executablePath_; }
+    const std::string& GetExecutableFolder() const { return executableFolder_; } // no trailing '/'
+    uint32_t GetMainThreadId() const { return mainThreadId_; }
     bool IsMainThread() const;
     bool IsDebuggerPresent() const;
     // Free bytes for this user on the file system of `path`; 0 when it cannot be examined.
@@ -39,19 +39,19 @@ public:
     // The OS object most recently initialised and still alive, or null.
     static OS* Get();
 
-    const std::string& GetApplicationName() const { return m_applicationName; }
+    const std::string& GetApplicationName() const { return applicationName_; }
     // The engine options; start-up adds to them ("-NullRender") before initialising again.
-    Options& GetOptions() { return m_options; }
-    const Options& GetOptions() const { return m_options; }
+    Options& GetOptions() { return options_; }
+    const Options& GetOptions() const { return options_; }
 
 private:
-    bool m_initialised = false;
-    int m_processorCount = 1;
-    uint32_t m_mainThreadId = 0;
-    std::string m_executablePath;
-    std::string m_executableFolder;
-    std::string m_applicationName;
-    Options m_options;
+    bool initialised_ = false;
+    int processorCount_ = 1;
+    uint32_t mainThreadId_ = 0;
+    std::string executablePath_;
+    std::string executableFolder_;
+    std::string applicationName_;
+    Options options_;
 };
 
 } // namespace Orvo

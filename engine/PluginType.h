@@ -12,14 +12,14 @@ namespace Orvo {
 
 class PluginType : public ReferenceCount {
 public:
-    PluginType(const UId& familyId, const PString& name) : m_familyId(familyId), m_name(name) {}
+    PluginType(const UId& familyId, const PString& name) : familyId_(familyId), name_(name) {}
 
-    const UId& GetFamilyId() const { return m_familyId; }
-    const PString& GetName() const { return m_name; }
+    const UId& GetFamilyId() const { return familyId_; }
+    const PString& GetName() const { return name_; }
 
 private:
-    UId m_familyId;
-    PString m_name;
+    UId familyId_;
+    PString name_;
 };
 
 // The signature of the exported "OrvoGetPlugins": it hands each of its types to `add`.

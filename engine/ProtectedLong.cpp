@@ -4,7 +4,7 @@ namespace Orvo {
 
 long ProtectedLong::CompareExchange(long expected, long desired)
 {
-    m_value.compare_exchange_strong(expected, desired);
+    value_.compare_exchange_strong(expected, desired);
     return expected; // holds the value found, whether or not it was replaced
 }
 

@@ -6,23 +6,23 @@ namespace Orvo {
 
 class ProtectedLong {
 public:
-    ProtectedLong(long value = 0) : m_value(value) {}
-    ProtectedLong(const ProtectedLong& other) : m_value(other.Get()) {}
+    ProtectedLong(long value = 0) : value_(value) {}
+    ProtectedLong(const ProtectedLong& other) : value_(other.Get()) {}
     ProtectedLong& operator=(const ProtectedLong& other) { Set(other.Get()); return *this; }
     ProtectedLong& operator=(long value) { Set(value); return *this; }
 
-    long Increment() { return m_value.fetch_add(1) + 1; }
-    long Decrement() { return m_value.fetch_sub(1) - 1; }
-    long Add(long delta) { return m_value.fetch_add(delta) + delta; }
-    long Exchange(long value) { return m_value.exchange(value); } // returns the old value
+    long Increment() { return value_.fetch_add(1) + 1; }
+    long Decrement() { return value_.fetch_sub(1) - 1; }
+    long Add(long delta) { return value_.fetch_add(delta) + delta; }
+    long Exchange(long value) { return value_.exchange(value); } // returns the old value
     // Sets `desired` when the value equals `expected`; returns the value found.
     long CompareExchange(long expected, long desired);
-    long Get() const { return m_value.load(); }
-    void Set(long value) { m_value.store(value); }
+    long Get() const { return value_.load(); }
+    void Set(long value) { value_.store(value); }
     operator long() const { return Get(); }
 
 private:
-    std::atomic<long> m_value;
+    std::atomic<long> value_;
 };
 
 } // namespace Orvo

@@ -6,16 +6,16 @@ ReferenceCount::~ReferenceCount() = default;
 
 long ReferenceCount::AddRef() const
 {
-    return m_refCount.Increment();
+    return refCount_.Increment();
 }
 
 long ReferenceCount::Release() const
 {
-    long current = m_refCount.Get();
+    long current = refCount_.Get();
     for (;;) {
         if (current <= 0)
             return 0;
-        long found = m_refCount.CompareExchange(current, current - 1);
+        long found = refCount_.CompareExchange(current, current - 1);
         if (found == current)
             break;
         current = found;

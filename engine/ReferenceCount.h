@@ -12,7 +12,7 @@ public:
     // Returns the count left. Releasing an object that holds no reference does nothing (returns
     // 0) instead of deleting it a second time.
     long Release() const;
-    long GetRefCount() const { return m_refCount.Get(); }
+    long GetRefCount() const { return refCount_.Get(); }
 
 protected:
     ReferenceCount() = default;
@@ -22,7 +22,7 @@ protected:
     virtual ~ReferenceCount();
 
 private:
-    mutable ProtectedLong m_refCount;
+    mutable ProtectedLong refCount_;
 };
 
 } // namespace Orvo

@@ -16,11 +16,11 @@ std::atomic<RenderKernel*> g_current{nullptr};
 } // namespace
 
 RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
-    : m_sceneGraph(sceneGraph), m_detailScale(detailScale), m_materials(std::make_unique<MaterialFactory>())
+    : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialFactory>())
 {
-    if (m_sceneGraph == nullptr) {
-        m_ownSceneGraph = std::make_unique<SceneGraph>();
-        m_sceneGraph = m_ownSceneGraph.get();
+    if (sceneGraph_ == nullptr) {
+        ownSceneGraph_ = std::make_unique<SceneGraph>();
+        sceneGraph_ = ownSceneGraph_.get();
     }
 }
 
@@ -45,13 +45,13 @@ bool RenderKernel::Init(OS* os, void*)
             return false;
         kind = Display::Kind::HiddenOpenGL;
     }
-    m_display = std::make_unique<Display>(kind);
+    display_ = std::make_unique<Display>(kind);
     return true;
 }
 
 void RenderKernel::Shutdown()
 {
-    m_display.reset();
+    display_.reset();
 }
 
 RenderKernel* RenderKernel::Current()

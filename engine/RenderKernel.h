@@ -23,23 +23,23 @@ public:
     // `displaySelector` chooses among several displays; none is needed here.
     bool Init(OS* os, void* displaySelector);
     void Shutdown();
-    bool IsInitialised() const { return m_display != nullptr; }
+    bool IsInitialised() const { return display_ != nullptr; }
 
-    SceneGraph& GetSceneGraph() { return *m_sceneGraph; }
-    Display* GetDisplay() { return m_display.get(); }
-    MaterialFactory& GetMaterialFactory() { return *m_materials; }
-    float GetDetailScale() const { return m_detailScale; }
+    SceneGraph& GetSceneGraph() { return *sceneGraph_; }
+    Display* GetDisplay() { return display_.get(); }
+    MaterialFactory& GetMaterialFactory() { return *materials_; }
+    float GetDetailScale() const { return detailScale_; }
 
     // The process's render kernel (the one start-up created), or null.
     static RenderKernel* Current();
     static void SetCurrent(RenderKernel* kernel);
 
 private:
-    std::unique_ptr<SceneGraph> m_ownSceneGraph;
-    SceneGraph* m_sceneGraph;
-    float m_detailScale;
-    std::unique_ptr<Display> m_display;
-    std::unique_ptr<MaterialFactory> m_materials;
+    std::unique_ptr<SceneGraph> ownSceneGraph_;
+    SceneGraph* sceneGraph_;
+    float detailScale_;
+    std::unique_ptr<Display> display_;
+    std::unique_ptr<MaterialFactory> materials_;
 };
 
 } // namespace Orvo

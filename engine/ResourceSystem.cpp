@@ -16,15 +16,15 @@ ResourceSystem::~ResourceSystem()
 
 bool ResourceSystem::Init(const Options&)
 {
-    m_initialised = true;
+    initialised_ = true;
     return true;
 }
 
 void ResourceSystem::Shutdown()
 {
-    if (m_initialised)
+    if (initialised_)
         DumpUnusedResourcesFromCache();
-    m_initialised = false;
+    initialised_ = false;
 }
 
 size_t ResourceSystem::DumpUnusedResourcesFromCache()

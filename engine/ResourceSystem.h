@@ -17,7 +17,7 @@ public:
 
     bool Init(const Options& options);
     void Shutdown();
-    bool IsInitialised() const { return m_initialised; }
+    bool IsInitialised() const { return initialised_; }
 
     // Frees cached resources that nothing uses any more; returns how many went.
     size_t DumpUnusedResourcesFromCache();
@@ -27,7 +27,7 @@ public:
     static void SetCurrent(ResourceSystem* system);
 
 private:
-    bool m_initialised = false;
+    bool initialised_ = false;
 };
 
 } // namespace Orvo

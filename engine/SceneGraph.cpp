@@ -6,50 +6,50 @@ namespace Orvo {
 
 Particle::~Particle()
 {
-    if (m_parent != nullptr)
-        m_parent->RemoveChild(this);
-    for (Particle* child : m_children)
-        child->m_parent = nullptr;
+    if (parent_ != nullptr)
+        parent_->RemoveChild(this);
+    for (Particle* child : children_)
+        child->parent_ = nullptr;
 }
 
 void Particle::AddChild(Particle* child)
 {
-    if (child == nullptr || child == this || child->m_parent == this)
+    if (child == nullptr || child == this || child->parent_ == this)
         return;
-    if (child->m_parent != nullptr)
-        child->m_parent->RemoveChild(child);
-    child->m_parent = this;
-    m_children.push_back(child);
+    if (child->parent_ != nullptr)
+        child->parent_->RemoveChild(child);
+    child->parent_ = this;
+    children_.push_back(child);
 }
 
 bool Particle::RemoveChild(Particle* child)
 {
-    auto it = std::find(m_children.begin(), m_children.end(), child);
-    if (it == m_children.end())
+    auto it = std::find(children_.begin(), children_.end(), child);
+    if (it == children_.end())
         return false;
-    (*it)->m_parent = nullptr;
-    m_children.erase(it);
+    (*it)->parent_ = nullptr;
+    children_.erase(it);
     return true;
 }
 
 void SceneGraph::AddScene(Particle* root)
 {
     if (root != nullptr && !HasScene(root))
-        m_scenes.push_back(root);
+        scenes_.push_back(root);
 }
 
 bool SceneGraph::UnlinkScene(Particle* root)
 {
-    auto it = std::find(m_scenes.begin(), m_scenes.end(), root);
-    if (it == m_scenes.end())
+    auto it = std::find(scenes_.begin(), scenes_.end(), root);
+    if (it == scenes_.end())
         return false;
-    m_scenes.erase(it);
+    scenes_.erase(it);
     return true;
 }
 
 bool SceneGraph::HasScene(const Particle* root) const
 {
-    return std::find(m_scenes.begin(), m_scenes.end(), root) != m_scenes.end();
+    return std::find(scenes_.begin(), scenes_.end(), root) != scenes_.end();
 }
 
 void SceneGraph::PurgeDeathRow()

@@ -16,12 +16,12 @@ public:
 
     void AddChild(Particle* child);
     bool RemoveChild(Particle* child);
-    const std::vector<Particle*>& GetChildren() const { return m_children; }
-    Particle* GetParent() const { return m_parent; }
+    const std::vector<Particle*>& GetChildren() const { return children_; }
+    Particle* GetParent() const { return parent_; }
 
 private:
-    Particle* m_parent = nullptr;
-    std::vector<Particle*> m_children;
+    Particle* parent_ = nullptr;
+    std::vector<Particle*> children_;
 };
 
 // A view onto a scene: its orientation (a quaternion, x y z w) and the particle it looks at.
@@ -38,12 +38,12 @@ public:
     // False when the particle was not a scene of this graph.
     bool UnlinkScene(Particle* root);
     bool HasScene(const Particle* root) const;
-    size_t SceneCount() const { return m_scenes.size(); }
+    size_t SceneCount() const { return scenes_.size(); }
     // Deletes the particles handed to the death row (none are, until scenes are animated).
     void PurgeDeathRow();
 
 private:
-    std::vector<Particle*> m_scenes;
+    std::vector<Particle*> scenes_;
 };
 
 } // namespace Orvo

@@ -6,44 +6,44 @@
 namespace Orvo {
 
 Semaphore::Semaphore(long initialCount, long maxCount)
-    : m_count(0), m_max(std::max(maxCount, 1L))
+    : count_(0), max_(std::max(maxCount, 1L))
 {
-    m_count = std::clamp(initialCount, 0L, m_max);
+    count_ = std::clamp(initialCount, 0L, max_);
 }
 
 bool Semaphore::Lock(uint32_t timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    auto available = [this] { return m_count > 0; };
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto available = [this] { return count_ > 0; };
     if (timeoutMs == kInfinite)
-        m_available.wait(lock, available);
-    else if (!m_available.wait_for(lock, std::chrono::milliseconds(timeoutMs), available))
+        available_.wait(lock, available);
+    else if (!available_.wait_for(lock, std::chrono::milliseconds(timeoutMs), available))
         return false;
-    --m_count;
+    --count_;
     return true;
 }
 
 bool Semaphore::Release(long count, long* previous)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(mutex_);
         if (previous)
-            *previous = m_count;
-        if (count < 1 || count > m_max - m_count)
+            *previous = count_;
+        if (count < 1 || count > max_ - count_)
             return false;
-        m_count += count;
+        count_ += count;
     }
     if (count == 1)
-        m_available.notify_one();
+        available_.notify_one();
     else
-        m_available.notify_all();
+        available_.notify_all();
     return true;
 }
 
 long Semaphore::GetCount() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_count;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
 }
 
 } // namespace Orvo

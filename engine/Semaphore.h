@@ -20,13 +20,13 @@ public:
     // passed. `previous` receives the count before.
     bool Release(long count = 1, long* previous = nullptr);
     long GetCount() const;
-    long GetMaxCount() const { return m_max; }
+    long GetMaxCount() const { return max_; }
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_available;
-    long m_count;
-    const long m_max;
+    mutable std::mutex mutex_;
+    std::condition_variable available_;
+    long count_;
+    const long max_;
 };
 
 } // namespace Orvo

@@ -10,22 +10,22 @@ SharedMemory::~SharedMemory()
 bool SharedMemory::Create(const std::string& name, size_t size)
 {
     Close();
-    m_error.clear();
-    return m_block.Create(name, size, false, &m_error);
+    error_.clear();
+    return block_.Create(name, size, false, &error_);
 }
 
 bool SharedMemory::Open(const std::string& name, bool writable)
 {
     Close();
-    m_error.clear();
-    return m_block.Open(name, writable, &m_error);
+    error_.clear();
+    return block_.Open(name, writable, &error_);
 }
 
 void SharedMemory::Close()
 {
-    if (m_block.IsOpen() && m_block.CreatedNew() && m_removeOnClose)
-        Platform::SharedMemoryBlock::Unlink(m_block.Name());
-    m_block.Close();
+    if (block_.IsOpen() && block_.CreatedNew() && removeOnClose_)
+        Platform::SharedMemoryBlock::Unlink(block_.Name());
+    block_.Close();
 }
 
 } // namespace Orvo

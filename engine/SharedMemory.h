@@ -20,21 +20,21 @@ public:
     bool Open(const std::string& name, bool writable = true);
     void Close();
 
-    bool IsOpen() const { return m_block.IsOpen(); }
-    bool AlreadyExisted() const { return m_block.IsOpen() && !m_block.CreatedNew(); }
-    void* GetData() const { return m_block.Data(); }
-    size_t GetSize() const { return m_block.Size(); }
-    const std::string& GetError() const { return m_error; }
+    bool IsOpen() const { return block_.IsOpen(); }
+    bool AlreadyExisted() const { return block_.IsOpen() && !block_.CreatedNew(); }
+    void* GetData() const { return block_.Data(); }
+    size_t GetSize() const { return block_.Size(); }
+    const std::string& GetError() const { return error_; }
     // Keep the name after Close even when this object created it.
-    void SetRemoveOnClose(bool remove) { m_removeOnClose = remove; }
+    void SetRemoveOnClose(bool remove) { removeOnClose_ = remove; }
 
-    bool Read(size_t offset, void* out, size_t length) const { return m_block.Read(offset, out, length); }
-    bool Write(size_t offset, const void* in, size_t length) { return m_block.Write(offset, in, length); }
+    bool Read(size_t offset, void* out, size_t length) const { return block_.Read(offset, out, length); }
+    bool Write(size_t offset, const void* in, size_t length) { return block_.Write(offset, in, length); }
 
 private:
-    Platform::SharedMemoryBlock m_block;
-    std::string m_error;
-    bool m_removeOnClose = true;
+    Platform::SharedMemoryBlock block_;
+    std::string error_;
+    bool removeOnClose_ = true;
 };
 
 } // namespace Orvo

@@ -2,7 +2,7 @@
 
 namespace Orvo {
 
-SingleLock::SingleLock(SyncObject* object, bool initialLock) : m_object(object)
+SingleLock::SingleLock(SyncObject* object, bool initialLock) : object_(object)
 {
     if (initialLock)
         Lock();
@@ -15,20 +15,20 @@ SingleLock::~SingleLock()
 
 bool SingleLock::Lock(uint32_t timeoutMs)
 {
-    if (m_locked)
+    if (locked_)
         return true;
-    if (!m_object)
+    if (!object_)
         return false;
-    m_locked = m_object->Lock(timeoutMs);
-    return m_locked;
+    locked_ = object_->Lock(timeoutMs);
+    return locked_;
 }
 
 bool SingleLock::Unlock()
 {
-    if (!m_locked)
+    if (!locked_)
         return false;
-    m_locked = false;
-    return m_object->Unlock();
+    locked_ = false;
+    return object_->Unlock();
 }
 
 } // namespace Orvo

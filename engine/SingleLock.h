@@ -15,11 +15,11 @@ public:
 
     bool Lock(uint32_t timeoutMs = SyncObject::kInfinite); // true at once when already held
     bool Unlock();                                         // false when not held
-    bool IsLocked() const { return m_locked; }
+    bool IsLocked() const { return locked_; }
 
 private:
-    SyncObject* m_object;
-    bool m_locked = false;
+    SyncObject* object_;
+    bool locked_ = false;
 };
 
 } // namespace Orvo

@@ -17,33 +17,33 @@ Thread::~Thread()
 
 bool Thread::Start()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_running || m_thread.joinable())
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (running_ || thread_.joinable())
         return false;
-    m_running = true;
-    m_started = false;
-    m_exitCode = 0;
+    running_ = true;
+    started_ = false;
+    exitCode_ = 0;
     try {
-        m_thread = std::thread(&Thread::Entry, this);
+        thread_ = std::thread(&Thread::Entry, this);
     } catch (const std::system_error&) {
-        m_running = false;
+        running_ = false;
         return false;
     }
     // Wait until the new thread has recorded its id, so GetId is right as soon as Start returns.
-    m_finished.wait(lock, [this] { return m_started; });
+    finished_.wait(lock, [this] { return started_; });
     return true;
 }
 
 void Thread::Entry()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_id = CurrentId();
-        m_started = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        id_ = CurrentId();
+        started_ = true;
     }
-    m_finished.notify_all();
-    if (!m_name.empty())
-        pthread_setname_np(pthread_self(), m_name.substr(0, 15).c_str());
+    finished_.notify_all();
+    if (!name_.empty())
+        pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
     uint32_t code;
     try {
         code = Run();
@@ -51,25 +51,25 @@ void Thread::Entry()
         // An exception must not take the whole process down through std::terminate.
         code = kExitByException;
     }
-    m_exitCode = code;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_running = false;
-    m_finished.notify_all();
+    exitCode_ = code;
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = false;
+    finished_.notify_all();
 }
 
 bool Thread::Join(uint32_t timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_thread.joinable())
-        return !m_running;
-    if (m_thread.get_id() == std::this_thread::get_id())
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!thread_.joinable())
+        return !running_;
+    if (thread_.get_id() == std::this_thread::get_id())
         return false;
-    auto done = [this] { return !m_running; };
+    auto done = [this] { return !running_; };
     if (timeoutMs == kInfinite)
-        m_finished.wait(lock, done);
-    else if (!m_finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), done))
+        finished_.wait(lock, done);
+    else if (!finished_.wait_for(lock, std::chrono::milliseconds(timeoutMs), done))
         return false;
-    std::thread finished = std::move(m_thread);
+    std::thread finished = std::move(thread_);
     lock.unlock();
     finished.join(); // Run has returned; this only waits for the last few instructions of Entry
     return true;
@@ -77,8 +77,8 @@ bool Thread::Join(uint32_t timeoutMs)
 
 bool Thread::IsRunning() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_running;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running_;
 }
 
 uint32_t Thread::CurrentId()

@@ -29,10 +29,10 @@ public:
     // A thread cannot join itself (false).
     bool Join(uint32_t timeoutMs = kInfinite);
     bool IsRunning() const;           // started and Run has not yet returned
-    uint32_t GetExitCode() const { return m_exitCode; }
-    uint32_t GetId() const { return m_id; } // the system's thread id; 0 before the first start
+    uint32_t GetExitCode() const { return exitCode_; }
+    uint32_t GetId() const { return id_; } // the system's thread id; 0 before the first start
     // The name the system shows for the thread (cut to 15 characters); takes effect at Start.
-    void SetName(const std::string& name) { m_name = name; }
+    void SetName(const std::string& name) { name_ = name; }
 
     static uint32_t CurrentId();
     static void Sleep(uint32_t ms);
@@ -43,14 +43,14 @@ protected:
 private:
     void Entry();
 
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_finished; // also signals the start
-    bool m_running = false;
-    bool m_started = false;
-    std::atomic<uint32_t> m_id{0};
-    std::atomic<uint32_t> m_exitCode{0};
-    std::string m_name;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable finished_; // also signals the start
+    bool running_ = false;
+    bool started_ = false;
+    std::atomic<uint32_t> id_{0};
+    std::atomic<uint32_t> exitCode_{0};
+    std::string name_;
 };
 
 } // namespace Orvo

@@ -4,43 +4,43 @@
 
 namespace Orvo {
 
-WEvent::WEvent(bool manualReset, bool initiallySet) : m_manualReset(manualReset), m_set(initiallySet) {}
+WEvent::WEvent(bool manualReset, bool initiallySet) : manualReset_(manualReset), set_(initiallySet) {}
 
 void WEvent::Set()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_set = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        set_ = true;
     }
-    if (m_manualReset)
-        m_changed.notify_all();
+    if (manualReset_)
+        changed_.notify_all();
     else
-        m_changed.notify_one();
+        changed_.notify_one();
 }
 
 void WEvent::Reset()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_set = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    set_ = false;
 }
 
 bool WEvent::Wait(uint32_t timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    auto isSet = [this] { return m_set; };
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto isSet = [this] { return set_; };
     if (timeoutMs == kInfinite)
-        m_changed.wait(lock, isSet);
-    else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSet))
+        changed_.wait(lock, isSet);
+    else if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSet))
         return false;
-    if (!m_manualReset)
-        m_set = false;
+    if (!manualReset_)
+        set_ = false;
     return true;
 }
 
 bool WEvent::IsSet() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_set;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return set_;
 }
 
 } // namespace Orvo

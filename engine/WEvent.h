@@ -19,16 +19,16 @@ public:
     // cleared again.
     bool Wait(uint32_t timeoutMs = kInfinite);
     bool IsSet() const;
-    bool IsManualReset() const { return m_manualReset; }
+    bool IsManualReset() const { return manualReset_; }
 
     bool Lock(uint32_t timeoutMs = kInfinite) override { return Wait(timeoutMs); }
     bool Unlock() override { return true; } // nothing is held after a wait
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    const bool m_manualReset;
-    bool m_set;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    const bool manualReset_;
+    bool set_;
 };
 
 } // namespace Orvo

@@ -15,8 +15,8 @@ PluginTypeHolder::~PluginTypeHolder()
 
 void PluginTypeHolder::Reset(Orvo::PluginType* type)
 {
-    Orvo::PluginType* old = m_type;
-    m_type = type;
+    Orvo::PluginType* old = type_;
+    type_ = type;
     if (old != nullptr)
         old->Release();
 }

@@ -15,10 +15,10 @@ public:
     PluginTypeHolder(const PluginTypeHolder&) = delete;
     PluginTypeHolder& operator=(const PluginTypeHolder&) = delete;
 
-    Orvo::PluginType* Get() const { return m_type; }
+    Orvo::PluginType* Get() const { return type_; }
     // Takes `type` (already referenced for the holder), releasing the one held before.
     void Reset(Orvo::PluginType* type);
 
 private:
-    Orvo::PluginType* m_type = nullptr;
+    Orvo::PluginType* type_ = nullptr;
 };

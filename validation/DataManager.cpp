@@ -30,8 +30,8 @@ DataManager* DataManager::Instance()
 {
     if (g_instance == nullptr)
         FatalError("DataManager::Instance> datamanger not initialised");
-    if (!g_instance->m_firstUse) {
-        g_instance->m_firstUse = true;
+    if (!g_instance->firstUse_) {
+        g_instance->firstUse_ = true;
         g_instance->ReadPersonalDetailsIfPresent();
     }
     return g_instance;
@@ -48,24 +48,24 @@ void DataManager::Shutdown()
     if (self == nullptr)
         return;
     self->SavePersonalDetails();
-    if (self->m_renderKernel != nullptr && self->m_rootParticle != nullptr)
-        self->m_renderKernel->GetSceneGraph().UnlinkScene(self->m_rootParticle);
+    if (self->renderKernel_ != nullptr && self->rootParticle_ != nullptr)
+        self->renderKernel_->GetSceneGraph().UnlinkScene(self->rootParticle_);
     self->UnloadTemplates();
-    delete self->m_view;
-    self->m_view = nullptr;
-    delete self->m_engineObject;
-    self->m_engineObject = nullptr;
-    delete self->m_light;
-    self->m_light = nullptr;
-    delete self->m_rootParticle;
-    self->m_rootParticle = nullptr;
-    if (g_meshRenderKernel == self->m_renderKernel)
+    delete self->view_;
+    self->view_ = nullptr;
+    delete self->engineObject_;
+    self->engineObject_ = nullptr;
+    delete self->light_;
+    self->light_ = nullptr;
+    delete self->rootParticle_;
+    self->rootParticle_ = nullptr;
+    if (g_meshRenderKernel == self->renderKernel_)
         g_meshRenderKernel = nullptr;
     delete self;
     g_instance = nullptr;
 }
 
-DataManager::DataManager(std::string_view folder) : m_ruleFolder(folder)
+DataManager::DataManager(std::string_view folder) : ruleFolder_(folder)
 {
 }
 
@@ -75,26 +75,26 @@ bool DataManager::SetupScene(EngineObjects* engine)
 {
     if (engine == nullptr)
         return false;
-    m_os = engine->os;
-    m_resourceSystem = engine->resourceSystem;
-    m_renderKernel = engine->renderKernel;
-    if (m_rootParticle == nullptr)
-        m_rootParticle = new Orvo::Particle();
-    if (m_renderKernel != nullptr)
-        m_renderKernel->GetSceneGraph().AddScene(m_rootParticle);
+    os_ = engine->os;
+    resourceSystem_ = engine->resourceSystem;
+    renderKernel_ = engine->renderKernel;
+    if (rootParticle_ == nullptr)
+        rootParticle_ = new Orvo::Particle();
+    if (renderKernel_ != nullptr)
+        renderKernel_->GetSceneGraph().AddScene(rootParticle_);
     // The scene is lit only through a view; start-up gives none, so no light is made here. The light
     // and its fog settings come with the mesh library's lights.
-    m_view = engine->view;
-    if (m_view != nullptr)
-        m_view->scene = m_rootParticle;
-    m_engineObject = engine->engineObject;
-    g_meshRenderKernel = m_renderKernel;
+    view_ = engine->view;
+    if (view_ != nullptr)
+        view_->scene = rootParticle_;
+    engineObject_ = engine->engineObject;
+    g_meshRenderKernel = renderKernel_;
     return true;
 }
 
 std::string DataManager::RulePath(std::string_view file) const
 {
-    return std::string(m_ruleFolder.c_str()) + std::string(file);
+    return std::string(ruleFolder_.c_str()) + std::string(file);
 }
 
 Orvo::RenderKernel* DataManager::MeshRenderKernel()

@@ -52,19 +52,19 @@ public:
     // Loads the template files once (until UnloadTemplates); false when none gave a definition.
     bool LoadTemplates();
     void UnloadTemplates();
-    bool TemplatesLoaded() const { return m_templatesLoaded; }
+    bool TemplatesLoaded() const { return templatesLoaded_; }
     // A counted handle of the merged template tree (null before LoadTemplates).
-    TDBTagRef GetContainerDefinitions() const { return m_templates; }
+    TDBTagRef GetContainerDefinitions() const { return templates_; }
 
     void ReadPersonalDetailsIfPresent();
     void SavePersonalDetails();
-    const PersonalDetails& GetPersonalDetails() const { return m_personal; }
+    const PersonalDetails& GetPersonalDetails() const { return personal_; }
 
-    const Orvo::PString& GetRuleFolder() const { return m_ruleFolder; }
-    Orvo::RenderKernel* GetRenderKernel() const { return m_renderKernel; }
-    Orvo::ResourceSystem* GetResourceSystem() const { return m_resourceSystem; }
-    Orvo::OS* GetOS() const { return m_os; }
-    Orvo::Particle* GetRootParticle() const { return m_rootParticle; }
+    const Orvo::PString& GetRuleFolder() const { return ruleFolder_; }
+    Orvo::RenderKernel* GetRenderKernel() const { return renderKernel_; }
+    Orvo::ResourceSystem* GetResourceSystem() const { return resourceSystem_; }
+    Orvo::OS* GetOS() const { return os_; }
+    Orvo::Particle* GetRootParticle() const { return rootParticle_; }
 
     // The render kernel published for the mesh loader by SetupScene (null before).
     static Orvo::RenderKernel* MeshRenderKernel();
@@ -75,19 +75,19 @@ protected:
 private:
     std::string RulePath(std::string_view file) const;
 
-    bool m_templatesLoaded = false;
-    bool m_firstUse = false;
-    bool m_personalFileUnreadable = false; // an existing file we could not read is left alone
-    Orvo::PString m_ruleFolder;
-    TDBTagRef m_templates;
-    Orvo::ResourceSystem* m_resourceSystem = nullptr;
-    Orvo::RenderKernel* m_renderKernel = nullptr;
-    Orvo::Particle* m_engineObject = nullptr; // taken over from the record; deleted at shutdown
-    Orvo::Particle* m_rootParticle = nullptr;
-    Orvo::OS* m_os = nullptr;
-    Orvo::View* m_view = nullptr;             // taken over from the record; deleted at shutdown
-    Orvo::Particle* m_light = nullptr;
-    PersonalDetails m_personal;
+    bool templatesLoaded_ = false;
+    bool firstUse_ = false;
+    bool personalFileUnreadable_ = false; // an existing file we could not read is left alone
+    Orvo::PString ruleFolder_;
+    TDBTagRef templates_;
+    Orvo::ResourceSystem* resourceSystem_ = nullptr;
+    Orvo::RenderKernel* renderKernel_ = nullptr;
+    Orvo::Particle* engineObject_ = nullptr; // taken over from the record; deleted at shutdown
+    Orvo::Particle* rootParticle_ = nullptr;
+    Orvo::OS* os_ = nullptr;
+    Orvo::View* view_ = nullptr;             // taken over from the record; deleted at shutdown
+    Orvo::Particle* light_ = nullptr;
+    PersonalDetails personal_;
 
     friend class DataManagerAccess;
 };

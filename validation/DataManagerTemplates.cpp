@@ -6,11 +6,11 @@ namespace TETLib {
 
 bool DataManager::LoadTemplates()
 {
-    if (m_templatesLoaded)
+    if (templatesLoaded_)
         return true;
     // Set before loading, so that a failed load is not tried again until UnloadTemplates.
-    m_templatesLoaded = true;
-    m_templates.Release();
+    templatesLoaded_ = true;
+    templates_.Release();
     TDBTagRef tree = TDBTagRef::NewContainer();
     for (const char* file : kTemplateFiles) {
         TDBTagRef loaded;
@@ -25,16 +25,16 @@ bool DataManager::LoadTemplates()
             tree.AddChildTag(name, child);
         }
     }
-    m_templates = tree;
-    return m_templates.GetChildCount() != 0;
+    templates_ = tree;
+    return templates_.GetChildCount() != 0;
 }
 
 void DataManager::UnloadTemplates()
 {
-    if (!m_templatesLoaded)
+    if (!templatesLoaded_)
         return;
-    m_templatesLoaded = false;
-    m_templates.Release();
+    templatesLoaded_ = false;
+    templates_.Release();
 }
 
 } // namespace TETLib

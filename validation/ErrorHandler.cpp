@@ -31,9 +31,9 @@ ErrorHandler::~ErrorHandler()
 
 void ErrorHandler::ClearMessages()
 {
-    for (ValidationMessage* m : m_messages)
+    for (ValidationMessage* m : messages_)
         delete m;
-    m_messages.clear();
+    messages_.clear();
 }
 
 } // namespace TETLib

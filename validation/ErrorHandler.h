@@ -30,14 +30,14 @@ public:
 
     virtual ~ErrorHandler();
     virtual void ClearMessages();
-    virtual void SetEcho(bool echo) { m_echo = echo; }
-    virtual const std::vector<ValidationMessage*>& GetMessages() const { return m_messages; }
+    virtual void SetEcho(bool echo) { echo_ = echo; }
+    virtual const std::vector<ValidationMessage*>& GetMessages() const { return messages_; }
 
 protected:
     ErrorHandler() = default;
 
-    bool m_echo = false;
-    std::vector<ValidationMessage*> m_messages; // owned
+    bool echo_ = false;
+    std::vector<ValidationMessage*> messages_; // owned
 };
 
 } // namespace TETLib

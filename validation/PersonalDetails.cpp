@@ -8,39 +8,39 @@ namespace TETLib {
 void DataManager::ReadPersonalDetailsIfPresent()
 {
     const std::string path = RulePath(kPersonalDetailsFile);
-    if (!Orvo::File::IsDirectory(m_ruleFolder.c_str()) || !Orvo::File::IsFile(path))
+    if (!Orvo::File::IsDirectory(ruleFolder_.c_str()) || !Orvo::File::IsFile(path))
         return;
     TDBTagRef tree;
     if (!LoadConfigFile(tree, {}, path, "txt")) {
-        m_personalFileUnreadable = true;
+        personalFileUnreadable_ = true;
         return;
     }
-    m_personalFileUnreadable = false;
-    m_personal.author = Orvo::PString(tree.GetChildString("author").View());
-    m_personal.organisation = Orvo::PString(tree.GetChildString("organisation").View());
-    m_personal.email = Orvo::PString(tree.GetChildString("email").View());
-    m_personal.website = Orvo::PString(tree.GetChildString("website").View());
-    m_personal.licence = Orvo::PString(tree.GetChildString("license").View());
-    m_personal.inputBoxOn = tree.GetChildInt("isinputboxon", 0) != 0;
+    personalFileUnreadable_ = false;
+    personal_.author = Orvo::PString(tree.GetChildString("author").View());
+    personal_.organisation = Orvo::PString(tree.GetChildString("organisation").View());
+    personal_.email = Orvo::PString(tree.GetChildString("email").View());
+    personal_.website = Orvo::PString(tree.GetChildString("website").View());
+    personal_.licence = Orvo::PString(tree.GetChildString("license").View());
+    personal_.inputBoxOn = tree.GetChildInt("isinputboxon", 0) != 0;
 }
 
 void DataManager::SavePersonalDetails()
 {
     // A run that ended before the first use (a failed start-up) has not read the user's details yet;
     // saving the defaults would wipe them. A file that could not be read is not replaced either.
-    if (!m_firstUse) {
-        m_firstUse = true;
+    if (!firstUse_) {
+        firstUse_ = true;
         ReadPersonalDetailsIfPresent();
     }
-    if (m_personalFileUnreadable)
+    if (personalFileUnreadable_)
         return;
     TDBTagRef tree = TDBTagRef::NewContainer();
-    tree.SetChildString("author", m_personal.author.c_str());
-    tree.SetChildString("organisation", m_personal.organisation.c_str());
-    tree.SetChildString("email", m_personal.email.c_str());
-    tree.SetChildString("website", m_personal.website.c_str());
-    tree.SetChildString("license", m_personal.licence.c_str());
-    tree.SetChildInt("isinputboxon", m_personal.inputBoxOn ? 1 : 0);
+    tree.SetChildString("author", personal_.author.c_str());
+    tree.SetChildString("organisation", personal_.organisation.c_str());
+    tree.SetChildString("email", personal_.email.c_str());
+    tree.SetChildString("website", personal_.website.c_str());
+    tree.SetChildString("license", personal_.licence.c_str());
+    tree.SetChildInt("isinputboxon", personal_.inputBoxOn ? 1 : 0);
     SaveConfigFile(tree, {}, RulePath(kPersonalDetailsFile), "txt"); // a failed save is silent
 }
 

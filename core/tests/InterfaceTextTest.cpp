@@ -22,9 +22,9 @@ class InterfaceTextTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.IsValid());
-        m_dir = m_folder.Path();
-        InterfaceTextDB::SetFolder(m_dir.string());
+        ASSERT_TRUE(folder_.IsValid());
+        dir_ = folder_.Path();
+        InterfaceTextDB::SetFolder(dir_.string());
         InterfaceTextDB::SetLanguage("US");
     }
     void TearDown() override
@@ -33,12 +33,12 @@ protected:
     }
     void WriteText(const std::string& name, const std::string& body)
     {
-        std::ofstream(m_dir / name) << body;
+        std::ofstream(dir_ / name) << body;
         InterfaceTextDB::SetLoaded(false);
     }
 
-    TestFolder m_folder{"velmar-itext"};
-    fs::path m_dir;
+    TestFolder folder_{"velmar-itext"};
+    fs::path dir_;
 };
 
 } // namespace
@@ -81,7 +81,7 @@ TEST_F(InterfaceTextTest, BinaryFileComesBeforeTheTextFile)
     WriteText("InterfaceText.txt", "$cm_form\t\"text\"\n");
     TDBTagRef tree = TDBTagRef::NewContainer();
     tree.SetChildString("$cm_form", "binary");
-    ASSERT_TRUE(SaveConfigFile(tree, {}, (m_dir / "InterfaceText.chump").string()));
+    ASSERT_TRUE(SaveConfigFile(tree, {}, (dir_ / "InterfaceText.chump").string()));
     InterfaceTextDB::SetLoaded(false);
     EXPECT_EQ(InterfaceTextDB::GetString("$cm_form"), "binary");
 }

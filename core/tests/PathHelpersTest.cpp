@@ -16,14 +16,14 @@ class PathHelpersTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.IsValid());
-        m_top = m_folder.Path();
-        m_data = m_top / "data";
-        m_outside = m_top / "outside";
-        fs::create_directories(m_data / "local" / "asset");
-        fs::create_directories(m_outside);
-        Touch(m_data / "local" / "asset" / "config.txt");
-        Touch(m_outside / "keep.txt");
+        ASSERT_TRUE(folder_.IsValid());
+        top_ = folder_.Path();
+        data_ = top_ / "data";
+        outside_ = top_ / "outside";
+        fs::create_directories(data_ / "local" / "asset");
+        fs::create_directories(outside_);
+        Touch(data_ / "local" / "asset" / "config.txt");
+        Touch(outside_ / "keep.txt");
         AllowAnyPathFlag = 0;
         SetDataFolderRoots({});
     }
@@ -34,8 +34,8 @@ protected:
     }
     static void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
-    TestFolder m_folder{"velmar-paths"};
-    fs::path m_top, m_data, m_outside;
+    TestFolder folder_{"velmar-paths"};
+    fs::path top_, data_, outside_;
 };
 
 } // namespace
@@ -60,47 +60,47 @@ TEST(PathFormsTest, AbsolutePathForms)
 TEST_F(PathHelpersTest, CheckCreateAndRename)
 {
     EXPECT_TRUE(CheckFileExists("", "no/base/given.txt")) << "cannot be checked, counts as present";
-    EXPECT_TRUE(CheckFileExists(m_data.string(), "local/asset/config.txt"));
-    EXPECT_TRUE(CheckFileExists(m_data.string(), "LOCAL/Asset/CONFIG.TXT")) << "case-insensitive fallback";
-    EXPECT_FALSE(CheckFileExists(m_data.string(), "local/asset/config.chump"));
-    EXPECT_TRUE(CheckFileExists("/ignored", (m_outside / "keep.txt").string()));
+    EXPECT_TRUE(CheckFileExists(data_.string(), "local/asset/config.txt"));
+    EXPECT_TRUE(CheckFileExists(data_.string(), "LOCAL/Asset/CONFIG.TXT")) << "case-insensitive fallback";
+    EXPECT_FALSE(CheckFileExists(data_.string(), "local/asset/config.chump"));
+    EXPECT_TRUE(CheckFileExists("/ignored", (outside_ / "keep.txt").string()));
 
-    EXPECT_TRUE(CreateFolderAt(m_data.string(), "editing/a/b"));
-    EXPECT_TRUE(fs::is_directory(m_data / "editing" / "a" / "b"));
-    EXPECT_TRUE(CreateFolderAt(m_data.string(), "editing/a/b")) << "already there is fine";
+    EXPECT_TRUE(CreateFolderAt(data_.string(), "editing/a/b"));
+    EXPECT_TRUE(fs::is_directory(data_ / "editing" / "a" / "b"));
+    EXPECT_TRUE(CreateFolderAt(data_.string(), "editing/a/b")) << "already there is fine";
 
-    EXPECT_FALSE(RenameFileAt("", "relative.txt", (m_top / "x").string()));
-    EXPECT_TRUE(RenameFileAt((m_data / "local" / "asset").string(), "config.txt", "config.bak"));
-    EXPECT_TRUE(fs::exists(m_data / "local" / "asset" / "config.bak"));
-    EXPECT_TRUE(RenameFileAt("", (m_data / "local/asset/config.bak").string(), (m_data / "local/asset/config.txt").string()));
+    EXPECT_FALSE(RenameFileAt("", "relative.txt", (top_ / "x").string()));
+    EXPECT_TRUE(RenameFileAt((data_ / "local" / "asset").string(), "config.txt", "config.bak"));
+    EXPECT_TRUE(fs::exists(data_ / "local" / "asset" / "config.bak"));
+    EXPECT_TRUE(RenameFileAt("", (data_ / "local/asset/config.bak").string(), (data_ / "local/asset/config.txt").string()));
 }
 
 TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)
 {
-    const std::string asset = (m_data / "local" / "asset").string();
+    const std::string asset = (data_ / "local" / "asset").string();
     EXPECT_FALSE(DeletePathAt("", asset)) << "nothing registered: everything is refused";
     EXPECT_TRUE(fs::exists(asset));
 
-    SetDataFolderRoots({m_data.string()});
-    EXPECT_FALSE(DeletePathAt("", (m_outside / "keep.txt").string()));
-    EXPECT_FALSE(DeletePathAt(m_data.string(), "../outside/keep.txt"));
-    EXPECT_FALSE(DeletePathAt("", m_data.string())) << "never the root itself";
+    SetDataFolderRoots({data_.string()});
+    EXPECT_FALSE(DeletePathAt("", (outside_ / "keep.txt").string()));
+    EXPECT_FALSE(DeletePathAt(data_.string(), "../outside/keep.txt"));
+    EXPECT_FALSE(DeletePathAt("", data_.string())) << "never the root itself";
     EXPECT_FALSE(DeletePathAt("", "local/asset")) << "relative without a base";
-    EXPECT_TRUE(fs::exists(m_outside / "keep.txt"));
+    EXPECT_TRUE(fs::exists(outside_ / "keep.txt"));
 
     // A link inside the data folder is deleted as a link; what it points at stays.
-    fs::create_directory_symlink(m_outside, m_data / "link");
-    EXPECT_FALSE(DeletePathAt(m_data.string(), "link/keep.txt")) << "the file really lies outside";
-    EXPECT_TRUE(DeletePathAt(m_data.string(), "link"));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(m_data / "link")));
-    EXPECT_TRUE(fs::exists(m_outside / "keep.txt"));
+    fs::create_directory_symlink(outside_, data_ / "link");
+    EXPECT_FALSE(DeletePathAt(data_.string(), "link/keep.txt")) << "the file really lies outside";
+    EXPECT_TRUE(DeletePathAt(data_.string(), "link"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(data_ / "link")));
+    EXPECT_TRUE(fs::exists(outside_ / "keep.txt"));
 
-    EXPECT_TRUE(DeletePathAt(m_data.string(), "local/asset/config.txt"));
-    EXPECT_TRUE(DeletePathAt(m_data.string(), "local"));
-    EXPECT_FALSE(fs::exists(m_data / "local"));
-    EXPECT_FALSE(DeletePathAt(m_data.string(), "local")) << "already gone";
+    EXPECT_TRUE(DeletePathAt(data_.string(), "local/asset/config.txt"));
+    EXPECT_TRUE(DeletePathAt(data_.string(), "local"));
+    EXPECT_FALSE(fs::exists(data_ / "local"));
+    EXPECT_FALSE(DeletePathAt(data_.string(), "local")) << "already gone";
 
     AllowAnyPathFlag = 1;
-    EXPECT_TRUE(DeletePathAt("", (m_outside / "keep.txt").string()));
+    EXPECT_TRUE(DeletePathAt("", (outside_ / "keep.txt").string()));
     EXPECT_FALSE(DeletePathAt("", "/")) << "never the file-system root";
 }

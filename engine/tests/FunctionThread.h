@@ -10,14 +10,14 @@
 
 class FunctionThread : public Orvo::Thread {
 public:
-    explicit FunctionThread(std::function<uint32_t()> body) : m_body(std::move(body)) {}
+    explicit FunctionThread(std::function<uint32_t()> body) : body_(std::move(body)) {}
     ~FunctionThread() override { Join(); }
 
 protected:
-    uint32_t Run() override { return m_body(); }
+    uint32_t Run() override { return body_(); }
 
 private:
-    std::function<uint32_t()> m_body;
+    std::function<uint32_t()> body_;
 };
 
 // Starts `count` threads that each run `body`; an empty list when one could not be started.

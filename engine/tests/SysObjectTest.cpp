@@ -22,9 +22,9 @@ using namespace Orvo;
 namespace {
 
 struct Counted : ReferenceCount {
-    explicit Counted(int* deletions) : m_deletions(deletions) {}
-    ~Counted() override { ++*m_deletions; }
-    int* m_deletions;
+    explicit Counted(int* deletions) : deletions_(deletions) {}
+    ~Counted() override { ++*deletions_; }
+    int* deletions_;
 };
 
 } // namespace

@@ -76,19 +76,19 @@ InstallRoot::InstallRoot()
     if (mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot make a temporary root");
     char real[PATH_MAX];
-    m_root = realpath(pattern, real) != nullptr ? real : pattern;
-    LayOutBin(VELMAR_STAGE_DIR "/bin", fs::path(m_root) / "bin");
+    root_ = realpath(pattern, real) != nullptr ? real : pattern;
+    LayOutBin(VELMAR_STAGE_DIR "/bin", fs::path(root_) / "bin");
     const fs::path builtin = fs::path(SamplesDir()) / "builtin";
     if (fs::exists(builtin))
-        fs::copy(builtin, fs::path(m_root) / "builtin", fs::copy_options::recursive);
-    fs::create_directories(fs::path(m_root) / "UserData");
+        fs::copy(builtin, fs::path(root_) / "builtin", fs::copy_options::recursive);
+    fs::create_directories(fs::path(root_) / "UserData");
 }
 
 InstallRoot::~InstallRoot()
 {
     StopProcesses();
     std::error_code ec;
-    fs::remove_all(m_root, ec);
+    fs::remove_all(root_, ec);
 }
 
 std::string InstallRoot::SamplesDir()
@@ -110,13 +110,13 @@ std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string
 {
     RunOptions o = options;
     if (o.workDir.empty())
-        o.workDir = m_root;
+        o.workDir = root_;
     return std::make_unique<RunningProgram>(Tool(), args, o);
 }
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
                                const RunOptions& options)
-    : m_timeoutMs(options.timeoutMs)
+    : timeoutMs_(options.timeoutMs)
 {
     std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
@@ -154,43 +154,43 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
         return;
     }
     setpgid(pid, pid); // also here, so that the group exists before the first signal is sent
-    m_pid = pid;
-    m_out = outPipe[0];
-    m_err = errPipe[0];
+    pid_ = pid;
+    out_ = outPipe[0];
+    err_ = errPipe[0];
 }
 
 RunningProgram::~RunningProgram()
 {
-    if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
     }
-    if (m_out >= 0)
-        close(m_out);
-    if (m_err >= 0)
-        close(m_err);
+    if (out_ >= 0)
+        close(out_);
+    if (err_ >= 0)
+        close(err_);
 }
 
 void RunningProgram::SignalGroup(int signal) const
 {
-    if (m_pid > 0)
-        kill(-m_pid, signal);
+    if (pid_ > 0)
+        kill(-pid_, signal);
 }
 
 RunResult RunningProgram::Wait()
 {
     RunResult result;
-    if (m_pid <= 0)
+    if (pid_ <= 0)
         return result;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
-    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
-            kill(m_pid, SIGKILL);
+            kill(pid_, SIGKILL);
             break;
         }
         if (poll(fds, 2, int(left.count())) < 0)
@@ -213,10 +213,10 @@ RunResult RunningProgram::Wait()
         if (f.fd >= 0)
             close(f.fd);
     }
-    m_out = m_err = -1;
+    out_ = err_ = -1;
     int status = 0;
-    waitpid(m_pid, &status, 0);
-    m_pid = -1;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -228,10 +228,10 @@ bool InstallRoot::StartDaemon()
 {
     // A short idle time, so that a daemon left behind by a crashed test ends by itself.
     const Platform::LaunchResult launched =
-        Platform::LaunchProcess(Path("bin/VADDaemon"), {"-idle=120"}, m_root, Platform::kLaunchNoConsole);
+        Platform::LaunchProcess(Path("bin/VADDaemon"), {"-idle=120"}, root_, Platform::kLaunchNoConsole);
     if (!launched)
         return false;
-    const std::string name = VADDiscoveryName(uint32_t(getuid()), m_root);
+    const std::string name = VADDiscoveryName(uint32_t(getuid()), root_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
         Platform::WaitForProcess(launched.pid, 0); // reaps it should it have ended

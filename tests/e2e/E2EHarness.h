@@ -50,17 +50,17 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    int Pid() const { return m_pid; }
+    int Pid() const { return pid_; }
     // Sends the signal to every process of the job's group.
     void SignalGroup(int signal) const;
     // Reads its output until it ends (or the options' time-out) and returns the result.
     RunResult Wait();
 
 private:
-    int m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    int m_timeoutMs = 60000;
+    int pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    int timeoutMs_ = 60000;
 };
 
 class InstallRoot {
@@ -70,8 +70,8 @@ public:
     InstallRoot(const InstallRoot&) = delete;
     InstallRoot& operator=(const InstallRoot&) = delete;
 
-    const std::string& Root() const { return m_root; }
-    std::string Path(const std::string& relative) const { return m_root + "/" + relative; }
+    const std::string& Root() const { return root_; }
+    std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
     std::string Tool() const { return Path("bin/VelmarUtil"); }
 
     // Runs <root>/bin/VelmarUtil with these arguments (argv[1..]).
@@ -95,7 +95,7 @@ public:
     static std::string ExpectedDir();
 
 private:
-    std::string m_root;
+    std::string root_;
 };
 
 // Lines of a text (without their line ends); a last line without a line end counts too.

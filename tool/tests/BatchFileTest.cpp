@@ -59,8 +59,8 @@ class BatchFileRunTest : public ::testing::Test {
 protected:
     std::string Write(const std::string& text)
     {
-        m_temp.Write("batch.txt", text);
-        return m_temp.Sub("batch.txt");
+        temp_.Write("batch.txt", text);
+        return temp_.Sub("batch.txt");
     }
     BatchFileResult Run(const std::string& path, int failOn = -1)
     {
@@ -69,13 +69,13 @@ protected:
             for (int i = 0; i < argc; ++i)
                 line.emplace_back(argv[i]);
             EXPECT_EQ(argv[argc], nullptr);
-            m_lines.push_back(line);
-            return int(m_lines.size()) - 1 == failOn ? 7 : 0;
+            lines_.push_back(line);
+            return int(lines_.size()) - 1 == failOn ? 7 : 0;
         });
     }
-    TempFolder m_temp;
-    const std::string& m_folder = m_temp.Path();
-    std::vector<Args> m_lines;
+    TempFolder temp_;
+    const std::string& folder_ = temp_.Path();
+    std::vector<Args> lines_;
 };
 
 TEST_F(BatchFileRunTest, EveryLineRunsWithTheProgramPathFirst)
@@ -83,34 +83,34 @@ TEST_F(BatchFileRunTest, EveryLineRunsWithTheProgramPathFirst)
     const BatchFileResult r = Run(Write("\"version\"\n\n\"echo\" \"a b\"\r\n   \nlast"));
     EXPECT_EQ(r.status, BatchFileStatus::Ran);
     EXPECT_EQ(r.exitCode, 0);
-    ASSERT_EQ(m_lines.size(), 3u);
-    EXPECT_EQ(m_lines[0], (Args{"/opt/velmar/bin/VelmarUtil", "version"}));
-    EXPECT_EQ(m_lines[1], (Args{"/opt/velmar/bin/VelmarUtil", "echo", "a b"}));
-    EXPECT_EQ(m_lines[2], (Args{"/opt/velmar/bin/VelmarUtil", "last"}));
+    ASSERT_EQ(lines_.size(), 3u);
+    EXPECT_EQ(lines_[0], (Args{"/opt/velmar/bin/VelmarUtil", "version"}));
+    EXPECT_EQ(lines_[1], (Args{"/opt/velmar/bin/VelmarUtil", "echo", "a b"}));
+    EXPECT_EQ(lines_[2], (Args{"/opt/velmar/bin/VelmarUtil", "last"}));
 }
 
 TEST_F(BatchFileRunTest, AFailingLineFailsTheBatchButTheRestStillRuns)
 {
     const BatchFileResult r = Run(Write("one\ntwo\nthree\n"), 1);
     EXPECT_EQ(r.exitCode, -1);
-    EXPECT_EQ(m_lines.size(), 3u);
+    EXPECT_EQ(lines_.size(), 3u);
 }
 
 TEST_F(BatchFileRunTest, EmptyMissingAndUnreadableFiles)
 {
     EXPECT_EQ(Run(Write("")).exitCode, 0);
-    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(lines_.empty());
 
-    BatchFileResult missing = Run(m_folder + "/nothing.txt");
+    BatchFileResult missing = Run(folder_ + "/nothing.txt");
     EXPECT_EQ(missing.status, BatchFileStatus::Missing);
     EXPECT_EQ(missing.exitCode, -1);
     EXPECT_EQ(BatchFileMessage(missing.status, "nothing.txt"),
               "-The file \"nothing.txt\" does not exist, please specify a valid filename");
 
-    BatchFileResult folder = Run(m_folder);
+    BatchFileResult folder = Run(folder_);
     EXPECT_EQ(folder.status, BatchFileStatus::Unreadable);
     EXPECT_EQ(folder.exitCode, -1);
-    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(lines_.empty());
 }
 
 TEST(BatchFilePathTest, RelativeNamesAreTakenFromTheStartDirectory)
@@ -125,8 +125,8 @@ TEST_F(BatchFileRunTest, LongLinesAndLongArgumentsAreKeptWhole)
 {
     const std::string big(100000, 'x');
     Run(Write("echo \"" + big + "\" " + big + "\n"));
-    ASSERT_EQ(m_lines.size(), 1u);
-    EXPECT_EQ(m_lines[0], (Args{"/opt/velmar/bin/VelmarUtil", "echo", big, big}));
+    ASSERT_EQ(lines_.size(), 1u);
+    EXPECT_EQ(lines_[0], (Args{"/opt/velmar/bin/VelmarUtil", "echo", big, big}));
 }
 
 } // namespace

@@ -24,18 +24,18 @@ protected:
     {
         char pattern[] = "/tmp/velmar-tet-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = std::string(pattern) + "/";
+        folder_ = std::string(pattern) + "/";
     }
     void TearDown() override
     {
         TETLib::ReleaseDummyLoadMaterials();
         TETLib::DataManager::Shutdown();
         TETLib::ErrorHandler::Shutdown();
-        Orvo::File::DeleteTree(m_folder);
+        Orvo::File::DeleteTree(folder_);
     }
     void Write(const std::string& name, const std::string& text)
     {
-        ASSERT_TRUE(Orvo::File::WriteFile(m_folder + name, text));
+        ASSERT_TRUE(Orvo::File::WriteFile(folder_ + name, text));
     }
     void WriteAllTemplates()
     {
@@ -43,18 +43,18 @@ protected:
         Write("kind.txt", "shared\n{\n  source \"kind\"\n}\nboth\n{\n  source \"kind\"\n}\n");
         Write("container.txt", "both\n{\n  source \"container\"\n}\nboth\n{\n  source \"container-again\"\n}\n");
     }
-    std::string m_folder;
+    std::string folder_;
 };
 
 TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
 {
-    EXPECT_FALSE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_FALSE(TETLib::DataManager::Initialise(folder_));
     Write("inheritance.txt", "");
     Write("kind.txt", "");
-    EXPECT_FALSE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_FALSE(TETLib::DataManager::Initialise(folder_));
     EXPECT_FALSE(TETLib::DataManager::HasInstance());
     Write("container.txt", "");
-    EXPECT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    EXPECT_TRUE(TETLib::DataManager::Initialise(folder_));
     EXPECT_TRUE(TETLib::DataManager::HasInstance());
     // Empty templates: the load fails once and is not retried until unloaded.
     TETLib::DataManager* manager = TETLib::DataManager::Instance();
@@ -65,7 +65,7 @@ TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
 TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)
 {
     WriteAllTemplates();
-    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder.substr(0, m_folder.size() - 1))); // no separator
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_.substr(0, folder_.size() - 1))); // no separator
     TETLib::DataManager* manager = TETLib::DataManager::Instance();
     ASSERT_TRUE(manager->LoadTemplates());
     TDBTagRef tree = manager->GetContainerDefinitions();
@@ -81,7 +81,7 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdo
 {
     WriteAllTemplates();
     Write("personalDetails.txt", "author \"Ada\"\nlicense \"CC\"\nisinputboxon 0\n");
-    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
     const TETLib::PersonalDetails& details = TETLib::DataManager::Instance()->GetPersonalDetails();
     EXPECT_EQ(details.author, "Ada");
     EXPECT_EQ(details.licence, "CC");
@@ -89,7 +89,7 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdo
     TETLib::DataManager::Shutdown();
 
     TDBTagRef saved;
-    ASSERT_TRUE(LoadConfigFile(saved, {}, m_folder + "personalDetails.txt"));
+    ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     ASSERT_EQ(saved.GetChildCount(), 6u);
     const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
     for (size_t i = 0; i < 6; ++i)
@@ -103,21 +103,21 @@ TEST_F(ValidationStartupTest, PersonalDetailsSurviveARunThatNeverUsedThemOrCould
     WriteAllTemplates();
     // A start-up that fails before the first use still shuts the manager down.
     Write("personalDetails.txt", "author \"Ada\"\nemail \"ada@example.org\"\nisinputboxon 1\n");
-    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
     TETLib::DataManager::Shutdown();
     TDBTagRef saved;
-    ASSERT_TRUE(LoadConfigFile(saved, {}, m_folder + "personalDetails.txt"));
+    ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     EXPECT_EQ(saved.GetChildString("author"), "Ada");
     EXPECT_EQ(saved.GetChildString("email"), "ada@example.org");
 
     // A file that does not load (a stray brace) is kept as it is for the user to mend.
     const std::string broken = "author \"Ada\"\n}\nlicense \"CC\"\n";
     Write("personalDetails.txt", broken);
-    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
     EXPECT_EQ(TETLib::DataManager::Instance()->GetPersonalDetails().author, "");
     TETLib::DataManager::Shutdown();
     std::string text;
-    ASSERT_TRUE(Orvo::File::ReadFile(m_folder + "personalDetails.txt", text));
+    ASSERT_TRUE(Orvo::File::ReadFile(folder_ + "personalDetails.txt", text));
     EXPECT_EQ(text, broken);
 }
 
@@ -126,7 +126,7 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     WriteAllTemplates();
     ASSERT_TRUE(TETLib::ErrorHandler::Initialise());
     ASSERT_NE(TETLib::ErrorHandler::Instance(), nullptr);
-    ASSERT_TRUE(TETLib::DataManager::Initialise(m_folder));
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
 
     // Without a render kernel nothing can be registered.
     TETLib::RegisterDummyLoadMaterials();
