@@ -18,7 +18,12 @@ constexpr size_t kCopyBlock = size_t(1) << 20;
 constexpr uint64_t kMaxArchiveFileSize = uint64_t(1) << 30;
 constexpr size_t kMaxArchiveFiles = 100000;
 
-enum class Compression { kNone, kLZSS, kUnknown };
+enum class Compression
+{
+    kNone,
+    kLZSS,
+    kUnknown
+};
 
 Compression ParseCompression(std::string_view text)
 {
@@ -37,20 +42,26 @@ Orvo::String WithPath(const char* text, const Orvo::File::Path& path)
 // Checks the whole tree before anything is written: names, types, counts.
 bool CheckFileTree(const TDBTagRef& node, size_t& files, Orvo::String& reason)
 {
-    for (size_t i = 0; i < node.GetChildCount(); ++i) {
+    for (size_t i = 0; i < node.GetChildCount(); ++i)
+    {
         std::string_view name = node.GetChildName(i).View();
-        if (!IsSafeArchiveFileName(name)) {
+        if (!IsSafeArchiveFileName(name))
+        {
             reason = Orvo::String::Format("Unsafe file name in archive: '%.*s'", int(name.size()), name.data());
             return false;
         }
         TDBTagRef child = node.GetChildAt(i);
-        if (child.IsContainer()) {
+        if (child.IsContainer())
+        {
             if (!CheckFileTree(child, files, reason)) return false;
-        } else if (child.GetType() != kACSBinary) {
+        }
+        else if (child.GetType() != kACSBinary)
+        {
             reason = Orvo::String::Format("Archive file '%.*s' holds no file data", int(name.size()), name.data());
             return false;
         }
-        if (++files > kMaxArchiveFiles) {
+        if (++files > kMaxArchiveFiles)
+        {
             reason = "Too many files in archive";
             return false;
         }
@@ -61,17 +72,22 @@ bool CheckFileTree(const TDBTagRef& node, size_t& files, Orvo::String& reason)
 bool WriteFileTree(const TDBTagRef& node, const Orvo::File::Path& folder, std::string_view compression,
                    Orvo::String& reason)
 {
-    if (!Orvo::File::Md(folder.View())) {
+    if (!Orvo::File::Md(folder.View()))
+    {
         reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
         return false;
     }
-    for (size_t i = 0; i < node.GetChildCount(); ++i) {
+    for (size_t i = 0; i < node.GetChildCount(); ++i)
+    {
         Orvo::File::Path target = folder;
         target.AddPath(node.GetChildName(i).View());
         TDBTagRef child = node.GetChildAt(i);
-        if (child.IsContainer()) {
+        if (child.IsContainer())
+        {
             if (!WriteFileTree(child, target, compression, reason)) return false;
-        } else if (!ExportArchiveFile(child, reason, target, compression, false)) {
+        }
+        else if (!ExportArchiveFile(child, reason, target, compression, false))
+        {
             return false;
         }
     }
@@ -84,43 +100,53 @@ bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool
     Orvo::File::Path pattern = folder;
     pattern.AddPath("*");
     Orvo::File::Find find;
-    if (!find.Open(pattern.View())) {
+    if (!find.Open(pattern.View()))
+    {
         reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
         return false;
     }
-    for (const auto& e : find) {
+    for (const auto& e : find)
+    {
         if (top && !e.isFolder &&
             (Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
             continue;
-        if (!IsSafeArchiveFileName(e.name)) {
+        if (!IsSafeArchiveFileName(e.name))
+        {
             reason = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
             return false;
         }
-        if (++count > kMaxArchiveFiles) {
+        if (++count > kMaxArchiveFiles)
+        {
             reason = "Too many files to archive";
             return false;
         }
         Orvo::File::Path path = folder;
         path.AddPath(e.name);
-        if (e.isFolder) {
+        if (e.isFolder)
+        {
             TDBTagRef sub = files.CreateChildContainer(e.name);
             if (!PackFolder(sub, path, false, compress, count, reason)) return false;
             continue;
         }
         std::string data;
-        if (!Orvo::File::ReadFile(path.View(), data, kMaxArchiveFileSize)) {
+        if (!Orvo::File::ReadFile(path.View(), data, kMaxArchiveFileSize))
+        {
             reason = Orvo::String::Format("Unable to read file: %s", path.c_str());
             return false;
         }
         ACSRawDataCore value;
-        if (compress) {
+        if (compress)
+        {
             std::vector<uint8_t> packed;
-            if (!Orvo::LZSSCompress::Compress(data.data(), data.size(), packed)) {
+            if (!Orvo::LZSSCompress::Compress(data.data(), data.size(), packed))
+            {
                 reason = Orvo::String::Format("Unable to compress file: %s", path.c_str());
                 return false;
             }
             value.SetBinary(packed.data(), packed.size());
-        } else {
+        }
+        else
+        {
             value.SetBinary(data.data(), data.size());
         }
         files.AddChildTag(e.name, TDBTagRef::NewData(value));
@@ -128,17 +154,11 @@ bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool
     return true;
 }
 
-} // namespace
+}  // namespace
 
-TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry)
-{
-    return entry.GetChildContainer("files");
-}
+TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry) { return entry.GetChildContainer("files"); }
 
-Orvo::String GetArchiveEntryCompression(const TDBTagRef& entry)
-{
-    return entry.GetChildString("compression", "none");
-}
+Orvo::String GetArchiveEntryCompression(const TDBTagRef& entry) { return entry.GetChildString("compression", "none"); }
 
 Orvo::String ComputeArchiveFilesDSID(const TDBTagRef& files)
 {
@@ -171,7 +191,8 @@ TDBTagRef MakeInstallableAssetConfig(const TDBTagRef& entry)
 
 Orvo::String GetAssetDisplayName(const TDBTagRef& entry)
 {
-    for (const char* key : {"username", "name", "asset-filename"}) {
+    for (const char* key : {"username", "name", "asset-filename"})
+    {
         Orvo::String text = entry.GetChildString(key);
         if (!text.IsEmpty()) return text;
     }
@@ -191,17 +212,20 @@ bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std:
                     Orvo::String& reason)
 {
     reason = Orvo::String();
-    if (ParseCompression(compression) == Compression::kUnknown) {
-        reason = Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()),
-                                      compression.data());
+    if (ParseCompression(compression) == Compression::kUnknown)
+    {
+        reason =
+            Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()), compression.data());
         return false;
     }
-    if (folder.IsEmpty()) {
+    if (folder.IsEmpty())
+    {
         reason = "No target folder";
         return false;
     }
     if (files.IsNull()) return Orvo::File::Md(folder.View()) ? true : (reason = "Unable to create folder", false);
-    if (!files.IsContainer()) {
+    if (!files.IsContainer())
+    {
         reason = "Archive entry has no file tree";
         return false;
     }
@@ -214,35 +238,39 @@ bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::
                        std::string_view compression, bool allowStoredPath)
 {
     result = Orvo::String();
-    if (file.GetType() == kACSString) {
-        if (!allowStoredPath) {
+    if (file.GetType() == kACSString)
+    {
+        if (!allowStoredPath)
+        {
             result = WithPath("Archive file refers to a file outside the archive: $(FILEPATH)", target);
             return false;
         }
         return CopyFileAt(Orvo::File::Path(file.GetString()), target, result);
     }
     const ACSRawDataCore* data = file.GetData();
-    if (file.GetType() != kACSBinary || !data) {
+    if (file.GetType() != kACSBinary || !data)
+    {
         result = WithPath("Archive file holds no file data: $(FILEPATH)", target);
         return false;
     }
     std::string_view bytes = data->GetString();
     std::vector<uint8_t> unpacked;
-    switch (ParseCompression(compression)) {
+    switch (ParseCompression(compression))
+    {
     case Compression::kLZSS:
-        if (!Orvo::LZSSCompress::Decompress(bytes.data(), bytes.size(), unpacked, kMaxArchiveFileSize)) {
+        if (!Orvo::LZSSCompress::Decompress(bytes.data(), bytes.size(), unpacked, kMaxArchiveFileSize))
+        {
             result = WithPath("Archive file data is damaged: $(FILEPATH)", target);
             return false;
         }
         bytes = std::string_view(reinterpret_cast<const char*>(unpacked.data()), unpacked.size());
         break;
     case Compression::kNone: break;
-    case Compression::kUnknown:
-        result = WithPath("Unknown archive compression for: $(FILEPATH)", target);
-        return false;
+    case Compression::kUnknown: result = WithPath("Unknown archive compression for: $(FILEPATH)", target); return false;
     }
     if (bytes.empty()) bytes = std::string_view("", 0);  // an empty vector's data() may be null
-    if (!Orvo::File::WriteFile(target.View(), bytes)) {
+    if (!Orvo::File::WriteFile(target.View(), bytes))
+    {
         result = WithPath("Unable to write target file: $(FILEPATH)", target);
         return false;
     }
@@ -253,7 +281,8 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, 
 {
     result = Orvo::String();
     Orvo::File in;
-    if (in.Open(source.View(), Orvo::File::ModeRead) != 0) {
+    if (in.Open(source.View(), Orvo::File::ModeRead) != 0)
+    {
         result = WithPath("Unable to open source file: $(FILEPATH)", source);
         return false;
     }
@@ -264,7 +293,8 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, 
         std::filesystem::exists(dst, ec) && std::filesystem::equivalent(src, dst, ec))
         return true;
     Orvo::File out;
-    if (out.Open(target.View(), Orvo::File::ModeWrite) != 0) {
+    if (out.Open(target.View(), Orvo::File::ModeWrite) != 0)
+    {
         result = WithPath("Unable to open target file: $(FILEPATH)", target);
         return false;
     }
@@ -272,22 +302,26 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, 
     const int64_t total = in.Size();
     int64_t copied = 0;
     bool ok = true;
-    while (copied < total) {
+    while (copied < total)
+    {
         size_t want = static_cast<size_t>(std::min<int64_t>(total - copied, int64_t(kCopyBlock)));
         size_t got = in.Read(block.data(), want);
-        if (got == 0) {
+        if (got == 0)
+        {
             result = WithPath("Unable to read source file: $(FILEPATH)", source);
             ok = false;
             break;
         }
-        if (out.Write(block.data(), got) != got) {
+        if (out.Write(block.data(), got) != got)
+        {
             result = WithPath("Unable to write target file: $(FILEPATH)", target);
             ok = false;
             break;
         }
         copied += static_cast<int64_t>(got);
     }
-    if (ok && !out.Flush()) {
+    if (ok && !out.Flush())
+    {
         result = WithPath("Unable to write target file: $(FILEPATH)", target);
         ok = false;
     }
@@ -302,8 +336,7 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
     return CopyFileAt(source, target, ignored);
 }
 
-bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress,
-                                Orvo::String& reason)
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason)
 {
     reason = Orvo::String();
     entry = TDBTagRef();
@@ -313,7 +346,8 @@ bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder
     txt.AddPath("config.txt");
     bool loaded = Orvo::File::IsFile(chump.View()) ? LoadConfigFile(config, "", chump.View())
                                                    : LoadConfigFile(config, "", txt.View());
-    if (!loaded || !config.IsContainer()) {
+    if (!loaded || !config.IsContainer())
+    {
         reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
         return false;
     }

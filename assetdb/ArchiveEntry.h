@@ -60,5 +60,4 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target);
 // file below the folder under "files" (LZSS-compressed when `compress`), "compression" and "dsid".
 // False with a reason when the folder has no readable config, a name cannot be stored safely, or a file
 // cannot be read.
-bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress,
-                                Orvo::String& reason);
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason);

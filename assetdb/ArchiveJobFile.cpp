@@ -27,9 +27,11 @@ bool WriteArchiveJobBody(TStream& out, const ArchiveJobContents& contents)
     if (contents.kuids.size() != contents.entries.size() || contents.kuids.size() > UINT32_MAX) return false;
     bool ok = out.WriteUInt32(static_cast<uint32_t>(contents.kuids.size()));
     for (const KUID& k : contents.kuids) ok = ok && out.WriteKUID(k);
-    for (const TDBTagRef& entry : contents.entries) {
+    for (const TDBTagRef& entry : contents.entries)
+    {
         if (!ok) break;
-        if (entry.IsNull()) {
+        if (entry.IsNull())
+        {
             ok = out.WriteUInt32(0);
             continue;
         }
@@ -40,12 +42,12 @@ bool WriteArchiveJobBody(TStream& out, const ArchiveJobContents& contents)
     return ok && !out.HasError();
 }
 
-bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, ArchiveJobContents& out,
-                        Orvo::String& reason)
+bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, ArchiveJobContents& out, Orvo::String& reason)
 {
     out = ArchiveJobContents();
     TFile in(path.str(), TFile::kRead);
-    if (!in.IsOpen()) {
+    if (!in.IsOpen())
+    {
         reason = Orvo::String::Format("Unable to open archive file: %s", path.c_str());
         return false;
     }
@@ -53,42 +55,51 @@ bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, Archiv
     uint32_t magic = in.ReadUInt32(), version = in.ReadUInt32();
     in.ReadUInt32();  // the constant 3.7, not checked
     uint32_t end = in.ReadUInt32(), id = in.ReadUInt32();
-    if (in.HasError() || magic != kArchiveJobMagic) {
+    if (in.HasError() || magic != kArchiveJobMagic)
+    {
         reason = Orvo::String::Format("Not an archive job file: %s", path.c_str());
         return false;
     }
-    if (version != kArchiveJobVersion) {
+    if (version != kArchiveJobVersion)
+    {
         reason = Orvo::String::Format("Unsupported archive job file version %u: %s", version, path.c_str());
         return false;
     }
-    if (end != size) {
+    if (end != size)
+    {
         reason = Orvo::String::Format("Archive job file is incomplete: %s", path.c_str());
         return false;
     }
-    if (id != archiveId) {
-        reason = Orvo::String::Format("Archive job file belongs to archive %u, not %u: %s", id, archiveId,
-                                      path.c_str());
+    if (id != archiveId)
+    {
+        reason =
+            Orvo::String::Format("Archive job file belongs to archive %u, not %u: %s", id, archiveId, path.c_str());
         return false;
     }
     uint32_t n = in.ReadUInt32();
     // Each KUID takes 8 bytes and its entry at least the 4-byte size.
-    if (in.HasError() || n > in.Remaining() / 12) {
+    if (in.HasError() || n > in.Remaining() / 12)
+    {
         reason = Orvo::String::Format("Archive job file is damaged: %s", path.c_str());
         return false;
     }
     ArchiveJobContents read;
     read.kuids.reserve(n);
     for (uint32_t i = 0; i < n; ++i) read.kuids.push_back(in.ReadKUID());
-    for (uint32_t i = 0; i < n && !in.HasError(); ++i) {
+    for (uint32_t i = 0; i < n && !in.HasError(); ++i)
+    {
         uint32_t entrySize = in.ReadUInt32();
         TDBTagRef entry;
-        if (entrySize > 0 && (entrySize > in.Remaining() || ReadSoupBinary(in, entrySize, entry) != SoupBinaryResult::kOK)) {
+        if (entrySize > 0 &&
+            (entrySize > in.Remaining() || ReadSoupBinary(in, entrySize, entry) != SoupBinaryResult::kOK))
+        {
             reason = Orvo::String::Format("Archive job file holds a damaged entry: %s", path.c_str());
             return false;
         }
         read.entries.push_back(entry);
     }
-    if (in.HasError() || in.Tell() != size) {
+    if (in.HasError() || in.Tell() != size)
+    {
         reason = Orvo::String::Format("Archive job file is damaged: %s", path.c_str());
         return false;
     }

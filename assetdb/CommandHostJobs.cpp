@@ -25,22 +25,17 @@ bool Listed(const ChunkedList<KUID>& kuids, const KUID& k)
     return false;
 }
 
-} // namespace
+}  // namespace
 
-void SetCommandHostValidateHook(CommandHostValidateFn fn)
-{
-    g_validate.store(fn);
-}
+void SetCommandHostValidateHook(CommandHostValidateFn fn) { g_validate.store(fn); }
 
-void SetArchiveInstallHook(ArchiveInstallFn fn)
-{
-    g_install.store(fn);
-}
+void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
 
 uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 {
     CommandHostValidateFn fn = g_validate.load();
-    if (!fn) {
+    if (!fn)
+    {
         log.PostResult(kResultError, "CommandHostValidate> validation is not available in this program");
         return 0;
     }
@@ -51,45 +46,55 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
                                ResultsLog& log)
 {
     ArchiveInstallFn install = g_install.load();
-    if (!install) {
+    if (!install)
+    {
         log.PostResult(kResultError, "CommandHostArchiveInstall> archive install is not available in this program");
         return false;
     }
     ArchiveJobContents contents;
     Orvo::String reason;
-    if (!ReadArchiveJobFile(archivePath, archiveId, contents, reason)) {
+    if (!ReadArchiveJobFile(archivePath, archiveId, contents, reason))
+    {
         log.PostResult(kResultError, Orvo::String::Format("CommandHostArchiveInstall> %s", reason.c_str()).View());
         return false;
     }
     ChunkedList<KUID> installed;
     bool ok = true;
-    for (size_t i = 0; i < contents.kuids.size(); ++i) {
+    for (size_t i = 0; i < contents.kuids.size(); ++i)
+    {
         const KUID& kuid = contents.kuids[i];
         if (!kuids.IsEmpty() && !Listed(kuids, kuid)) continue;
         const TDBTagRef& entry = contents.entries[i];
-        if (entry.IsNull()) {
-            log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveInstall> the archive holds no entry for this asset");
+        if (entry.IsNull())
+        {
+            log.PostResult(kResultError, AssetSource(kuid),
+                           "CommandHostArchiveInstall> the archive holds no entry for this asset");
             ok = false;
             continue;
         }
         // The entry must be the asset it is filed under, or one asset could be installed in another's place.
-        if (entry.GetChildKUID("kuid") != kuid) {
-            log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveInstall> the archive entry is filed under another asset");
+        if (entry.GetChildKUID("kuid") != kuid)
+        {
+            log.PostResult(kResultError, AssetSource(kuid),
+                           "CommandHostArchiveInstall> the archive entry is filed under another asset");
             ok = false;
             continue;
         }
         KUID result = install(entry, log, kArchiveInstallJobFlags);
-        if (result.IsNull()) {
+        if (result.IsNull())
+        {
             ok = false;
             continue;
         }
         if (!installed.Find(result)) installed.Add(result);
     }
     // Assets that were asked for but are not in the file count as failures too.
-    for (const KUID& k : kuids) {
+    for (const KUID& k : kuids)
+    {
         bool present = false;
         for (const KUID& inFile : contents.kuids) present = present || inFile == k;
-        if (!present) {
+        if (!present)
+        {
             log.PostResult(kResultError, AssetSource(k), "CommandHostArchiveInstall> the asset is not in the archive");
             ok = false;
         }
@@ -102,9 +107,11 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
 {
     ArchiveJobContents contents;
     bool ok = true;
-    for (const KUID& kuid : kuids) {
+    for (const KUID& kuid : kuids)
+    {
         TDBTagRef entry;
-        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull()) {
+        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
+        {
             log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveSaveToDisk> unable to pack the asset");
             entry = TDBTagRef();
             ok = false;
@@ -112,7 +119,8 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
         contents.kuids.push_back(kuid);
         contents.entries.push_back(entry);
     }
-    if (!WriteArchiveJobBody(file, contents)) {
+    if (!WriteArchiveJobBody(file, contents))
+    {
         log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> unable to write the archive file");
         return false;
     }

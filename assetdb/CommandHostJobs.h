@@ -15,8 +15,7 @@
 class ResultsLog;
 
 // Validates the asset at `assetPath` of content source `source`; true when it passed.
-using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath,
-                                       ResultsLog& log);
+using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath, ResultsLog& log);
 // Installs one archive entry with the given option flags; the installed KUID or the null KUID.
 using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint32_t flags);
 

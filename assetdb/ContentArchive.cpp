@@ -32,7 +32,7 @@ bool HasArchiveShape(const TDBTagRef& root)
     return table.IsNull() || table.IsContainer();
 }
 
-} // namespace
+}  // namespace
 
 ContentArchive::ContentArchive() : root_(EmptyArchiveRoot()) {}
 
@@ -41,14 +41,16 @@ bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::stri
     result = Orvo::String();
     root_ = EmptyArchiveRoot();
     TDBTagRef loaded;
-    switch (LoadConfigFileEx(loaded, base, path, "cdp")) {
+    switch (LoadConfigFileEx(loaded, base, path, "cdp"))
+    {
     case ConfigFileResult::kOK: break;
     case ConfigFileResult::kNotValid: result = kCDPNotValidText; return false;
     case ConfigFileResult::kDamaged: result = kCDPDamagedText; return false;
     case ConfigFileResult::kNewerVersion: result = kCDPNewerVersionText; return false;
     default: result = kCDPUnreadableText; return false;
     }
-    if (!loaded.IsContainer() || !HasArchiveShape(loaded)) {
+    if (!loaded.IsContainer() || !HasArchiveShape(loaded))
+    {
         result = kCDPNotValidText;
         return false;
     }
@@ -60,11 +62,13 @@ bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::stri
 bool ContentArchive::Save(Orvo::String& result, const Orvo::File::Path& path) const
 {
     result = Orvo::String();
-    if (!path.IsExt("cdp")) {
+    if (!path.IsExt("cdp"))
+    {
         result = kCDPNeedsExtensionText;
         return false;
     }
-    if (!SaveConfigFile(root_, "", path.View(), "cdp")) {
+    if (!SaveConfigFile(root_, "", path.View(), "cdp"))
+    {
         result = Orvo::String::Format("Unable to write archive file: %s", path.c_str());
         return false;
     }
@@ -75,13 +79,15 @@ bool ContentArchive::AddAsset(Orvo::String& result, const TDBTagRef& entry)
 {
     result = Orvo::String();
     KUID kuid = entry.GetChildKUID("kuid");
-    if (!entry.IsContainer() || kuid.IsNull()) {
+    if (!entry.IsContainer() || kuid.IsNull())
+    {
         result = "Archive entry has no asset KUID";
         return false;
     }
     Orvo::PString key = KUID::ToText(kuid);
     TDBTagRef assets = root_.GetChild("assets");
-    if (assets.HasChild(key)) {
+    if (assets.HasChild(key))
+    {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
@@ -103,10 +109,7 @@ TDBTagRef ContentArchive::GetAssetAt(size_t index) const
     return assets.GetChildAt(index);
 }
 
-void ContentArchive::SetThumbnail(const void* data, size_t size)
-{
-    root_.SetChildBinary("thumbnail", data, size);
-}
+void ContentArchive::SetThumbnail(const void* data, size_t size) { root_.SetChildBinary("thumbnail", data, size); }
 
 void ContentArchive::RebuildContentsTable()
 {
@@ -120,7 +123,8 @@ void ContentArchive::RebuildContentsTable()
 bool FindArchiveTag(const TDBTagRef& archive, std::string_view name, TDBTagRef& out)
 {
     out = archive.GetChild(name);
-    if (out.IsNull()) {
+    if (out.IsNull())
+    {
         out = TDBTagRef();
         return false;
     }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kUserDataLocations[] = {"cache", "local", "original", "backups",
+constexpr const char* kUserDataLocations[] = {"cache",   "local",    "original", "backups",
                                               "editing", "settings", "packages"};
 // Content sources outside UserData, with the folder each lives in below the root.
 struct RootSource
@@ -54,7 +54,8 @@ bool InsideFolder(std::string_view path, std::string_view folder, std::string& r
     while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
     if (folder.empty() || path.size() < folder.size()) return false;
     if (!Orvo::EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
-    if (path.size() == folder.size()) {
+    if (path.size() == folder.size())
+    {
         rest.clear();
         return true;
     }
@@ -63,7 +64,7 @@ bool InsideFolder(std::string_view path, std::string_view folder, std::string& r
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool GetExecutablePath(Orvo::File::Path& out)
 {
@@ -76,7 +77,8 @@ bool GetExecutablePath(Orvo::File::Path& out)
 bool SetInstallationPath(Orvo::File::Path root)
 {
     if (root.IsEmpty()) return false;
-    if (!root.IsAbsolute()) {
+    if (!root.IsAbsolute())
+    {
         char cwd[4096];
         if (!getcwd(cwd, sizeof cwd)) return false;
         Orvo::File::Path abs(cwd);
@@ -136,21 +138,25 @@ bool InitialiseContentFolders()
     Orvo::File::Path root = GetInstallationPath();
     if (root.IsEmpty()) return false;
     bool ok = true;
-    for (const char* loc : kUserDataLocations) {
+    for (const char* loc : kUserDataLocations)
+    {
         Orvo::File::Path folder = GetContentFolder(loc);
-        if (!Orvo::File::Md(folder.View())) {
+        if (!Orvo::File::Md(folder.View()))
+        {
             LogPrintf("InitialiseContentFolders> unable to create '%s'", folder.c_str());
             ok = false;
         }
     }
     std::vector<ContentResourceDatabase*> mounted;
-    for (const RootSource& src : kRootSources) {
+    for (const RootSource& src : kRootSources)
+    {
         Orvo::File::Path folder = GetContentFolder(src.name);
         if (!Orvo::File::IsDirectory(folder.View())) continue;
         if (ContentResourceDatabase* db = AcquireResourceDatabase(Orvo::PString(src.name), folder))
             mounted.push_back(db);
     }
-    for (const char* name : {"scripts", "libraries"}) {
+    for (const char* name : {"scripts", "libraries"})
+    {
         std::string target = root.str() + "/" + name + "/";
         Orvo::File::Subst(name, target.c_str(), true);
     }
@@ -166,7 +172,8 @@ bool SplitContentPath(Orvo::File::Path& path, Orvo::PString& sourceName)
     Orvo::File::Path root = GetInstallationPath();
     if (root.IsEmpty() || path.IsEmpty()) return false;
     Orvo::File::Path p = path;
-    if (!p.IsAbsolute()) {
+    if (!p.IsAbsolute())
+    {
         char cwd[4096];
         if (!getcwd(cwd, sizeof cwd)) return false;
         p = Orvo::File::Path(cwd).AddPath(path);
@@ -174,15 +181,19 @@ bool SplitContentPath(Orvo::File::Path& path, Orvo::PString& sourceName)
     p.Normalise();
     std::string rest;
     // UserData lies inside the root, so its locations are tried first.
-    for (const char* loc : kUserDataLocations) {
-        if (InsideFolder(p.View(), GetContentFolder(loc).View(), rest)) {
+    for (const char* loc : kUserDataLocations)
+    {
+        if (InsideFolder(p.View(), GetContentFolder(loc).View(), rest))
+        {
             sourceName = Orvo::PString(loc);
             path = Orvo::File::Path(rest);
             return true;
         }
     }
-    for (const RootSource& src : kRootSources) {
-        if (InsideFolder(p.View(), GetContentFolder(src.name).View(), rest)) {
+    for (const RootSource& src : kRootSources)
+    {
+        if (InsideFolder(p.View(), GetContentFolder(src.name).View(), rest))
+        {
             sourceName = Orvo::PString(src.name);
             path = Orvo::File::Path(rest);
             return true;
@@ -202,14 +213,12 @@ void UnmountContentFolders()
         substs = s.substsMounted;
         s.substsMounted = false;
     }
-    if (substs) {
+    if (substs)
+    {
         Orvo::File::Subst("scripts", nullptr, false);
         Orvo::File::Subst("libraries", nullptr, false);
     }
     for (ContentResourceDatabase* db : mounted) ReleaseResourceDatabase(db);
 }
 
-void FlushResourceDatabaseCache()
-{
-    PurgeResourceDatabases();
-}
+void FlushResourceDatabaseCache() { PurgeResourceDatabases(); }

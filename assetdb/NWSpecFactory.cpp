@@ -52,8 +52,10 @@ size_t NWSpecFactory::ReleaseAllSpecs()
         dropped.swap(specs_);
     }
     size_t leaked = 0;
-    for (auto& [kuid, spec] : dropped) {
-        if (spec.use_count() > 1) {
+    for (auto& [kuid, spec] : dropped)
+    {
+        if (spec.use_count() > 1)
+        {
             ++leaked;
             LogPrintf("NWSpecFactory::ReleaseAllSpecs> leaked spec %s (%ld references)", kuid.ToString().c_str(),
                       static_cast<long>(spec.use_count() - 1));

@@ -17,7 +17,8 @@ template <typename F>
 void ForEachToken(std::string_view text, std::string_view separators, F&& f)
 {
     size_t start = 0;
-    while (start <= text.size()) {
+    while (start <= text.size())
+    {
         size_t end = text.find_first_of(separators, start);
         if (end == std::string_view::npos) end = text.size();
         std::string_view token = Trim(text.substr(start, end - start));
@@ -56,31 +57,27 @@ struct CategoryClassRow
 };
 
 constexpr CategoryClassRow kCategoryClasses[] = {
-    {"", "BC", "BC"},   {"", "BI", "BI"},   {"", "BH", "BH"},   {"", "BR", "BR"},   {"", "BS", "BS"},
-    {"", "BT", "BT"},   {"", "BU", "BU"},   {"", "SF", "SF"},   {"", "SP", "SP"},   {"", "SS", "SS"},
-    {"", "ES", "ES"},   {"", "EW", "EW"},   {"", "FC", "FC"},   {"", "FF", "FF"},   {"", "FO", "FO"},
-    {"", "FS", "FS"},   {"", "FT", "FT"},   {"", "GA", "GA"},   {"", "GL", "GL"},   {"", "GS", "GS"},
-    {"", "SV", "SV"},   {"", "OA", "OA"},   {"", "OH", "OH"},   {"", "SR", "SR"},   {"", "TB", "TB"},
-    {"", "TR", "TR"},   {"", "TT", "TT"},   {"", "VA", "VA"},   {"", "VL", "VL"},   {"", "VS", "VS"},
-    {"", "MA", "MA"},   {"", "DE", "DE"},   {"", "DP", "DP"},   {"", "MD", "MD"},   {"", "ME", "ME"},
-    {"", "MF", "MF"},   {"", "MI", "MI"},   {"", "MT", "MT"},   {"", "MP", "MP"},   {"", "MS", "MS"},
-    {"", "WA", "WA"},   {"", "WS", "WS"},   {"", "MC", "MC"},   {"", "MX", "MX"},   {"", "YM", "YM"},
-    {"", "YS", "YS"},   {"", "ZE", "ZE"},   {"", "ZH", "ZH"},   {"", "ZI", "ZI"},   {"", "ZS", "ZS"},
-    {"", "AA", "AA"},   {"", "AC", "AC"},   {"", "AD", "AD"},   {"", "AE", "AE"},   {"", "AG", "AG"},
-    {"", "AH", "AH"},   {"", "AL", "AL"},   {"", "AM", "AM"},   {"", "AS", "AS"},   {"", "ZB", "ZB"},
-    {"", "AT", "AT"},   {"", "CB", "CB"},   {"", "CC", "CC"},   {"", "DX", "DX"},   {"", "LS", "LS"},
-    {"", "LT", "LT"},   {"", "LM", "LM"},   {"", "MB", "MB"},   {"", "PA", "PA"},   {"", "PB", "PB"},
-    {"", "PC", "PC"},   {"", "PD", "PD"},   {"", "PH", "PH"},   {"", "PL", "PL"},   {"", "PM", "PM"},
-    {"", "PO", "PO"},   {"", "PP", "PP"},   {"", "PR", "PR"},   {"", "PS", "PS"},   {"", "PU", "PU"},
-    {"", "PV", "PV"},   {"", "PX", "PX"},   {"", "WX", "WX"},   {"", "BB", "BB"},   {"", "BIN", "BIN"},
-    {"", "BPF", "BPF"}, {"", "BPN", "BPN"}, {"", "TF", "TF"},   {"", "IB", "IB"},   {"", "IC", "IC"},
-    {"", "IL", "IL"},   {"", "IP", "IP"},   {"", "YP", "YP"},   {"", "HM", "HM"},   {"", "JC", "JC"},
-    {"", "JI", "JI"},   {"", "JP", "JP"},   {"", "JO", "JO"},   {"", "YR", "YR"},   {"", "YD", "YD"},
-    {"", "YH", "YH"},   {"", "OHD", "OHD"}, {"", "BRS", "BRS"}, {"", "CN", "CN"},   {"", "GMN", "GMN"},
-    {"", "ZX", "ZX"},
+    {"", "BC", "BC"},   {"", "BI", "BI"},   {"", "BH", "BH"},   {"", "BR", "BR"}, {"", "BS", "BS"}, {"", "BT", "BT"},
+    {"", "BU", "BU"},   {"", "SF", "SF"},   {"", "SP", "SP"},   {"", "SS", "SS"}, {"", "ES", "ES"}, {"", "EW", "EW"},
+    {"", "FC", "FC"},   {"", "FF", "FF"},   {"", "FO", "FO"},   {"", "FS", "FS"}, {"", "FT", "FT"}, {"", "GA", "GA"},
+    {"", "GL", "GL"},   {"", "GS", "GS"},   {"", "SV", "SV"},   {"", "OA", "OA"}, {"", "OH", "OH"}, {"", "SR", "SR"},
+    {"", "TB", "TB"},   {"", "TR", "TR"},   {"", "TT", "TT"},   {"", "VA", "VA"}, {"", "VL", "VL"}, {"", "VS", "VS"},
+    {"", "MA", "MA"},   {"", "DE", "DE"},   {"", "DP", "DP"},   {"", "MD", "MD"}, {"", "ME", "ME"}, {"", "MF", "MF"},
+    {"", "MI", "MI"},   {"", "MT", "MT"},   {"", "MP", "MP"},   {"", "MS", "MS"}, {"", "WA", "WA"}, {"", "WS", "WS"},
+    {"", "MC", "MC"},   {"", "MX", "MX"},   {"", "YM", "YM"},   {"", "YS", "YS"}, {"", "ZE", "ZE"}, {"", "ZH", "ZH"},
+    {"", "ZI", "ZI"},   {"", "ZS", "ZS"},   {"", "AA", "AA"},   {"", "AC", "AC"}, {"", "AD", "AD"}, {"", "AE", "AE"},
+    {"", "AG", "AG"},   {"", "AH", "AH"},   {"", "AL", "AL"},   {"", "AM", "AM"}, {"", "AS", "AS"}, {"", "ZB", "ZB"},
+    {"", "AT", "AT"},   {"", "CB", "CB"},   {"", "CC", "CC"},   {"", "DX", "DX"}, {"", "LS", "LS"}, {"", "LT", "LT"},
+    {"", "LM", "LM"},   {"", "MB", "MB"},   {"", "PA", "PA"},   {"", "PB", "PB"}, {"", "PC", "PC"}, {"", "PD", "PD"},
+    {"", "PH", "PH"},   {"", "PL", "PL"},   {"", "PM", "PM"},   {"", "PO", "PO"}, {"", "PP", "PP"}, {"", "PR", "PR"},
+    {"", "PS", "PS"},   {"", "PU", "PU"},   {"", "PV", "PV"},   {"", "PX", "PX"}, {"", "WX", "WX"}, {"", "BB", "BB"},
+    {"", "BIN", "BIN"}, {"", "BPF", "BPF"}, {"", "BPN", "BPN"}, {"", "TF", "TF"}, {"", "IB", "IB"}, {"", "IC", "IC"},
+    {"", "IL", "IL"},   {"", "IP", "IP"},   {"", "YP", "YP"},   {"", "HM", "HM"}, {"", "JC", "JC"}, {"", "JI", "JI"},
+    {"", "JP", "JP"},   {"", "JO", "JO"},   {"", "YR", "YR"},   {"", "YD", "YD"}, {"", "YH", "YH"}, {"", "OHD", "OHD"},
+    {"", "BRS", "BRS"}, {"", "CN", "CN"},   {"", "GMN", "GMN"}, {"", "ZX", "ZX"},
 };
 
-} // namespace
+}  // namespace
 
 bool MatchPatternList(std::string_view text, std::string_view patterns)
 {
@@ -113,7 +110,8 @@ void AppendMissingPatternTerms(std::string_view base, std::string_view terms, st
     std::string list(base);
     ForEachToken(terms, ";|", [&](std::string_view term) {
         std::string candidate = std::string(prefix) + std::string(term);
-        if (!MatchPatternList(std::string_view(list), std::string_view(candidate))) {
+        if (!MatchPatternList(std::string_view(list), std::string_view(candidate)))
+        {
             if (!Trim(list).empty()) list += ';';
             list += candidate;
         }
@@ -125,7 +123,8 @@ void AppendMissingPatternTerms(std::string_view base, std::string_view terms, st
 Orvo::String LookupCategoryClassCodes(std::string_view kind, std::string_view classCode)
 {
     std::string_view code = Trim(classCode);
-    for (const CategoryClassRow& row : kCategoryClasses) {
+    for (const CategoryClassRow& row : kCategoryClasses)
+    {
         if (row.kind[0] != '\0' && !Orvo::EqualsNoCase(row.kind, kind)) continue;
         if (Orvo::EqualsNoCase(row.classCode, code)) return Orvo::String(row.codes);
     }

@@ -50,7 +50,7 @@ Entry* FindByPointer(Table& t, const ContentResourceDatabase* db)
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 SubstResourceDatabase::SubstResourceDatabase(Orvo::PString name, Orvo::File::Path folder)
     : ContentResourceDatabase(std::move(name), std::move(folder))
@@ -80,16 +80,19 @@ ContentResourceDatabase* AcquireResourceDatabase(const Orvo::PString& name, cons
     if (name.IsEmpty()) return nullptr;
     Table& t = TheTable();
     std::lock_guard<std::mutex> lock(t.lock);
-    if (Entry* e = FindByName(t, name.View())) {
+    if (Entry* e = FindByName(t, name.View()))
+    {
         ++e->uses;
         return e->db.get();
     }
-    if (t.entries.size() >= kMaxResourceDatabases) {
+    if (t.entries.size() >= kMaxResourceDatabases)
+    {
         LogPrintf("AcquireResourceDatabase> table full, cannot add '%s'", name.c_str());
         return nullptr;
     }
     ContentResourceDatabase* db = t.factory(name, folder);
-    if (!db) {
+    if (!db)
+    {
         LogPrintf("AcquireResourceDatabase> unable to open '%s' on '%s'", name.c_str(), folder.c_str());
         return nullptr;
     }
@@ -135,11 +138,15 @@ size_t PurgeResourceDatabases()
     std::vector<std::unique_ptr<ContentResourceDatabase>> dead;
     {
         std::lock_guard<std::mutex> lock(t.lock);
-        for (size_t i = 0; i < t.entries.size();) {
-            if (t.entries[i].uses == 0) {
+        for (size_t i = 0; i < t.entries.size();)
+        {
+            if (t.entries[i].uses == 0)
+            {
                 dead.push_back(std::move(t.entries[i].db));
                 t.entries.erase(t.entries.begin() + static_cast<ptrdiff_t>(i));
-            } else {
+            }
+            else
+            {
                 ++i;
             }
         }
@@ -169,10 +176,7 @@ ResourceDatabaseHolder& ResourceDatabaseHolder::operator=(const ResourceDatabase
     return *this;
 }
 
-ResourceDatabaseHolder::~ResourceDatabaseHolder()
-{
-    ReleaseResourceDatabase(db_);
-}
+ResourceDatabaseHolder::~ResourceDatabaseHolder() { ReleaseResourceDatabase(db_); }
 
 bool ResourceDatabaseHolder::AcquireForSource(std::string_view sourceName)
 {
@@ -191,10 +195,7 @@ void ResourceDatabaseHolder::Adopt(ContentResourceDatabase* db, bool found)
     found_ = found;
 }
 
-const Orvo::PString& ResourceDatabaseHolder::GetName() const
-{
-    return db_ ? db_->GetName() : Orvo::PString::Empty();
-}
+const Orvo::PString& ResourceDatabaseHolder::GetName() const { return db_ ? db_->GetName() : Orvo::PString::Empty(); }
 
 void ReleaseHeldResourceDatabase(ResourceDatabaseHolder& holder)
 {

@@ -17,8 +17,7 @@ class ContentResourceDatabase
 public:
     ContentResourceDatabase(Orvo::PString name, Orvo::File::Path folder)
         : name_(std::move(name)), folder_(std::move(folder))
-    {
-    }
+    {}
     ContentResourceDatabase(const ContentResourceDatabase&) = delete;
     ContentResourceDatabase& operator=(const ContentResourceDatabase&) = delete;
     virtual ~ContentResourceDatabase() = default;
@@ -44,8 +43,7 @@ private:
 };
 
 // Creates a database, or returns null when it cannot be opened.
-using ResourceDatabaseFactory = ContentResourceDatabase* (*)(const Orvo::PString& name,
-                                                             const Orvo::File::Path& folder);
+using ResourceDatabaseFactory = ContentResourceDatabase* (*)(const Orvo::PString& name, const Orvo::File::Path& folder);
 // Null restores the default factory.
 void SetResourceDatabaseFactory(ResourceDatabaseFactory factory);
 

@@ -8,7 +8,8 @@ Orvo::String ResultsLog::FillPlaceholders(std::string_view text, const TDBTagRef
 {
     Orvo::String out(text);
     if (!params.IsContainer() || text.find("$(") == std::string_view::npos) return out;
-    for (size_t i = 0; i < params.GetChildCount(); ++i) {
+    for (size_t i = 0; i < params.GetChildCount(); ++i)
+    {
         TDBTagRef child = params.GetChildAt(i);
         uint8_t type = child.GetType();
         // Containers and raw binary data have no text to put in a message.
@@ -20,7 +21,8 @@ Orvo::String ResultsLog::FillPlaceholders(std::string_view text, const TDBTagRef
 
 void ResultsLog::AppendUnlocked(Result&& r)
 {
-    switch (r.kind) {
+    switch (r.kind)
+    {
     case kResultWarning: ++warnings_; break;
     case kResultError: ++errors_; break;
     case kResultSuccess: ++successes_; break;
@@ -139,7 +141,8 @@ bool ResultsLog::Write(TStream& out, uint32_t flags) const
     (void)flags;
     std::lock_guard<std::mutex> lock(mutex_);
     bool ok = out.WriteUInt32(static_cast<uint32_t>(results_.size()));
-    for (const Result& r : results_) {
+    for (const Result& r : results_)
+    {
         ok = ok && out.WriteUInt32(r.kind);
         const VelmarPropertyAssetID* id = r.source.AsAssetID();
         ok = ok && out.WriteUInt8(id ? 1 : 0);
@@ -156,12 +159,14 @@ bool ResultsLog::Read(TStream& in)
     if (in.HasError() || count > kMaxStreamResults || count > in.Remaining() / 9) return false;
     std::vector<Result> read;
     read.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i)
+    {
         Result r;
         r.kind = in.ReadUInt32();
         uint8_t flag = in.ReadUInt8();
         if (flag > 1) return false;
-        if (flag == 1) {
+        if (flag == 1)
+        {
             std::string name;
             if (!in.ReadStringTo(name)) return false;
             KUID kuid = in.ReadKUID();

@@ -21,9 +21,9 @@ enum : uint8_t
     VAD_INFO_LOCALLY_MODIFIED = 4,
     VAD_INFO_INSTALLED = 8,
     VAD_INFO_BUILTIN = 16,
-    VAD_INFO_PACKAGED = 32,     // installed from a packed content archive beside a content folder
-    VAD_INFO_DLS_ITEM = 64,     // the installed copy came from the download station
-    VAD_INFO_ON_DLS = 128,      // the download station lists the asset
+    VAD_INFO_PACKAGED = 32,  // installed from a packed content archive beside a content folder
+    VAD_INFO_DLS_ITEM = 64,  // the installed copy came from the download station
+    VAD_INFO_ON_DLS = 128,   // the download station lists the asset
 };
 
 // Bits of VADAssetInfo::flags2.
@@ -62,7 +62,7 @@ public:
     uint8_t flags2 = 0;         // VAD_INFO2_...
     uint64_t installTime = 0;   // seconds since 1970-01-01
     uint64_t modifiedTime = 0;
-    uint8_t valid = 0;          // the record came from the database (the asset is known to it)
+    uint8_t valid = 0;  // the record came from the database (the asset is known to it)
 
     bool IsValid() const { return valid != 0; }
     bool IsInstalled() const { return (flags & VAD_INFO_INSTALLED) != 0; }

@@ -27,7 +27,7 @@ bool YesUnlessNo(uint32_t code, const VADBytes& request)
     return reply.value != 0;
 }
 
-} // namespace
+}  // namespace
 
 bool VADGetAssetInfo(const KUID& kuid, VADAssetInfo& info, int32_t detailMask)
 {
@@ -102,7 +102,8 @@ bool VADGetAssetThumbnail(const KUID& kuid, uint32_t size, Orvo::PString& name, 
 
 bool VADAssetHasMissingDependencies(const KUID& kuid, bool localOnly)
 {
-    return YesUnlessNo(VAD_REQ_MISSING_DEPENDENCIES, VADEncode(VADKuidFlagRequest{kuid, localOnly ? uint8_t(1) : uint8_t(0)}));
+    return YesUnlessNo(VAD_REQ_MISSING_DEPENDENCIES,
+                       VADEncode(VADKuidFlagRequest{kuid, localOnly ? uint8_t(1) : uint8_t(0)}));
 }
 
 bool VADIsAssetFaulty(const KUID& kuid) { return YesUnlessNo(VAD_REQ_FAULTY, VADEncode(VADKuidRequest{kuid})); }

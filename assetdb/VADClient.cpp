@@ -44,7 +44,7 @@ struct Link
 {
     std::mutex state;  // everything below except the sending side of the socket
     std::condition_variable changed;
-    std::mutex send;   // the transaction core: one frame on the wire at a time
+    std::mutex send;  // the transaction core: one frame on the wire at a time
     Platform::Socket socket;
     std::thread receiver;
     std::map<uint32_t, Waiter*> waiters;
@@ -139,8 +139,7 @@ void Dispatch(const VADFrameHeader& h, VADBytes& payload)
         // Posted under the state lock: the transaction cannot finish (and its log cannot go away) meanwhile.
         std::lock_guard lk(l.state);
         auto it = l.waiters.find(h.transaction);
-        if (it != l.waiters.end() && !it->second->done && it->second->log)
-            VADPostNotifiedResult(*it->second->log, n);
+        if (it != l.waiters.end() && !it->second->done && it->second->log) VADPostNotifiedResult(*it->second->log, n);
         return;
     }
     case VAD_NOTIFY_JOB:
@@ -176,8 +175,7 @@ void Dispatch(const VADFrameHeader& h, VADBytes& payload)
             LogPrintf("VADDaemon> %s", n.text.c_str());
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -289,7 +287,8 @@ std::vector<int> g_launched;
 void ReapLaunchedDaemons()
 {
     std::lock_guard lk(g_launchedMutex);
-    std::erase_if(g_launched, [](int pid) { return Platform::WaitForProcess(pid, 0) != Platform::WaitResult::TimedOut; });
+    std::erase_if(g_launched,
+                  [](int pid) { return Platform::WaitForProcess(pid, 0) != Platform::WaitResult::TimedOut; });
 }
 
 void LaunchDaemon(const std::string& root)
@@ -364,7 +363,7 @@ bool SendAsyncRaw(uint32_t code, const uint8_t* data, size_t n)
     return sent;
 }
 
-} // namespace
+}  // namespace
 
 bool VADClientConnected() { return g_connected.load(); }
 

@@ -24,10 +24,10 @@ class TStream;
 // client flag of the hello.
 struct VADConnectionSettings
 {
-    uint32_t counter = 0;    // connection attempts made by the last VADOpenDatabase
+    uint32_t counter = 0;  // connection attempts made by the last VADOpenDatabase
     uint8_t flag1 = 1;
     uint8_t flag2 = 1;
-    uint8_t startDaemon = 1; // third flag
+    uint8_t startDaemon = 1;  // third flag
     uint8_t flag4 = 1;
     uint8_t clientFlag = 1;  // fifth flag
 

@@ -19,7 +19,7 @@ bool HandleReply(uint32_t code, const VADBytes& request, VADEditHandle& out, Res
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool VADOpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
@@ -86,7 +86,8 @@ bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog*
 {
     out = KUID::Null();
     VADKuidReply reply;
-    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDER, VADPathOptionRequest{folder.str(), options, flag}, reply, log)) return false;
+    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDER, VADPathOptionRequest{folder.str(), options, flag}, reply, log))
+        return false;
     out = reply.kuid;
     return !out.IsNull();
 }

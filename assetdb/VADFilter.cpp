@@ -165,9 +165,7 @@ bool DecodeNode(VADReader& r, std::unique_ptr<VADFilterElement>& out, unsigned d
         out = std::make_unique<VADFilterElementAssetID>(field, k);
         break;
     }
-    default:
-        r.Fail();
-        return false;
+    default: r.Fail(); return false;
     }
     if (!r.Ok())
     {
@@ -177,7 +175,7 @@ bool DecodeNode(VADReader& r, std::unique_ptr<VADFilterElement>& out, unsigned d
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool VADDecodeFilter(VADReader& r, std::unique_ptr<VADFilterElement>& out)
 {

@@ -24,28 +24,28 @@
 // Field codes of the database's asset fields.
 enum VADFilterField : uint32_t
 {
-    VAD_FIELD_LOCAL = 0,              // bool: the asset is known locally (installed or built in)
-    VAD_FIELD_CATEGORY_LIST = 1,      // string: category pattern ("CMP;MESH|BD;-ACTV")
-    VAD_FIELD_KIND = 2,               // string: the asset's kind
-    VAD_FIELD_NAME = 3,               // string: the asset's name (substring, case-insensitive)
-    VAD_FIELD_LOCALLY_AVAILABLE = 4,  // bool: the asset's files are on disk
-    VAD_FIELD_OPEN_FOR_EDIT = 5,      // bool
-    VAD_FIELD_OBSOLETE = 6,           // bool: a newer version or an obsoleting asset is installed
-    VAD_FIELD_BUILTIN = 7,            // bool
-    VAD_FIELD_FAULTY = 8,             // bool
-    VAD_FIELD_MISSING_DEPENDENCIES = 9, // bool
-    VAD_FIELD_ON_DOWNLOAD_STATION = 10, // bool
-    VAD_FIELD_LOCALLY_ENABLED = 11,   // bool
-    VAD_FIELD_AUTHOR = 12,            // integer: author user id
-    VAD_FIELD_BUILD = 13,             // integer: build number × 100
-    VAD_FIELD_INSTALL_TIME = 14,      // time
-    VAD_FIELD_MODIFIED_TIME = 15,     // time
-    VAD_FIELD_ASSET_ID = 16,          // asset id: this KUID
-    VAD_FIELD_LISTING_PRIVILEGE = 17, // bool: the asset may be listed
-    VAD_FIELD_ARCHIVED = 18,          // bool
-    VAD_FIELD_LOCALLY_MODIFIED = 19,  // bool
-    VAD_FIELD_PAYWARE = 20,           // bool
-    VAD_FIELD_COMPATIBLE = 21,        // bool: usable by this build
+    VAD_FIELD_LOCAL = 0,                 // bool: the asset is known locally (installed or built in)
+    VAD_FIELD_CATEGORY_LIST = 1,         // string: category pattern ("CMP;MESH|BD;-ACTV")
+    VAD_FIELD_KIND = 2,                  // string: the asset's kind
+    VAD_FIELD_NAME = 3,                  // string: the asset's name (substring, case-insensitive)
+    VAD_FIELD_LOCALLY_AVAILABLE = 4,     // bool: the asset's files are on disk
+    VAD_FIELD_OPEN_FOR_EDIT = 5,         // bool
+    VAD_FIELD_OBSOLETE = 6,              // bool: a newer version or an obsoleting asset is installed
+    VAD_FIELD_BUILTIN = 7,               // bool
+    VAD_FIELD_FAULTY = 8,                // bool
+    VAD_FIELD_MISSING_DEPENDENCIES = 9,  // bool
+    VAD_FIELD_ON_DOWNLOAD_STATION = 10,  // bool
+    VAD_FIELD_LOCALLY_ENABLED = 11,      // bool
+    VAD_FIELD_AUTHOR = 12,               // integer: author user id
+    VAD_FIELD_BUILD = 13,                // integer: build number × 100
+    VAD_FIELD_INSTALL_TIME = 14,         // time
+    VAD_FIELD_MODIFIED_TIME = 15,        // time
+    VAD_FIELD_ASSET_ID = 16,             // asset id: this KUID
+    VAD_FIELD_LISTING_PRIVILEGE = 17,    // bool: the asset may be listed
+    VAD_FIELD_ARCHIVED = 18,             // bool
+    VAD_FIELD_LOCALLY_MODIFIED = 19,     // bool
+    VAD_FIELD_PAYWARE = 20,              // bool
+    VAD_FIELD_COMPATIBLE = 21,           // bool: usable by this build
 };
 
 enum VADFilterCompare : uint8_t
@@ -137,7 +137,8 @@ class VADFilterElementInteger : public VADFilterElement
 {
 public:
     VADFilterElementInteger(uint32_t field, VADFilterCompare cmp, int32_t value)
-        : VADFilterElement(kInteger, field), cmp_(cmp), value_(value) {}
+        : VADFilterElement(kInteger, field), cmp_(cmp), value_(value)
+    {}
     VADFilterCompare GetCompare() const { return cmp_; }
     int32_t GetValue() const { return value_; }
     std::unique_ptr<VADFilterElement> Clone() const override;
@@ -151,7 +152,8 @@ class VADFilterElementTime : public VADFilterElement
 {
 public:
     VADFilterElementTime(uint32_t field, VADFilterCompare cmp, uint64_t seconds)
-        : VADFilterElement(kTime, field), cmp_(cmp), value_(seconds) {}
+        : VADFilterElement(kTime, field), cmp_(cmp), value_(seconds)
+    {}
     VADFilterCompare GetCompare() const { return cmp_; }
     uint64_t GetValue() const { return value_; }
     std::unique_ptr<VADFilterElement> Clone() const override;

@@ -34,8 +34,7 @@ void VADJob::Write(VADWriter& w) const
         w.String(path);
         w.KuidList(kuids);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -59,9 +58,7 @@ void VADJob::Read(VADReader& r)
         path = r.String();
         kuids = r.KuidList();
         break;
-    default:
-        r.Fail();
-        break;
+    default: r.Fail(); break;
     }
 }
 

@@ -121,8 +121,16 @@ struct VADKuidFlagRequest
 {
     KUID kuid = KUID::Null();
     uint8_t flag = 0;
-    void Write(VADWriter& w) const { w.Kuid(kuid); w.U8(flag); }
-    void Read(VADReader& r) { kuid = r.Kuid(); flag = r.U8(); }
+    void Write(VADWriter& w) const
+    {
+        w.Kuid(kuid);
+        w.U8(flag);
+    }
+    void Read(VADReader& r)
+    {
+        kuid = r.Kuid();
+        flag = r.U8();
+    }
 };
 
 // KUID | i32 value
@@ -130,8 +138,16 @@ struct VADKuidValueRequest
 {
     KUID kuid = KUID::Null();
     int32_t value = 0;
-    void Write(VADWriter& w) const { w.Kuid(kuid); w.I32(value); }
-    void Read(VADReader& r) { kuid = r.Kuid(); value = r.I32(); }
+    void Write(VADWriter& w) const
+    {
+        w.Kuid(kuid);
+        w.I32(value);
+    }
+    void Read(VADReader& r)
+    {
+        kuid = r.Kuid();
+        value = r.I32();
+    }
 };
 
 // KUID | string text
@@ -139,8 +155,16 @@ struct VADKuidTextRequest
 {
     KUID kuid = KUID::Null();
     std::string text;
-    void Write(VADWriter& w) const { w.Kuid(kuid); w.String(text); }
-    void Read(VADReader& r) { kuid = r.Kuid(); text = r.String(); }
+    void Write(VADWriter& w) const
+    {
+        w.Kuid(kuid);
+        w.String(text);
+    }
+    void Read(VADReader& r)
+    {
+        kuid = r.Kuid();
+        text = r.String();
+    }
 };
 
 // u32 handle
@@ -157,8 +181,18 @@ struct VADHandleOptionRequest
     uint32_t handle = 0;
     uint32_t option = 0;
     uint8_t flag = 0;
-    void Write(VADWriter& w) const { w.U32(handle); w.U32(option); w.U8(flag); }
-    void Read(VADReader& r) { handle = r.U32(); option = r.U32(); flag = r.U8(); }
+    void Write(VADWriter& w) const
+    {
+        w.U32(handle);
+        w.U32(option);
+        w.U8(flag);
+    }
+    void Read(VADReader& r)
+    {
+        handle = r.U32();
+        option = r.U32();
+        flag = r.U8();
+    }
 };
 
 // KUID (the null KUID for a new one) | string display name | u8 flag
@@ -167,8 +201,18 @@ struct VADCreateRequest
     KUID kuid = KUID::Null();
     std::string name;
     uint8_t flag = 0;
-    void Write(VADWriter& w) const { w.Kuid(kuid); w.String(name); w.U8(flag); }
-    void Read(VADReader& r) { kuid = r.Kuid(); name = r.String(); flag = r.U8(); }
+    void Write(VADWriter& w) const
+    {
+        w.Kuid(kuid);
+        w.String(name);
+        w.U8(flag);
+    }
+    void Read(VADReader& r)
+    {
+        kuid = r.Kuid();
+        name = r.String();
+        flag = r.U8();
+    }
 };
 
 // string first | string second
@@ -176,8 +220,16 @@ struct VADTextPairRequest
 {
     std::string first;
     std::string second;
-    void Write(VADWriter& w) const { w.String(first); w.String(second); }
-    void Read(VADReader& r) { first = r.String(); second = r.String(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(first);
+        w.String(second);
+    }
+    void Read(VADReader& r)
+    {
+        first = r.String();
+        second = r.String();
+    }
 };
 
 // string path | u32 value | u8 flag
@@ -186,8 +238,18 @@ struct VADPathOptionRequest
     std::string path;
     uint32_t value = 0;
     uint8_t flag = 0;
-    void Write(VADWriter& w) const { w.String(path); w.U32(value); w.U8(flag); }
-    void Read(VADReader& r) { path = r.String(); value = r.U32(); flag = r.U8(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(path);
+        w.U32(value);
+        w.U8(flag);
+    }
+    void Read(VADReader& r)
+    {
+        path = r.String();
+        value = r.U32();
+        flag = r.U8();
+    }
 };
 
 // u32 n | n strings (texture targets) | string package path | u32 m | m strings (dependency packages) |
@@ -227,8 +289,16 @@ struct VADRepairRequest
 {
     uint32_t mode = 100;
     uint8_t progress = 1;
-    void Write(VADWriter& w) const { w.U32(mode); w.U8(progress); }
-    void Read(VADReader& r) { mode = r.U32(); progress = r.U8(); }
+    void Write(VADWriter& w) const
+    {
+        w.U32(mode);
+        w.U8(progress);
+    }
+    void Read(VADReader& r)
+    {
+        mode = r.U32();
+        progress = r.U8();
+    }
 };
 
 // string group | u32 flags
@@ -236,8 +306,16 @@ struct VADSettingsGroupRequest
 {
     std::string group;
     uint32_t flags = 0;
-    void Write(VADWriter& w) const { w.String(group); w.U32(flags); }
-    void Read(VADReader& r) { group = r.String(); flags = r.U32(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(group);
+        w.U32(flags);
+    }
+    void Read(VADReader& r)
+    {
+        group = r.String();
+        flags = r.U32();
+    }
 };
 
 // string group | blob tree
@@ -245,8 +323,16 @@ struct VADSetSettingsGroupRequest
 {
     std::string group;
     VADBytes tree;
-    void Write(VADWriter& w) const { w.String(group); w.Blob(tree); }
-    void Read(VADReader& r) { group = r.String(); tree = r.Blob(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(group);
+        w.Blob(tree);
+    }
+    void Read(VADReader& r)
+    {
+        group = r.String();
+        tree = r.Blob();
+    }
 };
 
 // string group | string key | i32 value
@@ -255,8 +341,18 @@ struct VADSetSettingIntRequest
     std::string group;
     std::string key;
     int32_t value = 0;
-    void Write(VADWriter& w) const { w.String(group); w.String(key); w.I32(value); }
-    void Read(VADReader& r) { group = r.String(); key = r.String(); value = r.I32(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(group);
+        w.String(key);
+        w.I32(value);
+    }
+    void Read(VADReader& r)
+    {
+        group = r.String();
+        key = r.String();
+        value = r.I32();
+    }
 };
 
 // the filter tree (VADFilter.h); its root is a group
@@ -274,8 +370,18 @@ struct VADResolvePackageRequest
     uint32_t idHigh = 0;
     uint32_t idLow = 0;
     KUID kuid = KUID::Null();
-    void Write(VADWriter& w) const { w.U32(idHigh); w.U32(idLow); w.Kuid(kuid); }
-    void Read(VADReader& r) { idHigh = r.U32(); idLow = r.U32(); kuid = r.Kuid(); }
+    void Write(VADWriter& w) const
+    {
+        w.U32(idHigh);
+        w.U32(idLow);
+        w.Kuid(kuid);
+    }
+    void Read(VADReader& r)
+    {
+        idHigh = r.U32();
+        idLow = r.U32();
+        kuid = r.Kuid();
+    }
 };
 
 // u32 id high | u32 id low | string source (as resolved) | string target folder
@@ -285,8 +391,20 @@ struct VADDownloadRequest
     uint32_t idLow = 0;
     std::string source;
     std::string targetFolder;
-    void Write(VADWriter& w) const { w.U32(idHigh); w.U32(idLow); w.String(source); w.String(targetFolder); }
-    void Read(VADReader& r) { idHigh = r.U32(); idLow = r.U32(); source = r.String(); targetFolder = r.String(); }
+    void Write(VADWriter& w) const
+    {
+        w.U32(idHigh);
+        w.U32(idLow);
+        w.String(source);
+        w.String(targetFolder);
+    }
+    void Read(VADReader& r)
+    {
+        idHigh = r.U32();
+        idLow = r.U32();
+        source = r.String();
+        targetFolder = r.String();
+    }
 };
 
 // ---- reply bodies ------------------------------------------------------------------------------------
@@ -348,8 +466,16 @@ struct VADEditFolderReply
 {
     std::string name;
     std::string folder;
-    void Write(VADWriter& w) const { w.String(name); w.String(folder); }
-    void Read(VADReader& r) { name = r.String(); folder = r.String(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(name);
+        w.String(folder);
+    }
+    void Read(VADReader& r)
+    {
+        name = r.String();
+        folder = r.String();
+    }
 };
 
 // string name | string local thumbnail path | string text
@@ -358,8 +484,18 @@ struct VADThumbnailReply
     std::string name;
     std::string path;
     std::string text;
-    void Write(VADWriter& w) const { w.String(name); w.String(path); w.String(text); }
-    void Read(VADReader& r) { name = r.String(); path = r.String(); text = r.String(); }
+    void Write(VADWriter& w) const
+    {
+        w.String(name);
+        w.String(path);
+        w.String(text);
+    }
+    void Read(VADReader& r)
+    {
+        name = r.String();
+        path = r.String();
+        text = r.String();
+    }
 };
 
 // ---- notifications -----------------------------------------------------------------------------------

@@ -96,10 +96,10 @@ enum VADRequestCode : uint32_t
 // Notification codes (daemon to client).
 enum VADNotification : uint32_t
 {
-    VAD_NOTIFY_RESULT = kVADNotifyBit | 1,    // a result for the log of transaction T (T in the id field)
-    VAD_NOTIFY_JOB = kVADNotifyBit | 2,       // a command-host job (the job stream is the payload)
-    VAD_NOTIFY_WEB_REPLY = kVADNotifyBit | 3, // the reply to a web request (111, 112)
-    VAD_NOTIFY_PROGRESS = kVADNotifyBit | 4,  // a line of progress text
+    VAD_NOTIFY_RESULT = kVADNotifyBit | 1,     // a result for the log of transaction T (T in the id field)
+    VAD_NOTIFY_JOB = kVADNotifyBit | 2,        // a command-host job (the job stream is the payload)
+    VAD_NOTIFY_WEB_REPLY = kVADNotifyBit | 3,  // the reply to a web request (111, 112)
+    VAD_NOTIFY_PROGRESS = kVADNotifyBit | 4,   // a line of progress text
 };
 
 // True for the codes listed above (the daemon answers any other with kVADStatusUnknownRequest).

@@ -25,11 +25,11 @@ constexpr uint32_t kVADWebResultLinkDropped = 0xFFFFFFFFu;
 class VADRequestReply
 {
 public:
-    uint8_t complete = 0;                // the reply has arrived
-    uint32_t result[3] = {0, 0, 0};      // result[0]: 0 ok, else failure; the others request-specific
-    Orvo::File::Path path;               // a file the request produced (a resolved package, a download)
-    Orvo::PString name;                  // a name the request produced
-    Orvo::String text;                   // a text the request produced (a message on failure)
+    uint8_t complete = 0;            // the reply has arrived
+    uint32_t result[3] = {0, 0, 0};  // result[0]: 0 ok, else failure; the others request-specific
+    Orvo::File::Path path;           // a file the request produced (a resolved package, a download)
+    Orvo::PString name;              // a name the request produced
+    Orvo::String text;               // a text the request produced (a message on failure)
 
     VADRequestReply() = default;
     VADRequestReply(const VADRequestReply&) = default;

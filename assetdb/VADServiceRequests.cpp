@@ -98,7 +98,8 @@ KUID VADGetDownloadStationLatestKUID(const KUID& kuid)
 
 bool VADSendAnalyticsHit(std::string_view page, std::string_view label)
 {
-    return VADSendAsyncRequest(VAD_REQ_ANALYTICS_HIT, VADEncode(VADTextPairRequest{std::string(page), std::string(label)}));
+    return VADSendAsyncRequest(VAD_REQ_ANALYTICS_HIT,
+                               VADEncode(VADTextPairRequest{std::string(page), std::string(label)}));
 }
 
 bool GetAuthorName(int32_t userId, Orvo::PString& out)

@@ -22,8 +22,7 @@ void VADTaskThread::Wait()
 
 VADTaskRepairDatabase::VADTaskRepairDatabase(uint32_t mode, uint8_t progress, uint32_t reserved)
     : mode_(mode), progress_(progress), reserved_(reserved)
-{
-}
+{}
 
 void VADTaskRepairDatabase::Run(VADTask& task)
 {

@@ -256,7 +256,8 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
                     int64_t exact;
                     auto sv = StripPlus(item);
                     auto r = std::from_chars(sv.data(), sv.data() + sv.size(), exact, 10);
-                    if (r.ec != std::errc() || !ParseFloatChecked(item, f) || static_cast<double>(f) != static_cast<double>(exact))
+                    if (r.ec != std::errc() || !ParseFloatChecked(item, f) ||
+                        static_cast<double>(f) != static_cast<double>(exact))
                         allNumber = false;
                 }
             }

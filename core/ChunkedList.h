@@ -112,7 +112,8 @@ public:
         }
         return *this;
     }
-    ChunkedList(ChunkedList&& o) noexcept : head_(std::exchange(o.head_, nullptr)), count_(std::exchange(o.count_, 0)) {}
+    ChunkedList(ChunkedList&& o) noexcept : head_(std::exchange(o.head_, nullptr)), count_(std::exchange(o.count_, 0))
+    {}
     ChunkedList& operator=(ChunkedList&& o) noexcept
     {
         if (this != &o)

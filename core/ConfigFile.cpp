@@ -111,7 +111,8 @@ bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_vi
     const std::string full = ConfigFilePath(base, path);
     // A name of its own for every save: two saves of one file at once must not write into each other's copy.
     static std::atomic<uint64_t> s_saves{0};
-    const std::string temp = full + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
+    const std::string temp =
+        full + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
     if (!Orvo::File::WriteFile(temp, bytes))
     {
         Orvo::File::Delete(temp);

@@ -13,11 +13,11 @@
 enum class ConfigFileResult
 {
     kOK = 0,
-    kCannotRead,     // missing or unreadable file, or an unknown form
-    kSyntaxError,    // text form that does not parse (the parser has logged the file and line)
-    kNotValid,       // binary form: no "ACS$" header
-    kDamaged,        // binary form: sizes or chunks that do not hold together
-    kNewerVersion,   // binary form: made by a newer version
+    kCannotRead,    // missing or unreadable file, or an unknown form
+    kSyntaxError,   // text form that does not parse (the parser has logged the file and line)
+    kNotValid,      // binary form: no "ACS$" header
+    kDamaged,       // binary form: sizes or chunks that do not hold together
+    kNewerVersion,  // binary form: made by a newer version
     kCannotWrite,
 };
 

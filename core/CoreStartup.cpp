@@ -24,7 +24,7 @@ int64_t SteadyMs()
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-} // namespace
+}  // namespace
 
 void InitialiseCoreServices()
 {

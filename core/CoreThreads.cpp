@@ -5,7 +5,7 @@
 namespace {
 std::atomic<uint64_t> g_mainThread{0};
 std::atomic<uint64_t> g_nextThreadId{1};
-} // namespace
+}  // namespace
 
 uint64_t CurrentThreadId()
 {
@@ -26,7 +26,4 @@ bool IsMainThread()
     return main != 0 && main == CurrentThreadId();
 }
 
-bool HasMainThread()
-{
-    return g_mainThread.load(std::memory_order_acquire) != 0;
-}
+bool HasMainThread() { return g_mainThread.load(std::memory_order_acquire) != 0; }

@@ -11,8 +11,7 @@ uint64_t GetUnixTimeMs()
 
 void GetUnixTimeMs(uint64_t* out)
 {
-    if (out)
-        *out = GetUnixTimeMs();
+    if (out) *out = GetUnixTimeMs();
 }
 
 void SleepMs(unsigned milliseconds)

@@ -3,7 +3,5 @@
 #include <cstddef>
 #include <cstdint>
 
-
 // Continues a running CRC: pass the previous result as `crc` (0 to start).
 uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
-

@@ -19,8 +19,7 @@ void LogErrorAndThrow(const char* format, ...)
     const Orvo::String message = Orvo::String::FormatV(format ? format : "", args);
     va_end(args);
     LogPrintf("%s", message.c_str());
-    if (ThrowOnErrorFlag.load())
-        throw VelmarEx(message.str());
+    if (ThrowOnErrorFlag.load()) throw VelmarEx(message.str());
 }
 
 void FatalError(const char* format, ...)
@@ -34,14 +33,14 @@ void FatalError(const char* format, ...)
 
     bool shown = false;
     const std::string folder = Platform::ExecutableFolder();
-    if (!folder.empty()) {
+    if (!folder.empty())
+    {
         const std::string startPad = folder + "/StartPad";
         struct stat st;
         if (::stat(startPad.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(startPad.c_str(), X_OK) == 0)
-            shown = static_cast<bool>(Platform::LaunchProcess(startPad, {"--fail", message.str()}, {},
-                                                              Platform::kLaunchNoConsole));
+            shown = static_cast<bool>(
+                Platform::LaunchProcess(startPad, {"--fail", message.str()}, {}, Platform::kLaunchNoConsole));
     }
-    if (!shown)
-        std::fprintf(stderr, "Error: %s\n", message.c_str());
+    if (!shown) std::fprintf(stderr, "Error: %s\n", message.c_str());
     Platform::ExitProcess(1);
 }

@@ -18,12 +18,13 @@ namespace {
 constexpr int kLoggedMisses = 10;
 constexpr size_t kMaxLanguageCode = 16;
 
-struct TextTable {
-    std::mutex settingsLock; // language and folder
+struct TextTable
+{
+    std::mutex settingsLock;  // language and folder
     std::string language = "US";
     std::string folder;
     bool folderSet = false;
-    std::unordered_map<std::string, Orvo::PString> texts; // lower-cased key -> text
+    std::unordered_map<std::string, Orvo::PString> texts;  // lower-cased key -> text
     std::atomic<bool> loaded{false};
     std::atomic<int> misses{0};
     SharedAccessLock lock;
@@ -31,7 +32,7 @@ struct TextTable {
 
 TextTable& Table()
 {
-    static TextTable* table = new TextTable; // outlives other statics that may still look texts up
+    static TextTable* table = new TextTable;  // outlives other statics that may still look texts up
     return *table;
 }
 
@@ -46,43 +47,37 @@ std::string LowerAscii(std::string_view text)
 // letters, digits, "-" and "_" pass).
 std::string NormaliseLanguage(std::string_view code)
 {
-    if (code.empty() || code.size() > kMaxLanguageCode)
-        return "US";
+    if (code.empty() || code.size() > kMaxLanguageCode) return "US";
     std::string out;
-    for (char c : code) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-        if (!ok)
-            return "US";
+    for (char c : code)
+    {
+        const bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+        if (!ok) return "US";
         out += Orvo::AsciiUpper(c);
     }
     return out;
 }
 
-bool IsEnglish(const std::string& code)
-{
-    return code == "EN" || code == "AU" || code == "US" || code == "UK";
-}
+bool IsEnglish(const std::string& code) { return code == "EN" || code == "AU" || code == "US" || code == "UK"; }
 
-std::string BaseNameFor(const std::string& code)
-{
-    return IsEnglish(code) ? "InterfaceText" : "InterfaceText_" + code;
-}
+std::string BaseNameFor(const std::string& code) { return IsEnglish(code) ? "InterfaceText" : "InterfaceText_" + code; }
 
 void EnsureLoaded()
 {
     TextTable& t = Table();
-    if (t.loaded.load(std::memory_order_acquire))
-        return;
+    if (t.loaded.load(std::memory_order_acquire)) return;
     const uint64_t self = CurrentThreadId();
     t.lock.Lock(self, true);
-    if (!t.loaded.load(std::memory_order_acquire)) {
+    if (!t.loaded.load(std::memory_order_acquire))
+    {
         InterfaceTextDB::Load();
         t.loaded.store(true, std::memory_order_release);
     }
     t.lock.Unlock(self);
 }
 
-} // namespace
+}  // namespace
 
 InterfaceTextDB& InterfaceTextDB::Instance()
 {
@@ -105,24 +100,27 @@ bool InterfaceTextDB::Load()
     const std::string own = BaseNameFor(language);
     names.push_back(own + ".chump");
     names.push_back(own + ".txt");
-    if (!IsEnglish(language)) {
+    if (!IsEnglish(language))
+    {
         names.push_back("InterfaceText.chump");
         names.push_back("InterfaceText.txt");
     }
 
     t.texts.clear();
-    for (const std::string& name : names) {
+    for (const std::string& name : names)
+    {
         const std::string path = folder.empty() ? name : folder + "/" + name;
-        if (!Orvo::File::IsFile(path))
-            continue;
+        if (!Orvo::File::IsFile(path)) continue;
         TDBTagRef tree;
-        if (!LoadConfigFile(tree, {}, path) || !tree.IsContainer()) {
+        if (!LoadConfigFile(tree, {}, path) || !tree.IsContainer())
+        {
             LogPrintf("InterfaceTextDB> Unable to read interface file '%s'", path.c_str());
             continue;
         }
         const size_t count = tree.GetChildCount();
         t.texts.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
+        for (size_t i = 0; i < count; ++i)
+        {
             const Orvo::PString& key = tree.GetChildName(i);
             // First entry of a key wins, as with every soup lookup.
             t.texts.emplace(LowerAscii(key.View()), Orvo::PString(tree.GetChildAt(i).GetString().View()));
@@ -144,8 +142,7 @@ Orvo::PString InterfaceTextDB::GetString(std::string_view key)
     Orvo::PString text = it != t.texts.end() ? it->second : Orvo::PString();
     const bool found = it != t.texts.end();
     t.lock.Unlock(self);
-    if (found)
-        return text;
+    if (found) return text;
     if (t.misses.fetch_add(1) < kLoggedMisses)
         LogPrintf("InterfaceTextDB::GetString> no text for '%.*s'", static_cast<int>(key.size()), key.data());
     return Orvo::PString(key);
@@ -156,8 +153,7 @@ void InterfaceTextDB::SetLanguage(std::string_view code)
     TextTable& t = Table();
     const std::string language = NormaliseLanguage(code);
     std::lock_guard<std::mutex> guard(t.settingsLock);
-    if (BaseNameFor(language) != BaseNameFor(t.language))
-        t.loaded.store(false, std::memory_order_release);
+    if (BaseNameFor(language) != BaseNameFor(t.language)) t.loaded.store(false, std::memory_order_release);
     t.language = language;
 }
 
@@ -168,25 +164,13 @@ std::string InterfaceTextDB::GetLanguage()
     return t.language;
 }
 
-std::string InterfaceTextDB::GetFileBaseName()
-{
-    return BaseNameFor(GetLanguage());
-}
+std::string InterfaceTextDB::GetFileBaseName() { return BaseNameFor(GetLanguage()); }
 
-bool InterfaceTextDB::IsLoaded()
-{
-    return Table().loaded.load(std::memory_order_acquire);
-}
+bool InterfaceTextDB::IsLoaded() { return Table().loaded.load(std::memory_order_acquire); }
 
-void InterfaceTextDB::SetLoaded(bool loaded)
-{
-    Table().loaded.store(loaded, std::memory_order_release);
-}
+void InterfaceTextDB::SetLoaded(bool loaded) { Table().loaded.store(loaded, std::memory_order_release); }
 
-SharedAccessLock& InterfaceTextDB::Lock()
-{
-    return Table().lock;
-}
+SharedAccessLock& InterfaceTextDB::Lock() { return Table().lock; }
 
 void InterfaceTextDB::SetFolder(std::string folder)
 {
@@ -214,7 +198,4 @@ size_t InterfaceTextDB::GetCount()
     return count;
 }
 
-Orvo::String GetInterfaceString(std::string_view key)
-{
-    return Orvo::String(InterfaceTextDB::GetString(key));
-}
+Orvo::String GetInterfaceString(std::string_view key) { return Orvo::String(InterfaceTextDB::GetString(key)); }

@@ -10,7 +10,8 @@
 
 class SharedAccessLock;
 
-class InterfaceTextDB {
+class InterfaceTextDB
+{
 public:
     // The table, loaded once under the interface-text lock.
     static InterfaceTextDB& Instance();

@@ -120,8 +120,7 @@ bool KUID::ParseText(std::string_view text, bool strict)
     int32_t v[3] = {0, 0, 0};
     int got = 0;
 
-    if (c.Word("nullkuid"))
-        return c.AtEnd() || !strict;
+    if (c.Word("nullkuid")) return c.AtEnd() || !strict;
 
     if (c.Char('<'))
     {

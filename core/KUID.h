@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace Orvo { class PString; }
+namespace Orvo {
+class PString;
+}
 
 struct KUID
 {
@@ -89,7 +91,8 @@ struct KUID
     }
 };
 
-template <> struct std::hash<KUID>
+template <>
+struct std::hash<KUID>
 {
     size_t operator()(const KUID& k) const noexcept { return k.Hash(); }
 };

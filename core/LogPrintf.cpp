@@ -8,22 +8,17 @@
 
 namespace {
 std::atomic<LogLineObserver> g_observer{nullptr};
-} // namespace
+}  // namespace
 
 void LogPrintf(const char* format, ...)
 {
-    if (!format)
-        return;
+    if (!format) return;
     va_list args;
     va_start(args, format);
     const Orvo::String line = Orvo::String::FormatV(format, args);
     va_end(args);
     Orvo::Log::Write(line.View());
-    if (LogLineObserver observer = g_observer.load(std::memory_order_acquire))
-        observer(line.c_str());
+    if (LogLineObserver observer = g_observer.load(std::memory_order_acquire)) observer(line.c_str());
 }
 
-void SetLogLineObserver(LogLineObserver observer)
-{
-    g_observer.store(observer, std::memory_order_release);
-}
+void SetLogLineObserver(LogLineObserver observer) { g_observer.store(observer, std::memory_order_release); }

@@ -1,5 +1,5 @@
-#include "core/MainThreadPost.h"
 #include "core/MainThreadWork.h"
+#include "core/MainThreadPost.h"
 
 #include "core/CoreThreads.h"
 #include "core/CoreTime.h"
@@ -34,38 +34,32 @@ void CollectNow()
         collectors = Collectors();
     }
     // Resources first: dumping them lets go of the names they held.
-    for (GarbageCollectorFn collect : collectors)
-        collect();
+    for (GarbageCollectorFn collect : collectors) collect();
     Orvo::PStringCache::Instance().CollectGarbage();
 }
 
 bool RunVoidJob(const boost::function<void()>& job)
 {
-    if (job)
-        job();
+    if (job) job();
     return true;
 }
-} // namespace
+}  // namespace
 
 void MainThreadUpdate()
 {
     const size_t queued = WorkerQueue::MainThreadBacklog();
-    for (size_t i = 0; i < queued; ++i) {
-        if (!WorkerQueue::RunOneMainThreadCall())
-            break;
+    for (size_t i = 0; i < queued; ++i)
+    {
+        if (!WorkerQueue::RunOneMainThreadCall()) break;
     }
     WorkerQueue::ClearMainThreadPostIfIdle();
-    if (g_collectPending.load())
-        CollectNow();
+    if (g_collectPending.load()) CollectNow();
     const uint64_t now = GetUnixTimeMs();
     const uint64_t last = g_lastUpdateMs.exchange(now);
     g_elapsedMs.store(last != 0 && now > last ? now - last : 0);
 }
 
-bool WaitForMainThreadWork(unsigned timeoutMs)
-{
-    return WorkerQueue::WaitForMainThreadPost(timeoutMs);
-}
+bool WaitForMainThreadWork(unsigned timeoutMs) { return WorkerQueue::WaitForMainThreadPost(timeoutMs); }
 
 void CollectGarbageOnMainThread()
 {
@@ -77,26 +71,18 @@ void CollectGarbageOnMainThread()
 
 void RegisterGarbageCollector(GarbageCollectorFn collector)
 {
-    if (!collector)
-        return;
+    if (!collector) return;
     std::lock_guard<std::mutex> guard(g_collectorsLock);
     Collectors().push_back(collector);
 }
 
-uint64_t MainThreadElapsedMs()
-{
-    return g_elapsedMs.load();
-}
+uint64_t MainThreadElapsedMs() { return g_elapsedMs.load(); }
 
-uint64_t MainThreadLastUpdateMs()
-{
-    return g_lastUpdateMs.load();
-}
+uint64_t MainThreadLastUpdateMs() { return g_lastUpdateMs.load(); }
 
 void PostMainThreadWork(const boost::function<void()>& job, uintptr_t id)
 {
-    if (!job)
-        return;
+    if (!job) return;
     TCXCallbackFunction* callback = TCXCallbackFunction::Create(boost::bind(&RunVoidJob, job));
     WorkerQueue::PostToMainThread(callback, nullptr, id);
     callback->Release();

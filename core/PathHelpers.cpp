@@ -17,28 +17,21 @@ std::vector<fs::path>& Roots()
     return roots;
 }
 
-bool IsSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Where a path really is: its folder with symbolic links resolved, then its own name unresolved (a link
 // is judged by where it stands, not by what it points at, because only the link gets deleted).
 fs::path RealLocation(std::string_view text)
 {
     std::string s(text);
-    while (s.size() > 1 && IsSeparator(s.back()))
-        s.pop_back();
+    while (s.size() > 1 && IsSeparator(s.back())) s.pop_back();
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(s), ec);
-    if (ec)
-        return {};
+    if (ec) return {};
     p = p.lexically_normal();
-    if (!p.has_filename() || p == p.root_path())
-        return p;
+    if (!p.has_filename() || p == p.root_path()) return p;
     fs::path parent = fs::weakly_canonical(p.parent_path(), ec);
-    if (ec)
-        return {};
+    if (ec) return {};
     return parent / p.filename();
 }
 
@@ -46,30 +39,26 @@ fs::path RealLocation(std::string_view text)
 bool IsStrictlyBelow(const fs::path& path, const fs::path& root)
 {
     auto p = path.begin();
-    for (auto r = root.begin(); r != root.end(); ++r, ++p) {
-        if (r->empty())
-            continue; // a trailing separator of the root
-        if (p == path.end() || *p != *r)
-            return false;
+    for (auto r = root.begin(); r != root.end(); ++r, ++p)
+    {
+        if (r->empty()) continue;  // a trailing separator of the root
+        if (p == path.end() || *p != *r) return false;
     }
-    for (; p != path.end(); ++p) {
-        if (!p->empty())
-            return true;
+    for (; p != path.end(); ++p)
+    {
+        if (!p->empty()) return true;
     }
     return false;
 }
 
-bool Resolved(std::string_view path, std::string& out)
-{
-    return Orvo::File::Resolve(path, out);
-}
-} // namespace
+bool Resolved(std::string_view path, std::string& out) { return Orvo::File::Resolve(path, out); }
+}  // namespace
 
 bool IsAbsolutePath(std::string_view path)
 {
-    if (!path.empty() && IsSeparator(path[0]))
-        return true; // "/x", and two leading backslashes
-    if (path.size() >= 4) {
+    if (!path.empty() && IsSeparator(path[0])) return true;  // "/x", and two leading backslashes
+    if (path.size() >= 4)
+    {
         const char d = path[0];
         const bool letter = (d >= 'A' && d <= 'Z') || (d >= 'a' && d <= 'z');
         return letter && path[1] == ':' && IsSeparator(path[2]);
@@ -79,44 +68,34 @@ bool IsAbsolutePath(std::string_view path)
 
 std::string JoinBasePath(std::string_view base, std::string_view path)
 {
-    if (base.empty() || IsAbsolutePath(path))
-        return std::string(path);
+    if (base.empty() || IsAbsolutePath(path)) return std::string(path);
     std::string joined(base);
-    if (path.empty())
-        return joined;
-    if (!IsSeparator(joined.back()))
-        joined += '/';
+    if (path.empty()) return joined;
+    if (!IsSeparator(joined.back())) joined += '/';
     size_t skip = 0;
-    while (skip < path.size() && IsSeparator(path[skip]))
-        ++skip;
+    while (skip < path.size() && IsSeparator(path[skip])) ++skip;
     joined.append(path.substr(skip));
     return joined;
 }
 
 bool CheckFileExists(std::string_view base, std::string_view path)
 {
-    if (!IsAbsolutePath(path) && base.empty())
-        return true;
+    if (!IsAbsolutePath(path) && base.empty()) return true;
     return Orvo::File::Exists(JoinBasePath(base, path));
 }
 
 bool DeletePathAt(std::string_view base, std::string_view path)
 {
-    if (!IsAbsolutePath(path) && base.empty())
-        return false;
+    if (!IsAbsolutePath(path) && base.empty()) return false;
     std::string target;
-    if (!Resolved(JoinBasePath(base, path), target))
-        return false;
+    if (!Resolved(JoinBasePath(base, path), target)) return false;
     const fs::path where = RealLocation(target);
-    if (where.empty() || where == where.root_path())
-        return false;
-    if (AllowAnyPathFlag.load() != 1 && !IsInsideDataFolders(where.string()))
-        return false;
+    if (where.empty() || where == where.root_path()) return false;
+    if (AllowAnyPathFlag.load() != 1 && !IsInsideDataFolders(where.string())) return false;
 
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(where, ec);
-    if (ec || !fs::exists(status))
-        return false;
+    if (ec || !fs::exists(status)) return false;
     if (fs::is_directory(status))
         fs::remove_all(where, ec);
     else
@@ -127,28 +106,25 @@ bool DeletePathAt(std::string_view base, std::string_view path)
 bool CreateFolderAt(std::string_view base, std::string_view folder)
 {
     const std::string path = JoinBasePath(base, folder);
-    if (path.empty())
-        return false;
+    if (path.empty()) return false;
     return Orvo::File::Md(path) || Orvo::File::IsDirectory(path);
 }
 
 bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to)
 {
-    if (base.empty() && (!IsAbsolutePath(from) || !IsAbsolutePath(to)))
-        return false;
+    if (base.empty() && (!IsAbsolutePath(from) || !IsAbsolutePath(to))) return false;
     return Orvo::File::Rename(JoinBasePath(base, from), JoinBasePath(base, to));
 }
 
 void SetDataFolderRoots(const std::vector<std::string>& roots)
 {
     std::vector<fs::path> real;
-    for (const std::string& root : roots) {
-        if (root.empty())
-            continue;
+    for (const std::string& root : roots)
+    {
+        if (root.empty()) continue;
         std::error_code ec;
         fs::path p = fs::weakly_canonical(fs::absolute(fs::path(root), ec), ec);
-        if (!ec && p != p.root_path())
-            real.push_back(p);
+        if (!ec && p != p.root_path()) real.push_back(p);
     }
     std::lock_guard<std::mutex> guard(g_rootsLock);
     Roots() = std::move(real);
@@ -158,20 +134,18 @@ std::vector<std::string> GetDataFolderRoots()
 {
     std::lock_guard<std::mutex> guard(g_rootsLock);
     std::vector<std::string> out;
-    for (const fs::path& p : Roots())
-        out.push_back(p.string());
+    for (const fs::path& p : Roots()) out.push_back(p.string());
     return out;
 }
 
 bool IsInsideDataFolders(std::string_view path)
 {
     const fs::path where = RealLocation(path);
-    if (where.empty())
-        return false;
+    if (where.empty()) return false;
     std::lock_guard<std::mutex> guard(g_rootsLock);
-    for (const fs::path& root : Roots()) {
-        if (IsStrictlyBelow(where, root))
-            return true;
+    for (const fs::path& root : Roots())
+    {
+        if (IsStrictlyBelow(where, root)) return true;
     }
     return false;
 }

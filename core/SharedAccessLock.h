@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
-class SharedAccessLock {
+class SharedAccessLock
+{
 public:
     // `threadId` names the holder (CurrentThreadId()).
     void Lock(uint64_t threadId, bool exclusive);
@@ -19,7 +20,7 @@ public:
 private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    uint64_t owner_ = 0;     // exclusive holder, 0 when none
+    uint64_t owner_ = 0;  // exclusive holder, 0 when none
     unsigned ownerDepth_ = 0;
     unsigned readers_ = 0;
 };

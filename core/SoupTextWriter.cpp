@@ -78,8 +78,8 @@ bool WriteChildren(const ACSChunk& c, std::string& out, int depth)
         }
         const ACSRawDataCore* d = child->GetData();
         // Empty arrays have no text; they print like a null tag.
-        if (d && d->GetType() != kACSNull && (d->GetCount() > 0 || d->GetType() == kACSString ||
-                                              d->GetType() == kACSBinary))
+        if (d && d->GetType() != kACSNull &&
+            (d->GetCount() > 0 || d->GetType() == kACSString || d->GetType() == kACSBinary))
         {
             out.push_back('\t');
             AppendValue(out, *d);

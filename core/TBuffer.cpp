@@ -4,8 +4,7 @@
 
 TBuffer::TBuffer(const void* data, size_t size)
     : bytes_(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size)
-{
-}
+{}
 
 size_t TBuffer::Read(void* dst, size_t n)
 {

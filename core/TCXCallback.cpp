@@ -6,7 +6,8 @@ bool TCXCallback::Invoke(void* argument)
         std::lock_guard<std::mutex> guard(lock_);
         state_ = Running;
     }
-    struct MarkFinished {
+    struct MarkFinished
+    {
         TCXCallback* self;
         ~MarkFinished()
         {

@@ -4,9 +4,16 @@
 #include <atomic>
 #include <mutex>
 
-class TCXCallback {
+class TCXCallback
+{
 public:
-    enum State { Idle = 0, Running = 1, Finished = 2, Cancelled = 3 };
+    enum State
+    {
+        Idle = 0,
+        Running = 1,
+        Finished = 2,
+        Cancelled = 3
+    };
 
     // A new callback holds one reference, owned by its creator.
     TCXCallback() = default;
@@ -16,8 +23,7 @@ public:
     void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Release()
     {
-        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            delete this;
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
     }
 
     // Runs the work with the call's argument. Exceptions pass through to the caller (the worker catches
@@ -36,7 +42,7 @@ protected:
 
 private:
     std::atomic<long> refs_{1};
-    mutable std::mutex lock_; // guards the state word
+    mutable std::mutex lock_;  // guards the state word
     State state_ = Idle;
 };
 
@@ -44,7 +50,8 @@ private:
 // The member function receives the call's argument, or the user pointer when the call passes none.
 // The target is not owned: it must outlive the call.
 template <class T>
-class TCXCallbackCPPVoidPtr : public TCXCallback {
+class TCXCallbackCPPVoidPtr : public TCXCallback
+{
 public:
     using Method = bool (T::*)(void*);
 
@@ -59,8 +66,7 @@ public:
 protected:
     bool OnInvoke(void* argument) override
     {
-        if (!target_ || !method_)
-            return false;
+        if (!target_ || !method_) return false;
         return (target_->*method_)(argument ? argument : user_);
     }
 

@@ -7,7 +7,8 @@
 
 #include <utility>
 
-class TCXCallbackFunction : public TCXCallback {
+class TCXCallbackFunction : public TCXCallback
+{
 public:
     static TCXCallbackFunction* Create(boost::function<bool(void*)> function)
     {

@@ -38,10 +38,7 @@ TDBTagRef TDBTagRef::NewData(const ACSRawDataCore& data) { return TDBTagRef(new 
 
 TDBTagRef TDBTagRef::Null() { return TDBTagRef(TDBDataTag::SharedNull()); }
 
-TDBContainerTag* TDBTagRef::GetContainer() const
-{
-    return IsContainer() ? static_cast<TDBContainerTag*>(p_) : nullptr;
-}
+TDBContainerTag* TDBTagRef::GetContainer() const { return IsContainer() ? static_cast<TDBContainerTag*>(p_) : nullptr; }
 
 bool TDBTagRef::HasChild(ACSName name) const
 {
@@ -117,7 +114,10 @@ KUID AsKUID(const ACSRawDataCore* d, const KUID& def)
 }
 }  // namespace
 
-Orvo::String TDBTagRef::GetChildString(ACSName name, std::string_view def) const { return AsString(ChildData(name), def); }
+Orvo::String TDBTagRef::GetChildString(ACSName name, std::string_view def) const
+{
+    return AsString(ChildData(name), def);
+}
 int32_t TDBTagRef::GetChildInt(ACSName name, int32_t def) const { return AsInt(ChildData(name), def); }
 float TDBTagRef::GetChildFloat(ACSName name, float def) const { return AsFloat(ChildData(name), def); }
 bool TDBTagRef::GetChildBool(ACSName name, bool def) const { return AsBool(ChildData(name), def); }

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <string>
 
-namespace Orvo { class PString; }
+namespace Orvo {
+class PString;
+}
 
 enum TStreamError : int
 {

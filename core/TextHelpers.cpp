@@ -14,13 +14,13 @@ int ExpandTextMacro(Orvo::String& text, std::string_view name, std::string_view 
         macro = name;
     else
         macro = "$(" + std::string(name) + ")";
-    if (macro.size() <= 3)
-        return 0; // "$()" names nothing
+    if (macro.size() <= 3) return 0;  // "$()" names nothing
 
     std::string& s = text.str();
     int count = 0;
     int at = Orvo::FindText(s, macro, 0, true);
-    while (at >= 0) {
+    while (at >= 0)
+    {
         s.replace(static_cast<size_t>(at), macro.size(), value);
         ++count;
         at = Orvo::FindText(s, macro, at + static_cast<int>(value.size()), true);
@@ -30,20 +30,17 @@ int ExpandTextMacro(Orvo::String& text, std::string_view name, std::string_view 
 
 bool ReplaceFirstOccurrence(Orvo::String& text, const char* find, const char* replacement)
 {
-    if (!find || !*find)
-        return false;
+    if (!find || !*find) return false;
     std::string& s = text.str();
     const size_t at = s.find(find);
-    if (at == std::string::npos)
-        return false;
+    if (at == std::string::npos) return false;
     s.replace(at, std::char_traits<char>::length(find), replacement ? replacement : "");
     return true;
 }
 
 bool ReplaceFirstOccurrenceFormatted(Orvo::String& text, const char* find, const char* format, ...)
 {
-    if (!format)
-        return false;
+    if (!format) return false;
     va_list args;
     va_start(args, format);
     const Orvo::String value = Orvo::String::FormatV(format, args);
@@ -54,14 +51,10 @@ bool ReplaceFirstOccurrenceFormatted(Orvo::String& text, const char* find, const
 void PStringToLower(Orvo::PString& text)
 {
     Orvo::PString lower = text.ToLower();
-    if (lower != text)
-        text = lower;
+    if (lower != text) text = lower;
 }
 
-bool IsDotOrDotDot(std::string_view name)
-{
-    return name == "." || name == "..";
-}
+bool IsDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
 bool IsTextureTxtName(std::string_view name)
 {

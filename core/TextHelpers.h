@@ -5,7 +5,7 @@
 namespace Orvo {
 class PString;
 class String;
-} // namespace Orvo
+}  // namespace Orvo
 
 // Replaces every "$(NAME)" macro of the given name, matched without regard to case, with `value`; the
 // search goes on after each inserted value, so a value that itself contains the macro is not expanded

@@ -4,7 +4,8 @@
 
 #include <string>
 
-class VelmarEx : public Orvo::Exception {
+class VelmarEx : public Orvo::Exception
+{
 public:
     VelmarEx() = default;
     explicit VelmarEx(std::string message) : Orvo::Exception(std::move(message)) {}

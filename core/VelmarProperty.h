@@ -39,8 +39,7 @@ class VelmarPropertyAssetID : public VelmarProperty
 public:
     VelmarPropertyAssetID(Orvo::PString name, int32_t userId, int32_t contentId, int32_t version)
         : VelmarProperty(std::move(name)), kuid_(userId, contentId, version)
-    {
-    }
+    {}
     VelmarPropertyAssetID(Orvo::PString name, const KUID& kuid) : VelmarProperty(std::move(name)), kuid_(kuid) {}
 
     const KUID& GetKUID() const { return kuid_; }

@@ -26,9 +26,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // One queued call. The queue owns one reference on the callback until the call has run or was dropped.
-struct Task {
+struct Task
+{
     TCXCallback* callback = nullptr;
-    boost::function<bool()> job; // the callback bound to its argument, run through InternalCallTask
+    boost::function<bool()> job;  // the callback bound to its argument, run through InternalCallTask
     uintptr_t id = 0;
 
     std::mutex lock;
@@ -56,23 +57,25 @@ struct Task {
 };
 using TaskPtr = std::shared_ptr<Task>;
 
-struct RunningCall {
+struct RunningCall
+{
     const Task* task;
     uintptr_t id;
     uint64_t thread;
 };
 
-struct WorkerState {
+struct WorkerState
+{
     std::mutex lock;
     std::deque<TaskPtr> mainQueue;
     std::deque<TaskPtr> workerQueue;
     std::vector<RunningCall> running;
-    std::condition_variable workAvailable; // worker threads sleep on it
-    std::condition_variable mainPosted;    // WaitForMainThreadWork sleeps on it
+    std::condition_variable workAvailable;  // worker threads sleep on it
+    std::condition_variable mainPosted;     // WaitForMainThreadWork sleeps on it
     bool mainPostedFlag = false;
     std::vector<std::thread> threads;
-    bool stopping = false;   // the shutting-down flag: no worker jobs are taken meanwhile
-    unsigned generation = 0; // a thread leaves once the pool it was started for has been stopped
+    bool stopping = false;    // the shutting-down flag: no worker jobs are taken meanwhile
+    unsigned generation = 0;  // a thread leaves once the pool it was started for has been stopped
     std::atomic<unsigned> liveThreads{0};
 };
 
@@ -88,10 +91,7 @@ thread_local bool t_isWorkerThread = false;
 std::atomic<VelmarWorker::EndProcessHook> g_endProcessHook{nullptr};
 std::atomic<VelmarWorker::AbortHook> g_abortHook{nullptr};
 
-unsigned PoolSize()
-{
-    return static_cast<unsigned>(std::clamp(Platform::ProcessorCount(), 2, 8));
-}
+unsigned PoolSize() { return static_cast<unsigned>(std::clamp(Platform::ProcessorCount(), 2, 8)); }
 
 // Runs a task that has been taken off a queue and entered into the running list.
 void RunTask(const TaskPtr& task)
@@ -105,8 +105,7 @@ void RunTask(const TaskPtr& task)
         std::lock_guard<std::mutex> guard(w.lock);
         auto it = std::find_if(w.running.begin(), w.running.end(),
                                [&](const RunningCall& r) { return r.task == task.get(); });
-        if (it != w.running.end())
-            w.running.erase(it);
+        if (it != w.running.end()) w.running.erase(it);
     }
     task->End(result);
 }
@@ -119,8 +118,7 @@ bool RunOneFrom(std::deque<TaskPtr> WorkerState::*queue)
     {
         std::lock_guard<std::mutex> guard(w.lock);
         auto& q = w.*queue;
-        if (q.empty())
-            return false;
+        if (q.empty()) return false;
         task = std::move(q.front());
         q.pop_front();
         w.running.push_back({task.get(), task->id, CurrentThreadId()});
@@ -133,13 +131,13 @@ void WorkerThreadMain(unsigned generation)
 {
     t_isWorkerThread = true;
     WorkerState& w = State();
-    for (;;) {
+    for (;;)
+    {
         TaskPtr task;
         {
             std::unique_lock<std::mutex> guard(w.lock);
             w.workAvailable.wait(guard, [&] { return w.generation != generation || !w.workerQueue.empty(); });
-            if (w.generation != generation)
-                break;
+            if (w.generation != generation) break;
             task = std::move(w.workerQueue.front());
             w.workerQueue.pop_front();
             w.running.push_back({task.get(), task->id, CurrentThreadId()});
@@ -154,17 +152,19 @@ bool Enqueue(const TaskPtr& task, bool onMainThread)
 {
     WorkerState& w = State();
     std::lock_guard<std::mutex> guard(w.lock);
-    if (onMainThread) {
+    if (onMainThread)
+    {
         w.mainQueue.push_back(task);
         w.mainPostedFlag = true;
         w.mainPosted.notify_all();
         return true;
     }
-    if (w.stopping)
-        return false;
-    if (w.threads.empty()) {
+    if (w.stopping) return false;
+    if (w.threads.empty())
+    {
         const unsigned count = PoolSize();
-        for (unsigned i = 0; i < count; ++i) {
+        for (unsigned i = 0; i < count; ++i)
+        {
             w.liveThreads.fetch_add(1, std::memory_order_acq_rel);
             w.threads.emplace_back(WorkerThreadMain, w.generation);
         }
@@ -187,29 +187,26 @@ TaskPtr MakeTask(TCXCallback* callback, void* argument, uintptr_t id)
 // Waits for a queued task, running the calling thread's own kind of work meanwhile.
 bool WaitForTask(const TaskPtr& task)
 {
-    for (;;) {
-        if (task->Ended())
-            break;
+    for (;;)
+    {
+        if (task->Ended()) break;
         bool ran = false;
         if (IsMainThread())
             ran = RunOneFrom(&WorkerState::mainQueue);
         else if (t_isWorkerThread)
             ran = RunOneFrom(&WorkerState::workerQueue);
-        if (!ran)
-            task->WaitEnded(10ms);
+        if (!ran) task->WaitEnded(10ms);
     }
     std::lock_guard<std::mutex> guard(task->lock);
     return task->result;
 }
 
-} // namespace
+}  // namespace
 
 bool VelmarWorker::CallTask(TCXCallback* callback, unsigned flags, void* argument, unsigned char* result, uintptr_t id)
 {
-    if (result)
-        *result = 0;
-    if (!callback)
-        return false;
+    if (result) *result = 0;
+    if (!callback) return false;
     const bool wait = (flags & kNoWait) == 0;
     const bool toMain = (flags & kMainThread) != 0;
     const bool toWorker = !toMain && (flags & kWorkerThread) != 0;
@@ -222,28 +219,26 @@ bool VelmarWorker::CallTask(TCXCallback* callback, unsigned flags, void* argumen
     else
         runHere = wait;
 
-    if (runHere) {
+    if (runHere)
+    {
         callback->AddRef();
         const bool value = InternalCallTask(callback, argument);
         callback->Release();
-        if (!wait)
-            return true;
-        if (result)
-            *result = value ? 1 : 0;
+        if (!wait) return true;
+        if (result) *result = value ? 1 : 0;
         return value;
     }
 
     TaskPtr task = MakeTask(callback, argument, id);
-    if (!Enqueue(task, toMain)) {
+    if (!Enqueue(task, toMain))
+    {
         callback->Cancel();
         callback->Release();
         return false;
     }
-    if (!wait)
-        return true;
+    if (!wait) return true;
     const bool value = WaitForTask(task);
-    if (result)
-        *result = value ? 1 : 0;
+    if (result) *result = value ? 1 : 0;
     return value;
 }
 
@@ -253,34 +248,34 @@ void VelmarWorker::CancelTasks(uintptr_t id, bool wait)
     std::vector<TaskPtr> dropped;
     {
         std::lock_guard<std::mutex> guard(w.lock);
-        for (auto* queue : {&w.mainQueue, &w.workerQueue}) {
-            auto keep = std::stable_partition(queue->begin(), queue->end(),
-                                              [&](const TaskPtr& t) { return t->id != id; });
+        for (auto* queue : {&w.mainQueue, &w.workerQueue})
+        {
+            auto keep =
+                std::stable_partition(queue->begin(), queue->end(), [&](const TaskPtr& t) { return t->id != id; });
             std::move(keep, queue->end(), std::back_inserter(dropped));
             queue->erase(keep, queue->end());
         }
     }
-    for (const TaskPtr& task : dropped) {
+    for (const TaskPtr& task : dropped)
+    {
         task->callback->Cancel();
         task->job.clear();
         task->callback->Release();
         task->callback = nullptr;
         task->End(false);
     }
-    if (!wait)
-        return;
+    if (!wait) return;
     const uint64_t self = CurrentThreadId();
-    for (;;) {
+    for (;;)
+    {
         {
             std::lock_guard<std::mutex> guard(w.lock);
             const bool busy = std::any_of(w.running.begin(), w.running.end(),
                                           [&](const RunningCall& r) { return r.id == id && r.thread != self; });
-            if (!busy)
-                return;
+            if (!busy) return;
         }
         // A running call may itself wait for main-thread work: keep that moving.
-        if (!(IsMainThread() && RunOneFrom(&WorkerState::mainQueue)))
-            std::this_thread::sleep_for(10ms);
+        if (!(IsMainThread() && RunOneFrom(&WorkerState::mainQueue))) std::this_thread::sleep_for(10ms);
     }
 }
 
@@ -293,10 +288,8 @@ bool VelmarWorker::HasPendingWork()
 
 bool VelmarWorker::RunPendingTask(unsigned flags)
 {
-    if ((IsMainThread() || !HasMainThread()) && RunOneFrom(&WorkerState::mainQueue))
-        return true;
-    if (t_isWorkerThread || (flags & kWorkerThread))
-        return RunOneFrom(&WorkerState::workerQueue);
+    if ((IsMainThread() || !HasMainThread()) && RunOneFrom(&WorkerState::mainQueue)) return true;
+    if (t_isWorkerThread || (flags & kWorkerThread)) return RunOneFrom(&WorkerState::workerQueue);
     return false;
 }
 
@@ -306,8 +299,7 @@ void VelmarWorker::StopThreads()
     std::vector<std::thread> threads;
     {
         std::lock_guard<std::mutex> guard(w.lock);
-        if (w.threads.empty())
-            return;
+        if (w.threads.empty()) return;
         w.stopping = true;
         ++w.generation;
         threads.swap(w.threads);
@@ -319,13 +311,14 @@ void VelmarWorker::StopThreads()
         std::any_of(threads.begin(), threads.end(), [&](const std::thread& t) { return t.get_id() == self; });
     // Wait 10 ms at a time; a job still running may be waiting for main-thread work, so the main thread
     // keeps that moving meanwhile.
-    while (w.liveThreads.load(std::memory_order_acquire) > (selfInPool ? 1u : 0u)) {
-        if (!(IsMainThread() && RunOneFrom(&WorkerState::mainQueue)))
-            std::this_thread::sleep_for(10ms);
+    while (w.liveThreads.load(std::memory_order_acquire) > (selfInPool ? 1u : 0u))
+    {
+        if (!(IsMainThread() && RunOneFrom(&WorkerState::mainQueue))) std::this_thread::sleep_for(10ms);
     }
-    for (std::thread& t : threads) {
+    for (std::thread& t : threads)
+    {
         if (t.get_id() == self)
-            t.detach(); // leaves its loop after the current job
+            t.detach();  // leaves its loop after the current job
         else
             t.join();
     }
@@ -335,19 +328,24 @@ void VelmarWorker::StopThreads()
 
 bool VelmarWorker::InternalCallTask(TCXCallback* callback, void* argument)
 {
-    if (!callback)
-        return false;
-    try {
+    if (!callback) return false;
+    try
+    {
         return callback->Invoke(argument);
-    } catch (...) {
+    }
+    catch (...)
+    {
         LogPrintf("VelmarWorker::InternalCallTask> uncaught exception in task");
     }
-    if (CommandRunningFlag.load() && !Platform::IsDebuggerAttached()) {
+    if (CommandRunningFlag.load() && !Platform::IsDebuggerAttached())
+    {
         if (EndProcessHook hook = g_endProcessHook.load())
             hook(-100);
         else
             Platform::ExitProcess(-100);
-    } else {
+    }
+    else
+    {
         if (AbortHook hook = g_abortHook.load())
             hook();
         else
@@ -362,22 +360,15 @@ void VelmarWorker::SetFailureHooks(EndProcessHook endProcess, AbortHook abortPro
     g_abortHook.store(abortProcess);
 }
 
-bool VelmarWorker::IsWorkerThread()
-{
-    return t_isWorkerThread;
-}
+bool VelmarWorker::IsWorkerThread() { return t_isWorkerThread; }
 
-unsigned VelmarWorker::ThreadCount()
-{
-    return State().liveThreads.load(std::memory_order_acquire);
-}
+unsigned VelmarWorker::ThreadCount() { return State().liveThreads.load(std::memory_order_acquire); }
 
 namespace WorkerQueue {
 
 void PostToMainThread(TCXCallback* callback, void* argument, uintptr_t id)
 {
-    if (callback)
-        Enqueue(MakeTask(callback, argument, id), true);
+    if (callback) Enqueue(MakeTask(callback, argument, id), true);
 }
 
 size_t MainThreadBacklog()
@@ -387,17 +378,13 @@ size_t MainThreadBacklog()
     return w.mainQueue.size();
 }
 
-bool RunOneMainThreadCall()
-{
-    return RunOneFrom(&WorkerState::mainQueue);
-}
+bool RunOneMainThreadCall() { return RunOneFrom(&WorkerState::mainQueue); }
 
 void ClearMainThreadPostIfIdle()
 {
     WorkerState& w = State();
     std::lock_guard<std::mutex> guard(w.lock);
-    if (w.mainQueue.empty())
-        w.mainPostedFlag = false;
+    if (w.mainQueue.empty()) w.mainPostedFlag = false;
 }
 
 bool WaitForMainThreadPost(unsigned timeoutMs)
@@ -410,4 +397,4 @@ bool WaitForMainThreadPost(unsigned timeoutMs)
     return posted;
 }
 
-} // namespace WorkerQueue
+}  // namespace WorkerQueue

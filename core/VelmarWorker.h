@@ -6,14 +6,16 @@
 
 class TCXCallback;
 
-class VelmarWorker {
+class VelmarWorker
+{
 public:
     // CallTask flags.
-    enum : unsigned {
-        kMainThread = 1,    // run on the main thread
-        kRunInline = 2,     // run at once when the caller already is on the required thread
-        kNoWait = 8,        // queue and return; the caller does not wait for the result
-        kWorkerThread = 16, // run on a worker thread
+    enum : unsigned
+    {
+        kMainThread = 1,     // run on the main thread
+        kRunInline = 2,      // run at once when the caller already is on the required thread
+        kNoWait = 8,         // queue and return; the caller does not wait for the result
+        kWorkerThread = 16,  // run on a worker thread
     };
 
     // Runs `callback` with `argument` as `flags` say. Without kMainThread and kWorkerThread a waiting call

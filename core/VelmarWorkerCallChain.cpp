@@ -6,7 +6,8 @@
 #include <chrono>
 
 // Runs one call of the chain and then starts the next. A dropped step ends the chain early.
-class VelmarWorkerCallChain::Step : public TCXCallback {
+class VelmarWorkerCallChain::Step : public TCXCallback
+{
 public:
     Step(VelmarWorkerCallChain* chain, TCXCallback* call) : chain_(chain), call_(call) {}
 
@@ -14,7 +15,8 @@ protected:
     bool OnInvoke(void* argument) override
     {
         // The next call starts even when this one throws, so a waiter is never left hanging.
-        struct Next {
+        struct Next
+        {
             VelmarWorkerCallChain* chain;
             ~Next() { chain->RunNext(); }
         } next{chain_};
@@ -30,14 +32,12 @@ private:
 VelmarWorkerCallChain::~VelmarWorkerCallChain()
 {
     WaitForCompletion();
-    for (const Call& call : calls_)
-        call.callback->Release();
+    for (const Call& call : calls_) call.callback->Release();
 }
 
 void VelmarWorkerCallChain::Add(TCXCallback* callback, unsigned flags, void* argument)
 {
-    if (!callback)
-        return;
+    if (!callback) return;
     callback->AddRef();
     std::lock_guard<std::mutex> guard(lock_);
     calls_.push_back({callback, flags | VelmarWorker::kNoWait, argument});
@@ -47,8 +47,7 @@ bool VelmarWorkerCallChain::Start()
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (busy_.load())
-            return false;
+        if (busy_.load()) return false;
         allDone_ = false;
         endedEarly_.store(0);
         busy_.store(1);
@@ -62,7 +61,8 @@ void VelmarWorkerCallChain::RunNext()
     Call call;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (next_ >= calls_.size()) {
+        if (next_ >= calls_.size())
+        {
             busy_.store(0);
             allDone_ = true;
             allDoneChanged_.notify_all();
@@ -73,15 +73,13 @@ void VelmarWorkerCallChain::RunNext()
     Step* step = new Step(this, call.callback);
     const bool accepted = VelmarWorker::CallTask(step, call.flags, call.argument);
     step->Release();
-    if (!accepted)
-        Finish(true);
+    if (!accepted) Finish(true);
 }
 
 void VelmarWorkerCallChain::Finish(bool early)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (early)
-        endedEarly_.store(1);
+    if (early) endedEarly_.store(1);
     next_ = calls_.size();
     busy_.store(0);
     allDone_ = true;
@@ -96,11 +94,10 @@ bool VelmarWorkerCallChain::IsAllDone() const
 
 bool VelmarWorkerCallChain::WaitForCompletion()
 {
-    for (;;) {
-        if (IsAllDone())
-            break;
-        if (VelmarWorker::RunPendingTask(0))
-            continue;
+    for (;;)
+    {
+        if (IsAllDone()) break;
+        if (VelmarWorker::RunPendingTask(0)) continue;
         std::unique_lock<std::mutex> guard(lock_);
         allDoneChanged_.wait_for(guard, std::chrono::milliseconds(10), [this] { return allDone_; });
     }

@@ -10,7 +10,8 @@
 
 class TCXCallback;
 
-class VelmarWorkerCallChain {
+class VelmarWorkerCallChain
+{
 public:
     VelmarWorkerCallChain() = default;
     // Waits for a started chain to finish, then lets go of its callbacks.
@@ -40,7 +41,8 @@ public:
 
 private:
     class Step;
-    struct Call {
+    struct Call
+    {
         TCXCallback* callback;
         unsigned flags;
         void* argument;

@@ -19,4 +19,4 @@ void ClearMainThreadPostIfIdle();
 // Waits up to `timeoutMs` for the posted event (or queued work) and clears the event.
 bool WaitForMainThreadPost(unsigned timeoutMs);
 
-} // namespace WorkerQueue
+}  // namespace WorkerQueue

@@ -132,7 +132,8 @@ bool AssetDatabase::MissingDepsLocked(const AssetRecord& r) const
     for (const KUID& d : r.dependencies)
     {
         // Any version at or above the one named satisfies a dependency.
-        auto it = records_.lower_bound(KUID(d.userId, d.contentId, std::max(0, d.version == 127 && d.userId < 0 ? 0 : d.version)));
+        auto it = records_.lower_bound(
+            KUID(d.userId, d.contentId, std::max(0, d.version == 127 && d.userId < 0 ? 0 : d.version)));
         if (it == records_.end() || it->first.userId != d.userId || it->first.contentId != d.contentId) return true;
     }
     return false;

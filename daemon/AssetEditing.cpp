@@ -23,7 +23,7 @@ std::string RelativeTo(const std::string& root, const std::string& abs)
     return abs.size() > root.size() && abs.compare(0, root.size(), root) == 0 ? abs.substr(root.size() + 1) : abs;
 }
 
-} // namespace
+}  // namespace
 
 bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 {
@@ -219,8 +219,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
     {
         if (locateHandles_.count(handle))
         {
-            PostResult(results, kResultError, "Asset $(ASSET_KUID) is not open for editing.", locateHandles_[handle].kuid,
-                       KuidParam(locateHandles_[handle].kuid));
+            PostResult(results, kResultError, "Asset $(ASSET_KUID) is not open for editing.",
+                       locateHandles_[handle].kuid, KuidParam(locateHandles_[handle].kuid));
             return DbStatus::kFailed;
         }
         return DbStatus::kNotFound;
@@ -307,7 +307,8 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     TDBTagRef config = TDBTagRef::NewContainer();
     config.SetChildKUID("kuid", k);
     if (!name.empty()) config.SetChildString("username", name);
-    if (!RemoveFolderTree(folder) || mkdir(folder.c_str(), 0755) != 0 || !SaveConfigFile(config, "", folder + "/config.txt"))
+    if (!RemoveFolderTree(folder) || mkdir(folder.c_str(), 0755) != 0 ||
+        !SaveConfigFile(config, "", folder + "/config.txt"))
     {
         RemoveFolderTree(folder);
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));

@@ -41,7 +41,8 @@ void FindConfigsNoCase(const std::string& folder, std::string& chump, std::strin
     {
         std::string_view n(e->d_name);
         std::string* slot = Orvo::EqualsNoCase(n, "config.chump") ? &chump
-                            : Orvo::EqualsNoCase(n, "config.txt") ? &txt : nullptr;
+                            : Orvo::EqualsNoCase(n, "config.txt") ? &txt
+                                                                  : nullptr;
         if (slot && (slot->empty() || n < *slot) && IsFile(folder + "/" + std::string(n))) slot->assign(n);
     }
     closedir(d);
@@ -67,7 +68,7 @@ std::string ConfigFailureReason(const std::string& path, ConfigFileResult result
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string FindAssetConfig(const std::string& folder)
 {

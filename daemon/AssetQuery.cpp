@@ -43,7 +43,7 @@ bool ContainsNoCase(const std::string& hay, const std::string& needle)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 std::string RecordCategoryCodes(const AssetRecord& r)
 {
@@ -132,7 +132,8 @@ bool AssetDatabase::MatchLocked(const VADFilterElement& f, const AssetRecord& r)
         return VADFilterCompareValues<uint64_t>(e.GetCompare(), have, e.GetValue());
     }
     case VADFilterElement::kAssetID:
-        return f.GetField() == VAD_FIELD_ASSET_ID && static_cast<const VADFilterElementAssetID&>(f).GetValue() == r.kuid;
+        return f.GetField() == VAD_FIELD_ASSET_ID &&
+               static_cast<const VADFilterElementAssetID&>(f).GetValue() == r.kuid;
     }
     return false;
 }

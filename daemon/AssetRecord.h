@@ -26,17 +26,17 @@ struct AssetRecord
     std::string categoryRegion;
     std::string categoryEra;
     float build = 0.0f;
-    uint8_t flags = 0;          // the stored bits of the first flag byte (payware, packaged, DLS item)
+    uint8_t flags = 0;  // the stored bits of the first flag byte (payware, packaged, DLS item)
     int32_t authorId = -1;
     std::string author;
     std::string description;
     std::string keywords;
     bool favourite = false;
-    uint64_t size = 0;          // bytes of the asset's files
-    uint64_t installTime = 0;   // seconds since 1970
+    uint64_t size = 0;         // bytes of the asset's files
+    uint64_t installTime = 0;  // seconds since 1970
     uint64_t modifiedTime = 0;
     int32_t validation = kValidationUnknown;
-    std::string configStamp;    // the configuration file's mtime and size when it was read
+    std::string configStamp;         // the configuration file's mtime and size when it was read
     std::vector<KUID> dependencies;  // "kuid-table"
     std::vector<KUID> obsoletes;     // "obsolete-table"
 };

@@ -36,7 +36,7 @@ std::string FindThumbnail(const std::string& folder, const TDBTagRef& config)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 bool HandleAssetRequest(RequestContext& c, int32_t& status)
 {
@@ -145,8 +145,7 @@ bool HandleAssetRequest(RequestContext& c, int32_t& status)
         status = StatusOf(Db(c).SetKeywords(req.kuid, req.text));
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
     status = kVADStatusOK;
     return true;

@@ -38,7 +38,7 @@ std::vector<std::string> SubFolders(const std::string& parent)
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
 
-} // namespace
+}  // namespace
 
 void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                               const std::function<void(const std::string&)>& progress)
@@ -112,14 +112,17 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 }
                 else
                 {
-                    DLOG("%s: %s is already indexed from %s", rel.c_str(), k.ToString().c_str(), at->second.rel.c_str());
+                    DLOG("%s: %s is already indexed from %s", rel.c_str(), k.ToString().c_str(),
+                         at->second.rel.c_str());
                     return false;
                 }
             }
             else
                 found[k] = FoundFolder{source, rel, {}};
-            if (!known) fresh[k] = std::move(rec);
-            else fresh.erase(k);
+            if (!known)
+                fresh[k] = std::move(rec);
+            else
+                fresh.erase(k);
             return true;
         };
         say("Scanning built-in assets");
@@ -147,8 +150,9 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 continue;
             }
             DLOG("dropping %s: its folder %s is gone", it->first.ToString().c_str(), it->second.folder.c_str());
-            PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was removed from the database: its folder is gone.",
-                       it->first, KuidParam(it->first));
+            PostResult(results, kResultMessage,
+                       "Asset $(ASSET_KUID) was removed from the database: its folder is gone.", it->first,
+                       KuidParam(it->first));
             store_.DeleteAsset(it->first);
             it = records_.erase(it);
             ++dropped;
@@ -182,7 +186,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 rec.installTime = old->second.installTime;
                 rec.flags = old->second.flags;
                 // A changed configuration has to be validated again.
-                rec.validation = old->second.configStamp == rec.configStamp ? old->second.validation : kValidationUnknown;
+                rec.validation =
+                    old->second.configStamp == rec.configStamp ? old->second.validation : kValidationUnknown;
                 rec.modifiedTime = old->second.configStamp == rec.configStamp ? old->second.modifiedTime : now;
                 ++updated;
             }

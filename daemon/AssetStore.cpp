@@ -1,10 +1,10 @@
 #include "daemon/AssetStore.h"
 
 #include <fcntl.h>
-#include <unordered_map>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -57,7 +57,8 @@ public:
     }
     KUID ColKuid(int i) const
     {
-        return KUID(static_cast<int32_t>(ColInt(i)), static_cast<int32_t>(ColInt(i + 1)), static_cast<int32_t>(ColInt(i + 2)));
+        return KUID(static_cast<int32_t>(ColInt(i)), static_cast<int32_t>(ColInt(i + 1)),
+                    static_cast<int32_t>(ColInt(i + 2)));
     }
 
 private:
@@ -94,7 +95,7 @@ CREATE TABLE IF NOT EXISTS settings (grp TEXT PRIMARY KEY, tree BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS authors (user_id INTEGER PRIMARY KEY, name TEXT NOT NULL);
 )SQL";
 
-} // namespace
+}  // namespace
 
 bool AssetStore::Exec(const char* sql)
 {

@@ -7,12 +7,11 @@
 namespace {
 constexpr int kHelloTimeoutMs = 5000;
 constexpr int kSendTimeoutMs = 30000;
-} // namespace
+}  // namespace
 
 ClientConnection::ClientConnection(DaemonServer& server, Platform::Socket socket)
     : server_(server), socket_(std::move(socket))
-{
-}
+{}
 
 void ClientConnection::Shutdown() { socket_.Shutdown(); }
 

@@ -88,8 +88,8 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
         {
             std::string exe = root_ + "/bin/VelmarUtil";
             lk.unlock();
-            Platform::LaunchResult r =
-                Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_, Platform::kLaunchNoConsole);
+            Platform::LaunchResult r = Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_,
+                                                               Platform::kLaunchNoConsole);
             lk.lock();
             if (!r)
             {
@@ -124,13 +124,15 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
     }
     bool sent = host->Send(VAD_NOTIFY_JOB, 0, VADEncode(job));
     std::unique_lock lk(mutex_);
-    bool ok = sent && cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
-                                   [&] { return replied_ || hostLost_ || shutdown_; }) && replied_;
+    bool ok = sent && cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] {
+        return replied_ || hostLost_ || shutdown_;
+    }) && replied_;
     if (ok)
         reply = std::move(reply_);
     else
-        error = !sent ? "the job could not be sent to the command host"
-                      : hostLost_ ? "the command host went away during the job" : "the command host did not answer";
+        error = !sent       ? "the job could not be sent to the command host"
+                : hostLost_ ? "the command host went away during the job"
+                            : "the command host did not answer";
     busyHost_ = nullptr;
     return ok;
 }

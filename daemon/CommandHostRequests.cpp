@@ -119,10 +119,12 @@ int32_t FolderCheck(RequestContext& c)
     std::string folder = ContentPath(c.server.Root(), req.first, req.second);
     bool ok = false;
     if (folder.empty())
-        PostResult(&c.results, kResultError, "The folder '$(FILE_PATH)' is not inside the installation's content folders.",
-                   KUID::Null(), PathParam(req.second));
+        PostResult(&c.results, kResultError,
+                   "The folder '$(FILE_PATH)' is not inside the installation's content folders.", KUID::Null(),
+                   PathParam(req.second));
     else if (!FolderExists(folder))
-        PostResult(&c.results, kResultError, "The folder '$(FILE_PATH)' does not exist.", KUID::Null(), PathParam(folder));
+        PostResult(&c.results, kResultError, "The folder '$(FILE_PATH)' does not exist.", KUID::Null(),
+                   PathParam(folder));
     else
     {
         AssetRecord rec;
@@ -285,8 +287,8 @@ int32_t ExportPackage(RequestContext& c)
         if (!r.Ok() || converted != kTexturesAllConverted)
         {
             PostResult(&c.results, kResultError,
-                       "Asset $(ASSET_KUID) was not exported: its textures could not be converted for '$(TARGETS)'.",
-                       k, {{"asset_kuid", k.ToString()}, {"targets", targets}});
+                       "Asset $(ASSET_KUID) was not exported: its textures could not be converted for '$(TARGETS)'.", k,
+                       {{"asset_kuid", k.ToString()}, {"targets", targets}});
             return kVADStatusFailed;
         }
     }
@@ -313,7 +315,8 @@ int32_t ExportPackage(RequestContext& c)
     ContentArchive archive;
     Orvo::String result;
     for (const TDBTagRef& e : contents.entries)
-        if (!e.IsNull() && !archive.AddAsset(result, e)) PostResult(&c.results, kResultWarning, std::string(result.View()));
+        if (!e.IsNull() && !archive.AddAsset(result, e))
+            PostResult(&c.results, kResultWarning, std::string(result.View()));
     if (!archive.Save(result, Orvo::File::Path(package + "/" + name + ".cdp")))
     {
         PostResult(&c.results, kResultError, std::string(result.View()));
@@ -330,7 +333,7 @@ int32_t ExportPackage(RequestContext& c)
     return kVADStatusOK;
 }
 
-} // namespace
+}  // namespace
 
 bool HandleCommandHostRequest(RequestContext& c, int32_t& status)
 {

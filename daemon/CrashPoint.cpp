@@ -8,7 +8,7 @@ namespace {
 // Set once by main before any thread starts; read-only afterwards.
 std::string g_crashAt;
 
-} // namespace
+}  // namespace
 
 void SetCrashPoint(const std::string& name) { g_crashAt = name; }
 

@@ -18,8 +18,8 @@ public:
     std::string UserData(std::string_view sub = {}) const;
     std::string Database() const { return Path("assets.tdx"); }
     std::string LockFile() const { return Path("assets.tdx.lock"); }
-    std::string LocalFolder(const KUID& k) const;    // UserData/local/<spaced KUID>
-    std::string EditFolder(const KUID& k) const;     // UserData/editing/<spaced KUID>
+    std::string LocalFolder(const KUID& k) const;  // UserData/local/<spaced KUID>
+    std::string EditFolder(const KUID& k) const;   // UserData/editing/<spaced KUID>
     // The folder of a content source: "builtin", "base", "data" and the UserData locations; empty for other
     // names.
     std::string SourceFolder(std::string_view source) const;

@@ -29,7 +29,7 @@ uint64_t RandomToken()
     return t;
 }
 
-} // namespace
+}  // namespace
 
 DaemonServer::DaemonServer(DaemonRoot root, DaemonOptions options)
     : root_(std::move(root)), options_(options), db_(root_), broker_(root_.Root())

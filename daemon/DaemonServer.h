@@ -22,16 +22,16 @@ class ClientConnection;
 
 struct DaemonOptions
 {
-    unsigned idleSeconds = 600;  // exit after this long without clients (0: never)
-    unsigned hostWaitMs = 30000; // wait for a command host the daemon started
+    unsigned idleSeconds = 600;   // exit after this long without clients (0: never)
+    unsigned hostWaitMs = 30000;  // wait for a command host the daemon started
 };
 
 // Exit codes of Run.
 enum : int
 {
     kDaemonExitOK = 0,
-    kDaemonExitLocked = 1,   // another daemon serves the root
-    kDaemonExitFailed = 2,   // the store, the block or the listener could not be set up
+    kDaemonExitLocked = 1,  // another daemon serves the root
+    kDaemonExitFailed = 2,  // the store, the block or the listener could not be set up
 };
 
 class DaemonServer

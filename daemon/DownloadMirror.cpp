@@ -16,7 +16,7 @@ TDBTagRef LoadIndex(const std::string& mirror)
     return index.GetChildContainer("assets");
 }
 
-} // namespace
+}  // namespace
 
 std::string MirrorFolder(AssetDatabase& db)
 {

@@ -2,8 +2,8 @@
 // appended to UserData/cache/analytics.log.
 #include "daemon/RequestHandlers.h"
 
-#include "daemon/DownloadMirror.h"
 #include "daemon/DaemonLog.h"
+#include "daemon/DownloadMirror.h"
 #include "daemon/FolderOps.h"
 
 #include <cstdio>
@@ -51,7 +51,8 @@ int32_t Resolve(RequestContext& c)
     KUID latest;
     std::string package;
     if (!FindInMirror(mirror, req.kuid, latest, package) || !fs::is_regular_file(mirror + "/packages/" + package))
-        SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, "The download station has no package for " + req.kuid.ToString());
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, {},
+                     "The download station has no package for " + req.kuid.ToString());
     else
         SendWebReply(c, req.idHigh, req.idLow, 0, mirror + "/packages/" + package, package, latest.ToString());
     return kVADStatusOK;
@@ -102,12 +103,13 @@ int32_t AnalyticsHit(RequestContext& c)
     std::string path = c.server.Root().UserData("cache") + "/analytics.log";
     FILE* f = fopen(path.c_str(), "a");
     if (!f) return kVADStatusFailed;
-    fprintf(f, "%lld\t%s\t%s\n", static_cast<long long>(time(nullptr)), clean(req.first).c_str(), clean(req.second).c_str());
+    fprintf(f, "%lld\t%s\t%s\n", static_cast<long long>(time(nullptr)), clean(req.first).c_str(),
+            clean(req.second).c_str());
     fclose(f);
     return kVADStatusOK;
 }
 
-} // namespace
+}  // namespace
 
 bool HandleDownloadStationRequest(RequestContext& c, int32_t& status)
 {
@@ -115,9 +117,7 @@ bool HandleDownloadStationRequest(RequestContext& c, int32_t& status)
     {
     case VAD_REQ_DLS_LATEST_KUID:
     case VAD_REQ_RESOLVE_PACKAGE:
-    case VAD_REQ_DOWNLOAD:
-        RefreshStationListing(c.server.Database());
-        break;
+    case VAD_REQ_DOWNLOAD: RefreshStationListing(c.server.Database()); break;
     }
     switch (c.code)
     {

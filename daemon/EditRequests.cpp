@@ -72,8 +72,7 @@ bool HandleEditRequest(RequestContext& c, int32_t& status)
         if (status == kVADStatusOK) VADKuidReply{k}.Write(c.body);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
     status = kVADStatusOK;
     return true;

@@ -26,7 +26,7 @@ bool IsDatedName(const std::string& n)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool FolderExists(const std::string& path)
 {

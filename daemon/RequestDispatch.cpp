@@ -17,13 +17,12 @@ bool NeedsNoStore(uint32_t code)
     case VAD_REQ_JOB_REPLY:
     case VAD_REQ_CLOSE_DAEMON:
     case VAD_REQ_BEGIN_WAIT_READY:
-    case VAD_REQ_IS_READY:
-        return true;
+    case VAD_REQ_IS_READY: return true;
     }
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int32_t StatusOf(DbStatus s)
 {

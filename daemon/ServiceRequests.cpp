@@ -8,7 +8,7 @@
 namespace {
 constexpr unsigned kBeginWaitReadyMs = 120000;
 constexpr size_t kMaxSettingsGroupName = 256;
-} // namespace
+}  // namespace
 
 bool HandleServiceRequest(RequestContext& c, int32_t& status)
 {
@@ -19,15 +19,9 @@ bool HandleServiceRequest(RequestContext& c, int32_t& status)
     case VAD_REQ_KEEPALIVE:
         if (!c.payload.empty()) return true;
         break;
-    case VAD_REQ_DATABASE_STATUS:
-        VADValueReply{db.IsReady() ? 0u : 1u}.Write(c.body);
-        break;
-    case VAD_REQ_BEGIN_WAIT_READY:
-        db.WaitReady(kBeginWaitReadyMs);
-        break;
-    case VAD_REQ_IS_READY:
-        VADBoolReply{static_cast<uint8_t>(db.IsReady() ? 1 : 0)}.Write(c.body);
-        break;
+    case VAD_REQ_DATABASE_STATUS: VADValueReply{db.IsReady() ? 0u : 1u}.Write(c.body); break;
+    case VAD_REQ_BEGIN_WAIT_READY: db.WaitReady(kBeginWaitReadyMs); break;
+    case VAD_REQ_IS_READY: VADBoolReply{static_cast<uint8_t>(db.IsReady() ? 1 : 0)}.Write(c.body); break;
     case VAD_REQ_CLOSE_DAEMON:
     {
         VADValueRequest req;
@@ -146,8 +140,7 @@ bool HandleServiceRequest(RequestContext& c, int32_t& status)
         status = db.SetSettingInt(req.group, req.key, req.value) ? kVADStatusOK : kVADStatusFailed;
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
     status = kVADStatusOK;
     return true;

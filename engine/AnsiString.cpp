@@ -4,7 +4,8 @@
 
 namespace Orvo {
 
-AnsiString AnsiString::Format(const char* format, ...) {
+AnsiString AnsiString::Format(const char* format, ...)
+{
     va_list args;
     va_start(args, format);
     AnsiString out(String::FormatV(format, args));
@@ -12,12 +13,14 @@ AnsiString AnsiString::Format(const char* format, ...) {
     return out;
 }
 
-AnsiString::Comparison AnsiString::CompareWith(std::string_view other, bool caseSensitive) const {
+AnsiString::Comparison AnsiString::CompareWith(std::string_view other, bool caseSensitive) const
+{
     int c = caseSensitive ? Compare(other) : CompareNoCase(other);
     return c < 0 ? Less : (c > 0 ? Greater : Equal);
 }
 
-bool AnsiString::Token(const char* separators, size_t& position, AnsiString& token) const {
+bool AnsiString::Token(const char* separators, size_t& position, AnsiString& token) const
+{
     if (position >= s_.size()) return false;
     size_t end = s_.find_first_of(separators ? separators : "", position);
     if (end == std::string::npos) end = s_.size();
@@ -26,4 +29,4 @@ bool AnsiString::Token(const char* separators, size_t& position, AnsiString& tok
     return true;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

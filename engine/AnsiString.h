@@ -4,9 +4,15 @@
 
 namespace Orvo {
 
-class AnsiString : public String {
+class AnsiString : public String
+{
 public:
-    enum Comparison { Less = -1, Equal = 0, Greater = 1 };
+    enum Comparison
+    {
+        Less = -1,
+        Equal = 0,
+        Greater = 1
+    };
 
     using String::String;
     AnsiString() = default;
@@ -21,4 +27,4 @@ public:
     bool Token(const char* separators, size_t& position, AnsiString& token) const;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

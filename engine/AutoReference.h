@@ -9,26 +9,42 @@ namespace Orvo {
 // a ReferenceCount subclass). Assignment takes the new reference before dropping the old one, so assigning
 // an object to the handle that already holds its last reference is safe.
 template <class T>
-class AutoReference {
+class AutoReference
+{
 public:
     AutoReference() = default;
     AutoReference(std::nullptr_t) {}
     // Takes a new reference on the object.
-    explicit AutoReference(T* object) : object_(object) { if (object_) object_->AddRef(); }
+    explicit AutoReference(T* object) : object_(object)
+    {
+        if (object_) object_->AddRef();
+    }
     AutoReference(const AutoReference& other) : AutoReference(other.object_) {}
     AutoReference(AutoReference&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    ~AutoReference() { if (object_) object_->Release(); }
+    ~AutoReference()
+    {
+        if (object_) object_->Release();
+    }
 
-    AutoReference& operator=(const AutoReference& other) { Assign(other.object_); return *this; }
+    AutoReference& operator=(const AutoReference& other)
+    {
+        Assign(other.object_);
+        return *this;
+    }
     AutoReference& operator=(AutoReference&& other) noexcept
     {
-        if (this != &other) {
+        if (this != &other)
+        {
             T* old = std::exchange(object_, std::exchange(other.object_, nullptr));
             if (old) old->Release();
         }
         return *this;
     }
-    AutoReference& operator=(T* object) { Assign(object); return *this; }
+    AutoReference& operator=(T* object)
+    {
+        Assign(object);
+        return *this;
+    }
 
     void Assign(T* object)
     {
@@ -49,4 +65,4 @@ private:
     T* object_ = nullptr;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -13,7 +13,8 @@ namespace Orvo {
 // storage and adds a use; the last holder to let go destroys the elements (releasing what they refer to)
 // and frees the storage.
 template <class E>
-class AutoReferenceArray {
+class AutoReferenceArray
+{
 public:
     AutoReferenceArray() = default;
     AutoReferenceArray(const AutoReferenceArray& other) : store_(other.store_) { AddUse(); }
@@ -22,7 +23,8 @@ public:
 
     AutoReferenceArray& operator=(const AutoReferenceArray& other)
     {
-        if (store_ != other.store_) {
+        if (store_ != other.store_)
+        {
             Store* old = store_;
             store_ = other.store_;
             AddUse();
@@ -32,7 +34,8 @@ public:
     }
     AutoReferenceArray& operator=(AutoReferenceArray&& other) noexcept
     {
-        if (this != &other) {
+        if (this != &other)
+        {
             Store* old = store_;
             store_ = other.store_;
             other.store_ = nullptr;
@@ -61,8 +64,7 @@ public:
     // every holder keeps seeing the same storage).
     bool Append(const E& element)
     {
-        if (!store_ || store_->count >= store_->capacity)
-            return false;
+        if (!store_ || store_->count >= store_->capacity) return false;
         new (&store_->Items()[store_->count]) E(element);
         ++store_->count;
         return true;
@@ -71,8 +73,7 @@ public:
     // Destroys the last element; nothing when empty.
     void RemoveLast()
     {
-        if (!store_ || store_->count == 0)
-            return;
+        if (!store_ || store_->count == 0) return;
         --store_->count;
         store_->Items()[store_->count].~E();
     }
@@ -81,12 +82,10 @@ public:
     // referenced object gains a reference).
     void MakeUnique()
     {
-        if (!store_ || store_->uses.load(std::memory_order_acquire) == 1)
-            return;
+        if (!store_ || store_->uses.load(std::memory_order_acquire) == 1) return;
         AutoReferenceArray copy;
         copy.Create(store_->capacity);
-        for (size_t i = 0; i < store_->count; ++i)
-            copy.Append(store_->Items()[i]);
+        for (size_t i = 0; i < store_->count; ++i) copy.Append(store_->Items()[i]);
         *this = std::move(copy);
     }
 
@@ -96,15 +95,24 @@ public:
     long UseCount() const { return store_ ? store_->uses.load(std::memory_order_acquire) : 0; }
     bool SharesStorageWith(const AutoReferenceArray& other) const { return store_ && store_ == other.store_; }
 
-    E& operator[](size_t i) { assert(i < Count()); return store_->Items()[i]; }
-    const E& operator[](size_t i) const { assert(i < Count()); return store_->Items()[i]; }
+    E& operator[](size_t i)
+    {
+        assert(i < Count());
+        return store_->Items()[i];
+    }
+    const E& operator[](size_t i) const
+    {
+        assert(i < Count());
+        return store_->Items()[i];
+    }
     E* begin() { return store_ ? store_->Items() : nullptr; }
     E* end() { return store_ ? store_->Items() + store_->count : nullptr; }
     const E* begin() const { return store_ ? store_->Items() : nullptr; }
     const E* end() const { return store_ ? store_->Items() + store_->count : nullptr; }
 
 private:
-    struct Store {
+    struct Store
+    {
         std::atomic<long> uses{1};
         size_t count = 0;
         size_t capacity = 0;
@@ -114,15 +122,12 @@ private:
 
     void AddUse()
     {
-        if (store_)
-            store_->uses.fetch_add(1, std::memory_order_relaxed);
+        if (store_) store_->uses.fetch_add(1, std::memory_order_relaxed);
     }
     static void DropUse(Store* store)
     {
-        if (!store || store->uses.fetch_sub(1, std::memory_order_acq_rel) != 1)
-            return;
-        for (size_t i = store->count; i > 0; --i)
-            store->Items()[i - 1].~E();
+        if (!store || store->uses.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+        for (size_t i = store->count; i > 0; --i) store->Items()[i - 1].~E();
         store->~Store();
         ::operator delete(store);
     }
@@ -130,4 +135,4 @@ private:
     Store* store_ = nullptr;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

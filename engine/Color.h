@@ -3,7 +3,8 @@
 namespace Orvo {
 
 // A colour of four floats in the order red, green, blue, alpha (the layout materials and mesh files use).
-struct Color {
+struct Color
+{
     float r = 0.0f;
     float g = 0.0f;
     float b = 0.0f;
@@ -29,9 +30,6 @@ private:
 };
 
 // Component-wise product: lighting modulates a material colour by a light colour this way.
-constexpr Color operator*(const Color& x, const Color& y)
-{
-    return Color(x.r * y.r, x.g * y.g, x.b * y.b, x.a * y.a);
-}
+constexpr Color operator*(const Color& x, const Color& y) { return Color(x.r * y.r, x.g * y.g, x.b * y.b, x.a * y.a); }
 
-} // namespace Orvo
+}  // namespace Orvo

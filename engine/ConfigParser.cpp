@@ -15,52 +15,61 @@ inline bool IsLineBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 // Reads an escaped run up to its closing quote. `i` starts after the opening quote and ends after
 // the closing one. With `oneLine` a line end stops the scan. CR LF inside the text becomes LF, so a
 // value does not depend on the file's line ends. False when there is no closing quote.
-bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, int* lines) {
+bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, int* lines)
+{
     out.clear();
     size_t runStart = i;
-    while (i < t.size()) {
+    while (i < t.size())
+    {
         char c = t[i];
-        if (c == '"') {
+        if (c == '"')
+        {
             out.append(t.substr(runStart, i - runStart));
             ++i;
             return true;
         }
-        if (c == '\\' && i + 1 < t.size() && (t[i + 1] == '"' || t[i + 1] == '\\')) {
+        if (c == '\\' && i + 1 < t.size() && (t[i + 1] == '"' || t[i + 1] == '\\'))
+        {
             out.append(t.substr(runStart, i - runStart));
             out.push_back(t[i + 1]);
             i += 2;
             runStart = i;
             continue;
         }
-        if (c == '\n') {
+        if (c == '\n')
+        {
             if (oneLine) return false;
             if (lines) ++*lines;
         }
-        if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n' && !oneLine) {
+        if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n' && !oneLine)
+        {
             out.append(t.substr(runStart, i - runStart));
-            runStart = i + 1; // drop the CR, keep the LF
+            runStart = i + 1;  // drop the CR, keep the LF
         }
         ++i;
     }
     return false;
 }
 
-} // namespace
+}  // namespace
 
-const ConfigData* ConfigData::Find(std::string_view childName, size_t n) const {
+const ConfigData* ConfigData::Find(std::string_view childName, size_t n) const
+{
     for (const ConfigData& c : children)
         if (EqualsNoCase(c.name, childName) && n-- == 0) return &c;
     return nullptr;
 }
 
-size_t ConfigData::CountOf(std::string_view childName) const {
+size_t ConfigData::CountOf(std::string_view childName) const
+{
     size_t n = 0;
     for (const ConfigData& c : children)
         if (EqualsNoCase(c.name, childName)) ++n;
     return n;
 }
 
-double ConfigData::GetNumber(double fallback) const {
+double ConfigData::GetNumber(double fallback) const
+{
     if (value.empty()) return fallback;
     char* end = nullptr;
     double v = std::strtod(value.c_str(), &end);
@@ -68,7 +77,8 @@ double ConfigData::GetNumber(double fallback) const {
     return v;
 }
 
-int ConfigParser::Fail(int result, int line, const std::string& what, std::string_view source) {
+int ConfigParser::Fail(int result, int line, const std::string& what, std::string_view source)
+{
     ok_ = false;
     root_ = ConfigData();
     errorLine_ = line;
@@ -78,7 +88,8 @@ int ConfigParser::Fail(int result, int line, const std::string& what, std::strin
     return result;
 }
 
-int ConfigParser::Parse(std::string_view path) {
+int ConfigParser::Parse(std::string_view path)
+{
     File f;
     if (f.Open(path, File::ModeRead) != File::Ok)
         return Fail(CannotRead, 0, "cannot open: " + File::LastError().message, path);
@@ -90,7 +101,8 @@ int ConfigParser::Parse(std::string_view path) {
     return ParseText(text, path);
 }
 
-int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
+int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
+{
     root_ = ConfigData();
     root_.kind = ConfigData::Container;
     error_.clear();
@@ -103,15 +115,18 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
 
     std::vector<ConfigData*> stack{&root_};
     std::string scratch;
-    while (true) {
+    while (true)
+    {
         // At a name position: skip blanks and empty lines.
-        while (i < t.size() && IsBlank(t[i])) {
+        while (i < t.size() && IsBlank(t[i]))
+        {
             if (t[i] == '\n') ++line;
             ++i;
         }
         if (i >= t.size()) break;
 
-        if (t[i] == '}') {
+        if (t[i] == '}')
+        {
             if (stack.size() == 1) return Fail(BadSyntax, line, "'}' without an open container", sourceName);
             stack.pop_back();
             ++i;
@@ -123,15 +138,18 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
 
         // The name: a quoted name closed on this line, else the run of non-blank characters.
         bool quotedName = false;
-        if (t[i] == '"') {
+        if (t[i] == '"')
+        {
             size_t j = i + 1;
-            if (ReadQuoted(t, j, true, scratch, nullptr)) {
+            if (ReadQuoted(t, j, true, scratch, nullptr))
+            {
                 item.name = scratch;
                 i = j;
                 quotedName = true;
             }
         }
-        if (!quotedName) {
+        if (!quotedName)
+        {
             size_t start = i;
             while (i < t.size() && !IsBlank(t[i])) ++i;
             item.name.assign(t.substr(start, i - start));
@@ -140,10 +158,13 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
         while (i < t.size() && IsLineBlank(t[i])) ++i;
 
         bool opens = false;
-        if (i < t.size() && t[i] == '{') {
+        if (i < t.size() && t[i] == '{')
+        {
             ++i;
             opens = true;
-        } else if (i < t.size() && t[i] == '"') {
+        }
+        else if (i < t.size() && t[i] == '"')
+        {
             ++i;
             int startLine = line;
             if (!ReadQuoted(t, i, false, item.value, &line))
@@ -154,23 +175,30 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
             // that closes the container.
             while (i < t.size() && IsLineBlank(t[i])) ++i;
             if (i < t.size() && t[i] == '}') continue;
-            if (i < t.size() && t[i] == '{') {
+            if (i < t.size() && t[i] == '{')
+            {
                 ++i;
                 opens = true;
-            } else {
+            }
+            else
+            {
                 while (i < t.size() && t[i] != '\n') ++i;
             }
-        } else if (i < t.size() && t[i] != '\n') {
+        }
+        else if (i < t.size() && t[i] != '\n')
+        {
             size_t start = i;
             while (i < t.size() && t[i] != '\n') ++i;
             item.value.assign(TrimView(t.substr(start, i - start)));
             item.kind = ConfigData::Raw;
         }
-        if (!opens) {
+        if (!opens)
+        {
             // At the line's end: a container when the next non-blank character is "{".
             size_t j = i;
             int l = line;
-            while (j < t.size() && IsBlank(t[j])) {
+            while (j < t.size() && IsBlank(t[j]))
+            {
                 if (t[j] == '\n') ++l;
                 ++j;
             }
@@ -189,33 +217,40 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName) {
     return Ok;
 }
 
-double ConfigParser::GetVersion() const {
+double ConfigParser::GetVersion() const
+{
     const ConfigData* v = ok_ ? root_.Find("version") : nullptr;
     return v ? v->GetNumber(0.0) : 0.0;
 }
 
-void AppendQuotedConfigString(std::string& out, std::string_view text) {
+void AppendQuotedConfigString(std::string& out, std::string_view text)
+{
     out.push_back('"');
-    for (char c : text) {
+    for (char c : text)
+    {
         if (c == '"' || c == '\\') out.push_back('\\');
         out.push_back(c);
     }
     out.push_back('"');
 }
 
-std::string QuoteConfigString(std::string_view text) {
+std::string QuoteConfigString(std::string_view text)
+{
     std::string out;
     out.reserve(text.size() + 2);
     AppendQuotedConfigString(out, text);
     return out;
 }
 
-void AppendConfigName(std::string& out, std::string_view name) {
+void AppendConfigName(std::string& out, std::string_view name)
+{
     bool bare = !name.empty() && name[0] != '"' && name[0] != '{' && name[0] != '}';
     for (char c : name)
         if (IsBlank(c)) bare = false;
-    if (bare) out.append(name);
-    else AppendQuotedConfigString(out, name);
+    if (bare)
+        out.append(name);
+    else
+        AppendQuotedConfigString(out, name);
 }
 
-} // namespace Orvo
+}  // namespace Orvo

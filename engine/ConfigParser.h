@@ -21,15 +21,22 @@
 namespace Orvo {
 
 // One parsed item.
-struct ConfigData {
-    enum Kind : uint8_t { Null = 0, Container = 1, QuotedString = 2, Raw = 3 };
+struct ConfigData
+{
+    enum Kind : uint8_t
+    {
+        Null = 0,
+        Container = 1,
+        QuotedString = 2,
+        Raw = 3
+    };
 
     std::string name;
-    std::string value; // unescaped string text, or trimmed raw text; empty for containers and nulls
+    std::string value;  // unescaped string text, or trimmed raw text; empty for containers and nulls
     std::vector<ConfigData> children;
-    int line = 0;      // line of the name, counting from 1
+    int line = 0;  // line of the name, counting from 1
     Kind kind = Null;
-    bool quotedValue = false; // the value came from a quoted string (also for a container with a value)
+    bool quotedValue = false;  // the value came from a quoted string (also for a container with a value)
 
     bool IsContainer() const { return kind == Container; }
     // The n-th child of that name (names compare without regard to case), or nullptr.
@@ -39,10 +46,17 @@ struct ConfigData {
     double GetNumber(double fallback = 0.0) const;
 };
 
-class ConfigParser {
+class ConfigParser
+{
 public:
-    enum Result { Ok = 0, Failed = 1, CannotRead = 2, BadSyntax = 3 };
-    static constexpr size_t kMaxDepth = 64;                     // containers inside containers
+    enum Result
+    {
+        Ok = 0,
+        Failed = 1,
+        CannotRead = 2,
+        BadSyntax = 3
+    };
+    static constexpr size_t kMaxDepth = 64;  // containers inside containers
     static constexpr uint64_t kMaxFileSize = uint64_t(512) << 20;
 
     // Reads the file (through File, so substitutions and the case fallback apply) and parses it.
@@ -71,10 +85,10 @@ private:
 };
 
 // Writer helpers for the same form (the inverse of the reader's rules).
-void AppendQuotedConfigString(std::string& out, std::string_view text); // "..." with \" and \\ escaped
+void AppendQuotedConfigString(std::string& out, std::string_view text);  // "..." with \" and \\ escaped
 std::string QuoteConfigString(std::string_view text);
 // The name as it must be written: bare when it is one run of non-blank characters that cannot be
 // mistaken for a quote or brace, else quoted.
 void AppendConfigName(std::string& out, std::string_view name);
 
-} // namespace Orvo
+}  // namespace Orvo

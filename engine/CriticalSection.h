@@ -9,7 +9,8 @@
 
 namespace Orvo {
 
-class CriticalSection : public SyncObject {
+class CriticalSection : public SyncObject
+{
 public:
     CriticalSection() = default;
     ~CriticalSection() override = default;
@@ -22,7 +23,7 @@ public:
     bool TryEnter() { return Lock(0); }
 
     bool IsOwnedByCurrentThread() const;
-    int GetRecursionCount() const; // of the owning thread; 0 when free
+    int GetRecursionCount() const;  // of the owning thread; 0 when free
 
 private:
     std::recursive_timed_mutex mutex_;
@@ -32,4 +33,4 @@ private:
     std::atomic<int> depth_{0};
 };
 
-} // namespace Orvo
+}  // namespace Orvo

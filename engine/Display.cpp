@@ -16,8 +16,7 @@ void Display::SetFog(float density, int mode)
 void Display::Record(std::string what)
 {
     // Bounded so a long-running process that draws cannot grow without end.
-    if (record_.size() >= 65536)
-        record_.erase(record_.begin(), record_.begin() + 32768);
+    if (record_.size() >= 65536) record_.erase(record_.begin(), record_.begin() + 32768);
     record_.push_back(std::move(what));
 }
 
@@ -33,4 +32,4 @@ void Display::ClearRecord()
     drawCalls_ = 0;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

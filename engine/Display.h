@@ -8,9 +8,14 @@
 
 namespace Orvo {
 
-class Display {
+class Display
+{
 public:
-    enum class Kind { Null, HiddenOpenGL };
+    enum class Kind
+    {
+        Null,
+        HiddenOpenGL
+    };
 
     explicit Display(Kind kind) : kind_(kind) {}
 
@@ -36,4 +41,4 @@ private:
     std::vector<std::string> record_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -4,7 +4,8 @@
 
 namespace Orvo {
 
-class DynamicLibrary {
+class DynamicLibrary
+{
 public:
     DynamicLibrary() = default;
     ~DynamicLibrary();
@@ -24,7 +25,10 @@ public:
     // Null when not loaded or the symbol is missing.
     void* GetSymbol(const std::string& name) const;
     template <class Function>
-    Function GetFunction(const std::string& name) const { return reinterpret_cast<Function>(GetSymbol(name)); }
+    Function GetFunction(const std::string& name) const
+    {
+        return reinterpret_cast<Function>(GetSymbol(name));
+    }
 
     const std::string& GetError() const { return error_; }
     const std::string& GetPath() const { return path_; }
@@ -35,4 +39,4 @@ private:
     mutable std::string error_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

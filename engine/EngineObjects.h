@@ -10,9 +10,10 @@ class RenderKernel;
 class OS;
 class Particle;
 class View;
-} // namespace Orvo
+}  // namespace Orvo
 
-struct EngineObjects {
+struct EngineObjects
+{
     Orvo::ResourceSystem* resourceSystem = nullptr;
     Orvo::RenderKernel* renderKernel = nullptr;
     // An engine object the validation data manager takes over and deletes at its shutdown; the tool

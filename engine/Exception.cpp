@@ -9,8 +9,7 @@ Exception::~Exception() = default;
 
 Exception Exception::Format(const char* format, ...)
 {
-    if (!format)
-        return Exception();
+    if (!format) return Exception();
     va_list args;
     va_start(args, format);
     va_list copy;
@@ -18,7 +17,8 @@ Exception Exception::Format(const char* format, ...)
     int length = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string text;
-    if (length > 0) {
+    if (length > 0)
+    {
         text.resize(static_cast<size_t>(length) + 1);
         std::vsnprintf(text.data(), text.size(), format, args);
         text.resize(static_cast<size_t>(length));
@@ -27,4 +27,4 @@ Exception Exception::Format(const char* format, ...)
     return Exception(std::move(text));
 }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -5,7 +5,8 @@
 
 namespace Orvo {
 
-class Exception : public std::exception {
+class Exception : public std::exception
+{
 public:
     Exception() = default;
     explicit Exception(std::string message) : message_(std::move(message)) {}
@@ -24,4 +25,4 @@ private:
     std::string message_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -13,13 +13,15 @@ namespace Orvo {
 
 class String;
 
-class File {
+class File
+{
 public:
     class Path;
     class Find;
 
     // Open modes. The numbers are the engine's: 16 and 32 both read.
-    enum Mode : uint32_t {
+    enum Mode : uint32_t
+    {
         ModeWrite = 1,      // create or truncate, write only
         ModeAppend = 2,     // create when missing, every write goes to the end
         ModeReadWrite = 4,  // existing file, read and write
@@ -28,11 +30,12 @@ public:
         ModeReadSeq = 32,   // read only (sequential use)
     };
 
-    enum Result : int {
+    enum Result : int
+    {
         Ok = 0,
         NotFound = 2,
         AccessDenied = 3,
-        InvalidPath = 4,   // embedded NUL, ".." leaving a substitution root, unknown substitution...
+        InvalidPath = 4,  // embedded NUL, ".." leaving a substitution root, unknown substitution...
         AlreadyExists = 5,
         IoError = 6,
         NotOpen = 7,
@@ -40,7 +43,8 @@ public:
         NotSupported = 9,  // e.g. a substitution that names an archive
     };
 
-    struct ErrorInfo {
+    struct ErrorInfo
+    {
         int code = Ok;
         std::string message;
     };
@@ -54,11 +58,11 @@ public:
     int Open(std::string_view path, uint32_t mode = ModeRead, uint32_t flags = 0);
     void Close();
     bool IsOpen() const { return f_ != nullptr; }
-    const std::string& Name() const { return name_; }         // the path as opened
+    const std::string& Name() const { return name_; }  // the path as opened
     const std::string& ResolvedName() const { return resolved_; }
 
-    size_t Read(void* buffer, size_t bytes);          // bytes read
-    size_t Write(const void* buffer, size_t bytes);   // bytes written
+    size_t Read(void* buffer, size_t bytes);         // bytes read
+    size_t Write(const void* buffer, size_t bytes);  // bytes written
     bool Write(std::string_view text) { return Write(text.data(), text.size()) == text.size(); }
     // Reads up to max-1 bytes of one line into `buffer`, keeping its line end when it fits, and
     // NUL-terminates it. Returns the bytes stored; 0 at the end of the file. A last line without
@@ -67,8 +71,8 @@ public:
     // One line without its CR/LF; false at the end of the file.
     bool ReadLine(std::string& line);
     bool ReadLine(String& line);
-    bool WriteLine(std::string_view text);            // text and "\n"
-    bool Eof();                                       // nothing left to read
+    bool WriteLine(std::string_view text);  // text and "\n"
+    bool Eof();                             // nothing left to read
     bool Seek(int64_t offset, int whence = SEEK_SET);
     int64_t Tell() const;
     int64_t Size() const;
@@ -77,15 +81,15 @@ public:
     bool ReadAll(std::string& out, uint64_t limit = uint64_t(1) << 30);
 
     // ---- file-system operations (paths resolved as above) ----
-    static bool Exists(std::string_view path);          // file or folder
+    static bool Exists(std::string_view path);  // file or folder
     static bool IsDirectory(std::string_view path);
     static bool IsFile(std::string_view path);
-    static int64_t GetSize(std::string_view path);      // -1 when missing
-    static int64_t GetModifiedTime(std::string_view path); // seconds since 1970, -1 when missing
-    static bool Md(std::string_view path);              // creates the folder and its parents
+    static int64_t GetSize(std::string_view path);          // -1 when missing
+    static int64_t GetModifiedTime(std::string_view path);  // seconds since 1970, -1 when missing
+    static bool Md(std::string_view path);                  // creates the folder and its parents
     static bool Rename(std::string_view from, std::string_view to);
-    static bool Delete(std::string_view path);          // one file
-    static bool DeleteTree(std::string_view path);      // a folder with everything in it, or a file
+    static bool Delete(std::string_view path);      // one file
+    static bool DeleteTree(std::string_view path);  // a folder with everything in it, or a file
     static bool Copy(std::string_view from, std::string_view to, bool overwrite = true);
     static bool ReadFile(std::string_view path, std::string& out, uint64_t limit = uint64_t(1) << 30);
     static bool WriteFile(std::string_view path, std::string_view data);
@@ -111,7 +115,7 @@ private:
     uint32_t mode_ = 0;
 };
 
-} // namespace Orvo
+}  // namespace Orvo
 
 #include "engine/FileFind.h"
 #include "engine/FilePath.h"

@@ -11,20 +11,29 @@
 
 namespace Orvo {
 
-bool File::Find::Match(std::string_view pattern, std::string_view name) {
+bool File::Find::Match(std::string_view pattern, std::string_view name)
+{
     if (pattern == "*" || pattern == "*.*") return true;
     size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+    while (n < name.size())
+    {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n])))
+        {
             ++p;
             ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
+        }
+        else if (p < pattern.size() && pattern[p] == '*')
+        {
             star = p++;
             mark = n;
-        } else if (star != std::string_view::npos) {
+        }
+        else if (star != std::string_view::npos)
+        {
             p = star + 1;
             n = ++mark;
-        } else {
+        }
+        else
+        {
             return false;
         }
     }
@@ -32,7 +41,8 @@ bool File::Find::Match(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-bool File::Find::Open(std::string_view sourceName, std::string_view pattern) {
+bool File::Find::Open(std::string_view sourceName, std::string_view pattern)
+{
     if (sourceName.empty()) return Open(pattern);
     std::string full(sourceName);
     full.push_back(':');
@@ -40,7 +50,8 @@ bool File::Find::Open(std::string_view sourceName, std::string_view pattern) {
     return Open(full);
 }
 
-bool File::Find::Open(std::string_view pattern) {
+bool File::Find::Open(std::string_view pattern)
+{
     entries_.clear();
     index_ = static_cast<size_t>(-1);
     open_ = false;
@@ -59,13 +70,15 @@ bool File::Find::Open(std::string_view pattern) {
     if (!Resolve(folder, dir)) return false;
     if (dir.empty()) dir = ".";
     DIR* d = ::opendir(dir.c_str());
-    if (!d) {
+    if (!d)
+    {
         int e = errno;
         SetLastError(e == ENOENT || e == ENOTDIR ? NotFound : AccessDenied,
                      "File::Find> cannot search '" + std::string(pattern) + "': " + std::strerror(e));
         return false;
     }
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d))
+    {
         std::string_view n(e->d_name);
         if (n == "." || n == ".." || !Match(mask, n)) continue;
         Entry entry;
@@ -74,7 +87,8 @@ bool File::Find::Open(std::string_view pattern) {
         if (full.back() != '/') full.push_back('/');
         full += entry.name;
         struct stat st;
-        if (::stat(full.c_str(), &st) == 0 || ::lstat(full.c_str(), &st) == 0) {
+        if (::stat(full.c_str(), &st) == 0 || ::lstat(full.c_str(), &st) == 0)
+        {
             entry.isFolder = S_ISDIR(st.st_mode);
             entry.size = entry.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
             entry.modified = static_cast<int64_t>(st.st_mtime);
@@ -88,10 +102,12 @@ bool File::Find::Open(std::string_view pattern) {
     return true;
 }
 
-bool File::Find::Next() {
+bool File::Find::Next()
+{
     if (!open_) return false;
-    size_t next = index_ + 1; // wraps from -1 to 0 on the first call
-    if (next >= entries_.size()) {
+    size_t next = index_ + 1;  // wraps from -1 to 0 on the first call
+    if (next >= entries_.size())
+    {
         index_ = entries_.size();
         return false;
     }
@@ -99,4 +115,4 @@ bool File::Find::Next() {
     return true;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

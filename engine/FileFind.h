@@ -11,14 +11,16 @@
 
 namespace Orvo {
 
-class File::Find {
+class File::Find
+{
 public:
-    struct Entry {
+    struct Entry
+    {
         std::string name;
         bool isFolder = false;
         uint64_t size = 0;
-        int64_t modified = 0; // seconds since 1970
-        int64_t changed = 0;  // status change time, the nearest thing to a creation time here
+        int64_t modified = 0;  // seconds since 1970
+        int64_t changed = 0;   // status change time, the nearest thing to a creation time here
         uint32_t Attributes() const { return isFolder ? 16u : 0u; }
     };
 
@@ -53,4 +55,4 @@ private:
     bool open_ = false;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -9,7 +9,8 @@
 
 namespace Orvo {
 
-class File::Path {
+class File::Path
+{
 public:
     Path() = default;
     Path(const char* text) { Set(text ? std::string_view(text) : std::string_view()); }
@@ -39,11 +40,11 @@ public:
     // Folds "//", "./" and "x/.." where possible; a ".." above the start is kept.
     Path& Normalise();
 
-    String GetFileName() const;     // the part after the last "/"
-    String GetFolder() const;       // the part up to and including the last "/"
-    String GetExt() const;          // the file name's last extension without the ".", or ""
-    bool IsExt(std::string_view ext) const; // "txt" or ".txt", without regard to case
-    Path& SetExt(std::string_view ext);     // replaces or adds the last extension
+    String GetFileName() const;              // the part after the last "/"
+    String GetFolder() const;                // the part up to and including the last "/"
+    String GetExt() const;                   // the file name's last extension without the ".", or ""
+    bool IsExt(std::string_view ext) const;  // "txt" or ".txt", without regard to case
+    Path& SetExt(std::string_view ext);      // replaces or adds the last extension
     Path& DelExt();                          // drops the last extension and its "."
 
     bool IsAbsolute() const { return !p_.empty() && p_[0] == '/'; }
@@ -63,4 +64,4 @@ private:
     std::string p_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

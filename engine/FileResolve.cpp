@@ -14,9 +14,10 @@ namespace Orvo {
 
 namespace {
 
-struct SubstEntry {
+struct SubstEntry
+{
     std::string name;
-    std::string path; // "/" separators, no trailing "/" (except a bare root)
+    std::string path;  // "/" separators, no trailing "/" (except a bare root)
     bool isFolder;
 };
 
@@ -25,21 +26,25 @@ std::vector<SubstEntry> g_substs;
 
 thread_local File::ErrorInfo t_lastError;
 
-bool PathExists(const std::string& p) {
+bool PathExists(const std::string& p)
+{
     struct stat st;
     return ::lstat(p.c_str(), &st) == 0;
 }
 
 // The entry of `folder` whose name equals `name` without regard to case; the smallest such name
 // when several match, so the choice does not depend on directory order.
-bool FindNoCase(const std::string& folder, std::string_view name, std::string& found) {
+bool FindNoCase(const std::string& folder, std::string_view name, std::string& found)
+{
     DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!d) return false;
     bool any = false;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d))
+    {
         std::string_view n(e->d_name);
         if (n == "." || n == "..") continue;
-        if (EqualsNoCase(n, name) && (!any || n < std::string_view(found))) {
+        if (EqualsNoCase(n, name) && (!any || n < std::string_view(found)))
+        {
             found.assign(n);
             any = true;
         }
@@ -50,26 +55,35 @@ bool FindNoCase(const std::string& folder, std::string_view name, std::string& f
 
 // `base` (existing, or "" for the current folder) joined with `parts`, matching each missing
 // component without regard to case.
-std::string JoinWithFallback(std::string base, const std::vector<std::string>& parts) {
+std::string JoinWithFallback(std::string base, const std::vector<std::string>& parts)
+{
     std::string exact = base;
-    for (const std::string& p : parts) {
+    for (const std::string& p : parts)
+    {
         if (!exact.empty() && exact.back() != '/') exact.push_back('/');
         exact += p;
     }
     if (parts.empty() || PathExists(exact)) return exact;
 
     std::string cur = std::move(base);
-    for (size_t k = 0; k < parts.size(); ++k) {
+    for (size_t k = 0; k < parts.size(); ++k)
+    {
         std::string next = cur;
         if (!next.empty() && next.back() != '/') next.push_back('/');
         std::string found;
-        if (PathExists(next + parts[k])) {
+        if (PathExists(next + parts[k]))
+        {
             next += parts[k];
-        } else if (parts[k] != ".." && FindNoCase(cur, parts[k], found)) {
+        }
+        else if (parts[k] != ".." && FindNoCase(cur, parts[k], found))
+        {
             next += found;
-        } else {
+        }
+        else
+        {
             // Missing: keep the rest as given (a file about to be created lands in the matched folder).
-            for (size_t r = k; r < parts.size(); ++r) {
+            for (size_t r = k; r < parts.size(); ++r)
+            {
                 if (r > k) next.push_back('/');
                 next += parts[r];
             }
@@ -80,18 +94,22 @@ std::string JoinWithFallback(std::string base, const std::vector<std::string>& p
     return cur;
 }
 
-} // namespace
+}  // namespace
 
-bool SplitPathComponents(std::string_view path, bool confined, bool absolute, std::vector<std::string>& parts) {
+bool SplitPathComponents(std::string_view path, bool confined, bool absolute, std::vector<std::string>& parts)
+{
     size_t i = 0;
-    while (i <= path.size()) {
+    while (i <= path.size())
+    {
         size_t j = path.find('/', i);
         if (j == std::string_view::npos) j = path.size();
         std::string_view part = path.substr(i, j - i);
         i = j + 1;
         if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") {
+        if (part == "..")
+        {
+            if (!parts.empty() && parts.back() != "..")
+            {
                 parts.pop_back();
                 continue;
             }
@@ -105,18 +123,22 @@ bool SplitPathComponents(std::string_view path, bool confined, bool absolute, st
 
 const File::ErrorInfo& File::LastError() { return t_lastError; }
 
-void File::SetLastError(int code, std::string message) {
+void File::SetLastError(int code, std::string message)
+{
     t_lastError.code = code;
     t_lastError.message = std::move(message);
 }
 
-bool File::Subst(const char* name, const char* path, bool isFolder) {
-    if (!name || !*name) {
+bool File::Subst(const char* name, const char* path, bool isFolder)
+{
+    if (!name || !*name)
+    {
         SetLastError(InvalidPath, "File::Subst> empty substitution name");
         return false;
     }
     std::string_view n(name);
-    if (n.find_first_of(":/\\") != std::string_view::npos) {
+    if (n.find_first_of(":/\\") != std::string_view::npos)
+    {
         SetLastError(InvalidPath, "File::Subst> invalid substitution name '" + std::string(n) + "'");
         return false;
     }
@@ -124,7 +146,8 @@ bool File::Subst(const char* name, const char* path, bool isFolder) {
     auto it = g_substs.begin();
     for (; it != g_substs.end(); ++it)
         if (EqualsNoCase(it->name, n)) break;
-    if (!path) {
+    if (!path)
+    {
         if (it != g_substs.end()) g_substs.erase(it);
         return true;
     }
@@ -132,28 +155,35 @@ bool File::Subst(const char* name, const char* path, bool isFolder) {
     for (char& c : p)
         if (c == '\\') c = '/';
     while (p.size() > 1 && p.back() == '/') p.pop_back();
-    if (p.find('\0') != std::string::npos) {
+    if (p.find('\0') != std::string::npos)
+    {
         SetLastError(InvalidPath, "File::Subst> substitution path contains a NUL character");
         return false;
     }
-    if (it != g_substs.end()) {
+    if (it != g_substs.end())
+    {
         it->path = std::move(p);
         it->isFolder = isFolder;
-    } else {
+    }
+    else
+    {
         g_substs.push_back({std::string(n), std::move(p), isFolder});
     }
     return true;
 }
 
-bool File::HasSubst(std::string_view name) {
+bool File::HasSubst(std::string_view name)
+{
     std::lock_guard<std::mutex> guard(g_substLock);
     for (const SubstEntry& e : g_substs)
         if (EqualsNoCase(e.name, name)) return true;
     return false;
 }
 
-bool File::Resolve(std::string_view path, std::string& out) {
-    if (path.find('\0') != std::string_view::npos) {
+bool File::Resolve(std::string_view path, std::string& out)
+{
+    if (path.find('\0') != std::string_view::npos)
+    {
         SetLastError(InvalidPath, "File> path contains a NUL character");
         return false;
     }
@@ -163,26 +193,31 @@ bool File::Resolve(std::string_view path, std::string& out) {
 
     // "name:rest" with a registered name goes below that substitution's root and may not leave it.
     size_t colon = p.find(':');
-    if (colon != std::string::npos && colon > 0 && p.find('/') > colon) {
+    if (colon != std::string::npos && colon > 0 && p.find('/') > colon)
+    {
         std::string_view name(p.data(), colon);
         SubstEntry entry;
         bool found = false;
         {
             std::lock_guard<std::mutex> guard(g_substLock);
             for (const SubstEntry& e : g_substs)
-                if (EqualsNoCase(e.name, name)) {
+                if (EqualsNoCase(e.name, name))
+                {
                     entry = e;
                     found = true;
                     break;
                 }
         }
-        if (found) {
-            if (!entry.isFolder) {
+        if (found)
+        {
+            if (!entry.isFolder)
+            {
                 SetLastError(NotSupported, "File> '" + entry.name + ":' is an archive; archives cannot be read");
                 return false;
             }
             std::vector<std::string> parts;
-            if (!SplitPathComponents(std::string_view(p).substr(colon + 1), true, false, parts)) {
+            if (!SplitPathComponents(std::string_view(p).substr(colon + 1), true, false, parts))
+            {
                 SetLastError(InvalidPath, "File> '" + p + "' leaves its substitution root");
                 return false;
             }
@@ -197,12 +232,14 @@ bool File::Resolve(std::string_view path, std::string& out) {
     // Leading ".." components stay literal; the fallback starts below them.
     std::string base = absolute ? "/" : "";
     size_t k = 0;
-    while (k < parts.size() && parts[k] == "..") {
+    while (k < parts.size() && parts[k] == "..")
+    {
         base += base.empty() || base.back() == '/' ? ".." : "/..";
         ++k;
     }
     std::vector<std::string> rest(parts.begin() + static_cast<long>(k), parts.end());
-    if (rest.empty()) {
+    if (rest.empty())
+    {
         out = base.empty() ? (p.empty() ? std::string() : std::string(".")) : base;
         return true;
     }
@@ -210,4 +247,4 @@ bool File::Resolve(std::string_view path, std::string& out) {
     return true;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

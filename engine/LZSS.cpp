@@ -19,7 +19,7 @@ inline uint32_t Hash3(const uint8_t* p)
     return (v * 2654435761u) >> (32 - kHashBits);
 }
 
-} // namespace
+}  // namespace
 
 bool LZSSCompress::Compress(const void* data, size_t size, std::vector<uint8_t>& out)
 {
@@ -45,22 +45,27 @@ bool LZSSCompress::Compress(const void* data, size_t size, std::vector<uint8_t>&
     size_t pos = 0;
     size_t flagAt = 0;
     int item = 8;
-    while (pos < size) {
-        if (item == 8) {
+    while (pos < size)
+    {
+        if (item == 8)
+        {
             flagAt = out.size();
             out.push_back(0);
             item = 0;
         }
         size_t bestLen = 0, bestDist = 0;
-        if (pos + kMinMatch <= size) {
+        if (pos + kMinMatch <= size)
+        {
             const size_t maxLen = std::min(kMaxMatch, size - pos);
             int32_t cand = head[Hash3(in + pos)];
-            for (int chain = 0; cand != kNoPos && chain < kMaxChain; ++chain) {
+            for (int chain = 0; cand != kNoPos && chain < kMaxChain; ++chain)
+            {
                 size_t c = static_cast<size_t>(cand);
                 size_t dist = pos - c;
                 if (dist == 0 || dist > kWindowSize) break;
                 // A candidate that cannot beat the best so far fails on this byte already.
-                if (bestLen > 0 && in[c + bestLen] != in[pos + bestLen]) {
+                if (bestLen > 0 && in[c + bestLen] != in[pos + bestLen])
+                {
                     int32_t skip = prev[c % kWindowSize];
                     if (skip == kNoPos || static_cast<size_t>(skip) >= c) break;
                     cand = skip;
@@ -68,7 +73,8 @@ bool LZSSCompress::Compress(const void* data, size_t size, std::vector<uint8_t>&
                 }
                 size_t len = 0;
                 while (len < maxLen && in[c + len] == in[pos + len]) ++len;
-                if (len > bestLen) {
+                if (len > bestLen)
+                {
                     bestLen = len;
                     bestDist = dist;
                     if (len == maxLen) break;
@@ -79,14 +85,17 @@ bool LZSSCompress::Compress(const void* data, size_t size, std::vector<uint8_t>&
                 cand = next;
             }
         }
-        if (bestLen >= kMinMatch) {
+        if (bestLen >= kMinMatch)
+        {
             uint16_t word = static_cast<uint16_t>(((bestLen - kMinMatch) << 12) | (bestDist - 1));
             out[flagAt] |= static_cast<uint8_t>(1u << item);
             out.push_back(static_cast<uint8_t>(word & 0xFF));
             out.push_back(static_cast<uint8_t>(word >> 8));
             for (size_t k = 0; k < bestLen; ++k) insert(pos + k);
             pos += bestLen;
-        } else {
+        }
+        else
+        {
             out.push_back(in[pos]);
             insert(pos);
             ++pos;
@@ -117,11 +126,14 @@ bool LZSSCompress::Decompress(const void* data, size_t size, std::vector<uint8_t
     if (total > 0 && (size - ip) * 18 < total) return false;
     out.resize(total);
     size_t op = 0;
-    while (op < total) {
+    while (op < total)
+    {
         if (ip >= size) break;
         uint8_t flags = in[ip++];
-        for (int item = 0; item < 8 && op < total; ++item) {
-            if (flags & (1u << item)) {
+        for (int item = 0; item < 8 && op < total; ++item)
+        {
+            if (flags & (1u << item))
+            {
                 if (size - ip < 2) goto fail;
                 uint16_t word = static_cast<uint16_t>(in[ip] | (in[ip + 1] << 8));
                 ip += 2;
@@ -135,7 +147,9 @@ bool LZSSCompress::Decompress(const void* data, size_t size, std::vector<uint8_t
                 else  // an overlapping match repeats the bytes it produces, so byte by byte
                     for (size_t k = 0; k < len; ++k) dst[k] = src[k];
                 op += len;
-            } else {
+            }
+            else
+            {
                 if (ip >= size) goto fail;
                 out[op++] = in[ip++];
             }
@@ -147,4 +161,4 @@ fail:
     return false;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -15,7 +15,8 @@
 
 namespace Orvo {
 
-class LZSSCompress {
+class LZSSCompress
+{
 public:
     static constexpr size_t kWindowSize = 4096;
     static constexpr size_t kMinMatch = 3;
@@ -43,4 +44,4 @@ inline bool Compress(const void* data, size_t size, std::vector<uint8_t>& out)
     return LZSSCompress::Compress(data, size, out);
 }
 
-} // namespace Orvo
+}  // namespace Orvo

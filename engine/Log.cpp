@@ -14,19 +14,22 @@ std::mutex g_logLock;
 std::FILE* g_out = nullptr;  // stdout or our own file
 bool g_ownsFile = false;
 
-void CloseLocked() {
+void CloseLocked()
+{
     if (g_out) std::fflush(g_out);
     if (g_ownsFile && g_out) std::fclose(g_out);
     g_out = nullptr;
     g_ownsFile = false;
 }
 
-} // namespace
+}  // namespace
 
-bool Log::Init(const Options& options) {
+bool Log::Init(const Options& options)
+{
     std::lock_guard<std::mutex> guard(g_logLock);
     CloseLocked();
-    if (options.Has("LogStdOut")) {
+    if (options.Has("LogStdOut"))
+    {
         g_out = stdout;
         return true;
     }
@@ -37,43 +40,49 @@ bool Log::Init(const Options& options) {
     return g_out != nullptr;
 }
 
-void Log::VPrintf(const char* format, va_list args) {
+void Log::VPrintf(const char* format, va_list args)
+{
     {
         std::lock_guard<std::mutex> guard(g_logLock);
-        if (!g_out) return; // don't even format when silent
+        if (!g_out) return;  // don't even format when silent
     }
     String line = String::FormatV(format, args);
     Write(line.View());
 }
 
-void Log::Printf(const char* format, ...) {
+void Log::Printf(const char* format, ...)
+{
     va_list args;
     va_start(args, format);
     VPrintf(format, args);
     va_end(args);
 }
 
-void Log::Write(std::string_view line) {
+void Log::Write(std::string_view line)
+{
     std::lock_guard<std::mutex> guard(g_logLock);
     if (!g_out) return;
     std::fwrite(line.data(), 1, line.size(), g_out);
     if (line.empty() || line.back() != '\n') std::fputc('\n', g_out);
-    if (g_ownsFile) std::fflush(g_out); // a crash must not lose the lines before it
+    if (g_ownsFile) std::fflush(g_out);  // a crash must not lose the lines before it
 }
 
-void Log::Flush() {
+void Log::Flush()
+{
     std::lock_guard<std::mutex> guard(g_logLock);
     if (g_out) std::fflush(g_out);
 }
 
-void Log::Shutdown() {
+void Log::Shutdown()
+{
     std::lock_guard<std::mutex> guard(g_logLock);
     CloseLocked();
 }
 
-bool Log::IsEnabled() {
+bool Log::IsEnabled()
+{
     std::lock_guard<std::mutex> guard(g_logLock);
     return g_out != nullptr;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

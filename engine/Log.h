@@ -10,16 +10,17 @@ namespace Orvo {
 
 class Options;
 
-class Log {
+class Log
+{
 public:
     // False when the log file cannot be opened (the log is then silent).
     static bool Init(const Options& options);
     static void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
     static void VPrintf(const char* format, va_list args);
-    static void Write(std::string_view line); // adds the line end when missing
+    static void Write(std::string_view line);  // adds the line end when missing
     static void Flush();
-    static void Shutdown();                   // flushes, closes the file, silences the log
+    static void Shutdown();  // flushes, closes the file, silences the log
     static bool IsEnabled();
 };
 
-} // namespace Orvo
+}  // namespace Orvo

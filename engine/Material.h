@@ -11,7 +11,8 @@
 
 namespace Orvo {
 
-class Material : public ReferenceCount {
+class Material : public ReferenceCount
+{
 public:
     Material(const PString& name, const PString& type) : name_(name), type_(type) {}
 
@@ -19,7 +20,11 @@ public:
     const PString& GetType() const { return type_; }
 
     // Texture slots are numbered by the engine; the value is the slot's blend weight.
-    void SetTexture(int slot, float value) { textureSlot_ = slot; textureValue_ = value; }
+    void SetTexture(int slot, float value)
+    {
+        textureSlot_ = slot;
+        textureValue_ = value;
+    }
     int GetTextureSlot() const { return textureSlot_; }
     float GetTextureValue() const { return textureValue_; }
 
@@ -30,7 +35,8 @@ private:
     float textureValue_ = 0.0f;
 };
 
-class MaterialFactory {
+class MaterialFactory
+{
 public:
     ~MaterialFactory();
 
@@ -43,7 +49,7 @@ public:
 
 private:
     mutable std::mutex lock_;
-    std::map<std::string, Material*> materials_; // each holds one reference of the factory
+    std::map<std::string, Material*> materials_;  // each holds one reference of the factory
 };
 
-} // namespace Orvo
+}  // namespace Orvo

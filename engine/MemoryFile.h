@@ -11,7 +11,8 @@ namespace Orvo {
 
 class File;
 
-class MemoryFile {
+class MemoryFile
+{
 public:
     static constexpr uint64_t kMaxSize = uint64_t(1) << 30;
 
@@ -25,10 +26,10 @@ public:
     size_t Size() const { return data_.size(); }
     size_t Tell() const { return pos_; }
     size_t Remaining() const { return data_.size() - pos_; }
-    bool Seek(size_t position);             // false (and no move) beyond the end
-    bool Skip(size_t bytes);                // false (and no move) when fewer remain
+    bool Seek(size_t position);  // false (and no move) beyond the end
+    bool Skip(size_t bytes);     // false (and no move) when fewer remain
 
-    bool Read(uint32_t& value);             // little-endian
+    bool Read(uint32_t& value);  // little-endian
     bool Read(int32_t& value);
     bool Read(float& value);
     bool Read(uint16_t& value);
@@ -43,4 +44,4 @@ private:
     size_t pos_ = 0;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -10,7 +10,8 @@
 
 namespace Orvo {
 
-class Mutex : public SyncObject {
+class Mutex : public SyncObject
+{
 public:
     // `name` null or empty: an unnamed mutex.
     explicit Mutex(const char* name = nullptr);
@@ -34,4 +35,4 @@ private:
     std::shared_ptr<Shared> shared_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

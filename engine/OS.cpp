@@ -10,31 +10,25 @@
 namespace Orvo {
 namespace {
 std::atomic<OS*> g_current{nullptr};
-} // namespace
+}  // namespace
 
 OS::OS() = default;
 
 OS::OS(std::string_view applicationName, std::string_view optionText, void*, void*)
     : applicationName_(applicationName), options_(optionText)
-{
-}
+{}
 
-OS::~OS()
-{
-    Shutdown();
-}
+OS::~OS() { Shutdown(); }
 
 bool OS::Init()
 {
-    if (RenderStartFailureForced(RenderStartPoint::OS, options_))
-        return false;
+    if (RenderStartFailureForced(RenderStartPoint::OS, options_)) return false;
     executablePath_ = Platform::ExecutablePath();
     executableFolder_ = Platform::ExecutableFolder();
     processorCount_ = Platform::ProcessorCount();
     mainThreadId_ = Thread::CurrentId();
     initialised_ = !executablePath_.empty();
-    if (initialised_)
-        g_current = this;
+    if (initialised_) g_current = this;
     return initialised_;
 }
 
@@ -45,24 +39,12 @@ void OS::Shutdown()
     initialised_ = false;
 }
 
-bool OS::IsMainThread() const
-{
-    return initialised_ && Thread::CurrentId() == mainThreadId_;
-}
+bool OS::IsMainThread() const { return initialised_ && Thread::CurrentId() == mainThreadId_; }
 
-bool OS::IsDebuggerPresent() const
-{
-    return Platform::IsDebuggerAttached();
-}
+bool OS::IsDebuggerPresent() const { return Platform::IsDebuggerAttached(); }
 
-uint64_t OS::GetFreeDiskSpace(const std::string& path) const
-{
-    return Platform::FreeDiskSpace(path);
-}
+uint64_t OS::GetFreeDiskSpace(const std::string& path) const { return Platform::FreeDiskSpace(path); }
 
-OS* OS::Get()
-{
-    return g_current.load();
-}
+OS* OS::Get() { return g_current.load(); }
 
-} // namespace Orvo
+}  // namespace Orvo

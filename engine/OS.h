@@ -9,13 +9,13 @@
 
 namespace Orvo {
 
-class OS {
+class OS
+{
 public:
     OS();
     // The application's name and its engine options ("-NullRender -LogFile=/dev/null "); the instance
     // and window handles of a windowed program have no use here and may be null.
-    OS(std::string_view applicationName, std::string_view optionText, void* instance = nullptr,
-       void* window = nullptr);
+    OS(std::string_view applicationName, std::string_view optionText, void* instance = nullptr, void* window = nullptr);
     ~OS();
     OS(const OS&) = delete;
     OS& operator=(const OS&) = delete;
@@ -29,7 +29,7 @@ public:
 
     int GetProcessorCount() const { return processorCount_; }
     const std::string& GetExecutablePath() const { return executablePath_; }
-    const std::string& GetExecutableFolder() const { return executableFolder_; } // no trailing '/'
+    const std::string& GetExecutableFolder() const { return executableFolder_; }  // no trailing '/'
     uint32_t GetMainThreadId() const { return mainThreadId_; }
     bool IsMainThread() const;
     bool IsDebuggerPresent() const;
@@ -54,4 +54,4 @@ private:
     Options options_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -7,34 +7,42 @@
 
 namespace Orvo {
 
-const Options::Item* Options::FindItem(std::string_view key) const {
+const Options::Item* Options::FindItem(std::string_view key) const
+{
     for (const Item& i : items_)
         if (EqualsNoCase(i.key, key)) return &i;
     return nullptr;
 }
 
-Options::Item* Options::FindItem(std::string_view key) {
+Options::Item* Options::FindItem(std::string_view key)
+{
     return const_cast<Item*>(static_cast<const Options*>(this)->FindItem(key));
 }
 
-Options::Item& Options::FindOrAddItem(std::string_view key) {
+Options::Item& Options::FindOrAddItem(std::string_view key)
+{
     if (Item* item = FindItem(key)) return *item;
     items_.push_back(Item{std::string(key), {}, ",", false});
     return items_.back();
 }
 
-int Options::ProcessRaw(std::string_view text) {
+int Options::ProcessRaw(std::string_view text)
+{
     int taken = 0;
     size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size())
+    {
         while (i < text.size() && IsBlank(text[i])) ++i;
         if (i >= text.size()) break;
         // One word: runs to the next blank outside double quotes; quotes are removed.
         std::string word;
         bool quoted = false;
-        for (; i < text.size() && (quoted || !IsBlank(text[i])); ++i) {
-            if (text[i] == '"') quoted = !quoted;
-            else word.push_back(text[i]);
+        for (; i < text.size() && (quoted || !IsBlank(text[i])); ++i)
+        {
+            if (text[i] == '"')
+                quoted = !quoted;
+            else
+                word.push_back(text[i]);
         }
         std::string_view w(word);
         while (!w.empty() && w[0] == '-') w.remove_prefix(1);
@@ -50,31 +58,37 @@ int Options::ProcessRaw(std::string_view text) {
     return taken;
 }
 
-void Options::Set(std::string_view key, std::string_view value) {
+void Options::Set(std::string_view key, std::string_view value)
+{
     Item& item = FindOrAddItem(key);
     item.value.assign(value);
     item.hasValue = true;
 }
 
-void Options::Remove(std::string_view key) {
+void Options::Remove(std::string_view key)
+{
     for (auto it = items_.begin(); it != items_.end(); ++it)
-        if (EqualsNoCase(it->key, key)) {
+        if (EqualsNoCase(it->key, key))
+        {
             items_.erase(it);
             return;
         }
 }
 
-const char* Options::Get(std::string_view key) const {
+const char* Options::Get(std::string_view key) const
+{
     const Item* item = FindItem(key);
     return item ? item->value.c_str() : nullptr;
 }
 
-String Options::GetString(std::string_view key, std::string_view fallback) const {
+String Options::GetString(std::string_view key, std::string_view fallback) const
+{
     const Item* item = FindItem(key);
     return item ? String(item->value) : String(fallback);
 }
 
-long Options::GetInt(std::string_view key, long fallback) const {
+long Options::GetInt(std::string_view key, long fallback) const
+{
     const Item* item = FindItem(key);
     if (!item || item->value.empty()) return fallback;
     errno = 0;
@@ -84,7 +98,8 @@ long Options::GetInt(std::string_view key, long fallback) const {
     return v;
 }
 
-double Options::GetFloat(std::string_view key, double fallback) const {
+double Options::GetFloat(std::string_view key, double fallback) const
+{
     const Item* item = FindItem(key);
     if (!item || item->value.empty()) return fallback;
     char* end = nullptr;
@@ -93,11 +108,13 @@ double Options::GetFloat(std::string_view key, double fallback) const {
     return v;
 }
 
-void Options::SetSeparators(std::string_view key, std::string_view separators) {
+void Options::SetSeparators(std::string_view key, std::string_view separators)
+{
     FindOrAddItem(key).separators.assign(separators);
 }
 
-bool Options::GetNext(std::string_view key, size_t& position, String& item) const {
+bool Options::GetNext(std::string_view key, size_t& position, String& item) const
+{
     const Item* it = FindItem(key);
     // A trailing separator adds no empty last item.
     if (!it || !it->hasValue || position >= it->value.size()) return false;
@@ -108,9 +125,11 @@ bool Options::GetNext(std::string_view key, size_t& position, String& item) cons
     return true;
 }
 
-String Options::ToText() const {
+String Options::ToText() const
+{
     String out;
-    for (const Item& i : items_) {
+    for (const Item& i : items_)
+    {
         if (!out.IsEmpty()) out += ' ';
         out += '-';
         out += i.key;
@@ -124,4 +143,4 @@ String Options::ToText() const {
     return out;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -10,7 +10,8 @@
 
 namespace Orvo {
 
-class Options {
+class Options
+{
 public:
     Options() = default;
     explicit Options(std::string_view text) { ProcessRaw(text); }
@@ -39,7 +40,8 @@ public:
     size_t Count() const { return items_.size(); }
 
 private:
-    struct Item {
+    struct Item
+    {
         std::string key;
         std::string value;
         std::string separators = ",";
@@ -51,4 +53,4 @@ private:
     std::vector<Item> items_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

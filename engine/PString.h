@@ -13,19 +13,21 @@ namespace Orvo {
 class PStringCache;
 
 // One interned text. Lives in the cache until its count is 0 and the cache collects garbage.
-struct PStringNode {
+struct PStringNode
+{
     std::atomic<int32_t> refs;
     uint32_t length;
     size_t hash;
-    char text[1]; // length + 1 bytes, NUL-terminated
+    char text[1];  // length + 1 bytes, NUL-terminated
 
     std::string_view View() const { return {text, length}; }
 };
 
-class PString {
+class PString
+{
 public:
-    PString();                          // the shared empty string
-    PString(const char* text);          // nullptr counts as empty
+    PString();                  // the shared empty string
+    PString(const char* text);  // nullptr counts as empty
     PString(const char* text, size_t length);
     PString(std::string_view text);
     PString(const std::string& text) : PString(std::string_view(text)) {}
@@ -64,7 +66,7 @@ public:
     int FindNoCase(std::string_view text, int start = 0) const;
     bool StartsWith(std::string_view text) const { return View().substr(0, text.size()) == text; }
 
-    PString ToLower() const; // ASCII only; returns *this when nothing changes
+    PString ToLower() const;  // ASCII only; returns *this when nothing changes
     PString ToUpper() const;
 
     size_t Hash() const { return node_->hash; }
@@ -78,7 +80,8 @@ private:
 };
 
 // The process-wide table of interned strings; thread safe.
-class PStringCache {
+class PStringCache
+{
 public:
     static PStringCache& Instance();
 
@@ -94,7 +97,7 @@ public:
 
     // Frees every node nobody references; returns how many were freed.
     size_t CollectGarbage();
-    size_t Count() const; // nodes held, referenced or not
+    size_t Count() const;  // nodes held, referenced or not
 
     PStringCache(const PStringCache&) = delete;
     PStringCache& operator=(const PStringCache&) = delete;
@@ -102,15 +105,17 @@ public:
 private:
     friend class PString;
     PStringCache();
-    ~PStringCache() = default; // process-wide: never destroyed, so statics may release late
+    ~PStringCache() = default;  // process-wide: never destroyed, so statics may release late
     struct Shard;
     static constexpr size_t kShards = 256;
     Shard* shards_;
     PStringNode* empty_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo
 
-template <> struct std::hash<Orvo::PString> {
+template <>
+struct std::hash<Orvo::PString>
+{
     size_t operator()(const Orvo::PString& s) const noexcept { return s.Hash(); }
 };

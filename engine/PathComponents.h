@@ -11,4 +11,4 @@ namespace Orvo {
 // `absolute` path ("/.." is "/"), and otherwise kept.
 bool SplitPathComponents(std::string_view path, bool confined, bool absolute, std::vector<std::string>& parts);
 
-} // namespace Orvo
+}  // namespace Orvo

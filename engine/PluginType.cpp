@@ -8,7 +8,8 @@
 namespace Orvo {
 namespace {
 
-struct Registry {
+struct Registry
+{
     std::recursive_mutex lock;
     std::vector<PluginType*> types;
     bool programAsked = false;
@@ -20,32 +21,29 @@ Registry& TheRegistry()
     return registry;
 }
 
-void AddFromProgram(PluginType* type)
-{
-    PluginBase::RegisterPluginType(type);
-}
+void AddFromProgram(PluginType* type) { PluginBase::RegisterPluginType(type); }
 
 // Asks the running program for its plug-in types once. Called with the registry lock held (the lock
 // is recursive because the program's function registers through RegisterPluginType).
 void AskProgramOnce(Registry& r)
 {
-    if (r.programAsked)
-        return;
+    if (r.programAsked) return;
     r.programAsked = true;
     void* symbol = dlsym(RTLD_DEFAULT, "OrvoGetPlugins");
-    if (symbol != nullptr)
-        reinterpret_cast<GetPluginsFunction>(symbol)(&AddFromProgram);
+    if (symbol != nullptr) reinterpret_cast<GetPluginsFunction>(symbol)(&AddFromProgram);
 }
 
-} // namespace
+}  // namespace
 
 PluginType* PluginBase::LookupPluginType(const UId& familyId, const PString& name)
 {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> hold(r.lock);
     AskProgramOnce(r);
-    for (PluginType* type : r.types) {
-        if (type->GetFamilyId() == familyId && type->GetName() == name) {
+    for (PluginType* type : r.types)
+    {
+        if (type->GetFamilyId() == familyId && type->GetName() == name)
+        {
             type->AddRef();
             return type;
         }
@@ -55,13 +53,14 @@ PluginType* PluginBase::LookupPluginType(const UId& familyId, const PString& nam
 
 void PluginBase::RegisterPluginType(PluginType* type)
 {
-    if (type == nullptr)
-        return;
+    if (type == nullptr) return;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> hold(r.lock);
     type->AddRef();
-    for (PluginType*& held : r.types) {
-        if (held->GetFamilyId() == type->GetFamilyId() && held->GetName() == type->GetName()) {
+    for (PluginType*& held : r.types)
+    {
+        if (held->GetFamilyId() == type->GetFamilyId() && held->GetName() == type->GetName())
+        {
             held->Release();
             held = type;
             return;
@@ -74,8 +73,7 @@ void PluginBase::UnregisterAll()
 {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> hold(r.lock);
-    for (PluginType* type : r.types)
-        type->Release();
+    for (PluginType* type : r.types) type->Release();
     r.types.clear();
     r.programAsked = false;
 }
@@ -87,4 +85,4 @@ size_t PluginBase::RegisteredCount()
     return r.types.size();
 }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -10,7 +10,8 @@
 
 namespace Orvo {
 
-class PluginType : public ReferenceCount {
+class PluginType : public ReferenceCount
+{
 public:
     PluginType(const UId& familyId, const PString& name) : familyId_(familyId), name_(name) {}
 
@@ -26,7 +27,8 @@ private:
 using PluginAddFunction = void (*)(PluginType* type);
 using GetPluginsFunction = void (*)(PluginAddFunction add);
 
-class PluginBase {
+class PluginBase
+{
 public:
     // The registered type with this family id and name (names compared exactly), with one reference
     // added for the caller, who gives it back with Release(); null when there is none.
@@ -39,4 +41,4 @@ public:
     static size_t RegisteredCount();
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -6,7 +6,8 @@
 
 namespace Orvo {
 
-class ReferenceCount {
+class ReferenceCount
+{
 public:
     long AddRef() const;
     // Returns the count left. Releasing an object that holds no reference does nothing (returns
@@ -25,4 +26,4 @@ private:
     mutable ProtectedLong refCount_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -13,12 +13,13 @@
 namespace Orvo {
 namespace {
 std::atomic<RenderKernel*> g_current{nullptr};
-} // namespace
+}  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
     : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialFactory>())
 {
-    if (sceneGraph_ == nullptr) {
+    if (sceneGraph_ == nullptr)
+    {
         ownSceneGraph_ = std::make_unique<SceneGraph>();
         sceneGraph_ = ownSceneGraph_.get();
     }
@@ -33,35 +34,24 @@ RenderKernel::~RenderKernel()
 
 bool RenderKernel::Init(OS* os, void*)
 {
-    if (os == nullptr || !os->IsInitialised())
-        return false;
+    if (os == nullptr || !os->IsInitialised()) return false;
     const Options& options = os->GetOptions();
-    if (RenderStartFailureForced(RenderStartPoint::Kernel, options))
-        return false;
+    if (RenderStartFailureForced(RenderStartPoint::Kernel, options)) return false;
     Display::Kind kind = Display::Kind::Null;
-    if (!options.Has("NullRender")) {
+    if (!options.Has("NullRender"))
+    {
         const char* renderer = options.Get("render");
-        if (renderer == nullptr || !EqualsNoCase(renderer, "OpenGL"))
-            return false;
+        if (renderer == nullptr || !EqualsNoCase(renderer, "OpenGL")) return false;
         kind = Display::Kind::HiddenOpenGL;
     }
     display_ = std::make_unique<Display>(kind);
     return true;
 }
 
-void RenderKernel::Shutdown()
-{
-    display_.reset();
-}
+void RenderKernel::Shutdown() { display_.reset(); }
 
-RenderKernel* RenderKernel::Current()
-{
-    return g_current.load();
-}
+RenderKernel* RenderKernel::Current() { return g_current.load(); }
 
-void RenderKernel::SetCurrent(RenderKernel* kernel)
-{
-    g_current = kernel;
-}
+void RenderKernel::SetCurrent(RenderKernel* kernel) { g_current = kernel; }
 
-} // namespace Orvo
+}  // namespace Orvo

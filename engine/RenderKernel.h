@@ -11,7 +11,8 @@ class MaterialFactory;
 class OS;
 class SceneGraph;
 
-class RenderKernel {
+class RenderKernel
+{
 public:
     // A null scene graph makes the kernel create its own. `detailScale` is kept for the renderers.
     RenderKernel(SceneGraph* sceneGraph, float detailScale);
@@ -42,4 +43,4 @@ private:
     std::unique_ptr<MaterialFactory> materials_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -13,11 +13,15 @@ namespace Orvo {
 
 class Options;
 
-enum class RenderStartPoint { OS, Kernel };
+enum class RenderStartPoint
+{
+    OS,
+    Kernel
+};
 
 // True when a start failure is forced for `point` under these options.
 bool RenderStartFailureForced(RenderStartPoint point, const Options& options);
 // The same, with the words given directly (the environment is not read).
 bool RenderStartFailureForced(RenderStartPoint point, const Options& options, std::string_view words);
 
-} // namespace Orvo
+}  // namespace Orvo

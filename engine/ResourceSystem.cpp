@@ -5,7 +5,7 @@
 namespace Orvo {
 namespace {
 std::atomic<ResourceSystem*> g_current{nullptr};
-} // namespace
+}  // namespace
 
 ResourceSystem::~ResourceSystem()
 {
@@ -22,24 +22,17 @@ bool ResourceSystem::Init(const Options&)
 
 void ResourceSystem::Shutdown()
 {
-    if (initialised_)
-        DumpUnusedResourcesFromCache();
+    if (initialised_) DumpUnusedResourcesFromCache();
     initialised_ = false;
 }
 
 size_t ResourceSystem::DumpUnusedResourcesFromCache()
 {
-    return 0; // nothing is cached until the resource types arrive
+    return 0;  // nothing is cached until the resource types arrive
 }
 
-ResourceSystem* ResourceSystem::Current()
-{
-    return g_current.load();
-}
+ResourceSystem* ResourceSystem::Current() { return g_current.load(); }
 
-void ResourceSystem::SetCurrent(ResourceSystem* system)
-{
-    g_current = system;
-}
+void ResourceSystem::SetCurrent(ResourceSystem* system) { g_current = system; }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -8,7 +8,8 @@ namespace Orvo {
 
 class Options;
 
-class ResourceSystem {
+class ResourceSystem
+{
 public:
     ResourceSystem() = default;
     ~ResourceSystem();
@@ -30,4 +31,4 @@ private:
     bool initialised_ = false;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -7,7 +7,8 @@
 
 namespace Orvo {
 
-class Particle {
+class Particle
+{
 public:
     Particle() = default;
     virtual ~Particle();
@@ -25,14 +26,16 @@ private:
 };
 
 // A view onto a scene: its orientation (a quaternion, x y z w) and the particle it looks at.
-class View {
+class View
+{
 public:
     virtual ~View() = default;
     float orientation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     Particle* scene = nullptr;
 };
 
-class SceneGraph {
+class SceneGraph
+{
 public:
     void AddScene(Particle* root);
     // False when the particle was not a scene of this graph.
@@ -46,4 +49,4 @@ private:
     std::vector<Particle*> scenes_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -5,8 +5,7 @@
 
 namespace Orvo {
 
-Semaphore::Semaphore(long initialCount, long maxCount)
-    : count_(0), max_(std::max(maxCount, 1L))
+Semaphore::Semaphore(long initialCount, long maxCount) : count_(0), max_(std::max(maxCount, 1L))
 {
     count_ = std::clamp(initialCount, 0L, max_);
 }
@@ -27,10 +26,8 @@ bool Semaphore::Release(long count, long* previous)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (previous)
-            *previous = count_;
-        if (count < 1 || count > max_ - count_)
-            return false;
+        if (previous) *previous = count_;
+        if (count < 1 || count > max_ - count_) return false;
         count_ += count;
     }
     if (count == 1)
@@ -46,4 +43,4 @@ long Semaphore::GetCount() const
     return count_;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

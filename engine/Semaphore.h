@@ -8,7 +8,8 @@
 
 namespace Orvo {
 
-class Semaphore : public SyncObject {
+class Semaphore : public SyncObject
+{
 public:
     // The initial count is kept within [0, maxCount]; maxCount is at least 1.
     explicit Semaphore(long initialCount = 0, long maxCount = 0x7FFFFFFF);
@@ -29,4 +30,4 @@ private:
     const long max_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

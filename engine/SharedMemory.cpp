@@ -2,10 +2,7 @@
 
 namespace Orvo {
 
-SharedMemory::~SharedMemory()
-{
-    Close();
-}
+SharedMemory::~SharedMemory() { Close(); }
 
 bool SharedMemory::Create(const std::string& name, size_t size)
 {
@@ -23,9 +20,8 @@ bool SharedMemory::Open(const std::string& name, bool writable)
 
 void SharedMemory::Close()
 {
-    if (block_.IsOpen() && block_.CreatedNew() && removeOnClose_)
-        Platform::SharedMemoryBlock::Unlink(block_.Name());
+    if (block_.IsOpen() && block_.CreatedNew() && removeOnClose_) Platform::SharedMemoryBlock::Unlink(block_.Name());
     block_.Close();
 }
 
-} // namespace Orvo
+}  // namespace Orvo

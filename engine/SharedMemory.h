@@ -9,7 +9,8 @@
 
 namespace Orvo {
 
-class SharedMemory {
+class SharedMemory
+{
 public:
     SharedMemory() = default;
     ~SharedMemory();
@@ -37,4 +38,4 @@ private:
     bool removeOnClose_ = true;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -5,7 +5,8 @@
 
 namespace Orvo {
 
-class SingleLock {
+class SingleLock
+{
 public:
     explicit SingleLock(SyncObject* object, bool initialLock = true);
     explicit SingleLock(SyncObject& object, bool initialLock = true) : SingleLock(&object, initialLock) {}
@@ -13,8 +14,8 @@ public:
     SingleLock(const SingleLock&) = delete;
     SingleLock& operator=(const SingleLock&) = delete;
 
-    bool Lock(uint32_t timeoutMs = SyncObject::kInfinite); // true at once when already held
-    bool Unlock();                                         // false when not held
+    bool Lock(uint32_t timeoutMs = SyncObject::kInfinite);  // true at once when already held
+    bool Unlock();                                          // false when not held
     bool IsLocked() const { return locked_; }
 
 private:
@@ -22,4 +23,4 @@ private:
     bool locked_ = false;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

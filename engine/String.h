@@ -9,7 +9,8 @@ namespace Orvo {
 
 class PString;
 
-class String {
+class String
+{
 public:
     String() = default;
     String(const char* text) : s_(text ? text : "") {}
@@ -35,15 +36,43 @@ public:
     char& operator[](size_t i) { return s_[i]; }
     void Clear() { s_.clear(); }
 
-    String& Append(std::string_view text) { s_.append(text); return *this; }
-    String& Append(char c) { s_.push_back(c); return *this; }
-    String& operator+=(std::string_view text) { s_.append(text); return *this; }
-    String& operator+=(const char* text) { if (text) s_.append(text); return *this; }
-    String& operator+=(const String& text) { s_.append(text.s_); return *this; }
-    String& operator+=(const std::string& text) { s_.append(text); return *this; }
-    String& operator+=(char c) { s_.push_back(c); return *this; }
-    String& Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));       // replaces
-    String& AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3))); // appends
+    String& Append(std::string_view text)
+    {
+        s_.append(text);
+        return *this;
+    }
+    String& Append(char c)
+    {
+        s_.push_back(c);
+        return *this;
+    }
+    String& operator+=(std::string_view text)
+    {
+        s_.append(text);
+        return *this;
+    }
+    String& operator+=(const char* text)
+    {
+        if (text) s_.append(text);
+        return *this;
+    }
+    String& operator+=(const String& text)
+    {
+        s_.append(text.s_);
+        return *this;
+    }
+    String& operator+=(const std::string& text)
+    {
+        s_.append(text);
+        return *this;
+    }
+    String& operator+=(char c)
+    {
+        s_.push_back(c);
+        return *this;
+    }
+    String& Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));        // replaces
+    String& AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));  // appends
 
     // Searching: positions or -1.
     int Find(std::string_view text, int start = 0) const;
@@ -67,8 +96,16 @@ public:
 
     String& MakeLower();
     String& MakeUpper();
-    String Lower() const { String c(*this); return c.MakeLower(); }
-    String Upper() const { String c(*this); return c.MakeUpper(); }
+    String Lower() const
+    {
+        String c(*this);
+        return c.MakeLower();
+    }
+    String Upper() const
+    {
+        String c(*this);
+        return c.MakeUpper();
+    }
     String& Trim();
     String& TrimLeft();
     String& TrimRight();
@@ -81,14 +118,20 @@ public:
     friend bool operator==(const String& a, std::string_view b) { return a.s_ == b; }
     friend bool operator==(const String& a, const char* b) { return a.s_ == (b ? b : ""); }
     friend bool operator<(const String& a, const String& b) { return a.s_ < b.s_; }
-    friend String operator+(String a, std::string_view b) { a.s_.append(b); return a; }
+    friend String operator+(String a, std::string_view b)
+    {
+        a.s_.append(b);
+        return a;
+    }
 
 protected:
     std::string s_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo
 
-template <> struct std::hash<Orvo::String> {
+template <>
+struct std::hash<Orvo::String>
+{
     size_t operator()(const Orvo::String& s) const noexcept { return std::hash<std::string>{}(s.str()); }
 };

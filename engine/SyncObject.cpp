@@ -5,4 +5,4 @@ namespace Orvo {
 // Out of line so that the vtable has one home.
 SyncObject::~SyncObject() = default;
 
-} // namespace Orvo
+}  // namespace Orvo

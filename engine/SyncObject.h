@@ -4,7 +4,8 @@
 
 namespace Orvo {
 
-class SyncObject {
+class SyncObject
+{
 public:
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
@@ -20,4 +21,4 @@ protected:
     SyncObject& operator=(const SyncObject&) = delete;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -12,7 +12,8 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 
 // Negative, 0 or positive, comparing lower-cased bytes as unsigned.
 int CompareTextNoCase(std::string_view a, std::string_view b);
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+inline bool EqualsNoCase(std::string_view a, std::string_view b)
+{
     return a.size() == b.size() && CompareTextNoCase(a, b) == 0;
 }
 
@@ -26,4 +27,4 @@ bool UpperInPlace(std::string& s);
 // Without leading/trailing blanks (space, tab, CR, LF).
 std::string_view TrimView(std::string_view s);
 
-} // namespace Orvo
+}  // namespace Orvo

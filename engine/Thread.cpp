@@ -10,22 +10,21 @@ namespace Orvo {
 
 Thread::Thread() = default;
 
-Thread::~Thread()
-{
-    Join(kInfinite);
-}
+Thread::~Thread() { Join(kInfinite); }
 
 bool Thread::Start()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (running_ || thread_.joinable())
-        return false;
+    if (running_ || thread_.joinable()) return false;
     running_ = true;
     started_ = false;
     exitCode_ = 0;
-    try {
+    try
+    {
         thread_ = std::thread(&Thread::Entry, this);
-    } catch (const std::system_error&) {
+    }
+    catch (const std::system_error&)
+    {
         running_ = false;
         return false;
     }
@@ -42,12 +41,14 @@ void Thread::Entry()
         started_ = true;
     }
     finished_.notify_all();
-    if (!name_.empty())
-        pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
+    if (!name_.empty()) pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
     uint32_t code;
-    try {
+    try
+    {
         code = Run();
-    } catch (...) {
+    }
+    catch (...)
+    {
         // An exception must not take the whole process down through std::terminate.
         code = kExitByException;
     }
@@ -60,10 +61,8 @@ void Thread::Entry()
 bool Thread::Join(uint32_t timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!thread_.joinable())
-        return !running_;
-    if (thread_.get_id() == std::this_thread::get_id())
-        return false;
+    if (!thread_.joinable()) return !running_;
+    if (thread_.get_id() == std::this_thread::get_id()) return false;
     auto done = [this] { return !running_; };
     if (timeoutMs == kInfinite)
         finished_.wait(lock, done);
@@ -71,7 +70,7 @@ bool Thread::Join(uint32_t timeoutMs)
         return false;
     std::thread finished = std::move(thread_);
     lock.unlock();
-    finished.join(); // Run has returned; this only waits for the last few instructions of Entry
+    finished.join();  // Run has returned; this only waits for the last few instructions of Entry
     return true;
 }
 
@@ -81,14 +80,8 @@ bool Thread::IsRunning() const
     return running_;
 }
 
-uint32_t Thread::CurrentId()
-{
-    return static_cast<uint32_t>(gettid());
-}
+uint32_t Thread::CurrentId() { return static_cast<uint32_t>(gettid()); }
 
-void Thread::Sleep(uint32_t ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void Thread::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-} // namespace Orvo
+}  // namespace Orvo

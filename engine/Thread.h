@@ -11,7 +11,8 @@
 
 namespace Orvo {
 
-class Thread {
+class Thread
+{
 public:
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
     // The exit code of a thread whose Run ended by an exception.
@@ -28,9 +29,9 @@ public:
     // Waits up to `timeoutMs` for Run to return; true once it has and the thread is joined.
     // A thread cannot join itself (false).
     bool Join(uint32_t timeoutMs = kInfinite);
-    bool IsRunning() const;           // started and Run has not yet returned
+    bool IsRunning() const;  // started and Run has not yet returned
     uint32_t GetExitCode() const { return exitCode_; }
-    uint32_t GetId() const { return id_; } // the system's thread id; 0 before the first start
+    uint32_t GetId() const { return id_; }  // the system's thread id; 0 before the first start
     // The name the system shows for the thread (cut to 15 characters); takes effect at Start.
     void SetName(const std::string& name) { name_ = name; }
 
@@ -45,7 +46,7 @@ private:
 
     std::thread thread_;
     mutable std::mutex mutex_;
-    std::condition_variable finished_; // also signals the start
+    std::condition_variable finished_;  // also signals the start
     bool running_ = false;
     bool started_ = false;
     std::atomic<uint32_t> id_{0};
@@ -53,4 +54,4 @@ private:
     std::string name_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

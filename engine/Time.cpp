@@ -18,7 +18,7 @@ Clock::time_point Origin()
 // process rather than from its own first call.
 [[maybe_unused]] const Clock::time_point g_originAtStart = Origin();
 
-} // namespace
+}  // namespace
 
 uint64_t Time::GetMilliseconds64()
 {
@@ -26,10 +26,7 @@ uint64_t Time::GetMilliseconds64()
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
 }
 
-uint32_t Time::GetMilliseconds()
-{
-    return static_cast<uint32_t>(GetMilliseconds64());
-}
+uint32_t Time::GetMilliseconds() { return static_cast<uint32_t>(GetMilliseconds64()); }
 
 uint64_t Time::GetMicroseconds()
 {
@@ -37,14 +34,8 @@ uint64_t Time::GetMicroseconds()
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
 }
 
-double Time::GetSeconds()
-{
-    return std::chrono::duration<double>(Clock::now() - Origin()).count();
-}
+double Time::GetSeconds() { return std::chrono::duration<double>(Clock::now() - Origin()).count(); }
 
-void Time::Sleep(uint32_t ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void Time::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -4,7 +4,8 @@
 
 namespace Orvo {
 
-class Time {
+class Time
+{
 public:
     // Milliseconds since an arbitrary start; the 32-bit form wraps after about 49.7 days, as a
     // Windows tick count does (compare with subtraction, not "<").
@@ -16,4 +17,4 @@ public:
     static void Sleep(uint32_t ms);
 };
 
-} // namespace Orvo
+}  // namespace Orvo

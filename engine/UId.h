@@ -6,7 +6,8 @@
 
 namespace Orvo {
 
-struct UId {
+struct UId
+{
     uint32_t data1 = 0;
     uint16_t data2 = 0;
     uint16_t data3 = 0;
@@ -27,4 +28,4 @@ struct UId {
     friend bool operator<(const UId& a, const UId& b);
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -32,8 +32,7 @@ bool WEvent::Wait(uint32_t timeoutMs)
         changed_.wait(lock, isSet);
     else if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSet))
         return false;
-    if (!manualReset_)
-        set_ = false;
+    if (!manualReset_) set_ = false;
     return true;
 }
 
@@ -43,4 +42,4 @@ bool WEvent::IsSet() const
     return set_;
 }
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -8,7 +8,8 @@
 
 namespace Orvo {
 
-class WEvent : public SyncObject {
+class WEvent : public SyncObject
+{
 public:
     explicit WEvent(bool manualReset = false, bool initiallySet = false);
     ~WEvent() override = default;
@@ -22,7 +23,7 @@ public:
     bool IsManualReset() const { return manualReset_; }
 
     bool Lock(uint32_t timeoutMs = kInfinite) override { return Wait(timeoutMs); }
-    bool Unlock() override { return true; } // nothing is held after a wait
+    bool Unlock() override { return true; }  // nothing is held after a wait
 
 private:
     mutable std::mutex mutex_;
@@ -31,4 +32,4 @@ private:
     bool set_;
 };
 
-} // namespace Orvo
+}  // namespace Orvo

@@ -6,11 +6,12 @@
 
 namespace Platform {
 
-enum ConsoleEvent : int {
-  kConsoleCtrlC = 0,
-  kConsoleCtrlBreak = 1,
-  kConsoleClose = 2,
-  kConsoleShutdown = 6,
+enum ConsoleEvent : int
+{
+    kConsoleCtrlC = 0,
+    kConsoleCtrlBreak = 1,
+    kConsoleClose = 2,
+    kConsoleShutdown = 6,
 };
 
 // Returns true when the event was handled and the process keeps running; false ends the process

@@ -5,9 +5,10 @@
 
 namespace Platform {
 
-struct DiskSpace {
-  uint64_t freeBytes = 0;   // available to this (unprivileged) user
-  uint64_t totalBytes = 0;
+struct DiskSpace
+{
+    uint64_t freeBytes = 0;  // available to this (unprivileged) user
+    uint64_t totalBytes = 0;
 };
 
 // False when `path` does not exist or cannot be examined.

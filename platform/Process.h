@@ -9,19 +9,21 @@
 namespace Platform {
 
 // Launch flags, numbered as the tool's callers pass them.
-enum LaunchFlag : unsigned {
-  kLaunchMinimised = 1,  // accepted; there is no window to minimise here
-  kLaunchHidden = 2,     // accepted; there is no window to hide here
-  kLaunchWait = 4,       // wait for the child to end and report its exit code
-  kLaunchNoConsole = 8,  // own session, no controlling terminal, standard streams on /dev/null
+enum LaunchFlag : unsigned
+{
+    kLaunchMinimised = 1,  // accepted; there is no window to minimise here
+    kLaunchHidden = 2,     // accepted; there is no window to hide here
+    kLaunchWait = 4,       // wait for the child to end and report its exit code
+    kLaunchNoConsole = 8,  // own session, no controlling terminal, standard streams on /dev/null
 };
 
-struct LaunchResult {
-  int pid = 0;            // 0 when nothing was started
-  bool exited = false;    // set when kLaunchWait was given and the child has ended
-  int exitCode = -1;      // exit status; 128 + signal when the child was killed by a signal
-  std::string error;      // why the start failed, empty on success
-  explicit operator bool() const { return pid > 0; }
+struct LaunchResult
+{
+    int pid = 0;          // 0 when nothing was started
+    bool exited = false;  // set when kLaunchWait was given and the child has ended
+    int exitCode = -1;    // exit status; 128 + signal when the child was killed by a signal
+    std::string error;    // why the start failed, empty on success
+    explicit operator bool() const { return pid > 0; }
 };
 
 // Starts `executable` with `args` (argv[1..]; argv[0] is the executable's file name). An executable
@@ -37,7 +39,12 @@ LaunchResult LaunchProcessText(const std::string& executable, const std::string&
 // backslashes and a literal quote), and "" inside quotes is a literal quote.
 std::vector<std::string> SplitCommandLine(const std::string& text);
 
-enum class WaitResult { Exited, TimedOut, Error };
+enum class WaitResult
+{
+    Exited,
+    TimedOut,
+    Error
+};
 constexpr int kWaitForever = -1;
 // Waits for `pid` to end. For the caller's own children the exit code is collected (and the child
 // reaped); for other processes only their ending can be seen and `exitCode` is left untouched.

@@ -12,165 +12,193 @@
 namespace Platform {
 namespace {
 
-void SetError(std::string* error, const std::string& what) {
-  if (error) *error = what;
+void SetError(std::string* error, const std::string& what)
+{
+    if (error) *error = what;
 }
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 }  // namespace
 
-std::string SharedMemoryName(const std::string& name) {
-  std::string n = !name.empty() && name[0] == '/' ? name.substr(1) : name;
-  if (n.empty() || n.size() > 250 || n == "." || n == "..") return {};
-  for (char c : n)
-    if (c == '/' || c == '\0') return {};
-  return "/" + n;
+std::string SharedMemoryName(const std::string& name)
+{
+    std::string n = !name.empty() && name[0] == '/' ? name.substr(1) : name;
+    if (n.empty() || n.size() > 250 || n == "." || n == "..") return {};
+    for (char c : n)
+        if (c == '/' || c == '\0') return {};
+    return "/" + n;
 }
 
 SharedMemoryBlock::SharedMemoryBlock(SharedMemoryBlock&& other) noexcept { *this = std::move(other); }
 
-SharedMemoryBlock& SharedMemoryBlock::operator=(SharedMemoryBlock&& other) noexcept {
-  if (this != &other) {
+SharedMemoryBlock& SharedMemoryBlock::operator=(SharedMemoryBlock&& other) noexcept
+{
+    if (this != &other)
+    {
+        Close();
+        name_ = std::move(other.name_);
+        fd_ = std::exchange(other.fd_, -1);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        writable_ = other.writable_;
+        createdNew_ = other.createdNew_;
+    }
+    return *this;
+}
+
+bool SharedMemoryBlock::Map(int fd, size_t size, bool writable, std::string* error)
+{
+    void* p = mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED)
+    {
+        SetError(error, Errno("mmap"));
+        return false;
+    }
+    fd_ = fd;
+    data_ = p;
+    size_ = size;
+    writable_ = writable;
+    return true;
+}
+
+bool SharedMemoryBlock::Create(const std::string& name, size_t size, bool exclusive, std::string* error)
+{
     Close();
-    name_ = std::move(other.name_);
-    fd_ = std::exchange(other.fd_, -1);
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    writable_ = other.writable_;
-    createdNew_ = other.createdNew_;
-  }
-  return *this;
+    std::string posix = SharedMemoryName(name);
+    if (posix.empty())
+    {
+        SetError(error, "invalid shared memory name '" + name + "'");
+        return false;
+    }
+    if (size == 0 || size > kMaxSize)
+    {
+        SetError(error, "invalid shared memory size");
+        return false;
+    }
+    bool created = true;
+    int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST && !exclusive)
+    {
+        created = false;
+        fd = shm_open(posix.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    }
+    if (fd < 0)
+    {
+        SetError(error, Errno("shm_open " + posix));
+        return false;
+    }
+    struct stat st
+    {};
+    if (fstat(fd, &st) != 0)
+    {
+        SetError(error, Errno("fstat"));
+        close(fd);
+        return false;
+    }
+    if (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)
+    {
+        SetError(error, Errno("ftruncate"));
+        close(fd);
+        if (created) shm_unlink(posix.c_str());
+        return false;
+    }
+    if (!Map(fd, size, true, error))
+    {
+        close(fd);
+        if (created) shm_unlink(posix.c_str());
+        return false;
+    }
+    name_ = posix;
+    createdNew_ = created;
+    return true;
 }
 
-bool SharedMemoryBlock::Map(int fd, size_t size, bool writable, std::string* error) {
-  void* p = mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    SetError(error, Errno("mmap"));
-    return false;
-  }
-  fd_ = fd;
-  data_ = p;
-  size_ = size;
-  writable_ = writable;
-  return true;
+bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string* error)
+{
+    Close();
+    std::string posix = SharedMemoryName(name);
+    if (posix.empty())
+    {
+        SetError(error, "invalid shared memory name '" + name + "'");
+        return false;
+    }
+    int fd = shm_open(posix.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
+    if (fd < 0)
+    {
+        SetError(error, Errno("shm_open " + posix));
+        return false;
+    }
+    struct stat st
+    {};
+    if (fstat(fd, &st) != 0 || st.st_size <= 0 || static_cast<size_t>(st.st_size) > kMaxSize)
+    {
+        SetError(error, "shared memory " + posix + " has no usable size");
+        close(fd);
+        return false;
+    }
+    if (!Map(fd, static_cast<size_t>(st.st_size), writable, error))
+    {
+        close(fd);
+        return false;
+    }
+    name_ = posix;
+    createdNew_ = false;
+    return true;
 }
 
-bool SharedMemoryBlock::Create(const std::string& name, size_t size, bool exclusive, std::string* error) {
-  Close();
-  std::string posix = SharedMemoryName(name);
-  if (posix.empty()) {
-    SetError(error, "invalid shared memory name '" + name + "'");
-    return false;
-  }
-  if (size == 0 || size > kMaxSize) {
-    SetError(error, "invalid shared memory size");
-    return false;
-  }
-  bool created = true;
-  int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0 && errno == EEXIST && !exclusive) {
-    created = false;
-    fd = shm_open(posix.c_str(), O_RDWR | O_CLOEXEC, 0600);
-  }
-  if (fd < 0) {
-    SetError(error, Errno("shm_open " + posix));
-    return false;
-  }
-  struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    SetError(error, Errno("fstat"));
+void SharedMemoryBlock::Close()
+{
+    if (data_) munmap(data_, size_);
+    if (fd_ >= 0) close(fd_);
+    data_ = nullptr;
+    fd_ = -1;
+    size_ = 0;
+    name_.clear();
+    createdNew_ = false;
+}
+
+bool SharedMemoryBlock::Unlink(const std::string& name)
+{
+    std::string posix = SharedMemoryName(name);
+    return !posix.empty() && shm_unlink(posix.c_str()) == 0;
+}
+
+bool SharedMemoryBlock::Exists(const std::string& name)
+{
+    std::string posix = SharedMemoryName(name);
+    if (posix.empty()) return false;
+    int fd = shm_open(posix.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) return errno == EACCES;
     close(fd);
-    return false;
-  }
-  if (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    SetError(error, Errno("ftruncate"));
-    close(fd);
-    if (created) shm_unlink(posix.c_str());
-    return false;
-  }
-  if (!Map(fd, size, true, error)) {
-    close(fd);
-    if (created) shm_unlink(posix.c_str());
-    return false;
-  }
-  name_ = posix;
-  createdNew_ = created;
-  return true;
+    return true;
 }
 
-bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string* error) {
-  Close();
-  std::string posix = SharedMemoryName(name);
-  if (posix.empty()) {
-    SetError(error, "invalid shared memory name '" + name + "'");
-    return false;
-  }
-  int fd = shm_open(posix.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
-  if (fd < 0) {
-    SetError(error, Errno("shm_open " + posix));
-    return false;
-  }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || st.st_size <= 0 || static_cast<size_t>(st.st_size) > kMaxSize) {
-    SetError(error, "shared memory " + posix + " has no usable size");
-    close(fd);
-    return false;
-  }
-  if (!Map(fd, static_cast<size_t>(st.st_size), writable, error)) {
-    close(fd);
-    return false;
-  }
-  name_ = posix;
-  createdNew_ = false;
-  return true;
+bool SharedMemoryBlock::InBounds(size_t offset, size_t length) const
+{
+    if (!data_ || offset > size_ || length > size_ - offset) return false;
+    // Touching pages beyond a shrunken object would raise SIGBUS.
+    struct stat st
+    {};
+    if (fstat(fd_, &st) != 0 || st.st_size < 0) return false;
+    return offset + length <= static_cast<size_t>(st.st_size);
 }
 
-void SharedMemoryBlock::Close() {
-  if (data_) munmap(data_, size_);
-  if (fd_ >= 0) close(fd_);
-  data_ = nullptr;
-  fd_ = -1;
-  size_ = 0;
-  name_.clear();
-  createdNew_ = false;
+bool SharedMemoryBlock::Read(size_t offset, void* out, size_t length) const
+{
+    if (length == 0) return data_ != nullptr && offset <= size_;
+    if (!out || !InBounds(offset, length)) return false;
+    std::memcpy(out, static_cast<const char*>(data_) + offset, length);
+    return true;
 }
 
-bool SharedMemoryBlock::Unlink(const std::string& name) {
-  std::string posix = SharedMemoryName(name);
-  return !posix.empty() && shm_unlink(posix.c_str()) == 0;
-}
-
-bool SharedMemoryBlock::Exists(const std::string& name) {
-  std::string posix = SharedMemoryName(name);
-  if (posix.empty()) return false;
-  int fd = shm_open(posix.c_str(), O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return errno == EACCES;
-  close(fd);
-  return true;
-}
-
-bool SharedMemoryBlock::InBounds(size_t offset, size_t length) const {
-  if (!data_ || offset > size_ || length > size_ - offset) return false;
-  // Touching pages beyond a shrunken object would raise SIGBUS.
-  struct stat st {};
-  if (fstat(fd_, &st) != 0 || st.st_size < 0) return false;
-  return offset + length <= static_cast<size_t>(st.st_size);
-}
-
-bool SharedMemoryBlock::Read(size_t offset, void* out, size_t length) const {
-  if (length == 0) return data_ != nullptr && offset <= size_;
-  if (!out || !InBounds(offset, length)) return false;
-  std::memcpy(out, static_cast<const char*>(data_) + offset, length);
-  return true;
-}
-
-bool SharedMemoryBlock::Write(size_t offset, const void* in, size_t length) {
-  if (!writable_) return false;
-  if (length == 0) return data_ != nullptr && offset <= size_;
-  if (!in || !InBounds(offset, length)) return false;
-  std::memcpy(static_cast<char*>(data_) + offset, in, length);
-  return true;
+bool SharedMemoryBlock::Write(size_t offset, const void* in, size_t length)
+{
+    if (!writable_) return false;
+    if (length == 0) return data_ != nullptr && offset <= size_;
+    if (!in || !InBounds(offset, length)) return false;
+    std::memcpy(static_cast<char*>(data_) + offset, in, length);
+    return true;
 }
 
 }  // namespace Platform

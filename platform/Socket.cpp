@@ -19,228 +19,265 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void SetError(std::string* error, const std::string& what) {
-  if (error) *error = what + ": " + std::strerror(errno);
+void SetError(std::string* error, const std::string& what)
+{
+    if (error) *error = what + ": " + std::strerror(errno);
 }
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
+sockaddr_in Loopback(uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
 }
 
 // Time left until `deadline` for poll(): -1 without a deadline.
-int PollTimeout(bool forever, Clock::time_point deadline) {
-  if (forever) return -1;
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+int PollTimeout(bool forever, Clock::time_point deadline)
+{
+    if (forever) return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
 }
 
 // Waits for `events` on `fd`; Ok when ready.
-IoResult WaitFor(int fd, short events, bool forever, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    int r = poll(&p, 1, PollTimeout(forever, deadline));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return IoResult::Error;
-    if (r == 0) return IoResult::TimedOut;
-    if (p.revents & POLLNVAL) return IoResult::Error;
-    return IoResult::Ok;  // readiness, hang-up or error: the following call tells which
-  }
+IoResult WaitFor(int fd, short events, bool forever, Clock::time_point deadline)
+{
+    for (;;)
+    {
+        pollfd p{fd, events, 0};
+        int r = poll(&p, 1, PollTimeout(forever, deadline));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return IoResult::Error;
+        if (r == 0) return IoResult::TimedOut;
+        if (p.revents & POLLNVAL) return IoResult::Error;
+        return IoResult::Ok;  // readiness, hang-up or error: the following call tells which
+    }
 }
 
 }  // namespace
 
 Socket::Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other)
+    {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
 }
 
-Socket Socket::Listen(uint16_t port, int backlog, std::string* error) {
-  Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!s.IsValid()) {
-    SetError(error, "socket");
-    return {};
-  }
-  int one = 1;
-  setsockopt(s.fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = Loopback(port);
-  if (bind(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    SetError(error, "bind 127.0.0.1:" + std::to_string(port));
-    return {};
-  }
-  if (listen(s.fd_, std::clamp(backlog, 1, 4096)) != 0) {
-    SetError(error, "listen");
-    return {};
-  }
-  return s;
+Socket Socket::Listen(uint16_t port, int backlog, std::string* error)
+{
+    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!s.IsValid())
+    {
+        SetError(error, "socket");
+        return {};
+    }
+    int one = 1;
+    setsockopt(s.fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a = Loopback(port);
+    if (bind(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    {
+        SetError(error, "bind 127.0.0.1:" + std::to_string(port));
+        return {};
+    }
+    if (listen(s.fd_, std::clamp(backlog, 1, 4096)) != 0)
+    {
+        SetError(error, "listen");
+        return {};
+    }
+    return s;
 }
 
-Socket Socket::Connect(uint16_t port, int timeoutMs, std::string* error) {
-  if (port == 0) {
-    errno = EINVAL;
-    SetError(error, "connect to port 0");
-    return {};
-  }
-  Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!s.IsValid()) {
-    SetError(error, "socket");
-    return {};
-  }
-  sockaddr_in a = Loopback(port);
-  int r = connect(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
-    SetError(error, "connect 127.0.0.1:" + std::to_string(port));
-    return {};
-  }
-  if (r != 0) {
+Socket Socket::Connect(uint16_t port, int timeoutMs, std::string* error)
+{
+    if (port == 0)
+    {
+        errno = EINVAL;
+        SetError(error, "connect to port 0");
+        return {};
+    }
+    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!s.IsValid())
+    {
+        SetError(error, "socket");
+        return {};
+    }
+    sockaddr_in a = Loopback(port);
+    int r = connect(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (r != 0 && errno != EINPROGRESS && errno != EINTR)
+    {
+        SetError(error, "connect 127.0.0.1:" + std::to_string(port));
+        return {};
+    }
+    if (r != 0)
+    {
+        bool forever = timeoutMs < 0;
+        auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+        IoResult w = WaitFor(s.fd_, POLLOUT, forever, deadline);
+        if (w != IoResult::Ok)
+        {
+            if (w == IoResult::TimedOut) errno = ETIMEDOUT;
+            SetError(error, "connect 127.0.0.1:" + std::to_string(port));
+            return {};
+        }
+        int soErr = 0;
+        socklen_t len = sizeof soErr;
+        if (getsockopt(s.fd_, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0 || soErr != 0)
+        {
+            if (soErr) errno = soErr;
+            SetError(error, "connect 127.0.0.1:" + std::to_string(port));
+            return {};
+        }
+    }
+    // Back to blocking: time-outs are done with poll() from here on.
+    fcntl(s.fd_, F_SETFL, fcntl(s.fd_, F_GETFL) & ~O_NONBLOCK);
+    return s;
+}
+
+Socket Socket::Accept(int timeoutMs, IoResult* result) const
+{
+    auto report = [&](IoResult r) {
+        if (result) *result = r;
+    };
+    if (fd_ < 0)
+    {
+        report(IoResult::Error);
+        return {};
+    }
     bool forever = timeoutMs < 0;
     auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-    IoResult w = WaitFor(s.fd_, POLLOUT, forever, deadline);
-    if (w != IoResult::Ok) {
-      if (w == IoResult::TimedOut) errno = ETIMEDOUT;
-      SetError(error, "connect 127.0.0.1:" + std::to_string(port));
-      return {};
+    for (;;)
+    {
+        IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
+        if (w != IoResult::Ok)
+        {
+            report(w);
+            return {};
+        }
+        int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c >= 0)
+        {
+            fcntl(c, F_SETFL, fcntl(c, F_GETFL) & ~O_NONBLOCK);
+            report(IoResult::Ok);
+            return Socket(c);
+        }
+        // The connection may have gone between poll and accept; keep waiting for the next one.
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) continue;
+        report(errno == EINVAL ? IoResult::Closed : IoResult::Error);  // EINVAL: shut down
+        return {};
     }
-    int soErr = 0;
-    socklen_t len = sizeof soErr;
-    if (getsockopt(s.fd_, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0 || soErr != 0) {
-      if (soErr) errno = soErr;
-      SetError(error, "connect 127.0.0.1:" + std::to_string(port));
-      return {};
-    }
-  }
-  // Back to blocking: time-outs are done with poll() from here on.
-  fcntl(s.fd_, F_SETFL, fcntl(s.fd_, F_GETFL) & ~O_NONBLOCK);
-  return s;
 }
 
-Socket Socket::Accept(int timeoutMs, IoResult* result) const {
-  auto report = [&](IoResult r) {
-    if (result) *result = r;
-  };
-  if (fd_ < 0) {
-    report(IoResult::Error);
-    return {};
-  }
-  bool forever = timeoutMs < 0;
-  auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-  for (;;) {
-    IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
-    if (w != IoResult::Ok) {
-      report(w);
-      return {};
+IoResult Socket::SendAll(const void* data, size_t length, int timeoutMs) const
+{
+    if (fd_ < 0 || (!data && length)) return IoResult::Error;
+    bool forever = timeoutMs < 0;
+    auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    const char* p = static_cast<const char*>(data);
+    while (length > 0)
+    {
+        IoResult w = WaitFor(fd_, POLLOUT, forever, deadline);
+        if (w != IoResult::Ok) return w;
+        ssize_t n = send(fd_, p, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0)
+        {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            return errno == EPIPE || errno == ECONNRESET ? IoResult::Closed : IoResult::Error;
+        }
+        p += n;
+        length -= static_cast<size_t>(n);
     }
-    int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (c >= 0) {
-      fcntl(c, F_SETFL, fcntl(c, F_GETFL) & ~O_NONBLOCK);
-      report(IoResult::Ok);
-      return Socket(c);
-    }
-    // The connection may have gone between poll and accept; keep waiting for the next one.
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) continue;
-    report(errno == EINVAL ? IoResult::Closed : IoResult::Error);  // EINVAL: shut down
-    return {};
-  }
-}
-
-IoResult Socket::SendAll(const void* data, size_t length, int timeoutMs) const {
-  if (fd_ < 0 || (!data && length)) return IoResult::Error;
-  bool forever = timeoutMs < 0;
-  auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    IoResult w = WaitFor(fd_, POLLOUT, forever, deadline);
-    if (w != IoResult::Ok) return w;
-    ssize_t n = send(fd_, p, length, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return errno == EPIPE || errno == ECONNRESET ? IoResult::Closed : IoResult::Error;
-    }
-    p += n;
-    length -= static_cast<size_t>(n);
-  }
-  return IoResult::Ok;
-}
-
-IoResult Socket::ReceiveExact(void* data, size_t length, int timeoutMs, size_t* received) const {
-  size_t got = 0;
-  auto finish = [&](IoResult r) {
-    if (received) *received = got;
-    return r;
-  };
-  if (fd_ < 0 || (!data && length)) return finish(IoResult::Error);
-  bool forever = timeoutMs < 0;
-  auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-  char* p = static_cast<char*>(data);
-  while (got < length) {
-    IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
-    if (w != IoResult::Ok) return finish(w);
-    ssize_t n = recv(fd_, p + got, length - got, MSG_DONTWAIT);
-    if (n == 0) return finish(IoResult::Closed);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return finish(errno == ECONNRESET ? IoResult::Closed : IoResult::Error);
-    }
-    got += static_cast<size_t>(n);
-  }
-  return finish(IoResult::Ok);
-}
-
-IoResult Socket::ReceiveSome(void* data, size_t capacity, size_t* received, int timeoutMs) const {
-  if (received) *received = 0;
-  if (fd_ < 0 || !data || capacity == 0) return IoResult::Error;
-  bool forever = timeoutMs < 0;
-  auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-  for (;;) {
-    IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
-    if (w != IoResult::Ok) return w;
-    ssize_t n = recv(fd_, data, capacity, MSG_DONTWAIT);
-    if (n == 0) return IoResult::Closed;
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return errno == ECONNRESET ? IoResult::Closed : IoResult::Error;
-    }
-    if (received) *received = static_cast<size_t>(n);
     return IoResult::Ok;
-  }
 }
 
-bool Socket::SetNoDelay(bool on) const {
-  int v = on ? 1 : 0;
-  return fd_ >= 0 && setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
+IoResult Socket::ReceiveExact(void* data, size_t length, int timeoutMs, size_t* received) const
+{
+    size_t got = 0;
+    auto finish = [&](IoResult r) {
+        if (received) *received = got;
+        return r;
+    };
+    if (fd_ < 0 || (!data && length)) return finish(IoResult::Error);
+    bool forever = timeoutMs < 0;
+    auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    char* p = static_cast<char*>(data);
+    while (got < length)
+    {
+        IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
+        if (w != IoResult::Ok) return finish(w);
+        ssize_t n = recv(fd_, p + got, length - got, MSG_DONTWAIT);
+        if (n == 0) return finish(IoResult::Closed);
+        if (n < 0)
+        {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            return finish(errno == ECONNRESET ? IoResult::Closed : IoResult::Error);
+        }
+        got += static_cast<size_t>(n);
+    }
+    return finish(IoResult::Ok);
 }
 
-void Socket::Shutdown() const {
-  if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+IoResult Socket::ReceiveSome(void* data, size_t capacity, size_t* received, int timeoutMs) const
+{
+    if (received) *received = 0;
+    if (fd_ < 0 || !data || capacity == 0) return IoResult::Error;
+    bool forever = timeoutMs < 0;
+    auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    for (;;)
+    {
+        IoResult w = WaitFor(fd_, POLLIN, forever, deadline);
+        if (w != IoResult::Ok) return w;
+        ssize_t n = recv(fd_, data, capacity, MSG_DONTWAIT);
+        if (n == 0) return IoResult::Closed;
+        if (n < 0)
+        {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            return errno == ECONNRESET ? IoResult::Closed : IoResult::Error;
+        }
+        if (received) *received = static_cast<size_t>(n);
+        return IoResult::Ok;
+    }
 }
 
-void Socket::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+bool Socket::SetNoDelay(bool on) const
+{
+    int v = on ? 1 : 0;
+    return fd_ >= 0 && setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
+}
+
+void Socket::Shutdown() const
+{
+    if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+}
+
+void Socket::Close()
+{
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
 }
 
 int Socket::Release() { return std::exchange(fd_, -1); }
 
-uint16_t Socket::LocalPort() const {
-  sockaddr_in a{};
-  socklen_t len = sizeof a;
-  if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
-  return ntohs(a.sin_port);
+uint16_t Socket::LocalPort() const
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+    return ntohs(a.sin_port);
 }
 
-uint16_t Socket::PeerPort() const {
-  sockaddr_in a{};
-  socklen_t len = sizeof a;
-  if (fd_ < 0 || getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
-  return ntohs(a.sin_port);
+uint16_t Socket::PeerPort() const
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+    return ntohs(a.sin_port);
 }
 
 }  // namespace Platform

@@ -8,51 +8,58 @@
 
 namespace Platform {
 
-enum class IoResult { Ok, TimedOut, Closed, Error };
+enum class IoResult
+{
+    Ok,
+    TimedOut,
+    Closed,
+    Error
+};
 
-class Socket {
- public:
-  static constexpr int kForever = -1;
+class Socket
+{
+public:
+    static constexpr int kForever = -1;
 
-  Socket() = default;
-  explicit Socket(int fd) : fd_(fd) {}
-  ~Socket() { Close(); }
-  Socket(Socket&& other) noexcept;
-  Socket& operator=(Socket&& other) noexcept;
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket() { Close(); }
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
 
-  // Listens on 127.0.0.1:`port` (0 picks a free port; LocalPort() tells which).
-  static Socket Listen(uint16_t port = 0, int backlog = 16, std::string* error = nullptr);
-  // Connects to 127.0.0.1:`port`, waiting up to `timeoutMs`.
-  static Socket Connect(uint16_t port, int timeoutMs = 5000, std::string* error = nullptr);
+    // Listens on 127.0.0.1:`port` (0 picks a free port; LocalPort() tells which).
+    static Socket Listen(uint16_t port = 0, int backlog = 16, std::string* error = nullptr);
+    // Connects to 127.0.0.1:`port`, waiting up to `timeoutMs`.
+    static Socket Connect(uint16_t port, int timeoutMs = 5000, std::string* error = nullptr);
 
-  // Waits up to `timeoutMs` for a connection on a listening socket; an invalid socket on time-out
-  // or error (`result` says which).
-  Socket Accept(int timeoutMs = kForever, IoResult* result = nullptr) const;
+    // Waits up to `timeoutMs` for a connection on a listening socket; an invalid socket on time-out
+    // or error (`result` says which).
+    Socket Accept(int timeoutMs = kForever, IoResult* result = nullptr) const;
 
-  // Sends all `length` bytes; Ok only when every byte went out in time.
-  IoResult SendAll(const void* data, size_t length, int timeoutMs = kForever) const;
-  // Receives exactly `length` bytes within `timeoutMs` for the whole read. Closed when the peer
-  // ended the stream first; `received` (optional) tells how many bytes did arrive.
-  IoResult ReceiveExact(void* data, size_t length, int timeoutMs = kForever, size_t* received = nullptr) const;
-  // Receives what is there (at most `capacity` bytes), waiting up to `timeoutMs` for something.
-  IoResult ReceiveSome(void* data, size_t capacity, size_t* received, int timeoutMs = kForever) const;
+    // Sends all `length` bytes; Ok only when every byte went out in time.
+    IoResult SendAll(const void* data, size_t length, int timeoutMs = kForever) const;
+    // Receives exactly `length` bytes within `timeoutMs` for the whole read. Closed when the peer
+    // ended the stream first; `received` (optional) tells how many bytes did arrive.
+    IoResult ReceiveExact(void* data, size_t length, int timeoutMs = kForever, size_t* received = nullptr) const;
+    // Receives what is there (at most `capacity` bytes), waiting up to `timeoutMs` for something.
+    IoResult ReceiveSome(void* data, size_t capacity, size_t* received, int timeoutMs = kForever) const;
 
-  bool SetNoDelay(bool on = true) const;
-  // Ends both directions; a thread blocked in a receive on this socket wakes with Closed. Safe to
-  // call from another thread while one is receiving (unlike Close).
-  void Shutdown() const;
-  void Close();
-  int Release();  // gives up ownership of the descriptor
+    bool SetNoDelay(bool on = true) const;
+    // Ends both directions; a thread blocked in a receive on this socket wakes with Closed. Safe to
+    // call from another thread while one is receiving (unlike Close).
+    void Shutdown() const;
+    void Close();
+    int Release();  // gives up ownership of the descriptor
 
-  bool IsValid() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  uint16_t LocalPort() const;
-  uint16_t PeerPort() const;
+    bool IsValid() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    uint16_t LocalPort() const;
+    uint16_t PeerPort() const;
 
- private:
-  int fd_ = -1;
+private:
+    int fd_ = -1;
 };
 
 }  // namespace Platform

@@ -19,7 +19,8 @@ constexpr int kPositionOfIndex[4] = {2, 3, 1, 0};
 // The modifiers laid out for the vector searches: for modifier position j, 16 lanes of 16 bits holding
 // (m, m) per codeword for red/green pairs and (m, 0) for blue, codewords 0..7 in order. A multiply-add
 // of a difference vector with itself then yields one 32-bit error term per codeword.
-struct ModifierLanes {
+struct ModifierLanes
+{
     alignas(32) int16_t rg[4][16];
     alignas(32) int16_t b[4][16];
 };
@@ -27,8 +28,10 @@ struct ModifierLanes {
 constexpr ModifierLanes MakeModifierLanes()
 {
     ModifierLanes lanes{};
-    for (int j = 0; j < 4; ++j) {
-        for (int cw = 0; cw < 8; ++cw) {
+    for (int j = 0; j < 4; ++j)
+    {
+        for (int cw = 0; cw < 8; ++cw)
+        {
             lanes.rg[j][2 * cw] = static_cast<int16_t>(kEtc1Modifiers[cw][j]);
             lanes.rg[j][2 * cw + 1] = static_cast<int16_t>(kEtc1Modifiers[cw][j]);
             lanes.b[j][2 * cw] = static_cast<int16_t>(kEtc1Modifiers[cw][j]);
@@ -44,8 +47,10 @@ uint32_t PickCodeword(const int32_t sums[8], int& codeword)
 {
     uint32_t best = kPixelErrorBound;
     codeword = 0;
-    for (int cw = 0; cw < 8; ++cw) {
-        if (static_cast<uint32_t>(sums[cw]) < best) {
+    for (int cw = 0; cw < 8; ++cw)
+    {
+        if (static_cast<uint32_t>(sums[cw]) < best)
+        {
             best = static_cast<uint32_t>(sums[cw]);
             codeword = cw;
         }
@@ -62,7 +67,8 @@ inline __m128i Min32Sse2(__m128i a, __m128i b)
 inline int PixelError(const uint8_t p[3], Etc1Colour base, int modifier)
 {
     int e = 0;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         const int d = ClampByte(base.c[c] + modifier) - p[c];
         e += d * d;
     }
@@ -83,20 +89,24 @@ inline float PixelErrorPerceptual(const uint8_t p[3], Etc1Colour base, int modif
 Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y)
 {
     Etc1Pixels block;
-    if (image.pixels == nullptr || image.width < 1 || image.height < 1) {
+    if (image.pixels == nullptr || image.width < 1 || image.height < 1)
+    {
         std::memset(&block, 0, sizeof block);
         return block;
     }
     const size_t stride = static_cast<size_t>(image.width) * 3;
-    if (x >= 0 && y >= 0 && x + 3 < image.width && y + 3 < image.height) {
+    if (x >= 0 && y >= 0 && x + 3 < image.width && y + 3 < image.height)
+    {
         const uint8_t* row = image.pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
         for (int by = 0; by < 4; ++by, row += stride)
             for (int bx = 0; bx < 4; ++bx) std::memcpy(block.rgb[bx * 4 + by], row + bx * 3, 3);
         return block;
     }
-    for (int bx = 0; bx < 4; ++bx) {
+    for (int bx = 0; bx < 4; ++bx)
+    {
         const size_t sx = static_cast<size_t>(std::clamp(x + bx, 0, image.width - 1));
-        for (int by = 0; by < 4; ++by) {
+        for (int by = 0; by < 4; ++by)
+        {
             const size_t sy = static_cast<size_t>(std::clamp(y + by, 0, image.height - 1));
             std::memcpy(block.rgb[bx * 4 + by], image.pixels + sy * stride + sx * 3, 3);
         }
@@ -107,9 +117,12 @@ Etc1Pixels LoadEtc1Pixels(const Etc1Source& image, int x, int y)
 Etc1Half GatherEtc1Half(const Etc1Pixels& block, int half)
 {
     Etc1Half h;
-    if (half < 2) {
+    if (half < 2)
+    {
         std::memcpy(h.rgb, block.rgb[half * 8], sizeof h.rgb);
-    } else {
+    }
+    else
+    {
         // Two pixels of each column: rows 0-1 (top) or 2-3 (bottom).
         const int row = (half - 2) * 2;
         for (int col = 0; col < 4; ++col) std::memcpy(h.rgb[col * 2], block.rgb[col * 4 + row], 6);
@@ -120,9 +133,11 @@ Etc1Half GatherEtc1Half(const Etc1Pixels& block, int half)
 uint32_t SearchEtc1CodewordScalar(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
     int32_t sums[8];
-    for (int cw = 0; cw < 8; ++cw) {
+    for (int cw = 0; cw < 8; ++cw)
+    {
         int32_t sum = 0;
-        for (int k = 0; k < 8; ++k) {
+        for (int k = 0; k < 8; ++k)
+        {
             int best = static_cast<int>(kPixelErrorBound);
             for (int j = 0; j < 4; ++j) best = std::min(best, PixelError(half.rgb[k], base, kEtc1Modifiers[cw][j]));
             sum += best;
@@ -139,8 +154,10 @@ uint32_t SearchEtc1CodewordSse2(const Etc1Half& half, Etc1Colour base, int& code
     const __m128i baseRG = _mm_set1_epi32(base.c[0] | (base.c[1] << 16));
     const __m128i baseB = _mm_set1_epi32(base.c[2]);
     __m128i rg[2][4], b[2][4];
-    for (int g = 0; g < 2; ++g) {
-        for (int j = 0; j < 4; ++j) {
+    for (int g = 0; g < 2; ++g)
+    {
+        for (int j = 0; j < 4; ++j)
+        {
             const __m128i mrg = _mm_load_si128(reinterpret_cast<const __m128i*>(kModifierLanes.rg[j] + 8 * g));
             const __m128i mb = _mm_load_si128(reinterpret_cast<const __m128i*>(kModifierLanes.b[j] + 8 * g));
             rg[g][j] = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(baseRG, mrg), zero), top);
@@ -148,12 +165,15 @@ uint32_t SearchEtc1CodewordSse2(const Etc1Half& half, Etc1Colour base, int& code
         }
     }
     __m128i sum[2] = {zero, zero};
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const __m128i prg = _mm_set1_epi32(half.rgb[k][0] | (half.rgb[k][1] << 16));
         const __m128i pb = _mm_set1_epi32(half.rgb[k][2]);
-        for (int g = 0; g < 2; ++g) {
+        for (int g = 0; g < 2; ++g)
+        {
             __m128i e[4];
-            for (int j = 0; j < 4; ++j) {
+            for (int j = 0; j < 4; ++j)
+            {
                 const __m128i d = _mm_sub_epi16(rg[g][j], prg);
                 const __m128i db = _mm_sub_epi16(b[g][j], pb);
                 e[j] = _mm_add_epi32(_mm_madd_epi16(d, d), _mm_madd_epi16(db, db));
@@ -167,26 +187,28 @@ uint32_t SearchEtc1CodewordSse2(const Etc1Half& half, Etc1Colour base, int& code
     return PickCodeword(sums, codeword);
 }
 
-__attribute__((target("avx2"))) uint32_t SearchEtc1CodewordAvx2(const Etc1Half& half, Etc1Colour base,
-                                                                 int& codeword)
+__attribute__((target("avx2"))) uint32_t SearchEtc1CodewordAvx2(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i top = _mm256_set1_epi16(255);
     const __m256i baseRG = _mm256_set1_epi32(base.c[0] | (base.c[1] << 16));
     const __m256i baseB = _mm256_set1_epi32(base.c[2]);
     __m256i rg[4], b[4];
-    for (int j = 0; j < 4; ++j) {
+    for (int j = 0; j < 4; ++j)
+    {
         const __m256i mrg = _mm256_load_si256(reinterpret_cast<const __m256i*>(kModifierLanes.rg[j]));
         const __m256i mb = _mm256_load_si256(reinterpret_cast<const __m256i*>(kModifierLanes.b[j]));
         rg[j] = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(baseRG, mrg), zero), top);
         b[j] = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(baseB, mb), zero), top);
     }
     __m256i sum = zero;
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const __m256i prg = _mm256_set1_epi32(half.rgb[k][0] | (half.rgb[k][1] << 16));
         const __m256i pb = _mm256_set1_epi32(half.rgb[k][2]);
         __m256i e[4];
-        for (int j = 0; j < 4; ++j) {
+        for (int j = 0; j < 4; ++j)
+        {
             const __m256i d = _mm256_sub_epi16(rg[j], prg);
             const __m256i db = _mm256_sub_epi16(b[j], pb);
             e[j] = _mm256_add_epi32(_mm256_madd_epi16(d, d), _mm256_madd_epi16(db, db));
@@ -218,17 +240,21 @@ uint32_t SearchEtc1CodewordPerceptualScalar(const Etc1Half& half, Etc1Colour bas
 {
     float bestSum = static_cast<float>(kPixelErrorBound);
     codeword = 0;
-    for (int cw = 0; cw < 8; ++cw) {
+    for (int cw = 0; cw < 8; ++cw)
+    {
         float sum = 0.0f;
-        for (int k = 0; k < 8; ++k) {
+        for (int k = 0; k < 8; ++k)
+        {
             float best = static_cast<float>(kPixelErrorBound);
-            for (int j = 0; j < 4; ++j) {
+            for (int j = 0; j < 4; ++j)
+            {
                 const float e = PixelErrorPerceptual(half.rgb[k], base, kEtc1Modifiers[cw][j]);
                 if (e < best) best = e;
             }
             sum += best;
         }
-        if (sum < bestSum) {
+        if (sum < bestSum)
+        {
             bestSum = sum;
             codeword = cw;
         }
@@ -250,7 +276,8 @@ void AssignUnweightedSse2(const Etc1Half& half, const int palette[4][3], uint32_
     const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(channel[2]));
     const __m128i zero = _mm_setzero_si128();
     __m128i e[2][4];
-    for (int j = 0; j < 4; ++j) {
+    for (int j = 0; j < 4; ++j)
+    {
         const __m128i dR = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][0])), r);
         const __m128i dG = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][1])), g);
         const __m128i dB = _mm_sub_epi16(_mm_set1_epi16(static_cast<int16_t>(palette[j][2])), b);
@@ -260,11 +287,11 @@ void AssignUnweightedSse2(const Etc1Half& half, const int palette[4][3], uint32_
         e[1][j] = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(bHi, bHi));
     }
     msb = lsb = 0;
-    for (int part = 0; part < 2; ++part) {
+    for (int part = 0; part < 2; ++part)
+    {
         const __m128i* x = e[part];
         const __m128i m = Min32Sse2(Min32Sse2(x[0], x[1]), Min32Sse2(x[2], x[3]));
-        const __m128i eq0 = _mm_cmpeq_epi32(x[0], m), eq1 = _mm_cmpeq_epi32(x[1], m),
-                      eq2 = _mm_cmpeq_epi32(x[2], m);
+        const __m128i eq0 = _mm_cmpeq_epi32(x[0], m), eq1 = _mm_cmpeq_epi32(x[1], m), eq2 = _mm_cmpeq_epi32(x[2], m);
         // Positions 0 and 1 (index 3 and 2) set the high bit; positions 0 and 3 (index 3 and 1) the low bit.
         const __m128i high = _mm_or_si128(eq0, eq1);
         const __m128i low = _mm_or_si128(eq0, _mm_andnot_si128(_mm_or_si128(high, eq2), _mm_set1_epi32(-1)));
@@ -278,15 +305,16 @@ void AssignUnweightedSse2(const Etc1Half& half, const int palette[4][3], uint32_
 // Lanes are codewords 0..7; every lane does the scalar form's single-precision operations in the same
 // order, so the sums agree bit for bit.
 __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const Etc1Half& half, Etc1Colour base,
-                                                                           int& codeword)
+                                                                          int& codeword)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i top = _mm256_set1_epi32(255);
     __m256i palette[4][3];
-    for (int j = 0; j < 4; ++j) {
-        const __m256i m = _mm256_setr_epi32(kEtc1Modifiers[0][j], kEtc1Modifiers[1][j], kEtc1Modifiers[2][j],
-                                            kEtc1Modifiers[3][j], kEtc1Modifiers[4][j], kEtc1Modifiers[5][j],
-                                            kEtc1Modifiers[6][j], kEtc1Modifiers[7][j]);
+    for (int j = 0; j < 4; ++j)
+    {
+        const __m256i m =
+            _mm256_setr_epi32(kEtc1Modifiers[0][j], kEtc1Modifiers[1][j], kEtc1Modifiers[2][j], kEtc1Modifiers[3][j],
+                              kEtc1Modifiers[4][j], kEtc1Modifiers[5][j], kEtc1Modifiers[6][j], kEtc1Modifiers[7][j]);
         for (int c = 0; c < 3; ++c)
             palette[j][c] =
                 _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(_mm256_set1_epi32(base.c[c]), m), zero), top);
@@ -295,12 +323,14 @@ __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const 
     const __m256 wG = _mm256_set1_ps(kPerceptualG);
     const __m256 wB = _mm256_set1_ps(kPerceptualB);
     __m256 sum = _mm256_setzero_ps();
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const __m256i pR = _mm256_set1_epi32(half.rgb[k][0]);
         const __m256i pG = _mm256_set1_epi32(half.rgb[k][1]);
         const __m256i pB = _mm256_set1_epi32(half.rgb[k][2]);
         __m256 best = _mm256_set1_ps(static_cast<float>(kPixelErrorBound));
-        for (int j = 0; j < 4; ++j) {
+        for (int j = 0; j < 4; ++j)
+        {
             const __m256i dR = _mm256_sub_epi32(palette[j][0], pR);
             const __m256i dG = _mm256_sub_epi32(palette[j][1], pG);
             const __m256i dB = _mm256_sub_epi32(palette[j][2], pB);
@@ -317,8 +347,10 @@ __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const 
     _mm256_store_ps(sums, sum);
     float bestSum = static_cast<float>(kPixelErrorBound);
     codeword = 0;
-    for (int cw = 0; cw < 8; ++cw) {
-        if (sums[cw] < bestSum) {
+    for (int cw = 0; cw < 8; ++cw)
+    {
+        if (sums[cw] < bestSum)
+        {
             bestSum = sums[cw];
             codeword = cw;
         }
@@ -328,8 +360,7 @@ __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const 
 
 uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
-    static const auto search =
-        Etc1HaveAvx2() ? &SearchEtc1CodewordPerceptualAvx2 : &SearchEtc1CodewordPerceptualScalar;
+    static const auto search = Etc1HaveAvx2() ? &SearchEtc1CodewordPerceptualAvx2 : &SearchEtc1CodewordPerceptualScalar;
     return search(half, base, codeword);
 }
 
@@ -341,14 +372,18 @@ void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int c
     for (int j = 0; j < 4; ++j)
         for (int c = 0; c < 3; ++c) palette[j][c] = ClampByte(base.c[c] + kEtc1Modifiers[codeword][j]);
     uint32_t msb = 0, lsb = 0;
-    if (perceptual) {
-        for (int k = 0; k < 8; ++k) {
+    if (perceptual)
+    {
+        for (int k = 0; k < 8; ++k)
+        {
             const uint8_t* p = block.rgb[kEtc1HalfPixels[half][k]];
             int position = 0;
             float best = static_cast<float>(kPixelErrorBound);
-            for (int j = 0; j < 4; ++j) {
+            for (int j = 0; j < 4; ++j)
+            {
                 const float e = PixelErrorPerceptual(p, base, kEtc1Modifiers[codeword][j]);
-                if (e < best) {
+                if (e < best)
+                {
                     best = e;
                     position = j;
                 }
@@ -357,10 +392,13 @@ void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int c
             msb |= (index >> 1) << k;
             lsb |= (index & 1) << k;
         }
-    } else {
+    }
+    else
+    {
         AssignUnweightedSse2(GatherEtc1Half(block, half), palette, msb, lsb);
     }
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const int i = kEtc1HalfPixels[half][k];
         word2 |= (((msb >> k) & 1u) << (16 + i)) | (((lsb >> k) & 1u) << i);
     }
@@ -369,7 +407,8 @@ void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int c
 uint32_t PackEtc1Differential(Etc1Colour first, Etc1Colour second, int codeword1, int codeword2, bool flip)
 {
     uint32_t w = 0;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         const uint32_t d = static_cast<uint32_t>(second.c[c] - first.c[c]) & 7u;
         w |= ((static_cast<uint32_t>(first.c[c]) << 3) | d) << (24 - 8 * c);
     }
@@ -382,8 +421,7 @@ uint32_t PackEtc1Individual(Etc1Colour first, Etc1Colour second, int codeword1, 
     uint32_t w = 0;
     for (int c = 0; c < 3; ++c)
         w |= ((static_cast<uint32_t>(first.c[c]) << 4) | static_cast<uint32_t>(second.c[c])) << (24 - 8 * c);
-    return w | (static_cast<uint32_t>(codeword1) << 5) | (static_cast<uint32_t>(codeword2) << 2) |
-           (flip ? 1u : 0u);
+    return w | (static_cast<uint32_t>(codeword1) << 5) | (static_cast<uint32_t>(codeword2) << 2) | (flip ? 1u : 0u);
 }
 
 Etc1BlockWords BuildEtc1Words(const Etc1Pixels& block, const Etc1SplitCode& code, bool perceptual)
@@ -395,8 +433,8 @@ Etc1BlockWords BuildEtc1Words(const Etc1Pixels& block, const Etc1SplitCode& code
     words.word2 = 0;
     const int firstHalf = code.flip ? 2 : 0;
     for (int k = 0; k < 2; ++k)
-        AssignEtc1Indices(block, firstHalf + k, ExpandEtc1(code.q[k], code.differential), code.codeword[k],
-                          perceptual, words.word2);
+        AssignEtc1Indices(block, firstHalf + k, ExpandEtc1(code.q[k], code.differential), code.codeword[k], perceptual,
+                          words.word2);
     return words;
 }
 
@@ -404,8 +442,10 @@ void DecodeBlockETC1(Etc1BlockWords block, uint8_t rgb[48])
 {
     const uint32_t w1 = block.word1;
     Etc1Colour base[2];
-    if (w1 & 2u) {
-        for (int c = 0; c < 3; ++c) {
+    if (w1 & 2u)
+    {
+        for (int c = 0; c < 3; ++c)
+        {
             const int shift = 27 - 8 * c;
             const int v = static_cast<int>((w1 >> shift) & 31u);
             int d = static_cast<int>((w1 >> (shift - 3)) & 7u);
@@ -413,8 +453,11 @@ void DecodeBlockETC1(Etc1BlockWords block, uint8_t rgb[48])
             base[0].c[c] = Expand5(v);
             base[1].c[c] = Expand5((v + d) & 31);  // out-of-range sums wrap as in hardware decoders
         }
-    } else {
-        for (int c = 0; c < 3; ++c) {
+    }
+    else
+    {
+        for (int c = 0; c < 3; ++c)
+        {
             const int shift = 28 - 8 * c;
             base[0].c[c] = Expand4(static_cast<int>((w1 >> shift) & 15u));
             base[1].c[c] = Expand4(static_cast<int>((w1 >> (shift - 4)) & 15u));
@@ -422,8 +465,10 @@ void DecodeBlockETC1(Etc1BlockWords block, uint8_t rgb[48])
     }
     const int codeword[2] = {static_cast<int>((w1 >> 5) & 7u), static_cast<int>((w1 >> 2) & 7u)};
     const bool flip = (w1 & 1u) != 0;
-    for (int x = 0; x < 4; ++x) {
-        for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x)
+    {
+        for (int y = 0; y < 4; ++y)
+        {
             const int i = x * 4 + y;
             const int h = flip ? (y >= 2) : (x >= 2);
             const uint32_t index = (((block.word2 >> (16 + i)) & 1u) << 1) | ((block.word2 >> i) & 1u);
@@ -462,7 +507,8 @@ namespace {
 // Raise masks in the order they are compared: none, R, G, B, RG, RB, GB, RGB.
 constexpr int kRaiseOrder[8] = {0, 1, 2, 4, 3, 5, 6, 7};
 
-struct QuantiseSteps {
+struct QuantiseSteps
+{
     int lo[3];
     int hi[3];
     int errLo[3];  // 8 x (expanded value - average)
@@ -473,7 +519,8 @@ QuantiseSteps MakeSteps(Etc1Colour sum, bool fiveBits)
 {
     QuantiseSteps s;
     const int top = fiveBits ? 31 : 15;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         s.lo[c] = sum.c[c] * (fiveBits ? 31 : 15) / 2040;
         s.hi[c] = std::min(s.lo[c] + 1, top);
         s.errLo[c] = 8 * (fiveBits ? Expand5(s.lo[c]) : Expand4(s.lo[c])) - sum.c[c];
@@ -493,13 +540,15 @@ int CombinedUnweighted(const QuantiseSteps& s)
 {
     int bestMask = 0;
     int best = 0;
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const int mask = kRaiseOrder[k];
         int e[3];
         for (int c = 0; c < 3; ++c) e[c] = (mask >> c) & 1 ? s.errHi[c] : s.errLo[c];
         // |e| < 2048 in the 8 x scale, so the cost fits 32 bits.
         const int cost = (e[0] - e[1]) * (e[0] - e[1]) + (e[0] - e[2]) * (e[0] - e[2]) + (e[1] - e[2]) * (e[1] - e[2]);
-        if (k == 0 || cost < best) {
+        if (k == 0 || cost < best)
+        {
             best = cost;
             bestMask = mask;
         }
@@ -511,13 +560,15 @@ int CombinedPerceptual(const QuantiseSteps& s)
 {
     int bestMask = 0;
     double best = 0.0;
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
+    {
         const int mask = kRaiseOrder[k];
         double e[3];
         for (int c = 0; c < 3; ++c) e[c] = ((mask >> c) & 1 ? s.errHi[c] : s.errLo[c]) / 8.0;
         const double cost = 0.175513 * (e[0] - e[1]) * (e[0] - e[1]) + 0.034086 * (e[0] - e[2]) * (e[0] - e[2]) +
                             0.066918 * (e[1] - e[2]) * (e[1] - e[2]);
-        if (k == 0 || cost < best) {
+        if (k == 0 || cost < best)
+        {
             best = cost;
             bestMask = mask;
         }
@@ -537,11 +588,12 @@ Etc1Colour QuantiseCombined4(Etc1Colour sum)
 {
     const QuantiseSteps s = MakeSteps(sum, false);
     int mask = CombinedUnweighted(s);
-    if (mask == 0 || mask == 7) {
+    if (mask == 0 || mask == 7)
+    {
         // A uniform shift of all channels is an intensity change the modifiers could make as well; decide
         // it from the size of the error of the lower colour (192 = 64 x 3 in units of the 8 x scale).
-        const int64_t e2 = int64_t(s.errLo[0]) * s.errLo[0] + int64_t(s.errLo[1]) * s.errLo[1] +
-                           int64_t(s.errLo[2]) * s.errLo[2];
+        const int64_t e2 =
+            int64_t(s.errLo[0]) * s.errLo[0] + int64_t(s.errLo[1]) * s.errLo[1] + int64_t(s.errLo[2]) * s.errLo[2];
         mask = e2 > 192 * 64 ? 7 : 0;
     }
     return Raised(s, mask);
@@ -564,8 +616,10 @@ double Etc1PerceptualBlockError(const Etc1Pixels& block, Etc1BlockWords words)
     uint8_t decoded[48];
     DecodeBlockETC1(words, decoded);
     double error = 0.0;
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
+    for (int y = 0; y < 4; ++y)
+    {
+        for (int x = 0; x < 4; ++x)
+        {
             const uint8_t* s = block.rgb[x * 4 + y];
             const uint8_t* d = decoded + (y * 4 + x) * 3;
             const double dR = s[0] - d[0], dG = s[1] - d[1], dB = s[2] - d[2];

@@ -8,15 +8,16 @@
 // ETC1 intensity modifiers per codeword, in the order (-large, -small, +small, +large). A compile-time
 // table: encoders on several threads read it without any set-up.
 inline constexpr int kEtc1Modifiers[8][4] = {
-    {-8, -2, 2, 8},       {-17, -5, 5, 17},     {-29, -9, 9, 29},     {-42, -13, 13, 42},
-    {-60, -18, 18, 60},   {-80, -24, 24, 80},   {-106, -33, 33, 106}, {-183, -47, 47, 183},
+    {-8, -2, 2, 8},     {-17, -5, 5, 17},   {-29, -9, 9, 29},     {-42, -13, 13, 42},
+    {-60, -18, 18, 60}, {-80, -24, 24, 80}, {-106, -33, 33, 106}, {-183, -47, 47, 183},
 };
 
 // Pixel index value written for each modifier position.
 inline constexpr uint32_t kEtc1IndexOfPosition[4] = {3, 2, 0, 1};
 
 // The 16 pixels of a block in index order i = x * 4 + y, so that a 2-column half is 8 consecutive pixels.
-struct Etc1Pixels {
+struct Etc1Pixels
+{
     uint8_t rgb[16][3];
 };
 
@@ -30,7 +31,8 @@ inline constexpr int kEtc1HalfPixels[4][8] = {
 };
 
 // The 8 pixels of one half, gathered.
-struct Etc1Half {
+struct Etc1Half
+{
     uint8_t rgb[8][3];
 };
 
@@ -41,7 +43,8 @@ constexpr int ClampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 constexpr int Expand5(int v) { return (v << 3) | (v >> 2); }
 constexpr int Expand4(int v) { return v * 17; }
 
-struct Etc1Colour {
+struct Etc1Colour
+{
     int c[3];
     bool operator==(const Etc1Colour&) const = default;
 };
@@ -73,7 +76,8 @@ uint32_t PackEtc1Individual(Etc1Colour first, Etc1Colour second, int codeword1, 
 // True when every channel's difference (second minus first) lies in lo..hi.
 inline bool DifferencesWithin(Etc1Colour first, Etc1Colour second, int lo, int hi)
 {
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         const int d = second.c[c] - first.c[c];
         if (d < lo || d > hi) return false;
     }
@@ -94,7 +98,8 @@ Etc1Colour QuantiseCombinedPerceptual5(Etc1Colour sum);
 Etc1Colour QuantiseCombinedPerceptual4(Etc1Colour sum);
 
 // One split's encoding: quantised colours (5 bits in the differential mode, else 4), codewords, error.
-struct Etc1SplitCode {
+struct Etc1SplitCode
+{
     bool differential = false;
     bool flip = false;
     Etc1Colour q[2] = {};

@@ -10,7 +10,8 @@
 // Largest accepted side in pixels; larger images are refused rather than risking size overflow.
 constexpr int kEtc1MaxSide = 32768;
 
-enum class Etc1Mode {
+enum class Etc1Mode
+{
     Fast,                  // two candidates (average, combined), unweighted error: the image entry's mode
     Perceptual,            // the same with perceptual weights
     NearSearch,            // search 3 steps around the quantised colours, unweighted
@@ -39,7 +40,8 @@ bool CompressImageETC1WithMode(Etc1Mode mode, const uint8_t* pixels, size_t pixe
 // A read-only RGB image for the block operations. Pixels beyond the right or bottom edge read as the
 // last column or row, which is the padding of the image entry (and before the left or top edge as the
 // first); an empty image reads as black. pixels must hold width x height x 3 bytes.
-struct Etc1Source {
+struct Etc1Source
+{
     const uint8_t* pixels;
     int width;
     int height;
@@ -47,7 +49,8 @@ struct Etc1Source {
 
 // The two words of one ETC1 block: word1 holds base colours, codewords, differential and flip bits,
 // word2 the pixel index bits (pixel i = x * 4 + y: most significant bit at 16 + i, least at i).
-struct Etc1BlockWords {
+struct Etc1BlockWords
+{
     uint32_t word1;
     uint32_t word2;
     bool operator==(const Etc1BlockWords&) const = default;

@@ -6,13 +6,16 @@ namespace {
 
 // Codeword searches already made for one half in this block. Both candidates often land on the same
 // base colour for a half, and then the search need not run again.
-class HalfSearches {
+class HalfSearches
+{
 public:
     template <class Search>
     uint32_t Find(const Etc1Half& half, Etc1Colour base, int& codeword, Search search)
     {
-        for (int k = 0; k < count_; ++k) {
-            if (entries_[k].base == base) {
+        for (int k = 0; k < count_; ++k)
+        {
+            if (entries_[k].base == base)
+            {
                 codeword = entries_[k].codeword;
                 return entries_[k].error;
             }
@@ -23,7 +26,8 @@ public:
     }
 
 private:
-    struct Entry {
+    struct Entry
+    {
         Etc1Colour base;
         uint32_t error;
         int codeword;
@@ -32,7 +36,8 @@ private:
     int count_ = 0;
 };
 
-struct BlockHalves {
+struct BlockHalves
+{
     Etc1Pixels block;
     Etc1Half half[4];
     Etc1Colour sum[4];
@@ -42,7 +47,8 @@ struct BlockHalves {
 void PrepareHalves(BlockHalves& b, const Etc1Source& image, int x, int y)
 {
     b.block = LoadEtc1Pixels(image, x, y);
-    for (int h = 0; h < 4; ++h) {
+    for (int h = 0; h < 4; ++h)
+    {
         b.half[h] = GatherEtc1Half(b.block, h);
         b.sum[h] = SumEtc1Half(b.half[h]);
     }
@@ -54,14 +60,16 @@ template <class Quantise5, class Quantise4, class Search>
 Etc1SplitCode EncodeCandidate(BlockHalves& b, Quantise5 quantise5, Quantise4 quantise4, Search search)
 {
     Etc1SplitCode best;
-    for (int split = 0; split < 2; ++split) {
+    for (int split = 0; split < 2; ++split)
+    {
         const int h0 = 2 * split;
         Etc1SplitCode code;
         code.flip = split == 1;
         code.q[0] = quantise5(b.sum[h0]);
         code.q[1] = quantise5(b.sum[h0 + 1]);
         code.differential = DifferencesWithin(code.q[0], code.q[1], -4, 3);
-        if (!code.differential) {
+        if (!code.differential)
+        {
             code.q[0] = quantise4(b.sum[h0]);
             code.q[1] = quantise4(b.sum[h0 + 1]);
         }
@@ -91,10 +99,9 @@ Etc1BlockWords CompressBlockETC1Perceptual(const Etc1Source& image, int x, int y
 {
     BlockHalves b;
     PrepareHalves(b, image, x, y);
-    const Etc1SplitCode average =
-        EncodeCandidate(b, QuantiseRound5, QuantiseRound4, SearchEtc1CodewordPerceptual);
-    const Etc1SplitCode combined = EncodeCandidate(b, QuantiseCombinedPerceptual5, QuantiseCombinedPerceptual4,
-                                                   SearchEtc1CodewordPerceptual);
+    const Etc1SplitCode average = EncodeCandidate(b, QuantiseRound5, QuantiseRound4, SearchEtc1CodewordPerceptual);
+    const Etc1SplitCode combined =
+        EncodeCandidate(b, QuantiseCombinedPerceptual5, QuantiseCombinedPerceptual4, SearchEtc1CodewordPerceptual);
     const Etc1BlockWords a = BuildEtc1Words(b.block, average, true);
     const Etc1BlockWords c = BuildEtc1Words(b.block, combined, true);
     // Candidates are judged by their decoded perceptual error, which the truncated half errors only

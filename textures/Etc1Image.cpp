@@ -10,7 +10,8 @@ using BlockEncoder = Etc1BlockWords (*)(const Etc1Source&, int, int);
 
 BlockEncoder EncoderOf(Etc1Mode mode)
 {
-    switch (mode) {
+    switch (mode)
+    {
     case Etc1Mode::Fast: return CompressBlockETC1Fast;
     case Etc1Mode::Perceptual: return CompressBlockETC1Perceptual;
     case Etc1Mode::NearSearch: return CompressBlockETC1NearSearch;
@@ -33,11 +34,13 @@ void ReportPadding(int width, int height)
 {
     const int paddedWidth = (width + 3) / 4 * 4;
     const int paddedHeight = (height + 3) / 4 * 4;
-    if (paddedWidth != width) {
+    if (paddedWidth != width)
+    {
         std::printf(" Width = %d is not divisible by four... ", width);
         std::printf(" expanding image in x-dir... ");
     }
-    if (paddedHeight != height) {
+    if (paddedHeight != height)
+    {
         std::printf(" Height = %d is not divisible by four... ", height);
         std::printf(" expanding image in y-dir...");
     }
@@ -57,8 +60,10 @@ void EncodeImage(BlockEncoder encode, const Etc1Source& image, uint8_t* blocks)
 {
     const int across = (image.width + 3) / 4;
     const int down = (image.height + 3) / 4;
-    for (int by = 0; by < down; ++by) {
-        for (int bx = 0; bx < across; ++bx) {
+    for (int by = 0; by < down; ++by)
+    {
+        for (int bx = 0; bx < across; ++bx)
+        {
             const Etc1BlockWords words = encode(image, bx * 4, by * 4);
             uint8_t* out = blocks + (static_cast<size_t>(by) * static_cast<size_t>(across) + bx) * 8;
             StoreBigEndian(words.word1, out);

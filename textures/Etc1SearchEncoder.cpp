@@ -19,19 +19,23 @@ uint32_t Search(const Etc1Half& half, Etc1Colour base, int& codeword)
 
 // Smallest squared difference between a channel value p and base x moved by any modifier of any codeword
 // (clamped), for every 5-bit (first 32 rows) and 4-bit (last 16 rows) base value.
-struct ChannelMinima {
+struct ChannelMinima
+{
     uint16_t value[48][256];
 };
 
 constexpr ChannelMinima MakeChannelMinima()
 {
     ChannelMinima t{};
-    for (int row = 0; row < 48; ++row) {
+    for (int row = 0; row < 48; ++row)
+    {
         const int x = row < 32 ? Expand5(row) : Expand4(row - 32);
-        for (int p = 0; p < 256; ++p) {
+        for (int p = 0; p < 256; ++p)
+        {
             int best = 255 * 255;
             for (int cw = 0; cw < 8; ++cw)
-                for (int j = 0; j < 4; ++j) {
+                for (int j = 0; j < 4; ++j)
+                {
                     const int d = ClampByte(x + kEtc1Modifiers[cw][j]) - p;
                     best = d * d < best ? d * d : best;
                 }
@@ -49,7 +53,8 @@ constexpr ChannelMinima kChannelMinima = MakeChannelMinima();
 // best error so far are skipped; as only strictly lower errors replace the best, the outcome is the same
 // as searching every colour.
 template <bool Perceptual>
-class HalfBounds {
+class HalfBounds
+{
 public:
     HalfBounds(const Etc1Half& half, bool fiveBits)
     {
@@ -57,9 +62,11 @@ public:
         // The perceptual search weighs with the single-precision constants.
         const double weight[3] = {Perceptual ? double(0.299f) : 1.0, Perceptual ? double(0.587f) : 1.0,
                                   Perceptual ? double(0.114f) : 1.0};
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < 3; ++c)
+        {
             lowest_[c] = 0.0;
-            for (int v = 0; v < values; ++v) {
+            for (int v = 0; v < values; ++v)
+            {
                 const uint16_t* minima = kChannelMinima.value[fiveBits ? v : 32 + v];
                 int total = 0;
                 for (int k = 0; k < 8; ++k) total += minima[half.rgb[k][c]];
@@ -94,7 +101,8 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
 {
     constexpr int kSide = 2 * R + 1;
     constexpr uint32_t kUnknown = 0xFFFFFFFFu;
-    struct Least {
+    struct Least
+    {
         uint32_t error;
         int8_t green, blue;  // offset indices of the entry
     };
@@ -107,10 +115,12 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
     // The run of second-half offset indices within reach of each first-half offset index, per channel.
     int runLo[3][kSide], runHi[3][kSide];
     for (int c = 0; c < 3; ++c)
-        for (int i1 = 0; i1 < kSide; ++i1) {
+        for (int i1 = 0; i1 < kSide; ++i1)
+        {
             runLo[c][i1] = kSide;
             runHi[c][i1] = -1;
-            for (int i2 = 0; i2 < kSide; ++i2) {
+            for (int i2 = 0; i2 < kSide; ++i2)
+            {
                 const int d = value[1][c][i2] - value[0][c][i1];
                 if (d < -4 || d > 3) continue;
                 runLo[c][i1] = i2 < runLo[c][i1] ? i2 : runLo[c][i1];
@@ -122,7 +132,8 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
     uint32_t second[kSide][kSide][kSide];
     for (int iR = 0; iR < kSide; ++iR)
         for (int iG = 0; iG < kSide; ++iG)
-            for (int iB = 0; iB < kSide; ++iB) {
+            for (int iB = 0; iB < kSide; ++iB)
+            {
                 const Etc1Colour c{{value[1][0][iR], value[1][1][iG], value[1][2][iB]}};
                 int codeword;
                 second[iR][iG][iB] = Search<Perceptual>(halves[1], ExpandEtc1(c, true), codeword);
@@ -130,16 +141,19 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
     // First minima over the blue run of each first-half blue index, then over the green runs.
     Least overBlue[kSide][kSide][kSide];   // [iR][iG][first-half blue index]
     Least overGreen[kSide][kSide][kSide];  // [iR][first-half green index][first-half blue index]
-    for (int iR = 0; iR < kSide; ++iR) {
+    for (int iR = 0; iR < kSide; ++iR)
+    {
         for (int iG = 0; iG < kSide; ++iG)
-            for (int b1 = 0; b1 < kSide; ++b1) {
+            for (int b1 = 0; b1 < kSide; ++b1)
+            {
                 Least least{kUnknown, -1, -1};
                 for (int iB = runLo[2][b1]; iB <= runHi[2][b1]; ++iB)
                     if (second[iR][iG][iB] < least.error) least = {second[iR][iG][iB], int8_t(iG), int8_t(iB)};
                 overBlue[iR][iG][b1] = least;
             }
         for (int g1 = 0; g1 < kSide; ++g1)
-            for (int b1 = 0; b1 < kSide; ++b1) {
+            for (int b1 = 0; b1 < kSide; ++b1)
+            {
                 Least least{kUnknown, -1, -1};
                 for (int iG = runLo[1][g1]; iG <= runHi[1][g1]; ++iG)
                     if (overBlue[iR][iG][b1].error < least.error) least = overBlue[iR][iG][b1];
@@ -153,11 +167,13 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
     Etc1Colour chosen[2];
     for (int r1 = 0; r1 < kSide; ++r1)
         for (int g1 = 0; g1 < kSide; ++g1)
-            for (int b1 = 0; b1 < kSide; ++b1) {
+            for (int b1 = 0; b1 < kSide; ++b1)
+            {
                 Least least{kUnknown, -1, -1};
                 int red = -1;
                 for (int iR = runLo[0][r1]; iR <= runHi[0][r1]; ++iR)
-                    if (overGreen[iR][g1][b1].error < least.error) {
+                    if (overGreen[iR][g1][b1].error < least.error)
+                    {
                         least = overGreen[iR][g1][b1];
                         red = iR;
                     }
@@ -167,7 +183,8 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
                 if (bounds.Of(c1) + least.error >= best) continue;
                 int codeword;
                 const uint32_t cost = Search<Perceptual>(halves[0], ExpandEtc1(c1, true), codeword) + least.error;
-                if (cost < best) {
+                if (cost < best)
+                {
                     best = cost;
                     found = true;
                     chosen[0] = c1;
@@ -176,7 +193,8 @@ bool SearchDifferential(const Etc1Half (&halves)[2], const Etc1Colour (&q)[2], E
             }
     if (!found) return false;
     code.differential = true;
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 2; ++k)
+    {
         code.q[k] = chosen[k];
         Search<Perceptual>(halves[k], ExpandEtc1(chosen[k], true), code.codeword[k]);
     }
@@ -191,20 +209,25 @@ void SearchIndividual(const Etc1Half (&halves)[2], Etc1SplitCode& code)
 {
     code.differential = false;
     code.error = 0;
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 2; ++k)
+    {
         const HalfBounds<Perceptual> bounds(halves[k], false);
         uint32_t best = kHalfErrorBound;
         Etc1Colour chosen{{0, 0, 0}};
-        for (int r = 0; r < 16; ++r) {
+        for (int r = 0; r < 16; ++r)
+        {
             if (bounds.OfRed(r) >= best) continue;
-            for (int g = 0; g < 16; ++g) {
+            for (int g = 0; g < 16; ++g)
+            {
                 if (bounds.OfRedGreen(r, g) >= best) continue;
-                for (int b = 0; b < 16; ++b) {
+                for (int b = 0; b < 16; ++b)
+                {
                     const Etc1Colour c{{r, g, b}};
                     if (bounds.Of(c) >= best) continue;
                     int codeword;
                     const uint32_t e = Search<Perceptual>(halves[k], Etc1Colour{{r * 17, g * 17, b * 17}}, codeword);
-                    if (e < best) {
+                    if (e < best)
+                    {
                         best = e;
                         chosen = c;
                     }
@@ -222,7 +245,8 @@ Etc1BlockWords SearchEncode(const Etc1Source& image, int x, int y)
     constexpr bool kWide = R == 5;
     const Etc1Pixels block = LoadEtc1Pixels(image, x, y);
     Etc1SplitCode best;
-    for (int split = 0; split < 2; ++split) {
+    for (int split = 0; split < 2; ++split)
+    {
         const Etc1Half halves[2] = {GatherEtc1Half(block, 2 * split), GatherEtc1Half(block, 2 * split + 1)};
         const Etc1Colour q[2] = {QuantiseRound5(SumEtc1Half(halves[0])), QuantiseRound5(SumEtc1Half(halves[1]))};
 
@@ -230,7 +254,8 @@ Etc1BlockWords SearchEncode(const Etc1Source& image, int x, int y)
         const bool haveDifferential = DifferencesWithin(q[0], q[1], -(R + 4), R + 3) &&
                                       SearchDifferential<R, Perceptual>(halves, q, differential);
         Etc1SplitCode code = differential;
-        if (!haveDifferential || kWide) {
+        if (!haveDifferential || kWide)
+        {
             Etc1SplitCode individual;
             SearchIndividual<Perceptual>(halves, individual);
             if (!haveDifferential || individual.error < differential.error) code = individual;

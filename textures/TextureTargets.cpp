@@ -12,7 +12,7 @@ std::string_view TrimBlanks(std::string_view s)
     return s;
 }
 
-} // namespace
+}  // namespace
 
 PStringArray ParseTextureTargetList(std::string_view text)
 {
@@ -26,8 +26,10 @@ PStringArray ParseTextureTargetList(std::string_view text)
         if (token.empty()) break;
         for (char& c : token)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (token == "s3tc") token = "dxtc";
-        else if (token == "etc") token = "etc1";
+        if (token == "s3tc")
+            token = "dxtc";
+        else if (token == "etc")
+            token = "etc1";
         list.Add(Orvo::PString(token));
         pos = cut + 1;
     }

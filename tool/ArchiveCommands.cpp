@@ -25,7 +25,7 @@ void PostWithParam(ResultsLog& log, const char* text, const char* name, std::str
     log.PostResult(kResultError, text, params);
 }
 
-} // namespace
+}  // namespace
 
 int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
 {
@@ -63,7 +63,7 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
             PostAssetError(log, kuid, "Unable to pack the asset.");
             return -1;
         }
-        Orvo::String ignored; // a KUID given twice is simply not added again
+        Orvo::String ignored;  // a KUID given twice is simply not added again
         archive.AddAsset(ignored, entry);
     }
     Orvo::String result;

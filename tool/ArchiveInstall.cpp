@@ -34,7 +34,8 @@ TDBTagRef KUIDFirst(const TDBTagRef& config)
     size_t kuidAt = config.GetChildCount();
     for (size_t i = 0; i < config.GetChildCount() && kuidAt == config.GetChildCount(); ++i)
         if (config.GetChildName(i).ToLower().View() == "kuid") kuidAt = i;
-    if (kuidAt < config.GetChildCount()) ordered.AddChildTag(config.GetChildName(kuidAt).View(), config.GetChildAt(kuidAt));
+    if (kuidAt < config.GetChildCount())
+        ordered.AddChildTag(config.GetChildName(kuidAt).View(), config.GetChildAt(kuidAt));
     for (size_t i = 0; i < config.GetChildCount(); ++i)
         if (i != kuidAt) ordered.AddChildTag(config.GetChildName(i).View(), config.GetChildAt(i));
     return ordered;
@@ -45,7 +46,7 @@ KUID InstallJobEntry(const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
     return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
 }
 
-} // namespace
+}  // namespace
 
 uint32_t ArchiveInstallCommitOption(uint32_t flags)
 {
@@ -156,7 +157,4 @@ KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t f
     return kuid;
 }
 
-void RegisterArchiveInstallHook()
-{
-    SetArchiveInstallHook(InstallJobEntry);
-}
+void RegisterArchiveInstallHook() { SetArchiveInstallHook(InstallJobEntry); }

@@ -12,9 +12,9 @@ class ResultsLog;
 // Option flags of InstallAssetFromArchive.
 enum : uint32_t
 {
-    kArchiveInstallCommit = 2,      // write "config.chump" (not "config.txt") and commit the asset
-    kArchiveInstallDSIDMatches = 4, // set here when the entry's "dsid" matches its files; passed on
-    kArchiveInstallOption8 = 8,     // passed on to the commit
+    kArchiveInstallCommit = 2,       // write "config.chump" (not "config.txt") and commit the asset
+    kArchiveInstallDSIDMatches = 4,  // set here when the entry's "dsid" matches its files; passed on
+    kArchiveInstallOption8 = 8,      // passed on to the commit
 };
 
 // Asks whether an installed asset may be replaced.
@@ -23,8 +23,7 @@ class ArchiveInstallPrompt
 public:
     virtual ~ArchiveInstallPrompt() = default;
     // kArchivePromptReplace / kArchivePromptReplaceAll go ahead; any other answer cancels.
-    virtual int Ask(const Orvo::String& promptText, const Orvo::String& logText, const KUID& kuid,
-                    ResultsLog& log) = 0;
+    virtual int Ask(const Orvo::String& promptText, const Orvo::String& logText, const KUID& kuid, ResultsLog& log) = 0;
 };
 constexpr int kArchivePromptReplace = 2;
 constexpr int kArchivePromptReplaceAll = 3;

@@ -8,12 +8,9 @@
 
 namespace {
 
-char Letter(char upper, bool value)
-{
-    return value ? upper : static_cast<char>(upper - 'A' + 'a');
-}
+char Letter(char upper, bool value) { return value ? upper : static_cast<char>(upper - 'A' + 'a'); }
 
-} // namespace
+}  // namespace
 
 std::string FormatAssetStatusLine(const KUID& kuid, const VADAssetInfo& info, bool missingDependencies, bool faulty)
 {

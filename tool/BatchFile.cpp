@@ -7,33 +7,40 @@ std::vector<std::string> SplitBatchLine(std::string_view raw)
     // Cut at the first CR or LF after the first character (one in the first place stays, so that an
     // empty line is seen and skipped below).
     std::string line(raw.substr(0, raw.find('\0')));
-    for (size_t i = 1; i < line.size(); ++i) {
-        if (line[i] == '\r' || line[i] == '\n') {
+    for (size_t i = 1; i < line.size(); ++i)
+    {
+        if (line[i] == '\r' || line[i] == '\n')
+        {
             line.resize(i);
             break;
         }
     }
-    if (line.empty() || line[0] != ' ')
-        line.insert(line.begin(), ' ');
+    if (line.empty() || line[0] != ' ') line.insert(line.begin(), ' ');
     line.push_back(' ');
 
     std::vector<std::string> args;
     bool inQuotes = false;
-    size_t start = std::string::npos; // pending start of an argument
-    for (size_t i = 0; i < line.size(); ++i) {
+    size_t start = std::string::npos;  // pending start of an argument
+    for (size_t i = 0; i < line.size(); ++i)
+    {
         const char c = line[i];
-        if (c == '"') {
-            if (!inQuotes) {
+        if (c == '"')
+        {
+            if (!inQuotes)
+            {
                 start = i + 1;
                 inQuotes = true;
-            } else {
+            }
+            else
+            {
                 args.emplace_back(line, start, i - start);
                 start = std::string::npos;
                 inQuotes = false;
             }
-        } else if (c == ' ' && !inQuotes) {
-            if (start != std::string::npos)
-                args.emplace_back(line, start, i - start);
+        }
+        else if (c == ' ' && !inQuotes)
+        {
+            if (start != std::string::npos) args.emplace_back(line, start, i - start);
             start = i + 1;
         }
     }
@@ -42,14 +49,12 @@ std::vector<std::string> SplitBatchLine(std::string_view raw)
 
 bool IsBatchLineSkipped(const std::vector<std::string>& args)
 {
-    if (args.empty())
-        return true;
+    if (args.empty()) return true;
     const std::string& last = args.back();
-    if (!last.empty() && (last[0] == '\r' || last[0] == '\n' || last[0] == ' '))
-        return true;
-    for (const std::string& a : args) {
-        if (!a.empty())
-            return false;
+    if (!last.empty() && (last[0] == '\r' || last[0] == '\n' || last[0] == ' ')) return true;
+    for (const std::string& a : args)
+    {
+        if (!a.empty()) return false;
     }
     return true;
 }
@@ -57,38 +62,39 @@ bool IsBatchLineSkipped(const std::vector<std::string>& args)
 BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner)
 {
     BatchFileResult result;
-    if (!Orvo::File::Exists(name)) {
+    if (!Orvo::File::Exists(name))
+    {
         result.status = BatchFileStatus::Missing;
         result.exitCode = -1;
         return result;
     }
     Orvo::File file;
-    if (Orvo::File::IsDirectory(name) || file.Open(name, Orvo::File::ModeRead) != 0) {
+    if (Orvo::File::IsDirectory(name) || file.Open(name, Orvo::File::ModeRead) != 0)
+    {
         result.status = BatchFileStatus::Unreadable;
         result.exitCode = -1;
         return result;
     }
     const int64_t size = file.Size();
-    if (size < 0 || size > kMaxBatchFileSize) {
+    if (size < 0 || size > kMaxBatchFileSize)
+    {
         result.status = size < 0 ? BatchFileStatus::Unreadable : BatchFileStatus::TooLarge;
         result.exitCode = -1;
         return result;
     }
     std::vector<char> buffer(size_t(size) + 1, '\0');
-    do {
+    do
+    {
         buffer[0] = '\0';
         const size_t got = file.ReadLine(buffer.data(), buffer.size());
         std::vector<std::string> args = SplitBatchLine(std::string_view(buffer.data(), got));
-        if (IsBatchLineSkipped(args))
-            continue;
+        if (IsBatchLineSkipped(args)) continue;
         std::vector<char*> argv;
         argv.reserve(args.size() + 2);
         argv.push_back(const_cast<char*>(programPath));
-        for (std::string& a : args)
-            argv.push_back(a.data());
+        for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (runner(int(argv.size() - 1), argv.data()) != 0)
-            result.exitCode = -1;
+        if (runner(int(argv.size() - 1), argv.data()) != 0) result.exitCode = -1;
     } while (!file.Eof());
     file.Close();
     return result;
@@ -96,25 +102,21 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
 
 std::string ResolveBatchFilePath(const std::string& name, const char* startDirectory)
 {
-    if (name.empty() || name[0] == '/' || startDirectory == nullptr || startDirectory[0] == '\0')
-        return name;
+    if (name.empty() || name[0] == '/' || startDirectory == nullptr || startDirectory[0] == '\0') return name;
     std::string path = startDirectory;
-    if (path.back() != '/')
-        path.push_back('/');
+    if (path.back() != '/') path.push_back('/');
     return path + name;
 }
 
 std::string BatchFileMessage(BatchFileStatus status, const std::string& name)
 {
-    switch (status) {
-    case BatchFileStatus::Ran:
-        return {};
-    case BatchFileStatus::Missing:
-        return "-The file \"" + name + "\" does not exist, please specify a valid filename";
+    switch (status)
+    {
+    case BatchFileStatus::Ran: return {};
+    case BatchFileStatus::Missing: return "-The file \"" + name + "\" does not exist, please specify a valid filename";
     case BatchFileStatus::Unreadable:
         return "-The file \"" + name + "\" could not be read, please specify a valid filename";
-    case BatchFileStatus::TooLarge:
-        return "-The file \"" + name + "\" is too large to be a batch file";
+    case BatchFileStatus::TooLarge: return "-The file \"" + name + "\" is too large to be a batch file";
     }
     return {};
 }

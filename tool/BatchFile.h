@@ -22,11 +22,18 @@ bool IsBatchLineSkipped(const std::vector<std::string>& args);
 // Runs one line's command (argv[0] is the program, argv[1] the command word) and returns its result.
 using BatchLineRunner = std::function<int(int argc, char** argv)>;
 
-enum class BatchFileStatus { Ran, Missing, Unreadable, TooLarge };
+enum class BatchFileStatus
+{
+    Ran,
+    Missing,
+    Unreadable,
+    TooLarge
+};
 
-struct BatchFileResult {
+struct BatchFileResult
+{
     BatchFileStatus status = BatchFileStatus::Ran;
-    int exitCode = 0; // 0, or -1 when any line's result was not 0; -1 when the file could not be run
+    int exitCode = 0;  // 0, or -1 when any line's result was not 0; -1 when the file could not be run
 };
 
 // Larger files are refused: the whole file is one line buffer at most.

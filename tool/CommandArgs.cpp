@@ -33,7 +33,7 @@ int64_t ScanDecimal(const char* text, bool& digits)
     return negative ? -value : value;
 }
 
-} // namespace
+}  // namespace
 
 const char* CommandArgs::Arg(int i) const
 {

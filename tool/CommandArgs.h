@@ -14,9 +14,9 @@ struct CommandArgs
 {
     int argc = 0;
     char** argv = nullptr;
-    std::string word;          // element 1 lower-cased (empty when absent)
+    std::string word;  // element 1 lower-cased (empty when absent)
     bool hasParameterWord = false;
-    std::string parameterWord; // element 2 lower-cased, when the count is at least 3
+    std::string parameterWord;  // element 2 lower-cased, when the count is at least 3
 
     // Element i, or null when the vector does not hold it.
     const char* Arg(int i) const;

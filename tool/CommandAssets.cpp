@@ -32,7 +32,7 @@ bool RequireKUID(ResultsLog& log, const CommandArgs& args, KUID& kuid)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
 {

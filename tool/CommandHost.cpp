@@ -127,7 +127,8 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
     bool ok = false;
     if (!IsArchiveJobPathAllowed(path))
     {
-        log.PostResultF(kResultError, "CommandHostCallback> refused to write the archive file '%s' outside the user data folder",
+        log.PostResultF(kResultError,
+                        "CommandHostCallback> refused to write the archive file '%s' outside the user data folder",
                         path.c_str());
     }
     else
@@ -142,7 +143,8 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
             ok = CommandHostArchiveSaveToDisk(kuids, file, log);
             if (!FinishArchiveJobHeader(file) || !file.Close())
             {
-                log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'", path.c_str());
+                log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'",
+                                path.c_str());
                 ok = false;
             }
         }
@@ -167,7 +169,7 @@ void RunArchiveInstall(TStream& job, TBuffer& reply)
     LogPrintf("CommandHostCallback> complete");
 }
 
-} // namespace
+}  // namespace
 
 void CommandHostCallback(TStream& job, TBuffer& reply)
 {
@@ -201,15 +203,9 @@ void InstallConsoleHandler()
     Platform::InstallConsoleHandler(ConsoleCtrlHandler);
 }
 
-void ConsoleHostDone()
-{
-    g_busy.store(0);
-}
+void ConsoleHostDone() { g_busy.store(0); }
 
-bool ConsoleStopRequested()
-{
-    return g_stop.load() != 0;
-}
+bool ConsoleStopRequested() { return g_stop.load() != 0; }
 
 void ResetConsoleFlags()
 {

@@ -15,7 +15,7 @@ int NotBuilt(ResultsLog& log, const char* text)
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 int ValidateCommandWord(ResultsLog& log, const CommandArgs& args)
 {

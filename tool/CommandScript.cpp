@@ -19,9 +19,11 @@ int CompileCommand(ResultsLog& log, const CommandArgs& args)
     // The compiler reads its relative paths against the working directory: the one the user started from.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
-    if (StartDirectory[0] && chdir(StartDirectory) != 0) {}
+    if (StartDirectory[0] && chdir(StartDirectory) != 0)
+    {}
     auto restore = [&] {
-        if (haveSaved && chdir(saved) != 0) {}
+        if (haveSaved && chdir(saved) != 0)
+        {}
     };
     if (args.ParameterMissing())
     {

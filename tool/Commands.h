@@ -3,8 +3,8 @@
 #include "core/KUID.h"
 #include "tool/CommandArgs.h"
 
-constexpr int kInstalledVersion = 370;      // high byte 1, low byte 114
-constexpr int kInstalledBuildNumber = 61388; // high byte 239, low byte 204
+constexpr int kInstalledVersion = 370;        // high byte 1, low byte 114
+constexpr int kInstalledBuildNumber = 61388;  // high byte 239, low byte 204
 
 int VersionCommand(ResultsLog& log, const CommandArgs& args);
 int EchoCommand(ResultsLog& log, const CommandArgs& args);

@@ -18,7 +18,7 @@ int FixedValue(ResultsLog&, const CommandArgs&)
 struct CommandRow
 {
     const char* word;
-    int minArgc; // rows that need more arguments do not match with fewer
+    int minArgc;  // rows that need more arguments do not match with fewer
     CommandFn run;
 };
 
@@ -69,7 +69,7 @@ constexpr CommandRow kCommands[] = {
     {"setmaxbackupfolders", 0, SetMaxBackupFoldersCommand},
 };
 
-} // namespace
+}  // namespace
 
 int DispatchCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
 {

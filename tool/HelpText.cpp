@@ -2,7 +2,8 @@
 
 const char* const kHelpTextLines[kHelpTextLineCount] = {
     "Welcome to the Velmar Util Tool!",
-    "This is a simple command line tool to perform several content management functions to install/delete/modify assets.",
+    "This is a simple command line tool to perform several content management functions to install/delete/modify "
+    "assets.",
     "----------------------------------------------------------",
     "VelmarUtil help - Display this help text.",
     "VelmarUtil version - Display the VelmarUtil build version.",
@@ -21,11 +22,14 @@ const char* const kHelpTextLines[kHelpTextLineCount] = {
     "VelmarUtil createCDP <Output Filename.cdp> <kuid1> <kuid2> <kuidX> ... - Export assets to a CDP file.",
     "VelmarUtil repairdatabase - Repairs the Velmar Asset Database.",
     "VelmarUtil authors - List of all the authorIDs that have content in the game.",
-    "VelmarUtil searchbycategory [-a] <CatgoryList>  - List all the local assets with a category set in this format, \"CMP;MESH|BD;-ACTV|VE|SCEN\". Use the -a parameter if you want to search the download station as well.",
-    "VelmarUtil importconsists <PATH> - Import an old style Terrafex consist list, creating consist assets for any unknown entries.",
+    "VelmarUtil searchbycategory [-a] <CatgoryList>  - List all the local assets with a category set in this format, "
+    "\"CMP;MESH|BD;-ACTV|VE|SCEN\". Use the -a parameter if you want to search the download station as well.",
+    "VelmarUtil importconsists <PATH> - Import an old style Terrafex consist list, creating consist assets for any "
+    "unknown entries.",
     "VelmarUtil setnextcontentid <int> - Provides a 'next content ID' hint for the KUID generator.",
     "VelmarUtil status <KUID> - Print the status of the specified asset.",
-    "\tThis will output <KUID> : <Flags> : <category> : <username> where flags are a series of letters with case indicating boolean state. (Capital letters are flagged true and lowercase are flagged false.)",
+    "\tThis will output <KUID> : <Flags> : <category> : <username> where flags are a series of letters with case "
+    "indicating boolean state. (Capital letters are flagged true and lowercase are flagged false.)",
     "\tEe - The asset is open for edit.",
     "\tIi - The asset is installed locally.",
     "\tAa - The asset is archived.",
@@ -43,14 +47,17 @@ const char* const kHelpTextLines[kHelpTextLineCount] = {
     "\t<PATH>     Input source file.",
     "\t<-iPATH>   Additional include path.",
     "VelmarUtil encrypt <PATH> - Encrypt a script file (gs --> gse).",
-    "VelmarUtil export-package <device-type> <package-name> [<dependency-package-name> ...] <kuid1> <kuid2> ... - Export assets to a device package.",
+    "VelmarUtil export-package <device-type> <package-name> [<dependency-package-name> ...] <kuid1> <kuid2> ... - "
+    "Export assets to a device package.",
     "VelmarUtil listbuilds <PATH> - Print the list of installed build numbers to a file",
-    "VelmarUtil @<file.txt> - Batch-execute a series of commands from the specified text file (every argument must be between double quotes.) Every line of that text file will be processed like a separate call to VelmarUtil.",
+    "VelmarUtil @<file.txt> - Batch-execute a series of commands from the specified text file (every argument must be "
+    "between double quotes.) Every line of that text file will be processed like a separate call to VelmarUtil.",
 };
 
 void PrintHelpText(std::FILE* out)
 {
-    for (const char* line : kHelpTextLines) {
+    for (const char* line : kHelpTextLines)
+    {
         std::fputs(line, out);
         std::fputc('\n', out);
     }

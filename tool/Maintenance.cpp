@@ -41,7 +41,7 @@ bool RunRepairTask(uint32_t mode, ResultsLog& taskLog)
     return ok;
 }
 
-} // namespace
+}  // namespace
 
 int RepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
 {
@@ -96,7 +96,7 @@ Orvo::File::Path ProgramFolder(const CommandArgs& args)
     return folder.DelName();
 }
 
-} // namespace
+}  // namespace
 
 int CloseDaemonCommand(ResultsLog& log, const CommandArgs& args)
 {

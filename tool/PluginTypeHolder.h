@@ -7,7 +7,8 @@ namespace Orvo {
 class PluginType;
 }
 
-class PluginTypeHolder {
+class PluginTypeHolder
+{
 public:
     // Looks the type up; holds it when found, nothing otherwise.
     PluginTypeHolder(const Orvo::UId& familyId, const Orvo::PString& name);

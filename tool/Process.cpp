@@ -19,8 +19,7 @@ int LaunchProcess(const char* executable, const char* argumentText, const char* 
     if (!executable || !*executable) return 0;
     std::string args = argumentText ? argumentText : "";
     LogPrintf("LaunchProcess> %s", BuildLaunchCommandLine(executable, args).c_str());
-    Platform::LaunchResult r =
-        Platform::LaunchProcessText(executable, args, workFolder ? workFolder : "", flags & 15u);
+    Platform::LaunchResult r = Platform::LaunchProcessText(executable, args, workFolder ? workFolder : "", flags & 15u);
     return r.pid > 0 ? r.pid : 0;
 }
 
@@ -34,10 +33,7 @@ int TerminateProcessesByPath(const char* executable, int waitMs)
     return count;
 }
 
-void SetIdlePriority()
-{
-    Platform::SetIdlePriority();
-}
+void SetIdlePriority() { Platform::SetIdlePriority(); }
 
 bool StartContentDesk(const char* installationFolder)
 {

@@ -44,7 +44,7 @@ private:
     size_t pos_ = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::string BuildUrlProtocolCommand(const char* executable)
 {
@@ -59,16 +59,16 @@ bool RegisterUrlProtocol(const char* executable, const char* settingsFolder)
 {
     std::string command = BuildUrlProtocolCommand(executable);
     if (command.empty()) return false;
-    Orvo::File::Path folder = settingsFolder && *settingsFolder ? Orvo::File::Path(settingsFolder)
-                                                                : GetContentFolder("settings");
+    Orvo::File::Path folder =
+        settingsFolder && *settingsFolder ? Orvo::File::Path(settingsFolder) : GetContentFolder("settings");
     if (folder.IsEmpty()) return false;
     TDBTagRef tree;
     tree.EnsureContainer();
     TDBTagRef key = tree.CreateChildContainer("Velmar");
     key.SetChildString("default", "URL: Velmar Protocol");
     key.SetChildString("URL Protocol", "");
-    key.CreateChildContainer("Shell").CreateChildContainer("Open").CreateChildContainer("Command")
-        .SetChildString("default", command);
+    key.CreateChildContainer("Shell").CreateChildContainer("Open").CreateChildContainer("Command").SetChildString(
+        "default", command);
     folder.AddPath("url-protocol.txt");
     return SaveConfigFile(tree, {}, folder.View(), "txt");
 }
@@ -114,8 +114,8 @@ void ParseDisplaySettings(const uint8_t* data, size_t size, DisplaySettings& s)
         }
     }
     if (version >= 5) return;
-    uint32_t* first[] = {&s.width, &s.colourBits, &s.vsyncMode, &s.refreshChoice,
-                         &s.stencil, &s.renderer, &s.noHardwareTransform, &s.groundPolygonOffset};
+    uint32_t* first[] = {&s.width,   &s.colourBits, &s.vsyncMode,           &s.refreshChoice,
+                         &s.stencil, &s.renderer,   &s.noHardwareTransform, &s.groundPolygonOffset};
     for (uint32_t* f : first)
         if (!r.U32(*f)) return;
     uint32_t dropped;
@@ -154,14 +154,16 @@ std::string BuildSimulatorArguments(const DisplaySettings& s)
     a.AppendFormat(" -ColorBits=%u", s.colourBits);
     a.AppendFormat(s.fullScreen ? " -fullscreen" : " -windowed");
     if (std::fabs(s.physicalScreenRatio) > 0.0f) a.AppendFormat(" -PhysicalScreenRatio=%f", s.physicalScreenRatio);
-    if (static_cast<int32_t>(s.multisample) > 0) a.AppendFormat(" -multiSample=%d", static_cast<int32_t>(s.multisample));
+    if (static_cast<int32_t>(s.multisample) > 0)
+        a.AppendFormat(" -multiSample=%d", static_cast<int32_t>(s.multisample));
     a.AppendFormat(" -Render=%s", s.renderer == 0 ? "DirectX9" : "OpenGL");
     if (s.stencil == 0) a.AppendFormat(" -DisableStencil");
     if (s.noHardwareTransform) a.AppendFormat(" -nohwtnl");
     if (s.groundPolygonOffset) a.AppendFormat(" -groundpolyoffset");
     if (s.vsyncMode == 1) a.AppendFormat(" -Vsync");
     if (s.vsyncMode == 2) a.AppendFormat(" -Vsync=2");
-    if (s.refreshChoice >= 1 && s.refreshChoice <= 7) a.AppendFormat(" -Frequency=%s", kFrequencies[s.refreshChoice - 1]);
+    if (s.refreshChoice >= 1 && s.refreshChoice <= 7)
+        a.AppendFormat(" -Frequency=%s", kFrequencies[s.refreshChoice - 1]);
     if (s.offsetVertices) a.AppendFormat(" -offsetvertices=%.1f", static_cast<double>(s.vertexOffset));
     a.AppendFormat(" -formfactor=%d", static_cast<int32_t>(s.formFactor));
     if (s.screenDiagonalInches > 0.0f)

@@ -22,7 +22,7 @@ ChunkedList<KUID> QueryLocalAssets(VADFilterField alsoRequired)
     return found;
 }
 
-} // namespace
+}  // namespace
 
 int CountBuiltinsCommand(ResultsLog&, const CommandArgs&)
 {

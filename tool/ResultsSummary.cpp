@@ -11,30 +11,26 @@ namespace {
 
 const char* PrefixOf(uint32_t kind)
 {
-    switch (kind) {
-    case kResultMessage:
-        return "; ";
-    case kResultWarning:
-        return "! ";
-    case kResultError:
-        return "- ";
-    case kResultSuccess:
-        return "+ ";
-    default:
-        return "";
+    switch (kind)
+    {
+    case kResultMessage: return "; ";
+    case kResultWarning: return "! ";
+    case kResultError: return "- ";
+    case kResultSuccess: return "+ ";
+    default: return "";
     }
 }
 
-} // namespace
+}  // namespace
 
 Orvo::AnsiString Utf8ToLocalText(const Orvo::String& text)
 {
-    if (text.View().empty())
-        return Orvo::AnsiString();
+    if (text.View().empty()) return Orvo::AnsiString();
     std::vector<char> buffer(text.View().begin(), text.View().end());
     buffer.push_back('\0');
     int needed = ConvertFromUTF8InPlace(buffer.data(), int(buffer.size()), 0);
-    if (needed > 0) {
+    if (needed > 0)
+    {
         std::vector<char> larger(size_t(needed) + 1, '\0');
         std::copy(buffer.begin(), buffer.end(), larger.begin());
         buffer.swap(larger);
@@ -44,10 +40,7 @@ Orvo::AnsiString Utf8ToLocalText(const Orvo::String& text)
     return Orvo::AnsiString(Orvo::String(buffer.data()));
 }
 
-void PrintResultsSummary(ResultsLog& log)
-{
-    PrintResultsSummary(log, stdout);
-}
+void PrintResultsSummary(ResultsLog& log) { PrintResultsSummary(log, stdout); }
 
 void PrintResultsSummary(ResultsLog& log, std::FILE* out)
 {
@@ -55,15 +48,15 @@ void PrintResultsSummary(ResultsLog& log, std::FILE* out)
     log.SetReadUnlocked(true);
     unsigned errors = 0;
     unsigned warnings = 0;
-    for (const ResultsLog::Result& r : log.ResultsUnlocked()) {
+    for (const ResultsLog::Result& r : log.ResultsUnlocked())
+    {
         if (r.kind == kResultWarning)
             ++warnings;
         else if (r.kind == kResultError)
             ++errors;
         KUID kuid = KUID::Null();
         const std::string source = r.source.GetValueText();
-        if (!source.empty())
-            kuid.ParseText(source, false);
+        if (!source.empty()) kuid.ParseText(source, false);
         const Orvo::AnsiString text = Utf8ToLocalText(r.text);
         std::fprintf(out, "%s%s : %s\n", PrefixOf(r.kind), KUID::ToText(kuid).c_str(), text.c_str());
     }

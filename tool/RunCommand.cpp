@@ -7,12 +7,9 @@
 
 namespace {
 CommandFunction g_command = nullptr;
-} // namespace
+}  // namespace
 
-void SetCommandFunction(CommandFunction function)
-{
-    g_command = function;
-}
+void SetCommandFunction(CommandFunction function) { g_command = function; }
 
 int RunCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv)
 {
@@ -20,9 +17,12 @@ int RunCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv)
     CommandFunction command = g_command != nullptr ? g_command : &DispatchCommand;
     Platform::InstallCrashExit(kCrashExitCode);
     int result = 0;
-    try {
+    try
+    {
         result = command(log, engine, argc, argv);
-    } catch (...) {
+    }
+    catch (...)
+    {
         Platform::ExitProcess(kCrashExitCode);
     }
     Platform::RemoveCrashExit();

@@ -6,6 +6,5 @@ char StartDirectory[kStartDirectorySize] = {};
 
 void SaveStartDirectory()
 {
-    if (getcwd(StartDirectory, sizeof StartDirectory) == nullptr)
-        StartDirectory[0] = '\0';
+    if (getcwd(StartDirectory, sizeof StartDirectory) == nullptr) StartDirectory[0] = '\0';
 }

@@ -25,7 +25,7 @@ bool WebRequest(uint32_t code, const VADBytes& body, VADRequestReply& reply)
     return VADWaitWebRequest(id, reply, kDownloadStationTimeoutMs) && reply.complete && reply.result[0] == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool InstallFromDownloadStation(const KUID& kuid, ResultsLog* log)
 {

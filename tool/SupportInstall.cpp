@@ -51,7 +51,7 @@ uint32_t Walk(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options,
     return count;
 }
 
-} // namespace
+}  // namespace
 
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
                              const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused)

@@ -46,30 +46,19 @@ void AddNullRender(Orvo::OS& os)
 void ApplyConnectIntervalForTests()
 {
     const char* text = std::getenv("VELMAR_TEST_CONNECT_INTERVAL_MS");
-    if (text == nullptr || *text == '\0')
-        return;
+    if (text == nullptr || *text == '\0') return;
     char* end = nullptr;
     const long ms = std::strtol(text, &end, 10);
-    if (*end == '\0' && ms >= 0 && ms <= 60000)
-        VADSetConnectIntervalMs(unsigned(ms));
+    if (*end == '\0' && ms >= 0 && ms <= 60000) VADSetConnectIntervalMs(unsigned(ms));
 }
 
-} // namespace
+}  // namespace
 
-const ToolSwitches& GetToolSwitches()
-{
-    return g_switches;
-}
+const ToolSwitches& GetToolSwitches() { return g_switches; }
 
-AnalyticsClient* GetAnalyticsClient()
-{
-    return g_analytics;
-}
+AnalyticsClient* GetAnalyticsClient() { return g_analytics; }
 
-PluginTypeHolder* GetPluginTypeHolder()
-{
-    return g_pluginTypeHolder;
-}
+PluginTypeHolder* GetPluginTypeHolder() { return g_pluginTypeHolder; }
 
 uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int argc, char** argv)
 {
@@ -78,23 +67,22 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
 
     // 2. The executable's folder.
     Orvo::File::Path exe;
-    if (!GetExecutablePath(exe))
-        return Fail("- Failed to get executable path");
+    if (!GetExecutablePath(exe)) return Fail("- Failed to get executable path");
     exe.Normalise();
     Orvo::File::Path exeFolder = exe;
     exeFolder.DelName();
 
     // 3. Keep where the user started, then work from the executable's folder.
     SaveStartDirectory();
-    if (chdir(exeFolder.c_str()) != 0) {
+    if (chdir(exeFolder.c_str()) != 0)
+    {
         // Not fatal: every path below is absolute.
     }
 
     // 4. The validation library's data folder.
     Orvo::File::Path tetData = exeFolder;
     tetData.AddPath("TETData/");
-    if (!TETLib::DataManager::Initialise(tetData.View()))
-        return Fail("- TETLib initialisation failed.");
+    if (!TETLib::DataManager::Initialise(tetData.View())) return Fail("- TETLib initialisation failed.");
 
     // 5, 6. Switches and the engine's options.
     g_switches = CollectToolSwitches(argc, argv);
@@ -108,10 +96,10 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
     Orvo::RenderKernel::SetCurrent(engine.renderKernel);
 
     // 8. The OS object, with one retry on the null renderer.
-    if (!engine.os->Init()) {
+    if (!engine.os->Init())
+    {
         AddNullRender(*engine.os);
-        if (!engine.os->Init())
-            return Fail("- Orvo OS initialisation failed.");
+        if (!engine.os->Init()) return Fail("- Orvo OS initialisation failed.");
     }
 
     // 9. Engine log and resource system.
@@ -119,10 +107,10 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
     engine.resourceSystem->Init(engine.os->GetOptions());
 
     // 10. The render kernel, with one retry on the null renderer.
-    if (!engine.renderKernel->Init(engine.os, nullptr)) {
+    if (!engine.renderKernel->Init(engine.os, nullptr))
+    {
         AddNullRender(*engine.os);
-        if (!engine.renderKernel->Init(engine.os, nullptr))
-            return Fail("- Unable to initialize render system\n");
+        if (!engine.renderKernel->Init(engine.os, nullptr)) return Fail("- Unable to initialize render system\n");
     }
 
     // 11. The validation scene and its placeholder materials.
@@ -146,12 +134,15 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
     settings.flag4 = 0;
     settings.clientFlag = g_switches.databaseClient ? 1 : 0;
     const bool connected = VADOpenDatabase(settings);
-    if (!connected) {
-        if (g_switches.startDaemon) {
+    if (!connected)
+    {
+        if (g_switches.startDaemon)
+        {
             std::fprintf(stderr, "- Failed to open asset database\n");
-            if (!g_switches.closeDaemonRun)
-                return 255;
-        } else if (!g_switches.closeDaemonRun) {
+            if (!g_switches.closeDaemonRun) return 255;
+        }
+        else if (!g_switches.closeDaemonRun)
+        {
             return Fail("- Failed to connect to asset database");
         }
     }
@@ -160,13 +151,14 @@ uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int a
     SetMainThread();
 
     // 15. Language and analytics, only with a database.
-    if (connected) {
+    if (connected)
+    {
         Orvo::PString language;
         if (!VADGetSettingString(language, "internet", "language") || language.View().empty())
             language = Orvo::PString("US");
         InterfaceTextDB::SetLanguage(language.View());
         InterfaceTextDB::Instance();
-        InterfaceTextDB::SetLoaded(false); // its first real use loads it again
+        InterfaceTextDB::SetLoaded(false);  // its first real use loads it again
         g_analytics = new AnalyticsClient();
     }
 
@@ -190,18 +182,17 @@ void ShutdownTool(EngineObjects& engine)
     TETLib::ErrorHandler::Shutdown();
     UnmountContentFolders();
     FlushResourceDatabaseCache();
-    if (engine.renderKernel != nullptr)
-        Orvo::RenderKernel::SetCurrent(nullptr);
+    if (engine.renderKernel != nullptr) Orvo::RenderKernel::SetCurrent(nullptr);
     delete engine.renderKernel;
     engine.renderKernel = nullptr;
-    if (engine.resourceSystem != nullptr) {
+    if (engine.resourceSystem != nullptr)
+    {
         engine.resourceSystem->Shutdown();
         Orvo::ResourceSystem::SetCurrent(nullptr);
     }
     delete engine.resourceSystem;
     engine.resourceSystem = nullptr;
-    if (engine.os != nullptr)
-        engine.os->Shutdown();
+    if (engine.os != nullptr) engine.os->Shutdown();
     delete engine.os;
     engine.os = nullptr;
     Orvo::Log::Flush();

@@ -19,7 +19,8 @@ const ToolSwitches& GetToolSwitches();
 
 // The analytics client object: made only when the database connection stands, freed at shutdown;
 // analytics and web requests do nothing while it is absent.
-struct AnalyticsClient {};
+struct AnalyticsClient
+{};
 AnalyticsClient* GetAnalyticsClient();
 
 // The plug-in type held from start-up to shutdown.

@@ -5,9 +5,9 @@
 ToolSwitches CollectToolSwitches(int argc, char** argv)
 {
     ToolSwitches s;
-    for (int i = 0; i < argc; ++i) {
-        if (argv[i] == nullptr)
-            continue;
+    for (int i = 0; i < argc; ++i)
+    {
+        if (argv[i] == nullptr) continue;
         std::string word(argv[i]);
         Orvo::LowerInPlace(word);
         if (word == "norender")

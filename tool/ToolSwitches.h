@@ -3,12 +3,13 @@
 // dispatcher also sees as ordinary arguments.
 #include <string>
 
-struct ToolSwitches {
-    bool noRender = false;         // "norender": start the engine with the null renderer
-    bool engineLogToConsole = false; // "-orvolog": engine log to standard output
-    bool startDaemon = true;       // "-nostartvaddaemon" clears it: do not launch the daemon
-    bool databaseClient = true;    // "-novadclient" clears it: the client flag of the daemon hello
-    bool closeDaemonRun = false;   // "closevaddaemon": a database that cannot be reached is not fatal
+struct ToolSwitches
+{
+    bool noRender = false;            // "norender": start the engine with the null renderer
+    bool engineLogToConsole = false;  // "-orvolog": engine log to standard output
+    bool startDaemon = true;          // "-nostartvaddaemon" clears it: do not launch the daemon
+    bool databaseClient = true;       // "-novadclient" clears it: the client flag of the daemon hello
+    bool closeDaemonRun = false;      // "closevaddaemon": a database that cannot be reached is not fatal
 };
 
 // Every argument, argv[0] included, is compared with the switch words.

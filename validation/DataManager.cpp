@@ -9,16 +9,15 @@ namespace TETLib {
 namespace {
 DataManager* g_instance = nullptr;
 Orvo::RenderKernel* g_meshRenderKernel = nullptr;
-} // namespace
+}  // namespace
 
 bool DataManager::Initialise(std::string_view folder)
 {
     std::string base(folder);
-    if (!base.empty() && base.back() != '/')
-        base.push_back('/');
-    for (const char* file : kTemplateFiles) {
-        if (!Orvo::File::IsFile(base + file))
-            return false;
+    if (!base.empty() && base.back() != '/') base.push_back('/');
+    for (const char* file : kTemplateFiles)
+    {
+        if (!Orvo::File::IsFile(base + file)) return false;
     }
     // A second start-up in one process replaces the first manager rather than leaking it.
     Shutdown();
@@ -28,25 +27,21 @@ bool DataManager::Initialise(std::string_view folder)
 
 DataManager* DataManager::Instance()
 {
-    if (g_instance == nullptr)
-        FatalError("DataManager::Instance> datamanger not initialised");
-    if (!g_instance->firstUse_) {
+    if (g_instance == nullptr) FatalError("DataManager::Instance> datamanger not initialised");
+    if (!g_instance->firstUse_)
+    {
         g_instance->firstUse_ = true;
         g_instance->ReadPersonalDetailsIfPresent();
     }
     return g_instance;
 }
 
-bool DataManager::HasInstance()
-{
-    return g_instance != nullptr;
-}
+bool DataManager::HasInstance() { return g_instance != nullptr; }
 
 void DataManager::Shutdown()
 {
     DataManager* self = g_instance;
-    if (self == nullptr)
-        return;
+    if (self == nullptr) return;
     self->SavePersonalDetails();
     if (self->renderKernel_ != nullptr && self->rootParticle_ != nullptr)
         self->renderKernel_->GetSceneGraph().UnlinkScene(self->rootParticle_);
@@ -59,34 +54,27 @@ void DataManager::Shutdown()
     self->light_ = nullptr;
     delete self->rootParticle_;
     self->rootParticle_ = nullptr;
-    if (g_meshRenderKernel == self->renderKernel_)
-        g_meshRenderKernel = nullptr;
+    if (g_meshRenderKernel == self->renderKernel_) g_meshRenderKernel = nullptr;
     delete self;
     g_instance = nullptr;
 }
 
-DataManager::DataManager(std::string_view folder) : ruleFolder_(folder)
-{
-}
+DataManager::DataManager(std::string_view folder) : ruleFolder_(folder) {}
 
 DataManager::~DataManager() = default;
 
 bool DataManager::SetupScene(EngineObjects* engine)
 {
-    if (engine == nullptr)
-        return false;
+    if (engine == nullptr) return false;
     os_ = engine->os;
     resourceSystem_ = engine->resourceSystem;
     renderKernel_ = engine->renderKernel;
-    if (rootParticle_ == nullptr)
-        rootParticle_ = new Orvo::Particle();
-    if (renderKernel_ != nullptr)
-        renderKernel_->GetSceneGraph().AddScene(rootParticle_);
+    if (rootParticle_ == nullptr) rootParticle_ = new Orvo::Particle();
+    if (renderKernel_ != nullptr) renderKernel_->GetSceneGraph().AddScene(rootParticle_);
     // The scene is lit only through a view; start-up gives none, so no light is made here. The light
     // and its fog settings come with the mesh library's lights.
     view_ = engine->view;
-    if (view_ != nullptr)
-        view_->scene = rootParticle_;
+    if (view_ != nullptr) view_->scene = rootParticle_;
     engineObject_ = engine->engineObject;
     g_meshRenderKernel = renderKernel_;
     return true;
@@ -97,9 +85,6 @@ std::string DataManager::RulePath(std::string_view file) const
     return std::string(ruleFolder_.c_str()) + std::string(file);
 }
 
-Orvo::RenderKernel* DataManager::MeshRenderKernel()
-{
-    return g_meshRenderKernel;
-}
+Orvo::RenderKernel* DataManager::MeshRenderKernel() { return g_meshRenderKernel; }
 
-} // namespace TETLib
+}  // namespace TETLib

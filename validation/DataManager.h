@@ -12,11 +12,12 @@
 
 namespace Orvo {
 class Particle;
-} // namespace Orvo
+}  // namespace Orvo
 
 namespace TETLib {
 
-struct PersonalDetails {
+struct PersonalDetails
+{
     Orvo::PString author;
     Orvo::PString licence;
     Orvo::PString organisation;
@@ -25,7 +26,8 @@ struct PersonalDetails {
     bool inputBoxOn = true;
 };
 
-class DataManager {
+class DataManager
+{
 public:
     // The three template files, read in this order; a later definition of a name replaces an earlier.
     static constexpr const char* kTemplateFiles[3] = {"inheritance.txt", "kind.txt", "container.txt"};
@@ -77,19 +79,19 @@ private:
 
     bool templatesLoaded_ = false;
     bool firstUse_ = false;
-    bool personalFileUnreadable_ = false; // an existing file we could not read is left alone
+    bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone
     Orvo::PString ruleFolder_;
     TDBTagRef templates_;
     Orvo::ResourceSystem* resourceSystem_ = nullptr;
     Orvo::RenderKernel* renderKernel_ = nullptr;
-    Orvo::Particle* engineObject_ = nullptr; // taken over from the record; deleted at shutdown
+    Orvo::Particle* engineObject_ = nullptr;  // taken over from the record; deleted at shutdown
     Orvo::Particle* rootParticle_ = nullptr;
     Orvo::OS* os_ = nullptr;
-    Orvo::View* view_ = nullptr;             // taken over from the record; deleted at shutdown
+    Orvo::View* view_ = nullptr;  // taken over from the record; deleted at shutdown
     Orvo::Particle* light_ = nullptr;
     PersonalDetails personal_;
 
     friend class DataManagerAccess;
 };
 
-} // namespace TETLib
+}  // namespace TETLib

@@ -6,20 +6,19 @@ namespace TETLib {
 
 bool DataManager::LoadTemplates()
 {
-    if (templatesLoaded_)
-        return true;
+    if (templatesLoaded_) return true;
     // Set before loading, so that a failed load is not tried again until UnloadTemplates.
     templatesLoaded_ = true;
     templates_.Release();
     TDBTagRef tree = TDBTagRef::NewContainer();
-    for (const char* file : kTemplateFiles) {
+    for (const char* file : kTemplateFiles)
+    {
         TDBTagRef loaded;
-        if (!LoadConfigFile(loaded, {}, RulePath(file), "txt"))
-            continue;
-        for (size_t i = 0; i < loaded.GetChildCount(); ++i) {
+        if (!LoadConfigFile(loaded, {}, RulePath(file), "txt")) continue;
+        for (size_t i = 0; i < loaded.GetChildCount(); ++i)
+        {
             TDBTagRef child = loaded.GetChildContainerAt(i);
-            if (child.IsNull())
-                continue;
+            if (child.IsNull()) continue;
             const Orvo::PString name = loaded.GetChildName(i);
             tree.RemoveChild(name);
             tree.AddChildTag(name, child);
@@ -31,10 +30,9 @@ bool DataManager::LoadTemplates()
 
 void DataManager::UnloadTemplates()
 {
-    if (!templatesLoaded_)
-        return;
+    if (!templatesLoaded_) return;
     templatesLoaded_ = false;
     templates_.Release();
 }
 
-} // namespace TETLib
+}  // namespace TETLib

@@ -9,11 +9,11 @@
 namespace TETLib {
 
 const char* const kDummyLoadMaterialNames[kDummyLoadMaterialCount] = {
-    "VelmarDummyLoad.m.tbumptex",        "VelmarDummyLoad.m.tbumpcoltex",  "VelmarDummyLoad.m.tbumpglosscol",
-    "VelmarDummyLoad.m.tbumpenv",        "VelmarDummyLoad.m.tgroundonetex", "VelmarDummyLoad.m.tgroundonetexvs",
+    "VelmarDummyLoad.m.tbumptex",       "VelmarDummyLoad.m.tbumpcoltex",   "VelmarDummyLoad.m.tbumpglosscol",
+    "VelmarDummyLoad.m.tbumpenv",       "VelmarDummyLoad.m.tgroundonetex", "VelmarDummyLoad.m.tgroundonetexvs",
     "VelmarDummyLoad.m.tonetexnoalpha", "VelmarDummyLoad.m.tbumpgloss",    "VelmarDummyLoad.m.tglossrust",
-    "VelmarDummyLoad.m.notex",           "VelmarDummyLoad.m.onetex",        "VelmarDummyLoad.m.nofogtex",
-    "VelmarDummyLoad.m.gloss",           "VelmarDummyLoad.m.reflect",
+    "VelmarDummyLoad.m.notex",          "VelmarDummyLoad.m.onetex",        "VelmarDummyLoad.m.nofogtex",
+    "VelmarDummyLoad.m.gloss",          "VelmarDummyLoad.m.reflect",
 };
 
 namespace {
@@ -23,18 +23,17 @@ Orvo::Material* g_materials[kDummyLoadMaterialCount] = {};
 // The texture slot and weight the shiny placeholders get, so that they ask for an environment map.
 constexpr int kEnvironmentTextureSlot = 9;
 constexpr float kEnvironmentTextureWeight = 1.0f;
-} // namespace
+}  // namespace
 
 void RegisterDummyLoadMaterials()
 {
-    if (g_registered || !DataManager::HasInstance())
-        return;
+    if (g_registered || !DataManager::HasInstance()) return;
     Orvo::RenderKernel* kernel = DataManager::Instance()->GetRenderKernel();
-    if (kernel == nullptr)
-        return;
+    if (kernel == nullptr) return;
     g_registered = true;
     Orvo::MaterialFactory& factory = kernel->GetMaterialFactory();
-    for (size_t i = 0; i < kDummyLoadMaterialCount; ++i) {
+    for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
+    {
         g_materials[i] = factory.CreateMaterial(Orvo::PString(kDummyLoadMaterialNames[i]));
         const char* type = std::strstr(kDummyLoadMaterialNames[i], ".m.") + 3;
         if (g_materials[i] != nullptr && (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0))
@@ -45,12 +44,11 @@ void RegisterDummyLoadMaterials()
 
 void ReleaseDummyLoadMaterials()
 {
-    if (!g_registered)
-        return;
+    if (!g_registered) return;
     g_registered = false;
-    for (Orvo::Material*& material : g_materials) {
-        if (material != nullptr)
-            material->Release();
+    for (Orvo::Material*& material : g_materials)
+    {
+        if (material != nullptr) material->Release();
         material = nullptr;
     }
 }
@@ -60,9 +58,6 @@ Orvo::Material* GetDummyLoadMaterial(size_t index)
     return index < kDummyLoadMaterialCount ? g_materials[index] : nullptr;
 }
 
-bool DummyLoadMaterialsRegistered()
-{
-    return g_registered;
-}
+bool DummyLoadMaterialsRegistered() { return g_registered; }
 
-} // namespace TETLib
+}  // namespace TETLib

@@ -20,4 +20,4 @@ void ReleaseDummyLoadMaterials();
 Orvo::Material* GetDummyLoadMaterial(size_t index);
 bool DummyLoadMaterialsRegistered();
 
-} // namespace TETLib
+}  // namespace TETLib

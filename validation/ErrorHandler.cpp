@@ -3,7 +3,7 @@
 namespace TETLib {
 namespace {
 ErrorHandler* g_instance = nullptr;
-} // namespace
+}  // namespace
 
 bool ErrorHandler::Initialise()
 {
@@ -19,21 +19,14 @@ void ErrorHandler::Shutdown()
     g_instance = nullptr;
 }
 
-ErrorHandler* ErrorHandler::Instance()
-{
-    return g_instance;
-}
+ErrorHandler* ErrorHandler::Instance() { return g_instance; }
 
-ErrorHandler::~ErrorHandler()
-{
-    ClearMessages();
-}
+ErrorHandler::~ErrorHandler() { ClearMessages(); }
 
 void ErrorHandler::ClearMessages()
 {
-    for (ValidationMessage* m : messages_)
-        delete m;
+    for (ValidationMessage* m : messages_) delete m;
     messages_.clear();
 }
 
-} // namespace TETLib
+}  // namespace TETLib

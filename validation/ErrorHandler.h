@@ -12,14 +12,16 @@ class Container;
 class Tag;
 
 // One message about a container, a tag or nothing. Severity: 3 error, 2 warning, 0 message.
-struct ValidationMessage {
+struct ValidationMessage
+{
     Container* container = nullptr;
     Tag* tag = nullptr;
     Orvo::PString text;
     int severity = 0;
 };
 
-class ErrorHandler {
+class ErrorHandler
+{
 public:
     // Creates the handler (echo off, no messages) and makes it the global instance; true.
     static bool Initialise();
@@ -37,7 +39,7 @@ protected:
     ErrorHandler() = default;
 
     bool echo_ = false;
-    std::vector<ValidationMessage*> messages_; // owned
+    std::vector<ValidationMessage*> messages_;  // owned
 };
 
-} // namespace TETLib
+}  // namespace TETLib

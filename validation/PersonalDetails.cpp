@@ -8,10 +8,10 @@ namespace TETLib {
 void DataManager::ReadPersonalDetailsIfPresent()
 {
     const std::string path = RulePath(kPersonalDetailsFile);
-    if (!Orvo::File::IsDirectory(ruleFolder_.c_str()) || !Orvo::File::IsFile(path))
-        return;
+    if (!Orvo::File::IsDirectory(ruleFolder_.c_str()) || !Orvo::File::IsFile(path)) return;
     TDBTagRef tree;
-    if (!LoadConfigFile(tree, {}, path, "txt")) {
+    if (!LoadConfigFile(tree, {}, path, "txt"))
+    {
         personalFileUnreadable_ = true;
         return;
     }
@@ -28,12 +28,12 @@ void DataManager::SavePersonalDetails()
 {
     // A run that ended before the first use (a failed start-up) has not read the user's details yet;
     // saving the defaults would wipe them. A file that could not be read is not replaced either.
-    if (!firstUse_) {
+    if (!firstUse_)
+    {
         firstUse_ = true;
         ReadPersonalDetailsIfPresent();
     }
-    if (personalFileUnreadable_)
-        return;
+    if (personalFileUnreadable_) return;
     TDBTagRef tree = TDBTagRef::NewContainer();
     tree.SetChildString("author", personal_.author.c_str());
     tree.SetChildString("organisation", personal_.organisation.c_str());
@@ -41,7 +41,7 @@ void DataManager::SavePersonalDetails()
     tree.SetChildString("website", personal_.website.c_str());
     tree.SetChildString("license", personal_.licence.c_str());
     tree.SetChildInt("isinputboxon", personal_.inputBoxOn ? 1 : 0);
-    SaveConfigFile(tree, {}, RulePath(kPersonalDetailsFile), "txt"); // a failed save is silent
+    SaveConfigFile(tree, {}, RulePath(kPersonalDetailsFile), "txt");  // a failed save is silent
 }
 
-} // namespace TETLib
+}  // namespace TETLib

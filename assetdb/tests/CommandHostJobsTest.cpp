@@ -39,10 +39,12 @@ protected:
                   const std::vector<bool>& present)
     {
         ArchiveJobContents c;
-        for (size_t i = 0; i < kuids.size(); ++i) {
+        for (size_t i = 0; i < kuids.size(); ++i)
+        {
             c.kuids.push_back(kuids[i]);
             TDBTagRef entry;
-            if (present[i]) {
+            if (present[i])
+            {
                 entry = TDBTagRef::NewContainer();
                 entry.SetChildKUID("kuid", kuids[i]);
                 entry.SetChildString("username", "asset");
@@ -88,7 +90,7 @@ ChunkedList<KUID> Kuids(std::initializer_list<KUID> ks)
     return l;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(CommandHostJobsTest, WithoutHooksTheHandlersFailClearly)
 {
@@ -161,12 +163,13 @@ TEST_F(CommandHostJobsTest, RefusedJobFilesLeaveTheListUnchanged)
     };
     EXPECT_TRUE(tryInstall(good, 5));
     installed_.clear();
-    EXPECT_FALSE(tryInstall(good, 6));                          // another archive's file
+    EXPECT_FALSE(tryInstall(good, 6));                             // another archive's file
     EXPECT_FALSE(tryInstall(good.substr(0, good.size() - 1), 5));  // end offset no longer the length
     std::string magic = good;
     magic[0] = 'x';
     EXPECT_FALSE(tryInstall(magic, 5));
-    for (size_t cut : {size_t(0), size_t(10), size_t(22), good.size() - 5}) {
+    for (size_t cut : {size_t(0), size_t(10), size_t(22), good.size() - 5})
+    {
         std::string shortFile = good.substr(0, cut);
         if (shortFile.size() >= 16) shortFile[12] = static_cast<char>(cut);  // keep the end offset honest
         EXPECT_FALSE(tryInstall(shortFile, 5)) << cut;
@@ -212,7 +215,8 @@ TEST_F(CommandHostJobsTest, SaveToDiskWritesTheDaemonsEntries)
     });
     ASSERT_TRUE(Open());
 
-    for (bool withMissing : {false, true}) {
+    for (bool withMissing : {false, true})
+    {
         ResultsLog log;
         ChunkedList<KUID> kuids = withMissing ? Kuids({KUID(4, 1), KUID(4, 404)}) : Kuids({KUID(4, 1), KUID(4, 2)});
         {

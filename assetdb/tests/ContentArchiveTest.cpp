@@ -30,7 +30,8 @@ protected:
     static std::map<std::string, std::string> Tree(const std::string& folder)
     {
         std::map<std::string, std::string> out;
-        for (auto& e : fs::recursive_directory_iterator(folder)) {
+        for (auto& e : fs::recursive_directory_iterator(folder))
+        {
             std::string rel = fs::relative(e.path(), folder).string();
             std::string data;
             if (e.is_regular_file()) Orvo::File::ReadFile(e.path().string(), data);
@@ -43,7 +44,8 @@ protected:
         Write(rel + "/config.txt", "kuid\t<kuid:123:456>\nusername\t\"Red coach\"\nkind\t\"traincar\"\n");
         std::string binary(70000, '\0');
         std::mt19937 rng(5);
-        for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i % 3 ? (i / 64) + (rng() % 4 == 0) : 0);
+        for (size_t i = 0; i < binary.size(); ++i)
+            binary[i] = static_cast<char>(i % 3 ? (i / 64) + (rng() % 4 == 0) : 0);
         Write(rel + "/body.im", binary);
         Write(rel + "/empty.txt", "");
         Write(rel + "/textures/Body.texture.txt", "Primary=body.tga\nAlpha=\n");
@@ -63,12 +65,13 @@ TDBTagRef EntryWithFile(const char* name, const std::string& data)
     return entry;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ContentArchiveTest, PackSaveLoadExportGivesIdenticalBytes)
 {
     MakeAsset("src/asset");
-    for (bool compress : {true, false}) {
+    for (bool compress : {true, false})
+    {
         TDBTagRef entry;
         Orvo::String reason;
         ASSERT_TRUE(MakeArchiveEntryFromFolder(entry, P("src/asset"), compress, reason)) << reason.c_str();
@@ -187,7 +190,8 @@ TEST_F(ContentArchiveTest, SaveAndAddRefuseWhatTheyCannotTake)
 TEST_F(ContentArchiveTest, UnsafeFileNamesAreRefusedBeforeAnythingIsWritten)
 {
     for (const char* bad : {"..", "../evil.txt", "a/../../evil.txt", "/tmp/evil.txt", "sub\\..\\evil.txt",
-                            "dir/evil.txt", "x:evil.txt", "", "tab\tname"}) {
+                            "dir/evil.txt", "x:evil.txt", "", "tab\tname"})
+    {
         TDBTagRef entry = EntryWithFile("fine.txt", "ok");
         GetArchiveEntryFiles(entry).SetChildBinary(bad, "evil", 4);
         Orvo::String reason;

@@ -51,7 +51,7 @@ ContentResourceDatabase* CountingFactory(const Orvo::PString& name, const Orvo::
     return new ContentResourceDatabase(name, folder);
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ContentFoldersTest, ContentFolderOfEachSource)
 {
@@ -63,7 +63,8 @@ TEST_F(ContentFoldersTest, ContentFolderOfEachSource)
     EXPECT_EQ(GetContentFolder("data").str(), P("Data"));
     EXPECT_EQ(GetContentFolder("builtin").str(), P("builtin"));
     EXPECT_EQ(GetContentFolder("scripts").str(), P("scripts"));
-    for (const char* bad : {"", ".", "..", "../etc", "a/b", "a\\b", "x:y"}) EXPECT_TRUE(GetContentFolder(bad).IsEmpty()) << bad;
+    for (const char* bad : {"", ".", "..", "../etc", "a/b", "a\\b", "x:y"})
+        EXPECT_TRUE(GetContentFolder(bad).IsEmpty()) << bad;
     EXPECT_EQ(GetUserDataPath().str(), P("UserData"));
 }
 
@@ -79,7 +80,8 @@ TEST_F(ContentFoldersTest, SplitContentPathOnEachSource)
         {P("Base/a/b.txt"), "base", "a/b.txt"},
         {P("Data\\w\\v.txt"), "data", "w/v.txt"},
     };
-    for (const auto& c : inside) {
+    for (const auto& c : inside)
+    {
         Split s = DoSplit(c.path);
         EXPECT_TRUE(s.ok) << c.path;
         EXPECT_EQ(s.source, c.source) << c.path;
@@ -97,7 +99,8 @@ TEST_F(ContentFoldersTest, SplitContentPathOnEachSource)
     EXPECT_EQ(s.rest, "a/b.txt");
 
     for (const std::string& outside : {P("Database/x.txt"), P("UserData/other/x"), P("scripts/a.gs"),
-                                       P("Data/../etc/passwd"), std::string("/etc/passwd"), std::string("relative/x")}) {
+                                       P("Data/../etc/passwd"), std::string("/etc/passwd"), std::string("relative/x")})
+    {
         s = DoSplit(outside);
         EXPECT_FALSE(s.ok) << outside;
         EXPECT_EQ(s.source, "unchanged") << outside;

@@ -70,7 +70,8 @@ void FakeDaemon::Serve(Platform::Socket& s)
     VADHello hello;
     if (!VADDecodeHello(payload, hello) || hello.token != token_) return;  // a wrong token closes the socket
     ++hellos_;
-    VADBytes rep = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHelloReply(VADHelloReply{0, 1, static_cast<uint32_t>(getpid())}));
+    VADBytes rep =
+        VADEncodeFrame(kVADHelloCode, 0, VADEncodeHelloReply(VADHelloReply{0, 1, static_cast<uint32_t>(getpid())}));
     {
         // Known as the client before the answer goes out, so a Drop right after the hello always finds it.
         std::lock_guard lk(sendMutex_);

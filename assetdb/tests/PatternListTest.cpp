@@ -1,5 +1,5 @@
-#include "assetdb/PStringArray.h"
 #include "assetdb/PatternList.h"
+#include "assetdb/PStringArray.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@ TEST(PatternListTest, MatchesAlternativesOfTermsAndNegatedTerms)
     EXPECT_FALSE(MatchPatternList("TX;ENV", "TX;-ENV"));
     EXPECT_TRUE(MatchPatternList("TR;CMP;BOGY", "TR|TV|TEND|ROLL"));  // an earlier row wins in a table walk
     EXPECT_TRUE(MatchPatternList("TR;CMP;BOGY", "TR;CMP;BOGY"));
-    EXPECT_FALSE(MatchPatternList("TRX", "TR"));                   // whole codes only
-    EXPECT_FALSE(MatchPatternList("tr", "TR"));                    // exact case
-    EXPECT_TRUE(MatchPatternList(" TR ; TV ", "TV"));              // blanks around codes
+    EXPECT_FALSE(MatchPatternList("TRX", "TR"));       // whole codes only
+    EXPECT_FALSE(MatchPatternList("tr", "TR"));        // exact case
+    EXPECT_TRUE(MatchPatternList(" TR ; TV ", "TV"));  // blanks around codes
     EXPECT_FALSE(MatchPatternList("", "LOCO"));
     EXPECT_TRUE(MatchPatternList("", "-LOCO"));
 }
@@ -48,7 +48,7 @@ TEST(PatternListTest, AppendsOnlyMissingPrefixedTerms)
 TEST(PatternListTest, CategoryClassLookup)
 {
     EXPECT_EQ(LookupCategoryClassCodes("traincar", "TR").View(), "TR");
-    EXPECT_EQ(LookupCategoryClassCodes("", "oa").View(), "OA");     // codes without regard to case
+    EXPECT_EQ(LookupCategoryClassCodes("", "oa").View(), "OA");  // codes without regard to case
     EXPECT_EQ(LookupCategoryClassCodes("scenery", " BIN ").View(), "BIN");
     EXPECT_TRUE(LookupCategoryClassCodes("scenery", "QQ").IsEmpty());
     EXPECT_TRUE(LookupCategoryClassCodes("scenery", "").IsEmpty());

@@ -13,7 +13,7 @@ VelmarPropertyRef Asset(int user, int content)
     return VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), KUID(user, content)));
 }
 
-} // namespace
+}  // namespace
 
 TEST(ResultsLogTest, CountsKindsAndClearsTheReadFlag)
 {
@@ -113,7 +113,8 @@ TEST(ResultsLogTest, StreamRoundTripAndRefusalOfBadStreams)
     EXPECT_EQ(copy.SuccessCount(), 1u);
 
     // Every truncation is refused and appends nothing.
-    for (size_t cut = 0; cut < buf.Size(); ++cut) {
+    for (size_t cut = 0; cut < buf.Size(); ++cut)
+    {
         TBuffer shortIn(buf.Data(), cut);
         ResultsLog target;
         EXPECT_FALSE(target.Read(shortIn)) << cut;

@@ -16,7 +16,8 @@ public:
     {
         char tmpl[] = "/tmp/assetdb-test-XXXXXX";
         const char* made = mkdtemp(tmpl);
-        if (made == nullptr) throw std::filesystem::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
+        if (made == nullptr)
+            throw std::filesystem::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
         path = made;
     }
     ~TempFolder()

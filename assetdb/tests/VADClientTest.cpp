@@ -52,7 +52,7 @@ protected:
 // Replies with the request's own payload, so each caller can tell its answer from another's.
 void Echo(FakeDaemon& d, const FakeDaemon::Frame& f) { d.Reply(f, 0, f.payload); }
 
-} // namespace
+}  // namespace
 
 TEST_F(VADClientTest, ConnectsAndCloses)
 {
@@ -164,13 +164,14 @@ TEST_F(VADClientTest, JunkFramesAroundTheRepliesAreIgnored)
 {
     std::mt19937 rng(4711);
     FakeDaemon daemon([&rng](FakeDaemon& d, const FakeDaemon::Frame& f) {
-        const uint32_t codes[] = {VAD_NOTIFY_RESULT, VAD_NOTIFY_JOB, VAD_NOTIFY_WEB_REPLY, VAD_NOTIFY_PROGRESS,
-                                  kVADNotifyBit | 77, kVADHelloCode, f.header.code | kVADReplyBit, 12345};
+        const uint32_t codes[] = {VAD_NOTIFY_RESULT,  VAD_NOTIFY_JOB, VAD_NOTIFY_WEB_REPLY,         VAD_NOTIFY_PROGRESS,
+                                  kVADNotifyBit | 77, kVADHelloCode,  f.header.code | kVADReplyBit, 12345};
         for (int i = 0, n = static_cast<int>(rng() % 4); i < n; ++i)
         {
             uint32_t code = codes[rng() % std::size(codes)];
             // A reply for this very transaction only under another code: anything else would be its answer.
-            uint32_t id = f.header.transaction + (code == (f.header.code | kVADReplyBit) ? 1000 + rng() % 1000 : rng() % 2);
+            uint32_t id =
+                f.header.transaction + (code == (f.header.code | kVADReplyBit) ? 1000 + rng() % 1000 : rng() % 2);
             VADBytes junk(rng() % 40);
             for (uint8_t& b : junk) b = static_cast<uint8_t>(rng());
             if (code == VAD_NOTIFY_RESULT && rng() % 2)
@@ -230,7 +231,8 @@ TEST_F(VADClientTest, OversizedFrameDropsTheLink)
 {
     FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
         uint8_t raw[kVADFrameHeaderSize];
-        VADEncodeFrameHeader(VADFrameHeader{f.header.code | kVADReplyBit, f.header.transaction, kVADMaxPayload + 1}, raw);
+        VADEncodeFrameHeader(VADFrameHeader{f.header.code | kVADReplyBit, f.header.transaction, kVADMaxPayload + 1},
+                             raw);
         d.SendRaw(VADBytes(raw, raw + sizeof raw));
     });
     ASSERT_TRUE(Open());
@@ -316,7 +318,7 @@ struct LaunchCounter
     std::string marker;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(VADClientTest, AutoStartLaunchesAtOnceWhenNoDaemonExistsAndAgainAtTheFifthAndTenthAttempt)
 {

@@ -1,5 +1,5 @@
-#include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADPayloads.h"
+#include "assetdb/VADAssetInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +40,7 @@ void Mutate(const VADBytes& seed, uint32_t rounds = 3000)
             case 1:
                 if (!b.empty()) b.resize(rng() % b.size());
                 break;
-            case 2:
-                b.insert(b.begin() + (b.empty() ? 0 : rng() % b.size()), static_cast<uint8_t>(rng()));
-                break;
+            case 2: b.insert(b.begin() + (b.empty() ? 0 : rng() % b.size()), static_cast<uint8_t>(rng())); break;
             case 3:
                 if (b.size() >= 4)
                 {
@@ -83,7 +81,7 @@ VADQueryRequest SampleQuery()
     return q;
 }
 
-} // namespace
+}  // namespace
 
 TEST(VADPayloads, QueryFilterTreeRoundTrip)
 {
@@ -129,8 +127,7 @@ TEST(VADPayloads, QueryRefusesBadTrees)
     EXPECT_FALSE(VADDecode(VADBytes{0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0}, out));
     // Nesting deeper than allowed.
     VADBytes deep;
-    for (unsigned i = 0; i < kVADFilterMaxDepth + 2; ++i)
-        deep.insert(deep.end(), {0, 0, 1, 0, 0, 0});
+    for (unsigned i = 0; i < kVADFilterMaxDepth + 2; ++i) deep.insert(deep.end(), {0, 0, 1, 0, 0, 0});
     deep.insert(deep.end(), {0, 0, 0, 0, 0, 0});
     EXPECT_FALSE(VADDecode(deep, out));
 }
@@ -191,13 +188,18 @@ TEST(VADPayloads, RequestAndReplyRoundTrips)
     check(VADTextPairRequest{"local", "kuid 1 2"}, [](auto& a, auto& b) { return a.second == b.second; });
     check(VADPathOptionRequest{"/tmp/a.cdp", 2, 0}, [](auto& a, auto& b) { return a.path == b.path && a.value == 2; });
     check(VADExportPackageRequest{{"dxtc", "etc1"}, "/p/pkg", {"base"}, {KUID(1, 2), KUID(3, 4, 1)}},
-          [](auto& a, auto& b) { return a.targets == b.targets && a.dependencies == b.dependencies && a.kuids == b.kuids; });
+          [](auto& a, auto& b) {
+              return a.targets == b.targets && a.dependencies == b.dependencies && a.kuids == b.kuids;
+          });
     check(VADRepairRequest{150, 0}, [](auto& a, auto& b) { return a.mode == b.mode && a.progress == b.progress; });
-    check(VADSetSettingsGroupRequest{"internet", {'A', 'C', 'S', '$'}}, [](auto& a, auto& b) { return a.tree == b.tree; });
-    check(VADSetSettingIntRequest{"developer", "max_backup_folders", 30}, [](auto& a, auto& b) { return a.value == b.value; });
+    check(VADSetSettingsGroupRequest{"internet", {'A', 'C', 'S', '$'}},
+          [](auto& a, auto& b) { return a.tree == b.tree; });
+    check(VADSetSettingIntRequest{"developer", "max_backup_folders", 30},
+          [](auto& a, auto& b) { return a.value == b.value; });
     check(VADDownloadRequest{1, 2, "mirror/x.cdp", "/tmp"}, [](auto& a, auto& b) { return a.source == b.source; });
     check(VADKuidListReply{{KUID(1, 1), KUID(-5, 3, 2)}}, [](auto& a, auto& b) { return a.kuids == b.kuids; });
-    check(VADEditFolderReply{"editing", "/x/UserData/editing/kuid 1 2"}, [](auto& a, auto& b) { return a.folder == b.folder; });
+    check(VADEditFolderReply{"editing", "/x/UserData/editing/kuid 1 2"},
+          [](auto& a, auto& b) { return a.folder == b.folder; });
     check(VADThumbnailReply{"t", "/a/b.jpg", ""}, [](auto& a, auto& b) { return a.path == b.path; });
     check(VADResultNotification{3, 1, "AssetID", KUID(1, 2), "$vad_installed", {1, 2, 3}},
           [](auto& a, auto& b) { return a.text == b.text && a.source == b.source && a.params == b.params; });
@@ -228,8 +230,8 @@ TEST(VADPayloads, JobsInTheCommandHostForm)
     v.source = "local";
     v.path = "kuid 1 2";
     // u32 id, then two strings.
-    const VADBytes expect = {0, 0, 0, 0, 6, 0, 0, 0, 'l', 'o', 'c', 'a', 'l', 0, 9, 0, 0, 0,
-                             'k', 'u', 'i', 'd', ' ', '1', ' ', '2', 0};
+    const VADBytes expect = {0, 0, 0, 0, 6,   0,   0,   0,   'l', 'o', 'c', 'a', 'l', 0,
+                             9, 0, 0, 0, 'k', 'u', 'i', 'd', ' ', '1', ' ', '2', 0};
     EXPECT_EQ(VADEncode(v), expect);
 
     VADJob a;

@@ -11,8 +11,7 @@ TEST(VADWireIO, PrimitivesAreLittleEndianAndStringsCountTheirZero)
     w.U16(0xA1B2);
     w.String("ab");
     w.Kuid(KUID(3, 0x10, 2));
-    const VADBytes expect = {0x44, 0x33, 0x22, 0x11, 0xB2, 0xA1, 3, 0, 0, 0, 'a', 'b', 0,
-                             0x10, 0, 0, 0, 3, 0, 0, 4};
+    const VADBytes expect = {0x44, 0x33, 0x22, 0x11, 0xB2, 0xA1, 3, 0, 0, 0, 'a', 'b', 0, 0x10, 0, 0, 0, 3, 0, 0, 4};
     EXPECT_EQ(w.Bytes(), expect);
 
     VADReader r(expect);
@@ -87,9 +86,9 @@ TEST(VADProtocol, HelloRoundTripAndFixture)
     VADBytes bytes = VADEncodeHello(h);
     ASSERT_GE(bytes.size(), 21u);
     EXPECT_EQ(std::memcmp(bytes.data(), "VADC", 4), 0);
-    EXPECT_EQ(bytes[4], 1);   // protocol
-    EXPECT_EQ(bytes[8], 0);   // client flag
-    EXPECT_EQ(bytes[9], 8);   // token, low byte first
+    EXPECT_EQ(bytes[4], 1);  // protocol
+    EXPECT_EQ(bytes[8], 0);  // client flag
+    EXPECT_EQ(bytes[9], 8);  // token, low byte first
 
     VADHello back;
     ASSERT_TRUE(VADDecodeHello(bytes, back));

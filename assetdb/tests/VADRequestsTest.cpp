@@ -56,11 +56,9 @@ void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
         return d.Reply(f, 0, w.Take());
     }
     case VAD_REQ_FAULTY:
-    case VAD_REQ_MISSING_DEPENDENCIES:
-        return d.Reply(f, 0, VADEncode(VADBoolReply{0}));
+    case VAD_REQ_MISSING_DEPENDENCIES: return d.Reply(f, 0, VADEncode(VADBoolReply{0}));
     case VAD_REQ_DEPENDENCIES:
-    case VAD_REQ_OBSOLETES:
-        return d.Reply(f, 0, VADEncode(VADKuidListReply{{KUID(3, 4), KUID(1, 2)}}));
+    case VAD_REQ_OBSOLETES: return d.Reply(f, 0, VADEncode(VADKuidListReply{{KUID(3, 4), KUID(1, 2)}}));
     case VAD_REQ_OPEN_FOR_EDIT:
     {
         VADKuidFlagRequest req;
@@ -70,8 +68,7 @@ void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
     }
     case VAD_REQ_EDIT_FOLDER:
         return d.Reply(f, 0, VADEncode(VADEditFolderReply{"editing", "/root/UserData/editing/kuid 10 20"}));
-    case VAD_REQ_COMMIT:
-        return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+    case VAD_REQ_COMMIT: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
     case VAD_REQ_QUERY:
     {
         VADQueryRequest q;
@@ -93,16 +90,14 @@ void SmallDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
         if (!VADDecode(f.payload, req) || !VADTreeFromBytes(req.tree, tree)) return d.Reply(f, kVADStatusBadPayload);
         return d.Reply(f, tree.GetChildString("username").str() == "kim" ? 0 : kVADStatusFailed);
     }
-    case VAD_REQ_GENERATE_KUID:
-        return d.Reply(f, 0, VADEncode(VADKuidReply{KUID(7, 1000)}));
+    case VAD_REQ_GENERATE_KUID: return d.Reply(f, 0, VADEncode(VADKuidReply{KUID(7, 1000)}));
     case VAD_REQ_EXPORT_PACKAGE:
     {
         VADExportPackageRequest req;
         if (!VADDecode(f.payload, req)) return d.Reply(f, kVADStatusBadPayload);
         return d.Reply(f, req.kuids.size() == 1 && req.dependencies.size() == 2 ? 0 : kVADStatusFailed);
     }
-    case VAD_REQ_DATABASE_STATUS:
-        return d.Reply(f, 0, VADEncode(VADValueReply{0}));
+    case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
     default:
         if (f.header.transaction != 0) d.Reply(f, kVADStatusUnknownRequest);
     }
@@ -120,7 +115,7 @@ protected:
     FakeDaemon daemon{SmallDaemon};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(VADRequestsTest, DocumentedAnswersWithoutADaemon)
 {
@@ -262,7 +257,8 @@ TEST_F(SmallDaemonTest, ExportPackageSendsTargetsNamesAndKUIDsInOrder)
     targets.Add(Orvo::PString("etc1"));
     ChunkedList<KUID> kuids;
     kuids.Add(KUID(10, 20));
-    EXPECT_TRUE(VADExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids, nullptr));
+    EXPECT_TRUE(
+        VADExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids, nullptr));
     VADExportPackageRequest req;
     ASSERT_TRUE(daemon.Sent(VAD_REQ_EXPORT_PACKAGE, req));
     EXPECT_EQ(req.targets, (std::vector<std::string>{"dxtc", "etc1"}));

@@ -30,11 +30,12 @@ void RepairDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
     {
         VADTextPairRequest req;
         VADDecode(f.payload, req);
-        d.Reply(f, 0, VADEncode(VADBoolReply{req.first == "local" && req.second == "kuid 1 2" ? uint8_t(1) : uint8_t(0)}));
+        d.Reply(f, 0,
+                VADEncode(VADBoolReply{req.first == "local" && req.second == "kuid 1 2" ? uint8_t(1) : uint8_t(0)}));
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(VADTaskTest, RepairRunsOnTheCallingThreadAndReportsIntoTheTask)
 {

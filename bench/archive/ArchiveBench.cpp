@@ -27,17 +27,24 @@ std::vector<uint8_t> MakeData(const char* kind, size_t bytes)
     std::vector<uint8_t> d(bytes);
     std::mt19937 rng(7);
     std::string kinds(kind);
-    if (kinds == "mesh") {
+    if (kinds == "mesh")
+    {
         // Float vertex records whose high bytes repeat and whose low bytes vary.
-        for (size_t i = 0; i < bytes; ++i) d[i] = (i % 4 < 2) ? static_cast<uint8_t>(rng() & 0x0F) : static_cast<uint8_t>(0x3F + (i / 4096) % 3);
-    } else if (kinds == "noise") {
+        for (size_t i = 0; i < bytes; ++i)
+            d[i] = (i % 4 < 2) ? static_cast<uint8_t>(rng() & 0x0F) : static_cast<uint8_t>(0x3F + (i / 4096) % 3);
+    }
+    else if (kinds == "noise")
+    {
         for (auto& b : d) b = static_cast<uint8_t>(rng());
-    } else {
-        const char* words[] = {"kuid ", "<kuid2:523:1001:2> ", "mesh-table ", "{\n", "}\n", "username \"Red coach\"\n",
-                               "auto-create 1\n", "texture \"body.texture\"\n"};
+    }
+    else
+    {
+        const char* words[] = {"kuid ", "<kuid2:523:1001:2> ",      "mesh-table ",     "{\n",
+                               "}\n",   "username \"Red coach\"\n", "auto-create 1\n", "texture \"body.texture\"\n"};
         size_t i = 0;
         while (i < bytes)
-            for (char c : std::string(words[rng() % 8])) {
+            for (char c : std::string(words[rng() % 8]))
+            {
                 if (i >= bytes) break;
                 d[i++] = static_cast<uint8_t>(c);
             }
@@ -45,7 +52,7 @@ std::vector<uint8_t> MakeData(const char* kind, size_t bytes)
     return d;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -54,7 +61,8 @@ int main(int argc, char** argv)
     const size_t bytes = mb << 20;
 
     std::printf("kind,MB,ratio,compress MB/s,decompress MB/s\n");
-    for (const char* kind : {"mesh", "text", "noise"}) {
+    for (const char* kind : {"mesh", "text", "noise"})
+    {
         std::vector<uint8_t> data = MakeData(kind, bytes), packed, unpacked;
         auto t0 = std::chrono::steady_clock::now();
         Orvo::LZSSCompress::Compress(data.data(), data.size(), packed);
@@ -62,11 +70,13 @@ int main(int argc, char** argv)
         t0 = std::chrono::steady_clock::now();
         bool ok = Orvo::LZSSCompress::Decompress(packed.data(), packed.size(), unpacked);
         double dsec = Seconds(t0);
-        if (!ok || unpacked != data) {
+        if (!ok || unpacked != data)
+        {
             std::fprintf(stderr, "round trip failed for %s\n", kind);
             return 1;
         }
-        std::printf("%s,%zu,%.3f,%.1f,%.1f\n", kind, mb, double(packed.size()) / double(data.size()), mb / c, mb / dsec);
+        std::printf("%s,%zu,%.3f,%.1f,%.1f\n", kind, mb, double(packed.size()) / double(data.size()), mb / c,
+                    mb / dsec);
     }
 
     // One asset folder of mb MB in 64 files, through the whole archive path.
@@ -76,8 +86,9 @@ int main(int argc, char** argv)
     Orvo::File::WriteFile((dir / "asset" / "config.txt").string(), "kuid\t<kuid:523:1001>\nusername\t\"Bench\"\n");
     std::vector<uint8_t> mesh = MakeData("mesh", bytes / 64);
     for (int i = 0; i < 64; ++i)
-        Orvo::File::WriteFile((dir / "asset" / (i % 2 ? "textures" : ".") / ("f" + std::to_string(i) + ".bin")).string(),
-                              std::string_view(reinterpret_cast<const char*>(mesh.data()), mesh.size()));
+        Orvo::File::WriteFile(
+            (dir / "asset" / (i % 2 ? "textures" : ".") / ("f" + std::to_string(i) + ".bin")).string(),
+            std::string_view(reinterpret_cast<const char*>(mesh.data()), mesh.size()));
     Orvo::String reason;
     TDBTagRef entry;
     auto t0 = std::chrono::steady_clock::now();
@@ -99,7 +110,8 @@ int main(int argc, char** argv)
     double exp = Seconds(t0);
     std::error_code ec;
     fs::remove_all(dir, ec);
-    if (!ok) {
+    if (!ok)
+    {
         std::fprintf(stderr, "archive path failed: %s\n", reason.c_str());
         return 1;
     }

@@ -20,7 +20,8 @@ double Seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 void CodecBench(size_t count)
 {
     VADKuidListReply list;
-    for (size_t i = 0; i < count; ++i) list.kuids.emplace_back(static_cast<int32_t>(i % 500000), static_cast<int32_t>(i), static_cast<int32_t>(i % 4));
+    for (size_t i = 0; i < count; ++i)
+        list.kuids.emplace_back(static_cast<int32_t>(i % 500000), static_cast<int32_t>(i), static_cast<int32_t>(i % 4));
     auto t0 = Clock::now();
     VADBytes bytes = VADEncode(list);
     double enc = Seconds(t0);
@@ -66,10 +67,11 @@ void LinkBench(int perThread, int threads)
     for (auto& th : pool) th.join();
     double s = Seconds(t0);
     int n = perThread * threads;
-    std::printf("transactions, %d thread(s): %d in %.2f s = %.0f/s (%.1f us each)\n", threads, n, s, n / s, s * 1e6 / n);
+    std::printf("transactions, %d thread(s): %d in %.2f s = %.0f/s (%.1f us each)\n", threads, n, s, n / s,
+                s * 1e6 / n);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

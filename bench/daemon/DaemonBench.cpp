@@ -59,10 +59,11 @@ bool Connect(const std::string& block, Platform::Socket& s)
     h.program = "bench_daemon";
     VADFrameHeader fh;
     VADBytes p;
-    return VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(h), 5000) && VADReceiveFrame(s, fh, p, 5000) == VADFrameRead::kOk;
+    return VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(h), 5000) &&
+           VADReceiveFrame(s, fh, p, 5000) == VADFrameRead::kOk;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -123,13 +124,15 @@ int main(int argc, char** argv)
                 }
                 for (int i = 0; i < requests; ++i)
                 {
-                    const KUID& k = kuids[(static_cast<size_t>(c) * 7919 + static_cast<size_t>(i) * 104729) % kuids.size()];
+                    const KUID& k =
+                        kuids[(static_cast<size_t>(c) * 7919 + static_cast<size_t>(i) * 104729) % kuids.size()];
                     VADFrameHeader h;
                     VADBytes reply;
                     int32_t status;
                     VADBytes body;
                     VADAssetInfo info;
-                    if (!VADSendFrame(s, VAD_REQ_INFO, i + 1, VADEncode(VADKuidValueRequest{k, VAD_DETAIL_ALL}), 5000) ||
+                    if (!VADSendFrame(s, VAD_REQ_INFO, i + 1, VADEncode(VADKuidValueRequest{k, VAD_DETAIL_ALL}),
+                                      5000) ||
                         VADReceiveFrame(s, h, reply, 5000) != VADFrameRead::kOk ||
                         !VADDecodeReplyPayload(reply, status, body) || status != 0)
                     {

@@ -12,15 +12,18 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point since) {
+double Seconds(std::chrono::steady_clock::time_point since)
+{
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 // Text shaped like asset configurations: containers of raw numbers, KUIDs and quoted strings.
-std::string MakeConfig(size_t bytes) {
+std::string MakeConfig(size_t bytes)
+{
     std::string t;
     t.reserve(bytes + 4096);
-    for (int asset = 0; t.size() < bytes; ++asset) {
+    for (int asset = 0; t.size() < bytes; ++asset)
+    {
         t += "asset-" + std::to_string(asset) + "\n{\n";
         t += "  kuid <kuid2:523:" + std::to_string(100000 + asset) + ":2>\n";
         t += "  username \"Asset number " + std::to_string(asset) + " with a \\\"quoted\\\" word\"\n";
@@ -33,9 +36,10 @@ std::string MakeConfig(size_t bytes) {
     return t;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     size_t mb = argc > 1 ? static_cast<size_t>(std::atoi(argv[1])) : 10;
     if (mb == 0 || mb > 1024) mb = 10;
 

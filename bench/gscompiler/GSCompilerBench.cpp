@@ -24,7 +24,8 @@ std::string MakeSource(size_t bytes)
     std::string s;
     s.reserve(bytes + 4096);
     unsigned n = 0;
-    while (s.size() < bytes) {
+    while (s.size() < bytes)
+    {
         ++n;
         s += "// Generated class number " + std::to_string(n) + " of the benchmark source.\n";
         s += "class Vehicle" + std::to_string(n) + " isclass GameObject\n{\n";
@@ -43,7 +44,8 @@ std::string MakeSource(size_t bytes)
 double BestSeconds(int runs, const std::function<void()>& f)
 {
     double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
+    for (int i = 0; i < runs; ++i)
+    {
         auto t0 = std::chrono::steady_clock::now();
         f();
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -57,13 +59,12 @@ void Report(const char* what, size_t bytes, double seconds, const std::string& e
     std::printf("%-34s %8.1f MB/s  (%.3f s)  %s\n", what, bytes / 1e6 / seconds, seconds, extra.c_str());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
     size_t mb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 48;
-    if (mb == 0 || mb > 120)
-        mb = 48;
+    if (mb == 0 || mb > 120) mb = 48;
     const std::string src = MakeSource(mb << 20);
     std::printf("source: %.1f MB generated\n", src.size() / 1e6);
 
@@ -71,8 +72,7 @@ int main(int argc, char** argv)
     double t = BestSeconds(3, [&] {
         GSScanner scanner(src);
         tokens = 0;
-        for (GSToken tok = scanner.Next(); tok.kind != GSTokenKind::End; tok = scanner.Next())
-            ++tokens;
+        for (GSToken tok = scanner.Next(); tok.kind != GSTokenKind::End; tok = scanner.Next()) ++tokens;
     });
     Report("scanner only", src.size(), t, std::to_string(tokens) + " tokens");
 

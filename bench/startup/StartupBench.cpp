@@ -28,13 +28,12 @@ void Report(const char* name, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
     double sum = 0;
-    for (double v : ms)
-        sum += v;
+    for (double v : ms) sum += v;
     std::printf("%-5s runs %3zu  min %9.2f ms  median %9.2f ms  mean %9.2f ms  max %9.2f ms\n", name, ms.size(),
                 ms.front(), ms[ms.size() / 2], sum / double(ms.size()), ms.back());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,29 +42,30 @@ int main(int argc, char** argv)
     bool ok = true;
 
     std::vector<double> cold;
-    for (int i = 0; i < coldRuns; ++i) {
-        e2e::InstallRoot root; // fresh: no daemon, no database
+    for (int i = 0; i < coldRuns; ++i)
+    {
+        e2e::InstallRoot root;  // fresh: no daemon, no database
         cold.push_back(TimedRunMs(root, {"version"}, ok));
     }
 
     e2e::InstallRoot root;
-    if (!root.StartDaemon()) {
+    if (!root.StartDaemon())
+    {
         std::fprintf(stderr, "the daemon did not start\n");
         return 1;
     }
     bool warmOk = true;
-    TimedRunMs(root, {"version"}, warmOk); // the first client makes the database's first scan
+    TimedRunMs(root, {"version"}, warmOk);  // the first client makes the database's first scan
     std::vector<double> warm;
-    for (int i = 0; i < warmRuns; ++i)
-        warm.push_back(TimedRunMs(root, {"version"}, ok));
+    for (int i = 0; i < warmRuns; ++i) warm.push_back(TimedRunMs(root, {"version"}, ok));
     std::vector<double> help;
-    for (int i = 0; i < warmRuns; ++i)
-        help.push_back(TimedRunMs(root, {"help"}, ok));
+    for (int i = 0; i < warmRuns; ++i) help.push_back(TimedRunMs(root, {"help"}, ok));
 
     Report("cold", cold);
     Report("warm", warm);
     Report("help", help);
-    if (!ok) {
+    if (!ok)
+    {
         std::fprintf(stderr, "some runs failed\n");
         return 1;
     }

@@ -6,13 +6,15 @@
 
 namespace {
 
-class BufferOutput : public nvtt::OutputHandler {
+class BufferOutput : public nvtt::OutputHandler
+{
 public:
     BufferOutput(uint8_t* out, size_t size) : out_(out), size_(size) {}
     void beginImage(int, int, int, int, int, int) override {}
     bool writeData(const void* data, int size) override
     {
-        if (size < 0 || static_cast<size_t>(size) > size_ - used_) {
+        if (size < 0 || static_cast<size_t>(size) > size_ - used_)
+        {
             overflow_ = true;
             return false;
         }
@@ -29,7 +31,8 @@ private:
     bool overflow_ = false;
 };
 
-class ErrorFlag : public nvtt::ErrorHandler {
+class ErrorFlag : public nvtt::ErrorHandler
+{
 public:
     void error(nvtt::Error) override { failed = true; }
     bool failed = false;
@@ -37,8 +40,8 @@ public:
 
 }  // namespace
 
-extern "C" int VelmarNvttPeerCompress(const uint8_t* bgra, int width, int height, int format, int quality,
-                                      uint8_t* out, size_t outSize)
+extern "C" int VelmarNvttPeerCompress(const uint8_t* bgra, int width, int height, int format, int quality, uint8_t* out,
+                                      size_t outSize)
 {
     nvtt::InputOptions input;
     input.setTextureLayout(nvtt::TextureType_2D, width, height);

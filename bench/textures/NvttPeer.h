@@ -8,8 +8,8 @@
 extern "C" {
 // format: 0 DXT1, 1 DXT5. quality: 0 Fastest, 1 Normal, 2 Production. bgra: rows packed, bytes B, G, R, A.
 // Writes width/4 x height/4 blocks into out; returns 0 on success.
-typedef int (*NvttPeerCompressFn)(const uint8_t* bgra, int width, int height, int format, int quality,
-                                  uint8_t* out, size_t outSize);
+typedef int (*NvttPeerCompressFn)(const uint8_t* bgra, int width, int height, int format, int quality, uint8_t* out,
+                                  size_t outSize);
 int VelmarNvttPeerCompress(const uint8_t* bgra, int width, int height, int format, int quality, uint8_t* out,
                            size_t outSize);
 }

@@ -14,7 +14,8 @@ bool ReadPng(const std::string& path, RgbaImage& image)
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
     png.format = PNG_FORMAT_RGBA;
-    if (png.width == 0 || png.height == 0 || png.width > 16384 || png.height > 16384) {
+    if (png.width == 0 || png.height == 0 || png.width > 16384 || png.height > 16384)
+    {
         png_image_free(&png);
         return false;
     }
@@ -22,7 +23,8 @@ bool ReadPng(const std::string& path, RgbaImage& image)
     image.width = static_cast<int>(png.width);
     image.height = static_cast<int>(png.height);
     image.rgba.assign(PNG_IMAGE_SIZE(png), 0);
-    if (!png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr)) {
+    if (!png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr))
+    {
         png_image_free(&png);
         return false;
     }
@@ -50,14 +52,20 @@ std::vector<RgbaImage> LoadCorpus(const std::vector<std::string>& sources, uint6
 {
     namespace fs = std::filesystem;
     std::vector<std::string> paths;
-    for (const std::string& source : sources) {
+    for (const std::string& source : sources)
+    {
         std::error_code ec;
-        if (fs::is_directory(source, ec)) {
+        if (fs::is_directory(source, ec))
+        {
             for (const auto& entry : fs::recursive_directory_iterator(source, ec))
                 if (entry.is_regular_file() && entry.path().extension() == ".png") paths.push_back(entry.path());
-        } else if (source.size() > 4 && source.compare(source.size() - 4, 4, ".png") == 0) {
+        }
+        else if (source.size() > 4 && source.compare(source.size() - 4, 4, ".png") == 0)
+        {
             paths.push_back(source);
-        } else {
+        }
+        else
+        {
             std::ifstream list(source);
             for (std::string line; std::getline(list, line);)
                 if (line.size() > 4 && line.compare(line.size() - 4, 4, ".png") == 0) paths.push_back(line);
@@ -68,7 +76,8 @@ std::vector<RgbaImage> LoadCorpus(const std::vector<std::string>& sources, uint6
 
     std::vector<RgbaImage> corpus;
     uint64_t pixels = 0;
-    for (const std::string& path : paths) {
+    for (const std::string& path : paths)
+    {
         if (maxPixels != 0 && pixels >= maxPixels) break;
         RgbaImage image;
         if (!ReadPng(path, image)) continue;
@@ -89,9 +98,11 @@ RgbaImage MakeAtlas(const std::vector<RgbaImage>& corpus, int width, int height)
     atlas.rgba.assign(static_cast<size_t>(width) * height * 4, 255);
     if (corpus.empty()) return atlas;
     int x = 0, y = 0, shelf = 0;
-    for (size_t n = 0; y < height; n = (n + 1) % corpus.size()) {
+    for (size_t n = 0; y < height; n = (n + 1) % corpus.size())
+    {
         const RgbaImage& img = corpus[n];
-        if (x > 0 && x + img.width > width) {
+        if (x > 0 && x + img.width > width)
+        {
             x = 0;
             y += shelf;
             shelf = 0;

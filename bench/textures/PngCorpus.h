@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-struct RgbaImage {
+struct RgbaImage
+{
     std::string name;
     int width = 0;
     int height = 0;

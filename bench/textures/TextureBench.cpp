@@ -36,7 +36,8 @@ double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock:
 // format's independent decoder. Returns the seconds spent compressing only, or a negative value on failure.
 using Codec = std::function<double(const RgbaImage& input, std::vector<uint8_t>& decoded)>;
 
-struct Row {
+struct Row
+{
     std::string encoder, format, mode;
     int threads = 1;
     double mpixPerSecond = 0.0;
@@ -48,7 +49,8 @@ struct Row {
 std::vector<uint8_t> ToBgra(const RgbaImage& img)
 {
     std::vector<uint8_t> bgra(img.rgba.size());
-    for (size_t i = 0; i < bgra.size(); i += 4) {
+    for (size_t i = 0; i < bgra.size(); i += 4)
+    {
         bgra[i] = img.rgba[i + 2];
         bgra[i + 1] = img.rgba[i + 1];
         bgra[i + 2] = img.rgba[i];
@@ -102,7 +104,8 @@ void DecodeInterpolatedChannels(const std::vector<uint8_t>& blocks, const RgbaIm
     const uint8_t* block = blocks.data();
     for (int by = 0; by < img.height; by += 4)
         for (int bx = 0; bx < img.width; bx += 4)
-            for (int c = 0; c < channels; ++c, block += 8) {
+            for (int c = 0; c < channels; ++c, block += 8)
+            {
                 uint8_t dxt5[16] = {};
                 std::memcpy(dxt5, block, 8);
                 uint8_t texels[64];
@@ -118,8 +121,8 @@ Codec Library(int32_t format, uint32_t speed, bool multithreaded)
 {
     return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
         std::vector<uint8_t> bgra = ToBgra(img);  // ARGB8888 words: bytes B, G, R, A
-        CodecTextureDesc src{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, CF_ARGB8888,
-                             uint32_t(bgra.size()), bgra.data()};
+        CodecTextureDesc src{kCodecTextureDescSize, uint32_t(img.width),   uint32_t(img.height), 0,
+                             CF_ARGB8888,           uint32_t(bgra.size()), bgra.data()};
         CodecTextureDesc dst{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, format, 0, nullptr};
         std::vector<uint8_t> blocks(CodecTextureSize(&dst));
         dst.dataSize = uint32_t(blocks.size());
@@ -132,7 +135,8 @@ Codec Library(int32_t format, uint32_t speed, bool multithreaded)
         const CodecResult result = ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0);
         const double seconds = Since(t0);
         if (result != CODEC_OK) return -1.0;
-        switch (format) {
+        switch (format)
+        {
         case CF_DXT1: DecodeSquish(blocks, img, squish::kDxt1, decoded); break;
         case CF_DXT5: DecodeSquish(blocks, img, squish::kDxt5, decoded); break;
         case CF_ETC_RGB: DecodeEtc1(blocks, img, decoded); break;
@@ -158,7 +162,8 @@ Codec Etc1Ours(Etc1Mode mode)
         std::vector<uint8_t> blocks;
         const Clock::time_point t0 = Clock::now();
         bool ok;
-        if (mode == Etc1Mode::Fast) {
+        if (mode == Etc1Mode::Fast)
+        {
             std::unique_ptr<uint8_t[]> out;
             int across = 0, down = 0;
             ok = CompressImageETC1(rgb.data(), rgb.size(), img.width, img.height, out, across, down);
@@ -200,7 +205,8 @@ Codec Stb(bool alpha, int mode)
         const Clock::time_point t0 = Clock::now();
         uint8_t* out = blocks.data();
         for (int by = 0; by < img.height; by += 4)
-            for (int bx = 0; bx < img.width; bx += 4, out += bytes) {
+            for (int bx = 0; bx < img.width; bx += 4, out += bytes)
+            {
                 uint8_t texels[64];
                 for (int y = 0; y < 4; ++y)
                     std::memcpy(texels + y * 16, &img.rgba[(size_t(by + y) * img.width + bx) * 4], 16);
@@ -232,7 +238,8 @@ Codec StbChannels(int channels)
         const Clock::time_point t0 = Clock::now();
         uint8_t* out = blocks.data();
         for (int by = 0; by < img.height; by += 4)
-            for (int bx = 0; bx < img.width; bx += 4, out += 8 * channels) {
+            for (int bx = 0; bx < img.width; bx += 4, out += 8 * channels)
+            {
                 uint8_t texels[32];
                 for (int i = 0; i < 16; ++i)
                     for (int c = 0; c < channels; ++c)
@@ -283,14 +290,16 @@ NvttPeerCompressFn LoadNvttPeer()
     std::string path = VELMAR_NVTT_PEER_PATH;
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
+    if (n > 0)
+    {
         self[n] = 0;
         std::string dir(self);
         dir = dir.substr(0, dir.rfind('/') + 1);
         if (access((dir + "libvelmar_nvtt_peer.so").c_str(), R_OK) == 0) path = dir + "libvelmar_nvtt_peer.so";
     }
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
-    if (!module) {
+    if (!module)
+    {
         std::fprintf(stderr, "nvtt peer not loaded: %s\n", dlerror());
         return nullptr;
     }
@@ -306,7 +315,8 @@ double Psnr(double squaredError, double samples)
     return 10.0 * std::log10(255.0 * 255.0 * samples / squaredError);
 }
 
-struct Entry {
+struct Entry
+{
     std::string encoder, format, mode;
     Codec codec;
     bool opaqueInput;  // formats without alpha are fed (and judged on) opaque images
@@ -319,12 +329,15 @@ Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, i
     Row row{e.encoder, e.format, e.mode, threads};
     double seconds = 0.0, seRgb = 0.0, seAlpha = 0.0, pixels = 0.0;
     std::vector<uint8_t> decoded;
-    for (const RgbaImage& original : images) {
+    for (const RgbaImage& original : images)
+    {
         const RgbaImage input = e.opaqueInput ? Opaque(original) : original;
         double best = -1.0;
-        for (int r = 0; r < repeats; ++r) {
+        for (int r = 0; r < repeats; ++r)
+        {
             const double s = e.codec(input, decoded);
-            if (s < 0.0) {
+            if (s < 0.0)
+            {
                 row.failed = true;
                 return row;
             }
@@ -332,8 +345,10 @@ Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, i
         }
         seconds += best;
         pixels += double(input.width) * input.height;
-        for (size_t i = 0; i < input.rgba.size(); i += 4) {
-            for (int c = 0; c < e.colourChannels; ++c) {
+        for (size_t i = 0; i < input.rgba.size(); i += 4)
+        {
+            for (int c = 0; c < e.colourChannels; ++c)
+            {
                 const double d = double(input.rgba[i + c]) - decoded[i + c];
                 seRgb += d * d;
             }
@@ -349,12 +364,17 @@ Row Measure(const Entry& e, const std::vector<RgbaImage>& images, int threads, i
 
 void PrintRow(const Row& r)
 {
-    if (r.failed) {
+    if (r.failed)
+    {
         std::printf("%s,%s,%s,%d,failed,,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads);
-    } else if (r.alphaPsnr >= 0.0) {
+    }
+    else if (r.alphaPsnr >= 0.0)
+    {
         std::printf("%s,%s,%s,%d,%.3f,%.3f,%.3f\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
                     r.mpixPerSecond, r.rgbPsnr, r.alphaPsnr);
-    } else {
+    }
+    else
+    {
         std::printf("%s,%s,%s,%d,%.3f,%.3f,\n", r.encoder.c_str(), r.format.c_str(), r.mode.c_str(), r.threads,
                     r.mpixPerSecond, r.rgbPsnr);
     }
@@ -366,7 +386,8 @@ std::string Key(const std::string& encoder, const std::string& format, const std
     return encoder + "/" + format + "/" + mode + "/" + std::to_string(threads);
 }
 
-class Ratios {
+class Ratios
+{
 public:
     explicit Ratios(const std::map<std::string, Row>& rows) : rows_(rows) {}
 
@@ -435,7 +456,8 @@ int main(int argc, char** argv)
     // libsquish parallelises with OpenMP; its single-thread figures need one OpenMP thread, which can only
     // be set before the runtime starts.
     const char* omp = std::getenv("OMP_NUM_THREADS");
-    if (!omp || std::strcmp(omp, "1") != 0) {
+    if (!omp || std::strcmp(omp, "1") != 0)
+    {
         setenv("OMP_NUM_THREADS", "1", 1);
         execv("/proc/self/exe", argv);
         std::perror("execv");
@@ -451,24 +473,37 @@ int main(int argc, char** argv)
         return only.empty() || (encoder + " " + format + " " + mode).find(only) != std::string::npos;
     };
     std::vector<std::string> sources;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
+    {
         const std::string a = argv[i];
-        if (a == "--max-mpix" && i + 1 < argc) {
+        if (a == "--max-mpix" && i + 1 < argc)
+        {
             maxMpix = std::atof(argv[++i]);
-        } else if (a == "--no-nvtt") {
+        }
+        else if (a == "--no-nvtt")
+        {
             useNvtt = false;
-        } else if (a == "--slow") {
+        }
+        else if (a == "--slow")
+        {
             slow = true;
-        } else if (a == "--only" && i + 1 < argc) {
+        }
+        else if (a == "--only" && i + 1 < argc)
+        {
             only = argv[++i];
-        } else if (!a.empty() && a[0] == '-') {
+        }
+        else if (!a.empty() && a[0] == '-')
+        {
             Usage();
             return 2;
-        } else {
+        }
+        else
+        {
             sources.push_back(a);
         }
     }
-    if (sources.empty()) {
+    if (sources.empty())
+    {
         Usage();
         return 2;
     }
@@ -477,7 +512,8 @@ int main(int argc, char** argv)
     const std::vector<RgbaImage> corpus = LoadCorpus(sources, static_cast<uint64_t>(maxMpix * 1e6));
     double corpusPixels = 0.0;
     for (const RgbaImage& img : corpus) corpusPixels += double(img.width) * img.height;
-    if (corpus.empty()) {
+    if (corpus.empty())
+    {
         std::fprintf(stderr, "no PNG images found\n");
         return 1;
     }
@@ -498,12 +534,12 @@ int main(int argc, char** argv)
         {"velmar-etc1", "ETC1", "perceptual", Etc1Ours(Etc1Mode::Perceptual), true, false},
         {"libsquish", "DXT1", "range-fit", Squish(squish::kDxt1, squish::kColourRangeFit), true, false},
         {"libsquish", "DXT1", "cluster-fit", Squish(squish::kDxt1, squish::kColourClusterFit), true, false},
-        {"libsquish", "DXT1", "iterative-cluster-fit", Squish(squish::kDxt1, squish::kColourIterativeClusterFit),
-         true, false},
+        {"libsquish", "DXT1", "iterative-cluster-fit", Squish(squish::kDxt1, squish::kColourIterativeClusterFit), true,
+         false},
         {"libsquish", "DXT5", "range-fit", Squish(squish::kDxt5, squish::kColourRangeFit), false, true},
         {"libsquish", "DXT5", "cluster-fit", Squish(squish::kDxt5, squish::kColourClusterFit), false, true},
-        {"libsquish", "DXT5", "iterative-cluster-fit", Squish(squish::kDxt5, squish::kColourIterativeClusterFit),
-         false, true},
+        {"libsquish", "DXT5", "iterative-cluster-fit", Squish(squish::kDxt5, squish::kColourIterativeClusterFit), false,
+         true},
         {"stb_dxt", "DXT1", "normal", Stb(false, STB_DXT_NORMAL), true, false},
         {"stb_dxt", "DXT1", "highqual", Stb(false, STB_DXT_HIGHQUAL), true, false},
         {"stb_dxt", "DXT5", "normal", Stb(true, STB_DXT_NORMAL), false, true},
@@ -519,8 +555,10 @@ int main(int argc, char** argv)
         {"stb_dxt", "BC4", "default (red)", StbChannels(1), true, false, 1},
         {"stb_dxt", "BC5", "default (red+green)", StbChannels(2), true, false, 2},
     };
-    if (useNvtt) {
-        if (const NvttPeerCompressFn nvtt = LoadNvttPeer()) {
+    if (useNvtt)
+    {
+        if (const NvttPeerCompressFn nvtt = LoadNvttPeer())
+        {
             // Normal and Production of Debian's nvtt 2.0.8 read uninitialised memory: their output varies
             // from run to run and is no quality reference.
             const char* names[3] = {"fastest", "normal(unstable)", "production(unstable)"};
@@ -533,7 +571,8 @@ int main(int argc, char** argv)
 
     std::map<std::string, Row> rows;
     std::printf("encoder,format,mode,threads,mpix_per_s,rgb_psnr,alpha_psnr\n");
-    for (const Entry& e : entries) {
+    for (const Entry& e : entries)
+    {
         if (!wanted(e.encoder, e.format, e.mode)) continue;
         const Row row = Measure(e, corpus, 1, 1);
         PrintRow(row);
@@ -543,7 +582,8 @@ int main(int argc, char** argv)
     // Thread scaling of the codec library on one 2048 x 2048 image made of corpus textures; best of 3 runs.
     const std::vector<RgbaImage> atlas = {MakeAtlas(corpus, 2048, 2048)};
     const std::string atlasMode = " (2048x2048)";
-    struct Scaled {
+    struct Scaled
+    {
         const char* format;
         int32_t codecFormat;
         uint32_t speed;
@@ -555,18 +595,21 @@ int main(int argc, char** argv)
                              {"DXT5", CF_DXT5, 0, "quality", true},
                              {"ATC_RGB", CF_ATC_RGB, 0, "default", false},
                              {"ETC1", CF_ETC_RGB, 0, "codec-library", false}};
-    for (const Scaled& s : scaled) {
+    for (const Scaled& s : scaled)
+    {
         if (!wanted("velmar", s.format, s.mode)) continue;
-        for (int t : threads > 1 ? std::vector<int>{1, threads} : std::vector<int>{1}) {
-            const Entry e{"velmar", s.format, s.mode + atlasMode, Library(s.codecFormat, s.speed, t > 1), !s.alpha,
-                          s.alpha};
+        for (int t : threads > 1 ? std::vector<int>{1, threads} : std::vector<int>{1})
+        {
+            const Entry e{"velmar", s.format, s.mode + atlasMode, Library(s.codecFormat, s.speed, t > 1),
+                          !s.alpha, s.alpha};
             const Row row = Measure(e, atlas, t, 3);
             PrintRow(row);
             rows[Key(e.encoder, e.format, e.mode, t)] = row;
         }
     }
 
-    if (slow) {
+    if (slow)
+    {
         // The searching ETC1 modes are far slower; they run on a 128 x 128 image of corpus textures, beside
         // the fast mode on the same image.
         const std::vector<RgbaImage> sample = {MakeAtlas(corpus, 128, 128)};
@@ -578,9 +621,8 @@ int main(int argc, char** argv)
                                                           {"wide-search-perceptual", Etc1Mode::WideSearchPerceptual}};
         for (const auto& [name, mode] : modes)
             if (wanted("velmar-etc1", "ETC1", name))
-                PrintRow(Measure(
-                    {"velmar-etc1", "ETC1", std::string(name) + " (128x128)", Etc1Ours(mode), true, false}, sample,
-                    1, 1));
+                PrintRow(Measure({"velmar-etc1", "ETC1", std::string(name) + " (128x128)", Etc1Ours(mode), true, false},
+                                 sample, 1, 1));
         if (wanted("android-libetc1", "ETC1", "default"))
             PrintRow(
                 Measure({"android-libetc1", "ETC1", "default (128x128)", AndroidEtc1(), true, false}, sample, 1, 1));
@@ -593,12 +635,14 @@ int main(int argc, char** argv)
     std::printf("ratio,load average at start / end,%.2f / %.2f,< %d,%s\n", startLoad, endLoad, threads,
                 std::max(startLoad, endLoad) < threads ? "quiet enough" : "busy: figures distorted");
     Ratios ratios(rows);
-    for (const char* format : {"DXT1", "DXT5"}) {
+    for (const char* format : {"DXT1", "DXT5"})
+    {
         const std::string f = format;
         ratios.PsnrAtLeast(f + " quality", Key("velmar", f, "quality"), Key("libsquish", f, "iterative-cluster-fit"));
         ratios.SpeedAtLeast(f + " quality", Key("velmar", f, "quality"), Key("libsquish", f, "iterative-cluster-fit"),
                             2.0);
-        for (const char* fast : {"fast", "fast-sse2"}) {
+        for (const char* fast : {"fast", "fast-sse2"})
+        {
             ratios.PsnrAtLeast(f + " " + fast, Key("velmar", f, fast), Key("libsquish", f, "range-fit"));
             ratios.SpeedAtLeast(f + " " + fast, Key("velmar", f, fast), Key("stb_dxt", f, "normal"), 1.0);
         }
@@ -612,17 +656,21 @@ int main(int argc, char** argv)
                         Key("android-libetc1", "ETC1", "default"), 1.0);
     ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("velmar", "DXT1", "quality"));
     ratios.PsnrInfo("ATC_RGB", Key("velmar", "ATC_RGB", "default"), Key("libsquish", "DXT1", "iterative-cluster-fit"));
-    for (const char* format : {"BC4", "BC5"}) {
+    for (const char* format : {"BC4", "BC5"})
+    {
         const std::string f = format, channels = f == "BC4" ? " (red)" : " (red+green)";
-        for (const char* mode : {"quality", "fast-sse2"}) {
+        for (const char* mode : {"quality", "fast-sse2"})
+        {
             const std::string ours = Key("velmar", f, mode + channels);
             ratios.PsnrAtLeast(f + " " + mode, ours, Key("libsquish", f, "default" + channels));
             ratios.PsnrAtLeast(f + " " + mode, ours, Key("stb_dxt", f, "default" + channels));
             ratios.SpeedInfo(f + " " + mode, ours, Key("stb_dxt", f, "default" + channels));
         }
     }
-    if (threads > 1) {
-        for (const Scaled& s : scaled) {
+    if (threads > 1)
+    {
+        for (const Scaled& s : scaled)
+        {
             const std::string mode = s.mode + atlasMode;
             ratios.ThreadScaling(std::string(s.format) + " " + s.mode, Key("velmar", s.format, mode, 1),
                                  Key("velmar", s.format, mode, threads), threads);

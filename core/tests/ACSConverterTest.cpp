@@ -51,7 +51,7 @@ TEST(ACSConverter, TextToTypedValue)
     EXPECT_EQ(Raw("7").GetType(), kACSInteger);
     EXPECT_EQ(Raw("2147483647").GetInt(0), 2147483647);
     EXPECT_EQ(Raw("-2147483648").GetInt(0), -2147483647 - 1);
-    EXPECT_EQ(Raw("2147483648").GetType(), kACSFloat);  // exact as a float
+    EXPECT_EQ(Raw("2147483648").GetType(), kACSFloat);     // exact as a float
     EXPECT_EQ(Raw("123456789012").GetType(), kACSString);  // a float would lose digits
     EXPECT_EQ(Raw("1,2.5").GetType(), kACSFloat);
     EXPECT_EQ(Raw(".5").GetType(), kACSFloat);

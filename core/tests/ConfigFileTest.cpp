@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-
 TEST(ConfigFile, FormChosenByFormatNameOrExtension)
 {
     EXPECT_EQ(ConfigFileFormFor("a/config.txt", ""), ConfigFileForm::kText);

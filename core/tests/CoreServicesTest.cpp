@@ -76,10 +76,13 @@ TEST(ErrorReportTest, LogErrorAndThrowThrowsOnlyWhenAsked)
     ThrowOnErrorFlag = false;
     EXPECT_NO_THROW(LogErrorAndThrow("Unable to load texture '%s' from '%s'", "a.tga", "local"));
     ThrowOnErrorFlag = true;
-    try {
+    try
+    {
         LogErrorAndThrow("code %d", 7);
         ADD_FAILURE() << "nothing thrown";
-    } catch (const Orvo::Exception& e) {
+    }
+    catch (const Orvo::Exception& e)
+    {
         EXPECT_STREQ(e.what(), "code 7");
         EXPECT_NE(dynamic_cast<const VelmarEx*>(&e), nullptr);
     }
@@ -144,6 +147,6 @@ TEST(CoreStartupTest, GarbageIsCollectedOnTheMainThreadOnly)
     std::thread other([] { CollectGarbageOnMainThread(); });
     other.join();
     const size_t before = Orvo::PStringCache::Instance().Count();
-    MainThreadUpdate(); // runs the collection the other thread asked for
+    MainThreadUpdate();  // runs the collection the other thread asked for
     EXPECT_LT(Orvo::PStringCache::Instance().Count(), before);
 }

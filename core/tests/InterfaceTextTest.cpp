@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class InterfaceTextTest : public ::testing::Test {
+class InterfaceTextTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -27,10 +28,7 @@ protected:
         InterfaceTextDB::SetFolder(dir_.string());
         InterfaceTextDB::SetLanguage("US");
     }
-    void TearDown() override
-    {
-        SetLogLineObserver(nullptr);
-    }
+    void TearDown() override { SetLogLineObserver(nullptr); }
     void WriteText(const std::string& name, const std::string& body)
     {
         std::ofstream(dir_ / name) << body;
@@ -41,7 +39,7 @@ protected:
     fs::path dir_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(InterfaceTextTest, LooksUpKeysWithoutRegardToCaseAndReturnsMissingKeys)
 {
@@ -102,7 +100,7 @@ TEST(SharedAccessLockTest, ExclusiveOwnerMayReenterAndReadersShare)
 {
     SharedAccessLock lock;
     lock.Lock(1, true);
-    lock.Lock(1, false); // the owner reading under its own write lock
+    lock.Lock(1, false);  // the owner reading under its own write lock
     lock.Lock(1, true);
     EXPECT_TRUE(lock.IsHeldExclusivelyBy(1));
     lock.Unlock(1);
@@ -123,23 +121,29 @@ TEST(InterfaceTextDataTest, ShippedEnglishFileLoadsWithWellFormedPlaceholders)
     TDBTagRef tree;
     ASSERT_TRUE(LoadConfigFile(tree, {}, std::string(VELMAR_SOURCE_DIR) + "/data/InterfaceText.txt"));
     ASSERT_GT(tree.GetChildCount(), 100u);
-    for (size_t i = 0; i < tree.GetChildCount(); ++i) {
+    for (size_t i = 0; i < tree.GetChildCount(); ++i)
+    {
         const std::string key(tree.GetChildName(i).View());
         EXPECT_EQ(tree.GetChildTypeAt(i), 4) << key << " is not a string";
         const std::string text = tree.GetChildAt(i).GetString().str();
         EXPECT_FALSE(text.empty()) << key;
         // Every "$(" opens a macro of upper-case letters, digits and "_" that is closed.
-        for (size_t at = text.find("$("); at != std::string::npos; at = text.find("$(", at + 2)) {
+        for (size_t at = text.find("$("); at != std::string::npos; at = text.find("$(", at + 2))
+        {
             const size_t close = text.find(')', at);
             ASSERT_NE(close, std::string::npos) << key;
             for (size_t c = at + 2; c < close; ++c)
-                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text[c])) || std::isdigit(static_cast<unsigned char>(text[c])) || text[c] == '_') << key;
+                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text[c])) ||
+                            std::isdigit(static_cast<unsigned char>(text[c])) || text[c] == '_')
+                    << key;
         }
         // Only the one text that is used as a printf format carries conversions.
-        if (key != "$tet_val_arraybeyondmax") {
+        if (key != "$tet_val_arraybeyondmax")
+        {
             EXPECT_EQ(text.find('%'), std::string::npos) << key;
         }
     }
     EXPECT_EQ(tree.GetChildString("$tet_eh_error").str(), "Error: ") << "headings keep their trailing blank";
-    EXPECT_EQ(tree.GetChildString("$tet_val_arraybeyondmax").str(), "The tag '%s' may hold at most %d values but holds %d.");
+    EXPECT_EQ(tree.GetChildString("$tet_val_arraybeyondmax").str(),
+              "The tag '%s' may hold at most %d values but holds %d.");
 }

@@ -63,8 +63,7 @@ TEST(KUID, StrictRefusesWhatLenientTolerates)
 TEST(KUID, NonKUIDTextGivesNull)
 {
     for (const char* t : {"", "   ", "hello", "<kuid>", "<kuid:1>", "kuid", "kuid 1", "1", "<kuid2:1:2:128>",
-                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>",
-                          "<kuid:16777216:1>", "-16777217:5"})
+                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>", "<kuid:16777216:1>", "-16777217:5"})
     {
         KUID k(1, 2, 3);
         EXPECT_FALSE(k.ParseText(t, false)) << t;
@@ -77,8 +76,8 @@ TEST(KUID, NonKUIDTextGivesNull)
 
 TEST(KUID, PrintsAndParsesBack)
 {
-    const KUID kuids[] = {KUID(12, 34, 0),  KUID(12, 34, 5),       KUID(-3, 100, 127), KUID(-3, 100, 0),
-                          KUID(0, 0, 0),    KUID(16777215, 7, 127), KUID::Null(),       KUID(-16777216, -5, 1)};
+    const KUID kuids[] = {KUID(12, 34, 0), KUID(12, 34, 5),        KUID(-3, 100, 127), KUID(-3, 100, 0),
+                          KUID(0, 0, 0),   KUID(16777215, 7, 127), KUID::Null(),       KUID(-16777216, -5, 1)};
     for (const KUID& k : kuids)
     {
         EXPECT_EQ(KUID::FromText(k.ToString(), true), k) << k.ToString();

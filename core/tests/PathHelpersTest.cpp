@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class PathHelpersTest : public ::testing::Test {
+class PathHelpersTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -38,7 +39,7 @@ protected:
     fs::path top_, data_, outside_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(PathFormsTest, AbsolutePathForms)
 {
@@ -72,7 +73,8 @@ TEST_F(PathHelpersTest, CheckCreateAndRename)
     EXPECT_FALSE(RenameFileAt("", "relative.txt", (top_ / "x").string()));
     EXPECT_TRUE(RenameFileAt((data_ / "local" / "asset").string(), "config.txt", "config.bak"));
     EXPECT_TRUE(fs::exists(data_ / "local" / "asset" / "config.bak"));
-    EXPECT_TRUE(RenameFileAt("", (data_ / "local/asset/config.bak").string(), (data_ / "local/asset/config.txt").string()));
+    EXPECT_TRUE(
+        RenameFileAt("", (data_ / "local/asset/config.bak").string(), (data_ / "local/asset/config.txt").string()));
 }
 
 TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)

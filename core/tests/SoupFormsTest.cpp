@@ -68,14 +68,13 @@ TEST(SoupText, PrintsTheDocumentedForm)
     t.SetChildKUID("kuid", KUID(1, 2, 0));
     t.CreateChildContainer("box").SetChildInt("x", 1);
     t.SetChildNull("null tag");
-    EXPECT_EQ(Text(t),
-              "pos\t1.0,2.0,3.0\n"
-              "whole\t3.0\n"
-              "ints\t1,2,3\n"
-              "path\t\"C:\\\\a\\\\b\"\n"
-              "kuid\t<kuid:1:2>\n"
-              "box\n{\n\tx\t1\n}\n"
-              "\"null tag\"\n");
+    EXPECT_EQ(Text(t), "pos\t1.0,2.0,3.0\n"
+                       "whole\t3.0\n"
+                       "ints\t1,2,3\n"
+                       "path\t\"C:\\\\a\\\\b\"\n"
+                       "kuid\t<kuid:1:2>\n"
+                       "box\n{\n\tx\t1\n}\n"
+                       "\"null tag\"\n");
     // The value text of a float array has no forced decimal point.
     EXPECT_EQ(t.GetChildString("pos"), "1,2,3");
 }
@@ -84,19 +83,17 @@ TEST(SoupText, TypesRawValues)
 {
     // Integers beyond 32 bits never lose digits: a float only when it holds them exactly.
     const std::pair<const char*, int> cases[] = {
-        {"a 1,2,3", kACSInteger}, {"b 1.5, 2", kACSFloat}, {"c <kuid:1:2>,<KUID2:3:4:5>", kACSKUID},
-        {"d 1,abc", kACSString},  {"e \"12\"", kACSString}, {"f 99999999999", kACSString},
-        {"g 4294967296", kACSFloat}, {"h -7", kACSInteger}, {"i", kACSNull},
-        {"j <kuid:1:x>", kACSString}, {"k 1e5", kACSFloat}, {"l nan", kACSString},
+        {"a 1,2,3", kACSInteger},     {"b 1.5, 2", kACSFloat},  {"c <kuid:1:2>,<KUID2:3:4:5>", kACSKUID},
+        {"d 1,abc", kACSString},      {"e \"12\"", kACSString}, {"f 99999999999", kACSString},
+        {"g 4294967296", kACSFloat},  {"h -7", kACSInteger},    {"i", kACSNull},
+        {"j <kuid:1:x>", kACSString}, {"k 1e5", kACSFloat},     {"l nan", kACSString},
         {"m 1,,2", kACSString},
     };
     std::string text;
-    for (const auto& [line, type] : cases)
-        text += std::string(line) + "\n";
+    for (const auto& [line, type] : cases) text += std::string(line) + "\n";
     TDBTagRef t;
     ASSERT_TRUE(ReadSoupText(text, "typing.txt", t));
-    for (const auto& [line, type] : cases)
-        EXPECT_EQ(t.GetChildType(std::string(line, 1).c_str()), type) << line;
+    for (const auto& [line, type] : cases) EXPECT_EQ(t.GetChildType(std::string(line, 1).c_str()), type) << line;
     EXPECT_EQ(t.GetChild("a").GetData()->GetCount(), 3u);
     EXPECT_EQ(t.GetChild("c").GetData()->GetKUID(1), KUID(3, 4, 5));
     EXPECT_EQ(t.GetChildString("d"), "1,abc");
@@ -114,19 +111,18 @@ TEST(SoupText, TreeToTextToTreeKeepsEveryType)
 
 TEST(SoupText, TextToTreeToTextStableAfterOnePass)
 {
-    const char* src =
-        "\xEF\xBB\xBFkuid   <KUID2:1:2:3>\r\n"
-        "username \"Windows C:\\dir\\file.txt\"\r\n"
-        "scale 3\n"
-        "f 1.50, 2\n"
-        "; old comment\n"
-        "mesh-table {\n"
-        "  default\n"
-        "  {\n"
-        "    mesh \"a.im\"\n"
-        "  }\n"
-        "}\n"
-        "\"quoted name\" x\n";
+    const char* src = "\xEF\xBB\xBFkuid   <KUID2:1:2:3>\r\n"
+                      "username \"Windows C:\\dir\\file.txt\"\r\n"
+                      "scale 3\n"
+                      "f 1.50, 2\n"
+                      "; old comment\n"
+                      "mesh-table {\n"
+                      "  default\n"
+                      "  {\n"
+                      "    mesh \"a.im\"\n"
+                      "  }\n"
+                      "}\n"
+                      "\"quoted name\" x\n";
     TDBTagRef t;
     ASSERT_TRUE(ReadSoupText(src, "src.txt", t));
     EXPECT_EQ(t.GetChildString("username"), "Windows C:\\dir\\file.txt");
@@ -217,14 +213,14 @@ struct Bytes
 TEST(SoupBinary, HandMadeFixtureLoads)
 {
     Bytes body;
-    body.u32(2 + 5 + 1 + 8).u16(5).str("scale").u8(3).f32(1.0f).f32(2.5f);        // float array
-    body.u32(2 + 4 + 1 + 4).u16(4).str("name").u8(4).str("Loco");                  // string
-    body.u32(2 + 4 + 1 + 8).u16(4).str("kuid").u8(7).u32(456).u32((2u << 25) | 123); // KUID
+    body.u32(2 + 5 + 1 + 8).u16(5).str("scale").u8(3).f32(1.0f).f32(2.5f);            // float array
+    body.u32(2 + 4 + 1 + 4).u16(4).str("name").u8(4).str("Loco");                     // string
+    body.u32(2 + 4 + 1 + 8).u16(4).str("kuid").u8(7).u32(456).u32((2u << 25) | 123);  // KUID
     Bytes inner;
-    inner.u32(2 + 1 + 1 + 4).u16(1).str("x").u8(6).u32(static_cast<uint32_t>(-3));   // integer
-    inner.u32(2 + 1 + 1).u16(1).str("n").u8(0);                                       // null
+    inner.u32(2 + 1 + 1 + 4).u16(1).str("x").u8(6).u32(static_cast<uint32_t>(-3));  // integer
+    inner.u32(2 + 1 + 1).u16(1).str("n").u8(0);                                     // null
     body.u32(static_cast<uint32_t>(2 + 3 + 1 + inner.s.size())).u16(3).str("box").u8(1).str(inner.s);
-    body.u32(2 + 0 + 1 + 3).u16(0).u8(2).str("abc");                                 // binary, empty name
+    body.u32(2 + 0 + 1 + 3).u16(0).u8(2).str("abc");  // binary, empty name
     std::string file = Bytes::File(body.s);
 
     TDBTagRef t;
@@ -252,7 +248,10 @@ TEST(SoupBinary, RefusesBadFilesWithDistinctReasons)
     auto result = [&](const std::string& f) {
         TDBTagRef out = TDBTagRef::NewContainer();
         SoupBinaryResult r = ReadSoupBinary(f.data(), f.size(), out);
-        if (r != SoupBinaryResult::kOK) { EXPECT_EQ(out.Get(), nullptr); }
+        if (r != SoupBinaryResult::kOK)
+        {
+            EXPECT_EQ(out.Get(), nullptr);
+        }
         return r;
     };
     EXPECT_EQ(result("hello world, not a soup"), SoupBinaryResult::kNotValid);

@@ -26,7 +26,8 @@ using namespace std::chrono_literals;
 template <class Pred>
 bool PumpMainThreadUntil(Pred done)
 {
-    for (int i = 0; i < 1000 && !done(); ++i) {
+    for (int i = 0; i < 1000 && !done(); ++i)
+    {
         WaitForMainThreadWork(10);
         MainThreadUpdate();
     }
@@ -34,7 +35,8 @@ bool PumpMainThreadUntil(Pred done)
 }
 
 // A target for member-function callbacks that records where and in which order it ran.
-struct Recorder {
+struct Recorder
+{
     std::mutex lock;
     std::vector<std::string> order;
     std::vector<bool> onMain;
@@ -51,12 +53,17 @@ struct Recorder {
     bool Load(void*) { return Note("load"); }
     bool Write(void*) { return Note("write"); }
     bool Release(void*) { return Note("release"); }
-    bool Echo(void* argument) { Note("echo"); return argument == this; }
+    bool Echo(void* argument)
+    {
+        Note("echo");
+        return argument == this;
+    }
 };
 
 using RecorderCallback = TCXCallbackCPPVoidPtr<Recorder>;
 
-class WorkerTest : public ::testing::Test {
+class WorkerTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -73,7 +80,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(WorkerTest, MainThreadCallFromWorkerRunsDuringMainThreadUpdate)
 {
@@ -156,7 +163,7 @@ TEST_F(WorkerTest, MainThreadUpdateRunsOnlyWhatWasQueuedWhenItBegan)
 TEST_F(WorkerTest, WaitForMainThreadWorkTimesOutWhenNothingIsPosted)
 {
     PostMainThreadWork([] {});
-    MainThreadUpdate(); // drains the queue, and with it the posted event
+    MainThreadUpdate();  // drains the queue, and with it the posted event
     EXPECT_FALSE(WaitForMainThreadWork(20));
 
     std::thread poster([] { PostMainThreadWork([] {}); });
@@ -169,7 +176,8 @@ TEST_F(WorkerTest, CancelTasksDropsQueuedCallsAndWakesTheirWaiters)
 {
     Recorder recorder;
     std::atomic<int> cancelled{0};
-    struct Cancellable : TCXCallback {
+    struct Cancellable : TCXCallback
+    {
         std::atomic<int>* cancelled;
         bool OnInvoke(void*) override { return true; }
         void OnCancel() override { ++*cancelled; }
@@ -179,9 +187,9 @@ TEST_F(WorkerTest, CancelTasksDropsQueuedCallsAndWakesTheirWaiters)
 
     // A thread that is not the main thread waits for a main-thread call that never gets to run.
     std::atomic<int> waitResult{-1};
-    std::thread waiter([&] { waitResult = VelmarWorker::CallTask(call, VelmarWorker::kMainThread, nullptr, nullptr, 42); });
-    while (!VelmarWorker::HasPendingWork())
-        std::this_thread::sleep_for(1ms);
+    std::thread waiter(
+        [&] { waitResult = VelmarWorker::CallTask(call, VelmarWorker::kMainThread, nullptr, nullptr, 42); });
+    while (!VelmarWorker::HasPendingWork()) std::this_thread::sleep_for(1ms);
     // Another id is left alone.
     VelmarWorker::CallTask(call, VelmarWorker::kMainThread | VelmarWorker::kNoWait, nullptr, nullptr, 7);
 
@@ -224,7 +232,8 @@ TEST_F(WorkerTest, ThrowingTaskIsLoggedAndEndsTheProcessOrAborts)
 TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
 {
     std::atomic<int> done{0};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
+    {
         TCXCallbackFunction* slow = TCXCallbackFunction::Create([&](void*) {
             std::this_thread::sleep_for(20ms);
             ++done;
@@ -234,7 +243,7 @@ TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
         slow->Release();
     }
     EXPECT_GT(VelmarWorker::ThreadCount(), 0u);
-    std::this_thread::sleep_for(5ms); // let the threads take their jobs
+    std::this_thread::sleep_for(5ms);  // let the threads take their jobs
     VelmarWorker::StopThreads();
     EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
     const int finishedAtStop = done;
@@ -262,8 +271,7 @@ TEST_F(WorkerTest, StopThreadsKeepsMainThreadWorkMovingForRunningJobs)
     });
     VelmarWorker::CallTask(job, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait);
     job->Release();
-    while (!started)
-        std::this_thread::sleep_for(1ms);
+    while (!started) std::this_thread::sleep_for(1ms);
     VelmarWorker::StopThreads();
     EXPECT_TRUE(mainCallRan);
     EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
@@ -301,7 +309,7 @@ TEST_F(WorkerTest, CallChainEndsEarlyWhenItsCallIsCancelled)
     VelmarWorkerCallChain chain;
     RecorderCallback* load = RecorderCallback::Create(&recorder, &Recorder::Load);
     RecorderCallback* write = RecorderCallback::Create(&recorder, &Recorder::Write);
-    chain.Add(load, VelmarWorker::kMainThread); // queued even on the main thread: no kRunInline
+    chain.Add(load, VelmarWorker::kMainThread);  // queued even on the main thread: no kRunInline
     chain.Add(write, VelmarWorker::kWorkerThread);
     load->Release();
     write->Release();

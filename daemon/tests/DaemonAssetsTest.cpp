@@ -259,8 +259,9 @@ TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
     EXPECT_EQ(info.username, "Renamed Coach");
     std::vector<std::string> backups = ListBackupFolders(inst.Path("UserData/backups"));
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_NE(ReadFile(inst.Path("UserData/backups/" + backups[0] + "/kuid 123456 1001/config.txt")).find("Sample Coach"),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFile(inst.Path("UserData/backups/" + backups[0] + "/kuid 123456 1001/config.txt")).find("Sample Coach"),
+        std::string::npos);
 }
 
 TEST_F(DaemonAssetsTest, RevertDiscardsAndEditsSurviveARestart)
@@ -388,4 +389,4 @@ TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
     EXPECT_EQ(left[0], "20220101-000000");
 }
 
-} // namespace
+}  // namespace

@@ -46,7 +46,6 @@ char FolderVersion(const std::string& folder)
 class DaemonCrashTest : public DaemonTest
 {
 protected:
-
     // Ends the serving daemon and starts one that kills itself at the named step.
     void StartCrashingAt(const std::string& point)
     {
@@ -100,7 +99,8 @@ const struct
 {
     const char* point;
     bool newVersion;
-} kSteps[] = {{"copying", false}, {"backed-up", false}, {"staged", false}, {"swapping", false}, {"swapped", false}, {"stored", true}};
+} kSteps[] = {{"copying", false},  {"backed-up", false}, {"staged", false},
+              {"swapping", false}, {"swapped", false},   {"stored", true}};
 
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
 {
@@ -182,4 +182,4 @@ TEST_F(DaemonCrashTest, KilledFromOutsideDuringAnInstall)
     }
 }
 
-} // namespace
+}  // namespace

@@ -35,48 +35,35 @@ VADBytes SeedPayload(uint32_t code, std::mt19937& rng, const std::string& root)
     std::string path = rng() % 2 ? root + "/UserData/local" : root + "/../etc";
     switch (code)
     {
-    case VAD_REQ_QUERY:
-        return VADEncode(VADQueryRequest{VADFilterElementGroup()});
+    case VAD_REQ_QUERY: return VADEncode(VADQueryRequest{VADFilterElementGroup()});
     case VAD_REQ_INFO:
     case VAD_REQ_THUMBNAIL:
-    case VAD_REQ_ARCHIVE_ENTRY:
-        return VADEncode(VADKuidValueRequest{k, value()});
+    case VAD_REQ_ARCHIVE_ENTRY: return VADEncode(VADKuidValueRequest{k, value()});
     case VAD_REQ_CONFIG:
     case VAD_REQ_OPEN_FOR_EDIT:
     case VAD_REQ_DELETE:
     case VAD_REQ_MISSING_DEPENDENCIES:
-    case VAD_REQ_FAVOURITE:
-        return VADEncode(VADKuidFlagRequest{k, flag()});
-    case VAD_REQ_SET_KEYWORDS:
-        return VADEncode(VADKuidTextRequest{k, "steam;red"});
+    case VAD_REQ_FAVOURITE: return VADEncode(VADKuidFlagRequest{k, flag()});
+    case VAD_REQ_SET_KEYWORDS: return VADEncode(VADKuidTextRequest{k, "steam;red"});
     case VAD_REQ_EDIT_FOLDER:
-    case VAD_REQ_RELEASE_EDIT_HANDLE:
-        return VADEncode(VADHandleRequest{handle()});
+    case VAD_REQ_RELEASE_EDIT_HANDLE: return VADEncode(VADHandleRequest{handle()});
     case VAD_REQ_REVERT:
-    case VAD_REQ_COMMIT:
-        return VADEncode(VADHandleOptionRequest{handle(), 0, 0});
-    case VAD_REQ_CREATE:
-        return VADEncode(VADCreateRequest{KUID::Null(), "fuzzed", 0});
+    case VAD_REQ_COMMIT: return VADEncode(VADHandleOptionRequest{handle(), 0, 0});
+    case VAD_REQ_CREATE: return VADEncode(VADCreateRequest{KUID::Null(), "fuzzed", 0});
     case VAD_REQ_INSTALL_FROM_FOLDER:
-    case VAD_REQ_INSTALL_ARCHIVE:
-        return VADEncode(VADPathOptionRequest{path, 0, 0});
+    case VAD_REQ_INSTALL_ARCHIVE: return VADEncode(VADPathOptionRequest{path, 0, 0});
     case VAD_REQ_VALIDATE:
     case VAD_REQ_FOLDER_CHECK:
         return VADEncode(VADTextPairRequest{"local", rng() % 2 ? "kuid 123456 1001" : "../../etc"});
     case VAD_REQ_SETTING_STRING:
-    case VAD_REQ_ANALYTICS_HIT:
-        return VADEncode(VADTextPairRequest{"internet", "dls-mirror"});
+    case VAD_REQ_ANALYTICS_HIT: return VADEncode(VADTextPairRequest{"internet", "dls-mirror"});
     case VAD_REQ_NEXT_CONTENT_ID:
     case VAD_REQ_USER_ID_VALID:
     case VAD_REQ_AUTHOR_NAME:
-    case VAD_REQ_FLAG_REPAIR:
-        return VADEncode(VADValueRequest{value()});
-    case VAD_REQ_REPAIR_NOW:
-        return VADEncode(VADRepairRequest{0, flag()});
-    case VAD_REQ_EXPORT_PACKAGE:
-        return VADEncode(VADExportPackageRequest{{"dxt"}, root + "/out.cdp", {}, {k}});
-    case VAD_REQ_GET_SETTINGS_GROUP:
-        return VADEncode(VADSettingsGroupRequest{"fuzz", 0});
+    case VAD_REQ_FLAG_REPAIR: return VADEncode(VADValueRequest{value()});
+    case VAD_REQ_REPAIR_NOW: return VADEncode(VADRepairRequest{0, flag()});
+    case VAD_REQ_EXPORT_PACKAGE: return VADEncode(VADExportPackageRequest{{"dxt"}, root + "/out.cdp", {}, {k}});
+    case VAD_REQ_GET_SETTINGS_GROUP: return VADEncode(VADSettingsGroupRequest{"fuzz", 0});
     case VAD_REQ_SET_SETTINGS_GROUP:
     {
         TDBTagRef tree = TDBTagRef::NewContainer();
@@ -85,21 +72,16 @@ VADBytes SeedPayload(uint32_t code, std::mt19937& rng, const std::string& root)
         VADTreeToBytes(tree, req.tree);
         return VADEncode(req);
     }
-    case VAD_REQ_SET_SETTING_INT:
-        return VADEncode(VADSetSettingIntRequest{"fuzz", "value", value()});
-    case VAD_REQ_RESOLVE_PACKAGE:
-        return VADEncode(VADResolvePackageRequest{1, static_cast<uint32_t>(rng()), k});
-    case VAD_REQ_DOWNLOAD:
-        return VADEncode(VADDownloadRequest{1, static_cast<uint32_t>(rng()), "x.cdp", path});
+    case VAD_REQ_SET_SETTING_INT: return VADEncode(VADSetSettingIntRequest{"fuzz", "value", value()});
+    case VAD_REQ_RESOLVE_PACKAGE: return VADEncode(VADResolvePackageRequest{1, static_cast<uint32_t>(rng()), k});
+    case VAD_REQ_DOWNLOAD: return VADEncode(VADDownloadRequest{1, static_cast<uint32_t>(rng()), "x.cdp", path});
     case VAD_REQ_DESCRIPTION:
     case VAD_REQ_DEPENDENCIES:
     case VAD_REQ_OBSOLETES:
     case VAD_REQ_FAULTY:
     case VAD_REQ_GET_KEYWORDS:
-    case VAD_REQ_DLS_LATEST_KUID:
-        return VADEncode(VADKuidRequest{k});
-    default:
-        return {};
+    case VAD_REQ_DLS_LATEST_KUID: return VADEncode(VADKuidRequest{k});
+    default: return {};
     }
 }
 
@@ -224,7 +206,8 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
             // A length above the bound: the connection is dropped.
             code = codes[rng() % codes.size()];
             uint8_t header[kVADFrameHeaderSize];
-            VADEncodeFrameHeader(VADFrameHeader{code, id, kVADMaxPayload + 1 + static_cast<uint32_t>(rng() % 1000)}, header);
+            VADEncodeFrameHeader(VADFrameHeader{code, id, kVADMaxPayload + 1 + static_cast<uint32_t>(rng() % 1000)},
+                                 header);
             c.SendRaw(header, sizeof header);
             expectCut = true;
         }
@@ -273,7 +256,8 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);
     VADAssetInfo info;
-    EXPECT_TRUE(VADGetAssetInfo(kSample, info) || !std::filesystem::exists(inst.Path("UserData/local/kuid 123456 1001")));
+    EXPECT_TRUE(VADGetAssetInfo(kSample, info) ||
+                !std::filesystem::exists(inst.Path("UserData/local/kuid 123456 1001")));
 }
 
-} // namespace
+}  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 // Test installations with a real daemon: a temporary root whose bin/ holds a hard link (or copy) of the
 // staged VADDaemon, helpers to write asset folders, and a raw client that speaks frames directly.
-#include "assetdb/VADProtocol.h"
 #include "assetdb/VADPayloads.h"
+#include "assetdb/VADProtocol.h"
 #include "core/KUID.h"
 #include "platform/Socket.h"
 

@@ -20,8 +20,8 @@ using DaemonLifecycleTest = DaemonTest;
 TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
 {
     ASSERT_GT(inst.StartDaemonReady(), 0);
-    Platform::LaunchResult second = Platform::LaunchProcess(inst.Path("bin/VADDaemon"), {}, inst.Root(),
-                                                            Platform::kLaunchWait);
+    Platform::LaunchResult second =
+        Platform::LaunchProcess(inst.Path("bin/VADDaemon"), {}, inst.Root(), Platform::kLaunchWait);
     ASSERT_TRUE(second.exited);
     EXPECT_EQ(second.exitCode, 1);
     // The first one still serves.
@@ -55,7 +55,8 @@ TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
 
     VADCloseDaemon(0);
     EXPECT_FALSE(VADClientConnected());
-    for (int i = 0; i < 200 && Platform::IsProcessAlive(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    for (int i = 0; i < 200 && Platform::IsProcessAlive(pid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_FALSE(Platform::IsProcessAlive(pid));
     EXPECT_FALSE(inst.ReadBlock(b));
     Platform::FileLock lock;
@@ -134,4 +135,4 @@ TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
 }
 
-} // namespace
+}  // namespace

@@ -2,10 +2,10 @@
 // backups, the store, and category codes.
 #include "DaemonHarness.h"
 
+#include "core/ConfigFile.h"
 #include "daemon/AssetDatabase.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/AssetStore.h"
-#include "core/ConfigFile.h"
 #include "daemon/DaemonRoot.h"
 #include "daemon/FolderOps.h"
 
@@ -109,7 +109,8 @@ TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
     EXPECT_FALSE(fs::exists(fs::symlink_status(d.path + "/dst/link")));
     EXPECT_FALSE(CopyFolderTree(d.path + "/missing", d.path + "/x"));
 
-    for (const char* s : {"20200101-000000", "20200102-000000", "not-a-backup"}) fs::create_directories(d.path + "/b/" + s);
+    for (const char* s : {"20200101-000000", "20200102-000000", "not-a-backup"})
+        fs::create_directories(d.path + "/b/" + s);
     ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 2));
     std::vector<std::string> left = ListBackupFolders(d.path + "/b");
     ASSERT_EQ(left.size(), 2u);
@@ -287,4 +288,4 @@ TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
     EXPECT_EQ(RecordCategoryCodes(c), "ZZ;QQ;GB;AU;1950s");
 }
 
-} // namespace
+}  // namespace

@@ -152,7 +152,8 @@ TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOu
     ASSERT_TRUE(r.answered);
     EXPECT_LT(r.status, 0);
     ASSERT_EQ(r.results.size(), 1u);
-    EXPECT_NE(r.results[0].text.find("ended (exit code 3) before it registered"), std::string::npos) << r.results[0].text;
+    EXPECT_NE(r.results[0].text.find("ended (exit code 3) before it registered"), std::string::npos)
+        << r.results[0].text;
 
     // The next job starts a host again rather than remembering the failure.
     WriteTool("exit 4\n");
@@ -241,8 +242,8 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
                 {
                     TDBTagRef entry;
                     Orvo::String reason;
-                    MakeArchiveEntryFromFolder(entry, Orvo::File::Path(inst.Path("UserData/local/" + k.ToSpacedString())),
-                                               false, reason);
+                    MakeArchiveEntryFromFolder(
+                        entry, Orvo::File::Path(inst.Path("UserData/local/" + k.ToSpacedString())), false, reason);
                     contents.kuids.push_back(k);
                     contents.entries.push_back(entry);
                 }
@@ -279,7 +280,8 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
     ASSERT_EQ(archive.GetAssetCount(), 1u);
     EXPECT_EQ(archive.GetAssetAt(0).GetChildKUID("kuid"), kSample);
     EXPECT_NE(ReadFile(inst.Path("UserData/packages/mypack/package.txt")).find("base-pack"), std::string::npos);
-    EXPECT_TRUE(fs::exists(inst.Path("UserData/local/kuid 123456 1001/config.txt")));  // the installed copy is untouched
+    EXPECT_TRUE(
+        fs::exists(inst.Path("UserData/local/kuid 123456 1001/config.txt")));  // the installed copy is untouched
 
     // A name that is no plain name is refused.
     req.packagePath = "..";
@@ -359,9 +361,10 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
     EXPECT_EQ(ReadFile(inst.Path("UserData/cache/dl/v2.cdp")), "package bytes");
 
     // Nothing outside the mirror is served, nothing is written outside the user data.
-    for (auto [from, to] : {std::pair<std::string, std::string>{inst.Path("bin/VADDaemon"), inst.Path("UserData/cache")},
-                            {mirror + "/packages/v2.cdp", inst.Path("bin")},
-                            {mirror + "/packages/v2.cdp", inst.Path("UserData/local/kuid 123456 1001")}})
+    for (auto [from, to] :
+         {std::pair<std::string, std::string>{inst.Path("bin/VADDaemon"), inst.Path("UserData/cache")},
+          {mirror + "/packages/v2.cdp", inst.Path("bin")},
+          {mirror + "/packages/v2.cdp", inst.Path("UserData/local/kuid 123456 1001")}})
     {
         VADWriter w;
         w.String(from);
@@ -378,4 +381,4 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
     EXPECT_NE(log.find("\tpatch-success\tfrom:1 to:2 min:3\n"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

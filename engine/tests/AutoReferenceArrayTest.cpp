@@ -1,17 +1,19 @@
-#include "engine/AutoReference.h"
 #include "engine/AutoReferenceArray.h"
+#include "engine/AutoReference.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 // Counts its references and records its own destruction.
-struct Counted {
+struct Counted
+{
     explicit Counted(int* destroyed) : destroyed(destroyed) {}
     void AddRef() { ++refs; }
     void Release()
     {
-        if (--refs == 0) {
+        if (--refs == 0)
+        {
             ++*destroyed;
             delete this;
         }
@@ -23,7 +25,7 @@ struct Counted {
 using Ref = Orvo::AutoReference<Counted>;
 using RefArray = Orvo::AutoReferenceArray<Ref>;
 
-} // namespace
+}  // namespace
 
 TEST(AutoReferenceTest, AssignmentTakesNewReferenceBeforeReleasingOld)
 {
@@ -31,7 +33,7 @@ TEST(AutoReferenceTest, AssignmentTakesNewReferenceBeforeReleasingOld)
     Ref a(new Counted(&destroyed));
     Counted* raw = a.Get();
     EXPECT_EQ(raw->refs, 1);
-    a = raw; // self-assignment of the last reference must not destroy it
+    a = raw;  // self-assignment of the last reference must not destroy it
     EXPECT_EQ(destroyed, 0);
     EXPECT_EQ(raw->refs, 1);
     Ref b = a;
@@ -86,7 +88,7 @@ TEST(AutoReferenceArrayTest, RemoveLastAndMakeUnique)
     EXPECT_EQ(arr[1]->refs, 1);
     arr.RemoveLast();
     EXPECT_EQ(destroyed, 1);
-    arr = other; // shares, the old storage goes
+    arr = other;  // shares, the old storage goes
     EXPECT_EQ(arr.UseCount(), 2);
     EXPECT_EQ(arr[0]->refs, 1);
     arr.Release();

@@ -15,30 +15,31 @@ using Orvo::ConfigParser;
 
 namespace {
 
-const ConfigData& Root(ConfigParser& p, std::string_view text) {
+const ConfigData& Root(ConfigParser& p, std::string_view text)
+{
     static ConfigData empty;
     EXPECT_EQ(p.ParseText(text, "test.txt"), ConfigParser::Ok) << p.GetError();
     return p.GetRoot() ? *p.GetRoot() : empty;
 }
 
-} // namespace
+}  // namespace
 
-TEST(ConfigParser, ItemsOfEveryKind) {
+TEST(ConfigParser, ItemsOfEveryKind)
+{
     ConfigParser p;
-    const ConfigData& r = Root(p,
-        "kuid <kuid:1:2>\n"
-        "  username   \"Loco \\\"Big\\\" One\"  \n"
-        "\tlist 1, 2 ,3  \n"
-        "obsolete-table\n"
-        "mesh-table {\n"
-        "  default {\n"
-        "    mesh \"body.im\"\n"
-        "  }\n"
-        "}\n"
-        "\"quoted name\" 4\n"
-        "\" lone\n"
-        "; comment-like text\n"
-        "empty \"\"\n");
+    const ConfigData& r = Root(p, "kuid <kuid:1:2>\n"
+                                  "  username   \"Loco \\\"Big\\\" One\"  \n"
+                                  "\tlist 1, 2 ,3  \n"
+                                  "obsolete-table\n"
+                                  "mesh-table {\n"
+                                  "  default {\n"
+                                  "    mesh \"body.im\"\n"
+                                  "  }\n"
+                                  "}\n"
+                                  "\"quoted name\" 4\n"
+                                  "\" lone\n"
+                                  "; comment-like text\n"
+                                  "empty \"\"\n");
     ASSERT_EQ(r.children.size(), 9u);
     EXPECT_EQ(r.children[0].name, "kuid");
     EXPECT_EQ(r.children[0].kind, ConfigData::Raw);
@@ -55,25 +56,26 @@ TEST(ConfigParser, ItemsOfEveryKind) {
     EXPECT_EQ(table.Find("default")->Find("mesh")->line, 7);
     EXPECT_EQ(r.children[5].name, "quoted name");
     EXPECT_EQ(r.children[5].value, "4");
-    EXPECT_EQ(r.children[6].name, "\"");   // a lone quote is a name
+    EXPECT_EQ(r.children[6].name, "\"");  // a lone quote is a name
     EXPECT_EQ(r.children[6].value, "lone");
-    EXPECT_EQ(r.children[7].name, ";");    // no comment syntax
+    EXPECT_EQ(r.children[7].name, ";");  // no comment syntax
     EXPECT_EQ(r.children[7].value, "comment-like text");
     EXPECT_EQ(r.children[8].kind, ConfigData::QuotedString);
     EXPECT_EQ(r.children[8].value, "");
 }
 
-TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf) {
+TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf)
+{
     ConfigParser p;
     const ConfigData& r = Root(p, "\xEF\xBB\xBFouter\r\n\r\n  {\r\n  inner 1.5\r\n  leaf\r\n}\r\nafter \"a\r\nb\"\r\n");
     ASSERT_EQ(r.children.size(), 2u);
-    EXPECT_EQ(r.children[0].name, "outer"); // no BOM bytes in the name
+    EXPECT_EQ(r.children[0].name, "outer");  // no BOM bytes in the name
     EXPECT_TRUE(r.children[0].IsContainer());
     ASSERT_EQ(r.children[0].children.size(), 2u);
-    EXPECT_EQ(r.children[0].children[0].value, "1.5"); // no CR left on raw values
+    EXPECT_EQ(r.children[0].children[0].value, "1.5");  // no CR left on raw values
     EXPECT_DOUBLE_EQ(r.children[0].children[0].GetNumber(), 1.5);
     EXPECT_EQ(r.children[0].children[1].kind, ConfigData::Null);
-    EXPECT_EQ(r.children[1].value, "a\nb"); // CR LF inside a string is a plain line end
+    EXPECT_EQ(r.children[1].value, "a\nb");  // CR LF inside a string is a plain line end
     EXPECT_EQ(r.children[1].line, 7);
 
     // A string closed right before a "}" on the same line still closes the container.
@@ -82,15 +84,15 @@ TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf) {
     EXPECT_EQ(r2.children[0].Find("b")->value, "x");
 }
 
-TEST(ConfigParser, WindowsPathsAndMultiLineStrings) {
+TEST(ConfigParser, WindowsPathsAndMultiLineStrings)
+{
     ConfigParser p;
-    const ConfigData& r = Root(p,
-        "path \"C:\\Program Files\\Velmar\\bin\\x.exe\"\n"
-        "escaped \"a\\\\b\"\n"
-        "description \"line one\n"
-        "line two with } and {\n"
-        "end\"\n"
-        "next 1\n");
+    const ConfigData& r = Root(p, "path \"C:\\Program Files\\Velmar\\bin\\x.exe\"\n"
+                                  "escaped \"a\\\\b\"\n"
+                                  "description \"line one\n"
+                                  "line two with } and {\n"
+                                  "end\"\n"
+                                  "next 1\n");
     ASSERT_EQ(r.children.size(), 4u);
     EXPECT_EQ(r.children[0].value, "C:\\Program Files\\Velmar\\bin\\x.exe");
     EXPECT_EQ(r.children[1].value, "a\\b");
@@ -99,8 +101,10 @@ TEST(ConfigParser, WindowsPathsAndMultiLineStrings) {
     EXPECT_EQ(r.children[3].line, 6);
 }
 
-TEST(ConfigParser, FailuresNameTheirLine) {
-    struct Case {
+TEST(ConfigParser, FailuresNameTheirLine)
+{
+    struct Case
+    {
         const char* text;
         int line;
         const char* what;
@@ -111,7 +115,8 @@ TEST(ConfigParser, FailuresNameTheirLine) {
         {"a {\n}\n}\n", 3, "'}' without"},
         {"box\n{\n x \"y\n", 3, "string not closed"},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         ConfigParser p;
         EXPECT_EQ(p.ParseText(c.text, "broken.txt"), ConfigParser::BadSyntax) << c.text;
         EXPECT_EQ(p.GetRoot(), nullptr);
@@ -131,14 +136,15 @@ TEST(ConfigParser, FailuresNameTheirLine) {
     EXPECT_NE(p.GetError().find("deeply"), std::string::npos);
 }
 
-TEST(ConfigParser, FailureWritesOneLogLine) {
+TEST(ConfigParser, FailureWritesOneLogLine)
+{
     ScratchFolder dir;
     ASSERT_TRUE(dir.IsValid());
     std::string log = dir / "log.txt";
     std::ofstream(dir / "Bad.txt") << "x {\n";
     Orvo::Log::Init(Orvo::Options("-LogFile=" + log));
     ConfigParser p;
-    EXPECT_EQ(p.Parse(dir / "bad.txt"), ConfigParser::BadSyntax); // found without regard to case
+    EXPECT_EQ(p.Parse(dir / "bad.txt"), ConfigParser::BadSyntax);  // found without regard to case
     EXPECT_EQ(p.Parse(dir / "missing.txt"), ConfigParser::CannotRead);
     Orvo::Log::Shutdown();
     std::ifstream in(log);
@@ -151,14 +157,15 @@ TEST(ConfigParser, FailureWritesOneLogLine) {
     EXPECT_NE(line2.find("missing.txt"), std::string::npos);
 }
 
-TEST(ConfigParser, VersionAndQuotingHelpers) {
+TEST(ConfigParser, VersionAndQuotingHelpers)
+{
     ConfigParser p;
     Root(p, "version 1.00\nmesh 10\n{\nname \"a.im\"\n}\n");
     EXPECT_EQ(static_cast<int>(p.GetVersion() * 100), 100);
     ASSERT_NE(p.GetRoot(), nullptr);
     ASSERT_EQ(p.GetRoot()->CountOf("MESH"), 1u);
     const ConfigData* mesh = p.GetRoot()->Find("mesh");
-    EXPECT_TRUE(mesh->IsContainer()); // a value and children
+    EXPECT_TRUE(mesh->IsContainer());  // a value and children
     EXPECT_EQ(mesh->value, "10");
     EXPECT_EQ(mesh->Find("name")->value, "a.im");
 
@@ -174,7 +181,8 @@ TEST(ConfigParser, VersionAndQuotingHelpers) {
     EXPECT_EQ(Orvo::QuoteConfigString("a\"b\\c"), "\"a\\\"b\\\\c\"");
     // Whatever the writer quotes, the reader gives back.
     const std::string names[] = {"plain", "two words", "\"", "{brace", "}", "", "tab\there"};
-    for (const std::string& n : names) {
+    for (const std::string& n : names)
+    {
         std::string text;
         Orvo::AppendConfigName(text, n);
         text += "\t";
@@ -189,27 +197,33 @@ TEST(ConfigParser, VersionAndQuotingHelpers) {
 
 namespace {
 
-int MaxLine(const ConfigData& d) {
+int MaxLine(const ConfigData& d)
+{
     int m = d.line;
     for (const ConfigData& c : d.children) m = std::max(m, MaxLine(c));
     return m;
 }
 
-} // namespace
+}  // namespace
 
-TEST(ConfigParser, RandomTextsNeverCrashAndReportLinesInRange) {
+TEST(ConfigParser, RandomTextsNeverCrashAndReportLinesInRange)
+{
     const char alphabet[] = "ab \"\\{}\n\r1,\t";
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 3000; ++round)
+    {
         std::string text(next() % 200, ' ');
         for (char& c : text) c = alphabet[(next() >> 8) % (sizeof alphabet - 1)];
         int lines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
         ConfigParser p;
-        if (p.ParseText(text) == ConfigParser::Ok) {
+        if (p.ParseText(text) == ConfigParser::Ok)
+        {
             ASSERT_NE(p.GetRoot(), nullptr);
             EXPECT_LE(MaxLine(*p.GetRoot()), lines);
-        } else {
+        }
+        else
+        {
             EXPECT_GE(p.GetErrorLine(), 1) << text;
             EXPECT_LE(p.GetErrorLine(), lines) << text;
         }

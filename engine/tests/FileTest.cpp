@@ -12,18 +12,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FileTest : public ::testing::Test {
+class FileTest : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(folder.IsValid()); }
-    void TearDown() override {
+    void TearDown() override
+    {
         File::Subst("content", nullptr, false);
         File::Subst("pack", nullptr, false);
     }
-    void Put(const std::string& rel, const std::string& data) {
+    void Put(const std::string& rel, const std::string& data)
+    {
         fs::create_directories(fs::path(root + "/" + rel).parent_path());
         std::ofstream(root + "/" + rel, std::ios::binary) << data;
     }
-    std::string Slurp(const std::string& path) {
+    std::string Slurp(const std::string& path)
+    {
         std::string out;
         EXPECT_TRUE(File::ReadFile(path, out)) << File::LastError().message;
         return out;
@@ -32,9 +36,10 @@ protected:
     const std::string root = folder.path;
 };
 
-} // namespace
+}  // namespace
 
-TEST(FilePath, BackslashInputAndOperations) {
+TEST(FilePath, BackslashInputAndOperations)
+{
     File::Path p("assets\\Loco\\Body.IM");
     EXPECT_EQ(p.str(), "assets/Loco/Body.IM");
     EXPECT_EQ(p.GetFileName(), "Body.IM");
@@ -43,7 +48,7 @@ TEST(FilePath, BackslashInputAndOperations) {
     EXPECT_TRUE(p.IsExt(".IM"));
     EXPECT_FALSE(p.IsExt("i"));
     EXPECT_EQ(p.ReplaceForwardSlashes(), "assets\\Loco\\Body.IM");
-    EXPECT_EQ(p.str(), "assets/Loco/Body.IM"); // stored form unchanged
+    EXPECT_EQ(p.str(), "assets/Loco/Body.IM");  // stored form unchanged
     EXPECT_FALSE(p.IsAbsolute());
     EXPECT_TRUE(File::Path("/opt\\x").IsAbsolute());
 
@@ -53,7 +58,7 @@ TEST(FilePath, BackslashInputAndOperations) {
     q.DelExt().SetExt(".txt");
     EXPECT_EQ(q.str(), "assets/Loco/Body.txt");
     EXPECT_EQ(File::Path("x.texture.txt").DelExt().str(), "x.texture");
-    EXPECT_EQ(File::Path("dir.d/noext").GetExt(), ""); // a dot in a folder is no extension
+    EXPECT_EQ(File::Path("dir.d/noext").GetExt(), "");  // a dot in a folder is no extension
     EXPECT_EQ(File::Path("dir.d/noext").SetExt("txt").str(), "dir.d/noext.txt");
 
     q.DelName();
@@ -76,7 +81,8 @@ TEST(FilePath, BackslashInputAndOperations) {
     EXPECT_EQ(File::Path("/root/a").RelativeTo("/root/a/").str(), "");
 }
 
-TEST_F(FileTest, ReadWriteLinesSeekAndEof) {
+TEST_F(FileTest, ReadWriteLinesSeekAndEof)
+{
     std::string path = root + "/lines.txt";
     File w;
     ASSERT_EQ(w.Open(path, File::ModeWrite), 0);
@@ -94,9 +100,9 @@ TEST_F(FileTest, ReadWriteLinesSeekAndEof) {
     std::string line;
     EXPECT_TRUE(r.ReadLine(line));
     EXPECT_EQ(line, "two");
-    EXPECT_EQ(r.ReadLine(buf, 3), 2u); // bounded by the buffer
+    EXPECT_EQ(r.ReadLine(buf, 3), 2u);  // bounded by the buffer
     EXPECT_STREQ(buf, "th");
-    EXPECT_EQ(r.ReadLine(buf, sizeof buf), 3u); // the last line without a line end
+    EXPECT_EQ(r.ReadLine(buf, sizeof buf), 3u);  // the last line without a line end
     EXPECT_STREQ(buf, "ree");
     EXPECT_TRUE(r.Eof());
     EXPECT_EQ(r.ReadLine(buf, sizeof buf), 0u);
@@ -123,11 +129,12 @@ TEST_F(FileTest, ReadWriteLinesSeekAndEof) {
     File missing;
     EXPECT_EQ(missing.Open(root + "/nope.txt", File::ModeRead), File::NotFound);
     EXPECT_NE(File::LastError().message.find("nope.txt"), std::string::npos);
-    EXPECT_EQ(missing.Open(root, File::ModeRead), File::AccessDenied); // a folder
+    EXPECT_EQ(missing.Open(root, File::ModeRead), File::AccessDenied);  // a folder
     EXPECT_EQ(missing.Open(path, 0), File::BadMode);
 }
 
-TEST_F(FileTest, CaseInsensitiveFallbackFindsFilesAndFolders) {
+TEST_F(FileTest, CaseInsensitiveFallbackFindsFilesAndFolders)
+{
     Put("Asset/Textures/Texture.TGA", "pixels");
     EXPECT_TRUE(File::Exists(root + "/asset/textures/texture.tga"));
     EXPECT_TRUE(File::Exists(root + "\\ASSET\\Textures\\TEXTURE.tga"));
@@ -146,7 +153,8 @@ TEST_F(FileTest, CaseInsensitiveFallbackFindsFilesAndFolders) {
     EXPECT_EQ(Slurp(root + "/Asset/textures/x.txt"), "lower");
 }
 
-TEST_F(FileTest, SubstitutionResolvesAndRefusesUnsafePaths) {
+TEST_F(FileTest, SubstitutionResolvesAndRefusesUnsafePaths)
+{
     Put("scripts/lib/Util.gs", "code");
     ASSERT_TRUE(File::Subst("content", (root + "\\scripts\\").c_str(), true));
     EXPECT_TRUE(File::HasSubst("CONTENT"));
@@ -186,7 +194,8 @@ TEST_F(FileTest, SubstitutionResolvesAndRefusesUnsafePaths) {
     EXPECT_FALSE(File::Subst("bad:name", "/tmp", true));
 }
 
-TEST_F(FileTest, FindListsMatchingEntriesSorted) {
+TEST_F(FileTest, FindListsMatchingEntriesSorted)
+{
     Put("dir/b.TXT", "12");
     Put("dir/a.txt", "1");
     Put("dir/c.tga", "");
@@ -223,10 +232,11 @@ TEST_F(FileTest, FindListsMatchingEntriesSorted) {
     EXPECT_EQ(File::LastError().code, File::NotFound);
 }
 
-TEST_F(FileTest, FolderAndFileOperations) {
+TEST_F(FileTest, FolderAndFileOperations)
+{
     ASSERT_TRUE(File::Md(root + "/x/y/z"));
     EXPECT_TRUE(File::IsDirectory(root + "/x/y/z"));
-    EXPECT_TRUE(File::Md(root + "/x/y/z")); // again: already there
+    EXPECT_TRUE(File::Md(root + "/x/y/z"));  // again: already there
     Put("x/y/file.txt", "data");
     EXPECT_FALSE(File::Md(root + "/x/y/file.txt/sub"));
 
@@ -238,7 +248,7 @@ TEST_F(FileTest, FolderAndFileOperations) {
     EXPECT_TRUE(File::IsFile(root + "/moved.txt"));
     ASSERT_TRUE(File::Delete(root + "/moved.txt"));
     EXPECT_FALSE(File::Delete(root + "/moved.txt"));
-    EXPECT_FALSE(File::Delete(root + "/x")); // a folder is not a file
+    EXPECT_FALSE(File::Delete(root + "/x"));  // a folder is not a file
 
     // The tree goes, a symbolic link inside it is removed without following it.
     Put("keep/precious.txt", "p");

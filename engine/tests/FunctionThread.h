@@ -8,7 +8,8 @@
 
 #include "engine/Thread.h"
 
-class FunctionThread : public Orvo::Thread {
+class FunctionThread : public Orvo::Thread
+{
 public:
     explicit FunctionThread(std::function<uint32_t()> body) : body_(std::move(body)) {}
     ~FunctionThread() override { Join(); }
@@ -21,7 +22,8 @@ private:
 };
 
 // Starts `count` threads that each run `body`; an empty list when one could not be started.
-inline std::vector<std::unique_ptr<FunctionThread>> StartThreads(int count, const std::function<uint32_t()>& body) {
+inline std::vector<std::unique_ptr<FunctionThread>> StartThreads(int count, const std::function<uint32_t()>& body)
+{
     std::vector<std::unique_ptr<FunctionThread>> threads(count);
     for (auto& t : threads)
         if (!(t = std::make_unique<FunctionThread>(body))->Start()) return {};

@@ -24,17 +24,19 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list)
     return v;
 }
 
-} // namespace
+}  // namespace
 
 TEST(LZSSTest, RoundTripsEmptyRandomAndRepetitiveData)
 {
     std::mt19937 rng(1234);
     EXPECT_TRUE(RoundTrip({}).empty());
-    for (size_t size : {1u, 2u, 3u, 17u, 18u, 19u, 4095u, 4096u, 4097u, 70000u}) {
+    for (size_t size : {1u, 2u, 3u, 17u, 18u, 19u, 4095u, 4096u, 4097u, 70000u})
+    {
         std::vector<uint8_t> random(size), runs(size), text(size);
-        for (size_t i = 0; i < size; ++i) {
+        for (size_t i = 0; i < size; ++i)
+        {
             random[i] = static_cast<uint8_t>(rng());
-            runs[i] = static_cast<uint8_t>((i / 37) & 3);        // long runs and repeats at many distances
+            runs[i] = static_cast<uint8_t>((i / 37) & 3);  // long runs and repeats at many distances
             text[i] = static_cast<uint8_t>("abcab cabbage "[(i * 7 + i / 13) % 14]);
         }
         EXPECT_EQ(RoundTrip(random), random) << size;
@@ -76,18 +78,19 @@ TEST(LZSSTest, RefusesMalformedBlocks)
 {
     std::vector<uint8_t> out;
     const std::vector<std::vector<uint8_t>> bad = {
-        Bytes({}),                                      // no header
-        Bytes({1, 0, 0}),                               // short header
-        Bytes({1, 0, 0, 0}),                            // no data for the declared byte
-        Bytes({2, 0, 0, 0, 0x00, 'a'}),                 // ends early
-        Bytes({1, 0, 0, 0, 0x00, 'a', 'b'}),            // goes on after the output is complete
-        Bytes({4, 0, 0, 0, 0x01, 0x00, 0x00}),          // match before the start of the output
-        Bytes({4, 0, 0, 0, 0x02, 'a', 0x00, 0xF0}),     // match longer than the declared size
-        Bytes({4, 0, 0, 0, 0x02, 'a', 0x00}),           // match word cut in half
-        Bytes({0, 0, 0, 0, 0x00}),                      // empty output with trailing input
-        Bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x00, 'a'}),     // forged size far beyond the input
+        Bytes({}),                                   // no header
+        Bytes({1, 0, 0}),                            // short header
+        Bytes({1, 0, 0, 0}),                         // no data for the declared byte
+        Bytes({2, 0, 0, 0, 0x00, 'a'}),              // ends early
+        Bytes({1, 0, 0, 0, 0x00, 'a', 'b'}),         // goes on after the output is complete
+        Bytes({4, 0, 0, 0, 0x01, 0x00, 0x00}),       // match before the start of the output
+        Bytes({4, 0, 0, 0, 0x02, 'a', 0x00, 0xF0}),  // match longer than the declared size
+        Bytes({4, 0, 0, 0, 0x02, 'a', 0x00}),        // match word cut in half
+        Bytes({0, 0, 0, 0, 0x00}),                   // empty output with trailing input
+        Bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x00, 'a'}),  // forged size far beyond the input
     };
-    for (size_t i = 0; i < bad.size(); ++i) {
+    for (size_t i = 0; i < bad.size(); ++i)
+    {
         EXPECT_FALSE(LZSSCompress::Decompress(bad[i].data(), bad[i].size(), out)) << i;
         EXPECT_TRUE(out.empty()) << i;
     }
@@ -104,17 +107,21 @@ TEST(LZSSTest, RandomMutationsNeverReadOutOfBounds)
     for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>((i % 91) ^ (i / 200));
     std::vector<uint8_t> packed;
     ASSERT_TRUE(LZSSCompress::Compress(source.data(), source.size(), packed));
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 3000; ++round)
+    {
         std::vector<uint8_t> m = packed;
         int edits = 1 + int(rng() % 4);
         for (int e = 0; e < edits; ++e) m[rng() % m.size()] = static_cast<uint8_t>(rng());
         if (rng() % 4 == 0) m.resize(rng() % m.size());
         std::vector<uint8_t> out;
         uint32_t declared = 0;
-        if (LZSSCompress::Decompress(m.data(), m.size(), out)) {
+        if (LZSSCompress::Decompress(m.data(), m.size(), out))
+        {
             ASSERT_TRUE(LZSSCompress::ReadUncompressedSize(m.data(), m.size(), declared));
             EXPECT_EQ(out.size(), declared);
-        } else {
+        }
+        else
+        {
             EXPECT_TRUE(out.empty());
         }
     }

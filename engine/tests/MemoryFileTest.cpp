@@ -1,5 +1,5 @@
-#include "engine/File.h"
 #include "engine/MemoryFile.h"
+#include "engine/File.h"
 #include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +8,10 @@
 
 using Orvo::MemoryFile;
 
-TEST(MemoryFile, ReadsLittleEndianValuesOnlyWhenWhole) {
-    const unsigned char bytes[] = {'O', 'I', 'R', 'F', 0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x80, 0x3F,
-                                   0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 0xCC};
+TEST(MemoryFile, ReadsLittleEndianValuesOnlyWhenWhole)
+{
+    const unsigned char bytes[] = {'O',  'I',  'R',  'F',  0x01, 0x02, 0x03, 0x04, 0x00, 0x00,
+                                   0x80, 0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 0xCC};
     MemoryFile m;
     m.Open(bytes, sizeof bytes, "mesh.im");
     EXPECT_EQ(m.Name(), "mesh.im");
@@ -40,13 +41,14 @@ TEST(MemoryFile, ReadsLittleEndianValuesOnlyWhenWhole) {
     EXPECT_EQ(m.Remaining(), 0u);
 }
 
-TEST(MemoryFile, CopiesAnOpenFile) {
+TEST(MemoryFile, CopiesAnOpenFile)
+{
     ScratchFolder dir;
     const std::string path = dir / "res";
     std::ofstream(path, std::ios::binary) << "abcdef";
     Orvo::File f;
     ASSERT_EQ(f.Open(path, 16, 0), 0);
-    f.Seek(3); // the copy starts at the beginning whatever the position
+    f.Seek(3);  // the copy starts at the beginning whatever the position
     MemoryFile m;
     ASSERT_TRUE(m.Open(f, "res"));
     f.Close();

@@ -15,7 +15,8 @@
 using Orvo::Log;
 using Orvo::Options;
 
-TEST(Options, ParsesFlagsValuesAndQuotes) {
+TEST(Options, ParsesFlagsValuesAndQuotes)
+{
     Options o;
     EXPECT_EQ(o.ProcessRaw("-render=OpenGL -hidewindow  -LogFile=\"/tmp/a b.log\" -Size=12 -Scale=0.5 plain"), 6);
     EXPECT_TRUE(o.Has("HIDEWINDOW"));
@@ -24,18 +25,19 @@ TEST(Options, ParsesFlagsValuesAndQuotes) {
     EXPECT_STREQ(o.Get("logfile"), "/tmp/a b.log");
     EXPECT_EQ(o.Get("missing"), nullptr);
     EXPECT_EQ(o.GetInt("size", -1), 12);
-    EXPECT_EQ(o.GetInt("render", -1), -1); // not a number
+    EXPECT_EQ(o.GetInt("render", -1), -1);  // not a number
     EXPECT_DOUBLE_EQ(o.GetFloat("scale", 0), 0.5);
     EXPECT_EQ(o.GetString("nothing", "dflt"), "dflt");
     EXPECT_TRUE(o.Has("plain"));
 
-    o.ProcessRaw("-render=Null"); // a later word replaces the earlier one
+    o.ProcessRaw("-render=Null");  // a later word replaces the earlier one
     EXPECT_STREQ(o.Get("render"), "Null");
     o.ProcessRaw("-NullRender");
     EXPECT_TRUE(o.Has("nullrender"));
 }
 
-TEST(Options, ListValuesSplitAtTheirSeparators) {
+TEST(Options, ListValuesSplitAtTheirSeparators)
+{
     Options o("-Compression=auto,dxt1,,dxt5 -MaxTextureSize=1024;512");
     std::vector<std::string> items;
     Orvo::String item;
@@ -55,12 +57,14 @@ TEST(Options, ListValuesSplitAtTheirSeparators) {
 namespace {
 
 // Runs `body` in a child process and returns what it wrote to standard output.
-std::string ChildStdout(const std::function<void()>& body) {
+std::string ChildStdout(const std::function<void()>& body)
+{
     int fds[2];
     if (pipe(fds) != 0) return "pipe failed";
     std::fflush(stdout);
     pid_t pid = fork();
-    if (pid == 0) {
+    if (pid == 0)
+    {
         dup2(fds[1], 1);
         close(fds[0]);
         body();
@@ -78,9 +82,10 @@ std::string ChildStdout(const std::function<void()>& body) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
-TEST(Log, StdOutShowsLinesAndDevNullSilences) {
+TEST(Log, StdOutShowsLinesAndDevNullSilences)
+{
     std::string shown = ChildStdout([] {
         Log::Init(Options("-render=OpenGL -hidewindow -LogStdOut "));
         Log::Printf("first %d", 1);
@@ -104,11 +109,14 @@ TEST(Log, StdOutShowsLinesAndDevNullSilences) {
     EXPECT_EQ(neither, "");
 }
 
-TEST(Log, LogFileAppendsLinesFromManyThreads) {
+TEST(Log, LogFileAppendsLinesFromManyThreads)
+{
     ScratchFolder dir;
     ASSERT_TRUE(dir.IsValid());
     std::string path = dir / "engine.log";
-    { std::ofstream(path) << "existing\n"; }
+    {
+        std::ofstream(path) << "existing\n";
+    }
     ASSERT_TRUE(Log::Init(Options("-LogFile=\"" + path + "\"")));
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -122,8 +130,9 @@ TEST(Log, LogFileAppendsLinesFromManyThreads) {
     int count = 0;
     std::getline(in, line);
     EXPECT_EQ(line, "existing");
-    while (std::getline(in, line)) {
-        EXPECT_EQ(line.rfind("thread ", 0), 0u) << line; // whole lines, never interleaved
+    while (std::getline(in, line))
+    {
+        EXPECT_EQ(line.rfind("thread ", 0), 0u) << line;  // whole lines, never interleaved
         ++count;
     }
     EXPECT_EQ(count, 400);

@@ -9,7 +9,8 @@
 using Orvo::PString;
 using Orvo::PStringCache;
 
-TEST(PString, EqualTextsShareOneNodeAndEmptyIsShared) {
+TEST(PString, EqualTextsShareOneNodeAndEmptyIsShared)
+{
     PString a("kind"), b(std::string("ki") + "nd"), c("Kind");
     EXPECT_EQ(a.Node(), b.Node());
     EXPECT_TRUE(a == b);
@@ -27,7 +28,8 @@ TEST(PString, EqualTextsShareOneNodeAndEmptyIsShared) {
     EXPECT_EQ(map.count(c), 0u);
 }
 
-TEST(PString, CompareFindAndCase) {
+TEST(PString, CompareFindAndCase)
+{
     PString s("Mesh-Table");
     EXPECT_EQ(s.CompareNoCase(PString("mesh-table")), 0);
     EXPECT_LT(PString("abc").CompareNoCase(PString("ABD")), 0);
@@ -47,14 +49,16 @@ TEST(PString, CompareFindAndCase) {
     EXPECT_TRUE(d.empty());
 }
 
-TEST(PString, ThreadsInterningTheSameTextGetTheSameNode) {
+TEST(PString, ThreadsInterningTheSameTextGetTheSameNode)
+{
     constexpr int kThreads = 4, kNames = 2000;
     std::vector<std::vector<const Orvo::PStringNode*>> seen(kThreads);
     std::vector<std::vector<PString>> held(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t, &seen, &held] {
-            for (int i = 0; i < kNames; ++i) {
+            for (int i = 0; i < kNames; ++i)
+            {
                 // Each thread walks the names in a different order to make them race.
                 int n = (t % 2) ? kNames - 1 - i : i;
                 PString s("race-name-" + std::to_string(n));
@@ -67,12 +71,16 @@ TEST(PString, ThreadsInterningTheSameTextGetTheSameNode) {
     for (int t = 1; t < kThreads; ++t) EXPECT_EQ(seen[t], seen[0]);
 }
 
-TEST(PString, GarbageCollectionFreesOnlyUnreferencedNodes) {
+TEST(PString, GarbageCollectionFreesOnlyUnreferencedNodes)
+{
     PStringCache& cache = PStringCache::Instance();
     cache.CollectGarbage();
     size_t before = cache.Count();
     PString kept("gc-kept-name");
-    { PString dropped("gc-dropped-name"); PString copy = dropped; }
+    {
+        PString dropped("gc-dropped-name");
+        PString copy = dropped;
+    }
     EXPECT_EQ(cache.Count(), before + 2);
     EXPECT_GE(cache.CollectGarbage(), 1u);
     EXPECT_EQ(cache.Count(), before + 1);
@@ -81,15 +89,17 @@ TEST(PString, GarbageCollectionFreesOnlyUnreferencedNodes) {
     // Interning the dropped text again after collection gives a fresh, working node.
     PString again("gc-dropped-name");
     EXPECT_STREQ(again.c_str(), "gc-dropped-name");
-    EXPECT_EQ(PString("").Node(), PString::Empty().Node()); // the empty string survives collection
+    EXPECT_EQ(PString("").Node(), PString::Empty().Node());  // the empty string survives collection
 }
 
-TEST(PString, CollectionRacingWithInterningKeepsLiveNodes) {
+TEST(PString, CollectionRacingWithInterningKeepsLiveNodes)
+{
     std::atomic<bool> stop{false};
     std::thread collector([&] {
         while (!stop) PStringCache::Instance().CollectGarbage();
     });
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 20000; ++round)
+    {
         PString s("churn-" + std::to_string(round % 50));
         ASSERT_EQ(s.View(), "churn-" + std::to_string(round % 50));
         ASSERT_EQ(PString(s.View()).Node(), s.Node());

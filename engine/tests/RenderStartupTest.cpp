@@ -36,7 +36,8 @@ TEST(UIdTest, RefusesMalformedText)
     const UId kept = out;
     for (const char* bad : {"", "4C414E80-BBDA-11d4-9AD7-0001025364B", "4C414E80-BBDA-11d4-9AD7-0001025364B8X",
                             "4C414E80+BBDA-11d4-9AD7-0001025364B8", "4C414E8G-BBDA-11d4-9AD7-0001025364B8",
-                            "{4C414E80-BBDA-11d4-9AD7-0001025364B8", "-4C414E80BBDA-11d4-9AD7-0001025364B8"}) {
+                            "{4C414E80-BBDA-11d4-9AD7-0001025364B8", "-4C414E80BBDA-11d4-9AD7-0001025364B8"})
+    {
         EXPECT_FALSE(UId::Parse(bad, out)) << bad;
         EXPECT_EQ(out, kept) << bad;
     }
@@ -155,7 +156,7 @@ TEST(SceneGraphTest, ScenesAndChildrenLinkAndUnlink)
         EXPECT_EQ(child.GetParent(), &root);
         EXPECT_EQ(root.GetChildren().size(), 1u);
     }
-    EXPECT_TRUE(root.GetChildren().empty()); // a deleted child leaves its parent
+    EXPECT_TRUE(root.GetChildren().empty());  // a deleted child leaves its parent
     EXPECT_TRUE(graph.UnlinkScene(&root));
     EXPECT_FALSE(graph.UnlinkScene(&root));
 }

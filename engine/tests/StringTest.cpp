@@ -1,17 +1,18 @@
+#include "engine/String.h"
 #include "engine/AnsiString.h"
 #include "engine/PString.h"
-#include "engine/String.h"
 
 #include <gtest/gtest.h>
 
 using Orvo::AnsiString;
 using Orvo::String;
 
-TEST(String, FormatAppendAndSearch) {
+TEST(String, FormatAppendAndSearch)
+{
     String s = String::Format("%s:%d:%.2f", "kuid", -3, 1.5);
     EXPECT_EQ(s, "kuid:-3:1.50");
     std::string longText(1000, 'x');
-    EXPECT_EQ(String::Format("%s!", longText.c_str()).Length(), 1001u); // beyond the small buffer
+    EXPECT_EQ(String::Format("%s!", longText.c_str()).Length(), 1001u);  // beyond the small buffer
     s.AppendFormat("<%u>", 7u);
     s += "end";
     EXPECT_EQ(s, "kuid:-3:1.50<7>end");
@@ -24,9 +25,10 @@ TEST(String, FormatAppendAndSearch) {
     EXPECT_EQ(String(Orvo::PString("interned")), "interned");
 }
 
-TEST(String, ReplaceCaseTrimAndCompare) {
+TEST(String, ReplaceCaseTrimAndCompare)
+{
     String s("$(A) and $(A)");
-    EXPECT_EQ(s.Replace("$(A)", "$(A)$(A)"), 2); // searches on after each inserted text
+    EXPECT_EQ(s.Replace("$(A)", "$(A)$(A)"), 2);  // searches on after each inserted text
     EXPECT_EQ(s, "$(A)$(A) and $(A)$(A)");
     String t("abc");
     EXPECT_FALSE(t.ReplaceFirst("x", "y"));
@@ -41,7 +43,8 @@ TEST(String, ReplaceCaseTrimAndCompare) {
     EXPECT_EQ(String("b").Compare("a"), 1);
 }
 
-TEST(AnsiString, TokenAndCompareWith) {
+TEST(AnsiString, TokenAndCompareWith)
+{
     AnsiString text("Velmar; DXTC;;etc1");
     size_t pos = 0;
     AnsiString tok;
@@ -50,7 +53,7 @@ TEST(AnsiString, TokenAndCompareWith) {
     EXPECT_EQ(tokens, (std::vector<std::string>{"Velmar", " DXTC", "", "etc1"}));
     pos = 0;
     EXPECT_TRUE(AnsiString("a;").Token(";", pos, tok));
-    EXPECT_FALSE(AnsiString("a;").Token(";", pos, tok)); // a trailing separator adds nothing
+    EXPECT_FALSE(AnsiString("a;").Token(";", pos, tok));  // a trailing separator adds nothing
     EXPECT_EQ(AnsiString("Name").CompareWith("Name"), AnsiString::Equal);
     EXPECT_EQ(AnsiString("Name").CompareWith("name"), AnsiString::Less);
     EXPECT_EQ(AnsiString("Name").CompareWith("name", false), AnsiString::Equal);

@@ -32,21 +32,22 @@ bool OnOtherThread(std::function<bool()> attempt)
 std::string UniqueMutexName(const char* stem)
 {
     static int counter = 0;
-    return std::string("Global\\velmar-test-") + stem + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    return std::string("Global\\velmar-test-") + stem + "-" + std::to_string(getpid()) + "-" +
+           std::to_string(++counter);
 }
 
-} // namespace
+}  // namespace
 
 TEST(SysLockTest, CriticalSectionIsRecursiveAndOwnedByOneThread)
 {
     CriticalSection cs;
-    EXPECT_FALSE(cs.Unlock()); // nothing held
+    EXPECT_FALSE(cs.Unlock());  // nothing held
     ASSERT_TRUE(cs.Lock());
     ASSERT_TRUE(cs.Lock(0));
     EXPECT_EQ(cs.GetRecursionCount(), 2);
     EXPECT_TRUE(cs.IsOwnedByCurrentThread());
     EXPECT_FALSE(OnOtherThread([&] { return cs.Lock(10); }));
-    EXPECT_FALSE(OnOtherThread([&] { return cs.Unlock(); })); // a stranger cannot release it
+    EXPECT_FALSE(OnOtherThread([&] { return cs.Unlock(); }));  // a stranger cannot release it
     EXPECT_TRUE(cs.Unlock());
     EXPECT_FALSE(OnOtherThread([&] { return cs.TryEnter(); }));
     EXPECT_TRUE(cs.Unlock());
@@ -58,7 +59,8 @@ TEST(SysLockTest, CriticalSectionKeepsCountersConsistent)
     CriticalSection cs;
     long counter = 0;
     auto work = [&] {
-        for (int i = 0; i < 20000; ++i) {
+        for (int i = 0; i < 20000; ++i)
+        {
             SingleLock lock(cs);
             ++counter;
         }
@@ -66,7 +68,7 @@ TEST(SysLockTest, CriticalSectionKeepsCountersConsistent)
     };
     auto threads = StartThreads(3, work);
     ASSERT_EQ(threads.size(), 3u);
-    threads.clear(); // joins them
+    threads.clear();  // joins them
     EXPECT_EQ(counter, 60000);
 }
 
@@ -76,7 +78,7 @@ TEST(SysLockTest, SingleLockReleasesAtTheEndOfItsScope)
     {
         SingleLock lock(&cs);
         EXPECT_TRUE(lock.IsLocked());
-        EXPECT_TRUE(lock.Lock()); // already held: no second level
+        EXPECT_TRUE(lock.Lock());  // already held: no second level
         EXPECT_EQ(cs.GetRecursionCount(), 1);
     }
     EXPECT_EQ(cs.GetRecursionCount(), 0);
@@ -113,14 +115,14 @@ TEST(SysLockTest, NamedMutexIsSharedByNameAndHeldAgainstOtherProcesses)
     Mutex a(name), b(name);
     EXPECT_TRUE(a.IsNamed());
     ASSERT_TRUE(a.Lock());
-    EXPECT_TRUE(b.Lock(0)); // same name, same owning thread: recursive
+    EXPECT_TRUE(b.Lock(0));  // same name, same owning thread: recursive
     EXPECT_FALSE(OnOtherThread([&] { return b.Lock(10); }));
 
     // Another process would open the lock file and find it held.
     Platform::FileLock other;
     EXPECT_FALSE(other.TryLock(path));
     EXPECT_TRUE(b.Unlock());
-    EXPECT_FALSE(other.TryLock(path)); // still held once
+    EXPECT_FALSE(other.TryLock(path));  // still held once
     EXPECT_TRUE(a.Unlock());
     ASSERT_TRUE(other.TryLock(path));
     // Now "the other process" holds it: nobody here gets it until it lets go.

@@ -21,19 +21,23 @@ using namespace Orvo;
 
 namespace {
 
-struct Counted : ReferenceCount {
+struct Counted : ReferenceCount
+{
     explicit Counted(int* deletions) : deletions_(deletions) {}
     ~Counted() override { ++*deletions_; }
     int* deletions_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(SysObjectTest, ExceptionCarriesItsText)
 {
-    try {
+    try
+    {
         throw Exception::Format("bad %s %d", "thing", 7);
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         EXPECT_STREQ(e.what(), "bad thing 7");
     }
     EXPECT_EQ(Exception("plain % text").GetText(), "plain % text");
@@ -44,9 +48,9 @@ TEST(SysObjectTest, ExceptionCarriesItsText)
 TEST(SysObjectTest, ProtectedLongIsAtomic)
 {
     ProtectedLong n(5);
-    EXPECT_EQ(n.Add(10), 15);             // operations return the new value...
-    EXPECT_EQ(n.Exchange(3), 15);         // ...except Exchange, which returns the old one
-    EXPECT_EQ(n.CompareExchange(9, 1), 3); // no match: unchanged, the value found comes back
+    EXPECT_EQ(n.Add(10), 15);               // operations return the new value...
+    EXPECT_EQ(n.Exchange(3), 15);           // ...except Exchange, which returns the old one
+    EXPECT_EQ(n.CompareExchange(9, 1), 3);  // no match: unchanged, the value found comes back
     EXPECT_EQ(n.CompareExchange(3, 1), 3);
     EXPECT_EQ(n.Get(), 1);
 
@@ -54,14 +58,14 @@ TEST(SysObjectTest, ProtectedLongIsAtomic)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 50000; ++i) {
+            for (int i = 0; i < 50000; ++i)
+            {
                 shared.Increment();
                 shared.Increment();
                 shared.Decrement();
             }
         });
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(shared.Get(), 200000);
 }
 
@@ -83,12 +87,12 @@ TEST(SysObjectTest, ReferenceCountDeletesAtZeroOnlyOnce)
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([ref] {
-                for (int i = 0; i < 10000; ++i) {
+                for (int i = 0; i < 10000; ++i)
+                {
                     AutoReference<Counted> copy = ref;
                 }
             });
-        for (auto& t : threads)
-            t.join();
+        for (auto& t : threads) t.join();
         EXPECT_EQ(ref->GetRefCount(), 1);
     }
     EXPECT_EQ(deletions, 2);
@@ -141,7 +145,8 @@ TEST(SysObjectTest, OSObjectKnowsTheProgram)
         ASSERT_TRUE(os.Init());
         EXPECT_EQ(OS::Get(), &os);
         EXPECT_GE(os.GetProcessorCount(), 1);
-        EXPECT_EQ(os.GetExecutablePath().substr(0, os.GetExecutableFolder().size() + 1), os.GetExecutableFolder() + "/");
+        EXPECT_EQ(os.GetExecutablePath().substr(0, os.GetExecutableFolder().size() + 1),
+                  os.GetExecutableFolder() + "/");
         EXPECT_NE(os.GetExecutablePath().find("velmar_engine_tests"), std::string::npos);
         EXPECT_TRUE(os.IsMainThread());
         std::atomic<bool> other{true};
@@ -167,12 +172,12 @@ TEST(SysObjectTest, SharedMemoryCreatorRemovesTheName)
     ASSERT_TRUE(second.Read(0, buf, 7));
     EXPECT_STREQ(buf, "shared");
     EXPECT_STREQ(static_cast<const char*>(second.GetData()), "shared");
-    second.Close(); // not the creator: the name stays
+    second.Close();  // not the creator: the name stays
 
     SharedMemory reader;
     ASSERT_TRUE(reader.Open(name, false));
     EXPECT_EQ(reader.GetSize(), 128u);
-    creator.Close(); // the creator's close removes the name; open mappings stay valid
+    creator.Close();  // the creator's close removes the name; open mappings stay valid
     EXPECT_FALSE(SharedMemory().Open(name));
     ASSERT_TRUE(reader.Read(0, buf, 7));
     EXPECT_STREQ(buf, "shared");

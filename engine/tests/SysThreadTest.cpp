@@ -8,8 +8,8 @@
 
 #include "engine/Semaphore.h"
 #include "engine/Thread.h"
-#include "engine/tests/FunctionThread.h"
 #include "engine/WEvent.h"
+#include "engine/tests/FunctionThread.h"
 
 using namespace Orvo;
 
@@ -24,17 +24,17 @@ TEST(SysThreadTest, RunsJoinsAndReportsItsExitCodeAndId)
     });
     EXPECT_EQ(t.GetId(), 0u);
     ASSERT_TRUE(t.Start());
-    EXPECT_NE(t.GetId(), 0u); // known as soon as Start returns
+    EXPECT_NE(t.GetId(), 0u);  // known as soon as Start returns
     EXPECT_NE(t.GetId(), Thread::CurrentId());
     EXPECT_TRUE(t.IsRunning());
-    EXPECT_FALSE(t.Start());  // still running
-    EXPECT_FALSE(t.Join(10)); // times out while Run waits
+    EXPECT_FALSE(t.Start());   // still running
+    EXPECT_FALSE(t.Join(10));  // times out while Run waits
     release.Set();
     ASSERT_TRUE(t.Join());
     EXPECT_FALSE(t.IsRunning());
     EXPECT_EQ(t.GetExitCode(), 42u);
     EXPECT_EQ(idInside.load(), t.GetId());
-    EXPECT_TRUE(t.Join()); // joining again is harmless
+    EXPECT_TRUE(t.Join());  // joining again is harmless
 
     // Once joined it can run again.
     release.Reset();
@@ -74,24 +74,22 @@ TEST(SysThreadTest, AutoResetEventReleasesOneWaiterPerSet)
     WEvent ev(false, true);
     EXPECT_TRUE(ev.IsSet());
     EXPECT_TRUE(ev.Wait(0));
-    EXPECT_FALSE(ev.IsSet()); // cleared by the wait
+    EXPECT_FALSE(ev.IsSet());  // cleared by the wait
     EXPECT_FALSE(ev.Wait(10));
 
     std::atomic<int> woken{0};
     auto waiters = StartThreads(3, [&] {
-        if (ev.Wait(10000))
-            ++woken;
+        if (ev.Wait(10000)) ++woken;
         return 0u;
     });
     ASSERT_EQ(waiters.size(), 3u);
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = 1; i <= 3; ++i)
+    {
         ev.Set();
-        for (int spin = 0; spin < 2000 && woken < i; ++spin)
-            Thread::Sleep(1);
+        for (int spin = 0; spin < 2000 && woken < i; ++spin) Thread::Sleep(1);
         EXPECT_EQ(woken.load(), i);
     }
-    for (auto& w : waiters)
-        EXPECT_TRUE(w->Join());
+    for (auto& w : waiters) EXPECT_TRUE(w->Join());
 }
 
 TEST(SysThreadTest, ManualResetEventStaysSetForEveryone)
@@ -101,14 +99,12 @@ TEST(SysThreadTest, ManualResetEventStaysSetForEveryone)
     EXPECT_FALSE(ev.Wait(0));
     std::atomic<int> woken{0};
     auto waiters = StartThreads(4, [&] {
-        if (ev.Lock(10000))
-            ++woken;
+        if (ev.Lock(10000)) ++woken;
         return 0u;
     });
     ASSERT_EQ(waiters.size(), 4u);
     ev.Set();
-    for (auto& w : waiters)
-        EXPECT_TRUE(w->Join());
+    for (auto& w : waiters) EXPECT_TRUE(w->Join());
     EXPECT_EQ(woken.load(), 4);
     EXPECT_TRUE(ev.IsSet());
     EXPECT_TRUE(ev.Wait(0));
@@ -118,7 +114,7 @@ TEST(SysThreadTest, ManualResetEventStaysSetForEveryone)
 
 TEST(SysThreadTest, SemaphoreCountsAndKeepsItsMaximum)
 {
-    Semaphore sem(5, 2); // initial count is held to the maximum
+    Semaphore sem(5, 2);  // initial count is held to the maximum
     EXPECT_EQ(sem.GetCount(), 2);
     EXPECT_TRUE(sem.Lock(0));
     EXPECT_TRUE(sem.Lock(0));
@@ -126,7 +122,7 @@ TEST(SysThreadTest, SemaphoreCountsAndKeepsItsMaximum)
     long previous = -1;
     EXPECT_TRUE(sem.Release(2, &previous));
     EXPECT_EQ(previous, 0);
-    EXPECT_FALSE(sem.Release(1)); // would pass the maximum
+    EXPECT_FALSE(sem.Release(1));  // would pass the maximum
     EXPECT_FALSE(sem.Release(0));
     EXPECT_FALSE(sem.Release(-3));
     EXPECT_EQ(sem.GetCount(), 2);
@@ -137,13 +133,11 @@ TEST(SysThreadTest, SemaphoreCountsAndKeepsItsMaximum)
     std::atomic<int> taken{0};
     FunctionThread consumer([&] {
         for (int i = 0; i < 1000; ++i)
-            if (items.Lock(10000))
-                ++taken;
+            if (items.Lock(10000)) ++taken;
         return 0u;
     });
     ASSERT_TRUE(consumer.Start());
-    for (int i = 0; i < 1000; ++i)
-        items.Unlock();
+    for (int i = 0; i < 1000; ++i) items.Unlock();
     EXPECT_TRUE(consumer.Join());
     EXPECT_EQ(taken.load(), 1000);
     EXPECT_EQ(items.GetCount(), 0);

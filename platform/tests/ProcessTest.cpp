@@ -13,168 +13,182 @@ using PlatformTest::HelperPath;
 using PlatformTest::ReadFile;
 using PlatformTest::TempDir;
 
-TEST(ProcessTest, WaitedChildReportsItsExitCode) {
-  LaunchResult r = LaunchProcess(HelperPath(), {"exit", "37"}, {}, kLaunchWait);
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.exitCode, 37);
+TEST(ProcessTest, WaitedChildReportsItsExitCode)
+{
+    LaunchResult r = LaunchProcess(HelperPath(), {"exit", "37"}, {}, kLaunchWait);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 37);
 
-  // Started without waiting (and detached), the code is collected later.
-  r = LaunchProcess(HelperPath(), {"exit", "5"}, {}, kLaunchHidden | kLaunchMinimised | kLaunchNoConsole);
-  ASSERT_TRUE(r);
-  EXPECT_FALSE(r.exited);
-  int code = -1;
-  EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
-  EXPECT_EQ(code, 5);
+    // Started without waiting (and detached), the code is collected later.
+    r = LaunchProcess(HelperPath(), {"exit", "5"}, {}, kLaunchHidden | kLaunchMinimised | kLaunchNoConsole);
+    ASSERT_TRUE(r);
+    EXPECT_FALSE(r.exited);
+    int code = -1;
+    EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
+    EXPECT_EQ(code, 5);
 }
 
-TEST(ProcessTest, FailedStartsReturnNoProcess) {
-  EXPECT_FALSE(LaunchProcess("", {}));
-  LaunchResult r = LaunchProcess("/nonexistent/velmar-no-such-program", {"x"});
-  EXPECT_FALSE(r);
-  EXPECT_FALSE(r.error.empty());
-  EXPECT_FALSE(LaunchProcess(HelperPath(), {"exit", "0"}, "/nonexistent/folder"));
-  EXPECT_FALSE(LaunchProcess("velmar-no-such-program-in-path", {}));
+TEST(ProcessTest, FailedStartsReturnNoProcess)
+{
+    EXPECT_FALSE(LaunchProcess("", {}));
+    LaunchResult r = LaunchProcess("/nonexistent/velmar-no-such-program", {"x"});
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_FALSE(LaunchProcess(HelperPath(), {"exit", "0"}, "/nonexistent/folder"));
+    EXPECT_FALSE(LaunchProcess("velmar-no-such-program-in-path", {}));
 }
 
-TEST(ProcessTest, ArgumentTextAndWorkingFolderReachTheChild) {
-  TempDir dir;
-  std::string out = dir / "args.txt";
-  LaunchResult r = LaunchProcessText(HelperPath(), "args \"" + out + "\" \"a b\" c\\\"d \"\" e\\\\f", dir.path(),
-                                     kLaunchWait);
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_EQ(r.exitCode, 0);
-  std::string real = std::filesystem::canonical(dir.path()).string();
-  EXPECT_EQ(ReadFile(out), real + "\na b\nc\"d\n\ne\\\\f\n");
+TEST(ProcessTest, ArgumentTextAndWorkingFolderReachTheChild)
+{
+    TempDir dir;
+    std::string out = dir / "args.txt";
+    LaunchResult r =
+        LaunchProcessText(HelperPath(), "args \"" + out + "\" \"a b\" c\\\"d \"\" e\\\\f", dir.path(), kLaunchWait);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.exitCode, 0);
+    std::string real = std::filesystem::canonical(dir.path()).string();
+    EXPECT_EQ(ReadFile(out), real + "\na b\nc\"d\n\ne\\\\f\n");
 }
 
-TEST(ProcessTest, RelativeExecutableIsFoundFromTheCallersFolder) {
-  TempDir dir;
-  std::string rel = std::filesystem::relative(HelperPath()).string();
-  if (rel.find('/') == std::string::npos) rel = "./" + rel;
-  LaunchResult r = LaunchProcess(rel, {"exit", "4"}, dir.path(), kLaunchWait);
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_EQ(r.exitCode, 4);
+TEST(ProcessTest, RelativeExecutableIsFoundFromTheCallersFolder)
+{
+    TempDir dir;
+    std::string rel = std::filesystem::relative(HelperPath()).string();
+    if (rel.find('/') == std::string::npos) rel = "./" + rel;
+    LaunchResult r = LaunchProcess(rel, {"exit", "4"}, dir.path(), kLaunchWait);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.exitCode, 4);
 }
 
-TEST(ProcessTest, CommandLineSplitsLikeWindows) {
-  struct Case {
-    const char* text;
-    std::vector<std::string> args;
-  } cases[] = {
-      {"", {}},
-      {"   \t ", {}},
-      {"a  b\tc", {"a", "b", "c"}},
-      {"\"a b\" c", {"a b", "c"}},
-      {"a\"b c\"d", {"ab cd"}},
-      {"\"\"", {""}},
-      {"a\\\\b", {"a\\\\b"}},             // backslashes without a quote stay
-      {"a\\\\\"b c\"", {"a\\b c"}},       // 2n backslashes + quote: n backslashes, quote groups
-      {"a\\\"b", {"a\"b"}},               // 2n+1 backslashes + quote: literal quote
-      {"\"a\"\"b\"", {"a\"b"}},           // "" inside quotes is a quote
-      {"\"unterminated arg", {"unterminated arg"}},
-      {"C:\\Program Files\\x", {"C:\\Program", "Files\\x"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.text), c.args) << c.text;
+TEST(ProcessTest, CommandLineSplitsLikeWindows)
+{
+    struct Case
+    {
+        const char* text;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"a  b\tc", {"a", "b", "c"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"\"\"", {""}},
+        {"a\\\\b", {"a\\\\b"}},        // backslashes without a quote stay
+        {"a\\\\\"b c\"", {"a\\b c"}},  // 2n backslashes + quote: n backslashes, quote groups
+        {"a\\\"b", {"a\"b"}},          // 2n+1 backslashes + quote: literal quote
+        {"\"a\"\"b\"", {"a\"b"}},      // "" inside quotes is a quote
+        {"\"unterminated arg", {"unterminated arg"}},
+        {"C:\\Program Files\\x", {"C:\\Program", "Files\\x"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.text), c.args) << c.text;
 }
 
-TEST(ProcessTest, WaitTimesOutAndEndedChildReportsTheSignal) {
-  LaunchResult r = LaunchProcess(HelperPath(), {"sleep-forever"});
-  ASSERT_TRUE(r);
-  EXPECT_TRUE(IsProcessAlive(r.pid));
-  EXPECT_EQ(WaitForProcess(r.pid, 30), WaitResult::TimedOut);
-  ASSERT_EQ(kill(r.pid, SIGKILL), 0);
-  int code = 0;
-  EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
-  EXPECT_EQ(code, 128 + SIGKILL);
-  EXPECT_FALSE(IsProcessAlive(r.pid));
+TEST(ProcessTest, WaitTimesOutAndEndedChildReportsTheSignal)
+{
+    LaunchResult r = LaunchProcess(HelperPath(), {"sleep-forever"});
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(IsProcessAlive(r.pid));
+    EXPECT_EQ(WaitForProcess(r.pid, 30), WaitResult::TimedOut);
+    ASSERT_EQ(kill(r.pid, SIGKILL), 0);
+    int code = 0;
+    EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
+    EXPECT_EQ(code, 128 + SIGKILL);
+    EXPECT_FALSE(IsProcessAlive(r.pid));
 }
 
-TEST(ProcessTest, UnreapedChildCountsAsEnded) {
-  LaunchResult r = LaunchProcess(HelperPath(), {"exit", "0"});
-  ASSERT_TRUE(r);
-  for (int i = 0; i < 2000 && IsProcessAlive(r.pid); ++i) usleep(5000);
-  EXPECT_FALSE(IsProcessAlive(r.pid));
-  int code = -1;
-  EXPECT_EQ(WaitForProcess(r.pid, 1000, &code), WaitResult::Exited);
-  EXPECT_EQ(code, 0);
+TEST(ProcessTest, UnreapedChildCountsAsEnded)
+{
+    LaunchResult r = LaunchProcess(HelperPath(), {"exit", "0"});
+    ASSERT_TRUE(r);
+    for (int i = 0; i < 2000 && IsProcessAlive(r.pid); ++i) usleep(5000);
+    EXPECT_FALSE(IsProcessAlive(r.pid));
+    int code = -1;
+    EXPECT_EQ(WaitForProcess(r.pid, 1000, &code), WaitResult::Exited);
+    EXPECT_EQ(code, 0);
 }
 
-TEST(ProcessTest, BadPidsAreRefused) {
-  for (int pid : {0, -1, -1000}) {
-    EXPECT_FALSE(IsProcessAlive(pid));
-    EXPECT_FALSE(EndProcess(pid));
-    EXPECT_EQ(WaitForProcess(pid, 0), WaitResult::Error);
-  }
-  EXPECT_FALSE(EndProcess(getpid()));
-  EXPECT_TRUE(IsProcessAlive(getpid()));
-  EXPECT_FALSE(SetProcessPriority(-1, 0));
+TEST(ProcessTest, BadPidsAreRefused)
+{
+    for (int pid : {0, -1, -1000})
+    {
+        EXPECT_FALSE(IsProcessAlive(pid));
+        EXPECT_FALSE(EndProcess(pid));
+        EXPECT_EQ(WaitForProcess(pid, 0), WaitResult::Error);
+    }
+    EXPECT_FALSE(EndProcess(getpid()));
+    EXPECT_TRUE(IsProcessAlive(getpid()));
+    EXPECT_FALSE(SetProcessPriority(-1, 0));
 }
 
-TEST(ProcessTest, EndingByPathEndsOtherCopiesButNeverTheCaller) {
-  // A private copy of the helper, so no other test's helper shares its path.
-  TempDir dir(VELMAR_TEST_BINARY_DIR);
-  std::string exe = dir / "copy-of-helper";
-  std::filesystem::copy_file(HelperPath(), exe);
-  std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+TEST(ProcessTest, EndingByPathEndsOtherCopiesButNeverTheCaller)
+{
+    // A private copy of the helper, so no other test's helper shares its path.
+    TempDir dir(VELMAR_TEST_BINARY_DIR);
+    std::string exe = dir / "copy-of-helper";
+    std::filesystem::copy_file(HelperPath(), exe);
+    std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
 
-  LaunchResult a = LaunchProcess(exe, {"sleep-forever"});
-  LaunchResult b = LaunchProcess(exe, {"sleep-forever"});
-  ASSERT_TRUE(a && b);
-  // Wait until both really run the copy (not still the spawning stub).
-  std::vector<int> found;
-  for (int i = 0; i < 2000 && found.size() < 2; ++i, usleep(5000)) found = FindProcessesByPath(exe);
-  ASSERT_EQ(found.size(), 2u);
-  // The path is matched after resolving "." and "..".
-  EXPECT_EQ(FindProcessesByPath(dir.path() + "/./../" + std::filesystem::path(dir.path()).filename().string() +
-                                "/copy-of-helper")
-                .size(),
-            2u);
+    LaunchResult a = LaunchProcess(exe, {"sleep-forever"});
+    LaunchResult b = LaunchProcess(exe, {"sleep-forever"});
+    ASSERT_TRUE(a && b);
+    // Wait until both really run the copy (not still the spawning stub).
+    std::vector<int> found;
+    for (int i = 0; i < 2000 && found.size() < 2; ++i, usleep(5000)) found = FindProcessesByPath(exe);
+    ASSERT_EQ(found.size(), 2u);
+    // The path is matched after resolving "." and "..".
+    EXPECT_EQ(FindProcessesByPath(dir.path() + "/./../" + std::filesystem::path(dir.path()).filename().string() +
+                                  "/copy-of-helper")
+                  .size(),
+              2u);
 
-  // A third copy ends the others, and lives to write its count and exit normally.
-  std::string out = dir / "count.txt";
-  LaunchResult c = LaunchProcess(exe, {"end-copies", out}, {}, kLaunchWait);
-  ASSERT_TRUE(c);
-  EXPECT_TRUE(c.exited);
-  EXPECT_EQ(c.exitCode, 0);
-  EXPECT_EQ(ReadFile(out), "2");
-  EXPECT_EQ(WaitForProcess(a.pid, 10000), WaitResult::Exited);
-  EXPECT_EQ(WaitForProcess(b.pid, 10000), WaitResult::Exited);
-  EXPECT_TRUE(FindProcessesByPath(exe).empty());
+    // A third copy ends the others, and lives to write its count and exit normally.
+    std::string out = dir / "count.txt";
+    LaunchResult c = LaunchProcess(exe, {"end-copies", out}, {}, kLaunchWait);
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(c.exited);
+    EXPECT_EQ(c.exitCode, 0);
+    EXPECT_EQ(ReadFile(out), "2");
+    EXPECT_EQ(WaitForProcess(a.pid, 10000), WaitResult::Exited);
+    EXPECT_EQ(WaitForProcess(b.pid, 10000), WaitResult::Exited);
+    EXPECT_TRUE(FindProcessesByPath(exe).empty());
 
-  // Our own executable never lists us.
-  for (int pid : FindProcessesByPath(ExecutablePath())) EXPECT_NE(pid, getpid());
-  EXPECT_TRUE(FindProcessesByPath("").empty());
+    // Our own executable never lists us.
+    for (int pid : FindProcessesByPath(ExecutablePath())) EXPECT_NE(pid, getpid());
+    EXPECT_TRUE(FindProcessesByPath("").empty());
 }
 
-TEST(ProcessTest, ProcessesThatEndByThemselvesInTimeAreNotCounted) {
-  TempDir dir(VELMAR_TEST_BINARY_DIR);
-  std::string exe = dir / "helper";
-  std::filesystem::copy_file(HelperPath(), exe);
-  LaunchResult r = LaunchProcess(exe, {"sleep", "300"});
-  ASSERT_TRUE(r);
-  std::vector<int> found;
-  for (int i = 0; i < 2000 && found.empty(); ++i, usleep(2000)) found = FindProcessesByPath(exe);
-  ASSERT_EQ(found.size(), 1u);
-  std::vector<int> ended;
-  EXPECT_EQ(TerminateProcessesByPath(exe, 10000, 2000, &ended), 0);
-  EXPECT_TRUE(ended.empty());
+TEST(ProcessTest, ProcessesThatEndByThemselvesInTimeAreNotCounted)
+{
+    TempDir dir(VELMAR_TEST_BINARY_DIR);
+    std::string exe = dir / "helper";
+    std::filesystem::copy_file(HelperPath(), exe);
+    LaunchResult r = LaunchProcess(exe, {"sleep", "300"});
+    ASSERT_TRUE(r);
+    std::vector<int> found;
+    for (int i = 0; i < 2000 && found.empty(); ++i, usleep(2000)) found = FindProcessesByPath(exe);
+    ASSERT_EQ(found.size(), 1u);
+    std::vector<int> ended;
+    EXPECT_EQ(TerminateProcessesByPath(exe, 10000, 2000, &ended), 0);
+    EXPECT_TRUE(ended.empty());
 }
 
-TEST(ProcessTest, ExitProcessFlushesBufferedOutput) {
-  TempDir dir;
-  std::string cmd = "'" + HelperPath() + "' exit-flush 3 >'" + (dir / "o") + "' 2>'" + (dir / "e") + "'";
-  LaunchResult r = LaunchProcess("/bin/sh", {"-c", cmd}, {}, kLaunchWait);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_EQ(ReadFile(dir / "o"), "buffered-stdio ");
-  EXPECT_EQ(ReadFile(dir / "e"), "buffered-stderr");
+TEST(ProcessTest, ExitProcessFlushesBufferedOutput)
+{
+    TempDir dir;
+    std::string cmd = "'" + HelperPath() + "' exit-flush 3 >'" + (dir / "o") + "' 2>'" + (dir / "e") + "'";
+    LaunchResult r = LaunchProcess("/bin/sh", {"-c", cmd}, {}, kLaunchWait);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(ReadFile(dir / "o"), "buffered-stdio ");
+    EXPECT_EQ(ReadFile(dir / "e"), "buffered-stderr");
 }
 
-TEST(ProcessTest, FactsAboutTheOwnProcess) {
-  std::string exe = ExecutablePath();
-  EXPECT_EQ(std::filesystem::path(exe).filename(), "velmar_platform_tests");
-  EXPECT_EQ(ExecutableFolder(), std::filesystem::path(exe).parent_path().string());
-  EXPECT_GE(ProcessorCount(), 1);
-  EXPECT_EQ(CurrentProcessId(), getpid());
+TEST(ProcessTest, FactsAboutTheOwnProcess)
+{
+    std::string exe = ExecutablePath();
+    EXPECT_EQ(std::filesystem::path(exe).filename(), "velmar_platform_tests");
+    EXPECT_EQ(ExecutableFolder(), std::filesystem::path(exe).parent_path().string());
+    EXPECT_GE(ProcessorCount(), 1);
+    EXPECT_EQ(CurrentProcessId(), getpid());
 }

@@ -9,10 +9,11 @@
 
 namespace fs = std::filesystem;
 
-struct GSCompiler::Unit {
+struct GSCompiler::Unit
+{
     fs::path canonical;
-    std::string display; // the name errors are reported under
-    std::string text;    // the tokens point into it, so a unit never moves once checked
+    std::string display;  // the name errors are reported under
+    std::string text;     // the tokens point into it, so a unit never moves once checked
     uint32_t crc = 0;
     GSSourceCheckResult check;
 };
@@ -46,40 +47,42 @@ std::string Lower(std::string s)
 bool FindFile(const fs::path& folder, const fs::path& rel, fs::path* found)
 {
     fs::path exact = folder / rel;
-    if (IsFile(exact)) {
+    if (IsFile(exact))
+    {
         *found = exact;
         return true;
     }
     std::error_code ec;
     fs::path at = rel.is_absolute() ? rel.root_path() : folder;
-    for (const fs::path& part : rel.relative_path()) {
-        if (part == "." || part.empty())
-            continue;
+    for (const fs::path& part : rel.relative_path())
+    {
+        if (part == "." || part.empty()) continue;
         fs::path next = (at.empty() ? fs::path(".") : at) / part;
-        if (part == ".." || fs::exists(next, ec)) {
+        if (part == ".." || fs::exists(next, ec))
+        {
             at = at / part;
             continue;
         }
         std::string want = Lower(part.string());
         bool matched = false;
         for (fs::directory_iterator it(at.empty() ? fs::path(".") : at, ec), endIt; !ec && it != endIt;
-             it.increment(ec)) {
-            if (Lower(it->path().filename().string()) == want) {
+             it.increment(ec))
+        {
+            if (Lower(it->path().filename().string()) == want)
+            {
                 at = at / it->path().filename();
                 matched = true;
                 break;
             }
         }
-        if (!matched)
-            return false;
+        if (!matched) return false;
     }
-    if (!IsFile(at))
-        return false;
+    if (!IsFile(at)) return false;
     *found = at;
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool GSCompiler::Compile(const std::string& sourcePath)
 {
@@ -98,21 +101,25 @@ bool GSCompiler::Resolve(const std::string& name, const Unit& from, fs::path* fo
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
     fs::path rel(slashed);
-    std::vector<std::pair<fs::path, fs::path>> folders; // (folder on disk, folder as displayed)
-    if (rel.is_absolute()) {
+    std::vector<std::pair<fs::path, fs::path>> folders;  // (folder on disk, folder as displayed)
+    if (rel.is_absolute())
+    {
         folders.emplace_back(fs::path(), fs::path());
-    } else {
-        folders.emplace_back(from.canonical.parent_path(), fs::path(from.display).parent_path());
-        for (const std::string& inc : includePaths_)
-            folders.emplace_back(inc, inc);
     }
-    for (const auto& [folder, shown] : folders) {
+    else
+    {
+        folders.emplace_back(from.canonical.parent_path(), fs::path(from.display).parent_path());
+        for (const std::string& inc : includePaths_) folders.emplace_back(inc, inc);
+    }
+    for (const auto& [folder, shown] : folders)
+    {
         // A distributed script may ship only in its encoded form.
         std::vector<fs::path> names = {rel};
-        if (rel.extension() == ".gs")
-            names.push_back(fs::path(rel.string() + "e"));
-        for (const fs::path& n : names) {
-            if (FindFile(folder, n, found)) {
+        if (rel.extension() == ".gs") names.push_back(fs::path(rel.string() + "e"));
+        for (const fs::path& n : names)
+        {
+            if (FindFile(folder, n, found))
+            {
                 *display = folder.empty() ? found->string()
                                           : (shown / found->lexically_relative(folder)).lexically_normal().string();
                 return true;
@@ -130,15 +137,18 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
     unit->display = display;
 
     GSScriptFile file;
-    if (!file.Load("", path.string())) {
+    if (!file.Load("", path.string()))
+    {
         if (stack.empty())
             diag_.Error(display, 0, "cannot load source file: " + file.LastError());
         else
             diag_.Error(fromFile, fromLine, "cannot load include file '" + display + "': " + file.LastError());
         return false;
     }
-    if (file.Text().size() > kMaxTotalSource - totalSource_) {
-        diag_.Error(fromFile, fromLine, "sources add up to more than " + std::to_string(kMaxTotalSource >> 20) + " MiB");
+    if (file.Text().size() > kMaxTotalSource - totalSource_)
+    {
+        diag_.Error(fromFile, fromLine,
+                    "sources add up to more than " + std::to_string(kMaxTotalSource >> 20) + " MiB");
         return false;
     }
     unit->text = file.Text();
@@ -147,22 +157,24 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
 
     // A UTF-8 byte order mark is not part of the text the scanner sees.
     std::string_view body(unit->text);
-    if (body.substr(0, 3) == "\xEF\xBB\xBF")
-        body.remove_prefix(3);
+    if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
     unit->check = CheckGSSource(unit->display, body, diag_);
     done_.insert(unit->canonical);
 
     stack.push_back(unit.get());
     bool ok = unit->check.ok;
-    for (const GSIncludeRequest& inc : unit->check.includes) {
+    for (const GSIncludeRequest& inc : unit->check.includes)
+    {
         fs::path found;
         std::string shown;
-        if (inc.name.empty() || inc.name.find('\0') != std::string::npos || inc.name.size() > kGslMaxName) {
+        if (inc.name.empty() || inc.name.find('\0') != std::string::npos || inc.name.size() > kGslMaxName)
+        {
             diag_.Error(unit->display, inc.line, "invalid include file name");
             ok = false;
             continue;
         }
-        if (!Resolve(inc.name, *unit, &found, &shown)) {
+        if (!Resolve(inc.name, *unit, &found, &shown))
+        {
             diag_.Error(unit->display, inc.line, "cannot find include file '" + inc.name + "'");
             ok = false;
             continue;
@@ -170,27 +182,28 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
         fs::path canon = Canonical(found);
         bool inCycle = false;
         std::string chain;
-        for (const Unit* u : stack) {
-            if (u->canonical == canon)
-                inCycle = true;
-            if (inCycle)
-                chain += u->display + " -> ";
+        for (const Unit* u : stack)
+        {
+            if (u->canonical == canon) inCycle = true;
+            if (inCycle) chain += u->display + " -> ";
         }
-        if (inCycle) {
+        if (inCycle)
+        {
             diag_.Error(unit->display, inc.line, "include cycle: " + chain + shown);
             ok = false;
             continue;
         }
-        if (done_.count(canon))
-            continue;
-        if (stack.size() >= kMaxIncludeDepth) {
+        if (done_.count(canon)) continue;
+        if (stack.size() >= kMaxIncludeDepth)
+        {
             diag_.Error(unit->display, inc.line,
                         "includes nested deeper than " + std::to_string(kMaxIncludeDepth) + " levels");
             ok = false;
             continue;
         }
         // Finished units plus those in progress (the source among them) plus this one, less the source.
-        if (units_.size() + stack.size() > kGslMaxIncludes) {
+        if (units_.size() + stack.size() > kGslMaxIncludes)
+        {
             diag_.Error(unit->display, inc.line, "more than " + std::to_string(kGslMaxIncludes) + " include files");
             ok = false;
             continue;
@@ -202,34 +215,32 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
     return ok;
 }
 
-bool GSCompiler::IsSourceFile(const std::string& path) const
-{
-    return done_.count(Canonical(path)) > 0;
-}
+bool GSCompiler::IsSourceFile(const std::string& path) const { return done_.count(Canonical(path)) > 0; }
 
 std::string GSCompiler::LibraryBytes() const
 {
-    if (units_.empty())
-        return {};
+    if (units_.empty()) return {};
     const Unit& main = *units_.back();
     fs::path mainFolder = fs::path(main.display).parent_path();
     std::vector<GSLibraryInclude> includes;
-    for (size_t i = 0; i + 1 < units_.size(); ++i) {
+    for (size_t i = 0; i + 1 < units_.size(); ++i)
+    {
         fs::path rel = fs::path(units_[i]->display).lexically_relative(mainFolder);
         includes.push_back({rel.empty() ? units_[i]->display : rel.string(), units_[i]->crc});
     }
     GSLibraryWriter w(fs::path(main.display).filename().string(), main.crc, includes);
     size_t tokens = 0, textBytes = 0;
-    for (const auto& u : units_) {
+    for (const auto& u : units_)
+    {
         tokens += u->check.tokens.size();
         textBytes += u->text.size();
     }
     w.Reserve(tokens, textBytes);
     // The source is unit 0, include i is unit i + 1; units_ holds the source last.
-    for (size_t i = 0; i < units_.size(); ++i) {
+    for (size_t i = 0; i < units_.size(); ++i)
+    {
         uint16_t unit = static_cast<uint16_t>(i + 1 == units_.size() ? 0 : i + 1);
-        for (const GSToken& t : units_[i]->check.tokens)
-            w.AddToken(t.kind, unit, t.line, t.text);
+        for (const GSToken& t : units_[i]->check.tokens) w.AddToken(t.kind, unit, t.line, t.text);
     }
     return w.Finish();
 }
@@ -237,15 +248,14 @@ std::string GSCompiler::LibraryBytes() const
 std::string GSCompiler::LibraryPath(const std::string& sourcePath, const std::string& outputFolder,
                                     const std::string& outputFile)
 {
-    if (!outputFile.empty()) {
+    if (!outputFile.empty())
+    {
         fs::path f(outputFile);
-        if (!outputFolder.empty() && f.is_relative())
-            return (fs::path(outputFolder) / f).string();
+        if (!outputFolder.empty() && f.is_relative()) return (fs::path(outputFolder) / f).string();
         return outputFile;
     }
     fs::path name = fs::path(sourcePath).filename();
     name.replace_extension(".gsl");
-    if (!outputFolder.empty())
-        return (fs::path(outputFolder) / name).string();
+    if (!outputFolder.empty()) return (fs::path(outputFolder) / name).string();
     return (fs::path(sourcePath).parent_path() / name).string();
 }

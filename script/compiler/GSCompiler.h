@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-class GSCompiler {
+class GSCompiler
+{
 public:
     static constexpr size_t kMaxIncludeDepth = 32;
     static constexpr size_t kMaxTotalSource = size_t(256) << 20;
@@ -45,7 +46,7 @@ private:
 
     GSDiagnostics& diag_;
     std::vector<std::string> includePaths_;
-    std::vector<std::unique_ptr<Unit>> units_; // in library order: includes first, the source last
+    std::vector<std::unique_ptr<Unit>> units_;  // in library order: includes first, the source last
     std::set<std::filesystem::path> done_;
     size_t totalSource_ = 0;
 };

@@ -16,7 +16,8 @@ namespace {
 // Errors about the command line itself have no source file; they are reported under this name.
 const char kCommandLine[] = "compile";
 
-struct CompileArgs {
+struct CompileArgs
+{
     bool documentation = false;
     bool silent = false;
     std::string logPath;
@@ -28,11 +29,12 @@ struct CompileArgs {
 
 void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnostics& diag)
 {
-    for (int i = 2; i < argc; ++i) {
-        if (!argv[i] || !argv[i][0])
-            continue;
+    for (int i = 2; i < argc; ++i)
+    {
+        if (!argv[i] || !argv[i][0]) continue;
         std::string a = argv[i];
-        if (a[0] != '-' || a.size() < 2) {
+        if (a[0] != '-' || a.size() < 2)
+        {
             if (!args.source.empty())
                 diag.Error(kCommandLine, 0, "more than one source file given ('" + a + "')");
             else
@@ -41,10 +43,12 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
         }
         char opt = static_cast<char>(std::tolower(static_cast<unsigned char>(a[1])));
         std::string value = a.substr(2);
-        switch (opt) {
+        switch (opt)
+        {
         case 'd':
         case 's':
-            if (!value.empty()) {
+            if (!value.empty())
+            {
                 diag.Error(kCommandLine, 0, "unknown option '" + a + "'");
                 break;
             }
@@ -54,7 +58,8 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
         case 'p':
         case 'o':
         case 'i':
-            if (value.empty()) {
+            if (value.empty())
+            {
                 diag.Error(kCommandLine, 0, std::string("option -") + opt + " needs a path written right after it");
                 break;
             }
@@ -67,8 +72,7 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
             else
                 args.includePaths.push_back(value);
             break;
-        default:
-            diag.Error(kCommandLine, 0, "unknown option '" + a + "'");
+        default: diag.Error(kCommandLine, 0, "unknown option '" + a + "'");
         }
     }
 }
@@ -78,19 +82,14 @@ void WriteLibrary(const std::string& path, const std::string& bytes, const std::
 {
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     std::string why;
-    if (!WriteFileReplacing(path, bytes, &why))
-        diag.Error(source, 0, "cannot write library '" + path + "': " + why);
+    if (!WriteFileReplacing(path, bytes, &why)) diag.Error(source, 0, "cannot write library '" + path + "': " + why);
 }
 
-} // namespace
+}  // namespace
 
-int GSCompilerMain(int argc, const char* const* argv)
-{
-    return GSCompilerMain(argc, argv, std::cout);
-}
+int GSCompilerMain(int argc, const char* const* argv) { return GSCompilerMain(argc, argv, std::cout); }
 
 int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
 {
@@ -98,17 +97,19 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
     GSDiagnostics diag;
     ParseArgs(argc, argv, args, diag);
 
-    if (args.documentation)
-        console << GSCompilerDocumentation();
+    if (args.documentation) console << GSCompilerDocumentation();
 
     std::vector<std::string> lines;
     std::string library;
     GSCompiler compiler(diag);
-    if (!args.source.empty()) {
+    if (!args.source.empty())
+    {
         lines.push_back("Compiling " + args.source);
-        if (diag.Count() == 0) {
+        if (diag.Count() == 0)
+        {
             compiler.SetIncludePaths(args.includePaths);
-            if (compiler.Compile(args.source)) {
+            if (compiler.Compile(args.source))
+            {
                 library = GSCompiler::LibraryPath(args.source, args.outputFolder, args.outputFile);
                 if (compiler.IsSourceFile(library))
                     diag.Error(args.source, 0, "the library would overwrite the source file '" + library + "'");
@@ -116,37 +117,36 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
                     WriteLibrary(library, compiler.LibraryBytes(), args.source, diag);
             }
         }
-    } else if (!args.documentation) {
+    }
+    else if (!args.documentation)
+    {
         diag.Error(kCommandLine, 0, "no source file given");
     }
 
-    if (!args.logPath.empty() && compiler.IsSourceFile(args.logPath)) {
+    if (!args.logPath.empty() && compiler.IsSourceFile(args.logPath))
+    {
         diag.Error(kCommandLine, 0, "the build log would overwrite the source file '" + args.logPath + "'");
-    } else if (!args.logPath.empty()) {
+    }
+    else if (!args.logPath.empty())
+    {
         // The log is written after the compile so that it holds the complete outcome.
         std::vector<std::string> body = lines;
-        for (std::string& l : diag.Lines())
-            body.push_back(std::move(l));
-        if (diag.Count() == 0 && !library.empty())
-            body.push_back("Wrote " + library);
+        for (std::string& l : diag.Lines()) body.push_back(std::move(l));
+        if (diag.Count() == 0 && !library.empty()) body.push_back("Wrote " + library);
         body.push_back(std::to_string(diag.Count()) + " error(s)");
         std::string text;
-        for (const std::string& l : body)
-            text += l + "\n";
+        for (const std::string& l : body) text += l + "\n";
         std::string why;
         if (!WriteFileReplacing(args.logPath, text, &why))
             diag.Error(kCommandLine, 0, "cannot write build log '" + args.logPath + "': " + why);
     }
 
-    if (!args.silent) {
-        for (const std::string& l : lines)
-            console << l << "\n";
-        for (const std::string& l : diag.Lines())
-            console << l << "\n";
-        if (diag.Count() == 0 && !library.empty())
-            console << "Wrote " << library << "\n";
-        if (!args.source.empty() || diag.Count() > 0)
-            console << diag.Count() << " error(s)\n";
+    if (!args.silent)
+    {
+        for (const std::string& l : lines) console << l << "\n";
+        for (const std::string& l : diag.Lines()) console << l << "\n";
+        if (diag.Count() == 0 && !library.empty()) console << "Wrote " << library << "\n";
+        if (!args.source.empty() || diag.Count() > 0) console << diag.Count() << " error(s)\n";
     }
     console.flush();
     return static_cast<int>(diag.Count());

@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
-struct GSDiagnostic {
+struct GSDiagnostic
+{
     std::string file;
     uint32_t line = 0;
     std::string message;
 };
 
-class GSDiagnostics {
+class GSDiagnostics
+{
 public:
     // Errors past this many are counted but not kept, so a garbage input cannot fill memory.
     static constexpr size_t kMaxKept = 1000;

@@ -13,9 +13,9 @@ constexpr uint64_t kKey = 0x5f3a9c1d7e2b4806ull;
 void ApplyKeyStream(char* data, size_t size)
 {
     uint64_t s = kKey ^ (static_cast<uint64_t>(size) * 0x9E3779B97F4A7C15ull);
-    if (s == 0)
-        s = kKey;
-    for (size_t i = 0; i < size; ++i) {
+    if (s == 0) s = kKey;
+    for (size_t i = 0; i < size; ++i)
+    {
         s ^= s >> 12;
         s ^= s << 25;
         s ^= s >> 27;
@@ -26,19 +26,17 @@ void ApplyKeyStream(char* data, size_t size)
 
 void PutU32(std::string& out, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 uint32_t GetU32(const char* p)
 {
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(p[i]);
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
     return v;
 }
 
-} // namespace
+}  // namespace
 
 std::string EncodeGseSource(std::string_view text)
 {
@@ -57,20 +55,15 @@ std::string EncodeGseSource(std::string_view text)
 bool DecodeGseSource(std::string_view file, std::string* text, std::string* error)
 {
     auto fail = [&](const char* why) {
-        if (error)
-            *error = why;
+        if (error) *error = why;
         return false;
     };
-    if (file.size() < kGseHeaderSize || std::memcmp(file.data(), kMagic, 4) != 0)
-        return fail("not an encoded script");
+    if (file.size() < kGseHeaderSize || std::memcmp(file.data(), kMagic, 4) != 0) return fail("not an encoded script");
     uint32_t version = GetU32(file.data() + 4);
-    if (version > kGseVersion)
-        return fail("encoded script made by a newer version");
-    if (version != kGseVersion)
-        return fail("unknown encoded script version");
+    if (version > kGseVersion) return fail("encoded script made by a newer version");
+    if (version != kGseVersion) return fail("unknown encoded script version");
     uint32_t length = GetU32(file.data() + 8);
-    if (file.size() - kGseHeaderSize != length)
-        return fail("encoded script is damaged (wrong length)");
+    if (file.size() - kGseHeaderSize != length) return fail("encoded script is damaged (wrong length)");
     std::string plain(file.substr(kGseHeaderSize));
     ApplyKeyStream(plain.data(), plain.size());
     if (Crc32(plain.data(), plain.size()) != GetU32(file.data() + 12))

@@ -25,50 +25,45 @@ void PutU32(std::string& out, uint32_t v)
 
 void SetU32(std::string& out, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 void PutStr(std::string& out, std::string_view s, size_t max)
 {
-    if (s.size() > max)
-        s = s.substr(0, max);
+    if (s.size() > max) s = s.substr(0, max);
     PutU16(out, static_cast<uint16_t>(s.size()));
     out.append(s);
 }
 
 // Reads little-endian values from a byte range; every read is checked against what is left.
-class Reader {
+class Reader
+{
 public:
     explicit Reader(std::string_view data) : data_(data) {}
     size_t Left() const { return data_.size() - pos_; }
     bool U8(uint8_t* v)
     {
-        if (Left() < 1)
-            return false;
+        if (Left() < 1) return false;
         *v = static_cast<uint8_t>(data_[pos_++]);
         return true;
     }
     bool U16(uint16_t* v)
     {
-        if (Left() < 2)
-            return false;
+        if (Left() < 2) return false;
         *v = static_cast<uint16_t>(Byte(0) | (Byte(1) << 8));
         pos_ += 2;
         return true;
     }
     bool U32(uint32_t* v)
     {
-        if (Left() < 4)
-            return false;
+        if (Left() < 4) return false;
         *v = Byte(0) | (Byte(1) << 8) | (Byte(2) << 16) | (Byte(3) << 24);
         pos_ += 4;
         return true;
     }
     bool Bytes(size_t n, std::string* s)
     {
-        if (Left() < n)
-            return false;
+        if (Left() < n) return false;
         s->assign(data_.data() + pos_, n);
         pos_ += n;
         return true;
@@ -85,23 +80,24 @@ private:
     size_t pos_ = 0;
 };
 
-} // namespace
+}  // namespace
 
 GSLibraryWriter::GSLibraryWriter(std::string_view sourceName, uint32_t sourceCrc,
                                  const std::vector<GSLibraryInclude>& includes)
 {
     out_.append(kMagic, 4);
     PutU32(out_, kGslVersion);
-    PutU32(out_, 0); // body size, set by Finish
+    PutU32(out_, 0);  // body size, set by Finish
     PutStr(out_, sourceName, kGslMaxName);
     PutU32(out_, sourceCrc);
     PutU32(out_, static_cast<uint32_t>(includes.size()));
-    for (const GSLibraryInclude& inc : includes) {
+    for (const GSLibraryInclude& inc : includes)
+    {
         PutStr(out_, inc.name, kGslMaxName);
         PutU32(out_, inc.crc);
     }
     countAt_ = out_.size();
-    PutU32(out_, 0); // token count, set by Finish
+    PutU32(out_, 0);  // token count, set by Finish
 }
 
 void GSLibraryWriter::Reserve(size_t tokens, size_t textBytes)
@@ -129,34 +125,27 @@ std::string GSLibraryWriter::Finish()
 std::string EncodeGSLibrary(const GSLibrary& lib)
 {
     GSLibraryWriter w(lib.sourceName, lib.sourceCrc, lib.includes);
-    for (const GSLibraryToken& t : lib.tokens)
-        w.AddToken(t.kind, t.unit, t.line, t.text);
+    for (const GSLibraryToken& t : lib.tokens) w.AddToken(t.kind, t.unit, t.line, t.text);
     return w.Finish();
 }
 
 bool DecodeGSLibrary(std::string_view file, GSLibrary* lib, std::string* error)
 {
     auto fail = [&](const char* why) {
-        if (error)
-            *error = why;
+        if (error) *error = why;
         return false;
     };
-    if (file.size() < kHeaderSize + 4 || std::memcmp(file.data(), kMagic, 4) != 0)
-        return fail("not a script library");
+    if (file.size() < kHeaderSize + 4 || std::memcmp(file.data(), kMagic, 4) != 0) return fail("not a script library");
     Reader head(file.substr(4, 8));
     uint32_t version = 0, bodySize = 0;
     head.U32(&version);
     head.U32(&bodySize);
-    if (version > kGslVersion)
-        return fail("script library made by a newer version");
-    if (version != kGslVersion)
-        return fail("unknown script library version");
-    if (bodySize != file.size() - kHeaderSize - 4)
-        return fail("script library is damaged (wrong size)");
+    if (version > kGslVersion) return fail("script library made by a newer version");
+    if (version != kGslVersion) return fail("unknown script library version");
+    if (bodySize != file.size() - kHeaderSize - 4) return fail("script library is damaged (wrong size)");
     uint32_t storedCrc = 0;
     Reader(file.substr(file.size() - 4)).U32(&storedCrc);
-    if (Crc32(file.data(), file.size() - 4) != storedCrc)
-        return fail("script library is damaged (checksum mismatch)");
+    if (Crc32(file.data(), file.size() - 4) != storedCrc) return fail("script library is damaged (checksum mismatch)");
 
     GSLibrary out;
     Reader r(file.substr(kHeaderSize, bodySize));
@@ -167,12 +156,12 @@ bool DecodeGSLibrary(std::string_view file, GSLibrary* lib, std::string* error)
         return fail("script library is damaged (include count)");
     out.includes.resize(includeCount);
     for (GSLibraryInclude& inc : out.includes)
-        if (!r.Str(&inc.name) || !r.U32(&inc.crc))
-            return fail("script library is damaged (include list)");
+        if (!r.Str(&inc.name) || !r.U32(&inc.crc)) return fail("script library is damaged (include list)");
     if (!r.U32(&tokenCount) || tokenCount > r.Left() / kMinTokenSize)
         return fail("script library is damaged (token count)");
     out.tokens.resize(tokenCount);
-    for (GSLibraryToken& t : out.tokens) {
+    for (GSLibraryToken& t : out.tokens)
+    {
         uint8_t kind = 0;
         if (!r.U8(&kind) || !r.U16(&t.unit) || !r.U32(&t.line) || !r.Str(&t.text))
             return fail("script library is damaged (token stream)");
@@ -180,8 +169,7 @@ bool DecodeGSLibrary(std::string_view file, GSLibrary* lib, std::string* error)
             return fail("script library is damaged (bad token)");
         t.kind = static_cast<GSTokenKind>(kind);
     }
-    if (r.Left() != 0)
-        return fail("script library is damaged (trailing bytes)");
+    if (r.Left() != 0) return fail("script library is damaged (trailing bytes)");
     *lib = std::move(out);
     return true;
 }

@@ -21,19 +21,22 @@ constexpr uint32_t kGslVersion = 1;
 constexpr size_t kGslMaxIncludes = 4096;
 constexpr size_t kGslMaxName = 4096;
 
-struct GSLibraryInclude {
+struct GSLibraryInclude
+{
     std::string name;
     uint32_t crc = 0;
 };
 
-struct GSLibraryToken {
+struct GSLibraryToken
+{
     GSTokenKind kind = GSTokenKind::End;
     uint16_t unit = 0;
     uint32_t line = 0;
     std::string text;
 };
 
-struct GSLibrary {
+struct GSLibrary
+{
     std::string sourceName;
     uint32_t sourceCrc = 0;
     std::vector<GSLibraryInclude> includes;
@@ -41,7 +44,8 @@ struct GSLibrary {
 };
 
 // Builds a library file piece by piece, so a large source's tokens need not be copied first.
-class GSLibraryWriter {
+class GSLibraryWriter
+{
 public:
     // Names longer than kGslMaxName are cut; more than kGslMaxIncludes includes is the caller's error.
     GSLibraryWriter(std::string_view sourceName, uint32_t sourceCrc, const std::vector<GSLibraryInclude>& includes);

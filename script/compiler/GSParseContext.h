@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-class GSParseContext {
+class GSParseContext
+{
 public:
-    GSParseContext(GSScanner& scanner, const std::string& fileName, GSDiagnostics& diag,
-                   GSSourceCheckResult& result, bool keepTokens);
+    GSParseContext(GSScanner& scanner, const std::string& fileName, GSDiagnostics& diag, GSSourceCheckResult& result,
+                   bool keepTokens);
 
     // The next token for the parser: a parser token code. Lexical errors are reported and skipped.
     // A run of plain tokens (names, numbers, strings, operators) goes to the parser as one token, since
@@ -36,9 +37,9 @@ private:
     GSSourceCheckResult& result_;
     bool keepTokens_;
     size_t errors_ = 0;
-    std::vector<GSToken> open_; // brackets not yet closed
-    GSToken last_;              // the parser's lookahead when it reports an error
+    std::vector<GSToken> open_;  // brackets not yet closed
+    GSToken last_;               // the parser's lookahead when it reports an error
     GSToken beforeLast_;
-    GSToken pending_; // read past the end of a run; kind End when there is none
+    GSToken pending_;  // read past the end of a run; kind End when there is none
     bool hasPending_ = false;
 };

@@ -10,7 +10,8 @@
 #include <FlexLexer.h>
 #endif
 
-class GSScanner : public yyFlexLexer {
+class GSScanner : public yyFlexLexer
+{
 public:
     static constexpr size_t kMaxIdentifierLength = 255;
     static constexpr size_t kMaxNumberLength = 255;

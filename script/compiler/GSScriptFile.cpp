@@ -13,21 +13,19 @@ namespace {
 
 std::string JoinRoot(const std::string& root, const std::string& path)
 {
-    if (root.empty() || path.empty() || path[0] == '/')
-        return path;
+    if (root.empty() || path.empty() || path[0] == '/') return path;
     return (fs::path(root) / path).string();
 }
 
 std::string LowerExtension(const std::string& path)
 {
     std::string ext = fs::path(path).extension().string();
-    if (!ext.empty() && ext[0] == '.')
-        ext.erase(0, 1);
+    if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
     Orvo::LowerInPlace(ext);
     return ext;
 }
 
-} // namespace
+}  // namespace
 
 GSScriptFile::GSScriptFile() = default;
 GSScriptFile::~GSScriptFile() = default;
@@ -45,34 +43,35 @@ bool GSScriptFile::Load(const std::string& rootFolder, const std::string& path, 
     std::string full = JoinRoot(rootFolder, path);
     std::string data;
     // An encoded file carries a 16-byte header on top of the text.
-    if (!ReadWholeFile(full, kMaxSourceSize + 16, &data, &error_))
-        return false;
-    if (LowerExtension(full) == "gse") {
+    if (!ReadWholeFile(full, kMaxSourceSize + 16, &data, &error_)) return false;
+    if (LowerExtension(full) == "gse")
+    {
         std::string text;
-        if (!DecodeGseSource(data, &text, &error_))
-            return false;
+        if (!DecodeGseSource(data, &text, &error_)) return false;
         data = std::move(text);
     }
-    if (data.size() > kMaxSourceSize) {
+    if (data.size() > kMaxSourceSize)
+    {
         error_ = "larger than " + std::to_string(kMaxSourceSize >> 20) + " MiB";
         return false;
     }
     text_ = std::move(data);
     loaded_ = true;
     error_.clear();
-    if (outName)
-        *outName = fs::path(full).stem().string();
+    if (outName) *outName = fs::path(full).stem().string();
     return true;
 }
 
 bool GSScriptFile::SaveAs(const std::string& rootFolder, const std::string& targetPath) const
 {
-    if (!loaded_) {
+    if (!loaded_)
+    {
         error_ = "no script loaded";
         return false;
     }
     std::string ext = LowerExtension(targetPath);
-    if (ext != "gs" && ext != "gse") {
+    if (ext != "gs" && ext != "gse")
+    {
         error_ = "a script file must have the extension gs or gse";
         return false;
     }

@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <string>
 
-class GSScriptFile {
+class GSScriptFile
+{
 public:
     static constexpr size_t kMaxSourceSize = size_t(128) << 20;
 
@@ -31,4 +32,3 @@ private:
     bool loaded_ = false;
     mutable std::string error_;
 };
-

@@ -8,15 +8,17 @@
 #include <string_view>
 #include <vector>
 
-struct GSIncludeRequest {
-    std::string name; // as written between the quotes
+struct GSIncludeRequest
+{
+    std::string name;  // as written between the quotes
     uint32_t line = 0;
 };
 
-struct GSSourceCheckResult {
-    std::vector<GSToken> tokens; // views into the checked text
+struct GSSourceCheckResult
+{
+    std::vector<GSToken> tokens;  // views into the checked text
     std::vector<GSIncludeRequest> includes;
-    bool ok = false; // no error was found in this source
+    bool ok = false;  // no error was found in this source
 };
 
 // Brackets may nest this deep; deeper input is refused rather than risk the parser's stack.

@@ -35,7 +35,8 @@ protected:
     bool HostRegistered(size_t times) const
     {
         const std::string log = root_.Exists("UserData/settings/vaddaemon.log")
-                                    ? root_.ReadFile("UserData/settings/vaddaemon.log") : std::string();
+                                    ? root_.ReadFile("UserData/settings/vaddaemon.log")
+                                    : std::string();
         size_t n = 0;
         for (size_t at = log.find("command host registered"); at != std::string::npos;
              at = log.find("command host registered", at + 1))
@@ -178,5 +179,5 @@ TEST_F(ArchiveE2E, CommandHostEndsCleanlyOnSignals)
     EXPECT_EQ(Hosts().size(), 1u);
 }
 
-} // namespace
-} // namespace e2e
+}  // namespace
+}  // namespace e2e

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <thread>
@@ -22,8 +22,8 @@ TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
     RunResult v = Run({"VERSION"});
     EXPECT_EQ(v.exitCode, 0);
     EXPECT_EQ(v.out, std::string("Build 61388\n") + kOK);
-    const std::pair<const char*, int> fixed[] = {{"installedversion", 114},    {"installedversionhi", 1},
-                                                 {"installedversionlo", 114},  {"installedbuildnumber", 204},
+    const std::pair<const char*, int> fixed[] = {{"installedversion", 114},       {"installedversionhi", 1},
+                                                 {"installedversionlo", 114},     {"installedbuildnumber", 204},
                                                  {"installedbuildnumberhi", 239}, {"installedbuildnumberlo", 204}};
     for (const auto& [word, code] : fixed)
     {
@@ -44,8 +44,9 @@ TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
     EXPECT_EQ(missing.exitCode, 255);
     EXPECT_EQ(missing.out, Failed("Invalid input path."));
     root_.WriteFile("work/empty/readme.txt", "no asset here");
-    EXPECT_EQ(Run({"installfrompath", "empty"}).out,
-              Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'."));
+    EXPECT_EQ(
+        Run({"installfrompath", "empty"}).out,
+        Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'."));
     EXPECT_EQ(Run({"setnextcontentid", "-4"}).out, Failed("Missing or invalid ContentID parameter."));
     EXPECT_EQ(Run({"setmaxbackupfolders"}).exitCode, 255);
     EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
@@ -143,11 +144,13 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
     EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
     // The import is sent without waiting for an answer: look until the daemon has taken it.
     std::string backup;
-    Eventually([&] {
-        EXPECT_EQ(Run({"backupkeywords", "Backup.TXT"}).exitCode, 0);
-        backup = root_.ReadFile("work/Backup.TXT");
-        return backup.find("oak;green") != std::string::npos;
-    }, 100);
+    Eventually(
+        [&] {
+            EXPECT_EQ(Run({"backupkeywords", "Backup.TXT"}).exitCode, 0);
+            backup = root_.ReadFile("work/Backup.TXT");
+            return backup.find("oak;green") != std::string::npos;
+        },
+        100);
     std::vector<std::string> kept = Lines(backup);
     EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()),
               (std::set<std::string>{"<kuid:77:1>\t\"\"", "<kuid:77:2>\t\"oak;green\"", "<kuid:78:1>\t\"\"",
@@ -205,5 +208,5 @@ TEST_F(CommandsE2E, CompileAndEncrypt)
     EXPECT_EQ(txt.out, Failed("Invalid file path."));
 }
 
-} // namespace
-} // namespace e2e
+}  // namespace
+}  // namespace e2e

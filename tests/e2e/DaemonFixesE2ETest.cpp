@@ -40,5 +40,5 @@ TEST_F(DaemonFixesE2E, ConfigurationsInAnyCaseInstallAndSyntaxErrorsNameFileAndL
     EXPECT_NE(Run({"printconfig", kuid}).out.find("\"Upper Case\""), std::string::npos);
 }
 
-} // namespace
-} // namespace e2e
+}  // namespace
+}  // namespace e2e

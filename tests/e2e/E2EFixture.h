@@ -49,4 +49,4 @@ protected:
     InstallRoot root_;
 };
 
-} // namespace e2e
+}  // namespace e2e

@@ -32,14 +32,17 @@ namespace {
 void LayOutBin(const fs::path& stage, const fs::path& bin)
 {
     fs::create_directories(bin);
-    for (const fs::directory_entry& e : fs::directory_iterator(stage)) {
+    for (const fs::directory_entry& e : fs::directory_iterator(stage))
+    {
         const fs::path target = bin / e.path().filename();
-        if (e.is_regular_file() && (fs::status(e.path()).permissions() & fs::perms::owner_exec) != fs::perms::none) {
+        if (e.is_regular_file() && (fs::status(e.path()).permissions() & fs::perms::owner_exec) != fs::perms::none)
+        {
             std::error_code ec;
             fs::create_hard_link(e.path(), target, ec);
-            if (ec)
-                fs::copy_file(e.path(), target);
-        } else {
+            if (ec) fs::copy_file(e.path(), target);
+        }
+        else
+        {
             fs::copy(e.path(), target, fs::copy_options::recursive);
         }
     }
@@ -48,39 +51,35 @@ void LayOutBin(const fs::path& stage, const fs::path& bin)
 std::vector<std::string> Environment(const std::map<std::string, std::string>& extra)
 {
     std::vector<std::string> env;
-    for (char** p = environ; *p != nullptr; ++p) {
+    for (char** p = environ; *p != nullptr; ++p)
+    {
         const std::string entry = *p;
         const std::string key = entry.substr(0, entry.find('='));
-        if (extra.count(key) == 0)
-            env.push_back(entry);
+        if (extra.count(key) == 0) env.push_back(entry);
     }
-    for (const auto& [key, value] : extra)
-        env.push_back(key + "=" + value);
+    for (const auto& [key, value] : extra) env.push_back(key + "=" + value);
     return env;
 }
 
 std::vector<char*> Pointers(std::vector<std::string>& texts)
 {
     std::vector<char*> out;
-    for (std::string& t : texts)
-        out.push_back(t.data());
+    for (std::string& t : texts) out.push_back(t.data());
     out.push_back(nullptr);
     return out;
 }
 
-} // namespace
+}  // namespace
 
 InstallRoot::InstallRoot()
 {
     char pattern[] = "/tmp/velmar-e2e-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        throw std::runtime_error("cannot make a temporary root");
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary root");
     char real[PATH_MAX];
     root_ = realpath(pattern, real) != nullptr ? real : pattern;
     LayOutBin(VELMAR_STAGE_DIR "/bin", fs::path(root_) / "bin");
     const fs::path builtin = fs::path(SamplesDir()) / "builtin";
-    if (fs::exists(builtin))
-        fs::copy(builtin, fs::path(root_) / "builtin", fs::copy_options::recursive);
+    if (fs::exists(builtin)) fs::copy(builtin, fs::path(root_) / "builtin", fs::copy_options::recursive);
     fs::create_directories(fs::path(root_) / "UserData");
 }
 
@@ -91,26 +90,20 @@ InstallRoot::~InstallRoot()
     fs::remove_all(root_, ec);
 }
 
-std::string InstallRoot::SamplesDir()
-{
-    return VELMAR_SOURCE_DIR "/data/samples";
-}
+std::string InstallRoot::SamplesDir() { return VELMAR_SOURCE_DIR "/data/samples"; }
 
-std::string InstallRoot::ExpectedDir()
-{
-    return VELMAR_E2E_DIR "/expected";
-}
+std::string InstallRoot::ExpectedDir() { return VELMAR_E2E_DIR "/expected"; }
 
 RunResult InstallRoot::Run(const std::vector<std::string>& args, const RunOptions& options) const
 {
     return Start(args, options)->Wait();
 }
 
-std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string>& args, const RunOptions& options) const
+std::unique_ptr<RunningProgram> InstallRoot::Start(const std::vector<std::string>& args,
+                                                   const RunOptions& options) const
 {
     RunOptions o = options;
-    if (o.workDir.empty())
-        o.workDir = root_;
+    if (o.workDir.empty()) o.workDir = root_;
     return std::make_unique<RunningProgram>(Tool(), args, o);
 }
 
@@ -125,35 +118,35 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
     std::vector<char*> envp = Pointers(envText);
 
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0)
-        return;
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return;
+    if (pipe2(errPipe, O_CLOEXEC) != 0)
+    {
         close(outPipe[0]);
         close(outPipe[1]);
         return;
     }
     const pid_t pid = fork();
-    if (pid == 0) {
+    if (pid == 0)
+    {
         // Only async-signal-safe calls between fork and exec.
         setpgid(0, 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         const int devNull = open("/dev/null", O_RDONLY);
-        if (devNull >= 0)
-            dup2(devNull, 0);
-        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0)
-            _exit(127);
+        if (devNull >= 0) dup2(devNull, 0);
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(outPipe[1]);
     close(errPipe[1]);
-    if (pid < 0) {
+    if (pid < 0)
+    {
         close(outPipe[0]);
         close(errPipe[0]);
         return;
     }
-    setpgid(pid, pid); // also here, so that the group exists before the first signal is sent
+    setpgid(pid, pid);  // also here, so that the group exists before the first signal is sent
     pid_ = pid;
     out_ = outPipe[0];
     err_ = errPipe[0];
@@ -161,57 +154,59 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
 
 RunningProgram::~RunningProgram()
 {
-    if (pid_ > 0) {
+    if (pid_ > 0)
+    {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (out_ >= 0)
-        close(out_);
-    if (err_ >= 0)
-        close(err_);
+    if (out_ >= 0) close(out_);
+    if (err_ >= 0) close(err_);
 }
 
 void RunningProgram::SignalGroup(int signal) const
 {
-    if (pid_ > 0)
-        kill(-pid_, signal);
+    if (pid_ > 0) kill(-pid_, signal);
 }
 
 RunResult RunningProgram::Wait()
 {
     RunResult result;
-    if (pid_ <= 0)
-        return result;
+    if (pid_ <= 0) return result;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
-    while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+    while (open > 0)
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+        {
             result.timedOut = true;
             kill(pid_, SIGKILL);
             break;
         }
-        if (poll(fds, 2, int(left.count())) < 0)
-            continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
+        if (poll(fds, 2, int(left.count())) < 0) continue;
+        for (int i = 0; i < 2; ++i)
+        {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[65536];
             const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
+            if (got > 0)
+            {
                 sinks[i]->append(buffer, size_t(got));
-            } else {
+            }
+            else
+            {
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;
             }
         }
     }
-    for (pollfd& f : fds) {
-        if (f.fd >= 0)
-            close(f.fd);
+    for (pollfd& f : fds)
+    {
+        if (f.fd >= 0) close(f.fd);
     }
     out_ = err_ = -1;
     int status = 0;
@@ -229,12 +224,12 @@ bool InstallRoot::StartDaemon()
     // A short idle time, so that a daemon left behind by a crashed test ends by itself.
     const Platform::LaunchResult launched =
         Platform::LaunchProcess(Path("bin/VADDaemon"), {"-idle=120"}, root_, Platform::kLaunchNoConsole);
-    if (!launched)
-        return false;
+    if (!launched) return false;
     const std::string name = VADDiscoveryName(uint32_t(getuid()), root_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        Platform::WaitForProcess(launched.pid, 0); // reaps it should it have ended
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        Platform::WaitForProcess(launched.pid, 0);  // reaps it should it have ended
         Platform::SharedMemoryBlock block;
         uint8_t raw[kVADDiscoveryBlockSize];
         VADDiscoveryBlock info;
@@ -246,16 +241,15 @@ bool InstallRoot::StartDaemon()
     return false;
 }
 
-bool InstallRoot::DaemonRunning() const
-{
-    return !Platform::FindProcessesByPath(Path("bin/VADDaemon")).empty();
-}
+bool InstallRoot::DaemonRunning() const { return !Platform::FindProcessesByPath(Path("bin/VADDaemon")).empty(); }
 
 void InstallRoot::StopProcesses()
 {
     // Command hosts first, so that the daemon does not start new ones while it closes.
-    for (const char* program : {"bin/VelmarUtil", "bin/VADDaemon"}) {
-        for (int pid : Platform::FindProcessesByPath(Path(program))) {
+    for (const char* program : {"bin/VelmarUtil", "bin/VADDaemon"})
+    {
+        for (int pid : Platform::FindProcessesByPath(Path(program)))
+        {
             Platform::EndProcess(pid, 3000);
             Platform::WaitForProcess(pid, 0);
         }
@@ -269,30 +263,27 @@ void InstallRoot::WriteFile(const std::string& relative, const std::string& text
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string InstallRoot::ReadFile(const std::string& relative) const
-{
-    return ReadWholeFile(Path(relative));
-}
+std::string InstallRoot::ReadFile(const std::string& relative) const { return ReadWholeFile(Path(relative)); }
 
-bool InstallRoot::Exists(const std::string& relative) const
-{
-    return fs::exists(fs::path(Path(relative)));
-}
+bool InstallRoot::Exists(const std::string& relative) const { return fs::exists(fs::path(Path(relative))); }
 
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
     std::string current;
-    for (char c : text) {
-        if (c == '\n') {
+    for (char c : text)
+    {
+        if (c == '\n')
+        {
             lines.push_back(current);
             current.clear();
-        } else {
+        }
+        else
+        {
             current.push_back(c);
         }
     }
-    if (!current.empty())
-        lines.push_back(current);
+    if (!current.empty()) lines.push_back(current);
     return lines;
 }
 
@@ -304,4 +295,4 @@ std::string ReadWholeFile(const std::string& path)
     return s.str();
 }
 
-} // namespace e2e
+}  // namespace e2e

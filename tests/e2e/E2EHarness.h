@@ -15,16 +15,18 @@
 
 namespace e2e {
 
-struct RunResult {
-    int exitCode = -1;   // the low 8 bits, as the system keeps them; 128 + signal when killed
+struct RunResult
+{
+    int exitCode = -1;  // the low 8 bits, as the system keeps them; 128 + signal when killed
     bool timedOut = false;
     std::string out;
     std::string err;
 };
 
-struct RunOptions {
-    std::map<std::string, std::string> env; // added to (or replacing in) the test's environment
-    std::string workDir;                    // empty: the root
+struct RunOptions
+{
+    std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
+    std::string workDir;                     // empty: the root
     int timeoutMs = 60000;
 
     static RunOptions Env(std::map<std::string, std::string> values)
@@ -43,10 +45,11 @@ struct RunOptions {
 
 // A program started in a process group of its own, as a shell starts a foreground job, so that a
 // signal can reach the whole job the way Ctrl+C does.
-class RunningProgram {
+class RunningProgram
+{
 public:
     RunningProgram(const std::string& program, const std::vector<std::string>& args, const RunOptions& options);
-    ~RunningProgram(); // kills the job when it was not waited for
+    ~RunningProgram();  // kills the job when it was not waited for
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
@@ -63,7 +66,8 @@ private:
     int timeoutMs_ = 60000;
 };
 
-class InstallRoot {
+class InstallRoot
+{
 public:
     InstallRoot();
     ~InstallRoot();
@@ -102,4 +106,4 @@ private:
 std::vector<std::string> Lines(const std::string& text);
 std::string ReadWholeFile(const std::string& path);
 
-} // namespace e2e
+}  // namespace e2e

@@ -13,18 +13,17 @@ namespace {
 
 const std::map<std::string, std::string> kQuickConnect = {{"VELMAR_TEST_CONNECT_INTERVAL_MS", "20"}};
 
-std::string HelpText()
-{
-    return ReadWholeFile(InstallRoot::ExpectedDir() + "/help.txt");
-}
+std::string HelpText() { return ReadWholeFile(InstallRoot::ExpectedDir() + "/help.txt"); }
 
 // The summary lines ("OK (...)") of an output, each of which must be followed by an empty line.
 std::vector<std::string> BatchSummaries(const std::string& out)
 {
     const std::vector<std::string> lines = Lines(out);
     std::vector<std::string> summaries;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].rfind("OK (", 0) == 0) {
+    for (size_t i = 0; i < lines.size(); ++i)
+    {
+        if (lines[i].rfind("OK (", 0) == 0)
+        {
             summaries.push_back(lines[i]);
             EXPECT_TRUE(i + 1 < lines.size() && lines[i + 1].empty()) << "no empty line after summary " << i;
         }
@@ -38,7 +37,8 @@ TEST(ToolEntryE2E, HelpWithoutArgumentsOrAsAWordStartsNothing)
     ASSERT_EQ(Lines(HelpText()).size(), 45u);
 
     // Without a word it is an error (-1); asked for, a success.
-    for (const auto& [args, exitCode] : {std::pair<std::vector<std::string>, int>{{}, 255}, {{"HELP", "ignored"}, 0}}) {
+    for (const auto& [args, exitCode] : {std::pair<std::vector<std::string>, int>{{}, 255}, {{"HELP", "ignored"}, 0}})
+    {
         RunResult r = root.Run(args);
         EXPECT_EQ(r.exitCode, exitCode);
         EXPECT_EQ(r.out, HelpText() + "\n");
@@ -173,7 +173,8 @@ TEST(ToolEntryE2E, ARendererThatCannotStartIsRetriedWithTheNullRenderer)
         {"os-always", {"echo", "x"}, 255, retry + "- Orvo OS initialisation failed.\n- Init failed\n"},
         {"kernel-always", {"echo", "x"}, 255, retry + "- Unable to initialize render system\n\n- Init failed\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         SCOPED_TRACE(c.fail);
         RunResult r = root.Run(c.args, RunOptions::Env({{"VELMAR_TEST_RENDER_FAIL", c.fail}}));
         EXPECT_EQ(r.exitCode, c.exitCode);
@@ -195,5 +196,5 @@ TEST(ToolEntryE2E, AMissingValidationFolderFailsStartUp)
     EXPECT_FALSE(root.DaemonRunning());
 }
 
-} // namespace
-} // namespace e2e
+}  // namespace
+}  // namespace e2e

@@ -42,7 +42,8 @@ protected:
         for (auto it = fs::recursive_directory_iterator(root_.Root()); it != fs::recursive_directory_iterator(); ++it)
         {
             const std::string rel = fs::relative(it->path(), root_.Root()).string();
-            if (rel == "bin" || rel.rfind("assets.tdx", 0) == 0 || rel == "UserData/settings" || rel == "UserData/cache")
+            if (rel == "bin" || rel.rfind("assets.tdx", 0) == 0 || rel == "UserData/settings" ||
+                rel == "UserData/cache")
             {
                 if (it->is_directory()) it.disable_recursion_pending();
                 continue;
@@ -65,7 +66,8 @@ protected:
     // that the tool is inside its command.
     std::unique_ptr<RunningProgram> StartInstallingMany() const
     {
-        std::unique_ptr<RunningProgram> tool = root_.Start({"installfrompath", "many"}, RunOptions::In(root_.Path("work")));
+        std::unique_ptr<RunningProgram> tool =
+            root_.Start({"installfrompath", "many"}, RunOptions::In(root_.Path("work")));
         const fs::path local = root_.Path("UserData/local");
         for (int i = 0; i < 4000; ++i)
         {
@@ -123,7 +125,8 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"frobnicate", "<kuid:900001:100>"},
          Failed("Invalid argument, please check the help for the list of valid argument\n")},
-        {{"registeraccount", "onlyname"}, Failed("Invalid argument, please check the help for the list of valid argument\n")},
+        {{"registeraccount", "onlyname"},
+         Failed("Invalid argument, please check the help for the list of valid argument\n")},
         {{"edit"}, Failed("Missing AssetID parameter.")},
         {{"commit", "not-a-kuid"}, Failed("Missing AssetID parameter.")},
         {{"revert", "<kuid:abc:1>"}, Failed("Missing AssetID parameter.")},
@@ -231,10 +234,10 @@ TEST_F(UserSessionE2E, ACrashInsideACommandEndsTheRunWithItsOwnCode)
     kill(tool->Pid(), SIGSEGV);
     RunResult r = tool->Wait();
     EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.exitCode, 156); // -100 as the system keeps it
+    EXPECT_EQ(r.exitCode, 156);  // -100 as the system keeps it
     EXPECT_EQ(r.out.find("OK ("), std::string::npos) << "no summary after a crash";
     EXPECT_TRUE(root_.DaemonRunning());
 }
 
-} // namespace
-} // namespace e2e
+}  // namespace
+}  // namespace e2e

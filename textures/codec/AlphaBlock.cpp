@@ -9,21 +9,24 @@
 
 namespace {
 
-uint64_t Load64(const uint8_t b[8]) {
+uint64_t Load64(const uint8_t b[8])
+{
     uint64_t v;
     std::memcpy(&v, b, 8);
     return v;
 }
 void Store64(uint64_t v, uint8_t b[8]) { std::memcpy(b, &v, 8); }
 
-uint8_t QuantiseExplicit(uint32_t a, ExplicitRounding rounding) {
+uint8_t QuantiseExplicit(uint32_t a, ExplicitRounding rounding)
+{
     const uint32_t r = (rounding == ExplicitRounding::Always7 || a < 128) ? 7 : 8;
     const uint32_t v = (a + r - (a >> 4)) >> 4;
     return uint8_t(v > 15 ? 15 : v);
 }
 
 // Real alpha to byte, clamped (the block formats cannot hold values outside 0..1).
-uint8_t RealToByte(float f) {
+uint8_t RealToByte(float f)
+{
     if (!(f > 0.0f)) return 0;
     if (f >= 1.0f) return 255;
     return uint8_t(int(f * 255.0f + 0.5f));
@@ -31,27 +34,37 @@ uint8_t RealToByte(float f) {
 
 float Clamp01(float f) { return f > 0.0f ? (f < 1.0f ? f : 1.0f) : 0.0f; }
 
-struct AlphaList {
+struct AlphaList
+{
     float value[16];
     float weight[16];
     int count;
 };
 
 // Squared error of the endpoints (a, b) with n evenly spaced points over the listed values.
-float LineError(const AlphaList& list, float a, float b, int n, bool sse2Form, float best) {
+float LineError(const AlphaList& list, float a, float b, int n, bool sse2Form, float best)
+{
     const float d = (b - a) / float(n - 1);
     float sum = 0.0f;
-    for (int i = 0; i < list.count; ++i) {
+    for (int i = 0; i < list.count; ++i)
+    {
         const float v = list.value[i];
         float q;
-        if (v <= a) {
+        if (v <= a)
+        {
             q = a;
-        } else if (v >= b) {
+        }
+        else if (v >= b)
+        {
             q = b;
-        } else if (sse2Form) {
+        }
+        else if (sse2Form)
+        {
             q = a + std::nearbyint((v - a) / d) * d;  // halves to even, as cvtps2dq rounds
             q = std::min(std::max(q, a), b);
-        } else {
+        }
+        else
+        {
             q = a + std::floor((v - a + d * 0.5f) / d) * d;
         }
         const float e = v - q;
@@ -65,53 +78,64 @@ int RoundToInt(float x) { return int(std::floor(255.0f * x + 0.5f)); }
 
 }  // namespace
 
-void CompressExplicitAlpha(const uint8_t alpha[16], ExplicitRounding rounding, uint8_t block[8]) {
+void CompressExplicitAlpha(const uint8_t alpha[16], ExplicitRounding rounding, uint8_t block[8])
+{
     uint64_t v = 0;
     for (int i = 0; i < 16; ++i) v |= uint64_t(QuantiseExplicit(alpha[i], rounding)) << (4 * i);
     Store64(v, block);
 }
 
-void CompressExplicitAlphaF(const float alpha[16], uint8_t block[8]) {
+void CompressExplicitAlphaF(const float alpha[16], uint8_t block[8])
+{
     uint8_t bytes[16];
     for (int i = 0; i < 16; ++i) bytes[i] = RealToByte(alpha[i]);
     CompressExplicitAlpha(bytes, ExplicitRounding::SevenOrEight, block);
 }
 
-void CompressExplicitAlphaTruncated(const uint8_t alpha[16], uint8_t block[8]) {
+void CompressExplicitAlphaTruncated(const uint8_t alpha[16], uint8_t block[8])
+{
     uint64_t v = 0;
     for (int i = 0; i < 16; ++i) v |= uint64_t(alpha[i] >> 4) << (4 * i);
     Store64(v, block);
 }
 
-void DecompressExplicitAlpha(const uint8_t block[8], uint8_t alpha[16]) {
+void DecompressExplicitAlpha(const uint8_t block[8], uint8_t alpha[16])
+{
     const uint64_t v = Load64(block);
     for (int i = 0; i < 16; ++i) alpha[i] = uint8_t(((v >> (4 * i)) & 15) * 17);
 }
 
-void DecompressExplicitAlphaF(const uint8_t block[8], float alpha[16]) {
+void DecompressExplicitAlphaF(const uint8_t block[8], float alpha[16])
+{
     const uint64_t v = Load64(block);
     for (int i = 0; i < 16; ++i) alpha[i] = float(((v >> (4 * i)) & 15) * 17) / 255.0f;
 }
 
-void BuildAlphaPalette(uint8_t a0, uint8_t a1, uint8_t p[8]) {
+void BuildAlphaPalette(uint8_t a0, uint8_t a1, uint8_t p[8])
+{
     p[0] = a0;
     p[1] = a1;
-    if (a0 > a1) {
+    if (a0 > a1)
+    {
         for (int i = 1; i <= 6; ++i) p[i + 1] = uint8_t(((7 - i) * a0 + i * a1 + 3) / 7);
-    } else {
+    }
+    else
+    {
         for (int i = 1; i <= 4; ++i) p[i + 1] = uint8_t(((5 - i) * a0 + i * a1 + 2) / 5);
         p[6] = 0;
         p[7] = 255;
     }
 }
 
-void PackInterpolatedAlpha(int alpha0, int alpha1, const uint8_t indices[16], uint8_t block[8]) {
+void PackInterpolatedAlpha(int alpha0, int alpha1, const uint8_t indices[16], uint8_t block[8])
+{
     uint64_t v = uint64_t(uint8_t(alpha0)) | uint64_t(uint8_t(alpha1)) << 8;
     for (int i = 0; i < 16; ++i) v |= uint64_t(indices[i] & 7) << (16 + 3 * i);
     Store64(v, block);
 }
 
-AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
+AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2)
+{
     const bool sixMode = n == 6;
     float sorted[16];
     std::memcpy(sorted, values, sizeof sorted);
@@ -119,11 +143,15 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
 
     AlphaList list{};
     float last = -2.0f;
-    for (float v : sorted) {
+    for (float v : sorted)
+    {
         if (sixMode && !(v > 1.5f / 255.0f && v < 253.5f / 255.0f)) continue;
-        if (list.count > 0 && v == last) {
+        if (list.count > 0 && v == last)
+        {
             list.weight[list.count - 1] += 1.0f;
-        } else {
+        }
+        else
+        {
             list.value[list.count] = v;
             list.weight[list.count] = 1.0f;
             ++list.count;
@@ -132,25 +160,36 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
     }
 
     int e0, e1;
-    if (list.count < 3) {
-        if (list.count == 1) {
+    if (list.count < 3)
+    {
+        if (list.count == 1)
+        {
             e0 = RoundToInt(list.value[0]);
             e1 = e0 + 1;
-        } else if (list.count == 2) {
+        }
+        else if (list.count == 2)
+        {
             e0 = RoundToInt(list.value[0]);
             e1 = RoundToInt(list.value[1]);
-        } else {
+        }
+        else
+        {
             e0 = 128;
             e1 = 129;
         }
-    } else {
+    }
+    else
+    {
         const float lo = list.value[0], hi = list.value[list.count - 1];
         const float mid = (lo + hi) / 2.0f;
         float best = 128000.0f, A = lo, B = hi;
-        if (hi - lo > 0.1875f) {
+        if (hi - lo > 0.1875f)
+        {
             const float aEnd = std::min(lo + 0.1f, mid), bEnd = std::max(hi - 0.1f, mid);
-            for (float a = std::max(lo - 0.1f, 0.0f); a < aEnd; a += 0.018f) {
-                for (float b = std::min(hi + 0.1f, 1.0f); b >= bEnd; b -= 0.018f) {
+            for (float a = std::max(lo - 0.1f, 0.0f); a < aEnd; a += 0.018f)
+            {
+                for (float b = std::min(hi + 0.1f, 1.0f); b >= bEnd; b -= 0.018f)
+                {
                     const float e = LineError(list, a, b, n, useSSE2, best);
                     if (e < best) best = e, A = a, B = b;
                 }
@@ -158,10 +197,13 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
         }
         const float s = 0.6f / 256.0f;
         static constexpr int kSteps[3] = {0, -1, 1};
-        for (;;) {
+        for (;;)
+        {
             float stepBest = FLT_MAX, nA = A, nB = B;
-            for (int i : kSteps) {
-                for (int j : kSteps) {
+            for (int i : kSteps)
+            {
+                for (int j : kSteps)
+                {
                     const float a = std::max(A + float(i) * s, 0.0f);
                     const float b = std::min(B + float(j) * s, 1.0f);
                     const float e = LineError(list, a, b, n, useSSE2, std::min(best, stepBest));
@@ -190,10 +232,12 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
     int entries = n;
     if (sixMode) palette[6] = 0.0f, palette[7] = 255.0f, entries = 8;
     for (int i = 0; i < entries; ++i) palette[i] /= 255.0f;
-    for (int t = 0; t < 16; ++t) {
+    for (int t = 0; t < 16; ++t)
+    {
         float bestD = 10000000.0f;
         int bestI = 0;
-        for (int i = 0; i < entries; ++i) {
+        for (int i = 0; i < entries; ++i)
+        {
             const float d = (values[t] - palette[i]) * (values[t] - palette[i]);
             if (d < bestD) bestD = d, bestI = i;
         }
@@ -205,11 +249,13 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2) {
 
 namespace {
 
-void CompressInterpolatedValues(const float values[16], bool useSSE2, uint8_t block[8]) {
+void CompressInterpolatedValues(const float values[16], bool useSSE2, uint8_t block[8])
+{
     const AlphaFit f8 = CompressAlphaEndpoints(values, 8, useSSE2);
     const AlphaFit* chosen = &f8;
     AlphaFit f6;
-    if (f8.error != 0.0f) {
+    if (f8.error != 0.0f)
+    {
         f6 = CompressAlphaEndpoints(values, 6, useSSE2);
         if (f6.error < f8.error) chosen = &f6;
     }
@@ -218,31 +264,38 @@ void CompressInterpolatedValues(const float values[16], bool useSSE2, uint8_t bl
 
 }  // namespace
 
-void CompressInterpolatedAlpha(const uint8_t alpha[16], bool useSSE2, uint8_t block[8]) {
+void CompressInterpolatedAlpha(const uint8_t alpha[16], bool useSSE2, uint8_t block[8])
+{
     float values[16];
     for (int i = 0; i < 16; ++i) values[i] = float(alpha[i]) / 255.0f;
     CompressInterpolatedValues(values, useSSE2, block);
 }
 
-void CompressInterpolatedAlphaF(const float alpha[16], bool useSSE2, uint8_t block[8]) {
+void CompressInterpolatedAlphaF(const float alpha[16], bool useSSE2, uint8_t block[8])
+{
     float values[16];
     for (int i = 0; i < 16; ++i) values[i] = Clamp01(alpha[i]);
     CompressInterpolatedValues(values, useSSE2, block);
 }
 
-void DecompressInterpolatedAlpha(const uint8_t block[8], uint8_t alpha[16]) {
+void DecompressInterpolatedAlpha(const uint8_t block[8], uint8_t alpha[16])
+{
     uint8_t palette[8];
     BuildAlphaPalette(block[0], block[1], palette);
     const uint64_t bits = Load64(block) >> 16;
     for (int i = 0; i < 16; ++i) alpha[i] = palette[(bits >> (3 * i)) & 7];
 }
 
-void DecompressInterpolatedAlphaF(const uint8_t block[8], float alpha[16]) {
+void DecompressInterpolatedAlphaF(const uint8_t block[8], float alpha[16])
+{
     const float a0 = block[0] / 255.0f, a1 = block[1] / 255.0f;
     float p[8] = {a0, a1};
-    if (block[0] > block[1]) {
+    if (block[0] > block[1])
+    {
         for (int i = 1; i <= 6; ++i) p[i + 1] = (float(7 - i) * a0 + float(i) * a1) / 7.0f;
-    } else {
+    }
+    else
+    {
         for (int i = 1; i <= 4; ++i) p[i + 1] = (float(5 - i) * a0 + float(i) * a1) / 5.0f;
         p[6] = 0.0f;
         p[7] = 1.0f;
@@ -251,16 +304,23 @@ void DecompressInterpolatedAlphaF(const uint8_t block[8], float alpha[16]) {
     for (int i = 0; i < 16; ++i) alpha[i] = p[(bits >> (3 * i)) & 7];
 }
 
-void FastInterpolatedAlpha(const uint8_t alpha[16], uint8_t block[8]) {
+void FastInterpolatedAlpha(const uint8_t alpha[16], uint8_t block[8])
+{
     int minimum = 255, maximum = 0;
     bool anyZero = false, anyFull = false;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         const int a = alpha[i];
-        if (a == 0) {
+        if (a == 0)
+        {
             anyZero = true;
-        } else if (a == 255) {
+        }
+        else if (a == 255)
+        {
             anyFull = true;
-        } else {
+        }
+        else
+        {
             minimum = std::min(minimum, a);
             maximum = std::max(maximum, a);
         }
@@ -269,13 +329,16 @@ void FastInterpolatedAlpha(const uint8_t alpha[16], uint8_t block[8]) {
     if (anyFull) maximum = 255;
     if (minimum > maximum) minimum = maximum;  // only one of 0 / 255 present
     uint8_t indices[16] = {};
-    if (maximum != minimum) {
+    if (maximum != minimum)
+    {
         // Level k from the minimum: 0 -> index 1, 1..6 -> 8 - k, 7 and above -> index 0. The operand is
         // at least half a step, so truncation is the floor.
         const float step = float(maximum - minimum) / 7.0f;
         const __m128 base = _mm_set1_ps(float(minimum) - step / 2.0f), vstep = _mm_set1_ps(step);
-        for (int g = 0; g < 16; g += 4) {
-            const __m128 a = _mm_setr_ps(float(alpha[g]), float(alpha[g + 1]), float(alpha[g + 2]), float(alpha[g + 3]));
+        for (int g = 0; g < 16; g += 4)
+        {
+            const __m128 a =
+                _mm_setr_ps(float(alpha[g]), float(alpha[g + 1]), float(alpha[g + 2]), float(alpha[g + 3]));
             alignas(16) int32_t k[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_cvttps_epi32(_mm_div_ps(_mm_sub_ps(a, base), vstep)));
             for (int i = 0; i < 4; ++i) indices[g + i] = uint8_t(k[i] <= 0 ? 1 : k[i] >= 7 ? 0 : 8 - k[i]);

@@ -5,7 +5,11 @@
 
 // Rounding of the explicit-alpha quantiser: the DXTC byte path always adds 7, the other families 7
 // below 128 and 8 from 128.
-enum class ExplicitRounding { Always7, SevenOrEight };
+enum class ExplicitRounding
+{
+    Always7,
+    SevenOrEight
+};
 
 void CompressExplicitAlpha(const uint8_t alpha[16], ExplicitRounding rounding, uint8_t block[8]);
 void CompressExplicitAlphaF(const float alpha[16], uint8_t block[8]);
@@ -16,7 +20,8 @@ void DecompressExplicitAlphaF(const uint8_t block[8], float alpha[16]);
 void BuildAlphaPalette(uint8_t alpha0, uint8_t alpha1, uint8_t palette[8]);
 void PackInterpolatedAlpha(int alpha0, int alpha1, const uint8_t indices[16], uint8_t block[8]);
 
-struct AlphaFit {
+struct AlphaFit
+{
     int alpha0;
     int alpha1;
     uint8_t indices[16];

@@ -3,7 +3,8 @@
 // between the interpolating and the black palette mode, one refinement pass.
 #include <cstdint>
 
-struct AtcRgb {
+struct AtcRgb
+{
     int r, g, b;
 };
 

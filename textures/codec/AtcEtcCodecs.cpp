@@ -3,18 +3,20 @@
 #include "textures/codec/AtcBlock.h"
 #include "textures/codec/EtcBlock.h"
 
-CodecBuffer* AtcBlockCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* AtcBlockCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(GetType() == 15 ? 19 : 20, width, height, pitch, data);
 }
 
-uint32_t AtcBlockCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
-                                 uint32_t u2) {
+uint32_t AtcBlockCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     const uint32_t type = GetType();
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint32_t texels[16] = {};
         src.ReadBlock(ValueForm::U8, x, y, 4, 4, texels);
         uint8_t block[16];
-        if (type == 15) {
+        if (type == 15)
+        {
             AtcCompressColor(texels, block);
             dst.WriteCompressedBlock(x, y, block, 2);
             return;
@@ -27,16 +29,20 @@ uint32_t AtcBlockCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgre
     });
 }
 
-uint32_t AtcBlockCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t AtcBlockCodec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     const uint32_t type = GetType();
     return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
         uint8_t block[16] = {};
         uint32_t texels[16];
         for (uint32_t& t : texels) t = 0xFF000000u;
-        if (type == 15) {
+        if (type == 15)
+        {
             src.ReadCompressedBlock(x, y, block, 2);
             AtcDecompressColor(block, texels);
-        } else {
+        }
+        else
+        {
             src.ReadCompressedBlock(x, y, block, 4);
             if (type == 16)
                 AtcDecompressBlockExplicitAlpha(block, texels);
@@ -47,11 +53,13 @@ uint32_t AtcBlockCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
     });
 }
 
-CodecBuffer* EtcCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* EtcCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(19, width, height, pitch, data);
 }
 
-uint32_t EtcCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+uint32_t EtcCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     InitEtcModifierTable();
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint32_t texels[16] = {};
@@ -62,7 +70,8 @@ uint32_t EtcCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCal
     });
 }
 
-uint32_t EtcCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t EtcCodec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
         uint8_t block[8] = {};
         src.ReadCompressedBlock(x, y, block, 2);

@@ -2,7 +2,8 @@
 // The compressed-block buffer: rows of fixed-size blocks, 4x4 (types 18..21) or 8x8 (23..26) texels.
 #include "textures/codec/CodecBuffer.h"
 
-class BlockBuffer : public CodecBuffer {
+class BlockBuffer : public CodecBuffer
+{
 public:
     // The pitch is always recomputed from the block size; without data the buffer allocates its own.
     BlockBuffer(uint32_t bufferType, uint32_t width, uint32_t height, uint32_t pitch, void* data);

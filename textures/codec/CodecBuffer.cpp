@@ -6,8 +6,10 @@
 
 #include "textures/codec/HalfFloat.h"
 
-size_t ValueFormBytes(ValueForm form) {
-    switch (form) {
+size_t ValueFormBytes(ValueForm form)
+{
+    switch (form)
+    {
     case ValueForm::Double: return 8;
     case ValueForm::Float: return 4;
     case ValueForm::Half: return 2;
@@ -20,8 +22,10 @@ size_t ValueFormBytes(ValueForm form) {
 
 namespace {
 
-double ToReal(ValueForm from, const void* src, size_t i) {
-    switch (from) {
+double ToReal(ValueForm from, const void* src, size_t i)
+{
+    switch (from)
+    {
     case ValueForm::Double: return static_cast<const double*>(src)[i];
     case ValueForm::Float: return static_cast<const float*>(src)[i];
     case ValueForm::Half: return HalfToFloat(static_cast<const uint16_t*>(src)[i]);
@@ -33,7 +37,8 @@ double ToReal(ValueForm from, const void* src, size_t i) {
 }
 
 // Reals outside 0..1 (and NaN) are clamped rather than wrapped into the integer's low bits.
-uint32_t RealToUnsigned(double v, double scale, uint32_t maximum) {
+uint32_t RealToUnsigned(double v, double scale, uint32_t maximum)
+{
     if (!(v > 0.0)) return 0;
     double s = v * scale + 0.5;
     if (s >= double(maximum)) return maximum;
@@ -42,43 +47,60 @@ uint32_t RealToUnsigned(double v, double scale, uint32_t maximum) {
 
 }  // namespace
 
-void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, size_t n) {
-    if (from == to) {
+void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, size_t n)
+{
+    if (from == to)
+    {
         std::memcpy(dst, src, n * ValueFormBytes(from));
         return;
     }
     const auto* s8 = static_cast<const uint8_t*>(src);
     const auto* s16 = static_cast<const uint16_t*>(src);
     const auto* s32 = static_cast<const uint32_t*>(src);
-    for (size_t i = 0; i < n; ++i) {
-        switch (to) {
-        case ValueForm::U8: {
+    for (size_t i = 0; i < n; ++i)
+    {
+        switch (to)
+        {
+        case ValueForm::U8:
+        {
             uint32_t v;
             // Integer narrowing rounds to the nearest level, so that widening then narrowing gives
             // the value back (a carry from the low half would turn 170 -> 0xAAAA into 171).
-            if (from == ValueForm::U16) {
+            if (from == ValueForm::U16)
+            {
                 v = uint32_t((uint64_t(s16[i]) * 255 + 32767) / 65535);
-            } else if (from == ValueForm::U32) {
+            }
+            else if (from == ValueForm::U32)
+            {
                 v = uint32_t((uint64_t(s32[i]) * 255 + 0x7FFFFFFFull) / 0xFFFFFFFFull);
-            } else {
+            }
+            else
+            {
                 v = RealToUnsigned(ToReal(from, src, i), 255.0, 255);
             }
             static_cast<uint8_t*>(dst)[i] = uint8_t(v);
             break;
         }
-        case ValueForm::U16: {
+        case ValueForm::U16:
+        {
             uint32_t v;
-            if (from == ValueForm::U8) {
+            if (from == ValueForm::U8)
+            {
                 v = s8[i] * 257u;
-            } else if (from == ValueForm::U32) {
+            }
+            else if (from == ValueForm::U32)
+            {
                 v = uint32_t((uint64_t(s32[i]) * 65535 + 0x7FFFFFFFull) / 0xFFFFFFFFull);
-            } else {
+            }
+            else
+            {
                 v = RealToUnsigned(ToReal(from, src, i), 65535.0, 65535);
             }
             static_cast<uint16_t*>(dst)[i] = uint16_t(v);
             break;
         }
-        case ValueForm::U32: {
+        case ValueForm::U32:
+        {
             uint32_t v;
             if (from == ValueForm::U8)
                 v = s8[i] * 0x01010101u;
@@ -89,9 +111,7 @@ void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, siz
             static_cast<uint32_t*>(dst)[i] = v;
             break;
         }
-        case ValueForm::Half:
-            static_cast<uint16_t*>(dst)[i] = FloatToHalf(float(ToReal(from, src, i)));
-            break;
+        case ValueForm::Half: static_cast<uint16_t*>(dst)[i] = FloatToHalf(float(ToReal(from, src, i))); break;
         case ValueForm::Float: static_cast<float*>(dst)[i] = float(ToReal(from, src, i)); break;
         case ValueForm::Double: static_cast<double*>(dst)[i] = ToReal(from, src, i); break;
         }
@@ -99,20 +119,23 @@ void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, siz
 }
 
 CodecBuffer::CodecBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
-    : width_(width), height_(height), pitch_(pitch), externalData_(data != nullptr),
-      data_(static_cast<uint8_t*>(data)) {}
+    : width_(width), height_(height), pitch_(pitch), externalData_(data != nullptr), data_(static_cast<uint8_t*>(data))
+{}
 
-CodecBuffer::~CodecBuffer() {
+CodecBuffer::~CodecBuffer()
+{
     if (!externalData_) std::free(data_);
 }
 
 namespace {
 
 // Swaps values 0 and 2 of every pixel: the U8 form is blue-first, every other form red-first.
-void SwapRedBlue(void* values, size_t pixels, size_t valueBytes) {
+void SwapRedBlue(void* values, size_t pixels, size_t valueBytes)
+{
     auto* p = static_cast<uint8_t*>(values);
     uint8_t tmp[8];
-    for (size_t i = 0; i < pixels; ++i, p += 4 * valueBytes) {
+    for (size_t i = 0; i < pixels; ++i, p += 4 * valueBytes)
+    {
         std::memcpy(tmp, p, valueBytes);
         std::memcpy(p, p + 2 * valueBytes, valueBytes);
         std::memcpy(p + 2 * valueBytes, tmp, valueBytes);
@@ -122,14 +145,16 @@ void SwapRedBlue(void* values, size_t pixels, size_t valueBytes) {
 bool NeedsSwap(ValueForm a, ValueForm b) { return (a == ValueForm::U8) != (b == ValueForm::U8); }
 
 // Position of a channel within an interleaved pixel of a form.
-int ChannelSlot(int channel, ValueForm form) {
+int ChannelSlot(int channel, ValueForm form)
+{
     if (form == ValueForm::U8 && channel != 1 && channel != 3) return 2 - channel;
     return channel;
 }
 
 }  // namespace
 
-bool CodecBuffer::ReadBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, void* out) {
+bool CodecBuffer::ReadBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, void* out)
+{
     if (!HasNativeForm() || w > 4 || h > 4) return false;
     const ValueForm native = NativeForm();
     if (form == native) return ReadNative(x, y, w, h, out);
@@ -140,7 +165,8 @@ bool CodecBuffer::ReadBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, 
     return true;
 }
 
-bool CodecBuffer::WriteBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, const void* in) {
+bool CodecBuffer::WriteBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, const void* in)
+{
     if (!HasNativeForm() || w > 4 || h > 4) return false;
     const ValueForm native = NativeForm();
     if (form == native) return WriteNative(x, y, w, h, in);
@@ -150,8 +176,8 @@ bool CodecBuffer::WriteBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w,
     return WriteNative(x, y, w, h, tmp);
 }
 
-bool CodecBuffer::ReadChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                              void* out) {
+bool CodecBuffer::ReadChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, void* out)
+{
     if (!HasNativeForm() || channel < 0 || channel > 3 || w > 4 || h > 4) return false;
     const ValueForm native = NativeForm();
     const size_t vb = ValueFormBytes(native);
@@ -164,7 +190,8 @@ bool CodecBuffer::ReadChannel(int channel, ValueForm form, uint32_t x, uint32_t 
 }
 
 bool CodecBuffer::WriteChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                               const void* in) {
+                               const void* in)
+{
     if (!HasNativeForm() || channel < 0 || channel > 3 || w > 4 || h > 4) return false;
     const ValueForm native = NativeForm();
     const size_t vb = ValueFormBytes(native);
@@ -179,7 +206,8 @@ bool CodecBuffer::WriteChannel(int channel, ValueForm form, uint32_t x, uint32_t
 bool CodecBuffer::ReadCompressedBlock(uint32_t, uint32_t, void*, uint32_t) { return false; }
 bool CodecBuffer::WriteCompressedBlock(uint32_t, uint32_t, const void*, uint32_t) { return false; }
 
-void CodecBuffer::ConvertFrom(CodecBuffer& source) {
+void CodecBuffer::ConvertFrom(CodecBuffer& source)
+{
     if (source.width_ != width_ || source.height_ != height_) return;
     const ValueForm form = HasNativeForm() ? NativeForm() : ValueForm::Float;
     alignas(8) uint8_t block[16 * 4 * 8];

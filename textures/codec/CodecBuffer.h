@@ -8,14 +8,23 @@
 // Number forms of block reads and writes. All-channel values are interleaved per pixel: blue, green,
 // red, alpha in the U8 form (matching the 0xAARRGGBB word in memory), red, green, blue, alpha in the
 // others. Real forms have the nominal range 0..1.
-enum class ValueForm { Double, Float, Half, U32, U16, U8 };
+enum class ValueForm
+{
+    Double,
+    Float,
+    Half,
+    U32,
+    U16,
+    U8
+};
 
 size_t ValueFormBytes(ValueForm form);
 
 // Converts n values between forms (clamping reals to 0..1 on the way to integers).
 void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, size_t n);
 
-class CodecBuffer {
+class CodecBuffer
+{
 public:
     CodecBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data);
     virtual ~CodecBuffer();
@@ -40,8 +49,7 @@ public:
     bool WriteBlock(ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, const void* in);
     // One channel (red 0, green 1, blue 2, alpha 3), w x h values row by row.
     bool ReadChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, void* out);
-    bool WriteChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                      const void* in);
+    bool WriteChannel(int channel, ValueForm form, uint32_t x, uint32_t y, uint32_t w, uint32_t h, const void* in);
 
     virtual bool ReadCompressedBlock(uint32_t x, uint32_t y, void* out, uint32_t dwordCount);
     virtual bool WriteCompressedBlock(uint32_t x, uint32_t y, const void* in, uint32_t dwordCount);

@@ -5,7 +5,8 @@
 
 // Pixel formats. The 8-bit layouts are stored blue, green, red(, alpha) in ascending addresses (a
 // little-endian word with alpha on top); 16-bit, half and float layouts red, green, blue, alpha.
-enum CodecFormat : int32_t {
+enum CodecFormat : int32_t
+{
     CF_ARGB8888 = 1,
     CF_RGB888 = 2,
     CF_RG88 = 3,
@@ -45,16 +46,17 @@ enum CodecFormat : int32_t {
 };
 
 // Result codes of ConvertCodecTexture.
-enum CodecResult : uint32_t {
+enum CodecResult : uint32_t
+{
     CODEC_OK = 0,
-    CODEC_STOPPED = 1,            // the progress callback asked to stop
-    CODEC_BAD_SOURCE = 2,         // null, wrong size field, zero or oversized dimensions, null data, short data
+    CODEC_STOPPED = 1,     // the progress callback asked to stop
+    CODEC_BAD_SOURCE = 2,  // null, wrong size field, zero or oversized dimensions, null data, short data
     CODEC_BAD_DESTINATION = 3,
     CODEC_BAD_SOURCE_FORMAT = 4,  // unknown format, or a row pitch too small for the layout
     CODEC_BAD_DESTINATION_FORMAT = 5,
-    CODEC_SIZE_MISMATCH = 6,      // widths or heights differ
-    CODEC_NO_CODEC = 7,           // a codec object cannot be created
-    CODEC_FAILED = 8,             // a buffer cannot be created, or the codec failed
+    CODEC_SIZE_MISMATCH = 6,  // widths or heights differ
+    CODEC_NO_CODEC = 7,       // a codec object cannot be created
+    CODEC_FAILED = 8,         // a buffer cannot be created, or the codec failed
 };
 
 // The record version carried in CodecTextureDesc::size. It is the record's size in the original
@@ -62,7 +64,8 @@ enum CodecResult : uint32_t {
 constexpr uint32_t kCodecTextureDescSize = 28;
 constexpr uint32_t kCodecOptionsSize = 56;
 
-struct CodecTextureDesc {
+struct CodecTextureDesc
+{
     uint32_t size;      // kCodecTextureDescSize
     uint32_t width;     // pixels, not 0
     uint32_t height;    // pixels, not 0
@@ -72,7 +75,8 @@ struct CodecTextureDesc {
     void* data;         // owned by the caller
 };
 
-struct CodecOptions {
+struct CodecOptions
+{
     uint32_t size;  // kCodecOptionsSize, else the parameters below are ignored
     uint32_t useChannelWeighting;
     double weightR;
@@ -92,8 +96,8 @@ using CodecProgressCallback = uint8_t (*)(float percent, uint32_t user1, uint32_
 
 // The one conversion entry. options and callback may be null.
 CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextureDesc* destination,
-                                const CodecOptions* options, CodecProgressCallback callback,
-                                uint32_t user1, uint32_t user2);
+                                const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
+                                uint32_t user2);
 
 // Bytes the descriptor's texture needs; 0 for a bad descriptor or when the size does not fit 32 bits.
 uint32_t CodecTextureSize(const CodecTextureDesc* desc);

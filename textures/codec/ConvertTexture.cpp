@@ -18,16 +18,19 @@ namespace {
 using CodecPtr = std::unique_ptr<TextureCodec>;
 using BufferPtr = std::unique_ptr<CodecBuffer>;
 
-CodecResult MapOpResult(uint32_t r) {
+CodecResult MapOpResult(uint32_t r)
+{
     if (r == CODEC_OP_DONE) return CODEC_OK;
     if (r == CODEC_OP_STOPPED) return CODEC_STOPPED;
     return CODEC_FAILED;
 }
 
-void ApplyOptions(TextureCodec& codec, const CodecOptions* options) {
+void ApplyOptions(TextureCodec& codec, const CodecOptions* options)
+{
     if (options == nullptr || options->size != kCodecOptionsSize) return;
     const double w[3] = {options->weightR, options->weightG, options->weightB};
-    if (options->useChannelWeighting != 0 && (w[0] > 0.0 || w[1] > 0.0 || w[2] > 0.0)) {
+    if (options->useChannelWeighting != 0 && (w[0] > 0.0 || w[1] > 0.0 || w[2] > 0.0))
+    {
         codec.SetParameter("UseChannelWeighting", int32_t(1));
         static const char* const kNames[3] = {"WeightR", "WeightG", "WeightB"};
         for (int c = 0; c < 3; ++c) codec.SetParameter(kNames[c], w[c] > 0.01 ? float(w[c]) : 0.01f);
@@ -38,12 +41,14 @@ void ApplyOptions(TextureCodec& codec, const CodecOptions* options) {
     codec.SetParameter("CompressionSpeed", int32_t(options->compressionSpeed));
 }
 
-BufferPtr PixelBufferOver(const CodecTextureDesc& d, uint32_t height, void* data) {
+BufferPtr PixelBufferOver(const CodecTextureDesc& d, uint32_t height, void* data)
+{
     return BufferPtr(CreateCodecBuffer(FormatToBufferType(d.format), d.width, height, d.pitch, data));
 }
 
 CodecResult CompressTextureSingle(const CodecTextureDesc& src, const CodecTextureDesc& dst, const CodecOptions* options,
-                                  CodecProgressCallback callback, uint32_t user1, uint32_t user2, uint32_t codecType) {
+                                  CodecProgressCallback callback, uint32_t user1, uint32_t user2, uint32_t codecType)
+{
     CodecPtr codec(CreateTextureCodec(codecType));
     if (!codec) return CODEC_NO_CODEC;
     ApplyOptions(*codec, options);
@@ -54,33 +59,43 @@ CodecResult CompressTextureSingle(const CodecTextureDesc& src, const CodecTextur
     return MapOpResult(codec->Compress(*source, *destination, callback, user1, user2));
 }
 
-struct Slice {
+struct Slice
+{
     CodecPtr codec;
     BufferPtr source;
     BufferPtr destination;
     uint32_t exitCode = 0;
 };
 
-void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1, uint32_t user2) noexcept {
+void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1, uint32_t user2) noexcept
+{
     // The mask is per thread, so each task sets and restores its own.
     FpExceptionMask mask;
-    try {
+    try
+    {
         slice.exitCode = slice.codec->Compress(*slice.source, *slice.destination, callback, user1, user2);
-    } catch (...) {
+    }
+    catch (...)
+    {
         slice.exitCode = CODEC_OP_FAILED;
     }
 }
 
 }  // namespace
 
-std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t blockDimension) {
+std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t blockDimension)
+{
     std::vector<uint32_t> rows(workers, 0);
     const uint32_t k = std::max(blockDimension, 1u);
     uint32_t rowsLeft = height;
-    for (uint32_t i = 0; i < workers; ++i) {
-        if (workers - i > 1) {
+    for (uint32_t i = 0; i < workers; ++i)
+    {
+        if (workers - i > 1)
+        {
             rows[i] = std::min(((rowsLeft / (workers - i)) + k - 1) / k * k, rowsLeft);
-        } else {
+        }
+        else
+        {
             rows[i] = rowsLeft;
         }
         rowsLeft -= rows[i];
@@ -90,11 +105,13 @@ std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t bloc
 
 CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
                                     const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
-                                    uint32_t user2, uint32_t codecType, uint32_t workers) {
+                                    uint32_t user2, uint32_t codecType, uint32_t workers)
+{
     const uint32_t n = std::clamp(workers, 1u, kMaxCompressionWorkers);
     // Every slice is set up before any work starts, so a failure leaves nothing running.
     std::vector<Slice> slices(n);
-    for (Slice& slice : slices) {
+    for (Slice& slice : slices)
+    {
         slice.codec.reset(CreateTextureCodec(codecType));
         if (!slice.codec) return CODEC_NO_CODEC;
         ApplyOptions(*slice.codec, options);
@@ -103,7 +120,8 @@ CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecText
     std::vector<Slice*> working;  // the slices with rows, in order
     auto* sourcePointer = static_cast<uint8_t*>(src.data);
     auto* destinationPointer = static_cast<uint8_t*>(dst.data);
-    for (uint32_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < n; ++i)
+    {
         if (rows[i] == 0) continue;
         Slice& slice = slices[i];
         slice.source = PixelBufferOver(src, rows[i], sourcePointer);
@@ -123,7 +141,8 @@ CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecText
 
 namespace {
 
-CodecResult Decompress(const CodecTextureDesc& src, const CodecTextureDesc& dst, uint32_t codecType) {
+CodecResult Decompress(const CodecTextureDesc& src, const CodecTextureDesc& dst, uint32_t codecType)
+{
     CodecPtr codec(CreateTextureCodec(codecType));
     if (!codec) return CODEC_NO_CODEC;
     BufferPtr source(codec->CreateBuffer(src.width, src.height, src.pitch, src.data));
@@ -134,7 +153,8 @@ CodecResult Decompress(const CodecTextureDesc& src, const CodecTextureDesc& dst,
 }
 
 CodecResult Transcode(const CodecTextureDesc& src, const CodecTextureDesc& dst, CodecProgressCallback callback,
-                      uint32_t user1, uint32_t user2, uint32_t sourceType, uint32_t destinationType) {
+                      uint32_t user1, uint32_t user2, uint32_t sourceType, uint32_t destinationType)
+{
     CodecPtr a(CreateTextureCodec(sourceType));
     CodecPtr b(CreateTextureCodec(destinationType));
     if (!a || !b) return CODEC_NO_CODEC;
@@ -152,7 +172,8 @@ CodecResult Transcode(const CodecTextureDesc& src, const CodecTextureDesc& dst, 
 
 CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextureDesc* destination,
                                 const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
-                                uint32_t user2) {
+                                uint32_t user2)
+{
     if (CodecResult r = ValidateCodecTexture(source, true)) return r;
     if (CodecResult r = ValidateCodecTexture(destination, false)) return r;
     const CodecTextureDesc& src = *source;
@@ -161,9 +182,11 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
     const uint32_t s = FormatToCodecType(src.format), d = FormatToCodecType(dst.format);
     if (s == 0 || d == 0) return CODEC_BAD_SOURCE_FORMAT;
 
-    if (s == d) {
+    if (s == d)
+    {
         // The pitch means nothing for block formats, so only uncompressed pitches must agree.
-        if (src.format == dst.format && (src.pitch == dst.pitch || src.format > 14)) {
+        if (src.format == dst.format && (src.pitch == dst.pitch || src.format > 14))
+        {
             std::memmove(dst.data, src.data, CodecTextureSize(source));
             return CODEC_OK;
         }
@@ -174,7 +197,8 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
         to->ConvertFrom(*from);
         return CODEC_OK;
     }
-    if (s == 1) {
+    if (s == 1)
+    {
         if ((options != nullptr && options->disableMultithreading != 0) || GetProcessorCount() <= 1)
             return CompressTextureSingle(src, dst, options, callback, user1, user2, d);
         return CompressTextureThreaded(src, dst, options, callback, user1, user2, d, GetProcessorCount());

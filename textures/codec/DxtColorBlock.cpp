@@ -12,7 +12,8 @@ namespace {
 constexpr int kBits[3] = {5, 6, 5};  // channels are kept in the order B, G, R
 
 // A code of `bits` bits to 0..255 by repeating its top bits below it, as the decoder does.
-int Expand(int code, int bits) {
+int Expand(int code, int bits)
+{
     const int e = code << (8 - bits);
     return std::min(e + (e >> bits), 255);
 }
@@ -20,39 +21,47 @@ int Expand(int code, int bits) {
 int Word565(const int code[3]) { return code[2] << 11 | code[1] << 5 | code[0]; }
 
 // Colours of one block in 0..255 units, B, G, R.
-struct ColorBlock {
+struct ColorBlock
+{
     float texel[16][3];
     bool takesPart[16];
     int partCount;
     float colour[16][3];  // distinct colours of the texels that take part, sorted by R, G, B
     float count[16];
     int distinct;
-    float cw[3];          // channel weights B, G, R (1 when none are given)
+    float cw[3];  // channel weights B, G, R (1 when none are given)
 };
 
-struct ColorFit {
+struct ColorFit
+{
     int code0[3];  // endpoint codes in decoder order
     int code1[3];
     uint8_t indices[16];
     float error;
 };
 
-void BuildPalette(const int code0[3], const int code1[3], const int bits[3], int n, float pal[4][3]) {
-    for (int c = 0; c < 3; ++c) {
+void BuildPalette(const int code0[3], const int code1[3], const int bits[3], int n, float pal[4][3])
+{
+    for (int c = 0; c < 3; ++c)
+    {
         const int e0 = Expand(code0[c], bits[c]), e1 = Expand(code1[c], bits[c]);
         pal[0][c] = float(e0);
-        if (n == 4) {
+        if (n == 4)
+        {
             pal[1][c] = float((2 * e0 + e1 + 1) / 3);
             pal[2][c] = float((e0 + 2 * e1 + 1) / 3);
             pal[3][c] = float(e1);
-        } else {
+        }
+        else
+        {
             pal[1][c] = float((e0 + e1) / 2);
             pal[2][c] = float(e1);
         }
     }
 }
 
-float Distance(const float a[3], const float b[3], const float cw[3]) {
+float Distance(const float a[3], const float b[3], const float cw[3])
+{
     const float d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
     return cw[0] * d0 * d0 + cw[1] * d1 * d1 + cw[2] * d2 * d2;
 }
@@ -60,10 +69,12 @@ float Distance(const float a[3], const float b[3], const float cw[3]) {
 // The index of the palette entry nearest to a colour, numbered as the decoder numbers them (the
 // endpoints are 0 and 1), and its distance; of equally near entries the first wins.
 uint8_t NearestEntry(const float colour[3], const float pal[4][3], int entries, int n, const float cw[3],
-                     float& distance) {
+                     float& distance)
+{
     float best = 1e11f;
     int p = 0;
-    for (int e = 0; e < entries; ++e) {
+    for (int e = 0; e < entries; ++e)
+    {
         const float d = Distance(colour, pal[e], cw);
         if (d < best) best = d, p = e;
     }
@@ -73,30 +84,34 @@ uint8_t NearestEntry(const float colour[3], const float pal[4][3], int entries, 
 
 // One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
 // cannot change a minimum).
-__m128 ChannelPalette(int code0, int code1, int bits, int n) {
+__m128 ChannelPalette(int code0, int code1, int bits, int n)
+{
     const int e0 = Expand(code0, bits), e1 = Expand(code1, bits);
-    if (n == 4)
-        return _mm_setr_ps(float(e0), float((2 * e0 + e1 + 1) / 3), float((e0 + 2 * e1 + 1) / 3), float(e1));
+    if (n == 4) return _mm_setr_ps(float(e0), float((2 * e0 + e1 + 1) / 3), float((e0 + 2 * e1 + 1) / 3), float(e1));
     return _mm_setr_ps(float(e0), float((e0 + e1) / 2), float(e1), float(e1));
 }
 
-float HorizontalMin(__m128 v) {
+float HorizontalMin(__m128 v)
+{
     v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
     v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
     return _mm_cvtss_f32(v);
 }
 
-__m128 ChannelDistance(float x, __m128 pal, float weight) {
+__m128 ChannelDistance(float x, __m128 pal, float weight)
+{
     const __m128 d = _mm_sub_ps(_mm_set1_ps(x), pal);
     return _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(weight), d), d);
 }
 
 // Error of the palette of two endpoint codes over the distinct colours.
-float ListError(const ColorBlock& b, const int code0[3], const int code1[3], int n) {
+float ListError(const ColorBlock& b, const int code0[3], const int code1[3], int n)
+{
     __m128 pal[3];
     for (int c = 0; c < 3; ++c) pal[c] = ChannelPalette(code0[c], code1[c], kBits[c], n);
     float sum = 0.0f;
-    for (int k = 0; k < b.distinct; ++k) {
+    for (int k = 0; k < b.distinct; ++k)
+    {
         __m128 d = ChannelDistance(b.colour[k][0], pal[0], b.cw[0]);
         d = _mm_add_ps(d, ChannelDistance(b.colour[k][1], pal[1], b.cw[1]));
         d = _mm_add_ps(d, ChannelDistance(b.colour[k][2], pal[2], b.cw[2]));
@@ -107,12 +122,14 @@ float ListError(const ColorBlock& b, const int code0[3], const int code1[3], int
 
 // Principal direction of a 3x3 covariance by power iteration (any estimate serves: the line search
 // refits the axis).
-void PrincipalAxis(const float cov[3][3], float axis[3]) {
+void PrincipalAxis(const float cov[3][3], float axis[3])
+{
     int start = 0;
     for (int c = 1; c < 3; ++c)
         if (cov[c][c] > cov[start][start]) start = c;
     float v[3] = {cov[start][0], cov[start][1], cov[start][2]};
-    for (int it = 0; it < 8; ++it) {
+    for (int it = 0; it < 8; ++it)
+    {
         float nv[3];
         for (int r = 0; r < 3; ++r) nv[r] = cov[r][0] * v[0] + cov[r][1] * v[1] + cov[r][2] * v[2];
         const float len = std::max({std::fabs(nv[0]), std::fabs(nv[1]), std::fabs(nv[2])});
@@ -122,7 +139,8 @@ void PrincipalAxis(const float cov[3][3], float axis[3]) {
     std::memcpy(axis, v, sizeof v);
 }
 
-void Normalise(float v[3]) {
+void Normalise(float v[3])
+{
     const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (len > 0.0f)
         for (int c = 0; c < 3; ++c) v[c] /= len;
@@ -131,12 +149,15 @@ void Normalise(float v[3]) {
 }
 
 // Endpoint estimation and line search; endpoints come out in 0..255 units.
-void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], float e1[3]) {
+void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], float e1[3])
+{
     const int K = b.distinct;
     float x[16][3];
     float W = 0.0f, mean[3] = {0, 0, 0};
-    for (int k = 0; k < K; ++k) {
-        for (int c = 0; c < 3; ++c) {
+    for (int k = 0; k < K; ++k)
+    {
+        for (int c = 0; c < 3; ++c)
+        {
             x[k][c] = b.colour[k][c] / 255.0f;
             mean[c] += b.count[k] * x[k][c];
         }
@@ -152,7 +173,8 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
     bool flat = true;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < 3.0f * W * unit)) flat = false;
-    if (K <= 2 || flat) {
+    if (K <= 2 || flat)
+    {
         for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
         return;
     }
@@ -161,14 +183,19 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
     int varying[3], nv = 0;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < W * unit)) varying[nv++] = c;
-    if (nv == 1) {
+    if (nv == 1)
+    {
         axis[varying[0]] = 1.0f;
-    } else if (nv == 2) {
+    }
+    else if (nv == 2)
+    {
         const int big = cov[varying[0]][varying[0]] >= cov[varying[1]][varying[1]] ? varying[0] : varying[1];
         const int other = big == varying[0] ? varying[1] : varying[0];
         axis[big] = 1.0f;
         axis[other] = cov[big][other] / cov[big][big];
-    } else {
+    }
+    else
+    {
         PrincipalAxis(cov, axis);
     }
     Normalise(axis);
@@ -177,12 +204,15 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
     float A = 0.0f, B = 0.0f, prevBest = 10000000.0f;
     bool improved = false;
     const float steps = float(n - 1);
-    for (int round = 0; round < 64; ++round) {
+    for (int round = 0; round < 64; ++round)
+    {
         float t[16], r[16];
         float tmin = FLT_MAX, tmax = -FLT_MAX;
-        for (int k = 0; k < K; ++k) {
+        for (int k = 0; k < K; ++k)
+        {
             float d2 = 0.0f, dot = 0.0f;
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < 3; ++c)
+            {
                 const float d = x[k][c] - mean[c];
                 dot += d * axis[c];
                 d2 += d * d;
@@ -196,7 +226,8 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
         const float lo = tmin - margin, range = tmax + margin - lo;
         if (!(range > 0.0f)) break;
         float tn[16], wn[16], rSum = 0.0f;
-        for (int k = 0; k < K; ++k) {
+        for (int k = 0; k < K; ++k)
+        {
             tn[k] = (t[k] - lo) / range;
             wn[k] = b.count[k] * range * range;
             rSum += r[k];
@@ -207,15 +238,18 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
         // Four candidate pairs (one a, four b) per vector; every lane sums its colours in list order,
         // so the result equals the one-pair-at-a-time loop.
         const __m128 vSteps = _mm_set1_ps(steps);
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 8; ++i)
+        {
             const float a = a0 + 0.025f * float(i);
             const __m128 va = _mm_set1_ps(a);
-            for (int j0 = 0; j0 < 8; j0 += 4) {
+            for (int j0 = 0; j0 < 8; j0 += 4)
+            {
                 const __m128 vb = _mm_setr_ps(b0 - 0.025f * float(j0), b0 - 0.025f * float(j0 + 1),
                                               b0 - 0.025f * float(j0 + 2), b0 - 0.025f * float(j0 + 3));
                 const __m128 vd = _mm_div_ps(_mm_sub_ps(vb, va), vSteps);
                 __m128 err = _mm_set1_ps(rSum);
-                for (int k = 0; k < K; ++k) {
+                for (int k = 0; k < K; ++k)
+                {
                     const __m128 t = _mm_set1_ps(tn[k]);
                     __m128 pos = _mm_div_ps(_mm_sub_ps(t, va), vd);
                     pos = sse2Form ? _mm_cvtepi32_ps(_mm_cvtps_epi32(pos))
@@ -243,7 +277,8 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
 
         // Refit the axis to the palette steps the colours fall on.
         float num[3] = {0, 0, 0}, den = 0.0f;
-        for (int k = 0; k < K; ++k) {
+        for (int k = 0; k < K; ++k)
+        {
             float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
             step = std::min(std::max(step, 0.0f), steps);
             const float u = (step - steps / 2.0f) / steps;
@@ -254,24 +289,28 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
         Normalise(axis);
     }
     if (!improved) A = B = 0.0f;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         e0[c] = (mean[c] + A * keptAxis[c]) * 255.0f;
         e1[c] = (mean[c] + B * keptAxis[c]) * 255.0f;
     }
 }
 
-int QuantiseChannel(float x, int bits) {
+int QuantiseChannel(float x, int bits)
+{
     int v = std::isnan(x) ? 0 : int(std::floor(std::min(std::max(x, 0.0f), 255.0f)));
     if (v > 0) v = std::min(v + (128 >> bits) - (v >> bits), 255);
     return v >> (8 - bits);
 }
 
-void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3], int code1[3], float error) {
+void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3], int code1[3], float error)
+{
     const int steps = std::min<int>(s.refinementSteps, 8);
     if (error == 0.0f || steps == 0) return;
     const int maxCode[3] = {31, 63, 31};
     auto clampCode = [&](int v, int c) { return std::min(std::max(v, 0), maxCode[c]); };
-    if (s.use3DRefinement) {
+    if (s.use3DRefinement)
+    {
         const int base0[3] = {code0[0], code0[1], code0[2]}, base1[3] = {code1[0], code1[1], code1[2]};
         int c0[3], c1[3];
         for (int a = -steps; a <= steps; ++a)
@@ -279,7 +318,8 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
                 for (int c = -steps; c <= steps; ++c)
                     for (int d = -steps; d <= steps; ++d)
                         for (int e = -steps; e <= steps; ++e)
-                            for (int f = -steps; f <= steps; ++f) {
+                            for (int f = -steps; f <= steps; ++f)
+                            {
                                 c0[0] = clampCode(base0[0] + a, 0);
                                 c0[1] = clampCode(base0[1] + bb, 1);
                                 c0[2] = clampCode(base0[2] + c, 2);
@@ -287,7 +327,8 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
                                 c1[1] = clampCode(base1[1] + e, 1);
                                 c1[2] = clampCode(base1[2] + f, 2);
                                 const float err = ListError(b, c0, c1, n);
-                                if (err < error) {
+                                if (err < error)
+                                {
                                     error = err;
                                     std::memcpy(code0, c0, sizeof c0);
                                     std::memcpy(code1, c1, sizeof c1);
@@ -296,26 +337,31 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
         return;
     }
     static constexpr int kOrder[3] = {1, 2, 0};  // green, red, blue
-    for (int ch : kOrder) {
+    for (int ch : kOrder)
+    {
         // The other two channels stay put during this pass: their share of every distance is fixed.
         __m128 fixed[16];
-        for (int k = 0; k < b.distinct; ++k) {
+        for (int k = 0; k < b.distinct; ++k)
+        {
             __m128 d = _mm_setzero_ps();
             for (int c = 0; c < 3; ++c)
                 if (c != ch)
-                    d = _mm_add_ps(d, ChannelDistance(b.colour[k][c], ChannelPalette(code0[c], code1[c], kBits[c], n),
-                                                      b.cw[c]));
+                    d = _mm_add_ps(
+                        d, ChannelDistance(b.colour[k][c], ChannelPalette(code0[c], code1[c], kBits[c], n), b.cw[c]));
             fixed[k] = d;
         }
         const int base0 = code0[ch], base1 = code1[ch];
         int best0 = base0, best1 = base1;
-        for (int o0 = -steps; o0 <= steps; ++o0) {
-            for (int o1 = -steps; o1 <= steps; ++o1) {
+        for (int o0 = -steps; o0 <= steps; ++o0)
+        {
+            for (int o1 = -steps; o1 <= steps; ++o1)
+            {
                 const int c0 = clampCode(base0 + o0, ch), c1 = clampCode(base1 + o1, ch);
                 const __m128 pal = ChannelPalette(c0, c1, kBits[ch], n);
                 float err = 0.0f;
                 for (int k = 0; k < b.distinct; ++k)
-                    err += b.count[k] * HorizontalMin(_mm_add_ps(fixed[k], ChannelDistance(b.colour[k][ch], pal, b.cw[ch])));
+                    err += b.count[k] *
+                           HorizontalMin(_mm_add_ps(fixed[k], ChannelDistance(b.colour[k][ch], pal, b.cw[ch])));
                 if (err < error) error = err, best0 = c0, best1 = c1;
             }
         }
@@ -325,7 +371,8 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
 }
 
 // Orders the endpoints as the decoder will see them and gives every texel its index.
-void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], ColorFit& fit) {
+void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], ColorFit& fit)
+{
     const bool swap = n == 4 ? Word565(code0) <= Word565(code1) : Word565(code0) > Word565(code1);
     if (swap)
         for (int c = 0; c < 3; ++c) std::swap(code0[c], code1[c]);
@@ -336,8 +383,10 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     const bool same = code0[0] == code1[0] && code0[1] == code1[1] && code0[2] == code1[2];
     const int entries = same ? 1 : n;
     fit.error = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        if (!b.takesPart[i]) {
+    for (int i = 0; i < 16; ++i)
+    {
+        if (!b.takesPart[i])
+        {
             fit.indices[i] = 3;
             continue;
         }
@@ -347,46 +396,59 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     }
 }
 
-bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, ColorFit& fit) {
-    if (b.partCount == 0) {
+bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, ColorFit& fit)
+{
+    if (b.partCount == 0)
+    {
         for (int c = 0; c < 3; ++c) fit.code0[c] = 0, fit.code1[c] = (1 << kBits[c]) - 1;
         std::memset(fit.indices, 3, sizeof fit.indices);
         fit.error = 0.0f;
         return true;
     }
-    if (b.partCount < 16 && n == 4) {
+    if (b.partCount < 16 && n == 4)
+    {
         fit.error = FLT_MAX;  // a 4-colour palette cannot show transparent texels
         return false;
     }
     float e0[3], e1[3];
     EstimateEndpoints(b, n, s.useSSE2, e0, e1);
     int code0[3], code1[3];
-    for (int c = 0; c < 3; ++c) code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
+    for (int c = 0; c < 3; ++c)
+        code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
     Refine(b, n, s, code0, code1, ListError(b, code0, code1, n));
     AssignIndices(b, n, code0, code1, fit);
     return true;
 }
 
-void SetWeights(ColorBlock& b, const float* weights) {
-    if (weights != nullptr) {
+void SetWeights(ColorBlock& b, const float* weights)
+{
+    if (weights != nullptr)
+    {
         b.cw[0] = weights[2], b.cw[1] = weights[1], b.cw[2] = weights[0];
-    } else {
+    }
+    else
+    {
         b.cw[0] = b.cw[1] = b.cw[2] = 1.0f;
     }
 }
 
-void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorSettings& s, uint8_t block[8]) {
+void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorSettings& s, uint8_t block[8])
+{
     ColorFit fit{};
     const bool transparentTexels = request.transparency && b.partCount < 16;
     // Transparent texels need the 3-colour palette whatever the speed setting says: a 4-colour
     // block has no transparent entry.
-    if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels)) {
+    if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels))
+    {
         FitColorEndpoints(b, 3, s, fit);
-        if (fit.error != 0.0f) {
+        if (fit.error != 0.0f)
+        {
             ColorFit fit4{};
             if (FitColorEndpoints(b, 4, s, fit4) && fit4.error < fit.error) fit = fit4;
         }
-    } else {
+    }
+    else
+    {
         FitColorEndpoints(b, 4, s, fit);
     }
     const uint16_t c0 = uint16_t(Word565(fit.code0)), c1 = uint16_t(Word565(fit.code1));
@@ -399,13 +461,15 @@ void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorS
 }  // namespace
 
 void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, const DxtColorSettings& settings,
-                    uint8_t block[8]) {
+                    uint8_t block[8])
+{
     ColorBlock b;
     SetWeights(b, request.weights);
     uint32_t keys[16];
     b.partCount = 0;
     const uint32_t threshold = request.alphaThreshold <= 0.0f ? 0u : uint32_t(request.alphaThreshold);
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         const uint32_t t = texels[i];
         for (int c = 0; c < 3; ++c) b.texel[i][c] = float((t >> (8 * c)) & 255);
         b.takesPart[i] = !request.transparency || (t >> 24) >= threshold;
@@ -413,8 +477,10 @@ void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, c
     }
     std::sort(keys, keys + b.partCount);
     b.distinct = 0;
-    for (int i = 0; i < b.partCount; ++i) {
-        if (b.distinct > 0 && keys[i] == keys[i - 1]) {
+    for (int i = 0; i < b.partCount; ++i)
+    {
+        if (b.distinct > 0 && keys[i] == keys[i - 1])
+        {
             b.count[b.distinct - 1] += 1.0f;
             continue;
         }
@@ -425,13 +491,16 @@ void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, c
 }
 
 void CompressColorF(const float texels[64], const DxtColorRequest& request, const DxtColorSettings& settings,
-                    uint8_t block[8]) {
+                    uint8_t block[8])
+{
     ColorBlock b;
     SetWeights(b, request.weights);
     b.partCount = 0;
     int order[16];
-    for (int i = 0; i < 16; ++i) {
-        for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 16; ++i)
+    {
+        for (int c = 0; c < 3; ++c)
+        {
             const float v = texels[4 * i + 2 - c];
             b.texel[i][c] = (v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f) * 255.0f;
         }
@@ -446,9 +515,11 @@ void CompressColorF(const float texels[64], const DxtColorRequest& request, cons
         return a[0] < c[0];
     });
     b.distinct = 0;
-    for (int i = 0; i < b.partCount; ++i) {
+    for (int i = 0; i < b.partCount; ++i)
+    {
         const float* t = b.texel[order[i]];
-        if (b.distinct > 0 && std::memcmp(b.colour[b.distinct - 1], t, 3 * sizeof(float)) == 0) {
+        if (b.distinct > 0 && std::memcmp(b.colour[b.distinct - 1], t, 3 * sizeof(float)) == 0)
+        {
             b.count[b.distinct - 1] += 1.0f;
             continue;
         }
@@ -461,18 +532,23 @@ void CompressColorF(const float texels[64], const DxtColorRequest& request, cons
 namespace {
 
 // Palette of a colour block as B, G, R, A bytes per entry.
-void DecodePalette(const uint8_t block[8], bool threeColorMode, uint8_t pal[4][4]) {
+void DecodePalette(const uint8_t block[8], bool threeColorMode, uint8_t pal[4][4])
+{
     const int c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
     const int e0[3] = {Expand(c0 & 31, 5), Expand((c0 >> 5) & 63, 6), Expand(c0 >> 11, 5)};
     const int e1[3] = {Expand(c1 & 31, 5), Expand((c1 >> 5) & 63, 6), Expand(c1 >> 11, 5)};
     const bool three = threeColorMode && c0 <= c1;
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         pal[0][c] = uint8_t(e0[c]);
         pal[1][c] = uint8_t(e1[c]);
-        if (three) {
+        if (three)
+        {
             pal[2][c] = uint8_t((e0[c] + e1[c]) >> 1);
             pal[3][c] = 0;
-        } else {
+        }
+        else
+        {
             pal[2][c] = uint8_t((2 * e0[c] + e1[c] + 1) / 3);
             pal[3][c] = uint8_t((e0[c] + 2 * e1[c] + 1) / 3);
         }
@@ -483,7 +559,8 @@ void DecodePalette(const uint8_t block[8], bool threeColorMode, uint8_t pal[4][4
 
 }  // namespace
 
-void DecompressColorB(const uint8_t block[8], bool threeColorMode, uint32_t texels[16]) {
+void DecompressColorB(const uint8_t block[8], bool threeColorMode, uint32_t texels[16])
+{
     uint8_t pal[4][4];
     DecodePalette(block, threeColorMode, pal);
     uint32_t words[4];
@@ -493,13 +570,15 @@ void DecompressColorB(const uint8_t block[8], bool threeColorMode, uint32_t texe
     for (int i = 0; i < 16; ++i) texels[i] = words[(idx >> (2 * i)) & 3];
 }
 
-void DecompressColorF(const uint8_t block[8], bool threeColorMode, float texels[64]) {
+void DecompressColorF(const uint8_t block[8], bool threeColorMode, float texels[64])
+{
     const int c0 = block[0] | block[1] << 8, c1 = block[2] | block[3] << 8;
     const float e0[3] = {Expand(c0 >> 11, 5) / 255.0f, Expand((c0 >> 5) & 63, 6) / 255.0f, Expand(c0 & 31, 5) / 255.0f};
     const float e1[3] = {Expand(c1 >> 11, 5) / 255.0f, Expand((c1 >> 5) & 63, 6) / 255.0f, Expand(c1 & 31, 5) / 255.0f};
     const bool three = threeColorMode && c0 <= c1;
     float pal[4][4];
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         pal[0][c] = e0[c];
         pal[1][c] = e1[c];
         pal[2][c] = three ? (e0[c] + e1[c]) / 2.0f : (2.0f * e0[c] + e1[c]) / 3.0f;
@@ -513,15 +592,18 @@ void DecompressColorF(const uint8_t block[8], bool threeColorMode, float texels[
 }
 
 float AssignPreparedColorIndices(const float colours[64], const int end0[3], const int end1[3], const int bits[3],
-                                 int n, const float* weights, bool transparency, uint8_t indices[16]) {
+                                 int n, const float* weights, bool transparency, uint8_t indices[16])
+{
     float pal[4][3];
     BuildPalette(end0, end1, bits, n, pal);
     float cw[3] = {1, 1, 1};
     if (weights != nullptr) cw[0] = weights[2], cw[1] = weights[1], cw[2] = weights[0];
     const bool same = end0[0] == end1[0] && end0[1] == end1[1] && end0[2] == end1[2];
     float error = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        if (transparency && n == 3 && colours[4 * i + 3] == 0.0f) {
+    for (int i = 0; i < 16; ++i)
+    {
+        if (transparency && n == 3 && colours[4 * i + 3] == 0.0f)
+        {
             indices[i] = 3;
             continue;
         }

@@ -4,14 +4,16 @@
 // assignment against the palette exactly as the decoder rebuilds it.
 #include <cstdint>
 
-struct DxtColorSettings {
+struct DxtColorSettings
+{
     bool useSSE2 = true;           // round to nearest-even in the line errors (else floor(x + 0.5))
     bool use3DRefinement = false;  // search all six endpoint channels at once
     uint8_t refinementSteps = 1;   // code steps each way (at most 8 are used)
     int32_t compressionSpeed = 0;  // 0 lets DXT1 try the 3-colour palette
 };
 
-struct DxtColorRequest {
+struct DxtColorRequest
+{
     const float* weights = nullptr;  // R, G, B channel weights of the errors, or null (all alike)
     bool allowThreeColor = false;    // DXT1 only
     bool transparency = false;       // DXT1 alpha: texels with alpha below the threshold become index 3

@@ -4,7 +4,8 @@
 #include "textures/codec/DxtColorBlock.h"
 #include "textures/codec/TextureCodec.h"
 
-class DxtcCodec : public BlockCodec4x4 {
+class DxtcCodec : public BlockCodec4x4
+{
 public:
     explicit DxtcCodec(uint32_t codecType);
     bool SetParameter(const char* name, float value) override;
@@ -28,7 +29,8 @@ public:
 
 protected:
     // The block operations of a 16-byte format (alpha block, then colour block) at each speed.
-    struct AlphaColourOps {
+    struct AlphaColourOps
+    {
         void (DxtcCodec::*fast)(const uint32_t texels[16], uint8_t block[16]) const;
         void (DxtcCodec::*fastSSE2)(const uint32_t texels[16], uint8_t block[16]) const;
         void (DxtcCodec::*bytes)(const uint32_t texels[16], const float* weights, uint8_t block[16]) const;
@@ -38,8 +40,8 @@ protected:
     // fast paths) by readBytes(buffer, x, y, texels) or as floats by readFloats, then encoded by ops.
     template <typename ReadBytes, typename ReadFloats>
     uint32_t CompressAlphaColourBlocks(CodecBuffer& source, CodecBuffer& destination, CodecProgressCallback callback,
-                                       uint32_t user1, uint32_t user2, const AlphaColourOps& ops,
-                                       ReadBytes readBytes, ReadFloats readFloats);
+                                       uint32_t user1, uint32_t user2, const AlphaColourOps& ops, ReadBytes readBytes,
+                                       ReadFloats readFloats);
 
     // The compression loop of ATI1N (one channel) and ATI2N (two): one interpolated block per channel,
     // channel 0 at byte firstOffset of the block, channel 1 in the other half.
@@ -68,7 +70,8 @@ private:
     const float* AdaptWeights(const float mean[3]);
 };
 
-class Dxt1Codec : public DxtcCodec {
+class Dxt1Codec : public DxtcCodec
+{
 public:
     Dxt1Codec() : DxtcCodec(2) {}
     bool SetParameter(const char* name, float value) override { return DxtcCodec::SetParameter(name, value); }
@@ -85,7 +88,8 @@ private:
     uint8_t alphaThreshold_ = 128;
 };
 
-class Dxt3Codec : public DxtcCodec {
+class Dxt3Codec : public DxtcCodec
+{
 public:
     Dxt3Codec() : DxtcCodec(3) {}
     CodecBuffer* CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) override;
@@ -96,7 +100,8 @@ public:
 
 // DXT5 and its channel-swizzled forms (codec types 4..10). The swizzle names, for each channel of the
 // DXT5 block (R, G, B, A), the source channel it carries (-1 for none).
-class DxtcDxt5Codec : public DxtcCodec {
+class DxtcDxt5Codec : public DxtcCodec
+{
 public:
     explicit DxtcDxt5Codec(uint32_t codecType);
     bool SetParameter(const char* name, float value) override;
@@ -118,12 +123,14 @@ private:
     bool ownWeights_;  // types 7 and 8 store the weights unsquared, in the slots of the moved channels
 };
 
-class Dxt5Codec : public DxtcDxt5Codec {
+class Dxt5Codec : public DxtcDxt5Codec
+{
 public:
     Dxt5Codec() : DxtcDxt5Codec(4) {}
 };
 
-class Ati1nCodec : public DxtcCodec {
+class Ati1nCodec : public DxtcCodec
+{
 public:
     Ati1nCodec() : DxtcCodec(11) {}
     CodecBuffer* CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) override;
@@ -133,7 +140,8 @@ public:
 };
 
 // Two channels in two interpolated blocks: type 12 stores channel 0 second, type 13 first.
-class Ati2nCodec : public DxtcCodec {
+class Ati2nCodec : public DxtcCodec
+{
 public:
     explicit Ati2nCodec(uint32_t codecType) : DxtcCodec(codecType) {}
     CodecBuffer* CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) override;
@@ -145,7 +153,8 @@ public:
 };
 
 // Two channels carried in a DXT5 block: red in the alpha block, green in the colour block.
-class Ati2nDxt5Codec : public Ati2nCodec {
+class Ati2nDxt5Codec : public Ati2nCodec
+{
 public:
     Ati2nDxt5Codec() : Ati2nCodec(14) {}
     uint32_t Compress(CodecBuffer& source, CodecBuffer& destination, CodecProgressCallback callback, uint32_t user1,

@@ -9,35 +9,48 @@
 
 namespace {
 
-bool ReadBytes(CodecBuffer& b, uint32_t x, uint32_t y, uint32_t t[16]) {
+bool ReadBytes(CodecBuffer& b, uint32_t x, uint32_t y, uint32_t t[16])
+{
     return b.ReadBlock(ValueForm::U8, x, y, 4, 4, t);
 }
-bool ReadFloats(CodecBuffer& b, uint32_t x, uint32_t y, float t[64]) {
+bool ReadFloats(CodecBuffer& b, uint32_t x, uint32_t y, float t[64])
+{
     return b.ReadBlock(ValueForm::Float, x, y, 4, 4, t);
 }
 
-uint32_t Channel(uint32_t texel, int c) {  // c: 0 R, 1 G, 2 B, 3 A
+uint32_t Channel(uint32_t texel, int c)
+{  // c: 0 R, 1 G, 2 B, 3 A
     static constexpr int kShift[4] = {16, 8, 0, 24};
     return (texel >> kShift[c]) & 255;
 }
 uint32_t Texel(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return a << 24 | r << 16 | g << 8 | b; }
 
 // Blocks a read refuses stay zero rather than carrying stale data.
-struct ByteBlock {
+struct ByteBlock
+{
     uint32_t t[16] = {};
 };
-struct FloatBlock {
+struct FloatBlock
+{
     float t[64] = {};
 };
 
 // Where decoded texels go: as they are, or through a member's own writes.
-struct PlainWrite {
+struct PlainWrite
+{
     CodecBuffer& buffer;
-    void operator()(uint32_t x, uint32_t y, const uint32_t t[16]) const { buffer.WriteBlock(ValueForm::U8, x, y, 4, 4, t); }
-    void operator()(uint32_t x, uint32_t y, const float t[64]) const { buffer.WriteBlock(ValueForm::Float, x, y, 4, 4, t); }
+    void operator()(uint32_t x, uint32_t y, const uint32_t t[16]) const
+    {
+        buffer.WriteBlock(ValueForm::U8, x, y, 4, 4, t);
+    }
+    void operator()(uint32_t x, uint32_t y, const float t[64]) const
+    {
+        buffer.WriteBlock(ValueForm::Float, x, y, 4, 4, t);
+    }
 };
 template <typename... F>
-struct Overload : F... {
+struct Overload : F...
+{
     using F::operator()...;
 };
 
@@ -45,15 +58,19 @@ struct Overload : F... {
 // float texels, whichever form the destination takes, and written.
 template <typename DecodeBytes, typename DecodeFloats, typename Write>
 uint32_t DecodeBlocks(CodecBuffer& src, CodecBuffer& dst, bool bytes, uint32_t words, DecodeBytes decodeBytes,
-                      DecodeFloats decodeFloats, Write write) {
+                      DecodeFloats decodeFloats, Write write)
+{
     return RunBlockLoop(src, dst, nullptr, 0, 0, [&](uint32_t x, uint32_t y) {
         uint8_t block[16] = {};
         src.ReadCompressedBlock(x, y, block, words);
-        if (bytes) {
+        if (bytes)
+        {
             uint32_t t[16];
             decodeBytes(block, t);
             write(x, y, t);
-        } else {
+        }
+        else
+        {
             float t[64];
             decodeFloats(block, t);
             write(x, y, t);
@@ -64,14 +81,16 @@ uint32_t DecodeBlocks(CodecBuffer& src, CodecBuffer& dst, bool bytes, uint32_t w
 }  // namespace
 
 template <typename ReadBytesFn, typename ReadFloatsFn>
-uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb,
-                                              uint32_t u1, uint32_t u2, const AlphaColourOps& ops,
-                                              ReadBytesFn readBytes, ReadFloatsFn readFloats) {
+uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
+                                              uint32_t u2, const AlphaColourOps& ops, ReadBytesFn readBytes,
+                                              ReadFloatsFn readFloats)
+{
     const int fast = FastMode();
     const bool bytes = fast != 0 || BytePath(src);
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
-        if (bytes) {
+        if (bytes)
+        {
             ByteBlock b;
             readBytes(src, x, y, b.t);
             if (fast == 2)
@@ -80,7 +99,9 @@ uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst
                 (this->*ops.fast)(b.t, block);
             else
                 (this->*ops.bytes)(b.t, BlockWeightsB(b.t), block);
-        } else {
+        }
+        else
+        {
             FloatBlock b;
             readFloats(src, x, y, b.t);
             (this->*ops.floats)(b.t, BlockWeightsF(b.t), block);
@@ -90,21 +111,26 @@ uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst
 }
 
 uint32_t DxtcCodec::CompressChannelBlocks(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
-                                          uint32_t u2, int channels, int firstOffset) {
+                                          uint32_t u2, int channels, int firstOffset)
+{
     const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
     const bool bytes = fast || BytePath(src);
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
-        for (int ch = 0; ch < channels; ++ch) {
+        for (int ch = 0; ch < channels; ++ch)
+        {
             uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
-            if (bytes) {
+            if (bytes)
+            {
                 uint8_t v[16] = {};
                 src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v);
                 if (fast)
                     FastInterpolatedAlpha(v, out);
                 else
                     CompressInterpolatedAlpha(v, useSSE2_, out);
-            } else {
+            }
+            else
+            {
                 float v[16] = {};
                 src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v);
                 CompressInterpolatedAlphaF(v, useSSE2_, out);
@@ -116,49 +142,60 @@ uint32_t DxtcCodec::CompressChannelBlocks(CodecBuffer& src, CodecBuffer& dst, Co
 
 // ---- DXT1 ----
 
-bool Dxt1Codec::SetParameter(const char* name, int32_t value) {
+bool Dxt1Codec::SetParameter(const char* name, int32_t value)
+{
     if (std::strcmp(name, "DXT1UseAlpha") == 0) return useAlpha_ = value != 0, true;
     if (std::strcmp(name, "AlphaThreshold") == 0) return alphaThreshold_ = uint8_t(value), true;
     return DxtcCodec::SetParameter(name, value);
 }
 
-bool Dxt1Codec::GetParameter(const char* name, int32_t* out) {
+bool Dxt1Codec::GetParameter(const char* name, int32_t* out)
+{
     if (std::strcmp(name, "DXT1UseAlpha") == 0) return *out = useAlpha_, true;
     if (std::strcmp(name, "AlphaThreshold") == 0) return *out = alphaThreshold_, true;
     return DxtcCodec::GetParameter(name, out);
 }
 
-CodecBuffer* Dxt1Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* Dxt1Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(19, width, height, pitch, data);
 }
 
-uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     const DxtColorSettings settings = ColorSettings();
     DxtColorRequest request;
     request.allowThreeColor = true;
     request.transparency = useAlpha_;
     const int fast = FastMode();
-    if (fast != 0) {
+    if (fast != 0)
+    {
         return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
             ByteBlock b;
             ReadBytes(src, x, y, b.t);
             uint8_t block[8];
             bool transparent = false;
             for (uint32_t t : b.t) transparent |= useAlpha_ && (t >> 24) < alphaThreshold_;
-            if (transparent) {
+            if (transparent)
+            {
                 // The fast encoders have no 3-colour mode; blocks with cut-out texels take the
                 // quality encoder so that their alpha is kept.
                 request.alphaThreshold = alphaThreshold_;
                 CompressColorB(b.t, request, settings, block);
-            } else if (fast == 2) {
+            }
+            else if (fast == 2)
+            {
                 FastColorSSE2(b.t, block);
-            } else {
+            }
+            else
+            {
                 FastColorSSE(b.t, block);
             }
             dst.WriteCompressedBlock(x, y, block, 2);
         });
     }
-    if (BytePath(src)) {
+    if (BytePath(src))
+    {
         request.alphaThreshold = alphaThreshold_;
         return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
             ByteBlock b;
@@ -180,7 +217,8 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
     });
 }
 
-uint32_t Dxt1Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t Dxt1Codec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     // A block whose color0 <= color1 is always read with the 3-colour palette: that is how the
     // encoder wrote it, whatever the alpha setting.
     return DecodeBlocks(
@@ -190,18 +228,21 @@ uint32_t Dxt1Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
 
 // ---- DXT3 ----
 
-CodecBuffer* Dxt3Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* Dxt3Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(20, width, height, pitch, data);
 }
 
-uint32_t Dxt3Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+uint32_t Dxt3Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     static constexpr AlphaColourOps kOps{&DxtcCodec::CompressExplicitBlockFast,
                                          &DxtcCodec::CompressExplicitBlockFastSSE2, &DxtcCodec::CompressDxt3BlockB,
                                          &DxtcCodec::CompressDxt3BlockF};
     return CompressAlphaColourBlocks(src, dst, cb, u1, u2, kOps, ReadBytes, ReadFloats);
 }
 
-uint32_t Dxt3Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t Dxt3Codec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     return DecodeBlocks(src, dst, BytePath(dst), 4, DecompressDxt3BlockB, DecompressDxt3BlockF, PlainWrite{dst});
 }
 
@@ -210,7 +251,8 @@ uint32_t Dxt3Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
 namespace {
 
 // The source channel a weight parameter names: 0 R, 1 G, 2 B; -1 for any other name.
-int WeightChannel(const char* name) {
+int WeightChannel(const char* name)
+{
     return std::strcmp(name, "WeightR") == 0   ? 0
            : std::strcmp(name, "WeightG") == 0 ? 1
            : std::strcmp(name, "WeightB") == 0 ? 2
@@ -229,16 +271,19 @@ constexpr int kSwizzles[7][4] = {
 
 }  // namespace
 
-DxtcDxt5Codec::DxtcDxt5Codec(uint32_t codecType)
-    : DxtcCodec(codecType), ownWeights_(codecType == 7 || codecType == 8) {
+DxtcDxt5Codec::DxtcDxt5Codec(uint32_t codecType) : DxtcCodec(codecType), ownWeights_(codecType == 7 || codecType == 8)
+{
     const uint32_t row = codecType >= 4 && codecType <= 10 ? codecType - 4 : 0;
     std::memcpy(swizzle_, kSwizzles[row], sizeof swizzle_);
 }
 
-bool DxtcDxt5Codec::SetParameter(const char* name, float value) {
-    if (ownWeights_) {
+bool DxtcDxt5Codec::SetParameter(const char* name, float value)
+{
+    if (ownWeights_)
+    {
         // The weight goes to the block channel that carries the source channel, unsquared.
-        if (const int source = WeightChannel(name); source >= 0) {
+        if (const int source = WeightChannel(name); source >= 0)
+        {
             for (int slot = 0; slot < 3; ++slot)
                 if (swizzle_[slot] == source) baseWeights_[slot] = blockWeights_[slot] = value;
             return true;
@@ -247,9 +292,12 @@ bool DxtcDxt5Codec::SetParameter(const char* name, float value) {
     return DxtcCodec::SetParameter(name, value);
 }
 
-bool DxtcDxt5Codec::GetParameter(const char* name, float* out) {
-    if (ownWeights_) {
-        if (const int source = WeightChannel(name); source >= 0) {
+bool DxtcDxt5Codec::GetParameter(const char* name, float* out)
+{
+    if (ownWeights_)
+    {
+        if (const int source = WeightChannel(name); source >= 0)
+        {
             for (int slot = 0; slot < 3; ++slot)
                 if (swizzle_[slot] == source) return *out = baseWeights_[slot], true;
             return false;
@@ -258,14 +306,17 @@ bool DxtcDxt5Codec::GetParameter(const char* name, float* out) {
     return DxtcCodec::GetParameter(name, out);
 }
 
-CodecBuffer* DxtcDxt5Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* DxtcDxt5Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(20, width, height, pitch, data);
 }
 
-bool DxtcDxt5Codec::ReadSwizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, uint32_t texels[16]) const {
+bool DxtcDxt5Codec::ReadSwizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, uint32_t texels[16]) const
+{
     if (!ReadBytes(buffer, x, y, texels)) return false;
     if (GetType() == 4) return true;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         uint32_t v[4];
         for (int p = 0; p < 4; ++p) v[p] = swizzle_[p] < 0 ? 0 : Channel(texels[i], swizzle_[p]);
         texels[i] = Texel(v[0], v[1], v[2], v[3]);
@@ -273,10 +324,12 @@ bool DxtcDxt5Codec::ReadSwizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t 
     return true;
 }
 
-bool DxtcDxt5Codec::ReadSwizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, float texels[64]) const {
+bool DxtcDxt5Codec::ReadSwizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, float texels[64]) const
+{
     if (!ReadFloats(buffer, x, y, texels)) return false;
     if (GetType() == 4) return true;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         float v[4];
         for (int p = 0; p < 4; ++p) v[p] = swizzle_[p] < 0 ? 0.0f : texels[4 * i + swizzle_[p]];
         std::memcpy(texels + 4 * i, v, sizeof v);
@@ -284,9 +337,11 @@ bool DxtcDxt5Codec::ReadSwizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t 
     return true;
 }
 
-void DxtcDxt5Codec::WriteUnswizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, const uint32_t texels[16]) const {
+void DxtcDxt5Codec::WriteUnswizzledBytes(CodecBuffer& buffer, uint32_t x, uint32_t y, const uint32_t texels[16]) const
+{
     uint32_t out[16];
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         uint32_t v[4] = {0, 0, 0, 255};
         for (int p = 0; p < 4; ++p)
             if (swizzle_[p] >= 0) v[swizzle_[p]] = Channel(texels[i], p);
@@ -295,11 +350,13 @@ void DxtcDxt5Codec::WriteUnswizzledBytes(CodecBuffer& buffer, uint32_t x, uint32
     buffer.WriteBlock(ValueForm::U8, x, y, 4, 4, out);
 }
 
-void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, const float texels[64]) const {
+void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32_t y, const float texels[64]) const
+{
     // Channels the block does not carry read 0, and alpha reads opaque unless the block carries it,
     // as on the byte path.
     float out[64];
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
         for (int p = 0; p < 4; ++p)
             if (swizzle_[p] >= 0) v[swizzle_[p]] = texels[4 * i + p];
@@ -308,8 +365,8 @@ void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32
     buffer.WriteBlock(ValueForm::Float, x, y, 4, 4, out);
 }
 
-uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
-                                 uint32_t u2) {
+uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     static constexpr AlphaColourOps kOps{&DxtcCodec::CompressBlockFast, &DxtcCodec::CompressBlockFastSSE2,
                                          &DxtcCodec::CompressDxt5BlockB, &DxtcCodec::CompressDxt5BlockF};
     return CompressAlphaColourBlocks(
@@ -318,7 +375,8 @@ uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgre
         [this](CodecBuffer& b, uint32_t x, uint32_t y, float* t) { return ReadSwizzledFloat(b, x, y, t); });
 }
 
-uint32_t DxtcDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t DxtcDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     return DecodeBlocks(src, dst, BytePath(dst), 4, DecompressDxt5BlockB, DecompressDxt5BlockF,
                         Overload{[&](uint32_t x, uint32_t y, const uint32_t* t) { WriteUnswizzledBytes(dst, x, y, t); },
                                  [&](uint32_t x, uint32_t y, const float* t) { WriteUnswizzledFloat(dst, x, y, t); }});
@@ -326,15 +384,18 @@ uint32_t DxtcDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
 
 // ---- ATI1N ----
 
-CodecBuffer* Ati1nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* Ati1nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(19, width, height, pitch, data);
 }
 
-uint32_t Ati1nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+uint32_t Ati1nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     return CompressChannelBlocks(src, dst, cb, u1, u2, 1, 0);
 }
 
-uint32_t Ati1nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t Ati1nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     return DecodeBlocks(
         src, dst, BytePath(dst), 2,
         [](const uint8_t* block, uint32_t* t) {
@@ -352,11 +413,13 @@ uint32_t Ati1nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
 
 // ---- ATI2N ----
 
-CodecBuffer* Ati2nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data) {
+CodecBuffer* Ati2nCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pitch, void* data)
+{
     return CreateCodecBuffer(20, width, height, pitch, data);
 }
 
-uint8_t Ati2nCodec::ReconstructZByte(uint8_t x, uint8_t y) {
+uint8_t Ati2nCodec::ReconstructZByte(uint8_t x, uint8_t y)
+{
     const float fx = float(x) / 255.0f * 2.0f - 1.0f, fy = float(y) / 255.0f * 2.0f - 1.0f;
     const float d = fy * fy + fx * fx;
     const float z = std::sqrt(1.0f - std::min(d, 1.0f));
@@ -364,18 +427,21 @@ uint8_t Ati2nCodec::ReconstructZByte(uint8_t x, uint8_t y) {
     return uint8_t(std::min(std::max(r, 0.0f), 255.0f));
 }
 
-float Ati2nCodec::ReconstructZFloat(float x, float y) {
+float Ati2nCodec::ReconstructZFloat(float x, float y)
+{
     const float fx = 2.0f * x - 1.0f, fy = 2.0f * y - 1.0f;
     const float d = fy * fy + fx * fx;
     const float z = std::sqrt(1.0f - std::min(d, 1.0f));
     return (z + 1.0f) * 0.5f;
 }
 
-uint32_t Ati2nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2) {
+uint32_t Ati2nCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
+{
     return CompressChannelBlocks(src, dst, cb, u1, u2, 2, GetType() == 12 ? 8 : 0);
 }
 
-uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     const int firstOffset = GetType() == 12 ? 8 : 0;
     return DecodeBlocks(
         src, dst, BytePath(dst), 4,
@@ -389,7 +455,8 @@ uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
             float cx[16], cy[16];
             DecompressInterpolatedAlphaF(block + firstOffset, cx);
             DecompressInterpolatedAlphaF(block + 8 - firstOffset, cy);
-            for (int i = 0; i < 16; ++i) {
+            for (int i = 0; i < 16; ++i)
+            {
                 t[4 * i] = cx[i];
                 t[4 * i + 1] = cy[i];
                 t[4 * i + 2] = ReconstructZFloat(cx[i], cy[i]);
@@ -400,19 +467,24 @@ uint32_t Ati2nCodec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
 }
 
 uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1,
-                                  uint32_t u2) {
+                                  uint32_t u2)
+{
     const bool bytes = BytePath(src);
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
-        if (bytes) {
+        if (bytes)
+        {
             ByteBlock b;
             ReadBytes(src, x, y, b.t);
             for (uint32_t& t : b.t) t = Texel(0, Channel(t, 1), 0, Channel(t, 0));
             CompressDxt5BlockB(b.t, nullptr, block);
-        } else {
+        }
+        else
+        {
             FloatBlock b;
             ReadFloats(src, x, y, b.t);
-            for (int i = 0; i < 16; ++i) {
+            for (int i = 0; i < 16; ++i)
+            {
                 const float r = b.t[4 * i], g = b.t[4 * i + 1];
                 b.t[4 * i] = 0.0f, b.t[4 * i + 1] = g, b.t[4 * i + 2] = 0.0f, b.t[4 * i + 3] = r;
             }
@@ -422,19 +494,22 @@ uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgr
     });
 }
 
-uint32_t Ati2nDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst) {
+uint32_t Ati2nDxt5Codec::Decompress(CodecBuffer& src, CodecBuffer& dst)
+{
     return DecodeBlocks(
         src, dst, BytePath(dst), 4,
         [](const uint8_t* block, uint32_t* t) {
             DecompressDxt5BlockB(block, t);
-            for (int i = 0; i < 16; ++i) {
+            for (int i = 0; i < 16; ++i)
+            {
                 const uint32_t r = Channel(t[i], 3), g = Channel(t[i], 1);
                 t[i] = Texel(r, g, ReconstructZByte(uint8_t(r), uint8_t(g)), 255);
             }
         },
         [](const uint8_t* block, float* t) {
             DecompressDxt5BlockF(block, t);
-            for (int i = 0; i < 16; ++i) {
+            for (int i = 0; i < 16; ++i)
+            {
                 const float r = t[4 * i + 3], g = t[4 * i + 1];
                 t[4 * i] = r, t[4 * i + 1] = g, t[4 * i + 2] = ReconstructZFloat(r, g), t[4 * i + 3] = 1.0f;
             }

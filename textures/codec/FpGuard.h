@@ -4,7 +4,8 @@
 // codec cannot trap later in the caller's code.
 #include <cfenv>
 
-class FpExceptionMask {
+class FpExceptionMask
+{
 public:
     FpExceptionMask() { feholdexcept(&saved_); }
     ~FpExceptionMask() { fesetenv(&saved_); }

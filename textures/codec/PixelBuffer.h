@@ -2,7 +2,8 @@
 // The uncompressed layouts (buffer types 1..17); one class told apart by its layout entry.
 #include "textures/codec/CodecBuffer.h"
 
-struct PixelLayout {
+struct PixelLayout
+{
     uint32_t bufferType;
     uint32_t channels;
     uint32_t bitsPerChannel;
@@ -14,7 +15,8 @@ struct PixelLayout {
 // Layout of buffer type 1..17, null otherwise.
 const PixelLayout* FindPixelLayout(uint32_t bufferType);
 
-class PixelBuffer : public CodecBuffer {
+class PixelBuffer : public CodecBuffer
+{
 public:
     // pitch 0 packs rows (24-bit rows padded to 4 bytes); a smaller pitch is raised to the row size.
     PixelBuffer(const PixelLayout& layout, uint32_t width, uint32_t height, uint32_t pitch, void* data);

@@ -6,9 +6,15 @@
 #include "textures/codec/CodecTexture.h"
 
 // Answers of Compress and Decompress.
-enum CodecOpResult : uint32_t { CODEC_OP_DONE = 0, CODEC_OP_FAILED = 1, CODEC_OP_STOPPED = 2 };
+enum CodecOpResult : uint32_t
+{
+    CODEC_OP_DONE = 0,
+    CODEC_OP_FAILED = 1,
+    CODEC_OP_STOPPED = 2
+};
 
-class TextureCodec {
+class TextureCodec
+{
 public:
     explicit TextureCodec(uint32_t codecType) : codecType_(codecType) {}
     virtual ~TextureCodec() = default;
@@ -38,7 +44,8 @@ bool HasSSE2();
 // Null for a type outside 2..18 or when memory runs out; the caller deletes the codec.
 TextureCodec* CreateTextureCodec(uint32_t codecType);
 
-class BlockCodec4x4 : public TextureCodec {
+class BlockCodec4x4 : public TextureCodec
+{
 public:
     explicit BlockCodec4x4(uint32_t codecType);
     bool SetParameter(const char* name, float value) override;
@@ -57,14 +64,15 @@ protected:
 // visit(x, y) handles the block at pixel (x, y).
 template <typename Visit>
 uint32_t RunBlockLoop(const CodecBuffer& source, const CodecBuffer& destination, CodecProgressCallback callback,
-                      uint32_t user1, uint32_t user2, Visit&& visit) {
+                      uint32_t user1, uint32_t user2, Visit&& visit)
+{
     if (source.Width() != destination.Width() || source.Height() != destination.Height()) return CODEC_OP_FAILED;
     const uint32_t bx = (source.Width() + 3) / 4, by = (source.Height() + 3) / 4;
     const uint64_t total = uint64_t(bx) * by;
-    for (uint32_t r = 0; r < by; ++r) {
+    for (uint32_t r = 0; r < by; ++r)
+    {
         for (uint32_t c = 0; c < bx; ++c) visit(4 * c, 4 * r);
-        if (callback != nullptr &&
-            callback(float(100.0 * double(uint64_t(r) * bx) / double(total)), user1, user2) != 0)
+        if (callback != nullptr && callback(float(100.0 * double(uint64_t(r) * bx) / double(total)), user1, user2) != 0)
             return CODEC_OP_STOPPED;
     }
     return CODEC_OP_DONE;

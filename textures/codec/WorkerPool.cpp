@@ -19,7 +19,8 @@ namespace {
 
 // Lives on the caller's stack; the caller returns only once done == count, and the last thread to
 // touch the batch does so under the pool lock before the caller can see that.
-struct Batch {
+struct Batch
+{
     CodecTaskFn fn = nullptr;
     void* context = nullptr;
     uint32_t count = 0;
@@ -30,7 +31,8 @@ struct Batch {
 };
 
 // Never freed: a thread still inside the pool during exit never meets destroyed state.
-struct Pool {
+struct Pool
+{
     std::mutex mutex;
     std::condition_variable work;
     std::deque<Batch*> queue;  // batches with indices left to hand out
@@ -40,7 +42,8 @@ struct Pool {
 
 std::atomic<Pool*> g_pool{nullptr};
 
-void RunTask(Batch& batch, uint32_t index) noexcept {
+void RunTask(Batch& batch, uint32_t index) noexcept
+{
     fenv_t own;
     fegetenv(&own);
     fesetenv(&batch.env);
@@ -49,19 +52,23 @@ void RunTask(Batch& batch, uint32_t index) noexcept {
 }
 
 // Hands out the next index of a batch (lock held), taking the batch off the queue with its last index.
-uint32_t Claim(Pool& pool, Batch& batch) {
+uint32_t Claim(Pool& pool, Batch& batch)
+{
     const uint32_t index = batch.next++;
     if (batch.next == batch.count) pool.queue.erase(std::find(pool.queue.begin(), pool.queue.end(), &batch));
     return index;
 }
 
-void Finish(Batch& batch) {
+void Finish(Batch& batch)
+{
     if (++batch.done == batch.count) batch.finished.notify_all();
 }
 
-void WorkerLoop(Pool* pool) {
+void WorkerLoop(Pool* pool)
+{
     std::unique_lock<std::mutex> lock(pool->mutex);
-    for (;;) {
+    for (;;)
+    {
         pool->work.wait(lock, [pool] { return !pool->queue.empty() || pool->closed; });
         if (pool->queue.empty()) return;  // closed and nothing left
         Batch& batch = *pool->queue.front();
@@ -73,7 +80,8 @@ void WorkerLoop(Pool* pool) {
     }
 }
 
-void ClosePool() {
+void ClosePool()
+{
     Pool* pool = g_pool.load();
     if (pool == nullptr) return;
     std::vector<std::thread> threads;
@@ -83,7 +91,8 @@ void ClosePool() {
         threads.swap(pool->threads);
     }
     pool->work.notify_all();
-    for (std::thread& t : threads) {
+    for (std::thread& t : threads)
+    {
         if (t.get_id() == std::this_thread::get_id())
             t.detach();  // exit called from inside a task: this thread cannot wait for itself
         else
@@ -94,20 +103,25 @@ void ClosePool() {
 // Around fork: the child has none of the parent's threads, so it drops the old pool (leaked, never
 // touched again) and builds a fresh one on first use. Holding the lock across fork keeps the old
 // pool's state whole in the child.
-void BeforeFork() {
+void BeforeFork()
+{
     if (Pool* pool = g_pool.load()) pool->mutex.lock();
 }
-void AfterForkParent() {
+void AfterForkParent()
+{
     if (Pool* pool = g_pool.load()) pool->mutex.unlock();
 }
-void AfterForkChild() {
-    if (Pool* pool = g_pool.load()) {
+void AfterForkChild()
+{
+    if (Pool* pool = g_pool.load())
+    {
         pool->mutex.unlock();
         g_pool.store(nullptr);
     }
 }
 
-Pool& ThePool() {
+Pool& ThePool()
+{
     static const bool hooked = [] {
         std::atexit(ClosePool);
         pthread_atfork(BeforeFork, AfterForkParent, AfterForkChild);
@@ -124,12 +138,17 @@ Pool& ThePool() {
 
 // Lock held. Threads already busy with other batches are counted too: more threads than tasks of one
 // batch would only compete for the same processors.
-void Grow(Pool& pool, uint32_t wanted) {
+void Grow(Pool& pool, uint32_t wanted)
+{
     wanted = std::min(wanted, kMaxPoolThreads);
-    while (!pool.closed && pool.threads.size() < wanted) {
-        try {
+    while (!pool.closed && pool.threads.size() < wanted)
+    {
+        try
+        {
             pool.threads.emplace_back(WorkerLoop, &pool);
-        } catch (const std::system_error&) {
+        }
+        catch (const std::system_error&)
+        {
             return;  // the caller and the threads there are do the work
         }
     }
@@ -137,7 +156,8 @@ void Grow(Pool& pool, uint32_t wanted) {
 
 }  // namespace
 
-void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context) {
+void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context)
+{
     if (count == 0) return;
     Batch batch;
     batch.fn = fn;
@@ -152,7 +172,8 @@ void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context) {
     lock.unlock();
     for (uint32_t i = 1; i < count; ++i) pool.work.notify_one();
     lock.lock();
-    while (batch.next < batch.count) {
+    while (batch.next < batch.count)
+    {
         const uint32_t index = Claim(pool, batch);
         lock.unlock();
         RunTask(batch, index);
@@ -162,7 +183,8 @@ void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context) {
     batch.finished.wait(lock, [&batch] { return batch.done == batch.count; });
 }
 
-uint32_t CodecPoolThreadCount() {
+uint32_t CodecPoolThreadCount()
+{
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     return uint32_t(pool.threads.size());

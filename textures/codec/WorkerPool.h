@@ -17,8 +17,10 @@ using CodecTaskFn = void (*)(void* context, uint32_t index);
 void RunCodecTasks(uint32_t count, CodecTaskFn fn, void* context);
 
 template <typename Task>
-void RunCodecTasks(uint32_t count, Task& task) {
-    RunCodecTasks(count, [](void* c, uint32_t i) { (*static_cast<Task*>(c))(i); }, &task);
+void RunCodecTasks(uint32_t count, Task& task)
+{
+    RunCodecTasks(
+        count, [](void* c, uint32_t i) { (*static_cast<Task*>(c))(i); }, &task);
 }
 
 // Threads the pool holds now (they stay until exit).

@@ -72,7 +72,8 @@ TEST(Etc1Block, UniformBlocksAreUnflippedDifferentialWithZeroDifferences)
 {
     const Image img = Uniform(4, 4, 37, 201, 90);
     for (auto encode : {CompressBlockETC1Fast, CompressBlockETC1Perceptual, CompressBlockETC1NearSearch,
-                        CompressBlockETC1NearSearchPerceptual}) {
+                        CompressBlockETC1NearSearchPerceptual})
+    {
         const Etc1BlockWords w = EncodeOne(encode, img);
         EXPECT_TRUE(Differential(w));
         EXPECT_FALSE(Flipped(w));
@@ -105,7 +106,8 @@ TEST(Etc1Block, NearSearchEntryLimits)
 TEST(Etc1Block, SearchesNeverLoseToTheFastMode)
 {
     std::mt19937 rng(7);
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < 6; ++n)
+    {
         Image img(48);
         for (auto& v : img) v = static_cast<uint8_t>(rng() % 256);
         uint8_t fast[48], near[48], wide[48];
@@ -141,8 +143,9 @@ TEST(Etc1Block, BlocksOutsideTheImageReadItsEdges)
 TEST(Etc1Block, PerceptualModesDecodeCloseToSource)
 {
     const Image img = LeftRight({{200, 40, 30}}, {{180, 60, 20}});
-    for (auto encode : {CompressBlockETC1Perceptual, CompressBlockETC1NearSearchPerceptual,
-                        CompressBlockETC1WideSearchPerceptual}) {
+    for (auto encode :
+         {CompressBlockETC1Perceptual, CompressBlockETC1NearSearchPerceptual, CompressBlockETC1WideSearchPerceptual})
+    {
         uint8_t decoded[48];
         DecodeBlockETC1(EncodeOne(encode, img), decoded);
         for (int i = 0; i < 48; ++i) EXPECT_NEAR(decoded[i], img[i], 12);
@@ -172,7 +175,8 @@ TEST(Etc1Quantise, RoundingAndCombinedChoice)
 TEST(Etc1Search, VectorFormsMatchThePlainSearch)
 {
     std::mt19937 rng(42);
-    for (int n = 0; n < 3000; ++n) {
+    for (int n = 0; n < 3000; ++n)
+    {
         Etc1Half half;
         const int centre = static_cast<int>(rng() % 256), spread = static_cast<int>(rng() % 256) + 1;
         for (auto& p : half.rgb)
@@ -182,7 +186,8 @@ TEST(Etc1Search, VectorFormsMatchThePlainSearch)
         const uint32_t scalar = SearchEtc1CodewordScalar(half, base, cwScalar);
         EXPECT_EQ(SearchEtc1CodewordSse2(half, base, cwSse2), scalar);
         EXPECT_EQ(cwSse2, cwScalar);
-        if (Etc1HaveAvx2()) {
+        if (Etc1HaveAvx2())
+        {
             EXPECT_EQ(SearchEtc1CodewordAvx2(half, base, cwAvx2), scalar);
             EXPECT_EQ(cwAvx2, cwScalar);
             const uint32_t perceptual = SearchEtc1CodewordPerceptualScalar(half, base, cwScalar);
@@ -195,11 +200,14 @@ TEST(Etc1Search, VectorFormsMatchThePlainSearch)
 TEST(Etc1Decode, AgreesWithAndroidDecoder)
 {
     std::mt19937 rng(3);
-    for (int n = 0; n < 2000; ++n) {
+    for (int n = 0; n < 2000; ++n)
+    {
         Etc1BlockWords w{static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())};
-        if (w.word1 & 2u) {
+        if (w.word1 & 2u)
+        {
             // Keep the differential sums in range: outside it decoders disagree and encoders never go.
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < 3; ++c)
+            {
                 const int shift = 27 - 8 * c;
                 const int v = static_cast<int>((w.word1 >> shift) & 31u);
                 int d = static_cast<int>((w.word1 >> (shift - 3)) & 7u);
@@ -221,36 +229,44 @@ TEST(Etc1Block, EveryPixelTakesTheFirstBestModifierOfItsHalf)
 {
     std::mt19937 rng(11);
     constexpr int kPositionOfIndex[4] = {2, 3, 1, 0};
-    for (int n = 0; n < 500; ++n) {
+    for (int n = 0; n < 500; ++n)
+    {
         Image img(48);
         const int centre = static_cast<int>(rng() % 256), spread = 1 + static_cast<int>(rng() % 160);
         for (auto& v : img) v = static_cast<uint8_t>(std::clamp(centre + int(rng() % spread) - spread / 2, 0, 255));
         const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, img);
         // Base colours and codewords read back from word 1 independently of the encoder's own helpers.
         int base[2][3];
-        for (int c = 0; c < 3; ++c) {
-            if (Differential(w)) {
+        for (int c = 0; c < 3; ++c)
+        {
+            if (Differential(w))
+            {
                 const int v = (w.word1 >> (27 - 8 * c)) & 31;
                 int d = (w.word1 >> (24 - 8 * c)) & 7;
                 d = d >= 4 ? d - 8 : d;
                 base[0][c] = (v << 3) | (v >> 2);
                 base[1][c] = ((v + d) << 3) | ((v + d) >> 2);
-            } else {
+            }
+            else
+            {
                 base[0][c] = ((w.word1 >> (28 - 8 * c)) & 15) * 17;
                 base[1][c] = ((w.word1 >> (24 - 8 * c)) & 15) * 17;
             }
         }
         const int codeword[2] = {int(w.word1 >> 5) & 7, int(w.word1 >> 2) & 7};
         for (int x = 0; x < 4; ++x)
-            for (int y = 0; y < 4; ++y) {
+            for (int y = 0; y < 4; ++y)
+            {
                 const int h = Flipped(w) ? (y >= 2) : (x >= 2), i = x * 4 + y;
                 const int index = int(((w.word2 >> (16 + i)) & 1) << 1 | ((w.word2 >> i) & 1));
                 int errors[4];
-                for (int j = 0; j < 4; ++j) {
+                for (int j = 0; j < 4; ++j)
+                {
                     errors[j] = 0;
-                    for (int c = 0; c < 3; ++c) {
-                        const int d = std::clamp(base[h][c] + kEtc1Modifiers[codeword[h]][j], 0, 255) -
-                                      img[(y * 4 + x) * 3 + c];
+                    for (int c = 0; c < 3; ++c)
+                    {
+                        const int d =
+                            std::clamp(base[h][c] + kEtc1Modifiers[codeword[h]][j], 0, 255) - img[(y * 4 + x) * 3 + c];
                         errors[j] += d * d;
                     }
                 }

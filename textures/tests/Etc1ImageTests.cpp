@@ -18,16 +18,20 @@ static std::atomic<bool> gFailNothrowArrays{false};
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 {
     if (gFailNothrowArrays.load()) return nullptr;
-    try {
+    try
+    {
         return ::operator new[](size);  // paired with the ordinary delete[]
-    } catch (...) {
+    }
+    catch (...)
+    {
         return nullptr;
     }
 }
 
 namespace {
 
-struct Encoded {
+struct Encoded
+{
     bool ok = false;
     std::unique_ptr<uint8_t[]> blocks;
     int across = -1;
@@ -52,16 +56,17 @@ double AndroidEncoderPsnr(const Image& img, int w, int h)
 
 TEST(Etc1Image, QualityAtLeastTheAndroidEncoder)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         Image img;
         double floor;
     };
     const int w = 64, h = 64;
-    const Case cases[] = {{"gradient", Gradient(w, h), 36.0},
-                          {"noise", Noise(w, h, 1, 12), 32.5},
-                          {"edges", Edges(w, h), 12.9}};
-    for (const Case& c : cases) {
+    const Case cases[] = {
+        {"gradient", Gradient(w, h), 36.0}, {"noise", Noise(w, h, 1, 12), 32.5}, {"edges", Edges(w, h), 12.9}};
+    for (const Case& c : cases)
+    {
         const Encoded e = Encode(c.img, w, h);
         ASSERT_TRUE(e.ok) << c.name;
         const double ours = DecodedPsnr(c.img, e.blocks.get(), w, h);
@@ -79,8 +84,7 @@ TEST(Etc1Image, FurtherModesImproveOnTheFastMode)
     ASSERT_TRUE(CompressImageETC1WithMode(Etc1Mode::Fast, img.data(), img.size(), w, h, fast.data(), size));
     ASSERT_TRUE(CompressImageETC1WithMode(Etc1Mode::NearSearch, img.data(), img.size(), w, h, near.data(), size));
     ASSERT_TRUE(CompressImageETC1WithMode(Etc1Mode::WideSearch, img.data(), img.size(), w, h, wide.data(), size));
-    ASSERT_TRUE(
-        CompressImageETC1WithMode(Etc1Mode::Perceptual, img.data(), img.size(), w, h, perceptual.data(), size));
+    ASSERT_TRUE(CompressImageETC1WithMode(Etc1Mode::Perceptual, img.data(), img.size(), w, h, perceptual.data(), size));
     const double psnrFast = DecodedPsnr(img, fast.data(), w, h);
     EXPECT_GE(DecodedPsnr(img, near.data(), w, h), psnrFast);
     EXPECT_GE(DecodedPsnr(img, wide.data(), w, h), DecodedPsnr(img, near.data(), w, h));
@@ -97,7 +101,8 @@ TEST(Etc1Image, BlocksInRowMajorOrder)
     // 8 x 8: top-left red, top-right green, bottom-left blue, bottom-right white.
     Image img(8 * 8 * 3);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
+        for (int x = 0; x < 8; ++x)
+        {
             uint8_t* p = &img[(y * 8 + x) * 3];
             const int q = (y / 4) * 2 + x / 4;
             p[0] = (q == 0 || q == 3) ? 255 : 0;
@@ -161,11 +166,12 @@ TEST(Etc1Image, BadInputIsRefusedWithoutWriting)
     std::vector<uint8_t> out(32 + 16, 0xA5);
     EXPECT_FALSE(CompressImageETC1WithMode(Etc1Mode::Fast, img.data(), img.size(), 8, 8, out.data() + 8, 31));
     EXPECT_FALSE(CompressImageETC1WithMode(Etc1Mode::Fast, img.data(), img.size(), 8, 8, nullptr, 32));
-    EXPECT_FALSE(CompressImageETC1WithMode(static_cast<Etc1Mode>(99), img.data(), img.size(), 8, 8,
-                                           out.data() + 8, 32));
+    EXPECT_FALSE(
+        CompressImageETC1WithMode(static_cast<Etc1Mode>(99), img.data(), img.size(), 8, 8, out.data() + 8, 32));
     for (uint8_t b : out) EXPECT_EQ(b, 0xA5);
     EXPECT_TRUE(CompressImageETC1WithMode(Etc1Mode::Fast, img.data(), img.size(), 8, 8, out.data() + 8, 32));
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 8; ++i)
+    {
         EXPECT_EQ(out[i], 0xA5);
         EXPECT_EQ(out[40 + i], 0xA5);
     }
@@ -193,7 +199,8 @@ TEST(Etc1Image, ConcurrentCallsGiveIdenticalBlocks)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int n = 0; n < 5; ++n) {
+            for (int n = 0; n < 5; ++n)
+            {
                 const Encoded e = Encode(img, w, h);
                 if (!e.ok || std::memcmp(e.blocks.get(), reference.blocks.get(), Etc1CompressedSize(w, h)) != 0)
                     ++mismatches;

@@ -14,7 +14,8 @@ using Image = std::vector<uint8_t>;
 inline Image Uniform(int w, int h, uint8_t r, uint8_t g, uint8_t b)
 {
     Image img(static_cast<size_t>(w) * h * 3);
-    for (size_t i = 0; i < img.size(); i += 3) {
+    for (size_t i = 0; i < img.size(); i += 3)
+    {
         img[i] = r;
         img[i + 1] = g;
         img[i + 2] = b;
@@ -27,7 +28,8 @@ inline Image Gradient(int w, int h)
 {
     Image img(static_cast<size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < w; ++x)
+        {
             uint8_t* p = &img[(static_cast<size_t>(y) * w + x) * 3];
             p[0] = static_cast<uint8_t>(x * 255 / (w - 1));
             p[1] = static_cast<uint8_t>(y * 255 / (h - 1));
@@ -45,7 +47,8 @@ inline Image Noise(int w, int h, unsigned seed, int amplitude)
     for (int& t : tile) t = static_cast<int>(rng() % 256);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < 3; ++c)
+            {
                 const int base = tile[(static_cast<size_t>(y / 8) * ((w + 7) / 8) + x / 8) * 3 + c];
                 const int v = base + static_cast<int>(rng() % (2 * amplitude + 1)) - amplitude;
                 img[(static_cast<size_t>(y) * w + x) * 3 + c] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
@@ -58,7 +61,8 @@ inline Image Edges(int w, int h)
 {
     Image img(static_cast<size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < w; ++x)
+        {
             uint8_t* p = &img[(static_cast<size_t>(y) * w + x) * 3];
             const bool check = ((x / 3) + (y / 5)) % 2 == 0;
             p[0] = check ? 230 : 20;
@@ -74,7 +78,8 @@ inline double DecodedPsnr(const Image& source, const uint8_t* blocks, int w, int
     Image decoded(source.size());
     if (etc1_decode_image(blocks, decoded.data(), w, h, 3, w * 3) != 0) return 0.0;
     double se = 0.0;
-    for (size_t i = 0; i < source.size(); ++i) {
+    for (size_t i = 0; i < source.size(); ++i)
+    {
         const double d = double(source[i]) - double(decoded[i]);
         se += d * d;
     }

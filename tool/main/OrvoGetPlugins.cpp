@@ -3,7 +3,4 @@
 // plug-ins. They come with the mesh and texture libraries; until then it adds none.
 #include "engine/PluginType.h"
 
-extern "C" __attribute__((visibility("default"))) void OrvoGetPlugins(Orvo::PluginAddFunction add)
-{
-    (void)add;
-}
+extern "C" __attribute__((visibility("default"))) void OrvoGetPlugins(Orvo::PluginAddFunction add) { (void)add; }

@@ -27,31 +27,33 @@ int RunOneCommand(EngineObjects& engine, int argc, char** argv)
     return result;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
     InitialiseCoreServices();
 
     Orvo::File::Path exe;
-    if (!GetExecutablePath(exe))
-        return -1;
+    if (!GetExecutablePath(exe)) return -1;
 
-    if (argc < 2) {
+    if (argc < 2)
+    {
         PrintHelpText(stdout);
         std::fputc('\n', stdout);
         return -1;
     }
     std::string word = argv[1];
     Orvo::LowerInPlace(word);
-    if (word == "help") {
+    if (word == "help")
+    {
         PrintHelpText(stdout);
         std::fputc('\n', stdout);
         return 0;
     }
 
     EngineObjects engine{};
-    if (InitialiseTool(engine, argv[0], argc, argv) != 0) {
+    if (InitialiseTool(engine, argv[0], argc, argv) != 0)
+    {
         std::fprintf(stderr, "- Init failed\n");
         ShutdownTool(engine);
         return -1;
@@ -60,9 +62,12 @@ int main(int argc, char** argv)
     ScriptLogHook = &ScriptLogSink;
 
     int exitCode = 0;
-    if (argv[1][0] != '@') {
+    if (argv[1][0] != '@')
+    {
         exitCode = RunOneCommand(engine, argc, argv);
-    } else {
+    }
+    else
+    {
         const std::string name = argv[1] + 1;
         const std::string path = ResolveBatchFilePath(name, StartDirectory);
         const BatchFileResult batch = RunBatchFile(path, argv[0], [&engine](int lineArgc, char** lineArgv) {
@@ -70,7 +75,8 @@ int main(int argc, char** argv)
             std::fputc('\n', stdout);
             return result;
         });
-        if (batch.status != BatchFileStatus::Ran) {
+        if (batch.status != BatchFileStatus::Ran)
+        {
             std::fflush(stdout);
             std::fprintf(stderr, "%s\n", BatchFileMessage(batch.status, name).c_str());
             ShutdownTool(engine);

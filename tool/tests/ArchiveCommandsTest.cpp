@@ -46,7 +46,8 @@ TEST(ArchiveInstallTest, PromptKeysByPrecedence)
     EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_BUILTIN | VAD_INFO_DLS_ITEM, 0).log, "$vad_prompt_builtin_log");
     EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_DLS_ITEM | VAD_INFO_INSTALLED, VAD_INFO2_ARCHIVED).prompt,
                  "$vad_prompt_dls_item");
-    EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_INSTALLED | VAD_INFO_ON_DLS, 0).log, "$vad_prompt_alreadyinstalled_log");
+    EXPECT_STREQ(ChooseArchivePromptKeys(VAD_INFO_INSTALLED | VAD_INFO_ON_DLS, 0).log,
+                 "$vad_prompt_alreadyinstalled_log");
 }
 
-} // namespace
+}  // namespace

@@ -128,4 +128,4 @@ TEST_F(ArchiveInstallDaemonTest, UnwritableFilesLeaveNothingInstalled)
     EXPECT_FALSE(std::filesystem::exists(root_ + "/UserData/local/kuid 777 5"));
 }
 
-} // namespace
+}  // namespace

@@ -55,7 +55,8 @@ TEST(BatchLineTest, SkippedLines)
     EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("  version")));
 }
 
-class BatchFileRunTest : public ::testing::Test {
+class BatchFileRunTest : public ::testing::Test
+{
 protected:
     std::string Write(const std::string& text)
     {
@@ -66,8 +67,7 @@ protected:
     {
         return RunBatchFile(path, "/opt/velmar/bin/VelmarUtil", [this, failOn](int argc, char** argv) {
             Args line;
-            for (int i = 0; i < argc; ++i)
-                line.emplace_back(argv[i]);
+            for (int i = 0; i < argc; ++i) line.emplace_back(argv[i]);
             EXPECT_EQ(argv[argc], nullptr);
             lines_.push_back(line);
             return int(lines_.size()) - 1 == failOn ? 7 : 0;
@@ -129,4 +129,4 @@ TEST_F(BatchFileRunTest, LongLinesAndLongArgumentsAreKeptWhole)
     EXPECT_EQ(lines_[0], (Args{"/opt/velmar/bin/VelmarUtil", "echo", big, big}));
 }
 
-} // namespace
+}  // namespace

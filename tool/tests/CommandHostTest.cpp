@@ -145,8 +145,8 @@ TEST(CommandHostTest, SaveRefusesPathsOutsideTheUserData)
     ToolTestRoot();
     TempFolder elsewhere;
     const std::string userData = GetUserDataPath().str();
-    for (const std::string& target :
-         {elsewhere.Sub("x.crak"), userData + "/../x.crak", userData + "/cache/../../x.crak", userData, std::string("x.crak")})
+    for (const std::string& target : {elsewhere.Sub("x.crak"), userData + "/../x.crak",
+                                      userData + "/cache/../../x.crak", userData, std::string("x.crak")})
     {
         TBuffer job;
         WriteArchiveJob(job, VAD_CMDHOST_ARCHIVE_SAVETODISK, 1, target, {});
@@ -177,7 +177,8 @@ TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
     Reply r;
     RunJob(job, r);
     ASSERT_EQ(r.log.ErrorCount(), 1u);
-    EXPECT_NE(r.log.GetResults()[0].text.str().find("belongs to archive 7, not 8"), std::string::npos) << r.log.GetResults()[0].text.str();
+    EXPECT_NE(r.log.GetResults()[0].text.str().find("belongs to archive 7, not 8"), std::string::npos)
+        << r.log.GetResults()[0].text.str();
     SetArchiveInstallHook(nullptr);
     EXPECT_EQ(r.rest.ReadUInt32(), 2u);
     EXPECT_EQ(r.rest.ReadKUID(), KUID(5, 6, 0));
@@ -224,9 +225,10 @@ TEST(CommandHostTest, WithoutDaemonTheHostEndsAtOnceAndGivesTheSignalsBack)
     VADCommandHost();
     EXPECT_EQ(CommandHostCallbackSlot.load(), nullptr);
     EXPECT_FALSE(Platform::ConsoleHandlerInstalled());
-    struct sigaction now {};
+    struct sigaction now
+    {};
     sigaction(SIGTERM, nullptr, &now);
     EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
-} // namespace
+}  // namespace

@@ -88,7 +88,8 @@ TEST(DispatcherTest, MissingParametersGiveTheirMessage)
         {{"export-package", "dxtc", "Trains", "<kuid:1:2>"}, "Invalid uppercase package name \"Trains\""},
         {{"export-package", "dxtc", "ninechars", "<kuid:1:2>"}, "Over-long package name \"ninechars\""},
         {{"export-package", "dxtc", "sub/Caps", "<kuid:1:2>"}, "Invalid uppercase package name \"Caps\""},
-        {{"export-package", "dxtc", "trains", "base", "<kuid:1:2>", "extra"}, "Expected KUID parameter but found \"extra\""},
+        {{"export-package", "dxtc", "trains", "base", "<kuid:1:2>", "extra"},
+         "Expected KUID parameter but found \"extra\""},
         {{"export-package", "dxtc", "trains", "base", "core"}, "Missing AssetID parameter."},
         {{"dlsparse"}, "Missing CDP filepath."},
         {{"dlsparsefolder", ""}, "No folder path set"},
@@ -183,4 +184,4 @@ TEST(CommandArgsTest, DecimalReading)
     EXPECT_EQ(ReadIntSaturated("x1"), 0);
 }
 
-} // namespace
+}  // namespace

@@ -19,7 +19,8 @@ TEST(LaunchProcessTest, CommandLineAndWaiting)
 
     // With the wait flag the child has ended (and written its file) when the call returns.
     TempFolder t;
-    int pid = LaunchProcess("/bin/sh", "-c \"echo done > marker\"", t.Path().c_str(), kLaunchFlagWait | kLaunchFlagNoWindow);
+    int pid =
+        LaunchProcess("/bin/sh", "-c \"echo done > marker\"", t.Path().c_str(), kLaunchFlagWait | kLaunchFlagNoWindow);
     EXPECT_GT(pid, 0);
     EXPECT_TRUE(std::filesystem::exists(t.Sub("marker")));
 }
@@ -43,7 +44,7 @@ TEST(UrlProtocolTest, CommandIsQuotedOnceAndBounded)
 {
     EXPECT_EQ(BuildUrlProtocolCommand("/opt/bin/VelmarUtil"), "\"/opt/bin/VelmarUtil\" \"%1\"");
     EXPECT_EQ(BuildUrlProtocolCommand("\"/opt/bin/VelmarUtil\""), "\"/opt/bin/VelmarUtil\" \"%1\"");
-    std::string exe(253, 'a'); // 253 + 2 quotes + 5 = 260: one too many for the buffer
+    std::string exe(253, 'a');  // 253 + 2 quotes + 5 = 260: one too many for the buffer
     EXPECT_EQ(BuildUrlProtocolCommand(exe.c_str()), "");
     exe.pop_back();
     EXPECT_EQ(BuildUrlProtocolCommand(exe.c_str()).size(), 259u);
@@ -54,8 +55,11 @@ TEST(UrlProtocolTest, CommandIsQuotedOnceAndBounded)
     ASSERT_TRUE(LoadConfigFile(tree, "", t.Sub("url-protocol.txt")));
     TDBTagRef key = tree.GetChildContainer("Velmar");
     EXPECT_EQ(key.GetChildString("default").str(), "URL: Velmar Protocol");
-    EXPECT_EQ(key.GetChildContainer("shell").GetChildContainer("open").GetChildContainer("command")
-                  .GetChildString("default").str(),
+    EXPECT_EQ(key.GetChildContainer("shell")
+                  .GetChildContainer("open")
+                  .GetChildContainer("command")
+                  .GetChildString("default")
+                  .str(),
               "\"/opt/bin/VelmarUtil\" \"%1\"");
     EXPECT_FALSE(RegisterUrlProtocol(std::string(300, 'b').c_str(), t.Path().c_str()));
 }
@@ -84,17 +88,14 @@ struct Bytes
         U32(width).U32(16).U32(2).U32(4).U32(0).U32(0).U32(1).U32(1);
         return *this;
     }
-    Bytes& Tail(uint32_t height)
-    {
-        return U32(0).U32(1).F32(0.25f).U32(height).U32(0).F32(1.5f);
-    }
+    Bytes& Tail(uint32_t height) { return U32(0).U32(1).F32(0.25f).U32(height).U32(0).F32(1.5f); }
 };
 
 TEST(DisplaySettingsTest, VersionsAndShortFiles)
 {
     DisplaySettings s;
     Bytes v0;
-    v0.Common(800).Tail(600).U32(8); // no signature: version 0, the multisample word is not read
+    v0.Common(800).Tail(600).U32(8);  // no signature: version 0, the multisample word is not read
     ParseDisplaySettings(v0.b.data(), v0.b.size(), s);
     EXPECT_EQ(s.width, 800u);
     EXPECT_EQ(s.height, 600u);
@@ -105,7 +106,7 @@ TEST(DisplaySettingsTest, VersionsAndShortFiles)
 
     DisplaySettings v1s;
     Bytes v1;
-    v1.Signature(1).Common(640).U32(0xDEAD).Tail(480).U32(2); // version 1 drops one word; < 3 forces 4
+    v1.Signature(1).Common(640).U32(0xDEAD).Tail(480).U32(2);  // version 1 drops one word; < 3 forces 4
     ParseDisplaySettings(v1.b.data(), v1.b.size(), v1s);
     EXPECT_EQ(v1s.height, 480u);
     EXPECT_EQ(v1s.offsetVertices, 1u);
@@ -161,4 +162,4 @@ TEST(DisplaySettingsTest, SimulatorArguments)
     EXPECT_FALSE(LaunchSimulator(t.Path().c_str(), "", nullptr));
 }
 
-} // namespace
+}  // namespace

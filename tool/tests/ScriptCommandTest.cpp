@@ -54,4 +54,4 @@ TEST_F(ScriptCommandTest, CompileRunsInTheStartDirectoryAndRestoresIt)
     EXPECT_FALSE(std::filesystem::exists(t_.Sub("Bad.gsl")));
 }
 
-} // namespace
+}  // namespace

@@ -41,9 +41,9 @@ TEST(InstallFromFolderTreeTest, HandsOverEachAssetFolderOnce)
     TempFolder t;
     t.Write("both/config.txt", "kind \"scenery\"\n");
     t.Write("both/config.chump", "x");
-    t.Write("both/inner/config.txt", "kind \"scenery\"\n"); // below an asset: not walked
+    t.Write("both/inner/config.txt", "kind \"scenery\"\n");  // below an asset: not walked
     t.Write("group/one/config.chump", "x");
-    t.Write("group/two/CONFIG.TXT", "kind \"mesh\"\n");      // names match without regard to case
+    t.Write("group/two/CONFIG.TXT", "kind \"mesh\"\n");  // names match without regard to case
     t.Write("group/readme.txt", "not an asset");
     t.Write("empty/.keep", "");
     g_handedOver.clear();
@@ -107,7 +107,8 @@ TEST(AssetStatusLineTest, LetterCaseCarriesEachState)
     info.flags = VAD_INFO_INSTALLED | VAD_INFO_ON_DLS;
     info.category = Orvo::PString("TV");
     info.username = "Oak tree";
-    EXPECT_EQ(FormatAssetStatusLine(KUID(448834, 100), info, false, false), "<kuid:448834:100> : eIaDlmf : TV : Oak tree");
+    EXPECT_EQ(FormatAssetStatusLine(KUID(448834, 100), info, false, false),
+              "<kuid:448834:100> : eIaDlmf : TV : Oak tree");
     info.flags = VAD_INFO_INSTALLED | VAD_INFO_ON_DLS | VAD_INFO_LOCALLY_MODIFIED | VAD_INFO_BUILTIN;
     info.flags2 = VAD_INFO2_OPEN_FOR_EDIT | VAD_INFO2_ARCHIVED;
     EXPECT_EQ(FormatAssetStatusLine(KUID(-3, 7, 2), info, true, true), "<kuid2:-3:7:2> : EIADLMF : TV : Oak tree");
@@ -121,7 +122,8 @@ const VADFilterElementString* CategoryOf(const VADFilterElementGroup& g)
 
 TEST(SearchByCategoryTest, FilterIsUpperCasedAndLocalUnlessAll)
 {
-    std::vector<std::string> words[] = {{"x", "searchbycategory", "cmp;mesh|bd"}, {"x", "searchbycategory", "-A", "mesh"}};
+    std::vector<std::string> words[] = {{"x", "searchbycategory", "cmp;mesh|bd"},
+                                        {"x", "searchbycategory", "-A", "mesh"}};
     std::vector<char*> argv;
     for (auto& w : words[0]) argv.push_back(w.data());
     ResultsLog log;
@@ -176,11 +178,12 @@ TEST(MaintenanceRulesTest, PatchReport)
     ASSERT_TRUE(BuildPatchReport(Args(ok), page, label));
     EXPECT_EQ(label, "from:3 to:4 min:-1");
 
-    std::vector<std::string> badStatus = {"x", "p", "done", "3", "4", "5"}, badFrom = {"x", "p", "failed", "v3", "4", "5"},
+    std::vector<std::string> badStatus = {"x", "p", "done", "3", "4", "5"},
+                             badFrom = {"x", "p", "failed", "v3", "4", "5"},
                              extra = {"x", "p", "cancelled", "3", "4", "5", "6"};
     EXPECT_FALSE(BuildPatchReport(Args(badStatus), page, label));
     EXPECT_FALSE(BuildPatchReport(Args(badFrom), page, label));
     EXPECT_FALSE(BuildPatchReport(Args(extra), page, label));
 }
 
-} // namespace
+}  // namespace

@@ -22,7 +22,8 @@ TEST(TextureTargetsTest, NamesAreLowerCasedTrimmedAndAliased)
     EXPECT_EQ(Names(ParseTextureTargetList("Velmar; DXTC")), (V{"velmar", "dxtc"}));
     EXPECT_EQ(ParseTextureTargetList("Velmar; DXTC"), ParseTextureTargetList("velmar;dxtc"));
     EXPECT_EQ(Names(ParseTextureTargetList("S3TC;etc")), (V{"dxtc", "etc1"}));
-    EXPECT_EQ(Names(ParseTextureTargetList("  atc  ;ETC1;pvrtc;s3tc;dxtc")), (V{"atc", "etc1", "pvrtc", "dxtc", "dxtc"}));
+    EXPECT_EQ(Names(ParseTextureTargetList("  atc  ;ETC1;pvrtc;s3tc;dxtc")),
+              (V{"atc", "etc1", "pvrtc", "dxtc", "dxtc"}));
     // Only the blank is trimmed; unknown names pass as they are.
     EXPECT_EQ(Names(ParseTextureTargetList("\tios ;Made-Up")), (V{"\tios", "made-up"}));
 }
@@ -44,4 +45,4 @@ TEST(TextureTargetsTest, DefaultListIsVelmarAndDXTC)
     EXPECT_TRUE(DefaultTextureTargets().Contains(Orvo::PString("dxtc")));
 }
 
-} // namespace
+}  // namespace

@@ -41,8 +41,8 @@ TEST(ToolSwitchesTest, WordsAnywhereInAnyCase)
     EXPECT_FALSE(none.closeDaemonRun);
     EXPECT_EQ(BuildEngineOptionText(none), "-render=OpenGL -hidewindow -LogFile=/dev/null ");
 
-    const ToolSwitches all =
-        Collect({"VelmarUtil", "NoRender", "version", "-ORVOLOG", "-NoStartVADDaemon", "-novadclient", "CloseVADDaemon"});
+    const ToolSwitches all = Collect(
+        {"VelmarUtil", "NoRender", "version", "-ORVOLOG", "-NoStartVADDaemon", "-novadclient", "CloseVADDaemon"});
     EXPECT_TRUE(all.noRender);
     EXPECT_TRUE(all.engineLogToConsole);
     EXPECT_FALSE(all.startDaemon);
@@ -61,15 +61,15 @@ template <typename Print>
 std::string Printed(Print print)
 {
     std::FILE* out = std::tmpfile();
-    if (out == nullptr) {
+    if (out == nullptr)
+    {
         ADD_FAILURE() << "no temporary file";
         return {};
     }
     print(out);
     std::rewind(out);
     std::string text;
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        text.push_back(char(c));
+    for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(char(c));
     std::fclose(out);
     return text;
 }
@@ -82,8 +82,7 @@ TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
     EXPECT_NE(std::string(kHelpTextLines[20]).find(", \"CMP;MESH|BD;-ACTV|VE|SCEN\". Use"), std::string::npos);
     EXPECT_NE(std::string(kHelpTextLines[20]).find("<CatgoryList>  - List"), std::string::npos);
     int tabbed = 0;
-    for (const char* line : kHelpTextLines)
-        tabbed += line[0] == '\t';
+    for (const char* line : kHelpTextLines) tabbed += line[0] == '\t';
     EXPECT_EQ(tabbed, 15);
     EXPECT_TRUE(std::string_view(kHelpTextLines[44]).ends_with("processed like a separate call to VelmarUtil."));
 
@@ -122,15 +121,14 @@ TEST(Utf8ToLocalTextTest, UnicodeSurvivesAndBrokenTextBecomesAscii)
 {
     EXPECT_EQ(std::string(Utf8ToLocalText(Orvo::String("")).c_str()), "");
     EXPECT_EQ(std::string(Utf8ToLocalText(Orvo::String("Zürich – Bahnhof")).c_str()), "Zürich – Bahnhof");
-    const std::string broken = Utf8ToLocalText(Orvo::String("a\xff\xfe" "b")).c_str();
+    const std::string broken = Utf8ToLocalText(Orvo::String("a\xff\xfe"
+                                                            "b"))
+                                   .c_str();
     EXPECT_EQ(broken, "a??b");
 }
 
 std::vector<std::string> g_logLines;
-void KeepLine(const char* line)
-{
-    g_logLines.emplace_back(line);
-}
+void KeepLine(const char* line) { g_logLines.emplace_back(line); }
 
 TEST(ScriptLogSinkTest, FormatsAndCutsLongOutput)
 {
@@ -160,7 +158,7 @@ TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
         EXPECT_EQ(holder.Get(), type);
         EXPECT_EQ(type->GetRefCount(), 2);
         type->AddRef();
-        holder.Reset(type); // the same type again: still one reference for the holder
+        holder.Reset(type);  // the same type again: still one reference for the holder
         EXPECT_EQ(type->GetRefCount(), 2);
     }
     EXPECT_EQ(type->GetRefCount(), 1);
@@ -202,10 +200,7 @@ int DividesByZero(ResultsLog&, EngineObjects&, int, char**)
     std::raise(SIGFPE);
     return 0;
 }
-int Throws(ResultsLog&, EngineObjects&, int, char**)
-{
-    throw std::runtime_error("escaped");
-}
+int Throws(ResultsLog&, EngineObjects&, int, char**) { throw std::runtime_error("escaped"); }
 
 TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
 {
@@ -224,7 +219,8 @@ TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EngineObjects engine{};
     char* argv[] = {const_cast<char*>("VelmarUtil"), nullptr};
-    for (CommandFunction f : {&Faults, &DividesByZero, &Throws}) {
+    for (CommandFunction f : {&Faults, &DividesByZero, &Throws})
+    {
         EXPECT_EXIT(
             {
                 SetCommandFunction(f);
@@ -235,4 +231,4 @@ TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
     }
 }
 
-} // namespace
+}  // namespace

@@ -23,7 +23,4 @@ const std::string& ToolTestRoot()
     return folder.Path();
 }
 
-bool ToolTestRootHasDaemon()
-{
-    return fs::exists(ToolTestRoot() + "/bin/VADDaemon");
-}
+bool ToolTestRootHasDaemon() { return fs::exists(ToolTestRoot() + "/bin/VADDaemon"); }

@@ -18,7 +18,8 @@
 
 namespace {
 
-class ValidationStartupTest : public ::testing::Test {
+class ValidationStartupTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -65,7 +66,7 @@ TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
 TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)
 {
     WriteAllTemplates();
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_.substr(0, folder_.size() - 1))); // no separator
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_.substr(0, folder_.size() - 1)));  // no separator
     TETLib::DataManager* manager = TETLib::DataManager::Instance();
     ASSERT_TRUE(manager->LoadTemplates());
     TDBTagRef tree = manager->GetContainerDefinitions();
@@ -92,8 +93,7 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdo
     ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     ASSERT_EQ(saved.GetChildCount(), 6u);
     const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(saved.GetChildName(i), keys[i]);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(saved.GetChildName(i), keys[i]);
     EXPECT_EQ(saved.GetChildString("author"), "Ada");
     EXPECT_EQ(saved.GetChildInt("isinputboxon", 7), 0);
 }
@@ -139,7 +139,7 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     EngineObjects engine;
     engine.os = &os;
     engine.renderKernel = &kernel;
-    engine.engineObject = new Orvo::Particle(); // taken over and deleted by the manager
+    engine.engineObject = new Orvo::Particle();  // taken over and deleted by the manager
     TETLib::DataManager* manager = TETLib::DataManager::Instance();
     ASSERT_TRUE(manager->SetupScene(&engine));
     ASSERT_NE(manager->GetRootParticle(), nullptr);
@@ -149,22 +149,23 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     TETLib::RegisterDummyLoadMaterials();
     ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
     EXPECT_EQ(kernel.GetMaterialFactory().Count(), TETLib::kDummyLoadMaterialCount);
-    for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i) {
+    for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
+    {
         Orvo::Material* material = TETLib::GetDummyLoadMaterial(i);
         ASSERT_NE(material, nullptr);
         const bool shiny = material->GetType() == "gloss" || material->GetType() == "reflect";
         EXPECT_EQ(material->GetTextureSlot(), shiny ? 9 : -1) << material->GetName().c_str();
     }
-    TETLib::RegisterDummyLoadMaterials(); // once per run
+    TETLib::RegisterDummyLoadMaterials();  // once per run
     TETLib::ReleaseDummyLoadMaterials();
     EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered());
     EXPECT_EQ(TETLib::GetDummyLoadMaterial(0), nullptr);
-    TETLib::ReleaseDummyLoadMaterials(); // harmless again
+    TETLib::ReleaseDummyLoadMaterials();  // harmless again
 
     TETLib::DataManager::Shutdown();
     EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
     EXPECT_EQ(TETLib::DataManager::MeshRenderKernel(), nullptr);
-    TETLib::DataManager::Shutdown(); // harmless without an instance
+    TETLib::DataManager::Shutdown();  // harmless without an instance
     TETLib::ErrorHandler::Shutdown();
     EXPECT_EQ(TETLib::ErrorHandler::Instance(), nullptr);
 }
@@ -175,4 +176,4 @@ TEST(ValidationInstanceTest, InstanceWithoutInitialiseStopsTheProgram)
     EXPECT_EXIT(TETLib::DataManager::Instance(), ::testing::ExitedWithCode(1), "datamanger not initialised");
 }
 
-} // namespace
+}  // namespace

@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     int errors;
     std::string console;
 };
@@ -19,8 +20,7 @@ struct Outcome {
 Outcome Compile(std::vector<std::string> args)
 {
     std::vector<const char*> argv = {"VelmarUtil", ""};
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
+    for (const std::string& a : args) argv.push_back(a.c_str());
     std::ostringstream console;
     int n = GSCompilerMain(static_cast<int>(argv.size()), argv.data(), console);
     return {n, console.str()};
@@ -34,7 +34,7 @@ GSLibrary ReadLibrary(const GSTempFolder& dir, const std::string& rel)
     return lib;
 }
 
-} // namespace
+}  // namespace
 
 TEST(GSCompiler, BalancedSourceWithIncludeWritesLibrary)
 {
@@ -106,12 +106,10 @@ TEST(GSCompiler, IncludeSearchOrderRepeatsAndEncodedIncludes)
     ASSERT_EQ(r.errors, 0) << r.console;
     GSLibrary lib = ReadLibrary(dir, "out/all.gsl");
     std::vector<std::string> names;
-    for (const GSLibraryInclude& inc : lib.includes)
-        names.push_back(inc.name);
+    for (const GSLibraryInclude& inc : lib.includes) names.push_back(inc.name);
     EXPECT_EQ(names, (std::vector<std::string>{"d.gs", "b.gs", "../inc/e.gse", "c.gs"}));
     size_t dTokens = 0;
-    for (const GSLibraryToken& t : lib.tokens)
-        dTokens += t.text == "d" ? 1 : 0;
+    for (const GSLibraryToken& t : lib.tokens) dTokens += t.text == "d" ? 1 : 0;
     EXPECT_EQ(dTokens, 1u);
 
     // Without the -i folder the encoded include is not found.

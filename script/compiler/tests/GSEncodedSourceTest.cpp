@@ -15,7 +15,7 @@ TEST(GSEncodedSource, RoundTripAndHeaderBytes)
     EXPECT_EQ(enc.substr(0, 8), std::string("VGSE\x01\x00\x00\x00", 8));
     EXPECT_EQ(static_cast<unsigned char>(enc[8]), text.size());
     EXPECT_EQ(enc.substr(9, 3), std::string(3, '\0'));
-    EXPECT_EQ(enc.find("class"), std::string::npos); // not stored in the clear
+    EXPECT_EQ(enc.find("class"), std::string::npos);  // not stored in the clear
     std::string back;
     ASSERT_TRUE(DecodeGseSource(enc, &back, nullptr));
     EXPECT_EQ(back, text);
@@ -28,7 +28,8 @@ TEST(GSEncodedSource, AnyDamageIsRefused)
 {
     const std::string enc = EncodeGseSource("void f() { return; }\n");
     std::string out, why;
-    for (size_t i = 0; i < enc.size(); ++i) {
+    for (size_t i = 0; i < enc.size(); ++i)
+    {
         std::string bad = enc;
         bad[i] = static_cast<char>(bad[i] ^ 0x20);
         EXPECT_FALSE(DecodeGseSource(bad, &out, &why)) << "byte " << i;
@@ -69,7 +70,7 @@ TEST(GSScriptFile, RefusalsLeaveNothingBehind)
 {
     GSTempFolder dir;
     GSScriptFile f;
-    EXPECT_FALSE(f.SaveAs("", dir / "never.gs")); // nothing loaded
+    EXPECT_FALSE(f.SaveAs("", dir / "never.gs"));  // nothing loaded
     EXPECT_FALSE(f.Load("", dir / "missing.gs"));
     EXPECT_EQ(f.LastError(), "cannot open");
 
@@ -89,5 +90,5 @@ TEST(GSScriptFile, RefusalsLeaveNothingBehind)
     EXPECT_FALSE(g.Load("", dir / "bad.gse"));
     EXPECT_FALSE(g.IsLoaded());
     EXPECT_EQ(g.LastError(), "encoded script is damaged (checksum mismatch)");
-    EXPECT_FALSE(g.Load("", dir.Path().string())); // a folder is not a script
+    EXPECT_FALSE(g.Load("", dir.Path().string()));  // a folder is not a script
 }

@@ -19,7 +19,7 @@ GSLibrary Sample()
     return lib;
 }
 
-} // namespace
+}  // namespace
 
 TEST(GSLibraryFile, RoundTrip)
 {
@@ -33,7 +33,8 @@ TEST(GSLibraryFile, RoundTrip)
     EXPECT_EQ(back.includes[1].name, "other.gse");
     EXPECT_EQ(back.includes[1].crc, 0xFFFFFFFFu);
     ASSERT_EQ(back.tokens.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < 4; ++i)
+    {
         EXPECT_EQ(back.tokens[i].kind, want.tokens[i].kind);
         EXPECT_EQ(back.tokens[i].unit, want.tokens[i].unit);
         EXPECT_EQ(back.tokens[i].line, want.tokens[i].line);
@@ -54,8 +55,7 @@ TEST(GSLibraryFile, HandMadeBytes)
                      28);
     f += std::string("\x1C\x00\x00\x00", 4) + body;
     uint32_t crc = Crc32(f.data(), f.size());
-    for (int i = 0; i < 4; ++i)
-        f.push_back(static_cast<char>(crc >> (8 * i)));
+    for (int i = 0; i < 4; ++i) f.push_back(static_cast<char>(crc >> (8 * i)));
 
     GSLibrary lib;
     std::string why;
@@ -79,7 +79,8 @@ TEST(GSLibraryFile, DamagedFilesAreRefused)
     const std::string good = EncodeGSLibrary(Sample());
     GSLibrary lib;
     std::string why;
-    for (size_t i = 0; i < good.size(); ++i) {
+    for (size_t i = 0; i < good.size(); ++i)
+    {
         std::string bad = good;
         bad[i] = static_cast<char>(bad[i] ^ 0x01);
         EXPECT_FALSE(DecodeGSLibrary(bad, &lib, &why)) << "byte " << i;
@@ -92,8 +93,7 @@ TEST(GSLibraryFile, DamagedFilesAreRefused)
     auto reseal = [](std::string f) {
         f.resize(f.size() - 4);
         uint32_t crc = Crc32(f.data(), f.size());
-        for (int i = 0; i < 4; ++i)
-            f.push_back(static_cast<char>(crc >> (8 * i)));
+        for (int i = 0; i < 4; ++i) f.push_back(static_cast<char>(crc >> (8 * i)));
         return f;
     };
     GSLibrary one;
@@ -101,11 +101,11 @@ TEST(GSLibraryFile, DamagedFilesAreRefused)
     one.tokens = {{GSTokenKind::Identifier, 0, 1, "x"}};
     std::string f = EncodeGSLibrary(one);
     std::string hugeCount = f;
-    hugeCount[12 + 6 + 4 + 4 + 3] = '\x7F'; // token count 0x7F000001
+    hugeCount[12 + 6 + 4 + 4 + 3] = '\x7F';  // token count 0x7F000001
     EXPECT_FALSE(DecodeGSLibrary(reseal(hugeCount), &lib, &why));
     EXPECT_EQ(why, "script library is damaged (token count)");
     std::string badUnit = f;
-    badUnit[12 + 6 + 4 + 4 + 4 + 1] = 1; // unit 1 with no includes
+    badUnit[12 + 6 + 4 + 4 + 4 + 1] = 1;  // unit 1 with no includes
     EXPECT_FALSE(DecodeGSLibrary(reseal(badUnit), &lib, &why));
     EXPECT_EQ(why, "script library is damaged (bad token)");
     std::string newer = f;

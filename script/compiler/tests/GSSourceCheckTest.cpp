@@ -12,12 +12,11 @@ std::vector<std::string> Errors(const std::string& src, GSSourceCheckResult* out
     GSDiagnostics diag;
     GSSourceCheckResult r = CheckGSSource("t.gs", src, diag);
     EXPECT_EQ(r.ok, diag.Count() == 0);
-    if (out)
-        *out = std::move(r);
+    if (out) *out = std::move(r);
     return diag.Lines();
 }
 
-} // namespace
+}  // namespace
 
 TEST(GSSourceCheck, BalancedSourceWithIncludes)
 {
@@ -36,8 +35,7 @@ TEST(GSSourceCheck, BalancedSourceWithIncludes)
 
 TEST(GSSourceCheck, BracketErrorsNameFileAndLine)
 {
-    EXPECT_EQ(Errors("class X\n{\n  void f() {\n  }\n"),
-              std::vector<std::string>{"t.gs(2) : '{' is never closed"});
+    EXPECT_EQ(Errors("class X\n{\n  void f() {\n  }\n"), std::vector<std::string>{"t.gs(2) : '{' is never closed"});
     EXPECT_EQ(Errors("a;\n}\n"), std::vector<std::string>{"t.gs(2) : '}' has no matching opening bracket"});
     EXPECT_EQ(Errors("f(a[1)];\n"), std::vector<std::string>{"t.gs(1) : ')' does not close '[' opened at line 1"});
     // The structural check stops at the first structural error.
@@ -84,15 +82,16 @@ TEST(GSSourceCheck, ArbitraryInputNeverBreaksTheChecker)
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000; ++i)
+    {
         std::string src;
         size_t len = next() % 64;
-        for (size_t j = 0; j < len; ++j)
-            src.push_back(alphabet[next() % alphabet.size()]);
+        for (size_t j = 0; j < len; ++j) src.push_back(alphabet[next() % alphabet.size()]);
         GSDiagnostics diag;
         GSSourceCheckResult r = CheckGSSource("t.gs", src, diag);
         ASSERT_EQ(r.ok, diag.Count() == 0) << src;
-        for (const GSToken& t : r.tokens) {
+        for (const GSToken& t : r.tokens)
+        {
             // Every token is a view into the checked text.
             ASSERT_GE(t.text.data(), src.data());
             ASSERT_LE(t.text.data() + t.text.size(), src.data() + src.size());

@@ -5,7 +5,8 @@
 #include <string>
 #include <unistd.h>
 
-class GSTempFolder {
+class GSTempFolder
+{
 public:
     GSTempFolder()
     {

@@ -6,7 +6,8 @@
 
 namespace {
 
-uint32_t IndexOf(const uint8_t block[8], int texel) {
+uint32_t IndexOf(const uint8_t block[8], int texel)
+{
     uint64_t v;
     std::memcpy(&v, block, 8);
     return uint32_t((v >> (16 + 3 * texel)) & 7);
@@ -14,7 +15,8 @@ uint32_t IndexOf(const uint8_t block[8], int texel) {
 
 }  // namespace
 
-TEST(InterpolatedAlpha, FlatBlockTakesTheEightValueModeWithAOneStepPair) {
+TEST(InterpolatedAlpha, FlatBlockTakesTheEightValueModeWithAOneStepPair)
+{
     uint8_t alpha[16], block[8];
     std::memset(alpha, 100, 16);
     CompressInterpolatedAlpha(alpha, true, block);
@@ -23,7 +25,8 @@ TEST(InterpolatedAlpha, FlatBlockTakesTheEightValueModeWithAOneStepPair) {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(IndexOf(block, i), 1u);
 }
 
-TEST(InterpolatedAlpha, OpaqueBlockWrapsIntoTheSixValueMode) {
+TEST(InterpolatedAlpha, OpaqueBlockWrapsIntoTheSixValueMode)
+{
     uint8_t alpha[16], block[8], out[16];
     std::memset(alpha, 255, 16);
     CompressInterpolatedAlpha(alpha, true, block);
@@ -33,7 +36,8 @@ TEST(InterpolatedAlpha, OpaqueBlockWrapsIntoTheSixValueMode) {
     for (uint8_t a : out) EXPECT_EQ(a, 255);
 }
 
-TEST(InterpolatedAlpha, ZeroAndFullOnlyAreExact) {
+TEST(InterpolatedAlpha, ZeroAndFullOnlyAreExact)
+{
     uint8_t alpha[16], block[8], out[16];
     for (int i = 0; i < 16; ++i) alpha[i] = (i % 3) ? 255 : 0;
     CompressInterpolatedAlpha(alpha, true, block);
@@ -43,7 +47,8 @@ TEST(InterpolatedAlpha, ZeroAndFullOnlyAreExact) {
     EXPECT_EQ(0, std::memcmp(alpha, out, 16));
 }
 
-TEST(InterpolatedAlpha, SixValueModeServesExtremesByItsFixedEntries) {
+TEST(InterpolatedAlpha, SixValueModeServesExtremesByItsFixedEntries)
+{
     float values[16];
     for (int i = 0; i < 16; ++i) values[i] = (i & 1) ? 1.0f : 0.002f;
     const AlphaFit fit = CompressAlphaEndpoints(values, 6, true);
@@ -52,7 +57,8 @@ TEST(InterpolatedAlpha, SixValueModeServesExtremesByItsFixedEntries) {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(fit.indices[i], (i & 1) ? 7 : 6);
 }
 
-TEST(InterpolatedAlpha, PaletteOfBothModes) {
+TEST(InterpolatedAlpha, PaletteOfBothModes)
+{
     uint8_t p[8];
     BuildAlphaPalette(200, 10, p);
     EXPECT_EQ(p[2], (6 * 200 + 10 + 3) / 7);
@@ -63,9 +69,12 @@ TEST(InterpolatedAlpha, PaletteOfBothModes) {
     EXPECT_EQ(p[7], 255);
 }
 
-TEST(InterpolatedAlpha, RampsStayClose) {
-    for (bool sse2 : {false, true}) {
-        for (int lo : {0, 37, 120}) {
+TEST(InterpolatedAlpha, RampsStayClose)
+{
+    for (bool sse2 : {false, true})
+    {
+        for (int lo : {0, 37, 120})
+        {
             uint8_t alpha[16], block[8], out[16];
             for (int i = 0; i < 16; ++i) alpha[i] = uint8_t(lo + i * (255 - lo) / 15);
             CompressInterpolatedAlpha(alpha, sse2, block);
@@ -81,7 +90,8 @@ TEST(InterpolatedAlpha, RampsStayClose) {
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(out[i], ramp[i], 0.05f);  // 8 levels over 16 steps
 }
 
-TEST(ExplicitAlpha, RoundingForms) {
+TEST(ExplicitAlpha, RoundingForms)
+{
     uint8_t alpha[16] = {0, 15, 255, 145, 128, 8}, block[8], out[16];
     CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
     EXPECT_EQ(block[0], 0x10);  // 0 -> 0, 15 -> 1
@@ -101,7 +111,8 @@ TEST(ExplicitAlpha, RoundingForms) {
     EXPECT_EQ(block[1] & 15, 8);
 }
 
-TEST(FastAlpha, ExtremesAndFlatBlocks) {
+TEST(FastAlpha, ExtremesAndFlatBlocks)
+{
     uint8_t alpha[16], block[8], out[16];
     for (int i = 0; i < 16; ++i) alpha[i] = (i % 2) ? 255 : 0;
     FastInterpolatedAlpha(alpha, block);

@@ -14,11 +14,14 @@ using testimg::Desc;
 namespace {
 
 // A heap block of exactly the descriptor's size followed by guard bytes that must stay untouched.
-struct Guarded {
-    explicit Guarded(size_t size, uint8_t fill = 0x5A) : bytes(size + kGuard, fill), size(size) {
+struct Guarded
+{
+    explicit Guarded(size_t size, uint8_t fill = 0x5A) : bytes(size + kGuard, fill), size(size)
+    {
         std::memset(bytes.data() + size, 0xC3, kGuard);
     }
-    bool GuardIntact() const {
+    bool GuardIntact() const
+    {
         for (size_t i = size; i < bytes.size(); ++i)
             if (bytes[i] != 0xC3) return false;
         return true;
@@ -30,7 +33,8 @@ struct Guarded {
 
 }  // namespace
 
-TEST(CodecSize, SizeRules) {
+TEST(CodecSize, SizeRules)
+{
     EXPECT_EQ(CodecTextureSizeForFormat(CF_DXT1, 5, 3, 0), 16u);
     EXPECT_EQ(CodecTextureSizeForFormat(CF_DXT5, 5, 3, 0), 32u);
     EXPECT_EQ(CodecTextureSizeForFormat(CF_ETC_RGB, 1, 1, 0), 8u);
@@ -49,7 +53,8 @@ TEST(CodecSize, SizeRules) {
     EXPECT_EQ(CodecTextureSize(nullptr), 0u);
 }
 
-TEST(CodecSize, SizesBeyond32BitsAreRefusedNotWrapped) {
+TEST(CodecSize, SizesBeyond32BitsAreRefusedNotWrapped)
+{
     EXPECT_EQ(CodecTextureSizeForFormat(CF_ARGB8888, 65536, 65536, 0), 0u);
     EXPECT_EQ(CodecTextureSizeForFormat(CF_ARGB32323232F, 0x10000000, 2, 0), 0u);
     EXPECT_EQ(CodecTextureSizeForFormat(CF_R8, 0x10000, 0x10000, 0x10000), 0u);
@@ -63,7 +68,8 @@ TEST(CodecSize, SizesBeyond32BitsAreRefusedNotWrapped) {
     EXPECT_EQ(ConvertCodecTexture(&src, &dst, nullptr, nullptr, 0, 0), CODEC_BAD_SOURCE);
 }
 
-TEST(CodecValidate, EveryResultCodeInOrder) {
+TEST(CodecValidate, EveryResultCodeInOrder)
+{
     std::vector<uint8_t> a(64 * 4), b(64 * 4);
     CodecTextureDesc src = Desc(8, 8, CF_ARGB8888, a.data(), 256);
     CodecTextureDesc dst = Desc(8, 8, CF_DXT5, b.data(), 64);
@@ -92,9 +98,11 @@ TEST(CodecValidate, EveryResultCodeInOrder) {
     EXPECT_EQ(ConvertCodecTexture(&src, &narrow, nullptr, nullptr, 0, 0), CODEC_SIZE_MISMATCH);
 }
 
-TEST(CodecValidate, PitchBelowTheRowIsRefusedForEveryLayout) {
+TEST(CodecValidate, PitchBelowTheRowIsRefusedForEveryLayout)
+{
     std::vector<uint8_t> data(4096);
-    for (int32_t format = 1; format <= 14; ++format) {
+    for (int32_t format = 1; format <= 14; ++format)
+    {
         const uint32_t row = CodecTextureSizeForFormat(format, 4, 1, 0);
         const uint32_t minimum = format == CF_RGB888 ? 12 : row;  // an explicit 24-bit pitch needs no padding
         CodecTextureDesc d = Desc(4, 4, format, data.data(), uint32_t(data.size()), minimum - 1);
@@ -110,7 +118,8 @@ TEST(CodecValidate, PitchBelowTheRowIsRefusedForEveryLayout) {
     EXPECT_EQ(ValidateCodecTexture(&blocks, true), CODEC_OK);
 }
 
-TEST(CodecValidate, Format2PaddedRowsAgreeWithTheBuffer) {
+TEST(CodecValidate, Format2PaddedRowsAgreeWithTheBuffer)
+{
     // 5x2 pixels of 3 bytes: rows of 15 bytes padded to 16, and the second row starts at 16.
     Guarded src(32);
     std::memset(src.bytes.data(), 0, 32);
@@ -132,11 +141,13 @@ TEST(CodecValidate, Format2PaddedRowsAgreeWithTheBuffer) {
 }
 
 // Every format both ways over odd sizes, through buffers of exactly the required size.
-TEST(CodecValidate, NothingWrittenOutsideTheDestination) {
+TEST(CodecValidate, NothingWrittenOutsideTheDestination)
+{
     const uint32_t w = 7, h = 5;
     std::vector<uint32_t> pixels(w * h);
     for (uint32_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x80000000u | i * 0x010305u;
-    for (int32_t format = 2; format <= 36; ++format) {
+    for (int32_t format = 2; format <= 36; ++format)
+    {
         const CodecOptions single = testimg::Options(uint32_t(format % 3), format % 2);
         Guarded packed(CodecTextureSizeForFormat(format, w, h, 0));
         CodecTextureDesc s = Desc(w, h, CF_ARGB8888, pixels.data(), w * h * 4);
@@ -150,7 +161,8 @@ TEST(CodecValidate, NothingWrittenOutsideTheDestination) {
         EXPECT_TRUE(unpacked.GuardIntact()) << format;
 
         // Decompressing into a pitched layout leaves the row padding alone.
-        if (format >= 15) {
+        if (format >= 15)
+        {
             Guarded pitched(40 * h);
             CodecTextureDesc p = Desc(w, h, CF_ARGB8888, pitched.bytes.data(), uint32_t(pitched.size), 40);
             ASSERT_EQ(ConvertCodecTexture(&d, &p, nullptr, nullptr, 0, 0), CODEC_OK) << format;
@@ -161,7 +173,8 @@ TEST(CodecValidate, NothingWrittenOutsideTheDestination) {
     }
 }
 
-TEST(CodecValidate, TranscodeBetweenBlockFormats) {
+TEST(CodecValidate, TranscodeBetweenBlockFormats)
+{
     const uint32_t w = 6, h = 6;
     std::vector<uint32_t> pixels(w * h, 0xFF336699u);
     Guarded dxt1(CodecTextureSizeForFormat(CF_DXT1, w, h, 0));

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 
+#include "TestImages.h"
 #include "textures/codec/DxtColorBlock.h"
 #include "textures/codec/FastDxtBlock.h"
 #include "textures/codec/TextureCodec.h"
-#include "TestImages.h"
 
 #ifdef VELMAR_HAVE_SQUISH
 #include <squish.h>
@@ -18,18 +18,21 @@ namespace {
 
 std::vector<uint8_t> Bytes(const uint8_t* p, size_t n) { return std::vector<uint8_t>(p, p + n); }
 
-void Fill(uint32_t texels[16], uint32_t left, uint32_t right) {
+void Fill(uint32_t texels[16], uint32_t left, uint32_t right)
+{
     for (int i = 0; i < 16; ++i) texels[i] = (i % 4) < 2 ? left : right;
 }
 
 }  // namespace
 
-TEST(DxtColor, EncodedBlockFixtures) {
+TEST(DxtColor, EncodedBlockFixtures)
+{
     // An exact flat block uses entry 0 only. A two-colour split: in DXT1 the exact 3-colour fit stands,
     // in DXT3/5 it is 4-colour with the larger word first. An off-grid flat block quantises to equal
     // endpoints without refinement; the default one step finds a pair whose one-third interpolant lies
     // closer and uses it everywhere.
-    struct Case {
+    struct Case
+    {
         uint32_t left, right;
         bool threeColour;
         int refinementSteps;
@@ -41,9 +44,10 @@ TEST(DxtColor, EncodedBlockFixtures) {
         {0xFFC86432u, 0xFFC86432u, false, 0, {0x26, 0xC3, 0x26, 0xC3, 0, 0, 0, 0}},
         {0xFFC86432u, 0xFFC86432u, false, 1, {0x26, 0xCB, 0x06, 0xBB, 0xAA, 0xAA, 0xAA, 0xAA}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << std::hex << c.left << " " << c.right << " " << c.threeColour << " "
-                                          << c.refinementSteps);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(::testing::Message()
+                     << std::hex << c.left << " " << c.right << " " << c.threeColour << " " << c.refinementSteps);
         uint32_t texels[16];
         Fill(texels, c.left, c.right);
         DxtColorRequest request;
@@ -56,8 +60,10 @@ TEST(DxtColor, EncodedBlockFixtures) {
     }
 }
 
-TEST(DxtColor, FlatBlocksOfAnyColourDecodeClose) {
-    for (uint32_t colour : {0xFFC86432u, 0xFF0A0B0Cu, 0xFF7F7F7Fu}) {
+TEST(DxtColor, FlatBlocksOfAnyColourDecodeClose)
+{
+    for (uint32_t colour : {0xFFC86432u, 0xFF0A0B0Cu, 0xFF7F7F7Fu})
+    {
         uint32_t texels[16], out[16];
         Fill(texels, colour, colour);
         uint8_t block[8];
@@ -69,7 +75,8 @@ TEST(DxtColor, FlatBlocksOfAnyColourDecodeClose) {
     }
 }
 
-TEST(DxtColor, ThreeColourBlocksDecodeWithTheThreeColourPalette) {
+TEST(DxtColor, ThreeColourBlocksDecodeWithTheThreeColourPalette)
+{
     // color0 = black <= color1 = white: index 2 is the midpoint, index 3 transparent black.
     const uint8_t block[8] = {0x00, 0x00, 0xFF, 0xFF, 0xE4, 0, 0, 0};  // texels 0..3: 0, 1, 2, 3
     uint32_t out[16];
@@ -86,14 +93,16 @@ TEST(DxtColor, ThreeColourBlocksDecodeWithTheThreeColourPalette) {
     EXPECT_FLOAT_EQ(f[15], 0.0f);
 }
 
-TEST(DxtColor, TransparentTexelsTakeIndexThree) {
+TEST(DxtColor, TransparentTexelsTakeIndexThree)
+{
     uint32_t texels[16];
     for (int i = 0; i < 16; ++i) texels[i] = (i < 5) ? 0x10203040u : Argb(255, 200, 40 + i * 8, 30);
     DxtColorRequest request;
     request.allowThreeColor = true;
     request.transparency = true;
     request.alphaThreshold = 128;
-    for (int speed : {0, 1}) {
+    for (int speed : {0, 1})
+    {
         DxtColorSettings settings;
         settings.compressionSpeed = speed;  // without the 3-colour preference the fit must still use it
         uint8_t block[8];
@@ -109,9 +118,11 @@ TEST(DxtColor, TransparentTexelsTakeIndexThree) {
     EXPECT_EQ(Bytes(block, 8), (std::vector<uint8_t>{0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-TEST(DxtColor, PreparedIndicesFollowTheDecoderOrder) {
+TEST(DxtColor, PreparedIndicesFollowTheDecoderOrder)
+{
     float colours[64];
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
+    {
         const float v = (i % 4) * 85.0f;
         colours[4 * i] = colours[4 * i + 1] = colours[4 * i + 2] = v;
         colours[4 * i + 3] = 1.0f;
@@ -126,7 +137,8 @@ TEST(DxtColor, PreparedIndicesFollowTheDecoderOrder) {
     EXPECT_EQ(idx[3], 0);
 }
 
-TEST(FastDxtColor, FlatAndSplitBlocks) {
+TEST(FastDxtColor, FlatAndSplitBlocks)
+{
     uint32_t texels[16], out[16];
     uint8_t block[8];
     Fill(texels, 0xFF336699u, 0xFF336699u);
@@ -143,7 +155,8 @@ TEST(FastDxtColor, FlatAndSplitBlocks) {
     DecompressColorB(block, true, out);
     EXPECT_LE(testimg::MaxRgbDifference(out, texels), 1);
     Fill(texels, 0xFF102030u, 0xFFE0D0C0u);
-    for (auto encode : {FastColorSSE, FastColorSSE2, FastColorX87}) {
+    for (auto encode : {FastColorSSE, FastColorSSE2, FastColorX87})
+    {
         encode(texels, block);
         EXPECT_GT(block[0] | block[1] << 8, block[2] | block[3] << 8);
         DecompressColorB(block, true, out);
@@ -158,34 +171,43 @@ namespace {
 // Decodes with libsquish and returns 0xAARRGGBB texels. This libsquish decodes BC4/BC5 blocks as
 // colour, so their single-channel blocks go through its DXT5 alpha decoder; BC4 lands in red, BC5 in
 // red and green.
-std::vector<uint32_t> SquishDecode(const std::vector<uint8_t>& blocks, int w, int h, int flags) {
+std::vector<uint32_t> SquishDecode(const std::vector<uint8_t>& blocks, int w, int h, int flags)
+{
     std::vector<uint32_t> out(size_t(w) * h);
     const bool bc4 = flags & squish::kBc4, bc5 = flags & squish::kBc5;
     const int blockBytes = (flags & squish::kDxt1) || bc4 ? 8 : 16;
     const int bx = (w + 3) / 4;
-    for (int y = 0; y < h; y += 4) {
-        for (int x = 0; x < w; x += 4) {
+    for (int y = 0; y < h; y += 4)
+    {
+        for (int x = 0; x < w; x += 4)
+        {
             const uint8_t* b = blocks.data() + size_t((y / 4) * bx + x / 4) * blockBytes;
             uint8_t rgba[64];
-            if (bc4 || bc5) {
+            if (bc4 || bc5)
+            {
                 uint8_t dxt5[16] = {}, red[64], green[64];
                 std::memcpy(dxt5, b, 8);
                 squish::Decompress(red, dxt5, squish::kDxt5);
-                if (bc5) {
+                if (bc5)
+                {
                     std::memcpy(dxt5, b + 8, 8);
                     squish::Decompress(green, dxt5, squish::kDxt5);
                 }
-                for (int i = 0; i < 16; ++i) {
+                for (int i = 0; i < 16; ++i)
+                {
                     rgba[4 * i] = red[4 * i + 3];
                     rgba[4 * i + 1] = bc5 ? green[4 * i + 3] : 0;
                     rgba[4 * i + 2] = 0;
                     rgba[4 * i + 3] = 255;
                 }
-            } else {
+            }
+            else
+            {
                 squish::Decompress(rgba, b, flags);
             }
             for (int r = 0; r < 4 && y + r < h; ++r)
-                for (int c = 0; c < 4 && x + c < w; ++c) {
+                for (int c = 0; c < 4 && x + c < w; ++c)
+                {
                     const uint8_t* p = rgba + 4 * (r * 4 + c);
                     out[size_t(y + r) * w + x + c] = Argb(p[3], p[0], p[1], p[2]);
                 }
@@ -196,9 +218,11 @@ std::vector<uint32_t> SquishDecode(const std::vector<uint8_t>& blocks, int w, in
 
 // Our encoder against libsquish's own on the same image: the quality path against its cluster fit,
 // the fast paths against its range fit, each judged by the libsquish decoder.
-double SquishPsnr(const std::vector<uint32_t>& img, int w, int h, int flags, int channels) {
+double SquishPsnr(const std::vector<uint32_t>& img, int w, int h, int flags, int channels)
+{
     std::vector<uint8_t> rgba(img.size() * 4);
-    for (size_t i = 0; i < img.size(); ++i) {
+    for (size_t i = 0; i < img.size(); ++i)
+    {
         rgba[4 * i] = uint8_t(img[i] >> 16), rgba[4 * i + 1] = uint8_t(img[i] >> 8);
         rgba[4 * i + 2] = uint8_t(img[i]), rgba[4 * i + 3] = uint8_t(img[i] >> 24);
     }
@@ -208,7 +232,8 @@ double SquishPsnr(const std::vector<uint32_t>& img, int w, int h, int flags, int
     return testimg::Psnr(img, decoded, channels);
 }
 
-struct Case {
+struct Case
+{
     int32_t format;
     int squishFlags;
     int channels;  // compared channels (testimg::Psnr mask)
@@ -216,21 +241,25 @@ struct Case {
 
 }  // namespace
 
-TEST(DxtQuality, PsnrAgainstLibsquish) {
+TEST(DxtQuality, PsnrAgainstLibsquish)
+{
     const int w = 64, h = 48;
     const std::vector<uint32_t> images[] = {testimg::Textured(w, h), testimg::Gradient(w, h), testimg::NormalMap(w, h)};
     const Case cases[] = {
         {CF_DXT1, squish::kDxt1, 7}, {CF_DXT3, squish::kDxt3, 15}, {CF_DXT5, squish::kDxt5, 15},
         {CF_BC4, squish::kBc4, 4},   {CF_BC5, squish::kBc5, 6},    {CF_ATI2N_XY, squish::kBc5, 6},
     };
-    for (const Case& c : cases) {
-        for (size_t n = 0; n < std::size(images); ++n) {
+    for (const Case& c : cases)
+    {
+        for (size_t n = 0; n < std::size(images); ++n)
+        {
             std::vector<uint32_t> img = images[n];
             if (c.format == CF_DXT1)
                 for (uint32_t& p : img) p |= 0xFF000000u;  // libsquish reads low alpha as cut-out
             const double cluster = SquishPsnr(img, w, h, c.squishFlags | squish::kColourClusterFit, c.channels);
             const double range = SquishPsnr(img, w, h, c.squishFlags | squish::kColourRangeFit, c.channels);
-            for (int speed = 0; speed < 3; ++speed) {
+            for (int speed = 0; speed < 3; ++speed)
+            {
                 CodecOptions o{};
                 o.size = kCodecOptionsSize;
                 o.disableMultithreading = 1;
@@ -256,17 +285,20 @@ TEST(DxtQuality, PsnrAgainstLibsquish) {
 
 #endif
 
-TEST(DxtQuality, FloatPathMatchesBytePathQuality) {
+TEST(DxtQuality, FloatPathMatchesBytePathQuality)
+{
     const int w = 32, h = 32;
     const std::vector<uint32_t> img = testimg::Textured(w, h);
     std::vector<float> f(size_t(w) * h * 4);
-    for (size_t i = 0; i < img.size(); ++i) {
+    for (size_t i = 0; i < img.size(); ++i)
+    {
         f[4 * i] = float((img[i] >> 16) & 255) / 255.0f;
         f[4 * i + 1] = float((img[i] >> 8) & 255) / 255.0f;
         f[4 * i + 2] = float(img[i] & 255) / 255.0f;
         f[4 * i + 3] = float(img[i] >> 24) / 255.0f;
     }
-    for (int32_t format : {CF_DXT1, CF_DXT3, CF_DXT5, CF_ATI1N, CF_ATI2N, CF_ATI2N_DXT5}) {
+    for (int32_t format : {CF_DXT1, CF_DXT3, CF_DXT5, CF_ATI1N, CF_ATI2N, CF_ATI2N_DXT5})
+    {
         std::vector<uint8_t> blocks(CodecTextureSizeForFormat(format, w, h, 0));
         const CodecTextureDesc src = testimg::Desc(w, h, CF_ARGB32323232F, f.data(), uint32_t(f.size() * 4));
         const CodecTextureDesc dst = testimg::Desc(w, h, format, blocks.data(), uint32_t(blocks.size()));
