@@ -78,6 +78,17 @@ void PluginBase::UnregisterAll()
     r.programAsked = false;
 }
 
+std::vector<AutoReference<PluginType>> PluginBase::ListPluginTypes(const UId& familyId)
+{
+    Registry& r = TheRegistry();
+    std::lock_guard<std::recursive_mutex> hold(r.lock);
+    AskProgramOnce(r);
+    std::vector<AutoReference<PluginType>> out;
+    for (PluginType* type : r.types)
+        if (type->GetFamilyId() == familyId) out.emplace_back(type);
+    return out;
+}
+
 size_t PluginBase::RegisteredCount()
 {
     Registry& r = TheRegistry();

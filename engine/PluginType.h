@@ -4,9 +4,12 @@
 //
 // The program contributes its own types through an exported function "OrvoGetPlugins", found in the
 // running executable with dlsym(RTLD_DEFAULT); it is called once, on the first lookup.
+#include "engine/AutoReference.h"
 #include "engine/PString.h"
 #include "engine/ReferenceCount.h"
 #include "engine/UId.h"
+
+#include <vector>
 
 namespace Orvo {
 
@@ -39,6 +42,8 @@ public:
     // Drops every registered type and lets the next lookup ask the program again.
     static void UnregisterAll();
     static size_t RegisteredCount();
+    // Every registered type of that family, in registration order.
+    static std::vector<AutoReference<PluginType>> ListPluginTypes(const UId& familyId);
 };
 
 }  // namespace Orvo
