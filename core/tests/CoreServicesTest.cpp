@@ -7,13 +7,13 @@
 #include "core/MainThreadWork.h"
 #include "core/ProcessFlags.h"
 #include "core/VelmarEx.h"
+#include "core/tests/TestFolder.h"
 
 #include "engine/PString.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -112,8 +112,7 @@ TEST(ErrorReportDeathTest, FatalErrorShowsTheMessageAndExitsWithOne)
     std::filesystem::permissions(startPad, std::filesystem::perms::owner_all);
     EXPECT_EXIT(FatalError("bad %s", "thing"), ::testing::ExitedWithCode(1), "");
     std::string args;
-    for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(record); }));
     std::getline(std::ifstream(record), args);
     EXPECT_EQ(args, "--fail|bad thing");
     std::filesystem::remove(startPad);

@@ -7,6 +7,7 @@
 #include "core/TCXCallbackFunction.h"
 #include "core/VelmarWorker.h"
 #include "core/VelmarWorkerCallChain.h"
+#include "core/tests/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -189,7 +190,7 @@ TEST_F(WorkerTest, CancelTasksDropsQueuedCallsAndWakesTheirWaiters)
     std::atomic<int> waitResult{-1};
     std::thread waiter(
         [&] { waitResult = VelmarWorker::CallTask(call, VelmarWorker::kMainThread, nullptr, nullptr, 42); });
-    while (!VelmarWorker::HasPendingWork()) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(WaitUntil([] { return VelmarWorker::HasPendingWork(); }));
     // Another id is left alone.
     VelmarWorker::CallTask(call, VelmarWorker::kMainThread | VelmarWorker::kNoWait, nullptr, nullptr, 7);
 
@@ -231,11 +232,12 @@ TEST_F(WorkerTest, ThrowingTaskIsLoggedAndEndsTheProcessOrAborts)
 
 TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
 {
-    std::atomic<int> done{0};
+    std::atomic<int> started{0}, done{0};
     for (int i = 0; i < 4; ++i)
     {
         TCXCallbackFunction* slow = TCXCallbackFunction::Create([&](void*) {
-            std::this_thread::sleep_for(20ms);
+            ++started;
+            std::this_thread::sleep_for(20ms);  // the job's own work
             ++done;
             return true;
         });
@@ -243,18 +245,19 @@ TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
         slow->Release();
     }
     EXPECT_GT(VelmarWorker::ThreadCount(), 0u);
-    std::this_thread::sleep_for(5ms);  // let the threads take their jobs
+    ASSERT_TRUE(WaitUntil([&] { return started > 0; }));
     VelmarWorker::StopThreads();
     EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
     const int finishedAtStop = done;
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(done, finishedAtStop) << "nothing runs after the threads have stopped";
+    EXPECT_EQ(started, finishedAtStop) << "every job that had begun ran to its end before the stop returned";
     VelmarWorker::CancelTasks(0, false);
 
-    // A later worker call starts the pool again.
+    // A later worker call starts the pool again; nothing left over from before runs.
     TCXCallbackFunction* again = TCXCallbackFunction::Create([](void*) { return VelmarWorker::IsWorkerThread(); });
     EXPECT_TRUE(VelmarWorker::CallTask(again, VelmarWorker::kWorkerThread));
     again->Release();
+    EXPECT_EQ(started, finishedAtStop);
+    EXPECT_EQ(done, finishedAtStop);
 }
 
 TEST_F(WorkerTest, StopThreadsKeepsMainThreadWorkMovingForRunningJobs)
@@ -271,7 +274,7 @@ TEST_F(WorkerTest, StopThreadsKeepsMainThreadWorkMovingForRunningJobs)
     });
     VelmarWorker::CallTask(job, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait);
     job->Release();
-    while (!started) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
     VelmarWorker::StopThreads();
     EXPECT_TRUE(mainCallRan);
     EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);

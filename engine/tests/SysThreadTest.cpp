@@ -78,15 +78,17 @@ TEST(SysThreadTest, AutoResetEventReleasesOneWaiterPerSet)
     EXPECT_FALSE(ev.Wait(10));
 
     std::atomic<int> woken{0};
+    Semaphore wokenSignal(0);
     auto waiters = StartThreads(3, [&] {
         if (ev.Wait(10000)) ++woken;
+        wokenSignal.Unlock();
         return 0u;
     });
     ASSERT_EQ(waiters.size(), 3u);
     for (int i = 1; i <= 3; ++i)
     {
         ev.Set();
-        for (int spin = 0; spin < 2000 && woken < i; ++spin) Thread::Sleep(1);
+        ASSERT_TRUE(wokenSignal.Lock(10000));
         EXPECT_EQ(woken.load(), i);
     }
     for (auto& w : waiters) EXPECT_TRUE(w->Join());

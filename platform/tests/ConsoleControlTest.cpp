@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "PlatformTestSupport.h"
@@ -15,6 +14,7 @@ using PlatformTest::HelperPath;
 using PlatformTest::ReadFile;
 using PlatformTest::TempDir;
 using PlatformTest::WaitForFile;
+using PlatformTest::WaitUntil;
 
 TEST(ConsoleControlTest, SignalsArriveAsConsoleEventsOnAThreadOfTheirOwn)
 {
@@ -37,7 +37,7 @@ TEST(ConsoleControlTest, SignalsArriveAsConsoleEventsOnAThreadOfTheirOwn)
     {
         event = -1;
         ASSERT_EQ(raise(c.signal), 0);
-        for (int i = 0; i < 2000 && event < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(WaitUntil([&] { return event >= 0; })) << "signal " << c.signal;
         EXPECT_EQ(event, c.event) << "signal " << c.signal;
         EXPECT_TRUE(otherThread);
     }

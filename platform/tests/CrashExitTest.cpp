@@ -10,18 +10,30 @@ using PlatformTest::HelperPath;
 using PlatformTest::ReadFile;
 using PlatformTest::TempDir;
 
-TEST(CrashExitTest, FaultsAndEscapingExceptionsEndWithTheCodeAndFlushedOutput)
+TEST(CrashExitTest, FaultsEscapingExceptionsAndExitProcessEndWithTheirCodeAndFlushedOutput)
 {
     TempDir dir;
-    for (const char* how : {"fault", "throw", "overflow"})
+    struct
     {
-        std::string out = dir / (std::string(how) + ".txt");
-        // Output goes to a file, so stdio buffers it fully: only a flush makes it appear.
-        std::string cmd = "'" + HelperPath() + "' crash " + how + " >'" + out + "'";
+        const char *args, *out, *err;  // err null: not checked
+        int code;
+    } cases[] = {{"crash fault", "before the crash ", nullptr, 156},  // -100 in the low 8 bits
+                 {"crash throw", "before the crash ", nullptr, 156},
+                 {"crash overflow", "before the crash ", nullptr, 156},
+                 {"exit-flush 3", "buffered-stdio ", "buffered-stderr", 3}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.args);
+        // Output goes to files, so stdio buffers it fully: only a flush makes it appear.
+        std::string cmd = "'" + HelperPath() + "' " + c.args + " >'" + (dir / "o") + "' 2>'" + (dir / "e") + "'";
         LaunchResult r = LaunchProcess("/bin/sh", {"-c", cmd}, {}, kLaunchWait);
-        ASSERT_TRUE(r) << how;
-        EXPECT_EQ(r.exitCode, 156) << how;  // -100 in the low 8 bits
-        EXPECT_EQ(ReadFile(out), "before the crash ") << how;
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r.exitCode, c.code);
+        EXPECT_EQ(ReadFile(dir / "o"), c.out);
+        if (c.err)
+        {
+            EXPECT_EQ(ReadFile(dir / "e"), c.err);
+        }
     }
 }
 

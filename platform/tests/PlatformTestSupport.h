@@ -1,5 +1,5 @@
 #pragma once
-// Shared bits of the platform tests: a private temporary folder and waiting for a child's file.
+// Shared bits of the platform tests: a private temporary folder, the helper program and bounded waits.
 #include <unistd.h>
 
 #include "platform/Process.h"
@@ -55,15 +55,34 @@ inline int RunHelper(const std::vector<std::string>& args)
     return r ? r.exitCode : -1;
 }
 
-// Waits (up to 10 s, so a hung child fails the test instead of hanging it) for `path` to appear.
+// Checks `done` until it holds; false after ten seconds, so that a lost event fails the test instead of
+// hanging it.
+template <class Pred>
+bool WaitUntil(Pred done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done())
+    {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 inline bool WaitForFile(const std::string& path)
 {
-    for (int i = 0; i < 2000; ++i)
-    {
-        if (std::filesystem::exists(path)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return WaitUntil([&] { return std::filesystem::exists(path); });
+}
+
+// Waits until thread `tid` of this process sleeps in the kernel, that is, has blocked in a call.
+inline bool WaitUntilBlocked(pid_t tid)
+{
+    const std::string stat = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    return WaitUntil([&] {
+        const std::string text = ReadFile(stat);
+        const size_t close = text.rfind(')');  // the state follows the parenthesised name
+        return close != std::string::npos && text.compare(close, 3, ") S") == 0;
+    });
 }
 
 // A unique shared-memory or lock name for this test process.

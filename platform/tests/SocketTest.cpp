@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <numeric>
 #include <thread>
 #include <vector>
 
+#include "PlatformTestSupport.h"
+
 using namespace Platform;
+using PlatformTest::WaitUntil;
+using PlatformTest::WaitUntilBlocked;
 
 namespace {
 struct Pair
@@ -93,29 +98,34 @@ TEST(SocketTest, PeerClosingIsReportedAndNeverRaisesSigpipe)
     EXPECT_TRUE(last == IoResult::Closed || last == IoResult::Error);
 }
 
-TEST(SocketTest, ShutdownWakesABlockedReceiver)
+// Runs `call` on another thread, shuts `socket` down once that thread has blocked in it, and gives what it
+// returned.
+template <class Call>
+auto ShutdownWhileBlocked(Socket& socket, Call call)
 {
-    Pair p = Connected();
-    IoResult result = IoResult::Ok;
-    std::thread reader([&] {
-        char buf[4];
-        result = p.server.ReceiveExact(buf, 4);
+    std::atomic<pid_t> tid{0};
+    decltype(call()) result{};
+    std::thread t([&] {
+        tid = gettid();
+        result = call();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    p.server.Shutdown();
-    reader.join();
-    EXPECT_EQ(result, IoResult::Closed);
+    EXPECT_TRUE(WaitUntil([&] { return tid != 0; }) && WaitUntilBlocked(tid));
+    socket.Shutdown();
+    t.join();
+    return result;
 }
 
-TEST(SocketTest, ShutdownOfTheListenerWakesABlockedAccept)
+TEST(SocketTest, ShutdownWakesABlockedReceiverAndABlockedAccept)
 {
+    Pair p = Connected();
+    char buf[4];
+    EXPECT_EQ(ShutdownWhileBlocked(p.server, [&] { return p.server.ReceiveExact(buf, 4); }), IoResult::Closed);
+
     Socket listener = Socket::Listen();
-    IoResult result = IoResult::Ok;
-    std::thread acceptor([&] { EXPECT_FALSE(listener.Accept(Socket::kForever, &result).IsValid()); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    listener.Shutdown();
-    acceptor.join();
-    EXPECT_EQ(result, IoResult::Closed);
+    IoResult accepted = IoResult::Ok;
+    EXPECT_FALSE(
+        ShutdownWhileBlocked(listener, [&] { return listener.Accept(Socket::kForever, &accepted).IsValid(); }));
+    EXPECT_EQ(accepted, IoResult::Closed);
 }
 
 TEST(SocketTest, FailuresAreReportedNotThrown)

@@ -100,11 +100,13 @@ int main(int argc, char** argv)
         static std::atomic<int> event{-1};
         if (!Platform::InstallConsoleHandler([](int e) {
                 event = e;
+                event.notify_all();
                 return true;
             }))
             return 2;
         WriteFile(argv[2], "ready");
-        while (event < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        alarm(30);  // a lost event ends the child instead of leaving it behind
+        event.wait(-1);
         WriteFile(argv[3], std::to_string(event.load()));
         Platform::RemoveConsoleHandler();
         return 0;
