@@ -8,9 +8,7 @@
 #include "textures/codec/FastDxtBlock.h"
 #include "textures/codec/TextureCodec.h"
 
-#ifdef VELMAR_HAVE_SQUISH
 #include <squish.h>
-#endif
 
 using testimg::Argb;
 
@@ -164,8 +162,6 @@ TEST(FastDxtColor, FlatAndSplitBlocks)
     }
 }
 
-#ifdef VELMAR_HAVE_SQUISH
-
 namespace {
 
 // Decodes with libsquish and returns 0xAARRGGBB texels. This libsquish decodes BC4/BC5 blocks as
@@ -282,8 +278,6 @@ TEST(DxtQuality, PsnrAgainstLibsquish)
         }
     }
 }
-
-#endif
 
 TEST(DxtQuality, FloatPathMatchesBytePathQuality)
 {
