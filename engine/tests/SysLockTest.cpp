@@ -29,29 +29,38 @@ bool OnOtherThread(std::function<bool()> attempt)
     return result;
 }
 
-std::string UniqueMutexName(const char* stem)
+// Recursive for the owning thread; another thread can neither take it nor release it.
+void ExpectRecursiveAndOwnedByOneThread(SyncObject& lock)
 {
-    static int counter = 0;
-    return std::string("Global\\velmar-test-") + stem + "-" + std::to_string(getpid()) + "-" +
-           std::to_string(++counter);
+    EXPECT_FALSE(lock.Unlock());  // nothing held
+    ASSERT_TRUE(lock.Lock());
+    ASSERT_TRUE(lock.Lock(0));
+    EXPECT_FALSE(OnOtherThread([&] { return lock.Lock(10); }));
+    EXPECT_FALSE(OnOtherThread([&] { return lock.Unlock(); }));
+    EXPECT_TRUE(lock.Unlock());
+    EXPECT_FALSE(OnOtherThread([&] { return lock.Lock(0); }));  // still held once
+    EXPECT_TRUE(lock.Unlock());
+    EXPECT_FALSE(lock.Unlock());
+    EXPECT_TRUE(OnOtherThread([&] { return lock.Lock(0) && lock.Unlock(); }));
 }
 
 }  // namespace
 
-TEST(SysLockTest, CriticalSectionIsRecursiveAndOwnedByOneThread)
+TEST(SysLockTest, CriticalSectionAndUnnamedMutexAreRecursiveAndOwnedByOneThread)
 {
     CriticalSection cs;
-    EXPECT_FALSE(cs.Unlock());  // nothing held
+    ExpectRecursiveAndOwnedByOneThread(cs);
+    Mutex m;
+    EXPECT_FALSE(m.IsNamed());
+    ExpectRecursiveAndOwnedByOneThread(m);
     ASSERT_TRUE(cs.Lock());
-    ASSERT_TRUE(cs.Lock(0));
+    ASSERT_TRUE(cs.TryEnter());
     EXPECT_EQ(cs.GetRecursionCount(), 2);
     EXPECT_TRUE(cs.IsOwnedByCurrentThread());
-    EXPECT_FALSE(OnOtherThread([&] { return cs.Lock(10); }));
-    EXPECT_FALSE(OnOtherThread([&] { return cs.Unlock(); }));  // a stranger cannot release it
-    EXPECT_TRUE(cs.Unlock());
-    EXPECT_FALSE(OnOtherThread([&] { return cs.TryEnter(); }));
-    EXPECT_TRUE(cs.Unlock());
-    EXPECT_TRUE(OnOtherThread([&] { return cs.Lock(0) && cs.Unlock(); }));
+    EXPECT_FALSE(OnOtherThread([&] { return cs.IsOwnedByCurrentThread(); }));
+    cs.Unlock();
+    cs.Unlock();
+    EXPECT_EQ(cs.GetRecursionCount(), 0);
 }
 
 TEST(SysLockTest, CriticalSectionKeepsCountersConsistent)
@@ -94,22 +103,9 @@ TEST(SysLockTest, SingleLockReleasesAtTheEndOfItsScope)
     EXPECT_FALSE(none.Lock());
 }
 
-TEST(SysLockTest, UnnamedMutexIsRecursivePerThread)
-{
-    Mutex m;
-    EXPECT_FALSE(m.IsNamed());
-    ASSERT_TRUE(m.Lock());
-    ASSERT_TRUE(m.Lock(0));
-    EXPECT_FALSE(OnOtherThread([&] { return m.Lock(10); }));
-    EXPECT_TRUE(m.Unlock());
-    EXPECT_TRUE(m.Unlock());
-    EXPECT_FALSE(m.Unlock());
-    EXPECT_TRUE(OnOtherThread([&] { return m.Lock(0) && m.Unlock(); }));
-}
-
 TEST(SysLockTest, NamedMutexIsSharedByNameAndHeldAgainstOtherProcesses)
 {
-    const std::string name = UniqueMutexName("named");
+    const std::string name = "Global\\velmar-test-named-" + std::to_string(getpid());
     const std::string path = Mutex::LockFilePathFor(name);
     EXPECT_NE(path, Mutex::LockFilePathFor(name + "x"));
     Mutex a(name), b(name);

@@ -6,57 +6,66 @@
 
 using namespace Platform;
 
-namespace {
-std::string Convert(int from, int to, std::string_view in, ConvertResult* result = nullptr, ConvertOptions options = {})
+TEST(CodePageTest, ConversionsFailuresAndReplacements)
 {
-    std::string out;
-    ConvertResult r = ConvertCodePage(from, to, in, &out, options);
-    if (result) *result = r;
-    return r.ok() ? out : "<failed>";
-}
-}  // namespace
-
-TEST(CodePageTest, Utf8AndWindows1252RoundTrip)
-{
-    EXPECT_EQ(Convert(kCodePageUtf8, 1252, "caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
-    EXPECT_EQ(Convert(1252, kCodePageUtf8, "caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
-    EXPECT_EQ(Convert(kCodePageAnsi, 1252, "\xC3\xA9"), "\xE9");  // the ANSI code page is UTF-8
-    EXPECT_EQ(Convert(1252, kCodePageAnsi, "\xE9"), "\xC3\xA9");
-}
-
-TEST(CodePageTest, UnconvertibleCharacterIsReportedOrReplaced)
-{
-    ConvertResult r;
-    // "Ł" (U+0141) has no place in Windows-1252.
-    EXPECT_EQ(Convert(kCodePageUtf8, 1252,
-                      "ab\xC5\x81"
-                      "c",
-                      &r),
-              "<failed>");
-    EXPECT_EQ(r.status, ConvertStatus::Unconvertible);
-    EXPECT_EQ(r.errorOffset, 2u);
-    EXPECT_EQ(Convert(kCodePageUtf8, 1252,
-                      "ab\xC5\x81"
-                      "c\xC5\x81",
-                      &r, {true}),
-              "ab?c?");
-    EXPECT_EQ(r.replaced, 2u);
-    // It does exist in Central European Windows-1250.
-    EXPECT_EQ(Convert(kCodePageUtf8, 1250, "\xC5\x81"), "\xA3");
-    EXPECT_EQ(Convert(kCodePageUtf8, 1252, std::string("\xE6\x97\xA5", 3), &r, {true}), "?");
-}
-
-TEST(CodePageTest, InvalidInputIsNotMistakenForUnconvertible)
-{
-    ConvertResult r;
-    for (std::string bad : {std::string("a\xFF"), std::string("a\xC3"), std::string("a\xC3(")})
+    using S = ConvertStatus;
+    const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC";  // "日本"
+    struct Case
     {
-        EXPECT_EQ(Convert(kCodePageUtf8, 1252, bad, &r, {true}), "<failed>");
-        EXPECT_EQ(r.status, ConvertStatus::InvalidInput);
-        EXPECT_EQ(r.errorOffset, 1u);
+        int from, to;
+        std::string in;
+        bool replace;
+        ConvertStatus status;
+        std::string out;       // when converted
+        size_t offsetOrCount;  // the offending offset on failure, the replacements on success
+    } cases[] = {
+        {kCodePageUtf8, 1252, "caf\xC3\xA9 \xE2\x82\xAC", false, S::Ok, "caf\xE9 \x80", 0},
+        {1252, kCodePageUtf8, "caf\xE9 \x80", false, S::Ok, "caf\xC3\xA9 \xE2\x82\xAC", 0},
+        {kCodePageAnsi, 1252, "\xC3\xA9", false, S::Ok, "\xE9", 0},  // the ANSI code page is UTF-8
+        {1252, kCodePageAnsi, "\xE9", false, S::Ok, "\xC3\xA9", 0},
+        // "Ł" (U+0141) has no place in Windows-1252, but in Central European Windows-1250.
+        {kCodePageUtf8, 1252, "ab\xC5\x81\x63", false, S::Unconvertible, "", 2},
+        {kCodePageUtf8, 1252, "ab\xC5\x81\x63\xC5\x81", true, S::Ok, "ab?c?", 2},
+        {kCodePageUtf8, 1250, "\xC5\x81", false, S::Ok, "\xA3", 0},
+        {kCodePageUtf8, 1252, "\xE6\x97\xA5", true, S::Ok, "?", 1},
+        // Invalid input is not mistaken for unconvertible, even when replacing.
+        {kCodePageUtf8, 1252, "a\xFF", true, S::InvalidInput, "", 1},
+        {kCodePageUtf8, 1252, "a\xC3", true, S::InvalidInput, "", 1},
+        {kCodePageUtf8, 1252, "a\xC3(", true, S::InvalidInput, "", 1},
+        {kCodePageUtf16LE, kCodePageUtf8, std::string("a\0b", 3), false, S::InvalidInput, "", 2},  // odd length
+        {kCodePageUtf8, 437, "\xC3\xA9", false, S::Ok, "\x82", 0},
+        {kCodePageUtf8, 850, "\xC3\xA9", false, S::Ok, "\x82", 0},
+        {kCodePageUtf8, 28591, "\xC3\xA9", false, S::Ok, "\xE9", 0},
+        {kCodePageUtf8, 932, nihon, false, S::Ok, "\x93\xFA\x96\x7B", 0},
+        {932, kCodePageUtf8, "\x93\xFA\x96\x7B", false, S::Ok, nihon, 0},
+        {kCodePageUtf8, 12345, "x", false, S::UnknownCodePage, "", 0},
+        {-1, kCodePageUtf8, "x", false, S::UnknownCodePage, "", 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << " '" << c.in << "'");
+        std::string out;
+        ConvertResult r = ConvertCodePage(c.from, c.to, c.in, &out, {c.replace});
+        ASSERT_EQ(r.status, c.status);
+        if (r.ok())
+        {
+            EXPECT_EQ(out, c.out);
+            EXPECT_EQ(r.replaced, c.offsetOrCount);
+        }
+        else if (c.status != S::UnknownCodePage && c.from != kCodePageUtf16LE)
+        {
+            EXPECT_EQ(r.errorOffset, c.offsetOrCount);
+        }
     }
-    EXPECT_EQ(Convert(kCodePageUtf16LE, kCodePageUtf8, std::string("a\0b", 3), &r), "<failed>");  // odd length
-    EXPECT_EQ(r.status, ConvertStatus::InvalidInput);
+    for (int cp : {936, 949, 950, 1251, 1258, 65000})
+    {
+        EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
+        std::string out;
+        EXPECT_TRUE(ConvertCodePage(kCodePageUtf8, cp, "plain", &out).ok()) << cp;
+        EXPECT_EQ(out, "plain") << cp;
+    }
+    EXPECT_FALSE(IsCodePageSupported(12345));
+    EXPECT_EQ(CodePageName(0), std::string("UTF-8"));
 }
 
 TEST(CodePageTest, ExactSizesAndSmallBuffers)
@@ -82,32 +91,10 @@ TEST(CodePageTest, ExactSizesAndSmallBuffers)
     EXPECT_EQ(r.status, ConvertStatus::InvalidInput);
 
     // Longer than any internal buffer.
-    std::string big;
+    std::string big, narrow, back;
     for (int i = 0; i < 20000; ++i) big += "\xC3\xA9x";
-    std::string narrow = Convert(kCodePageUtf8, 1252, big);
+    ASSERT_TRUE(ConvertCodePage(kCodePageUtf8, 1252, big, &narrow).ok());
     EXPECT_EQ(narrow.size(), 40000u);
-    EXPECT_EQ(Convert(1252, kCodePageUtf8, narrow), big);
-}
-
-TEST(CodePageTest, OtherCodePagesAndUnknownNumbers)
-{
-    EXPECT_EQ(Convert(kCodePageUtf8, 437, "\xC3\xA9"), "\x82");
-    EXPECT_EQ(Convert(kCodePageUtf8, 850, "\xC3\xA9"), "\x82");
-    EXPECT_EQ(Convert(kCodePageUtf8, 28591, "\xC3\xA9"), "\xE9");
-    const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC";  // "日本"
-    std::string sjis = Convert(kCodePageUtf8, 932, nihon);
-    EXPECT_EQ(sjis, "\x93\xFA\x96\x7B");
-    EXPECT_EQ(Convert(932, kCodePageUtf8, sjis), nihon);
-    for (int cp : {936, 949, 950, 1251, 1258, 65000})
-    {
-        EXPECT_TRUE(IsCodePageSupported(cp)) << cp;
-        EXPECT_EQ(Convert(kCodePageUtf8, cp, "plain"), "plain") << cp;
-    }
-    ConvertResult r;
-    EXPECT_EQ(Convert(kCodePageUtf8, 12345, "x", &r), "<failed>");
-    EXPECT_EQ(r.status, ConvertStatus::UnknownCodePage);
-    EXPECT_EQ(Convert(-1, kCodePageUtf8, "x", &r), "<failed>");
-    EXPECT_EQ(r.status, ConvertStatus::UnknownCodePage);
-    EXPECT_FALSE(IsCodePageSupported(12345));
-    EXPECT_EQ(CodePageName(0), std::string("UTF-8"));
+    ASSERT_TRUE(ConvertCodePage(1252, kCodePageUtf8, narrow, &back).ok());
+    EXPECT_EQ(back, big);
 }

@@ -38,33 +38,30 @@ int RedDifference(Etc1BlockWords w)
 
 }  // namespace
 
-TEST(Etc1Block, UniformGreyTakesCombinedColourExactly)
+TEST(Etc1Block, HandWorkedFastBlocks)
 {
-    // Average rounding gives 16 (132) and error 48 with codeword 1; the combined colour 15 (123) plus the
-    // +5 modifier of codeword 1 hits 128 exactly, so the combined candidate wins.
-    const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, Uniform(4, 4, 128, 128, 128));
-    EXPECT_EQ(w.word1, 0x78787826u);
-    EXPECT_EQ(w.word2, 0x00000000u);
-}
-
-TEST(Etc1Block, BlackWhiteHalvesUseIndividualMode)
-{
-    const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, LeftRight({{0, 0, 0}}, {{255, 255, 255}}));
-    EXPECT_EQ(w.word1, 0x0F0F0F00u);  // 0 | 15 per channel, codewords 0, individual, unflipped
-    EXPECT_EQ(w.word2, 0x00FF00FFu);  // black pixels take -8 (index 3), white ones +2 (index 0)
-}
-
-TEST(Etc1Block, UniformBlockMayMissByMoreThanTheSmallestModifier)
-{
-    // Blue 50 quantises to 6 (49); codeword 0's -2 gives 47 at error 9 per pixel, which no other modifier
-    // or codeword beats, so the block decodes 3 away although codeword 0's smallest modifier is 2. Both
+    // Grey 128: average rounding gives 16 (132) and error 48 with codeword 1; the combined colour 15 (123)
+    // plus the +5 modifier of codeword 1 hits 128 exactly, so the combined candidate wins.
+    // Black and white halves: 0 | 15 per channel, codewords 0, individual, unflipped; black pixels take -8
+    // (index 3), white ones +2 (index 0).
+    // Blue 50 quantises to 6 (49); codeword 0's -2 gives 47 at error 9 per pixel, which no other modifier or
+    // codeword beats, so the block decodes 3 away although codeword 0's smallest modifier is 2. Both
     // candidates quantise alike and the earlier (average) one is kept.
-    const Image img = Uniform(4, 4, 0, 0, 50);
-    const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, img);
-    EXPECT_EQ(w.word1, 0x00003002u);
-    EXPECT_EQ(w.word2, 0xFFFF0000u);
+    const struct
+    {
+        Image img;
+        uint32_t word1, word2;
+    } cases[] = {{Uniform(4, 4, 128, 128, 128), 0x78787826u, 0x00000000u},
+                 {LeftRight({{0, 0, 0}}, {{255, 255, 255}}), 0x0F0F0F00u, 0x00FF00FFu},
+                 {Uniform(4, 4, 0, 0, 50), 0x00003002u, 0xFFFF0000u}};
+    for (const auto& c : cases)
+    {
+        const Etc1BlockWords w = EncodeOne(CompressBlockETC1Fast, c.img);
+        EXPECT_EQ(w.word1, c.word1) << std::hex << c.word1;
+        EXPECT_EQ(w.word2, c.word2) << std::hex << c.word1;
+    }
     uint8_t decoded[48];
-    DecodeBlockETC1(w, decoded);
+    DecodeBlockETC1(Etc1BlockWords{0x00003002u, 0xFFFF0000u}, decoded);
     EXPECT_EQ(decoded[2], 47);
 }
 
