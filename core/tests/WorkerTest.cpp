@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using W = VelmarWorker;
 
 // Runs main-thread work until `done` holds or about ten seconds have passed.
 template <class Pred>
@@ -35,29 +37,41 @@ bool PumpMainThreadUntil(Pred done)
     return done();
 }
 
-// A target for member-function callbacks that records where and in which order it ran.
+// Hands `job` to the worker with `flags` and gives its answer (true at once for calls not waited for).
+bool Call(std::function<bool()> job, unsigned flags)
+{
+    TCXCallbackFunction* callback = TCXCallbackFunction::Create([job](void*) { return job(); });
+    const bool result = W::CallTask(callback, flags);
+    callback->Release();
+    return result;
+}
+
+// Records what ran, in which order, and on which thread.
 struct Recorder
 {
     std::mutex lock;
     std::vector<std::string> order;
-    std::vector<bool> onMain;
-    std::vector<bool> onWorker;
+    std::vector<bool> onMain, onWorker;
 
     bool Note(const char* what)
     {
         std::lock_guard<std::mutex> guard(lock);
         order.push_back(what);
         onMain.push_back(IsMainThread());
-        onWorker.push_back(VelmarWorker::IsWorkerThread());
+        onWorker.push_back(W::IsWorkerThread());
         return true;
     }
-    bool Load(void*) { return Note("load"); }
-    bool Write(void*) { return Note("write"); }
-    bool Release(void*) { return Note("release"); }
-    bool Echo(void* argument)
+    // A member-function callback: true when the argument it is given is this recorder.
+    bool Echo(void* argument) { return Note("echo") && argument == this; }
+    // A chain of calls that note `whats` with `flags`, one each.
+    void Fill(VelmarWorkerCallChain& chain, std::vector<std::pair<const char*, unsigned>> steps)
     {
-        Note("echo");
-        return argument == this;
+        for (const auto& [what, flags] : steps)
+        {
+            TCXCallbackFunction* c = TCXCallbackFunction::Create([this, what = what](void*) { return Note(what); });
+            chain.Add(c, flags);
+            c->Release();
+        }
     }
 };
 
@@ -73,9 +87,9 @@ protected:
     }
     void TearDown() override
     {
-        VelmarWorker::CancelTasks(0, true);
+        W::CancelTasks(0, true);
         MainThreadUpdate();
-        VelmarWorker::SetFailureHooks(nullptr, nullptr);
+        W::SetFailureHooks(nullptr, nullptr);
         SetLogLineObserver(nullptr);
         CommandRunningFlag = false;
     }
@@ -86,60 +100,48 @@ protected:
 TEST_F(WorkerTest, MainThreadCallFromWorkerRunsDuringMainThreadUpdate)
 {
     Recorder recorder;
-    std::atomic<bool> innerResult{false};
-    std::atomic<bool> finished{false};
-
+    std::atomic<bool> innerResult{false}, finished{false};
     // A worker job marshals a call to the main thread and waits for its result.
-    TCXCallbackFunction* job = TCXCallbackFunction::Create([&](void*) {
-        RecorderCallback* echo = RecorderCallback::Create(&recorder, &Recorder::Echo);
-        unsigned char result = 0;
-        VelmarWorker::CallTask(echo, VelmarWorker::kMainThread, &recorder, &result);
-        echo->Release();
-        innerResult = result == 1;
-        finished = true;
-        return true;
-    });
-    EXPECT_TRUE(VelmarWorker::CallTask(job, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait));
-    job->Release();
-
+    EXPECT_TRUE(Call(
+        [&] {
+            RecorderCallback* echo = RecorderCallback::Create(&recorder, &Recorder::Echo);
+            unsigned char result = 0;
+            W::CallTask(echo, W::kMainThread, &recorder, &result);
+            echo->Release();
+            innerResult = result == 1;
+            return finished = true;
+        },
+        W::kWorkerThread | W::kNoWait));
     ASSERT_TRUE(PumpMainThreadUntil([&] { return finished.load(); }));
     EXPECT_TRUE(innerResult);
     ASSERT_EQ(recorder.order.size(), 1u);
     EXPECT_TRUE(recorder.onMain[0]);
     EXPECT_FALSE(recorder.onWorker[0]);
-    PumpMainThreadUntil([] { return !VelmarWorker::HasPendingWork(); });
-    EXPECT_FALSE(VelmarWorker::HasPendingWork());
+    EXPECT_TRUE(PumpMainThreadUntil([] { return !W::HasPendingWork(); }));
 }
 
 TEST_F(WorkerTest, FlagsChooseWhereAndWhetherToWait)
 {
     Recorder recorder;
     RecorderCallback* echo = RecorderCallback::Create(&recorder, &Recorder::Echo);
-
     // Flags 3 on the main thread: inline, waited, result handed back (the argument reaches the method).
     unsigned char result = 0;
-    EXPECT_TRUE(VelmarWorker::CallTask(echo, 3, &recorder, &result));
+    EXPECT_TRUE(W::CallTask(echo, 3, &recorder, &result));
     EXPECT_EQ(result, 1);
     // Without an argument the user pointer (none here) is passed, so Echo answers false.
-    EXPECT_FALSE(VelmarWorker::CallTask(echo, 3, nullptr, &result));
+    EXPECT_FALSE(W::CallTask(echo, 3, nullptr, &result));
     EXPECT_EQ(result, 0);
-
     // Flag 16, waited: runs on a worker thread while the caller blocks.
-    EXPECT_TRUE(VelmarWorker::CallTask(echo, VelmarWorker::kWorkerThread, &recorder));
-
+    EXPECT_TRUE(W::CallTask(echo, W::kWorkerThread, &recorder));
     // Flag 1 with 8 from the main thread: queued, not run until the main thread updates.
-    EXPECT_TRUE(VelmarWorker::CallTask(echo, VelmarWorker::kMainThread | VelmarWorker::kNoWait, &recorder));
+    EXPECT_TRUE(W::CallTask(echo, W::kMainThread | W::kNoWait, &recorder));
     EXPECT_EQ(recorder.order.size(), 3u);
-    EXPECT_TRUE(VelmarWorker::HasPendingWork());
-    EXPECT_TRUE(VelmarWorker::RunPendingTask(0));
-    EXPECT_FALSE(VelmarWorker::RunPendingTask(0));
+    EXPECT_TRUE(W::HasPendingWork());
+    EXPECT_TRUE(W::RunPendingTask(0));
+    EXPECT_FALSE(W::RunPendingTask(0));
     echo->Release();
-
-    ASSERT_EQ(recorder.order.size(), 4u);
-    EXPECT_TRUE(recorder.onMain[0]);
+    EXPECT_EQ(recorder.onMain, (std::vector<bool>{true, true, false, true}));
     EXPECT_TRUE(recorder.onWorker[2]);
-    EXPECT_FALSE(recorder.onMain[2]);
-    EXPECT_TRUE(recorder.onMain[3]);
 }
 
 TEST_F(WorkerTest, MainThreadUpdateRunsOnlyWhatWasQueuedWhenItBegan)
@@ -155,18 +157,13 @@ TEST_F(WorkerTest, MainThreadUpdateRunsOnlyWhatWasQueuedWhenItBegan)
     EXPECT_EQ(runs, 1);
     MainThreadUpdate();
     EXPECT_EQ(runs, 2);
-    VelmarWorker::CancelTasks(0, false);
+    W::CancelTasks(0, false);
     MainThreadUpdate();
     EXPECT_EQ(runs, 2);
-    EXPECT_FALSE(VelmarWorker::HasPendingWork());
-}
+    EXPECT_FALSE(W::HasPendingWork());
 
-TEST_F(WorkerTest, WaitForMainThreadWorkTimesOutWhenNothingIsPosted)
-{
-    PostMainThreadWork([] {});
-    MainThreadUpdate();  // drains the queue, and with it the posted event
+    // Drained, the queue no longer signals; a post from another thread does.
     EXPECT_FALSE(WaitForMainThreadWork(20));
-
     std::thread poster([] { PostMainThreadWork([] {}); });
     EXPECT_TRUE(WaitForMainThreadWork(5000));
     poster.join();
@@ -175,7 +172,6 @@ TEST_F(WorkerTest, WaitForMainThreadWorkTimesOutWhenNothingIsPosted)
 
 TEST_F(WorkerTest, CancelTasksDropsQueuedCallsAndWakesTheirWaiters)
 {
-    Recorder recorder;
     std::atomic<int> cancelled{0};
     struct Cancellable : TCXCallback
     {
@@ -188,20 +184,17 @@ TEST_F(WorkerTest, CancelTasksDropsQueuedCallsAndWakesTheirWaiters)
 
     // A thread that is not the main thread waits for a main-thread call that never gets to run.
     std::atomic<int> waitResult{-1};
-    std::thread waiter(
-        [&] { waitResult = VelmarWorker::CallTask(call, VelmarWorker::kMainThread, nullptr, nullptr, 42); });
-    EXPECT_TRUE(WaitUntil([] { return VelmarWorker::HasPendingWork(); }));
-    // Another id is left alone.
-    VelmarWorker::CallTask(call, VelmarWorker::kMainThread | VelmarWorker::kNoWait, nullptr, nullptr, 7);
-
-    VelmarWorker::CancelTasks(42, true);
+    std::thread waiter([&] { waitResult = W::CallTask(call, W::kMainThread, nullptr, nullptr, 42); });
+    EXPECT_TRUE(WaitUntil([] { return W::HasPendingWork(); }));
+    W::CallTask(call, W::kMainThread | W::kNoWait, nullptr, nullptr, 7);  // another id is left alone
+    W::CancelTasks(42, true);
     waiter.join();
     EXPECT_EQ(waitResult, 0);
     EXPECT_EQ(cancelled, 1);
-    EXPECT_TRUE(VelmarWorker::HasPendingWork());
-    VelmarWorker::CancelTasks(7, false);
+    EXPECT_TRUE(W::HasPendingWork());
+    W::CancelTasks(7, false);
     EXPECT_EQ(cancelled, 2);
-    EXPECT_FALSE(VelmarWorker::HasPendingWork());
+    EXPECT_FALSE(W::HasPendingWork());
     call->Release();
 }
 
@@ -214,18 +207,14 @@ TEST_F(WorkerTest, ThrowingTaskIsLoggedAndEndsTheProcessOrAborts)
     endCodes.clear();
     aborts = 0;
     SetLogLineObserver([](const char* line) { lines.push_back(line); });
-    VelmarWorker::SetFailureHooks([](int code) { endCodes.push_back(code); }, [] { ++aborts; });
-
-    TCXCallbackFunction* thrower = TCXCallbackFunction::Create([](void*) -> bool { throw std::runtime_error("x"); });
-    EXPECT_FALSE(VelmarWorker::CallTask(thrower, VelmarWorker::kWorkerThread));
+    W::SetFailureHooks([](int code) { endCodes.push_back(code); }, [] { ++aborts; });
+    auto thrower = []() -> bool { throw std::runtime_error("x"); };
+    EXPECT_FALSE(Call(thrower, W::kWorkerThread));
     EXPECT_EQ(aborts, 1) << "outside a command a throwing task aborts";
     EXPECT_TRUE(endCodes.empty());
-
     CommandRunningFlag = true;
-    EXPECT_FALSE(VelmarWorker::CallTask(thrower, 0));
-    thrower->Release();
-    ASSERT_EQ(endCodes.size(), 1u);
-    EXPECT_EQ(endCodes[0], -100);
+    EXPECT_FALSE(Call(thrower, 0));
+    EXPECT_EQ(endCodes, std::vector<int>{-100});
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "VelmarWorker::InternalCallTask> uncaught exception in task");
 }
@@ -233,29 +222,23 @@ TEST_F(WorkerTest, ThrowingTaskIsLoggedAndEndsTheProcessOrAborts)
 TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
 {
     std::atomic<int> started{0}, done{0};
-    for (int i = 0; i < 4; ++i)
-    {
-        TCXCallbackFunction* slow = TCXCallbackFunction::Create([&](void*) {
-            ++started;
-            std::this_thread::sleep_for(20ms);  // the job's own work
-            ++done;
-            return true;
-        });
-        VelmarWorker::CallTask(slow, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait);
-        slow->Release();
-    }
-    EXPECT_GT(VelmarWorker::ThreadCount(), 0u);
+    auto slow = [&] {
+        ++started;
+        std::this_thread::sleep_for(20ms);  // the job's own work
+        ++done;
+        return true;
+    };
+    for (int i = 0; i < 4; ++i) Call(slow, W::kWorkerThread | W::kNoWait);
+    EXPECT_GT(W::ThreadCount(), 0u);
     ASSERT_TRUE(WaitUntil([&] { return started > 0; }));
-    VelmarWorker::StopThreads();
-    EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
+    W::StopThreads();
+    EXPECT_EQ(W::ThreadCount(), 0u);
     const int finishedAtStop = done;
     EXPECT_EQ(started, finishedAtStop) << "every job that had begun ran to its end before the stop returned";
-    VelmarWorker::CancelTasks(0, false);
+    W::CancelTasks(0, false);
 
     // A later worker call starts the pool again; nothing left over from before runs.
-    TCXCallbackFunction* again = TCXCallbackFunction::Create([](void*) { return VelmarWorker::IsWorkerThread(); });
-    EXPECT_TRUE(VelmarWorker::CallTask(again, VelmarWorker::kWorkerThread));
-    again->Release();
+    EXPECT_TRUE(Call([] { return W::IsWorkerThread(); }, W::kWorkerThread));
     EXPECT_EQ(started, finishedAtStop);
     EXPECT_EQ(done, finishedAtStop);
 }
@@ -263,21 +246,17 @@ TEST_F(WorkerTest, StopThreadsReturnsOnceTheThreadsHaveEnded)
 TEST_F(WorkerTest, StopThreadsKeepsMainThreadWorkMovingForRunningJobs)
 {
     // A running job waits for the main thread while the main thread stops the pool.
-    std::atomic<bool> started{false};
-    std::atomic<bool> mainCallRan{false};
-    TCXCallbackFunction* job = TCXCallbackFunction::Create([&](void*) {
-        started = true;
-        TCXCallbackFunction* onMain = TCXCallbackFunction::Create([&](void*) { return mainCallRan = IsMainThread(); });
-        const bool ok = VelmarWorker::CallTask(onMain, VelmarWorker::kMainThread);
-        onMain->Release();
-        return ok;
-    });
-    VelmarWorker::CallTask(job, VelmarWorker::kWorkerThread | VelmarWorker::kNoWait);
-    job->Release();
+    std::atomic<bool> started{false}, mainCallRan{false};
+    Call(
+        [&] {
+            started = true;
+            return Call([&] { return mainCallRan = IsMainThread(); }, W::kMainThread);
+        },
+        W::kWorkerThread | W::kNoWait);
     ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
-    VelmarWorker::StopThreads();
+    W::StopThreads();
     EXPECT_TRUE(mainCallRan);
-    EXPECT_EQ(VelmarWorker::ThreadCount(), 0u);
+    EXPECT_EQ(W::ThreadCount(), 0u);
 }
 
 TEST_F(WorkerTest, CallChainRunsItsCallsInOrder)
@@ -285,16 +264,7 @@ TEST_F(WorkerTest, CallChainRunsItsCallsInOrder)
     Recorder recorder;
     {
         VelmarWorkerCallChain chain;
-        RecorderCallback* load = RecorderCallback::Create(&recorder, &Recorder::Load);
-        RecorderCallback* write = RecorderCallback::Create(&recorder, &Recorder::Write);
-        RecorderCallback* release = RecorderCallback::Create(&recorder, &Recorder::Release);
-        chain.Add(load, 3);
-        chain.Add(write, 16);
-        chain.Add(release, 1);
-        load->Release();
-        write->Release();
-        release->Release();
-
+        recorder.Fill(chain, {{"load", 3}, {"write", 16}, {"release", 1}});
         EXPECT_TRUE(chain.Start());
         EXPECT_TRUE(chain.WaitForCompletion());
         EXPECT_FALSE(chain.IsBusy());
@@ -310,16 +280,12 @@ TEST_F(WorkerTest, CallChainEndsEarlyWhenItsCallIsCancelled)
 {
     Recorder recorder;
     VelmarWorkerCallChain chain;
-    RecorderCallback* load = RecorderCallback::Create(&recorder, &Recorder::Load);
-    RecorderCallback* write = RecorderCallback::Create(&recorder, &Recorder::Write);
-    chain.Add(load, VelmarWorker::kMainThread);  // queued even on the main thread: no kRunInline
-    chain.Add(write, VelmarWorker::kWorkerThread);
-    load->Release();
-    write->Release();
+    // Queued even on the main thread (no kRunInline), so it waits for an update that never comes.
+    recorder.Fill(chain, {{"load", W::kMainThread}, {"write", W::kWorkerThread}});
     ASSERT_TRUE(chain.Start());
     EXPECT_TRUE(chain.IsBusy());
     EXPECT_FALSE(chain.Start()) << "a busy chain does not start twice";
-    VelmarWorker::CancelTasks(0, false);
+    W::CancelTasks(0, false);
     EXPECT_FALSE(chain.WaitForCompletion());
     EXPECT_TRUE(chain.EndedEarly());
     EXPECT_TRUE(recorder.order.empty());

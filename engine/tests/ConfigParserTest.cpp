@@ -39,8 +39,14 @@ TEST(ConfigParser, ItemsOfEveryKind)
                                   "\"quoted name\" 4\n"
                                   "\" lone\n"
                                   "; comment-like text\n"
-                                  "empty \"\"\n");
-    ASSERT_EQ(r.children.size(), 9u);
+                                  "empty \"\"\n"
+                                  "path \"C:\\Program Files\\Velmar\\bin\\x.exe\"\n"
+                                  "escaped \"a\\\\b\"\n"
+                                  "description \"line one\n"
+                                  "line two with } and {\n"
+                                  "end\"\n"
+                                  "next 1\n");
+    ASSERT_EQ(r.children.size(), 13u);
     EXPECT_EQ(r.children[0].name, "kuid");
     EXPECT_EQ(r.children[0].kind, ConfigData::Raw);
     EXPECT_EQ(r.children[0].value, "<kuid:1:2>");
@@ -62,6 +68,12 @@ TEST(ConfigParser, ItemsOfEveryKind)
     EXPECT_EQ(r.children[7].value, "comment-like text");
     EXPECT_EQ(r.children[8].kind, ConfigData::QuotedString);
     EXPECT_EQ(r.children[8].value, "");
+    // A backslash escapes only a quote or a backslash; a string may span lines and hold brackets.
+    EXPECT_EQ(r.children[9].value, "C:\\Program Files\\Velmar\\bin\\x.exe");
+    EXPECT_EQ(r.children[10].value, "a\\b");
+    EXPECT_EQ(r.children[11].value, "line one\nline two with } and {\nend");
+    EXPECT_EQ(r.children[12].name, "next");
+    EXPECT_EQ(r.children[12].line, 19);
 }
 
 TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf)
@@ -82,23 +94,6 @@ TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf)
     const ConfigData& r2 = Root(p, "a {\n b \"x\" }\nc 1\n");
     ASSERT_EQ(r2.children.size(), 2u);
     EXPECT_EQ(r2.children[0].Find("b")->value, "x");
-}
-
-TEST(ConfigParser, WindowsPathsAndMultiLineStrings)
-{
-    ConfigParser p;
-    const ConfigData& r = Root(p, "path \"C:\\Program Files\\Velmar\\bin\\x.exe\"\n"
-                                  "escaped \"a\\\\b\"\n"
-                                  "description \"line one\n"
-                                  "line two with } and {\n"
-                                  "end\"\n"
-                                  "next 1\n");
-    ASSERT_EQ(r.children.size(), 4u);
-    EXPECT_EQ(r.children[0].value, "C:\\Program Files\\Velmar\\bin\\x.exe");
-    EXPECT_EQ(r.children[1].value, "a\\b");
-    EXPECT_EQ(r.children[2].value, "line one\nline two with } and {\nend");
-    EXPECT_EQ(r.children[3].name, "next");
-    EXPECT_EQ(r.children[3].line, 6);
 }
 
 TEST(ConfigParser, FailuresNameTheirLine)

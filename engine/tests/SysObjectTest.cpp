@@ -144,15 +144,11 @@ TEST(SysObjectTest, OSObjectKnowsTheProgram)
         OS os;
         ASSERT_TRUE(os.Init());
         EXPECT_EQ(OS::Get(), &os);
-        EXPECT_GE(os.GetProcessorCount(), 1);
-        EXPECT_EQ(os.GetExecutablePath().substr(0, os.GetExecutableFolder().size() + 1),
-                  os.GetExecutableFolder() + "/");
-        EXPECT_NE(os.GetExecutablePath().find("velmar_engine_tests"), std::string::npos);
+        EXPECT_EQ(os.GetExecutablePath(), os.GetExecutableFolder() + "/velmar_engine_tests");
         EXPECT_TRUE(os.IsMainThread());
         std::atomic<bool> other{true};
         std::thread([&] { other = os.IsMainThread(); }).join();
         EXPECT_FALSE(other);
-        EXPECT_GT(os.GetFreeDiskSpace("/"), 0u);
     }
     EXPECT_EQ(OS::Get(), nullptr);
 }

@@ -168,12 +168,3 @@ TEST(ProcessTest, ProcessesThatEndByThemselvesInTimeAreNotCounted)
     EXPECT_EQ(TerminateProcessesByPath(exe, 10000, 2000, &ended), 0);
     EXPECT_TRUE(ended.empty());
 }
-
-TEST(ProcessTest, FactsAboutTheOwnProcess)
-{
-    std::string exe = ExecutablePath();
-    EXPECT_EQ(std::filesystem::path(exe).filename(), "velmar_platform_tests");
-    EXPECT_EQ(ExecutableFolder(), std::filesystem::path(exe).parent_path().string());
-    EXPECT_GE(ProcessorCount(), 1);
-    EXPECT_EQ(CurrentProcessId(), getpid());
-}

@@ -15,36 +15,36 @@ uint32_t IndexOf(const uint8_t block[8], int texel)
 
 }  // namespace
 
-TEST(InterpolatedAlpha, FlatBlockTakesTheEightValueModeWithAOneStepPair)
+TEST(InterpolatedAlpha, HandWorkedBlocksOfBothEncoders)
 {
-    uint8_t alpha[16], block[8];
-    std::memset(alpha, 100, 16);
-    CompressInterpolatedAlpha(alpha, true, block);
-    EXPECT_EQ(block[0], 101);
-    EXPECT_EQ(block[1], 100);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(IndexOf(block, i), 1u);
-}
-
-TEST(InterpolatedAlpha, OpaqueBlockWrapsIntoTheSixValueMode)
-{
-    uint8_t alpha[16], block[8], out[16];
-    std::memset(alpha, 255, 16);
-    CompressInterpolatedAlpha(alpha, true, block);
-    EXPECT_EQ(block[0], 0);  // 256 keeps its low byte
-    EXPECT_EQ(block[1], 255);
-    DecompressInterpolatedAlpha(block, out);
-    for (uint8_t a : out) EXPECT_EQ(a, 255);
-}
-
-TEST(InterpolatedAlpha, ZeroAndFullOnlyAreExact)
-{
-    uint8_t alpha[16], block[8], out[16];
-    for (int i = 0; i < 16; ++i) alpha[i] = (i % 3) ? 255 : 0;
-    CompressInterpolatedAlpha(alpha, true, block);
-    EXPECT_EQ(block[0], 255);
-    EXPECT_EQ(block[1], 0);
-    DecompressInterpolatedAlpha(block, out);
-    EXPECT_EQ(0, std::memcmp(alpha, out, 16));
+    using Encoder = void (*)(const uint8_t*, uint8_t*);
+    const Encoder quality = [](const uint8_t* a, uint8_t* b) { CompressInterpolatedAlpha(a, true, b); };
+    const Encoder fast = [](const uint8_t* a, uint8_t* b) { FastInterpolatedAlpha(a, b); };
+    // A flat block takes the eight-value mode with a one-step pair, or equal endpoints in the fast encoder;
+    // a flat opaque block wraps into the six-value mode (256 keeps its low byte). Every one decodes exactly.
+    const struct
+    {
+        Encoder encode;
+        int flat;  // the value of every texel; -1: 0 and 255 only
+        uint8_t alpha0, alpha1;
+        int index;  // of every texel; -1: not checked
+    } cases[] = {{quality, 100, 101, 100, 1},
+                 {quality, 255, 0, 255, -1},
+                 {quality, -1, 255, 0, -1},
+                 {fast, -1, 255, 0, -1},
+                 {fast, 77, 77, 77, 0}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << (c.encode == fast ? "fast " : "quality ") << c.flat);
+        uint8_t alpha[16], block[8], out[16];
+        for (int i = 0; i < 16; ++i) alpha[i] = uint8_t(c.flat >= 0 ? c.flat : (i % 3) ? 255 : 0);
+        c.encode(alpha, block);
+        EXPECT_EQ(block[0], c.alpha0);
+        EXPECT_EQ(block[1], c.alpha1);
+        for (int i = 0; c.index >= 0 && i < 16; ++i) EXPECT_EQ(IndexOf(block, i), uint32_t(c.index));
+        DecompressInterpolatedAlpha(block, out);
+        EXPECT_EQ(0, std::memcmp(alpha, out, 16));
+    }
 }
 
 TEST(InterpolatedAlpha, SixValueModeServesExtremesByItsFixedEntries)
@@ -88,6 +88,11 @@ TEST(InterpolatedAlpha, RampsStayClose)
     CompressInterpolatedAlphaF(ramp, true, block);
     DecompressInterpolatedAlphaF(block, out);
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(out[i], ramp[i], 0.05f);  // 8 levels over 16 steps
+    uint8_t alpha[16], back[16];
+    for (int i = 0; i < 16; ++i) alpha[i] = uint8_t(16 + i * 14);
+    FastInterpolatedAlpha(alpha, block);
+    DecompressInterpolatedAlpha(block, back);
+    for (int i = 0; i < 16; ++i) EXPECT_LE(std::abs(int(back[i]) - int(alpha[i])), 16);
 }
 
 TEST(ExplicitAlpha, RoundingForms)
@@ -109,24 +114,4 @@ TEST(ExplicitAlpha, RoundingForms)
     CompressExplicitAlphaF(reals, block);
     EXPECT_EQ(block[0], 0x0F);  // clamped, not wrapped
     EXPECT_EQ(block[1] & 15, 8);
-}
-
-TEST(FastAlpha, ExtremesAndFlatBlocks)
-{
-    uint8_t alpha[16], block[8], out[16];
-    for (int i = 0; i < 16; ++i) alpha[i] = (i % 2) ? 255 : 0;
-    FastInterpolatedAlpha(alpha, block);
-    EXPECT_EQ(block[0], 255);
-    EXPECT_EQ(block[1], 0);
-    DecompressInterpolatedAlpha(block, out);
-    EXPECT_EQ(0, std::memcmp(alpha, out, 16));
-    std::memset(alpha, 77, 16);
-    FastInterpolatedAlpha(alpha, block);
-    EXPECT_EQ(block[0], 77);
-    EXPECT_EQ(block[1], 77);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(IndexOf(block, i), 0u);
-    for (int i = 0; i < 16; ++i) alpha[i] = uint8_t(16 + i * 14);
-    FastInterpolatedAlpha(alpha, block);
-    DecompressInterpolatedAlpha(block, out);
-    for (int i = 0; i < 16; ++i) EXPECT_LE(std::abs(int(out[i]) - int(alpha[i])), 16);
 }
