@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 using namespace Orvo;
 
 TEST(UIdTest, ParsesGuidTextInAnyCaseAndPrintsUpperCase)
@@ -62,7 +60,6 @@ TEST(RenderStartFaultTest, WordsChooseThePointAndNullRenderLiftsPlainFailures)
 
 TEST(RenderKernelTest, DisplayFollowsTheOptionsAndUnknownRenderersFail)
 {
-    unsetenv("VELMAR_TEST_RENDER_FAIL");
     {
         OS os("VelmarUtil", "-render=OpenGL -hidewindow -LogFile=/dev/null ");
         ASSERT_TRUE(os.Init());
@@ -91,16 +88,6 @@ TEST(RenderKernelTest, DisplayFollowsTheOptionsAndUnknownRenderersFail)
     EXPECT_FALSE(kernel.Init(nullptr, nullptr));
     OS notStarted("VelmarUtil", "-NullRender");
     EXPECT_FALSE(kernel.Init(&notStarted, nullptr));
-}
-
-TEST(RenderKernelTest, ForcedFailuresThroughTheEnvironment)
-{
-    setenv("VELMAR_TEST_RENDER_FAIL", "both", 1);
-    OS os("VelmarUtil", "-render=OpenGL -hidewindow ");
-    EXPECT_FALSE(os.Init());
-    os.GetOptions().ProcessRaw("-NullRender");
-    EXPECT_TRUE(os.Init());
-    unsetenv("VELMAR_TEST_RENDER_FAIL");
 }
 
 TEST(PluginTypeTest, RegistryLooksUpByFamilyAndExactName)
