@@ -57,5 +57,3 @@ uint64_t GetCoreUptimeMs()
     const int64_t start = g_startTicks.load();
     return start == 0 ? 0 : static_cast<uint64_t>(SteadyMs() - start);
 }
-
-void VADClientIdle() {}

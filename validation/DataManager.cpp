@@ -38,14 +38,12 @@ DataManager* DataManager::Instance()
 
 bool DataManager::HasInstance() { return g_instance != nullptr; }
 
-void DataManager::Shutdown()
+void DataManager::ReleaseScene()
 {
     DataManager* self = g_instance;
     if (self == nullptr) return;
-    self->SavePersonalDetails();
     if (self->renderKernel_ != nullptr && self->rootParticle_ != nullptr)
         self->renderKernel_->GetSceneGraph().UnlinkScene(self->rootParticle_);
-    self->UnloadTemplates();
     delete self->view_;
     self->view_ = nullptr;
     delete self->engineObject_;
@@ -55,6 +53,18 @@ void DataManager::Shutdown()
     delete self->rootParticle_;
     self->rootParticle_ = nullptr;
     if (g_meshRenderKernel == self->renderKernel_) g_meshRenderKernel = nullptr;
+    self->os_ = nullptr;
+    self->resourceSystem_ = nullptr;
+    self->renderKernel_ = nullptr;
+}
+
+void DataManager::Shutdown()
+{
+    DataManager* self = g_instance;
+    if (self == nullptr) return;
+    self->SavePersonalDetails();
+    ReleaseScene();
+    self->UnloadTemplates();
     delete self;
     g_instance = nullptr;
 }

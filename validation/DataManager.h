@@ -45,6 +45,9 @@ public:
     // Saves the personal details, unlinks the scene, unloads the templates, deletes the objects it took
     // over, deletes the manager. Nothing when there is no instance.
     static void Shutdown();
+    // Unlinks the scene from the render kernel and deletes the engine objects it took over, so that the
+    // engine can go before the manager. Shutdown does it too; nothing when there is no instance.
+    static void ReleaseScene();
 
     virtual ~DataManager();
     // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle

@@ -10,7 +10,7 @@
 #include "tool/RunCommand.h"
 #include "tool/ScriptLogHook.h"
 #include "tool/StartDirectory.h"
-#include "tool/ToolStartup.h"
+#include "tool/Tool.h"
 #include "tool/ToolSwitches.h"
 
 #include <gtest/gtest.h>
@@ -165,23 +165,23 @@ TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
     Orvo::PluginBase::UnregisterAll();
 }
 
-TEST(ToolStartupTest, AFailedStartUpShutsDownCleanlyAndShutdownMayRunTwice)
+TEST(ToolStartupTest, AFailedStartUpEndsWhatItMade)
 {
     // The test program has no validation data beside it, so start-up stops at that step.
     char saved[4096];
     ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    EngineObjects engine{};
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("version"), nullptr};
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(InitialiseTool(engine, argv[0], 2, argv), 255);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
-    EXPECT_STREQ(StartDirectory, saved);
-    ShutdownTool(engine);
-    ShutdownTool(engine);
-    EXPECT_EQ(engine.os, nullptr);
-    EXPECT_EQ(engine.renderKernel, nullptr);
-    EXPECT_EQ(GetPluginTypeHolder(), nullptr);
-    EXPECT_EQ(GetAnalyticsClient(), nullptr);
+    {
+        Tool tool;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(tool.Initialise(2, argv), 255);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
+        EXPECT_STREQ(StartDirectory, saved);
+        EXPECT_EQ(tool.Engine().os, nullptr);
+        EXPECT_EQ(tool.PluginType(), nullptr);
+        EXPECT_EQ(VADConnection::Current(), &tool.Connection());
+    }
+    EXPECT_EQ(VADConnection::Current(), nullptr);
     ASSERT_EQ(chdir(saved), 0);
 }
 
@@ -204,14 +204,12 @@ int Throws(ResultsLog&, EngineObjects&, int, char**) { throw std::runtime_error(
 
 TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
 {
-    SetCommandFunction(&Succeeds);
     ResultsLog log;
     EngineObjects engine{};
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("x"), nullptr};
-    EXPECT_EQ(RunCommand(log, engine, 2, argv), 2);
+    EXPECT_EQ(RunCommandWith(&Succeeds, log, engine, 2, argv), 2);
     EXPECT_TRUE(CommandRunningFlag.load());
     EXPECT_EQ(log.GetResultCount(), 1u);
-    SetCommandFunction(nullptr);
 }
 
 TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
@@ -223,9 +221,8 @@ TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
     {
         EXPECT_EXIT(
             {
-                SetCommandFunction(f);
                 ResultsLog log;
-                RunCommand(log, engine, 1, argv);
+                RunCommandWith(f, log, engine, 1, argv);
             },
             ::testing::ExitedWithCode(256 + kCrashExitCode), "");
     }
