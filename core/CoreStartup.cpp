@@ -9,6 +9,7 @@
 #include <random>
 
 namespace {
+// Process-wide: the core starts once per process, whoever asks first.
 std::once_flag g_initialised;
 std::atomic<int64_t> g_startTicks{0};
 std::mutex g_nameLock;
