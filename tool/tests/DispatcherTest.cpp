@@ -108,13 +108,6 @@ TEST(DispatcherTest, MissingParametersGiveTheirMessage)
     }
 }
 
-TEST(DispatcherTest, RequestsThatCannotReachTheDaemonSaySo)
-{
-    CommandRun r = RunWords({"setnextcontentid", "5000"});
-    EXPECT_EQ(r.exit, -1);
-    EXPECT_EQ(r.Texts(), std::vector<std::string>{"Unable to send the ContentID to the asset database."});
-}
-
 TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberFailsSilently)
 {
     CommandRun r = RunWords({"setmaxbackupfolders"});

@@ -1,10 +1,9 @@
-// The tool's entry pieces: switches and engine options, the help text, the results summary, the
+// The tool's entry pieces: switches and engine options, the results summary, the
 // text conversion, the script log sink, the plug-in type holder and the crash frame around a command.
 #include "assetdb/ResultsLog.h"
 #include "core/LogPrintf.h"
 #include "core/ProcessFlags.h"
 #include "engine/PluginType.h"
-#include "tool/HelpText.h"
 #include "tool/PluginTypeHolder.h"
 #include "tool/ResultsSummary.h"
 #include "tool/RunCommand.h"
@@ -72,24 +71,6 @@ std::string Printed(Print print)
     for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(char(c));
     std::fclose(out);
     return text;
-}
-
-TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
-{
-    ASSERT_EQ(kHelpTextLineCount, 45u);
-    EXPECT_STREQ(kHelpTextLines[0], "Welcome to the Velmar Util Tool!");
-    EXPECT_EQ(std::string(kHelpTextLines[2]), std::string(58, '-'));
-    EXPECT_NE(std::string(kHelpTextLines[20]).find(", \"CMP;MESH|BD;-ACTV|VE|SCEN\". Use"), std::string::npos);
-    EXPECT_NE(std::string(kHelpTextLines[20]).find("<CatgoryList>  - List"), std::string::npos);
-    int tabbed = 0;
-    for (const char* line : kHelpTextLines) tabbed += line[0] == '\t';
-    EXPECT_EQ(tabbed, 15);
-    EXPECT_TRUE(std::string_view(kHelpTextLines[44]).ends_with("processed like a separate call to VelmarUtil."));
-
-    const std::string text = Printed(PrintHelpText);
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 45);
-    EXPECT_EQ(text.back(), '\n');
 }
 
 std::string Summary(ResultsLog& log)
