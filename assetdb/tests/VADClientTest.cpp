@@ -226,7 +226,7 @@ TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndTheNextRequestReopensIt)
 TEST_F(VADClientTest, WithoutADaemonToReopenEveryRequestFailsAtOnceWithOneFailure)
 {
     {
-        FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) { d.Drop(); });
+        FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame&) { d.Drop(); });
         ASSERT_TRUE(Open());
         VADBytes reply;
         EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INFO, VADBytes{}, reply));
