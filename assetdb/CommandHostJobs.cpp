@@ -10,6 +10,8 @@
 
 namespace {
 
+// Process-wide hooks: validation and the archive install live in layers above this library, which register
+// them at start-up to break what would be an include cycle.
 std::atomic<CommandHostValidateFn> g_validate{nullptr};
 std::atomic<ArchiveInstallFn> g_install{nullptr};
 

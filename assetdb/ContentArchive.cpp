@@ -1,8 +1,10 @@
 #include "assetdb/ContentArchive.h"
 
 #include "assetdb/ArchiveEntry.h"
-
 #include "core/ConfigFile.h"
+
+#include <cerrno>
+#include <cstring>
 
 const char* const kCDPNotValidText = "Content could not be read, as the file is not a valid CDP";
 const char* const kCDPDamagedText = "Content could not be read, as the CDP file is damaged";
@@ -67,9 +69,13 @@ bool ContentArchive::Save(Orvo::String& result, const Orvo::File::Path& path) co
         result = kCDPNeedsExtensionText;
         return false;
     }
+    errno = 0;
     if (!SaveConfigFile(root_, "", path.View(), "cdp"))
     {
-        result = Orvo::String::Format("Unable to write archive file: %s", path.c_str());
+        const int why = errno;
+        result = why != 0
+                     ? Orvo::String::Format("Unable to write archive file: %s (%s)", path.c_str(), std::strerror(why))
+                     : Orvo::String::Format("Unable to write archive file: %s", path.c_str());
         return false;
     }
     return true;

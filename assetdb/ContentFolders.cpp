@@ -35,6 +35,8 @@ struct FolderState
 
 FolderState& State()
 {
+    // Process-wide: the installation's folder layout is asked for from every layer (requests, commands,
+    // validation); never freed, so that statics torn down later can still ask.
     static FolderState* s = new FolderState;
     return *s;
 }

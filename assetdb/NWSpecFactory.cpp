@@ -4,6 +4,7 @@
 
 NWSpecFactory& NWSpecFactory::Get()
 {
+    // Process-wide: the one spec cache of the run, shared by every user of an asset's spec.
     static NWSpecFactory* factory = new NWSpecFactory;
     return *factory;
 }

@@ -32,7 +32,9 @@ struct Table
 
 Table& TheTable()
 {
-    static Table* table = new Table;  // outlives every static holder
+    // Process-wide: the engine's resource databases are shared by name across the run; outlives every
+    // static holder.
+    static Table* table = new Table;
     return *table;
 }
 

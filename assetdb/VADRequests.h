@@ -98,7 +98,7 @@ bool VADBeginWaitReady();
 bool VADIsReady();
 // Request 60: a new KUID in the local user's range; the null KUID on failure.
 KUID VADGenerateKUID();
-bool VADGenerateKUID(KUID& out);
+bool VADGenerateKUID(KUID& out, ResultsLog* log = nullptr);
 // Request 61.
 bool VADSetNextContentID(int32_t contentId);
 // Request 62: the installed build numbers as text; empty on failure.

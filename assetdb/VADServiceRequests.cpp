@@ -17,11 +17,11 @@ bool VADIsReady()
     return VADCall(VAD_REQ_IS_READY, VADEmptyPayload{}, reply) && reply.value != 0;
 }
 
-bool VADGenerateKUID(KUID& out)
+bool VADGenerateKUID(KUID& out, ResultsLog* log)
 {
     out = KUID::Null();
     VADKuidReply reply;
-    if (!VADCall(VAD_REQ_GENERATE_KUID, VADEmptyPayload{}, reply)) return false;
+    if (!VADCall(VAD_REQ_GENERATE_KUID, VADEmptyPayload{}, reply, log)) return false;
     out = reply.kuid;
     return !out.IsNull();
 }

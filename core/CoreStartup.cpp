@@ -9,6 +9,7 @@
 #include <random>
 
 namespace {
+// Process-wide: the core starts once per process, whoever asks first.
 std::once_flag g_initialised;
 std::atomic<int64_t> g_startTicks{0};
 std::mutex g_nameLock;
@@ -57,5 +58,3 @@ uint64_t GetCoreUptimeMs()
     const int64_t start = g_startTicks.load();
     return start == 0 ? 0 : static_cast<uint64_t>(SteadyMs() - start);
 }
-
-void VADClientIdle() {}

@@ -17,6 +17,3 @@ Orvo::String GetApplicationName();
 
 // Milliseconds since InitialiseCoreServices (0 before).
 uint64_t GetCoreUptimeMs();
-
-// Called by wait loops after the main-thread work has run; nothing to do here.
-void VADClientIdle();

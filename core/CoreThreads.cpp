@@ -3,6 +3,7 @@
 #include <atomic>
 
 namespace {
+// Process-wide: thread identities belong to the process.
 std::atomic<uint64_t> g_mainThread{0};
 std::atomic<uint64_t> g_nextThreadId{1};
 }  // namespace

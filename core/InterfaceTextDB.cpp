@@ -32,7 +32,9 @@ struct TextTable
 
 TextTable& Table()
 {
-    static TextTable* table = new TextTable;  // outlives other statics that may still look texts up
+    // Process-wide: the interface texts of the chosen language, looked up from every layer; outlives other
+    // statics that may still look texts up.
+    static TextTable* table = new TextTable;
     return *table;
 }
 

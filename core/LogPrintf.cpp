@@ -7,6 +7,7 @@
 #include <cstdarg>
 
 namespace {
+// Process-wide, as the program log it watches.
 std::atomic<LogLineObserver> g_observer{nullptr};
 }  // namespace
 

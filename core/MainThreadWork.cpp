@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace {
+// Process-wide: there is one main thread and one queue of work for it.
 std::atomic<bool> g_collectPending{false};
 std::atomic<uint64_t> g_lastUpdateMs{0};
 std::atomic<uint64_t> g_elapsedMs{0};

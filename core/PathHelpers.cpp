@@ -10,6 +10,7 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Process-wide: guards the data roots path deletion may reach, which belong to the installation.
 std::mutex g_rootsLock;
 std::vector<fs::path>& Roots()
 {

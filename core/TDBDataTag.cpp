@@ -9,7 +9,7 @@ ACSChunk* TDBDataTag::Clone() const
 
 TDBDataTag* TDBDataTag::SharedNull()
 {
-    // One reference that is never dropped keeps it alive for the whole run.
+    // Process-wide, like the null value it stands for: one reference that is never dropped keeps it alive.
     static TDBDataTag* const null = [] {
         auto* t = new TDBDataTag;
         t->AddRef();

@@ -82,12 +82,14 @@ struct WorkerState
 // Never destroyed: worker threads may still be parked on it while the process exits.
 WorkerState& State()
 {
+    // Process-wide: the worker and its threads serve the whole process.
     static WorkerState* state = new WorkerState;
     return *state;
 }
 
 thread_local bool t_isWorkerThread = false;
 
+// Process-wide hooks the program registers at start-up (how a failing task ends the process).
 std::atomic<VelmarWorker::EndProcessHook> g_endProcessHook{nullptr};
 std::atomic<VelmarWorker::AbortHook> g_abortHook{nullptr};
 

@@ -70,6 +70,8 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
     archive.Save(result, output);
     if (result.View().empty()) return 0;
     std::fprintf(stderr, "%s\n", result.c_str());
+    // The summary must not read as a success: the failure goes to the log too, with its reason.
+    PostWithParam(log, "$(reason)", "reason", result.View());
     return -1;
 }
 

@@ -2,6 +2,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
 
 #include <cstdio>
@@ -32,6 +33,9 @@ std::string FormatAssetStatusLine(const KUID& kuid, const VADAssetInfo& info, bo
 
 void PostAssetError(ResultsLog& log, const KUID& kuid, const char* text)
 {
+    // A request that failed for want of a link says nothing about the asset ("Unknown AssetID." for one
+    // that exists): the link's own error, which the dispatcher posts, stands instead.
+    if (VADLinkFailed()) return;
     log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)), text);
 }
 

@@ -1,6 +1,7 @@
 #include "tool/CommandArgs.h"
 
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "engine/PString.h"
 
 #include <cctype>
@@ -57,6 +58,9 @@ CommandArgs MakeCommandArgs(int argc, char** argv)
 
 void PostCommandError(ResultsLog& log, std::string_view text)
 {
+    // After a request that failed for want of a link the link's own error, which the dispatcher posts,
+    // is the one to read.
+    if (VADLinkFailed()) return;
     log.PostResult(kResultError, VelmarPropertyRef(), text);
 }
 
@@ -67,6 +71,19 @@ bool ReadDecimalInt(const char* text, int32_t& out)
     if (!digits || v < INT32_MIN || v > INT32_MAX) return false;
     out = static_cast<int32_t>(v);
     return true;
+}
+
+bool IsWholeNumber(const char* text)
+{
+    if (!text) return false;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9') ++p;
+    if (p == digits) return false;
+    while (*p == ' ' || *p == '\t') ++p;
+    return *p == '\0';
 }
 
 int32_t ReadIntSaturated(const char* text)

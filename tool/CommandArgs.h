@@ -36,5 +36,7 @@ void PostCommandError(ResultsLog& log, std::string_view text);
 // anything after the digits ignored. A value outside 32 bits is refused instead of being left to
 // undefined behaviour. False when no integer could be read.
 bool ReadDecimalInt(const char* text, int32_t& out);
+// True when the whole text is one decimal integer: blanks around it, an optional sign, digits.
+bool IsWholeNumber(const char* text);
 // `atoi` with the same reading, but saturating at the 32-bit limits; 0 when nothing is readable.
 int32_t ReadIntSaturated(const char* text);

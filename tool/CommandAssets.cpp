@@ -48,8 +48,14 @@ int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
         PostCommandError(log, "Invalid input path.");
         return -1;
     }
-    uint8_t out = 0;
-    return VADInstallArchive(OnDiskPath(path), &log, 2, &out, 0) ? 0 : -1;
+    uint8_t allInstalled = 0;
+    const uint32_t errorsBefore = log.ErrorCount();
+    if (!VADInstallArchive(OnDiskPath(path), &log, 2, &allInstalled, 0)) return -1;
+    if (allInstalled != 0 && log.ErrorCount() == errorsBefore) return 0;
+    // Assets the daemon refused (unsafe names, bad data) have their reasons on the log, if it gave any.
+    if (log.ErrorCount() == errorsBefore)
+        log.PostResultF(kResultError, "Not every asset in '%s' was installed.", path.c_str());
+    return -1;
 }
 
 int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)

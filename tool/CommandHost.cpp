@@ -6,7 +6,7 @@
 #include "assetdb/NWSpecFactory.h"
 #include "assetdb/ResourceDatabaseTable.h"
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/VADConnection.h"
 #include "assetdb/VADPayloads.h"
 #include "core/ChunkedList.h"
 #include "core/CoreStartup.h"
@@ -24,9 +24,6 @@
 #include <string>
 
 namespace {
-
-std::atomic<uint8_t> g_stop{0};
-std::atomic<uint8_t> g_busy{0};
 
 bool ReadKUIDList(TStream& in, ChunkedList<KUID>& out)
 {
@@ -73,7 +70,6 @@ bool IsArchiveJobPathAllowed(const std::string& path)
 
 void RunValidate(TStream& job, TBuffer& reply)
 {
-    LogPrintf("CommandHostCallback> VAD_CMDHOST_VALIDATE");
     const std::string source = job.ReadString();
     const std::string path = job.ReadString();
     if (job.HasError()) return;
@@ -91,7 +87,6 @@ void RunValidate(TStream& job, TBuffer& reply)
 
 void RunTextureConvert(TStream& job, TBuffer& reply)
 {
-    LogPrintf("CommandHostCallback> VAD_CMDHOST_TEXTURECONVERT");
     const std::string source = job.ReadString();
     const std::string folder = job.ReadString();
     const std::string targetText = job.ReadString();
@@ -117,7 +112,6 @@ void RunTextureConvert(TStream& job, TBuffer& reply)
 
 void RunArchiveSave(TStream& job, TBuffer& reply)
 {
-    LogPrintf("CommandHostCallback> VAD_CMDHOST_ARCHIVE_SAVETODISK");
     const uint32_t archiveId = job.ReadUInt32();
     const std::string path = job.ReadString();
     ChunkedList<KUID> kuids;
@@ -156,7 +150,6 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
 
 void RunArchiveInstall(TStream& job, TBuffer& reply)
 {
-    LogPrintf("CommandHostCallback> VAD_CMDHOST_ARCHIVE_INSTALL");
     const uint32_t archiveId = job.ReadUInt32();
     const std::string path = job.ReadString();
     ChunkedList<KUID> kuids;
@@ -169,86 +162,115 @@ void RunArchiveInstall(TStream& job, TBuffer& reply)
     LogPrintf("CommandHostCallback> complete");
 }
 
+struct JobRow
+{
+    uint32_t id;
+    const char* name;
+    void (*run)(TStream& job, TBuffer& reply);
+};
+
+// The jobs the daemon hands its command host, by command id.
+constexpr JobRow kJobs[] = {
+    {VAD_CMDHOST_VALIDATE, "VAD_CMDHOST_VALIDATE", RunValidate},
+    {VAD_CMDHOST_TEXTURECONVERT, "VAD_CMDHOST_TEXTURECONVERT", RunTextureConvert},
+    {VAD_CMDHOST_ARCHIVE_SAVETODISK, "VAD_CMDHOST_ARCHIVE_SAVETODISK", RunArchiveSave},
+    {VAD_CMDHOST_ARCHIVE_INSTALL, "VAD_CMDHOST_ARCHIVE_INSTALL", RunArchiveInstall},
+};
+
 }  // namespace
 
 void CommandHostCallback(TStream& job, TBuffer& reply)
 {
     const uint32_t id = job.ReadUInt32();
-    switch (job.HasError() ? uint32_t(VAD_CMDHOST_VALIDATE) : id)
+    if (job.HasError())
     {
-    case VAD_CMDHOST_VALIDATE: RunValidate(job, reply); break;
-    case VAD_CMDHOST_TEXTURECONVERT: RunTextureConvert(job, reply); break;
-    case VAD_CMDHOST_ARCHIVE_SAVETODISK: RunArchiveSave(job, reply); break;
-    case VAD_CMDHOST_ARCHIVE_INSTALL: RunArchiveInstall(job, reply); break;
-    default: LogPrintf("CommandHostCallback> unsupported commandID=%d", int(id)); break;
+        LogPrintf("CommandHostCallback> a job without a readable command id was refused");
+        return;
     }
-    // A job abandoned for want of input touched nothing that needs tidying.
-    if (job.HasError()) return;
+    const JobRow* row = nullptr;
+    for (const JobRow& r : kJobs)
+        if (r.id == id) row = &r;
+    if (row == nullptr)
+    {
+        LogPrintf("CommandHostCallback> unsupported commandID=%d", int(id));
+        return;
+    }
+    LogPrintf("CommandHostCallback> %s", row->name);
+    row->run(job, reply);
+    if (job.HasError())
+    {
+        // A job abandoned for want of input touched nothing that needs tidying.
+        LogPrintf("CommandHostCallback> the %s job could not be read and was refused", row->name);
+        return;
+    }
     NWSpecFactory::Get().ReleaseAllSpecs();
     CollectGarbageOnMainThread();
 }
 
-bool ConsoleCtrlHandler(int controlType)
+bool CommandHost::OnConsoleEvent(int controlType)
 {
-    g_stop.store(1);
+    stop_.store(1);
     if (controlType == Platform::kConsoleCtrlC || controlType == Platform::kConsoleCtrlBreak) return true;
     // Closing or shutting down: keep the process until the loop has finished its pass.
-    while (g_busy.load()) SleepMs(100);
+    busy_.wait(1);
     return true;
 }
 
-void InstallConsoleHandler()
+void CommandHost::BeginServing()
 {
-    g_busy.store(1);
-    Platform::InstallConsoleHandler(ConsoleCtrlHandler);
+    busy_.store(1);
+    Platform::InstallConsoleHandler([this](int controlType) { return OnConsoleEvent(controlType); });
 }
 
-void ConsoleHostDone() { g_busy.store(0); }
-
-bool ConsoleStopRequested() { return g_stop.load() != 0; }
-
-void ResetConsoleFlags()
+void CommandHost::EndServing()
 {
-    g_stop.store(0);
-    g_busy.store(0);
+    busy_.store(0);
+    busy_.notify_all();
+    // The signals get their usual effect back for the rest of the run.
+    Platform::RemoveConsoleHandler();
+}
+
+void CommandHost::Run()
+{
+    connection_.SetCommandHostCallback(CommandHostCallback);
+    // The host serves the daemon it registers with: when that link goes, the host ends.
+    connection_.SetReopenOnDemand(false);
+    // The stop handler stands before the daemon knows of us: once registered, a stop request must end
+    // the loop, not the process in the middle of a job.
+    BeginServing();
+    Platform::RemoveConsoleCloseMenu();
+    connection_.SendAsync(VAD_REQ_REGISTER_COMMAND_HOST, nullptr, 0);
+    LogPrintf("VADCommandHost");
+
+    uint64_t lastKeepAlive = GetUnixTimeMs();
+    while (connection_.Connected() && !StopRequested())
+    {
+        WaitForMainThreadWork(kHostWaitMs);
+        const uint64_t now = GetUnixTimeMs();
+        if (KeepAliveDue(now, lastKeepAlive))
+        {
+            lastKeepAlive = now;
+            VADBytes answer;
+            connection_.Perform(VAD_REQ_KEEPALIVE, nullptr, 0, answer);
+        }
+        MainThreadUpdate();
+    }
+
+    connection_.SetCommandHostCallback(nullptr);
+    connection_.SetReopenOnDemand(true);
+    // The daemon going away is how a host normally ends; a keep-alive it did not answer is a failure.
+    if (connection_.LinkFailure() == VADLinkFailure::kDropped) connection_.ClearLinkFailure();
+    EndServing();
+    LogPrintf("VADCommandHost shutting down...");
+    while (VelmarWorker::RunPendingTask(0) || VelmarWorker::HasPendingWork()) SleepMs(10);
 }
 
 void VADCommandHost()
 {
-    CommandHostCallbackSlot.store(CommandHostCallback);
-    // The stop handler stands before the daemon knows of us: once registered, a stop request must end
-    // the loop, not the process in the middle of a job.
-    InstallConsoleHandler();
-    Platform::RemoveConsoleCloseMenu();
-    VADSendAsyncRequest(VAD_REQ_REGISTER_COMMAND_HOST, TBuffer());
-    LogPrintf("VADCommandHost");
-
-    uint64_t lastKeepAlive = GetUnixTimeMs();
-    if (VADClientConnected())
-    {
-        for (;;)
-        {
-            if (ConsoleStopRequested()) break;
-            WaitForMainThreadWork(kHostWaitMs);
-            const uint64_t now = GetUnixTimeMs();
-            if (KeepAliveDue(now, lastKeepAlive))
-            {
-                lastKeepAlive = now;
-                TBuffer request, answer;
-                VADPerformTransaction(VAD_REQ_KEEPALIVE, request, answer, nullptr);
-            }
-            MainThreadUpdate();
-            VADClientIdle();
-            if (!VADClientConnected()) break;
-        }
-    }
-
-    CommandHostCallbackSlot.store(nullptr);
-    ConsoleHostDone();
-    // The signals get their usual effect back for the rest of the run.
-    Platform::RemoveConsoleHandler();
-    LogPrintf("VADCommandHost shutting down...");
-    while (VelmarWorker::RunPendingTask(0) || VelmarWorker::HasPendingWork()) SleepMs(10);
+    VADConnection* connection = VADConnection::Current();
+    if (connection == nullptr) return;
+    CommandHost host(*connection);
+    host.Run();
 }
 
 int VADCommandHostCommand(ResultsLog&, const CommandArgs&)

@@ -4,28 +4,50 @@
 // until the daemon goes away or a console control event (Ctrl+C, close, shutdown) stops it.
 #include "tool/CommandArgs.h"
 
+#include <atomic>
 #include <cstdint>
 
 class TBuffer;
 class TStream;
 
-// Runs the host loop until stopped. Without a daemon connection it returns at once.
+class VADConnection;
+
+// The host loop on one daemon connection, and the stop and busy flags its console control routine shares
+// with it.
+class CommandHost
+{
+public:
+    explicit CommandHost(VADConnection& connection) : connection_(connection) {}
+    CommandHost(const CommandHost&) = delete;
+    CommandHost& operator=(const CommandHost&) = delete;
+
+    // Registers with the daemon and serves its jobs until the link goes or a console event stops it.
+    // Without a link it returns at once. A keep-alive the daemon does not answer in time ends it too; the
+    // link's failure then names the request.
+    void Run();
+
+    // The console control routine: sets the stop flag; for events other than Ctrl+C and Ctrl+Break it
+    // holds the process back until the host loop has ended. Always reports the event as handled.
+    bool OnConsoleEvent(int controlType);
+    // Sets the busy flag and routes console control events to OnConsoleEvent / clears the busy flag (the
+    // loop has ended) and gives the signals their usual effect back.
+    void BeginServing();
+    void EndServing();
+    bool StopRequested() const { return stop_.load() != 0; }
+
+private:
+    VADConnection& connection_;
+    std::atomic<uint8_t> stop_{0};
+    std::atomic<uint8_t> busy_{0};
+};
+
+// Runs a CommandHost on the current connection (VADConnection::Current).
 void VADCommandHost();
 
-// Decodes one job from `job`, runs it and writes the reply (the job's results log, then its answer).
-// A job that cannot be read gets no reply content.
+// Reads the job's command id and runs the job of that id (the job table in CommandHost.cpp), which writes
+// the reply (the job's results log, then its answer). A job whose id cannot be read, or names no job of
+// the table, or whose own fields cannot be read, is logged as such and gets no reply content.
 void CommandHostCallback(TStream& job, TBuffer& reply);
-
-// The console control routine: sets the stop flag; for events other than Ctrl+C and Ctrl+Break it holds
-// the process back until the host loop has ended. Always reports the event as handled.
-bool ConsoleCtrlHandler(int controlType);
-// Sets the busy flag and routes console control events to ConsoleCtrlHandler.
-void InstallConsoleHandler();
-// Clears the busy flag: the host loop has ended.
-void ConsoleHostDone();
-bool ConsoleStopRequested();
-// Back to the start state (no stop asked, not busy); for tests.
-void ResetConsoleFlags();
 
 // A keep-alive is due when strictly more than kKeepAliveIntervalMs have passed since the last one.
 constexpr uint64_t kKeepAliveIntervalMs = 5000;

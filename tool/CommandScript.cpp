@@ -37,7 +37,10 @@ int CompileCommand(ResultsLog& log, const CommandArgs& args)
     argv[1] = "";
     int errors = GSCompilerMain(args.argc, argv.data());
     restore();
-    return errors == 0 ? 0 : -1;
+    if (errors == 0) return 0;
+    // The compiler has printed each error; the summary must not read as a success.
+    log.PostResultF(kResultError, "The script was not compiled: %d error%s.", errors, errors == 1 ? "" : "s");
+    return -1;
 }
 
 int EncryptCommand(ResultsLog& log, const CommandArgs& args)

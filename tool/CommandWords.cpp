@@ -1,6 +1,7 @@
 #include "tool/Commands.h"
 
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
 #include "engine/File.h"
 #include "tool/Support.h"
@@ -25,12 +26,21 @@ int EchoCommand(ResultsLog&, const CommandArgs& args)
     return 0;
 }
 
-int GenerateKUIDCommand(ResultsLog&, const CommandArgs&)
+int GenerateKUIDCommand(ResultsLog& log, const CommandArgs&)
 {
-    KUID kuid = VADGenerateKUID();
+    KUID kuid;
+    const uint32_t errorsBefore = log.ErrorCount();
+    if (!VADGenerateKUID(kuid, &log))
+    {
+        // A null KUID printed as if it were generated would be taken for one; the reason goes to the log
+        // (the daemon's own, the link's, or this).
+        if (log.ErrorCount() == errorsBefore && !VADLinkFailed())
+            PostCommandError(log, "The asset database could not generate a KUID.");
+        return -1;
+    }
     std::printf("<KUID2:%d:%u:%u>\n", kuid.userId, static_cast<uint32_t>(kuid.contentId),
                 static_cast<uint32_t>(kuid.version));
-    return kuid.IsNull() ? -1 : 0;
+    return 0;
 }
 
 int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
@@ -47,10 +57,16 @@ int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
     return -1;
 }
 
-int SetMaxBackupFoldersCommand(ResultsLog&, const CommandArgs& args)
+int SetMaxBackupFoldersCommand(ResultsLog& log, const CommandArgs& args)
 {
     const char* text = args.Arg(2);
     if (!text) return -1;
+    // A word that is not a number would be taken as 0 and cost every earlier backup at the next replacement.
+    if (!IsWholeNumber(text))
+    {
+        log.PostResultF(kResultError, "The number of backup folders must be a whole number, not '%s'.", text);
+        return -1;
+    }
     int32_t n = ReadIntSaturated(text);
     if (n < 0) n = 0;
     if (n > 30) n = 30;

@@ -1,6 +1,7 @@
 #include "tool/Dispatcher.h"
 
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "tool/ArchiveCommands.h"
 #include "tool/CommandHost.h"
 #include "tool/Commands.h"
@@ -69,15 +70,29 @@ constexpr CommandRow kCommands[] = {
     {"setmaxbackupfolders", 0, SetMaxBackupFoldersCommand},
 };
 
-}  // namespace
-
-int DispatchCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
+int RunRow(ResultsLog& log, const CommandArgs& args)
 {
-    CommandArgs args = MakeCommandArgs(argc, argv);
     for (const CommandRow& row : kCommands)
     {
         if (args.word == row.word && args.argc >= row.minArgc) return row.run(log, args);
     }
     PostCommandError(log, "Invalid argument, please check the help for the list of valid argument\n");
     return -1;
+}
+
+}  // namespace
+
+int DispatchCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
+{
+    CommandArgs args = MakeCommandArgs(argc, argv);
+    // Each command may reopen a link that went away once; a request it could not carry out for want of a
+    // link is reported here, once, and the command fails, whatever the command made of the failed request.
+    VADClearLinkFailure();
+    int result = RunRow(log, args);
+    if (VADLinkFailed())
+    {
+        log.PostResult(kResultError, VADLinkFailureText());
+        if (result == 0) result = -1;
+    }
+    return result;
 }

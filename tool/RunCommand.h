@@ -12,6 +12,6 @@ constexpr int kCrashExitCode = -100;
 // summary is printed and no shutdown runs.
 int RunCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
-// The dispatcher RunCommand calls; tests put their own here (nullptr restores DispatchCommand).
+// The same frame around another command function (RunCommand passes DispatchCommand); tests pass their own.
 using CommandFunction = int (*)(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
-void SetCommandFunction(CommandFunction function);
+int RunCommandWith(CommandFunction command, ResultsLog& log, EngineObjects& engine, int argc, char** argv);

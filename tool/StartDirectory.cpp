@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+// Process-wide: the process's starting folder, against which path arguments of any command are resolved.
 char StartDirectory[kStartDirectorySize] = {};
 
 void SaveStartDirectory()

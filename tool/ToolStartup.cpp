@@ -1,19 +1,17 @@
-#include "tool/ToolStartup.h"
-
+// The tool's start-up: the steps below, in the order of the table in Tool::Initialise. Each prints its
+// own failure line to the error stream.
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
 #include "core/CoreThreads.h"
 #include "core/InterfaceTextDB.h"
-#include "core/VelmarWorker.h"
-#include "engine/FilePath.h"
 #include "engine/Log.h"
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
 #include "tool/ArchiveInstall.h"
-#include "tool/PluginTypeHolder.h"
 #include "tool/StartDirectory.h"
+#include "tool/Tool.h"
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
@@ -26,14 +24,10 @@
 
 namespace {
 
-ToolSwitches g_switches;
-AnalyticsClient* g_analytics = nullptr;
-PluginTypeHolder* g_pluginTypeHolder = nullptr;
-
-uint8_t Fail(const char* message)
+bool Fail(const char* message)
 {
     std::fprintf(stderr, "%s\n", message);
-    return 255;
+    return false;
 }
 
 void AddNullRender(Orvo::OS& os)
@@ -42,158 +36,200 @@ void AddNullRender(Orvo::OS& os)
     os.GetOptions().ProcessRaw("-NullRender");
 }
 
-// Tests shorten the pause between connection attempts so that a missing daemon is found quickly.
-void ApplyConnectIntervalForTests()
+// A number of milliseconds from a test-only environment variable; false when unset or malformed.
+bool TestMilliseconds(const char* name, unsigned& ms)
 {
-    const char* text = std::getenv("VELMAR_TEST_CONNECT_INTERVAL_MS");
-    if (text == nullptr || *text == '\0') return;
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return false;
     char* end = nullptr;
-    const long ms = std::strtol(text, &end, 10);
-    if (*end == '\0' && ms >= 0 && ms <= 60000) VADSetConnectIntervalMs(unsigned(ms));
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0 || value > 3600000) return false;
+    ms = static_cast<unsigned>(value);
+    return true;
 }
 
 }  // namespace
 
-const ToolSwitches& GetToolSwitches() { return g_switches; }
-
-AnalyticsClient* GetAnalyticsClient() { return g_analytics; }
-
-PluginTypeHolder* GetPluginTypeHolder() { return g_pluginTypeHolder; }
-
-uint8_t InitialiseTool(EngineObjects& engine, const char* /*programPath*/, int argc, char** argv)
+uint8_t Tool::Initialise(int argc, char** argv)
 {
-    // 1. The validation error handler comes first.
-    TETLib::ErrorHandler::Initialise();
+    argc_ = argc;
+    argv_ = argv;
+    using Step = bool (Tool::*)();
+    static constexpr Step kSteps[] = {
+        &Tool::CreateValidationErrorHandler,
+        &Tool::FindExecutableFolder,
+        &Tool::EnterExecutableFolder,
+        &Tool::LoadValidationData,
+        &Tool::CollectSwitches,
+        &Tool::CreateEngineObjects,
+        &Tool::InitialiseOS,
+        &Tool::InitialiseLogAndResources,
+        &Tool::InitialiseRenderKernel,
+        &Tool::SetUpValidationScene,
+        &Tool::MountContentFolders,
+        &Tool::OpenAssetDatabase,
+        &Tool::RecordMainThread,
+        &Tool::LoadInterfaceLanguage,
+        &Tool::HoldPluginType,
+    };
+    for (Step step : kSteps)
+        if (!(this->*step)()) return 255;
+    return 0;
+}
 
-    // 2. The executable's folder.
+bool Tool::CreateValidationErrorHandler()
+{
+    TETLib::ErrorHandler::Initialise();
+    validationErrors_.made = true;
+    return true;
+}
+
+bool Tool::FindExecutableFolder()
+{
     Orvo::File::Path exe;
     if (!GetExecutablePath(exe)) return Fail("- Failed to get executable path");
     exe.Normalise();
-    Orvo::File::Path exeFolder = exe;
-    exeFolder.DelName();
+    exeFolder_ = exe;
+    exeFolder_.DelName();
+    return true;
+}
 
-    // 3. Keep where the user started, then work from the executable's folder.
+// Keeps where the user started, then works from the executable's folder.
+bool Tool::EnterExecutableFolder()
+{
     SaveStartDirectory();
-    if (chdir(exeFolder.c_str()) != 0)
+    if (chdir(exeFolder_.c_str()) != 0)
     {
-        // Not fatal: every path below is absolute.
+        // Not fatal: every path the tool forms is absolute.
     }
+    return true;
+}
 
-    // 4. The validation library's data folder.
-    Orvo::File::Path tetData = exeFolder;
+bool Tool::LoadValidationData()
+{
+    Orvo::File::Path tetData = exeFolder_;
     tetData.AddPath("TETData/");
     if (!TETLib::DataManager::Initialise(tetData.View())) return Fail("- TETLib initialisation failed.");
+    validationData_.made = true;
+    return true;
+}
 
-    // 5, 6. Switches and the engine's options.
-    g_switches = CollectToolSwitches(argc, argv);
-    const std::string optionText = BuildEngineOptionText(g_switches);
+bool Tool::CollectSwitches()
+{
+    switches_ = CollectToolSwitches(argc_, argv_);
+    return true;
+}
 
-    // 7. The engine objects.
-    engine.os = new Orvo::OS("VelmarUtil", optionText, nullptr, nullptr);
-    engine.resourceSystem = new Orvo::ResourceSystem();
-    Orvo::ResourceSystem::SetCurrent(engine.resourceSystem);
-    engine.renderKernel = new Orvo::RenderKernel(nullptr, kRenderKernelDetailScale);
-    Orvo::RenderKernel::SetCurrent(engine.renderKernel);
+bool Tool::CreateEngineObjects()
+{
+    EngineObjects& e = engine_.record;
+    e.os = new Orvo::OS("VelmarUtil", BuildEngineOptionText(switches_), nullptr, nullptr);
+    e.resourceSystem = new Orvo::ResourceSystem();
+    Orvo::ResourceSystem::SetCurrent(e.resourceSystem);
+    e.renderKernel = new Orvo::RenderKernel(nullptr, kRenderKernelDetailScale);
+    Orvo::RenderKernel::SetCurrent(e.renderKernel);
+    return true;
+}
 
-    // 8. The OS object, with one retry on the null renderer.
-    if (!engine.os->Init())
-    {
-        AddNullRender(*engine.os);
-        if (!engine.os->Init()) return Fail("- Orvo OS initialisation failed.");
-    }
+// With one retry on the null renderer.
+bool Tool::InitialiseOS()
+{
+    Orvo::OS& os = *engine_.record.os;
+    if (os.Init()) return true;
+    AddNullRender(os);
+    return os.Init() || Fail("- Orvo OS initialisation failed.");
+}
 
-    // 9. Engine log and resource system.
-    Orvo::Log::Init(engine.os->GetOptions());
-    engine.resourceSystem->Init(engine.os->GetOptions());
+bool Tool::InitialiseLogAndResources()
+{
+    Orvo::Log::Init(engine_.record.os->GetOptions());
+    engine_.record.resourceSystem->Init(engine_.record.os->GetOptions());
+    return true;
+}
 
-    // 10. The render kernel, with one retry on the null renderer.
-    if (!engine.renderKernel->Init(engine.os, nullptr))
-    {
-        AddNullRender(*engine.os);
-        if (!engine.renderKernel->Init(engine.os, nullptr)) return Fail("- Unable to initialize render system\n");
-    }
+// With one retry on the null renderer.
+bool Tool::InitialiseRenderKernel()
+{
+    EngineObjects& e = engine_.record;
+    if (e.renderKernel->Init(e.os, nullptr)) return true;
+    AddNullRender(*e.os);
+    return e.renderKernel->Init(e.os, nullptr) || Fail("- Unable to initialize render system\n");
+}
 
-    // 11. The validation scene and its placeholder materials.
-    TETLib::DataManager::Instance()->SetupScene(&engine);
+bool Tool::SetUpValidationScene()
+{
+    TETLib::DataManager::Instance()->SetupScene(&engine_.record);
     TETLib::RegisterDummyLoadMaterials();
+    validationScene_.made = true;
+    return true;
+}
 
-    // 12. The installation is the executable folder's parent.
-    Orvo::File::Path root = exeFolder;
+// The installation is the executable folder's parent.
+bool Tool::MountContentFolders()
+{
+    Orvo::File::Path root = exeFolder_;
     root.DelSlash();
     root.DelName();
     SetInstallationPath(root);
     InitialiseContentFolders();
+    contentFolders_.made = true;
     // The command host's archive install job installs through this program's archive install.
     RegisterArchiveInstallHook();
-
-    // 13. The asset database.
-    ApplyConnectIntervalForTests();
-    VADConnectionSettings settings;
-    settings.Reset();
-    settings.startDaemon = g_switches.startDaemon ? 1 : 0;
-    settings.flag4 = 0;
-    settings.clientFlag = g_switches.databaseClient ? 1 : 0;
-    const bool connected = VADOpenDatabase(settings);
-    if (!connected)
-    {
-        if (g_switches.startDaemon)
-        {
-            std::fprintf(stderr, "- Failed to open asset database\n");
-            if (!g_switches.closeDaemonRun) return 255;
-        }
-        else if (!g_switches.closeDaemonRun)
-        {
-            return Fail("- Failed to connect to asset database");
-        }
-    }
-
-    // 14.
-    SetMainThread();
-
-    // 15. Language and analytics, only with a database.
-    if (connected)
-    {
-        Orvo::PString language;
-        if (!VADGetSettingString(language, "internet", "language") || language.View().empty())
-            language = Orvo::PString("US");
-        InterfaceTextDB::SetLanguage(language.View());
-        InterfaceTextDB::Instance();
-        InterfaceTextDB::SetLoaded(false);  // its first real use loads it again
-        g_analytics = new AnalyticsClient();
-    }
-
-    // 16. The plug-in type held for the run.
-    delete g_pluginTypeHolder;
-    g_pluginTypeHolder = new PluginTypeHolder(Orvo::UId(kPluginFamilyId), Orvo::PString(kPluginTypeName));
-    return 0;
+    return true;
 }
 
-void ShutdownTool(EngineObjects& engine)
+// A close-daemon run only looks for a running daemon: one that is not running is not started to be closed.
+bool Tool::OpenAssetDatabase()
 {
-    VelmarWorker::StopThreads();
-    delete g_pluginTypeHolder;
-    g_pluginTypeHolder = nullptr;
-    VADCloseDatabase();
-    VelmarWorker::CancelTasks(0, false);
-    delete g_analytics;
-    g_analytics = nullptr;
-    TETLib::ReleaseDummyLoadMaterials();
-    TETLib::DataManager::Shutdown();
-    TETLib::ErrorHandler::Shutdown();
-    UnmountContentFolders();
-    FlushResourceDatabaseCache();
-    if (engine.renderKernel != nullptr) Orvo::RenderKernel::SetCurrent(nullptr);
-    delete engine.renderKernel;
-    engine.renderKernel = nullptr;
-    if (engine.resourceSystem != nullptr)
+    unsigned ms = 0;
+    if (TestMilliseconds("VELMAR_TEST_CONNECT_INTERVAL_MS", ms)) connection_.SetConnectIntervalMs(ms);
+    if (TestMilliseconds("VELMAR_TEST_REQUEST_BOUND_MS", ms)) connection_.SetBoundCapMs(ms);
+    bool connected = false;
+    const bool launch = switches_.startDaemon && !switches_.closeDaemonRun;
+    if (switches_.closeDaemonRun)
     {
-        engine.resourceSystem->Shutdown();
-        Orvo::ResourceSystem::SetCurrent(nullptr);
+        connected = connection_.OpenOnce(switches_.databaseClient ? 1 : 0);
     }
-    delete engine.resourceSystem;
-    engine.resourceSystem = nullptr;
-    if (engine.os != nullptr) engine.os->Shutdown();
-    delete engine.os;
-    engine.os = nullptr;
-    Orvo::Log::Flush();
+    else
+    {
+        VADConnectionSettings settings;
+        settings.Reset();
+        settings.startDaemon = launch ? 1 : 0;
+        settings.flag4 = 0;
+        settings.clientFlag = switches_.databaseClient ? 1 : 0;
+        connected = connection_.Open(settings);
+    }
+    if (connected) return true;
+    if (switches_.startDaemon)
+    {
+        // Said in a close-daemon run too, which goes on without a database.
+        Fail("- Failed to open asset database");
+        return switches_.closeDaemonRun;
+    }
+    return switches_.closeDaemonRun || Fail("- Failed to connect to asset database");
+}
+
+bool Tool::RecordMainThread()
+{
+    SetMainThread();
+    return true;
+}
+
+// Only with a database: the daemon holds the language setting.
+bool Tool::LoadInterfaceLanguage()
+{
+    if (!connection_.Connected()) return true;
+    Orvo::PString language;
+    if (!VADGetSettingString(language, "internet", "language") || language.View().empty())
+        language = Orvo::PString("US");
+    InterfaceTextDB::SetLanguage(language.View());
+    InterfaceTextDB::Instance();
+    InterfaceTextDB::SetLoaded(false);  // its first real use loads it again
+    return true;
+}
+
+bool Tool::HoldPluginType()
+{
+    pluginType_ = std::make_unique<PluginTypeHolder>(Orvo::UId(kPluginFamilyId), Orvo::PString(kPluginTypeName));
+    return true;
 }

@@ -7,8 +7,9 @@
 
 namespace TETLib {
 namespace {
+// Process-wide: the validation library's data manager is reached through its instance operation from
+// every check, as the library's interface defines it.
 DataManager* g_instance = nullptr;
-Orvo::RenderKernel* g_meshRenderKernel = nullptr;
 }  // namespace
 
 bool DataManager::Initialise(std::string_view folder)
@@ -38,14 +39,13 @@ DataManager* DataManager::Instance()
 
 bool DataManager::HasInstance() { return g_instance != nullptr; }
 
-void DataManager::Shutdown()
+void DataManager::ReleaseScene()
 {
     DataManager* self = g_instance;
     if (self == nullptr) return;
-    self->SavePersonalDetails();
+    ReleaseDummyLoadMaterials();  // they were made by the kernel the scene is in
     if (self->renderKernel_ != nullptr && self->rootParticle_ != nullptr)
         self->renderKernel_->GetSceneGraph().UnlinkScene(self->rootParticle_);
-    self->UnloadTemplates();
     delete self->view_;
     self->view_ = nullptr;
     delete self->engineObject_;
@@ -54,7 +54,18 @@ void DataManager::Shutdown()
     self->light_ = nullptr;
     delete self->rootParticle_;
     self->rootParticle_ = nullptr;
-    if (g_meshRenderKernel == self->renderKernel_) g_meshRenderKernel = nullptr;
+    self->os_ = nullptr;
+    self->resourceSystem_ = nullptr;
+    self->renderKernel_ = nullptr;
+}
+
+void DataManager::Shutdown()
+{
+    DataManager* self = g_instance;
+    if (self == nullptr) return;
+    self->SavePersonalDetails();
+    ReleaseScene();
+    self->UnloadTemplates();
     delete self;
     g_instance = nullptr;
 }
@@ -76,7 +87,6 @@ bool DataManager::SetupScene(EngineObjects* engine)
     view_ = engine->view;
     if (view_ != nullptr) view_->scene = rootParticle_;
     engineObject_ = engine->engineObject;
-    g_meshRenderKernel = renderKernel_;
     return true;
 }
 
@@ -85,6 +95,6 @@ std::string DataManager::RulePath(std::string_view file) const
     return std::string(ruleFolder_.c_str()) + std::string(file);
 }
 
-Orvo::RenderKernel* DataManager::MeshRenderKernel() { return g_meshRenderKernel; }
+Orvo::RenderKernel* DataManager::MeshRenderKernel() { return g_instance ? g_instance->renderKernel_ : nullptr; }
 
 }  // namespace TETLib

@@ -6,7 +6,9 @@
 #include "core/TDBTagRef.h"
 #include "engine/EngineObjects.h"
 #include "engine/PString.h"
+#include "validation/DummyLoadMaterials.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -45,6 +47,9 @@ public:
     // Saves the personal details, unlinks the scene, unloads the templates, deletes the objects it took
     // over, deletes the manager. Nothing when there is no instance.
     static void Shutdown();
+    // Releases the placeholder materials, unlinks the scene from the render kernel and deletes the engine
+    // objects it took over, so that the engine can go before the manager. Shutdown does it too; nothing when there is no instance.
+    static void ReleaseScene();
 
     virtual ~DataManager();
     // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle
@@ -76,6 +81,14 @@ protected:
 
 private:
     std::string RulePath(std::string_view file) const;
+
+    // The placeholder materials (DummyLoadMaterials.h) live with the manager whose kernel made them.
+    friend void RegisterDummyLoadMaterials();
+    friend void ReleaseDummyLoadMaterials();
+    friend Orvo::Material* GetDummyLoadMaterial(size_t index);
+    friend bool DummyLoadMaterialsRegistered();
+    std::array<Orvo::Material*, kDummyLoadMaterialCount> placeholders_{};
+    bool placeholdersRegistered_ = false;
 
     bool templatesLoaded_ = false;
     bool firstUse_ = false;

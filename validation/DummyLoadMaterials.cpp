@@ -17,9 +17,6 @@ const char* const kDummyLoadMaterialNames[kDummyLoadMaterialCount] = {
 };
 
 namespace {
-bool g_registered = false;
-Orvo::Material* g_materials[kDummyLoadMaterialCount] = {};
-
 // The texture slot and weight the shiny placeholders get, so that they ask for an environment map.
 constexpr int kEnvironmentTextureSlot = 9;
 constexpr float kEnvironmentTextureWeight = 1.0f;
@@ -27,26 +24,30 @@ constexpr float kEnvironmentTextureWeight = 1.0f;
 
 void RegisterDummyLoadMaterials()
 {
-    if (g_registered || !DataManager::HasInstance()) return;
-    Orvo::RenderKernel* kernel = DataManager::Instance()->GetRenderKernel();
-    if (kernel == nullptr) return;
-    g_registered = true;
+    if (!DataManager::HasInstance()) return;
+    DataManager& manager = *DataManager::Instance();
+    Orvo::RenderKernel* kernel = manager.GetRenderKernel();
+    if (manager.placeholdersRegistered_ || kernel == nullptr) return;
+    manager.placeholdersRegistered_ = true;
     Orvo::MaterialFactory& factory = kernel->GetMaterialFactory();
     for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
     {
-        g_materials[i] = factory.CreateMaterial(Orvo::PString(kDummyLoadMaterialNames[i]));
+        Orvo::Material* material = factory.CreateMaterial(Orvo::PString(kDummyLoadMaterialNames[i]));
+        manager.placeholders_[i] = material;
         const char* type = std::strstr(kDummyLoadMaterialNames[i], ".m.") + 3;
-        if (g_materials[i] != nullptr && (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0))
-            g_materials[i]->SetTexture(kEnvironmentTextureSlot, kEnvironmentTextureWeight);
+        if (material != nullptr && (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0))
+            material->SetTexture(kEnvironmentTextureSlot, kEnvironmentTextureWeight);
     }
     // The alpha-blend caches and the placeholders' geometry chunks come with the mesh library.
 }
 
 void ReleaseDummyLoadMaterials()
 {
-    if (!g_registered) return;
-    g_registered = false;
-    for (Orvo::Material*& material : g_materials)
+    if (!DataManager::HasInstance()) return;
+    DataManager& manager = *DataManager::Instance();
+    if (!manager.placeholdersRegistered_) return;
+    manager.placeholdersRegistered_ = false;
+    for (Orvo::Material*& material : manager.placeholders_)
     {
         if (material != nullptr) material->Release();
         material = nullptr;
@@ -55,9 +56,13 @@ void ReleaseDummyLoadMaterials()
 
 Orvo::Material* GetDummyLoadMaterial(size_t index)
 {
-    return index < kDummyLoadMaterialCount ? g_materials[index] : nullptr;
+    if (!DataManager::HasInstance() || index >= kDummyLoadMaterialCount) return nullptr;
+    return DataManager::Instance()->placeholders_[index];
 }
 
-bool DummyLoadMaterialsRegistered() { return g_registered; }
+bool DummyLoadMaterialsRegistered()
+{
+    return DataManager::HasInstance() && DataManager::Instance()->placeholdersRegistered_;
+}
 
 }  // namespace TETLib

@@ -2,6 +2,8 @@
 
 namespace TETLib {
 namespace {
+// Process-wide: the validation library's error handler is reached through its instance operation from
+// every check, as the library's interface defines it.
 ErrorHandler* g_instance = nullptr;
 }  // namespace
 

@@ -54,14 +54,3 @@ TEST(PatternListTest, CategoryClassLookup)
     EXPECT_TRUE(LookupCategoryClassCodes("scenery", "").IsEmpty());
     EXPECT_TRUE(LookupCategoryClassCodes("scenery", "TR;TV").IsEmpty());
 }
-
-TEST(PatternListTest, PStringArrayGrowsInStepsOf128AndKeepsStorageOnClear)
-{
-    PStringArray a;
-    for (int i = 0; i < 129; ++i) a.Add(Orvo::PString("t" + std::to_string(i)));
-    EXPECT_EQ(a.GetCapacity(), 256u);
-    EXPECT_FALSE(a.AddUnique(Orvo::PString("t5")));
-    a.Clear();
-    EXPECT_EQ(a.GetCount(), 0u);
-    EXPECT_EQ(a.GetCapacity(), 256u);
-}

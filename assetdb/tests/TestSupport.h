@@ -33,6 +33,7 @@ public:
     std::string path;
 };
 
+// The test's own connection (the one the request functions use while it lives), closed around each test.
 class ClientTest : public ::testing::Test
 {
 protected:
@@ -45,4 +46,12 @@ protected:
         s.startDaemon = startDaemon;
         return VADOpenDatabase(s);
     }
+    // A round trip on the link: frames are handled in order, so everything sent before has arrived.
+    static void RoundTrip()
+    {
+        VADBytes reply;
+        VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply);
+    }
+
+    VADConnection connection_;
 };

@@ -39,11 +39,9 @@ protected:
     {
         ClientTest::SetUp();
         VADSetConnectIntervalMs(1);
-        CommandHostCallbackSlot = nullptr;
     }
     void TearDown() override
     {
-        CommandHostCallbackSlot = nullptr;
         ClientTest::TearDown();
         VADSetConnectIntervalMs(kVADConnectIntervalMs);
     }
@@ -203,28 +201,66 @@ TEST_F(VADClientTest, JunkFramesAroundTheRepliesAreIgnored)
     EXPECT_TRUE(VADClientConnected());
 }
 
-TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndStaysDown)
+TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndTheNextRequestReopensIt)
 {
     FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code == VAD_REQ_REPAIR_NOW)
-        {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             d.Drop();
-        }
         else
             d.Reply(f, 0);
     });
     ASSERT_TRUE(Open());
-    auto start = Clock::now();
     VADBytes reply;
     int32_t status = 0;
     EXPECT_FALSE(VADPerformTransaction(VAD_REQ_REPAIR_NOW, VADBytes{}, reply, nullptr, &status));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(status, kVADStatusLinkDropped);
-    EXPECT_FALSE(VADClientConnected());
-    // Not re-opened behind the caller's back.
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply));
-    EXPECT_EQ(daemon.Hellos(), 1);
+    EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kDropped);
+    EXPECT_NE(VADLinkFailureText().find("\"repair database\""), std::string::npos) << VADLinkFailureText();
+
+    // The next request opens the link again, with the settings of the last open.
+    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply));
+    EXPECT_EQ(daemon.Hellos(), 2);
+    EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kDropped) << "the first failure stands until cleared";
+}
+
+TEST_F(VADClientTest, WithoutADaemonToReopenEveryRequestFailsAtOnceWithOneFailure)
+{
+    {
+        FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame&) { d.Drop(); });
+        ASSERT_TRUE(Open());
+        VADBytes reply;
+        EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INFO, VADBytes{}, reply));
+    }
+    connection_.ClearLinkFailure();
+    const auto start = Clock::now();
+    VADBytes reply;
+    int32_t status = 0;
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INFO, VADBytes{}, reply, nullptr, &status));
+    EXPECT_EQ(status, kVADStatusLinkDropped);
+    EXPECT_FALSE(VADSendAsyncRequest(VAD_REQ_FAVOURITE, VADBytes{}));
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_CONFIG, VADBytes{}, reply));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << "no daemon and no auto-start: nothing to wait for";
+    EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kUnreachable);
+    EXPECT_EQ(VADLinkFailureText(),
+              "The asset database daemon is not running, and this run does not start it: \"asset info\" was not "
+              "carried out.");
+}
+
+TEST_F(VADClientTest, ADaemonThatDoesNotAnswerFailsTheRequestWithinItsBoundAndLosesTheLink)
+{
+    FakeDaemon daemon([](FakeDaemon&, const FakeDaemon::Frame&) {});  // takes requests, answers none
+    ASSERT_TRUE(Open());
+    connection_.SetBoundCapMs(200);
+    VADBytes reply;
+    int32_t status = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INSTALL_ARCHIVE, VADBytes{}, reply, nullptr, &status));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(status, kVADStatusTimedOut);
+    EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kTimedOut);
+    EXPECT_EQ(VADLinkFailureText(), "The asset database daemon did not answer \"install archive\" within 1 seconds; "
+                                    "the link to it was closed.");
+    EXPECT_TRUE(daemon.WaitFor(VAD_REQ_INSTALL_ARCHIVE, 1000));
 }
 
 TEST_F(VADClientTest, OversizedFrameDropsTheLink)
@@ -268,8 +304,8 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
 
 namespace {
 
-// Children of this process that have ended and were never waited for.
-int ZombieChildren()
+// Children of this process in the given states (by the letter /proc shows).
+int Children(bool (*inState)(char state))
 {
     int n = 0;
     std::error_code ec;
@@ -282,9 +318,19 @@ int ZombieChildren()
         if (close == std::string::npos) continue;
         char state = 0;
         int ppid = 0;
-        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid() && state == 'Z') ++n;
+        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid() && inState(state)) ++n;
     }
     return n;
+}
+
+// Children that have ended and were never waited for / that still run.
+int ZombieChildren()
+{
+    return Children([](char state) { return state == 'Z'; });
+}
+int LiveChildren()
+{
+    return Children([](char state) { return state != 'Z'; });
 }
 
 // A stand-in daemon executable under <root>/bin that only notes each start in a file.
@@ -306,13 +352,11 @@ struct LaunchCounter
         for (std::string line; std::getline(in, line);) ++n;
         return n;
     }
-    // The launched scripts run on their own; waits until `expected` have written their line.
-    int Settle(int expected) const
+    // The launched scripts run on their own: waits until none of them runs any more.
+    int Settle() const
     {
-        auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (Lines() < expected && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (LiveChildren() > 0 && Clock::now() < deadline) std::this_thread::yield();
         return Lines();
     }
     std::string marker;
@@ -331,7 +375,7 @@ TEST_F(VADClientTest, AutoStartLaunchesAtOnceWhenNoDaemonExistsAndAgainAtTheFift
     EXPECT_FALSE(VADOpenDatabase(s));
     EXPECT_EQ(s.counter, kVADConnectAttempts);
     EXPECT_EQ(VADLastLaunchAttempt(), 1u) << "no block at all: launched right after the first attempt";
-    EXPECT_EQ(launches.Settle(3), 3);
+    EXPECT_EQ(launches.Settle(), 3);
     std::filesystem::remove_all(root);
 
     // Without auto-start nothing is launched; the daemons launched before, which ended, are reaped.
@@ -353,14 +397,14 @@ TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
     s.Reset();
     EXPECT_FALSE(VADOpenDatabase(s));
     EXPECT_EQ(VADLastLaunchAttempt(), 5u);
-    EXPECT_EQ(launches.Settle(2), 2);
+    EXPECT_EQ(launches.Settle(), 2);
 
     // A block left by a process that has ended counts as no daemon.
     daemon.Publish(0x7FFFFFF0u, daemon.Token(), VAD_STATE_READY);
     s.Reset();
     EXPECT_FALSE(VADOpenDatabase(s));
     EXPECT_EQ(VADLastLaunchAttempt(), 1u);
-    EXPECT_EQ(launches.Settle(5), 5);
+    EXPECT_EQ(launches.Settle(), 5);
 }
 
 TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
@@ -380,14 +424,16 @@ TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
 
 TEST_F(VADClientTest, CommandHostJobsRunOnTheMainThreadAndAreAnswered)
 {
-    FakeDaemon daemon([](FakeDaemon&, const FakeDaemon::Frame&) {});
+    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.transaction != 0) d.Reply(f, 0);
+    });
     ASSERT_TRUE(Open());
     static std::vector<uint8_t> seen;
     seen.clear();
-    CommandHostCallbackSlot = [](TStream& job, TBuffer& reply) {
+    connection_.SetCommandHostCallback([](TStream& job, TBuffer& reply) {
         seen.push_back(static_cast<uint8_t>(job.ReadUInt32()));
         reply.WriteUInt32(0xABCD);
-    };
+    });
     daemon.Send(VAD_NOTIFY_JOB, 0, VADBytes{7, 0, 0, 0});
     FakeDaemon::Frame answer;
     auto deadline = Clock::now() + std::chrono::seconds(5);
@@ -397,10 +443,10 @@ TEST_F(VADClientTest, CommandHostJobsRunOnTheMainThreadAndAreAnswered)
     EXPECT_EQ(answer.header.transaction, 0u);
     EXPECT_EQ(answer.payload, (VADBytes{0xCD, 0xAB, 0, 0}));
 
-    // With the slot empty nothing runs and nothing is sent.
-    CommandHostCallbackSlot = nullptr;
+    // Without a callback nothing runs and nothing is sent. The round trip after the job shows it was handled.
+    connection_.SetCommandHostCallback(nullptr);
     daemon.Send(VAD_NOTIFY_JOB, 0, VADBytes{8, 0, 0, 0});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    RoundTrip();
     MainThreadUpdate();
     int replies = 0;
     for (const auto& f : daemon.Received())

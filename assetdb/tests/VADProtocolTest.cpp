@@ -140,11 +140,3 @@ TEST(VADProtocol, DiscoveryBlockAndName)
     EXPECT_NE(n1, VADDiscoveryName(1000, "/opt/velmar2"));
     EXPECT_EQ(n1, VADDiscoveryName(1000, "/opt/velmar"));
 }
-
-TEST(VADProtocol, KnownRequestCodes)
-{
-    EXPECT_TRUE(VADIsKnownRequestCode(VAD_REQ_KEEPALIVE));
-    EXPECT_TRUE(VADIsKnownRequestCode(VAD_REQ_IS_READY));
-    EXPECT_FALSE(VADIsKnownRequestCode(1));
-    EXPECT_FALSE(VADIsKnownRequestCode(999));
-}

@@ -78,6 +78,7 @@ int main(int argc, char** argv)
     size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
     CodecBench(count);
 
+    VADConnection connection;
     FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) { d.Reply(f, 0, f.payload); });
     VADConnectionSettings s;
     s.Reset();

@@ -1,6 +1,7 @@
 #pragma once
 // Test installations with a real daemon: a temporary root whose bin/ holds a hard link (or copy) of the
 // staged VADDaemon, helpers to write asset folders, and a raw client that speaks frames directly.
+#include "assetdb/VADConnection.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 #include "core/KUID.h"
@@ -90,5 +91,6 @@ protected:
     // Asks the serving daemon to close, waits for it to end, then starts and opens as above.
     void RestartAndOpen(const std::vector<std::string>& options = {});
 
+    VADConnection connection;  // the library's link, which the VAD... request functions use
     TestInstallation inst;
 };

@@ -219,11 +219,13 @@ RunResult RunningProgram::Wait()
     return result;
 }
 
-bool InstallRoot::StartDaemon()
+bool InstallRoot::StartDaemon(const std::vector<std::string>& options)
 {
     // A short idle time, so that a daemon left behind by a crashed test ends by itself.
+    std::vector<std::string> args{"-idle=120"};
+    args.insert(args.end(), options.begin(), options.end());
     const Platform::LaunchResult launched =
-        Platform::LaunchProcess(Path("bin/VADDaemon"), {"-idle=120"}, root_, Platform::kLaunchNoConsole);
+        Platform::LaunchProcess(Path("bin/VADDaemon"), args, root_, Platform::kLaunchNoConsole);
     if (!launched) return false;
     const std::string name = VADDiscoveryName(uint32_t(getuid()), root_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -239,6 +241,17 @@ bool InstallRoot::StartDaemon()
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+int InstallRoot::DaemonPid() const
+{
+    Platform::SharedMemoryBlock block;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    VADDiscoveryBlock info;
+    if (!block.Open(VADDiscoveryName(uint32_t(getuid()), root_), false) || !block.Read(0, raw, sizeof raw) ||
+        !VADDecodeDiscoveryBlock(raw, info))
+        return 0;
+    return static_cast<int>(info.pid);
 }
 
 bool InstallRoot::DaemonRunning() const { return !Platform::FindProcessesByPath(Path("bin/VADDaemon")).empty(); }

@@ -83,8 +83,11 @@ public:
     // Starts <root>/bin/VelmarUtil without waiting for it.
     std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args, const RunOptions& options = {}) const;
 
-    // Starts <root>/bin/VADDaemon and waits until it reports itself ready. False when it does not.
-    bool StartDaemon();
+    // Starts <root>/bin/VADDaemon (with these options too) and waits until it reports itself ready. False
+    // when it does not.
+    bool StartDaemon(const std::vector<std::string>& options = {});
+    // The pid of the daemon serving this root (its discovery block), 0 when none.
+    int DaemonPid() const;
     // True while a daemon of this root runs.
     bool DaemonRunning() const;
     // Ends every daemon and tool process of this root (SIGTERM, then SIGKILL).

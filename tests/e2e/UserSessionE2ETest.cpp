@@ -168,6 +168,8 @@ public:
         connected_ = VADOpenDatabase(settings);
     }
     ~SettingsReader() { VADCloseDatabase(); }
+    SettingsReader(const SettingsReader&) = delete;
+    SettingsReader& operator=(const SettingsReader&) = delete;
     bool Connected() const { return connected_; }
     TDBTagRef Group(const char* name) const
     {
@@ -177,6 +179,7 @@ public:
     }
 
 private:
+    VADConnection connection_;  // made before the constructor body uses it
     bool connected_ = false;
 };
 

@@ -60,7 +60,6 @@ CodecBuffer* EtcCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pi
 
 uint32_t EtcCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
 {
-    InitEtcModifierTable();
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint32_t texels[16] = {};
         src.ReadBlock(ValueForm::U8, x, y, 4, 4, texels);

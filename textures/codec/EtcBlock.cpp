@@ -260,8 +260,6 @@ void Encode(const uint8_t* rgb, int width, int bx, int by, Quantiser quantise, u
 
 }  // namespace
 
-void InitEtcModifierTable() {}
-
 void EncodeEtcAverage(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2)
 {
     Encode(rgb, width, bx, by, QuantiseAverage, word1, word2);

@@ -4,9 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 
-// Fills the process-wide modifier table (it is constant; kept as a call for the codec's start-up).
-void InitEtcModifierTable();
-
 // rgb: an image of 3 bytes per pixel (R, G, B), rows packed. Encodes the 4x4 block at (bx, by).
 void EtcBlockEncoder(const uint8_t* rgb, int width, int height, int bx, int by, uint32_t* word1, uint32_t* word2);
 void EncodeEtcAverage(const uint8_t* rgb, int width, int bx, int by, uint32_t* word1, uint32_t* word2);

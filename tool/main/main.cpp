@@ -11,7 +11,7 @@
 #include "tool/RunCommand.h"
 #include "tool/ScriptLogHook.h"
 #include "tool/StartDirectory.h"
-#include "tool/ToolStartup.h"
+#include "tool/Tool.h"
 
 #include <cstdio>
 #include <string>
@@ -51,40 +51,40 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    EngineObjects engine{};
-    if (InitialiseTool(engine, argv[0], argc, argv) != 0)
-    {
-        std::fprintf(stderr, "- Init failed\n");
-        ShutdownTool(engine);
-        return -1;
-    }
-    InitialiseApplication(Orvo::String("VelmarUtil"));
-    ScriptLogHook = &ScriptLogSink;
-
     int exitCode = 0;
-    if (argv[1][0] != '@')
     {
-        exitCode = RunOneCommand(engine, argc, argv);
-    }
-    else
-    {
-        const std::string name = argv[1] + 1;
-        const std::string path = ResolveBatchFilePath(name, StartDirectory);
-        const BatchFileResult batch = RunBatchFile(path, argv[0], [&engine](int lineArgc, char** lineArgv) {
-            const int result = RunOneCommand(engine, lineArgc, lineArgv);
-            std::fputc('\n', stdout);
-            return result;
-        });
-        if (batch.status != BatchFileStatus::Ran)
+        // Everything start-up makes ends with the tool object, in reverse order of making.
+        Tool tool;
+        if (tool.Initialise(argc, argv) != 0)
         {
-            std::fflush(stdout);
-            std::fprintf(stderr, "%s\n", BatchFileMessage(batch.status, name).c_str());
-            ShutdownTool(engine);
+            std::fprintf(stderr, "- Init failed\n");
             return -1;
         }
-        exitCode = batch.exitCode;
-    }
+        InitialiseApplication(Orvo::String("VelmarUtil"));
+        ScriptLogHook = &ScriptLogSink;
+        EngineObjects& engine = tool.Engine();
 
-    ShutdownTool(engine);
+        if (argv[1][0] != '@')
+        {
+            exitCode = RunOneCommand(engine, argc, argv);
+        }
+        else
+        {
+            const std::string name = argv[1] + 1;
+            const std::string path = ResolveBatchFilePath(name, StartDirectory);
+            const BatchFileResult batch = RunBatchFile(path, argv[0], [&engine](int lineArgc, char** lineArgv) {
+                const int result = RunOneCommand(engine, lineArgc, lineArgv);
+                std::fputc('\n', stdout);
+                return result;
+            });
+            if (batch.status != BatchFileStatus::Ran)
+            {
+                std::fflush(stdout);
+                std::fprintf(stderr, "%s\n", BatchFileMessage(batch.status, name).c_str());
+                return -1;
+            }
+            exitCode = batch.exitCode;
+        }
+    }
     Platform::ExitProcess(exitCode);
 }

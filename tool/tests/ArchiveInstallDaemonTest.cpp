@@ -54,6 +54,8 @@ protected:
         VADCloseDatabase();
     }
 
+    VADConnection connection_;
+
     // Installs a folder holding one config and returns the daemon's archive entry of it.
     TDBTagRef InstalledEntry(const KUID& kuid, const std::string& name)
     {

@@ -197,33 +197,35 @@ TEST(CommandHostTest, KeepAliveOnlyAfterMoreThanFiveSeconds)
 
 TEST(CommandHostTest, ConsoleEventsStopTheHostAndCloseWaitsForIt)
 {
-    ResetConsoleFlags();
-    EXPECT_FALSE(ConsoleStopRequested());
-    EXPECT_TRUE(ConsoleCtrlHandler(Platform::kConsoleCtrlC));
-    EXPECT_TRUE(ConsoleStopRequested());
+    VADConnection connection;
+    {
+        CommandHost host(connection);
+        EXPECT_FALSE(host.StopRequested());
+        EXPECT_TRUE(host.OnConsoleEvent(Platform::kConsoleCtrlC));
+        EXPECT_TRUE(host.StopRequested());
+    }
 
     // A close while the host is busy returns only once the loop has ended.
-    ResetConsoleFlags();
-    InstallConsoleHandler();
+    CommandHost host(connection);
+    host.BeginServing();
     std::atomic<bool> returned{false};
     std::thread closing([&] {
-        ConsoleCtrlHandler(Platform::kConsoleClose);
+        host.OnConsoleEvent(Platform::kConsoleClose);
         returned = true;
     });
-    while (!ConsoleStopRequested()) std::this_thread::yield();
+    while (!host.StopRequested()) std::this_thread::yield();
     EXPECT_FALSE(returned.load());
-    ConsoleHostDone();
+    host.EndServing();
     closing.join();
     EXPECT_TRUE(returned.load());
-    Platform::RemoveConsoleHandler();
-    ResetConsoleFlags();
 }
 
 TEST(CommandHostTest, WithoutDaemonTheHostEndsAtOnceAndGivesTheSignalsBack)
 {
-    ResetConsoleFlags();
-    VADCommandHost();
-    EXPECT_EQ(CommandHostCallbackSlot.load(), nullptr);
+    VADConnection connection;
+    CommandHost host(connection);
+    host.Run();
+    EXPECT_EQ(connection.GetCommandHostCallback(), nullptr);
     EXPECT_FALSE(Platform::ConsoleHandlerInstalled());
     struct sigaction now
     {};

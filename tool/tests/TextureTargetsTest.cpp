@@ -37,12 +37,4 @@ TEST(TextureTargetsTest, AnEmptyNameEndsTheList)
     EXPECT_EQ(Names(ParseTextureTargetList("dxtc;")), (V{"dxtc"}));
 }
 
-TEST(TextureTargetsTest, DefaultListIsVelmarAndDXTC)
-{
-    EXPECT_EQ(Names(DefaultTextureTargets()), (V{"velmar", "dxtc"}));
-    EXPECT_EQ(&DefaultTextureTargets(), &DefaultTextureTargets());
-    // Interned: the same names compare by identity.
-    EXPECT_TRUE(DefaultTextureTargets().Contains(Orvo::PString("dxtc")));
-}
-
 }  // namespace

@@ -1,16 +1,15 @@
-// The tool's entry pieces: switches and engine options, the help text, the results summary, the
+// The tool's entry pieces: switches and engine options, the results summary, the
 // text conversion, the script log sink, the plug-in type holder and the crash frame around a command.
 #include "assetdb/ResultsLog.h"
 #include "core/LogPrintf.h"
 #include "core/ProcessFlags.h"
 #include "engine/PluginType.h"
-#include "tool/HelpText.h"
 #include "tool/PluginTypeHolder.h"
 #include "tool/ResultsSummary.h"
 #include "tool/RunCommand.h"
 #include "tool/ScriptLogHook.h"
 #include "tool/StartDirectory.h"
-#include "tool/ToolStartup.h"
+#include "tool/Tool.h"
 #include "tool/ToolSwitches.h"
 
 #include <gtest/gtest.h>
@@ -72,24 +71,6 @@ std::string Printed(Print print)
     for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(char(c));
     std::fclose(out);
     return text;
-}
-
-TEST(HelpTextTest, FortyFiveLinesWithTheirTabsAndQuotes)
-{
-    ASSERT_EQ(kHelpTextLineCount, 45u);
-    EXPECT_STREQ(kHelpTextLines[0], "Welcome to the Velmar Util Tool!");
-    EXPECT_EQ(std::string(kHelpTextLines[2]), std::string(58, '-'));
-    EXPECT_NE(std::string(kHelpTextLines[20]).find(", \"CMP;MESH|BD;-ACTV|VE|SCEN\". Use"), std::string::npos);
-    EXPECT_NE(std::string(kHelpTextLines[20]).find("<CatgoryList>  - List"), std::string::npos);
-    int tabbed = 0;
-    for (const char* line : kHelpTextLines) tabbed += line[0] == '\t';
-    EXPECT_EQ(tabbed, 15);
-    EXPECT_TRUE(std::string_view(kHelpTextLines[44]).ends_with("processed like a separate call to VelmarUtil."));
-
-    const std::string text = Printed(PrintHelpText);
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 45);
-    EXPECT_EQ(text.back(), '\n');
 }
 
 std::string Summary(ResultsLog& log)
@@ -165,23 +146,23 @@ TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
     Orvo::PluginBase::UnregisterAll();
 }
 
-TEST(ToolStartupTest, AFailedStartUpShutsDownCleanlyAndShutdownMayRunTwice)
+TEST(ToolStartupTest, AFailedStartUpEndsWhatItMade)
 {
     // The test program has no validation data beside it, so start-up stops at that step.
     char saved[4096];
     ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    EngineObjects engine{};
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("version"), nullptr};
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(InitialiseTool(engine, argv[0], 2, argv), 255);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
-    EXPECT_STREQ(StartDirectory, saved);
-    ShutdownTool(engine);
-    ShutdownTool(engine);
-    EXPECT_EQ(engine.os, nullptr);
-    EXPECT_EQ(engine.renderKernel, nullptr);
-    EXPECT_EQ(GetPluginTypeHolder(), nullptr);
-    EXPECT_EQ(GetAnalyticsClient(), nullptr);
+    {
+        Tool tool;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(tool.Initialise(2, argv), 255);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
+        EXPECT_STREQ(StartDirectory, saved);
+        EXPECT_EQ(tool.Engine().os, nullptr);
+        EXPECT_EQ(tool.PluginType(), nullptr);
+        EXPECT_EQ(VADConnection::Current(), &tool.Connection());
+    }
+    EXPECT_EQ(VADConnection::Current(), nullptr);
     ASSERT_EQ(chdir(saved), 0);
 }
 
@@ -204,14 +185,12 @@ int Throws(ResultsLog&, EngineObjects&, int, char**) { throw std::runtime_error(
 
 TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
 {
-    SetCommandFunction(&Succeeds);
     ResultsLog log;
     EngineObjects engine{};
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("x"), nullptr};
-    EXPECT_EQ(RunCommand(log, engine, 2, argv), 2);
+    EXPECT_EQ(RunCommandWith(&Succeeds, log, engine, 2, argv), 2);
     EXPECT_TRUE(CommandRunningFlag.load());
     EXPECT_EQ(log.GetResultCount(), 1u);
-    SetCommandFunction(nullptr);
 }
 
 TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
@@ -223,9 +202,8 @@ TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
     {
         EXPECT_EXIT(
             {
-                SetCommandFunction(f);
                 ResultsLog log;
-                RunCommand(log, engine, 1, argv);
+                RunCommandWith(f, log, engine, 1, argv);
             },
             ::testing::ExitedWithCode(256 + kCrashExitCode), "");
     }

@@ -1,0 +1,712 @@
+#include "assetdb/VADConnection.h"
+
+#include "assetdb/ContentFolders.h"
+#include "assetdb/VADFrameIO.h"
+#include "assetdb/VADPayloads.h"
+#include "assetdb/VADRequestBounds.h"
+#include "assetdb/VADResultRouting.h"
+#include "core/CoreTime.h"
+#include "core/LogPrintf.h"
+#include "core/MainThreadPost.h"
+#include "core/TBuffer.h"
+#include "core/VelmarWorker.h"
+#include "platform/Process.h"
+#include "platform/SharedMemory.h"
+#include "platform/Socket.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kSendTimeoutMs = 60000;
+constexpr int kConnectTimeoutMs = 2000;
+
+// The one registration the request functions go through (see VADConnection::Current).
+std::atomic<VADConnection*> g_current{nullptr};
+
+struct Waiter
+{
+    uint32_t code = 0;
+    ResultsLog* log = nullptr;
+    bool done = false;
+    int32_t status = kVADStatusOK;
+    VADBytes body;
+    std::condition_variable wake;  // one per waiter, so a reply wakes only its own thread
+};
+
+enum class Attempt
+{
+    kConnected,
+    kNoDaemon,      // no block, an unreadable one, or one whose process has ended: nobody is starting one
+    kNotAnswering,  // a live daemon that is starting or closing
+    kStuck,         // a live daemon took the connection but did not answer the hello in time
+};
+
+std::string RealRoot(const std::string& root)
+{
+    char buf[PATH_MAX];
+    if (!root.empty() && realpath(root.c_str(), buf)) return buf;
+    return root;
+}
+
+std::string ProgramName()
+{
+    std::string exe = Platform::ExecutablePath();
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? exe : exe.substr(slash + 1);
+}
+
+// Requests that only mean something on the link they were made for: never reopened for.
+bool BoundToItsLink(uint32_t code) { return code == VAD_REQ_RELEASE_EDIT_HANDLE || code == VAD_REQ_JOB_REPLY; }
+
+std::string Quoted(uint32_t code) { return std::string("\"") + VADRequestName(code) + "\""; }
+
+}  // namespace
+
+struct VADConnection::Link
+{
+    std::mutex state;  // everything below except the sending side of the socket and the atomics
+    std::condition_variable changed;
+    std::mutex send;     // the transaction core: one frame on the wire at a time
+    std::mutex opening;  // one Open or reopening at a time
+    Platform::Socket socket;
+    std::thread receiver;
+    std::atomic<std::thread::id> receiverId{};
+    std::map<uint32_t, Waiter*> waiters;
+    uint32_t nextId = 1;
+    std::map<VADRequestId, VADRequestReply> web;
+    uint32_t nextWebId = 1;
+    VADConnectionSettings settings;
+    bool haveSettings = false;  // Open was called and Close was not: the link may be reopened
+    bool reopenFailed = false;  // a reopening failed since ClearLinkFailure: fail at once
+    VADLinkFailure failure = VADLinkFailure::kNone;
+    std::string failureText;
+    std::string root;
+
+    std::atomic<bool> connected{false};
+    std::atomic<bool> reopen{true};
+    std::atomic<unsigned> intervalMs{kVADConnectIntervalMs};
+    std::atomic<unsigned> boundCapMs{0};
+    std::atomic<unsigned> firstLaunchAttempt{0};
+    std::atomic<VADProgressFn> progress{nullptr};
+    std::atomic<CommandHostCallbackFn> hostCallback{nullptr};
+
+    // Daemons this link started. A second one for the same root ends at once (the root is locked): it is
+    // reaped so that it does not linger as a zombie beside a long-running tool.
+    std::mutex launchedMutex;
+    std::vector<int> launched;
+
+    bool OnReceiveThread() const { return receiverId.load() == std::this_thread::get_id(); }
+
+    std::string Root()
+    {
+        {
+            std::lock_guard lk(state);
+            if (!root.empty()) return root;
+        }
+        return GetInstallationPath().str();
+    }
+
+    void RecordFailure(VADLinkFailure kind, std::string text)
+    {
+        std::lock_guard lk(state);
+        if (failure != VADLinkFailure::kNone) return;  // the first failure of a command is the one to report
+        failure = kind;
+        failureText = std::move(text);
+        LogPrintf("VADClient> %s", failureText.c_str());
+    }
+
+    // Fails every waiting transaction and every pending web request; the link counts as down from here on.
+    void Drop()
+    {
+        std::lock_guard lk(state);
+        connected = false;
+        for (auto& [id, w] : waiters)
+        {
+            if (!w->done)
+            {
+                w->done = true;
+                w->status = kVADStatusLinkDropped;
+                w->body.clear();
+                w->wake.notify_all();
+            }
+        }
+        for (auto& [id, r] : web)
+        {
+            if (!r.complete)
+            {
+                r.complete = 1;
+                r.result[0] = kVADWebResultLinkDropped;
+            }
+        }
+        changed.notify_all();
+    }
+
+    void RunJobOnMainThread(const VADBytes& job)
+    {
+        CommandHostCallbackFn fn = hostCallback.load();
+        if (!fn) return;
+        TBuffer in(job.data(), job.size());
+        TBuffer reply;
+        fn(in, reply);
+        // Always answered, so the daemon never waits for a job the host could not read.
+        SendAsync(VAD_REQ_JOB_REPLY, reply.Data(), reply.Bytes().size());
+    }
+
+    void Dispatch(const VADFrameHeader& h, VADBytes& payload)
+    {
+        if (h.code == kVADHelloCode) return;
+        if (h.code & kVADReplyBit)
+        {
+            std::lock_guard lk(state);
+            auto it = waiters.find(h.transaction);
+            if (it == waiters.end() || it->second->done || it->second->code != (h.code & ~kVADReplyBit))
+            {
+                LogPrintf("VADClient> reply 0x%X for unknown transaction %u ignored", h.code, h.transaction);
+                return;
+            }
+            Waiter& w = *it->second;
+            if (!VADDecodeReplyPayload(payload, w.status, w.body)) w.status = kVADStatusBadPayload;
+            w.done = true;
+            w.wake.notify_all();
+            return;
+        }
+        switch (h.code)
+        {
+        case VAD_NOTIFY_RESULT:
+        {
+            VADResultNotification n;
+            if (!VADDecode(payload, n))
+            {
+                LogPrintf("VADClient> malformed result for transaction %u ignored", h.transaction);
+                return;
+            }
+            // Posted under the state lock: the transaction cannot finish (and its log cannot go away) meanwhile.
+            std::lock_guard lk(state);
+            auto it = waiters.find(h.transaction);
+            if (it != waiters.end() && !it->second->done && it->second->log) VADPostNotifiedResult(*it->second->log, n);
+            return;
+        }
+        case VAD_NOTIFY_JOB:
+        {
+            if (!hostCallback.load()) return;
+            VADBytes job = std::move(payload);
+            PostMainThreadWork([this, job]() { RunJobOnMainThread(job); }, JobId());
+            return;
+        }
+        case VAD_NOTIFY_WEB_REPLY:
+        {
+            VADWebReplyNotification n;
+            if (!VADDecode(payload, n)) return;
+            std::lock_guard lk(state);
+            auto it = web.find(VADRequestId{n.idHigh, n.idLow});
+            if (it == web.end()) return;
+            VADRequestReply& r = it->second;
+            r.complete = n.complete ? 1 : 0;
+            for (int i = 0; i < 3; ++i) r.result[i] = n.words[i];
+            r.path = Orvo::File::Path(n.path);
+            r.name = Orvo::PString(n.name);
+            r.text = Orvo::String(n.text);
+            changed.notify_all();
+            return;
+        }
+        case VAD_NOTIFY_PROGRESS:
+        {
+            VADProgressNotification n;
+            if (!VADDecode(payload, n)) return;
+            if (VADProgressFn fn = progress.load())
+                fn(n.text.c_str());
+            else
+                LogPrintf("VADDaemon> %s", n.text.c_str());
+            return;
+        }
+        default: return;
+        }
+    }
+
+    // Queued command-host jobs carry this id, so that the link's end can drop those still waiting.
+    uintptr_t JobId() const { return reinterpret_cast<uintptr_t>(this); }
+
+    void ReceiveLoop()
+    {
+        receiverId = std::this_thread::get_id();
+        for (;;)
+        {
+            VADFrameHeader h;
+            VADBytes payload;
+            VADFrameRead r = VADReceiveFrame(socket, h, payload);
+            if (r == VADFrameRead::kTooLarge)
+                LogPrintf("VADClient> frame of %u bytes refused; dropping the connection", h.length);
+            if (r != VADFrameRead::kOk) break;
+            Dispatch(h, payload);
+        }
+        socket.Shutdown();
+        Drop();
+    }
+
+    // Joins a receive thread that has ended (or is ending) and closes its socket.
+    void CleanUp()
+    {
+        std::thread t;
+        {
+            std::lock_guard lk(state);
+            if (socket.IsValid()) socket.Shutdown();
+            t = std::move(receiver);
+        }
+        if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
+        receiverId = std::thread::id();
+        std::lock_guard ls(send);
+        std::lock_guard lk(state);
+        socket.Close();
+    }
+
+    // One connection attempt: the discovery block, the socket, the hello. Starts the receive thread on success.
+    Attempt TryConnect(const std::string& where, uint8_t clientFlag)
+    {
+        Platform::SharedMemoryBlock block;
+        if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), RealRoot(where)), false))
+            return Attempt::kNoDaemon;
+        uint8_t raw[kVADDiscoveryBlockSize];
+        VADDiscoveryBlock info;
+        if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return Attempt::kNoDaemon;
+        block.Close();
+        if (info.pid == 0 || info.pid > INT_MAX || !Platform::IsProcessAlive(static_cast<int>(info.pid)))
+            return Attempt::kNoDaemon;
+        if (info.state != VAD_STATE_LISTENING && info.state != VAD_STATE_READY) return Attempt::kNotAnswering;
+        if (info.port == 0) return Attempt::kNotAnswering;
+
+        Platform::Socket s = Platform::Socket::Connect(info.port, kConnectTimeoutMs);
+        if (!s.IsValid()) return Attempt::kNotAnswering;
+        s.SetNoDelay(true);
+
+        VADHello hello;
+        hello.clientFlag = clientFlag;
+        hello.token = info.token;
+        hello.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
+        hello.program = ProgramName();
+        if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return Attempt::kStuck;
+        VADFrameHeader h;
+        VADBytes payload;
+        const VADFrameRead read = VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs, kVADMaxHelloPayload);
+        if (read != VADFrameRead::kOk)
+        {
+            // Taken but never answered: the daemon is stopped or deadlocked, and waiting longer would hang us.
+            size_t got = 0;
+            uint8_t probe = 0;
+            const bool closed = s.ReceiveSome(&probe, 1, &got, 0) == Platform::IoResult::Closed;
+            return closed ? Attempt::kNotAnswering : Attempt::kStuck;
+        }
+        if (h.code != kVADHelloCode) return Attempt::kNotAnswering;
+        VADHelloReply reply;
+        if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK ||
+            reply.protocol != kVADProtocolVersion)
+            return Attempt::kNotAnswering;
+
+        {
+            std::lock_guard ls(send);
+            std::lock_guard lk(state);
+            socket = std::move(s);
+            connected = true;
+        }
+        receiver = std::thread([this] { ReceiveLoop(); });
+        return Attempt::kConnected;
+    }
+
+    void ReapLaunchedDaemons()
+    {
+        std::lock_guard lk(launchedMutex);
+        std::erase_if(launched,
+                      [](int pid) { return Platform::WaitForProcess(pid, 0) != Platform::WaitResult::TimedOut; });
+    }
+
+    void LaunchDaemon(const std::string& where)
+    {
+        ReapLaunchedDaemons();
+        std::string exe = where.empty() ? std::string("bin/VADDaemon") : where + "/bin/VADDaemon";
+        Platform::LaunchResult r = Platform::LaunchProcess(exe, {}, where, Platform::kLaunchNoConsole);
+        if (!r)
+        {
+            LogPrintf("VADOpenDatabase> unable to start '%s': %s", exe.c_str(), r.error.c_str());
+            return;
+        }
+        std::lock_guard lk(launchedMutex);
+        launched.push_back(r.pid);
+    }
+
+    bool Open(VADConnectionSettings& s)
+    {
+        std::lock_guard o(opening);
+        if (connected) return true;
+        CleanUp();
+        const std::string where = Root();
+        {
+            std::lock_guard lk(state);
+            settings = s;
+            haveSettings = true;
+            reopenFailed = false;
+        }
+        firstLaunchAttempt = 0;
+        auto launch = [&](unsigned attempt) {
+            if (firstLaunchAttempt == 0) firstLaunchAttempt = attempt;
+            LaunchDaemon(where);
+        };
+        for (unsigned attempt = 1; attempt <= kVADConnectAttempts; ++attempt)
+        {
+            s.counter = attempt;
+            if (attempt > 1) SleepMs(intervalMs.load());
+            // A daemon that exists but does not answer may still be coming up: it gets until the 5th attempt.
+            if ((attempt == 5 || attempt == 10) && s.startDaemon) launch(attempt);
+            const Attempt r = TryConnect(where, s.clientFlag);
+            if (r == Attempt::kConnected)
+            {
+                ReapLaunchedDaemons();
+                std::lock_guard lk(state);
+                settings = s;
+                return true;
+            }
+            if (r == Attempt::kStuck)
+            {
+                LogPrintf("VADOpenDatabase> VADDaemon takes connections but does not answer");
+                break;
+            }
+            // Nobody is starting one: waiting for it would only cost the caller seconds.
+            if (r == Attempt::kNoDaemon && s.startDaemon && firstLaunchAttempt == 0) launch(attempt);
+        }
+        ReapLaunchedDaemons();
+        LogPrintf("VADOpenDatabase> unable to connect to VADDaemon");
+        return false;
+    }
+
+    bool OpenOnce(uint8_t clientFlag)
+    {
+        std::lock_guard o(opening);
+        if (connected) return true;
+        CleanUp();
+        {
+            std::lock_guard lk(state);
+            settings.Reset();
+            settings.startDaemon = 0;
+            settings.clientFlag = clientFlag;
+            haveSettings = true;
+            reopenFailed = false;
+        }
+        return TryConnect(Root(), clientFlag) == Attempt::kConnected;
+    }
+
+    // Opens the link again for a request when it went away: up to kVADReopenAttempts attempts, the first
+    // at once, the daemon launched before the second when auto-start is on.
+    bool EnsureLink(uint32_t code)
+    {
+        if (connected) return true;
+        if (OnReceiveThread() || BoundToItsLink(code) || !reopen.load()) return false;
+        std::lock_guard o(opening);
+        if (connected) return true;
+        VADConnectionSettings s;
+        {
+            std::lock_guard lk(state);
+            if (!haveSettings)
+            {
+                failure = failure == VADLinkFailure::kNone ? VADLinkFailure::kUnreachable : failure;
+                if (failureText.empty())
+                    failureText =
+                        "There is no link to the asset database daemon: " + Quoted(code) + " was not carried out.";
+                return false;
+            }
+            if (reopenFailed) return false;
+            s = settings;
+        }
+        CleanUp();
+        const std::string where = Root();
+        Attempt r = Attempt::kNoDaemon;
+        for (unsigned attempt = 1; attempt <= kVADReopenAttempts; ++attempt)
+        {
+            if (attempt > 1) SleepMs(intervalMs.load());
+            if (attempt == 2 && s.startDaemon) LaunchDaemon(where);
+            r = TryConnect(where, s.clientFlag);
+            if (r == Attempt::kConnected)
+            {
+                ReapLaunchedDaemons();
+                LogPrintf("VADClient> link to VADDaemon reopened");
+                return true;
+            }
+            if (r == Attempt::kStuck) break;
+            if (r == Attempt::kNoDaemon && !s.startDaemon) break;  // nobody is starting one
+        }
+        ReapLaunchedDaemons();
+        {
+            std::lock_guard lk(state);
+            reopenFailed = true;
+        }
+        std::string why;
+        if (r == Attempt::kStuck)
+            why = "The asset database daemon takes connections but does not answer";
+        else if (!s.startDaemon)
+            why = "The asset database daemon is not running, and this run does not start it";
+        else
+            why = "The asset database daemon could not be reached or started";
+        RecordFailure(VADLinkFailure::kUnreachable, why + ": " + Quoted(code) + " was not carried out.");
+        return false;
+    }
+
+    unsigned BoundMs(uint32_t code) const
+    {
+        const unsigned cap = boundCapMs.load();
+        const unsigned bound = VADRequestBoundMs(code);
+        return cap != 0 ? std::min(cap, bound) : bound;
+    }
+
+    bool Perform(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, ResultsLog* log, int32_t* status)
+    {
+        auto fail = [&](int32_t st) {
+            body.clear();
+            if (status) *status = st;
+            return false;
+        };
+        if (n > kVADMaxPayload) return fail(kVADStatusBadPayload);
+        // A request from the receive thread (a progress hook, say) could never see its reply.
+        if (OnReceiveThread()) return fail(kVADStatusLinkDropped);
+        if (!EnsureLink(code)) return fail(kVADStatusLinkDropped);
+
+        Waiter w;
+        w.code = code;
+        w.log = log;
+        uint32_t id;
+        {
+            std::lock_guard lk(state);
+            if (!connected)
+            {
+                if (failure == VADLinkFailure::kNone)
+                {
+                    failure = VADLinkFailure::kDropped;
+                    failureText = "The asset database daemon closed the link before " + Quoted(code) +
+                                  " was sent: it was not carried out.";
+                }
+                return fail(kVADStatusLinkDropped);
+            }
+            do
+            {
+                id = nextId++;
+            } while (id == 0 || waiters.count(id));
+            waiters[id] = &w;
+        }
+        VADBytes frame = VADEncodeFrame(code, id, req, n);
+        bool sent;
+        {
+            std::lock_guard ls(send);
+            sent = socket.SendAll(frame.data(), frame.size(), kSendTimeoutMs) == Platform::IoResult::Ok;
+            if (!sent) socket.Shutdown();
+        }
+        if (!sent) Drop();
+        const unsigned boundMs = BoundMs(code);
+        bool answered;
+        {
+            std::unique_lock lk(state);
+            answered = w.wake.wait_for(lk, std::chrono::milliseconds(boundMs), [&] { return w.done; });
+            waiters.erase(id);
+        }
+        if (!answered)
+        {
+            // Taken as stuck: the link goes, so that later requests do not wait on it again.
+            {
+                std::lock_guard ls(send);
+                socket.Shutdown();
+            }
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "The asset database daemon did not answer %s within %u seconds; the link to it was closed.",
+                          Quoted(code).c_str(), (boundMs + 999) / 1000);
+            RecordFailure(VADLinkFailure::kTimedOut, text);
+            return fail(kVADStatusTimedOut);
+        }
+        if (w.status == kVADStatusLinkDropped)
+            RecordFailure(VADLinkFailure::kDropped, "The asset database daemon closed the link during " + Quoted(code) +
+                                                        ": it may not have been carried out.");
+        if (status) *status = w.status;
+        body = std::move(w.body);
+        return w.status >= 0;
+    }
+
+    bool SendAsync(uint32_t code, const uint8_t* data, size_t n)
+    {
+        if (n > kVADMaxPayload || !EnsureLink(code)) return false;
+        VADBytes frame = VADEncodeFrame(code, 0, data, n);
+        bool sent;
+        {
+            std::lock_guard ls(send);
+            if (!connected) return false;
+            sent = socket.SendAll(frame.data(), frame.size(), kSendTimeoutMs) == Platform::IoResult::Ok;
+            if (!sent) socket.Shutdown();
+        }
+        if (!sent)
+        {
+            Drop();
+            if (!BoundToItsLink(code))
+                RecordFailure(VADLinkFailure::kDropped,
+                              "The asset database daemon closed the link: " + Quoted(code) + " was not sent.");
+        }
+        return sent;
+    }
+};
+
+VADConnection::VADConnection() : link_(std::make_unique<Link>())
+{
+    VADConnection* none = nullptr;
+    g_current.compare_exchange_strong(none, this);
+}
+
+VADConnection::~VADConnection()
+{
+    Close();
+    VelmarWorker::CancelTasks(link_->JobId(), false);
+    VADConnection* self = this;
+    g_current.compare_exchange_strong(self, nullptr);
+}
+
+VADConnection* VADConnection::Current() { return g_current.load(); }
+
+bool VADConnection::Open(VADConnectionSettings& settings) { return link_->Open(settings); }
+
+bool VADConnection::OpenOnce(uint8_t clientFlag) { return link_->OpenOnce(clientFlag); }
+
+unsigned VADConnection::LastLaunchAttempt() const { return link_->firstLaunchAttempt.load(); }
+
+void VADConnection::Close()
+{
+    Link& l = *link_;
+    std::lock_guard o(l.opening);
+    l.CleanUp();
+    l.Drop();
+    std::lock_guard lk(l.state);
+    l.settings.Reset();
+    l.haveSettings = false;
+    l.web.clear();
+}
+
+void VADConnection::CloseDaemon(uint8_t flag)
+{
+    Link& l = *link_;
+    {
+        std::lock_guard lk(l.state);
+        l.settings.startDaemon = 0;
+    }
+    // One plain attempt: a daemon that is not running has nothing to close (and is not started to be closed).
+    if (!l.connected && !OpenOnce(1)) return;
+    const VADBytes payload = VADEncode(VADValueRequest{flag ? 1 : 0});
+    l.SendAsync(VAD_REQ_CLOSE_DAEMON, payload.data(), payload.size());
+    {
+        std::unique_lock lk(l.state);
+        l.changed.wait_for(lk, std::chrono::milliseconds(kVADCloseWaitMs), [&] { return !l.connected.load(); });
+    }
+    // The settings stay (auto-start off): a later request looks for a daemon once and says it is not running.
+    std::lock_guard o(l.opening);
+    l.CleanUp();
+    l.Drop();
+}
+
+bool VADConnection::Connected() const { return link_->connected.load(); }
+
+bool VADConnection::Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log,
+                            int32_t* status)
+{
+    return link_->Perform(code, request, n, body, log, status);
+}
+
+bool VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n) { return link_->SendAsync(code, data, n); }
+
+bool VADConnection::BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id)
+{
+    Link& l = *link_;
+    if (!l.EnsureLink(code)) return false;
+    {
+        std::lock_guard lk(l.state);
+        id.high = static_cast<uint32_t>(Platform::CurrentProcessId());
+        id.low = l.nextWebId++;
+        l.web[id] = VADRequestReply();
+    }
+    VADWriter w;
+    w.U32(id.high);
+    w.U32(id.low);
+    w.Raw(body.data(), body.size());
+    if (l.SendAsync(code, w.Bytes().data(), w.Size())) return true;
+    std::lock_guard lk(l.state);
+    l.web.erase(id);
+    return false;
+}
+
+bool VADConnection::PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove)
+{
+    Link& l = *link_;
+    std::lock_guard lk(l.state);
+    auto it = l.web.find(id);
+    if (it == l.web.end() || !it->second.complete) return false;
+    out = it->second;
+    if (remove) l.web.erase(it);
+    return true;
+}
+
+bool VADConnection::WaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs)
+{
+    Link& l = *link_;
+    std::unique_lock lk(l.state);
+    auto ready = [&] {
+        auto it = l.web.find(id);
+        return it == l.web.end() || it->second.complete;
+    };
+    l.changed.wait_for(lk, std::chrono::milliseconds(timeoutMs), ready);
+    auto it = l.web.find(id);
+    if (it == l.web.end() || !it->second.complete) return false;
+    out = it->second;
+    l.web.erase(it);
+    return true;
+}
+
+VADLinkFailure VADConnection::LinkFailure() const
+{
+    std::lock_guard lk(link_->state);
+    return link_->failure;
+}
+
+std::string VADConnection::LinkFailureText() const
+{
+    std::lock_guard lk(link_->state);
+    return link_->failureText;
+}
+
+void VADConnection::ClearLinkFailure()
+{
+    std::lock_guard lk(link_->state);
+    link_->failure = VADLinkFailure::kNone;
+    link_->failureText.clear();
+    link_->reopenFailed = false;
+}
+
+void VADConnection::SetCommandHostCallback(CommandHostCallbackFn fn) { link_->hostCallback = fn; }
+
+CommandHostCallbackFn VADConnection::GetCommandHostCallback() const { return link_->hostCallback.load(); }
+
+void VADConnection::SetProgressHook(VADProgressFn fn) { link_->progress = fn; }
+
+void VADConnection::SetRoot(const std::string& root)
+{
+    std::lock_guard lk(link_->state);
+    link_->root = root;
+}
+
+std::string VADConnection::Root() const { return link_->Root(); }
+
+void VADConnection::SetConnectIntervalMs(unsigned ms) { link_->intervalMs = ms; }
+
+void VADConnection::SetReopenOnDemand(bool on) { link_->reopen = on; }
+
+void VADConnection::SetBoundCapMs(unsigned ms) { link_->boundCapMs = ms; }

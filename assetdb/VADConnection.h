@@ -1,0 +1,146 @@
+#pragma once
+// The link to the VADDaemon of one installation, as an object its owner holds (the tool owns one for the
+// whole run; tests own their own).
+//
+// Open finds the daemon through its discovery block (VADProtocol.h), connects, says hello and starts the
+// receive thread. The receive thread hands every reply to the transaction that waits for it (by
+// transaction id, in any order), posts result notifications into the results log of their transaction
+// (they arrive before its reply), queues command-host jobs for the main thread and files web replies. One
+// lock serialises the sending side of the transaction core.
+//
+// Every wait is bounded (VADRequestBounds.h): a daemon that does not answer in time is taken as stuck and
+// the link is closed. A link that went away is opened again on demand by the next request, with the
+// settings of the last Open: up to 11 attempts, the daemon launched before the second when auto-start is
+// on. A request that cannot be carried out for want of a link records one failure text (LinkFailure) that
+// the caller reports once.
+#include "assetdb/VADProtocol.h"
+#include "assetdb/VADRequestReply.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class ResultsLog;
+class TBuffer;
+class TStream;
+
+// A counter and five flag bytes. The third launches the daemon when it does not answer, the fifth is the
+// client flag of the hello.
+struct VADConnectionSettings
+{
+    uint32_t counter = 0;  // connection attempts made by the last Open
+    uint8_t flag1 = 1;
+    uint8_t flag2 = 1;
+    uint8_t startDaemon = 1;  // third flag
+    uint8_t flag4 = 1;
+    uint8_t clientFlag = 1;  // fifth flag
+
+    // Counter 0, all five flags 1.
+    void Reset() { *this = VADConnectionSettings(); }
+};
+
+// The command-host job callback: (job stream, reply buffer).
+using CommandHostCallbackFn = void (*)(TStream& job, TBuffer& reply);
+// Progress lines the daemon sends (notification 4).
+using VADProgressFn = void (*)(const char* text);
+
+// Why the link failed a request.
+enum class VADLinkFailure
+{
+    kNone,
+    kUnreachable,  // no link, and none could be opened
+    kDropped,      // the daemon closed the link while the request waited
+    kTimedOut,     // the daemon did not answer within the request's bound
+};
+
+constexpr unsigned kVADConnectAttempts = 21;
+constexpr unsigned kVADReopenAttempts = 11;
+constexpr unsigned kVADConnectIntervalMs = 1000;
+constexpr unsigned kVADCloseWaitMs = 30000;
+constexpr unsigned kVADHelloTimeoutMs = 5000;
+// Client-side status of a request whose bound passed.
+constexpr int32_t kVADStatusTimedOut = -101;
+
+class VADConnection
+{
+public:
+    VADConnection();
+    // Closes the link and joins the receive thread.
+    ~VADConnection();
+    VADConnection(const VADConnection&) = delete;
+    VADConnection& operator=(const VADConnection&) = delete;
+
+    // The connection the request functions (VADRequests.h) and the VAD... functions of VADClient.h use:
+    // the first one made in the process, until it is destroyed. The request functions are free
+    // functions called from every layer (validation, scripts, commands), so they reach the link through
+    // this one registration instead of a parameter.
+    static VADConnection* Current();
+
+    // True at once when open. Otherwise up to kVADConnectAttempts attempts, the connect interval apart.
+    // With settings.startDaemon the daemon executable (<root>/bin/VADDaemon) is launched at the 5th and
+    // 10th attempt, and right after the first attempt that finds no live daemon at all (no discovery block,
+    // or its process has ended): nobody is starting one then. A daemon that takes the connection but does
+    // not answer the hello in time is stuck: the attempts end there. On failure logs "VADOpenDatabase>
+    // unable to connect to VADDaemon". The settings are kept for reopening on demand.
+    bool Open(VADConnectionSettings& settings);
+    // A single plain attempt (no launch, no waiting), for a run that only wants to close a running daemon.
+    bool OpenOnce(uint8_t clientFlag);
+    // The attempt at which the last Open first launched the daemon; 0 when it launched none.
+    unsigned LastLaunchAttempt() const;
+    // Disconnects, forgets the settings (no reopening on demand) and the pending web requests.
+    void Close();
+    // Switches auto-start off, asks the daemon to close (the flag is passed on: true for an uninstall)
+    // and waits until the link has dropped (at most kVADCloseWaitMs). Without a link one plain attempt
+    // is made: a daemon that is not running has nothing to close. Later requests look for a daemon once
+    // (auto-start stays off) and fail with a link failure that says it is not running.
+    void CloseDaemon(uint8_t flag);
+    // True from a successful hello until the link drops.
+    bool Connected() const;
+
+    // Synchronous request: reopens the link when needed, sends code and payload under the transaction
+    // lock and waits (within the request's bound) for the reply with the same transaction id. The reply
+    // body (after the status word) goes to `body`. Results the daemon posts for the transaction go to
+    // `log` (dropped when null). True when the reply's status is 0 or more; the status
+    // (kVADStatusLinkDropped without a link, kVADStatusTimedOut when the bound passed) goes to *status.
+    bool Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log = nullptr,
+                 int32_t* status = nullptr);
+    // Asynchronous request: code, transaction id 0, payload length, payload; no reply awaited. Reopens
+    // the link when needed; false when there is none or the send failed.
+    bool SendAsync(uint32_t code, const uint8_t* data, size_t n);
+
+    // Web requests (111, 112): the client picks the id, the daemon answers with a web-reply notification.
+    bool BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id);
+    bool PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove = true);
+    bool WaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs);
+
+    // The first link failure since ClearLinkFailure (kNone when there was none) and its text, which names
+    // the request.
+    VADLinkFailure LinkFailure() const;
+    std::string LinkFailureText() const;
+    // Forgets the failure and allows one more reopening: a new command starts.
+    void ClearLinkFailure();
+
+    // After request 140 the daemon sends jobs as notifications; each is queued for the main thread, where
+    // the callback is called with (job stream, reply buffer) and the reply is sent back as asynchronous
+    // request 141. Nothing runs while it is empty.
+    void SetCommandHostCallback(CommandHostCallbackFn fn);
+    CommandHostCallbackFn GetCommandHostCallback() const;
+    // By default progress lines go to the log.
+    void SetProgressHook(VADProgressFn fn);
+
+    // The installation root whose daemon the link reaches: the one set here, else the installation path
+    // of the content folders (SetInstallationPath).
+    void SetRoot(const std::string& root);
+    std::string Root() const;
+    // Pause between connection attempts; tests shorten it.
+    void SetConnectIntervalMs(unsigned ms);
+    // Whether a request reopens a link that went away (on by default). The command host serves the daemon
+    // that registered it and turns it off: when that link goes, the host ends.
+    void SetReopenOnDemand(bool on);
+    // Caps every request's bound; tests use it to meet a stopped daemon quickly (0: no cap).
+    void SetBoundCapMs(unsigned ms);
+
+private:
+    struct Link;
+    std::unique_ptr<Link> link_;
+};

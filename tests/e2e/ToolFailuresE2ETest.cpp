@@ -1,0 +1,186 @@
+// Failures the tool must report as failures, through the real tool and daemon: refused input, refused
+// assets, write failures, and a daemon that goes away or stops answering in the middle of a run.
+#include "E2EFixture.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ContentArchive.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace e2e {
+namespace {
+
+const char kSignalBox[] = "<kuid:900001:100>";
+const char kBuiltin[] = "<kuid:44000:1001>";
+// Bounds a stopped daemon must not stretch: generous, yet far below a hang.
+constexpr auto kNoHang = std::chrono::seconds(40);
+
+using Clock = std::chrono::steady_clock;
+
+class ToolFailuresE2E : public DaemonRootTest
+{
+protected:
+    void InstallSamples() const
+    {
+        RunResult install = Run({"installfrompath", InstallRoot::SamplesDir()});
+        ASSERT_EQ(install.exitCode, 0) << install.out;
+    }
+    RunResult Batch(const std::string& lines, const RunOptions& options = {}) const
+    {
+        root_.WriteFile("work/batch.txt", lines);
+        RunOptions o = options;
+        o.workDir = root_.Path("work");
+        return root_.Run({"@batch.txt"}, o);
+    }
+};
+
+TEST_F(ToolFailuresE2E, SetMaxBackupFoldersRefusesAWordThatIsNotANumber)
+{
+    for (const char* word : {"abc", "12abc", "1 2", "-"})
+    {
+        RunResult r = Run({"setmaxbackupfolders", word});
+        EXPECT_EQ(r.exitCode, 255) << word;
+        EXPECT_EQ(r.out,
+                  Failed(std::string("The number of backup folders must be a whole number, not '") + word + "'."))
+            << word;
+    }
+    EXPECT_EQ(Run({"setmaxbackupfolders", " 12 "}).exitCode, 0);
+}
+
+TEST_F(ToolFailuresE2E, InstallCDPFailsWhenAnAssetOfThePackageIsRefused)
+{
+    InstallSamples();
+    ASSERT_EQ(Run({"createcdp", "good.cdp", kSignalBox, "<kuid:900001:101>"}).exitCode, 0);
+    // The second asset gains a file whose name climbs out of its folder.
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.Load(result, "", root_.Path("work/good.cdp"))) << result.c_str();
+    TDBTagRef entry = archive.GetAssetAt(1);
+    GetArchiveEntryFiles(entry).SetChildBinary("../escape.txt", "x", 1);
+    SetArchiveEntryDSID(entry);
+    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(root_.Path("work/mixed.cdp")))) << result.c_str();
+
+    RunResult r = Run({"installcdp", "mixed.cdp"});
+    EXPECT_EQ(r.exitCode, 255) << r.out;
+    EXPECT_EQ(r.out.find("OK (0 Errors"), std::string::npos) << r.out;
+    EXPECT_FALSE(root_.Exists("UserData/local/escape.txt"));
+}
+
+TEST_F(ToolFailuresE2E, EveryFailurePostsAnError)
+{
+    InstallSamples();
+    // A package that cannot be written says why.
+    RunResult cdp = Run({"createcdp", "no/such/folder/x.cdp", kSignalBox});
+    EXPECT_EQ(cdp.exitCode, 255);
+    EXPECT_NE(cdp.out.find("- NULLKUID : Unable to write archive file: " + root_.Path("work/no/such/folder/x.cdp") +
+                           " (No such file or directory)\nOK (1 Errors"),
+              std::string::npos)
+        << cdp.out;
+
+    // A script that does not compile.
+    root_.WriteFile("work/broken.gs", "class Broken {\n");
+    RunResult compile = Run({"compile", "-s", "broken.gs"});
+    EXPECT_EQ(compile.exitCode, 255);
+    EXPECT_NE(compile.out.find("The script was not compiled"), std::string::npos) << compile.out;
+
+    // The last content id of the local user's range is handed out once; after it the daemon refuses.
+    ASSERT_EQ(Run({"setnextcontentid", "2147483646"}).exitCode, 0);
+    RunResult last = Run({"generatekuid"});
+    EXPECT_EQ(last.exitCode, 0) << last.out;
+    EXPECT_NE(last.out.find(":2147483646:0>"), std::string::npos) << last.out;
+    RunResult exhausted = Run({"generatekuid"});
+    EXPECT_EQ(exhausted.exitCode, 255);
+    EXPECT_EQ(exhausted.out.find("<KUID2:"), std::string::npos) << exhausted.out;
+    EXPECT_EQ(exhausted.out.find("OK (0 Errors"), std::string::npos) << exhausted.out;
+}
+
+TEST(ToolFailuresNoDaemonE2E, CloseDaemonWithNoDaemonRunningStartsNone)
+{
+    InstallRoot root;
+    RunResult r = root.Run({"closevaddaemon"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kOK);
+    EXPECT_FALSE(root.DaemonRunning());
+    EXPECT_FALSE(root.Exists("assets.tdx")) << "a daemon was started only to be closed";
+}
+
+TEST_F(ToolFailuresE2E, AfterCloseDaemonInABatchEveryRequestFailsWithOneClearError)
+{
+    InstallSamples();
+    RunResult r = Batch("\"status\" \"" + std::string(kBuiltin) +
+                        "\"\n\"closevaddaemon\"\n\"status\" \"<kuid:44000:1001>\"\n\"generatekuid\"\n\"installcdp\" "
+                        "\"batch.txt\"\n");
+    EXPECT_EQ(r.exitCode, 255);
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 14u) << r.out;
+    EXPECT_EQ(lines[0].rfind("+ <kuid:44000:1001> : ", 0), 0u) << r.out;
+    EXPECT_EQ(lines[3], "OK (0 Errors, 0 Warnings)") << "closing the daemon";
+    const std::string gone = "- NULLKUID : The asset database daemon is not running, and this run does not start it: ";
+    EXPECT_EQ(lines[5], gone + "\"asset info\" was not carried out.");
+    EXPECT_EQ(lines[6], "OK (1 Errors, 0 Warnings)");
+    EXPECT_EQ(lines[8], gone + "\"generate KUID\" was not carried out.");
+    EXPECT_EQ(lines[11], gone + "\"install archive\" was not carried out.");
+    EXPECT_FALSE(root_.DaemonRunning());
+}
+
+TEST_F(ToolFailuresE2E, ADaemonThatDiesInACommandIsStartedAgainForTheNextOne)
+{
+    InstallSamples();
+    // A daemon that kills itself once it has copied the first file of an install.
+    root_.StopProcesses();
+    ASSERT_TRUE(root_.StartDaemon({"-crashat=copying"}));
+    std::string config = ReadWholeFile(InstallRoot::SamplesDir() + "/signal-box/config.txt");
+    config.replace(config.find("<kuid:900001:100>"), 17, "<kuid:900002:1>");
+    root_.WriteFile("work/new/config.txt", config);
+    RunResult r = Batch("\"installfrompath\" \"new\"\n\"status\" \"" + std::string(kSignalBox) + "\"\n");
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 5u) << r.out;
+    EXPECT_NE(r.out.find("The asset database daemon closed the link during \"install from folder\""), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("OK (0 Errors, 0 Warnings)\n\n+"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("+ <kuid:900001:100> : "), std::string::npos)
+        << "the next command reopened the link: " << r.out;
+    EXPECT_EQ(r.exitCode, 255);
+}
+
+TEST_F(ToolFailuresE2E, AStoppedDaemonDoesNotHangTheTool)
+{
+    const int pid = root_.DaemonPid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    auto start = Clock::now();
+    RunResult r = Run({"status", kSignalBox});
+    EXPECT_LT(Clock::now() - start, kNoHang);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "- Failed to open asset database\n- Init failed\n");
+
+    // A command host whose daemon stops answering its keep-alive ends with the request's name.
+    kill(pid, SIGCONT);
+    RunOptions quick = RunOptions::Env({{"VELMAR_TEST_REQUEST_BOUND_MS", "500"}});
+    quick.timeoutMs = 60000;
+    std::unique_ptr<RunningProgram> host = root_.Start({"vadcommandhost"}, quick);
+    ASSERT_TRUE(Eventually([&] {
+        const std::string log = root_.ReadFile("UserData/settings/vaddaemon.log");
+        return log.find("command host registered") != std::string::npos;
+    }));
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    start = Clock::now();
+    RunResult ended = host->Wait();
+    kill(pid, SIGCONT);
+    EXPECT_LT(Clock::now() - start, kNoHang);
+    EXPECT_FALSE(ended.timedOut);
+    EXPECT_EQ(ended.exitCode, 255);
+    EXPECT_EQ(ended.out,
+              Failed("The asset database daemon did not answer \"keep-alive\" within 1 seconds; the link to it was "
+                     "closed."));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,60 @@
+// How each part of the run ends. The members of Tool are declared in start order, so these run in
+// reverse: the worker's threads, the plug-in type, the database connection, the worker's queued tasks,
+// the content folders, the validation scene, the engine objects, the validation data, the error handler.
+#include "tool/Tool.h"
+
+#include "assetdb/ContentFolders.h"
+#include "core/VelmarWorker.h"
+#include "engine/Log.h"
+#include "engine/OS.h"
+#include "engine/RenderKernel.h"
+#include "engine/ResourceSystem.h"
+#include "validation/DataManager.h"
+#include "validation/DummyLoadMaterials.h"
+#include "validation/ErrorHandler.h"
+
+Tool::ValidationErrors::~ValidationErrors()
+{
+    if (made) TETLib::ErrorHandler::Shutdown();
+}
+
+Tool::ValidationData::~ValidationData()
+{
+    if (made) TETLib::DataManager::Shutdown();
+}
+
+Tool::EngineParts::~EngineParts()
+{
+    if (record.renderKernel != nullptr) Orvo::RenderKernel::SetCurrent(nullptr);
+    delete record.renderKernel;
+    record.renderKernel = nullptr;
+    if (record.resourceSystem != nullptr)
+    {
+        record.resourceSystem->Shutdown();
+        Orvo::ResourceSystem::SetCurrent(nullptr);
+    }
+    delete record.resourceSystem;
+    record.resourceSystem = nullptr;
+    if (record.os != nullptr) record.os->Shutdown();
+    delete record.os;
+    record.os = nullptr;
+    Orvo::Log::Flush();
+}
+
+Tool::ValidationScene::~ValidationScene()
+{
+    if (!made) return;
+    TETLib::ReleaseDummyLoadMaterials();
+    TETLib::DataManager::ReleaseScene();
+}
+
+Tool::ContentFolderMounts::~ContentFolderMounts()
+{
+    if (!made) return;
+    UnmountContentFolders();
+    FlushResourceDatabaseCache();
+}
+
+Tool::WorkerQueue::~WorkerQueue() { VelmarWorker::CancelTasks(0, false); }
+
+Tool::WorkerThreads::~WorkerThreads() { VelmarWorker::StopThreads(); }

@@ -1,0 +1,107 @@
+#pragma once
+// The tool's run: one object owns everything start-up makes, as members in start order, so that the
+// members end in reverse order when the tool object goes (the destructor is the shutdown). Start-up
+// itself (ToolStartup.cpp) is a table of named steps; a failed step has printed its one line beginning
+// with "- " to the error stream, and whatever the earlier steps made is ended as usual.
+#include "assetdb/VADConnection.h"
+#include "engine/EngineObjects.h"
+#include "engine/FilePath.h"
+#include "tool/PluginTypeHolder.h"
+#include "tool/ToolSwitches.h"
+
+#include <cstdint>
+#include <memory>
+
+class Tool
+{
+public:
+    Tool() = default;
+    ~Tool() = default;
+    Tool(const Tool&) = delete;
+    Tool& operator=(const Tool&) = delete;
+
+    // Runs the start-up steps in order: 0 on success, 255 on failure (its message already printed).
+    uint8_t Initialise(int argc, char** argv);
+
+    // The start-up record every command receives.
+    EngineObjects& Engine() { return engine_.record; }
+    const ToolSwitches& Switches() const { return switches_; }
+    VADConnection& Connection() { return connection_; }
+    // The plug-in type held from start-up to shutdown (null before, or when the lookup found none).
+    PluginTypeHolder* PluginType() const { return pluginType_.get(); }
+
+private:
+    // The start-up steps, in the order Initialise runs them (ToolStartup.cpp).
+    bool CreateValidationErrorHandler();
+    bool FindExecutableFolder();
+    bool EnterExecutableFolder();
+    bool LoadValidationData();
+    bool CollectSwitches();
+    bool CreateEngineObjects();
+    bool InitialiseOS();
+    bool InitialiseLogAndResources();
+    bool InitialiseRenderKernel();
+    bool SetUpValidationScene();
+    bool MountContentFolders();
+    bool OpenAssetDatabase();
+    bool RecordMainThread();
+    bool LoadInterfaceLanguage();
+    bool HoldPluginType();
+
+    // Each part ends itself when destroyed, and only when its step made it.
+    struct ValidationErrors  // the validation library's error handler
+    {
+        bool made = false;
+        ~ValidationErrors();
+    };
+    struct ValidationData  // the validation data manager and its templates
+    {
+        bool made = false;
+        ~ValidationData();
+    };
+    struct EngineParts  // the OS, resource-system and render-kernel objects and the record pointing at them
+    {
+        EngineObjects record{};
+        ~EngineParts();
+    };
+    struct ValidationScene  // the data manager's scene in the engine and the placeholder materials
+    {
+        bool made = false;
+        ~ValidationScene();
+    };
+    struct ContentFolderMounts  // the content folders and their resource databases
+    {
+        bool made = false;
+        ~ContentFolderMounts();
+    };
+    struct WorkerQueue  // the worker's queued tasks, cancelled once nothing can queue more
+    {
+        ~WorkerQueue();
+    };
+    struct WorkerThreads  // the worker's threads, stopped before anything they might use goes
+    {
+        ~WorkerThreads();
+    };
+
+    int argc_ = 0;
+    char** argv_ = nullptr;
+    Orvo::File::Path exeFolder_;
+
+    // In start order; destroyed in reverse.
+    ValidationErrors validationErrors_;
+    ValidationData validationData_;
+    ToolSwitches switches_;
+    EngineParts engine_;
+    ValidationScene validationScene_;
+    ContentFolderMounts contentFolders_;
+    WorkerQueue workerQueue_;
+    VADConnection connection_;
+    std::unique_ptr<PluginTypeHolder> pluginType_;
+    WorkerThreads workerThreads_;
+};
+
+// The messages and fixed values of start-up.
+constexpr const char* kRenderRetryMessage = "Unable to load render kernel. Retrying with -NullRender.";
+constexpr const char* kPluginFamilyId = "4C414E80-BBDA-11d4-9AD7-0001025364B8";
+constexpr const char* kPluginTypeName = "bmp";
+constexpr float kRenderKernelDetailScale = 8.0f;
