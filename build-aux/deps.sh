@@ -15,3 +15,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >&2
 fi
+
+# PVRTexToolCLI, the PVRTC encoder, ships in the npm package texture-compressor; npm comes from Debian.
+# The tool is kept in a cache folder and staged beside the executables by the build. Without it PVRTC
+# conversions fail cleanly and the tests that need it are skipped, so a failure here only warns.
+"$(dirname "$0")/fetch-pvrtextool.sh" || echo "warning: PVRTexToolCLI could not be fetched; PVRTC is unavailable" >&2

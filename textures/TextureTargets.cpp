@@ -41,3 +41,30 @@ const PStringArray& DefaultTextureTargets()
     static const PStringArray list = ParseTextureTargetList("Velmar;DXTC");
     return list;
 }
+
+std::string FormatTextureTargetList(const PStringArray& list)
+{
+    std::string text;
+    for (const Orvo::PString& name : list)
+    {
+        if (!text.empty()) text += "; ";
+        text += name.View();
+    }
+    return text;
+}
+
+bool TextureTargetListHas(const PStringArray& list, std::string_view name)
+{
+    if (list.IsEmpty()) return false;
+    std::string lower(name);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return list.Contains(Orvo::PString(lower));
+}
+
+void CopyTextureTargetList(PStringArray& destination, const PStringArray& source)
+{
+    if (&destination == &source) return;
+    destination.Clear();
+    for (const Orvo::PString& name : source) destination.Add(name);
+}

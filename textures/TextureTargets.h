@@ -3,6 +3,7 @@
 // interned names ("dxtc", "etc1", "velmar", ...).
 #include "assetdb/PStringArray.h"
 
+#include <string>
 #include <string_view>
 
 // Splits a ";"-separated list into lower-cased names trimmed of blanks. "s3tc" is kept as "dxtc" and
@@ -12,3 +13,12 @@ PStringArray ParseTextureTargetList(std::string_view text);
 
 // The list "compresstexture" converts for: "Velmar;DXTC" parsed once.
 const PStringArray& DefaultTextureTargets();
+
+// The names joined as "a; b; c"; empty for an empty list.
+std::string FormatTextureTargetList(const PStringArray& list);
+
+// True when the list holds the lower-cased form of `name` (compared by interned identity).
+bool TextureTargetListHas(const PStringArray& list, std::string_view name);
+
+// Replaces the destination's names by the source's.
+void CopyTextureTargetList(PStringArray& destination, const PStringArray& source);

@@ -1,0 +1,161 @@
+// PVRTC through the external PVRTexToolCLI: the image goes out as a PNG in a private temporary folder, the
+// tool writes a PVR file (version 3: a 52-byte header, the metadata it declares, then the levels, largest
+// first), and the folder is removed whatever happened.
+#include "textures/TextureCompress.h"
+
+#include "assetdb/ContentFolders.h"
+#include "engine/File.h"
+#include "engine/TextureFormat.h"
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Orvo::Bitmap;
+
+namespace {
+
+std::mutex g_toolPathLock;
+std::string g_toolPath;
+
+constexpr char kToolName[] = "PVRTexToolCLI";
+// The tool compresses a 2048 x 2048 texture in seconds; one that hangs is ended after this.
+constexpr int kToolTimeoutMs = 300000;
+constexpr size_t kPvrHeaderSize = 52;
+constexpr uint32_t kPvrMaxMetadata = 1u << 20;
+
+bool IsExecutableFile(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); }
+
+// A private folder for one run of the tool, removed with its contents on destruction.
+struct PrivateFolder
+{
+    explicit PrivateFolder(const std::string& parent)
+    {
+        std::string pattern = parent + "/orvo_texturecompress_" + std::to_string(::getpid()) + "_XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~PrivateFolder()
+    {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+}  // namespace
+
+void SetPvrTexToolPath(const std::string& path)
+{
+    std::lock_guard<std::mutex> hold(g_toolPathLock);
+    g_toolPath = path;
+}
+
+std::string FindPvrTexTool()
+{
+    {
+        std::lock_guard<std::mutex> hold(g_toolPathLock);
+        if (!g_toolPath.empty()) return IsExecutableFile(g_toolPath) ? g_toolPath : std::string();
+    }
+    const std::string beside = Platform::ExecutableFolder() + "/" + kToolName;
+    if (IsExecutableFile(beside)) return beside;
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (!rest.empty())
+    {
+        const size_t cut = std::min(rest.find(':'), rest.size());
+        const std::string folder(rest.substr(0, cut));
+        rest.remove_prefix(std::min(cut + 1, rest.size()));
+        if (folder.empty()) continue;
+        const std::string candidate = folder + "/" + kToolName;
+        if (IsExecutableFile(candidate)) return candidate;
+    }
+    return {};
+}
+
+std::string TextureCompressWorkFolder()
+{
+    const Orvo::File::Path userData = GetUserDataPath();
+    if (!userData.IsEmpty())
+    {
+        std::string cache = userData.str() + "/cache";
+        if (Orvo::File::IsDirectory(cache) || Orvo::File::Md(cache)) return cache;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && *tmp == '/' ? std::string(tmp) : std::string("/tmp");
+}
+
+bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
+{
+    if (image.GetWidth() != image.GetHeight()) return Fail("PVRTC textures must be square");
+    const std::string tool = FindPvrTexTool();
+    if (tool.empty())
+        return Fail("PVRTexToolCLI was not found beside the program or on PATH; PVRTC textures cannot be made");
+
+    // PVRTC blocks cover 8 x 8 pixels at the least: smaller images are scaled up first.
+    std::unique_ptr<Bitmap> scaled;
+    const Bitmap* input = &image;
+    if (image.GetWidth() < 8)
+    {
+        scaled = image.ScaleArbitrary(8, 8);
+        if (!scaled) return Fail("out of memory");
+        input = scaled.get();
+    }
+
+    PrivateFolder work(TextureCompressWorkFolder());
+    if (work.path.empty()) return Fail("cannot make a temporary folder in " + TextureCompressWorkFolder());
+    const std::string in = work.path + "/orvo_texturecompress.png";
+    const std::string out = work.path + "/orvo_texturecompress.pvr";
+    Orvo::String reason;
+    if (!input->Save(in, &reason)) return Fail(reason.str());
+
+    std::vector<std::string> args = {"-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
+    if (mips) args.push_back("-m");
+    args.insert(args.end(), {"-o", out, "-i", in});
+    Platform::LaunchResult run = Platform::LaunchProcess(tool, args, work.path, Platform::kLaunchNoConsole);
+    if (!run) return Fail("cannot start " + tool + ": " + run.error);
+    int exitCode = -1;
+    if (Platform::WaitForProcess(run.pid, kToolTimeoutMs, &exitCode) != Platform::WaitResult::Exited)
+    {
+        Platform::EndProcess(run.pid, 1000);
+        Platform::WaitForProcess(run.pid, 5000);
+        return Fail("PVRTexToolCLI did not finish");
+    }
+    if (exitCode != 0) return Fail("PVRTexToolCLI failed with exit code " + std::to_string(exitCode));
+
+    std::string data;
+    if (!Orvo::File::ReadFile(out, data, uint64_t(256) << 20)) return Fail("PVRTexToolCLI wrote no output file");
+    const auto* b = reinterpret_cast<const uint8_t*>(data.data());
+    if (data.size() < kPvrHeaderSize || std::memcmp(b, "PVR\x03", 4) != 0)
+        return Fail("PVRTexToolCLI wrote a file that is not a PVR file");
+    const uint32_t height = ReadU32(b + 24), width = ReadU32(b + 28), levels = ReadU32(b + 44);
+    const uint32_t metadata = ReadU32(b + 48);
+    if (metadata > kPvrMaxMetadata || width != input->GetWidth() || height != input->GetHeight() || levels == 0 ||
+        levels > Orvo::FullMipChainLength(width, height))
+        return Fail("PVRTexToolCLI wrote an unexpected PVR header");
+    size_t pos = kPvrHeaderSize + metadata;
+    uint32_t w = width, h = height;
+    for (uint32_t i = 0; i < levels; ++i)
+    {
+        const size_t size = Orvo::DFormatLevelSize(format_, w, h);
+        if (pos > data.size() || data.size() - pos < size) return Fail("the PVR file ends inside its levels");
+        if (!AddLevel(w, h, b + pos, size)) return Fail("out of memory");
+        pos += size;
+        w = std::max(w / 2, 1u);
+        h = std::max(h / 2, 1u);
+    }
+    if (pos != data.size()) return Fail("the PVR file holds more than its levels");
+    if (mips && levels != Orvo::FullMipChainLength(width, height))
+        return Fail("PVRTexToolCLI made an incomplete mip chain");
+    return true;
+}

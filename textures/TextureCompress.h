@@ -1,0 +1,70 @@
+#pragma once
+// The texture compression front end: one uncompressed image becomes the mip levels of one texture in a
+// display format id (engine/TextureFormat.h). The encoder follows the format id, so every level is
+// written in the format it is recorded under:
+//   1, 3        uncompressed copies, halved with Bitmap::Scale
+//   10, 11, 12  DXT1 (1-bit alpha with the alpha flag), DXT3, DXT5: NVIDIA Texture Tools reads the image,
+//               applies wrap mode and normal-map handling and builds the mip chain with its filter; each
+//               level it hands over uncompressed is encoded by the codec library's DXTC quality encoder
+//   25, 26, 27  ATC through the codec library
+//   28          ETC1 through CompressImageETC1
+//   23, 24      PVRTC 4 bpp through PVRTexToolCLI (square textures, at least 8 x 8)
+// Every level is an Orvo::Bitmap that the object owns: pixels (formats 2/3) or raw blocks (format 5).
+#include "assetdb/PStringArray.h"
+#include "engine/Bitmap.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TextureCompress
+{
+public:
+    TextureCompress() = default;
+    TextureCompress(const TextureCompress&) = delete;
+    TextureCompress& operator=(const TextureCompress&) = delete;
+
+    // Produces the levels of `image` (pixel format 2 or 3; it may be changed in place: its top byte
+    // becomes 0xFF unless it carries alpha that the format keeps). `mips` false gives level 0 alone,
+    // otherwise the chain runs down to 1 x 1. False with GetLastError set when any level failed; levels
+    // made before the failure stay until Clear.
+    bool Compress(Orvo::Bitmap& image, const PStringArray& targets, uint32_t format, bool alpha, bool wrap,
+                  bool normalMap, bool mips);
+
+    size_t GetLevelCount() const { return levels_.size(); }
+    const Orvo::Bitmap* GetLevel(size_t i) const { return i < levels_.size() ? levels_[i].get() : nullptr; }
+    uint32_t GetFormat() const { return format_; }
+    // Why the last Compress failed (this object's own text: conversions running at the same time never
+    // see each other's errors).
+    const std::string& GetLastError() const { return lastError_; }
+    void Clear();
+
+    // True when PVRTexToolCLI makes the mip chain itself (the targets hold "pvrtc" or "ios").
+    static bool ToolMakesMips(const PStringArray& targets);
+
+private:
+    bool Fail(std::string text);
+    bool AddLevel(uint32_t width, uint32_t height, const uint8_t* bytes, size_t size);
+    bool CopyUncompressed(const Orvo::Bitmap& image, bool mips);
+    bool CompressDxt(const Orvo::Bitmap& image, bool alpha, bool wrap, bool normalMap, bool mips);
+    bool CompressPerLevel(const Orvo::Bitmap& image, bool mips);
+    bool CompressLevel(const Orvo::Bitmap& level);
+    bool CompressLevelATC(const Orvo::Bitmap& level);
+    bool CompressLevelETC1(const Orvo::Bitmap& level);
+    bool CompressWithPvrTexTool(const Orvo::Bitmap& image, bool mips);
+    friend class NvttLevelHandler;
+
+    PStringArray targets_;
+    std::vector<std::unique_ptr<Orvo::Bitmap>> levels_;
+    uint32_t format_ = 0;
+    std::string lastError_;
+};
+
+// PVRTexToolCLI: an explicit path set here (tests), else "PVRTexToolCLI" beside the running executable,
+// else the first one on PATH. Empty when there is none.
+std::string FindPvrTexTool();
+void SetPvrTexToolPath(const std::string& path);
+
+// Where the front end makes its private temporary folders: the UserData cache folder when an installation
+// is set, otherwise the system's temporary folder (never the current folder).
+std::string TextureCompressWorkFolder();
