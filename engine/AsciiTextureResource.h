@@ -1,0 +1,54 @@
+#pragma once
+// A texture made from a texture description ("<name>.texture.txt", TextureDescription.h) and the images it
+// names. LoadTxt reads the description and hands it to LoadConfigData, which takes the texture's keys;
+// LoadTextureOptions takes the same option keys from elsewhere (the compiler's options). GetMipLock loads
+// the images: "Primary" (required) and "Alpha" (optional: its grey level becomes the primary's alpha; both
+// must have the same size), each named relative to the description's folder and never outside it.
+// Failures leave a reason in GetLoadError.
+#include "engine/ConfigParser.h"
+#include "engine/TextureResource.h"
+
+#include <memory>
+#include <string>
+
+namespace Orvo {
+
+class AsciiTextureResource : public TextureResource
+{
+public:
+    AsciiTextureResource(const PString& name, ResourceDatabase* database);
+
+    int LoadTxt(const std::string& fileName) override;
+    // The description's configuration data: root { Texture { key value ... } }.
+    virtual bool LoadConfigData(const ConfigData& config);
+    // Option keys ("Hint", "AlphaHint", "Anisotropy", "AutoMip", "MagFilter", "MinFilter", "MipFilter",
+    // "Tile") given as children of `options`; false with a reason for a value that is not understood.
+    bool LoadTextureOptions(const ConfigData& options);
+
+    void GetSize(uint32_t& width, uint32_t& height) override;
+    uint32_t GetNumMipLevels() override;
+    uint32_t GetTargetFormat() override;
+    bool GetMipLock() override;
+    std::unique_ptr<Bitmap> GetMip(uint32_t level, uint32_t image) override;
+    bool GetMipUnlock() override;
+
+    const std::string& GetLoadError() const { return loadError_; }
+    const std::string& GetPrimaryName() const { return primary_; }
+    const std::string& GetAlphaName() const { return alpha_; }
+
+protected:
+    bool SetLoadError(std::string text);
+
+private:
+    bool ApplyKey(const ConfigData& item);
+    std::unique_ptr<Bitmap> LoadImage(const std::string& name, const char* key);
+
+    std::string folder_;  // the description's folder, as a path to open
+    std::string primary_;
+    std::string alpha_;
+    bool alphaHintGiven_ = false;
+    std::unique_ptr<Bitmap> image_;
+    std::string loadError_;
+};
+
+}  // namespace Orvo

@@ -1,0 +1,322 @@
+#include "textures/TextureConversion.h"
+
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResourceDatabaseTable.h"
+#include "assetdb/ResultsLog.h"
+#include "core/InterfaceTextDB.h"
+#include "core/PathHelpers.h"
+#include "core/TCXCallback.h"
+#include "core/TextHelpers.h"
+#include "core/VelmarWorker.h"
+#include "core/VelmarWorkerCallChain.h"
+#include "engine/AutoReference.h"
+#include "engine/Exception.h"
+#include "engine/File.h"
+#include "engine/FileFind.h"
+#include "engine/Options.h"
+#include "engine/Resource.h"
+#include "engine/ResourceDatabase.h"
+#include "engine/ResourceSystem.h"
+#include "engine/ResourceTypeBase.h"
+#include "textures/CompressAsciiResource.h"
+#include "textures/TextureTargets.h"
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Records started and not yet waited for: enough to keep every worker busy while the next loads run,
+// few enough that the decoded images of a large tree are never all held at once.
+size_t RecordWindow() { return std::max<size_t>(8, size_t(VelmarWorker::ThreadCount()) * 2 + 4); }
+
+TDBTagRef Params(std::initializer_list<std::pair<const char*, std::string>> values)
+{
+    TDBTagRef params = TDBTagRef::NewContainer();
+    for (const auto& [key, value] : values) params.SetChildString(key, value);
+    return params;
+}
+
+// One description's conversion.
+class VADTextureConvertFileRPC
+{
+public:
+    VADTextureConvertFileRPC() = default;
+    VADTextureConvertFileRPC(const VADTextureConvertFileRPC&) = delete;
+    VADTextureConvertFileRPC& operator=(const VADTextureConvertFileRPC&) = delete;
+    ~VADTextureConvertFileRPC()
+    {
+        chain_.WaitForCompletion();
+        for (TCXCallback* c : steps_) c->Release();
+        // A conversion cut short before its write step still gives the description its own name back, and
+        // lets go of what its load step took.
+        ReleaseStep(nullptr);
+        if (aside_) RenameFileAt(folder_, tempPath_, ownPath_);
+    }
+
+    void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log)
+    {
+        fullPath_ = fullPath;
+        CopyTextureTargetList(targets_, targets);
+        log_ = &log;
+        success_ = Prepare();
+        // The steps are queued after a failed preparation too; each does nothing then.
+        steps_ = {
+            TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::LoadStep),
+            TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::WriteStep),
+            TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::ReleaseStep)};
+        chain_.Add(steps_[0], VelmarWorker::kMainThread | VelmarWorker::kRunInline);
+        chain_.Add(steps_[1], VelmarWorker::kWorkerThread);
+        chain_.Add(steps_[2], VelmarWorker::kMainThread);
+        chain_.Start();
+    }
+
+    // Waits for the steps; true when the texture was converted.
+    bool Wait()
+    {
+        chain_.WaitForCompletion();
+        return success_ && !chain_.EndedEarly();
+    }
+    bool EndedEarly() const { return chain_.EndedEarly(); }
+    const std::string& GetFullPath() const { return fullPath_; }
+
+private:
+    void PostError(std::string_view text, const TDBTagRef& params = TDBTagRef())
+    {
+        log_->PostResult(kResultError, text, params);
+        success_ = false;
+    }
+    void PostKeyed(const char* key, bool withFile)
+    {
+        const std::string text(GetInterfaceString(key).View());
+        PostError(text, withFile ? Params({{"file_name", fullPath_}, {"archive", source_.str()}})
+                                 : Params({{"archive", source_.str()}}));
+    }
+    void PostReason(const std::string& reason)
+    {
+        if (!reason.empty()) log_->PostResult(kResultMessage, reason);
+    }
+
+    bool Prepare()
+    {
+        Orvo::File::Path relative(fullPath_);
+        if (!SplitContentPath(relative, source_))
+        {
+            PostError("Unable to determine relative path for '$(FILE_NAME)'", Params({{"file_name", fullPath_}}));
+            return false;
+        }
+        held_.AcquireForSource(source_.View());
+        ownPath_ = relative.str();
+        folder_ = GetContentFolder(source_.View()).str();
+        // x.texture.txt is compiled to x.texture, and loaded meanwhile under x.convert-tex.txt.
+        outputPath_ = Orvo::File::Path(relative).DelExt().str();
+        tempPath_ = Orvo::File::Path(relative).DelExt().SetExt("convert-tex.txt").str();
+        if (!RenameFileAt(folder_, ownPath_, tempPath_))
+        {
+            PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
+                      Params({{"file_name", ownPath_}, {"archive", source_.str()}}));
+            return false;
+        }
+        aside_ = true;
+        return true;
+    }
+
+    bool LoadStep(void*)
+    {
+        if (!success_) return false;
+        try
+        {
+            if (held_.Get() == nullptr)
+            {
+                PostKeyed("$vadtexture_invalid_subst", false);
+                return false;
+            }
+            // The resource is looked up through a database of this record's own, so that it is made afresh
+            // for this conversion and leaves the resource system's cache when the record lets it go.
+            const std::string name = JoinBasePath(folder_, Orvo::File::Path(tempPath_).DelExt().str());
+            RegisterTextureResourceTypes();
+            database_ = std::make_unique<Orvo::ResourceDatabase>(Orvo::PString());
+            // Without a resource system of the process (a library caller), the record makes its own.
+            Orvo::ResourceSystem* system = Orvo::ResourceSystem::Current();
+            if (system == nullptr)
+            {
+                localSystem_ = std::make_unique<Orvo::ResourceSystem>();
+                system = localSystem_.get();
+            }
+            Orvo::Resource* made = system->Get(name, database_.get(), Orvo::ResourceSystem::GetNoLoad);
+            if (made == nullptr)
+            {
+                PostKeyed("$vadtexture_open_error", true);
+                return false;
+            }
+            resource_ = made;
+            made->Release();
+            texture_ = dynamic_cast<CompressAsciiResource*>(resource_.Get());
+            if (texture_ == nullptr)
+            {
+                PostKeyed("$vadtexture_incorrect_resource", true);
+                return false;
+            }
+            options_.ProcessRaw(kBatchTextureOptions);
+            texture_->SetTargets(targets_);
+            texture_->SetOptions(&options_);
+            if (texture_->Lock() != Orvo::Resource::LoadOk)
+            {
+                PostKeyed("$vadtexture_load_error", true);
+                PostReason(texture_->GetLoadError());
+                return false;
+            }
+            if (!texture_->LockBaseMips())
+            {
+                PostKeyed("$vadtexture_lock_error", true);
+                PostReason(texture_->GetLoadError());
+                return false;
+            }
+            locked_ = true;
+            return true;
+        }
+        catch (const std::exception& e)
+        {
+            PostError("Exception '$(ERROR)' thrown while processing '$(FILE_NAME)'",
+                      Params({{"error", e.what()}, {"file_name", fullPath_}}));
+            return false;
+        }
+    }
+
+    bool WriteStep(void*)
+    {
+        const std::string output = JoinBasePath(folder_, outputPath_);
+        try
+        {
+            if (locked_ && success_ && !texture_->WriteCompressedFile("", output))
+            {
+                PostError("Unable to write output file '$(FILE_NAME)'", Params({{"file_name", output}}));
+                PostReason(texture_->GetCompressError());
+            }
+        }
+        catch (const std::exception& e)
+        {
+            PostError("Exception '$(ERROR)' thrown while processing '$(FILE_NAME)'",
+                      Params({{"error", e.what()}, {"file_name", output}}));
+        }
+        // The description gets its own name back whatever happened.
+        if (aside_)
+        {
+            if (!RenameFileAt(folder_, tempPath_, ownPath_))
+                PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
+                          Params({{"file_name", tempPath_}, {"archive", source_.str()}}));
+            aside_ = false;
+        }
+        return success_;
+    }
+
+    bool ReleaseStep(void*)
+    {
+        if (locked_) texture_->GetMipUnlock();
+        locked_ = false;
+        if (resource_) resource_->Unlock();
+        texture_ = nullptr;
+        resource_ = nullptr;
+        // Destroying the record's database drops its resources from the resource system's cache.
+        database_.reset();
+        localSystem_.reset();
+        return true;
+    }
+
+    std::string fullPath_;
+    Orvo::PString source_;
+    PStringArray targets_;
+    ResultsLog* log_ = nullptr;
+    bool success_ = true;
+    VelmarWorkerCallChain chain_;
+    std::vector<TCXCallback*> steps_;
+    ResourceDatabaseHolder held_;
+    std::unique_ptr<Orvo::ResourceSystem> localSystem_;
+    std::unique_ptr<Orvo::ResourceDatabase> database_;
+    Orvo::AutoReference<Orvo::Resource> resource_;
+    CompressAsciiResource* texture_ = nullptr;
+    bool locked_ = false;
+    bool aside_ = false;
+    std::string folder_;
+    std::string ownPath_;
+    std::string tempPath_;
+    std::string outputPath_;
+    Orvo::Options options_;
+};
+
+struct Batch
+{
+    const PStringArray& targets;
+    ResultsLog& log;
+    std::deque<std::unique_ptr<VADTextureConvertFileRPC>> running;
+    bool success = true;
+    bool endedEarly = false;
+
+    void WaitOldest()
+    {
+        std::unique_ptr<VADTextureConvertFileRPC> record = std::move(running.front());
+        running.pop_front();
+        if (!record->Wait()) success = false;
+        if (record->EndedEarly())
+        {
+            endedEarly = true;
+            log.PostResultF(kResultError, "%s (%s)", GetInterfaceString("$vad_texture_compress_err").c_str(),
+                            record->GetFullPath().c_str());
+        }
+    }
+
+    // Starts a record for every description below the folder; false when the folder cannot be searched.
+    void Walk(const Orvo::File::Path& folder)
+    {
+        Orvo::File::Find find;
+        if (!find.Open(Orvo::File::Path(folder).AddPath("*").str()))
+        {
+            log.PostResult(kResultError, "Unable to search path: '$(FILE_NAME)'",
+                           Params({{"file_name", folder.str()}}));
+            success = false;
+            return;
+        }
+        for (const auto& entry : find)
+        {
+            if (entry.name == "." || entry.name == "..") continue;
+            const Orvo::File::Path path = Orvo::File::Path(folder).AddPath(entry.name);
+            if (entry.isFolder)
+            {
+                Walk(path);
+            }
+            else if (IsTextureTxtName(entry.name))
+            {
+                while (running.size() >= RecordWindow()) WaitOldest();
+                auto record = std::make_unique<VADTextureConvertFileRPC>();
+                record->Start(path.str(), targets, log);
+                running.push_back(std::move(record));
+            }
+        }
+    }
+};
+
+}  // namespace
+
+uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Path& folder, const PStringArray& targets,
+                               ResultsLog& log)
+{
+    // With a source name the folder is a path inside that content source.
+    Orvo::File::Path root = folder;
+    if (!sourceName.empty() && !root.IsAbsolute())
+        root = Orvo::File::Path(GetContentFolder(sourceName)).AddPath(folder.View());
+    root.Normalise();
+    Batch batch{targets, log, {}};
+    batch.Walk(root);
+    // Every record is waited for, also after one ended early: none may outlive the log it posts to.
+    while (!batch.running.empty()) batch.WaitOldest();
+    if (batch.endedEarly) return kTexturesEndedEarly;
+    return batch.success ? kTexturesConverted : kTexturesFailed;
+}
+
+uint32_t ConvertArchiveTextures(std::string_view sourceName, const Orvo::File::Path& folder,
+                                const PStringArray& targets, ResultsLog& log)
+{
+    return ConvertTexturesInPath(sourceName, folder, targets, log);
+}

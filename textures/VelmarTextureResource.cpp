@@ -1,0 +1,205 @@
+#include "textures/VelmarTextureResource.h"
+
+#include "core/VelmarEx.h"
+
+#include <mutex>
+
+// The process-wide list: first is the most recently used.
+struct AutoReleaseList
+{
+    std::mutex lock;
+    AutoReleasingResource* first = nullptr;
+    AutoReleasingResource* last = nullptr;
+
+    static AutoReleaseList& Get()
+    {
+        static AutoReleaseList* list = new AutoReleaseList;  // never destroyed: resources may outlive statics
+        return *list;
+    }
+    void Unlink(AutoReleasingResource* r)
+    {
+        if (!r->inList_) return;
+        (r->previous_ ? r->previous_->next_ : first) = r->next_;
+        (r->next_ ? r->next_->previous_ : last) = r->previous_;
+        r->next_ = r->previous_ = nullptr;
+        r->inList_ = false;
+    }
+    void PushFront(AutoReleasingResource* r)
+    {
+        r->previous_ = nullptr;
+        r->next_ = first;
+        (first ? first->previous_ : last) = r;
+        first = r;
+        r->inList_ = true;
+    }
+};
+
+AutoReleasingResource::~AutoReleasingResource()
+{
+    AutoReleaseList& list = AutoReleaseList::Get();
+    std::lock_guard<std::mutex> hold(list.lock);
+    list.Unlink(this);
+}
+
+int AutoReleasingResource::AdjustUseCount(int delta)
+{
+    useCount_ += delta;
+    return delta;
+}
+
+void AutoReleasingResource::Touch(double now)
+{
+    AutoReleaseList& list = AutoReleaseList::Get();
+    std::lock_guard<std::mutex> hold(list.lock);
+    // Every use moves the resource to the front, so the list stays ordered by last use and a sweep from the
+    // back releases the least recently used first.
+    list.Unlink(this);
+    list.PushFront(this);
+    lastUse_ = now;
+    inUse_ = true;
+}
+
+std::vector<AutoReleasingResource*> AutoReleasingResource::ListByLastUse()
+{
+    AutoReleaseList& list = AutoReleaseList::Get();
+    std::lock_guard<std::mutex> hold(list.lock);
+    std::vector<AutoReleasingResource*> out;
+    for (AutoReleasingResource* r = list.first; r != nullptr; r = r->next_) out.push_back(r);
+    return out;
+}
+
+size_t AutoReleasingResource::ReleaseUnusedBefore(double before)
+{
+    std::vector<AutoReleasingResource*> victims;
+    {
+        AutoReleaseList& list = AutoReleaseList::Get();
+        std::lock_guard<std::mutex> hold(list.lock);
+        for (AutoReleasingResource* r = list.last; r != nullptr && r->lastUse_ < before;)
+        {
+            AutoReleasingResource* older = r->previous_;
+            if (r->useCount_ <= 0)
+            {
+                list.Unlink(r);
+                r->inUse_ = false;
+                victims.push_back(r);
+            }
+            r = older;
+        }
+    }
+    for (AutoReleasingResource* r : victims) r->ReleaseNow();
+    return victims.size();
+}
+
+void AutoReleasingResource::EmptyList()
+{
+    AutoReleaseList& list = AutoReleaseList::Get();
+    std::lock_guard<std::mutex> hold(list.lock);
+    while (list.first) list.Unlink(list.first);
+}
+
+VelmarTextureResource::VelmarTextureResource(Orvo::TextureManager* manager, std::string_view sourceName,
+                                             std::string_view textureName, std::string_view arguments)
+    : manager_(manager), sourceName_(sourceName), databaseWanted_(!sourceName.empty()), textureName_(textureName),
+      textureWanted_(!textureName.empty()), arguments_(arguments)
+{}
+
+VelmarTextureResource::~VelmarTextureResource()
+{
+    ReleaseTexture();
+    ReleaseDatabase();
+}
+
+void VelmarTextureResource::ObtainDatabase()
+{
+    if (!databaseWanted_ || disabled_ || database_.Get() != nullptr) return;
+    if (!database_.AcquireForSource(sourceName_.View()) || database_.Get() == nullptr)
+    {
+        disabled_ = true;
+        return;
+    }
+    // The content database mounts its source as "<name>:"; the engine reads the texture through that.
+    engineDatabase_ = std::make_unique<Orvo::ResourceDatabase>(sourceName_);
+}
+
+void VelmarTextureResource::Load()
+{
+    if (failed_ || disabled_) return;
+    ObtainDatabase();
+    if (!disabled_ && textureWanted_ && texture_)
+    {
+        Touch(manager_->GetCurrentTime());
+        return;
+    }
+    if (!disabled_ && textureWanted_ && manager_ != nullptr)
+    {
+        Orvo::DisplayTexture* made =
+            manager_->CreateTexture(engineDatabase_.get(), textureName_.View(), arguments_.View());
+        if (made != nullptr)
+        {
+            texture_ = made;
+            made->Release();
+            texture_->SetPriority(GetPriority());
+        }
+    }
+    if (!texture_)
+    {
+        // The state is set before reporting: the report may throw.
+        failed_ = true;
+        LogErrorAndThrow("Unable to load texture '%s' from '%s'", textureName_.c_str(), sourceName_.c_str());
+        return;
+    }
+    Touch(manager_->GetCurrentTime());
+}
+
+int VelmarTextureResource::Activate()
+{
+    if (failed_ || disabled_ || manager_ == nullptr) return 0;
+    Load();
+    if (texture_)
+    {
+        manager_->Touch(texture_.Get(), -1);
+        return texture_->Activate();
+    }
+    failed_ = true;
+    LogErrorAndThrow("VelmarTextureResource::Activate> couldnt load '%s' from '%s'", textureName_.c_str(),
+                     sourceName_.c_str());
+    return 0;
+}
+
+void VelmarTextureResource::Bind(uint32_t stage)
+{
+    if (manager_ == nullptr) return;
+    if (failed_ || disabled_)
+    {
+        manager_->BindNoTexture(stage);
+        return;
+    }
+    Load();
+    if (texture_)
+    {
+        manager_->Touch(texture_.Get(), -1);
+        manager_->BindTexture(stage, texture_.Get());
+        return;
+    }
+    manager_->BindNoTexture(stage);
+    failed_ = true;
+    LogErrorAndThrow("VelmarTextureResource::Bind> couldnt load '%s' from '%s'", textureName_.c_str(),
+                     sourceName_.c_str());
+}
+
+void VelmarTextureResource::ReleaseTexture()
+{
+    if (textureWanted_ && texture_)
+    {
+        texture_->SetPriority(0.0f);
+        texture_ = nullptr;
+    }
+}
+
+void VelmarTextureResource::ReleaseDatabase()
+{
+    if (!databaseWanted_) return;
+    ReleaseTexture();
+    engineDatabase_.reset();
+    ReleaseHeldResourceDatabase(database_);
+}
