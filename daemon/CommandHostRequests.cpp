@@ -253,9 +253,17 @@ int32_t ExportPackage(RequestContext& c)
     }
     for (const std::string& t : req.targets)
         if (t.find(';') != std::string::npos || t.size() > 64) return kVADStatusBadPayload;
-    std::string package = root.UserData("packages") + "/" + name;
+    // The package is made in a folder of its own and put in place only when it is complete: a failed export
+    // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
+    const std::string finished = root.UserData("packages") + "/" + name;
+    const std::string package = finished + ".export-partial";
     RemoveFolderTree(package);
     fs::create_directories(package);
+    struct RemovePartial
+    {
+        const std::string& folder;
+        ~RemovePartial() { RemoveFolderTree(folder); }
+    } removePartial{package};
 
     // Each asset's copy in the package has its textures converted for the targets.
     std::string targets;
@@ -328,7 +336,21 @@ int32_t ExportPackage(RequestContext& c)
     TDBTagRef deps = manifest.CreateChildContainer("dependencies");
     for (size_t i = 0; i < req.dependencies.size(); ++i) deps.SetChildString(std::to_string(i), req.dependencies[i]);
     manifest.SetChildKUIDs("assets", req.kuids);
-    SaveConfigFile(manifest, "", package + "/package.txt");
+    if (!SaveConfigFile(manifest, "", package + "/package.txt"))
+    {
+        PostResult(&c.results, kResultError, "The package manifest '$(FILE_PATH)' could not be written.", KUID::Null(),
+                   PathParam(package + "/package.txt"));
+        return kVADStatusFailed;
+    }
+    RemoveFolderTree(finished);
+    std::error_code renamed;
+    fs::rename(package, finished, renamed);
+    if (renamed)
+    {
+        PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be put in place.", KUID::Null(),
+                   PathParam(finished));
+        return kVADStatusFailed;
+    }
     DLOG("exported package %s with %zu assets", name.c_str(), req.kuids.size());
     return kVADStatusOK;
 }

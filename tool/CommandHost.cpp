@@ -18,6 +18,7 @@
 #include "core/VelmarWorker.h"
 #include "engine/FilePath.h"
 #include "platform/ConsoleControl.h"
+#include "textures/TextureConversion.h"
 #include "textures/TextureTargets.h"
 
 #include <atomic>
@@ -96,15 +97,9 @@ void RunTextureConvert(TStream& job, TBuffer& reply)
     const PStringArray targets = ParseTextureTargetList(targetText);
     {
         ResultsLog log;
-        // The converter is not part of this program yet: the job fails plainly instead of pretending.
-        TDBTagRef params = TDBTagRef::NewContainer();
-        params.SetChildString("file_path", folder);
-        log.PostResult(kResultError,
-                       "Texture conversion is not built into this program yet; the textures in '$(FILE_PATH)' were "
-                       "not converted.",
-                       params);
+        const uint32_t result = ConvertTexturesInPath(source, Orvo::File::Path(folder), targets, log);
         log.Write(reply, 0);
-        reply.WriteUInt32(0);
+        reply.WriteUInt32(result);
         LogPrintf("CommandHostCallback> complete");
     }
     ReleaseHeldResourceDatabase(held);

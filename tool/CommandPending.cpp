@@ -48,9 +48,3 @@ int DLSDeleteAllCommand(ResultsLog& log, const CommandArgs&)
 {
     return NotBuilt(log, "dlsdeleteall: the download-station delete-all is not built yet");
 }
-
-int CompressTextureCommand(ResultsLog& log, const CommandArgs& args)
-{
-    if (args.ParameterMissing()) return NotBuilt(log, "Missing AssetID parameter.");
-    return NotBuilt(log, "compresstexture: the texture conversion library is not built yet");
-}

@@ -34,6 +34,8 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseFolderCommand(ResultsLog& log, const CommandArgs& args);
 int DLSDeleteAllCommand(ResultsLog& log, const CommandArgs& args);
+
+// "compresstexture" (CommandTexture.cpp).
 int CompressTextureCommand(ResultsLog& log, const CommandArgs& args);
 
 // The KUID of the parameter word (strict); the null KUID when missing or not a KUID.

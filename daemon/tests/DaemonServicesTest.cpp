@@ -269,7 +269,9 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[0].command, static_cast<uint32_t>(VAD_CMDHOST_TEXTURECONVERT));
     EXPECT_EQ(jobs[0].targets, "dxt;etc");
-    EXPECT_EQ(jobs[0].path, inst.Path("UserData/packages/mypack/kuid 123456 1001"));
+    // The package is made aside and put in place whole once it is complete.
+    EXPECT_EQ(jobs[0].path, inst.Path("UserData/packages/mypack.export-partial/kuid 123456 1001"));
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/packages/mypack.export-partial")));
     EXPECT_EQ(jobs[1].command, static_cast<uint32_t>(VAD_CMDHOST_ARCHIVE_SAVETODISK));
     EXPECT_EQ(r.results.size(), 2u);
 

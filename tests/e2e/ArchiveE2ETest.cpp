@@ -127,16 +127,13 @@ TEST_F(ArchiveE2E, CreateCDPRefusesBeforeWriting)
 
 TEST_F(ArchiveE2E, ExportPackage)
 {
-    // Texture conversion is not part of the program yet: the run says plainly that the textures were not
-    // converted, and no package is made from the unconverted copies.
+    // An asset without textures exports for any targets; its copy's textures (none) are converted by the
+    // command host's texture-convert job.
     RunResult dxtc = Run({"export-package", "dxtc", "pkg", kSignalBox});
-    EXPECT_EQ(dxtc.exitCode, 255);
-    EXPECT_EQ(dxtc.out, "- NULLKUID : Texture conversion is not built into this program yet; the textures in '" +
-                            root_.Path("UserData/packages/pkg/kuid 900001 100") + "' were not converted.\n- " +
-                            kSignalBox + " : Asset " + kSignalBox +
-                            " was not exported: its textures could not be converted for 'dxtc'.\n"
-                            "OK (2 Errors, 0 Warnings)\n");
-    EXPECT_FALSE(root_.Exists("UserData/packages/pkg/pkg.cdp"));
+    EXPECT_EQ(dxtc.exitCode, 0) << dxtc.out;
+    EXPECT_EQ(dxtc.out, kOK);
+    EXPECT_TRUE(root_.Exists("UserData/packages/pkg/pkg.cdp"));
+    EXPECT_FALSE(root_.Exists("UserData/packages/pkg.export-partial"));
 
     RunResult plain = Run({"export-package", "", "pkg12345", "base", "trains", kSignalBox, kPlatform});
     EXPECT_EQ(plain.exitCode, 0) << plain.out;

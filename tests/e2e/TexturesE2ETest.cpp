@@ -1,0 +1,277 @@
+// Texture conversion through the real tool and daemon: "compresstexture" on a folder tree of descriptions
+// over PNG, TGA, BMP and JPEG images drawn here, the compiled files decoded by libsquish, faulty textures
+// beside good ones, and package export for device targets through the command host's texture-convert job.
+#include "E2EFixture.h"
+
+#include "engine/Bitmap.h"
+
+#include <gtest/gtest.h>
+#include <squish.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The compiled texture's header and level 0, read from the container by hand.
+struct Compiled
+{
+    uint32_t width = 0, height = 0, format = 0, images = 0, levels = 0;
+    std::vector<std::string> levelData;
+};
+
+uint32_t U32(const std::string& s, size_t at)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data() + at);
+    return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+}
+
+bool ReadCompiled(const std::string& file, Compiled& out)
+{
+    if (file.size() < 12 || file.compare(0, 4, "OIRF") != 0 || file.compare(8, 4, "MMTF") != 0) return false;
+    size_t at = 12;
+    while (at + 12 <= file.size())
+    {
+        const std::string tag = file.substr(at, 4);
+        const size_t end = at + 8 + U32(file, at + 4);
+        if (end > file.size()) return false;
+        const size_t body = at + 12;
+        if (tag == "TXHD")
+        {
+            out.width = U32(file, body);
+            out.height = U32(file, body + 4);
+            out.format = U32(file, body + 8);
+            out.images = U32(file, body + 12);
+            out.levels = U32(file, body + 16);
+        }
+        else if (tag == "TXLV")
+        {
+            out.levelData.push_back(file.substr(body + 20, U32(file, body + 16)));
+        }
+        at = end;
+    }
+    return at == file.size() && !out.levelData.empty();
+}
+
+// An image drawn here: colour ramps, a checker and a soft circle; alpha as asked.
+std::unique_ptr<Orvo::Bitmap> Draw(uint32_t w, uint32_t h, int alphaKind)
+{
+    auto b = std::make_unique<Orvo::Bitmap>(w, h, alphaKind ? Orvo::Bitmap::FormatARGB32 : Orvo::Bitmap::FormatXRGB32);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+        {
+            uint8_t* p = b->Row(y) + x * 4;
+            const double d = std::hypot(double(x) - w / 2.0, double(y) - h / 2.0) / (w / 2.0);
+            p[0] = uint8_t(x * 255 / (w - 1));
+            p[1] = uint8_t(((x / 16 + y / 16) % 2) ? 170 : 70);
+            p[2] = uint8_t(std::clamp(255.0 * (1.0 - d), 0.0, 255.0));
+            p[3] = alphaKind == 1 ? uint8_t(y * 255 / (h - 1)) : alphaKind == 2 ? (d < 0.5 ? 0 : 255) : 255;
+        }
+    return b;
+}
+
+// PSNR of the colour (and alpha) of a DXT level decoded by libsquish against the source image.
+double Psnr(const Orvo::Bitmap& source, const std::string& blocks, int flags, bool withAlpha)
+{
+    const uint32_t w = source.GetWidth(), h = source.GetHeight();
+    std::vector<uint8_t> rgba(size_t(w) * h * 4);
+    squish::DecompressImage(rgba.data(), int(w), int(h), blocks.data(), flags);
+    double sum = 0;
+    size_t n = 0;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+        {
+            const uint8_t* s = source.Row(y) + x * 4;
+            const uint8_t* d = &rgba[(size_t(y) * w + x) * 4];
+            const int pairs[4][2] = {{s[2], d[0]}, {s[1], d[1]}, {s[0], d[2]}, {s[3], d[3]}};
+            // A transparent texel's colour is not kept (DXT1 decodes it black): only its alpha counts.
+            for (int c = (withAlpha && s[3] == 0) ? 3 : 0; c < (withAlpha ? 4 : 3); ++c, ++n)
+                sum += double(pairs[c][0] - pairs[c][1]) * (pairs[c][0] - pairs[c][1]);
+        }
+    return sum == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / (sum / n));
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) names.push_back(fs::relative(e.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class TexturesE2E : public DaemonRootTest
+{
+protected:
+    // A texture description and its image in `folder` (relative to the root).
+    void AddTexture(const std::string& folder, const std::string& name, const std::string& image, int alphaKind,
+                    uint32_t w = 128, uint32_t h = 64)
+    {
+        fs::create_directories(root_.Path(folder));
+        auto bmp = Draw(w, h, alphaKind);
+        ASSERT_TRUE(bmp->Save(root_.Path(folder + "/" + image)));
+        root_.WriteFile(folder + "/" + name + ".texture.txt", "Primary=" + image + "\nTile=st\n");
+        images_[folder + "/" + name] = std::move(bmp);
+    }
+    std::map<std::string, std::unique_ptr<Orvo::Bitmap>> images_;
+};
+
+TEST_F(TexturesE2E, CompressTextureConvertsAFolderTree)
+{
+    const std::string tree = "UserData/editing/texture-work";
+    AddTexture(tree, "body", "Body.png", 1);    // full alpha: DXT5
+    AddTexture(tree, "roof", "roof.tga", 0);    // opaque: DXT1
+    AddTexture(tree, "fence", "fence.png", 2);  // 1-bit alpha: DXT1 with alpha
+    AddTexture(tree + "/sub", "wall", "wall.bmp", 0);
+    AddTexture(tree + "/sub", "sky", "sky.jpg", 0, 64, 64);
+    AddTexture(tree, "tiny", "tiny.png", 0, 16, 16);  // below 64 pixels: kept uncompressed
+    root_.WriteFile(tree + "/notes.txt", "not a texture\n");
+    const std::vector<std::string> before = FilesBelow(root_.Path(tree));
+
+    RunResult r = Run({"compresstexture", root_.Path(tree)});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, kOK);
+
+    struct Expect
+    {
+        const char* name;
+        uint32_t format;
+        int squishFlags;  // 0: uncompressed
+        bool alpha;
+    } expects[] = {{"body", 12, squish::kDxt5, true},     {"roof", 10, squish::kDxt1, false},
+                   {"fence", 10, squish::kDxt1, true},    {"sub/wall", 10, squish::kDxt1, false},
+                   {"sub/sky", 10, squish::kDxt1, false}, {"tiny", 3, 0, false}};
+    std::map<std::string, std::string> compiled;
+    for (const Expect& e : expects)
+    {
+        SCOPED_TRACE(e.name);
+        const std::string rel = tree + "/" + e.name;
+        const std::string file = root_.ReadFile(rel + ".texture");
+        Compiled c;
+        ASSERT_TRUE(ReadCompiled(file, c));
+        const Orvo::Bitmap& source = *images_[rel];
+        EXPECT_EQ(c.format, e.format);
+        EXPECT_EQ(c.width, source.GetWidth());
+        EXPECT_EQ(c.levels, c.levelData.size());
+        EXPECT_EQ(c.levels, uint32_t(std::log2(std::max(c.width, c.height))) + 1);
+        // Stated quality: DXT levels decode to at least 30 dB of their source (JPEG's own loss included).
+        if (e.squishFlags != 0)
+        {
+            EXPECT_GT(Psnr(source, c.levelData[0], e.squishFlags, e.alpha), 30.0);
+        }
+        compiled[rel] = file;
+    }
+    // The descriptions are back under their own names; nothing else was left beside them.
+    std::vector<std::string> after = FilesBelow(root_.Path(tree));
+    std::vector<std::string> expected = before;
+    for (const Expect& e : expects) expected.push_back(std::string(e.name) + ".texture");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(after, expected);
+    EXPECT_TRUE(!fs::exists(root_.Path("UserData/cache")) || fs::is_empty(root_.Path("UserData/cache")));
+
+    // Another process gives the same bytes.
+    RunResult again = Run({"compresstexture", root_.Path(tree)});
+    EXPECT_EQ(again.out, kOK);
+    for (const auto& [rel, file] : compiled) EXPECT_EQ(root_.ReadFile(rel + ".texture"), file) << rel;
+}
+
+TEST_F(TexturesE2E, FaultyTexturesFailAloneAndNothingIsHalfWritten)
+{
+    const std::string tree = "UserData/editing/faulty";
+    AddTexture(tree, "good", "good.png", 0);
+    AddTexture(tree, "damaged", "damaged.png", 0);
+    const std::string png = root_.ReadFile(tree + "/damaged.png");
+    root_.WriteFile(tree + "/damaged.png", png.substr(0, png.size() / 2));
+    root_.WriteFile(tree + "/missing.texture.txt", "Primary=nothere.png\n");
+    root_.WriteFile(tree + "/outside.texture.txt", "Primary=../../secret.png\n");
+    // A compiled texture from an earlier run survives a failed conversion unchanged.
+    root_.WriteFile(tree + "/damaged.texture", "earlier compiled texture");
+
+    RunResult r = Run({"compresstexture", "../UserData/editing/faulty"});
+    EXPECT_EQ(r.exitCode, 255);
+    const std::string folder = root_.Path(tree) + "/";
+    EXPECT_EQ(r.out, "- NULLKUID : The images of the texture '" + folder +
+                         "damaged.texture.txt' in 'editing' could not "
+                         "be loaded.\n; NULLKUID : the primary image cannot be read: " +
+                         folder +
+                         "damaged.png: damaged PNG: read beyond end of data\n"
+                         "- NULLKUID : The images of the texture '" +
+                         folder +
+                         "missing.texture.txt' in 'editing' could "
+                         "not be loaded.\n; NULLKUID : the primary image 'nothere.png' does not exist\n"
+                         "- NULLKUID : The texture description '" +
+                         folder +
+                         "outside.texture.txt' in 'editing' could not "
+                         "be loaded.\n; NULLKUID : \"Primary=../../secret.png\" names a file outside the texture's "
+                         "folder\nOK (3 Errors, 0 Warnings)\n");
+    EXPECT_TRUE(root_.Exists(tree + "/good.texture"));
+    EXPECT_EQ(root_.ReadFile(tree + "/damaged.texture"), "earlier compiled texture");
+    EXPECT_EQ(
+        FilesBelow(root_.Path(tree)),
+        (std::vector<std::string>{"damaged.png", "damaged.texture", "damaged.texture.txt", "good.png", "good.texture",
+                                  "good.texture.txt", "missing.texture.txt", "outside.texture.txt"}));
+
+    // Outside every content folder, and a folder that does not exist.
+    fs::create_directories(root_.Path("work/loose"));
+    root_.WriteFile("work/loose/a.texture.txt", "Primary=a.png\n");
+    EXPECT_EQ(Run({"compresstexture", "loose"}).out, "- NULLKUID : Unable to determine relative path for '" +
+                                                         root_.Path("work/loose/a.texture.txt") +
+                                                         "'\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"compresstexture", "nowhere"}).out,
+              "- NULLKUID : Unable to search path: '" + root_.Path("work/nowhere") + "'\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"compresstexture"}).out, Failed("Missing AssetID parameter."));
+}
+
+TEST_F(TexturesE2E, ExportPackageConvertsForDeviceTargets)
+{
+    // An asset with textures, installed from a folder drawn here, and one without.
+    const std::string src = "work/textured";
+    root_.WriteFile(src + "/config.txt", "kuid <kuid:900002:1>\nkind \"texture\"\nusername \"Drawn\"\n"
+                                         "velmar-build 3.7\ncategory-class \"TX\"\ntexture \"a.texture\"\n");
+    AddTexture(src, "a", "a.png", 0, 128, 128);
+    AddTexture(src, "b", "b.tga", 1, 64, 64);
+    ASSERT_EQ(Run({"installfrompath", root_.Path(src)}).exitCode, 0);
+    ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir()}).exitCode, 0);
+
+    struct Case
+    {
+        const char* targets;
+        const char* package;
+        uint32_t aFormat, bFormat, aSide;
+    } cases[] = {
+        {"dxtc", "pkgdxt", 10, 12, 128},     {"android;etc1", "pkgetc", 28, 1, 128},
+        {"dxtc;atc", "pkgatc", 25, 27, 128}, {"android;dxtc;velmar", "pkgand", 10, 12, 128},
+        {"ios", "pkgios", 23, 24, 128},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.targets);
+        RunResult r = Run({"export-package", c.targets, c.package, "<kuid:900002:1>", "<kuid:900001:100>"});
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(r.out, kOK);
+        const std::string copy = std::string("UserData/packages/") + c.package + "/kuid 900002 1/";
+        Compiled a, b;
+        ASSERT_TRUE(ReadCompiled(root_.ReadFile(copy + "a.texture"), a));
+        ASSERT_TRUE(ReadCompiled(root_.ReadFile(copy + "b.texture"), b));
+        EXPECT_EQ(a.format, c.aFormat);
+        EXPECT_EQ(b.format, c.bFormat);
+        EXPECT_EQ(a.width, c.aSide);
+        EXPECT_TRUE(root_.Exists(std::string("UserData/packages/") + c.package + "/" + c.package + ".cdp"));
+    }
+
+    // Without PVRTexToolCLI an iOS export fails for the textured asset and leaves no package folder behind.
+    fs::remove(root_.Path("bin/PVRTexToolCLI"));
+    RunResult r = Run({"export-package", "ios", "pkgfail", "<kuid:900001:100>", "<kuid:900002:1>"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.out.find("PVRTexToolCLI was not found"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("was not exported: its textures could not be converted for 'ios'"), std::string::npos)
+        << r.out;
+    EXPECT_FALSE(root_.Exists("UserData/packages/pkgfail"));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,18 @@
+// "compresstexture <folder>": compiles every texture description below the folder for the default targets.
+#include "tool/Commands.h"
+
+#include "assetdb/ResultsLog.h"
+#include "textures/TextureConversion.h"
+#include "textures/TextureTargets.h"
+#include "tool/Support.h"
+
+int CompressTextureCommand(ResultsLog& log, const CommandArgs& args)
+{
+    if (args.ParameterMissing())
+    {
+        PostCommandError(log, "Missing AssetID parameter.");
+        return -1;
+    }
+    const Orvo::File::Path folder = ResolveArgumentPath(args.Arg(2));
+    return ConvertArchiveTextures("", folder, DefaultTextureTargets(), log) == kTexturesConverted ? 0 : -1;
+}
