@@ -17,24 +17,6 @@ namespace {
 const char* const kEngineOptionKeys[] = {"Hint",      "AlphaHint", "Anisotropy", "AutoMip",
                                          "MagFilter", "MinFilter", "MipFilter",  "Tile"};
 
-// The green channel of a normal map made for the other convention is inverted; pixels that are all zero
-// (no normal at all) stay zero. Works on 24-bit and 32-bit images alike.
-void InvertGreen(Orvo::Bitmap& image)
-{
-    const uint32_t bpp = Orvo::Bitmap::BytesPerPixel(image.GetFormat());
-    if (bpp == 0) return;
-    for (uint32_t y = 0; y < image.GetHeight(); ++y)
-    {
-        uint8_t* p = image.Row(y);
-        for (uint32_t x = 0; x < image.GetWidth(); ++x, p += bpp)
-        {
-            bool zero = true;
-            for (uint32_t c = 0; c < bpp; ++c) zero = zero && p[c] == 0;
-            if (!zero) p[1] = uint8_t(255 - p[1]);
-        }
-    }
-}
-
 }  // namespace
 
 CompressAsciiResource::CompressAsciiResource(const Orvo::PString& name, Orvo::ResourceDatabase* database)
@@ -175,7 +157,7 @@ bool CompressAsciiResource::CompressAllImages()
             compressError_ = "out of memory";
             return false;
         }
-        if (modifyMap_ == 1) InvertGreen(*image);
+        if (modifyMap_ == 1) InvertNormalMapGreen(*image);
         auto levels = std::make_unique<TextureCompress>();
         if (!levels->Compress(*image, targets_, format, alphaFlag_, wrap, normalMapHint_, UseMipMaps()))
         {

@@ -313,3 +313,20 @@ bool TextureCompress::CompressLevelETC1(const Bitmap& level)
     if (!AddLevel(w, h, blocks.get(), size)) return Fail("out of memory");
     return true;
 }
+
+void InvertNormalMapGreen(Bitmap& image)
+{
+    // Steps by the image's own pixel size, so 24-bit images are walked as such and never overrun.
+    const uint32_t bpp = Bitmap::BytesPerPixel(image.GetFormat());
+    if (bpp == 0) return;
+    for (uint32_t y = 0; y < image.GetHeight(); ++y)
+    {
+        uint8_t* p = image.Row(y);
+        for (uint32_t x = 0; x < image.GetWidth(); ++x, p += bpp)
+        {
+            bool zero = true;
+            for (uint32_t c = 0; c < bpp; ++c) zero = zero && p[c] == 0;
+            if (!zero) p[1] = uint8_t(255 - p[1]);
+        }
+    }
+}

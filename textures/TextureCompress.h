@@ -60,6 +60,10 @@ private:
     std::string lastError_;
 };
 
+// Inverts the green channel of a normal map made for the other convention; pixels that are all zero (no
+// normal) stay zero. Any pixel format; raw data is left alone.
+void InvertNormalMapGreen(Orvo::Bitmap& image);
+
 // PVRTexToolCLI: an explicit path set here (tests), else "PVRTexToolCLI" beside the running executable,
 // else the first one on PATH. Empty when there is none.
 std::string FindPvrTexTool();

@@ -230,16 +230,43 @@ TEST(TextureCompressTest, RefusalsNameTheirReason)
 
 TEST(TextureCompressTest, AtcLevelsAreTheCodecsOutput)
 {
-    auto image = TestImage(32, 16);
-    TextureCompress t;
-    ASSERT_TRUE(t.Compress(*image, ParseTextureTargetList("atc"), 26, true, true, false, false));
-    CodecTextureDesc src{kCodecTextureDescSize, 32, 16, 0, CF_ARGB8888, uint32_t(image->GetDataSize()),
-                         image->GetData()};
-    std::vector<uint8_t> direct(32 * 16);
-    CodecTextureDesc dst{kCodecTextureDescSize,   32,           16, 0, CF_ATC_RGBA_Explicit,
-                         uint32_t(direct.size()), direct.data()};
-    ASSERT_EQ(ConvertCodecTexture(&src, &dst, nullptr, nullptr, 0, 0), CODEC_OK);
-    EXPECT_EQ(LevelBytes(t, 0), direct);
+    // With "dxtc" or "etc1" in the list as well, an ATC format is still encoded as ATC (it used to go to the
+    // DXT or ETC1 encoder and be recorded under the ATC id).
+    for (const char* targets : {"atc", "dxtc;atc", "etc1;atc"})
+    {
+        SCOPED_TRACE(targets);
+        auto image = TestImage(32, 16);
+        TextureCompress t;
+        ASSERT_TRUE(t.Compress(*image, ParseTextureTargetList(targets), 26, true, true, false, false));
+        auto fresh = TestImage(32, 16);
+        CodecTextureDesc src{kCodecTextureDescSize, 32, 16, 0, CF_ARGB8888, uint32_t(fresh->GetDataSize()),
+                             fresh->GetData()};
+        std::vector<uint8_t> direct(32 * 16);
+        CodecTextureDesc dst{kCodecTextureDescSize,   32,           16, 0, CF_ATC_RGBA_Explicit,
+                             uint32_t(direct.size()), direct.data()};
+        ASSERT_EQ(ConvertCodecTexture(&src, &dst, nullptr, nullptr, 0, 0), CODEC_OK);
+        EXPECT_EQ(LevelBytes(t, 0), direct);
+    }
+}
+
+TEST(TextureCompressTest, GreenInversionStepsByPixelSize)
+{
+    // A 24-bit image is walked 3 bytes at a time: the inversion used to step 4 and run past its end.
+    for (uint32_t format : {Bitmap::FormatRGB24, Bitmap::FormatARGB32})
+    {
+        const uint32_t bpp = Bitmap::BytesPerPixel(format);
+        std::vector<uint8_t> bytes(3 * bpp + 4, 0xAA);  // a guard beyond the image
+        Bitmap image;
+        ASSERT_TRUE(image.Init(3, 1, 0, format, bytes.data(), 3 * bpp));
+        std::memset(bytes.data(), 0, bpp);             // pixel 0: no normal, stays zero
+        std::memset(bytes.data() + bpp, 10, 2 * bpp);  // pixels 1 and 2
+        InvertNormalMapGreen(image);
+        EXPECT_EQ(bytes[1], 0);
+        EXPECT_EQ(bytes[bpp + 1], 245);
+        EXPECT_EQ(bytes[2 * bpp + 1], 245);
+        EXPECT_EQ(bytes[2 * bpp], 10);
+        EXPECT_EQ(bytes[3 * bpp], 0xAA);
+    }
 }
 
 TEST(TextureCompressTest, DxtIsStableAndAtLeastNvttFastest)
