@@ -247,9 +247,11 @@ TEST_F(TexturesE2E, ExportPackageConvertsForDeviceTargets)
         {"dxtc;atc", "pkgatc", 25, 27, 128}, {"android;dxtc;velmar", "pkgand", 10, 12, 128},
         {"ios", "pkgios", 23, 24, 128},
     };
+    const bool pvrTool = root_.Exists("bin/PVRTexToolCLI");
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.targets);
+        if (c.aFormat == 23 && !pvrTool) continue;
         RunResult r = Run({"export-package", c.targets, c.package, "<kuid:900002:1>", "<kuid:900001:100>"});
         ASSERT_EQ(r.exitCode, 0) << r.out;
         EXPECT_EQ(r.out, kOK);
@@ -271,6 +273,8 @@ TEST_F(TexturesE2E, ExportPackageConvertsForDeviceTargets)
     EXPECT_NE(r.out.find("was not exported: its textures could not be converted for 'ios'"), std::string::npos)
         << r.out;
     EXPECT_FALSE(root_.Exists("UserData/packages/pkgfail"));
+    if (!pvrTool)
+        GTEST_SKIP() << "PVRTexToolCLI is not staged (build-aux/deps.sh fetches it): the ios case did not run";
 }
 
 }  // namespace
