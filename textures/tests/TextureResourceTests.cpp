@@ -205,6 +205,26 @@ TEST(TextureResourceTest, DescriptionsAndImagesFailWithAReason)
         }
         EXPECT_NE(l->resource->GetLoadError().find(c.reason), std::string::npos) << l->resource->GetLoadError();
     }
+    // The option MaxTextureSize: one value limits the width alone, two both sides.
+    s.Image("big.png", 256, 128, 0);
+    s.Write("big.texture.txt", "Primary=big.png\n");
+    const struct
+    {
+        const char* options;
+        uint32_t w, h;
+    } sizes[] = {{"-MaxTextureSize=128", 128, 64}, {"-MaxTextureSize=128,32", 64, 32}, {"", 256, 128}};
+    for (const auto& c : sizes)
+    {
+        SCOPED_TRACE(c.options);
+        auto l = Load(s.folder + "big.texture.txt", "dxtc");
+        l->options.ProcessRaw(c.options);
+        ASSERT_EQ(l->resource->LoadTxt(s.folder + "big.texture.txt"), 0);
+        ASSERT_TRUE(l->resource->LockBaseMips());
+        uint32_t w = 0, h = 0;
+        l->resource->GetSize(w, h);
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+    }
     // Without options the description is not even read.
     Orvo::AutoReference<CompressAsciiResource> bare(new CompressAsciiResource(s.folder + "d.texture.txt", nullptr));
     EXPECT_NE(bare->LoadTxt(s.folder + "d.texture.txt"), 0);
