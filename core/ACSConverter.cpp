@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -55,6 +56,35 @@ int32_t ClampToInt(double d)
     return static_cast<int32_t>(d);
 }
 
+// The spellings of what has no number text: non-finite floats ("#inf", "#-inf", "#nan", "#nan:hhhhhhhh" for
+// a NaN with other bits than the usual quiet one) and empty arrays ("#float[]", "#int[]", "#kuid[]"). All
+// start with "#", which no number or KUID text does.
+constexpr uint32_t kQuietNaNBits = 0x7fc00000u;
+
+bool ParseNonFinite(std::string_view t, float& out)
+{
+    if (t.size() < 4 || t[0] != '#') return false;
+    if (Orvo::EqualsNoCase(t, "#inf") || Orvo::EqualsNoCase(t, "#-inf"))
+    {
+        out = t[1] == '-' ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+        return true;
+    }
+    uint32_t bits = kQuietNaNBits;
+    if (t.size() == 13 && t[4] == ':')
+    {
+        auto r = std::from_chars(t.data() + 5, t.data() + t.size(), bits, 16);
+        if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return false;
+    }
+    else if (t.size() != 4)
+        return false;
+    if (!Orvo::EqualsNoCase(t.substr(0, 4), "#nan")) return false;
+    std::memcpy(&out, &bits, 4);
+    return std::isnan(out);
+}
+
+// A float item in either spelling.
+bool ParseFloatItem(std::string_view t, float& out) { return ParseFloatChecked(t, out) || ParseNonFinite(t, out); }
+
 bool IsKUIDItem(std::string_view t) { return (!t.empty() && t[0] == '<') || Orvo::EqualsNoCase(t, "NULLKUID"); }
 
 }  // namespace
@@ -76,11 +106,27 @@ bool ACSConverter::ParseFloat(std::string_view text, float& out)
 
 void ACSConverter::AppendFloat(std::string& out, float v, bool forceDecimal)
 {
+    if (!std::isfinite(v))
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        if (std::isinf(v))
+            out.append(v < 0 ? "#-inf" : "#inf");
+        else if (bits == kQuietNaNBits)
+            out.append("#nan");
+        else
+        {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "#nan:%08x", static_cast<unsigned>(bits));
+            out.append(hex);
+        }
+        return;
+    }
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
     out.append(t);
-    if (forceDecimal && std::isfinite(v) && t.find_first_of(".e") == std::string_view::npos) out.append(".0");
+    if (forceDecimal && t.find_first_of(".e") == std::string_view::npos) out.append(".0");
 }
 
 bool ACSConverter::ToText(const ACSRawDataCore& v, std::string& out)
@@ -231,6 +277,15 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
         out.SetNull();
         return;
     }
+    if (text[0] == '#')
+    {
+        static constexpr int32_t kNone[1] = {};
+        static constexpr float kNoFloat[1] = {};
+        static const KUID kNoKUID[1] = {};
+        if (Orvo::EqualsNoCase(text, "#float[]")) return out.SetFloats(kNoFloat, 0);
+        if (Orvo::EqualsNoCase(text, "#int[]")) return out.SetInts(kNone, 0);
+        if (Orvo::EqualsNoCase(text, "#kuid[]")) return out.SetKUIDs(kNoKUID, 0);
+    }
     // One pass to classify the items, a second to convert them.
     bool allKUID = true, allInt = true, allNumber = true;
     size_t items = 0;
@@ -244,7 +299,11 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
         {
             bool integral;
             if (!LooksLikeNumber(item, integral))
-                allNumber = allInt = false;
+            {
+                float f;
+                allInt = false;
+                allNumber = ParseNonFinite(item, f);
+            }
             else if (integral)
             {
                 int32_t i;
@@ -317,7 +376,7 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
         v.reserve(items);
         forEach([&](std::string_view item) {
             float f = 0;
-            ParseFloatChecked(item, f);
+            ParseFloatItem(item, f);
             v.push_back(f);
         });
         out.SetFloats(v.data(), v.size());

@@ -4,7 +4,8 @@
 // Value to text: arrays joined with "," and no space ("1,2,3"); floats in their shortest exact form;
 // KUIDs in "<kuid...>" form. Text to value (the typing of an unquoted value in a config file): items split
 // at ","; all KUID texts give a KUID array, all integers that fit 32 bits an integer array, all numbers a
-// float array, anything else the whole text as a string.
+// float array, anything else the whole text as a string. Non-finite floats are "#inf", "#-inf", "#nan" and
+// "#nan:hhhhhhhh" (the bits of any other NaN); "#float[]", "#int[]" and "#kuid[]" are empty arrays.
 #include "core/ACSRawDataCore.h"
 
 #include <string>

@@ -4,7 +4,9 @@
 // Printing: `name<TAB>value`, strings always quoted (with \" and \\ escaped), floats always with "." or an
 // exponent, arrays joined with "," and no space, containers as the name, "{", the children indented by one
 // tab, "}". A null tag is its name alone. Binary data has no text form of its own and prints as a string
-// of hexadecimal digits.
+// of hexadecimal digits. Spellings that only this writer makes (see core/README.md): "#float[]", "#int[]",
+// "#kuid[]" for empty arrays, "#inf", "#-inf", "#nan" and "#nan:hhhhhhhh" for non-finite floats.
+// Everything but binary data reads back as the tree it was written from.
 #include "core/TDBTagRef.h"
 
 #include <string>

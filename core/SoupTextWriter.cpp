@@ -14,6 +14,18 @@ void AppendQuoted(std::string& out, std::string_view text) { Orvo::AppendQuotedC
 void AppendValue(std::string& out, const ACSRawDataCore& d)
 {
     const size_t n = d.GetCount();
+    // An empty array has no items to print: it is spelled by its type, so that it does not read back as a
+    // null tag.
+    if (n == 0)
+    {
+        switch (d.GetType())
+        {
+        case kACSFloat: out.append("#float[]"); return;
+        case kACSInteger: out.append("#int[]"); return;
+        case kACSKUID: out.append("#kuid[]"); return;
+        default: break;
+        }
+    }
     switch (d.GetType())
     {
     case kACSString: AppendQuoted(out, d.GetString()); break;
@@ -77,9 +89,7 @@ bool WriteChildren(const ACSChunk& c, std::string& out, int depth)
             continue;
         }
         const ACSRawDataCore* d = child->GetData();
-        // Empty arrays have no text; they print like a null tag.
-        if (d && d->GetType() != kACSNull &&
-            (d->GetCount() > 0 || d->GetType() == kACSString || d->GetType() == kACSBinary))
+        if (d && d->GetType() != kACSNull)
         {
             out.push_back('\t');
             AppendValue(out, *d);

@@ -10,6 +10,10 @@ namespace Orvo {
 
 namespace {
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool StartsWithBom(std::string_view t) { return t.substr(0, 3) == kBom; }
+
 inline bool IsLineBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Reads an escaped run up to its closing quote. `i` starts after the opening quote and ends after
@@ -111,7 +115,7 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
 
     size_t i = 0;
     int line = 1;
-    if (t.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
+    if (StartsWithBom(t)) i = 3;
 
     std::vector<ConfigData*> stack{&root_};
     std::string scratch;
@@ -171,8 +175,9 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
                 return Fail(BadSyntax, startLine, "string not closed", sourceName);
             item.kind = ConfigData::QuotedString;
             item.quotedValue = true;
-            // The rest of the line is ignored, except a "{" that opens this item's children or a "}"
-            // that closes the container.
+            // After the closing quote: the line's end, a "{" that opens this item's children or a "}" that
+            // closes the container. Anything else means a quote is missing (a quote inside the text that
+            // was not escaped, or one left out), so the text is not what its writer meant.
             while (i < t.size() && IsLineBlank(t[i])) ++i;
             if (i < t.size() && t[i] == '}') continue;
             if (i < t.size() && t[i] == '{')
@@ -180,10 +185,9 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
                 ++i;
                 opens = true;
             }
-            else
-            {
-                while (i < t.size() && t[i] != '\n') ++i;
-            }
+            else if (i < t.size() && t[i] != '\n')
+                return Fail(BadSyntax, line, "text after the closing quote (a quote missing or not escaped)",
+                            sourceName);
         }
         else if (i < t.size() && t[i] != '\n')
         {
@@ -226,9 +230,13 @@ double ConfigParser::GetVersion() const
 void AppendQuotedConfigString(std::string& out, std::string_view text)
 {
     out.push_back('"');
-    for (char c : text)
+    for (size_t i = 0; i < text.size(); ++i)
     {
+        const char c = text[i];
         if (c == '"' || c == '\\') out.push_back('\\');
+        // The reader drops one CR before a LF (a CR LF file's line end); a CR of the text's own that stands
+        // before a LF is written twice so that one is left.
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') out.push_back('\r');
         out.push_back(c);
     }
     out.push_back('"');
@@ -244,7 +252,9 @@ std::string QuoteConfigString(std::string_view text)
 
 void AppendConfigName(std::string& out, std::string_view name)
 {
-    bool bare = !name.empty() && name[0] != '"' && name[0] != '{' && name[0] != '}';
+    // A name starting with a byte-order mark is quoted: bare at the start of a file, the reader would skip
+    // the mark.
+    bool bare = !name.empty() && name[0] != '"' && name[0] != '{' && name[0] != '}' && !StartsWithBom(name);
     for (char c : name)
         if (IsBlank(c)) bare = false;
     if (bare)

@@ -10,8 +10,9 @@
 //   name value               a value followed by "{" as the next non-blank character: a container
 //   {                        that also carries a value (the engine's own description files use it)
 //
-// UTF-8, a leading BOM is skipped, lines end in LF or CR LF. An unclosed string or brace, or a stray
-// "}", fails the parse with one log line naming the file and line.
+// UTF-8, a leading BOM is skipped, lines end in LF or CR LF (a CR before a LF inside a string is dropped:
+// the writer doubles a CR of the text's own there). An unclosed string or brace, a stray "}", or text after
+// a string's closing quote other than "{" or "}" fails the parse with one log line naming the file and line.
 #include <cstddef>
 #include <cstdint>
 #include <string>

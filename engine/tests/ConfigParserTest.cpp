@@ -164,7 +164,7 @@ TEST(ConfigParser, VersionAndQuotingHelpers)
     EXPECT_EQ(mesh->value, "10");
     EXPECT_EQ(mesh->Find("name")->value, "a.im");
 
-    Root(p, "mesh \"front\" {\n name \"f.im\"\n}\nmesh \"back\" ignored text\n");
+    Root(p, "mesh \"front\" {\n name \"f.im\"\n}\nmesh \"back\"\n");
     ASSERT_EQ(p.GetRoot()->children.size(), 2u);
     EXPECT_TRUE(p.GetRoot()->children[0].IsContainer());
     EXPECT_TRUE(p.GetRoot()->children[0].quotedValue);
