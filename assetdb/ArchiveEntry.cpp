@@ -8,7 +8,12 @@
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,15 +44,23 @@ Orvo::String WithPath(const char* text, const Orvo::File::Path& path)
     return out;
 }
 
-// Checks the whole tree before anything is written: names, types, counts.
+// Checks the whole tree before anything is written: names, types, counts. Names that differ only in case
+// are two files (as in a folder); the same name twice in one folder could only keep one of them.
 bool CheckFileTree(const TDBTagRef& node, size_t& files, Orvo::String& reason)
 {
+    std::set<std::string_view> seen;
     for (size_t i = 0; i < node.GetChildCount(); ++i)
     {
         std::string_view name = node.GetChildName(i).View();
         if (!IsSafeArchiveFileName(name))
         {
             reason = Orvo::String::Format("Unsafe file name in archive: '%.*s'", int(name.size()), name.data());
+            return false;
+        }
+        if (!seen.insert(name).second)
+        {
+            reason = Orvo::String::Format("The archive holds the file name '%.*s' twice in one folder",
+                                          int(name.size()), name.data());
             return false;
         }
         TDBTagRef child = node.GetChildAt(i);
@@ -69,33 +82,96 @@ bool CheckFileTree(const TDBTagRef& node, size_t& files, Orvo::String& reason)
     return true;
 }
 
-bool WriteFileTree(const TDBTagRef& node, const Orvo::File::Path& folder, std::string_view compression,
-                   Orvo::String& reason)
+// The bytes of one file entry: binary data, decompressed when the compression says so. `unpacked` holds
+// them when they had to be decompressed.
+bool ArchiveFileBytes(const TDBTagRef& file, Compression compression, const Orvo::File::Path& target,
+                      std::vector<uint8_t>& unpacked, std::string_view& bytes, Orvo::String& result)
 {
-    if (!Orvo::File::Md(folder.View()))
+    const ACSRawDataCore* data = file.GetData();
+    if (file.GetType() != kACSBinary || !data)
     {
-        reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
+        result = WithPath("Archive file holds no file data: $(FILEPATH)", target);
         return false;
     }
+    bytes = data->GetString();
+    switch (compression)
+    {
+    case Compression::kLZSS:
+        if (!Orvo::LZSSCompress::Decompress(bytes.data(), bytes.size(), unpacked, kMaxArchiveFileSize))
+        {
+            result = WithPath("Archive file data is damaged: $(FILEPATH)", target);
+            return false;
+        }
+        bytes = std::string_view(reinterpret_cast<const char*>(unpacked.data()), unpacked.size());
+        break;
+    case Compression::kNone: break;
+    case Compression::kUnknown: result = WithPath("Unknown archive compression for: $(FILEPATH)", target); return false;
+    }
+    if (bytes.empty()) bytes = std::string_view("", 0);  // an empty vector's data() may be null
+    return true;
+}
+
+// Writes a file at exactly this path: no case-insensitive match of another file, no symbolic link followed.
+bool WriteExactFile(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    while (ok && !bytes.empty())
+    {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+// Below the (resolved) target folder every name is taken exactly as the archive gives it, as a folder copy
+// would: "Case.txt" and "case.txt" are two files.
+bool WriteFileTree(const TDBTagRef& node, const std::string& folder, Compression compression, Orvo::String& reason)
+{
     for (size_t i = 0; i < node.GetChildCount(); ++i)
     {
-        Orvo::File::Path target = folder;
-        target.AddPath(node.GetChildName(i).View());
+        const std::string target = folder + "/" + std::string(node.GetChildName(i).View());
         TDBTagRef child = node.GetChildAt(i);
         if (child.IsContainer())
         {
+            struct stat st;
+            if ((::mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) || ::lstat(target.c_str(), &st) != 0 ||
+                !S_ISDIR(st.st_mode))
+            {
+                reason = Orvo::String::Format("Unable to create folder: %s", target.c_str());
+                return false;
+            }
             if (!WriteFileTree(child, target, compression, reason)) return false;
+            continue;
         }
-        else if (!ExportArchiveFile(child, reason, target, compression, false))
+        std::vector<uint8_t> unpacked;
+        std::string_view bytes;
+        const Orvo::File::Path path(target);
+        if (!ArchiveFileBytes(child, compression, path, unpacked, bytes, reason)) return false;
+        if (!WriteExactFile(target, bytes))
         {
+            reason = WithPath("Unable to write target file: $(FILEPATH)", path);
             return false;
         }
     }
     return true;
 }
 
+// A symbolic link or a special file (not a regular file, not a folder): never packed, so that a package holds
+// only what is inside the asset's folder.
+bool IsLinkOrSpecial(const Orvo::File::Path& path)
+{
+    std::string real;
+    struct stat st;
+    if (!Orvo::File::Resolve(path.View(), real) || ::lstat(real.c_str(), &st) != 0) return false;
+    return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool compress, size_t& count,
-                Orvo::String& reason)
+                std::vector<std::string>* leftOut, Orvo::String& reason)
 {
     Orvo::File::Path pattern = folder;
     pattern.AddPath("*");
@@ -122,10 +198,15 @@ bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool
         }
         Orvo::File::Path path = folder;
         path.AddPath(e.name);
+        if (IsLinkOrSpecial(path))
+        {
+            if (leftOut) leftOut->push_back(path.c_str());
+            continue;
+        }
         if (e.isFolder)
         {
             TDBTagRef sub = files.CreateChildContainer(e.name);
-            if (!PackFolder(sub, path, false, compress, count, reason)) return false;
+            if (!PackFolder(sub, path, false, compress, count, leftOut, reason)) return false;
             continue;
         }
         std::string data;
@@ -231,7 +312,13 @@ bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std:
     }
     size_t count = 0;
     if (!CheckFileTree(files, count, reason)) return false;
-    return WriteFileTree(files, folder, compression, reason);
+    std::string real;
+    if (!Orvo::File::Md(folder.View()) || !Orvo::File::Resolve(folder.View(), real))
+    {
+        reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
+        return false;
+    }
+    return WriteFileTree(files, real, ParseCompression(compression), reason);
 }
 
 bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::File::Path& target,
@@ -247,28 +334,9 @@ bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::
         }
         return CopyFileAt(Orvo::File::Path(file.GetString()), target, result);
     }
-    const ACSRawDataCore* data = file.GetData();
-    if (file.GetType() != kACSBinary || !data)
-    {
-        result = WithPath("Archive file holds no file data: $(FILEPATH)", target);
-        return false;
-    }
-    std::string_view bytes = data->GetString();
     std::vector<uint8_t> unpacked;
-    switch (ParseCompression(compression))
-    {
-    case Compression::kLZSS:
-        if (!Orvo::LZSSCompress::Decompress(bytes.data(), bytes.size(), unpacked, kMaxArchiveFileSize))
-        {
-            result = WithPath("Archive file data is damaged: $(FILEPATH)", target);
-            return false;
-        }
-        bytes = std::string_view(reinterpret_cast<const char*>(unpacked.data()), unpacked.size());
-        break;
-    case Compression::kNone: break;
-    case Compression::kUnknown: result = WithPath("Unknown archive compression for: $(FILEPATH)", target); return false;
-    }
-    if (bytes.empty()) bytes = std::string_view("", 0);  // an empty vector's data() may be null
+    std::string_view bytes;
+    if (!ArchiveFileBytes(file, ParseCompression(compression), target, unpacked, bytes, result)) return false;
     if (!Orvo::File::WriteFile(target.View(), bytes))
     {
         result = WithPath("Unable to write target file: $(FILEPATH)", target);
@@ -336,9 +404,11 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
     return CopyFileAt(source, target, ignored);
 }
 
-bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason)
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason,
+                                std::vector<std::string>* leftOut)
 {
     reason = Orvo::String();
+    if (leftOut) leftOut->clear();
     entry = TDBTagRef();
     TDBTagRef config;
     Orvo::File::Path chump = folder, txt = folder;
@@ -354,7 +424,7 @@ bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder
     TDBTagRef built = MakeInstallableAssetConfig(config);
     TDBTagRef files = TDBTagRef::NewContainer();
     size_t count = 0;
-    if (!PackFolder(files, folder, true, compress, count, reason)) return false;
+    if (!PackFolder(files, folder, true, compress, count, leftOut, reason)) return false;
     built.SetChildTag("files", files);
     built.SetChildString("compression", compress ? "lzss" : "none");
     SetArchiveEntryDSID(built);

@@ -15,7 +15,9 @@
 #include "engine/String.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // The entry's "files" container (null handle when missing).
 TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry);
@@ -38,8 +40,10 @@ Orvo::String GetAssetDisplayName(const TDBTagRef& entry);
 // True for a name that may become one file or folder name inside a target folder.
 bool IsSafeArchiveFileName(std::string_view name);
 
-// Writes the "files" tree into `folder` (created when missing). False with a reason text when the tree
-// is unsafe or malformed (nothing is written then) or when a file cannot be written.
+// Writes the "files" tree into `folder` (created when missing), every name below it exactly as given (names
+// that differ only in case are two files; no link is followed). False with a reason text when the tree is
+// unsafe or malformed, or holds one name twice in a folder (nothing is written then), or when a file cannot
+// be written.
 bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std::string_view compression,
                     Orvo::String& reason);
 
@@ -58,6 +62,8 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target);
 
 // Packs an asset folder into an entry: its config ("config.chump", else "config.txt") with every other
 // file below the folder under "files" (LZSS-compressed when `compress`), "compression" and "dsid".
-// False with a reason when the folder has no readable config, a name cannot be stored safely, or a file
-// cannot be read.
-bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason);
+// Symbolic links and special files are left out (a package holds only what is inside the folder); their
+// paths go to `leftOut` for the caller to report. False with a reason when the folder has no readable
+// config, a name cannot be stored safely, or a file cannot be read.
+bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason,
+                                std::vector<std::string>* leftOut = nullptr);

@@ -124,7 +124,8 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
         return DbStatus::kFailed;
     }
     std::string error;
-    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error))
+    std::vector<std::string> leftOut;
+    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error, &leftOut))
     {
         PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                    {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
@@ -144,6 +145,8 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
     rec.installTime = rec.modifiedTime = Now();
     if (!InstallStagedLocked(rec, 0, results)) return DbStatus::kFailed;
     installed = rec.kuid;
+    PostLeftOutFiles(results, rec.kuid, leftOut);
+    PostUnusedConfig(results, rec.kuid, folder);
     DLOG("installed %s from %s", rec.kuid.ToString().c_str(), folder.c_str());
     PostResult(results, kResultSuccess, "$vad_installed", rec.kuid, KuidParam(rec.kuid));
     return DbStatus::kOK;
@@ -242,7 +245,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
         return DbStatus::kFailed;
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(editFolder, target, &error))
+    std::vector<std::string> leftOut;
+    if (!StageFolderCopy(editFolder, target, &error, &leftOut))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
@@ -263,6 +267,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
         rec.installTime = old->installTime ? old->installTime : now;
     }
     if (!InstallStagedLocked(rec, e.handle, results)) return DbStatus::kFailed;
+    PostLeftOutFiles(results, e.kuid, leftOut);
+    PostUnusedConfig(results, e.kuid, editFolder);
     edits_.erase(e.kuid);
     RemoveFolderTree(editFolder);
     DLOG("committed %s", e.kuid.ToString().c_str());

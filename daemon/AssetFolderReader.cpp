@@ -97,6 +97,29 @@ bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* rea
     return false;
 }
 
+std::string UnusedAssetConfig(const std::string& folder)
+{
+    std::string chump, txt;
+    FindConfigsNoCase(folder, chump, txt);
+    return chump.empty() || txt.empty() ? std::string() : folder + "/" + txt;
+}
+
+void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        PostResult(results, kResultWarning, "'$(FILE_PATH)' is a symbolic link or special file; it was left out.",
+                   source, {{"file_path", path}});
+}
+
+void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::string& folder)
+{
+    if (UnusedAssetConfig(folder).empty()) return;
+    PostResult(results, kResultWarning,
+               "The folder of asset $(ASSET_KUID) holds both config.chump and config.txt: config.chump was used, "
+               "config.txt was not.",
+               source, {{"asset_kuid", source.ToString()}});
+}
+
 std::string AssetConfigStamp(const std::string& folder)
 {
     std::string path = FindAssetConfig(folder);

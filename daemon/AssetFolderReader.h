@@ -6,6 +6,7 @@
 #include "daemon/DaemonResults.h"
 
 #include <string>
+#include <vector>
 
 // The reason given for a folder without any configuration file.
 inline constexpr char kNoAssetConfigReason[] = "no config.chump or config.txt";
@@ -25,6 +26,13 @@ bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* r
 // the reason, so the user sees which file (and line) is at fault.
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,
                                const std::string& reason);
+// The "config.txt" of a folder that also holds a "config.chump" (names in any case), which is then the one
+// used; empty when the folder does not hold both.
+std::string UnusedAssetConfig(const std::string& folder);
+// Posts a warning for each file of an asset's folder that was left out of a copy or a package (symbolic
+// links and special files), and one when the folder holds both configuration files, naming the one used.
+void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths);
+void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::string& folder);
 // Copies the configuration-derived fields of a tree into rec.
 void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec);
 // Total bytes of the regular files below a folder (symbolic links are not followed).

@@ -166,11 +166,13 @@ int32_t ArchiveEntry(RequestContext& c)
     }
     TDBTagRef entry;
     Orvo::String reason;
-    if (!MakeArchiveEntryFromFolder(entry, Orvo::File::Path(folder), (req.value & 4) != 0, reason))
+    std::vector<std::string> leftOut;
+    if (!MakeArchiveEntryFromFolder(entry, Orvo::File::Path(folder), (req.value & 4) != 0, reason, &leftOut))
     {
         PostResult(&c.results, kResultError, std::string(reason.View()), req.kuid);
         return kVADStatusFailed;
     }
+    PostLeftOutFiles(&c.results, req.kuid, leftOut);
     // Setting the tag moves it to the end, so it is only set when the config's own differs: the entry
     // keeps the config's tag order.
     if (entry.GetChildKUID("kuid") != req.kuid) entry.SetChildKUID("kuid", req.kuid);

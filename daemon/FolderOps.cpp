@@ -34,8 +34,10 @@ bool FolderExists(const std::string& path)
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error)
+bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
+                    std::vector<std::string>* leftOut)
 {
+    if (leftOut) leftOut->clear();
     std::error_code ec;
     if (!FolderExists(from))
     {
@@ -62,8 +64,11 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
             fs::copy_file(it->path(), dest, fs::copy_options::overwrite_existing, ec);
             CrashPoint("copying");
         }
+        else if (leftOut && !ec)
+            leftOut->push_back(it->path().string());
         if (ec) break;
     }
+    if (leftOut) std::sort(leftOut->begin(), leftOut->end());
     if (ec)
     {
         if (error) *error = "copying '" + from + "' failed: " + ec.message();
@@ -82,11 +87,12 @@ bool RemoveFolderTree(const std::string& path)
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 
-bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error)
+bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
+                     std::vector<std::string>* leftOut)
 {
     std::string tmp = TempFolderFor(target);
     RemoveFolderTree(tmp);
-    if (CopyFolderTree(from, tmp, error)) return true;
+    if (CopyFolderTree(from, tmp, error, leftOut)) return true;
     RemoveFolderTree(tmp);
     return false;
 }

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-// Copies a folder tree (regular files and folders; symbolic links and other special files are skipped).
-bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr);
+// Copies a folder tree (regular files and folders; symbolic links and other special files are left out,
+// and their paths go to `leftOut`, sorted, for the caller to report).
+bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
+                    std::vector<std::string>* leftOut = nullptr);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -19,7 +21,8 @@ std::string OldFolderFor(const std::string& target);
 
 // Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
 // commits with SwapInFolder.
-bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr);
+bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
+                     std::vector<std::string>* leftOut = nullptr);
 // Moves the staged folder into place: the old target (if any) is renamed aside, the staged one renamed to
 // the target. FinishSwap removes the old copy afterwards; UndoSwap puts it back.
 bool SwapInFolder(const std::string& target, std::string* error = nullptr);

@@ -10,7 +10,9 @@
 #include "core/InterfaceTextDB.h"
 #include "core/PathHelpers.h"
 #include "core/VelmarProperty.h"
+#include "engine/FileFind.h"
 #include "engine/FilePath.h"
+#include "engine/TextCase.h"
 
 namespace {
 
@@ -39,6 +41,25 @@ TDBTagRef KUIDFirst(const TDBTagRef& config)
     for (size_t i = 0; i < config.GetChildCount(); ++i)
         if (i != kuidAt) ordered.AddChildTag(config.GetChildName(i).View(), config.GetChildAt(i));
     return ordered;
+}
+
+// The configuration files at the top of an asset folder ("config.txt" and "config.chump" in any case): the
+// stub that a new asset's edit folder starts with, or copies that came in the package's files. The entry's
+// own config supersedes them, and an asset has one configuration file only.
+void RemoveConfigFiles(const Orvo::File::Path& folder)
+{
+    Orvo::File::Path pattern = folder;
+    pattern.AddPath("config.*");
+    Orvo::File::Find find;
+    if (!find.Open(pattern.View())) return;
+    for (const auto& e : find)
+    {
+        if (e.isFolder || !(Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
+            continue;
+        Orvo::File::Path path = folder;
+        path.AddPath(e.name);
+        Orvo::File::Delete(path.View());
+    }
 }
 
 KUID InstallJobEntry(const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
@@ -140,9 +161,14 @@ KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t f
         return KUID::Null();
     }
 
+    RemoveConfigFiles(folder);
     Orvo::File::Path configPath = folder;
     configPath.AddPath((flags & kArchiveInstallCommit) ? "config.chump" : "config.txt");
     SaveConfigFile(config, "", configPath.View());
+    // Installed all the same (what the checksum guards is also what a package edited by hand changes), but
+    // the user hears of it, and the commit is not told that the files match.
+    if (entry.HasChild("dsid") && !(flags & kArchiveInstallDSIDMatches))
+        PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
 
     if (commit && !VADCommitAsset(handle, ArchiveInstallCommitOption(flags), &log, nullptr, commitFlag))
     {

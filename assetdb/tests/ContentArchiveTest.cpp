@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 
@@ -274,4 +275,42 @@ TEST_F(ContentArchiveTest, CopyFileAtReportsEachFailure)
     EXPECT_EQ(std::string(result.View()), "Unable to open source file: " + P("nope.bin"));
     EXPECT_FALSE(CopyFileAt(Orvo::File::Path(P("big.bin")), Orvo::File::Path(P("no/such/dir/x.bin")), result));
     EXPECT_EQ(std::string(result.View()), "Unable to open target file: " + P("no/such/dir/x.bin"));
+}
+
+TEST_F(ContentArchiveTest, NamesDifferingInCaseStayTwoFilesAndLinksStayOutOfPackages)
+{
+    const std::map<std::string, std::string> files = {
+        {"Case.txt", "upper"}, {"case.txt", "lower"}, {"Sub/a.txt", "upper folder"}, {"sub/a.txt", "lower folder"}};
+    for (const auto& [name, data] : files)
+    {
+        fs::create_directories(fs::path(P("src/asset/" + name)).parent_path());
+        std::ofstream(P("src/asset/" + name)) << data;  // exactly these names
+    }
+    Write("src/asset/config.txt", "kuid\t<kuid:123:456>\n");
+    Write("outside/secret.txt", "secret");
+    fs::create_directory_symlink(P("outside"), P("src/asset/linked"));
+    fs::create_symlink(P("outside/secret.txt"), P("src/asset/secret.txt"));
+    TDBTagRef entry;
+    Orvo::String reason;
+    std::vector<std::string> leftOut;
+    ASSERT_TRUE(MakeArchiveEntryFromFolder(entry, P("src/asset"), true, reason, &leftOut)) << reason.c_str();
+    EXPECT_EQ(leftOut, (std::vector<std::string>{P("src/asset/linked"), P("src/asset/secret.txt")}));
+
+    // A link waiting in the target folder is not written through.
+    fs::create_directories(P("out"));
+    fs::create_symlink(P("outside/secret.txt"), P("out/case.txt"));
+    EXPECT_FALSE(ExportFileTree(GetArchiveEntryFiles(entry), P("out"), "lzss", reason));
+    EXPECT_EQ(Tree(P("outside")), (std::map<std::string, std::string>{{"secret.txt", "secret"}}));
+    fs::remove(P("out/case.txt"));
+    ASSERT_TRUE(ExportFileTree(GetArchiveEntryFiles(entry), P("out"), "lzss", reason)) << reason.c_str();
+    std::map<std::string, std::string> want = files;
+    want["Sub/"] = want["sub/"] = "";
+    EXPECT_EQ(Tree(P("out")), want);
+
+    // The same name twice in one folder cannot be written as two files: refused before anything is written.
+    TDBTagRef twice = EntryWithFile("a.txt", "one");
+    GetArchiveEntryFiles(twice).AddChildTag("a.txt", GetArchiveEntryFiles(twice).GetChildAt(0).Clone());
+    EXPECT_FALSE(ExportFileTree(GetArchiveEntryFiles(twice), P("twice"), "none", reason));
+    EXPECT_EQ(std::string(reason.View()), "The archive holds the file name 'a.txt' twice in one folder");
+    EXPECT_FALSE(fs::exists(P("twice")));
 }
