@@ -27,7 +27,8 @@ bool InstallConsoleHandler(ConsoleHandler handler);
 void RemoveConsoleHandler();
 bool ConsoleHandlerInstalled();
 
-// Windows' "remove the Close item of the console's system menu": there is no such menu here.
+// Removes the Close item of the console window's menu, so that closing the window cannot cut a command
+// short; a terminal has no such menu, so this does nothing.
 inline void RemoveConsoleCloseMenu() {}
 
 }  // namespace Platform

@@ -3,8 +3,8 @@
 // executable, and the family around them (URL protocol registration, idle priority, starting the content
 // manager, the simulator's display settings file and its command line).
 //
-// The registry and the shell of the original platform become files and executables of the installation:
-// the URL protocol is recorded under UserData/settings/, the programs started live in <root>/bin/.
+// Settings these routines keep are files of the installation and the programs they start are its
+// executables: the URL protocol is recorded under UserData/settings/, the programs started live in <root>/bin/.
 #include <cstdint>
 #include <string>
 

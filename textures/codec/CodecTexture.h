@@ -59,8 +59,8 @@ enum CodecResult : uint32_t
     CODEC_FAILED = 8,         // a buffer cannot be created, or the codec failed
 };
 
-// The record version carried in CodecTextureDesc::size. It is the record's size in the original
-// 32-bit layout and stays 28 whatever sizeof says on this platform.
+// The record versions carried in the records' "size" fields: fixed numbers that callers set and the
+// library checks (the descriptor's stays 28 whatever sizeof(CodecTextureDesc) is on a 64-bit build).
 constexpr uint32_t kCodecTextureDescSize = 28;
 constexpr uint32_t kCodecOptionsSize = 56;
 
