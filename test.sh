@@ -3,6 +3,6 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 "$here/build-aux/deps.sh"
-"$here/build-aux/build.sh"
+VELMAR_WERROR="${VELMAR_WERROR:-ON}" "$here/build-aux/build.sh"
 cd "$here/build"
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -74,7 +74,9 @@ protected:
         for (const auto& dated : fs::directory_iterator(inst.Path("UserData/backups"), ec))
             for (const auto& copy : fs::directory_iterator(dated.path()))
                 if (copy.path().filename().string()[0] != '.')
+                {
                     EXPECT_NE(FolderVersion(copy.path().string()), 0) << copy.path();
+                }
         // Every record the database knows points at a folder whose configuration names it.
         ChunkedList<KUID> all;
         ASSERT_TRUE(VADQueryAssets(VADFilterElementGroup(), all));
