@@ -230,15 +230,25 @@ double ConfigParser::GetVersion() const
 void AppendQuotedConfigString(std::string& out, std::string_view text)
 {
     out.push_back('"');
+    // Runs without a quote, backslash or CR are copied whole.
+    size_t run = 0;
     for (size_t i = 0; i < text.size(); ++i)
     {
         const char c = text[i];
-        if (c == '"' || c == '\\') out.push_back('\\');
-        // The reader drops one CR before a LF (a CR LF file's line end); a CR of the text's own that stands
-        // before a LF is written twice so that one is left.
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') out.push_back('\r');
+        if (c != '"' && c != '\\' && c != '\r') continue;
+        out.append(text.data() + run, i - run);
+        run = i + 1;
+        if (c == '\r')
+        {
+            // The reader drops one CR before a LF (a CR LF file's line end); a CR of the text's own that
+            // stands before a LF is written twice so that one is left.
+            if (i + 1 < text.size() && text[i + 1] == '\n') out.push_back('\r');
+        }
+        else
+            out.push_back('\\');
         out.push_back(c);
     }
+    out.append(text.data() + run, text.size() - run);
     out.push_back('"');
 }
 
