@@ -8,6 +8,17 @@ function(velmar_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${A_DEPS} Threads::Threads)
   set_target_properties(${name} PROPERTIES VELMAR_DEPS "${A_DEPS}")
+  # Imported dependencies are seen everywhere, so that the ThreadSanitizer form of the library (made in
+  # another folder) can link them too.
+  foreach(d IN LISTS A_DEPS)
+    if(TARGET ${d})
+      get_target_property(imported ${d} IMPORTED)
+      get_target_property(global ${d} IMPORTED_GLOBAL)
+      if(imported AND NOT global)
+        set_target_properties(${d} PROPERTIES IMPORTED_GLOBAL TRUE)
+      endif()
+    endif()
+  endforeach()
   velmar_tests(${name} ${CMAKE_CURRENT_SOURCE_DIR}/tests DEPS ${name} ${A_TEST_DEPS})
 endfunction()
 
