@@ -1,5 +1,5 @@
-// The text form gives back the tree it was written from: hand-picked trees that once came back changed, and
-// generated trees taken through binary -> text -> binary.
+// The text form gives back the tree it was written from: trees that once came back changed, and generated
+// trees taken through binary -> text -> binary.
 #include "core/SoupBinary.h"
 #include "core/SoupText.h"
 
@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <random>
 
 namespace {
@@ -20,12 +19,11 @@ std::string Binary(const TDBTagRef& t)
     return bytes;
 }
 
-// The tree written as text and read back, in the binary form (byte for byte comparable).
-std::string ThroughText(const TDBTagRef& t, std::string* textOut = nullptr)
+// The tree written as text (into `text`) and read back, in the binary form (byte for byte comparable).
+std::string ThroughText(const TDBTagRef& t, std::string& text)
 {
-    std::string text;
+    text.clear();
     EXPECT_TRUE(WriteSoupText(t, text));
-    if (textOut) *textOut = text;
     TDBTagRef back;
     EXPECT_TRUE(ReadSoupText(text, "roundtrip.txt", back)) << text;
     return back.Get() ? Binary(back) : std::string();
@@ -38,13 +36,11 @@ float FloatOfBits(uint32_t bits)
     return f;
 }
 
-const std::string kBom = "\xEF\xBB\xBF";
-
 }  // namespace
 
 TEST(SoupTextRoundTrip, TreesThatOnceCameBackChanged)
 {
-    const float inf = std::numeric_limits<float>::infinity();
+    const float inf = FloatOfBits(0x7f800000);
     const std::pair<const char*, std::function<void(TDBTagRef&)>> cases[] = {
         {"empty arrays",
          [](TDBTagRef& t) {
@@ -66,8 +62,10 @@ TEST(SoupTextRoundTrip, TreesThatOnceCameBackChanged)
          }},
         {"byte-order mark at the start of the first name",
          [](TDBTagRef& t) {
-             t.SetChildInt(kBom + "first", 1);
-             t.SetChildString(kBom, "x");
+             t.SetChildInt("\xEF\xBB\xBF"
+                           "first",
+                           1);
+             t.SetChildString("\xEF\xBB\xBF", "x");
          }},
     };
     for (const auto& [what, build] : cases)
@@ -75,113 +73,68 @@ TEST(SoupTextRoundTrip, TreesThatOnceCameBackChanged)
         SCOPED_TRACE(what);
         TDBTagRef t;
         build(t);
-        std::string text;
-        EXPECT_EQ(ThroughText(t, &text), Binary(t)) << text;
-        // And the text itself is stable after one pass.
+        std::string text, again;
+        EXPECT_EQ(ThroughText(t, text), Binary(t)) << text;
         TDBTagRef back;
         ASSERT_TRUE(ReadSoupText(text, "again.txt", back));
-        std::string again;
         WriteSoupText(back, again);
-        EXPECT_EQ(again, text);
+        EXPECT_EQ(again, text);  // and the text is stable after one pass
     }
 }
 
 namespace {
 
-// Random trees of every type that has a text form (binary data has none: it prints as a string of hex
-// digits). Names and strings favour the characters the text form treats specially.
-class TreeMaker
+// Random trees of every type that has a text form (binary data has none: it prints as hex digits). Names and
+// strings are made of the pieces the text form treats specially; floats of any bits.
+void Fill(TDBTagRef& box, std::mt19937& rng, int depth)
 {
-public:
-    explicit TreeMaker(uint32_t seed) : rng_(seed) {}
-
-    TDBTagRef Make()
-    {
-        TDBTagRef t = TDBTagRef::NewContainer();
-        Fill(t, 0);
-        return t;
-    }
-
-private:
-    size_t Below(size_t n) { return static_cast<size_t>(rng_() % n); }
-
-    std::string Text(size_t maxLen, bool name)
-    {
-        static const char* const pieces[] = {
-            "a", "Z", "0", "7",    " ", "\t", "\"", "\\",           "{",        "}",   ",",   ";", "//", "-", ".",
-            "e", "#", "<", "kuid", ">", "\r", "\n", "\xEF\xBB\xBF", "\xC3\xA9", "nan", "inf", "[]"};
+    static const char* const pieces[] = {
+        "a", "Z", "0", "7",    " ", "\t", "\"", "\\",           "{",        "}",   ",",   ";", "//", "-", ".",
+        "e", "#", "<", "kuid", ">", "\r", "\n", "\xEF\xBB\xBF", "\xC3\xA9", "nan", "inf", "[]"};
+    auto below = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    auto text = [&](size_t maxPieces, bool name) {
         std::string s;
-        const size_t n = Below(maxLen + 1);
-        for (size_t i = 0; i < n; ++i)
+        for (size_t n = below(maxPieces + 1); n > 0; --n)
         {
-            std::string_view p = pieces[Below(std::size(pieces))];
-            if (name && p.find_first_of("\r\n") != std::string_view::npos) continue;  // never writable
-            s.append(p);
+            std::string_view p = pieces[below(std::size(pieces))];
+            if (!name || p.find_first_of("\r\n") == std::string_view::npos) s.append(p);  // names: never writable
         }
         return s;
-    }
-
-    float Float()
+    };
+    for (size_t n = below(6); n > 0; --n)
     {
-        switch (Below(4))
+        const std::string name = text(3, true);
+        const size_t count = below(4);
+        ACSRawDataCore d;
+        std::vector<float> floats;
+        std::vector<int32_t> ints;
+        std::vector<KUID> kuids;
+        for (size_t k = 0; k < count; ++k)
         {
-        case 0: return FloatOfBits(static_cast<uint32_t>(rng_()));  // any bits: NaNs, denormals, -0
-        case 1: return static_cast<float>(static_cast<int32_t>(rng_() % 2001) - 1000);
-        case 2: return FloatOfBits(0x7f800000u | (Below(2) ? 0x80000000u : 0u));  // +-inf
-        default: return static_cast<float>(static_cast<int32_t>(rng_())) / 7.0f;
+            const uint32_t bits = below(3) ? static_cast<uint32_t>(rng()) : (0x7f800000u | (rng() & 0x80000000u));
+            floats.push_back(below(2) ? FloatOfBits(bits) : static_cast<float>(static_cast<int32_t>(rng())) / 7);
+            ints.push_back(static_cast<int32_t>(rng()));
+            kuids.push_back(below(5) ? KUID::FromStreamWords(static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng()))
+                                     : KUID::Null());
         }
-    }
-
-    void Fill(TDBTagRef& box, int depth)
-    {
-        const size_t n = Below(6);
-        for (size_t i = 0; i < n; ++i)
+        switch (below(depth < 3 ? 7 : 6))
         {
-            const std::string name = Text(3, true);
-            const size_t count = Below(4);
-            ACSRawDataCore d;
-            switch (Below(depth < 3 ? 7 : 6))
-            {
-            case 0: break;  // null
-            case 1:
-            {
-                std::vector<float> v;
-                for (size_t k = 0; k < count; ++k) v.push_back(Float());
-                d.SetFloats(v.data(), v.size());
-                break;
-            }
-            case 2:
-            {
-                std::vector<int32_t> v;
-                for (size_t k = 0; k < count; ++k) v.push_back(static_cast<int32_t>(rng_()));
-                d.SetInts(v.data(), v.size());
-                break;
-            }
-            case 3:
-            {
-                std::vector<KUID> v;
-                for (size_t k = 0; k < count; ++k)
-                    v.push_back(
-                        Below(5) ? KUID::FromStreamWords(static_cast<uint32_t>(rng_()), static_cast<uint32_t>(rng_()))
-                                 : KUID::Null());
-                d.SetKUIDs(v.data(), v.size());
-                break;
-            }
-            case 4:
-            case 5: d.SetString(Text(6, false)); break;
-            default:
-            {
-                TDBTagRef sub = box.CreateChildContainer(name.c_str());
-                Fill(sub, depth + 1);
-                continue;
-            }
-            }
-            box.AddChildTag(name.c_str(), TDBTagRef::NewData(d));
+        case 0: break;  // null
+        case 1: d.SetFloats(floats.data(), count); break;
+        case 2: d.SetInts(ints.data(), count); break;
+        case 3: d.SetKUIDs(kuids.data(), count); break;
+        case 4:
+        case 5: d.SetString(text(6, false)); break;
+        default:
+        {
+            TDBTagRef sub = box.CreateChildContainer(name.c_str());
+            Fill(sub, rng, depth + 1);
+            continue;
         }
+        }
+        box.AddChildTag(name.c_str(), TDBTagRef::NewData(d));
     }
-
-    std::mt19937 rng_;
-};
+}
 
 }  // namespace
 
@@ -189,11 +142,13 @@ TEST(SoupTextRoundTrip, GeneratedTreesBinaryToTextToBinary)
 {
     for (uint32_t seed = 1; seed <= 1000; ++seed)
     {
-        const std::string bytes = Binary(TreeMaker(seed).Make());
+        std::mt19937 rng(seed);
+        TDBTagRef tree = TDBTagRef::NewContainer();
+        Fill(tree, rng, 0);
+        const std::string bytes = Binary(tree);
         TDBTagRef fromBinary;
         ASSERT_EQ(ReadSoupBinary(bytes.data(), bytes.size(), fromBinary), SoupBinaryResult::kOK);
         std::string text;
-        const std::string again = ThroughText(fromBinary, &text);
-        ASSERT_EQ(again, bytes) << "seed " << seed << ":\n" << text;
+        ASSERT_EQ(ThroughText(fromBinary, text), bytes) << "seed " << seed << ":\n" << text;
     }
 }
