@@ -1,22 +1,36 @@
 #pragma once
 // The validation library's one shared object: it knows the validation data folder ("TETData/" beside
-// the executable), owns the merged template tree read from its three template files and the user's
-// personal details, and keeps the engine objects and the small scene in which meshes are loaded for
-// checking. The tool's start-up creates it and hands it the engine objects; its shutdown releases it.
+// the executable), owns the merged template tree read from its three template files and the value lists
+// of its "lists" folder, the user's personal details, the registries through which validation containers
+// and tags find one another, the meshes loaded for checking with the small scene they live in, and the
+// context of the asset under validation (its folders, content source, KUID, build). The tool's start-up
+// creates it and hands it the engine objects; its shutdown releases it.
+#include "assetdb/ResourceDatabaseTable.h"
+#include "core/KUID.h"
 #include "core/TDBTagRef.h"
 #include "engine/EngineObjects.h"
+#include "engine/FilePath.h"
 #include "engine/PString.h"
+#include "validation/BuildNumber.h"
 #include "validation/DummyLoadMaterials.h"
 
 #include <array>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace Orvo {
 class Particle;
 }  // namespace Orvo
 
 namespace TETLib {
+
+class Container;
+class Tag;
+class ValidationMesh;
 
 struct PersonalDetails
 {
@@ -28,16 +42,27 @@ struct PersonalDetails
     bool inputBoxOn = true;
 };
 
+// One line of a value list: its first word (the value) and the rest of the line (its description).
+struct ListEntry
+{
+    Orvo::PString value;
+    Orvo::PString text;
+};
+
 class DataManager
 {
 public:
     // The three template files, read in this order; a later definition of a name replaces an earlier.
     static constexpr const char* kTemplateFiles[3] = {"inheritance.txt", "kind.txt", "container.txt"};
     static constexpr const char* kPersonalDetailsFile = "personalDetails.txt";
+    static constexpr const char* kListsFolder = "lists";
+    // Bounds on what is read from the data folder.
+    static constexpr uint64_t kMaxListFileBytes = 16u << 20;
 
     // Creates the manager for the validation data folder (ending in a separator) and makes it the global
-    // instance. False, with no instance made, when any of the three template files is missing: a tool
-    // whose validation data is not installed should say so at start-up rather than at every check.
+    // instance; from then on the command host's validate job validates through it. False, with no
+    // instance made, when any of the three template files is missing: a tool whose validation data is
+    // not installed should say so at start-up rather than at every check.
     static bool Initialise(std::string_view folder);
     // The instance; stops the program (FatalError) when there is none. The first call after Initialise
     // reads the personal details.
@@ -55,17 +80,92 @@ public:
     // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle
     // in the kernel's scene graph, keeps the view (no view: no light) and the third engine object.
     virtual bool SetupScene(EngineObjects* engine);
+    // Hooks for an editor that shows the registries; nothing here.
+    virtual void RegistryChanged(Container*) {}
+    virtual void ContainersChanged() {}
+    virtual void MeshesChanged() {}
+    virtual void ObjectsChanged() {}
 
-    // Loads the template files once (until UnloadTemplates); false when none gave a definition.
+    // --- templates and lists ---
+    // Loads the template files and the lists once (until UnloadTemplates) and checks them; false when
+    // none gave a definition or a problem was found (GetTemplateProblems says which).
     bool LoadTemplates();
     void UnloadTemplates();
     bool TemplatesLoaded() const { return templatesLoaded_; }
     // A counted handle of the merged template tree (null before LoadTemplates).
     TDBTagRef GetContainerDefinitions() const { return templates_; }
+    // The definition of that name (names compare without regard to case), or a null handle. The handle
+    // is the loaded definition itself: callers must not change it (Clone it first).
+    TDBTagRef GetDefinition(const Orvo::PString& name) const;
+    // What is wrong with the loaded templates and lists, one sentence each, for the user.
+    const std::vector<std::string>& GetTemplateProblems() const { return templateProblems_; }
+    // Reads the "lists" folder; false when it cannot be listed or a list cannot be read.
+    bool LoadLists();
+    // Replaces the list of that name.
+    void AddList(const Orvo::PString& name, std::vector<ListEntry> entries);
+    // The list of that name (without regard to case), or null.
+    const std::vector<ListEntry>* GetList(const Orvo::PString& name) const;
 
+    // --- personal details ---
     void ReadPersonalDetailsIfPresent();
     void SavePersonalDetails();
     const PersonalDetails& GetPersonalDetails() const { return personal_; }
+
+    // --- the asset under validation ---
+    // Keeps the content source and the asset's folder (absolute; a trailing separator is added) and
+    // acquires the source's resource database, releasing the previous one.
+    void SetCurrentAsset(const Orvo::PString& sourceName, const Orvo::File::Path& folder);
+    void SetConfigFileName(const Orvo::PString& name) { configFileName_ = name; }
+    const Orvo::PString& GetConfigFileName() const { return configFileName_; }
+    const Orvo::PString& GetSourceName() const { return sourceName_; }
+    // The asset's folder, absolute, with a trailing separator.
+    const Orvo::File::Path& GetAssetFolder() const { return assetFolder_; }
+    // The asset's folder relative to its content source's folder (empty when it lies in none).
+    const Orvo::File::Path& GetAssetRelativePath() const { return assetRelativePath_; }
+    // The folder of the current content source (empty when there is none).
+    Orvo::File::Path GetSourceFolder() const;
+    void SetAssetKUID(const KUID& kuid, bool has);
+    bool HasAssetKUID() const { return hasKUID_; }
+    const KUID& GetAssetKUID() const { return kuid_; }
+    // The KUID in its spaced text form, or empty.
+    std::string GetAssetKUIDText() const;
+    float GetAssetBuild() const { return build_; }
+    void SetAssetBuild(float build) { build_ = build; }
+    bool IsAlias() const { return alias_; }
+    void SetAlias(bool alias) { alias_ = alias; }
+    bool IsMeshAsset() const { return meshAsset_; }
+    void SetMeshAsset(bool meshAsset) { meshAsset_ = meshAsset; }
+    bool IsInstalledSource() const { return installedSource_; }
+    void SetInstalledSource(bool installed) { installedSource_ = installed; }
+
+    // --- meshes ---
+    bool MeshFailed() const { return meshFailure_; }
+    void SetMeshFailure(bool failed) { meshFailure_ = failed; }
+    // Loads a mesh or animation file for a container through the registered mesh source; null when
+    // nothing was loaded (always, while no source is registered).
+    ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner);
+    // Keeps a loaded mesh as the owner's (replacing and deleting an earlier one) and as the current mesh.
+    ValidationMesh* InstallMesh(Container& owner, std::unique_ptr<ValidationMesh> mesh);
+    ValidationMesh* GetMeshOf(const Container* owner) const;
+    ValidationMesh* GetCurrentMesh() const { return currentMesh_; }
+    void RemoveMeshOf(const Container* owner);
+    // Deletes every mesh and lets the engine drop what they used.
+    void PurgeLoadedMeshes();
+
+    // --- registries ---
+    virtual void RegisterSourceTag(const Orvo::PString& source, Tag* tag);
+    virtual void RegisterContainer(const Orvo::PString& name, Container* container);
+    virtual void AppendAttachmentTag(Tag* tag);
+    virtual void AppendUniqueAttachmentTag(Tag* tag);
+    // True when a container registered under `registry` carries the name, or a loaded mesh has an
+    // attachment point of that name.
+    virtual bool IsKnownName(const Orvo::PString& name, const Orvo::PString& registry) const;
+    // Removes the container from every list of the container registry; ForgetObject the same for a tag.
+    void UnregisterContainer(const Container* container);
+    void ForgetObject(const Tag* tag);
+    // Empties one list of the container registry.
+    void ClearRegisteredContainers(const Orvo::PString& name);
+    size_t RegisteredContainerCount(const Orvo::PString& name) const;
 
     const Orvo::PString& GetRuleFolder() const { return ruleFolder_; }
     Orvo::RenderKernel* GetRenderKernel() const { return renderKernel_; }
@@ -81,6 +181,7 @@ protected:
 
 private:
     std::string RulePath(std::string_view file) const;
+    void CheckTemplates();
 
     // The placeholder materials (DummyLoadMaterials.h) live with the manager whose kernel made them.
     friend void RegisterDummyLoadMaterials();
@@ -93,8 +194,28 @@ private:
     bool templatesLoaded_ = false;
     bool firstUse_ = false;
     bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone
+    bool meshFailure_ = false;
+    bool meshAsset_ = false;
+    bool installedSource_ = false;
+    bool hasKUID_ = false;
+    bool alias_ = false;
+    KUID kuid_ = KUID::Null();
+    float build_ = Build::kDefault;
     Orvo::PString ruleFolder_;
+    Orvo::PString configFileName_;
+    Orvo::PString sourceName_;
+    Orvo::File::Path assetFolder_;
+    Orvo::File::Path assetRelativePath_;
+    ResourceDatabaseHolder resourceDatabase_;
     TDBTagRef templates_;
+    std::vector<std::string> templateProblems_;
+    std::unordered_map<Orvo::PString, std::vector<ListEntry>> lists_;  // by lower-cased name
+    std::unordered_map<Orvo::PString, std::vector<Container*>> containersByName_;
+    std::unordered_map<Orvo::PString, std::vector<Tag*>> sourceTags_;
+    std::vector<Tag*> attachmentTags_;
+    std::vector<Tag*> uniqueAttachmentTags_;
+    std::map<const Container*, std::unique_ptr<ValidationMesh>> meshes_;
+    ValidationMesh* currentMesh_ = nullptr;
     Orvo::ResourceSystem* resourceSystem_ = nullptr;
     Orvo::RenderKernel* renderKernel_ = nullptr;
     Orvo::Particle* engineObject_ = nullptr;  // taken over from the record; deleted at shutdown

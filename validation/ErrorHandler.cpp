@@ -1,10 +1,25 @@
 #include "validation/ErrorHandler.h"
 
+#include "core/InterfaceTextDB.h"
+
+#include <algorithm>
+#include <cstdio>
+
 namespace TETLib {
 namespace {
 // Process-wide: the validation library's error handler is reached through its instance operation from
 // every check, as the library's interface defines it.
 ErrorHandler* g_instance = nullptr;
+
+const char* HeadingKey(int severity)
+{
+    switch (severity)
+    {
+    case kSeverityError: return "$tet_eh_error";
+    case kSeverityWarning: return "$tet_eh_warning";
+    default: return "$tet_eh_message";
+    }
+}
 }  // namespace
 
 bool ErrorHandler::Initialise()
@@ -29,6 +44,93 @@ void ErrorHandler::ClearMessages()
 {
     for (ValidationMessage* m : messages_) delete m;
     messages_.clear();
+}
+
+bool ErrorHandler::Record(const Orvo::PString& text, int severity, Container* container, Tag* tag, bool anyOwner)
+{
+    for (ValidationMessage* m : messages_)
+    {
+        if (m->text != text) continue;
+        if (!anyOwner && (m->container != container || m->tag != tag)) continue;
+        if (severity <= m->severity) return false;
+        m->severity = severity;
+        return true;
+    }
+    if (echo_)
+    {
+        const Orvo::PString heading = InterfaceTextDB::GetString(HeadingKey(severity));
+        std::printf("%s%s\n", heading.c_str(), text.c_str());
+    }
+    auto* m = new ValidationMessage;
+    m->container = container;
+    m->tag = tag;
+    m->text = text;
+    m->severity = severity;
+    messages_.push_back(m);
+    return true;
+}
+
+bool ErrorHandler::Error(const Orvo::PString& text, Container* owner)
+{
+    return Record(text, kSeverityError, owner, nullptr, false);
+}
+bool ErrorHandler::Error(const Orvo::PString& text, Tag* owner)
+{
+    return Record(text, kSeverityError, nullptr, owner, false);
+}
+bool ErrorHandler::Error(const Orvo::PString& text) { return Record(text, kSeverityError, nullptr, nullptr, true); }
+bool ErrorHandler::Warning(const Orvo::PString& text, Container* owner)
+{
+    return Record(text, kSeverityWarning, owner, nullptr, false);
+}
+bool ErrorHandler::Warning(const Orvo::PString& text, Tag* owner)
+{
+    return Record(text, kSeverityWarning, nullptr, owner, false);
+}
+bool ErrorHandler::Warning(const Orvo::PString& text) { return Record(text, kSeverityWarning, nullptr, nullptr, true); }
+bool ErrorHandler::Message(const Orvo::PString& text, Container* owner)
+{
+    return Record(text, kSeverityMessage, owner, nullptr, false);
+}
+bool ErrorHandler::Message(const Orvo::PString& text, Tag* owner)
+{
+    return Record(text, kSeverityMessage, nullptr, owner, false);
+}
+bool ErrorHandler::Message(const Orvo::PString& text) { return Record(text, kSeverityMessage, nullptr, nullptr, true); }
+
+bool ErrorHandler::IsNewMessage(const Orvo::PString& text) const
+{
+    return std::none_of(messages_.begin(), messages_.end(),
+                        [&](const ValidationMessage* m) { return m->text == text; });
+}
+
+void ErrorHandler::SetMessages(const std::vector<ValidationMessage*>& messages)
+{
+    std::vector<ValidationMessage*> copies;
+    copies.reserve(messages.size());
+    for (const ValidationMessage* m : messages) copies.push_back(new ValidationMessage(*m));
+    ClearMessages();
+    messages_ = std::move(copies);
+}
+
+void ErrorHandler::RemoveTagMessage(const Tag* tag)
+{
+    if (tag == nullptr) return;
+    std::erase_if(messages_, [&](ValidationMessage* m) {
+        if (m->tag != tag) return false;
+        delete m;
+        return true;
+    });
+}
+
+void ErrorHandler::RemoveContainerMessage(const Container* container)
+{
+    if (container == nullptr) return;
+    std::erase_if(messages_, [&](ValidationMessage* m) {
+        if (m->container != container) return false;
+        delete m;
+        return true;
+    });
 }
 
 }  // namespace TETLib

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -43,6 +44,7 @@ protected:
         Write("inheritance.txt", "base\n{\n  source \"inheritance\"\n}\nshared\n{\n  source \"inheritance\"\n}\n");
         Write("kind.txt", "shared\n{\n  source \"kind\"\n}\nboth\n{\n  source \"kind\"\n}\n");
         Write("container.txt", "both\n{\n  source \"container\"\n}\nboth\n{\n  source \"container-again\"\n}\n");
+        std::filesystem::create_directories(folder_ + "lists");
     }
     std::string folder_;
 };
@@ -57,10 +59,14 @@ TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
     Write("container.txt", "");
     EXPECT_TRUE(TETLib::DataManager::Initialise(folder_));
     EXPECT_TRUE(TETLib::DataManager::HasInstance());
-    // Empty templates: the load fails once and is not retried until unloaded.
+    // Empty templates: the load fails, says why, and is not retried until unloaded.
     TETLib::DataManager* manager = TETLib::DataManager::Instance();
     EXPECT_FALSE(manager->LoadTemplates());
-    EXPECT_TRUE(manager->LoadTemplates());
+    const std::vector<std::string> problems = manager->GetTemplateProblems();
+    EXPECT_FALSE(problems.empty());
+    Write("container.txt", "scenery\n{\n  top-level 1\n}\n");
+    EXPECT_FALSE(manager->LoadTemplates());
+    EXPECT_EQ(manager->GetTemplateProblems(), problems);
 }
 
 TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)

@@ -1,0 +1,77 @@
+#pragma once
+// Where the later parts of validation plug in, and the asset database services validation asks for.
+//
+// - The configuration normaliser rewrites an old asset's configuration before it is checked. With none
+//   registered that step does nothing: the configuration is checked as it stands.
+// - The mesh source loads the meshes that file-path tags name, for the mesh checks. With none registered
+//   no mesh is loaded, and the checks that need one say that they could not be made.
+// - The texture folder check looks at the images of the asset's folder. With none registered it is not
+//   made.
+// - The sound check is the body of the container rule "soundisvalid". With none registered a template
+//   that asks for it gets an error saying the check is not available.
+#include "engine/FilePath.h"
+#include "engine/PString.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class ResultsLog;
+class TDBTagRef;
+
+namespace TETLib {
+
+class Container;
+
+using ConfigNormaliserFn = void (*)(TDBTagRef& config);
+void SetConfigNormaliser(ConfigNormaliserFn fn);
+ConfigNormaliserFn GetConfigNormaliser();
+
+// A mesh loaded for checking, owned by the data manager (one per validation container).
+class ValidationMesh
+{
+public:
+    virtual ~ValidationMesh() = default;
+    // The file the mesh was loaded from, as the loader was given it (an absolute path).
+    virtual const std::string& GetFilePath() const = 0;
+    // True when the mesh has an attachment point of exactly that name.
+    virtual bool HasAttachmentPoint(std::string_view name) const = 0;
+};
+
+class MeshSource
+{
+public:
+    virtual ~MeshSource() = default;
+    // Loads the mesh or animation file named by a file-path tag of `owner` (an absolute path). A mesh is
+    // handed to DataManager::InstallMesh and returned; null when nothing was loaded. Failures are the
+    // source's to report and to record with DataManager::SetMeshFailure.
+    virtual ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner) = 0;
+};
+// The source is not owned; null removes it.
+void SetMeshSource(MeshSource* source);
+MeshSource* GetMeshSource();
+
+// Checks the image files of the asset's folder (absolute, with a trailing separator) for the root
+// container; false when a check failed (and reported).
+using TextureFolderCheckFn = bool (*)(const Orvo::File::Path& folder, Container& root);
+void SetTextureFolderCheck(TextureFolderCheckFn fn);
+TextureFolderCheckFn GetTextureFolderCheck();
+
+// The body of the container rule "soundisvalid".
+using SoundCheckFn = bool (*)(Container& container, const TDBTagRef* params);
+void SetSoundCheck(SoundCheckFn fn);
+SoundCheckFn GetSoundCheck();
+
+// What validation asks of the asset database: whether a KUID user id is known, and the daemon's own
+// check of an asset folder. The defaults ask the daemon; tests put their own answers here.
+struct AssetDatabaseServices
+{
+    bool (*isValidUserId)(int32_t userId) = nullptr;
+    bool (*checkAssetFolder)(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log) = nullptr;
+};
+// Null members restore the defaults.
+void SetAssetDatabaseServices(const AssetDatabaseServices& services);
+bool IsValidUserId(int32_t userId);
+bool CheckAssetFolderWithDatabase(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
+
+}  // namespace TETLib
