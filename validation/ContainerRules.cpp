@@ -99,8 +99,10 @@ bool RuleHasValidTextureFile(Container& container, const TDBTagRef*)
     const Tag* texture = nullptr;
     for (const Tag* tag : container.GetTags())
     {
-        if (tag->GetName().EqualsNoCase(std::string_view("texture")) ||
-            tag->GetName().EqualsNoCase(std::string_view("asset-filename")))
+        const bool named = tag->GetName().EqualsNoCase(std::string_view("texture")) ||
+                           tag->GetName().EqualsNoCase(std::string_view("asset-filename"));
+        // A compulsory tag that was missing stands in the list empty: it names no file either.
+        if (named && !tag->GetValue().empty())
         {
             texture = tag;
             break;

@@ -3,6 +3,7 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResourceDatabaseTable.h"
 #include "assetdb/ResultsLog.h"
+#include "core/CoreThreads.h"
 #include "core/InterfaceTextDB.h"
 #include "core/MainThreadWork.h"
 #include "core/TCXCallback.h"
@@ -12,9 +13,6 @@
 #include "validation/Container.h"
 #include "validation/DataManager.h"
 #include "validation/ValidationHooks.h"
-
-#include <functional>
-#include <thread>
 
 namespace TETLib {
 namespace {
@@ -131,7 +129,7 @@ bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const
 
 bool ValidateAssetTask::Start(ValidateAssetTask& task)
 {
-    task.threadId_ = std::hash<std::thread::id>()(std::this_thread::get_id());
+    task.threadId_ = CurrentThreadId();
     TCXCallback* callback = TCXCallbackCPPVoidPtr<ValidateAssetTask>::Create(&task, &ValidateAssetTask::Run);
     // On the main thread the task runs at once: queueing it there and waiting would wait on itself.
     VelmarWorker::CallTask(callback, VelmarWorker::kMainThread | VelmarWorker::kRunInline, nullptr, &task.result_);

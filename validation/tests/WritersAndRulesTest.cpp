@@ -1,0 +1,158 @@
+// The export's writers and the named rules, each through an asset of one of our kinds: the finding's key
+// and placeholders, and the build gates that change a finding's severity.
+#include "ValidationTestSupport.h"
+
+namespace validation_test {
+namespace {
+
+std::string Mesh(const std::string& entries) { return "mesh-table\n{\n" + entries + "}\n"; }
+std::string Entry(const std::string& name, const std::string& body) { return "  " + name + "\n  {\n" + body + "  }\n"; }
+// A head without its name or its category, for the cases about those.
+std::string NoName(const std::string& kind)
+{
+    return "kuid <kuid:900001:500>\nkind \"" + kind + "\"\nvelmar-build 3.7\ncategory-class \"BD\"\n";
+}
+std::string NoClass(const std::string& kind)
+{
+    return "kuid <kuid:900001:500>\nkind \"" + kind + "\"\nvelmar-build 3.7\nusername \"Sample\"\n";
+}
+const std::string kDefault = Entry("default", "    mesh \"box.im\"\n    auto-create 1\n");
+
+class WritersAndRulesTest : public ValidationTest
+{
+protected:
+    void SetUp() override
+    {
+        ValidationTest::SetUp();
+        UseOurTemplates();
+        for (const char* f : {"box.im", "brick.texture", "old.tga", "beh.gse", "other.gs"})
+            WriteFile(std::string("asset/") + f, "x");
+    }
+};
+
+TEST_F(WritersAndRulesTest, FindingsByWriterAndRule)
+{
+    const struct
+    {
+        const char* name;
+        std::string config;
+        std::vector<std::string> findings;
+    } cases[] = {
+        // Strings: compulsory ones are strict.
+        {"empty strict string",
+         NoName("scenery") + Mesh(kDefault) + "username \"\"\n",
+         {"- $tet_container_emptystringerr CONT_NAME=scenery TAG_NAME=username"}},
+        {"empty string",
+         Head("scenery") + Mesh(kDefault) + "description \"\"\n",
+         {"! $tet_container_emptystringwarn CONT_NAME=scenery TAG_NAME=description"}},
+        // Combo and list boxes from our lists, compared without regard to case.
+        {"combo box from a list", NoClass("scenery") + Mesh(kDefault) + "category-class \"bd\"\n", {}},
+        {"combo box value not in its list",
+         NoClass("scenery") + Mesh(kDefault) + "category-class \"QQ\"\n",
+         {"- $tet_container_emptycombobox CONT_NAME=scenery TAG_NAME=category-class"}},
+        {"list box, one entry known", Head("scenery") + Mesh(kDefault) + "category-region \"XX;uk\"\n", {}},
+        {"list box, none known",
+         Head("scenery") + Mesh(kDefault) + "category-region \"XX\"\n",
+         {"- $tet_container_emptylistbox CONT_NAME=scenery TAG_NAME=category-region"}},
+        {"list box, none known, old asset",
+         Head("scenery", "3.4") + Mesh(kDefault) + "category-region \"XX\"\n",
+         {"! $tet_container_emptylistbox CONT_NAME=scenery TAG_NAME=category-region"}},
+        // Combo boxes whose choices the asset itself defines.
+        {"parent entry of the mesh table",
+         Head("scenery") + Mesh(kDefault + Entry("lamp", "    mesh \"box.im\"\n    att-parent \"default\"\n")),
+         {}},
+        {"unknown parent entry",
+         Head("scenery") + Mesh(kDefault + Entry("lamp", "    mesh \"box.im\"\n    att-parent \"ghost\"\n")),
+         {"- $tet_container_notavalidpossibility2 CONT_NAME=mesh-table/lamp TAG_NAME=att-parent TAG_VAL=ghost"}},
+        {"own parent",
+         Head("scenery") + Mesh(kDefault + Entry("lamp", "    mesh \"box.im\"\n    att-parent \"lamp\"\n")),
+         {"- $tet_val_notownparent"}},
+        // Vectors: their size is checked from 3.49.
+        {"vector of the wrong size",
+         Head("scenery") +
+             Mesh(
+                 Entry("default", "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
+                                  "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
+         {"- $tet_val_arraywrongsize NUM_0=3 NUM_1=2 TAG_NAME=color"}},
+        {"vector of the wrong size, old asset",
+         Head("scenery", "3.48") +
+             Mesh(
+                 Entry("default", "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
+                                  "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
+         {}},
+        {"vector written with blanks",
+         Head("scenery") +
+             Mesh(Entry("default",
+                        "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n        kind "
+                        "\"corona\"\n        att \"a.glow\"\n        color \"1, 2, 3\"\n      }\n    }\n")),
+         {"- $tet_val_arraywrongsize NUM_0=3 NUM_1=5 TAG_NAME=color"}},
+        // Ranges include their bounds.
+        {"range, lower bound", Head("scenery-trackside") + Mesh(kDefault) + "trackside -100\n", {}},
+        {"range, upper bound", Head("scenery-trackside") + Mesh(kDefault) + "trackside 100\n", {}},
+        {"range, above",
+         Head("scenery-trackside") + Mesh(kDefault) + "trackside 100.5\n",
+         {"- $tet_val_notwithinrange MAX=100.00 MIN=-100.00 TAG_NAME=trackside"}},
+        {"number rule on an empty value",
+         Head("mospeedboard") + Mesh(kDefault) + "trackside 2\nspeedlimit \"\"\n",
+         {"- $tet_val_emptyfield TAG_NAME=speedlimit"}},
+        // Paired tags: one finding for the pair.
+        {"paired tags",
+         Head("buildable") + Mesh(kDefault) + "queues\n{\n  q\n  {\n    size 4\n    initial-count 2\n  }\n}\n",
+         {"- $tet_val_mustbepaired TAG_0=initial-count TAG_1=product-kuid"}},
+        {"paired tags, none wanted",
+         Head("buildable") + Mesh(kDefault) + "queues\n{\n  q\n  {\n    size 4\n    initial-count 0\n  }\n}\n",
+         {}},
+        // Files of the asset.
+        {"file missing",
+         Head("scenery") + Mesh(Entry("default", "    mesh \"gone.im\"\n    auto-create 1\n")),
+         {"- $tet_val_file_dne FILE=gone.im"}},
+        {"file missing, old asset",
+         Head("scenery", "3.39") + Mesh(Entry("default", "    mesh \"gone.im\"\n    auto-create 1\n")),
+         {"! $tet_val_file_dne FILE=gone.im"}},
+        {"wrong mesh extension",
+         Head("scenery") + Mesh(Entry("default", "    mesh \"box.obj\"\n    auto-create 1\n")),
+         {"- $tet_container_nomeshext CONT_NAME=default FILENAME=box.obj TAG_NAME=mesh",
+          "- $tet_val_file_dne FILE=box.obj"}},
+        {"script", Head("behavior") + "script \"beh\"\nclass \"Beh\"\n", {}},
+        {"script in plain source", Head("behavior") + "script \"other.gse\"\nclass \"Beh\"\n", {}},
+        {"script missing",
+         Head("behavior") + "script \"Gone\"\nclass \"Beh\"\n",
+         {"- $tet_val_scriptfiledne FILE=gone"}},
+        // Textures by build.
+        {"texture", Head("texture") + "texture \"brick.texture\"\n", {}},
+        {"texture as an image, old asset",
+         Head("texture", "3.48") + "texture \"old.tga\"\n",
+         {"! $tet_val_texturefilewrongformat FILE=old.tga"}},
+        {"texture as an image",
+         Head("texture", "3.49") + "texture \"old.tga\"\n",
+         {"- $tet_val_texturefilewrongformat FILE=old.tga"}},
+        {"texture missing",
+         Head("texture") + "texture \"gone.texture\"\n",
+         {"- $tet_container_filenotfound CONT_NAME=texture FILENAME=gone.texture TAG_NAME=texture",
+          "- $tet_val_texturefiledne FILE=gone.texture"}},
+        {"no texture",
+         Head("texture"),
+         {"- $tet_container_missingtag TAG_NAME=texture", "- $tet_val_texturefilenotspecified"}},
+        // A KUID tag that names nothing.
+        {"null KUID", Head("traincar") + Mesh(kDefault) + "bogeys\n{\n  0\n  {\n    bogey \"\"\n  }\n}\n", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Validate(c.config), c.findings) << c.name;
+}
+
+TEST_F(WritersAndRulesTest, OneFailedTagHidesNoLaterFinding)
+{
+    // A failed number rule comes first in the export; the empty string after it is still reported.
+    EXPECT_EQ(Validate(Head("scenery-trackside") + Mesh(kDefault) + "trackside 500\ndescription \"\"\n"),
+              (std::vector<std::string>{
+                  "- $tet_val_notwithinrange MAX=100.00 MIN=-100.00 TAG_NAME=trackside",
+                  "! $tet_container_emptystringwarn CONT_NAME=scenery-trackside TAG_NAME=description"}));
+}
+
+TEST_F(WritersAndRulesTest, UserTextStaysAsWrittenInFindings)
+{
+    EXPECT_EQ(Validate(Head("scenery") + Mesh(kDefault) + "\"$(CONT_NAME)\" 1\n"),
+              std::vector<std::string>{"- $tet_container_nodefinition CONT_NAME=scenery TAG_NAME=$(CONT_NAME)"});
+}
+
+}  // namespace
+}  // namespace validation_test
