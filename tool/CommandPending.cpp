@@ -17,12 +17,6 @@ int NotBuilt(ResultsLog& log, const char* text)
 
 }  // namespace
 
-int ValidateCommandWord(ResultsLog& log, const CommandArgs& args)
-{
-    if (ParameterKUID(args).IsNull()) return NotBuilt(log, "Missing AssetID parameter.");
-    return NotBuilt(log, "validate: the validation library is not built yet");
-}
-
 int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
 {
     if (args.ParameterMissing()) return NotBuilt(log, "Missing input path parameter.");

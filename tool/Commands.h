@@ -28,8 +28,9 @@ int ImportKeywordsCommand(ResultsLog& log, const CommandArgs& args);
 int CompileCommand(ResultsLog& log, const CommandArgs& args);
 int EncryptCommand(ResultsLog& log, const CommandArgs& args);
 
-// Words whose bodies are not built yet: they check their parameters, then say what is missing.
 int ValidateCommandWord(ResultsLog& log, const CommandArgs& args);
+
+// Words whose bodies are not built yet: they check their parameters, then say what is missing.
 int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseCommand(ResultsLog& log, const CommandArgs& args);
 int DLSParseFolderCommand(ResultsLog& log, const CommandArgs& args);

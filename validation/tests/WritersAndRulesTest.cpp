@@ -70,15 +70,15 @@ TEST_F(WritersAndRulesTest, FindingsByWriterAndRule)
         // Vectors: their size is checked from 3.49.
         {"vector of the wrong size",
          Head("scenery") +
-             Mesh(
-                 Entry("default", "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
-                                  "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
+             Mesh(Entry("default",
+                        "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
+                        "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
          {"- $tet_val_arraywrongsize NUM_0=3 NUM_1=2 TAG_NAME=color"}},
         {"vector of the wrong size, old asset",
          Head("scenery", "3.48") +
-             Mesh(
-                 Entry("default", "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
-                                  "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
+             Mesh(Entry("default",
+                        "    mesh \"box.im\"\n    auto-create 1\n    effects\n    {\n      glow\n      {\n   "
+                        "     kind \"corona\"\n        att \"a.glow\"\n        color 1,2\n      }\n    }\n")),
          {}},
         {"vector written with blanks",
          Head("scenery") +

@@ -1,0 +1,85 @@
+#pragma once
+// Well-formed assets of every kind our validation templates define, each of which validates clean, for
+// the end-to-end tests and the validation benchmark. An asset is a folder name, its configuration and the
+// files it names.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct SampleAsset
+{
+    std::string folder;
+    std::string kuid;  // "<kuid:u:c>"
+    std::string config;
+    std::map<std::string, std::string> files;
+};
+
+inline std::string SampleKuid(int user, int content)
+{
+    return "<kuid:" + std::to_string(user) + ":" + std::to_string(content) + ">";
+}
+
+// One clean asset of each kind (and each variant a kind has at a current build), with KUIDs
+// <kuid:user:first>, <kuid:user:first + 1>, ...
+inline std::vector<SampleAsset> CleanSamples(int user, int first, const std::string& suffix = "")
+{
+    const std::string mesh = "mesh-table\n{\n  default\n  {\n    mesh \"body.im\"\n    auto-create 1\n  }\n}\n";
+    const std::string other = SampleKuid(user, 1);
+    const std::string tracks = "attached-track\n{\n  track1\n  {\n    track " + other +
+                               "\n    vertices\n    {\n      0 \"a.track0a\"\n      1 \"a.track0b\"\n    }\n"
+                               "    useadjoiningtracktype 0\n  }\n}\n";
+    const struct
+    {
+        const char* name;
+        const char* kind;
+        const char* category;
+        std::string body;
+    } kinds[] = {
+        {"traincar", "traincar", "VL",
+         mesh + "mass 52.5\nengine 1\nbogeys\n{\n  0\n  {\n    bogey " + other + "\n    reversed 0\n  }\n}\n"},
+        {"bogey", "bogey", "CMP", mesh},
+        {"interior", "interior", "IC", mesh + "cameralist\n{\n  camera0 0,1.5,2,0,0\n}\ncameradefault 0\n"},
+        {"pantograph", "pantograph", "CMP", mesh},
+        {"drivercharacter", "drivercharacter", "HM", mesh},
+        {"track", "track", "TR", "width 4.5\nlength 10\nistrack 1\n"},
+        {"bridge", "bridge", "TB", "height -2\nbridgetrack " + other + "\n" + mesh},
+        {"double-track", "bridge", "TB", "height 0\nbridgetrack " + other + "\n" + mesh},
+        {"tunnel", "bridge", "TB", "height 6\nbridgetrack " + other + "\n" + mesh + tracks},
+        {"scenery", "scenery", "BD", mesh},
+        {"scenery-trackside", "scenery", "BD", "trackside 2.5\n" + mesh},
+        {"spline", "spline", "GS", "length 20\nwidth 3\n"},
+        {"map", "map", "MA", "region " + other + "\n"},
+        {"behavior", "behavior", "ACTV", "script \"rules.gs\"\nclass \"SampleRules\"\n"},
+        {"groundtexture", "groundtexture", "GL", "texture \"ground.texture\"\n"},
+        {"texture", "texture", "TX", "texture \"brick.texture\"\n"},
+        {"mesh", "mesh", "MESH", mesh},
+        {"mojunction", "mojunction", "JC", mesh + tracks},
+        {"mocrossing", "mocrossing", "LS", mesh + tracks},
+        {"turntable", "turntable", "TT", mesh + tracks},
+        {"buildable", "buildable", "BI",
+         mesh + "queues\n{\n  coal\n  {\n    size 40\n    initial-count 10\n    product-kuid " + other + "\n  }\n}\n"},
+        {"mospeedboard", "mospeedboard", "SP", "trackside 3\nspeedlimit 25\n" + mesh},
+        {"mosignal", "mosignal", "SR", "trackside -3\nfunction \"signal\"\n" + mesh},
+    };
+    std::vector<SampleAsset> out;
+    int content = first;
+    for (const auto& k : kinds)
+    {
+        SampleAsset a;
+        a.folder = std::string(k.name) + suffix;
+        a.kuid = SampleKuid(user, content++);
+        a.config = "kuid " + a.kuid + "\nkind \"" + k.kind + "\"\nvelmar-build 3.7\nusername \"Sample " + k.name +
+                   "\"\ncategory-class \"" + k.category + "\"\ncategory-region \"UK;DE\"\ncategory-era \"1950s\"\n" +
+                   "description \"A clean sample of its kind.\"\nauthor \"Velmar tests\"\n" + k.body;
+        a.files = {{"body.im", "mesh"},
+                   {"rules.gs", "class SampleRules { };\n"},
+                   {"ground.texture", "texture"},
+                   {"brick.texture", "texture"}};
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+}  // namespace e2e
