@@ -341,6 +341,31 @@ TEST_F(TemplateRulesTest, FormsAndRulesOfTestTemplates)
     for (const auto& c : cases) EXPECT_EQ(Validate(c.config), c.findings) << c.name;
 }
 
+bool FailsWithoutSaying(TETLib::Container&, const TDBTagRef*) { return false; }
+
+TEST_F(TemplateRulesTest, CompulsoryContainersAndFailuresWithoutAReason)
+{
+    // A compulsory container whose entry chooses its type is not missing when it is there.
+    const std::string kinds = "needy\n{\n  top-level 1\n  subpossibilities\n  {\n"
+                              "    kuid\n    {\n      kind \"value\"\n      type \"kuid\"\n    }\n"
+                              "    kind\n    {\n      kind \"value\"\n      type \"string\"\n    }\n"
+                              "    velmar-build\n    {\n      kind \"value\"\n      type \"float\"\n    }\n"
+                              "    parts\n    {\n      kind \"parts\"\n      container-type0 \"parts\"\n"
+                              "      element-type \"parts\"\n      compulsory 1\n    }\n  }\n"
+                              "  validation\n  {\n    soundisvalid\n    {\n    }\n  }\n}\n";
+    UseTemplates({{"inheritance.txt", ""}, {"kind.txt", kinds}, {"container.txt", "parts\n{\n}\n"}});
+    const std::string head = "kuid <kuid:900001:500>\nkind \"needy\"\nvelmar-build 3.7\n";
+    // Without a sound check the template's rule cannot be honoured: an error says so.
+    EXPECT_EQ(Validate(head + "parts\n{\n}\n"),
+              std::vector<std::string>{"- $tet_val_sound_check_unavailable CONT_NAME=needy"});
+    // A check that fails and reports nothing still fails the asset, with a finding that says so.
+    TETLib::SetSoundCheck(FailsWithoutSaying);
+    EXPECT_EQ(Validate(head + "parts\n{\n}\n"), std::vector<std::string>{"- $tet_val_unreported_failure"});
+    EXPECT_FALSE(passed_);
+    TETLib::SetSoundCheck(nullptr);
+    EXPECT_EQ(Validate(head).front(), "- $tet_container_missingcontainer CONT_NAME=parts");
+}
+
 TEST_F(TemplateRulesTest, TemplateFaultsStopValidationWithAClearError)
 {
     const std::string kind = "probe\n{\n  top-level 1\n  subpossibilities\n  {\n";

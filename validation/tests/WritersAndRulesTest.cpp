@@ -141,11 +141,37 @@ TEST_F(WritersAndRulesTest, FindingsByWriterAndRule)
 
 TEST_F(WritersAndRulesTest, OneFailedTagHidesNoLaterFinding)
 {
-    // A failed number rule comes first in the export; the empty string after it is still reported.
-    EXPECT_EQ(Validate(Head("scenery-trackside") + Mesh(kDefault) + "trackside 500\ndescription \"\"\n"),
+    // A failed number rule comes first in the export; the empty string after it, and the root's rules
+    // after the export, are still checked.
+    EXPECT_EQ(Validate(Head("scenery-trackside") + Mesh(kDefault) +
+                       "trackside 500\ndescription \"\"\ndescription \"b\"\n"),
               (std::vector<std::string>{
                   "- $tet_val_notwithinrange MAX=100.00 MIN=-100.00 TAG_NAME=trackside",
-                  "! $tet_container_emptystringwarn CONT_NAME=scenery-trackside TAG_NAME=description"}));
+                  "! $tet_container_emptystringwarn CONT_NAME=scenery-trackside TAG_NAME=description",
+                  "- $tet_val_duplicatetagname CONT_NAME=scenery-trackside TAG_NAME=description"}));
+}
+
+TEST_F(WritersAndRulesTest, LongPathsAndLongListLines)
+{
+    // A list line far longer than any fixed buffer is one entry: its tail is no value of its own.
+    const std::string tail(300, 'x');
+    UseTemplates({{"lists/category-class.txt", "BD " + std::string(300, 'd') + tail + "\nLONG" + tail + " long\n"}});
+    WriteFile("asset/box.im", "x");
+    EXPECT_EQ(Validate(Head("scenery") + Mesh(kDefault)), std::vector<std::string>{});
+    const std::string head = "kuid <kuid:900001:500>\nkind \"scenery\"\nvelmar-build 3.7\nusername \"S\"\n";
+    EXPECT_EQ(Validate(head + "category-class \"LONG" + tail + "\"\n" + Mesh(kDefault)), std::vector<std::string>{});
+    EXPECT_EQ(Validate(head + "category-class \"" + tail + "\"\n" + Mesh(kDefault)),
+              std::vector<std::string>{"- $tet_container_emptycombobox CONT_NAME=scenery TAG_NAME=category-class"});
+
+    // An asset folder whose path is longer than 260 characters.
+    std::string deep = "asset";
+    while (deep.size() < 400) deep += "/" + std::string(40, 'f');
+    WriteFile(deep + "/box.im", "x");
+    WriteFile(deep + "/config.txt", Head("scenery") + Mesh(kDefault) + "frob 1\n");
+    ResultsLog log;
+    TETLib::Container root;
+    TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(root_ + "/" + deep + "/config.txt"), log);
+    EXPECT_EQ(Lines(log), std::vector<std::string>{"- $tet_container_nodefinition CONT_NAME=scenery TAG_NAME=frob"});
 }
 
 TEST_F(WritersAndRulesTest, UserTextStaysAsWrittenInFindings)
