@@ -147,11 +147,13 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
         "alias", [](auto k) { return Head(k, "scenery") + kMesh + "alias <kuid:930001:1>\n"; },
         [](auto k) { return std::vector<std::string>{Warning(k, Text("$tet_container_alias"))}; });
     // The upload rule lets 2.8 itself through to the validation, which calls it obsolete.
-    add("upload 2.8", [](auto k) { return Head(k, "scenery", "2.8") + kMesh; },
+    add(
+        "upload 2.8", [](auto k) { return Head(k, "scenery", "2.8") + kMesh; },
         [](auto k) {
             return std::vector<std::string>{Warning(k, Text("$tet_obsolete_asset", {{"LOWEST_VELMARBUILD", "2.9"}}))};
         });
-    add("upload 2.79", [](auto k) { return Head(k, "scenery", "2.79") + kMesh; },
+    add(
+        "upload 2.79", [](auto k) { return Head(k, "scenery", "2.79") + kMesh; },
         [](auto k) {
             return std::vector<std::string>{
                 Error(k, Text("$vad_upload_asset_obsolete", {{"ASSET_KUID", k}, {"LOWEST_VELMARBUILD", "2.8"}}))};

@@ -88,10 +88,18 @@ protected:
     {
         TETLib::DataManager::Shutdown();
         const std::string folder = root_ + "/TETData";
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-        fs::copy(kSourceData + "/TETData", folder, fs::copy_options::recursive);
-        for (const auto& [name, text] : files) ASSERT_TRUE(Orvo::File::WriteFile(folder + "/" + name, text));
+        if (!fs::exists(folder)) fs::copy(kSourceData + "/TETData", folder, fs::copy_options::recursive);
+        // Files given earlier go back to ours unless given again.
+        for (const std::string& name : written_)
+            if (files.count(name) == 0)
+                fs::copy_file(kSourceData + "/TETData/" + name, folder + "/" + name,
+                              fs::copy_options::overwrite_existing);
+        written_.clear();
+        for (const auto& [name, text] : files)
+        {
+            ASSERT_TRUE(Orvo::File::WriteFile(folder + "/" + name, text));
+            written_.insert(name);
+        }
         ASSERT_TRUE(TETLib::DataManager::Initialise(folder));
     }
 
@@ -126,6 +134,7 @@ protected:
 
     std::string root_;
     bool passed_ = false;
+    std::set<std::string> written_;  // template files the test wrote over ours
 };
 
 // A well-formed configuration head: KUID, kind, build, name and category.

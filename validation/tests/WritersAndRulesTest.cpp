@@ -143,12 +143,11 @@ TEST_F(WritersAndRulesTest, OneFailedTagHidesNoLaterFinding)
 {
     // A failed number rule comes first in the export; the empty string after it, and the root's rules
     // after the export, are still checked.
-    EXPECT_EQ(Validate(Head("scenery-trackside") + Mesh(kDefault) +
-                       "trackside 500\ndescription \"\"\ndescription \"b\"\n"),
-              (std::vector<std::string>{
-                  "- $tet_val_notwithinrange MAX=100.00 MIN=-100.00 TAG_NAME=trackside",
-                  "! $tet_container_emptystringwarn CONT_NAME=scenery-trackside TAG_NAME=description",
-                  "- $tet_val_duplicatetagname CONT_NAME=scenery-trackside TAG_NAME=description"}));
+    EXPECT_EQ(
+        Validate(Head("scenery-trackside") + Mesh(kDefault) + "trackside 500\ndescription \"\"\ndescription \"b\"\n"),
+        (std::vector<std::string>{"- $tet_val_notwithinrange MAX=100.00 MIN=-100.00 TAG_NAME=trackside",
+                                  "! $tet_container_emptystringwarn CONT_NAME=scenery-trackside TAG_NAME=description",
+                                  "- $tet_val_duplicatetagname CONT_NAME=scenery-trackside TAG_NAME=description"}));
 }
 
 TEST_F(WritersAndRulesTest, LongPathsAndLongListLines)
