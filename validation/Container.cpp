@@ -36,6 +36,9 @@ Container::~Container()
     DataManager* manager = DataManager::HasInstance() ? DataManager::Instance() : nullptr;
     if (manager != nullptr) manager->RemoveMeshOf(this);
     --g_liveContainers;
+    // The registry holds the containers of one asset: its root empties it at once, so that the many
+    // children that follow need not each be looked for there.
+    if (parent_ == nullptr && manager != nullptr) manager->ClearRegisteredContainers();
     for (std::vector<Tag*>* list : {&tags_, &keyTags_, &optionalTags_})
     {
         std::vector<Tag*> doomed;

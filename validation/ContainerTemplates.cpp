@@ -10,6 +10,9 @@
 namespace TETLib {
 namespace {
 
+// Deeper inheritance than this is not followed (and the template check reports it).
+constexpr size_t kMaxInheritanceDepth = 64;
+
 void CollectBases(const TDBTagRef& definition, std::vector<NamedDefinition>& out, std::vector<std::string>& path,
                   std::set<std::string>& done)
 {
@@ -23,7 +26,7 @@ void CollectBases(const TDBTagRef& definition, std::vector<NamedDefinition>& out
         if (done.count(key) != 0) continue;
         bool cycle = false;
         for (const std::string& p : path) cycle = cycle || p == key;
-        if (cycle) continue;  // the template check reports it
+        if (cycle || path.size() >= kMaxInheritanceDepth) continue;  // the template check reports it
         const TDBTagRef base = manager->GetDefinition(name);
         if (base.IsNull()) continue;  // an unknown name contributes nothing (the template check reports it)
         path.push_back(key);

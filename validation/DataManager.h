@@ -163,8 +163,9 @@ public:
     // Removes the container from every list of the container registry; ForgetObject the same for a tag.
     void UnregisterContainer(const Container* container);
     void ForgetObject(const Tag* tag);
-    // Empties one list of the container registry.
+    // Empties one list of the container registry; without a name, all of them.
     void ClearRegisteredContainers(const Orvo::PString& name);
+    void ClearRegisteredContainers() { containersByName_.clear(); }
     size_t RegisteredContainerCount(const Orvo::PString& name) const;
 
     const Orvo::PString& GetRuleFolder() const { return ruleFolder_; }

@@ -44,13 +44,16 @@ void ErrorHandler::ClearMessages()
 {
     for (ValidationMessage* m : messages_) delete m;
     messages_.clear();
+    byText_.clear();
+    owned_.clear();
 }
 
 bool ErrorHandler::Record(const Orvo::PString& text, int severity, Container* container, Tag* tag, bool anyOwner)
 {
-    for (ValidationMessage* m : messages_)
+    auto [first, last] = byText_.equal_range(text.Node());
+    for (auto it = first; it != last; ++it)
     {
-        if (m->text != text) continue;
+        ValidationMessage* m = it->second;
         if (!anyOwner && (m->container != container || m->tag != tag)) continue;
         if (severity <= m->severity) return false;
         m->severity = severity;
@@ -67,6 +70,9 @@ bool ErrorHandler::Record(const Orvo::PString& text, int severity, Container* co
     m->text = text;
     m->severity = severity;
     messages_.push_back(m);
+    byText_.emplace(text.Node(), m);
+    if (container != nullptr) ++owned_[container];
+    if (tag != nullptr) ++owned_[tag];
     return true;
 }
 
@@ -98,11 +104,7 @@ bool ErrorHandler::Message(const Orvo::PString& text, Tag* owner)
 }
 bool ErrorHandler::Message(const Orvo::PString& text) { return Record(text, kSeverityMessage, nullptr, nullptr, true); }
 
-bool ErrorHandler::IsNewMessage(const Orvo::PString& text) const
-{
-    return std::none_of(messages_.begin(), messages_.end(),
-                        [&](const ValidationMessage* m) { return m->text == text; });
-}
+bool ErrorHandler::IsNewMessage(const Orvo::PString& text) const { return byText_.count(text.Node()) == 0; }
 
 void ErrorHandler::SetMessages(const std::vector<ValidationMessage*>& messages)
 {
@@ -110,27 +112,41 @@ void ErrorHandler::SetMessages(const std::vector<ValidationMessage*>& messages)
     copies.reserve(messages.size());
     for (const ValidationMessage* m : messages) copies.push_back(new ValidationMessage(*m));
     ClearMessages();
-    messages_ = std::move(copies);
+    for (ValidationMessage* m : copies)
+    {
+        messages_.push_back(m);
+        byText_.emplace(m->text.Node(), m);
+        if (m->container != nullptr) ++owned_[m->container];
+        if (m->tag != nullptr) ++owned_[m->tag];
+    }
 }
 
-void ErrorHandler::RemoveTagMessage(const Tag* tag)
+void ErrorHandler::Forget(ValidationMessage* m)
 {
-    if (tag == nullptr) return;
+    auto [first, last] = byText_.equal_range(m->text.Node());
+    for (auto it = first; it != last; ++it)
+    {
+        if (it->second != m) continue;
+        byText_.erase(it);
+        break;
+    }
+    delete m;
+}
+
+void ErrorHandler::RemoveOwned(const void* owner, bool isTag)
+{
+    auto count = owned_.find(owner);
+    if (owner == nullptr || count == owned_.end()) return;
+    owned_.erase(count);
     std::erase_if(messages_, [&](ValidationMessage* m) {
-        if (m->tag != tag) return false;
-        delete m;
+        if ((isTag ? static_cast<const void*>(m->tag) : static_cast<const void*>(m->container)) != owner) return false;
+        Forget(m);
         return true;
     });
 }
 
-void ErrorHandler::RemoveContainerMessage(const Container* container)
-{
-    if (container == nullptr) return;
-    std::erase_if(messages_, [&](ValidationMessage* m) {
-        if (m->container != container) return false;
-        delete m;
-        return true;
-    });
-}
+void ErrorHandler::RemoveTagMessage(const Tag* tag) { RemoveOwned(tag, true); }
+
+void ErrorHandler::RemoveContainerMessage(const Container* container) { RemoveOwned(container, false); }
 
 }  // namespace TETLib

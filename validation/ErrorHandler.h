@@ -9,6 +9,7 @@
 // severity instead, so an error that follows a warning of the same text is never lost.
 #include "engine/PString.h"
 
+#include <unordered_map>
 #include <vector>
 
 namespace TETLib {
@@ -74,8 +75,14 @@ protected:
     ErrorHandler() = default;
     bool Record(const Orvo::PString& text, int severity, Container* container, Tag* tag, bool anyOwner);
 
+    void Forget(ValidationMessage* m);
+    void RemoveOwned(const void* owner, bool isTag);
+
     bool echo_ = false;
     std::vector<ValidationMessage*> messages_;  // owned
+    // Indexes, so that reports and removals stay cheap when an asset has very many findings.
+    std::unordered_multimap<const void*, ValidationMessage*> byText_;  // by the text's interned node
+    std::unordered_map<const void*, size_t> owned_;                    // records per owner
 };
 
 }  // namespace TETLib

@@ -96,7 +96,11 @@ private:
                 if (first) Add("The validation templates inherit in a circle: " + chain + base + ".");
                 continue;
             }
-            if (path.size() > 64) continue;
+            if (path.size() >= 64)
+            {
+                Add("The validation template '" + path.front() + "' inherits more than 64 levels deep.");
+                continue;
+            }
             path.push_back(base);
             Follow(baseDefinition, path);
             path.pop_back();
