@@ -238,5 +238,4 @@ size_t DataManager::RegisteredContainerCount(const Orvo::PString& name) const
     return it == containersByName_.end() ? 0 : it->second.size();
 }
 
-
 }  // namespace TETLib
