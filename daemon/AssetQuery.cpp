@@ -49,6 +49,8 @@ std::string RecordCategoryCodes(const AssetRecord& r)
 {
     std::string classCodes(LookupCategoryClassCodes(r.kind, r.categoryClass).View());
     if (classCodes.empty()) classCodes = r.categoryClass;
+    // Consists are listed under "CN" whether or not their configuration names a class.
+    if (classCodes.empty() && EqualNoCase(r.kind, "consist")) classCodes = "CN";
     const std::string& cc = classCodes;
     std::string out;
     for (const std::string* part : {&cc, &r.categoryRegion, &r.categoryEra})

@@ -30,12 +30,6 @@ int EncryptCommand(ResultsLog& log, const CommandArgs& args);
 
 int ValidateCommandWord(ResultsLog& log, const CommandArgs& args);
 
-// Words whose bodies are not built yet: they check their parameters, then say what is missing.
-int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args);
-int DLSParseCommand(ResultsLog& log, const CommandArgs& args);
-int DLSParseFolderCommand(ResultsLog& log, const CommandArgs& args);
-int DLSDeleteAllCommand(ResultsLog& log, const CommandArgs& args);
-
 // "compresstexture" (CommandTexture.cpp).
 int CompressTextureCommand(ResultsLog& log, const CommandArgs& args);
 

@@ -5,8 +5,10 @@
 #include "tool/ArchiveCommands.h"
 #include "tool/CommandHost.h"
 #include "tool/Commands.h"
+#include "tool/ConsistImport.h"
 #include "tool/Maintenance.h"
 #include "tool/Query.h"
+#include "tool/dls/DLSCommands.h"
 
 namespace {
 

@@ -1,0 +1,223 @@
+#include "tool/dls/FolderExport.h"
+
+#include "assetdb/ContentFolders.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADRequests.h"
+#include "core/VelmarProperty.h"
+#include "engine/File.h"
+#include "tool/Support.h"
+#include "tool/dls/AssetArchive.h"
+#include "tool/dls/CategoryTables.h"
+#include "tool/dls/ExportSQL.h"
+#include "tool/dls/Thumbnails.h"
+
+#include <string>
+
+namespace {
+
+constexpr int32_t kInfoDetail = VAD_DETAIL_NAME | VAD_DETAIL_CATEGORY | VAD_DETAIL_FAULTY_CHECK;  // 13
+constexpr uint32_t kInstallOptions = 6;
+
+std::string Int(int64_t v) { return std::to_string(v); }
+
+bool HasVersionText(const KUID& k) { return k.userId > 0 && k.version != 0; }
+
+std::string NumberedName(const KUID& k, const char* prefix, const char* separator)
+{
+    std::string t = prefix + Int(k.userId) + separator + Int(k.contentId);
+    if (HasVersionText(k)) t += separator + Int(k.version);
+    return t;
+}
+
+// A dependency as the download station writes KUIDs: the version only where the short form lacks it.
+std::string DependencyText(const KUID& k)
+{
+    std::string t = Int(k.userId) + ":" + Int(k.contentId);
+    if (!k.HasShortForm()) t += ":" + Int(k.version);
+    return t;
+}
+
+template <typename F>
+void ForEachCode(std::string_view list, F&& f)
+{
+    while (!list.empty())
+    {
+        const size_t end = std::min(list.find(';'), list.size());
+        std::string_view code = list.substr(0, end);
+        while (!code.empty() && (code.front() == ' ' || code.front() == '\t')) code.remove_prefix(1);
+        while (!code.empty() && (code.back() == ' ' || code.back() == '\t')) code.remove_suffix(1);
+        if (!code.empty()) f(code);
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+}
+
+void PostAssetResult(ResultsLog& log, const KUID& kuid, const std::string& text)
+{
+    log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)), text);
+}
+
+void CopyErrors(const ResultsLog& from, ResultsLog& to)
+{
+    for (const ResultsLog::Result& r : from.GetResults())
+        if (r.kind == kResultError) to.PostResult(kResultError, r.source, r.text.View());
+}
+
+Orvo::File::Path Join(const Orvo::File::Path& folder, std::string_view name)
+{
+    Orvo::File::Path p(folder);
+    p.AddPath(name);
+    return p;
+}
+
+}  // namespace
+
+Orvo::File::Path AssetParseRoot()
+{
+    Orvo::File::Path root = GetUserDataPath();
+    if (root.IsEmpty()) return root;
+    root.AddPath("dls-parse/");
+    return root;
+}
+
+std::string ExportKUIDText(const KUID& kuid) { return NumberedName(kuid, "", ":"); }
+
+const char* ExportStateFolder(const VADAssetInfo& info)
+{
+    if (info.IsOnDownloadStation()) return "DLS";
+    if (info.IsFaulty()) return "Faulty";
+    return "VELMAR2010-Builtin";
+}
+
+TDBTagRef BuildAssetExportRecord(const KUID& kuid, const VADAssetInfo& info, int32_t typeId)
+{
+    const std::string k = ExportKUIDText(kuid);
+    TDBTagRef record = TDBTagRef::NewContainer();
+    record.SetChildString("kuid", k);
+
+    TDBTagRef asset = record.CreateChildContainer("asset");
+    asset.SetChildInt("assettypeid", typeId);
+    asset.SetChildString("title", info.username);
+    asset.SetChildString("description", VADGetAssetDescription(kuid).View());
+    asset.SetChildString("downloadpath", NumberedName(kuid, HasVersionText(kuid) ? "kuid2_" : "kuid_", "_") + ".cdp");
+    asset.SetChildInt("filesize", static_cast<int32_t>(info.fileSize));
+    asset.SetChildFloat("productversion", info.build);
+    asset.SetChildString("kuid", k);
+
+    TDBTagRef deps = record.CreateChildContainer("deps");
+    ChunkedList<KUID> dependencies;
+    VADGetAssetDependencies(kuid, dependencies);
+    for (const KUID& d : dependencies) deps.SetChildString(Int(int64_t(deps.GetChildCount())), DependencyText(d));
+
+    TDBTagRef cats = record.CreateChildContainer("cats");
+    TDBTagRef config;
+    VADGetAssetConfig(config, kuid, 1);
+    auto addCategory = [&](std::string_view code) {
+        if (int32_t id = LookupCategoryElementID(code)) cats.SetChildInt(Int(int64_t(cats.GetChildCount())), id);
+    };
+    ForEachCode(config.GetChildString("category-class").View(), addCategory);
+    ForEachCode(info.era + ";" + info.region, addCategory);
+
+    TDBTagRef elements = record.CreateChildContainer("cat_els");
+    ForEachCode(info.categoryCodes,
+                [&](std::string_view code) { elements.SetChildString(Int(int64_t(elements.GetChildCount())), code); });
+    return record;
+}
+
+bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& list, const Orvo::File::Path& root,
+                       ResultsLog& log)
+{
+    Orvo::File::Path folder(configPath);
+    folder.DelName();
+    folder.DelSlash();
+    // The daemon's own messages of a successful install are not wanted here; its reasons for a refusal are.
+    ResultsLog installLog;
+    const KUID kuid = VADInstallFromFolder(OnDiskPath(folder), &installLog, kInstallOptions);
+    if (kuid.IsNull())
+    {
+        log.PostResultF(kResultError, "Failed to install asset from: %s", folder.c_str());
+        CopyErrors(installLog, log);
+        return false;
+    }
+
+    VADAssetInfo info;
+    VADGetAssetInfo(kuid, info, kInfoDetail);
+    const int32_t typeId = GetAssetTypeID(info);
+    const char* state = ExportStateFolder(info);
+    Orvo::File::Path target = Join(Join(root, state), GetAssetTypeFolderName(typeId));
+    if (!Orvo::File::Md(target.View()))
+    {
+        PostAssetResult(log, kuid, "Failed to save asset cdp : " + Orvo::File::LastError().message);
+        return false;
+    }
+    target.AddPath(NumberedName(kuid, "", "_") + ".cdp");
+
+    // The record goes into the SQL only with its archive in place: the download station would otherwise
+    // offer a file that is not there.
+    const TDBTagRef record = info.IsOnDownloadStation() ? TDBTagRef() : BuildAssetExportRecord(kuid, info, typeId);
+    Orvo::String reason;
+    if (!SaveAssetAsArchive(kuid, target, reason))
+    {
+        PostAssetResult(log, kuid, "Failed to save asset cdp : " + reason.str());
+        return false;
+    }
+    if (!record.IsNull()) list.Add(record);
+
+    Orvo::PString thumbName;
+    Orvo::File::Path thumbnail;
+    Orvo::String thumbText;
+    if (VADGetAssetThumbnail(kuid, 240, thumbName, thumbnail, thumbText) && thumbnail.IsExt("jpg"))
+    {
+        Orvo::File::Path jpeg(target);
+        jpeg.SetExt("jpg");
+        if (!WriteJPEGThumbnailFromFile(thumbnail, jpeg, reason))
+            PostAssetResult(log, kuid, "Failed to save asset thumbnail : " + reason.str());
+    }
+
+    if (!VADDeleteAsset(kuid, 1, nullptr)) PostAssetResult(log, kuid, "Failed to delete asset : " + kuid.ToString());
+    return true;
+}
+
+void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& list, const Orvo::File::Path& root,
+                           ResultsLog& log, int depth)
+{
+    Orvo::File::Find find;
+    if (!find.Open(Join(folder, "*").View()))
+    {
+        log.PostResultF(kResultError, "Unable to search path: '%s'", folder.c_str());
+        return;
+    }
+    for (const Orvo::File::Find::Entry& entry : find)
+    {
+        WriteExportBatchIfFull(list, root, &log);
+        if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
+        const Orvo::File::Path child = Join(folder, entry.name);
+        Orvo::File::Path config = Join(child, "config.chump");
+        if (!Orvo::File::IsFile(config.View())) config = Join(child, "config.txt");
+        if (Orvo::File::IsFile(config.View()))
+            ExportAssetFolder(config, list, root, log);
+        else if (depth + 1 < kMaxInstallTreeDepth)
+            ExportAssetFolderTree(child, list, root, log, depth + 1);
+        else
+            log.PostResultF(kResultWarning, "Folder tree too deep, not searched further: %s", child.c_str());
+    }
+}
+
+bool ExportDownloadStationFolder(const Orvo::File::Path& folder, ResultsLog& log)
+{
+    if (!Orvo::File::IsDirectory(folder.View()))
+    {
+        log.PostResult(kResultError, "Invalid input path.");
+        return false;
+    }
+    const Orvo::File::Path root = AssetParseRoot();
+    if (root.IsEmpty())
+    {
+        log.PostResult(kResultError, "The installation folder is not known: there is no place for the output.");
+        return false;
+    }
+    const uint32_t errorsBefore = log.ErrorCount();
+    ExportRecordList list;
+    ExportAssetFolderTree(folder, list, root, log);
+    WriteLastExportBatch(list, root, &log);
+    return log.ErrorCount() == errorsBefore;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// "dlsparsefolder": every asset folder below a folder is installed, saved as a content archive (with its
+// JPEG thumbnail) into the output tree by state and asset type, recorded for the download station's SQL
+// files and deleted from the local database again.
+//
+// Output tree below UserData/dls-parse/ of the installation (created whole when missing):
+//   DLS/<type>/               assets the download station lists already (no SQL record)
+//   Faulty/<type>/            assets whose validation failed
+//   VELMAR2010-Builtin/<type>/ every other asset
+// each holding "<user>_<content>[_<version>].cdp" and its ".jpg", beside the SQL files of ExportSQL.h.
+#include "assetdb/VADAssetInfo.h"
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "engine/FilePath.h"
+
+#include <cstdint>
+
+class ResultsLog;
+struct ExportRecordList;
+
+// UserData/dls-parse/ below the installation root; empty while no root is set.
+Orvo::File::Path AssetParseRoot();
+
+// Walks the folder and writes what the walk leaves as the last batch. False when anything failed (each
+// failure is posted to the log; the other folders are still exported).
+bool ExportDownloadStationFolder(const Orvo::File::Path& folder, ResultsLog& log);
+
+// The recursive walk: folders holding "config.chump" (before "config.txt") are exported and not entered;
+// other folders are entered; names beginning with "." are skipped. A full batch is written before the
+// next entry.
+void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& list, const Orvo::File::Path& root,
+                           ResultsLog& log, int depth = 0);
+// One asset folder, named by its configuration file. False when it cannot be installed or saved.
+bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& list, const Orvo::File::Path& root,
+                       ResultsLog& log);
+
+// The record of one asset for the SQL files: "kuid", "asset" { assettypeid, title, description,
+// downloadpath, filesize, productversion, kuid }, "deps", "cats" and "cat_els".
+TDBTagRef BuildAssetExportRecord(const KUID& kuid, const VADAssetInfo& info, int32_t typeId);
+
+// "DLS", "Faulty" or "VELMAR2010-Builtin" by the record's flags.
+const char* ExportStateFolder(const VADAssetInfo& info);
+// The download station's KUID text: "u:c:v" for a user id above 0 and a version other than 0, else "u:c".
+std::string ExportKUIDText(const KUID& kuid);

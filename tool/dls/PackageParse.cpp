@@ -1,0 +1,201 @@
+#include "tool/dls/PackageParse.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ContentArchive.h"
+#include "assetdb/PatternList.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/ChunkedList.h"
+#include "core/CoreThreads.h"
+#include "core/CoreTime.h"
+#include "core/InterfaceTextDB.h"
+#include "core/MainThreadWork.h"
+#include "core/VelmarProperty.h"
+#include "tool/ArchiveInstall.h"
+#include "tool/AssetStatus.h"
+#include "tool/Support.h"
+#include "tool/dls/AssetArchive.h"
+#include "tool/dls/DLSText.h"
+#include "tool/dls/Thumbnails.h"
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kInstallFlags = 6;
+constexpr unsigned kReadyPollMs = 50;
+
+void Post(ResultsLog& log, const std::string& text) { log.PostResult(kResultMessage, text); }
+
+bool WriteThumbnail(const KUID& kuid, const TDBTagRef& packageThumbnail, const Orvo::File::Path& target,
+                    ResultsLog& log)
+{
+    Orvo::PString name;
+    Orvo::File::Path local;
+    Orvo::String text, reason;
+    bool written = true;
+    if (!VADGetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
+    if (local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga"))
+        written = WriteJPEGThumbnailFromFile(local, target, reason);
+    else if (!packageThumbnail.IsNull())
+        written = ExportArchiveThumbnail(packageThumbnail, target, reason);
+    if (!written) log.PostResult(kResultError, "Unable to write the thumbnail: " + reason.str());
+    return written;
+}
+
+// The lines and files of one installed asset; the asset is the source of every result meanwhile. False
+// when its archive or thumbnail could not be written.
+bool DescribeAsset(const KUID& kuid, bool skipBuildRule, const TDBTagRef& packageThumbnail,
+                   const Orvo::File::Path& outputFolder, ResultsLog& log)
+{
+    log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
+    PrintAssetStatus(kuid, log);
+    ValidateParsedAsset(kuid, skipBuildRule, log);
+
+    VADAssetInfo info;
+    VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);
+    Post(log, "Name: " + EscapeLineBreaks(VADGetAssetName(kuid).View()).str());
+    Post(log, "Description: " + EscapeLineBreaks(VADGetAssetDescription(kuid).View()).str());
+    Post(log, Orvo::String::Format("Velmar-build: %.1f", static_cast<double>(info.build)).str());
+    ChunkedList<KUID> dependencies;
+    VADGetAssetDependencies(kuid, dependencies);
+    Post(log, "Dependencies: " + JoinKUIDList(dependencies).str());
+    std::set<KUID> obsoletes;
+    VADGetAssetObsoletes(kuid, obsoletes);
+    Post(log, "Obsoletes: " + JoinKUIDSet(obsoletes).str());
+
+    const std::string spaced = kuid.ToSpacedString();
+    Orvo::File::Path archive(outputFolder);
+    archive.AddPath(spaced + ".cdp");
+    bool written = WriteAssetArchive(kuid, archive, log);
+    Orvo::File::Path thumbnail(outputFolder);
+    thumbnail.AddPath(spaced + ".jpg");
+    written = WriteThumbnail(kuid, packageThumbnail, thumbnail, log) && written;
+
+    TDBTagRef config;
+    VADGetAssetConfig(config, kuid, 1);
+    Post(log, "kind: " + config.GetChildString("kind").str());
+    Post(log, "alias-kuid: " + config.GetChildKUID("alias", KUID::Null()).ToString());
+    Post(log, "category-region: " + EscapeLineBreaks(VADGetAssetCategoryRegion(kuid).View()).str());
+    Post(log, "category-era: " + EscapeLineBreaks(VADGetAssetCategoryEra(kuid).View()).str());
+    Orvo::String classes;
+    AppendMissingPatternTerms(config.GetChildString("category-class").View(),
+                              config.GetChildString("custom-category-list").View(), "#", classes);
+    Post(log, "category-class: " + EscapeLineBreaks(classes.View()).str());
+    log.PopContext();
+    return written;
+}
+
+}  // namespace
+
+bool WaitForDaemonReady(ResultsLog& log, unsigned boundMs)
+{
+    const bool mainThread = IsMainThread();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    VADBeginWaitReady();
+    // A link that is gone never answers "ready": the wait ends with it.
+    while (!VADIsReady())
+    {
+        if (VADLinkFailed() || !VADClientConnected()) return false;  // the dispatcher reports the link
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            log.PostResult(kResultError, "The asset database did not become ready in time.");
+            return false;
+        }
+        if (mainThread)
+        {
+            WaitForMainThreadWork(kReadyPollMs);
+            MainThreadUpdate();
+        }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(kReadyPollMs));
+    }
+    return true;
+}
+
+void InstallMissingDependencies(const KUID& kuid)
+{
+    if (!VADClientConnected()) return;
+    // A download station whose package does not hold the version it promises would have every pass
+    // install again: the passes are bounded.
+    for (int pass = 0; pass < kMaxDependencyPasses; ++pass)
+    {
+        ChunkedList<KUID> dependencies;
+        VADGetAssetDependencies(kuid, dependencies);
+        if (dependencies.IsEmpty()) return;
+        bool lastInstalled = false;
+        for (const KUID& d : dependencies) lastInstalled = InstallFromDownloadStation(d, nullptr);
+        if (!lastInstalled) return;
+    }
+}
+
+bool WriteAssetArchive(const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log)
+{
+    Orvo::String reason;
+    if (SaveAssetAsArchive(kuid, path, reason)) return true;
+    log.PostResult(kResultError, "Unable to write asset to CDP: " + reason.str());
+    return false;
+}
+
+bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason)
+{
+    // Only image data is taken: a package from elsewhere must not name a file on this machine.
+    const ACSRawDataCore* data = tag.GetData();
+    if (tag.GetType() != kACSBinary || !data)
+    {
+        reason = "The package's thumbnail holds no image data.";
+        return false;
+    }
+    return WriteJPEGThumbnail(data->GetString(), "the package's thumbnail", path, reason);
+}
+
+bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log)
+{
+    if (!WaitForDaemonReady(log)) return false;
+    const uint32_t errorsBefore = log.ErrorCount();
+
+    ContentArchive archive;
+    Orvo::String result;
+    if (!archive.Load(result, "", path.View()))
+    {
+        TDBTagRef params = TDBTagRef::NewContainer();
+        params.SetChildString("file_path", path.View());
+        log.PostResult(kResultError, GetInterfaceString("$vad_unreadable_cdp").View(), params);
+        log.PostResult(kResultError, result.View());
+        return false;
+    }
+    TDBTagRef packageThumbnail;
+    FindArchiveTag(archive.GetRoot(), "thumbnail", packageThumbnail);
+
+    ChunkedList<KUID> installed;
+    for (size_t i = 0; i < archive.GetAssetCount(); ++i)
+    {
+        const KUID kuid = InstallAssetFromArchive(archive.GetAssetAt(i), log, kInstallFlags, 0, nullptr);
+        if (!kuid.IsNull() && !installed.Find(kuid)) installed.Add(kuid);
+        if (log.ErrorCount() > errorsBefore)
+        {
+            for (const KUID& k : installed) VADRevertAssetByKUID(k, nullptr, 1);
+            log.PostResult(kResultError, "Aborted processing");
+            return false;
+        }
+    }
+
+    for (const KUID& kuid : installed)
+    {
+        TDBTagRef config;
+        VADGetAssetConfig(config, kuid, 0);
+        const Orvo::String kind = config.GetChildString("kind");
+        if (kind.View() != "map" && kind.View() != "profile") InstallMissingDependencies(kuid);
+    }
+
+    Orvo::File::Path outputFolder(path);
+    outputFolder.DelName();
+    const bool skipBuildRule = uploaderId == kBuildRuleExemptUploader;
+    bool written = true;
+    for (const KUID& kuid : installed)
+        written = DescribeAsset(kuid, skipBuildRule, packageThumbnail, outputFolder, log) && written;
+    return written;
+}
