@@ -3,6 +3,10 @@
 // tool is run, so that relative paths must resolve against it.
 #include "E2EHarness.h"
 
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+#include "core/TDBTagRef.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -47,6 +51,33 @@ protected:
     }
 
     InstallRoot root_;
+};
+
+// Reads the daemon's settings with a client of its own, as the simulator would.
+class SettingsReader
+{
+public:
+    explicit SettingsReader(const std::string& root)
+    {
+        VADSetDaemonRoot(root);
+        VADConnectionSettings settings;
+        settings.startDaemon = 0;
+        connected_ = VADOpenDatabase(settings);
+    }
+    ~SettingsReader() { VADCloseDatabase(); }
+    SettingsReader(const SettingsReader&) = delete;
+    SettingsReader& operator=(const SettingsReader&) = delete;
+    bool Connected() const { return connected_; }
+    TDBTagRef Group(const char* name) const
+    {
+        TDBTagRef tree;
+        VADGetSettingsGroup(name, tree, 0);
+        return tree;
+    }
+
+private:
+    VADConnection connection_;  // made before the constructor body uses it
+    bool connected_ = false;
 };
 
 }  // namespace e2e

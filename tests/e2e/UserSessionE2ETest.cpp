@@ -156,33 +156,6 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
     EXPECT_EQ(Run({"countbuiltins"}).out, countBefore);
 }
 
-// Reads the daemon's settings with a client of its own, as the simulator would.
-class SettingsReader
-{
-public:
-    explicit SettingsReader(const std::string& root)
-    {
-        VADSetDaemonRoot(root);
-        VADConnectionSettings settings;
-        settings.startDaemon = 0;
-        connected_ = VADOpenDatabase(settings);
-    }
-    ~SettingsReader() { VADCloseDatabase(); }
-    SettingsReader(const SettingsReader&) = delete;
-    SettingsReader& operator=(const SettingsReader&) = delete;
-    bool Connected() const { return connected_; }
-    TDBTagRef Group(const char* name) const
-    {
-        TDBTagRef tree;
-        VADGetSettingsGroup(name, tree, 0);
-        return tree;
-    }
-
-private:
-    VADConnection connection_;  // made before the constructor body uses it
-    bool connected_ = false;
-};
-
 TEST_F(UserSessionE2E, AccountAndBackupLimitReachTheDatabase)
 {
     SettingsReader reader(root_.Root());

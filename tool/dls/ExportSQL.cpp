@@ -71,9 +71,18 @@ void ReportFailure(ResultsLog* log, int32_t batch, const std::string& why)
     if (log) log->PostResultF(kResultError, "Failed to write the SQL files of batch %d: %s", batch, why.c_str());
 }
 
-// Writes every file beside its place, then renames them all into place; nothing changes when one fails.
+// Writes every file beside its place, then renames them all into place; nothing changes when one cannot
+// be written. The list's last file is renamed last.
 bool WriteAllOrNothing(std::vector<OutputFile>& files, std::string& why)
 {
+    for (const OutputFile& f : files)
+    {
+        if (Orvo::File::Exists(f.path.View()) && !Orvo::File::IsFile(f.path.View()))
+        {
+            why = "'" + f.path.str() + "' is not a file";
+            return false;
+        }
+    }
     static std::atomic<uint64_t> s_stages{0};
     for (OutputFile& f : files)
     {
@@ -177,13 +186,14 @@ bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::Fi
             elements.Row(AssetOf(K) + ", " + Quoted(els.GetChildString(Int(int64_t(e))).View()));
     }
 
+    // The KUID list last: a batch whose SQL files are not all in place is not listed as done.
     std::vector<OutputFile> files = {
-        {kuidsPath, std::move(kuids), {}},
         {at("SQL_Asset_" + b + ".txt"), std::move(assets), {}},
         {at("SQL_AssetChild_" + b + ".txt"), children.Finish(), {}},
         {at("SQL_AssetDependencies_" + b + ".txt"), dependencies.Finish(), {}},
         {at("SQL_AssetCategories_" + b + ".txt"), categories.Finish(), {}},
         {at("SQL_AssetCategoryElements_" + b + ".txt"), elements.Finish(), {}},
+        {kuidsPath, std::move(kuids), {}},
     };
     std::string why;
     if (WriteAllOrNothing(files, why)) return true;

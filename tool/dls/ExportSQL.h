@@ -34,8 +34,9 @@ struct ExportRecordList
 };
 
 // Writes the records as the files of `batch` below `root` (created when missing). All six files are
-// written beside their places first and renamed into them only when every one was written, so a failed
-// batch leaves the earlier files as they were. False on failure, which is logged and, with a log, posted.
+// written beside their places first and renamed into them only when every one was written (kuids.txt
+// last), so a batch that cannot be written leaves the earlier files as they were. False on failure, which
+// is logged and, with a log, posted.
 bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::File::Path& root, ResultsLog* log);
 
 // Writes the batch when it is full (more than kExportBatchLimit records) and starts the next.

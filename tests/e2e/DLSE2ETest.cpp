@@ -1,0 +1,324 @@
+// The consist import and the download-station words through the real tool and daemon: consists written
+// here, packages made with "createcdp" from assets with TGA and BMP thumbnails, folders exported into
+// SQL that is loaded into a database, and the local database emptied.
+#include "E2EFixture.h"
+
+#include "engine/Bitmap.h"
+#include "tool/dls/tests/StationDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+namespace {
+
+class DLSE2E : public DaemonRootTest
+{
+protected:
+    // An asset folder below work/ with its config and, when given, an image of one colour.
+    void WriteAsset(const std::string& folder, const std::string& config, const std::string& image = {},
+                    uint32_t bgr = 0) const
+    {
+        root_.WriteFile("work/" + folder + "/config.txt", config);
+        if (image.empty()) return;
+        Orvo::Bitmap b(8, 6, Orvo::Bitmap::FormatRGB24);
+        for (uint32_t y = 0; y < 6; ++y)
+            for (uint32_t x = 0; x < 8; ++x)
+                for (int c = 0; c < 3; ++c) b.Row(y)[x * 3 + c] = uint8_t(bgr >> (8 * c));
+        ASSERT_TRUE(b.Save(root_.Path("work/" + folder + "/" + image)));
+    }
+    static std::string Thumbnail(const std::string& image)
+    {
+        return "thumbnails\n{\n  0\n  {\n    image \"" + image + "\"\n    width 8\n    height 6\n  }\n}\n";
+    }
+    std::vector<std::string> LinesWith(const RunResult& r, const std::string& text) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& line : Lines(r.out))
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        return found;
+    }
+    // The colour of an image's middle pixel (blue, green, red), or -1 when it does not load.
+    int64_t MiddleColour(const std::string& relative) const
+    {
+        Orvo::String reason;
+        auto image = Orvo::Bitmap::Load(root_.Path(relative), reason);
+        if (!image || image->GetWidth() != 8 || image->GetHeight() != 6) return -1;
+        const uint8_t* p = image->Row(3) + 4 * Orvo::Bitmap::BytesPerPixel(image->GetFormat());
+        return p[0] | p[1] << 8 | p[2] << 16;
+    }
+    static bool Near(int64_t colour, uint32_t want)
+    {
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(int((colour >> (8 * c)) & 255) - int((want >> (8 * c)) & 255)) > 8) return false;
+        return colour >= 0;
+    }
+    bool Unknown(const std::string& kuid) const { return Run({"status", kuid}).exitCode == 255; }
+    std::vector<std::string> Files(const std::string& relative) const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(root_.Path(relative)))
+            if (e.is_regular_file()) out.push_back(fs::relative(e.path(), root_.Path(relative)).string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+TEST_F(DLSE2E, ImportConsistsReportsBadEntriesAndImportsTheRestOnce)
+{
+    root_.WriteFile("work/Consists.txt", "train-0 {\n name \"Freight One\"\n list {\n"
+                                         "  car-0 <kuid:900001:100>\n  num-0 1234\n  dir-0 1\n"
+                                         "  car-1 <kuid2:900001:101:3>\n"
+                                         "  car-2 <kuid:900001:100>\n  num-2 7\n }\n}\n"
+                                         "train-1 {\n list {\n  car-0 <kuid:900001:100>\n }\n}\n"
+                                         "train-2 {\n name \"Bad Cars\"\n list {\n  car-0 \"not a kuid\"\n }\n}\n"
+                                         "train-3 {\n name \"Empty\"\n list {\n }\n}\n"
+                                         "train-4 {\n name \"Freight One\"\n list {\n  car-0 <kuid:1:2>\n }\n}\n"
+                                         "train-6 {\n name \"After a gap\"\n list {\n }\n}\n");
+    const std::string bad = "- NULLKUID : Consist train-1 has no name; it is not imported.\n"
+                            "- NULLKUID : Consist 'Bad Cars': car-0 is not a KUID; the consist is not imported.\n";
+    RunResult first = Run({"importconsists", "Consists.txt"});
+    EXPECT_EQ(first.exitCode, 255);
+    const std::vector<std::string> lines = Lines(first.out);
+    ASSERT_EQ(lines.size(), 5u) << first.out;
+    EXPECT_EQ(lines[1] + "\n" + lines[2] + "\n", bad);
+    EXPECT_EQ(lines[4], "OK (2 Errors, 0 Warnings)");
+    // "+ <kuid:u:c> : Consist 'Freight One' was imported."
+    const std::string freight = lines[0].substr(2, lines[0].find(" : ") - 2);
+    EXPECT_EQ(lines[0], "+ " + freight + " : Consist 'Freight One' was imported.");
+    EXPECT_NE(lines[3].find("Consist 'Empty' was imported."), std::string::npos);
+
+    RunResult config = Run({"printconfig", freight});
+    EXPECT_NE(config.out.find("kind\t\"consist\"\nusername\t\"Freight One\"\nvelmar-build\t3.1\nconsist-list\n{\n"
+                              "\tcar-0\n\t{\n\t\tcar-kuid\t<kuid:900001:100>\n\t\tcar-num\t1234\n\t\tcar-dir\t1\n\t}\n"
+                              "\tcar-1\n\t{\n\t\tcar-kuid\t<kuid2:900001:101:3>\n\t\tcar-num\t0\n\t\tcar-dir\t0\n\t}\n"
+                              "\tcar-2\n\t{\n\t\tcar-kuid\t<kuid:900001:100>\n\t\tcar-num\t7\n\t\tcar-dir\t0\n\t}\n}\n"
+                              "kuid-table\n{\n\t0\t<kuid:900001:100>\n\t1\t<kuid2:900001:101:3>\n}\n"),
+              std::string::npos)
+        << config.out;
+
+    // The consists now in the database are not imported again.
+    RunResult again = Run({"importconsists", "Consists.txt"});
+    EXPECT_EQ(again.out, bad + "OK (2 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Lines(Run({"searchbycategory", "CN"}).out)[0], "+ 2 : assets matching the specified criteria");
+
+    root_.WriteFile("work/Good.txt", "train-0 {\n name \"Empty\"\n list {\n }\n}\n");
+    EXPECT_EQ(Run({"importconsists", "Good.txt"}).exitCode, 0);
+    root_.WriteFile("work/Broken.txt", "train-0 {\n name \"Unclosed\n");
+    EXPECT_EQ(Run({"importconsists", "Broken.txt"}).out, Failed("Invalid input path."));
+}
+
+TEST_F(DLSE2E, DeleteAllEmptiesTheLocalDatabaseAndKeepsBuiltIns)
+{
+    ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir()}).exitCode, 0);
+    ASSERT_FALSE(Unknown("<kuid:900001:100>"));
+
+    RunResult all = Run({"dlsdeleteall"});
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_EQ(all.out, kOK);
+    for (const char* kuid : {"<kuid:900001:100>", "<kuid:900001:101>", "<kuid:900001:102>"})
+        EXPECT_TRUE(Unknown(kuid)) << kuid;
+    EXPECT_TRUE(Files("UserData/local").empty());
+    EXPECT_EQ(Run({"dlsdeleteall"}).out, kOK) << "nothing left to delete";
+    EXPECT_FALSE(Unknown("<kuid:44000:1001>")) << "the built-in asset stays";
+}
+
+TEST_F(DLSE2E, PackageParseWritesEachAssetWithItsJPEGThumbnail)
+{
+    WriteAsset("up/red",
+               "kuid <kuid:700:1>\nkind \"scenery\"\nusername \"Red Hut\"\ncategory-class \"BD\"\n"
+               "category-region \"DE;FR\"\ncategory-era \"1950\"\nvelmar-build 3.7\n"
+               "description \"First line \\\\ one\r\nsecond\"\ncustom-category-list \"XAA;BD\"\n" +
+                   Thumbnail("thumb.tga"),
+               "thumb.tga", 0x0000FF);
+    WriteAsset("up/blue",
+               "kuid <kuid2:700:2:1>\nkind \"scenery\"\nusername \"Blue Hut\"\nvelmar-build 3.5\n"
+               "alias <kuid:700:1>\nkuid-table {\n 0 <kuid:700:1>\n}\nobsolete-table {\n 0 <kuid:700:9>\n"
+               " 1 <kuid:700:8>\n}\n" +
+                   Thumbnail("Thumb.BMP"),
+               "Thumb.BMP", 0xFF0000);
+    WriteAsset("up/png", "kuid <kuid:700:3>\nkind \"scenery\"\nusername \"Png Hut\"\n" + Thumbnail("thumb.png"),
+               "thumb.png", 0x00FF00);
+    WriteAsset("up/junk", "kuid <kuid:700:4>\nkind \"scenery\"\nusername \"Junk Hut\"\n" + Thumbnail("thumb.tga"));
+    root_.WriteFile("work/up/junk/thumb.tga", "this is not an image");
+    ASSERT_EQ(Run({"installfrompath", "up"}).exitCode, 0);
+    fs::create_directories(root_.Path("work/pkg"));
+    ASSERT_EQ(Run({"createcdp", "pkg/Upload.cdp", "<kuid:700:1>", "<kuid2:700:2:1>", "<kuid:700:3>", "<kuid:700:4>"})
+                  .exitCode,
+              0);
+    for (const char* kuid : {"<kuid:700:1>", "<kuid2:700:2:1>", "<kuid:700:3>", "<kuid:700:4>"})
+        ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
+
+    RunResult parse = Run({"dlsparse", "pkg/Upload.cdp"});
+    EXPECT_EQ(parse.exitCode, 255) << "the thumbnail that is not an image fails the command";
+    EXPECT_EQ(LinesWith(parse, " : Name: "),
+              (std::vector<std::string>{"; <kuid:700:1> : Name: Red Hut", "; <kuid2:700:2:1> : Name: Blue Hut",
+                                        "; <kuid:700:3> : Name: Png Hut", "; <kuid:700:4> : Name: Junk Hut"}));
+    EXPECT_EQ(LinesWith(parse, "+ <kuid:700:1> : "),
+              (std::vector<std::string>{"+ <kuid:700:1> : eIadlmf : BD : Red Hut",
+                                        "+ <kuid:700:1> : Asset <kuid:700:1> was installed."}));
+    EXPECT_EQ(LinesWith(parse, "; <kuid:700:1> : "), (std::vector<std::string>{
+                                                         "; <kuid:700:1> : Name: Red Hut",
+                                                         "; <kuid:700:1> : Description: First line \\\\ one\\nsecond",
+                                                         "; <kuid:700:1> : Velmar-build: 3.7",
+                                                         "; <kuid:700:1> : Dependencies: ",
+                                                         "; <kuid:700:1> : Obsoletes: ",
+                                                         "; <kuid:700:1> : kind: scenery",
+                                                         "; <kuid:700:1> : alias-kuid: NULLKUID",
+                                                         "; <kuid:700:1> : category-region: DE;FR",
+                                                         "; <kuid:700:1> : category-era: 1950",
+                                                         "; <kuid:700:1> : category-class: BD;#XAA;#BD",
+                                                     }));
+    EXPECT_EQ(LinesWith(parse, "Dependencies: <"), (std::vector<std::string>{"; <kuid2:700:2:1> : Dependencies: "
+                                                                             "<kuid:700:1>"}));
+    EXPECT_EQ(LinesWith(parse, "Obsoletes: <"),
+              (std::vector<std::string>{"; <kuid2:700:2:1> : Obsoletes: <kuid:700:8>, <kuid:700:9>"}));
+    EXPECT_EQ(LinesWith(parse, "alias-kuid: <"), (std::vector<std::string>{"; <kuid2:700:2:1> : alias-kuid: "
+                                                                           "<kuid:700:1>"}));
+    EXPECT_EQ(LinesWith(parse, "thumbnail"),
+              (std::vector<std::string>{"- <kuid:700:4> : Unable to write the thumbnail: " +
+                                        root_.Path("UserData/local/kuid 700 4/thumb.tga") +
+                                        ": not an image file (unknown TGA image type 105)"}))
+        << parse.out;
+
+    EXPECT_EQ(Files("work/pkg"),
+              (std::vector<std::string>{"Upload.cdp", "kuid 700 1.cdp", "kuid 700 1.jpg", "kuid 700 3.cdp",
+                                        "kuid 700 4.cdp", "kuid2 700 2 1.cdp", "kuid2 700 2 1.jpg"}));
+    EXPECT_TRUE(Near(MiddleColour("work/pkg/kuid 700 1.jpg"), 0x0000FF)) << "red from the TGA";
+    EXPECT_TRUE(Near(MiddleColour("work/pkg/kuid2 700 2 1.jpg"), 0xFF0000)) << "blue from the BMP";
+
+    // Each written package holds its asset, which installs from it.
+    ASSERT_EQ(Run({"delete", "<kuid:700:3>"}).exitCode, 0);
+    EXPECT_EQ(Run({"installcdp", "pkg/kuid 700 3.cdp"}).exitCode, 0);
+    EXPECT_FALSE(Unknown("<kuid:700:3>"));
+}
+
+TEST_F(DLSE2E, DamagedPackageIsRefusedAndNothingIsWritten)
+{
+    root_.WriteFile("work/pkg/Damaged.cdp", "ACS$\x01\0\0\0\0\0\0\0\xFF\0\0\0garbage");
+    RunResult parse = Run({"dlsparse", "pkg/Damaged.cdp", "604218"});
+    EXPECT_EQ(parse.exitCode, 255);
+    EXPECT_EQ(parse.out, "- NULLKUID : The package '" + root_.Path("work/pkg/Damaged.cdp") +
+                             "' cannot be read.\n- NULLKUID : Content could not be read, as the CDP file is "
+                             "damaged\nOK (2 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Files("work/pkg"), std::vector<std::string>{"Damaged.cdp"});
+    EXPECT_EQ(Run({"dlsparse", "pkg/Missing.cdp"}).exitCode, 255);
+}
+
+TEST_F(DLSE2E, DependencyPassesEndWhenTheStationKeepsOfferingANewerVersion)
+{
+    // The station lists version 5 of the dependency but its package holds version 4: every pass installs
+    // "the latest" again and finds it still missing.
+    WriteAsset("dep", "kuid <kuid2:710:1:4>\nkind \"scenery\"\nusername \"Dependency\"\n");
+    WriteAsset("user", "kuid <kuid:710:2>\nkind \"scenery\"\nusername \"User\"\nkuid-table {\n 0 <kuid:710:1>\n}\n");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+    fs::create_directories(root_.Path("work/mirror/packages"));
+    ASSERT_EQ(Run({"createcdp", "mirror/packages/dep.cdp", "<kuid2:710:1:4>"}).exitCode, 0);
+    ASSERT_EQ(Run({"createcdp", "Upload.cdp", "<kuid:710:2>"}).exitCode, 0);
+    ASSERT_EQ(Run({"dlsdeleteall"}).exitCode, 0);
+    root_.WriteFile("work/mirror/index.txt", "assets {\n 0 {\n  kuid <kuid2:710:1:5>\n  package \"dep.cdp\"\n }\n}\n");
+    {
+        SettingsReader client(root_.Root());
+        ASSERT_TRUE(client.Connected());
+        TDBTagRef internet = client.Group("internet");
+        internet.EnsureContainer();
+        internet.SetChildString("dls-mirror", root_.Path("work/mirror"));
+        ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    }
+
+    RunResult parse = root_.Run({"dlsparse", "Upload.cdp"}, RunOptions::In(root_.Path("work")));
+    EXPECT_FALSE(parse.timedOut);
+    EXPECT_EQ(LinesWith(parse, "Dependencies: "),
+              std::vector<std::string>{"; <kuid:710:2> : Dependencies: <kuid:710:1>"});
+    EXPECT_FALSE(Unknown("<kuid2:710:1:4>")) << "the dependency came from the station";
+}
+
+TEST_F(DLSE2E, FolderExportWritesArchivesAndSQLThatLoads)
+{
+    const std::string title = "O'Brien's \"Shed\" \\ ends \\";
+    WriteAsset("upload/shed",
+               "kuid <kuid:720:1>\nkind \"scenery\"\nusername \"O'Brien's \\\"Shed\\\" \\\\ ends \\\\\"\n"
+               "description \"Line one\nLine two'); DROP TABLE Asset; --\"\n"
+               "category-class \"BD;X'Y\"\ncategory-region \"DE\"\ncategory-era \"1950\"\n"
+               "velmar-build 3.7\n" +
+                   Thumbnail("thumbnail.jpg"),
+               "thumbnail.jpg", 0x00FF00);
+    WriteAsset("upload/more/deeper/coach", "kuid <kuid2:720:2:3>\nkind \"traincar\"\nusername \"Coach\"\n"
+                                           "category-class \"TR\"\ncategory-region \"GB\"\nvelmar-build 3.5\n"
+                                           "kuid-table {\n 0 <kuid:720:1>\n 1 <kuid2:720:9:2>\n}\n");
+    WriteAsset("upload/listed", "kuid <kuid:720:3>\nkind \"scenery\"\nusername \"Listed\"\ncategory-class \"BD\"\n");
+    WriteAsset("upload/.hidden/asset", "kuid <kuid:720:4>\nkind \"scenery\"\nusername \"Hidden\"\n");
+    root_.WriteFile("work/upload/broken/config.txt", "kuid <kuid:720:5>\nusername \"Unclosed\n");
+    root_.WriteFile("work/mirror/index.txt", "assets {\n 0 {\n  kuid <kuid:720:3>\n  package \"listed.cdp\"\n }\n}\n");
+    {
+        SettingsReader client(root_.Root());
+        ASSERT_TRUE(client.Connected());
+        TDBTagRef internet = TDBTagRef::NewContainer();
+        internet.SetChildString("dls-mirror", root_.Path("work/mirror"));
+        ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    }
+
+    RunResult first = Run({"dlsparsefolder", "upload"});
+    EXPECT_EQ(first.exitCode, 255);
+    const std::vector<std::string> lines = Lines(first.out);
+    ASSERT_GE(lines.size(), 2u) << first.out;
+    EXPECT_EQ(lines[0], "- NULLKUID : Failed to install asset from: " + root_.Path("work/upload/broken"));
+    EXPECT_EQ(lines.back(), "OK (" + std::to_string(lines.size() - 1) + " Errors, 0 Warnings)");
+
+    const std::string out = "UserData/dls-parse";
+    EXPECT_EQ(Files(out), (std::vector<std::string>{
+                              "DLS/buildingsstructures/720_3.cdp",
+                              "SQL_AssetCategories_0.txt",
+                              "SQL_AssetCategoryElements_0.txt",
+                              "SQL_AssetChild_0.txt",
+                              "SQL_AssetDependencies_0.txt",
+                              "SQL_Asset_0.txt",
+                              "VELMAR2010-Builtin/buildingsstructures/720_1.cdp",
+                              "VELMAR2010-Builtin/buildingsstructures/720_1.jpg",
+                              "VELMAR2010-Builtin/rollingstock/720_2_3.cdp",
+                              "kuids.txt",
+                          }));
+    // Entries in name order: "more" before "shed".
+    EXPECT_EQ(root_.ReadFile(out + "/kuids.txt"), "720:2:3\r\n720:1\r\n");
+    EXPECT_TRUE(Near(MiddleColour(out + "/VELMAR2010-Builtin/buildingsstructures/720_1.jpg"), 0x00FF00));
+    for (const char* kuid : {"<kuid:720:1>", "<kuid2:720:2:3>", "<kuid:720:3>"}) EXPECT_TRUE(Unknown(kuid)) << kuid;
+    EXPECT_FALSE(root_.Exists("UserData/local/kuid 720 4")) << "folders named with a dot are not entered";
+
+    StationDatabase db;
+    for (const char* kuid : {"720:1", "720:2:3", "720:2:2"}) db.AddPending(kuid);
+    for (const char* file : {"SQL_Asset_0.txt", "SQL_AssetChild_0.txt", "SQL_AssetDependencies_0.txt",
+                             "SQL_AssetCategories_0.txt", "SQL_AssetCategoryElements_0.txt"})
+        EXPECT_EQ(db.Load(root_.ReadFile(out + "/" + file)), "") << file;
+    using Rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(
+        db.Rows("SELECT KUID, AssetTypeID, Title, Description, DownloadPath, Version, AssetStatusID, "
+                "ProductVersion FROM Asset ORDER BY AssetID"),
+        (Rows{{"720:1", "4", title, "Line one\nLine two'); DROP TABLE Asset; --", "kuid_720_1.cdp", "0", "AVL", "3.7"},
+              {"720:2:3", "2", "Coach", "", "kuid2_720_2_3.cdp", "3", "AVL", "3.5"},
+              {"720:2:2", "NULL", "NULL", "NULL", "NULL", "NULL", "FAK", "NULL"}}));
+    EXPECT_EQ(db.Rows("SELECT AssetID, ChildID FROM AssetChild"), (Rows{{"2", "3"}}));
+    EXPECT_EQ(db.Rows("SELECT AssetID, KUID FROM AssetKUIDDependency"), (Rows{{"2", "720:1"}, {"2", "720:9:2"}}));
+    EXPECT_EQ(db.Rows("SELECT AssetID, AssetCategoryID FROM Asset_AssetCategory_Rels ORDER BY AssetID, rowid"),
+              (Rows{{"1", "519"}, {"1", "156"}, {"1", "934"}, {"2", "921"}, {"2", "572"}}));
+    EXPECT_EQ(db.Rows("SELECT AssetID, CategoryElementID FROM Asset_CategoryElement_Rels ORDER BY AssetID, rowid"),
+              (Rows{{"1", "BD"}, {"1", "X'Y"}, {"1", "DE"}, {"1", "1950"}, {"2", "TR"}, {"2", "GB"}}));
+
+    // A second run starts its batches at 0 again and adds to the KUID list.
+    fs::remove_all(root_.Path("work/upload/broken"));
+    fs::remove_all(root_.Path("work/upload/more"));
+    fs::remove_all(root_.Path("work/upload/listed"));
+    RunResult second = Run({"dlsparsefolder", "upload"});
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(second.out, kOK);
+    EXPECT_EQ(root_.ReadFile(out + "/kuids.txt"), "720:2:3\r\n720:1\r\n720:1\r\n");
+    EXPECT_EQ(Lines(root_.ReadFile(out + "/SQL_Asset_0.txt")).size(), 1u);
+
+    EXPECT_EQ(Run({"dlsparsefolder", "no-such-folder"}).out, Failed("Invalid input path."));
+}
+
+}  // namespace
+}  // namespace e2e
