@@ -3,6 +3,7 @@
 // SQL that is loaded into a database, and the local database emptied.
 #include "E2EFixture.h"
 
+#include "assetdb/ContentArchive.h"
 #include "engine/Bitmap.h"
 #include "tool/dls/tests/StationDatabase.h"
 
@@ -110,6 +111,15 @@ TEST_F(DLSE2E, ImportConsistsReportsBadEntriesAndImportsTheRestOnce)
     EXPECT_EQ(Run({"importconsists", "Good.txt"}).exitCode, 0);
     root_.WriteFile("work/Broken.txt", "train-0 {\n name \"Unclosed\n");
     EXPECT_EQ(Run({"importconsists", "Broken.txt"}).out, Failed("Invalid input path."));
+
+    // With no KUID left to give, the asset cannot be created: said, and nothing is left half made.
+    ASSERT_EQ(Run({"setnextcontentid", "2147483647"}).exitCode, 0);
+    root_.WriteFile("work/New.txt", "train-0 {\n name \"Brand New\"\n list {\n }\n}\n");
+    RunResult refused = Run({"importconsists", "New.txt"});
+    EXPECT_EQ(refused.exitCode, 255);
+    EXPECT_EQ(refused.out, Failed("Consist 'Brand New' is not imported: the asset could not be created."));
+    EXPECT_EQ(Lines(Run({"searchbycategory", "CN"}).out)[0], "+ 2 : assets matching the specified criteria");
+    EXPECT_TRUE(Files("UserData/editing").empty());
 }
 
 TEST_F(DLSE2E, DeleteAllEmptiesTheLocalDatabaseAndKeepsBuiltIns)
@@ -197,7 +207,7 @@ TEST_F(DLSE2E, PackageParseWritesEachAssetWithItsJPEGThumbnail)
     EXPECT_FALSE(Unknown("<kuid:700:3>"));
 }
 
-TEST_F(DLSE2E, DamagedPackageIsRefusedAndNothingIsWritten)
+TEST_F(DLSE2E, DamagedAndUnsafePackagesAreRefused)
 {
     root_.WriteFile("work/pkg/Damaged.cdp", "ACS$\x01\0\0\0\0\0\0\0\xFF\0\0\0garbage");
     RunResult parse = Run({"dlsparse", "pkg/Damaged.cdp", "604218"});
@@ -207,6 +217,31 @@ TEST_F(DLSE2E, DamagedPackageIsRefusedAndNothingIsWritten)
                              "damaged\nOK (2 Errors, 0 Warnings)\n");
     EXPECT_EQ(Files("work/pkg"), std::vector<std::string>{"Damaged.cdp"});
     EXPECT_EQ(Run({"dlsparse", "pkg/Missing.cdp"}).exitCode, 255);
+
+    // A package whose second asset cannot be installed (a file name that leaves its folder) is aborted.
+    ContentArchive archive;
+    Orvo::String reason;
+    for (const char* file : {"readme.txt", "../escape.txt"})
+    {
+        TDBTagRef entry = TDBTagRef::NewContainer();
+        entry.SetChildKUID("kuid", KUID(730, file[0] == '.' ? 2 : 1));
+        entry.SetChildString("kind", "scenery");
+        entry.SetChildString("username", "Packed");
+        entry.CreateChildContainer("files").SetChildBinary(file, "text", 4);
+        entry.SetChildString("compression", "none");
+        ASSERT_TRUE(archive.AddAsset(reason, entry)) << reason.str();
+    }
+    ASSERT_TRUE(archive.Save(reason, root_.Path("work/pkg/Unsafe.cdp"))) << reason.str();
+    RunResult aborted = Run({"dlsparse", "pkg/Unsafe.cdp"});
+    EXPECT_EQ(aborted.exitCode, 255);
+    const std::vector<std::string> lines = Lines(aborted.out);
+    ASSERT_GE(lines.size(), 3u) << aborted.out;
+    EXPECT_EQ(lines[0], "+ <kuid:730:1> : Asset <kuid:730:1> was installed.");
+    EXPECT_NE(lines[1].find("<kuid:730:2> : "), std::string::npos);
+    EXPECT_NE(lines[1].find("Unsafe file name in archive: '../escape.txt'"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "- NULLKUID : Aborted processing");
+    EXPECT_EQ(Files("work/pkg"), (std::vector<std::string>{"Damaged.cdp", "Unsafe.cdp"}));
+    EXPECT_FALSE(root_.Exists("work/escape.txt"));
 }
 
 TEST_F(DLSE2E, DependencyPassesEndWhenTheStationKeepsOfferingANewerVersion)
