@@ -15,6 +15,7 @@
 #include "tool/ArchiveInstall.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
+#include "tool/ValidateCommand.h"
 #include "tool/dls/AssetArchive.h"
 #include "tool/dls/DLSText.h"
 #include "tool/dls/Thumbnails.h"
@@ -53,7 +54,7 @@ bool DescribeAsset(const KUID& kuid, bool skipBuildRule, const TDBTagRef& packag
 {
     log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
     PrintAssetStatus(kuid, log);
-    ValidateParsedAsset(kuid, skipBuildRule, log);
+    ValidateCommand(kuid, skipBuildRule, log);
 
     VADAssetInfo info;
     VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);

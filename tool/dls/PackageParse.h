@@ -36,6 +36,3 @@ void InstallMissingDependencies(const KUID& kuid);
 bool WriteAssetArchive(const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log);
 // Writes the package's own thumbnail (a binary tag of image data) as a JPEG file at `path`.
 bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason);
-
-// Validates one parsed asset (the validate command with the given build-rule exemption).
-bool ValidateParsedAsset(const KUID& kuid, bool skipBuildRule, ResultsLog& log);
