@@ -1,4 +1,4 @@
-// The download station's category numbers and the text helpers of its SQL files and description lines.
+// The download station's category numbers and the line-break escape of the description lines.
 #include "tool/dls/CategoryTables.h"
 #include "tool/dls/DLSText.h"
 
@@ -29,36 +29,14 @@ TEST(DLSTablesTest, AssetTypes)
     EXPECT_STREQ(GetAssetTypeFolderName(22), "UNKNOWN");
 }
 
-TEST(DLSTablesTest, SQLAndLineEscapes)
+TEST(DLSTablesTest, LineBreaksBecomeOneEscapeEach)
 {
-    using namespace std::string_literals;
-    const std::pair<std::string, std::string> sql[] = {
-        {"plain text", "plain text"},
-        {"\\", "\\\\"},
-        {"O'Brien \"x\"", "O\\'Brien \\\"x\\\""},
-        {"a\0b\r\n\x1A"s, "a\\0b\\r\\n\\Z"},
-        {"Z\xC3\xBCrich", "Z\xC3\xBCrich"},
-    };
-    for (const auto& [in, out] : sql) EXPECT_EQ(EscapeSQLText(in).str(), out) << in;
-
     const std::pair<std::string, std::string> lines[] = {
         {"one\r\ntwo\n\rthree\rfour\nfive", "one\\ntwo\\nthree\\nfour\\nfive"},
         {"\n\n", "\\n\\n"},
         {"C:\\path", "C:\\\\path"},
-        {"", ""},
     };
     for (const auto& [in, out] : lines) EXPECT_EQ(EscapeLineBreaks(in).str(), out) << in;
-}
-
-TEST(DLSTablesTest, KUIDListsInOrder)
-{
-    ChunkedList<KUID> list;
-    EXPECT_EQ(JoinKUIDList(list).str(), "");
-    list.Add(KUID(5, 6, 2));
-    list.Add(KUID(1, 2));
-    EXPECT_EQ(JoinKUIDList(list).str(), "<kuid2:5:6:2>, <kuid:1:2>");
-    const std::set<KUID> set = {KUID(-3, 4), KUID(5, 6, 2), KUID(1, 2)};
-    EXPECT_EQ(JoinKUIDSet(set).str(), "<kuid:1:2>, <kuid2:5:6:2>, <kuid2:-3:4:0>");
 }
 
 }  // namespace
