@@ -58,6 +58,14 @@ protected:
             if (std::abs(int((colour >> (8 * c)) & 255) - int((want >> (8 * c)) & 255)) > 8) return false;
         return colour >= 0;
     }
+    // Points the daemon's download station at a mirror folder of the root.
+    bool UseMirror(const std::string& relative) const
+    {
+        SettingsReader client(root_.Root());
+        TDBTagRef internet = TDBTagRef::NewContainer();
+        internet.SetChildString("dls-mirror", root_.Path(relative));
+        return client.Connected() && VADSetSettingsGroup("internet", internet);
+    }
     bool Unknown(const std::string& kuid) const { return Run({"status", kuid}).exitCode == 255; }
     std::vector<std::string> Files(const std::string& relative) const
     {
@@ -248,14 +256,7 @@ TEST_F(DLSE2E, DependencyPassesEndWhenTheStationKeepsOfferingANewerVersion)
     ASSERT_EQ(Run({"createcdp", "Upload.cdp", "<kuid:710:2>"}).exitCode, 0);
     ASSERT_EQ(Run({"dlsdeleteall"}).exitCode, 0);
     root_.WriteFile("work/mirror/index.txt", "assets {\n 0 {\n  kuid <kuid2:710:1:5>\n  package \"dep.cdp\"\n }\n}\n");
-    {
-        SettingsReader client(root_.Root());
-        ASSERT_TRUE(client.Connected());
-        TDBTagRef internet = client.Group("internet");
-        internet.EnsureContainer();
-        internet.SetChildString("dls-mirror", root_.Path("work/mirror"));
-        ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
-    }
+    ASSERT_TRUE(UseMirror("work/mirror"));
 
     RunResult parse = root_.Run({"dlsparse", "Upload.cdp"}, RunOptions::In(root_.Path("work")));
     EXPECT_FALSE(parse.timedOut);
@@ -281,13 +282,7 @@ TEST_F(DLSE2E, FolderExportWritesArchivesAndSQLThatLoads)
     WriteAsset("upload/.hidden/asset", "kuid <kuid:720:4>\nkind \"scenery\"\nusername \"Hidden\"\n");
     root_.WriteFile("work/upload/broken/config.txt", "kuid <kuid:720:5>\nusername \"Unclosed\n");
     root_.WriteFile("work/mirror/index.txt", "assets {\n 0 {\n  kuid <kuid:720:3>\n  package \"listed.cdp\"\n }\n}\n");
-    {
-        SettingsReader client(root_.Root());
-        ASSERT_TRUE(client.Connected());
-        TDBTagRef internet = TDBTagRef::NewContainer();
-        internet.SetChildString("dls-mirror", root_.Path("work/mirror"));
-        ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
-    }
+    ASSERT_TRUE(UseMirror("work/mirror"));
 
     RunResult first = Run({"dlsparsefolder", "upload"});
     EXPECT_EQ(first.exitCode, 255);

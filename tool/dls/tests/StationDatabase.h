@@ -48,21 +48,16 @@ public:
     {
         std::vector<std::vector<std::string>> rows;
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, query.c_str(), -1, &st, nullptr) != SQLITE_OK) return rows;
-        while (sqlite3_step(st) == SQLITE_ROW)
+        sqlite3_prepare_v2(db_, query.c_str(), -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW)
         {
-            std::vector<std::string> row;
+            rows.emplace_back();
             for (int i = 0; i < sqlite3_column_count(st); ++i)
             {
-                if (sqlite3_column_type(st, i) == SQLITE_NULL)
-                {
-                    row.push_back("NULL");
-                    continue;
-                }
+                const bool null = sqlite3_column_type(st, i) == SQLITE_NULL;  // before any conversion
                 const auto* bytes = static_cast<const char*>(sqlite3_column_blob(st, i));
-                row.emplace_back(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(st, i)));
+                rows.back().push_back(null ? "NULL" : std::string(bytes ? bytes : "", sqlite3_column_bytes(st, i)));
             }
-            rows.push_back(std::move(row));
         }
         sqlite3_finalize(st);
         return rows;
