@@ -2,6 +2,7 @@
 
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
 #include "core/VelmarProperty.h"
 #include "engine/File.h"
@@ -188,6 +189,7 @@ void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& lis
     }
     for (const Orvo::File::Find::Entry& entry : find)
     {
+        if (VADLinkFailed()) return;  // no further asset can be installed; the dispatcher says why
         WriteExportBatchIfFull(list, root, &log);
         if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
         const Orvo::File::Path child = Join(folder, entry.name);

@@ -197,6 +197,9 @@ bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderI
     const bool skipBuildRule = uploaderId == kBuildRuleExemptUploader;
     bool written = true;
     for (const KUID& kuid : installed)
+    {
+        if (VADLinkFailed()) return false;  // the dispatcher says why
         written = DescribeAsset(kuid, skipBuildRule, packageThumbnail, outputFolder, log) && written;
+    }
     return written;
 }
