@@ -44,16 +44,15 @@ struct StandardChunkHint
 
     explicit StandardChunkHint(uint32_t usage = UsageStatic, uint32_t flags_ = 0)
         : flags(flags_), vertexUsage(usage), indexUsage(usage)
-    {
-    }
+    {}
 
     uint32_t flags;
     uint32_t vertexUsage;
     uint32_t indexUsage;
     float value = 0.0f;
     uint32_t textureSets = 1;
-    uint32_t weights = 0;    // blend weights per vertex of a hardware-skinned chunk
-    uint32_t boneLimit = 0;  // palette size of a hardware-skinned chunk
+    uint32_t weights = 0;       // blend weights per vertex of a hardware-skinned chunk
+    uint32_t boneLimit = 0;     // palette size of a hardware-skinned chunk
     bool extraVectors = false;  // the data carries a third vector a vertex (tangents): keep room for it
 };
 
@@ -144,7 +143,10 @@ public:
     // Appends another chunk's vertices and indices (same vertex type only); false otherwise.
     virtual bool AppendChunk(Display* display, GeometryChunk& other);
     // Private copies of the vertex and index arrays.
-    bool DuplicateUnsharedArrays(Display* display) { return DuplicateVertexArray(display) && DuplicateIndexArray(display); }
+    bool DuplicateUnsharedArrays(Display* display)
+    {
+        return DuplicateVertexArray(display) && DuplicateIndexArray(display);
+    }
 
     // The chunk's own check once loaded: every index names a vertex in use, the counts fit the arrays.
     virtual bool Check(Display* display);
@@ -199,7 +201,10 @@ public:
     VertexItemPtr GetItem(uint32_t item, uint32_t stream = 0) override;
     const VertexType* GetVertexType(uint32_t = 0) const override { return type_.get(); }
     uint32_t GetVertexSize(uint32_t = 0) const override { return type_->GetStride(); }
-    uint8_t* GetVertexArray(uint32_t = 0) override { return vertices_ && !vertices_->empty() ? vertices_->data() : nullptr; }
+    uint8_t* GetVertexArray(uint32_t = 0) override
+    {
+        return vertices_ && !vertices_->empty() ? vertices_->data() : nullptr;
+    }
     // How many holders share the vertex array (0 without one).
     long GetVertexArrayUses() const { return vertices_ ? vertices_.use_count() : 0; }
 
@@ -252,8 +257,7 @@ public:
                           uint32_t faceCount)
         : Base(flags, vertexCount, primitiveCount, indexCount, faceCount,
                std::shared_ptr<const VertexType>(&PackedVertexType<V>(), [](const VertexType*) {}))
-    {
-    }
+    {}
     V* GetVertices() { return reinterpret_cast<V*>(this->GetVertexArray()); }
 
 protected:
@@ -274,8 +278,7 @@ public:
                              uint32_t faceCount)
         : Super(flags, vertexCount, primitiveCount, indexCount, faceCount),
           normals_(std::make_shared<std::vector<float>>(size_t(vertexCount) * 3))
-    {
-    }
+    {}
 
     VertexItemPtr GetItem(uint32_t item, uint32_t stream = 0) override
     {

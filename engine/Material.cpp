@@ -25,8 +25,8 @@ Material* Material::Duplicate() const
 
 bool Material::IsEqual(const Material& other) const
 {
-    return type_ == other.type_ && display_ == other.display_ && flags_ == other.flags_ &&
-           opacity_ == other.opacity_ && properties_ == other.properties_ && textures_ == other.textures_;
+    return type_ == other.type_ && display_ == other.display_ && flags_ == other.flags_ && opacity_ == other.opacity_ &&
+           properties_ == other.properties_ && textures_ == other.textures_;
 }
 
 void Material::SetParameter(const PString& value, const PString& name)
@@ -40,8 +40,7 @@ void Material::SetParameter(const PString& value, const PString& name)
     properties_.push_back({name, value});
 }
 
-int Material::SetTexture(int stage, ResourceDatabase* database, const PString& file, float value,
-                         const std::string&)
+int Material::SetTexture(int stage, ResourceDatabase* database, const PString& file, float value, const std::string&)
 {
     bool replaced = false;
     for (Texture& t : textures_)

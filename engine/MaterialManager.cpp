@@ -39,7 +39,8 @@ bool MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PStri
     const std::string_view text = decorated.View();
     name = PString();
     type = PString();
-    if (text.size() > 2 && text.substr(0, 2) == "m." && text.find(Material::DecoratedTypeToken) == std::string_view::npos)
+    if (text.size() > 2 && text.substr(0, 2) == "m." &&
+        text.find(Material::DecoratedTypeToken) == std::string_view::npos)
     {
         type = decorated;
         return true;

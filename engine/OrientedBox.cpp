@@ -56,8 +56,7 @@ void Eigenvectors(double a[3][3], Matrix3& v)
 }
 
 // The box around the points along the given unit axes; returns its volume.
-double Fit(const void* positions, size_t count, size_t stride, const Matrix3& axes, Vector3& centre,
-           Vector3& extents)
+double Fit(const void* positions, size_t count, size_t stride, const Matrix3& axes, Vector3& centre, Vector3& extents)
 {
     Vector3 low, high;
     for (size_t i = 0; i < count; ++i)
@@ -130,8 +129,8 @@ bool OrientedBox::IntersectRay(const Ray& ray, float maxDistance, float& distanc
     const Vector3 o = ray.origin - centre_;
     Ray local;
     local.origin = Vector3(o.Dot(axes_.Row(0)), o.Dot(axes_.Row(1)), o.Dot(axes_.Row(2)));
-    local.direction = Vector3(ray.direction.Dot(axes_.Row(0)), ray.direction.Dot(axes_.Row(1)),
-                              ray.direction.Dot(axes_.Row(2)));
+    local.direction =
+        Vector3(ray.direction.Dot(axes_.Row(0)), ray.direction.Dot(axes_.Row(1)), ray.direction.Dot(axes_.Row(2)));
     return local.IntersectBox(AxisBox(-extents_, extents_), maxDistance, distance);
 }
 

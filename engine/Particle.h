@@ -139,11 +139,9 @@ public:
 class AttachmentPoint : public ReferencePoint
 {
 public:
-    AttachmentPoint(const PString& name, const PString& subName, const Vector3& position,
-                    const Quaternion& orientation)
+    AttachmentPoint(const PString& name, const PString& subName, const Vector3& position, const Quaternion& orientation)
         : ReferencePoint(name, position, orientation), subName_(subName)
-    {
-    }
+    {}
     const PString& GetSubName() const { return subName_; }
     Particle* CreateInstance() const override;
 

@@ -41,7 +41,10 @@ struct Vector3
     constexpr float& operator[](int i) { return i == 0 ? x : (i == 1 ? y : z); }
 
     constexpr float Dot(const Vector3& o) const { return x * o.x + y * o.y + z * o.z; }
-    constexpr Vector3 Cross(const Vector3& o) const { return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x}; }
+    constexpr Vector3 Cross(const Vector3& o) const
+    {
+        return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x};
+    }
     constexpr float LengthSquared() const { return Dot(*this); }
     float Length() const { return std::sqrt(LengthSquared()); }
     // Unit length; a zero vector stays zero.

@@ -59,8 +59,8 @@ const VertexType& VertexType::PCT()
 
 const VertexType& VertexType::PCNTA()
 {
-    static const VertexType type(IdPCNTA, 48,
-                                 {{ItemPosition, 0}, {ItemColour, 12}, {ItemNormal, 16}, {ItemTexture0, 28}, {ItemTangent, 36}});
+    static const VertexType type(
+        IdPCNTA, 48, {{ItemPosition, 0}, {ItemColour, 12}, {ItemNormal, 16}, {ItemTexture0, 28}, {ItemTangent, 36}});
     return type;
 }
 

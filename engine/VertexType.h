@@ -10,11 +10,11 @@ namespace Orvo {
 
 enum VertexItemType : uint32_t
 {
-    ItemPosition = 1,       // 3 floats
-    ItemColour = 2,         // one packed 32-bit colour, 0xAARRGGBB
-    ItemColourFloat = 3,    // red, green, blue, alpha as floats
-    ItemNormal = 4,         // 3 floats
-    ItemBlendWeight1 = 5,   // 5 to 8: 1 to 4 floats
+    ItemPosition = 1,      // 3 floats
+    ItemColour = 2,        // one packed 32-bit colour, 0xAARRGGBB
+    ItemColourFloat = 3,   // red, green, blue, alpha as floats
+    ItemNormal = 4,        // 3 floats
+    ItemBlendWeight1 = 5,  // 5 to 8: 1 to 4 floats
     ItemBlendWeight4 = 8,
     ItemPackedWeights = 9,  // four weights as bytes in one 32-bit word, weight 0 in the low byte
     ItemBlendIndices = 10,  // four bytes

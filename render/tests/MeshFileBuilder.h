@@ -198,6 +198,9 @@ struct LODMeshSpec
     uint32_t meshVersion = 100;
     bool emptyLODB = false;
     uint32_t calcPoint = 1;
+    bool bones = false;                    // BONT with "root" and "arm", each weighing vertex 0 of every level by 0.5
+    bool rbot = false;                     // RBOT with "root" and "arm"
+    std::vector<std::string> attachments;  // ATCH points
 };
 
 inline Bytes BuildLODMesh(const LODMeshSpec& s)
@@ -213,11 +216,33 @@ inline Bytes BuildLODMesh(const LODMeshSpec& s)
     b.U32(1);
     WriteMaterial(b, s.material);
     b.End(matt);
+    const char* const bones[2][2] = {{"root", ""}, {"arm", "root"}};
+    if (s.bones || s.rbot)
+    {
+        const size_t m = b.Begin(s.bones ? "BONT" : "RBOT", 100);
+        b.U32(2);
+        for (const auto& bone : bones)
+            b.Str(bone[0]).Str(bone[1]).Floats({0, 1, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1});
+        b.End(m);
+    }
+    if (!s.attachments.empty())
+    {
+        const size_t m = b.Begin("ATCH", 100);
+        b.U32(uint32_t(s.attachments.size()));
+        for (const std::string& a : s.attachments) b.Str(a).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).Floats({0, 0, 2});
+        b.End(m);
+    }
     for (size_t i = 0; i < s.distances.size(); ++i)
     {
         const size_t mesh = b.Begin("MESH", s.meshVersion);
-        b.U32(1).U32(0).U32(0).F32(s.distances[i]);
+        b.U32(1).U32(s.bones ? 2 : 0).U32(s.bones ? 2 : 0).F32(s.distances[i]);
         if (s.emptyLODB) b.End(b.Begin("LODB", 100));
+        if (s.bones)
+        {
+            const size_t m = b.Begin("LODB", 100);
+            for (int bone = 0; bone < 2; ++bone) b.U32(1).U32(0).U32(1).U32(0).Floats({0.5f, 0, 0, 0});
+            b.End(m);
+        }
         const size_t lchk = b.Begin("LCHK", 100);
         b.U32(0).U32(0);
         WriteGeom(b, s.geom);
