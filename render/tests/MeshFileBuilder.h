@@ -4,6 +4,7 @@
 // lengths are filled in when they end, and the two mesh forms with every field a test may change.
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,7 @@ struct IndexedMeshSpec
     uint32_t bonesPerChunk = 0;
 };
 
-inline Bytes BuildIndexedMesh(const IndexedMeshSpec& s, void (*tail)(Bytes&) = nullptr)
+inline Bytes BuildIndexedMesh(const IndexedMeshSpec& s, const std::function<void(Bytes&)>& tail = {})
 {
     Bytes b;
     const size_t form = b.Form("IDXM");
