@@ -55,7 +55,8 @@ void Eigenvectors(double a[3][3], Matrix3& v)
         for (int c = 0; c < 3; ++c) v.m[r][c] = static_cast<float>(e[c][r]);
 }
 
-// The box around the points along the given unit axes; returns its volume.
+// The box around the points along the given unit axes; returns its surface measure (the sum of the face
+// areas, which unlike the volume still tells flat boxes apart).
 double Fit(const void* positions, size_t count, size_t stride, const Matrix3& axes, Vector3& centre, Vector3& extents)
 {
     Vector3 low, high;
@@ -69,7 +70,7 @@ double Fit(const void* positions, size_t count, size_t stride, const Matrix3& ax
     const Vector3 mid = (low + high) * 0.5f;
     extents = (high - low) * 0.5f;
     centre = axes.Row(0) * mid.x + axes.Row(1) * mid.y + axes.Row(2) * mid.z;
-    return double(extents.x) * extents.y * extents.z;
+    return double(extents.x) * extents.y + double(extents.y) * extents.z + double(extents.z) * extents.x;
 }
 
 }  // namespace
