@@ -31,12 +31,21 @@ bool WriteRGB(File& f, const Color& c, float scale = 1.0f)
     return MFS::WriteF32(f, c.r * scale) && MFS::WriteF32(f, c.g * scale) && MFS::WriteF32(f, c.b * scale);
 }
 
-// Writes `bytes` of each vertex's item, or zeros when the chunk has no such item.
-bool WriteItem(File& f, GeometryChunk& chunk, uint32_t item, size_t bytes, uint32_t vertex)
+// Appends `bytes` of each vertex's item (and, when given, `bytes2` of a second item after it), or
+// zeros for an item the chunk lacks.
+void AppendItems(std::vector<uint8_t>& out, GeometryChunk& chunk, uint32_t item, size_t bytes, uint32_t vertices,
+                 uint32_t item2 = 0, size_t bytes2 = 0)
 {
     const VertexItemPtr p = chunk.GetItem(item);
-    uint8_t zero[12] = {};
-    return MFS::WriteBytes(f, p ? p.address + size_t(vertex) * p.stride : zero, bytes);
+    const VertexItemPtr q = item2 ? chunk.GetItem(item2) : VertexItemPtr();
+    const size_t at = out.size();
+    out.resize(at + size_t(vertices) * (bytes + bytes2));
+    uint8_t* to = out.data() + at;
+    for (uint32_t v = 0; v < vertices; ++v, to += bytes + bytes2)
+    {
+        if (p) std::memcpy(to, p.address + size_t(v) * p.stride, bytes);
+        if (q) std::memcpy(to + bytes, q.address + size_t(v) * q.stride, bytes2);
+    }
 }
 
 }  // namespace
@@ -224,13 +233,27 @@ bool VelmarIndexedMeshLODDefinition::WriteGEOM(File& f, GeometryChunk& c, uint32
               MFS::WriteF32(f, c.GetHintValue()) && MFS::WriteU32(f, c.GetNumVertices()) &&
               MFS::WriteU32(f, c.GetNumPrimitives()) && MFS::WriteU32(f, c.GetNumIndices()) &&
               MFS::WriteU32(f, faces) && MFS::WriteU32(f, weights) && MFS::WritePaddedString(f, name.View());
-    for (uint32_t v = 0; ok && v < c.GetNumVertices(); ++v)
-        ok = WriteItem(f, c, ItemPosition, 12, v) && WriteItem(f, c, ItemTexture0, 8, v);
+    // The blocks are gathered in memory and written whole: one write per block, not per value.
+    const uint32_t vertices = c.GetNumVertices();
+    std::vector<uint8_t> block;
+    block.reserve(size_t(vertices) * 20);
+    AppendItems(block, c, ItemPosition, 12, vertices, ItemTexture0, 8);
+    ok = ok && MFS::WriteBytes(f, block.data(), block.size());
+    block.clear();
     const uint16_t* indices = c.GetIndexArray();
-    for (uint32_t i = 0; ok && i < c.GetNumIndices(); ++i) ok = MFS::WriteU16(f, indices[i]);
-    for (uint32_t v = 0; ok && v < c.GetNumVertices(); ++v) ok = WriteItem(f, c, ItemNormal, 12, v);
-    if (ok && faces) ok = MFS::WriteBytes(f, c.GetFaceNormalArray(), 12 * size_t(faces));
-    for (uint32_t v = 0; ok && tangents && v < c.GetNumVertices(); ++v) ok = WriteItem(f, c, ItemTangent, 12, v);
+    for (uint32_t i = 0; i < c.GetNumIndices(); ++i)
+    {
+        block.push_back(uint8_t(indices[i]));
+        block.push_back(uint8_t(indices[i] >> 8));
+    }
+    AppendItems(block, c, ItemNormal, 12, vertices);
+    if (faces)
+    {
+        const auto* normals = reinterpret_cast<const uint8_t*>(c.GetFaceNormalArray());
+        block.insert(block.end(), normals, normals + 12 * size_t(faces));
+    }
+    if (tangents) AppendItems(block, c, ItemTangent, 12, vertices);
+    ok = ok && MFS::WriteBytes(f, block.data(), block.size());
     return chunk.Finish() && ok;
 }
 

@@ -375,6 +375,47 @@ TEST_F(IndexedMeshFile, InfluencesFillTheBlendWeights)
     EXPECT_EQ(std::vector<uint8_t>(idx, idx + 4), (std::vector<uint8_t>{0, 3, 6, 9}));
 }
 
+TEST_F(IndexedMeshFile, EveryInfluenceBoneEndsUpInTheSkeleton)
+{
+    // A bone naming itself, two naming each other, one naming no bone: all hang in the one tree (the
+    // sanitizer run would see a bone left out as a leak). 90 bones weigh one vertex: the palette slots
+    // whose index byte cannot be written are left out.
+    auto tail = [](Bytes& b) {
+        const size_t m = b.Begin("INFL", 100);
+        b.U32(90);
+        for (int bone = 0; bone < 90; ++bone)
+        {
+            const std::string parent = bone == 0   ? ""
+                                       : bone == 1 ? "b1"
+                                       : bone == 2 ? "b3"
+                                       : bone == 3 ? "b2"
+                                       : bone == 4 ? "none"
+                                                   : "b0";
+            b.Str("b" + std::to_string(bone)).Str(parent).Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1});
+            b.U32(1).U32(0).U32(1).U32(0).Floats({0.5f, 0, 0, 0});
+        }
+        b.End(m);
+    };
+    IndexedMeshSpec spec;
+    spec.chunks[0].weights = 4;
+    VelmarIndexedMeshDefinition def{MeshOptions()};
+    ASSERT_EQ(Load(BuildIndexedMesh(spec, tail), def), 0);
+    size_t bones = 0;
+    std::vector<const Particle*> pending{def.GetSkeletonRoot()};
+    while (!pending.empty())
+    {
+        const Particle* p = pending.back();
+        pending.pop_back();
+        ++bones;
+        for (const Particle* c : p->GetChildren()) pending.push_back(c);
+    }
+    EXPECT_EQ(bones, 90u);
+    EXPECT_EQ(def.GetInfluenceParentName(4), "b0");  // named no bone: now the root's child
+    EXPECT_EQ(def.GetChunk(0)->GetInfluencePalette().size(), 90u);
+    const uint8_t* idx = def.GetChunk(0)->GetItem(ItemBlendIndices).address;
+    for (int k = 0; k < 4; ++k) EXPECT_LE(idx[k], 254) << k;
+}
+
 TEST_F(IndexedMeshFile, HardwareSkinningFollowsTheDisplay)
 {
     IndexedMeshSpec spec;

@@ -165,6 +165,10 @@ TEST_F(LODMeshFile, Mutations)
     Bytes idxm = good;
     std::memcpy(idxm.data.data() + 8, "IDXM", 4);
     EXPECT_EQ(Load(idxm), 3) << "form IDXM";
+    Bytes material = good;
+    for (size_t at = 0; at + 20 <= material.data.size(); ++at)
+        if (std::memcmp(material.data.data() + at, "LCHK", 4) == 0) material.data[at + 16] = 1;
+    EXPECT_EQ(Load(material), 3) << "a material index beyond the table";
 
     // An extra byte inside a LODB (whose length counts it).
     LODMeshSpec withLODB;
