@@ -14,6 +14,14 @@ using namespace Orvo;
 
 namespace {
 
+// A weight as the byte of the packed form: weight x 255 as an integer, held to 0 ... 255 (a weight that is
+// not a number gives 0).
+uint8_t WeightByte(float weight)
+{
+    const float scaled = weight * 255.0f;
+    return scaled >= 255.0f ? 255 : (scaled > 0.0f ? uint8_t(int(scaled)) : 0);
+}
+
 bool IsInSubtreeOf(const Particle* node, const Particle* ancestor)
 {
     for (const Particle* p = node; p != nullptr; p = p->GetParent())
@@ -114,7 +122,7 @@ void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particl
             b[2] = b[3] = 0;
             if (packed)
             {
-                const uint32_t word = uint32_t(uint8_t(int(e.weight * 255.0f)));
+                const uint32_t word = WeightByte(e.weight);
                 std::memcpy(w, &word, 4);
             }
             else
@@ -127,7 +135,7 @@ void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particl
         b[at] = index;
         if (at + 1 < int(positions)) b[at + 1] = 254;
         if (packed)
-            w[at] = uint8_t(int(e.weight * 255.0f));
+            w[at] = WeightByte(e.weight);
         else
             std::memcpy(w + 4 * at, &e.weight, 4);
     }

@@ -13,6 +13,7 @@
 #include "render/VelmarGeometryBaseResource.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
 
+#include <cmath>
 #include <cstdlib>
 
 using namespace Orvo;
@@ -56,7 +57,8 @@ int VelmarIndexedMeshLODDefinition::ReadLODDescription(Display* display, Materia
     ConfigParser parser;
     if (resource) parser.SetResourceKey(resource->GetName().View());
     if (parser.Parse(resource ? resource->GetFilePath(fileName) : fileName) != 0) return RES_FILE_OPEN_ERROR;
-    if (int(parser.GetVersion() * 100.0) != 100) return RES_FILE_VERSION_ERROR;
+    const double version = std::trunc(parser.GetVersion() * 100.0);
+    if (!(version == 100.0)) return RES_FILE_VERSION_ERROR;
     const ConfigData& root = *parser.GetRoot();
     std::vector<const ConfigData*> items;
     for (const ConfigData& child : root.children)
