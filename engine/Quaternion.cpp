@@ -58,7 +58,8 @@ void Quaternion::Set(const Matrix3& r)
         y = (r.m[2][1] + r.m[1][2]) / s;
         z = 0.25f * s;
     }
-    if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && std::isfinite(w))) *this = Quaternion();
+    // A matrix that is not quite a rotation still gives a rotation.
+    Normalise();
 }
 
 void Quaternion::Normalise()

@@ -16,7 +16,8 @@ struct Quaternion
     constexpr Quaternion(float x_, float y_, float z_, float w_) : x(x_), y(y_), z(z_), w(w_) {}
     explicit Quaternion(const Matrix3& m) { Set(m); }
 
-    // From a rotation matrix (rows = rotated axes).
+    // From a rotation matrix (rows = rotated axes); always of unit length (the identity for a matrix
+    // that gives no finite rotation).
     void Set(const Matrix3& m);
     Matrix3 ToMatrix() const;
     // Unit length; a zero quaternion becomes the identity.

@@ -2,7 +2,7 @@
 // The mesh readers as fuzz targets, shared by the libFuzzer programs (fuzz/run-fuzzers.sh) and the test
 // that replays the corpus kept in fuzz/corpus/. Each target reads untrusted bytes; it aborts only when a
 // file it accepted breaks what every accepted file must keep (chunks pass their own check, a LOD mesh
-// saved and read back saves to the same bytes).
+// saved and read back keeps its levels, chunks, materials and rules).
 #include <cstddef>
 #include <cstdint>
 #include <string>
