@@ -19,7 +19,8 @@ sources=("$root"/platform/*.cpp "$root"/engine/*.cpp "$root"/render/*.cpp "$here
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 for target in "${targets[@]}"; do
   echo "== $target: building"
-  clang++ "${flags[@]}" -DMESH_FUZZ_TARGET="\"$target\"" "${sources[@]}" "$here/FuzzMain.cpp" -ldl -pthread \
+  clang++ "${flags[@]}" -DMESH_FUZZ_TARGET="\"$target\"" "${sources[@]}" "$here/FuzzMain.cpp" \
+    -lpng -ljpeg /usr/lib/x86_64-linux-gnu/libstb.so -ldl -pthread \
     -o "$out/mesh_fuzz_$target"
   mkdir -p "$out/corpus/$target"
   echo "== $target: fuzzing ${seconds}s"
