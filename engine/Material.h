@@ -1,55 +1,127 @@
 #pragma once
-// Materials and the render kernel's material factory. A material is made from a decorated name,
-// "<name>.m.<type>" ("VelmarDummyLoad.m.onetex"); the type picks its behaviour. Material plug-ins with
-// real render code come with the mesh library; until then every type makes a plain material that
-// records what is set on it.
+// Materials. A material has a name, a type (the short type name, "onetex" of "x.m.onetex"), the name it
+// was requested by, the display material (four colours and a specular power), a flag byte, an opacity,
+// named parameters, and texture entries (stage, file, value). The engine's own material draws nothing
+// special: it makes geometry chunks with a layout chosen from the creation hint and records what is set
+// on it. Material plug-ins (MaterialManager.h) derive it for their own families.
+//
+// Decorated names: "<name>.m.<type>" ("VelmarDummyLoad.m.onetex").
+#include "engine/Color.h"
+#include "engine/GeometryChunk.h"
 #include "engine/PString.h"
 #include "engine/ReferenceCount.h"
 
-#include <map>
-#include <mutex>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace Orvo {
+
+class ResourceDatabase;
+
+struct DisplayMaterial
+{
+    Color ambient{1.0f, 1.0f, 1.0f, 1.0f};
+    Color diffuse{1.0f, 1.0f, 1.0f, 1.0f};
+    Color specular{0.0f, 0.0f, 0.0f, 1.0f};
+    Color emissive{0.0f, 0.0f, 0.0f, 1.0f};
+    float power = 0.0f;
+
+    bool operator==(const DisplayMaterial&) const = default;
+};
 
 class Material : public ReferenceCount
 {
 public:
-    Material(const PString& name, const PString& type) : name_(name), type_(type) {}
+    static constexpr const char* DecoratedTypeToken = ".m.";
+
+    struct Texture
+    {
+        int stage = 0;
+        PString file;
+        float value = 0.0f;
+        bool operator==(const Texture&) const = default;
+    };
+    struct Property
+    {
+        PString name;
+        PString value;
+        bool operator==(const Property&) const = default;
+    };
+
+    Material(const PString& name, const PString& type) : name_(name), type_(type), requestName_(name) {}
+
+    // A new material of the same kind with the same settings (one reference is for the caller to take).
+    virtual Material* Duplicate() const;
+    // Same type and the same settings (display material, flags, opacity, parameters, textures).
+    virtual bool IsEqual(const Material& other) const;
 
     const PString& GetName() const { return name_; }
     const PString& GetType() const { return type_; }
+    void SetCreationType(const PString& type) { type_ = type; }
+    const PString& GetRequestName() const { return requestName_; }
+    void SetRequestName(const PString& name) { requestName_ = name; }
 
-    // Texture slots are numbered by the engine; the value is the slot's blend weight.
-    void SetTexture(int slot, float value)
-    {
-        textureSlot_ = slot;
-        textureValue_ = value;
-    }
-    int GetTextureSlot() const { return textureSlot_; }
-    float GetTextureValue() const { return textureValue_; }
+    const DisplayMaterial& GetDisplayMaterial() const { return display_; }
+    void SetDisplayMaterialProperties(const DisplayMaterial& d) { display_ = d; }
+    uint8_t GetFlags() const { return flags_; }
+    void SetFlags(uint8_t flags) { flags_ = flags; }
+    float GetOpacity() const { return opacity_; }
+    void SetOpacity(float opacity) { opacity_ = opacity; }
+    float GetResourcePriority() const { return priority_; }
+    void SetResourcePriority(float priority) { priority_ = priority; }
+
+    // Parameters: a name given again replaces its value.
+    void SetParameter(const PString& value, const PString& name);
+    size_t GetNumProperties() const { return properties_.size(); }
+    const Property* GetProperty(size_t n) const { return n < properties_.size() ? &properties_[n] : nullptr; }
+
+    // A texture file for a stage: 0 when the file exists in the database (or, without one, as a path),
+    // 2 when it does not (the entry is kept either way, for the texture loading to report).
+    virtual int SetTexture(int stage, ResourceDatabase* database, const PString& file, float value,
+                           const std::string& resourceName);
+    // A stage with a weight and no file of its own (an environment map).
+    void SetTexture(int stage, float value);
+    const std::vector<Texture>& GetTextures() const { return textures_; }
+    // The stage and value last set (-1 and 0 before any).
+    int GetTextureSlot() const { return textures_.empty() ? -1 : textures_.back().stage; }
+    float GetTextureValue() const { return textures_.empty() ? 0.0f : textures_.back().value; }
+
+    // A geometry chunk for this material: `typeCode` 0 list, 1 strip, 2 fan, 3 to 5 the other primitive
+    // types; null for an unknown type code.
+    virtual GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                               uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint);
+
+    // Texture loading of the material: started, then polled (0 loaded).
+    virtual bool LoadAll() { return true; }
+    virtual int IsAllLoaded() { return 0; }
+
+    // A name that carries the type token, for a material described without one: `name` itself when it has
+    // the token, else `name` + ".m.onetex" (with textures) or ".m.notex".
+    static PString VerifyDecoratedName(const PString& name, size_t textureCount);
+
+protected:
+    void CopySettingsTo(Material& copy) const;
 
 private:
     PString name_;
     PString type_;
-    int textureSlot_ = -1;
-    float textureValue_ = 0.0f;
+    PString requestName_;
+    DisplayMaterial display_;
+    uint8_t flags_ = 0;
+    float opacity_ = 1.0f;
+    float priority_ = 0.0f;
+    std::vector<Property> properties_;
+    std::vector<Texture> textures_;
 };
 
-class MaterialFactory
+// The material made when there is no material manager: it is named after the request and keeps the
+// type part of the name as its creation type.
+class NullMaterial : public Material
 {
 public:
-    ~MaterialFactory();
-
-    // The material of that decorated name, created on first request; one reference added for the caller.
-    // Null when the name has no ".m.<type>" part.
-    Material* CreateMaterial(const PString& decoratedName);
-    // The type part of a decorated name ("onetex" of "x.m.onetex"); empty when there is none.
-    static PString TypeOf(const PString& decoratedName);
-    size_t Count() const;
-
-private:
-    mutable std::mutex lock_;
-    std::map<std::string, Material*> materials_;  // each holds one reference of the factory
+    explicit NullMaterial(const PString& name) : Material(name, PString()) {}
+    Material* Duplicate() const override;
 };
 
 }  // namespace Orvo

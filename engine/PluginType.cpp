@@ -13,6 +13,12 @@ struct Registry
     std::recursive_mutex lock;
     std::vector<PluginType*> types;
     bool programAsked = false;
+
+    // The registry owns its types: they go with it at the end of the process.
+    ~Registry()
+    {
+        for (PluginType* type : types) type->Release();
+    }
 };
 
 Registry& TheRegistry()

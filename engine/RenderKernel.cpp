@@ -1,7 +1,7 @@
 #include "engine/RenderKernel.h"
 
 #include "engine/Display.h"
-#include "engine/Material.h"
+#include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/Options.h"
 #include "engine/RenderStartFault.h"
@@ -16,7 +16,7 @@ std::atomic<RenderKernel*> g_current{nullptr};
 }  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
-    : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialFactory>())
+    : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialManager>())
 {
     if (sceneGraph_ == nullptr)
     {
@@ -45,10 +45,16 @@ bool RenderKernel::Init(OS* os, void*)
         kind = Display::Kind::HiddenOpenGL;
     }
     display_ = std::make_unique<Display>(kind);
+    materials_->SetDisplay(display_.get());
+    MaterialManager::RegisterEngineMaterialTypes();
     return true;
 }
 
-void RenderKernel::Shutdown() { display_.reset(); }
+void RenderKernel::Shutdown()
+{
+    materials_->SetDisplay(nullptr);
+    display_.reset();
+}
 
 RenderKernel* RenderKernel::Current() { return g_current.load(); }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The render kernel: the scene graph, the display and the material factory. Init picks the display from
+// The render kernel: the scene graph, the display and the material manager. Init picks the display from
 // the OS object's options: "-NullRender" gives the null renderer, "-render=OpenGL" (with "-hidewindow")
 // the hidden OpenGL display; both draw nothing here. Any other renderer cannot start.
 #include <memory>
@@ -7,7 +7,7 @@
 namespace Orvo {
 
 class Display;
-class MaterialFactory;
+class MaterialManager;
 class OS;
 class SceneGraph;
 
@@ -28,7 +28,7 @@ public:
 
     SceneGraph& GetSceneGraph() { return *sceneGraph_; }
     Display* GetDisplay() { return display_.get(); }
-    MaterialFactory& GetMaterialFactory() { return *materials_; }
+    MaterialManager& GetMaterialManager() { return *materials_; }
     float GetDetailScale() const { return detailScale_; }
 
     // The process's render kernel (the one start-up created), or null.
@@ -40,7 +40,7 @@ private:
     SceneGraph* sceneGraph_;
     float detailScale_;
     std::unique_ptr<Display> display_;
-    std::unique_ptr<MaterialFactory> materials_;
+    std::unique_ptr<MaterialManager> materials_;
 };
 
 }  // namespace Orvo

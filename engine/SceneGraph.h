@@ -1,29 +1,12 @@
 #pragma once
-// Scene nodes and the scene graph of the render kernel. A particle is a node with children; the graph
-// holds the root particles of the scenes it draws. Neither owns what it is given: the creator deletes a
-// particle after unlinking it.
+// The scene graph of the render kernel: it holds the root particles (engine/Particle.h) of the scenes it
+// draws, without owning them: the creator deletes a particle after unlinking it.
+#include "engine/Particle.h"
+
 #include <cstddef>
 #include <vector>
 
 namespace Orvo {
-
-class Particle
-{
-public:
-    Particle() = default;
-    virtual ~Particle();
-    Particle(const Particle&) = delete;
-    Particle& operator=(const Particle&) = delete;
-
-    void AddChild(Particle* child);
-    bool RemoveChild(Particle* child);
-    const std::vector<Particle*>& GetChildren() const { return children_; }
-    Particle* GetParent() const { return parent_; }
-
-private:
-    Particle* parent_ = nullptr;
-    std::vector<Particle*> children_;
-};
 
 // A view onto a scene: its orientation (a quaternion, x y z w) and the particle it looks at.
 class View

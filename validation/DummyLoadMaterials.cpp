@@ -1,6 +1,6 @@
 #include "validation/DummyLoadMaterials.h"
 
-#include "engine/Material.h"
+#include "engine/MaterialManager.h"
 #include "engine/RenderKernel.h"
 #include "validation/DataManager.h"
 
@@ -25,18 +25,21 @@ constexpr float kEnvironmentTextureWeight = 1.0f;
 void RegisterDummyLoadMaterials()
 {
     if (!DataManager::HasInstance()) return;
-    DataManager& manager = *DataManager::Instance();
-    Orvo::RenderKernel* kernel = manager.GetRenderKernel();
-    if (manager.placeholdersRegistered_ || kernel == nullptr) return;
-    manager.placeholdersRegistered_ = true;
-    Orvo::MaterialFactory& factory = kernel->GetMaterialFactory();
+    DataManager& data = *DataManager::Instance();
+    Orvo::RenderKernel* kernel = data.GetRenderKernel();
+    if (data.placeholdersRegistered_ || kernel == nullptr) return;
+    data.placeholdersRegistered_ = true;
+    Orvo::MaterialManager& manager = kernel->GetMaterialManager();
     for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
     {
-        Orvo::Material* material = factory.CreateMaterial(Orvo::PString(kDummyLoadMaterialNames[i]));
-        manager.placeholders_[i] = material;
         const char* type = std::strstr(kDummyLoadMaterialNames[i], ".m.") + 3;
-        if (material != nullptr && (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0))
+        auto* material = new Orvo::Material(Orvo::PString(kDummyLoadMaterialNames[i]), Orvo::PString(type));
+        material->AddRef();
+        data.placeholders_[i] = material;
+        if (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0)
             material->SetTexture(kEnvironmentTextureSlot, kEnvironmentTextureWeight);
+        // Registered under its name, it also serves a mesh's request for its type ("m.<type>").
+        manager.RegisterMaterial(material);
     }
     // The alpha-blend caches and the placeholders' geometry chunks come with the mesh library.
 }

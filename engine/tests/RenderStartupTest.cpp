@@ -1,7 +1,7 @@
 // The engine objects the tool starts: OS options, render kernel displays, forced start failures,
 // plug-in types and their ids, materials and the scene graph.
 #include "engine/Display.h"
-#include "engine/Material.h"
+#include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/PluginType.h"
 #include "engine/RenderKernel.h"
@@ -114,20 +114,24 @@ TEST(PluginTypeTest, RegistryLooksUpByFamilyAndExactName)
     EXPECT_EQ(PluginBase::RegisteredCount(), 0u);
 }
 
-TEST(MaterialTest, DecoratedNamesGiveTypesAndOneMaterialPerName)
+TEST(MaterialTest, DecoratedNamesGiveTypesAndRegisteredNamesGiveCopies)
 {
-    MaterialFactory factory;
-    EXPECT_EQ(MaterialFactory::TypeOf(PString("VelmarDummyLoad.m.onetex")), PString("onetex"));
-    EXPECT_EQ(factory.CreateMaterial(PString("plain")), nullptr);
-    EXPECT_EQ(factory.CreateMaterial(PString("x.m.")), nullptr);
-    Material* a = factory.CreateMaterial(PString("VelmarDummyLoad.m.gloss"));
-    Material* b = factory.CreateMaterial(PString("VelmarDummyLoad.m.gloss"));
+    MaterialManager manager;
+    EXPECT_EQ(MaterialManager::TypeOf(PString("VelmarDummyLoad.m.onetex")), PString("onetex"));
+    int result = -1;
+    EXPECT_EQ(manager.CreateMaterial(PString("plain"), &result), nullptr);
+    EXPECT_EQ(result, MaterialManager::NotDecorated);
+    EXPECT_EQ(manager.CreateMaterial(PString("x.m."), &result), nullptr);
+    auto* prototype = new Material(PString("VelmarDummyLoad.m.gloss"), PString("gloss"));
+    manager.RegisterMaterial(prototype);
+    Material* a = manager.CreateMaterial(PString("VelmarDummyLoad.m.gloss"), &result);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(result, MaterialManager::Made);
+    EXPECT_NE(a, prototype);  // a copy: the caller may change it
+    EXPECT_TRUE(a->IsEqual(*prototype));
     EXPECT_EQ(a->GetType(), PString("gloss"));
-    EXPECT_EQ(factory.Count(), 1u);
+    EXPECT_EQ(manager.Count(), 1u);
     a->Release();
-    b->Release();
 }
 
 TEST(SceneGraphTest, ScenesAndChildrenLinkAndUnlink)

@@ -3,7 +3,7 @@
 #include "core/ConfigFile.h"
 #include "engine/EngineObjects.h"
 #include "engine/File.h"
-#include "engine/Material.h"
+#include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/SceneGraph.h"
@@ -154,7 +154,7 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
 
     TETLib::RegisterDummyLoadMaterials();
     ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
-    EXPECT_EQ(kernel.GetMaterialFactory().Count(), TETLib::kDummyLoadMaterialCount);
+    EXPECT_EQ(kernel.GetMaterialManager().Count(), TETLib::kDummyLoadMaterialCount);
     for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
     {
         Orvo::Material* material = TETLib::GetDummyLoadMaterial(i);

@@ -1,0 +1,143 @@
+#include "engine/MaterialManager.h"
+
+#include "engine/TextCase.h"
+
+namespace Orvo {
+
+const UId& MaterialPlugin::FamilyId()
+{
+    static const UId id("4D415445-5249-414C-8000-0000000000A2");
+    return id;
+}
+
+namespace {
+class EngineMaterialPlugin : public MaterialPlugin
+{
+public:
+    using MaterialPlugin::MaterialPlugin;
+    Material* Create(const PString& name, Display*) override { return new Material(name, GetName()); }
+};
+}  // namespace
+
+void MaterialManager::RegisterEngineMaterialTypes()
+{
+    const struct
+    {
+        const char* name;
+        const char* id;
+    } types[] = {{"notex", "4F52564F-0000-4D41-8000-000000000001"},
+                 {"onetex", "4F52564F-0000-4D41-8000-000000000002"},
+                 {"gloss", "4F52564F-0000-4D41-8000-000000000003"},
+                 {"reflect", "4F52564F-0000-4D41-8000-000000000004"}};
+    for (const auto& t : types) PluginBase::RegisterPluginType(new EngineMaterialPlugin(PString(t.name), UId(t.id)));
+}
+
+MaterialManager::~MaterialManager() { Clear(); }
+
+bool MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PString& name, PString& type)
+{
+    const std::string_view text = decorated.View();
+    name = PString();
+    type = PString();
+    if (text.size() > 2 && text.substr(0, 2) == "m." &&
+        text.find(Material::DecoratedTypeToken) == std::string_view::npos)
+    {
+        type = decorated;
+        return true;
+    }
+    const size_t mark = text.rfind(Material::DecoratedTypeToken);
+    if (mark == std::string_view::npos || mark + 3 >= text.size()) return false;
+    name = PString(text.substr(0, mark));
+    type = PString(text.substr(mark + 1));
+    return true;
+}
+
+PString MaterialManager::TypeOf(const PString& decorated)
+{
+    PString name, type;
+    if (!SplitDecoratedMaterialName(decorated, name, type)) return PString();
+    return PString(type.View().substr(2));
+}
+
+Material* MaterialManager::CreateMaterial(const PString& name, int* result)
+{
+    int ignored = 0;
+    int& out = result ? *result : ignored;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (Material* m : registered_)
+            if (m->GetName() == name)
+            {
+                Material* copy = m->Duplicate();
+                copy->AddRef();
+                out = Made;
+                return copy;
+            }
+    }
+    PString base, type;
+    if (!SplitDecoratedMaterialName(name, base, type))
+    {
+        out = NotDecorated;
+        return nullptr;
+    }
+    const PString shortType(type.View().substr(2));
+    if (PluginType* found = PluginBase::LookupPluginType(MaterialPlugin::FamilyId(), shortType))
+    {
+        auto* plugin = dynamic_cast<MaterialPlugin*>(found);
+        Material* made = plugin ? plugin->Create(name, display_) : nullptr;
+        found->Release();
+        if (made == nullptr)
+        {
+            out = CannotMake;
+            return nullptr;
+        }
+        made->AddRef();
+        out = Made;
+        return made;
+    }
+    if (base.empty())
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (Material* m : registered_)
+            if (m->GetType() == shortType)
+            {
+                Material* copy = m->Duplicate();
+                copy->AddRef();
+                out = Made;
+                return copy;
+            }
+    }
+    out = UnknownType;
+    return nullptr;
+}
+
+void MaterialManager::RegisterMaterial(Material* material)
+{
+    if (material == nullptr) return;
+    material->AddRef();
+    std::lock_guard<std::mutex> hold(lock_);
+    registered_.push_back(material);
+}
+
+Material* MaterialManager::FindRegistered(const PString& name) const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    for (Material* m : registered_)
+        if (m->GetName() == name) return m;
+    return nullptr;
+}
+
+size_t MaterialManager::Count() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return registered_.size();
+}
+
+void MaterialManager::Clear()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    for (Material* m : registered_) m->Release();
+    registered_.clear();
+}
+
+}  // namespace Orvo

@@ -1,0 +1,75 @@
+#pragma once
+// A 3 x 3 matrix of floats, row by row, as the mesh files store orientations (36 bytes). Vectors are
+// rows multiplied from the left (v' = v M): row i is where the axis i goes.
+#include "engine/Vector.h"
+
+namespace Orvo {
+
+struct Matrix3
+{
+    float m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+
+    static constexpr Matrix3 Identity() { return Matrix3(); }
+    constexpr Vector3 Row(int i) const { return {m[i][0], m[i][1], m[i][2]}; }
+    constexpr void SetRow(int i, const Vector3& v)
+    {
+        m[i][0] = v.x;
+        m[i][1] = v.y;
+        m[i][2] = v.z;
+    }
+    // v M
+    constexpr Vector3 Transform(const Vector3& v) const
+    {
+        return {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0], v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1],
+                v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]};
+    }
+    constexpr Matrix3 Transposed() const
+    {
+        Matrix3 t;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) t.m[r][c] = m[c][r];
+        return t;
+    }
+    // This, then o.
+    constexpr Matrix3 operator*(const Matrix3& o) const
+    {
+        Matrix3 p;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) p.m[r][c] = m[r][0] * o.m[0][c] + m[r][1] * o.m[1][c] + m[r][2] * o.m[2][c];
+        return p;
+    }
+    constexpr bool operator==(const Matrix3& o) const
+    {
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                if (m[r][c] != o.m[r][c]) return false;
+        return true;
+    }
+};
+
+// A 4 x 4 matrix in the same convention: rows 0 to 2 are the axes, row 3 the translation.
+struct Matrix4
+{
+    float m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+
+    constexpr Vector3 TransformPoint(const Vector3& v) const
+    {
+        return {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0] + m[3][0],
+                v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1] + m[3][1],
+                v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2] + m[3][2]};
+    }
+    constexpr Matrix4 operator*(const Matrix4& o) const
+    {
+        Matrix4 p;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+            {
+                float s = 0.0f;
+                for (int k = 0; k < 4; ++k) s += m[r][k] * o.m[k][c];
+                p.m[r][c] = s;
+            }
+        return p;
+    }
+};
+
+}  // namespace Orvo

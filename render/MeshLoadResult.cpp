@@ -1,0 +1,25 @@
+#include "render/MeshLoadResult.h"
+
+namespace {
+struct Entry
+{
+    const char* name;
+    const char* text;
+};
+constexpr Entry kResults[] = {
+    {"", ""},
+    {"RES_UNKNOWN", "Unknown mesh load error"},
+    {"RES_FILE_OPEN_ERROR", "Unable to open file"},
+    {"RES_FILE_FORMAT_ERROR", "Unexpected file format"},
+    {"RES_FILE_VERSION_ERROR", "Incompatible file version"},
+    {"RES_NO_MATERIAL_MANAGER", "Unable to find material manager in Render Kernel"},
+    {"RES_UNSUPPORTED_MATERIAL", "Unable to create requested material"},
+    {"RES_UNKNOWN_MATERIAL", "Unable to find the type of a requested material"},
+    {"RES_FAIL_CHUNK_CREATE", "Failed to create geometry chunk"},
+    {"RES_FILE_DATA_ERROR", "File contains invalid data"},
+};
+}  // namespace
+
+const char* MeshLoadResultName(int result) { return result >= 0 && result <= 9 ? kResults[result].name : ""; }
+
+const char* MeshLoadResultText(int result) { return result >= 0 && result <= 9 ? kResults[result].text : ""; }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the mesh readers as libFuzzer programs (clang, with the address and undefined-behaviour
+# sanitizers) and fuzzes each for a while, starting from the corpus kept here. New inputs go to a
+# working corpus under the build folder, so the corpus in the tree stays small; to keep a finding, copy
+# the reproducer into fuzz/corpus/<target>/ (the corpus test replays it from then on).
+#
+#   render/fuzz/run-fuzzers.sh [seconds per target = 180] [targets... = idxm pm lodm lodtxt imtxt]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+seconds="${1:-180}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(idxm pm lodm lodtxt imtxt)
+command -v clang++ >/dev/null || { echo "clang++ is needed (Debian: clang)" >&2; exit 1; }
+out="$root/build/fuzz"
+mkdir -p "$out"
+sources=("$root"/platform/*.cpp "$root"/engine/*.cpp "$root"/render/*.cpp "$here/MeshFuzzTargets.cpp")
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
+for target in "${targets[@]}"; do
+  echo "== $target: building"
+  clang++ "${flags[@]}" -DMESH_FUZZ_TARGET="\"$target\"" "${sources[@]}" "$here/FuzzMain.cpp" \
+    -lpng -ljpeg /usr/lib/x86_64-linux-gnu/libstb.so -ldl -pthread \
+    -o "$out/mesh_fuzz_$target"
+  mkdir -p "$out/corpus/$target"
+  echo "== $target: fuzzing ${seconds}s"
+  (cd "$out" && "./mesh_fuzz_$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+    "$out/corpus/$target" "$here/corpus/$target" 2>&1 | grep -E "^#[0-9]+ *DONE|stat::|ERROR|SUMMARY|Test unit" || true)
+done
