@@ -1,5 +1,7 @@
 #include "textures/Etc1Block.h"
 
+#include "textures/codec/SimdLevel.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -220,20 +222,12 @@ __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordAvx2(const Etc1Half& 
     return PickCodeword(sums, codeword);
 }
 
-bool Etc1HaveAvx2()
-{
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have;
-}
+bool Etc1HaveAvx2() { return ProcessorSimdLevel() >= SimdLevel::Avx2; }
 
 uint32_t SearchEtc1Codeword(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
-    // Chosen once; a function-local static is initialised safely even when several threads arrive at once.
-    static const auto search = Etc1HaveAvx2() ? &SearchEtc1CodewordAvx2 : &SearchEtc1CodewordSse2;
-    return search(half, base, codeword);
+    return CodecSimdLevel() >= SimdLevel::Avx2 ? SearchEtc1CodewordAvx2(half, base, codeword)
+                                               : SearchEtc1CodewordSse2(half, base, codeword);
 }
 
 uint32_t SearchEtc1CodewordPerceptualScalar(const Etc1Half& half, Etc1Colour base, int& codeword)
@@ -360,8 +354,8 @@ __attribute__((target("avx2"))) uint32_t SearchEtc1CodewordPerceptualAvx2(const 
 
 uint32_t SearchEtc1CodewordPerceptual(const Etc1Half& half, Etc1Colour base, int& codeword)
 {
-    static const auto search = Etc1HaveAvx2() ? &SearchEtc1CodewordPerceptualAvx2 : &SearchEtc1CodewordPerceptualScalar;
-    return search(half, base, codeword);
+    return CodecSimdLevel() >= SimdLevel::Avx2 ? SearchEtc1CodewordPerceptualAvx2(half, base, codeword)
+                                               : SearchEtc1CodewordPerceptualScalar(half, base, codeword);
 }
 
 void AssignEtc1Indices(const Etc1Pixels& block, int half, Etc1Colour base, int codeword, bool perceptual,

@@ -57,6 +57,7 @@ uint32_t SearchEtc1CodewordScalar(const Etc1Half& half, Etc1Colour base, int& co
 // The vector forms, exposed for tests; the AVX2 form may only be called when the processor has it.
 uint32_t SearchEtc1CodewordSse2(const Etc1Half& half, Etc1Colour base, int& codeword);
 uint32_t SearchEtc1CodewordAvx2(const Etc1Half& half, Etc1Colour base, int& codeword);
+// Whether the processor has AVX2 (the codecs may still run at a lower level, CodecSimdLevel).
 bool Etc1HaveAvx2();
 
 // Best codeword under the perceptual error in single precision; the half error is the best sum truncated.
@@ -116,6 +117,15 @@ inline Etc1Colour ExpandEtc1(Etc1Colour q, bool differential)
 
 // Both words of a block from a split's encoding; the pixel indices are chosen here.
 Etc1BlockWords BuildEtc1Words(const Etc1Pixels& block, const Etc1SplitCode& code, bool perceptual);
+
+// The fast-mode block encoder in each instruction set, all giving the same words; the AVX2 and AVX-512
+// forms may only be called where the processor has them (ProcessorSimdLevel). Etc1FastBlockEncoder picks
+// the form for the level the codecs run at.
+Etc1BlockWords CompressBlockETC1FastSse2(const Etc1Source& image, int x, int y);
+Etc1BlockWords CompressBlockETC1FastAvx2(const Etc1Source& image, int x, int y);
+Etc1BlockWords CompressBlockETC1FastAvx512(const Etc1Source& image, int x, int y);
+using Etc1FastEncoderFn = Etc1BlockWords (*)(const Etc1Source&, int, int);
+Etc1FastEncoderFn Etc1FastBlockEncoder();
 
 // Perceptual error of a decoded block against the source, in double precision.
 double Etc1PerceptualBlockError(const Etc1Pixels& block, Etc1BlockWords words);

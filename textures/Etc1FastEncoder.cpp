@@ -1,6 +1,7 @@
 // The two-candidate ETC1 encoders: every block is encoded once with the halves' averages rounded and once
 // with the combined quantisation, which leaves intensity errors to the modifiers; the better one is kept.
 #include "textures/Etc1Block.h"
+#include "textures/codec/SimdLevel.h"
 
 namespace {
 
@@ -84,15 +85,46 @@ Etc1SplitCode EncodeCandidate(BlockHalves& b, Quantise5 quantise5, Quantise4 qua
 
 }  // namespace
 
-Etc1BlockWords CompressBlockETC1Fast(const Etc1Source& image, int x, int y)
+namespace {
+
+template <class Search>
+Etc1BlockWords EncodeFast(const Etc1Source& image, int x, int y, Search search)
 {
     BlockHalves b;
     PrepareHalves(b, image, x, y);
-    const Etc1SplitCode average = EncodeCandidate(b, QuantiseRound5, QuantiseRound4, SearchEtc1Codeword);
-    const Etc1SplitCode combined = EncodeCandidate(b, QuantiseCombined5, QuantiseCombined4, SearchEtc1Codeword);
+    const Etc1SplitCode average = EncodeCandidate(b, QuantiseRound5, QuantiseRound4, search);
+    const Etc1SplitCode combined = EncodeCandidate(b, QuantiseCombined5, QuantiseCombined4, search);
     // The decoded error of a candidate is exactly the sum of its halves' best errors, so the split errors
     // compare the candidates without decoding them.
     return BuildEtc1Words(b.block, combined.error < average.error ? combined : average, false);
+}
+
+}  // namespace
+
+Etc1BlockWords CompressBlockETC1FastSse2(const Etc1Source& image, int x, int y)
+{
+    return EncodeFast(image, x, y, SearchEtc1CodewordSse2);
+}
+
+Etc1BlockWords CompressBlockETC1FastAvx2(const Etc1Source& image, int x, int y)
+{
+    return EncodeFast(image, x, y, SearchEtc1CodewordAvx2);
+}
+
+Etc1BlockWords CompressBlockETC1Fast(const Etc1Source& image, int x, int y)
+{
+    return Etc1FastBlockEncoder()(image, x, y);
+}
+
+Etc1FastEncoderFn Etc1FastBlockEncoder()
+{
+    switch (CodecSimdLevel())
+    {
+    case SimdLevel::Avx512: return CompressBlockETC1FastAvx512;
+    case SimdLevel::Avx2: return CompressBlockETC1FastAvx2;
+    case SimdLevel::Sse2: break;
+    }
+    return CompressBlockETC1FastSse2;
 }
 
 Etc1BlockWords CompressBlockETC1Perceptual(const Etc1Source& image, int x, int y)

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "textures/Etc1Block.h"
+#include "textures/codec/SimdLevel.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ BlockEncoder EncoderOf(Etc1Mode mode)
 {
     switch (mode)
     {
-    case Etc1Mode::Fast: return CompressBlockETC1Fast;
+    case Etc1Mode::Fast: return Etc1FastBlockEncoder();  // the form for this processor, chosen once per image
     case Etc1Mode::Perceptual: return CompressBlockETC1Perceptual;
     case Etc1Mode::NearSearch: return CompressBlockETC1NearSearch;
     case Etc1Mode::NearSearchPerceptual: return CompressBlockETC1NearSearchPerceptual;
@@ -58,6 +59,7 @@ void StoreBigEndian(uint32_t word, uint8_t* out)
 
 void EncodeImage(BlockEncoder encode, const Etc1Source& image, uint8_t* blocks)
 {
+    ClearUpperVectorState();
     const int across = (image.width + 3) / 4;
     const int down = (image.height + 3) / 4;
     for (int by = 0; by < down; ++by)
@@ -88,7 +90,7 @@ bool CompressImageETC1(const uint8_t* pixels, size_t pixelBytes, int width, int 
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[Etc1CompressedSize(width, height)]);
     if (!out) return false;
     ReportPadding(width, height);
-    EncodeImage(CompressBlockETC1Fast, Etc1Source{pixels, width, height}, out.get());
+    EncodeImage(Etc1FastBlockEncoder(), Etc1Source{pixels, width, height}, out.get());
     blocks = std::move(out);
     blocksAcross = (width + 3) / 4;
     blocksDown = (height + 3) / 4;

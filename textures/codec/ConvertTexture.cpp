@@ -10,6 +10,7 @@
 #include "textures/codec/ConvertTexture.h"
 #include "textures/codec/FormatTable.h"
 #include "textures/codec/FpGuard.h"
+#include "textures/codec/SimdLevel.h"
 #include "textures/codec/TextureCodec.h"
 #include "textures/codec/WorkerPool.h"
 
@@ -69,7 +70,8 @@ struct Slice
 
 void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1, uint32_t user2) noexcept
 {
-    // The mask is per thread, so each task sets and restores its own.
+    // The mask is per thread, so each task sets and restores its own; so is the vector register state.
+    ClearUpperVectorState();
     FpExceptionMask mask;
     try
     {
@@ -174,6 +176,8 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
                                 const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
                                 uint32_t user2)
 {
+    // Whatever the caller ran before, the SSE code below must not pay for upper vector halves left in use.
+    ClearUpperVectorState();
     if (CodecResult r = ValidateCodecTexture(source, true)) return r;
     if (CodecResult r = ValidateCodecTexture(destination, false)) return r;
     const CodecTextureDesc& src = *source;
