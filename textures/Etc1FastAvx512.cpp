@@ -7,10 +7,7 @@
 // and one VNNI dot product of bytes gives x.q for 16 modifier choices at once. P is the same for every
 // modifier and codeword of a pixel, and the two halves of either split hold all 16 pixels, so every
 // comparison the encoder makes (modifiers, codewords, splits, candidates) comes out the same without it.
-// GCC 12's AVX-512 headers fill "undefined" vectors from themselves, which its own warnings then report.
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
+#include "textures/codec/SimdIntrinsics.h"  // first: see there
 
 #include <cstring>
 

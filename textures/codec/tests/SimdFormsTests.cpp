@@ -1,0 +1,123 @@
+// The hot routines exist once per instruction set (SSE2, AVX2, AVX-512); every form must give the SSE2
+// form's bytes, block by block on random and image blocks, and whole conversions must come out the same
+// at every level the codecs may run at.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "TestImages.h"
+#include "textures/codec/FastDxtBlock.h"
+#include "textures/codec/SimdLevel.h"
+
+namespace {
+
+const SimdLevel kHigherLevels[] = {SimdLevel::Avx2, SimdLevel::Avx512};
+
+// Random blocks of several kinds: full-range noise, two extremes, narrow ranges (ties), few levels,
+// one channel varying, near-flat.
+std::vector<uint32_t> RandomBlocks(int blocks, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> texels(size_t(blocks) * 16);
+    for (int b = 0; b < blocks; ++b)
+    {
+        const uint32_t base = rng();
+        for (int i = 0; i < 16; ++i)
+        {
+            uint32_t t = 0;
+            switch (b % 6)
+            {
+            case 0: t = rng(); break;
+            case 1: t = rng() % 2 ? 0xFFFFFFFFu : 0xFF000000u; break;
+            case 2: t = base + (rng() % 3) * 0x010101u; break;
+            case 3: t = (rng() % 4) * 0x55555555u; break;
+            case 4: t = (base & 0xFFFF00FFu) | (rng() % 256) << 8; break;
+            default: t = i == int(base % 16) ? base ^ 0x030303u : base;
+            }
+            texels[size_t(b) * 16 + i] = t;
+        }
+    }
+    return texels;
+}
+
+// The 4x4 blocks of an image, one after another.
+std::vector<uint32_t> ImageBlocks(const std::vector<uint32_t>& img, int w, int h)
+{
+    std::vector<uint32_t> texels;
+    for (int y = 0; y + 4 <= h; y += 4)
+        for (int x = 0; x + 4 <= w; x += 4)
+            for (int i = 0; i < 16; ++i) texels.push_back(img[size_t(y + i / 4) * w + x + i % 4]);
+    return texels;
+}
+
+std::vector<uint32_t> TestBlocks()
+{
+    std::vector<uint32_t> all = RandomBlocks(6000, 17);
+    const int n = 64;
+    for (const std::vector<uint32_t>& img :
+         {testimg::Textured(n, n), testimg::Gradient(n, n), testimg::NormalMap(n, n), testimg::Noise(n, n)})
+    {
+        const std::vector<uint32_t> blocks = ImageBlocks(img, n, n);
+        all.insert(all.end(), blocks.begin(), blocks.end());
+    }
+    return all;
+}
+
+template <typename Encode>
+void ExpectSameAsSse2(const char* what, int bytes, Encode encode)
+{
+    static const std::vector<uint32_t> blocks = TestBlocks();
+    for (SimdLevel level : kHigherLevels)
+    {
+        if (ProcessorSimdLevel() < level)
+        {
+            std::printf("%s: %s form not run, the processor lacks it\n", what, SimdLevelName(level));
+            continue;
+        }
+        for (size_t b = 0; b < blocks.size(); b += 16)
+        {
+            uint8_t expected[16] = {}, got[16] = {};
+            encode(SimdLevel::Sse2, &blocks[b], expected);
+            encode(level, &blocks[b], got);
+            ASSERT_EQ(std::memcmp(expected, got, size_t(bytes)), 0)
+                << what << " " << SimdLevelName(level) << " block " << b / 16;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(SimdForms, FastColourEncoder)
+{
+    ExpectSameAsSse2("FastColorSSE2", 8, [](SimdLevel level, const uint32_t* texels, uint8_t* block) {
+        FastColorSSE2Form(level, texels, block);
+    });
+}
+
+TEST(SimdForms, ConversionsAreTheSameAtEveryLevel)
+{
+    const int w = 37, h = 29;  // partial blocks at the right and bottom
+    std::vector<uint32_t> img = testimg::Textured(w, h, 5);
+    const std::vector<uint32_t> cut = testimg::CutOut(w, h);
+    for (size_t i = 0; i < img.size(); i += 7) img[i] = cut[i];
+    const int32_t formats[] = {
+        CF_DXT1, CF_DXT3, CF_DXT5, CF_DXT5_xGBR, CF_ATI1N, CF_ATI2N, CF_ATC_RGB, CF_ATC_RGBA_Interpolated, CF_ETC_RGB};
+    for (int32_t format : formats)
+    {
+        for (uint32_t speed : {0u, 1u, 2u})
+        {
+            const CodecOptions options = testimg::Options(speed, false);
+            LimitCodecSimdLevel(SimdLevel::Sse2);
+            const std::vector<uint8_t> reference = testimg::Compress(img, w, h, format, &options);
+            for (SimdLevel level : kHigherLevels)
+            {
+                LimitCodecSimdLevel(level);
+                EXPECT_EQ(testimg::Compress(img, w, h, format, &options), reference)
+                    << "format " << format << " speed " << speed << " " << SimdLevelName(level);
+            }
+        }
+    }
+    LimitCodecSimdLevel(SimdLevel::Avx512);
+}
