@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -18,13 +19,16 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/textures/AtcDecoder.h"
+#include "bench/textures/BeforeModule.h"
 #include "bench/textures/NvttPeer.h"
 #include "bench/textures/PngCorpus.h"
 #include "textures/Etc1Codec.h"
 #include "textures/codec/CodecTexture.h"
+#include "textures/codec/SimdLevel.h"
 
 namespace {
 
@@ -115,9 +119,32 @@ void DecodeInterpolatedChannels(const std::vector<uint8_t>& blocks, const RgbaIm
             }
 }
 
-// ---- our codec library ----
+// ---- our codec library and ETC1 codec, now and before ----
 
-Codec Library(int32_t format, uint32_t speed, bool multithreaded)
+// How one of our runs is made: which build (ours, or the older tree's module), at which instruction set
+// level, and whether the upper halves of the AVX registers are left in use just before the call (as any
+// AVX code of the caller would leave them).
+struct Variant
+{
+    BeforeConvertFn beforeConvert = nullptr;  // set: the older tree's library
+    BeforeEtc1Fn beforeEtc1 = nullptr;        // set: the older tree's ETC1 codec
+    SimdLevel level = SimdLevel::Avx512;      // ours: the highest level the codecs may use
+    bool dirty = false;
+};
+
+// Leaves the upper halves of ymm15 in use; the asm is invisible to the compiler's own vzeroupper insertion.
+__attribute__((target("avx"))) void DirtyUpperHalves()
+{
+    asm volatile("vpcmpeqd %%ymm15, %%ymm15, %%ymm15" ::: "xmm15");
+}
+
+void PrepareCall(const Variant& v)
+{
+    if (v.beforeConvert == nullptr && v.beforeEtc1 == nullptr) LimitCodecSimdLevel(v.level);
+    if (v.dirty && ProcessorSimdLevel() >= SimdLevel::Avx2) DirtyUpperHalves();
+}
+
+Codec Library(int32_t format, uint32_t speed, bool multithreaded, Variant variant = {})
 {
     return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
         std::vector<uint8_t> bgra = ToBgra(img);  // ARGB8888 words: bytes B, G, R, A
@@ -132,8 +159,12 @@ Codec Library(int32_t format, uint32_t speed, bool multithreaded)
         options.disableMultithreading = multithreaded ? 0 : 1;
         options.compressionSpeed = speed;
         const Clock::time_point t0 = Clock::now();
-        const CodecResult result = ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0);
+        PrepareCall(variant);
+        const CodecResult result = variant.beforeConvert != nullptr
+                                       ? CodecResult(variant.beforeConvert(&src, &dst, &options))
+                                       : ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0);
         const double seconds = Since(t0);
+        LimitCodecSimdLevel(SimdLevel::Avx512);
         if (result != CODEC_OK) return -1.0;
         switch (format)
         {
@@ -153,30 +184,32 @@ Codec Library(int32_t format, uint32_t speed, bool multithreaded)
     };
 }
 
-// ---- our ETC1 codec ----
-
-Codec Etc1Ours(Etc1Mode mode)
+Codec Etc1Ours(Etc1Mode mode, Variant variant = {})
 {
     return [=](const RgbaImage& img, std::vector<uint8_t>& decoded) -> double {
         const std::vector<uint8_t> rgb = ToRgb(img);
-        std::vector<uint8_t> blocks;
+        std::vector<uint8_t> blocks(Etc1CompressedSize(img.width, img.height));
         const Clock::time_point t0 = Clock::now();
+        PrepareCall(variant);
         bool ok;
-        if (mode == Etc1Mode::Fast)
+        if (variant.beforeEtc1 != nullptr)
+        {
+            ok = variant.beforeEtc1(rgb.data(), rgb.size(), img.width, img.height, blocks.data(), blocks.size()) == 0;
+        }
+        else if (mode == Etc1Mode::Fast)
         {
             std::unique_ptr<uint8_t[]> out;
             int across = 0, down = 0;
             ok = CompressImageETC1(rgb.data(), rgb.size(), img.width, img.height, out, across, down);
-            const double seconds = Since(t0);
-            if (!ok) return -1.0;
-            blocks.assign(out.get(), out.get() + size_t(across) * down * 8);
-            DecodeEtc1(blocks, img, decoded);
-            return seconds;
+            if (ok) std::memcpy(blocks.data(), out.get(), blocks.size());
         }
-        blocks.resize(Etc1CompressedSize(img.width, img.height));
-        ok = CompressImageETC1WithMode(mode, rgb.data(), rgb.size(), img.width, img.height, blocks.data(),
-                                       blocks.size());
+        else
+        {
+            ok = CompressImageETC1WithMode(mode, rgb.data(), rgb.size(), img.width, img.height, blocks.data(),
+                                           blocks.size());
+        }
         const double seconds = Since(t0);
+        LimitCodecSimdLevel(SimdLevel::Avx512);
         if (!ok) return -1.0;
         DecodeEtc1(blocks, img, decoded);
         return seconds;
@@ -306,6 +339,98 @@ NvttPeerCompressFn LoadNvttPeer()
     return reinterpret_cast<NvttPeerCompressFn>(dlsym(module, "VelmarNvttPeerCompress"));
 }
 
+struct BeforeModule
+{
+    BeforeConvertFn convert = nullptr;
+    BeforeEtc1Fn etc1 = nullptr;
+};
+
+BeforeModule LoadBeforeModule()
+{
+    BeforeModule m;
+#ifdef VELMAR_BEFORE_MODULE_PATH
+    void* module = dlopen(VELMAR_BEFORE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    if (!module)
+    {
+        std::fprintf(stderr, "before module not loaded: %s\n", dlerror());
+        return m;
+    }
+    m.convert = reinterpret_cast<BeforeConvertFn>(dlsym(module, "VelmarBeforeConvert"));
+    m.etc1 = reinterpret_cast<BeforeEtc1Fn>(dlsym(module, "VelmarBeforeEtc1"));
+#endif
+    return m;
+}
+
+// ---- thread scaling ----
+
+// The machine's own ceiling for one mode: n independent single-thread compressions of the whole image at
+// once (no slicing, no pool), in Mpix/s over all of them; best of `repeats`.
+double CeilingMpix(const RgbaImage& img, int32_t format, uint32_t speed, int n, int repeats)
+{
+    const std::vector<uint8_t> bgra = ToBgra(img);
+    CodecTextureDesc dst{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, format, 0, nullptr};
+    const size_t bytes = CodecTextureSize(&dst);
+    std::vector<std::vector<uint8_t>> sources(static_cast<size_t>(n), bgra);
+    std::vector<std::vector<uint8_t>> outs(static_cast<size_t>(n), std::vector<uint8_t>(bytes));
+    CodecOptions options{};
+    options.size = kCodecOptionsSize;
+    options.disableMultithreading = 1;
+    options.compressionSpeed = speed;
+    double best = 1e30;
+    for (int r = 0; r < repeats; ++r)
+    {
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        std::vector<std::thread> workers;
+        for (int i = 0; i < n; ++i)
+            workers.emplace_back([&, i] {
+                const CodecTextureDesc s{kCodecTextureDescSize,
+                                         uint32_t(img.width),
+                                         uint32_t(img.height),
+                                         0,
+                                         CF_ARGB8888,
+                                         uint32_t(sources[size_t(i)].size()),
+                                         sources[size_t(i)].data()};
+                CodecTextureDesc d = dst;
+                d.dataSize = uint32_t(bytes);
+                d.data = outs[size_t(i)].data();
+                ++ready;
+                while (!go.load()) std::this_thread::yield();
+                ConvertCodecTexture(&s, &d, &options, nullptr, 0, 0);
+            });
+        while (ready.load() < n) std::this_thread::yield();
+        const Clock::time_point t0 = Clock::now();
+        go = true;
+        for (std::thread& t : workers) t.join();
+        best = std::min(best, Since(t0));
+    }
+    return double(n) * img.width * img.height / best / 1e6;
+}
+
+// Calls per second of one small compression through the public entry, on one thread or spread.
+double SmallCallsPerSecond(const RgbaImage& img, bool single)
+{
+    std::vector<uint8_t> bgra = ToBgra(img);
+    const CodecTextureDesc src{kCodecTextureDescSize, uint32_t(img.width),   uint32_t(img.height), 0,
+                               CF_ARGB8888,           uint32_t(bgra.size()), bgra.data()};
+    std::vector<uint8_t> out(CodecTextureSizeForFormat(CF_DXT1, uint32_t(img.width), uint32_t(img.height), 0));
+    const CodecTextureDesc dst{kCodecTextureDescSize, uint32_t(img.width), uint32_t(img.height), 0, CF_DXT1,
+                               uint32_t(out.size()),  out.data()};
+    CodecOptions options{};
+    options.size = kCodecOptionsSize;
+    options.compressionSpeed = 2;
+    options.disableMultithreading = single ? 1 : 0;
+    double best = 0.0;
+    for (int r = 0; r < 3; ++r)
+    {
+        const int calls = 2000;
+        const Clock::time_point t0 = Clock::now();
+        for (int i = 0; i < calls; ++i) ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0);
+        best = std::max(best, calls / Since(t0));
+    }
+    return best;
+}
+
 // ---- measuring ----
 
 double Psnr(double squaredError, double samples)
@@ -429,6 +554,26 @@ public:
         const double target = 0.7 * threads;
         std::printf("ratio,%s speed-up %d threads / 1 thread,%.2f,>= %.2f,%s\n", what.c_str(), threads, r, target,
                     r >= target ? "met" : "missed");
+    }
+
+    // a / b against a lower bound (none when target < 0).
+    void SpeedRatio(const std::string& what, const std::string& a, const std::string& b, double target)
+    {
+        const Row *x = Find(a), *y = Find(b);
+        if (!x || !y || y->mpixPerSecond <= 0.0) return;
+        const double r = x->mpixPerSecond / y->mpixPerSecond;
+        if (target < 0.0)
+            std::printf("ratio,%s,%.2f,(no target),info\n", what.c_str(), r);
+        else
+            std::printf("ratio,%s,%.2f,>= %.2f,%s\n", what.c_str(), r, target, r >= target ? "met" : "missed");
+    }
+    // One row's speed or PSNR against a lower bound.
+    void Absolute(const std::string& what, const std::string& key, bool speed, double target, const char* unit)
+    {
+        const Row* x = Find(key);
+        if (!x) return;
+        const double v = speed ? x->mpixPerSecond : x->rgbPsnr;
+        std::printf("ratio,%s,%.3f %s,>= %.2f,%s\n", what.c_str(), v, unit, target, v >= target ? "met" : "missed");
     }
 
 private:
@@ -569,6 +714,58 @@ int main(int argc, char** argv)
         }
     }
 
+    // The same modes of ours at each lower instruction set level the processor has (the forms must agree;
+    // the speeds show what each level gains), with the upper AVX halves left in use by the caller, and of the
+    // older tree when its module is built (run.sh --before REV).
+    struct KeyMode
+    {
+        const char* format;
+        int32_t codecFormat;
+        uint32_t speed;
+        const char* mode;
+        bool alpha;
+    };
+    const KeyMode keyModes[] = {
+        {"DXT1", CF_DXT1, 0, "quality", false},   {"DXT1", CF_DXT1, 1, "fast", false},
+        {"DXT1", CF_DXT1, 2, "fast-sse2", false}, {"DXT5", CF_DXT5, 0, "quality", true},
+        {"DXT5", CF_DXT5, 2, "fast-sse2", true},  {"ETC1", CF_ETC_RGB, 0, "codec-library", false}};
+    for (SimdLevel level : {SimdLevel::Sse2, SimdLevel::Avx2})
+    {
+        if (level >= ProcessorSimdLevel()) continue;
+        const std::string form = std::string(" [") + SimdLevelName(level) + " form]";
+        Variant v;
+        v.level = level;
+        for (const KeyMode& k : keyModes)
+            entries.push_back(
+                {"velmar", k.format, k.mode + form, Library(k.codecFormat, k.speed, false, v), !k.alpha, k.alpha});
+        entries.push_back({"velmar-etc1", "ETC1", "fast" + form, Etc1Ours(Etc1Mode::Fast, v), true, false});
+    }
+    Variant dirty;
+    dirty.dirty = true;
+    for (const KeyMode& k : keyModes)
+        if (k.speed != 0)
+            entries.push_back({"velmar", k.format, std::string(k.mode) + " (dirty AVX state)",
+                               Library(k.codecFormat, k.speed, false, dirty), !k.alpha, k.alpha});
+    entries.push_back({"velmar-etc1", "ETC1", "fast (dirty AVX state)", Etc1Ours(Etc1Mode::Fast, dirty), true, false});
+    const BeforeModule before = LoadBeforeModule();
+    if (before.convert != nullptr && before.etc1 != nullptr)
+    {
+        Variant v;
+        v.beforeConvert = before.convert;
+        v.beforeEtc1 = before.etc1;
+        for (bool dirtyState : {false, true})
+        {
+            v.dirty = dirtyState;
+            const std::string suffix = dirtyState ? " (dirty AVX state)" : "";
+            for (const KeyMode& k : keyModes)
+                if (!dirtyState || k.speed != 0)
+                    entries.push_back({"velmar-before", k.format, k.mode + suffix,
+                                       Library(k.codecFormat, k.speed, false, v), !k.alpha, k.alpha});
+            entries.push_back(
+                {"velmar-etc1-before", "ETC1", "fast" + suffix, Etc1Ours(Etc1Mode::Fast, v), true, false});
+        }
+    }
+
     std::map<std::string, Row> rows;
     std::printf("encoder,format,mode,threads,mpix_per_s,rgb_psnr,alpha_psnr\n");
     for (const Entry& e : entries)
@@ -605,6 +802,27 @@ int main(int argc, char** argv)
             const Row row = Measure(e, atlas, t, 3);
             PrintRow(row);
             rows[Key(e.encoder, e.format, e.mode, t)] = row;
+        }
+        if (threads > 1)
+        {
+            Row ceiling{"velmar", s.format, s.mode + atlasMode + " independent single-thread runs", threads};
+            ceiling.mpixPerSecond = CeilingMpix(atlas[0], s.codecFormat, s.speed, threads, 3);
+            ceiling.rgbPsnr = rows[Key("velmar", s.format, s.mode + atlasMode, 1)].rgbPsnr;
+            PrintRow(ceiling);
+            rows[Key(ceiling.encoder, ceiling.format, ceiling.mode, threads)] = ceiling;
+        }
+    }
+    // Small images, where handing slices to threads costs more than it saves: calls per second through the
+    // public entry, spread over the processors and on the caller's thread alone.
+    std::vector<std::pair<std::string, double>> smallCalls;
+    if (threads > 1 && wanted("velmar", "DXT1", "fast-sse2"))
+    {
+        for (int side : {32, 64, 128, 256})
+        {
+            const RgbaImage small = MakeAtlas(corpus, side, side);
+            const double spread = SmallCallsPerSecond(small, false), single = SmallCallsPerSecond(small, true);
+            std::printf("small,DXT1 fast-sse2 %dx%d,calls/s spread %.0f single %.0f\n", side, side, spread, single);
+            smallCalls.push_back({std::to_string(side) + "x" + std::to_string(side), spread / single});
         }
     }
 
@@ -674,7 +892,58 @@ int main(int argc, char** argv)
             const std::string mode = s.mode + atlasMode;
             ratios.ThreadScaling(std::string(s.format) + " " + s.mode, Key("velmar", s.format, mode, 1),
                                  Key("velmar", s.format, mode, threads), threads);
+            ratios.SpeedRatio(std::string(s.format) + " " + s.mode + " 2048x2048 " + std::to_string(threads) +
+                                  " threads / the machine's ceiling (" + std::to_string(threads) +
+                                  " independent single-thread runs)",
+                              Key("velmar", s.format, mode, threads),
+                              Key("velmar", s.format, mode + " independent single-thread runs", threads), 0.9);
+        }
+        for (const auto& [size, ratio] : smallCalls)
+            std::printf("ratio,DXT1 fast-sse2 %s calls/s spread / single thread,%.2f,>= 0.95,%s\n", size.c_str(), ratio,
+                        ratio >= 0.95 ? "met" : "missed");
+    }
+
+    // The goals of this round of work: absolute figures (which a busy machine lowers), the clean entry, the
+    // forms of each instruction set, and the older tree beside ours.
+    ratios.Absolute("DXT1 fast-sse2 rgb psnr", Key("velmar", "DXT1", "fast-sse2"), false, 39.0, "dB");
+    ratios.Absolute("DXT1 fast-sse2 speed", Key("velmar", "DXT1", "fast-sse2"), true, 130.0, "Mpix/s");
+    ratios.Absolute("DXT1 quality rgb psnr", Key("velmar", "DXT1", "quality"), false, 39.85, "dB");
+    ratios.Absolute("DXT1 quality speed", Key("velmar", "DXT1", "quality"), true, 8.0, "Mpix/s");
+    ratios.Absolute("ETC1 fast rgb psnr", Key("velmar-etc1", "ETC1", "fast"), false, 36.0, "dB");
+    ratios.Absolute("ETC1 fast speed", Key("velmar-etc1", "ETC1", "fast"), true, 150.0, "Mpix/s");
+    const std::pair<std::string, std::string> fastModes[] = {{"velmar", "DXT1 fast"},
+                                                             {"velmar", "DXT1 fast-sse2"},
+                                                             {"velmar", "DXT5 fast-sse2"},
+                                                             {"velmar-etc1", "ETC1 fast"}};
+    for (const char* build : {"", "-before"})
+    {
+        for (const auto& [encoder, what] : fastModes)
+        {
+            const std::string e = encoder + build, format = what.substr(0, 4), mode = what.substr(5);
+            ratios.SpeedRatio(what + " (" + e + ") speed with dirty AVX state / clean",
+                              Key(e, format, mode + " (dirty AVX state)"), Key(e, format, mode),
+                              *build == 0 ? 0.95 : -1.0);
         }
     }
+    for (SimdLevel level : {SimdLevel::Sse2, SimdLevel::Avx2})
+    {
+        if (level >= ProcessorSimdLevel()) continue;
+        const std::string form = std::string(" [") + SimdLevelName(level) + " form]";
+        for (const KeyMode& k : keyModes)
+            ratios.SpeedRatio(std::string(k.format) + " " + k.mode + " speed / its" + form,
+                              Key("velmar", k.format, k.mode), Key("velmar", k.format, k.mode + form), -1.0);
+        ratios.SpeedRatio("ETC1 fast speed / its" + form, Key("velmar-etc1", "ETC1", "fast"),
+                          Key("velmar-etc1", "ETC1", "fast" + form), -1.0);
+    }
+    for (const KeyMode& k : keyModes)
+    {
+        const std::string what = std::string(k.format) + " " + k.mode;
+        ratios.SpeedRatio(what + " speed now / before", Key("velmar", k.format, k.mode),
+                          Key("velmar-before", k.format, k.mode), -1.0);
+        ratios.PsnrInfo(what + " now", Key("velmar", k.format, k.mode), Key("velmar-before", k.format, k.mode));
+    }
+    ratios.SpeedRatio("ETC1 fast speed now / before", Key("velmar-etc1", "ETC1", "fast"),
+                      Key("velmar-etc1-before", "ETC1", "fast"), -1.0);
+    ratios.PsnrInfo("ETC1 fast now", Key("velmar-etc1", "ETC1", "fast"), Key("velmar-etc1-before", "ETC1", "fast"));
     return 0;
 }
