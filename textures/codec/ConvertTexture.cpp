@@ -85,6 +85,19 @@ void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1,
 
 }  // namespace
 
+bool RepaysThreads(uint32_t codecType, const CodecOptions* options, uint32_t width, uint32_t height)
+{
+    // Rough cost of one block: the fast paths of the DXTC family (CompressionSpeed 1 or 2) take some tens of
+    // nanoseconds, every other encoder a microsecond or more. Handing a slice to a waiting thread and
+    // collecting it costs some tens of microseconds; the work must be well above that.
+    const bool dxtc = codecType >= 2 && codecType <= 14;
+    const bool fast = dxtc && codecType != 14 && options != nullptr && options->size == kCodecOptionsSize &&
+                      (options->compressionSpeed == 1 || options->compressionSpeed == 2);
+    const double blockNanoseconds = fast ? 60.0 : 1000.0;
+    const double blocks = double((width + 3) / 4) * double((height + 3) / 4);
+    return blocks * blockNanoseconds >= 100000.0;
+}
+
 std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t blockDimension)
 {
     std::vector<uint32_t> rows(workers, 0);
@@ -107,7 +120,7 @@ std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t bloc
 
 CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
                                     const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
-                                    uint32_t user2, uint32_t codecType, uint32_t workers)
+                                    uint32_t user2, uint32_t codecType, uint32_t workers, bool onThisThread)
 {
     const uint32_t n = std::clamp(workers, 1u, kMaxCompressionWorkers);
     // Every slice is set up before any work starts, so a failure leaves nothing running.
@@ -133,8 +146,17 @@ CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecText
         destinationPointer += CompressedTextureSize(codecType, dst.width, rows[i]);
         working.push_back(&slice);
     }
-    auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
-    RunCodecTasks(uint32_t(working.size()), task);
+    if (onThisThread)
+    {
+        // Too little work to repay handing slices to other threads: the same slices, one after another on
+        // this thread, give the same bytes and the same progress reports.
+        for (Slice* s : working) CompressSlice(*s, callback, user1, user2);
+    }
+    else
+    {
+        auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
+        RunCodecTasks(uint32_t(working.size()), task);
+    }
     // A stop asked on one slice does not stop the others; the first answer in slice order counts.
     for (Slice* s : working)
         if (s->exitCode != 0) return MapOpResult(s->exitCode);
@@ -205,7 +227,8 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
     {
         if ((options != nullptr && options->disableMultithreading != 0) || GetProcessorCount() <= 1)
             return CompressTextureSingle(src, dst, options, callback, user1, user2, d);
-        return CompressTextureThreaded(src, dst, options, callback, user1, user2, d, GetProcessorCount());
+        return CompressTextureThreaded(src, dst, options, callback, user1, user2, d, GetProcessorCount(),
+                                       !RepaysThreads(d, options, dst.width, dst.height));
     }
     if (d == 1) return Decompress(src, dst, s);
     return Transcode(src, dst, callback, user1, user2, s, d);
