@@ -1,11 +1,13 @@
-#include "textures/codec/DxtColorBlock.h"
+#include "textures/codec/SimdIntrinsics.h"  // first: see there
 
-#include <emmintrin.h>
+#include "textures/codec/DxtColorBlock.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+
+#include "textures/codec/SimdLevel.h"
 
 namespace {
 
@@ -148,8 +150,129 @@ void Normalise(float v[3])
         v[0] = v[1] = v[2] = 0.0f;
 }
 
+// ---- the AVX2 and AVX-512 forms of the hot loops ----
+// Each lane (or group of four lanes) does exactly the operations of the SSE2 code for one candidate, in
+// the same order, so every form finds the same errors; the candidates are then compared one by one in
+// their order as before. No form is built with fused multiply-add.
+
+// The line search's candidate pairs and what their errors need.
+struct LineSearch
+{
+    alignas(64) float a[64];
+    alignas(64) float b[64];
+    float steps;
+    float rSum;
+    const float* t;  // normalised positions of the distinct colours
+    const float* w;  // their weights times range squared
+    int count;
+};
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+void LineErrorsAvx2(const LineSearch& s, float out[64])
+{
+    const __m256 steps = _mm256_set1_ps(s.steps);
+    for (int c = 0; c < 64; c += 8)
+    {
+        const __m256 va = _mm256_load_ps(s.a + c), vb = _mm256_load_ps(s.b + c);
+        const __m256 vd = _mm256_div_ps(_mm256_sub_ps(vb, va), steps);
+        __m256 err = _mm256_set1_ps(s.rSum);
+        for (int k = 0; k < s.count; ++k)
+        {
+            const __m256 t = _mm256_set1_ps(s.t[k]);
+            __m256 pos = _mm256_div_ps(_mm256_sub_ps(t, va), vd);
+            pos = _mm256_cvtepi32_ps(_mm256_cvtps_epi32(pos));
+            __m256 q = _mm256_add_ps(va, _mm256_mul_ps(pos, vd));
+            q = _mm256_min_ps(_mm256_max_ps(q, va), vb);
+            const __m256 e = _mm256_sub_ps(t, q);
+            err = _mm256_add_ps(err, _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(s.w[k]), e), e));
+        }
+        _mm256_store_ps(out + c, err);
+    }
+}
+
+// Two candidate palettes of one channel (four lanes each) per vector: for each, the summed count x smallest
+// distance over the colours, the other channels' distances given in fixed.
+void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+                       const float (*palettes)[4], int candidates, float* out)
+{
+    for (int p = 0; p < candidates; p += 2)
+    {
+        const __m256 pal =
+            _mm256_setr_m128(_mm_loadu_ps(palettes[p]), _mm_loadu_ps(palettes[p + 1 < candidates ? p + 1 : p]));
+        __m256 err = _mm256_setzero_ps();
+        for (int k = 0; k < colours; ++k)
+        {
+            const __m256 d = _mm256_sub_ps(_mm256_set1_ps(x[k]), pal);
+            __m256 v = _mm256_add_ps(_mm256_broadcast_ps(reinterpret_cast<const __m128*>(fixed[k])),
+                                     _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(weight), d), d));
+            v = _mm256_min_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+            v = _mm256_min_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
+            err = _mm256_add_ps(err, _mm256_mul_ps(_mm256_set1_ps(count[k]), v));
+        }
+        alignas(32) float lanes[8];
+        _mm256_store_ps(lanes, err);
+        out[p] = lanes[0];
+        if (p + 1 < candidates) out[p + 1] = lanes[4];
+    }
+}
+
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+
+void LineErrorsAvx512(const LineSearch& s, float out[64])
+{
+    const __m512 steps = _mm512_set1_ps(s.steps);
+    for (int c = 0; c < 64; c += 16)
+    {
+        const __m512 va = _mm512_load_ps(s.a + c), vb = _mm512_load_ps(s.b + c);
+        const __m512 vd = _mm512_div_ps(_mm512_sub_ps(vb, va), steps);
+        __m512 err = _mm512_set1_ps(s.rSum);
+        for (int k = 0; k < s.count; ++k)
+        {
+            const __m512 t = _mm512_set1_ps(s.t[k]);
+            __m512 pos = _mm512_div_ps(_mm512_sub_ps(t, va), vd);
+            pos = _mm512_cvtepi32_ps(_mm512_cvtps_epi32(pos));
+            __m512 q = _mm512_add_ps(va, _mm512_mul_ps(pos, vd));
+            q = _mm512_min_ps(_mm512_max_ps(q, va), vb);
+            const __m512 e = _mm512_sub_ps(t, q);
+            err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(s.w[k]), e), e));
+        }
+        _mm512_store_ps(out + c, err);
+    }
+}
+
+void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+                         const float (*palettes)[4], int candidates, float* out)
+{
+    for (int p = 0; p < candidates; p += 4)
+    {
+        alignas(64) float pals[16];
+        for (int g = 0; g < 4; ++g) std::memcpy(pals + 4 * g, palettes[p + g < candidates ? p + g : p], 16);
+        const __m512 pal = _mm512_load_ps(pals);
+        __m512 err = _mm512_setzero_ps();
+        for (int k = 0; k < colours; ++k)
+        {
+            const __m512 d = _mm512_sub_ps(_mm512_set1_ps(x[k]), pal);
+            __m512 v = _mm512_add_ps(_mm512_broadcast_f32x4(_mm_loadu_ps(fixed[k])),
+                                     _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(weight), d), d));
+            v = _mm512_min_ps(v, _mm512_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+            v = _mm512_min_ps(v, _mm512_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
+            err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_set1_ps(count[k]), v));
+        }
+        alignas(64) float lanes[16];
+        _mm512_store_ps(lanes, err);
+        for (int g = 0; g < 4 && p + g < candidates; ++g) out[p + g] = lanes[4 * g];
+    }
+}
+
+#pragma GCC pop_options
+
 // Endpoint estimation and line search; endpoints come out in 0..255 units.
-void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], float e1[3])
+void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel level, float e0[3], float e1[3])
 {
     const int K = b.distinct;
     float x[16][3];
@@ -235,10 +358,25 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, float e0[3], f
         const float a0 = std::max((tmin - lo) / range - 0.05f, 0.0f);
         const float b0 = std::min((tmax - lo) / range + 0.05f, 1.0f);
         float best = 128000.0f, ba = a0, bb = b0;
+        if (sse2Form && level != SimdLevel::Sse2)
+        {
+            LineSearch ls;
+            for (int i = 0; i < 8; ++i)
+                for (int j = 0; j < 8; ++j)
+                    ls.a[8 * i + j] = a0 + 0.025f * float(i), ls.b[8 * i + j] = b0 - 0.025f * float(j);
+            ls.steps = steps, ls.rSum = rSum, ls.t = tn, ls.w = wn, ls.count = K;
+            alignas(64) float errors[64];
+            if (level == SimdLevel::Avx512)
+                LineErrorsAvx512(ls, errors);
+            else
+                LineErrorsAvx2(ls, errors);
+            for (int p = 0; p < 64; ++p)
+                if (errors[p] < best) best = errors[p], ba = ls.a[p], bb = ls.b[p];
+        }
         // Four candidate pairs (one a, four b) per vector; every lane sums its colours in list order,
         // so the result equals the one-pair-at-a-time loop.
         const __m128 vSteps = _mm_set1_ps(steps);
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 8 && (!sse2Form || level == SimdLevel::Sse2); ++i)
         {
             const float a = a0 + 0.025f * float(i);
             const __m128 va = _mm_set1_ps(a);
@@ -303,7 +441,8 @@ int QuantiseChannel(float x, int bits)
     return v >> (8 - bits);
 }
 
-void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3], int code1[3], float error)
+void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel level, int code0[3], int code1[3],
+            float error)
 {
     const int steps = std::min<int>(s.refinementSteps, 8);
     if (error == 0.0f || steps == 0) return;
@@ -340,6 +479,7 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
     for (int ch : kOrder)
     {
         // The other two channels stay put during this pass: their share of every distance is fixed.
+        alignas(16) float fixedLanes[16][4];
         __m128 fixed[16];
         for (int k = 0; k < b.distinct; ++k)
         {
@@ -349,9 +489,34 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, int code0[3],
                     d = _mm_add_ps(
                         d, ChannelDistance(b.colour[k][c], ChannelPalette(code0[c], code1[c], kBits[c], n), b.cw[c]));
             fixed[k] = d;
+            _mm_store_ps(fixedLanes[k], d);
         }
         const int base0 = code0[ch], base1 = code1[ch];
         int best0 = base0, best1 = base1;
+        if (level != SimdLevel::Sse2)
+        {
+            // All offset pairs' errors at once, then compared in the same order as below.
+            int pairs[17 * 17][2];
+            alignas(16) float palettes[17 * 17][4];
+            int count = 0;
+            for (int o0 = -steps; o0 <= steps; ++o0)
+                for (int o1 = -steps; o1 <= steps; ++o1, ++count)
+                {
+                    pairs[count][0] = clampCode(base0 + o0, ch), pairs[count][1] = clampCode(base1 + o1, ch);
+                    _mm_store_ps(palettes[count], ChannelPalette(pairs[count][0], pairs[count][1], kBits[ch], n));
+                }
+            float x[16], errors[17 * 17];
+            for (int k = 0; k < b.distinct; ++k) x[k] = b.colour[k][ch];
+            if (level == SimdLevel::Avx512)
+                ChannelErrorsAvx512(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
+            else
+                ChannelErrorsAvx2(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
+            for (int p = 0; p < count; ++p)
+                if (errors[p] < error) error = errors[p], best0 = pairs[p][0], best1 = pairs[p][1];
+            code0[ch] = best0;
+            code1[ch] = best1;
+            continue;
+        }
         for (int o0 = -steps; o0 <= steps; ++o0)
         {
             for (int o1 = -steps; o1 <= steps; ++o1)
@@ -396,7 +561,7 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     }
 }
 
-bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, ColorFit& fit)
+bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel level, ColorFit& fit)
 {
     if (b.partCount == 0)
     {
@@ -411,11 +576,11 @@ bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, Co
         return false;
     }
     float e0[3], e1[3];
-    EstimateEndpoints(b, n, s.useSSE2, e0, e1);
+    EstimateEndpoints(b, n, s.useSSE2, level, e0, e1);
     int code0[3], code1[3];
     for (int c = 0; c < 3; ++c)
         code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
-    Refine(b, n, s, code0, code1, ListError(b, code0, code1, n));
+    Refine(b, n, s, level, code0, code1, ListError(b, code0, code1, n));
     AssignIndices(b, n, code0, code1, fit);
     return true;
 }
@@ -434,22 +599,23 @@ void SetWeights(ColorBlock& b, const float* weights)
 
 void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorSettings& s, uint8_t block[8])
 {
+    const SimdLevel level = CodecSimdLevel();
     ColorFit fit{};
     const bool transparentTexels = request.transparency && b.partCount < 16;
     // Transparent texels need the 3-colour palette whatever the speed setting says: a 4-colour
     // block has no transparent entry.
     if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels))
     {
-        FitColorEndpoints(b, 3, s, fit);
+        FitColorEndpoints(b, 3, s, level, fit);
         if (fit.error != 0.0f)
         {
             ColorFit fit4{};
-            if (FitColorEndpoints(b, 4, s, fit4) && fit4.error < fit.error) fit = fit4;
+            if (FitColorEndpoints(b, 4, s, level, fit4) && fit4.error < fit.error) fit = fit4;
         }
     }
     else
     {
-        FitColorEndpoints(b, 4, s, fit);
+        FitColorEndpoints(b, 4, s, level, fit);
     }
     const uint16_t c0 = uint16_t(Word565(fit.code0)), c1 = uint16_t(Word565(fit.code1));
     uint32_t idx = 0;

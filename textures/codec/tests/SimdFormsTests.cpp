@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestImages.h"
+#include "textures/codec/DxtColorBlock.h"
 #include "textures/codec/FastDxtBlock.h"
 #include "textures/codec/SimdLevel.h"
 
@@ -94,6 +95,28 @@ TEST(SimdForms, FastColourEncoder)
     ExpectSameAsSse2("FastColorSSE2", 8, [](SimdLevel level, const uint32_t* texels, uint8_t* block) {
         FastColorSSE2Form(level, texels, block);
     });
+}
+
+TEST(SimdForms, QualityColourEncoder)
+{
+    // The 3-colour and 4-colour fits, channel weights, DXT1 alpha, and the wider neighbour search.
+    const float weights[3] = {0.3f, 0.55f, 0.15f};
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        ExpectSameAsSse2("CompressColorB", 8,
+                         [variant, &weights](SimdLevel level, const uint32_t* texels, uint8_t* block) {
+                             DxtColorRequest request;
+                             request.allowThreeColor = variant != 1;
+                             request.weights = variant == 2 ? weights : nullptr;
+                             request.transparency = variant == 3;
+                             request.alphaThreshold = 128.0f;
+                             DxtColorSettings settings;
+                             settings.refinementSteps = uint8_t(variant == 1 ? 2 : 1);
+                             LimitCodecSimdLevel(level);
+                             CompressColorB(texels, request, settings, block);
+                             LimitCodecSimdLevel(SimdLevel::Avx512);
+                         });
+    }
 }
 
 TEST(SimdForms, ConversionsAreTheSameAtEveryLevel)
