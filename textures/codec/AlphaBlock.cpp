@@ -1,11 +1,13 @@
-#include "textures/codec/AlphaBlock.h"
+#include "textures/codec/SimdIntrinsics.h"  // first: see there
 
-#include <emmintrin.h>
+#include "textures/codec/AlphaBlock.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+
+#include "textures/codec/SimdLevel.h"
 
 namespace {
 
@@ -75,6 +77,80 @@ float LineError(const AlphaList& list, float a, float b, int n, bool sse2Form, f
 }
 
 int RoundToInt(float x) { return int(std::floor(255.0f * x + 0.5f)); }
+
+// ---- the AVX2 and AVX-512 forms of the SSE2 form's line errors ----
+// One candidate pair (a, b) per lane, each doing the SSE2 form's operations on the listed values in list
+// order; where v <= a or v >= b the lane takes a or b as the plain code does. No fused multiply-add.
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+void LineErrorsAvx2(const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)
+{
+    const __m256 steps = _mm256_set1_ps(float(n - 1));
+    for (int p = 0; p < pairs; p += 8)
+    {
+        const __m256 va = _mm256_loadu_ps(a + p), vb = _mm256_loadu_ps(b + p);
+        const __m256 d = _mm256_div_ps(_mm256_sub_ps(vb, va), steps);
+        __m256 sum = _mm256_setzero_ps();
+        for (int i = 0; i < list.count; ++i)
+        {
+            const __m256 v = _mm256_set1_ps(list.value[i]);
+            __m256 q = _mm256_add_ps(
+                va, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtps_epi32(_mm256_div_ps(_mm256_sub_ps(v, va), d))), d));
+            q = _mm256_min_ps(_mm256_max_ps(q, va), vb);
+            q = _mm256_blendv_ps(q, vb, _mm256_cmp_ps(v, vb, _CMP_GE_OQ));
+            q = _mm256_blendv_ps(q, va, _mm256_cmp_ps(v, va, _CMP_LE_OQ));
+            const __m256 e = _mm256_sub_ps(v, q);
+            sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(list.weight[i]), e), e));
+        }
+        alignas(32) float lanes[8];
+        _mm256_store_ps(lanes, sum);
+        for (int k = 0; k < 8 && p + k < pairs; ++k) out[p + k] = lanes[k];
+    }
+}
+
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+
+void LineErrorsAvx512(const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)
+{
+    const __m512 steps = _mm512_set1_ps(float(n - 1));
+    for (int p = 0; p < pairs; p += 16)
+    {
+        const __mmask16 live = pairs - p >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (pairs - p)) - 1);
+        const __m512 va = _mm512_maskz_loadu_ps(live, a + p), vb = _mm512_maskz_loadu_ps(live, b + p);
+        const __m512 d = _mm512_div_ps(_mm512_sub_ps(vb, va), steps);
+        __m512 sum = _mm512_setzero_ps();
+        for (int i = 0; i < list.count; ++i)
+        {
+            const __m512 v = _mm512_set1_ps(list.value[i]);
+            __m512 q = _mm512_add_ps(
+                va, _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtps_epi32(_mm512_div_ps(_mm512_sub_ps(v, va), d))), d));
+            q = _mm512_min_ps(_mm512_max_ps(q, va), vb);
+            q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(v, vb, _CMP_GE_OQ), q, vb);
+            q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(v, va, _CMP_LE_OQ), q, va);
+            const __m512 e = _mm512_sub_ps(v, q);
+            sum = _mm512_add_ps(sum, _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(list.weight[i]), e), e));
+        }
+        _mm512_mask_storeu_ps(out + p, live, sum);
+    }
+}
+
+#pragma GCC pop_options
+
+// The SSE2 form's errors of many candidate pairs: in the vector form of the level, or one by one.
+void LineErrors(SimdLevel level, const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)
+{
+    if (level == SimdLevel::Avx512)
+        LineErrorsAvx512(list, a, b, pairs, n, out);
+    else if (level == SimdLevel::Avx2)
+        LineErrorsAvx2(list, a, b, pairs, n, out);
+    else
+        for (int p = 0; p < pairs; ++p) out[p] = LineError(list, a[p], b[p], n, true, 0.0f);
+}
 
 }  // namespace
 
@@ -183,15 +259,32 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2)
         const float lo = list.value[0], hi = list.value[list.count - 1];
         const float mid = (lo + hi) / 2.0f;
         float best = 128000.0f, A = lo, B = hi;
+        // The vector forms evaluate all candidates of a step at once; the candidates are then compared in
+        // the same order as the one-by-one search.
+        const SimdLevel level = useSSE2 ? CodecSimdLevel() : SimdLevel::Sse2;
         if (hi - lo > 0.1875f)
         {
             const float aEnd = std::min(lo + 0.1f, mid), bEnd = std::max(hi - 0.1f, mid);
-            for (float a = std::max(lo - 0.1f, 0.0f); a < aEnd; a += 0.018f)
+            if (level != SimdLevel::Sse2)
             {
-                for (float b = std::min(hi + 0.1f, 1.0f); b >= bEnd; b -= 0.018f)
+                float pa[256], pb[256], errors[256];
+                int pairs = 0;
+                for (float a = std::max(lo - 0.1f, 0.0f); a < aEnd && pairs < 240; a += 0.018f)
+                    for (float b = std::min(hi + 0.1f, 1.0f); b >= bEnd && pairs < 256; b -= 0.018f)
+                        pa[pairs] = a, pb[pairs] = b, ++pairs;
+                LineErrors(level, list, pa, pb, pairs, n, errors);
+                for (int p = 0; p < pairs; ++p)
+                    if (errors[p] < best) best = errors[p], A = pa[p], B = pb[p];
+            }
+            else
+            {
+                for (float a = std::max(lo - 0.1f, 0.0f); a < aEnd; a += 0.018f)
                 {
-                    const float e = LineError(list, a, b, n, useSSE2, best);
-                    if (e < best) best = e, A = a, B = b;
+                    for (float b = std::min(hi + 0.1f, 1.0f); b >= bEnd; b -= 0.018f)
+                    {
+                        const float e = LineError(list, a, b, n, useSSE2, best);
+                        if (e < best) best = e, A = a, B = b;
+                    }
                 }
             }
         }
@@ -200,14 +293,28 @@ AlphaFit CompressAlphaEndpoints(const float values[16], int n, bool useSSE2)
         for (;;)
         {
             float stepBest = FLT_MAX, nA = A, nB = B;
-            for (int i : kSteps)
+            if (level != SimdLevel::Sse2)
             {
-                for (int j : kSteps)
+                float pa[9], pb[9], errors[9];
+                int p = 0;
+                for (int i : kSteps)
+                    for (int j : kSteps)
+                        pa[p] = std::max(A + float(i) * s, 0.0f), pb[p] = std::min(B + float(j) * s, 1.0f), ++p;
+                LineErrors(level, list, pa, pb, 9, n, errors);
+                for (p = 0; p < 9; ++p)
+                    if (errors[p] < stepBest) stepBest = errors[p], nA = pa[p], nB = pb[p];
+            }
+            else
+            {
+                for (int i : kSteps)
                 {
-                    const float a = std::max(A + float(i) * s, 0.0f);
-                    const float b = std::min(B + float(j) * s, 1.0f);
-                    const float e = LineError(list, a, b, n, useSSE2, std::min(best, stepBest));
-                    if (e < stepBest) stepBest = e, nA = a, nB = b;
+                    for (int j : kSteps)
+                    {
+                        const float a = std::max(A + float(i) * s, 0.0f);
+                        const float b = std::min(B + float(j) * s, 1.0f);
+                        const float e = LineError(list, a, b, n, useSSE2, std::min(best, stepBest));
+                        if (e < stepBest) stepBest = e, nA = a, nB = b;
+                    }
                 }
             }
             if (!(stepBest < best)) break;

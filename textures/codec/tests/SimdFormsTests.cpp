@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "TestImages.h"
+#include "textures/codec/AlphaBlock.h"
 #include "textures/codec/DxtColorBlock.h"
+#include "textures/codec/EtcBlock.h"
 #include "textures/codec/FastDxtBlock.h"
 #include "textures/codec/SimdLevel.h"
 
@@ -117,6 +119,36 @@ TEST(SimdForms, QualityColourEncoder)
                              LimitCodecSimdLevel(SimdLevel::Avx512);
                          });
     }
+}
+
+TEST(SimdForms, InterpolatedAlphaEncoder)
+{
+    // Each channel of the test blocks as 16 alphas, as bytes and as floats.
+    for (int shift : {24, 16, 8})
+    {
+        ExpectSameAsSse2("CompressInterpolatedAlpha", 8,
+                         [shift](SimdLevel level, const uint32_t* texels, uint8_t* block) {
+                             uint8_t alpha[16];
+                             float values[16];
+                             for (int i = 0; i < 16; ++i)
+                                 alpha[i] = uint8_t(texels[i] >> shift), values[i] = float(alpha[i]) / 250.0f;
+                             LimitCodecSimdLevel(level);
+                             if (shift == 8)
+                                 CompressInterpolatedAlphaF(values, true, block);
+                             else
+                                 CompressInterpolatedAlpha(alpha, true, block);
+                             LimitCodecSimdLevel(SimdLevel::Avx512);
+                         });
+    }
+}
+
+TEST(SimdForms, EtcBlockEncoder)
+{
+    ExpectSameAsSse2("EtcCompressColor", 8, [](SimdLevel level, const uint32_t* texels, uint8_t* block) {
+        LimitCodecSimdLevel(level);
+        EtcCompressColor(texels, block);
+        LimitCodecSimdLevel(SimdLevel::Avx512);
+    });
 }
 
 TEST(SimdForms, ConversionsAreTheSameAtEveryLevel)
