@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "textures/codec/SimdLevel.h"
+
 // Number forms of block reads and writes. All-channel values are interleaved per pixel: blue, green,
 // red, alpha in the U8 form (matching the 0xAARRGGBB word in memory), red, green, blue, alpha in the
 // others. Real forms have the nominal range 0..1.
@@ -22,6 +24,9 @@ size_t ValueFormBytes(ValueForm form);
 
 // Converts n values between forms (clamping reals to 0..1 on the way to integers).
 void ConvertValues(ValueForm from, const void* src, ValueForm to, void* dst, size_t n);
+// The same in the form of an instruction set level (bytes to and from floats, and 16-bit values to and
+// from floats, have vector forms; every form gives the same values).
+void ConvertValuesForm(SimdLevel level, ValueForm from, const void* src, ValueForm to, void* dst, size_t n);
 
 class CodecBuffer
 {

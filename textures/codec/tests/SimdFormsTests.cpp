@@ -3,12 +3,15 @@
 // at every level the codecs may run at.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
 #include "TestImages.h"
 #include "textures/codec/AlphaBlock.h"
+#include "textures/codec/CodecBuffer.h"
 #include "textures/codec/DxtColorBlock.h"
 #include "textures/codec/EtcBlock.h"
 #include "textures/codec/FastDxtBlock.h"
@@ -149,6 +152,46 @@ TEST(SimdForms, EtcBlockEncoder)
         EtcCompressColor(texels, block);
         LimitCodecSimdLevel(SimdLevel::Avx512);
     });
+}
+
+TEST(SimdForms, ValueConversions)
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> u8(999);
+    std::vector<uint16_t> u16(999);
+    std::vector<float> reals(999);
+    for (size_t i = 0; i < reals.size(); ++i)
+    {
+        u8[i] = uint8_t(rng()), u16[i] = uint16_t(rng());
+        reals[i] = float(int(rng() % 3000) - 1000) / 1000.0f;
+    }
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              0.998039f,
+                              1.0f / 510.0f,
+                              -0.0f};
+    std::copy(std::begin(specials), std::end(specials), reals.begin());
+    struct Pair
+    {
+        ValueForm from, to;
+        const void* src;
+    } pairs[] = {{ValueForm::U8, ValueForm::Float, u8.data()},
+                 {ValueForm::U16, ValueForm::Float, u16.data()},
+                 {ValueForm::Float, ValueForm::U8, reals.data()},
+                 {ValueForm::Float, ValueForm::U16, reals.data()}};
+    for (const Pair& p : pairs)
+    {
+        const size_t bytes = reals.size() * ValueFormBytes(p.to);
+        std::vector<uint8_t> expected(bytes), got(bytes);
+        ConvertValues(p.from, p.src, p.to, expected.data(), reals.size());
+        for (SimdLevel level : {SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512})
+        {
+            if (ProcessorSimdLevel() < level) continue;
+            ConvertValuesForm(level, p.from, p.src, p.to, got.data(), reals.size());
+            EXPECT_EQ(got, expected) << SimdLevelName(level) << " " << int(p.from) << " to " << int(p.to);
+        }
+    }
 }
 
 TEST(SimdForms, ConversionsAreTheSameAtEveryLevel)
