@@ -83,6 +83,36 @@ void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1,
     }
 }
 
+// The slices of CompressTextureThreaded one after another on this thread, for images too small to repay
+// threads: the same rows per slice, progress reported per slice as there, and every slice compressed even
+// after one was stopped, so the bytes and reports are the same. One codec serves all slices in turn (the
+// codecs keep no state from one Compress to the next).
+CodecResult CompressSlicesHere(const CodecTextureDesc& src, const CodecTextureDesc& dst, const CodecOptions* options,
+                               CodecProgressCallback callback, uint32_t user1, uint32_t user2, uint32_t codecType,
+                               uint32_t n)
+{
+    Slice slice;
+    slice.codec.reset(CreateTextureCodec(codecType));
+    if (!slice.codec) return CODEC_NO_CODEC;
+    ApplyOptions(*slice.codec, options);
+    auto* sourcePointer = static_cast<uint8_t*>(src.data);
+    auto* destinationPointer = static_cast<uint8_t*>(dst.data);
+    uint32_t first = 0;
+    FpExceptionMask mask;
+    for (uint32_t rows : SliceRows(dst.height, n, slice.codec->GetBlockDimension()))
+    {
+        if (rows == 0) continue;
+        slice.source = PixelBufferOver(src, rows, sourcePointer);
+        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows, dst.pitch, destinationPointer));
+        if (!slice.source || !slice.destination) return CODEC_FAILED;
+        const uint32_t r = slice.codec->Compress(*slice.source, *slice.destination, callback, user1, user2);
+        if (first == 0) first = r;
+        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows, src.pitch);
+        destinationPointer += CompressedTextureSize(codecType, dst.width, rows);
+    }
+    return MapOpResult(first);
+}
+
 }  // namespace
 
 bool RepaysThreads(uint32_t codecType, const CodecOptions* options, uint32_t width, uint32_t height)
@@ -123,6 +153,7 @@ CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecText
                                     uint32_t user2, uint32_t codecType, uint32_t workers, bool onThisThread)
 {
     const uint32_t n = std::clamp(workers, 1u, kMaxCompressionWorkers);
+    if (onThisThread) return CompressSlicesHere(src, dst, options, callback, user1, user2, codecType, n);
     // Every slice is set up before any work starts, so a failure leaves nothing running.
     std::vector<Slice> slices(n);
     for (Slice& slice : slices)
@@ -146,17 +177,8 @@ CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecText
         destinationPointer += CompressedTextureSize(codecType, dst.width, rows[i]);
         working.push_back(&slice);
     }
-    if (onThisThread)
-    {
-        // Too little work to repay handing slices to other threads: the same slices, one after another on
-        // this thread, give the same bytes and the same progress reports.
-        for (Slice* s : working) CompressSlice(*s, callback, user1, user2);
-    }
-    else
-    {
-        auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
-        RunCodecTasks(uint32_t(working.size()), task);
-    }
+    auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
+    RunCodecTasks(uint32_t(working.size()), task);
     // A stop asked on one slice does not stop the others; the first answer in slice order counts.
     for (Slice* s : working)
         if (s->exitCode != 0) return MapOpResult(s->exitCode);

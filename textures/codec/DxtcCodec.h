@@ -31,6 +31,7 @@ protected:
     // The block operations of a 16-byte format (alpha block, then colour block) at each speed.
     struct AlphaColourOps
     {
+        void (*fastAlpha)(const uint8_t alpha[16], uint8_t block[8]);  // the alpha half of fastSSE2
         void (DxtcCodec::*fast)(const uint32_t texels[16], uint8_t block[16]) const;
         void (DxtcCodec::*fastSSE2)(const uint32_t texels[16], uint8_t block[16]) const;
         void (DxtcCodec::*bytes)(const uint32_t texels[16], const float* weights, uint8_t block[16]) const;

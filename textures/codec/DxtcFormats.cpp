@@ -25,6 +25,15 @@ uint32_t Channel(uint32_t texel, int c)
 }
 uint32_t Texel(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return a << 24 | r << 16 | g << 8 | b; }
 
+// The explicit alpha of the DXTC byte path (rounding 7 always).
+void ExplicitAlphaAlways7(const uint8_t alpha[16], uint8_t block[8])
+{
+    CompressExplicitAlpha(alpha, ExplicitRounding::Always7, block);
+}
+
+// Blocks encoded together by the fast SSE2 colour encoder, whose forms take several blocks per vector.
+constexpr uint32_t kFastBatch = 16;
+
 // Blocks a read refuses stay zero rather than carrying stale data.
 struct ByteBlock
 {
@@ -87,6 +96,32 @@ uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst
 {
     const int fast = FastMode();
     const bool bytes = fast != 0 || BytePath(src);
+    if (fast == 2)
+    {
+        // Alpha block by block, the colours of up to kFastBatch blocks of a row at once.
+        const SimdLevel level = CodecSimdLevel();
+        return RunBlockRowLoop(src, dst, cb, u1, u2, [&](uint32_t y, uint32_t across) {
+            for (uint32_t first = 0; first < across; first += kFastBatch)
+            {
+                const uint32_t n = std::min(kFastBatch, across - first);
+                ByteBlock b[kFastBatch];
+                uint8_t block[kFastBatch][16];
+                const uint32_t* texels[kFastBatch];
+                uint8_t* colours[kFastBatch];
+                for (uint32_t i = 0; i < n; ++i)
+                {
+                    readBytes(src, 4 * (first + i), y, b[i].t);
+                    uint8_t alpha[16];
+                    for (int k = 0; k < 16; ++k) alpha[k] = uint8_t(b[i].t[k] >> 24);
+                    ops.fastAlpha(alpha, block[i]);
+                    texels[i] = b[i].t;
+                    colours[i] = block[i] + 8;
+                }
+                FastColorSSE2Blocks(level, texels, int(n), colours);
+                for (uint32_t i = 0; i < n; ++i) dst.WriteCompressedBlock(4 * (first + i), y, block[i], 4);
+            }
+        });
+    }
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
         if (bytes)
@@ -168,6 +203,41 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
     request.allowThreeColor = true;
     request.transparency = useAlpha_;
     const int fast = FastMode();
+    if (fast == 2)
+    {
+        // Up to kFastBatch blocks of a row at once; blocks with cut-out texels take the quality encoder
+        // (the fast encoders have no 3-colour mode), so that their alpha is kept.
+        const SimdLevel level = CodecSimdLevel();
+        request.alphaThreshold = alphaThreshold_;
+        return RunBlockRowLoop(src, dst, cb, u1, u2, [&](uint32_t y, uint32_t across) {
+            for (uint32_t first = 0; first < across; first += kFastBatch)
+            {
+                const uint32_t n = std::min(kFastBatch, across - first);
+                ByteBlock b[kFastBatch];
+                uint8_t block[kFastBatch][8];
+                const uint32_t* texels[kFastBatch];
+                uint8_t* out[kFastBatch];
+                int opaque = 0;
+                for (uint32_t i = 0; i < n; ++i)
+                {
+                    ReadBytes(src, 4 * (first + i), y, b[i].t);
+                    bool transparent = false;
+                    for (uint32_t t : b[i].t) transparent |= useAlpha_ && (t >> 24) < alphaThreshold_;
+                    if (transparent)
+                    {
+                        CompressColorB(b[i].t, request, settings, block[i]);
+                    }
+                    else
+                    {
+                        texels[opaque] = b[i].t;
+                        out[opaque++] = block[i];
+                    }
+                }
+                FastColorSSE2Blocks(level, texels, opaque, out);
+                for (uint32_t i = 0; i < n; ++i) dst.WriteCompressedBlock(4 * (first + i), y, block[i], 2);
+            }
+        });
+    }
     if (fast != 0)
     {
         return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
@@ -235,7 +305,7 @@ CodecBuffer* Dxt3Codec::CreateBuffer(uint32_t width, uint32_t height, uint32_t p
 
 uint32_t Dxt3Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
 {
-    static constexpr AlphaColourOps kOps{&DxtcCodec::CompressExplicitBlockFast,
+    static constexpr AlphaColourOps kOps{ExplicitAlphaAlways7, &DxtcCodec::CompressExplicitBlockFast,
                                          &DxtcCodec::CompressExplicitBlockFastSSE2, &DxtcCodec::CompressDxt3BlockB,
                                          &DxtcCodec::CompressDxt3BlockF};
     return CompressAlphaColourBlocks(src, dst, cb, u1, u2, kOps, ReadBytes, ReadFloats);
@@ -367,8 +437,9 @@ void DxtcDxt5Codec::WriteUnswizzledFloat(CodecBuffer& buffer, uint32_t x, uint32
 
 uint32_t DxtcDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
 {
-    static constexpr AlphaColourOps kOps{&DxtcCodec::CompressBlockFast, &DxtcCodec::CompressBlockFastSSE2,
-                                         &DxtcCodec::CompressDxt5BlockB, &DxtcCodec::CompressDxt5BlockF};
+    static constexpr AlphaColourOps kOps{FastInterpolatedAlpha, &DxtcCodec::CompressBlockFast,
+                                         &DxtcCodec::CompressBlockFastSSE2, &DxtcCodec::CompressDxt5BlockB,
+                                         &DxtcCodec::CompressDxt5BlockF};
     return CompressAlphaColourBlocks(
         src, dst, cb, u1, u2, kOps,
         [this](CodecBuffer& b, uint32_t x, uint32_t y, uint32_t* t) { return ReadSwizzledBytes(b, x, y, t); },

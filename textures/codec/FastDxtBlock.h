@@ -14,3 +14,5 @@ void FastColorX87(const uint32_t texels[16], uint8_t block[8]);
 void FastColorSSE2(const uint32_t texels[16], uint8_t block[8]);
 // One form of it; all give the same blocks. A level above the processor's must not be asked for.
 void FastColorSSE2Form(SimdLevel level, const uint32_t texels[16], uint8_t block[8]);
+// Many blocks at once, as many per vector as the form's width: texels[i] (16 texels) into blocks[i].
+void FastColorSSE2Blocks(SimdLevel level, const uint32_t* const* texels, int count, uint8_t* const* blocks);

@@ -77,3 +77,21 @@ uint32_t RunBlockLoop(const CodecBuffer& source, const CodecBuffer& destination,
     }
     return CODEC_OP_DONE;
 }
+
+// The same loop a block row at a time: visitRow(y, across) handles the across blocks of the row at pixel
+// row y. Progress as RunBlockLoop.
+template <typename VisitRow>
+uint32_t RunBlockRowLoop(const CodecBuffer& source, const CodecBuffer& destination, CodecProgressCallback callback,
+                         uint32_t user1, uint32_t user2, VisitRow&& visitRow)
+{
+    if (source.Width() != destination.Width() || source.Height() != destination.Height()) return CODEC_OP_FAILED;
+    const uint32_t bx = (source.Width() + 3) / 4, by = (source.Height() + 3) / 4;
+    const uint64_t total = uint64_t(bx) * by;
+    for (uint32_t r = 0; r < by; ++r)
+    {
+        visitRow(4 * r, bx);
+        if (callback != nullptr && callback(float(100.0 * double(uint64_t(r) * bx) / double(total)), user1, user2) != 0)
+            return CODEC_OP_STOPPED;
+    }
+    return CODEC_OP_DONE;
+}

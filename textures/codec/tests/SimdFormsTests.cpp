@@ -102,6 +102,22 @@ TEST(SimdForms, FastColourEncoder)
     });
 }
 
+TEST(SimdForms, FastColourBlocksInBatchesAsOneByOne)
+{
+    // Rows of 20 blocks: one full batch of 16 and a short one of 4, through the codec's block loop.
+    const int w = 80, h = 12;
+    const std::vector<uint32_t> img = testimg::Textured(w, h, 8);
+    const CodecOptions options = testimg::Options(2, true);
+    const std::vector<uint8_t> blocks = testimg::Compress(img, w, h, CF_DXT1, &options);
+    const std::vector<uint32_t> texels = ImageBlocks(img, w, h);
+    for (size_t b = 0; b < texels.size() / 16; ++b)
+    {
+        uint8_t one[8];
+        FastColorSSE2(&texels[16 * b], one);
+        ASSERT_EQ(std::memcmp(one, &blocks[8 * b], 8), 0) << "block " << b;
+    }
+}
+
 TEST(SimdForms, QualityColourEncoder)
 {
     // The 3-colour and 4-colour fits, channel weights, DXT1 alpha, and the wider neighbour search.
