@@ -90,7 +90,10 @@ void LineErrorsAvx2(const AlphaList& list, const float* a, const float* b, int p
     const __m256 steps = _mm256_set1_ps(float(n - 1));
     for (int p = 0; p < pairs; p += 8)
     {
-        const __m256 va = _mm256_loadu_ps(a + p), vb = _mm256_loadu_ps(b + p);
+        // The last pairs padded with copies of the last one, so that no lane reads past the arrays.
+        alignas(32) float pa[8], pb[8];
+        for (int k = 0; k < 8; ++k) pa[k] = a[std::min(p + k, pairs - 1)], pb[k] = b[std::min(p + k, pairs - 1)];
+        const __m256 va = _mm256_load_ps(pa), vb = _mm256_load_ps(pb);
         const __m256 d = _mm256_div_ps(_mm256_sub_ps(vb, va), steps);
         __m256 sum = _mm256_setzero_ps();
         for (int i = 0; i < list.count; ++i)
