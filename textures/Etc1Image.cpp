@@ -1,5 +1,6 @@
 // Whole-image entries of the ETC1 codec: input checks, padding to whole blocks, block order and storage.
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "textures/Etc1Block.h"
@@ -57,6 +58,17 @@ void StoreBigEndian(uint32_t word, uint8_t* out)
     out[3] = static_cast<uint8_t>(word);
 }
 
+// Whether the whole block at column x repeats the whole block left of it (both inside the image).
+bool RepeatsLeftBlock(const Etc1Source& image, int x, int y)
+{
+    if (x < 4 || x + 3 >= image.width || y + 3 >= image.height) return false;
+    const size_t stride = static_cast<size_t>(image.width) * 3;
+    const uint8_t* row = image.pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+    for (int r = 0; r < 4; ++r, row += stride)
+        if (std::memcmp(row, row - 12, 12) != 0) return false;
+    return true;
+}
+
 void EncodeImage(BlockEncoder encode, const Etc1Source& image, uint8_t* blocks)
 {
     ClearUpperVectorState();
@@ -64,10 +76,17 @@ void EncodeImage(BlockEncoder encode, const Etc1Source& image, uint8_t* blocks)
     const int down = (image.height + 3) / 4;
     for (int by = 0; by < down; ++by)
     {
-        for (int bx = 0; bx < across; ++bx)
+        uint8_t* out = blocks + static_cast<size_t>(by) * static_cast<size_t>(across) * 8;
+        for (int bx = 0; bx < across; ++bx, out += 8)
         {
+            // The encoders depend on the pixels alone: a block like its left neighbour (common in flat areas)
+            // gets that neighbour's words without being encoded again.
+            if (RepeatsLeftBlock(image, bx * 4, by * 4))
+            {
+                std::memcpy(out, out - 8, 8);
+                continue;
+            }
             const Etc1BlockWords words = encode(image, bx * 4, by * 4);
-            uint8_t* out = blocks + (static_cast<size_t>(by) * static_cast<size_t>(across) + bx) * 8;
             StoreBigEndian(words.word1, out);
             StoreBigEndian(words.word2, out + 4);
         }
