@@ -11,21 +11,23 @@ CodecBuffer* AtcBlockCodec::CreateBuffer(uint32_t width, uint32_t height, uint32
 uint32_t AtcBlockCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
 {
     const uint32_t type = GetType();
+    const uint32_t words = type == 15 ? 2 : 4;
+    RepeatedBlock<64, 16> previous;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint32_t texels[16] = {};
         src.ReadBlock(ValueForm::U8, x, y, 4, 4, texels);
-        uint8_t block[16];
-        if (type == 15)
+        uint8_t block[16] = {};
+        if (!previous.Copy(texels, block))
         {
-            AtcCompressColor(texels, block);
-            dst.WriteCompressedBlock(x, y, block, 2);
-            return;
+            if (type == 15)
+                AtcCompressColor(texels, block);
+            else if (type == 16)
+                AtcCompressBlockExplicitAlpha(texels, block);
+            else
+                AtcCompressBlockInterpolatedAlpha(texels, useSSE2_, block);
+            previous.Keep(texels, block);
         }
-        if (type == 16)
-            AtcCompressBlockExplicitAlpha(texels, block);
-        else
-            AtcCompressBlockInterpolatedAlpha(texels, useSSE2_, block);
-        dst.WriteCompressedBlock(x, y, block, 4);
+        dst.WriteCompressedBlock(x, y, block, words);
     });
 }
 
@@ -60,11 +62,16 @@ CodecBuffer* EtcCodec::CreateBuffer(uint32_t width, uint32_t height, uint32_t pi
 
 uint32_t EtcCodec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCallback cb, uint32_t u1, uint32_t u2)
 {
+    RepeatedBlock<64, 8> previous;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint32_t texels[16] = {};
         src.ReadBlock(ValueForm::U8, x, y, 4, 4, texels);
         uint8_t block[8];
-        EtcCompressColor(texels, block);
+        if (!previous.Copy(texels, block))
+        {
+            EtcCompressColor(texels, block);
+            previous.Keep(texels, block);
+        }
         dst.WriteCompressedBlock(x, y, block, 2);
     });
 }

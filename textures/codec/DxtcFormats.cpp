@@ -100,6 +100,7 @@ uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst
     {
         // Alpha block by block, the colours of up to kFastBatch blocks of a row at once.
         const SimdLevel level = CodecSimdLevel();
+        RepeatedBlock<64, 16> previous;
         return RunBlockRowLoop(src, dst, cb, u1, u2, [&](uint32_t y, uint32_t across) {
             for (uint32_t first = 0; first < across; first += kFastBatch)
             {
@@ -108,38 +109,57 @@ uint32_t DxtcCodec::CompressAlphaColourBlocks(CodecBuffer& src, CodecBuffer& dst
                 uint8_t block[kFastBatch][16];
                 const uint32_t* texels[kFastBatch];
                 uint8_t* colours[kFastBatch];
+                bool repeats[kFastBatch];
+                int encoded = 0;
                 for (uint32_t i = 0; i < n; ++i)
                 {
                     readBytes(src, 4 * (first + i), y, b[i].t);
+                    // A block like the one before it is filled in once that one is encoded.
+                    repeats[i] =
+                        i > 0 ? std::memcmp(b[i].t, b[i - 1].t, sizeof b[i].t) == 0 : previous.Copy(b[i].t, block[i]);
+                    if (repeats[i]) continue;
                     uint8_t alpha[16];
                     for (int k = 0; k < 16; ++k) alpha[k] = uint8_t(b[i].t[k] >> 24);
                     ops.fastAlpha(alpha, block[i]);
-                    texels[i] = b[i].t;
-                    colours[i] = block[i] + 8;
+                    texels[encoded] = b[i].t;
+                    colours[encoded++] = block[i] + 8;
                 }
-                FastColorSSE2Blocks(level, texels, int(n), colours);
-                for (uint32_t i = 0; i < n; ++i) dst.WriteCompressedBlock(4 * (first + i), y, block[i], 4);
+                FastColorSSE2Blocks(level, texels, encoded, colours);
+                for (uint32_t i = 0; i < n; ++i)
+                {
+                    if (repeats[i] && i > 0) std::memcpy(block[i], block[i - 1], 16);
+                    dst.WriteCompressedBlock(4 * (first + i), y, block[i], 4);
+                }
+                previous.Keep(b[n - 1].t, block[n - 1]);
             }
         });
     }
+    RepeatedBlock<64, 16> previousBytes;
+    RepeatedBlock<256, 16> previousFloats;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
         if (bytes)
         {
             ByteBlock b;
             readBytes(src, x, y, b.t);
-            if (fast == 2)
-                (this->*ops.fastSSE2)(b.t, block);
-            else if (fast == 1)
-                (this->*ops.fast)(b.t, block);
-            else
-                (this->*ops.bytes)(b.t, BlockWeightsB(b.t), block);
+            if (!previousBytes.Copy(b.t, block))
+            {
+                if (fast == 1)
+                    (this->*ops.fast)(b.t, block);
+                else
+                    (this->*ops.bytes)(b.t, BlockWeightsB(b.t), block);
+                previousBytes.Keep(b.t, block);
+            }
         }
         else
         {
             FloatBlock b;
             readFloats(src, x, y, b.t);
-            (this->*ops.floats)(b.t, BlockWeightsF(b.t), block);
+            if (!previousFloats.Copy(b.t, block))
+            {
+                (this->*ops.floats)(b.t, BlockWeightsF(b.t), block);
+                previousFloats.Keep(b.t, block);
+            }
         }
         dst.WriteCompressedBlock(x, y, block, 4);
     });
@@ -150,26 +170,36 @@ uint32_t DxtcCodec::CompressChannelBlocks(CodecBuffer& src, CodecBuffer& dst, Co
 {
     const bool fast = (compressionSpeed_ == 1 || compressionSpeed_ == 2) && useSSE_;  // one fast form only
     const bool bytes = fast || BytePath(src);
+    RepeatedBlock<2 * 16 * sizeof(float), 16> previous;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
+        // Both channels' values, as bytes or as floats, before any is encoded.
+        union
+        {
+            uint8_t bytes[2][16];
+            float floats[2][16];
+        } v;
+        std::memset(&v, 0, sizeof v);
         for (int ch = 0; ch < channels; ++ch)
         {
-            uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
             if (bytes)
-            {
-                uint8_t v[16] = {};
-                src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v);
-                if (fast)
-                    FastInterpolatedAlpha(v, out);
-                else
-                    CompressInterpolatedAlpha(v, useSSE2_, out);
-            }
+                src.ReadChannel(ch, ValueForm::U8, x, y, 4, 4, v.bytes[ch]);
             else
+                src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v.floats[ch]);
+        }
+        if (!previous.Copy(&v, block))
+        {
+            for (int ch = 0; ch < channels; ++ch)
             {
-                float v[16] = {};
-                src.ReadChannel(ch, ValueForm::Float, x, y, 4, 4, v);
-                CompressInterpolatedAlphaF(v, useSSE2_, out);
+                uint8_t* out = block + (ch == 0 ? firstOffset : 8 - firstOffset);
+                if (!bytes)
+                    CompressInterpolatedAlphaF(v.floats[ch], useSSE2_, out);
+                else if (fast)
+                    FastInterpolatedAlpha(v.bytes[ch], out);
+                else
+                    CompressInterpolatedAlpha(v.bytes[ch], useSSE2_, out);
             }
+            previous.Keep(&v, block);
         }
         dst.WriteCompressedBlock(x, y, block, 2 * channels);
     });
@@ -209,6 +239,7 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
         // (the fast encoders have no 3-colour mode), so that their alpha is kept.
         const SimdLevel level = CodecSimdLevel();
         request.alphaThreshold = alphaThreshold_;
+        RepeatedBlock<64, 8> previous;
         return RunBlockRowLoop(src, dst, cb, u1, u2, [&](uint32_t y, uint32_t across) {
             for (uint32_t first = 0; first < across; first += kFastBatch)
             {
@@ -217,10 +248,15 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
                 uint8_t block[kFastBatch][8];
                 const uint32_t* texels[kFastBatch];
                 uint8_t* out[kFastBatch];
+                bool repeats[kFastBatch];
                 int opaque = 0;
                 for (uint32_t i = 0; i < n; ++i)
                 {
                     ReadBytes(src, 4 * (first + i), y, b[i].t);
+                    // A block like the one before it is filled in once that one is encoded.
+                    repeats[i] =
+                        i > 0 ? std::memcmp(b[i].t, b[i - 1].t, sizeof b[i].t) == 0 : previous.Copy(b[i].t, block[i]);
+                    if (repeats[i]) continue;
                     bool transparent = false;
                     for (uint32_t t : b[i].t) transparent |= useAlpha_ && (t >> 24) < alphaThreshold_;
                     if (transparent)
@@ -234,16 +270,27 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
                     }
                 }
                 FastColorSSE2Blocks(level, texels, opaque, out);
-                for (uint32_t i = 0; i < n; ++i) dst.WriteCompressedBlock(4 * (first + i), y, block[i], 2);
+                for (uint32_t i = 0; i < n; ++i)
+                {
+                    if (repeats[i] && i > 0) std::memcpy(block[i], block[i - 1], 8);
+                    dst.WriteCompressedBlock(4 * (first + i), y, block[i], 2);
+                }
+                previous.Keep(b[n - 1].t, block[n - 1]);
             }
         });
     }
     if (fast != 0)
     {
+        RepeatedBlock<64, 8> previous;
         return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
             ByteBlock b;
             ReadBytes(src, x, y, b.t);
             uint8_t block[8];
+            if (previous.Copy(b.t, block))
+            {
+                dst.WriteCompressedBlock(x, y, block, 2);
+                return;
+            }
             bool transparent = false;
             for (uint32_t t : b.t) transparent |= useAlpha_ && (t >> 24) < alphaThreshold_;
             if (transparent)
@@ -261,28 +308,39 @@ uint32_t Dxt1Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgressCa
             {
                 FastColorSSE(b.t, block);
             }
+            previous.Keep(b.t, block);
             dst.WriteCompressedBlock(x, y, block, 2);
         });
     }
     if (BytePath(src))
     {
         request.alphaThreshold = alphaThreshold_;
+        RepeatedBlock<64, 8> previous;
         return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
             ByteBlock b;
             ReadBytes(src, x, y, b.t);
-            request.weights = BlockWeightsB(b.t);
             uint8_t block[8];
-            CompressColorB(b.t, request, settings, block);
+            if (!previous.Copy(b.t, block))
+            {
+                request.weights = BlockWeightsB(b.t);
+                CompressColorB(b.t, request, settings, block);
+                previous.Keep(b.t, block);
+            }
             dst.WriteCompressedBlock(x, y, block, 2);
         });
     }
     request.alphaThreshold = float(alphaThreshold_) / 255.0f;
+    RepeatedBlock<256, 8> previous;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         FloatBlock b;
         ReadFloats(src, x, y, b.t);
-        request.weights = BlockWeightsF(b.t);
         uint8_t block[8];
-        CompressColorF(b.t, request, settings, block);
+        if (!previous.Copy(b.t, block))
+        {
+            request.weights = BlockWeightsF(b.t);
+            CompressColorF(b.t, request, settings, block);
+            previous.Keep(b.t, block);
+        }
         dst.WriteCompressedBlock(x, y, block, 2);
     });
 }
@@ -541,6 +599,8 @@ uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgr
                                   uint32_t u2)
 {
     const bool bytes = BytePath(src);
+    RepeatedBlock<64, 16> previousBytes;
+    RepeatedBlock<256, 16> previousFloats;
     return RunBlockLoop(src, dst, cb, u1, u2, [&](uint32_t x, uint32_t y) {
         uint8_t block[16];
         if (bytes)
@@ -548,7 +608,11 @@ uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgr
             ByteBlock b;
             ReadBytes(src, x, y, b.t);
             for (uint32_t& t : b.t) t = Texel(0, Channel(t, 1), 0, Channel(t, 0));
-            CompressDxt5BlockB(b.t, nullptr, block);
+            if (!previousBytes.Copy(b.t, block))
+            {
+                CompressDxt5BlockB(b.t, nullptr, block);
+                previousBytes.Keep(b.t, block);
+            }
         }
         else
         {
@@ -559,7 +623,11 @@ uint32_t Ati2nDxt5Codec::Compress(CodecBuffer& src, CodecBuffer& dst, CodecProgr
                 const float r = b.t[4 * i], g = b.t[4 * i + 1];
                 b.t[4 * i] = 0.0f, b.t[4 * i + 1] = g, b.t[4 * i + 2] = 0.0f, b.t[4 * i + 3] = r;
             }
-            CompressDxt5BlockF(b.t, nullptr, block);
+            if (!previousFloats.Copy(b.t, block))
+            {
+                CompressDxt5BlockF(b.t, nullptr, block);
+                previousFloats.Keep(b.t, block);
+            }
         }
         dst.WriteCompressedBlock(x, y, block, 4);
     });

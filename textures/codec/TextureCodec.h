@@ -1,6 +1,7 @@
 #pragma once
 // Codec objects: the abstract base, the 4x4 block-codec base and the factory by codec type.
 #include <cstdint>
+#include <cstring>
 
 #include "textures/codec/CodecBuffer.h"
 #include "textures/codec/CodecTexture.h"
@@ -58,6 +59,33 @@ public:
 protected:
     bool useSSE_;
     bool useSSE2_;
+};
+
+// The block before the current one in a compression loop, with what it was encoded to. Every block encoder
+// of the library depends on the block's texels alone (and the codec's settings, fixed during a loop), so a
+// block like the one before it (common in flat areas of real textures) takes that block's bytes unencoded.
+template <size_t InBytes, size_t OutBytes>
+class RepeatedBlock
+{
+public:
+    // Copies the previous block's bytes to out when `in` matches the previous block's texels.
+    bool Copy(const void* in, void* out) const
+    {
+        if (!valid_ || std::memcmp(in, in_, InBytes) != 0) return false;
+        std::memcpy(out, out_, OutBytes);
+        return true;
+    }
+    void Keep(const void* in, const void* out)
+    {
+        std::memcpy(in_, in, InBytes);
+        std::memcpy(out_, out, OutBytes);
+        valid_ = true;
+    }
+
+private:
+    alignas(16) uint8_t in_[InBytes];
+    uint8_t out_[OutBytes];
+    bool valid_ = false;
 };
 
 // The loop every block codec runs: the size check, blocks row by row, progress after each block row.

@@ -100,3 +100,27 @@ TEST(Etc1Forms, ImagesAreTheSameAtEveryLevel)
     }
     LimitCodecSimdLevel(SimdLevel::Avx512);
 }
+
+TEST(Etc1Forms, RepeatedBlocksTakeTheirNeighboursWords)
+{
+    // Blocks like their left neighbour are not encoded again; the image must still be every block's own.
+    const int w = 40, h = 8;
+    Image img = Noise(w, h, 4, 30);
+    for (int y = 0; y < h; ++y)
+        for (int x = 4; x < 28; ++x)
+            for (int c = 0; c < 3; ++c)
+                img[(static_cast<size_t>(y) * w + x) * 3 + c] = img[(static_cast<size_t>(y) * w + x % 4) * 3 + c];
+    std::vector<uint8_t> blocks(Etc1CompressedSize(w, h));
+    ASSERT_TRUE(CompressImageETC1WithMode(Etc1Mode::Fast, img.data(), img.size(), w, h, blocks.data(), blocks.size()));
+    const Etc1Source source{img.data(), w, h};
+    for (int y = 0; y < h; y += 4)
+        for (int x = 0; x < w; x += 4)
+        {
+            const Etc1BlockWords words = CompressBlockETC1Fast(source, x, y);
+            const uint8_t* b = &blocks[(static_cast<size_t>(y / 4) * (w / 4) + x / 4) * 8];
+            EXPECT_EQ(words.word1, uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3])
+                << x << "," << y;
+            EXPECT_EQ(words.word2, uint32_t(b[4]) << 24 | uint32_t(b[5]) << 16 | uint32_t(b[6]) << 8 | b[7])
+                << x << "," << y;
+        }
+}
