@@ -15,7 +15,7 @@ SimdLevel DetectSimdLevel()
     if (!__builtin_cpu_supports("avx2")) return SimdLevel::Sse2;
     const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                        __builtin_cpu_supports("avx512vnni");
+                        __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("avx512vbmi");
     return avx512 ? SimdLevel::Avx512 : SimdLevel::Avx2;
 #else
     return SimdLevel::Sse2;

@@ -9,7 +9,7 @@ enum class SimdLevel : int
 {
     Sse2 = 0,
     Avx2 = 1,    // AVX2 (with the operating system saving the 256-bit registers)
-    Avx512 = 2,  // AVX-512 F, BW, DQ, VL and VNNI (with the operating system saving the 512-bit state)
+    Avx512 = 2,  // AVX-512 F, BW, DQ, VL, VNNI and VBMI (with the operating system saving the 512-bit state)
 };
 
 // What the processor and the operating system offer; determined once.
