@@ -50,6 +50,7 @@ bool ClientConnection::Hello()
         return false;
     }
     reply.pid = static_cast<uint32_t>(getpid());
+    authenticated_ = true;
     return Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
 }
 

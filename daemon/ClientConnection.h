@@ -25,6 +25,8 @@ public:
     bool Send(uint32_t code, uint32_t transaction, const VADBytes& payload);
     const std::string& Program() const { return program_; }
     uint32_t Pid() const { return pid_; }
+    // True once the client has said a valid hello (with the token).
+    bool Authenticated() const { return authenticated_.load(); }
 
 private:
     bool Hello();
@@ -35,6 +37,7 @@ private:
     std::mutex sendMutex_;
     std::string program_;
     uint32_t pid_ = 0;
+    std::atomic<bool> authenticated_{false};
 };
 
 // Handles one request; the body of the reply goes to `body`, results to `results`. Returns the status.

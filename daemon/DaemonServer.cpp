@@ -12,7 +12,12 @@
 
 namespace {
 
+// One thread per connection: floods must not exhaust the process. Clients that said a valid hello count
+// against kMaxConnections; those still silent against kMaxWaitingForHello, and the oldest of them gives
+// way to a new one, so connections without the token never keep an authenticated client out.
 constexpr size_t kMaxConnections = 256;
+constexpr size_t kMaxWaitingForHello = 64;
+constexpr auto kHelloBound = std::chrono::seconds(5);
 
 uint64_t NowMs()
 {
@@ -57,6 +62,18 @@ bool DaemonServer::Publish(uint32_t state)
     return block_.IsOpen() && block_.Write(0, raw, sizeof raw);
 }
 
+bool DaemonServer::CreateBlock(std::string* error)
+{
+    if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
+    if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
+    // A block of this name that we did not just make: the leftover of a daemon of ours that died (we hold
+    // the root lock, so no live daemon uses it) is removed and made anew. A block of another user is never
+    // used nor written: it could hand our token to whoever made it.
+    if (!Platform::SharedMemoryBlock::RemoveOwn(blockName_, error)) return false;
+    DLOG("removed the discovery block a daemon that died left behind");
+    return block_.Create(blockName_, kVADDiscoveryBlockSize, error);
+}
+
 void DaemonServer::RequestShutdown()
 {
     stop_ = true;
@@ -92,6 +109,40 @@ void DaemonServer::ReapFinished()
         if (r.thread.joinable()) r.thread.join();
 }
 
+bool DaemonServer::AdmitLocked()
+{
+    size_t authenticated = 0, waiting = 0;
+    Running* oldest = nullptr;
+    for (Running& r : connections_)
+    {
+        if (r.finished || r.dropped) continue;
+        if (r.conn->Authenticated())
+            ++authenticated;
+        else if (++waiting, !oldest)
+            oldest = &r;
+    }
+    if (waiting >= kMaxWaitingForHello && oldest)
+    {
+        DLOG("dropped a connection that had not said its hello: %zu are waiting", waiting);
+        oldest->dropped = true;
+        oldest->conn->Shutdown();
+    }
+    if (authenticated < kMaxConnections) return true;
+    DLOG("connection refused: %zu clients already", authenticated);
+    return false;
+}
+
+void DaemonServer::DropSilentLocked()
+{
+    auto now = std::chrono::steady_clock::now();
+    for (Running& r : connections_)
+        if (!r.finished && !r.dropped && !r.conn->Authenticated() && now - r.accepted > kHelloBound)
+        {
+            r.dropped = true;
+            r.conn->Shutdown();
+        }
+}
+
 void DaemonServer::AcceptLoop()
 {
     while (!stop_)
@@ -100,15 +151,17 @@ void DaemonServer::AcceptLoop()
         Platform::Socket s = listener_.Accept(200, &res);
         if (!s.IsValid()) continue;
         s.SetNoDelay(true);
-        auto conn = std::make_shared<ClientConnection>(*this, std::move(s));
-        std::lock_guard lk(mutex_);
-        if (connections_.size() >= kMaxConnections)
+        // The daemon serves its own user only: another user's connection is closed at once.
+        uint32_t uid = 0;
+        if (s.PeerUid(uid) && uid != static_cast<uint32_t>(geteuid()))
         {
-            // One thread per connection: a flood of connections must not exhaust the process.
-            DLOG("connection refused: %zu clients already", connections_.size());
+            DLOG("connection refused: it belongs to user %u", uid);
             continue;
         }
-        connections_.push_back(Running{conn, {}, false});
+        auto conn = std::make_shared<ClientConnection>(*this, std::move(s));
+        std::lock_guard lk(mutex_);
+        if (!AdmitLocked()) continue;
+        connections_.push_back(Running{conn, {}, false, false, std::chrono::steady_clock::now()});
         Running& r = connections_.back();
         r.thread = std::thread([conn] { conn->Run(); });
     }
@@ -129,16 +182,16 @@ int DaemonServer::Run()
     token_ = RandomToken();
     startMs_ = NowMs();
     blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_.Root());
-    // A block left by a daemon that died is ours to reuse: we hold the lock.
-    if (!block_.Create(blockName_, kVADDiscoveryBlockSize, false, &error) || !Publish(VAD_STATE_STARTING))
+    if (!CreateBlock(&error) || !Publish(VAD_STATE_STARTING))
     {
         DLOG("cannot create the discovery block %s: %s", blockName_.c_str(), error.c_str());
+        fprintf(stderr, "VADDaemon: cannot create the discovery block %s: %s\n", blockName_.c_str(), error.c_str());
         return kDaemonExitFailed;
     }
     auto cleanup = [&] {
         Publish(VAD_STATE_CLOSING);
         block_.Close();
-        Platform::SharedMemoryBlock::Unlink(blockName_);
+        Platform::SharedMemoryBlock::RemoveOwn(blockName_);
         lock_.Unlock();
     };
     if (!db_.Open(&error))
@@ -171,6 +224,10 @@ int DaemonServer::Run()
             cv_.wait_for(lk, std::chrono::milliseconds(250));
         }
         ReapFinished();
+        {
+            std::lock_guard lk(mutex_);
+            DropSilentLocked();
+        }
         broker_.ReapStartedHosts();
         if (!FolderExists(root_.Root()))
         {

@@ -56,6 +56,8 @@ public:
 
 private:
     bool Publish(uint32_t state);
+    // Creates the discovery block exclusively (owner only); false with the reason when it cannot.
+    bool CreateBlock(std::string* error);
     void AcceptLoop();
     void ReapFinished();
 
@@ -79,7 +81,13 @@ private:
         std::shared_ptr<ClientConnection> conn;
         std::thread thread;
         bool finished = false;
+        bool dropped = false;  // shut down before its hello
+        std::chrono::steady_clock::time_point accepted;
     };
+    // Makes room for a new connection (mutex_ held): false when it must be refused.
+    bool AdmitLocked();
+    // Closes connections that have not said a valid hello in time (mutex_ held).
+    void DropSilentLocked();
     std::list<Running> connections_;
     std::chrono::steady_clock::time_point lastClientGone_;
 };

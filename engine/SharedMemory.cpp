@@ -8,7 +8,11 @@ bool SharedMemory::Create(const std::string& name, size_t size)
 {
     Close();
     error_.clear();
-    return block_.Create(name, size, false, &error_);
+    // An existing block is opened only when it is this user's own with mode 0600 (Open checks).
+    created_ = block_.Create(name, size, &error_);
+    if (created_ || !Platform::SharedMemoryBlock::Exists(name)) return created_;
+    error_.clear();
+    return block_.Open(name, true, &error_);
 }
 
 bool SharedMemory::Open(const std::string& name, bool writable)
@@ -20,8 +24,9 @@ bool SharedMemory::Open(const std::string& name, bool writable)
 
 void SharedMemory::Close()
 {
-    if (block_.IsOpen() && block_.CreatedNew() && removeOnClose_) Platform::SharedMemoryBlock::Unlink(block_.Name());
+    if (block_.IsOpen() && created_ && removeOnClose_) Platform::SharedMemoryBlock::Unlink(block_.Name());
     block_.Close();
+    created_ = false;
 }
 
 }  // namespace Orvo

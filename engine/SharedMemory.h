@@ -1,6 +1,6 @@
 #pragma once
 // A named block of memory shared between processes. Create makes the block or opens it when it
-// already exists (AlreadyExisted tells which); the process that made it removes the name again
+// already exists as this user's own with mode 0600 (AlreadyExisted tells which); the process that made it removes the name again
 // when it closes the block, while other processes keep their mappings until they close.
 #include <cstddef>
 #include <string>
@@ -22,7 +22,7 @@ public:
     void Close();
 
     bool IsOpen() const { return block_.IsOpen(); }
-    bool AlreadyExisted() const { return block_.IsOpen() && !block_.CreatedNew(); }
+    bool AlreadyExisted() const { return block_.IsOpen() && !created_; }
     void* GetData() const { return block_.Data(); }
     size_t GetSize() const { return block_.Size(); }
     const std::string& GetError() const { return error_; }
@@ -36,6 +36,7 @@ private:
     Platform::SharedMemoryBlock block_;
     std::string error_;
     bool removeOnClose_ = true;
+    bool created_ = false;
 };
 
 }  // namespace Orvo

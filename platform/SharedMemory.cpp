@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -18,6 +19,24 @@ void SetError(std::string* error, const std::string& what)
 }
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// A block is used only when this user owns it and nobody else may read or write it.
+bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::string* error)
+{
+    if (st.st_uid != geteuid())
+    {
+        SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
+        return false;
+    }
+    if ((st.st_mode & 07777) != 0600)
+    {
+        char mode[8];
+        snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        SetError(error, "shared memory " + posix + " has mode " + mode + ", not 0600");
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -42,7 +61,6 @@ SharedMemoryBlock& SharedMemoryBlock::operator=(SharedMemoryBlock&& other) noexc
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         writable_ = other.writable_;
-        createdNew_ = other.createdNew_;
     }
     return *this;
 }
@@ -62,7 +80,7 @@ bool SharedMemoryBlock::Map(int fd, size_t size, bool writable, std::string* err
     return true;
 }
 
-bool SharedMemoryBlock::Create(const std::string& name, size_t size, bool exclusive, std::string* error)
+bool SharedMemoryBlock::Create(const std::string& name, size_t size, std::string* error)
 {
     Close();
     std::string posix = SharedMemoryName(name);
@@ -76,41 +94,27 @@ bool SharedMemoryBlock::Create(const std::string& name, size_t size, bool exclus
         SetError(error, "invalid shared memory size");
         return false;
     }
-    bool created = true;
     int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST && !exclusive)
-    {
-        created = false;
-        fd = shm_open(posix.c_str(), O_RDWR | O_CLOEXEC, 0600);
-    }
     if (fd < 0)
     {
         SetError(error, Errno("shm_open " + posix));
         return false;
     }
+    auto fail = [&](const std::string& why) {
+        SetError(error, why);
+        close(fd);
+        shm_unlink(posix.c_str());
+        return false;
+    };
+    // The umask may have taken bits away; the block must end up exactly 0600 and ours.
     struct stat st
     {};
-    if (fstat(fd, &st) != 0)
-    {
-        SetError(error, Errno("fstat"));
-        close(fd);
-        return false;
-    }
-    if (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)
-    {
-        SetError(error, Errno("ftruncate"));
-        close(fd);
-        if (created) shm_unlink(posix.c_str());
-        return false;
-    }
-    if (!Map(fd, size, true, error))
-    {
-        close(fd);
-        if (created) shm_unlink(posix.c_str());
-        return false;
-    }
+    if (fchmod(fd, 0600) != 0 || fstat(fd, &st) != 0) return fail(Errno("fstat " + posix));
+    std::string why;
+    if (!OwnedAndPrivate(st, posix, &why)) return fail(why);
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) return fail(Errno("ftruncate"));
+    if (!Map(fd, size, true, &why)) return fail(why);
     name_ = posix;
-    createdNew_ = created;
     return true;
 }
 
@@ -131,7 +135,18 @@ bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string
     }
     struct stat st
     {};
-    if (fstat(fd, &st) != 0 || st.st_size <= 0 || static_cast<size_t>(st.st_size) > kMaxSize)
+    if (fstat(fd, &st) != 0)
+    {
+        SetError(error, Errno("fstat " + posix));
+        close(fd);
+        return false;
+    }
+    if (!OwnedAndPrivate(st, posix, error))
+    {
+        close(fd);
+        return false;
+    }
+    if (st.st_size <= 0 || static_cast<size_t>(st.st_size) > kMaxSize)
     {
         SetError(error, "shared memory " + posix + " has no usable size");
         close(fd);
@@ -143,7 +158,6 @@ bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string
         return false;
     }
     name_ = posix;
-    createdNew_ = false;
     return true;
 }
 
@@ -155,13 +169,44 @@ void SharedMemoryBlock::Close()
     fd_ = -1;
     size_ = 0;
     name_.clear();
-    createdNew_ = false;
 }
 
 bool SharedMemoryBlock::Unlink(const std::string& name)
 {
     std::string posix = SharedMemoryName(name);
     return !posix.empty() && shm_unlink(posix.c_str()) == 0;
+}
+
+bool SharedMemoryBlock::RemoveOwn(const std::string& name, std::string* error)
+{
+    std::string posix = SharedMemoryName(name);
+    if (posix.empty())
+    {
+        SetError(error, "invalid shared memory name '" + name + "'");
+        return false;
+    }
+    int fd = shm_open(posix.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+    {
+        SetError(error,
+                 errno == EACCES ? "shared memory " + posix + " belongs to another user" : Errno("shm_open " + posix));
+        return false;
+    }
+    struct stat st
+    {};
+    bool own = fstat(fd, &st) == 0 && st.st_uid == geteuid();
+    close(fd);
+    if (!own)
+    {
+        SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
+        return false;
+    }
+    if (shm_unlink(posix.c_str()) != 0)
+    {
+        SetError(error, Errno("shm_unlink " + posix));
+        return false;
+    }
+    return true;
 }
 
 bool SharedMemoryBlock::Exists(const std::string& name)

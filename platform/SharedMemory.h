@@ -1,5 +1,7 @@
 #pragma once
-// Named shared memory (POSIX shm objects, mode 0600), mapped for as long as the object lives.
+// Named shared memory (POSIX shm objects), mapped for as long as the object lives. A block serves one user:
+// it is created exclusively with mode 0600, and a block that another user owns or whose mode is not exactly
+// 0600 is never opened.
 #include <cstddef>
 #include <string>
 
@@ -18,20 +20,22 @@ public:
     SharedMemoryBlock(const SharedMemoryBlock&) = delete;
     SharedMemoryBlock& operator=(const SharedMemoryBlock&) = delete;
 
-    // Creates the block `name` with `size` bytes (zero-filled when new). With `exclusive` an existing
-    // block is an error; without, an existing block is opened and grown to `size` if smaller.
-    // `name` may be given with or without its leading '/'; it must not contain another '/'.
-    bool Create(const std::string& name, size_t size, bool exclusive, std::string* error = nullptr);
-    // Opens an existing block; its whole current size is mapped. Fails on a block of size 0 (its
-    // creator has not sized it yet).
+    // Creates the new block `name` with `size` zero bytes, owned by this user with mode 0600 (checked
+    // with fstat after creation). A block of that name that exists already is an error: it is never
+    // taken over. `name` may be given with or without its leading '/'; it must not contain another '/'.
+    bool Create(const std::string& name, size_t size, std::string* error = nullptr);
+    // Opens an existing block of this user whose mode is exactly 0600; its whole current size is mapped.
+    // Fails on a block of size 0 (its creator has not sized it yet).
     bool Open(const std::string& name, bool writable = true, std::string* error = nullptr);
+    // Removes a block this user owns (a leftover of a process that died). False, with the reason, when
+    // there is none or another user owns it.
+    static bool RemoveOwn(const std::string& name, std::string* error = nullptr);
     void Close();
     // Removes the name; mappings that are open stay valid until closed.
     static bool Unlink(const std::string& name);
     static bool Exists(const std::string& name);
 
     bool IsOpen() const { return data_ != nullptr; }
-    bool CreatedNew() const { return createdNew_; }  // this Create made the object
     void* Data() const { return data_; }
     size_t Size() const { return size_; }
     const std::string& Name() const { return name_; }
@@ -50,7 +54,6 @@ private:
     void* data_ = nullptr;
     size_t size_ = 0;
     bool writable_ = false;
-    bool createdNew_ = false;
 };
 
 // The POSIX form of a block name ("/name"), or empty when the name cannot be one.

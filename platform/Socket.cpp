@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -270,6 +271,41 @@ uint16_t Socket::LocalPort() const
     socklen_t len = sizeof a;
     if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
     return ntohs(a.sin_port);
+}
+
+bool Socket::PeerUid(uint32_t& uid) const
+{
+    sockaddr_in local{}, peer{};
+    socklen_t ll = sizeof local, pl = sizeof peer;
+    if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &ll) != 0 ||
+        getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &pl) != 0 || peer.sin_family != AF_INET)
+        return false;
+    // The peer's socket is the line whose local end is our remote end and whose remote end is us.
+    // Addresses are printed as the raw 32-bit word in hex, ports in host order.
+    char want[64];
+    snprintf(want, sizeof want, "%08X:%04X %08X:%04X", static_cast<unsigned>(peer.sin_addr.s_addr),
+             static_cast<unsigned>(ntohs(peer.sin_port)), static_cast<unsigned>(local.sin_addr.s_addr),
+             static_cast<unsigned>(ntohs(local.sin_port)));
+    FILE* f = fopen("/proc/net/tcp", "re");
+    if (!f) return false;
+    char line[512];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f))
+    {
+        char addrs[64];
+        unsigned state = 0, owner = 0;
+        char la[32], ra[32];
+        // sl local rem st tx:rx tr:when retrnsmt uid
+        if (sscanf(line, " %*u: %31s %31s %x %*s %*s %*s %u", la, ra, &state, &owner) != 4) continue;
+        snprintf(addrs, sizeof addrs, "%s %s", la, ra);
+        if (strcmp(addrs, want) == 0)
+        {
+            uid = owner;
+            found = true;
+        }
+    }
+    fclose(f);
+    return found;
 }
 
 uint16_t Socket::PeerPort() const

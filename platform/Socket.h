@@ -56,6 +56,9 @@ public:
     bool IsValid() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
     uint16_t LocalPort() const;
+    // The user that owns the other end of a loopback connection (looked up in /proc/net/tcp); false when
+    // it cannot be told.
+    bool PeerUid(uint32_t& uid) const;
     uint16_t PeerPort() const;
 
 private:

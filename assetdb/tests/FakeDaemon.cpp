@@ -17,7 +17,7 @@ FakeDaemon::FakeDaemon(Handler handler, uint64_t token) : handler_(std::move(han
     blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), realpath(root_.c_str(), real) ? real : root_);
     VADSetDaemonRoot(root_);
     listener_ = Platform::Socket::Listen(0);
-    block_.Create(blockName_, kVADDiscoveryBlockSize, false);
+    block_.Create(blockName_, kVADDiscoveryBlockSize);
     Publish(static_cast<uint32_t>(getpid()), token_, VAD_STATE_READY);
     thread_ = std::thread([this] { Run(); });
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 #include "PlatformTestSupport.h"
 
@@ -24,8 +27,7 @@ TEST(SharedMemoryTest, CreateWriteReadAndBounds)
     Unlinker u{UniqueName("shm")};
     SharedMemoryBlock block;
     std::string error;
-    ASSERT_TRUE(block.Create(u.name, 64, true, &error)) << error;
-    EXPECT_TRUE(block.CreatedNew());
+    ASSERT_TRUE(block.Create(u.name, 64, &error)) << error;
     EXPECT_EQ(block.Size(), 64u);
     EXPECT_EQ(block.Name(), "/" + u.name);
     char zeros[64] = {}, buf[64];
@@ -40,12 +42,9 @@ TEST(SharedMemoryTest, CreateWriteReadAndBounds)
     ASSERT_TRUE(block.Read(60, buf, 4));
     EXPECT_EQ(std::string(buf, 4), "abcd");
 
-    // Exclusive creation of an existing block fails; plain creation opens it and sees the data.
+    // An existing block is never taken over by a second creation.
     SharedMemoryBlock again;
-    EXPECT_FALSE(again.Create(u.name, 64, true));
-    ASSERT_TRUE(again.Create(u.name, 32, false));
-    EXPECT_FALSE(again.CreatedNew());
-    ASSERT_TRUE(again.Read(0, buf, 4));
+    EXPECT_FALSE(again.Create(u.name, 64));
 
     SharedMemoryBlock reader;
     ASSERT_TRUE(reader.Open(u.name, false));
@@ -71,13 +70,13 @@ TEST(SharedMemoryTest, BadNamesAndSizesAreRefused)
     SharedMemoryBlock block;
     for (const char* name : {"", "/", "a/b", "/a/b", ".."})
     {
-        EXPECT_FALSE(block.Create(name, 16, false)) << name;
+        EXPECT_FALSE(block.Create(name, 16)) << name;
         EXPECT_FALSE(block.Open(name)) << name;
         EXPECT_FALSE(SharedMemoryBlock::Unlink(name)) << name;
     }
-    EXPECT_FALSE(block.Create(std::string(300, 'n'), 16, false));
-    EXPECT_FALSE(block.Create(UniqueName("size"), 0, false));
-    EXPECT_FALSE(block.Create(UniqueName("size"), SharedMemoryBlock::kMaxSize + 1, false));
+    EXPECT_FALSE(block.Create(std::string(300, 'n'), 16));
+    EXPECT_FALSE(block.Create(UniqueName("size"), 0));
+    EXPECT_FALSE(block.Create(UniqueName("size"), SharedMemoryBlock::kMaxSize + 1));
     EXPECT_EQ(SharedMemoryName("x"), "/x");
     EXPECT_EQ(SharedMemoryName("/x"), "/x");
 }
@@ -96,4 +95,59 @@ TEST(SharedMemoryTest, BlockWrittenByOneProcessIsReadByAnother)
     ASSERT_TRUE(block.Write(0, text, sizeof text));
     EXPECT_EQ(RunHelper({"shm-expect", u.name, text}), 0);
     EXPECT_EQ(RunHelper({"shm-expect", u.name, "something else"}), 1);
+}
+
+// A block somebody else made, or one that others may read, is never opened: its contents (a token) could be
+// read or planted by them. Made here with shm_open directly, as another program would.
+TEST(SharedMemoryTest, ForeignOrOpenBlocksAreRefused)
+{
+    const struct
+    {
+        mode_t mode;
+        bool otherOwner;
+        bool usable;
+    } kCases[] = {{0600, false, true},  {0644, false, false}, {0666, false, false},
+                  {0640, false, false}, {0700, false, false}, {0600, true, false}};
+    for (const auto& c : kCases)
+    {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.otherOwner ? " other owner" : ""));
+        if (c.otherOwner && geteuid() != 0)
+        {
+            // Only root can hand a block to another user; the mode cases above still ran.
+            continue;
+        }
+        Unlinker u{UniqueName("foreign")};
+        int fd = shm_open(("/" + u.name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, 64), 0);
+        ASSERT_EQ(fchmod(fd, c.mode), 0);
+        if (c.otherOwner)
+        {
+            ASSERT_EQ(fchown(fd, 65534, 65534), 0);
+        }
+        close(fd);
+        std::string error;
+        SharedMemoryBlock block;
+        EXPECT_EQ(block.Open(u.name, false, &error), c.usable) << error;
+        EXPECT_FALSE(block.Create(u.name, 64));
+        EXPECT_EQ(SharedMemoryBlock::RemoveOwn(u.name), !c.otherOwner);
+    }
+}
+
+TEST(SharedMemoryTest, CreatedBlocksAreOwnerOnlyWhateverTheUmask)
+{
+    Unlinker u{UniqueName("umask")};
+    mode_t old = umask(0);
+    SharedMemoryBlock block;
+    bool created = block.Create(u.name, 64);
+    umask(old);
+    ASSERT_TRUE(created);
+    struct stat st
+    {};
+    int fd = shm_open(("/" + u.name).c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(fstat(fd, &st), 0);
+    close(fd);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, geteuid());
 }

@@ -83,7 +83,7 @@ int main(int argc, char** argv)
     if (mode == "shm-write" && argc == 4)
     {  // shm-write NAME TEXT
         Platform::SharedMemoryBlock block;
-        if (!block.Create(argv[2], 4096, false)) return 2;
+        if (!block.Create(argv[2], 4096)) return 2;
         return block.Write(0, argv[3], std::strlen(argv[3]) + 1) ? 0 : 3;
     }
     if (mode == "shm-expect" && argc == 4)

@@ -1,0 +1,217 @@
+// The daemon serves one user: nobody else may read its token, plant a discovery block, fill its
+// connections or grow its log without bound.
+#include "DaemonHarness.h"
+
+#include "assetdb/VADClient.h"
+#include "daemon/DaemonLog.h"
+#include "platform/SharedMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+constexpr int kFlood = 300;  // more than the daemon's connection cap
+
+// Runs `work` in a child process as user nobody; its exit code, or -1 when it could not become nobody.
+// The child does system calls only (it is a fork of a threaded process).
+template <typename Work>
+int RunAsNobody(Work work)
+{
+    pid_t pid = fork();
+    if (pid == 0)
+    {
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0)
+            _exit(255);
+        _exit(work());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+int ConnectTo(uint16_t port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+// How many of the sockets the peer has not closed within the time given.
+int StillOpen(const int* fds, int n, int timeoutMs)
+{
+    int open = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        if (fds[i] < 0) continue;
+        pollfd p{fds[i], POLLIN, 0};
+        char c;
+        if (poll(&p, 1, timeoutMs) <= 0 || read(fds[i], &c, 1) > 0) ++open;
+        timeoutMs = 0;  // the first wait covers the rest: they were all opened at once
+    }
+    return open;
+}
+
+std::string BlockName(const TestInstallation& inst)
+{
+    return VADDiscoveryName(static_cast<uint32_t>(geteuid()), inst.Root());
+}
+
+class DaemonSecurityTest : public DaemonTest
+{
+protected:
+    void RequireRoot()
+    {
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to run a part of the test as user nobody";
+    }
+};
+
+TEST_F(DaemonSecurityTest, SilentConnectionsNeverKeepAnAuthenticatedClientOut)
+{
+    StartAndOpen();
+    std::vector<RawClient> silent(kFlood);
+    for (RawClient& s : silent) ASSERT_TRUE(s.ConnectSilently(inst));
+    RawClient client;
+    ASSERT_TRUE(client.Connect(inst));
+    EXPECT_EQ(client.Ask(VAD_REQ_KEEPALIVE, {}).status, kVADStatusOK);
+    // Without a hello they do not stay: the last one waits out the hello time, the others gave way.
+    EXPECT_TRUE(silent.back().ClosedByPeer(20000));
+    EXPECT_TRUE(silent.front().ClosedByPeer(1000));
+    // Two log lines at most for each of them, and the log stays the owner's.
+    struct stat st
+    {};
+    ASSERT_EQ(stat(inst.Path("UserData/settings/vaddaemon.log").c_str(), &st), 0);
+    EXPECT_LT(st.st_size, 2 * kFlood * 120);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(DaemonSecurityTest, AnotherUserCanNeitherReadTheTokenNorFillTheDaemon)
+{
+    RequireRoot();
+    StartAndOpen();
+    VADDiscoveryBlock block;
+    ASSERT_TRUE(inst.ReadBlock(block));
+    std::string posix = BlockName(inst);
+    if (posix[0] != '/') posix = "/" + posix;
+
+    // The block is the owner's alone.
+    EXPECT_EQ(RunAsNobody([&] { return shm_open(posix.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
+
+    // Connections of another user are closed at once and never take an authenticated client's place.
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    uint16_t port = block.port;
+    pid_t pid = fork();
+    if (pid == 0)
+    {
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0)
+            _exit(255);
+        static int fds[kFlood];
+        for (int& fd : fds) fd = ConnectTo(port);
+        char c = 1;
+        if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1) _exit(254);
+        _exit(std::min(StillOpen(fds, kFlood, 10000), 200));
+    }
+    ASSERT_GT(pid, 0);
+    char c;
+    ASSERT_EQ(read(fromChild[0], &c, 1), 1);
+    RawClient client;
+    EXPECT_TRUE(client.Connect(inst));
+    EXPECT_EQ(client.Ask(VAD_REQ_KEEPALIVE, {}).status, kVADStatusOK);
+    ASSERT_EQ(write(toChild[1], &c, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "connections of user nobody the daemon kept";
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
+    EXPECT_TRUE(VADClientConnected());
+}
+
+TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsed)
+{
+    RequireRoot();
+    std::string posix = BlockName(inst);
+    if (posix[0] != '/') posix = "/" + posix;
+    ASSERT_EQ(RunAsNobody([&] {
+                  int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+                  return fd >= 0 && fchmod(fd, 0666) == 0 && ftruncate(fd, kVADDiscoveryBlockSize) == 0 ? 0 : 1;
+              }),
+              0);
+    inst.StartDaemon();
+    EXPECT_EQ(inst.WaitDaemonExit(20000), 2);  // refused to start rather than hand out its token
+    int fd = shm_open(posix.c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    uint8_t raw[kVADDiscoveryBlockSize] = {};
+    EXPECT_EQ(pread(fd, raw, sizeof raw, 0), static_cast<ssize_t>(sizeof raw));
+    close(fd);
+    EXPECT_EQ(std::count(raw, raw + sizeof raw, 0), static_cast<long>(sizeof raw)) << "the daemon wrote into it";
+    // Nor does a client take it for a daemon.
+    EXPECT_FALSE(Open());
+    shm_unlink(posix.c_str());
+    StartAndOpen();
+}
+
+TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)
+{
+    char tmpl[] = "/tmp/vadlog-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const struct
+    {
+        DaemonLogLimits limits;
+        int lines;
+        size_t expectLines;  // in the log itself
+        bool rotated;
+    } kCases[] = {
+        {{1u << 20, 5, 0}, 1000, 5, false},  // beyond the burst, with no rate, nothing more is written
+        {{2000, 1e9, 1e9}, 1000, 0, true},   // past the size the log starts again beside its older copy
+    };
+    int n = 0;
+    for (const auto& c : kCases)
+    {
+        std::string path = dir + "/log" + std::to_string(n++);
+        DaemonLog log;
+        ASSERT_TRUE(log.Open(path, c.limits));
+        for (int i = 0; i < c.lines; ++i) log.Printf("line %d of a client that will not stop", i);
+        std::string text = ReadFile(path);
+        if (c.expectLines)
+        {
+            EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), c.expectLines);
+        }
+        EXPECT_LE(text.size(), c.limits.maxBytes + 100);
+        EXPECT_EQ(fs::exists(path + ".1"), c.rotated);
+        struct stat st
+        {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    // A log planted as a link is not written through.
+    fs::create_symlink(dir + "/elsewhere", dir + "/linked");
+    DaemonLog linked;
+    EXPECT_FALSE(linked.Open(dir + "/linked"));
+    EXPECT_FALSE(fs::exists(dir + "/elsewhere"));
+    fs::remove_all(dir);
+}
+
+}  // namespace
