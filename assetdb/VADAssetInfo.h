@@ -79,3 +79,11 @@ public:
 
 void VADEncodeAssetInfo(VADWriter& w, const VADAssetInfo& info);
 bool VADDecodeAssetInfo(VADReader& r, VADAssetInfo& info);
+
+// The reply body of the info request (21).
+struct VADAssetInfoReply
+{
+    VADAssetInfo info;
+    void Write(VADWriter& w) const { VADEncodeAssetInfo(w, info); }
+    void Read(VADReader& r) { VADDecodeAssetInfo(r, info); }
+};

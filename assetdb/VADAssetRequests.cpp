@@ -4,13 +4,6 @@
 
 namespace {
 
-struct InfoReply
-{
-    VADAssetInfo info;
-    void Write(VADWriter& w) const { VADEncodeAssetInfo(w, info); }
-    void Read(VADReader& r) { VADDecodeAssetInfo(r, info); }
-};
-
 Orvo::String TextOf(uint32_t code, const KUID& kuid)
 {
     VADTextReply reply;
@@ -32,7 +25,7 @@ bool YesUnlessNo(uint32_t code, const VADBytes& request)
 bool VADGetAssetInfo(const KUID& kuid, VADAssetInfo& info, int32_t detailMask)
 {
     info.Clear();
-    InfoReply reply;
+    VADAssetInfoReply reply;
     if (!VADCall(VAD_REQ_INFO, VADKuidValueRequest{kuid, detailMask}, reply)) return false;
     if (!reply.info.IsValid()) return false;
     info = std::move(reply.info);

@@ -8,16 +8,6 @@
 
 namespace {
 
-AssetDatabase& Db(RequestContext& c) { return c.server.Database(); }
-
-// The record of the asset a request names; false (status: not found) when the database has none.
-bool RecordFor(RequestContext& c, const KUID& k, AssetRecord& r, int32_t& status)
-{
-    if (Db(c).GetRecord(k, r)) return true;
-    status = kVADStatusNotFound;
-    return false;
-}
-
 // The thumbnail file of an asset folder: the one its configuration names, else a usual name.
 std::string FindThumbnail(const std::string& folder, const TDBTagRef& config)
 {
@@ -36,117 +26,106 @@ std::string FindThumbnail(const std::string& folder, const TDBTagRef& config)
     return {};
 }
 
+int32_t Query(RequestContext& c, const VADQueryRequest& req, VADKuidListReply& reply)
+{
+    reply.kuids = c.Db().Query(req.filter);
+    return kVADStatusOK;
+}
+
+int32_t Info(RequestContext& c, const VADKuidValueRequest& req, VADAssetInfoReply& reply)
+{
+    return c.Db().Info(req.kuid, req.value, reply.info) ? kVADStatusOK : kVADStatusNotFound;
+}
+
+int32_t Config(RequestContext& c, const VADKuidFlagRequest& req, VADTreeReply& reply)
+{
+    TDBTagRef tree = c.Db().Config(req.kuid, req.flag != 0);
+    return tree.IsNull() || VADTreeToBytes(tree, reply.tree) ? kVADStatusOK : kVADStatusFailed;
+}
+
+int32_t Description(RequestContext& c, const VADKuidRequest& req, VADTextReply& reply)
+{
+    AssetRecord r;
+    if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
+    reply.text = r.description;
+    return kVADStatusOK;
+}
+
+int32_t Keywords(RequestContext& c, const VADKuidRequest& req, VADTextReply& reply)
+{
+    AssetRecord r;
+    if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
+    reply.text = r.keywords;
+    return kVADStatusOK;
+}
+
+int32_t Thumbnail(RequestContext& c, const VADKuidValueRequest& req, VADThumbnailReply& reply)
+{
+    AssetRecord r;
+    if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
+    std::string path = FindThumbnail(c.Db().ActiveFolder(req.kuid), c.Db().Config(req.kuid, false));
+    if (path.empty()) return kVADStatusNotFound;
+    reply.name = path.substr(path.rfind('/') + 1);
+    reply.path = path;
+    reply.text = r.username;
+    return kVADStatusOK;
+}
+
+int32_t Dependencies(RequestContext& c, const VADKuidRequest& req, VADKuidListReply& reply)
+{
+    AssetRecord r;
+    if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
+    reply.kuids = r.dependencies;
+    return kVADStatusOK;
+}
+
+int32_t Obsoletes(RequestContext& c, const VADKuidRequest& req, VADKuidListReply& reply)
+{
+    AssetRecord r;
+    if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
+    reply.kuids = r.obsoletes;
+    return kVADStatusOK;
+}
+
+int32_t MissingDependencies(RequestContext& c, const VADKuidFlagRequest& req, VADBoolReply& reply)
+{
+    reply.value = c.Db().HasMissingDependencies(req.kuid) ? 1 : 0;
+    return kVADStatusOK;
+}
+
+int32_t Faulty(RequestContext& c, const VADKuidRequest& req, VADBoolReply& reply)
+{
+    reply.value = c.Db().IsFaulty(req.kuid) ? 1 : 0;
+    return kVADStatusOK;
+}
+
+int32_t Favourite(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
+{
+    return StatusOf(c.Db().SetFavourite(req.kuid, req.flag != 0));
+}
+
+int32_t SetKeywords(RequestContext& c, const VADKuidTextRequest& req, VADEmptyPayload&)
+{
+    return StatusOf(c.Db().SetKeywords(req.kuid, req.text));
+}
+
 }  // namespace
 
-bool HandleAssetRequest(RequestContext& c, int32_t& status)
+std::span<const RequestRow> AssetRequestRows()
 {
-    status = kVADStatusBadPayload;
-    switch (c.code)
-    {
-    case VAD_REQ_QUERY:
-    {
-        VADQueryRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADKuidListReply reply;
-        reply.kuids = Db(c).Query(req.filter);
-        reply.Write(c.body);
-        break;
-    }
-    case VAD_REQ_INFO:
-    {
-        VADKuidValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADAssetInfo info;
-        if (!Db(c).Info(req.kuid, req.value, info))
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
-        VADEncodeAssetInfo(c.body, info);
-        break;
-    }
-    case VAD_REQ_CONFIG:
-    {
-        VADKuidFlagRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADTreeReply reply;
-        TDBTagRef tree = Db(c).Config(req.kuid, req.flag != 0);
-        if (!tree.IsNull() && !VADTreeToBytes(tree, reply.tree))
-        {
-            status = kVADStatusFailed;
-            return true;
-        }
-        reply.Write(c.body);
-        break;
-    }
-    case VAD_REQ_DESCRIPTION:
-    case VAD_REQ_GET_KEYWORDS:
-    {
-        VADKuidRequest req;
-        AssetRecord r;
-        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
-        VADTextReply{c.code == VAD_REQ_DESCRIPTION ? r.description : r.keywords}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_THUMBNAIL:
-    {
-        VADKuidValueRequest req;
-        AssetRecord r;
-        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
-        std::string folder = Db(c).ActiveFolder(req.kuid);
-        TDBTagRef config = Db(c).Config(req.kuid, false);
-        std::string path = FindThumbnail(folder, config);
-        if (path.empty())
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
-        VADThumbnailReply reply;
-        reply.name = path.substr(path.rfind('/') + 1);
-        reply.path = path;
-        reply.text = r.username;
-        reply.Write(c.body);
-        break;
-    }
-    case VAD_REQ_DEPENDENCIES:
-    case VAD_REQ_OBSOLETES:
-    {
-        VADKuidRequest req;
-        AssetRecord r;
-        if (!DecodeRequest(c, req) || !RecordFor(c, req.kuid, r, status)) return true;
-        VADKuidListReply{c.code == VAD_REQ_DEPENDENCIES ? r.dependencies : r.obsoletes}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_MISSING_DEPENDENCIES:
-    {
-        VADKuidFlagRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADBoolReply{static_cast<uint8_t>(Db(c).HasMissingDependencies(req.kuid) ? 1 : 0)}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_FAULTY:
-    {
-        VADKuidRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADBoolReply{static_cast<uint8_t>(Db(c).IsFaulty(req.kuid) ? 1 : 0)}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_FAVOURITE:
-    {
-        VADKuidFlagRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        status = StatusOf(Db(c).SetFavourite(req.kuid, req.flag != 0));
-        return true;
-    }
-    case VAD_REQ_SET_KEYWORDS:
-    {
-        VADKuidTextRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        status = StatusOf(Db(c).SetKeywords(req.kuid, req.text));
-        return true;
-    }
-    default: return false;
-    }
-    status = kVADStatusOK;
-    return true;
+    static constexpr RequestRow rows[] = {
+        Row<Query>(VAD_REQ_QUERY),
+        Row<Info>(VAD_REQ_INFO),
+        Row<Config>(VAD_REQ_CONFIG),
+        Row<Description>(VAD_REQ_DESCRIPTION),
+        Row<Keywords>(VAD_REQ_GET_KEYWORDS),
+        Row<Thumbnail>(VAD_REQ_THUMBNAIL),
+        Row<Dependencies>(VAD_REQ_DEPENDENCIES),
+        Row<Obsoletes>(VAD_REQ_OBSOLETES),
+        Row<MissingDependencies>(VAD_REQ_MISSING_DEPENDENCIES),
+        Row<Faulty>(VAD_REQ_FAULTY),
+        Row<Favourite>(VAD_REQ_FAVOURITE),
+        Row<SetKeywords>(VAD_REQ_SET_KEYWORDS),
+    };
+    return rows;
 }

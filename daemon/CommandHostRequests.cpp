@@ -83,10 +83,8 @@ std::string ContentPath(const DaemonRoot& root, const std::string& source, const
     return !abs.empty() && IsPathInside(abs, base) && abs != NormalisePath(base) ? abs : std::string();
 }
 
-int32_t Validate(RequestContext& c)
+int32_t Validate(RequestContext& c, const VADTextPairRequest& req, VADBoolReply& answer)
 {
-    VADTextPairRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     const DaemonRoot& root = c.server.Root();
     std::string folder = ContentPath(root, req.first, req.second);
     if (folder.empty() || !FolderExists(folder))
@@ -108,14 +106,12 @@ int32_t Validate(RequestContext& c)
     AssetRecord rec;
     if (ReadAssetFolder(folder, rec) && c.server.Database().ActiveFolder(rec.kuid) == folder)
         c.server.Database().SetValidation(rec.kuid, passed ? kValidationPassed : kValidationFailed);
-    VADBoolReply{static_cast<uint8_t>(passed ? 1 : 0)}.Write(c.body);
+    answer.value = passed ? 1 : 0;
     return kVADStatusOK;
 }
 
-int32_t FolderCheck(RequestContext& c)
+int32_t FolderCheck(RequestContext& c, const VADTextPairRequest& req, VADBoolReply& answer)
 {
-    VADTextPairRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     std::string folder = ContentPath(c.server.Root(), req.first, req.second);
     bool ok = false;
     if (folder.empty())
@@ -148,14 +144,12 @@ int32_t FolderCheck(RequestContext& c)
             }
         }
     }
-    VADBoolReply{static_cast<uint8_t>(ok ? 1 : 0)}.Write(c.body);
+    answer.value = ok ? 1 : 0;
     return kVADStatusOK;
 }
 
-int32_t ArchiveEntry(RequestContext& c)
+int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeReply& reply)
 {
-    VADKuidValueRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     std::string folder = c.server.Database().ActiveFolder(req.kuid);
     if (folder.empty()) return kVADStatusNotFound;
     if (FolderSize(folder) > kMaxEntryFolderBytes)
@@ -176,16 +170,11 @@ int32_t ArchiveEntry(RequestContext& c)
     // Setting the tag moves it to the end, so it is only set when the config's own differs: the entry
     // keeps the config's tag order.
     if (entry.GetChildKUID("kuid") != req.kuid) entry.SetChildKUID("kuid", req.kuid);
-    VADTreeReply reply;
-    if (!VADTreeToBytes(entry, reply.tree)) return kVADStatusFailed;
-    reply.Write(c.body);
-    return kVADStatusOK;
+    return VADTreeToBytes(entry, reply.tree) ? kVADStatusOK : kVADStatusFailed;
 }
 
-int32_t InstallArchive(RequestContext& c)
+int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBoolReply& answer)
 {
-    VADPathOptionRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     ContentArchive archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);
@@ -232,14 +221,13 @@ int32_t InstallArchive(RequestContext& c)
     if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
     std::vector<KUID> installed = r.KuidList();
     if (!r.Ok()) return kVADStatusFailed;
-    VADBoolReply{static_cast<uint8_t>(installed.size() == contents.kuids.size() ? 1 : 0)}.Write(c.body);
+    answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     return kVADStatusOK;
 }
 
-int32_t ExportPackage(RequestContext& c)
+int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VADEmptyPayload&)
 {
-    VADExportPackageRequest req;
-    if (!DecodeRequest(c, req) || req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
     const DaemonRoot& root = c.server.Root();
     // The package is named by the last part of the path given; it always goes under UserData/packages.
     std::string name = req.packagePath;
@@ -357,25 +345,30 @@ int32_t ExportPackage(RequestContext& c)
     return kVADStatusOK;
 }
 
+int32_t RegisterCommandHost(RequestContext& c, const VADEmptyPayload&, VADEmptyPayload&)
+{
+    c.server.Broker().Register(c.from);
+    return kVADStatusOK;
+}
+
+int32_t JobReply(RequestContext& c, const RawRequestPayload& req, VADEmptyPayload&)
+{
+    c.server.Broker().JobReply(c.from.get(), req.bytes);
+    return kVADStatusOK;
+}
+
 }  // namespace
 
-bool HandleCommandHostRequest(RequestContext& c, int32_t& status)
+std::span<const RequestRow> CommandHostRequestRows()
 {
-    switch (c.code)
-    {
-    case VAD_REQ_REGISTER_COMMAND_HOST:
-        c.server.Broker().Register(c.from);
-        status = kVADStatusOK;
-        return true;
-    case VAD_REQ_JOB_REPLY:
-        c.server.Broker().JobReply(c.from.get(), c.payload);
-        status = kVADStatusOK;
-        return true;
-    case VAD_REQ_VALIDATE: status = Validate(c); return true;
-    case VAD_REQ_FOLDER_CHECK: status = FolderCheck(c); return true;
-    case VAD_REQ_ARCHIVE_ENTRY: status = ArchiveEntry(c); return true;
-    case VAD_REQ_INSTALL_ARCHIVE: status = InstallArchive(c); return true;
-    case VAD_REQ_EXPORT_PACKAGE: status = ExportPackage(c); return true;
-    default: return false;
-    }
+    static constexpr RequestRow rows[] = {
+        Row<RegisterCommandHost>(VAD_REQ_REGISTER_COMMAND_HOST, true),
+        Row<JobReply>(VAD_REQ_JOB_REPLY, true),
+        Row<Validate>(VAD_REQ_VALIDATE),
+        Row<FolderCheck>(VAD_REQ_FOLDER_CHECK),
+        Row<ArchiveEntry>(VAD_REQ_ARCHIVE_ENTRY),
+        Row<InstallArchive>(VAD_REQ_INSTALL_ARCHIVE),
+        Row<ExportPackage>(VAD_REQ_EXPORT_PACKAGE),
+    };
+    return rows;
 }

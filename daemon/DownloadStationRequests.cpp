@@ -32,22 +32,17 @@ void SendWebReply(RequestContext& c, uint32_t idHigh, uint32_t idLow, uint32_t r
     c.from->Send(VAD_NOTIFY_WEB_REPLY, 0, VADEncode(n));
 }
 
-int32_t Latest(RequestContext& c)
+int32_t Latest(RequestContext& c, const VADKuidRequest& req, VADKuidReply& reply)
 {
-    VADKuidRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
-    KUID latest;
+    RefreshStationListing(c.Db());
     std::string package;
-    if (!FindInMirror(MirrorFolder(c.server.Database()), req.kuid, latest, package)) return kVADStatusNotFound;
-    VADKuidReply{latest}.Write(c.body);
-    return kVADStatusOK;
+    return FindInMirror(MirrorFolder(c.Db()), req.kuid, reply.kuid, package) ? kVADStatusOK : kVADStatusNotFound;
 }
 
-int32_t Resolve(RequestContext& c)
+int32_t Resolve(RequestContext& c, const VADResolvePackageRequest& req, VADEmptyPayload&)
 {
-    VADResolvePackageRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
-    std::string mirror = MirrorFolder(c.server.Database());
+    RefreshStationListing(c.Db());
+    std::string mirror = MirrorFolder(c.Db());
     KUID latest;
     std::string package;
     if (!FindInMirror(mirror, req.kuid, latest, package) || !fs::is_regular_file(mirror + "/packages/" + package))
@@ -58,11 +53,10 @@ int32_t Resolve(RequestContext& c)
     return kVADStatusOK;
 }
 
-int32_t Download(RequestContext& c)
+int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPayload&)
 {
-    VADDownloadRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
-    std::string mirror = MirrorFolder(c.server.Database());
+    RefreshStationListing(c.Db());
+    std::string mirror = MirrorFolder(c.Db());
     std::string source = NormalisePath(req.source);
     std::string target = NormalisePath(req.targetFolder);
     // Only files of the mirror, only into the user-data folders, and never into the installed or edited
@@ -88,10 +82,8 @@ int32_t Download(RequestContext& c)
     return kVADStatusOK;
 }
 
-int32_t AnalyticsHit(RequestContext& c)
+int32_t AnalyticsHit(RequestContext& c, const VADTextPairRequest& req, VADEmptyPayload&)
 {
-    VADTextPairRequest req;
-    if (!DecodeRequest(c, req)) return kVADStatusBadPayload;
     auto clean = [](std::string s) {
         if (s.size() > kMaxAnalyticsText) s.resize(kMaxAnalyticsText);
         for (char& ch : s)
@@ -111,20 +103,13 @@ int32_t AnalyticsHit(RequestContext& c)
 
 }  // namespace
 
-bool HandleDownloadStationRequest(RequestContext& c, int32_t& status)
+std::span<const RequestRow> DownloadStationRequestRows()
 {
-    switch (c.code)
-    {
-    case VAD_REQ_DLS_LATEST_KUID:
-    case VAD_REQ_RESOLVE_PACKAGE:
-    case VAD_REQ_DOWNLOAD: RefreshStationListing(c.server.Database()); break;
-    }
-    switch (c.code)
-    {
-    case VAD_REQ_DLS_LATEST_KUID: status = Latest(c); return true;
-    case VAD_REQ_RESOLVE_PACKAGE: status = Resolve(c); return true;
-    case VAD_REQ_DOWNLOAD: status = Download(c); return true;
-    case VAD_REQ_ANALYTICS_HIT: status = AnalyticsHit(c); return true;
-    default: return false;
-    }
+    static constexpr RequestRow rows[] = {
+        Row<Latest>(VAD_REQ_DLS_LATEST_KUID),
+        Row<Resolve>(VAD_REQ_RESOLVE_PACKAGE),
+        Row<Download>(VAD_REQ_DOWNLOAD),
+        Row<AnalyticsHit>(VAD_REQ_ANALYTICS_HIT),
+    };
+    return rows;
 }

@@ -1,79 +1,63 @@
 // Requests that change assets: open for edit, edit folder, commit, revert, create, delete, install.
 #include "daemon/RequestHandlers.h"
 
-bool HandleEditRequest(RequestContext& c, int32_t& status)
+namespace {
+
+int32_t OpenForEdit(RequestContext& c, const VADKuidFlagRequest& req, VADValueReply& reply)
 {
-    AssetDatabase& db = c.server.Database();
-    status = kVADStatusBadPayload;
-    switch (c.code)
-    {
-    case VAD_REQ_OPEN_FOR_EDIT:
-    {
-        VADKuidFlagRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        uint32_t handle = 0;
-        status = StatusOf(db.OpenForEdit(req.kuid, req.flag != 0, handle, &c.results));
-        if (status == kVADStatusOK) VADValueReply{handle}.Write(c.body);
-        return true;
-    }
-    case VAD_REQ_RELEASE_EDIT_HANDLE:
-    {
-        VADHandleRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        db.ReleaseHandle(req.handle);
-        break;
-    }
-    case VAD_REQ_EDIT_FOLDER:
-    {
-        VADHandleRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADEditFolderReply reply;
-        status = StatusOf(db.EditFolder(req.handle, reply.name, reply.folder));
-        if (status == kVADStatusOK) reply.Write(c.body);
-        return true;
-    }
-    case VAD_REQ_COMMIT:
-    {
-        VADHandleOptionRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        status = StatusOf(db.Commit(req.handle, &c.results));
-        if (status == kVADStatusOK) VADBoolReply{1}.Write(c.body);
-        return true;
-    }
-    case VAD_REQ_REVERT:
-    {
-        VADHandleOptionRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        status = StatusOf(db.Revert(req.handle, &c.results));
-        return true;
-    }
-    case VAD_REQ_CREATE:
-    {
-        VADCreateRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        uint32_t handle = 0;
-        status = StatusOf(db.Create(req.kuid, req.name, handle, &c.results));
-        if (status == kVADStatusOK) VADValueReply{handle}.Write(c.body);
-        return true;
-    }
-    case VAD_REQ_DELETE:
-    {
-        VADKuidFlagRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        status = StatusOf(db.Delete(req.kuid, &c.results));
-        return true;
-    }
-    case VAD_REQ_INSTALL_FROM_FOLDER:
-    {
-        VADPathOptionRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        KUID k;
-        status = StatusOf(db.InstallFromFolder(req.path, k, &c.results));
-        if (status == kVADStatusOK) VADKuidReply{k}.Write(c.body);
-        return true;
-    }
-    default: return false;
-    }
-    status = kVADStatusOK;
-    return true;
+    return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results));
+}
+
+int32_t ReleaseEditHandle(RequestContext& c, const VADHandleRequest& req, VADEmptyPayload&)
+{
+    c.Db().ReleaseHandle(req.handle);
+    return kVADStatusOK;
+}
+
+int32_t EditFolder(RequestContext& c, const VADHandleRequest& req, VADEditFolderReply& reply)
+{
+    return StatusOf(c.Db().EditFolder(req.handle, reply.name, reply.folder));
+}
+
+int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolReply& reply)
+{
+    reply.value = 1;
+    return StatusOf(c.Db().Commit(req.handle, &c.results));
+}
+
+int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)
+{
+    return StatusOf(c.Db().Revert(req.handle, &c.results));
+}
+
+int32_t Create(RequestContext& c, const VADCreateRequest& req, VADValueReply& reply)
+{
+    return StatusOf(c.Db().Create(req.kuid, req.name, reply.value, &c.results));
+}
+
+int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
+{
+    return StatusOf(c.Db().Delete(req.kuid, &c.results));
+}
+
+int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VADKuidReply& reply)
+{
+    return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results));
+}
+
+}  // namespace
+
+std::span<const RequestRow> EditRequestRows()
+{
+    static constexpr RequestRow rows[] = {
+        Row<OpenForEdit>(VAD_REQ_OPEN_FOR_EDIT),
+        Row<ReleaseEditHandle>(VAD_REQ_RELEASE_EDIT_HANDLE),
+        Row<EditFolder>(VAD_REQ_EDIT_FOLDER),
+        Row<Commit>(VAD_REQ_COMMIT),
+        Row<Revert>(VAD_REQ_REVERT),
+        Row<Create>(VAD_REQ_CREATE),
+        Row<Delete>(VAD_REQ_DELETE),
+        Row<InstallFromFolder>(VAD_REQ_INSTALL_FROM_FOLDER),
+    };
+    return rows;
 }

@@ -2,27 +2,31 @@
 
 #include "daemon/DaemonLog.h"
 
+#include <array>
+#include <exception>
+
 namespace {
 
 constexpr unsigned kReadyWaitMs = 120000;
+constexpr uint32_t kMaxCode = 256;
 
-// Requests that are answered before the first scan has finished.
-bool NeedsNoStore(uint32_t code)
+// Every table's rows by code, built once.
+const std::array<const RequestRow*, kMaxCode>& RowsByCode()
 {
-    switch (code)
-    {
-    case VAD_REQ_KEEPALIVE:
-    case VAD_REQ_DATABASE_STATUS:
-    case VAD_REQ_REGISTER_COMMAND_HOST:
-    case VAD_REQ_JOB_REPLY:
-    case VAD_REQ_CLOSE_DAEMON:
-    case VAD_REQ_BEGIN_WAIT_READY:
-    case VAD_REQ_IS_READY: return true;
-    }
-    return false;
+    static const std::array<const RequestRow*, kMaxCode> byCode = [] {
+        std::array<const RequestRow*, kMaxCode> rows{};
+        for (auto table : {AssetRequestRows(), EditRequestRows(), ServiceRequestRows(), CommandHostRequestRows(),
+                           DownloadStationRequestRows()})
+            for (const RequestRow& row : table)
+                if (row.code < kMaxCode && !rows[row.code]) rows[row.code] = &row;
+        return rows;
+    }();
+    return byCode;
 }
 
 }  // namespace
+
+const RequestRow* FindRequestRow(uint32_t code) { return code < kMaxCode ? RowsByCode()[code] : nullptr; }
 
 int32_t StatusOf(DbStatus s)
 {
@@ -38,16 +42,29 @@ int32_t StatusOf(DbStatus s)
 int32_t HandleRequest(DaemonServer& server, const std::shared_ptr<ClientConnection>& from, uint32_t code,
                       uint32_t transaction, const VADBytes& payload, VADWriter& body, DaemonResults& results)
 {
-    if (!VADIsKnownRequestCode(code))
+    const RequestRow* row = FindRequestRow(code);
+    if (!row)
     {
         DLOG("unknown request code %u from %s", code, from->Program().c_str());
         return kVADStatusUnknownRequest;
     }
-    if (!NeedsNoStore(code) && !server.Database().WaitReady(kReadyWaitMs)) return kVADStatusFailed;
-    RequestContext c{server, from, code, transaction, payload, body, results};
-    int32_t status = kVADStatusUnknownRequest;
-    if (HandleAssetRequest(c, status) || HandleEditRequest(c, status) || HandleServiceRequest(c, status) ||
-        HandleCommandHostRequest(c, status) || HandleDownloadStationRequest(c, status))
-        return status;
-    return kVADStatusUnknownRequest;
+    if (!row->beforeReady && !server.Database().WaitReady(kReadyWaitMs)) return kVADStatusFailed;
+    RequestContext c{server, from, code, transaction, results};
+    // No request may end the daemon: whatever escapes a handler fails that request alone.
+    const char* what = "an unknown error";
+    try
+    {
+        return row->run(c, payload, body);
+    }
+    catch (const std::exception& e)
+    {
+        what = e.what();
+    }
+    catch (...)
+    {}
+    DLOG("request %u from %s (pid %u) failed: %s", code, from->Program().c_str(), from->Pid(), what);
+    body = VADWriter();
+    PostResult(&results, kResultError, "The asset database could not carry out the request: $(REASON_TEXT)",
+               KUID::Null(), {{"reason_text", what}});
+    return kVADStatusFailed;
 }

@@ -6,142 +6,142 @@
 #include "daemon/DownloadMirror.h"
 
 namespace {
+
 constexpr unsigned kBeginWaitReadyMs = 120000;
 constexpr size_t kMaxSettingsGroupName = 256;
+
+bool GoodGroupName(const std::string& group) { return !group.empty() && group.size() <= kMaxSettingsGroupName; }
+
+int32_t KeepAlive(RequestContext&, const VADEmptyPayload&, VADEmptyPayload&) { return kVADStatusOK; }
+
+int32_t DatabaseStatus(RequestContext& c, const VADEmptyPayload&, VADValueReply& reply)
+{
+    reply.value = c.Db().IsReady() ? 0u : 1u;
+    return kVADStatusOK;
+}
+
+int32_t BeginWaitReady(RequestContext& c, const VADEmptyPayload&, VADEmptyPayload&)
+{
+    c.Db().WaitReady(kBeginWaitReadyMs);
+    return kVADStatusOK;
+}
+
+int32_t IsReady(RequestContext& c, const VADEmptyPayload&, VADBoolReply& reply)
+{
+    reply.value = c.Db().IsReady() ? 1 : 0;
+    return kVADStatusOK;
+}
+
+int32_t CloseDaemon(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
+{
+    DLOG("close requested by %s (pid %u)%s", c.from->Program().c_str(), c.from->Pid(),
+         req.value ? " for an uninstall" : "");
+    c.server.RequestShutdown();
+    return kVADStatusOK;
+}
+
+int32_t GenerateKUID(RequestContext& c, const VADEmptyPayload&, VADKuidReply& reply)
+{
+    reply.kuid = c.Db().GenerateKUID();
+    return reply.kuid.IsNull() ? kVADStatusFailed : kVADStatusOK;
+}
+
+int32_t NextContentId(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
+{
+    c.Db().SetNextContentId(req.value);
+    return kVADStatusOK;
+}
+
+int32_t ListBuilds(RequestContext& c, const VADEmptyPayload&, VADTextReply& reply)
+{
+    for (const std::string& b : c.Db().BuildList()) reply.text += (reply.text.empty() ? "" : ",") + b;
+    return kVADStatusOK;
+}
+
+int32_t UserIdValid(RequestContext& c, const VADValueRequest& req, VADBoolReply& reply)
+{
+    reply.value = c.Db().UserIdKnown(req.value) ? 1 : 0;
+    return kVADStatusOK;
+}
+
+int32_t AuthorName(RequestContext& c, const VADValueRequest& req, VADTextReply& reply)
+{
+    return c.Db().AuthorName(req.value, reply.text) ? kVADStatusOK : kVADStatusNotFound;
+}
+
+int32_t RepairNow(RequestContext& c, const VADRepairRequest& req, VADEmptyPayload&)
+{
+    DLOG("repair (mode %u) asked by %s", req.mode, c.from->Program().c_str());
+    std::function<void(const std::string&)> progress;
+    if (req.progress)
+        progress = [&c](const std::string& line) {
+            c.from->Send(VAD_NOTIFY_PROGRESS, 0, VADEncode(VADProgressNotification{line}));
+        };
+    c.Db().Reconcile(true, &c.results, progress);
+    return kVADStatusOK;
+}
+
+int32_t FlagRepair(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
+{
+    // The flag outlives a crash; the repair itself runs at once (nobody waits for an asynchronous request).
+    DLOG("repair (mode %d) flagged by %s", req.value, c.from->Program().c_str());
+    c.Db().FlagRepair(req.value);
+    c.Db().Reconcile(true);
+    return kVADStatusOK;
+}
+
+int32_t GetSettingsGroup(RequestContext& c, const VADSettingsGroupRequest& req, VADTreeReply& reply)
+{
+    if (!GoodGroupName(req.group)) return kVADStatusBadPayload;
+    TDBTagRef tree;
+    return c.Db().GetSettingsGroup(req.group, tree) && VADTreeToBytes(tree, reply.tree) ? kVADStatusOK
+                                                                                        : kVADStatusFailed;
+}
+
+int32_t SetSettingsGroup(RequestContext& c, const VADSetSettingsGroupRequest& req, VADEmptyPayload&)
+{
+    TDBTagRef tree;
+    if (!GoodGroupName(req.group) || !VADTreeFromBytes(req.tree, tree)) return kVADStatusBadPayload;
+    if (tree.IsNull()) tree = TDBTagRef::NewContainer();
+    int32_t status = c.Db().SetSettingsGroup(req.group, tree) ? kVADStatusOK : kVADStatusFailed;
+    if (req.group == "internet") RefreshStationListing(c.Db());
+    return status;
+}
+
+int32_t SettingString(RequestContext& c, const VADTextPairRequest& req, VADTextReply& reply)
+{
+    if (req.first.size() > kMaxSettingsGroupName) return kVADStatusBadPayload;
+    reply.text = c.Db().GetSettingString(req.first, req.second);
+    return kVADStatusOK;
+}
+
+int32_t SetSettingInt(RequestContext& c, const VADSetSettingIntRequest& req, VADEmptyPayload&)
+{
+    if (!GoodGroupName(req.group) || req.key.empty()) return kVADStatusBadPayload;
+    return c.Db().SetSettingInt(req.group, req.key, req.value) ? kVADStatusOK : kVADStatusFailed;
+}
+
 }  // namespace
 
-bool HandleServiceRequest(RequestContext& c, int32_t& status)
+std::span<const RequestRow> ServiceRequestRows()
 {
-    AssetDatabase& db = c.server.Database();
-    status = kVADStatusBadPayload;
-    switch (c.code)
-    {
-    case VAD_REQ_KEEPALIVE:
-        if (!c.payload.empty()) return true;
-        break;
-    case VAD_REQ_DATABASE_STATUS: VADValueReply{db.IsReady() ? 0u : 1u}.Write(c.body); break;
-    case VAD_REQ_BEGIN_WAIT_READY: db.WaitReady(kBeginWaitReadyMs); break;
-    case VAD_REQ_IS_READY: VADBoolReply{static_cast<uint8_t>(db.IsReady() ? 1 : 0)}.Write(c.body); break;
-    case VAD_REQ_CLOSE_DAEMON:
-    {
-        VADValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        DLOG("close requested by %s (pid %u)%s", c.from->Program().c_str(), c.from->Pid(),
-             req.value ? " for an uninstall" : "");
-        c.server.RequestShutdown();
-        break;
-    }
-    case VAD_REQ_GENERATE_KUID:
-    {
-        KUID k = db.GenerateKUID();
-        if (k.IsNull())
-        {
-            status = kVADStatusFailed;
-            return true;
-        }
-        VADKuidReply{k}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_NEXT_CONTENT_ID:
-    {
-        VADValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        db.SetNextContentId(req.value);
-        break;
-    }
-    case VAD_REQ_LIST_BUILDS:
-    {
-        std::string text;
-        for (const std::string& b : db.BuildList()) text += (text.empty() ? "" : ",") + b;
-        VADTextReply{text}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_USER_ID_VALID:
-    {
-        VADValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        VADBoolReply{static_cast<uint8_t>(db.UserIdKnown(req.value) ? 1 : 0)}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_AUTHOR_NAME:
-    {
-        VADValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        std::string name;
-        if (!db.AuthorName(req.value, name))
-        {
-            status = kVADStatusNotFound;
-            return true;
-        }
-        VADTextReply{name}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_REPAIR_NOW:
-    {
-        VADRepairRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        DLOG("repair (mode %u) asked by %s", req.mode, c.from->Program().c_str());
-        std::function<void(const std::string&)> progress;
-        if (req.progress)
-            progress = [&c](const std::string& line) {
-                c.from->Send(VAD_NOTIFY_PROGRESS, 0, VADEncode(VADProgressNotification{line}));
-            };
-        db.Reconcile(true, &c.results, progress);
-        break;
-    }
-    case VAD_REQ_FLAG_REPAIR:
-    {
-        VADValueRequest req;
-        if (!DecodeRequest(c, req)) return true;
-        // The flag outlives a crash; the repair itself runs at once (nobody waits for an asynchronous request).
-        DLOG("repair (mode %d) flagged by %s", req.value, c.from->Program().c_str());
-        db.FlagRepair(req.value);
-        db.Reconcile(true);
-        break;
-    }
-    case VAD_REQ_GET_SETTINGS_GROUP:
-    {
-        VADSettingsGroupRequest req;
-        if (!DecodeRequest(c, req) || req.group.empty() || req.group.size() > kMaxSettingsGroupName) return true;
-        TDBTagRef tree;
-        VADTreeReply reply;
-        if (!db.GetSettingsGroup(req.group, tree) || !VADTreeToBytes(tree, reply.tree))
-        {
-            status = kVADStatusFailed;
-            return true;
-        }
-        reply.Write(c.body);
-        break;
-    }
-    case VAD_REQ_SET_SETTINGS_GROUP:
-    {
-        VADSetSettingsGroupRequest req;
-        TDBTagRef tree;
-        if (!DecodeRequest(c, req) || req.group.empty() || req.group.size() > kMaxSettingsGroupName ||
-            !VADTreeFromBytes(req.tree, tree))
-            return true;
-        if (tree.IsNull()) tree = TDBTagRef::NewContainer();
-        status = db.SetSettingsGroup(req.group, tree) ? kVADStatusOK : kVADStatusFailed;
-        if (req.group == "internet") RefreshStationListing(db);
-        return true;
-    }
-    case VAD_REQ_SETTING_STRING:
-    {
-        VADTextPairRequest req;
-        if (!DecodeRequest(c, req) || req.first.size() > kMaxSettingsGroupName) return true;
-        VADTextReply{db.GetSettingString(req.first, req.second)}.Write(c.body);
-        break;
-    }
-    case VAD_REQ_SET_SETTING_INT:
-    {
-        VADSetSettingIntRequest req;
-        if (!DecodeRequest(c, req) || req.group.empty() || req.group.size() > kMaxSettingsGroupName || req.key.empty())
-            return true;
-        status = db.SetSettingInt(req.group, req.key, req.value) ? kVADStatusOK : kVADStatusFailed;
-        return true;
-    }
-    default: return false;
-    }
-    status = kVADStatusOK;
-    return true;
+    static constexpr RequestRow rows[] = {
+        Row<KeepAlive>(VAD_REQ_KEEPALIVE, true),
+        Row<DatabaseStatus>(VAD_REQ_DATABASE_STATUS, true),
+        Row<BeginWaitReady>(VAD_REQ_BEGIN_WAIT_READY, true),
+        Row<IsReady>(VAD_REQ_IS_READY, true),
+        Row<CloseDaemon>(VAD_REQ_CLOSE_DAEMON, true),
+        Row<GenerateKUID>(VAD_REQ_GENERATE_KUID),
+        Row<NextContentId>(VAD_REQ_NEXT_CONTENT_ID),
+        Row<ListBuilds>(VAD_REQ_LIST_BUILDS),
+        Row<UserIdValid>(VAD_REQ_USER_ID_VALID),
+        Row<AuthorName>(VAD_REQ_AUTHOR_NAME),
+        Row<RepairNow>(VAD_REQ_REPAIR_NOW),
+        Row<FlagRepair>(VAD_REQ_FLAG_REPAIR),
+        Row<GetSettingsGroup>(VAD_REQ_GET_SETTINGS_GROUP),
+        Row<SetSettingsGroup>(VAD_REQ_SET_SETTINGS_GROUP),
+        Row<SettingString>(VAD_REQ_SETTING_STRING),
+        Row<SetSettingInt>(VAD_REQ_SET_SETTING_INT),
+    };
+    return rows;
 }

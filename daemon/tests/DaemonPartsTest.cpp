@@ -8,10 +8,12 @@
 #include "daemon/AssetStore.h"
 #include "daemon/DaemonRoot.h"
 #include "daemon/FolderOps.h"
+#include "daemon/RequestHandlers.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -289,3 +291,17 @@ TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 }
 
 }  // namespace
+
+// Every request code of the protocol has exactly one row in the daemon's tables.
+TEST(DaemonRequests, EveryRequestCodeHasOneRow)
+{
+    std::map<uint32_t, int> rows;
+    for (auto table : {AssetRequestRows(), EditRequestRows(), ServiceRequestRows(), CommandHostRequestRows(),
+                       DownloadStationRequestRows()})
+        for (const RequestRow& row : table) ++rows[row.code];
+    for (uint32_t code = 0; code < 0x10000; ++code)
+    {
+        EXPECT_EQ(rows.count(code) ? rows[code] : 0, VADIsKnownRequestCode(code) ? 1 : 0) << code;
+        EXPECT_EQ(FindRequestRow(code) != nullptr, VADIsKnownRequestCode(code)) << code;
+    }
+}
