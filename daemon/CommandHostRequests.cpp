@@ -235,7 +235,8 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     size_t cut = name.find_last_of("/\\");
     if (cut != std::string::npos) name = name.substr(cut + 1);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cdp") == 0) name.resize(name.size() - 4);
-    if (!IsSafeFileName(name))
+    // Room is left for the suffix of the folder the package is made in.
+    if (!IsSafeFileName(name) || name.size() > kMaxFileNameBytes - 16)
     {
         PostResult(&c.results, kResultError, "'$(FILE_PATH)' is not a package name.", KUID::Null(),
                    PathParam(req.packagePath));
@@ -247,8 +248,13 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
     const std::string finished = root.UserData("packages") + "/" + name;
     const std::string package = finished + ".export-partial";
-    RemoveFolderTree(package);
-    fs::create_directories(package);
+    std::error_code ec;
+    if (!RemoveFolderTree(package) || !fs::create_directories(package, ec))
+    {
+        PostResult(&c.results, kResultError, "The package folder '$(FILE_PATH)' could not be made.", KUID::Null(),
+                   PathParam(package));
+        return kVADStatusFailed;
+    }
     struct RemovePartial
     {
         const std::string& folder;

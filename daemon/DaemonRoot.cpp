@@ -63,7 +63,7 @@ bool DaemonRoot::MakeFolders() const
 
 bool IsSafeFileName(std::string_view name)
 {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || name.size() > kMaxFileNameBytes || name == "." || name == "..") return false;
     for (char c : name)
         if (c == '/' || c == '\\' || c == '\0') return false;
     return name.find("..") == std::string_view::npos;
@@ -86,7 +86,8 @@ bool IsSafeRelativePath(std::string_view rel)
 
 std::string NormalisePath(std::string_view path)
 {
-    if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos) return {};
+    if (path.empty() || path.size() > kMaxPathBytes || path.front() != '/' || path.find('\0') != std::string_view::npos)
+        return {};
     std::vector<std::string_view> parts;
     size_t start = 1;
     while (start <= path.size())
@@ -94,6 +95,7 @@ std::string NormalisePath(std::string_view path)
         size_t end = path.find('/', start);
         if (end == std::string_view::npos) end = path.size();
         std::string_view part = path.substr(start, end - start);
+        if (part.size() > kMaxFileNameBytes) return {};
         if (part == "..")
         {
             if (!parts.empty()) parts.pop_back();

@@ -31,12 +31,17 @@ private:
     std::string root_;
 };
 
+// Longest file name and path the file system takes: longer ones are refused before any use.
+constexpr size_t kMaxFileNameBytes = 255;
+constexpr size_t kMaxPathBytes = 4095;
+
 // True when the relative path is safe to join below a folder: not absolute, no "..", no empty or "."
 // components, no NUL, no backslash.
 bool IsSafeRelativePath(std::string_view rel);
-// True for a file name that is one plain component ("..", "/", "\" and NUL refused).
+// True for a file name that is one plain component ("..", "/", "\", NUL and over-long names refused).
 bool IsSafeFileName(std::string_view name);
 // True when path (absolute, normalised lexically) lies at or below folder.
 bool IsPathInside(std::string_view path, std::string_view folder);
-// The absolute path lexically normalised ("." and ".." folded); empty for a relative path.
+// The absolute path lexically normalised ("." and ".." folded); empty for a relative path or one that is
+// too long (in all or in one component).
 std::string NormalisePath(std::string_view path);

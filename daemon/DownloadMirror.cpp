@@ -4,15 +4,22 @@
 #include "daemon/AssetDatabase.h"
 #include "daemon/FolderOps.h"
 
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 TDBTagRef LoadIndex(const std::string& mirror)
 {
     TDBTagRef index;
-    if (mirror.empty() || !LoadConfigFile(index, "", mirror + "/index.txt")) return TDBTagRef();
+    struct stat st;
+    std::string path = mirror + "/index.txt";
+    if (mirror.empty() || lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !LoadConfigFile(index, "", path))
+        return TDBTagRef();
     return index.GetChildContainer("assets");
 }
 
@@ -21,7 +28,25 @@ TDBTagRef LoadIndex(const std::string& mirror)
 std::string MirrorFolder(AssetDatabase& db)
 {
     std::string mirror = NormalisePath(db.GetSettingString("internet", "dls-mirror"));
-    return FolderExists(mirror) ? mirror : std::string();
+    char real[PATH_MAX];
+    if (mirror.empty() || !realpath(mirror.c_str(), real)) return {};
+    return FolderExists(real) ? std::string(real) : std::string();
+}
+
+int OpenMirrorPackage(const std::string& mirror, const std::string& name)
+{
+    if (mirror.empty() || !IsSafeFileName(name)) return -1;
+    int dir = open((mirror + "/packages").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return -1;
+    int fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    close(dir);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)))
+    {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
 }
 
 bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::string& package)

@@ -9,8 +9,12 @@
 
 class AssetDatabase;
 
-// The mirror folder (absolute, existing); empty when none is set.
+// The mirror folder (its real path); empty when none is set or it is no folder.
 std::string MirrorFolder(AssetDatabase& db);
+// Opens the package file `name` of the mirror for reading: only a regular file directly in the mirror's
+// "packages" folder, reached without following a link (neither the folder nor the file may be one).
+// -1 when there is no such file.
+int OpenMirrorPackage(const std::string& mirror, const std::string& name);
 // The newest version of an asset the mirror lists, and its package file name.
 bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::string& package);
 // Tells the database which assets the station lists (read again only when the setting or the index

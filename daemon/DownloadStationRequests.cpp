@@ -6,10 +6,15 @@
 #include "daemon/DownloadMirror.h"
 #include "daemon/FolderOps.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -45,12 +50,45 @@ int32_t Resolve(RequestContext& c, const VADResolvePackageRequest& req, VADEmpty
     std::string mirror = MirrorFolder(c.Db());
     KUID latest;
     std::string package;
-    if (!FindInMirror(mirror, req.kuid, latest, package) || !fs::is_regular_file(mirror + "/packages/" + package))
+    int fd = FindInMirror(mirror, req.kuid, latest, package) ? OpenMirrorPackage(mirror, package) : -1;
+    if (fd < 0)
         SendWebReply(c, req.idHigh, req.idLow, 1, {}, {},
                      "The download station has no package for " + req.kuid.ToString());
     else
+    {
+        close(fd);
         SendWebReply(c, req.idHigh, req.idLow, 0, mirror + "/packages/" + package, package, latest.ToString());
+    }
     return kVADStatusOK;
+}
+
+// Copies an open file to a new file at `to`; false with the reason.
+bool CopyOpenFile(int from, const std::string& to, uint64_t& size, std::string& error)
+{
+    std::string partial = to + ".vadtmp";
+    int out = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0)
+    {
+        error = std::string("cannot write '") + partial + "': " + strerror(errno);
+        return false;
+    }
+    char buf[1 << 16];
+    size = 0;
+    ssize_t n;
+    bool ok = true;
+    while ((n = read(from, buf, sizeof buf)) > 0 && ok)
+    {
+        ok = write(out, buf, static_cast<size_t>(n)) == n;
+        size += static_cast<uint64_t>(n);
+    }
+    ok = ok && n == 0;
+    if (close(out) != 0 || !ok || rename(partial.c_str(), to.c_str()) != 0)
+    {
+        error = std::string("the copy failed: ") + strerror(errno);
+        unlink(partial.c_str());
+        return false;
+    }
+    return true;
 }
 
 int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPayload&)
@@ -59,26 +97,32 @@ int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPaylo
     std::string mirror = MirrorFolder(c.Db());
     std::string source = NormalisePath(req.source);
     std::string target = NormalisePath(req.targetFolder);
-    // Only files of the mirror, only into the user-data folders, and never into the installed or edited
-    // asset folders or the backups, which only the daemon itself changes.
+    // Only package files of the mirror, only into the user-data folders, and never into the installed or
+    // edited asset folders or the backups, which only the daemon itself changes.
     bool ownFolder = false;
     for (const char* own : {"local", "editing", "backups"})
         ownFolder = ownFolder || IsPathInside(target, c.server.Root().UserData(own));
-    if (mirror.empty() || source.empty() || !IsPathInside(source, mirror) || !fs::is_regular_file(source) ||
-        target.empty() || !IsPathInside(target, c.server.Root().UserData()) || ownFolder)
+    std::string packages = mirror + "/packages/";
+    std::string name = source.size() > packages.size() ? source.substr(packages.size()) : std::string();
+    int fd =
+        !mirror.empty() && source.compare(0, packages.size(), packages) == 0 ? OpenMirrorPackage(mirror, name) : -1;
+    if (fd < 0 || target.empty() || !IsPathInside(target, c.server.Root().UserData()) || ownFolder)
     {
+        if (fd >= 0) close(fd);
         SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, "The download was refused: '" + req.source + "'");
         return kVADStatusOK;
     }
-    std::string name = fs::path(source).filename().string();
     std::error_code ec;
     fs::create_directories(target, ec);
-    fs::copy_file(source, target + "/" + name, fs::copy_options::overwrite_existing, ec);
-    if (ec)
-        SendWebReply(c, req.idHigh, req.idLow, 1, {}, name, "The download failed: " + ec.message());
+    uint64_t size = 0;
+    std::string error;
+    bool copied = CopyOpenFile(fd, target + "/" + name, size, error);
+    close(fd);
+    if (!copied)
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, name, "The download failed: " + error);
     else
         SendWebReply(c, req.idHigh, req.idLow, 0, target + "/" + name, name, {},
-                     static_cast<uint32_t>(fs::file_size(target + "/" + name, ec)));
+                     static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
     return kVADStatusOK;
 }
 

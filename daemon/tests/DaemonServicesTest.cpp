@@ -1,6 +1,8 @@
 // The command-host broker, archive entries and the download-station mirror against a real daemon.
 #include "DaemonHarness.h"
 
+#include "platform/Process.h"
+
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ContentArchive.h"
@@ -321,6 +323,21 @@ TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
     }
 }
 
+TEST_F(DaemonServicesTest, APackageNameTooLongForTheFileSystemIsAnErrorNotTheEnd)
+{
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    VADExportPackageRequest req;
+    req.packagePath = "/somewhere/" + std::string(300, 'p') + ".cdp";
+    req.kuids = {kSample};
+    RawClient::Reply r = asker.Ask(VAD_REQ_EXPORT_PACKAGE, VADEncode(req));
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_FALSE(r.results.empty());
+    EXPECT_EQ(r.results[0].kind, 3u);
+    EXPECT_EQ(asker.Ask(VAD_REQ_KEEPALIVE, {}).status, kVADStatusOK);
+}
+
 TEST_F(DaemonServicesTest, FolderCheckRefusesUnsafeNamesAndForeignPaths)
 {
     EXPECT_TRUE(VADCheckAssetFolder("local", Orvo::File::Path(inst.Path("UserData/local/kuid 123456 1001")), nullptr));
@@ -361,9 +378,18 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
     EXPECT_EQ(reply.result[0], 0u);
     EXPECT_EQ(ReadFile(inst.Path("UserData/cache/dl/v2.cdp")), "package bytes");
 
-    // Nothing outside the mirror is served, nothing is written outside the user data.
+    // Nothing but the mirror's own package files is served (no link out of it, nothing beside them),
+    // nothing is written outside the user data, and names too long for the file system are refused.
+    WriteFile(mirror + "/secret.txt", "not a package");
+    std::filesystem::create_symlink(inst.Path("bin/VADDaemon"), mirror + "/packages/link.cdp");
+    const std::string tooLong(300, 'n');
     for (auto [from, to] :
          {std::pair<std::string, std::string>{inst.Path("bin/VADDaemon"), inst.Path("UserData/cache")},
+          {mirror + "/packages/link.cdp", inst.Path("UserData/cache")},
+          {mirror + "/packages/../secret.txt", inst.Path("UserData/cache")},
+          {mirror + "/index.txt", inst.Path("UserData/cache")},
+          {mirror + "/packages/" + tooLong, inst.Path("UserData/cache")},
+          {mirror + "/packages/v2.cdp", inst.Path("UserData/cache/" + tooLong)},
           {mirror + "/packages/v2.cdp", inst.Path("bin")},
           {mirror + "/packages/v2.cdp", inst.Path("UserData/local/kuid 123456 1001")}})
     {
@@ -373,8 +399,29 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
         ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, w.Take(), id));
         ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
         EXPECT_NE(reply.result[0], 0u);
-        EXPECT_FALSE(std::filesystem::exists(to + "/" + std::filesystem::path(from).filename().string())) << to;
+        std::error_code ec;
+        EXPECT_FALSE(std::filesystem::exists(to + "/" + std::filesystem::path(from).filename().string(), ec)) << to;
     }
+    // A mirror set to the root of the file system serves none of its files.
+    internet.SetChildString("dls-mirror", "/");
+    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    VADWriter passwd;
+    passwd.String("/etc/passwd");
+    passwd.String(inst.Path("UserData/cache"));
+    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, passwd.Take(), id));
+    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    EXPECT_NE(reply.result[0], 0u);
+    EXPECT_FALSE(std::filesystem::exists(inst.Path("UserData/cache/passwd")));
+
+    // An index naming a package too long for the file system: a plain "no package", the daemon goes on.
+    internet.SetChildString("dls-mirror", mirror);
+    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    WriteFile(mirror + "/index.txt",
+              "assets {\n  0 {\n    kuid <kuid2:123456:1001:3>\n    package \"" + tooLong + ".cdp\"\n  }\n}\n");
+    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
+    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    EXPECT_NE(reply.result[0], 0u);
+    EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
 
     ASSERT_TRUE(VADSendAnalyticsHit("patch-success", "from:1 to:2\nmin:3"));
     EXPECT_EQ(VADGetDatabaseStatus(), 0u);  // a round trip: the hit has been handled
