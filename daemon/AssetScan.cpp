@@ -63,6 +63,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
             DLOG("start-up: %s", line.c_str());
+        for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
+            DLOG("start-up: %s", line.c_str());
 
         // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
         std::map<KUID, FoundFolder> found;

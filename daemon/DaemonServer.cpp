@@ -229,6 +229,7 @@ int DaemonServer::Run()
             DropSilentLocked();
         }
         broker_.ReapStartedHosts();
+        internedNames_.Tick();
         if (!FolderExists(root_.Root()))
         {
             // Nothing left to serve (a temporary installation that was removed).

@@ -4,6 +4,7 @@
 #include "daemon/AssetDatabase.h"
 #include "daemon/CommandHostBroker.h"
 #include "daemon/DaemonRoot.h"
+#include "daemon/InternedNames.h"
 #include "platform/FileLock.h"
 #include "platform/SharedMemory.h"
 #include "platform/Socket.h"
@@ -90,4 +91,5 @@ private:
     void DropSilentLocked();
     std::list<Running> connections_;
     std::chrono::steady_clock::time_point lastClientGone_;
+    InternedNameBound internedNames_;
 };

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -18,13 +19,28 @@ std::string Beside(const std::string& target, const char* prefix)
     return (p.parent_path() / (std::string(prefix) + p.filename().string())).string();
 }
 
-bool IsDatedName(const std::string& n)
+// "YYYYMMDD-HHMMSS", or with "-N" (N >= 2) when more than one backup of an asset was made in that second.
+// The order of backups: the time stamp, then N.
+bool ParseDatedName(const std::string& n, std::string& stamp, unsigned& serial)
 {
-    if (n.size() != 15 || n[8] != '-') return false;
-    for (size_t i = 0; i < n.size(); ++i)
+    if (n.size() < 15 || n[8] != '-') return false;
+    for (size_t i = 0; i < 15; ++i)
         if (i != 8 && !isdigit(static_cast<unsigned char>(n[i]))) return false;
-    return true;
+    stamp = n.substr(0, 15);
+    serial = 1;
+    if (n.size() == 15) return true;
+    if (n[15] != '-' || n.size() > 22 || n.size() == 16 || n[16] == '0') return false;
+    serial = 0;
+    for (size_t i = 16; i < n.size(); ++i)
+    {
+        if (!isdigit(static_cast<unsigned char>(n[i]))) return false;
+        serial = serial * 10 + static_cast<unsigned>(n[i] - '0');
+    }
+    return serial >= 2;
 }
+
+constexpr char kDeletingPrefix[] = ".vaddel-";
+constexpr unsigned kMaxBackupsPerSecond = 10000;
 
 }  // namespace
 
@@ -163,46 +179,111 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
 
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot)
 {
-    std::vector<std::string> out;
+    std::vector<std::tuple<std::string, unsigned, std::string>> found;
     std::error_code ec;
     for (fs::directory_iterator it(backupsRoot, ec), end; !ec && it != end; it.increment(ec))
     {
-        std::string n = it->path().filename().string();
-        if (IsDatedName(n) && it->is_directory(ec)) out.push_back(n);
+        std::string n = it->path().filename().string(), stamp;
+        unsigned serial = 0;
+        if (ParseDatedName(n, stamp, serial) && it->is_directory(ec)) found.emplace_back(stamp, serial, n);
     }
-    std::sort(out.begin(), out.end());
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> out;
+    for (auto& f : found) out.push_back(std::get<2>(f));
     return out;
 }
 
 bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
-                  std::string* error)
+                  std::string* error, std::string* madeAt)
 {
     time_t now = time(nullptr);
     tm t;
     localtime_r(&now, &t);
     char stamp[32];
     strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
-    std::string dated = backupsRoot + "/" + stamp;
-    std::string dest = dated + "/" + name;
+    // A backup is never overwritten. Backups of one second share a dated folder; when the newest folder of
+    // this second already holds a copy of the asset (two replacements within a second), the copy goes into
+    // a new "<stamp>-N" after it, so the order of the folders stays the order of the copies.
+    std::string datedName = stamp;
+    unsigned newest = 0;
+    for (const std::string& n : ListBackupFolders(backupsRoot))
+    {
+        std::string s;
+        unsigned serial = 0;
+        if (ParseDatedName(n, s, serial) && s == stamp) newest = std::max(newest, serial);
+    }
+    auto nameFor = [&](unsigned serial) {
+        return serial <= 1 ? std::string(stamp) : std::string(stamp) + "-" + std::to_string(serial);
+    };
+    std::error_code ec;
+    if (newest > 0)
+    {
+        datedName = nameFor(newest);
+        std::string taken = backupsRoot + "/" + datedName + "/" + name;
+        if (fs::exists(fs::symlink_status(taken, ec)) || fs::exists(fs::symlink_status(TempFolderFor(taken), ec)))
+        {
+            if (newest >= kMaxBackupsPerSecond)
+            {
+                if (error) *error = "too many backups in one second";
+                return false;
+            }
+            datedName = nameFor(std::max(newest + 1, 2u));
+        }
+    }
+    std::string dest = backupsRoot + "/" + datedName + "/" + name;
     // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
     std::string partial = TempFolderFor(dest);
-    RemoveFolderTree(partial);
     bool ok = CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)
     {
-        RemoveFolderTree(dest);
         ok = rename(partial.c_str(), dest.c_str()) == 0;
         if (!ok && error) *error = "cannot move the backup copy into place";
     }
     if (!ok) RemoveFolderTree(partial);
+    if (ok && madeAt) *madeAt = dest;
 
+    // The oldest dated folders beyond the limit go, never the one just written. Each is first renamed to a
+    // hidden name, so that a removal cut short leaves nothing that looks like a backup.
     if (maxFolders < 1) maxFolders = 1;
     std::vector<std::string> all = ListBackupFolders(backupsRoot);
-    for (size_t i = 0; i + static_cast<size_t>(maxFolders) < all.size(); ++i)
+    size_t excess = all.size() > static_cast<size_t>(maxFolders) ? all.size() - static_cast<size_t>(maxFolders) : 0;
+    for (size_t i = 0; i < all.size() && excess > 0; ++i)
     {
-        if (all[i] == stamp) continue;
-        RemoveFolderTree(backupsRoot + "/" + all[i]);
+        if (all[i] == datedName) continue;
+        --excess;
+        std::string aside = backupsRoot + "/" + kDeletingPrefix + all[i];
+        if (rename((backupsRoot + "/" + all[i]).c_str(), aside.c_str()) == 0)
+        {
+            CrashPoint("thinning");
+            RemoveFolderTree(aside);
+        }
     }
     return ok;
+}
+
+std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
+{
+    std::vector<std::string> done;
+    std::error_code ec;
+    std::vector<fs::path> dated;
+    for (fs::directory_iterator it(backupsRoot, ec), end; !ec && it != end; it.increment(ec))
+    {
+        std::string n = it->path().filename().string();
+        if (n.rfind(kDeletingPrefix, 0) == 0)
+        {
+            RemoveFolderTree(it->path().string());
+            done.push_back("removed the rest of an old backup " + n);
+        }
+        else if (it->is_directory(ec))
+            dated.push_back(it->path());
+    }
+    for (const fs::path& d : dated)
+        for (fs::directory_iterator it(d, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().filename().string().rfind(".vadtmp-", 0) == 0)
+            {
+                RemoveFolderTree(it->path().string());
+                done.push_back("removed an unfinished backup in " + d.filename().string());
+            }
+    return done;
 }

@@ -36,9 +36,13 @@ void UndoSwap(const std::string& target);
 std::vector<std::string> CleanupFolderLeftovers(
     const std::string& parent, const std::function<bool(const std::string& target)>& swapRecorded = {});
 
-// Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name>, then thins the dated folders to at most
-// maxFolders (oldest first). False when the copy failed.
+// Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that second
+// already holds a backup of that name: no backup is ever overwritten), then thins the dated folders to at
+// most maxFolders (oldest first; never the one just written), each moved aside under a hidden name before
+// it is removed. False when the copy failed; the copy's path goes to madeAt.
 bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
-                  std::string* error = nullptr);
-// Dated backup folders (names of the form YYYYMMDD-HHMMSS), oldest first.
+                  std::string* error = nullptr, std::string* madeAt = nullptr);
+// Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
+// Removes what an interrupted backup or thinning left (hidden names); returns lines for the log.
+std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot);

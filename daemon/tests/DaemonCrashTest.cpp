@@ -101,7 +101,7 @@ const struct
 {
     const char* point;
     bool newVersion;
-} kSteps[] = {{"copying", false},  {"backed-up", false}, {"staged", false},
+} kSteps[] = {{"copying", false},  {"backed-up", false}, {"thinning", false}, {"staged", false},
               {"swapping", false}, {"swapped", false},   {"stored", true}};
 
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
@@ -110,6 +110,8 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
     WriteVersion(inst.Path("src/a"), 'A');
     WriteVersion(inst.Path("src/b"), 'B');
     StartAndOpen();
+    // One dated backup folder kept: every replacement thins the older ones.
+    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {
@@ -130,6 +132,8 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     StartAndOpen();
+    // One dated backup folder kept: every replacement thins the older ones.
+    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {

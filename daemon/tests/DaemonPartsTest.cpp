@@ -8,6 +8,7 @@
 #include "daemon/AssetStore.h"
 #include "daemon/DaemonRoot.h"
 #include "daemon/FolderOps.h"
+#include "daemon/InternedNames.h"
 #include "daemon/RequestHandlers.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,37 @@ TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
     EXPECT_EQ(left[0], "20200102-000000");
     EXPECT_EQ(ReadFile(d.path + "/b/" + left[1] + "/kuid 1 2/a/b.txt"), "b");
     EXPECT_TRUE(fs::exists(d.path + "/b/not-a-backup"));
+}
+
+// Replacements of one asset within a second keep every earlier copy; thinning and crashes leave nothing
+// that looks like a backup but is not whole.
+TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
+{
+    TempDir d;
+    std::vector<std::string> made;
+    for (char version : {'1', '2', '3'})
+    {
+        WriteFile(d.path + "/src/v.txt", std::string(1, version));
+        std::string at;
+        ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 100, nullptr, &at));
+        made.push_back(at);
+    }
+    ASSERT_EQ(ListBackupFolders(d.path + "/b").size(), 3u);
+    for (size_t i = 0; i < made.size(); ++i) EXPECT_EQ(ReadFile(made[i] + "/v.txt"), std::string(1, char('1' + i)));
+
+    ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 2));
+    std::vector<std::string> left = ListBackupFolders(d.path + "/b");
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(d.path + "/b/" + left[0] + "/kuid 1 2", made[2]);
+    for (const auto& e : fs::directory_iterator(d.path + "/b")) EXPECT_NE(e.path().filename().string()[0], '.');
+
+    // What a crash during a copy or a removal leaves is hidden, and cleared at the next start.
+    fs::create_directories(d.path + "/b/.vaddel-20200101-000000/kuid 1 2");
+    fs::create_directories(d.path + "/b/" + left[1] + "/.vadtmp-kuid 1 3");
+    EXPECT_EQ(ListBackupFolders(d.path + "/b").size(), 2u);
+    EXPECT_EQ(CleanupBackupLeftovers(d.path + "/b").size(), 2u);
+    EXPECT_FALSE(fs::exists(d.path + "/b/.vaddel-20200101-000000"));
+    EXPECT_FALSE(fs::exists(d.path + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
 }
 
 TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
@@ -303,5 +335,20 @@ TEST(DaemonRequests, EveryRequestCodeHasOneRow)
     {
         EXPECT_EQ(rows.count(code) ? rows[code] : 0, VADIsKnownRequestCode(code) ? 1 : 0) << code;
         EXPECT_EQ(FindRequestRow(code) != nullptr, VADIsKnownRequestCode(code)) << code;
+    }
+}
+
+// Tag names that nobody holds any more are freed: a stream of new names cannot grow the daemon for ever.
+TEST(DaemonParts, UnusedInternedNamesAreFreed)
+{
+    Orvo::PStringCache& cache = Orvo::PStringCache::Instance();
+    InternedNameBound bound;
+    bound.Tick();
+    const size_t before = cache.Count();
+    for (int round = 0; round < 10; ++round)
+    {
+        for (int i = 0; i < 20000; ++i) Orvo::PString name("tag-" + std::to_string(round) + "-" + std::to_string(i));
+        bound.Tick();
+        EXPECT_LT(cache.Count(), 2 * before + 3 * 20000 + InternedNameBound::kSlack) << round;
     }
 }
