@@ -332,11 +332,28 @@ bool AssetDatabase::GetSettingsGroup(const std::string& group, TDBTagRef& out)
     return true;
 }
 
-bool AssetDatabase::SetSettingsGroup(const std::string& group, const TDBTagRef& tree)
+bool AssetDatabase::SetSettingsGroup(const std::string& group, const TDBTagRef& tree, DaemonResults* results)
 {
     if (!tree.IsContainer()) return false;
+    std::vector<std::pair<Orvo::PString, int32_t>> numbers;
+    for (size_t i = 0; i < tree.GetChildCount(); ++i)
+    {
+        TDBTagRef value = tree.GetChildAt(i);
+        std::string why;
+        bool number = false;
+        int32_t n = 0;
+        // Clients may keep values of any type in their groups; only those the daemon reads are checked.
+        if (!CheckSetting(group, tree.GetChildName(i), value, why, number, n))
+        {
+            PostResult(results, kResultError, "The settings were not changed: " + why);
+            return false;
+        }
+        if (number && value.GetType() == kACSString) numbers.emplace_back(tree.GetChildName(i), n);
+    }
+    TDBTagRef stored = tree;
+    for (const auto& [key, n] : numbers) stored.SetChildInt(key, n);
     std::unique_lock lk(mutex_);
-    return PutGroupLocked(group, tree);
+    return PutGroupLocked(group, stored);
 }
 
 std::string AssetDatabase::GetSettingString(const std::string& group, const std::string& key)
@@ -355,8 +372,9 @@ bool AssetDatabase::SetSettingInt(const std::string& group, const std::string& k
 
 int AssetDatabase::MaxBackupFoldersLocked()
 {
-    TDBTagRef dev = GroupLocked("developer");
-    return std::clamp(dev.GetChildInt("max_backup_folders", 10), 1, 1000);
+    // A value stored before it was checked, or of the wrong type, counts as unset, never as 0.
+    TDBTagRef value = GroupLocked("developer").GetChild("max_backup_folders");
+    return std::clamp(value.GetType() == kACSInteger ? value.GetInt(10) : 10, 1, 1000);
 }
 
 void AssetDatabase::FlagRepair(int32_t mode)
@@ -367,7 +385,7 @@ void AssetDatabase::FlagRepair(int32_t mode)
 
 // ---- KUIDs ---------------------------------------------------------------------------------------------
 
-KUID AssetDatabase::GenerateKUID()
+KUID AssetDatabase::GenerateKUID(DaemonResults* results)
 {
     std::unique_lock lk(mutex_);
     TDBTagRef user = GroupLocked("user");
@@ -378,7 +396,11 @@ KUID AssetDatabase::GenerateKUID()
         std::random_device rd;
         uid = 400000 + static_cast<int32_t>(rd() % 100000);
         user.SetChildInt("local-user-id", uid);
-        if (!PutGroupLocked("user", user)) return KUID::Null();
+        if (!PutGroupLocked("user", user))
+        {
+            PostResult(results, kResultError, "No KUID was made: the user settings could not be written.");
+            return KUID::Null();
+        }
     }
     int32_t next = std::max(1, user.GetChildInt("next-content-id", 1));
     // A content id is taken by any version of it (versions sort after version 0 of the same id).
@@ -387,9 +409,18 @@ KUID AssetDatabase::GenerateKUID()
         return it != table.end() && it->first.userId == uid && it->first.contentId == id;
     };
     while (next < INT32_MAX && (taken(records_, next) || taken(edits_, next))) ++next;
-    if (next == INT32_MAX) return KUID::Null();
+    if (next == INT32_MAX)
+    {
+        PostResult(results, kResultError,
+                   "No KUID was made: every content id of user id " + std::to_string(uid) + " is taken.");
+        return KUID::Null();
+    }
     user.SetChildInt("next-content-id", next + 1);
-    if (!PutGroupLocked("user", user)) return KUID::Null();
+    if (!PutGroupLocked("user", user))
+    {
+        PostResult(results, kResultError, "No KUID was made: the user settings could not be written.");
+        return KUID::Null();
+    }
     return KUID(uid, next, 0);
 }
 

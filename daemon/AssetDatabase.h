@@ -87,14 +87,30 @@ public:
     DbStatus Delete(const KUID& k, DaemonResults* results);
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
 
+    // Keeps the uncommitted edit folder of an asset open for editing in a backup (said in the results) before
+    // something replaces it; true when there is none or it was kept.
+    bool BackupEdit(const KUID& k, DaemonResults* results);
+    // Marks assets as being installed from a package (by the command host, over other connections) until
+    // released: a delete of one of them meanwhile is refused rather than lose the install.
+    void BeginPackageInstall(const std::vector<KUID>& kuids);
+    void EndPackageInstall(const std::vector<KUID>& kuids);
+
     // The assets (user and content id) the download station lists.
     void SetStationListing(std::set<std::pair<int32_t, int32_t>> listed);
 
     // ---- KUIDs and settings ----
-    KUID GenerateKUID();
+    // A new KUID of the local user; the null KUID, with the reason in the results, when none is left or
+    // the settings cannot be written.
+    KUID GenerateKUID(DaemonResults* results = nullptr);
     void SetNextContentId(int32_t id);
     bool GetSettingsGroup(const std::string& group, TDBTagRef& out);
-    bool SetSettingsGroup(const std::string& group, const TDBTagRef& tree);
+    // Writes a whole group; a value the daemon itself reads that is not of its type (a number that is no
+    // number) refuses the group, with the reason in the results.
+    bool SetSettingsGroup(const std::string& group, const TDBTagRef& tree, DaemonResults* results = nullptr);
+    // Applies the settings file (UserData/settings/settings.txt) when there is one: each group container's
+    // text and whole-number values are set as the settings requests would set them. Lines it cannot take
+    // are named in the log.
+    void ApplySettingsFile(const std::string& path);
     std::string GetSettingString(const std::string& group, const std::string& key);
     bool SetSettingInt(const std::string& group, const std::string& key, int32_t value);
     // Remembers that a full repair is due (kept until a full pass has finished, so a repair cut short by
@@ -125,12 +141,18 @@ private:
     std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
     int MaxBackupFoldersLocked();
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
+    bool BackupEditLocked(const KUID& k, DaemonResults* results);
     // Moves a staged folder into the local copy of `rec` and stores rec (and drops `dropEdit` when not 0) in
     // one transaction; the folders are put back when the store fails.
     bool InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
     TDBTagRef GroupLocked(const std::string& group);
+    // Checks one value of a group that the daemon reads itself (other values pass): `number` tells a single
+    // whole number (its value in `n`; such a setting given as a text counts as the number). False with the
+    // reason when the value is not of the setting's type.
+    static bool CheckSetting(const std::string& group, const Orvo::PString& key, const TDBTagRef& value,
+                             std::string& why, bool& number, int32_t& n);
     bool PutGroupLocked(const std::string& group, const TDBTagRef& tree);
     void StoreAuthorLocked(const AssetRecord& r);
 
@@ -143,6 +165,7 @@ private:
     std::unordered_map<uint32_t, Handle> locateHandles_;
     uint32_t nextLocateHandle_ = 0x40000000u;
     std::set<std::pair<int32_t, int32_t>> stationListed_;
+    std::multiset<KUID> packageInstalls_;
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;

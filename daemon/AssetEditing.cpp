@@ -38,6 +38,45 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
     return false;
 }
 
+bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
+{
+    std::string folder = root_.EditFolder(k);
+    if (!FindEditLocked(k) || !FolderExists(folder)) return true;
+    std::string error, at;
+    if (!BackupFolder(folder, root_.UserData("backups"), k.ToSpacedString() + " (uncommitted edit)",
+                      MaxBackupFoldersLocked(), &error, &at))
+    {
+        DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
+        PostResult(results, kResultError,
+                   "The uncommitted edit of asset $(ASSET_KUID) could not be kept in a backup: " + error, k,
+                   KuidParam(k));
+        return false;
+    }
+    PostResult(results, kResultWarning,
+               "Asset $(ASSET_KUID) was open for editing: its uncommitted edit folder was kept in '$(FILE_PATH)'.", k,
+               {{"asset_kuid", k.ToString()}, {"file_path", at}});
+    return true;
+}
+
+bool AssetDatabase::BackupEdit(const KUID& k, DaemonResults* results)
+{
+    std::unique_lock lk(mutex_);
+    return BackupEditLocked(k, results);
+}
+
+void AssetDatabase::BeginPackageInstall(const std::vector<KUID>& kuids)
+{
+    std::unique_lock lk(mutex_);
+    packageInstalls_.insert(kuids.begin(), kuids.end());
+}
+
+void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)
+{
+    std::unique_lock lk(mutex_);
+    for (const KUID& k : kuids)
+        if (auto it = packageInstalls_.find(k); it != packageInstalls_.end()) packageInstalls_.erase(it);
+}
+
 bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results)
 {
     if (store_.AddEdit(e))
@@ -226,6 +265,9 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
                        locateHandles_[handle].kuid, KuidParam(locateHandles_[handle].kuid));
             return DbStatus::kFailed;
         }
+        PostResult(results, kResultError,
+                   "Nothing was committed: the edit (handle " + std::to_string(handle) +
+                       ") is no longer open; it was committed, reverted or deleted meanwhile.");
         return DbStatus::kNotFound;
     }
     EditRecord e = *found;
@@ -300,7 +342,7 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
 DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results)
 {
     handle = 0;
-    if (k.IsNull()) k = GenerateKUID();
+    if (k.IsNull()) k = GenerateKUID(results);
     if (k.IsNull()) return DbStatus::kFailed;
     std::unique_lock lk(mutex_);
     if (FindLocked(k) || FindEditLocked(k))
@@ -341,6 +383,14 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         PostResult(results, kResultError, "Asset $(ASSET_KUID) is built in and cannot be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
+    if (packageInstalls_.count(k))
+    {
+        PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed from a package; it was not deleted.",
+                   k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    // Uncommitted changes are not thrown away without a copy.
+    if (edit && !BackupEditLocked(k, results)) return DbStatus::kFailed;
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     if (found && !BackupLocked(rec, results)) return DbStatus::kFailed;

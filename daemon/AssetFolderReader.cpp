@@ -48,9 +48,11 @@ void FindConfigsNoCase(const std::string& folder, std::string& chump, std::strin
     closedir(d);
 }
 
-// Why a configuration file that is there could not be loaded. A text that does not parse is read once
-// more to get the parser's own message, which names the file and the line.
-std::string ConfigFailureReason(const std::string& path, ConfigFileResult result)
+}  // namespace
+
+// A text that does not parse is read once more to get the parser's own message, which names the file and
+// the line.
+std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result)
 {
     switch (result)
     {
@@ -67,8 +69,6 @@ std::string ConfigFailureReason(const std::string& path, ConfigFileResult result
     default: return "'" + path + "' cannot be read";
     }
 }
-
-}  // namespace
 
 std::string FindAssetConfig(const std::string& folder)
 {
@@ -93,7 +93,7 @@ bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* rea
     }
     ConfigFileResult result = LoadConfigFileEx(out, "", path);
     if (result == ConfigFileResult::kOK && out.IsContainer()) return true;
-    if (reason) *reason = ConfigFailureReason(path, result);
+    if (reason) *reason = ConfigLoadFailureReason(path, result);
     return false;
 }
 

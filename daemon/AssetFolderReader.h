@@ -1,6 +1,7 @@
 #pragma once
 // Reading an asset folder into a record: the configuration ("config.chump" before "config.txt"), the
 // size of its files, and a stamp that tells later scans whether the configuration changed.
+#include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
 #include "daemon/AssetRecord.h"
 #include "daemon/DaemonResults.h"
@@ -17,6 +18,9 @@ std::string FindAssetConfig(const std::string& folder);
 // Loads the configuration; false when there is none or it does not parse. The reason names the file (and
 // for a text that does not parse, the line), or is kNoAssetConfigReason.
 bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* reason = nullptr);
+// Why a configuration file could not be loaded (a text that does not parse: the parser's message with the
+// file and line).
+std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result);
 // "<mtime>:<size>" of the configuration file; empty when there is none.
 std::string AssetConfigStamp(const std::string& folder);
 // Fills the configuration-derived fields of rec (not source, folder or the daemon's own state). False and

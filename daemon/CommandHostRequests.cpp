@@ -213,8 +213,19 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     job.archiveId = archiveId;
     job.path = crak;
     job.kuids = contents.kuids;
+    // The install replaces the edit folders of assets open for editing: their uncommitted contents are kept
+    // first. Deletes of the package's assets wait for no one: they are refused until the install is done.
+    c.Db().BeginPackageInstall(job.kuids);
+    for (const KUID& k : job.kuids)
+        if (!c.Db().BackupEdit(k, &c.results))
+        {
+            c.Db().EndPackageInstall(job.kuids);
+            unlink(crak.c_str());
+            return kVADStatusFailed;
+        }
     VADBytes reply;
     bool ran = RunHostJob(c, job, reply);
+    c.Db().EndPackageInstall(job.kuids);
     unlink(crak.c_str());
     if (!ran) return kVADStatusFailed;
     VADReader r(reply);
@@ -222,6 +233,11 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     std::vector<KUID> installed = r.KuidList();
     if (!r.Ok()) return kVADStatusFailed;
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
+    if (!answer.value)
+        PostResult(&c.results, kResultError,
+                   std::to_string(contents.kuids.size() - std::min(installed.size(), contents.kuids.size())) + " of " +
+                       std::to_string(contents.kuids.size()) + " assets of '$(FILE_PATH)' were not installed.",
+                   KUID::Null(), PathParam(req.path));
     return kVADStatusOK;
 }
 

@@ -201,6 +201,7 @@ int DaemonServer::Run()
         cleanup();
         return kDaemonExitFailed;
     }
+    db_.ApplySettingsFile(root_.UserData("settings/settings.txt"));
     listener_ = Platform::Socket::Listen(0, 64, &error);
     if (!listener_.IsValid())
     {

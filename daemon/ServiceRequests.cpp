@@ -42,7 +42,7 @@ int32_t CloseDaemon(RequestContext& c, const VADValueRequest& req, VADEmptyPaylo
 
 int32_t GenerateKUID(RequestContext& c, const VADEmptyPayload&, VADKuidReply& reply)
 {
-    reply.kuid = c.Db().GenerateKUID();
+    reply.kuid = c.Db().GenerateKUID(&c.results);
     return reply.kuid.IsNull() ? kVADStatusFailed : kVADStatusOK;
 }
 
@@ -103,7 +103,7 @@ int32_t SetSettingsGroup(RequestContext& c, const VADSetSettingsGroupRequest& re
     TDBTagRef tree;
     if (!GoodGroupName(req.group) || !VADTreeFromBytes(req.tree, tree)) return kVADStatusBadPayload;
     if (tree.IsNull()) tree = TDBTagRef::NewContainer();
-    int32_t status = c.Db().SetSettingsGroup(req.group, tree) ? kVADStatusOK : kVADStatusFailed;
+    int32_t status = c.Db().SetSettingsGroup(req.group, tree, &c.results) ? kVADStatusOK : kVADStatusFailed;
     if (req.group == "internet") RefreshStationListing(c.Db());
     return status;
 }

@@ -223,6 +223,15 @@ TEST_F(DaemonAssetsTest, GeneratedKUIDsFollowTheHintAndSkipTakenContentIds)
     ASSERT_TRUE(VADSetNextContentID(5000));
     EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5000, 0));
     EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5001, 0));
+
+    // With every content id taken the answer is an error that says so, not a made-up KUID.
+    ASSERT_TRUE(VADSetNextContentID(INT32_MAX));
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    RawClient::Reply r = raw.Ask(VAD_REQ_GENERATE_KUID, {});
+    EXPECT_LT(r.status, 0);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].kind, 3u);
 }
 
 TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
@@ -336,6 +345,28 @@ TEST_F(DaemonAssetsTest, DeleteRemovesTheAssetButNotABuiltInOne)
     EXPECT_TRUE(VADGetAssetInfo(kBuiltin, info));
 }
 
+// Deleting an asset open for editing keeps the uncommitted edit folder in a backup and says where.
+TEST_F(DaemonAssetsTest, DeleteKeepsAnUncommittedEditInTheBackup)
+{
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    {
+        VADEditHandle h;
+        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    }
+    WriteFile(inst.Path("UserData/editing/kuid 123456 1001/work.txt"), "hours of work");
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    RawClient::Reply r = raw.Ask(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kSample, 1}));
+    ASSERT_EQ(r.status, kVADStatusOK);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].kind, 2u);
+    TDBTagRef params;
+    ASSERT_TRUE(VADTreeFromBytes(r.results[0].params, params));
+    std::string kept(params.GetChildString("file_path").View());
+    EXPECT_EQ(ReadFile(kept + "/work.txt"), "hours of work");
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/editing/kuid 123456 1001")));
+}
+
 TEST_F(DaemonAssetsTest, RepairDropsRecordsOfVanishedFoldersAndAddsNewOnes)
 {
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
@@ -387,6 +418,43 @@ TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
     std::vector<std::string> left = ListBackupFolders(inst.Path("UserData/backups"));
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0], "20220101-000000");
+
+    // A limit that is no number is refused, never taken as 0 (which would thin every backup away).
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    for (const char* bad : {"abc", "", "12x"})
+    {
+        TDBTagRef dev = TDBTagRef::NewContainer();
+        dev.SetChildString("max_backup_folders", bad);
+        VADSetSettingsGroupRequest req{"developer", {}};
+        ASSERT_TRUE(VADTreeToBytes(dev, req.tree));
+        RawClient::Reply r = raw.Ask(VAD_REQ_SET_SETTINGS_GROUP, VADEncode(req));
+        EXPECT_LT(r.status, 0) << bad;
+        ASSERT_EQ(r.results.size(), 1u) << bad;
+        EXPECT_EQ(r.results[0].kind, 3u);
+    }
+    ASSERT_TRUE(VADGetSettingsGroup("developer", back));
+    EXPECT_EQ(back.GetChildInt("max_backup_folders"), 2);
+}
+
+// The settings file sets what no command sets (the download-station mirror); lines it cannot take are
+// named in the log and change nothing.
+TEST_F(DaemonAssetsTest, TheSettingsFileIsAppliedAtStart)
+{
+    WriteFile(inst.Path("UserData/settings/settings.txt"),
+              "internet\n{\n  dls-mirror \"" + inst.Path("mirror") +
+                  "\"\n}\ndeveloper\n{\n  max_backup_folders \"abc\"\n  other 1.5\n}\nstray \"x\"\n");
+    RestartAndOpen();
+    Orvo::PString mirror;
+    ASSERT_TRUE(VADGetSettingString(mirror, "internet", "dls-mirror"));
+    EXPECT_EQ(std::string(mirror.View()), inst.Path("mirror"));
+    TDBTagRef dev;
+    ASSERT_TRUE(VADGetSettingsGroup("developer", dev));
+    EXPECT_FALSE(dev.HasChild("max_backup_folders"));
+    EXPECT_FALSE(dev.HasChild("other"));
+    std::string log = ReadFile(inst.Path("UserData/settings/vaddaemon.log"));
+    for (const char* named : {"\"max_backup_folders\" left out", "\"other\" left out", "'stray' left out"})
+        EXPECT_NE(log.find(named), std::string::npos) << named;
 }
 
 }  // namespace

@@ -226,6 +226,63 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
     EXPECT_EQ(r.results[1].text, "Content could not be read, as the CDP file is damaged");
 }
 
+// A package install and a delete of the same asset do not interleave: while the install runs the delete is
+// refused with a reason, and the install is whole. Uncommitted edits it replaces are kept in a backup, and
+// a package whose assets were not all installed says so with an error.
+TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
+{
+    TDBTagRef entry;
+    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.AddAsset(result, entry));
+    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+    {
+        VADEditHandle h;
+        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    }
+    WriteFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt"), "draft");
+
+    RawClient::Reply deleted;
+    for (bool installs : {true, false})
+    {
+        StartHost([&](const VADJob&) {
+            RawClient other;
+            EXPECT_TRUE(other.Connect(inst));
+            deleted = other.Ask(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kSample, 1}));
+            VADWriter answer;
+            answer.KuidList(installs ? std::vector<KUID>{kSample} : std::vector<KUID>{});
+            return HostReply(4, "$vad_installed", answer.Take());
+        });
+        RawClient asker;
+        ASSERT_TRUE(asker.Connect(inst));
+        RawClient::Reply r =
+            asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("pkg.cdp"), 2, 0}));
+        hostThread.join();
+        host = RawClient();
+        ASSERT_EQ(r.status, kVADStatusOK);
+        EXPECT_LT(deleted.status, 0);
+        ASSERT_EQ(deleted.results.size(), 1u);
+        EXPECT_NE(deleted.results[0].text.find("being installed"), std::string::npos);
+        VADAssetInfo info;
+        EXPECT_TRUE(VADGetAssetInfo(kSample, info));
+        if (installs)
+        {
+            // The edit was kept before the install could replace it.
+            ASSERT_GE(r.results.size(), 1u);
+            EXPECT_EQ(r.results[0].kind, 2u);
+            TDBTagRef params;
+            ASSERT_TRUE(VADTreeFromBytes(r.results[0].params, params));
+            EXPECT_EQ(ReadFile(std::string(params.GetChildString("file_path").View()) + "/draft.txt"), "draft");
+        }
+        else
+        {
+            ASSERT_FALSE(r.results.empty());
+            EXPECT_EQ(r.results.back().kind, 3u);
+        }
+    }
+}
+
 TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
 {
     std::vector<VADJob> jobs;
