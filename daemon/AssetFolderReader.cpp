@@ -139,7 +139,7 @@ void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec)
     rec.categoryClass = config.GetChildString("category-class").View();
     rec.categoryRegion = config.GetChildString("category-region").View();
     rec.categoryEra = config.GetChildString("category-era").View();
-    rec.build = config.GetChildFloat("velmar-build", config.GetChildFloat("train-build", 0.0f));
+    rec.build = config.GetChildFloat("velmar-build", 0.0f);
     rec.author = config.GetChildString("author").View();
     rec.authorId = rec.kuid.userId;
     rec.description = config.GetChildString("description").View();

@@ -61,6 +61,8 @@ int32_t Keywords(RequestContext& c, const VADKuidRequest& req, VADTextReply& rep
 
 int32_t Thumbnail(RequestContext& c, const VADKuidValueRequest& req, VADThumbnailReply& reply)
 {
+    // The image is answered as it is stored; the size asked for is not made here.
+    NoteUnusedOption(c, "size", static_cast<uint32_t>(req.value));
     AssetRecord r;
     if (!c.Db().GetRecord(req.kuid, r)) return kVADStatusNotFound;
     std::string path = FindThumbnail(c.Db().ActiveFolder(req.kuid), c.Db().Config(req.kuid, false));

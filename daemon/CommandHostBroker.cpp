@@ -31,7 +31,11 @@ void CommandHostBroker::HostGone(ClientConnection* host)
 void CommandHostBroker::JobReply(ClientConnection* host, const VADBytes& reply)
 {
     std::lock_guard lk(mutex_);
-    if (busyHost_ != host || replied_) return;  // a reply nobody waits for
+    if (busyHost_ != host || replied_)
+    {
+        DLOG("a job reply from %s (pid %u) that no job waits for: dropped", host->Program().c_str(), host->Pid());
+        return;
+    }
     reply_ = reply;
     replied_ = true;
     cv_.notify_all();

@@ -150,6 +150,7 @@ int32_t FolderCheck(RequestContext& c, const VADTextPairRequest& req, VADBoolRep
 
 int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeReply& reply)
 {
+    NoteUnusedOption(c, "detail bits", static_cast<uint32_t>(req.value) & ~4u);
     std::string folder = c.server.Database().ActiveFolder(req.kuid);
     if (folder.empty()) return kVADStatusNotFound;
     if (FolderSize(folder) > kMaxEntryFolderBytes)
@@ -175,6 +176,8 @@ int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeR
 
 int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBoolReply& answer)
 {
+    NoteUnusedOption(c, "option value", req.value);
+    NoteUnusedOption(c, "flag", req.flag);
     ContentArchive archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);

@@ -21,27 +21,35 @@ int32_t EditFolder(RequestContext& c, const VADHandleRequest& req, VADEditFolder
 
 int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolReply& reply)
 {
+    NoteUnusedOption(c, "option word", req.option);
+    NoteUnusedOption(c, "flag", req.flag);
     reply.value = 1;
     return StatusOf(c.Db().Commit(req.handle, &c.results));
 }
 
 int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)
 {
+    NoteUnusedOption(c, "option word", req.option);
+    NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().Revert(req.handle, &c.results));
 }
 
 int32_t Create(RequestContext& c, const VADCreateRequest& req, VADValueReply& reply)
 {
+    NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().Create(req.kuid, req.name, reply.value, &c.results));
 }
 
 int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
 {
+    NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().Delete(req.kuid, &c.results));
 }
 
 int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VADKuidReply& reply)
 {
+    NoteUnusedOption(c, "option value", req.value);
+    NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results));
 }
 

@@ -4,6 +4,10 @@
 
 #include <array>
 #include <exception>
+#include <mutex>
+#include <set>
+#include <string>
+#include <tuple>
 
 namespace {
 
@@ -27,6 +31,16 @@ const std::array<const RequestRow*, kMaxCode>& RowsByCode()
 }  // namespace
 
 const RequestRow* FindRequestRow(uint32_t code) { return code < kMaxCode ? RowsByCode()[code] : nullptr; }
+
+void NoteUnusedOption(const RequestContext& c, const char* option, uint32_t value)
+{
+    if (value == 0) return;
+    static std::mutex mutex;
+    static std::set<std::tuple<uint32_t, std::string, uint32_t>> said;
+    std::lock_guard lk(mutex);
+    if (said.size() >= 256 || !said.emplace(c.code, option, value).second) return;
+    DLOG("request %u from %s: %s %u has no effect in this daemon", c.code, c.from->Program().c_str(), option, value);
+}
 
 int32_t StatusOf(DbStatus s)
 {

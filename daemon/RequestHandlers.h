@@ -70,6 +70,10 @@ constexpr RequestRow Row(uint32_t code, bool beforeReady = false)
 
 int32_t StatusOf(DbStatus s);
 
+// An option a request carries that this daemon has no use for (a value other than 0): said in the log once
+// per request, option and value, so that nothing a client asks for is dropped without a word.
+void NoteUnusedOption(const RequestContext& c, const char* option, uint32_t value);
+
 // The tables by theme.
 std::span<const RequestRow> AssetRequestRows();
 std::span<const RequestRow> EditRequestRows();

@@ -92,6 +92,7 @@ int32_t FlagRepair(RequestContext& c, const VADValueRequest& req, VADEmptyPayloa
 
 int32_t GetSettingsGroup(RequestContext& c, const VADSettingsGroupRequest& req, VADTreeReply& reply)
 {
+    NoteUnusedOption(c, "flags", req.flags);
     if (!GoodGroupName(req.group)) return kVADStatusBadPayload;
     TDBTagRef tree;
     return c.Db().GetSettingsGroup(req.group, tree) && VADTreeToBytes(tree, reply.tree) ? kVADStatusOK

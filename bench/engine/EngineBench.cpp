@@ -27,7 +27,7 @@ std::string MakeConfig(size_t bytes)
         t += "asset-" + std::to_string(asset) + "\n{\n";
         t += "  kuid <kuid2:523:" + std::to_string(100000 + asset) + ":2>\n";
         t += "  username \"Asset number " + std::to_string(asset) + " with a \\\"quoted\\\" word\"\n";
-        t += "  trainz-build 3.7\n  category-class \"BR\"\n";
+        t += "  velmar-build 3.7\n  category-class \"BR\"\n";
         t += "  mesh-table\n  {\n    default\n    {\n      mesh \"body\\\\lod0.im\"\n      auto-create 1\n";
         t += "      effects {\n      }\n    }\n  }\n";
         t += "  camera 0.5,1.25,-3,0.1,0\n";

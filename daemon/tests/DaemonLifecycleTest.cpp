@@ -135,4 +135,20 @@ TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
 }
 
+// Options a request carries that the daemon has no use for are named in its log, once.
+TEST_F(DaemonLifecycleTest, UnusedOptionsAreSaidOnceInTheLog)
+{
+    StartAndOpen();
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(raw.Ask(VAD_REQ_GET_SETTINGS_GROUP, VADEncode(VADSettingsGroupRequest{"internet", 7})).status,
+                  kVADStatusOK);
+    std::string log = ReadFile(inst.Path("UserData/settings/vaddaemon.log"));
+    const std::string said = "request 100 from rawclient: flags 7 has no effect";
+    size_t at = log.find(said);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(log.find(said, at + 1), std::string::npos);
+}
+
 }  // namespace

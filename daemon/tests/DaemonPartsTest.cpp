@@ -307,10 +307,11 @@ TEST(DaemonRecords, AnUnreadableConfigurationSaysWhichFileAndLine)
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;
-    WriteFile(d.path + "/a/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\n");
+    WriteFile(d.path + "/a/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\ntrain-build 3.5\n");
     AssetRecord r;
     ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
     EXPECT_EQ(r.username, "from txt");
+    EXPECT_EQ(r.build, 0.0f);  // only "velmar-build" names the build
     WriteChump(d.path + "/a/config.chump", KUID(1, 2, 0), "from chump");
     ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
     EXPECT_EQ(r.username, "from chump");
