@@ -84,6 +84,50 @@ KUID TStream::ReadKUID(const KUID& def)
     return KUID::FromStreamWords(w[0], w[1]);
 }
 
+uint32_t TStream::ReadCount(size_t minEntrySize)
+{
+    uint32_t n = ReadUInt32();
+    if (HasError()) return 0;
+    if (minEntrySize > 0 && n > Remaining() / minEntrySize)
+    {
+        ShortRead();
+        return 0;
+    }
+    return n;
+}
+
+bool TStream::ReadKUIDList(std::vector<KUID>& out, uint32_t max)
+{
+    out.clear();
+    uint32_t n = ReadCount(8);
+    if (n > max) ShortRead();
+    if (HasError()) return false;
+    // The words of the whole list in one read, then decoded.
+    std::vector<uint32_t> words(size_t{n} * 2);
+    if (!ReadExact(words.data(), words.size() * 4)) return false;
+    out.reserve(n);
+    for (size_t i = 0; i < words.size(); i += 2) out.push_back(KUID::FromStreamWords(words[i], words[i + 1]));
+    return true;
+}
+
+bool TStream::WriteKUIDList(const std::vector<KUID>& list)
+{
+    if (list.size() > UINT32_MAX / 8)
+    {
+        Failed(kStreamWriteFailed);
+        return false;
+    }
+    std::vector<uint32_t> words;
+    words.reserve(1 + list.size() * 2);
+    words.push_back(static_cast<uint32_t>(list.size()));
+    for (const KUID& k : list)
+    {
+        words.push_back(k.StreamWord0());
+        words.push_back(k.StreamWord1());
+    }
+    return WriteExact(words.data(), words.size() * 4);
+}
+
 bool TStream::WriteUInt8(uint8_t v) { return WriteExact(&v, 1); }
 bool TStream::WriteUInt16(uint16_t v) { return WriteExact(&v, 2); }
 bool TStream::WriteUInt32(uint32_t v) { return WriteExact(&v, 4); }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Orvo {
 class PString;
@@ -71,6 +72,11 @@ public:
     Orvo::PString ReadPString();
     // Two words: content id, then version << 25 | user id. Defaults to the null KUID.
     KUID ReadKUID(const KUID& def = KUID::Null());
+    // A u32 count whose entries take at least minEntrySize bytes each: a count the rest of the stream
+    // cannot hold is a short read (0), found before anything is allocated for it.
+    uint32_t ReadCount(size_t minEntrySize);
+    // u32 count, then that many KUIDs; false (and `out` empty) on a short read or more than `max` of them.
+    bool ReadKUIDList(std::vector<KUID>& out, uint32_t max = UINT32_MAX);
 
     bool WriteUInt8(uint8_t v);
     bool WriteUInt16(uint16_t v);
@@ -85,6 +91,7 @@ public:
     bool WriteString(const char* text);
     bool WritePString(const Orvo::PString& text);
     bool WriteKUID(const KUID& k);
+    bool WriteKUIDList(const std::vector<KUID>& list);
 
     // Writes the placeholder 0xFEEDCEEB and returns its position.
     uint64_t BeginLengthBlock();

@@ -77,7 +77,7 @@ int32_t HandleRequest(DaemonServer& server, const std::shared_ptr<ClientConnecti
     catch (...)
     {}
     DLOG("request %u from %s (pid %u) failed: %s", code, from->Program().c_str(), from->Pid(), what);
-    body = VADWriter();
+    body.Clear();
     PostResult(&results, kResultError, "The asset database could not carry out the request: $(REASON_TEXT)",
                KUID::Null(), {{"reason_text", what}});
     return kVADStatusFailed;

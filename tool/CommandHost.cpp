@@ -28,19 +28,9 @@ namespace {
 
 bool ReadKUIDList(TStream& in, ChunkedList<KUID>& out)
 {
-    const uint32_t n = in.ReadUInt32();
-    // Eight bytes per KUID: a count the stream cannot hold is refused before anything is read.
-    if (in.HasError() || n > kMaxJobKUIDs || n > in.Remaining() / 8)
-    {
-        in.SetError(kStreamShortRead);
-        return false;
-    }
-    for (uint32_t i = 0; i < n; ++i)
-    {
-        KUID k = in.ReadKUID(KUID::Null());
-        if (in.HasError()) return false;
-        out.Add(k);
-    }
+    std::vector<KUID> kuids;
+    if (!in.ReadKUIDList(kuids, kMaxJobKUIDs)) return false;
+    for (const KUID& k : kuids) out.Add(k);
     return true;
 }
 

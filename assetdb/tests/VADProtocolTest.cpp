@@ -1,4 +1,5 @@
 #include "assetdb/VADProtocol.h"
+#include "core/TBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -139,4 +140,33 @@ TEST(VADProtocol, DiscoveryBlockAndName)
     EXPECT_EQ(n1.size(), std::string("/vaddaemon-1000-").size() + 16);
     EXPECT_NE(n1, VADDiscoveryName(1000, "/opt/velmar2"));
     EXPECT_EQ(n1, VADDiscoveryName(1000, "/opt/velmar"));
+}
+
+// The link's reader and writer are streams: what one side writes with either interface the other reads
+// with either, byte for byte (the command host's job streams and the daemon's payloads).
+TEST(VADWireIO, PayloadsAndStreamsAreOneForm)
+{
+    const std::vector<KUID> kuids = {KUID(1, 2, 0), KUID(-3, 4, 127), KUID(400000, 9, 3)};
+    VADWriter w;
+    w.KuidList(kuids);
+    w.String("text");
+    TBuffer t;
+    t.WriteKUIDList(kuids);
+    t.WriteString("text");
+    ASSERT_EQ(w.Bytes(), t.Bytes());
+
+    TBuffer in(w.Bytes());
+    std::vector<KUID> back;
+    ASSERT_TRUE(in.ReadKUIDList(back));
+    EXPECT_EQ(back, kuids);
+    EXPECT_EQ(in.ReadString(), "text");
+    VADReader r(t.Bytes());
+    EXPECT_EQ(r.KuidList(), kuids);
+    EXPECT_EQ(r.String(), "text");
+    EXPECT_TRUE(r.Done());
+
+    // A limit on the count is kept by both.
+    TBuffer limited(w.Bytes());
+    EXPECT_FALSE(limited.ReadKUIDList(back, 2));
+    EXPECT_TRUE(back.empty());
 }
