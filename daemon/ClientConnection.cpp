@@ -56,6 +56,22 @@ bool ClientConnection::Hello()
 
 void ClientConnection::Run()
 {
+    // Requests catch their own failures; this catches what escapes the link itself (no memory for a
+    // frame), which ends this connection and never the daemon.
+    try
+    {
+        Serve();
+    }
+    catch (const std::exception& e)
+    {
+        DLOG("client %s (pid %u) dropped: %s", program_.c_str(), pid_, e.what());
+    }
+    socket_.Shutdown();
+    server_.ConnectionEnded(this);
+}
+
+void ClientConnection::Serve()
+{
     if (Hello())
     {
         DLOG("client %s (pid %u) connected", program_.c_str(), pid_);
@@ -74,8 +90,6 @@ void ClientConnection::Run()
         }
         DLOG("client %s (pid %u) gone", program_.c_str(), pid_);
     }
-    socket_.Shutdown();
-    server_.ConnectionEnded(this);
 }
 
 void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payload)

@@ -30,6 +30,7 @@ public:
 
 private:
     bool Hello();
+    void Serve();
     void Handle(uint32_t code, uint32_t id, const VADBytes& payload);
 
     DaemonServer& server_;
