@@ -117,9 +117,12 @@ bool DaemonServer::AdmitLocked()
     {
         if (r.finished || r.dropped) continue;
         if (r.conn->Authenticated())
+        {
             ++authenticated;
-        else if (++waiting, !oldest)
-            oldest = &r;
+            continue;
+        }
+        ++waiting;
+        if (!oldest) oldest = &r;
     }
     if (waiting >= kMaxWaitingForHello && oldest)
     {
