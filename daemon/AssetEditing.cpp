@@ -342,7 +342,7 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
 DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results)
 {
     handle = 0;
-    if (k.IsNull()) k = GenerateKUID(results);
+    if (k.IsNull()) k = GenerateKUID();
     if (k.IsNull()) return DbStatus::kFailed;
     std::unique_lock lk(mutex_);
     if (FindLocked(k) || FindEditLocked(k))

@@ -133,12 +133,12 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
     add(
         "water", [](auto k) { return Head(k, "WATER") + "frobnicate 1\n"; },
         [](auto k) { return std::vector<std::string>{Warning(k, Text("$tet_obsolete_water"))}; });
-    // An old asset names its build the old way: the database reads it, the validation does not.
+    // A build named by a tag this system does not define counts as no build at all: too old to validate.
     add(
         "no build, no kind", [](auto k) { return "kuid " + k + "\ntrain-build 3.5\nusername \"Old\"\n"; },
         [](auto k) {
-            return std::vector<std::string>{Warning(k, Text("$tet_obsolete_asset", {{"LOWEST_VELMARBUILD", "2.9"}})),
-                                            Error(k, Text("$tet_container_nokindtag"))};
+            return std::vector<std::string>{
+                Error(k, Text("$vad_upload_asset_obsolete", {{"ASSET_KUID", k}, {"LOWEST_VELMARBUILD", "2.8"}}))};
         });
     add(
         "unknown kind", [](auto k) { return Head(k, "hovercraft"); },
