@@ -139,6 +139,12 @@ TEST_F(TextureFolderTest, FindingsOfCompiledTexturesDescriptionsAndImages)
              fs::create_directories(AssetFolder() + "leftover.convert-tex.txt");
          },
          {}},
+        {"a link back up the tree is not followed",
+         [&] {
+             WriteFile("asset/stale.texture", "x");
+             fs::create_directory_symlink(AssetFolder(), AssetFolder() + "loop");
+         },
+         {"- $tet_duplicatetexture FILE=stale.texture"}},
         {"findings in the order of the names, folders among files",
          [&] {
              WriteFile("asset/b.texture", "x");
