@@ -1,5 +1,6 @@
-// The sound rule through assets of our kinds: the distance a sound is heard at, the files its lists name,
-// and the wave files themselves.
+// The sound rule through assets of our kinds, beside what the corpus's mutated copies show
+// (tests/e2e/ValidationCorpusE2ETest.cpp): ambient sounds, the build gate of the distance, names in any
+// case, a folder named like a sound, empty names, a map's sound folder.
 #include "WaveBytes.h"
 
 #include "validation/rules/SoundRule.h"
@@ -30,8 +31,6 @@ protected:
         WriteFile("asset/bell.wav", CanonicalWave());
         WriteFile("asset/Horn.WAV", CanonicalWave());
         WriteFile("asset/sound/wind.wav", CanonicalWave());
-        WriteFile("asset/nodata.wav", Riff(Chunk("fmt ", PcmFormat())));
-        WriteFile("asset/cut.wav", CanonicalWave().substr(0, 100));
         WriteFile("asset/folder.wav/x", "");
     }
     void TearDown() override
@@ -62,16 +61,6 @@ TEST_F(SoundRuleTest, DistanceFilesAndWaves)
         {"no distance from 3.4",
          Head("scenery", "3.4") + kMesh + Sounds("", "      0 \"gone.wav\"\n"),
          {"- $tet_container_missingtag TAG_NAME=distance"}},
-        {"missing file",
-         Head("scenery") + kMesh + Sounds(distance, "      0 \"gone.wav\"\n"),
-         {"! $tet_val_file_dne FILE=gone.wav"}},
-        {"no data chunk",
-         Head("scenery") + kMesh + Sounds(distance, "      0 \"nodata.wav\"\n"),
-         {"- $tet_val_sound_file_load_failed FILE=nodata.wav REASON=it has no sample data (\"data\" chunk)"}},
-        {"cut short",
-         Head("scenery") + kMesh + Sounds(distance, "      0 \"cut.wav\"\n"),
-         {"- $tet_val_sound_file_load_failed FILE=cut.wav REASON=its \"data\" chunk claims 400 bytes but only 56 "
-          "remain"}},
         {"a folder",
          Head("scenery") + kMesh + Sounds(distance, "      0 \"folder.wav\"\n"),
          {"- $tet_val_sound_file_load_failed FILE=folder.wav REASON=it is not a file"}},
