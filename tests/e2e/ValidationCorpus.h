@@ -52,7 +52,7 @@ struct Mutation
 {
     std::string name;
     std::string asset;
-    TDBTagRef spec;
+    TDBTagRef changes;
     // The finding: severity ("error" or "warning"), key and parameters; an empty key for none.
     std::string severity;
     std::string key;
@@ -70,9 +70,9 @@ inline std::vector<Mutation> CorpusMutations()
     {
         Mutation m;
         m.name = all.GetChildName(i).str();
-        m.spec = all.GetChildContainerAt(i);
-        m.asset = m.spec.GetChildString("asset").str();
-        const TDBTagRef expect = m.spec.GetChildContainer("expect");
+        m.changes = all.GetChildContainerAt(i);
+        m.asset = m.changes.GetChildString("asset").str();
+        const TDBTagRef expect = m.changes.GetChildContainer("expect");
         for (size_t p = 0; p < expect.GetChildCount(); ++p)
         {
             const std::string name = expect.GetChildName(p).str();
@@ -111,11 +111,11 @@ inline bool Locate(TDBTagRef& config, const std::string& path, bool make, TDBTag
     return true;
 }
 
-inline bool DrawImage(const std::string& path, const std::string& spec)
+inline bool DrawImage(const std::string& path, const std::string& text)
 {
     unsigned w = 0, h = 0;
-    if (std::sscanf(spec.c_str(), "%ux%u", &w, &h) != 2) return false;
-    const bool uniform = spec.find("uniform") != std::string::npos;
+    if (std::sscanf(text.c_str(), "%ux%u", &w, &h) != 2) return false;
+    const bool uniform = text.find("uniform") != std::string::npos;
     Orvo::Bitmap image(w, h, Orvo::Bitmap::FormatXRGB32);
     if (!image.IsValid()) return false;
     for (uint32_t y = 0; y < h; ++y)
@@ -135,13 +135,13 @@ inline std::string Unescape(std::string text)
     return text;
 }
 
-inline bool Patch(const std::string& path, const std::string& spec)
+inline bool Patch(const std::string& path, const std::string& text)
 {
     std::string bytes;
-    const size_t space = spec.find(' ');
+    const size_t space = text.find(' ');
     if (space == std::string::npos || !Orvo::File::ReadFile(path, bytes)) return false;
-    const size_t offset = std::stoul(spec.substr(0, space));
-    std::string data = spec.substr(space + 1);
+    const size_t offset = std::stoul(text.substr(0, space));
+    std::string data = text.substr(space + 1);
     if (!data.empty() && data[0] == '#')
     {
         std::string raw;
@@ -172,7 +172,7 @@ inline bool WriteMutation(const Mutation& m, const std::string& folder, const KU
         return false;
     }
     config.SetChildKUID("kuid", kuid);
-    const TDBTagRef set = m.spec.GetChildContainer("config");
+    const TDBTagRef set = m.changes.GetChildContainer("config");
     for (size_t i = 0; i < set.GetChildCount(); ++i)
     {
         TDBTagRef parent;
@@ -180,7 +180,7 @@ inline bool WriteMutation(const Mutation& m, const std::string& folder, const KU
         Locate(config, set.GetChildName(i).str(), true, parent, name);
         parent.SetChildTag(name, set.GetChildAt(i).Clone());
     }
-    const TDBTagRef remove = m.spec.GetChildContainer("remove");
+    const TDBTagRef remove = m.changes.GetChildContainer("remove");
     for (size_t i = 0; i < remove.GetChildCount(); ++i)
     {
         TDBTagRef parent;
@@ -191,7 +191,7 @@ inline bool WriteMutation(const Mutation& m, const std::string& folder, const KU
     WriteSoupText(config, out);
     bool ok = Orvo::File::WriteFile(folder + "/config.txt", out);
     const auto each = [&](const char* op, auto apply) {
-        const TDBTagRef files = m.spec.GetChildContainer(op);
+        const TDBTagRef files = m.changes.GetChildContainer(op);
         for (size_t i = 0; i < files.GetChildCount(); ++i)
         {
             const std::string path = folder + "/" + files.GetChildName(i).str();
