@@ -15,6 +15,9 @@
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
+#include "validation/mesh/MeshChecks.h"
+#include "validation/rules/SoundRule.h"
+#include "validation/upgrade/ConfigNormaliser.h"
 
 #include <unistd.h>
 
@@ -110,6 +113,9 @@ bool Tool::LoadValidationData()
     Orvo::File::Path tetData = exeFolder_;
     tetData.AddPath("TETData/");
     if (!TETLib::DataManager::Initialise(tetData.View())) return Fail("- TETLib initialisation failed.");
+    TETLib::RegisterConfigNormaliser();
+    TETLib::RegisterMeshChecks();
+    TETLib::RegisterSoundCheck();
     validationData_.made = true;
     return true;
 }

@@ -61,6 +61,8 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
                     ResultsLog& log)
 {
     std::lock_guard<std::recursive_mutex> hold(ValidationLock());
+    DataManager* manager = DataManager::Instance();
+    manager->SetMeshesNotChecked(false);
     Counts before = CountsOf(log);
     bool passed = CheckAssetHead(sourceName, configPath, log, &root);
     RequireReason(passed, before, log);
@@ -70,9 +72,14 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
         passed = ValidateContainerAndPost(root, log);
         RequireReason(passed, before, log);
     }
-    DataManager* manager = DataManager::Instance();
+    // Not a finding about the asset, but the user must not take its silence for a verdict on its meshes.
+    if (manager->MeshesNotChecked())
+        log.PostResult(kResultMessage,
+                       VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), manager->GetAssetKUID())),
+                       InterfaceTextDB::GetString("$tet_mesh_checks_unavailable").View());
     manager->PurgeLoadedMeshes();
     manager->SetMeshFailure(false);
+    manager->SetMeshesNotChecked(false);
     return passed;
 }
 

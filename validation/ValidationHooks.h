@@ -3,8 +3,10 @@
 //
 // - The configuration normaliser rewrites an old asset's configuration before it is checked. With none
 //   registered that step does nothing: the configuration is checked as it stands.
-// - The mesh source loads the meshes that file-path tags name, for the mesh checks. With none registered
-//   no mesh is loaded, and the checks that need one say that they could not be made.
+// - The mesh source loads the meshes that file-path tags name, for the mesh checks, and the meshes the
+//   normaliser's builders look into. With none registered no mesh is loaded, and the checks that need
+//   one say that they could not be made. A source that cannot load a kind of mesh says so through
+//   DataManager::SetMeshesNotChecked, and the asset's results then say that its meshes were not checked.
 // - The texture folder check looks at the images of the asset's folder. With none registered it is not
 //   made.
 // - The sound check is the body of the container rule "soundisvalid". With none registered a template
@@ -13,6 +15,7 @@
 #include "engine/PString.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,6 +39,8 @@ public:
     virtual const std::string& GetFilePath() const = 0;
     // True when the mesh has an attachment point of exactly that name.
     virtual bool HasAttachmentPoint(std::string_view name) const = 0;
+    // Loads an animation file (an absolute path) onto the mesh; false, reported, when it does not load.
+    virtual bool LoadAnimation(const Orvo::File::Path& file) = 0;
 };
 
 class MeshSource
@@ -46,6 +51,9 @@ public:
     // handed to DataManager::InstallMesh and returned; null when nothing was loaded. Failures are the
     // source's to report and to record with DataManager::SetMeshFailure.
     virtual ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner) = 0;
+    // Loads a mesh for the configuration normaliser, which looks into it for attachment points: no owner,
+    // nothing kept. Null when it did not load.
+    virtual std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file) = 0;
 };
 // The source is not owned; null removes it.
 void SetMeshSource(MeshSource* source);

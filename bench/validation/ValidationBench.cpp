@@ -1,21 +1,28 @@
-// Asset validation speed on a folder of generated assets (clean assets of every kind we define):
+// Asset validation speed on a folder of generated assets (clean assets of every kind we define) and on the
+// validation sample corpus (data/samples/validation: real images, compiled textures and wave files, and
+// mutated copies that each give their one finding), with every check the tool registers:
 //   library:    validations per second in this process, templates loaded once (ValidateConfig)
+//   corpus:     the same on the corpus and on its mutated copies
 //   templates:  loading and checking our templates and lists, in ms
 //   first:      the first "validate" in a fresh installation: the daemon starts a command host, which
 //               loads the templates; then the second, warm one, in ms
 //   end to end: a batch file of "validate" lines in one tool run, through the daemon and the command
-//               host, in validations per second
+//               host, in validations per second, for the generated assets and for the corpus
 // Usage: bench_validation [assets=299] [library passes=5] [first runs=3]
 #include "assetdb/ResultsLog.h"
 #include "core/InterfaceTextDB.h"
 #include "engine/File.h"
 #include "tests/e2e/E2EHarness.h"
+#include "tests/e2e/ValidationCorpus.h"
 #include "tests/e2e/ValidationSamples.h"
 #include "validation/Container.h"
 #include "validation/DataManager.h"
 #include "validation/ErrorHandler.h"
 #include "validation/ValidateAsset.h"
 #include "validation/ValidationHooks.h"
+#include "validation/mesh/MeshChecks.h"
+#include "validation/rules/SoundRule.h"
+#include "validation/upgrade/ConfigNormaliser.h"
 
 #include <algorithm>
 #include <chrono>
@@ -54,6 +61,59 @@ void WriteAssets(const std::vector<e2e::SampleAsset>& assets, const std::string&
 
 bool AnyUserId(int32_t) { return true; }
 
+// The summary of one "validate" without errors or warnings (a message may come before it).
+bool CleanSummary(const std::string& out)
+{
+    return out.size() >= 26 && out.substr(out.size() - 26) == "OK (0 Errors, 0 Warnings)\n";
+}
+
+size_t Findings(const ResultsLog& log) { return log.ErrorCount() + log.WarningCount(); }
+
+// Validates each configuration `passes` times; the median and best validations per second. `clean` is
+// cleared when an asset does not give the number of findings it should.
+void Rates(const std::vector<std::pair<std::string, size_t>>& configs, int passes, bool& clean, double& median,
+           double& best)
+{
+    std::vector<double> rates;
+    for (int p = 0; p < passes; ++p)
+    {
+        const auto start = Clock::now();
+        for (const auto& [path, findings] : configs)
+        {
+            ResultsLog log;
+            TETLib::Container root;
+            TETLib::DataManager::Instance()->SetInstalledSource(true);
+            TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(path), log);
+            if (Findings(log) != findings) clean = false;
+        }
+        rates.push_back(double(configs.size()) * 1000.0 / Ms(start, Clock::now()));
+    }
+    std::sort(rates.begin(), rates.end());
+    median = rates[rates.size() / 2];
+    best = rates.back();
+}
+
+// The corpus's assets (from the source tree) and its mutated copies (written below `scratch`).
+std::vector<std::pair<std::string, size_t>> CorpusConfigs(const std::string& scratch, bool mutated)
+{
+    std::vector<std::pair<std::string, size_t>> out;
+    if (!mutated)
+    {
+        for (const e2e::CorpusAsset& a : e2e::CorpusAssets())
+            out.emplace_back(e2e::CorpusFolder() + "/" + a.folder + "/config.txt", 0);
+        return out;
+    }
+    int content = 500;
+    for (const e2e::Mutation& m : e2e::CorpusMutations())
+    {
+        const std::string folder = scratch + "/mutated/" + m.name;
+        std::string why;
+        if (e2e::WriteMutation(m, folder, KUID(940002, content++, 0), why))
+            out.emplace_back(folder + "/config.txt", m.key.empty() ? 0 : 1);
+    }
+    return out;
+}
+
 bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scratch, int passes)
 {
     const std::string data = scratch + "/TETData";
@@ -64,6 +124,9 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     services.isValidUserId = AnyUserId;
     TETLib::SetAssetDatabaseServices(services);
     TETLib::DataManager::Initialise(data);
+    TETLib::RegisterConfigNormaliser();
+    TETLib::RegisterMeshChecks();
+    TETLib::RegisterSoundCheck();
 
     const auto loadStart = Clock::now();
     const bool loaded = TETLib::DataManager::Instance()->LoadTemplates();
@@ -72,23 +135,19 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
 
     WriteAssets(assets, scratch + "/assets");
     bool clean = loaded;
-    std::vector<double> rates;
-    for (int p = 0; p < passes; ++p)
-    {
-        const auto start = Clock::now();
-        for (const e2e::SampleAsset& a : assets)
-        {
-            ResultsLog log;
-            TETLib::Container root;
-            const Orvo::File::Path config(scratch + "/assets/" + a.folder + "/config.txt");
-            clean =
-                TETLib::ValidateConfig(root, Orvo::PString("local"), config, log) && log.GetResultCount() == 0 && clean;
-        }
-        rates.push_back(double(assets.size()) * 1000.0 / Ms(start, Clock::now()));
-    }
-    std::sort(rates.begin(), rates.end());
+    std::vector<std::pair<std::string, size_t>> generated;
+    for (const e2e::SampleAsset& a : assets) generated.emplace_back(scratch + "/assets/" + a.folder + "/config.txt", 0);
+    double median = 0, best = 0;
+    Rates(generated, passes, clean, median, best);
     std::printf("library     %zu assets x %d passes  median %9.0f validations/s  best %9.0f\n", assets.size(), passes,
-                rates[rates.size() / 2], rates.back());
+                median, best);
+    for (const bool mutated : {false, true})
+    {
+        const auto configs = CorpusConfigs(scratch, mutated);
+        Rates(configs, passes * 20, clean, median, best);
+        std::printf("corpus      %zu %s x %d passes  median %9.0f validations/s  best %9.0f\n", configs.size(),
+                    mutated ? "mutated copies" : "assets        ", passes * 20, median, best);
+    }
     TETLib::DataManager::Shutdown();
     TETLib::ErrorHandler::Shutdown();
     return clean;
@@ -105,10 +164,10 @@ bool EndToEnd(const std::vector<e2e::SampleAsset>& assets, int firstRuns)
         WriteAssets({assets.front(), assets[1]}, root.Path("work"));
         ok = root.Run({"installfrompath", root.Path("work")}).exitCode == 0 && ok;
         auto start = Clock::now();
-        ok = root.Run({"validate", assets.front().kuid}).out == "OK (0 Errors, 0 Warnings)\n" && ok;
+        ok = CleanSummary(root.Run({"validate", assets.front().kuid}).out) && ok;
         first.push_back(Ms(start, Clock::now()));
         start = Clock::now();
-        ok = root.Run({"validate", assets[1].kuid}).out == "OK (0 Errors, 0 Warnings)\n" && ok;
+        ok = CleanSummary(root.Run({"validate", assets[1].kuid}).out) && ok;
         second.push_back(Ms(start, Clock::now()));
     }
     std::sort(first.begin(), first.end());
@@ -132,6 +191,34 @@ bool EndToEnd(const std::vector<e2e::SampleAsset>& assets, int firstRuns)
     ok = clean == assets.size() && ok;
     std::printf("end to end  %zu assets in one batch  %9.0f validations/s  (%zu clean)\n", assets.size(),
                 double(assets.size()) * 1000.0 / ms, clean);
+
+    // The corpus and its mutated copies, in one batch.
+    std::error_code ec;
+    fs::copy(e2e::CorpusFolder(), root.Path("work/corpus"), fs::copy_options::recursive, ec);
+    fs::remove(root.Path("work/corpus/mutations.txt"), ec);
+    fs::remove(root.Path("work/corpus/make-files.py"), ec);
+    std::vector<std::string> kuids;
+    for (const e2e::CorpusAsset& a : e2e::CorpusAssets()) kuids.push_back(a.kuid);
+    int content = 500;
+    for (const e2e::Mutation& m : e2e::CorpusMutations())
+    {
+        const KUID kuid(940002, content++, 0);
+        std::string why;
+        if (e2e::WriteMutation(m, root.Path("work/corpus/mutated-" + m.name), kuid, why))
+            kuids.push_back(KUID::ToText(kuid).str());
+    }
+    ok = root.Run({"installfrompath", root.Path("work/corpus")}).exitCode == 0 && ok;
+    batch.clear();
+    for (const std::string& k : kuids) batch += "validate \"" + k + "\"\n";
+    root.WriteFile("work/corpus.txt", batch);
+    const auto corpusStart = Clock::now();
+    const e2e::RunResult c = root.Run({"@" + root.Path("work/corpus.txt")}, e2e::RunOptions{{}, {}, 600000});
+    const double corpusMs = Ms(corpusStart, Clock::now());
+    size_t summaries = 0;
+    for (const std::string& line : e2e::Lines(c.out)) summaries += line.rfind("OK (", 0) == 0;
+    ok = summaries == kuids.size() && ok;
+    std::printf("end to end  corpus, %zu in one batch  %9.0f validations/s\n", kuids.size(),
+                double(kuids.size()) * 1000.0 / corpusMs);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 // Well-formed assets of every kind our validation templates define, each of which validates clean, for
 // the end-to-end tests and the validation benchmark. An asset is a folder name, its configuration and the
 // files it names.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +16,22 @@ struct SampleAsset
     std::string config;
     std::map<std::string, std::string> files;
 };
+
+// An uncompressed 24-bit TGA image of w x h pixels with a pattern (no two neighbours alike), top row first.
+inline std::string PatternTga(uint16_t w, uint16_t h)
+{
+    std::string t(18, '\0');
+    t[2] = 2;  // true colour, uncompressed
+    t[12] = char(w & 0xFF);
+    t[13] = char(w >> 8);
+    t[14] = char(h & 0xFF);
+    t[15] = char(h >> 8);
+    t[16] = 24;
+    t[17] = 0x20;  // rows from the top
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) t += {char(x * 29), char(y * 31), char((x + y) * 7)};
+    return t;
+}
 
 inline std::string SampleKuid(int user, int content)
 {
@@ -76,7 +93,11 @@ inline std::vector<SampleAsset> CleanSamples(int user, int first, const std::str
         a.files = {{"body.im", "mesh"},
                    {"rules.gs", "class SampleRules { };\n"},
                    {"ground.texture", "texture"},
-                   {"brick.texture", "texture"}};
+                   {"ground.texture.txt", "Primary=ground.tga\n"},
+                   {"ground.tga", PatternTga(16, 16)},
+                   {"brick.texture", "texture"},
+                   {"brick.texture.txt", "Primary=brick.tga\n"},
+                   {"brick.tga", PatternTga(8, 8)}};
         out.push_back(std::move(a));
     }
     return out;

@@ -1,0 +1,4 @@
+// The rules of the sample behaviour.
+class SampleRules
+{
+};

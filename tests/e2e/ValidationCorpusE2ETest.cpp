@@ -1,0 +1,94 @@
+// The validation sample corpus through the real tool and daemon: every asset of it validates clean, and
+// every mutated copy gives exactly the finding its mutation names (or none), installed from a folder and
+// validated in one batch run.
+#include "E2EFixture.h"
+#include "ValidationCorpus.h"
+
+#include "core/ConfigFile.h"
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+namespace {
+
+std::string Text(const std::string& key, const std::map<std::string, std::string>& params = {})
+{
+    static const TDBTagRef texts = [] {
+        TDBTagRef t;
+        LoadConfigFile(t, {}, VELMAR_SOURCE_DIR "/data/InterfaceText.txt");
+        return t;
+    }();
+    std::string text = texts.GetChildString(key, key).str();
+    for (const auto& [name, value] : params)
+    {
+        const std::string macro = "$(" + name + ")";
+        const size_t at = text.find(macro);
+        if (at != std::string::npos) text.replace(at, macro.size(), value);
+    }
+    return text;
+}
+
+using ValidationCorpusE2E = DaemonRootTest;
+
+TEST_F(ValidationCorpusE2E, CorpusValidatesCleanAndEachMutationGivesItsFinding)
+{
+    const std::vector<CorpusAsset> assets = CorpusAssets();
+    const std::vector<Mutation> mutations = CorpusMutations();
+    ASSERT_GE(assets.size(), 23u);
+    ASSERT_GE(mutations.size(), 20u);
+
+    struct Expected
+    {
+        std::string name;
+        std::string kuid;
+        std::vector<std::string> lines;
+    };
+    std::vector<Expected> expected;
+    const std::string unchecked = Text("$tet_mesh_checks_unavailable");
+    std::filesystem::create_directories(root_.Path("work/assets"));
+    for (const CorpusAsset& a : assets)
+    {
+        std::filesystem::copy(CorpusFolder() + "/" + a.folder, root_.Path("work/assets/" + a.folder),
+                              std::filesystem::copy_options::recursive);
+        Expected e{a.folder, a.kuid, {}};
+        if (a.namesMeshes) e.lines.push_back("; " + a.kuid + " : " + unchecked);
+        expected.push_back(e);
+    }
+    int content = 500;
+    for (const Mutation& m : mutations)
+    {
+        const KUID kuid(930002, content++, 0);
+        std::string why;
+        ASSERT_TRUE(WriteMutation(m, root_.Path("work/assets/mutated-" + m.name), kuid, why)) << m.name << ": " << why;
+        Expected e{m.name, KUID::ToText(kuid).str(), {}};
+        if (!m.key.empty())
+            e.lines.push_back((m.severity == "error" ? "- " : "! ") + e.kuid + " : " + Text(m.key, m.params));
+        const auto base =
+            std::find_if(assets.begin(), assets.end(), [&](const CorpusAsset& a) { return a.folder == m.asset; });
+        ASSERT_NE(base, assets.end()) << m.name;
+        if (base->namesMeshes) e.lines.push_back("; " + e.kuid + " : " + unchecked);
+        expected.push_back(e);
+    }
+
+    RunResult install = Run({"installfrompath", "assets"});
+    ASSERT_EQ(install.exitCode, 0) << install.out;
+    std::string batch;
+    for (const Expected& e : expected) batch += "validate \"" + e.kuid + "\"\n";
+    root_.WriteFile("work/validate.txt", batch);
+    const RunResult r = Run({"@validate.txt"});
+
+    std::vector<std::vector<std::string>> blocks(1);
+    for (const std::string& line : Lines(r.out))
+    {
+        if (line.rfind("OK (", 0) == 0)
+            blocks.emplace_back();
+        else if (!line.empty())
+            blocks.back().push_back(line);
+    }
+    blocks.pop_back();
+    ASSERT_EQ(blocks.size(), expected.size()) << r.out << r.err;
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(blocks[i], expected[i].lines) << expected[i].name;
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,161 @@
+// The texture folder check through assets of our kinds: what the corpus's mutated copies do not show
+// (tests/e2e/ValidationCorpusE2ETest.cpp): build gates, names in any case or outside the folder, descriptions
+// the compiler cannot read, folders, links, the order of the findings, files left open.
+#include "engine/Bitmap.h"
+#include "validation/AssetHead.h"
+#include "validation/mesh/MeshChecks.h"
+#include "validation/mesh/TextureFolderCheck.h"
+#include "validation/tests/ValidationTestSupport.h"
+
+#include <dirent.h>
+
+#include <functional>
+
+namespace validation_test {
+namespace {
+
+class TextureFolderTest : public ValidationTest
+{
+protected:
+    void SetUp() override
+    {
+        ValidationTest::SetUp();
+        UseOurTemplates();
+        TETLib::RegisterMeshChecks();
+    }
+    void TearDown() override
+    {
+        TETLib::SetTextureFolderCheck(nullptr);
+        TETLib::SetMeshSource(nullptr);
+        ValidationTest::TearDown();
+    }
+    // An image of w x h pixels in the asset folder: a pattern, or one colour.
+    void Image(const std::string& name, uint32_t w, uint32_t h, bool uniform = false)
+    {
+        Orvo::Bitmap image(w, h, Orvo::Bitmap::FormatXRGB32);
+        for (uint32_t y = 0; y < h && !uniform; ++y)
+            for (uint32_t x = 0; x < w; ++x) image.Row(y)[x * 4 + 1] = uint8_t(x * 16 + y);
+        fs::create_directories(fs::path(AssetFolder() + name).parent_path());
+        ASSERT_TRUE(image.Save(AssetFolder() + name));
+    }
+    // A texture asset whose own texture is well formed; `files` adds what the case is about.
+    std::vector<std::string> ValidateTexture(const std::function<void()>& files, const std::string& build = "3.7")
+    {
+        fs::remove_all(AssetFolder());
+        Image("brick.tga", 8, 8);
+        WriteFile("asset/brick.texture.txt", "Primary=brick.tga\nTile=st\n");
+        WriteFile("asset/brick.texture", "compiled");
+        files();
+        return Validate(Head("texture", build) + "texture \"brick.texture\"\n");
+    }
+};
+
+TEST_F(TextureFolderTest, FindingsOfCompiledTexturesDescriptionsAndImages)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void()> files;
+        std::vector<std::string> findings;
+        std::string build = "3.7";
+    } cases[] = {
+        {"well formed", [] {}, {}},
+        {"a compiled texture without its description, in an old asset",
+         [&] { WriteFile("asset/stale.texture", "x"); },
+         {"! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9", "! $tet_duplicatetexture FILE=stale.texture"},
+         "2.8"},
+        {"missing primary, named as written",
+         [&] { WriteFile("asset/sub/wall.texture.txt", "Primary=Missing.TGA\n"); },
+         {"- $tet_texture_missing_primary FILE=sub/wall.texture.txt TEXTURE=sub/Missing.TGA"}},
+        {"missing primary, alpha there",
+         [&] {
+             Image("alpha.tga", 8, 8);
+             WriteFile("asset/wall.texture.txt", "Primary=gone.tga\nAlpha=alpha.tga\n");
+         },
+         {"- $tet_texture_missing_primary FILE=wall.texture.txt TEXTURE=gone.tga"}},
+        {"names in any case", [&] { WriteFile("asset/wall.texture.txt", "primary=BRICK.tga\nALPHA=Brick.TGA\n"); }, {}},
+        {"uniform 8 x 8 from 3.6",
+         [&] {
+             Image("flat.tga", 8, 8, true);
+             WriteFile("asset/wall.texture.txt", "Primary=flat.tga\n");
+         },
+         {"! $tet_texture_uniformcolor FILE=flat.tga"},
+         "3.6"},
+        {"an image that does not load stops the description",
+         [&] {
+             WriteFile("asset/bad.tga", "not an image");
+             WriteFile("asset/wall.texture.txt", "Primary=bad.tga\nAlpha=gone.tga\n");
+         },
+         {"- $tet_texture_failedload FILE=bad.tga"}},
+        {"an image outside the folder",
+         [&] { WriteFile("asset/sub/wall.texture.txt", "Primary=../brick.tga\n"); },
+         {"- $tet_texture_failedload FILE=sub/../brick.tga"}},
+        {"a description the compiler cannot read",
+         [&] { WriteFile("asset/wall.texture.txt", "Primary=brick.tga\n" + std::string(600, 'x') + "\n"); },
+         {"- $tet_texture_failedload FILE=wall.texture.txt"}},
+        {"folders named like texture files are walked, not read",
+         [&] {
+             fs::create_directories(AssetFolder() + "odd.texture.txt/inner.texture");
+             fs::create_directories(AssetFolder() + "leftover.convert-tex.txt");
+         },
+         {}},
+        {"a link back up the tree is not followed",
+         [&] {
+             WriteFile("asset/stale.texture", "x");
+             fs::create_directory_symlink(AssetFolder(), AssetFolder() + "loop");
+         },
+         {"- $tet_duplicatetexture FILE=stale.texture"}},
+        {"findings in the order of the names, folders among files",
+         [&] {
+             WriteFile("asset/b.texture", "x");
+             WriteFile("asset/a/c.texture", "x");
+             WriteFile("asset/a.convert-tex.txt", "x");
+             WriteFile("asset/C.texture", "x");
+         },
+         {"- $tet_duplicatetexture FILE=C.texture", "- $tet_duplicatetexture FILE=a/c.texture",
+          "- $tet_texture_failedload FILE=a.convert-tex.txt", "- $tet_duplicatetexture FILE=b.texture"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ValidateTexture(c.files, c.build), c.findings) << c.name;
+}
+
+size_t OpenFiles()
+{
+    size_t n = 0;
+    if (DIR* d = opendir("/proc/self/fd"))
+    {
+        while (readdir(d) != nullptr) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+TEST_F(TextureFolderTest, InstalledAssetsNeedTheirCompiledTexturesAndNoFileStaysOpen)
+{
+    Image("brick.tga", 8, 8);
+    WriteFile("asset/config.txt", Head("texture") + "texture \"brick.texture\"\n");
+    WriteFile("asset/brick.texture.txt", "Primary=brick.tga\n");
+    WriteFile("asset/bad.tga", "not an image");
+    WriteFile("asset/wall.texture.txt", "Primary=bad.tga\n");
+    ResultsLog log;
+    TETLib::Container root;
+    ASSERT_TRUE(TETLib::CheckAssetHead(Orvo::PString("local"), AssetFolder() + "config.txt", log, &root));
+    TETLib::ErrorHandler::Instance()->ClearMessages();
+    TETLib::DataManager::Instance()->SetInstalledSource(true);
+
+    const size_t before = OpenFiles();
+    EXPECT_FALSE(TETLib::CheckTextureFolder(AssetFolder(), AssetFolder()));
+    EXPECT_EQ(OpenFiles(), before);
+    std::vector<std::string> texts;
+    for (const TETLib::ValidationMessage* m : TETLib::ErrorHandler::Instance()->GetMessages())
+        texts.push_back(m->text.str());
+    EXPECT_EQ(texts, (std::vector<std::string>{"$tet_binary_texture_conversion_failed FILE=brick.texture.txt",
+                                               "$tet_texture_failedload FILE=bad.tga"}));
+
+    // An empty folder, or one that cannot be listed, passes.
+    fs::create_directories(root_ + "/empty");
+    EXPECT_TRUE(TETLib::CheckTextureFolder(root_ + "/empty/", root_ + "/empty/"));
+    EXPECT_TRUE(TETLib::CheckTextureFolder(root_ + "/none/", root_ + "/none/"));
+}
+
+}  // namespace
+}  // namespace validation_test

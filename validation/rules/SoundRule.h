@@ -1,0 +1,16 @@
+#pragma once
+// The container rule "soundisvalid": the sound description of an asset (an entry of its sound script)
+// must say how far it is heard unless it is ambient, and every file its "sound" lists name must exist and
+// be a readable RIFF/WAVE file.
+#include "core/TDBTagRef.h"
+
+namespace TETLib {
+
+class Container;
+
+bool CheckSounds(Container& container, const TDBTagRef* params);
+
+// Makes CheckSounds the body of "soundisvalid" (ValidationHooks.h).
+void RegisterSoundCheck();
+
+}  // namespace TETLib

@@ -1,0 +1,79 @@
+// The sound rule through assets of our kinds, beside what the corpus's mutated copies show
+// (tests/e2e/ValidationCorpusE2ETest.cpp): ambient sounds, the build gate of the distance, names in any
+// case, a folder named like a sound, empty names, a map's sound folder.
+#include "WaveBytes.h"
+
+#include "validation/rules/SoundRule.h"
+#include "validation/tests/ValidationTestSupport.h"
+
+namespace validation_test {
+namespace {
+
+using namespace wave_bytes;
+
+const std::string kMesh = "mesh-table\n{\n  default\n  {\n    mesh \"box.im\"\n    auto-create 1\n  }\n}\n";
+
+// A sound script of one entry, "bell", with the given tags and sound files.
+std::string Sounds(const std::string& tags, const std::string& files)
+{
+    return "soundscript\n{\n  bell\n  {\n" + tags + "    sound\n    {\n" + files + "    }\n  }\n}\n";
+}
+
+class SoundRuleTest : public ValidationTest
+{
+protected:
+    void SetUp() override
+    {
+        ValidationTest::SetUp();
+        UseOurTemplates();
+        TETLib::RegisterSoundCheck();
+        WriteFile("asset/box.im", "x");
+        WriteFile("asset/bell.wav", CanonicalWave());
+        WriteFile("asset/Horn.WAV", CanonicalWave());
+        WriteFile("asset/sound/wind.wav", CanonicalWave());
+        WriteFile("asset/folder.wav/x", "");
+    }
+    void TearDown() override
+    {
+        TETLib::SetSoundCheck(nullptr);
+        ValidationTest::TearDown();
+    }
+};
+
+TEST_F(SoundRuleTest, DistanceFilesAndWaves)
+{
+    const std::string distance = "    distance 5,100\n";
+    const struct
+    {
+        const char* name;
+        std::string config;
+        std::vector<std::string> findings;
+    } cases[] = {
+        {"a good sound", Head("scenery") + kMesh + Sounds(distance, "      0 \"bell.wav\"\n"), {}},
+        {"names in any case",
+         Head("scenery") + kMesh + Sounds(distance, "      0 \"HORN.wav\"\n      1 \"Bell.Wav\"\n"),
+         {}},
+        {"ambient without distance", Head("scenery") + kMesh + Sounds("    ambient 1\n", "      0 \"bell.wav\"\n"), {}},
+        {"no distance before 3.4",
+         Head("scenery", "3.39") + kMesh + Sounds("    ambient 0\n", "      0 \"bell.wav\"\n"),
+         {"! $tet_container_missingtag TAG_NAME=distance"}},
+        // From 3.4 the rule stops there: the missing file is not looked for.
+        {"no distance from 3.4",
+         Head("scenery", "3.4") + kMesh + Sounds("", "      0 \"gone.wav\"\n"),
+         {"- $tet_container_missingtag TAG_NAME=distance"}},
+        {"a folder",
+         Head("scenery") + kMesh + Sounds(distance, "      0 \"folder.wav\"\n"),
+         {"- $tet_val_sound_file_load_failed FILE=folder.wav REASON=it is not a file"}},
+        {"empty name",
+         Head("scenery") + kMesh + Sounds(distance, "      0 \"\"\n"),
+         {"! $tet_container_emptystringwarn CONT_NAME=sound TAG_NAME=0",
+          "! $tet_container_emptystringwarn CONT_NAME=bell TAG_NAME=0"}},
+        {"a map's sounds are in its sound folder",
+         Head("map") + "region <kuid:900001:1>\n" + Sounds(distance, "      0 \"wind.wav\"\n      1 \"bell.wav\"\n"),
+         {"! $tet_val_file_dne FILE=bell.wav"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Validate(c.config), c.findings) << c.name;
+}
+
+}  // namespace
+}  // namespace validation_test

@@ -1,0 +1,85 @@
+// The wave file reader on hand-made files: what it records of a good file, and which faults it refuses
+// with which reason.
+#include "WaveBytes.h"
+
+#include "core/TBuffer.h"
+#include "validation/rules/WaveFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace wave_bytes;
+using TETLib::ReadWaveHeader;
+using TETLib::WaveRecord;
+
+struct Case
+{
+    const char* name;
+    std::string bytes;
+    int result;
+    uint32_t kind = 0;
+    uint32_t dataSize = 0;
+    uint64_t dataOffset = 0;
+    const char* reason = "";
+};
+
+TEST(WaveFileTest, ChunkStructureAndFaults)
+{
+    const std::string fmt = Chunk("fmt ", PcmFormat());
+    const std::string data = Chunk("data", Samples(400));
+    const std::string riffClaiming4GB = "RIFF" + U32(0xFFFFFFFFu) + "WAVE" + fmt + data;
+    const Case cases[] = {
+        {"canonical 16-bit PCM", CanonicalWave(), 0, 1, 400, 44},
+        {"lower-case riff and wave", Riff(fmt + data, "riff", "wave"), 0, 1, 400, 44},
+        {"extensible format", Riff(Chunk("fmt ", ExtensibleFormat()) + data), 0, 2, 400, 68},
+        {"odd LIST chunk and its pad byte skipped", Riff(fmt + Chunk("LIST", "INFOx") + data), 0, 1, 400, 58},
+        {"unknown chunk after the samples", Riff(fmt + data + Chunk("cue ", std::string(24, '\0'))), 0, 1, 400, 44},
+        {"odd last chunk without its pad byte", Riff(fmt + Chunk("data", Samples(401), false)), 0, 1, 401, 44},
+        {"RIFF size claiming 4 GB", riffClaiming4GB, 0, 1, 400, 44},
+        {"a later format chunk serves", Riff(Chunk("fmt ", std::string(42, '\0')) + fmt + data), 0, 1, 400, 94},
+        {"no data chunk", Riff(fmt), -2, 1, 0, 0, "no sample data"},
+        {"empty data chunk", Riff(fmt + Chunk("data", "")), -2, 1, 0, 44, "is empty"},
+        {"no format chunk", Riff(data), -2, 0, 400, 20, "no PCM format"},
+        {"format chunk too long to be one", Riff(Chunk("fmt ", std::string(42, '\0')) + data), -2, 0, 400, 70,
+         "no PCM format"},
+        {"format chunk too short for PCM", Riff(Chunk("fmt ", PcmFormat().substr(0, 14)) + data), -2, 0, 400, 42,
+         "no PCM format"},
+        {"float samples", Riff(Chunk("fmt ", PcmFormat(1, 8000, 32, 3)) + data), -2, 0, 400, 44, "no PCM format"},
+        {"data chunk claiming 4 GB", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, Samples(400))), -2, 1, 0, 0,
+         "\"data\" chunk claims 4294967295 bytes but only 400 remain"},
+        {"file cut short in its samples", CanonicalWave().substr(0, 300), -2, 1, 0, 0, "claims 400 bytes but only 256"},
+        {"file cut short in a chunk header", CanonicalWave() + "LIS", -2, 1, 400, 44, "last chunk header is cut short"},
+        {"header cut short", CanonicalWave().substr(0, 10), -2, 0, 0, 0, "too short"},
+        {"not RIFF", Riff(fmt + data, "RIFX"), -2, 0, 0, 0, "not a RIFF/WAVE file"},
+        {"not WAVE", Riff(fmt + data, "RIFF", "AVI "), -2, 0, 0, 0, "not a RIFF/WAVE file"},
+        {"empty file", "", -2, 0, 0, 0, "too short"},
+    };
+    for (const Case& c : cases)
+    {
+        TBuffer stream(c.bytes.data(), c.bytes.size());
+        WaveRecord record;
+        std::string reason;
+        EXPECT_EQ(ReadWaveHeader(&stream, &record, &reason), c.result) << c.name << ": " << reason;
+        EXPECT_EQ(record.formatKind, c.kind) << c.name;
+        EXPECT_EQ(record.dataSize, c.dataSize) << c.name;
+        EXPECT_EQ(record.dataOffset, c.dataOffset) << c.name;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
+        EXPECT_EQ(record.stream, &stream) << c.name;
+    }
+}
+
+TEST(WaveFileTest, FormatBlockAndArguments)
+{
+    const std::string bytes = Riff(Chunk("fmt ", PcmFormat(2, 22050, 8)) + Chunk("data", Samples(10)));
+    TBuffer stream(bytes.data(), bytes.size());
+    WaveRecord record;
+    ASSERT_EQ(ReadWaveHeader(&stream, &record), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format), 16), PcmFormat(2, 22050, 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format + 16), 24), std::string(24, '\0'));
+
+    EXPECT_EQ(ReadWaveHeader(&stream, nullptr), -3);
+    EXPECT_EQ(ReadWaveHeader(nullptr, &record), -2);
+}
+
+}  // namespace
