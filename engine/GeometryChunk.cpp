@@ -44,6 +44,13 @@ uint32_t GeometryChunk::AddInfluenceMatrix(const Particle* bone)
     return static_cast<uint32_t>(palette_.size() - 1);
 }
 
+void GeometryChunk::AssignInfluenceMatrix(uint32_t slot, const Matrix4* matrix)
+{
+    if (slot >= palette_.size()) return;  // a slot the palette does not have
+    if (matrices_.size() < palette_.size()) matrices_.resize(palette_.size(), nullptr);
+    matrices_[slot] = matrix;
+}
+
 void GeometryChunk::InitInstance(const GeometryChunk& from)
 {
     flags_ = from.flags_;

@@ -25,6 +25,7 @@
 namespace Orvo {
 
 class Particle;
+struct Matrix4;
 
 // How a material is asked to make a chunk.
 struct StandardChunkHint
@@ -108,6 +109,19 @@ public:
     // The palette slot of a bone, added when new.
     uint32_t AddInfluenceMatrix(const Particle* bone);
     const std::vector<const Particle*>& GetInfluencePalette() const { return palette_; }
+    // The skinning matrix a palette slot is drawn with (hardware skinning): the chunk keeps the address,
+    // its owner keeps the matrix up to date. A copy of the chunk starts without assignments.
+    void AssignInfluenceMatrix(uint32_t slot, const Matrix4* matrix);
+    const Matrix4* GetInfluenceMatrix(uint32_t slot) const
+    {
+        return slot < matrices_.size() ? matrices_[slot] : nullptr;
+    }
+    // Empties the palette and its matrix assignments.
+    void ResetMatrixArray()
+    {
+        palette_.clear();
+        matrices_.clear();
+    }
 
     // Vertex items of stream 0: {stride, address of the item in the first vertex}, {0, null} when absent.
     virtual VertexItemPtr GetItem(uint32_t item, uint32_t stream = 0) = 0;
@@ -159,6 +173,10 @@ public:
     DisplayBuffer* GetStaticVertexBuffer() const { return vertexBuffer_.Get(); }
     DisplayBuffer* GetStaticIndexBuffer() const { return indexBuffer_.Get(); }
     bool IsVertexDataDirty() const { return vertexDirty_; }
+    // Marks the vertex data as changed since the static buffer was filled.
+    void SetVertexDataDirty(bool dirty) { vertexDirty_ = dirty; }
+    // True when another chunk shares this chunk's vertex data.
+    virtual bool IsVertexDataShared() const { return false; }
     bool IsIndexDataDirty() const { return indexDirty_; }
 
 protected:
@@ -189,6 +207,7 @@ private:
     std::vector<float> faceNormals_;
     std::vector<uint32_t> neighbours_;
     std::vector<const Particle*> palette_;
+    std::vector<const Matrix4*> matrices_;
 };
 
 // A chunk whose vertices lie in one array of one vertex type.
@@ -207,6 +226,7 @@ public:
     }
     // How many holders share the vertex array (0 without one).
     long GetVertexArrayUses() const { return vertices_ ? vertices_.use_count() : 0; }
+    bool IsVertexDataShared() const override { return GetVertexArrayUses() > 1; }
 
     GeometryChunk* CreateInstance() const override;
     bool InitializeBuffers(Display* display, bool uploadNow) override;

@@ -17,7 +17,10 @@
 
 namespace Orvo {
 
+class Particle;
 class ResourceDatabase;
+struct Matrix4;
+struct ViewPort;
 
 struct DisplayMaterial
 {
@@ -95,6 +98,11 @@ public:
     // Texture loading of the material: started, then polled (0 loaded).
     virtual bool LoadAll() { return true; }
     virtual int IsAllLoaded() { return 0; }
+
+    // A chunk of an object handed to the material to draw in this frame, with the lights that reach the
+    // object and its matrix. The engine's own material draws it at once.
+    virtual void CacheChunk(Display* display, ViewPort& viewport, GeometryChunk& chunk,
+                            const std::vector<const Particle*>& lights, const Matrix4& matrix);
 
     // A name that carries the type token, for a material described without one: `name` itself when it has
     // the token, else `name` + ".m.onetex" (with textures) or ".m.notex".

@@ -70,6 +70,28 @@ struct Matrix4
             }
         return p;
     }
+
+    // The rotation of the unit quaternion (x, y, z, w), as its rows; row 3 becomes (0, 0, 0, 1).
+    constexpr void SetRotation(float x, float y, float z, float w)
+    {
+        const float r[4][4] = {{1 - 2 * y * y - 2 * z * z, 2 * x * y + 2 * z * w, 2 * x * z - 2 * y * w, 0},
+                               {2 * x * y - 2 * z * w, 1 - 2 * x * x - 2 * z * z, 2 * y * z + 2 * x * w, 0},
+                               {2 * x * z + 2 * y * w, 2 * y * z - 2 * x * w, 1 - 2 * x * x - 2 * y * y, 0},
+                               {0, 0, 0, 1}};
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) m[i][j] = r[i][j];
+    }
+    // Moves the matrix along its own axes: row 3 += x row 0 + y row 1 + z row 2.
+    constexpr void Translate(float x, float y, float z)
+    {
+        for (int c = 0; c < 3; ++c)
+        {
+            const float moved = x * m[0][c] + y * m[1][c] + z * m[2][c];
+            m[3][c] += moved;
+        }
+    }
+    // The inverse in place; false (the matrix unchanged) when it has none.
+    bool Invert();
 };
 
 }  // namespace Orvo
