@@ -3,6 +3,9 @@
 #include "engine/File.h"
 #include "engine/Particle.h"
 #include "engine/ResourceDatabase.h"
+#include "render/MeshCollisionGeometry.h"
+#include "render/OverlappedResource.h"
+#include "render/VLAxisBoxTree.h"
 #include "render/VelmarGeometryBaseResource.h"
 #include "render/VelmarIndexedMeshDefinition.h"
 
@@ -12,7 +15,15 @@ using namespace Orvo;
 
 VelmarIndexedMeshDefinition::VelmarIndexedMeshDefinition(const MeshOptions& options) : options_(options) {}
 
-VelmarIndexedMeshDefinition::~VelmarIndexedMeshDefinition() { SetSkeleton(nullptr); }
+VelmarIndexedMeshDefinition::~VelmarIndexedMeshDefinition()
+{
+    // A background build still reads the chunks: it is finished (or cancelled) first.
+    collisionRequest_.reset();
+    collisionTree_.reset();
+    builtTree_.reset();
+    collisionGeometry_.reset();
+    SetSkeleton(nullptr);
+}
 
 void VelmarIndexedMeshDefinition::SetSkeleton(ParticleBone* root)
 {

@@ -82,7 +82,8 @@ void VelmarIndexedMeshDefinition::BuildBonesFromInfluences()
     influenceBones_ = bones;
 }
 
-void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particle* bone, const InfluenceGroup& group)
+void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particle* bone, const InfluenceGroup& group,
+                                             std::vector<uint8_t>& placed)
 {
     if (group.entries.empty() || (chunk.GetFlags() & GeometryChunk::FlagNoInfluences) ||
         chunk.GetNumVertices() < group.entries.size())
@@ -101,35 +102,62 @@ void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particl
     if (!indices || !weights) return;  // the chunk holds no blend data
     const uint32_t slot = chunk.AddInfluenceMatrix(bone);
     if (slot * 3 >= 254) return;  // the index byte cannot name this slot
+    if (placed.size() < chunk.GetNumVertices()) placed.resize(chunk.GetNumVertices(), 0);
     const uint8_t index = uint8_t(slot * 3);
     for (const InfluenceEntry& e : group.entries)
     {
         if (e.vertex >= chunk.GetNumVertices()) continue;  // names no vertex of the chunk
         uint8_t* b = indices.address + size_t(e.vertex) * indices.stride;
         uint8_t* w = weights.address + size_t(e.vertex) * weights.stride;
-        int at = -1;
-        for (int p = int(positions) - 1; p >= 1; --p)
-            if (b[p] == 254)
-            {
-                at = p;
-                break;
-            }
-        if (at < 0)
-        {
-            // A vertex seen for the first time, or one whose positions are all taken: start again.
-            b[0] = index;
+        auto weightAt = [&](int p) {
+            float f = 0.0f;
+            if (packed)
+                f = float(w[p]) / 255.0f;
+            else
+                std::memcpy(&f, w + 4 * p, 4);
+            return f;
+        };
+        // Restarts the vertex with one influence: weight position 0, index word (index) + 0xFE00.
+        auto restart = [&](uint8_t restartIndex, float weight, uint8_t packedWeight) {
+            b[0] = restartIndex;
             b[1] = 254;
             b[2] = b[3] = 0;
             if (packed)
             {
-                const uint32_t word = WeightByte(e.weight);
+                const uint32_t word = packedWeight;
                 std::memcpy(w, &word, 4);
             }
             else
             {
-                float f[4] = {e.weight, 0.0f, 0.0f, 0.0f};
+                float f[4] = {weight, 0.0f, 0.0f, 0.0f};
                 std::memcpy(w, f, 4 * positions);
             }
+            placed[e.vertex] = 1;
+        };
+        uint8_t& held = placed[e.vertex];
+        int at = -1;
+        if (held > 0 && held < positions)
+            for (int p = int(positions) - 1; p >= 1; --p)
+                if (b[p] == 254)
+                {
+                    at = p;
+                    break;
+                }
+        if (held == 0)
+        {
+            restart(index, e.weight, WeightByte(e.weight));
+            continue;
+        }
+        if (at < 0)
+        {
+            // Every position is taken: the strongest of the held influences and this one is kept alone.
+            int strongest = 0;
+            for (int p = 1; p < int(positions); ++p)
+                if (weightAt(p) > weightAt(strongest)) strongest = p;
+            if (e.weight > weightAt(strongest))
+                restart(index, e.weight, WeightByte(e.weight));
+            else
+                restart(b[strongest], weightAt(strongest), packed ? w[strongest] : 0);
             continue;
         }
         b[at] = index;
@@ -138,16 +166,18 @@ void VelmarIndexedMeshDefinition::ApplyGroup(GeometryChunk& chunk, const Particl
             w[at] = WeightByte(e.weight);
         else
             std::memcpy(w + 4 * at, &e.weight, 4);
+        ++held;
     }
 }
 
 void VelmarIndexedMeshDefinition::ApplyInfluences()
 {
+    std::vector<std::vector<uint8_t>> placed(chunkCount_);  // influences held per vertex of each chunk
     for (size_t i = 0; i < influences_.size(); ++i)
     {
         const Particle* bone = i < influenceBones_.size() ? influenceBones_[i] : nullptr;
         for (const InfluenceGroup& g : influences_[i].groups)
-            if (g.chunk < chunkCount_ && chunks_[g.chunk]) ApplyGroup(*chunks_[g.chunk], bone, g);
+            if (g.chunk < chunkCount_ && chunks_[g.chunk]) ApplyGroup(*chunks_[g.chunk], bone, g, placed[g.chunk]);
     }
 }
 

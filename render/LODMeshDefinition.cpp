@@ -86,6 +86,9 @@ void VelmarIndexedMeshLODDefinition::BuildBoneHierarchy()
 
 void VelmarIndexedMeshLODDefinition::ApplyInfluences()
 {
+    // Influences held per vertex of each chunk of each level.
+    std::vector<std::vector<std::vector<uint8_t>>> placed(levels_.size());
+    for (size_t l = 0; l < levels_.size(); ++l) placed[l].resize(levels_[l].chunks.Count());
     for (size_t b = 0; b < bones_.size(); ++b)
     {
         const Particle* bone = b < boneParticles_.size() ? boneParticles_[b] : nullptr;
@@ -94,7 +97,7 @@ void VelmarIndexedMeshLODDefinition::ApplyInfluences()
             {
                 const MeshChunkGroup& level = levels_[l];
                 if (g.chunk < level.chunks.Count() && level.chunks[g.chunk])
-                    ApplyGroup(*level.chunks[g.chunk], bone, g);
+                    ApplyGroup(*level.chunks[g.chunk], bone, g, placed[l][g.chunk]);
             }
     }
 }
@@ -161,4 +164,42 @@ void VelmarIndexedMeshLODDefinition::CountInfluences(uint32_t levelIndex, uint32
         }
         if (has) ++bones;
     }
+}
+
+size_t VelmarIndexedMeshLODDefinition::GetLODMemorySize() const
+{
+    size_t size = 4 * (75 * bones_.size() + 13 * attachments_.size() + switchDistances_.capacity()) +
+                  12 * attachmentMeshes_.size() + 40 * levels_.size();
+    for (const MeshChunkGroup& level : levels_)
+        for (uint32_t c = 0; c < level.chunks.Count(); ++c)
+            if (const GeometryChunk* chunk = level.chunks[c].Get())
+                size += size_t(chunk->GetNumVertices()) * chunk->GetVertexSize() + 2 * size_t(chunk->GetNumIndices());
+    if (!bones_.empty())
+    {
+        size += 68 + 4 * bones_[0].levels.size();
+        for (const std::vector<InfluenceGroup>& groups : bones_[0].levels)
+        {
+            size += 8 + 12 * groups.size();
+            for (const InfluenceGroup& g : groups) size += 20 * g.entries.size();
+        }
+    }
+    return size;
+}
+
+void VelmarIndexedMeshLODDefinition::MergeEqualLevelMaterials()
+{
+    for (size_t l = 1; l < levels_.size(); ++l)
+        for (uint32_t c = 0; c < levels_[l].materials.Count(); ++c)
+        {
+            Material* mine = levels_[l].materials[c].Get();
+            if (mine == nullptr) continue;
+            Material* found = nullptr;
+            for (size_t e = 0; e < l && found == nullptr; ++e)
+                for (uint32_t k = 0; k < levels_[e].materials.Count() && found == nullptr; ++k)
+                {
+                    Material* earlier = levels_[e].materials[k].Get();
+                    if (earlier && earlier->GetType() == mine->GetType() && earlier->IsEqual(*mine)) found = earlier;
+                }
+            if (found && found != mine) levels_[l].materials[c] = found;
+        }
 }

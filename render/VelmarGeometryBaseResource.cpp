@@ -6,3 +6,22 @@ std::string VelmarGeometryBaseResource::GetNameFolder() const
     const size_t slash = name.rfind('/');
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
+
+bool VelmarGeometryBaseResource::LoadAll()
+{
+    if (!Orvo::Resource::LoadAll()) return false;
+    for (const MaterialArray& materials : GetMaterialArrays())
+        for (const auto& material : materials)
+            if (material && !material->LoadAll()) return false;
+    return true;
+}
+
+int VelmarGeometryBaseResource::IsAllLoaded()
+{
+    if (const int state = Orvo::Resource::IsAllLoaded()) return state;
+    for (const MaterialArray& materials : GetMaterialArrays())
+        for (const auto& material : materials)
+            if (material)
+                if (const int state = material->IsAllLoaded()) return state;
+    return StateLoaded;
+}

@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,10 @@ class ParticleBone;
 class ParticleStructure;
 }  // namespace Orvo
 
+class MeshCollisionGeometry;
+class Overlapped;
 class VelmarGeometryBaseResource;
+class VLAxisBoxTree;
 
 using ChunkArray = Orvo::AutoReferenceArray<Orvo::AutoReference<Orvo::GeometryChunk>>;
 using MaterialArray = Orvo::AutoReferenceArray<Orvo::AutoReference<Orvo::Material>>;
@@ -96,6 +100,18 @@ public:
     // Adds the attachment points whose names begin with "a" to an instance.
     void MountAttachmentPoints(Orvo::ParticleStructure& instance) const;
     size_t GetMemorySize() const;
+
+    // ---- the collision tree of the chunks' triangles ----
+    // The tree instances test rays against, or null. It is built in the background: without a background
+    // request system (OverlappedResourceSystem::Current()) there is never one; with one, the first call
+    // asks for the build and returns null, and later calls return null while the build is queued or
+    // running and the tree once it is done (a build the queue refused is done on the calling thread).
+    const VLAxisBoxTree* GetCollisionTree();
+    // As GetCollisionTree, but a build that was asked for is finished before returning (waiting while the
+    // worker runs it).
+    const VLAxisBoxTree* FinishCollisionTree();
+    // The chunk and triangle (Orvo::ConstFaceDescriptor numbering) of a triangle id of the tree.
+    bool DecodeCollisionId(uint32_t id, uint32_t& chunk, uint32_t& triangle) const;
 
     // ---- what was loaded ----
     const Orvo::PString& GetName() const { return name_; }
@@ -213,8 +229,11 @@ protected:
     void ComputeTextureDetailBias();
     void BuildOrientedBox(const ChunkArray& chunks, uint32_t count);
     void SetSkeleton(Orvo::ParticleBone* root);
-    // Writes one bone's weights and indices into a chunk (shared with the LOD form).
-    static void ApplyGroup(Orvo::GeometryChunk& chunk, const Orvo::Particle* bone, const Orvo::InfluenceGroup& group);
+    // Writes one bone's weights and indices into a chunk (shared with the LOD form). `placed` counts the
+    // influences each vertex of the chunk holds so far; a vertex whose positions are all taken keeps only
+    // the strongest of its influences and the new one.
+    static void ApplyGroup(Orvo::GeometryChunk& chunk, const Orvo::Particle* bone, const Orvo::InfluenceGroup& group,
+                           std::vector<uint8_t>& placed);
     // A texture file name reduced to its file part and joined to the mesh's folder, lower-cased.
     static Orvo::PString ResolveTextureName(const std::string& file, VelmarGeometryBaseResource* resource);
     void ResetChunks(uint32_t capacity);
@@ -253,6 +272,16 @@ protected:
     std::vector<Orvo::ParticleBone*> influenceBones_;  // the bone of each influence definition (in skeleton_)
     float textureDetailBias_ = 0.0f;
     Orvo::OrientedBox orientedBox_;
+
+    // The collision tree, the geometry it reads, the tree a background build made and the build's handle.
+    std::mutex collisionLock_;
+    std::unique_ptr<MeshCollisionGeometry> collisionGeometry_;
+    std::unique_ptr<VLAxisBoxTree> collisionTree_;
+    std::unique_ptr<VLAxisBoxTree> builtTree_;
+    std::unique_ptr<Overlapped> collisionRequest_;
+    bool collisionFailed_ = false;
+    static bool BuildCollisionWork(void* definition);
+    static bool TakeCollisionWork(void* definition);
 
     // While loading.
     Orvo::Display* display_ = nullptr;

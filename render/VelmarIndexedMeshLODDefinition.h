@@ -53,6 +53,12 @@ public:
     // level meshes are let go (their chunks and materials live on in the levels).
     void FinishOwnedLevels(VelmarGeometryBaseResource* resource);
 
+    // Every chunk material of a level after the first becomes the first equal material (same type, equal
+    // by the earlier material's comparison) of an earlier level, so that equal materials are one object.
+    void MergeEqualLevelMaterials();
+    // The bytes the definition accounts for: bones, attachment points and records, switch distances,
+    // level records, the chunks' vertices and indices, and the first bone's influence lists.
+    size_t GetLODMemorySize() const;
     // Appends to every bone the groups of the influence definition of the same name, as a new level.
     void AddLevelInfluences(const std::vector<Orvo::InfluenceDefinition>& influences);
     void ApplyInfluences() override;

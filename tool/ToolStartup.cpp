@@ -9,6 +9,7 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "render/VLDebugVp.h"
 #include "tool/ArchiveInstall.h"
 #include "tool/StartDirectory.h"
 #include "tool/Tool.h"
@@ -134,6 +135,8 @@ bool Tool::CreateEngineObjects()
     Orvo::ResourceSystem::SetCurrent(e.resourceSystem);
     e.renderKernel = new Orvo::RenderKernel(nullptr, kRenderKernelDetailScale);
     Orvo::RenderKernel::SetCurrent(e.renderKernel);
+    // Debug drawing has nowhere to go in a program without a window: it goes to a sink.
+    VLDebugVp::Install();
     return true;
 }
 

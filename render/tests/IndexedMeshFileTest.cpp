@@ -321,38 +321,53 @@ TEST_F(IndexedMeshFile, SkeletonInfluencesAndAttachments)
 
 TEST_F(IndexedMeshFile, InfluencesFillTheBlendWeights)
 {
-    // Five bones each weigh vertex 0 of the one chunk: the first four fill the four positions in order,
-    // the fifth starts the vertex again at position 0. An entry naming vertex 7 of the 3 is ignored.
-    auto tail = [](Bytes& b) {
-        const size_t m = b.Begin("INFL", 100);
-        b.U32(5);
-        for (int bone = 0; bone < 5; ++bone)
-        {
-            b.Str("bone" + std::to_string(bone)).Str(bone == 0 ? "" : "bone0");
-            b.Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
-            b.U32(0).U32(bone == 4 ? 2 : 1);
-            b.U32(0).Floats({0.1f * float(bone + 1), 0, 0, 0});
-            if (bone == 4) b.U32(7).Floats({1, 0, 0, 0});
-        }
-        b.End(m);
+    // Five bones each weigh vertex 0 of the one chunk: the first four fill the four positions in order; at
+    // the fifth the vertex keeps only the strongest of the five, alone at position 0 with the index word
+    // slot x 3 + 0xFE00. An entry naming vertex 7 of the 3 is ignored.
+    const struct
+    {
+        float weights[5];
+        float kept;
+        uint8_t slot;
+    } cases[] = {
+        {{0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, 0.5f, 4},    // the fifth is the strongest
+        {{0.1f, 0.5f, 0.2f, 0.15f, 0.05f}, 0.5f, 1},  // one held before is
     };
     IndexedMeshSpec spec;
     spec.chunks[0].weights = 4;
-    VelmarIndexedMeshDefinition def{MeshOptions()};
-    ASSERT_EQ(Load(BuildIndexedMesh(spec, tail), def), 0);
-    ASSERT_NE(def.GetSkeletonRoot(), nullptr);
-    EXPECT_EQ(def.GetSkeletonRoot()->GetChildren().size(), 4u);
-    GeometryChunk* c = def.GetChunk(0);
-    const VertexItemPtr w = c->GetItem(ItemBlendWeight4);
-    const VertexItemPtr i = c->GetItem(ItemBlendIndices);
-    ASSERT_TRUE(w && i);
+    for (const auto& k : cases)
+    {
+        auto tail = [&k](Bytes& b) {
+            const size_t m = b.Begin("INFL", 100);
+            b.U32(5);
+            for (int bone = 0; bone < 5; ++bone)
+            {
+                b.Str("bone" + std::to_string(bone)).Str(bone == 0 ? "" : "bone0");
+                b.Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
+                b.U32(0).U32(bone == 4 ? 2 : 1);
+                b.U32(0).Floats({k.weights[bone], 0, 0, 0});
+                if (bone == 4) b.U32(7).Floats({1, 0, 0, 0});
+            }
+            b.End(m);
+        };
+        VelmarIndexedMeshDefinition def{MeshOptions()};
+        ASSERT_EQ(Load(BuildIndexedMesh(spec, tail), def), 0);
+        ASSERT_NE(def.GetSkeletonRoot(), nullptr);
+        EXPECT_EQ(def.GetSkeletonRoot()->GetChildren().size(), 4u);
+        GeometryChunk* c = def.GetChunk(0);
+        const VertexItemPtr w = c->GetItem(ItemBlendWeight4);
+        const VertexItemPtr i = c->GetItem(ItemBlendIndices);
+        ASSERT_TRUE(w && i);
+        float weights[4];
+        std::memcpy(weights, w.address, 16);
+        EXPECT_EQ(std::vector<float>(weights, weights + 4), (std::vector<float>{k.kept, 0, 0, 0}));
+        EXPECT_EQ(std::vector<uint8_t>(i.address, i.address + 4),
+                  (std::vector<uint8_t>{uint8_t(k.slot * 3), 254, 0, 0}));
+        EXPECT_EQ(c->GetInfluencePalette().size(), 5u);
+        EXPECT_EQ(def.GetChunkMaxInfluences(0), 5u);
+    }
     float weights[4];
-    std::memcpy(weights, w.address, 16);
-    EXPECT_EQ(weights[0], 0.5f);
-    EXPECT_EQ(weights[1], 0.0f);
-    EXPECT_EQ(std::vector<uint8_t>(i.address, i.address + 4), (std::vector<uint8_t>{12, 254, 0, 0}));
-    EXPECT_EQ(c->GetInfluencePalette().size(), 5u);
-    EXPECT_EQ(def.GetChunkMaxInfluences(0), 5u);
+    GeometryChunk* c = nullptr;
 
     // Four bones keep all four, in the order given.
     auto four = [](Bytes& b) {

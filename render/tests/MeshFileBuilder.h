@@ -90,8 +90,9 @@ struct TriangleGeom
     uint32_t weights = 0;
     uint32_t textureSets = 1;  // versions 103 to 199 of the indexed form
     std::string name = "tri";
-    bool lodLayout = false;  // the LOD form's version gates
-    uint32_t extra = 0;      // version 201
+    bool lodLayout = false;      // the LOD form's version gates
+    uint32_t extra = 0;          // version 201
+    float shift[3] = {0, 0, 0};  // added to every position
 };
 
 inline TriangleGeom LodGeom()
@@ -116,7 +117,7 @@ inline void WriteGeom(Bytes& b, const TriangleGeom& g)
     const float uv[3][2] = {{0, 0}, {1, 0}, {0, 1}};
     for (uint32_t v = 0; v < g.vertices; ++v)
     {
-        b.Floats({pos[v % 3][0], pos[v % 3][1], pos[v % 3][2]});
+        b.Floats({pos[v % 3][0] + g.shift[0], pos[v % 3][1] + g.shift[1], pos[v % 3][2] + g.shift[2]});
         for (uint32_t s = 0; s < (sets ? g.textureSets : 1); ++s) b.Floats({uv[v % 3][0], uv[v % 3][1]});
     }
     for (uint16_t i : g.indices) b.U16(i);
