@@ -13,7 +13,8 @@ MeshCollisionGeometry::MeshCollisionGeometry(const ChunkArray& chunks, uint32_t 
     for (uint32_t c = 0; c < chunkCount && c < chunks_.Count(); ++c)
     {
         first_.push_back(total);
-        total += chunks_[c] ? ChunkTriangleCount(*chunks_[c]) : 0;
+        triangles_.push_back(chunks_[c] ? ChunkTriangles(*chunks_[c]) : ChunkTriangles());
+        total += triangles_.back().Count();
     }
     first_.push_back(total);
 }
@@ -35,7 +36,7 @@ bool MeshCollisionGeometry::GetTriangle(uint32_t id, Vector3& a, Vector3& b, Vec
     uint32_t chunk = 0, triangle = 0;
     if (!Decode(id, chunk, triangle)) return false;
     Vector3 corners[3];
-    if (!ChunkTriangleCorners(*chunks_[chunk], triangle, corners)) return false;
+    if (!triangles_[chunk].Corners(triangle, corners)) return false;
     a = corners[0];
     b = corners[1];
     c = corners[2];
@@ -48,7 +49,7 @@ void MeshCollisionGeometry::AddTriangles(VLAxisBoxTree& tree) const
     for (uint32_t chunk = 0; chunk + 1 < first_.size() && first_[chunk] < total; ++chunk)
     {
         if (first_[chunk] == first_[chunk + 1]) continue;
-        const ChunkTriangles triangles(*chunks_[chunk]);
+        const ChunkTriangles& triangles = triangles_[chunk];
         const uint64_t end = std::min(first_[chunk + 1], total);
         for (uint64_t g = first_[chunk]; g < end; ++g)
         {

@@ -5,6 +5,7 @@
 // part that is a multiple of 3 below 65536) for meshes of up to 11,184,640 triangles, whatever the
 // primitive type and however long a chunk's index list.
 #include "engine/Vector.h"
+#include "render/MeshTriangles.h"
 #include "render/VLAxisBoxTree.h"
 #include "render/VelmarIndexedMeshDefinition.h"
 
@@ -17,7 +18,8 @@ public:
     static constexpr uint32_t kPerBlock = 21845;
     static constexpr uint64_t kMaxTriangles = uint64_t(kPerBlock) * VLAxisBoxTree::kMaxChunks;
 
-    // Takes the chunks (shared) and counts their triangles.
+    // Takes the chunks (shared; their vertices and indices must not change while the geometry is used) and
+    // counts their triangles.
     MeshCollisionGeometry(const ChunkArray& chunks, uint32_t chunkCount);
 
     bool GetTriangle(uint32_t id, Orvo::Vector3& a, Orvo::Vector3& b, Orvo::Vector3& c) const override;
@@ -29,5 +31,6 @@ public:
 
 private:
     ChunkArray chunks_;
-    std::vector<uint64_t> first_;  // the number of the first triangle of each chunk, then the total
+    std::vector<ChunkTriangles> triangles_;  // each chunk's triangles, looked up once
+    std::vector<uint64_t> first_;            // the number of the first triangle of each chunk, then the total
 };

@@ -79,13 +79,13 @@ bool HitTriangle(const Vector3& a, const Vector3& b, const Vector3& c, const Vec
     const Vector3 p = d.Cross(e2);
     const float det = e1.Dot(p);
     const Vector3 s = o - a;
-    const Vector3 q = s.Cross(e1);
     float t;
     if (!twoSided)
     {
         if (det < 1e-6f) return false;
         const float u = s.Dot(p);
         if (u < 0.0f || u > det) return false;
+        const Vector3 q = s.Cross(e1);
         const float v = d.Dot(q);
         if (v < 0.0f || u + v > det) return false;
         t = e2.Dot(q) / det;
@@ -96,6 +96,7 @@ bool HitTriangle(const Vector3& a, const Vector3& b, const Vector3& c, const Vec
         const float inverse = 1.0f / det;
         const float u = s.Dot(p) * inverse;
         if (u < 0.0f || u > 1.0f) return false;
+        const Vector3 q = s.Cross(e1);
         const float v = d.Dot(q) * inverse;
         if (v < 0.0f || u + v > 1.0f) return false;
         t = e2.Dot(q) * inverse;

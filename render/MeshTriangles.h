@@ -19,6 +19,8 @@ class ChunkTriangles
 {
 public:
     explicit ChunkTriangles(Orvo::GeometryChunk& chunk);
+    // No triangles.
+    ChunkTriangles() : indices_(nullptr), count_(0), primitive_(0), vertices_(0) {}
 
     uint32_t Count() const { return count_; }
     // The three vertex indices of triangle `t`; false when there is no such triangle.

@@ -217,11 +217,15 @@ float VLAxisBoxTree::EvaluateSplit(int axis, const std::vector<uint32_t>& list, 
                                    float secondBox[6])
 {
     const BuildState& s = *build_;
+    // Ordered by the centres on the axis as far as the halves need: the median in place, and the first
+    // half's largest at its end.
     std::vector<uint32_t> sorted(list);
-    std::sort(sorted.begin(), sorted.end(),
-              [&s, axis](uint32_t x, uint32_t y) { return s.Centre(x, axis) < s.Centre(y, axis); });
+    auto before = [&s, axis](uint32_t x, uint32_t y) { return s.Centre(x, axis) < s.Centre(y, axis); };
     const size_t n = sorted.size();
-    size_t half = n / 2;
+    const size_t half = n / 2;
+    std::nth_element(sorted.begin(), sorted.begin() + long(half), sorted.end(), before);
+    if (half > 1)
+        std::nth_element(sorted.begin(), sorted.begin() + long(half - 1), sorted.begin() + long(half), before);
     // Both halves even: when both would be odd, the first half's last triangle goes to the second.
     const bool move = (half & 1) && ((n - half) & 1);
     first.assign(sorted.begin(), sorted.begin() + long(half));
