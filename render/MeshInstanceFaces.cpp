@@ -2,8 +2,8 @@
 #include "engine/StdMath.h"
 #include "render/MeshTriangles.h"
 #include "render/VLAxisBoxTree.h"
-#include "render/VelmarGeometryBaseResource.h"
 #include "render/VelmarIndexedMeshInstance.h"
+#include "render/VelmarMeshResources.h"
 
 #include <cfloat>
 #include <cmath>
@@ -121,8 +121,9 @@ bool VelmarIndexedMeshInstance::TestCollisionGeometry(const Ray& given, float& d
     float boxDistance = 0.0f;
     if (!orientedBox_.IntersectRay(ray, distance, boxDistance)) return false;
 
-    // The definition's collision tree, once its background build is done.
-    const VLAxisBoxTree* tree = definition_ && dynamic_cast<VelmarGeometryBaseResource*>(resource_.Get())
+    // The collision tree of an indexed mesh's definition, once its background build is done (a LOD
+    // instance tests the triangles of its selected level).
+    const VLAxisBoxTree* tree = definition_ && dynamic_cast<VelmarIndexedMeshResource*>(resource_.Get())
                                     ? definition_->GetCollisionTree()
                                     : nullptr;
     if (tree != nullptr)

@@ -1,10 +1,13 @@
 // The mesh resources through the engine's resource system, their instances, rays against them (with and
 // without the background-built collision tree), face queries and the LOD check of validation.
+#include "engine/DebugViewport.h"
 #include "engine/Display.h"
 #include "engine/ResourceTypeBase.h"
+#include "render/MeshCollisionGeometry.h"
 #include "render/MeshDataAccess.h"
 #include "render/OverlappedResource.h"
 #include "render/VLAxisBoxTree.h"
+#include "render/VLDebugVp.h"
 #include "render/tests/MeshResourceSupport.h"
 
 #include <cstring>
@@ -311,4 +314,45 @@ TEST_F(MeshResourceTest, MeshNeedsLODAboveThreeThousandIndices)
         instance->AddChunk(MakeChunk(0, point, std::vector<uint16_t>(3001, 0)).Get(), instance->GetMaterial(0)));
     EXPECT_TRUE(MeshNeedsLOD(instance.get()));
     EXPECT_EQ(MeshDataTypeName(), "some name");
+}
+
+TEST(MeshCollisionIds, EveryTriangleOfALongChunkHasAnId)
+{
+    // 21,850 triangles in one chunk: more than the tree's low id part counts in one block.
+    std::vector<uint16_t> indices;
+    for (int t = 0; t < 21850; ++t) indices.insert(indices.end(), {0, 1, 2});
+    ChunkArray chunks;
+    chunks.Create(2);
+    chunks.Append(MakeChunk(0, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, indices));
+    chunks.Append(MakeChunk(1, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {0, 1, 2, 3}));
+    MeshCollisionGeometry geometry(chunks, 2);
+    const struct
+    {
+        uint64_t g;
+        uint32_t chunk, triangle;
+    } cases[] = {{0, 0, 0}, {21844, 0, 21844}, {21845, 0, 21845}, {21849, 0, 21849}, {21851, 1, 1}};
+    for (const auto& c : cases)
+    {
+        const uint32_t id = MeshCollisionGeometry::EncodeId(c.g);
+        EXPECT_EQ((id & 0xFFFFu) % 3, 0u);
+        uint32_t chunk = 9, triangle = 9;
+        ASSERT_TRUE(geometry.Decode(id, chunk, triangle)) << c.g;
+        EXPECT_EQ(chunk, c.chunk);
+        EXPECT_EQ(triangle, c.triangle);
+        Vector3 a, b, d;
+        EXPECT_TRUE(geometry.GetTriangle(id, a, b, d));
+    }
+    uint32_t chunk = 0, triangle = 0;
+    EXPECT_FALSE(geometry.Decode(MeshCollisionGeometry::EncodeId(21852), chunk, triangle));
+    EXPECT_FALSE(geometry.Decode(1, chunk, triangle));  // not a multiple of 3
+}
+
+TEST(DebugViewport, TheSinkIsPublished)
+{
+    VLDebugVp& sink = VLDebugVp::Install();
+    EXPECT_EQ(DebugViewport::Get(), &sink);
+    EXPECT_TRUE(sink.IsEnabled());
+    EXPECT_EQ(sink.GetColour(0), 0xFF0000FFu);
+    sink.DrawLine({0, 0, 0}, {1, 1, 1}, sink.GetColour(1));  // accepted, discarded
+    DebugViewport::Set(nullptr);
 }

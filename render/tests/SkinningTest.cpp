@@ -13,7 +13,8 @@ namespace {
 
 // Chunk 0 is skinned by "root" (at the origin) and its child "arm" (at (0, 1, 0)): vertex 0 follows root
 // with the offset (1, 0, 0), vertex 1 follows arm with the offset (1, 0, 0), vertex 2 lies half on each
-// bone's origin. Chunk 1, five units aside, has no influences. An influence on vertex 99 names no vertex.
+// bone's origin. Chunk 1, five units aside, has no influences. An influence on vertex 4,000,000,000 names
+// no vertex (and makes nothing of that size).
 Bytes SkinnedMesh()
 {
     IndexedMeshSpec spec;
@@ -29,7 +30,7 @@ Bytes SkinnedMesh()
         b.U32(2);
         b.Str("root").Str("").Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
         b.U32(0).U32(3);
-        b.U32(0).Floats({1.0f, 1, 0, 0}).U32(2).Floats({0.5f, 0, 0, 0}).U32(99).Floats({1.0f, 0, 0, 0});
+        b.U32(0).Floats({1.0f, 1, 0, 0}).U32(2).Floats({0.5f, 0, 0, 0}).U32(4000000000u).Floats({1.0f, 0, 0, 0});
         b.Str("arm").Str("root").Floats({0, 1, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
         b.U32(0).U32(2);
         b.U32(1).Floats({1.0f, 1, 0, 0}).U32(2).Floats({0.5f, 0, 0, 0});
