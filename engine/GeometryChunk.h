@@ -24,8 +24,8 @@
 
 namespace Orvo {
 
-class Particle;
 struct Matrix4;
+class Particle;
 
 // How a material is asked to make a chunk.
 struct StandardChunkHint
@@ -175,8 +175,6 @@ public:
     bool IsVertexDataDirty() const { return vertexDirty_; }
     // Marks the vertex data as changed since the static buffer was filled.
     void SetVertexDataDirty(bool dirty) { vertexDirty_ = dirty; }
-    // True when another chunk shares this chunk's vertex data.
-    virtual bool IsVertexDataShared() const { return false; }
     bool IsIndexDataDirty() const { return indexDirty_; }
 
 protected:
@@ -226,7 +224,6 @@ public:
     }
     // How many holders share the vertex array (0 without one).
     long GetVertexArrayUses() const { return vertices_ ? vertices_.use_count() : 0; }
-    bool IsVertexDataShared() const override { return GetVertexArrayUses() > 1; }
 
     GeometryChunk* CreateInstance() const override;
     bool InitializeBuffers(Display* display, bool uploadNow) override;

@@ -91,10 +91,9 @@ GeometryChunk* Material::CreateGeometryChunk(uint32_t vertexCount, uint32_t prim
     return chunk;
 }
 
-void Material::CacheChunk(Display* display, ViewPort&, GeometryChunk& chunk, const std::vector<const Particle*>&,
-                          const Matrix4&)
+void Material::CacheChunk(Display* display, ViewPort*, GeometryChunk* chunk, const LightList*, const Matrix4&)
 {
-    chunk.RenderGeometry(display);
+    if (chunk) chunk->RenderGeometry(display);
 }
 
 PString Material::VerifyDecoratedName(const PString& name, size_t textureCount)

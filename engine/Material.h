@@ -17,7 +17,7 @@
 
 namespace Orvo {
 
-class Particle;
+class LightList;
 class ResourceDatabase;
 struct Matrix4;
 struct ViewPort;
@@ -99,10 +99,11 @@ public:
     virtual bool LoadAll() { return true; }
     virtual int IsAllLoaded() { return 0; }
 
-    // A chunk of an object handed to the material to draw in this frame, with the lights that reach the
-    // object and its matrix. The engine's own material draws it at once.
-    virtual void CacheChunk(Display* display, ViewPort& viewport, GeometryChunk& chunk,
-                            const std::vector<const Particle*>& lights, const Matrix4& matrix);
+    // A chunk to be drawn this frame, with the lights that reach its object (may be null) and the
+    // object's transform: drawn now, or handed to a cache to be drawn later. The engine's own material
+    // draws it at once.
+    virtual void CacheChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                            const Matrix4& transform);
 
     // A name that carries the type token, for a material described without one: `name` itself when it has
     // the token, else `name` + ".m.onetex" (with textures) or ".m.notex".

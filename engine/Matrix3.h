@@ -90,8 +90,6 @@ struct Matrix4
             m[3][c] += moved;
         }
     }
-    // The inverse in place; false (the matrix unchanged) when it has none.
-    bool Invert();
 };
 
 }  // namespace Orvo

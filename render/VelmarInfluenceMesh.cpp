@@ -4,7 +4,9 @@
 #include "engine/Transformation.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
 
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 using namespace Orvo;
 
@@ -27,6 +29,40 @@ std::vector<VelmarInfluenceMesh::Group> KeptGroups(const std::vector<InfluenceGr
         if (!group.influences.empty()) kept.push_back(std::move(group));
     }
     return kept;
+}
+
+// The inverse of a bone matrix (Gauss-Jordan with partial pivoting, in double precision); the identity
+// for a matrix that has none.
+Matrix4 Inverse(const Matrix4& m)
+{
+    double a[4][8];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+        {
+            a[r][c] = m.m[r][c];
+            a[r][c + 4] = r == c ? 1.0 : 0.0;
+        }
+    for (int col = 0; col < 4; ++col)
+    {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+        if (!(std::fabs(a[pivot][col]) > 1e-30)) return Matrix4();  // singular, or not a number
+        if (pivot != col)
+            for (int c = 0; c < 8; ++c) std::swap(a[pivot][c], a[col][c]);
+        const double scale = 1.0 / a[col][col];
+        for (int c = 0; c < 8; ++c) a[col][c] *= scale;
+        for (int r = 0; r < 4; ++r)
+        {
+            if (r == col || a[r][col] == 0.0) continue;
+            const double f = a[r][col];
+            for (int c = 0; c < 8; ++c) a[r][c] -= f * a[col][c];
+        }
+    }
+    Matrix4 out;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) out.m[r][c] = float(a[r][c + 4]);
+    return out;
 }
 
 Matrix4 BoneMatrix(const Quaternion& q, const Vector3& p, const Matrix4& parent)
@@ -198,11 +234,7 @@ void VelmarInfluenceMesh::Bind(Particle* skeleton)
         LocalFrame(b, q, p);
         global[bone] = BoneMatrix(q, p, parent >= 0 ? global[size_t(parent)] : Matrix4());
         b.current = global[bone];
-        if (b.particle)
-        {
-            Matrix4 inverse = global[bone];
-            b.inverseBind = inverse.Invert() ? inverse : Matrix4();
-        }
+        if (b.particle) b.inverseBind = Inverse(global[bone]);
     }
 }
 
