@@ -1,13 +1,54 @@
 #include "engine/Display.h"
 
+#include "engine/TextureCombiner.h"
+#include "engine/VertexProgram.h"
 #include "engine/VertexType.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 namespace Orvo {
+namespace {
+// The serials of the displays that exist. Never freed, so that a display destroyed during the
+// process's exit still finds it.
+struct LiveDisplays
+{
+    std::mutex lock;
+    std::set<uint64_t> serials;
+    uint64_t next = 1;
+};
+LiveDisplays& Live()
+{
+    static auto* live = new LiveDisplays();
+    return *live;
+}
+uint64_t Enter()
+{
+    LiveDisplays& l = Live();
+    std::lock_guard<std::mutex> hold(l.lock);
+    l.serials.insert(l.next);
+    return l.next++;
+}
+}  // namespace
 
-Display::Display(Kind kind) : kind_(kind) {}
+Display::Display(Kind kind) : kind_(kind), serial_(Enter()) {}
+
+Display::~Display()
+{
+    LiveDisplays& l = Live();
+    std::lock_guard<std::mutex> hold(l.lock);
+    l.serials.erase(serial_);
+}
+
+bool Display::IsLive(uint64_t serial)
+{
+    LiveDisplays& l = Live();
+    std::lock_guard<std::mutex> hold(l.lock);
+    return l.serials.count(serial) != 0;
+}
 
 bool Display::SupportsCapability(uint32_t capability) const
 {
@@ -59,10 +100,154 @@ int Display::UploadIndices(DisplayBuffer& buffer, const uint16_t* indices, size_
 void Display::SetFog(float density, int mode)
 {
     fogDensity_ = density;
-    fogMode_ = mode;
+    state_.fogMode = mode;
     char text[64];
     std::snprintf(text, sizeof text, "fog %g %d", double(density), mode);
     Record(text);
+}
+
+void Display::SetFogMode(int mode)
+{
+    state_.fogMode = mode;
+    Record("fog mode " + std::to_string(mode));
+}
+
+void Display::SetAlphaBlendMode(bool on)
+{
+    state_.alphaBlend = on;
+    Record(on ? "alpha blend on" : "alpha blend off");
+}
+
+void Display::SetAlphaBlendFunction(int source, int destination)
+{
+    state_.blendSource = source;
+    state_.blendDestination = destination;
+    Record("blend function " + std::to_string(source) + " " + std::to_string(destination));
+}
+
+void Display::SetCullMode(bool on)
+{
+    state_.cull = on;
+    Record(on ? "cull on" : "cull off");
+}
+
+void Display::SetAlphaTestMode(bool on)
+{
+    state_.alphaTest = on;
+    Record(on ? "alpha test on" : "alpha test off");
+}
+
+void Display::SetDepthWriteMode(bool on)
+{
+    state_.depthWrite = on;
+    Record(on ? "depth write on" : "depth write off");
+}
+
+void Display::SetColorMaterialMode(int mode)
+{
+    state_.colorMaterial = mode;
+    Record("colour material " + std::to_string(mode));
+}
+
+void Display::SetAmbientColor(const Color& colour)
+{
+    state_.ambient = colour;
+    Record("ambient " + FormatColor(colour));
+}
+
+void Display::SetTransform(const Matrix4& transform)
+{
+    transform_ = transform;
+    Record("transform " + FormatMatrix(transform));
+}
+
+void Display::DisableTextureStage(uint32_t stage) { Record("disable stage " + std::to_string(stage)); }
+
+void Display::ResetTextureStage(uint32_t stage) { Record("reset stage " + std::to_string(stage)); }
+
+void Display::SetFallbackTexture(uint32_t stage) { Record("fallback texture " + std::to_string(stage)); }
+
+void Display::SetTextureMatrix(uint32_t stage, const Matrix4& matrix)
+{
+    Record("texture matrix " + std::to_string(stage) + " " + FormatMatrix(matrix));
+}
+
+void Display::ResetTextureMatrix(uint32_t stage) { Record("reset texture matrix " + std::to_string(stage)); }
+
+void Display::SetTextureCoordGen(uint32_t stage, bool on)
+{
+    Record("texture coordinates " + std::to_string(stage) + (on ? " generated" : " given"));
+}
+
+void Display::SetTextureFactor(uint32_t stage, const Color& factor)
+{
+    Record("stage factor " + std::to_string(stage) + " " + FormatColor(factor));
+}
+
+uint32_t Display::CreateTextureStageSetup(uint32_t stage, const TextureArgs& colour, const TextureArgs& alpha)
+{
+    if (failSetupAfter_ == 0) return 0;
+    if (failSetupAfter_ > 0) --failSetupAfter_;
+    const uint32_t handle = nextSetup_++;
+    setups_[handle] = stage;
+    char text[128];
+    std::snprintf(text, sizeof text, "create stage setup %u for stage %u (%d %d %d %d / %d %d %d %d)", handle, stage,
+                  colour.operation, colour.argument1, colour.argument2, colour.argument3, alpha.operation,
+                  alpha.argument1, alpha.argument2, alpha.argument3);
+    Record(text);
+    return handle;
+}
+
+void Display::ApplyTextureStageSetup(uint32_t handle)
+{
+    auto it = setups_.find(handle);
+    if (it == setups_.end()) return;
+    Record("apply stage setup " + std::to_string(handle) + " to stage " + std::to_string(it->second));
+}
+
+void Display::ReleaseTextureStageSetup(uint32_t handle)
+{
+    if (setups_.erase(handle) == 0) return;
+    Record("release stage setup " + std::to_string(handle));
+}
+
+VertexProgramManager* Display::GetVertexProgramManager()
+{
+    if (!vertexPrograms_) vertexPrograms_ = std::make_unique<VertexProgramManager>(this);
+    return vertexPrograms_.get();
+}
+
+TextureCombinerManager* Display::GetTextureCombinerManager()
+{
+    if (!combiners_) combiners_ = std::make_unique<TextureCombinerManager>(this);
+    return combiners_.get();
+}
+
+void Display::RegisterVertexType(const VertexType* type)
+{
+    if (type == nullptr || std::find(vertexTypes_.begin(), vertexTypes_.end(), type) != vertexTypes_.end()) return;
+    vertexTypes_.push_back(type);
+    Record("vertex type " + std::to_string(type->GetId()));
+}
+
+std::string Display::FormatColor(const Color& c)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "(%g %g %g %g)", double(c.r), double(c.g), double(c.b), double(c.a));
+    return text;
+}
+
+std::string Display::FormatMatrix(const Matrix4& m)
+{
+    std::string out = "[";
+    for (int r = 0; r < 4; ++r)
+    {
+        char text[96];
+        std::snprintf(text, sizeof text, "%s%g %g %g %g", r ? ", " : "", double(m.m[r][0]), double(m.m[r][1]),
+                      double(m.m[r][2]), double(m.m[r][3]));
+        out += text;
+    }
+    return out + "]";
 }
 
 void Display::Record(std::string what)
@@ -76,6 +261,14 @@ void Display::RecordDraw(size_t primitives)
 {
     ++drawCalls_;
     Record("draw " + std::to_string(primitives));
+}
+
+void Display::RecordDraw(const char* what, size_t primitives, const std::string& program)
+{
+    ++drawCalls_;
+    std::string line = std::string(what) + " " + std::to_string(primitives);
+    if (!program.empty()) line += " with " + program;
+    Record(std::move(line));
 }
 
 void Display::ClearRecord()

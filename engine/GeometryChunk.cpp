@@ -19,6 +19,19 @@ uint32_t GeometryChunk::PrimitiveFlagsOfType(uint32_t typeCode)
     }
 }
 
+uint32_t GeometryChunk::PrimitiveKindOf(uint32_t flags)
+{
+    switch (flags & PrimitiveMask)
+    {
+    case 0: return PointList;
+    case 1: return LineList;
+    case 2: return LineStrip;
+    case PrimitiveStrip: return TriangleStrip;
+    case PrimitiveFan: return TriangleFan;
+    default: return TriangleList;
+    }
+}
+
 GeometryChunk::GeometryChunk(uint32_t flags, uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                              uint32_t faceCount)
     : flags_(flags), vertices_(vertexCount), vertexCapacity_(vertexCount), primitives_(primitiveCount),
@@ -62,6 +75,11 @@ void GeometryChunk::InitInstance(const GeometryChunk& from)
     faces_ = from.faces_;
     hintValue_ = from.hintValue_;
     opacity_ = from.opacity_;
+    lightScale_ = from.lightScale_;
+    sharing_ = from.sharing_;
+    shared_ = from.shared_;
+    program_ = from.program_;
+    properties_ = from.properties_;
     faceNormals_ = from.faceNormals_;
     neighbours_ = from.neighbours_;
     palette_ = from.palette_;
@@ -123,6 +141,46 @@ bool GeometryChunk::Check(Display*)
 void GeometryChunk::RenderGeometry(Display* display)
 {
     if (display) display->RecordDraw(GetElementCount());
+}
+
+void GeometryChunk::RenderGeometry(Display* display, ViewPort*, VertexProgram* program, bool, int)
+{
+    if (display) display->RecordDraw("draw", GetElementCount(), program ? program->GetName().str() : std::string());
+}
+
+void GeometryChunk::RenderPrimitives(Display* display, ViewPort*, VertexProgram* program, uint32_t, const uint16_t*,
+                                     uint32_t primitiveCount, uint32_t, bool, int)
+{
+    if (display)
+        display->RecordDraw("draw primitives", primitiveCount, program ? program->GetName().str() : std::string());
+}
+
+void GeometryChunk::SetVertexDataDynamic(uint32_t, int, bool on)
+{
+    if (on)
+        flags_ |= FlagDynamicVertices;
+    else
+        flags_ &= ~uint32_t(FlagDynamicVertices);
+}
+
+void GeometryChunk::SetVertexDataShared(uint32_t, int mode, bool on)
+{
+    sharing_ = mode;
+    shared_ = on;
+}
+
+bool GeometryChunk::AddChunkProperty(const PString& name) { return properties_.emplace(name, 0.0f).second; }
+
+void GeometryChunk::SetChunkProperty(const PString& name, float value)
+{
+    auto it = properties_.find(name);
+    if (it != properties_.end()) it->second = value;
+}
+
+float GeometryChunk::GetChunkProperty(const PString& name, float fallback) const
+{
+    auto it = properties_.find(name);
+    return it == properties_.end() ? fallback : it->second;
 }
 
 GeometryChunkSingleStream::GeometryChunkSingleStream(uint32_t flags, uint32_t vertexCount, uint32_t primitiveCount,

@@ -12,13 +12,16 @@
 // or resizes its own (copy on write).
 #include "engine/AutoReference.h"
 #include "engine/Display.h"
+#include "engine/PString.h"
 #include "engine/ReferenceCount.h"
+#include "engine/VertexProgram.h"
 #include "engine/VertexType.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -26,6 +29,7 @@ namespace Orvo {
 
 struct Matrix4;
 class Particle;
+struct ViewPort;
 
 // How a material is asked to make a chunk.
 struct StandardChunkHint
@@ -55,11 +59,35 @@ struct StandardChunkHint
     uint32_t weights = 0;       // blend weights per vertex of a hardware-skinned chunk
     uint32_t boneLimit = 0;     // palette size of a hardware-skinned chunk
     bool extraVectors = false;  // the data carries a third vector a vertex (tangents): keep room for it
+
+    // How the chunk's vertices are kept, for the materials that read it: valid only when `optionsValid`.
+    // A material writes back what it decided (bit 2), so the byte is mutable.
+    enum Options : uint8_t
+    {
+        OptionNormalArray = 1,    // normals in an array of their own beside the vertices
+        OptionShareVertices = 2,  // vertices shared between the instances of the chunk
+        OptionSharingSet = 4,     // the sharing has been arranged
+    };
+    bool optionsValid = false;
+    mutable uint8_t options = 0;
 };
 
 class GeometryChunk : public ReferenceCount
 {
 public:
+    // Primitive kinds a draw is given (the display's own numbers).
+    enum DPrimitive : uint32_t
+    {
+        PointList = 1,
+        LineList = 2,
+        LineStrip = 3,
+        TriangleList = 4,
+        TriangleStrip = 5,
+        TriangleFan = 6,
+    };
+    // The kind of the primitive bits of a flag word (a triangle list for bits no kind has).
+    static uint32_t PrimitiveKindOf(uint32_t flags);
+
     enum Flag : uint32_t
     {
         PrimitiveMask = 0x1F,
@@ -169,6 +197,33 @@ public:
     float GetOpacity() const { return opacity_; }
     // Records one draw of the chunk on the display.
     virtual void RenderGeometry(Display* display);
+    // Records one draw with a vertex program ("draw <elements> with <program>").
+    virtual void RenderGeometry(Display* display, ViewPort* viewport, VertexProgram* program, bool lit, int pass);
+    // Records a draw of `primitiveCount` primitives through an index list of the caller's.
+    virtual void RenderPrimitives(Display* display, ViewPort* viewport, VertexProgram* program, uint32_t indexCount,
+                                  const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind, bool lit,
+                                  int pass);
+
+    // ---- what materials keep on a chunk ----
+    // Vertex data kept dynamic (no static vertex buffer) when `on`; the stream and mode are the
+    // display's and are kept as given.
+    void SetVertexDataDynamic(uint32_t stream, int mode, bool on);
+    // How the vertex data is shared between instances (the display's mode number, 0 until set).
+    void SetVertexDataShared(uint32_t stream, int mode, bool on);
+    int GetVertexDataSharing() const { return sharing_; }
+    bool IsVertexDataShared() const { return shared_; }
+    void SetIndexDataDynamic() { flags_ |= FlagDynamicIndices; }
+    // Named float properties: Add is true when the property is new (its value then 0).
+    bool AddChunkProperty(const PString& name);
+    void SetChunkProperty(const PString& name, float value);
+    float GetChunkProperty(const PString& name, float fallback = 0.0f) const;
+    bool HasChunkProperty(const PString& name) const { return properties_.count(name) != 0; }
+    // The vertex program the chunk is drawn with when its material has none of its own.
+    VertexProgram* GetVertexProgram(uint32_t stream = 0) const { return stream == 0 ? program_.Get() : nullptr; }
+    void SetVertexProgram(VertexProgram* program) { program_ = program; }
+    // The chunk's own factor on the light it receives.
+    float GetLightScale() const { return lightScale_; }
+    void SetLightScale(float scale) { lightScale_ = scale; }
 
     DisplayBuffer* GetStaticVertexBuffer() const { return vertexBuffer_.Get(); }
     DisplayBuffer* GetStaticIndexBuffer() const { return indexBuffer_.Get(); }
@@ -202,6 +257,11 @@ private:
     uint32_t faces_;
     float hintValue_ = 0.0f;
     float opacity_ = 1.0f;
+    float lightScale_ = 1.0f;
+    int sharing_ = 0;
+    bool shared_ = false;
+    AutoReference<VertexProgram> program_;
+    std::map<PString, float> properties_;
     std::vector<float> faceNormals_;
     std::vector<uint32_t> neighbours_;
     std::vector<const Particle*> palette_;
@@ -224,6 +284,14 @@ public:
     }
     // How many holders share the vertex array (0 without one).
     long GetVertexArrayUses() const { return vertices_ ? vertices_.use_count() : 0; }
+    // Lays the vertices out by another type of the same stride (a type that names the same bytes
+    // differently); false, and nothing changed, for a type of another stride.
+    bool SetVertexType(std::shared_ptr<const VertexType> type)
+    {
+        if (!type || type->GetStride() != type_->GetStride()) return false;
+        type_ = std::move(type);
+        return true;
+    }
 
     GeometryChunk* CreateInstance() const override;
     bool InitializeBuffers(Display* display, bool uploadNow) override;

@@ -1,7 +1,12 @@
 #include "engine/Material.h"
 
+#include "engine/Display.h"
+#include "engine/DisplayLight.h"
 #include "engine/File.h"
 #include "engine/ResourceDatabase.h"
+#include "engine/VertexProgram.h"
+
+#include <cstdio>
 
 namespace Orvo {
 
@@ -40,16 +45,85 @@ void Material::SetParameter(const PString& value, const PString& name)
     properties_.push_back({name, value});
 }
 
-int Material::SetTexture(int stage, ResourceDatabase* database, const PString& file, float value, const std::string&)
+void Material::SetTextureDefinition(int number, const PString& file, float value)
 {
     bool replaced = false;
     for (Texture& t : textures_)
-        if (t.stage == stage)
+        if (t.stage == number)
         {
-            t = {stage, file, value};
+            t = {number, file, value};
             replaced = true;
         }
-    if (!replaced) textures_.push_back({stage, file, value});
+    if (!replaced) textures_.push_back({number, file, value});
+}
+
+int Material::SetTexture(int, DisplayTexture*, float) { return ResultNoTexture; }
+
+DisplayTexture* Material::GetTexture(int) const { return nullptr; }
+
+int Material::DuplicateTexture(int) { return ResultNoTexture; }
+
+uint32_t Material::GetAlphaHint()
+{
+    if (alphaHint_ == kAlphaHintUnknown) CacheAlphaHint();
+    return alphaHint_;
+}
+
+void Material::CacheAlphaHint() { alphaHint_ = display_.diffuse.a < 1.0f ? kAlphaHintBlend : kAlphaHintNone; }
+
+void Material::CacheChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                          const Matrix4& transform)
+{
+    RenderChunk(display, viewport, chunk, lights, transform, -1);
+}
+
+void Material::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList*,
+                           const Matrix4& transform, int)
+{
+    if (display == nullptr || chunk == nullptr) return;
+    display->SetTransform(transform);
+    chunk->RenderGeometry(display, viewport, chunk->GetVertexProgram(0), true, 0);
+}
+
+void Material::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
+                               const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], pass);
+}
+
+void Material::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList*,
+                                const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
+                                uint32_t primitiveCount, uint32_t primitiveKind, int)
+{
+    if (display == nullptr || chunk == nullptr) return;
+    display->SetTransform(transform);
+    chunk->RenderPrimitives(display, viewport, chunk->GetVertexProgram(0), indexCount, indices, primitiveCount,
+                            primitiveKind, true, 0);
+}
+
+void Material::SetLightingState(Display* display, const Matrix4*, GeometryChunk*, VertexProgram*,
+                                const LightList* lights, const Matrix4&, float lightScale, bool)
+{
+    if (display == nullptr) return;
+    char text[64];
+    std::snprintf(text, sizeof text, "lighting %zu lights scale %g", lights ? lights->Count() : size_t(0),
+                  double(lightScale));
+    display->Record(text);
+}
+
+uint32_t Material::MakeGeometryChunkFlags(uint32_t typeCode, const StandardChunkHint* hint)
+{
+    uint32_t flags = GeometryChunk::PrimitiveFlagsOfType(typeCode);
+    if (flags == 0xFFFFFFFFu || hint == nullptr) return flags;
+    if (hint->vertexUsage == StandardChunkHint::UsageDynamic) flags |= GeometryChunk::FlagDynamicVertices;
+    if (hint->indexUsage == StandardChunkHint::UsageDynamic) flags |= GeometryChunk::FlagDynamicIndices;
+    return flags;
+}
+
+int Material::SetTexture(int stage, ResourceDatabase* database, const PString& file, float value, const std::string&)
+{
+    SetTextureDefinition(stage, file, value);
     const bool exists = database ? database->Exists(file.View()) : File::IsFile(file.View());
     return exists ? 0 : 2;
 }
@@ -68,8 +142,8 @@ void Material::SetTexture(int stage, float value)
 GeometryChunk* Material::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                              uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint)
 {
-    const uint32_t primitive = GeometryChunk::PrimitiveFlagsOfType(typeCode);
-    if (primitive == 0xFFFFFFFFu) return nullptr;
+    const uint32_t flags = MakeGeometryChunkFlags(typeCode, &hint);
+    if (flags == 0xFFFFFFFFu) return nullptr;
     VertexFormat format;
     format.textureSets = hint.textureSets > 8 ? 8 : hint.textureSets;
     format.tangent = hint.extraVectors;
@@ -82,18 +156,10 @@ GeometryChunk* Material::CreateGeometryChunk(uint32_t vertexCount, uint32_t prim
         else
             format.weights = hardware && hint.weights > 0 && hint.weights < 4 ? hint.weights : 4;
     }
-    uint32_t flags = primitive;
-    if (hint.vertexUsage == StandardChunkHint::UsageDynamic) flags |= GeometryChunk::FlagDynamicVertices;
-    if (hint.indexUsage == StandardChunkHint::UsageDynamic) flags |= GeometryChunk::FlagDynamicIndices;
     auto* chunk = new GeometryChunkSingleStream(flags, vertexCount, primitiveCount, indexCount, faceCount,
                                                 std::make_shared<VertexType>(format));
     chunk->SetHintValue(hint.value);
     return chunk;
-}
-
-void Material::CacheChunk(Display* display, ViewPort*, GeometryChunk* chunk, const LightList*, const Matrix4&)
-{
-    if (chunk) chunk->RenderGeometry(display);
 }
 
 PString Material::VerifyDecoratedName(const PString& name, size_t textureCount)

@@ -8,6 +8,7 @@
 // Decorated names: "<name>.m.<type>" ("VelmarDummyLoad.m.onetex").
 #include "engine/Color.h"
 #include "engine/GeometryChunk.h"
+#include "engine/Matrix3.h"
 #include "engine/PString.h"
 #include "engine/ReferenceCount.h"
 
@@ -17,9 +18,11 @@
 
 namespace Orvo {
 
+class Display;
+class DisplayTexture;
 class LightList;
 class ResourceDatabase;
-struct Matrix4;
+class VertexProgram;
 struct ViewPort;
 
 struct DisplayMaterial
@@ -37,6 +40,18 @@ class Material : public ReferenceCount
 {
 public:
     static constexpr const char* DecoratedTypeToken = ".m.";
+    // Results of the texture operations and of IsLoaded.
+    enum Results : int
+    {
+        ResultOk = 0,
+        ResultNoTexture = 3,
+        ResultNotLoaded = 4,
+    };
+    // The cached alpha hint: not worked out yet, none, blended, masked.
+    static constexpr uint32_t kAlphaHintUnknown = 0xFFFFFFFFu;
+    static constexpr uint32_t kAlphaHintNone = 0;
+    static constexpr uint32_t kAlphaHintBlend = 1;
+    static constexpr uint32_t kAlphaHintMask = 2;
 
     struct Texture
     {
@@ -72,7 +87,9 @@ public:
     float GetOpacity() const { return opacity_; }
     void SetOpacity(float opacity) { opacity_ = opacity; }
     float GetResourcePriority() const { return priority_; }
-    void SetResourcePriority(float priority) { priority_ = priority; }
+    virtual void SetResourcePriority(float priority) { priority_ = priority; }
+    void SetAmbientColor(const Color& c) { display_.ambient = c; }
+    void SetSpecularColor(const Color& c) { display_.specular = c; }
 
     // Parameters: a name given again replaces its value.
     void SetParameter(const PString& value, const PString& name);
@@ -85,6 +102,14 @@ public:
                            const std::string& resourceName);
     // A stage with a weight and no file of its own (an environment map).
     void SetTexture(int stage, float value);
+    // A texture the caller already has, for texture `number`: 3 when the material has no such texture.
+    virtual int SetTexture(int number, DisplayTexture* texture, float value);
+    // Records what texture `number` was set from (the entry of that number is replaced).
+    void SetTextureDefinition(int number, const PString& file, float value);
+    // The material's texture `number` (no reference added), or null.
+    virtual DisplayTexture* GetTexture(int number) const;
+    // Replaces texture `number` by a copy of its own: 0, or 3 when there is none.
+    virtual int DuplicateTexture(int number);
     const std::vector<Texture>& GetTextures() const { return textures_; }
     // The stage and value last set (-1 and 0 before any).
     int GetTextureSlot() const { return textures_.empty() ? -1 : textures_.back().stage; }
@@ -98,12 +123,42 @@ public:
     // Texture loading of the material: started, then polled (0 loaded).
     virtual bool LoadAll() { return true; }
     virtual int IsAllLoaded() { return 0; }
+    // 0 when every texture the material draws with is loaded, 4 while one is not.
+    virtual int IsLoaded() const { return ResultOk; }
+    // Prepares the textures for drawing at a detail level.
+    virtual void Activate(int) {}
 
+    // ---- drawing ----
+    // The alpha hint, worked out (CacheAlphaHint) when unknown.
+    uint32_t GetAlphaHint();
+    void SetCachedAlphaHint(uint32_t hint) { alphaHint_ = hint; }
+    uint32_t GetCachedAlphaHint() const { return alphaHint_; }
+    // Works the hint out: blended when the material's diffuse alpha is below 1.
+    virtual void CacheAlphaHint();
+    virtual uint32_t GetNumPasses() const { return 1; }
+    virtual void Bind(Display*, ViewPort*, uint32_t) {}
+    virtual void Unbind(Display*, ViewPort*, uint32_t) {}
     // A chunk to be drawn this frame, with the lights that reach its object (may be null) and the
     // object's transform: drawn now, or handed to a cache to be drawn later. The engine's own material
     // draws it at once.
     virtual void CacheChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
                             const Matrix4& transform);
+    // Draws a chunk with its lights and its object-to-view transform.
+    virtual void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                             const Matrix4& transform, int pass);
+    // Draws `count` chunks, chunk i with lights[i] (which may be null) and transforms[i].
+    virtual void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
+                                 const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass);
+    // Draws some primitives of a chunk through an index list of their own.
+    virtual void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                                  const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
+                                  uint32_t primitiveCount, uint32_t primitiveKind, int pass);
+    // Hands the display the lights of a draw for its fixed lighting (recorded as one line).
+    void SetLightingState(Display* display, const Matrix4* view, GeometryChunk* chunk, VertexProgram* program,
+                          const LightList* lights, const Matrix4& transform, float lightScale, bool lit);
+    // The flag word of a chunk made for a creation type code and hint (the primitive bits and the usage
+    // bits); 0xFFFFFFFF for an unknown type code.
+    static uint32_t MakeGeometryChunkFlags(uint32_t typeCode, const StandardChunkHint* hint);
 
     // A name that carries the type token, for a material described without one: `name` itself when it has
     // the token, else `name` + ".m.onetex" (with textures) or ".m.notex".
@@ -120,6 +175,7 @@ private:
     uint8_t flags_ = 0;
     float opacity_ = 1.0f;
     float priority_ = 0.0f;
+    uint32_t alphaHint_ = kAlphaHintUnknown;
     std::vector<Property> properties_;
     std::vector<Texture> textures_;
 };

@@ -1,8 +1,24 @@
 #include "engine/MaterialManager.h"
 
 #include "engine/TextCase.h"
+#include "engine/TextureManager.h"
+
+#include <algorithm>
 
 namespace Orvo {
+
+Material* MaterialPlugin::CreateFor(const PString& name, MaterialManager& manager)
+{
+    return Create(name, manager.GetDisplay());
+}
+
+MaterialManager::MaterialManager(Display* display) : display_(display), textures_(new TextureManager(display)) {}
+
+void MaterialManager::SetDisplay(Display* display)
+{
+    display_ = display;
+    textures_.reset(new TextureManager(display));
+}
 
 const UId& MaterialPlugin::FamilyId()
 {
@@ -81,20 +97,9 @@ Material* MaterialManager::CreateMaterial(const PString& name, int* result)
         return nullptr;
     }
     const PString shortType(type.View().substr(2));
-    if (PluginType* found = PluginBase::LookupPluginType(MaterialPlugin::FamilyId(), shortType))
-    {
-        auto* plugin = dynamic_cast<MaterialPlugin*>(found);
-        Material* made = plugin ? plugin->Create(name, display_) : nullptr;
-        found->Release();
-        if (made == nullptr)
-        {
-            out = CannotMake;
-            return nullptr;
-        }
-        made->AddRef();
-        out = Made;
-        return made;
-    }
+    bool known = false;
+    Material* made = CreateFromPlugin(name, shortType, out, known);
+    if (known) return made;
     if (base.empty())
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -108,6 +113,34 @@ Material* MaterialManager::CreateMaterial(const PString& name, int* result)
             }
     }
     out = UnknownType;
+    return nullptr;
+}
+
+Material* MaterialManager::CreateFromPlugin(const PString& name, PString shortType, int& out, bool& known)
+{
+    std::vector<PString> passed;
+    for (int step = 0; step <= kMaxFallbacks; ++step)
+    {
+        PluginType* found = PluginBase::LookupPluginType(MaterialPlugin::FamilyId(), shortType);
+        if (found == nullptr) break;
+        known = true;
+        auto* plugin = dynamic_cast<MaterialPlugin*>(found);
+        PString fallback;
+        Material* made = nullptr;
+        const bool supported = plugin && plugin->IsSupported(display_, fallback);
+        if (supported) made = plugin->CreateFor(name, *this);
+        found->Release();
+        if (made != nullptr)
+        {
+            made->AddRef();
+            out = Made;
+            return made;
+        }
+        passed.push_back(shortType);
+        if (supported || fallback.empty() || std::find(passed.begin(), passed.end(), fallback) != passed.end()) break;
+        shortType = fallback;
+    }
+    if (known) out = CannotMake;
     return nullptr;
 }
 

@@ -5,7 +5,9 @@
 //   1. a material registered under exactly that name (a copy of it: callers change what they get);
 //   2. the material plug-in of the type part ("onetex" of "x.m.onetex"), registered in the plug-in
 //      registry under MaterialPlugin::FamilyId(); a plug-in that cannot make its material on this
-//      display answers null (result 3);
+//      display answers null (result 3). A plug-in whose type this display cannot draw names a fallback
+//      type, whose plug-in is asked in its place (a chain of at most kMaxFallbacks steps that never
+//      comes back to a type it passed; a chain that ends without a material gives result 3);
 //   3. for a bare type name ("m.onetex", what a loader asks for when it may substitute), a copy of the
 //      first registered material of that type.
 // Results: 0 made, 1 the name has no type part, 2 no plug-in or registered material serves the type,
@@ -16,12 +18,16 @@
 #include "engine/UId.h"
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace Orvo {
 
 class Display;
+class MaterialManager;
+class RenderKernel;
+class TextureManager;
 
 class MaterialPlugin : public PluginType
 {
@@ -31,6 +37,12 @@ public:
     const UId& GetId() const { return id_; }
     // A new material of this type with that name; null when this display cannot have it.
     virtual Material* Create(const PString& name, Display* display) = 0;
+    // A new material made for `manager` (whose display, render kernel and texture manager it may use);
+    // by default Create with the manager's display.
+    virtual Material* CreateFor(const PString& name, MaterialManager& manager);
+    // Whether the display can draw this type; when not, `fallback` is set to the short name of the type
+    // to use instead (left alone when it can).
+    virtual bool IsSupported(Display*, PString&) { return true; }
 
 private:
     UId id_;
@@ -47,13 +59,20 @@ public:
         CannotMake = 3,
     };
 
-    explicit MaterialManager(Display* display = nullptr) : display_(display) {}
+    static constexpr int kMaxFallbacks = 16;
+
+    explicit MaterialManager(Display* display = nullptr);
     ~MaterialManager();
     MaterialManager(const MaterialManager&) = delete;
     MaterialManager& operator=(const MaterialManager&) = delete;
 
-    void SetDisplay(Display* display) { display_ = display; }
+    void SetDisplay(Display* display);
     Display* GetDisplay() const { return display_; }
+    // The render kernel the manager belongs to (null for a manager of its own).
+    void SetRenderKernel(RenderKernel* kernel) { kernel_ = kernel; }
+    RenderKernel* GetRenderKernel() const { return kernel_; }
+    // The textures of the manager's display.
+    TextureManager* GetTextureManager() const { return textures_.get(); }
 
     // One reference added for the caller; null with the result in `result`.
     Material* CreateMaterial(const PString& name, int* result = nullptr);
@@ -74,8 +93,13 @@ public:
     static void RegisterEngineMaterialTypes();
 
 private:
+    // The material of a plug-in type, following fallbacks; null with `out` set when none is made.
+    Material* CreateFromPlugin(const PString& name, PString shortType, int& out, bool& known);
+
     mutable std::mutex lock_;
     Display* display_;
+    RenderKernel* kernel_ = nullptr;
+    std::unique_ptr<TextureManager> textures_;
     std::vector<Material*> registered_;  // each holds one reference
 };
 

@@ -58,6 +58,52 @@ struct Matrix4
                 v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1] + m[3][1],
                 v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2] + m[3][2]};
     }
+    // Inverts the matrix in place (Gauss-Jordan with partial pivoting); false, and the matrix left as
+    // it was, when it has no inverse.
+    bool Invert()
+    {
+        float a[4][8];
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 8; ++c) a[r][c] = c < 4 ? m[r][c] : (c - 4 == r ? 1.0f : 0.0f);
+        for (int c = 0; c < 4; ++c)
+        {
+            int pivot = c;
+            for (int r = c + 1; r < 4; ++r)
+                if ((a[r][c] < 0 ? -a[r][c] : a[r][c]) > (a[pivot][c] < 0 ? -a[pivot][c] : a[pivot][c])) pivot = r;
+            if (!(a[pivot][c] != 0.0f)) return false;
+            if (pivot != c)
+                for (int k = 0; k < 8; ++k)
+                {
+                    const float t = a[c][k];
+                    a[c][k] = a[pivot][k];
+                    a[pivot][k] = t;
+                }
+            const float scale = 1.0f / a[c][c];
+            for (int k = 0; k < 8; ++k) a[c][k] *= scale;
+            for (int r = 0; r < 4; ++r)
+                if (r != c && a[r][c] != 0.0f)
+                {
+                    const float f = a[r][c];
+                    for (int k = 0; k < 8; ++k) a[r][k] -= f * a[c][k];
+                }
+        }
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) m[r][c] = a[r][c + 4];
+        return true;
+    }
+    // A direction carried by the upper 3 x 3 part (v M, no translation).
+    constexpr Vector3 TransformDirection(const Vector3& v) const
+    {
+        return {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0], v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1],
+                v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]};
+    }
+    // A point carried by the whole matrix, divided by the resulting w (w taken as 1 when it is 0).
+    constexpr Vector3 TransformPointProjected(const Vector3& v) const
+    {
+        const Vector3 p = TransformPoint(v);
+        const float w = v.x * m[0][3] + v.y * m[1][3] + v.z * m[2][3] + m[3][3];
+        return w != 0.0f ? Vector3(p.x / w, p.y / w, p.z / w) : p;
+    }
     constexpr Matrix4 operator*(const Matrix4& o) const
     {
         Matrix4 p;

@@ -5,6 +5,7 @@
 #include "engine/OS.h"
 #include "engine/Options.h"
 #include "engine/RenderStartFault.h"
+#include "engine/RenderingCache.h"
 #include "engine/SceneGraph.h"
 #include "engine/TextCase.h"
 
@@ -16,8 +17,10 @@ std::atomic<RenderKernel*> g_current{nullptr};
 }  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
-    : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialManager>())
+    : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialManager>()),
+      caches_(std::make_unique<RenderingCacheManager>())
 {
+    materials_->SetRenderKernel(this);
     if (sceneGraph_ == nullptr)
     {
         ownSceneGraph_ = std::make_unique<SceneGraph>();
@@ -52,6 +55,7 @@ bool RenderKernel::Init(OS* os, void*)
 
 void RenderKernel::Shutdown()
 {
+    caches_->Clear();
     materials_->SetDisplay(nullptr);
     display_.reset();
 }

@@ -9,6 +9,7 @@ namespace Orvo {
 class Display;
 class MaterialManager;
 class OS;
+class RenderingCacheManager;
 class SceneGraph;
 
 class RenderKernel
@@ -29,6 +30,8 @@ public:
     SceneGraph& GetSceneGraph() { return *sceneGraph_; }
     Display* GetDisplay() { return display_.get(); }
     MaterialManager& GetMaterialManager() { return *materials_; }
+    // The caches materials hand deferred primitives to.
+    RenderingCacheManager& GetRenderingCacheManager() { return *caches_; }
     float GetDetailScale() const { return detailScale_; }
 
     // The process's render kernel (the one start-up created), or null.
@@ -41,6 +44,7 @@ private:
     float detailScale_;
     std::unique_ptr<Display> display_;
     std::unique_ptr<MaterialManager> materials_;
+    std::unique_ptr<RenderingCacheManager> caches_;
 };
 
 }  // namespace Orvo

@@ -1,11 +1,79 @@
 #include "engine/TextureManager.h"
 
 #include "engine/Display.h"
+#include "engine/File.h"
+#include "engine/ResourceDatabase.h"
+#include "engine/ResourceSystem.h"
 #include "engine/Time.h"
 
 #include <string>
 
 namespace Orvo {
+
+bool DisplayTexture::IsLoaded() const
+{
+    if (pending_ != NotPending) return false;
+    return texture_ ? texture_->IsLoaded() : true;
+}
+
+void DisplayTexture::RequestLoad()
+{
+    if (pending_ != PendingWaiting) return;
+    pending_ = texture_ && texture_->Lock() == Resource::LoadOk ? NotPending : PendingFailed;
+}
+
+bool DisplayTexture::HasFailed() const
+{
+    if (pending_ == PendingFailed) return true;
+    return texture_ && texture_->HasLoadStarted() && !texture_->IsLoaded();
+}
+
+DisplayTexture* DisplayTexture::Duplicate() const
+{
+    auto* copy = new DisplayTexture(name_, texture_.Get());
+    copy->type_ = type_;
+    copy->priority_ = priority_;
+    copy->pending_ = pending_;
+    copy->AddRef();
+    return copy;
+}
+
+DisplayTexture* TextureManager::RequestTexture(ResourceDatabase* database, std::string_view name, std::string_view)
+{
+    if (name.empty()) return nullptr;
+    const std::string text = std::string(name) + ".txt";
+    const bool exists =
+        database ? database->Exists(name) || database->Exists(text) : File::IsFile(name) || File::IsFile(text);
+    if (!exists) return nullptr;
+    AutoReference<TextureResource> resource;
+    if (ResourceSystem* system = ResourceSystem::Current())
+    {
+        Resource* made = system->Get(name, database, ResourceSystem::GetNoLoad);
+        resource = dynamic_cast<TextureResource*>(made);
+        if (made) made->Release();
+    }
+    if (!resource) resource = new TextureResource(PString(name), database);
+    auto* texture = new DisplayTexture(PString(name), resource.Get());
+    texture->pending_ = resource->IsLoaded() ? DisplayTexture::NotPending : DisplayTexture::PendingWaiting;
+    texture->AddRef();
+    return texture;
+}
+
+DisplayTexture* TextureManager::GetSharedTexture(uint32_t id)
+{
+    if (id >= SharedTextureCollection::kCount) return nullptr;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (shared_.size() <= id) shared_.resize(id + 1);
+    if (!shared_[id]) shared_[id] = new DisplayTexture(PString("shared texture " + std::to_string(id)), nullptr);
+    return shared_[id].Get();
+}
+
+DisplayTexture* SharedTextureCollection::GetTexture(uint32_t id, TextureManager* manager)
+{
+    DisplayTexture* texture = manager ? manager->GetSharedTexture(id) : nullptr;
+    if (texture) texture->AddRef();
+    return texture;
+}
 
 DisplayTexture* TextureManager::CreateTexture(ResourceDatabase* database, std::string_view name, std::string_view)
 {

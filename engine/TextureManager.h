@@ -21,15 +21,46 @@ class ResourceDatabase;
 class DisplayTexture : public ReferenceCount
 {
 public:
+    enum Type : int
+    {
+        Type2D = 0,
+        TypeCube = 1,
+    };
+    // The pending-load record: none, waiting for the load request, or failed.
+    enum PendingState : int
+    {
+        NotPending = -1,
+        PendingWaiting = 0,
+        PendingFailed = 1,
+    };
+
+    // A texture of a loaded (or loading) compiled texture; with none, a built-in texture that is always
+    // loaded (the shared textures).
     DisplayTexture(const PString& name, TextureResource* texture) : name_(name), texture_(texture) {}
 
     const PString& GetName() const { return name_; }
     TextureResource* GetTexture() const { return texture_.Get(); }
     // 1 when the texture's levels are loaded, else 0.
-    int Activate() const { return texture_ && texture_->IsLoaded() ? 1 : 0; }
+    int Activate() const { return IsLoaded() ? 1 : 0; }
+    int Activate(int) const { return Activate(); }
+    int GetType() const { return type_; }
+    void SetType(int type) { type_ = type; }
+
+    // Loading. A texture made by TextureManager::RequestTexture waits until its load is requested.
+    virtual bool IsLoaded() const;
+    // Starts the load (here it runs to its end at once); nothing when it is not waiting.
+    virtual void RequestLoad();
+    virtual bool HasFailed() const;
+    virtual int GetPendingState() const { return pending_; }
+    // A texture object of its own over the same image (for a material that changes its copy); null when
+    // it cannot be made.
+    virtual DisplayTexture* Duplicate() const;
     void SetPriority(float priority) { priority_ = priority; }
     float GetPriority() const { return priority_; }
     double GetLastTouched() const { return lastTouched_; }
+
+protected:
+    void SetPendingState(int state) { pending_ = state; }
 
 private:
     friend class TextureManager;
@@ -37,6 +68,8 @@ private:
     AutoReference<TextureResource> texture_;
     float priority_ = 0.0f;
     double lastTouched_ = 0.0;
+    int type_ = Type2D;
+    int pending_ = NotPending;
 };
 
 class TextureManager
@@ -47,6 +80,13 @@ public:
     // The compiled texture `name` of the database, loaded; a new reference for the caller, or null when it
     // cannot be loaded. `arguments` are kept for the display (unused here).
     DisplayTexture* CreateTexture(ResourceDatabase* database, std::string_view name, std::string_view arguments);
+    // The texture `name` of the database (a compiled texture, or its description "<name>.txt"), made but
+    // not loaded: its load waits for RequestLoad. A new reference for the caller; null when the name is
+    // empty or no file of it exists.
+    DisplayTexture* RequestTexture(ResourceDatabase* database, std::string_view name, std::string_view arguments);
+    // Built-in texture `id` (below 8), always loaded: what a material holds before it is given its own.
+    // No reference added; null for another id.
+    DisplayTexture* GetSharedTexture(uint32_t id);
     // Marks the texture used now (mode -1: for drawing).
     void Touch(DisplayTexture* texture, int mode);
     void BindTexture(uint32_t stage, DisplayTexture* texture);
@@ -60,6 +100,16 @@ private:
     Display* display_;
     mutable std::mutex lock_;
     std::vector<AutoReference<DisplayTexture>> bound_;
+    std::vector<AutoReference<DisplayTexture>> shared_;
+};
+
+// The textures every material may share: texture 0 stands in for a map a material has not been given.
+class SharedTextureCollection
+{
+public:
+    static constexpr uint32_t kCount = 8;
+    // One reference added for the caller; null without a manager or for another id.
+    static DisplayTexture* GetTexture(uint32_t id, TextureManager* manager);
 };
 
 }  // namespace Orvo
