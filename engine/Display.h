@@ -79,6 +79,7 @@ public:
         CapVertexPrograms = 17,
         CapTextureCombiners = 21,
         CapHardwareSkinning = 29,
+        CapSharedVertexData = 30,
     };
 
     explicit Display(Kind kind);

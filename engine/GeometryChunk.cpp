@@ -78,6 +78,7 @@ void GeometryChunk::InitInstance(const GeometryChunk& from)
     lightScale_ = from.lightScale_;
     sharing_ = from.sharing_;
     shared_ = from.shared_;
+    sharingSet_ = from.sharingSet_;
     program_ = from.program_;
     properties_ = from.properties_;
     faceNormals_ = from.faceNormals_;
@@ -167,6 +168,7 @@ void GeometryChunk::SetVertexDataShared(uint32_t, int mode, bool on)
 {
     sharing_ = mode;
     shared_ = on;
+    sharingSet_ = true;
 }
 
 bool GeometryChunk::AddChunkProperty(const PString& name) { return properties_.emplace(name, 0.0f).second; }

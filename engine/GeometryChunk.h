@@ -208,8 +208,10 @@ public:
     // Vertex data kept dynamic (no static vertex buffer) when `on`; the stream and mode are the
     // display's and are kept as given.
     void SetVertexDataDynamic(uint32_t stream, int mode, bool on);
-    // How the vertex data is shared between instances (the display's mode number, 0 until set).
+    // How the vertex data is shared between instances (the display's mode number and switch, kept as
+    // given; HasVertexDataSharing is false until it is set).
     void SetVertexDataShared(uint32_t stream, int mode, bool on);
+    bool HasVertexDataSharing() const { return sharingSet_; }
     int GetVertexDataSharing() const { return sharing_; }
     bool IsVertexDataShared() const { return shared_; }
     void SetIndexDataDynamic() { flags_ |= FlagDynamicIndices; }
@@ -260,6 +262,7 @@ private:
     float lightScale_ = 1.0f;
     int sharing_ = 0;
     bool shared_ = false;
+    bool sharingSet_ = false;
     AutoReference<VertexProgram> program_;
     std::map<PString, float> properties_;
     std::vector<float> faceNormals_;

@@ -4,6 +4,7 @@
 #include "engine/DisplayLight.h"
 #include "engine/File.h"
 #include "engine/ResourceDatabase.h"
+#include "engine/TextureManager.h"
 #include "engine/VertexProgram.h"
 
 #include <cstdio>
@@ -57,7 +58,12 @@ void Material::SetTextureDefinition(int number, const PString& file, float value
     if (!replaced) textures_.push_back({number, file, value});
 }
 
-int Material::SetTexture(int, DisplayTexture*, float) { return ResultNoTexture; }
+int Material::SetTexture(int number, DisplayTexture* texture, float value)
+{
+    if (texture == nullptr) return ResultNoTexture;
+    SetTextureDefinition(number, texture->GetName(), value);
+    return ResultOk;
+}
 
 DisplayTexture* Material::GetTexture(int) const { return nullptr; }
 

@@ -102,7 +102,8 @@ public:
                            const std::string& resourceName);
     // A stage with a weight and no file of its own (an environment map).
     void SetTexture(int stage, float value);
-    // A texture the caller already has, for texture `number`: 3 when the material has no such texture.
+    // A texture the caller already has, for texture `number` (3 for none). The engine's plain material
+    // only records the definition; the families keep the texture.
     virtual int SetTexture(int number, DisplayTexture* texture, float value);
     // Records what texture `number` was set from (the entry of that number is replaced).
     void SetTextureDefinition(int number, const PString& file, float value);

@@ -48,6 +48,11 @@ bool RenderKernel::Init(OS* os, void*)
         kind = Display::Kind::HiddenOpenGL;
     }
     display_ = std::make_unique<Display>(kind);
+    // The OpenGL display draws through vertex programs and texture combiners and can draw reflections;
+    // the null renderer answers no to everything.
+    if (kind == Display::Kind::HiddenOpenGL)
+        for (uint32_t capability : {Display::CapReflection, Display::CapVertexPrograms, Display::CapTextureCombiners})
+            display_->SetCapability(capability, true);
     materials_->SetDisplay(display_.get());
     MaterialManager::RegisterEngineMaterialTypes();
     return true;

@@ -1,7 +1,9 @@
 #pragma once
 // The render kernel: the scene graph, the display and the material manager. Init picks the display from
 // the OS object's options: "-NullRender" gives the null renderer, "-render=OpenGL" (with "-hidewindow")
-// the hidden OpenGL display; both draw nothing here. Any other renderer cannot start.
+// the hidden OpenGL display; both draw nothing here. Any other renderer cannot start. The OpenGL display
+// answers yes to the capabilities the program's materials ask for (reflections, vertex programs, texture
+// combiners); the null renderer to none.
 #include <memory>
 
 namespace Orvo {

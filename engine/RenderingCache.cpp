@@ -8,6 +8,8 @@
 
 namespace Orvo {
 
+PrimitiveListCache::~PrimitiveListCache() = default;
+
 RenderingCache* PrimitiveListCache::Reset()
 {
     entries_.clear();

@@ -8,6 +8,8 @@
 // (which the program's sorted cache replaces), the unsorted alpha-blend cache, the alpha-mask cache and
 // the material-chunk cache.
 #include "engine/AutoReference.h"
+#include "engine/GeometryChunk.h"
+#include "engine/Material.h"
 #include "engine/Matrix3.h"
 #include "engine/PString.h"
 #include "engine/ReferenceCount.h"
@@ -20,9 +22,7 @@
 namespace Orvo {
 
 class Display;
-class GeometryChunk;
 class LightList;
-class Material;
 struct ViewPort;
 
 class RenderingCache : public ReferenceCount
@@ -62,6 +62,7 @@ class PrimitiveListCache : public RenderingCache
 {
 public:
     using RenderingCache::RenderingCache;
+    ~PrimitiveListCache() override;
 
     RenderingCache* Reset() override;
     void BeginFrame() override { Reset(); }

@@ -10,12 +10,14 @@
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
 #include "render/VLDebugVp.h"
+#include "render/materials/MeshRenderCaches.h"
 #include "tool/ArchiveInstall.h"
 #include "tool/StartDirectory.h"
 #include "tool/Tool.h"
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
+#include "validation/ValidationHooks.h"
 #include "validation/mesh/MeshChecks.h"
 #include "validation/rules/SoundRule.h"
 #include "validation/upgrade/ConfigNormaliser.h"
@@ -168,6 +170,7 @@ bool Tool::InitialiseRenderKernel()
 bool Tool::SetUpValidationScene()
 {
     TETLib::DataManager::Instance()->SetupScene(&engine_.record);
+    TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
     TETLib::RegisterDummyLoadMaterials();
     validationScene_.made = true;
     return true;

@@ -8,9 +8,12 @@
 #include "assetdb/ResourceDatabaseTable.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
+#include "engine/AutoReference.h"
 #include "engine/EngineObjects.h"
 #include "engine/FilePath.h"
+#include "engine/GeometryChunk.h"
 #include "engine/PString.h"
+#include "engine/RenderingCache.h"
 #include "validation/BuildNumber.h"
 #include "validation/DummyLoadMaterials.h"
 
@@ -194,6 +197,8 @@ private:
     friend Orvo::Material* GetDummyLoadMaterial(size_t index);
     friend bool DummyLoadMaterialsRegistered();
     std::array<Orvo::Material*, kDummyLoadMaterialCount> placeholders_{};
+    std::vector<Orvo::AutoReference<Orvo::GeometryChunk>> placeholderChunks_;
+    std::vector<Orvo::AutoReference<Orvo::RenderingCache>> placeholderCaches_;
     bool placeholdersRegistered_ = false;
 
     bool templatesLoaded_ = false;

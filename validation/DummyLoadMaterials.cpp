@@ -2,7 +2,10 @@
 
 #include "engine/MaterialManager.h"
 #include "engine/RenderKernel.h"
+#include "engine/RenderingCache.h"
+#include "engine/TextureManager.h"
 #include "validation/DataManager.h"
+#include "validation/ValidationHooks.h"
 
 #include <cstring>
 
@@ -20,6 +23,8 @@ namespace {
 // The texture slot and weight the shiny placeholders get, so that they ask for an environment map.
 constexpr int kEnvironmentTextureSlot = 9;
 constexpr float kEnvironmentTextureWeight = 1.0f;
+
+bool IsType(const char* name, const char* type) { return std::strcmp(std::strstr(name, ".m.") + 3, type) == 0; }
 }  // namespace
 
 void RegisterDummyLoadMaterials()
@@ -29,19 +34,45 @@ void RegisterDummyLoadMaterials()
     Orvo::RenderKernel* kernel = data.GetRenderKernel();
     if (data.placeholdersRegistered_ || kernel == nullptr) return;
     data.placeholdersRegistered_ = true;
+
+    // The alpha-blend caches the mesh materials draw through, then the engine's own unsorted one.
+    if (RenderCachesMakerFn maker = GetRenderCachesMaker()) maker(*kernel, data.placeholderCaches_);
+    Orvo::RenderingCache* unsorted = new Orvo::UnsortedAlphaBlendCache(1);
+    kernel->GetRenderingCacheManager().AddCache(unsorted);
+    data.placeholderCaches_.emplace_back(unsorted);
+
     Orvo::MaterialManager& manager = kernel->GetMaterialManager();
     for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
     {
-        const char* type = std::strstr(kDummyLoadMaterialNames[i], ".m.") + 3;
-        auto* material = new Orvo::Material(Orvo::PString(kDummyLoadMaterialNames[i]), Orvo::PString(type));
-        material->AddRef();
+        const Orvo::PString name(kDummyLoadMaterialNames[i]);
+        // A material of the type's own family, made by its plug-in (or its display's fallback). A process
+        // without the program's plug-ins gets the engine's plain material of that type instead.
+        Orvo::Material* material = manager.CreateMaterial(name);
+        if (material == nullptr)
+        {
+            material = new Orvo::Material(name, Orvo::MaterialManager::TypeOf(name));
+            material->AddRef();
+        }
         data.placeholders_[i] = material;
-        if (std::strcmp(type, "gloss") == 0 || std::strcmp(type, "reflect") == 0)
-            material->SetTexture(kEnvironmentTextureSlot, kEnvironmentTextureWeight);
         // Registered under its name, it also serves a mesh's request for its type ("m.<type>").
         manager.RegisterMaterial(material);
     }
-    // The alpha-blend caches and the placeholders' geometry chunks come with the mesh library.
+
+    Orvo::DisplayTexture* shared = Orvo::SharedTextureCollection::GetTexture(0, manager.GetTextureManager());
+    Orvo::StandardChunkHint hint(Orvo::StandardChunkHint::UsageDynamic, Orvo::StandardChunkHint::SoftwareSkinning);
+    for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
+    {
+        Orvo::Material* material = data.placeholders_[i];
+        const char* name = kDummyLoadMaterialNames[i];
+        if (IsType(name, "gloss") || IsType(name, "reflect"))
+            material->SetTexture(kEnvironmentTextureSlot, shared, kEnvironmentTextureWeight);
+    }
+    for (const char* type : {"notex", "onetex", "gloss", "reflect"})
+        for (size_t i = 0; i < kDummyLoadMaterialCount; ++i)
+            if (IsType(kDummyLoadMaterialNames[i], type))
+                if (Orvo::GeometryChunk* chunk = data.placeholders_[i]->CreateGeometryChunk(3, 1, 3, 0, 0, hint))
+                    data.placeholderChunks_.emplace_back(chunk);
+    if (shared) shared->Release();
 }
 
 void ReleaseDummyLoadMaterials()
@@ -50,11 +81,13 @@ void ReleaseDummyLoadMaterials()
     DataManager& manager = *DataManager::Instance();
     if (!manager.placeholdersRegistered_) return;
     manager.placeholdersRegistered_ = false;
+    manager.placeholderChunks_.clear();
     for (Orvo::Material*& material : manager.placeholders_)
     {
         if (material != nullptr) material->Release();
         material = nullptr;
     }
+    manager.placeholderCaches_.clear();
 }
 
 Orvo::Material* GetDummyLoadMaterial(size_t index)

@@ -10,6 +10,7 @@ std::atomic<ConfigNormaliserFn> g_normaliser{nullptr};
 std::atomic<MeshSource*> g_meshSource{nullptr};
 std::atomic<TextureFolderCheckFn> g_textureCheck{nullptr};
 std::atomic<SoundCheckFn> g_soundCheck{nullptr};
+std::atomic<RenderCachesMakerFn> g_cachesMaker{nullptr};
 AssetDatabaseServices g_services;
 }  // namespace
 
@@ -19,6 +20,8 @@ void SetMeshSource(MeshSource* source) { g_meshSource.store(source); }
 MeshSource* GetMeshSource() { return g_meshSource.load(); }
 void SetTextureFolderCheck(TextureFolderCheckFn fn) { g_textureCheck.store(fn); }
 TextureFolderCheckFn GetTextureFolderCheck() { return g_textureCheck.load(); }
+void SetRenderCachesMaker(RenderCachesMakerFn fn) { g_cachesMaker.store(fn); }
+RenderCachesMakerFn GetRenderCachesMaker() { return g_cachesMaker.load(); }
 void SetSoundCheck(SoundCheckFn fn) { g_soundCheck.store(fn); }
 SoundCheckFn GetSoundCheck() { return g_soundCheck.load(); }
 

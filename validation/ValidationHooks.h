@@ -9,18 +9,27 @@
 //   DataManager::SetMeshesNotChecked, and the asset's results then say that its meshes were not checked.
 // - The texture folder check looks at the images of the asset's folder. With none registered it is not
 //   made.
+// - The render caches maker makes the mesh library's alpha-blend caches when the placeholder materials
+//   are registered. With none registered only the engine's own cache is made.
 // - The sound check is the body of the container rule "soundisvalid". With none registered a template
 //   that asks for it gets an error saying the check is not available.
+#include "engine/AutoReference.h"
 #include "engine/FilePath.h"
 #include "engine/PString.h"
+#include "engine/RenderingCache.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class ResultsLog;
 class TDBTagRef;
+
+namespace Orvo {
+class RenderKernel;
+}
 
 namespace TETLib {
 
@@ -64,6 +73,13 @@ MeshSource* GetMeshSource();
 using TextureFolderCheckFn = bool (*)(const Orvo::File::Path& folder, Container& root);
 void SetTextureFolderCheck(TextureFolderCheckFn fn);
 TextureFolderCheckFn GetTextureFolderCheck();
+
+// Makes the mesh library's rendering caches for a kernel, adds them to its cache manager and hands them
+// back (one reference each).
+using RenderCachesMakerFn = void (*)(Orvo::RenderKernel& kernel,
+                                     std::vector<Orvo::AutoReference<Orvo::RenderingCache>>& made);
+void SetRenderCachesMaker(RenderCachesMakerFn fn);
+RenderCachesMakerFn GetRenderCachesMaker();
 
 // The body of the container rule "soundisvalid".
 using SoundCheckFn = bool (*)(Container& container, const TDBTagRef* params);

@@ -1,0 +1,97 @@
+#include "render/materials/MaterialChunks.h"
+#include "render/materials/MaterialTypes.h"
+#include "render/materials/VelmarBumpMaterial.h"
+
+#include <atomic>
+#include <typeinfo>
+
+namespace Orvo {
+namespace {
+std::atomic<EnvironmentMapProvider> g_provider{nullptr};
+
+}  // namespace
+
+void SetEnvironmentMapProvider(EnvironmentMapProvider provider) { g_provider = provider; }
+
+VelmarBumpEnvMaterial::VelmarBumpEnvMaterial(const PString& name, MaterialManager* manager, RenderingCache* chunkCache,
+                                             RenderingCache* maskCache, RenderingCache* blendCache,
+                                             const BumpPrograms& programs)
+    : SecondTextureMaterial<VelmarBumpMaterial>(name, MaterialTypeToken(VelmarMaterialType::BumpEnv), manager,
+                                                chunkCache, maskCache, blendCache, programs),
+      environment_(EnvironmentAxisChange())
+{}
+
+Material* VelmarBumpEnvMaterial::Duplicate() const
+{
+    auto* copy = new VelmarBumpEnvMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
+                                           GetAlphaBlendCache(), GetPrograms());
+    copy->InitBumpInstance(*this);
+    copy->ShareSecondOf(*this);
+    copy->environment_ = environment_;
+    return copy;
+}
+
+bool VelmarBumpEnvMaterial::IsEqual(const Material& other) const
+{
+    if (typeid(other) != typeid(*this)) return false;
+    const auto& o = static_cast<const VelmarBumpEnvMaterial&>(other);
+    return SameSecond(o) && BumpEquals(o);
+}
+
+void VelmarBumpEnvMaterial::Activate(int level) { VelmarBumpMaterial::Activate(level); }
+
+GeometryChunk* VelmarBumpEnvMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
+                                                          uint32_t indexCount, uint32_t faceCount, uint32_t typeCode,
+                                                          const StandardChunkHint& hint)
+{
+    GeometryChunk* chunk =
+        VelmarBumpMaterial::CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, typeCode, hint);
+    SharePerInstanceVertices(chunk);
+    return chunk;
+}
+
+void VelmarBumpEnvMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                        const LightList* lights, const Matrix4& transform, int)
+{
+    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
+    const BumpPrograms programs = GetPrograms();
+    BumpPassOptions options;
+    options.clearSpecularWithoutLight = false;
+    ChunkDraw draw;
+    draw.chunk = chunk;
+    draw.lights = lights;
+    draw.transform = transform;
+
+    SetDisplayState(display);
+    DisplayTexture* environment = nullptr;
+    if (EnvironmentMapProvider provider = g_provider.load()) environment = provider(this, viewport);
+    if (environment != nullptr)
+    {
+        BindStage(display, 3, environment);
+        environment->Release();
+    }
+    else
+        display->SetFallbackTexture(3);
+    if (second_) display->SetTextureMatrix(1, CameraRotationTransposed(viewport) * environment_);
+    DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
+    DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw,
+                 ChooseBrightestLight(lights, DisplayLight::Spot));
+    ClearDisplayState(display);
+}
+
+void VelmarBumpEnvMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
+                                            const LightList* const* lights, const Matrix4* transforms, uint32_t count,
+                                            int)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
+}
+
+void VelmarBumpEnvMaterial::ClearDisplayState(Display* display)
+{
+    if (display == nullptr) return;
+    display->ResetTextureStage(3);
+    VelmarBumpMaterial::ClearDisplayState(display);
+}
+
+}  // namespace Orvo

@@ -1,0 +1,104 @@
+#include "render/materials/MaterialChunks.h"
+#include "render/materials/MaterialTypes.h"
+#include "render/materials/VelmarBumpMaterial.h"
+
+#include <typeinfo>
+
+namespace Orvo {
+
+VelmarBumpGlossMaterial::VelmarBumpGlossMaterial(const PString& name, MaterialManager* manager,
+                                                 RenderingCache* chunkCache, RenderingCache* maskCache,
+                                                 RenderingCache* blendCache, const BumpPrograms& programs,
+                                                 const BumpPrograms& kept)
+    : SecondTextureMaterial<VelmarBumpMaterial>(name, MaterialTypeToken(VelmarMaterialType::BumpGloss), manager,
+                                                chunkCache, maskCache, blendCache, programs),
+      kept_(kept)
+{}
+
+Material* VelmarBumpGlossMaterial::Duplicate() const
+{
+    auto* copy = new VelmarBumpGlossMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
+                                             GetAlphaBlendCache(), GetPrograms(), GetKeptPrograms());
+    copy->InitBumpInstance(*this);
+    copy->ShareSecondOf(*this);
+    return copy;
+}
+
+bool VelmarBumpGlossMaterial::IsEqual(const Material& other) const
+{
+    if (typeid(other) != typeid(*this)) return false;
+    const auto& o = static_cast<const VelmarBumpGlossMaterial&>(other);
+    return SameSecond(o) && BumpEquals(o);
+}
+
+void VelmarBumpGlossMaterial::Activate(int level)
+{
+    if (second_) second_->Activate(level);
+    VelmarBumpMaterial::Activate(level);
+}
+
+GeometryChunk* VelmarBumpGlossMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
+                                                            uint32_t indexCount, uint32_t faceCount, uint32_t typeCode,
+                                                            const StandardChunkHint& hint)
+{
+    GeometryChunk* chunk =
+        VelmarBumpMaterial::CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, typeCode, hint);
+    AddRustAgeProperty(chunk);
+    return chunk;
+}
+
+void VelmarBumpGlossMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                          const LightList* lights, const Matrix4& transform, int)
+{
+    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
+    const Color ambient = GetDisplayMaterial().ambient;
+    SetAmbientColor(Color(1.0f, 1.0f, 1.0f, 1.0f));
+    const float age = chunk->GetChunkProperty(RustAgeName(), 0.0f);
+    const DisplayLight* spot = ChooseBrightestLight(lights, DisplayLight::Spot);
+    SetDisplayState(display);
+    const float gloss = (1.0f - 2.0f * age) * GetGlossStrength();
+    if (gloss > 1.0f / 255.0f)
+    {
+        const BumpPrograms programs = GetPrograms();
+        BumpPassOptions options;
+        options.specularRegister = 3;
+        options.clearSpecularWithoutLight = false;
+        options.spotSource = 1;
+        options.spotDestination = 1;
+        options.spotGrey = true;
+        options.grey = Color(gloss, gloss, gloss, gloss);
+        ChunkDraw draw;
+        draw.chunk = chunk;
+        draw.lights = lights;
+        draw.transform = transform;
+        programs.parallelCombiner->SetConstantRegister(2, options.grey);
+        DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
+        DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw, spot);
+    }
+    ClearDisplayState(display);
+    SetAmbientColor(ambient);
+}
+
+void VelmarBumpGlossMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
+                                              const LightList* const* lights, const Matrix4* transforms, uint32_t count,
+                                              int)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
+}
+
+void VelmarBumpGlossMaterial::SetDisplayState(Display* display)
+{
+    if (display == nullptr) return;
+    BindStage(display, 3, second_.Get());
+    VelmarBumpMaterial::SetDisplayState(display);
+}
+
+void VelmarBumpGlossMaterial::ClearDisplayState(Display* display)
+{
+    if (display == nullptr) return;
+    display->ResetTextureStage(3);
+    VelmarBumpMaterial::ClearDisplayState(display);
+}
+
+}  // namespace Orvo
