@@ -109,79 +109,91 @@ void Display::SetFog(float density, int mode)
 void Display::SetFogMode(int mode)
 {
     state_.fogMode = mode;
-    Record("fog mode " + std::to_string(mode));
+    if (recording_) Record("fog mode " + std::to_string(mode));
 }
 
 void Display::SetAlphaBlendMode(bool on)
 {
     state_.alphaBlend = on;
-    Record(on ? "alpha blend on" : "alpha blend off");
+    if (recording_) Record(on ? "alpha blend on" : "alpha blend off");
 }
 
 void Display::SetAlphaBlendFunction(int source, int destination)
 {
     state_.blendSource = source;
     state_.blendDestination = destination;
-    Record("blend function " + std::to_string(source) + " " + std::to_string(destination));
+    if (recording_) Record("blend function " + std::to_string(source) + " " + std::to_string(destination));
 }
 
 void Display::SetCullMode(bool on)
 {
     state_.cull = on;
-    Record(on ? "cull on" : "cull off");
+    if (recording_) Record(on ? "cull on" : "cull off");
 }
 
 void Display::SetAlphaTestMode(bool on)
 {
     state_.alphaTest = on;
-    Record(on ? "alpha test on" : "alpha test off");
+    if (recording_) Record(on ? "alpha test on" : "alpha test off");
 }
 
 void Display::SetDepthWriteMode(bool on)
 {
     state_.depthWrite = on;
-    Record(on ? "depth write on" : "depth write off");
+    if (recording_) Record(on ? "depth write on" : "depth write off");
 }
 
 void Display::SetColorMaterialMode(int mode)
 {
     state_.colorMaterial = mode;
-    Record("colour material " + std::to_string(mode));
+    if (recording_) Record("colour material " + std::to_string(mode));
 }
 
 void Display::SetAmbientColor(const Color& colour)
 {
     state_.ambient = colour;
-    Record("ambient " + FormatColor(colour));
+    if (recording_) Record("ambient " + FormatColor(colour));
 }
 
 void Display::SetTransform(const Matrix4& transform)
 {
     transform_ = transform;
-    Record("transform " + FormatMatrix(transform));
+    if (recording_) Record("transform " + FormatMatrix(transform));
 }
 
-void Display::DisableTextureStage(uint32_t stage) { Record("disable stage " + std::to_string(stage)); }
+void Display::DisableTextureStage(uint32_t stage)
+{
+    if (recording_) Record("disable stage " + std::to_string(stage));
+}
 
-void Display::ResetTextureStage(uint32_t stage) { Record("reset stage " + std::to_string(stage)); }
+void Display::ResetTextureStage(uint32_t stage)
+{
+    if (recording_) Record("reset stage " + std::to_string(stage));
+}
 
-void Display::SetFallbackTexture(uint32_t stage) { Record("fallback texture " + std::to_string(stage)); }
+void Display::SetFallbackTexture(uint32_t stage)
+{
+    if (recording_) Record("fallback texture " + std::to_string(stage));
+}
 
 void Display::SetTextureMatrix(uint32_t stage, const Matrix4& matrix)
 {
-    Record("texture matrix " + std::to_string(stage) + " " + FormatMatrix(matrix));
+    if (recording_) Record("texture matrix " + std::to_string(stage) + " " + FormatMatrix(matrix));
 }
 
-void Display::ResetTextureMatrix(uint32_t stage) { Record("reset texture matrix " + std::to_string(stage)); }
+void Display::ResetTextureMatrix(uint32_t stage)
+{
+    if (recording_) Record("reset texture matrix " + std::to_string(stage));
+}
 
 void Display::SetTextureCoordGen(uint32_t stage, bool on)
 {
-    Record("texture coordinates " + std::to_string(stage) + (on ? " generated" : " given"));
+    if (recording_) Record("texture coordinates " + std::to_string(stage) + (on ? " generated" : " given"));
 }
 
 void Display::SetTextureFactor(uint32_t stage, const Color& factor)
 {
-    Record("stage factor " + std::to_string(stage) + " " + FormatColor(factor));
+    if (recording_) Record("stage factor " + std::to_string(stage) + " " + FormatColor(factor));
 }
 
 uint32_t Display::CreateTextureStageSetup(uint32_t stage, const TextureArgs& colour, const TextureArgs& alpha)
@@ -194,7 +206,7 @@ uint32_t Display::CreateTextureStageSetup(uint32_t stage, const TextureArgs& col
     std::snprintf(text, sizeof text, "create stage setup %u for stage %u (%d %d %d %d / %d %d %d %d)", handle, stage,
                   colour.operation, colour.argument1, colour.argument2, colour.argument3, alpha.operation,
                   alpha.argument1, alpha.argument2, alpha.argument3);
-    Record(text);
+    if (recording_) Record(text);
     return handle;
 }
 
@@ -202,13 +214,13 @@ void Display::ApplyTextureStageSetup(uint32_t handle)
 {
     auto it = setups_.find(handle);
     if (it == setups_.end()) return;
-    Record("apply stage setup " + std::to_string(handle) + " to stage " + std::to_string(it->second));
+    if (recording_) Record("apply stage setup " + std::to_string(handle) + " to stage " + std::to_string(it->second));
 }
 
 void Display::ReleaseTextureStageSetup(uint32_t handle)
 {
     if (setups_.erase(handle) == 0) return;
-    Record("release stage setup " + std::to_string(handle));
+    if (recording_) Record("release stage setup " + std::to_string(handle));
 }
 
 VertexProgramManager* Display::GetVertexProgramManager()
@@ -227,7 +239,7 @@ void Display::RegisterVertexType(const VertexType* type)
 {
     if (type == nullptr || std::find(vertexTypes_.begin(), vertexTypes_.end(), type) != vertexTypes_.end()) return;
     vertexTypes_.push_back(type);
-    Record("vertex type " + std::to_string(type->GetId()));
+    if (recording_) Record("vertex type " + std::to_string(type->GetId()));
 }
 
 std::string Display::FormatColor(const Color& c)
@@ -252,6 +264,7 @@ std::string Display::FormatMatrix(const Matrix4& m)
 
 void Display::Record(std::string what)
 {
+    if (!recording_) return;
     // Bounded so a long-running process that draws cannot grow without end.
     if (record_.size() >= 65536) record_.erase(record_.begin(), record_.begin() + 32768);
     record_.push_back(std::move(what));
@@ -266,6 +279,7 @@ void Display::RecordDraw(size_t primitives)
 void Display::RecordDraw(const char* what, size_t primitives, const std::string& program)
 {
     ++drawCalls_;
+    if (!recording_) return;
     std::string line = std::string(what) + " " + std::to_string(primitives);
     if (!program.empty()) line += " with " + program;
     Record(std::move(line));

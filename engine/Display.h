@@ -173,8 +173,11 @@ public:
     // A layout the display is told about before chunks use it.
     void RegisterVertexType(const VertexType* type);
 
-    // A state change or draw call, recorded as a short text.
+    // A state change or draw call, recorded as a short text. With recording off nothing is kept (the
+    // state and the draw count still are), so that the cost of the record can be told from the rest.
     void Record(std::string what);
+    void SetRecording(bool on) { recording_ = on; }
+    bool IsRecording() const { return recording_; }
     void RecordDraw(size_t primitives);
     // A draw with a vertex program ("draw 1 with <program>"); `what` names the kind of draw.
     void RecordDraw(const char* what, size_t primitives, const std::string& program);
@@ -203,6 +206,7 @@ private:
     std::unique_ptr<TextureCombinerManager> combiners_;
     std::vector<const VertexType*> vertexTypes_;
     size_t drawCalls_ = 0;
+    bool recording_ = true;
     std::vector<std::string> record_;
 };
 

@@ -111,7 +111,7 @@ void Material::RenderPrimitives(Display* display, ViewPort* viewport, GeometryCh
 void Material::SetLightingState(Display* display, const Matrix4*, GeometryChunk*, VertexProgram*,
                                 const LightList* lights, const Matrix4&, float lightScale, bool)
 {
-    if (display == nullptr) return;
+    if (display == nullptr || !display->IsRecording()) return;
     char text[64];
     std::snprintf(text, sizeof text, "lighting %zu lights scale %g", lights ? lights->Count() : size_t(0),
                   double(lightScale));

@@ -68,19 +68,20 @@ void TextureCombiner::SetConstantRegister(uint32_t n, const Color& c)
 {
     if (n >= kRegisterCount) return;
     registers_[n] = c;
-    if (display_) display_->Record(name_.str() + " r" + std::to_string(n) + " = " + Display::FormatColor(c));
+    if (display_ && display_->IsRecording())
+        display_->Record(name_.str() + " r" + std::to_string(n) + " = " + Display::FormatColor(c));
 }
 
 void TextureCombiner::Enable()
 {
     enabled_ = true;
-    if (display_) display_->Record("enable " + name_.str());
+    if (display_ && display_->IsRecording()) display_->Record("enable " + name_.str());
 }
 
 void TextureCombiner::Disable()
 {
     enabled_ = false;
-    if (display_) display_->Record("disable " + name_.str());
+    if (display_ && display_->IsRecording()) display_->Record("disable " + name_.str());
 }
 
 void TextureCombinerManager::RegisterBuiltInPrograms(const PString& name, std::string_view text)

@@ -98,7 +98,8 @@ void TextureManager::BindTexture(uint32_t stage, DisplayTexture* texture)
         if (bound_.size() <= stage) bound_.resize(stage + 1);
         bound_[stage] = texture;
     }
-    if (display_) display_->Record("bind texture " + std::to_string(stage) + " " + texture->GetName().str());
+    if (display_ && display_->IsRecording())
+        display_->Record("bind texture " + std::to_string(stage) + " " + texture->GetName().str());
 }
 
 void TextureManager::BindNoTexture(uint32_t stage)
@@ -107,7 +108,7 @@ void TextureManager::BindNoTexture(uint32_t stage)
         std::lock_guard<std::mutex> hold(lock_);
         if (stage < bound_.size()) bound_[stage] = nullptr;
     }
-    if (display_) display_->Record("bind texture " + std::to_string(stage) + " none");
+    if (display_ && display_->IsRecording()) display_->Record("bind texture " + std::to_string(stage) + " none");
 }
 
 DisplayTexture* TextureManager::GetBound(uint32_t stage) const

@@ -61,7 +61,7 @@ void VertexProgram::SetLocalConstant(uint32_t n, const Vector3& v)
 {
     if (n >= kConstantCount) return;
     constants_[n] = Color(v.x, v.y, v.z, 0.0f);
-    if (display_ == nullptr) return;
+    if (display_ == nullptr || !display_->IsRecording()) return;
     char text[96];
     std::snprintf(text, sizeof text, " c%u = (%g %g %g)", n, double(v.x), double(v.y), double(v.z));
     display_->Record(GetName().str() + text);
@@ -71,7 +71,8 @@ void VertexProgram::SetLocalConstant(uint32_t n, const Color& c)
 {
     if (n >= kConstantCount) return;
     constants_[n] = c;
-    if (display_) display_->Record(GetName().str() + " c" + std::to_string(n) + " = " + Display::FormatColor(c));
+    if (display_ && display_->IsRecording())
+        display_->Record(GetName().str() + " c" + std::to_string(n) + " = " + Display::FormatColor(c));
 }
 
 void VertexProgramManager::RegisterBuiltInPrograms(const PString& setName, std::string_view text)
