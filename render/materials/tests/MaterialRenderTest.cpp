@@ -1,5 +1,6 @@
 // What the materials do on the recording display: the passes, their constants and state, and that each
 // material puts back what it changed.
+#include "engine/ReflectiveMaterial.h"
 #include "render/materials/MaterialChunks.h"
 #include "render/materials/VelmarBumpColorMaterial.h"
 #include "render/materials/VelmarBumpMaterial.h"
@@ -343,6 +344,55 @@ TEST_F(MaterialTest, ChunksFollowTheCreationHint)
         }
     }
     EXPECT_EQ(MakeAs<Material>("b.m.tbumptex")->CreateGeometryChunk(3, 1, 3, 0, 9, StandardChunkHint()), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MaterialRenderTest, GlossRustDrawsOnlyWithAReflectionAndSwitchesOffWhatItTurnedOn)
+{
+    auto* rust = MakeAs<ReflectiveMaterial>("a.m.tglossrust");
+    ASSERT_NE(rust, nullptr);
+    Paint(*rust);
+    GeometryChunk* chunk = Triangle(*rust);
+    Taken();
+    // No reflection texture: nothing at all, the colours as they were.
+    rust->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    EXPECT_TRUE(Taken().empty());
+    EXPECT_EQ(rust->GetDisplayMaterial().ambient, Color(0.25f, 0.25f, 0.25f, 1));
+
+    DisplayTexture* map = SharedTextureCollection::GetTexture(1, Manager().GetTextureManager());
+    ASSERT_EQ(rust->SetTexture(9, map, 1.0f), 0);
+    map->Release();
+    chunk->SetChunkProperty(RustAgeName(), 0.75f);  // the reflection gone, the specular dulled
+    rust->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    const std::vector<std::string> dull = Taken();
+    EXPECT_EQ(Starting(dull, "apply stage setup"),
+              (std::vector<std::string>{"apply stage setup 4 to stage 0", "apply stage setup 5 to stage 1"}));
+    EXPECT_TRUE(Starting(dull, "texture coordinates").empty());
+    EXPECT_EQ(rust->GetDisplayMaterial().specular, Color(1, 1, 1, 1));
+
+    chunk->SetChunkProperty(RustAgeName(), 0.0f);
+    rust->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    EXPECT_EQ(Starting(Taken(), "texture coordinates"),
+              (std::vector<std::string>{"texture coordinates 1 generated", "texture coordinates 1 given"}));
+}
+
+TEST_F(MaterialRenderTest, MultiPFXPutsBackTheTextureMatrixItGaveStageOne)
+{
+    auto* pfx = MakeAs<VelmarMultiPFXMaterial>("a.m.tmpfx");
+    ASSERT_NE(pfx, nullptr);
+    GeometryChunk* chunk = Triangle(*pfx);
+    EXPECT_EQ(chunk->GetVertexTypeID(), VelmarMultiPFXMaterial::kVertexTypeId);
+    EXPECT_EQ(chunk->GetItemOffset(ItemTexture0 + 1), chunk->GetItemOffset(ItemTexture0));
+    Taken();
+    pfx->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    const std::vector<std::string> record = Taken();
+    EXPECT_EQ(Starting(record, "apply stage setup").size(), 2u);
+    EXPECT_EQ(Starting(record, "disable stage 1").size(), 1u);  // no second texture
+    EXPECT_EQ(Starting(record, "texture matrix 1").size(), 1u);
+    EXPECT_EQ(record.back(), "reset texture matrix 1");
 }
 
 }  // namespace
