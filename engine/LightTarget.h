@@ -1,6 +1,8 @@
 #pragma once
 // Something lights are applied to: it keeps whether its lighting must be worked out again and the
-// lights that reach it.
+// lights that reach it, as particles and as the display lights its materials draw with.
+#include "engine/DisplayLight.h"
+
 #include <vector>
 
 namespace Orvo {
@@ -14,10 +16,14 @@ public:
     virtual void SetUpdateLighting(bool on) { updateLighting_ = on; }
     bool GetUpdateLighting() const { return updateLighting_; }
     std::vector<const Particle*>& GetLights() { return lights_; }
+    LightList& GetDisplayLights() { return displayLights_; }
+    // The display lights for a material's draw: null when none reach the object.
+    const LightList* GetDisplayLightList() const { return displayLights_.Count() ? &displayLights_ : nullptr; }
 
 private:
     bool updateLighting_ = true;
     std::vector<const Particle*> lights_;
+    LightList displayLights_;
 };
 
 }  // namespace Orvo

@@ -48,6 +48,19 @@ void OneTextureMaterial::InitInstance(const OneTextureMaterial& from)
     SetCachedAlphaHint(from.GetCachedAlphaHint());
 }
 
+void OneTextureMaterial::GetBlendFactors(int& source, int& destination)
+{
+    if (blendSource_ >= 0)
+    {
+        source = blendSource_;
+        destination = blendDestination_;
+        return;
+    }
+    const bool blended = GetAlphaHint() == kAlphaHintBlend;
+    source = blended ? 4 : 1;
+    destination = blended ? 5 : 0;
+}
+
 void OneTextureMaterial::SetResourcePriority(float priority)
 {
     Material::SetResourcePriority(priority);
@@ -118,7 +131,7 @@ int OneTextureMaterial::IsLoaded() const { return SlotLoaded(colour_); }
 
 void OneTextureMaterial::CacheAlphaHint()
 {
-    uint32_t hint = GetDisplayMaterial().diffuse.a < 1.0f ? kAlphaHintBlend : kAlphaHintNone;
+    uint32_t hint = GetDisplayMaterial().diffuse.a < 1.0f || GetOpacity() < 1.0f ? kAlphaHintBlend : kAlphaHintNone;
     const TextureResource* image = colour_ ? colour_->GetTexture() : nullptr;
     if (hint == kAlphaHintNone && image != nullptr && image->IsLoaded())
     {
@@ -167,7 +180,9 @@ void OneTextureMaterial::SetDisplayState(Display* display)
     {
         savedBlend_ = display->GetAlphaBlendMode();
         display->GetAlphaBlendFunction(savedSource_, savedDestination_);
-        display->SetAlphaBlendFunction(blendSource_, blendDestination_);
+        int source = 1, destination = 0;
+        GetBlendFactors(source, destination);
+        display->SetAlphaBlendFunction(source, destination);
         display->SetAlphaBlendMode(true);
     }
     if (setup_ != 0) display->ApplyTextureStageSetup(setup_);

@@ -1,6 +1,6 @@
 #pragma once
 // The engine's one-texture material and its plug-in base. The material draws a chunk with a colour
-// texture on stage 0 (texture number 0), the material's blend factors and culling, in one pass:
+// texture on stage 0 (texture number 0), its blend factors and culling, in one pass:
 // Bind(0) sets the display state, the chunk is drawn, Unbind(0) puts the state back. Blended materials
 // (by their alpha hint) hand their chunks to the alpha-blend cache instead of drawing at once.
 //
@@ -43,13 +43,14 @@ public:
     // The stage-0 set-up applied while the material draws (0: none).
     void SetTextureStageSetup(uint32_t handle) { setup_ = handle; }
     uint32_t GetTextureStageSetup() const { return setup_; }
+    // The blend factors the material draws with. Until they are set: source alpha and one minus source
+    // alpha for a blended material (its alpha hint), one and zero otherwise.
     void SetBlendFactors(int source, int destination)
     {
         blendSource_ = source;
         blendDestination_ = destination;
     }
-    int GetBlendSource() const { return blendSource_; }
-    int GetBlendDestination() const { return blendDestination_; }
+    void GetBlendFactors(int& source, int& destination);
 
     // A copy of the same class sharing the textures.
     Material* Duplicate() const override;
@@ -71,7 +72,8 @@ public:
     int DuplicateTexture(int number) override;
     // 4 while the colour texture is not loaded.
     int IsLoaded() const override;
-    // Blended when the diffuse alpha is below 1 or the colour texture carries alpha; masked for 1-bit alpha.
+    // Blended when the diffuse alpha or the opacity is below 1 or the colour texture carries alpha; masked
+    // for 1-bit alpha.
     void CacheAlphaHint() override;
     void CacheChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
                     const Matrix4& transform) override;
@@ -119,8 +121,8 @@ private:
     AutoReference<RenderingCache> maskCache_;
     AutoReference<RenderingCache> blendCache_;
     uint32_t setup_ = 0;
-    int blendSource_ = 1;
-    int blendDestination_ = 0;
+    int blendSource_ = -1;  // -1: not set
+    int blendDestination_ = -1;
     bool savedBlend_ = false;
     int savedSource_ = 1;
     int savedDestination_ = 0;

@@ -1,5 +1,7 @@
 #include "render/VelmarGeometryBaseResource.h"
 
+#include "render/MaterialTextureChecks.h"
+
 std::string VelmarGeometryBaseResource::GetNameFolder() const
 {
     const std::string name = ConvertResourceName(GetName().View());
@@ -11,8 +13,7 @@ bool VelmarGeometryBaseResource::LoadAll()
 {
     if (!Orvo::Resource::LoadAll()) return false;
     for (const MaterialArray& materials : GetMaterialArrays())
-        for (const auto& material : materials)
-            if (material && !material->LoadAll()) return false;
+        if (!LoadAllMaterialTextures(materials)) return false;
     return true;
 }
 
@@ -20,8 +21,10 @@ int VelmarGeometryBaseResource::IsAllLoaded()
 {
     if (const int state = Orvo::Resource::IsAllLoaded()) return state;
     for (const MaterialArray& materials : GetMaterialArrays())
-        for (const auto& material : materials)
-            if (material)
-                if (const int state = material->IsAllLoaded()) return state;
+    {
+        int state = StateLoaded;
+        IsAllMaterialsLoaded(materials, state);
+        if (state != StateLoaded) return state;
+    }
     return StateLoaded;
 }

@@ -5,9 +5,9 @@
 // The mesh resources derive it (VelmarMeshResources.h) and add the definition they load and the
 // instances they make.
 //
-// Texture loading: LoadAll starts the loads of every material's textures (false as soon as one cannot
-// start), IsAllLoaded polls them: 0 loaded, 1 failed, 5 still loading (the first material that is not
-// loaded decides). A material with nothing to load answers loaded.
+// Texture loading (MaterialTextureChecks.h): LoadAll starts the loads of every material's textures (false
+// as soon as one fails), IsAllLoaded polls them: 0 loaded, 1 failed, 5 still loading (the first material
+// that is not loaded decides). A material with nothing to load answers loaded.
 #include "engine/PString.h"
 #include "engine/RenderKernel.h"
 #include "engine/Resource.h"

@@ -177,10 +177,10 @@ void VelmarIndexedMeshInstance::Render(Display* display, ViewPort& viewport, Mat
         {
             const Particle* bone = chunkBones_[i];
             if (bone == nullptr || bone->GetLastCulledFrame() != frame) continue;
-            material->CacheChunk(display, &viewport, chunk, nullptr, MatrixBelow(bone, matrix));
+            material->CacheChunk(display, &viewport, chunk, GetDisplayLightList(), MatrixBelow(bone, matrix));
         }
         else
-            material->CacheChunk(display, &viewport, chunk, nullptr, matrix);
+            material->CacheChunk(display, &viewport, chunk, GetDisplayLightList(), matrix);
     }
 }
 

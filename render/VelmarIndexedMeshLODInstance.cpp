@@ -219,10 +219,10 @@ void VelmarIndexedMeshLODInstance::RenderLevel(Display* display, ViewPort& viewp
         {
             const Particle* bone = c < level.boneParticles.size() ? level.boneParticles[c] : nullptr;
             if (bone == nullptr || bone->GetLastCulledFrame() != frame) continue;
-            material->CacheChunk(display, &viewport, chunk, nullptr, MatrixBelow(bone, matrix));
+            material->CacheChunk(display, &viewport, chunk, GetDisplayLightList(), MatrixBelow(bone, matrix));
         }
         else
-            material->CacheChunk(display, &viewport, chunk, nullptr, matrix);
+            material->CacheChunk(display, &viewport, chunk, GetDisplayLightList(), matrix);
     }
 }
 

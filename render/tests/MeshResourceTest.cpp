@@ -133,20 +133,23 @@ TEST_F(MeshResourceTest, SizesAndTexturePolling)
     EXPECT_EQ(one->CalculateSize(), more->CalculateSize());
     EXPECT_LT(one->CalculateDataSize(), more->CalculateDataSize());
 
-    // Materials whose textures load slowly, or fail: the first not loaded decides.
+    // Materials whose textures load slowly, or fail: the first not loaded decides. Each is asked once by
+    // LoadAll and once a poll.
     struct Slow : Material
     {
-        using Material::Material;
-        int IsAllLoaded() override { return polls-- > 0 ? 5 : final; }
-        int polls = 2;
-        int final = 0;
+        Slow(const char* name, int loadedAfter, int final)
+            : Material(PString(name), PString("onetex")), polls(loadedAfter), final(final)
+        {
+            SetTextureDefinition(0, PString("late.texture"), 0.0f);
+        }
+        int IsLoaded() const override { return polls-- > 0 ? ResultNotLoaded : final; }
+        mutable int polls;
+        int final;
     };
     auto* definition = more->GetDefinition();
     ASSERT_NE(definition, nullptr);
-    auto* slow = new Slow(PString("slow"), PString("onetex"));
-    auto* failed = new Slow(PString("failed"), PString("onetex"));
-    failed->polls = 0;
-    failed->final = 1;
+    auto* slow = new Slow("slow", 3, Material::ResultOk);
+    auto* failed = new Slow("failed", 0, 2);
     const_cast<MaterialArray&>(definition->GetMaterials())[1] = slow;
     const_cast<MaterialArray&>(definition->GetMaterials())[2] = failed;
     EXPECT_TRUE(more->LoadAll());

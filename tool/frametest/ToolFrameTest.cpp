@@ -102,3 +102,127 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 }
 
 }  // namespace
+
+#include "engine/DisplayLight.h"
+#include "engine/File.h"
+#include "engine/ViewPoint.h"
+#include "engine/tests/ScratchFolder.h"
+#include "render/VelmarIndexedMeshInstance.h"
+#include "render/VelmarMeshResources.h"
+#include "render/VelmarResourceDatabase.h"
+#include "render/tests/MeshFileBuilder.h"
+
+namespace {
+
+// One frame of a one-triangle mesh with a bump material whose texture file is missing, loaded through the
+// resource system of the started tool, instanced five units in front of the camera, lit by one parallel
+// and one spot light: the display's record of the frame, line by line.
+TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
+{
+    using namespace Orvo;
+    ScratchFolder folder;
+    IndexedMeshSpec spec;
+    spec.material.name = "tri.m.tbumptex";
+    spec.material.textures = {"tri.texture"};  // not there: the mesh loads without it
+    const Bytes mesh = BuildIndexedMesh(spec);
+    ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
+    VelmarResourceDatabase database(PString("framesrc"), folder.path);
+
+    Resource* made = database.Get("tri.im", ResourceSystem::GetNoLoad);
+    AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
+    if (made) made->Release();
+    ASSERT_TRUE(resource);
+    resource->SetRenderKernel(&Kernel());
+    ASSERT_EQ(resource->Lock(), 0);
+    ASSERT_TRUE(resource->LoadAll());
+    ASSERT_EQ(resource->IsAllLoaded(), Resource::StateLoaded);
+    ASSERT_EQ(resource->GetDefinition()->GetMissingTextures().size(), 1u);
+    std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
+    ASSERT_NE(instance, nullptr);
+    ASSERT_NE(dynamic_cast<VelmarBumpMaterial*>(instance->GetMaterial(0)), nullptr);
+
+    DisplayLight sun(DisplayLight::Parallel), lamp(DisplayLight::Spot);
+    sun.SetDirection({0, 0, 1});
+    sun.diffuse = {0.5f, 0.5f, 0.5f, 1};
+    sun.ambient = {0.25f, 0.25f, 0.25f, 1};
+    lamp.SetPosition({0, 0, 2});
+    lamp.SetDirection({0, 0, 1});
+    lamp.coneAngle = 60;
+    lamp.radius = 4;
+    instance->GetDisplayLights().Add(&sun);
+    instance->GetDisplayLights().Add(&lamp);
+
+    Display& display = *Kernel().GetDisplay();
+    Camera camera;
+    ViewPort viewport{display.GetCurrentFrame(), &camera};
+    ViewPoint viewPoint(viewport);
+    Matrix4 placed;
+    placed.m[3][2] = 5.0f;
+    display.ClearRecord();
+    // The frame: caches opened, the scene culled, what was queued drawn, the caches drawn.
+    RenderingCacheManager& caches = Kernel().GetRenderingCacheManager();
+    caches.BeginFrame();
+    for (const auto& cache : caches.GetCaches()) cache->Enter(&display, &viewport, false);
+    instance->Cull(viewPoint, placed);
+    for (const auto& [particle, matrix] : viewPoint.GetQueued())
+    {
+        Matrix4 m = matrix;
+        particle->Render(&display, viewport, m);
+    }
+    caches.Render(&display, &viewport);
+    display.NextFrame();
+
+    const std::vector<std::string> expected = {
+        // The material's opacity (0.75) makes it blended: the sorted cache draws it, its one triangle sorted.
+        "alpha test off",
+        "alpha blend on",
+        "depth write off",
+        "blend function 4 5",
+        "bind texture 1 shared texture 0",
+        "cull off",  // the mesh file's two-sided flag
+        "disable stage 0",
+        "blend function 4 5",
+        "alpha blend on",
+        "transform [1 0 0 0, 0 1 0 0, 0 0 1 0, 0 0 5 1]",
+        "VelmarBump_ParallelLight c7 = (0 0 1)",
+        "VelmarBump_ParallelLight c13 = (0 0 -5)",
+        "VelmarBumpMat_ParallelLight r0 = (0.2 0.25 0.3 1)",
+        "VelmarBumpMat_ParallelLight r2 = (0.7 0.8 0.9 0.75)",
+        "VelmarBumpMat_ParallelLight r1 = (0.525 0.3 0.2 1)",
+        "enable VelmarBumpMat_ParallelLight",
+        "draw primitives 1 with VelmarBump_ParallelLight",
+        "disable VelmarBumpMat_ParallelLight",
+        "alpha blend on",
+        "blend function 4 1",
+        "fog mode 0",
+        "transform [1 0 0 0, 0 1 0 0, 0 0 1 0, 0 0 5 1]",
+        "VelmarBump_SpotLight c7 = (0 0 1)",
+        "VelmarBump_SpotLight c13 = (0 0 -5)",
+        "VelmarBump_SpotLight c5 = (0 0 -3)",
+        "VelmarBump_SpotLight c6 = (0.5 0.25 0)",
+        "VelmarBumpMat_ParallelLight r0 = (0.4 0.5 0.6 1)",
+        "VelmarBumpMat_ParallelLight r1 = (0 0 0 1)",
+        "VelmarBumpMat_ParallelLight r2 = (0.7 0.8 0.9 0.75)",
+        "enable VelmarBumpMat_ParallelLight",
+        "draw primitives 1 with VelmarBump_SpotLight",
+        "disable VelmarBumpMat_ParallelLight",
+        "alpha blend on",
+        "blend function 4 5",
+        "fog mode 0",
+        "reset stage 1",
+        "reset stage 2",
+        "cull on",
+        "alpha blend on",
+        "blend function 4 5",
+        // The cache puts back what it found.
+        "blend function 1 0",
+        "alpha blend off",
+        "alpha test off",
+        "depth write on",
+    };
+    EXPECT_EQ(display.GetRecord(), expected);
+    EXPECT_EQ(display.GetDrawCalls(), 2u);
+    EXPECT_EQ(display.GetState(), DisplayState());
+}
+
+}  // namespace

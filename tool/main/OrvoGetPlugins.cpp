@@ -4,6 +4,7 @@
 #include "engine/PluginType.h"
 #include "engine/ResourceTypeBase.h"
 #include "engine/UId.h"
+#include "render/VelmarMeshResources.h"
 #include "render/materials/VelmarMaterialPlugins.h"
 #include "textures/CompressAsciiResource.h"
 
@@ -16,8 +17,7 @@ extern "C" __attribute__((visibility("default"))) void OrvoGetPlugins(Orvo::Plug
     Orvo::RegisterMaterialPlugins(add);
     // 2. The resource types, all in the program's resource category.
     const Orvo::UId category("4C414E80-BBDA-11d4-9AD7-0001025364B8");
-    // LEAD: the mesh resource types ("im", "pm", "lm.txt", "lm") come with the mesh resources; call their
-    // registration here, before the texture type, once it is on main.
+    RegisterMeshResourceTypes();  // "im", "pm", "lm.txt" and "lm", entered in the registry directly
     if (auto* type = new (std::nothrow) Orvo::ResourceType<CompressAsciiResource>(
             Orvo::PString("convert-tex.txt"), Orvo::UId("A6805E60-4C54-1278-1111-00010251467D"), category))
     {

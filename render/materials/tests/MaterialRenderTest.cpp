@@ -60,7 +60,7 @@ TEST_F(MaterialRenderTest, BumpMaterialDrawsBothPassesAndPutsBackWhatItChanged)
         "bind texture 1 shared texture 0",
         "cull on",
         "disable stage 0",
-        "blend function 1 0",
+        "blend function 4 5",  // blended: the diffuse alpha is 0.75
         "alpha blend on",
         transform,
         "VelmarBump_ParallelLight c7 = (0 0 -1)",
@@ -86,7 +86,7 @@ TEST_F(MaterialRenderTest, BumpMaterialDrawsBothPassesAndPutsBackWhatItChanged)
         "draw 1 with VelmarBump_SpotLight",
         "disable VelmarBumpMat_ParallelLight",
         "alpha blend on",
-        "blend function 1 0",
+        "blend function 4 5",
         "fog mode 0",
         "reset stage 1",
         "reset stage 2",
