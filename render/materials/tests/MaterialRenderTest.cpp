@@ -396,3 +396,32 @@ TEST_F(MaterialRenderTest, MultiPFXPutsBackTheTextureMatrixItGaveStageOne)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MaterialRenderTest, EnvironmentMapComesFromTheProviderOrTheDisplaysFallback)
+{
+    auto* env = MakeAs<VelmarBumpEnvMaterial>("a.m.tbumpenv");
+    ASSERT_NE(env, nullptr);
+    GeometryChunk* chunk = Triangle(*env);
+    Taken();
+    env->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    std::vector<std::string> record = Taken();
+    EXPECT_EQ(Starting(record, "fallback texture"), std::vector<std::string>{"fallback texture 3"});
+    // The camera's turn (none here) times the axis change.
+    EXPECT_EQ(Starting(record, "texture matrix 1"),
+              std::vector<std::string>{"texture matrix 1 [1 0 0 0, 0 0 1 0, 0 -1 0 0, 0 0 0 1]"});
+    EXPECT_EQ(Starting(record, "reset stage"),
+              (std::vector<std::string>{"reset stage 3", "reset stage 1", "reset stage 2"}));
+
+    static TextureManager* textures = nullptr;
+    textures = Manager().GetTextureManager();
+    SetEnvironmentMapProvider([](Material*, ViewPort*) { return SharedTextureCollection::GetTexture(3, textures); });
+    env->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
+    SetEnvironmentMapProvider(nullptr);
+    record = Taken();
+    EXPECT_TRUE(Starting(record, "fallback texture").empty());
+    EXPECT_EQ(Starting(record, "bind texture 3"), std::vector<std::string>{"bind texture 3 shared texture 3"});
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The engine's side of the materials: fallback chains of material plug-ins, textures that wait for their
+// load, and program texts that cannot be read.
+#include "engine/Display.h"
+#include "engine/File.h"
+#include "engine/MaterialManager.h"
+#include "engine/PluginType.h"
+#include "engine/TextureManager.h"
+#include "engine/VertexProgram.h"
+#include "engine/tests/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace Orvo;
+
+namespace {
+
+// A type this display never draws, naming another as its fallback.
+class Refusing : public MaterialPlugin
+{
+public:
+    Refusing(const char* name, const char* fallback)
+        : MaterialPlugin(PString(name), UId("11111111-2222-3333-4444-555555555555")), fallback_(fallback)
+    {}
+    Material* Create(const PString& name, Display*) override { return new Material(name, GetName()); }
+    bool IsSupported(Display*, PString& fallback) override
+    {
+        fallback = PString(fallback_);
+        return false;
+    }
+
+private:
+    const char* fallback_;
+};
+
+TEST(MaterialFallbackTest, ChainsEndAtADrawableTypeOrAreRefused)
+{
+    PluginBase::UnregisterAll();
+    MaterialManager::RegisterEngineMaterialTypes();
+    for (auto [name, fallback] : {std::pair{"loopa", "loopb"}, std::pair{"loopb", "loopa"}, std::pair{"down", "onetex"},
+                                  std::pair{"lost", "nosuchtype"}})
+        PluginBase::RegisterPluginType(new Refusing(name, fallback));
+    Display display(Display::Kind::Null);
+    MaterialManager manager(&display);
+    const struct
+    {
+        const char* name;
+        int result;
+        const char* type;
+    } cases[] = {{"a.m.down", MaterialManager::Made, "onetex"},
+                 {"a.m.loopa", MaterialManager::CannotMake, nullptr},  // a circle ends instead of turning
+                 {"a.m.lost", MaterialManager::CannotMake, nullptr},
+                 {"a.m.unknown", MaterialManager::UnknownType, nullptr}};
+    for (const auto& c : cases)
+    {
+        int result = -1;
+        Material* made = manager.CreateMaterial(PString(c.name), &result);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(made != nullptr, c.type != nullptr) << c.name;
+        if (made)
+        {
+            EXPECT_EQ(made->GetType().str(), c.type);
+            made->Release();
+        }
+    }
+    PluginBase::UnregisterAll();
+}
+
+TEST(TextureRequestTest, ATextureWaitsForItsLoadAndSaysWhenItFailed)
+{
+    ScratchFolder folder;
+    ASSERT_TRUE(File::WriteFile(folder / "bad.texture", "not a texture"));
+    Display display(Display::Kind::Null);
+    TextureManager textures(&display);
+    EXPECT_EQ(textures.RequestTexture(nullptr, folder / "none.texture", ""), nullptr);
+    DisplayTexture* bad = textures.RequestTexture(nullptr, folder / "bad.texture", "");
+    ASSERT_NE(bad, nullptr);
+    EXPECT_FALSE(bad->IsLoaded());
+    EXPECT_FALSE(bad->HasFailed());
+    EXPECT_EQ(bad->GetPendingState(), DisplayTexture::PendingWaiting);
+    bad->RequestLoad();
+    EXPECT_FALSE(bad->IsLoaded());
+    EXPECT_TRUE(bad->HasFailed());
+    EXPECT_EQ(bad->GetPendingState(), DisplayTexture::PendingFailed);
+    bad->Release();
+    // The shared textures are always there and loaded.
+    DisplayTexture* shared = SharedTextureCollection::GetTexture(0, &textures);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_TRUE(shared->IsLoaded());
+    EXPECT_EQ(shared, textures.GetSharedTexture(0));
+    shared->Release();
+    EXPECT_EQ(SharedTextureCollection::GetTexture(8, &textures), nullptr);
+}
+
+TEST(VertexProgramTextTest, DeclarationsThatCannotBeReadAreRefused)
+{
+    PString set;
+    std::vector<VertexProgramDeclaration> programs;
+    for (const char* text :
+         {"", "vertexProgram(S)\n{\n", "vertexProgram(S) x {\n program P(PNTA) = A;\n}",
+          "vertexProgram(S)\n{\n program P(PNTA) = ;\n}", "vertexProgram(S)\n{\n prog P(PNTA) = A;\n}",
+          "# vertexProgram(S)\n{\n program P(PNTA) = A;\n}"})
+        EXPECT_FALSE(VertexProgramManager::ReadDeclarations(text, set, programs)) << text;
+    ASSERT_TRUE(VertexProgramManager::ReadDeclarations("vertexProgram( S )\n{\n program P ( PNTA ) = A , B;\n}", set,
+                                                       programs));
+    EXPECT_EQ(set.str(), "S");
+    ASSERT_EQ(programs.size(), 1u);
+    EXPECT_EQ(programs[0].name.str(), "P");
+    EXPECT_EQ(programs[0].features.size(), 2u);
+
+    Display display(Display::Kind::Null);
+    VertexProgramManager::RegisterBuiltInPrograms(PString("BrokenSet"), "vertexProgram(BrokenSet)\n{\n");
+    VertexProgram* found = nullptr;
+    EXPECT_EQ(display.GetVertexProgramManager()->FindProgram(PString("BrokenSet"), PString("P"), found),
+              VertexProgramManager::SetUnreadable);
+    EXPECT_EQ(found, nullptr);
+}
+
+}  // namespace
