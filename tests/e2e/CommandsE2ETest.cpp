@@ -1,23 +1,22 @@
-// The command words as a user meets them, through the real tool and daemon: fixed answers, parameter
-// checks, the life of an installed asset, queries, keywords, maintenance and the script words.
+// The command words as a user meets them, through the real tool and daemon: fixed answers, the life of an
+// installed asset, queries, keywords, maintenance and the script words. (Refused parameters: the bad-input
+// table of UserSessionE2ETest.cpp.)
 // Relative paths are typed from a working folder of their own, so they must resolve against it.
 #include "E2EFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
-#include <thread>
 
 namespace e2e {
 namespace {
 
 using CommandsE2E = DaemonRootTest;
 
-TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
+TEST_F(CommandsE2E, FixedWords)
 {
     RunResult v = Run({"VERSION"});
     EXPECT_EQ(v.exitCode, 0);
@@ -32,24 +31,6 @@ TEST_F(CommandsE2E, FixedWordsAndParameterChecks)
         EXPECT_EQ(r.out, kOK) << word;
     }
     EXPECT_EQ(Run({"echo", "Mixed", "Case"}).out, std::string("Mixed Case \n") + kOK);
-
-    RunResult unknown = Run({"frobnicate"});
-    EXPECT_EQ(unknown.exitCode, 255);
-    EXPECT_EQ(unknown.out, Failed("Invalid argument, please check the help for the list of valid argument\n"));
-    EXPECT_EQ(Run({"status"}).out, Failed("Missing AssetID parameter."));
-    RunResult malformed = Run({"edit", "<kuid:12:x>"});
-    EXPECT_EQ(malformed.exitCode, 255);
-    EXPECT_EQ(malformed.out, Failed("Missing AssetID parameter."));
-    RunResult missing = Run({"installfrompath", "no-such-folder"});
-    EXPECT_EQ(missing.exitCode, 255);
-    EXPECT_EQ(missing.out, Failed("Invalid input path."));
-    root_.WriteFile("work/empty/readme.txt", "no asset here");
-    EXPECT_EQ(
-        Run({"installfrompath", "empty"}).out,
-        Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'."));
-    EXPECT_EQ(Run({"setnextcontentid", "-4"}).out, Failed("Missing or invalid ContentID parameter."));
-    EXPECT_EQ(Run({"setmaxbackupfolders"}).exitCode, 255);
-    EXPECT_EQ(Run({"setmaxbackupfolders", "45"}).exitCode, 0);
 }
 
 TEST_F(CommandsE2E, GeneratedKUIDsFollowTheNextContentIdHint)
@@ -157,8 +138,6 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
                                      "<kuid:44000:1001>\t\"\""}));
     EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
     EXPECT_TRUE(root_.Exists("work/KeywordsBackup.dat"));
-    EXPECT_EQ(Run({"backupkeywords", "no-such-folder/k.dat"}).out,
-              Failed("Unable to write the keywords file '" + root_.Path("work/no-such-folder/k.dat") + "'."));
 }
 
 TEST_F(CommandsE2E, MaintenanceWords)
@@ -169,19 +148,8 @@ TEST_F(CommandsE2E, MaintenanceWords)
     EXPECT_EQ(Run({"repairdatabase", "PATCHER"}).out, kOK);
     EXPECT_EQ(Run({"repairdatabase", "EXTENDED"}).out,
               std::string("Repairing asset database (this may take some time)\n") + kOK);
-    EXPECT_EQ(Run({"repairdatabase", "sometimes"}).out, Failed("Unknown parameter."));
-    RunResult unknownMode = Run({"flagrepairdatabase", "sometimes"});
-    EXPECT_EQ(unknownMode.exitCode, 255);
-    EXPECT_EQ(unknownMode.out, Failed("Unknown parameter."));
     EXPECT_EQ(Run({"flagrepairdatabase", "extended"}).exitCode, 0);
-    EXPECT_EQ(Run({"registeraccount", "driver", "s3cret"}).exitCode, 0);
     EXPECT_EQ(Run({"patch-finalise", "success", "1", "2", "119"}).exitCode, 0);
-    EXPECT_EQ(Run({"patch-finalise", "success", "1", "2"}).out, Failed("Invalid parameters"));
-
-    RunResult close = Run({"closevaddaemon"});
-    EXPECT_EQ(close.exitCode, 0);
-    EXPECT_EQ(close.out, kOK);
-    EXPECT_FALSE(root_.DaemonRunning());
 }
 
 TEST_F(CommandsE2E, CompileAndEncrypt)
@@ -199,13 +167,11 @@ TEST_F(CommandsE2E, CompileAndEncrypt)
     for (const std::string& line : Lines(bad.out))
         if (line.find("Bad.gs(") != std::string::npos) ++errors;
     EXPECT_EQ(errors, 1) << bad.out;
+    EXPECT_NE(bad.out.find("- NULLKUID : The script was not compiled: 1 error.\nOK (1 Errors"), std::string::npos)
+        << bad.out;
 
     EXPECT_EQ(Run({"encrypt", "Good.gs"}).exitCode, 0);
     EXPECT_TRUE(root_.Exists("work/Good.gse"));
-    root_.WriteFile("work/notes.txt", "text");
-    RunResult txt = Run({"encrypt", "notes.txt"});
-    EXPECT_EQ(txt.exitCode, 255);
-    EXPECT_EQ(txt.out, Failed("Invalid file path."));
 }
 
 }  // namespace

@@ -5,12 +5,15 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequests.h"
+#include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +38,60 @@ bool Eventually(F done, int tries = 300, int stepMs = 50)
         std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
     return done();
+}
+
+// The English text of an interface key with its placeholders filled, as a summary shows it.
+inline std::string InterfaceText(const std::string& key, const std::map<std::string, std::string>& params = {})
+{
+    static const TDBTagRef texts = [] {
+        TDBTagRef t;
+        LoadConfigFile(t, {}, VELMAR_SOURCE_DIR "/data/InterfaceText.txt");
+        return t;
+    }();
+    std::string text = texts.GetChildString(key, key).str();
+    for (const auto& [name, value] : params)
+    {
+        const std::string macro = "$(" + name + ")";
+        const size_t at = text.find(macro);
+        if (at != std::string::npos) text.replace(at, macro.size(), value);
+    }
+    return text;
+}
+
+// The result lines of each command of a batch run, one list per summary.
+inline std::vector<std::vector<std::string>> BatchBlocks(const std::string& out)
+{
+    std::vector<std::vector<std::string>> blocks(1);
+    for (const std::string& line : Lines(out))
+    {
+        if (line.rfind("OK (", 0) == 0)
+            blocks.emplace_back();
+        else if (!line.empty())
+            blocks.back().push_back(line);
+    }
+    blocks.pop_back();
+    return blocks;
+}
+
+// The files below a folder, as paths relative to it, in name order.
+inline std::vector<std::string> FilesBelow(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) names.push_back(std::filesystem::relative(e.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// How many command hosts have registered with the root's daemon, by its log.
+inline size_t HostsRegistered(const InstallRoot& root)
+{
+    const std::string log = root.ReadFile("UserData/settings/vaddaemon.log");
+    size_t n = 0;
+    for (size_t at = log.find("command host registered"); at != std::string::npos;
+         at = log.find("command host registered", at + 1))
+        ++n;
+    return n;
 }
 
 class DaemonRootTest : public testing::Test

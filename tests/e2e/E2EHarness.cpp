@@ -92,8 +92,6 @@ InstallRoot::~InstallRoot()
 
 std::string InstallRoot::SamplesDir() { return VELMAR_SOURCE_DIR "/data/samples"; }
 
-std::string InstallRoot::ExpectedDir() { return VELMAR_E2E_DIR "/expected"; }
-
 RunResult InstallRoot::Run(const std::vector<std::string>& args, const RunOptions& options) const
 {
     return Start(args, options)->Wait();

@@ -97,9 +97,8 @@ public:
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
 
-    // The source tree's data/samples folder and the expected-output folder of these tests.
+    // The source tree's data/samples folder.
     static std::string SamplesDir();
-    static std::string ExpectedDir();
 
 private:
     std::string root_;

@@ -1,11 +1,13 @@
 // Packages and asset folders as users make them, through the real tool and daemon: file names that differ
 // only in case, one configuration file per installed asset, a package whose files fail its checksum,
-// symbolic links in an asset folder, and a configuration line with a missing quote.
+// symbolic links in an asset folder, configuration files named in any case, and syntax errors, whose
+// message must lead the user to the file and the line.
 #include "E2EFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace e2e {
 namespace {
@@ -116,16 +118,40 @@ TEST_F(PackageE2E, SymbolicLinksLeftOutAreReported)
     EXPECT_EQ(root_.ReadFile("work/linked.cdp").find("secret"), std::string::npos);
 }
 
-TEST_F(PackageE2E, TextAfterAClosingQuoteIsASyntaxErrorWithFileAndLine)
+TEST_F(PackageE2E, ConfigurationsInAnyCaseInstallAndSyntaxErrorsNameFileAndLine)
 {
-    root_.WriteFile("work/quote/config.txt", "kuid <kuid:900003:3>\nusername \"Big \"Red\" Loco\"\nkind \"scenery\"\n");
-    RunResult install = Run({"installfrompath", "quote"});
-    EXPECT_EQ(install.exitCode, 255);
-    EXPECT_NE(install.out.find("'" + root_.Path("work/quote/config.txt") + "' line 2: text after the closing quote"),
-              std::string::npos)
-        << install.out;
-    EXPECT_NE(install.out.find("(1 Errors, 0 Warnings)"), std::string::npos) << install.out;
-    EXPECT_FALSE(root_.Exists("UserData/local/kuid 900003 3"));
+    const std::string kuid = "<kuid:900002:1>";
+    root_.WriteFile("work/upper/CONFIG.TXT", "kuid " + kuid + "\nusername \"Upper Case\"\nkind \"scenery\"\n");
+    RunResult install = Run({"installfrompath", "upper"});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : ", 0), 0u);
+
+    // The line of the item whose brace is never closed; the line with text after a closing quote.
+    const std::pair<std::string, std::string> broken[] = {
+        {"kuid <kuid:900002:2>\nusername \"Broken\"\nmesh-table {\n", "line 3"},
+        {"kuid <kuid:900002:3>\nusername \"Big \"Red\" Loco\"\nkind \"scenery\"\n",
+         "line 2: text after the closing quote"},
+    };
+    for (const auto& [config, where] : broken)
+    {
+        root_.WriteFile("work/broken/config.txt", config);
+        RunResult r = Run({"installfrompath", "broken"});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_NE(r.out.find("'" + root_.Path("work/broken/config.txt") + "' " + where), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("(1 Errors, 0 Warnings)"), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(root_.Exists("UserData/local/kuid 900002 3"));
+
+    // A commit of an edit whose configuration was broken names the edited file.
+    RunResult edit = Run({"edit", kuid});
+    ASSERT_EQ(edit.exitCode, 0) << edit.out;
+    const std::string prefix = "+ " + kuid + " : ";
+    const std::string folder = Lines(edit.out)[0].substr(prefix.size());
+    std::ofstream(folder + "/CONFIG.TXT", std::ios::trunc) << "kuid " << kuid << "\nusername \"Never closed\n";
+    RunResult commit = Run({"commit", kuid});
+    EXPECT_EQ(commit.exitCode, 255);
+    EXPECT_NE(commit.out.find("'" + folder + "/CONFIG.TXT' line 2"), std::string::npos) << commit.out;
+    EXPECT_NE(Run({"printconfig", kuid}).out.find("\"Upper Case\""), std::string::npos);
 }
 
 }  // namespace

@@ -40,19 +40,6 @@ protected:
     }
 };
 
-TEST_F(ToolFailuresE2E, SetMaxBackupFoldersRefusesAWordThatIsNotANumber)
-{
-    for (const char* word : {"abc", "12abc", "1 2", "-"})
-    {
-        RunResult r = Run({"setmaxbackupfolders", word});
-        EXPECT_EQ(r.exitCode, 255) << word;
-        EXPECT_EQ(r.out,
-                  Failed(std::string("The number of backup folders must be a whole number, not '") + word + "'."))
-            << word;
-    }
-    EXPECT_EQ(Run({"setmaxbackupfolders", " 12 "}).exitCode, 0);
-}
-
 TEST_F(ToolFailuresE2E, InstallCDPFailsWhenAnAssetOfThePackageIsRefused)
 {
     InstallSamples();
@@ -82,12 +69,6 @@ TEST_F(ToolFailuresE2E, EveryFailurePostsAnError)
                            " (No such file or directory)\nOK (1 Errors"),
               std::string::npos)
         << cdp.out;
-
-    // A script that does not compile.
-    root_.WriteFile("work/broken.gs", "class Broken {\n");
-    RunResult compile = Run({"compile", "-s", "broken.gs"});
-    EXPECT_EQ(compile.exitCode, 255);
-    EXPECT_NE(compile.out.find("The script was not compiled"), std::string::npos) << compile.out;
 
     // The last content id of the local user's range is handed out once; after it the daemon refuses.
     ASSERT_EQ(Run({"setnextcontentid", "2147483646"}).exitCode, 0);
@@ -166,10 +147,7 @@ TEST_F(ToolFailuresE2E, AStoppedDaemonDoesNotHangTheTool)
     RunOptions quick = RunOptions::Env({{"VELMAR_TEST_REQUEST_BOUND_MS", "500"}});
     quick.timeoutMs = 60000;
     std::unique_ptr<RunningProgram> host = root_.Start({"vadcommandhost"}, quick);
-    ASSERT_TRUE(Eventually([&] {
-        const std::string log = root_.ReadFile("UserData/settings/vaddaemon.log");
-        return log.find("command host registered") != std::string::npos;
-    }));
+    ASSERT_TRUE(Eventually([&] { return HostsRegistered(root_) >= 1; }));
     ASSERT_EQ(kill(pid, SIGSTOP), 0);
     start = Clock::now();
     RunResult ended = host->Wait();

@@ -4,29 +4,10 @@
 #include "E2EFixture.h"
 #include "ValidationCorpus.h"
 
-#include "core/ConfigFile.h"
-
 #include <gtest/gtest.h>
 
 namespace e2e {
 namespace {
-
-std::string Text(const std::string& key, const std::map<std::string, std::string>& params = {})
-{
-    static const TDBTagRef texts = [] {
-        TDBTagRef t;
-        LoadConfigFile(t, {}, VELMAR_SOURCE_DIR "/data/InterfaceText.txt");
-        return t;
-    }();
-    std::string text = texts.GetChildString(key, key).str();
-    for (const auto& [name, value] : params)
-    {
-        const std::string macro = "$(" + name + ")";
-        const size_t at = text.find(macro);
-        if (at != std::string::npos) text.replace(at, macro.size(), value);
-    }
-    return text;
-}
 
 using ValidationCorpusE2E = DaemonRootTest;
 
@@ -44,7 +25,7 @@ TEST_F(ValidationCorpusE2E, CorpusValidatesCleanAndEachMutationGivesItsFinding)
         std::vector<std::string> lines;
     };
     std::vector<Expected> expected;
-    const std::string unchecked = Text("$tet_mesh_checks_unavailable");
+    const std::string unchecked = InterfaceText("$tet_mesh_checks_unavailable");
     std::filesystem::create_directories(root_.Path("work/assets"));
     for (const CorpusAsset& a : assets)
     {
@@ -62,7 +43,7 @@ TEST_F(ValidationCorpusE2E, CorpusValidatesCleanAndEachMutationGivesItsFinding)
         ASSERT_TRUE(WriteMutation(m, root_.Path("work/assets/mutated-" + m.name), kuid, why)) << m.name << ": " << why;
         Expected e{m.name, KUID::ToText(kuid).str(), {}};
         if (!m.key.empty())
-            e.lines.push_back((m.severity == "error" ? "- " : "! ") + e.kuid + " : " + Text(m.key, m.params));
+            e.lines.push_back((m.severity == "error" ? "- " : "! ") + e.kuid + " : " + InterfaceText(m.key, m.params));
         const auto base =
             std::find_if(assets.begin(), assets.end(), [&](const CorpusAsset& a) { return a.folder == m.asset; });
         ASSERT_NE(base, assets.end()) << m.name;
@@ -77,15 +58,7 @@ TEST_F(ValidationCorpusE2E, CorpusValidatesCleanAndEachMutationGivesItsFinding)
     root_.WriteFile("work/validate.txt", batch);
     const RunResult r = Run({"@validate.txt"});
 
-    std::vector<std::vector<std::string>> blocks(1);
-    for (const std::string& line : Lines(r.out))
-    {
-        if (line.rfind("OK (", 0) == 0)
-            blocks.emplace_back();
-        else if (!line.empty())
-            blocks.back().push_back(line);
-    }
-    blocks.pop_back();
+    const std::vector<std::vector<std::string>> blocks = BatchBlocks(r.out);
     ASSERT_EQ(blocks.size(), expected.size()) << r.out << r.err;
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(blocks[i], expected[i].lines) << expected[i].name;
 }
