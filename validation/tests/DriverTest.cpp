@@ -20,8 +20,7 @@ bool CountFolderCheck(std::string_view, const Orvo::File::Path&, ResultsLog*)
     return true;
 }
 
-const std::string kClean =
-    Head("scenery") + "mesh-table\n{\n  default\n  {\n    mesh \"box.im\"\n    auto-create 1\n  }\n}\n";
+const std::string kClean = Head("scenery") + kMesh;
 
 class DriverTest : public ValidationTest
 {

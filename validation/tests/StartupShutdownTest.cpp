@@ -84,30 +84,10 @@ TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinF
     EXPECT_TRUE(manager->GetContainerDefinitions().IsNull());
 }
 
-TEST_F(ValidationStartupTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutdown)
+TEST_F(ValidationStartupTest, PersonalDetailsAreKeptWhetherUsedNotUsedOrUnreadable)
 {
     WriteAllTemplates();
-    Write("personalDetails.txt", "author \"Ada\"\nlicense \"CC\"\nisinputboxon 0\n");
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
-    const TETLib::PersonalDetails& details = TETLib::DataManager::Instance()->GetPersonalDetails();
-    EXPECT_EQ(details.author, "Ada");
-    EXPECT_EQ(details.licence, "CC");
-    EXPECT_FALSE(details.inputBoxOn);
-    TETLib::DataManager::Shutdown();
-
-    TDBTagRef saved;
-    ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
-    ASSERT_EQ(saved.GetChildCount(), 6u);
-    const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
-    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(saved.GetChildName(i), keys[i]);
-    EXPECT_EQ(saved.GetChildString("author"), "Ada");
-    EXPECT_EQ(saved.GetChildInt("isinputboxon", 7), 0);
-}
-
-TEST_F(ValidationStartupTest, PersonalDetailsSurviveARunThatNeverUsedThemOrCouldNotReadThem)
-{
-    WriteAllTemplates();
-    // A start-up that fails before the first use still shuts the manager down.
+    // A start-up that fails before the first use still shuts the manager down, and keeps the details.
     Write("personalDetails.txt", "author \"Ada\"\nemail \"ada@example.org\"\nisinputboxon 1\n");
     ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
     TETLib::DataManager::Shutdown();
@@ -115,6 +95,21 @@ TEST_F(ValidationStartupTest, PersonalDetailsSurviveARunThatNeverUsedThemOrCould
     ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     EXPECT_EQ(saved.GetChildString("author"), "Ada");
     EXPECT_EQ(saved.GetChildString("email"), "ada@example.org");
+
+    // Read on first use, written whole at shutdown.
+    Write("personalDetails.txt", "author \"Ada\"\nlicense \"CC\"\nisinputboxon 0\n");
+    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
+    const TETLib::PersonalDetails& details = TETLib::DataManager::Instance()->GetPersonalDetails();
+    EXPECT_EQ(details.author, "Ada");
+    EXPECT_EQ(details.licence, "CC");
+    EXPECT_FALSE(details.inputBoxOn);
+    TETLib::DataManager::Shutdown();
+    ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
+    ASSERT_EQ(saved.GetChildCount(), 6u);
+    const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(saved.GetChildName(i), keys[i]);
+    EXPECT_EQ(saved.GetChildString("author"), "Ada");
+    EXPECT_EQ(saved.GetChildInt("isinputboxon", 7), 0);
 
     // A file that does not load (a stray brace) is kept as it is for the user to mend.
     const std::string broken = "author \"Ada\"\n}\nlicense \"CC\"\n";

@@ -1,276 +1,57 @@
 // Templates written by the tests: the template forms and rules our own templates do not use, and the
-// template faults that must stop validation with a clear error instead of a silent pass.
+// template faults that must stop validation with a clear error instead of a silent pass. (Templates that
+// inherit in a circle: tests/e2e/ValidateE2ETest.cpp.)
 #include "ValidationTestSupport.h"
 
 namespace validation_test {
 namespace {
 
-// A template file from "name { ... }" blocks written compactly: entries as "name type [extra]".
-const char* kProbeTemplates = R"(probe-base
+// Template text written by parts: an entry of a kind with its further lines, a value entry of a type, a
+// named rule with its parameters, and a definition "name { ... }".
+std::string Entry(const std::string& name, const std::string& kind, const std::string& more = "")
 {
-  inherit
-  {
-    level1
-  }
-  subpossibilities
-  {
-    kuid
-    {
-      kind "value"
-      type "kuid"
-    }
-    kind
-    {
-      kind "value"
-      type "string"
-    }
-    velmar-build
-    {
-      kind "value"
-      type "float"
-    }
-    type
-    {
-      kind "value"
-      type "string"
-    }
-    marker
-    {
-      kind "value"
-      type "string"
-      validation
-      {
-        istracksidetype
-        {
-        }
-      }
-    }
-    wheels
-    {
-      kind "value"
-      type "int"
-      validation
-      {
-        isnottraincar
-        {
-        }
-      }
-    }
-    collated
-    {
-      kind "value"
-      type "string"
-      validation
-      {
-        needcollatemeshes
-        {
-        }
-      }
-    }
-    collate-meshes
-    {
-      kind "value"
-      type "bool"
-    }
-    token
-    {
-      kind "value"
-      type "string-token"
-      compulsory 1
-    }
-    spots
-    {
-      kind "value"
-      type "floatlist"
-      validation
-      {
-        arraymaxsize
-        {
-          size 2
-        }
-      }
-    }
-    ref
-    {
-      kind "value"
-      type "kuidbrowser"
-    }
-    track0
-    {
-      kind "value"
-      type "kuid"
-      sequence 1
-    }
-    light0
-    {
-      kind "value"
-      type "float"
-    }
-    string-table
-    {
-      kind "table"
-      container-type0 "table"
-    }
-    names
-    {
-      kind "names"
-      container-type0 "names"
-    }
-    parts
-    {
-      kind "element"
-      element-type "parts"
-    }
-    lights
-    {
-      kind "lights"
-      container-type0 "lights"
-    }
-    lamps
-    {
-      kind "lamps"
-      container-type0 "lamps"
-    }
-    member
-    {
-      kind "member"
-      container-type0 "member"
-    }
-  }
+    return name + " {\nkind \"" + kind + "\"\n" + more + "}\n";
 }
-level1
+std::string Value(const std::string& name, const std::string& type, const std::string& more = "")
 {
-  inherit
-  {
-    level2
-  }
+    return Entry(name, "value", "type \"" + type + "\"\n" + more);
 }
-level2
+std::string Rule(const std::string& name, const std::string& params = "")
 {
-  subpossibilities
-  {
-    deep
-    {
-      kind "value"
-      type "int"
-    }
-  }
+    return "validation {\n" + name + " {\n" + params + "}\n}\n";
 }
-table
-{
-  tagarray
-  {
-    kind "value"
-    type "string"
-  }
-}
-names
-{
-  tagarray
-  {
-    kind "value"
-    type "doublestring"
-  }
-}
-parts
-{
-  subpossibilities
-  {
-    numbered
-    {
-      kind "light"
-      container-type0 "light"
-      numarray 1
-    }
-  }
-}
-lights
-{
-  array-element
-  {
-    container-type0 "light"
-  }
-}
-light
-{
-  subpossibilities
-  {
-    x
-    {
-      kind "value"
-      type "float"
-    }
-  }
-}
-lamps
-{
-  array-element
-  {
-    container-type0 "lamp"
-  }
-}
-lamp
-{
-  subpossibilities
-  {
-    light-ref
-    {
-      kind "value"
-      type "string"
-      validation
-      {
-        mustbeinlightcontainer
-        {
-        }
-      }
-    }
-  }
-}
-member
-{
-  subpossibilities
-  {
-    username
-    {
-      kind "value"
-      type "string"
-      compulsory 1
-    }
-  }
-}
-smoke
-{
-  icon "smoke"
-  subpossibilities
-  {
-    attachment
-    {
-      kind "value"
-      type "string"
-    }
-    file
-    {
-      kind "value"
-      type "string"
-    }
-    rate
-    {
-      kind "value"
-      type "float"
-      compulsory 1
-    }
-    velocity
-    {
-      kind "value"
-      type "float"
-      compulsory 1
-    }
-  }
-}
-)";
+std::string Block(const std::string& name, const std::string& body) { return name + " {\n" + body + "}\n"; }
+std::string Subs(const std::string& entries) { return Block("subpossibilities", entries); }
 
-const char* kProbeKinds = "probe\n{\n  top-level 1\n  inherit\n  {\n    probe-base\n  }\n}\n"
-                          "traincar\n{\n  top-level 1\n  inherit\n  {\n    probe-base\n  }\n}\n";
+const std::string kProbeTemplates =
+    Block("probe-base",
+          Block("inherit", "level1\n") +
+              Subs(Value("kuid", "kuid") + Value("kind", "string") + Value("velmar-build", "float") +
+                   Value("type", "string") + Value("marker", "string", Rule("istracksidetype")) +
+                   Value("wheels", "int", Rule("isnottraincar")) +
+                   Value("collated", "string", Rule("needcollatemeshes")) + Value("collate-meshes", "bool") +
+                   Value("token", "string-token", "compulsory 1\n") +
+                   Value("spots", "floatlist", Rule("arraymaxsize", "size 2\n")) + Value("ref", "kuidbrowser") +
+                   Value("track0", "kuid", "sequence 1\n") + Value("light0", "float") +
+                   Entry("string-table", "table", "container-type0 \"table\"\n") +
+                   Entry("names", "names", "container-type0 \"names\"\n") +
+                   Entry("parts", "element", "element-type \"parts\"\n") +
+                   Entry("lights", "lights", "container-type0 \"lights\"\n") +
+                   Entry("lamps", "lamps", "container-type0 \"lamps\"\n") +
+                   Entry("member", "member", "container-type0 \"member\"\n"))) +
+    Block("level1", Block("inherit", "level2\n")) + Block("level2", Subs(Value("deep", "int"))) +
+    Block("table", Value("tagarray", "string")) + Block("names", Value("tagarray", "doublestring")) +
+    Block("parts", Subs(Entry("numbered", "light", "container-type0 \"light\"\nnumarray 1\n"))) +
+    Block("lights", Block("array-element", "container-type0 \"light\"\n")) + Block("light", Subs(Value("x", "float"))) +
+    Block("lamps", Block("array-element", "container-type0 \"lamp\"\n")) +
+    Block("lamp", Subs(Value("light-ref", "string", Rule("mustbeinlightcontainer")))) +
+    Block("member", Subs(Value("username", "string", "compulsory 1\n"))) +
+    Block("smoke", "icon \"smoke\"\n" +
+                       Subs(Value("attachment", "string") + Value("file", "string") +
+                            Value("rate", "float", "compulsory 1\n") + Value("velocity", "float", "compulsory 1\n")));
+
+const std::string kProbeKinds = Block("probe", "top-level 1\n" + Block("inherit", "probe-base\n")) +
+                                Block("traincar", "top-level 1\n" + Block("inherit", "probe-base\n"));
 
 std::string Probe(const std::string& body, const std::string& kind = "probe")
 {
@@ -346,13 +127,12 @@ bool FailsWithoutSaying(TETLib::Container&, const TDBTagRef*) { return false; }
 TEST_F(TemplateRulesTest, CompulsoryContainersAndFailuresWithoutAReason)
 {
     // A compulsory container whose entry chooses its type is not missing when it is there.
-    const std::string kinds = "needy\n{\n  top-level 1\n  subpossibilities\n  {\n"
-                              "    kuid\n    {\n      kind \"value\"\n      type \"kuid\"\n    }\n"
-                              "    kind\n    {\n      kind \"value\"\n      type \"string\"\n    }\n"
-                              "    velmar-build\n    {\n      kind \"value\"\n      type \"float\"\n    }\n"
-                              "    parts\n    {\n      kind \"parts\"\n      container-type0 \"parts\"\n"
-                              "      element-type \"parts\"\n      compulsory 1\n    }\n  }\n"
-                              "  validation\n  {\n    soundisvalid\n    {\n    }\n  }\n}\n";
+    const std::string kinds =
+        Block("needy",
+              "top-level 1\n" +
+                  Subs(Value("kuid", "kuid") + Value("kind", "string") + Value("velmar-build", "float") +
+                       Entry("parts", "parts", "container-type0 \"parts\"\nelement-type \"parts\"\ncompulsory 1\n")) +
+                  Rule("soundisvalid"));
     UseTemplates({{"inheritance.txt", ""}, {"kind.txt", kinds}, {"container.txt", "parts\n{\n}\n"}});
     const std::string head = "kuid <kuid:900001:500>\nkind \"needy\"\nvelmar-build 3.7\n";
     // Without a sound check the template's rule cannot be honoured: an error says so.
@@ -368,7 +148,8 @@ TEST_F(TemplateRulesTest, CompulsoryContainersAndFailuresWithoutAReason)
 
 TEST_F(TemplateRulesTest, TemplateFaultsStopValidationWithAClearError)
 {
-    const std::string kind = "probe\n{\n  top-level 1\n  subpossibilities\n  {\n";
+    // A top-level kind "probe" whose one entry is this.
+    auto probe = [](const std::string& entry) { return Block("probe", "top-level 1\n" + Subs(entry)); };
     const struct
     {
         const char* name;
@@ -378,33 +159,27 @@ TEST_F(TemplateRulesTest, TemplateFaultsStopValidationWithAClearError)
         {"syntax",
          {{"kind.txt", "probe\n{\n  top-level 1\n}\n}\n"}},
          "- The validation template file 'kind.txt' line 5: "},
-        {"circle",
-         {{"kind.txt", "a\n{\n  inherit\n  {\n    b\n  }\n}\nb\n{\n  inherit\n  {\n    a\n  }\n}\n"}},
-         "- The validation templates inherit in a circle: a -> b -> a."},
         {"unknown base",
-         {{"kind.txt", "a\n{\n  inherit\n  {\n    nowhere\n  }\n}\n"}},
+         {{"kind.txt", Block("a", Block("inherit", "nowhere\n"))}},
          "- The validation template 'a' inherits 'nowhere', which is not defined."},
         {"unknown rule",
-         {{"kind.txt", kind + "    x\n    {\n      kind \"value\"\n      type \"int\"\n      validation\n      {\n     "
-                              "   frob\n        {\n        }\n      }\n    }\n  }\n}\n"}},
+         {{"kind.txt", probe(Value("x", "int", Rule("frob")))}},
          "- The validation template 'probe' (entry 'x') names the rule 'frob', which does not exist."},
         {"rule in the wrong place",
-         {{"kind.txt", "probe\n{\n  validation\n  {\n    range\n    {\n      min 0\n      max 1\n    }\n  }\n}\n"}},
+         {{"kind.txt", Block("probe", Rule("range", "min 0\nmax 1\n"))}},
          "- The validation template 'probe' names the tag rule 'range' where container rules belong."},
         {"rule without its parameter",
-         {{"kind.txt", kind + "    x\n    {\n      kind \"value\"\n      type \"int\"\n      validation\n      {\n     "
-                              "   range\n        {\n          min 0\n        }\n      }\n    }\n  }\n}\n"}},
+         {{"kind.txt", probe(Value("x", "int", Rule("range", "min 0\n")))}},
          "- The validation template 'probe' (entry 'x') gives the rule 'range' no 'max' parameter."},
         {"missing list",
-         {{"kind.txt", kind + "    x\n    {\n      kind \"value\"\n      type \"combobox\"\n      source "
-                              "\"nope.txt\"\n    }\n  }\n}\n"}},
+         {{"kind.txt", probe(Value("x", "combobox", "source \"nope.txt\"\n"))}},
          "- The validation template 'probe' (entry 'x') takes its choices from the list 'nope.txt', which is not in "
          "the validation data's lists folder."},
         {"unknown type",
-         {{"kind.txt", kind + "    x\n    {\n      kind \"value\"\n      type \"integer\"\n    }\n  }\n}\n"}},
+         {{"kind.txt", probe(Value("x", "integer"))}},
          "- The validation template 'probe' (entry 'x') has the type 'integer', which this program does not know."},
         {"unknown element type",
-         {{"kind.txt", kind + "    x\n    {\n      kind \"element\"\n      element-type \"gone\"\n    }\n  }\n}\n"}},
+         {{"kind.txt", probe(Entry("x", "element", "element-type \"gone\"\n"))}},
          "- The validation template 'probe' (entry 'x') names the element type 'gone', which is not defined."},
     };
     for (const auto& c : cases)

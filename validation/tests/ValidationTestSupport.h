@@ -137,6 +137,9 @@ protected:
     std::set<std::string> written_;  // template files the test wrote over ours
 };
 
+// A mesh table naming "box.im", which the tests write beside the configuration.
+inline const std::string kMesh = "mesh-table\n{\n  default\n  {\n    mesh \"box.im\"\n    auto-create 1\n  }\n}\n";
+
 // A well-formed configuration head: KUID, kind, build, name and category.
 inline std::string Head(const std::string& kind, const std::string& build = "3.7")
 {

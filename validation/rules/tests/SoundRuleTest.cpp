@@ -11,8 +11,6 @@ namespace {
 
 using namespace wave_bytes;
 
-const std::string kMesh = "mesh-table\n{\n  default\n  {\n    mesh \"box.im\"\n    auto-create 1\n  }\n}\n";
-
 // A sound script of one entry, "bell", with the given tags and sound files.
 std::string Sounds(const std::string& tags, const std::string& files)
 {

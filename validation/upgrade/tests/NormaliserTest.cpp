@@ -89,6 +89,15 @@ protected:
 
 // What every normalised configuration gains at its end: the defaults of its categories.
 const std::string kDefaults = "category-era \"1800s\"\ncategory-class \"ZX\"\ncategory-region \"00\"\n";
+// A normalised configuration: the text, the defaults of its categories and the build it was raised to.
+std::string Norm(const std::string& text) { return text + kDefaults + "velmar-build 2.9\n"; }
+// An entry of an attached-track container.
+std::string Track(const std::string& name, const std::string& kuid, const std::string& a, const std::string& b,
+                  int adjoining)
+{
+    return name + " {\ntrack " + kuid + "\nvertices {\n0 \"" + a + "\"\n1 \"" + b + "\"\n}\nuseadjoiningtracktype " +
+           std::to_string(adjoining) + "\n}\n";
+}
 
 TEST_F(NormaliserTest, GateAndGeneralSteps)
 {
@@ -99,9 +108,8 @@ TEST_F(NormaliserTest, GateAndGeneralSteps)
         float build;
         std::string expected;
     } cases[] = {
-        {"2.8 is normalised", "kind \"scenery\"\nvelmar-build 2.8\n", 2.8f,
-         "kind \"scenery\"\n" + kDefaults + "velmar-build 2.9\n"},
-        {"no build counts as 1.3", "kind \"scenery\"\n", 1.3f, "kind \"scenery\"\n" + kDefaults + "velmar-build 2.9\n"},
+        {"2.8 is normalised", "kind \"scenery\"\nvelmar-build 2.8\n", 2.8f, Norm("kind \"scenery\"\n")},
+        {"no build counts as 1.3", "kind \"scenery\"\n", 1.3f, Norm("kind \"scenery\"\n")},
         {"2.9 is not", "kind \"scenery\"\nvelmar-build 2.9\ncategory-region \"\"\nrem \"x\"\n", 2.9f,
          "kind \"scenery\"\nvelmar-build 2.9\nrem \"x\"\n"},
         {"3.49 loses empty categories", "category-region \"\"\ncategory-era \"\"\nkind \"scenery\"\n", 3.49f,
@@ -109,60 +117,46 @@ TEST_F(NormaliserTest, GateAndGeneralSteps)
         {"3.5 keeps them", "category-region \"\"\ncategory-era \"\"\n", 3.5f,
          "category-region \"\"\ncategory-era \"\"\n"},
         {"name becomes username", "kind \"scenery\"\nname \"Old shed\"\n", 1.3f,
-         "kind \"scenery\"\nusername \"Old shed\"\n" + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"scenery\"\nusername \"Old shed\"\n")},
         {"regions joined, index 0 may be missing",
-         "kind \"scenery\"\ncategory-region-1 \"au\"\ncategory-region-2 \"nz\"\ncategory-era-0 \"1950\"\n"
-         "category-era-1 \"1960s\"\ncategory-class \"BI\"\n",
+         "kind \"scenery\"\ncategory-region-1 \"au\"\ncategory-region-2 \"nz\"\ncategory-era-0 "
+         "\"1950\"\ncategory-era-1 \"1960s\"\ncategory-class \"BI\"\n",
          1.3f,
-         "kind \"scenery\"\ncategory-class \"BI\"\ncategory-region \"AU;NZ\"\ncategory-era \"1950s;1960s\"\n"
-         "velmar-build 2.9\n"},
+         "kind \"scenery\"\ncategory-class \"BI\"\ncategory-region \"AU;NZ\"\ncategory-era "
+         "\"1950s;1960s\"\nvelmar-build 2.9\n"},
         {"the first gap from index 1 ends the list",
          "kind \"scenery\"\ncategory-region-2 \"nz\"\ncategory-region \"World trees\"\n", 1.3f,
-         "kind \"scenery\"\ncategory-region-2 \"nz\"\n" + kDefaults + "velmar-build 2.9\n"},
-        {"colours of two fields go, of three stay", "kind \"scenery\"\nrgb 1,2\n", 1.3f,
-         "kind \"scenery\"\n" + kDefaults + "velmar-build 2.9\n"},
-        {"...of three stay", "kind \"scenery\"\nrgb 1,2,3\n", 1.3f,
-         "kind \"scenery\"\nrgb 1,2,3\n" + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"scenery\"\ncategory-region-2 \"nz\"\n")},
+        {"colours of two fields go, of three stay", "kind \"scenery\"\nrgb 1,2\n", 1.3f, Norm("kind \"scenery\"\n")},
+        {"...of three stay", "kind \"scenery\"\nrgb 1,2,3\n", 1.3f, Norm("kind \"scenery\"\nrgb 1,2,3\n")},
         {"textures lose their colour always and gain their texture",
          "kind \"texture\"\nrgb 1,2,3\nasset-filename \"brick\"\nlight 1\n", 1.3f,
-         "kind \"texture\"\nusername \"brick\"\ntexture \"brick.texture\"\n" + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"texture\"\nusername \"brick\"\ntexture \"brick.texture\"\n")},
         {"old names and stray lines",
-         "kind \"scenery\"\nscriptlibrary \"lib\"\nauteur \"A\"\nauthor \"B\"\norganization \"O\"\nrem \"x\"\n"
-         "name-de \"Haus\"\ntrain-build 2.4\nlicense \"\"\n",
+         "kind \"scenery\"\nscriptlibrary \"lib\"\nauteur \"A\"\nauthor \"B\"\norganization \"O\"\nrem \"x\"\nname-de "
+         "\"Haus\"\ntrain-build 2.4\nlicense \"\"\n",
          1.3f,
          "kind \"scenery\"\nscript \"lib\"\n" + kDefaults + "author \"A\"\norganisation \"O\"\nvelmar-build 2.9\n"},
         {"the words of an unquoted description, and names no tag has",
-         "kind \"scenery\"\n'quoted' 1\n___ 1\n42 1\nb4 1\nasset-thing 1\nusername \"U\"\ndescription \"A shed\"\n"
-         "with \"x\"\nthree \"x\"\nwindows\nauthor \"A\"\nsub\n{\n}\n",
-         1.3f,
-         "kind \"scenery\"\nb4 1\nusername \"U\"\ndescription \"A shed\"\nauthor \"A\"\nsub\n{\n}\n" + kDefaults +
-             "velmar-build 2.9\n"},
+         "kind \"scenery\"\n'quoted' 1\n___ 1\n42 1\nb4 1\nasset-thing 1\nusername \"U\"\ndescription \"A shed\"\nwith "
+         "\"x\"\nthree \"x\"\nwindows\nauthor \"A\"\nsub {\n}\n",
+         1.3f, Norm("kind \"scenery\"\nb4 1\nusername \"U\"\ndescription \"A shed\"\nauthor \"A\"\nsub {\n}\n")},
         {"a name cut at its line break", "kind \"scenery\"\nusername \"Two\nlines\"\n", 1.3f,
          "kind \"scenery\"\n" + kDefaults + "username \"Two\"\nvelmar-build 2.9\n"},
-        {"a map without a region KUID", "kind \"map\"\nregion \"somewhere\"\n", 1.3f,
-         "kind \"map\"\n" + kDefaults + "velmar-build 2.9\n"},
-        {"others lose their region", "kind \"scenery\"\nregion <kuid:1:2>\n", 1.3f,
-         "kind \"scenery\"\n" + kDefaults + "velmar-build 2.9\n"},
-        {"old sound lists",
-         "kind \"scenery\"\nsoundscript\n{\n  bell\n  {\n    sound\n    {\n      bell.wav\n      loud \"horn.wav\"\n"
-         "    }\n  }\n}\n",
-         1.3f,
-         "kind \"scenery\"\nsoundscript\n{\n  bell\n  {\n    sound\n    {\n      0 \"bell.wav\"\n      loud "
-         "\"horn.wav\"\n    }\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+        {"a map without a region KUID", "kind \"map\"\nregion \"somewhere\"\n", 1.3f, Norm("kind \"map\"\n")},
+        {"others lose their region", "kind \"scenery\"\nregion <kuid:1:2>\n", 1.3f, Norm("kind \"scenery\"\n")},
+        {"old sound lists", "kind \"scenery\"\nsoundscript {\nbell {\nsound {\nbell.wav\nloud \"horn.wav\"\n}\n}\n}\n",
+         1.3f, Norm("kind \"scenery\"\nsoundscript {\nbell {\nsound {\n0 \"bell.wav\"\nloud \"horn.wav\"\n}\n}\n}\n")},
         {"icons become thumbnails", "kind \"behavior\"\nicon-texture \"icon.tga\"\n", 1.3f,
-         "kind \"behavior\"\nthumbnails\n{\n  0\n  {\n    image \"icon.tga\"\n    width 64\n    height 64\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"behavior\"\nthumbnails {\n0 {\nimage \"icon.tga\"\nwidth 64\nheight 64\n}\n}\n")},
         {"an interior's camera joins its list",
-         "kind \"interior\"\ncamera 1,2,3\ncameralist\n{\n  camera0 0,0,0,0,0\n  camera1 1,1,1,0,0\n}\n", 1.3f,
-         "kind \"interior\"\ncameralist\n{\n  camera0 0,0,0,0,0\n  camera1 1,1,1,0,0\n  camera2 "
-         "1.0,2.0,3.0,0.0,0.0\n}\n"
-         "cameradefault 0\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "kind \"interior\"\ncamera 1,2,3\ncameralist {\ncamera0 0,0,0,0,0\ncamera1 1,1,1,0,0\n}\n", 1.3f,
+         Norm("kind \"interior\"\ncameralist {\ncamera0 0,0,0,0,0\ncamera1 1,1,1,0,0\ncamera2 "
+              "1.0,2.0,3.0,0.0,0.0\n}\ncameradefault 0\n")},
         {"speed boards lose their function", "kind \"mospeedboard\"\nfunction \"x\"\n", 1.3f,
-         "kind \"mospeedboard\"\n" + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"mospeedboard\"\n")},
         {"signals keep theirs", "kind \"mosignal\"\ntrackside 2\nfunction \"x\"\n", 1.3f,
-         "kind \"mosignal\"\ntrackside 2\nfunction \"x\"\n" + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"mosignal\"\ntrackside 2\nfunction \"x\"\n")},
     };
     for (const auto& c : cases) EXPECT_EQ(Upgraded(c.config, c.build), Canon(c.expected)) << c.name;
 }
@@ -173,7 +167,7 @@ TEST_F(NormaliserTest, MeshTablesBogeysAndTracks)
     meshes_.meshes["base/base.im"] = {"a.otrack0a", "a.otrack0b", "a.otrack1a", "a.otrack1b", "a.otrack2a"};
     meshes_.meshes["deck/deck.im"] = {"a.itrack0a", "a.itrack0b"};
     meshes_.meshes["gate/gate.im"] = {"a.road0a", "a.road0b", "a.road1a", "a.road1b", "a.track0a"};
-    const std::string table = "mesh-table\n{\n  default\n  {\n    mesh \"x.im\"\n  }\n}\n";
+    const std::string table = "mesh-table {\ndefault {\nmesh \"x.im\"\n}\n}\n";
     const struct
     {
         const char* name;
@@ -181,79 +175,60 @@ TEST_F(NormaliserTest, MeshTablesBogeysAndTracks)
         std::string expected;
     } cases[] = {
         {"traincar", "kind \"traincar\"\nasset-filename \"loco\"\nusername \"L\"\n",
-         "kind \"traincar\"\nusername \"L\"\nmesh-table\n{\n  default\n  {\n    mesh \"loco_body/loco_body.pm\"\n"
-         "    auto-create 1\n  }\n  shadow\n  {\n    mesh \"loco_shadow/loco_shadow.pm\"\n    auto-create 0\n  }\n}\n"
-         "bogeys\n{\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm(
+             "kind \"traincar\"\nusername \"L\"\nmesh-table {\ndefault {\nmesh \"loco_body/loco_body.pm\"\nauto-create "
+             "1\n}\nshadow {\nmesh \"loco_shadow/loco_shadow.pm\"\nauto-create 0\n}\n}\nbogeys {\n}\n")},
         {"bogey, reversed bogey of index 1",
          "kind \"traincar\"\nbogey <kuid:1:2>\nbogey-1-r <kuid:1:3>\nbogey-0 <kuid:1:4>\n",
-         "kind \"traincar\"\nbogey-0 <kuid:1:4>\nbogeys\n{\n  0\n  {\n    bogey <kuid:1:2>\n    reversed 0\n  }\n"
-         "  1\n  {\n    bogey <kuid:1:3>\n    reversed 1\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"traincar\"\nbogey-0 <kuid:1:4>\nbogeys {\n0 {\nbogey <kuid:1:2>\nreversed 0\n}\n1 {\nbogey "
+              "<kuid:1:3>\nreversed 1\n}\n}\n")},
         {"bogeys of indices 0 and 2", "kind \"traincar\"\nbogey-0 <kuid:1:2>\nbogey-2 <kuid:1:3>\n",
-         "kind \"traincar\"\nbogey-2 <kuid:1:3>\nbogeys\n{\n  0\n  {\n    bogey <kuid:1:2>\n    reversed 0\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"traincar\"\nbogey-2 <kuid:1:3>\nbogeys {\n0 {\nbogey <kuid:1:2>\nreversed 0\n}\n}\n")},
         {"bogey", "kind \"bogey\"\nasset-filename \"wheel\"\nusername \"W\"\nlight 1\n",
-         "kind \"bogey\"\nusername \"W\"\nmesh-table\n{\n  default\n  {\n    mesh \"wheel.pm\"\n    auto-create 1\n"
-         "  }\n  shadow\n  {\n    mesh \"wheel_shadow/wheel_shadow.pm\"\n    auto-create 0\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"bogey\"\nusername \"W\"\nmesh-table {\ndefault {\nmesh \"wheel.pm\"\nauto-create 1\n}\nshadow "
+              "{\nmesh \"wheel_shadow/wheel_shadow.pm\"\nauto-create 0\n}\n}\n")},
         {"junction", "kind \"mojunction\"\nasset-filename \"j\"\nusername \"J\"\nmode0 \"Left\"\nmode1 \"\"\n",
-         "kind \"mojunction\"\nusername \"J\"\nmode1 \"\"\nmesh-table\n{\n  left\n  {\n    mesh \"Left/Left.im\"\n"
-         "    auto-create \"1\"\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"mojunction\"\nusername \"J\"\nmode1 \"\"\nmesh-table {\nleft {\nmesh "
+              "\"Left/Left.im\"\nauto-create \"1\"\n}\n}\n")},
         {"interior attachments and mesh",
-         "kind \"interior\"\nasset-filename \"cab\"\nusername \"C\"\nmesh \"cab.im\"\nattachment\n{\n  lever\n  {\n"
-         "    mesh \"lever.im\"\n    att \"a.lever\"\n  }\n}\ncameradefault 1\n",
-         "kind \"interior\"\nusername \"C\"\ncameradefault 1\nmesh-table\n{\n  lever\n  {\n    mesh \"lever.im\"\n"
-         "    att \"a.lever\"\n    att-parent \"default\"\n  }\n  default\n  {\n    mesh \"cab.im\"\n    auto-create "
-         "1\n"
-         "  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "kind \"interior\"\nasset-filename \"cab\"\nusername \"C\"\nmesh \"cab.im\"\nattachment {\nlever {\nmesh "
+         "\"lever.im\"\natt \"a.lever\"\n}\n}\ncameradefault 1\n",
+         Norm("kind \"interior\"\nusername \"C\"\ncameradefault 1\nmesh-table {\nlever {\nmesh \"lever.im\"\natt "
+              "\"a.lever\"\natt-parent \"default\"\n}\ndefault {\nmesh \"cab.im\"\nauto-create 1\n}\n}\n")},
         {"scenery with name points 0 and 1, a font size and a night mesh",
-         "kind \"scenery\"\nasset-filename \"shed\"\nusername \"S\"\nauto-animation 1\nfontsize 0.5\nfontcolor \"\"\n"
-         "night \"lit\"\nbendy 1\n",
-         "kind \"scenery\"\nusername \"S\"\nmesh-table\n{\n  default\n  {\n    auto-create 1\n    mesh \"shed.im\"\n"
-         "    anim \"anim.kin\"\n    animation-loop-speed 1.0\n    effects\n    {\n      0\n      {\n        kind "
-         "\"name\"\n        att \"a.name0\"\n        fontsize \"0.5\"\n        name \"name\"\n      }\n      1\n"
-         "      {\n        kind \"name\"\n        att \"a.name1\"\n        fontsize \"0.5\"\n        name \"name\"\n"
-         "      }\n    }\n  }\n  night\n  {\n    mesh \"lit/lit.im\"\n    night-mesh-base \"default\"\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "kind \"scenery\"\nasset-filename \"shed\"\nusername \"S\"\nauto-animation 1\nfontsize 0.5\nfontcolor "
+         "\"\"\nnight \"lit\"\nbendy 1\n",
+         Norm("kind \"scenery\"\nusername \"S\"\nmesh-table {\ndefault {\nauto-create 1\nmesh \"shed.im\"\nanim "
+              "\"anim.kin\"\nanimation-loop-speed 1.0\neffects {\n0 {\nkind \"name\"\natt \"a.name0\"\nfontsize "
+              "\"0.5\"\nname \"name\"\n}\n1 {\nkind \"name\"\natt \"a.name1\"\nfontsize \"0.5\"\nname "
+              "\"name\"\n}\n}\n}\nnight {\nmesh \"lit/lit.im\"\nnight-mesh-base \"default\"\n}\n}\n")},
         {"scenery whose mesh does not load", "kind \"buildable\"\nasset-filename \"gone\"\nusername \"G\"\n",
-         "kind \"buildable\"\nusername \"G\"\nmesh-table\n{\n  default\n  {\n    auto-create 1\n    mesh \"gone.im\"\n"
-         "  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"buildable\"\nusername \"G\"\nmesh-table {\ndefault {\nauto-create 1\nmesh \"gone.im\"\n}\n}\n")},
         {"turntable",
-         "kind \"turntable\"\nasset-filename \"tt\"\nusername \"T\"\nmode0 \"base\"\nmode1 \"deck\"\n"
-         "track <kuid:1:9>\n",
-         "kind \"turntable\"\nusername \"T\"\nmesh-table\n{\n  default\n  {\n    mesh \"base/base.im\"\n"
-         "    auto-create 1\n  }\n  turntable\n  {\n    mesh \"deck/deck.im\"\n  }\n}\nattached-track\n{\n"
-         "  tracko1\n  {\n    track <kuid:1:9>\n    vertices\n    {\n      0 \"a.otrack0a\"\n      1 \"a.otrack0b\"\n"
-         "    }\n    useadjoiningtracktype 0\n  }\n  tracko2\n  {\n    track <kuid:1:9>\n    vertices\n    {\n"
-         "      0 \"a.otrack1a\"\n      1 \"a.otrack1b\"\n    }\n    useadjoiningtracktype 0\n  }\n  tracki1\n  {\n"
-         "    track <kuid:1:9>\n    vertices\n    {\n      0 \"a.itrack0a\"\n      1 \"a.itrack0b\"\n    }\n"
-         "    useadjoiningtracktype 0\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "kind \"turntable\"\nasset-filename \"tt\"\nusername \"T\"\nmode0 \"base\"\nmode1 \"deck\"\ntrack "
+         "<kuid:1:9>\n",
+         Norm("kind \"turntable\"\nusername \"T\"\nmesh-table {\ndefault {\nmesh \"base/base.im\"\nauto-create 1\n}\n"
+              "turntable {\nmesh \"deck/deck.im\"\n}\n}\nattached-track {\n" +
+              Track("tracko1", "<kuid:1:9>", "a.otrack0a", "a.otrack0b", 0) +
+              Track("tracko2", "<kuid:1:9>", "a.otrack1a", "a.otrack1b", 0) +
+              Track("tracki1", "<kuid:1:9>", "a.itrack0a", "a.itrack0b", 0) + "}\n")},
         {"turntable keeps its attached tracks",
          "kind \"turntable\"\nasset-filename \"tt\"\nusername \"T\"\nmode0 \"base\"\nmode1 \"deck\"\ntrack "
-         "<kuid:1:9>\nattached-track\n{\n}\n",
-         "kind \"turntable\"\nusername \"T\"\ntrack <kuid:1:9>\nattached-track\n{\n}\nmesh-table\n{\n  default\n  {\n"
-         "    mesh \"base/base.im\"\n    auto-create 1\n  }\n  turntable\n  {\n    mesh \"deck/deck.im\"\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "<kuid:1:9>\nattached-track {\n}\n",
+         Norm("kind \"turntable\"\nusername \"T\"\ntrack <kuid:1:9>\nattached-track {\n}\nmesh-table {\ndefault "
+              "{\nmesh \"base/base.im\"\nauto-create 1\n}\nturntable {\nmesh \"deck/deck.im\"\n}\n}\n")},
         {"crossing",
-         "kind \"mocrossing\"\nasset-filename \"x\"\nusername \"X\"\nmode0 \"gate\"\nroad <kuid:1:5>\n"
-         "track <kuid:1:6>\n",
-         "kind \"mocrossing\"\nusername \"X\"\nmesh-table\n{\n  default\n  {\n    mesh \"gate/gate.im\"\n    anim "
-         "\"gate/anim.kin\"\n    auto-create 1\n  }\n}\nattached-track\n{\n  road1\n  {\n    track <kuid:1:5>\n"
-         "    vertices\n    {\n      0 \"a.road0a\"\n      1 \"a.road0b\"\n    }\n    useadjoiningtracktype 1\n  }\n"
-         "  road2\n  {\n    track <kuid:1:5>\n    vertices\n    {\n      0 \"a.road1a\"\n      1 \"a.road1b\"\n    }\n"
-         "    useadjoiningtracktype 1\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         "kind \"mocrossing\"\nasset-filename \"x\"\nusername \"X\"\nmode0 \"gate\"\nroad <kuid:1:5>\ntrack "
+         "<kuid:1:6>\n",
+         Norm("kind \"mocrossing\"\nusername \"X\"\nmesh-table {\ndefault {\nmesh \"gate/gate.im\"\n"
+              "anim \"gate/anim.kin\"\nauto-create 1\n}\n}\nattached-track {\n" +
+              Track("road1", "<kuid:1:5>", "a.road0a", "a.road0b", 1) +
+              Track("road2", "<kuid:1:5>", "a.road1a", "a.road1b", 1) + "}\n")},
         {"crossing with no mode and no mesh", "kind \"mocrossing\"\nasset-filename \"x\"\nusername \"X\"\n",
-         "kind \"mocrossing\"\nusername \"X\"\nmesh-table\n{\n  default\n  {\n    mesh \"mode0.im\"\n    anim "
-         "\"anim.kin\"\n    auto-create 1\n  }\n}\n" +
-             kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"mocrossing\"\nusername \"X\"\nmesh-table {\ndefault {\nmesh \"mode0.im\"\nanim "
+              "\"anim.kin\"\nauto-create 1\n}\n}\n")},
         {"a mesh table already there", "kind \"scenery\"\nasset-filename \"shed\"\nusername \"S\"\n" + table,
-         "kind \"scenery\"\nusername \"S\"\n" + table + kDefaults + "velmar-build 2.9\n"},
+         Norm("kind \"scenery\"\nusername \"S\"\n" + table)},
     };
     for (const auto& c : cases) EXPECT_EQ(Upgraded(c.config, 1.3f), Canon(c.expected)) << c.name;
     EXPECT_EQ(meshes_.animations, std::vector<std::string>{AssetFolder() + "gate/anim.kin"});
