@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 struct Case
@@ -104,6 +107,25 @@ TEST(TextureFormatChoiceTest, SizeLimits)
 
 TEST(TextureFormatChoiceTest, TargetListText)
 {
+    // Names are lower-cased, aliased and trimmed of blanks (only blanks); unknown names pass as they are; an
+    // empty name ends the list.
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"Velmar; DXTC", {"velmar", "dxtc"}},
+        {"S3TC;etc", {"dxtc", "etc1"}},
+        {"  atc  ;ETC1;pvrtc;s3tc;dxtc", {"atc", "etc1", "pvrtc", "dxtc", "dxtc"}},
+        {"\tios ;Made-Up", {"\tios", "made-up"}},
+        {"", {}},
+        {";dxtc", {}},
+        {"   ;dxtc", {}},
+        {"dxtc;;etc1", {"dxtc"}},
+        {"dxtc;", {"dxtc"}},
+    };
+    for (const auto& [text, names] : cases)
+    {
+        std::vector<std::string> parsed;
+        for (const Orvo::PString& name : ParseTextureTargetList(text)) parsed.push_back(name.str());
+        EXPECT_EQ(parsed, names) << text;
+    }
     const PStringArray list = ParseTextureTargetList("S3TC;etc");
     EXPECT_EQ(FormatTextureTargetList(list), "dxtc; etc1");
     EXPECT_EQ(ParseTextureTargetList(FormatTextureTargetList(list)), list);

@@ -1,5 +1,6 @@
-// The command table without a daemon: fixed answers, word matching, and every parameter check, which
-// must answer before any request is made.
+// The command table without a daemon: word matching and the parameter checks, which must answer before
+// any request is made. (Fixed answers and the refusals a user meets: tests/e2e, CommandsE2ETest.cpp and
+// the bad-input table of UserSessionE2ETest.cpp.)
 #include "CommandTestSupport.h"
 
 #include "assetdb/VADConnection.h"
@@ -8,22 +9,6 @@
 namespace {
 
 const char kInvalidWord[] = "Invalid argument, please check the help for the list of valid argument\n";
-
-TEST(DispatcherTest, FixedAnswersInAnyCase)
-{
-    CommandRun v = RunWords({"VeRsIoN"});
-    EXPECT_EQ(v.exit, 0);
-    EXPECT_EQ(v.out, "Build 61388\n");
-    EXPECT_EQ(RunWords({"INSTALLEDVERSION"}).exit, 370);
-    EXPECT_EQ(RunWords({"installedversionhi"}).exit, 1);
-    EXPECT_EQ(RunWords({"installedversionlo"}).exit, 114);
-    EXPECT_EQ(RunWords({"installedbuildnumber"}).exit, 61388);
-    EXPECT_EQ(RunWords({"InstalledBuildNumberHi"}).exit, 239);
-    CommandRun lo = RunWords({"installedbuildnumberlo"});
-    EXPECT_EQ(lo.exit, 204);
-    EXPECT_EQ(lo.out, "");
-    EXPECT_TRUE(lo.results.empty());
-}
 
 TEST(DispatcherTest, EchoKeepsArgumentsAsTyped)
 {
@@ -61,42 +46,29 @@ TEST(DispatcherTest, MissingParametersGiveTheirMessage)
         const char* message;
     };
     const Case cases[] = {
-        {{"edit"}, "Missing AssetID parameter."},
         {{"printconfig", ""}, "Missing AssetID parameter."},
-        {{"commit", "not-a-kuid"}, "Missing AssetID parameter."},
-        {{"revert", "<kuid:1:2"}, "Missing AssetID parameter."},
         {{"delete", "kuid 1 x"}, "Missing AssetID parameter."},
         {{"status", "NULLKUID"}, "Missing AssetID parameter."},
         {{"installfromdls", "hello"}, "Missing AssetID parameter."},
         {{"validate"}, "Missing AssetID parameter."},
-        {{"compresstexture"}, "Missing AssetID parameter."},
         {{"installcdp"}, "Missing input filepath parameter."},
         {{"installfrompath", ""}, "Missing input path parameter."},
         {{"importconsists"}, "Missing input path parameter."},
         {{"listbuilds"}, "Missing path parameter."},
         {{"setnextcontentid"}, "Missing or invalid ContentID parameter."},
         {{"setnextcontentid", "0"}, "Missing or invalid ContentID parameter."},
-        {{"setnextcontentid", "-12"}, "Missing or invalid ContentID parameter."},
-        {{"setnextcontentid", "abc"}, "Missing or invalid ContentID parameter."},
         {{"setnextcontentid", "99999999999"}, "Missing or invalid ContentID parameter."},
-        {{"searchbycategory", "-A"}, "Missing category parameter."},
         {{"searchbycategory", "-a", ""}, "Missing category parameter."},
         {{"compile"}, "Invalid file path."},
         {{"encrypt"}, "Invalid file path."},
-        {{"encrypt", "script.txt"}, "Invalid file path."},
         {{"createcdp"}, "Missing output path parameter."},
         {{"createcdp", "out.zip", "<kuid:1:2>"}, "The output filename must have a .cdp extension."},
-        {{"export-package", "dxtc", "Trains", "<kuid:1:2>"}, "Invalid uppercase package name \"Trains\""},
-        {{"export-package", "dxtc", "ninechars", "<kuid:1:2>"}, "Over-long package name \"ninechars\""},
         {{"export-package", "dxtc", "sub/Caps", "<kuid:1:2>"}, "Invalid uppercase package name \"Caps\""},
         {{"export-package", "dxtc", "trains", "base", "<kuid:1:2>", "extra"},
          "Expected KUID parameter but found \"extra\""},
         {{"export-package", "dxtc", "trains", "base", "core"}, "Missing AssetID parameter."},
         {{"dlsparse"}, "Missing CDP filepath."},
         {{"dlsparsefolder", ""}, "No folder path set"},
-        {{"patch-finalise", "success", "1", "2"}, "Invalid parameters"},
-        {{"repairdatabase", "quick"}, "Unknown parameter."},
-        {{"flagrepairdatabase", "quick"}, "Unknown parameter."},
     };
     for (const Case& c : cases)
     {
@@ -118,8 +90,6 @@ TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberFailsSilently)
 
 TEST(DispatcherTest, MissingPathsAreRefusedBeforeTheDaemon)
 {
-    EXPECT_EQ(RunWords({"installfrompath", "/no/such/folder/anywhere"}).Texts(),
-              std::vector<std::string>{"Invalid input path."});
     EXPECT_EQ(RunWords({"installcdp", "/no/such/file.cdp"}).Texts(), std::vector<std::string>{"Invalid input path."});
     EXPECT_EQ(RunWords({"importconsists", "/no/such/consists.txt"}).Texts(),
               std::vector<std::string>{"Invalid input path."});
@@ -161,14 +131,12 @@ TEST(DispatcherTest, WithoutALinkEveryRequestFailsWithTheLinksOneError)
     EXPECT_EQ(RunWords({"patch-finalise", "FAILED", "1", "2", "3"}).exit, 0) << "nothing to tell without a link";
 }
 
-TEST(DispatcherTest, ValidateAndTheCommandHostWithoutADaemon)
+TEST(DispatcherTest, ValidateWithoutADaemon)
 {
     // Without a daemon no asset can be found.
     CommandRun v = RunWords({"validate", "<kuid:1:2>"});
     EXPECT_EQ(v.exit, -1);
     EXPECT_EQ(v.Texts(), std::vector<std::string>{"Unknown AssetID"});
-    // Without a daemon connection the command host has nothing to serve and ends at once.
-    EXPECT_EQ(RunWords({"vadcommandhost"}).exit, 0);
 }
 
 TEST(CommandArgsTest, DecimalReading)

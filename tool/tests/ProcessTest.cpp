@@ -93,50 +93,31 @@ struct Bytes
 
 TEST(DisplaySettingsTest, VersionsAndShortFiles)
 {
-    DisplaySettings s;
-    Bytes v0;
-    v0.Common(800).Tail(600).U32(8);  // no signature: version 0, the multisample word is not read
-    ParseDisplaySettings(v0.b.data(), v0.b.size(), s);
-    EXPECT_EQ(s.width, 800u);
-    EXPECT_EQ(s.height, 600u);
-    EXPECT_EQ(s.vsyncMode, 2u);
-    EXPECT_FLOAT_EQ(s.vertexOffset, 0.25f);
-    EXPECT_FLOAT_EQ(s.physicalScreenRatio, 1.5f);
-    EXPECT_EQ(s.multisample, 4u);
-
-    DisplaySettings v1s;
-    Bytes v1;
-    v1.Signature(1).Common(640).U32(0xDEAD).Tail(480).U32(2);  // version 1 drops one word; < 3 forces 4
-    ParseDisplaySettings(v1.b.data(), v1.b.size(), v1s);
-    EXPECT_EQ(v1s.height, 480u);
-    EXPECT_EQ(v1s.offsetVertices, 1u);
-    EXPECT_EQ(v1s.multisample, 4u);
-
-    DisplaySettings v4s;
-    Bytes v4;
-    v4.Signature(4).Common(1920).Tail(1080).U32(2).U32(3).F32(24.0f);
-    ParseDisplaySettings(v4.b.data(), v4.b.size(), v4s);
-    EXPECT_EQ(v4s.multisample, 2u);
-    EXPECT_EQ(v4s.formFactor, 3u);
-    EXPECT_FLOAT_EQ(v4s.screenDiagonalInches, 24.0f);
-
-    DisplaySettings v3s;
-    Bytes v3;
+    Bytes v0, v1, v3, v4, v5, cut;
+    v0.Common(800).Tail(600).U32(8);                           // no signature: version 0, no multisample word read
+    v1.Signature(1).Common(640).U32(0xDEAD).Tail(480).U32(2);  // version 1 drops one word; below 3 forces 4
     v3.Signature(3).Common(1024).Tail(768).U32(8);
-    ParseDisplaySettings(v3.b.data(), v3.b.size(), v3s);
-    EXPECT_EQ(v3s.multisample, 4u);
-
-    DisplaySettings v5s, shortS;
-    Bytes v5;
-    v5.Signature(5).Common(1).Tail(1);
-    ParseDisplaySettings(v5.b.data(), v5.b.size(), v5s);
-    EXPECT_EQ(v5s.width, 1024u);
-    Bytes cut;
-    cut.Signature(2).U32(1280).U32(24);
-    ParseDisplaySettings(cut.b.data(), cut.b.size(), shortS);
-    EXPECT_EQ(shortS.width, 1280u);
-    EXPECT_EQ(shortS.colourBits, 24u);
-    EXPECT_EQ(shortS.height, 768u);
+    v4.Signature(4).Common(1920).Tail(1080).U32(2).U32(3).F32(24.0f);
+    v5.Signature(5).Common(1).Tail(1);   // a version we do not know: the defaults
+    cut.Signature(2).U32(1280).U32(24);  // cut short: what is there, then the defaults
+    const Bytes* files[] = {&v0, &v1, &v3, &v4, &v5, &cut};
+    const uint32_t expected[][3] = {{800, 600, 4},   {640, 480, 4},  {1024, 768, 4},
+                                    {1920, 1080, 2}, {1024, 768, 4}, {1280, 768, 4}};  // width, height, multisample
+    DisplaySettings s[std::size(files)];
+    for (size_t i = 0; i < std::size(files); ++i)
+    {
+        ParseDisplaySettings(files[i]->b.data(), files[i]->b.size(), s[i]);
+        EXPECT_EQ(s[i].width, expected[i][0]) << i;
+        EXPECT_EQ(s[i].height, expected[i][1]) << i;
+        EXPECT_EQ(s[i].multisample, expected[i][2]) << i;
+    }
+    EXPECT_EQ(s[0].vsyncMode, 2u);
+    EXPECT_FLOAT_EQ(s[0].vertexOffset, 0.25f);
+    EXPECT_FLOAT_EQ(s[0].physicalScreenRatio, 1.5f);
+    EXPECT_EQ(s[1].offsetVertices, 1u);
+    EXPECT_EQ(s[3].formFactor, 3u);
+    EXPECT_FLOAT_EQ(s[3].screenDiagonalInches, 24.0f);
+    EXPECT_EQ(s[5].colourBits, 24u);
 }
 
 TEST(DisplaySettingsTest, SimulatorArguments)

@@ -1,7 +1,7 @@
-// The compile and encrypt words on real files, with relative paths taken from the start directory.
+// The compile and encrypt words on real files, with relative paths taken from the start directory, and the
+// process's own directory given back. (Compiled and encoded files a user makes: tests/e2e/CommandsE2ETest.cpp.)
 #include "CommandTestSupport.h"
 
-#include "core/ProcessFlags.h"
 #include "tool/StartDirectory.h"
 
 #include <cstring>
@@ -30,18 +30,6 @@ protected:
     std::filesystem::path cwd_;
 };
 
-TEST_F(ScriptCommandTest, EncryptWritesTheEncodedFormBeside)
-{
-    t_.Write("Loco.gs", "include \"x.gs\"\nclass Loco { }\n");
-    CommandRun r = RunWords({"encrypt", "Loco.gs"});
-    EXPECT_EQ(r.exit, 0);
-    EXPECT_TRUE(r.results.empty());
-    EXPECT_TRUE(std::filesystem::exists(t_.Sub("Loco.gse")));
-    EXPECT_EQ(AllowAnyPathFlag.load(), 1);
-    // The name as typed: a lower-cased "loco.gs" does not exist.
-    EXPECT_EQ(RunWords({"encrypt", "Missing.gs"}).Texts(), std::vector<std::string>{"Invalid file path."});
-}
-
 TEST_F(ScriptCommandTest, CompileRunsInTheStartDirectoryAndRestoresIt)
 {
     t_.Write("Good.gs", "class Good { void f() { } }\n");
@@ -52,6 +40,8 @@ TEST_F(ScriptCommandTest, CompileRunsInTheStartDirectoryAndRestoresIt)
     CommandRun bad = RunWords({"COMPILE", "-s", "Bad.gs"});
     EXPECT_EQ(bad.exit, -1);
     EXPECT_FALSE(std::filesystem::exists(t_.Sub("Bad.gsl")));
+    // Encrypt takes the name as typed: a lower-cased "missing.gs" would be another file.
+    EXPECT_EQ(RunWords({"encrypt", "Missing.gs"}).Texts(), std::vector<std::string>{"Invalid file path."});
 }
 
 }  // namespace

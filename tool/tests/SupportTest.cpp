@@ -1,5 +1,5 @@
 // Argument paths, the asset-folder walk, the keyword files, the status line, and the pure rules of the
-// query and maintenance words.
+// query and maintenance words. (Paths typed in another case: tests/e2e/UserSessionE2ETest.cpp.)
 #include "CommandTestSupport.h"
 
 #include "assetdb/VADAssetInfo.h"
@@ -54,12 +54,6 @@ TEST(InstallFromFolderTreeTest, HandsOverEachAssetFolderOnce)
     EXPECT_EQ(g_handedOver, expected);
     EXPECT_EQ(refused, 1u);
 
-    // A folder typed in another case is handed on as the disk spells it.
-    g_handedOver.clear();
-    std::string typed = t.Sub("GROUP/ONE");
-    EXPECT_EQ(WalkAssetFolderTree(OnDiskPath(Orvo::File::Path(typed)), log, 0, 0, nullptr, Record), 1u);
-    EXPECT_EQ(g_handedOver, std::vector<std::string>{t.Sub("group/one")});
-    EXPECT_EQ(OnDiskPath(Orvo::File::Path(t.Sub("not/there"))).str(), t.Sub("not/there"));
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(), log, 0, 0, nullptr, Record), 0u);
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Sub("group/readme.txt")), log, 0, 0, nullptr, Record), 0u);
 }
@@ -120,34 +114,28 @@ const VADFilterElementString* CategoryOf(const VADFilterElementGroup& g)
     return dynamic_cast<const VADFilterElementString*>(g.GetChild(0));
 }
 
-TEST(SearchByCategoryTest, FilterIsUpperCasedAndLocalUnlessAll)
-{
-    std::vector<std::string> words[] = {{"x", "searchbycategory", "cmp;mesh|bd"},
-                                        {"x", "searchbycategory", "-A", "mesh"}};
-    std::vector<char*> argv;
-    for (auto& w : words[0]) argv.push_back(w.data());
-    ResultsLog log;
-    VADFilterElementGroup local;
-    ASSERT_TRUE(BuildCategoryFilter(MakeCommandArgs(int(argv.size()), argv.data()), local, log));
-    ASSERT_EQ(local.GetChildCount(), 2u);
-    EXPECT_EQ(CategoryOf(local)->GetValue(), "CMP;MESH|BD");
-    EXPECT_EQ(local.GetChild(1)->GetField(), uint32_t(VAD_FIELD_LOCAL));
-
-    argv.clear();
-    for (auto& w : words[1]) argv.push_back(w.data());
-    VADFilterElementGroup all;
-    ASSERT_TRUE(BuildCategoryFilter(MakeCommandArgs(int(argv.size()), argv.data()), all, log));
-    ASSERT_EQ(all.GetChildCount(), 1u);
-    EXPECT_EQ(CategoryOf(all)->GetValue(), "MESH");
-    EXPECT_EQ(log.ErrorCount(), 0u);
-}
-
 CommandArgs Args(std::vector<std::string>& words)
 {
     static std::vector<char*> argv;
     argv.clear();
     for (auto& w : words) argv.push_back(w.data());
     return MakeCommandArgs(int(argv.size()), argv.data());
+}
+
+TEST(SearchByCategoryTest, FilterIsUpperCasedAndLocalUnlessAll)
+{
+    std::vector<std::string> localWords = {"x", "searchbycategory", "cmp;mesh|bd"},
+                             allWords = {"x", "searchbycategory", "-A", "mesh"};
+    ResultsLog log;
+    VADFilterElementGroup local, all;
+    ASSERT_TRUE(BuildCategoryFilter(Args(localWords), local, log));
+    ASSERT_EQ(local.GetChildCount(), 2u);
+    EXPECT_EQ(CategoryOf(local)->GetValue(), "CMP;MESH|BD");
+    EXPECT_EQ(local.GetChild(1)->GetField(), uint32_t(VAD_FIELD_LOCAL));
+    ASSERT_TRUE(BuildCategoryFilter(Args(allWords), all, log));
+    ASSERT_EQ(all.GetChildCount(), 1u);
+    EXPECT_EQ(CategoryOf(all)->GetValue(), "MESH");
+    EXPECT_EQ(log.ErrorCount(), 0u);
 }
 
 TEST(MaintenanceRulesTest, RepairModes)

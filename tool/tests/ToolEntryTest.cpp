@@ -1,5 +1,6 @@
-// The tool's entry pieces: switches and engine options, the results summary, the
-// text conversion, the script log sink, the plug-in type holder and the crash frame around a command.
+// The tool's entry pieces: switches and engine options, the text conversion, the script log sink, the
+// plug-in type holder and the crash frame around a command. (The results summary of every kind of result:
+// the end-to-end tests, tests/e2e.)
 #include "assetdb/ResultsLog.h"
 #include "core/LogPrintf.h"
 #include "core/ProcessFlags.h"
@@ -53,49 +54,6 @@ TEST(ToolSwitchesTest, WordsAnywhereInAnyCase)
     EXPECT_TRUE(Collect({"norender"}).noRender);
     EXPECT_FALSE(Collect({"VelmarUtil", "-norender", "norender2", "nostartvaddaemon"}).noRender);
     EXPECT_TRUE(Collect({"VelmarUtil", "nostartvaddaemon"}).startDaemon);
-}
-
-// What a printer writes to a file.
-template <typename Print>
-std::string Printed(Print print)
-{
-    std::FILE* out = std::tmpfile();
-    if (out == nullptr)
-    {
-        ADD_FAILURE() << "no temporary file";
-        return {};
-    }
-    print(out);
-    std::rewind(out);
-    std::string text;
-    for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(char(c));
-    std::fclose(out);
-    return text;
-}
-
-std::string Summary(ResultsLog& log)
-{
-    return Printed([&](std::FILE* out) { PrintResultsSummary(log, out); });
-}
-
-TEST(ResultsSummaryTest, OneLinePerResultThenTheCounts)
-{
-    ResultsLog log;
-    EXPECT_EQ(Summary(log), "OK (0 Errors, 0 Warnings)\n");
-
-    log.PostResult(kResultMessage, VelmarPropertyRef(), "plain");
-    log.PostResult(kResultWarning, VelmarPropertyRef(new VelmarPropertyAssetID("AssetID", 1, 2, 0)), "careful");
-    log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID("AssetID", 7, 8, 3)), "broken");
-    log.PostResult(kResultSuccess, VelmarPropertyRef(), "done");
-    log.PostResult(kResultError, VelmarPropertyRef(), "again");
-    EXPECT_FALSE(log.IsRead());
-    EXPECT_EQ(Summary(log), "; NULLKUID : plain\n"
-                            "! <kuid:1:2> : careful\n"
-                            "- <kuid2:7:8:3> : broken\n"
-                            "+ NULLKUID : done\n"
-                            "- NULLKUID : again\n"
-                            "OK (2 Errors, 1 Warnings)\n");
-    EXPECT_TRUE(log.IsRead());
 }
 
 TEST(Utf8ToLocalTextTest, UnicodeSurvivesAndBrokenTextBecomesAscii)
