@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <nvtt/nvtt.h>
+#include <squish.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -35,74 +36,33 @@ std::unique_ptr<Bitmap> TestImage(uint32_t w, uint32_t h, uint32_t format = Bitm
     return b;
 }
 
-// Our own DXT decoder from the published block layout: colour block (two 5:6:5 end points and 2-bit
-// indices), DXT5 alpha block (two end points and 3-bit indices). Output BGRA.
-void DecodeColourBlock(const uint8_t* b, bool dxt1, uint8_t out[16][4])
-{
-    const uint16_t c0 = uint16_t(b[0] | b[1] << 8), c1 = uint16_t(b[2] | b[3] << 8);
-    int pal[4][4];
-    auto expand = [](uint16_t c, int* p) {
-        p[2] = (c >> 11) * 255 / 31;
-        p[1] = ((c >> 5) & 63) * 255 / 63;
-        p[0] = (c & 31) * 255 / 31;
-        p[3] = 255;
-    };
-    expand(c0, pal[0]);
-    expand(c1, pal[1]);
-    for (int i = 0; i < 3; ++i)
-    {
-        if (c0 > c1 || !dxt1)
-        {
-            pal[2][i] = (2 * pal[0][i] + pal[1][i]) / 3;
-            pal[3][i] = (pal[0][i] + 2 * pal[1][i]) / 3;
-        }
-        else
-        {
-            pal[2][i] = (pal[0][i] + pal[1][i]) / 2;
-            pal[3][i] = 0;
-        }
-    }
-    pal[2][3] = 255;
-    pal[3][3] = (c0 > c1 || !dxt1) ? 255 : 0;
-    const uint32_t bits = uint32_t(b[4] | b[5] << 8 | b[6] << 16 | uint32_t(b[7]) << 24);
-    for (int i = 0; i < 16; ++i)
-        for (int c = 0; c < 4; ++c) out[i][c] = uint8_t(pal[(bits >> (2 * i)) & 3][c]);
-}
-
-void DecodeAlphaBlock(const uint8_t* b, uint8_t out[16][4])
-{
-    int a[8] = {b[0], b[1]};
-    for (int i = 2; i < 8; ++i)
-        a[i] = a[0] > a[1] ? ((8 - i) * a[0] + (i - 1) * a[1]) / 7
-                           : (i < 6 ? ((6 - i) * a[0] + (i - 1) * a[1]) / 5 : (i == 6 ? 0 : 255));
-    uint64_t bits = 0;
-    for (int i = 0; i < 6; ++i) bits |= uint64_t(b[2 + i]) << (8 * i);
-    for (int i = 0; i < 16; ++i) out[i][3] = uint8_t(a[(bits >> (3 * i)) & 7]);
-}
-
-// PSNR of the RGB channels (and of alpha when `alphaOnly`) of a DXT level against the source.
+// PSNR of the RGB channels (or of alpha alone) of a DXT level against its BGRA source, decoded by libsquish,
+// an independent decoder.
 double DxtPsnr(const Bitmap& source, const uint8_t* blocks, bool dxt5, bool alphaOnly)
 {
+    const int w = int(source.GetWidth()), h = int(source.GetHeight());
+    std::vector<uint8_t> rgba(size_t(w) * h * 4);
+    squish::DecompressImage(rgba.data(), w, h, blocks, dxt5 ? squish::kDxt5 : squish::kDxt1);
     double sum = 0;
     size_t n = 0;
-    const uint32_t bw = (source.GetWidth() + 3) / 4, bh = (source.GetHeight() + 3) / 4;
-    for (uint32_t by = 0; by < bh; ++by)
-        for (uint32_t bx = 0; bx < bw; ++bx)
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
         {
-            const uint8_t* b = blocks + (size_t(by) * bw + bx) * (dxt5 ? 16 : 8);
-            uint8_t px[16][4];
-            DecodeColourBlock(dxt5 ? b + 8 : b, !dxt5, px);
-            if (dxt5) DecodeAlphaBlock(b, px);
-            for (int i = 0; i < 16; ++i)
-            {
-                const uint32_t x = bx * 4 + i % 4, y = by * 4 + i / 4;
-                if (x >= source.GetWidth() || y >= source.GetHeight()) continue;
-                const uint8_t* s = source.Row(y) + x * 4;
-                for (int c = alphaOnly ? 3 : 0; c < (alphaOnly ? 4 : 3); ++c, ++n)
-                    sum += double(s[c] - px[i][c]) * (s[c] - px[i][c]);
-            }
+            const uint8_t* s = source.Row(uint32_t(y)) + x * 4;
+            const uint8_t* d = &rgba[(size_t(y) * w + x) * 4];
+            const int pairs[4][2] = {{s[2], d[0]}, {s[1], d[1]}, {s[0], d[2]}, {s[3], d[3]}};
+            for (int c = alphaOnly ? 3 : 0; c < (alphaOnly ? 4 : 3); ++c, ++n)
+                sum += double(pairs[c][0] - pairs[c][1]) * (pairs[c][0] - pairs[c][1]);
         }
     return sum == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / (sum / n));
+}
+
+// The alpha of the first texel of a DXT1 block, as libsquish decodes it.
+int FirstTexelAlpha(const uint8_t* block)
+{
+    uint8_t rgba[64];
+    squish::Decompress(rgba, block, squish::kDxt1);
+    return rgba[3];
 }
 
 // nvtt's own Quality_Fastest DXT output of level 0, the quality floor of the front end.
@@ -304,11 +264,8 @@ TEST(TextureCompressTest, DxtIsStableAndAtLeastNvttFastest)
         for (uint32_t x = 0; x < 16; ++x) masked->Row(y)[x * 4 + 3] = (x < 4 && y < 4) ? 0 : 255;
     TextureCompress t;
     ASSERT_TRUE(t.Compress(*masked, ParseTextureTargetList("dxtc"), 10, true, true, false, false));
-    uint8_t px[16][4];
-    DecodeColourBlock(t.GetLevel(0)->GetData(), true, px);
-    EXPECT_EQ(px[0][3], 0);
-    DecodeColourBlock(t.GetLevel(0)->GetData() + 8, true, px);
-    EXPECT_EQ(px[0][3], 255);
+    EXPECT_EQ(FirstTexelAlpha(t.GetLevel(0)->GetData()), 0);
+    EXPECT_EQ(FirstTexelAlpha(t.GetLevel(0)->GetData() + 8), 255);
 }
 
 TEST(TextureCompressTest, PvrtcNeedsASquareImageBeforeTheToolStarts)

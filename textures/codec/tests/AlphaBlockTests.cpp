@@ -57,18 +57,6 @@ TEST(InterpolatedAlpha, SixValueModeServesExtremesByItsFixedEntries)
     for (int i = 0; i < 16; ++i) EXPECT_EQ(fit.indices[i], (i & 1) ? 7 : 6);
 }
 
-TEST(InterpolatedAlpha, PaletteOfBothModes)
-{
-    uint8_t p[8];
-    BuildAlphaPalette(200, 10, p);
-    EXPECT_EQ(p[2], (6 * 200 + 10 + 3) / 7);
-    EXPECT_EQ(p[7], (200 + 6 * 10 + 3) / 7);
-    BuildAlphaPalette(10, 200, p);
-    EXPECT_EQ(p[2], (4 * 10 + 200 + 2) / 5);
-    EXPECT_EQ(p[6], 0);
-    EXPECT_EQ(p[7], 255);
-}
-
 TEST(InterpolatedAlpha, RampsStayClose)
 {
     for (bool sse2 : {false, true})
