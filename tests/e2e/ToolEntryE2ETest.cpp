@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,43 +48,64 @@ TEST(ToolEntryE2E, HelpWithoutArgumentsOrAsAWordStartsNothing)
     EXPECT_FALSE(root.Exists("UserData/local"));
 }
 
-TEST(ToolEntryE2E, WithoutADaemonAndWithoutAutoStartStartUpFails)
+TEST(ToolEntryE2E, StartUpFailsWithoutADatabaseUnlessTheRunClosesTheDaemon)
 {
-    InstallRoot root;
-    RunResult r = root.Run({"version", "-nostartvaddaemon"}, RunOptions::Env(kQuickConnect));
-    EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "- Failed to connect to asset database\n- Init failed\n");
-    EXPECT_FALSE(root.DaemonRunning());
-}
-
-TEST(ToolEntryE2E, ADaemonThatCannotBeStartedFailsStartUpUnlessTheRunClosesIt)
-{
-    InstallRoot root;
-    std::filesystem::remove(root.Path("bin/VADDaemon"));
-    RunResult r = root.Run({"version"}, RunOptions::Env(kQuickConnect));
-    EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "- Failed to open asset database\n- Init failed\n");
-
-    RunResult closing = root.Run({"echo", "on we go", "closevaddaemon"}, RunOptions::Env(kQuickConnect));
-    EXPECT_EQ(closing.err, "- Failed to open asset database\n");
-    EXPECT_EQ(closing.exitCode, 0);
-    EXPECT_NE(closing.out.find("on we go"), std::string::npos);
-}
-
-TEST(ToolEntryE2E, ACloseDaemonRunGoesOnWithoutADatabase)
-{
-    InstallRoot root;
-    // "closevaddaemon" makes an unreachable database non-fatal; the switch words of the process's own
-    // arguments hold for every line of a batch.
-    root.WriteFile("batch.txt", "\"echo\" \"still here\"\n");
-    RunResult r = root.Run({"@batch.txt", "-nostartvaddaemon", "closevaddaemon"}, RunOptions::Env(kQuickConnect));
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("still here"), std::string::npos);
-    EXPECT_EQ(BatchSummaries(r.out), (std::vector<std::string>{"OK (0 Errors, 0 Warnings)"}));
-    EXPECT_FALSE(root.DaemonRunning());
+    const auto none = [](InstallRoot&) {};
+    const auto noDaemon = [](InstallRoot& root) { std::filesystem::remove(root.Path("bin/VADDaemon")); };
+    const struct
+    {
+        const char* name;
+        std::function<void(InstallRoot&)> setUp;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out, err;
+    } cases[] = {
+        {"not started",
+         none,
+         {"version", "-nostartvaddaemon"},
+         255,
+         "",
+         "- Failed to connect to asset database\n- Init failed\n"},
+        {"cannot be started", noDaemon, {"version"}, 255, "", "- Failed to open asset database\n- Init failed\n"},
+        {"no validation data",
+         [](InstallRoot& root) { std::filesystem::remove_all(root.Path("bin/TETData")); },
+         {"version"},
+         255,
+         "",
+         "- TETLib initialisation failed.\n- Init failed\n"},
+        // "closevaddaemon" makes an unreachable database non-fatal, and starts no daemon only to close it.
+        {"closing, cannot be started",
+         noDaemon,
+         {"echo", "on we go", "closevaddaemon"},
+         0,
+         "on we go closevaddaemon \nOK (0 Errors, 0 Warnings)\n",
+         "- Failed to open asset database\n"},
+        {"closing, none running",
+         none,
+         {"closevaddaemon"},
+         0,
+         "OK (0 Errors, 0 Warnings)\n",
+         "- Failed to open asset database\n"},
+        // The switch words of the process's own arguments hold for every line of a batch.
+        {"closing batch, not started",
+         [](InstallRoot& root) { root.WriteFile("batch.txt", "\"echo\" \"still here\"\n"); },
+         {"@batch.txt", "-nostartvaddaemon", "closevaddaemon"},
+         0,
+         "still here \nOK (0 Errors, 0 Warnings)\n\n",
+         ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        InstallRoot root;
+        c.setUp(root);
+        RunResult r = root.Run(c.args, RunOptions::Env(kQuickConnect));
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_FALSE(root.DaemonRunning());
+        EXPECT_FALSE(root.Exists("assets.tdx"));
+    }
 }
 
 TEST(ToolEntryE2E, TheToolStartsTheDaemonItselfAndFindsItRunningNextTime)
@@ -176,16 +198,6 @@ TEST(ToolEntryE2E, ARendererThatCannotStartIsRetriedWithTheNullRenderer)
         else
             EXPECT_EQ(r.out, "");
     }
-}
-
-TEST(ToolEntryE2E, AMissingValidationFolderFailsStartUp)
-{
-    InstallRoot root;
-    std::filesystem::remove_all(root.Path("bin/TETData"));
-    RunResult r = root.Run({"version"});
-    EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.err, "- TETLib initialisation failed.\n- Init failed\n");
-    EXPECT_FALSE(root.DaemonRunning());
 }
 
 }  // namespace

@@ -81,16 +81,6 @@ TEST_F(ToolFailuresE2E, EveryFailurePostsAnError)
     EXPECT_EQ(exhausted.out.find("OK (0 Errors"), std::string::npos) << exhausted.out;
 }
 
-TEST(ToolFailuresNoDaemonE2E, CloseDaemonWithNoDaemonRunningStartsNone)
-{
-    InstallRoot root;
-    RunResult r = root.Run({"closevaddaemon"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, kOK);
-    EXPECT_FALSE(root.DaemonRunning());
-    EXPECT_FALSE(root.Exists("assets.tdx")) << "a daemon was started only to be closed";
-}
-
 TEST_F(ToolFailuresE2E, AfterCloseDaemonInABatchEveryRequestFailsWithOneClearError)
 {
     InstallSamples();
