@@ -60,7 +60,11 @@ int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
 int SetMaxBackupFoldersCommand(ResultsLog& log, const CommandArgs& args)
 {
     const char* text = args.Arg(2);
-    if (!text) return -1;
+    if (!text)
+    {
+        PostCommandError(log, "Missing number parameter.");
+        return -1;
+    }
     // A word that is not a number would be taken as 0 and cost every earlier backup at the next replacement.
     if (!IsWholeNumber(text))
     {

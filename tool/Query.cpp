@@ -2,6 +2,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADRequests.h"
+#include "tool/CommandArgs.h"
 #include "tool/Support.h"
 
 #include <cstdio>
@@ -61,7 +62,11 @@ int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
     if (!BuildCategoryFilter(args, filter, log)) return -1;
     ChunkedList<KUID> found;
     VADQueryAssets(filter, found);
-    if (found.Count() == 0) return -1;
+    if (found.Count() == 0)
+    {
+        PostCommandError(log, "No asset matches the search.");
+        return -1;
+    }
     std::printf("+ %zu : assets matching the specified criteria\n", found.Count());
     size_t i = 0;
     for (const KUID& kuid : found) std::printf("+ #%zu : %s\n", i++, KUID::ToText(kuid).c_str());

@@ -1,5 +1,6 @@
 #include "tool/RunCommand.h"
 
+#include "assetdb/ResultsLog.h"
 #include "core/ProcessFlags.h"
 #include "platform/CrashExit.h"
 #include "platform/Process.h"
@@ -24,5 +25,8 @@ int RunCommandWith(CommandFunction command, ResultsLog& log, EngineObjects& engi
         Platform::ExitProcess(kCrashExitCode);
     }
     Platform::RemoveCrashExit();
+    // A command that fails must never end in a clean summary: when it gave no reason, say that it failed.
+    if (result < 0 && log.ErrorCount() == 0)
+        log.PostResultF(kResultError, "The command '%s' failed.", argc > 1 && argv[1] ? argv[1] : "");
     return result;
 }

@@ -82,7 +82,7 @@ public:
     // Fills the obsolete-tag list for the asset's build; the definition's obsolete tags that the asset
     // is too old for become ordinary entries of `definition`, which then is a copy of its own.
     virtual void ApplyObsoleteTags(TDBTagRef& definition);
-    // The kind specification of that name (lower-cased), or a null handle when it is not a top-level one.
+    // The kind definition of that name (lower-cased), or a null handle when it is not a top-level one.
     static TDBTagRef GetKindTemplate(const Orvo::PString& kind);
 
     // --- tags and children ---

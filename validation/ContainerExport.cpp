@@ -15,7 +15,7 @@
 namespace TETLib {
 namespace {
 
-// The kind specifications that are variants of a kind are written as the kind.
+// The kind definitions that are variants of a kind are written as the kind.
 Orvo::PString ExportedKind(const Orvo::PString& lowered)
 {
     const std::string_view k = lowered.View();

@@ -56,8 +56,8 @@ bool Container::CheckKind(TDBTagRef config)
         ReportError("$tet_container_nokindtag");
         return false;
     }
-    const Orvo::PString specification = RefineKind(kind, config, build);
-    const TDBTagRef definition = GetKindTemplate(specification);
+    const Orvo::PString refined = RefineKind(kind, config, build);
+    const TDBTagRef definition = GetKindTemplate(refined);
     if (definition.IsNull())
     {
         ReportError("$tet_container_nokindspecification");
@@ -67,8 +67,8 @@ bool Container::CheckKind(TDBTagRef config)
     config_ = config;
     parent_ = nullptr;
     index_ = 0;
-    name_ = specification;
-    definitionName_ = specification;
+    name_ = refined;
+    definitionName_ = refined;
     topLevel_ = true;
     LoadTemplate(definition, true);
     LoadContainerRules(definition, this);

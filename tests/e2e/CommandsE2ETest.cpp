@@ -119,7 +119,7 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
     EXPECT_EQ(listed, (std::set<std::string>{"<kuid:77:1>", "<kuid:77:2>", "<kuid:44000:1001>"}));
     RunResult none = Run({"searchbycategory", "-a", "zz"});
     EXPECT_EQ(none.exitCode, 255);
-    EXPECT_EQ(none.out, kOK);
+    EXPECT_EQ(none.out, "- NULLKUID : No asset matches the search.\nOK (1 Errors, 0 Warnings)\n");
 
     root_.WriteFile("work/KeywordsDump.dat", "<kuid:77:2>\t\"oak;green\"\n");
     EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);

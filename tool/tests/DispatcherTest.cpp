@@ -80,11 +80,11 @@ TEST(DispatcherTest, MissingParametersGiveTheirMessage)
     }
 }
 
-TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberFailsSilently)
+TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberSaysSo)
 {
     CommandRun r = RunWords({"setmaxbackupfolders"});
     EXPECT_EQ(r.exit, -1);
-    EXPECT_TRUE(r.results.empty());
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{"Missing number parameter."});
     EXPECT_EQ(RunWords({"setmaxbackupfolders", "45"}).exit, 0);
 }
 

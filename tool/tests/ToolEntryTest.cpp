@@ -140,6 +140,7 @@ int DividesByZero(ResultsLog&, EngineObjects&, int, char**)
     return 0;
 }
 int Throws(ResultsLog&, EngineObjects&, int, char**) { throw std::runtime_error("escaped"); }
+int FailsWithoutAReason(ResultsLog&, EngineObjects&, int, char**) { return -1; }
 
 TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
 {
@@ -149,6 +150,15 @@ TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
     EXPECT_EQ(RunCommandWith(&Succeeds, log, engine, 2, argv), 2);
     EXPECT_TRUE(CommandRunningFlag.load());
     EXPECT_EQ(log.GetResultCount(), 1u);
+}
+
+TEST(RunCommandTest, AFailureWithoutAReasonNeverEndsInACleanSummary)
+{
+    ResultsLog log;
+    EngineObjects engine{};
+    char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("searchbycategory"), nullptr};
+    EXPECT_EQ(RunCommandWith(&FailsWithoutAReason, log, engine, 2, argv), -1);
+    EXPECT_EQ(log.ErrorCount(), 1u);
 }
 
 TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
