@@ -389,6 +389,14 @@ void ClearMainThreadPostIfIdle()
     if (w.mainQueue.empty()) w.mainPostedFlag = false;
 }
 
+void WakeMainThread()
+{
+    WorkerState& w = State();
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.mainPostedFlag = true;
+    w.mainPosted.notify_all();
+}
+
 bool WaitForMainThreadPost(unsigned timeoutMs)
 {
     WorkerState& w = State();

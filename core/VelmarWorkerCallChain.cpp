@@ -1,9 +1,32 @@
 #include "core/VelmarWorkerCallChain.h"
 
+#include "core/CoreThreads.h"
 #include "core/TCXCallback.h"
 #include "core/VelmarWorker.h"
+#include "core/WorkerQueue.h"
 
 #include <chrono>
+
+namespace {
+
+// Process-wide count of finished chains, so that a waiter on several chains wakes when any finishes.
+std::mutex g_finishedLock;
+std::condition_variable g_finishedChanged;
+uint64_t g_finishedCount = 0;
+
+// Called after a chain has set 'all done', without touching the chain (its waiter may destroy it at once).
+void NoteChainFinished()
+{
+    {
+        std::lock_guard<std::mutex> guard(g_finishedLock);
+        ++g_finishedCount;
+    }
+    g_finishedChanged.notify_all();
+    // A main thread that waits sleeps on its own work queue's event.
+    if (HasMainThread() && !IsMainThread()) WorkerQueue::WakeMainThread();
+}
+
+}  // namespace
 
 // Runs one call of the chain and then starts the next. A dropped step ends the chain early.
 class VelmarWorkerCallChain::Step : public TCXCallback
@@ -58,17 +81,22 @@ bool VelmarWorkerCallChain::Start()
 
 void VelmarWorkerCallChain::RunNext()
 {
-    Call call;
+    Call call{};
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (next_ >= calls_.size())
+        if (next_ < calls_.size())
+            call = calls_[next_++];
+        else
         {
             busy_.store(0);
             allDone_ = true;
             allDoneChanged_.notify_all();
-            return;
         }
-        call = calls_[next_++];
+    }
+    if (call.callback == nullptr)
+    {
+        NoteChainFinished();
+        return;
     }
     Step* step = new Step(this, call.callback);
     const bool accepted = VelmarWorker::CallTask(step, call.flags, call.argument);
@@ -78,12 +106,15 @@ void VelmarWorkerCallChain::RunNext()
 
 void VelmarWorkerCallChain::Finish(bool early)
 {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (early) endedEarly_.store(1);
-    next_ = calls_.size();
-    busy_.store(0);
-    allDone_ = true;
-    allDoneChanged_.notify_all();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (early) endedEarly_.store(1);
+        next_ = calls_.size();
+        busy_.store(0);
+        allDone_ = true;
+        allDoneChanged_.notify_all();
+    }
+    NoteChainFinished();
 }
 
 bool VelmarWorkerCallChain::IsAllDone() const
@@ -94,12 +125,32 @@ bool VelmarWorkerCallChain::IsAllDone() const
 
 bool VelmarWorkerCallChain::WaitForCompletion()
 {
+    const VelmarWorkerCallChain* self = this;
+    WaitForAny(&self, 1);
+    return !EndedEarly();
+}
+
+size_t VelmarWorkerCallChain::WaitForAny(const VelmarWorkerCallChain* const* chains, size_t count)
+{
+    if (count == 0) return 0;
     for (;;)
     {
-        if (IsAllDone()) break;
+        uint64_t seen;
+        {
+            std::lock_guard<std::mutex> guard(g_finishedLock);
+            seen = g_finishedCount;
+        }
+        for (size_t i = 0; i < count; ++i)
+            if (chains[i]->IsAllDone()) return i;
         if (VelmarWorker::RunPendingTask(0)) continue;
-        std::unique_lock<std::mutex> guard(lock_);
-        allDoneChanged_.wait_for(guard, std::chrono::milliseconds(10), [this] { return allDone_; });
+        // The time-out only bounds the wait should a wake-up be missed; finishing chains and main-thread
+        // posts wake the waiter.
+        if (IsMainThread())
+        {
+            WorkerQueue::WaitForMainThreadPost(10);
+            continue;
+        }
+        std::unique_lock<std::mutex> guard(g_finishedLock);
+        g_finishedChanged.wait_for(guard, std::chrono::milliseconds(10), [&] { return g_finishedCount != seen; });
     }
-    return !EndedEarly();
 }

@@ -29,9 +29,14 @@ public:
     // Starts the next call, or finishes the chain when none is left (busy cleared, 'all done' set).
     void RunNext();
 
-    // Waits for 'all done', running pending main-thread work meanwhile and pausing 10 ms whenever none
-    // ran. True when every call ran; false when the chain ended early.
+    // Waits for 'all done', running pending main-thread work meanwhile. True when every call ran; false
+    // when the chain ended early.
     bool WaitForCompletion();
+
+    // Waits until one of the chains is 'all done' (a chain never started counts as done), running pending
+    // main-thread work meanwhile, and returns the index of the first such chain; count when count is 0.
+    // The wait wakes when any chain finishes or main-thread work is posted.
+    static size_t WaitForAny(const VelmarWorkerCallChain* const* chains, size_t count);
 
     bool IsBusy() const { return busy_.load() != 0; }
     bool IsAllDone() const;

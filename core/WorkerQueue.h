@@ -16,6 +16,9 @@ size_t MainThreadBacklog();
 bool RunOneMainThreadCall();
 // Clears the posted event when no main-thread call is queued any more.
 void ClearMainThreadPostIfIdle();
+// Sets the posted event without queuing anything: wakes a main thread that waits for some other event
+// through WaitForMainThreadPost.
+void WakeMainThread();
 // Waits up to `timeoutMs` for the posted event (or queued work) and clears the event.
 bool WaitForMainThreadPost(unsigned timeoutMs);
 

@@ -79,6 +79,18 @@ int AsciiTextureResource::LoadTxt(const std::string& fileName)
     return LoadConfigData(description.config) ? LoadOk : LoadFailed;
 }
 
+bool AsciiTextureResource::ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height)
+{
+    std::string text, error;
+    TextureDescription description;
+    if (!File::ReadFile(descriptionPath, text, TextureDescription::kMaxFileBytes + 1) ||
+        !description.Parse(text, error))
+        return false;
+    const std::string name(TrimView(description.Get("Primary")));
+    if (!IsInsideName(name)) return false;
+    return Bitmap::ReadSize(File::Path(descriptionPath).DelName().str() + name, width, height);
+}
+
 bool AsciiTextureResource::LoadConfigData(const ConfigData& config)
 {
     const ConfigData* texture = config.Find("Texture");

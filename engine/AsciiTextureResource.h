@@ -33,6 +33,10 @@ public:
     bool GetMipUnlock() override;
 
     const std::string& GetLoadError() const { return loadError_; }
+
+    // The size that the primary image of the description at `descriptionPath` declares in its header,
+    // without decoding it (for ordering work by size); false when either file cannot be read.
+    static bool ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height);
     const std::string& GetPrimaryName() const { return primary_; }
     const std::string& GetAlphaName() const { return alpha_; }
 

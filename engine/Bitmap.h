@@ -87,6 +87,9 @@ public:
     // when the file carries alpha and 3 otherwise. Null with a reason naming the fault for missing,
     // damaged, truncated or oversized files.
     static std::unique_ptr<Bitmap> Load(std::string_view path, String& reason);
+    // The width and height an image file declares, read from its header without decoding it; false when
+    // the file is missing or its header is not understood.
+    static bool ReadSize(std::string_view path, uint32_t& width, uint32_t& height);
     // The same from bytes in memory; `name` serves only in messages.
     static std::unique_ptr<Bitmap> LoadFromMemory(const uint8_t* bytes, size_t size, std::string_view name,
                                                   String& reason);

@@ -439,6 +439,15 @@ std::unique_ptr<Bitmap> Bitmap::Load(std::string_view path, String& reason)
     return LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path, reason);
 }
 
+bool Bitmap::ReadSize(std::string_view path, uint32_t& width, uint32_t& height)
+{
+    int w = 0, h = 0, comp = 0;
+    if (!stbi_info(std::string(path).c_str(), &w, &h, &comp) || w <= 0 || h <= 0) return false;
+    width = uint32_t(w);
+    height = uint32_t(h);
+    return true;
+}
+
 bool Bitmap::Save(std::string_view path, String* reason) const
 {
     std::string out, why;

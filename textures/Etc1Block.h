@@ -126,6 +126,12 @@ Etc1BlockWords CompressBlockETC1FastAvx2(const Etc1Source& image, int x, int y);
 Etc1BlockWords CompressBlockETC1FastAvx512(const Etc1Source& image, int x, int y);
 using Etc1FastEncoderFn = Etc1BlockWords (*)(const Etc1Source&, int, int);
 Etc1FastEncoderFn Etc1FastBlockEncoder();
+// The AVX-512 form for two blocks at once (top-left pixels xy[0], xy[1] and xy[2], xy[3]): the same words
+// as two calls of the block encoder. Etc1FastPairEncoder gives it where the codecs run at that level, else
+// null.
+void CompressBlockPairETC1FastAvx512(const Etc1Source& image, const int xy[4], Etc1BlockWords words[2]);
+using Etc1FastPairEncoderFn = void (*)(const Etc1Source&, const int[4], Etc1BlockWords[2]);
+Etc1FastPairEncoderFn Etc1FastPairEncoder();
 
 // Perceptual error of a decoded block against the source, in double precision.
 double Etc1PerceptualBlockError(const Etc1Pixels& block, Etc1BlockWords words);

@@ -114,10 +114,8 @@ constexpr ChannelTerms MakeChannelTerms()
 }
 constexpr ChannelTerms kChannelTerms = MakeChannelTerms();
 
-int TermRow(int code, bool differential) { return differential ? code : 32 + code; }
-
 // The raw block: row y in bytes 16y .. 16y + 11.
-__m512i LoadRaw(const Etc1Source& image, int x, int y)
+__attribute__((always_inline)) inline __m512i LoadRaw(const Etc1Source& image, int x, int y)
 {
     if (image.pixels != nullptr && x >= 0 && y >= 0 && x + 3 < image.width && y + 3 < image.height)
     {
@@ -139,59 +137,65 @@ __m512i LoadRaw(const Etc1Source& image, int x, int y)
     return _mm512_load_si512(raw);
 }
 
-// floor(v / 2040) for 0 <= v <= 64260: floor(floor(v / 8) / 255), the latter as ((w + 1) * 257) >> 16.
-__m256i Divide2040(__m256i v)
+// The quantisers work on two blocks at once: lanes 0-7 belong to the first block, 8-15 to the second; in
+// each group lanes 0-3 hold the four halves in 5 bits, lanes 4-7 the same in 4 bits.
+constexpr __mmask16 kFourBitLanes = 0xF0F0;
+
+__attribute__((always_inline)) inline __m512i Scales()
 {
-    const __m256i w = _mm256_add_epi32(_mm256_srli_epi32(v, 3), _mm256_set1_epi32(1));
-    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_slli_epi32(w, 8), w), 16);
+    return _mm512_setr_epi32(31, 31, 31, 31, 15, 15, 15, 15, 31, 31, 31, 31, 15, 15, 15, 15);
 }
 
-// Expansion to 8 bits: 5 bits (v << 3) | (v >> 2) in lanes 0-3, 4 bits (v << 4) | v in lanes 4-7.
-__m256i ExpandLanes(__m256i v)
+// floor(v / 2040) for 0 <= v <= 64260: floor(floor(v / 8) / 255), the latter as ((w + 1) * 257) >> 16.
+__attribute__((always_inline)) inline __m512i Divide2040(__m512i v)
 {
-    return _mm256_or_si256(_mm256_sllv_epi32(v, _mm256_setr_epi32(3, 3, 3, 3, 4, 4, 4, 4)),
-                           _mm256_srlv_epi32(v, _mm256_setr_epi32(2, 2, 2, 2, 0, 0, 0, 0)));
+    const __m512i w = _mm512_add_epi32(_mm512_srli_epi32(v, 3), _mm512_set1_epi32(1));
+    return _mm512_srli_epi32(_mm512_add_epi32(_mm512_slli_epi32(w, 8), w), 16);
+}
+
+// Expansion to 8 bits: 5 bits (v << 3) | (v >> 2), 4 bits (v << 4) | v.
+__attribute__((always_inline)) inline __m512i ExpandLanes(__m512i v)
+{
+    return _mm512_mask_mov_epi32(_mm512_or_si512(_mm512_slli_epi32(v, 3), _mm512_srli_epi32(v, 2)), kFourBitLanes,
+                                 _mm512_or_si512(_mm512_slli_epi32(v, 4), v));
 }
 
 // (a - b)^2 for |a - b| < 2^15: one 16-bit multiply-add on the low halves.
-__m256i SquaredDifference(__m256i a, __m256i b)
+__attribute__((always_inline)) inline __m512i SquaredDifference(__m512i a, __m512i b)
 {
-    const __m256i d = _mm256_and_si256(_mm256_sub_epi32(a, b), _mm256_set1_epi32(0xFFFF));
-    return _mm256_madd_epi16(d, d);
+    const __m512i d = _mm512_and_si512(_mm512_sub_epi32(a, b), _mm512_set1_epi32(0xFFFF));
+    return _mm512_madd_epi16(d, d);
 }
 
 // Products of small non-negative values (below 2^16 together) in the low 16 bits of each lane.
-__m256i MultiplySmall(__m256i a, __m256i b) { return _mm256_mullo_epi16(a, b); }
+__attribute__((always_inline)) inline __m512i MultiplySmall(__m512i a, __m512i b) { return _mm512_mullo_epi16(a, b); }
 
 // The averages rounded half away from zero: (sum x 31 / 8 + 0.5) / 255 and the same with 15.
-void QuantiseAverage(const __m256i sum[3], int32_t out[3][8])
+__attribute__((always_inline)) inline void QuantiseAverage(const __m512i sum[3], __m512i out[3])
 {
-    const __m256i scale = _mm256_setr_epi32(31, 31, 31, 31, 15, 15, 15, 15);
     for (int c = 0; c < 3; ++c)
     {
-        const __m256i scaled = MultiplySmall(sum[c], scale);  // at most 2040 x 31
-        _mm256_store_si256(reinterpret_cast<__m256i*>(out[c]),
-                           Divide2040(_mm256_add_epi32(scaled, _mm256_set1_epi32(1020))));
+        const __m512i scaled = MultiplySmall(sum[c], Scales());  // at most 2040 x 31
+        out[c] = Divide2040(_mm512_add_epi32(scaled, _mm512_set1_epi32(1020)));
     }
 }
 
 // The combined quantisation: rounded down or up per channel, whichever way the channel errors are most
 // alike.
-void QuantiseCombined(const __m256i sum[3], int32_t out[3][8])
+__attribute__((always_inline)) inline void QuantiseCombined(const __m512i sum[3], __m512i out[3])
 {
-    const __m256i scale = _mm256_setr_epi32(31, 31, 31, 31, 15, 15, 15, 15);
-    __m256i lo[3], hi[3], errLo[3], errHi[3];
+    __m512i lo[3], hi[3], errLo[3], errHi[3];
     for (int c = 0; c < 3; ++c)
     {
-        lo[c] = Divide2040(MultiplySmall(sum[c], scale));
-        hi[c] = _mm256_min_epi32(_mm256_add_epi32(lo[c], _mm256_set1_epi32(1)), scale);
-        errLo[c] = _mm256_sub_epi32(_mm256_slli_epi32(ExpandLanes(lo[c]), 3), sum[c]);
-        errHi[c] = _mm256_sub_epi32(_mm256_slli_epi32(ExpandLanes(hi[c]), 3), sum[c]);
+        lo[c] = Divide2040(MultiplySmall(sum[c], Scales()));
+        hi[c] = _mm512_min_epi32(_mm512_add_epi32(lo[c], _mm512_set1_epi32(1)), Scales());
+        errLo[c] = _mm512_sub_epi32(_mm512_slli_epi32(ExpandLanes(lo[c]), 3), sum[c]);
+        errHi[c] = _mm512_sub_epi32(_mm512_slli_epi32(ExpandLanes(hi[c]), 3), sum[c]);
     }
     // Squared differences of the channel errors (each below 2^9 in size), for each pair of channels and
     // each of lo / hi; the cost of a raise mask is the sum of its three.
-    const __m256i* err[2][3] = {{&errLo[0], &errLo[1], &errLo[2]}, {&errHi[0], &errHi[1], &errHi[2]}};
-    __m256i d01[2][2], d02[2][2], d12[2][2];
+    const __m512i* err[2][3] = {{&errLo[0], &errLo[1], &errLo[2]}, {&errHi[0], &errHi[1], &errHi[2]}};
+    __m512i d01[2][2], d02[2][2], d12[2][2];
     for (int a = 0; a < 2; ++a)
         for (int b = 0; b < 2; ++b)
         {
@@ -203,29 +207,30 @@ void QuantiseCombined(const __m256i sum[3], int32_t out[3][8])
     // when strictly cheaper. A cost (below 2^18) times 8 plus the place in this order makes the first
     // cheapest the smallest number.
     static constexpr int kRaiseOrder[8] = {0, 1, 2, 4, 3, 5, 6, 7};
-    __m256i keyed[8];
+    __m512i keyed[8];
     for (int k = 0; k < 8; ++k)
     {
         const int mask = kRaiseOrder[k], r = mask & 1, g = (mask >> 1) & 1, b = (mask >> 2) & 1;
-        const __m256i cost = _mm256_add_epi32(_mm256_add_epi32(d01[r][g], d02[r][b]), d12[g][b]);
-        keyed[k] = _mm256_add_epi32(_mm256_slli_epi32(cost, 3), _mm256_set1_epi32(k));
+        const __m512i cost = _mm512_add_epi32(_mm512_add_epi32(d01[r][g], d02[r][b]), d12[g][b]);
+        keyed[k] = _mm512_add_epi32(_mm512_slli_epi32(cost, 3), _mm512_set1_epi32(k));
     }
     for (int step = 4; step > 0; step /= 2)
-        for (int k = 0; k < step; ++k) keyed[k] = _mm256_min_epi32(keyed[k], keyed[k + step]);
-    __m256i winner = _mm256_permutevar8x32_epi32(_mm256_setr_epi32(0, 1, 2, 4, 3, 5, 6, 7),
-                                                 _mm256_and_si256(keyed[0], _mm256_set1_epi32(7)));
+        for (int k = 0; k < step; ++k) keyed[k] = _mm512_min_epi32(keyed[k], keyed[k + step]);
+    // Place in the order (0..7) to raise mask; lanes 0-7 of the table serve every lane.
+    __m512i winner = _mm512_permutexvar_epi32(_mm512_and_si512(keyed[0], _mm512_set1_epi32(7)),
+                                              _mm512_setr_epi32(0, 1, 2, 4, 3, 5, 6, 7, 0, 0, 0, 0, 0, 0, 0, 0));
     // 4 bits only: raising none or all is decided from the size of the lower colour's error.
-    const __mmask8 uniform = _mm256_mask_cmpeq_epi32_mask(0xF0, winner, _mm256_setzero_si256()) |
-                             _mm256_mask_cmpeq_epi32_mask(0xF0, winner, _mm256_set1_epi32(7));
-    const __m256i lowError = _mm256_add_epi32(_mm256_add_epi32(SquaredDifference(errLo[0], _mm256_setzero_si256()),
-                                                               SquaredDifference(errLo[1], _mm256_setzero_si256())),
-                                              SquaredDifference(errLo[2], _mm256_setzero_si256()));
-    const __mmask8 large = _mm256_cmpgt_epi32_mask(lowError, _mm256_set1_epi32(192 * 64));
-    winner = _mm256_mask_mov_epi32(winner, uniform, _mm256_maskz_mov_epi32(large, _mm256_set1_epi32(7)));
+    const __mmask16 uniform = _mm512_mask_cmpeq_epi32_mask(kFourBitLanes, winner, _mm512_setzero_si512()) |
+                              _mm512_mask_cmpeq_epi32_mask(kFourBitLanes, winner, _mm512_set1_epi32(7));
+    const __m512i lowError = _mm512_add_epi32(_mm512_add_epi32(SquaredDifference(errLo[0], _mm512_setzero_si512()),
+                                                               SquaredDifference(errLo[1], _mm512_setzero_si512())),
+                                              SquaredDifference(errLo[2], _mm512_setzero_si512()));
+    const __mmask16 large = _mm512_cmpgt_epi32_mask(lowError, _mm512_set1_epi32(192 * 64));
+    winner = _mm512_mask_mov_epi32(winner, uniform, _mm512_maskz_mov_epi32(large, _mm512_set1_epi32(7)));
     for (int c = 0; c < 3; ++c)
     {
-        const __mmask8 raise = _mm256_test_epi32_mask(winner, _mm256_set1_epi32(1 << c));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(out[c]), _mm256_mask_mov_epi32(lo[c], raise, hi[c]));
+        const __mmask16 raise = _mm512_test_epi32_mask(winner, _mm512_set1_epi32(1 << c));
+        out[c] = _mm512_mask_mov_epi32(lo[c], raise, hi[c]);
     }
 }
 
@@ -243,24 +248,9 @@ struct BaseTerms
     __m512i terms[4];
 };
 
-BaseTerms MakeBaseTerms(Etc1Colour base, const int rows[3])
-{
-    BaseTerms t;
-    const __m512i b = _mm512_set1_epi32(base.c[0] | base.c[1] << 8 | base.c[2] << 16);
-    for (int j = 0; j < 4; ++j)
-    {
-        const __m512i size = _mm512_load_si512(kModifierQuads.size[j]);
-        t.x[j] = j < 2 ? _mm512_subs_epu8(b, size) : _mm512_adds_epu8(b, size);
-        t.terms[j] = _mm512_add_epi32(_mm512_add_epi32(_mm512_load_si512(kChannelTerms.term[rows[0]][j]),
-                                                       _mm512_load_si512(kChannelTerms.term[rows[1]][j])),
-                                      _mm512_load_si512(kChannelTerms.term[rows[2]][j]));
-    }
-    return t;
-}
-
 // Summed errors of the 8 codewords over a half: lanes 0-7 for the first pixel of each pair, 8-15 for the
 // second.
-__m512i HalfSums(const __m512i pairs[4], const BaseTerms& t)
+__attribute__((always_inline)) inline __m512i HalfSums(const __m512i pairs[4], const BaseTerms& t)
 {
     __m512i sum = _mm512_setzero_si512();
     for (int p = 0; p < 4; ++p)
@@ -274,8 +264,9 @@ __m512i HalfSums(const __m512i pairs[4], const BaseTerms& t)
 }
 
 // The codeword searches of two halves: per half the lowest summed error, the lowest codeword on ties.
-void SearchHalves(const __m512i pairs0[4], const BaseTerms& t0, const __m512i pairs1[4], const BaseTerms& t1,
-                  HalfSearch& out0, HalfSearch& out1)
+__attribute__((always_inline)) inline void SearchHalves(const __m512i pairs0[4], const BaseTerms& t0,
+                                                        const __m512i pairs1[4], const BaseTerms& t1, HalfSearch& out0,
+                                                        HalfSearch& out1)
 {
     const __m512i a = HalfSums(pairs0, t0), b = HalfSums(pairs1, t1);
     // Lanes 0-7: the first half's codewords, 8-15: the second's.
@@ -289,46 +280,76 @@ void SearchHalves(const __m512i pairs0[4], const BaseTerms& t0, const __m512i pa
     out1 = {_mm_cvtsi128_si32(_mm512_extracti32x4_epi32(m, 2)), __builtin_ctz(lowest >> 8)};
 }
 
-struct SplitCode
+// The bases one candidate gives the four halves of two blocks (lanes h and 8 + h): per block and split
+// whether it is differential, and per half the quantised code per channel, the expanded base packed as
+// bytes (R, G, B, 0) and the rows of its channels' X terms.
+struct CandidateBases
 {
-    Etc1Colour q[2];
-    bool differential;
-    int rows[2][3];
-    Etc1Colour base[2];
-    HalfSearch search[2];
-    int32_t error;
+    bool differential[2][2];
+    alignas(64) int32_t code[3][16];
+    alignas(64) int32_t base[16];
+    alignas(64) int32_t row[3][16];
 };
 
-void MakeSplitCode(const int32_t quantised[3][8], int split, SplitCode& code)
+// A split is differential when every channel's difference of the 5-bit codes (second half minus first)
+// lies in -4..3; its halves then take the 5-bit codes, else the 4-bit ones.
+__attribute__((always_inline)) inline void ChooseBases(const __m512i q[3], CandidateBases& out)
 {
-    const int h0 = kSplitHalves[split][0], h1 = kSplitHalves[split][1];
-    code.differential = true;
+    // Lanes 0 and 8: split 0 (halves 0 and 1), lanes 2 and 10: split 1 (halves 2 and 3).
+    const __m512i second = _mm512_setr_epi32(1, 1, 3, 3, 5, 5, 7, 7, 9, 9, 11, 11, 13, 13, 15, 15);
+    __mmask16 within = 0xFFFF;
     for (int c = 0; c < 3; ++c)
     {
-        const int d = quantised[c][h1] - quantised[c][h0];
-        if (d < -4 || d > 3) code.differential = false;
+        const __m512i d = _mm512_sub_epi32(_mm512_permutexvar_epi32(second, q[c]), q[c]);
+        within &= _mm512_cmpge_epi32_mask(d, _mm512_set1_epi32(-4)) & _mm512_cmple_epi32_mask(d, _mm512_set1_epi32(3));
     }
-    const int lane = code.differential ? 0 : 4;
-    for (int k = 0; k < 2; ++k)
-    {
-        const int h = kSplitHalves[split][k];
-        for (int c = 0; c < 3; ++c)
+    __mmask16 fiveBits = 0;
+    for (int block = 0; block < 2; ++block)
+        for (int split = 0; split < 2; ++split)
         {
-            code.q[k].c[c] = quantised[c][lane + h];
-            code.rows[k][c] = TermRow(code.q[k].c[c], code.differential);
+            out.differential[block][split] = ((within >> (8 * block + 2 * split)) & 1) != 0;
+            if (out.differential[block][split]) fiveBits |= __mmask16(0x3u << (8 * block + 2 * split));
         }
-        code.base[k] = ExpandEtc1(code.q[k], code.differential);
+    const __m512i lane =
+        _mm512_mask_mov_epi32(_mm512_setr_epi32(4, 5, 6, 7, 4, 5, 6, 7, 12, 13, 14, 15, 12, 13, 14, 15), fiveBits,
+                              _mm512_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3, 8, 9, 10, 11, 8, 9, 10, 11));
+    __m512i base = _mm512_setzero_si512();
+    for (int c = 0; c < 3; ++c)
+    {
+        const __m512i code = _mm512_permutexvar_epi32(lane, q[c]);
+        const __m512i expanded =
+            _mm512_mask_mov_epi32(_mm512_or_si512(_mm512_slli_epi32(code, 4), code), fiveBits,
+                                  _mm512_or_si512(_mm512_slli_epi32(code, 3), _mm512_srli_epi32(code, 2)));
+        base = _mm512_or_si512(base, _mm512_slli_epi32(expanded, 8 * c));
+        _mm512_store_si512(out.code[c], code);
+        _mm512_store_si512(out.row[c],
+                           _mm512_mask_mov_epi32(_mm512_add_epi32(code, _mm512_set1_epi32(32)), fiveBits, code));
     }
+    _mm512_store_si512(out.base, base);
+}
+
+// `half` counts the halves of both blocks (8 x block + half).
+__attribute__((always_inline)) inline BaseTerms TermsOfHalf(const CandidateBases& bases, int half)
+{
+    BaseTerms t;
+    const __m512i b = _mm512_set1_epi32(bases.base[half]);
+    for (int j = 0; j < 4; ++j)
+    {
+        const __m512i size = _mm512_load_si512(kModifierQuads.size[j]);
+        t.x[j] = j < 2 ? _mm512_subs_epu8(b, size) : _mm512_adds_epu8(b, size);
+        t.terms[j] = _mm512_add_epi32(_mm512_add_epi32(_mm512_load_si512(kChannelTerms.term[bases.row[0][half]][j]),
+                                                       _mm512_load_si512(kChannelTerms.term[bases.row[1][half]][j])),
+                                      _mm512_load_si512(kChannelTerms.term[bases.row[2][half]][j]));
+    }
+    return t;
 }
 
 // The index bits of a split: per pixel the first modifier of its half's codeword with the smallest error.
-uint32_t AssignIndices(__m512i pixels, const SplitCode& code, bool flip)
+__attribute__((always_inline)) inline uint32_t AssignIndices(__m512i pixels, int32_t base0, int32_t base1, int cw0,
+                                                             int cw1, bool flip)
 {
     const __mmask16 second = flip ? 0xCCCC : 0xFF00;  // the pixels of the second half
-    const __m512i base = _mm512_mask_blend_epi32(
-        second, _mm512_set1_epi32(code.base[0].c[0] | code.base[0].c[1] << 8 | code.base[0].c[2] << 16),
-        _mm512_set1_epi32(code.base[1].c[0] | code.base[1].c[1] << 8 | code.base[1].c[2] << 16));
-    const int cw0 = code.search[0].codeword, cw1 = code.search[1].codeword;
+    const __m512i base = _mm512_mask_blend_epi32(second, _mm512_set1_epi32(base0), _mm512_set1_epi32(base1));
     const __m512i lowBytes = _mm512_set1_epi32(0x00FF00FF);
     __m512i e[4];
     for (int j = 0; j < 4; ++j)
@@ -351,14 +372,35 @@ uint32_t AssignIndices(__m512i pixels, const SplitCode& code, bool flip)
     return msb << 16 | lsb;
 }
 
-}  // namespace
-
-Etc1BlockWords CompressBlockETC1FastAvx512(const Etc1Source& image, int x, int y)
+// Word 1 of a block (as PackEtc1Differential and PackEtc1Individual, here so that the vector state stays
+// in the registers).
+__attribute__((always_inline)) inline uint32_t PackWord1(const CandidateBases& b, int h0, int h1, int cw0, int cw1,
+                                                         bool differential, bool flip)
 {
-    const __m512i raw = LoadRaw(image, x, y);
-    const __m512i pixels = _mm512_maskz_permutexvar_epi8(kQuadBytes, _mm512_load_si512(kQuadIndex.b), raw);
-    const __m512i quads = _mm512_maskz_sub_epi8(kQuadBytes, _mm512_set1_epi8(127), pixels);
+    uint32_t w = 0;
+    for (int c = 0; c < 3; ++c)
+    {
+        const uint32_t first = static_cast<uint32_t>(b.code[c][h0]), second = static_cast<uint32_t>(b.code[c][h1]);
+        w |= (differential ? (first << 3) | ((second - first) & 7u) : (first << 4) | second) << (24 - 8 * c);
+    }
+    return w | (static_cast<uint32_t>(cw0) << 5) | (static_cast<uint32_t>(cw1) << 2) | (differential ? 2u : 0u) |
+           (flip ? 1u : 0u);
+}
 
+// What a block's encoding needs of its pixels.
+struct BlockPixels
+{
+    __m512i pixels;  // pixel i as the dword (R, G, B, 0)
+    __m512i quads;   // the same as 127 - p, signed bytes
+    __m256i sum[3];  // channel sums of the halves, lane h (and 4 + h)
+};
+
+__attribute__((always_inline)) inline BlockPixels ReadBlock(const Etc1Source& image, int x, int y)
+{
+    BlockPixels b;
+    const __m512i raw = LoadRaw(image, x, y);
+    b.pixels = _mm512_maskz_permutexvar_epi8(kQuadBytes, _mm512_load_si512(kQuadIndex.b), raw);
+    b.quads = _mm512_maskz_sub_epi8(kQuadBytes, _mm512_set1_epi8(127), b.pixels);
     // Channel sums of the halves (dword h * 3 + c of w), then one vector per channel with lane l holding
     // half l & 3.
     const __m512i zero = _mm512_setzero_si512();
@@ -367,76 +409,101 @@ Etc1BlockWords CompressBlockETC1FastAvx512(const Etc1Source& image, int x, int y
         _mm512_sad_epu8(_mm512_maskz_permutexvar_epi8(0xFFFFFFFFull, _mm512_load_si512(kPlanarIndex2.b), raw), zero);
     const __m512i w =
         _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi64_epi32(s1)), _mm512_cvtepi64_epi32(s2), 1);
-    __m256i sum[3];
     for (int c = 0; c < 3; ++c)
     {
         const __m512i index = _mm512_setr_epi32(c, 3 + c, 6 + c, 9 + c, c, 3 + c, 6 + c, 9 + c, 0, 0, 0, 0, 0, 0, 0, 0);
-        sum[c] = _mm512_castsi512_si256(_mm512_permutexvar_epi32(index, w));
+        b.sum[c] = _mm512_castsi512_si256(_mm512_permutexvar_epi32(index, w));
     }
-    alignas(32) int32_t average[3][8], combined[3][8];
-    QuantiseAverage(sum, average);
+    return b;
+}
 
+// Both candidates' bases for two blocks: candidate 0 the averages rounded, candidate 1 the combined
+// quantisation.
+__attribute__((always_inline)) inline void QuantiseBlocks(const BlockPixels& first, const BlockPixels& second,
+                                                          CandidateBases bases[2])
+{
+    __m512i sum[3], q[3];
+    for (int c = 0; c < 3; ++c) sum[c] = _mm512_inserti64x4(_mm512_castsi256_si512(first.sum[c]), second.sum[c], 1);
+    QuantiseAverage(sum, q);
+    ChooseBases(q, bases[0]);
+    QuantiseCombined(sum, q);
+    ChooseBases(q, bases[1]);
+}
+
+__attribute__((always_inline)) inline Etc1BlockWords EncodeBlock(const BlockPixels& block,
+                                                                 const CandidateBases bases[2], int slot)
+{
     __m512i pairs[4][4];
     for (int h = 0; h < 4; ++h)
         for (int p = 0; p < 4; ++p)
-            pairs[h][p] = _mm512_permutexvar_epi32(_mm512_load_si512(kPairIndex.lane[h][p]), quads);
+            pairs[h][p] = _mm512_permutexvar_epi32(_mm512_load_si512(kPairIndex.lane[h][p]), block.quads);
 
-    // Candidate 0 (average), both splits; then candidate 1 (combined), whose halves are searched again only
-    // where their base differs from candidate 0's.
-    SplitCode codes[2][2];
-    BaseTerms terms[2][2];
+    // The searches of candidate 0's halves; candidate 1's halves are searched again only where their base
+    // differs from candidate 0's (the search depends on the half's pixels and base alone).
+    const int o = 8 * slot;
+    HalfSearch search[2][4];
     for (int split = 0; split < 2; ++split)
     {
-        SplitCode& code = codes[0][split];
-        MakeSplitCode(average, split, code);
-        for (int k = 0; k < 2; ++k) terms[split][k] = MakeBaseTerms(code.base[k], code.rows[k]);
-        SearchHalves(pairs[kSplitHalves[split][0]], terms[split][0], pairs[kSplitHalves[split][1]], terms[split][1],
-                     code.search[0], code.search[1]);
-        code.error = code.search[0].error + code.search[1].error;
-    }
-    QuantiseCombined(sum, combined);
-    for (int split = 0; split < 2; ++split)
-    {
-        SplitCode& code = codes[1][split];
-        const SplitCode& first = codes[0][split];
-        MakeSplitCode(combined, split, code);
-        const bool same0 = code.base[0] == first.base[0], same1 = code.base[1] == first.base[1];
         const int h0 = kSplitHalves[split][0], h1 = kSplitHalves[split][1];
+        const BaseTerms t0 = TermsOfHalf(bases[0], o + h0), t1 = TermsOfHalf(bases[0], o + h1);
+        SearchHalves(pairs[h0], t0, pairs[h1], t1, search[0][h0], search[0][h1]);
+        const bool same0 = bases[1].base[o + h0] == bases[0].base[o + h0];
+        const bool same1 = bases[1].base[o + h1] == bases[0].base[o + h1];
         if (same0 && same1)
         {
-            code.search[0] = first.search[0];
-            code.search[1] = first.search[1];
+            search[1][h0] = search[0][h0];
+            search[1][h1] = search[0][h1];
         }
         else
         {
             // Both halves go through the search together; one that kept its base keeps its result.
-            const BaseTerms t0 = same0 ? terms[split][0] : MakeBaseTerms(code.base[0], code.rows[0]);
-            const BaseTerms t1 = same1 ? terms[split][1] : MakeBaseTerms(code.base[1], code.rows[1]);
-            SearchHalves(pairs[h0], t0, pairs[h1], t1, code.search[0], code.search[1]);
+            SearchHalves(pairs[h0], same0 ? t0 : TermsOfHalf(bases[1], o + h0), pairs[h1],
+                         same1 ? t1 : TermsOfHalf(bases[1], o + h1), search[1][h0], search[1][h1]);
         }
-        code.error = code.search[0].error + code.search[1].error;
     }
     // The first of the four with the smallest error: within a candidate the flipped split needs a strictly
     // smaller error, and so does the combined candidate against the average one.
     int bestCandidate = 0, bestSplit = 0;
-    int32_t best = codes[0][0].error;
+    int32_t best = search[0][0].error + search[0][1].error;
     for (int candidate = 0; candidate < 2; ++candidate)
         for (int split = 0; split < 2; ++split)
-            if (codes[candidate][split].error < best)
+        {
+            const int32_t error = search[candidate][2 * split].error + search[candidate][2 * split + 1].error;
+            if (error < best)
             {
-                best = codes[candidate][split].error;
+                best = error;
                 bestCandidate = candidate;
                 bestSplit = split;
             }
-    const SplitCode& code = codes[bestCandidate][bestSplit];
+        }
+    const CandidateBases& b = bases[bestCandidate];
+    const int h0 = kSplitHalves[bestSplit][0], h1 = kSplitHalves[bestSplit][1];
     const bool flip = bestSplit == 1;
+    const int cw0 = search[bestCandidate][h0].codeword, cw1 = search[bestCandidate][h1].codeword;
     Etc1BlockWords words;
-    words.word1 =
-        code.differential
-            ? PackEtc1Differential(code.q[0], code.q[1], code.search[0].codeword, code.search[1].codeword, flip)
-            : PackEtc1Individual(code.q[0], code.q[1], code.search[0].codeword, code.search[1].codeword, flip);
-    words.word2 = AssignIndices(pixels, code, flip);
+    words.word1 = PackWord1(b, o + h0, o + h1, cw0, cw1, b.differential[slot][bestSplit], flip);
+    words.word2 = AssignIndices(block.pixels, b.base[o + h0], b.base[o + h1], cw0, cw1, flip);
     return words;
+}
+
+}  // namespace
+
+Etc1BlockWords CompressBlockETC1FastAvx512(const Etc1Source& image, int x, int y)
+{
+    const BlockPixels block = ReadBlock(image, x, y);
+    CandidateBases bases[2];
+    QuantiseBlocks(block, block, bases);
+    return EncodeBlock(block, bases, 0);
+}
+
+void CompressBlockPairETC1FastAvx512(const Etc1Source& image, const int xy[4], Etc1BlockWords words[2])
+{
+    const BlockPixels first = ReadBlock(image, xy[0], xy[1]);
+    const BlockPixels second = ReadBlock(image, xy[2], xy[3]);
+    CandidateBases bases[2];
+    QuantiseBlocks(first, second, bases);
+    words[0] = EncodeBlock(first, bases, 0);
+    words[1] = EncodeBlock(second, bases, 1);
 }
 
 #pragma GCC pop_options

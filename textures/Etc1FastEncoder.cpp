@@ -127,6 +127,11 @@ Etc1FastEncoderFn Etc1FastBlockEncoder()
     return CompressBlockETC1FastSse2;
 }
 
+Etc1FastPairEncoderFn Etc1FastPairEncoder()
+{
+    return CodecSimdLevel() == SimdLevel::Avx512 ? CompressBlockPairETC1FastAvx512 : nullptr;
+}
+
 Etc1BlockWords CompressBlockETC1Perceptual(const Etc1Source& image, int x, int y)
 {
     BlockHalves b;

@@ -1,4 +1,5 @@
 // Whole-image entries of the ETC1 codec: input checks, padding to whole blocks, block order and storage.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -58,37 +59,71 @@ void StoreBigEndian(uint32_t word, uint8_t* out)
     out[3] = static_cast<uint8_t>(word);
 }
 
-// Whether the whole block at column x repeats the whole block left of it (both inside the image).
-bool RepeatsLeftBlock(const Etc1Source& image, int x, int y)
+// Whether the whole block at (x, y) repeats the whole block dx, dy pixels before it (both inside the image).
+bool RepeatsBlock(const Etc1Source& image, int x, int y, int dx, int dy)
 {
-    if (x < 4 || x + 3 >= image.width || y + 3 >= image.height) return false;
+    if (x < dx || y < dy || x + 3 >= image.width || y + 3 >= image.height) return false;
     const size_t stride = static_cast<size_t>(image.width) * 3;
+    const size_t back = static_cast<size_t>(dy) * stride + static_cast<size_t>(dx) * 3;
     const uint8_t* row = image.pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
     for (int r = 0; r < 4; ++r, row += stride)
-        if (std::memcmp(row, row - 12, 12) != 0) return false;
+        if (std::memcmp(row, row - back, 12) != 0) return false;
     return true;
 }
 
-void EncodeImage(BlockEncoder encode, const Etc1Source& image, uint8_t* blocks)
+void StoreWords(const Etc1BlockWords& words, uint8_t* out)
+{
+    StoreBigEndian(words.word1, out);
+    StoreBigEndian(words.word2, out + 4);
+}
+
+void EncodeImage(BlockEncoder encode, Etc1FastPairEncoderFn encodePair, const Etc1Source& image, uint8_t* blocks)
 {
     ClearUpperVectorState();
     const int across = (image.width + 3) / 4;
     const int down = (image.height + 3) / 4;
+    const size_t rowBytes = static_cast<size_t>(across) * 8;
+    // The encoders depend on the pixels alone: a block like its left neighbour or the one above it (common
+    // in flat areas) gets that block's words without being encoded again. The rest of a row goes to the
+    // encoder, two blocks at a time where it takes pairs; the left repeats are filled in afterwards, in
+    // order, so that a run of them copies from the block that was encoded.
+    constexpr int kChunk = 64;
     for (int by = 0; by < down; ++by)
     {
-        uint8_t* out = blocks + static_cast<size_t>(by) * static_cast<size_t>(across) * 8;
-        for (int bx = 0; bx < across; ++bx, out += 8)
+        uint8_t* out = blocks + static_cast<size_t>(by) * rowBytes;
+        for (int first = 0; first < across; first += kChunk)
         {
-            // The encoders depend on the pixels alone: a block like its left neighbour (common in flat areas)
-            // gets that neighbour's words without being encoded again.
-            if (RepeatsLeftBlock(image, bx * 4, by * 4))
+            const int last = std::min(first + kChunk, across);
+            bool repeatsLeft[kChunk];
+            int pending[2] = {0, 0}, count = 0;
+            for (int bx = first; bx < last; ++bx)
             {
-                std::memcpy(out, out - 8, 8);
-                continue;
+                repeatsLeft[bx - first] = RepeatsBlock(image, bx * 4, by * 4, 4, 0);
+                if (repeatsLeft[bx - first]) continue;
+                if (RepeatsBlock(image, bx * 4, by * 4, 0, 4))
+                {
+                    std::memcpy(out + bx * 8, out + bx * 8 - rowBytes, 8);
+                    continue;
+                }
+                pending[count++] = bx;
+                if (count < 2 && encodePair != nullptr) continue;
+                if (count == 2)
+                {
+                    const int xy[4] = {pending[0] * 4, by * 4, pending[1] * 4, by * 4};
+                    Etc1BlockWords words[2];
+                    encodePair(image, xy, words);
+                    StoreWords(words[0], out + pending[0] * 8);
+                    StoreWords(words[1], out + pending[1] * 8);
+                }
+                else
+                {
+                    StoreWords(encode(image, bx * 4, by * 4), out + bx * 8);
+                }
+                count = 0;
             }
-            const Etc1BlockWords words = encode(image, bx * 4, by * 4);
-            StoreBigEndian(words.word1, out);
-            StoreBigEndian(words.word2, out + 4);
+            if (count == 1) StoreWords(encode(image, pending[0] * 4, by * 4), out + pending[0] * 8);
+            for (int bx = first; bx < last; ++bx)
+                if (repeatsLeft[bx - first]) std::memcpy(out + bx * 8, out + bx * 8 - 8, 8);
         }
     }
 }
@@ -109,7 +144,7 @@ bool CompressImageETC1(const uint8_t* pixels, size_t pixelBytes, int width, int 
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[Etc1CompressedSize(width, height)]);
     if (!out) return false;
     ReportPadding(width, height);
-    EncodeImage(Etc1FastBlockEncoder(), Etc1Source{pixels, width, height}, out.get());
+    EncodeImage(Etc1FastBlockEncoder(), Etc1FastPairEncoder(), Etc1Source{pixels, width, height}, out.get());
     blocks = std::move(out);
     blocksAcross = (width + 3) / 4;
     blocksDown = (height + 3) / 4;
@@ -124,6 +159,7 @@ bool CompressImageETC1WithMode(Etc1Mode mode, const uint8_t* pixels, size_t pixe
         blockBytes < Etc1CompressedSize(width, height))
         return false;
     ReportPadding(width, height);
-    EncodeImage(encode, Etc1Source{pixels, width, height}, blocks);
+    EncodeImage(encode, mode == Etc1Mode::Fast ? Etc1FastPairEncoder() : nullptr, Etc1Source{pixels, width, height},
+                blocks);
     return true;
 }

@@ -9,6 +9,7 @@
 #include "core/TextHelpers.h"
 #include "core/VelmarWorker.h"
 #include "core/VelmarWorkerCallChain.h"
+#include "engine/AsciiTextureResource.h"
 #include "engine/AutoReference.h"
 #include "engine/Exception.h"
 #include "engine/File.h"
@@ -22,14 +23,13 @@
 #include "textures/TextureTargets.h"
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <string>
 
 namespace {
 
-// Records started and not yet waited for: enough to keep every worker busy while the next loads run,
-// few enough that the decoded images of a large tree are never all held at once.
+// Records started and not yet waited for: enough that every worker finds the next record queued when it
+// is done with one. Only the records on a worker hold decoded images.
 size_t RecordWindow() { return std::max<size_t>(8, size_t(VelmarWorker::ThreadCount()) * 2 + 4); }
 
 TDBTagRef Params(std::initializer_list<std::pair<const char*, std::string>> values)
@@ -67,8 +67,10 @@ public:
             TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::LoadStep),
             TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::WriteStep),
             TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::ReleaseStep)};
-        chain_.Add(steps_[0], VelmarWorker::kMainThread | VelmarWorker::kRunInline);
-        chain_.Add(steps_[1], VelmarWorker::kWorkerThread);
+        // Loading (decoding the images) and writing run back to back on one worker, so that the main
+        // thread never holds up the workers; the release comes back to the main thread.
+        chain_.Add(steps_[0], VelmarWorker::kWorkerThread);
+        chain_.Add(steps_[1], VelmarWorker::kWorkerThread | VelmarWorker::kRunInline);
         chain_.Add(steps_[2], VelmarWorker::kMainThread);
         chain_.Start();
     }
@@ -80,6 +82,7 @@ public:
         return success_ && !chain_.EndedEarly();
     }
     bool EndedEarly() const { return chain_.EndedEarly(); }
+    const VelmarWorkerCallChain& Chain() const { return chain_; }
     const std::string& GetFullPath() const { return fullPath_; }
 
 private:
@@ -246,18 +249,31 @@ private:
     Orvo::Options options_;
 };
 
+// A description found by the walk and the pixels of its primary image (0 when unknown).
+struct Found
+{
+    std::string path;
+    uint64_t pixels;
+};
+
 struct Batch
 {
     const PStringArray& targets;
     ResultsLog& log;
-    std::deque<std::unique_ptr<VADTextureConvertFileRPC>> running;
+    std::vector<Found> found;
+    std::vector<std::unique_ptr<VADTextureConvertFileRPC>> running;
     bool success = true;
     bool endedEarly = false;
 
-    void WaitOldest()
+    // Waits for any running record to finish (they finish in any order) and takes its result.
+    void WaitAny()
     {
-        std::unique_ptr<VADTextureConvertFileRPC> record = std::move(running.front());
-        running.pop_front();
+        std::vector<const VelmarWorkerCallChain*> chains;
+        chains.reserve(running.size());
+        for (const auto& record : running) chains.push_back(&record->Chain());
+        const size_t i = VelmarWorkerCallChain::WaitForAny(chains.data(), chains.size());
+        std::unique_ptr<VADTextureConvertFileRPC> record = std::move(running[i]);
+        running.erase(running.begin() + ptrdiff_t(i));
         if (!record->Wait()) success = false;
         if (record->EndedEarly())
         {
@@ -267,7 +283,7 @@ struct Batch
         }
     }
 
-    // Starts a record for every description below the folder; false when the folder cannot be searched.
+    // Finds every description below the folder; false when the folder cannot be searched.
     void Walk(const Orvo::File::Path& folder)
     {
         Orvo::File::Find find;
@@ -288,12 +304,28 @@ struct Batch
             }
             else if (IsTextureTxtName(entry.name))
             {
-                while (running.size() >= RecordWindow()) WaitOldest();
-                auto record = std::make_unique<VADTextureConvertFileRPC>();
-                record->Start(path.str(), targets, log);
-                running.push_back(std::move(record));
+                uint32_t width = 0, height = 0;
+                Orvo::AsciiTextureResource::ReadPrimarySize(path.str(), width, height);
+                found.push_back({path.str(), uint64_t(width) * height});
             }
         }
+    }
+
+    // Starts a record for every description, the largest images first: a large texture started last would
+    // leave the other workers idle while it alone runs to its end.
+    void Run()
+    {
+        std::stable_sort(found.begin(), found.end(),
+                         [](const Found& a, const Found& b) { return a.pixels > b.pixels; });
+        for (const Found& f : found)
+        {
+            while (running.size() >= RecordWindow()) WaitAny();
+            auto record = std::make_unique<VADTextureConvertFileRPC>();
+            record->Start(f.path, targets, log);
+            running.push_back(std::move(record));
+        }
+        // Every record is waited for, also after one ended early: none may outlive the log it posts to.
+        while (!running.empty()) WaitAny();
     }
 };
 
@@ -307,10 +339,9 @@ uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Pa
     if (!sourceName.empty() && !root.IsAbsolute())
         root = Orvo::File::Path(GetContentFolder(sourceName)).AddPath(folder.View());
     root.Normalise();
-    Batch batch{targets, log, {}};
+    Batch batch{targets, log, {}, {}};
     batch.Walk(root);
-    // Every record is waited for, also after one ended early: none may outlive the log it posts to.
-    while (!batch.running.empty()) batch.WaitOldest();
+    batch.Run();
     if (batch.endedEarly) return kTexturesEndedEarly;
     return batch.success ? kTexturesConverted : kTexturesFailed;
 }
