@@ -10,6 +10,7 @@
 #include "engine/AutoReferenceArray.h"
 #include "engine/Bounds.h"
 #include "engine/Color.h"
+#include "engine/File.h"
 #include "engine/GeometryChunk.h"
 #include "engine/InfluenceDefinition.h"
 #include "engine/Material.h"
@@ -100,6 +101,9 @@ public:
     // Adds the attachment points whose names begin with "a" to an instance.
     void MountAttachmentPoints(Orvo::ParticleStructure& instance) const;
     size_t GetMemorySize() const;
+    // Writes the definition as an indexed mesh file: 0, or 1 when it has no chunks, holds bone influences
+    // or a skeleton (which this writer does not write), or the file cannot be written.
+    int SaveIDXM(Orvo::File& file);
 
     // ---- the collision tree of the chunks' triangles ----
     // The tree instances test rays against, or null. It is built in the background: without a background
