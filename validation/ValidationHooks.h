@@ -5,8 +5,7 @@
 //   registered that step does nothing: the configuration is checked as it stands.
 // - The mesh source loads the meshes that file-path tags name, for the mesh checks, and the meshes the
 //   normaliser's builders look into. With none registered no mesh is loaded, and the checks that need
-//   one say that they could not be made. A source that cannot load a kind of mesh says so through
-//   DataManager::SetMeshesNotChecked, and the asset's results then say that its meshes were not checked.
+//   one say that they could not be made.
 // - The texture folder check looks at the images of the asset's folder. With none registered it is not
 //   made.
 // - The render caches maker makes the mesh library's alpha-blend caches when the placeholder materials

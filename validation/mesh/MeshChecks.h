@@ -1,12 +1,14 @@
 #pragma once
-// The mesh checks of validation, as far as this program can make them: the mesh source that file-path
-// tags and the configuration normaliser load meshes through, and the registration of the mesh and
-// texture checks with the validation library.
+// The mesh checks of validation: the mesh source that file-path tags and the configuration normaliser
+// load meshes through, and the registration of the mesh and texture checks with the validation library.
 //
-// The engine's mesh resources (indexed and LOD meshes with their instances) are not part of this program
-// yet, so no mesh or animation is loaded: a progressive mesh (".pm") gets its unsupported-format finding,
-// which needs no loading, and any other mesh or animation file marks the asset's meshes as not checked,
-// which its results then say.
+// A file-path tag's file is taken by its extension: an indexed mesh ("im") or a LOD mesh ("lm", or "lm.txt"
+// for its text form) is loaded (MeshData.h) and becomes its container's mesh and the one the scene shows;
+// a LOD mesh named as "lm" then gets the performance rules (attachment points or animations, more than
+// one level, enough polygons at its lowest level) unless its asset is of a kind with rules of its own; a
+// progressive mesh ("pm") is an unsupported format, a warning before build 2.9 and an error from it; an
+// animation ("kin") is loaded onto the container's own mesh, and when there is none it is reported once
+// per configuration (not at all when a mesh failed before, or for an alias).
 #include "validation/ValidationHooks.h"
 
 namespace TETLib {
@@ -15,6 +17,7 @@ class MeshCheckSource : public MeshSource
 {
 public:
     ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner) override;
+    // A mesh for the normaliser, loaded without owner.
     std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file) override;
 };
 

@@ -1,0 +1,320 @@
+#include "validation/mesh/MeshData.h"
+
+#include "core/TCXCallback.h"
+#include "core/VelmarWorker.h"
+#include "engine/File.h"
+#include "engine/ResourceDatabase.h"
+#include "engine/ResourceSystem.h"
+#include "engine/ResourceTypeBase.h"
+#include "render/MeshDataAccess.h"
+#include "render/VelmarIndexedMeshInstance.h"
+#include "render/VelmarIndexedMeshLODInstance.h"
+#include "render/VelmarMeshResources.h"
+#include "validation/BuildNumber.h"
+#include "validation/Container.h"
+#include "validation/DataManager.h"
+#include "validation/ErrorHandler.h"
+
+#include <algorithm>
+
+namespace TETLib {
+namespace {
+
+// From this build a large indexed mesh should have levels of detail (rounded hundredths).
+constexpr int32_t kLevelsOfDetailFrom = 290;
+// Texture descriptions are small; a larger file is not read here (the texture folder check reports it).
+constexpr uint64_t kMaxDescriptionBytes = 64 * 1024;
+// Lines of a description are read up to this length.
+constexpr size_t kMaxDescriptionLine = 511;
+// A track's LOD trees nest a few levels; deeper ones are not followed.
+constexpr int kMaxTreeDepth = 64;
+// Materials still loading their textures are asked this often before they are taken as they stand.
+constexpr int kMaxLoadPolls = 1000;
+// A material with this flag does without a texture file that is not there.
+constexpr uint8_t kMayLackTexture = 0x08;
+
+// The database meshes are loaded through: without a name, resource names are the files' own paths.
+// Process-wide and never deleted, as cached resources keep pointing at their database.
+Orvo::ResourceDatabase& MeshDatabase()
+{
+    static auto* database = new Orvo::ResourceDatabase(Orvo::PString());
+    return *database;
+}
+
+// A process whose program did not hand the engine the mesh resource types gets them here.
+void EnsureMeshTypes()
+{
+    if (Orvo::ResourceTypeBase* type = Orvo::ResourceSystem::FindType("x.im"))
+    {
+        type->Release();
+        return;
+    }
+    RegisterMeshResourceTypes();
+}
+
+// Starts the texture loads of the resource's materials and waits while they are still loading.
+void WaitForTextures(VelmarGeometryBaseResource& resource)
+{
+    resource.LoadAll();
+    for (int polls = 0; polls < kMaxLoadPolls && resource.IsAllLoaded() == Orvo::Resource::StateLoading; ++polls)
+        resource.LoadAll();
+}
+
+// True when the LOD tree, or one of its "high-detail" and "low-detail" trees, names the mesh.
+bool TreeNamesMesh(const TDBTagRef& tree, std::string_view mesh, int depth)
+{
+    if (tree.IsNull() || depth > kMaxTreeDepth) return false;
+    if (tree.HasChild("mesh") && tree.GetChildString("mesh").View() == mesh) return true;
+    return TreeNamesMesh(tree.GetChildContainer("high-detail"), mesh, depth + 1) ||
+           TreeNamesMesh(tree.GetChildContainer("low-detail"), mesh, depth + 1);
+}
+
+std::string_view FilePart(std::string_view name)
+{
+    const size_t slash = name.rfind('/');
+    return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+// The value of the first line beginning "Primary=", without its line end; false when there is none.
+bool FindPrimary(const std::string& text, std::string& value)
+{
+    size_t at = 0;
+    while (at < text.size())
+    {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + at, std::min(end - at, kMaxDescriptionLine));
+        if (line.substr(0, 8) == "Primary=")
+        {
+            std::string_view v = line.substr(8);
+            while (!v.empty() && (v.back() == '\r' || v.back() == '\n')) v.remove_suffix(1);
+            value = std::string(v);
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string MeshPathText(std::string_view path)
+{
+    const Orvo::File::Path& folder = DataManager::Instance()->GetAssetFolder();
+    if (folder.IsEmpty()) return std::string(path);
+    return Orvo::File::Path(path).RelativeTo(folder).str();
+}
+
+MeshData::MeshData() = default;
+
+MeshData::~MeshData()
+{
+    if (instance_) RemoveChild(instance_.get());
+}
+
+bool MeshData::Load(const Orvo::File::Path& file, Container* owner)
+{
+    owner_ = owner;
+    file_ = file.str();
+    TCXCallback* step = TCXCallbackCPPVoidPtr<MeshData>::Create(this, &MeshData::LoadStep);
+    const bool loaded = VelmarWorker::CallTask(step, VelmarWorker::kMainThread | VelmarWorker::kRunInline);
+    step->Release();
+    return loaded;
+}
+
+bool MeshData::LoadAnimation(const Orvo::File::Path& file)
+{
+    animationFile_ = file.str();
+    TCXCallback* step = TCXCallbackCPPVoidPtr<MeshData>::Create(this, &MeshData::LoadAnimationStep);
+    const bool loaded = VelmarWorker::CallTask(step, VelmarWorker::kMainThread | VelmarWorker::kRunInline);
+    step->Release();
+    return loaded;
+}
+
+bool MeshData::HasAttachmentPoint(std::string_view name) const
+{
+    return std::any_of(attachments_.begin(), attachments_.end(),
+                       [&](const MeshAttachment& a) { return a.name.View() == name; });
+}
+
+uint32_t MeshData::GetPolygonCount() const { return MeshElementCount(instance_.get()); }
+
+void MeshData::SetVisible(bool visible)
+{
+    SetFlags(uint8_t(visible ? (GetFlags() | kVisibleBit) : (GetFlags() & ~kVisibleBit)));
+}
+
+void MeshData::Report(bool error, std::string_view key, std::initializer_list<MessageParam> params) const
+{
+    ErrorHandler* handler = ErrorHandler::Instance();
+    if (handler == nullptr) return;
+    const Orvo::PString text = BuildMessage(key, params);
+    if (!handler->IsNewMessage(text)) return;
+    if (owner_ != nullptr)
+        error ? handler->Error(text, owner_) : handler->Warning(text, owner_);
+    else
+        error ? handler->Error(text) : handler->Warning(text);
+}
+
+bool MeshData::LoadStep(void*)
+{
+    DataManager* manager = DataManager::Instance();
+    const std::string text = MeshPathText(file_);
+    EnsureMeshTypes();
+    Orvo::Resource* made = MeshDatabase().Get(file_, Orvo::ResourceSystem::GetNoLoad);
+    const Orvo::AutoReference<Orvo::Resource> held(made);
+    if (made != nullptr) made->Release();
+    if (made == nullptr)
+    {
+        if (owner_ != nullptr && !manager->IsAlias()) Report(true, "$tet_mesh_load_mesh", {{"FILE", text}});
+        return false;
+    }
+    // A progressive mesh is not looked into: its format is reported where it is named.
+    if (!IsLOD() && dynamic_cast<VelmarProgressiveMeshResource*>(made) != nullptr) return true;
+    auto* geometry = dynamic_cast<VelmarGeometryBaseResource*>(made);
+    if (geometry == nullptr)
+    {
+        Report(true, "$tet_mesh_load_mesh", {{"FILE", text}});
+        return false;
+    }
+
+    // Materials that cannot be made get the placeholder of their type, so that the mesh still loads and
+    // says which they are.
+    geometry->SetRenderKernel(DataManager::MeshRenderKernel());
+    geometry->SetAllowSubstitutes(true);
+    if (geometry->Lock() == 0)
+    {
+        WaitForTextures(*geometry);
+        instance_.reset(geometry->CreateMeshInstance());
+    }
+    if (instance_ && IsLOD() && dynamic_cast<VelmarIndexedMeshLODInstance*>(instance_.get()) == nullptr)
+        instance_.reset();
+    if (!instance_)
+    {
+        if (owner_ != nullptr) Report(true, "$tet_mesh_initialise_mesh", {{"FILE", text}});
+        return false;
+    }
+    if (!IsLOD() && ShouldHaveLevelsOfDetail()) Report(false, "$tet_mesh_should_have_lod", {{"FILE", text}});
+
+    AddChild(instance_.get());
+    animatable_ = true;
+    if (owner_ != nullptr) Trace(owner_, "$tet_mesh_successfulmesh");
+    CollectAttachmentPoints();
+    CheckMaterials(geometry->GetMissingMaterials());
+    return true;
+}
+
+bool MeshData::ShouldHaveLevelsOfDetail() const
+{
+    if (Build::RoundedHundredths(DataManager::Instance()->GetAssetBuild()) < kLevelsOfDetailFrom) return false;
+    if (!Orvo::File::Path(file_).IsExt("im") || !MeshNeedsLOD(instance_.get())) return false;
+    if (owner_ == nullptr || owner_->GetParent() == nullptr) return false;
+    // Only a track's meshes: its LOD trees may name the mesh's entry, which then has its levels there.
+    const TDBTagRef& config = owner_->GetRoot()->GetConfigTag();
+    if (config.GetChildString("kind").View() != "track") return false;
+    const TDBTagRef track = config.GetChildContainer("track");
+    const std::string_view entry = owner_->GetName().View();
+    return !TreeNamesMesh(track.GetChildContainer("track-lod-tree"), entry, 0) &&
+           !TreeNamesMesh(track.GetChildContainer("endcap-prev").GetChildContainer("track-lod-tree"), entry, 0) &&
+           !TreeNamesMesh(track.GetChildContainer("endcap-next").GetChildContainer("track-lod-tree"), entry, 0);
+}
+
+void MeshData::CollectAttachmentPoints()
+{
+    attachments_.clear();
+    for (const AttachmentRecord& a : instance_->GetDefinition()->GetAttachments())
+        attachments_.push_back({a.orientation, a.position, Orvo::PString(FilePart(a.name.View()))});
+}
+
+void MeshData::CheckMaterials(const std::vector<Orvo::PString>& missingMaterials)
+{
+    // Every material once: a LOD mesh's levels share the materials they have in common.
+    std::vector<Orvo::Material*> materials;
+    auto take = [&](const MaterialArray& array) {
+        for (uint32_t i = 0; i < array.Count(); ++i)
+            if (Orvo::Material* m = array[i].Get();
+                m && std::find(materials.begin(), materials.end(), m) == materials.end())
+                materials.push_back(m);
+    };
+    if (const LODMeshData* lod = IsLOD() ? static_cast<const LODMeshData*>(this) : nullptr)
+        for (const MeshChunkGroup& level : lod->GetLODInstance()->GetLevels()) take(level.materials);
+    else
+        take(instance_->GetMaterials());
+
+    const std::string text = MeshPathText(file_);
+    for (Orvo::Material* m : materials)
+    {
+        const std::vector<Orvo::Material::Texture>& textures = m->GetTextures();
+        const bool notMade =
+            std::find(missingMaterials.begin(), missingMaterials.end(), m->GetRequestName()) != missingMaterials.end();
+        if (notMade || m->IsAllLoaded() == Orvo::Resource::StateFailed)
+        {
+            const std::string first = textures.empty() ? std::string() : MeshPathText(textures.front().file.View());
+            Report(true, "$tet_mesh_failedmaterial",
+                   {{"MATERIAL", m->GetRequestName().View()}, {"TEXTURE", first}, {"FILE", text}});
+        }
+        for (const Orvo::Material::Texture& t : textures)
+        {
+            if (t.file.empty()) continue;
+            if (!(m->GetFlags() & kMayLackTexture) && !Orvo::File::IsFile(t.file.View()))
+                Report(true, "$tet_mesh_failedmaterial",
+                       {{"MATERIAL", m->GetRequestName().View()},
+                        {"TEXTURE", MeshPathText(t.file.View())},
+                        {"FILE", text}});
+            CheckTextureDescription(t.file);
+        }
+    }
+}
+
+void MeshData::CheckTextureDescription(const Orvo::PString& texture)
+{
+    Orvo::File::Path description(texture.View());
+    if (description.IsExt("texture"))
+        description.Add(".txt");
+    else if (!description.IsExt("txt"))
+        return;
+    std::string content;
+    std::string primary;
+    if (!Orvo::File::IsFile(description.View()) ||
+        !Orvo::File::ReadFile(description.View(), content, kMaxDescriptionBytes) || !FindPrimary(content, primary))
+        return;
+    Orvo::File::Path image(description.GetFolder().View());
+    image.AddPath(primary);
+    if (Orvo::File::Exists(image.View())) return;
+    Report(true, "$tet_mesh_load_texture",
+           {{"IMG", primary}, {"TXTR", MeshPathText(description.View())}, {"MESH", MeshPathText(file_)}});
+}
+
+bool MeshData::LoadAnimationStep(void*)
+{
+    const std::string text = MeshPathText(animationFile_);
+    if (!animatable_)
+    {
+        Report(true, "$tet_mesh_animationfailedmesh", {{"FILE", text}});
+        return false;
+    }
+    if (!MeshDatabase().Exists(animationFile_))
+    {
+        Report(true, "$tet_mesh_animationfailedres", {{"FILE", text}});
+        return false;
+    }
+    // The file is there; whether it fits the mesh's skeleton cannot be told without reading it.
+    DataManager::Instance()->SetAnimationsNotChecked(true);
+    animations_.push_back({Orvo::PString(FilePart(animationFile_)), 0});
+    if (owner_ != nullptr) Trace(owner_, "$tet_mesh_successfulanimation");
+    return true;
+}
+
+VelmarIndexedMeshLODInstance* LODMeshData::GetLODInstance() const
+{
+    return static_cast<VelmarIndexedMeshLODInstance*>(GetInstance());
+}
+
+uint32_t LODMeshData::GetLevelCount() const { return GetInstance() ? GetLODInstance()->GetLevelCount() : 0; }
+
+void LODMeshData::SelectLOD(uint32_t level)
+{
+    if (GetInstance()) GetLODInstance()->SelectLOD(level);
+}
+
+}  // namespace TETLib

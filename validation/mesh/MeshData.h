@@ -1,0 +1,125 @@
+#pragma once
+// A mesh loaded for checking: the engine instance that the mesh resources make for an indexed mesh
+// ("im"; a progressive mesh, "pm", is only looked up) or a level-of-detail mesh ("lm", or its text form
+// "lm.txt"), held below a particle of the validation scene.
+//
+// Loading reports what fails, as findings about the owner container (without owner when there is none):
+// the mesh missing or not initialised, a material that could not be made or a texture it names that is
+// not there, a texture description whose primary image is missing, and a large mesh of a track that
+// should have levels of detail. A missing mesh without owner, or in an alias asset, is not reported.
+// A finding whose text has been recorded already is not recorded again, so a mesh loaded twice (by the
+// normaliser, then for its container) or by two containers says each thing once.
+//
+// What the checks read afterwards: the attachment points (each known by the part of its name after the
+// last "/"), the loaded animations and the polygon count.
+//
+// Animations: this program cannot read animation files, so an animation is checked for its mesh (which
+// must have loaded) and its file only; the data manager is told that the asset's animations were not
+// checked further, and the asset's results say so.
+#include "engine/FilePath.h"
+#include "engine/Matrix3.h"
+#include "engine/PString.h"
+#include "engine/Particle.h"
+#include "engine/Vector.h"
+#include "validation/MessageText.h"
+#include "validation/ValidationHooks.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class VelmarIndexedMeshInstance;
+class VelmarIndexedMeshLODInstance;
+
+namespace TETLib {
+
+class Container;
+
+struct MeshAttachment
+{
+    Orvo::Matrix3 orientation;
+    Orvo::Vector3 position;
+    Orvo::PString name;
+};
+
+struct LoadedAnimation
+{
+    Orvo::PString name;
+    uint32_t value = 0;
+};
+
+// How a file is named in mesh findings: relative to the asset's folder when it lies there (folders
+// compared without regard to case, as the mesh reader lower-cases the texture names it resolves), else
+// as given.
+std::string MeshPathText(std::string_view path);
+
+class MeshData : public Orvo::Particle, public ValidationMesh
+{
+public:
+    // The particle flag of the one mesh shown in the validation scene: the last one loaded.
+    static constexpr uint8_t kVisibleBit = 0x02;
+
+    MeshData();
+    ~MeshData() override;
+
+    // Loads the mesh file (an absolute path) for `owner` (may be null) on the main thread, the caller
+    // waiting. True when it loaded (a progressive mesh: when its file is there).
+    bool Load(const Orvo::File::Path& file, Container* owner);
+    // Loads an animation file (an absolute path) onto this mesh the same way; false, reported, when it
+    // cannot be loaded.
+    bool LoadAnimation(const Orvo::File::Path& file) override;
+
+    const std::string& GetFilePath() const override { return file_; }
+    bool HasAttachmentPoint(std::string_view name) const override;
+
+    // The instance (a VelmarIndexedMeshLODInstance for a LOD mesh), null until loaded.
+    VelmarIndexedMeshInstance* GetInstance() const { return instance_.get(); }
+    // The primitives of the instance's chunks (of the selected level of a LOD mesh).
+    uint32_t GetPolygonCount() const;
+    const std::vector<MeshAttachment>& GetAttachmentPoints() const { return attachments_; }
+    const std::vector<LoadedAnimation>& GetAnimations() const { return animations_; }
+    // True once the mesh has loaded: animations can then be loaded onto it.
+    bool IsAnimatable() const { return animatable_; }
+    Container* GetOwner() const { return owner_; }
+    void SetVisible(bool visible);
+    bool IsVisible() const { return (GetFlags() & kVisibleBit) != 0; }
+
+protected:
+    virtual bool IsLOD() const { return false; }
+
+private:
+    bool LoadStep(void*);
+    bool LoadAnimationStep(void*);
+    // The checks after a successful load.
+    void CollectAttachmentPoints();
+    void CheckMaterials(const std::vector<Orvo::PString>& missingMaterials);
+    void CheckTextureDescription(const Orvo::PString& texture);
+    bool ShouldHaveLevelsOfDetail() const;
+    // Reports a finding once per text: about the owner, or without owner when there is none.
+    void Report(bool error, std::string_view key, std::initializer_list<MessageParam> params) const;
+
+    std::unique_ptr<VelmarIndexedMeshInstance> instance_;
+    std::string file_;
+    std::string animationFile_;
+    std::vector<MeshAttachment> attachments_;
+    std::vector<LoadedAnimation> animations_;
+    Container* owner_ = nullptr;
+    bool animatable_ = false;
+};
+
+class LODMeshData : public MeshData
+{
+public:
+    VelmarIndexedMeshLODInstance* GetLODInstance() const;
+    uint32_t GetLevelCount() const;
+    // Makes `level` the instance's selected level (what its counts then show); nothing for no such level.
+    void SelectLOD(uint32_t level);
+
+protected:
+    bool IsLOD() const override { return true; }
+};
+
+}  // namespace TETLib

@@ -1,0 +1,210 @@
+// Meshes loaded for validation, written by our own writers: what loading finds, the performance rules of
+// LOD meshes, progressive meshes and animations, each as the asset's findings.
+#include "engine/Bitmap.h"
+#include "engine/MaterialManager.h"
+#include "validation/mesh/MeshData.h"
+#include "validation/mesh/tests/MeshValidationTest.h"
+
+#include <functional>
+
+namespace validation_test {
+namespace {
+
+// A plug-in of the material type "tbumptex", for writing meshes of that type.
+class BumpPlugin : public Orvo::MaterialPlugin
+{
+public:
+    BumpPlugin() : MaterialPlugin(Orvo::PString("tbumptex"), Orvo::UId("11111111-2222-3333-4444-555555555555")) {}
+    Orvo::Material* Create(const Orvo::PString& name, Orvo::Display*) override
+    {
+        return new Orvo::Material(name, GetName());
+    }
+};
+
+class MeshLoadingTest : public MeshValidationTest
+{
+protected:
+    void Image(const std::string& name)
+    {
+        Orvo::Bitmap image(16, 16, Orvo::Bitmap::FormatXRGB32);
+        for (uint32_t y = 0; y < 16; ++y)
+            for (uint32_t x = 0; x < 16; ++x) image.Row(y)[x * 4] = uint8_t(x * 16 + y);
+        ASSERT_TRUE(image.Save(AssetFolder() + name));
+    }
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> files;
+        std::string config;
+        std::vector<std::string> findings;
+    };
+    void Check(const std::vector<Case>& cases)
+    {
+        for (const Case& c : cases)
+        {
+            fs::remove_all(AssetFolder());
+            fs::create_directories(AssetFolder());
+            c.files();
+            EXPECT_EQ(Validate(c.config), c.findings) << c.name;
+        }
+    }
+};
+
+const std::string kBody = "    mesh \"body.im\"\n    auto-create 1\n";
+const std::string kLOD = "    mesh \"body.lm\"\n    auto-create 1\n";
+
+}  // namespace
+
+TEST_F(MeshLoadingTest, WhatLoadingFinds)
+{
+    auto textured = [this](const std::string& material, const std::string& texture) {
+        Mesh("body.im", meshtext::GridMesh(2, 2, material, texture));
+    };
+    Check({
+        {"an indexed mesh and its texture",
+         [&] {
+             textured("body.m.onetex", "skin.tga");
+             Image("skin.tga");
+         },
+         Head("scenery") + Table(kBody),
+         {}},
+        {"a mesh that is not there",
+         [] {},
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_load_mesh FILE=body.im", "- $tet_val_file_dne FILE=body.im"}},
+        {"a file that is no mesh",
+         [&] { WriteFile("asset/body.im", "no mesh"); },
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_initialise_mesh FILE=body.im"}},
+        {"a texture that is not there",
+         [&] { textured("body.m.onetex", "Skin.tga"); },
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_failedmaterial FILE=body.im MATERIAL=body.m.onetex TEXTURE=skin.tga"}},
+        {"a material that cannot be made",
+         [&] {
+             // Written while the type has a plug-in, loaded without one: the placeholder of the type stands in.
+             Orvo::PluginBase::RegisterPluginType(new BumpPlugin());
+             textured("body.m.tbumptex", "skin.tga");
+             Orvo::PluginBase::UnregisterAll();
+             Orvo::MaterialManager::RegisterEngineMaterialTypes();
+             Image("skin.tga");
+         },
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_failedmaterial FILE=body.im MATERIAL=body.m.tbumptex TEXTURE=skin.tga"}},
+        {"a description whose primary image is missing",
+         [&] {
+             textured("body.m.onetex", "Skin.texture");
+             WriteFile("asset/skin.texture", "compiled");
+             WriteFile("asset/skin.texture.txt", "Primary=gone.tga\r\n");
+         },
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_load_texture IMG=gone.tga MESH=body.im TXTR=skin.texture.txt",
+          "- $tet_texture_missing_primary FILE=skin.texture.txt TEXTURE=gone.tga"}},
+        {"a description not in the texture folder check's form",
+         [&] {
+             textured("body.m.onetex", "skin.txt");
+             WriteFile("asset/skin.txt", "Alpha=a.tga\nPrimary=gone.tga\n");
+         },
+         Head("scenery") + Table(kBody),
+         {"- $tet_mesh_load_texture IMG=gone.tga MESH=body.im TXTR=skin.txt"}},
+    });
+}
+
+TEST_F(MeshLoadingTest, MissingMeshOfAnAliasIsNotReported)
+{
+    const std::vector<std::string> findings = Validate(Head("scenery") + Table(kBody) + "alias <kuid:900001:1>\n");
+    EXPECT_EQ(std::count(findings.begin(), findings.end(), "- $tet_mesh_load_mesh FILE=body.im"), 0);
+}
+
+TEST_F(MeshLoadingTest, PerformanceRulesOfLODMeshes)
+{
+    Check({
+        {"one plain level without points",
+         [&] { LODMesh("body.lm", {Grid(2, 3)}); },
+         Head("scenery") + Table(kLOD),
+         {"! $tet_lm_performance_no_attachments FILE=body.lm", "! $tet_lm_performance_single_lod FILE=body.lm",
+          "! $tet_lm_performance_low_poly FILE=body.lm"}},
+        {"the same for a traincar", [&] { LODMesh("body.lm", {Grid(2, 3)}); }, Head("traincar") + Table(kLOD), {}},
+        {"two levels with points, the lowest of 300 polygons",
+         [&] {
+             LODMesh("body.lm", {Grid(20, 10, {"a.light"}), Grid(15, 10, {"a.light"})});
+         },
+         Head("scenery") + Table(kLOD),
+         {}},
+        {"a lowest level of 298 polygons",
+         [&] {
+             LODMesh("body.lm", {Grid(20, 10, {"a.light"}), Grid(149, 1, {"a.light"})});
+         },
+         Head("scenery") + Table(kLOD),
+         {"! $tet_lm_performance_low_poly FILE=body.lm"}},
+    });
+}
+
+TEST_F(MeshLoadingTest, LargeTrackMeshesShouldHaveLevelsOfDetail)
+{
+    const std::string table =
+        "mesh-table\n{\n  hi\n  {\n    mesh \"big.im\"\n    auto-create 1\n  }\n  lo\n  {\n    mesh \"small.im\"\n"
+        "  }\n}\n";
+    const std::string tree = "track\n{\n  track-lod-tree\n  {\n    mesh \"lo\"\n    high-detail\n    {\n"
+                             "      low-detail\n      {\n        mesh \"hi\"\n      }\n    }\n  }\n}\n";
+    auto meshes = [&](uint32_t across) {
+        return [this, across] {
+            Mesh("big.im", Grid(across, 20));  // 120 indices a column
+            Mesh("small.im", Grid(1, 1));
+        };
+    };
+    Check({
+        {"3000 indices", meshes(25), Head("track") + table, {}},
+        {"3120 indices", meshes(26), Head("track") + table, {"! $tet_mesh_should_have_lod FILE=big.im"}},
+        {"3120 indices named by a LOD tree", meshes(26), Head("track") + table + tree, {}},
+        {"3120 indices before 2.9",
+         meshes(26),
+         Head("track", "2.89") + table,
+         {"! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9"}},
+        {"3120 indices of another kind", meshes(26), Head("scenery") + table, {}},
+    });
+}
+
+TEST_F(MeshLoadingTest, ProgressiveMeshesAndAnimations)
+{
+    auto body = [&] { Mesh("body.im", Grid(1, 1)); };
+    auto bodyAnd = [&](const char* file) {
+        return [this, file] {
+            Mesh("body.im", Grid(1, 1));
+            WriteFile(std::string("asset/") + file, "x");
+        };
+    };
+    const std::string pm = "    mesh \"old.pm\"\n    auto-create 1\n";
+    Check({
+        {"a progressive mesh before 2.9",
+         bodyAnd("old.pm"),
+         Head("scenery", "2.89") + Table(pm),
+         {"! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9", "! $tet_dm_unsupportedformat"}},
+        {"a progressive mesh from 2.9",
+         bodyAnd("old.pm"),
+         Head("scenery", "2.9") + Table(pm),
+         {"- $tet_dm_unsupportedformat"}},
+        {"a progressive mesh that is not there",
+         body,
+         Head("scenery") + Table(pm),
+         {"- $tet_dm_unsupportedformat", "- $tet_mesh_load_mesh FILE=old.pm", "- $tet_val_file_dne FILE=old.pm"}},
+        {"an animation on its entry's mesh",
+         bodyAnd("wave.kin"),
+         Head("scenery") + Table(kBody + "    anim \"wave.kin\"\n"),
+         {"; $tet_mesh_animations_unchecked"}},
+        {"an animation file that is not there",
+         body,
+         Head("scenery") + Table(kBody + "    anim \"wave.kin\"\n"),
+         {"- $tet_mesh_animationfailedres FILE=wave.kin", "- $tet_val_file_dne FILE=wave.kin"}},
+        // Named before the entry's mesh, the animation has no mesh to go onto (not the other entry's).
+        {"animations before their meshes, said once",
+         bodyAnd("wave.kin"),
+         Head("scenery") +
+             "mesh-table\n{\n  a\n  {\n    mesh \"body.im\"\n    auto-create 1\n  }\n  b\n  {\n    anim \"wave.kin\"\n"
+             "    mesh \"body.im\"\n  }\n  c\n  {\n    anim \"wave.kin\"\n    mesh \"body.im\"\n  }\n}\n",
+         {"- $tet_dm_animationfailed ANIM_NAME=wave.kin"}},
+    });
+}
+
+}  // namespace validation_test
