@@ -11,12 +11,17 @@
 // Usage: bench_validation [assets=299] [library passes=5] [first runs=3]
 #include "assetdb/ResultsLog.h"
 #include "core/InterfaceTextDB.h"
+#include "engine/EngineObjects.h"
 #include "engine/File.h"
+#include "engine/OS.h"
+#include "engine/RenderKernel.h"
+#include "engine/ResourceSystem.h"
 #include "tests/e2e/E2EHarness.h"
 #include "tests/e2e/ValidationCorpus.h"
 #include "tests/e2e/ValidationSamples.h"
 #include "validation/Container.h"
 #include "validation/DataManager.h"
+#include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
 #include "validation/ValidateAsset.h"
 #include "validation/ValidationHooks.h"
@@ -109,7 +114,7 @@ std::vector<std::pair<std::string, size_t>> CorpusConfigs(const std::string& scr
         const std::string folder = scratch + "/mutated/" + m.name;
         std::string why;
         if (e2e::WriteMutation(m, folder, KUID(940002, content++, 0), why))
-            out.emplace_back(folder + "/config.txt", m.key.empty() ? 0 : 1);
+            out.emplace_back(folder + "/config.txt", m.Problems());
     }
     return out;
 }
@@ -124,6 +129,17 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     services.isValidUserId = AnyUserId;
     TETLib::SetAssetDatabaseServices(services);
     TETLib::DataManager::Initialise(data);
+    // The engine objects the tool starts, so that meshes load as they do there.
+    Orvo::OS os{"bench_validation", "-NullRender -LogFile=/dev/null"};
+    Orvo::RenderKernel kernel{nullptr, 1.0f};
+    Orvo::ResourceSystem resources;
+    Orvo::ResourceSystem::SetCurrent(&resources);
+    EngineObjects engine;
+    engine.os = &os;
+    engine.renderKernel = &kernel;
+    engine.resourceSystem = &resources;
+    const bool started = os.Init() && kernel.Init(&os, nullptr) && TETLib::DataManager::Instance()->SetupScene(&engine);
+    TETLib::RegisterDummyLoadMaterials();
     TETLib::RegisterConfigNormaliser();
     TETLib::RegisterMeshChecks();
     TETLib::RegisterSoundCheck();
@@ -134,7 +150,7 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     std::printf("templates   load and check                 %9.2f ms\n", Ms(loadStart, loadEnd));
 
     WriteAssets(assets, scratch + "/assets");
-    bool clean = loaded;
+    bool clean = loaded && started;
     std::vector<std::pair<std::string, size_t>> generated;
     for (const e2e::SampleAsset& a : assets) generated.emplace_back(scratch + "/assets/" + a.folder + "/config.txt", 0);
     double median = 0, best = 0;
@@ -150,6 +166,7 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     }
     TETLib::DataManager::Shutdown();
     TETLib::ErrorHandler::Shutdown();
+    Orvo::ResourceSystem::SetCurrent(nullptr);
     return clean;
 }
 

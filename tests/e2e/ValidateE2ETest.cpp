@@ -3,6 +3,7 @@
 // into the command's summary. Assets are written here, installed from a folder, some opened for editing.
 // (That every kind we define validates clean is shown by the sample corpus: ValidationCorpusE2ETest.cpp.)
 #include "E2EFixture.h"
+#include "ValidationSamples.h"
 
 #include "core/ConfigFile.h"
 #include "core/SoupText.h"
@@ -44,9 +45,6 @@ std::string Finding(const std::string& spec, const std::string& kuid)
     }
     return severity + " " + kuid + " : " + InterfaceText(key, params);
 }
-
-// The results of an asset whose meshes were named but could not be loaded here end by saying so.
-const char kUnchecked[] = "; $tet_mesh_checks_unavailable";
 
 const std::string kMesh = "mesh-table\n{\n  default\n  {\n    mesh \"body.im\"\n    auto-create 1\n  }\n}\n";
 
@@ -100,12 +98,9 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
          {},
          {"- $vad_upload_asset_obsolete ASSET_KUID=@ LOWEST_VELMARBUILD=2.8"}},
         {"unknown kind", Head("hovercraft"), {}, {"- $tet_container_nokindspecification"}},
-        {"alias", Head("scenery") + kMesh + "alias <kuid:930001:1>\n", {}, {"! $tet_container_alias", kUnchecked}},
+        {"alias", Head("scenery") + kMesh + "alias <kuid:930001:1>\n", {}, {"! $tet_container_alias"}},
         // The upload rule lets 2.8 itself through to the validation, which calls it obsolete.
-        {"upload 2.8",
-         Head("scenery", "2.8") + kMesh,
-         {},
-         {"! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9", kUnchecked}},
+        {"upload 2.8", Head("scenery", "2.8") + kMesh, {}, {"! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9"}},
         {"upload 2.79",
          Head("scenery", "2.79") + kMesh,
          {},
@@ -120,11 +115,11 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
           "- $tet_container_obsoletetag TAG_NAME=light CONT_NAME=scenery",
           "! $tet_container_notboolean TAG_NAME=auto-create CONT_NAME=default",
           "- $tet_container_nodefinition TAG_NAME=.cache CONT_NAME=scenery", "- $tet_container_oldcontainer",
-          "- $tet_container_nodefinition TAG_NAME=gizmo CONT_NAME=scenery", kUnchecked}},
+          "- $tet_container_nodefinition TAG_NAME=gizmo CONT_NAME=scenery"}},
         {"missing below build",
          "kuid @\nkind \"scenery\"\nvelmar-build 3.4\nusername \"A\"\n" + kMesh,
          {},
-         {"! $tet_container_missingtag TAG_NAME=category-class", kUnchecked}},
+         {"! $tet_container_missingtag TAG_NAME=category-class"}},
         {"missing at build",
          "kuid @\nkind \"scenery\"\nvelmar-build 3.5\ncategory-class \"BD\"\n",
          {},
@@ -137,24 +132,25 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
          "  default\n  {\n    mesh \"gone.im\"\n    effects\n    {\n      0\n      {\n        kind \"corona\"\n"
          "        att \"a.0\"\n        color 1,1\n      }\n    }\n  }\n}\n",
          {},
-         {"- $tet_container_emptystringerr TAG_NAME=username CONT_NAME=scenery-trackside",
+         {"- $tet_mesh_load_mesh FILE=gone.im",
+          "- $tet_container_emptystringerr TAG_NAME=username CONT_NAME=scenery-trackside",
           "! $tet_container_emptystringwarn TAG_NAME=description CONT_NAME=scenery-trackside",
           "- $tet_container_emptycombobox TAG_NAME=category-class CONT_NAME=scenery-trackside",
           "- $tet_container_emptylistbox TAG_NAME=category-region CONT_NAME=scenery-trackside",
           "- $tet_val_notwithinrange TAG_NAME=trackside MIN=-100.00 MAX=100.00", "- $tet_val_file_dne FILE=gone.im",
           "- $tet_val_arraywrongsize TAG_NAME=color NUM_0=3 NUM_1=2",
-          "- $tet_val_duplicatecontainername TAG_NAME=default CONT_NAME=mesh-table", kUnchecked}},
+          "- $tet_val_duplicatecontainername TAG_NAME=default CONT_NAME=mesh-table"}},
         {"old vector",
          Head("scenery", "3.39") +
              "mesh-table\n{\n  default\n  {\n    mesh \"gone.im\"\n    auto-create 1\n    effects\n    {\n"
              "      0\n      {\n        kind \"corona\"\n        att \"a.0\"\n        color 1,1\n      }\n    }\n"
              "  }\n}\n",
          {},
-         {"! $tet_val_file_dne FILE=gone.im", kUnchecked}},
+         {"- $tet_mesh_load_mesh FILE=gone.im", "! $tet_val_file_dne FILE=gone.im"}},
         {"paired",
          Head("buildable") + kMesh + "queues\n{\n  q\n  {\n    size 4\n    initial-count 2\n  }\n}\n",
          {},
-         {"- $tet_val_mustbepaired TAG_0=initial-count TAG_1=product-kuid", kUnchecked}},
+         {"- $tet_val_mustbepaired TAG_0=initial-count TAG_1=product-kuid"}},
         {"script in plain source",
          Head("behavior") + "script \"rules\"\nclass \"R\"\n",
          {{"rules.gs", "class R { };\n"}},
@@ -177,7 +173,7 @@ TEST_F(ValidateE2E, FindingsComeBackThroughTheDaemon)
     {
         kuids.push_back(Kuid(200 + int(kuids.size())));
         std::map<std::string, std::string> files = c.files;
-        files["body.im"] = "mesh";
+        files["body.im"] = SampleMesh();
         Write(c.folder, WithKuid(c.config, kuids.back()), files);
     }
     const auto blocks = InstallAndValidate(kuids);
@@ -193,15 +189,14 @@ TEST_F(ValidateE2E, EditFoldersAndConfigurationFiles)
 {
     const std::string edited = Kuid(300);
     const std::string chump = Kuid(301);
-    Write("edited", WithKuid(Head("scenery") + kMesh, edited), {{"body.im", "mesh"}});
+    Write("edited", WithKuid(Head("scenery") + kMesh, edited), {{"body.im", SampleMesh()}});
     // Both forms: the binary one is read, the text one (an unknown tag) is not.
-    Write("chump", WithKuid(Head("scenery") + kMesh + "frobnicate 1\n", chump), {{"body.im", "mesh"}});
+    Write("chump", WithKuid(Head("scenery") + kMesh + "frobnicate 1\n", chump), {{"body.im", SampleMesh()}});
     TDBTagRef clean;
     ASSERT_TRUE(ReadSoupText(WithKuid(Head("scenery") + kMesh, chump), "clean", clean));
     ASSERT_TRUE(SaveConfigFile(clean, {}, root_.Path("work/assets/chump/config.chump")));
     const auto first = InstallAndValidate({edited, chump});
-    EXPECT_EQ(first,
-              (std::vector<std::vector<std::string>>{{Finding(kUnchecked, edited)}, {Finding(kUnchecked, chump)}}));
+    EXPECT_EQ(first, (std::vector<std::vector<std::string>>{{}, {}}));
 
     // Open for editing, the edit folder is validated: a finding made there, then no configuration at all.
     RunResult edit = Run({"edit", edited});
@@ -213,8 +208,7 @@ TEST_F(ValidateE2E, EditFoldersAndConfigurationFiles)
                     WithKuid(Head("scenery") + kMesh + "frobnicate 1\n", edited));
     EXPECT_EQ(ValidateAll({edited})[0],
               (std::vector<std::string>{
-                  Finding("- $tet_container_nodefinition TAG_NAME=frobnicate CONT_NAME=scenery", edited),
-                  Finding(kUnchecked, edited)}));
+                  Finding("- $tet_container_nodefinition TAG_NAME=frobnicate CONT_NAME=scenery", edited)}));
     fs::remove(folder + "/config.txt");
     const auto none = ValidateAll({edited});
     ASSERT_EQ(none[0].size(), 1u);
@@ -234,7 +228,7 @@ TEST_F(ValidateE2E, BrokenTemplatesSayWhatIsWrong)
         "bin/TETData/inheritance.txt",
         ReadWholeFile(root_.Path("bin/TETData/inheritance.txt")) +
             "loop-a\n{\n  inherit\n  {\n    loop-b\n  }\n}\nloop-b\n{\n  inherit\n  {\n    loop-a\n  }\n}\n");
-    Write("looped", WithKuid(Head("scenery") + kMesh, k), {{"body.im", "mesh"}});
+    Write("looped", WithKuid(Head("scenery") + kMesh, k), {{"body.im", SampleMesh()}});
     EXPECT_EQ(InstallAndValidate({k})[0],
               std::vector<std::string>{"- " + k +
                                        " : The validation templates inherit in a circle: loop-a -> loop-b -> loop-a."});

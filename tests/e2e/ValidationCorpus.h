@@ -8,13 +8,16 @@
 // the configuration ("a/b/c" names a tag in nested containers), "remove" removes configuration tags,
 // "write" writes text files ("\n" in a text is a line break), "image" draws images ("WxH" or "WxH
 // uniform"), "patch" overwrites bytes ("offset text" or "offset #hex"), "truncate" cuts files to a
-// length, "delete" deletes files. "expect" holds the finding: "severity", "key" and the key's parameters.
+// length, "delete" deletes files, "copy" copies files of the corpus folder ("mutation-files" holds those
+// only mutations use). Each "expect" holds one finding, in the order the results give them: "severity"
+// ("error", "warning" or "message"), "key" and the key's parameters; a mutation without one gives none.
 #include "core/KUID.h"
 #include "core/SoupText.h"
 #include "core/TDBTagRef.h"
 #include "engine/Bitmap.h"
 #include "engine/File.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -28,7 +31,6 @@ struct CorpusAsset
 {
     std::string folder;
     std::string kuid;  // as the configuration gives it
-    bool namesMeshes = false;
 };
 
 // The corpus's assets, in the order of their folder names.
@@ -41,22 +43,31 @@ inline std::vector<CorpusAsset> CorpusAssets()
         if (!entry.is_directory() || !Orvo::File::ReadFile(entry.path().string() + "/config.txt", text)) continue;
         TDBTagRef config;
         if (!ReadSoupText(text, "config.txt", config)) continue;
-        out.push_back({entry.path().filename().string(), KUID::ToText(config.GetChildKUID("kuid")).str(),
-                       text.find(".im\"") != std::string::npos});
+        out.push_back({entry.path().filename().string(), KUID::ToText(config.GetChildKUID("kuid")).str()});
     }
     std::sort(out.begin(), out.end(), [](const CorpusAsset& a, const CorpusAsset& b) { return a.folder < b.folder; });
     return out;
 }
+
+struct Finding
+{
+    std::string severity;  // "error", "warning" or "message"
+    std::string key;
+    std::map<std::string, std::string> params;
+};
 
 struct Mutation
 {
     std::string name;
     std::string asset;
     TDBTagRef changes;
-    // The finding: severity ("error" or "warning"), key and parameters; an empty key for none.
-    std::string severity;
-    std::string key;
-    std::map<std::string, std::string> params;
+    std::vector<Finding> findings;  // in the order the results give them
+    // The errors and warnings among them.
+    size_t Problems() const
+    {
+        return size_t(
+            std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.severity != "message"; }));
+    }
 };
 
 inline std::vector<Mutation> CorpusMutations()
@@ -72,17 +83,23 @@ inline std::vector<Mutation> CorpusMutations()
         m.name = all.GetChildName(i).str();
         m.changes = all.GetChildContainerAt(i);
         m.asset = m.changes.GetChildString("asset").str();
-        const TDBTagRef expect = m.changes.GetChildContainer("expect");
-        for (size_t p = 0; p < expect.GetChildCount(); ++p)
+        for (size_t e = 0; e < m.changes.GetChildCount(); ++e)
         {
-            const std::string name = expect.GetChildName(p).str();
-            const std::string value = expect.GetChildAt(p).GetString().str();
-            if (name == "severity")
-                m.severity = value;
-            else if (name == "key")
-                m.key = value;
-            else
-                m.params[name] = value;
+            if (m.changes.GetChildName(e).View() != "expect") continue;
+            const TDBTagRef expect = m.changes.GetChildContainerAt(e);
+            Finding f;
+            for (size_t p = 0; p < expect.GetChildCount(); ++p)
+            {
+                const std::string name = expect.GetChildName(p).str();
+                const std::string value = expect.GetChildAt(p).GetString().str();
+                if (name == "severity")
+                    f.severity = value;
+                else if (name == "key")
+                    f.key = value;
+                else
+                    f.params[name] = value;
+            }
+            m.findings.push_back(std::move(f));
         }
         out.push_back(std::move(m));
     }
@@ -212,6 +229,11 @@ inline bool WriteMutation(const Mutation& m, const std::string& folder, const KU
         return !e;
     });
     each("delete", [](const std::string& path, const TDBTagRef&) { return fs::remove(path); });
+    each("copy", [](const std::string& path, const TDBTagRef& v) {
+        std::error_code e;
+        fs::create_directories(fs::path(path).parent_path(), e);
+        return fs::copy_file(CorpusFolder() + "/" + v.GetString().str(), path, fs::copy_options::overwrite_existing, e);
+    });
     return ok;
 }
 

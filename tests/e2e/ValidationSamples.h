@@ -3,6 +3,8 @@
 // the end-to-end tests and the validation benchmark. An asset is a folder name, its configuration and the
 // files it names.
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +33,13 @@ inline std::string PatternTga(uint16_t w, uint16_t h)
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) t += {char(x * 29), char(y * 31), char((x + y) * 7)};
     return t;
+}
+
+// A real mesh file: a plain one of the validation corpus, written by our mesh writer.
+inline std::string SampleMesh()
+{
+    std::ifstream in(VELMAR_SOURCE_DIR "/data/samples/validation/bridge/body.im", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline std::string SampleKuid(int user, int content)
@@ -90,7 +99,7 @@ inline std::vector<SampleAsset> CleanSamples(int user, int first, const std::str
         a.config = "kuid " + a.kuid + "\nkind \"" + k.kind + "\"\nvelmar-build 3.7\nusername \"Sample " + k.name +
                    "\"\ncategory-class \"" + k.category + "\"\ncategory-region \"UK;DE\"\ncategory-era \"1950s\"\n" +
                    "description \"A clean sample of its kind.\"\nauthor \"Velmar tests\"\n" + k.body;
-        a.files = {{"body.im", "mesh"},
+        a.files = {{"body.im", SampleMesh()},
                    {"rules.gs", "class SampleRules { };\n"},
                    {"ground.texture", "texture"},
                    {"ground.texture.txt", "Primary=ground.tga\n"},

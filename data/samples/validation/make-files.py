@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Writes the binary files of the validation sample corpus (images, wave files, mesh placeholders) into
-the asset folders beside this script:
+"""Writes the binary files of the validation sample corpus (images, wave files) into the asset folders
+beside this script:
 
     python3 data/samples/validation/make-files.py
 
 The compiled textures ("brick.texture", "ground.texture") are made by the tool itself: "compresstexture"
 works inside an installation's content folders, so copy the folders "texture" and "groundtexture" into an
 installation's "UserData/editing/", run "VelmarUtil compresstexture <that folder>" on each and copy the
-".texture" files back.
+".texture" files back. The shed ("scenery") wears the brick texture: its four files are copied there.
+
+The meshes are written by the program's own mesh writers: after a build,
+
+    build/tests/e2e/corpus/make_corpus_meshes data/samples/validation
+
+("mutation-files" holds the meshes only mutations use). CTest checks that the corpus holds what it writes.
 
 Everything is made from arithmetic here, so the files come out the same on every run."""
 import math
@@ -96,9 +102,7 @@ write("bogey/squeal.wav", wave(tone(2200, 0.1)))
 write("mocrossing/bell.wav", wave(tone(880, 0.15, rate=11025), rate=11025))
 write("map/sound/wind.wav", wave(noise(0.1), channels=2, rate=11025, extensible=True))
 
-# Meshes: placeholders until the corpus gets meshes written by the mesh writers; validation does not load
-# meshes yet and says so.
-for folder in ("traincar", "bogey", "interior", "pantograph", "drivercharacter", "bridge", "double-track", "tunnel",
-               "scenery", "scenery-trackside", "mesh", "mojunction", "mocrossing", "turntable", "buildable",
-               "mospeedboard", "mosignal"):
-    write(folder + "/body.im", b"mesh placeholder\n")
+# The shed's texture: the brick texture's files.
+for name in ("brick.texture", "brick.texture.txt", "brick.tga", "brick_alpha.tga"):
+    with open(os.path.join(HERE, "texture", name), "rb") as f:
+        write("scenery/" + name, f.read())

@@ -1,0 +1,106 @@
+// Writes the meshes of the validation sample corpus (data/samples/validation) with the program's own mesh
+// writers, from descriptions made here by arithmetic, so that they come out the same on every run:
+//
+//     make_corpus_meshes CORPUS            writes them into the corpus folder
+//     make_corpus_meshes --check CORPUS    exit 0 when the corpus holds exactly what would be written
+//
+// CTest runs the check, so the corpus's mesh files stay what this program writes.
+#include "engine/File.h"
+#include "engine/OS.h"
+#include "engine/RenderKernel.h"
+#include "render/tests/MeshTextFiles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CorpusMesh
+{
+    std::string path;                 // relative to the corpus folder
+    std::vector<std::string> levels;  // one text: an indexed mesh; more: a LOD mesh's levels
+};
+
+std::string Plain(uint32_t across, uint32_t down, const std::vector<std::string>& points = {})
+{
+    return meshtext::GridMesh(across, down, "body.m.notex", "", points);
+}
+
+std::vector<CorpusMesh> Meshes()
+{
+    const std::vector<std::string> trackEnds = {"a.track0a", "a.track0b"};
+    std::vector<CorpusMesh> out;
+    for (const char* folder : {"traincar", "bogey", "interior", "pantograph", "drivercharacter", "bridge",
+                               "double-track", "scenery-trackside", "buildable", "mospeedboard", "mosignal"})
+        out.push_back({std::string(folder) + "/body.im", {Plain(2, 2)}});
+    out.push_back({"tunnel/body.im", {Plain(2, 4, trackEnds)}});
+    out.push_back({"mojunction/body.im", {Plain(4, 2, trackEnds)}});
+    // Old crossings and turntables name their meshes by mode folders; the track ends are found in them.
+    out.push_back({"mocrossing/gate/gate.im", {Plain(2, 2, {"a.track0a", "a.track0b", "a.road0a", "a.road0b"})}});
+    out.push_back({"turntable/base/base.im", {Plain(4, 4, {"a.track0a", "a.track0b", "a.otrack0a", "a.otrack0b"})}});
+    out.push_back({"turntable/deck/deck.im", {Plain(4, 1, {"a.itrack0a", "a.itrack0b"})}});
+    // A textured shed with name points (old configurations get name effects for them).
+    out.push_back(
+        {"scenery/body.im", {meshtext::GridMesh(2, 2, "body.m.onetex", "brick.texture", {"a.name0", "a.name1"})}});
+    // A LOD mesh of two levels with a light, the lowest level of 300 polygons.
+    out.push_back({"mesh/body.lm", {Plain(20, 10, {"a.light"}), Plain(15, 10, {"a.light"})}});
+    // For mutations: a plain LOD mesh of one level of 12 polygons without points, and the shed naming a
+    // texture it does not have.
+    out.push_back({"mutation-files/plain.lm", {Plain(2, 3)}});
+    out.push_back({"mutation-files/missing-texture.im",
+                   {meshtext::GridMesh(2, 2, "body.m.onetex", "missing.texture", {"a.name0", "a.name1"})}});
+    return out;
+}
+
+bool Write(Orvo::RenderKernel& kernel, const CorpusMesh& mesh, const std::string& folder, const std::string& scratch)
+{
+    const std::string path = folder + "/" + mesh.path;
+    fs::create_directories(fs::path(path).parent_path());
+    std::string why;
+    const bool ok = mesh.path.size() > 3 && mesh.path.substr(mesh.path.size() - 3) == ".lm"
+                        ? meshtext::WriteLODMesh(kernel, mesh.levels, "", scratch, path, why)
+                        : meshtext::WriteIndexedMesh(kernel, mesh.levels.front(), path, why);
+    if (!ok) std::fprintf(stderr, "%s\n", why.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool check = argc == 3 && std::string(argv[1]) == "--check";
+    if (argc != 2 && !check)
+    {
+        std::fprintf(stderr, "usage: make_corpus_meshes [--check] CORPUS\n");
+        return 2;
+    }
+    const std::string corpus = argv[argc - 1];
+    std::string scratch = (fs::temp_directory_path() / "velmar-corpus-XXXXXX").string();
+    if (mkdtemp(scratch.data()) == nullptr) return 1;
+    Orvo::OS os{"make_corpus_meshes", "-NullRender -LogFile=/dev/null"};
+    Orvo::RenderKernel kernel{nullptr, 1.0f};
+    if (!os.Init() || !kernel.Init(&os, nullptr)) return 1;
+
+    const std::string target = check ? scratch + "/out" : corpus;
+    bool ok = true;
+    for (const CorpusMesh& mesh : Meshes())
+    {
+        ok = Write(kernel, mesh, target, scratch) && ok;
+        if (!check) continue;
+        std::string written, held;
+        if (!Orvo::File::ReadFile(target + "/" + mesh.path, written) ||
+            !Orvo::File::ReadFile(corpus + "/" + mesh.path, held) || written != held)
+        {
+            std::fprintf(stderr, "%s is not what make_corpus_meshes writes\n", mesh.path.c_str());
+            ok = false;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    return ok ? 0 : 1;
+}
