@@ -62,10 +62,11 @@ TEST_F(MeshLoadingTest, WhatLoadingFinds)
         Mesh("body.im", meshtext::GridMesh(2, 2, material, texture));
     };
     Check({
+        // The mesh reader lower-cases texture names; the file is found whatever its case.
         {"an indexed mesh and its texture",
          [&] {
-             textured("body.m.onetex", "skin.tga");
-             Image("skin.tga");
+             textured("body.m.onetex", "Skin.tga");
+             Image("Skin.tga");
          },
          Head("scenery") + Table(kBody),
          {}},
@@ -77,9 +78,10 @@ TEST_F(MeshLoadingTest, WhatLoadingFinds)
          [&] { WriteFile("asset/body.im", "no mesh"); },
          Head("scenery") + Table(kBody),
          {"- $tet_mesh_initialise_mesh FILE=body.im"}},
+        // Said once, though two entries load the mesh.
         {"a texture that is not there",
          [&] { textured("body.m.onetex", "Skin.tga"); },
-         Head("scenery") + Table(kBody),
+         Head("scenery") + "mesh-table\n{\n  default\n  {\n" + kBody + "  }\n  other\n  {\n" + kBody + "  }\n}\n",
          {"- $tet_mesh_failedmaterial FILE=body.im MATERIAL=body.m.onetex TEXTURE=skin.tga"}},
         {"a material that cannot be made",
          [&] {
