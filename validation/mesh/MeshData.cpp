@@ -6,6 +6,8 @@
 #include "engine/ResourceDatabase.h"
 #include "engine/ResourceSystem.h"
 #include "engine/ResourceTypeBase.h"
+#include "engine/TextureManager.h"
+#include "render/MaterialTextureChecks.h"
 #include "render/MeshDataAccess.h"
 #include "render/VelmarIndexedMeshInstance.h"
 #include "render/VelmarIndexedMeshLODInstance.h"
@@ -242,25 +244,47 @@ void MeshData::CheckMaterials(const std::vector<Orvo::PString>& missingMaterials
         take(instance_->GetMaterials());
 
     const std::string text = MeshPathText(file_);
+    auto failed = [&](const Orvo::PString& material, std::string_view texture) {
+        Report(true, "$tet_mesh_failedmaterial",
+               {{"MATERIAL", material.View()}, {"TEXTURE", MeshPathText(texture)}, {"FILE", text}});
+    };
+    // Texture files the reader found missing (a material that refuses a texture it cannot find keeps no
+    // record of it, so the definition's list comes first).
+    std::vector<Orvo::PString> reported;
+    for (const MissingTexture& t : instance_->GetDefinition()->GetMissingTextures())
+    {
+        failed(t.material, t.texture.View());
+        reported.push_back(t.material);
+    }
     for (Orvo::Material* m : materials)
     {
         const std::vector<Orvo::Material::Texture>& textures = m->GetTextures();
+        // A material that could not be made, or whose textures did not load: the texture that failed, or
+        // its first.
+        MaterialArray one;
+        one.Create(1);
+        one.Append(Orvo::AutoReference<Orvo::Material>(m));
+        int state = Orvo::Resource::StateLoaded;
+        IsAllMaterialsLoaded(one, state);
         const bool notMade =
             std::find(missingMaterials.begin(), missingMaterials.end(), m->GetRequestName()) != missingMaterials.end();
-        if (notMade || m->IsAllLoaded() == Orvo::Resource::StateFailed)
+        const bool said = std::find(reported.begin(), reported.end(), m->GetRequestName()) != reported.end();
+        if (notMade || (state == Orvo::Resource::StateFailed && !said))
         {
-            const std::string first = textures.empty() ? std::string() : MeshPathText(textures.front().file.View());
-            Report(true, "$tet_mesh_failedmaterial",
-                   {{"MATERIAL", m->GetRequestName().View()}, {"TEXTURE", first}, {"FILE", text}});
+            std::string_view culprit = textures.empty() ? std::string_view() : textures.front().file.View();
+            for (const Orvo::Material::Texture& t : textures)
+                if (const Orvo::DisplayTexture* d = m->GetTexture(t.stage); d && d->HasFailed())
+                {
+                    culprit = t.file.View();
+                    break;
+                }
+            failed(m->GetRequestName(), culprit);
         }
         for (const Orvo::Material::Texture& t : textures)
         {
             if (t.file.empty()) continue;
             if (!(m->GetFlags() & kMayLackTexture) && !Orvo::File::IsFile(t.file.View()))
-                Report(true, "$tet_mesh_failedmaterial",
-                       {{"MATERIAL", m->GetRequestName().View()},
-                        {"TEXTURE", MeshPathText(t.file.View())},
-                        {"FILE", text}});
+                failed(m->GetRequestName(), t.file.View());
             CheckTextureDescription(t.file);
         }
     }

@@ -4,9 +4,9 @@
 // "lm.txt"), held below a particle of the validation scene.
 //
 // Loading reports what fails, as findings about the owner container (without owner when there is none):
-// the mesh missing or not initialised, a material that could not be made or a texture it names that is
-// not there, a texture description whose primary image is missing, and a large mesh of a track that
-// should have levels of detail. A missing mesh without owner, or in an alias asset, is not reported.
+// the mesh missing or not initialised, a material that could not be made (its placeholder stands in), a
+// texture it names that is not there or does not load, a texture description whose primary image is
+// missing, and a large mesh of a track that should have levels of detail. A missing mesh without owner, or in an alias asset, is not reported.
 // A finding whose text has been recorded already is not recorded again, so a mesh loaded twice (by the
 // normaliser, then for its container) or by two containers says each thing once.
 //

@@ -6,6 +6,7 @@
 //
 // CTest runs the check, so the corpus's mesh files stay what this program writes.
 #include "engine/File.h"
+#include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "render/tests/MeshTextFiles.h"
@@ -24,6 +25,20 @@ struct CorpusMesh
 {
     std::string path;                 // relative to the corpus folder
     std::vector<std::string> levels;  // one text: an indexed mesh; more: a LOD mesh's levels
+};
+
+// The program's one-texture material, as far as a mesh file holds it: made here as a plain material that
+// keeps its settings and texture names (the program's own loads the texture, which needs its file).
+class TextureMaterialPlugin : public Orvo::MaterialPlugin
+{
+public:
+    TextureMaterialPlugin()
+        : MaterialPlugin(Orvo::PString("tonetexnoalpha"), Orvo::UId("4BB6C98F-6FDF-4cb9-9CE2-7E40B2A78626"))
+    {}
+    Orvo::Material* Create(const Orvo::PString& name, Orvo::Display*) override
+    {
+        return new Orvo::Material(name, GetName());
+    }
 };
 
 std::string Plain(uint32_t across, uint32_t down, const std::vector<std::string>& points = {})
@@ -45,15 +60,15 @@ std::vector<CorpusMesh> Meshes()
     out.push_back({"turntable/base/base.im", {Plain(4, 4, {"a.track0a", "a.track0b", "a.otrack0a", "a.otrack0b"})}});
     out.push_back({"turntable/deck/deck.im", {Plain(4, 1, {"a.itrack0a", "a.itrack0b"})}});
     // A textured shed with name points (old configurations get name effects for them).
-    out.push_back(
-        {"scenery/body.im", {meshtext::GridMesh(2, 2, "body.m.onetex", "brick.texture", {"a.name0", "a.name1"})}});
+    out.push_back({"scenery/body.im",
+                   {meshtext::GridMesh(2, 2, "body.m.tonetexnoalpha", "brick.texture", {"a.name0", "a.name1"})}});
     // A LOD mesh of two levels with a light, the lowest level of 300 polygons.
     out.push_back({"mesh/body.lm", {Plain(20, 10, {"a.light"}), Plain(15, 10, {"a.light"})}});
     // For mutations: a plain LOD mesh of one level of 12 polygons without points, and the shed naming a
     // texture it does not have.
     out.push_back({"mutation-files/plain.lm", {Plain(2, 3)}});
     out.push_back({"mutation-files/missing-texture.im",
-                   {meshtext::GridMesh(2, 2, "body.m.onetex", "missing.texture", {"a.name0", "a.name1"})}});
+                   {meshtext::GridMesh(2, 2, "body.m.tonetexnoalpha", "missing.texture", {"a.name0", "a.name1"})}});
     return out;
 }
 
@@ -85,6 +100,7 @@ int main(int argc, char** argv)
     Orvo::OS os{"make_corpus_meshes", "-NullRender -LogFile=/dev/null"};
     Orvo::RenderKernel kernel{nullptr, 1.0f};
     if (!os.Init() || !kernel.Init(&os, nullptr)) return 1;
+    Orvo::PluginBase::RegisterPluginType(new TextureMaterialPlugin());
 
     const std::string target = check ? scratch + "/out" : corpus;
     bool ok = true;

@@ -1,7 +1,7 @@
 // Meshes loaded for validation, written by our own writers: what loading finds, the performance rules of
 // LOD meshes, progressive meshes and animations, each as the asset's findings. (A missing mesh, a texture
-// description naming a missing image, a plain LOD mesh and progressive meshes on both sides of 2.9: the
-// corpus, tests/e2e/ValidationCorpusE2ETest.cpp.)
+// description naming a missing image, a compiled texture that does not load, a plain LOD mesh and
+// progressive meshes on both sides of 2.9: the corpus, tests/e2e/ValidationCorpusE2ETest.cpp.)
 #include "engine/Bitmap.h"
 #include "engine/MaterialManager.h"
 #include "validation/mesh/MeshData.h"
@@ -12,11 +12,11 @@
 namespace validation_test {
 namespace {
 
-// A plug-in of the material type "tbumptex", for writing meshes of that type.
-class BumpPlugin : public Orvo::MaterialPlugin
+// A material type made as a plain material keeping its settings and texture names, as mesh files hold it.
+class PlainPlugin : public Orvo::MaterialPlugin
 {
 public:
-    BumpPlugin() : MaterialPlugin(Orvo::PString("tbumptex"), Orvo::UId("11111111-2222-3333-4444-555555555555")) {}
+    PlainPlugin(const char* type, const char* id) : MaterialPlugin(Orvo::PString(type), Orvo::UId(id)) {}
     Orvo::Material* Create(const Orvo::PString& name, Orvo::Display*) override
     {
         return new Orvo::Material(name, GetName());
@@ -84,7 +84,7 @@ TEST_F(MeshLoadingTest, WhatLoadingFinds)
         {"a material that cannot be made",
          [&] {
              // Written while the type has a plug-in, loaded without one: the placeholder of the type stands in.
-             Orvo::PluginBase::RegisterPluginType(new BumpPlugin());
+             Orvo::PluginBase::RegisterPluginType(new PlainPlugin("tbumptex", "11111111-2222-3333-4444-555555555555"));
              textured("body.m.tbumptex", "skin.tga");
              Orvo::PluginBase::UnregisterAll();
              Orvo::MaterialManager::RegisterEngineMaterialTypes();
