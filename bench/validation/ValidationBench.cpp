@@ -14,8 +14,11 @@
 #include "engine/EngineObjects.h"
 #include "engine/File.h"
 #include "engine/OS.h"
+#include "engine/PluginType.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "render/materials/MeshRenderCaches.h"
+#include "render/materials/VelmarMaterialPlugins.h"
 #include "tests/e2e/E2EHarness.h"
 #include "tests/e2e/ValidationCorpus.h"
 #include "tests/e2e/ValidationSamples.h"
@@ -65,6 +68,8 @@ void WriteAssets(const std::vector<e2e::SampleAsset>& assets, const std::string&
 }
 
 bool AnyUserId(int32_t) { return true; }
+
+void AddType(Orvo::PluginType* type) { Orvo::PluginBase::RegisterPluginType(type); }
 
 // The summary of one "validate" without errors or warnings (a message may come before it).
 bool CleanSummary(const std::string& out)
@@ -129,7 +134,8 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     services.isValidUserId = AnyUserId;
     TETLib::SetAssetDatabaseServices(services);
     TETLib::DataManager::Initialise(data);
-    // The engine objects the tool starts, so that meshes load as they do there.
+    // The engine objects and material plug-ins the tool starts, so that meshes load as they do there.
+    Orvo::RegisterMaterialPlugins(&AddType);
     Orvo::OS os{"bench_validation", "-NullRender -LogFile=/dev/null"};
     Orvo::RenderKernel kernel{nullptr, 1.0f};
     Orvo::ResourceSystem resources;
@@ -139,6 +145,7 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     engine.renderKernel = &kernel;
     engine.resourceSystem = &resources;
     const bool started = os.Init() && kernel.Init(&os, nullptr) && TETLib::DataManager::Instance()->SetupScene(&engine);
+    TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
     TETLib::RegisterDummyLoadMaterials();
     TETLib::RegisterConfigNormaliser();
     TETLib::RegisterMeshChecks();
