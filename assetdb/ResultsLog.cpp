@@ -86,6 +86,17 @@ void ResultsLog::Assign(const ResultsLog& other)
     read_ = other.read_;
 }
 
+void ResultsLog::Append(const ResultsLog& other)
+{
+    std::vector<Result> added = other.GetResults();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Result& r : added)
+    {
+        if (!r.source && !context_.empty()) r.source = context_.back();
+        AppendUnlocked(std::move(r));
+    }
+}
+
 void ResultsLog::Clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -60,6 +60,9 @@ public:
 
     // Replaces this log's results and counters by a copy of the other's (its context stack stays).
     void Assign(const ResultsLog& other);
+    // Adds the other's results after this log's own, counting them; those without a source take this log's
+    // context top, as if posted here.
+    void Append(const ResultsLog& other);
     void Clear();
 
     uint32_t ErrorCount() const;

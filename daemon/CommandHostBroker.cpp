@@ -103,7 +103,9 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
             DLOG("started the command host (pid %d)", r.pid);
             started_.push_back(r.pid);
             std::string ended;
+            awaited_ = r.pid;
             WaitForStartedHost(lk, r.pid, ended);
+            awaited_ = -1;
             host = host_.lock();
             if (!host && !ended.empty())
             {
@@ -147,7 +149,7 @@ void CommandHostBroker::ReapStartedHosts()
     for (auto it = started_.begin(); it != started_.end();)
     {
         int code = 0;
-        if (Platform::WaitForProcess(*it, 0, &code) == Platform::WaitResult::Exited)
+        if (*it != awaited_ && Platform::WaitForProcess(*it, 0, &code) == Platform::WaitResult::Exited)
         {
             DLOG("the command host %d ended (exit code %d)", *it, code);
             it = started_.erase(it);

@@ -56,4 +56,5 @@ private:
     VADBytes reply_;
     unsigned startWaitMs_ = 30000;
     std::vector<int> started_;
+    int awaited_ = -1;  // the started host a job waits on: its exit is collected by that wait, not the reaper
 };

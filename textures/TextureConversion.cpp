@@ -54,13 +54,17 @@ public:
         // lets go of what its load step took.
         ReleaseStep(nullptr);
         if (aside_) RenameFileAt(folder_, tempPath_, ownPath_);
+        HandOnResults();
     }
 
+    // The results are kept by the record until Wait hands them on whole, so that the messages of textures
+    // converted side by side do not interleave.
     void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log)
     {
         fullPath_ = fullPath;
         CopyTextureTargetList(targets_, targets);
-        log_ = &log;
+        shared_ = &log;
+        log_ = &own_;
         success_ = Prepare();
         // The steps are queued after a failed preparation too; each does nothing then.
         steps_ = {
@@ -79,6 +83,7 @@ public:
     bool Wait()
     {
         chain_.WaitForCompletion();
+        HandOnResults();
         return success_ && !chain_.EndedEarly();
     }
     bool EndedEarly() const { return chain_.EndedEarly(); }
@@ -86,6 +91,11 @@ public:
     const std::string& GetFullPath() const { return fullPath_; }
 
 private:
+    void HandOnResults()
+    {
+        if (shared_ && own_.GetResultCount() != 0) shared_->Append(own_);
+        own_.Clear();
+    }
     void PostError(std::string_view text, const TDBTagRef& params = TDBTagRef())
     {
         log_->PostResult(kResultError, text, params);
@@ -232,6 +242,8 @@ private:
     Orvo::PString source_;
     PStringArray targets_;
     ResultsLog* log_ = nullptr;
+    ResultsLog own_;
+    ResultsLog* shared_ = nullptr;
     bool success_ = true;
     VelmarWorkerCallChain chain_;
     std::vector<TCXCallback*> steps_;
