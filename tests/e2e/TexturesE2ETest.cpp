@@ -209,20 +209,21 @@ TEST_F(TexturesE2E, FaultyTexturesFailAloneAndNothingIsHalfWritten)
     EXPECT_EQ(r.exitCode, 255);
     const std::string folder = root_.Path(tree) + "/";
     // Textures are converted side by side: each failure is said whole, in the order they finish.
-    EXPECT_EQ(SortedFailures(r.out), "- NULLKUID : The images of the texture '" + folder +
-                         "damaged.texture.txt' in 'editing' could not "
-                         "be loaded.\n; NULLKUID : the primary image cannot be read: " +
-                         folder +
-                         "damaged.png: damaged PNG: read beyond end of data\n"
-                         "- NULLKUID : The images of the texture '" +
-                         folder +
-                         "missing.texture.txt' in 'editing' could "
-                         "not be loaded.\n; NULLKUID : the primary image 'nothere.png' does not exist\n"
-                         "- NULLKUID : The texture description '" +
-                         folder +
-                         "outside.texture.txt' in 'editing' could not "
-                         "be loaded.\n; NULLKUID : \"Primary=../../secret.png\" names a file outside the texture's "
-                         "folder\nOK (3 Errors, 0 Warnings)\n");
+    EXPECT_EQ(SortedFailures(r.out),
+              "- NULLKUID : The images of the texture '" + folder +
+                  "damaged.texture.txt' in 'editing' could not "
+                  "be loaded.\n; NULLKUID : the primary image cannot be read: " +
+                  folder +
+                  "damaged.png: damaged PNG: read beyond end of data\n"
+                  "- NULLKUID : The images of the texture '" +
+                  folder +
+                  "missing.texture.txt' in 'editing' could "
+                  "not be loaded.\n; NULLKUID : the primary image 'nothere.png' does not exist\n"
+                  "- NULLKUID : The texture description '" +
+                  folder +
+                  "outside.texture.txt' in 'editing' could not "
+                  "be loaded.\n; NULLKUID : \"Primary=../../secret.png\" names a file outside the texture's "
+                  "folder\nOK (3 Errors, 0 Warnings)\n");
     EXPECT_TRUE(root_.Exists(tree + "/good.texture"));
     EXPECT_EQ(root_.ReadFile(tree + "/damaged.texture"), "earlier compiled texture");
     EXPECT_EQ(
