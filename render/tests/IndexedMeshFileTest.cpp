@@ -321,26 +321,29 @@ TEST_F(IndexedMeshFile, SkeletonInfluencesAndAttachments)
 
 TEST_F(IndexedMeshFile, InfluencesFillTheBlendWeights)
 {
-    // Five bones each weigh vertex 0 of the one chunk: the first four fill the four positions in order; at
-    // the fifth the vertex keeps only the strongest of the five, alone at position 0 with the index word
+    // Bones each weigh vertex 0 of the one chunk: the first four fill the four positions in order; at a
+    // fifth the vertex keeps only the strongest of the five, alone at position 0 with the index word
     // slot x 3 + 0xFE00. An entry naming vertex 7 of the 3 is ignored.
     const struct
     {
+        int bones;
         float weights[5];
-        float kept;
-        uint8_t slot;
+        std::vector<float> kept;
+        std::vector<uint8_t> indices;
     } cases[] = {
-        {{0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, 0.5f, 4},    // the fifth is the strongest
-        {{0.1f, 0.5f, 0.2f, 0.15f, 0.05f}, 0.5f, 1},  // one held before is
+        {4, {0.1f, 0.2f, 0.3f, 0.4f}, {0.1f, 0.2f, 0.3f, 0.4f}, {0, 3, 6, 9}},   // all four, in order
+        {5, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, {0.5f, 0, 0, 0}, {12, 254, 0, 0}},   // the fifth is the strongest
+        {5, {0.1f, 0.5f, 0.2f, 0.15f, 0.05f}, {0.5f, 0, 0, 0}, {3, 254, 0, 0}},  // one held before is
     };
     IndexedMeshSpec spec;
     spec.chunks[0].weights = 4;
     for (const auto& k : cases)
     {
+        SCOPED_TRACE(k.weights[1]);
         auto tail = [&k](Bytes& b) {
             const size_t m = b.Begin("INFL", 100);
-            b.U32(5);
-            for (int bone = 0; bone < 5; ++bone)
+            b.U32(uint32_t(k.bones));
+            for (int bone = 0; bone < k.bones; ++bone)
             {
                 b.Str("bone" + std::to_string(bone)).Str(bone == 0 ? "" : "bone0");
                 b.Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
@@ -353,41 +356,18 @@ TEST_F(IndexedMeshFile, InfluencesFillTheBlendWeights)
         VelmarIndexedMeshDefinition def{MeshOptions()};
         ASSERT_EQ(Load(BuildIndexedMesh(spec, tail), def), 0);
         ASSERT_NE(def.GetSkeletonRoot(), nullptr);
-        EXPECT_EQ(def.GetSkeletonRoot()->GetChildren().size(), 4u);
+        EXPECT_EQ(def.GetSkeletonRoot()->GetChildren().size(), size_t(k.bones - 1));
         GeometryChunk* c = def.GetChunk(0);
         const VertexItemPtr w = c->GetItem(ItemBlendWeight4);
         const VertexItemPtr i = c->GetItem(ItemBlendIndices);
         ASSERT_TRUE(w && i);
         float weights[4];
         std::memcpy(weights, w.address, 16);
-        EXPECT_EQ(std::vector<float>(weights, weights + 4), (std::vector<float>{k.kept, 0, 0, 0}));
-        EXPECT_EQ(std::vector<uint8_t>(i.address, i.address + 4),
-                  (std::vector<uint8_t>{uint8_t(k.slot * 3), 254, 0, 0}));
-        EXPECT_EQ(c->GetInfluencePalette().size(), 5u);
-        EXPECT_EQ(def.GetChunkMaxInfluences(0), 5u);
+        EXPECT_EQ(std::vector<float>(weights, weights + 4), k.kept);
+        EXPECT_EQ(std::vector<uint8_t>(i.address, i.address + 4), k.indices);
+        EXPECT_EQ(c->GetInfluencePalette().size(), size_t(k.bones));
+        EXPECT_EQ(def.GetChunkMaxInfluences(0), uint32_t(k.bones));
     }
-    float weights[4];
-    GeometryChunk* c = nullptr;
-
-    // Four bones keep all four, in the order given.
-    auto four = [](Bytes& b) {
-        const size_t m = b.Begin("INFL", 100);
-        b.U32(4);
-        for (int bone = 0; bone < 4; ++bone)
-        {
-            b.Str("bone" + std::to_string(bone)).Str(bone == 0 ? "" : "bone0");
-            b.Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1}).U32(1);
-            b.U32(0).U32(1).U32(0).Floats({0.1f * float(bone + 1), 0, 0, 0});
-        }
-        b.End(m);
-    };
-    VelmarIndexedMeshDefinition kept{MeshOptions()};
-    ASSERT_EQ(Load(BuildIndexedMesh(spec, four), kept), 0);
-    c = kept.GetChunk(0);
-    std::memcpy(weights, c->GetItem(ItemBlendWeight4).address, 16);
-    EXPECT_EQ(std::vector<float>(weights, weights + 4), (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));
-    const uint8_t* idx = c->GetItem(ItemBlendIndices).address;
-    EXPECT_EQ(std::vector<uint8_t>(idx, idx + 4), (std::vector<uint8_t>{0, 3, 6, 9}));
 }
 
 TEST_F(IndexedMeshFile, EveryInfluenceBoneEndsUpInTheSkeleton)

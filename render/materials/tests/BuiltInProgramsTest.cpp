@@ -1,5 +1,5 @@
-// The built-in program texts: their form, what they declare, and that every program a plug-in looks up
-// is declared by the set it is looked up in.
+// The built-in program texts: their form, the combiners' registers, and that every program a plug-in looks
+// up is declared by the set it is looked up in.
 #include "render/materials/BuiltInPrograms.h"
 #include "engine/TextureCombiner.h"
 #include "engine/VertexProgram.h"
@@ -32,39 +32,6 @@ TEST(BuiltInProgramsTest, TextsAreRegisteredUnchangedWithTheirHeadLines)
         EXPECT_EQ(registered, t.text);
     }
     EXPECT_FALSE(RegisterBuiltInVertexProgramSet("NoSuchSet"));
-}
-
-TEST(BuiltInProgramsTest, SetsDeclareTheirProgramsWithVertexTypesAndFeatures)
-{
-    const std::map<std::string, std::string> expected = {
-        {"VelmarBump_ParallelLight", "PNTA: ParallelLight OneTex Fog"},
-        {"VelmarBump_SpotLight", "PNTA: SpotLight OneTex Fog"},
-        {"VelmarBumpGloss_ParallelLight", "PNTA: ParallelLight OneTex SphereMap Fog"},
-        {"VelmarBumpGloss_SpotLight", "PNTA: SpotLight OneTex SphereMap Fog"},
-        {"VelmarBumpEnv_ParallelLight", "PNTA: ParallelLight OneTex cubeMap Fog"},
-        {"VelmarBumpEnv_SpotLight", "PNTA: SpotLight OneTex cubeMap Fog"},
-        {"VelmarBumpCol_ParallelLight", "PCNTA: ParallelLight OneTex Fog"},
-        {"VelmarBumpCol_SpotLight", "PCNTA: SpotLight OneTex Fog"},
-        {"VelmarBumpGlossCol_ParallelLight", "PCNTA: ParallelLight OneTex cubeMap Fog"},
-        {"VelmarBumpGlossCol_SpotLight", "PCNTA: SpotLight OneTex cubeMap Fog"},
-        {"VelmarColOneTex_ParallelLight", "PCNTA: ParallelLight OneTex Fog"},
-        {"VelmarColOneTex_SpotLight", "PCNTA: SpotLight OneTex Fog"},
-    };
-    std::map<std::string, std::string> declared;
-    for (size_t i = 0; i < kBuiltInVertexProgramSetCount; ++i)
-    {
-        PString set;
-        std::vector<VertexProgramDeclaration> programs;
-        ASSERT_TRUE(VertexProgramManager::ReadDeclarations(kBuiltInVertexProgramSets[i].text, set, programs));
-        EXPECT_EQ(set.str(), kBuiltInVertexProgramSets[i].name);
-        for (const VertexProgramDeclaration& d : programs)
-        {
-            std::string line = d.vertexType.str() + ":";
-            for (const PString& f : d.features) line += " " + f.str();
-            declared[d.name.str()] = line;
-        }
-    }
-    EXPECT_EQ(declared, expected);
 }
 
 TEST(BuiltInProgramsTest, CombinersDeclareTheirRegistersWithDefaults)
