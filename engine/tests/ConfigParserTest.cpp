@@ -94,6 +94,9 @@ TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf)
     const ConfigData& r2 = Root(p, "a {\n b \"x\" }\nc 1\n");
     ASSERT_EQ(r2.children.size(), 2u);
     EXPECT_EQ(r2.children[0].Find("b")->value, "x");
+    // What else may follow a closing quote: blanks, the line's end, the end of the text, "{".
+    for (const char* good : {"name \"v\"  \r\nnext 1\n", "name \"v\"\t", "name \"v\"\n{\n}\n"})
+        EXPECT_EQ(p.ParseText(good, "quotes.txt"), ConfigParser::Ok) << good << p.GetError();
 }
 
 TEST(ConfigParser, FailuresNameTheirLine)
@@ -109,6 +112,11 @@ TEST(ConfigParser, FailuresNameTheirLine)
         {"a 1\n}\n", 2, "'}' without"},
         {"a {\n}\n}\n", 3, "'}' without"},
         {"box\n{\n x \"y\n", 3, "string not closed"},
+        // Text after a closing quote: a quote is missing or was not escaped.
+        {"kuid <kuid:1:2>\nusername \"Big \"Red\" Loco\"\n", 2, "line 2: text after the closing quote"},
+        {"a 1\ndescription \"one\ntwo\" three\n", 3, "line 3: text after the closing quote"},
+        {"box {\n  mesh \"a.im\";\n}\n", 2, "line 2: text after the closing quote"},
+        {"\"quoted name\" \"value\" x\n", 1, "line 1: text after the closing quote"},
     };
     for (const Case& c : cases)
     {
