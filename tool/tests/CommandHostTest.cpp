@@ -86,23 +86,17 @@ TEST(CommandHostTest, ValidateJobAnswersWithAClearError)
 
 TEST(CommandHostTest, UnreadableAndUnknownJobsGetNoReplyContent)
 {
-    TBuffer none;  // not even an id
-    Reply a;
-    RunJob(none, a);
-    EXPECT_TRUE(a.empty);
-
-    TBuffer shortPath;
-    shortPath.WriteUInt32(VAD_CMDHOST_VALIDATE);
-    shortPath.WriteUInt32(50);  // a string length with nothing after it
-    Reply b;
-    RunJob(shortPath, b);
-    EXPECT_TRUE(b.empty);
-
-    TBuffer unknown;
-    unknown.WriteUInt32(77);
-    Reply c;
-    RunJob(unknown, c);
-    EXPECT_TRUE(c.empty);
+    // Not even an id; a path whose string length has nothing after it; an unknown id.
+    TBuffer jobs[3];
+    jobs[1].WriteUInt32(VAD_CMDHOST_VALIDATE);
+    jobs[1].WriteUInt32(50);
+    jobs[2].WriteUInt32(77);
+    for (TBuffer& job : jobs)
+    {
+        Reply r;
+        RunJob(job, r);
+        EXPECT_TRUE(r.empty);
+    }
 
     // A KUID count the job cannot hold is refused before anything is read or written.
     ToolTestRoot();
