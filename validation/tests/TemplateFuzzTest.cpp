@@ -21,6 +21,14 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+std::vector<std::string> SplitWords(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
 std::string JoinLines(const std::vector<std::string>& lines)
 {
     std::string out;
@@ -29,33 +37,10 @@ std::string JoinLines(const std::vector<std::string>& lines)
 }
 
 // Names that make edits meaningful: definitions, template words and rule names.
-const char* const kWords[] = {"asset-base",
-                              "mesh-object",
-                              "mesh-table",
-                              "mesh-element",
-                              "scenery",
-                              "inherit",
-                              "subpossibilities",
-                              "tagarray",
-                              "array-element",
-                              "validation",
-                              "range",
-                              "arraysize",
-                              "uniquenames",
-                              "container-type0",
-                              "element-type",
-                              "compulsory",
-                              "top-level",
-                              "kind",
-                              "\"value\"",
-                              "\"element\"",
-                              "{",
-                              "}",
-                              "\"",
-                              "source",
-                              "obsolete-tag",
-                              "-1",
-                              "1e30"};
+const std::vector<std::string> kWords = SplitWords(
+    "asset-base mesh-object mesh-table mesh-element scenery inherit subpossibilities tagarray array-element "
+    "validation range arraysize uniquenames container-type0 element-type compulsory top-level kind \"value\" "
+    "\"element\" { } \" source obsolete-tag -1 1e30");
 
 std::string Mutate(std::string text, std::mt19937& rng)
 {
@@ -85,7 +70,7 @@ std::string Mutate(std::string text, std::mt19937& rng)
             }
             break;
         case 4:  // put a word in place of a line's text
-            if (!lines.empty()) lines[pick(lines.size())] = "  " + std::string(kWords[pick(std::size(kWords))]);
+            if (!lines.empty()) lines[pick(lines.size())] = "  " + std::string(kWords[pick(kWords.size())]);
             break;
         case 5:  // a definition that inherits something, perhaps itself
             lines.push_back(std::string(kWords[pick(5)]) + "\n{\n  inherit\n  {\n    " + kWords[pick(5)] + "\n  }\n}");
