@@ -4,6 +4,7 @@
 #include "engine/TextureManager.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace Orvo {
 
@@ -98,8 +99,9 @@ Material* MaterialManager::CreateMaterial(const PString& name, int* result)
     }
     const PString shortType(type.View().substr(2));
     bool known = false;
-    Material* made = CreateFromPlugin(name, shortType, out, known);
-    if (known) return made;
+    if (Material* made = CreateFromPlugin(name, shortType, out, known)) return made;
+    // A bare type name is what a loader asks for when it may substitute: a registered material of the type
+    // serves it whether the type has no plug-in or its plug-in would not make the material.
     if (base.empty())
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -112,7 +114,7 @@ Material* MaterialManager::CreateMaterial(const PString& name, int* result)
                 return copy;
             }
     }
-    out = UnknownType;
+    out = known ? CannotMake : UnknownType;
     return nullptr;
 }
 
@@ -127,8 +129,18 @@ Material* MaterialManager::CreateFromPlugin(const PString& name, PString shortTy
         auto* plugin = dynamic_cast<MaterialPlugin*>(found);
         PString fallback;
         Material* made = nullptr;
-        const bool supported = plugin && plugin->IsSupported(display_, fallback);
-        if (supported) made = plugin->CreateFor(name, *this);
+        bool supported = false;
+        try
+        {
+            supported = plugin && plugin->IsSupported(display_, fallback);
+            if (supported) made = plugin->CreateFor(name, *this);
+        }
+        catch (const std::exception&)
+        {
+            // A plug-in that fails while it makes its material refuses it, as one answering null does.
+            supported = true;
+            made = nullptr;
+        }
         found->Release();
         if (made != nullptr)
         {

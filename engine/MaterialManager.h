@@ -9,9 +9,10 @@
 //      type, whose plug-in is asked in its place (a chain of at most kMaxFallbacks steps that never
 //      comes back to a type it passed; a chain that ends without a material gives result 3);
 //   3. for a bare type name ("m.onetex", what a loader asks for when it may substitute), a copy of the
-//      first registered material of that type.
+//      first registered material of that type, when no plug-in made one (none is registered for the type,
+//      or it refused: answered null or failed).
 // Results: 0 made, 1 the name has no type part, 2 no plug-in or registered material serves the type,
-// 3 the type's plug-in cannot make it.
+// 3 the type's plug-in cannot make it (and no registered material serves a bare type name).
 #include "engine/Material.h"
 #include "engine/PString.h"
 #include "engine/PluginType.h"

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <string>
+
 using namespace Orvo;
 
 namespace {
@@ -32,6 +35,23 @@ private:
     const char* fallback_;
 };
 
+// A type whose plug-in cannot make its material on this display: it answers null, or it throws.
+class Failing : public MaterialPlugin
+{
+public:
+    Failing(const char* name, bool throws)
+        : MaterialPlugin(PString(name), UId("11111111-2222-3333-4444-555555555556")), throws_(throws)
+    {}
+    Material* Create(const PString&, Display*) override
+    {
+        if (throws_) throw std::bad_alloc();
+        return nullptr;
+    }
+
+private:
+    bool throws_;
+};
+
 TEST(MaterialFallbackTest, ChainsEndAtADrawableTypeOrAreRefused)
 {
     PluginBase::UnregisterAll();
@@ -39,8 +59,13 @@ TEST(MaterialFallbackTest, ChainsEndAtADrawableTypeOrAreRefused)
     for (auto [name, fallback] : {std::pair{"loopa", "loopb"}, std::pair{"loopb", "loopa"}, std::pair{"down", "onetex"},
                                   std::pair{"lost", "nosuchtype"}})
         PluginBase::RegisterPluginType(new Refusing(name, fallback));
+    PluginBase::RegisterPluginType(new Failing("null", false));
+    PluginBase::RegisterPluginType(new Failing("throws", true));
     Display display(Display::Kind::Null);
     MaterialManager manager(&display);
+    // Placeholders serve bare type names ("m.<type>") that no plug-in makes.
+    for (const char* type : {"null", "throws", "lost"})
+        manager.RegisterMaterial(new Material(PString(std::string("stand-in.m.") + type), PString(type)));
     const struct
     {
         const char* name;
@@ -49,7 +74,13 @@ TEST(MaterialFallbackTest, ChainsEndAtADrawableTypeOrAreRefused)
     } cases[] = {{"a.m.down", MaterialManager::Made, "onetex"},
                  {"a.m.loopa", MaterialManager::CannotMake, nullptr},  // a circle ends instead of turning
                  {"a.m.lost", MaterialManager::CannotMake, nullptr},
-                 {"a.m.unknown", MaterialManager::UnknownType, nullptr}};
+                 {"a.m.unknown", MaterialManager::UnknownType, nullptr},
+                 {"a.m.null", MaterialManager::CannotMake, nullptr},
+                 {"a.m.throws", MaterialManager::CannotMake, nullptr},
+                 {"m.null", MaterialManager::Made, "null"},
+                 {"m.throws", MaterialManager::Made, "throws"},
+                 {"m.lost", MaterialManager::Made, "lost"},
+                 {"m.loopa", MaterialManager::CannotMake, nullptr}};
     for (const auto& c : cases)
     {
         int result = -1;
