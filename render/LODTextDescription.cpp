@@ -6,9 +6,13 @@
 //   mesh 150        { name "hull_lo.im" }
 //   mesh "a.lamp"   { name "lamp.im"  animated 1 }
 //   offset 0.5   multiplier 1.2   renderCutOff 2000   calcPoint "near"
+//
+// A relative mesh file name is read from the description's own folder and may not climb out of it; a name
+// from the root ("/hull.im") or through a substitution ("src:hull.im") is taken as it stands.
 #include "engine/ConfigParser.h"
 #include "engine/Display.h"
 #include "engine/Particle.h"
+#include "engine/PathComponents.h"
 #include "engine/TextCase.h"
 #include "render/VelmarGeometryBaseResource.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
@@ -47,6 +51,34 @@ std::string ExtensionOf(const std::string& name)
     return ext;
 }
 
+// The folder of a description's file name ("" at the root), what its relative names are joined to.
+std::string FolderOf(const std::string& fileName)
+{
+    const std::string name = Resource::ConvertResourceName(fileName);
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) return name.substr(0, slash + 1);
+    const size_t colon = name.find(':');
+    return colon != std::string::npos && colon > 0 ? name.substr(0, colon + 1) : std::string();
+}
+
+// The name a mesh file written in a description is opened by; false when a relative name climbs out of
+// the description's folder.
+bool ResolveMeshName(const std::string& folder, const std::string& written, std::string& out)
+{
+    const std::string name = Resource::ConvertResourceName(written);
+    const size_t colon = name.find(':');
+    if ((!name.empty() && name[0] == '/') || (colon != std::string::npos && colon > 0 && name.find('/') > colon))
+    {
+        out = name;
+        return true;
+    }
+    std::vector<std::string> parts;
+    if (!SplitPathComponents(name, true, false, parts) || parts.empty()) return false;
+    out = folder;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i > 0 ? "/" : "") + parts[i];
+    return true;
+}
+
 }  // namespace
 
 int VelmarIndexedMeshLODDefinition::ReadLODDescription(Display* display, MaterialManager* materials,
@@ -67,6 +99,13 @@ int VelmarIndexedMeshLODDefinition::ReadLODDescription(Display* display, Materia
     // Each item loads a whole mesh: a description naming more than any object needs is refused.
     if (items.size() > kMaxDescribedMeshes) return RES_FILE_FORMAT_ERROR;
 
+    const std::string folder = FolderOf(fileName);
+    auto load = [&](const std::string& written, bool firstLevel) {
+        std::string path;
+        if (!ResolveMeshName(folder, written, path)) return int(RES_FILE_OPEN_ERROR);
+        return LoadLevelMesh(display, materials, resource, path, colour, firstLevel);
+    };
+
     levels_.clear();
     attachmentMeshes_.clear();
     switchDistances_.clear();
@@ -78,7 +117,7 @@ int VelmarIndexedMeshLODDefinition::ReadLODDescription(Display* display, Materia
         const ConfigData* name = items[k]->Find("name");
         if (name == nullptr) return RES_FILE_FORMAT_ERROR;
         if (k > 0 && !(distance > switchDistances_.back())) return RES_FILE_FORMAT_ERROR;
-        if (int r = LoadLevelMesh(display, materials, resource, name->value, colour, k == 0)) return r;
+        if (int r = load(name->value, k == 0)) return r;
         loadedFiles_.push_back(name->value);
         switchDistances_.push_back(distance);
     }
@@ -101,7 +140,7 @@ int VelmarIndexedMeshLODDefinition::ReadLODDescription(Display* display, Materia
             record.level = uint32_t(known - loadedFiles_.begin());
         else
         {
-            if (int r = LoadLevelMesh(display, materials, resource, name->value, colour, false)) return r;
+            if (int r = load(name->value, false)) return r;
             loadedFiles_.push_back(name->value);
             record.level = uint32_t(loadedFiles_.size() - 1);
         }

@@ -1,12 +1,14 @@
 // Text descriptions: meshes ("imtxt") and LOD meshes ("lm.txt"), read through a content resource
 // database over a scratch folder; progressive files; the resource database itself.
 #include "engine/File.h"
+#include "engine/ResourceDatabase.h"
 #include "engine/tests/ScratchFolder.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
 #include "render/VelmarProgressiveMeshDefinition.h"
 #include "render/VelmarResourceDatabase.h"
 #include "render/tests/MeshTestSupport.h"
 
+#include <filesystem>
 #include <string>
 
 using namespace Orvo;
@@ -148,6 +150,40 @@ TEST_F(TextDescription, LODDistanceRules)
         EXPECT_EQ(def.GetOffset(), 0.0f);
         EXPECT_EQ(def.GetAnimationCutOff(), 0.0f);
         EXPECT_EQ(def.GetAttachmentCutOff(), 0.0f);
+    }
+}
+
+TEST_F(TextDescription, LODMeshNamesAreReadFromTheDescriptionsFolder)
+{
+    std::filesystem::create_directories(folder_ / "sub/parts");
+    Write("sub/only.im", BuildIndexedMesh(IndexedMeshSpec()));
+    Write("sub/parts/tri.imtxt", TriangleText());
+    ResourceDatabase paths{PString()};  // serves full paths, as validation loads meshes
+    const struct
+    {
+        const char* what;
+        bool byPath;
+        const char* mesh;
+        int result;
+    } cases[] = {
+        {"beside the description", false, "only.im", 0},
+        {"beside it, by path", true, "only.im", 0},
+        {"a text mesh in a folder below", false, "parts\\tri.imtxt", 0},
+        {"folding back inside", false, "parts/../only.im", 0},
+        {"from the root", false, "/hi.im", 0},
+        {"through a substitution", true, "lodsrc:hi.im", 0},
+        {"climbing out", false, "../hi.im", 2},
+        {"climbing out, by path", true, "parts/../../hi.im", 2},
+    };
+    for (const auto& c : cases)
+    {
+        Write("sub/x.lm.txt", "version 1.00\n" + Mesh("0", c.mesh));
+        const std::string name = c.byPath ? folder_ / "sub/x.lm" : "sub/x.lm";
+        auto* lod = new VelmarGeometryBaseResource(PString(name), c.byPath ? &paths : database_.get());
+        lod->AddRef();
+        VelmarIndexedMeshLODDefinition def{MeshOptions()};
+        EXPECT_EQ(def.ReadLODDescription(&display_, &manager_, lod, name + ".txt", 0xFFFFFFFFu), c.result) << c.what;
+        lod->Release();
     }
 }
 
