@@ -8,7 +8,9 @@
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <set>
@@ -160,77 +162,168 @@ bool WriteFileTree(const TDBTagRef& node, const std::string& folder, Compression
     return true;
 }
 
-// A symbolic link or a special file (not a regular file, not a folder): never packed, so that a package holds
-// only what is inside the asset's folder.
-bool IsLinkOrSpecial(const Orvo::File::Path& path)
+// Builds the "files" tree of an entry.
+class TreePackSink final : public ArchivePackSink
 {
-    std::string real;
-    struct stat st;
-    if (!Orvo::File::Resolve(path.View(), real) || ::lstat(real.c_str(), &st) != 0) return false;
-    return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+public:
+    explicit TreePackSink(TDBTagRef files) { stack_.push_back(std::move(files)); }
+    bool BeginFolder(std::string_view name) override
+    {
+        stack_.push_back(stack_.back().CreateChildContainer(name));
+        return true;
+    }
+    bool EndFolder() override
+    {
+        stack_.pop_back();
+        return true;
+    }
+    bool AddFile(std::string_view name, const void* data, size_t size) override
+    {
+        ACSRawDataCore value;
+        value.SetBinary(data, size);
+        return stack_.back().AddChildTag(name, TDBTagRef::NewData(value));
+    }
+
+private:
+    std::vector<TDBTagRef> stack_;
+};
+
+struct DirEntry
+{
+    std::string name;
+    unsigned char type;
+};
+
+// The names in a folder, sorted by name (as File::Find lists them), with their directory entry types.
+bool ListFolder(const std::string& dir, std::vector<DirEntry>& out)
+{
+    out.clear();
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d))
+    {
+        std::string_view n(e->d_name);
+        if (n == "." || n == "..") continue;
+        out.push_back({std::string(n), e->d_type});
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return true;
 }
 
-bool PackFolder(TDBTagRef& files, const Orvo::File::Path& folder, bool top, bool compress, size_t& count,
-                std::vector<std::string>* leftOut, Orvo::String& reason)
+// Reads a whole regular file into `data` (reused from file to file); false when it cannot be read or is
+// larger than `limit`.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data, uint64_t limit)
 {
-    Orvo::File::Path pattern = folder;
-    pattern.AddPath("*");
-    Orvo::File::Find find;
-    if (!find.Open(pattern.View()))
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) <= limit;
+    size_t have = 0;
+    if (ok) data.resize(static_cast<size_t>(st.st_size) + 1);  // one byte more tells a file that grew
+    while (ok)
     {
-        reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
+        if (have == data.size())
+        {
+            if (data.size() > limit)
+                ok = false;
+            else
+                data.resize(std::min<uint64_t>(limit + 1, data.size() * 2 + 4096));
+            if (!ok) break;
+        }
+        const ssize_t n = ::read(fd, data.data() + have, data.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        have += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (!ok || have > limit) return false;
+    data.resize(have);
+    return true;
+}
+
+struct PackState
+{
+    bool compress;
+    ArchivePackSink& sink;
+    std::vector<std::string>* leftOut;
+    Orvo::String& reason;
+    size_t count = 0;
+    std::vector<uint8_t> data, packed;
+};
+
+// `folder` names the folder as the caller gave it (for messages), `dir` its path on disk. Entries are taken
+// in name order; the folder's own config files are left out at the top.
+bool PackFolder(const Orvo::File::Path& folder, const std::string& dir, bool top, PackState& s)
+{
+    std::vector<DirEntry> entries;
+    if (!ListFolder(dir, entries))
+    {
+        s.reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
         return false;
     }
-    for (const auto& e : find)
+    for (const DirEntry& e : entries)
     {
-        if (top && !e.isFolder &&
+        const std::string full = dir + "/" + e.name;
+        // Links and entries of unknown type are looked at; the type of everything else is known.
+        struct stat st;
+        bool isFolder = e.type == DT_DIR;
+        bool linkOrSpecial = e.type != DT_DIR && e.type != DT_REG;
+        if (e.type == DT_LNK || e.type == DT_UNKNOWN)
+        {
+            isFolder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            linkOrSpecial = ::lstat(full.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        }
+        if (top && !isFolder &&
             (Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
             continue;
         if (!IsSafeArchiveFileName(e.name))
         {
-            reason = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
+            s.reason = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
             return false;
         }
-        if (++count > kMaxArchiveFiles)
+        if (++s.count > kMaxArchiveFiles)
         {
-            reason = "Too many files to archive";
+            s.reason = "Too many files to archive";
             return false;
         }
         Orvo::File::Path path = folder;
         path.AddPath(e.name);
-        if (IsLinkOrSpecial(path))
+        if (linkOrSpecial)
         {
-            if (leftOut) leftOut->push_back(path.c_str());
+            if (s.leftOut) s.leftOut->push_back(path.c_str());
             continue;
         }
-        if (e.isFolder)
+        if (isFolder)
         {
-            TDBTagRef sub = files.CreateChildContainer(e.name);
-            if (!PackFolder(sub, path, false, compress, count, leftOut, reason)) return false;
-            continue;
-        }
-        std::string data;
-        if (!Orvo::File::ReadFile(path.View(), data, kMaxArchiveFileSize))
-        {
-            reason = Orvo::String::Format("Unable to read file: %s", path.c_str());
-            return false;
-        }
-        ACSRawDataCore value;
-        if (compress)
-        {
-            std::vector<uint8_t> packed;
-            if (!Orvo::LZSSCompress::Compress(data.data(), data.size(), packed))
+            if (!s.sink.BeginFolder(e.name) || !PackFolder(path, full, false, s) || !s.sink.EndFolder())
             {
-                reason = Orvo::String::Format("Unable to compress file: %s", path.c_str());
+                if (s.reason.IsEmpty()) s.reason = Orvo::String::Format("Unable to pack folder: %s", path.c_str());
                 return false;
             }
-            value.SetBinary(packed.data(), packed.size());
+            continue;
         }
-        else
+        if (!ReadWholeFile(full, s.data, kMaxArchiveFileSize))
         {
-            value.SetBinary(data.data(), data.size());
+            s.reason = Orvo::String::Format("Unable to read file: %s", path.c_str());
+            return false;
         }
-        files.AddChildTag(e.name, TDBTagRef::NewData(value));
+        const std::vector<uint8_t>* bytes = &s.data;
+        if (s.compress)
+        {
+            if (!Orvo::LZSSCompress::Compress(s.data.data(), s.data.size(), s.packed))
+            {
+                s.reason = Orvo::String::Format("Unable to compress file: %s", path.c_str());
+                return false;
+            }
+            bytes = &s.packed;
+        }
+        if (!s.sink.AddFile(e.name, bytes->data(), bytes->size()))
+        {
+            s.reason = Orvo::String::Format("Unable to pack file: %s", path.c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -404,27 +497,48 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
     return CopyFileAt(source, target, ignored);
 }
 
+bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason)
+{
+    config = TDBTagRef();
+    TDBTagRef loaded;
+    Orvo::File::Path chump = folder, txt = folder;
+    chump.AddPath("config.chump");
+    txt.AddPath("config.txt");
+    bool ok = Orvo::File::IsFile(chump.View()) ? LoadConfigFile(loaded, "", chump.View())
+                                               : LoadConfigFile(loaded, "", txt.View());
+    if (!ok || !loaded.IsContainer())
+    {
+        reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
+        return false;
+    }
+    config = MakeInstallableAssetConfig(loaded);
+    return true;
+}
+
+bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink, Orvo::String& reason,
+                       std::vector<std::string>* leftOut)
+{
+    std::string dir;
+    if (!Orvo::File::Resolve(folder.View(), dir))
+    {
+        reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
+        return false;
+    }
+    PackState state{compress, sink, leftOut, reason, 0, {}, {}};
+    return PackFolder(folder, dir, true, state);
+}
+
 bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason,
                                 std::vector<std::string>* leftOut)
 {
     reason = Orvo::String();
     if (leftOut) leftOut->clear();
     entry = TDBTagRef();
-    TDBTagRef config;
-    Orvo::File::Path chump = folder, txt = folder;
-    chump.AddPath("config.chump");
-    txt.AddPath("config.txt");
-    bool loaded = Orvo::File::IsFile(chump.View()) ? LoadConfigFile(config, "", chump.View())
-                                                   : LoadConfigFile(config, "", txt.View());
-    if (!loaded || !config.IsContainer())
-    {
-        reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
-        return false;
-    }
-    TDBTagRef built = MakeInstallableAssetConfig(config);
+    TDBTagRef built;
+    if (!LoadPackableAssetConfig(folder, built, reason)) return false;
     TDBTagRef files = TDBTagRef::NewContainer();
-    size_t count = 0;
-    if (!PackFolder(files, folder, true, compress, count, leftOut, reason)) return false;
+    TreePackSink sink(files);
+    if (!PackArchiveFolder(folder, compress, sink, reason, leftOut)) return false;
     built.SetChildTag("files", files);
     built.SetChildString("compression", compress ? "lzss" : "none");
     SetArchiveEntryDSID(built);

@@ -60,6 +60,26 @@ bool ExportArchiveFile(const TDBTagRef& file, Orvo::String& result, const Orvo::
 bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, Orvo::String& result);
 bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target);
 
+// Receives the files of a folder as MakeArchiveEntryFromFolder packs them: in name order, each sub-folder
+// opened before its files and closed after them, file data already compressed when asked. False stops the
+// packing.
+class ArchivePackSink
+{
+public:
+    virtual ~ArchivePackSink() = default;
+    virtual bool BeginFolder(std::string_view name) = 0;
+    virtual bool EndFolder() = 0;
+    virtual bool AddFile(std::string_view name, const void* data, size_t size) = 0;
+};
+
+// The config an entry made from the folder starts with: "config.chump", else "config.txt", without the
+// archive keys (MakeInstallableAssetConfig). False with a reason when there is no readable config.
+bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason);
+// Packs every file below the folder except its config into the sink (the rules of MakeArchiveEntryFromFolder;
+// one file is held in memory at a time). False with a reason as MakeArchiveEntryFromFolder gives it.
+bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink, Orvo::String& reason,
+                       std::vector<std::string>* leftOut);
+
 // Packs an asset folder into an entry: its config ("config.chump", else "config.txt") with every other
 // file below the folder under "files" (LZSS-compressed when `compress`), "compression" and "dsid".
 // Symbolic links and special files are left out (a package holds only what is inside the folder); their

@@ -1,10 +1,18 @@
 #include "assetdb/ArchiveJobFile.h"
 
+#include "assetdb/ArchiveStream.h"
 #include "core/SoupBinary.h"
+#include "core/SoupBinaryStream.h"
 #include "core/TFile.h"
+#include "engine/File.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 bool WriteArchiveJobHeader(TStream& out, uint32_t archiveId)
 {
@@ -105,4 +113,214 @@ bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, Archiv
     }
     out = std::move(read);
     return true;
+}
+
+namespace {
+
+bool PutAll(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0)
+    {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
+// Copies `size` bytes at `from` of one file to the end of another, in the kernel where it can.
+bool CopyRange(int fromFd, uint64_t from, int toFd, uint64_t size)
+{
+    off_t in = static_cast<off_t>(from);
+    while (size > 0)
+    {
+        const ssize_t n =
+            ::copy_file_range(fromFd, &in, toFd, nullptr, static_cast<size_t>(std::min<uint64_t>(size, 1u << 30)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        size -= static_cast<uint64_t>(n);
+    }
+    if (size == 0) return true;
+    // Where the kernel cannot copy between these files, through a buffer.
+    std::vector<char> block(1 << 20);
+    while (size > 0)
+    {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(size, block.size()));
+        const ssize_t n = ::pread(fromFd, block.data(), want, in);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || !PutAll(toFd, block.data(), static_cast<size_t>(n))) return false;
+        in += n;
+        size -= static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, const ContentArchiveFile& archive)
+{
+    const std::vector<ArchiveFileEntry>& entries = archive.Entries();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    std::string head;
+    float f;
+    std::memcpy(&f, &kArchiveJobFloatBits, 4);
+    uint32_t fbits;
+    std::memcpy(&fbits, &f, 4);
+    PutU32(head, kArchiveJobMagic);
+    PutU32(head, kArchiveJobVersion);
+    PutU32(head, fbits);
+    PutU32(head, TStream::kLengthBlockPlaceholder);
+    PutU32(head, archiveId);
+    bool ok = entries.size() <= UINT32_MAX;
+    PutU32(head, static_cast<uint32_t>(entries.size()));
+    for (const ArchiveFileEntry& e : entries)
+    {
+        PutU32(head, e.kuid.StreamWord0());
+        PutU32(head, e.kuid.StreamWord1());
+    }
+    uint64_t total = head.size();
+    ok = ok && PutAll(fd, head.data(), head.size());
+    for (const ArchiveFileEntry& e : entries)
+    {
+        if (!ok) break;
+        // Each entry as a whole binary soup: its size, the 16-byte header, the body as the archive holds it.
+        const uint64_t size = kSoupBinaryHeaderSize + e.bodySize;
+        if (size > UINT32_MAX)
+        {
+            ok = false;
+            break;
+        }
+        std::string entryHead;
+        PutU32(entryHead, static_cast<uint32_t>(size));
+        entryHead.append("ACS$", 4);
+        PutU32(entryHead, kSoupBinaryVersion);
+        PutU32(entryHead, 0);
+        PutU32(entryHead, static_cast<uint32_t>(e.bodySize));
+        ok = PutAll(fd, entryHead.data(), entryHead.size()) && CopyRange(archive.Fd(), e.bodyAt, fd, e.bodySize);
+        total += entryHead.size() + e.bodySize;
+    }
+    ok = ok && total <= UINT32_MAX;
+    const uint32_t end = static_cast<uint32_t>(total);
+    ok = ok && ::pwrite(fd, &end, 4, static_cast<off_t>(kArchiveJobEndOffsetAt)) == 4;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) ::unlink(path.c_str());
+    return ok;
+}
+
+ArchiveJobReader::~ArchiveJobReader()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool ArchiveJobReader::Open(const Orvo::File::Path& path, uint32_t archiveId, Orvo::String& reason)
+{
+    kuids_.clear();
+    bodies_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    std::string real;
+    struct stat st;
+    if (!Orvo::File::Resolve(path.View(), real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
+        ::fstat(fd_, &st) != 0)
+    {
+        reason = Orvo::String::Format("Unable to open archive file: %s", path.c_str());
+        return false;
+    }
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    SoupStreamReader in(fd_, 0, size);
+    uint32_t head[5];
+    if (!in.ReadBytes(0, head, sizeof head) || head[0] != kArchiveJobMagic)
+    {
+        reason = Orvo::String::Format("Not an archive job file: %s", path.c_str());
+        return false;
+    }
+    if (head[1] != kArchiveJobVersion)
+    {
+        reason = Orvo::String::Format("Unsupported archive job file version %u: %s", head[1], path.c_str());
+        return false;
+    }
+    if (head[3] != size)
+    {
+        reason = Orvo::String::Format("Archive job file is incomplete: %s", path.c_str());
+        return false;
+    }
+    if (head[4] != archiveId)
+    {
+        reason = Orvo::String::Format("Archive job file belongs to archive %u, not %u: %s", head[4], archiveId,
+                                      path.c_str());
+        return false;
+    }
+    const Orvo::String damaged = Orvo::String::Format("Archive job file is damaged: %s", path.c_str());
+    uint64_t at = kArchiveJobHeaderSize;
+    uint32_t n = 0;
+    // Each KUID takes 8 bytes and its entry at least the 4-byte size.
+    if (!in.ReadBytes(at, &n, 4) || n > (size - at - 4) / 12)
+    {
+        reason = damaged;
+        return false;
+    }
+    at += 4;
+    std::vector<uint32_t> words(size_t(n) * 2);
+    if (n > 0 && !in.ReadBytes(at, words.data(), words.size() * 4))
+    {
+        reason = damaged;
+        return false;
+    }
+    at += uint64_t(n) * 8;
+    kuids_.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) kuids_.push_back(KUID::FromStreamWords(words[2 * i], words[2 * i + 1]));
+    bodies_.reserve(n);
+    for (uint32_t i = 0; i < n; ++i)
+    {
+        uint32_t entrySize = 0;
+        if (!in.ReadBytes(at, &entrySize, 4))
+        {
+            reason = damaged;
+            return false;
+        }
+        at += 4;
+        if (entrySize == 0)
+        {
+            bodies_.emplace_back(0, 0);
+            continue;
+        }
+        uint64_t bodyAt = 0;
+        bool whole = entrySize <= size - at;
+        if (whole)
+        {
+            SoupStreamReader entry(fd_, at, at + entrySize);
+            whole =
+                CheckSoupBinaryHeader(entry, bodyAt) == SoupBinaryResult::kOK && entry.CheckChunks(bodyAt, entry.End());
+        }
+        if (!whole)
+        {
+            reason = Orvo::String::Format("Archive job file holds a damaged entry: %s", path.c_str());
+            kuids_.clear();
+            bodies_.clear();
+            return false;
+        }
+        bodies_.emplace_back(bodyAt, at + entrySize - bodyAt);
+        at += entrySize;
+    }
+    if (at != size)
+    {
+        reason = damaged;
+        kuids_.clear();
+        bodies_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveJobReader::ReadEntry(size_t index, ArchiveEntryOnDisk& out) const
+{
+    out = ArchiveEntryOnDisk();
+    if (index >= bodies_.size() || bodies_[index].first == 0) return false;
+    return ReadArchiveEntryOnDisk(fd_, bodies_[index].first, bodies_[index].second, out);
 }

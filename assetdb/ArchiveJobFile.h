@@ -15,6 +15,8 @@
 #include "engine/String.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 constexpr uint32_t kArchiveJobMagic = 0x6B617263u;  // "crak"
@@ -40,3 +42,32 @@ bool WriteArchiveJobBody(TStream& out, const ArchiveJobContents& contents);
 // the archive id. False with a reason text for any mismatch or malformed part.
 bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, ArchiveJobContents& out,
                         Orvo::String& reason);
+
+class ContentArchiveFile;
+struct ArchiveEntryOnDisk;
+
+// Writes a whole job file at `path` for the entries of a checked archive file (ArchiveStream.h), each entry's
+// bytes copied as they stand: the archive is never held in memory. False when a write fails (the partial file
+// is removed) or an entry is too large for the format.
+bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, const ContentArchiveFile& archive);
+
+// A job file read entry by entry. Open checks the whole file as ReadArchiveJobFile does (the same reasons),
+// reading only the sizes and headers; an entry is read when asked for, its files left on disk.
+class ArchiveJobReader
+{
+public:
+    ArchiveJobReader() = default;
+    ~ArchiveJobReader();
+    ArchiveJobReader(const ArchiveJobReader&) = delete;
+    ArchiveJobReader& operator=(const ArchiveJobReader&) = delete;
+
+    bool Open(const Orvo::File::Path& path, uint32_t archiveId, Orvo::String& reason);
+    const std::vector<KUID>& Kuids() const { return kuids_; }
+    // False for a missing entry (size 0) or when it cannot be read.
+    bool ReadEntry(size_t index, ArchiveEntryOnDisk& out) const;
+
+private:
+    int fd_ = -1;
+    std::vector<KUID> kuids_;
+    std::vector<std::pair<uint64_t, uint64_t>> bodies_;  // each entry's soup body (offset, size); size 0: missing
+};

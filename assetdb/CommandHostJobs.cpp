@@ -1,12 +1,15 @@
 #include "assetdb/CommandHostJobs.h"
 
 #include "assetdb/ArchiveJobFile.h"
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADRequests.h"
 
 #include "core/LogPrintf.h"
+#include "core/SoupBinary.h"
 
 #include <atomic>
+#include <unordered_set>
 
 namespace {
 
@@ -14,17 +17,11 @@ namespace {
 // them at start-up to break what would be an include cycle.
 std::atomic<CommandHostValidateFn> g_validate{nullptr};
 std::atomic<ArchiveInstallFn> g_install{nullptr};
+std::atomic<ArchiveInstallOnDiskFn> g_installOnDisk{nullptr};
 
 VelmarPropertyRef AssetSource(const KUID& kuid)
 {
     return VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid));
-}
-
-bool Listed(const ChunkedList<KUID>& kuids, const KUID& k)
-{
-    for (const KUID& listed : kuids)
-        if (listed == k) return true;
-    return false;
 }
 
 }  // namespace
@@ -32,6 +29,8 @@ bool Listed(const ChunkedList<KUID>& kuids, const KUID& k)
 void SetCommandHostValidateHook(CommandHostValidateFn fn) { g_validate.store(fn); }
 
 void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
+
+void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn) { g_installOnDisk.store(fn); }
 
 uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 {
@@ -48,26 +47,32 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
                                ResultsLog& log)
 {
     ArchiveInstallFn install = g_install.load();
-    if (!install)
+    ArchiveInstallOnDiskFn installOnDisk = g_installOnDisk.load();
+    if (!install && !installOnDisk)
     {
         log.PostResult(kResultError, "CommandHostArchiveInstall> archive install is not available in this program");
         return false;
     }
-    ArchiveJobContents contents;
+    // The file is checked whole first; its entries are then read one at a time, their files left on disk.
+    ArchiveJobReader job;
     Orvo::String reason;
-    if (!ReadArchiveJobFile(archivePath, archiveId, contents, reason))
+    if (!job.Open(archivePath, archiveId, reason))
     {
         log.PostResult(kResultError, Orvo::String::Format("CommandHostArchiveInstall> %s", reason.c_str()).View());
         return false;
     }
+    const std::vector<KUID>& inFile = job.Kuids();
+    std::unordered_set<KUID> listed;
+    for (const KUID& k : kuids) listed.insert(k);
+    std::unordered_set<KUID> seen;
     ChunkedList<KUID> installed;
     bool ok = true;
-    for (size_t i = 0; i < contents.kuids.size(); ++i)
+    for (size_t i = 0; i < inFile.size(); ++i)
     {
-        const KUID& kuid = contents.kuids[i];
-        if (!kuids.IsEmpty() && !Listed(kuids, kuid)) continue;
-        const TDBTagRef& entry = contents.entries[i];
-        if (entry.IsNull())
+        const KUID& kuid = inFile[i];
+        if (!listed.empty() && !listed.count(kuid)) continue;
+        ArchiveEntryOnDisk entry;
+        if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
         {
             log.PostResult(kResultError, AssetSource(kuid),
                            "CommandHostArchiveInstall> the archive holds no entry for this asset");
@@ -75,27 +80,27 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             continue;
         }
         // The entry must be the asset it is filed under, or one asset could be installed in another's place.
-        if (entry.GetChildKUID("kuid") != kuid)
+        if (entry.entry.GetChildKUID("kuid") != kuid)
         {
             log.PostResult(kResultError, AssetSource(kuid),
                            "CommandHostArchiveInstall> the archive entry is filed under another asset");
             ok = false;
             continue;
         }
-        KUID result = install(entry, log, kArchiveInstallJobFlags);
+        KUID result = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
+                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (result.IsNull())
         {
             ok = false;
             continue;
         }
-        if (!installed.Find(result)) installed.Add(result);
+        if (seen.insert(result).second) installed.Add(result);
     }
     // Assets that were asked for but are not in the file count as failures too.
+    std::unordered_set<KUID> present(inFile.begin(), inFile.end());
     for (const KUID& k : kuids)
     {
-        bool present = false;
-        for (const KUID& inFile : contents.kuids) present = present || inFile == k;
-        if (!present)
+        if (!present.count(k))
         {
             log.PostResult(kResultError, AssetSource(k), "CommandHostArchiveInstall> the asset is not in the archive");
             ok = false;
@@ -107,21 +112,28 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
 
 bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log)
 {
-    ArchiveJobContents contents;
+    // Each entry is written as soon as it arrives: only one is held at a time.
+    std::vector<KUID> list;
+    for (const KUID& kuid : kuids) list.push_back(kuid);
+    bool written = list.size() <= UINT32_MAX && file.WriteUInt32(static_cast<uint32_t>(list.size()));
+    for (const KUID& kuid : list) written = written && file.WriteKUID(kuid);
     bool ok = true;
-    for (const KUID& kuid : kuids)
+    for (const KUID& kuid : list)
     {
+        if (!written) break;
         TDBTagRef entry;
+        std::string bytes;
         if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
         {
             log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveSaveToDisk> unable to pack the asset");
-            entry = TDBTagRef();
             ok = false;
+            written = file.WriteUInt32(0);
+            continue;
         }
-        contents.kuids.push_back(kuid);
-        contents.entries.push_back(entry);
+        written = WriteSoupBinary(entry, bytes) && bytes.size() <= UINT32_MAX &&
+                  file.WriteUInt32(static_cast<uint32_t>(bytes.size())) && file.WriteExact(bytes.data(), bytes.size());
     }
-    if (!WriteArchiveJobBody(file, contents))
+    if (!written || file.HasError())
     {
         log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> unable to write the archive file");
         return false;

@@ -16,12 +16,18 @@ class ResultsLog;
 
 // Validates the asset at `assetPath` of content source `source`; true when it passed.
 using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath, ResultsLog& log);
+struct ArchiveEntryOnDisk;
+
 // Installs one archive entry with the given option flags; the installed KUID or the null KUID.
 using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint32_t flags);
+// The same for an entry whose files are still in the job file (ArchiveStream.h).
+using ArchiveInstallOnDiskFn = KUID (*)(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags);
 
-// Null removes a hook.
+// Null removes a hook. An install job uses the on-disk hook when there is one (memory then stays bounded by
+// one file), else it reads each entry whole for the other.
 void SetCommandHostValidateHook(CommandHostValidateFn fn);
 void SetArchiveInstallHook(ArchiveInstallFn fn);
+void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn);
 
 // The option flags the archive install job passes: write "config.chump" and commit.
 constexpr uint32_t kArchiveInstallJobFlags = 2;

@@ -3,8 +3,12 @@
 #include "assetdb/ArchiveEntry.h"
 #include "core/ConfigFile.h"
 
+#include "engine/TextCase.h"
+
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 const char* const kCDPNotValidText = "Content could not be read, as the file is not a valid CDP";
 const char* const kCDPDamagedText = "Content could not be read, as the CDP file is damaged";
@@ -21,6 +25,13 @@ TDBTagRef EmptyArchiveRoot()
     root.CreateChildContainer("assets");
     root.CreateChildContainer("contents-table");
     return root;
+}
+
+TDBTagRef StringTag(std::string_view text)
+{
+    ACSRawDataCore d;
+    d.SetString(text);
+    return TDBTagRef::NewData(d);
 }
 
 // The shape every reader of an archive relies on: "assets" is a container of containers.
@@ -42,6 +53,8 @@ bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::stri
 {
     result = Orvo::String();
     root_ = EmptyArchiveRoot();
+    names_.clear();
+    tableCurrent_ = true;
     TDBTagRef loaded;
     switch (LoadConfigFileEx(loaded, base, path, "cdp"))
     {
@@ -57,6 +70,8 @@ bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::stri
         return false;
     }
     root_ = loaded;
+    IndexAssets();
+    tableCurrent_ = false;
     if (!root_.HasChild("contents-table")) RebuildContentsTable();
     return true;
 }
@@ -92,13 +107,25 @@ bool ContentArchive::AddAsset(Orvo::String& result, const TDBTagRef& entry)
     }
     Orvo::PString key = KUID::ToText(kuid);
     TDBTagRef assets = root_.GetChild("assets");
-    if (assets.HasChild(key))
+    std::string lower(key.View());
+    Orvo::LowerInPlace(lower);
+    if (names_.count(lower))
     {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
     assets.AddChildTag(key, entry.Clone());
-    RebuildContentsTable();
+    names_.insert(std::move(lower));
+    if (!tableCurrent_)
+    {
+        RebuildContentsTable();
+        return true;
+    }
+    // The table as a rebuild would leave it: one more row, and the table last among the archive's tags.
+    TDBTagRef table = root_.GetChild("contents-table");
+    table.AddChildTag(key, StringTag(GetAssetDisplayName(entry).View()));
+    if (root_.GetChildName(root_.GetChildCount() - 1) != Orvo::PString("contents-table"))
+        root_.SetChildTag("contents-table", table);
     return true;
 }
 
@@ -117,13 +144,48 @@ TDBTagRef ContentArchive::GetAssetAt(size_t index) const
 
 void ContentArchive::SetThumbnail(const void* data, size_t size) { root_.SetChildBinary("thumbnail", data, size); }
 
-void ContentArchive::RebuildContentsTable()
+void ContentArchive::IndexAssets()
 {
-    TDBTagRef table = TDBTagRef::NewContainer();
+    names_.clear();
     TDBTagRef assets = root_.GetChild("assets");
     for (size_t i = 0; i < assets.GetChildCount(); ++i)
-        table.SetChildString(assets.GetChildName(i), GetAssetDisplayName(assets.GetChildAt(i)).View());
+    {
+        std::string lower(assets.GetChildName(i).View());
+        Orvo::LowerInPlace(lower);
+        names_.insert(std::move(lower));
+    }
+}
+
+void ContentArchive::RebuildContentsTable()
+{
+    // One row per asset name, a name met again (without regard to case) moving its row to the end with the
+    // later asset's name, as setting the rows one by one would.
+    struct Row
+    {
+        Orvo::PString name;
+        Orvo::String text;
+        bool live;
+    };
+    std::vector<Row> rows;
+    std::unordered_map<std::string, size_t> at;
+    TDBTagRef assets = root_.GetChild("assets");
+    for (size_t i = 0; i < assets.GetChildCount(); ++i)
+    {
+        std::string lower(assets.GetChildName(i).View());
+        Orvo::LowerInPlace(lower);
+        auto [it, fresh] = at.try_emplace(std::move(lower), rows.size());
+        if (!fresh)
+        {
+            rows[it->second].live = false;
+            it->second = rows.size();
+        }
+        rows.push_back({assets.GetChildName(i), GetAssetDisplayName(assets.GetChildAt(i)), true});
+    }
+    TDBTagRef table = TDBTagRef::NewContainer();
+    for (const Row& r : rows)
+        if (r.live) table.AddChildTag(r.name, StringTag(r.text.View()));
     root_.SetChildTag("contents-table", table);
+    tableCurrent_ = true;
 }
 
 bool FindArchiveTag(const TDBTagRef& archive, std::string_view name, TDBTagRef& out)

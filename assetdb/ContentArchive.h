@@ -13,7 +13,9 @@
 #include "engine/String.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 
 extern const char* const kCDPNotValidText;
 extern const char* const kCDPDamagedText;
@@ -48,8 +50,13 @@ public:
 
 private:
     void RebuildContentsTable();
+    void IndexAssets();
 
     TDBTagRef root_;
+    // The names of the assets (ASCII lower case), so that adding one does not search them all; and whether
+    // the contents table is the one RebuildContentsTable would make, so that a new asset only appends a row.
+    std::unordered_set<std::string> names_;
+    bool tableCurrent_ = true;
 };
 
 // The archive's top-level tag of that name; false (and a null handle) when absent.

@@ -109,6 +109,17 @@ bool VADGetAssetArchiveEntry(TDBTagRef& out, const KUID& kuid, ResultsLog* log, 
     return VADTreeFromBytes(reply.tree, out) && !out.IsNull();
 }
 
+bool VADGetAssetFolders(const std::vector<KUID>& kuids, std::vector<std::pair<bool, std::string>>& out, ResultsLog* log)
+{
+    out.clear();
+    VADAssetFoldersReply reply;
+    if (!VADCall(VAD_REQ_ASSET_FOLDERS, VADKuidListRequest{kuids}, reply, log)) return false;
+    if (reply.folders.size() != kuids.size()) return false;
+    out.reserve(reply.folders.size());
+    for (auto& [installed, folder] : reply.folders) out.emplace_back(installed != 0, std::move(folder));
+    return true;
+}
+
 Orvo::String VADGetAssetKeywords(const KUID& kuid) { return TextOf(VAD_REQ_GET_KEYWORDS, kuid); }
 
 bool VADSetAssetKeywords(const KUID& kuid, std::string_view keywords)

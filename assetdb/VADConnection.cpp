@@ -271,18 +271,62 @@ struct VADConnection::Link
         socket.Close();
     }
 
+    // The discovery block of the daemon serving `realRoot`, when there is one whose process lives.
+    static bool ReadDiscovery(const std::string& realRoot, VADDiscoveryBlock& info)
+    {
+        Platform::SharedMemoryBlock block;
+        if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), realRoot), false)) return false;
+        uint8_t raw[kVADDiscoveryBlockSize];
+        if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return false;
+        return info.pid != 0 && info.pid <= INT_MAX && Platform::IsProcessAlive(static_cast<int>(info.pid));
+    }
+
+    static bool TakesConnections(const VADDiscoveryBlock& info)
+    {
+        return (info.state == VAD_STATE_LISTENING || info.state == VAD_STATE_READY) && info.port != 0;
+    }
+
+    // The pause between two attempts. While a daemon this link started is coming up, the pause ends as soon
+    // as its discovery block says it takes connections (a cold start costs the daemon's start, not a whole
+    // interval). Otherwise, and when the block said so already as the pause began (the attempt just made
+    // failed against it), the pause is the whole interval, so the time a failure takes does not change.
+    void PauseBetweenAttempts(const std::string& where)
+    {
+        const unsigned interval = intervalMs.load();
+        std::vector<int> ours;
+        {
+            std::lock_guard lk(launchedMutex);
+            ours = launched;
+        }
+        const std::string realRoot = RealRoot(where);
+        auto readyNow = [&] {
+            VADDiscoveryBlock info;
+            return ReadDiscovery(realRoot, info) && TakesConnections(info) &&
+                   std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end();
+        };
+        if (ours.empty() || readyNow())
+        {
+            SleepMs(interval);
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval);
+        // The block is polled, briefly at first: a daemon is usually ready within a few milliseconds.
+        auto step = std::chrono::microseconds(250);
+        for (;;)
+        {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) return;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(step, deadline - now));
+            if (readyNow()) return;
+            step = std::min(step * 2, std::chrono::microseconds(8000));
+        }
+    }
+
     // One connection attempt: the discovery block, the socket, the hello. Starts the receive thread on success.
     Attempt TryConnect(const std::string& where, uint8_t clientFlag)
     {
-        Platform::SharedMemoryBlock block;
-        if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), RealRoot(where)), false))
-            return Attempt::kNoDaemon;
-        uint8_t raw[kVADDiscoveryBlockSize];
         VADDiscoveryBlock info;
-        if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return Attempt::kNoDaemon;
-        block.Close();
-        if (info.pid == 0 || info.pid > INT_MAX || !Platform::IsProcessAlive(static_cast<int>(info.pid)))
-            return Attempt::kNoDaemon;
+        if (!ReadDiscovery(RealRoot(where), info)) return Attempt::kNoDaemon;
         if (info.state != VAD_STATE_LISTENING && info.state != VAD_STATE_READY) return Attempt::kNotAnswering;
         if (info.port == 0) return Attempt::kNotAnswering;
 
@@ -364,7 +408,7 @@ struct VADConnection::Link
         for (unsigned attempt = 1; attempt <= kVADConnectAttempts; ++attempt)
         {
             s.counter = attempt;
-            if (attempt > 1) SleepMs(intervalMs.load());
+            if (attempt > 1) PauseBetweenAttempts(where);
             // A daemon that exists but does not answer may still be coming up: it gets until the 5th attempt.
             if ((attempt == 5 || attempt == 10) && s.startDaemon) launch(attempt);
             const Attempt r = TryConnect(where, s.clientFlag);
@@ -431,7 +475,7 @@ struct VADConnection::Link
         Attempt r = Attempt::kNoDaemon;
         for (unsigned attempt = 1; attempt <= kVADReopenAttempts; ++attempt)
         {
-            if (attempt > 1) SleepMs(intervalMs.load());
+            if (attempt > 1) PauseBetweenAttempts(where);
             if (attempt == 2 && s.startDaemon) LaunchDaemon(where);
             r = TryConnect(where, s.clientFlag);
             if (r == Attempt::kConnected)

@@ -92,6 +92,17 @@ bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog*
     return !out.IsNull();
 }
 
+bool VADInstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& out, ResultsLog* log,
+                           uint32_t options)
+{
+    out.clear();
+    VADKuidListReply reply;
+    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDERS, VADPathListRequest{folders, options}, reply, log)) return false;
+    if (reply.kuids.size() != folders.size()) return false;
+    out = std::move(reply.kuids);
+    return true;
+}
+
 bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte, uint8_t flag)
 {
     if (outByte) *outByte = 0;

@@ -30,6 +30,8 @@
 //    43  obsoletes                       VADKuidRequest                VADKuidListReply
 //    44  missing dependencies            VADKuidFlagRequest (local only)  VADBoolReply
 //    45  faulty                          VADKuidRequest                VADBoolReply
+//    41  install from folders            VADPathListRequest            VADKuidListReply (null KUID: not installed)
+//    47  asset folders                   VADKuidListRequest            VADAssetFoldersReply
 //    48  archive entry                   VADKuidValueRequest (detail)  VADTreeReply
 //    49  export package                  VADExportPackageRequest       (empty)
 //    50  favourite             (async)   VADKuidFlagRequest            -
@@ -67,6 +69,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 template <typename T>
@@ -276,6 +279,31 @@ struct VADExportPackageRequest
     }
 };
 
+// u32 n | n KUIDs
+struct VADKuidListRequest
+{
+    std::vector<KUID> kuids;
+    void Write(VADWriter& w) const { w.KuidList(kuids); }
+    void Read(VADReader& r) { kuids = r.KuidList(); }
+};
+
+// u32 n | n strings (folder paths) | u32 option value
+struct VADPathListRequest
+{
+    std::vector<std::string> paths;
+    uint32_t value = 0;
+    void Write(VADWriter& w) const
+    {
+        w.StringList(paths);
+        w.U32(value);
+    }
+    void Read(VADReader& r)
+    {
+        paths = r.StringList();
+        value = r.U32();
+    }
+};
+
 // i32 value
 struct VADValueRequest
 {
@@ -451,6 +479,31 @@ struct VADKuidListReply
     std::vector<KUID> kuids;
     void Write(VADWriter& w) const { w.KuidList(kuids); }
     void Read(VADReader& r) { kuids = r.KuidList(); }
+};
+
+// u32 n | n x { u8 installed (known to the database and local) | string folder of the active copy }
+struct VADAssetFoldersReply
+{
+    std::vector<std::pair<uint8_t, std::string>> folders;
+    void Write(VADWriter& w) const
+    {
+        w.U32(static_cast<uint32_t>(folders.size()));
+        for (const auto& [installed, folder] : folders)
+        {
+            w.U8(installed);
+            w.String(folder);
+        }
+    }
+    void Read(VADReader& r)
+    {
+        folders.clear();
+        const uint32_t n = r.Count(5);
+        for (uint32_t i = 0; i < n && r.Ok(); ++i)
+        {
+            uint8_t installed = r.U8();
+            folders.emplace_back(installed, r.String());
+        }
+    }
 };
 
 // blob: a config tree in the binary form; empty for none

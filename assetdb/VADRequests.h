@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class ResultsLog;
@@ -47,6 +48,10 @@ bool VADAssetHasMissingDependencies(const KUID& kuid, bool localOnly);
 bool VADIsAssetFaulty(const KUID& kuid);
 // Request 48: the asset packed as an archive entry; a null tree on failure.
 bool VADGetAssetArchiveEntry(TDBTagRef& out, const KUID& kuid, ResultsLog* log, int32_t detail);
+// Request 47: for each asset whether it is installed (known and local) and the folder of its active copy, in
+// the order asked; false (and `out` empty) when the request fails.
+bool VADGetAssetFolders(const std::vector<KUID>& kuids, std::vector<std::pair<bool, std::string>>& out,
+                        ResultsLog* log = nullptr);
 // Request 53; empty on failure. Request 54 (asynchronous).
 Orvo::String VADGetAssetKeywords(const KUID& kuid);
 bool VADSetAssetKeywords(const KUID& kuid, std::string_view keywords);
@@ -78,6 +83,10 @@ bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log = nullptr);
 KUID VADInstallFromFolder(const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0, uint8_t flag = 0);
 bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0,
                           uint8_t flag = 0);
+// Request 41: installs several asset folders in one request (one store transaction); `out` gets each one's
+// KUID in order, the null KUID for a folder that was not installed. False when the request failed.
+bool VADInstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& out, ResultsLog* log,
+                           uint32_t options = 0);
 // Request 40: path, then the 32-bit value, then the flag. The out byte is cleared first.
 bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte, uint8_t flag);
 // Request 38 with the folder split into content source and relative path.

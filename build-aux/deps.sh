@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config libboost-dev libnvtt-dev flex bison libfl-dev
       libsqlite3-dev libjpeg-dev libpng-dev libgtest-dev libgmock-dev
-      libsquish-dev libstb-dev android-libetc1-dev clang-format libembree-dev "$@")
+      libsquish-dev libstb-dev android-libetc1-dev clang-format libembree-dev rapidjson-dev "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,43 +5,50 @@
 
 #include "engine/ConfigParser.h"
 
+#include <vector>
+
 namespace {
 
-void Build(const Orvo::ConfigData& item, TDBContainerTag& into)
+// Builds the tree straight from the parser's items: no intermediate tree is made and freed.
+class SoupBuilder final : public Orvo::ConfigParserSink
 {
-    into.Reserve(item.children.size());
-    for (const Orvo::ConfigData& c : item.children)
+public:
+    explicit SoupBuilder(TDBContainerTag* root) { stack_.push_back(root); }
+
+    void OnItem(std::string_view name, Orvo::ConfigData::Kind kind, std::string_view value, bool, int) override
     {
-        Orvo::PString name(c.name);
-        if (c.kind == Orvo::ConfigData::Container)
+        TDBContainerTag& into = *stack_.back();
+        if (kind == Orvo::ConfigData::Container)
         {
             auto* sub = new TDBContainerTag;
             sub->AddRef();
-            into.AdoptNewChild(std::move(name), sub);
-            Build(c, *sub);
-            continue;
+            into.AdoptNewChild(Orvo::PString(name), sub);
+            stack_.push_back(sub);
+            return;
         }
         auto* tag = new TDBDataTag;
         tag->AddRef();
-        if (c.kind == Orvo::ConfigData::QuotedString)
-            tag->Data().SetString(c.value);
-        else if (c.kind == Orvo::ConfigData::Raw)
-            ACSConverter::FromRawText(c.value, tag->Data());
-        into.AdoptNewChild(std::move(name), tag);
+        into.AdoptNewChild(Orvo::PString(name), tag);
+        if (kind == Orvo::ConfigData::QuotedString)
+            tag->Data().SetString(value);
+        else if (kind == Orvo::ConfigData::Raw)
+            ACSConverter::FromRawText(value, tag->Data());
     }
-}
+    void OnClose() override { stack_.pop_back(); }
+
+private:
+    std::vector<TDBContainerTag*> stack_;
+};
 
 }  // namespace
 
 bool ReadSoupText(std::string_view text, const char* fileName, TDBTagRef& out)
 {
     out.Release();
-    Orvo::ConfigParser parser;
-    if (parser.ParseText(text, fileName ? fileName : "<text>") != Orvo::ConfigParser::Ok) return false;
-    const Orvo::ConfigData* root = parser.GetRoot();
-    if (!root) return false;
     TDBTagRef tree = TDBTagRef::NewContainer();
-    Build(*root, *tree.GetContainer());
+    SoupBuilder builder(tree.GetContainer());
+    Orvo::ConfigParser parser;
+    if (parser.ParseText(text, builder, fileName ? fileName : "<text>") != Orvo::ConfigParser::Ok) return false;
     out = std::move(tree);
     return true;
 }

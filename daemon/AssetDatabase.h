@@ -9,6 +9,7 @@
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADFilter.h"
 #include "core/TDBTagRef.h"
+#include "daemon/AssetFolderReader.h"
 #include "daemon/AssetRecord.h"
 #include "daemon/AssetStore.h"
 #include "daemon/DaemonResults.h"
@@ -86,6 +87,11 @@ public:
     DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results);
     DbStatus Delete(const KUID& k, DaemonResults* results);
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
+    // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
+    // for as many of them as can share one. `installed` gets each folder's KUID, the null KUID when it was
+    // not installed.
+    void InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
+                            DaemonResults* results);
 
     // Keeps the uncommitted edit folder of an asset open for editing in a backup (said in the results) before
     // something replaces it; true when there is none or it was kept.
@@ -142,9 +148,28 @@ private:
     int MaxBackupFoldersLocked();
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
     bool BackupEditLocked(const KUID& k, DaemonResults* results);
-    // Moves a staged folder into the local copy of `rec` and stores rec (and drops `dropEdit` when not 0) in
-    // one transaction; the folders are put back when the store fails.
-    bool InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results);
+    // An asset whose new folder is staged beside its local copy.
+    struct StagedAsset
+    {
+        AssetRecord rec;
+        std::vector<std::string> leftOut;  // links and special files the copy left out
+        std::string configName;            // the configuration's file name, when it was copied as a regular file
+        uint64_t size = 0;                 // the bytes copied
+        bool sizeKnown = false;
+        bool installed = false;
+    };
+    // Moves the staged folders into the local copies of the group's records and stores the records (and drops
+    // the edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
+    // Returns how many were installed (their `installed` set).
+    size_t InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results);
+    // The checks and the configuration of a folder to install from (no lock needed).
+    bool CheckInstallSource(const std::string& folderIn, std::string& folder, AssetConfigFiles& configs,
+                            AssetRecord& rec, DaemonResults* results) const;
+    // Stages the copy and keeps a backup of the copy it replaces.
+    bool StageInstallLocked(const std::string& folder, const AssetConfigFiles& configs, StagedAsset& s,
+                            DaemonResults* results);
+    void PostInstalled(const StagedAsset& s, const std::string& folder, const AssetConfigFiles& configs,
+                       DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
     TDBTagRef GroupLocked(const std::string& group);

@@ -9,6 +9,7 @@
 
 #include <ctime>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace {
 
@@ -89,56 +90,79 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
     return false;
 }
 
-bool AssetDatabase::InstallStagedLocked(AssetRecord& rec, uint32_t dropEdit, DaemonResults* results)
+size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results)
 {
-    std::string target = root_.LocalFolder(rec.kuid);
     std::string error;
     CrashPoint("staged");
-    if (!SwapInFolder(target, &error))
+    std::vector<StagedAsset*> swapped;
+    for (StagedAsset& s : group)
     {
-        PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
-                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
-        RemoveFolderTree(TempFolderFor(target));
-        return false;
+        AssetRecord& rec = s.rec;
+        const std::string target = root_.LocalFolder(rec.kuid);
+        s.installed = false;
+        if (!SwapInFolder(target, &error))
+        {
+            PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
+                       {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
+            RemoveFolderTree(TempFolderFor(target));
+            continue;
+        }
+        rec.source = "local";
+        rec.folder = RelativeTo(root_.Root(), target);
+        // The copy holds the same files as its source: a configuration that was a regular file there is
+        // found under the same name here, and the bytes copied are the folder's size.
+        rec.configStamp =
+            s.configName.empty() ? AssetConfigStamp(target) : AssetConfigStampAt(target + "/" + s.configName);
+        rec.size = s.sizeKnown ? s.size : FolderSize(target);
+        swapped.push_back(&s);
     }
-    rec.source = "local";
-    rec.folder = RelativeTo(root_.Root(), target);
-    rec.configStamp = AssetConfigStamp(target);
-    rec.size = FolderSize(target);
+    if (swapped.empty()) return 0;
     CrashPoint("swapped");
+    // One transaction for the whole group: the commit point of every asset in it.
     bool ok = store_.Begin();
-    ok = ok && store_.PutAsset(rec);
+    for (StagedAsset* s : swapped)
+    {
+        ok = ok && store_.PutAsset(s->rec);
+        if (ok && !s->rec.author.empty() && s->rec.authorId >= 0) ok = store_.PutAuthor(s->rec.authorId, s->rec.author);
+    }
     ok = ok && (dropEdit == 0 || store_.DeleteEdit(dropEdit));
     ok = ok && store_.Commit();
     if (!ok)
     {
         store_.Rollback();
-        UndoSwap(target);
-        PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
-                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", "the database could not be written"}});
-        DLOG("store failed for %s: %s", rec.kuid.ToString().c_str(), store_.LastError().c_str());
-        return false;
+        DLOG("store failed for %zu assets: %s", swapped.size(), store_.LastError().c_str());
+        for (StagedAsset* s : swapped)
+        {
+            UndoSwap(root_.LocalFolder(s->rec.kuid));
+            PostResult(results, kResultError, "$vad_failed_install", s->rec.kuid,
+                       {{"asset_kuid", s->rec.kuid.ToString()}, {"reason_text", "the database could not be written"}});
+        }
+        return 0;
     }
     CrashPoint("stored");
-    FinishSwap(target);
-    // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
-    auto old = records_.find(rec.kuid);
-    if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
-        RemoveFolderTree(Absolute(old->second.folder));
-    StoreAuthorLocked(rec);
-    records_[rec.kuid] = rec;
+    for (StagedAsset* s : swapped)
+    {
+        AssetRecord& rec = s->rec;
+        FinishSwap(root_.LocalFolder(rec.kuid));
+        // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
+        auto old = records_.find(rec.kuid);
+        if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
+            RemoveFolderTree(Absolute(old->second.folder));
+        records_[rec.kuid] = rec;
+        s->installed = true;
+    }
     obsoletesDirty_ = true;
-    return true;
+    return swapped.size();
 }
 
-DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results)
+bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string& folder, AssetConfigFiles& configs,
+                                       AssetRecord& rec, DaemonResults* results) const
 {
-    installed = KUID::Null();
-    std::string folder = NormalisePath(folderIn);
+    folder = NormalisePath(folderIn);
     if (folder.empty() || !FolderExists(folder))
     {
         PostResult(results, kResultError, "$vad_unable_read_config_at", KUID::Null(), {{"file_path", folderIn}});
-        return DbStatus::kFailed;
+        return false;
     }
     // The daemon's own folders are not a source to install from.
     for (const char* own : {"local", "editing", "backups"})
@@ -146,49 +170,122 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
         {
             PostResult(results, kResultError, "The folder '$(FILE_PATH)' belongs to the asset database.", KUID::Null(),
                        {{"file_path", folder}});
-            return DbStatus::kFailed;
+            return false;
         }
-    AssetRecord rec;
+    configs = ListAssetConfigs(folder);
     std::string reason;
-    if (!ReadAssetFolder(folder, rec, &reason))
+    if (!ReadAssetConfigAt(configs.path, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, KUID::Null(), folder, reason);
-        return DbStatus::kFailed;
+        return false;
     }
+    return true;
+}
 
-    std::unique_lock lk(mutex_);
+bool AssetDatabase::StageInstallLocked(const std::string& folder, const AssetConfigFiles& configs, StagedAsset& s,
+                                       DaemonResults* results)
+{
+    AssetRecord& rec = s.rec;
     if (FindEditLocked(rec.kuid))
     {
         PostResult(results, kResultError, "$vad_prompt_openforedit_log", rec.kuid, KuidParam(rec.kuid));
-        return DbStatus::kFailed;
+        return false;
     }
     std::string error;
-    std::vector<std::string> leftOut;
-    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error, &leftOut))
+    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error, &s.leftOut, &s.size))
     {
         PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                    {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
-        return DbStatus::kFailed;
+        return false;
     }
+    s.sizeKnown = true;
+    if (configs.regular) s.configName = configs.path.substr(configs.path.rfind('/') + 1);
     if (const AssetRecord* old = FindLocked(rec.kuid))
     {
         if (!BackupLocked(*old, results))
         {
             RemoveFolderTree(TempFolderFor(root_.LocalFolder(rec.kuid)));
-            return DbStatus::kFailed;
+            return false;
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
         rec.favourite = old->favourite;
         rec.keywords = old->keywords;
     }
     rec.installTime = rec.modifiedTime = Now();
-    if (!InstallStagedLocked(rec, 0, results)) return DbStatus::kFailed;
-    installed = rec.kuid;
-    PostLeftOutFiles(results, rec.kuid, leftOut);
-    PostUnusedConfig(results, rec.kuid, folder);
-    DLOG("installed %s from %s", rec.kuid.ToString().c_str(), folder.c_str());
-    PostResult(results, kResultSuccess, "$vad_installed", rec.kuid, KuidParam(rec.kuid));
-    return DbStatus::kOK;
+    return true;
+}
+
+void AssetDatabase::PostInstalled(const StagedAsset& s, const std::string& folder, const AssetConfigFiles& configs,
+                                  DaemonResults* results)
+{
+    const KUID& k = s.rec.kuid;
+    PostLeftOutFiles(results, k, s.leftOut);
+    if (!configs.unusedText.empty())
+        PostResult(results, kResultWarning,
+                   "The folder of asset $(ASSET_KUID) holds both config.chump and config.txt: config.chump was used, "
+                   "config.txt was not.",
+                   k, {{"asset_kuid", k.ToString()}});
+    DLOG("installed %s from %s", k.ToString().c_str(), folder.c_str());
+    PostResult(results, kResultSuccess, "$vad_installed", k, KuidParam(k));
+}
+
+DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results)
+{
+    std::vector<KUID> kuids;
+    InstallFromFolders({folderIn}, kuids, results);
+    installed = kuids.empty() ? KUID::Null() : kuids[0];
+    return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
+}
+
+void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
+                                       DaemonResults* results)
+{
+    installed.assign(folders.size(), KUID::Null());
+    struct Source
+    {
+        size_t index;
+        std::string folder;
+        AssetConfigFiles configs;
+        AssetRecord rec;
+        bool ok;
+    };
+    // The folders are read before the lock is taken, as a single install does.
+    std::vector<Source> sources(folders.size());
+    for (size_t i = 0; i < folders.size(); ++i)
+    {
+        Source& src = sources[i];
+        src.index = i;
+        src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, results);
+    }
+    std::unique_lock lk(mutex_);
+    // Groups of assets installed in one transaction; an asset named twice ends a group, so that the second
+    // install replaces the first as it would one request after the other.
+    size_t next = 0;
+    while (next < sources.size())
+    {
+        std::vector<StagedAsset> group;
+        std::vector<Source*> members;
+        std::unordered_set<KUID> inGroup;
+        for (; next < sources.size(); ++next)
+        {
+            Source& src = sources[next];
+            if (!src.ok) continue;
+            if (!inGroup.insert(src.rec.kuid).second) break;
+            StagedAsset s;
+            s.rec = src.rec;
+            if (!StageInstallLocked(src.folder, src.configs, s, results)) continue;
+            group.push_back(std::move(s));
+            members.push_back(&src);
+        }
+        if (group.empty()) continue;
+        InstallStagedLocked(group, 0, results);
+        for (size_t g = 0; g < group.size(); ++g)
+        {
+            if (!group[g].installed) continue;
+            installed[members[g]->index] = group[g].rec.kuid;
+            PostInstalled(group[g], members[g]->folder, members[g]->configs, results);
+        }
+    }
 }
 
 DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results)
@@ -272,9 +369,11 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
     }
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
-    AssetRecord rec;
+    StagedAsset staged;
+    AssetRecord& rec = staged.rec;
+    const AssetConfigFiles configs = ListAssetConfigs(editFolder);
     std::string reason;
-    if (!ReadAssetFolder(editFolder, rec, &reason))
+    if (!ReadAssetConfigAt(configs.path, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
         return DbStatus::kFailed;
@@ -287,13 +386,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
         return DbStatus::kFailed;
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    std::vector<std::string> leftOut;
-    if (!StageFolderCopy(editFolder, target, &error, &leftOut))
+    if (!StageFolderCopy(editFolder, target, &error, &staged.leftOut, &staged.size))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
         return DbStatus::kFailed;
     }
+    staged.sizeKnown = true;
+    if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;
     if (const AssetRecord* old = FindLocked(e.kuid))
@@ -308,9 +408,11 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
         rec.keywords = old->keywords;
         rec.installTime = old->installTime ? old->installTime : now;
     }
-    if (!InstallStagedLocked(rec, e.handle, results)) return DbStatus::kFailed;
-    PostLeftOutFiles(results, e.kuid, leftOut);
-    PostUnusedConfig(results, e.kuid, editFolder);
+    std::vector<StagedAsset> group;
+    group.push_back(std::move(staged));
+    if (InstallStagedLocked(group, e.handle, results) != 1) return DbStatus::kFailed;
+    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
+    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, editFolder);
     edits_.erase(e.kuid);
     RemoveFolderTree(editFolder);
     DLOG("committed %s", e.kuid.ToString().c_str());

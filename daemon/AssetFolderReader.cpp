@@ -5,18 +5,14 @@
 #include "engine/TextCase.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool IsFile(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 std::vector<KUID> ReadKuidTable(const TDBTagRef& config, const char* name)
 {
@@ -31,21 +27,94 @@ std::vector<KUID> ReadKuidTable(const TDBTagRef& config, const char* name)
     return out;
 }
 
-// The regular files of `folder` named "config.chump" and "config.txt" without regard to case (the
-// smallest name when several match, so the choice does not depend on directory order).
-void FindConfigsNoCase(const std::string& folder, std::string& chump, std::string& txt)
+// Whether a directory entry is a regular file, following a link as stat does.
+bool EntryIsFile(int dirFd, const dirent* e)
 {
-    DIR* d = opendir(folder.c_str());
-    if (!d) return;
+    if (e->d_type == DT_REG) return true;
+    if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) return false;
+    struct stat st;
+    return fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+// Adds the sizes of the regular files below a folder (links to files count, links to folders are not
+// followed), from an open listing.
+void AddFolderSize(DIR* d, uint64_t& total, int depth)
+{
+    const int fd = dirfd(d);
     while (dirent* e = readdir(d))
     {
         std::string_view n(e->d_name);
-        std::string* slot = Orvo::EqualsNoCase(n, "config.chump") ? &chump
-                            : Orvo::EqualsNoCase(n, "config.txt") ? &txt
-                                                                  : nullptr;
-        if (slot && (slot->empty() || n < *slot) && IsFile(folder + "/" + std::string(n))) slot->assign(n);
+        if (n == "." || n == "..") continue;
+        unsigned char type = e->d_type;
+        struct stat st;
+        if (type == DT_UNKNOWN)
+        {
+            if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+        }
+        if (type == DT_DIR)
+        {
+            if (depth >= 256) continue;
+            const int sub = openat(fd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) continue;
+            if (DIR* sd = fdopendir(sub))
+            {
+                AddFolderSize(sd, total, depth + 1);
+                closedir(sd);
+            }
+            else
+                close(sub);
+            continue;
+        }
+        if (fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+    }
+}
+
+// One listing of an asset folder: its configuration files (AssetConfigFiles) and, when asked, the size of
+// its files.
+AssetConfigFiles ListFolder(const std::string& folder, uint64_t* size)
+{
+    AssetConfigFiles out;
+    if (size) *size = 0;
+    DIR* d = opendir(folder.c_str());
+    if (!d) return out;
+    // The smallest names (so the choice does not depend on directory order) of regular files named
+    // "config.chump" and "config.txt" without regard to case, and whether the exact names are there.
+    std::string chump, txt;
+    bool chumpExact = false, txtExact = false, chumpRegular = false, txtRegular = false;
+    const int fd = dirfd(d);
+    while (dirent* e = readdir(d))
+    {
+        std::string_view n(e->d_name);
+        const bool isChump = Orvo::EqualsNoCase(n, "config.chump");
+        if (!isChump && !Orvo::EqualsNoCase(n, "config.txt")) continue;
+        if (!EntryIsFile(fd, e)) continue;
+        std::string& slot = isChump ? chump : txt;
+        bool& regular = isChump ? chumpRegular : txtRegular;
+        if (n == (isChump ? "config.chump" : "config.txt")) (isChump ? chumpExact : txtExact) = true;
+        if (slot.empty() || n < slot)
+        {
+            slot.assign(n);
+            regular = e->d_type == DT_REG;
+        }
+    }
+    // The exact name before one in another case; "config.chump" in any case before "config.txt".
+    if (chumpExact)
+        out.path = folder + "/config.chump", out.regular = !chump.empty() && chump == "config.chump" && chumpRegular;
+    else if (!chump.empty())
+        out.path = folder + "/" + chump, out.regular = chumpRegular;
+    else if (txtExact)
+        out.path = folder + "/config.txt", out.regular = txt == "config.txt" && txtRegular;
+    else if (!txt.empty())
+        out.path = folder + "/" + txt, out.regular = txtRegular;
+    if (!chump.empty() && !txt.empty()) out.unusedText = folder + "/" + txt;
+    if (size)
+    {
+        rewinddir(d);
+        AddFolderSize(d, *size, 0);
     }
     closedir(d);
+    return out;
 }
 
 }  // namespace
@@ -70,22 +139,18 @@ std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult re
     }
 }
 
-std::string FindAssetConfig(const std::string& folder)
-{
-    std::string exact = folder + "/config.chump";
-    if (IsFile(exact)) return exact;
-    // Configurations name files in any case, so "Config.txt" counts; "config.chump" in any case still wins.
-    std::string chump, txt;
-    FindConfigsNoCase(folder, chump, txt);
-    if (!chump.empty()) return folder + "/" + chump;
-    exact = folder + "/config.txt";
-    if (IsFile(exact)) return exact;
-    return txt.empty() ? std::string() : folder + "/" + txt;
-}
+AssetConfigFiles ListAssetConfigs(const std::string& folder) { return ListFolder(folder, nullptr); }
+
+// Configurations name files in any case, so "Config.txt" counts; "config.chump" in any case still wins.
+std::string FindAssetConfig(const std::string& folder) { return ListFolder(folder, nullptr).path; }
 
 bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* reason)
 {
-    std::string path = FindAssetConfig(folder);
+    return LoadAssetConfigAt(FindAssetConfig(folder), out, reason);
+}
+
+bool LoadAssetConfigAt(const std::string& path, TDBTagRef& out, std::string* reason)
+{
     if (path.empty())
     {
         if (reason) *reason = kNoAssetConfigReason;
@@ -97,12 +162,7 @@ bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* rea
     return false;
 }
 
-std::string UnusedAssetConfig(const std::string& folder)
-{
-    std::string chump, txt;
-    FindConfigsNoCase(folder, chump, txt);
-    return chump.empty() || txt.empty() ? std::string() : folder + "/" + txt;
-}
+std::string UnusedAssetConfig(const std::string& folder) { return ListFolder(folder, nullptr).unusedText; }
 
 void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths)
 {
@@ -120,9 +180,10 @@ void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::str
                source, {{"asset_kuid", source.ToString()}});
 }
 
-std::string AssetConfigStamp(const std::string& folder)
+std::string AssetConfigStamp(const std::string& folder) { return AssetConfigStampAt(FindAssetConfig(folder)); }
+
+std::string AssetConfigStampAt(const std::string& path)
 {
-    std::string path = FindAssetConfig(folder);
     struct stat st;
     if (path.empty() || stat(path.c_str(), &st) != 0) return {};
     return path.substr(path.rfind('/') + 1) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
@@ -149,16 +210,24 @@ void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec)
 
 bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason)
 {
+    uint64_t size = 0;
+    const AssetConfigFiles files = ListFolder(folder, &size);
+    if (!ReadAssetConfigAt(files.path, rec, reason)) return false;
+    rec.size = size;
+    rec.configStamp = AssetConfigStampAt(files.path);
+    return true;
+}
+
+bool ReadAssetConfigAt(const std::string& path, AssetRecord& rec, std::string* reason)
+{
     TDBTagRef config;
-    if (!LoadAssetConfig(folder, config, reason)) return false;
+    if (!LoadAssetConfigAt(path, config, reason)) return false;
     FillRecordFromConfig(config, rec);
     if (rec.kuid.IsNull())
     {
-        if (reason) *reason = "'" + FindAssetConfig(folder) + "' has no valid \"kuid\"";
+        if (reason) *reason = "'" + path + "' has no valid \"kuid\"";
         return false;
     }
-    rec.size = FolderSize(folder);
-    rec.configStamp = AssetConfigStamp(folder);
     return true;
 }
 
@@ -175,10 +244,10 @@ void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID
 uint64_t FolderSize(const std::string& folder)
 {
     uint64_t total = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (DIR* d = opendir(folder.c_str()))
     {
-        if (it->is_regular_file(ec)) total += it->file_size(ec);
+        AddFolderSize(d, total, 0);
+        closedir(d);
     }
     return total;
 }

@@ -12,20 +12,33 @@
 // The reason given for a folder without any configuration file.
 inline constexpr char kNoAssetConfigReason[] = "no config.chump or config.txt";
 
-// The configuration file of a folder ("config.chump" when present, else "config.txt"; an exact name
-// before one in another case); empty when neither.
+// The configuration files of a folder, from one listing: the one used ("config.chump" when present, else
+// "config.txt"; an exact name before one in another case; empty when neither), whether it is a regular file
+// rather than a link to one, and the "config.txt" not used beside a "config.chump" (UnusedAssetConfig).
+struct AssetConfigFiles
+{
+    std::string path;
+    bool regular = false;
+    std::string unusedText;
+};
+AssetConfigFiles ListAssetConfigs(const std::string& folder);
 std::string FindAssetConfig(const std::string& folder);
 // Loads the configuration; false when there is none or it does not parse. The reason names the file (and
 // for a text that does not parse, the line), or is kNoAssetConfigReason.
 bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* reason = nullptr);
+// The same for a configuration file already found (an empty path: there is none).
+bool LoadAssetConfigAt(const std::string& path, TDBTagRef& out, std::string* reason = nullptr);
 // Why a configuration file could not be loaded (a text that does not parse: the parser's message with the
 // file and line).
 std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result);
 // "<mtime>:<size>" of the configuration file; empty when there is none.
 std::string AssetConfigStamp(const std::string& folder);
+std::string AssetConfigStampAt(const std::string& configPath);
 // Fills the configuration-derived fields of rec (not source, folder or the daemon's own state). False and
 // a reason when the folder holds no readable configuration or no valid KUID.
 bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason = nullptr);
+// Only the configuration-derived fields, from a configuration file already found (no size, no stamp).
+bool ReadAssetConfigAt(const std::string& configPath, AssetRecord& rec, std::string* reason = nullptr);
 // Posts why a folder could not be read: "$vad_unable_read_config_at" when it has no configuration, else
 // the reason, so the user sees which file (and line) is at fault.
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

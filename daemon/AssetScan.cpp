@@ -7,9 +7,11 @@
 #include "daemon/FolderOps.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -66,40 +68,94 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
             DLOG("start-up: %s", line.c_str());
 
-        // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
-        std::map<KUID, FoundFolder> found;
-        std::map<KUID, AssetRecord> fresh;  // folders read in this pass
-        auto consider = [&](const std::string& source, const std::string& rel) {
-            std::string abs = root_.Path(rel);
-            std::string stamp = AssetConfigStamp(abs);
-            if (stamp.empty()) return false;
-            KUID k = KUID::Null();
+        // The folders that may hold assets: built-in packs (a pack that is itself an asset, or its
+        // sub-folders), then the installed assets.
+        struct Candidate
+        {
+            Candidate(std::string s, std::string r) : source(std::move(s)), rel(std::move(r)) {}
+            std::string source;
+            std::string rel;
+            // Filled in by the reading pass:
+            std::string stamp;
+            bool known = false;  // a record of this folder with this stamp exists: not read again
+            bool read = false;
             AssetRecord rec;
-            bool known = false;
+            std::string reason;
+        };
+        std::vector<Candidate> candidates;
+        say("Scanning built-in assets");
+        for (const std::string& pack : SubFolders(root_.Path("builtin")))
+        {
+            std::string packRel = "builtin/" + pack;
+            if (!FindAssetConfig(root_.Path(packRel)).empty())
+            {
+                candidates.emplace_back("builtin", packRel);
+                continue;
+            }
+            for (const std::string& a : SubFolders(root_.Path(packRel)))
+                candidates.emplace_back("builtin", packRel + "/" + a);
+        }
+        const size_t builtinCount = candidates.size();
+        for (const std::string& a : SubFolders(root_.UserData("local")))
+            candidates.emplace_back("local", "UserData/local/" + a);
+
+        // Reading the folders is most of the work and touches nothing shared (the records are only looked
+        // at, under the lock this thread holds): it is spread over the processors.
+        auto readOne = [&](Candidate& c) {
+            std::string abs = root_.Path(c.rel);
+            const AssetConfigFiles configs = ListAssetConfigs(abs);
+            c.stamp = AssetConfigStampAt(configs.path);
+            if (c.stamp.empty()) return;
             // A record of this folder with the same stamp need not be read again.
             if (!full)
             {
-                auto byFolder = folderIndex_.find(rel);
+                auto byFolder = folderIndex_.find(c.rel);
                 if (byFolder != folderIndex_.end())
                 {
                     const AssetRecord* r = FindLocked(byFolder->second);
-                    if (r && r->configStamp == stamp && r->folder == rel)
+                    if (r && r->configStamp == c.stamp && r->folder == c.rel)
                     {
-                        k = r->kuid;
-                        known = true;
+                        c.rec.kuid = r->kuid;
+                        c.known = true;
+                        return;
                     }
                 }
             }
-            if (!known)
+            c.read = ReadAssetConfigAt(configs.path, c.rec, &c.reason);
+            if (!c.read) return;
+            c.rec.size = FolderSize(abs);
+            c.rec.configStamp = c.stamp;
+        };
+        {
+            const size_t threads =
+                candidates.size() < 64 ? 1 : std::min<size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
+            std::atomic<size_t> next{0};
+            auto work = [&] {
+                for (size_t i; (i = next.fetch_add(1)) < candidates.size();) readOne(candidates[i]);
+            };
+            std::vector<std::thread> pool;
+            for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+            work();
+            for (std::thread& t : pool) t.join();
+        }
+
+        // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
+        std::map<KUID, FoundFolder> found;
+        std::map<KUID, AssetRecord> fresh;  // folders read in this pass
+        auto consider = [&](Candidate& c) {
+            const std::string& source = c.source;
+            const std::string& rel = c.rel;
+            if (c.stamp.empty()) return false;
+            KUID k = c.rec.kuid;
+            if (!c.known)
             {
-                std::string reason;
-                if (!ReadAssetFolder(abs, rec, &reason))
+                if (!c.read)
                 {
-                    DLOG("skipping %s: %s", rel.c_str(), reason.c_str());
-                    PostUnreadableAssetFolder(results, kResultWarning, KUID::Null(), abs, reason);
+                    DLOG("skipping %s: %s", rel.c_str(), c.reason.c_str());
+                    PostUnreadableAssetFolder(results, kResultWarning, KUID::Null(), root_.Path(rel), c.reason);
                     return false;
                 }
-                k = rec.kuid;
+                k = c.rec.kuid;
             }
             auto at = found.find(k);
             if (at != found.end())
@@ -121,25 +177,15 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             }
             else
                 found[k] = FoundFolder{source, rel, {}};
-            if (!known)
-                fresh[k] = std::move(rec);
+            if (!c.known)
+                fresh[k] = std::move(c.rec);
             else
                 fresh.erase(k);
             return true;
         };
-        say("Scanning built-in assets");
-        for (const std::string& pack : SubFolders(root_.Path("builtin")))
-        {
-            std::string packRel = "builtin/" + pack;
-            if (!FindAssetConfig(root_.Path(packRel)).empty())
-            {
-                consider("builtin", packRel);
-                continue;
-            }
-            for (const std::string& a : SubFolders(root_.Path(packRel))) consider("builtin", packRel + "/" + a);
-        }
+        for (size_t i = 0; i < builtinCount; ++i) consider(candidates[i]);
         say("Scanning installed assets");
-        for (const std::string& a : SubFolders(root_.UserData("local"))) consider("local", "UserData/local/" + a);
+        for (size_t i = builtinCount; i < candidates.size(); ++i) consider(candidates[i]);
 
         uint64_t now = static_cast<uint64_t>(time(nullptr));
         size_t added = 0, updated = 0, dropped = 0;

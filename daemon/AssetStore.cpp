@@ -13,7 +13,18 @@ class Stmt
 {
 public:
     Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
-    ~Stmt() { sqlite3_finalize(s_); }
+    // A statement the store keeps prepared: reset for its next use instead of finalised.
+    explicit Stmt(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
+    ~Stmt()
+    {
+        if (!kept_)
+            sqlite3_finalize(s_);
+        else if (s_)
+        {
+            sqlite3_reset(s_);
+            sqlite3_clear_bindings(s_);
+        }
+    }
     explicit operator bool() const { return s_ != nullptr; }
     Stmt& Int(int i, int64_t v)
     {
@@ -63,6 +74,7 @@ public:
 
 private:
     sqlite3_stmt* s_ = nullptr;
+    bool kept_ = false;
 };
 
 const char* const kSchema = R"SQL(
@@ -149,8 +161,24 @@ bool AssetStore::CreateSchema()
 
 void AssetStore::Close()
 {
+    for (auto& [sql, stmt] : prepared_) sqlite3_finalize(stmt);
+    prepared_.clear();
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
+}
+
+sqlite3_stmt* AssetStore::Prepared(const char* sql)
+{
+    auto it = prepared_.find(sql);
+    if (it != prepared_.end()) return it->second;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+    {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    prepared_.emplace(sql, stmt);
+    return stmt;
 }
 
 bool AssetStore::Begin() { return Exec("BEGIN IMMEDIATE;"); }
@@ -210,10 +238,11 @@ bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
 
 bool AssetStore::PutAsset(const AssetRecord& r)
 {
-    Stmt s(db_, "INSERT OR REPLACE INTO assets (kuid_user, kuid_content, kuid_version, source, folder, builtin_folder,"
-                " username, kind, category_class, category_region, category_era, build, flags, author_id, author,"
-                " description, keywords, favourite, size, install_time, modified_time, validation, config_stamp)"
-                " VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,?21,?22,?23)");
+    Stmt s(
+        Prepared("INSERT OR REPLACE INTO assets (kuid_user, kuid_content, kuid_version, source, folder, builtin_folder,"
+                 " username, kind, category_class, category_region, category_era, build, flags, author_id, author,"
+                 " description, keywords, favourite, size, install_time, modified_time, validation, config_stamp)"
+                 " VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,?21,?22,?23)"));
     s.Kuid(1, r.kuid).Text(4, r.source).Text(5, r.folder).Text(6, r.builtinFolder).Text(7, r.username).Text(8, r.kind);
     s.Text(9, r.categoryClass).Text(10, r.categoryRegion).Text(11, r.categoryEra).Real(12, r.build).Int(13, r.flags);
     s.Int(14, r.authorId).Text(15, r.author).Text(16, r.description).Text(17, r.keywords).Int(18, r.favourite ? 1 : 0);
@@ -221,8 +250,8 @@ bool AssetStore::PutAsset(const AssetRecord& r)
     s.Int(21, static_cast<int64_t>(r.modifiedTime)).Int(22, r.validation).Text(23, r.configStamp);
     if (!s.Run()) return false;
     {
-        Stmt d1(db_, "DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3");
-        Stmt d2(db_, "DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3");
+        Stmt d1(Prepared("DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));
+        Stmt d2(Prepared("DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));
         if (!d1.Kuid(1, r.kuid).Run() || !d2.Kuid(1, r.kuid).Run()) return false;
     }
     for (int table = 0; table < 2; ++table)
@@ -230,8 +259,8 @@ bool AssetStore::PutAsset(const AssetRecord& r)
         const std::vector<KUID>& list = table == 0 ? r.dependencies : r.obsoletes;
         for (size_t i = 0; i < list.size(); ++i)
         {
-            Stmt a(db_, table == 0 ? "INSERT INTO kuid_table VALUES (?1,?2,?3,?4,?5,?6,?7)"
-                                   : "INSERT INTO obsolete_table VALUES (?1,?2,?3,?4,?5,?6,?7)");
+            Stmt a(Prepared(table == 0 ? "INSERT INTO kuid_table VALUES (?1,?2,?3,?4,?5,?6,?7)"
+                                       : "INSERT INTO obsolete_table VALUES (?1,?2,?3,?4,?5,?6,?7)"));
             if (!a.Kuid(1, r.kuid).Int(4, static_cast<int64_t>(i)).Kuid(5, list[i]).Run()) return false;
         }
     }
@@ -244,7 +273,7 @@ bool AssetStore::DeleteAsset(const KUID& kuid)
                             "DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3",
                             "DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"})
     {
-        Stmt s(db_, sql);
+        Stmt s(Prepared(sql));
         if (!s.Kuid(1, kuid).Run()) return false;
     }
     return true;
@@ -312,7 +341,7 @@ bool AssetStore::SetMeta(const std::string& key, const std::string& value)
 
 bool AssetStore::PutAuthor(int32_t userId, const std::string& name)
 {
-    Stmt s(db_, "INSERT OR REPLACE INTO authors (user_id, name) VALUES (?1, ?2)");
+    Stmt s(Prepared("INSERT OR REPLACE INTO authors (user_id, name) VALUES (?1, ?2)"));
     return s.Int(1, userId).Text(2, name).Run();
 }
 

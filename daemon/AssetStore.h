@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 constexpr int kAssetStoreSchemaVersion = 1;
 
@@ -54,7 +56,11 @@ public:
 private:
     bool Exec(const char* sql);
     bool CreateSchema();
+    // A statement prepared once and kept for the store's life (the SQL text's address is its key: only
+    // literals are passed); null when it cannot be prepared.
+    sqlite3_stmt* Prepared(const char* sql);
 
     sqlite3* db_ = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> prepared_;
     std::string lastError_;
 };

@@ -4,6 +4,7 @@
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ArchiveJobFile.h"
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/ContentArchive.h"
 #include "core/ConfigFile.h"
 #include "core/TFile.h"
@@ -174,14 +175,29 @@ int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeR
     return VADTreeToBytes(entry, reply.tree) ? kVADStatusOK : kVADStatusFailed;
 }
 
+int32_t AssetFolders(RequestContext& c, const VADKuidListRequest& req, VADAssetFoldersReply& reply)
+{
+    if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    reply.folders.reserve(req.kuids.size());
+    for (const KUID& k : req.kuids)
+    {
+        VADAssetInfo info;
+        const bool installed = c.Db().Info(k, 0, info) && info.IsInstalled();
+        reply.folders.emplace_back(installed ? 1 : 0, installed ? c.Db().ActiveFolder(k) : std::string());
+    }
+    return kVADStatusOK;
+}
+
 int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBoolReply& answer)
 {
     NoteUnusedOption(c, "option value", req.value);
     NoteUnusedOption(c, "flag", req.flag);
-    ContentArchive archive;
+    // The archive is checked whole and its entries copied into the job file as they stand: it is never held
+    // in memory.
+    ContentArchiveFile archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);
-    if (path.empty() || !archive.Load(result, "", path))
+    if (path.empty() || !archive.Open(result, path))
     {
         PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
         // Why: damaged, not a package at all, or made by a newer version.
@@ -189,27 +205,16 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         return kVADStatusFailed;
     }
     ArchiveJobContents contents;
-    for (size_t i = 0; i < archive.GetAssetCount(); ++i)
-    {
-        TDBTagRef entry = archive.GetAssetAt(i);
-        KUID k = entry.GetChildKUID("kuid");
-        if (k.IsNull()) continue;
-        contents.kuids.push_back(k);
-        contents.entries.push_back(entry);
-    }
+    for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
     uint32_t archiveId = g_archiveId.fetch_add(1);
     std::string crak = CacheFile(c.server.Root(), "install", ".crak");
+    if (!WriteArchiveJobFromArchive(crak, archiveId, archive))
     {
-        TFile out;
-        if (!out.Open(crak, TFile::kWrite) || !WriteArchiveJobHeader(out, archiveId) ||
-            !WriteArchiveJobBody(out, contents) || !FinishArchiveJobHeader(out))
-        {
-            unlink(crak.c_str());
-            PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
-            PostResult(&c.results, kResultError, "The install job file '$(FILE_PATH)' could not be written.",
-                       KUID::Null(), PathParam(crak));
-            return kVADStatusFailed;
-        }
+        unlink(crak.c_str());
+        PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
+        PostResult(&c.results, kResultError, "The install job file '$(FILE_PATH)' could not be written.", KUID::Null(),
+                   PathParam(crak));
+        return kVADStatusFailed;
     }
     VADJob job;
     job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
@@ -326,21 +331,30 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     if (!RunHostJob(c, save, reply)) return kVADStatusFailed;
     VADReader r(reply);
     if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
-    ArchiveJobContents contents;
+    // The host's entries go into the package one at a time, their bytes copied as they stand.
+    ArchiveJobReader job;
     Orvo::String reason;
-    bool read = ReadArchiveJobFile(Orvo::File::Path(save.path), save.archiveId, contents, reason);
-    unlink(save.path.c_str());
+    const bool read = job.Open(Orvo::File::Path(save.path), save.archiveId, reason);
+    struct RemoveJobFile
+    {
+        const std::string& path;
+        ~RemoveJobFile() { unlink(path.c_str()); }
+    } removeJobFile{save.path};
     if (!read)
     {
         PostResult(&c.results, kResultError, std::string(reason.View()));
         return kVADStatusFailed;
     }
-    ContentArchive archive;
+    ContentArchiveWriter archive;
     Orvo::String result;
-    for (const TDBTagRef& e : contents.entries)
-        if (!e.IsNull() && !archive.AddAsset(result, e))
+    bool written = archive.Open(result, Orvo::File::Path(package + "/" + name + ".cdp"));
+    for (size_t i = 0; written && i < job.Kuids().size(); ++i)
+    {
+        ArchiveEntryOnDisk entry;
+        if (job.ReadEntry(i, entry) && !archive.AddEntryOnDisk(result, entry))
             PostResult(&c.results, kResultWarning, std::string(result.View()));
-    if (!archive.Save(result, Orvo::File::Path(package + "/" + name + ".cdp")))
+    }
+    if (!written || !archive.Finish(result))
     {
         PostResult(&c.results, kResultError, std::string(result.View()));
         return kVADStatusFailed;
@@ -391,6 +405,7 @@ std::span<const RequestRow> CommandHostRequestRows()
         Row<JobReply>(VAD_REQ_JOB_REPLY, true),
         Row<Validate>(VAD_REQ_VALIDATE),
         Row<FolderCheck>(VAD_REQ_FOLDER_CHECK),
+        Row<AssetFolders>(VAD_REQ_ASSET_FOLDERS),
         Row<ArchiveEntry>(VAD_REQ_ARCHIVE_ENTRY),
         Row<InstallArchive>(VAD_REQ_INSTALL_ARCHIVE),
         Row<ExportPackage>(VAD_REQ_EXPORT_PACKAGE),

@@ -3,6 +3,9 @@
 
 namespace {
 
+// Folders in one install request: the store transaction and the database lock cover them all.
+constexpr size_t kMaxInstallBatch = 1024;
+
 int32_t OpenForEdit(RequestContext& c, const VADKuidFlagRequest& req, VADValueReply& reply)
 {
     return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results));
@@ -53,6 +56,14 @@ int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VA
     return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results));
 }
 
+int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
+{
+    if (req.paths.size() > kMaxInstallBatch) return kVADStatusBadPayload;
+    NoteUnusedOption(c, "option value", req.value);
+    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results);
+    return kVADStatusOK;
+}
+
 }  // namespace
 
 std::span<const RequestRow> EditRequestRows()
@@ -66,6 +77,7 @@ std::span<const RequestRow> EditRequestRows()
         Row<Create>(VAD_REQ_CREATE),
         Row<Delete>(VAD_REQ_DELETE),
         Row<InstallFromFolder>(VAD_REQ_INSTALL_FROM_FOLDER),
+        Row<InstallFromFolders>(VAD_REQ_INSTALL_FROM_FOLDERS),
     };
     return rows;
 }

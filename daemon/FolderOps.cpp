@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -50,51 +55,165 @@ bool FolderExists(const std::string& path)
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// Copies one regular file's bytes and mode; the target is created (or emptied) at exactly that path.
+bool CopyOneFile(const std::string& from, const std::string& to, uint64_t& bytes, int& error)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return error = errno, false;
+    struct stat st;
+    if (::fstat(in, &st) != 0)
+    {
+        error = errno;
+        ::close(in);
+        return false;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0)
+    {
+        error = errno;
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    uint64_t copied = 0;
+    bool kernel = true;
+    std::vector<char> block;
+    for (;;)
+    {
+        ssize_t n;
+        if (kernel)
+        {
+            n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+            {
+                kernel = false;  // not between these files: through a buffer
+                continue;
+            }
+        }
+        else
+        {
+            block.resize(size_t(1) << 20);
+            n = ::read(in, block.data(), block.size());
+            for (ssize_t done = 0; n > 0 && done < n;)
+            {
+                const ssize_t w = ::write(out, block.data() + done, static_cast<size_t>(n - done));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0)
+                {
+                    n = -1;
+                    break;
+                }
+                done += w;
+            }
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false, error = errno;
+        if (n <= 0) break;
+        copied += static_cast<uint64_t>(n);
+    }
+    // The mode as the source has it, whatever the umask made of it.
+    if (ok && ::fchmod(out, st.st_mode & 07777) != 0) ok = false, error = errno;
+    if (::close(out) != 0 && ok) ok = false, error = errno;
+    ::close(in);
+    if (ok) bytes += copied;
+    return ok;
+}
+
+bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, std::vector<std::string>* leftOut,
+              int& error, std::string& failedAt)
+{
+    DIR* d = ::opendir(from.c_str());
+    if (!d)
+    {
+        error = errno;
+        failedAt = from;
+        return false;
+    }
+    bool ok = true;
+    while (dirent* e = ::readdir(d))
+    {
+        const std::string_view n(e->d_name);
+        if (n == "." || n == "..") continue;
+        const std::string src = from + "/" + e->d_name, dst = to + "/" + e->d_name;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN)
+        {
+            struct stat st;
+            type = ::lstat(src.c_str(), &st) != 0 ? DT_UNKNOWN
+                   : S_ISDIR(st.st_mode)          ? DT_DIR
+                   : S_ISREG(st.st_mode)          ? DT_REG
+                                                  : DT_LNK;
+        }
+        if (type == DT_DIR)
+        {
+            if ((::mkdir(dst.c_str(), 0777) != 0 && errno != EEXIST) ||
+                !CopyTree(src, dst, bytes, leftOut, error, failedAt))
+            {
+                if (error == 0) error = errno;
+                if (failedAt.empty()) failedAt = src;
+                ok = false;
+                break;
+            }
+        }
+        else if (type == DT_REG)
+        {
+            if (!CopyOneFile(src, dst, bytes, error))
+            {
+                failedAt = src;
+                ok = false;
+                break;
+            }
+            CrashPoint("copying");
+        }
+        else if (leftOut)
+            leftOut->push_back(src);
+    }
+    ::closedir(d);
+    return ok;
+}
+
+}  // namespace
+
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
-                    std::vector<std::string>* leftOut)
+                    std::vector<std::string>* leftOut, uint64_t* bytes)
 {
     if (leftOut) leftOut->clear();
-    std::error_code ec;
     if (!FolderExists(from))
     {
         if (error) *error = "'" + from + "' is not a folder";
         return false;
     }
+    std::error_code ec;
     fs::create_directories(to, ec);
     if (ec)
     {
         if (error) *error = "cannot create '" + to + "': " + ec.message();
         return false;
     }
-    for (fs::recursive_directory_iterator it(from, fs::directory_options::none, ec), end; it != end; it.increment(ec))
-    {
-        if (ec) break;
-        fs::path rel = fs::relative(it->path(), from, ec);
-        if (ec) break;
-        fs::path dest = fs::path(to) / rel;
-        auto st = it->symlink_status(ec);
-        if (fs::is_directory(st))
-            fs::create_directories(dest, ec);
-        else if (fs::is_regular_file(st))
-        {
-            fs::copy_file(it->path(), dest, fs::copy_options::overwrite_existing, ec);
-            CrashPoint("copying");
-        }
-        else if (leftOut && !ec)
-            leftOut->push_back(it->path().string());
-        if (ec) break;
-    }
+    uint64_t copied = 0;
+    int why = 0;
+    std::string failedAt;
+    auto bare = [](std::string p) {
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        return p;
+    };
+    const bool ok = CopyTree(bare(from), bare(to), copied, leftOut, why, failedAt);
     if (leftOut) std::sort(leftOut->begin(), leftOut->end());
-    if (ec)
+    if (!ok)
     {
-        if (error) *error = "copying '" + from + "' failed: " + ec.message();
+        if (error) *error = "copying '" + from + "' failed: " + std::strerror(why);
         return false;
     }
+    if (bytes) *bytes = copied;
     return true;
 }
 
 bool RemoveFolderTree(const std::string& path)
 {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;  // nothing there: the usual case
     std::error_code ec;
     fs::remove_all(path, ec);
     return !fs::exists(fs::symlink_status(path, ec));
@@ -104,11 +223,11 @@ std::string TempFolderFor(const std::string& target) { return Beside(target, ".v
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
-                     std::vector<std::string>* leftOut)
+                     std::vector<std::string>* leftOut, uint64_t* bytes)
 {
     std::string tmp = TempFolderFor(target);
     RemoveFolderTree(tmp);
-    if (CopyFolderTree(from, tmp, error, leftOut)) return true;
+    if (CopyFolderTree(from, tmp, error, leftOut, bytes)) return true;
     RemoveFolderTree(tmp);
     return false;
 }

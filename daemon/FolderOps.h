@@ -2,14 +2,16 @@
 // Folder work for installs, commits, deletes and backups. Replacing a folder is crash safe: the new
 // contents are written into a temporary folder beside the target and renamed into place, and a leftover
 // of an interrupted replacement is put right by CleanupFolderLeftovers at the next start.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// Copies a folder tree (regular files and folders; symbolic links and other special files are left out,
-// and their paths go to `leftOut`, sorted, for the caller to report).
+// Copies a folder tree (regular files with their modes, and folders; symbolic links and other special files
+// are left out, and their paths go to `leftOut`, sorted, for the caller to report). `bytes` gets the total
+// size of the files copied.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
-                    std::vector<std::string>* leftOut = nullptr);
+                    std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -22,7 +24,7 @@ std::string OldFolderFor(const std::string& target);
 // Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
 // commits with SwapInFolder.
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
-                     std::vector<std::string>* leftOut = nullptr);
+                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
 // Moves the staged folder into place: the old target (if any) is renamed aside, the staged one renamed to
 // the target. FinishSwap removes the old copy afterwards; UndoSwap puts it back.
 bool SwapInFolder(const std::string& target, std::string* error = nullptr);

@@ -5,6 +5,7 @@
 #include "engine/TextCase.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace Orvo {
 
@@ -105,10 +106,64 @@ int ConfigParser::Parse(std::string_view path)
     return ParseText(text, path);
 }
 
+namespace {
+
+// Builds the ConfigData tree of a parse.
+class ConfigDataBuilder final : public ConfigParserSink
+{
+public:
+    explicit ConfigDataBuilder(ConfigData& root) : stack_{&root} {}
+
+    void OnItem(std::string_view name, ConfigData::Kind kind, std::string_view value, bool quotedValue,
+                int line) override
+    {
+        ConfigData& item = stack_.back()->children.emplace_back();
+        item.name.assign(name);
+        item.value.assign(value);
+        item.kind = kind;
+        item.quotedValue = quotedValue;
+        item.line = line;
+        if (kind == ConfigData::Container) stack_.push_back(&item);
+    }
+    void OnClose() override { stack_.pop_back(); }
+
+private:
+    std::vector<ConfigData*> stack_;
+};
+
+// The first position at or after `i` that is not blank, counting the line ends passed.
+inline size_t SkipBlanks(std::string_view t, size_t i, int& line)
+{
+    while (i < t.size() && IsBlank(t[i]))
+    {
+        if (t[i] == '\n') ++line;
+        ++i;
+    }
+    return i;
+}
+
+}  // namespace
+
 int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
 {
     root_ = ConfigData();
     root_.kind = ConfigData::Container;
+    ConfigDataBuilder builder(root_);
+    const int result = Scan(t, builder, sourceName);
+    ok_ = result == Ok;
+    return result;
+}
+
+int ConfigParser::ParseText(std::string_view t, ConfigParserSink& sink, std::string_view sourceName)
+{
+    root_ = ConfigData();
+    const int result = Scan(t, sink, sourceName);
+    ok_ = false;  // nothing kept
+    return result;
+}
+
+int ConfigParser::Scan(std::string_view t, ConfigParserSink& sink, std::string_view sourceName)
+{
     error_.clear();
     errorLine_ = 0;
     ok_ = false;
@@ -117,107 +172,114 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
     int line = 1;
     if (StartsWithBom(t)) i = 3;
 
-    std::vector<ConfigData*> stack{&root_};
-    std::string scratch;
+    // The lines on which the open containers started, innermost last.
+    std::vector<int> open;
+    std::string quotedName, quotedValue;
+    const size_t n = t.size();
     while (true)
     {
         // At a name position: skip blanks and empty lines.
-        while (i < t.size() && IsBlank(t[i]))
-        {
-            if (t[i] == '\n') ++line;
-            ++i;
-        }
-        if (i >= t.size()) break;
+        i = SkipBlanks(t, i, line);
+        if (i >= n) break;
 
         if (t[i] == '}')
         {
-            if (stack.size() == 1) return Fail(BadSyntax, line, "'}' without an open container", sourceName);
-            stack.pop_back();
+            if (open.empty()) return Fail(BadSyntax, line, "'}' without an open container", sourceName);
+            open.pop_back();
+            sink.OnClose();
             ++i;
             continue;
         }
 
-        ConfigData& item = stack.back()->children.emplace_back();
-        item.line = line;
-
+        const int itemLine = line;
         // The name: a quoted name closed on this line, else the run of non-blank characters.
-        bool quotedName = false;
+        std::string_view name;
+        bool isQuotedName = false;
         if (t[i] == '"')
         {
             size_t j = i + 1;
-            if (ReadQuoted(t, j, true, scratch, nullptr))
+            if (ReadQuoted(t, j, true, quotedName, nullptr))
             {
-                item.name = scratch;
+                name = quotedName;
                 i = j;
-                quotedName = true;
+                isQuotedName = true;
             }
         }
-        if (!quotedName)
+        if (!isQuotedName)
         {
             size_t start = i;
-            while (i < t.size() && !IsBlank(t[i])) ++i;
-            item.name.assign(t.substr(start, i - start));
+            while (i < n && !IsBlank(t[i])) ++i;
+            name = t.substr(start, i - start);
         }
 
-        while (i < t.size() && IsLineBlank(t[i])) ++i;
+        while (i < n && IsLineBlank(t[i])) ++i;
 
+        ConfigData::Kind kind = ConfigData::Null;
+        std::string_view value;
+        bool quoted = false;
         bool opens = false;
-        if (i < t.size() && t[i] == '{')
+        bool closesAfter = false;
+        if (i < n && t[i] == '{')
         {
             ++i;
             opens = true;
         }
-        else if (i < t.size() && t[i] == '"')
+        else if (i < n && t[i] == '"')
         {
             ++i;
             int startLine = line;
-            if (!ReadQuoted(t, i, false, item.value, &line))
+            if (!ReadQuoted(t, i, false, quotedValue, &line))
                 return Fail(BadSyntax, startLine, "string not closed", sourceName);
-            item.kind = ConfigData::QuotedString;
-            item.quotedValue = true;
+            value = quotedValue;
+            kind = ConfigData::QuotedString;
+            quoted = true;
             // After the closing quote: the line's end, a "{" that opens this item's children or a "}" that
             // closes the container. Anything else means a quote is missing (a quote inside the text that
             // was not escaped, or one left out), so the text is not what its writer meant.
-            while (i < t.size() && IsLineBlank(t[i])) ++i;
-            if (i < t.size() && t[i] == '}') continue;
-            if (i < t.size() && t[i] == '{')
+            while (i < n && IsLineBlank(t[i])) ++i;
+            if (i < n && t[i] == '}')
+                closesAfter = true;
+            else if (i < n && t[i] == '{')
             {
                 ++i;
                 opens = true;
             }
-            else if (i < t.size() && t[i] != '\n')
+            else if (i < n && t[i] != '\n')
                 return Fail(BadSyntax, line, "text after the closing quote (a quote missing or not escaped)",
                             sourceName);
         }
-        else if (i < t.size() && t[i] != '\n')
+        else if (i < n && t[i] != '\n')
         {
             size_t start = i;
-            while (i < t.size() && t[i] != '\n') ++i;
-            item.value.assign(TrimView(t.substr(start, i - start)));
-            item.kind = ConfigData::Raw;
+            const void* eol = std::memchr(t.data() + i, '\n', n - i);
+            i = eol ? static_cast<size_t>(static_cast<const char*>(eol) - t.data()) : n;
+            value = TrimView(t.substr(start, i - start));
+            kind = ConfigData::Raw;
+        }
+        if (!opens && !closesAfter)
+        {
+            // At the line's end: a container when the next non-blank character is "{".
+            int l = line;
+            size_t j = SkipBlanks(t, i, l);
+            if (j < n && t[j] == '{')
+            {
+                i = j + 1;
+                line = l;
+                opens = true;
+            }
         }
         if (!opens)
         {
-            // At the line's end: a container when the next non-blank character is "{".
-            size_t j = i;
-            int l = line;
-            while (j < t.size() && IsBlank(t[j]))
-            {
-                if (t[j] == '\n') ++l;
-                ++j;
-            }
-            if (j >= t.size() || t[j] != '{') continue;
-            i = j + 1;
-            line = l;
+            sink.OnItem(name, kind, value, quoted, itemLine);
+            continue;
         }
 
         // A container opens.
-        if (stack.size() > kMaxDepth) return Fail(BadSyntax, item.line, "containers nested too deeply", sourceName);
-        item.kind = ConfigData::Container;
-        stack.push_back(&item);
+        if (open.size() >= kMaxDepth) return Fail(BadSyntax, itemLine, "containers nested too deeply", sourceName);
+        sink.OnItem(name, ConfigData::Container, value, quoted, itemLine);
+        open.push_back(itemLine);
     }
-    if (stack.size() > 1) return Fail(BadSyntax, stack.back()->line, "'{' not closed", sourceName);
-    ok_ = true;
+    if (!open.empty()) return Fail(BadSyntax, open.back(), "'{' not closed", sourceName);
     return Ok;
 }
 

@@ -47,6 +47,19 @@ struct ConfigData
     double GetNumber(double fallback = 0.0) const;
 };
 
+// Receives the items of a parse as they are read, without a tree being built: the file readers that make
+// trees of their own (the configuration soup) take the items from here.
+class ConfigParserSink
+{
+public:
+    virtual ~ConfigParserSink() = default;
+    // One item. `value` is the unescaped string text or the trimmed raw text (for a container the value it
+    // carries, if any); it is valid only during the call. A container's children follow, then OnClose.
+    virtual void OnItem(std::string_view name, ConfigData::Kind kind, std::string_view value, bool quotedValue,
+                        int line) = 0;
+    virtual void OnClose() = 0;
+};
+
 class ConfigParser
 {
 public:
@@ -64,6 +77,9 @@ public:
     int Parse(std::string_view path);
     // Parses text already in memory; `sourceName` names it in messages unless a resource key is set.
     int ParseText(std::string_view text, std::string_view sourceName = "<text>");
+    // Parses text and hands every item to `sink` instead of keeping a tree (GetRoot is then null). After a
+    // failure the sink has seen only part of the items.
+    int ParseText(std::string_view text, ConfigParserSink& sink, std::string_view sourceName = "<text>");
     // The name to use in messages (the resource the text belongs to).
     void SetResourceKey(std::string_view key) { resourceKey_.assign(key); }
 
@@ -77,6 +93,7 @@ public:
     int GetErrorLine() const { return errorLine_; }
 
 private:
+    int Scan(std::string_view text, ConfigParserSink& sink, std::string_view sourceName);
     int Fail(int result, int line, const std::string& what, std::string_view source);
     ConfigData root_;
     std::string resourceKey_;

@@ -2,30 +2,22 @@
 
 #include "engine/TextCase.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
-#include <unordered_set>
+#include <thread>
+#include <vector>
 
 namespace Orvo {
 
 namespace {
 
-struct NodeHash
-{
-    using is_transparent = void;
-    size_t operator()(const PStringNode* n) const { return n->hash; }
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
-struct NodeEqual
-{
-    using is_transparent = void;
-    bool operator()(const PStringNode* a, const PStringNode* b) const { return a == b; }
-    bool operator()(std::string_view a, const PStringNode* b) const { return a == b->View(); }
-    bool operator()(const PStringNode* a, std::string_view b) const { return a->View() == b; }
-};
+// A node whose count went to 0 and that a collection took out of the table; never counted up again.
+constexpr int32_t kDeadNode = INT32_MIN;
+PStringNode* const kTombstone = reinterpret_cast<PStringNode*>(uintptr_t(1));
 
 PStringNode* NewNode(std::string_view text, size_t hash)
 {
@@ -46,12 +38,182 @@ void FreeNode(PStringNode* node)
     std::free(node);
 }
 
+// Counts the node up unless a collection has taken it; false then.
+bool TryAddRef(PStringNode* node)
+{
+    int32_t r = node->refs.load(std::memory_order_relaxed);
+    while (r >= 0)
+        if (node->refs.compare_exchange_weak(r, r + 1, std::memory_order_acquire, std::memory_order_relaxed))
+            return true;
+    return false;
+}
+
+// ---- readers without a lock ----
+//
+// Lookups read the tables without taking a lock. A thread marks each lookup in a slot of its own (an odd
+// number while inside, even outside), so a collection that has taken nodes or tables out of use frees them
+// only once every lookup that may still see them has ended. Each thread writes only its own slot, so
+// lookups on many threads do not contend.
+
+struct alignas(64) ReaderSlot
+{
+    std::atomic<uint64_t> sequence{0};
+};
+
+struct ReaderRegistry
+{
+    std::mutex lock;
+    std::vector<ReaderSlot*> all;  // never freed: a slot is handed to the next new thread
+    std::vector<ReaderSlot*> free;
+
+    static ReaderRegistry& Instance()
+    {
+        static ReaderRegistry* registry = new ReaderRegistry();  // leaked, like the cache
+        return *registry;
+    }
+
+    ReaderSlot* Take()
+    {
+        std::lock_guard guard(lock);
+        if (!free.empty())
+        {
+            ReaderSlot* slot = free.back();
+            free.pop_back();
+            return slot;
+        }
+        all.push_back(new ReaderSlot());
+        return all.back();
+    }
+
+    void Give(ReaderSlot* slot)
+    {
+        std::lock_guard guard(lock);
+        free.push_back(slot);
+    }
+
+    // Waits until every lookup that was under way when this was called has ended.
+    void WaitForReaders()
+    {
+        std::vector<std::pair<ReaderSlot*, uint64_t>> busy;
+        {
+            std::lock_guard guard(lock);
+            for (ReaderSlot* slot : all)
+            {
+                uint64_t s = slot->sequence.load(std::memory_order_seq_cst);
+                if (s & 1) busy.emplace_back(slot, s);
+            }
+        }
+        for (auto& [slot, s] : busy)
+            while (slot->sequence.load(std::memory_order_acquire) == s) std::this_thread::yield();
+    }
+};
+
+thread_local ReaderSlot* t_slot = nullptr;
+thread_local bool t_slotGone = false;
+
+struct ReaderSlotOwner
+{
+    ~ReaderSlotOwner()
+    {
+        if (t_slot) ReaderRegistry::Instance().Give(t_slot);
+        t_slot = nullptr;
+        t_slotGone = true;
+    }
+};
+
+// This thread's slot; null once the thread is ending (its lookups then take the lock).
+ReaderSlot* ThreadSlot()
+{
+    if (t_slot || t_slotGone) return t_slot;
+    static thread_local ReaderSlotOwner owner;
+    t_slot = ReaderRegistry::Instance().Take();
+    return t_slot;
+}
+
+class ReadSection
+{
+public:
+    explicit ReadSection(ReaderSlot* slot) : slot_(slot)
+    {
+        // Sequentially consistent, as are the table reads after it and a collection's unlinking and its reads of
+        // the marks: either the collection sees this mark or this lookup sees the table without the node.
+        slot_->sequence.store(slot_->sequence.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
+    }
+    ~ReadSection()
+    {
+        slot_->sequence.store(slot_->sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+    ReadSection(const ReadSection&) = delete;
+    ReadSection& operator=(const ReadSection&) = delete;
+
+private:
+    ReaderSlot* slot_;
+};
+
 }  // namespace
+
+// An open-addressed table of nodes (linear probing). Slots are written under the shard's lock and read
+// without it; a table that grows is replaced whole and the old one kept until the next collection.
+struct PStringCache::Table
+{
+    size_t mask;
+    std::unique_ptr<std::atomic<PStringNode*>[]> slots;
+
+    explicit Table(size_t capacity) : mask(capacity - 1), slots(new std::atomic<PStringNode*>[capacity])
+    {
+        for (size_t i = 0; i < capacity; ++i) slots[i].store(nullptr, std::memory_order_relaxed);
+    }
+    size_t Capacity() const { return mask + 1; }
+
+    PStringNode* Find(std::string_view text, size_t hash) const
+    {
+        for (size_t i = hash & mask;; i = (i + 1) & mask)
+        {
+            PStringNode* n = slots[i].load(std::memory_order_seq_cst);
+            if (!n) return nullptr;
+            if (n != kTombstone && n->hash == hash && n->View() == text) return n;
+        }
+    }
+
+    // Only under the shard's lock, with room left.
+    void Insert(PStringNode* node)
+    {
+        size_t i = node->hash & mask;
+        while (slots[i].load(std::memory_order_relaxed) != nullptr) i = (i + 1) & mask;
+        slots[i].store(node, std::memory_order_seq_cst);
+    }
+};
 
 struct alignas(128) PStringCache::Shard
 {
     std::mutex lock;
-    std::unordered_set<PStringNode*, NodeHash, NodeEqual> nodes;
+    std::atomic<Table*> table{nullptr};
+    size_t live = 0;  // nodes in the table
+    size_t used = 0;  // slots taken: nodes and tombstones
+    std::vector<Table*> retired;
+
+    static constexpr size_t kMinCapacity = 16;
+
+    Shard() : table(new Table(kMinCapacity)) {}
+
+    // Under the lock: a table with room for one more node (a new one, tombstones dropped, when this is full).
+    Table* Room()
+    {
+        Table* t = table.load(std::memory_order_relaxed);
+        if ((used + 1) * 2 <= t->Capacity()) return t;
+        size_t capacity = kMinCapacity;
+        while (capacity < (live + 1) * 4) capacity *= 2;
+        Table* grown = new Table(capacity);
+        for (size_t i = 0; i < t->Capacity(); ++i)
+        {
+            PStringNode* n = t->slots[i].load(std::memory_order_relaxed);
+            if (n && n != kTombstone) grown->Insert(n);
+        }
+        table.store(grown, std::memory_order_seq_cst);
+        retired.push_back(t);
+        used = live;
+        return grown;
+    }
 };
 
 PStringCache::PStringCache() : shards_(new Shard[kShards])
@@ -71,16 +233,23 @@ PStringNode* PStringCache::Intern(std::string_view text)
     if (text.size() > UINT32_MAX) throw std::length_error("PString too long");
     size_t hash = std::hash<std::string_view>{}(text);
     Shard& shard = shards_[(hash >> 7) % kShards];
-    std::lock_guard<std::mutex> guard(shard.lock);
-    auto it = shard.nodes.find(text);
-    if (it != shard.nodes.end())
+    if (ReaderSlot* slot = ThreadSlot())
     {
-        // Under the shard lock, so a collection cannot free the node between the find and the count.
-        (*it)->refs.fetch_add(1, std::memory_order_relaxed);
-        return *it;
+        ReadSection section(slot);
+        PStringNode* n = shard.table.load(std::memory_order_seq_cst)->Find(text, hash);
+        if (n && TryAddRef(n)) return n;
+    }
+    std::lock_guard<std::mutex> guard(shard.lock);
+    // Under the lock no node in the table has been taken by a collection.
+    if (PStringNode* n = shard.table.load(std::memory_order_relaxed)->Find(text, hash))
+    {
+        n->refs.fetch_add(1, std::memory_order_relaxed);
+        return n;
     }
     PStringNode* node = NewNode(text, hash);
-    shard.nodes.insert(node);
+    shard.Room()->Insert(node);
+    ++shard.live;
+    ++shard.used;
     return node;
 }
 
@@ -104,27 +273,32 @@ void PStringCache::Destroy(PString& s) { s = PString(); }
 
 size_t PStringCache::CollectGarbage()
 {
-    size_t freed = 0;
+    std::vector<PStringNode*> dead;
+    std::vector<Table*> tables;
     for (size_t i = 0; i < kShards; ++i)
     {
         Shard& shard = shards_[i];
         std::lock_guard<std::mutex> guard(shard.lock);
-        for (auto it = shard.nodes.begin(); it != shard.nodes.end();)
+        Table* t = shard.table.load(std::memory_order_relaxed);
+        for (size_t k = 0; k < t->Capacity(); ++k)
         {
-            PStringNode* node = *it;
-            if (node->refs.load(std::memory_order_acquire) == 0)
-            {
-                it = shard.nodes.erase(it);
-                FreeNode(node);
-                ++freed;
-            }
-            else
-            {
-                ++it;
-            }
+            PStringNode* node = t->slots[k].load(std::memory_order_relaxed);
+            if (!node || node == kTombstone) continue;
+            int32_t zero = 0;
+            // A lookup counting the node up at this moment wins; the node then stays.
+            if (!node->refs.compare_exchange_strong(zero, kDeadNode, std::memory_order_seq_cst)) continue;
+            t->slots[k].store(kTombstone, std::memory_order_seq_cst);
+            --shard.live;
+            dead.push_back(node);
         }
+        tables.insert(tables.end(), shard.retired.begin(), shard.retired.end());
+        shard.retired.clear();
     }
-    return freed;
+    // Lookups that read a table before the nodes left it may still be looking at them.
+    ReaderRegistry::Instance().WaitForReaders();
+    for (PStringNode* node : dead) FreeNode(node);
+    for (Table* t : tables) delete t;
+    return dead.size();
 }
 
 size_t PStringCache::Count() const
@@ -133,7 +307,7 @@ size_t PStringCache::Count() const
     for (size_t i = 0; i < kShards; ++i)
     {
         std::lock_guard<std::mutex> guard(shards_[i].lock);
-        n += shards_[i].nodes.size();
+        n += shards_[i].live;
     }
     return n;
 }

@@ -79,7 +79,8 @@ private:
     PStringNode* node_;
 };
 
-// The process-wide table of interned strings; thread safe.
+// The process-wide table of interned strings; thread safe. Finding a text already interned takes no lock
+// (lookups on many threads do not wait for one another); adding one locks its shard.
 class PStringCache
 {
 public:
@@ -106,6 +107,7 @@ private:
     friend class PString;
     PStringCache();
     ~PStringCache() = default;  // process-wide: never destroyed, so statics may release late
+    struct Table;
     struct Shard;
     static constexpr size_t kShards = 256;
     Shard* shards_;

@@ -1,5 +1,6 @@
 #include "tool/ArchiveCommands.h"
 
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/ContentArchive.h"
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
@@ -8,11 +9,13 @@
 #include "core/ChunkedList.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
+#include "core/VelmarProperty.h"
 #include "engine/PString.h"
 #include "textures/TextureTargets.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -40,7 +43,7 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
         PostCommandError(log, "The output filename must have a .cdp extension.");
         return -1;
     }
-    ContentArchive archive;
+    std::vector<KUID> kuids;
     for (int i = 3; i < args.argc; ++i)
     {
         KUID kuid;
@@ -50,29 +53,61 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
             PostCommandError(log, "Invalid AssetID.");
             return -1;
         }
-        VADAssetInfo info;
-        if (!VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL) || !info.IsValid() || !info.IsInstalled())
-        {
-            PostAssetError(log, kuid, "Asset is not local.");
-            return -1;
-        }
-        TDBTagRef entry;
-        // An asset the daemon could not pack would otherwise be missing from an archive reported as made.
-        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
-        {
-            PostAssetError(log, kuid, "Unable to pack the asset.");
-            return -1;
-        }
-        Orvo::String ignored;  // a KUID given twice is simply not added again
-        archive.AddAsset(ignored, entry);
+        kuids.push_back(kuid);
     }
+    // The assets are packed straight from their folders into the archive, one file at a time: neither this
+    // process nor the daemon holds the archive. The daemon names the folders, a batch at a time.
+    ContentArchiveWriter archive;
     Orvo::String result;
-    archive.Save(result, output);
-    if (result.View().empty()) return 0;
-    std::fprintf(stderr, "%s\n", result.c_str());
-    // The summary must not read as a success: the failure goes to the log too, with its reason.
-    PostWithParam(log, "$(reason)", "reason", result.View());
-    return -1;
+    auto failed = [&] {
+        std::fprintf(stderr, "%s\n", result.c_str());
+        // The summary must not read as a success: the failure goes to the log too, with its reason.
+        PostWithParam(log, "$(reason)", "reason", result.View());
+        return -1;
+    };
+    bool opened = false;
+    constexpr size_t kBatch = 1024;
+    std::vector<std::pair<bool, std::string>> folders;
+    std::vector<std::string> leftOut;
+    for (size_t first = 0; first < kuids.size(); first += kBatch)
+    {
+        const std::vector<KUID> batch(kuids.begin() + first, kuids.begin() + std::min(kuids.size(), first + kBatch));
+        if (!VADGetAssetFolders(batch, folders, &log))
+        {
+            PostAssetError(log, batch[0], "Asset is not local.");
+            return -1;
+        }
+        for (size_t i = 0; i < batch.size(); ++i)
+            if (!folders[i].first || folders[i].second.empty())
+            {
+                PostAssetError(log, batch[i], "Asset is not local.");
+                return -1;
+            }
+        // Nothing is written before the daemon has answered.
+        if (!opened && !(opened = archive.Open(result, output))) return failed();
+        for (size_t i = 0; i < batch.size(); ++i)
+        {
+            const KUID& kuid = batch[i];
+            if (archive.Contains(kuid)) continue;  // a KUID given twice is simply not added again
+            if (!archive.AddFolder(result, kuid, Orvo::File::Path(folders[i].second), false, &leftOut))
+            {
+                // An asset that could not be packed would otherwise be missing from an archive reported as made.
+                if (!result.IsEmpty()) log.PostResult(kResultError, result.View());
+                PostAssetError(log, kuid, "Unable to pack the asset.");
+                return -1;
+            }
+            for (const std::string& path : leftOut)
+            {
+                TDBTagRef params = TDBTagRef::NewContainer();
+                params.SetChildString("file_path", path);
+                log.PostResult(kResultWarning, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), kuid)),
+                               "'$(FILE_PATH)' is a symbolic link or special file; it was left out.", params);
+            }
+        }
+    }
+    if (!opened && !archive.Open(result, output)) return failed();
+    if (!archive.Finish(result)) return failed();
+    return 0;
 }
 
 int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)

@@ -1,6 +1,7 @@
 #include "tool/ArchiveInstall.h"
 
 #include "assetdb/ArchiveEntry.h"
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/CommandHostJobs.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
@@ -67,6 +68,15 @@ KUID InstallJobEntry(const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
     return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
 }
 
+KUID InstallJobEntryOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags)
+{
+    return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
+}
+
+// Writes the entry's files into the folder; `dsidMatches` tells whether the entry's "dsid" is their checksum.
+using ExportFiles = bool (*)(const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
+                             bool& dsidMatches);
+
 }  // namespace
 
 uint32_t ArchiveInstallCommitOption(uint32_t flags)
@@ -85,12 +95,12 @@ ArchivePromptKeys ChooseArchivePromptKeys(uint8_t flags, uint8_t flags2)
     return {"$vad_prompt_alreadyinstalled", "$vad_prompt_alreadyinstalled_log"};
 }
 
-KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
-                             ArchiveInstallPrompt* prompt)
+namespace {
+
+KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles exportFiles, ResultsLog& log, uint32_t flags,
+                  uint8_t commitFlag, ArchiveInstallPrompt* prompt)
 {
-    const TDBTagRef files = GetArchiveEntryFiles(entry);
     flags &= ~uint32_t(kArchiveInstallDSIDMatches);
-    if (CheckArchiveEntryDSID(entry)) flags |= kArchiveInstallDSIDMatches;
 
     const KUID kuid = entry.GetChildKUID("kuid", KUID::Null());
     // Without a KUID the daemon would make up a new one, and nobody could tell which asset was installed.
@@ -154,12 +164,14 @@ KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t f
     }
 
     Orvo::String reason;
-    if (!ExportFileTree(files, folder, GetArchiveEntryCompression(entry).View(), reason))
+    bool dsidMatches = false;
+    if (!exportFiles(source, folder, reason, dsidMatches))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
         VADRevertAsset(handle);
         return KUID::Null();
     }
+    if (dsidMatches) flags |= kArchiveInstallDSIDMatches;
 
     RemoveConfigFiles(folder);
     Orvo::File::Path configPath = folder;
@@ -183,4 +195,36 @@ KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t f
     return kuid;
 }
 
-void RegisterArchiveInstallHook() { SetArchiveInstallHook(InstallJobEntry); }
+}  // namespace
+
+KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
+                             ArchiveInstallPrompt* prompt)
+{
+    auto exportTree = [](const void* source, const Orvo::File::Path& folder, Orvo::String& reason, bool& dsidMatches) {
+        const TDBTagRef& e = *static_cast<const TDBTagRef*>(source);
+        dsidMatches = CheckArchiveEntryDSID(e);
+        return ExportFileTree(GetArchiveEntryFiles(e), folder, GetArchiveEntryCompression(e).View(), reason);
+    };
+    return InstallEntry(entry, &entry, exportTree, log, flags, commitFlag, prompt);
+}
+
+KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
+                             ArchiveInstallPrompt* prompt)
+{
+    auto exportOnDisk = [](const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
+                           bool& dsidMatches) {
+        const ArchiveEntryOnDisk& e = *static_cast<const ArchiveEntryOnDisk*>(source);
+        Orvo::String dsid;
+        if (!ExportFileTreeOnDisk(e, folder, GetArchiveEntryCompression(e.entry).View(), reason, dsid)) return false;
+        dsidMatches =
+            e.entry.GetChildType("dsid") == kACSString && e.entry.GetChildString("dsid").View() == dsid.View();
+        return true;
+    };
+    return InstallEntry(entry.entry, &entry, exportOnDisk, log, flags, commitFlag, prompt);
+}
+
+void RegisterArchiveInstallHook()
+{
+    SetArchiveInstallHook(InstallJobEntry);
+    SetArchiveInstallOnDiskHook(InstallJobEntryOnDisk);
+}

@@ -30,8 +30,9 @@ constexpr int kMaxInstallTreeDepth = 64;
 // finds "my assets" when the disk holds "My Assets", but the daemon looks the path up exactly.
 Orvo::File::Path OnDiskPath(const Orvo::File::Path& path);
 
-// Hands every asset folder below `folder` to the daemon (request 39): a folder holding "config.txt" or
-// "config.chump" is handed over as one asset and not walked further; other folders are walked. Returns
+// Hands every asset folder below `folder` to the daemon, a batch of folders to a request (request 41): a
+// folder holding "config.txt" or "config.chump" is handed over as one asset and not walked further; other
+// folders are walked. Returns
 // the number of folders handed over, whatever the daemon answered for each; `refused`, when given,
 // receives how many of them the daemon did not install.
 uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t flag,

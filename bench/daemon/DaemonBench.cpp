@@ -1,10 +1,15 @@
 // The daemon's request rate: clients on their own connections asking for asset records (request 21)
-// against an installation of indexed assets; also the first scan and the rescan at a restart.
+// against an installation of indexed assets; also the first scan and the rescan at a restart, beside
+// reading every configuration file (the bytes alone, and loaded into trees) on one thread.
 //
 //   bench_daemon [assets=10000] [clients=8] [requests per client=1000]
+//
+// The installation is made in $TMPDIR (else /tmp); VELMAR_BENCH_STAGE names another build's stage folder.
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADPayloads.h"
+#include "core/ConfigFile.h"
+#include "engine/File.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
 
@@ -72,13 +77,16 @@ int main(int argc, char** argv)
     int requests = argc > 3 ? atoi(argv[3]) : 1000;
     if (assets < 1 || clients < 1 || requests < 1) return 2;
 
-    char tmpl[] = "/tmp/bench-daemon-XXXXXX";
+    const char* tmp = std::getenv("TMPDIR");
+    const char* stageEnv = std::getenv("VELMAR_BENCH_STAGE");
+    const std::string stage = stageEnv && *stageEnv ? stageEnv : VELMAR_STAGE_DIR;
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-daemon-XXXXXX";
     char real[PATH_MAX];
-    std::string root = realpath(mkdtemp(tmpl), real);
+    std::string root = realpath(mkdtemp(tmpl.data()), real);
     fs::create_directories(root + "/bin");
     std::error_code ec;
-    fs::create_hard_link(std::string(VELMAR_STAGE_DIR) + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
-    if (ec) fs::copy_file(std::string(VELMAR_STAGE_DIR) + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
+    fs::create_hard_link(stage + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
+    if (ec) fs::copy_file(stage + "/bin/VADDaemon", root + "/bin/VADDaemon", ec);
     std::string block = VADDiscoveryName(static_cast<uint32_t>(getuid()), root);
 
     auto t0 = Clock::now();
@@ -102,7 +110,28 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the daemon did not become ready\n");
         return 1;
     }
-    std::printf("first start (indexing %d assets): %.2f s\n", assets, Seconds(t0));
+    const double first = Seconds(t0);
+    std::printf("first start (indexing %d assets): %.2f s\n", assets, first);
+    // The floor it stands on: every configuration file read, and read into a tree, one after the other.
+    t0 = Clock::now();
+    size_t bytes = 0;
+    for (const KUID& k : kuids)
+    {
+        std::string text;
+        Orvo::File::ReadFile(root + "/UserData/local/" + k.ToSpacedString() + "/config.txt", text);
+        bytes += text.size();
+    }
+    const double read = Seconds(t0);
+    t0 = Clock::now();
+    for (const KUID& k : kuids)
+    {
+        TDBTagRef tree;
+        LoadConfigFile(tree, "", root + "/UserData/local/" + k.ToSpacedString() + "/config.txt");
+    }
+    const double load = Seconds(t0);
+    std::printf("reading every config file: %.2f s (%.1f MB), loading each into a tree: %.2f s; first start / "
+                "loading: %.2f, / reading: %.2f\n",
+                read, bytes / 1048576.0, load, first / load, first / read);
     kill(pid, SIGTERM);
     Platform::WaitForProcess(pid, 30000);
     t0 = Clock::now();

@@ -112,7 +112,8 @@ TEST_F(ToolFailuresE2E, ADaemonThatDiesInACommandIsStartedAgainForTheNextOne)
     RunResult r = Batch("\"installfrompath\" \"new\"\n\"status\" \"" + std::string(kSignalBox) + "\"\n");
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_GE(lines.size(), 5u) << r.out;
-    EXPECT_NE(r.out.find("The asset database daemon closed the link during \"install from folder\""), std::string::npos)
+    EXPECT_NE(r.out.find("The asset database daemon closed the link during \"install from folders\""),
+              std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("OK (0 Errors, 0 Warnings)\n\n+"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("+ <kuid:900001:100> : "), std::string::npos)

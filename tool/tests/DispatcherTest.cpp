@@ -115,7 +115,7 @@ TEST(DispatcherTest, WithoutALinkEveryRequestFailsWithTheLinksOneError)
         {{"setnextcontentid", "5"}, "next content id"},
         {{"searchbycategory", "cmp"}, "asset query"},
         {{"registeraccount", "user", "pw"}, "get settings group"},
-        {{"createcdp", "/tmp/none.cdp", "<kuid:5:6>"}, "asset info"},
+        {{"createcdp", "/tmp/none.cdp", "<kuid:5:6>"}, "asset folders"},
         {{"dlsparse", "/tmp/none.cdp"}, "wait until ready"},
         {{"dlsdeleteall"}, "asset query"},
     };

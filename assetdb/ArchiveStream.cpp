@@ -1,0 +1,553 @@
+#include "assetdb/ArchiveStream.h"
+
+#include "assetdb/ContentArchive.h"
+#include "core/Crc32.h"
+#include "engine/File.h"
+#include "engine/LZSS.h"
+#include "engine/TextCase.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kMaxArchiveFiles = 100000;
+constexpr uint64_t kMaxArchiveFileSize = uint64_t(1) << 30;
+
+TDBTagRef StringTag(std::string_view text)
+{
+    ACSRawDataCore d;
+    d.SetString(text);
+    return TDBTagRef::NewData(d);
+}
+
+// Writes the files of a folder as the "files" container's children.
+class StreamPackSink final : public ArchivePackSink
+{
+public:
+    explicit StreamPackSink(SoupStreamWriter& w) : w_(w) {}
+    bool BeginFolder(std::string_view name) override { return w_.OpenContainer(name); }
+    bool EndFolder() override { return w_.CloseContainer(); }
+    bool AddFile(std::string_view name, const void* data, size_t size) override
+    {
+        return w_.WriteBinary(name, data, size);
+    }
+
+private:
+    SoupStreamWriter& w_;
+};
+
+Orvo::String WithPath(const char* text, const std::string& path)
+{
+    return Orvo::String::Format("%s%s", text, path.c_str());
+}
+
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0)
+    {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes a file at exactly this path: no case-insensitive match of another file, no symbolic link followed.
+bool WriteExactFile(const std::string& path, const void* data, size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, data, size);
+    return ::close(fd) == 0 && ok;
+}
+
+// The checks ExportFileTree makes before anything is written, on the chunks of [begin, end).
+bool CheckFilesOnDisk(SoupStreamReader& in, uint64_t begin, uint64_t end, size_t& files, Orvo::String& reason)
+{
+    std::set<std::string> seen;
+    SoupChunkInfo c;
+    for (uint64_t at = begin; at != end; at = c.end)
+    {
+        if (!in.ReadChunk(at, end, c))
+        {
+            reason = "Archive entry has no file tree";
+            return false;
+        }
+        const std::string& name = c.name;
+        if (!IsSafeArchiveFileName(name))
+        {
+            reason = Orvo::String::Format("Unsafe file name in archive: '%s'", name.c_str());
+            return false;
+        }
+        if (!seen.insert(name).second)
+        {
+            reason = Orvo::String::Format("The archive holds the file name '%s' twice in one folder", name.c_str());
+            return false;
+        }
+        if (c.type == kACSContainer)
+        {
+            if (!CheckFilesOnDisk(in, c.payloadAt, c.end, files, reason)) return false;
+        }
+        else if (c.type != kACSBinary)
+        {
+            reason = Orvo::String::Format("Archive file '%s' holds no file data", name.c_str());
+            return false;
+        }
+        if (++files > kMaxArchiveFiles)
+        {
+            reason = "Too many files in archive";
+            return false;
+        }
+    }
+    return true;
+}
+
+struct ExportState
+{
+    SoupStreamReader& in;
+    bool lzss;
+    Orvo::String& reason;
+    uint32_t crc = 0;
+    std::string payload;
+    std::vector<uint8_t> unpacked;
+};
+
+// The bytes of the chunk's header as they stand in the file, for the checksum.
+void ChecksumHeader(ExportState& s, const SoupChunkInfo& c)
+{
+    char head[6];
+    const uint32_t size = static_cast<uint32_t>(c.end - c.at - 4);
+    const uint16_t nameLen = static_cast<uint16_t>(c.name.size());
+    std::memcpy(head, &size, 4);
+    std::memcpy(head + 4, &nameLen, 2);
+    s.crc = Crc32(head, 6, s.crc);
+    s.crc = Crc32(c.name.data(), c.name.size(), s.crc);
+    const char type = static_cast<char>(c.type);
+    s.crc = Crc32(&type, 1, s.crc);
+}
+
+bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, const std::string& folder)
+{
+    SoupChunkInfo c;
+    for (uint64_t at = begin; at != end; at = c.end)
+    {
+        if (!s.in.ReadChunk(at, end, c)) return false;
+        ChecksumHeader(s, c);
+        const std::string target = folder + "/" + c.name;
+        if (c.type == kACSContainer)
+        {
+            struct stat st;
+            if ((::mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) || ::lstat(target.c_str(), &st) != 0 ||
+                !S_ISDIR(st.st_mode))
+            {
+                s.reason = Orvo::String::Format("Unable to create folder: %s", target.c_str());
+                return false;
+            }
+            if (!WriteFilesOnDisk(s, c.payloadAt, c.end, target)) return false;
+            continue;
+        }
+        if (!s.in.ReadBytes(c.payloadAt, static_cast<size_t>(c.PayloadSize()), s.payload))
+        {
+            s.reason = WithPath("Unable to read archive file data: ", target);
+            return false;
+        }
+        s.crc = Crc32(s.payload.data(), s.payload.size(), s.crc);
+        const void* bytes = s.payload.data();
+        size_t size = s.payload.size();
+        if (s.lzss)
+        {
+            if (!Orvo::LZSSCompress::Decompress(s.payload.data(), s.payload.size(), s.unpacked, kMaxArchiveFileSize))
+            {
+                s.reason = WithPath("Archive file data is damaged: ", target);
+                return false;
+            }
+            bytes = s.unpacked.data();
+            size = s.unpacked.size();
+        }
+        if (!WriteExactFile(target, size ? bytes : "", size))
+        {
+            s.reason = WithPath("Unable to write target file: ", target);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- writing ----
+
+ContentArchiveWriter::ContentArchiveWriter() = default;
+
+ContentArchiveWriter::~ContentArchiveWriter()
+{
+    if (fd_ >= 0)
+    {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
+    }
+}
+
+bool ContentArchiveWriter::Failed(Orvo::String& result)
+{
+    const int why = errno;
+    result = why != 0 ? Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(), std::strerror(why))
+                      : Orvo::String::Format("Unable to write archive file: %s", path_.c_str());
+    if (fd_ >= 0)
+    {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
+        fd_ = -1;
+    }
+    writer_.reset();
+    return false;
+}
+
+bool ContentArchiveWriter::Open(Orvo::String& result, const Orvo::File::Path& path)
+{
+    result = Orvo::String();
+    path_ = path;
+    if (!path.IsExt("cdp"))
+    {
+        result = kCDPNeedsExtensionText;
+        return false;
+    }
+    errno = 0;
+    if (!Orvo::File::Resolve(path.View(), target_)) return Failed(result);
+    // A name of its own for every save: two saves of one file at once must not write into each other's copy.
+    static std::atomic<uint64_t> s_saves{0};
+    temp_ = target_ + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
+    fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) return Failed(result);
+    writer_ = std::make_unique<SoupStreamWriter>(fd_);
+    if (!writer_->BeginFile() || !writer_->OpenContainer("assets")) return Failed(result);
+    return true;
+}
+
+bool ContentArchiveWriter::AddAsset(Orvo::String& result, const TDBTagRef& entry)
+{
+    result = Orvo::String();
+    if (!writer_) return Failed(result);
+    const KUID kuid = entry.GetChildKUID("kuid");
+    if (!entry.IsContainer() || kuid.IsNull())
+    {
+        result = "Archive entry has no asset KUID";
+        return false;
+    }
+    const Orvo::PString key = KUID::ToText(kuid);
+    if (keys_.count(kuid))
+    {
+        result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
+        return false;
+    }
+    errno = 0;
+    bool ok = writer_->OpenContainer(key.View());
+    for (size_t i = 0; ok && i < entry.GetChildCount(); ++i)
+        ok = writer_->WriteTag(entry.GetChildName(i).View(), entry.GetChildAt(i));
+    if (!ok || !writer_->CloseContainer()) return Failed(result);
+    keys_.insert(kuid);
+    table_.emplace_back(kuid, std::string(GetAssetDisplayName(entry).View()));
+    thumbnailLast_ = false;
+    return true;
+}
+
+bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, const Orvo::File::Path& folder,
+                                     bool compress, std::vector<std::string>* leftOut)
+{
+    result = Orvo::String();
+    if (leftOut) leftOut->clear();
+    if (!writer_) return Failed(result);
+    const Orvo::PString key = KUID::ToText(kuid);
+    if (kuid.IsNull() || keys_.count(kuid))
+    {
+        result = kuid.IsNull() ? Orvo::String("Archive entry has no asset KUID")
+                               : Orvo::String::Format("Asset %s is already in the archive", key.c_str());
+        return false;
+    }
+    TDBTagRef config;
+    if (!LoadPackableAssetConfig(folder, config, result)) return false;
+    // The daemon's entry has the asset's own KUID: set (which moves the tag to the end) when the config differs.
+    const bool kuidLast = config.GetChildKUID("kuid") != kuid;
+    if (kuidLast) config.RemoveChild("kuid");
+
+    errno = 0;
+    SoupStreamWriter& w = *writer_;
+    bool ok = w.OpenContainer(key.View());
+    for (size_t i = 0; ok && i < config.GetChildCount(); ++i)
+        ok = w.WriteTag(config.GetChildName(i).View(), config.GetChildAt(i));
+    uint32_t crc = 0;
+    uint64_t size = 0;
+    if (ok && w.OpenContainer("files", true))
+    {
+        StreamPackSink sink(w);
+        if (!PackArchiveFolder(folder, compress, sink, result, leftOut))
+        {
+            // The archive cannot be finished now: part of the entry is written.
+            if (result.IsEmpty()) Failed(result);
+            writer_.reset();
+            return false;
+        }
+        ok = w.CloseContainer(&crc, &size);
+    }
+    else
+        ok = false;
+    ok = ok && w.WriteTag("compression", StringTag(compress ? "lzss" : "none"));
+    ok = ok && w.WriteTag("dsid", StringTag(FormatArchiveDSID(crc, size).View()));
+    if (ok && kuidLast)
+    {
+        ACSRawDataCore d;
+        d.SetKUID(kuid);
+        ok = w.WriteTag("kuid", TDBTagRef::NewData(d));
+    }
+    if (!ok || !w.CloseContainer()) return Failed(result);
+    keys_.insert(kuid);
+    table_.emplace_back(kuid, std::string(GetAssetDisplayName(config).View()));
+    thumbnailLast_ = false;
+    return true;
+}
+
+bool ContentArchiveWriter::AddEntryOnDisk(Orvo::String& result, const ArchiveEntryOnDisk& entry)
+{
+    result = Orvo::String();
+    if (!writer_) return Failed(result);
+    const KUID kuid = entry.entry.GetChildKUID("kuid");
+    if (!entry.entry.IsContainer() || kuid.IsNull())
+    {
+        result = "Archive entry has no asset KUID";
+        return false;
+    }
+    const Orvo::PString key = KUID::ToText(kuid);
+    if (keys_.count(kuid))
+    {
+        result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
+        return false;
+    }
+    errno = 0;
+    if (!writer_->OpenContainer(key.View()) || !writer_->CopyBytes(entry.fd, entry.bodyAt, entry.bodySize) ||
+        !writer_->CloseContainer())
+        return Failed(result);
+    keys_.insert(kuid);
+    table_.emplace_back(kuid, std::string(GetAssetDisplayName(entry.entry).View()));
+    thumbnailLast_ = false;
+    return true;
+}
+
+void ContentArchiveWriter::SetThumbnail(const void* data, size_t size)
+{
+    thumbnail_.assign(static_cast<const char*>(data), size);
+    hasThumbnail_ = true;
+    thumbnailLast_ = true;
+}
+
+bool ContentArchiveWriter::Finish(Orvo::String& result)
+{
+    result = Orvo::String();
+    if (!writer_) return Failed(result);
+    errno = 0;
+    SoupStreamWriter& w = *writer_;
+    bool ok = w.CloseContainer();
+    // ContentArchive keeps the contents table after the picture when an asset came after the picture.
+    auto table = [&] {
+        ok = ok && w.OpenContainer("contents-table");
+        for (const auto& [kuid, name] : table_) ok = ok && w.WriteTag(KUID::ToText(kuid).View(), StringTag(name));
+        ok = ok && w.CloseContainer();
+    };
+    auto picture = [&] {
+        if (hasThumbnail_) ok = ok && w.WriteBinary("thumbnail", thumbnail_.data(), thumbnail_.size());
+    };
+    if (thumbnailLast_ || table_.empty())
+    {
+        table();
+        picture();
+    }
+    else
+    {
+        picture();
+        table();
+    }
+    ok = ok && w.EndFile() && ::ftruncate(fd_, static_cast<off_t>(w.Position())) == 0;
+    if (!ok) return Failed(result);
+    writer_.reset();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0)
+    {
+        ::unlink(temp_.c_str());
+        return Failed(result);
+    }
+    return true;
+}
+
+// ---- reading ----
+
+ContentArchiveFile::~ContentArchiveFile()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
+{
+    result = Orvo::String();
+    entries_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    std::string real;
+    struct stat st;
+    if (!Orvo::File::Resolve(path, real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
+        ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    {
+        result = kCDPUnreadableText;
+        return false;
+    }
+    SoupStreamReader in(fd_, 0, static_cast<uint64_t>(st.st_size));
+    uint64_t bodyAt = 0;
+    switch (CheckSoupBinaryHeader(in, bodyAt))
+    {
+    case SoupBinaryResult::kOK: break;
+    case SoupBinaryResult::kNotValid: result = kCDPNotValidText; return false;
+    case SoupBinaryResult::kDamaged: result = kCDPDamagedText; return false;
+    case SoupBinaryResult::kNewerVersion: result = kCDPNewerVersionText; return false;
+    }
+    if (!in.CheckChunks(bodyAt, in.End()))
+    {
+        result = kCDPDamagedText;
+        return false;
+    }
+    // The shape every reader of an archive relies on: "assets" (the first tag of that name) a container of
+    // containers; "contents-table" absent or a container.
+    SoupChunkInfo c, assets, table;
+    bool haveAssets = false, haveTable = false;
+    for (uint64_t at = bodyAt; at != in.End(); at = c.end)
+    {
+        in.ReadChunk(at, in.End(), c);
+        if (!haveAssets && Orvo::EqualsNoCase(c.name, "assets")) haveAssets = true, assets = c;
+        if (!haveTable && Orvo::EqualsNoCase(c.name, "contents-table")) haveTable = true, table = c;
+    }
+    if (!haveAssets || assets.type != kACSContainer || (haveTable && table.type != kACSContainer))
+    {
+        result = kCDPNotValidText;
+        return false;
+    }
+    for (uint64_t at = assets.payloadAt; at != assets.end; at = c.end)
+    {
+        in.ReadChunk(at, assets.end, c);
+        if (c.type != kACSContainer)
+        {
+            entries_.clear();
+            result = kCDPNotValidText;
+            return false;
+        }
+        // The entry's KUID: its first tag named "kuid", read as GetChildKUID reads it.
+        SoupChunkInfo tag;
+        KUID kuid = KUID::Null();
+        for (uint64_t t = c.payloadAt; t != c.end; t = tag.end)
+        {
+            in.ReadChunk(t, c.end, tag);
+            if (!Orvo::EqualsNoCase(tag.name, "kuid")) continue;
+            TDBTagRef holder;
+            if (in.ReadChunkAsTree(tag, holder)) kuid = holder.GetChildKUID("kuid");
+            break;
+        }
+        if (!kuid.IsNull()) entries_.push_back({kuid, c.payloadAt, c.PayloadSize()});
+    }
+    return true;
+}
+
+bool ReadArchiveEntryOnDisk(int fd, uint64_t bodyAt, uint64_t bodySize, ArchiveEntryOnDisk& out)
+{
+    out = ArchiveEntryOnDisk();
+    out.fd = fd;
+    out.bodyAt = bodyAt;
+    out.bodySize = bodySize;
+    SoupStreamReader in(fd, bodyAt, bodyAt + bodySize);
+    TDBTagRef entry = TDBTagRef::NewContainer();
+    bool filesSeen = false;
+    SoupChunkInfo c;
+    for (uint64_t at = bodyAt; at != in.End(); at = c.end)
+    {
+        if (!in.ReadChunk(at, in.End(), c)) return false;
+        if (Orvo::EqualsNoCase(c.name, "files"))
+        {
+            // The first "files" is the entry's file tree when it is a container; a later one is never read.
+            if (filesSeen) continue;
+            filesSeen = true;
+            if (c.type == kACSContainer)
+            {
+                out.hasFiles = true;
+                out.filesAt = c.payloadAt;
+                out.filesSize = c.PayloadSize();
+                continue;
+            }
+        }
+        TDBTagRef holder;
+        if (!in.ReadChunkAsTree(c, holder) || holder.GetChildCount() != 1) return false;
+        entry.AddChildTag(holder.GetChildName(0).View(), holder.GetChildAt(0));
+    }
+    out.entry = entry;
+    return true;
+}
+
+bool LoadArchiveEntryFiles(ArchiveEntryOnDisk& entry)
+{
+    if (!entry.hasFiles) return true;
+    SoupStreamReader in(entry.fd, entry.filesAt, entry.filesAt + entry.filesSize);
+    std::string bytes;
+    TDBTagRef files;
+    if (!in.ReadBytes(entry.filesAt, static_cast<size_t>(entry.filesSize), bytes) ||
+        ReadSoupBinaryBody(bytes.data(), bytes.size(), files) != SoupBinaryResult::kOK)
+        return false;
+    entry.entry.SetChildTag("files", files);
+    entry.hasFiles = false;
+    return true;
+}
+
+Orvo::String FormatArchiveDSID(uint32_t crc, uint64_t length)
+{
+    return Orvo::String::Format("%d:%d", static_cast<int32_t>(crc), static_cast<int32_t>(length));
+}
+
+bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Path& folder, std::string_view compression,
+                          Orvo::String& reason, Orvo::String& dsid)
+{
+    reason = Orvo::String();
+    const bool none = compression.empty() || Orvo::EqualsNoCase(compression, "none");
+    const bool lzss = Orvo::EqualsNoCase(compression, "lzss");
+    if (!none && !lzss)
+    {
+        reason =
+            Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()), compression.data());
+        return false;
+    }
+    if (folder.IsEmpty())
+    {
+        reason = "No target folder";
+        return false;
+    }
+    if (!entry.hasFiles)
+    {
+        dsid = FormatArchiveDSID(0, 0);
+        return Orvo::File::Md(folder.View()) ? true : (reason = "Unable to create folder", false);
+    }
+    SoupStreamReader in(entry.fd, entry.filesAt, entry.filesAt + entry.filesSize);
+    size_t count = 0;
+    if (!CheckFilesOnDisk(in, in.Begin(), in.End(), count, reason)) return false;
+    std::string real;
+    if (!Orvo::File::Md(folder.View()) || !Orvo::File::Resolve(folder.View(), real))
+    {
+        reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
+        return false;
+    }
+    ExportState s{in, lzss, reason, 0, {}, {}};
+    if (!WriteFilesOnDisk(s, in.Begin(), in.End(), real)) return false;
+    dsid = FormatArchiveDSID(s.crc, entry.filesSize);
+    return true;
+}

@@ -1,0 +1,287 @@
+// Packages and folder installs through the real tool and daemon, each beside the plain copy of the same
+// data (tar, cp) in the same run:
+//   installfrompath  N small assets and M large ones                      beside  cp -r
+//   createcdp        1/4, 1/2 and all of the small assets (how it scales)  beside  tar cf
+//   createcdp        the large assets                                      beside  tar cf
+//   installcdp       the large assets' package into a fresh installation  beside  tar c | tar x
+//   installcdp       the small assets' package into a fresh installation  beside  tar c | tar x
+// with the peak memory of the tool, the daemon and its command host. Every figure is the median of the runs.
+//
+//   bench_packages [small=5000] [small KB=10] [large=500] [large MB=1] [runs=3] [work folder]
+//
+// The work folder (default $TMPDIR, else /dev/shm) should be a memory file system, so that the figures are
+// the programs' and not the disk's. VELMAR_BENCH_STAGE names another installation's stage folder (its bin/
+// is used): the same run can then measure an older build beside this one.
+#include "core/KUID.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Run
+{
+    double seconds = 0;
+    long peakKB = 0;
+    int exit = -1;
+};
+
+// Runs a program (its output thrown away) and waits for it.
+Run Spawn(const std::vector<std::string>& args, const std::string& dir)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    Run r;
+    const auto t0 = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage ru;
+    wait4(pid, &status, 0, &ru);
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.peakKB = ru.ru_maxrss;
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+Run Shell(const std::string& command, const std::string& dir) { return Spawn({"/bin/sh", "-c", command}, dir); }
+
+std::string g_stage;  // the stage folder whose bin/ is used
+std::string g_work;
+int g_roots = 0;
+
+// A fresh installation root: the stage's bin/ and an empty UserData/.
+std::string NewRoot()
+{
+    const std::string root = g_work + "/root" + std::to_string(++g_roots);
+    fs::remove_all(root);
+    fs::create_directories(root + "/UserData");
+    fs::copy(g_stage + "/bin", root + "/bin", fs::copy_options::recursive);
+    return root;
+}
+
+Run Tool(const std::string& root, std::vector<std::string> args)
+{
+    args.insert(args.begin(), root + "/bin/VelmarUtil");
+    return Spawn(args, root);
+}
+
+// The peak resident size (kB) of the processes started from this root's bin/ whose command line holds `word`.
+long PeakOf(const std::string& root, const std::string& exe, const std::string& word)
+{
+    long peak = 0;
+    for (const auto& e : fs::directory_iterator("/proc"))
+    {
+        const std::string pid = e.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec;
+        if (fs::read_symlink(e.path() / "exe", ec).string() != root + "/bin/" + exe) continue;
+        std::ifstream cmd(e.path() / "cmdline");
+        std::string line((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
+        if (!word.empty() && line.find(word) == std::string::npos) continue;
+        std::ifstream status(e.path() / "status");
+        for (std::string l; std::getline(status, l);)
+            if (l.rfind("VmHWM:", 0) == 0) peak = std::max(peak, std::atol(l.c_str() + 6));
+    }
+    return peak;
+}
+
+void CloseRoot(const std::string& root)
+{
+    Tool(root, {"closevaddaemon"});
+    // The daemon ends its command host and itself; the root goes when nothing of it runs any more.
+    for (int i = 0; i < 600 && (PeakOf(root, "VADDaemon", "") || PeakOf(root, "VelmarUtil", "")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fs::remove_all(root);
+}
+
+// Asset folders a<i> under `folder`: a config and one data file of `bytes` bytes each.
+std::vector<KUID> MakeAssets(const std::string& folder, int count, size_t bytes, int user)
+{
+    std::vector<KUID> kuids;
+    std::string data(bytes, '\0');
+    for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    for (int i = 0; i < count; ++i)
+    {
+        const KUID k(user, i + 1, 0);
+        kuids.push_back(k);
+        const std::string a = folder + "/a" + std::to_string(i);
+        fs::create_directories(a);
+        std::ofstream(a + "/config.txt") << "kuid " << k.ToString() << "\nkind \"scenery\"\nusername \"Bench asset "
+                                         << i << "\"\ncategory-class \"BR\"\nvelmar-build 4.6\n";
+        std::ofstream(a + "/data.bin", std::ios::binary).write(data.data(), static_cast<std::streamsize>(bytes));
+    }
+    return kuids;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void Row(const char* what, const std::vector<double>& ours, const char* reference, const std::vector<double>& ref,
+         const char* note = "")
+{
+    const double a = Median(ours), b = Median(ref);
+    std::printf("%-34s %8.3f s   %-14s %8.3f s   speed %5.2f of the reference%s\n", what, a, reference, b,
+                a > 0 ? b / a : 0.0, note);
+    std::fflush(stdout);
+}
+
+std::vector<std::string> KuidArgs(const std::vector<KUID>& kuids, size_t n)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i < n && i < kuids.size(); ++i) out.push_back(kuids[i].ToString());
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int small = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const size_t smallKB = argc > 2 ? static_cast<size_t>(std::atoi(argv[2])) : 10;
+    const int large = argc > 3 ? std::atoi(argv[3]) : 500;
+    const size_t largeMB = argc > 4 ? static_cast<size_t>(std::atoi(argv[4])) : 1;
+    const int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = argc > 6 ? argv[6] : (tmp && *tmp ? tmp : "/dev/shm");
+    const char* stage = std::getenv("VELMAR_BENCH_STAGE");
+    g_stage = stage && *stage ? stage : VELMAR_STAGE_DIR;
+    if (small < 4 || large < 1) return 2;
+
+    // Many KUIDs on one command line: room for them (the argument space is a quarter of the stack limit).
+    struct rlimit stack;
+    getrlimit(RLIMIT_STACK, &stack);
+    stack.rlim_cur = std::min<rlim_t>(stack.rlim_max, rlim_t(256) << 20);
+    setrlimit(RLIMIT_STACK, &stack);
+
+    char tmpl[PATH_MAX];
+    std::snprintf(tmpl, sizeof tmpl, "%s/bench-packages-XXXXXX", base.c_str());
+    if (!mkdtemp(tmpl)) return 1;
+    g_work = tmpl;
+    std::printf("work folder %s, stage %s, median of %d runs\n", g_work.c_str(), g_stage.c_str(), runs);
+    const std::string src = g_work + "/src";
+    const std::vector<KUID> smallKuids = MakeAssets(src + "/small", small, smallKB << 10, 810000);
+    const std::vector<KUID> largeKuids = MakeAssets(src + "/large", large, largeMB << 20, 820000);
+
+    struct Set
+    {
+        const char* name;
+        std::string folder;
+        const std::vector<KUID>& kuids;
+    };
+    const Set sets[] = {{"small", src + "/small", smallKuids}, {"large", src + "/large", largeKuids}};
+    std::string packages[2];
+    for (const Set& set : sets)
+    {
+        const bool isSmall = &set == &sets[0];
+        char label[96];
+        // installfrompath into a fresh installation whose daemon is running.
+        std::vector<double> ours, ref;
+        for (int r = 0; r < runs; ++r)
+        {
+            const std::string root = NewRoot();
+            Tool(root, {"version"});
+            Run a = Tool(root, {"installfrompath", set.folder});
+            Run b = Shell("cp -r '" + set.folder + "' '" + root + "/copy'", root);
+            if (a.exit != 0 || b.exit != 0) std::printf("  (exit %d / %d)\n", a.exit, b.exit);
+            ours.push_back(a.seconds);
+            ref.push_back(b.seconds);
+            // The installed assets make the package: createcdp of part and of all of them, beside tar.
+            if (r == runs - 1)
+            {
+                std::vector<size_t> counts{set.kuids.size()};
+                if (isSmall) counts = {set.kuids.size() / 4, set.kuids.size() / 2, set.kuids.size()};
+                for (size_t n : counts)
+                {
+                    std::vector<double> c, t;
+                    for (int k = 0; k < runs; ++k)
+                    {
+                        std::vector<std::string> args{"createcdp", g_work + "/" + set.name + ".cdp"};
+                        const std::vector<std::string> ids = KuidArgs(set.kuids, n);
+                        args.insert(args.end(), ids.begin(), ids.end());
+                        Run cc = Tool(root, args);
+                        if (cc.exit != 0) std::printf("  (createcdp exit %d)\n", cc.exit);
+                        c.push_back(cc.seconds);
+                        // tar of the same asset folders.
+                        std::string list = g_work + "/list.txt";
+                        {
+                            std::ofstream l(list);
+                            for (size_t i = 0; i < n; ++i) l << set.kuids[i].ToSpacedString() << "\n";
+                        }
+                        t.push_back(
+                            Shell("tar cf '" + g_work + "/x.tar' -C '" + root + "/UserData/local' -T '" + list + "'",
+                                  root)
+                                .seconds);
+                    }
+                    std::snprintf(label, sizeof label, "createcdp %zu %s", n, set.name);
+                    Row(label, c, "tar cf", t);
+                }
+                packages[isSmall ? 0 : 1] = g_work + "/" + set.name + ".cdp";
+            }
+            CloseRoot(root);
+        }
+        std::snprintf(label, sizeof label, "installfrompath %zu %s", set.kuids.size(), set.name);
+        Row(label, ours, "cp -r", ref);
+    }
+
+    // installcdp into a fresh installation whose daemon is running (the command host starts on demand).
+    for (const Set& set : sets)
+    {
+        const std::string& package = packages[&set == &sets[0] ? 0 : 1];
+        std::vector<double> ours, ref;
+        long tool = 0, daemon = 0, host = 0;
+        for (int r = 0; r < runs; ++r)
+        {
+            const std::string root = NewRoot();
+            Tool(root, {"version"});
+            Run a = Tool(root, {"installcdp", package});
+            if (a.exit != 0) std::printf("  (installcdp exit %d)\n", a.exit);
+            ours.push_back(a.seconds);
+            tool = std::max(tool, a.peakKB);
+            daemon = std::max(daemon, PeakOf(root, "VADDaemon", ""));
+            host = std::max(host, PeakOf(root, "VelmarUtil", "vadcommandhost"));
+            fs::create_directories(root + "/copy");
+            ref.push_back(Shell("tar c -C '" + set.folder + "' . | tar x -C '" + root + "/copy'", root).seconds);
+            CloseRoot(root);
+        }
+        char label[96], note[160];
+        std::snprintf(label, sizeof label, "installcdp %zu %s", set.kuids.size(), set.name);
+        std::snprintf(note, sizeof note,
+                      "\n%34s peak memory: tool %.1f MB, daemon %.1f MB, command host %.1f MB"
+                      " (package %.1f MB)",
+                      "", tool / 1024.0, daemon / 1024.0, host / 1024.0,
+                      static_cast<double>(fs::file_size(package)) / 1048576.0);
+        Row(label, ours, "tar c | tar x", ref, note);
+    }
+    fs::remove_all(g_work);
+    return 0;
+}
