@@ -37,7 +37,7 @@ bool ReadChunks(const uint8_t* p, const uint8_t* end, TDBContainerTag& into, int
         uint16_t nameLen = LoadU16(p);
         p += 2;
         if (nameLen > size - 3) return false;
-        Orvo::PString name(reinterpret_cast<const char*>(p), nameLen);
+        const std::string_view name(reinterpret_cast<const char*>(p), nameLen);
         p += nameLen;
         uint8_t type = *p++;
         const size_t payload = static_cast<size_t>(chunkEnd - p);
@@ -47,7 +47,7 @@ bool ReadChunks(const uint8_t* p, const uint8_t* end, TDBContainerTag& into, int
             if (depth + 1 > kMaxSoupDepth) return false;
             auto* sub = new TDBContainerTag;
             sub->AddRef();
-            into.AdoptNewChild(std::move(name), sub);
+            into.AdoptNewChild(name, sub);
             if (!ReadChunks(p, chunkEnd, *sub, depth + 1)) return false;
             p = chunkEnd;
             continue;
@@ -55,7 +55,7 @@ bool ReadChunks(const uint8_t* p, const uint8_t* end, TDBContainerTag& into, int
 
         auto* tag = new TDBDataTag;
         tag->AddRef();
-        into.AdoptNewChild(std::move(name), tag);
+        into.AdoptNewChild(name, tag);
         ACSRawDataCore& d = tag->Data();
         const char* bytes = reinterpret_cast<const char*>(p);
         switch (type)

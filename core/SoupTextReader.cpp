@@ -22,13 +22,13 @@ public:
         {
             auto* sub = new TDBContainerTag;
             sub->AddRef();
-            into.AdoptNewChild(Orvo::PString(name), sub);
+            into.AdoptNewChild(name, sub);
             stack_.push_back(sub);
             return;
         }
         auto* tag = new TDBDataTag;
         tag->AddRef();
-        into.AdoptNewChild(Orvo::PString(name), tag);
+        into.AdoptNewChild(name, tag);
         if (kind == Orvo::ConfigData::QuotedString)
             tag->Data().SetString(value);
         else if (kind == Orvo::ConfigData::Raw)

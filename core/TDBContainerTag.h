@@ -2,6 +2,8 @@
 // A named-children node of the soup: (name, child) pairs in order, each child held by one reference.
 #include "core/ACSChunk.h"
 
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,11 @@ public:
     // Appends a child that the caller knows cannot form a cycle (a node made just now), taking over the
     // caller's reference. Used by the file readers.
     void AdoptNewChild(Orvo::PString name, ACSChunk* child) { children_.emplace_back(std::move(name), child); }
+    // The same with the name interned in place (no handle is copied or moved).
+    void AdoptNewChild(std::string_view name, ACSChunk* child)
+    {
+        children_.emplace_back(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple(child));
+    }
     void Reserve(size_t n) { children_.reserve(n); }
 
     ACSChunk* Clone() const override;

@@ -4,6 +4,7 @@
 #include "engine/Log.h"
 #include "engine/TextCase.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,28 +18,53 @@ bool StartsWithBom(std::string_view t) { return t.substr(0, 3) == kBom; }
 
 inline bool IsLineBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// Character classes for the scanning loops: a run of ordinary characters is skipped a byte at a time with
+// one table look-up.
+enum : uint8_t
+{
+    kBlank = 1,         // ' ', '\t', '\r', '\n'
+    kQuotedSpecial = 2  // '"', '\\', '\n', '\r': what ends a run inside a quoted text
+};
+
+constexpr auto kClasses = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned char c : {' ', '\t', '\r', '\n'}) t[c] |= kBlank;
+    for (unsigned char c : {'"', '\\', '\n', '\r'}) t[c] |= kQuotedSpecial;
+    return t;
+}();
+
+inline bool Is(char c, uint8_t cls) { return (kClasses[static_cast<unsigned char>(c)] & cls) != 0; }
+
 // Reads an escaped run up to its closing quote. `i` starts after the opening quote and ends after
 // the closing one. With `oneLine` a line end stops the scan. CR LF inside the text becomes LF, so a
 // value does not depend on the file's line ends. False when there is no closing quote.
 bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, int* lines)
 {
     out.clear();
+    const size_t n = t.size();
     size_t runStart = i;
-    while (i < t.size())
+    while (i < n)
     {
+        while (i < n && !Is(t[i], kQuotedSpecial)) ++i;
+        if (i >= n) break;
         char c = t[i];
         if (c == '"')
         {
-            out.append(t.substr(runStart, i - runStart));
+            out.append(t.data() + runStart, i - runStart);
             ++i;
             return true;
         }
-        if (c == '\\' && i + 1 < t.size() && (t[i + 1] == '"' || t[i + 1] == '\\'))
+        if (c == '\\')
         {
-            out.append(t.substr(runStart, i - runStart));
-            out.push_back(t[i + 1]);
-            i += 2;
-            runStart = i;
+            if (i + 1 < n && (t[i + 1] == '"' || t[i + 1] == '\\'))
+            {
+                out.append(t.data() + runStart, i - runStart);
+                out.push_back(t[i + 1]);
+                i += 2;
+                runStart = i;
+                continue;
+            }
+            ++i;
             continue;
         }
         if (c == '\n')
@@ -46,9 +72,9 @@ bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, i
             if (oneLine) return false;
             if (lines) ++*lines;
         }
-        if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n' && !oneLine)
+        if (c == '\r' && i + 1 < n && t[i + 1] == '\n' && !oneLine)
         {
-            out.append(t.substr(runStart, i - runStart));
+            out.append(t.data() + runStart, i - runStart);
             runStart = i + 1;  // drop the CR, keep the LF
         }
         ++i;
@@ -134,7 +160,7 @@ private:
 // The first position at or after `i` that is not blank, counting the line ends passed.
 inline size_t SkipBlanks(std::string_view t, size_t i, int& line)
 {
-    while (i < t.size() && IsBlank(t[i]))
+    while (i < t.size() && Is(t[i], kBlank))
     {
         if (t[i] == '\n') ++line;
         ++i;
@@ -208,7 +234,7 @@ int ConfigParser::Scan(std::string_view t, ConfigParserSink& sink, std::string_v
         if (!isQuotedName)
         {
             size_t start = i;
-            while (i < n && !IsBlank(t[i])) ++i;
+            while (i < n && !Is(t[i], kBlank)) ++i;
             name = t.substr(start, i - start);
         }
 

@@ -219,6 +219,7 @@ struct alignas(128) PStringCache::Shard
 PStringCache::PStringCache() : shards_(new Shard[kShards])
 {
     empty_ = Intern(std::string_view());  // this reference is never dropped
+    s_empty = empty_;
 }
 
 PStringCache& PStringCache::Instance()
@@ -231,6 +232,7 @@ PStringCache& PStringCache::Instance()
 PStringNode* PStringCache::Intern(std::string_view text)
 {
     if (text.size() > UINT32_MAX) throw std::length_error("PString too long");
+    if (text.empty() && s_empty) return s_empty;
     size_t hash = std::hash<std::string_view>{}(text);
     Shard& shard = shards_[(hash >> 7) % kShards];
     if (ReaderSlot* slot = ThreadSlot())
@@ -253,12 +255,16 @@ PStringNode* PStringCache::Intern(std::string_view text)
     return node;
 }
 
-void PStringCache::AddRef(PStringNode* node) { node->refs.fetch_add(1, std::memory_order_relaxed); }
+void PStringCache::AddRef(PStringNode* node)
+{
+    // The empty string lives for ever: it is not counted (every default and moved-from handle holds it).
+    if (node != s_empty) node->refs.fetch_add(1, std::memory_order_relaxed);
+}
 
 void PStringCache::Release(PStringNode* node)
 {
     // A node at zero stays in the table until CollectGarbage, so re-interning common names is cheap.
-    node->refs.fetch_sub(1, std::memory_order_acq_rel);
+    if (node != s_empty) node->refs.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 PString PStringCache::Ins(const PString& s, size_t position, std::string_view text)
