@@ -167,6 +167,31 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
     }
 }
 
+// The same promise for assets installed in one batch (one store transaction): after a kill at any step each
+// is whole, in its old version or, once the transaction is committed, its new one.
+TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstall)
+{
+    WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
+    WriteVersion(inst.Path("src/a"), 'A');
+    WriteVersion(inst.Path("src/b"), 'B');
+    StartAndOpen();
+    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    for (const auto& step : kSteps)
+    {
+        SCOPED_TRACE(step.point);
+        StartCrashingAt(step.point);
+        RawClient raw;
+        ASSERT_TRUE(raw.Connect(inst));
+        // The bystander folder in the same batch: refused (the database's own), the asset replaced.
+        raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
+                      VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), inst.Path("src/b")}, 0}));
+        ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        ExpectConsistent(step.newVersion ? "B" : "A");
+        ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    }
+}
+
 // Killed from outside at a moment picked by a timer, as a user would: the same promise holds wherever it
 // lands.
 TEST_F(DaemonCrashTest, KilledFromOutsideDuringAnInstall)

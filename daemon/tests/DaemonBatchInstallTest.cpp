@@ -1,0 +1,62 @@
+// Several folders installed in one request (one store transaction): each as a single install would do it,
+// and the folders of installed assets named for packing.
+#include "DaemonHarness.h"
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DaemonBatchInstallTest : public DaemonTest
+{};
+
+}  // namespace
+
+TEST_F(DaemonBatchInstallTest, EachFolderAsASingleInstallWouldDoIt)
+{
+    const KUID a(555, 1, 0), b(555, 2, 0);
+    WriteAssetFolder(inst.Path("src/a"), a, "First", "", 2, 100);
+    WriteAssetFolder(inst.Path("src/b"), b, "Second");
+    WriteAssetFolder(inst.Path("src/b2"), b, "Second again");  // the same asset later in the batch
+    fs::create_directories(inst.Path("src/none"));
+    fs::create_symlink(inst.Path("src/a/config.txt"), inst.Path("src/b/linked.txt"));
+    StartAndOpen();
+
+    ResultsLog log;
+    std::vector<KUID> installed;
+    ASSERT_TRUE(VADInstallFromFolders({inst.Path("src/a"), inst.Path("src/none"), inst.Path("src/b"),
+                                       inst.Path("src/b2"), inst.Path("UserData/local")},
+                                      installed, &log));
+    EXPECT_EQ(installed, (std::vector<KUID>{a, KUID::Null(), b, b, KUID::Null()}));
+    EXPECT_EQ(log.ErrorCount(), 2u);    // no configuration; the database's own folder
+    EXPECT_GE(log.WarningCount(), 1u);  // the link left out
+
+    // The second copy of b replaced the first, which went to a backup as a replacement does.
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(b, info));
+    EXPECT_EQ(info.username, "Second again");
+    ASSERT_TRUE(VADGetAssetInfo(a, info));
+    EXPECT_TRUE(info.IsInstalled());
+    EXPECT_EQ(info.fileSize, fs::file_size(inst.Path("UserData/local/kuid 555 1/config.txt")) + 200);
+    EXPECT_FALSE(fs::exists(inst.Path("UserData/local/kuid 555 2/linked.txt")));
+    EXPECT_TRUE(fs::exists(inst.Path("UserData/backups")));
+
+    // A restart finds every record matching its folder: nothing to read again.
+    RestartAndOpen();
+    ASSERT_TRUE(VADGetAssetInfo(b, info));
+    EXPECT_EQ(info.username, "Second again");
+
+    std::vector<std::pair<bool, std::string>> folders;
+    ASSERT_TRUE(VADGetAssetFolders({a, KUID(555, 99, 0), b}, folders));
+    ASSERT_EQ(folders.size(), 3u);
+    EXPECT_EQ(folders[0], std::make_pair(true, inst.Path("UserData/local/kuid 555 1")));
+    EXPECT_FALSE(folders[1].first);
+    EXPECT_TRUE(folders[2].first);
+}
