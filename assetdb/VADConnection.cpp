@@ -318,7 +318,7 @@ struct VADConnection::Link
             if (now >= deadline) return;
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(step, deadline - now));
             if (readyNow()) return;
-            step = std::min(step * 2, std::chrono::microseconds(8000));
+            step = std::min(step * 2, std::chrono::microseconds(1000));
         }
     }
 

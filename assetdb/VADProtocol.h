@@ -41,6 +41,10 @@ constexpr int32_t kVADStatusBadPayload = -3;      // the payload's lengths don't
 constexpr int32_t kVADStatusNotFound = -4;        // no such asset / handle / group
 constexpr int32_t kVADStatusLinkDropped = -100;   // client side only: the connection went away
 
+// A bit of the commit's option word (request 34): the edit folder was written whole by the committer, which
+// writes it no more, so the daemon may give its files a second name in the installed copy instead of copying.
+constexpr uint32_t kVADCommitHandOverFiles = 16;
+
 // Request codes. The layout of each payload is documented in VADPayloads.h.
 enum VADRequestCode : uint32_t
 {

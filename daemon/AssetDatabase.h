@@ -82,7 +82,9 @@ public:
     void ReleaseHandle(uint32_t handle);
     // The content-source name and absolute folder of a handle.
     DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder) const;
-    DbStatus Commit(uint32_t handle, DaemonResults* results);
+    // With `linkFiles` (an edit folder its writer hands over whole: nothing writes it any more) the files are
+    // linked into the installed copy instead of copied; the edit folder still stands until the commit point.
+    DbStatus Commit(uint32_t handle, DaemonResults* results, bool linkFiles = false);
     DbStatus Revert(uint32_t handle, DaemonResults* results);
     DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results);
     DbStatus Delete(const KUID& k, DaemonResults* results);

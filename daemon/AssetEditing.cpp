@@ -350,7 +350,7 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
+DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles)
 {
     std::unique_lock lk(mutex_);
     const EditRecord* found = EditByHandleLocked(handle);
@@ -386,7 +386,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results)
         return DbStatus::kFailed;
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(editFolder, target, &error, &staged.leftOut, &staged.size))
+    if (!StageFolderCopy(editFolder, target, &error, &staged.leftOut, &staged.size, linkFiles))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});

@@ -24,10 +24,10 @@ int32_t EditFolder(RequestContext& c, const VADHandleRequest& req, VADEditFolder
 
 int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolReply& reply)
 {
-    NoteUnusedOption(c, "option word", req.option);
+    NoteUnusedOption(c, "option word", req.option & ~kVADCommitHandOverFiles);
     NoteUnusedOption(c, "flag", req.flag);
     reply.value = 1;
-    return StatusOf(c.Db().Commit(req.handle, &c.results));
+    return StatusOf(c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0));
 }
 
 int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)

@@ -121,8 +121,20 @@ bool CopyOneFile(const std::string& from, const std::string& to, uint64_t& bytes
     return ok;
 }
 
+// Gives the target a second name of the source's file (same file system), counting its bytes; false when the
+// file system cannot (the caller copies then).
+bool LinkOneFile(const std::string& from, const std::string& to, uint64_t& bytes)
+{
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    ::unlink(to.c_str());
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    bytes += static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
 bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, std::vector<std::string>* leftOut,
-              int& error, std::string& failedAt)
+              int& error, std::string& failedAt, bool link)
 {
     DIR* d = ::opendir(from.c_str());
     if (!d)
@@ -149,7 +161,7 @@ bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, s
         if (type == DT_DIR)
         {
             if ((::mkdir(dst.c_str(), 0777) != 0 && errno != EEXIST) ||
-                !CopyTree(src, dst, bytes, leftOut, error, failedAt))
+                !CopyTree(src, dst, bytes, leftOut, error, failedAt, link))
             {
                 if (error == 0) error = errno;
                 if (failedAt.empty()) failedAt = src;
@@ -159,7 +171,7 @@ bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, s
         }
         else if (type == DT_REG)
         {
-            if (!CopyOneFile(src, dst, bytes, error))
+            if (!(link && LinkOneFile(src, dst, bytes)) && !CopyOneFile(src, dst, bytes, error))
             {
                 failedAt = src;
                 ok = false;
@@ -177,7 +189,7 @@ bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, s
 }  // namespace
 
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
-                    std::vector<std::string>* leftOut, uint64_t* bytes)
+                    std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
 {
     if (leftOut) leftOut->clear();
     if (!FolderExists(from))
@@ -199,7 +211,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         while (p.size() > 1 && p.back() == '/') p.pop_back();
         return p;
     };
-    const bool ok = CopyTree(bare(from), bare(to), copied, leftOut, why, failedAt);
+    const bool ok = CopyTree(bare(from), bare(to), copied, leftOut, why, failedAt, link);
     if (leftOut) std::sort(leftOut->begin(), leftOut->end());
     if (!ok)
     {
@@ -223,11 +235,11 @@ std::string TempFolderFor(const std::string& target) { return Beside(target, ".v
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
-                     std::vector<std::string>* leftOut, uint64_t* bytes)
+                     std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
 {
     std::string tmp = TempFolderFor(target);
     RemoveFolderTree(tmp);
-    if (CopyFolderTree(from, tmp, error, leftOut, bytes)) return true;
+    if (CopyFolderTree(from, tmp, error, leftOut, bytes, link)) return true;
     RemoveFolderTree(tmp);
     return false;
 }

@@ -9,9 +9,10 @@
 
 // Copies a folder tree (regular files with their modes, and folders; symbolic links and other special files
 // are left out, and their paths go to `leftOut`, sorted, for the caller to report). `bytes` gets the total
-// size of the files copied.
+// size of the files copied. With `link` a file is given a second name (a hard link) instead of being copied
+// where the file system allows: only for a source nothing else writes to, which is removed afterwards.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
-                    std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
+                    std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -24,7 +25,7 @@ std::string OldFolderFor(const std::string& target);
 // Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
 // commits with SwapInFolder.
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
-                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
+                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
 // Moves the staged folder into place: the old target (if any) is renamed aside, the staged one renamed to
 // the target. FinishSwap removes the old copy afterwards; UndoSwap puts it back.
 bool SwapInFolder(const std::string& target, std::string* error = nullptr);

@@ -6,6 +6,7 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADEditHandle.h"
+#include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/InterfaceTextDB.h"
@@ -182,7 +183,9 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     if (entry.HasChild("dsid") && !(flags & kArchiveInstallDSIDMatches))
         PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
 
-    if (commit && !VADCommitAsset(handle, ArchiveInstallCommitOption(flags), &log, nullptr, commitFlag))
+    // The edit folder was written here and is not written again: its files are handed over, not copied.
+    if (commit &&
+        !VADCommitAsset(handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles, &log, nullptr, commitFlag))
     {
         // The commit said why; the asset must not stay half made and open for editing.
         VADRevertAsset(handle);

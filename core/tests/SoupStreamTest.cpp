@@ -47,6 +47,20 @@ TEST(Crc32, CombineGivesTheCrcOfTheJoinedPieces)
     }
 }
 
+// The folded (carry-less multiply) path for long data against the table path byte by byte.
+TEST(Crc32, LongDataAsByteByByte)
+{
+    std::string data(5000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919 + i / 13) & 0xFF);
+    for (size_t size : {size_t(63), size_t(64), size_t(65), size_t(80), size_t(127), size_t(1000), data.size()})
+    {
+        uint32_t bytewise = 0;
+        for (size_t i = 0; i < size; ++i) bytewise = Crc32(data.data() + i, 1, bytewise);
+        EXPECT_EQ(Crc32(data.data(), size), bytewise) << size;
+        EXPECT_EQ(Crc32(data.data() + 3, size - 3, Crc32(data.data(), 3)), bytewise) << size;
+    }
+}
+
 TEST(SoupStream, WrittenPieceByPieceEqualsTheTreeForm)
 {
     TestFolder dir;
