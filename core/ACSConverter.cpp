@@ -286,6 +286,19 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
         if (Orvo::EqualsNoCase(text, "#int[]")) return out.SetInts(kNone, 0);
         if (Orvo::EqualsNoCase(text, "#kuid[]")) return out.SetKUIDs(kNoKUID, 0);
     }
+    // The usual value, one number: read once.
+    if (text.find(',') == std::string_view::npos)
+    {
+        const std::string_view item = Orvo::TrimView(text);
+        bool integral;
+        if (LooksLikeNumber(item, integral))
+        {
+            int32_t i;
+            float f;
+            if (integral && ParseInt(item, i)) return out.SetInts(&i, 1);
+            if (!integral && ParseFloatChecked(item, f)) return out.SetFloats(&f, 1);
+        }
+    }
     // One pass to classify the items, a second to convert them.
     bool allKUID = true, allInt = true, allNumber = true;
     size_t items = 0;
