@@ -501,11 +501,41 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, 
 {
     config = TDBTagRef();
     TDBTagRef loaded;
-    Orvo::File::Path chump = folder, txt = folder;
-    chump.AddPath("config.chump");
-    txt.AddPath("config.txt");
-    bool ok = Orvo::File::IsFile(chump.View()) ? LoadConfigFile(loaded, "", chump.View())
-                                               : LoadConfigFile(loaded, "", txt.View());
+    std::string path;
+    std::string dir;
+    std::vector<DirEntry> entries;
+    if (Orvo::File::Resolve(folder.View(), dir) && ListFolder(dir, entries))
+    {
+        // From one listing, as the engine's files find a name: the exact one, else the smallest that equals it
+        // without regard to case. "config.chump" when that is a file, else "config.txt".
+        auto find = [&](std::string_view name) -> const DirEntry* {
+            const DirEntry* noCase = nullptr;
+            for (const DirEntry& e : entries)
+            {
+                if (e.name == name) return &e;
+                if (!noCase && Orvo::EqualsNoCase(e.name, name)) noCase = &e;
+            }
+            return noCase;
+        };
+        auto isFile = [&](const DirEntry* e) {
+            if (!e) return false;
+            if (e->type == DT_REG) return true;
+            struct stat st;
+            return (e->type == DT_LNK || e->type == DT_UNKNOWN) && ::stat((dir + "/" + e->name).c_str(), &st) == 0 &&
+                   S_ISREG(st.st_mode);
+        };
+        const DirEntry* chump = find("config.chump");
+        const DirEntry* txt = find("config.txt");
+        path = dir + "/" + (isFile(chump) ? chump->name : txt ? txt->name : std::string("config.txt"));
+    }
+    else
+    {
+        Orvo::File::Path chump = folder, txt = folder;
+        chump.AddPath("config.chump");
+        txt.AddPath("config.txt");
+        path = Orvo::File::IsFile(chump.View()) ? chump.str() : txt.str();
+    }
+    bool ok = LoadConfigFile(loaded, "", path);
     if (!ok || !loaded.IsContainer())
     {
         reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());

@@ -167,9 +167,9 @@ private:
     // The checks and the configuration of a folder to install from (no lock needed).
     bool CheckInstallSource(const std::string& folderIn, std::string& folder, AssetConfigFiles& configs,
                             AssetRecord& rec, DaemonResults* results) const;
-    // Stages the copy and keeps a backup of the copy it replaces.
-    bool StageInstallLocked(const std::string& folder, const AssetConfigFiles& configs, StagedAsset& s,
-                            DaemonResults* results);
+    // After the copy was staged (or failed with `stageError`): keeps a backup of the copy it replaces.
+    bool StageInstallLocked(const AssetConfigFiles& configs, StagedAsset& s, DaemonResults* results, bool staged,
+                            const std::string& stageError);
     void PostInstalled(const StagedAsset& s, const std::string& folder, const AssetConfigFiles& configs,
                        DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.

@@ -7,8 +7,12 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 
+#include <algorithm>
+#include <atomic>
 #include <ctime>
+#include <functional>
 #include <sys/stat.h>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -182,20 +186,14 @@ bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string&
     return true;
 }
 
-bool AssetDatabase::StageInstallLocked(const std::string& folder, const AssetConfigFiles& configs, StagedAsset& s,
-                                       DaemonResults* results)
+bool AssetDatabase::StageInstallLocked(const AssetConfigFiles& configs, StagedAsset& s, DaemonResults* results,
+                                       bool staged, const std::string& stageError)
 {
     AssetRecord& rec = s.rec;
-    if (FindEditLocked(rec.kuid))
-    {
-        PostResult(results, kResultError, "$vad_prompt_openforedit_log", rec.kuid, KuidParam(rec.kuid));
-        return false;
-    }
-    std::string error;
-    if (!StageFolderCopy(folder, root_.LocalFolder(rec.kuid), &error, &s.leftOut, &s.size))
+    if (!staged)
     {
         PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
-                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
+                   {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", stageError}});
         return false;
     }
     s.sizeKnown = true;
@@ -237,53 +235,97 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
     return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
 }
 
+namespace {
+
+// Runs fn(0) ... fn(n - 1) on a few threads; the calls must not touch anything shared.
+void InParallel(size_t n, const std::function<void(size_t)>& fn)
+{
+    const size_t threads = n < 8 ? 1 : std::min<size_t>({4, n / 4, std::max(1u, std::thread::hardware_concurrency())});
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < n;) fn(i);
+    };
+    std::vector<std::thread> pool;
+    for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+}
+
+}  // namespace
+
 void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
                                        DaemonResults* results)
 {
     installed.assign(folders.size(), KUID::Null());
     struct Source
     {
-        size_t index;
         std::string folder;
         AssetConfigFiles configs;
         AssetRecord rec;
-        bool ok;
+        bool ok = false;
+        DaemonResults results;
+        // The staged copy:
+        bool staged = false;
+        std::string stageError;
+        std::vector<std::string> leftOut;
+        uint64_t size = 0;
     };
-    // The folders are read before the lock is taken, as a single install does.
+    // The folders are read before the lock is taken, as a single install does; side by side, each posting
+    // into its own results, which then go out in the folders' order.
     std::vector<Source> sources(folders.size());
-    for (size_t i = 0; i < folders.size(); ++i)
-    {
+    InParallel(sources.size(), [&](size_t i) {
         Source& src = sources[i];
-        src.index = i;
-        src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, results);
-    }
+        src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, &src.results);
+    });
+    if (results)
+        for (Source& src : sources) results->insert(results->end(), src.results.begin(), src.results.end());
     std::unique_lock lk(mutex_);
     // Groups of assets installed in one transaction; an asset named twice ends a group, so that the second
     // install replaces the first as it would one request after the other.
     size_t next = 0;
     while (next < sources.size())
     {
-        std::vector<StagedAsset> group;
-        std::vector<Source*> members;
+        std::vector<size_t> members;
         std::unordered_set<KUID> inGroup;
         for (; next < sources.size(); ++next)
         {
             Source& src = sources[next];
             if (!src.ok) continue;
             if (!inGroup.insert(src.rec.kuid).second) break;
+            if (FindEditLocked(src.rec.kuid))
+            {
+                PostResult(results, kResultError, "$vad_prompt_openforedit_log", src.rec.kuid, KuidParam(src.rec.kuid));
+                continue;
+            }
+            members.push_back(next);
+        }
+        // The copies are made side by side (each into its own staging folder, which counts for nothing until
+        // the transaction); backups and the swaps follow in order.
+        InParallel(members.size(), [&](size_t m) {
+            Source& src = sources[members[m]];
+            src.staged =
+                StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError, &src.leftOut, &src.size);
+        });
+        std::vector<StagedAsset> group;
+        std::vector<size_t> staged;
+        for (size_t index : members)
+        {
+            Source& src = sources[index];
             StagedAsset s;
             s.rec = src.rec;
-            if (!StageInstallLocked(src.folder, src.configs, s, results)) continue;
+            s.leftOut = std::move(src.leftOut);
+            s.size = src.size;
+            if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             group.push_back(std::move(s));
-            members.push_back(&src);
+            staged.push_back(index);
         }
         if (group.empty()) continue;
         InstallStagedLocked(group, 0, results);
         for (size_t g = 0; g < group.size(); ++g)
         {
             if (!group[g].installed) continue;
-            installed[members[g]->index] = group[g].rec.kuid;
-            PostInstalled(group[g], members[g]->folder, members[g]->configs, results);
+            installed[staged[g]] = group[g].rec.kuid;
+            PostInstalled(group[g], sources[staged[g]].folder, sources[staged[g]].configs, results);
         }
     }
 }

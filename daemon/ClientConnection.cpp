@@ -103,9 +103,21 @@ void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payloa
         status = HandleRequest(server_, shared_from_this(), code, id, payload, body, results);
     // Asynchronous requests (id 0) get no reply; their results have no log to go to.
     if (id == 0) return;
-    for (const VADResultNotification& n : results) Send(VAD_NOTIFY_RESULT, id, VADEncode(n));
     VADBytes reply = VADEncodeReplyPayload(status, status < 0 ? VADBytes() : body.Take());
     // An answer too large for one frame would never arrive: the asker gets a failure instead.
     if (reply.size() > kVADMaxPayload) reply = VADEncodeReplyPayload(kVADStatusFailed);
-    Send(code | kVADReplyBit, id, reply);
+    // The results and then the reply, frame after frame, in one write: a request that posts a result per
+    // asset costs the asker one wake-up, not one per result.
+    VADBytes frames;
+    for (const VADResultNotification& n : results)
+    {
+        const VADBytes payload = VADEncode(n);
+        if (payload.size() > kVADMaxPayload) continue;
+        const VADBytes frame = VADEncodeFrame(VAD_NOTIFY_RESULT, id, payload);
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    const VADBytes frame = VADEncodeFrame(code | kVADReplyBit, id, reply);
+    frames.insert(frames.end(), frame.begin(), frame.end());
+    std::lock_guard lk(sendMutex_);
+    socket_.SendAll(frames.data(), frames.size(), kSendTimeoutMs);
 }

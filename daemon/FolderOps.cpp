@@ -198,7 +198,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         return false;
     }
     std::error_code ec;
-    fs::create_directories(to, ec);
+    if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) fs::create_directories(to, ec);
     if (ec)
     {
         if (error) *error = "cannot create '" + to + "': " + ec.message();

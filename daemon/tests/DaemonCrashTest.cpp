@@ -56,6 +56,9 @@ protected:
         ASSERT_GT(inst.StartDaemonReady(60, {"-crashat=" + point}), 0);
     }
 
+    // A commit (with that option word) killed at each step, for every step.
+    void CommitKilledAtEachStep(uint32_t option);
+
     // After a restart: the record and the folder agree, the folder is whole, nothing is left over.
     void ExpectConsistent(const char* allowed)
     {
@@ -127,7 +130,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
     }
 }
 
-TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
+void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
 {
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
@@ -149,7 +152,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
         StartCrashingAt(step.point);
         RawClient raw;
         ASSERT_TRUE(raw.Connect(inst));
-        raw.SendFrame(VAD_REQ_COMMIT, 1, VADEncode(VADHandleOptionRequest{id, 0, 0}));
+        raw.SendFrame(VAD_REQ_COMMIT, 1, VADEncode(VADHandleOptionRequest{id, option, 0}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "C" : "A");
         // Committed: the edit is closed. Not committed: it is still open with its changes.
@@ -166,6 +169,12 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit)
         ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     }
 }
+
+TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit) { CommitKilledAtEachStep(0); }
+
+// An edit folder handed over by its writer (its files linked into the installed copy, not copied): the edit
+// still survives a kill before the commit point whole.
+TEST_F(DaemonCrashTest, KilledAtEachStepOfAHandedOverCommit) { CommitKilledAtEachStep(kVADCommitHandOverFiles); }
 
 // The same promise for assets installed in one batch (one store transaction): after a kill at any step each
 // is whole, in its old version or, once the transaction is committed, its new one.
