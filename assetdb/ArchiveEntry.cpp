@@ -215,10 +215,11 @@ bool ListFolder(const std::string& dir, std::vector<DirEntry>& out)
 // larger than `limit`.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data, uint64_t limit)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // The entry was listed as a regular file: one swapped since for a link is not followed, nor a pipe waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) <= limit;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= limit;
     size_t have = 0;
     if (ok) data.resize(static_cast<size_t>(st.st_size) + 1);  // one byte more tells a file that grew
     while (ok)

@@ -165,7 +165,10 @@ bool CopyRange(int fromFd, uint64_t from, int toFd, uint64_t size)
 bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, const ContentArchiveFile& archive)
 {
     const std::vector<ArchiveFileEntry>& entries = archive.Entries();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A name of the daemon's own: whatever stands there (a leftover) goes, and the file is made afresh, for
+    // the owner only.
+    ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     std::string head;
     float f;

@@ -140,7 +140,13 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, const std::s
     SoupChunkInfo c;
     for (uint64_t at = begin; at != end; at = c.end)
     {
-        if (!s.in.ReadChunk(at, end, c)) return false;
+        // Checked before anything was written; checked again as the file may have changed since.
+        if (!s.in.ReadChunk(at, end, c) || !IsSafeArchiveFileName(c.name) ||
+            (c.type != kACSContainer && c.type != kACSBinary))
+        {
+            s.reason = WithPath("Archive file data is damaged: ", folder);
+            return false;
+        }
         ChecksumHeader(s, c);
         const std::string target = folder + "/" + c.name;
         if (c.type == kACSContainer)
@@ -426,9 +432,14 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
     // containers; "contents-table" absent or a container.
     SoupChunkInfo c, assets, table;
     bool haveAssets = false, haveTable = false;
+    // The chunks were checked above, but the file may change under the reader: every read is checked again.
     for (uint64_t at = bodyAt; at != in.End(); at = c.end)
     {
-        in.ReadChunk(at, in.End(), c);
+        if (!in.ReadChunk(at, in.End(), c))
+        {
+            result = kCDPDamagedText;
+            return false;
+        }
         if (!haveAssets && Orvo::EqualsNoCase(c.name, "assets")) haveAssets = true, assets = c;
         if (!haveTable && Orvo::EqualsNoCase(c.name, "contents-table")) haveTable = true, table = c;
     }
@@ -439,7 +450,12 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
     }
     for (uint64_t at = assets.payloadAt; at != assets.end; at = c.end)
     {
-        in.ReadChunk(at, assets.end, c);
+        if (!in.ReadChunk(at, assets.end, c))
+        {
+            entries_.clear();
+            result = kCDPDamagedText;
+            return false;
+        }
         if (c.type != kACSContainer)
         {
             entries_.clear();
@@ -451,7 +467,12 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
         KUID kuid = KUID::Null();
         for (uint64_t t = c.payloadAt; t != c.end; t = tag.end)
         {
-            in.ReadChunk(t, c.end, tag);
+            if (!in.ReadChunk(t, c.end, tag))
+            {
+                entries_.clear();
+                result = kCDPDamagedText;
+                return false;
+            }
             if (!Orvo::EqualsNoCase(tag.name, "kuid")) continue;
             TDBTagRef holder;
             if (in.ReadChunkAsTree(tag, holder)) kuid = holder.GetChildKUID("kuid");

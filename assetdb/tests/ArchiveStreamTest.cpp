@@ -189,7 +189,14 @@ TEST_F(ArchiveStreamTest, JobFilesAndExportsFromDiskMatchTheTrees)
 
         ContentArchiveFile file;
         ASSERT_TRUE(file.Open(r, P("j.cdp")));
+        // Whatever stood at the job file's name (here a link to another file) is replaced, not written through.
+        Write("victim", "kept");
+        fs::remove(P("disk.crak"));
+        fs::create_symlink(P("victim"), P("disk.crak"));
         ASSERT_TRUE(WriteArchiveJobFromArchive(P("disk.crak"), 7, file));
+        EXPECT_EQ(Read("victim"), "kept");
+        EXPECT_EQ(fs::symlink_status(P("disk.crak")).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
         ArchiveJobContents contents;
         contents.kuids = {KUID(700001, 42), KUID(700001, 44)};
         contents.entries = {archive.GetAssetAt(0), archive.GetAssetAt(1)};
