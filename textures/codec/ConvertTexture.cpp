@@ -1,6 +1,7 @@
 // Conversion dispatcher: plain copy, layout conversion, compression (over worker threads),
 // decompression, or transcoding between two block formats.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -60,26 +61,24 @@ CodecResult CompressTextureSingle(const CodecTextureDesc& src, const CodecTextur
     return MapOpResult(codec->Compress(*source, *destination, callback, user1, user2));
 }
 
-struct Slice
+// A run of whole block rows (the image's last one may end inside a block row) and the codec's answer on it.
+struct Piece
 {
-    CodecPtr codec;
     BufferPtr source;
     BufferPtr destination;
     uint32_t exitCode = 0;
 };
 
-void CompressSlice(Slice& slice, CodecProgressCallback callback, uint32_t user1, uint32_t user2) noexcept
+void CompressPiece(TextureCodec& codec, Piece& piece, CodecProgressCallback callback, uint32_t user1,
+                   uint32_t user2) noexcept
 {
-    // The mask is per thread, so each task sets and restores its own; so is the vector register state.
-    ClearUpperVectorState();
-    FpExceptionMask mask;
     try
     {
-        slice.exitCode = slice.codec->Compress(*slice.source, *slice.destination, callback, user1, user2);
+        piece.exitCode = codec.Compress(*piece.source, *piece.destination, callback, user1, user2);
     }
     catch (...)
     {
-        slice.exitCode = CODEC_OP_FAILED;
+        piece.exitCode = CODEC_OP_FAILED;
     }
 }
 
@@ -91,21 +90,20 @@ CodecResult CompressSlicesHere(const CodecTextureDesc& src, const CodecTextureDe
                                CodecProgressCallback callback, uint32_t user1, uint32_t user2, uint32_t codecType,
                                uint32_t n)
 {
-    Slice slice;
-    slice.codec.reset(CreateTextureCodec(codecType));
-    if (!slice.codec) return CODEC_NO_CODEC;
-    ApplyOptions(*slice.codec, options);
+    CodecPtr codec(CreateTextureCodec(codecType));
+    if (!codec) return CODEC_NO_CODEC;
+    ApplyOptions(*codec, options);
     auto* sourcePointer = static_cast<uint8_t*>(src.data);
     auto* destinationPointer = static_cast<uint8_t*>(dst.data);
     uint32_t first = 0;
     FpExceptionMask mask;
-    for (uint32_t rows : SliceRows(dst.height, n, slice.codec->GetBlockDimension()))
+    for (uint32_t rows : SliceRows(dst.height, n, codec->GetBlockDimension()))
     {
         if (rows == 0) continue;
-        slice.source = PixelBufferOver(src, rows, sourcePointer);
-        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows, dst.pitch, destinationPointer));
-        if (!slice.source || !slice.destination) return CODEC_FAILED;
-        const uint32_t r = slice.codec->Compress(*slice.source, *slice.destination, callback, user1, user2);
+        BufferPtr source = PixelBufferOver(src, rows, sourcePointer);
+        BufferPtr destination(codec->CreateBuffer(dst.width, rows, dst.pitch, destinationPointer));
+        if (!source || !destination) return CODEC_FAILED;
+        const uint32_t r = codec->Compress(*source, *destination, callback, user1, user2);
         if (first == 0) first = r;
         sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows, src.pitch);
         destinationPointer += CompressedTextureSize(codecType, dst.width, rows);
@@ -148,40 +146,76 @@ std::vector<uint32_t> SliceRows(uint32_t height, uint32_t workers, uint32_t bloc
     return rows;
 }
 
+std::vector<uint32_t> WorkUnitRows(uint32_t height, uint32_t workers, uint32_t blockDimension)
+{
+    std::vector<uint32_t> rows;
+    const uint32_t k = std::max(blockDimension, 1u);
+    const uint32_t share = 4 * std::max(workers, 1u);
+    uint32_t blockRowsLeft = (height + k - 1) / k;
+    uint32_t rowsLeft = height;
+    while (rowsLeft > 0)
+    {
+        const uint32_t take = std::max((blockRowsLeft + share - 1) / share, 1u);
+        rows.push_back(std::min(take * k, rowsLeft));
+        blockRowsLeft -= take;
+        rowsLeft -= rows.back();
+    }
+    return rows;
+}
+
 CodecResult CompressTextureThreaded(const CodecTextureDesc& src, const CodecTextureDesc& dst,
                                     const CodecOptions* options, CodecProgressCallback callback, uint32_t user1,
                                     uint32_t user2, uint32_t codecType, uint32_t workers, bool onThisThread)
 {
     const uint32_t n = std::clamp(workers, 1u, kMaxCompressionWorkers);
     if (onThisThread) return CompressSlicesHere(src, dst, options, callback, user1, user2, codecType, n);
-    // Every slice is set up before any work starts, so a failure leaves nothing running.
-    std::vector<Slice> slices(n);
-    for (Slice& slice : slices)
+    // Every codec and buffer is set up before any work starts, so a failure leaves nothing running.
+    std::vector<CodecPtr> codecs(n);  // one per worker
+    for (CodecPtr& codec : codecs)
     {
-        slice.codec.reset(CreateTextureCodec(codecType));
-        if (!slice.codec) return CODEC_NO_CODEC;
-        ApplyOptions(*slice.codec, options);
+        codec.reset(CreateTextureCodec(codecType));
+        if (!codec) return CODEC_NO_CODEC;
+        ApplyOptions(*codec, options);
     }
-    const std::vector<uint32_t> rows = SliceRows(dst.height, n, slices[0].codec->GetBlockDimension());
-    std::vector<Slice*> working;  // the slices with rows, in order
+    // With a progress callback each worker's codec takes its whole slice, so that each slice reports its
+    // own rows from one thread and a stop ends that slice's work. Without one nothing but the bytes can be
+    // seen, and they do not depend on which codec encodes a block: the slices' rows are cut into work units,
+    // large ones first, that the workers take in turn, so that none waits idle on a slow slice.
+    const uint32_t k = codecs[0]->GetBlockDimension();
+    const bool slices = callback != nullptr;
+    const std::vector<uint32_t> rows = slices ? SliceRows(dst.height, n, k) : WorkUnitRows(dst.height, n, k);
+    std::vector<Piece> pieces;  // the runs with rows, in order
+    pieces.reserve(rows.size());
     auto* sourcePointer = static_cast<uint8_t*>(src.data);
     auto* destinationPointer = static_cast<uint8_t*>(dst.data);
-    for (uint32_t i = 0; i < n; ++i)
+    for (uint32_t r : rows)
     {
-        if (rows[i] == 0) continue;
-        Slice& slice = slices[i];
-        slice.source = PixelBufferOver(src, rows[i], sourcePointer);
-        slice.destination.reset(slice.codec->CreateBuffer(dst.width, rows[i], dst.pitch, destinationPointer));
-        if (!slice.source || !slice.destination) return CODEC_FAILED;
-        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, rows[i], src.pitch);
-        destinationPointer += CompressedTextureSize(codecType, dst.width, rows[i]);
-        working.push_back(&slice);
+        if (r == 0) continue;
+        Piece& piece = pieces.emplace_back();
+        piece.source = PixelBufferOver(src, r, sourcePointer);
+        piece.destination.reset(codecs[0]->CreateBuffer(dst.width, r, dst.pitch, destinationPointer));
+        if (!piece.source || !piece.destination) return CODEC_FAILED;
+        sourcePointer += CodecTextureSizeForFormat(src.format, src.width, r, src.pitch);
+        destinationPointer += CompressedTextureSize(codecType, dst.width, r);
     }
-    auto task = [&](uint32_t i) { CompressSlice(*working[i], callback, user1, user2); };
-    RunCodecTasks(uint32_t(working.size()), task);
+    std::atomic<uint32_t> next{0};
+    auto task = [&](uint32_t worker) {
+        // The floating-point mask and the vector register state are per thread: each task sets its own.
+        ClearUpperVectorState();
+        FpExceptionMask mask;
+        TextureCodec& codec = *codecs[worker];
+        if (slices)
+        {
+            CompressPiece(codec, pieces[worker], callback, user1, user2);
+            return;
+        }
+        for (uint32_t i = next.fetch_add(1); i < pieces.size(); i = next.fetch_add(1))
+            CompressPiece(codec, pieces[i], nullptr, 0, 0);
+    };
+    RunCodecTasks(uint32_t(std::min<size_t>(pieces.size(), n)), task);
     // A stop asked on one slice does not stop the others; the first answer in slice order counts.
-    for (Slice* s : working)
-        if (s->exitCode != 0) return MapOpResult(s->exitCode);
+    for (const Piece& piece : pieces)
+        if (piece.exitCode != 0) return MapOpResult(piece.exitCode);
     return CODEC_OK;
 }
 

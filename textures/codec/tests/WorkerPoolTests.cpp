@@ -86,6 +86,33 @@ TEST(SliceRows, EvenSharesRoundedUpToBlockRows)
     }
 }
 
+TEST(WorkUnitRows, WholeBlockRowsShrinkingToOneAndCoveringTheImage)
+{
+    EXPECT_EQ(WorkUnitRows(3, 8, 4), (std::vector<uint32_t>{3}));
+    EXPECT_EQ(WorkUnitRows(0, 8, 4), (std::vector<uint32_t>{}));
+    EXPECT_EQ(WorkUnitRows(40, 2, 4), (std::vector<uint32_t>{8, 4, 4, 4, 4, 4, 4, 4, 4}));
+    const std::vector<uint32_t> large = WorkUnitRows(2048, 8, 4);
+    EXPECT_EQ(large.front(), 64u);  // a 32nd of the 512 block rows
+    EXPECT_EQ(large.back(), 4u);
+    EXPECT_LT(large.size(), 120u);
+    for (uint32_t h : {1u, 7u, 102u, 261u, 2048u, 4099u})
+    {
+        for (uint32_t n : {1u, 3u, 8u, 64u})
+        {
+            const std::vector<uint32_t> rows = WorkUnitRows(h, n, 4);
+            uint32_t sum = 0;
+            for (size_t i = 0; i < rows.size(); ++i)
+            {
+                EXPECT_TRUE(i + 1 == rows.size() || rows[i] % 4 == 0) << h << "/" << n;
+                EXPECT_TRUE(i == 0 || rows[i] <= rows[i - 1]) << h << "/" << n;
+                EXPECT_GT(rows[i], 0u);
+                sum += rows[i];
+            }
+            EXPECT_EQ(sum, h);
+        }
+    }
+}
+
 TEST(WorkerPool, EveryTaskOnceAndThreadsReused)
 {
     for (uint32_t count : {1u, 2u, 8u, 64u, 300u})
