@@ -5,39 +5,73 @@
 
 #include "engine/ConfigParser.h"
 
+#include <array>
 #include <vector>
 
 namespace {
 
-// Builds the tree straight from the parser's items: no intermediate tree is made and freed.
+// Builds the tree straight from the parser's items: no intermediate tree is made and freed. The children of
+// each open container are gathered first and moved in when it closes, so that each list is allocated once
+// at its final size.
 class SoupBuilder final : public Orvo::ConfigParserSink
 {
 public:
-    explicit SoupBuilder(TDBContainerTag* root) { stack_.push_back(root); }
+    using Children = std::vector<std::pair<Orvo::PString, ACSChunk*>>;
+
+    explicit SoupBuilder(TDBContainerTag* root) : open_{root}, pending_(1) {}
+    // After a failed parse the children gathered so far are dropped.
+    ~SoupBuilder() override
+    {
+        for (Children& level : pending_)
+            for (auto& c : level) c.second->Release();
+    }
+    SoupBuilder(const SoupBuilder&) = delete;
+    SoupBuilder& operator=(const SoupBuilder&) = delete;
 
     void OnItem(std::string_view name, Orvo::ConfigData::Kind kind, std::string_view value, bool, int) override
     {
-        TDBContainerTag& into = *stack_.back();
+        Children& into = pending_[open_.size() - 1];
         if (kind == Orvo::ConfigData::Container)
         {
             auto* sub = new TDBContainerTag;
             sub->AddRef();
-            into.AdoptNewChild(name, sub);
-            stack_.push_back(sub);
+            into.emplace_back(Name(name), sub);
+            open_.push_back(sub);
+            if (pending_.size() < open_.size()) pending_.emplace_back();
             return;
         }
         auto* tag = new TDBDataTag;
         tag->AddRef();
-        into.AdoptNewChild(name, tag);
+        into.emplace_back(Name(name), tag);
         if (kind == Orvo::ConfigData::QuotedString)
             tag->Data().SetString(value);
         else if (kind == Orvo::ConfigData::Raw)
             ACSConverter::FromRawText(value, tag->Data());
     }
-    void OnClose() override { stack_.pop_back(); }
+    void OnClose() override { Close(); }
+
+    // Moves the innermost open container's children into it and closes it (the root last).
+    void Close()
+    {
+        open_.back()->AdoptNewChildren(pending_[open_.size() - 1]);
+        open_.pop_back();
+    }
 
 private:
-    std::vector<TDBContainerTag*> stack_;
+    // The interned name. Files repeat a few names many times: the last handle of each is kept here, which
+    // is cheaper than looking the text up in the process-wide table again.
+    const Orvo::PString& Name(std::string_view name)
+    {
+        size_t h = name.size();
+        for (char c : name) h = h * 31 + static_cast<unsigned char>(c);
+        Orvo::PString& slot = names_[h & (names_.size() - 1)];
+        if (slot.View() != name) slot = Orvo::PString(name);
+        return slot;
+    }
+
+    std::vector<TDBContainerTag*> open_;  // the open containers, the root first
+    std::vector<Children> pending_;       // the children read so far of each open container
+    std::array<Orvo::PString, 64> names_;
 };
 
 }  // namespace
@@ -49,6 +83,7 @@ bool ReadSoupText(std::string_view text, const char* fileName, TDBTagRef& out)
     SoupBuilder builder(tree.GetContainer());
     Orvo::ConfigParser parser;
     if (parser.ParseText(text, builder, fileName ? fileName : "<text>") != Orvo::ConfigParser::Ok) return false;
+    builder.Close();
     out = std::move(tree);
     return true;
 }

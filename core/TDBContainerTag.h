@@ -35,6 +35,14 @@ public:
     {
         children_.emplace_back(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple(child));
     }
+    // Appends every (name, child) of `from`, each taking over a reference the caller held, and leaves `from`
+    // empty; the same conditions as AdoptNewChild. One allocation where appending one by one grows the list.
+    void AdoptNewChildren(std::vector<std::pair<Orvo::PString, ACSChunk*>>& from)
+    {
+        children_.reserve(children_.size() + from.size());
+        for (auto& c : from) children_.emplace_back(std::move(c.first), c.second);
+        from.clear();
+    }
     void Reserve(size_t n) { children_.reserve(n); }
 
     ACSChunk* Clone() const override;

@@ -4,6 +4,9 @@
 #include "engine/ConfigParser.h"
 #include "engine/TextCase.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -36,42 +39,47 @@ bool EntryIsFile(int dirFd, const dirent* e)
     return fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
-// Adds the sizes of the regular files below a folder (links to files count, links to folders are not
-// followed), from an open listing.
+void AddFolderSize(DIR* d, uint64_t& total, int depth);
+
+// Adds the size of one entry of an open listing: a regular file (or a link to one), or the files below a
+// folder (links to folders are not followed).
+void AddEntrySize(int fd, const dirent* e, uint64_t& total, int depth)
+{
+    std::string_view n(e->d_name);
+    if (n == "." || n == "..") return;
+    unsigned char type = e->d_type;
+    struct stat st;
+    if (type == DT_UNKNOWN)
+    {
+        if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+    }
+    if (type == DT_DIR)
+    {
+        if (depth >= 256) return;
+        const int sub = openat(fd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) return;
+        if (DIR* sd = fdopendir(sub))
+        {
+            AddFolderSize(sd, total, depth + 1);
+            closedir(sd);
+        }
+        else
+            close(sub);
+        return;
+    }
+    if (fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+}
+
+// Adds the sizes of the regular files below a folder, from an open listing.
 void AddFolderSize(DIR* d, uint64_t& total, int depth)
 {
     const int fd = dirfd(d);
-    while (dirent* e = readdir(d))
-    {
-        std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        unsigned char type = e->d_type;
-        struct stat st;
-        if (type == DT_UNKNOWN)
-        {
-            if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-        }
-        if (type == DT_DIR)
-        {
-            if (depth >= 256) continue;
-            const int sub = openat(fd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0) continue;
-            if (DIR* sd = fdopendir(sub))
-            {
-                AddFolderSize(sd, total, depth + 1);
-                closedir(sd);
-            }
-            else
-                close(sub);
-            continue;
-        }
-        if (fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
-    }
+    while (dirent* e = readdir(d)) AddEntrySize(fd, e, total, depth);
 }
 
 // One listing of an asset folder: its configuration files (AssetConfigFiles) and, when asked, the size of
-// its files.
+// its files (from the same listing).
 AssetConfigFiles ListFolder(const std::string& folder, uint64_t* size)
 {
     AssetConfigFiles out;
@@ -85,6 +93,7 @@ AssetConfigFiles ListFolder(const std::string& folder, uint64_t* size)
     const int fd = dirfd(d);
     while (dirent* e = readdir(d))
     {
+        if (size) AddEntrySize(fd, e, *size, 0);
         std::string_view n(e->d_name);
         const bool isChump = Orvo::EqualsNoCase(n, "config.chump");
         if (!isChump && !Orvo::EqualsNoCase(n, "config.txt")) continue;
@@ -108,11 +117,6 @@ AssetConfigFiles ListFolder(const std::string& folder, uint64_t* size)
     else if (!txt.empty())
         out.path = folder + "/" + txt, out.regular = txtRegular;
     if (!chump.empty() && !txt.empty()) out.unusedText = folder + "/" + txt;
-    if (size)
-    {
-        rewinddir(d);
-        AddFolderSize(d, *size, 0);
-    }
     closedir(d);
     return out;
 }
@@ -139,7 +143,7 @@ std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult re
     }
 }
 
-AssetConfigFiles ListAssetConfigs(const std::string& folder) { return ListFolder(folder, nullptr); }
+AssetConfigFiles ListAssetConfigs(const std::string& folder, uint64_t* size) { return ListFolder(folder, size); }
 
 // Configurations name files in any case, so "Config.txt" counts; "config.chump" in any case still wins.
 std::string FindAssetConfig(const std::string& folder) { return ListFolder(folder, nullptr).path; }
@@ -182,12 +186,68 @@ void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::str
 
 std::string AssetConfigStamp(const std::string& folder) { return AssetConfigStampAt(FindAssetConfig(folder)); }
 
+namespace {
+
+std::string StampOf(const std::string& path, const struct stat& st)
+{
+    return path.substr(path.rfind('/') + 1) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
+}
+
+// The record's fields from a loaded configuration; false and the reason when it has no valid KUID.
+bool FillRecord(const TDBTagRef& config, const std::string& path, AssetRecord& rec, std::string* reason)
+{
+    FillRecordFromConfig(config, rec);
+    if (rec.kuid.IsNull())
+    {
+        if (reason) *reason = "'" + path + "' has no valid \"kuid\"";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::string AssetConfigStampAt(const std::string& path)
 {
     struct stat st;
     if (path.empty() || stat(path.c_str(), &st) != 0) return {};
-    return path.substr(path.rfind('/') + 1) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
+    return StampOf(path, st);
+}
+
+bool ReadAssetConfigStamped(const std::string& path, AssetRecord& rec, std::string& stamp, std::string* reason)
+{
+    stamp.clear();
+    // The usual case, a regular file: one open gives both the stamp and the text. Anything else goes the
+    // general way, which gives the same stamp and the same reasons.
+    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+    {
+        if (fd >= 0) close(fd);
+        stamp = AssetConfigStampAt(path);
+        return ReadAssetConfigAt(path, rec, reason);
+    }
+    stamp = StampOf(path, st);
+    std::string bytes(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (got < bytes.size())
+    {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(got);  // a file that shrank meanwhile gives what was there
+    TDBTagRef config;
+    const ConfigFileResult result = ParseConfigData(config, bytes, ConfigFileFormFor(path, {}), path.c_str());
+    if (result != ConfigFileResult::kOK || !config.IsContainer())
+    {
+        if (reason) *reason = ConfigLoadFailureReason(path, result);
+        return false;
+    }
+    return FillRecord(config, path, rec, reason);
 }
 
 void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec)
@@ -221,14 +281,7 @@ bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* r
 bool ReadAssetConfigAt(const std::string& path, AssetRecord& rec, std::string* reason)
 {
     TDBTagRef config;
-    if (!LoadAssetConfigAt(path, config, reason)) return false;
-    FillRecordFromConfig(config, rec);
-    if (rec.kuid.IsNull())
-    {
-        if (reason) *reason = "'" + path + "' has no valid \"kuid\"";
-        return false;
-    }
-    return true;
+    return LoadAssetConfigAt(path, config, reason) && FillRecord(config, path, rec, reason);
 }
 
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

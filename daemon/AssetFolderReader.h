@@ -21,7 +21,8 @@ struct AssetConfigFiles
     bool regular = false;
     std::string unusedText;
 };
-AssetConfigFiles ListAssetConfigs(const std::string& folder);
+// With `size`, the size of the folder's files (as FolderSize gives it) from the same listing.
+AssetConfigFiles ListAssetConfigs(const std::string& folder, uint64_t* size = nullptr);
 std::string FindAssetConfig(const std::string& folder);
 // Loads the configuration; false when there is none or it does not parse. The reason names the file (and
 // for a text that does not parse, the line), or is kNoAssetConfigReason.
@@ -39,6 +40,10 @@ std::string AssetConfigStampAt(const std::string& configPath);
 bool ReadAssetFolder(const std::string& folder, AssetRecord& rec, std::string* reason = nullptr);
 // Only the configuration-derived fields, from a configuration file already found (no size, no stamp).
 bool ReadAssetConfigAt(const std::string& configPath, AssetRecord& rec, std::string* reason = nullptr);
+// The same, also giving the configuration's stamp (AssetConfigStampAt; empty when there is none), from one
+// open of the file where it is a regular file.
+bool ReadAssetConfigStamped(const std::string& configPath, AssetRecord& rec, std::string& stamp,
+                            std::string* reason = nullptr);
 // Posts why a folder could not be read: "$vad_unable_read_config_at" when it has no configuration, else
 // the reason, so the user sees which file (and line) is at fault.
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

@@ -83,6 +83,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             std::string reason;
         };
         std::vector<Candidate> candidates;
+        const std::vector<std::string> locals = SubFolders(root_.UserData("local"));
+        candidates.reserve(locals.size() + 64);
         say("Scanning built-in assets");
         for (const std::string& pack : SubFolders(root_.Path("builtin")))
         {
@@ -96,13 +98,25 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 candidates.emplace_back("builtin", packRel + "/" + a);
         }
         const size_t builtinCount = candidates.size();
-        for (const std::string& a : SubFolders(root_.UserData("local")))
-            candidates.emplace_back("local", "UserData/local/" + a);
+        for (const std::string& a : locals) candidates.emplace_back("local", "UserData/local/" + a);
 
         // Reading the folders is most of the work and touches nothing shared (the records are only looked
         // at, under the lock this thread holds): it is spread over the processors.
         auto readOne = [&](Candidate& c) {
             std::string abs = root_.Path(c.rel);
+            if (full || folderIndex_.find(c.rel) == folderIndex_.end())
+            {
+                // A folder without a record is read whole: one listing gives its configuration and its size,
+                // one open the configuration's stamp and text.
+                uint64_t size = 0;
+                const AssetConfigFiles configs = ListAssetConfigs(abs, &size);
+                if (configs.path.empty()) return;
+                c.read = ReadAssetConfigStamped(configs.path, c.rec, c.stamp, &c.reason) && !c.stamp.empty();
+                if (!c.read) return;
+                c.rec.size = size;
+                c.rec.configStamp = c.stamp;
+                return;
+            }
             const AssetConfigFiles configs = ListAssetConfigs(abs);
             c.stamp = AssetConfigStampAt(configs.path);
             if (c.stamp.empty()) return;
@@ -242,7 +256,9 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             else
             {
                 rec.installTime = rec.modifiedTime = now;
-                PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was added to the database.", k, KuidParam(k));
+                if (results)
+                    PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was added to the database.", k,
+                               KuidParam(k));
                 ++added;
             }
             store_.PutAsset(rec);

@@ -41,6 +41,12 @@ public:
         sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
         return *this;
     }
+    // The same without a copy: `v` must stay unchanged until the statement has run.
+    Stmt& TextKept(int i, const std::string& v)
+    {
+        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+        return *this;
+    }
     Stmt& Blob(int i, const std::vector<uint8_t>& v)
     {
         sqlite3_bind_blob(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
@@ -243,11 +249,14 @@ bool AssetStore::PutAsset(const AssetRecord& r)
                  " username, kind, category_class, category_region, category_era, build, flags, author_id, author,"
                  " description, keywords, favourite, size, install_time, modified_time, validation, config_stamp)"
                  " VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,?21,?22,?23)"));
-    s.Kuid(1, r.kuid).Text(4, r.source).Text(5, r.folder).Text(6, r.builtinFolder).Text(7, r.username).Text(8, r.kind);
-    s.Text(9, r.categoryClass).Text(10, r.categoryRegion).Text(11, r.categoryEra).Real(12, r.build).Int(13, r.flags);
-    s.Int(14, r.authorId).Text(15, r.author).Text(16, r.description).Text(17, r.keywords).Int(18, r.favourite ? 1 : 0);
+    // The record outlives the statement's run (its bindings are cleared when `s` goes): its texts are bound
+    // in place.
+    s.Kuid(1, r.kuid).TextKept(4, r.source).TextKept(5, r.folder).TextKept(6, r.builtinFolder);
+    s.TextKept(7, r.username).TextKept(8, r.kind).TextKept(9, r.categoryClass).TextKept(10, r.categoryRegion);
+    s.TextKept(11, r.categoryEra).Real(12, r.build).Int(13, r.flags).Int(14, r.authorId).TextKept(15, r.author);
+    s.TextKept(16, r.description).TextKept(17, r.keywords).Int(18, r.favourite ? 1 : 0);
     s.Int(19, static_cast<int64_t>(r.size)).Int(20, static_cast<int64_t>(r.installTime));
-    s.Int(21, static_cast<int64_t>(r.modifiedTime)).Int(22, r.validation).Text(23, r.configStamp);
+    s.Int(21, static_cast<int64_t>(r.modifiedTime)).Int(22, r.validation).TextKept(23, r.configStamp);
     if (!s.Run()) return false;
     {
         Stmt d1(Prepared("DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace Orvo {
 
@@ -37,12 +38,15 @@ inline bool Is(char c, uint8_t cls) { return (kClasses[static_cast<unsigned char
 
 // Reads an escaped run up to its closing quote. `i` starts after the opening quote and ends after
 // the closing one. With `oneLine` a line end stops the scan. CR LF inside the text becomes LF, so a
-// value does not depend on the file's line ends. False when there is no closing quote.
-bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, int* lines)
+// value does not depend on the file's line ends. `out` is the text: a view into `t` when it holds no
+// escape and no CR LF (the usual case, nothing copied), else a view of `scratch`. False when there is no
+// closing quote.
+bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& scratch, std::string_view& out, int* lines)
 {
-    out.clear();
     const size_t n = t.size();
+    const size_t start = i;
     size_t runStart = i;
+    bool copied = false;  // part of the text is in scratch
     while (i < n)
     {
         while (i < n && !Is(t[i], kQuotedSpecial)) ++i;
@@ -50,7 +54,13 @@ bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, i
         char c = t[i];
         if (c == '"')
         {
-            out.append(t.data() + runStart, i - runStart);
+            if (copied)
+            {
+                scratch.append(t.data() + runStart, i - runStart);
+                out = scratch;
+            }
+            else
+                out = t.substr(start, i - start);
             ++i;
             return true;
         }
@@ -58,8 +68,10 @@ bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, i
         {
             if (i + 1 < n && (t[i + 1] == '"' || t[i + 1] == '\\'))
             {
-                out.append(t.data() + runStart, i - runStart);
-                out.push_back(t[i + 1]);
+                if (!copied) scratch.clear();
+                copied = true;
+                scratch.append(t.data() + runStart, i - runStart);
+                scratch.push_back(t[i + 1]);
                 i += 2;
                 runStart = i;
                 continue;
@@ -74,7 +86,9 @@ bool ReadQuoted(std::string_view t, size_t& i, bool oneLine, std::string& out, i
         }
         if (c == '\r' && i + 1 < n && t[i + 1] == '\n' && !oneLine)
         {
-            out.append(t.data() + runStart, i - runStart);
+            if (!copied) scratch.clear();
+            copied = true;
+            scratch.append(t.data() + runStart, i - runStart);
             runStart = i + 1;  // drop the CR, keep the LF
         }
         ++i;
@@ -134,27 +148,43 @@ int ConfigParser::Parse(std::string_view path)
 
 namespace {
 
-// Builds the ConfigData tree of a parse.
+// Builds the ConfigData tree of a parse. The children of each open container are gathered first and moved
+// in when it closes, so that each list is allocated once at its final size.
 class ConfigDataBuilder final : public ConfigParserSink
 {
 public:
-    explicit ConfigDataBuilder(ConfigData& root) : stack_{&root} {}
+    explicit ConfigDataBuilder(ConfigData& root) : root_(root), pending_(1) {}
 
     void OnItem(std::string_view name, ConfigData::Kind kind, std::string_view value, bool quotedValue,
                 int line) override
     {
-        ConfigData& item = stack_.back()->children.emplace_back();
+        ConfigData& item = pending_[depth_].emplace_back();
         item.name.assign(name);
         item.value.assign(value);
         item.kind = kind;
         item.quotedValue = quotedValue;
         item.line = line;
-        if (kind == ConfigData::Container) stack_.push_back(&item);
+        if (kind != ConfigData::Container) return;
+        if (++depth_ == pending_.size()) pending_.emplace_back();
     }
-    void OnClose() override { stack_.pop_back(); }
+    void OnClose() override
+    {
+        --depth_;
+        Adopt(pending_[depth_].back().children, pending_[depth_ + 1]);
+    }
+    // After the whole text: the top-level items into the root.
+    void Finish() { Adopt(root_.children, pending_[0]); }
 
 private:
-    std::vector<ConfigData*> stack_;
+    static void Adopt(std::vector<ConfigData>& into, std::vector<ConfigData>& from)
+    {
+        into.assign(std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+        from.clear();
+    }
+
+    ConfigData& root_;
+    std::vector<std::vector<ConfigData>> pending_;  // the items read so far of each open container
+    size_t depth_ = 0;
 };
 
 // The first position at or after `i` that is not blank, counting the line ends passed.
@@ -176,6 +206,7 @@ int ConfigParser::ParseText(std::string_view t, std::string_view sourceName)
     root_.kind = ConfigData::Container;
     ConfigDataBuilder builder(root_);
     const int result = Scan(t, builder, sourceName);
+    if (result == Ok) builder.Finish();
     ok_ = result == Ok;
     return result;
 }
@@ -224,9 +255,8 @@ int ConfigParser::Scan(std::string_view t, ConfigParserSink& sink, std::string_v
         if (t[i] == '"')
         {
             size_t j = i + 1;
-            if (ReadQuoted(t, j, true, quotedName, nullptr))
+            if (ReadQuoted(t, j, true, quotedName, name, nullptr))
             {
-                name = quotedName;
                 i = j;
                 isQuotedName = true;
             }
@@ -254,9 +284,8 @@ int ConfigParser::Scan(std::string_view t, ConfigParserSink& sink, std::string_v
         {
             ++i;
             int startLine = line;
-            if (!ReadQuoted(t, i, false, quotedValue, &line))
+            if (!ReadQuoted(t, i, false, quotedValue, value, &line))
                 return Fail(BadSyntax, startLine, "string not closed", sourceName);
-            value = quotedValue;
             kind = ConfigData::QuotedString;
             quoted = true;
             // After the closing quote: the line's end, a "{" that opens this item's children or a "}" that

@@ -304,6 +304,38 @@ TEST(DaemonRecords, AnUnreadableConfigurationSaysWhichFileAndLine)
     EXPECT_EQ(std::string(params.GetChildString("reason_text").View()), reason);
 }
 
+TEST(DaemonRecords, TheScanReadsAFolderAsTheGeneralPathDoes)
+{
+    // The scan's one listing and one open give the same configuration, record, reason, stamp and size as
+    // the separate steps.
+    TempDir d;
+    WriteFile(d.path + "/text/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
+    WriteFile(d.path + "/text/sub/mesh.im", std::string(300, 'm'));
+    WriteChump(d.path + "/chump/config.chump", KUID(1, 3, 0), "chump");
+    WriteFile(d.path + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
+    WriteFile(d.path + "/nokuid/config.txt", "username \"no kuid\"\n");
+    WriteFile(d.path + "/target.txt", "kuid <kuid:1:5>\n");
+    fs::create_directories(d.path + "/link");
+    fs::create_symlink(d.path + "/target.txt", d.path + "/link/config.txt");
+    fs::create_directories(d.path + "/empty");
+    for (const char* name : {"text", "chump", "broken", "nokuid", "link", "empty"})
+    {
+        const std::string folder = d.path + "/" + name;
+        uint64_t size = 1;
+        const AssetConfigFiles configs = ListAssetConfigs(folder, &size);
+        EXPECT_EQ(configs.path, FindAssetConfig(folder)) << name;
+        EXPECT_EQ(size, FolderSize(folder)) << name;
+        AssetRecord one, general;
+        std::string stamp = "x", oneReason, generalReason;
+        const bool read = ReadAssetConfigStamped(configs.path, one, stamp, &oneReason);
+        EXPECT_EQ(read, ReadAssetConfigAt(configs.path, general, &generalReason)) << name;
+        EXPECT_EQ(oneReason, generalReason) << name;
+        EXPECT_EQ(stamp, AssetConfigStampAt(configs.path)) << name;
+        EXPECT_EQ(one.kuid, general.kuid) << name;
+        EXPECT_EQ(one.username, general.username) << name;
+    }
+}
+
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;

@@ -99,6 +99,35 @@ TEST(ConfigParser, BraceOnTheNextLineBomAndCrLf)
         EXPECT_EQ(p.ParseText(good, "quotes.txt"), ConfigParser::Ok) << good << p.GetError();
 }
 
+TEST(ConfigParser, EscapesAndLineEndsAnywhereInAString)
+{
+    // Texts without an escape are taken as they stand, others are rebuilt: both give the same values.
+    struct Case
+    {
+        const char* text;
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"v \"plain\"\n", "v", "plain"},
+        {"v \"\\\"a\"\n", "v", "\"a"},
+        {"v \"a\\\"\"\n", "v", "a\""},
+        {"v \"\\\\\\\\\"\n", "v", "\\\\"},
+        {"v \"a\r\nb\\\"c\"\n", "v", "a\nb\"c"},
+        {"v \"a\\\"b\r\nc\"\n", "v", "a\"b\nc"},
+        {"\"n\\\"m\" \"x\\\"y\"\n", "n\"m", "x\"y"},
+        {"\"n m\" \"x y\" {\n}\n", "n m", "x y"},
+    };
+    for (const Case& c : cases)
+    {
+        ConfigParser p;
+        const ConfigData& r = Root(p, std::string(c.text) + "after \"a\\\"b\"\n");
+        ASSERT_EQ(r.children.size(), 2u) << c.text;
+        EXPECT_EQ(r.children[0].name, c.name) << c.text;
+        EXPECT_EQ(r.children[0].value, c.value) << c.text;
+        EXPECT_EQ(r.children[1].value, "a\"b") << c.text;
+    }
+}
+
 TEST(ConfigParser, FailuresNameTheirLine)
 {
     struct Case
