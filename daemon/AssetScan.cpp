@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -100,8 +102,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         const size_t builtinCount = candidates.size();
         for (const std::string& a : locals) candidates.emplace_back("local", "UserData/local/" + a);
 
-        // Reading the folders is most of the work and touches nothing shared (the records are only looked
-        // at, under the lock this thread holds): it is spread over the processors.
+        // Reads one folder (on any of the reading threads).
         auto readOne = [&](Candidate& c) {
             std::string abs = root_.Path(c.rel);
             if (full || folderIndex_.find(c.rel) == folderIndex_.end())
@@ -140,22 +141,35 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             c.rec.size = FolderSize(abs);
             c.rec.configStamp = c.stamp;
         };
-        {
-            const size_t threads =
-                candidates.size() < 64 ? 1 : std::min<size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
-            std::atomic<size_t> next{0};
-            auto work = [&] {
-                for (size_t i; (i = next.fetch_add(1)) < candidates.size();) readOne(candidates[i]);
-            };
-            std::vector<std::thread> pool;
-            for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-            work();
-            for (std::thread& t : pool) t.join();
-        }
-
         // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
         std::map<KUID, FoundFolder> found;
-        std::map<KUID, AssetRecord> fresh;  // folders read in this pass
+        std::map<KUID, Candidate*> fresh;  // folders read in this pass, their records complete and stored
+        std::set<KUID> stored;             // KUIDs whose row this pass has written
+        const uint64_t now = static_cast<uint64_t>(time(nullptr));
+        // A folder read in this pass and taken for its KUID has its record completed and stored at once, while
+        // other folders are still being read. A folder taken later for the same KUID stores its own over it.
+        auto complete = [&](Candidate& c, const FoundFolder& f) {
+            AssetRecord& rec = c.rec;
+            rec.source = f.source;
+            rec.folder = f.rel;
+            rec.builtinFolder = f.builtinRel;
+            auto old = records_.find(rec.kuid);
+            if (old != records_.end())
+            {
+                rec.favourite = old->second.favourite;
+                rec.keywords = old->second.keywords;
+                rec.installTime = old->second.installTime;
+                rec.flags = old->second.flags;
+                // A changed configuration has to be validated again.
+                rec.validation =
+                    old->second.configStamp == rec.configStamp ? old->second.validation : kValidationUnknown;
+                rec.modifiedTime = old->second.configStamp == rec.configStamp ? old->second.modifiedTime : now;
+            }
+            else
+                rec.installTime = rec.modifiedTime = now;
+            store_.PutAsset(rec);
+            stored.insert(rec.kuid);
+        };
         auto consider = [&](Candidate& c) {
             const std::string& source = c.source;
             const std::string& rel = c.rel;
@@ -190,20 +204,54 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 }
             }
             else
-                found[k] = FoundFolder{source, rel, {}};
+                at = found.emplace(k, FoundFolder{source, rel, {}}).first;
             if (!c.known)
-                fresh[k] = std::move(c.rec);
+            {
+                fresh[k] = &c;
+                complete(c, at->second);
+            }
             else
                 fresh.erase(k);
             return true;
         };
-        for (size_t i = 0; i < builtinCount; ++i) consider(candidates[i]);
-        say("Scanning installed assets");
-        for (size_t i = builtinCount; i < candidates.size(); ++i) consider(candidates[i]);
 
-        uint64_t now = static_cast<uint64_t>(time(nullptr));
+        // Reading the folders is most of the work and touches nothing shared (the records are only looked at,
+        // under the lock this thread holds): it is spread over the processors. This thread takes the folders
+        // in order as they are read, and reads the next one itself while the one it waits for is not ready.
         size_t added = 0, updated = 0, dropped = 0;
         store_.Begin();
+        {
+            const size_t total = candidates.size();
+            std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[total]);
+            for (size_t i = 0; i < total; ++i) done[i].store(false, std::memory_order_relaxed);
+            std::atomic<size_t> next{0};
+            auto readNext = [&] {
+                const size_t i = next.fetch_add(1);
+                if (i >= total) return false;
+                readOne(candidates[i]);
+                done[i].store(true, std::memory_order_release);
+                done[i].notify_all();
+                return true;
+            };
+            const size_t threads =
+                total < 64 ? 1 : std::min<size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
+            std::vector<std::thread> pool;
+            for (size_t t = 1; t < threads; ++t)
+                pool.emplace_back([&] {
+                    while (readNext())
+                    {}
+                });
+            for (size_t i = 0; i < total; ++i)
+            {
+                while (!done[i].load(std::memory_order_acquire))
+                    if (!readNext()) done[i].wait(false, std::memory_order_acquire);
+                if (i == builtinCount) say("Scanning installed assets");
+                consider(candidates[i]);
+            }
+            if (total == builtinCount) say("Scanning installed assets");
+            for (std::thread& t : pool) t.join();
+        }
+
         for (auto it = records_.begin(); it != records_.end();)
         {
             if (found.count(it->first))
@@ -225,43 +273,30 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             auto old = records_.find(k);
             if (fr == fresh.end())
             {
-                // Unchanged configuration: only where it lives may have changed.
+                // Unchanged configuration: only where it lives may have changed. Its row is written again
+                // also when a folder taken earlier in this pass stored its own.
                 AssetRecord& r = old->second;
-                if (r.source != f.source || r.folder != f.rel || r.builtinFolder != f.builtinRel)
+                const bool moved = r.source != f.source || r.folder != f.rel || r.builtinFolder != f.builtinRel;
+                if (moved || stored.count(k))
                 {
                     r.source = f.source;
                     r.folder = f.rel;
                     r.builtinFolder = f.builtinRel;
                     store_.PutAsset(r);
-                    ++updated;
+                    if (moved) ++updated;
                 }
                 continue;
             }
-            AssetRecord rec = std::move(fr->second);
-            rec.source = f.source;
-            rec.folder = f.rel;
-            rec.builtinFolder = f.builtinRel;
+            AssetRecord& rec = fr->second->rec;  // complete and stored when its folder was taken
             if (old != records_.end())
-            {
-                rec.favourite = old->second.favourite;
-                rec.keywords = old->second.keywords;
-                rec.installTime = old->second.installTime;
-                rec.flags = old->second.flags;
-                // A changed configuration has to be validated again.
-                rec.validation =
-                    old->second.configStamp == rec.configStamp ? old->second.validation : kValidationUnknown;
-                rec.modifiedTime = old->second.configStamp == rec.configStamp ? old->second.modifiedTime : now;
                 ++updated;
-            }
             else
             {
-                rec.installTime = rec.modifiedTime = now;
                 if (results)
                     PostResult(results, kResultMessage, "Asset $(ASSET_KUID) was added to the database.", k,
                                KuidParam(k));
                 ++added;
             }
-            store_.PutAsset(rec);
             StoreAuthorLocked(rec);
             records_[k] = std::move(rec);
         }
