@@ -6,6 +6,7 @@
 #include "engine/ConfigParser.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -64,14 +65,14 @@ private:
     {
         size_t h = name.size();
         for (char c : name) h = h * 31 + static_cast<unsigned char>(c);
-        Orvo::PString& slot = names_[h & (names_.size() - 1)];
-        if (slot.View() != name) slot = Orvo::PString(name);
-        return slot;
+        std::optional<Orvo::PString>& slot = names_[h & (names_.size() - 1)];
+        if (!slot || slot->View() != name) slot.emplace(name);
+        return *slot;
     }
 
-    std::vector<TDBContainerTag*> open_;  // the open containers, the root first
-    std::vector<Children> pending_;       // the children read so far of each open container
-    std::array<Orvo::PString, 64> names_;
+    std::vector<TDBContainerTag*> open_;                  // the open containers, the root first
+    std::vector<Children> pending_;                       // the children read so far of each open container
+    std::array<std::optional<Orvo::PString>, 64> names_;  // filled as names are met
 };
 
 }  // namespace

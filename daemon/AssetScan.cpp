@@ -10,9 +10,12 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -26,16 +29,24 @@ struct FoundFolder
     std::string builtinRel;
 };
 
+// The folders (not links to folders) in a folder, by name, leaving out hidden ones; one listing, the type
+// taken from it where the file system gives it.
 std::vector<std::string> SubFolders(const std::string& parent)
 {
     std::vector<std::string> out;
-    std::error_code ec;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    DIR* d = opendir(parent.c_str());
+    if (!d) return out;
+    const int fd = dirfd(d);
+    while (const dirent* e = readdir(d))
     {
-        std::string n = it->path().filename().string();
-        if (n.empty() || n[0] == '.') continue;
-        if (it->symlink_status(ec).type() == fs::file_type::directory) out.push_back(n);
+        if (e->d_name[0] == '.' || e->d_name[0] == '\0') continue;
+        bool folder = e->d_type == DT_DIR;
+        struct stat st;
+        if (e->d_type == DT_UNKNOWN)
+            folder = fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        if (folder) out.emplace_back(e->d_name);
     }
+    closedir(d);
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -278,7 +278,12 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
     std::vector<std::string> done;
     std::error_code ec;
     std::vector<fs::path> entries;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others).
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    {
+        const std::string& path = it->path().native();
+        if (path.compare(path.rfind('/') + 1, 4, ".vad") == 0) entries.push_back(it->path());
+    }
     for (const fs::path& p : entries)
     {
         std::string name = p.filename().string();
