@@ -3,12 +3,14 @@
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
 
 #include <atomic>
+#include <filesystem>
 #include <unordered_set>
 
 namespace {
@@ -18,6 +20,17 @@ namespace {
 std::atomic<CommandHostValidateFn> g_validate{nullptr};
 std::atomic<ArchiveInstallFn> g_install{nullptr};
 std::atomic<ArchiveInstallOnDiskFn> g_installOnDisk{nullptr};
+std::atomic<ArchiveStageOnDiskFn> g_stageOnDisk{nullptr};
+
+// Staged assets installed by one request: the daemon's bound on a batch is 1024.
+constexpr size_t kInstallBatch = 256;
+
+// A staged copy is gone once installed (its files live on in the installed copy) or refused.
+void RemoveFolderTree(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+}
 
 VelmarPropertyRef AssetSource(const KUID& kuid)
 {
@@ -32,6 +45,8 @@ void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
 
 void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn) { g_installOnDisk.store(fn); }
 
+void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn) { g_stageOnDisk.store(fn); }
+
 uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 {
     CommandHostValidateFn fn = g_validate.load();
@@ -44,7 +59,7 @@ uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 }
 
 bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath,
-                               ResultsLog& log)
+                               ResultsLog& log, const std::string& staging, const std::vector<KUID>& unknown)
 {
     ArchiveInstallFn install = g_install.load();
     ArchiveInstallOnDiskFn installOnDisk = g_installOnDisk.load();
@@ -64,9 +79,44 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     const std::vector<KUID>& inFile = job.Kuids();
     std::unordered_set<KUID> listed;
     for (const KUID& k : kuids) listed.insert(k);
-    std::unordered_set<KUID> seen;
-    ChunkedList<KUID> installed;
+    // Assets new to the database are staged and installed in batches; any other (one to replace, or open
+    // for editing) is installed on its own. An asset met a second time is installed on its own too, after
+    // the batch holding the first.
+    ArchiveStageOnDiskFn stage = installOnDisk && !staging.empty() ? g_stageOnDisk.load() : nullptr;
+    std::unordered_set<KUID> batchable(unknown.begin(), unknown.end());
+    struct Staged
+    {
+        size_t index;
+        KUID kuid;
+    };
+    std::vector<Staged> held;
+    std::vector<std::string> folders;
+    std::unordered_set<KUID> heldKuids;
+    std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
+    auto installHeld = [&] {
+        if (held.empty()) return;
+        std::vector<KUID> out;
+        const bool sent = VADInstallFromFolders(folders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
+        for (size_t h = 0; h < held.size(); ++h)
+        {
+            const KUID got = sent ? out[h] : KUID::Null();
+            if (got == held[h].kuid)
+                results[held[h].index] = got;
+            else
+            {
+                // The daemon said why for each asset it refused; a lost link is said once, by the call.
+                if (!got.IsNull())
+                    log.PostResult(kResultError, AssetSource(held[h].kuid),
+                                   "CommandHostArchiveInstall> the staged copy was installed as another asset");
+                ok = false;
+            }
+            RemoveFolderTree(folders[h]);
+        }
+        held.clear();
+        folders.clear();
+        heldKuids.clear();
+    };
     for (size_t i = 0; i < inFile.size(); ++i)
     {
         const KUID& kuid = inFile[i];
@@ -87,15 +137,32 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             ok = false;
             continue;
         }
-        KUID result = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
-                                    : install(entry.entry, log, kArchiveInstallJobFlags);
-        if (result.IsNull())
+        if (stage && batchable.erase(kuid))
         {
-            ok = false;
+            std::string folder = staging + "/" + std::to_string(i);
+            if (!stage(entry, folder, log))
+            {
+                RemoveFolderTree(folder);
+                ok = false;
+                continue;
+            }
+            held.push_back({i, kuid});
+            heldKuids.insert(kuid);
+            folders.push_back(std::move(folder));
+            if (held.size() >= kInstallBatch) installHeld();
             continue;
         }
-        if (seen.insert(result).second) installed.Add(result);
+        if (heldKuids.count(kuid)) installHeld();
+        results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
+                                   : install(entry.entry, log, kArchiveInstallJobFlags);
+        if (results[i].IsNull()) ok = false;
     }
+    installHeld();
+    // Reported in the file's order, each asset once.
+    std::unordered_set<KUID> seen;
+    ChunkedList<KUID> installed;
+    for (const KUID& result : results)
+        if (!result.IsNull() && seen.insert(result).second) installed.Add(result);
     // Assets that were asked for but are not in the file count as failures too.
     std::unordered_set<KUID> present(inFile.begin(), inFile.end());
     for (const KUID& k : kuids)

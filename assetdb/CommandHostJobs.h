@@ -11,6 +11,8 @@
 #include "engine/PString.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class ResultsLog;
 
@@ -23,11 +25,16 @@ using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint3
 // The same for an entry whose files are still in the job file (ArchiveStream.h).
 using ArchiveInstallOnDiskFn = KUID (*)(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags);
 
+// Writes an entry whose files are still in the job file into `folder` as an asset folder ready to be
+// installed, its config written as a commit would want it; false when it failed (said in the log).
+using ArchiveStageOnDiskFn = bool (*)(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log);
+
 // Null removes a hook. An install job uses the on-disk hook when there is one (memory then stays bounded by
 // one file), else it reads each entry whole for the other.
 void SetCommandHostValidateHook(CommandHostValidateFn fn);
 void SetArchiveInstallHook(ArchiveInstallFn fn);
 void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn);
+void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn);
 
 // The option flags the archive install job passes: write "config.chump" and commit.
 constexpr uint32_t kArchiveInstallJobFlags = 2;
@@ -45,8 +52,10 @@ uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log);
 // entries of the KUIDs in `kuids` (every entry when `kuids` is empty). Afterwards `kuids` holds the KUIDs
 // that were installed; when the file is refused it is left unchanged. False when the file is refused or
 // any listed asset could not be installed.
+// With a staging folder and the stage hook, the entries of the assets in `unknown` (which the database knew
+// nothing of) are staged below it and installed in batches, one request and one store transaction each.
 bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath,
-                               ResultsLog& log);
+                               ResultsLog& log, const std::string& staging = {}, const std::vector<KUID>& unknown = {});
 
 // Writes the KUIDs and each asset's archive entry (from the daemon) to `file`, after the 20-byte header
 // the caller has written. An asset whose entry cannot be had is written as a missing entry and makes

@@ -33,6 +33,11 @@ void VADJob::Write(VADWriter& w) const
         w.U32(archiveId);
         w.String(path);
         w.KuidList(kuids);
+        if (command == VAD_CMDHOST_ARCHIVE_INSTALL)
+        {
+            w.String(staging);
+            w.KuidList(unknown);
+        }
         break;
     default: break;
     }
@@ -57,6 +62,11 @@ void VADJob::Read(VADReader& r)
         archiveId = r.U32();
         path = r.String();
         kuids = r.KuidList();
+        if (command == VAD_CMDHOST_ARCHIVE_INSTALL)
+        {
+            staging = r.String();
+            unknown = r.KuidList();
+        }
         break;
     default: r.Fail(); break;
     }

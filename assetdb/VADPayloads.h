@@ -651,6 +651,11 @@ struct VADJob
     std::string targets;      // 1
     uint32_t archiveId = 0;   // 2, 3
     std::vector<KUID> kuids;  // 2, 3
+    // 3: a folder in the cache where the host may stage copies of the assets that had neither a record nor
+    // an edit when the job was made (`unknown`), to install them in batches; empty for none. (A host also
+    // takes a job that ends before them.)
+    std::string staging;
+    std::vector<KUID> unknown;
     void Write(VADWriter& w) const;
     void Read(VADReader& r);
 };

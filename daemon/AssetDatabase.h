@@ -91,9 +91,11 @@ public:
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
     // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
     // for as many of them as can share one. `installed` gets each folder's KUID, the null KUID when it was
-    // not installed.
+    // not installed. `options` holds kVADInstall* bits.
     void InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                            DaemonResults* results);
+                            DaemonResults* results, uint32_t options = 0);
+    // Of the given assets, those with neither a record nor an edit: nothing of theirs can be replaced.
+    std::vector<KUID> UnknownAssets(const std::vector<KUID>& kuids) const;
 
     // Keeps the uncommitted edit folder of an asset open for editing in a backup (said in the results) before
     // something replaces it; true when there is none or it was kept.

@@ -1,6 +1,7 @@
 // Opening for edit, committing, reverting, creating, deleting and installing assets.
 #include "daemon/AssetDatabase.h"
 
+#include "assetdb/VADProtocol.h"
 #include "core/ConfigFile.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/CrashPoint.h"
@@ -253,9 +254,22 @@ void InParallel(size_t n, const std::function<void(size_t)>& fn)
 
 }  // namespace
 
-void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                                       DaemonResults* results)
+std::vector<KUID> AssetDatabase::UnknownAssets(const std::vector<KUID>& kuids) const
 {
+    std::shared_lock lk(mutex_);
+    std::vector<KUID> unknown;
+    for (const KUID& k : kuids)
+        if (!FindLocked(k) && !FindEditLocked(k)) unknown.push_back(k);
+    return unknown;
+}
+
+void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
+                                       DaemonResults* results, uint32_t options)
+{
+    // Only copies written for this install inside the cache folder may share their files with the installed
+    // copy: a user's own folder must not change the installed asset when it is edited later.
+    const std::string cache = root_.UserData("cache");
+    const bool favourite = (options & kVADInstallFavourite) != 0;
     installed.assign(folders.size(), KUID::Null());
     struct Source
     {
@@ -263,6 +277,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         AssetConfigFiles configs;
         AssetRecord rec;
         bool ok = false;
+        bool link = false;
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -276,6 +291,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     InParallel(sources.size(), [&](size_t i) {
         Source& src = sources[i];
         src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, &src.results);
+        src.link = src.ok && (options & kVADInstallStagedInCache) && IsPathInside(src.folder, cache) &&
+                   src.folder != NormalisePath(cache);
     });
     if (results)
         for (Source& src : sources) results->insert(results->end(), src.results.begin(), src.results.end());
@@ -303,8 +320,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         // the transaction); backups and the swaps follow in order.
         InParallel(members.size(), [&](size_t m) {
             Source& src = sources[members[m]];
-            src.staged =
-                StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError, &src.leftOut, &src.size);
+            src.staged = StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError, &src.leftOut,
+                                         &src.size, src.link);
         });
         std::vector<StagedAsset> group;
         std::vector<size_t> staged;
@@ -316,6 +333,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             s.leftOut = std::move(src.leftOut);
             s.size = src.size;
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
+            if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
             staged.push_back(index);
         }

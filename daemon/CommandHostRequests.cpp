@@ -221,6 +221,18 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     job.archiveId = archiveId;
     job.path = crak;
     job.kuids = contents.kuids;
+    // Assets the database knows nothing of may be staged by the host and installed in batches (one store
+    // transaction each); the rest are opened, written and committed one at a time. The staging folder is
+    // the daemon's to remove, whatever becomes of the host.
+    job.unknown = c.Db().UnknownAssets(job.kuids);
+    if (!job.unknown.empty())
+    {
+        std::string staging = CacheFile(c.server.Root(), "install", ".staging");
+        if (mkdir(staging.c_str(), 0700) == 0)
+            job.staging = staging;
+        else
+            job.unknown.clear();
+    }
     // The install replaces the edit folders of assets open for editing: their uncommitted contents are kept
     // first. Deletes of the package's assets wait for no one: they are refused until the install is done.
     c.Db().BeginPackageInstall(job.kuids);
@@ -229,12 +241,14 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         {
             c.Db().EndPackageInstall(job.kuids);
             unlink(crak.c_str());
+            if (!job.staging.empty()) RemoveFolderTree(job.staging);
             return kVADStatusFailed;
         }
     VADBytes reply;
     bool ran = RunHostJob(c, job, reply);
     c.Db().EndPackageInstall(job.kuids);
     unlink(crak.c_str());
+    if (!job.staging.empty()) RemoveFolderTree(job.staging);
     if (!ran) return kVADStatusFailed;
     VADReader r(reply);
     if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;

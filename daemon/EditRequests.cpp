@@ -59,8 +59,8 @@ int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VA
 int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
 {
     if (req.paths.size() > kMaxInstallBatch) return kVADStatusBadPayload;
-    NoteUnusedOption(c, "option value", req.value);
-    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results);
+    NoteUnusedOption(c, "option value", req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite));
+    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value);
     return kVADStatusOK;
 }
 

@@ -74,6 +74,38 @@ KUID InstallJobEntryOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog& log, uin
     return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
 }
 
+// A new asset's copy for a batch install: the entry's files and the config a commit takes ("config.chump"),
+// as InstallEntry writes them into a new asset's edit folder.
+bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log)
+{
+    const KUID kuid = entry.entry.GetChildKUID("kuid", KUID::Null());
+    if (kuid.IsNull())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return false;
+    }
+    const Orvo::File::Path folder(folderText);
+    Orvo::String reason, dsid;
+    if (!ExportFileTreeOnDisk(entry, folder, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
+        return false;
+    }
+    RemoveConfigFiles(folder);
+    Orvo::File::Path configPath = folder;
+    configPath.AddPath("config.chump");
+    if (!SaveConfigFile(KUIDFirst(MakeInstallableAssetConfig(entry.entry)), "", configPath.View()))
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return false;
+    }
+    const bool dsidMatches =
+        entry.entry.GetChildType("dsid") == kACSString && entry.entry.GetChildString("dsid").View() == dsid.View();
+    if (entry.entry.HasChild("dsid") && !dsidMatches)
+        PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
+    return true;
+}
+
 // Writes the entry's files into the folder; `dsidMatches` tells whether the entry's "dsid" is their checksum.
 using ExportFiles = bool (*)(const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
                              bool& dsidMatches);
@@ -230,4 +262,5 @@ void RegisterArchiveInstallHook()
 {
     SetArchiveInstallHook(InstallJobEntry);
     SetArchiveInstallOnDiskHook(InstallJobEntryOnDisk);
+    SetArchiveStageOnDiskHook(StageJobEntryOnDisk);
 }

@@ -139,9 +139,23 @@ void RunArchiveInstall(TStream& job, TBuffer& reply)
     const std::string path = job.ReadString();
     ChunkedList<KUID> kuids;
     if (job.HasError() || !ReadKUIDList(job, kuids)) return;
+    // Optionally a folder to stage new assets in and the assets that may be staged.
+    std::string staging;
+    std::vector<KUID> unknown;
+    if (job.Remaining() > 0)
+    {
+        staging = job.ReadString();
+        if (job.HasError() || !job.ReadKUIDList(unknown, kMaxJobKUIDs)) return;
+    }
 
     ResultsLog log;
-    CommandHostArchiveInstall(archiveId, kuids, Orvo::File::Path(path), log);
+    if (!staging.empty() && !IsArchiveJobPathAllowed(staging))
+    {
+        // Installed one at a time instead: nothing is written outside the user data folder.
+        LogPrintf("CommandHostCallback> the staging folder '%s' is outside the user data folder", staging.c_str());
+        staging.clear();
+    }
+    CommandHostArchiveInstall(archiveId, kuids, Orvo::File::Path(path), log, staging, unknown);
     log.Write(reply, 0);
     WriteKUIDList(reply, kuids);
     LogPrintf("CommandHostCallback> complete");

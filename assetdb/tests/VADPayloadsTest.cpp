@@ -244,6 +244,12 @@ TEST(VADPayloads, JobsInTheCommandHostForm)
     EXPECT_EQ(back.archiveId, 9u);
     EXPECT_EQ(back.kuids, a.kuids);
     ExpectTruncationAndExtraRefused<VADJob>(VADEncode(a));
+    a.staging = "/tmp/staging";
+    a.unknown = {KUID(3, 4)};
+    ASSERT_TRUE(VADDecode(VADEncode(a), back));
+    EXPECT_EQ(back.staging, a.staging);
+    EXPECT_EQ(back.unknown, a.unknown);
+    ExpectTruncationAndExtraRefused<VADJob>(VADEncode(a));
     EXPECT_FALSE(VADDecode(VADBytes{7, 0, 0, 0}, back)) << "unknown command id";
 }
 

@@ -4,6 +4,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 
 #include <gtest/gtest.h>
@@ -59,4 +60,35 @@ TEST_F(DaemonBatchInstallTest, EachFolderAsASingleInstallWouldDoIt)
     EXPECT_EQ(folders[0], std::make_pair(true, inst.Path("UserData/local/kuid 555 1")));
     EXPECT_FALSE(folders[1].first);
     EXPECT_TRUE(folders[2].first);
+}
+
+// Copies staged for an install in the cache folder lend their files to the installed copy (a second name,
+// not a copy); a folder anywhere else is copied whatever the options say.
+TEST_F(DaemonBatchInstallTest, OnlyCopiesStagedInTheCacheAreLinked)
+{
+    StartAndOpen();
+    const struct
+    {
+        const char* folder;
+        uint32_t options;
+        bool linked;
+    } rows[] = {
+        {"UserData/cache/staged/a", kVADInstallStagedInCache | kVADInstallFavourite, true},
+        {"UserData/cache/staged/b", kVADInstallFavourite, false},
+        {"src/c", kVADInstallStagedInCache, false},
+        {"UserData/cachex/d", kVADInstallStagedInCache, false},  // beside the cache, not in it
+    };
+    int content = 0;
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.folder);
+        const KUID k(557, ++content, 0);
+        WriteAssetFolder(inst.Path(row.folder), k, "Asset", "", 1, 100);
+        std::vector<KUID> installed;
+        ASSERT_TRUE(VADInstallFromFolders({inst.Path(row.folder)}, installed, nullptr, row.options));
+        ASSERT_EQ(installed, std::vector<KUID>{k});
+        const std::string copy = inst.Path("UserData/local/" + k.ToSpacedString() + "/config.txt");
+        EXPECT_EQ(fs::hard_link_count(copy), row.linked ? 2u : 1u);
+        EXPECT_EQ(ReadFile(copy), ReadFile(inst.Path(row.folder) + "/config.txt"));
+    }
 }

@@ -58,6 +58,8 @@ protected:
 
     // A commit (with that option word) killed at each step, for every step.
     void CommitKilledAtEachStep(uint32_t option);
+    // A batch install of the folder `from` (with that option value) killed at each step.
+    void BatchInstallKilledAtEachStep(const std::string& from, uint32_t options);
 
     // After a restart: the record and the folder agree, the folder is whole, nothing is left over.
     void ExpectConsistent(const char* allowed)
@@ -177,13 +179,14 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit) { CommitKilledAtEachStep(0); 
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAHandedOverCommit) { CommitKilledAtEachStep(kVADCommitHandOverFiles); }
 
 // The same promise for assets installed in one batch (one store transaction): after a kill at any step each
-// is whole, in its old version or, once the transaction is committed, its new one.
-TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstall)
+// is whole, in its old version or, once the transaction is committed, its new one. A copy staged in the cache
+// (as an archive install stages one) lends its files to the install: it stays whole too.
+void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint32_t options)
 {
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
-    WriteVersion(inst.Path("src/b"), 'B');
     StartAndOpen();
+    WriteVersion(inst.Path(from), 'B');
     ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
@@ -194,11 +197,19 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstall)
         ASSERT_TRUE(raw.Connect(inst));
         // The bystander folder in the same batch: refused (the database's own), the asset replaced.
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
-                      VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), inst.Path("src/b")}, 0}));
+                      VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), inst.Path(from)}, options}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "B" : "A");
+        EXPECT_EQ(FolderVersion(inst.Path(from)), 'B');
         ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     }
+}
+
+TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstall) { BatchInstallKilledAtEachStep("src/b", 0); }
+
+TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstallOfAStagedCopy)
+{
+    BatchInstallKilledAtEachStep("UserData/cache/staged/b", kVADInstallStagedInCache | kVADInstallFavourite);
 }
 
 // Killed from outside at a moment picked by a timer, as a user would: the same promise holds wherever it

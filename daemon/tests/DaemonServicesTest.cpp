@@ -283,6 +283,43 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
     }
 }
 
+// The host may stage the package's assets that the database knows nothing of in a folder the daemon makes
+// for the job (its owner's only) and removes afterwards; the assets it knows are not among them.
+TEST_F(DaemonServicesTest, NewAssetsOfAPackageAreOfferedAStagingFolderThatGoesAfterTheJob)
+{
+    const KUID fresh(123456, 1002, 0);
+    TDBTagRef known, unknown;
+    ASSERT_TRUE(VADGetAssetArchiveEntry(known, kSample, nullptr, 3));
+    ASSERT_TRUE(VADGetAssetArchiveEntry(unknown, kSample, nullptr, 3));
+    unknown.SetChildKUID("kuid", fresh);
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.AddAsset(result, known));
+    ASSERT_TRUE(archive.AddAsset(result, unknown));
+    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+
+    VADJob seen;
+    fs::perms perms = fs::perms::unknown;
+    StartHost([&](const VADJob& job) {
+        seen = job;
+        perms = fs::status(job.staging).permissions();
+        VADWriter answer;
+        answer.KuidList({});
+        return HostReply(4, "nothing", answer.Take());
+    });
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    RawClient::Reply r =
+        asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("pkg.cdp"), 2, 0}));
+    hostThread.join();
+    ASSERT_EQ(r.status, kVADStatusOK);
+    EXPECT_EQ(seen.kuids, (std::vector<KUID>{kSample, fresh}));
+    EXPECT_EQ(seen.unknown, std::vector<KUID>{fresh});
+    EXPECT_EQ(fs::path(seen.staging).parent_path(), fs::path(inst.Path("UserData/cache")));
+    EXPECT_EQ(perms, fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(seen.staging));
+}
+
 TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
 {
     std::vector<VADJob> jobs;
