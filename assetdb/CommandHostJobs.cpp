@@ -80,8 +80,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::unordered_set<KUID> listed;
     for (const KUID& k : kuids) listed.insert(k);
     // Assets new to the database are staged and installed in batches; any other (one to replace, or open
-    // for editing) is installed on its own. An asset met a second time is installed on its own too, after
-    // the batch holding the first.
+    // for editing, or met a second time) is installed on its own, after the staged assets before it.
     ArchiveStageOnDiskFn stage = installOnDisk && !staging.empty() ? g_stageOnDisk.load() : nullptr;
     std::unordered_set<KUID> batchable(unknown.begin(), unknown.end());
     struct Staged
@@ -91,7 +90,6 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     };
     std::vector<Staged> held;
     std::vector<std::string> folders;
-    std::unordered_set<KUID> heldKuids;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
     auto installHeld = [&] {
@@ -115,7 +113,6 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         }
         held.clear();
         folders.clear();
-        heldKuids.clear();
     };
     for (size_t i = 0; i < inFile.size(); ++i)
     {
@@ -147,12 +144,12 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
                 continue;
             }
             held.push_back({i, kuid});
-            heldKuids.insert(kuid);
             folders.push_back(std::move(folder));
             if (held.size() >= kInstallBatch) installHeld();
             continue;
         }
-        if (heldKuids.count(kuid)) installHeld();
+        // The staged assets before it go first: assets are installed in the file's order.
+        installHeld();
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
