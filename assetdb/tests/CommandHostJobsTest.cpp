@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "assetdb/ArchiveJobFile.h"
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/CommandHostJobs.h"
 #include "assetdb/NWSpecFactory.h"
 #include "assetdb/ResultsLog.h"
@@ -29,6 +30,8 @@ protected:
     void TearDown() override
     {
         SetArchiveInstallHook(nullptr);
+        SetArchiveInstallOnDiskHook(nullptr);
+        SetArchiveStageOnDiskHook(nullptr);
         SetCommandHostValidateHook(nullptr);
         ClientTest::TearDown();
     }
@@ -78,10 +81,28 @@ protected:
         return out;
     }
 
+    // The on-disk hooks: what happened, in order ("stage k", "install k"); content id 666 fails either.
+    static KUID InstallOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog&, uint32_t)
+    {
+        const KUID k = entry.entry.GetChildKUID("kuid");
+        events_.push_back("install " + k.ToString());
+        return k.contentId == 666 ? KUID::Null() : k;
+    }
+    static bool Stage(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog&)
+    {
+        const KUID k = entry.entry.GetChildKUID("kuid");
+        events_.push_back("stage " + k.ToString());
+        fs::create_directories(folder);
+        Orvo::File::WriteFile(folder + "/kuid", k.ToString());
+        return k.contentId != 666;
+    }
+
     TempFolder dir_;
     static std::vector<KUID> installed_;
+    static std::vector<std::string> events_;
 };
 std::vector<KUID> CommandHostJobsTest::installed_;
+std::vector<std::string> CommandHostJobsTest::events_;
 
 ChunkedList<KUID> Kuids(std::initializer_list<KUID> ks)
 {
@@ -143,6 +164,49 @@ TEST_F(CommandHostJobsTest, InstallsTheListedEntriesAndReportsThem)
     ChunkedList<KUID> absent = Kuids({KUID(9, 9)});
     EXPECT_FALSE(CommandHostArchiveInstall(42, absent, Orvo::File::Path(P("job.crak")), log));
     EXPECT_TRUE(absent.IsEmpty());
+}
+
+// Assets new to the database are staged and installed in batches; an asset installed on its own waits for
+// the staged ones before it, so that the package's order holds. Failures of either kind count.
+TEST_F(CommandHostJobsTest, NewAssetsAreStagedAndInstalledInBatchesInTheFilesOrder)
+{
+    const KUID a(3, 1), known(3, 2), badStage(3, 666), refused(3, 4), e(3, 5);
+    std::vector<VADPathListRequest> requests;
+    FakeDaemon daemon([&](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        VADPathListRequest req;
+        if (f.header.code != VAD_REQ_INSTALL_FROM_FOLDERS || !VADDecode(f.payload, req))
+            return d.Reply(f, kVADStatusNotFound);
+        VADKuidListReply reply;
+        for (const std::string& folder : req.paths)
+        {
+            std::string text;
+            Orvo::File::ReadFile(folder + "/kuid", text);
+            events_.push_back("batch " + text);
+            reply.kuids.push_back(text == refused.ToString() ? KUID::Null() : KUID::FromText(text));
+        }
+        requests.push_back(req);
+        d.Reply(f, 0, VADEncode(reply));
+    });
+    ASSERT_TRUE(Open());
+    SetArchiveInstallOnDiskHook(&InstallOnDisk);
+    SetArchiveStageOnDiskHook(&Stage);
+    events_.clear();
+    WriteJob(P("job.crak"), 4, {a, known, badStage, refused, e}, {true, true, true, true, true});
+    fs::create_directories(P("staging"));
+
+    ResultsLog log;
+    ChunkedList<KUID> kuids;
+    EXPECT_FALSE(CommandHostArchiveInstall(4, kuids, Orvo::File::Path(P("job.crak")), log, P("staging"),
+                                           {a, badStage, refused, e}));
+    EXPECT_EQ(List(kuids), (std::vector<KUID>{a, known, e}));
+    const std::vector<std::string> expect = {"stage " + a.ToString(),       "batch " + a.ToString(),
+                                             "install " + known.ToString(), "stage " + badStage.ToString(),
+                                             "stage " + refused.ToString(), "stage " + e.ToString(),
+                                             "batch " + refused.ToString(), "batch " + e.ToString()};
+    EXPECT_EQ(events_, expect);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].value, kVADInstallStagedInCache | kVADInstallFavourite);
+    EXPECT_TRUE(fs::is_empty(P("staging")));  // every staged copy is gone
 }
 
 TEST_F(CommandHostJobsTest, RefusedJobFilesLeaveTheListUnchanged)
