@@ -17,6 +17,7 @@
 #include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -79,6 +80,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
+            DLOG("start-up: %s", line.c_str());
+        for (const std::string& line : CleanupCacheLeftovers(root_.UserData("cache"), getpid()))
             DLOG("start-up: %s", line.c_str());
 
         // The folders that may hold assets: built-in packs (a pack that is itself an asset, or its

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -421,5 +422,28 @@ std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
                 RemoveFolderTree(it->path().string());
                 done.push_back("removed an unfinished backup in " + d.filename().string());
             }
+    return done;
+}
+
+std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int ownPid)
+{
+    std::vector<std::string> done;
+    std::error_code ec;
+    for (fs::directory_iterator it(cacheRoot, ec), end; !ec && it != end; it.increment(ec))
+    {
+        const std::string n = it->path().filename().string();
+        int pid = 0;
+        unsigned long long serial = 0;
+        char kind[16] = {};
+        char ext[16] = {};
+        int used = 0;
+        if (std::sscanf(n.c_str(), "%15[a-z]-%d-%llu.%15[a-z]%n", kind, &pid, &serial, ext, &used) != 4 ||
+            size_t(used) != n.size() || pid == ownPid)
+            continue;
+        const std::string k = kind, e = ext;
+        if ((k != "install" && k != "export") || (e != "crak" && e != "staging")) continue;
+        RemoveFolderTree(it->path().string());
+        done.push_back("removed " + n + ", left by an earlier daemon");
+    }
     return done;
 }

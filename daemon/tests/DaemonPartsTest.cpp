@@ -151,6 +151,19 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     EXPECT_EQ(CleanupBackupLeftovers(d.path + "/b").size(), 2u);
     EXPECT_FALSE(fs::exists(d.path + "/b/.vaddel-20200101-000000"));
     EXPECT_FALSE(fs::exists(d.path + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
+
+    // Job files and staging folders of a daemon that died go; those of this daemon and anything else stay.
+    const std::vector<std::pair<std::string, bool>> cache = {
+        {"install-4242-1.crak", false},    {"install-4242-2.staging", false},
+        {"export-4242-3.crak", false},     {"install-99-1.crak", true},
+        {"install-4242-1.crak.txt", true}, {"textures-4242-1.crak", true},
+        {"install-x-1.staging", true},     {"notes.txt", true}};
+    fs::create_directories(d.path + "/c");
+    for (const auto& [name, kept] : cache)
+        name.find("staging") != std::string::npos ? (void)fs::create_directories(d.path + "/c/" + name + "/0")
+                                                  : WriteFile(d.path + "/c/" + name, "x");
+    EXPECT_EQ(CleanupCacheLeftovers(d.path + "/c", 99).size(), 3u);
+    for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path + "/c/" + name), kept) << name;
 }
 
 TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
