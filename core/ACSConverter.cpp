@@ -299,101 +299,84 @@ void ACSConverter::FromRawText(std::string_view text, ACSRawDataCore& out)
             if (!integral && ParseFloatChecked(item, f)) return out.SetFloats(&f, 1);
         }
     }
-    // One pass to classify the items, a second to convert them.
-    bool allKUID = true, allInt = true, allNumber = true;
-    size_t items = 0;
-    for (std::string_view rest = text;;)
-    {
+    // A list, read in one pass. Items are kept as integers while every one is a 32-bit integer; at the first
+    // that is not, the list turns to floats and the items before it are read again as floats (so that "-0"
+    // keeps its sign). Anything that fits neither form keeps the text.
+    thread_local std::vector<int32_t> ints;
+    thread_local std::vector<float> floats;
+    thread_local std::vector<KUID> kuids;
+    auto nextItem = [](std::string_view& rest, bool& last) {
         size_t comma = rest.find(',');
         std::string_view item = Orvo::TrimView(rest.substr(0, comma));
-        ++items;
-        if (allKUID && !IsKUIDItem(item)) allKUID = false;
-        if (allNumber)
+        last = comma == std::string_view::npos;
+        if (!last) rest.remove_prefix(comma + 1);
+        return item;
+    };
+    std::string_view rest = text;
+    bool last = false;
+    std::string_view item = nextItem(rest, last);
+    if (IsKUIDItem(item))
+    {
+        kuids.clear();
+        while (true)
         {
-            bool integral;
-            if (!LooksLikeNumber(item, integral))
-            {
-                float f;
-                allInt = false;
-                allNumber = ParseNonFinite(item, f);
-            }
-            else if (integral)
-            {
-                int32_t i;
-                if (allInt && !ParseInt(item, i))
-                {
-                    allInt = false;
-                    // Too large for 32 bits: a float only when it holds the number exactly.
-                    float f;
-                    int64_t exact;
-                    auto sv = StripPlus(item);
-                    auto r = std::from_chars(sv.data(), sv.data() + sv.size(), exact, 10);
-                    if (r.ec != std::errc() || !ParseFloatChecked(item, f) ||
-                        static_cast<double>(f) != static_cast<double>(exact))
-                        allNumber = false;
-                }
-            }
-            else
-            {
-                allInt = false;
-                float f;
-                if (!ParseFloatChecked(item, f)) allNumber = false;  // out of float range
-            }
+            KUID k;
+            if (!IsKUIDItem(item) || !k.ParseText(item, true)) return out.SetString(text);
+            kuids.push_back(k);
+            if (last) break;
+            item = nextItem(rest, last);
         }
-        if (!allKUID && !allNumber) break;
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
+        return out.SetKUIDs(kuids.data(), kuids.size());
     }
-
-    auto forEach = [&](auto&& fn) {
-        for (std::string_view rest = text;;)
+    ints.clear();
+    floats.clear();
+    bool allInt = true;
+    auto toFloats = [&] {
+        allInt = false;
+        std::string_view again = text;
+        bool end = false;
+        for (size_t k = 0; k < ints.size(); ++k)
         {
-            size_t comma = rest.find(',');
-            fn(Orvo::TrimView(rest.substr(0, comma)));
-            if (comma == std::string_view::npos) break;
-            rest.remove_prefix(comma + 1);
+            float f = 0;
+            ParseFloatItem(nextItem(again, end), f);
+            floats.push_back(f);
         }
     };
-
-    if (allKUID)
+    while (true)
     {
-        std::vector<KUID> v;
-        v.reserve(items);
-        bool ok = true;
-        forEach([&](std::string_view item) {
-            KUID k;
-            if (!k.ParseText(item, true)) ok = false;
-            v.push_back(k);
-        });
-        if (ok)
+        bool integral;
+        int32_t i;
+        float f = 0;
+        if (!LooksLikeNumber(item, integral))
         {
-            out.SetKUIDs(v.data(), v.size());
-            return;
+            if (!ParseNonFinite(item, f)) return out.SetString(text);
         }
-    }
-    else if (allInt && allNumber)
-    {
-        std::vector<int32_t> v;
-        v.reserve(items);
-        forEach([&](std::string_view item) {
-            int32_t i = 0;
-            ParseInt(item, i);
-            v.push_back(i);
-        });
-        out.SetInts(v.data(), v.size());
-        return;
-    }
-    else if (allNumber)
-    {
-        std::vector<float> v;
-        v.reserve(items);
-        forEach([&](std::string_view item) {
-            float f = 0;
+        else if (integral && allInt && ParseInt(item, i))
+        {
+            ints.push_back(i);
+            if (last) break;
+            item = nextItem(rest, last);
+            continue;
+        }
+        else if (integral && allInt)
+        {
+            // Too large for 32 bits: a float only when it holds the number exactly.
+            int64_t exact;
+            auto sv = StripPlus(item);
+            auto r = std::from_chars(sv.data(), sv.data() + sv.size(), exact, 10);
+            if (r.ec != std::errc() || !ParseFloatChecked(item, f) ||
+                static_cast<double>(f) != static_cast<double>(exact))
+                return out.SetString(text);
+        }
+        else if (integral)
             ParseFloatItem(item, f);
-            v.push_back(f);
-        });
-        out.SetFloats(v.data(), v.size());
-        return;
+        else if (!ParseFloatChecked(item, f))
+            return out.SetString(text);  // out of float range
+        if (allInt) toFloats();
+        floats.push_back(f);
+        if (last) break;
+        item = nextItem(rest, last);
     }
-    out.SetString(text);
+    if (allInt) return out.SetInts(ints.data(), ints.size());
+    out.SetFloats(floats.data(), floats.size());
 }

@@ -64,6 +64,34 @@ TEST(ACSConverter, TextToTypedValue)
     EXPECT_EQ(k.GetKUID(1), KUID(3, 4, 5));
 }
 
+// Lists whose items change form part way: the earlier items are read again in the later form.
+TEST(ACSConverter, ListsOfMixedNumberForms)
+{
+    struct Row
+    {
+        const char* text;
+        int type;
+        const char* back;
+    };
+    const Row rows[] = {
+        {"1, -0, 2", kACSInteger, "1,0,2"},
+        {"-0, 1, 2.5", kACSFloat, "-0,1,2.5"},
+        {"-0,#nan", kACSFloat, "-0,#nan"},
+        {"3,2147483648", kACSFloat, "3,2147483648"},
+        {"3,123456789012", kACSString, "3,123456789012"},
+        {"1.5,123456789012", kACSFloat, "1.5,123456790528"},
+        {"1,2,4e38", kACSString, "1,2,4e38"},
+        {"1,#inf,x", kACSString, "1,#inf,x"},
+        {"<kuid:1:2>,NULLKUID,<kuid:1>", kACSString, "<kuid:1:2>,NULLKUID,<kuid:1>"},
+    };
+    for (const Row& r : rows)
+    {
+        ACSRawDataCore d = Raw(r.text);
+        EXPECT_EQ(d.GetType(), r.type) << r.text;
+        EXPECT_EQ(Text(d), r.back) << r.text;
+    }
+}
+
 TEST(ACSConverter, ConversionsBetweenTypes)
 {
     int32_t i = 0;
