@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <mutex>
 #include <unordered_map>
 
 namespace {
@@ -54,6 +56,8 @@ public:
     }
     Stmt& Kuid(int i, const KUID& k) { return Int(i, k.userId).Int(i + 1, k.contentId).Int(i + 2, k.version); }
     bool Step() { return s_ && sqlite3_step(s_) == SQLITE_ROW; }
+    // True only when the query ran to its end with no row.
+    bool NoRow() { return s_ && sqlite3_step(s_) == SQLITE_DONE; }
     bool Run()
     {
         if (!s_) return false;
@@ -134,6 +138,10 @@ bool AssetStore::Open(const std::string& path, std::string* error)
         fchmod(fd, 0600);
         close(fd);
     }
+    // SQLite's memory statistics take a process-wide lock on every allocation; nothing here reads them. The
+    // setting is only taken before SQLite starts (later it is refused, which is harmless).
+    static std::once_flag noMemoryStatistics;
+    std::call_once(noMemoryStatistics, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK)
     {
@@ -187,9 +195,40 @@ sqlite3_stmt* AssetStore::Prepared(const char* sql)
     return stmt;
 }
 
-bool AssetStore::Begin() { return Exec("BEGIN IMMEDIATE;"); }
-bool AssetStore::Commit() { return Exec("COMMIT;"); }
-void AssetStore::Rollback() { Exec("ROLLBACK;"); }
+bool AssetStore::Begin()
+{
+    putInTransaction_.clear();
+    listsEmptyAtBegin_ = -1;
+    inTransaction_ = Exec("BEGIN IMMEDIATE;");
+    return inTransaction_;
+}
+
+bool AssetStore::Commit()
+{
+    inTransaction_ = false;
+    putInTransaction_.clear();
+    return Exec("COMMIT;");
+}
+
+void AssetStore::Rollback()
+{
+    inTransaction_ = false;
+    putInTransaction_.clear();
+    Exec("ROLLBACK;");
+}
+
+bool AssetStore::NoListRowsFor(const KUID& kuid)
+{
+    // SQLite may end a transaction by itself on some errors: what was learnt within it holds no more.
+    if (!inTransaction_ || sqlite3_get_autocommit(db_)) return false;
+    if (listsEmptyAtBegin_ < 0)
+    {
+        Stmt k(Prepared("SELECT 1 FROM kuid_table LIMIT 1"));
+        Stmt o(Prepared("SELECT 1 FROM obsolete_table LIMIT 1"));
+        listsEmptyAtBegin_ = k.NoRow() && o.NoRow() ? 1 : 0;
+    }
+    return listsEmptyAtBegin_ == 1 && putInTransaction_.insert(kuid).second;
+}
 
 bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
 {
@@ -258,6 +297,7 @@ bool AssetStore::PutAsset(const AssetRecord& r)
     s.Int(19, static_cast<int64_t>(r.size)).Int(20, static_cast<int64_t>(r.installTime));
     s.Int(21, static_cast<int64_t>(r.modifiedTime)).Int(22, r.validation).TextKept(23, r.configStamp);
     if (!s.Run()) return false;
+    if (!NoListRowsFor(r.kuid))
     {
         Stmt d1(Prepared("DELETE FROM kuid_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));
         Stmt d2(Prepared("DELETE FROM obsolete_table WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sqlite3;
@@ -60,7 +61,15 @@ private:
     // literals are passed); null when it cannot be prepared.
     sqlite3_stmt* Prepared(const char* sql);
 
+    // True when no list row can belong to `kuid`, so that putting it need not delete any: inside a transaction
+    // begun here whose list tables were empty when it first put an asset, for a KUID not put since.
+    bool NoListRowsFor(const KUID& kuid);
+
     sqlite3* db_ = nullptr;
     std::unordered_map<const char*, sqlite3_stmt*> prepared_;
+    // What this connection knows of its list tables within the open transaction (see NoListRowsFor).
+    bool inTransaction_ = false;
+    int listsEmptyAtBegin_ = -1;  // -1 not yet asked, else 0 or 1
+    std::unordered_set<KUID> putInTransaction_;
     std::string lastError_;
 };

@@ -235,6 +235,47 @@ TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
     EXPECT_TRUE(recs.empty());
 }
 
+// Putting an asset again replaces its lists, whether or not its store had lists when the transaction began.
+TEST(DaemonStore, PuttingAnAssetAgainReplacesItsLists)
+{
+    TempDir d;
+    AssetStore s;
+    ASSERT_TRUE(s.Open(d.path + "/assets.tdx"));
+    AssetRecord a, b;
+    a.kuid = KUID(1, 1, 0);
+    b.kuid = KUID(2, 2, 0);
+    auto lists = [&](const KUID& k) {
+        std::vector<AssetRecord> recs;
+        EXPECT_TRUE(s.LoadAssets(recs));
+        for (const AssetRecord& r : recs)
+            if (r.kuid == k) return std::make_pair(r.dependencies.size(), r.obsoletes.size());
+        return std::make_pair(size_t{99}, size_t{99});
+    };
+    const std::pair<size_t, size_t> two{2, 1}, one{1, 0};
+    for (bool commit : {false, true, true})
+    {
+        ASSERT_TRUE(s.Begin());
+        a.dependencies = {KUID(5, 5, 0), KUID(6, 6, 0)};
+        a.obsoletes = {KUID(7, 7, 0)};
+        ASSERT_TRUE(s.PutAsset(a));
+        ASSERT_TRUE(s.PutAsset(b));
+        a.dependencies = {KUID(8, 8, 0)};
+        a.obsoletes.clear();
+        ASSERT_TRUE(s.PutAsset(a));
+        EXPECT_EQ(lists(a.kuid), one);
+        a.dependencies.push_back(KUID(9, 9, 0));
+        a.obsoletes = {KUID(7, 7, 0)};
+        ASSERT_TRUE(s.PutAsset(a));
+        EXPECT_EQ(lists(a.kuid), two);
+        if (commit)
+            ASSERT_TRUE(s.Commit());
+        else
+            s.Rollback();
+    }
+    ASSERT_TRUE(s.PutAsset(a));  // outside any transaction
+    EXPECT_EQ(lists(a.kuid), two);
+}
+
 TEST(DaemonStore, RefusesAStoreFromANewerDaemonAndAFileThatIsNoStore)
 {
     TempDir d;
