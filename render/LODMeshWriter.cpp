@@ -1,6 +1,7 @@
 // A VelmarIndexedMeshLODDefinition written as a LOD mesh file ("OIRF" container, form "LODM").
 #include "engine/OIRFFile.h"
 #include "engine/Particle.h"
+#include "render/MeshFileWriting.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
 
 #include <algorithm>
@@ -12,11 +13,9 @@ using namespace Orvo;
 namespace {
 
 using MFS = MeshFileSupport;
-
-bool WriteVector(File& f, const Vector3& v)
-{
-    return MFS::WriteF32(f, v.x) && MFS::WriteF32(f, v.y) && MFS::WriteF32(f, v.z);
-}
+using MeshFileWriting::AppendItems;
+using MeshFileWriting::WriteRGB;
+using MeshFileWriting::WriteVector;
 
 bool WriteMatrix(File& f, const Matrix3& m)
 {
@@ -24,28 +23,6 @@ bool WriteMatrix(File& f, const Matrix3& m)
         for (float x : row)
             if (!MFS::WriteF32(f, x)) return false;
     return true;
-}
-
-bool WriteRGB(File& f, const Color& c, float scale = 1.0f)
-{
-    return MFS::WriteF32(f, c.r * scale) && MFS::WriteF32(f, c.g * scale) && MFS::WriteF32(f, c.b * scale);
-}
-
-// Appends `bytes` of each vertex's item (and, when given, `bytes2` of a second item after it), or
-// zeros for an item the chunk lacks.
-void AppendItems(std::vector<uint8_t>& out, GeometryChunk& chunk, uint32_t item, size_t bytes, uint32_t vertices,
-                 uint32_t item2 = 0, size_t bytes2 = 0)
-{
-    const VertexItemPtr p = chunk.GetItem(item);
-    const VertexItemPtr q = item2 ? chunk.GetItem(item2) : VertexItemPtr();
-    const size_t at = out.size();
-    out.resize(at + size_t(vertices) * (bytes + bytes2));
-    uint8_t* to = out.data() + at;
-    for (uint32_t v = 0; v < vertices; ++v, to += bytes + bytes2)
-    {
-        if (p) std::memcpy(to, p.address + size_t(v) * p.stride, bytes);
-        if (q) std::memcpy(to + bytes, q.address + size_t(v) * q.stride, bytes2);
-    }
 }
 
 }  // namespace
