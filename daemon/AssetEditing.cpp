@@ -64,16 +64,17 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     return true;
 }
 
-bool AssetDatabase::BackupEdit(const KUID& k, DaemonResults* results)
+size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results)
 {
     std::unique_lock lk(mutex_);
-    return BackupEditLocked(k, results);
-}
-
-void AssetDatabase::BeginPackageInstall(const std::vector<KUID>& kuids)
-{
-    std::unique_lock lk(mutex_);
+    std::set<KUID> refused;
+    for (const KUID& k : kuids)
+        if (FindEditLocked(k) && refused.insert(k).second)
+            PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
+    const size_t before = kuids.size();
+    std::erase_if(kuids, [&](const KUID& k) { return refused.count(k) != 0; });
     packageInstalls_.insert(kuids.begin(), kuids.end());
+    return before - kuids.size();
 }
 
 void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)

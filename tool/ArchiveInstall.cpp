@@ -150,6 +150,13 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     // The caller's wish to commit stands even for a replaced asset: the edit folder is a copy of the
     // installed one, so without the commit the installed asset would stay the old one.
     const bool commit = (flags & kArchiveInstallCommit) != 0;
+    // An edit in progress is its user's work: without a prompt to ask, it is neither replaced nor committed
+    // (the daemon refuses such assets before the job; this holds for one opened meanwhile).
+    if (!prompt && info.IsValid() && info.IsOpenForEdit())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_prompt_openforedit_log");
+        return KUID::Null();
+    }
     const bool installed = info.IsValid() && info.IsInstalled();
     if (installed)
     {
