@@ -3,6 +3,7 @@
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
@@ -92,8 +94,27 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::vector<std::string> folders;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
+    // The job serves the daemon whose link it came on. Once that link is gone the daemon is gone too (or has
+    // given up on this job): nothing more is staged or installed, and its staging folder is not made again.
+    const bool linked = VADClientConnected();
+    auto daemonGone = [&] { return linked && !VADClientConnected(); };
+    bool stopped = false;
+    auto stop = [&] {
+        if (!stopped)
+        {
+            LogPrintf("CommandHostArchiveInstall> the link to the daemon is gone: the install job stops");
+            log.PostResult(kResultError, "CommandHostArchiveInstall> the link to the asset database daemon was lost: "
+                                         "the install stopped");
+        }
+        stopped = true;
+        ok = false;
+        for (const std::string& folder : folders) RemoveFolderTree(folder);
+        held.clear();
+        folders.clear();
+    };
     auto installHeld = [&] {
         if (held.empty()) return;
+        if (daemonGone()) return stop();
         std::vector<KUID> out;
         const bool sent = VADInstallFromFolders(folders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
         for (size_t h = 0; h < held.size(); ++h)
@@ -114,10 +135,15 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         held.clear();
         folders.clear();
     };
-    for (size_t i = 0; i < inFile.size(); ++i)
+    for (size_t i = 0; i < inFile.size() && !stopped; ++i)
     {
         const KUID& kuid = inFile[i];
         if (!listed.empty() && !listed.count(kuid)) continue;
+        if (daemonGone())
+        {
+            stop();
+            break;
+        }
         ArchiveEntryOnDisk entry;
         if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
         {
@@ -155,6 +181,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
+    // A staging folder left empty by a job that stopped belongs to no one any more (rmdir leaves a full one).
+    if (stopped && !staging.empty()) ::rmdir(staging.c_str());
     // Reported in the file's order, each asset once.
     std::unordered_set<KUID> seen;
     ChunkedList<KUID> installed;

@@ -16,6 +16,10 @@
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace {
 
 // Every result of an install names its asset, both as source and as "$(ASSET_KUID)".
@@ -82,6 +86,15 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
     if (kuid.IsNull())
     {
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return false;
+    }
+    // The staging folder is the daemon's: made by it, removed by it (or by the next one after a crash). Only
+    // the copy's own folder is made here, so that a job outliving its daemon cannot make it again.
+    if (::mkdir(folderText.c_str(), 0700) != 0 && errno != EEXIST)
+    {
+        const Orvo::String reason =
+            Orvo::String::Format("Unable to create folder: %s (%s)", folderText.c_str(), std::strerror(errno));
+        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
         return false;
     }
     const Orvo::File::Path folder(folderText);
