@@ -4,6 +4,7 @@
 #include "core/Crc32.h"
 #include "core/SoupBinary.h"
 #include "core/TextHelpers.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
@@ -536,8 +537,13 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, 
         txt.AddPath("config.txt");
         path = Orvo::File::IsFile(chump.View()) ? chump.str() : txt.str();
     }
-    bool ok = LoadConfigFile(loaded, "", path);
-    if (!ok || !loaded.IsContainer())
+    const ConfigFileResult read = LoadConfigFileEx(loaded, "", path);
+    if (read == ConfigFileResult::kTooLarge)
+    {
+        reason = Orvo::String(Orvo::ConfigFileTooLargeText(path));
+        return false;
+    }
+    if (read != ConfigFileResult::kOK || !loaded.IsContainer())
     {
         reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
         return false;

@@ -10,6 +10,8 @@
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
 
+#include "engine/ConfigFileBound.h"
+
 #include <atomic>
 #include <filesystem>
 #include <unistd.h>
@@ -148,7 +150,10 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
         {
             log.PostResult(kResultError, AssetSource(kuid),
-                           "CommandHostArchiveInstall> the archive holds no entry for this asset");
+                           entry.configTooLarge
+                               ? "CommandHostArchiveInstall> the configuration of this asset in the archive is " +
+                                     Orvo::ConfigFileTooLargeReason()
+                               : std::string("CommandHostArchiveInstall> the archive holds no entry for this asset"));
             ok = false;
             continue;
         }

@@ -5,6 +5,7 @@
 #include "daemon/AssetFolderReader.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "engine/ConfigFileBound.h"
 
 #include <algorithm>
 #include <atomic>
@@ -348,6 +349,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         DLOG("%s", line);
         say(line);
     }
+    Orvo::GiveBackMemoryAfterLargeLoads();
     std::lock_guard lk(readyMutex_);
     ready_ = true;
     readyCv_.notify_all();

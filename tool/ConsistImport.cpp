@@ -5,6 +5,7 @@
 #include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/VelmarProperty.h"
+#include "engine/ConfigFileBound.h"
 #include "tool/Support.h"
 
 #include <memory>
@@ -160,9 +161,12 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     TDBTagRef consists;
-    if (!LoadConfigFile(consists, "", ResolveArgumentPath(args.Arg(2)).View(), ""))
+    const Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    const ConfigFileResult read = LoadConfigFileEx(consists, "", path.View(), "");
+    if (read != ConfigFileResult::kOK)
     {
-        PostCommandError(log, "Invalid input path.");
+        PostCommandError(log, read == ConfigFileResult::kTooLarge ? Orvo::ConfigFileTooLargeText(path.View()) + "."
+                                                                  : std::string("Invalid input path."));
         return -1;
     }
     std::set<std::string> existing;
