@@ -29,9 +29,10 @@ std::atomic<uint32_t> g_archiveId{1};
 
 ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
 
-// The host's reply starts with its results log in the log's stream form: u32 count, then per result
-// u32 kind | u8 source flag (1: string name, KUID) | string text. The results go to the asker's log;
-// the reader is left at the job's own answer.
+}  // namespace
+
+// The log's stream form: u32 count, then per result u32 kind | u8 source flag (1: string name, KUID) |
+// string text.
 bool ForwardHostLog(VADReader& r, DaemonResults& results)
 {
     uint32_t n = r.Count(9);
@@ -54,6 +55,8 @@ bool ForwardHostLog(VADReader& r, DaemonResults& results)
     }
     return r.Ok();
 }
+
+namespace {
 
 bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
 {
