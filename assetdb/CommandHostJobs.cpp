@@ -187,7 +187,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     return ok;
 }
 
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log)
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+                                  const std::string& copies)
 {
     // Each entry is written as soon as it arrives: only one is held at a time.
     std::vector<KUID> list;
@@ -200,7 +201,22 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
         if (!written) break;
         TDBTagRef entry;
         std::string bytes;
-        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
+        bool packed = false;
+        if (copies.empty())
+            packed = VADGetAssetArchiveEntry(entry, kuid, &log, 3) && !entry.IsNull();
+        else
+        {
+            Orvo::String reason;
+            std::vector<std::string> leftOut;
+            packed = MakeArchiveEntryFromFolder(entry, Orvo::File::Path(copies + "/" + KUID::ToSpacedText(kuid).str()),
+                                                false, reason, &leftOut);
+            if (!packed) log.PostResult(kResultError, AssetSource(kuid), reason.View());
+            for (const std::string& left : leftOut)
+                log.PostResultF(kResultWarning, "CommandHostArchiveSaveToDisk> '%s' was left out", left.c_str());
+            // The entry names the asset it is filed under, as the daemon's entries do.
+            if (packed && entry.GetChildKUID("kuid") != kuid) entry.SetChildKUID("kuid", kuid);
+        }
+        if (!packed)
         {
             log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveSaveToDisk> unable to pack the asset");
             ok = false;

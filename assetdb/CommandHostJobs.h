@@ -68,5 +68,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
 
 // Writes the KUIDs and each asset's archive entry (from the daemon) to `file`, after the 20-byte header
 // the caller has written. An asset whose entry cannot be had is written as a missing entry and makes
-// the result false.
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log);
+// the result false. With `copies`, each entry is packed from the asset's copy "<copies>/<spaced KUID>"
+// instead (a device package's copies), as the daemon packs an installed asset.
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+                                  const std::string& copies = {});
