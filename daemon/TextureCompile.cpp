@@ -2,6 +2,7 @@
 
 #include "assetdb/VADProtocol.h"
 #include "core/TextHelpers.h"
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/RequestHandlers.h"
@@ -162,6 +163,7 @@ void TextureStaging::Compile(DaemonResults* results)
                            KuidParam(s.kuid));
         return;
     }
+    CrashPoint("compiled");
     // A finding that names no copy (the reason after a failure) is about the asset named last.
     size_t current = kNoSlot;
     for (VADResultNotification& r : found)

@@ -395,7 +395,8 @@ TEST_F(TexturesE2E, DevicePackagesHoldTheTexturesOfTheirDevice)
                                              "category-class \"TX\"\ntexture \"roof.texture\"\n"
                                              "preview \"Shared.png\"\n");
     AddTexture(src, "roof", "roof.png", 0, 128, 128);
-    AddTexture(src, "wall", "wall.tga", 0, 256, 192);    // 4:3, for PVRTC squared at 128 x 128
+    AddTexture(src, "wall", "wall.tga", 0, 256, 192);                           // 4:3, for PVRTC squared at 128 x 128
+    root_.WriteFile(src + "/wall.texture.txt", "Primary=Wall.TGA\nTile=st\n");  // named in another case
     AddTexture(src, "shared", "shared.png", 0, 64, 64);  // the configuration names it too: it stays
     ASSERT_EQ(Run({"installfrompath", "device"}).exitCode, 0);
 
