@@ -71,6 +71,14 @@ TEST_F(AnimationLoadingTest, WhatAnAnimationFindsOnItsMesh)
          },
          kAnimated,
          {}},
+        {"a LOD mesh's bones",
+         [&] {
+             const std::string bones = meshtext::Bones({{"frame", ""}, {"arm", "frame"}});
+             LODMesh("body.lm", {Grid(20, 10, {"a.light"}) + bones, Grid(15, 10, {"a.light"}) + bones});
+             Animation("wave.kin", {"arm"});
+         },
+         "    mesh \"body.lm\"\n    auto-create 1\n    anim \"wave.kin\"\n",
+         {}},
         {"a track naming a bone the mesh lacks",
          [&] {
              BonyMesh("body.im");
