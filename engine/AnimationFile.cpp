@@ -69,14 +69,22 @@ std::string CheckName(const PString& bone, size_t index)
     return {};
 }
 
+// The rules of the animation as a whole; empty when it keeps them.
+std::string CheckHead(uint32_t frameCount, float framesPerSecond, size_t trackCount)
+{
+    if (frameCount == 0 || frameCount > Animation::kMaxFrames)
+        return "it has " + std::to_string(frameCount) + " frames (1 to " + std::to_string(Animation::kMaxFrames) +
+               " are allowed)";
+    if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f) return "its frame rate is not a positive number";
+    if (trackCount == 0) return "it has no tracks";
+    return {};
+}
+
 }  // namespace
 
 std::string Animation::Check() const
 {
-    if (frameCount == 0 || frameCount > kMaxFrames)
-        return "it has " + std::to_string(frameCount) + " frames (1 to " + std::to_string(kMaxFrames) + " are allowed)";
-    if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f) return "its frame rate is not a positive number";
-    if (tracks.empty()) return "it has no tracks";
+    if (std::string why = CheckHead(frameCount, framesPerSecond, tracks.size()); !why.empty()) return why;
     std::unordered_set<PString> bones;
     for (size_t t = 0; t < tracks.size(); ++t)
     {
@@ -172,12 +180,7 @@ bool Animation::ReadForm(MemoryFile& in, std::string& reason)
     if (info.end - info.dataStart != kInfoBytes || !in.Read(frameCount) || !in.Read(framesPerSecond) ||
         !in.Read(trackCount))
         return fail("its " + Quoted("INFO") + " chunk is not " + std::to_string(kInfoBytes) + " bytes of data");
-    if (frameCount == 0 || frameCount > kMaxFrames)
-        return fail("it has " + std::to_string(frameCount) + " frames (1 to " + std::to_string(kMaxFrames) +
-                    " are allowed)");
-    if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f)
-        return fail("its frame rate is not a positive number");
-    if (trackCount == 0) return fail("it has no tracks");
+    if (std::string why = CheckHead(frameCount, framesPerSecond, trackCount); !why.empty()) return fail(why);
     // Bounded by the bytes left before anything is made for them.
     if (trackCount > in.Remaining() / kMinTrackBytes)
         return fail("it claims " + std::to_string(trackCount) + " tracks but has room for " +
