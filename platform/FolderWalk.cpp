@@ -39,7 +39,6 @@ public:
     {
         for (int fd : fds_) ::close(fd);
     }
-    bool Empty() const { return fds_.empty(); }
     int Back() const { return fds_.back(); }
     void Push(int fd) { fds_.push_back(fd); }
     void Reset(int fd)
