@@ -1,6 +1,7 @@
 #pragma once
 // Something lights are applied to: it keeps whether its lighting must be worked out again and the
 // lights that reach it, as particles and as the display lights its materials draw with.
+#include "engine/Bounds.h"
 #include "engine/DisplayLight.h"
 
 #include <vector>
@@ -8,6 +9,7 @@
 namespace Orvo {
 
 class Particle;
+class SceneGraph;
 
 class LightTarget
 {
@@ -19,6 +21,9 @@ public:
     LightList& GetDisplayLights() { return displayLights_; }
     // The display lights for a material's draw: null when none reach the object.
     const LightList* GetDisplayLightList() const { return displayLights_.Count() ? &displayLights_ : nullptr; }
+    // Replaces both lists by the scene's lights that reach `bounds` (a sphere in the frame of the scene's
+    // root), in the scene's order, at most the 13 a light list holds.
+    void GatherLights(const SceneGraph& scene, const Sphere& bounds);
 
 private:
     bool updateLighting_ = true;

@@ -22,6 +22,19 @@ bool SceneGraph::HasScene(const Particle* root) const
     return std::find(scenes_.begin(), scenes_.end(), root) != scenes_.end();
 }
 
+void SceneGraph::AddLight(SceneLight* light)
+{
+    if (light != nullptr && std::find(lights_.begin(), lights_.end(), light) == lights_.end()) lights_.push_back(light);
+}
+
+bool SceneGraph::RemoveLight(SceneLight* light)
+{
+    auto it = std::find(lights_.begin(), lights_.end(), light);
+    if (it == lights_.end()) return false;
+    lights_.erase(it);
+    return true;
+}
+
 void SceneGraph::PurgeDeathRow() {}
 
 }  // namespace Orvo
