@@ -6,6 +6,7 @@
 #include "engine/SceneLight.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace Orvo {
@@ -32,12 +33,18 @@ public:
     // False when the light was not one of this graph's.
     bool RemoveLight(SceneLight* light);
     const std::vector<SceneLight*>& GetLights() const { return lights_; }
+    // A number that changes whenever a light is added or removed (and that no other scene graph of the
+    // process has had), so that what gathered the lights can tell it must gather again before it draws
+    // with a light that may be gone.
+    uint64_t GetLightsVersion() const { return lightsVersion_; }
     // Deletes the particles handed to the death row (none are, until scenes are animated).
     void PurgeDeathRow();
 
 private:
     std::vector<Particle*> scenes_;
     std::vector<SceneLight*> lights_;
+    static uint64_t NextLightsVersion();
+    uint64_t lightsVersion_ = NextLightsVersion();
 };
 
 }  // namespace Orvo

@@ -176,6 +176,7 @@ Matrix4 VelmarIndexedMeshInstance::MatrixBelow(const Particle* particle, const M
 void VelmarIndexedMeshInstance::Render(Display* display, ViewPort& viewport, Matrix4& matrix)
 {
     ApplyScale(matrix);
+    MarkLightingIfLightsChanged();
     UpdateLighting(display, viewport, matrix, false);
     const uint32_t frame = display ? display->GetCurrentFrame() : viewport.frame;
     for (uint32_t i = 0; i < chunkCount_ && i < chunks_.Count(); ++i)
@@ -228,6 +229,12 @@ void VelmarIndexedMeshInstance::CalculateLighting(Display*, ViewPort&, const Mat
     RenderKernel* kernel = resource_ ? resource_->GetRenderKernel() : nullptr;
     if (kernel == nullptr) return;  // no scene to take lights from: the lights stay as they are
     GatherLights(kernel->GetSceneGraph(), BoundsUnder(matrix));
+}
+
+void VelmarIndexedMeshInstance::MarkLightingIfLightsChanged()
+{
+    RenderKernel* kernel = resource_ ? resource_->GetRenderKernel() : nullptr;
+    if (kernel && !HasCurrentLightsOf(kernel->GetSceneGraph())) SetUpdateLighting(true);
 }
 
 Sphere VelmarIndexedMeshInstance::BoundsUnder(const Matrix4& matrix) const

@@ -10,8 +10,9 @@
 // texture levels its distance wants, ViewPoint::CalcWantedMipLevelsForCull, and queues itself on the view
 // point) and renders it (each chunk with elements goes to its material, with the instance's matrix, or
 // with the matrix of the bone the chunk follows when that bone was culled in this frame). Its lighting,
-// when marked to be worked out again, gathers the lights of its render kernel's scene graph that reach
-// it (LightTarget::GatherLights); the materials draw with those.
+// when marked to be worked out again (and whenever the scene's lights were added to or removed since),
+// gathers the lights of its render kernel's scene graph that reach it (LightTarget::GatherLights); the
+// materials draw with those.
 //
 // Type ids (GetID): 17 indexed, 18 dynamic, 19 progressive, 20 dynamic progressive, 21 LOD, 22 dynamic LOD.
 #include "engine/AutoReference.h"
@@ -150,6 +151,9 @@ protected:
     // instance drawn with `matrix` become its lights (kept as they are without a render kernel).
     virtual void CalculateLighting(Orvo::Display* display, Orvo::ViewPort& viewport, const Orvo::Matrix4& matrix,
                                    uint32_t count, const ChunkArray& chunks, const MaterialArray& materials);
+    // Marks the lighting to be worked out again when lights were added to or removed from the scene since
+    // the instance gathered them (a light removed may be gone by the time the materials would read it).
+    void MarkLightingIfLightsChanged();
     // The sphere around the instance's oriented box when drawn with `matrix`.
     Orvo::Sphere BoundsUnder(const Orvo::Matrix4& matrix) const;
     // Scales rows 0 to 2 of a matrix by the scale when it is active.

@@ -200,6 +200,7 @@ void VelmarIndexedMeshLODInstance::Cull(ViewPoint& viewPoint, const Matrix4& mat
 void VelmarIndexedMeshLODInstance::Render(Display* display, ViewPort& viewport, Matrix4& matrix)
 {
     ApplyScale(matrix);
+    MarkLightingIfLightsChanged();
     // The selector's level is lit (for a locked instance it may not be the one drawn; the lights gathered
     // are the instance's, whichever level gathered them).
     CalculateLevelLighting(display, viewport, matrix, GetCurrentIndex(), false);

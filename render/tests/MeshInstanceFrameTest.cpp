@@ -146,10 +146,18 @@ TEST_F(InstanceFrame, DirectDrawingHandsEachChunkItsMatrixLightsAndProgram)
     EXPECT_EQ(instance->GetDisplayLights().Count(), LightList::kMaxLights);
     EXPECT_EQ(instance->GetLights()[2], more[0].get());
     EXPECT_EQ(instance->GetLightingPasses(), 2u);
+    // A light taken out of the scene is let go at the next draw, before a material could read it.
+    ASSERT_TRUE(scene.RemoveLight(&near));
+    Matrix4 again = placed;
+    instance->Render(GetDisplay(), viewport, again);
+    EXPECT_EQ(instance->GetLightingPasses(), 3u);
+    EXPECT_EQ(instance->GetLights()[1], more[0].get());
+    Matrix4 still = placed;
+    instance->Render(GetDisplay(), viewport, still);
+    EXPECT_EQ(instance->GetLightingPasses(), 3u);  // nothing changed: not gathered again
     for (auto& light : more) scene.RemoveLight(light.get());
     scene.RemoveLight(&origin);
     scene.RemoveLight(&sun);
-    scene.RemoveLight(&near);
 }
 
 TEST_F(InstanceFrame, TexturesRebuiltFromImagesInTheirDisplayFormats)
