@@ -148,12 +148,15 @@ TEST_F(InstanceFrame, DirectDrawingHandsEachChunkItsMatrixLightsAndProgram)
     EXPECT_EQ(instance->GetLightingPasses(), 2u);
     // A light taken out of the scene is let go at the next draw, before a material could read it.
     ASSERT_TRUE(scene.RemoveLight(&near));
-    Matrix4 again = placed;
-    instance->Render(GetDisplay(), viewport, again);
+    const auto draw = [&] {
+        Matrix4 m = placed;
+        instance->Render(GetDisplay(), viewport, m);
+        Kernel().GetRenderingCacheManager().Render(GetDisplay(), &viewport);  // what the material cached
+    };
+    draw();
     EXPECT_EQ(instance->GetLightingPasses(), 3u);
     EXPECT_EQ(instance->GetLights()[1], more[0].get());
-    Matrix4 still = placed;
-    instance->Render(GetDisplay(), viewport, still);
+    draw();
     EXPECT_EQ(instance->GetLightingPasses(), 3u);  // nothing changed: not gathered again
     for (auto& light : more) scene.RemoveLight(light.get());
     scene.RemoveLight(&origin);
