@@ -299,8 +299,13 @@ void VelmarInfluenceMesh::UpdateChunk(uint32_t count, const ChunkArray& chunks, 
         LocalFrame(b, local.orientation, local.position);
         frames[bone] = parent >= 0 ? local.Within(frames[size_t(parent)]) : local;
         if (set >= b.entries.size()) continue;
-        // Scaling the rotation rows of the frame scales the offset along the bone's own axes.
-        const Vector3* scale = BoneScale(b.particle);
+        // The frame's rotation rows, scaled by a scaled bone's scale (its own axes stretch, its children's
+        // frames do not).
+        Matrix3 rows = frames[bone].orientation.ToMatrix();
+        if (const Vector3* scale = BoneScale(b.particle))
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) rows.m[r][c] *= (*scale)[r];
+        const Vector3& origin = frames[bone].position;
         for (const Group& g : b.entries[set].groups)
         {
             GeometryChunk* chunk = g.chunk < count && g.chunk < chunks.Count() ? chunks[g.chunk].Get() : nullptr;
@@ -310,9 +315,7 @@ void VelmarInfluenceMesh::UpdateChunk(uint32_t count, const ChunkArray& chunks, 
             {
                 if (i.vertex >= chunk->GetNumVertices()) continue;
                 float* at = reinterpret_cast<float*>(p.address + size_t(i.vertex) * p.stride);
-                const Vector3 offset =
-                    scale ? Vector3(i.offset.x * scale->x, i.offset.y * scale->y, i.offset.z * scale->z) : i.offset;
-                const Vector3 moved = frames[bone].Apply(offset) * i.weight;
+                const Vector3 moved = (rows.Transform(i.offset) + origin) * i.weight;
                 at[0] += moved.x;
                 at[1] += moved.y;
                 at[2] += moved.z;
