@@ -96,8 +96,9 @@ public:
                                         uint32_t texture, std::string_view file);
     // Texture `texture` of material `material` rebuilt from `bitmap`: pixel formats 1, 2, 3 and 4 give
     // display formats 5, 1, 3 and 8. False when there is no such material or texture, or for any other
-    // pixel format. The material's texture changes for every instance that shares the material; a
-    // built-in shared texture is first replaced by the material's own copy.
+    // pixel format. The texture changes for all that share it (the instances of the mesh, materials
+    // duplicated from this one); one instance's own takes CloneMaterial and the material's DuplicateTexture
+    // first. A built-in shared texture is never rebuilt: the material is given its own copy of it first.
     virtual bool ReplaceTexture(Orvo::Display* display, Orvo::ViewPort& viewport, uint32_t material, uint32_t texture,
                                 const Orvo::Bitmap& bitmap);
 
