@@ -231,9 +231,18 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
     bool written = list.size() <= UINT32_MAX && file.WriteUInt32(static_cast<uint32_t>(list.size()));
     for (const KUID& kuid : list) written = written && file.WriteKUID(kuid);
     bool ok = true;
+    // As an install job does, the job stops once the daemon it writes for is gone.
+    const bool linked = VADClientConnected();
     for (const KUID& kuid : list)
     {
         if (!written) break;
+        if (linked && !VADClientConnected())
+        {
+            log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> the link to the asset database daemon was "
+                                         "lost: the archive was not finished");
+            ok = false;
+            break;
+        }
         TDBTagRef entry;
         std::string bytes;
         bool packed = false;
