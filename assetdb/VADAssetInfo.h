@@ -1,12 +1,8 @@
 #pragma once
 // The asset record the daemon returns for request 21.
 //
-// Wire form (the reply body):
-//   KUID kuid | string username | string kind | string category | string region | string era |
-//   u32 file size | string category codes | i32 author id | f32 build | u8 flags | u8 flags2 |
-//   u64 install time (s) | u64 modified time (s) | u8 valid
-// The daemon fills the texts of the parts the detail mask selects and sends the others empty.
-#include "assetdb/VADWireIO.h"
+// Wire form (the reply body): the record's field list (VAD_FIELDS below), in its order. The daemon fills the texts of the parts the detail mask selects and sends the others empty.
+#include "assetdb/VADFields.h"
 #include "core/KUID.h"
 #include "engine/PString.h"
 
@@ -64,6 +60,9 @@ public:
     uint64_t modifiedTime = 0;
     uint8_t valid = 0;  // the record came from the database (the asset is known to it)
 
+    VAD_FIELDS(kuid, username, kind, category, region, era, fileSize, categoryCodes, authorId, build, flags, flags2,
+               installTime, modifiedTime, valid)
+
     bool IsValid() const { return valid != 0; }
     bool IsInstalled() const { return (flags & VAD_INFO_INSTALLED) != 0; }
     bool IsBuiltin() const { return (flags & VAD_INFO_BUILTIN) != 0; }
@@ -84,6 +83,5 @@ bool VADDecodeAssetInfo(VADReader& r, VADAssetInfo& info);
 struct VADAssetInfoReply
 {
     VADAssetInfo info;
-    void Write(VADWriter& w) const { VADEncodeAssetInfo(w, info); }
-    void Read(VADReader& r) { VADDecodeAssetInfo(r, info); }
+    VAD_FIELDS(info)
 };

@@ -4,19 +4,20 @@
 
 namespace {
 
-Orvo::String TextOf(uint32_t code, const KUID& kuid)
+template <uint32_t Code>
+Orvo::String TextOf(const KUID& kuid)
 {
     VADTextReply reply;
-    if (!VADCall(code, VADKuidRequest{kuid}, reply)) return Orvo::String();
+    if (!VADCall<Code>(VADKuidRequest{kuid}, reply)) return Orvo::String();
     return Orvo::String(std::move(reply.text));
 }
 
 // True unless the daemon answers a clear "no": both questions err on the careful side.
-bool YesUnlessNo(uint32_t code, const VADBytes& request)
+template <uint32_t Code>
+bool YesUnlessNo(const typename VADRequestTypes<Code>::Request& request)
 {
-    VADBytes body;
     VADBoolReply reply;
-    if (!VADPerformTransaction(code, request, body) || !VADDecode(body, reply)) return true;
+    if (!VADCall<Code>(request, reply)) return true;
     return reply.value != 0;
 }
 
@@ -26,7 +27,7 @@ bool VADGetAssetInfo(const KUID& kuid, VADAssetInfo& info, int32_t detailMask)
 {
     info.Clear();
     VADAssetInfoReply reply;
-    if (!VADCall(VAD_REQ_INFO, VADKuidValueRequest{kuid, detailMask}, reply)) return false;
+    if (!VADCall<VAD_REQ_INFO>(VADKuidValueRequest{kuid, detailMask}, reply)) return false;
     if (!reply.info.IsValid()) return false;
     info = std::move(reply.info);
     return true;
@@ -53,20 +54,20 @@ Orvo::String VADGetAssetCategoryEra(const KUID& kuid)
     return Orvo::String(info.era);
 }
 
-Orvo::String VADGetAssetDescription(const KUID& kuid) { return TextOf(VAD_REQ_DESCRIPTION, kuid); }
+Orvo::String VADGetAssetDescription(const KUID& kuid) { return TextOf<VAD_REQ_DESCRIPTION>(kuid); }
 
 bool VADGetAssetConfig(TDBTagRef& out, const KUID& kuid, uint8_t flag)
 {
     out = TDBTagRef();
     VADTreeReply reply;
-    if (!VADCall(VAD_REQ_CONFIG, VADKuidFlagRequest{kuid, flag}, reply)) return false;
+    if (!VADCall<VAD_REQ_CONFIG>(VADKuidFlagRequest{kuid, flag}, reply)) return false;
     return VADTreeFromBytes(reply.tree, out) && !out.IsNull();
 }
 
 bool VADGetAssetDependencies(const KUID& kuid, ChunkedList<KUID>& out)
 {
     VADKuidListReply reply;
-    if (!VADCall(VAD_REQ_DEPENDENCIES, VADKuidRequest{kuid}, reply)) return false;
+    if (!VADCall<VAD_REQ_DEPENDENCIES>(VADKuidRequest{kuid}, reply)) return false;
     for (const KUID& k : reply.kuids) out.Add(k);
     return true;
 }
@@ -74,7 +75,7 @@ bool VADGetAssetDependencies(const KUID& kuid, ChunkedList<KUID>& out)
 bool VADGetAssetObsoletes(const KUID& kuid, std::set<KUID>& out)
 {
     VADKuidListReply reply;
-    if (!VADCall(VAD_REQ_OBSOLETES, VADKuidRequest{kuid}, reply)) return false;
+    if (!VADCall<VAD_REQ_OBSOLETES>(VADKuidRequest{kuid}, reply)) return false;
     out.insert(reply.kuids.begin(), reply.kuids.end());
     return true;
 }
@@ -86,7 +87,7 @@ bool VADGetAssetThumbnail(const KUID& kuid, uint32_t size, Orvo::PString& name, 
     localPath = Orvo::File::Path();
     text = Orvo::String();
     VADThumbnailReply reply;
-    if (!VADCall(VAD_REQ_THUMBNAIL, VADKuidValueRequest{kuid, static_cast<int32_t>(size)}, reply)) return false;
+    if (!VADCall<VAD_REQ_THUMBNAIL>(VADKuidValueRequest{kuid, static_cast<int32_t>(size)}, reply)) return false;
     name = Orvo::PString(reply.name);
     localPath = Orvo::File::Path(reply.path);
     text = Orvo::String(std::move(reply.text));
@@ -95,17 +96,16 @@ bool VADGetAssetThumbnail(const KUID& kuid, uint32_t size, Orvo::PString& name, 
 
 bool VADAssetHasMissingDependencies(const KUID& kuid, bool localOnly)
 {
-    return YesUnlessNo(VAD_REQ_MISSING_DEPENDENCIES,
-                       VADEncode(VADKuidFlagRequest{kuid, localOnly ? uint8_t(1) : uint8_t(0)}));
+    return YesUnlessNo<VAD_REQ_MISSING_DEPENDENCIES>(VADKuidFlagRequest{kuid, localOnly ? uint8_t(1) : uint8_t(0)});
 }
 
-bool VADIsAssetFaulty(const KUID& kuid) { return YesUnlessNo(VAD_REQ_FAULTY, VADEncode(VADKuidRequest{kuid})); }
+bool VADIsAssetFaulty(const KUID& kuid) { return YesUnlessNo<VAD_REQ_FAULTY>(VADKuidRequest{kuid}); }
 
 bool VADGetAssetArchiveEntry(TDBTagRef& out, const KUID& kuid, ResultsLog* log, int32_t detail)
 {
     out = TDBTagRef();
     VADTreeReply reply;
-    if (!VADCall(VAD_REQ_ARCHIVE_ENTRY, VADKuidValueRequest{kuid, detail}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_ARCHIVE_ENTRY>(VADKuidValueRequest{kuid, detail}, reply, log)) return false;
     return VADTreeFromBytes(reply.tree, out) && !out.IsNull();
 }
 
@@ -113,31 +113,32 @@ bool VADGetAssetFolders(const std::vector<KUID>& kuids, std::vector<std::pair<bo
 {
     out.clear();
     VADAssetFoldersReply reply;
-    if (!VADCall(VAD_REQ_ASSET_FOLDERS, VADKuidListRequest{kuids}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_ASSET_FOLDERS>(VADKuidListRequest{kuids}, reply, log)) return false;
     if (reply.folders.size() != kuids.size()) return false;
     out.reserve(reply.folders.size());
     for (auto& [installed, folder] : reply.folders) out.emplace_back(installed != 0, std::move(folder));
     return true;
 }
 
-Orvo::String VADGetAssetKeywords(const KUID& kuid) { return TextOf(VAD_REQ_GET_KEYWORDS, kuid); }
+Orvo::String VADGetAssetKeywords(const KUID& kuid) { return TextOf<VAD_REQ_GET_KEYWORDS>(kuid); }
 
 bool VADSetAssetKeywords(const KUID& kuid, std::string_view keywords)
 {
-    return VADSendAsyncRequest(VAD_REQ_SET_KEYWORDS, VADEncode(VADKuidTextRequest{kuid, std::string(keywords)}));
+    return VADSend<VAD_REQ_SET_KEYWORDS>(VADKuidTextRequest{kuid, std::string(keywords)});
 }
 
 bool VADSetAssetFavorite(const KUID& kuid, uint8_t flag)
 {
-    return VADSendAsyncRequest(VAD_REQ_FAVOURITE, VADEncode(VADKuidFlagRequest{kuid, flag}));
+    return VADSend<VAD_REQ_FAVOURITE>(VADKuidFlagRequest{kuid, flag});
 }
 
 bool VADQueryAssets(const VADFilterElementGroup& filter, ChunkedList<KUID>& out)
 {
+    // The filter is written in place rather than copied into a VADQueryRequest.
     VADBytes request;
     {
         VADWriter w;
-        VADEncodeFilter(w, filter);
+        VADPutField(w, filter);
         request = w.Take();
     }
     VADBytes body;

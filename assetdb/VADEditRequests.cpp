@@ -9,12 +9,12 @@
 
 namespace {
 
-bool HandleReply(uint32_t code, const VADBytes& request, VADEditHandle& out, ResultsLog* log)
+template <uint32_t Code>
+bool HandleReply(const typename VADRequestTypes<Code>::Request& request, VADEditHandle& out, ResultsLog* log)
 {
     out.Release();
-    VADBytes body;
     VADValueReply reply;
-    if (!VADPerformTransaction(code, request, body, log) || !VADDecode(body, reply) || reply.value == 0) return false;
+    if (!VADCall<Code>(request, reply, log) || reply.value == 0) return false;
     out = VADEditHandle::FromDaemonHandle(reply.value);
     return true;
 }
@@ -23,12 +23,12 @@ bool HandleReply(uint32_t code, const VADBytes& request, VADEditHandle& out, Res
 
 bool VADOpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
-    return HandleReply(VAD_REQ_OPEN_FOR_EDIT, VADEncode(VADKuidFlagRequest{kuid, flag}), out, log);
+    return HandleReply<VAD_REQ_OPEN_FOR_EDIT>(VADKuidFlagRequest{kuid, flag}, out, log);
 }
 
 bool VADCreateAsset(VADEditHandle& out, const KUID& kuid, std::string_view displayName, uint8_t flag, ResultsLog* log)
 {
-    return HandleReply(VAD_REQ_CREATE, VADEncode(VADCreateRequest{kuid, std::string(displayName), flag}), out, log);
+    return HandleReply<VAD_REQ_CREATE>(VADCreateRequest{kuid, std::string(displayName), flag}, out, log);
 }
 
 bool VADGetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::File::Path& folder)
@@ -37,7 +37,7 @@ bool VADGetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::Fi
     folder = Orvo::File::Path();
     if (!handle.IsValid()) return false;
     VADEditFolderReply reply;
-    if (!VADCall(VAD_REQ_EDIT_FOLDER, VADHandleRequest{handle.GetId()}, reply)) return false;
+    if (!VADCall<VAD_REQ_EDIT_FOLDER>(VADHandleRequest{handle.GetId()}, reply)) return false;
     name = Orvo::PString(reply.name);
     folder = Orvo::File::Path(reply.folder);
     return !folder.IsEmpty();
@@ -48,7 +48,7 @@ bool VADCommitAsset(const VADEditHandle& handle, uint32_t option, ResultsLog* lo
     if (outByte) *outByte = 0;
     if (!handle.IsValid()) return false;
     VADBoolReply reply;
-    if (!VADCall(VAD_REQ_COMMIT, VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_COMMIT>(VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log)) return false;
     if (outByte) *outByte = reply.value;
     return true;
 }
@@ -56,7 +56,7 @@ bool VADCommitAsset(const VADEditHandle& handle, uint32_t option, ResultsLog* lo
 bool VADRevertAsset(const VADEditHandle& handle, uint32_t option, uint8_t flag, ResultsLog* log)
 {
     if (!handle.IsValid()) return false;
-    return VADCallNoReply(VAD_REQ_REVERT, VADHandleOptionRequest{handle.GetId(), option, flag}, log);
+    return VADCall<VAD_REQ_REVERT>(VADHandleOptionRequest{handle.GetId(), option, flag}, log);
 }
 
 bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
@@ -70,7 +70,7 @@ bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
 
 bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
-    bool ok = VADCallNoReply(VAD_REQ_DELETE, VADKuidFlagRequest{kuid, flag}, log);
+    bool ok = VADCall<VAD_REQ_DELETE>(VADKuidFlagRequest{kuid, flag}, log);
     if (ok) NWSpecFactory::Get().ReleaseSpec(kuid);
     return ok;
 }
@@ -86,7 +86,7 @@ bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog*
 {
     out = KUID::Null();
     VADKuidReply reply;
-    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDER, VADPathOptionRequest{folder.str(), options, flag}, reply, log))
+    if (!VADCall<VAD_REQ_INSTALL_FROM_FOLDER>(VADPathOptionRequest{folder.str(), options, flag}, reply, log))
         return false;
     out = reply.kuid;
     return !out.IsNull();
@@ -97,7 +97,7 @@ bool VADInstallFromFolders(const std::vector<std::string>& folders, std::vector<
 {
     out.clear();
     VADKuidListReply reply;
-    if (!VADCall(VAD_REQ_INSTALL_FROM_FOLDERS, VADPathListRequest{folders, options}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_INSTALL_FROM_FOLDERS>(VADPathListRequest{folders, options}, reply, log)) return false;
     if (reply.kuids.size() != folders.size()) return false;
     out = std::move(reply.kuids);
     return true;
@@ -107,7 +107,7 @@ bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t v
 {
     if (outByte) *outByte = 0;
     VADBoolReply reply;
-    if (!VADCall(VAD_REQ_INSTALL_ARCHIVE, VADPathOptionRequest{path.str(), value, flag}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_INSTALL_ARCHIVE>(VADPathOptionRequest{path.str(), value, flag}, reply, log)) return false;
     if (outByte) *outByte = reply.value;
     return true;
 }
@@ -127,14 +127,14 @@ bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder,
         return false;
     }
     VADBoolReply reply;
-    if (!VADCall(VAD_REQ_VALIDATE, VADTextPairRequest{source.str(), relative.str()}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_VALIDATE>(VADTextPairRequest{source.str(), relative.str()}, reply, log)) return false;
     return reply.value != 0;
 }
 
 bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
 {
     VADBoolReply reply;
-    if (!VADCall(VAD_REQ_FOLDER_CHECK, VADTextPairRequest{std::string(source), folder.str()}, reply, log)) return false;
+    if (!VADCall<VAD_REQ_FOLDER_CHECK>(VADTextPairRequest{std::string(source), folder.str()}, reply, log)) return false;
     return reply.value != 0;
 }
 
@@ -147,5 +147,5 @@ bool VADExportPackage(const PStringArray& textureTargets, const Orvo::File::Path
     req.packagePath = packagePath.str();
     for (const Orvo::String& d : dependencyPackages) req.dependencies.push_back(d.str());
     for (const KUID& k : kuids) req.kuids.push_back(k);
-    return VADCallNoReply(VAD_REQ_EXPORT_PACKAGE, req, log);
+    return VADCall<VAD_REQ_EXPORT_PACKAGE>(req, log);
 }

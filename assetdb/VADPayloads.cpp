@@ -2,7 +2,9 @@
 
 #include "core/SoupBinary.h"
 
-void VADQueryRequest::Read(VADReader& r)
+void VADPutField(VADWriter& w, const VADFilterElementGroup& filter) { VADEncodeFilter(w, filter); }
+
+void VADGetField(VADReader& r, VADFilterElementGroup& filter)
 {
     std::unique_ptr<VADFilterElement> root;
     if (!VADDecodeFilter(r, root)) return;
@@ -12,68 +14,6 @@ void VADQueryRequest::Read(VADReader& r)
         return;
     }
     filter = static_cast<VADFilterElementGroup&>(*root);
-}
-
-void VADJob::Write(VADWriter& w) const
-{
-    w.U32(command);
-    switch (command)
-    {
-    case VAD_CMDHOST_VALIDATE:
-        w.String(source);
-        w.String(path);
-        break;
-    case VAD_CMDHOST_TEXTURECONVERT:
-        w.String(source);
-        w.String(path);
-        w.String(targets);
-        break;
-    case VAD_CMDHOST_ARCHIVE_SAVETODISK:
-    case VAD_CMDHOST_ARCHIVE_INSTALL:
-        w.U32(archiveId);
-        w.String(path);
-        w.KuidList(kuids);
-        if (command == VAD_CMDHOST_ARCHIVE_INSTALL)
-        {
-            w.String(staging);
-            w.KuidList(unknown);
-        }
-        else if (!staging.empty())
-            w.String(staging);
-        break;
-    default: break;
-    }
-}
-
-void VADJob::Read(VADReader& r)
-{
-    command = r.U32();
-    switch (command)
-    {
-    case VAD_CMDHOST_VALIDATE:
-        source = r.String();
-        path = r.String();
-        break;
-    case VAD_CMDHOST_TEXTURECONVERT:
-        source = r.String();
-        path = r.String();
-        targets = r.String();
-        break;
-    case VAD_CMDHOST_ARCHIVE_SAVETODISK:
-    case VAD_CMDHOST_ARCHIVE_INSTALL:
-        archiveId = r.U32();
-        path = r.String();
-        kuids = r.KuidList();
-        if (command == VAD_CMDHOST_ARCHIVE_INSTALL)
-        {
-            staging = r.String();
-            unknown = r.KuidList();
-        }
-        else if (r.Remaining() > 0)
-            staging = r.String();
-        break;
-    default: r.Fail(); break;
-    }
 }
 
 bool VADTreeToBytes(const TDBTagRef& tree, VADBytes& out)

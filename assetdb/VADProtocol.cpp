@@ -21,63 +21,6 @@ void Put32(uint8_t* p, uint32_t v)
 
 }  // namespace
 
-bool VADIsKnownRequestCode(uint32_t code)
-{
-    switch (code)
-    {
-    case VAD_REQ_KEEPALIVE:
-    case VAD_REQ_QUERY:
-    case VAD_REQ_DATABASE_STATUS:
-    case VAD_REQ_CONFIG:
-    case VAD_REQ_INFO:
-    case VAD_REQ_DESCRIPTION:
-    case VAD_REQ_THUMBNAIL:
-    case VAD_REQ_OPEN_FOR_EDIT:
-    case VAD_REQ_RELEASE_EDIT_HANDLE:
-    case VAD_REQ_EDIT_FOLDER:
-    case VAD_REQ_REVERT:
-    case VAD_REQ_COMMIT:
-    case VAD_REQ_CREATE:
-    case VAD_REQ_DELETE:
-    case VAD_REQ_VALIDATE:
-    case VAD_REQ_INSTALL_FROM_FOLDER:
-    case VAD_REQ_INSTALL_FROM_FOLDERS:
-    case VAD_REQ_INSTALL_ARCHIVE:
-    case VAD_REQ_DEPENDENCIES:
-    case VAD_REQ_OBSOLETES:
-    case VAD_REQ_MISSING_DEPENDENCIES:
-    case VAD_REQ_FAULTY:
-    case VAD_REQ_ASSET_FOLDERS:
-    case VAD_REQ_ARCHIVE_ENTRY:
-    case VAD_REQ_EXPORT_PACKAGE:
-    case VAD_REQ_FAVOURITE:
-    case VAD_REQ_GET_KEYWORDS:
-    case VAD_REQ_SET_KEYWORDS:
-    case VAD_REQ_GENERATE_KUID:
-    case VAD_REQ_NEXT_CONTENT_ID:
-    case VAD_REQ_LIST_BUILDS:
-    case VAD_REQ_FOLDER_CHECK:
-    case VAD_REQ_USER_ID_VALID:
-    case VAD_REQ_AUTHOR_NAME:
-    case VAD_REQ_REPAIR_NOW:
-    case VAD_REQ_FLAG_REPAIR:
-    case VAD_REQ_GET_SETTINGS_GROUP:
-    case VAD_REQ_SET_SETTINGS_GROUP:
-    case VAD_REQ_SETTING_STRING:
-    case VAD_REQ_SET_SETTING_INT:
-    case VAD_REQ_DLS_LATEST_KUID:
-    case VAD_REQ_RESOLVE_PACKAGE:
-    case VAD_REQ_DOWNLOAD:
-    case VAD_REQ_ANALYTICS_HIT:
-    case VAD_REQ_REGISTER_COMMAND_HOST:
-    case VAD_REQ_JOB_REPLY:
-    case VAD_REQ_CLOSE_DAEMON:
-    case VAD_REQ_BEGIN_WAIT_READY:
-    case VAD_REQ_IS_READY: return true;
-    default: return false;
-    }
-}
-
 void VADEncodeFrameHeader(const VADFrameHeader& h, uint8_t out[kVADFrameHeaderSize])
 {
     Put32(out, h.code);

@@ -59,58 +59,20 @@ constexpr uint32_t kVADInstallTexturesCompiled = 4;
 // The texture targets textures are compiled for as assets are installed and committed (the default list).
 constexpr const char* kVADInstallTextureTargets = "Velmar;DXTC";
 
-// Request codes. The layout of each payload is documented in VADPayloads.h.
+// Request codes, from the request table (VADRequestTable.def: each request's bound, name and payloads).
 enum VADRequestCode : uint32_t
 {
-    VAD_REQ_KEEPALIVE = 0,
-    VAD_REQ_QUERY = 2,
-    VAD_REQ_DATABASE_STATUS = 3,
-    VAD_REQ_CONFIG = 20,
-    VAD_REQ_INFO = 21,
-    VAD_REQ_DESCRIPTION = 28,
-    VAD_REQ_THUMBNAIL = 29,
-    VAD_REQ_OPEN_FOR_EDIT = 30,
-    VAD_REQ_RELEASE_EDIT_HANDLE = 31,
-    VAD_REQ_EDIT_FOLDER = 32,
-    VAD_REQ_REVERT = 33,
-    VAD_REQ_COMMIT = 34,
-    VAD_REQ_CREATE = 35,
-    VAD_REQ_DELETE = 36,
-    VAD_REQ_VALIDATE = 38,
-    VAD_REQ_INSTALL_FROM_FOLDER = 39,
-    VAD_REQ_INSTALL_FROM_FOLDERS = 41,
-    VAD_REQ_INSTALL_ARCHIVE = 40,
-    VAD_REQ_DEPENDENCIES = 42,
-    VAD_REQ_OBSOLETES = 43,
-    VAD_REQ_MISSING_DEPENDENCIES = 44,
-    VAD_REQ_FAULTY = 45,
-    VAD_REQ_ASSET_FOLDERS = 47,
-    VAD_REQ_ARCHIVE_ENTRY = 48,
-    VAD_REQ_EXPORT_PACKAGE = 49,
-    VAD_REQ_FAVOURITE = 50,
-    VAD_REQ_GET_KEYWORDS = 53,
-    VAD_REQ_SET_KEYWORDS = 54,
-    VAD_REQ_GENERATE_KUID = 60,
-    VAD_REQ_NEXT_CONTENT_ID = 61,
-    VAD_REQ_LIST_BUILDS = 62,
-    VAD_REQ_FOLDER_CHECK = 64,
-    VAD_REQ_USER_ID_VALID = 65,
-    VAD_REQ_AUTHOR_NAME = 66,
-    VAD_REQ_REPAIR_NOW = 70,
-    VAD_REQ_FLAG_REPAIR = 71,
-    VAD_REQ_GET_SETTINGS_GROUP = 100,
-    VAD_REQ_SET_SETTINGS_GROUP = 101,
-    VAD_REQ_SETTING_STRING = 102,
-    VAD_REQ_SET_SETTING_INT = 103,
-    VAD_REQ_DLS_LATEST_KUID = 110,
-    VAD_REQ_RESOLVE_PACKAGE = 111,
-    VAD_REQ_DOWNLOAD = 112,
-    VAD_REQ_ANALYTICS_HIT = 113,
-    VAD_REQ_REGISTER_COMMAND_HOST = 140,
-    VAD_REQ_JOB_REPLY = 141,
-    VAD_REQ_CLOSE_DAEMON = 230,
-    VAD_REQ_BEGIN_WAIT_READY = 235,
-    VAD_REQ_IS_READY = 236,
+#define VAD_REQUEST(ID, CODE, ...) VAD_REQ_##ID = CODE,
+#include "assetdb/VADRequestTable.def"
+#undef VAD_REQUEST
+};
+
+// How a request is answered (the table's mode column).
+enum class VADRequestMode
+{
+    kSync,   // a reply with the same transaction id
+    kAsync,  // transaction id 0, no reply
+    kWeb,    // transaction id 0, answered by a web-reply notification carrying the request's own id
 };
 
 // Notification codes (daemon to client).
@@ -122,8 +84,18 @@ enum VADNotification : uint32_t
     VAD_NOTIFY_PROGRESS = kVADNotifyBit | 4,   // a line of progress text
 };
 
-// True for the codes listed above (the daemon answers any other with kVADStatusUnknownRequest).
-bool VADIsKnownRequestCode(uint32_t code);
+// True for the codes of the request table (the daemon answers any other with kVADStatusUnknownRequest).
+constexpr bool VADIsKnownRequestCode(uint32_t code)
+{
+    switch (code)
+    {
+#define VAD_REQUEST(ID, ...) case VAD_REQ_##ID:
+#include "assetdb/VADRequestTable.def"
+#undef VAD_REQUEST
+        return true;
+    default: return false;
+    }
+}
 
 struct VADFrameHeader
 {

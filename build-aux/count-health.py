@@ -101,7 +101,7 @@ def parse(text):
 def request_files():
     """The files that list each request code: where VAD_REQ_FAVOURITE is named outside the code that makes
     or answers the request."""
-    hits = subprocess.run(["git", "grep", "-l", "-E", r"VAD_REQ_FAVOURITE\b|\b50 +favourite", "--", "assetdb",
+    hits = subprocess.run(["git", "grep", "-l", "-E", r"FAVOURITE\b|\b50 +favourite", "--", "assetdb",
                            "daemon"], cwd=ROOT, capture_output=True, text=True).stdout.split()
     return [h for h in hits if "/tests/" not in h]
 

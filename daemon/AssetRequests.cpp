@@ -116,18 +116,18 @@ int32_t SetKeywords(RequestContext& c, const VADKuidTextRequest& req, VADEmptyPa
 std::span<const RequestRow> AssetRequestRows()
 {
     static constexpr RequestRow rows[] = {
-        Row<Query>(VAD_REQ_QUERY),
-        Row<Info>(VAD_REQ_INFO),
-        Row<Config>(VAD_REQ_CONFIG),
-        Row<Description>(VAD_REQ_DESCRIPTION),
-        Row<Keywords>(VAD_REQ_GET_KEYWORDS),
-        Row<Thumbnail>(VAD_REQ_THUMBNAIL),
-        Row<Dependencies>(VAD_REQ_DEPENDENCIES),
-        Row<Obsoletes>(VAD_REQ_OBSOLETES),
-        Row<MissingDependencies>(VAD_REQ_MISSING_DEPENDENCIES),
-        Row<Faulty>(VAD_REQ_FAULTY),
-        Row<Favourite>(VAD_REQ_FAVOURITE),
-        Row<SetKeywords>(VAD_REQ_SET_KEYWORDS),
+        Row<VAD_REQ_QUERY, Query>(),
+        Row<VAD_REQ_INFO, Info>(),
+        Row<VAD_REQ_CONFIG, Config>(),
+        Row<VAD_REQ_DESCRIPTION, Description>(),
+        Row<VAD_REQ_GET_KEYWORDS, Keywords>(),
+        Row<VAD_REQ_THUMBNAIL, Thumbnail>(),
+        Row<VAD_REQ_DEPENDENCIES, Dependencies>(),
+        Row<VAD_REQ_OBSOLETES, Obsoletes>(),
+        Row<VAD_REQ_MISSING_DEPENDENCIES, MissingDependencies>(),
+        Row<VAD_REQ_FAULTY, Faulty>(),
+        Row<VAD_REQ_FAVOURITE, Favourite>(),
+        Row<VAD_REQ_SET_KEYWORDS, SetKeywords>(),
     };
     return rows;
 }

@@ -438,7 +438,7 @@ int32_t RegisterCommandHost(RequestContext& c, const VADEmptyPayload&, VADEmptyP
     return kVADStatusOK;
 }
 
-int32_t JobReply(RequestContext& c, const RawRequestPayload& req, VADEmptyPayload&)
+int32_t JobReply(RequestContext& c, const VADRawPayload& req, VADEmptyPayload&)
 {
     c.server.Broker().JobReply(c.from.get(), req.bytes);
     return kVADStatusOK;
@@ -449,14 +449,14 @@ int32_t JobReply(RequestContext& c, const RawRequestPayload& req, VADEmptyPayloa
 std::span<const RequestRow> CommandHostRequestRows()
 {
     static constexpr RequestRow rows[] = {
-        Row<RegisterCommandHost>(VAD_REQ_REGISTER_COMMAND_HOST, true),
-        Row<JobReply>(VAD_REQ_JOB_REPLY, true),
-        Row<Validate>(VAD_REQ_VALIDATE),
-        Row<FolderCheck>(VAD_REQ_FOLDER_CHECK),
-        Row<AssetFolders>(VAD_REQ_ASSET_FOLDERS),
-        Row<ArchiveEntry>(VAD_REQ_ARCHIVE_ENTRY),
-        Row<InstallArchive>(VAD_REQ_INSTALL_ARCHIVE),
-        Row<ExportPackage>(VAD_REQ_EXPORT_PACKAGE),
+        Row<VAD_REQ_REGISTER_COMMAND_HOST, RegisterCommandHost>(true),
+        Row<VAD_REQ_JOB_REPLY, JobReply>(true),
+        Row<VAD_REQ_VALIDATE, Validate>(),
+        Row<VAD_REQ_FOLDER_CHECK, FolderCheck>(),
+        Row<VAD_REQ_ASSET_FOLDERS, AssetFolders>(),
+        Row<VAD_REQ_ARCHIVE_ENTRY, ArchiveEntry>(),
+        Row<VAD_REQ_INSTALL_ARCHIVE, InstallArchive>(),
+        Row<VAD_REQ_EXPORT_PACKAGE, ExportPackage>(),
     };
     return rows;
 }

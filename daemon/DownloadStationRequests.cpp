@@ -150,10 +150,10 @@ int32_t AnalyticsHit(RequestContext& c, const VADTextPairRequest& req, VADEmptyP
 std::span<const RequestRow> DownloadStationRequestRows()
 {
     static constexpr RequestRow rows[] = {
-        Row<Latest>(VAD_REQ_DLS_LATEST_KUID),
-        Row<Resolve>(VAD_REQ_RESOLVE_PACKAGE),
-        Row<Download>(VAD_REQ_DOWNLOAD),
-        Row<AnalyticsHit>(VAD_REQ_ANALYTICS_HIT),
+        Row<VAD_REQ_DLS_LATEST_KUID, Latest>(),
+        Row<VAD_REQ_RESOLVE_PACKAGE, Resolve>(),
+        Row<VAD_REQ_DOWNLOAD, Download>(),
+        Row<VAD_REQ_ANALYTICS_HIT, AnalyticsHit>(),
     };
     return rows;
 }

@@ -72,15 +72,15 @@ int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VAD
 std::span<const RequestRow> EditRequestRows()
 {
     static constexpr RequestRow rows[] = {
-        Row<OpenForEdit>(VAD_REQ_OPEN_FOR_EDIT),
-        Row<ReleaseEditHandle>(VAD_REQ_RELEASE_EDIT_HANDLE),
-        Row<EditFolder>(VAD_REQ_EDIT_FOLDER),
-        Row<Commit>(VAD_REQ_COMMIT),
-        Row<Revert>(VAD_REQ_REVERT),
-        Row<Create>(VAD_REQ_CREATE),
-        Row<Delete>(VAD_REQ_DELETE),
-        Row<InstallFromFolder>(VAD_REQ_INSTALL_FROM_FOLDER),
-        Row<InstallFromFolders>(VAD_REQ_INSTALL_FROM_FOLDERS),
+        Row<VAD_REQ_OPEN_FOR_EDIT, OpenForEdit>(),
+        Row<VAD_REQ_RELEASE_EDIT_HANDLE, ReleaseEditHandle>(),
+        Row<VAD_REQ_EDIT_FOLDER, EditFolder>(),
+        Row<VAD_REQ_COMMIT, Commit>(),
+        Row<VAD_REQ_REVERT, Revert>(),
+        Row<VAD_REQ_CREATE, Create>(),
+        Row<VAD_REQ_DELETE, Delete>(),
+        Row<VAD_REQ_INSTALL_FROM_FOLDER, InstallFromFolder>(),
+        Row<VAD_REQ_INSTALL_FROM_FOLDERS, InstallFromFolders>(),
     };
     return rows;
 }

@@ -1,16 +1,19 @@
 #pragma once
-// The daemon's requests as tables: one row per request code, naming its handler, whose parameter types are
-// the request and reply payloads of assetdb/VADPayloads.h, the same types the client's VADCall encodes and
-// decodes. The row decodes the request, runs the handler and writes the reply body when the handler answers
-// OK; a payload that does not decode is answered "bad payload" before any handler runs.
+// The daemon's requests as tables: one row per request code, naming its handler, whose parameter types must
+// be the request and reply payloads the request table gives the code (assetdb/VADRequestTable.def), the
+// same types the client's calls encode and decode. The row decodes the request, runs the handler and writes
+// the reply body when the handler answers OK; a payload that does not decode is answered "bad payload"
+// before any handler runs.
 //
-// Adding a request: a handler
+// Adding a request: its row in assetdb/VADRequestTable.def, a handler
 //     int32_t Name(RequestContext& c, const VADSomeRequest& request, VADSomeReply& reply);
-// and a row Row<Name>(VAD_REQ_NAME) in the table of its theme (the *Rows() function of its file).
+// and a row Row<VAD_REQ_NAME, Name>() in the table of its theme (the *Rows() function of its file).
+#include "assetdb/VADRequestTypes.h"
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonServer.h"
 
 #include <span>
+#include <type_traits>
 
 struct RequestContext
 {
@@ -32,14 +35,6 @@ struct RequestRow
     bool beforeReady;  // answered before the first scan has finished
 };
 
-// The raw payload of a request whose bytes are forwarded as they are (the command host's job reply).
-struct RawRequestPayload
-{
-    VADBytes bytes;
-    void Write(VADWriter& w) const { w.Raw(bytes.data(), bytes.size()); }
-    void Read(VADReader& r) { bytes = r.Rest(); }
-};
-
 template <typename F>
 struct RequestHandlerTypes;
 template <typename Req, typename Rep>
@@ -57,15 +52,20 @@ int32_t RunRequest(RequestContext& c, const VADBytes& payload, VADWriter& body)
     if (!VADDecode(payload, request)) return kVADStatusBadPayload;
     typename Types::Reply reply;
     int32_t status = Handler(c, request, reply);
-    if (status == kVADStatusOK) reply.Write(body);
+    if (status == kVADStatusOK) VADWriteFields(body, reply);
     return status;
 }
 
-// One row of a table: the request code and its handler.
-template <auto Handler>
-constexpr RequestRow Row(uint32_t code, bool beforeReady = false)
+// One row of a table: the request code and its handler, which takes the payloads the request table names.
+template <uint32_t Code, auto Handler>
+constexpr RequestRow Row(bool beforeReady = false)
 {
-    return RequestRow{code, &RunRequest<Handler>, beforeReady};
+    using Types = RequestHandlerTypes<decltype(Handler)>;
+    static_assert(std::is_same_v<typename Types::Request, typename VADRequestTypes<Code>::Request>,
+                  "the handler's request payload is not the one the request table names");
+    static_assert(std::is_same_v<typename Types::Reply, typename VADRequestTypes<Code>::Reply>,
+                  "the handler's reply body is not the one the request table names");
+    return RequestRow{Code, &RunRequest<Handler>, beforeReady};
 }
 
 int32_t StatusOf(DbStatus s);

@@ -127,22 +127,22 @@ int32_t SetSettingInt(RequestContext& c, const VADSetSettingIntRequest& req, VAD
 std::span<const RequestRow> ServiceRequestRows()
 {
     static constexpr RequestRow rows[] = {
-        Row<KeepAlive>(VAD_REQ_KEEPALIVE, true),
-        Row<DatabaseStatus>(VAD_REQ_DATABASE_STATUS, true),
-        Row<BeginWaitReady>(VAD_REQ_BEGIN_WAIT_READY, true),
-        Row<IsReady>(VAD_REQ_IS_READY, true),
-        Row<CloseDaemon>(VAD_REQ_CLOSE_DAEMON, true),
-        Row<GenerateKUID>(VAD_REQ_GENERATE_KUID),
-        Row<NextContentId>(VAD_REQ_NEXT_CONTENT_ID),
-        Row<ListBuilds>(VAD_REQ_LIST_BUILDS),
-        Row<UserIdValid>(VAD_REQ_USER_ID_VALID),
-        Row<AuthorName>(VAD_REQ_AUTHOR_NAME),
-        Row<RepairNow>(VAD_REQ_REPAIR_NOW),
-        Row<FlagRepair>(VAD_REQ_FLAG_REPAIR),
-        Row<GetSettingsGroup>(VAD_REQ_GET_SETTINGS_GROUP),
-        Row<SetSettingsGroup>(VAD_REQ_SET_SETTINGS_GROUP),
-        Row<SettingString>(VAD_REQ_SETTING_STRING),
-        Row<SetSettingInt>(VAD_REQ_SET_SETTING_INT),
+        Row<VAD_REQ_KEEPALIVE, KeepAlive>(true),
+        Row<VAD_REQ_DATABASE_STATUS, DatabaseStatus>(true),
+        Row<VAD_REQ_BEGIN_WAIT_READY, BeginWaitReady>(true),
+        Row<VAD_REQ_IS_READY, IsReady>(true),
+        Row<VAD_REQ_CLOSE_DAEMON, CloseDaemon>(true),
+        Row<VAD_REQ_GENERATE_KUID, GenerateKUID>(),
+        Row<VAD_REQ_NEXT_CONTENT_ID, NextContentId>(),
+        Row<VAD_REQ_LIST_BUILDS, ListBuilds>(),
+        Row<VAD_REQ_USER_ID_VALID, UserIdValid>(),
+        Row<VAD_REQ_AUTHOR_NAME, AuthorName>(),
+        Row<VAD_REQ_REPAIR_NOW, RepairNow>(),
+        Row<VAD_REQ_FLAG_REPAIR, FlagRepair>(),
+        Row<VAD_REQ_GET_SETTINGS_GROUP, GetSettingsGroup>(),
+        Row<VAD_REQ_SET_SETTINGS_GROUP, SetSettingsGroup>(),
+        Row<VAD_REQ_SETTING_STRING, SettingString>(),
+        Row<VAD_REQ_SET_SETTING_INT, SetSettingInt>(),
     };
     return rows;
 }

@@ -62,8 +62,7 @@ void Mutate(const VADBytes& seed, uint32_t rounds = 3000)
 struct InfoPayload
 {
     VADAssetInfo info;
-    void Write(VADWriter& w) const { VADEncodeAssetInfo(w, info); }
-    void Read(VADReader& r) { VADDecodeAssetInfo(r, info); }
+    VAD_FIELDS(info)
 };
 
 VADQueryRequest SampleQuery()

@@ -1,9 +1,14 @@
 #include "assetdb/VADProtocol.h"
+#include "assetdb/VADRequestBounds.h"
+#include "assetdb/VADRequestTypes.h"
 #include "core/TBuffer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <string>
+#include <type_traits>
 
 TEST(VADWireIO, PrimitivesAreLittleEndianAndStringsCountTheirZero)
 {
@@ -169,4 +174,84 @@ TEST(VADWireIO, PayloadsAndStreamsAreOneForm)
     TBuffer limited(w.Bytes());
     EXPECT_FALSE(limited.ReadKUIDList(back, 2));
     EXPECT_TRUE(back.empty());
+}
+
+// The request table is the one list of requests: codes, names and bounds come from it, and every code it
+// names is known and no other.
+TEST(VADProtocol, TheRequestTableGivesCodesNamesAndBounds)
+{
+    std::set<uint32_t> codes;
+    std::set<std::string> names;
+#define VAD_REQUEST(ID, CODE, BOUND, NAME, ...)                                                                        \
+    EXPECT_EQ(uint32_t(VAD_REQ_##ID), uint32_t(CODE));                                                                 \
+    EXPECT_TRUE(codes.insert(CODE).second) << "code " << CODE << " twice";                                             \
+    EXPECT_TRUE(names.insert(NAME).second) << NAME << " twice";                                                        \
+    EXPECT_STREQ(VADRequestName(CODE), NAME);
+#include "assetdb/VADRequestTable.def"
+#undef VAD_REQUEST
+    EXPECT_EQ(codes.size(), 49u);
+    for (uint32_t code = 0; code < 1024; ++code) EXPECT_EQ(VADIsKnownRequestCode(code), codes.count(code) == 1);
+    EXPECT_STREQ(VADRequestName(1), "request");
+    EXPECT_EQ(VADRequestBoundMs(VAD_REQ_INFO), kVADQueryBoundMs);
+    EXPECT_EQ(VADRequestBoundMs(VAD_REQ_COMMIT), kVADAssetBoundMs);
+    EXPECT_EQ(VADRequestBoundMs(VAD_REQ_INSTALL_FROM_FOLDERS), kVADLongBoundMs);
+    EXPECT_EQ(VADRequestBoundMs(999), kVADQueryBoundMs);
+    static_assert(std::is_same_v<VADRequestTypes<VAD_REQ_INFO>::Reply, VADAssetInfoReply>);
+    static_assert(VADRequestTypes<VAD_REQ_FAVOURITE>::kMode == VADRequestMode::kAsync);
+}
+
+// A payload's field list keeps its documented wire form byte for byte: the asset record and the web reply
+// written field by field with the primitives are the bytes the field lists give.
+TEST(VADWireIO, FieldListsKeepTheWireForms)
+{
+    VADAssetInfo info;
+    info.kuid = KUID(7, 8, 2);
+    info.username = "Coach";
+    info.kind = Orvo::PString("traincar");
+    info.category = Orvo::PString("TV");
+    info.region = "UK";
+    info.era = "1950s";
+    info.fileSize = 1234;
+    info.categoryCodes = "TV;UK";
+    info.authorId = -3;
+    info.build = 3.5f;
+    info.flags = 9;
+    info.flags2 = 2;
+    info.installTime = 1600000000;
+    info.modifiedTime = 1600000001;
+    info.valid = 1;
+    VADWriter w;
+    w.Kuid(info.kuid);
+    for (const char* s : {"Coach", "traincar", "TV", "UK", "1950s"}) w.String(s);
+    w.U32(1234);
+    w.String("TV;UK");
+    w.I32(-3);
+    w.F32(3.5f);
+    w.U8(9);
+    w.U8(2);
+    w.U64(1600000000);
+    w.U64(1600000001);
+    w.U8(1);
+    EXPECT_EQ(VADEncode(VADAssetInfoReply{info}), w.Bytes());
+
+    VADWebReplyNotification web{1, 2, 1, {3, 4, 5}, "p", "n", "t"};
+    VADWriter v;
+    for (uint32_t x : {1u, 2u}) v.U32(x);
+    v.U8(1);
+    for (uint32_t x : {3u, 4u, 5u}) v.U32(x);
+    for (const char* s : {"p", "n", "t"}) v.String(s);
+    EXPECT_EQ(VADEncode(web), v.Bytes());
+
+    VADAssetFoldersReply folders{{{1, "a"}, {0, ""}}};
+    VADWriter f;
+    f.U32(2);
+    f.U8(1);
+    f.String("a");
+    f.U8(0);
+    f.String("");
+    EXPECT_EQ(VADEncode(folders), f.Bytes());
+    VADAssetFoldersReply back;
+    VADBytes lying = f.Bytes();
+    lying[0] = 200;  // more entries than the bytes could hold
+    EXPECT_FALSE(VADDecode(lying, back));
 }
