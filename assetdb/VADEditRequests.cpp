@@ -112,8 +112,9 @@ bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t v
     return true;
 }
 
-bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log)
+bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log, bool* answered)
 {
+    if (answered) *answered = false;
     (void)name;
     Orvo::File::Path relative = folder;
     Orvo::PString source;
@@ -128,6 +129,7 @@ bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder,
     }
     VADBoolReply reply;
     if (!VADCall<VAD_REQ_VALIDATE>(VADTextPairRequest{source.str(), relative.str()}, reply, log)) return false;
+    if (answered) *answered = true;
     return reply.value != 0;
 }
 

@@ -89,8 +89,10 @@ bool VADInstallFromFolders(const std::vector<std::string>& folders, std::vector<
                            uint32_t options = 0);
 // Request 40: path, then the 32-bit value, then the flag. The out byte is cleared first.
 bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte, uint8_t flag);
-// Request 38 with the folder split into content source and relative path.
-bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log);
+// Request 38 with the folder split into content source and relative path: true when the asset passed.
+// *answered (when given) tells a verdict of "failed" from a request that got none.
+bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log,
+                      bool* answered = nullptr);
 // Request 64: the daemon's own check of an asset folder.
 bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
 // Request 49: a device package of the assets for the texture targets.

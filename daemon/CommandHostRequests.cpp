@@ -110,9 +110,16 @@ int32_t Validate(RequestContext& c, const VADTextPairRequest& req, VADBoolReply&
     uint8_t passed = r.U8();
     if (!r.Ok()) return kVADStatusFailed;
     // The answer becomes the validation state of the asset whose folder it is.
+    // An asset deleted meanwhile has no state left to keep; a state the store cannot keep fails the request.
     AssetRecord rec;
-    if (ReadAssetFolder(folder, rec) && c.server.Database().ActiveFolder(rec.kuid) == folder)
-        c.server.Database().SetValidation(rec.kuid, passed ? kValidationPassed : kValidationFailed);
+    if (ReadAssetFolder(folder, rec) && c.server.Database().ActiveFolder(rec.kuid) == folder &&
+        c.server.Database().SetValidation(rec.kuid, passed ? kValidationPassed : kValidationFailed) ==
+            DbStatus::kFailed)
+    {
+        PostResult(&c.results, kResultError, "The asset database could not keep the validation result of the asset.",
+                   rec.kuid);
+        return kVADStatusFailed;
+    }
     answer.value = passed ? 1 : 0;
     return kVADStatusOK;
 }

@@ -103,7 +103,11 @@ int EditCommand(ResultsLog& log, const CommandArgs& args)
     }
     Orvo::PString name;
     Orvo::File::Path folder;
-    VADGetEditFolder(handle, name, folder);
+    if (!VADGetEditFolder(handle, name, folder))
+    {
+        PostAssetError(log, kuid, "Could not find asset filepath");
+        return -1;
+    }
     std::printf("+ %s : %s\n", KUID::ToText(kuid).c_str(), folder.c_str());
     handle.Release();
     return 0;

@@ -10,29 +10,31 @@
 
 namespace {
 
-// The assets that are local and locally available, and hold the one further flag; a failed search
-// counts as an empty answer.
-ChunkedList<KUID> QueryLocalAssets(VADFilterField alsoRequired)
+constexpr const char* kQueryFailed = "The asset database could not search the assets.";
+
+// The assets that are local and locally available, and hold the one further flag; false, with an error,
+// when the search failed.
+bool QueryLocalAssets(VADFilterField alsoRequired, ChunkedList<KUID>& found, ResultsLog& log)
 {
     VADFilterElementGroup filter;
     filter.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
     filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_AVAILABLE));
     filter.Add(new VADFilterElementBool(alsoRequired));
-    ChunkedList<KUID> found;
-    VADQueryAssets(filter, found);
-    return found;
+    if (VADQueryAssets(filter, found)) return true;
+    PostCommandError(log, kQueryFailed);
+    return false;
 }
 
 }  // namespace
 
-int CountBuiltinsCommand(ResultsLog&, const CommandArgs&)
+int CountBuiltinsCommand(ResultsLog& log, const CommandArgs&)
 {
-    if (VADGetDatabaseStatus() != 0)
+    ChunkedList<KUID> found;
+    if (VADGetDatabaseStatus() != 0 || !QueryLocalAssets(VAD_FIELD_COMPATIBLE, found, log))
     {
         std::printf("0\n");
         return -1;
     }
-    ChunkedList<KUID> found = QueryLocalAssets(VAD_FIELD_COMPATIBLE);
     std::printf("%zu\n", found.Count());
     return 0;
 }
@@ -61,7 +63,11 @@ int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
     VADFilterElementGroup filter;
     if (!BuildCategoryFilter(args, filter, log)) return -1;
     ChunkedList<KUID> found;
-    VADQueryAssets(filter, found);
+    if (!VADQueryAssets(filter, found))
+    {
+        PostCommandError(log, kQueryFailed);
+        return -1;
+    }
     if (found.Count() == 0)
     {
         PostCommandError(log, "No asset matches the search.");
@@ -73,9 +79,10 @@ int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int AuthorsCommand(ResultsLog&, const CommandArgs&)
+int AuthorsCommand(ResultsLog& log, const CommandArgs&)
 {
-    ChunkedList<KUID> found = QueryLocalAssets(VAD_FIELD_LOCALLY_ENABLED);
+    ChunkedList<KUID> found;
+    if (!QueryLocalAssets(VAD_FIELD_LOCALLY_ENABLED, found, log)) return -1;
     std::set<Orvo::PString> names;
     for (const KUID& kuid : found)
     {

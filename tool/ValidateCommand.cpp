@@ -24,6 +24,7 @@ bool ValidateCommand(const KUID& kuid, bool skipBuildRule, ResultsLog& log)
         PostAssetError(log, kuid, "Could not find asset filepath");
         return false;
     }
+    const auto errorsBefore = log.ErrorCount();
     log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
     VADAssetInfo info;
     VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);  // a failed request leaves the record's defaults
@@ -36,7 +37,15 @@ bool ValidateCommand(const KUID& kuid, bool skipBuildRule, ResultsLog& log)
     }
     else
     {
-        VADValidateAsset(name, folder, &log);
+        // A verdict of "failed" comes with its findings; a request that got no verdict fails the command.
+        bool answered = false;
+        (void)VADValidateAsset(name, folder, &log, &answered);
+        if (!answered)
+        {
+            if (log.ErrorCount() == errorsBefore) PostAssetError(log, kuid, "The asset could not be validated.");
+            log.PopContext();
+            return false;
+        }
     }
     log.PopContext();
     return true;

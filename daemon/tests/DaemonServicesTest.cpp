@@ -12,6 +12,7 @@
 #include "core/TFile.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <thread>
@@ -120,6 +121,28 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
     r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}));
     ASSERT_TRUE(r.answered);
     EXPECT_LT(r.status, 0);
+}
+
+// A verdict the store cannot keep fails the validation with a reason: the asker must not hear "done" while
+// the asset's record says nothing of it.
+TEST_F(DaemonServicesTest, AVerdictTheStoreCannotKeepFailsTheValidation)
+{
+    sqlite3* writer = nullptr;
+    StartHost([&](const VADJob&) {
+        // Another writer holds the store as the verdict comes back: the daemon's write waits out its busy
+        // time and fails.
+        EXPECT_EQ(sqlite3_open(inst.Path("assets.tdx").c_str(), &writer), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+        return HostReply(1, "checked", {1});
+    });
+    RawClient::Reply r = ValidateSample();
+    hostThread.join();
+    sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    ASSERT_FALSE(r.results.empty());
+    EXPECT_EQ(r.results.back().kind, 3u);
 }
 
 TEST_F(DaemonServicesTest, WithoutAHostOrAToolToStartTheJobFailsWithAReason)

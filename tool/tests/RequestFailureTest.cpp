@@ -1,0 +1,97 @@
+// Commands whose request the daemon refuses: each fails with an error and prints no answer, rather than
+// taking the failure for an empty or a good answer. The daemon is a stand-in that refuses one request.
+#include "CommandTestSupport.h"
+#include "ToolTestRoot.h"
+
+#include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADPayloads.h"
+#include "assetdb/tests/FakeDaemon.h"
+
+#include <memory>
+
+namespace {
+
+const KUID kKnown(10, 20);
+
+class RequestFailureTest : public testing::Test
+{
+protected:
+    // A daemon that knows kKnown (handle 5, its folder in the test root's "local" source), answers every
+    // request the commands make, and refuses `refused` with a bare failure status.
+    void StartDaemon(uint32_t refused)
+    {
+        const std::string folder = ToolTestRoot() + "/UserData/local/kuid 10 20";
+        daemon_ = std::make_unique<FakeDaemon>([refused, folder](FakeDaemon& d, const FakeDaemon::Frame& f) {
+            if (f.header.code == refused) return d.Reply(f, kVADStatusFailed);
+            switch (f.header.code)
+            {
+            case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
+            case VAD_REQ_OPEN_FOR_EDIT: return d.Reply(f, 0, VADEncode(VADValueReply{5}));
+            case VAD_REQ_EDIT_FOLDER: return d.Reply(f, 0, VADEncode(VADEditFolderReply{"local", folder}));
+            case VAD_REQ_QUERY: return d.Reply(f, 0, VADEncode(VADKuidListReply{{kKnown}}));
+            case VAD_REQ_INFO:
+            {
+                VADAssetInfoReply reply;
+                reply.info.kuid = kKnown;
+                reply.info.build = 3.5f;
+                reply.info.authorId = -1;
+                reply.info.valid = 1;
+                return d.Reply(f, 0, VADEncode(reply));
+            }
+            case VAD_REQ_VALIDATE: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+            default: return d.Reply(f, 0);
+            }
+        });
+        VADSetConnectIntervalMs(10);
+        VADConnectionSettings s;
+        s.startDaemon = 0;
+        ASSERT_TRUE(VADOpenDatabase(s));
+    }
+    void TearDown() override { VADCloseDatabase(); }
+
+    static bool HasError(const CommandRun& r)
+    {
+        for (const auto& result : r.results)
+            if (result.kind == kResultError) return true;
+        return false;
+    }
+
+    VADConnection connection_;
+    std::unique_ptr<FakeDaemon> daemon_;
+};
+
+TEST_F(RequestFailureTest, EditWithoutItsFolderPrintsNoFolder)
+{
+    StartDaemon(VAD_REQ_EDIT_FOLDER);
+    CommandRun r = RunWords({"edit", "<kuid:10:20>"});
+    EXPECT_EQ(r.exit, -1);
+    EXPECT_TRUE(HasError(r));
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(RequestFailureTest, AFailedSearchIsNotAnEmptyAnswer)
+{
+    StartDaemon(VAD_REQ_QUERY);
+    CommandRun search = RunWords({"searchbycategory", "TV"});
+    EXPECT_EQ(search.exit, -1);
+    ASSERT_TRUE(HasError(search));
+    for (const std::string& text : search.Texts()) EXPECT_NE(text, "No asset matches the search.");
+    CommandRun count = RunWords({"countbuiltins"});
+    EXPECT_EQ(count.exit, -1);
+    EXPECT_TRUE(HasError(count));
+    CommandRun authors = RunWords({"authors"});
+    EXPECT_EQ(authors.exit, -1);
+    EXPECT_TRUE(HasError(authors));
+}
+
+TEST_F(RequestFailureTest, AValidationTheDaemonRefusedFailsTheCommand)
+{
+    StartDaemon(VAD_REQ_VALIDATE);
+    CommandRun r = RunWords({"validate", "<kuid:10:20>"});
+    EXPECT_EQ(r.exit, -1);
+    EXPECT_TRUE(HasError(r));
+    ASSERT_TRUE(daemon_->WaitFor(VAD_REQ_VALIDATE, 1000)) << "the request was made";
+}
+
+}  // namespace
