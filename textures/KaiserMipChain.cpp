@@ -1,0 +1,389 @@
+#include "textures/KaiserMipChain.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+using Orvo::Bitmap;
+
+namespace {
+
+constexpr float kPi = 3.1415926535897932384626433833f;
+constexpr float kFilterWidth = 3.0f;
+constexpr float kKaiserAlpha = 4.0f;
+constexpr float kKaiserStretch = 1.0f;
+constexpr int kSamplesPerTap = 32;
+constexpr float kGamma = 2.2f;
+
+// The zeroth-order modified Bessel function by its series, to a relative 1e-6.
+float Bessel0(float x)
+{
+    const float half = 0.5f * x;
+    float sum = 1.0f, power = 1.0f, term = 1.0f;
+    for (int k = 1; term > sum * 1e-6f && k < 1000; ++k)
+    {
+        power = power * (half / float(k));
+        term = power * power;
+        sum = sum + term;
+    }
+    return sum;
+}
+
+float Sinc(float x)
+{
+    if (std::fabs(x) < 0.0001f) return 1.0f + x * x * (-1.0f / 6.0f + x * x * 1.0f / 120.0f);
+    return std::sin(x) / x;
+}
+
+float Kaiser(float x)
+{
+    static const float bessel0OfAlpha = Bessel0(kKaiserAlpha);
+    const float sincValue = Sinc(kPi * x * kKaiserStretch);
+    const float t = x / kFilterWidth;
+    if ((1.0f - t * t) >= 0.0f) return sincValue * Bessel0(kKaiserAlpha * std::sqrt(1.0f - t * t)) / bessel0OfAlpha;
+    return 0.0f;
+}
+
+// The filter averaged over one source pixel [x, x + 1), in units of the target's pixels (scale).
+float SampleBox(float x, float scale, int samples)
+{
+    float sum = 0;
+    const float perSample = 1.0f / float(samples);
+    for (int s = 0; s < samples; ++s) sum += Kaiser((x + (float(s) + 0.5f) * perSample) * scale);
+    return float(sum * perSample);
+}
+
+// The weights of one side's resampling from src to dst pixels: output i takes source pixels
+// left[i] .. left[i] + window - 1. When every output has the same weights (an even side halved, the
+// common case) only the first row is kept.
+struct Kernel
+{
+    uint32_t length = 0;
+    int window = 0;
+    bool uniform = false;
+    std::vector<int> left;
+    std::vector<float> weights;
+
+    const float* Row(uint32_t i) const { return &weights[uniform ? 0 : size_t(i) * size_t(window)]; }
+};
+
+Kernel MakeKernel(uint32_t src, uint32_t dst)
+{
+    Kernel k;
+    float scale = float(dst) / float(src);
+    const float inverse = 1.0f / scale;
+    int samples = kSamplesPerTap;
+    if (scale > 1.0f) samples = 1, scale = 1.0f;
+    const float width = kFilterWidth * inverse;
+    k.length = dst;
+    k.window = int(std::ceil(width * 2.0f)) + 1;
+    k.uniform = src == 2 * dst;
+    k.left.resize(dst);
+    const uint32_t rows = k.uniform ? 1 : dst;
+    k.weights.resize(size_t(rows) * size_t(k.window));
+    for (uint32_t i = 0; i < dst; ++i)
+    {
+        const float centre = (0.5f + float(i)) * inverse;
+        k.left[i] = int(std::floor(centre - width));
+        if (i >= rows) continue;
+        float* w = &k.weights[size_t(i) * size_t(k.window)];
+        float total = 0.0f;
+        for (int j = 0; j < k.window; ++j)
+        {
+            w[j] = SampleBox(float(k.left[i] + j) - centre, scale, samples);
+            total += w[j];
+        }
+        for (int j = 0; j < k.window; ++j) w[j] /= total;
+    }
+    return k;
+}
+
+int WrapIndex(int x, int size, bool repeat)
+{
+    if (repeat) return x >= 0 ? x % size : (x + 1) % size + size - 1;
+    return std::min(std::max(x, 0), size - 1);
+}
+
+// Four channel planes of one image in linear light (alpha as it stands), in 0..1 units.
+struct Planes
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<float> data;
+
+    void Allocate(uint32_t w, uint32_t h)
+    {
+        width = w, height = h;
+        data.assign(size_t(w) * h * 4, 0.0f);
+    }
+    float* Row(int channel, uint32_t y) { return &data[(size_t(channel) * height + y) * width]; }
+    const float* Row(int channel, uint32_t y) const { return &data[(size_t(channel) * height + y) * width]; }
+};
+
+// One source row of one channel resampled across into `out` (kernel.length values). `padded` holds the
+// row's values at indices -pad .. width + pad - 1 (offset by pad), wrapped or clamped beyond the edges.
+void FilterAcross(const Kernel& kernel, const float* padded, int pad, uint32_t width, bool repeat, float* scratch,
+                  float* out)
+{
+    const int window = kernel.window;
+    const uint32_t n = kernel.length;
+    const int first = kernel.left[0] + pad;  // index in padded of output 0's first tap
+    const uint32_t span = n + uint32_t(window) / 2 + 1;
+    if (kernel.uniform && first >= 0 && size_t(first) + 2 * size_t(span) <= size_t(width) + 2 * size_t(pad))
+    {
+        // out[i] = sum over j of w[j] * p[2i + left + j], taken apart into even and odd source pixels so
+        // that every tap reads contiguous values; the taps are added in order, as the general form does.
+        const float* w = kernel.Row(0);
+        float* even = scratch;
+        float* odd = scratch + span;
+        for (uint32_t m = 0; m < span; ++m)
+        {
+            even[m] = padded[first + 2 * int(m)];
+            odd[m] = padded[first + 2 * int(m) + 1];
+        }
+        for (uint32_t i = 0; i < n; ++i) out[i] = w[0] * even[i];
+        for (int j = 1; j < window; ++j)
+        {
+            const float wj = w[j];
+            if (wj == 0.0f) continue;  // adds nothing to a sum of finite values
+            const float* s = (j % 2 == 0 ? even : odd) + j / 2;
+            for (uint32_t i = 0; i < n; ++i) out[i] = out[i] + wj * s[i];
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < kernel.length; ++i)
+    {
+        const float* w = kernel.Row(i);
+        float sum = 0.0f;
+        for (int j = 0; j < window; ++j) sum += w[j] * padded[WrapIndex(kernel.left[i] + j, int(width), repeat) + pad];
+        out[i] = sum;
+    }
+}
+
+// Resamples `across` planes of width src.width (rows already made) down each column into dst.
+void FilterDown(const Kernel& kernel, const Planes& src, bool repeat, Planes& dst)
+{
+    std::vector<const float*> rows(size_t(kernel.window));
+    for (int c = 0; c < 4; ++c)
+        for (uint32_t y = 0; y < kernel.length; ++y)
+        {
+            const float* w = kernel.Row(y);
+            for (int j = 0; j < kernel.window; ++j)
+                rows[size_t(j)] = src.Row(c, uint32_t(WrapIndex(kernel.left[y] + j, int(src.height), repeat)));
+            float* out = dst.Row(c, y);
+            for (uint32_t x = 0; x < src.width; ++x) out[x] = w[0] * rows[0][x];
+            for (int j = 1; j < kernel.window; ++j)
+            {
+                const float wj = w[j];
+                if (wj == 0.0f) continue;
+                const float* s = rows[size_t(j)];
+                for (uint32_t x = 0; x < src.width; ++x) out[x] = out[x] + wj * s[x];
+            }
+        }
+}
+
+// 8-bit colour from linear light: the largest k with int(255 * v^(1/2.2)) >= k, found through the
+// thresholds where that value steps up (so each value costs a table look-up rather than a power).
+class GammaEncoder
+{
+public:
+    GammaEncoder()
+    {
+        const float exponent = 1.0f / kGamma;
+        auto code = [&](float v) {
+            const float s = 255.0f * std::pow(v, exponent);
+            return s >= 255.0f ? 255 : s > 0.0f ? int(s) : 0;
+        };
+        threshold_[0] = 0.0f;
+        for (int k = 1; k <= 255; ++k)
+        {
+            // The smallest float in [0, 1] whose code is at least k, by bisection over the bit patterns.
+            uint32_t lo = 0, hi = 0x3F800000u;
+            while (lo < hi)
+            {
+                const uint32_t mid = lo + (hi - lo) / 2;
+                float v;
+                std::memcpy(&v, &mid, 4);
+                if (code(v) >= k)
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            std::memcpy(&threshold_[k], &lo, 4);
+        }
+        // Bucket b holds the code of the smallest value whose bits >> 15 are b; a bucket spans less than
+        // the distance between two thresholds, so one step up at most follows.
+        firstBucket_ = Bits(threshold_[1]) >> 15;
+        const uint32_t last = Bits(threshold_[255]) >> 15;
+        bucket_.resize(last - firstBucket_ + 1);
+        int k = 0;
+        for (uint32_t b = firstBucket_; b <= last; ++b)
+        {
+            const uint32_t bits = b << 15;
+            float v;
+            std::memcpy(&v, &bits, 4);
+            while (k < 255 && v >= threshold_[k + 1]) ++k;
+            bucket_[b - firstBucket_] = uint8_t(k);
+        }
+    }
+
+    uint8_t Encode(float v) const
+    {
+        if (!(v >= threshold_[1])) return 0;
+        if (v >= threshold_[255]) return 255;
+        int k = bucket_[(Bits(v) >> 15) - firstBucket_];
+        while (k < 255 && v >= threshold_[k + 1]) ++k;
+        return uint8_t(k);
+    }
+
+private:
+    static uint32_t Bits(float v)
+    {
+        uint32_t b;
+        std::memcpy(&b, &v, 4);
+        return b;
+    }
+    float threshold_[256];
+    uint32_t firstBucket_ = 0;
+    std::vector<uint8_t> bucket_;
+};
+
+uint8_t EncodeAlpha(float a)
+{
+    const float s = 255.0f * a;
+    return s >= 255.0f ? 255 : s > 0.0f ? uint8_t(int(s)) : 0;
+}
+
+// Makes each level from the one before it.
+class ChainBuilder
+{
+public:
+    explicit ChainBuilder(bool repeat) : repeat_(repeat) {}
+
+    // Level 1 from level 0's pixels: converted to linear light row by row as they are filtered across.
+    void FirstLevel(const Bitmap& level0, Planes& out)
+    {
+        static const std::vector<float> linear = [] {
+            std::vector<float> t(256);
+            for (int i = 0; i < 256; ++i) t[size_t(i)] = std::pow(float(i) / 255.0f, kGamma);
+            return t;
+        }();
+        const uint32_t w = level0.GetWidth(), h = level0.GetHeight();
+        Prepare(w, h);
+        for (uint32_t y = 0; y < h; ++y)
+        {
+            const uint8_t* row = level0.Row(y);
+            for (int c = 0; c < 4; ++c)
+            {
+                for (uint32_t x = 0; x < w; ++x)
+                {
+                    const uint8_t v = row[x * 4 + uint32_t(c)];
+                    line_[pad_ + x] = c == 3 ? float(v) / 255.0f : linear[v];
+                }
+                Across(c, y, w);
+            }
+        }
+        Down(out);
+    }
+
+    void NextLevel(const Planes& in, Planes& out)
+    {
+        Prepare(in.width, in.height);
+        for (int c = 0; c < 4; ++c)
+            for (uint32_t y = 0; y < in.height; ++y)
+            {
+                std::memcpy(&line_[size_t(pad_)], in.Row(c, y), in.width * sizeof(float));
+                Across(c, y, in.width);
+            }
+        Down(out);
+    }
+
+private:
+    void Prepare(uint32_t w, uint32_t h)
+    {
+        across_ = MakeKernel(w, std::max(w / 2, 1u));
+        down_ = MakeKernel(h, std::max(h / 2, 1u));
+        pad_ = across_.window + 2;
+        line_.assign(size_t(w) + 2 * size_t(pad_), 0.0f);
+        scratch_.assign(2 * (size_t(across_.length) + size_t(across_.window)), 0.0f);
+        tmp_.Allocate(across_.length, h);
+    }
+
+    void Across(int c, uint32_t y, uint32_t w)
+    {
+        for (int x = -pad_; x < 0; ++x) line_[size_t(x + pad_)] = line_[size_t(pad_ + WrapIndex(x, int(w), repeat_))];
+        for (int x = int(w); x < int(w) + pad_; ++x)
+            line_[size_t(x + pad_)] = line_[size_t(pad_ + WrapIndex(x, int(w), repeat_))];
+        FilterAcross(across_, line_.data(), pad_, w, repeat_, scratch_.data(), tmp_.Row(c, y));
+    }
+
+    void Down(Planes& out)
+    {
+        out.Allocate(tmp_.width, down_.length);
+        FilterDown(down_, tmp_, repeat_, out);
+    }
+
+    bool repeat_;
+    Kernel across_, down_;
+    int pad_ = 0;
+    std::vector<float> line_, scratch_;
+    Planes tmp_;
+};
+
+std::unique_ptr<Bitmap> ToBitmap(const Planes& p, uint32_t pixelFormat)
+{
+    static const GammaEncoder encoder;
+    auto level = std::make_unique<Bitmap>(p.width, p.height, pixelFormat);
+    if (!level->IsValid()) return nullptr;
+    for (uint32_t y = 0; y < p.height; ++y)
+    {
+        uint8_t* out = level->Row(y);
+        const float* b = p.Row(0, y);
+        const float* g = p.Row(1, y);
+        const float* r = p.Row(2, y);
+        const float* a = p.Row(3, y);
+        for (uint32_t x = 0; x < p.width; ++x)
+        {
+            out[4 * x] = encoder.Encode(b[x]);
+            out[4 * x + 1] = encoder.Encode(g[x]);
+            out[4 * x + 2] = encoder.Encode(r[x]);
+            out[4 * x + 3] = EncodeAlpha(a[x]);
+        }
+    }
+    return level;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<Bitmap>> MakeKaiserMipChain(const Bitmap& level0, bool wrap)
+{
+    std::vector<std::unique_ptr<Bitmap>> levels;
+    const uint32_t format = level0.GetFormat();
+    if ((format != Bitmap::FormatARGB32 && format != Bitmap::FormatXRGB32) || !level0.IsValid()) return levels;
+    try
+    {
+        ChainBuilder builder(wrap);
+        Planes current, next;
+        uint32_t w = level0.GetWidth(), h = level0.GetHeight();
+        bool first = true;
+        while (w > 1 || h > 1)
+        {
+            if (first)
+                builder.FirstLevel(level0, next);
+            else
+                builder.NextLevel(current, next);
+            first = false;
+            std::swap(current, next);
+            std::unique_ptr<Bitmap> level = ToBitmap(current, format);
+            if (!level) return {};
+            levels.push_back(std::move(level));
+            w = current.width, h = current.height;
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        levels.clear();
+    }
+    return levels;
+}
