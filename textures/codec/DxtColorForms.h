@@ -1,0 +1,46 @@
+#pragma once
+// The AVX2 and AVX-512 forms of the quality colour encoder's hot loops (DxtColorBlock.cpp holds the SSE2
+// reference). Every lane does exactly the operations of the reference for one candidate (or one texel), in
+// the same order, so every form finds the same errors and the same blocks; the callers compare the
+// candidates one by one in their order as the reference does. No form is built with fused multiply-add.
+#include <cstdint>
+
+namespace dxtforms {
+
+// The line search's candidate pairs and what their errors need.
+struct LineSearch
+{
+    alignas(64) float a[64];
+    alignas(64) float b[64];
+    float steps;
+    float rSum;
+    const float* t;  // normalised positions of the distinct colours
+    const float* w;  // their weights times range squared
+    int count;
+};
+
+// The line error of each of the 64 pairs.
+void LineErrorsAvx2(const LineSearch& s, float out[64]);
+void LineErrorsAvx512(const LineSearch& s, float out[64]);
+
+// The index of the first of the 64 values that is the smallest and below `bound` (-1 when none is), as a
+// scan keeping only strictly smaller values finds it.
+int FirstSmallestAvx512(const float values[64], float bound);
+
+// Sorts 16 keys ascending.
+void SortAvx512(uint32_t keys[16]);
+
+// Candidate palettes of one channel (four entries each; a 3-entry palette repeats its last entry): for each,
+// the summed count x smallest distance over the colours, the other channels' distances given in fixed.
+void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+                       const float (*palettes)[4], int candidates, float* out);
+// The same with one candidate per lane, sixteen at a time, over the first `entries` entries.
+void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+                         const float (*palettes)[4], int candidates, int entries, float* out);
+
+// The nearest of the first `entries` palette entries (B, G, R) for each of 16 texels held as three channel
+// rows, with its weighted squared distance; ties go to the earlier entry.
+void NearestEntriesAvx512(const float texels[3][16], const float pal[4][3], int entries, const float cw[3],
+                          uint8_t position[16], float distance[16]);
+
+}  // namespace dxtforms
