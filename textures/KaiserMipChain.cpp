@@ -1,4 +1,8 @@
+#include "textures/codec/SimdIntrinsics.h"  // first: see there
+
 #include "textures/KaiserMipChain.h"
+
+#include "textures/codec/SimdLevel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -99,6 +103,51 @@ Kernel MakeKernel(uint32_t src, uint32_t dst)
     return k;
 }
 
+// out[i] = out[i] + w * s[i] (or w * s[i] when `first`), lane by lane: a multiply and an add, never fused, in
+// every form, so all forms give the same values.
+template <bool first>
+void ScaleAddPlain(float* out, const float* s, float w, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; ++i) out[i] = first ? w * s[i] : out[i] + w * s[i];
+}
+
+template <bool first>
+__attribute__((target("avx2"))) void ScaleAddAvx2(float* out, const float* s, float w, uint32_t n)
+{
+    const __m256 vw = _mm256_set1_ps(w);
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8)
+    {
+        const __m256 product = _mm256_mul_ps(vw, _mm256_loadu_ps(s + i));
+        _mm256_storeu_ps(out + i, first ? product : _mm256_add_ps(_mm256_loadu_ps(out + i), product));
+    }
+    ScaleAddPlain<first>(out + i, s + i, w, n - i);
+}
+
+template <bool first>
+__attribute__((target("avx512f"))) void ScaleAddAvx512(float* out, const float* s, float w, uint32_t n)
+{
+    const __m512 vw = _mm512_set1_ps(w);
+    uint32_t i = 0;
+    for (; i + 16 <= n; i += 16)
+    {
+        const __m512 product = _mm512_mul_ps(vw, _mm512_loadu_ps(s + i));
+        _mm512_storeu_ps(out + i, first ? product : _mm512_add_ps(_mm512_loadu_ps(out + i), product));
+    }
+    ScaleAddPlain<first>(out + i, s + i, w, n - i);
+}
+
+template <bool first>
+void ScaleAdd(float* out, const float* s, float w, uint32_t n)
+{
+    switch (CodecSimdLevel())
+    {
+    case SimdLevel::Avx512: ScaleAddAvx512<first>(out, s, w, n); break;
+    case SimdLevel::Avx2: ScaleAddAvx2<first>(out, s, w, n); break;
+    default: ScaleAddPlain<first>(out, s, w, n);
+    }
+}
+
 int WrapIndex(int x, int size, bool repeat)
 {
     if (repeat) return x >= 0 ? x % size : (x + 1) % size + size - 1;
@@ -112,10 +161,11 @@ struct Planes
     uint32_t height = 0;
     std::vector<float> data;
 
+    // Every value is written before it is read, so the storage is kept between levels and never cleared.
     void Allocate(uint32_t w, uint32_t h)
     {
         width = w, height = h;
-        data.assign(size_t(w) * h * 4, 0.0f);
+        if (data.size() < size_t(w) * h * 4) data.resize(size_t(w) * h * 4);
     }
     float* Row(int channel, uint32_t y) { return &data[(size_t(channel) * height + y) * width]; }
     const float* Row(int channel, uint32_t y) const { return &data[(size_t(channel) * height + y) * width]; }
@@ -142,14 +192,10 @@ void FilterAcross(const Kernel& kernel, const float* padded, int pad, uint32_t w
             even[m] = padded[first + 2 * int(m)];
             odd[m] = padded[first + 2 * int(m) + 1];
         }
-        for (uint32_t i = 0; i < n; ++i) out[i] = w[0] * even[i];
+        ScaleAdd<true>(out, even, w[0], n);
         for (int j = 1; j < window; ++j)
-        {
-            const float wj = w[j];
-            if (wj == 0.0f) continue;  // adds nothing to a sum of finite values
-            const float* s = (j % 2 == 0 ? even : odd) + j / 2;
-            for (uint32_t i = 0; i < n; ++i) out[i] = out[i] + wj * s[i];
-        }
+            if (w[j] != 0.0f)  // adds nothing to a sum of finite values
+                ScaleAdd<false>(out, (j % 2 == 0 ? even : odd) + j / 2, w[j], n);
         return;
     }
     for (uint32_t i = 0; i < kernel.length; ++i)
@@ -172,14 +218,9 @@ void FilterDown(const Kernel& kernel, const Planes& src, bool repeat, Planes& ds
             for (int j = 0; j < kernel.window; ++j)
                 rows[size_t(j)] = src.Row(c, uint32_t(WrapIndex(kernel.left[y] + j, int(src.height), repeat)));
             float* out = dst.Row(c, y);
-            for (uint32_t x = 0; x < src.width; ++x) out[x] = w[0] * rows[0][x];
+            ScaleAdd<true>(out, rows[0], w[0], src.width);
             for (int j = 1; j < kernel.window; ++j)
-            {
-                const float wj = w[j];
-                if (wj == 0.0f) continue;
-                const float* s = rows[size_t(j)];
-                for (uint32_t x = 0; x < src.width; ++x) out[x] = out[x] + wj * s[x];
-            }
+                if (w[j] != 0.0f) ScaleAdd<false>(out, rows[size_t(j)], w[j], src.width);
         }
 }
 
@@ -271,16 +312,25 @@ public:
         }();
         const uint32_t w = level0.GetWidth(), h = level0.GetHeight();
         Prepare(w, h);
+        std::vector<float> channels(size_t(w) * 3);
         for (uint32_t y = 0; y < h; ++y)
         {
             const uint8_t* row = level0.Row(y);
-            for (int c = 0; c < 4; ++c)
+            float* blue = &line_[size_t(pad_)];
+            float* green = channels.data();
+            float* red = green + w;
+            float* alpha = red + w;
+            for (uint32_t x = 0; x < w; ++x, row += 4)
             {
-                for (uint32_t x = 0; x < w; ++x)
-                {
-                    const uint8_t v = row[x * 4 + uint32_t(c)];
-                    line_[pad_ + x] = c == 3 ? float(v) / 255.0f : linear[v];
-                }
+                blue[x] = linear[row[0]];
+                green[x] = linear[row[1]];
+                red[x] = linear[row[2]];
+                alpha[x] = float(row[3]) / 255.0f;
+            }
+            Across(0, y, w);
+            for (int c = 1; c < 4; ++c)
+            {
+                std::memcpy(blue, channels.data() + size_t(c - 1) * w, w * sizeof(float));
                 Across(c, y, w);
             }
         }

@@ -62,21 +62,13 @@ void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* cou
 
 void LineErrorsAvx512(const LineSearch& s, float out[64])
 {
-    // The position of a colour between the endpoints is (t - a) / d rounded to an integer. Dividing costs as
-    // much as the rest of the loop, so it is multiplied by 1 / d instead; that product is within four units
-    // in its last place of the quotient, so it rounds to the same integer unless it lies that close to a
-    // half, where the quotient itself is taken.
-    const __m512 steps = _mm512_set1_ps(s.steps);
-    const __m512 half = _mm512_set1_ps(0.5f);
-    const __m512 closeness = _mm512_set1_ps(1.0f / 2097152.0f);  // eight units in the last place
-    const __m512 absMask = _mm512_castsi512_ps(_mm512_set1_epi32(0x7FFFFFFF));
     // The four groups of 16 pairs run side by side, so that their sums do not wait on one another.
-    __m512 va[4], vb[4], vd[4], reciprocal[4], err[4];
+    const __m512 steps = _mm512_set1_ps(s.steps);
+    __m512 va[4], vb[4], vd[4], err[4];
     for (int g = 0; g < 4; ++g)
     {
         va[g] = _mm512_load_ps(s.a + 16 * g), vb[g] = _mm512_load_ps(s.b + 16 * g);
         vd[g] = _mm512_div_ps(_mm512_sub_ps(vb[g], va[g]), steps);
-        reciprocal[g] = _mm512_div_ps(_mm512_set1_ps(1.0f), vd[g]);
         err[g] = _mm512_set1_ps(s.rSum);
     }
     for (int k = 0; k < s.count; ++k)
@@ -85,16 +77,8 @@ void LineErrorsAvx512(const LineSearch& s, float out[64])
         const __m512 w = _mm512_set1_ps(s.w[k]);
         for (int g = 0; g < 4; ++g)
         {
-            const __m512 num = _mm512_sub_ps(t, va[g]);
-            const __m512 guess = _mm512_mul_ps(num, reciprocal[g]);
-            __m512 rounded = _mm512_roundscale_ps(guess, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-            const __m512 fromHalf =
-                _mm512_sub_ps(half, _mm512_and_ps(_mm512_sub_ps(guess, rounded), absMask));  // 0 at a tie
-            const __m512 tolerance = _mm512_mul_ps(_mm512_and_ps(guess, absMask), closeness);
-            const __mmask16 near =
-                _mm512_cmp_ps_mask(fromHalf, tolerance, _CMP_LE_OQ) | _mm512_cmp_ps_mask(guess, guess, _CMP_UNORD_Q);
-            if (near != 0) rounded = _mm512_mask_mov_ps(rounded, near, _mm512_div_ps(num, vd[g]));
-            const __m512 pos = _mm512_cvtepi32_ps(_mm512_cvtps_epi32(rounded));
+            __m512 pos = _mm512_div_ps(_mm512_sub_ps(t, va[g]), vd[g]);
+            pos = _mm512_cvtepi32_ps(_mm512_cvtps_epi32(pos));
             __m512 q = _mm512_add_ps(va[g], _mm512_mul_ps(pos, vd[g]));
             q = _mm512_min_ps(_mm512_max_ps(q, va[g]), vb[g]);
             const __m512 e = _mm512_sub_ps(t, q);
