@@ -185,22 +185,38 @@ void Normalise(float v[3])
         v[0] = v[1] = v[2] = 0.0f;
 }
 
-// Endpoint estimation and line search; endpoints come out in 0..255 units.
-void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel level, float e0[3], float e1[3])
+// What the line search starts from, the same for the 3-colour and the 4-colour fit of a block: the distinct
+// colours in 0..1 units (also channel by channel), their total weight and mean, and the first axis; `direct`
+// when the endpoints are simply the first and last distinct colour.
+struct LineStart
 {
-    const int K = b.distinct;
+    bool ready = false;
+    bool direct = false;
     float x[16][3];
+    alignas(64) float rows[3][16];
+    float W;
+    float mean[3];
+    float axis[3];
+};
+
+void StartLine(const ColorBlock& b, LineStart& s)
+{
+    s.ready = true;
+    const int K = b.distinct;
+    float(&x)[16][3] = s.x;
     float W = 0.0f, mean[3] = {0, 0, 0};
     for (int k = 0; k < K; ++k)
     {
         for (int c = 0; c < 3; ++c)
         {
-            x[k][c] = b.colour[k][c] / 255.0f;
+            s.rows[c][k] = x[k][c] = b.colour[k][c] / 255.0f;
             mean[c] += b.count[k] * x[k][c];
         }
         W += b.count[k];
     }
     for (int c = 0; c < 3; ++c) mean[c] /= W;
+    s.W = W;
+    std::memcpy(s.mean, mean, sizeof mean);
     float cov[3][3] = {};
     for (int k = 0; k < K; ++k)
         for (int r = 0; r < 3; ++r)
@@ -210,13 +226,11 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
     bool flat = true;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < 3.0f * W * unit)) flat = false;
-    if (K <= 2 || flat)
-    {
-        for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
-        return;
-    }
+    s.direct = K <= 2 || flat;
+    if (s.direct) return;
 
-    float axis[3] = {0, 0, 0};
+    float* axis = s.axis;
+    axis[0] = axis[1] = axis[2] = 0.0f;
     int varying[3], nv = 0;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < W * unit)) varying[nv++] = c;
@@ -236,6 +250,32 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
         PrincipalAxis(cov, axis);
     }
     Normalise(axis);
+}
+
+// The candidate grid's offsets: pair p takes a0 + 0.025 i and b0 - 0.025 j with i = p / 8, j = p % 8.
+struct GridOffsets
+{
+    GridOffsets()
+    {
+        for (int p = 0; p < 64; ++p) i[p] = 0.025f * float(p / 8), j[p] = 0.025f * float(p % 8);
+    }
+    float i[64], j[64];
+};
+
+// Endpoint estimation and line search; endpoints come out in 0..255 units.
+void EstimateEndpoints(const ColorBlock& b, const LineStart& start, int n, bool sse2Form, SimdLevel level, float e0[3],
+                       float e1[3])
+{
+    static const GridOffsets grid;
+    const int K = b.distinct;
+    if (start.direct)
+    {
+        for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
+        return;
+    }
+    const float(&x)[16][3] = start.x;
+    const float* mean = start.mean;
+    float axis[3] = {start.axis[0], start.axis[1], start.axis[2]};
 
     float keptAxis[3] = {axis[0], axis[1], axis[2]};
     float A = 0.0f, B = 0.0f, prevBest = 10000000.0f;
@@ -243,21 +283,28 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
     const float steps = float(n - 1);
     for (int round = 0; round < 64; ++round)
     {
-        float t[16], r[16];
+        alignas(64) float t[16], r[16];
         float tmin = FLT_MAX, tmax = -FLT_MAX;
-        for (int k = 0; k < K; ++k)
+        if (level == SimdLevel::Avx512)
         {
-            float d2 = 0.0f, dot = 0.0f;
-            for (int c = 0; c < 3; ++c)
+            dxtforms::ProjectAvx512(start.rows, mean, axis, K, t, r, tmin, tmax);
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
             {
-                const float d = x[k][c] - mean[c];
-                dot += d * axis[c];
-                d2 += d * d;
+                float d2 = 0.0f, dot = 0.0f;
+                for (int c = 0; c < 3; ++c)
+                {
+                    const float d = x[k][c] - mean[c];
+                    dot += d * axis[c];
+                    d2 += d * d;
+                }
+                t[k] = dot;
+                r[k] = std::max(d2 - dot * dot, 0.0f);
+                tmin = std::min(tmin, dot);
+                tmax = std::max(tmax, dot);
             }
-            t[k] = dot;
-            r[k] = std::max(d2 - dot * dot, 0.0f);
-            tmin = std::min(tmin, dot);
-            tmax = std::max(tmax, dot);
         }
         const float margin = (tmax - tmin) / 8.0f;
         const float lo = tmin - margin, range = tmax + margin - lo;
@@ -275,9 +322,7 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
         if (sse2Form && level != SimdLevel::Sse2)
         {
             dxtforms::LineSearch ls;
-            for (int i = 0; i < 8; ++i)
-                for (int j = 0; j < 8; ++j)
-                    ls.a[8 * i + j] = a0 + 0.025f * float(i), ls.b[8 * i + j] = b0 - 0.025f * float(j);
+            for (int p = 0; p < 64; ++p) ls.a[p] = a0 + grid.i[p], ls.b[p] = b0 - grid.j[p];
             ls.steps = steps, ls.rSum = rSum, ls.t = tn, ls.w = wn, ls.count = K;
             alignas(64) float errors[64];
             if (level == SimdLevel::Avx512)
@@ -492,7 +537,8 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     }
 }
 
-bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel level, ColorFit& fit)
+bool FitColorEndpoints(const ColorBlock& b, LineStart& start, int n, const DxtColorSettings& s, SimdLevel level,
+                       ColorFit& fit)
 {
     if (b.partCount == 0)
     {
@@ -507,7 +553,8 @@ bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, Si
         return false;
     }
     float e0[3], e1[3];
-    EstimateEndpoints(b, n, s.useSSE2, level, e0, e1);
+    if (!start.ready) StartLine(b, start);
+    EstimateEndpoints(b, start, n, s.useSSE2, level, e0, e1);
     int code0[3], code1[3];
     for (int c = 0; c < 3; ++c)
         code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
@@ -532,21 +579,22 @@ void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorS
 {
     const SimdLevel level = CodecSimdLevel();
     ColorFit fit{};
+    LineStart start;
     const bool transparentTexels = request.transparency && b.partCount < 16;
     // Transparent texels need the 3-colour palette whatever the speed setting says: a 4-colour
     // block has no transparent entry.
     if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels))
     {
-        FitColorEndpoints(b, 3, s, level, fit);
+        FitColorEndpoints(b, start, 3, s, level, fit);
         if (fit.error != 0.0f)
         {
             ColorFit fit4{};
-            if (FitColorEndpoints(b, 4, s, level, fit4) && fit4.error < fit.error) fit = fit4;
+            if (FitColorEndpoints(b, start, 4, s, level, fit4) && fit4.error < fit.error) fit = fit4;
         }
     }
     else
     {
-        FitColorEndpoints(b, 4, s, level, fit);
+        FitColorEndpoints(b, start, 4, s, level, fit);
     }
     const uint16_t c0 = uint16_t(Word565(fit.code0)), c1 = uint16_t(Word565(fit.code1));
     uint32_t idx = 0;

@@ -108,6 +108,23 @@ int FirstSmallestAvx512(const float values[64], float bound)
     return -1;
 }
 
+void ProjectAvx512(const float rows[3][16], const float mean[3], const float axis[3], int K, float t[16], float r[16],
+                   float& tmin, float& tmax)
+{
+    const __mmask16 used = __mmask16((1u << K) - 1u);
+    __m512 dot = _mm512_setzero_ps(), d2 = _mm512_setzero_ps();
+    for (int c = 0; c < 3; ++c)
+    {
+        const __m512 d = _mm512_sub_ps(_mm512_maskz_loadu_ps(used, rows[c]), _mm512_set1_ps(mean[c]));
+        dot = _mm512_add_ps(dot, _mm512_mul_ps(d, _mm512_set1_ps(axis[c])));
+        d2 = _mm512_add_ps(d2, _mm512_mul_ps(d, d));
+    }
+    _mm512_storeu_ps(t, dot);
+    _mm512_storeu_ps(r, _mm512_max_ps(_mm512_sub_ps(d2, _mm512_mul_ps(dot, dot)), _mm512_setzero_ps()));
+    tmin = _mm512_mask_reduce_min_ps(used, dot);
+    tmax = _mm512_mask_reduce_max_ps(used, dot);
+}
+
 void SortAvx512(uint32_t keys[16])
 {
     // A bitonic network over one vector: each step compares every lane with the lane `j` away and keeps the

@@ -27,6 +27,11 @@ void LineErrorsAvx512(const LineSearch& s, float out[64]);
 // scan keeping only strictly smaller values finds it.
 int FirstSmallestAvx512(const float values[64], float bound);
 
+// The line search's projection of K colours (channel rows, centred on `mean`) on `axis`: each colour's
+// position t and squared distance r from the line, and the smallest and largest position.
+void ProjectAvx512(const float rows[3][16], const float mean[3], const float axis[3], int K, float t[16], float r[16],
+                   float& tmin, float& tmax);
+
 // Sorts 16 keys ascending.
 void SortAvx512(uint32_t keys[16]);
 
