@@ -309,12 +309,21 @@ void EstimateEndpoints(const ColorBlock& b, const LineStart& start, int n, bool 
         const float margin = (tmax - tmin) / 8.0f;
         const float lo = tmin - margin, range = tmax + margin - lo;
         if (!(range > 0.0f)) break;
-        float tn[16], wn[16], rSum = 0.0f;
-        for (int k = 0; k < K; ++k)
+        alignas(64) float tn[16], wn[16];
+        float rSum = 0.0f;
+        if (level == SimdLevel::Avx512)
         {
-            tn[k] = (t[k] - lo) / range;
-            wn[k] = b.count[k] * range * range;
-            rSum += r[k];
+            dxtforms::NormaliseAvx512(t, b.count, K, lo, range, tn, wn);
+            for (int k = 0; k < K; ++k) rSum += r[k];
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                tn[k] = (t[k] - lo) / range;
+                wn[k] = b.count[k] * range * range;
+                rSum += r[k];
+            }
         }
         const float a0 = std::max((tmin - lo) / range - 0.05f, 0.0f);
         const float b0 = std::min((tmax - lo) / range + 0.05f, 1.0f);
@@ -376,13 +385,27 @@ void EstimateEndpoints(const ColorBlock& b, const LineStart& start, int n, bool 
 
         // Refit the axis to the palette steps the colours fall on.
         float num[3] = {0, 0, 0}, den = 0.0f;
-        for (int k = 0; k < K; ++k)
+        if (level == SimdLevel::Avx512)
         {
-            float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
-            step = std::min(std::max(step, 0.0f), steps);
-            const float u = (step - steps / 2.0f) / steps;
-            for (int c = 0; c < 3; ++c) num[c] += b.count[k] * u * (x[k][c] - mean[c]);
-            den += b.count[k] * u * u;
+            // The terms in lanes, their sums in colour order as below.
+            alignas(64) float terms[4][16];
+            dxtforms::RefitTermsAvx512(start.rows, mean, t, b.count, K, A, B, steps, terms);
+            for (int k = 0; k < K; ++k)
+            {
+                for (int c = 0; c < 3; ++c) num[c] += terms[c][k];
+                den += terms[3][k];
+            }
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
+                step = std::min(std::max(step, 0.0f), steps);
+                const float u = (step - steps / 2.0f) / steps;
+                for (int c = 0; c < 3; ++c) num[c] += b.count[k] * u * (x[k][c] - mean[c]);
+                den += b.count[k] * u * u;
+            }
         }
         for (int c = 0; c < 3; ++c) axis[c] = den > 0.0f ? num[c] / den : 0.0f;
         Normalise(axis);

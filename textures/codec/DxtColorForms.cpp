@@ -125,6 +125,38 @@ void ProjectAvx512(const float rows[3][16], const float mean[3], const float axi
     tmax = _mm512_mask_reduce_max_ps(used, dot);
 }
 
+void NormaliseAvx512(const float t[16], const float count[16], int K, float lo, float range, float tn[16], float wn[16])
+{
+    const __mmask16 used = __mmask16((1u << K) - 1u);
+    const __m512 vr = _mm512_set1_ps(range);
+    _mm512_storeu_ps(tn, _mm512_div_ps(_mm512_sub_ps(_mm512_maskz_loadu_ps(used, t), _mm512_set1_ps(lo)), vr));
+    _mm512_storeu_ps(wn, _mm512_mul_ps(_mm512_mul_ps(_mm512_maskz_loadu_ps(used, count), vr), vr));
+}
+
+void RefitTermsAvx512(const float rows[3][16], const float mean[3], const float t[16], const float count[16], int K,
+                      float A, float B, float steps, float terms[4][16])
+{
+    const __mmask16 used = __mmask16((1u << K) - 1u);
+    const __m512 vs = _mm512_set1_ps(steps);
+    __m512 step = _mm512_setzero_ps();
+    if (B != A)
+    {
+        const __m512 v =
+            _mm512_add_ps(_mm512_mul_ps(_mm512_div_ps(_mm512_sub_ps(_mm512_maskz_loadu_ps(used, t), _mm512_set1_ps(A)),
+                                                      _mm512_set1_ps(B - A)),
+                                        vs),
+                          _mm512_set1_ps(0.5f));
+        step = _mm512_roundscale_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    }
+    step = _mm512_min_ps(_mm512_max_ps(step, _mm512_setzero_ps()), vs);
+    const __m512 u = _mm512_div_ps(_mm512_sub_ps(step, _mm512_set1_ps(steps / 2.0f)), vs);
+    const __m512 cu = _mm512_mul_ps(_mm512_maskz_loadu_ps(used, count), u);
+    for (int c = 0; c < 3; ++c)
+        _mm512_store_ps(
+            terms[c], _mm512_mul_ps(cu, _mm512_sub_ps(_mm512_maskz_loadu_ps(used, rows[c]), _mm512_set1_ps(mean[c]))));
+    _mm512_store_ps(terms[3], _mm512_mul_ps(cu, u));
+}
+
 void SortAvx512(uint32_t keys[16])
 {
     // A bitonic network over one vector: each step compares every lane with the lane `j` away and keeps the

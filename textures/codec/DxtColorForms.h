@@ -32,6 +32,15 @@ int FirstSmallestAvx512(const float values[64], float bound);
 void ProjectAvx512(const float rows[3][16], const float mean[3], const float axis[3], int K, float t[16], float r[16],
                    float& tmin, float& tmax);
 
+// Positions on the normalised line, tn = (t - lo) / range, and weights wn = count x range x range.
+void NormaliseAvx512(const float t[16], const float count[16], int K, float lo, float range, float tn[16],
+                     float wn[16]);
+
+// The refit's terms for each colour: count x u x (x - mean) per channel (terms[0..2]) and count x u x u
+// (terms[3]), u the colour's palette step between A and B centred and scaled to -0.5..0.5.
+void RefitTermsAvx512(const float rows[3][16], const float mean[3], const float t[16], const float count[16], int K,
+                      float A, float B, float steps, float terms[4][16]);
+
 // Sorts 16 keys ascending.
 void SortAvx512(uint32_t keys[16]);
 
