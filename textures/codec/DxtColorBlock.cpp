@@ -30,7 +30,8 @@ struct ColorBlock
     float rows[3][16];  // the texels again, channel by channel
     bool takesPart[16];
     int partCount;
-    float colour[16][3];  // distinct colours of the texels that take part, sorted by R, G, B
+    float colour[16][3];                  // distinct colours of the texels that take part, sorted by R, G, B
+    alignas(64) float colourRows[3][16];  // the distinct colours again, channel by channel
     float count[16];
     int distinct;
     float cw[3];  // channel weights B, G, R (1 when none are given)
@@ -468,7 +469,15 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
         __m128 others[3];
         for (int c = 0; c < 3; ++c)
             if (c != ch) others[c] = ChannelPalette(code0[c], code1[c], kBits[c], n);
-        for (int k = 0; k < b.distinct; ++k)
+        alignas(64) float fixedByEntry[4][16];
+        if (level == SimdLevel::Avx512)
+        {
+            const float* otherPalettes[3] = {nullptr, nullptr, nullptr};
+            for (int c = 0; c < 3; ++c)
+                if (c != ch) otherPalettes[c] = Palettes().Get(code0[c], code1[c], kBits[c], n);
+            dxtforms::FixedDistancesAvx512(b.colourRows, b.distinct, b.cw, ch, otherPalettes, n, fixedByEntry);
+        }
+        for (int k = 0; k < b.distinct && level != SimdLevel::Avx512; ++k)
         {
             __m128 d = _mm_setzero_ps();
             for (int c = 0; c < 3; ++c)
@@ -494,7 +503,8 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
             float x[16], errors[17 * 17];
             for (int k = 0; k < b.distinct; ++k) x[k] = b.colour[k][ch];
             if (level == SimdLevel::Avx512)
-                dxtforms::ChannelErrorsAvx512(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, n, errors);
+                dxtforms::ChannelErrorsAvx512(fixedByEntry, b.colourRows[ch], b.count, b.distinct, b.cw[ch], palettes,
+                                              count, n, errors);
             else
                 dxtforms::ChannelErrorsAvx2(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
             for (int p = 0; p < count; ++p)
@@ -661,7 +671,8 @@ void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, c
             b.count[b.distinct - 1] += 1.0f;
             continue;
         }
-        for (int c = 0; c < 3; ++c) b.colour[b.distinct][c] = float((keys[i] >> (8 * c)) & 255);
+        for (int c = 0; c < 3; ++c)
+            b.colourRows[c][b.distinct] = b.colour[b.distinct][c] = float((keys[i] >> (8 * c)) & 255);
         b.count[b.distinct++] = 1.0f;
     }
     Encode(b, request, settings, block);
@@ -701,6 +712,7 @@ void CompressColorF(const float texels[64], const DxtColorRequest& request, cons
             continue;
         }
         std::memcpy(b.colour[b.distinct], t, 3 * sizeof(float));
+        for (int c = 0; c < 3; ++c) b.colourRows[c][b.distinct] = t[c];
         b.count[b.distinct++] = 1.0f;
     }
     Encode(b, request, settings, block);

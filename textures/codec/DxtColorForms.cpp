@@ -175,7 +175,7 @@ void SortAvx512(uint32_t keys[16])
     _mm512_storeu_si512(keys, v);
 }
 
-void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+void ChannelErrorsAvx512(const float fixed[4][16], const float* x, const float* count, int colours, float weight,
                          const float (*palettes)[4], int candidates, int entries, float* out)
 {
     const __m512 w = _mm512_set1_ps(weight);
@@ -192,17 +192,39 @@ void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* c
         {
             const __m512 xk = _mm512_set1_ps(x[k]);
             __m512 d = _mm512_sub_ps(xk, pal[0]);
-            __m512 v = _mm512_add_ps(_mm512_set1_ps(fixed[k][0]), _mm512_mul_ps(_mm512_mul_ps(w, d), d));
+            __m512 v = _mm512_add_ps(_mm512_set1_ps(fixed[0][k]), _mm512_mul_ps(_mm512_mul_ps(w, d), d));
             for (int e = 1; e < entries; ++e)
             {
                 d = _mm512_sub_ps(xk, pal[e]);
-                v = _mm512_min_ps(v, _mm512_add_ps(_mm512_set1_ps(fixed[k][e]), _mm512_mul_ps(_mm512_mul_ps(w, d), d)));
+                v = _mm512_min_ps(v, _mm512_add_ps(_mm512_set1_ps(fixed[e][k]), _mm512_mul_ps(_mm512_mul_ps(w, d), d)));
             }
             err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_set1_ps(count[k]), v));
         }
         alignas(64) float lanesOut[16];
         _mm512_store_ps(lanesOut, err);
         for (int p = 0; p < lanes; ++p) out[first + p] = lanesOut[p];
+    }
+}
+
+void FixedDistancesAvx512(const float rows[3][16], int K, const float cw[3], int ch, const float* const palettes[3],
+                          int entries, float fixed[4][16])
+{
+    const __mmask16 used = __mmask16((1u << K) - 1u);
+    int others[2], n = 0;
+    for (int c = 0; c < 3; ++c)
+        if (c != ch) others[n++] = c;
+    __m512 x[2], w[2];
+    for (int i = 0; i < 2; ++i)
+        x[i] = _mm512_maskz_loadu_ps(used, rows[others[i]]), w[i] = _mm512_set1_ps(cw[others[i]]);
+    for (int e = 0; e < entries; ++e)
+    {
+        __m512 sum = _mm512_setzero_ps();
+        for (int i = 0; i < 2; ++i)
+        {
+            const __m512 d = _mm512_sub_ps(x[i], _mm512_set1_ps(palettes[others[i]][e]));
+            sum = _mm512_add_ps(sum, _mm512_mul_ps(_mm512_mul_ps(w[i], d), d));
+        }
+        _mm512_store_ps(fixed[e], sum);
     }
 }
 

@@ -48,9 +48,16 @@ void SortAvx512(uint32_t keys[16]);
 // the summed count x smallest distance over the colours, the other channels' distances given in fixed.
 void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
                        const float (*palettes)[4], int candidates, float* out);
-// The same with one candidate per lane, sixteen at a time, over the first `entries` entries.
-void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
+// The same with one candidate per lane, sixteen at a time, over the first `entries` entries; here the other
+// channels' distances are given entry by entry, fixed[e][k].
+void ChannelErrorsAvx512(const float fixed[4][16], const float* x, const float* count, int colours, float weight,
                          const float (*palettes)[4], int candidates, int entries, float* out);
+
+// Those distances of K distinct colours (channel rows) for the pass over channel `ch`: for each palette entry
+// the weighted squared distances in the two other channels, the lower channel's first. palettes[c] holds
+// channel c's four entries (unused for ch).
+void FixedDistancesAvx512(const float rows[3][16], int K, const float cw[3], int ch, const float* const palettes[3],
+                          int entries, float fixed[4][16]);
 
 // The nearest of the first `entries` palette entries (B, G, R) for each of 16 texels held as three channel
 // rows, with its weighted squared distance; ties go to the earlier entry.
