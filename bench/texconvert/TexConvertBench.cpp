@@ -6,6 +6,7 @@
 // every comparison is made under the same load. Then level 0 of every output is decoded by libsquish and
 // compared with its source over the opaque pixels. In-process, the encoders' own time gives the share of
 // the serial time spent elsewhere.
+#include "EncoderSettings.h"
 #include "Psnr.h"
 #include "Runs.h"
 #include "engine/Bitmap.h"
@@ -39,7 +40,8 @@ struct Arguments
     std::string before;  // an older build's stage folder (holding bin/)
     int rounds = 3;
     bool nvcompress = true;
-    bool encoders = true;  // the in-process encoder time
+    bool encoders = true;   // the in-process encoder time
+    bool settings = false;  // the DXT encoder's settings side by side
 };
 
 bool ParseArguments(int argc, char** argv, Arguments& a)
@@ -58,6 +60,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a)
             a.nvcompress = false;
         else if (arg == "--no-encoders")
             a.encoders = false;
+        else if (arg == "--settings")
+            a.settings = true;
         else if (a.list.empty())
             a.list = arg;
         else if (!arg.empty() && std::isdigit(static_cast<unsigned char>(arg[0])))
@@ -190,7 +194,7 @@ int main(int argc, char** argv)
     {
         std::fprintf(stderr,
                      "usage: %s LIST_OR_FOLDER [max-images] [--before STAGE] [--rounds N] [--no-nvcompress] "
-                     "[--no-encoders]\n",
+                     "[--no-encoders] [--settings]\n",
                      argv[0]);
         return 2;
     }
@@ -331,6 +335,8 @@ int main(int argc, char** argv)
         std::printf("share of serial time outside the encoders,%.1f%%\n",
                     100.0 * std::max(0.0, serial - encoders) / serial);
     }
+
+    if (args.settings) CompareEncoderSettings(images);
 
     std::printf("goal,what,value,target,verdict\n");
     const double afterParallel = Median(installs[0].parallel, &Timing::wall);

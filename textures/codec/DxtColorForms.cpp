@@ -175,8 +175,17 @@ void SortAvx512(uint32_t keys[16])
     _mm512_storeu_si512(keys, v);
 }
 
-void ChannelErrorsAvx512(const float fixed[4][16], const float* x, const float* count, int colours, float weight,
-                         const float (*palettes)[4], int candidates, int entries, float* out)
+// The weighted squared distance (w d) d; with the weight 1 (no channel weighting) the product w d is d itself,
+// so it is left out.
+template <bool unitWeight>
+inline __m512 WeightedSquare(__m512 d, __m512 w)
+{
+    return unitWeight ? _mm512_mul_ps(d, d) : _mm512_mul_ps(_mm512_mul_ps(w, d), d);
+}
+
+template <bool unitWeight>
+void ChannelErrors(const float fixed[4][16], const float* x, const float* count, int colours, float weight,
+                   const float (*palettes)[4], int candidates, int entries, float* out)
 {
     const __m512 w = _mm512_set1_ps(weight);
     for (int first = 0; first < candidates; first += 16)
@@ -191,19 +200,26 @@ void ChannelErrorsAvx512(const float fixed[4][16], const float* x, const float* 
         for (int k = 0; k < colours; ++k)
         {
             const __m512 xk = _mm512_set1_ps(x[k]);
-            __m512 d = _mm512_sub_ps(xk, pal[0]);
-            __m512 v = _mm512_add_ps(_mm512_set1_ps(fixed[0][k]), _mm512_mul_ps(_mm512_mul_ps(w, d), d));
+            __m512 v =
+                _mm512_add_ps(_mm512_set1_ps(fixed[0][k]), WeightedSquare<unitWeight>(_mm512_sub_ps(xk, pal[0]), w));
             for (int e = 1; e < entries; ++e)
-            {
-                d = _mm512_sub_ps(xk, pal[e]);
-                v = _mm512_min_ps(v, _mm512_add_ps(_mm512_set1_ps(fixed[e][k]), _mm512_mul_ps(_mm512_mul_ps(w, d), d)));
-            }
+                v = _mm512_min_ps(v, _mm512_add_ps(_mm512_set1_ps(fixed[e][k]),
+                                                   WeightedSquare<unitWeight>(_mm512_sub_ps(xk, pal[e]), w)));
             err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_set1_ps(count[k]), v));
         }
         alignas(64) float lanesOut[16];
         _mm512_store_ps(lanesOut, err);
         for (int p = 0; p < lanes; ++p) out[first + p] = lanesOut[p];
     }
+}
+
+void ChannelErrorsAvx512(const float fixed[4][16], const float* x, const float* count, int colours, float weight,
+                         const float (*palettes)[4], int candidates, int entries, float* out)
+{
+    if (weight == 1.0f)
+        ChannelErrors<true>(fixed, x, count, colours, weight, palettes, candidates, entries, out);
+    else
+        ChannelErrors<false>(fixed, x, count, colours, weight, palettes, candidates, entries, out);
 }
 
 void FixedDistancesAvx512(const float rows[3][16], int K, const float cw[3], int ch, const float* const palettes[3],
