@@ -21,6 +21,7 @@ std::atomic<CommandHostValidateFn> g_validate{nullptr};
 std::atomic<ArchiveInstallFn> g_install{nullptr};
 std::atomic<ArchiveInstallOnDiskFn> g_installOnDisk{nullptr};
 std::atomic<ArchiveStageOnDiskFn> g_stageOnDisk{nullptr};
+std::atomic<ArchiveTextureCompileFn> g_compileTextures{nullptr};
 
 // Staged assets installed by one request: the daemon's bound on a batch is 1024.
 constexpr size_t kInstallBatch = 256;
@@ -46,6 +47,8 @@ void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
 void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn) { g_installOnDisk.store(fn); }
 
 void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn) { g_stageOnDisk.store(fn); }
+
+void SetArchiveTextureCompileHook(ArchiveTextureCompileFn fn) { g_compileTextures.store(fn); }
 
 uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 {
@@ -92,10 +95,20 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::vector<std::string> folders;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
+    ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
     auto installHeld = [&] {
         if (held.empty()) return;
+        // The staging folder holds the held copies alone: one conversion compiles them all.
+        uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
+        if (compileTextures)
+        {
+            std::vector<std::pair<std::string, KUID>> assets;
+            for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
+            compileTextures(staging, assets, log);
+            options |= kVADInstallTexturesCompiled;
+        }
         std::vector<KUID> out;
-        const bool sent = VADInstallFromFolders(folders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
+        const bool sent = VADInstallFromFolders(folders, out, &log, options);
         for (size_t h = 0; h < held.size(); ++h)
         {
             const KUID got = sent ? out[h] : KUID::Null();
@@ -174,7 +187,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     return ok;
 }
 
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log)
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+                                  const std::string& copies)
 {
     // Each entry is written as soon as it arrives: only one is held at a time.
     std::vector<KUID> list;
@@ -187,7 +201,22 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
         if (!written) break;
         TDBTagRef entry;
         std::string bytes;
-        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
+        bool packed = false;
+        if (copies.empty())
+            packed = VADGetAssetArchiveEntry(entry, kuid, &log, 3) && !entry.IsNull();
+        else
+        {
+            Orvo::String reason;
+            std::vector<std::string> leftOut;
+            packed = MakeArchiveEntryFromFolder(entry, Orvo::File::Path(copies + "/" + KUID::ToSpacedText(kuid).str()),
+                                                false, reason, &leftOut);
+            if (!packed) log.PostResult(kResultError, AssetSource(kuid), reason.View());
+            for (const std::string& left : leftOut)
+                log.PostResultF(kResultWarning, "CommandHostArchiveSaveToDisk> '%s' was left out", left.c_str());
+            // The entry names the asset it is filed under, as the daemon's entries do.
+            if (packed && entry.GetChildKUID("kuid") != kuid) entry.SetChildKUID("kuid", kuid);
+        }
+        if (!packed)
         {
             log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveSaveToDisk> unable to pack the asset");
             ok = false;

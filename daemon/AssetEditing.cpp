@@ -227,10 +227,11 @@ void AssetDatabase::PostInstalled(const StagedAsset& s, const std::string& folde
     PostResult(results, kResultSuccess, "$vad_installed", k, KuidParam(k));
 }
 
-DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results)
+DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results,
+                                          const TextureCompileFn& compile)
 {
     std::vector<KUID> kuids;
-    InstallFromFolders({folderIn}, kuids, results);
+    InstallFromFolders({folderIn}, kuids, results, 0, compile);
     installed = kuids.empty() ? KUID::Null() : kuids[0];
     return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
 }
@@ -263,7 +264,7 @@ std::vector<KUID> AssetDatabase::UnknownAssets(const std::vector<KUID>& kuids) c
 }
 
 void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                                       DaemonResults* results, uint32_t options)
+                                       DaemonResults* results, uint32_t options, const TextureCompileFn& compile)
 {
     // Only copies written for this install inside the cache folder may share their files with the installed
     // copy: a user's own folder must not change the installed asset when it is edited later.
@@ -273,10 +274,12 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     struct Source
     {
         std::string folder;
+        std::string origin;  // the folder as asked (`folder` may become a copy with compiled textures)
         AssetConfigFiles configs;
         AssetRecord rec;
         bool ok = false;
         bool link = false;
+        std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -287,14 +290,38 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     // The folders are read before the lock is taken, as a single install does; side by side, each posting
     // into its own results, which then go out in the folders' order.
     std::vector<Source> sources(folders.size());
+    TextureStaging textures(root_, (options & kVADInstallTexturesCompiled) ? TextureCompileFn() : compile);
     InParallel(sources.size(), [&](size_t i) {
         Source& src = sources[i];
         src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, &src.results);
+        src.origin = src.folder;
         src.link = src.ok && (options & kVADInstallStagedInCache) && IsPathInside(src.folder, cache) &&
                    src.folder != NormalisePath(cache);
+        if (src.ok && textures.Enabled()) src.textures = ListTextureDescriptions(src.folder);
     });
     if (results)
         for (Source& src : sources) results->insert(results->end(), src.results.begin(), src.results.end());
+    // Folders with texture descriptions are copied and compiled first, without the lock: the copies are then
+    // installed in their place, their files given a second name.
+    std::vector<std::pair<size_t, size_t>> compiled;  // source, staging slot
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (!sources[i].textures.empty())
+            compiled.emplace_back(i,
+                                  textures.Add(sources[i].folder, sources[i].rec.kuid, std::move(sources[i].textures)));
+    if (!compiled.empty())
+    {
+        InParallel(compiled.size(),
+                   [&](size_t c) { textures.Copy(compiled[c].second, sources[compiled[c].first].link); });
+        textures.Compile(results);
+    }
+    std::vector<std::vector<std::string>> copiedLeftOut(sources.size());
+    for (const auto& [i, slot] : compiled)
+    {
+        if (!textures.Compiled(slot)) continue;
+        sources[i].folder = textures.CopyOf(slot);
+        sources[i].link = true;
+        copiedLeftOut[i] = std::move(textures.LeftOut(slot));
+    }
     std::unique_lock lk(mutex_);
     // Groups of assets installed in one transaction; an asset named twice ends a group, so that the second
     // install replaces the first as it would one request after the other.
@@ -329,7 +356,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             Source& src = sources[index];
             StagedAsset s;
             s.rec = src.rec;
-            s.leftOut = std::move(src.leftOut);
+            // What the texture copy left out is what is missing from the installed copy.
+            s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
@@ -342,7 +370,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
-            PostInstalled(group[g], sources[staged[g]].folder, sources[staged[g]].configs, results);
+            PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);
         }
     }
 }
@@ -409,8 +437,39 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles)
+DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles, const TextureCompileFn& compile)
 {
+    // An edit folder with texture descriptions is copied and compiled first, without the lock; the copy is
+    // then installed in its place, its files given a second name.
+    TextureStaging textures(root_, compile);
+    std::string from;
+    std::vector<std::string> copiedLeftOut;
+    if (textures.Enabled())
+    {
+        std::string editFolder;
+        KUID k;
+        {
+            std::shared_lock lk(mutex_);
+            if (const EditRecord* e = EditByHandleLocked(handle))
+            {
+                k = e->kuid;
+                editFolder = root_.EditFolder(k);
+            }
+        }
+        std::vector<std::string> descriptions;
+        if (!editFolder.empty()) descriptions = ListTextureDescriptions(editFolder);
+        if (!descriptions.empty())
+        {
+            const size_t slot = textures.Add(editFolder, k, std::move(descriptions));
+            textures.Copy(slot, linkFiles);
+            textures.Compile(results);
+            if (textures.Compiled(slot))
+            {
+                from = textures.CopyOf(slot);
+                copiedLeftOut = std::move(textures.LeftOut(slot));
+            }
+        }
+    }
     std::unique_lock lk(mutex_);
     const EditRecord* found = EditByHandleLocked(handle);
     if (!found)
@@ -428,11 +487,13 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
+    // The copy with compiled textures, when there is one, is what is installed.
+    const std::string source = from.empty() ? editFolder : from;
     StagedAsset staged;
     AssetRecord& rec = staged.rec;
     AssetConfigFiles configs;
     std::string reason;
-    if (!ReadSourceAssetConfig(editFolder, configs, rec, &reason))
+    if (!ReadSourceAssetConfig(source, configs, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
         return DbStatus::kFailed;
@@ -445,13 +506,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return DbStatus::kFailed;
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(editFolder, target, &error, &staged.leftOut, &staged.size, linkFiles))
+    if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty()))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
         return DbStatus::kFailed;
     }
     staged.sizeKnown = true;
+    if (!from.empty()) staged.leftOut = std::move(copiedLeftOut);
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;

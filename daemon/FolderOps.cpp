@@ -398,7 +398,9 @@ std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int
             size_t(used) != n.size() || pid == ownPid)
             continue;
         const std::string k = kind, e = ext;
-        if ((k != "install" && k != "export") || (e != "crak" && e != "staging")) continue;
+        const bool known = ((k == "install" || k == "export") && (e == "crak" || e == "staging")) ||
+                           (k == "textures" && e == "staging");
+        if (!known) continue;
         RemoveFolderTree(it->path().string());
         done.push_back("removed " + n + ", left by an earlier daemon");
     }

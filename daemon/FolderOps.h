@@ -52,6 +52,6 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
 // Removes what an interrupted backup or thinning left (hidden names); returns lines for the log.
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot);
-// Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…") that a
+// Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…", "textures-…") that a
 // daemon other than process `ownPid` left in the cache folder; returns lines for the log.
 std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int ownPid);

@@ -15,6 +15,7 @@
 #include "engine/FileFind.h"
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
+#include "tool/InstallTextures.h"
 
 namespace {
 
@@ -215,9 +216,12 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     if (entry.HasChild("dsid") && !(flags & kArchiveInstallDSIDMatches))
         PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
 
+    // Its textures are compiled here before the commit (this may be the command host the daemon would ask).
+    if (commit) CompileInstallTextures(folder.str(), {{folder.str(), kuid}}, log);
     // The edit folder was written here and is not written again: its files are handed over, not copied.
-    if (commit &&
-        !VADCommitAsset(handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles, &log, nullptr, commitFlag))
+    if (commit && !VADCommitAsset(
+                      handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles | kVADCommitTexturesCompiled,
+                      &log, nullptr, commitFlag))
     {
         // The commit said why; the asset must not stay half made and open for editing.
         VADRevertAsset(handle);
@@ -260,6 +264,7 @@ KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, u
 
 void RegisterArchiveInstallHook()
 {
+    SetArchiveTextureCompileHook(CompileInstallTextures);
     SetArchiveInstallHook(InstallJobEntry);
     SetArchiveInstallOnDiskHook(InstallJobEntryOnDisk);
     SetArchiveStageOnDiskHook(StageJobEntryOnDisk);

@@ -101,10 +101,22 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
     const std::string path = job.ReadString();
     ChunkedList<KUID> kuids;
     if (job.HasError() || !ReadKUIDList(job, kuids)) return;
+    // Optionally the folder of the assets' copies to save instead of the installed assets.
+    std::string copies;
+    if (job.Remaining() > 0)
+    {
+        copies = job.ReadString();
+        if (job.HasError()) return;
+    }
 
     ResultsLog log;
     bool ok = false;
-    if (!IsArchiveJobPathAllowed(path))
+    if (!copies.empty() && !IsArchiveJobPathAllowed(copies))
+    {
+        log.PostResultF(kResultError, "CommandHostCallback> refused to read assets outside the user data folder ('%s')",
+                        copies.c_str());
+    }
+    else if (!IsArchiveJobPathAllowed(path))
     {
         log.PostResultF(kResultError,
                         "CommandHostCallback> refused to write the archive file '%s' outside the user data folder",
@@ -119,7 +131,7 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
         }
         else
         {
-            ok = CommandHostArchiveSaveToDisk(kuids, file, log);
+            ok = CommandHostArchiveSaveToDisk(kuids, file, log, copies);
             if (!FinishArchiveJobHeader(file) || !file.Close())
             {
                 log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'",
