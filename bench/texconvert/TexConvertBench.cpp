@@ -7,6 +7,7 @@
 // compared with its source over the opaque pixels. In-process, the encoders' own time gives the share of
 // the serial time spent elsewhere.
 #include "EncoderSettings.h"
+#include "InstallCost.h"
 #include "Psnr.h"
 #include "Runs.h"
 #include "engine/Bitmap.h"
@@ -40,8 +41,9 @@ struct Arguments
     std::string before;  // an older build's stage folder (holding bin/)
     int rounds = 3;
     bool nvcompress = true;
-    bool encoders = true;   // the in-process encoder time
-    bool settings = false;  // the DXT encoder's settings side by side
+    bool encoders = true;         // the in-process encoder time
+    bool settings = false;        // the DXT encoder's settings side by side
+    size_t installTextures = 32;  // textures of the asset whose install is measured (0: none)
 };
 
 bool ParseArguments(int argc, char** argv, Arguments& a)
@@ -62,6 +64,8 @@ bool ParseArguments(int argc, char** argv, Arguments& a)
             a.encoders = false;
         else if (arg == "--settings")
             a.settings = true;
+        else if (arg == "--install")
+            a.installTextures = size_t(std::max(0, std::atoi(value().c_str())));
         else if (a.list.empty())
             a.list = arg;
         else if (!arg.empty() && std::isdigit(static_cast<unsigned char>(arg[0])))
@@ -194,7 +198,7 @@ int main(int argc, char** argv)
     {
         std::fprintf(stderr,
                      "usage: %s LIST_OR_FOLDER [max-images] [--before STAGE] [--rounds N] [--no-nvcompress] "
-                     "[--no-encoders] [--settings]\n",
+                     "[--no-encoders] [--settings] [--install N]\n",
                      argv[0]);
         return 2;
     }
@@ -337,6 +341,9 @@ int main(int argc, char** argv)
     }
 
     if (args.settings) CompareEncoderSettings(images);
+    const double installRatio = args.installTextures > 0 ? MeasureInstallCost(VELMAR_STAGE_DIR "/bin", base, images,
+                                                                              args.installTextures, args.rounds)
+                                                         : -1.0;
 
     std::printf("goal,what,value,target,verdict\n");
     const double afterParallel = Median(installs[0].parallel, &Timing::wall);
@@ -358,6 +365,9 @@ int main(int argc, char** argv)
         std::printf("goal,parallel throughput / before's,%.2f,,info\n",
                     Median(installs[1].parallel, &Timing::wall) / afterParallel);
     }
+    if (installRatio >= 0)
+        Goal("install with textures / (install without descriptions + conversion alone)", installRatio, "", "<= 1.00",
+             installRatio <= 1.0);
     std::printf("load average at end,%s\n", LoadAverage().c_str());
     fs::remove_all(base);
     return failed ? 1 : 0;
