@@ -207,7 +207,7 @@ void FilterAcross(const Kernel& kernel, const float* padded, int pad, uint32_t w
     }
 }
 
-// Resamples `across` planes of width src.width (rows already made) down each column into dst.
+// Resamples the planes (already resampled across) down each column into dst.
 void FilterDown(const Kernel& kernel, const Planes& src, bool repeat, Planes& dst)
 {
     std::vector<const float*> rows(size_t(kernel.window));
@@ -265,7 +265,14 @@ public:
             float v;
             std::memcpy(&v, &bits, 4);
             while (k < 255 && v >= threshold_[k + 1]) ++k;
-            bucket_[b - firstBucket_] = uint8_t(k);
+            bucket_[b - firstBucket_] = k;
+            // How many thresholds the bucket holds past its start: the vector form takes one step at most.
+            const uint32_t end = (b + 1) << 15;
+            float next;
+            std::memcpy(&next, &end, 4);
+            int steps = 0;
+            while (k + steps < 255 && threshold_[k + steps + 1] < next) ++steps;
+            oneStep_ = oneStep_ && steps <= 1;
         }
     }
 
@@ -278,7 +285,62 @@ public:
         return uint8_t(k);
     }
 
+    // One row of planes to blue, green, red, alpha bytes.
+    void EncodeRow(const float* b, const float* g, const float* r, const float* a, uint8_t* out, uint32_t n) const
+    {
+        uint32_t x = 0;
+        if (oneStep_ && CodecSimdLevel() == SimdLevel::Avx512) x = EncodeRowAvx512(b, g, r, a, out, n);
+        for (; x < n; ++x)
+        {
+            out[4 * x] = Encode(b[x]);
+            out[4 * x + 1] = Encode(g[x]);
+            out[4 * x + 2] = Encode(r[x]);
+            out[4 * x + 3] = EncodeAlpha(a[x]);
+        }
+    }
+
+    static uint8_t EncodeAlpha(float a)
+    {
+        const float s = 255.0f * a;
+        return s >= 255.0f ? 255 : s > 0.0f ? uint8_t(int(s)) : 0;
+    }
+
 private:
+    __attribute__((target("avx512f"))) __m512i CodesAvx512(__m512 v) const
+    {
+        const __mmask16 low = _mm512_cmp_ps_mask(v, _mm512_set1_ps(threshold_[1]), _CMP_NGE_UQ);
+        const __mmask16 high = _mm512_cmp_ps_mask(v, _mm512_set1_ps(threshold_[255]), _CMP_GE_OQ);
+        const __mmask16 mid = __mmask16(~(low | high));
+        const __m512i bucket =
+            _mm512_sub_epi32(_mm512_srli_epi32(_mm512_castps_si512(v), 15), _mm512_set1_epi32(int(firstBucket_)));
+        __m512i k = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), mid, bucket, bucket_.data(), 4);
+        const __m512i one = _mm512_set1_epi32(1);
+        const __m512 next = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mid, _mm512_add_epi32(k, one), threshold_, 4);
+        k = _mm512_mask_add_epi32(k, _mm512_mask_cmp_ps_mask(mid, v, next, _CMP_GE_OQ), k, one);
+        return _mm512_mask_mov_epi32(k, high, _mm512_set1_epi32(255));
+    }
+
+    __attribute__((target("avx512f"))) uint32_t EncodeRowAvx512(const float* b, const float* g, const float* r,
+                                                                const float* a, uint8_t* out, uint32_t n) const
+    {
+        uint32_t x = 0;
+        for (; x + 16 <= n; x += 16)
+        {
+            const __m512 s = _mm512_mul_ps(_mm512_set1_ps(255.0f), _mm512_loadu_ps(a + x));
+            __m512i alpha = _mm512_cvttps_epi32(s);
+            alpha = _mm512_mask_mov_epi32(alpha, _mm512_cmp_ps_mask(s, _mm512_set1_ps(255.0f), _CMP_GE_OQ),
+                                          _mm512_set1_epi32(255));
+            alpha = _mm512_mask_mov_epi32(alpha, _mm512_cmp_ps_mask(s, _mm512_setzero_ps(), _CMP_NGT_UQ),
+                                          _mm512_setzero_si512());
+            __m512i pixel = CodesAvx512(_mm512_loadu_ps(b + x));
+            pixel = _mm512_or_si512(pixel, _mm512_slli_epi32(CodesAvx512(_mm512_loadu_ps(g + x)), 8));
+            pixel = _mm512_or_si512(pixel, _mm512_slli_epi32(CodesAvx512(_mm512_loadu_ps(r + x)), 16));
+            pixel = _mm512_or_si512(pixel, _mm512_slli_epi32(alpha, 24));
+            _mm512_storeu_si512(out + 4 * x, pixel);
+        }
+        return x;
+    }
+
     static uint32_t Bits(float v)
     {
         uint32_t b;
@@ -287,13 +349,26 @@ private:
     }
     float threshold_[256];
     uint32_t firstBucket_ = 0;
-    std::vector<uint8_t> bucket_;
+    std::vector<int32_t> bucket_;
+    bool oneStep_ = true;
 };
 
-uint8_t EncodeAlpha(float a)
+// Level 0's pixels in linear light, sixteen at a time; returns how many pixels it did.
+__attribute__((target("avx512f"))) uint32_t ToLinearAvx512(const uint8_t* row, const float* linear, float* blue,
+                                                           float* green, float* red, float* alpha, uint32_t n)
 {
-    const float s = 255.0f * a;
-    return s >= 255.0f ? 255 : s > 0.0f ? uint8_t(int(s)) : 0;
+    const __m512i byte = _mm512_set1_epi32(0xFF);
+    uint32_t x = 0;
+    for (; x + 16 <= n; x += 16)
+    {
+        const __m512i px = _mm512_loadu_si512(row + 4 * x);
+        _mm512_storeu_ps(blue + x, _mm512_i32gather_ps(_mm512_and_si512(px, byte), linear, 4));
+        _mm512_storeu_ps(green + x, _mm512_i32gather_ps(_mm512_and_si512(_mm512_srli_epi32(px, 8), byte), linear, 4));
+        _mm512_storeu_ps(red + x, _mm512_i32gather_ps(_mm512_and_si512(_mm512_srli_epi32(px, 16), byte), linear, 4));
+        _mm512_storeu_ps(alpha + x,
+                         _mm512_div_ps(_mm512_cvtepi32_ps(_mm512_srli_epi32(px, 24)), _mm512_set1_ps(255.0f)));
+    }
+    return x;
 }
 
 // Makes each level from the one before it.
@@ -320,7 +395,10 @@ public:
             float* green = channels.data();
             float* red = green + w;
             float* alpha = red + w;
-            for (uint32_t x = 0; x < w; ++x, row += 4)
+            uint32_t x = CodecSimdLevel() == SimdLevel::Avx512
+                             ? ToLinearAvx512(row, linear.data(), blue, green, red, alpha, w)
+                             : 0;
+            for (row += 4 * x; x < w; ++x, row += 4)
             {
                 blue[x] = linear[row[0]];
                 green[x] = linear[row[1]];
@@ -392,14 +470,7 @@ std::unique_ptr<Bitmap> ToBitmap(const Planes& p, uint32_t pixelFormat)
         const float* b = p.Row(0, y);
         const float* g = p.Row(1, y);
         const float* r = p.Row(2, y);
-        const float* a = p.Row(3, y);
-        for (uint32_t x = 0; x < p.width; ++x)
-        {
-            out[4 * x] = encoder.Encode(b[x]);
-            out[4 * x + 1] = encoder.Encode(g[x]);
-            out[4 * x + 2] = encoder.Encode(r[x]);
-            out[4 * x + 3] = EncodeAlpha(a[x]);
-        }
+        encoder.EncodeRow(b, g, r, p.Row(3, y), out, p.width);
     }
     return level;
 }
