@@ -3,14 +3,18 @@
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
 
+#include "engine/ConfigFileBound.h"
+
 #include <atomic>
 #include <filesystem>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
@@ -95,9 +99,28 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::vector<std::string> folders;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
+    // The job serves the daemon whose link it came on. Once that link is gone the daemon is gone too (or has
+    // given up on this job): nothing more is staged or installed, and its staging folder is not made again.
+    const bool linked = VADClientConnected();
+    auto daemonGone = [&] { return linked && !VADClientConnected(); };
+    bool stopped = false;
+    auto stop = [&] {
+        if (!stopped)
+        {
+            LogPrintf("CommandHostArchiveInstall> the link to the daemon is gone: the install job stops");
+            log.PostResult(kResultError, "CommandHostArchiveInstall> the link to the asset database daemon was lost: "
+                                         "the install stopped");
+        }
+        stopped = true;
+        ok = false;
+        for (const std::string& folder : folders) RemoveFolderTree(folder);
+        held.clear();
+        folders.clear();
+    };
     ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
     auto installHeld = [&] {
         if (held.empty()) return;
+        if (daemonGone()) return stop();
         // The staging folder holds the held copies alone: one conversion compiles them all.
         uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
         if (compileTextures)
@@ -106,6 +129,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
             compileTextures(staging, assets, log);
             options |= kVADInstallTexturesCompiled;
+            if (daemonGone()) return stop();
         }
         std::vector<KUID> out;
         const bool sent = VADInstallFromFolders(folders, out, &log, options);
@@ -127,15 +151,23 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         held.clear();
         folders.clear();
     };
-    for (size_t i = 0; i < inFile.size(); ++i)
+    for (size_t i = 0; i < inFile.size() && !stopped; ++i)
     {
         const KUID& kuid = inFile[i];
         if (!listed.empty() && !listed.count(kuid)) continue;
+        if (daemonGone())
+        {
+            stop();
+            break;
+        }
         ArchiveEntryOnDisk entry;
         if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
         {
             log.PostResult(kResultError, AssetSource(kuid),
-                           "CommandHostArchiveInstall> the archive holds no entry for this asset");
+                           entry.configTooLarge
+                               ? "CommandHostArchiveInstall> the configuration of this asset in the archive is " +
+                                     Orvo::ConfigFileTooLargeReason()
+                               : std::string("CommandHostArchiveInstall> the archive holds no entry for this asset"));
             ok = false;
             continue;
         }
@@ -163,11 +195,14 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         }
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
+        if (stopped) break;
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
+    // A staging folder left empty by a job that stopped belongs to no one any more (rmdir leaves a full one).
+    if (stopped && !staging.empty()) ::rmdir(staging.c_str());
     // Reported in the file's order, each asset once.
     std::unordered_set<KUID> seen;
     ChunkedList<KUID> installed;
@@ -196,9 +231,18 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
     bool written = list.size() <= UINT32_MAX && file.WriteUInt32(static_cast<uint32_t>(list.size()));
     for (const KUID& kuid : list) written = written && file.WriteKUID(kuid);
     bool ok = true;
+    // As an install job does, the job stops once the daemon it writes for is gone.
+    const bool linked = VADClientConnected();
     for (const KUID& kuid : list)
     {
         if (!written) break;
+        if (linked && !VADClientConnected())
+        {
+            log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> the link to the asset database daemon was "
+                                         "lost: the archive was not finished");
+            ok = false;
+            break;
+        }
         TDBTagRef entry;
         std::string bytes;
         bool packed = false;

@@ -104,12 +104,11 @@ public:
     // Of the given assets, those with neither a record nor an edit: nothing of theirs can be replaced.
     std::vector<KUID> UnknownAssets(const std::vector<KUID>& kuids) const;
 
-    // Keeps the uncommitted edit folder of an asset open for editing in a backup (said in the results) before
-    // something replaces it; true when there is none or it was kept.
-    bool BackupEdit(const KUID& k, DaemonResults* results);
     // Marks assets as being installed from a package (by the command host, over other connections) until
-    // released: a delete of one of them meanwhile is refused rather than lose the install.
-    void BeginPackageInstall(const std::vector<KUID>& kuids);
+    // released: a delete of one of them meanwhile is refused rather than lose the install. An asset open for
+    // editing is not replaced under its user: it is taken out of `kuids` with an error naming it, and its edit
+    // is left as it is. Returns how many were taken out.
+    size_t BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results);
     void EndPackageInstall(const std::vector<KUID>& kuids);
 
     // The assets (user and content id) the download station lists.

@@ -64,16 +64,17 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     return true;
 }
 
-bool AssetDatabase::BackupEdit(const KUID& k, DaemonResults* results)
+size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results)
 {
     std::unique_lock lk(mutex_);
-    return BackupEditLocked(k, results);
-}
-
-void AssetDatabase::BeginPackageInstall(const std::vector<KUID>& kuids)
-{
-    std::unique_lock lk(mutex_);
+    std::set<KUID> refused;
+    for (const KUID& k : kuids)
+        if (FindEditLocked(k) && refused.insert(k).second)
+            PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
+    const size_t before = kuids.size();
+    std::erase_if(kuids, [&](const KUID& k) { return refused.count(k) != 0; });
     packageInstalls_.insert(kuids.begin(), kuids.end());
+    return before - kuids.size();
 }
 
 void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)
@@ -529,13 +530,28 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         rec.keywords = old->keywords;
         rec.installTime = old->installTime ? old->installTime : now;
     }
+    // The edit folder goes aside before the store transaction that drops the edit: a restart after a kill
+    // then finds it gone with its edit (committed) or puts it back (not committed), never left open beside
+    // the new copy.
+    if (!SetEditFolderAside(editFolder))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        PostResult(results, kResultError, "$vad_failed_install", e.kuid,
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", "the edit folder could not be moved"}});
+        return DbStatus::kFailed;
+    }
     std::vector<StagedAsset> group;
     group.push_back(std::move(staged));
-    if (InstallStagedLocked(group, e.handle, results) != 1) return DbStatus::kFailed;
-    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
-    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, editFolder);
+    if (InstallStagedLocked(group, e.handle, results) != 1)
+    {
+        PutEditFolderBack(editFolder);
+        return DbStatus::kFailed;
+    }
     edits_.erase(e.kuid);
-    RemoveFolderTree(editFolder);
+    const std::string closed = ClosedEditFolderFor(editFolder);
+    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
+    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
+    RemoveFolderTree(closed);
     DLOG("committed %s", e.kuid.ToString().c_str());
     return DbStatus::kOK;
 }
@@ -551,13 +567,15 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
         return DbStatus::kNotFound;
     }
     KUID k = e->kuid;
-    if (!store_.DeleteEdit(handle))
+    const std::string editFolder = root_.EditFolder(k);
+    if (!SetEditFolderAside(editFolder) || !store_.DeleteEdit(handle))
     {
+        PutEditFolderBack(editFolder);
         PostResult(results, kResultError, "The edit of asset $(ASSET_KUID) could not be discarded.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     edits_.erase(k);
-    RemoveFolderTree(root_.EditFolder(k));
+    RemoveFolderTree(ClosedEditFolderFor(editFolder));
     DLOG("reverted %s", k.ToString().c_str());
     return DbStatus::kOK;
 }
@@ -637,7 +655,10 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         builtin.folder = rec.builtinFolder;
         builtin.installTime = builtin.modifiedTime = Now();
     }
-    bool ok = store_.Begin();
+    // So is the edit folder (kept in the backups above): a restart puts it back while the store holds its edit.
+    const std::string editFolder = root_.EditFolder(k);
+    bool ok = !edit || SetEditFolderAside(editFolder);
+    ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);
     ok = ok && store_.Commit();
@@ -645,13 +666,14 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     {
         store_.Rollback();
         if (found) rename(old.c_str(), target.c_str());
+        if (edit) PutEditFolderBack(editFolder);
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     if (found) RemoveFolderTree(old);
     if (edit)
     {
-        RemoveFolderTree(root_.EditFolder(k));
+        RemoveFolderTree(ClosedEditFolderFor(editFolder));
         edits_.erase(k);
     }
     if (uncover)

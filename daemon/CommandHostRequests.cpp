@@ -227,39 +227,38 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     job.archiveId = archiveId;
     job.path = crak;
     job.kuids = contents.kuids;
-    // Assets the database knows nothing of may be staged by the host and installed in batches (one store
-    // transaction each); the rest are opened, written and committed one at a time. The staging folder is
-    // the daemon's to remove, whatever becomes of the host.
-    job.unknown = c.Db().UnknownAssets(job.kuids);
-    if (!job.unknown.empty())
+    // An asset open for editing is refused (its user's changes are not replaced), the rest of the package
+    // installs. Deletes of the package's assets wait for no one: they are refused until the install is done.
+    c.Db().BeginPackageInstall(job.kuids, &c.results);
+    std::vector<KUID> installed;
+    // An empty list would ask the host for every entry of the file.
+    if (!job.kuids.empty())
     {
-        std::string staging = CacheFile(c.server.Root(), "install", ".staging");
-        if (mkdir(staging.c_str(), 0700) == 0)
-            job.staging = staging;
-        else
-            job.unknown.clear();
-    }
-    // The install replaces the edit folders of assets open for editing: their uncommitted contents are kept
-    // first. Deletes of the package's assets wait for no one: they are refused until the install is done.
-    c.Db().BeginPackageInstall(job.kuids);
-    for (const KUID& k : job.kuids)
-        if (!c.Db().BackupEdit(k, &c.results))
+        // Assets the database knows nothing of may be staged by the host and installed in batches (one store
+        // transaction each); the rest are opened, written and committed one at a time. The staging folder is
+        // the daemon's to remove, whatever becomes of the host.
+        job.unknown = c.Db().UnknownAssets(job.kuids);
+        if (!job.unknown.empty())
         {
-            c.Db().EndPackageInstall(job.kuids);
-            unlink(crak.c_str());
-            if (!job.staging.empty()) RemoveFolderTree(job.staging);
-            return kVADStatusFailed;
+            std::string staging = CacheFile(c.server.Root(), "install", ".staging");
+            if (mkdir(staging.c_str(), 0700) == 0)
+                job.staging = staging;
+            else
+                job.unknown.clear();
         }
-    VADBytes reply;
-    bool ran = RunHostJob(c, job, reply);
-    c.Db().EndPackageInstall(job.kuids);
-    unlink(crak.c_str());
-    if (!job.staging.empty()) RemoveFolderTree(job.staging);
-    if (!ran) return kVADStatusFailed;
-    VADReader r(reply);
-    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
-    std::vector<KUID> installed = r.KuidList();
-    if (!r.Ok()) return kVADStatusFailed;
+        VADBytes reply;
+        bool ran = RunHostJob(c, job, reply);
+        c.Db().EndPackageInstall(job.kuids);
+        unlink(crak.c_str());
+        if (!job.staging.empty()) RemoveFolderTree(job.staging);
+        if (!ran) return kVADStatusFailed;
+        VADReader r(reply);
+        if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+        installed = r.KuidList();
+        if (!r.Ok()) return kVADStatusFailed;
+    }
+    else
+        unlink(crak.c_str());
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,

@@ -17,6 +17,10 @@
 #include "engine/TextCase.h"
 #include "tool/InstallTextures.h"
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace {
 
 // Every result of an install names its asset, both as source and as "$(ASSET_KUID)".
@@ -85,6 +89,15 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return false;
     }
+    // The staging folder is the daemon's: made by it, removed by it (or by the next one after a crash). Only
+    // the copy's own folder is made here, so that a job outliving its daemon cannot make it again.
+    if (::mkdir(folderText.c_str(), 0700) != 0 && errno != EEXIST)
+    {
+        const Orvo::String reason =
+            Orvo::String::Format("Unable to create folder: %s (%s)", folderText.c_str(), std::strerror(errno));
+        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
+        return false;
+    }
     const Orvo::File::Path folder(folderText);
     Orvo::String reason, dsid;
     if (!ExportFileTreeOnDisk(entry, folder, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
@@ -151,6 +164,13 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     // The caller's wish to commit stands even for a replaced asset: the edit folder is a copy of the
     // installed one, so without the commit the installed asset would stay the old one.
     const bool commit = (flags & kArchiveInstallCommit) != 0;
+    // An edit in progress is its user's work: without a prompt to ask, it is neither replaced nor committed
+    // (the daemon refuses such assets before the job; this holds for one opened meanwhile).
+    if (!prompt && info.IsValid() && info.IsOpenForEdit())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_prompt_openforedit_log");
+        return KUID::Null();
+    }
     const bool installed = info.IsValid() && info.IsInstalled();
     if (installed)
     {

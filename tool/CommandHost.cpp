@@ -16,6 +16,7 @@
 #include "core/TBuffer.h"
 #include "core/TFile.h"
 #include "core/VelmarWorker.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/FilePath.h"
 #include "platform/ConsoleControl.h"
 #include "textures/TextureConversion.h"
@@ -216,6 +217,8 @@ void CommandHostCallback(TStream& job, TBuffer& reply)
     }
     NWSpecFactory::Get().ReleaseAllSpecs();
     CollectGarbageOnMainThread();
+    // A job that read a large configuration gives the memory back before the host waits for the next one.
+    Orvo::GiveBackMemoryAfterLargeLoads();
 }
 
 bool CommandHost::OnConsoleEvent(int controlType)
