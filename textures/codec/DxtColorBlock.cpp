@@ -87,8 +87,6 @@ uint8_t NearestEntry(const float colour[3], const float pal[4][3], int entries, 
     return uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
 }
 
-// One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
-// cannot change a minimum).
 // Every channel palette of every code pair, made once: [5 or 6 bits][3 or 4 entries][code0][code1].
 class ChannelPalettes
 {
@@ -124,6 +122,8 @@ const ChannelPalettes& Palettes()
     return palettes;
 }
 
+// One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
+// cannot change a minimum).
 __m128 ChannelPalette(int code0, int code1, int bits, int n)
 {
     return _mm_load_ps(Palettes().Get(code0, code1, bits, n));
@@ -532,7 +532,7 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
 }
 
 // Orders the endpoints as the decoder will see them and gives every texel its index.
-void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], ColorFit& fit)
+void AssignIndices(const ColorBlock& b, int n, SimdLevel level, int code0[3], int code1[3], ColorFit& fit)
 {
     const bool swap = n == 4 ? Word565(code0) <= Word565(code1) : Word565(code0) > Word565(code1);
     if (swap)
@@ -544,7 +544,7 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     const bool same = code0[0] == code1[0] && code0[1] == code1[1] && code0[2] == code1[2];
     const int entries = same ? 1 : n;
     fit.error = 0.0f;
-    if (CodecSimdLevel() == SimdLevel::Avx512)
+    if (level == SimdLevel::Avx512)
     {
         uint8_t position[16];
         float distance[16];
@@ -592,7 +592,7 @@ bool FitColorEndpoints(const ColorBlock& b, LineStart& start, int n, const DxtCo
     for (int c = 0; c < 3; ++c)
         code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
     Refine(b, n, s, level, code0, code1, ListError(b, code0, code1, n));
-    AssignIndices(b, n, code0, code1, fit);
+    AssignIndices(b, n, level, code0, code1, fit);
     return true;
 }
 
