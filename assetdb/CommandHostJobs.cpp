@@ -5,27 +5,17 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADProtocol.h"
-#include "assetdb/VADRequests.h"
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
 
 #include "engine/ConfigFileBound.h"
 
-#include <atomic>
 #include <filesystem>
 #include <unistd.h>
 #include <unordered_set>
 
 namespace {
-
-// Process-wide hooks: validation and the archive install live in layers above this library, which register
-// them at start-up to break what would be an include cycle.
-std::atomic<CommandHostValidateFn> g_validate{nullptr};
-std::atomic<ArchiveInstallFn> g_install{nullptr};
-std::atomic<ArchiveInstallOnDiskFn> g_installOnDisk{nullptr};
-std::atomic<ArchiveStageOnDiskFn> g_stageOnDisk{nullptr};
-std::atomic<ArchiveTextureCompileFn> g_compileTextures{nullptr};
 
 // Staged assets installed by one request: the daemon's bound on a batch is 1024.
 constexpr size_t kInstallBatch = 256;
@@ -44,19 +34,9 @@ VelmarPropertyRef AssetSource(const KUID& kuid)
 
 }  // namespace
 
-void SetCommandHostValidateHook(CommandHostValidateFn fn) { g_validate.store(fn); }
-
-void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
-
-void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn) { g_installOnDisk.store(fn); }
-
-void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn) { g_stageOnDisk.store(fn); }
-
-void SetArchiveTextureCompileHook(ArchiveTextureCompileFn fn) { g_compileTextures.store(fn); }
-
-uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
+uint8_t CommandHostValidate(const CommandHostServices& services, CommandHostValidateJob job, ResultsLog& log)
 {
-    CommandHostValidateFn fn = g_validate.load();
+    CommandHostValidateFn fn = services.validate;
     if (!fn)
     {
         log.PostResult(kResultError, "CommandHostValidate> validation is not available in this program");
@@ -65,11 +45,12 @@ uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
     return fn(job.source, job.assetPath, log) ? 1 : 0;
 }
 
-bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath,
-                               ResultsLog& log, const std::string& staging, const std::vector<KUID>& unknown)
+bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& services, uint32_t archiveId,
+                               ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath, ResultsLog& log,
+                               const std::string& staging, const std::vector<KUID>& unknown)
 {
-    ArchiveInstallFn install = g_install.load();
-    ArchiveInstallOnDiskFn installOnDisk = g_installOnDisk.load();
+    ArchiveInstallFn install = services.install;
+    ArchiveInstallOnDiskFn installOnDisk = services.installOnDisk;
     if (!install && !installOnDisk)
     {
         log.PostResult(kResultError, "CommandHostArchiveInstall> archive install is not available in this program");
@@ -88,7 +69,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     for (const KUID& k : kuids) listed.insert(k);
     // Assets new to the database are staged and installed in batches; any other (one to replace, or open
     // for editing, or met a second time) is installed on its own, after the staged assets before it.
-    ArchiveStageOnDiskFn stage = installOnDisk && !staging.empty() ? g_stageOnDisk.load() : nullptr;
+    ArchiveStageOnDiskFn stage = installOnDisk && !staging.empty() ? services.stageOnDisk : nullptr;
     std::unordered_set<KUID> batchable(unknown.begin(), unknown.end());
     struct Staged
     {
@@ -101,8 +82,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     bool ok = true;
     // The job serves the daemon whose link it came on. Once that link is gone the daemon is gone too (or has
     // given up on this job): nothing more is staged or installed, and its staging folder is not made again.
-    const bool linked = VADClientConnected();
-    auto daemonGone = [&] { return linked && !VADClientConnected(); };
+    const bool linked = client.Connected();
+    auto daemonGone = [&] { return linked && !client.Connected(); };
     bool stopped = false;
     auto stop = [&] {
         if (!stopped)
@@ -117,7 +98,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         held.clear();
         folders.clear();
     };
-    ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
+    ArchiveTextureCompileFn compileTextures = services.compileTextures;
     auto installHeld = [&] {
         if (held.empty()) return;
         if (daemonGone()) return stop();
@@ -132,7 +113,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             if (daemonGone()) return stop();
         }
         std::vector<KUID> out;
-        const bool sent = VADInstallFromFolders(folders, out, &log, options);
+        const bool sent = client.InstallFromFolders(folders, out, &log, options).Ok();
         for (size_t h = 0; h < held.size(); ++h)
         {
             const KUID got = sent ? out[h] : KUID::Null();
@@ -196,8 +177,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
         if (stopped) break;
-        results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
-                                   : install(entry.entry, log, kArchiveInstallJobFlags);
+        results[i] = installOnDisk ? installOnDisk(client, entry, log, kArchiveInstallJobFlags)
+                                   : install(client, entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
@@ -222,7 +203,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     return ok;
 }
 
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+bool CommandHostArchiveSaveToDisk(VADClient& client, const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
                                   const std::string& copies)
 {
     // Each entry is written as soon as it arrives: only one is held at a time.
@@ -232,11 +213,11 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
     for (const KUID& kuid : list) written = written && file.WriteKUID(kuid);
     bool ok = true;
     // As an install job does, the job stops once the daemon it writes for is gone.
-    const bool linked = VADClientConnected();
+    const bool linked = client.Connected();
     for (const KUID& kuid : list)
     {
         if (!written) break;
-        if (linked && !VADClientConnected())
+        if (linked && !client.Connected())
         {
             log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> the link to the asset database daemon was "
                                          "lost: the archive was not finished");
@@ -247,7 +228,7 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
         std::string bytes;
         bool packed = false;
         if (copies.empty())
-            packed = VADGetAssetArchiveEntry(entry, kuid, &log, 3) && !entry.IsNull();
+            packed = client.GetAssetArchiveEntry(entry, kuid, &log, 3) && !entry.IsNull();
         else
         {
             Orvo::String reason;

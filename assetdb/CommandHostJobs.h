@@ -1,7 +1,8 @@
 #pragma once
 // The job handlers of the daemon's command host: validate an asset, save assets to an archive job file,
-// install assets from one. Validation and the archive install live in layers above this library, so the
-// program registers them at start-up; without a registered hook a handler posts an error and fails.
+// install assets from one. Validation and the archive install live in layers above this library: the
+// command host hands each job the services that do them (CommandHostServices); without one a handler posts
+// an error and fails.
 #include "core/ChunkedList.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
@@ -16,15 +17,18 @@
 #include <vector>
 
 class ResultsLog;
+class VADClient;
 
 // Validates the asset at `assetPath` of content source `source`; true when it passed.
 using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath, ResultsLog& log);
 struct ArchiveEntryOnDisk;
 
-// Installs one archive entry with the given option flags; the installed KUID or the null KUID.
-using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint32_t flags);
+// Installs one archive entry with the given option flags through the client; the installed KUID or the
+// null KUID.
+using ArchiveInstallFn = KUID (*)(VADClient& client, const TDBTagRef& entry, ResultsLog& log, uint32_t flags);
 // The same for an entry whose files are still in the job file (ArchiveStream.h).
-using ArchiveInstallOnDiskFn = KUID (*)(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags);
+using ArchiveInstallOnDiskFn = KUID (*)(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log,
+                                        uint32_t flags);
 
 // Writes an entry whose files are still in the job file into `folder` as an asset folder ready to be
 // installed, its config written as a commit would want it; false when it failed (said in the log).
@@ -35,15 +39,18 @@ using ArchiveStageOnDiskFn = bool (*)(const ArchiveEntryOnDisk& entry, const std
 using ArchiveTextureCompileFn = void (*)(const std::string& folder,
                                          const std::vector<std::pair<std::string, KUID>>& assets, ResultsLog& log);
 
-// Null removes a hook. An install job uses the on-disk hook when there is one (memory then stays bounded by
-// one file), else it reads each entry whole for the other.
-void SetCommandHostValidateHook(CommandHostValidateFn fn);
-void SetArchiveInstallHook(ArchiveInstallFn fn);
-void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn);
-void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn);
-// With a compile hook, staged assets are installed with their textures compiled by the host itself (the daemon
-// cannot hand a job to the host that is running this one); without one, the daemon installs them as they are.
-void SetArchiveTextureCompileHook(ArchiveTextureCompileFn fn);
+// What the jobs need of the layers above this library. An install job uses the on-disk install when there is
+// one (memory then stays bounded by one file), else it reads each entry whole for the other. With a compile
+// service, staged assets are installed with their textures compiled by the host itself (the daemon cannot
+// hand a job to the host that is running this one); without one, the daemon installs them as they are.
+struct CommandHostServices
+{
+    CommandHostValidateFn validate = nullptr;
+    ArchiveInstallFn install = nullptr;
+    ArchiveInstallOnDiskFn installOnDisk = nullptr;
+    ArchiveStageOnDiskFn stageOnDisk = nullptr;
+    ArchiveTextureCompileFn compileTextures = nullptr;
+};
 
 // The option flags the archive install job passes: write "config.chump" and commit.
 constexpr uint32_t kArchiveInstallJobFlags = 2;
@@ -55,20 +62,22 @@ struct CommandHostValidateJob
 };
 
 // 1 when the asset passed validation, else 0.
-uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log);
+uint8_t CommandHostValidate(const CommandHostServices& services, CommandHostValidateJob job, ResultsLog& log);
 
 // Reads the archive job file (ArchiveJobFile.h), checking it against the archive id, and installs the
 // entries of the KUIDs in `kuids` (every entry when `kuids` is empty). Afterwards `kuids` holds the KUIDs
 // that were installed; when the file is refused it is left unchanged. False when the file is refused or
 // any listed asset could not be installed.
-// With a staging folder and the stage hook, the entries of the assets in `unknown` (which the database knew
+// With a staging folder and the stage service, the entries of the assets in `unknown` (which the database knew
 // nothing of) are staged below it and installed in batches, one request and one store transaction each.
-bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath,
-                               ResultsLog& log, const std::string& staging = {}, const std::vector<KUID>& unknown = {});
+// The requests go through `client`, the link of the daemon the job came from.
+bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& services, uint32_t archiveId,
+                               ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath, ResultsLog& log,
+                               const std::string& staging = {}, const std::vector<KUID>& unknown = {});
 
 // Writes the KUIDs and each asset's archive entry (from the daemon) to `file`, after the 20-byte header
 // the caller has written. An asset whose entry cannot be had is written as a missing entry and makes
 // the result false. With `copies`, each entry is packed from the asset's copy "<copies>/<spaced KUID>"
 // instead (a device package's copies), as the daemon packs an installed asset.
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+bool CommandHostArchiveSaveToDisk(VADClient& client, const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
                                   const std::string& copies = {});

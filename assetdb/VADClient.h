@@ -1,58 +1,159 @@
 #pragma once
-// The daemon client as the rest of the program calls it: the VAD... functions below are thin calls on
-// the current connection (VADConnection::Current(), the one its owner made; VADConnection.h). Without a
-// connection object they fail: not connected, nothing sent.
+// The requests the program makes of the asset database daemon, as calls on one connection (VADConnection.h)
+// that its owner holds: the tool's for a run, a test's own in the tests. A client is a small value; copies
+// call on the same connection, which must outlive them. A client without a connection (the tests of what
+// must be answered before any request) fails every request with kVADStatusLinkDropped, sends nothing and
+// records no link failure.
+//
+// Each call sends one request (the request table, VADRequestTable.def, gives its payloads) and answers with
+// a VADStatus or VADResult (VADStatus.h): OK, the daemon's failure, a link that went away or a daemon that
+// did not answer in time. A request the daemon answered with nothing to give fails with
+// kVADStatusNotFound: an asset it does not know, a configuration that is not local, an empty folder.
+// Out-parameters are emptied first and filled only on success. Without a link (VADConnection::LinkFailure)
+// a request fails with kVADStatusLinkDropped and sends nothing.
+#include "assetdb/PStringArray.h"
+#include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADConnection.h"
+#include "assetdb/VADEditHandle.h"
+#include "assetdb/VADFilter.h"
+#include "assetdb/VADStatus.h"
+#include "core/ChunkedList.h"
+#include "core/KUID.h"
+#include "core/TDBTagRef.h"
+#include "engine/FilePath.h"
+#include "engine/PString.h"
+#include "engine/String.h"
 
+#include <cstdint>
+#include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
-// VADConnection::Open; false without a connection object.
-bool VADOpenDatabase(VADConnectionSettings& settings);
-// The attempt at which the last VADOpenDatabase first launched the daemon; 0 when it launched none.
-unsigned VADLastLaunchAttempt();
-// VADConnection::Close: disconnects and resets the kept connection settings to their defaults.
-void VADCloseDatabase();
-// VADConnection::CloseDaemon: switches auto-start off, asks the daemon to close (the flag is passed on:
-// true for an uninstall) and waits until the connection has dropped (at most kVADCloseWaitMs).
-void VADCloseDaemon(uint8_t flag);
-// True from a successful hello until the connection drops.
-bool VADClientConnected();
+class ResultsLog;
 
-// Synchronous request (VADConnection::Perform). The reply body (after the status word) replaces the reply
-// buffer's contents, which is rewound. True when the reply's status is 0 or more; the status
-// (kVADStatusLinkDropped without a link, kVADStatusTimedOut when the request's bound passed) is stored in
-// *status when given.
-bool VADPerformTransaction(uint32_t code, const TBuffer& request, TBuffer& reply, ResultsLog* log = nullptr,
-                           int32_t* status = nullptr);
-// The same over plain bytes.
-bool VADPerformTransaction(uint32_t code, const VADBytes& request, VADBytes& reply, ResultsLog* log = nullptr,
-                           int32_t* status = nullptr);
-// Asynchronous request: code, transaction id 0, payload length, payload; no reply awaited. False when
-// there is no link or the send failed.
-bool VADSendAsyncRequest(uint32_t code, const TBuffer& payload);
-bool VADSendAsyncRequest(uint32_t code, const VADBytes& payload);
+class VADClient
+{
+public:
+    VADClient() = default;
+    explicit VADClient(VADConnection& link) : link_(&link) {}
 
-// Web requests (111, 112): the client picks the id, the daemon answers with a web-reply notification.
-// Begin sends the request with the id in front of `body`; false without a link.
-bool VADBeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id);
-// Copies the reply when it has arrived (complete) and forgets the request when `remove` is set.
-bool VADPollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove = true);
-// Waits up to timeoutMs for the reply; a dropped link completes every pending request with result
-// kVADWebResultLinkDropped.
-bool VADWaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs);
+    // The connection; null for a client without one.
+    VADConnection* Link() const { return link_; }
+    // True from a successful hello until the link drops.
+    bool Connected() const { return link_ && link_->Connected(); }
+    // A request of this command could not be carried out for want of a link (VADConnection::LinkFailure).
+    bool LinkFailed() const { return link_ && link_->LinkFailure() != VADLinkFailure::kNone; }
 
-// Progress lines the daemon sends (notification 4); by default they go to the log.
-void VADSetProgressHook(VADProgressFn fn);
+    // ---- asset records and queries ---------------------------------------------------------------------
 
-// Installation root whose daemon the client talks to: the one set here, else the installation path of
-// the content folders (SetInstallationPath).
-void VADSetDaemonRoot(const std::string& root);
-std::string VADGetDaemonRoot();
-// Pause between connection attempts; tests shorten it.
-void VADSetConnectIntervalMs(unsigned ms);
+    // Request 21: the parts of the record the detail mask selects (VAD_DETAIL_...; -1 every part).
+    // NotFound for a record that is not valid (an asset the database does not know).
+    VADStatus GetAssetInfo(const KUID& kuid, VADAssetInfo& info, int32_t detailMask = VAD_DETAIL_ALL);
+    // The name (detail 1), region or era (detail 4) of the record.
+    VADResult<Orvo::String> GetAssetName(const KUID& kuid);
+    VADResult<Orvo::String> GetAssetCategoryRegion(const KUID& kuid);
+    VADResult<Orvo::String> GetAssetCategoryEra(const KUID& kuid);
+    // Request 28.
+    VADResult<Orvo::String> GetAssetDescription(const KUID& kuid);
+    // Request 20; NotFound (and a null tree) when the asset is not local.
+    VADStatus GetAssetConfig(TDBTagRef& out, const KUID& kuid, uint8_t flag);
+    // Request 42: appends the dependency KUIDs in reply order.
+    VADStatus GetAssetDependencies(const KUID& kuid, ChunkedList<KUID>& out);
+    // Request 43: adds the KUIDs the asset makes obsolete.
+    VADStatus GetAssetObsoletes(const KUID& kuid, std::set<KUID>& out);
+    // Request 29: the installed asset's thumbnail file; NotFound when it has none.
+    VADStatus GetAssetThumbnail(const KUID& kuid, uint32_t size, Orvo::PString& name, Orvo::File::Path& localPath,
+                                Orvo::String& text);
+    // Requests 44 / 45: the daemon's answer; a caller that must decide without one takes "yes".
+    VADResult<bool> AssetHasMissingDependencies(const KUID& kuid, bool localOnly);
+    VADResult<bool> IsAssetFaulty(const KUID& kuid);
+    // Request 48: the asset packed as an archive entry; NotFound (and a null tree) for none.
+    VADStatus GetAssetArchiveEntry(TDBTagRef& out, const KUID& kuid, ResultsLog* log, int32_t detail);
+    // Request 47: for each asset whether it is installed (known and local) and the folder of its active copy,
+    // in the order asked.
+    VADStatus GetAssetFolders(const std::vector<KUID>& kuids, std::vector<std::pair<bool, std::string>>& out,
+                              ResultsLog* log = nullptr);
+    // Request 53. Request 54 (asynchronous).
+    VADResult<Orvo::String> GetAssetKeywords(const KUID& kuid);
+    VADStatus SetAssetKeywords(const KUID& kuid, std::string_view keywords);
+    // Request 50 (asynchronous).
+    VADStatus SetAssetFavorite(const KUID& kuid, uint8_t flag);
+    // Request 2: appends every KUID the filter selects; an empty group selects every asset.
+    VADStatus QueryAssets(const VADFilterElementGroup& filter, ChunkedList<KUID>& out);
 
-// The link failure of the current command (VADConnection::LinkFailure): true when a request could not
-// be carried out for want of a link since VADClearLinkFailure; the text names the request.
-bool VADLinkFailed();
-std::string VADLinkFailureText();
-void VADClearLinkFailure();
+    // ---- editing, installing, deleting ---------------------------------------------------------------
+
+    // Request 30: flag 1 opens the asset for editing, 0 only locates it.
+    VADStatus OpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log = nullptr);
+    // Request 35: a new asset (the null KUID asks for a new KUID) open for editing.
+    VADStatus CreateAsset(VADEditHandle& out, const KUID& kuid, std::string_view displayName, uint8_t flag,
+                          ResultsLog* log = nullptr);
+    // Request 32: the content-source name and folder of an open asset; NotFound when the folder is empty.
+    VADStatus GetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::File::Path& folder);
+    // Request 34. The out byte (when given) receives the daemon's answer byte.
+    VADStatus CommitAsset(const VADEditHandle& handle, uint32_t option = 0, ResultsLog* log = nullptr,
+                          uint8_t* outByte = nullptr, uint8_t flag = 0);
+    // Request 33.
+    VADStatus RevertAsset(const VADEditHandle& handle, uint32_t option = 0, uint8_t flag = 0,
+                          ResultsLog* log = nullptr);
+    // Opens the asset (flag 0) and reverts it.
+    VADStatus RevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag);
+    // Request 36. Drops the asset's cached spec when the asset was deleted.
+    VADStatus DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log = nullptr);
+    // Request 39: installs one asset folder; NotFound (and the null KUID) when nothing was installed.
+    VADStatus InstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0,
+                                uint8_t flag = 0);
+    // Request 41: installs several asset folders in one request (one store transaction); `out` gets each
+    // one's KUID in order, the null KUID for a folder that was not installed.
+    VADStatus InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& out, ResultsLog* log,
+                                 uint32_t options = 0);
+    // Request 40: path, then the 32-bit value, then the flag. The out byte is cleared first.
+    VADStatus InstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte,
+                             uint8_t flag);
+    // Request 38 with the folder split into content source and relative path: the verdict (true: passed).
+    VADResult<bool> ValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log);
+    // Request 64: the daemon's own check of an asset folder: its verdict.
+    VADResult<bool> CheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
+    // Request 49: a device package of the assets for the texture targets.
+    VADStatus ExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
+                            const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,
+                            ResultsLog* log);
+
+    // ---- database and settings ------------------------------------------------------------------------
+
+    // Request 3: 0 when the database is ready.
+    VADResult<uint32_t> GetDatabaseStatus();
+    // Request 235 / 236.
+    VADStatus BeginWaitReady();
+    VADResult<bool> IsReady();
+    // Request 60: a new KUID in the local user's range.
+    VADStatus GenerateKUID(KUID& out, ResultsLog* log = nullptr);
+    // Request 61.
+    VADStatus SetNextContentID(int32_t contentId);
+    // Request 62: the installed build numbers as text.
+    VADResult<Orvo::String> ListBuilds();
+    // Request 70 (synchronous, results to the log) / 71 (asynchronous).
+    VADStatus RepairDatabase(uint32_t mode, ResultsLog* log = nullptr, uint8_t progress = 1);
+    VADStatus RequestRepairDatabase(uint32_t mode);
+    // Requests 100 / 101. A group that holds nothing yet is an empty container.
+    VADStatus GetSettingsGroup(std::string_view group, TDBTagRef& out, uint32_t flags = 0);
+    VADStatus SetSettingsGroup(std::string_view group, const TDBTagRef& tree);
+    // Request 102.
+    VADStatus GetSettingString(Orvo::PString& out, std::string_view group, std::string_view key);
+    // Request 103 (asynchronous).
+    VADStatus SetSettingInt(std::string_view group, std::string_view key, int32_t value);
+    // Request 110: the download station's latest version of an asset (the null KUID when it has none).
+    VADResult<KUID> GetDownloadStationLatestKUID(const KUID& kuid);
+    // Request 113 (asynchronous).
+    VADStatus SendAnalyticsHit(std::string_view page, std::string_view label);
+
+    // Fixed names for the maker's own (negative) user ids, else request 66; NotFound for an empty name.
+    VADStatus GetAuthorName(int32_t userId, Orvo::PString& out);
+    // False for -2, true for other negative ids; for 0 and above request 65.
+    VADResult<bool> IsValidKUIDUserId(int32_t userId);
+
+private:
+    VADConnection* link_ = nullptr;
+};

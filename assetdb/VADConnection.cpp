@@ -32,9 +32,6 @@ namespace {
 constexpr int kSendTimeoutMs = 60000;
 constexpr int kConnectTimeoutMs = 2000;
 
-// The one registration the request functions go through (see VADConnection::Current).
-std::atomic<VADConnection*> g_current{nullptr};
-
 struct Waiter
 {
     uint32_t code = 0;
@@ -100,7 +97,8 @@ struct VADConnection::Link
     std::atomic<unsigned> boundCapMs{0};
     std::atomic<unsigned> firstLaunchAttempt{0};
     std::atomic<VADProgressFn> progress{nullptr};
-    std::atomic<CommandHostCallbackFn> hostCallback{nullptr};
+    CommandHostCallbackFn hostCallback;  // under `state`
+    std::atomic<bool> hosting{false};    // a host callback is set
 
     // Daemons this link started. A second one for the same root ends at once (the root is locked): it is
     // reaped so that it does not linger as a zombie beside a long-running tool.
@@ -155,7 +153,11 @@ struct VADConnection::Link
 
     void RunJobOnMainThread(const VADBytes& job)
     {
-        CommandHostCallbackFn fn = hostCallback.load();
+        CommandHostCallbackFn fn;
+        {
+            std::lock_guard lk(state);
+            fn = hostCallback;
+        }
         if (!fn) return;
         TBuffer in(job.data(), job.size());
         TBuffer reply;
@@ -200,7 +202,7 @@ struct VADConnection::Link
         }
         case VAD_NOTIFY_JOB:
         {
-            if (!hostCallback.load()) return;
+            if (!hosting.load()) return;
             VADBytes job = std::move(payload);
             PostMainThreadWork([this, job]() { RunJobOnMainThread(job); }, JobId());
             return;
@@ -600,25 +602,23 @@ struct VADConnection::Link
     }
 };
 
-VADConnection::VADConnection() : link_(std::make_unique<Link>())
-{
-    VADConnection* none = nullptr;
-    g_current.compare_exchange_strong(none, this);
-}
+VADConnection::VADConnection() : link_(std::make_unique<Link>()) {}
 
 VADConnection::~VADConnection()
 {
     Close();
     VelmarWorker::CancelTasks(link_->JobId(), false);
-    VADConnection* self = this;
-    g_current.compare_exchange_strong(self, nullptr);
 }
 
-VADConnection* VADConnection::Current() { return g_current.load(); }
+VADStatus VADConnection::Open(VADConnectionSettings& settings)
+{
+    return VADStatus(link_->Open(settings) ? kVADStatusOK : kVADStatusLinkDropped);
+}
 
-bool VADConnection::Open(VADConnectionSettings& settings) { return link_->Open(settings); }
-
-bool VADConnection::OpenOnce(uint8_t clientFlag) { return link_->OpenOnce(clientFlag); }
+VADStatus VADConnection::OpenOnce(uint8_t clientFlag)
+{
+    return VADStatus(link_->OpenOnce(clientFlag) ? kVADStatusOK : kVADStatusLinkDropped);
+}
 
 unsigned VADConnection::LastLaunchAttempt() const { return link_->firstLaunchAttempt.load(); }
 
@@ -657,18 +657,33 @@ void VADConnection::CloseDaemon(uint8_t flag)
 
 bool VADConnection::Connected() const { return link_->connected.load(); }
 
-bool VADConnection::Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log,
-                            int32_t* status)
+VADStatus VADConnection::Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log)
 {
-    return link_->Perform(code, request, n, body, log, status);
+    int32_t status = kVADStatusOK;
+    (void)link_->Perform(code, request, n, body, log, &status);  // the status says all the answer does
+    return VADStatus(status);
 }
 
-bool VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n) { return link_->SendAsync(code, data, n); }
+VADStatus VADConnection::Perform(uint32_t code, const TBuffer& request, TBuffer& reply, ResultsLog* log)
+{
+    VADBytes body;
+    const VADStatus status = Perform(code, request.Data(), request.Bytes().size(), body, log);
+    reply.Clear();
+    if (!body.empty()) reply.Write(body.data(), body.size());
+    reply.Seek(0);
+    return status;
+}
 
-bool VADConnection::BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id)
+VADStatus VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n)
+{
+    if (n > kVADMaxPayload) return VADStatus(kVADStatusBadPayload);
+    return VADStatus(link_->SendAsync(code, data, n) ? kVADStatusOK : kVADStatusLinkDropped);
+}
+
+VADStatus VADConnection::BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id)
 {
     Link& l = *link_;
-    if (!l.EnsureLink(code)) return false;
+    if (!l.EnsureLink(code)) return VADStatus(kVADStatusLinkDropped);
     {
         std::lock_guard lk(l.state);
         id.high = static_cast<uint32_t>(Platform::CurrentProcessId());
@@ -679,10 +694,10 @@ bool VADConnection::BeginWebRequest(uint32_t code, const VADBytes& body, VADRequ
     w.U32(id.high);
     w.U32(id.low);
     w.Raw(body.data(), body.size());
-    if (l.SendAsync(code, w.Bytes().data(), w.Size())) return true;
+    if (l.SendAsync(code, w.Bytes().data(), w.Size())) return VADStatus();
     std::lock_guard lk(l.state);
     l.web.erase(id);
-    return false;
+    return VADStatus(kVADStatusLinkDropped);
 }
 
 bool VADConnection::PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove)
@@ -732,9 +747,14 @@ void VADConnection::ClearLinkFailure()
     link_->reopenFailed = false;
 }
 
-void VADConnection::SetCommandHostCallback(CommandHostCallbackFn fn) { link_->hostCallback = fn; }
+void VADConnection::SetCommandHostCallback(CommandHostCallbackFn fn)
+{
+    std::lock_guard lk(link_->state);
+    link_->hosting = static_cast<bool>(fn);
+    link_->hostCallback = std::move(fn);
+}
 
-CommandHostCallbackFn VADConnection::GetCommandHostCallback() const { return link_->hostCallback.load(); }
+bool VADConnection::HasCommandHostCallback() const { return link_->hosting.load(); }
 
 void VADConnection::SetProgressHook(VADProgressFn fn) { link_->progress = fn; }
 

@@ -15,8 +15,10 @@
 // the caller reports once.
 #include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequestReply.h"
+#include "assetdb/VADStatus.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,7 +42,7 @@ struct VADConnectionSettings
 };
 
 // The command-host job callback: (job stream, reply buffer).
-using CommandHostCallbackFn = void (*)(TStream& job, TBuffer& reply);
+using CommandHostCallbackFn = std::function<void(TStream& job, TBuffer& reply)>;
 // Progress lines the daemon sends (notification 4).
 using VADProgressFn = void (*)(const char* text);
 
@@ -58,8 +60,6 @@ constexpr unsigned kVADReopenAttempts = 11;
 constexpr unsigned kVADConnectIntervalMs = 1000;
 constexpr unsigned kVADCloseWaitMs = 30000;
 constexpr unsigned kVADHelloTimeoutMs = 5000;
-// Client-side status of a request whose bound passed.
-constexpr int32_t kVADStatusTimedOut = -101;
 
 class VADConnection
 {
@@ -70,21 +70,15 @@ public:
     VADConnection(const VADConnection&) = delete;
     VADConnection& operator=(const VADConnection&) = delete;
 
-    // The connection the request functions (VADRequests.h) and the VAD... functions of VADClient.h use:
-    // the first one made in the process, until it is destroyed. The request functions are free
-    // functions called from every layer (validation, scripts, commands), so they reach the link through
-    // this one registration instead of a parameter.
-    static VADConnection* Current();
-
     // True at once when open. Otherwise up to kVADConnectAttempts attempts, the connect interval apart.
     // With settings.startDaemon the daemon executable (<root>/bin/VADDaemon) is launched at the 5th and
     // 10th attempt, and right after the first attempt that finds no live daemon at all (no discovery block,
     // or its process has ended): nobody is starting one then. A daemon that takes the connection but does
     // not answer the hello in time is stuck: the attempts end there. On failure logs "VADOpenDatabase>
     // unable to connect to VADDaemon". The settings are kept for reopening on demand.
-    bool Open(VADConnectionSettings& settings);
+    VADStatus Open(VADConnectionSettings& settings);
     // A single plain attempt (no launch, no waiting), for a run that only wants to close a running daemon.
-    bool OpenOnce(uint8_t clientFlag);
+    VADStatus OpenOnce(uint8_t clientFlag);
     // The attempt at which the last Open first launched the daemon; 0 when it launched none.
     unsigned LastLaunchAttempt() const;
     // Disconnects, forgets the settings (no reopening on demand) and the pending web requests.
@@ -100,18 +94,30 @@ public:
     // Synchronous request: reopens the link when needed, sends code and payload under the transaction
     // lock and waits (within the request's bound) for the reply with the same transaction id. The reply
     // body (after the status word) goes to `body`. Results the daemon posts for the transaction go to
-    // `log` (dropped when null). True when the reply's status is 0 or more; the status
-    // (kVADStatusLinkDropped without a link, kVADStatusTimedOut when the bound passed) goes to *status.
-    bool Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log = nullptr,
-                 int32_t* status = nullptr);
+    // `log` (dropped when null). The reply's status (OK when 0 or more; kVADStatusLinkDropped without a
+    // link, kVADStatusTimedOut when the bound passed).
+    VADStatus Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log = nullptr);
+    VADStatus Perform(uint32_t code, const VADBytes& request, VADBytes& body, ResultsLog* log = nullptr)
+    {
+        return Perform(code, request.data(), request.size(), body, log);
+    }
+    // The same over stream buffers: the body replaces the reply buffer's contents, which is rewound.
+    VADStatus Perform(uint32_t code, const TBuffer& request, TBuffer& reply, ResultsLog* log = nullptr);
     // Asynchronous request: code, transaction id 0, payload length, payload; no reply awaited. Reopens
-    // the link when needed; false when there is none or the send failed.
-    bool SendAsync(uint32_t code, const uint8_t* data, size_t n);
+    // the link when needed; kVADStatusLinkDropped when there is none or the send failed.
+    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n);
+    VADStatus SendAsync(uint32_t code, const VADBytes& payload)
+    {
+        return SendAsync(code, payload.data(), payload.size());
+    }
 
     // Web requests (111, 112): the client picks the id, the daemon answers with a web-reply notification.
-    bool BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id);
-    bool PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove = true);
-    bool WaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs);
+    // Begin sends the request with the id in front of `body`. Poll copies the reply when it has arrived
+    // (and forgets the request when `remove` is set); Wait waits up to timeoutMs for it. A dropped link
+    // completes every pending request with result kVADWebResultLinkDropped.
+    VADStatus BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id);
+    [[nodiscard]] bool PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove = true);
+    [[nodiscard]] bool WaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs);
 
     // The first link failure since ClearLinkFailure (kNone when there was none) and its text, which names
     // the request.
@@ -122,9 +128,9 @@ public:
 
     // After request 140 the daemon sends jobs as notifications; each is queued for the main thread, where
     // the callback is called with (job stream, reply buffer) and the reply is sent back as asynchronous
-    // request 141. Nothing runs while it is empty.
+    // request 141. Nothing runs while there is none. Set and cleared on the main thread.
     void SetCommandHostCallback(CommandHostCallbackFn fn);
-    CommandHostCallbackFn GetCommandHostCallback() const;
+    bool HasCommandHostCallback() const;
     // By default progress lines go to the log.
     void SetProgressHook(VADProgressFn fn);
 

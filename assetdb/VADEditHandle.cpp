@@ -1,7 +1,6 @@
 #include "assetdb/VADEditHandle.h"
 
-#include "assetdb/VADClient.h"
-#include "assetdb/VADPayloads.h"
+#include "assetdb/VADRequestCall.h"
 
 VADEditHandle::VADEditHandle(const VADEditHandle& o) : s_(o.s_)
 {
@@ -30,13 +29,14 @@ VADEditHandle& VADEditHandle::operator=(VADEditHandle&& o) noexcept
     return *this;
 }
 
-VADEditHandle VADEditHandle::FromDaemonHandle(uint32_t id)
+VADEditHandle VADEditHandle::FromDaemonHandle(uint32_t id, VADConnection* link)
 {
     VADEditHandle h;
     if (id != 0)
     {
         h.s_ = new Shared;
         h.s_->id = id;
+        h.s_->link = link;
     }
     return h;
 }
@@ -47,6 +47,6 @@ void VADEditHandle::Release()
     s_ = nullptr;
     if (!s || s->refs.fetch_sub(1) != 1) return;
     // Closing is fire-and-forget: a link that has gone away has closed the handle with it.
-    VADSendAsyncRequest(VAD_REQ_RELEASE_EDIT_HANDLE, VADEncode(VADHandleRequest{s->id}));
+    (void)VADSend<VAD_REQ_RELEASE_EDIT_HANDLE>(s->link, VADHandleRequest{s->id});
     delete s;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // A counted handle of an asset the daemon holds open (for editing, or only located). Copies share one
 // count; Release drops this copy's reference and the last one closes the handle with the daemon
-// (asynchronous request 31). Destroying a copy releases it too.
+// (asynchronous request 31) on the connection it was opened on, which must outlive it. Destroying a copy
+// releases it too.
 #include <atomic>
 #include <cstdint>
+
+class VADConnection;
 
 class VADEditHandle
 {
@@ -15,8 +18,9 @@ public:
     VADEditHandle& operator=(VADEditHandle&& o) noexcept;
     ~VADEditHandle() { Release(); }
 
-    // A handle of the daemon's handle number (0 gives an invalid handle).
-    static VADEditHandle FromDaemonHandle(uint32_t id);
+    // A handle of the daemon's handle number (0 gives an invalid handle) on a connection (null: closing
+    // it sends nothing).
+    static VADEditHandle FromDaemonHandle(uint32_t id, VADConnection* link);
 
     bool IsValid() const { return s_ != nullptr; }
     // The daemon's handle number, 0 for an invalid handle.
@@ -30,6 +34,7 @@ private:
     {
         std::atomic<int> refs{1};
         uint32_t id = 0;
+        VADConnection* link = nullptr;
     };
     Shared* s_ = nullptr;
 };

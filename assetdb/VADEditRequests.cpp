@@ -1,6 +1,6 @@
 // Opening, creating, committing, reverting, deleting and installing assets.
+#include "assetdb/VADClient.h"
 #include "assetdb/VADRequestCall.h"
-#include "assetdb/VADRequests.h"
 
 #include "assetdb/ContentFolders.h"
 #include "assetdb/NWSpecFactory.h"
@@ -10,111 +10,117 @@
 namespace {
 
 template <uint32_t Code>
-bool HandleReply(const typename VADRequestTypes<Code>::Request& request, VADEditHandle& out, ResultsLog* log)
+VADStatus HandleReply(VADConnection* link, const typename VADRequestTypes<Code>::Request& request, VADEditHandle& out,
+                      ResultsLog* log)
 {
     out.Release();
     VADValueReply reply;
-    if (!VADCall<Code>(request, reply, log) || reply.value == 0) return false;
-    out = VADEditHandle::FromDaemonHandle(reply.value);
-    return true;
+    const VADStatus status = VADCall<Code>(link, request, reply, log);
+    if (!status) return status;
+    if (reply.value == 0) return VADStatus(kVADStatusNotFound);
+    out = VADEditHandle::FromDaemonHandle(reply.value, link);
+    return status;
 }
 
 }  // namespace
 
-bool VADOpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log)
+VADStatus VADClient::OpenAssetForEdit(VADEditHandle& out, const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
-    return HandleReply<VAD_REQ_OPEN_FOR_EDIT>(VADKuidFlagRequest{kuid, flag}, out, log);
+    return HandleReply<VAD_REQ_OPEN_FOR_EDIT>(link_, VADKuidFlagRequest{kuid, flag}, out, log);
 }
 
-bool VADCreateAsset(VADEditHandle& out, const KUID& kuid, std::string_view displayName, uint8_t flag, ResultsLog* log)
+VADStatus VADClient::CreateAsset(VADEditHandle& out, const KUID& kuid, std::string_view displayName, uint8_t flag,
+                                 ResultsLog* log)
 {
-    return HandleReply<VAD_REQ_CREATE>(VADCreateRequest{kuid, std::string(displayName), flag}, out, log);
+    return HandleReply<VAD_REQ_CREATE>(link_, VADCreateRequest{kuid, std::string(displayName), flag}, out, log);
 }
 
-bool VADGetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::File::Path& folder)
+VADStatus VADClient::GetEditFolder(const VADEditHandle& handle, Orvo::PString& name, Orvo::File::Path& folder)
 {
     name = Orvo::PString();
     folder = Orvo::File::Path();
-    if (!handle.IsValid()) return false;
+    if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
     VADEditFolderReply reply;
-    if (!VADCall<VAD_REQ_EDIT_FOLDER>(VADHandleRequest{handle.GetId()}, reply)) return false;
+    const VADStatus status = VADCall<VAD_REQ_EDIT_FOLDER>(link_, VADHandleRequest{handle.GetId()}, reply);
+    if (!status) return status;
     name = Orvo::PString(reply.name);
     folder = Orvo::File::Path(reply.folder);
-    return !folder.IsEmpty();
+    return folder.IsEmpty() ? VADStatus(kVADStatusNotFound) : status;
 }
 
-bool VADCommitAsset(const VADEditHandle& handle, uint32_t option, ResultsLog* log, uint8_t* outByte, uint8_t flag)
+VADStatus VADClient::CommitAsset(const VADEditHandle& handle, uint32_t option, ResultsLog* log, uint8_t* outByte,
+                                 uint8_t flag)
 {
     if (outByte) *outByte = 0;
-    if (!handle.IsValid()) return false;
+    if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
     VADBoolReply reply;
-    if (!VADCall<VAD_REQ_COMMIT>(VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log)) return false;
-    if (outByte) *outByte = reply.value;
-    return true;
+    const VADStatus status =
+        VADCall<VAD_REQ_COMMIT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log);
+    if (status && outByte) *outByte = reply.value;
+    return status;
 }
 
-bool VADRevertAsset(const VADEditHandle& handle, uint32_t option, uint8_t flag, ResultsLog* log)
+VADStatus VADClient::RevertAsset(const VADEditHandle& handle, uint32_t option, uint8_t flag, ResultsLog* log)
 {
-    if (!handle.IsValid()) return false;
-    return VADCall<VAD_REQ_REVERT>(VADHandleOptionRequest{handle.GetId(), option, flag}, log);
+    if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
+    return VADCall<VAD_REQ_REVERT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, log);
 }
 
-bool VADRevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
+VADStatus VADClient::RevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)
 {
     VADEditHandle handle;
-    if (!VADOpenAssetForEdit(handle, kuid, 0, log)) return false;
-    bool ok = VADRevertAsset(handle, 0, flag, log);
+    const VADStatus opened = OpenAssetForEdit(handle, kuid, 0, log);
+    if (!opened) return opened;
+    const VADStatus status = RevertAsset(handle, 0, flag, log);
     handle.Release();
-    return ok;
+    return status;
 }
 
-bool VADDeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
+VADStatus VADClient::DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
-    bool ok = VADCall<VAD_REQ_DELETE>(VADKuidFlagRequest{kuid, flag}, log);
-    if (ok) NWSpecFactory::Get().ReleaseSpec(kuid);
-    return ok;
+    const VADStatus status = VADCall<VAD_REQ_DELETE>(link_, VADKuidFlagRequest{kuid, flag}, log);
+    if (status) NWSpecFactory::Get().ReleaseSpec(kuid);
+    return status;
 }
 
-KUID VADInstallFromFolder(const Orvo::File::Path& folder, ResultsLog* log, uint32_t options, uint8_t flag)
-{
-    KUID k;
-    VADInstallFromFolder(k, folder, log, options, flag);
-    return k;
-}
-
-bool VADInstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options, uint8_t flag)
+VADStatus VADClient::InstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options,
+                                       uint8_t flag)
 {
     out = KUID::Null();
     VADKuidReply reply;
-    if (!VADCall<VAD_REQ_INSTALL_FROM_FOLDER>(VADPathOptionRequest{folder.str(), options, flag}, reply, log))
-        return false;
+    const VADStatus status =
+        VADCall<VAD_REQ_INSTALL_FROM_FOLDER>(link_, VADPathOptionRequest{folder.str(), options, flag}, reply, log);
+    if (!status) return status;
     out = reply.kuid;
-    return !out.IsNull();
+    return out.IsNull() ? VADStatus(kVADStatusNotFound) : status;
 }
 
-bool VADInstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& out, ResultsLog* log,
-                           uint32_t options)
+VADStatus VADClient::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& out,
+                                        ResultsLog* log, uint32_t options)
 {
     out.clear();
     VADKuidListReply reply;
-    if (!VADCall<VAD_REQ_INSTALL_FROM_FOLDERS>(VADPathListRequest{folders, options}, reply, log)) return false;
-    if (reply.kuids.size() != folders.size()) return false;
+    const VADStatus status =
+        VADCall<VAD_REQ_INSTALL_FROM_FOLDERS>(link_, VADPathListRequest{folders, options}, reply, log);
+    if (!status) return status;
+    if (reply.kuids.size() != folders.size()) return VADStatus(kVADStatusBadPayload);
     out = std::move(reply.kuids);
-    return true;
+    return status;
 }
 
-bool VADInstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte, uint8_t flag)
+VADStatus VADClient::InstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte,
+                                    uint8_t flag)
 {
     if (outByte) *outByte = 0;
     VADBoolReply reply;
-    if (!VADCall<VAD_REQ_INSTALL_ARCHIVE>(VADPathOptionRequest{path.str(), value, flag}, reply, log)) return false;
-    if (outByte) *outByte = reply.value;
-    return true;
+    const VADStatus status =
+        VADCall<VAD_REQ_INSTALL_ARCHIVE>(link_, VADPathOptionRequest{path.str(), value, flag}, reply, log);
+    if (status && outByte) *outByte = reply.value;
+    return status;
 }
 
-bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log, bool* answered)
+VADResult<bool> VADClient::ValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log)
 {
-    if (answered) *answered = false;
     (void)name;
     Orvo::File::Path relative = folder;
     Orvo::PString source;
@@ -125,29 +131,32 @@ bool VADValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder,
                              folder.c_str());
         else
             LogPrintf("VADValidateAsset> unable to determine relative path for asset '%s'", folder.c_str());
-        return false;
+        return VADStatus(kVADStatusFailed);
     }
     VADBoolReply reply;
-    if (!VADCall<VAD_REQ_VALIDATE>(VADTextPairRequest{source.str(), relative.str()}, reply, log)) return false;
-    if (answered) *answered = true;
+    const VADStatus status =
+        VADCall<VAD_REQ_VALIDATE>(link_, VADTextPairRequest{source.str(), relative.str()}, reply, log);
+    if (!status) return status;
     return reply.value != 0;
 }
 
-bool VADCheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
+VADResult<bool> VADClient::CheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
 {
     VADBoolReply reply;
-    if (!VADCall<VAD_REQ_FOLDER_CHECK>(VADTextPairRequest{std::string(source), folder.str()}, reply, log)) return false;
+    const VADStatus status =
+        VADCall<VAD_REQ_FOLDER_CHECK>(link_, VADTextPairRequest{std::string(source), folder.str()}, reply, log);
+    if (!status) return status;
     return reply.value != 0;
 }
 
-bool VADExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
-                      const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,
-                      ResultsLog* log)
+VADStatus VADClient::ExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
+                                   const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,
+                                   ResultsLog* log)
 {
     VADExportPackageRequest req;
     for (const Orvo::PString& t : textureTargets) req.targets.push_back(t.str());
     req.packagePath = packagePath.str();
     for (const Orvo::String& d : dependencyPackages) req.dependencies.push_back(d.str());
     for (const KUID& k : kuids) req.kuids.push_back(k);
-    return VADCall<VAD_REQ_EXPORT_PACKAGE>(req, log);
+    return VADCall<VAD_REQ_EXPORT_PACKAGE>(link_, req, log);
 }

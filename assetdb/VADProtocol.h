@@ -41,6 +41,7 @@ constexpr int32_t kVADStatusUnknownRequest = -2;  // no such request code
 constexpr int32_t kVADStatusBadPayload = -3;      // the payload's lengths don't add up
 constexpr int32_t kVADStatusNotFound = -4;        // no such asset / handle / group
 constexpr int32_t kVADStatusLinkDropped = -100;   // client side only: the connection went away
+constexpr int32_t kVADStatusTimedOut = -101;      // client side only: no answer within the request's bound
 
 // A bit of the commit's option word (request 34): the edit folder was written whole by the committer, which
 // writes it no more, so the daemon may give its files a second name in the installed copy instead of copying.

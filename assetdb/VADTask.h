@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <thread>
 
+class VADConnection;
+
 class VADTask : public ResultsLog
 {
 public:
@@ -40,12 +42,12 @@ private:
 // Database tasks first need this much free disk below the installation root.
 constexpr uint64_t kVADTaskMinFreeDisk = 104857600ull;
 
-// Repairs the database (request 70) with a repair mode (100 normal, 150 extended, 50 patcher, 20 base).
-// The flag byte asks the daemon for progress lines (0 for the patcher mode).
+// Repairs the database (request 70 on `link`) with a repair mode (100 normal, 150 extended, 50 patcher, 20
+// base). The flag byte asks the daemon for progress lines (0 for the patcher mode).
 class VADTaskRepairDatabase : public VADTaskThread
 {
 public:
-    VADTaskRepairDatabase(uint32_t mode, uint8_t progress, uint32_t reserved = 0);
+    VADTaskRepairDatabase(VADConnection& link, uint32_t mode, uint8_t progress, uint32_t reserved = 0);
 
     uint32_t GetMode() const { return mode_; }
 
@@ -53,6 +55,7 @@ protected:
     void Run(VADTask& task) override;
 
 private:
+    VADConnection& link_;
     uint32_t mode_;
     uint8_t progress_;
     uint32_t reserved_;

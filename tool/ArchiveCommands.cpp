@@ -6,7 +6,7 @@
 #include "assetdb/PackageTargets.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
-#include "assetdb/VADRequests.h"
+#include "assetdb/VADClient.h"
 #include "core/ChunkedList.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
@@ -15,6 +15,7 @@
 #include "textures/TextureTargets.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,17 +32,18 @@ void PostWithParam(ResultsLog& log, const char* text, const char* name, std::str
 
 }  // namespace
 
-int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
+int CreateCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing output path parameter.");
+        PostCommandError(client, log, "Missing output path parameter.");
         return -1;
     }
     const Orvo::File::Path output = ResolveArgumentPath(args.Arg(2));
     if (!output.IsExt("cdp"))
     {
-        PostCommandError(log, "The output filename must have a .cdp extension.");
+        PostCommandError(client, log, "The output filename must have a .cdp extension.");
         return -1;
     }
     std::vector<KUID> kuids;
@@ -51,7 +53,7 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
         kuid.ParseText(args.Arg(i) ? args.Arg(i) : "", false);
         if (kuid.IsNull())
         {
-            PostCommandError(log, "Invalid AssetID.");
+            PostCommandError(client, log, "Invalid AssetID.");
             return -1;
         }
         kuids.push_back(kuid);
@@ -73,15 +75,15 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
     for (size_t first = 0; first < kuids.size(); first += kBatch)
     {
         const std::vector<KUID> batch(kuids.begin() + first, kuids.begin() + std::min(kuids.size(), first + kBatch));
-        if (!VADGetAssetFolders(batch, folders, &log))
+        if (!client.GetAssetFolders(batch, folders, &log))
         {
-            PostAssetError(log, batch[0], "Asset is not local.");
+            PostAssetError(client, log, batch[0], "Asset is not local.");
             return -1;
         }
         for (size_t i = 0; i < batch.size(); ++i)
             if (!folders[i].first || folders[i].second.empty())
             {
-                PostAssetError(log, batch[i], "Asset is not local.");
+                PostAssetError(client, log, batch[i], "Asset is not local.");
                 return -1;
             }
         // Nothing is written before the daemon has answered.
@@ -94,7 +96,7 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
             {
                 // An asset that could not be packed would otherwise be missing from an archive reported as made.
                 if (!result.IsEmpty()) log.PostResult(kResultError, result.View());
-                PostAssetError(log, kuid, "Unable to pack the asset.");
+                PostAssetError(client, log, kuid, "Unable to pack the asset.");
                 return -1;
             }
             for (const std::string& path : leftOut)
@@ -111,8 +113,9 @@ int CreateCDPCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)
+int ExportPackageCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     const std::string targetText = args.Arg(2) ? args.Arg(2) : "";
     // The package name is the last part of the package path.
     Orvo::File::Path package = GetContentFolder("packages");
@@ -148,7 +151,7 @@ int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)
     }
     if (kuids.IsEmpty())
     {
-        PostCommandError(log, "Missing AssetID parameter.");
+        PostCommandError(client, log, "Missing AssetID parameter.");
         return -1;
     }
     const PStringArray targets = ParseTextureTargetList(targetText);
@@ -157,11 +160,11 @@ int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)
     for (const Orvo::PString& t : targets) names.push_back(t.str());
     if (const std::string refused = RefusedTextureTargets(names); !refused.empty())
     {
-        PostCommandError(log, refused);
+        PostCommandError(client, log, refused);
         return -1;
     }
     const uint32_t errorsBefore = log.ErrorCount();
-    if (!VADExportPackage(targets, package, dependencies, kuids, &log)) return -1;
+    if (!client.ExportPackage(targets, package, dependencies, kuids, &log)) return -1;
     // The daemon answers success once the package folder stands, even when a step inside it (texture
     // conversion of a copy) failed; those failures are on the log and must not end as a success.
     return log.ErrorCount() == errorsBefore ? 0 : -1;

@@ -6,9 +6,9 @@
 #include <string>
 
 // createcdp <output.cdp> <KUID>...: every check runs before anything is written.
-int CreateCDPCommand(ResultsLog& log, const CommandArgs& args);
+int CreateCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
 // export-package <texture targets> <package> [dependency packages...] <KUID>...
-int ExportPackageCommand(ResultsLog& log, const CommandArgs& args);
+int ExportPackageCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
 
 // Device packages take short lower-case names.
 constexpr size_t kMaxPackageNameLength = 8;

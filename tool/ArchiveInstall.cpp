@@ -5,9 +5,9 @@
 #include "assetdb/CommandHostJobs.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADEditHandle.h"
 #include "assetdb/VADProtocol.h"
-#include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/InterfaceTextDB.h"
 #include "core/PathHelpers.h"
@@ -69,14 +69,14 @@ void RemoveConfigFiles(const Orvo::File::Path& folder)
     }
 }
 
-KUID InstallJobEntry(const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
+KUID InstallJobEntry(VADClient& client, const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
 {
-    return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
+    return InstallAssetFromArchive(client, entry, log, flags, 0, nullptr);
 }
 
-KUID InstallJobEntryOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags)
+KUID InstallJobEntryOnDisk(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags)
 {
-    return InstallAssetFromArchive(entry, log, flags, 0, nullptr);
+    return InstallAssetFromArchive(client, entry, log, flags, 0, nullptr);
 }
 
 // A new asset's copy for a batch install: the entry's files and the config a commit takes ("config.chump"),
@@ -144,8 +144,8 @@ ArchivePromptKeys ChooseArchivePromptKeys(uint8_t flags, uint8_t flags2)
 
 namespace {
 
-KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles exportFiles, ResultsLog& log, uint32_t flags,
-                  uint8_t commitFlag, ArchiveInstallPrompt* prompt)
+KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source, ExportFiles exportFiles,
+                  ResultsLog& log, uint32_t flags, uint8_t commitFlag, ArchiveInstallPrompt* prompt)
 {
     flags &= ~uint32_t(kArchiveInstallDSIDMatches);
 
@@ -157,7 +157,13 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
         return KUID::Null();
     }
     VADAssetInfo info;
-    VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);
+    const VADStatus known = client.GetAssetInfo(kuid, info, VAD_DETAIL_ALL);
+    // An asset the database does not know is made anew; without the database's word nothing is written.
+    if (!known && known.Code() != kVADStatusNotFound)
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        return KUID::Null();
+    }
     const TDBTagRef config = KUIDFirst(MakeInstallableAssetConfig(entry));
     const Orvo::String displayName = GetAssetDisplayName(entry);
 
@@ -184,25 +190,19 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     }
 
     VADEditHandle handle;
-    if (info.IsValid())
-    {
-        // A record of an asset that is not installed (deleted, or only listed) cannot be opened; it is
-        // made anew instead.
-        if (!VADOpenAssetForEdit(handle, kuid, 1, nullptr) && !installed)
-            VADCreateAsset(handle, kuid, displayName.View(), 0, nullptr);
-    }
-    else
-    {
-        VADCreateAsset(handle, kuid, displayName.View(), 0, nullptr);
-    }
-    if (!handle.IsValid())
+    VADStatus opened(kVADStatusNotFound);
+    if (info.IsValid()) opened = client.OpenAssetForEdit(handle, kuid, 1, nullptr);
+    // A record of an asset that is not installed (deleted, or only listed) cannot be opened; it is made anew
+    // instead, as an asset without a record is.
+    if (!opened && !installed) opened = client.CreateAsset(handle, kuid, displayName.View(), 0, nullptr);
+    if (!opened)
     {
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return KUID::Null();
     }
     Orvo::PString sourceName;
     Orvo::File::Path folder;
-    if (!VADGetEditFolder(handle, sourceName, folder) || folder.IsEmpty())
+    if (!client.GetEditFolder(handle, sourceName, folder) || folder.IsEmpty())
     {
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return KUID::Null();
@@ -222,7 +222,8 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     if (!exportFiles(source, folder, reason, dsidMatches))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
-        VADRevertAsset(handle);
+        // Said already; a revert that fails too leaves the edit for its user to revert.
+        (void)client.RevertAsset(handle);
         return KUID::Null();
     }
     if (dsidMatches) flags |= kArchiveInstallDSIDMatches;
@@ -239,36 +240,38 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     // Its textures are compiled here before the commit (this may be the command host the daemon would ask).
     if (commit) CompileInstallTextures(folder.str(), {{folder.str(), kuid}}, log);
     // The edit folder was written here and is not written again: its files are handed over, not copied.
-    if (commit && !VADCommitAsset(
+    if (commit && !client.CommitAsset(
                       handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles | kVADCommitTexturesCompiled,
                       &log, nullptr, commitFlag))
     {
-        // The commit said why; the asset must not stay half made and open for editing.
-        VADRevertAsset(handle);
+        // The commit said why; the asset must not stay half made and open for editing (a revert that fails
+        // too leaves the edit for its user).
+        (void)client.RevertAsset(handle);
         return KUID::Null();
     }
 
     handle.Release();
-    VADSetAssetFavorite(kuid, 1);
+    // The mark is a convenience: the asset stands installed without it.
+    (void)client.SetAssetFavorite(kuid, 1);
     PostInstallResult(log, kResultSuccess, kuid, "$vad_installed");
     return kuid;
 }
 
 }  // namespace
 
-KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
-                             ArchiveInstallPrompt* prompt)
+KUID InstallAssetFromArchive(VADClient& client, const TDBTagRef& entry, ResultsLog& log, uint32_t flags,
+                             uint8_t commitFlag, ArchiveInstallPrompt* prompt)
 {
     auto exportTree = [](const void* source, const Orvo::File::Path& folder, Orvo::String& reason, bool& dsidMatches) {
         const TDBTagRef& e = *static_cast<const TDBTagRef*>(source);
         dsidMatches = CheckArchiveEntryDSID(e);
         return ExportFileTree(GetArchiveEntryFiles(e), folder, GetArchiveEntryCompression(e).View(), reason);
     };
-    return InstallEntry(entry, &entry, exportTree, log, flags, commitFlag, prompt);
+    return InstallEntry(client, entry, &entry, exportTree, log, flags, commitFlag, prompt);
 }
 
-KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
-                             ArchiveInstallPrompt* prompt)
+KUID InstallAssetFromArchive(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags,
+                             uint8_t commitFlag, ArchiveInstallPrompt* prompt)
 {
     auto exportOnDisk = [](const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
                            bool& dsidMatches) {
@@ -279,13 +282,13 @@ KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, u
             e.entry.GetChildType("dsid") == kACSString && e.entry.GetChildString("dsid").View() == dsid.View();
         return true;
     };
-    return InstallEntry(entry.entry, &entry, exportOnDisk, log, flags, commitFlag, prompt);
+    return InstallEntry(client, entry.entry, &entry, exportOnDisk, log, flags, commitFlag, prompt);
 }
 
-void RegisterArchiveInstallHook()
+void AddArchiveInstallServices(CommandHostServices& services)
 {
-    SetArchiveTextureCompileHook(CompileInstallTextures);
-    SetArchiveInstallHook(InstallJobEntry);
-    SetArchiveInstallOnDiskHook(InstallJobEntryOnDisk);
-    SetArchiveStageOnDiskHook(StageJobEntryOnDisk);
+    services.compileTextures = CompileInstallTextures;
+    services.install = InstallJobEntry;
+    services.installOnDisk = InstallJobEntryOnDisk;
+    services.stageOnDisk = StageJobEntryOnDisk;
 }

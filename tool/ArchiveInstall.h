@@ -8,7 +8,9 @@
 #include <cstdint>
 
 class ResultsLog;
+class VADClient;
 struct ArchiveEntryOnDisk;
+struct CommandHostServices;
 
 // Option flags of InstallAssetFromArchive.
 enum : uint32_t
@@ -40,13 +42,15 @@ struct ArchivePromptKeys
 };
 ArchivePromptKeys ChooseArchivePromptKeys(uint8_t flags, uint8_t flags2);
 
-// Installs the entry. `commitFlag` goes unchanged to the commit. An installed asset is replaced only when
-// `prompt` (if given) agrees. Returns the asset's KUID, or the null KUID when nothing was installed.
-KUID InstallAssetFromArchive(const TDBTagRef& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
-                             ArchiveInstallPrompt* prompt);
+// Installs the entry through the client. `commitFlag` goes unchanged to the commit. An installed asset is
+// replaced only when `prompt` (if given) agrees. Returns the asset's KUID, or the null KUID when nothing was
+// installed.
+KUID InstallAssetFromArchive(VADClient& client, const TDBTagRef& entry, ResultsLog& log, uint32_t flags,
+                             uint8_t commitFlag, ArchiveInstallPrompt* prompt);
 // The same for an entry whose files are still on disk (ArchiveStream.h): they are written one at a time.
-KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags, uint8_t commitFlag,
-                             ArchiveInstallPrompt* prompt);
+KUID InstallAssetFromArchive(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags,
+                             uint8_t commitFlag, ArchiveInstallPrompt* prompt);
 
-// Lets the command host's archive install job reach InstallAssetFromArchive (start-up calls this).
-void RegisterArchiveInstallHook();
+// The command host's archive install job's services: InstallAssetFromArchive, the staging of new assets and
+// the compiling of their textures.
+void AddArchiveInstallServices(CommandHostServices& services);

@@ -3,7 +3,6 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 
 #include <cstdio>
 
@@ -31,25 +30,25 @@ std::string FormatAssetStatusLine(const KUID& kuid, const VADAssetInfo& info, bo
     return line;
 }
 
-void PostAssetError(ResultsLog& log, const KUID& kuid, const char* text)
+void PostAssetError(const VADClient& client, ResultsLog& log, const KUID& kuid, const char* text)
 {
     // A request that failed for want of a link says nothing about the asset ("Unknown AssetID." for one
     // that exists): the link's own error, which the dispatcher posts, stands instead.
-    if (VADLinkFailed()) return;
+    if (client.LinkFailed()) return;
     log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)), text);
 }
 
-bool PrintAssetStatus(const KUID& kuid, ResultsLog& log)
+bool PrintAssetStatus(VADClient& client, const KUID& kuid, ResultsLog& log)
 {
     VADAssetInfo info;
-    if (!VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL) || !info.IsValid())
+    if (!client.GetAssetInfo(kuid, info, VAD_DETAIL_ALL) || !info.IsValid())
     {
-        PostAssetError(log, kuid, "Unknown AssetID.");
+        PostAssetError(client, log, kuid, "Unknown AssetID.");
         return false;
     }
-    // Both report true when their own request fails: a state that cannot be confirmed shows as a problem.
-    bool missing = VADAssetHasMissingDependencies(kuid, false);
-    bool faulty = VADIsAssetFaulty(kuid);
+    // A state whose request fails shows as a problem: one that cannot be confirmed is not clean.
+    const bool missing = client.AssetHasMissingDependencies(kuid, false).ValueOr(true);
+    const bool faulty = client.IsAssetFaulty(kuid).ValueOr(true);
     std::string line = FormatAssetStatusLine(kuid, info, missing, faulty);
     std::printf("+ %s\n", line.c_str());
     std::fflush(stdout);

@@ -7,6 +7,7 @@
 
 class ResultsLog;
 class VADAssetInfo;
+class VADClient;
 
 // The line without its "+ " prefix: "<KUID> : EIADLMF : <category> : <name>", a capital letter for a
 // true state. `missingDependencies` and `faulty` come from their own requests.
@@ -14,7 +15,8 @@ std::string FormatAssetStatusLine(const KUID& kuid, const VADAssetInfo& info, bo
 
 // Asks the daemon for the record and prints "+ " and the line. An unknown asset (or a failed request)
 // posts "Unknown AssetID." with the KUID as its source and prints nothing; false then.
-bool PrintAssetStatus(const KUID& kuid, ResultsLog& log);
+bool PrintAssetStatus(VADClient& client, const KUID& kuid, ResultsLog& log);
 
-// Posts an error whose source is an "AssetID" property holding the KUID.
-void PostAssetError(ResultsLog& log, const KUID& kuid, const char* text);
+// Posts an error whose source is an "AssetID" property holding the KUID; nothing after a request that
+// failed for want of a link on `client` (the dispatcher posts the link's own error).
+void PostAssetError(const VADClient& client, ResultsLog& log, const KUID& kuid, const char* text);

@@ -56,11 +56,11 @@ CommandArgs MakeCommandArgs(int argc, char** argv)
     return a;
 }
 
-void PostCommandError(ResultsLog& log, std::string_view text)
+void PostCommandError(const VADClient& client, ResultsLog& log, std::string_view text)
 {
     // After a request that failed for want of a link the link's own error, which the dispatcher posts,
     // is the one to read.
-    if (VADLinkFailed()) return;
+    if (client.LinkFailed()) return;
     log.PostResult(kResultError, VelmarPropertyRef(), text);
 }
 

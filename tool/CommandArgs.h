@@ -9,6 +9,8 @@
 #include <string_view>
 
 class ResultsLog;
+class ToolContext;
+class VADClient;
 
 struct CommandArgs
 {
@@ -26,11 +28,13 @@ struct CommandArgs
 
 CommandArgs MakeCommandArgs(int argc, char** argv);
 
-// A command body: the log of the command and its arguments; returns the exit value.
-using CommandFn = int (*)(ResultsLog& log, const CommandArgs& args);
+// A command body: what the tool gives it (its daemon client, engine objects), the log of the command and
+// its arguments; returns the exit value.
+using CommandFn = int (*)(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
 
-// Posts an error (kind 3) without a source.
-void PostCommandError(ResultsLog& log, std::string_view text);
+// Posts an error (kind 3) without a source; nothing after a request that failed for want of a link on
+// `client` (the dispatcher posts the link's own error).
+void PostCommandError(const VADClient& client, ResultsLog& log, std::string_view text);
 
 // One decimal integer read the way "%d" reads it: leading blanks, an optional sign, at least one digit,
 // anything after the digits ignored. A value outside 32 bits is refused instead of being left to

@@ -1,12 +1,13 @@
 #include "tool/Commands.h"
 
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADEditHandle.h"
-#include "assetdb/VADRequests.h"
 #include "core/TDBTagRef.h"
 #include "engine/File.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <cstdio>
 
@@ -21,12 +22,12 @@ KUID ParameterKUID(const CommandArgs& args)
 namespace {
 
 // The KUID parameter of a command; posts the missing-parameter message when there is none.
-bool RequireKUID(ResultsLog& log, const CommandArgs& args, KUID& kuid)
+bool RequireKUID(const VADClient& client, ResultsLog& log, const CommandArgs& args, KUID& kuid)
 {
     kuid = ParameterKUID(args);
     if (kuid.IsNull())
     {
-        PostCommandError(log, "Missing AssetID parameter.");
+        PostCommandError(client, log, "Missing AssetID parameter.");
         return false;
     }
     return true;
@@ -34,23 +35,24 @@ bool RequireKUID(ResultsLog& log, const CommandArgs& args, KUID& kuid)
 
 }  // namespace
 
-int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
+int InstallCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing input filepath parameter.");
+        PostCommandError(client, log, "Missing input filepath parameter.");
         return -1;
     }
     Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
     // The daemon would only find out later, after queueing a job for a file that is not there.
     if (!Orvo::File::IsFile(path.View()))
     {
-        PostCommandError(log, "Invalid input path.");
+        PostCommandError(client, log, "Invalid input path.");
         return -1;
     }
     uint8_t allInstalled = 0;
     const uint32_t errorsBefore = log.ErrorCount();
-    if (!VADInstallArchive(OnDiskPath(path), &log, 2, &allInstalled, 0)) return -1;
+    if (!client.InstallArchive(OnDiskPath(path), &log, 2, &allInstalled, 0)) return -1;
     if (allInstalled != 0 && log.ErrorCount() == errorsBefore) return 0;
     // Assets the daemon refused (unsafe names, bad data) have their reasons on the log, if it gave any.
     if (log.ErrorCount() == errorsBefore)
@@ -58,21 +60,22 @@ int InstallCDPCommand(ResultsLog& log, const CommandArgs& args)
     return -1;
 }
 
-int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
+int InstallFromPathCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing input path parameter.");
+        PostCommandError(client, log, "Missing input path parameter.");
         return -1;
     }
     Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
     if (!Orvo::File::Exists(path.View()))
     {
-        PostCommandError(log, "Invalid input path.");
+        PostCommandError(client, log, "Invalid input path.");
         return -1;
     }
     uint32_t refused = 0;
-    const uint32_t handedOver = InstallFromFolderTree(OnDiskPath(path), log, 0, 0, nullptr, &refused);
+    const uint32_t handedOver = InstallFromFolderTree(client, OnDiskPath(path), log, 0, 0, nullptr, &refused);
     // An asset the daemon refused has its reason on the log; the run must not end as a success then.
     if (handedOver > 0) return refused == 0 ? 0 : -1;
     // Otherwise the run would fail with a clean summary and no word of why.
@@ -80,32 +83,34 @@ int InstallFromPathCommand(ResultsLog& log, const CommandArgs& args)
     return -1;
 }
 
-int InstallFromDLSCommand(ResultsLog& log, const CommandArgs& args)
+int InstallFromDLSCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
     // A download that failed has said why on the log; the exit value must not call it a success.
     // (Finding the latest version installed already is no failure.)
     const uint32_t errorsBefore = log.ErrorCount();
-    InstallFromDownloadStation(kuid, &log);
+    InstallFromDownloadStation(client, kuid, &log);
     return log.ErrorCount() > errorsBefore ? -1 : 0;
 }
 
-int EditCommand(ResultsLog& log, const CommandArgs& args)
+int EditCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
-    if (!VADOpenAssetForEdit(handle, kuid, 1, &log) || !handle.IsValid())
+    if (!client.OpenAssetForEdit(handle, kuid, 1, &log) || !handle.IsValid())
     {
-        PostAssetError(log, kuid, "Unknown AssetID.");
+        PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
     Orvo::PString name;
     Orvo::File::Path folder;
-    if (!VADGetEditFolder(handle, name, folder))
+    if (!client.GetEditFolder(handle, name, folder))
     {
-        PostAssetError(log, kuid, "Could not find asset filepath");
+        PostAssetError(client, log, kuid, "Could not find asset filepath");
         return -1;
     }
     std::printf("+ %s : %s\n", KUID::ToText(kuid).c_str(), folder.c_str());
@@ -113,15 +118,19 @@ int EditCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int PrintConfigCommand(ResultsLog& log, const CommandArgs& args)
+int PrintConfigCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
     TDBTagRef tree;
-    VADGetAssetConfig(tree, kuid, 0);
-    if (tree.IsNull())
+    const VADStatus got = client.GetAssetConfig(tree, kuid, 0);
+    if (!got)
     {
-        PostAssetError(log, kuid, "Asset is not local.");
+        // NotFound: the daemon knows no local copy; any other failure is the request's own.
+        PostAssetError(client, log, kuid,
+                       got.Code() == kVADStatusNotFound ? "Asset is not local."
+                                                        : "Unable to read the asset's configuration.");
         return -1;
     }
     Orvo::PString kuidText = KUID::ToText(kuid);
@@ -133,66 +142,68 @@ int PrintConfigCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int CommitCommand(ResultsLog& log, const CommandArgs& args)
+int CommitCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
-    VADOpenAssetForEdit(handle, kuid, 1, nullptr);
-    if (!handle.IsValid())
+    if (!client.OpenAssetForEdit(handle, kuid, 1, nullptr))
     {
-        PostAssetError(log, kuid, "Unknown AssetID.");
+        PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
-    bool ok = VADCommitAsset(handle, 0, &log);
+    const bool ok = client.CommitAsset(handle, 0, &log).Ok();
     handle.Release();
     return ok ? 0 : -1;
 }
 
-int RevertCommand(ResultsLog& log, const CommandArgs& args)
+int RevertCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
-    VADOpenAssetForEdit(handle, kuid, 0, nullptr);
-    if (!handle.IsValid())
+    if (!client.OpenAssetForEdit(handle, kuid, 0, nullptr))
     {
-        PostAssetError(log, kuid, "Unknown AssetID.");
+        PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
     VADEditHandle copy(handle);
-    bool ok = VADRevertAsset(copy, 0, 0, nullptr);
+    const bool ok = client.RevertAsset(copy, 0, 0, nullptr).Ok();
     copy.Release();
     handle.Release();
-    if (!ok) PostAssetError(log, kuid, "Unable to revert the asset.");
+    if (!ok) PostAssetError(client, log, kuid, "Unable to revert the asset.");
     return ok ? 0 : -1;
 }
 
-int DeleteCommand(ResultsLog& log, const CommandArgs& args)
+int DeleteCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
-    if (VADDeleteAsset(kuid, 1, nullptr)) return 0;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
+    if (client.DeleteAsset(kuid, 1, nullptr)) return 0;
     // The request carries no log; without this the summary would show a failed delete as clean.
-    PostAssetError(log, kuid, "Unable to delete the asset.");
+    PostAssetError(client, log, kuid, "Unable to delete the asset.");
     return -1;
 }
 
-int StatusCommand(ResultsLog& log, const CommandArgs& args)
+int StatusCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
-    if (!RequireKUID(log, args, kuid)) return -1;
-    return PrintAssetStatus(kuid, log) ? 0 : -1;
+    if (!RequireKUID(client, log, args, kuid)) return -1;
+    return PrintAssetStatus(client, kuid, log) ? 0 : -1;
 }
 
-int BackupKeywordsCommand(ResultsLog& log, const CommandArgs& args)
+int BackupKeywordsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     // The file name as typed: the lower-cased word would name another file.
     const char* name = args.ParameterMissing() ? "KeywordsBackup.dat" : args.Arg(2);
-    return BackupKeywords("", ResolveArgumentPath(name), "txt", &log) ? 0 : -1;
+    return BackupKeywords(tool.Client(), "", ResolveArgumentPath(name), "txt", &log) ? 0 : -1;
 }
 
-int ImportKeywordsCommand(ResultsLog& log, const CommandArgs&)
+int ImportKeywordsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)
 {
-    return ImportKeywords("", ResolveArgumentPath("KeywordsDump.dat"), "txt", &log) ? 0 : -1;
+    return ImportKeywords(tool.Client(), "", ResolveArgumentPath("KeywordsDump.dat"), "txt", &log) ? 0 : -1;
 }

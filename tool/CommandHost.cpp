@@ -1,4 +1,5 @@
 #include "tool/CommandHost.h"
+#include "tool/ToolContext.h"
 
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/CommandHostJobs.h"
@@ -21,6 +22,9 @@
 #include "platform/ConsoleControl.h"
 #include "textures/TextureConversion.h"
 #include "textures/TextureTargets.h"
+#include "tool/ArchiveInstall.h"
+#include "validation/DataManager.h"
+#include "validation/ValidateAsset.h"
 
 #include <atomic>
 #include <string>
@@ -60,7 +64,14 @@ bool IsArchiveJobPathAllowed(const std::string& path)
     return true;
 }
 
-void RunValidate(TStream& job, TBuffer& reply)
+// What a job works with: the link of the daemon it came from and the work of the layers above assetdb.
+struct JobContext
+{
+    VADClient& client;
+    const CommandHostServices& services;
+};
+
+void RunValidate(JobContext& c, TStream& job, TBuffer& reply)
 {
     const std::string source = job.ReadString();
     const std::string path = job.ReadString();
@@ -69,7 +80,7 @@ void RunValidate(TStream& job, TBuffer& reply)
     held.AcquireForSource(source);
     {
         ResultsLog log;
-        const uint8_t result = CommandHostValidate({Orvo::PString(source), Orvo::File::Path(path)}, log);
+        const uint8_t result = CommandHostValidate(c.services, {Orvo::PString(source), Orvo::File::Path(path)}, log);
         log.Write(reply, 0);
         reply.WriteUInt8(result);
         LogPrintf("CommandHostCallback> complete");
@@ -77,7 +88,7 @@ void RunValidate(TStream& job, TBuffer& reply)
     ReleaseHeldResourceDatabase(held);
 }
 
-void RunTextureConvert(TStream& job, TBuffer& reply)
+void RunTextureConvert(JobContext&, TStream& job, TBuffer& reply)
 {
     const std::string source = job.ReadString();
     const std::string folder = job.ReadString();
@@ -96,7 +107,7 @@ void RunTextureConvert(TStream& job, TBuffer& reply)
     ReleaseHeldResourceDatabase(held);
 }
 
-void RunArchiveSave(TStream& job, TBuffer& reply)
+void RunArchiveSave(JobContext& c, TStream& job, TBuffer& reply)
 {
     const uint32_t archiveId = job.ReadUInt32();
     const std::string path = job.ReadString();
@@ -132,7 +143,7 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
         }
         else
         {
-            ok = CommandHostArchiveSaveToDisk(kuids, file, log, copies);
+            ok = CommandHostArchiveSaveToDisk(c.client, kuids, file, log, copies);
             if (!FinishArchiveJobHeader(file) || !file.Close())
             {
                 log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'",
@@ -146,7 +157,7 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
     LogPrintf("CommandHostCallback> complete");
 }
 
-void RunArchiveInstall(TStream& job, TBuffer& reply)
+void RunArchiveInstall(JobContext& c, TStream& job, TBuffer& reply)
 {
     const uint32_t archiveId = job.ReadUInt32();
     const std::string path = job.ReadString();
@@ -168,7 +179,9 @@ void RunArchiveInstall(TStream& job, TBuffer& reply)
         LogPrintf("CommandHostCallback> the staging folder '%s' is outside the user data folder", staging.c_str());
         staging.clear();
     }
-    CommandHostArchiveInstall(archiveId, kuids, Orvo::File::Path(path), log, staging, unknown);
+    // The job's answer is the list of what was installed; what failed is on its log.
+    (void)CommandHostArchiveInstall(c.client, c.services, archiveId, kuids, Orvo::File::Path(path), log, staging,
+                                    unknown);
     log.Write(reply, 0);
     WriteKUIDList(reply, kuids);
     LogPrintf("CommandHostCallback> complete");
@@ -178,7 +191,7 @@ struct JobRow
 {
     uint32_t id;
     const char* name;
-    void (*run)(TStream& job, TBuffer& reply);
+    void (*run)(JobContext& c, TStream& job, TBuffer& reply);
 };
 
 // The jobs the daemon hands its command host, by command id.
@@ -191,7 +204,16 @@ constexpr JobRow kJobs[] = {
 
 }  // namespace
 
-void CommandHostCallback(TStream& job, TBuffer& reply)
+CommandHostServices ToolCommandHostServices()
+{
+    CommandHostServices services;
+    // Validation is there once its data manager stands (start-up makes it; a failure ends start-up).
+    if (TETLib::DataManager::HasInstance()) services.validate = TETLib::ValidateAssetForCommandHost;
+    AddArchiveInstallServices(services);
+    return services;
+}
+
+void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply)
 {
     const uint32_t id = job.ReadUInt32();
     if (job.HasError())
@@ -208,7 +230,9 @@ void CommandHostCallback(TStream& job, TBuffer& reply)
         return;
     }
     LogPrintf("CommandHostCallback> %s", row->name);
-    row->run(job, reply);
+    const CommandHostServices services = ToolCommandHostServices();
+    JobContext c{client, services};
+    row->run(c, job, reply);
     if (job.HasError())
     {
         // A job abandoned for want of input touched nothing that needs tidying.
@@ -246,14 +270,16 @@ void CommandHost::EndServing()
 
 void CommandHost::Run()
 {
-    connection_.SetCommandHostCallback(CommandHostCallback);
+    connection_.SetCommandHostCallback(
+        [this](TStream& job, TBuffer& reply) { CommandHostCallback(client_, job, reply); });
     // The host serves the daemon it registers with: when that link goes, the host ends.
     connection_.SetReopenOnDemand(false);
     // The stop handler stands before the daemon knows of us: once registered, a stop request must end
     // the loop, not the process in the middle of a job.
     BeginServing();
     Platform::RemoveConsoleCloseMenu();
-    connection_.SendAsync(VAD_REQ_REGISTER_COMMAND_HOST, nullptr, 0);
+    // A registration that was not sent leaves the loop nothing to serve: it ends with the link.
+    (void)connection_.SendAsync(VAD_REQ_REGISTER_COMMAND_HOST, nullptr, 0);
     LogPrintf("VADCommandHost");
 
     uint64_t lastKeepAlive = GetUnixTimeMs();
@@ -265,7 +291,8 @@ void CommandHost::Run()
         {
             lastKeepAlive = now;
             VADBytes answer;
-            connection_.Perform(VAD_REQ_KEEPALIVE, nullptr, 0, answer);
+            // A keep-alive the daemon does not answer closes the link, which ends the loop.
+            (void)connection_.Perform(VAD_REQ_KEEPALIVE, nullptr, 0, answer);
         }
         MainThreadUpdate();
     }
@@ -279,16 +306,12 @@ void CommandHost::Run()
     while (VelmarWorker::RunPendingTask(0) || VelmarWorker::HasPendingWork()) SleepMs(10);
 }
 
-void VADCommandHost()
+int VADCommandHostCommand(ToolContext& tool, ResultsLog&, const CommandArgs&)
 {
-    VADConnection* connection = VADConnection::Current();
-    if (connection == nullptr) return;
-    CommandHost host(*connection);
-    host.Run();
-}
-
-int VADCommandHostCommand(ResultsLog&, const CommandArgs&)
-{
-    VADCommandHost();
+    if (VADConnection* link = tool.Connection())
+    {
+        CommandHost host(*link);
+        host.Run();
+    }
     return 0;
 }

@@ -2,6 +2,8 @@
 // The daemon's command host ("vadcommandhost"): this run of the tool registers with the daemon and
 // carries out its jobs (validate, texture convert, archive save, archive install) on the main thread
 // until the daemon goes away or a console control event (Ctrl+C, close, shutdown) stops it.
+#include "assetdb/CommandHostJobs.h"
+#include "assetdb/VADClient.h"
 #include "tool/CommandArgs.h"
 
 #include <atomic>
@@ -10,14 +12,12 @@
 class TBuffer;
 class TStream;
 
-class VADConnection;
-
 // The host loop on one daemon connection, and the stop and busy flags its console control routine shares
 // with it.
 class CommandHost
 {
 public:
-    explicit CommandHost(VADConnection& connection) : connection_(connection) {}
+    explicit CommandHost(VADConnection& connection) : connection_(connection), client_(connection) {}
     CommandHost(const CommandHost&) = delete;
     CommandHost& operator=(const CommandHost&) = delete;
 
@@ -37,17 +37,20 @@ public:
 
 private:
     VADConnection& connection_;
+    VADClient client_;
     std::atomic<uint8_t> stop_{0};
     std::atomic<uint8_t> busy_{0};
 };
 
-// Runs a CommandHost on the current connection (VADConnection::Current).
-void VADCommandHost();
+// The services the jobs of this program use: validation (once its data manager stands) and the archive
+// install (ArchiveInstall.h).
+CommandHostServices ToolCommandHostServices();
 
-// Reads the job's command id and runs the job of that id (the job table in CommandHost.cpp), which writes
-// the reply (the job's results log, then its answer). A job whose id cannot be read, or names no job of
-// the table, or whose own fields cannot be read, is logged as such and gets no reply content.
-void CommandHostCallback(TStream& job, TBuffer& reply);
+// Reads the job's command id and runs the job of that id (the job table in CommandHost.cpp) on the link of
+// `client`, which writes the reply (the job's results log, then its answer). A job whose id cannot be
+// read, or names no job of the table, or whose own fields cannot be read, is logged as such and gets no
+// reply content.
+void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply);
 
 // A keep-alive is due when strictly more than kKeepAliveIntervalMs have passed since the last one.
 constexpr uint64_t kKeepAliveIntervalMs = 5000;
@@ -60,5 +63,5 @@ inline bool KeepAliveDue(uint64_t nowMs, uint64_t lastMs)
 // Bounds on what a job may ask for.
 constexpr uint32_t kMaxJobKUIDs = 1u << 20;
 
-// The command word: runs the host; 0.
-int VADCommandHostCommand(ResultsLog& log, const CommandArgs& args);
+// The command word: runs the host on the tool's connection; 0.
+int VADCommandHostCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);

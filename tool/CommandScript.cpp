@@ -6,6 +6,7 @@
 #include "script/compiler/GSScriptFile.h"
 #include "tool/StartDirectory.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <climits>
 #include <cstring>
@@ -13,8 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
-int CompileCommand(ResultsLog& log, const CommandArgs& args)
+int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     AllowAnyPathFlag = 1;
     // The compiler reads its relative paths against the working directory: the one the user started from.
     char saved[4096];
@@ -27,7 +29,7 @@ int CompileCommand(ResultsLog& log, const CommandArgs& args)
     };
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Invalid file path.");
+        PostCommandError(client, log, "Invalid file path.");
         restore();
         return -1;
     }
@@ -43,19 +45,20 @@ int CompileCommand(ResultsLog& log, const CommandArgs& args)
     return -1;
 }
 
-int EncryptCommand(ResultsLog& log, const CommandArgs& args)
+int EncryptCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     AllowAnyPathFlag = 1;
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Invalid file path.");
+        PostCommandError(client, log, "Invalid file path.");
         return -1;
     }
     // The source as typed: the lower-cased word would name another file.
     Orvo::File::Path source = ResolveArgumentPath(args.Arg(2));
     if (!source.IsExt("gs"))
     {
-        PostCommandError(log, "Invalid file path.");
+        PostCommandError(client, log, "Invalid file path.");
         return -1;
     }
     Orvo::File::Path target(source);
@@ -63,7 +66,7 @@ int EncryptCommand(ResultsLog& log, const CommandArgs& args)
     GSScriptFile script;
     if (!script.Load("", source.str()))
     {
-        PostCommandError(log, "Invalid file path.");
+        PostCommandError(client, log, "Invalid file path.");
         return -1;
     }
     if (!script.SaveAs("", target.str()))

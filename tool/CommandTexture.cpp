@@ -5,12 +5,14 @@
 #include "textures/TextureConversion.h"
 #include "textures/TextureTargets.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
-int CompressTextureCommand(ResultsLog& log, const CommandArgs& args)
+int CompressTextureCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing AssetID parameter.");
+        PostCommandError(client, log, "Missing AssetID parameter.");
         return -1;
     }
     const Orvo::File::Path folder = ResolveArgumentPath(args.Arg(2));

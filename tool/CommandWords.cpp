@@ -2,19 +2,19 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "engine/File.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <cstdio>
 
-int VersionCommand(ResultsLog&, const CommandArgs&)
+int VersionCommand(ToolContext&, ResultsLog&, const CommandArgs&)
 {
     std::printf("Build %d\n", kInstalledBuildNumber);
     return 0;
 }
 
-int EchoCommand(ResultsLog&, const CommandArgs& args)
+int EchoCommand(ToolContext&, ResultsLog&, const CommandArgs& args)
 {
     for (int i = 2; i < args.argc; ++i)
     {
@@ -26,16 +26,17 @@ int EchoCommand(ResultsLog&, const CommandArgs& args)
     return 0;
 }
 
-int GenerateKUIDCommand(ResultsLog& log, const CommandArgs&)
+int GenerateKUIDCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)
 {
+    VADClient& client = tool.Client();
     KUID kuid;
     const uint32_t errorsBefore = log.ErrorCount();
-    if (!VADGenerateKUID(kuid, &log))
+    if (!client.GenerateKUID(kuid, &log))
     {
         // A null KUID printed as if it were generated would be taken for one; the reason goes to the log
         // (the daemon's own, the link's, or this).
-        if (log.ErrorCount() == errorsBefore && !VADLinkFailed())
-            PostCommandError(log, "The asset database could not generate a KUID.");
+        if (log.ErrorCount() == errorsBefore && !client.LinkFailed())
+            PostCommandError(client, log, "The asset database could not generate a KUID.");
         return -1;
     }
     std::printf("<KUID2:%d:%u:%u>\n", kuid.userId, static_cast<uint32_t>(kuid.contentId),
@@ -43,26 +44,28 @@ int GenerateKUIDCommand(ResultsLog& log, const CommandArgs&)
     return 0;
 }
 
-int SetNextContentIDCommand(ResultsLog& log, const CommandArgs& args)
+int SetNextContentIDCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     int32_t id = -1;
     if (args.ParameterMissing() || !ReadDecimalInt(args.parameterWord.c_str(), id) || id <= 0)
     {
-        PostCommandError(log, "Missing or invalid ContentID parameter.");
+        PostCommandError(client, log, "Missing or invalid ContentID parameter.");
         return -1;
     }
-    if (VADSetNextContentID(id)) return 0;
+    if (client.SetNextContentID(id)) return 0;
     // Otherwise the run would fail with a clean summary.
-    PostCommandError(log, "Unable to send the ContentID to the asset database.");
+    PostCommandError(client, log, "Unable to send the ContentID to the asset database.");
     return -1;
 }
 
-int SetMaxBackupFoldersCommand(ResultsLog& log, const CommandArgs& args)
+int SetMaxBackupFoldersCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     const char* text = args.Arg(2);
     if (!text)
     {
-        PostCommandError(log, "Missing number parameter.");
+        PostCommandError(client, log, "Missing number parameter.");
         return -1;
     }
     // A word that is not a number would be taken as 0 and cost every earlier backup at the next replacement.
@@ -74,30 +77,41 @@ int SetMaxBackupFoldersCommand(ResultsLog& log, const CommandArgs& args)
     int32_t n = ReadIntSaturated(text);
     if (n < 0) n = 0;
     if (n > 30) n = 30;
-    VADSetSettingInt("developer", "max_backup_folders", n);
+    if (!client.SetSettingInt("developer", "max_backup_folders", n))
+    {
+        PostCommandError(client, log, "Unable to set the number of backup folders.");
+        return -1;
+    }
     return 0;
 }
 
-int ListBuildsCommand(ResultsLog& log, const CommandArgs& args)
+int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing path parameter.");
+        PostCommandError(client, log, "Missing path parameter.");
         return -1;
     }
     Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
     Orvo::File file;
     if (file.Open(path.View(), Orvo::File::ModeWrite) != 0)
     {
-        PostCommandError(log, "Failed to open output file.");
+        PostCommandError(client, log, "Failed to open output file.");
         return -1;
     }
-    Orvo::String builds = VADListBuilds();
-    bool written = file.WriteLine(builds.View());
+    const VADResult<Orvo::String> builds = client.ListBuilds();
+    if (!builds.Ok())
+    {
+        file.Close();
+        PostCommandError(client, log, "Unable to list the builds.");
+        return -1;
+    }
+    bool written = file.WriteLine(builds.Value().View());
     file.Close();
     if (!written)
     {
-        PostCommandError(log, "Failed to write output file.");
+        PostCommandError(client, log, "Failed to write output file.");
         return -1;
     }
     return 0;

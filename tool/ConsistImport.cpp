@@ -2,11 +2,11 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/VelmarProperty.h"
 #include "engine/ConfigFileBound.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <memory>
 #include <set>
@@ -79,8 +79,9 @@ ConsistRead ReadConsist(const TDBTagRef& train, size_t index, Consist& out, Resu
     return ConsistRead::kOK;
 }
 
-// The names of the consist assets the database has: local, listed, not obsolete, category "CN".
-bool ExistingConsistNames(std::set<std::string>& names)
+// The names of the consist assets the database has: local, listed, not obsolete, category "CN". False when
+// they could not all be had.
+bool ExistingConsistNames(VADClient& client, std::set<std::string>& names)
 {
     VADFilterElementGroup filter;
     filter.Add(std::make_unique<VADFilterElementString>(VAD_FIELD_CATEGORY_LIST, "CN"));
@@ -92,9 +93,15 @@ bool ExistingConsistNames(std::set<std::string>& names)
     notObsolete->SetNegated(true);
     filter.Add(std::move(notObsolete));
     ChunkedList<KUID> kuids;
-    if (!VADQueryAssets(filter, kuids)) return false;
-    for (const KUID& kuid : kuids) names.insert(VADGetAssetName(kuid).str());
-    return !VADLinkFailed();
+    if (!client.QueryAssets(filter, kuids)) return false;
+    for (const KUID& kuid : kuids)
+    {
+        // A name missing from the list could import its consist a second time.
+        const VADResult<Orvo::String> name = client.GetAssetName(kuid);
+        if (!name.Ok()) return false;
+        names.insert(name.Value().str());
+    }
+    return true;
 }
 
 void FillConsistConfig(TDBTagRef& config, const Consist& consist)
@@ -121,21 +128,21 @@ void FillConsistConfig(TDBTagRef& config, const Consist& consist)
 }
 
 // Creates, fills, saves and commits the asset; on any failure the new asset is discarded.
-bool CreateConsistAsset(const Consist& consist, ResultsLog& log)
+bool CreateConsistAsset(VADClient& client, const Consist& consist, ResultsLog& log)
 {
     const uint32_t errorsBefore = log.ErrorCount();
     auto fail = [&](VADEditHandle* handle, const char* what) {
-        if (handle && handle->IsValid()) VADRevertAsset(*handle);
-        if (log.ErrorCount() == errorsBefore && !VADLinkFailed())
+        // The failure is said below; a revert that fails too leaves the new asset for its user to revert.
+        if (handle && handle->IsValid()) (void)client.RevertAsset(*handle);
+        if (log.ErrorCount() == errorsBefore && !client.LinkFailed())
             log.PostResultF(kResultError, "Consist '%s' is not imported: %s", consist.name.c_str(), what);
         return false;
     };
     VADEditHandle handle;
-    if (!VADCreateAsset(handle, KUID::Null(), "", 1, &log) || !handle.IsValid())
-        return fail(nullptr, "the asset could not be created.");
+    if (!client.CreateAsset(handle, KUID::Null(), "", 1, &log)) return fail(nullptr, "the asset could not be created.");
     Orvo::PString sourceName;
     Orvo::File::Path folder;
-    if (!VADGetEditFolder(handle, sourceName, folder)) return fail(&handle, "the new asset has no folder.");
+    if (!client.GetEditFolder(handle, sourceName, folder)) return fail(&handle, "the new asset has no folder.");
     Orvo::File::Path configPath(folder);
     configPath.AddPath("config.txt");
     TDBTagRef config;
@@ -144,7 +151,7 @@ bool CreateConsistAsset(const Consist& consist, ResultsLog& log)
     FillConsistConfig(config, consist);
     if (!SaveConfigFile(config, "", configPath.View(), "txt"))
         return fail(&handle, "the new asset's config.txt cannot be written.");
-    if (!VADCommitAsset(handle, 0, &log)) return fail(&handle, "the new asset could not be committed.");
+    if (!client.CommitAsset(handle, 0, &log)) return fail(&handle, "the new asset could not be committed.");
     handle.Release();
     const KUID kuid = config.GetChildKUID("kuid", KUID::Null());
     log.PostResult(kResultSuccess, AssetSource(kuid), "Consist '" + consist.name + "' was imported.");
@@ -153,11 +160,12 @@ bool CreateConsistAsset(const Consist& consist, ResultsLog& log)
 
 }  // namespace
 
-int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
+int ImportConsistsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     if (args.ParameterMissing())
     {
-        PostCommandError(log, "Missing input path parameter.");
+        PostCommandError(client, log, "Missing input path parameter.");
         return -1;
     }
     TDBTagRef consists;
@@ -165,12 +173,18 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
     const ConfigFileResult read = LoadConfigFileEx(consists, "", path.View(), "");
     if (read != ConfigFileResult::kOK)
     {
-        PostCommandError(log, read == ConfigFileResult::kTooLarge ? Orvo::ConfigFileTooLargeText(path.View()) + "."
-                                                                  : std::string("Invalid input path."));
+        PostCommandError(client, log,
+                         read == ConfigFileResult::kTooLarge ? Orvo::ConfigFileTooLargeText(path.View()) + "."
+                                                             : std::string("Invalid input path."));
         return -1;
     }
     std::set<std::string> existing;
-    if (!ExistingConsistNames(existing)) return -1;  // the dispatcher reports the link
+    if (!ExistingConsistNames(client, existing))
+    {
+        // After a lost link the dispatcher reports the link instead.
+        PostCommandError(client, log, "Unable to list the consists the asset database holds.");
+        return -1;
+    }
 
     bool all = true;
     // The numbering is dense, so there are no more consists than children.
@@ -187,10 +201,10 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
             continue;
         }
         if (existing.count(consist.name)) continue;
-        if (!CreateConsistAsset(consist, log))
+        if (!CreateConsistAsset(client, consist, log))
         {
             all = false;
-            if (VADLinkFailed()) break;
+            if (client.LinkFailed()) break;
             continue;
         }
         existing.insert(consist.name);

@@ -10,4 +10,4 @@
 // with a car that is not a KUID, is an error and makes the command fail; the others are imported all the same.
 #include "tool/CommandArgs.h"
 
-int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args);
+int ImportConsistsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);

@@ -8,12 +8,13 @@
 #include "tool/ConsistImport.h"
 #include "tool/Maintenance.h"
 #include "tool/Query.h"
+#include "tool/ToolContext.h"
 #include "tool/dls/DLSCommands.h"
 
 namespace {
 
 template <int N>
-int FixedValue(ResultsLog&, const CommandArgs&)
+int FixedValue(ToolContext&, ResultsLog&, const CommandArgs&)
 {
     return N;
 }
@@ -72,28 +73,29 @@ constexpr CommandRow kCommands[] = {
     {"setmaxbackupfolders", 0, SetMaxBackupFoldersCommand},
 };
 
-int RunRow(ResultsLog& log, const CommandArgs& args)
+int RunRow(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     for (const CommandRow& row : kCommands)
     {
-        if (args.word == row.word && args.argc >= row.minArgc) return row.run(log, args);
+        if (args.word == row.word && args.argc >= row.minArgc) return row.run(tool, log, args);
     }
-    PostCommandError(log, "Invalid argument, please check the help for the list of valid argument\n");
+    PostCommandError(tool.Client(), log, "Invalid argument, please check the help for the list of valid argument\n");
     return -1;
 }
 
 }  // namespace
 
-int DispatchCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
+int DispatchCommand(ToolContext& tool, ResultsLog& log, int argc, char** argv)
 {
     CommandArgs args = MakeCommandArgs(argc, argv);
     // Each command may reopen a link that went away once; a request it could not carry out for want of a
     // link is reported here, once, and the command fails, whatever the command made of the failed request.
-    VADClearLinkFailure();
-    int result = RunRow(log, args);
-    if (VADLinkFailed())
+    VADConnection* link = tool.Connection();
+    if (link) link->ClearLinkFailure();
+    int result = RunRow(tool, log, args);
+    if (link && link->LinkFailure() != VADLinkFailure::kNone)
     {
-        log.PostResult(kResultError, VADLinkFailureText());
+        log.PostResult(kResultError, link->LinkFailureText());
         if (result == 0) result = -1;
     }
     return result;

@@ -2,10 +2,9 @@
 // The command dispatcher: runs exactly one command of the tool and returns its exit value.
 //
 // argv[0] is the program path, argv[1] the command word (compared lower-cased), argv[2..] the command's
-// parameters. Problems are posted to `log`; the summary after the command prints them. A few commands
-// print to standard output themselves.
-#include "tool/EngineObjects.h"
-
+// parameters. The command works with `tool` (its daemon client and engine objects). Problems are posted to
+// `log`; the summary after the command prints them. A few commands print to standard output themselves.
 class ResultsLog;
+class ToolContext;
 
-int DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
+int DispatchCommand(ToolContext& tool, ResultsLog& log, int argc, char** argv);

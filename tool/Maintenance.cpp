@@ -3,30 +3,30 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/TDBTagRef.h"
 #include "engine/FilePath.h"
 #include "engine/String.h"
 #include "platform/Disk.h"
 #include "tool/Process.h"
+#include "tool/ToolContext.h"
 
 #include <cstdio>
 
-uint32_t ChooseRepairMode(const CommandArgs& args, ResultsLog& log)
+uint32_t ChooseRepairMode(const VADClient& client, const CommandArgs& args, ResultsLog& log)
 {
     if (args.ParameterMissing()) return kRepairNormal;
     const std::string& w = args.parameterWord;
     if (w == "extended") return kRepairExtended;
     if (w == "patcher") return kRepairPatcher;
     if (w == "base") return kRepairBase;
-    PostCommandError(log, "Unknown parameter.");
+    PostCommandError(client, log, "Unknown parameter.");
     return kRepairNormal;
 }
 
 namespace {
 
 // The repair as a task of its own: its results are collected apart and copied into the command's log.
-bool RunRepairTask(uint32_t mode, ResultsLog& taskLog)
+bool RunRepairTask(VADClient& client, uint32_t mode, ResultsLog& taskLog)
 {
     Orvo::File::Path root = GetInstallationPath();
     std::string where = root.IsEmpty() ? std::string(".") : root.str();
@@ -35,7 +35,7 @@ bool RunRepairTask(uint32_t mode, ResultsLog& taskLog)
         taskLog.PostResult(kResultError, "Not enough free disk space to repair the asset database (100 MiB needed).");
         return false;
     }
-    bool ok = VADRepairDatabase(mode, &taskLog, mode == kRepairPatcher ? 0 : 1);
+    const bool ok = client.RepairDatabase(mode, &taskLog, mode == kRepairPatcher ? 0 : 1).Ok();
     // A repair the daemon never carried out must not read as a clean one.
     if (!ok && taskLog.ErrorCount() == 0) taskLog.PostResult(kResultError, "Unable to repair the asset database.");
     return ok;
@@ -43,9 +43,10 @@ bool RunRepairTask(uint32_t mode, ResultsLog& taskLog)
 
 }  // namespace
 
-int RepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
+int RepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
-    uint32_t mode = ChooseRepairMode(args, log);
+    VADClient& client = tool.Client();
+    uint32_t mode = ChooseRepairMode(client, args, log);
     if (log.ErrorCount() > 0) return -1;
     if (mode != kRepairPatcher)
     {
@@ -55,19 +56,27 @@ int RepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
     bool failed;
     {
         ResultsLog taskLog;
-        RunRepairTask(mode, taskLog);
+        failed = !RunRepairTask(client, mode, taskLog) || taskLog.ErrorCount() > 0;
         log.Assign(taskLog);
-        failed = taskLog.ErrorCount() > 0;
     }
-    if (mode == kRepairPatcher) VADRequestRepairDatabase(mode);
+    if (mode == kRepairPatcher && !client.RequestRepairDatabase(mode))
+    {
+        PostCommandError(client, log, "Unable to flag the asset database for repair.");
+        failed = true;
+    }
     return failed ? 255 : 0;
 }
 
-int FlagRepairDatabaseCommand(ResultsLog& log, const CommandArgs& args)
+int FlagRepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
-    uint32_t mode = ChooseRepairMode(args, log);
+    VADClient& client = tool.Client();
+    uint32_t mode = ChooseRepairMode(client, args, log);
     if (log.ErrorCount() > 0) return -1;
-    VADRepairDatabase(mode);
+    if (!client.RepairDatabase(mode))
+    {
+        PostCommandError(client, log, "Unable to repair the asset database.");
+        return -1;
+    }
     return 0;
 }
 
@@ -98,9 +107,10 @@ Orvo::File::Path ProgramFolder(const CommandArgs& args)
 
 }  // namespace
 
-int CloseDaemonCommand(ResultsLog& log, const CommandArgs& args)
+int CloseDaemonCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
-    VADCloseDaemon(args.word == "preuninstall" ? 1 : 0);
+    VADClient& client = tool.Client();
+    if (VADConnection* link = client.Link()) link->CloseDaemon(args.word == "preuninstall" ? 1 : 0);
     Orvo::File::Path folder = ProgramFolder(args);
     for (const StopRow& row : kStopRows)
     {
@@ -111,22 +121,23 @@ int CloseDaemonCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int RegisterAccountCommand(ResultsLog& log, const CommandArgs& args)
+int RegisterAccountCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     const char* user = args.Arg(2);
     const char* password = args.Arg(3);
     TDBTagRef group;
-    if (!VADGetSettingsGroup("internet", group, 0))
+    if (!client.GetSettingsGroup("internet", group, 0))
     {
-        PostCommandError(log, "Unable to read internet settings.");
+        PostCommandError(client, log, "Unable to read internet settings.");
         return -1;
     }
     group.EnsureContainer();
     group.SetChildString("username", user ? user : "");
     group.SetChildString("password", password ? password : "");
-    if (!VADSetSettingsGroup("internet", group))
+    if (!client.SetSettingsGroup("internet", group))
     {
-        PostCommandError(log, "Unable to write internet settings.");
+        PostCommandError(client, log, "Unable to write internet settings.");
         return -1;
     }
     return 0;
@@ -145,15 +156,17 @@ bool BuildPatchReport(const CommandArgs& args, std::string& page, std::string& l
     return true;
 }
 
-int PatchFinaliseCommand(ResultsLog& log, const CommandArgs& args)
+int PatchFinaliseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     std::string page, label;
     if (!BuildPatchReport(args, page, label))
     {
-        PostCommandError(log, "Invalid parameters");
+        PostCommandError(client, log, "Invalid parameters");
         return -1;
     }
-    // Analytics go through the daemon; without a connection there is nobody to tell.
-    if (VADClientConnected()) VADSendAnalyticsHit(page, label);
+    // Analytics go through the daemon; without a connection there is nobody to tell, and a hit that cannot be
+    // sent is no failure of the patch.
+    if (client.Connected()) (void)client.SendAnalyticsHit(page, label);
     return 0;
 }

@@ -19,13 +19,13 @@ enum RepairMode : uint32_t
 constexpr uint64_t kRepairMinFreeDisk = 104857600;
 
 // The mode the parameter word names; any other present word posts "Unknown parameter." (mode stays 100).
-uint32_t ChooseRepairMode(const CommandArgs& args, ResultsLog& log);
+uint32_t ChooseRepairMode(const VADClient& client, const CommandArgs& args, ResultsLog& log);
 
-int RepairDatabaseCommand(ResultsLog& log, const CommandArgs& args);
-int FlagRepairDatabaseCommand(ResultsLog& log, const CommandArgs& args);
-int CloseDaemonCommand(ResultsLog& log, const CommandArgs& args);
-int RegisterAccountCommand(ResultsLog& log, const CommandArgs& args);
-int PatchFinaliseCommand(ResultsLog& log, const CommandArgs& args);
+int RepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int FlagRepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int CloseDaemonCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int RegisterAccountCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int PatchFinaliseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
 
 // The two texts patch-finalise reports; false when the arguments are not the five it takes.
 bool BuildPatchReport(const CommandArgs& args, std::string& page, std::string& label);

@@ -1,9 +1,10 @@
 #include "tool/Query.h"
 
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADRequests.h"
+#include "assetdb/VADClient.h"
 #include "tool/CommandArgs.h"
 #include "tool/Support.h"
+#include "tool/ToolContext.h"
 
 #include <cstdio>
 #include <set>
@@ -14,23 +15,25 @@ constexpr const char* kQueryFailed = "The asset database could not search the as
 
 // The assets that are local and locally available, and hold the one further flag; false, with an error,
 // when the search failed.
-bool QueryLocalAssets(VADFilterField alsoRequired, ChunkedList<KUID>& found, ResultsLog& log)
+bool QueryLocalAssets(VADClient& client, VADFilterField alsoRequired, ChunkedList<KUID>& found, ResultsLog& log)
 {
     VADFilterElementGroup filter;
     filter.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
     filter.Add(new VADFilterElementBool(VAD_FIELD_LOCALLY_AVAILABLE));
     filter.Add(new VADFilterElementBool(alsoRequired));
-    if (VADQueryAssets(filter, found)) return true;
-    PostCommandError(log, kQueryFailed);
+    if (client.QueryAssets(filter, found)) return true;
+    PostCommandError(client, log, kQueryFailed);
     return false;
 }
 
 }  // namespace
 
-int CountBuiltinsCommand(ResultsLog& log, const CommandArgs&)
+int CountBuiltinsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)
 {
+    VADClient& client = tool.Client();
     ChunkedList<KUID> found;
-    if (VADGetDatabaseStatus() != 0 || !QueryLocalAssets(VAD_FIELD_COMPATIBLE, found, log))
+    // A database that is not ready (or does not say) has nothing to count.
+    if (client.GetDatabaseStatus().ValueOr(1) != 0 || !QueryLocalAssets(client, VAD_FIELD_COMPATIBLE, found, log))
     {
         std::printf("0\n");
         return -1;
@@ -39,14 +42,15 @@ int CountBuiltinsCommand(ResultsLog& log, const CommandArgs&)
     return 0;
 }
 
-bool BuildCategoryFilter(const CommandArgs& args, VADFilterElementGroup& filter, ResultsLog& log)
+bool BuildCategoryFilter(const VADClient& client, const CommandArgs& args, VADFilterElementGroup& filter,
+                         ResultsLog& log)
 {
     if (!args.ParameterMissing() && args.parameterWord == "-a")
     {
         const char* category = args.Arg(3);
         if (!category || !*category)
         {
-            PostCommandError(log, "Missing category parameter.");
+            PostCommandError(client, log, "Missing category parameter.");
             return false;
         }
         filter.Add(new VADFilterElementString(VAD_FIELD_CATEGORY_LIST, Orvo::PString(category).ToUpper().View()));
@@ -58,19 +62,20 @@ bool BuildCategoryFilter(const CommandArgs& args, VADFilterElementGroup& filter,
     return true;
 }
 
-int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
+int SearchByCategoryCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     VADFilterElementGroup filter;
-    if (!BuildCategoryFilter(args, filter, log)) return -1;
+    if (!BuildCategoryFilter(client, args, filter, log)) return -1;
     ChunkedList<KUID> found;
-    if (!VADQueryAssets(filter, found))
+    if (!client.QueryAssets(filter, found))
     {
-        PostCommandError(log, kQueryFailed);
+        PostCommandError(client, log, kQueryFailed);
         return -1;
     }
     if (found.Count() == 0)
     {
-        PostCommandError(log, "No asset matches the search.");
+        PostCommandError(client, log, "No asset matches the search.");
         return -1;
     }
     std::printf("+ %zu : assets matching the specified criteria\n", found.Count());
@@ -79,14 +84,15 @@ int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args)
     return 0;
 }
 
-int AuthorsCommand(ResultsLog& log, const CommandArgs&)
+int AuthorsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)
 {
+    VADClient& client = tool.Client();
     ChunkedList<KUID> found;
-    if (!QueryLocalAssets(VAD_FIELD_LOCALLY_ENABLED, found, log)) return -1;
+    if (!QueryLocalAssets(client, VAD_FIELD_LOCALLY_ENABLED, found, log)) return -1;
     std::set<Orvo::PString> names;
     for (const KUID& kuid : found)
     {
-        Orvo::PString name = GetAssetAuthorName(kuid);
+        Orvo::PString name = GetAssetAuthorName(client, kuid);
         if (!name.empty()) names.insert(name);
     }
     for (const Orvo::PString& name : names) std::printf("%s\n", name.c_str());

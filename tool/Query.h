@@ -6,10 +6,11 @@
 
 #include <string>
 
-int CountBuiltinsCommand(ResultsLog& log, const CommandArgs& args);
-int SearchByCategoryCommand(ResultsLog& log, const CommandArgs& args);
-int AuthorsCommand(ResultsLog& log, const CommandArgs& args);
+int CountBuiltinsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int SearchByCategoryCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int AuthorsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
 
 // The filter searchbycategory sends: with "-a" the category alone (download-station assets match too),
 // otherwise the category and "local". False (and the message posted) when "-a" has no category.
-bool BuildCategoryFilter(const CommandArgs& args, VADFilterElementGroup& filter, ResultsLog& log);
+bool BuildCategoryFilter(const VADClient& client, const CommandArgs& args, VADFilterElementGroup& filter,
+                         ResultsLog& log);

@@ -5,20 +5,21 @@
 #include "platform/CrashExit.h"
 #include "platform/Process.h"
 #include "tool/Dispatcher.h"
+#include "tool/ToolContext.h"
 
-int RunCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv)
+int RunCommand(ToolContext& tool, ResultsLog& log, int argc, char** argv)
 {
-    return RunCommandWith(&DispatchCommand, log, engine, argc, argv);
+    return RunCommandWith(&DispatchCommand, tool, log, argc, argv);
 }
 
-int RunCommandWith(CommandFunction command, ResultsLog& log, EngineObjects& engine, int argc, char** argv)
+int RunCommandWith(CommandFunction command, ToolContext& tool, ResultsLog& log, int argc, char** argv)
 {
     CommandRunningFlag = true;
     Platform::InstallCrashExit(kCrashExitCode);
     int result = 0;
     try
     {
-        result = command(log, engine, argc, argv);
+        result = command(tool, log, argc, argv);
     }
     catch (...)
     {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 class ResultsLog;
+class VADClient;
 
 // A path argument: the text as a path when it is absolute, else joined to the folder the tool was
 // started from (the working directory during a run is the executable's folder).
@@ -35,8 +36,8 @@ Orvo::File::Path OnDiskPath(const Orvo::File::Path& path);
 // folders are walked. Returns
 // the number of folders handed over, whatever the daemon answered for each; `refused`, when given,
 // receives how many of them the daemon did not install.
-uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t flag,
-                               const InstallCancel* cancel = nullptr, uint32_t* refused = nullptr);
+uint32_t InstallFromFolderTree(VADClient& client, Orvo::File::Path folder, ResultsLog& log, uint32_t options,
+                               uint8_t flag, const InstallCancel* cancel = nullptr, uint32_t* refused = nullptr);
 // The walk alone: `handOver` is called for each asset folder found and tells whether it was installed.
 using InstallHandOverFn = bool (*)(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag);
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
@@ -45,22 +46,20 @@ uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, ui
 // Writes one string child per asset (named by its KUID text, holding its keywords) to the file. A query
 // the daemon does not answer posts an error and writes nothing, so an earlier backup is not replaced by an
 // empty one. Returns the save's result.
-bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format);
-bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
-                    ResultsLog* log);
+bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
+                    std::string_view format, ResultsLog* log = nullptr);
 // Reads a file written by BackupKeywords and sends each child's keywords to the daemon. Children whose
 // name is not a KUID are skipped. False when the file cannot be loaded or a request could not be sent.
-bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format);
-bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
-                    ResultsLog* log);
+bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
+                    std::string_view format, ResultsLog* log = nullptr);
 
 // The user name of the asset's author, or an empty string.
-Orvo::PString GetAssetAuthorName(const KUID& kuid);
+Orvo::PString GetAssetAuthorName(VADClient& client, const KUID& kuid);
 
 // Installs the download station's latest version of the asset: asks the daemon for the latest KUID,
 // resolves and downloads its package (web requests through the daemon) and installs it (request 40).
 // Does nothing without a daemon connection, and when the latest version is installed already. True when
 // a package was installed; failures are posted to the log when one is given.
-bool InstallFromDownloadStation(const KUID& kuid, ResultsLog* log);
+bool InstallFromDownloadStation(VADClient& client, const KUID& kuid, ResultsLog* log);
 // How long one download-station web request may take.
 constexpr unsigned kDownloadStationTimeoutMs = 120000;

@@ -1,7 +1,7 @@
 #include "tool/Support.h"
 
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADRequests.h"
+#include "assetdb/VADClient.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
 #include "platform/FolderWalk.h"
@@ -118,6 +118,7 @@ struct HandOverEach
 // Asset folders collected and handed to the daemon a batch at a time.
 struct HandOverBatches
 {
+    VADClient& client;
     ResultsLog& log;
     uint32_t options;
     std::vector<std::string> pending;
@@ -127,7 +128,7 @@ struct HandOverBatches
     {
         if (pending.empty()) return;
         std::vector<KUID> installed;
-        if (!VADInstallFromFolders(pending, installed, &log, options))
+        if (!client.InstallFromFolders(pending, installed, &log, options))
         {
             // The request failed as a whole (the link was lost, say): the user must learn which folders to
             // install again, not only that the request failed.
@@ -146,11 +147,8 @@ struct HandOverBatches
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
                              const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused)
 {
-    HandOverEach each{log, options, flag,
-                      handOver ? handOver : [](const Orvo::File::Path& f, ResultsLog& l, uint32_t o, uint8_t g) {
-                          KUID installed;
-                          return VADInstallFromFolder(installed, f, &l, o, g);
-                      }};
+    if (!handOver) return 0;
+    HandOverEach each{log, options, flag, handOver};
     auto found = [](void* context, const Orvo::File::Path& f) {
         auto& e = *static_cast<HandOverEach*>(context);
         if (!e.handOver(f, e.log, e.options, e.flag)) ++e.refused;
@@ -160,11 +158,11 @@ uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, ui
     return count;
 }
 
-uint32_t InstallFromFolderTree(Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t,
+uint32_t InstallFromFolderTree(VADClient& client, Orvo::File::Path folder, ResultsLog& log, uint32_t options, uint8_t,
                                const InstallCancel* cancel, uint32_t* refused)
 {
     // The folders go to the daemon in batches: one request and one store transaction for many assets.
-    HandOverBatches batches{log, options, {}};
+    HandOverBatches batches{client, log, options, {}};
     auto found = [](void* context, const Orvo::File::Path& f) {
         auto& b = *static_cast<HandOverBatches*>(context);
         b.pending.push_back(f.str());

@@ -1,16 +1,16 @@
 #include "tool/Support.h"
 
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADRequests.h"
+#include "assetdb/VADClient.h"
 #include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
 #include "engine/ConfigFileBound.h"
 
-bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
-                    ResultsLog* log)
+bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
+                    std::string_view format, ResultsLog* log)
 {
     ChunkedList<KUID> kuids;
-    if (!VADQueryAssets(VADFilterElementGroup(), kuids))
+    if (!client.QueryAssets(VADFilterElementGroup(), kuids))
     {
         if (log) log->PostResult(kResultError, "Unable to query the asset database; no keywords were backed up.");
         return false;
@@ -19,21 +19,24 @@ bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path,
     tree.EnsureContainer();
     for (const KUID& kuid : kuids)
     {
-        Orvo::String keywords = VADGetAssetKeywords(kuid);
-        tree.SetChildString(KUID::ToText(kuid).View(), keywords.View());
+        // A backup with one asset's keywords missing would replace a whole one: nothing is written then.
+        const VADResult<Orvo::String> keywords = client.GetAssetKeywords(kuid);
+        if (!keywords.Ok())
+        {
+            if (log)
+                log->PostResultF(kResultError, "Unable to read the keywords of %s; no keywords were backed up.",
+                                 KUID::ToText(kuid).c_str());
+            return false;
+        }
+        tree.SetChildString(KUID::ToText(kuid).View(), keywords.Value().View());
     }
     if (SaveConfigFile(tree, resourceName, path.View(), format)) return true;
     if (log) log->PostResultF(kResultError, "Unable to write the keywords file '%s'.", path.c_str());
     return false;
 }
 
-bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format)
-{
-    return BackupKeywords(resourceName, path, format, nullptr);
-}
-
-bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
-                    ResultsLog* log)
+bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
+                    std::string_view format, ResultsLog* log)
 {
     TDBTagRef tree;
     const ConfigFileResult read = LoadConfigFileEx(tree, resourceName, path.View(), format);
@@ -51,13 +54,8 @@ bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path,
         KUID kuid;
         if (!kuid.ParseText(tree.GetChildName(i).View(), false)) continue;
         Orvo::String keywords = tree.GetChildAt(i).GetString();
-        if (!VADSetAssetKeywords(kuid, keywords.View())) allSent = false;
+        if (!client.SetAssetKeywords(kuid, keywords.View())) allSent = false;
     }
     if (!allSent && log) log->PostResult(kResultError, "Unable to send the keywords to the asset database.");
     return allSent;
-}
-
-bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format)
-{
-    return ImportKeywords(resourceName, path, format, nullptr);
 }

@@ -1,5 +1,5 @@
 // How each part of the run ends. The members of Tool are declared in start order, so these run in
-// reverse: the worker's threads, the plug-in type, the database connection, the worker's queued tasks,
+// reverse: the worker's threads, the plug-in type, validation's database answers, the database connection,
 // the content folders, the validation scene, the engine objects, the validation data, the error handler.
 #include "tool/Tool.h"
 
@@ -12,6 +12,7 @@
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
+#include "validation/ValidationHooks.h"
 
 Tool::ValidationErrors::~ValidationErrors()
 {
@@ -53,6 +54,11 @@ Tool::ContentFolderMounts::~ContentFolderMounts()
     if (!made) return;
     UnmountContentFolders();
     FlushResourceDatabaseCache();
+}
+
+Tool::ValidationDatabase::~ValidationDatabase()
+{
+    if (made) TETLib::SetAssetDatabaseServices({});
 }
 
 Tool::WorkerQueue::~WorkerQueue() { VelmarWorker::CancelTasks(0, false); }

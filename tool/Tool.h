@@ -7,6 +7,7 @@
 #include "engine/EngineObjects.h"
 #include "engine/FilePath.h"
 #include "tool/PluginTypeHolder.h"
+#include "tool/ToolContext.h"
 #include "tool/ToolSwitches.h"
 
 #include <cstdint>
@@ -23,10 +24,13 @@ public:
     // Runs the start-up steps in order: 0 on success, 255 on failure (its message already printed).
     uint8_t Initialise(int argc, char** argv);
 
-    // The start-up record every command receives.
+    // The start-up record of engine objects.
     EngineObjects& Engine() { return engine_.record; }
     const ToolSwitches& Switches() const { return switches_; }
     VADConnection& Connection() { return connection_; }
+    // What every command and the command host receive: the daemon client on the tool's connection and the
+    // engine objects.
+    ToolContext& Context() { return context_; }
     // The plug-in type held from start-up to shutdown (null before, or when the lookup found none).
     PluginTypeHolder* PluginType() const { return pluginType_.get(); }
 
@@ -44,6 +48,7 @@ private:
     bool SetUpValidationScene();
     bool MountContentFolders();
     bool OpenAssetDatabase();
+    bool AnswerValidationFromDatabase();
     bool RecordMainThread();
     bool LoadInterfaceLanguage();
     bool HoldPluginType();
@@ -74,6 +79,11 @@ private:
         bool made = false;
         ~ContentFolderMounts();
     };
+    struct ValidationDatabase  // validation's questions to the asset database, answered on the connection
+    {
+        bool made = false;
+        ~ValidationDatabase();
+    };
     struct WorkerQueue  // the worker's queued tasks, cancelled once nothing can queue more
     {
         ~WorkerQueue();
@@ -96,6 +106,8 @@ private:
     ContentFolderMounts contentFolders_;
     WorkerQueue workerQueue_;
     VADConnection connection_;
+    ToolContext context_{&connection_, engine_.record};
+    ValidationDatabase validationDatabase_;
     std::unique_ptr<PluginTypeHolder> pluginType_;
     WorkerThreads workerThreads_;
 };

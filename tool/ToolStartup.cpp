@@ -2,7 +2,6 @@
 // own failure line to the error stream.
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/CoreThreads.h"
 #include "core/InterfaceTextDB.h"
 #include "engine/Log.h"
@@ -74,6 +73,7 @@ uint8_t Tool::Initialise(int argc, char** argv)
         &Tool::SetUpValidationScene,
         &Tool::MountContentFolders,
         &Tool::OpenAssetDatabase,
+        &Tool::AnswerValidationFromDatabase,
         &Tool::RecordMainThread,
         &Tool::LoadInterfaceLanguage,
         &Tool::HoldPluginType,
@@ -185,8 +185,6 @@ bool Tool::MountContentFolders()
     SetInstallationPath(root);
     InitialiseContentFolders();
     contentFolders_.made = true;
-    // The command host's archive install job installs through this program's archive install.
-    RegisterArchiveInstallHook();
     return true;
 }
 
@@ -200,7 +198,7 @@ bool Tool::OpenAssetDatabase()
     const bool launch = switches_.startDaemon && !switches_.closeDaemonRun;
     if (switches_.closeDaemonRun)
     {
-        connected = connection_.OpenOnce(switches_.databaseClient ? 1 : 0);
+        connected = connection_.OpenOnce(switches_.databaseClient ? 1 : 0).Ok();
     }
     else
     {
@@ -209,7 +207,7 @@ bool Tool::OpenAssetDatabase()
         settings.startDaemon = launch ? 1 : 0;
         settings.flag4 = 0;
         settings.clientFlag = switches_.databaseClient ? 1 : 0;
-        connected = connection_.Open(settings);
+        connected = connection_.Open(settings).Ok();
     }
     if (connected) return true;
     if (switches_.startDaemon)
@@ -219,6 +217,24 @@ bool Tool::OpenAssetDatabase()
         return switches_.closeDaemonRun;
     }
     return switches_.closeDaemonRun || Fail("- Failed to connect to asset database");
+}
+
+// Validation asks the daemon whether a user id is known and to check an asset's folder.
+bool Tool::AnswerValidationFromDatabase()
+{
+    VADClient client = context_.Client();
+    TETLib::AssetDatabaseServices services;
+    // Without an answer a user id counts as unknown and a folder as failing its check.
+    services.isValidUserId = [client](int32_t userId) mutable {
+        return client.IsValidKUIDUserId(userId).ValueOr(false);
+    };
+    services.checkAssetFolder = [client](std::string_view source, const Orvo::File::Path& folder,
+                                         ResultsLog* log) mutable {
+        return client.CheckAssetFolder(source, folder, log).ValueOr(false);
+    };
+    TETLib::SetAssetDatabaseServices(services);
+    validationDatabase_.made = true;
+    return true;
 }
 
 bool Tool::RecordMainThread()
@@ -232,7 +248,7 @@ bool Tool::LoadInterfaceLanguage()
 {
     if (!connection_.Connected()) return true;
     Orvo::PString language;
-    if (!VADGetSettingString(language, "internet", "language") || language.View().empty())
+    if (!context_.Client().GetSettingString(language, "internet", "language") || language.View().empty())
         language = Orvo::PString("US");
     InterfaceTextDB::SetLanguage(language.View());
     InterfaceTextDB::Instance();

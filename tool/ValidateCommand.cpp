@@ -2,32 +2,39 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADEditHandle.h"
-#include "assetdb/VADRequests.h"
 #include "core/InterfaceTextDB.h"
 #include "tool/AssetStatus.h"
 #include "tool/Commands.h"
+#include "tool/ToolContext.h"
 #include "validation/BuildNumber.h"
 
-bool ValidateCommand(const KUID& kuid, bool skipBuildRule, ResultsLog& log)
+bool ValidateCommand(VADClient& client, const KUID& kuid, bool skipBuildRule, ResultsLog& log)
 {
     VADEditHandle handle;
-    if (!VADOpenAssetForEdit(handle, kuid, 0, &log) || !handle.IsValid())
+    if (!client.OpenAssetForEdit(handle, kuid, 0, &log))
     {
-        PostAssetError(log, kuid, "Unknown AssetID");
+        PostAssetError(client, log, kuid, "Unknown AssetID");
         return false;
     }
     Orvo::PString name;
     Orvo::File::Path folder;
-    if (!VADGetEditFolder(handle, name, folder))
+    if (!client.GetEditFolder(handle, name, folder))
     {
-        PostAssetError(log, kuid, "Could not find asset filepath");
+        PostAssetError(client, log, kuid, "Could not find asset filepath");
+        return false;
+    }
+    // The upload rule needs the asset's build: without its record the rule cannot be applied.
+    VADAssetInfo info;
+    if (!skipBuildRule && !client.GetAssetInfo(kuid, info, VAD_DETAIL_ALL))
+    {
+        PostAssetError(client, log, kuid, "Unable to read the asset's record.");
         return false;
     }
     const auto errorsBefore = log.ErrorCount();
     log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
-    VADAssetInfo info;
-    VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);  // a failed request leaves the record's defaults
+    bool answered = true;
     if (!skipBuildRule && TETLib::Build::UploadHundredths(info.build) < TETLib::Build::kUploadOldest)
     {
         TDBTagRef params = TDBTagRef::NewContainer();
@@ -38,26 +45,22 @@ bool ValidateCommand(const KUID& kuid, bool skipBuildRule, ResultsLog& log)
     else
     {
         // A verdict of "failed" comes with its findings; a request that got no verdict fails the command.
-        bool answered = false;
-        (void)VADValidateAsset(name, folder, &log, &answered);
-        if (!answered)
-        {
-            if (log.ErrorCount() == errorsBefore) PostAssetError(log, kuid, "The asset could not be validated.");
-            log.PopContext();
-            return false;
-        }
+        answered = client.ValidateAsset(name, folder, &log).Ok();
+        if (!answered && log.ErrorCount() == errorsBefore)
+            PostAssetError(client, log, kuid, "The asset could not be validated.");
     }
     log.PopContext();
-    return true;
+    return answered;
 }
 
-int ValidateCommandWord(ResultsLog& log, const CommandArgs& args)
+int ValidateCommandWord(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
+    VADClient& client = tool.Client();
     const KUID kuid = ParameterKUID(args);
     if (kuid.IsNull())
     {
-        PostCommandError(log, "Missing AssetID parameter.");
+        PostCommandError(client, log, "Missing AssetID parameter.");
         return -1;
     }
-    return ValidateCommand(kuid, false, log) ? 0 : -1;
+    return ValidateCommand(client, kuid, false, log) ? 0 : -1;
 }

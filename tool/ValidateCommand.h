@@ -5,8 +5,9 @@
 #include "core/KUID.h"
 
 class ResultsLog;
+class VADClient;
 
-// False when the asset is unknown or has no folder; true otherwise, also when the asset is too old to be
-// validated or its validation found errors (those are results in the log). `skipBuildRule` lets assets
-// older than 2.8 be validated.
-bool ValidateCommand(const KUID& kuid, bool skipBuildRule, ResultsLog& log);
+// False when the asset is unknown or has no folder, or a request got no answer; true otherwise, also when
+// the asset is too old to be validated or its validation found errors (those are results in the log).
+// `skipBuildRule` lets assets older than 2.8 be validated.
+bool ValidateCommand(VADClient& client, const KUID& kuid, bool skipBuildRule, ResultsLog& log);

@@ -1,6 +1,5 @@
 #include "validation/DataManager.h"
 
-#include "assetdb/CommandHostJobs.h"
 #include "assetdb/ContentFolders.h"
 #include "core/FatalError.h"
 #include "engine/File.h"
@@ -28,7 +27,6 @@ bool DataManager::Initialise(std::string_view folder)
     // A second start-up in one process replaces the first manager rather than leaking it.
     Shutdown();
     g_instance = new DataManager(base);
-    SetCommandHostValidateHook(ValidateAssetForCommandHost);
     return true;
 }
 
@@ -69,7 +67,6 @@ void DataManager::Shutdown()
 {
     DataManager* self = g_instance;
     if (self == nullptr) return;
-    SetCommandHostValidateHook(nullptr);
     self->SavePersonalDetails();
     ReleaseScene();
     self->UnloadTemplates();

@@ -1,7 +1,5 @@
 #include "validation/ValidationHooks.h"
 
-#include "assetdb/VADRequests.h"
-
 #include <atomic>
 
 namespace TETLib {
@@ -29,13 +27,12 @@ void SetAssetDatabaseServices(const AssetDatabaseServices& services) { g_service
 
 bool IsValidUserId(int32_t userId)
 {
-    return g_services.isValidUserId ? g_services.isValidUserId(userId) : IsValidKUIDUserId(userId);
+    return g_services.isValidUserId ? g_services.isValidUserId(userId) : userId < 0 && userId != -2;
 }
 
 bool CheckAssetFolderWithDatabase(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
 {
-    return g_services.checkAssetFolder ? g_services.checkAssetFolder(source, folder, log)
-                                       : VADCheckAssetFolder(source, folder, log);
+    return g_services.checkAssetFolder && g_services.checkAssetFolder(source, folder, log);
 }
 
 }  // namespace TETLib

@@ -18,6 +18,7 @@
 #include "engine/RenderingCache.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,13 +87,15 @@ void SetSoundCheck(SoundCheckFn fn);
 SoundCheckFn GetSoundCheck();
 
 // What validation asks of the asset database: whether a KUID user id is known, and the daemon's own
-// check of an asset folder. The defaults ask the daemon; tests put their own answers here.
+// check of an asset folder. The program answers them through its daemon connection; tests put their own
+// answers here. Without an answer a user id of 0 or above is not known (negative ones other than -2 are
+// the maker's own) and no folder passes the check.
 struct AssetDatabaseServices
 {
-    bool (*isValidUserId)(int32_t userId) = nullptr;
-    bool (*checkAssetFolder)(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log) = nullptr;
+    std::function<bool(int32_t userId)> isValidUserId;
+    std::function<bool(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)> checkAssetFolder;
 };
-// Null members restore the defaults.
+// Empty members give the answers without a database.
 void SetAssetDatabaseServices(const AssetDatabaseServices& services);
 bool IsValidUserId(int32_t userId);
 bool CheckAssetFolderWithDatabase(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);

@@ -27,14 +27,7 @@ protected:
         ClientTest::SetUp();
         installed_.clear();
     }
-    void TearDown() override
-    {
-        SetArchiveInstallHook(nullptr);
-        SetArchiveInstallOnDiskHook(nullptr);
-        SetArchiveStageOnDiskHook(nullptr);
-        SetCommandHostValidateHook(nullptr);
-        ClientTest::TearDown();
-    }
+    void TearDown() override { ClientTest::TearDown(); }
     std::string P(const std::string& rel) const { return dir_.P(rel); }
 
     // Writes a job file with one entry per KUID (null entries where `present` is false).
@@ -60,7 +53,7 @@ protected:
         ASSERT_TRUE(FinishArchiveJobHeader(f));
     }
 
-    static KUID Install(const TDBTagRef& entry, ResultsLog&, uint32_t flags)
+    static KUID Install(VADClient&, const TDBTagRef& entry, ResultsLog&, uint32_t flags)
     {
         EXPECT_EQ(flags, kArchiveInstallJobFlags);
         KUID k = entry.GetChildKUID("kuid");
@@ -82,7 +75,7 @@ protected:
     }
 
     // The on-disk hooks: what happened, in order ("stage k", "install k"); content id 666 fails either.
-    static KUID InstallOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog&, uint32_t)
+    static KUID InstallOnDisk(VADClient&, const ArchiveEntryOnDisk& entry, ResultsLog&, uint32_t)
     {
         const KUID k = entry.entry.GetChildKUID("kuid");
         events_.push_back("install " + k.ToString());
@@ -98,6 +91,7 @@ protected:
     }
 
     TempFolder dir_;
+    CommandHostServices services_;  // what each test gives the jobs
     static std::vector<KUID> installed_;
     static std::vector<std::string> events_;
 };
@@ -113,19 +107,19 @@ ChunkedList<KUID> Kuids(std::initializer_list<KUID> ks)
 
 }  // namespace
 
-TEST_F(CommandHostJobsTest, WithoutHooksTheHandlersFailClearly)
+TEST_F(CommandHostJobsTest, WithoutServicesTheHandlersFailClearly)
 {
     ResultsLog log;
-    EXPECT_EQ(CommandHostValidate({Orvo::PString("local"), Orvo::File::Path("x")}, log), 0);
+    EXPECT_EQ(CommandHostValidate(services_, {Orvo::PString("local"), Orvo::File::Path("x")}, log), 0);
     ChunkedList<KUID> kuids = Kuids({KUID(1, 2)});
-    EXPECT_FALSE(CommandHostArchiveInstall(7, kuids, Orvo::File::Path(P("none")), log));
+    EXPECT_FALSE(CommandHostArchiveInstall(client_, services_, 7, kuids, Orvo::File::Path(P("none")), log));
     EXPECT_EQ(log.ErrorCount(), 2u);
     EXPECT_EQ(List(kuids), std::vector<KUID>{KUID(1, 2)});
 
-    SetCommandHostValidateHook(&Validate);
+    services_.validate = &Validate;
     ResultsLog vlog;
-    EXPECT_EQ(CommandHostValidate({Orvo::PString("local"), Orvo::File::Path("good")}, vlog), 1);
-    EXPECT_EQ(CommandHostValidate({Orvo::PString("data"), Orvo::File::Path("bad")}, vlog), 0);
+    EXPECT_EQ(CommandHostValidate(services_, {Orvo::PString("local"), Orvo::File::Path("good")}, vlog), 1);
+    EXPECT_EQ(CommandHostValidate(services_, {Orvo::PString("data"), Orvo::File::Path("bad")}, vlog), 0);
     EXPECT_EQ(vlog.GetResults()[1].text.View(), "data:bad");
 }
 
@@ -144,25 +138,25 @@ TEST_F(CommandHostJobsTest, JobFileHeaderLayout)
 
 TEST_F(CommandHostJobsTest, InstallsTheListedEntriesAndReportsThem)
 {
-    SetArchiveInstallHook(&Install);
+    services_.install = &Install;
     WriteJob(P("job.crak"), 42, {KUID(1, 10), KUID(1, 11), KUID(1, 666), KUID(1, 12)}, {true, true, true, false});
 
     ResultsLog log;
     ChunkedList<KUID> kuids = Kuids({KUID(1, 11), KUID(1, 10)});
-    EXPECT_TRUE(CommandHostArchiveInstall(42, kuids, Orvo::File::Path(P("job.crak")), log));
+    EXPECT_TRUE(CommandHostArchiveInstall(client_, services_, 42, kuids, Orvo::File::Path(P("job.crak")), log));
     EXPECT_EQ(List(kuids), (std::vector<KUID>{KUID(1, 10), KUID(1, 11)}));  // in file order
     EXPECT_EQ(log.ErrorCount(), 0u);
 
     // Everything: a failed install and a missing entry make the job fail; the rest is installed.
     installed_.clear();
     ChunkedList<KUID> all;
-    EXPECT_FALSE(CommandHostArchiveInstall(42, all, Orvo::File::Path(P("job.crak")), log));
+    EXPECT_FALSE(CommandHostArchiveInstall(client_, services_, 42, all, Orvo::File::Path(P("job.crak")), log));
     EXPECT_EQ(List(all), (std::vector<KUID>{KUID(1, 10), KUID(1, 11)}));
     EXPECT_EQ(log.ErrorCount(), 1u);  // the missing entry; the failed install reports its own
 
     // A listed asset that the file lacks.
     ChunkedList<KUID> absent = Kuids({KUID(9, 9)});
-    EXPECT_FALSE(CommandHostArchiveInstall(42, absent, Orvo::File::Path(P("job.crak")), log));
+    EXPECT_FALSE(CommandHostArchiveInstall(client_, services_, 42, absent, Orvo::File::Path(P("job.crak")), log));
     EXPECT_TRUE(absent.IsEmpty());
 }
 
@@ -172,7 +166,7 @@ TEST_F(CommandHostJobsTest, NewAssetsAreStagedAndInstalledInBatchesInTheFilesOrd
 {
     const KUID a(3, 1), known(3, 2), badStage(3, 666), refused(3, 4), e(3, 5);
     std::vector<VADPathListRequest> requests;
-    FakeDaemon daemon([&](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [&](FakeDaemon& d, const FakeDaemon::Frame& f) {
         VADPathListRequest req;
         if (f.header.code != VAD_REQ_INSTALL_FROM_FOLDERS || !VADDecode(f.payload, req))
             return d.Reply(f, kVADStatusNotFound);
@@ -188,16 +182,16 @@ TEST_F(CommandHostJobsTest, NewAssetsAreStagedAndInstalledInBatchesInTheFilesOrd
         d.Reply(f, 0, VADEncode(reply));
     });
     ASSERT_TRUE(Open());
-    SetArchiveInstallOnDiskHook(&InstallOnDisk);
-    SetArchiveStageOnDiskHook(&Stage);
+    services_.installOnDisk = &InstallOnDisk;
+    services_.stageOnDisk = &Stage;
     events_.clear();
     WriteJob(P("job.crak"), 4, {a, known, badStage, refused, e}, {true, true, true, true, true});
     fs::create_directories(P("staging"));
 
     ResultsLog log;
     ChunkedList<KUID> kuids;
-    EXPECT_FALSE(CommandHostArchiveInstall(4, kuids, Orvo::File::Path(P("job.crak")), log, P("staging"),
-                                           {a, badStage, refused, e}));
+    EXPECT_FALSE(CommandHostArchiveInstall(client_, services_, 4, kuids, Orvo::File::Path(P("job.crak")), log,
+                                           P("staging"), {a, badStage, refused, e}));
     EXPECT_EQ(List(kuids), (std::vector<KUID>{a, known, e}));
     const std::vector<std::string> expect = {"stage " + a.ToString(),       "batch " + a.ToString(),
                                              "install " + known.ToString(), "stage " + badStage.ToString(),
@@ -211,7 +205,7 @@ TEST_F(CommandHostJobsTest, NewAssetsAreStagedAndInstalledInBatchesInTheFilesOrd
 
 TEST_F(CommandHostJobsTest, RefusedJobFilesLeaveTheListUnchanged)
 {
-    SetArchiveInstallHook(&Install);
+    services_.install = &Install;
     WriteJob(P("job.crak"), 5, {KUID(2, 1)}, {true});
     std::string good;
     ASSERT_TRUE(Orvo::File::ReadFile(P("job.crak"), good));
@@ -220,7 +214,7 @@ TEST_F(CommandHostJobsTest, RefusedJobFilesLeaveTheListUnchanged)
         Orvo::File::WriteFile(P("t.crak"), bytes);
         ResultsLog log;
         ChunkedList<KUID> kuids = Kuids({KUID(2, 1)});
-        bool ok = CommandHostArchiveInstall(id, kuids, Orvo::File::Path(P("t.crak")), log);
+        bool ok = CommandHostArchiveInstall(client_, services_, id, kuids, Orvo::File::Path(P("t.crak")), log);
         EXPECT_EQ(List(kuids), std::vector<KUID>{KUID(2, 1)});
         EXPECT_EQ(log.ErrorCount(), ok ? 0u : 1u);
         return ok;
@@ -260,13 +254,13 @@ TEST_F(CommandHostJobsTest, RefusedJobFilesLeaveTheListUnchanged)
     }
     ResultsLog log;
     ChunkedList<KUID> kuids = Kuids({KUID(2, 1)});
-    EXPECT_FALSE(CommandHostArchiveInstall(5, kuids, Orvo::File::Path(P("swap.crak")), log));
+    EXPECT_FALSE(CommandHostArchiveInstall(client_, services_, 5, kuids, Orvo::File::Path(P("swap.crak")), log));
     EXPECT_TRUE(installed_.empty());
 }
 
 TEST_F(CommandHostJobsTest, SaveToDiskWritesTheDaemonsEntries)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code != VAD_REQ_ARCHIVE_ENTRY) return d.Reply(f, kVADStatusNotFound);
         VADKuidValueRequest req;
         if (!VADDecode(f.payload, req) || req.kuid.contentId == 404 || req.value != 3)
@@ -286,7 +280,7 @@ TEST_F(CommandHostJobsTest, SaveToDiskWritesTheDaemonsEntries)
         {
             TFile f(P("save.crak"), TFile::kWrite);
             ASSERT_TRUE(WriteArchiveJobHeader(f, 77));
-            EXPECT_EQ(CommandHostArchiveSaveToDisk(kuids, f, log), !withMissing);
+            EXPECT_EQ(CommandHostArchiveSaveToDisk(client_, kuids, f, log), !withMissing);
             ASSERT_TRUE(FinishArchiveJobHeader(f));
         }
         ArchiveJobContents c;

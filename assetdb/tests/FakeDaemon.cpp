@@ -1,7 +1,5 @@
 #include "FakeDaemon.h"
 
-#include "assetdb/VADClient.h"
-
 #include <unistd.h>
 
 #include <chrono>
@@ -9,13 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 
-FakeDaemon::FakeDaemon(Handler handler, uint64_t token) : handler_(std::move(handler)), token_(token)
+FakeDaemon::FakeDaemon(VADConnection& link, Handler handler, uint64_t token)
+    : handler_(std::move(handler)), token_(token)
 {
     char tmpl[] = "/tmp/vadfake-XXXXXX";
     root_ = mkdtemp(tmpl);
     char real[PATH_MAX];
     blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), realpath(root_.c_str(), real) ? real : root_);
-    VADSetDaemonRoot(root_);
+    link.SetRoot(root_);
     listener_ = Platform::Socket::Listen(0);
     block_.Create(blockName_, kVADDiscoveryBlockSize);
     Publish(static_cast<uint32_t>(getpid()), token_, VAD_STATE_READY);

@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in daemon for the client tests: a loopback listener speaking the frames, and a discovery block
 // in shared memory pointing at it. One connection at a time; a handler answers each request frame.
+#include "assetdb/VADConnection.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 #include "platform/SharedMemory.h"
@@ -25,8 +26,8 @@ public:
     // Called on the daemon thread for every frame after the hello.
     using Handler = std::function<void(FakeDaemon& d, const Frame& f)>;
 
-    // Makes a temporary installation root, points the client at it and publishes the block.
-    explicit FakeDaemon(Handler handler, uint64_t token = 0x5EC12E7ull);
+    // Makes a temporary installation root, points the client's connection at it and publishes the block.
+    FakeDaemon(VADConnection& link, Handler handler, uint64_t token = 0x5EC12E7ull);
     ~FakeDaemon();
 
     // Sends a frame to the connected client (any thread).

@@ -33,25 +33,43 @@ public:
     std::string path;
 };
 
-// The test's own connection (the one the request functions use while it lives), closed around each test.
+// A new KUID from the daemon; the null KUID when the request fails.
+inline KUID NewKUID(VADClient& client)
+{
+    KUID k;
+    (void)client.GenerateKUID(k);  // the out KUID stays null on failure
+    return k;
+}
+
+// The test's own connection and the client calling on it, closed around each test.
 class ClientTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { VADCloseDatabase(); }
-    void TearDown() override { VADCloseDatabase(); }
-    static bool Open(uint8_t startDaemon = 0)
+    void SetUp() override { connection_.Close(); }
+    void TearDown() override { connection_.Close(); }
+    bool Open(uint8_t startDaemon = 0)
     {
         VADConnectionSettings s;
         s.Reset();
         s.startDaemon = startDaemon;
-        return VADOpenDatabase(s);
+        return connection_.Open(s).Ok();
+    }
+    // A transaction on the link as a yes or no, with its status word in *status when given.
+    template <typename Bytes>
+    bool Perform(uint32_t code, const Bytes& request, Bytes& reply, ResultsLog* log = nullptr,
+                 int32_t* status = nullptr)
+    {
+        const VADStatus s = connection_.Perform(code, request, reply, log);
+        if (status) *status = s.Code();
+        return s.Ok();
     }
     // A round trip on the link: frames are handled in order, so everything sent before has arrived.
-    static void RoundTrip()
+    void RoundTrip()
     {
         VADBytes reply;
-        VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply);
+        (void)connection_.Perform(VAD_REQ_KEEPALIVE, VADBytes{}, reply);
     }
 
     VADConnection connection_;
+    VADClient client_{connection_};
 };

@@ -38,12 +38,12 @@ protected:
     void SetUp() override
     {
         ClientTest::SetUp();
-        VADSetConnectIntervalMs(1);
+        connection_.SetConnectIntervalMs(1);
     }
     void TearDown() override
     {
         ClientTest::TearDown();
-        VADSetConnectIntervalMs(kVADConnectIntervalMs);
+        connection_.SetConnectIntervalMs(kVADConnectIntervalMs);
     }
 };
 
@@ -54,29 +54,29 @@ void Echo(FakeDaemon& d, const FakeDaemon::Frame& f) { d.Reply(f, 0, f.payload);
 
 TEST_F(VADClientTest, ConnectsAndCloses)
 {
-    FakeDaemon daemon(Echo);
+    FakeDaemon daemon(connection_, Echo);
     ASSERT_TRUE(Open());
-    EXPECT_TRUE(VADClientConnected());
+    EXPECT_TRUE(connection_.Connected());
     EXPECT_EQ(daemon.Hellos(), 1);
     VADConnectionSettings again;
-    EXPECT_TRUE(VADOpenDatabase(again)) << "true at once when already open";
+    EXPECT_TRUE(connection_.Open(again)) << "true at once when already open";
     EXPECT_EQ(daemon.Hellos(), 1);
 
     VADBytes reply;
     int32_t status = -1;
-    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{1, 2, 3}, reply, nullptr, &status));
+    EXPECT_TRUE(Perform(VAD_REQ_KEEPALIVE, VADBytes{1, 2, 3}, reply, nullptr, &status));
     EXPECT_EQ(status, 0);
     EXPECT_EQ(reply, (VADBytes{1, 2, 3}));
 
-    VADCloseDatabase();
-    EXPECT_FALSE(VADClientConnected());
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
+    connection_.Close();
+    EXPECT_FALSE(connection_.Connected());
+    EXPECT_FALSE(Perform(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
     EXPECT_EQ(status, kVADStatusLinkDropped);
 }
 
 TEST_F(VADClientTest, ErrorStatusFailsTheTransactionAndTBufferGetsTheBody)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code == VAD_REQ_DELETE)
             d.Reply(f, kVADStatusNotFound);
         else
@@ -86,10 +86,10 @@ TEST_F(VADClientTest, ErrorStatusFailsTheTransactionAndTBufferGetsTheBody)
     TBuffer req, rep;
     rep.WriteUInt32(77);
     int32_t status = 0;
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_DELETE, req, rep, nullptr, &status));
+    EXPECT_FALSE(Perform(VAD_REQ_DELETE, req, rep, nullptr, &status));
     EXPECT_EQ(status, kVADStatusNotFound);
     EXPECT_EQ(rep.Size(), 0u);
-    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, req, rep));
+    EXPECT_TRUE(Perform(VAD_REQ_KEEPALIVE, req, rep));
     ASSERT_EQ(rep.Size(), 2u);
     EXPECT_EQ(rep.Tell(), 0u);
     EXPECT_EQ(rep.ReadUInt8(), 9);
@@ -99,7 +99,7 @@ TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
 {
     std::mutex m;
     std::vector<FakeDaemon::Frame> held;
-    FakeDaemon daemon([&](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [&](FakeDaemon& d, const FakeDaemon::Frame& f) {
         std::vector<FakeDaemon::Frame> batch;
         {
             std::lock_guard lk(m);
@@ -115,9 +115,8 @@ TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
     bool ok[3] = {false, false, false};  // not vector<bool>: its bits share bytes across threads
     std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i)
-        threads.emplace_back([&, i] {
-            ok[i] = VADPerformTransaction(VAD_REQ_DESCRIPTION, VADBytes{static_cast<uint8_t>(10 + i)}, replies[i]);
-        });
+        threads.emplace_back(
+            [&, i] { ok[i] = Perform(VAD_REQ_DESCRIPTION, VADBytes{static_cast<uint8_t>(10 + i)}, replies[i]); });
     for (auto& t : threads) t.join();
     for (int i = 0; i < 3; ++i)
     {
@@ -128,7 +127,7 @@ TEST_F(VADClientTest, OutOfOrderRepliesReachTheirOwnWaiters)
 
 TEST_F(VADClientTest, NotifiedResultsLandInTheirTransactionsLogBeforeTheReply)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         VADResultNotification n;
         n.kind = 3;
         n.hasSource = 1;
@@ -145,7 +144,7 @@ TEST_F(VADClientTest, NotifiedResultsLandInTheirTransactionsLogBeforeTheReply)
     ASSERT_TRUE(Open());
     ResultsLog log;
     VADBytes reply;
-    ASSERT_TRUE(VADPerformTransaction(VAD_REQ_FOLDER_CHECK, VADEncode(VADTextPairRequest{"local", "x"}), reply, &log));
+    ASSERT_TRUE(Perform(VAD_REQ_FOLDER_CHECK, VADEncode(VADTextPairRequest{"local", "x"}), reply, &log));
     // The reply was handed over only after the result had been posted.
     ASSERT_EQ(log.ErrorCount(), 1u);
     EXPECT_EQ(log.WarningCount(), 0u);
@@ -161,7 +160,7 @@ TEST_F(VADClientTest, NotifiedResultsLandInTheirTransactionsLogBeforeTheReply)
 TEST_F(VADClientTest, JunkFramesAroundTheRepliesAreIgnored)
 {
     std::mt19937 rng(4711);
-    FakeDaemon daemon([&rng](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [&rng](FakeDaemon& d, const FakeDaemon::Frame& f) {
         const uint32_t codes[] = {VAD_NOTIFY_RESULT,  VAD_NOTIFY_JOB, VAD_NOTIFY_WEB_REPLY,         VAD_NOTIFY_PROGRESS,
                                   kVADNotifyBit | 77, kVADHelloCode,  f.header.code | kVADReplyBit, 12345};
         for (int i = 0, n = static_cast<int>(rng() % 4); i < n; ++i)
@@ -191,19 +190,19 @@ TEST_F(VADClientTest, JunkFramesAroundTheRepliesAreIgnored)
         {
             VADBytes request{tag, static_cast<uint8_t>(i)}, reply;
             ResultsLog log;
-            if (!VADPerformTransaction(VAD_REQ_FOLDER_CHECK, request, reply, &log) || reply != request) ++wrong;
+            if (!Perform(VAD_REQ_FOLDER_CHECK, request, reply, &log) || reply != request) ++wrong;
         }
     };
     std::thread other(caller, uint8_t(1));
     caller(2);
     other.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_TRUE(VADClientConnected());
+    EXPECT_TRUE(connection_.Connected());
 }
 
 TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndTheNextRequestReopensIt)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code == VAD_REQ_REPAIR_NOW)
             d.Drop();
         else
@@ -212,13 +211,14 @@ TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndTheNextRequestReopensIt)
     ASSERT_TRUE(Open());
     VADBytes reply;
     int32_t status = 0;
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_REPAIR_NOW, VADBytes{}, reply, nullptr, &status));
+    EXPECT_FALSE(Perform(VAD_REQ_REPAIR_NOW, VADBytes{}, reply, nullptr, &status));
     EXPECT_EQ(status, kVADStatusLinkDropped);
     EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kDropped);
-    EXPECT_NE(VADLinkFailureText().find("\"repair database\""), std::string::npos) << VADLinkFailureText();
+    EXPECT_NE(connection_.LinkFailureText().find("\"repair database\""), std::string::npos)
+        << connection_.LinkFailureText();
 
     // The next request opens the link again, with the settings of the last open.
-    EXPECT_TRUE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply));
+    EXPECT_TRUE(Perform(VAD_REQ_KEEPALIVE, VADBytes{}, reply));
     EXPECT_EQ(daemon.Hellos(), 2);
     EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kDropped) << "the first failure stands until cleared";
 }
@@ -226,46 +226,47 @@ TEST_F(VADClientTest, DroppedLinkFailsWaitersAtOnceAndTheNextRequestReopensIt)
 TEST_F(VADClientTest, WithoutADaemonToReopenEveryRequestFailsAtOnceWithOneFailure)
 {
     {
-        FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame&) { d.Drop(); });
+        FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame&) { d.Drop(); });
         ASSERT_TRUE(Open());
         VADBytes reply;
-        EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INFO, VADBytes{}, reply));
+        EXPECT_FALSE(Perform(VAD_REQ_INFO, VADBytes{}, reply));
     }
     connection_.ClearLinkFailure();
     const auto start = Clock::now();
     VADBytes reply;
     int32_t status = 0;
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INFO, VADBytes{}, reply, nullptr, &status));
+    EXPECT_FALSE(Perform(VAD_REQ_INFO, VADBytes{}, reply, nullptr, &status));
     EXPECT_EQ(status, kVADStatusLinkDropped);
-    EXPECT_FALSE(VADSendAsyncRequest(VAD_REQ_FAVOURITE, VADBytes{}));
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_CONFIG, VADBytes{}, reply));
+    EXPECT_FALSE(connection_.SendAsync(VAD_REQ_FAVOURITE, VADBytes{}));
+    EXPECT_FALSE(Perform(VAD_REQ_CONFIG, VADBytes{}, reply));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << "no daemon and no auto-start: nothing to wait for";
     EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kUnreachable);
-    EXPECT_EQ(VADLinkFailureText(),
+    EXPECT_EQ(connection_.LinkFailureText(),
               "The asset database daemon is not running, and this run does not start it: \"asset info\" was not "
               "carried out.");
 }
 
 TEST_F(VADClientTest, ADaemonThatDoesNotAnswerFailsTheRequestWithinItsBoundAndLosesTheLink)
 {
-    FakeDaemon daemon([](FakeDaemon&, const FakeDaemon::Frame&) {});  // takes requests, answers none
+    FakeDaemon daemon(connection_, [](FakeDaemon&, const FakeDaemon::Frame&) {});  // takes requests, answers none
     ASSERT_TRUE(Open());
     connection_.SetBoundCapMs(200);
     VADBytes reply;
     int32_t status = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_INSTALL_ARCHIVE, VADBytes{}, reply, nullptr, &status));
+    EXPECT_FALSE(Perform(VAD_REQ_INSTALL_ARCHIVE, VADBytes{}, reply, nullptr, &status));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(status, kVADStatusTimedOut);
     EXPECT_EQ(connection_.LinkFailure(), VADLinkFailure::kTimedOut);
-    EXPECT_EQ(VADLinkFailureText(), "The asset database daemon did not answer \"install archive\" within 1 seconds; "
-                                    "the link to it was closed.");
+    EXPECT_EQ(connection_.LinkFailureText(),
+              "The asset database daemon did not answer \"install archive\" within 1 seconds; "
+              "the link to it was closed.");
     EXPECT_TRUE(daemon.WaitFor(VAD_REQ_INSTALL_ARCHIVE, 1000));
 }
 
 TEST_F(VADClientTest, OversizedFrameDropsTheLink)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         uint8_t raw[kVADFrameHeaderSize];
         VADEncodeFrameHeader(VADFrameHeader{f.header.code | kVADReplyBit, f.header.transaction, kVADMaxPayload + 1},
                              raw);
@@ -274,15 +275,15 @@ TEST_F(VADClientTest, OversizedFrameDropsTheLink)
     ASSERT_TRUE(Open());
     VADBytes reply;
     int32_t status = 0;
-    EXPECT_FALSE(VADPerformTransaction(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
+    EXPECT_FALSE(Perform(VAD_REQ_KEEPALIVE, VADBytes{}, reply, nullptr, &status));
     EXPECT_EQ(status, kVADStatusLinkDropped);
-    EXPECT_FALSE(VADClientConnected());
+    EXPECT_FALSE(connection_.Connected());
 }
 
 TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
 {
     TempFolder root;
-    VADSetDaemonRoot(root.path);
+    connection_.SetRoot(root.path);
     SetLogLineObserver(CollectLog);
     {
         std::lock_guard lk(g_logMutex);
@@ -291,10 +292,10 @@ TEST_F(VADClientTest, NoDaemonFailsAfterTwentyOneAttemptsWithTheFixedLine)
     VADConnectionSettings s;
     s.Reset();
     s.startDaemon = 0;
-    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_FALSE(connection_.Open(s));
     SetLogLineObserver(nullptr);
     EXPECT_EQ(s.counter, 21u);
-    EXPECT_FALSE(VADClientConnected());
+    EXPECT_FALSE(connection_.Connected());
     std::lock_guard lk(g_logMutex);
     bool found = false;
     for (const auto& l : g_logLines)
@@ -369,47 +370,47 @@ TEST_F(VADClientTest, AutoStartLaunchesAtOnceWhenNoDaemonExistsAndAgainAtTheFift
     char tmpl[] = "/tmp/vadlaunch-XXXXXX";
     std::string root = mkdtemp(tmpl);
     LaunchCounter launches(root);
-    VADSetDaemonRoot(root);
+    connection_.SetRoot(root);
     VADConnectionSettings s;
     s.Reset();
-    EXPECT_FALSE(VADOpenDatabase(s));
+    EXPECT_FALSE(connection_.Open(s));
     EXPECT_EQ(s.counter, kVADConnectAttempts);
-    EXPECT_EQ(VADLastLaunchAttempt(), 1u) << "no block at all: launched right after the first attempt";
+    EXPECT_EQ(connection_.LastLaunchAttempt(), 1u) << "no block at all: launched right after the first attempt";
     EXPECT_EQ(launches.Settle(), 3);
     std::filesystem::remove_all(root);
 
     // Without auto-start nothing is launched; the daemons launched before, which ended, are reaped.
     s.Reset();
     s.startDaemon = 0;
-    EXPECT_FALSE(VADOpenDatabase(s));
-    EXPECT_EQ(VADLastLaunchAttempt(), 0u);
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_EQ(connection_.LastLaunchAttempt(), 0u);
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
 TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
 {
-    FakeDaemon daemon(Echo);
+    FakeDaemon daemon(connection_, Echo);
     LaunchCounter launches(daemon.Root());
 
     // Alive and starting: it gets until the 5th attempt before another is launched.
     daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_STARTING);
     VADConnectionSettings s;
     s.Reset();
-    EXPECT_FALSE(VADOpenDatabase(s));
-    EXPECT_EQ(VADLastLaunchAttempt(), 5u);
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_EQ(connection_.LastLaunchAttempt(), 5u);
     EXPECT_EQ(launches.Settle(), 2);
 
     // A block left by a process that has ended counts as no daemon.
     daemon.Publish(0x7FFFFFF0u, daemon.Token(), VAD_STATE_READY);
     s.Reset();
-    EXPECT_FALSE(VADOpenDatabase(s));
-    EXPECT_EQ(VADLastLaunchAttempt(), 1u);
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_EQ(connection_.LastLaunchAttempt(), 1u);
     EXPECT_EQ(launches.Settle(), 5);
 }
 
 TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
 {
-    FakeDaemon daemon(Echo);
+    FakeDaemon daemon(connection_, Echo);
     // A pid that cannot be running.
     daemon.Publish(0x7FFFFFF0u, daemon.Token(), VAD_STATE_READY);
     EXPECT_FALSE(Open());
@@ -424,7 +425,7 @@ TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)
 
 TEST_F(VADClientTest, CommandHostJobsRunOnTheMainThreadAndAreAnswered)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.transaction != 0) d.Reply(f, 0);
     });
     ASSERT_TRUE(Open());
@@ -457,7 +458,7 @@ TEST_F(VADClientTest, CommandHostJobsRunOnTheMainThreadAndAreAnswered)
 
 TEST_F(VADClientTest, WebRepliesAreFiledByRequestId)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code != VAD_REQ_RESOLVE_PACKAGE) return;
         VADResolvePackageRequest req;
         if (!VADDecode(f.payload, req)) return;
@@ -472,24 +473,24 @@ TEST_F(VADClientTest, WebRepliesAreFiledByRequestId)
     });
     ASSERT_TRUE(Open());
     VADRequestId id;
-    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{KUID(1, 2)}), id));
+    ASSERT_TRUE(connection_.BeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{KUID(1, 2)}), id));
     VADRequestReply reply;
-    ASSERT_TRUE(VADWaitWebRequest(id, reply, 5000));
+    ASSERT_TRUE(connection_.WaitWebRequest(id, reply, 5000));
     EXPECT_EQ(reply.complete, 1);
     EXPECT_EQ(reply.result[1], 42u);
     EXPECT_EQ(reply.path.str(), "/mirror/packages/x.cdp");
     EXPECT_TRUE(reply.name == "x");
-    EXPECT_FALSE(VADPollWebRequest(id, reply)) << "forgotten once collected";
+    EXPECT_FALSE(connection_.PollWebRequest(id, reply)) << "forgotten once collected";
 }
 
 TEST_F(VADClientTest, CloseDaemonAsksAndWaitsForTheDrop)
 {
-    FakeDaemon daemon([](FakeDaemon& d, const FakeDaemon::Frame& f) {
+    FakeDaemon daemon(connection_, [](FakeDaemon& d, const FakeDaemon::Frame& f) {
         if (f.header.code == VAD_REQ_CLOSE_DAEMON) d.Drop();
     });
     ASSERT_TRUE(Open());
-    VADCloseDaemon(1);
-    EXPECT_FALSE(VADClientConnected());
+    connection_.CloseDaemon(1);
+    EXPECT_FALSE(connection_.Connected());
     VADValueRequest req;
     ASSERT_TRUE(daemon.Sent(VAD_REQ_CLOSE_DAEMON, req));
     EXPECT_EQ(req.value, 1);

@@ -3,7 +3,6 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADPayloads.h"
-#include "assetdb/VADRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -98,92 +97,94 @@ protected:
         ClientTest::SetUp();
         ASSERT_TRUE(Open());
     }
-    FakeDaemon daemon{SmallDaemon};
+    FakeDaemon daemon{connection_, SmallDaemon};
 };
 
 }  // namespace
 
 TEST_F(VADRequestsTest, DocumentedAnswersWithoutADaemon)
 {
-    ASSERT_FALSE(VADClientConnected());
+    ASSERT_FALSE(connection_.Connected());
     const KUID k(1, 2);
     VADAssetInfo info;
     info.valid = 1;
-    EXPECT_FALSE(VADGetAssetInfo(k, info));
+    EXPECT_FALSE(client_.GetAssetInfo(k, info));
     EXPECT_FALSE(info.IsValid()) << "a failed request leaves the empty record";
-    EXPECT_TRUE(VADAssetHasMissingDependencies(k, false));
-    EXPECT_TRUE(VADIsAssetFaulty(k));
-    EXPECT_TRUE(VADGetAssetName(k).empty());
-    EXPECT_TRUE(VADGetAssetDescription(k).empty());
-    EXPECT_TRUE(VADListBuilds().empty());
-    EXPECT_TRUE(VADGenerateKUID().IsNull());
-    EXPECT_NE(VADGetDatabaseStatus(), 0u);
-    EXPECT_FALSE(VADIsReady());
+    EXPECT_TRUE(client_.AssetHasMissingDependencies(k, false).ValueOr(true));
+    EXPECT_TRUE(client_.IsAssetFaulty(k).ValueOr(true));
+    EXPECT_TRUE(client_.GetAssetName(k).ValueOr(Orvo::String()).empty());
+    EXPECT_TRUE(client_.GetAssetDescription(k).ValueOr(Orvo::String()).empty());
+    EXPECT_TRUE(client_.ListBuilds().ValueOr(Orvo::String()).empty());
+    EXPECT_TRUE(NewKUID(client_).IsNull());
+    EXPECT_NE(client_.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
+    EXPECT_FALSE(client_.IsReady().ValueOr(false));
     TDBTagRef tree = TDBTagRef::NewContainer();
-    EXPECT_FALSE(VADGetAssetConfig(tree, k, 0));
+    EXPECT_FALSE(client_.GetAssetConfig(tree, k, 0));
     EXPECT_TRUE(tree.IsNull());
     ChunkedList<KUID> list;
-    EXPECT_FALSE(VADQueryAssets(VADFilterElementGroup(), list));
+    EXPECT_FALSE(client_.QueryAssets(VADFilterElementGroup(), list));
     EXPECT_EQ(list.Count(), 0u);
     VADEditHandle h;
-    EXPECT_FALSE(VADOpenAssetForEdit(h, k, 1));
+    EXPECT_FALSE(client_.OpenAssetForEdit(h, k, 1));
     EXPECT_FALSE(h.IsValid());
-    EXPECT_TRUE(VADInstallFromFolder(Orvo::File::Path("/x"), nullptr, 6).IsNull());
+    KUID installed(1, 1);
+    EXPECT_FALSE(client_.InstallFromFolder(installed, Orvo::File::Path("/x"), nullptr, 6));
+    EXPECT_TRUE(installed.IsNull());
     uint8_t out = 9;
-    EXPECT_FALSE(VADInstallArchive(Orvo::File::Path("/x.cdp"), nullptr, 2, &out, 0));
+    EXPECT_FALSE(client_.InstallArchive(Orvo::File::Path("/x.cdp"), nullptr, 2, &out, 0));
     EXPECT_EQ(out, 0) << "the out byte is cleared first";
     Orvo::PString name("old");
-    EXPECT_FALSE(VADGetSettingString(name, "internet", "language"));
+    EXPECT_FALSE(client_.GetSettingString(name, "internet", "language"));
     EXPECT_TRUE(name.empty());
-    EXPECT_FALSE(IsValidKUIDUserId(-2));
-    EXPECT_TRUE(IsValidKUIDUserId(-1));
-    EXPECT_FALSE(IsValidKUIDUserId(5));
+    EXPECT_FALSE(client_.IsValidKUIDUserId(-2).ValueOr(false));
+    EXPECT_TRUE(client_.IsValidKUIDUserId(-1).ValueOr(false));
+    EXPECT_FALSE(client_.IsValidKUIDUserId(5).ValueOr(false));
 }
 
 TEST_F(SmallDaemonTest, RecordsListsAndFlagsThroughTheDaemon)
 {
     const KUID k(10, 20);
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    ASSERT_TRUE(client_.GetAssetInfo(k, info));
     EXPECT_TRUE(info.IsInstalled());
     EXPECT_FLOAT_EQ(info.build, 3.5f);
-    EXPECT_EQ(VADGetAssetName(k).str(), "Coach");
-    EXPECT_EQ(VADGetAssetCategoryRegion(k).str(), "UK");
-    EXPECT_EQ(VADGetAssetCategoryEra(k).str(), "1950s");
-    EXPECT_FALSE(VADGetAssetInfo(KUID(1, 1), info));
-    EXPECT_FALSE(VADAssetHasMissingDependencies(k, true));
-    EXPECT_FALSE(VADIsAssetFaulty(k));
+    EXPECT_EQ(client_.GetAssetName(k).ValueOr(Orvo::String()).str(), "Coach");
+    EXPECT_EQ(client_.GetAssetCategoryRegion(k).ValueOr(Orvo::String()).str(), "UK");
+    EXPECT_EQ(client_.GetAssetCategoryEra(k).ValueOr(Orvo::String()).str(), "1950s");
+    EXPECT_FALSE(client_.GetAssetInfo(KUID(1, 1), info));
+    EXPECT_FALSE(client_.AssetHasMissingDependencies(k, true).ValueOr(true));
+    EXPECT_FALSE(client_.IsAssetFaulty(k).ValueOr(true));
 
     ChunkedList<KUID> deps;
     deps.Add(KUID(9, 9));
-    ASSERT_TRUE(VADGetAssetDependencies(k, deps));
+    ASSERT_TRUE(client_.GetAssetDependencies(k, deps));
     ASSERT_EQ(deps.Count(), 3u) << "appended in reply order";
     EXPECT_EQ(*deps.At(1), KUID(3, 4));
     std::set<KUID> obs;
-    ASSERT_TRUE(VADGetAssetObsoletes(k, obs));
+    ASSERT_TRUE(client_.GetAssetObsoletes(k, obs));
     EXPECT_EQ(*obs.begin(), KUID(1, 2));
 
     VADFilterElementGroup g;
     g.Add(new VADFilterElementBool(VAD_FIELD_LOCAL));
     ChunkedList<KUID> found;
-    ASSERT_TRUE(VADQueryAssets(g, found));
+    ASSERT_TRUE(client_.QueryAssets(g, found));
     EXPECT_EQ(found.Count(), 1u);
-    EXPECT_EQ(VADGenerateKUID(), KUID(7, 1000));
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_EQ(NewKUID(client_), KUID(7, 1000));
+    EXPECT_EQ(client_.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
 }
 
 TEST_F(SmallDaemonTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
 {
     VADEditHandle h;
-    ASSERT_TRUE(VADOpenAssetForEdit(h, KUID(10, 20), 1));
+    ASSERT_TRUE(client_.OpenAssetForEdit(h, KUID(10, 20), 1));
     EXPECT_EQ(h.GetId(), 5u);
     Orvo::PString name;
     Orvo::File::Path folder;
-    ASSERT_TRUE(VADGetEditFolder(h, name, folder));
+    ASSERT_TRUE(client_.GetEditFolder(h, name, folder));
     EXPECT_TRUE(name == "editing");
     EXPECT_EQ(folder.str(), "/root/UserData/editing/kuid 10 20");
     uint8_t out = 0;
-    EXPECT_TRUE(VADCommitAsset(h, 6, nullptr, &out));
+    EXPECT_TRUE(client_.CommitAsset(h, 6, nullptr, &out));
     EXPECT_EQ(out, 1);
 
     {
@@ -205,26 +206,26 @@ TEST_F(SmallDaemonTest, EditHandlesAreCountedAndTheLastReleaseClosesThem)
     EXPECT_EQ(f.header.transaction, 0u) << "sent asynchronously";
 
     VADEditHandle unknown;
-    EXPECT_FALSE(VADOpenAssetForEdit(unknown, KUID(1, 1), 0));
+    EXPECT_FALSE(client_.OpenAssetForEdit(unknown, KUID(1, 1), 0));
     EXPECT_FALSE(unknown.IsValid());
 }
 
 TEST_F(SmallDaemonTest, SettingsGroupsTravelAsTrees)
 {
     TDBTagRef group;
-    ASSERT_TRUE(VADGetSettingsGroup("internet", group));
+    ASSERT_TRUE(client_.GetSettingsGroup("internet", group));
     EXPECT_EQ(group.GetChildString("language").str(), "UK");
     group.SetChildString("username", "kim");
-    EXPECT_TRUE(VADSetSettingsGroup("internet", group));
+    EXPECT_TRUE(client_.SetSettingsGroup("internet", group));
     group.SetChildString("username", "someone else");
-    EXPECT_FALSE(VADSetSettingsGroup("internet", group));
+    EXPECT_FALSE(client_.SetSettingsGroup("internet", group));
 }
 
 TEST_F(SmallDaemonTest, AsynchronousRequestsCarryTheirPayloads)
 {
-    EXPECT_TRUE(VADSetAssetKeywords(KUID(10, 20), "steam;coach"));
-    EXPECT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 30));
-    EXPECT_TRUE(VADRequestRepairDatabase(50));
+    EXPECT_TRUE(client_.SetAssetKeywords(KUID(10, 20), "steam;coach"));
+    EXPECT_TRUE(client_.SetSettingInt("developer", "max_backup_folders", 30));
+    EXPECT_TRUE(client_.RequestRepairDatabase(50));
     RoundTrip();
     EXPECT_EQ(CountFrames(daemon, VAD_REQ_FLAG_REPAIR), 1);
     VADKuidTextRequest kw;
@@ -243,12 +244,12 @@ TEST_F(SmallDaemonTest, ExportPackageSendsTargetsNamesAndKUIDsInOrder)
     targets.Add(Orvo::PString("etc1"));
     ChunkedList<KUID> kuids;
     kuids.Add(KUID(10, 20));
-    EXPECT_TRUE(
-        VADExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids, nullptr));
+    EXPECT_TRUE(client_.ExportPackage(targets, Orvo::File::Path("/r/UserData/packages/pkg"), {"base", "extra"}, kuids,
+                                      nullptr));
     VADExportPackageRequest req;
     ASSERT_TRUE(daemon.Sent(VAD_REQ_EXPORT_PACKAGE, req));
     EXPECT_EQ(req.targets, (std::vector<std::string>{"dxtc", "etc1"}));
     EXPECT_EQ(req.dependencies, (std::vector<std::string>{"base", "extra"}));
     EXPECT_EQ(req.packagePath, "/r/UserData/packages/pkg");
-    EXPECT_FALSE(VADExportPackage(targets, Orvo::File::Path("/p"), {"base"}, kuids, nullptr));
+    EXPECT_FALSE(client_.ExportPackage(targets, Orvo::File::Path("/p"), {"base"}, kuids, nullptr));
 }

@@ -4,7 +4,6 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADPayloads.h"
-#include "assetdb/VADRequests.h"
 #include "assetdb/VADTask.h"
 
 #include <gtest/gtest.h>
@@ -39,18 +38,18 @@ void RepairDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
 
 TEST_F(VADTaskTest, RepairRunsOnTheCallingThreadAndReportsIntoTheTask)
 {
-    FakeDaemon daemon(RepairDaemon);
+    FakeDaemon daemon(connection_, RepairDaemon);
     ASSERT_TRUE(Open());
     {
         VADTask task;
-        VADTaskRepairDatabase repair(150, 1, 0);
+        VADTaskRepairDatabase repair(connection_, 150, 1, 0);
         repair.RunOnCallingThread(task);
         EXPECT_FALSE(task.Failed());
         EXPECT_EQ(task.WarningCount(), 1u);
     }
     {
         VADTask task;
-        VADTaskRepairDatabase repair(100, 1, 0);
+        VADTaskRepairDatabase repair(connection_, 100, 1, 0);
         repair.RunOnCallingThread(task);
         EXPECT_TRUE(task.Failed());
         EXPECT_EQ(task.ErrorCount(), 1u) << "the daemon's own error, no second one";
@@ -63,21 +62,22 @@ TEST_F(VADTaskTest, RepairRunsOnTheCallingThreadAndReportsIntoTheTask)
 TEST_F(VADTaskTest, RepairWithoutADaemonFailsWithAnError)
 {
     VADTask task;
-    VADTaskRepairDatabase repair(50, 0, 0);
+    VADTaskRepairDatabase repair(connection_, 50, 0, 0);
     repair.RunOnCallingThread(task);
     EXPECT_TRUE(task.Failed());
 }
 
 TEST_F(VADTaskTest, ValidateSendsTheContentSourceAndRelativePath)
 {
-    FakeDaemon daemon(RepairDaemon);
+    FakeDaemon daemon(connection_, RepairDaemon);
     ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(daemon.Root())));
     ASSERT_TRUE(Open());
     ResultsLog log;
     Orvo::File::Path folder(GetContentFolder("local"));
     folder.AddPath("kuid 1 2");
-    EXPECT_TRUE(VADValidateAsset(Orvo::PString("local"), folder, &log));
-    EXPECT_FALSE(VADValidateAsset(Orvo::PString("local"), Orvo::File::Path("/elsewhere/kuid 1 2"), &log));
+    EXPECT_TRUE(client_.ValidateAsset(Orvo::PString("local"), folder, &log).ValueOr(false));
+    EXPECT_FALSE(
+        client_.ValidateAsset(Orvo::PString("local"), Orvo::File::Path("/elsewhere/kuid 1 2"), &log).ValueOr(false));
     ASSERT_EQ(log.ErrorCount(), 1u);
     EXPECT_NE(log.GetResults()[0].text.str().find("VADValidateAsset> unable to determine relative path"),
               std::string::npos);

@@ -7,7 +7,6 @@
 // The installation is made in $TMPDIR (else /tmp); VELMAR_BENCH_STAGE names another build's stage folder.
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "platform/Process.h"
 
 #include <chrono>
@@ -86,7 +85,7 @@ int main(int argc, char** argv)
         VADConnection connection;
         connection.SetRoot(root);
         VADConnectionSettings settings;
-        if (!VADOpenDatabase(settings))
+        if (!connection.Open(settings))
         {
             std::fprintf(stderr, "the daemon could not be started\n");
             return 1;
@@ -99,13 +98,15 @@ int main(int argc, char** argv)
         {
             const auto t0 = Clock::now();
             ResultsLog log;
-            const bool installed = !VADInstallFromFolder(Orvo::File::Path(root + "/src/" + name), &log).IsNull();
+            KUID kuid;
+            const bool installed =
+                VADClient(connection).InstallFromFolder(kuid, Orvo::File::Path(root + "/src/" + name), &log).Ok();
             const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
             char what[64];
             std::snprintf(what, sizeof what, "config.txt of %d MB", std::strcmp(name, "large") ? hugeMB : largeMB);
             Report(what, pid, seconds, installed);
         }
-        VADCloseDaemon(0);
+        connection.CloseDaemon(0);
         Platform::WaitForProcess(pid, 30000);
     }
     fs::remove_all(root, ec);

@@ -4,7 +4,6 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "daemon/FolderOps.h"
 
@@ -47,7 +46,7 @@ protected:
     std::vector<KUID> Query(const VADFilterElementGroup& g)
     {
         ChunkedList<KUID> list;
-        VADQueryAssets(g, list);
+        (void)client.QueryAssets(g, list);  // a failed query leaves the list empty, which the tests see
         return ToVector(list);
     }
     std::vector<KUID> QueryCategory(const std::string& pattern)
@@ -59,7 +58,7 @@ protected:
     // Runs fn in a child process with its own daemon connection; true when it succeeded.
     bool InChildProcess(const std::function<bool()>& fn)
     {
-        VADCloseDatabase();
+        connection.Close();
         pid_t pid = fork();
         if (pid == 0) _exit(Open() && fn() ? 0 : 1);
         int st = 0;
@@ -97,7 +96,7 @@ TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
     EXPECT_EQ(Query(notBuiltin), std::vector<KUID>{kSample});
 
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsValid());
     EXPECT_TRUE(info.IsInstalled());
     EXPECT_FALSE(info.IsBuiltin());
@@ -105,27 +104,27 @@ TEST_F(DaemonAssetsTest, InstallQueryAndInfo)
     EXPECT_EQ(std::string(info.kind.c_str()), "traincar");
     EXPECT_NEAR(info.build, 4.6f, 1e-4);
     EXPECT_TRUE(info.flags2 & VAD_INFO2_MISSING_DEPENDENCIES);  // <kuid:77:5> is not there
-    EXPECT_TRUE(VADAssetHasMissingDependencies(kSample, true));
+    EXPECT_TRUE(client.AssetHasMissingDependencies(kSample, true).ValueOr(true));
     ChunkedList<KUID> deps;
-    ASSERT_TRUE(VADGetAssetDependencies(kSample, deps));
+    ASSERT_TRUE(client.GetAssetDependencies(kSample, deps));
     EXPECT_EQ(ToVector(deps), (std::vector<KUID>{kBuiltin, KUID(77, 5, 0)}));
-    ASSERT_TRUE(VADGetAssetInfo(kBuiltin, info));
+    ASSERT_TRUE(client.GetAssetInfo(kBuiltin, info));
     EXPECT_TRUE(info.IsBuiltin());
-    EXPECT_FALSE(VADGetAssetInfo(KUID(1, 2, 0), info));
+    EXPECT_FALSE(client.GetAssetInfo(KUID(1, 2, 0), info));
 
     TDBTagRef config;
-    ASSERT_TRUE(VADGetAssetConfig(config, kSample, 0));
+    ASSERT_TRUE(client.GetAssetConfig(config, kSample, 0));
     EXPECT_EQ(std::string(config.GetChildString("username").View()), "Sample Coach");
     Orvo::PString author;
-    EXPECT_TRUE(GetAuthorName(123456, author));
+    EXPECT_TRUE(client.GetAuthorName(123456, author));
     EXPECT_EQ(std::string(author.c_str()), "Sam Ple");
-    EXPECT_TRUE(IsValidKUIDUserId(123456));
-    EXPECT_FALSE(IsValidKUIDUserId(999999));
-    EXPECT_EQ(std::string(VADListBuilds().c_str()), "0.0,4.6");
+    EXPECT_TRUE(client.IsValidKUIDUserId(123456).ValueOr(false));
+    EXPECT_FALSE(client.IsValidKUIDUserId(999999).ValueOr(false));
+    EXPECT_EQ(std::string(client.ListBuilds().ValueOr(Orvo::String()).c_str()), "0.0,4.6");
 
     // Keywords and favourites persist in the store.
-    VADSetAssetKeywords(kSample, "red coach");
-    EXPECT_EQ(std::string(VADGetAssetKeywords(kSample).c_str()), "red coach");
+    EXPECT_TRUE(client.SetAssetKeywords(kSample, "red coach"));
+    EXPECT_EQ(std::string(client.GetAssetKeywords(kSample).ValueOr(Orvo::String()).c_str()), "red coach");
 
     // An unreadable folder is refused with the key the tool knows.
     fs::create_directories(inst.Path("source/empty"));
@@ -145,7 +144,7 @@ TEST_F(DaemonAssetsTest, ConfigurationsInAnyCaseInstallAndBrokenOnesSayWhere)
     const KUID upper(123456, 1003, 0);
     fs::create_directories(inst.Path("source/upper"));
     WriteFile(inst.Path("source/upper/CONFIG.TXT"), "kuid " + upper.ToString() + "\nusername \"Upper\"\n");
-    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/upper"), nullptr), upper);
+    ASSERT_EQ(InstalledKUID(client, inst.Path("source/upper"), nullptr), upper);
     EXPECT_TRUE(fs::exists(inst.Path("UserData/local/kuid 123456 1003/CONFIG.TXT")));
 
     auto lastText = [](const ResultsLog& log) {
@@ -155,22 +154,22 @@ TEST_F(DaemonAssetsTest, ConfigurationsInAnyCaseInstallAndBrokenOnesSayWhere)
     // A syntax error is reported with its file and line, not as a missing configuration.
     WriteFile(inst.Path("source/broken/config.txt"), "kuid <kuid:123456:1004>\nusername \"Broken\"\ntags {\n");
     ResultsLog install;
-    EXPECT_TRUE(VADInstallFromFolder(inst.Path("source/broken"), &install).IsNull());
+    EXPECT_TRUE(InstalledKUID(client, inst.Path("source/broken"), &install).IsNull());
     EXPECT_EQ(install.ErrorCount(), 1u);
     EXPECT_NE(lastText(install).find("'" + inst.Path("source/broken/config.txt") + "' line 3"), std::string::npos)
         << lastText(install);
 
     // So is one in a configuration being committed; the edit stays open.
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     VADEditHandle h;
-    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    ASSERT_TRUE(client.OpenAssetForEdit(h, kSample, 1));
     std::string edited = inst.Path("UserData/editing/kuid 123456 1001/config.txt");
     WriteFile(edited, "kuid <kuid:123456:1001>\nusername \"Renamed\n");
     ResultsLog commit;
-    EXPECT_FALSE(VADCommitAsset(h, 0, &commit));
+    EXPECT_FALSE(client.CommitAsset(h, 0, &commit));
     EXPECT_NE(lastText(commit).find("'" + edited + "' line 2"), std::string::npos) << lastText(commit);
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOpenForEdit());
     EXPECT_EQ(info.username, "Sample Coach");
 }
@@ -181,51 +180,52 @@ TEST_F(DaemonAssetsTest, DescriptionThumbnailObsoletesAndFavourite)
                      "description \"A coach of the fifties.\"\nthumbnails {\n  0 {\n    image \"pics/t.jpg\"\n  }\n}\n"
                      "obsolete-table {\n  0 <kuid:123456:1001>\n}\n");
     WriteFile(inst.Path("source/newer/pics/t.jpg"), "jpeg");
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/newer"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/newer"), nullptr).IsNull());
     const KUID newer(123456, 1002, 0);
 
-    EXPECT_EQ(std::string(VADGetAssetDescription(newer).c_str()), "A coach of the fifties.");
-    EXPECT_EQ(std::string(VADGetAssetDescription(KUID(1, 2, 0)).c_str()), "");
+    EXPECT_EQ(std::string(client.GetAssetDescription(newer).ValueOr(Orvo::String()).c_str()),
+              "A coach of the fifties.");
+    EXPECT_EQ(std::string(client.GetAssetDescription(KUID(1, 2, 0)).ValueOr(Orvo::String()).c_str()), "");
     Orvo::PString name;
     Orvo::File::Path path;
     Orvo::String text;
-    ASSERT_TRUE(VADGetAssetThumbnail(newer, 240, name, path, text));
+    ASSERT_TRUE(client.GetAssetThumbnail(newer, 240, name, path, text));
     EXPECT_EQ(std::string(name.c_str()), "t.jpg");
     EXPECT_EQ(ReadFile(path.str()), "jpeg");
-    EXPECT_FALSE(VADGetAssetThumbnail(kSample, 240, name, path, text)) << "no thumbnail file";
+    EXPECT_FALSE(client.GetAssetThumbnail(kSample, 240, name, path, text)) << "no thumbnail file";
     EXPECT_TRUE(path.IsEmpty());
 
     std::set<KUID> obsoleted;
-    ASSERT_TRUE(VADGetAssetObsoletes(newer, obsoleted));
+    ASSERT_TRUE(client.GetAssetObsoletes(newer, obsoleted));
     EXPECT_EQ(obsoleted, std::set<KUID>{kSample});
     VADFilterElementGroup obsolete;
     obsolete.Add(new VADFilterElementBool(VAD_FIELD_OBSOLETE));
     EXPECT_EQ(Query(obsolete), std::vector<KUID>{kSample});
 
     // Favourites are asynchronous: a request after them sees them done.
-    EXPECT_TRUE(VADSetAssetFavorite(kSample, 1));
-    EXPECT_TRUE(VADSetAssetFavorite(KUID(1, 2, 0), 1));  // unknown: ignored by the daemon
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
-    EXPECT_TRUE(VADClientConnected());
+    EXPECT_TRUE(client.SetAssetFavorite(kSample, 1));
+    EXPECT_TRUE(client.SetAssetFavorite(KUID(1, 2, 0), 1));  // unknown: ignored by the daemon
+    EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
+    EXPECT_TRUE(connection.Connected());
 }
 
 TEST_F(DaemonAssetsTest, GeneratedKUIDsFollowTheHintAndSkipTakenContentIds)
 {
-    KUID first = VADGenerateKUID();
+    KUID first = NewKUID(client);
     ASSERT_FALSE(first.IsNull());
     // A version 2 of the next content id is installed: that content id is taken too.
     KUID taken(first.userId, first.contentId + 1, 2);
     WriteAssetFolder(inst.Path("source/taken"), taken, "Taken");
-    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/taken"), nullptr), taken);
-    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, first.contentId + 2, 0));
+    ASSERT_EQ(InstalledKUID(client, inst.Path("source/taken"), nullptr), taken);
+    EXPECT_EQ(NewKUID(client), KUID(first.userId, first.contentId + 2, 0));
 
-    ASSERT_TRUE(VADSetNextContentID(5000));
-    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5000, 0));
-    EXPECT_EQ(VADGenerateKUID(), KUID(first.userId, 5001, 0));
+    ASSERT_TRUE(client.SetNextContentID(5000));
+    EXPECT_EQ(NewKUID(client), KUID(first.userId, 5000, 0));
+    EXPECT_EQ(NewKUID(client), KUID(first.userId, 5001, 0));
 
     // With every content id taken the answer is an error that says so, not a made-up KUID.
-    ASSERT_TRUE(VADSetNextContentID(INT32_MAX));
+    ASSERT_TRUE(client.SetNextContentID(INT32_MAX));
     RawClient raw;
     ASSERT_TRUE(raw.Connect(inst));
     RawClient::Reply r = raw.Ask(VAD_REQ_GENERATE_KUID, {});
@@ -236,34 +236,34 @@ TEST_F(DaemonAssetsTest, GeneratedKUIDsFollowTheHintAndSkipTakenContentIds)
 
 TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     std::string editFolder = inst.Path("UserData/editing/kuid 123456 1001");
 
     ASSERT_TRUE(InChildProcess([&] {
         VADEditHandle h;
-        if (!VADOpenAssetForEdit(h, kSample, 1)) return false;
+        if (!client.OpenAssetForEdit(h, kSample, 1)) return false;
         Orvo::PString name;
         Orvo::File::Path folder;
-        if (!VADGetEditFolder(h, name, folder) || folder.str() != editFolder) return false;
+        if (!client.GetEditFolder(h, name, folder) || folder.str() != editFolder) return false;
         WriteFile(editFolder + "/config.txt", "kuid <kuid:123456:1001>\nusername \"Renamed Coach\"\n");
         return true;
     }));
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOpenForEdit());
     EXPECT_EQ(info.username, "Sample Coach");  // the installed copy is unchanged until the commit
 
     VADEditHandle h;
-    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 0));  // finds the open edit
+    ASSERT_TRUE(client.OpenAssetForEdit(h, kSample, 0));  // finds the open edit
     uint8_t out = 0;
-    ASSERT_TRUE(VADCommitAsset(h, 0, nullptr, &out));
+    ASSERT_TRUE(client.CommitAsset(h, 0, nullptr, &out));
     EXPECT_EQ(out, 1);
     h.Release();
 
     EXPECT_NE(ReadFile(inst.Path("UserData/local/kuid 123456 1001/config.txt")).find("Renamed Coach"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(editFolder));
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_FALSE(info.IsOpenForEdit());
     EXPECT_EQ(info.username, "Renamed Coach");
     std::vector<std::string> backups = ListBackupFolders(inst.Path("UserData/backups"));
@@ -275,20 +275,20 @@ TEST_F(DaemonAssetsTest, EditOpenedInOneProcessIsCommittedInAnother)
 
 TEST_F(DaemonAssetsTest, RevertDiscardsAndEditsSurviveARestart)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     VADEditHandle h;
-    ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    ASSERT_TRUE(client.OpenAssetForEdit(h, kSample, 1));
     WriteFile(inst.Path("UserData/editing/kuid 123456 1001/config.txt"), "kuid <kuid:123456:1001>\nusername \"X\"\n");
     h.Release();
 
     // A new daemon finds the edit still open.
     RestartAndOpen();
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOpenForEdit());
 
-    ASSERT_TRUE(VADRevertAssetByKUID(kSample, nullptr, 0));
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.RevertAssetByKUID(kSample, nullptr, 0));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_FALSE(info.IsOpenForEdit());
     EXPECT_EQ(info.username, "Sample Coach");
     EXPECT_FALSE(fs::exists(inst.Path("UserData/editing/kuid 123456 1001")));
@@ -296,42 +296,42 @@ TEST_F(DaemonAssetsTest, RevertDiscardsAndEditsSurviveARestart)
 
 TEST_F(DaemonAssetsTest, CreateAndCommitMakesANewAsset)
 {
-    KUID k = VADGenerateKUID();
+    KUID k = NewKUID(client);
     ASSERT_FALSE(k.IsNull());
-    KUID next = VADGenerateKUID();
+    KUID next = NewKUID(client);
     EXPECT_EQ(next.userId, k.userId);
     EXPECT_EQ(next.contentId, k.contentId + 1);
-    EXPECT_TRUE(IsValidKUIDUserId(k.userId));  // the local user
+    EXPECT_TRUE(client.IsValidKUIDUserId(k.userId).ValueOr(false));  // the local user
 
     VADEditHandle h;
-    ASSERT_TRUE(VADCreateAsset(h, k, "Fresh Asset", 0));
+    ASSERT_TRUE(client.CreateAsset(h, k, "Fresh Asset", 0));
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    ASSERT_TRUE(client.GetAssetInfo(k, info));
     EXPECT_TRUE(info.IsOpenForEdit());
     EXPECT_FALSE(info.IsInstalled());
     Orvo::PString name;
     Orvo::File::Path folder;
-    ASSERT_TRUE(VADGetEditFolder(h, name, folder));
+    ASSERT_TRUE(client.GetEditFolder(h, name, folder));
     WriteFile(folder.str() + "/config.txt", "kuid " + k.ToString() + "\nusername \"Fresh Asset\"\nkind \"scenery\"\n");
-    ASSERT_TRUE(VADCommitAsset(h));
-    ASSERT_TRUE(VADGetAssetInfo(k, info));
+    ASSERT_TRUE(client.CommitAsset(h));
+    ASSERT_TRUE(client.GetAssetInfo(k, info));
     EXPECT_TRUE(info.IsInstalled());
     EXPECT_EQ(std::string(info.kind.c_str()), "scenery");
     EXPECT_TRUE(fs::exists(inst.Path("UserData/local/" + k.ToSpacedString() + "/config.txt")));
 
     // Creating it again is refused; so is a commit of a handle that is gone.
     VADEditHandle again;
-    EXPECT_FALSE(VADCreateAsset(again, k, "Again", 0));
-    EXPECT_FALSE(VADCommitAsset(h));
+    EXPECT_FALSE(client.CreateAsset(again, k, "Again", 0));
+    EXPECT_FALSE(client.CommitAsset(h));
 }
 
 TEST_F(DaemonAssetsTest, DeleteRemovesTheAssetButNotABuiltInOne)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
-    ASSERT_TRUE(VADDeleteAsset(kSample, 0));
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_TRUE(client.DeleteAsset(kSample, 0));
     EXPECT_FALSE(fs::exists(inst.Path("UserData/local/kuid 123456 1001")));
     VADAssetInfo info;
-    EXPECT_FALSE(VADGetAssetInfo(kSample, info));
+    EXPECT_FALSE(client.GetAssetInfo(kSample, info));
     EXPECT_EQ(ListBackupFolders(inst.Path("UserData/backups")).size(), 1u);
 
     RawClient raw;
@@ -342,16 +342,16 @@ TEST_F(DaemonAssetsTest, DeleteRemovesTheAssetButNotABuiltInOne)
     ASSERT_EQ(r.results.size(), 1u);
     EXPECT_EQ(r.results[0].kind, 3u);
     EXPECT_TRUE(fs::exists(inst.Path("builtin/core/loco/config.txt")));
-    EXPECT_TRUE(VADGetAssetInfo(kBuiltin, info));
+    EXPECT_TRUE(client.GetAssetInfo(kBuiltin, info));
 }
 
 // Deleting an asset open for editing keeps the uncommitted edit folder in a backup and says where.
 TEST_F(DaemonAssetsTest, DeleteKeepsAnUncommittedEditInTheBackup)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     {
         VADEditHandle h;
-        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+        ASSERT_TRUE(client.OpenAssetForEdit(h, kSample, 1));
     }
     WriteFile(inst.Path("UserData/editing/kuid 123456 1001/work.txt"), "hours of work");
     RawClient raw;
@@ -369,52 +369,52 @@ TEST_F(DaemonAssetsTest, DeleteKeepsAnUncommittedEditInTheBackup)
 
 TEST_F(DaemonAssetsTest, RepairDropsRecordsOfVanishedFoldersAndAddsNewOnes)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     fs::remove_all(inst.Path("UserData/local/kuid 123456 1001"));
     WriteAssetFolder(inst.Path("UserData/local/by hand"), KUID(55, 6, 0), "By Hand");
     static std::vector<std::string> progress;
     progress.clear();
-    VADSetProgressHook([](const char* line) { progress.push_back(line); });
-    ASSERT_TRUE(VADRepairDatabase(100));
+    connection.SetProgressHook([](const char* line) { progress.push_back(line); });
+    ASSERT_TRUE(client.RepairDatabase(100));
     VADAssetInfo info;
-    EXPECT_FALSE(VADGetAssetInfo(kSample, info));
-    ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
+    EXPECT_FALSE(client.GetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(KUID(55, 6, 0), info));
     EXPECT_EQ(info.username, "By Hand");
-    VADSetProgressHook(nullptr);
+    connection.SetProgressHook(nullptr);
     // Installing the same asset replaces the copy made by hand rather than keeping both.
     WriteAssetFolder(inst.Path("source/again"), KUID(55, 6, 0), "Installed");
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/again"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/again"), nullptr).IsNull());
     EXPECT_FALSE(fs::exists(inst.Path("UserData/local/by hand")));
-    ASSERT_TRUE(VADRepairDatabase(100));
-    ASSERT_TRUE(VADGetAssetInfo(KUID(55, 6, 0), info));
+    ASSERT_TRUE(client.RepairDatabase(100));
+    ASSERT_TRUE(client.GetAssetInfo(KUID(55, 6, 0), info));
     EXPECT_EQ(info.username, "Installed");
     ASSERT_FALSE(progress.empty());
     EXPECT_NE(progress.back().find("repair: 2 assets, 1 added"), std::string::npos) << progress.back();
 
     // The asynchronous request repairs too (requests on one link are served in order).
     fs::remove_all(inst.Path("UserData/local/kuid 55 6"));
-    ASSERT_TRUE(VADRequestRepairDatabase(100));
-    EXPECT_FALSE(VADGetAssetInfo(KUID(55, 6, 0), info));
+    ASSERT_TRUE(client.RequestRepairDatabase(100));
+    EXPECT_FALSE(client.GetAssetInfo(KUID(55, 6, 0), info));
 }
 
 TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
 {
     TDBTagRef group = TDBTagRef::NewContainer();
     group.SetChildString("username", "someone");
-    ASSERT_TRUE(VADSetSettingsGroup("internet", group));
+    ASSERT_TRUE(client.SetSettingsGroup("internet", group));
     Orvo::PString value;
-    ASSERT_TRUE(VADGetSettingString(value, "internet", "username"));
+    ASSERT_TRUE(client.GetSettingString(value, "internet", "username"));
     EXPECT_EQ(std::string(value.c_str()), "someone");
     TDBTagRef back;
-    ASSERT_TRUE(VADGetSettingsGroup("internet", back));
+    ASSERT_TRUE(client.GetSettingsGroup("internet", back));
     EXPECT_EQ(std::string(back.GetChildString("username").View()), "someone");
 
     // At most "developer"/"max_backup_folders" dated folders are kept.
-    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 2));
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_TRUE(client.SetSettingInt("developer", "max_backup_folders", 2));
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     for (const char* stamp : {"20200101-000000", "20210101-000000", "20220101-000000"})
         fs::create_directories(inst.Path(std::string("UserData/backups/") + stamp));
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("source/sample"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("source/sample"), nullptr).IsNull());
     std::vector<std::string> left = ListBackupFolders(inst.Path("UserData/backups"));
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0], "20220101-000000");
@@ -433,7 +433,7 @@ TEST_F(DaemonAssetsTest, SettingsGroupsAndBackupLimit)
         ASSERT_EQ(r.results.size(), 1u) << bad;
         EXPECT_EQ(r.results[0].kind, 3u);
     }
-    ASSERT_TRUE(VADGetSettingsGroup("developer", back));
+    ASSERT_TRUE(client.GetSettingsGroup("developer", back));
     EXPECT_EQ(back.GetChildInt("max_backup_folders"), 2);
 }
 
@@ -446,10 +446,10 @@ TEST_F(DaemonAssetsTest, TheSettingsFileIsAppliedAtStart)
                   "\"\n}\ndeveloper\n{\n  max_backup_folders \"abc\"\n  other 1.5\n}\nstray \"x\"\n");
     RestartAndOpen();
     Orvo::PString mirror;
-    ASSERT_TRUE(VADGetSettingString(mirror, "internet", "dls-mirror"));
+    ASSERT_TRUE(client.GetSettingString(mirror, "internet", "dls-mirror"));
     EXPECT_EQ(std::string(mirror.View()), inst.Path("mirror"));
     TDBTagRef dev;
-    ASSERT_TRUE(VADGetSettingsGroup("developer", dev));
+    ASSERT_TRUE(client.GetSettingsGroup("developer", dev));
     EXPECT_FALSE(dev.HasChild("max_backup_folders"));
     EXPECT_FALSE(dev.HasChild("other"));
     std::string log = ReadFile(inst.Path("UserData/settings/vaddaemon.log"));

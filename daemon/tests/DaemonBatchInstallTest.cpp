@@ -5,7 +5,6 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADProtocol.h"
-#include "assetdb/VADRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -32,18 +31,18 @@ TEST_F(DaemonBatchInstallTest, EachFolderAsASingleInstallWouldDoIt)
 
     ResultsLog log;
     std::vector<KUID> installed;
-    ASSERT_TRUE(VADInstallFromFolders({inst.Path("src/a"), inst.Path("src/none"), inst.Path("src/b"),
-                                       inst.Path("src/b2"), inst.Path("UserData/local")},
-                                      installed, &log));
+    ASSERT_TRUE(client.InstallFromFolders({inst.Path("src/a"), inst.Path("src/none"), inst.Path("src/b"),
+                                           inst.Path("src/b2"), inst.Path("UserData/local")},
+                                          installed, &log));
     EXPECT_EQ(installed, (std::vector<KUID>{a, KUID::Null(), b, b, KUID::Null()}));
     EXPECT_EQ(log.ErrorCount(), 2u);    // no configuration; the database's own folder
     EXPECT_GE(log.WarningCount(), 1u);  // the link left out
 
     // The second copy of b replaced the first, which went to a backup as a replacement does.
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(b, info));
+    ASSERT_TRUE(client.GetAssetInfo(b, info));
     EXPECT_EQ(info.username, "Second again");
-    ASSERT_TRUE(VADGetAssetInfo(a, info));
+    ASSERT_TRUE(client.GetAssetInfo(a, info));
     EXPECT_TRUE(info.IsInstalled());
     EXPECT_EQ(info.fileSize, fs::file_size(inst.Path("UserData/local/kuid 555 1/config.txt")) + 200);
     EXPECT_FALSE(fs::exists(inst.Path("UserData/local/kuid 555 2/linked.txt")));
@@ -51,11 +50,11 @@ TEST_F(DaemonBatchInstallTest, EachFolderAsASingleInstallWouldDoIt)
 
     // A restart finds every record matching its folder: nothing to read again.
     RestartAndOpen();
-    ASSERT_TRUE(VADGetAssetInfo(b, info));
+    ASSERT_TRUE(client.GetAssetInfo(b, info));
     EXPECT_EQ(info.username, "Second again");
 
     std::vector<std::pair<bool, std::string>> folders;
-    ASSERT_TRUE(VADGetAssetFolders({a, KUID(555, 99, 0), b}, folders));
+    ASSERT_TRUE(client.GetAssetFolders({a, KUID(555, 99, 0), b}, folders));
     ASSERT_EQ(folders.size(), 3u);
     EXPECT_EQ(folders[0], std::make_pair(true, inst.Path("UserData/local/kuid 555 1")));
     EXPECT_FALSE(folders[1].first);
@@ -85,7 +84,7 @@ TEST_F(DaemonBatchInstallTest, OnlyCopiesStagedInTheCacheAreLinked)
         const KUID k(557, ++content, 0);
         WriteAssetFolder(inst.Path(row.folder), k, "Asset", "", 1, 100);
         std::vector<KUID> installed;
-        ASSERT_TRUE(VADInstallFromFolders({inst.Path(row.folder)}, installed, nullptr, row.options));
+        ASSERT_TRUE(client.InstallFromFolders({inst.Path(row.folder)}, installed, nullptr, row.options));
         ASSERT_EQ(installed, std::vector<KUID>{k});
         const std::string copy = inst.Path("UserData/local/" + k.ToSpacedString() + "/config.txt");
         EXPECT_EQ(fs::hard_link_count(copy), row.linked ? 2u : 1u);

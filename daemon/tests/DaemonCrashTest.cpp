@@ -3,7 +3,6 @@
 #include "DaemonHarness.h"
 
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +49,7 @@ protected:
     void StartCrashingAt(const std::string& point)
     {
         int pid = inst.DaemonPid();
-        VADCloseDaemon(0);
+        connection.CloseDaemon(0);
         ASSERT_EQ(inst.WaitDaemonExit(20000), 0);
         ASSERT_FALSE(Platform::IsProcessAlive(pid));
         ASSERT_GT(inst.StartDaemonReady(60, {"-crashat=" + point}), 0);
@@ -67,7 +66,7 @@ protected:
         StartAndOpen();
         std::string folder = inst.Path("UserData/local/" + kAsset.ToSpacedString());
         VADAssetInfo info;
-        ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+        ASSERT_TRUE(client.GetAssetInfo(kAsset, info));
         ASSERT_TRUE(info.IsInstalled());
         char v = FolderVersion(folder);
         ASSERT_TRUE(v != 0 && strchr(allowed, v) != nullptr) << "folder version " << int(v);
@@ -84,16 +83,16 @@ protected:
                 }
         // Every record the database knows points at a folder whose configuration names it.
         ChunkedList<KUID> all;
-        ASSERT_TRUE(VADQueryAssets(VADFilterElementGroup(), all));
+        ASSERT_TRUE(client.QueryAssets(VADFilterElementGroup(), all));
         size_t n = 0;
         for (const KUID& k : all)
         {
             ++n;
             VADEditHandle h;
-            ASSERT_TRUE(VADOpenAssetForEdit(h, k, 0));
+            ASSERT_TRUE(client.OpenAssetForEdit(h, k, 0));
             Orvo::PString source;
             Orvo::File::Path f;
-            ASSERT_TRUE(VADGetEditFolder(h, source, f));
+            ASSERT_TRUE(client.GetEditFolder(h, source, f));
             EXPECT_NE(ReadFile(f.str() + "/config.txt").find("kuid " + k.ToString()), std::string::npos) << f.str();
         }
         EXPECT_EQ(n, 2u);
@@ -117,8 +116,8 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
     WriteVersion(inst.Path("src/b"), 'B');
     StartAndOpen();
     // One dated backup folder kept: every replacement thins the older ones.
-    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    ASSERT_TRUE(client.SetSettingInt("developer", "max_backup_folders", 1));
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {
         SCOPED_TRACE(step.point);
@@ -129,7 +128,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
         // Killed by its own hand at that step: the install was under way, neither before nor after it.
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "B" : "A");
-        ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+        ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
 }
 
@@ -139,8 +138,8 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
     WriteVersion(inst.Path("src/a"), 'A');
     StartAndOpen();
     // One dated backup folder kept: every replacement thins the older ones.
-    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    ASSERT_TRUE(client.SetSettingInt("developer", "max_backup_folders", 1));
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     std::vector<Step> steps(std::begin(kSteps), std::end(kSteps));
     // A commit also sets the edit folder aside before the store drops the edit.
     steps.push_back({"edit-aside", false});
@@ -150,7 +149,7 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
         uint32_t id;
         {
             VADEditHandle h;
-            ASSERT_TRUE(VADOpenAssetForEdit(h, kAsset, 1));
+            ASSERT_TRUE(client.OpenAssetForEdit(h, kAsset, 1));
             id = h.GetId();
         }
         WriteVersion(inst.Path("UserData/editing/" + kAsset.ToSpacedString()), 'C');
@@ -163,7 +162,7 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
         ExpectConsistent(step.newVersion ? "C" : "A");
         // Committed: the edit is closed and its folder gone. Not committed: it is still open with its changes.
         VADAssetInfo info;
-        ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+        ASSERT_TRUE(client.GetAssetInfo(kAsset, info));
         for (const auto& e : fs::directory_iterator(inst.Path("UserData/editing")))
             EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
         if (step.newVersion)
@@ -175,9 +174,9 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
         {
             ASSERT_TRUE(info.IsOpenForEdit());
             EXPECT_EQ(FolderVersion(inst.Path("UserData/editing/" + kAsset.ToSpacedString())), 'C');
-            ASSERT_TRUE(VADRevertAssetByKUID(kAsset, nullptr, 0));
+            ASSERT_TRUE(client.RevertAssetByKUID(kAsset, nullptr, 0));
         }
-        ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+        ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
 }
 
@@ -193,11 +192,11 @@ TEST_F(DaemonCrashTest, RevertKilledWhileItsEditFolderIsAsideKeepsTheEdit)
 {
     WriteVersion(inst.Path("src/a"), 'A');
     StartAndOpen();
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     uint32_t id;
     {
         VADEditHandle h;
-        ASSERT_TRUE(VADOpenAssetForEdit(h, kAsset, 1));
+        ASSERT_TRUE(client.OpenAssetForEdit(h, kAsset, 1));
         id = h.GetId();
     }
     const std::string edit = inst.Path("UserData/editing/" + kAsset.ToSpacedString());
@@ -211,13 +210,13 @@ TEST_F(DaemonCrashTest, RevertKilledWhileItsEditFolderIsAsideKeepsTheEdit)
     }
     StartAndOpen();
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+    ASSERT_TRUE(client.GetAssetInfo(kAsset, info));
     EXPECT_TRUE(info.IsOpenForEdit());
     EXPECT_EQ(FolderVersion(edit), 'C');
     EXPECT_EQ(FolderVersion(inst.Path("UserData/local/" + kAsset.ToSpacedString())), 'A');
 
-    ASSERT_TRUE(VADRevertAssetByKUID(kAsset, nullptr, 0));
-    ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+    ASSERT_TRUE(client.RevertAssetByKUID(kAsset, nullptr, 0));
+    ASSERT_TRUE(client.GetAssetInfo(kAsset, info));
     EXPECT_FALSE(info.IsOpenForEdit());
     EXPECT_TRUE(fs::is_empty(inst.Path("UserData/editing")));
 }
@@ -231,8 +230,8 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
     WriteVersion(inst.Path("src/a"), 'A');
     StartAndOpen();
     WriteVersion(inst.Path(from), 'B');
-    ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    ASSERT_TRUE(client.SetSettingInt("developer", "max_backup_folders", 1));
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     for (const auto& step : kSteps)
     {
         SCOPED_TRACE(step.point);
@@ -245,7 +244,7 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "B" : "A");
         EXPECT_EQ(FolderVersion(inst.Path(from)), 'B');
-        ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+        ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
 }
 
@@ -264,7 +263,7 @@ TEST_F(DaemonCrashTest, KilledFromOutsideDuringAnInstall)
     WriteVersion(inst.Path("src/a"), 'A');
     WriteVersion(inst.Path("src/b"), 'B');
     StartAndOpen();
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     for (int delayMs : {0, 5, 20})
     {
         RawClient raw;
@@ -273,7 +272,7 @@ TEST_F(DaemonCrashTest, KilledFromOutsideDuringAnInstall)
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         inst.KillDaemon();
         ExpectConsistent("AB");
-        ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+        ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
 }
 

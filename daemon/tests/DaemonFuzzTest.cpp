@@ -6,7 +6,6 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFrameIO.h"
-#include "assetdb/VADRequests.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
@@ -252,11 +251,11 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
     EXPECT_GT(cut, 0);
 
     // The library's connection stayed up through all of it and the records still answer.
-    EXPECT_TRUE(VADClientConnected());
+    EXPECT_TRUE(connection.Connected());
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
     VADAssetInfo info;
-    EXPECT_TRUE(VADGetAssetInfo(kSample, info) ||
+    EXPECT_TRUE(client.GetAssetInfo(kSample, info) ||
                 !std::filesystem::exists(inst.Path("UserData/local/kuid 123456 1001")));
 }
 

@@ -183,31 +183,31 @@ RawClient::Reply RawClient::Ask(uint32_t code, const VADBytes& payload)
 
 void DaemonTest::SetUp()
 {
-    VADCloseDatabase();
-    VADSetDaemonRoot(inst.Root());
-    VADSetConnectIntervalMs(50);
+    connection.Close();
+    connection.SetRoot(inst.Root());
+    connection.SetConnectIntervalMs(50);
 }
 
-void DaemonTest::TearDown() { VADCloseDatabase(); }
+void DaemonTest::TearDown() { connection.Close(); }
 
 bool DaemonTest::Open(bool autoStart)
 {
     VADConnectionSettings s;
     s.Reset();
     s.startDaemon = autoStart ? 1 : 0;
-    return VADOpenDatabase(s);
+    return connection.Open(s).Ok();
 }
 
 void DaemonTest::RestartAndOpen(const std::vector<std::string>& options)
 {
-    VADCloseDaemon(0);
+    connection.CloseDaemon(0);
     ASSERT_EQ(inst.WaitDaemonExit(10000), 0);
     StartAndOpen(options);
 }
 
 void DaemonTest::StartAndOpen(const std::vector<std::string>& options)
 {
-    VADCloseDatabase();
+    connection.Close();
     ASSERT_GT(inst.StartDaemonReady(60, options), 0);
     ASSERT_TRUE(Open());
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Test installations with a real daemon: a temporary root whose bin/ holds a hard link (or copy) of the
 // staged VADDaemon, helpers to write asset folders, and a raw client that speaks frames directly.
+#include "assetdb/VADClient.h"
 #include "assetdb/VADConnection.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
@@ -78,6 +79,22 @@ private:
     uint32_t nextId_ = 1;
 };
 
+// A new KUID from the daemon; the null KUID when the request fails.
+inline KUID NewKUID(VADClient& client)
+{
+    KUID k;
+    (void)client.GenerateKUID(k);  // the out KUID stays null on failure
+    return k;
+}
+
+// Installs one asset folder; its KUID, or the null KUID when nothing was installed.
+inline KUID InstalledKUID(VADClient& client, const std::string& folder, ResultsLog* log, uint32_t options = 0)
+{
+    KUID k;
+    (void)client.InstallFromFolder(k, Orvo::File::Path(folder), log, options);  // the KUID says it
+    return k;
+}
+
 // A fixture whose library client is pointed at a fresh installation; the daemon is started by the test.
 class DaemonTest : public ::testing::Test
 {
@@ -85,12 +102,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Opens the library's connection; with autoStart the library may launch the daemon itself.
-    static bool Open(bool autoStart = false);
+    bool Open(bool autoStart = false);
     // (Re)starts the daemon with these options, waits until it is ready and opens the connection to it.
     void StartAndOpen(const std::vector<std::string>& options = {});
     // Asks the serving daemon to close, waits for it to end, then starts and opens as above.
     void RestartAndOpen(const std::vector<std::string>& options = {});
 
-    VADConnection connection;  // the library's link, which the VAD... request functions use
+    VADConnection connection;      // the library's link
+    VADClient client{connection};  // the requests, on that link
     TestInstallation inst;
 };

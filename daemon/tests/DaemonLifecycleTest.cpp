@@ -3,7 +3,6 @@
 #include "DaemonHarness.h"
 
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "platform/FileLock.h"
 #include "platform/Process.h"
 
@@ -26,22 +25,22 @@ TEST_F(DaemonLifecycleTest, SecondDaemonOnTheSameRootExitsWithOne)
     EXPECT_EQ(second.exitCode, 1);
     // The first one still serves.
     ASSERT_TRUE(Open());
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
-    EXPECT_TRUE(VADIsReady());
+    EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
+    EXPECT_TRUE(client.IsReady().ValueOr(false));
 }
 
 TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
 {
     // The real pause between attempts. No daemon exists, so it is launched right after the first attempt
     // and answers long before the 5th, where a launch used to come first.
-    VADSetConnectIntervalMs(kVADConnectIntervalMs);
+    connection.SetConnectIntervalMs(kVADConnectIntervalMs);
     VADConnectionSettings s;
     s.Reset();
-    ASSERT_TRUE(VADOpenDatabase(s));
-    EXPECT_EQ(VADLastLaunchAttempt(), 1u);
+    ASSERT_TRUE(connection.Open(s));
+    EXPECT_EQ(connection.LastLaunchAttempt(), 1u);
     EXPECT_LT(s.counter, 5u);
-    EXPECT_TRUE(VADBeginWaitReady());
-    EXPECT_TRUE(VADIsReady());
+    EXPECT_TRUE(client.BeginWaitReady());
+    EXPECT_TRUE(client.IsReady().ValueOr(false));
     VADDiscoveryBlock b;
     ASSERT_TRUE(inst.ReadBlock(b));
     EXPECT_EQ(b.state, static_cast<uint32_t>(VAD_STATE_READY));
@@ -53,8 +52,8 @@ TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log")).find("listening"), std::string::npos);
 
-    VADCloseDaemon(0);
-    EXPECT_FALSE(VADClientConnected());
+    connection.CloseDaemon(0);
+    EXPECT_FALSE(connection.Connected());
     for (int i = 0; i < 200 && Platform::IsProcessAlive(pid); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_FALSE(Platform::IsProcessAlive(pid));
@@ -130,8 +129,8 @@ TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
     impatient.Socket().Close();
 
     // The library's connection went on through all of it.
-    EXPECT_TRUE(VADClientConnected());
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);
+    EXPECT_TRUE(connection.Connected());
+    EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
 }
 

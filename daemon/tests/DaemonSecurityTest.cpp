@@ -146,7 +146,7 @@ TEST_F(DaemonSecurityTest, AnotherUserCanNeitherReadTheTokenNorFillTheDaemon)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "connections of user nobody the daemon kept";
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
-    EXPECT_TRUE(VADClientConnected());
+    EXPECT_TRUE(connection.Connected());
 }
 
 TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsedTheDaemonPublishesPrivately)
@@ -194,7 +194,7 @@ TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsedTheDaemonPublish
     EXPECT_FALSE(Platform::SharedMemoryBlock::Exists(name));
 
     // Closed, it removes both; with the name free again the usual one is used.
-    VADCloseDaemon(0);
+    connection.CloseDaemon(0);
     EXPECT_EQ(inst.WaitDaemonExit(20000), 0);
     EXPECT_FALSE(Platform::SharedMemoryBlock::Exists(again));
     EXPECT_FALSE(fs::exists(record));

@@ -8,7 +8,6 @@
 #include "assetdb/ContentArchive.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFrameIO.h"
-#include "assetdb/VADRequests.h"
 #include "core/TFile.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +114,7 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
     VADBoolReply passed;
     ASSERT_TRUE(VADDecode(r.body, passed));
     EXPECT_EQ(passed.value, 0);
-    EXPECT_TRUE(VADIsAssetFaulty(kSample));
+    EXPECT_TRUE(client.IsAssetFaulty(kSample).ValueOr(true));
 
     // Paths outside the source's folder never reach the host.
     r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}));
@@ -189,7 +188,7 @@ TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOu
 TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 {
     TDBTagRef entry;
-    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
     EXPECT_EQ(entry.GetChildKUID("kuid"), kSample);
     // The config's tags keep their order ahead of the archive keys.
     std::vector<std::string> names;
@@ -255,7 +254,7 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
 {
     TDBTagRef entry;
-    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
     ContentArchive archive;
     Orvo::String result;
     ASSERT_TRUE(archive.AddAsset(result, entry));
@@ -283,14 +282,14 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
         ASSERT_EQ(deleted.results.size(), 1u);
         EXPECT_NE(deleted.results[0].text.find("being installed"), std::string::npos);
         VADAssetInfo info;
-        EXPECT_TRUE(VADGetAssetInfo(kSample, info));
+        EXPECT_TRUE(client.GetAssetInfo(kSample, info));
         ASSERT_FALSE(r.results.empty());
         EXPECT_EQ(r.results.back().kind, installs ? 4u : 3u);
     }
 
     {
         VADEditHandle h;
-        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+        ASSERT_TRUE(client.OpenAssetForEdit(h, kSample, 1));
     }
     WriteFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt"), "draft");
     RawClient asker;
@@ -306,7 +305,7 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
     EXPECT_EQ(r.results[1].kind, 3u);
     EXPECT_EQ(ReadFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt")), "draft");
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOpenForEdit());
 }
 
@@ -316,8 +315,8 @@ TEST_F(DaemonServicesTest, NewAssetsOfAPackageAreOfferedAStagingFolderThatGoesAf
 {
     const KUID fresh(123456, 1002, 0);
     TDBTagRef known, unknown;
-    ASSERT_TRUE(VADGetAssetArchiveEntry(known, kSample, nullptr, 3));
-    ASSERT_TRUE(VADGetAssetArchiveEntry(unknown, kSample, nullptr, 3));
+    ASSERT_TRUE(client.GetAssetArchiveEntry(known, kSample, nullptr, 3));
+    ASSERT_TRUE(client.GetAssetArchiveEntry(unknown, kSample, nullptr, 3));
     unknown.SetChildKUID("kuid", fresh);
     ContentArchive archive;
     Orvo::String result;
@@ -461,11 +460,12 @@ TEST_F(DaemonServicesTest, APackageNameTooLongForTheFileSystemIsAnErrorNotTheEnd
 
 TEST_F(DaemonServicesTest, FolderCheckRefusesUnsafeNamesAndForeignPaths)
 {
-    EXPECT_TRUE(VADCheckAssetFolder("local", Orvo::File::Path(inst.Path("UserData/local/kuid 123456 1001")), nullptr));
+    const Orvo::File::Path sample(inst.Path("UserData/local/kuid 123456 1001"));
+    EXPECT_TRUE(client.CheckAssetFolder("local", sample, nullptr).ValueOr(false));
     WriteFile(inst.Path("UserData/local/kuid 123456 1001/bad..name"), "x");
-    EXPECT_FALSE(VADCheckAssetFolder("local", Orvo::File::Path(inst.Path("UserData/local/kuid 123456 1001")), nullptr));
-    EXPECT_FALSE(VADCheckAssetFolder("local", Orvo::File::Path("/etc"), nullptr));
-    EXPECT_FALSE(VADCheckAssetFolder("nowhere", Orvo::File::Path("x"), nullptr));
+    EXPECT_FALSE(client.CheckAssetFolder("local", sample, nullptr).ValueOr(false));
+    EXPECT_FALSE(client.CheckAssetFolder("local", Orvo::File::Path("/etc"), nullptr).ValueOr(false));
+    EXPECT_FALSE(client.CheckAssetFolder("nowhere", Orvo::File::Path("x"), nullptr).ValueOr(false));
 }
 
 TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
@@ -476,26 +476,26 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
     WriteFile(mirror + "/packages/v2.cdp", "package bytes");
     TDBTagRef internet = TDBTagRef::NewContainer();
     internet.SetChildString("dls-mirror", mirror);
-    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    ASSERT_TRUE(client.SetSettingsGroup("internet", internet));
 
-    EXPECT_EQ(VADGetDownloadStationLatestKUID(kSample), KUID(123456, 1001, 2));
+    EXPECT_EQ(client.GetDownloadStationLatestKUID(kSample).ValueOr(KUID::Null()), KUID(123456, 1001, 2));
     VADAssetInfo info;
-    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    ASSERT_TRUE(client.GetAssetInfo(kSample, info));
     EXPECT_TRUE(info.IsOnDownloadStation());
-    EXPECT_TRUE(VADGetDownloadStationLatestKUID(KUID(5, 5, 0)).IsNull());
+    EXPECT_TRUE(client.GetDownloadStationLatestKUID(KUID(5, 5, 0)).ValueOr(KUID::Null()).IsNull());
 
     VADRequestId id;
     VADRequestReply reply;
-    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
-    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    ASSERT_TRUE(connection.BeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
+    ASSERT_TRUE(connection.WaitWebRequest(id, reply, 10000));
     EXPECT_EQ(reply.result[0], 0u);
     EXPECT_EQ(reply.path.str(), mirror + "/packages/v2.cdp");
 
     VADWriter dl;
     dl.String(mirror + "/packages/v2.cdp");
     dl.String(inst.Path("UserData/cache/dl"));
-    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, dl.Take(), id));
-    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    ASSERT_TRUE(connection.BeginWebRequest(VAD_REQ_DOWNLOAD, dl.Take(), id));
+    ASSERT_TRUE(connection.WaitWebRequest(id, reply, 10000));
     EXPECT_EQ(reply.result[0], 0u);
     EXPECT_EQ(ReadFile(inst.Path("UserData/cache/dl/v2.cdp")), "package bytes");
 
@@ -517,35 +517,35 @@ TEST_F(DaemonServicesTest, DownloadStationMirrorAndAnalytics)
         VADWriter w;
         w.String(from);
         w.String(to);
-        ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, w.Take(), id));
-        ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+        ASSERT_TRUE(connection.BeginWebRequest(VAD_REQ_DOWNLOAD, w.Take(), id));
+        ASSERT_TRUE(connection.WaitWebRequest(id, reply, 10000));
         EXPECT_NE(reply.result[0], 0u);
         std::error_code ec;
         EXPECT_FALSE(std::filesystem::exists(to + "/" + std::filesystem::path(from).filename().string(), ec)) << to;
     }
     // A mirror set to the root of the file system serves none of its files.
     internet.SetChildString("dls-mirror", "/");
-    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    ASSERT_TRUE(client.SetSettingsGroup("internet", internet));
     VADWriter passwd;
     passwd.String("/etc/passwd");
     passwd.String(inst.Path("UserData/cache"));
-    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_DOWNLOAD, passwd.Take(), id));
-    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    ASSERT_TRUE(connection.BeginWebRequest(VAD_REQ_DOWNLOAD, passwd.Take(), id));
+    ASSERT_TRUE(connection.WaitWebRequest(id, reply, 10000));
     EXPECT_NE(reply.result[0], 0u);
     EXPECT_FALSE(std::filesystem::exists(inst.Path("UserData/cache/passwd")));
 
     // An index naming a package too long for the file system: a plain "no package", the daemon goes on.
     internet.SetChildString("dls-mirror", mirror);
-    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    ASSERT_TRUE(client.SetSettingsGroup("internet", internet));
     WriteFile(mirror + "/index.txt",
               "assets {\n  0 {\n    kuid <kuid2:123456:1001:3>\n    package \"" + tooLong + ".cdp\"\n  }\n}\n");
-    ASSERT_TRUE(VADBeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
-    ASSERT_TRUE(VADWaitWebRequest(id, reply, 10000));
+    ASSERT_TRUE(connection.BeginWebRequest(VAD_REQ_RESOLVE_PACKAGE, VADEncode(VADKuidRequest{kSample}), id));
+    ASSERT_TRUE(connection.WaitWebRequest(id, reply, 10000));
     EXPECT_NE(reply.result[0], 0u);
     EXPECT_TRUE(Platform::IsProcessAlive(inst.DaemonPid()));
 
-    ASSERT_TRUE(VADSendAnalyticsHit("patch-success", "from:1 to:2\nmin:3"));
-    EXPECT_EQ(VADGetDatabaseStatus(), 0u);  // a round trip: the hit has been handled
+    ASSERT_TRUE(client.SendAnalyticsHit("patch-success", "from:1 to:2\nmin:3"));
+    EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);  // a round trip: the hit has been handled
     std::string log = ReadFile(inst.Path("UserData/cache/analytics.log"));
     EXPECT_NE(log.find("\tpatch-success\tfrom:1 to:2 min:3\n"), std::string::npos);
 }

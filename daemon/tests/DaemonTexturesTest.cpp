@@ -7,7 +7,6 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADEditHandle.h"
 #include "assetdb/VADFrameIO.h"
-#include "assetdb/VADRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -184,15 +183,15 @@ TEST_F(DaemonTexturesTest, WithoutAHostTheFolderIsInstalledAsItIsWithAWarning)
 
 TEST_F(DaemonTexturesTest, ACommitCompilesTheEditFolderUnlessTheCommitterDid)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/plain"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/plain"), nullptr).IsNull());
     for (const bool committerCompiled : {false, true})
     {
         SCOPED_TRACE(committerCompiled);
         VADEditHandle handle;
-        ASSERT_TRUE(VADOpenAssetForEdit(handle, kPlain, 1, nullptr));
+        ASSERT_TRUE(client.OpenAssetForEdit(handle, kPlain, 1, nullptr));
         Orvo::PString source;
         Orvo::File::Path folder;
-        ASSERT_TRUE(VADGetEditFolder(handle, source, folder));
+        ASSERT_TRUE(client.GetEditFolder(handle, source, folder));
         fs::remove(folder.str() + "/c.texture");
         WriteFile(folder.str() + "/c.texture.txt", "Primary=c.png\n");
         int jobs = 0;
@@ -232,7 +231,7 @@ TEST_F(DaemonTexturesTest, TheHostsOwnInstallIsNotHandedBackToIt)
 
 TEST_F(DaemonTexturesTest, AKillAfterTheCompileLeavesTheOldCopyAndNoStaging)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/plain"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/plain"), nullptr).IsNull());
     // A new version of the installed asset, with a texture.
     WriteAssetFolder(inst.Path("src/plain2"), kPlain, "Plain, second version");
     WriteFile(inst.Path("src/plain2/c.texture.txt"), "Primary=c.png\n");
@@ -255,7 +254,7 @@ TEST_F(DaemonTexturesTest, AKillAfterTheCompileLeavesTheOldCopyAndNoStaging)
 
 TEST_F(DaemonTexturesTest, PackageTargetsThatCannotBeServedAreRefusedBeforeAnyWork)
 {
-    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/plain"), nullptr).IsNull());
+    ASSERT_FALSE(InstalledKUID(client, inst.Path("src/plain"), nullptr).IsNull());
     int jobs = 0;
     StartHost(
         [&](const VADJob&) {

@@ -64,7 +64,7 @@ protected:
         SettingsReader client(root_.Root());
         TDBTagRef internet = TDBTagRef::NewContainer();
         internet.SetChildString("dls-mirror", root_.Path(relative));
-        return client.Connected() && VADSetSettingsGroup("internet", internet);
+        return client.Connected() && client.Client().SetSettingsGroup("internet", internet).Ok();
     }
     bool Unknown(const std::string& kuid) const { return Run({"status", kuid}).exitCode == 255; }
     std::vector<std::string> Files(const std::string& relative) const { return FilesBelow(root_.Path(relative)); }

@@ -4,7 +4,6 @@
 #include "E2EHarness.h"
 
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
 
@@ -116,24 +115,27 @@ class SettingsReader
 public:
     explicit SettingsReader(const std::string& root)
     {
-        VADSetDaemonRoot(root);
+        connection_.SetRoot(root);
         VADConnectionSettings settings;
         settings.startDaemon = 0;
-        connected_ = VADOpenDatabase(settings);
+        connected_ = connection_.Open(settings).Ok();
     }
-    ~SettingsReader() { VADCloseDatabase(); }
+    ~SettingsReader() { connection_.Close(); }
     SettingsReader(const SettingsReader&) = delete;
     SettingsReader& operator=(const SettingsReader&) = delete;
     bool Connected() const { return connected_; }
-    TDBTagRef Group(const char* name) const
+    // The requests on the reader's own link.
+    VADClient& Client() { return client_; }
+    TDBTagRef Group(const char* name)
     {
         TDBTagRef tree;
-        VADGetSettingsGroup(name, tree, 0);
+        (void)client_.GetSettingsGroup(name, tree, 0);  // a group that cannot be read is the null tree
         return tree;
     }
 
 private:
     VADConnection connection_;  // made before the constructor body uses it
+    VADClient client_{connection_};
     bool connected_ = false;
 };
 

@@ -96,7 +96,7 @@ TEST(LostLinkE2E, ACommandHostWhoseDaemonIsGoneStopsAndMakesNothingMore)
     SettingsReader client(root.Root());
     ASSERT_TRUE(client.Connected());
     VADAssetInfo info;
-    EXPECT_FALSE(VADGetAssetInfo(KUID(900200, 1200, 0), info) && info.IsInstalled());
+    EXPECT_FALSE(client.Client().GetAssetInfo(KUID(900200, 1200, 0), info) && info.IsInstalled());
 }
 
 // More folders than one request takes: the first request dies with its daemon (killed at a step of its

@@ -4,7 +4,6 @@
 #include "E2EFixture.h"
 
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/TDBTagRef.h"
 #include "platform/Process.h"
 
@@ -184,7 +183,7 @@ TEST_F(UserSessionE2E, AccountAndBackupLimitReachTheDatabase)
     TDBTagRef internet = reader.Group("internet");
     internet.EnsureContainer();
     internet.SetChildString("language", "DE");
-    ASSERT_TRUE(VADSetSettingsGroup("internet", internet));
+    ASSERT_TRUE(reader.Client().SetSettingsGroup("internet", internet));
 
     EXPECT_EQ(Run({"registeraccount", "Driver", "Pa ss"}).exitCode, 0);
     internet = reader.Group("internet");

@@ -3,13 +3,13 @@
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADRequests.h"
+#include "assetdb/VADClient.h"
 
-bool SaveAssetAsArchive(const KUID& kuid, const Orvo::File::Path& path, Orvo::String& reason)
+bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, Orvo::String& reason)
 {
     ResultsLog entryLog;
     TDBTagRef entry;
-    if (!VADGetAssetArchiveEntry(entry, kuid, &entryLog, 3) || entry.IsNull())
+    if (!client.GetAssetArchiveEntry(entry, kuid, &entryLog, 3) || entry.IsNull())
     {
         // An empty archive saved in its place would pass for the asset.
         reason = "The asset database could not pack the asset.";

@@ -2,6 +2,6 @@
 // The download-station maintenance words: "dlsparse", "dlsparsefolder" and "dlsdeleteall".
 #include "tool/CommandArgs.h"
 
-int DLSParseCommand(ResultsLog& log, const CommandArgs& args);
-int DLSParseFolderCommand(ResultsLog& log, const CommandArgs& args);
-int DLSDeleteAllCommand(ResultsLog& log, const CommandArgs& args);
+int DLSParseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int DLSParseFolderCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);
+int DLSDeleteAllCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);

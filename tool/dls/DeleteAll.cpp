@@ -2,12 +2,11 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/VelmarProperty.h"
 
 #include <memory>
 
-bool DeleteAllLocalAssets(ResultsLog& log)
+bool DeleteAllLocalAssets(VADClient& client, ResultsLog& log)
 {
     // local, and not (built in without a local copy over it)
     VADFilterElementGroup filter;
@@ -19,14 +18,14 @@ bool DeleteAllLocalAssets(ResultsLog& log)
     filter.Add(std::move(builtinOnly));
 
     ChunkedList<KUID> kuids;
-    if (!VADQueryAssets(filter, kuids)) return false;  // the link failure is reported by the dispatcher
+    if (!client.QueryAssets(filter, kuids)) return false;  // the link failure is reported by the dispatcher
     bool all = true;
     for (const KUID& kuid : kuids)
     {
         const uint32_t errorsBefore = log.ErrorCount();
-        if (VADDeleteAsset(kuid, 1, &log)) continue;
+        if (client.DeleteAsset(kuid, 1, &log)) continue;
         all = false;
-        if (VADLinkFailed()) break;  // nothing more can be deleted; the dispatcher reports the link
+        if (client.LinkFailed()) break;  // nothing more can be deleted; the dispatcher reports the link
         if (log.ErrorCount() == errorsBefore)
             log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)),
                            "Failed to delete asset : " + kuid.ToString());

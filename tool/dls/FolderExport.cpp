@@ -3,7 +3,6 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/VelmarProperty.h"
 #include "engine/File.h"
 #include "tool/Support.h"
@@ -89,29 +88,36 @@ const char* ExportStateFolder(const VADAssetInfo& info)
     return "VELMAR2010-Builtin";
 }
 
-TDBTagRef BuildAssetExportRecord(const KUID& kuid, const VADAssetInfo& info, int32_t typeId)
+VADStatus BuildAssetExportRecord(VADClient& client, const KUID& kuid, const VADAssetInfo& info, int32_t typeId,
+                                 TDBTagRef& record)
 {
+    // A record with a field its request could not fill would go to the station as the asset's own.
+    const VADResult<Orvo::String> description = client.GetAssetDescription(kuid);
+    if (!description.Ok()) return description.Status();
+    ChunkedList<KUID> dependencies;
+    if (const VADStatus got = client.GetAssetDependencies(kuid, dependencies); !got) return got;
+    // An asset without a local configuration (NotFound) has no category classes.
+    TDBTagRef config;
+    if (const VADStatus got = client.GetAssetConfig(config, kuid, 1); !got && got.Code() != kVADStatusNotFound)
+        return got;
+
     const std::string k = ExportKUIDText(kuid);
-    TDBTagRef record = TDBTagRef::NewContainer();
+    record = TDBTagRef::NewContainer();
     record.SetChildString("kuid", k);
 
     TDBTagRef asset = record.CreateChildContainer("asset");
     asset.SetChildInt("assettypeid", typeId);
     asset.SetChildString("title", info.username);
-    asset.SetChildString("description", VADGetAssetDescription(kuid).View());
+    asset.SetChildString("description", description.Value().View());
     asset.SetChildString("downloadpath", NumberedName(kuid, HasVersionText(kuid) ? "kuid2_" : "kuid_", "_") + ".cdp");
     asset.SetChildInt("filesize", static_cast<int32_t>(info.fileSize));
     asset.SetChildFloat("productversion", info.build);
     asset.SetChildString("kuid", k);
 
     TDBTagRef deps = record.CreateChildContainer("deps");
-    ChunkedList<KUID> dependencies;
-    VADGetAssetDependencies(kuid, dependencies);
     for (const KUID& d : dependencies) deps.SetChildString(Int(int64_t(deps.GetChildCount())), DependencyText(d));
 
     TDBTagRef cats = record.CreateChildContainer("cats");
-    TDBTagRef config;
-    VADGetAssetConfig(config, kuid, 1);
     auto addCategory = [&](std::string_view code) {
         if (int32_t id = LookupCategoryElementID(code)) cats.SetChildInt(Int(int64_t(cats.GetChildCount())), id);
     };
@@ -121,19 +127,19 @@ TDBTagRef BuildAssetExportRecord(const KUID& kuid, const VADAssetInfo& info, int
     TDBTagRef elements = record.CreateChildContainer("cat_els");
     ForEachCode(info.categoryCodes,
                 [&](std::string_view code) { elements.SetChildString(Int(int64_t(elements.GetChildCount())), code); });
-    return record;
+    return VADStatus();
 }
 
-bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& list, const Orvo::File::Path& root,
-                       ResultsLog& log)
+bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
+                       const Orvo::File::Path& root, ResultsLog& log)
 {
     Orvo::File::Path folder(configPath);
     folder.DelName();
     folder.DelSlash();
     // The daemon's own messages of a successful install are not wanted here; its reasons for a refusal are.
     ResultsLog installLog;
-    const KUID kuid = VADInstallFromFolder(OnDiskPath(folder), &installLog, kInstallOptions);
-    if (kuid.IsNull())
+    KUID kuid;
+    if (!client.InstallFromFolder(kuid, OnDiskPath(folder), &installLog, kInstallOptions))
     {
         log.PostResultF(kResultError, "Failed to install asset from: %s", folder.c_str());
         CopyErrors(installLog, log);
@@ -141,7 +147,11 @@ bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& lis
     }
 
     VADAssetInfo info;
-    VADGetAssetInfo(kuid, info, kInfoDetail);
+    if (!client.GetAssetInfo(kuid, info, kInfoDetail))
+    {
+        PostAssetResult(log, kuid, "Failed to read the asset's record : " + kuid.ToString());
+        return false;
+    }
     const int32_t typeId = GetAssetTypeID(info);
     const char* state = ExportStateFolder(info);
     Orvo::File::Path target = Join(Join(root, state), GetAssetTypeFolderName(typeId));
@@ -154,9 +164,14 @@ bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& lis
 
     // The record goes into the SQL only with its archive in place: the download station would otherwise
     // offer a file that is not there.
-    const TDBTagRef record = info.IsOnDownloadStation() ? TDBTagRef() : BuildAssetExportRecord(kuid, info, typeId);
+    TDBTagRef record;
+    if (!info.IsOnDownloadStation() && !BuildAssetExportRecord(client, kuid, info, typeId, record))
+    {
+        PostAssetResult(log, kuid, "Failed to read the asset's record : " + kuid.ToString());
+        return false;
+    }
     Orvo::String reason;
-    if (!SaveAssetAsArchive(kuid, target, reason))
+    if (!SaveAssetAsArchive(client, kuid, target, reason))
     {
         PostAssetResult(log, kuid, "Failed to save asset cdp : " + reason.str());
         return false;
@@ -166,7 +181,7 @@ bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& lis
     Orvo::PString thumbName;
     Orvo::File::Path thumbnail;
     Orvo::String thumbText;
-    if (VADGetAssetThumbnail(kuid, 240, thumbName, thumbnail, thumbText) && thumbnail.IsExt("jpg"))
+    if (client.GetAssetThumbnail(kuid, 240, thumbName, thumbnail, thumbText) && thumbnail.IsExt("jpg"))
     {
         Orvo::File::Path jpeg(target);
         jpeg.SetExt("jpg");
@@ -174,12 +189,13 @@ bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& lis
             PostAssetResult(log, kuid, "Failed to save asset thumbnail : " + reason.str());
     }
 
-    if (!VADDeleteAsset(kuid, 1, nullptr)) PostAssetResult(log, kuid, "Failed to delete asset : " + kuid.ToString());
+    if (!client.DeleteAsset(kuid, 1, nullptr))
+        PostAssetResult(log, kuid, "Failed to delete asset : " + kuid.ToString());
     return true;
 }
 
-void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& list, const Orvo::File::Path& root,
-                           ResultsLog& log, int depth)
+void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
+                           const Orvo::File::Path& root, ResultsLog& log, int depth)
 {
     Orvo::File::Find find;
     if (!find.Open(Join(folder, "*").View()))
@@ -189,22 +205,23 @@ void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& lis
     }
     for (const Orvo::File::Find::Entry& entry : find)
     {
-        if (VADLinkFailed()) return;  // no further asset can be installed; the dispatcher says why
+        if (client.LinkFailed()) return;  // no further asset can be installed; the dispatcher says why
         WriteExportBatchIfFull(list, root, &log);
         if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
         const Orvo::File::Path child = Join(folder, entry.name);
         Orvo::File::Path config = Join(child, "config.chump");
         if (!Orvo::File::IsFile(config.View())) config = Join(child, "config.txt");
         if (Orvo::File::IsFile(config.View()))
-            ExportAssetFolder(config, list, root, log);
+            // A folder not exported has said why; the command's result counts the errors.
+            (void)ExportAssetFolder(client, config, list, root, log);
         else if (depth + 1 < kMaxInstallTreeDepth)
-            ExportAssetFolderTree(child, list, root, log, depth + 1);
+            ExportAssetFolderTree(client, child, list, root, log, depth + 1);
         else
             log.PostResultF(kResultWarning, "Folder tree too deep, not searched further: %s", child.c_str());
     }
 }
 
-bool ExportDownloadStationFolder(const Orvo::File::Path& folder, ResultsLog& log)
+bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& folder, ResultsLog& log)
 {
     if (!Orvo::File::IsDirectory(folder.View()))
     {
@@ -219,7 +236,7 @@ bool ExportDownloadStationFolder(const Orvo::File::Path& folder, ResultsLog& log
     }
     const uint32_t errorsBefore = log.ErrorCount();
     ExportRecordList list;
-    ExportAssetFolderTree(folder, list, root, log);
+    ExportAssetFolderTree(client, folder, list, root, log);
     WriteLastExportBatch(list, root, &log);
     return log.ErrorCount() == errorsBefore;
 }

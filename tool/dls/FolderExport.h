@@ -9,6 +9,7 @@
 //   VELMAR2010-Builtin/<type>/ every other asset
 // each holding "<user>_<content>[_<version>].cdp" and its ".jpg", beside the SQL files of ExportSQL.h.
 #include "assetdb/VADAssetInfo.h"
+#include "assetdb/VADStatus.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
 #include "engine/FilePath.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 
 class ResultsLog;
+class VADClient;
 struct ExportRecordList;
 
 // UserData/dls-parse/ below the installation root; empty while no root is set.
@@ -23,20 +25,22 @@ Orvo::File::Path AssetParseRoot();
 
 // Walks the folder and writes what the walk leaves as the last batch. False when anything failed (each
 // failure is posted to the log; the other folders are still exported).
-bool ExportDownloadStationFolder(const Orvo::File::Path& folder, ResultsLog& log);
+bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& folder, ResultsLog& log);
 
 // The recursive walk: folders holding "config.chump" (before "config.txt") are exported and not entered;
 // other folders are entered; names beginning with "." are skipped. A full batch is written before the
 // next entry.
-void ExportAssetFolderTree(const Orvo::File::Path& folder, ExportRecordList& list, const Orvo::File::Path& root,
-                           ResultsLog& log, int depth = 0);
+void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
+                           const Orvo::File::Path& root, ResultsLog& log, int depth = 0);
 // One asset folder, named by its configuration file. False when it cannot be installed or saved.
-bool ExportAssetFolder(const Orvo::File::Path& configPath, ExportRecordList& list, const Orvo::File::Path& root,
-                       ResultsLog& log);
+bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
+                       const Orvo::File::Path& root, ResultsLog& log);
 
 // The record of one asset for the SQL files: "kuid", "asset" { assettypeid, title, description,
-// downloadpath, filesize, productversion, kuid }, "deps", "cats" and "cat_els".
-TDBTagRef BuildAssetExportRecord(const KUID& kuid, const VADAssetInfo& info, int32_t typeId);
+// downloadpath, filesize, productversion, kuid }, "deps", "cats" and "cat_els"; the failure of a request it
+// needs otherwise.
+VADStatus BuildAssetExportRecord(VADClient& client, const KUID& kuid, const VADAssetInfo& info, int32_t typeId,
+                                 TDBTagRef& record);
 
 // "DLS", "Faulty" or "VELMAR2010-Builtin" by the record's flags.
 const char* ExportStateFolder(const VADAssetInfo& info);

@@ -5,7 +5,6 @@
 #include "assetdb/PatternList.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/ChunkedList.h"
 #include "core/CoreThreads.h"
 #include "core/CoreTime.h"
@@ -31,14 +30,15 @@ constexpr unsigned kReadyPollMs = 50;
 
 void Post(ResultsLog& log, const std::string& text) { log.PostResult(kResultMessage, text); }
 
-bool WriteThumbnail(const KUID& kuid, const TDBTagRef& packageThumbnail, const Orvo::File::Path& target,
-                    ResultsLog& log)
+bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packageThumbnail,
+                    const Orvo::File::Path& target, ResultsLog& log)
 {
     Orvo::PString name;
     Orvo::File::Path local;
     Orvo::String text, reason;
     bool written = true;
-    if (!VADGetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
+    // Without a thumbnail of its own the asset gets the package's.
+    if (!client.GetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
     if (local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga"))
         written = WriteJPEGThumbnailFromFile(local, target, reason);
     else if (!packageThumbnail.IsNull())
@@ -49,58 +49,70 @@ bool WriteThumbnail(const KUID& kuid, const TDBTagRef& packageThumbnail, const O
 
 // The lines and files of one installed asset; the asset is the source of every result meanwhile. False
 // when its archive or thumbnail could not be written.
-bool DescribeAsset(const KUID& kuid, bool skipBuildRule, const TDBTagRef& packageThumbnail,
+bool DescribeAsset(VADClient& client, const KUID& kuid, bool skipBuildRule, const TDBTagRef& packageThumbnail,
                    const Orvo::File::Path& outputFolder, ResultsLog& log)
 {
     log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
-    PrintAssetStatus(kuid, log);
-    ValidateCommand(kuid, skipBuildRule, log);
+    // Both post their failures as errors.
+    (void)PrintAssetStatus(client, kuid, log);
+    (void)ValidateCommand(client, kuid, skipBuildRule, log);
 
+    // A line whose request failed would pass for the asset's own empty value: the failure is said instead.
+    bool described = true;
+    auto failed = [&](const char* what) {
+        log.PostResultF(kResultError, "Unable to read the asset's %s.", what);
+        described = false;
+    };
+    auto text = [&](VADResult<Orvo::String> result, const char* what) {
+        if (!result.Ok()) failed(what);
+        return EscapeLineBreaks(std::move(result).ValueOr(Orvo::String()).View()).str();
+    };
     VADAssetInfo info;
-    VADGetAssetInfo(kuid, info, VAD_DETAIL_ALL);
-    Post(log, "Name: " + EscapeLineBreaks(VADGetAssetName(kuid).View()).str());
-    Post(log, "Description: " + EscapeLineBreaks(VADGetAssetDescription(kuid).View()).str());
+    if (!client.GetAssetInfo(kuid, info, VAD_DETAIL_ALL)) failed("record");
+    Post(log, "Name: " + text(client.GetAssetName(kuid), "name"));
+    Post(log, "Description: " + text(client.GetAssetDescription(kuid), "description"));
     Post(log, Orvo::String::Format("Velmar-build: %.1f", static_cast<double>(info.build)).str());
     ChunkedList<KUID> dependencies;
-    VADGetAssetDependencies(kuid, dependencies);
+    if (!client.GetAssetDependencies(kuid, dependencies)) failed("dependencies");
     Post(log, "Dependencies: " + JoinKUIDList(dependencies).str());
     std::set<KUID> obsoletes;
-    VADGetAssetObsoletes(kuid, obsoletes);
+    if (!client.GetAssetObsoletes(kuid, obsoletes)) failed("obsoletes");
     Post(log, "Obsoletes: " + JoinKUIDSet(obsoletes).str());
 
     const std::string spaced = kuid.ToSpacedString();
     Orvo::File::Path archive(outputFolder);
     archive.AddPath(spaced + ".cdp");
-    bool written = WriteAssetArchive(kuid, archive, log);
+    bool written = WriteAssetArchive(client, kuid, archive, log);
     Orvo::File::Path thumbnail(outputFolder);
     thumbnail.AddPath(spaced + ".jpg");
-    written = WriteThumbnail(kuid, packageThumbnail, thumbnail, log) && written;
+    written = WriteThumbnail(client, kuid, packageThumbnail, thumbnail, log) && written;
 
     TDBTagRef config;
-    VADGetAssetConfig(config, kuid, 1);
+    if (!client.GetAssetConfig(config, kuid, 1)) failed("configuration");
     Post(log, "kind: " + config.GetChildString("kind").str());
     Post(log, "alias-kuid: " + config.GetChildKUID("alias", KUID::Null()).ToString());
-    Post(log, "category-region: " + EscapeLineBreaks(VADGetAssetCategoryRegion(kuid).View()).str());
-    Post(log, "category-era: " + EscapeLineBreaks(VADGetAssetCategoryEra(kuid).View()).str());
+    Post(log, "category-region: " + text(client.GetAssetCategoryRegion(kuid), "region"));
+    Post(log, "category-era: " + text(client.GetAssetCategoryEra(kuid), "era"));
     Orvo::String classes;
     AppendMissingPatternTerms(config.GetChildString("category-class").View(),
                               config.GetChildString("custom-category-list").View(), "#", classes);
     Post(log, "category-class: " + EscapeLineBreaks(classes.View()).str());
     log.PopContext();
-    return written;
+    return written && described;
 }
 
 }  // namespace
 
-bool WaitForDaemonReady(ResultsLog& log, unsigned boundMs)
+bool WaitForDaemonReady(VADClient& client, ResultsLog& log, unsigned boundMs)
 {
     const bool mainThread = IsMainThread();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    VADBeginWaitReady();
+    // The loop below asks until the daemon is ready or the bound has passed, whatever this one answered.
+    (void)client.BeginWaitReady();
     // A link that is gone never answers "ready": the wait ends with it.
-    while (!VADIsReady())
+    while (!client.IsReady().ValueOr(false))
     {
-        if (VADLinkFailed() || !VADClientConnected()) return false;  // the dispatcher reports the link
+        if (client.LinkFailed() || !client.Connected()) return false;  // the dispatcher reports the link
         if (std::chrono::steady_clock::now() >= deadline)
         {
             log.PostResult(kResultError, "The asset database did not become ready in time.");
@@ -117,26 +129,25 @@ bool WaitForDaemonReady(ResultsLog& log, unsigned boundMs)
     return true;
 }
 
-void InstallMissingDependencies(const KUID& kuid)
+void InstallMissingDependencies(VADClient& client, const KUID& kuid)
 {
-    if (!VADClientConnected()) return;
+    if (!client.Connected()) return;
     // A download station whose package does not hold the version it promises would have every pass
     // install again: the passes are bounded.
     for (int pass = 0; pass < kMaxDependencyPasses; ++pass)
     {
         ChunkedList<KUID> dependencies;
-        VADGetAssetDependencies(kuid, dependencies);
-        if (dependencies.IsEmpty()) return;
+        if (!client.GetAssetDependencies(kuid, dependencies) || dependencies.IsEmpty()) return;
         bool lastInstalled = false;
-        for (const KUID& d : dependencies) lastInstalled = InstallFromDownloadStation(d, nullptr);
+        for (const KUID& d : dependencies) lastInstalled = InstallFromDownloadStation(client, d, nullptr);
         if (!lastInstalled) return;
     }
 }
 
-bool WriteAssetArchive(const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log)
+bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log)
 {
     Orvo::String reason;
-    if (SaveAssetAsArchive(kuid, path, reason)) return true;
+    if (SaveAssetAsArchive(client, kuid, path, reason)) return true;
     log.PostResult(kResultError, "Unable to write asset to CDP: " + reason.str());
     return false;
 }
@@ -153,9 +164,9 @@ bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, 
     return WriteJPEGThumbnail(data->GetString(), "the package's thumbnail", path, reason);
 }
 
-bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log)
+bool ParseDownloadStationPackage(VADClient& client, const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log)
 {
-    if (!WaitForDaemonReady(log)) return false;
+    if (!WaitForDaemonReady(client, log)) return false;
     const uint32_t errorsBefore = log.ErrorCount();
 
     ContentArchive archive;
@@ -174,11 +185,12 @@ bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderI
     ChunkedList<KUID> installed;
     for (size_t i = 0; i < archive.GetAssetCount(); ++i)
     {
-        const KUID kuid = InstallAssetFromArchive(archive.GetAssetAt(i), log, kInstallFlags, 0, nullptr);
+        const KUID kuid = InstallAssetFromArchive(client, archive.GetAssetAt(i), log, kInstallFlags, 0, nullptr);
         if (!kuid.IsNull() && !installed.Find(kuid)) installed.Add(kuid);
         if (log.ErrorCount() > errorsBefore)
         {
-            for (const KUID& k : installed) VADRevertAssetByKUID(k, nullptr, 1);
+            // The abort is said below; an asset whose revert fails stays for its user to remove.
+            for (const KUID& k : installed) (void)client.RevertAssetByKUID(k, nullptr, 1);
             log.PostResult(kResultError, "Aborted processing");
             return false;
         }
@@ -186,10 +198,11 @@ bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderI
 
     for (const KUID& kuid : installed)
     {
+        // A configuration that cannot be read has no kind: the asset's dependencies are fetched as any asset's.
         TDBTagRef config;
-        VADGetAssetConfig(config, kuid, 0);
+        (void)client.GetAssetConfig(config, kuid, 0);
         const Orvo::String kind = config.GetChildString("kind");
-        if (kind.View() != "map" && kind.View() != "profile") InstallMissingDependencies(kuid);
+        if (kind.View() != "map" && kind.View() != "profile") InstallMissingDependencies(client, kuid);
     }
 
     Orvo::File::Path outputFolder(path);
@@ -198,8 +211,8 @@ bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderI
     bool written = true;
     for (const KUID& kuid : installed)
     {
-        if (VADLinkFailed()) return false;  // the dispatcher says why
-        written = DescribeAsset(kuid, skipBuildRule, packageThumbnail, outputFolder, log) && written;
+        if (client.LinkFailed()) return false;  // the dispatcher says why
+        written = DescribeAsset(client, kuid, skipBuildRule, packageThumbnail, outputFolder, log) && written;
     }
     return written;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 class ResultsLog;
+class VADClient;
 
 // The uploader whose assets are validated without the lowest-build rule.
 constexpr int32_t kBuildRuleExemptUploader = 604218;
@@ -22,17 +23,17 @@ constexpr int kMaxDependencyPasses = 8;
 // False when the package cannot be read, installing it produced errors (the assets installed are
 // reverted), the daemon did not become ready, or an asset's archive or thumbnail could not be written;
 // true otherwise, also when the status printer or the validation post errors about the assets.
-bool ParseDownloadStationPackage(const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log);
+bool ParseDownloadStationPackage(VADClient& client, const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log);
 
 // Waits until the daemon reports itself ready, running main-thread work meanwhile when called on the
 // main thread. Gives up when the link is gone or the wait's bound has passed (the error is posted).
-bool WaitForDaemonReady(ResultsLog& log, unsigned boundMs = kDaemonReadyWaitMs);
+bool WaitForDaemonReady(VADClient& client, ResultsLog& log, unsigned boundMs = kDaemonReadyWaitMs);
 
 // Fetches the asset's dependencies from the download station, pass after pass while the last one of a
 // pass was installed, at most kMaxDependencyPasses passes. Nothing without a daemon link.
-void InstallMissingDependencies(const KUID& kuid);
+void InstallMissingDependencies(VADClient& client, const KUID& kuid);
 
 // Writes the asset as an archive of its own; posts "Unable to write asset to CDP: <reason>" on failure.
-bool WriteAssetArchive(const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log);
+bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log);
 // Writes the package's own thumbnail (a binary tag of image data) as a JPEG file at `path`.
 bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason);

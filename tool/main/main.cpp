@@ -19,10 +19,10 @@
 namespace {
 
 // One command with its own results log and summary.
-int RunOneCommand(EngineObjects& engine, int argc, char** argv)
+int RunOneCommand(ToolContext& tool, int argc, char** argv)
 {
     ResultsLog log;
-    const int result = RunCommand(log, engine, argc, argv);
+    const int result = RunCommand(tool, log, argc, argv);
     PrintResultsSummary(log);
     return result;
 }
@@ -62,18 +62,18 @@ int main(int argc, char** argv)
         }
         InitialiseApplication(Orvo::String("VelmarUtil"));
         ScriptLogHook = &ScriptLogSink;
-        EngineObjects& engine = tool.Engine();
+        ToolContext& context = tool.Context();
 
         if (argv[1][0] != '@')
         {
-            exitCode = RunOneCommand(engine, argc, argv);
+            exitCode = RunOneCommand(context, argc, argv);
         }
         else
         {
             const std::string name = argv[1] + 1;
             const std::string path = ResolveBatchFilePath(name, StartDirectory);
-            auto runLine = [&engine](int lineArgc, char** lineArgv) {
-                const int result = RunOneCommand(engine, lineArgc, lineArgv);
+            auto runLine = [&context](int lineArgc, char** lineArgv) {
+                const int result = RunOneCommand(context, lineArgc, lineArgv);
                 std::fputc('\n', stdout);
                 return result;
             };

@@ -6,7 +6,6 @@
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADClient.h"
-#include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/InterfaceTextDB.h"
 #include "tool/ArchiveInstall.h"
@@ -42,19 +41,20 @@ protected:
     {
         root_ = ToolTestRoot();
         if (!ToolTestRootHasDaemon()) GTEST_SKIP() << "the staged daemon is not built";
-        VADSetDaemonRoot(root_);
-        VADSetConnectIntervalMs(50);
+        connection_.SetRoot(root_);
+        connection_.SetConnectIntervalMs(50);
         VADConnectionSettings s;
         s.Reset();
-        ASSERT_TRUE(VADOpenDatabase(s));
+        ASSERT_TRUE(connection_.Open(s).Ok());
     }
     void TearDown() override
     {
-        if (VADClientConnected()) VADCloseDaemon(0);
-        VADCloseDatabase();
+        if (connection_.Connected()) connection_.CloseDaemon(0);
+        connection_.Close();
     }
 
     VADConnection connection_;
+    VADClient client_{connection_};
 
     // Installs a folder holding one config and returns the daemon's archive entry of it.
     TDBTagRef InstalledEntry(const KUID& kuid, const std::string& name)
@@ -67,21 +67,23 @@ protected:
         config.SetChildString("username", name);
         EXPECT_TRUE(SaveConfigFile(config, "", folder + "/config.txt"));
         ResultsLog log;
-        EXPECT_EQ(VADInstallFromFolder(Orvo::File::Path(folder), &log), kuid);
+        KUID installed;
+        EXPECT_TRUE(client_.InstallFromFolder(installed, Orvo::File::Path(folder), &log));
+        EXPECT_EQ(installed, kuid);
         TDBTagRef entry;
-        EXPECT_TRUE(VADGetAssetArchiveEntry(entry, kuid, &log, 3));
+        EXPECT_TRUE(client_.GetAssetArchiveEntry(entry, kuid, &log, 3));
         return entry;
     }
-    static std::string UserName(const KUID& kuid)
+    std::string UserName(const KUID& kuid)
     {
         TDBTagRef config;
-        VADGetAssetConfig(config, kuid, 0);
+        (void)client_.GetAssetConfig(config, kuid, 0);  // a null tree has no name, which the tests see
         return config.GetChildString("username").str();
     }
-    static VADAssetInfo Info(const KUID& kuid)
+    VADAssetInfo Info(const KUID& kuid)
     {
         VADAssetInfo info;
-        VADGetAssetInfo(kuid, info);
+        (void)client_.GetAssetInfo(kuid, info);  // an empty record is not valid, which the tests see
         return info;
     }
 
@@ -96,7 +98,7 @@ TEST_F(ArchiveInstallDaemonTest, ReplacingAnInstalledAssetNeedsThePromptsConsent
 
     ScriptedPrompt no(1);
     ResultsLog quiet;
-    EXPECT_TRUE(InstallAssetFromArchive(entry, quiet, kArchiveInstallCommit, 0, &no).IsNull());
+    EXPECT_TRUE(InstallAssetFromArchive(client_, entry, quiet, kArchiveInstallCommit, 0, &no).IsNull());
     EXPECT_EQ(no.asked, 1);
     EXPECT_EQ(no.prompt, GetInterfaceString("$vad_prompt_alreadyinstalled").str());
     EXPECT_EQ(no.log, GetInterfaceString("$vad_prompt_alreadyinstalled_log").str());
@@ -106,7 +108,7 @@ TEST_F(ArchiveInstallDaemonTest, ReplacingAnInstalledAssetNeedsThePromptsConsent
 
     ScriptedPrompt yes(kArchivePromptReplace);
     ResultsLog log;
-    EXPECT_EQ(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, &yes), kuid);
+    EXPECT_EQ(InstallAssetFromArchive(client_, entry, log, kArchiveInstallCommit, 0, &yes), kuid);
     ASSERT_EQ(log.GetResultCount(), 1u);
     EXPECT_EQ(log.GetResults()[0].kind, kResultSuccess);
     EXPECT_EQ(UserName(kuid), "replaced");
@@ -122,7 +124,7 @@ TEST_F(ArchiveInstallDaemonTest, UnwritableFilesLeaveNothingInstalled)
     entry.GetChildContainer("files").SetChildBinary("..", "x", 1);
 
     ResultsLog log;
-    EXPECT_TRUE(InstallAssetFromArchive(entry, log, kArchiveInstallCommit, 0, nullptr).IsNull());
+    EXPECT_TRUE(InstallAssetFromArchive(client_, entry, log, kArchiveInstallCommit, 0, nullptr).IsNull());
     ASSERT_EQ(log.GetResultCount(), 1u);
     EXPECT_EQ(log.GetResults()[0].kind, kResultError);
     EXPECT_EQ(log.GetResults()[0].source.GetValueText(), "<kuid:777:5>");

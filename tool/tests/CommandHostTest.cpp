@@ -36,7 +36,8 @@ void RunJob(TBuffer& job, Reply& out)
 {
     job.Seek(0);
     TBuffer reply;
-    CommandHostCallback(job, reply);
+    VADClient noDaemon;
+    CommandHostCallback(noDaemon, job, reply);
     out.empty = reply.Size() == 0;
     reply.Seek(0);
     if (!out.empty)
@@ -165,7 +166,6 @@ TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
         contents.entries.push_back(TDBTagRef());
         ASSERT_TRUE(WriteArchiveJobHeader(out, 7) && WriteArchiveJobBody(out, contents) && FinishArchiveJobHeader(out));
     }
-    RegisterArchiveInstallHook();
     TBuffer job;
     WriteArchiveJob(job, VAD_CMDHOST_ARCHIVE_INSTALL, 8, file, {KUID(5, 6, 0), KUID(9, 9, 1)});  // the file says 7
     Reply r;
@@ -173,7 +173,6 @@ TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
     ASSERT_EQ(r.log.ErrorCount(), 1u);
     EXPECT_NE(r.log.GetResults()[0].text.str().find("belongs to archive 7, not 8"), std::string::npos)
         << r.log.GetResults()[0].text.str();
-    SetArchiveInstallHook(nullptr);
     EXPECT_EQ(r.rest.ReadUInt32(), 2u);
     EXPECT_EQ(r.rest.ReadKUID(), KUID(5, 6, 0));
     EXPECT_EQ(r.rest.ReadKUID(), KUID(9, 9, 1));
@@ -219,7 +218,7 @@ TEST(CommandHostTest, WithoutDaemonTheHostEndsAtOnceAndGivesTheSignalsBack)
     VADConnection connection;
     CommandHost host(connection);
     host.Run();
-    EXPECT_EQ(connection.GetCommandHostCallback(), nullptr);
+    EXPECT_FALSE(connection.HasCommandHostCallback());
     EXPECT_FALSE(Platform::ConsoleHandlerInstalled());
     struct sigaction now
     {};

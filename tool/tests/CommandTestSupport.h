@@ -2,6 +2,7 @@
 // Runs one command through the dispatcher the way main does, catching what it prints.
 #include "assetdb/ResultsLog.h"
 #include "tool/Dispatcher.h"
+#include "tool/ToolContext.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,9 @@ struct CommandRun
     }
 };
 
-inline CommandRun RunWords(std::vector<std::string> words)
+// With `link`, the command's requests go through that connection; without one every request fails at once,
+// as without a daemon.
+inline CommandRun RunWords(std::vector<std::string> words, VADConnection* link = nullptr)
 {
     words.insert(words.begin(), "VelmarUtil");
     std::vector<char*> argv;
@@ -32,10 +35,11 @@ inline CommandRun RunWords(std::vector<std::string> words)
     argv.push_back(nullptr);
     ResultsLog log;
     EngineObjects engine{};
+    ToolContext tool(link, engine);
     CommandRun run;
     std::fflush(stdout);
     testing::internal::CaptureStdout();
-    run.exit = DispatchCommand(log, engine, static_cast<int>(words.size()), argv.data());
+    run.exit = DispatchCommand(tool, log, static_cast<int>(words.size()), argv.data());
     std::fflush(stdout);
     run.out = testing::internal::GetCapturedStdout();
     run.results = log.GetResults();

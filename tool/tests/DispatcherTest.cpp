@@ -4,6 +4,7 @@
 #include "CommandTestSupport.h"
 
 #include "assetdb/VADConnection.h"
+#include "assetdb/tests/FakeDaemon.h"
 #include "tool/CommandArgs.h"
 
 namespace {
@@ -32,9 +33,10 @@ TEST(DispatcherTest, UnknownWordsAndShortRows)
     // No command word at all.
     ResultsLog log;
     EngineObjects engine{};
+    ToolContext tool(nullptr, engine);
     char program[] = "VelmarUtil";
     char* argv[] = {program, nullptr};
-    EXPECT_EQ(DispatchCommand(log, engine, 1, argv), -1);
+    EXPECT_EQ(DispatchCommand(tool, log, 1, argv), -1);
     EXPECT_EQ(log.ErrorCount(), 1u);
 }
 
@@ -85,7 +87,17 @@ TEST(DispatcherTest, SetMaxBackupFoldersWithoutNumberSaysSo)
     CommandRun r = RunWords({"setmaxbackupfolders"});
     EXPECT_EQ(r.exit, -1);
     EXPECT_EQ(r.Texts(), std::vector<std::string>{"Missing number parameter."});
-    EXPECT_EQ(RunWords({"setmaxbackupfolders", "45"}).exit, 0);
+    // A number above the bound is sent as the bound; a setting that could not be sent fails the command.
+    VADConnection connection;
+    FakeDaemon daemon(connection, [](FakeDaemon& d, const FakeDaemon::Frame& f) { d.Reply(f, 0); });
+    VADConnectionSettings s;
+    s.startDaemon = 0;
+    ASSERT_TRUE(connection.Open(s));
+    EXPECT_EQ(RunWords({"setmaxbackupfolders", "45"}, &connection).exit, 0);
+    VADSetSettingIntRequest sent;
+    ASSERT_TRUE(daemon.Sent(VAD_REQ_SET_SETTING_INT, sent));
+    EXPECT_EQ(sent.value, 30);
+    EXPECT_EQ(RunWords({"setmaxbackupfolders", "45"}).exit, -1);
 }
 
 TEST(DispatcherTest, MissingPathsAreRefusedBeforeTheDaemon)
@@ -121,14 +133,15 @@ TEST(DispatcherTest, WithoutALinkEveryRequestFailsWithTheLinksOneError)
     };
     for (const Row& row : rows)
     {
-        CommandRun r = RunWords(row.words);
+        CommandRun r = RunWords(row.words, &connection);
         EXPECT_EQ(r.exit, -1) << row.words[0];
         EXPECT_EQ(r.out, "") << row.words[0] << ": no false answer (a null KUID, say) is printed";
         EXPECT_EQ(r.Texts(), std::vector<std::string>{"There is no link to the asset database daemon: \"" +
                                                       std::string(row.request) + "\" was not carried out."})
             << row.words[0];
     }
-    EXPECT_EQ(RunWords({"patch-finalise", "FAILED", "1", "2", "3"}).exit, 0) << "nothing to tell without a link";
+    EXPECT_EQ(RunWords({"patch-finalise", "FAILED", "1", "2", "3"}, &connection).exit, 0)
+        << "nothing to tell without a link";
 }
 
 TEST(DispatcherTest, ValidateWithoutADaemon)

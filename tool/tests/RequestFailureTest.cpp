@@ -22,33 +22,34 @@ protected:
     void StartDaemon(uint32_t refused)
     {
         const std::string folder = ToolTestRoot() + "/UserData/local/kuid 10 20";
-        daemon_ = std::make_unique<FakeDaemon>([refused, folder](FakeDaemon& d, const FakeDaemon::Frame& f) {
-            if (f.header.code == refused) return d.Reply(f, kVADStatusFailed);
-            switch (f.header.code)
-            {
-            case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
-            case VAD_REQ_OPEN_FOR_EDIT: return d.Reply(f, 0, VADEncode(VADValueReply{5}));
-            case VAD_REQ_EDIT_FOLDER: return d.Reply(f, 0, VADEncode(VADEditFolderReply{"local", folder}));
-            case VAD_REQ_QUERY: return d.Reply(f, 0, VADEncode(VADKuidListReply{{kKnown}}));
-            case VAD_REQ_INFO:
-            {
-                VADAssetInfoReply reply;
-                reply.info.kuid = kKnown;
-                reply.info.build = 3.5f;
-                reply.info.authorId = -1;
-                reply.info.valid = 1;
-                return d.Reply(f, 0, VADEncode(reply));
-            }
-            case VAD_REQ_VALIDATE: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
-            default: return d.Reply(f, 0);
-            }
-        });
-        VADSetConnectIntervalMs(10);
+        daemon_ =
+            std::make_unique<FakeDaemon>(connection_, [refused, folder](FakeDaemon& d, const FakeDaemon::Frame& f) {
+                if (f.header.code == refused) return d.Reply(f, kVADStatusFailed);
+                switch (f.header.code)
+                {
+                case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
+                case VAD_REQ_OPEN_FOR_EDIT: return d.Reply(f, 0, VADEncode(VADValueReply{5}));
+                case VAD_REQ_EDIT_FOLDER: return d.Reply(f, 0, VADEncode(VADEditFolderReply{"local", folder}));
+                case VAD_REQ_QUERY: return d.Reply(f, 0, VADEncode(VADKuidListReply{{kKnown}}));
+                case VAD_REQ_INFO:
+                {
+                    VADAssetInfoReply reply;
+                    reply.info.kuid = kKnown;
+                    reply.info.build = 3.5f;
+                    reply.info.authorId = -1;
+                    reply.info.valid = 1;
+                    return d.Reply(f, 0, VADEncode(reply));
+                }
+                case VAD_REQ_VALIDATE: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+                default: return d.Reply(f, 0);
+                }
+            });
+        connection_.SetConnectIntervalMs(10);
         VADConnectionSettings s;
         s.startDaemon = 0;
-        ASSERT_TRUE(VADOpenDatabase(s));
+        ASSERT_TRUE(connection_.Open(s));
     }
-    void TearDown() override { VADCloseDatabase(); }
+    void TearDown() override { connection_.Close(); }
 
     static bool HasError(const CommandRun& r)
     {
@@ -64,7 +65,7 @@ protected:
 TEST_F(RequestFailureTest, EditWithoutItsFolderPrintsNoFolder)
 {
     StartDaemon(VAD_REQ_EDIT_FOLDER);
-    CommandRun r = RunWords({"edit", "<kuid:10:20>"});
+    CommandRun r = RunWords({"edit", "<kuid:10:20>"}, &connection_);
     EXPECT_EQ(r.exit, -1);
     EXPECT_TRUE(HasError(r));
     EXPECT_EQ(r.out, "");
@@ -73,14 +74,14 @@ TEST_F(RequestFailureTest, EditWithoutItsFolderPrintsNoFolder)
 TEST_F(RequestFailureTest, AFailedSearchIsNotAnEmptyAnswer)
 {
     StartDaemon(VAD_REQ_QUERY);
-    CommandRun search = RunWords({"searchbycategory", "TV"});
+    CommandRun search = RunWords({"searchbycategory", "TV"}, &connection_);
     EXPECT_EQ(search.exit, -1);
     ASSERT_TRUE(HasError(search));
     for (const std::string& text : search.Texts()) EXPECT_NE(text, "No asset matches the search.");
-    CommandRun count = RunWords({"countbuiltins"});
+    CommandRun count = RunWords({"countbuiltins"}, &connection_);
     EXPECT_EQ(count.exit, -1);
     EXPECT_TRUE(HasError(count));
-    CommandRun authors = RunWords({"authors"});
+    CommandRun authors = RunWords({"authors"}, &connection_);
     EXPECT_EQ(authors.exit, -1);
     EXPECT_TRUE(HasError(authors));
 }
@@ -88,7 +89,7 @@ TEST_F(RequestFailureTest, AFailedSearchIsNotAnEmptyAnswer)
 TEST_F(RequestFailureTest, AValidationTheDaemonRefusedFailsTheCommand)
 {
     StartDaemon(VAD_REQ_VALIDATE);
-    CommandRun r = RunWords({"validate", "<kuid:10:20>"});
+    CommandRun r = RunWords({"validate", "<kuid:10:20>"}, &connection_);
     EXPECT_EQ(r.exit, -1);
     EXPECT_TRUE(HasError(r));
     ASSERT_TRUE(daemon_->WaitFor(VAD_REQ_VALIDATE, 1000)) << "the request was made";

@@ -79,20 +79,21 @@ TEST(InstallFromFolderTreeTest, CancelStopsTheWalkAndLoopsEnd)
 
 TEST(KeywordFilesTest, WithoutDaemonNothingIsWrittenAndFailuresAreReported)
 {
+    VADClient noDaemon;
     TempFolder t;
     ResultsLog log;
     Orvo::File::Path backup(t.Sub("KeywordsBackup.dat"));
-    EXPECT_FALSE(BackupKeywords("", backup, "txt", &log));
+    EXPECT_FALSE(BackupKeywords(noDaemon, "", backup, "txt", &log));
     EXPECT_FALSE(std::filesystem::exists(backup.str()));
     EXPECT_EQ(log.ErrorCount(), 1u);
 
-    EXPECT_FALSE(ImportKeywords("", Orvo::File::Path(t.Sub("missing.dat")), "txt", &log));
+    EXPECT_FALSE(ImportKeywords(noDaemon, "", Orvo::File::Path(t.Sub("missing.dat")), "txt", &log));
     EXPECT_EQ(log.ErrorCount(), 2u);
     // A dump whose children are not KUIDs sends nothing, so nothing can fail.
     t.Write("KeywordsDump.dat", "not-a-kuid\t\"x\"\n");
-    EXPECT_TRUE(ImportKeywords("", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
+    EXPECT_TRUE(ImportKeywords(noDaemon, "", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
     t.Write("KeywordsDump.dat", "<kuid:1:2>\t\"steam\"\n");
-    EXPECT_FALSE(ImportKeywords("", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
+    EXPECT_FALSE(ImportKeywords(noDaemon, "", Orvo::File::Path(t.Sub("KeywordsDump.dat")), "txt", &log));
 }
 
 TEST(AssetStatusLineTest, LetterCaseCarriesEachState)
@@ -128,11 +129,11 @@ TEST(SearchByCategoryTest, FilterIsUpperCasedAndLocalUnlessAll)
                              allWords = {"x", "searchbycategory", "-A", "mesh"};
     ResultsLog log;
     VADFilterElementGroup local, all;
-    ASSERT_TRUE(BuildCategoryFilter(Args(localWords), local, log));
+    ASSERT_TRUE(BuildCategoryFilter(VADClient(), Args(localWords), local, log));
     ASSERT_EQ(local.GetChildCount(), 2u);
     EXPECT_EQ(CategoryOf(local)->GetValue(), "CMP;MESH|BD");
     EXPECT_EQ(local.GetChild(1)->GetField(), uint32_t(VAD_FIELD_LOCAL));
-    ASSERT_TRUE(BuildCategoryFilter(Args(allWords), all, log));
+    ASSERT_TRUE(BuildCategoryFilter(VADClient(), Args(allWords), all, log));
     ASSERT_EQ(all.GetChildCount(), 1u);
     EXPECT_EQ(CategoryOf(all)->GetValue(), "MESH");
     EXPECT_EQ(log.ErrorCount(), 0u);
@@ -144,11 +145,11 @@ TEST(MaintenanceRulesTest, RepairModes)
     std::vector<std::string> none = {"x", "repairdatabase"}, ext = {"x", "repairdatabase", "EXTENDED"},
                              patch = {"x", "repairdatabase", "patcher"}, base = {"x", "r", "Base"},
                              empty = {"x", "r", ""};
-    EXPECT_EQ(ChooseRepairMode(Args(none), log), 100u);
-    EXPECT_EQ(ChooseRepairMode(Args(ext), log), 150u);
-    EXPECT_EQ(ChooseRepairMode(Args(patch), log), 50u);
-    EXPECT_EQ(ChooseRepairMode(Args(base), log), 20u);
-    EXPECT_EQ(ChooseRepairMode(Args(empty), log), 100u);
+    EXPECT_EQ(ChooseRepairMode(VADClient(), Args(none), log), 100u);
+    EXPECT_EQ(ChooseRepairMode(VADClient(), Args(ext), log), 150u);
+    EXPECT_EQ(ChooseRepairMode(VADClient(), Args(patch), log), 50u);
+    EXPECT_EQ(ChooseRepairMode(VADClient(), Args(base), log), 20u);
+    EXPECT_EQ(ChooseRepairMode(VADClient(), Args(empty), log), 100u);
     EXPECT_EQ(log.ErrorCount(), 0u);
 }
 

@@ -118,36 +118,36 @@ TEST(ToolStartupTest, AFailedStartUpEndsWhatItMade)
         EXPECT_STREQ(StartDirectory, saved);
         EXPECT_EQ(tool.Engine().os, nullptr);
         EXPECT_EQ(tool.PluginType(), nullptr);
-        EXPECT_EQ(VADConnection::Current(), &tool.Connection());
+        EXPECT_EQ(tool.Context().Connection(), &tool.Connection());
     }
-    EXPECT_EQ(VADConnection::Current(), nullptr);
     ASSERT_EQ(chdir(saved), 0);
 }
 
-int Succeeds(ResultsLog& log, EngineObjects&, int argc, char**)
+int Succeeds(ToolContext&, ResultsLog& log, int argc, char**)
 {
     log.PostResult(kResultMessage, VelmarPropertyRef(), "ran");
     return argc;
 }
-int Faults(ResultsLog&, EngineObjects&, int, char**)
+int Faults(ToolContext&, ResultsLog&, int, char**)
 {
     std::raise(SIGSEGV);
     return 0;
 }
-int DividesByZero(ResultsLog&, EngineObjects&, int, char**)
+int DividesByZero(ToolContext&, ResultsLog&, int, char**)
 {
     std::raise(SIGFPE);
     return 0;
 }
-int Throws(ResultsLog&, EngineObjects&, int, char**) { throw std::runtime_error("escaped"); }
-int FailsWithoutAReason(ResultsLog&, EngineObjects&, int, char**) { return -1; }
+int Throws(ToolContext&, ResultsLog&, int, char**) { throw std::runtime_error("escaped"); }
+int FailsWithoutAReason(ToolContext&, ResultsLog&, int, char**) { return -1; }
 
 TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
 {
     ResultsLog log;
     EngineObjects engine{};
+    ToolContext tool(nullptr, engine);
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("x"), nullptr};
-    EXPECT_EQ(RunCommandWith(&Succeeds, log, engine, 2, argv), 2);
+    EXPECT_EQ(RunCommandWith(&Succeeds, tool, log, 2, argv), 2);
     EXPECT_TRUE(CommandRunningFlag.load());
     EXPECT_EQ(log.GetResultCount(), 1u);
 }
@@ -156,8 +156,9 @@ TEST(RunCommandTest, AFailureWithoutAReasonNeverEndsInACleanSummary)
 {
     ResultsLog log;
     EngineObjects engine{};
+    ToolContext tool(nullptr, engine);
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("searchbycategory"), nullptr};
-    EXPECT_EQ(RunCommandWith(&FailsWithoutAReason, log, engine, 2, argv), -1);
+    EXPECT_EQ(RunCommandWith(&FailsWithoutAReason, tool, log, 2, argv), -1);
     EXPECT_EQ(log.ErrorCount(), 1u);
 }
 
@@ -165,13 +166,14 @@ TEST(RunCommandDeathTest, CrashesAndEscapingExceptionsEndTheProcessWithMinus100)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EngineObjects engine{};
+    ToolContext tool(nullptr, engine);
     char* argv[] = {const_cast<char*>("VelmarUtil"), nullptr};
     for (CommandFunction f : {&Faults, &DividesByZero, &Throws})
     {
         EXPECT_EXIT(
             {
                 ResultsLog log;
-                RunCommandWith(f, log, engine, 1, argv);
+                RunCommandWith(f, tool, log, 1, argv);
             },
             ::testing::ExitedWithCode(256 + kCrashExitCode), "");
     }
