@@ -9,7 +9,7 @@ is counted: every library folder, the executables' main/ folders; not tests/, be
 the build generates.
 
 Mutable process-wide state: variables with static storage duration (namespace scope, static members and
-function-local statics) whose type is not const, less locks (mutexes, critical sections, condition
+function-local statics) whose type is not const, or that point or refer to what is not const, less locks (mutexes, critical sections, condition
 variables, once-flags); thread-locals are not process-wide and are not matched. Counted once per
 declaration.
 
@@ -41,8 +41,9 @@ enable output print
 set bind-root false
 let client callExpr(unless(cxxOperatorCallExpr()), callee(functionDecl(isExpansionInFileMatching("%(client)s"), unless(isImplicit()), unless(returns(voidType())))))
 let discarded expr(ignoringImplicit(client.bind("drop")))
-match varDecl(hasStaticStorageDuration(), isDefinition(), unless(isStaticLocal()), unless(hasType(isConstQualified())), unless(isExpansionInSystemHeader())).bind("state")
-match varDecl(hasStaticStorageDuration(), isStaticLocal(), unless(hasType(isConstQualified())), unless(isExpansionInSystemHeader())).bind("local")
+let mutable anyOf(unless(hasType(isConstQualified())), hasType(pointerType(pointee(unless(isConstQualified())))), hasType(referenceType(pointee(unless(isConstQualified())))))
+match varDecl(hasStaticStorageDuration(), isDefinition(), unless(isStaticLocal()), mutable, unless(isExpansionInSystemHeader())).bind("state")
+match varDecl(hasStaticStorageDuration(), isStaticLocal(), mutable, unless(isExpansionInSystemHeader())).bind("local")
 match compoundStmt(forEach(discarded))
 match ifStmt(anyOf(hasThen(discarded), hasElse(discarded)))
 match forStmt(hasBody(discarded))

@@ -11,13 +11,16 @@
 namespace {
 // Process-wide: the core starts once per process, whoever asks first.
 std::once_flag g_initialised;
-std::atomic<int64_t> g_startTicks{0};
-std::mutex g_nameLock;
-
-Orvo::String& ApplicationName()
+struct Application
 {
-    static Orvo::String name;
-    return name;
+    std::atomic<int64_t> startTicks{0};
+    std::mutex nameLock;
+    Orvo::String name;  // under nameLock
+};
+Application& TheApplication()
+{
+    static Application application;
+    return application;
 }
 
 int64_t SteadyMs()
@@ -32,7 +35,7 @@ void InitialiseCoreServices()
     std::call_once(g_initialised, [] {
         std::random_device device;
         std::srand(device());
-        g_startTicks.store(SteadyMs());
+        TheApplication().startTicks.store(SteadyMs());
         SetMainThread();
     });
 }
@@ -41,20 +44,20 @@ void InitialiseApplication(const Orvo::String& name)
 {
     InitialiseCoreServices();
     {
-        std::lock_guard<std::mutex> guard(g_nameLock);
-        ApplicationName() = name;
+        std::lock_guard<std::mutex> guard(TheApplication().nameLock);
+        TheApplication().name = name;
     }
     SetMainThread();
 }
 
 Orvo::String GetApplicationName()
 {
-    std::lock_guard<std::mutex> guard(g_nameLock);
-    return ApplicationName();
+    std::lock_guard<std::mutex> guard(TheApplication().nameLock);
+    return TheApplication().name;
 }
 
 uint64_t GetCoreUptimeMs()
 {
-    const int64_t start = g_startTicks.load();
+    const int64_t start = TheApplication().startTicks.load();
     return start == 0 ? 0 : static_cast<uint64_t>(SteadyMs() - start);
 }

@@ -4,27 +4,31 @@
 
 namespace {
 // Process-wide: thread identities belong to the process.
-std::atomic<uint64_t> g_mainThread{0};
-std::atomic<uint64_t> g_nextThreadId{1};
+struct ThreadIds
+{
+    std::atomic<uint64_t> main{0};
+    std::atomic<uint64_t> next{1};
+};
+ThreadIds g_threads;
 }  // namespace
 
 uint64_t CurrentThreadId()
 {
-    thread_local const uint64_t id = g_nextThreadId.fetch_add(1, std::memory_order_relaxed);
+    thread_local const uint64_t id = g_threads.next.fetch_add(1, std::memory_order_relaxed);
     return id;
 }
 
 uint64_t SetMainThread()
 {
     const uint64_t id = CurrentThreadId();
-    g_mainThread.store(id, std::memory_order_release);
+    g_threads.main.store(id, std::memory_order_release);
     return id;
 }
 
 bool IsMainThread()
 {
-    const uint64_t main = g_mainThread.load(std::memory_order_acquire);
+    const uint64_t main = g_threads.main.load(std::memory_order_acquire);
     return main != 0 && main == CurrentThreadId();
 }
 
-bool HasMainThread() { return g_mainThread.load(std::memory_order_acquire) != 0; }
+bool HasMainThread() { return g_threads.main.load(std::memory_order_acquire) != 0; }

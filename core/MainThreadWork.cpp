@@ -10,32 +10,20 @@
 #include <boost/bind/bind.hpp>
 
 #include <atomic>
-#include <mutex>
-#include <vector>
 
 namespace {
-// Process-wide: there is one main thread and one queue of work for it.
-std::atomic<bool> g_collectPending{false};
-std::atomic<uint64_t> g_lastUpdateMs{0};
-std::atomic<uint64_t> g_elapsedMs{0};
-
-std::mutex g_collectorsLock;
-std::vector<GarbageCollectorFn>& Collectors()
+// Process-wide: there is one main thread, and what its updates keep.
+struct MainThreadState
 {
-    static std::vector<GarbageCollectorFn> collectors;
-    return collectors;
-}
+    std::atomic<bool> collectPending{false};
+    std::atomic<uint64_t> lastUpdateMs{0};
+    std::atomic<uint64_t> elapsedMs{0};
+};
+MainThreadState g_main;
 
 void CollectNow()
 {
-    g_collectPending.store(false);
-    std::vector<GarbageCollectorFn> collectors;
-    {
-        std::lock_guard<std::mutex> guard(g_collectorsLock);
-        collectors = Collectors();
-    }
-    // Resources first: dumping them lets go of the names they held.
-    for (GarbageCollectorFn collect : collectors) collect();
+    g_main.collectPending.store(false);
     Orvo::PStringCache::Instance().CollectGarbage();
 }
 
@@ -54,10 +42,10 @@ void MainThreadUpdate()
         if (!WorkerQueue::RunOneMainThreadCall()) break;
     }
     WorkerQueue::ClearMainThreadPostIfIdle();
-    if (g_collectPending.load()) CollectNow();
+    if (g_main.collectPending.load()) CollectNow();
     const uint64_t now = GetUnixTimeMs();
-    const uint64_t last = g_lastUpdateMs.exchange(now);
-    g_elapsedMs.store(last != 0 && now > last ? now - last : 0);
+    const uint64_t last = g_main.lastUpdateMs.exchange(now);
+    g_main.elapsedMs.store(last != 0 && now > last ? now - last : 0);
 }
 
 bool WaitForMainThreadWork(unsigned timeoutMs) { return WorkerQueue::WaitForMainThreadPost(timeoutMs); }
@@ -67,19 +55,12 @@ void CollectGarbageOnMainThread()
     if (IsMainThread())
         CollectNow();
     else
-        g_collectPending.store(true);
+        g_main.collectPending.store(true);
 }
 
-void RegisterGarbageCollector(GarbageCollectorFn collector)
-{
-    if (!collector) return;
-    std::lock_guard<std::mutex> guard(g_collectorsLock);
-    Collectors().push_back(collector);
-}
+uint64_t MainThreadElapsedMs() { return g_main.elapsedMs.load(); }
 
-uint64_t MainThreadElapsedMs() { return g_elapsedMs.load(); }
-
-uint64_t MainThreadLastUpdateMs() { return g_lastUpdateMs.load(); }
+uint64_t MainThreadLastUpdateMs() { return g_main.lastUpdateMs.load(); }
 
 void PostMainThreadWork(const boost::function<void()>& job, uintptr_t id)
 {

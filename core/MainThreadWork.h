@@ -11,14 +11,9 @@ void MainThreadUpdate();
 // Waits up to `timeoutMs` for the 'main-thread work posted' event; true when it was set (work is waiting).
 bool WaitForMainThreadWork(unsigned timeoutMs);
 
-// On the main thread: frees unused cached resources and collects the string cache's garbage at once.
-// Elsewhere: only marks the collection pending for the next MainThreadUpdate.
+// On the main thread: collects the string cache's garbage at once. Elsewhere: only marks the collection
+// pending for the next MainThreadUpdate.
 void CollectGarbageOnMainThread();
-
-// Adds a collector that CollectGarbageOnMainThread runs before the string cache is collected (the
-// resource system registers its cache dump here; the core cannot see it).
-using GarbageCollectorFn = void (*)();
-void RegisterGarbageCollector(GarbageCollectorFn collector);
 
 // Milliseconds between the last two MainThreadUpdate calls, and the time of the last one
 // (GetUnixTimeMs); 0 before the first.

@@ -1,8 +1,8 @@
 #include "core/PathHelpers.h"
 
-#include "core/ProcessFlags.h"
 #include "engine/File.h"
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -10,12 +10,17 @@
 namespace fs = std::filesystem;
 
 namespace {
-// Process-wide: guards the data roots path deletion may reach, which belong to the installation.
-std::mutex g_rootsLock;
-std::vector<fs::path>& Roots()
+// Process-wide: where path deletion may reach belongs to the installation (and to the one command that runs).
+struct DeletionRule
 {
-    static std::vector<fs::path> roots;
-    return roots;
+    std::mutex lock;  // guards the roots
+    std::vector<fs::path> roots;
+    std::atomic<bool> anywhere{false};
+};
+DeletionRule& Rule()
+{
+    static DeletionRule rule;
+    return rule;
 }
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -92,7 +97,7 @@ bool DeletePathAt(std::string_view base, std::string_view path)
     if (!Resolved(JoinBasePath(base, path), target)) return false;
     const fs::path where = RealLocation(target);
     if (where.empty() || where == where.root_path()) return false;
-    if (AllowAnyPathFlag.load() != 1 && !IsInsideDataFolders(where.string())) return false;
+    if (!Rule().anywhere.load() && !IsInsideDataFolders(where.string())) return false;
 
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(where, ec);
@@ -127,15 +132,15 @@ void SetDataFolderRoots(const std::vector<std::string>& roots)
         fs::path p = fs::weakly_canonical(fs::absolute(fs::path(root), ec), ec);
         if (!ec && p != p.root_path()) real.push_back(p);
     }
-    std::lock_guard<std::mutex> guard(g_rootsLock);
-    Roots() = std::move(real);
+    std::lock_guard<std::mutex> guard(Rule().lock);
+    Rule().roots = std::move(real);
 }
 
 std::vector<std::string> GetDataFolderRoots()
 {
-    std::lock_guard<std::mutex> guard(g_rootsLock);
+    std::lock_guard<std::mutex> guard(Rule().lock);
     std::vector<std::string> out;
-    for (const fs::path& p : Roots()) out.push_back(p.string());
+    for (const fs::path& p : Rule().roots) out.push_back(p.string());
     return out;
 }
 
@@ -143,10 +148,12 @@ bool IsInsideDataFolders(std::string_view path)
 {
     const fs::path where = RealLocation(path);
     if (where.empty()) return false;
-    std::lock_guard<std::mutex> guard(g_rootsLock);
-    for (const fs::path& root : Roots())
+    std::lock_guard<std::mutex> guard(Rule().lock);
+    for (const fs::path& root : Rule().roots)
     {
         if (IsStrictlyBelow(where, root)) return true;
     }
     return false;
 }
+
+void AllowDeletingAnywhere(bool on) { Rule().anywhere.store(on); }

@@ -17,9 +17,9 @@ std::string JoinBasePath(std::string_view base, std::string_view path);
 bool CheckFileExists(std::string_view base, std::string_view path);
 
 // Deletes base + path (or an absolute path) as a folder tree, or else as a file; true when it was there
-// and is gone. Only paths strictly inside the installation's data folders are deleted, unless
-// AllowAnyPathFlag is 1; nothing is deleted while no data folder is registered, and never the
-// file-system root or a registered root itself. A relative path without a base is refused.
+// and is gone. Only paths strictly inside the installation's data folders are deleted, unless deleting
+// anywhere is allowed; nothing is deleted while no data folder is registered, and never the file-system
+// root or a registered root itself. A relative path without a base is refused.
 bool DeletePathAt(std::string_view base, std::string_view path);
 
 // Makes the folder base + folder and its parents; true when it exists afterwards.
@@ -34,3 +34,6 @@ void SetDataFolderRoots(const std::vector<std::string>& roots);
 std::vector<std::string> GetDataFolderRoots();
 // True when the path's real location lies strictly inside one of the registered data folders.
 bool IsInsideDataFolders(std::string_view path);
+// Lets DeletePathAt remove absolute paths outside the data folders (the compile and encrypt commands
+// allow it, since they write wherever their arguments point). Not allowed at start.
+void AllowDeletingAnywhere(bool on);

@@ -1,6 +1,4 @@
 #include "core/ProcessFlags.h"
 
 // Process-wide flags by definition: set by one command, read by the worker and the file helpers of any layer.
-std::atomic<unsigned char> AllowAnyPathFlag{0};
-std::atomic<bool> CommandRunningFlag{false};
 std::atomic<bool> ThrowOnErrorFlag{false};

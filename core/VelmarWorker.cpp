@@ -2,7 +2,6 @@
 
 #include "core/CoreThreads.h"
 #include "core/LogPrintf.h"
-#include "core/ProcessFlags.h"
 #include "core/TCXCallback.h"
 #include "core/WorkerQueue.h"
 #include "platform/Process.h"
@@ -77,6 +76,11 @@ struct WorkerState
     bool stopping = false;    // the shutting-down flag: no worker jobs are taken meanwhile
     unsigned generation = 0;  // a thread leaves once the pool it was started for has been stopped
     std::atomic<unsigned> liveThreads{0};
+    // What a task that throws does to the process: while a command runs, end it (or call the test's
+    // recorder); otherwise abort (or call the test's recorder).
+    std::atomic<bool> commandRunning{false};
+    std::atomic<VelmarWorker::EndProcessHook> endProcess{nullptr};
+    std::atomic<VelmarWorker::AbortHook> abortProcess{nullptr};
 };
 
 // Never destroyed: worker threads may still be parked on it while the process exits.
@@ -88,10 +92,6 @@ WorkerState& State()
 }
 
 thread_local bool t_isWorkerThread = false;
-
-// Process-wide hooks the program registers at start-up (how a failing task ends the process).
-std::atomic<VelmarWorker::EndProcessHook> g_endProcessHook{nullptr};
-std::atomic<VelmarWorker::AbortHook> g_abortHook{nullptr};
 
 unsigned PoolSize() { return static_cast<unsigned>(std::clamp(Platform::ProcessorCount(), 2, 8)); }
 
@@ -339,16 +339,17 @@ bool VelmarWorker::InternalCallTask(TCXCallback* callback, void* argument)
     {
         LogPrintf("VelmarWorker::InternalCallTask> uncaught exception in task");
     }
-    if (CommandRunningFlag.load() && !Platform::IsDebuggerAttached())
+    WorkerState& s = State();
+    if (s.commandRunning.load() && !Platform::IsDebuggerAttached())
     {
-        if (EndProcessHook hook = g_endProcessHook.load())
+        if (EndProcessHook hook = s.endProcess.load())
             hook(-100);
         else
             Platform::ExitProcess(-100);
     }
     else
     {
-        if (AbortHook hook = g_abortHook.load())
+        if (AbortHook hook = s.abortProcess.load())
             hook();
         else
             std::abort();
@@ -358,9 +359,13 @@ bool VelmarWorker::InternalCallTask(TCXCallback* callback, void* argument)
 
 void VelmarWorker::SetFailureHooks(EndProcessHook endProcess, AbortHook abortProcess)
 {
-    g_endProcessHook.store(endProcess);
-    g_abortHook.store(abortProcess);
+    State().endProcess.store(endProcess);
+    State().abortProcess.store(abortProcess);
 }
+
+void VelmarWorker::SetCommandRunning(bool running) { State().commandRunning.store(running); }
+
+bool VelmarWorker::CommandRunning() { return State().commandRunning.load(); }
 
 bool VelmarWorker::IsWorkerThread() { return t_isWorkerThread; }
 

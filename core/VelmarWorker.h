@@ -47,7 +47,7 @@ public:
 
     // Runs one call, catching whatever it throws. A throw is logged as
     // "VelmarWorker::InternalCallTask> uncaught exception in task"; then, while a command runs
-    // (CommandRunningFlag) and no debugger is attached, the process ends with -100, otherwise it aborts.
+    // (SetCommandRunning) and no debugger is attached, the process ends with -100, otherwise it aborts.
     static bool InternalCallTask(TCXCallback* callback, void* argument);
 
     // What InternalCallTask does to the process after a throw; nullptr restores the default (ending the
@@ -55,6 +55,10 @@ public:
     using EndProcessHook = void (*)(int exitCode);
     using AbortHook = void (*)();
     static void SetFailureHooks(EndProcessHook endProcess, AbortHook abortProcess);
+    // Set while the tool runs a command: a task that throws then ends the process with -100 instead of
+    // aborting, as a crash inside a command does.
+    static void SetCommandRunning(bool running);
+    static bool CommandRunning();
 
     // True on the worker's own threads.
     static bool IsWorkerThread();

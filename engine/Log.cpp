@@ -11,15 +11,20 @@ namespace Orvo {
 namespace {
 
 std::mutex g_logLock;
-std::FILE* g_out = nullptr;  // stdout or our own file
-bool g_ownsFile = false;
+// Where the engine log goes, for the whole process: every layer writes to it. Under g_logLock.
+struct LogOutput
+{
+    std::FILE* file = nullptr;  // stdout or our own file
+    bool owned = false;
+};
+LogOutput g_out;
 
 void CloseLocked()
 {
-    if (g_out) std::fflush(g_out);
-    if (g_ownsFile && g_out) std::fclose(g_out);
-    g_out = nullptr;
-    g_ownsFile = false;
+    if (g_out.file) std::fflush(g_out.file);
+    if (g_out.owned && g_out.file) std::fclose(g_out.file);
+    g_out.file = nullptr;
+    g_out.owned = false;
 }
 
 }  // namespace
@@ -30,21 +35,21 @@ bool Log::Init(const Options& options)
     CloseLocked();
     if (options.Has("LogStdOut"))
     {
-        g_out = stdout;
+        g_out.file = stdout;
         return true;
     }
     const char* path = options.Get("LogFile");
     if (!path || !*path || std::string_view(path) == "/dev/null") return true;
-    g_out = std::fopen(path, "a");
-    g_ownsFile = g_out != nullptr;
-    return g_out != nullptr;
+    g_out.file = std::fopen(path, "a");
+    g_out.owned = g_out.file != nullptr;
+    return g_out.file != nullptr;
 }
 
 void Log::VPrintf(const char* format, va_list args)
 {
     {
         std::lock_guard<std::mutex> guard(g_logLock);
-        if (!g_out) return;  // don't even format when silent
+        if (!g_out.file) return;  // don't even format when silent
     }
     String line = String::FormatV(format, args);
     Write(line.View());
@@ -61,16 +66,16 @@ void Log::Printf(const char* format, ...)
 void Log::Write(std::string_view line)
 {
     std::lock_guard<std::mutex> guard(g_logLock);
-    if (!g_out) return;
-    std::fwrite(line.data(), 1, line.size(), g_out);
-    if (line.empty() || line.back() != '\n') std::fputc('\n', g_out);
-    if (g_ownsFile) std::fflush(g_out);  // a crash must not lose the lines before it
+    if (!g_out.file) return;
+    std::fwrite(line.data(), 1, line.size(), g_out.file);
+    if (line.empty() || line.back() != '\n') std::fputc('\n', g_out.file);
+    if (g_out.owned) std::fflush(g_out.file);  // a crash must not lose the lines before it
 }
 
 void Log::Flush()
 {
     std::lock_guard<std::mutex> guard(g_logLock);
-    if (g_out) std::fflush(g_out);
+    if (g_out.file) std::fflush(g_out.file);
 }
 
 void Log::Shutdown()
@@ -82,7 +87,7 @@ void Log::Shutdown()
 bool Log::IsEnabled()
 {
     std::lock_guard<std::mutex> guard(g_logLock);
-    return g_out != nullptr;
+    return g_out.file != nullptr;
 }
 
 }  // namespace Orvo

@@ -17,21 +17,26 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 constexpr unsigned char kStopByte = 0;
 
-// The self-pipe: the signal handler writes the signal number, the dispatch thread reads it.
-int g_pipe[2] = {-1, -1};
-std::atomic<int> g_writeFd{-1};  // what the signal handler writes to (lock-free, so signal-safe)
-std::mutex g_mutex;              // guards install/remove and the state below
-std::thread g_thread;
-ConsoleHandler g_handler;
-std::mutex g_handlerMutex;  // guards g_handler against replacement while it runs
-struct sigaction g_previous[sizeof(kSignals) / sizeof(kSignals[0])];
-bool g_installed = false;
+// What the installed handler works with. Process-wide because a signal handler can reach nothing else.
+struct ConsoleState
+{
+    // The self-pipe: the signal handler writes the signal number, the dispatch thread reads it.
+    int pipe[2] = {-1, -1};
+    std::atomic<int> writeFd{-1};  // what the signal handler writes to (lock-free, so signal-safe)
+    std::mutex mutex;              // guards install/remove and the state below
+    std::thread thread;
+    ConsoleHandler handler;
+    std::mutex handlerMutex;  // guards the handler against replacement while it runs
+    struct sigaction previous[std::size(kSignals)];
+    bool installed = false;
+};
+ConsoleState g_console;
 
 void OnSignal(int sig)
 {
     int saved = errno;
     unsigned char byte = static_cast<unsigned char>(sig);
-    int fd = g_writeFd.load();
+    int fd = g_console.writeFd.load();
     if (fd >= 0)
     {
         ssize_t r = write(fd, &byte, 1);
@@ -61,10 +66,10 @@ void Dispatch(int readFd)
         if (n <= 0 || byte == kStopByte) return;
         bool handled = false;
         {
-            std::lock_guard<std::mutex> lock(g_handlerMutex);
+            std::lock_guard<std::mutex> lock(g_console.handlerMutex);
             try
             {
-                handled = g_handler ? g_handler(EventFor(byte)) : false;
+                handled = g_console.handler ? g_console.handler(EventFor(byte)) : false;
             }
             catch (...)
             {
@@ -79,72 +84,72 @@ void Dispatch(int readFd)
 
 bool InstallConsoleHandler(ConsoleHandler handler)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_installed)
+    std::lock_guard<std::mutex> lock(g_console.mutex);
+    if (g_console.installed)
     {
-        std::lock_guard<std::mutex> hl(g_handlerMutex);
-        g_handler = std::move(handler);
+        std::lock_guard<std::mutex> hl(g_console.handlerMutex);
+        g_console.handler = std::move(handler);
         return true;
     }
-    if (pipe2(g_pipe, O_CLOEXEC) != 0) return false;
-    fcntl(g_pipe[1], F_SETFL, fcntl(g_pipe[1], F_GETFL) | O_NONBLOCK);
+    if (pipe2(g_console.pipe, O_CLOEXEC) != 0) return false;
+    fcntl(g_console.pipe[1], F_SETFL, fcntl(g_console.pipe[1], F_GETFL) | O_NONBLOCK);
     {
-        std::lock_guard<std::mutex> hl(g_handlerMutex);
-        g_handler = std::move(handler);
+        std::lock_guard<std::mutex> hl(g_console.handlerMutex);
+        g_console.handler = std::move(handler);
     }
     try
     {
-        g_thread = std::thread(Dispatch, g_pipe[0]);
+        g_console.thread = std::thread(Dispatch, g_console.pipe[0]);
     }
     catch (...)
     {
-        close(g_pipe[0]);
-        close(g_pipe[1]);
-        g_pipe[0] = g_pipe[1] = -1;
+        close(g_console.pipe[0]);
+        close(g_console.pipe[1]);
+        g_console.pipe[0] = g_console.pipe[1] = -1;
         return false;
     }
-    g_writeFd = g_pipe[1];
+    g_console.writeFd = g_console.pipe[1];
     struct sigaction sa
     {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &g_previous[i]);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &g_console.previous[i]);
     // A thread that blocked these signals would never see them; make sure the caller's does not.
     sigset_t set;
     sigemptyset(&set);
     for (int s : kSignals) sigaddset(&set, s);
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    g_installed = true;
+    g_console.installed = true;
     return true;
 }
 
 void RemoveConsoleHandler()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_installed) return;
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
+    std::lock_guard<std::mutex> lock(g_console.mutex);
+    if (!g_console.installed) return;
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &g_console.previous[i], nullptr);
     unsigned char stop = kStopByte;
     // The write end is non-blocking; if the pipe is full the reader will drain it and then see EOF.
-    if (write(g_pipe[1], &stop, 1) != 1)
+    if (write(g_console.pipe[1], &stop, 1) != 1)
     {}
-    g_writeFd = -1;
-    close(g_pipe[1]);
-    g_pipe[1] = -1;
-    if (g_thread.joinable()) g_thread.join();
-    close(g_pipe[0]);
-    g_pipe[0] = -1;
+    g_console.writeFd = -1;
+    close(g_console.pipe[1]);
+    g_console.pipe[1] = -1;
+    if (g_console.thread.joinable()) g_console.thread.join();
+    close(g_console.pipe[0]);
+    g_console.pipe[0] = -1;
     {
-        std::lock_guard<std::mutex> hl(g_handlerMutex);
-        g_handler = nullptr;
+        std::lock_guard<std::mutex> hl(g_console.handlerMutex);
+        g_console.handler = nullptr;
     }
-    g_installed = false;
+    g_console.installed = false;
 }
 
 bool ConsoleHandlerInstalled()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_installed;
+    std::lock_guard<std::mutex> lock(g_console.mutex);
+    return g_console.installed;
 }
 
 }  // namespace Platform

@@ -1,7 +1,7 @@
 #include "tool/Commands.h"
 
 #include "assetdb/ResultsLog.h"
-#include "core/ProcessFlags.h"
+#include "core/PathHelpers.h"
 #include "script/compiler/GSCompilerMain.h"
 #include "script/compiler/GSScriptFile.h"
 #include "tool/StartDirectory.h"
@@ -17,7 +17,7 @@
 int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    AllowAnyPathFlag = 1;
+    AllowDeletingAnywhere(true);
     // The compiler reads its relative paths against the working directory: the one the user started from.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
@@ -48,7 +48,7 @@ int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 int EncryptCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    AllowAnyPathFlag = 1;
+    AllowDeletingAnywhere(true);
     if (args.ParameterMissing())
     {
         PostCommandError(client, log, "Invalid file path.");

@@ -1,7 +1,7 @@
 #include "tool/RunCommand.h"
 
 #include "assetdb/ResultsLog.h"
-#include "core/ProcessFlags.h"
+#include "core/VelmarWorker.h"
 #include "platform/CrashExit.h"
 #include "platform/Process.h"
 #include "tool/Dispatcher.h"
@@ -14,7 +14,7 @@ int RunCommand(ToolContext& tool, ResultsLog& log, int argc, char** argv)
 
 int RunCommandWith(CommandFunction command, ToolContext& tool, ResultsLog& log, int argc, char** argv)
 {
-    CommandRunningFlag = true;
+    VelmarWorker::SetCommandRunning(true);
     Platform::InstallCrashExit(kCrashExitCode);
     int result = 0;
     try

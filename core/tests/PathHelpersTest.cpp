@@ -1,5 +1,4 @@
 #include "core/PathHelpers.h"
-#include "core/ProcessFlags.h"
 #include "core/tests/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +24,12 @@ protected:
         fs::create_directories(outside_);
         Touch(data_ / "local" / "asset" / "config.txt");
         Touch(outside_ / "keep.txt");
-        AllowAnyPathFlag = 0;
+        AllowDeletingAnywhere(false);
         SetDataFolderRoots({});
     }
     void TearDown() override
     {
-        AllowAnyPathFlag = 0;
+        AllowDeletingAnywhere(false);
         SetDataFolderRoots({});
     }
     static void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
@@ -102,7 +101,7 @@ TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)
     EXPECT_FALSE(fs::exists(data_ / "local"));
     EXPECT_FALSE(DeletePathAt(data_.string(), "local")) << "already gone";
 
-    AllowAnyPathFlag = 1;
+    AllowDeletingAnywhere(true);
     EXPECT_TRUE(DeletePathAt("", (outside_ / "keep.txt").string()));
     EXPECT_FALSE(DeletePathAt("", "/")) << "never the file-system root";
 }

@@ -83,7 +83,7 @@ protected:
     void SetUp() override
     {
         SetMainThread();
-        CommandRunningFlag = false;
+        W::SetCommandRunning(false);
     }
     void TearDown() override
     {
@@ -91,7 +91,7 @@ protected:
         MainThreadUpdate();
         W::SetFailureHooks(nullptr, nullptr);
         SetLogLineObserver(nullptr);
-        CommandRunningFlag = false;
+        W::SetCommandRunning(false);
     }
 };
 
@@ -212,7 +212,7 @@ TEST_F(WorkerTest, ThrowingTaskIsLoggedAndEndsTheProcessOrAborts)
     EXPECT_FALSE(Call(thrower, W::kWorkerThread));
     EXPECT_EQ(aborts, 1) << "outside a command a throwing task aborts";
     EXPECT_TRUE(endCodes.empty());
-    CommandRunningFlag = true;
+    W::SetCommandRunning(true);
     EXPECT_FALSE(Call(thrower, 0));
     EXPECT_EQ(endCodes, std::vector<int>{-100});
     ASSERT_EQ(lines.size(), 2u);

@@ -3,7 +3,7 @@
 // the end-to-end tests, tests/e2e.)
 #include "assetdb/ResultsLog.h"
 #include "core/LogPrintf.h"
-#include "core/ProcessFlags.h"
+#include "core/VelmarWorker.h"
 #include "engine/PluginType.h"
 #include "tool/PluginTypeHolder.h"
 #include "tool/ResultsSummary.h"
@@ -148,7 +148,7 @@ TEST(RunCommandTest, ReturnsTheResultAndSetsTheRunningFlag)
     ToolContext tool(nullptr, engine);
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("x"), nullptr};
     EXPECT_EQ(RunCommandWith(&Succeeds, tool, log, 2, argv), 2);
-    EXPECT_TRUE(CommandRunningFlag.load());
+    EXPECT_TRUE(VelmarWorker::CommandRunning());
     EXPECT_EQ(log.GetResultCount(), 1u);
 }
 
