@@ -301,6 +301,14 @@ DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
     return DbStatus::kOK;
 }
 
+bool AssetDatabase::TakeStationKey(const std::string& key)
+{
+    std::unique_lock lk(mutex_);
+    if (key == stationKey_) return false;
+    stationKey_ = key;
+    return true;
+}
+
 void AssetDatabase::SetStationListing(std::set<std::pair<int32_t, int32_t>> listed)
 {
     std::unique_lock lk(mutex_);

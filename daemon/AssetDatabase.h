@@ -113,6 +113,9 @@ public:
 
     // The assets (user and content id) the download station lists.
     void SetStationListing(std::set<std::pair<int32_t, int32_t>> listed);
+    // The key of the mirror the listing was last read from (its folder and its index's stamp): true when
+    // `key` differs, which it then becomes.
+    bool TakeStationKey(const std::string& key);
 
     // ---- KUIDs and settings ----
     // A new KUID of the local user; the null KUID, with the reason in the results, when none is left or
@@ -200,6 +203,7 @@ private:
     std::unordered_map<uint32_t, Handle> locateHandles_;
     uint32_t nextLocateHandle_ = 0x40000000u;
     std::set<std::pair<int32_t, int32_t>> stationListed_;
+    std::string stationKey_ = "-";
     std::multiset<KUID> packageInstalls_;
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;

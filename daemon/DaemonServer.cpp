@@ -120,6 +120,12 @@ void DaemonServer::RequestShutdown()
     cv_.notify_all();
 }
 
+bool DaemonServer::FirstUnusedOption(uint32_t code, const std::string& option, uint32_t value)
+{
+    std::lock_guard lk(unusedOptionsMutex_);
+    return unusedOptions_.size() < 256 && unusedOptions_.emplace(code, option, value).second;
+}
+
 void DaemonServer::ConnectionEnded(ClientConnection* c)
 {
     broker_.HostGone(c);

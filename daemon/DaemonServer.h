@@ -16,8 +16,10 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 
 class ClientConnection;
 
@@ -54,6 +56,9 @@ public:
 
     // Called by connections.
     void ConnectionEnded(ClientConnection* c);
+    // True the first time an option a request carried without effect is met (the log says it once), for at
+    // most 256 of them.
+    bool FirstUnusedOption(uint32_t code, const std::string& option, uint32_t value);
 
 private:
     bool Publish(uint32_t state);
@@ -95,4 +100,6 @@ private:
     std::list<Running> connections_;
     std::chrono::steady_clock::time_point lastClientGone_;
     InternedNameBound internedNames_;
+    std::mutex unusedOptionsMutex_;
+    std::set<std::tuple<uint32_t, std::string, uint32_t>> unusedOptions_;
 };

@@ -75,8 +75,8 @@ bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::s
 
 void RefreshStationListing(AssetDatabase& db)
 {
+    // One refresh at a time: two that saw the same change would read the index twice.
     static std::mutex mutex;
-    static std::string lastKey = "-";
     std::string mirror = MirrorFolder(db);
     struct stat st;
     std::string key = mirror;
@@ -84,8 +84,7 @@ void RefreshStationListing(AssetDatabase& db)
         key += ":" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
                std::to_string(st.st_size);
     std::lock_guard lk(mutex);
-    if (key == lastKey) return;
-    lastKey = key;
+    if (!db.TakeStationKey(key)) return;
     std::set<std::pair<int32_t, int32_t>> listed;
     TDBTagRef assets = LoadIndex(mirror);
     for (size_t i = 0; i < assets.GetChildCount(); ++i)

@@ -5,10 +5,7 @@
 
 #include <array>
 #include <exception>
-#include <mutex>
-#include <set>
 #include <string>
-#include <tuple>
 
 namespace {
 
@@ -35,11 +32,7 @@ const RequestRow* FindRequestRow(uint32_t code) { return code < kMaxCode ? RowsB
 
 void NoteUnusedOption(const RequestContext& c, const char* option, uint32_t value)
 {
-    if (value == 0) return;
-    static std::mutex mutex;
-    static std::set<std::tuple<uint32_t, std::string, uint32_t>> said;
-    std::lock_guard lk(mutex);
-    if (said.size() >= 256 || !said.emplace(c.code, option, value).second) return;
+    if (value == 0 || !c.server.FirstUnusedOption(c.code, option, value)) return;
     DLOG("request %u from %s: %s %u has no effect in this daemon", c.code, c.from->Program().c_str(), option, value);
 }
 

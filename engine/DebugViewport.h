@@ -1,7 +1,6 @@
 #pragma once
-// Where particles and geometry chunks draw their debug shapes (lines, boxes, labels). The program
-// publishes one process-wide debug viewport at start-up; drawing code asks for it with Get() and draws
-// nothing while there is none.
+// Where particles and geometry chunks draw their debug shapes (lines, boxes, labels): drawing code is handed
+// a debug viewport, and draws nothing without one.
 #include "engine/Vector.h"
 
 #include <cstdint>
@@ -26,10 +25,6 @@ public:
     virtual void DrawLine(const Vector3& from, const Vector3& to, uint32_t colour) = 0;
     virtual void DrawBox(const Vector3& low, const Vector3& high, uint32_t colour) = 0;
     virtual void DrawText(const Vector3& at, std::string_view text, uint32_t colour) = 0;
-
-    // The process's debug viewport, or null.
-    static DebugViewport* Get();
-    static void Set(DebugViewport* viewport);
 };
 
 }  // namespace Orvo

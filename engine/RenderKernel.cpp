@@ -12,9 +12,6 @@
 #include <atomic>
 
 namespace Orvo {
-namespace {
-std::atomic<RenderKernel*> g_current{nullptr};
-}  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
     : sceneGraph_(sceneGraph), detailScale_(detailScale), materials_(std::make_unique<MaterialManager>()),
@@ -28,12 +25,7 @@ RenderKernel::RenderKernel(SceneGraph* sceneGraph, float detailScale)
     }
 }
 
-RenderKernel::~RenderKernel()
-{
-    Shutdown();
-    RenderKernel* self = this;
-    g_current.compare_exchange_strong(self, nullptr);
-}
+RenderKernel::~RenderKernel() { Shutdown(); }
 
 bool RenderKernel::Init(OS* os, void*)
 {
@@ -64,9 +56,5 @@ void RenderKernel::Shutdown()
     materials_->SetDisplay(nullptr);
     display_.reset();
 }
-
-RenderKernel* RenderKernel::Current() { return g_current.load(); }
-
-void RenderKernel::SetCurrent(RenderKernel* kernel) { g_current = kernel; }
 
 }  // namespace Orvo

@@ -36,10 +36,6 @@ public:
     RenderingCacheManager& GetRenderingCacheManager() { return *caches_; }
     float GetDetailScale() const { return detailScale_; }
 
-    // The process's render kernel (the one start-up created), or null.
-    static RenderKernel* Current();
-    static void SetCurrent(RenderKernel* kernel);
-
 private:
     std::unique_ptr<SceneGraph> ownSceneGraph_;
     SceneGraph* sceneGraph_;

@@ -12,10 +12,3 @@ void VLDebugVp::DrawLine(const Orvo::Vector3& from, const Orvo::Vector3& to, uin
     const float pair[6] = {from.x, from.y, from.z, to.x, to.y, to.z};
     DrawPrimitives(0, pair, 0x10000, 2, 2, colour);
 }
-
-VLDebugVp& VLDebugVp::Install()
-{
-    static VLDebugVp viewport;  // lives until the process ends
-    Orvo::DebugViewport::Set(&viewport);
-    return viewport;
-}

@@ -27,9 +27,6 @@ public:
     uint32_t GetColour(uint32_t slot) const { return slot < kColourSlots ? colours_[slot] : 0; }
     uint32_t GetDefaultColour(uint32_t slot) const { return slot < kColourSlots ? defaults_[slot] : 0; }
 
-    // Makes the process-wide debug viewport (once) and publishes it; returns it.
-    static VLDebugVp& Install();
-
 private:
     uint32_t colours_[kColourSlots];
     uint32_t defaults_[kColourSlots];

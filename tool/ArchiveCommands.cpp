@@ -40,7 +40,7 @@ int CreateCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args
         PostCommandError(client, log, "Missing output path parameter.");
         return -1;
     }
-    const Orvo::File::Path output = ResolveArgumentPath(args.Arg(2));
+    const Orvo::File::Path output = ResolveArgumentPath(tool, args.Arg(2));
     if (!output.IsExt("cdp"))
     {
         PostCommandError(client, log, "The output filename must have a .cdp extension.");

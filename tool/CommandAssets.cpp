@@ -43,7 +43,7 @@ int InstallCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
         PostCommandError(client, log, "Missing input filepath parameter.");
         return -1;
     }
-    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     // The daemon would only find out later, after queueing a job for a file that is not there.
     if (!Orvo::File::IsFile(path.View()))
     {
@@ -68,7 +68,7 @@ int InstallFromPathCommand(ToolContext& tool, ResultsLog& log, const CommandArgs
         PostCommandError(client, log, "Missing input path parameter.");
         return -1;
     }
-    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     if (!Orvo::File::Exists(path.View()))
     {
         PostCommandError(client, log, "Invalid input path.");
@@ -200,10 +200,10 @@ int BackupKeywordsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
 {
     // The file name as typed: the lower-cased word would name another file.
     const char* name = args.ParameterMissing() ? "KeywordsBackup.dat" : args.Arg(2);
-    return BackupKeywords(tool.Client(), "", ResolveArgumentPath(name), "txt", &log) ? 0 : -1;
+    return BackupKeywords(tool.Client(), "", ResolveArgumentPath(tool, name), "txt", &log) ? 0 : -1;
 }
 
 int ImportKeywordsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)
 {
-    return ImportKeywords(tool.Client(), "", ResolveArgumentPath("KeywordsDump.dat"), "txt", &log) ? 0 : -1;
+    return ImportKeywords(tool.Client(), "", ResolveArgumentPath(tool, "KeywordsDump.dat"), "txt", &log) ? 0 : -1;
 }

@@ -21,7 +21,7 @@ int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     // The compiler reads its relative paths against the working directory: the one the user started from.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
-    if (StartDirectory[0] && chdir(StartDirectory) != 0)
+    if (!tool.StartDirectory().empty() && chdir(tool.StartDirectory().c_str()) != 0)
     {}
     auto restore = [&] {
         if (haveSaved && chdir(saved) != 0)
@@ -55,7 +55,7 @@ int EncryptCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     // The source as typed: the lower-cased word would name another file.
-    Orvo::File::Path source = ResolveArgumentPath(args.Arg(2));
+    Orvo::File::Path source = ResolveArgumentPath(tool, args.Arg(2));
     if (!source.IsExt("gs"))
     {
         PostCommandError(client, log, "Invalid file path.");

@@ -15,6 +15,6 @@ int CompressTextureCommand(ToolContext& tool, ResultsLog& log, const CommandArgs
         PostCommandError(client, log, "Missing AssetID parameter.");
         return -1;
     }
-    const Orvo::File::Path folder = ResolveArgumentPath(args.Arg(2));
+    const Orvo::File::Path folder = ResolveArgumentPath(tool, args.Arg(2));
     return ConvertArchiveTextures("", folder, DefaultTextureTargets(), log) == kTexturesConverted ? 0 : -1;
 }

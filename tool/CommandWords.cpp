@@ -93,7 +93,7 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
         PostCommandError(client, log, "Missing path parameter.");
         return -1;
     }
-    Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     Orvo::File file;
     if (file.Open(path.View(), Orvo::File::ModeWrite) != 0)
     {

@@ -169,7 +169,7 @@ int ImportConsistsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
         return -1;
     }
     TDBTagRef consists;
-    const Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     const ConfigFileResult read = LoadConfigFileEx(consists, "", path.View(), "");
     if (read != ConfigFileResult::kOK)
     {

@@ -5,9 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-// Process-wide: the script machine, a layer below the tool, calls it for its log output.
-ScriptLogFunction ScriptLogHook = nullptr;
-
 void ScriptLogSink(const char* format, ...)
 {
     char buffer[kScriptLogBufferSize];

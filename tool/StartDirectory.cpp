@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-// Process-wide: the process's starting folder, against which path arguments of any command are resolved.
-char StartDirectory[kStartDirectorySize] = {};
-
-void SaveStartDirectory()
+std::string ReadStartDirectory()
 {
-    if (getcwd(StartDirectory, sizeof StartDirectory) == nullptr) StartDirectory[0] = '\0';
+    char folder[kStartDirectorySize];
+    return getcwd(folder, sizeof folder) != nullptr ? std::string(folder) : std::string();
 }

@@ -10,11 +10,12 @@
 #include <string_view>
 
 class ResultsLog;
+class ToolContext;
 class VADClient;
 
 // A path argument: the text as a path when it is absolute, else joined to the folder the tool was
 // started from (the working directory during a run is the executable's folder).
-Orvo::File::Path ResolveArgumentPath(const char* text);
+Orvo::File::Path ResolveArgumentPath(const ToolContext& tool, const char* text);
 Orvo::File::Path ResolveArgumentPathFrom(std::string_view startDirectory, std::string_view text);
 
 // Lets a walk be stopped from outside.

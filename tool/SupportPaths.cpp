@@ -2,9 +2,7 @@
 
 #include "core/PathHelpers.h"
 #include "engine/File.h"
-#include "tool/StartDirectory.h"
-
-#include <cstring>
+#include "tool/ToolContext.h"
 
 Orvo::File::Path ResolveArgumentPathFrom(std::string_view startDirectory, std::string_view text)
 {
@@ -14,10 +12,9 @@ Orvo::File::Path ResolveArgumentPathFrom(std::string_view startDirectory, std::s
     return path;
 }
 
-Orvo::File::Path ResolveArgumentPath(const char* text)
+Orvo::File::Path ResolveArgumentPath(const ToolContext& tool, const char* text)
 {
-    std::string_view start(StartDirectory, strnlen(StartDirectory, sizeof StartDirectory));
-    return ResolveArgumentPathFrom(start, text ? std::string_view(text) : std::string_view());
+    return ResolveArgumentPathFrom(tool.StartDirectory(), text ? std::string_view(text) : std::string_view());
 }
 
 Orvo::File::Path OnDiskPath(const Orvo::File::Path& path)

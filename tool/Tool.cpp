@@ -26,7 +26,6 @@ Tool::ValidationData::~ValidationData()
 
 Tool::EngineParts::~EngineParts()
 {
-    if (record.renderKernel != nullptr) Orvo::RenderKernel::SetCurrent(nullptr);
     delete record.renderKernel;
     record.renderKernel = nullptr;
     if (record.resourceSystem != nullptr)

@@ -5,6 +5,9 @@
 #include "assetdb/VADClient.h"
 #include "engine/EngineObjects.h"
 
+#include <string>
+#include <utility>
+
 class ToolContext
 {
 public:
@@ -16,8 +19,13 @@ public:
     // The connection; null for a context without one.
     VADConnection* Connection() { return client_.Link(); }
     EngineObjects& Engine() { return engine_; }
+    // The folder the tool was started from (StartDirectory.h), against which relative path arguments are
+    // resolved; empty while unknown.
+    const std::string& StartDirectory() const { return startDirectory_; }
+    void SetStartDirectory(std::string folder) { startDirectory_ = std::move(folder); }
 
 private:
     VADClient client_;
     EngineObjects& engine_;
+    std::string startDirectory_;
 };

@@ -8,7 +8,6 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
-#include "render/VLDebugVp.h"
 #include "render/materials/MeshRenderCaches.h"
 #include "tool/ArchiveInstall.h"
 #include "tool/StartDirectory.h"
@@ -103,7 +102,7 @@ bool Tool::FindExecutableFolder()
 // Keeps where the user started, then works from the executable's folder.
 bool Tool::EnterExecutableFolder()
 {
-    SaveStartDirectory();
+    context_.SetStartDirectory(ReadStartDirectory());
     if (chdir(exeFolder_.c_str()) != 0)
     {
         // Not fatal: every path the tool forms is absolute.
@@ -136,9 +135,6 @@ bool Tool::CreateEngineObjects()
     e.resourceSystem = new Orvo::ResourceSystem();
     Orvo::ResourceSystem::SetCurrent(e.resourceSystem);
     e.renderKernel = new Orvo::RenderKernel(nullptr, kRenderKernelDetailScale);
-    Orvo::RenderKernel::SetCurrent(e.renderKernel);
-    // Debug drawing has nowhere to go in a program without a window: it goes to a sink.
-    VLDebugVp::Install();
     return true;
 }
 

@@ -64,8 +64,9 @@ public:
     // nothing kept. Null when it did not load.
     virtual std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file) = 0;
 };
-// The source is not owned; null removes it.
+// The source is not owned; null removes it. The second form hands the source over (kept until replaced).
 void SetMeshSource(MeshSource* source);
+void SetMeshSource(std::unique_ptr<MeshSource> source);
 MeshSource* GetMeshSource();
 
 // Checks the image files of the asset's folder (absolute, with a trailing separator) for the root

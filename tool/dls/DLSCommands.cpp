@@ -15,7 +15,7 @@ int DLSParseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     const int32_t uploaderId = args.Arg(3) ? ReadIntSaturated(args.Arg(3)) : 0;
-    return ParseDownloadStationPackage(client, ResolveArgumentPath(args.Arg(2)), uploaderId, log) ? 0 : -1;
+    return ParseDownloadStationPackage(client, ResolveArgumentPath(tool, args.Arg(2)), uploaderId, log) ? 0 : -1;
 }
 
 int DLSParseFolderCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
@@ -27,7 +27,7 @@ int DLSParseFolderCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
         return -1;
     }
     // A folder that was not exported whole fails the command, so that a batch file can tell.
-    return ExportDownloadStationFolder(client, ResolveArgumentPath(args.Arg(2)), log) ? 0 : -1;
+    return ExportDownloadStationFolder(client, ResolveArgumentPath(tool, args.Arg(2)), log) ? 0 : -1;
 }
 
 int DLSDeleteAllCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&)

@@ -9,7 +9,6 @@
 #include "tool/HelpText.h"
 #include "tool/ResultsSummary.h"
 #include "tool/RunCommand.h"
-#include "tool/ScriptLogHook.h"
 #include "tool/StartDirectory.h"
 #include "tool/Tool.h"
 
@@ -61,7 +60,6 @@ int main(int argc, char** argv)
             return -1;
         }
         InitialiseApplication(Orvo::String("VelmarUtil"));
-        ScriptLogHook = &ScriptLogSink;
         ToolContext& context = tool.Context();
 
         if (argv[1][0] != '@')
@@ -71,7 +69,7 @@ int main(int argc, char** argv)
         else
         {
             const std::string name = argv[1] + 1;
-            const std::string path = ResolveBatchFilePath(name, StartDirectory);
+            const std::string path = ResolveBatchFilePath(name, context.StartDirectory().c_str());
             auto runLine = [&context](int lineArgc, char** lineArgv) {
                 const int result = RunOneCommand(context, lineArgc, lineArgv);
                 std::fputc('\n', stdout);

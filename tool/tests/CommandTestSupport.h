@@ -26,8 +26,9 @@ struct CommandRun
 };
 
 // With `link`, the command's requests go through that connection; without one every request fails at once,
-// as without a daemon.
-inline CommandRun RunWords(std::vector<std::string> words, VADConnection* link = nullptr)
+// as without a daemon. Relative paths are taken from `startDirectory`.
+inline CommandRun RunWords(std::vector<std::string> words, VADConnection* link = nullptr,
+                           std::string startDirectory = {})
 {
     words.insert(words.begin(), "VelmarUtil");
     std::vector<char*> argv;
@@ -36,6 +37,7 @@ inline CommandRun RunWords(std::vector<std::string> words, VADConnection* link =
     ResultsLog log;
     EngineObjects engine{};
     ToolContext tool(link, engine);
+    tool.SetStartDirectory(std::move(startDirectory));
     CommandRun run;
     std::fflush(stdout);
     testing::internal::CaptureStdout();

@@ -6,7 +6,6 @@
 #include "tool/AssetStatus.h"
 #include "tool/Maintenance.h"
 #include "tool/Query.h"
-#include "tool/StartDirectory.h"
 #include "tool/Support.h"
 
 #include <cstring>
@@ -21,11 +20,10 @@ TEST(ResolveArgumentPathTest, RelativeToStartDirectoryAbsoluteUnchanged)
     EXPECT_EQ(ResolveArgumentPathFrom("/home/user", "/abs/x.cdp").str(), "/abs/x.cdp");
     EXPECT_EQ(ResolveArgumentPathFrom("/home/user", "C:\\content\\x.cdp").str(), "C:/content/x.cdp");
 
-    char saved[kStartDirectorySize];
-    std::memcpy(saved, StartDirectory, sizeof saved);
-    std::strcpy(StartDirectory, "/started/here");
-    EXPECT_EQ(ResolveArgumentPath("a.txt").str(), "/started/here/a.txt");
-    std::memcpy(StartDirectory, saved, sizeof saved);
+    EngineObjects engine{};
+    ToolContext tool(nullptr, engine);
+    tool.SetStartDirectory("/started/here");
+    EXPECT_EQ(ResolveArgumentPath(tool, "a.txt").str(), "/started/here/a.txt");
 }
 
 std::vector<std::string> g_handedOver;

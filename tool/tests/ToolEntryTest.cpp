@@ -115,7 +115,7 @@ TEST(ToolStartupTest, AFailedStartUpEndsWhatItMade)
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(tool.Initialise(2, argv), 255);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
-        EXPECT_STREQ(StartDirectory, saved);
+        EXPECT_EQ(tool.Context().StartDirectory(), saved);
         EXPECT_EQ(tool.Engine().os, nullptr);
         EXPECT_EQ(tool.PluginType(), nullptr);
         EXPECT_EQ(tool.Context().Connection(), &tool.Connection());

@@ -110,8 +110,7 @@ std::unique_ptr<ValidationMesh> MeshCheckSource::LoadMesh(const Orvo::File::Path
 
 void RegisterMeshChecks()
 {
-    static MeshCheckSource source;
-    SetMeshSource(&source);
+    SetMeshSource(std::make_unique<MeshCheckSource>());
     SetTextureFolderCheck(CheckAssetTextures);
 }
 
