@@ -167,8 +167,7 @@ struct LineSearch
     int count;
 };
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VELMAR_TARGET_BEGIN("avx2")
 
 void LineErrorsAvx2(const LineSearch& s, float out[64])
 {
@@ -218,10 +217,9 @@ void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* cou
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl")
 
 void LineErrorsAvx512(const LineSearch& s, float out[64])
 {
@@ -269,7 +267,7 @@ void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* c
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 // Endpoint estimation and line search; endpoints come out in 0..255 units.
 void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel level, float e0[3], float e1[3])
