@@ -100,6 +100,9 @@ struct ArchiveEntryOnDisk
     bool hasFiles = false;
     uint64_t filesAt = 0;
     uint64_t filesSize = 0;
+    // Set when the entry's tags besides its files (its configuration) pass the bound of a configuration file
+    // (engine/ConfigFileBound.h): the entry is then not read.
+    bool configTooLarge = false;
 };
 
 // Reads the entry whose chunk body is [bodyAt, bodyAt + bodySize) of `fd` (already checked to hold together).
