@@ -274,16 +274,24 @@ void UndoSwap(const std::string& target)
 }
 
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
-                                                const std::function<bool(const std::string& target)>& swapRecorded)
+                                                const std::function<bool(const std::string& target)>& swapRecorded,
+                                                const std::vector<std::string>* listed)
 {
     std::vector<std::string> done;
-    std::error_code ec;
     std::vector<fs::path> entries;
-    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others).
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    if (listed)
     {
-        const std::string& path = it->path().native();
-        if (path.compare(path.rfind('/') + 1, 4, ".vad") == 0) entries.push_back(it->path());
+        for (const std::string& name : *listed)
+            if (name.compare(0, 4, ".vad") == 0) entries.push_back(fs::path(parent) / name);
+    }
+    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others,
+    // which are passed over by their first byte).
+    else if (DIR* d = opendir(parent.c_str()))
+    {
+        while (const dirent* e = readdir(d))
+            if (e->d_name[0] == '.' && std::strncmp(e->d_name, ".vad", 4) == 0)
+                entries.push_back(fs::path(parent) / e->d_name);
+        closedir(d);
     }
     for (const fs::path& p : entries)
     {

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -458,3 +460,33 @@ TEST_F(DaemonAssetsTest, TheSettingsFileIsAppliedAtStart)
 }
 
 }  // namespace
+
+// User ids are looked up in the store too: many connections asking at once must each get the right answer
+// (the store's one connection is used by one request at a time).
+TEST_F(DaemonAssetsTest, UserIdsAskedOnManyConnectionsAtOnce)
+{
+    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/sample"), nullptr), kSample);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            RawClient raw;
+            if (!raw.Connect(inst))
+            {
+                ++wrong;
+                return;
+            }
+            for (int i = 0; i < 150; ++i)
+            {
+                // Known from a record, unknown (asked of the store's authors and settings), known again.
+                const int32_t id = i % 3 == 1 ? 500000 + t * 1000 + i : kSample.userId;
+                RawClient::Reply r = raw.Ask(VAD_REQ_USER_ID_VALID, VADEncode(VADValueRequest{id}));
+                VADBoolReply answer;
+                if (!r.answered || r.status != 0 || !VADDecode(r.body, answer) ||
+                    (answer.value != 0) != (id == kSample.userId))
+                    ++wrong;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
