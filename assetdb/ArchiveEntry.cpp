@@ -7,6 +7,7 @@
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
+#include "platform/FolderWalk.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -188,145 +189,94 @@ private:
     std::vector<TDBTagRef> stack_;
 };
 
-struct DirEntry
+// Packs what a walk of the folder hands on into the sink: entries in name order, each file read from the
+// descriptor the walk opened; links and special files left out; the folder's own config files left out at
+// the top.
+class FolderPacker : public Platform::FolderVisitor
 {
-    std::string name;
-    unsigned char type;
-};
+public:
+    FolderPacker(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink,
+                 std::vector<std::string>* leftOut, Orvo::String& reason)
+        : folder_(folder), compress_(compress), sink_(sink), leftOut_(leftOut), reason_(reason)
+    {}
 
-// The names in a folder, sorted by name (as File::Find lists them), with their directory entry types.
-bool ListFolder(const std::string& dir, std::vector<DirEntry>& out)
-{
-    out.clear();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return false;
-    while (dirent* e = ::readdir(d))
+    Orvo::File::Path PathOf(const std::string& relative) const
     {
-        std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        out.push_back({std::string(n), e->d_type});
+        Orvo::File::Path path = folder_;
+        if (!relative.empty()) path.AddPath(relative);
+        return path;
     }
-    ::closedir(d);
-    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-    return true;
-}
-
-// Reads a whole regular file into `data` (reused from file to file); false when it cannot be read or is
-// larger than `limit`.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& data, uint64_t limit)
-{
-    // The entry was listed as a regular file: one swapped since for a link is not followed, nor a pipe waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= limit;
-    size_t have = 0;
-    if (ok) data.resize(static_cast<size_t>(st.st_size) + 1);  // one byte more tells a file that grew
-    while (ok)
+    Want Wanted(const std::string& folder, const Platform::FolderEntry& e) override
     {
-        if (have == data.size())
-        {
-            if (data.size() > limit)
-                ok = false;
-            else
-                data.resize(std::min<uint64_t>(limit + 1, data.size() * 2 + 4096));
-            if (!ok) break;
-        }
-        const ssize_t n = ::read(fd, data.data() + have, data.size() - have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        have += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    if (!ok || have > limit) return false;
-    data.resize(have);
-    return true;
-}
-
-struct PackState
-{
-    bool compress;
-    ArchivePackSink& sink;
-    std::vector<std::string>* leftOut;
-    Orvo::String& reason;
-    size_t count = 0;
-    std::vector<uint8_t> data, packed;
-};
-
-// `folder` names the folder as the caller gave it (for messages), `dir` its path on disk. Entries are taken
-// in name order; the folder's own config files are left out at the top.
-bool PackFolder(const Orvo::File::Path& folder, const std::string& dir, bool top, PackState& s)
-{
-    std::vector<DirEntry> entries;
-    if (!ListFolder(dir, entries))
-    {
-        s.reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
-        return false;
-    }
-    for (const DirEntry& e : entries)
-    {
-        const std::string full = dir + "/" + e.name;
-        // Links and entries of unknown type are looked at; the type of everything else is known.
-        struct stat st;
-        bool isFolder = e.type == DT_DIR;
-        bool linkOrSpecial = e.type != DT_DIR && e.type != DT_REG;
-        if (e.type == DT_LNK || e.type == DT_UNKNOWN)
-        {
-            isFolder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-            linkOrSpecial = ::lstat(full.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-        }
-        if (top && !isFolder &&
+        if (folder.empty() && e.type != Platform::EntryType::kFolder &&
             (Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
-            continue;
+            return Want::kPass;
         if (!IsSafeArchiveFileName(e.name))
         {
-            s.reason = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
-            return false;
+            reason_ = Orvo::String::Format("File name cannot be stored in an archive: %s", e.name.c_str());
+            return Want::kStop;
         }
-        if (++s.count > kMaxArchiveFiles)
+        if (++count_ > kMaxArchiveFiles)
         {
-            s.reason = "Too many files to archive";
-            return false;
+            reason_ = "Too many files to archive";
+            return Want::kStop;
         }
-        Orvo::File::Path path = folder;
-        path.AddPath(e.name);
-        if (linkOrSpecial)
-        {
-            if (s.leftOut) s.leftOut->push_back(path.c_str());
-            continue;
-        }
-        if (isFolder)
-        {
-            if (!s.sink.BeginFolder(e.name) || !PackFolder(path, full, false, s) || !s.sink.EndFolder())
-            {
-                if (s.reason.IsEmpty()) s.reason = Orvo::String::Format("Unable to pack folder: %s", path.c_str());
-                return false;
-            }
-            continue;
-        }
-        if (!ReadWholeFile(full, s.data, kMaxArchiveFileSize))
-        {
-            s.reason = Orvo::String::Format("Unable to read file: %s", path.c_str());
-            return false;
-        }
-        const std::vector<uint8_t>* bytes = &s.data;
-        if (s.compress)
-        {
-            if (!Orvo::LZSSCompress::Compress(s.data.data(), s.data.size(), s.packed))
-            {
-                s.reason = Orvo::String::Format("Unable to compress file: %s", path.c_str());
-                return false;
-            }
-            bytes = &s.packed;
-        }
-        if (!s.sink.AddFile(e.name, bytes->data(), bytes->size()))
-        {
-            s.reason = Orvo::String::Format("Unable to pack file: %s", path.c_str());
-            return false;
-        }
+        return Want::kVisit;
     }
-    return true;
+    bool EnterFolder(const std::string& path, const Platform::Folder&) override
+    {
+        return sink_.BeginFolder(path.substr(path.rfind('/') + 1)) || Failed("Unable to pack folder: %s", path);
+    }
+    bool LeaveFolder(const std::string& path) override
+    {
+        return sink_.EndFolder() || Failed("Unable to pack folder: %s", path);
+    }
+    bool File(const std::string& path, const Platform::OpenedFile& file) override
+    {
+        if (!file.Read(data_, kMaxArchiveFileSize)) return Failed("Unable to read file: %s", path);
+        const std::vector<uint8_t>* bytes = &data_;
+        if (compress_)
+        {
+            if (!Orvo::LZSSCompress::Compress(data_.data(), data_.size(), packed_))
+                return Failed("Unable to compress file: %s", path);
+            bytes = &packed_;
+        }
+        return sink_.AddFile(path.substr(path.rfind('/') + 1), bytes->data(), bytes->size()) ||
+               Failed("Unable to pack file: %s", path);
+    }
+    void LeftOut(const std::string& path) override
+    {
+        if (leftOut_) leftOut_->push_back(PathOf(path).c_str());
+    }
+    // The reason of a walk that failed without one of ours.
+    void WalkFailed(const Platform::FolderWalkFailure& f)
+    {
+        if (!reason_.IsEmpty()) return;
+        reason_ = Orvo::String::Format(f.folder ? "Unable to search folder: %s" : "Unable to read file: %s",
+                                       PathOf(f.path).c_str());
+    }
+
+private:
+    bool Failed(const char* format, const std::string& path)
+    {
+        reason_ = Orvo::String::Format(format, PathOf(path).c_str());
+        return false;
+    }
+
+    const Orvo::File::Path& folder_;
+    bool compress_;
+    ArchivePackSink& sink_;
+    std::vector<std::string>* leftOut_;
+    Orvo::String& reason_;
+    size_t count_ = 0;
+    std::vector<uint8_t> data_, packed_;
+};
+
+// Opens the folder to pack by descriptor: it may be a user's folder that another user changes meanwhile.
+bool OpenPackFolder(const Orvo::File::Path& folder, Platform::Folder& dir)
+{
+    std::string path;
+    return Orvo::File::Resolve(folder.View(), path) && dir.Open(path);
 }
 
 }  // namespace
@@ -376,10 +326,9 @@ Orvo::String GetAssetDisplayName(const TDBTagRef& entry)
 
 bool IsSafeArchiveFileName(std::string_view name)
 {
-    if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
-    if (name.find("..") != std::string_view::npos) return false;
+    if (!Platform::IsPlainEntryName(name) || name.find("..") != std::string_view::npos) return false;
     for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+        if (c < 0x20 || c == 0x7F || c == ':') return false;
     return true;
 }
 
@@ -501,43 +450,35 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason)
 {
     config = TDBTagRef();
-    TDBTagRef loaded;
-    std::string path;
-    std::string dir;
-    std::vector<DirEntry> entries;
-    if (Orvo::File::Resolve(folder.View(), dir) && ListFolder(dir, entries))
+    // From one listing, as the engine's files find a name: the exact one, else the smallest that equals it
+    // without regard to case. "config.chump" when there is one, else "config.txt"; read only when it is a
+    // regular file when opened.
+    Platform::Folder dir;
+    std::vector<Platform::FolderEntry> entries;
+    const Platform::FolderEntry* chosen = nullptr;
+    if (OpenPackFolder(folder, dir) && dir.List(entries))
     {
-        // From one listing, as the engine's files find a name: the exact one, else the smallest that equals it
-        // without regard to case. "config.chump" when that is a file, else "config.txt".
-        auto find = [&](std::string_view name) -> const DirEntry* {
-            const DirEntry* noCase = nullptr;
-            for (const DirEntry& e : entries)
+        auto find = [&](std::string_view name) -> const Platform::FolderEntry* {
+            const Platform::FolderEntry* noCase = nullptr;
+            for (const Platform::FolderEntry& e : entries)
             {
+                if (e.type == Platform::EntryType::kFolder) continue;
                 if (e.name == name) return &e;
                 if (!noCase && Orvo::EqualsNoCase(e.name, name)) noCase = &e;
             }
             return noCase;
         };
-        auto isFile = [&](const DirEntry* e) {
-            if (!e) return false;
-            if (e->type == DT_REG) return true;
-            struct stat st;
-            return (e->type == DT_LNK || e->type == DT_UNKNOWN) && ::stat((dir + "/" + e->name).c_str(), &st) == 0 &&
-                   S_ISREG(st.st_mode);
-        };
-        const DirEntry* chump = find("config.chump");
-        const DirEntry* txt = find("config.txt");
-        path = dir + "/" + (isFile(chump) ? chump->name : txt ? txt->name : std::string("config.txt"));
+        chosen = find("config.chump");
+        if (!chosen) chosen = find("config.txt");
     }
-    else
-    {
-        Orvo::File::Path chump = folder, txt = folder;
-        chump.AddPath("config.chump");
-        txt.AddPath("config.txt");
-        path = Orvo::File::IsFile(chump.View()) ? chump.str() : txt.str();
-    }
-    bool ok = LoadConfigFile(loaded, "", path);
-    if (!ok || !loaded.IsContainer())
+    Platform::OpenedFile file;
+    std::string bytes;
+    TDBTagRef loaded;
+    if (!chosen || file.Open(dir, chosen->name) != Platform::OpenedFile::Result::kOpened ||
+        !file.Read(bytes, UINT32_MAX) ||
+        ParseConfigData(loaded, bytes, ConfigFileFormFor(chosen->name, {}),
+                        (folder.str() + "/" + chosen->name).c_str()) != ConfigFileResult::kOK ||
+        !loaded.IsContainer())
     {
         reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
         return false;
@@ -549,14 +490,17 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, 
 bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink, Orvo::String& reason,
                        std::vector<std::string>* leftOut)
 {
-    std::string dir;
-    if (!Orvo::File::Resolve(folder.View(), dir))
+    Platform::Folder dir;
+    if (!OpenPackFolder(folder, dir))
     {
         reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
         return false;
     }
-    PackState state{compress, sink, leftOut, reason, 0, {}, {}};
-    return PackFolder(folder, dir, true, state);
+    FolderPacker packer(folder, compress, sink, leftOut, reason);
+    Platform::FolderWalkFailure failure;
+    if (Platform::WalkFolder(dir, packer, &failure)) return true;
+    packer.WalkFailed(failure);
+    return false;
 }
 
 bool MakeArchiveEntryFromFolder(TDBTagRef& entry, const Orvo::File::Path& folder, bool compress, Orvo::String& reason,

@@ -1,6 +1,7 @@
 #include "assetdb/VADConnection.h"
 
 #include "assetdb/ContentFolders.h"
+#include "assetdb/VADDiscovery.h"
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADRequestBounds.h"
@@ -11,7 +12,6 @@
 #include "core/TBuffer.h"
 #include "core/VelmarWorker.h"
 #include "platform/Process.h"
-#include "platform/SharedMemory.h"
 #include "platform/Socket.h"
 
 #include <unistd.h>
@@ -271,14 +271,11 @@ struct VADConnection::Link
         socket.Close();
     }
 
-    // The discovery block of the daemon serving `realRoot`, when there is one whose process lives.
+    // The discovery block of the daemon serving `realRoot`, when there is one whose process lives (under the
+    // usual name, or under the private name its record gives).
     static bool ReadDiscovery(const std::string& realRoot, VADDiscoveryBlock& info)
     {
-        Platform::SharedMemoryBlock block;
-        if (!block.Open(VADDiscoveryName(static_cast<uint32_t>(getuid()), realRoot), false)) return false;
-        uint8_t raw[kVADDiscoveryBlockSize];
-        if (!block.Read(0, raw, sizeof raw) || !VADDecodeDiscoveryBlock(raw, info)) return false;
-        return info.pid != 0 && info.pid <= INT_MAX && Platform::IsProcessAlive(static_cast<int>(info.pid));
+        return VADFindDiscoveryBlock(realRoot, info);
     }
 
     static bool TakesConnections(const VADDiscoveryBlock& info)

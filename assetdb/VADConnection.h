@@ -2,7 +2,7 @@
 // The link to the VADDaemon of one installation, as an object its owner holds (the tool owns one for the
 // whole run; tests own their own).
 //
-// Open finds the daemon through its discovery block (VADProtocol.h), connects, says hello and starts the
+// Open finds the daemon through its discovery block (VADDiscovery.h), connects, says hello and starts the
 // receive thread. The receive thread hands every reply to the transaction that waits for it (by
 // transaction id, in any order), posts result notifications into the results log of their transaction
 // (they arrive before its reply), queues command-host jobs for the main thread and files web replies. One

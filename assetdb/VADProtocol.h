@@ -19,7 +19,8 @@
 // Discovery block (POSIX shared memory "/vaddaemon-<uid>-<16 hex digits of FNV-1a 64 of the root's real
 // path>", mode 0600), 36 bytes:
 //   "VADS" | u32 layout (1) | u32 pid | u16 TCP port | u16 0 | u32 state | u64 token | u64 start time ms
-// A block whose pid is dead counts as absent.
+// A block whose pid is dead counts as absent. When another user holds that name, the daemon publishes the
+// block under a private name instead (VADDiscovery.h).
 #include "assetdb/VADWireIO.h"
 
 #include <cstdint>

@@ -177,9 +177,8 @@ bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string&
                        {{"file_path", folder}});
             return false;
         }
-    configs = ListAssetConfigs(folder);
     std::string reason;
-    if (!ReadAssetConfigAt(configs.path, rec, &reason))
+    if (!ReadSourceAssetConfig(folder, configs, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, KUID::Null(), folder, reason);
         return false;
@@ -431,9 +430,9 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     std::string editFolder = root_.EditFolder(e.kuid);
     StagedAsset staged;
     AssetRecord& rec = staged.rec;
-    const AssetConfigFiles configs = ListAssetConfigs(editFolder);
+    AssetConfigFiles configs;
     std::string reason;
-    if (!ReadAssetConfigAt(configs.path, rec, &reason))
+    if (!ReadSourceAssetConfig(editFolder, configs, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
         return DbStatus::kFailed;

@@ -3,6 +3,7 @@
 #include "core/ConfigFile.h"
 #include "engine/ConfigParser.h"
 #include "engine/TextCase.h"
+#include "platform/FolderWalk.h"
 
 #include <cerrno>
 #include <climits>
@@ -78,61 +79,114 @@ void AddFolderSize(DIR* d, uint64_t& total, int depth)
     while (dirent* e = readdir(d)) AddEntrySize(fd, e, total, depth);
 }
 
+bool IsConfigName(std::string_view n, bool& isChump)
+{
+    isChump = Orvo::EqualsNoCase(n, "config.chump");
+    return isChump || Orvo::EqualsNoCase(n, "config.txt");
+}
+
+// The configuration files of one listing: the smallest names (so the choice does not depend on directory
+// order) of files named "config.chump" and "config.txt" without regard to case, and whether the exact names
+// are there.
+class ConfigChoice
+{
+public:
+    // A file of a configuration's name; `regular`: a regular file rather than a link to one.
+    void Offer(std::string_view n, bool isChump, bool regular)
+    {
+        std::string& slot = isChump ? chump_ : txt_;
+        if (n == (isChump ? "config.chump" : "config.txt")) (isChump ? chumpExact_ : txtExact_) = true;
+        if (slot.empty() || n < slot)
+        {
+            slot.assign(n);
+            (isChump ? chumpRegular_ : txtRegular_) = regular;
+        }
+    }
+    // The exact name before one in another case; "config.chump" in any case before "config.txt".
+    AssetConfigFiles Result(const std::string& folder) const
+    {
+        AssetConfigFiles out;
+        if (chumpExact_)
+            out.path = folder + "/config.chump", out.regular = chump_ == "config.chump" && chumpRegular_;
+        else if (!chump_.empty())
+            out.path = folder + "/" + chump_, out.regular = chumpRegular_;
+        else if (txtExact_)
+            out.path = folder + "/config.txt", out.regular = txt_ == "config.txt" && txtRegular_;
+        else if (!txt_.empty())
+            out.path = folder + "/" + txt_, out.regular = txtRegular_;
+        if (!chump_.empty() && !txt_.empty()) out.unusedText = folder + "/" + txt_;
+        return out;
+    }
+
+private:
+    std::string chump_, txt_;
+    bool chumpExact_ = false, txtExact_ = false, chumpRegular_ = false, txtRegular_ = false;
+};
+
 // One listing of an asset folder: its configuration files (AssetConfigFiles) and, when asked, the size of
 // its files (from the same listing).
 AssetConfigFiles ListFolder(const std::string& folder, uint64_t* size)
 {
-    AssetConfigFiles out;
     if (size) *size = 0;
     DIR* d = opendir(folder.c_str());
-    if (!d) return out;
-    // The smallest names (so the choice does not depend on directory order) of regular files named
-    // "config.chump" and "config.txt" without regard to case, and whether the exact names are there.
-    std::string chump, txt;
-    bool chumpExact = false, txtExact = false, chumpRegular = false, txtRegular = false;
+    if (!d) return {};
+    ConfigChoice choice;
     const int fd = dirfd(d);
     while (dirent* e = readdir(d))
     {
         if (size) AddEntrySize(fd, e, *size, 0);
-        std::string_view n(e->d_name);
-        const bool isChump = Orvo::EqualsNoCase(n, "config.chump");
-        if (!isChump && !Orvo::EqualsNoCase(n, "config.txt")) continue;
-        if (!EntryIsFile(fd, e)) continue;
-        std::string& slot = isChump ? chump : txt;
-        bool& regular = isChump ? chumpRegular : txtRegular;
-        if (n == (isChump ? "config.chump" : "config.txt")) (isChump ? chumpExact : txtExact) = true;
-        if (slot.empty() || n < slot)
-        {
-            slot.assign(n);
-            regular = e->d_type == DT_REG;
-        }
+        bool isChump = false;
+        if (IsConfigName(e->d_name, isChump) && EntryIsFile(fd, e))
+            choice.Offer(e->d_name, isChump, e->d_type == DT_REG);
     }
-    // The exact name before one in another case; "config.chump" in any case before "config.txt".
-    if (chumpExact)
-        out.path = folder + "/config.chump", out.regular = !chump.empty() && chump == "config.chump" && chumpRegular;
-    else if (!chump.empty())
-        out.path = folder + "/" + chump, out.regular = chumpRegular;
-    else if (txtExact)
-        out.path = folder + "/config.txt", out.regular = txt == "config.txt" && txtRegular;
-    else if (!txt.empty())
-        out.path = folder + "/" + txt, out.regular = txtRegular;
-    if (!chump.empty() && !txt.empty()) out.unusedText = folder + "/" + txt;
     closedir(d);
-    return out;
+    return choice.Result(folder);
+}
+
+std::string StampOf(const std::string& path, const struct stat& st)
+{
+    return path.substr(path.rfind('/') + 1) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
+}
+
+// The record's fields from a loaded configuration; false and the reason when it has no valid KUID.
+bool FillRecord(const TDBTagRef& config, const std::string& path, AssetRecord& rec, std::string* reason)
+{
+    FillRecordFromConfig(config, rec);
+    if (rec.kuid.IsNull())
+    {
+        if (reason) *reason = "'" + path + "' has no valid \"kuid\"";
+        return false;
+    }
+    return true;
+}
+
+// Parses a configuration's bytes into the record.
+bool ParseRecord(const std::string& path, const std::string& bytes, AssetRecord& rec, std::string* reason)
+{
+    TDBTagRef config;
+    const ConfigFileResult result = ParseConfigData(config, bytes, ConfigFileFormFor(path, {}), path.c_str());
+    if (result != ConfigFileResult::kOK || !config.IsContainer())
+    {
+        if (reason) *reason = ConfigLoadFailureReason(path, result, &bytes);
+        return false;
+    }
+    return FillRecord(config, path, rec, reason);
 }
 
 }  // namespace
 
 // A text that does not parse is read once more to get the parser's own message, which names the file and
 // the line.
-std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result)
+std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result, const std::string* text)
 {
     switch (result)
     {
     case ConfigFileResult::kSyntaxError:
     {
         Orvo::ConfigParser parser;
-        if (parser.Parse(path) != Orvo::ConfigParser::Ok && !parser.GetError().empty()) return parser.GetError();
+        const int parsed = text ? parser.ParseText(*text, path) : parser.Parse(path);
+        if (parsed != Orvo::ConfigParser::Ok && !parser.GetError().empty()) return parser.GetError();
         return "'" + path + "' does not parse";
     }
     case ConfigFileResult::kNotValid: return "'" + path + "' is not a configuration file";
@@ -186,28 +240,6 @@ void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::str
 
 std::string AssetConfigStamp(const std::string& folder) { return AssetConfigStampAt(FindAssetConfig(folder)); }
 
-namespace {
-
-std::string StampOf(const std::string& path, const struct stat& st)
-{
-    return path.substr(path.rfind('/') + 1) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
-}
-
-// The record's fields from a loaded configuration; false and the reason when it has no valid KUID.
-bool FillRecord(const TDBTagRef& config, const std::string& path, AssetRecord& rec, std::string* reason)
-{
-    FillRecordFromConfig(config, rec);
-    if (rec.kuid.IsNull())
-    {
-        if (reason) *reason = "'" + path + "' has no valid \"kuid\"";
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::string AssetConfigStampAt(const std::string& path)
 {
     struct stat st;
@@ -240,14 +272,7 @@ bool ReadAssetConfigStamped(const std::string& path, AssetRecord& rec, std::stri
     }
     close(fd);
     bytes.resize(got);  // a file that shrank meanwhile gives what was there
-    TDBTagRef config;
-    const ConfigFileResult result = ParseConfigData(config, bytes, ConfigFileFormFor(path, {}), path.c_str());
-    if (result != ConfigFileResult::kOK || !config.IsContainer())
-    {
-        if (reason) *reason = ConfigLoadFailureReason(path, result);
-        return false;
-    }
-    return FillRecord(config, path, rec, reason);
+    return ParseRecord(path, bytes, rec, reason);
 }
 
 void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec)
@@ -282,6 +307,55 @@ bool ReadAssetConfigAt(const std::string& path, AssetRecord& rec, std::string* r
 {
     TDBTagRef config;
     return LoadAssetConfigAt(path, config, reason) && FillRecord(config, path, rec, reason);
+}
+
+bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs, AssetRecord& rec, std::string* reason)
+{
+    configs = AssetConfigFiles();
+    // The folder and its configuration are opened by descriptor, never through a link another user may
+    // have swapped in since the folder was named.
+    Platform::Folder dir;
+    std::vector<Platform::FolderEntry> entries;
+    std::string why;
+    if (!dir.Open(folder, &why, Platform::kOpenNoFinalLink) || !dir.List(entries))
+    {
+        if (reason) *reason = why.empty() ? kNoAssetConfigReason : why;
+        return false;
+    }
+    ConfigChoice choice;
+    for (const Platform::FolderEntry& e : entries)
+    {
+        bool isChump = false;
+        if (e.type != Platform::EntryType::kFolder && IsConfigName(e.name, isChump))
+            choice.Offer(e.name, isChump, e.type == Platform::EntryType::kFile);
+    }
+    configs = choice.Result(folder);
+    if (configs.path.empty())
+    {
+        if (reason) *reason = kNoAssetConfigReason;
+        return false;
+    }
+    Platform::OpenedFile file;
+    const std::string name = configs.path.substr(configs.path.rfind('/') + 1);
+    configs.regular = false;
+    switch (file.Open(dir, name))
+    {
+    case Platform::OpenedFile::Result::kOpened: break;
+    case Platform::OpenedFile::Result::kNotRegular:
+        if (reason) *reason = "'" + configs.path + "' is a symbolic link or special file; it was not read";
+        return false;
+    case Platform::OpenedFile::Result::kFailed:
+        if (reason) *reason = "'" + configs.path + "' cannot be read";
+        return false;
+    }
+    configs.regular = true;
+    std::string bytes;
+    if (!file.Read(bytes, UINT32_MAX))
+    {
+        if (reason) *reason = "'" + configs.path + "' cannot be read";
+        return false;
+    }
+    return ParseRecord(configs.path, bytes, rec, reason);
 }
 
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

@@ -30,8 +30,9 @@ bool LoadAssetConfig(const std::string& folder, TDBTagRef& out, std::string* rea
 // The same for a configuration file already found (an empty path: there is none).
 bool LoadAssetConfigAt(const std::string& path, TDBTagRef& out, std::string* reason = nullptr);
 // Why a configuration file could not be loaded (a text that does not parse: the parser's message with the
-// file and line).
-std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result);
+// file and line, from `text` when given, else from the file read again).
+std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult result,
+                                    const std::string* text = nullptr);
 // "<mtime>:<size>" of the configuration file; empty when there is none.
 std::string AssetConfigStamp(const std::string& folder);
 std::string AssetConfigStampAt(const std::string& configPath);
@@ -44,6 +45,12 @@ bool ReadAssetConfigAt(const std::string& configPath, AssetRecord& rec, std::str
 // open of the file where it is a regular file.
 bool ReadAssetConfigStamped(const std::string& configPath, AssetRecord& rec, std::string& stamp,
                             std::string* reason = nullptr);
+// The configuration-derived fields from the folder of an install or a commit, which its user (or another)
+// may change meanwhile: the folder is opened by descriptor (it must not itself be a link; links on the way to
+// it only where no other user can have put them), the configuration chosen as ListAssetConfigs chooses it and
+// read only when it is a regular file when opened. `configs` gets what was found. False with the reason.
+bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs, AssetRecord& rec,
+                           std::string* reason = nullptr);
 // Posts why a folder could not be read: "$vad_unable_read_config_at" when it has no configuration, else
 // the reason, so the user sees which file (and line) is at fault.
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

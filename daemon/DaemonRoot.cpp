@@ -1,5 +1,7 @@
 #include "daemon/DaemonRoot.h"
 
+#include "platform/FolderWalk.h"
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -63,10 +65,8 @@ bool DaemonRoot::MakeFolders() const
 
 bool IsSafeFileName(std::string_view name)
 {
-    if (name.empty() || name.size() > kMaxFileNameBytes || name == "." || name == "..") return false;
-    for (char c : name)
-        if (c == '/' || c == '\\' || c == '\0') return false;
-    return name.find("..") == std::string_view::npos;
+    return name.size() <= kMaxFileNameBytes && Platform::IsPlainEntryName(name) &&
+           name.find("..") == std::string_view::npos;
 }
 
 bool IsSafeRelativePath(std::string_view rel)

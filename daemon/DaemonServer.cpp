@@ -1,5 +1,6 @@
 #include "daemon/DaemonServer.h"
 
+#include "assetdb/VADDiscovery.h"
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DownloadMirror.h"
@@ -64,14 +65,53 @@ bool DaemonServer::Publish(uint32_t state)
 
 bool DaemonServer::CreateBlock(std::string* error)
 {
+    // A record of a private block that a daemon of ours left when it died (we hold the root lock, so no live
+    // daemon uses it): its block and the record go.
+    uint32_t leftPid = 0;
+    std::string left;
+    if (VADReadDiscoveryRecord(root_.Root(), leftPid, left) && Platform::SharedMemoryBlock::RemoveOwn(left))
+        DLOG("removed the private discovery block a daemon that died left behind");
+    VADRemoveDiscoveryRecord(root_.Root());
+
+    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_.Root());
     if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
     if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
-    // A block of this name that we did not just make: the leftover of a daemon of ours that died (we hold
-    // the root lock, so no live daemon uses it) is removed and made anew. A block of another user is never
-    // used nor written: it could hand our token to whoever made it.
-    if (!Platform::SharedMemoryBlock::RemoveOwn(blockName_, error)) return false;
-    DLOG("removed the discovery block a daemon that died left behind");
-    return block_.Create(blockName_, kVADDiscoveryBlockSize, error);
+    // A block of this name that we did not just make: the leftover of a daemon of ours that died is removed
+    // and made anew. A block of another user is never used nor written: it could hand our token to whoever
+    // made it.
+    std::string taken;
+    if (Platform::SharedMemoryBlock::RemoveOwn(blockName_, &taken))
+    {
+        DLOG("removed the discovery block a daemon that died left behind");
+        if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
+        taken = error ? *error : std::string();
+    }
+    return CreatePrivateBlock(taken, error);
+}
+
+bool DaemonServer::CreatePrivateBlock(const std::string& whyTaken, std::string* error)
+{
+    // The usual name is someone else's: the block goes under a name nobody can guess, recorded where only
+    // this user can read it, so that our clients still find us and no other user ever sees the token.
+    DLOG("the discovery name %s cannot be used (%s): publishing under a private name", blockName_.c_str(),
+         whyTaken.c_str());
+    const uint32_t uid = static_cast<uint32_t>(getuid());
+    for (int attempt = 0; attempt < 4 && !block_.IsOpen(); ++attempt)
+    {
+        const std::string name = VADPrivateDiscoveryName(uid);
+        if (!name.empty() && block_.Create(name, kVADDiscoveryBlockSize, error)) blockName_ = name;
+    }
+    if (!block_.IsOpen()) return false;
+    std::string why;
+    if (!VADWriteDiscoveryRecord(root_.Root(), static_cast<uint32_t>(Platform::CurrentProcessId()), blockName_, &why))
+    {
+        if (error) *error = "the discovery name is taken and the private name cannot be recorded: " + why;
+        block_.Close();
+        Platform::SharedMemoryBlock::Unlink(blockName_);
+        return false;
+    }
+    recorded_ = true;
+    return true;
 }
 
 void DaemonServer::RequestShutdown()
@@ -184,7 +224,6 @@ int DaemonServer::Run()
 
     token_ = RandomToken();
     startMs_ = NowMs();
-    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_.Root());
     if (!CreateBlock(&error) || !Publish(VAD_STATE_STARTING))
     {
         DLOG("cannot create the discovery block %s: %s", blockName_.c_str(), error.c_str());
@@ -193,6 +232,7 @@ int DaemonServer::Run()
     }
     auto cleanup = [&] {
         Publish(VAD_STATE_CLOSING);
+        if (recorded_) VADRemoveDiscoveryRecord(root_.Root());
         block_.Close();
         Platform::SharedMemoryBlock::RemoveOwn(blockName_);
         lock_.Unlock();

@@ -57,8 +57,10 @@ public:
 
 private:
     bool Publish(uint32_t state);
-    // Creates the discovery block exclusively (owner only); false with the reason when it cannot.
+    // Creates the discovery block exclusively (owner only), under the usual name or, when another user
+    // holds that, under a private name it records (VADDiscovery.h); false with the reason when it cannot.
     bool CreateBlock(std::string* error);
+    bool CreatePrivateBlock(const std::string& whyTaken, std::string* error);
     void AcceptLoop();
     void ReapFinished();
 
@@ -69,6 +71,7 @@ private:
     Platform::FileLock lock_;
     Platform::SharedMemoryBlock block_;
     std::string blockName_;
+    bool recorded_ = false;  // the block is under a private name, recorded below the root
     Platform::Socket listener_;
     uint64_t token_ = 0;
     uint64_t startMs_ = 0;

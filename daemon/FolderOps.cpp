@@ -1,6 +1,7 @@
 #include "daemon/FolderOps.h"
 
 #include "daemon/CrashPoint.h"
+#include "platform/FolderWalk.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,134 +59,84 @@ bool FolderExists(const std::string& path)
 
 namespace {
 
-// Copies one regular file's bytes and mode; the target is created (or emptied) at exactly that path.
-bool CopyOneFile(const std::string& from, const std::string& to, uint64_t& bytes, int& error)
-{
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return error = errno, false;
-    struct stat st;
-    if (::fstat(in, &st) != 0)
-    {
-        error = errno;
-        ::close(in);
-        return false;
-    }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
-    if (out < 0)
-    {
-        error = errno;
-        ::close(in);
-        return false;
-    }
-    bool ok = true;
-    uint64_t copied = 0;
-    bool kernel = true;
-    std::vector<char> block;
-    for (;;)
-    {
-        ssize_t n;
-        if (kernel)
-        {
-            n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
-            {
-                kernel = false;  // not between these files: through a buffer
-                continue;
-            }
-        }
-        else
-        {
-            block.resize(size_t(1) << 20);
-            n = ::read(in, block.data(), block.size());
-            for (ssize_t done = 0; n > 0 && done < n;)
-            {
-                const ssize_t w = ::write(out, block.data() + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0)
-                {
-                    n = -1;
-                    break;
-                }
-                done += w;
-            }
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false, error = errno;
-        if (n <= 0) break;
-        copied += static_cast<uint64_t>(n);
-    }
-    // The mode as the source has it, whatever the umask made of it.
-    if (ok && ::fchmod(out, st.st_mode & 07777) != 0) ok = false, error = errno;
-    if (::close(out) != 0 && ok) ok = false, error = errno;
-    ::close(in);
-    if (ok) bytes += copied;
-    return ok;
-}
+std::string LastName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-// Gives the target a second name of the source's file (same file system), counting its bytes; false when the
-// file system cannot (the caller copies then).
-bool LinkOneFile(const std::string& from, const std::string& to, uint64_t& bytes)
+// Writes what a walk of the source hands on below the target: each folder made, each regular file copied (or
+// given a second name) from the descriptor the walk opened, with its mode; links and special files left out.
+class TreeCopier : public Platform::FolderVisitor
 {
-    struct stat st;
-    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    ::unlink(to.c_str());
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
-    bytes += static_cast<uint64_t>(st.st_size);
-    return true;
-}
+public:
+    TreeCopier(std::string from, bool link, std::vector<std::string>* leftOut)
+        : from_(std::move(from)), link_(link), leftOut_(leftOut)
+    {}
 
-bool CopyTree(const std::string& from, const std::string& to, uint64_t& bytes, std::vector<std::string>* leftOut,
-              int& error, std::string& failedAt, bool link)
-{
-    DIR* d = ::opendir(from.c_str());
-    if (!d)
+    bool Begin(Platform::Folder target)
     {
-        error = errno;
-        failedAt = from;
+        targets_.push_back(std::move(target));
+        return true;
+    }
+    bool EnterFolder(const std::string& path, const Platform::Folder&) override
+    {
+        const std::string name = LastName(path);
+        Platform::Folder sub;
+        if (::mkdirat(targets_.back().Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+        if (!sub.OpenSub(targets_.back(), name, &error_)) return false;
+        targets_.push_back(std::move(sub));
+        return true;
+    }
+    bool LeaveFolder(const std::string&) override
+    {
+        targets_.pop_back();
+        return true;
+    }
+    bool File(const std::string& path, const Platform::OpenedFile& file) override
+    {
+        const std::string name = LastName(path);
+        const Platform::Folder& target = targets_.back();
+        if (link_)
+        {
+            ::unlinkat(target.Fd(), name.c_str(), 0);
+            if (file.LinkAs(target, name))
+            {
+                bytes_ += file.Size();
+                return true;
+            }
+        }
+        const int out =
+            ::openat(target.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, file.Mode());
+        if (out < 0) return Fail(errno);
+        uint64_t copied = 0;
+        bool ok = file.CopyTo(out, copied, &error_);
+        // The mode as the source has it, whatever the umask made of it.
+        if (ok && ::fchmod(out, file.Mode()) != 0) ok = Fail(errno);
+        if (::close(out) != 0 && ok) ok = Fail(errno);
+        if (!ok) return false;
+        bytes_ += copied;
+        CrashPoint("copying");
+        return true;
+    }
+    void LeftOut(const std::string& path) override
+    {
+        if (leftOut_) leftOut_->push_back(from_ + "/" + path);
+    }
+
+    int Error() const { return error_; }
+    uint64_t Bytes() const { return bytes_; }
+
+private:
+    bool Fail(int error)
+    {
+        error_ = error;
         return false;
     }
-    bool ok = true;
-    while (dirent* e = ::readdir(d))
-    {
-        const std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        const std::string src = from + "/" + e->d_name, dst = to + "/" + e->d_name;
-        unsigned char type = e->d_type;
-        if (type == DT_UNKNOWN)
-        {
-            struct stat st;
-            type = ::lstat(src.c_str(), &st) != 0 ? DT_UNKNOWN
-                   : S_ISDIR(st.st_mode)          ? DT_DIR
-                   : S_ISREG(st.st_mode)          ? DT_REG
-                                                  : DT_LNK;
-        }
-        if (type == DT_DIR)
-        {
-            if ((::mkdir(dst.c_str(), 0777) != 0 && errno != EEXIST) ||
-                !CopyTree(src, dst, bytes, leftOut, error, failedAt, link))
-            {
-                if (error == 0) error = errno;
-                if (failedAt.empty()) failedAt = src;
-                ok = false;
-                break;
-            }
-        }
-        else if (type == DT_REG)
-        {
-            if (!(link && LinkOneFile(src, dst, bytes)) && !CopyOneFile(src, dst, bytes, error))
-            {
-                failedAt = src;
-                ok = false;
-                break;
-            }
-            CrashPoint("copying");
-        }
-        else if (leftOut)
-            leftOut->push_back(src);
-    }
-    ::closedir(d);
-    return ok;
-}
+
+    std::string from_;
+    bool link_;
+    std::vector<std::string>* leftOut_;
+    std::vector<Platform::Folder> targets_;
+    int error_ = 0;
+    uint64_t bytes_ = 0;
+};
 
 }  // namespace
 
@@ -193,33 +144,39 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
                     std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
 {
     if (leftOut) leftOut->clear();
-    if (!FolderExists(from))
-    {
-        if (error) *error = "'" + from + "' is not a folder";
-        return false;
-    }
-    std::error_code ec;
-    if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) fs::create_directories(to, ec);
-    if (ec)
-    {
-        if (error) *error = "cannot create '" + to + "': " + ec.message();
-        return false;
-    }
-    uint64_t copied = 0;
-    int why = 0;
-    std::string failedAt;
     auto bare = [](std::string p) {
         while (p.size() > 1 && p.back() == '/') p.pop_back();
         return p;
     };
-    const bool ok = CopyTree(bare(from), bare(to), copied, leftOut, why, failedAt, link);
+    // The source may be a user's folder that another user can change while it is copied: it is read by
+    // descriptor, nothing below it through a link.
+    Platform::Folder source;
+    std::string why;
+    if (!FolderExists(from) || !source.Open(from, &why, Platform::kOpenNoFinalLink))
+    {
+        if (error) *error = why.empty() ? "'" + from + "' is not a folder" : why;
+        return false;
+    }
+    std::error_code ec;
+    if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) fs::create_directories(to, ec);
+    Platform::Folder target;
+    if (ec || !target.Open(to, &why, Platform::kOpenNoFinalLink))
+    {
+        if (error) *error = "cannot create '" + to + "': " + (ec ? ec.message() : why);
+        return false;
+    }
+    TreeCopier copier(bare(from), link, leftOut);
+    copier.Begin(std::move(target));
+    Platform::FolderWalkFailure failure;
+    const bool ok = Platform::WalkFolder(source, copier, &failure);
     if (leftOut) std::sort(leftOut->begin(), leftOut->end());
     if (!ok)
     {
-        if (error) *error = "copying '" + from + "' failed: " + std::strerror(why);
+        const int code = failure.error != 0 ? failure.error : copier.Error();
+        if (error) *error = "copying '" + from + "' failed: " + std::strerror(code != 0 ? code : EIO);
         return false;
     }
-    if (bytes) *bytes = copied;
+    if (bytes) *bytes = copier.Bytes();
     return true;
 }
 

@@ -8,8 +8,11 @@
 #include <vector>
 
 // Copies a folder tree (regular files with their modes, and folders; symbolic links and other special files
-// are left out, and their paths go to `leftOut`, sorted, for the caller to report). `bytes` gets the total
-// size of the files copied. With `link` a file is given a second name (a hard link) instead of being copied
+// are left out, and their paths go to `leftOut`, sorted, for the caller to report). The source may be a user's
+// folder that another user changes meanwhile: it is walked by descriptor (platform/FolderWalk.h), so a name
+// that is a link or special file when it is opened is left out whatever it was when listed, and `from` itself
+// must not be a link (links on the way to it are followed only where no other user can have put them).
+// `bytes` gets the total size of the files copied. With `link` a file is given a second name (a hard link) instead of being copied
 // where the file system allows: only for a source nothing else writes to, which is removed afterwards.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);

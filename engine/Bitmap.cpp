@@ -122,6 +122,7 @@ uint32_t Bitmap::BytesPerPixel(uint32_t format)
 {
     switch (format)
     {
+    case FormatGrey8: return 1;
     case FormatRGB24: return 3;
     case FormatARGB32:
     case FormatXRGB32: return 4;
@@ -211,6 +212,18 @@ bool Bitmap::CopyImage(const Bitmap& source, int x, int y)
         uint8_t* d = Row(uint32_t(ty)) + x0 * db;
         for (int64_t tx = x0; tx < x1; ++tx, s += sb, d += db)
         {
+            if (db == 1)
+            {
+                // Rec. 601 luminance of blue, green and red, weights out of 256.
+                d[0] = sb == 1 ? s[0] : uint8_t((29u * s[0] + 150u * s[1] + 77u * s[2] + 128u) >> 8);
+                continue;
+            }
+            if (sb == 1)
+            {
+                d[0] = d[1] = d[2] = s[0];
+                if (db == 4) d[3] = 0xFF;
+                continue;
+            }
             d[0] = s[0];
             d[1] = s[1];
             d[2] = s[2];

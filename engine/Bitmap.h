@@ -7,6 +7,7 @@
 //   1  24-bit: 3 bytes per pixel, blue, green, red
 //   2  32-bit with alpha: 4 bytes per pixel, blue, green, red, alpha (a little-endian ARGB word)
 //   3  32-bit without alpha: as 2, the top byte is not alpha (writers store 0xFF there)
+//   4  8-bit grey: 1 byte per pixel (made by the program, never read from a file; saved as format 3)
 //   5  raw data: compressed blocks; no pixel operation applies
 #include "engine/String.h"
 
@@ -25,6 +26,7 @@ public:
         FormatRGB24 = 1,
         FormatARGB32 = 2,
         FormatXRGB32 = 3,
+        FormatGrey8 = 4,
         FormatRaw = 5,
     };
 
@@ -67,7 +69,8 @@ public:
     static uint32_t BytesPerPixel(uint32_t format);
 
     // Copies `source` into this image with its top-left at (x, y), converting between the pixel formats
-    // (24-bit to 32-bit gains alpha 0xFF; into format 3 the top byte becomes 0xFF), clipped to this image.
+    // (24-bit to 32-bit gains alpha 0xFF; into format 3 the top byte becomes 0xFF; grey becomes equal blue,
+    // green and red, and colours become grey by their luminance), clipped to this image.
     // False for raw data on either side.
     bool CopyImage(const Bitmap& source, int x, int y);
 

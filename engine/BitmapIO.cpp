@@ -450,6 +450,12 @@ bool Bitmap::ReadSize(std::string_view path, uint32_t& width, uint32_t& height)
 
 bool Bitmap::Save(std::string_view path, String* reason) const
 {
+    if (format_ == FormatGrey8 && IsValid())
+    {
+        // Grey is written as colour: every writer takes 24- and 32-bit pixels.
+        Bitmap colour(width_, height_, FormatXRGB32);
+        if (colour.IsValid() && colour.CopyImage(*this, 0, 0)) return colour.Save(path, reason);
+    }
     std::string out, why;
     const File::Path p(path);
     bool ok = false;

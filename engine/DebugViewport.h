@@ -19,7 +19,8 @@ public:
     virtual void BeginFrame() = 0;
     virtual void EndFrame() = 0;
     virtual void SetColourSlot(uint32_t slot) = 0;
-    // `count` points `stride` floats apart, drawn as primitives of `kind` (0 lines) in a 0xAARRGGBB colour.
+    // `count` points of three floats each, drawn as primitives of `kind` (0 lines) of `stride` points each
+    // (2 for lines) in a 0xAARRGGBB colour.
     virtual void DrawPrimitives(uint32_t kind, const float* points, uint32_t flags, uint32_t count, uint32_t stride,
                                 uint32_t colour) = 0;
     virtual void DrawLine(const Vector3& from, const Vector3& to, uint32_t colour) = 0;

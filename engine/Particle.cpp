@@ -94,6 +94,18 @@ Particle* Particle::FindByName(const PString& name)
     return nullptr;
 }
 
+void Particle::EnumerateParticles(const std::function<void(Particle&)>& visit)
+{
+    std::vector<Particle*> pending{this};
+    while (!pending.empty())
+    {
+        Particle* p = pending.back();
+        pending.pop_back();
+        visit(*p);
+        for (auto it = p->children_.rbegin(); it != p->children_.rend(); ++it) pending.push_back(*it);
+    }
+}
+
 void Particle::CopyInto(Particle& copy) const
 {
     copy.SetName(GetName());

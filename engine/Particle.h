@@ -14,6 +14,7 @@
 #include "engine/Vector.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -80,6 +81,9 @@ public:
 
     // This particle or the first below it (depth first, children in order) with that name.
     Particle* FindByName(const PString& name);
+    // Calls `visit` for this particle and every particle below it, depth first, children in order (however
+    // deep the tree, without recursion). The tree must not change while it is walked.
+    void EnumerateParticles(const std::function<void(Particle&)>& visit);
     // A copy of this particle and everything below it (names, frames, boxes, flags). Kinds that cannot
     // be copied this way answer null.
     virtual Particle* CreateInstance() const;

@@ -58,6 +58,9 @@ public:
     virtual int IsAllLoaded();
     // Bytes the resource accounts for (the resource system's statistics).
     virtual size_t CalculateDataSize() const { return 0; }
+    // How soon what the resource loads (the textures of a mesh's materials) is wanted: higher sooner.
+    float GetLoadingPriority() const { return loadingPriority_; }
+    void SetLoadingPriority(float priority) { loadingPriority_ = priority; }
 
     // Loads the resource once (Load or LoadTxt by the form the resource system found, then
     // LoadComplete); later calls return the first result. 0 when loaded.
@@ -84,6 +87,7 @@ private:
     mutable std::recursive_mutex loadLock_;  // recursive: a load may ask its own state
     bool loadStarted_ = false;
     int loadResult_ = LoadFailed;
+    float loadingPriority_ = 0.0f;
 };
 
 }  // namespace Orvo

@@ -1,8 +1,15 @@
 #include "engine/SceneGraph.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace Orvo {
+
+uint64_t SceneGraph::NextLightsVersion()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 
 void SceneGraph::AddScene(Particle* root)
 {
@@ -20,6 +27,22 @@ bool SceneGraph::UnlinkScene(Particle* root)
 bool SceneGraph::HasScene(const Particle* root) const
 {
     return std::find(scenes_.begin(), scenes_.end(), root) != scenes_.end();
+}
+
+void SceneGraph::AddLight(SceneLight* light)
+{
+    if (light == nullptr || std::find(lights_.begin(), lights_.end(), light) != lights_.end()) return;
+    lights_.push_back(light);
+    lightsVersion_ = NextLightsVersion();
+}
+
+bool SceneGraph::RemoveLight(SceneLight* light)
+{
+    auto it = std::find(lights_.begin(), lights_.end(), light);
+    if (it == lights_.end()) return false;
+    lights_.erase(it);
+    lightsVersion_ = NextLightsVersion();
+    return true;
 }
 
 void SceneGraph::PurgeDeathRow() {}

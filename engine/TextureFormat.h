@@ -10,6 +10,8 @@ enum DFormatId : uint32_t
 {
     DFormatARGB8888 = 1,  // uncompressed 32-bit with alpha
     DFormatXRGB8888 = 3,  // uncompressed 32-bit without alpha
+    DFormatRGB888 = 5,    // uncompressed 24-bit (display textures rebuilt from images only)
+    DFormatL8 = 8,        // uncompressed 8-bit grey (display textures rebuilt from images only)
     DFormatDXT1 = 10,     // DXT1; with the texture's alpha flag DXT1 with 1-bit alpha
     DFormatDXT3 = 11,
     DFormatDXT5 = 12,
@@ -21,7 +23,7 @@ enum DFormatId : uint32_t
     DFormatETC1 = 28,
 };
 
-// True for the ids above.
+// True for the ids above that compiled textures use (not 5 and 8).
 bool IsKnownDFormat(uint32_t format);
 bool IsCompressedDFormat(uint32_t format);
 

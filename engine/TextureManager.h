@@ -3,7 +3,13 @@
 // for a display, with a priority and the time it was last used. The TextureManager makes them from a
 // resource database and a name, keeps their use times and binds them to texture stages. There is no GPU:
 // binding records "bind texture <stage> <name>" or "bind texture <stage> none" on the display.
+//
+// A display texture keeps the mip level its materials last asked for (Activate; the finest level is 0),
+// recorded on its display as "texture <name> level <n>" when it changes. It can be rebuilt from an image
+// in an uncompressed display format (RebuildFromBitmap, recorded as "rebuild texture <name> <width> x
+// <height> format <id> (<bytes> bytes)"): it then holds that image as its one level and counts as loaded.
 #include "engine/AutoReference.h"
+#include "engine/Display.h"
 #include "engine/PString.h"
 #include "engine/ReferenceCount.h"
 #include "engine/TextureResource.h"
@@ -15,7 +21,8 @@
 
 namespace Orvo {
 
-class Display;
+class Bitmap;
+class DisplayFormat;
 class ResourceDatabase;
 
 class DisplayTexture : public ReferenceCount
@@ -42,7 +49,25 @@ public:
     TextureResource* GetTexture() const { return texture_.Get(); }
     // 1 when the texture's levels are loaded, else 0.
     int Activate() const { return IsLoaded() ? 1 : 0; }
-    int Activate(int) const { return Activate(); }
+    // The same, keeping `level` as the mip level wanted from now on.
+    int Activate(int level);
+    // The level last asked for; -1 before any.
+    int GetWantedLevel() const { return wantedLevel_; }
+    // True for the built-in textures every material may share (TextureManager::GetSharedTexture): a
+    // material that changes one takes a duplicate of its own first.
+    bool IsShared() const { return shared_; }
+    // The display the texture was made for (null once it is gone, or for a texture made by hand).
+    Display* GetDisplay() const { return display_.Get(); }
+
+    // Rebuilds the texture from an image in `format`: the image's pixels must have the format's size (3
+    // bytes for RGB 888, 4 for ARGB and XRGB 8888, 1 for L8). Recorded on `display` (or, when null, on
+    // the texture's own). False, and nothing changed, for an empty image, a raw one or another size.
+    virtual bool RebuildFromBitmap(Display* display, const Bitmap& bitmap, const DisplayFormat& format);
+    // The image of the last rebuild (rows packed), its size and display format id; 0 x 0 before any.
+    const std::vector<uint8_t>& GetImage() const { return image_; }
+    uint32_t GetImageWidth() const { return imageWidth_; }
+    uint32_t GetImageHeight() const { return imageHeight_; }
+    uint32_t GetImageFormat() const { return imageFormat_; }
     int GetType() const { return type_; }
     void SetType(int type) { type_ = type; }
 
@@ -70,6 +95,13 @@ private:
     double lastTouched_ = 0.0;
     int type_ = Type2D;
     int pending_ = NotPending;
+    DisplayHandle display_;
+    bool shared_ = false;
+    int wantedLevel_ = -1;
+    std::vector<uint8_t> image_;
+    uint32_t imageWidth_ = 0;
+    uint32_t imageHeight_ = 0;
+    uint32_t imageFormat_ = 0;
 };
 
 class TextureManager

@@ -33,6 +33,15 @@ public:
     uint32_t GetFrame() const { return viewPort_.frame; }
     ViewPort& GetViewPort() { return viewPort_; }
     Camera* GetCamera() const { return viewPort_.camera; }
+    // The coarsest mip level a texture is ever asked for (a 16384 texel side has 14 levels below it).
+    static constexpr int kMaxWantedMipLevel = 14;
+    // The mip level (0 the finest) a particle's textures are wanted at in this cull, from the texture
+    // detail bias of its mesh (8 x the world length one unit of texture coordinate spans) and the distance
+    // d from the camera to the nearest point of the particle's global bounding sphere (0 inside it; the
+    // camera stands at the origin when there is none):
+    //   level = floor(log2(d / bias)) when bias > 0 and d > bias, at most kMaxWantedMipLevel; else 0.
+    // Every doubling of the distance beyond the bias asks for the next coarser level.
+    int CalcWantedMipLevelsForCull(const Particle& particle, float textureDetailBias) const;
     // Queues a particle to be drawn with that matrix.
     void Add(Particle* particle, const Matrix4& matrix) { queued_.emplace_back(particle, matrix); }
     const std::vector<std::pair<Particle*, Matrix4>>& GetQueued() const { return queued_; }

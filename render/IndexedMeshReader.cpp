@@ -567,6 +567,7 @@ int VelmarIndexedMeshDefinition::CreateChunkMaterial(uint32_t index, const Mater
         null->SetCreationType(MaterialManager::TypeOf(record.name));
         material = null;
     }
+    if (resource_) material->SetResourcePriority(resource_->GetLoadingPriority());
     material->SetDisplayMaterialProperties(record.display);
     material->SetFlags(uint8_t((material->GetFlags() & ~1u) | (record.flag ? 1u : 0u)));
     material->SetOpacity(record.opacity);

@@ -1,6 +1,8 @@
 // A VelmarIndexedMeshDefinition written as an indexed mesh file ("OIRF" container, form "IDXM"), in the
-// newest layout the reader takes: INFO 102, CHNK 100 with MATL 103, GEOM 200 and NINF 100, ATCH 100.
+// newest layout the reader takes: INFO 102, CHNK 100 with MATL 103, GEOM 200 and NINF 100, SKEL 100 with
+// its BONE 100 tree, ATCH 100.
 #include "engine/OIRFFile.h"
+#include "engine/Particle.h"
 #include "render/MeshFileWriting.h"
 #include "render/VelmarIndexedMeshDefinition.h"
 
@@ -85,12 +87,36 @@ bool WriteNINF(File& f, const GeometryChunk& c)
     return chunk.Finish() && ok;
 }
 
+// One bone with the bones below it, each a BONE chunk nested in its parent's: name, rest position and
+// orientation, child count.
+bool WriteBONE(File& f, const ParticleBone& bone, uint32_t depth)
+{
+    if (depth >= VelmarIndexedMeshDefinition::kMaxBoneDepth) return false;
+    OIRFChunkWriter chunk(f, OIRFTag("BONE"), 100);
+    const Transformation& frame = bone.GetFrame();
+    const std::vector<Particle*>& children = bone.GetChildren();
+    bool ok = chunk.IsOk() && MFS::WritePaddedString(f, bone.GetName().View()) && WriteVector(f, frame.position) &&
+              MFS::WriteF32(f, frame.orientation.x) && MFS::WriteF32(f, frame.orientation.y) &&
+              MFS::WriteF32(f, frame.orientation.z) && MFS::WriteF32(f, frame.orientation.w) &&
+              MFS::WriteU32(f, uint32_t(children.size()));
+    for (const Particle* child : children)
+    {
+        const auto* b = dynamic_cast<const ParticleBone*>(child);
+        ok = ok && b != nullptr && WriteBONE(f, *b, depth + 1);
+    }
+    return chunk.Finish() && ok;
+}
+
 }  // namespace
 
 int VelmarIndexedMeshDefinition::SaveIDXM(File& file)
 {
-    // Bone influences and skeletons are not written: such a mesh would come back without them.
-    if (chunkCount_ == 0 || !influences_.empty() || skeleton_ != nullptr) return RES_UNKNOWN;
+    // Bone influences that weigh vertices are not written: such a mesh would come back without them. A
+    // skeleton whose bones weigh nothing (chunks follow the bones of their names) is written as SKEL.
+    if (chunkCount_ == 0) return RES_UNKNOWN;
+    for (const InfluenceDefinition& d : influences_)
+        for (const InfluenceGroup& g : d.groups)
+            if (!g.entries.empty()) return RES_UNKNOWN;
     for (uint32_t i = 0; i < chunkCount_; ++i)
         if (!GetChunk(i) || !GetChunkMaterial(i)) return RES_UNKNOWN;
     OIRFWriteHeader header(file, OIRFTag("IDXM"));
@@ -110,6 +136,12 @@ int VelmarIndexedMeshDefinition::SaveIDXM(File& file)
         ok = chunk.IsOk() && MFS::WriteU32(file, 0) && WriteMATL(file, *GetChunkMaterial(i)) &&
              WriteGEOM(file, geometry, GetChunkName(i));
         if (ok && geometry.GetNumFaceNeighbors() != 0) ok = WriteNINF(file, geometry);
+        ok = chunk.Finish() && ok;
+    }
+    if (ok && skeleton_ != nullptr)
+    {
+        OIRFChunkWriter chunk(file, OIRFTag("SKEL"), 100);
+        ok = chunk.IsOk() && WriteBONE(file, *skeleton_, 0);
         ok = chunk.Finish() && ok;
     }
     if (ok && !attachments_.empty())

@@ -10,7 +10,7 @@ VLDebugVp::VLDebugVp()
 void VLDebugVp::DrawLine(const Orvo::Vector3& from, const Orvo::Vector3& to, uint32_t colour)
 {
     const float pair[6] = {from.x, from.y, from.z, to.x, to.y, to.z};
-    DrawPrimitives(0, pair, 0x10000, 2, 3, colour);
+    DrawPrimitives(0, pair, 0x10000, 2, 2, colour);
 }
 
 VLDebugVp& VLDebugVp::Install()

@@ -18,7 +18,7 @@ public:
     void EndFrame() override {}
     void SetColourSlot(uint32_t) override {}
     void DrawPrimitives(uint32_t, const float*, uint32_t, uint32_t, uint32_t, uint32_t) override {}
-    // Hands the two end points to DrawPrimitives as one line.
+    // Hands the two end points to DrawPrimitives as one line (kind 0, flags 0x10000, 2 points, 2 a line).
     void DrawLine(const Orvo::Vector3& from, const Orvo::Vector3& to, uint32_t colour) override;
     void DrawBox(const Orvo::Vector3&, const Orvo::Vector3&, uint32_t) override {}
     void DrawText(const Orvo::Vector3&, std::string_view, uint32_t) override {}

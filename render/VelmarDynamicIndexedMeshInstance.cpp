@@ -1,6 +1,7 @@
 #include "render/VelmarDynamicIndexedMeshInstance.h"
 
 #include "engine/Display.h"
+#include "render/BrightestLight.h"
 
 using namespace Orvo;
 
@@ -72,6 +73,11 @@ void VelmarDynamicIndexedMeshInstance::RenderGeometry(Display* display, ViewPort
 {
     UpdateChunk(chunkCount_, chunks_, display ? display->GetCurrentFrame() : viewport.frame, 0);
     VelmarIndexedMeshInstance::RenderGeometry(display, viewport, matrix, lit);
+}
+
+const DisplayLight* VelmarDynamicIndexedMeshInstance::StrongestLight(const LightList* lights)
+{
+    return ChooseBrightestLight(lights, DisplayLight::Spot);
 }
 
 void VelmarDynamicIndexedMeshInstance::CloneChunk(uint32_t i)

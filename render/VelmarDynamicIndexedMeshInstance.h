@@ -44,6 +44,10 @@ public:
     virtual bool MergeSkinnedChunk(Orvo::GeometryChunk* chunk, uint32_t i, const VelmarInfluenceMesh* source,
                                    uint32_t sourceChunk);
 
+    // The spot light (kind 2) of `lights` with the largest diffuse r + g + b, the first winning ties; null
+    // when there is none.
+    static const Orvo::DisplayLight* StrongestLight(const Orvo::LightList* lights);
+
     // Rewrites the palette bytes of the vertices from `firstVertex` on: a byte b becomes remap[b / 3] x 3
     // while b / 3 names an entry of `remap`; the first byte that does not ends that vertex. False when the
     // chunk has no palette bytes or a slot would not fit a byte.

@@ -102,7 +102,8 @@ public:
     void MountAttachmentPoints(Orvo::ParticleStructure& instance) const;
     size_t GetMemorySize() const;
     // Writes the definition as an indexed mesh file: 0, or 1 when it has no chunks, holds bone influences
-    // or a skeleton (which this writer does not write), or the file cannot be written.
+    // that weigh vertices (which this writer does not write) or a skeleton deeper than the reader takes, or
+    // the file cannot be written. A skeleton whose bones weigh nothing is written (SKEL).
     int SaveIDXM(Orvo::File& file);
 
     // ---- the collision tree of the chunks' triangles ----

@@ -1,10 +1,17 @@
 // VelmarIndexedMeshInstance: set-up, copies, culling and drawing, copy on write, scale and bounds.
 #include "render/VelmarIndexedMeshInstance.h"
 
+#include "engine/Bitmap.h"
 #include "engine/Display.h"
+#include "engine/DisplayFormat.h"
 #include "engine/RenderKernel.h"
+#include "engine/SceneGraph.h"
+#include "engine/TextureFormat.h"
+#include "engine/TextureManager.h"
 #include "render/VelmarGeometryBaseResource.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 using namespace Orvo;
@@ -144,6 +151,9 @@ void VelmarIndexedMeshInstance::Cull(ViewPoint& viewPoint, const Matrix4& matrix
 {
     Particle::Cull(viewPoint, matrix);
     if (!(GetOpacity() > 0.0f)) return;
+    const int levels = viewPoint.CalcWantedMipLevelsForCull(*this, textureDetailBias_);
+    for (uint32_t i = 0; i < materials_.Count(); ++i)
+        if (materials_[i]) materials_[i]->Activate(levels);
     viewPoint.Add(this, matrix);
     StoreMatrix(viewPoint.GetViewPort(), matrix);
 }
@@ -166,6 +176,7 @@ Matrix4 VelmarIndexedMeshInstance::MatrixBelow(const Particle* particle, const M
 void VelmarIndexedMeshInstance::Render(Display* display, ViewPort& viewport, Matrix4& matrix)
 {
     ApplyScale(matrix);
+    MarkLightingIfLightsChanged();
     UpdateLighting(display, viewport, matrix, false);
     const uint32_t frame = display ? display->GetCurrentFrame() : viewport.frame;
     for (uint32_t i = 0; i < chunkCount_ && i < chunks_.Count(); ++i)
@@ -184,11 +195,24 @@ void VelmarIndexedMeshInstance::Render(Display* display, ViewPort& viewport, Mat
     }
 }
 
-void VelmarIndexedMeshInstance::RenderGeometry(Display* display, ViewPort&, const Matrix4&, bool)
+void VelmarIndexedMeshInstance::RenderGeometry(Display* display, ViewPort& viewport, const Matrix4& matrix, bool lit)
 {
+    if (display == nullptr) return;
+    Matrix4 view;
+    const bool hasView = lit && viewport.camera != nullptr;
+    if (hasView) view = viewport.camera->GetViewTransform().ToMatrix();
     for (uint32_t i = 0; i < chunkCount_ && i < chunks_.Count(); ++i)
-        if (GeometryChunk* chunk = chunks_[i].Get(); chunk && chunk->GetElementCount() != 0)
-            chunk->RenderGeometry(display);
+    {
+        GeometryChunk* chunk = chunks_[i].Get();
+        if (chunk == nullptr || chunk->GetElementCount() == 0) continue;
+        display->SetTransform(matrix);
+        VertexProgram* program = chunk->GetVertexProgram(0);
+        if (lit)
+            if (Material* material = GetMaterial(i))
+                material->SetLightingState(display, hasView ? &view : nullptr, chunk, program, GetDisplayLightList(),
+                                           matrix, GetOpacity(), true);
+        chunk->RenderGeometry(display, &viewport, program, true, 0);
+    }
 }
 
 void VelmarIndexedMeshInstance::UpdateLighting(Display* display, ViewPort& viewport, const Matrix4& matrix, bool force)
@@ -198,10 +222,32 @@ void VelmarIndexedMeshInstance::UpdateLighting(Display* display, ViewPort& viewp
     SetUpdateLighting(false);
 }
 
-void VelmarIndexedMeshInstance::CalculateLighting(Display*, ViewPort&, const Matrix4&, uint32_t, const ChunkArray&,
-                                                  const MaterialArray&)
+void VelmarIndexedMeshInstance::CalculateLighting(Display*, ViewPort&, const Matrix4& matrix, uint32_t,
+                                                  const ChunkArray&, const MaterialArray&)
 {
     ++lightingPasses_;
+    RenderKernel* kernel = resource_ ? resource_->GetRenderKernel() : nullptr;
+    if (kernel == nullptr) return;  // no scene to take lights from: the lights stay as they are
+    GatherLights(kernel->GetSceneGraph(), BoundsUnder(matrix));
+}
+
+void VelmarIndexedMeshInstance::MarkLightingIfLightsChanged()
+{
+    RenderKernel* kernel = resource_ ? resource_->GetRenderKernel() : nullptr;
+    if (kernel && !HasCurrentLightsOf(kernel->GetSceneGraph())) SetUpdateLighting(true);
+}
+
+Sphere VelmarIndexedMeshInstance::BoundsUnder(const Matrix4& matrix) const
+{
+    // The oriented box is unscaled: the matrix carries the instance's scale.
+    float stretch = 0.0f;
+    for (int r = 0; r < 3; ++r)
+        stretch = std::max(stretch, std::sqrt(matrix.m[r][0] * matrix.m[r][0] + matrix.m[r][1] * matrix.m[r][1] +
+                                              matrix.m[r][2] * matrix.m[r][2]));
+    Sphere sphere;
+    sphere.centre = matrix.TransformPoint(orientedBox_.GetCenter());
+    sphere.radius = orientedBox_.GetExtents().Length() * stretch;
+    return sphere;
 }
 
 void VelmarIndexedMeshInstance::SetOpacity(float opacity)
@@ -328,6 +374,43 @@ void VelmarIndexedMeshInstance::CollectFootprint(std::vector<Vector2>& out, cons
             out.emplace_back(t.x + offset.x, t.y + offset.y);
         }
     }
+}
+
+// ---- new textures ----
+
+bool VelmarIndexedMeshInstance::ReplaceTextureFromFile(Display* display, ViewPort& viewport, uint32_t material,
+                                                       uint32_t texture, std::string_view file)
+{
+    String reason;
+    const std::unique_ptr<Bitmap> bitmap = Bitmap::Load(file, reason);
+    if (!bitmap) return false;
+    return ReplaceTexture(display, viewport, material, texture, *bitmap);
+}
+
+bool VelmarIndexedMeshInstance::ReplaceTexture(Display* display, ViewPort&, uint32_t material, uint32_t texture,
+                                               const Bitmap& bitmap)
+{
+    Material* m = GetMaterial(material);
+    if (m == nullptr || texture > uint32_t(INT32_MAX)) return false;
+    DisplayTexture* target = m->GetTexture(int(texture));
+    if (target == nullptr) return false;
+    DisplayFormat format;
+    switch (bitmap.GetFormat())
+    {
+    case Bitmap::FormatRGB24: format.Set(DFormatRGB888); break;
+    case Bitmap::FormatARGB32: format.Set(DFormatARGB8888); break;
+    case Bitmap::FormatXRGB32: format.Set(DFormatXRGB8888); break;
+    case Bitmap::FormatGrey8: format.Set(DFormatL8); break;
+    default: return false;
+    }
+    if (target->IsShared())
+    {
+        // A built-in texture stands in for the missing maps of every material: this one takes its own.
+        if (m->DuplicateTexture(int(texture)) != Material::ResultOk) return false;
+        target = m->GetTexture(int(texture));
+        if (target == nullptr || target->IsShared()) return false;
+    }
+    return target->RebuildFromBitmap(display, bitmap, format);
 }
 
 // ---- the progressive instance ----

@@ -6,9 +6,13 @@
 // chunks or materials that this instance changes (copy on write; a chunk flagged per-instance, 0x1000,
 // is never shared between instances).
 //
-// Per frame the engine culls the instance (it queues itself on the view point when it is visible) and
-// renders it (each chunk with elements goes to its material, with the instance's matrix, or with the
-// matrix of the bone the chunk follows when that bone was culled in this frame).
+// Per frame the engine culls the instance (while its opacity is above 0 it asks its materials for the
+// texture levels its distance wants, ViewPoint::CalcWantedMipLevelsForCull, and queues itself on the view
+// point) and renders it (each chunk with elements goes to its material, with the instance's matrix, or
+// with the matrix of the bone the chunk follows when that bone was culled in this frame). Its lighting,
+// when marked to be worked out again (and whenever the scene's lights were added to or removed since),
+// gathers the lights of its render kernel's scene graph that reach it (LightTarget::GatherLights); the
+// materials draw with those.
 //
 // Type ids (GetID): 17 indexed, 18 dynamic, 19 progressive, 20 dynamic progressive, 21 LOD, 22 dynamic LOD.
 #include "engine/AutoReference.h"
@@ -21,8 +25,12 @@
 #include "render/VelmarIndexedMeshDefinition.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
+namespace Orvo {
+class Bitmap;
+}
 class VelmarGeometryBaseResource;
 
 class VelmarIndexedMeshInstance : public Orvo::ParticleStructure,
@@ -81,8 +89,23 @@ public:
     // The particle's bounding box from the oriented box (scaled when the instance is).
     virtual void UpdateBoundingVolume();
 
+    // ---- new textures ----
+    // Texture `texture` of material `material` rebuilt from an image file (PNG, JPEG, TGA or BMP); false
+    // when the file cannot be read, or as ReplaceTexture.
+    virtual bool ReplaceTextureFromFile(Orvo::Display* display, Orvo::ViewPort& viewport, uint32_t material,
+                                        uint32_t texture, std::string_view file);
+    // Texture `texture` of material `material` rebuilt from `bitmap`: pixel formats 1, 2, 3 and 4 give
+    // display formats 5, 1, 3 and 8. False when there is no such material or texture, or for any other
+    // pixel format. The texture changes for all that share it (the instances of the mesh, materials
+    // duplicated from this one); one instance's own takes CloneMaterial and the material's DuplicateTexture
+    // first. A built-in shared texture is never rebuilt: the material is given its own copy of it first.
+    virtual bool ReplaceTexture(Orvo::Display* display, Orvo::ViewPort& viewport, uint32_t material, uint32_t texture,
+                                const Orvo::Bitmap& bitmap);
+
     // ---- drawing and lighting ----
-    // Draws every chunk with elements directly (no material caching).
+    // Draws every chunk with elements directly (no material caching): the matrix to the display, when
+    // lit the material's lighting state (the camera's view, the instance's lights and opacity), then the
+    // chunk with its own vertex program.
     virtual void RenderGeometry(Orvo::Display* display, Orvo::ViewPort& viewport, const Orvo::Matrix4& matrix,
                                 bool lit);
     // True when the instance was not culled in the viewport's frame.
@@ -125,9 +148,15 @@ protected:
     void TakeDefinition(VelmarIndexedMeshDefinition* definition);
     // Step 5 of the set-up: every per-instance chunk becomes this instance's own, with its own arrays.
     void ClonePerInstanceChunks();
-    // The light pass over a set of chunks (the engine's light-target work; here it only counts).
+    // The light pass over a set of chunks: the lights of the render kernel's scene graph that reach the
+    // instance drawn with `matrix` become its lights (kept as they are without a render kernel).
     virtual void CalculateLighting(Orvo::Display* display, Orvo::ViewPort& viewport, const Orvo::Matrix4& matrix,
                                    uint32_t count, const ChunkArray& chunks, const MaterialArray& materials);
+    // Marks the lighting to be worked out again when lights were added to or removed from the scene since
+    // the instance gathered them (a light removed may be gone by the time the materials would read it).
+    void MarkLightingIfLightsChanged();
+    // The sphere around the instance's oriented box when drawn with `matrix`.
+    Orvo::Sphere BoundsUnder(const Orvo::Matrix4& matrix) const;
     // Scales rows 0 to 2 of a matrix by the scale when it is active.
     void ApplyScale(Orvo::Matrix4& matrix) const;
     // The matrix of a particle below this instance: its frame chained up to the instance, then `matrix`.

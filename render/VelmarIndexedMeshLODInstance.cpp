@@ -200,7 +200,10 @@ void VelmarIndexedMeshLODInstance::Cull(ViewPoint& viewPoint, const Matrix4& mat
 void VelmarIndexedMeshLODInstance::Render(Display* display, ViewPort& viewport, Matrix4& matrix)
 {
     ApplyScale(matrix);
-    CalculateLevelLighting(display, viewport, matrix, drawLevel_, false);
+    MarkLightingIfLightsChanged();
+    // The selector's level is lit (for a locked instance it may not be the one drawn; the lights gathered
+    // are the instance's, whichever level gathered them).
+    CalculateLevelLighting(display, viewport, matrix, GetCurrentIndex(), false);
     RenderLevel(display, viewport, matrix, drawLevel_);
 }
 
@@ -383,7 +386,8 @@ void VelmarDynamicIndexedMeshLODInstance::UpdateAnimation(uint32_t frame)
         }
     if ((animationFlags_ & (kRefreshSkinning | kBeyondAnimation)) == 0) return;
     animationFlags_ &= uint8_t(~kRefreshSkinning);
-    // The drawn level is the one skinned (a locked level may differ from the selector's choice).
+    // The drawn level is skinned with its own influences: for a locked instance the selector's level may
+    // be another, whose influences name other chunks and vertices.
     if (drawLevel_ < levels_.size())
         UpdateChunk(levels_[drawLevel_].chunkCount, levels_[drawLevel_].chunks, frame, drawLevel_);
     for (uint32_t level : animatedLevels_)

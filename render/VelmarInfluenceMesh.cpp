@@ -1,6 +1,7 @@
 #include "render/VelmarInfluenceMesh.h"
 
 #include "engine/Particle.h"
+#include "engine/ScaledBone.h"
 #include "engine/Transformation.h"
 #include "render/VelmarIndexedMeshLODDefinition.h"
 
@@ -63,6 +64,14 @@ Matrix4 Inverse(const Matrix4& m)
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) out.m[r][c] = float(a[r][c + 4]);
     return out;
+}
+
+// The scale of a bone particle of type 23 whose scale is not disabled; null for every other particle.
+const Vector3* BoneScale(const Particle* particle)
+{
+    if (particle == nullptr || particle->GetID() != ScaledBone::kTypeId) return nullptr;
+    const auto* bone = dynamic_cast<const ScaledBone*>(particle);
+    return bone && bone->GetScaleDisabled() == 0 ? &bone->GetScale() : nullptr;
 }
 
 Matrix4 BoneMatrix(const Quaternion& q, const Vector3& p, const Matrix4& parent)
@@ -273,7 +282,12 @@ void VelmarInfluenceMesh::UpdateChunk(uint32_t count, const ChunkArray& chunks, 
             Vector3 p;
             LocalFrame(b, q, p);
             global[bone] = BoneMatrix(q, p, parent >= 0 ? global[size_t(parent)] : Matrix4());
-            b.current = b.inverseBind * global[bone];
+            // The children take the unscaled frame; the bone's own axes are scaled.
+            Matrix4 scaled = global[bone];
+            if (const Vector3* scale = BoneScale(b.particle))
+                for (int r = 0; r < 3; ++r)
+                    for (int c = 0; c < 4; ++c) scaled.m[r][c] *= (*scale)[r];
+            b.current = b.inverseBind * scaled;
         }
         return;
     }
@@ -285,6 +299,13 @@ void VelmarInfluenceMesh::UpdateChunk(uint32_t count, const ChunkArray& chunks, 
         LocalFrame(b, local.orientation, local.position);
         frames[bone] = parent >= 0 ? local.Within(frames[size_t(parent)]) : local;
         if (set >= b.entries.size()) continue;
+        // The frame's rotation rows, scaled by a scaled bone's scale (its own axes stretch, its children's
+        // frames do not).
+        Matrix3 rows = frames[bone].orientation.ToMatrix();
+        if (const Vector3* scale = BoneScale(b.particle))
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) rows.m[r][c] *= (*scale)[r];
+        const Vector3& origin = frames[bone].position;
         for (const Group& g : b.entries[set].groups)
         {
             GeometryChunk* chunk = g.chunk < count && g.chunk < chunks.Count() ? chunks[g.chunk].Get() : nullptr;
@@ -294,7 +315,7 @@ void VelmarInfluenceMesh::UpdateChunk(uint32_t count, const ChunkArray& chunks, 
             {
                 if (i.vertex >= chunk->GetNumVertices()) continue;
                 float* at = reinterpret_cast<float*>(p.address + size_t(i.vertex) * p.stride);
-                const Vector3 moved = frames[bone].Apply(i.offset) * i.weight;
+                const Vector3 moved = (rows.Transform(i.offset) + origin) * i.weight;
                 at[0] += moved.x;
                 at[1] += moved.y;
                 at[2] += moved.z;

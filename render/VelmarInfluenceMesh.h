@@ -9,6 +9,9 @@
 //   software: the positions of the influenced vertices are rebuilt as the weighted sum of each bone's
 //             frame applied to the vertex's offset in that bone's space. Vertices no bone influences, and
 //             chunks no bone influences, keep their positions.
+// A bone whose particle is a scaled bone (Orvo::ScaledBone, type 23) with its scale enabled scales the
+// vertices it weighs along its own axes, on both paths; its children follow the unscaled bone.
+//
 // An update of a set happens once per token (the frame number): the same non-zero token again does
 // nothing, token 0 always updates.
 //

@@ -4,10 +4,9 @@
 #include "assetdb/VADRequests.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
+#include "platform/FolderWalk.h"
 
 #include <algorithm>
-#include <dirent.h>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -28,41 +27,43 @@ struct WalkState
 
 // One listing of a folder: whether it holds a configuration file ("config.txt" or "config.chump" in any
 // case, a regular file or a link to one), and its sub-folders (links to folders too), sorted by name.
-bool ListFolder(const std::string& dir, bool& holdsConfig, std::vector<std::string>& folders)
+bool ListFolder(const Platform::Folder& dir, bool& holdsConfig, std::vector<Platform::FolderEntry>& folders)
 {
     holdsConfig = false;
     folders.clear();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return false;
-    const int fd = ::dirfd(d);
-    while (dirent* e = ::readdir(d))
+    std::vector<Platform::FolderEntry> entries;
+    if (!dir.List(entries)) return false;
+    for (Platform::FolderEntry& e : entries)
     {
-        const std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        unsigned char type = e->d_type;
-        if (type == DT_LNK || type == DT_UNKNOWN)
-        {
-            struct stat st;
-            type = ::fstatat(fd, e->d_name, &st, 0) != 0 ? DT_UNKNOWN
-                   : S_ISDIR(st.st_mode)                 ? DT_DIR
-                   : S_ISREG(st.st_mode)                 ? DT_REG
-                                                         : DT_UNKNOWN;
-        }
-        if (type == DT_REG && (Orvo::EqualsNoCase(n, "config.txt") || Orvo::EqualsNoCase(n, "config.chump")))
+        struct stat st;
+        const bool linked = e.type == Platform::EntryType::kOther && ::fstatat(dir.Fd(), e.name.c_str(), &st, 0) == 0;
+        const bool file = e.type == Platform::EntryType::kFile || (linked && S_ISREG(st.st_mode));
+        if (file && (Orvo::EqualsNoCase(e.name, "config.txt") || Orvo::EqualsNoCase(e.name, "config.chump")))
             holdsConfig = true;
-        else if (type == DT_DIR)
-            folders.emplace_back(n);
+        else if (e.type == Platform::EntryType::kFolder || (linked && S_ISDIR(st.st_mode)))
+            folders.push_back(std::move(e));
     }
-    ::closedir(d);
-    if (!holdsConfig) std::sort(folders.begin(), folders.end());
     return true;
 }
 
-// `folder` is the path as handed on, `dir` the same folder on disk.
-uint32_t Walk(const Orvo::File::Path& folder, const std::string& dir, WalkState& s, int depth)
+// Opens a sub-folder found by ListFolder by descriptor: a link to a folder is followed only where no other
+// user can have put it (a link another user made or swapped in is named on the log and left out), so that
+// whatever is handed to the daemon lies where the user's own folders lead.
+bool OpenSubFolder(const Platform::Folder& dir, const Platform::FolderEntry& e, const Orvo::File::Path& path,
+                   ResultsLog& log, Platform::Folder& sub)
+{
+    if (e.type == Platform::EntryType::kFolder && sub.OpenSub(dir, e.name)) return true;
+    std::string why;
+    if (sub.OpenFrom(dir, e.name, &why)) return true;
+    log.PostResultF(kResultWarning, "Folder not searched: %s: %s", path.c_str(), why.c_str());
+    return false;
+}
+
+// `folder` is the path as handed on, `dir` the same folder, open.
+uint32_t Walk(const Orvo::File::Path& folder, const Platform::Folder& dir, WalkState& s, int depth)
 {
     bool holdsConfig;
-    std::vector<std::string> folders;
+    std::vector<Platform::FolderEntry> folders;
     if (!ListFolder(dir, holdsConfig, folders)) return 0;
     if (holdsConfig)
     {
@@ -75,11 +76,12 @@ uint32_t Walk(const Orvo::File::Path& folder, const std::string& dir, WalkState&
         return 0;
     }
     uint32_t count = 0;
-    for (const std::string& name : folders)
+    for (const Platform::FolderEntry& e : folders)
     {
         Orvo::File::Path child(folder);
-        child.AddPath(name);
-        count += Walk(child, dir + "/" + name, s, depth + 1);
+        child.AddPath(e.name);
+        Platform::Folder sub;
+        if (OpenSubFolder(dir, e, child, s.log, sub)) count += Walk(child, sub, s, depth + 1);
         if (s.cancel && s.cancel->stop.load()) break;
     }
     return count;
@@ -90,8 +92,18 @@ uint32_t WalkTree(const Orvo::File::Path& folder, ResultsLog& log, const Install
 {
     std::string dir;
     if (folder.IsEmpty() || !Orvo::File::Resolve(folder.View(), dir)) return 0;
+    Platform::Folder top;
+    std::string why;
+    if (!top.Open(dir, &why))
+    {
+        // A folder that is there, reached through a link another user can change: say why it was not searched.
+        struct stat st;
+        if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            log.PostResultF(kResultWarning, "Folder not searched: %s", why.c_str());
+        return 0;
+    }
     WalkState s{log, cancel, found, context};
-    return Walk(folder, dir, s, 0);
+    return Walk(folder, top, s, 0);
 }
 
 struct HandOverEach

@@ -144,11 +144,6 @@ public:
     // --- meshes ---
     bool MeshFailed() const { return meshFailure_; }
     void SetMeshFailure(bool failed) { meshFailure_ = failed; }
-    // Set by a mesh source that loaded an animation it could check only for its file: the asset's
-    // results then say that its animations were not checked against their meshes. Cleared after each
-    // configuration, with the mesh failure.
-    bool AnimationsNotChecked() const { return animationsNotChecked_; }
-    void SetAnimationsNotChecked(bool notChecked) { animationsNotChecked_ = notChecked; }
     // Loads a mesh or animation file for a container through the registered mesh source; null when
     // nothing was loaded (always, while no source is registered).
     ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner);
@@ -206,7 +201,6 @@ private:
     bool firstUse_ = false;
     bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone
     bool meshFailure_ = false;
-    bool animationsNotChecked_ = false;
     bool meshAsset_ = false;
     bool installedSource_ = false;
     bool hasKUID_ = false;

@@ -62,7 +62,6 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
 {
     std::lock_guard<std::recursive_mutex> hold(ValidationLock());
     DataManager* manager = DataManager::Instance();
-    manager->SetAnimationsNotChecked(false);
     Counts before = CountsOf(log);
     bool passed = CheckAssetHead(sourceName, configPath, log, &root);
     RequireReason(passed, before, log);
@@ -72,14 +71,10 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
         passed = ValidateContainerAndPost(root, log);
         RequireReason(passed, before, log);
     }
-    // Not a finding about the asset, but the user must not take its silence for a verdict on its animations.
-    if (manager->AnimationsNotChecked())
-        log.PostResult(kResultMessage,
-                       VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), manager->GetAssetKUID())),
-                       InterfaceTextDB::GetString("$tet_mesh_animations_unchecked").View());
     manager->PurgeLoadedMeshes();
     manager->SetMeshFailure(false);
-    manager->SetAnimationsNotChecked(false);
+    // The flag belongs to the configuration that set it (the driver clears it before an asset as well).
+    manager->SetMeshAsset(false);
     return passed;
 }
 

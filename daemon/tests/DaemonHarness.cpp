@@ -1,6 +1,7 @@
 #include "DaemonHarness.h"
 
 #include "assetdb/VADClient.h"
+#include "assetdb/VADDiscovery.h"
 #include "assetdb/VADFrameIO.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
@@ -34,6 +35,10 @@ TestInstallation::~TestInstallation()
 {
     if (pid_ > 0 && Platform::IsProcessAlive(pid_)) KillDaemon();
     Platform::SharedMemoryBlock::Unlink(blockName_);
+    // A private block of a daemon that was killed is left behind with its record.
+    uint32_t pid = 0;
+    std::string recorded;
+    if (VADReadDiscoveryRecord(root_, pid, recorded)) Platform::SharedMemoryBlock::RemoveOwn(recorded);
     std::error_code ec;
     fs::remove_all(root_, ec);
 }
@@ -53,13 +58,7 @@ int TestInstallation::StartDaemonReady(unsigned idleSeconds, const std::vector<s
     return WaitForState(VAD_STATE_READY, 20000) ? pid_ : 0;
 }
 
-bool TestInstallation::ReadBlock(VADDiscoveryBlock& out) const
-{
-    Platform::SharedMemoryBlock b;
-    if (!b.Open(blockName_, false)) return false;
-    uint8_t raw[kVADDiscoveryBlockSize];
-    return b.Read(0, raw, sizeof raw) && VADDecodeDiscoveryBlock(raw, out);
-}
+bool TestInstallation::ReadBlock(VADDiscoveryBlock& out) const { return VADFindDiscoveryBlock(root_, out); }
 
 bool TestInstallation::WaitForState(uint32_t state, unsigned timeoutMs)
 {

@@ -390,6 +390,46 @@ TEST(DaemonRecords, TheScanReadsAFolderAsTheGeneralPathDoes)
     }
 }
 
+TEST(DaemonRecords, AFolderToInstallIsReadOnlyFromWhatIsOpened)
+{
+    // The configuration of a folder to install or commit is chosen as the scan chooses it, but read only when
+    // it is a regular file when opened, and the folder itself must not be a link.
+    TempDir d;
+    WriteFile(d.path + "/both/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
+    WriteChump(d.path + "/both/Config.Chump", KUID(1, 3, 0), "chump");
+    WriteFile(d.path + "/secret.txt", "kuid <kuid:1:9>\nusername \"secret\"\n");
+    fs::create_directories(d.path + "/linked");
+    fs::create_symlink(d.path + "/secret.txt", d.path + "/linked/config.txt");
+    fs::create_directory_symlink(d.path + "/both", d.path + "/alias");
+    WriteFile(d.path + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
+    AssetConfigFiles configs;
+    AssetRecord rec;
+    std::string reason;
+    ASSERT_TRUE(ReadSourceAssetConfig(d.path + "/both", configs, rec, &reason)) << reason;
+    EXPECT_EQ(rec.kuid, KUID(1, 3, 0));
+    EXPECT_EQ(configs.path, ListAssetConfigs(d.path + "/both").path);
+    EXPECT_TRUE(configs.regular);
+    EXPECT_EQ(configs.unusedText, d.path + "/both/config.txt");
+
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/linked", configs, rec, &reason));
+    EXPECT_EQ(reason, "'" + d.path + "/linked/config.txt' is a symbolic link or special file; it was not read");
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/alias", configs, rec, &reason));
+    EXPECT_NE(reason.find("symbolic link"), std::string::npos) << reason;
+    // A text that does not parse names its line, as the scan's reading does.
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/broken", configs, rec, &reason));
+    std::string general;
+    ReadAssetConfigAt(d.path + "/broken/config.txt", rec, &general);
+    EXPECT_EQ(reason, general);
+
+    // Handing files over gives the copy a second name of exactly the file that was opened.
+    WriteFile(d.path + "/hand/f.bin", "data");
+    uint64_t bytes = 0;
+    ASSERT_TRUE(CopyFolderTree(d.path + "/hand", d.path + "/handed", nullptr, nullptr, &bytes, true));
+    EXPECT_TRUE(fs::equivalent(d.path + "/hand/f.bin", d.path + "/handed/f.bin"));
+    EXPECT_EQ(bytes, 4u);
+    EXPECT_FALSE(CopyFolderTree(d.path + "/alias", d.path + "/x"));
+}
+
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;

@@ -3,6 +3,7 @@
 #include "DaemonHarness.h"
 
 #include "assetdb/VADClient.h"
+#include "assetdb/VADDiscovery.h"
 #include "daemon/DaemonLog.h"
 #include "platform/SharedMemory.h"
 
@@ -148,7 +149,7 @@ TEST_F(DaemonSecurityTest, AnotherUserCanNeitherReadTheTokenNorFillTheDaemon)
     EXPECT_TRUE(VADClientConnected());
 }
 
-TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsed)
+TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsedTheDaemonPublishesPrivately)
 {
     RequireRoot();
     std::string posix = BlockName(inst);
@@ -158,18 +159,99 @@ TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsed)
                   return fd >= 0 && fchmod(fd, 0666) == 0 && ftruncate(fd, kVADDiscoveryBlockSize) == 0 ? 0 : 1;
               }),
               0);
+    // The daemon starts all the same, under a private name, and its clients find it there.
     inst.StartDaemon();
-    EXPECT_EQ(inst.WaitDaemonExit(20000), 2);  // refused to start rather than hand out its token
+    ASSERT_TRUE(inst.WaitForState(VAD_STATE_READY, 20000));
+    EXPECT_TRUE(Open());
+    VADDiscoveryBlock block;
+    std::string name;
+    ASSERT_TRUE(VADFindDiscoveryBlock(inst.Root(), block, &name));
+    EXPECT_TRUE(VADIsPrivateDiscoveryName(static_cast<uint32_t>(geteuid()), name)) << name;
+    EXPECT_EQ(static_cast<int>(block.pid), inst.DaemonPid());
+    // It never wrote into the planted block, and the other user can read neither its block nor its record.
     int fd = shm_open(posix.c_str(), O_RDONLY, 0);
     ASSERT_GE(fd, 0);
     uint8_t raw[kVADDiscoveryBlockSize] = {};
     EXPECT_EQ(pread(fd, raw, sizeof raw, 0), static_cast<ssize_t>(sizeof raw));
     close(fd);
     EXPECT_EQ(std::count(raw, raw + sizeof raw, 0), static_cast<long>(sizeof raw)) << "the daemon wrote into it";
-    // Nor does a client take it for a daemon.
-    EXPECT_FALSE(Open());
+    const std::string record = inst.Path(std::string(kVADDiscoveryRecordFolder) + "/" + kVADDiscoveryRecordName);
+    struct stat st
+    {};
+    ASSERT_EQ(stat(record.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(RunAsNobody([&] { return shm_open(name.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
+    EXPECT_EQ(RunAsNobody([&] { return open(record.c_str(), O_RDONLY) < 0 ? 0 : 1; }), 0);
+
+    // Killed, it leaves its record and block; the next daemon takes them away and publishes anew.
+    inst.KillDaemon();
+    EXPECT_FALSE(VADFindDiscoveryBlock(inst.Root(), block)) << "a record whose process is dead counts as absent";
+    inst.StartDaemon();
+    ASSERT_TRUE(inst.WaitForState(VAD_STATE_READY, 20000));
+    std::string again;
+    ASSERT_TRUE(VADFindDiscoveryBlock(inst.Root(), block, &again));
+    EXPECT_NE(again, name);
+    EXPECT_FALSE(Platform::SharedMemoryBlock::Exists(name));
+
+    // Closed, it removes both; with the name free again the usual one is used.
+    VADCloseDaemon(0);
+    EXPECT_EQ(inst.WaitDaemonExit(20000), 0);
+    EXPECT_FALSE(Platform::SharedMemoryBlock::Exists(again));
+    EXPECT_FALSE(fs::exists(record));
     shm_unlink(posix.c_str());
     StartAndOpen();
+    ASSERT_TRUE(VADFindDiscoveryBlock(inst.Root(), block, &name));
+    EXPECT_EQ(name, posix);
+}
+
+TEST_F(DaemonSecurityTest, OnlyAnOwnerOnlyRecordOfALiveDaemonIsFollowed)
+{
+    // Hand-made records: each is refused, so the client finds no daemon.
+    const std::string folder = inst.Path(kVADDiscoveryRecordFolder);
+    fs::create_directories(folder);
+    const std::string record = folder + "/" + kVADDiscoveryRecordName;
+    const uint32_t uid = static_cast<uint32_t>(geteuid());
+    const std::string name = VADPrivateDiscoveryName(uid);
+    Platform::SharedMemoryBlock shm;
+    ASSERT_TRUE(shm.Create(name, kVADDiscoveryBlockSize));
+    VADDiscoveryBlock b;
+    b.pid = static_cast<uint32_t>(getpid());
+    b.state = VAD_STATE_READY;
+    uint8_t raw[kVADDiscoveryBlockSize];
+    VADEncodeDiscoveryBlock(b, raw);
+    ASSERT_TRUE(shm.Write(0, raw, sizeof raw));
+    const std::string self = std::to_string(getpid());
+    const struct
+    {
+        std::string text;
+        unsigned mode;
+        bool found;
+    } kCases[] = {
+        {self + " " + name + "\n", 0600, true},
+        {self + " " + name + "\n", 0644, false},                                 // readable by others
+        {"999999 " + name + "\n", 0600, false},                                  // another (dead) process
+        {self + " /vaddaemon-" + std::to_string(uid) + "-0123\n", 0600, false},  // not a private name
+        {self + " " + name + " more\n", 0600, false},
+    };
+    for (const auto& c : kCases)
+    {
+        fs::remove(record);
+        WriteFile(record, c.text);
+        ASSERT_EQ(chmod(record.c_str(), c.mode), 0);
+        VADDiscoveryBlock found;
+        EXPECT_EQ(VADFindDiscoveryBlock(inst.Root(), found), c.found) << c.text << " " << c.mode;
+    }
+    // A record reached through a folder another user could change is not read either.
+    fs::remove(record);
+    ASSERT_TRUE(VADWriteDiscoveryRecord(inst.Root(), b.pid, name));
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    VADDiscoveryBlock found;
+    EXPECT_FALSE(VADFindDiscoveryBlock(inst.Root(), found));
+    EXPECT_FALSE(VADWriteDiscoveryRecord(inst.Root(), b.pid, name));
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    EXPECT_TRUE(VADFindDiscoveryBlock(inst.Root(), found));
+    shm.Close();
+    Platform::SharedMemoryBlock::Unlink(name);
 }
 
 TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)

@@ -229,5 +229,35 @@ TEST(BitmapTest, ScalingAndCopying)
     EXPECT_EQ(std::vector<int>(x.Row(1) + 4, x.Row(1) + 8), (std::vector<int>{1, 2, 3, 255}));
     EXPECT_EQ(x.Row(0)[0], 0);
     EXPECT_FALSE(Bitmap().Init(0, 4, 0, Bitmap::FormatARGB32, nullptr, 0));
-    EXPECT_FALSE(Bitmap().Init(4, 4, 0, 4, nullptr, 0));
+    EXPECT_FALSE(Bitmap().Init(4, 4, 0, 6, nullptr, 0));  // no such pixel format
+}
+
+TEST(BitmapTest, GreyImagesCopyScaleAndSaveAsColour)
+{
+    Bitmap grey(2, 1, Bitmap::FormatGrey8);
+    ASSERT_TRUE(grey.IsValid());
+    EXPECT_EQ(grey.GetPitch(), 2u);
+    grey.Row(0)[0] = 40;
+    grey.Row(0)[1] = 200;
+    // Grey into colour: equal blue, green and red, opaque.
+    Bitmap argb(2, 1, Bitmap::FormatARGB32);
+    ASSERT_TRUE(argb.CopyImage(grey, 0, 0));
+    EXPECT_EQ(std::vector<int>(argb.Row(0), argb.Row(0) + 8), (std::vector<int>{40, 40, 40, 255, 200, 200, 200, 255}));
+    // Colour into grey by luminance: pure blue, green and red, and white.
+    Bitmap colours(4, 1, Bitmap::FormatRGB24), back(4, 1, Bitmap::FormatGrey8);
+    std::memcpy(colours.GetData(), "\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12);
+    ASSERT_TRUE(back.CopyImage(colours, 0, 0));
+    EXPECT_EQ(std::vector<int>(back.Row(0), back.Row(0) + 4), (std::vector<int>{29, 149, 77, 255}));
+    auto half = grey.Scale(1, 1);
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->GetFormat(), uint32_t(Bitmap::FormatGrey8));
+    EXPECT_EQ(half->Row(0)[0], 120);
+    // Saved as colour; read back as format 3 with the grey in every channel.
+    ScratchFolder folder;
+    ASSERT_TRUE(grey.Save(folder / "grey.png"));
+    Orvo::String reason;
+    auto loaded = Bitmap::Load(folder / "grey.png", reason);
+    ASSERT_TRUE(loaded) << reason.c_str();
+    EXPECT_EQ(loaded->GetFormat(), uint32_t(Bitmap::FormatXRGB32));
+    EXPECT_EQ(std::vector<int>(loaded->Row(0) + 4, loaded->Row(0) + 7), (std::vector<int>{200, 200, 200}));
 }

@@ -1,5 +1,6 @@
 #include "render/fuzz/MeshFuzzTargets.h"
 
+#include "engine/Animation.h"
 #include "engine/ConfigParser.h"
 #include "engine/Display.h"
 #include "engine/File.h"
@@ -157,7 +158,7 @@ std::string Saved(VelmarIndexedMeshLODDefinition& def, const std::string& path)
 
 const std::vector<std::string>& MeshFuzzTargetNames()
 {
-    static const std::vector<std::string> names{"idxm", "pm", "lodm", "lodtxt", "imtxt"};
+    static const std::vector<std::string> names{"idxm", "pm", "lodm", "lodtxt", "imtxt", "kin"};
     return names;
 }
 
@@ -216,6 +217,19 @@ int RunMeshFuzzTarget(const std::string& target, const uint8_t* data, size_t siz
         const int r = def.LoadFromGeometryConfig(&c.display, &c.manager, c.resource, *parser.GetRoot(), colour);
         if (r == 0 && def.CheckChunks(&c.display) != 0) std::abort();
         return r;
+    }
+    if (target == "kin")
+    {
+        // An accepted animation keeps the form's rules and is written back byte for byte.
+        Animation animation;
+        std::string reason;
+        if (!animation.Read(data, size, reason)) return reason.empty() ? -1 : 3;
+        if (!animation.Check().empty() || !animation.Save(c.folder + "/saved.kin")) std::abort();
+        std::string written;
+        if (!File::ReadFile(c.folder + "/saved.kin", written) ||
+            written != std::string_view(reinterpret_cast<const char*>(data), size))
+            std::abort();
+        return 0;
     }
     return -1;
 }

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Builds the mesh readers as libFuzzer programs (clang, with the address and undefined-behaviour
-# sanitizers) and fuzzes each for a while, starting from the corpus kept here. New inputs go to a
+# Builds the mesh readers and the engine's animation reader as libFuzzer programs (clang, with the
+# address and undefined-behaviour sanitizers) and fuzzes each for a while, starting from the corpus kept here. New inputs go to a
 # working corpus under the build folder, so the corpus in the tree stays small; to keep a finding, copy
 # the reproducer into fuzz/corpus/<target>/ (the corpus test replays it from then on).
 #
-#   render/fuzz/run-fuzzers.sh [seconds per target = 180] [targets... = idxm pm lodm lodtxt imtxt]
+#   render/fuzz/run-fuzzers.sh [seconds per target = 180] [targets... = idxm pm lodm lodtxt imtxt kin]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 seconds="${1:-180}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(idxm pm lodm lodtxt imtxt)
+[ ${#targets[@]} -gt 0 ] || targets=(idxm pm lodm lodtxt imtxt kin)
 command -v clang++ >/dev/null || { echo "clang++ is needed (Debian: clang)" >&2; exit 1; }
 out="$root/build/fuzz"
 mkdir -p "$out"

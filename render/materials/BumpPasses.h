@@ -1,7 +1,8 @@
 #pragma once
 // The two-pass lighting the bump and ground-base materials share: a first pass lit by the ambient light
 // and the brightest parallel light, then an additive pass for the brightest spot light. "Brightest" is
-// the largest diffuse red + green + blue; the first of equally bright lights wins.
+// the largest diffuse red + green + blue; the first of equally bright lights wins (ChooseBrightestLight,
+// render/BrightestLight.h).
 //
 // Constants are given in the chunk's own space: with the chunk's transform T (object to view) and the
 // camera's view transform V, M = V x T^-1 carries a direction by its 3 x 3 part and a point by the whole
@@ -14,6 +15,7 @@
 #include "engine/TextureCombiner.h"
 #include "engine/Vector.h"
 #include "engine/VertexProgram.h"
+#include "render/BrightestLight.h"
 
 #include <cstdint>
 
@@ -23,9 +25,6 @@ class GeometryChunk;
 struct ViewPort;
 }  // namespace Orvo
 
-// The light of `kind` with the largest diffuse r + g + b (the first wins ties); null without a list or
-// such a light.
-const Orvo::DisplayLight* ChooseBrightestLight(const Orvo::LightList* lights, int kind);
 // The display's ambient colour plus the ambient colour of every parallel and ambient light (all four
 // components).
 Orvo::Color AmbientSum(const Orvo::Display* display, const Orvo::LightList* lights);

@@ -1,8 +1,10 @@
-// The point map, the step arrays, the colour and vector helpers and the load result names.
+// The point map, the step arrays, the colour and vector helpers, the load result names and the debug
+// viewport's lines.
 #include "render/ColourVector.h"
 #include "render/MeshLoadResult.h"
 #include "render/PointMap.h"
 #include "render/StepArray.h"
+#include "render/VLDebugVp.h"
 
 #include <gtest/gtest.h>
 
@@ -107,4 +109,20 @@ TEST(MeshHelpers, ColoursVectorsAndResultsOutOfRange)
         EXPECT_NEAR(VectorLength(Vector3(s, 0, 0)), s, s * 1e-5f) << s;
     EXPECT_STREQ(MeshLoadResultName(-1), "");  // out of range: no read past the table
     EXPECT_STREQ(MeshLoadResultText(10), "");
+}
+
+TEST(DebugViewport, ALineIsTwoPointsOfOnePrimitive)
+{
+    struct Seen : VLDebugVp
+    {
+        void DrawPrimitives(uint32_t kind, const float* points, uint32_t flags, uint32_t count, uint32_t stride,
+                            uint32_t colour) override
+        {
+            got = {float(kind), float(flags), float(count), float(stride), float(colour & 0xFF)};
+            got.insert(got.end(), points, points + 6);
+        }
+        std::vector<float> got;
+    } viewport;
+    viewport.DrawLine({1, 2, 3}, {4, 5, 6}, 0xFF000007u);
+    EXPECT_EQ(viewport.got, (std::vector<float>{0, float(0x10000), 2, 2, 7, 1, 2, 3, 4, 5, 6}));
 }

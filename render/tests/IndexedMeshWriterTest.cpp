@@ -1,6 +1,7 @@
 // The indexed mesh writer: a file in the layout it writes comes back byte for byte; a text description
 // saved and read again keeps its chunks and points; what it cannot write is refused.
 #include "engine/ConfigParser.h"
+#include "engine/Particle.h"
 #include "engine/tests/ScratchFolder.h"
 #include "render/VelmarIndexedMeshDefinition.h"
 #include "render/tests/MeshTestSupport.h"
@@ -55,6 +56,55 @@ TEST_F(IndexedMeshWriter, FileOfItsOwnLayoutIsWrittenBackByteForByte)
     int result = -1;
     EXPECT_EQ(Save(def, result), file.data);
     EXPECT_EQ(result, 0);
+}
+
+TEST_F(IndexedMeshWriter, SkeletonsWhoseBonesWeighNothingAreWrittenBack)
+{
+    // A SKEL of a root with two children (one of them with a child of its own), bytes made by hand.
+    IndexedMeshSpec spec;
+    spec.infoVersion = 102;
+    const Bytes file = BuildIndexedMesh(spec, [](Bytes& b) {
+        const size_t skel = b.Begin("SKEL", 100);
+        const size_t root = b.Begin("BONE", 100);
+        b.Str("frame").Floats({0, 0, 0}).Floats({0, 0, 0, 1}).U32(2);
+        const size_t arm = b.Begin("BONE", 100);
+        b.Str("arm").Floats({1, 0, 0}).Floats({0, 0, 0.70710677f, 0.70710677f}).U32(1);
+        const size_t tip = b.Begin("BONE", 100);
+        b.Str("tip").Floats({2, 0, 0}).Floats({0, 0, 0, 1}).U32(0);
+        b.End(tip);
+        b.End(arm);
+        const size_t counter = b.Begin("BONE", 100);
+        b.Str("counterweight").Floats({-1, 0, 0}).Floats({0, 0, 0, 1}).U32(0);
+        b.End(counter);
+        b.End(root);
+        b.End(skel);
+    });
+    VelmarIndexedMeshDefinition def{MeshOptions()};
+    ASSERT_EQ(Load(file.data, def), 0);
+    int result = -1;
+    EXPECT_EQ(Save(def, result), file.data);
+    EXPECT_EQ(result, 0);
+
+    // Bones of a text description that weigh no vertices: the mesh comes back with its skeleton.
+    const std::string text = "version 1.00\nchunk\n{\n  name \"arm\"\n  material\n  {\n    name \"a.m.notex\"\n  }\n"
+                             "  positions 0,0,0,1,0,0,0,1,0\n  indices 0,1,2\n  faceNormals 0,0,1\n}\n"
+                             "influence\n{\n  name \"frame\"\n  position 0,0,0\n  orientation 0,0,0,1\n}\n"
+                             "influence\n{\n  name \"arm\"\n  parent \"frame\"\n  position 1,0,0\n"
+                             "  orientation 0,0,0,1\n}\n";
+    ConfigParser parser;
+    ASSERT_EQ(parser.ParseText(text, "lever.imtxt"), 0);
+    VelmarIndexedMeshDefinition source{MeshOptions()};
+    ASSERT_EQ(source.LoadFromGeometryConfig(&display_, &manager_, nullptr, *parser.GetRoot(), 0xFFFFFFFFu), 0);
+    source.FinishMaterials(nullptr);
+    const std::vector<uint8_t> bytes = Save(source, result);
+    ASSERT_EQ(result, 0);
+    VelmarIndexedMeshDefinition back{MeshOptions()};
+    ASSERT_EQ(Load(bytes, back), 0);
+    ASSERT_NE(back.GetSkeletonRoot(), nullptr);
+    EXPECT_EQ(back.GetSkeletonRoot()->GetName(), "frame");
+    const Particle* arm = back.GetSkeletonRoot()->FindByName(PString("arm"));
+    ASSERT_NE(dynamic_cast<const ParticleBone*>(arm), nullptr);
+    EXPECT_EQ(static_cast<const ParticleBone*>(arm)->GetFrame().position, Vector3(1, 0, 0));
 }
 
 TEST_F(IndexedMeshWriter, TextDescriptionSavedAndReadAgain)

@@ -1,8 +1,12 @@
 // LOD mesh resources and their instances: loading and reloading, equal materials merged across levels,
-// the level drawn at each measure, the "collision" level, cull-listed points and the animation switch.
+// the level drawn at each measure, the "collision" level, cull-listed points, the animation switch, and
+// the lighting and skinning of a locked instance.
+#include "engine/SceneGraph.h"
 #include "engine/ViewPoint.h"
 #include "render/VelmarIndexedMeshLODInstance.h"
 #include "render/tests/MeshResourceSupport.h"
+
+#include <cstring>
 
 using namespace Orvo;
 
@@ -200,4 +204,52 @@ TEST_F(LODInstances, CullListedPointsAndTheAnimationSwitch)
         rig->Cull(view, Matrix4());
         EXPECT_EQ(bool(lamp->GetFlags() & VelmarIndexedMeshLODInstance::kFarBit), distance > 200) << distance;
     }
+}
+
+TEST_F(LODInstances, ALockedInstanceLightsTheSelectorsLevelAndSkinsTheDrawnOne)
+{
+    // Two software-skinned levels (switch distances 0 and 10) whose bones weigh different vertices: vertex 0
+    // in level 0, vertex 1 in level 1. Skinned, a weighed vertex lands at (0, 1.5, 0).
+    LODMeshSpec spec;
+    spec.distances = {0.0f, 10.0f};
+    spec.bones = true;
+    spec.boneVertices = {0, 1};
+    Write("locked.lm", BuildLODMesh(spec));
+    resource_ = Load("locked.lm");
+    ASSERT_TRUE(resource_);
+    std::unique_ptr<VelmarIndexedMeshInstance> made(resource_->CreateMeshInstance());
+    auto* rig = dynamic_cast<VelmarDynamicIndexedMeshLODInstance*>(made.get());
+    ASSERT_NE(rig, nullptr);
+    ASSERT_FALSE(rig->GetLevels()[0].skinning);
+    SceneLight sun;
+    kernel_.GetSceneGraph().AddLight(&sun);
+
+    // Culled far away: the selector chooses level 1. Then level 0 is locked.
+    Camera camera;
+    camera.SetPosition(rig->GetGlobalBoundingSphere().centre + Vector3(0, 0, 500));
+    ViewPort viewport{GetDisplay()->GetCurrentFrame(), &camera};
+    ViewPoint view(viewport);
+    rig->Cull(view, Matrix4());
+    ASSERT_EQ(rig->GetCurrentIndex(), 1u);
+    rig->LockLevel(0);
+    rig->SetUpdateLighting(true);
+    Matrix4 m;
+    rig->Render(GetDisplay(), viewport, m);
+
+    // The selector's level is the one lit; the lights are the instance's.
+    EXPECT_FALSE(rig->IsLevelDirty(1));
+    EXPECT_TRUE(rig->IsLevelDirty(0));
+    EXPECT_EQ(rig->GetDirtyLevelCount(), 1u);
+    EXPECT_EQ(rig->GetLights(), (std::vector<const Particle*>{&sun}));
+    // The drawn level is skinned with its own influences: its vertex 0 moves, its vertex 1 stays.
+    GeometryChunk* drawn = rig->GetLevels()[0].chunks[0].Get();
+    const VertexItemPtr p = drawn->GetItem(ItemPosition);
+    Vector3 v0, v1;
+    std::memcpy(&v0, p.address, 12);
+    std::memcpy(&v1, p.address + p.stride, 12);
+    EXPECT_NEAR(v0.y, 1.5f, 1e-5f);
+    EXPECT_NEAR(v0.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(v1.x, 1.0f, 1e-5f);
+    EXPECT_NEAR(v1.y, 0.0f, 1e-5f);
+    kernel_.GetSceneGraph().RemoveLight(&sun);
 }

@@ -201,6 +201,7 @@ struct LODMeshSpec
     bool emptyLODB = false;
     uint32_t calcPoint = 1;
     bool bones = false;                    // BONT with "root" and "arm", each weighing vertex 0 of every level by 0.5
+    std::vector<uint32_t> boneVertices;    // per level, the vertex the bones weigh (vertex 0 where not given)
     bool rbot = false;                     // RBOT with "root" and "arm"
     std::vector<std::string> attachments;  // ATCH points
 };
@@ -242,7 +243,8 @@ inline Bytes BuildLODMesh(const LODMeshSpec& s)
         if (s.bones)
         {
             const size_t m = b.Begin("LODB", 100);
-            for (int bone = 0; bone < 2; ++bone) b.U32(1).U32(0).U32(1).U32(0).Floats({0.5f, 0, 0, 0});
+            const uint32_t vertex = i < s.boneVertices.size() ? s.boneVertices[i] : 0;
+            for (int bone = 0; bone < 2; ++bone) b.U32(1).U32(0).U32(1).U32(vertex).Floats({0.5f, 0, 0, 0});
             b.End(m);
         }
         const size_t lchk = b.Begin("LCHK", 100);

@@ -124,4 +124,18 @@ inline std::string GridMesh(uint32_t across, uint32_t down, const std::string& m
     return text;
 }
 
+// The text of a skeleton for a mesh text: one bone per (name, parent) pair, the first the root (its parent
+// empty), bone i placed i units along x. The bones weigh no vertices: a chunk follows the bone of its name.
+inline std::string Bones(const std::vector<std::pair<std::string, std::string>>& bones)
+{
+    std::string text;
+    for (size_t i = 0; i < bones.size(); ++i)
+    {
+        text += "influence\n{\n  name \"" + bones[i].first + "\"\n";
+        if (!bones[i].second.empty()) text += "  parent \"" + bones[i].second + "\"\n";
+        text += "  position " + std::to_string(i) + ",0,0\n  orientation 0,0,0,1\n}\n";
+    }
+    return text;
+}
+
 }  // namespace meshtext

@@ -1,6 +1,7 @@
 // Skinned meshes: software skinning by hand-computed bone frames, the hardware path when the display has
 // the capability, one update a frame, chunks no bone moves, and chunks taken over from another instance.
 #include "engine/Display.h"
+#include "engine/ScaledBone.h"
 #include "render/VelmarDynamicIndexedMeshInstance.h"
 #include "render/tests/MeshResourceSupport.h"
 
@@ -141,6 +142,67 @@ TEST_F(Skinning, HardwareSkinningUpdatesThePaletteMatrices)
         EXPECT_NEAR(m->m[0][0], 1.0f, 1e-6f);
     }
     ExpectNear(Position(chunk, 1), {1, 0, 0}, "positions are left to the display");
+}
+
+// The skeleton of SkinnedMesh made of scaled bones (type 23): "root" at the origin, "arm" at (0, 1, 0).
+struct ScaledSkeleton
+{
+    ScaledSkeleton()
+    {
+        root.SetName(PString("root"));
+        arm.SetName(PString("arm"));
+        arm.SetFramePosition({0, 1, 0});
+        root.AddChild(&arm);
+    }
+    ~ScaledSkeleton() { root.RemoveChild(&arm); }
+    ScaledBone root, arm;
+};
+
+TEST_F(Skinning, ScaledBonesScaleWhatTheyWeighOnBothPaths)
+{
+    for (const bool hardware : {false, true})
+    {
+        SCOPED_TRACE(hardware ? "hardware" : "software");
+        GetDisplay()->SetCapability(Display::CapHardwareSkinning, hardware);
+        Write(hardware ? "hard.im" : "soft.im", SkinnedMesh());
+        auto instance = Skinned(hardware ? "hard.im" : "soft.im");
+        ASSERT_TRUE(instance);
+        ASSERT_EQ(resource_->GetDefinition()->IsHardwareSkinned(), hardware);
+        ScaledSkeleton skeleton;
+        EXPECT_EQ(skeleton.root.GetID(), 23u);
+        instance->Bind(&skeleton.root);
+        // The root's scale stretches its own vertex along its axes; its child, the arm, is placed by the
+        // unscaled root. The arm's scale counts only while it is not disabled.
+        skeleton.root.SetScale({2, 3, 4});
+        skeleton.arm.SetScale({5, 5, 5});
+        skeleton.arm.SetScaleDisabled(1);
+        const struct
+        {
+            uint8_t armDisabled;
+            Vector3 vertex0, vertex1;
+        } steps[] = {{1, {2, 0, 0}, {1, 1, 0}}, {0, {2, 0, 0}, {5, 1, 0}}};
+        for (const auto& s : steps)
+        {
+            skeleton.arm.SetScaleDisabled(s.armDisabled);
+            GetDisplay()->NextFrame();
+            RenderFrame(*instance);
+            GeometryChunk* chunk = instance->GetChunk(0);
+            if (!hardware)
+            {
+                ExpectNear(Position(chunk, 0), s.vertex0, "vertex 0");
+                ExpectNear(Position(chunk, 1), s.vertex1, "vertex 1");
+                ExpectNear(Position(chunk, 2), {0, 0.5f, 0}, "vertex 2, on the bones' origins");
+                continue;
+            }
+            // The palette matrices carry the bind-pose vertices (vertex 0 at (1, 0, 0), vertex 1 at (1, 1, 0))
+            // to the same places.
+            ASSERT_TRUE(chunk->GetInfluenceMatrix(0) && chunk->GetInfluenceMatrix(1));
+            ExpectNear(chunk->GetInfluenceMatrix(0)->TransformPoint({1, 0, 0}), s.vertex0, "vertex 0");
+            ExpectNear(chunk->GetInfluenceMatrix(1)->TransformPoint({1, 1, 0}), s.vertex1, "vertex 1");
+            EXPECT_NEAR(chunk->GetInfluenceMatrix(0)->m[1][1], 3.0f, 1e-6f);
+        }
+        instance->Bind(instance->GetSkeleton());
+    }
 }
 
 TEST_F(Skinning, PaletteBytesAreRewrittenWithinTheirMapping)

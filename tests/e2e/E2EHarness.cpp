@@ -1,8 +1,7 @@
 #include "E2EHarness.h"
 
-#include "assetdb/VADProtocol.h"
+#include "assetdb/VADDiscovery.h"
 #include "platform/Process.h"
-#include "platform/SharedMemory.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -225,17 +224,12 @@ bool InstallRoot::StartDaemon(const std::vector<std::string>& options)
     const Platform::LaunchResult launched =
         Platform::LaunchProcess(Path("bin/VADDaemon"), args, root_, Platform::kLaunchNoConsole);
     if (!launched) return false;
-    const std::string name = VADDiscoveryName(uint32_t(getuid()), root_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline)
     {
         Platform::WaitForProcess(launched.pid, 0);  // reaps it should it have ended
-        Platform::SharedMemoryBlock block;
-        uint8_t raw[kVADDiscoveryBlockSize];
         VADDiscoveryBlock info;
-        if (block.Open(name, false) && block.Read(0, raw, sizeof raw) && VADDecodeDiscoveryBlock(raw, info) &&
-            info.state == VAD_STATE_READY)
-            return true;
+        if (VADFindDiscoveryBlock(root_, info) && info.state == VAD_STATE_READY) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -243,13 +237,8 @@ bool InstallRoot::StartDaemon(const std::vector<std::string>& options)
 
 int InstallRoot::DaemonPid() const
 {
-    Platform::SharedMemoryBlock block;
-    uint8_t raw[kVADDiscoveryBlockSize];
     VADDiscoveryBlock info;
-    if (!block.Open(VADDiscoveryName(uint32_t(getuid()), root_), false) || !block.Read(0, raw, sizeof raw) ||
-        !VADDecodeDiscoveryBlock(raw, info))
-        return 0;
-    return static_cast<int>(info.pid);
+    return VADFindDiscoveryBlock(root_, info) ? static_cast<int>(info.pid) : 0;
 }
 
 bool InstallRoot::DaemonRunning() const { return !Platform::FindProcessesByPath(Path("bin/VADDaemon")).empty(); }

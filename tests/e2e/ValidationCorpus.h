@@ -5,8 +5,9 @@
 // end-to-end tests and the validation benchmark.
 //
 // A mutation names its "asset" (a corpus folder) and what it changes, in this order: "config" sets tags of
-// the configuration ("a/b/c" names a tag in nested containers), "remove" removes configuration tags,
-// "write" writes text files ("\n" in a text is a line break), "image" draws images ("WxH" or "WxH
+// the configuration ("a/b/c" names a tag in nested containers), "remove" removes configuration tags, "fill"
+// appends to a container ("a/b" "N text") N string tags of that text named by their index (the container's
+// child count on), "write" writes text files ("\n" in a text is a line break), "image" draws images ("WxH" or "WxH
 // uniform"), "patch" overwrites bytes ("offset text" or "offset #hex"), "truncate" cuts files to a
 // length, "delete" deletes files, "copy" copies files of the corpus folder ("mutation-files" holds those
 // only mutations use). Each "expect" holds one finding, in the order the results give them: "severity"
@@ -203,6 +204,22 @@ inline bool WriteMutation(const Mutation& m, const std::string& folder, const KU
         TDBTagRef parent;
         std::string name;
         if (Locate(config, remove.GetChildName(i).str(), false, parent, name)) parent.RemoveChild(name);
+    }
+    const TDBTagRef fill = m.changes.GetChildContainer("fill");
+    for (size_t i = 0; i < fill.GetChildCount(); ++i)
+    {
+        TDBTagRef parent;
+        std::string name;
+        Locate(config, fill.GetChildName(i).str() + "/-", true, parent, name);
+        const std::string text = fill.GetChildAt(i).GetString().str();
+        const size_t space = text.find(' ');
+        if (space == std::string::npos)
+        {
+            why = "fill " + fill.GetChildName(i).str() + " needs a count and a text";
+            return false;
+        }
+        for (long n = std::stol(text.substr(0, space)); n > 0; --n)
+            parent.SetChildString(std::to_string(parent.GetChildCount()), text.substr(space + 1));
     }
     std::string out;
     WriteSoupText(config, out);

@@ -266,8 +266,9 @@ CodecResult ConvertCodecTexture(const CodecTextureDesc* source, const CodecTextu
 
     if (s == d)
     {
-        // The pitch means nothing for block formats, so only uncompressed pitches must agree.
-        if (src.format == dst.format && (src.pitch == dst.pitch || src.format > 14))
+        // Only the same layout is copied: two pitches of one block format have no buffer to convert
+        // through, and end below with 8.
+        if (src.format == dst.format && src.pitch == dst.pitch)
         {
             std::memmove(dst.data, src.data, CodecTextureSize(source));
             return CODEC_OK;

@@ -105,6 +105,8 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 
 #include "engine/DisplayLight.h"
 #include "engine/File.h"
+#include "engine/SceneGraph.h"
+#include "engine/SceneLight.h"
 #include "engine/ViewPoint.h"
 #include "engine/tests/ScratchFolder.h"
 #include "render/VelmarIndexedMeshInstance.h"
@@ -115,8 +117,9 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 namespace {
 
 // One frame of a one-triangle mesh with a bump material whose texture file is missing, loaded through the
-// resource system of the started tool, instanced five units in front of the camera, lit by one parallel
-// and one spot light: the display's record of the frame, line by line.
+// resource system of the started tool, instanced five units in front of the camera, in a scene of one
+// parallel light, one spot light that reaches it and one that does not: the instance gathers the lights
+// itself, and the display's record of the frame, line by line, shows what they lit.
 TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
 {
     using namespace Orvo;
@@ -141,16 +144,21 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
     ASSERT_NE(instance, nullptr);
     ASSERT_NE(dynamic_cast<VelmarBumpMaterial*>(instance->GetMaterial(0)), nullptr);
 
-    DisplayLight sun(DisplayLight::Parallel), lamp(DisplayLight::Spot);
-    sun.SetDirection({0, 0, 1});
-    sun.diffuse = {0.5f, 0.5f, 0.5f, 1};
-    sun.ambient = {0.25f, 0.25f, 0.25f, 1};
-    lamp.SetPosition({0, 0, 2});
-    lamp.SetDirection({0, 0, 1});
-    lamp.coneAngle = 60;
-    lamp.radius = 4;
-    instance->GetDisplayLights().Add(&sun);
-    instance->GetDisplayLights().Add(&lamp);
+    SceneLight sun(DisplayLight::Parallel), lamp(DisplayLight::Spot), far(DisplayLight::Spot);
+    sun.GetLight().SetDirection({0, 0, 1});
+    sun.GetLight().diffuse = {0.5f, 0.5f, 0.5f, 1};
+    sun.GetLight().ambient = {0.25f, 0.25f, 0.25f, 1};
+    lamp.SetPosition({0, 0, 2});  // the particle stands there; its light points along its frame's z
+    lamp.GetLight().SetDirection({0, 0, 1});
+    lamp.GetLight().coneAngle = 60;
+    lamp.GetLight().radius = 4;
+    far.SetPosition({50, 0, 5});
+    far.GetLight().radius = 4;
+    far.GetLight().diffuse = {5, 5, 5, 1};  // brighter, but out of reach
+    SceneGraph& scene = Kernel().GetSceneGraph();
+    scene.AddLight(&far);
+    scene.AddLight(&sun);
+    scene.AddLight(&lamp);
 
     Display& display = *Kernel().GetDisplay();
     Camera camera;
@@ -173,6 +181,8 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
     display.NextFrame();
 
     const std::vector<std::string> expected = {
+        // Culling asks for the textures' level at the instance's distance (the bump map's stand-in).
+        "texture shared texture 0 level 0",
         // The material's opacity (0.75) makes it blended: the sorted cache draws it, its one triangle sorted.
         "alpha test off",
         "alpha blend on",
@@ -223,6 +233,12 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
     EXPECT_EQ(display.GetRecord(), expected);
     EXPECT_EQ(display.GetDrawCalls(), 2u);
     EXPECT_EQ(display.GetState(), DisplayState());
+    // The lights the instance gathered: those that reach it, in the scene's order.
+    EXPECT_EQ(instance->GetLights(), (std::vector<const Particle*>{&sun, &lamp}));
+    ASSERT_EQ(instance->GetDisplayLights().Count(), 2u);
+    EXPECT_EQ(instance->GetDisplayLights()[1], &lamp.GetLight());
+    EXPECT_EQ(instance->GetLightingPasses(), 1u);
+    EXPECT_TRUE(scene.RemoveLight(&far) && scene.RemoveLight(&sun) && scene.RemoveLight(&lamp));
 }
 
 }  // namespace

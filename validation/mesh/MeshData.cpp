@@ -3,6 +3,7 @@
 #include "core/TCXCallback.h"
 #include "core/VelmarWorker.h"
 #include "engine/File.h"
+#include "engine/RenderKernel.h"
 #include "engine/ResourceDatabase.h"
 #include "engine/ResourceSystem.h"
 #include "engine/ResourceTypeBase.h"
@@ -34,6 +35,11 @@ constexpr int kMaxTreeDepth = 64;
 constexpr int kMaxLoadPolls = 1000;
 // A material with this flag does without a texture file that is not there.
 constexpr uint8_t kMayLackTexture = 0x08;
+// How long one pose of a mesh's skeleton blends into the next, in seconds.
+constexpr float kSkeletonBlendTime = 0.5f;
+// An animation is added looping and loaded at once, at full weight from its start, at its own speed.
+constexpr uint32_t kAnimationFlags = 5;
+constexpr Orvo::AnimationWeights kAnimationWeights = {0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
 
 // The database meshes are loaded through: without a name, resource names are the files' own paths.
 // Process-wide and never deleted, as cached resources keep pointing at their database.
@@ -141,6 +147,20 @@ bool MeshData::HasAttachmentPoint(std::string_view name) const
 
 uint32_t MeshData::GetPolygonCount() const { return MeshElementCount(instance_.get()); }
 
+const VelmarIndexedMeshDefinition* MeshData::GetDefinitionInfo() const
+{
+    return instance_ ? instance_->GetDefinition() : nullptr;
+}
+
+const Orvo::PString& MeshData::GetTypeName() const { return MeshDataTypeName(); }
+
+void MeshData::UpdateLighting(Orvo::Display* display, Orvo::ViewPort& viewport, const Orvo::Matrix4& matrix, bool force)
+{
+    if (!instance_) return;
+    instance_->SetUpdateLighting(true);
+    instance_->UpdateLighting(display, viewport, matrix, force);
+}
+
 void MeshData::SetVisible(bool visible)
 {
     SetFlags(uint8_t(visible ? (GetFlags() | kVisibleBit) : (GetFlags() & ~kVisibleBit)));
@@ -199,10 +219,15 @@ bool MeshData::LoadStep(void*)
     if (!IsLOD() && ShouldHaveLevelsOfDetail()) Report(false, "$tet_mesh_should_have_lod", {{"FILE", text}});
 
     AddChild(instance_.get());
+    Orvo::RenderKernel* kernel = DataManager::MeshRenderKernel();
+    skeleton_ = std::make_unique<Orvo::SkeletonModifier>(this, kernel, kSkeletonBlendTime);
+    animator_ =
+        std::make_unique<Orvo::Animator>(kernel ? kernel->GetDisplay() : nullptr, &MeshDatabase(), skeleton_.get());
     animatable_ = true;
     if (owner_ != nullptr) Trace(owner_, "$tet_mesh_successfulmesh");
     CollectAttachmentPoints();
     CheckMaterials(geometry->GetMissingMaterials());
+    CollectNamedParts();
     return true;
 }
 
@@ -226,6 +251,12 @@ void MeshData::CollectAttachmentPoints()
     attachments_.clear();
     for (const AttachmentRecord& a : instance_->GetDefinition()->GetAttachments())
         attachments_.push_back({a.orientation, a.position, Orvo::PString(FilePart(a.name.View()))});
+}
+
+void MeshData::CollectNamedParts()
+{
+    namedParts_.clear();
+    instance_->EnumerateParticles([this](Orvo::Particle& p) { namedParts_.push_back({&p, p.GetName()}); });
 }
 
 void MeshData::CheckMaterials(const std::vector<Orvo::PString>& missingMaterials)
@@ -312,20 +343,35 @@ void MeshData::CheckTextureDescription(const Orvo::PString& texture)
 bool MeshData::LoadAnimationStep(void*)
 {
     const std::string text = MeshPathText(animationFile_);
-    if (!animatable_)
+    if (!animator_)
     {
         Report(true, "$tet_mesh_animationfailedmesh", {{"FILE", text}});
         return false;
     }
-    if (!MeshDatabase().Exists(animationFile_))
+    const int added = animator_->Add(animationFile_, kAnimationFlags, kAnimationWeights);
+    if (added != Orvo::Animator::AddOk)
     {
-        Report(true, "$tet_mesh_animationfailedres", {{"FILE", text}});
+        const char* key = added == Orvo::Animator::AddSkeletonMismatch ? "$tet_mesh_animationfailedskeleton"
+                          : added == Orvo::Animator::AddObserverFailed ? "$tet_mesh_animationfailedobserver"
+                                                                       : "$tet_mesh_animationfailedres";
+        Report(true, key, {{"FILE", text}, {"REASON", animator_->GetLastError()}});
         return false;
     }
-    // The file is there; whether it fits the mesh's skeleton cannot be told without reading it.
-    DataManager::Instance()->SetAnimationsNotChecked(true);
-    animations_.push_back({Orvo::PString(FilePart(animationFile_)), 0});
-    if (owner_ != nullptr) Trace(owner_, "$tet_mesh_successfulanimation");
+    // The value the checks keep is the animation's frame count, from a modifier made for the purpose.
+    std::string reason;
+    const std::unique_ptr<Orvo::AnimationModifier> modifier(
+        Orvo::AnimationModifier::CreateInstance(&MeshDatabase(), animationFile_, kAnimationFlags, &reason));
+    if (!modifier)
+    {
+        // The file changed under us since the animator read it.
+        Report(true, "$tet_mesh_animationfailedres", {{"FILE", text}, {"REASON", reason}});
+        return false;
+    }
+    animations_.push_back({Orvo::PString(animationFile_), modifier->GetFrameCount()});
+    if (owner_ != nullptr)
+        Trace(owner_, "$tet_mesh_successfulanimation");
+    else if (ErrorHandler* handler = ErrorHandler::Instance())
+        handler->IsNewMessage(BuildMessage("$tet_mesh_successfulanimation"));
     return true;
 }
 
@@ -335,6 +381,11 @@ VelmarIndexedMeshLODInstance* LODMeshData::GetLODInstance() const
 }
 
 uint32_t LODMeshData::GetLevelCount() const { return GetInstance() ? GetLODInstance()->GetLevelCount() : 0; }
+
+const VelmarIndexedMeshDefinition* LODMeshData::GetDefinitionInfo() const
+{
+    return GetInstance() ? GetLODInstance()->GetLODDefinition() : nullptr;
+}
 
 void LODMeshData::SelectLOD(uint32_t level)
 {

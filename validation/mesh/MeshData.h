@@ -11,11 +11,14 @@
 // normaliser, then for its container) or by two containers says each thing once.
 //
 // What the checks read afterwards: the attachment points (each known by the part of its name after the
-// last "/"), the loaded animations and the polygon count.
+// last "/"), the named parts (one a particle of the loaded mesh's tree), the loaded animations and the
+// polygon count.
 //
-// Animations: this program cannot read animation files, so an animation is checked for its mesh (which
-// must have loaded) and its file only; the data manager is told that the asset's animations were not
-// checked further, and the asset's results say so.
+// A loaded mesh is animatable: it has a skeleton modifier observing it and an animator. An animation is
+// added through the animator, which reads the ".kin" file and attaches it when every bone it moves is a
+// bone of the mesh; what fails is reported: the mesh did not load, the file is missing or malformed, a
+// bone the mesh lacks, or a mesh without bones to move.
+#include "engine/Animator.h"
 #include "engine/FilePath.h"
 #include "engine/Matrix3.h"
 #include "engine/PString.h"
@@ -31,8 +34,14 @@
 #include <string_view>
 #include <vector>
 
+class VelmarIndexedMeshDefinition;
 class VelmarIndexedMeshInstance;
 class VelmarIndexedMeshLODInstance;
+
+namespace Orvo {
+class Display;
+struct ViewPort;
+}  // namespace Orvo
 
 namespace TETLib {
 
@@ -48,7 +57,21 @@ struct MeshAttachment
 struct LoadedAnimation
 {
     Orvo::PString name;
-    uint32_t value = 0;
+    uint32_t value = 0;  // the animation's frame count, as its modifier gives it
+};
+
+// A part of the loaded mesh: one particle of its tree, known by the particle's name.
+struct MeshNamedPart
+{
+    Orvo::Particle* particle = nullptr;
+    Orvo::PString name;
+};
+
+// A part record kept beside the named parts for the checks that look into a mesh's parts; loading makes
+// none.
+struct MeshPartRecord
+{
+    Orvo::Particle* particle = nullptr;
 };
 
 // How a file is named in mesh findings: relative to the asset's folder when it lies there (folders
@@ -77,12 +100,27 @@ public:
 
     // The instance (a VelmarIndexedMeshLODInstance for a LOD mesh), null until loaded.
     VelmarIndexedMeshInstance* GetInstance() const { return instance_.get(); }
+    // The same instance seen as an indexed mesh's, whatever the kind.
+    VelmarIndexedMeshInstance* GetMeshInstance() const { return instance_.get(); }
+    // The definition the instance was made from (the LOD definition of a LOD mesh), null until loaded.
+    virtual const VelmarIndexedMeshDefinition* GetDefinitionInfo() const;
+    // The type name every mesh of validation answers.
+    const Orvo::PString& GetTypeName() const;
     // The primitives of the instance's chunks (of the selected level of a LOD mesh).
     uint32_t GetPolygonCount() const;
+    size_t GetAttachmentCount() const { return attachments_.size(); }
     const std::vector<MeshAttachment>& GetAttachmentPoints() const { return attachments_; }
+    size_t GetNamedPartCount() const { return namedParts_.size(); }
+    const std::vector<MeshNamedPart>& GetNamedParts() const { return namedParts_; }
+    size_t GetPartRecordCount() const { return partRecords_.size(); }
+    const std::vector<MeshPartRecord>& GetPartRecords() const { return partRecords_; }
     const std::vector<LoadedAnimation>& GetAnimations() const { return animations_; }
-    // True once the mesh has loaded: animations can then be loaded onto it.
+    // True once the mesh has loaded (its skeleton modifier and animator made): animations can then be
+    // loaded onto it.
     bool IsAnimatable() const { return animatable_; }
+    Orvo::SkeletonModifier* GetSkeletonModifier() const { return skeleton_.get(); }
+    // Passes the lighting to the instance (a LOD instance lights its levels) and works it out again.
+    void UpdateLighting(Orvo::Display* display, Orvo::ViewPort& viewport, const Orvo::Matrix4& matrix, bool force);
     Container* GetOwner() const { return owner_; }
     void SetVisible(bool visible);
     bool IsVisible() const { return (GetFlags() & kVisibleBit) != 0; }
@@ -95,6 +133,7 @@ private:
     bool LoadAnimationStep(void*);
     // The checks after a successful load.
     void CollectAttachmentPoints();
+    void CollectNamedParts();
     void CheckMaterials(const std::vector<Orvo::PString>& missingMaterials);
     void CheckTextureDescription(const Orvo::PString& texture);
     bool ShouldHaveLevelsOfDetail() const;
@@ -105,7 +144,12 @@ private:
     std::string file_;
     std::string animationFile_;
     std::vector<MeshAttachment> attachments_;
+    std::vector<MeshNamedPart> namedParts_;
+    std::vector<MeshPartRecord> partRecords_;
     std::vector<LoadedAnimation> animations_;
+    // The animator refers to the skeleton modifier, so it goes first.
+    std::unique_ptr<Orvo::SkeletonModifier> skeleton_;
+    std::unique_ptr<Orvo::Animator> animator_;
     Container* owner_ = nullptr;
     bool animatable_ = false;
 };
@@ -115,6 +159,7 @@ class LODMeshData : public MeshData
 public:
     VelmarIndexedMeshLODInstance* GetLODInstance() const;
     uint32_t GetLevelCount() const;
+    const VelmarIndexedMeshDefinition* GetDefinitionInfo() const override;
     // Makes `level` the instance's selected level (what its counts then show); nothing for no such level.
     void SelectLOD(uint32_t level);
 

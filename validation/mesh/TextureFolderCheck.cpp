@@ -29,6 +29,8 @@ struct Walk
     const Orvo::File::Path& root;
     int32_t build;  // the asset's build in rounded hundredths
     bool installed;
+    // The asset names a mesh asset: its compiled textures come with that mesh, without descriptions here.
+    bool skipLoneCompiled;
     bool clean = true;
 
     // The path relative to the root, as the finding shows it.
@@ -175,6 +177,7 @@ void CheckFile(Walk& walk, const Orvo::File::Path& folder, const std::string& na
     path.AddPath(name);
     if (path.IsExt("texture"))
     {
+        if (walk.skipLoneCompiled) return;
         Orvo::File::Path description = path;
         description.Add(".txt");
         if (!Orvo::File::IsFile(description.View()))
@@ -201,15 +204,16 @@ void WalkFolder(Walk& walk, const Orvo::File::Path& folder, int depth)
     {
         Orvo::File::Path path = folder;
         path.AddPath(entry.name);
-        if (!entry.isFolder)
+        if (entry.isFolder)
         {
-            CheckFile(walk, folder, entry.name);
-            continue;
+            // Only the folders themselves: a link to a folder may lead back up the tree.
+            std::error_code ec;
+            if (depth < kMaxFolderDepth && !std::filesystem::is_symlink(path.str(), ec))
+                WalkFolder(walk, path, depth + 1);
         }
-        // Only the folders themselves: a link to a folder may lead back up the tree. A folder is never a
-        // texture file, whatever its name.
-        std::error_code ec;
-        if (depth < kMaxFolderDepth && !std::filesystem::is_symlink(path.str(), ec)) WalkFolder(walk, path, depth + 1);
+        // A folder's own name is taken like a file's: a folder named like a compiled texture or a texture
+        // description is where the texture compiler would look for one.
+        CheckFile(walk, folder, entry.name);
     }
 }
 
@@ -218,7 +222,8 @@ void WalkFolder(Walk& walk, const Orvo::File::Path& folder, int depth)
 bool CheckTextureFolder(const Orvo::File::Path& root, const Orvo::File::Path& folder)
 {
     DataManager* manager = DataManager::Instance();
-    Walk walk{root, Build::RoundedHundredths(manager->GetAssetBuild()), manager->IsInstalledSource()};
+    Walk walk{root, Build::RoundedHundredths(manager->GetAssetBuild()), manager->IsInstalledSource(),
+              manager->IsMeshAsset()};
     WalkFolder(walk, folder, 0);
     return walk.clean;
 }

@@ -11,6 +11,7 @@
 #include "validation/Tag.h"
 #include "validation/ValidationHooks.h"
 #include "validation/rules/WaveFile.h"
+#include "validation/rules/WaveTable.h"
 
 #include <string>
 
@@ -20,16 +21,19 @@ namespace {
 // From this build a missing distance fails the rule (in rounded hundredths).
 constexpr int32_t kDistanceRequired = 340;
 
-// Reads the wave file's chunk structure; empty when it is loadable, else why not.
-std::string WaveFault(const Orvo::File::Path& path)
+// Reads the wave file's chunk structure into the check's wave table; empty when it loaded, else why not.
+// Each file is closed once read: the table keeps what was found, not the file.
+std::string AddWave(SoundManagerOpenALCWaves& table, const Orvo::File::Path& path)
 {
     // Only a regular file is opened: a folder cannot be read, and a pipe would wait for a writer.
     if (!Orvo::File::IsFile(path.View())) return "it is not a file";
     TFile file(path.str(), TFile::kRead);
     if (!file.IsOpen()) return "it cannot be opened";
-    WaveRecord record;
+    uint32_t slot = 0;
     std::string reason;
-    return ReadWaveHeader(&file, &record, &reason) == kWaveReadOk ? std::string() : reason;
+    if (table.AddWave(&file, &slot, &reason) != kWaveReadOk) return reason.empty() ? "it cannot be read" : reason;
+    if (WaveRecord* wave = table.GetWave(slot)) wave->stream = nullptr;
+    return {};
 }
 
 }  // namespace
@@ -51,6 +55,8 @@ bool CheckSounds(Container& container, const TDBTagRef*)
     Orvo::File::Path folder = manager->GetAssetFolder();
     if (container.GetRoot()->GetConfigTag().GetChildString("kind").View() == "map") folder.AddPath("sound");
     const bool strict = !Build::IsBelow(build, Build::kGate3_8);
+    // The files of this check, the 1025th and later refused: the table lasts as long as the check.
+    SoundManagerOpenALCWaves table;
     for (const Container* child : container.GetChildren())
     {
         if (!child->GetName().EqualsNoCase(std::string_view("sound"))) continue;
@@ -71,7 +77,7 @@ bool CheckSounds(Container& container, const TDBTagRef*)
                 ReportBySeverity(strict, &container, "$tet_val_file_dne", {{"FILE", value}});
                 continue;
             }
-            const std::string fault = WaveFault(path);
+            const std::string fault = AddWave(table, path);
             if (!fault.empty())
                 ReportError(&container, "$tet_val_sound_file_load_failed", {{"FILE", value}, {"REASON", fault}});
         }

@@ -9,11 +9,13 @@ works inside an installation's content folders, so copy the folders "texture" an
 installation's "UserData/editing/", run "VelmarUtil compresstexture <that folder>" on each and copy the
 ".texture" files back. The shed ("scenery") wears the brick texture: its four files are copied there.
 
-The meshes are written by the program's own mesh writers: after a build,
+The meshes are written by the program's own mesh writers, and the animations by the engine's: after a
+build,
 
     build/tests/e2e/corpus/make_corpus_meshes data/samples/validation
 
-("mutation-files" holds the meshes only mutations use). CTest checks that the corpus holds what it writes.
+("mutation-files" holds the meshes and animations only mutations use). CTest checks that the corpus holds
+what it writes.
 
 Everything is made from arithmetic here, so the files come out the same on every run."""
 import math

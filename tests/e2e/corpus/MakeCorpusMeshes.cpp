@@ -1,16 +1,19 @@
 // Writes the meshes of the validation sample corpus (data/samples/validation) with the program's own mesh
-// writers, from descriptions made here by arithmetic, so that they come out the same on every run:
+// writers, and its animations with the engine's animation writer, from descriptions made here by
+// arithmetic, so that they come out the same on every run:
 //
 //     make_corpus_meshes CORPUS            writes them into the corpus folder
 //     make_corpus_meshes --check CORPUS    exit 0 when the corpus holds exactly what would be written
 //
-// CTest runs the check, so the corpus's mesh files stay what this program writes.
+// CTest runs the check, so the corpus's mesh and animation files stay what this program writes.
+#include "engine/Animation.h"
 #include "engine/File.h"
 #include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "render/tests/MeshTextFiles.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,6 +49,42 @@ std::string Plain(uint32_t across, uint32_t down, const std::vector<std::string>
     return meshtext::GridMesh(across, down, "body.m.notex", "", points);
 }
 
+// The bones of the crossing's gate: the post, the hinge on it and the boom on the hinge.
+std::string GateBones() { return meshtext::Bones({{"post", ""}, {"hinge", "post"}, {"boom", "hinge"}}); }
+
+struct CorpusAnimation
+{
+    std::string path;  // relative to the corpus folder
+    Orvo::Animation animation;
+};
+
+// An animation of 50 frames at 25 a second turning the bone `turned` a quarter about z in four steps, the
+// other bones held where they are.
+Orvo::Animation QuarterTurn(const std::vector<std::string>& held, const std::string& turned)
+{
+    Orvo::Animation a;
+    a.frameCount = 50;
+    a.framesPerSecond = 25.0f;
+    for (const std::string& bone : held) a.tracks.push_back({Orvo::PString(bone), {{0, {}, {}}}});
+    Orvo::AnimationTrack turn{Orvo::PString(turned), {}};
+    for (uint32_t k = 0; k <= 4; ++k)
+    {
+        const double half = 0.5 * k * (3.14159265358979 / 8);  // half of k eighths of a half turn
+        turn.keys.push_back({k * 12, {}, {0, 0, float(std::sin(half)), float(std::cos(half))}});
+    }
+    a.tracks.push_back(std::move(turn));
+    return a;
+}
+
+std::vector<CorpusAnimation> Animations()
+{
+    return {
+        {"mocrossing/gate/anim.kin", QuarterTurn({"post", "hinge"}, "boom")},
+        // For a mutation: a track of a bone the gate does not have.
+        {"mutation-files/lever.kin", QuarterTurn({"post", "hinge"}, "lever")},
+    };
+}
+
 std::vector<CorpusMesh> Meshes()
 {
     const std::vector<std::string> trackEnds = {"a.track0a", "a.track0b"};
@@ -55,8 +94,10 @@ std::vector<CorpusMesh> Meshes()
         out.push_back({std::string(folder) + "/body.im", {Plain(2, 2)}});
     out.push_back({"tunnel/body.im", {Plain(2, 4, trackEnds)}});
     out.push_back({"mojunction/body.im", {Plain(4, 2, trackEnds)}});
-    // Old crossings and turntables name their meshes by mode folders; the track ends are found in them.
-    out.push_back({"mocrossing/gate/gate.im", {Plain(2, 2, {"a.track0a", "a.track0b", "a.road0a", "a.road0b"})}});
+    // Old crossings and turntables name their meshes by mode folders; the track ends are found in them. The
+    // crossing's gate turns on its hinge bone (gate/anim.kin).
+    out.push_back(
+        {"mocrossing/gate/gate.im", {Plain(2, 2, {"a.track0a", "a.track0b", "a.road0a", "a.road0b"}) + GateBones()}});
     out.push_back({"turntable/base/base.im", {Plain(4, 4, {"a.track0a", "a.track0b", "a.otrack0a", "a.otrack0b"})}});
     out.push_back({"turntable/deck/deck.im", {Plain(4, 1, {"a.itrack0a", "a.itrack0b"})}});
     // A textured shed with name points (old configurations get name effects for them).
@@ -113,6 +154,23 @@ int main(int argc, char** argv)
             !Orvo::File::ReadFile(corpus + "/" + mesh.path, held) || written != held)
         {
             std::fprintf(stderr, "%s is not what make_corpus_meshes writes\n", mesh.path.c_str());
+            ok = false;
+        }
+    }
+    for (const CorpusAnimation& a : Animations())
+    {
+        const std::string path = target + "/" + a.path;
+        fs::create_directories(fs::path(path).parent_path());
+        if (!a.animation.Save(path))
+        {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            ok = false;
+        }
+        std::string written, held;
+        if (check && (!Orvo::File::ReadFile(path, written) || !Orvo::File::ReadFile(corpus + "/" + a.path, held) ||
+                      written != held))
+        {
+            std::fprintf(stderr, "%s is not what make_corpus_meshes writes\n", a.path.c_str());
             ok = false;
         }
     }

@@ -189,9 +189,15 @@ TEST(CodecValidate, TranscodeBetweenBlockFormats)
     Guarded bc1(dxt1.size);
     CodecTextureDesc c = Desc(w, h, CF_BC1, bc1.bytes.data(), uint32_t(bc1.size));
     EXPECT_EQ(ConvertCodecTexture(&a, &c, nullptr, nullptr, 0, 0), CODEC_FAILED);
-    // Same format: a plain copy, pitch ignored.
+    // Same format with another pitch: no buffer type either, and nothing is written.
     c.format = CF_DXT1;
     c.pitch = 77;
+    std::memset(bc1.bytes.data(), 0xA5, bc1.size);
+    EXPECT_EQ(ConvertCodecTexture(&a, &c, nullptr, nullptr, 0, 0), CODEC_FAILED);
+    EXPECT_EQ(std::vector<uint8_t>(bc1.bytes.begin(), bc1.bytes.begin() + long(bc1.size)),
+              std::vector<uint8_t>(bc1.size, 0xA5));
+    // Same format and pitch: a plain copy.
+    a.pitch = c.pitch;
     EXPECT_EQ(ConvertCodecTexture(&a, &c, nullptr, nullptr, 0, 0), CODEC_OK);
     EXPECT_EQ(0, std::memcmp(bc1.bytes.data(), dxt1.bytes.data(), dxt1.size));
     EXPECT_TRUE(bc1.GuardIntact());

@@ -2,6 +2,7 @@
 // ends of turntables and crossings and the name points of scenery become configuration entries, and an
 // old asset so rewritten validates with nothing but its age to report.
 #include "core/SoupText.h"
+#include "engine/Animation.h"
 #include "validation/mesh/tests/MeshValidationTest.h"
 #include "validation/upgrade/ConfigNormaliser.h"
 
@@ -17,8 +18,14 @@ protected:
         TETLib::RegisterConfigNormaliser();
         Mesh("base/base.im", Grid(1, 1, {"a.otrack0a", "a.otrack0b", "a.otrack1a", "a.otrack1b", "a.otrack2a"}));
         Mesh("deck/deck.im", Grid(1, 1, {"a.itrack0a", "a.itrack0b"}));
-        Mesh("gate/gate.im", Grid(1, 1, {"a.road0a", "a.road0b", "a.track0a", "a.track0b"}));
-        WriteFile("asset/gate/anim.kin", "animation");
+        // The gate turns on its bone: a real animation for it.
+        Mesh("gate/gate.im",
+             Grid(1, 1, {"a.road0a", "a.road0b", "a.track0a", "a.track0b"}) + meshtext::Bones({{"gate", ""}}));
+        Orvo::Animation turn;
+        turn.frameCount = 10;
+        turn.framesPerSecond = 10.0f;
+        turn.tracks.push_back({Orvo::PString("gate"), {{0, {}, {}}, {9, {}, {0.70710677f, 0, 0, 0.70710677f}}}});
+        ASSERT_TRUE(turn.Save(AssetFolder() + "gate/anim.kin"));
         Mesh("shed.im", Grid(1, 1, {"a.name0", "a.name1", "a.name3"}));
     }
     void TearDown() override
@@ -81,8 +88,8 @@ TEST_F(MeshNormaliserTest, RewrittenOldAssetsReportOnlyTheirAge)
     const std::string head = "kuid <kuid:900001:500>\nvelmar-build 2.8\ncategory-class \"BD\"\n";
     const std::string old = "! $tet_obsolete_asset LOWEST_VELMARBUILD=2.9";
     EXPECT_EQ(Validate(head + kTurntable), std::vector<std::string>{old});
-    // The crossing's animation is loaded onto its mesh, checked for its file only.
-    EXPECT_EQ(Validate(head + kCrossing), (std::vector<std::string>{old, "; $tet_mesh_animations_unchecked"}));
+    // The crossing's animation is loaded onto its mesh and fits its bones.
+    EXPECT_EQ(Validate(head + kCrossing), std::vector<std::string>{old});
     EXPECT_EQ(Validate(head + "kind \"scenery\"\nasset-filename \"shed\"\nusername \"S\"\n"),
               std::vector<std::string>{old});
 }

@@ -93,10 +93,19 @@ TEST_F(TextureFolderTest, FindingsOfCompiledTexturesDescriptionsAndImages)
         {"a description the compiler cannot read",
          [&] { WriteFile("asset/wall.texture.txt", "Primary=brick.tga\n" + std::string(600, 'x') + "\n"); },
          {"- $tet_texture_failedload FILE=wall.texture.txt"}},
-        {"folders named like texture files are walked, not read",
+        // A folder is walked, then its own name is taken like a file's: where the compiler looks.
+        {"folders named like texture files are walked, then taken as texture files",
          [&] {
              fs::create_directories(AssetFolder() + "odd.texture.txt/inner.texture");
              fs::create_directories(AssetFolder() + "leftover.convert-tex.txt");
+         },
+         {"- $tet_texture_failedload FILE=leftover.convert-tex.txt",
+          "- $tet_duplicatetexture FILE=odd.texture.txt/inner.texture",
+          "- $tet_texture_failedload FILE=odd.texture.txt"}},
+        {"a folder named like a compiled texture with its description beside it",
+         [&] {
+             fs::create_directories(AssetFolder() + "wall.texture/parts");
+             WriteFile("asset/wall.texture.txt", "Primary=brick.tga\n");
          },
          {}},
         {"a link back up the tree is not followed",
@@ -116,6 +125,19 @@ TEST_F(TextureFolderTest, FindingsOfCompiledTexturesDescriptionsAndImages)
           "- $tet_texture_failedload FILE=a.convert-tex.txt", "- $tet_duplicatetexture FILE=b.texture"}},
     };
     for (const auto& c : cases) EXPECT_EQ(ValidateTexture(c.files, c.build), c.findings) << c.name;
+}
+
+TEST_F(TextureFolderTest, AnAssetNamingAMeshAssetIsNotAskedForDescriptions)
+{
+    // The mesh asset's compiled textures come without descriptions: a lone one is not reported, and its
+    // own mesh file is not loaded here. The flag lasts for that configuration only.
+    WriteFile("asset/stale.texture", "x");
+    const std::string chunky = Head("chunky-track") + "chunky_mesh \"chunk.im\"\n";
+    const std::vector<std::string> alone = {"- $tet_mesh_load_mesh FILE=chunk.im",
+                                            "- $tet_duplicatetexture FILE=stale.texture"};
+    EXPECT_EQ(Validate(chunky), alone);
+    EXPECT_EQ(Validate(chunky + "mesh-asset <kuid:900001:7>\n"), std::vector<std::string>());
+    EXPECT_EQ(Validate(chunky), alone);
 }
 
 size_t OpenFiles()

@@ -73,5 +73,24 @@ TEST_F(SoundRuleTest, DistanceFilesAndWaves)
     for (const auto& c : cases) EXPECT_EQ(Validate(c.config), c.findings) << c.name;
 }
 
+TEST_F(SoundRuleTest, OneCheckLoadsAtMost1024SoundFiles)
+{
+    // 1024 files fill the check's wave table; the 1025th, a good file, is refused, and so are later ones.
+    std::string files;
+    for (int i = 0; i < 1024; ++i) files += "      " + std::to_string(i) + " \"bell.wav\"\n";
+    const std::string distance = "    distance 5,100\n";
+    EXPECT_EQ(Validate(Head("scenery") + kMesh + Sounds(distance, files)), std::vector<std::string>());
+    files += "      1024 \"Horn.WAV\"\n      1025 \"bell.wav\"\n";
+    const std::string full = " REASON=one sound entry can load at most 1024 sound files, and this is one more";
+    EXPECT_EQ(Validate(Head("scenery") + kMesh + Sounds(distance, files)),
+              (std::vector<std::string>{"- $tet_val_sound_file_load_failed FILE=Horn.WAV" + full,
+                                        "- $tet_val_sound_file_load_failed FILE=bell.wav" + full}));
+    // The table lasts for one check: a second entry starts with an empty one.
+    const std::string entries = "soundscript\n{\n  a\n  {\n" + distance + "    sound\n    {\n" +
+                                files.substr(0, files.find("      1024")) + "    }\n  }\n  b\n  {\n" + distance +
+                                "    sound\n    {\n      0 \"Horn.WAV\"\n" + "    }\n  }\n}\n";
+    EXPECT_EQ(Validate(Head("scenery") + kMesh + entries), std::vector<std::string>());
+}
+
 }  // namespace
 }  // namespace validation_test

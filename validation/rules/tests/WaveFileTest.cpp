@@ -4,6 +4,7 @@
 
 #include "core/TBuffer.h"
 #include "validation/rules/WaveFile.h"
+#include "validation/rules/WaveTable.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,36 @@ TEST(WaveFileTest, FormatBlockAndArguments)
 
     EXPECT_EQ(ReadWaveHeader(&stream, nullptr), -3);
     EXPECT_EQ(ReadWaveHeader(nullptr, &record), -2);
+}
+
+TEST(WaveFileTest, TheWaveTableHolds1024Waves)
+{
+    const std::string good = CanonicalWave();
+    const std::string bad = Riff(Chunk("fmt ", PcmFormat()));
+    TETLib::SoundManagerOpenALCWaves table;
+    uint32_t slot = 99;
+    EXPECT_EQ(table.AddWave(nullptr, &slot), -3);
+    TBuffer refused(bad.data(), bad.size());
+    EXPECT_EQ(table.AddWave(&refused, &slot), -2);
+    EXPECT_EQ(slot, 99u);
+    EXPECT_EQ(table.Count(), 0u);
+    for (uint32_t i = 0; i < TETLib::SoundManagerOpenALCWaves::kSlots; ++i)
+    {
+        TBuffer stream(good.data(), good.size());
+        ASSERT_EQ(table.AddWave(&stream, &slot), 0);
+        ASSERT_EQ(slot, i);
+        EXPECT_EQ(table.GetWave(i)->dataOffset, 44u);
+    }
+    TBuffer one(good.data(), good.size());
+    std::string reason;
+    EXPECT_EQ(table.AddWave(&one, &slot, &reason), -14);
+    EXPECT_EQ(reason, "one sound entry can load at most 1024 sound files, and this is one more");
+    EXPECT_EQ(slot, 1023u);
+    EXPECT_EQ(table.Count(), 1024u);
+    // A full table still reads a file first: a bad one says what is wrong with it.
+    TBuffer again(bad.data(), bad.size());
+    EXPECT_EQ(table.AddWave(&again, &slot), -2);
+    EXPECT_EQ(table.GetWave(1024), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,323 @@
+// Another local user against the owner's tool and daemon: a folder of theirs that the owner installs while they
+// swap its files and folders for symbolic links to what only the owner may read, and the discovery block's
+// name taken before the owner's first command. The second user is user nobody, in a child process.
+#include "E2EFixture.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ContentArchive.h"
+#include "assetdb/VADDiscovery.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t kNobody = 65534;
+
+bool BecomeNobody()
+{
+    return setgroups(0, nullptr) == 0 && setresgid(kNobody, kNobody, kNobody) == 0 &&
+           setresuid(kNobody, kNobody, kNobody) == 0;
+}
+
+// Runs `work` in a child process as user nobody: its exit code, or -1 when it could not become nobody.
+template <typename Work>
+int AsNobody(Work work)
+{
+    const pid_t pid = fork();
+    if (pid == 0) _exit(BecomeNobody() ? work() : 255);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+std::string RandomHex()
+{
+    std::random_device rd;
+    char text[33];
+    std::snprintf(text, sizeof text, "%08x%08x%08x%08x", rd(), rd(), rd(), rd());
+    return text;
+}
+
+// Regular files below a folder (links not followed) that hold `needle`.
+std::vector<std::string> FilesHolding(const std::string& folder, const std::string& needle)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    if (!fs::exists(folder, ec)) return found;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ec))
+        if (e.is_regular_file() && !e.is_symlink() &&
+            ReadWholeFile(e.path().string()).find(needle) != std::string::npos)
+            found.push_back(e.path().string());
+    return found;
+}
+
+class SecurityE2E : public DaemonRootTest
+{
+protected:
+    void SetUp() override
+    {
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
+        DaemonRootTest::SetUp();
+        char pattern[] = "/tmp/velmar-other-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        other_ = pattern;
+        ASSERT_EQ(chmod(other_.c_str(), 0755), 0);
+        // What only the owner may read: a file, a folder holding it, and an asset folder holding it.
+        secret_ = "SECRET-" + RandomHex();
+        root_.WriteFile("private/secret.txt", secret_);
+        root_.WriteFile("private/folder/secret.txt", secret_);
+        root_.WriteFile("private/asset/config.txt", "kuid <kuid:900778:1>\nusername \"Private\"\nkind \"scenery\"\n");
+        root_.WriteFile("private/asset/secret.txt", secret_);
+        ASSERT_EQ(chmod(root_.Path("private").c_str(), 0700), 0);
+        ASSERT_EQ(chmod(root_.Path("private/secret.txt").c_str(), 0600), 0);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        if (!other_.empty()) fs::remove_all(other_, ec);
+    }
+    // Makes the files below the other user's folder theirs.
+    void GiveToNobody() const
+    {
+        for (const auto& e : fs::recursive_directory_iterator(other_))
+            ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(chown(other_.c_str(), kNobody, kNobody), 0);
+    }
+    void ExpectSecretNowhere(const std::string& package) const
+    {
+        for (const char* where : {"UserData/local", "UserData/backups", "UserData/editing", "UserData/cache"})
+            EXPECT_EQ(FilesHolding(root_.Path(where), secret_), std::vector<std::string>()) << where;
+        if (package.empty()) return;
+        // The package's files are compressed: they are unpacked to be looked at.
+        ContentArchive archive;
+        Orvo::String reason;
+        ASSERT_TRUE(archive.Load(reason, "", root_.Path(package))) << reason.c_str();
+        ASSERT_GE(archive.GetAssetCount(), 1u);
+        for (size_t i = 0; i < archive.GetAssetCount(); ++i)
+        {
+            const TDBTagRef entry = archive.GetAssetAt(i);
+            const std::string out = root_.Path("unpacked/" + std::to_string(i));
+            ASSERT_TRUE(ExportFileTree(GetArchiveEntryFiles(entry), Orvo::File::Path(out),
+                                       GetArchiveEntryCompression(entry).View(), reason))
+                << reason.c_str();
+            EXPECT_EQ(FilesHolding(out, secret_), std::vector<std::string>()) << package;
+        }
+        EXPECT_EQ(ReadWholeFile(root_.Path(package)).find(secret_), std::string::npos);
+    }
+
+    std::string other_;
+    std::string secret_;
+};
+
+TEST_F(SecurityE2E, LinksSwappedInDuringInstallsNeverCopyWhatTheOtherUserCannotRead)
+{
+    constexpr int kFiles = 200;
+    constexpr int kInstalls = 25;
+    const std::string asset = other_ + "/pack/asset";
+    fs::create_directories(asset + "/sub");
+    std::ofstream(asset + "/config.txt") << "kuid <kuid:900777:1>\nusername \"Raced\"\nkind \"scenery\"\n";
+    std::ofstream(asset + "/sub/inner.txt") << "inner file\n";
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(asset + "/f" + std::to_string(1000 + i) + ".txt") << "plain file " << i << "\n";
+    GiveToNobody();
+
+    // The other user keeps swapping: every file for a link to the secret and back, half the time each; the
+    // sub-folder, and now and then the asset folder or the folder named to the tool, for links to the owner's
+    // private folders (exchanged atomically with links kept outside the folder the tool walks). Everything the
+    // child needs is made before it starts.
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i) names.push_back(asset + "/f" + std::to_string(1000 + i) + ".txt");
+    const std::string link = asset + "/.link", plain = asset + "/.plain", subLink = asset + "/.sub";
+    const std::string assetLink = other_ + "/.asset", pack = other_ + "/pack", packLink = other_ + "/.pack";
+    const std::string secretFile = root_.Path("private/secret.txt");
+    const std::string secretFolder = root_.Path("private/folder"), secretAsset = root_.Path("private/asset");
+    const std::string secretParent = root_.Path("private");
+    const std::string sub = asset + "/sub";
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(stop[1]);
+        if (!BecomeNobody()) _exit(255);
+        fcntl(stop[0], F_SETFL, O_NONBLOCK);
+        symlink(secretFolder.c_str(), subLink.c_str());
+        symlink(secretAsset.c_str(), assetLink.c_str());
+        symlink(secretParent.c_str(), packLink.c_str());
+        const time_t deadline = time(nullptr) + 300;  // bounded even if the test dies
+        char byte;
+        for (unsigned round = 0; read(stop[0], &byte, 1) < 0 && time(nullptr) < deadline; ++round)
+        {
+            for (const std::string& name : names)
+            {
+                symlink(secretFile.c_str(), link.c_str());
+                rename(link.c_str(), name.c_str());
+            }
+            renameat2(AT_FDCWD, subLink.c_str(), AT_FDCWD, sub.c_str(), RENAME_EXCHANGE);
+            if (round % 4 == 0) renameat2(AT_FDCWD, assetLink.c_str(), AT_FDCWD, asset.c_str(), RENAME_EXCHANGE);
+            if (round % 4 == 2) renameat2(AT_FDCWD, packLink.c_str(), AT_FDCWD, pack.c_str(), RENAME_EXCHANGE);
+            for (const std::string& name : names)
+            {
+                const int fd = open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd >= 0 && write(fd, "plain file\n", 11) == 11) rename(plain.c_str(), name.c_str());
+                if (fd >= 0) close(fd);
+            }
+            if (round % 4 == 2) renameat2(AT_FDCWD, packLink.c_str(), AT_FDCWD, pack.c_str(), RENAME_EXCHANGE);
+            if (round % 4 == 0) renameat2(AT_FDCWD, assetLink.c_str(), AT_FDCWD, asset.c_str(), RENAME_EXCHANGE);
+            renameat2(AT_FDCWD, subLink.c_str(), AT_FDCWD, sub.c_str(), RENAME_EXCHANGE);
+        }
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    close(stop[0]);
+
+    int installed = 0;
+    for (int i = 0; i < kInstalls; ++i)
+    {
+        const RunResult r = Run({"installfrompath", pack});
+        EXPECT_FALSE(r.timedOut);
+        // A run that failed never ends as a clean one.
+        EXPECT_EQ(r.out.find("OK (0 Errors") != std::string::npos, r.exitCode == 0) << r.out;
+        installed += r.exitCode == 0 ? 1 : 0;
+    }
+    ASSERT_EQ(write(stop[1], "x", 1), 1);
+    close(stop[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user's child failed";
+    EXPECT_GT(installed, 0) << "no install got through at all";
+
+    const RunResult packed = Run({"createcdp", "raced.cdp", "<kuid:900777:1>"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.out << packed.err;
+    ExpectSecretNowhere("work/raced.cdp");
+    EXPECT_NE(Run({"status", "<kuid:900778:1>"}).exitCode, 0) << "the owner's private asset was installed";
+}
+
+TEST_F(SecurityE2E, ALinkTheOtherUserMadeIsNeverFollowedToAnAssetFolder)
+{
+    // Their folder holds a link to the owner's private asset folder, and one to a folder of its own.
+    fs::create_directories(other_ + "/pack/real");
+    std::ofstream(other_ + "/pack/real/config.txt") << "kuid <kuid:900777:2>\nusername \"Theirs\"\nkind \"scenery\"\n";
+    fs::create_directory_symlink(root_.Path("private/asset"), other_ + "/pack/evil");
+    fs::create_directory_symlink(other_ + "/pack/real", other_ + "/pack/alias");
+    GiveToNobody();
+
+    // Named, or met in the walk, the link is not followed: the user is told, and the run is no success.
+    const RunResult named = Run({"installfrompath", other_ + "/pack/evil"});
+    EXPECT_NE(named.exitCode, 0) << named.out;
+    EXPECT_NE(named.out.find("symbolic link"), std::string::npos) << named.out;
+    const RunResult walked = Run({"installfrompath", other_ + "/pack"});
+    EXPECT_NE(walked.out.find("evil"), std::string::npos) << walked.out;
+    EXPECT_EQ(Run({"status", "<kuid:900777:2>"}).exitCode, 0) << walked.out;
+    EXPECT_NE(Run({"status", "<kuid:900778:1>"}).exitCode, 0) << "the owner's private asset was installed";
+    ExpectSecretNowhere("");
+
+    // A link of the owner's own, in a folder only the owner can change, is followed as before to the folders
+    // it leads to (an asset folder that is itself a link is not installed, as before).
+    fs::create_directories(root_.Path("work/mine"));
+    fs::create_directory_symlink(root_.Path("private"), root_.Path("work/mine/linked"));
+    const RunResult mine = Run({"installfrompath", "mine"});
+    EXPECT_EQ(mine.exitCode, 0) << mine.out;
+    EXPECT_EQ(Run({"status", "<kuid:900778:1>"}).exitCode, 0);
+}
+
+// The usual discovery name taken by the other user (a block of theirs, mode 0644, any bytes) before the owner's
+// first command: the owner's commands work at once, and the other user never learns the daemon's token.
+TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
+    InstallRoot root;
+    fs::create_directories(root.Path("work"));
+    const std::string usual = VADDiscoveryName(static_cast<uint32_t>(getuid()), root.Root());
+    const std::string junk(64, '\x5a');
+    ASSERT_EQ(AsNobody([&] {
+                  const int fd = shm_open(usual.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+                  return fd >= 0 && fchmod(fd, 0644) == 0 &&
+                                 write(fd, junk.data(), junk.size()) == static_cast<ssize_t>(junk.size())
+                             ? 0
+                             : 1;
+              }),
+              0);
+    struct Unlink
+    {
+        std::string name;
+        ~Unlink() { shm_unlink(name.c_str()); }
+    } unlinkLater{usual};
+
+    // Each command promptly: the first starts the daemon, validation needs the command host it starts.
+    const RunOptions inWork = RunOptions::In(root.Path("work"));
+    const std::vector<std::vector<std::string>> commands = {
+        {"installfrompath", InstallRoot::SamplesDir() + "/signal-box"},
+        {"status", "<kuid:900001:100>"},
+        {"validate", "<kuid:900001:100>"},
+    };
+    for (const auto& args : commands)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult r = root.Run(args, inWork);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.exitCode, 0) << args[0] << "\n" << r.out << r.err;
+        EXPECT_EQ(r.out.find("Failed to open asset database"), std::string::npos) << r.out;
+        EXPECT_LT(seconds, 10.0) << args[0];
+    }
+    EXPECT_GE(HostsRegistered(root), 1u);
+
+    VADDiscoveryBlock block;
+    std::string name;
+    ASSERT_TRUE(VADFindDiscoveryBlock(root.Root(), block, &name));
+    EXPECT_NE(name, usual);
+    EXPECT_EQ(static_cast<int>(block.pid), root.DaemonPid());
+    const std::string record = root.Path(std::string(kVADDiscoveryRecordFolder) + "/" + kVADDiscoveryRecordName);
+    // Nothing the other user can open holds the token: not the private block, not the record, nothing in /dev/shm.
+    uint8_t token[8];
+    for (int i = 0; i < 8; ++i) token[i] = static_cast<uint8_t>(block.token >> (8 * i));
+    EXPECT_EQ(AsNobody([&] {
+                  if (shm_open(name.c_str(), O_RDONLY, 0) >= 0 || open(record.c_str(), O_RDONLY) >= 0) return 1;
+                  DIR* d = opendir("/dev/shm");
+                  if (!d) return 2;
+                  while (dirent* e = readdir(d))
+                  {
+                      const int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NONBLOCK);
+                      if (fd < 0) continue;
+                      std::vector<uint8_t> bytes(1 << 16);
+                      const ssize_t n = read(fd, bytes.data(), bytes.size());
+                      close(fd);
+                      if (n > 0 && std::search(bytes.begin(), bytes.begin() + n, token, token + 8) != bytes.begin() + n)
+                          return 3;
+                  }
+                  closedir(d);
+                  return 0;
+              }),
+              0);
+    // Their block is as they left it.
+    EXPECT_EQ(ReadWholeFile("/dev/shm" + usual), junk);
+
+    // closevaddaemon finds the daemon and ends it; the private block and its record go with it.
+    const RunResult close = root.Run({"closevaddaemon"}, inWork);
+    EXPECT_EQ(close.exitCode, 0) << close.out << close.err;
+    EXPECT_TRUE(Eventually([&] { return !root.DaemonRunning(); }));
+    EXPECT_FALSE(fs::exists(record));
+    EXPECT_FALSE(fs::exists("/dev/shm" + name));
+}
+
+}  // namespace
+}  // namespace e2e
