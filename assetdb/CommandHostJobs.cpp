@@ -8,6 +8,7 @@
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
+#include "platform/FolderWalk.h"
 
 #include <atomic>
 #include <filesystem>
@@ -26,11 +27,7 @@ std::atomic<ArchiveStageOnDiskFn> g_stageOnDisk{nullptr};
 constexpr size_t kInstallBatch = 256;
 
 // A staged copy is gone once installed (its files live on in the installed copy) or refused.
-void RemoveFolderTree(const std::string& folder)
-{
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-}
+void RemoveFolderTree(const std::string& folder) { Platform::RemoveTree(folder); }
 
 VelmarPropertyRef AssetSource(const KUID& kuid)
 {

@@ -180,14 +180,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
     return true;
 }
 
-bool RemoveFolderTree(const std::string& path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;  // nothing there: the usual case
-    std::error_code ec;
-    fs::remove_all(path, ec);
-    return !fs::exists(fs::symlink_status(path, ec));
-}
+bool RemoveFolderTree(const std::string& path) { return Platform::RemoveTree(path); }
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }

@@ -84,17 +84,17 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return false;
     }
-    const Orvo::File::Path folder(folderText);
+    // The staging folder is the command host's own: the copy is written there by exact names, relative to its
+    // folder, without the engine's path look-ups.
     Orvo::String reason, dsid;
-    if (!ExportFileTreeOnDisk(entry, folder, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
+    if (!StageArchiveFilesOnDisk(entry, folderText, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
         return false;
     }
-    RemoveConfigFiles(folder);
-    Orvo::File::Path configPath = folder;
-    configPath.AddPath("config.chump");
-    if (!SaveConfigFile(KUIDFirst(MakeInstallableAssetConfig(entry.entry)), "", configPath.View()))
+    std::string config;
+    if (!SerializeConfigData(KUIDFirst(MakeInstallableAssetConfig(entry.entry)), ConfigFileForm::kBinary, config) ||
+        !WriteNewFileExact(folderText + "/config.chump", config))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return false;
