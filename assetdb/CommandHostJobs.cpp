@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -89,25 +90,46 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::vector<std::string> folders;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
-    auto installHeld = [&] {
-        if (held.empty()) return;
+    // A batch is installed on a thread of its own while the next one is staged; one batch at a time, so the
+    // assets are still installed in the file's order. Each batch writes only its own slots of `results`.
+    std::thread installer;
+    std::atomic<bool> installerOk{true};
+    auto installBatch = [&](std::vector<Staged> batch, std::vector<std::string> batchFolders) {
         std::vector<KUID> out;
-        const bool sent = VADInstallFromFolders(folders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
-        for (size_t h = 0; h < held.size(); ++h)
+        const bool sent =
+            VADInstallFromFolders(batchFolders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
+        for (size_t h = 0; h < batch.size(); ++h)
         {
             const KUID got = sent ? out[h] : KUID::Null();
-            if (got == held[h].kuid)
-                results[held[h].index] = got;
+            if (got == batch[h].kuid)
+                results[batch[h].index] = got;
             else
             {
                 // The daemon said why for each asset it refused; a lost link is said once, by the call.
                 if (!got.IsNull())
-                    log.PostResult(kResultError, AssetSource(held[h].kuid),
+                    log.PostResult(kResultError, AssetSource(batch[h].kuid),
                                    "CommandHostArchiveInstall> the staged copy was installed as another asset");
-                ok = false;
+                installerOk = false;
             }
-            RemoveFolderTree(folders[h]);
+            RemoveFolderTree(batchFolders[h]);
         }
+    };
+    auto waitInstalled = [&] {
+        if (installer.joinable()) installer.join();
+    };
+    // The thread is joined however this function is left.
+    struct Join
+    {
+        std::thread& t;
+        ~Join()
+        {
+            if (t.joinable()) t.join();
+        }
+    } join{installer};
+    auto installHeld = [&] {
+        if (held.empty()) return;
+        waitInstalled();
+        installer = std::thread(installBatch, std::move(held), std::move(folders));
         held.clear();
         folders.clear();
     };
@@ -147,11 +169,14 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         }
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
+        waitInstalled();
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
+    waitInstalled();
+    if (!installerOk) ok = false;
     // Reported in the file's order, each asset once.
     std::unordered_set<KUID> seen;
     ChunkedList<KUID> installed;
