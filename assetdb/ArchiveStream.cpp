@@ -5,6 +5,7 @@
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
+#include "platform/FolderWalk.h"
 
 #include <atomic>
 #include <cerrno>
@@ -282,14 +283,14 @@ bool ContentArchiveWriter::AddAsset(Orvo::String& result, const TDBTagRef& entry
         result = "Archive entry has no asset KUID";
         return false;
     }
-    const Orvo::PString key = KUID::ToText(kuid);
+    const std::string key = kuid.ToString();
     if (keys_.count(kuid))
     {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
     errno = 0;
-    bool ok = writer_->OpenContainer(key.View());
+    bool ok = writer_->OpenContainer(key);
     for (size_t i = 0; ok && i < entry.GetChildCount(); ++i)
         ok = writer_->WriteTag(entry.GetChildName(i).View(), entry.GetChildAt(i));
     if (!ok || !writer_->CloseContainer()) return Failed(result);
@@ -305,22 +306,30 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
     result = Orvo::String();
     if (leftOut) leftOut->clear();
     if (!writer_) return Failed(result);
-    const Orvo::PString key = KUID::ToText(kuid);
+    // Not interned: a package of many assets would fill the string table with names used once.
+    const std::string key = kuid.ToString();
     if (kuid.IsNull() || keys_.count(kuid))
     {
         result = kuid.IsNull() ? Orvo::String("Archive entry has no asset KUID")
                                : Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
+    // The folder is opened once for its config and its files.
+    Platform::Folder dir;
     TDBTagRef config;
-    if (!LoadPackableAssetConfig(folder, config, result)) return false;
+    if (!OpenPackableFolder(folder, dir))
+    {
+        result = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
+        return false;
+    }
+    if (!LoadPackableAssetConfig(folder, dir, config, result)) return false;
     // The daemon's entry has the asset's own KUID: set (which moves the tag to the end) when the config differs.
     const bool kuidLast = config.GetChildKUID("kuid") != kuid;
     if (kuidLast) config.RemoveChild("kuid");
 
     errno = 0;
     SoupStreamWriter& w = *writer_;
-    bool ok = w.OpenContainer(key.View());
+    bool ok = w.OpenContainer(key);
     for (size_t i = 0; ok && i < config.GetChildCount(); ++i)
         ok = w.WriteTag(config.GetChildName(i).View(), config.GetChildAt(i));
     uint32_t crc = 0;
@@ -328,7 +337,7 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
     if (ok && w.OpenContainer("files", true))
     {
         StreamPackSink sink(w);
-        if (!PackArchiveFolder(folder, compress, sink, result, leftOut))
+        if (!PackArchiveFolder(folder, dir, compress, sink, result, leftOut))
         {
             // The archive cannot be finished now: part of the entry is written.
             if (result.IsEmpty()) Failed(result);
@@ -364,14 +373,14 @@ bool ContentArchiveWriter::AddEntryOnDisk(Orvo::String& result, const ArchiveEnt
         result = "Archive entry has no asset KUID";
         return false;
     }
-    const Orvo::PString key = KUID::ToText(kuid);
+    const std::string key = kuid.ToString();
     if (keys_.count(kuid))
     {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
     errno = 0;
-    if (!writer_->OpenContainer(key.View()) || !writer_->CopyBytes(entry.fd, entry.bodyAt, entry.bodySize) ||
+    if (!writer_->OpenContainer(key) || !writer_->CopyBytes(entry.fd, entry.bodyAt, entry.bodySize) ||
         !writer_->CloseContainer())
         return Failed(result);
     keys_.insert(kuid);
