@@ -111,11 +111,17 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
                                    "CommandHostArchiveInstall> the staged copy was installed as another asset");
                 installerOk = false;
             }
-            RemoveFolderTree(batchFolders[h]);
         }
     };
+    // The staged copies of the batch being installed: once it is, they go (the installed copy has their files),
+    // while the daemon installs the batch after it.
+    std::vector<std::string> inFlight;
     auto waitInstalled = [&] {
         if (installer.joinable()) installer.join();
+    };
+    auto removeStaged = [](std::vector<std::string>& done) {
+        for (const std::string& folder : done) RemoveFolderTree(folder);
+        done.clear();
     };
     // The thread is joined however this function is left.
     struct Join
@@ -129,9 +135,12 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     auto installHeld = [&] {
         if (held.empty()) return;
         waitInstalled();
+        std::vector<std::string> done = std::move(inFlight);
+        inFlight = folders;
         installer = std::thread(installBatch, std::move(held), std::move(folders));
         held.clear();
         folders.clear();
+        removeStaged(done);
     };
     for (size_t i = 0; i < inFile.size(); ++i)
     {
@@ -170,12 +179,14 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
         waitInstalled();
+        removeStaged(inFlight);
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
     waitInstalled();
+    removeStaged(inFlight);
     if (!installerOk) ok = false;
     // Reported in the file's order, each asset once.
     std::unordered_set<KUID> seen;

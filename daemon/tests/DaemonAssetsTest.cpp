@@ -490,3 +490,37 @@ TEST_F(DaemonAssetsTest, UserIdsAskedOnManyConnectionsAtOnce)
     for (auto& th : threads) th.join();
     EXPECT_EQ(wrong.load(), 0);
 }
+
+// A scan of many folders (read on all processors, stored on a thread of its own): every record as its folder
+// says, a KUID in two folders indexed from the one under its own name, and the same records after a restart
+// that reads them back from the store.
+TEST_F(DaemonAssetsTest, AScanOfManyFoldersStoresEveryRecordOnce)
+{
+    constexpr int kCount = 300;
+    for (int i = 0; i < kCount; ++i)
+        WriteAssetFolder(inst.Path("UserData/local/kuid 77 " + std::to_string(i)), KUID(77, i, 0),
+                         "Scanned " + std::to_string(i),
+                         "kuid-table {\n  0 <kuid:77:" + std::to_string(i + 1) + ">\n}\n");
+    // The same asset once more under another name: the folder named for the KUID stays the indexed one.
+    WriteAssetFolder(inst.Path("UserData/local/a copy"), KUID(77, 5, 0), "A copy");
+    RestartAndOpen();
+    auto check = [&] {
+        VADFilterElementGroup all;  // no condition: every asset
+        std::set<KUID> found;
+        for (const KUID& k : Query(all))
+            if (k.userId == 77) found.insert(k);
+        EXPECT_EQ(found.size(), size_t(kCount));
+        for (int i : {0, 5, 63, 64, 299})
+        {
+            VADAssetInfo info;
+            ASSERT_TRUE(VADGetAssetInfo(KUID(77, i, 0), info));
+            EXPECT_EQ(info.username, "Scanned " + std::to_string(i));
+            ChunkedList<KUID> deps;
+            ASSERT_TRUE(VADGetAssetDependencies(KUID(77, i, 0), deps));
+            EXPECT_EQ(ToVector(deps), std::vector<KUID>{KUID(77, i + 1, 0)});
+        }
+    };
+    check();
+    RestartAndOpen();
+    check();
+}
