@@ -4,6 +4,7 @@
 #include "core/Crc32.h"
 #include "core/SoupBinary.h"
 #include "core/TextHelpers.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
@@ -488,8 +489,14 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Fol
     Platform::OpenedFile file;
     std::string bytes;
     TDBTagRef loaded;
-    if (!chosen || file.Open(dir, chosen->name) != Platform::OpenedFile::Result::kOpened ||
-        !file.Read(bytes, UINT32_MAX) ||
+    const bool opened = chosen && file.Open(dir, chosen->name) == Platform::OpenedFile::Result::kOpened;
+    // A configuration is bounded as every configuration file is, and said so when it is past the bound.
+    if (opened && file.Size() > Orvo::kMaxConfigFileBytes)
+    {
+        reason = Orvo::String(Orvo::ConfigFileTooLargeText(folder.str() + "/" + chosen->name));
+        return false;
+    }
+    if (!opened || !file.Read(bytes, Orvo::kMaxConfigFileBytes) ||
         ParseConfigData(loaded, bytes, ConfigFileFormFor(chosen->name, {}),
                         (folder.str() + "/" + chosen->name).c_str()) != ConfigFileResult::kOK ||
         !loaded.IsContainer())

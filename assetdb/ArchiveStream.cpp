@@ -2,6 +2,7 @@
 
 #include "assetdb/ContentArchive.h"
 #include "core/Crc32.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
@@ -534,6 +535,7 @@ bool ReadArchiveEntryOnDisk(int fd, uint64_t bodyAt, uint64_t bodySize, ArchiveE
     SoupStreamReader in(fd, bodyAt, bodyAt + bodySize);
     TDBTagRef entry = TDBTagRef::NewContainer();
     bool filesSeen = false;
+    uint64_t configBytes = 0;
     SoupChunkInfo c;
     for (uint64_t at = bodyAt; at != in.End(); at = c.end)
     {
@@ -551,10 +553,18 @@ bool ReadArchiveEntryOnDisk(int fd, uint64_t bodyAt, uint64_t bodySize, ArchiveE
                 continue;
             }
         }
+        // The configuration is read into memory whole: it is bounded as a configuration file is.
+        configBytes += c.end - at;
+        if (configBytes > Orvo::kMaxConfigFileBytes)
+        {
+            out.configTooLarge = true;
+            return false;
+        }
         TDBTagRef holder;
         if (!in.ReadChunkAsTree(c, holder) || holder.GetChildCount() != 1) return false;
         entry.AddChildTag(holder.GetChildName(0).View(), holder.GetChildAt(0));
     }
+    Orvo::NoteConfigLoad(configBytes);
     out.entry = entry;
     return true;
 }
@@ -620,9 +630,9 @@ bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string&
     SoupStreamReader in(entry.fd, entry.filesAt, entry.filesAt + entry.filesSize);
     size_t count = 0;
     if (entry.hasFiles && !CheckFilesOnDisk(in, in.Begin(), in.End(), count, reason)) return false;
-    if (::mkdir(folder.c_str(), 0755) != 0)
+    if (::mkdir(folder.c_str(), 0700) != 0)
     {
-        reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
+        reason = Orvo::String::Format("Unable to create folder: %s (%s)", folder.c_str(), std::strerror(errno));
         return false;
     }
     if (!entry.hasFiles)

@@ -100,6 +100,9 @@ struct ArchiveEntryOnDisk
     bool hasFiles = false;
     uint64_t filesAt = 0;
     uint64_t filesSize = 0;
+    // Set when the entry's tags besides its files (its configuration) pass the bound of a configuration file
+    // (engine/ConfigFileBound.h): the entry is then not read.
+    bool configTooLarge = false;
 };
 
 // Reads the entry whose chunk body is [bodyAt, bodyAt + bodySize) of `fd` (already checked to hold together).
@@ -115,7 +118,7 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
                           Orvo::String& reason, Orvo::String& dsid);
 
 // An asset's copy staged for a batch install: `folder`, an exact path whose parent exists (nothing resolved, no
-// link followed), is made here and must not exist yet; the entry's files go into it, written relative to it,
+// link followed), is made here (owner-only) and must not exist yet; the entry's files go into it, written relative to it,
 // all but the configuration files at its top ("config.txt" and "config.chump" in any case), which the staged
 // copy gets from the entry's own tags instead. The same checks, reasons and checksum as ExportFileTreeOnDisk.
 bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folder, std::string_view compression,

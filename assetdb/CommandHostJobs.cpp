@@ -3,6 +3,7 @@
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "assetdb/VADProtocol.h"
 #include "assetdb/VADRequests.h"
 
@@ -10,9 +11,12 @@
 #include "core/SoupBinary.h"
 #include "platform/FolderWalk.h"
 
+#include "engine/ConfigFileBound.h"
+
 #include <atomic>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
@@ -23,6 +27,7 @@ std::atomic<CommandHostValidateFn> g_validate{nullptr};
 std::atomic<ArchiveInstallFn> g_install{nullptr};
 std::atomic<ArchiveInstallOnDiskFn> g_installOnDisk{nullptr};
 std::atomic<ArchiveStageOnDiskFn> g_stageOnDisk{nullptr};
+std::atomic<ArchiveTextureCompileFn> g_compileTextures{nullptr};
 
 // Staged assets installed by one request: the daemon's bound on a batch is 1024.
 constexpr size_t kInstallBatch = 256;
@@ -44,6 +49,8 @@ void SetArchiveInstallHook(ArchiveInstallFn fn) { g_install.store(fn); }
 void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn) { g_installOnDisk.store(fn); }
 
 void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn) { g_stageOnDisk.store(fn); }
+
+void SetArchiveTextureCompileHook(ArchiveTextureCompileFn fn) { g_compileTextures.store(fn); }
 
 uint8_t CommandHostValidate(CommandHostValidateJob job, ResultsLog& log)
 {
@@ -90,14 +97,32 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     std::vector<std::string> folders;
     std::vector<KUID> results(inFile.size(), KUID::Null());
     bool ok = true;
+    // The job serves the daemon whose link it came on. Once that link is gone the daemon is gone too (or has
+    // given up on this job): nothing more is staged or installed, and its staging folder is not made again.
+    const bool linked = VADClientConnected();
+    auto daemonGone = [&] { return linked && !VADClientConnected(); };
+    bool stopped = false;
+    auto stop = [&] {
+        if (!stopped)
+        {
+            LogPrintf("CommandHostArchiveInstall> the link to the daemon is gone: the install job stops");
+            log.PostResult(kResultError, "CommandHostArchiveInstall> the link to the asset database daemon was lost: "
+                                         "the install stopped");
+        }
+        stopped = true;
+        ok = false;
+        for (const std::string& folder : folders) RemoveFolderTree(folder);
+        held.clear();
+        folders.clear();
+    };
     // A batch is installed on a thread of its own while the next one is staged; one batch at a time, so the
-    // assets are still installed in the file's order. Each batch writes only its own slots of `results`.
+    // assets are still installed in the file's order. Each batch writes only its own slots of `results`, and
+    // removes its staged copies once installed (the installed copies have their files).
     std::thread installer;
     std::atomic<bool> installerOk{true};
-    auto installBatch = [&](std::vector<Staged> batch, std::vector<std::string> batchFolders) {
+    auto installBatch = [&](std::vector<Staged> batch, std::vector<std::string> batchFolders, uint32_t options) {
         std::vector<KUID> out;
-        const bool sent =
-            VADInstallFromFolders(batchFolders, out, &log, kVADInstallStagedInCache | kVADInstallFavourite);
+        const bool sent = VADInstallFromFolders(batchFolders, out, &log, options);
         for (size_t h = 0; h < batch.size(); ++h)
         {
             const KUID got = sent ? out[h] : KUID::Null();
@@ -111,17 +136,11 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
                                    "CommandHostArchiveInstall> the staged copy was installed as another asset");
                 installerOk = false;
             }
+            RemoveFolderTree(batchFolders[h]);
         }
     };
-    // The staged copies of the batch being installed: once it is, they go (the installed copy has their files),
-    // while the daemon installs the batch after it.
-    std::vector<std::string> inFlight;
     auto waitInstalled = [&] {
         if (installer.joinable()) installer.join();
-    };
-    auto removeStaged = [](std::vector<std::string>& done) {
-        for (const std::string& folder : done) RemoveFolderTree(folder);
-        done.clear();
     };
     // The thread is joined however this function is left.
     struct Join
@@ -132,25 +151,43 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             if (t.joinable()) t.join();
         }
     } join{installer};
+    ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
     auto installHeld = [&] {
         if (held.empty()) return;
+        // The batch before is installed first and its copies are gone: the staging folder then holds the held
+        // copies alone, and one conversion compiles them all.
         waitInstalled();
-        std::vector<std::string> done = std::move(inFlight);
-        inFlight = folders;
-        installer = std::thread(installBatch, std::move(held), std::move(folders));
+        if (daemonGone()) return stop();
+        uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
+        if (compileTextures)
+        {
+            std::vector<std::pair<std::string, KUID>> assets;
+            for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
+            compileTextures(staging, assets, log);
+            options |= kVADInstallTexturesCompiled;
+            if (daemonGone()) return stop();
+        }
+        installer = std::thread(installBatch, std::move(held), std::move(folders), options);
         held.clear();
         folders.clear();
-        removeStaged(done);
     };
-    for (size_t i = 0; i < inFile.size(); ++i)
+    for (size_t i = 0; i < inFile.size() && !stopped; ++i)
     {
         const KUID& kuid = inFile[i];
         if (!listed.empty() && !listed.count(kuid)) continue;
+        if (daemonGone())
+        {
+            stop();
+            break;
+        }
         ArchiveEntryOnDisk entry;
         if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
         {
             log.PostResult(kResultError, AssetSource(kuid),
-                           "CommandHostArchiveInstall> the archive holds no entry for this asset");
+                           entry.configTooLarge
+                               ? "CommandHostArchiveInstall> the configuration of this asset in the archive is " +
+                                     Orvo::ConfigFileTooLargeReason()
+                               : std::string("CommandHostArchiveInstall> the archive holds no entry for this asset"));
             ok = false;
             continue;
         }
@@ -179,15 +216,16 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
         waitInstalled();
-        removeStaged(inFlight);
+        if (stopped) break;
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
     waitInstalled();
-    removeStaged(inFlight);
     if (!installerOk) ok = false;
+    // A staging folder left empty by a job that stopped belongs to no one any more (rmdir leaves a full one).
+    if (stopped && !staging.empty()) ::rmdir(staging.c_str());
     // Reported in the file's order, each asset once.
     std::unordered_set<KUID> seen;
     ChunkedList<KUID> installed;
@@ -207,7 +245,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
     return ok;
 }
 
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log)
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+                                  const std::string& copies)
 {
     // Each entry is written as soon as it arrives: only one is held at a time.
     std::vector<KUID> list;
@@ -215,12 +254,36 @@ bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file,
     bool written = list.size() <= UINT32_MAX && file.WriteUInt32(static_cast<uint32_t>(list.size()));
     for (const KUID& kuid : list) written = written && file.WriteKUID(kuid);
     bool ok = true;
+    // As an install job does, the job stops once the daemon it writes for is gone.
+    const bool linked = VADClientConnected();
     for (const KUID& kuid : list)
     {
         if (!written) break;
+        if (linked && !VADClientConnected())
+        {
+            log.PostResult(kResultError, "CommandHostArchiveSaveToDisk> the link to the asset database daemon was "
+                                         "lost: the archive was not finished");
+            ok = false;
+            break;
+        }
         TDBTagRef entry;
         std::string bytes;
-        if (!VADGetAssetArchiveEntry(entry, kuid, &log, 3) || entry.IsNull())
+        bool packed = false;
+        if (copies.empty())
+            packed = VADGetAssetArchiveEntry(entry, kuid, &log, 3) && !entry.IsNull();
+        else
+        {
+            Orvo::String reason;
+            std::vector<std::string> leftOut;
+            packed = MakeArchiveEntryFromFolder(entry, Orvo::File::Path(copies + "/" + KUID::ToSpacedText(kuid).str()),
+                                                false, reason, &leftOut);
+            if (!packed) log.PostResult(kResultError, AssetSource(kuid), reason.View());
+            for (const std::string& left : leftOut)
+                log.PostResultF(kResultWarning, "CommandHostArchiveSaveToDisk> '%s' was left out", left.c_str());
+            // The entry names the asset it is filed under, as the daemon's entries do.
+            if (packed && entry.GetChildKUID("kuid") != kuid) entry.SetChildKUID("kuid", kuid);
+        }
+        if (!packed)
         {
             log.PostResult(kResultError, AssetSource(kuid), "CommandHostArchiveSaveToDisk> unable to pack the asset");
             ok = false;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ResultsLog;
@@ -29,12 +30,20 @@ using ArchiveInstallOnDiskFn = KUID (*)(const ArchiveEntryOnDisk& entry, Results
 // installed, its config written as a commit would want it; false when it failed (said in the log).
 using ArchiveStageOnDiskFn = bool (*)(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log);
 
+// Compiles the texture descriptions below `folder`, which holds the staged asset folders `assets` (folder and
+// KUID), for the install targets; failures are warnings in the log.
+using ArchiveTextureCompileFn = void (*)(const std::string& folder,
+                                         const std::vector<std::pair<std::string, KUID>>& assets, ResultsLog& log);
+
 // Null removes a hook. An install job uses the on-disk hook when there is one (memory then stays bounded by
 // one file), else it reads each entry whole for the other.
 void SetCommandHostValidateHook(CommandHostValidateFn fn);
 void SetArchiveInstallHook(ArchiveInstallFn fn);
 void SetArchiveInstallOnDiskHook(ArchiveInstallOnDiskFn fn);
 void SetArchiveStageOnDiskHook(ArchiveStageOnDiskFn fn);
+// With a compile hook, staged assets are installed with their textures compiled by the host itself (the daemon
+// cannot hand a job to the host that is running this one); without one, the daemon installs them as they are.
+void SetArchiveTextureCompileHook(ArchiveTextureCompileFn fn);
 
 // The option flags the archive install job passes: write "config.chump" and commit.
 constexpr uint32_t kArchiveInstallJobFlags = 2;
@@ -59,5 +68,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
 
 // Writes the KUIDs and each asset's archive entry (from the daemon) to `file`, after the 20-byte header
 // the caller has written. An asset whose entry cannot be had is written as a missing entry and makes
-// the result false.
-bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log);
+// the result false. With `copies`, each entry is packed from the asset's copy "<copies>/<spaced KUID>"
+// instead (a device package's copies), as the daemon packs an installed asset.
+bool CommandHostArchiveSaveToDisk(const ChunkedList<KUID>& kuids, TStream& file, ResultsLog& log,
+                                  const std::string& copies = {});

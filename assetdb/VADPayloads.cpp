@@ -38,6 +38,8 @@ void VADJob::Write(VADWriter& w) const
             w.String(staging);
             w.KuidList(unknown);
         }
+        else if (!staging.empty())
+            w.String(staging);
         break;
     default: break;
     }
@@ -67,6 +69,8 @@ void VADJob::Read(VADReader& r)
             staging = r.String();
             unknown = r.KuidList();
         }
+        else if (r.Remaining() > 0)
+            staging = r.String();
         break;
     default: r.Fail(); break;
     }

@@ -654,6 +654,8 @@ struct VADJob
     // 3: a folder in the cache where the host may stage copies of the assets that had neither a record nor
     // an edit when the job was made (`unknown`), to install them in batches; empty for none. (A host also
     // takes a job that ends before them.)
+    // 2: optional (absent when empty): a folder holding a copy of each asset, "<spaced KUID>", to save
+    // instead of the installed assets (a device package's copies).
     std::string staging;
     std::vector<KUID> unknown;
     void Write(VADWriter& w) const;

@@ -45,12 +45,19 @@ constexpr int32_t kVADStatusLinkDropped = -100;   // client side only: the conne
 // A bit of the commit's option word (request 34): the edit folder was written whole by the committer, which
 // writes it no more, so the daemon may give its files a second name in the installed copy instead of copying.
 constexpr uint32_t kVADCommitHandOverFiles = 16;
+// A bit of the commit's option word: the committer has compiled the edit folder's texture descriptions for
+// the install targets itself (the daemon compiles them otherwise).
+constexpr uint32_t kVADCommitTexturesCompiled = 32;
 // Bits of the option value of "install from folders" (request 41). Staged: the folders are copies written
 // for this install inside the installation's cache folder, which their writer removes afterwards, so their
 // files are given a second name instead of copied (folders elsewhere are still copied). Favourite: each
 // asset installed is marked a favourite in the same transaction.
+// TexturesCompiled: the folders' texture descriptions were compiled for the install targets by the asker.
 constexpr uint32_t kVADInstallStagedInCache = 1;
 constexpr uint32_t kVADInstallFavourite = 2;
+constexpr uint32_t kVADInstallTexturesCompiled = 4;
+// The texture targets textures are compiled for as assets are installed and committed (the default list).
+constexpr const char* kVADInstallTextureTargets = "Velmar;DXTC";
 
 // Request codes. The layout of each payload is documented in VADPayloads.h.
 enum VADRequestCode : uint32_t

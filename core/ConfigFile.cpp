@@ -2,6 +2,9 @@
 
 #include "core/SoupText.h"
 
+#include "core/LogPrintf.h"
+
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
 
@@ -11,8 +14,8 @@
 
 namespace {
 
-// Binary soups hold whole archives; the header's 32-bit body size bounds them.
-constexpr uint64_t kMaxConfigFileSize = (uint64_t(1) << 32) + kSoupBinaryHeaderSize;
+// Packages are binary soups holding whole archives; the header's 32-bit body size bounds them.
+constexpr uint64_t kMaxPackageFileSize = (uint64_t(1) << 32) + kSoupBinaryHeaderSize;
 
 std::string_view ExtensionOf(std::string_view path)
 {
@@ -91,8 +94,21 @@ ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::st
     ConfigFileForm form = ConfigFileFormFor(path, format);
     if (form == ConfigFileForm::kUnknown) return ConfigFileResult::kCannotRead;
     const std::string full = ConfigFilePath(base, path);
+    // The bound is checked before anything is read; the read is bounded too, for a file that grows meanwhile.
+    std::string_view kind = format.empty() ? ExtensionOf(path) : format;
+    if (!kind.empty() && kind[0] == '.') kind.remove_prefix(1);
+    const bool package = Orvo::EqualsNoCase(kind, "cdp") || Orvo::EqualsNoCase(kind, "cdp2");
+    const uint64_t bound = package ? kMaxPackageFileSize : Orvo::kMaxConfigFileBytes;
+    const int64_t size = Orvo::File::GetSize(full);
+    if (size > 0 && uint64_t(size) > bound)
+    {
+        LogPrintf("LoadConfigFile> %s", Orvo::ConfigFileTooLargeText(full).c_str());
+        return ConfigFileResult::kTooLarge;
+    }
     std::string bytes;
-    if (!Orvo::File::ReadFile(full, bytes, kMaxConfigFileSize)) return ConfigFileResult::kCannotRead;
+    if (!Orvo::File::ReadFile(full, bytes, bound))
+        return Orvo::File::GetSize(full) > int64_t(bound) ? ConfigFileResult::kTooLarge : ConfigFileResult::kCannotRead;
+    Orvo::NoteConfigLoad(bytes.size());
     return ParseConfigData(out, bytes, form, full.c_str());
 }
 

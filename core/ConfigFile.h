@@ -19,6 +19,7 @@ enum class ConfigFileResult
     kDamaged,       // binary form: sizes or chunks that do not hold together
     kNewerVersion,  // binary form: made by a newer version
     kCannotWrite,
+    kTooLarge,  // larger than Orvo::kMaxConfigFileBytes (a package's own bound is larger): not read
 };
 
 enum class ConfigFileForm
@@ -33,9 +34,11 @@ ConfigFileForm ConfigFileFormFor(std::string_view path, std::string_view format)
 // base + path as the file system should see it.
 std::string ConfigFilePath(std::string_view base, std::string_view path);
 
+// Configuration files are bounded by Orvo::kMaxConfigFileBytes (engine/ConfigFileBound.h); packages (the
+// format or extension "cdp" or "cdp2") by what the binary form's header can hold.
 // Returns false and leaves a null tree when the file cannot be read.
 bool LoadConfigFile(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format = {});
-// The same, telling why it failed.
+// The same, telling why it failed (for kTooLarge, Orvo::ConfigFileTooLargeText says it to the user).
 ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path,
                                   std::string_view format = {});
 // False when the file cannot be written (or the tree cannot be put in the chosen form).

@@ -14,6 +14,7 @@
 #include "daemon/AssetStore.h"
 #include "daemon/DaemonResults.h"
 #include "daemon/DaemonRoot.h"
+#include "daemon/TextureCompile.h"
 
 #include <condition_variable>
 #include <functional>
@@ -84,25 +85,30 @@ public:
     DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder) const;
     // With `linkFiles` (an edit folder its writer hands over whole: nothing writes it any more) the files are
     // linked into the installed copy instead of copied; the edit folder still stands until the commit point.
-    DbStatus Commit(uint32_t handle, DaemonResults* results, bool linkFiles = false);
+    // With `compile`, an edit folder that holds texture descriptions is installed from a copy whose textures
+    // were compiled (TextureCompile.h), made before the lock is taken.
+    DbStatus Commit(uint32_t handle, DaemonResults* results, bool linkFiles = false,
+                    const TextureCompileFn& compile = {});
     DbStatus Revert(uint32_t handle, DaemonResults* results);
     DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results);
     DbStatus Delete(const KUID& k, DaemonResults* results);
-    DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results);
+    DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
+                               const TextureCompileFn& compile = {});
     // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
     // for as many of them as can share one. `installed` gets each folder's KUID, the null KUID when it was
-    // not installed. `options` holds kVADInstall* bits.
+    // not installed. `options` holds kVADInstall* bits. With `compile` (and without the option that says the
+    // folders' textures are compiled) folders that hold texture descriptions are installed from copies whose
+    // textures were compiled, all by one job, before the lock is taken (TextureCompile.h).
     void InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                            DaemonResults* results, uint32_t options = 0);
+                            DaemonResults* results, uint32_t options = 0, const TextureCompileFn& compile = {});
     // Of the given assets, those with neither a record nor an edit: nothing of theirs can be replaced.
     std::vector<KUID> UnknownAssets(const std::vector<KUID>& kuids) const;
 
-    // Keeps the uncommitted edit folder of an asset open for editing in a backup (said in the results) before
-    // something replaces it; true when there is none or it was kept.
-    bool BackupEdit(const KUID& k, DaemonResults* results);
     // Marks assets as being installed from a package (by the command host, over other connections) until
-    // released: a delete of one of them meanwhile is refused rather than lose the install.
-    void BeginPackageInstall(const std::vector<KUID>& kuids);
+    // released: a delete of one of them meanwhile is refused rather than lose the install. An asset open for
+    // editing is not replaced under its user: it is taken out of `kuids` with an error naming it, and its edit
+    // is left as it is. Returns how many were taken out.
+    size_t BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results);
     void EndPackageInstall(const std::vector<KUID>& kuids);
 
     // The assets (user and content id) the download station lists.

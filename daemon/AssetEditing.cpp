@@ -64,16 +64,17 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     return true;
 }
 
-bool AssetDatabase::BackupEdit(const KUID& k, DaemonResults* results)
+size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results)
 {
     std::unique_lock lk(mutex_);
-    return BackupEditLocked(k, results);
-}
-
-void AssetDatabase::BeginPackageInstall(const std::vector<KUID>& kuids)
-{
-    std::unique_lock lk(mutex_);
+    std::set<KUID> refused;
+    for (const KUID& k : kuids)
+        if (FindEditLocked(k) && refused.insert(k).second)
+            PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
+    const size_t before = kuids.size();
+    std::erase_if(kuids, [&](const KUID& k) { return refused.count(k) != 0; });
     packageInstalls_.insert(kuids.begin(), kuids.end());
+    return before - kuids.size();
 }
 
 void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)
@@ -227,10 +228,11 @@ void AssetDatabase::PostInstalled(const StagedAsset& s, const std::string& folde
     PostResult(results, kResultSuccess, "$vad_installed", k, KuidParam(k));
 }
 
-DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results)
+DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results,
+                                          const TextureCompileFn& compile)
 {
     std::vector<KUID> kuids;
-    InstallFromFolders({folderIn}, kuids, results);
+    InstallFromFolders({folderIn}, kuids, results, 0, compile);
     installed = kuids.empty() ? KUID::Null() : kuids[0];
     return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
 }
@@ -263,7 +265,7 @@ std::vector<KUID> AssetDatabase::UnknownAssets(const std::vector<KUID>& kuids) c
 }
 
 void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                                       DaemonResults* results, uint32_t options)
+                                       DaemonResults* results, uint32_t options, const TextureCompileFn& compile)
 {
     // Only copies written for this install inside the cache folder may share their files with the installed
     // copy: a user's own folder must not change the installed asset when it is edited later.
@@ -273,10 +275,12 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     struct Source
     {
         std::string folder;
+        std::string origin;  // the folder as asked (`folder` may become a copy with compiled textures)
         AssetConfigFiles configs;
         AssetRecord rec;
         bool ok = false;
         bool link = false;
+        std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -287,14 +291,38 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     // The folders are read before the lock is taken, as a single install does; side by side, each posting
     // into its own results, which then go out in the folders' order.
     std::vector<Source> sources(folders.size());
+    TextureStaging textures(root_, (options & kVADInstallTexturesCompiled) ? TextureCompileFn() : compile);
     InParallel(sources.size(), [&](size_t i) {
         Source& src = sources[i];
         src.ok = CheckInstallSource(folders[i], src.folder, src.configs, src.rec, &src.results);
+        src.origin = src.folder;
         src.link = src.ok && (options & kVADInstallStagedInCache) && IsPathInside(src.folder, cache) &&
                    src.folder != NormalisePath(cache);
+        if (src.ok && textures.Enabled()) src.textures = ListTextureDescriptions(src.folder);
     });
     if (results)
         for (Source& src : sources) results->insert(results->end(), src.results.begin(), src.results.end());
+    // Folders with texture descriptions are copied and compiled first, without the lock: the copies are then
+    // installed in their place, their files given a second name.
+    std::vector<std::pair<size_t, size_t>> compiled;  // source, staging slot
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (!sources[i].textures.empty())
+            compiled.emplace_back(i,
+                                  textures.Add(sources[i].folder, sources[i].rec.kuid, std::move(sources[i].textures)));
+    if (!compiled.empty())
+    {
+        InParallel(compiled.size(),
+                   [&](size_t c) { textures.Copy(compiled[c].second, sources[compiled[c].first].link); });
+        textures.Compile(results);
+    }
+    std::vector<std::vector<std::string>> copiedLeftOut(sources.size());
+    for (const auto& [i, slot] : compiled)
+    {
+        if (!textures.Compiled(slot)) continue;
+        sources[i].folder = textures.CopyOf(slot);
+        sources[i].link = true;
+        copiedLeftOut[i] = std::move(textures.LeftOut(slot));
+    }
     std::unique_lock lk(mutex_);
     // Groups of assets installed in one transaction; an asset named twice ends a group, so that the second
     // install replaces the first as it would one request after the other.
@@ -329,7 +357,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             Source& src = sources[index];
             StagedAsset s;
             s.rec = src.rec;
-            s.leftOut = std::move(src.leftOut);
+            // What the texture copy left out is what is missing from the installed copy.
+            s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
@@ -342,7 +371,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
-            PostInstalled(group[g], sources[staged[g]].folder, sources[staged[g]].configs, results);
+            PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);
         }
     }
 }
@@ -409,8 +438,39 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles)
+DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles, const TextureCompileFn& compile)
 {
+    // An edit folder with texture descriptions is copied and compiled first, without the lock; the copy is
+    // then installed in its place, its files given a second name.
+    TextureStaging textures(root_, compile);
+    std::string from;
+    std::vector<std::string> copiedLeftOut;
+    if (textures.Enabled())
+    {
+        std::string editFolder;
+        KUID k;
+        {
+            std::shared_lock lk(mutex_);
+            if (const EditRecord* e = EditByHandleLocked(handle))
+            {
+                k = e->kuid;
+                editFolder = root_.EditFolder(k);
+            }
+        }
+        std::vector<std::string> descriptions;
+        if (!editFolder.empty()) descriptions = ListTextureDescriptions(editFolder);
+        if (!descriptions.empty())
+        {
+            const size_t slot = textures.Add(editFolder, k, std::move(descriptions));
+            textures.Copy(slot, linkFiles);
+            textures.Compile(results);
+            if (textures.Compiled(slot))
+            {
+                from = textures.CopyOf(slot);
+                copiedLeftOut = std::move(textures.LeftOut(slot));
+            }
+        }
+    }
     std::unique_lock lk(mutex_);
     const EditRecord* found = EditByHandleLocked(handle);
     if (!found)
@@ -428,11 +488,13 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
+    // The copy with compiled textures, when there is one, is what is installed.
+    const std::string source = from.empty() ? editFolder : from;
     StagedAsset staged;
     AssetRecord& rec = staged.rec;
     AssetConfigFiles configs;
     std::string reason;
-    if (!ReadSourceAssetConfig(editFolder, configs, rec, &reason))
+    if (!ReadSourceAssetConfig(source, configs, rec, &reason))
     {
         PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
         return DbStatus::kFailed;
@@ -445,13 +507,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return DbStatus::kFailed;
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(editFolder, target, &error, &staged.leftOut, &staged.size, linkFiles))
+    if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty()))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
         return DbStatus::kFailed;
     }
     staged.sizeKnown = true;
+    if (!from.empty()) staged.leftOut = std::move(copiedLeftOut);
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;
@@ -467,13 +530,28 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         rec.keywords = old->keywords;
         rec.installTime = old->installTime ? old->installTime : now;
     }
+    // The edit folder goes aside before the store transaction that drops the edit: a restart after a kill
+    // then finds it gone with its edit (committed) or puts it back (not committed), never left open beside
+    // the new copy.
+    if (!SetEditFolderAside(editFolder))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        PostResult(results, kResultError, "$vad_failed_install", e.kuid,
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", "the edit folder could not be moved"}});
+        return DbStatus::kFailed;
+    }
     std::vector<StagedAsset> group;
     group.push_back(std::move(staged));
-    if (InstallStagedLocked(group, e.handle, results) != 1) return DbStatus::kFailed;
-    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
-    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, editFolder);
+    if (InstallStagedLocked(group, e.handle, results) != 1)
+    {
+        PutEditFolderBack(editFolder);
+        return DbStatus::kFailed;
+    }
     edits_.erase(e.kuid);
-    RemoveFolderTree(editFolder);
+    const std::string closed = ClosedEditFolderFor(editFolder);
+    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
+    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
+    RemoveFolderTree(closed);
     DLOG("committed %s", e.kuid.ToString().c_str());
     return DbStatus::kOK;
 }
@@ -489,13 +567,15 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
         return DbStatus::kNotFound;
     }
     KUID k = e->kuid;
-    if (!store_.DeleteEdit(handle))
+    const std::string editFolder = root_.EditFolder(k);
+    if (!SetEditFolderAside(editFolder) || !store_.DeleteEdit(handle))
     {
+        PutEditFolderBack(editFolder);
         PostResult(results, kResultError, "The edit of asset $(ASSET_KUID) could not be discarded.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     edits_.erase(k);
-    RemoveFolderTree(root_.EditFolder(k));
+    RemoveFolderTree(ClosedEditFolderFor(editFolder));
     DLOG("reverted %s", k.ToString().c_str());
     return DbStatus::kOK;
 }
@@ -575,7 +655,10 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         builtin.folder = rec.builtinFolder;
         builtin.installTime = builtin.modifiedTime = Now();
     }
-    bool ok = store_.Begin();
+    // So is the edit folder (kept in the backups above): a restart puts it back while the store holds its edit.
+    const std::string editFolder = root_.EditFolder(k);
+    bool ok = !edit || SetEditFolderAside(editFolder);
+    ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);
     ok = ok && store_.Commit();
@@ -583,13 +666,14 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     {
         store_.Rollback();
         if (found) rename(old.c_str(), target.c_str());
+        if (edit) PutEditFolderBack(editFolder);
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     if (found) RemoveFolderTree(old);
     if (edit)
     {
-        RemoveFolderTree(root_.EditFolder(k));
+        RemoveFolderTree(ClosedEditFolderFor(editFolder));
         edits_.erase(k);
     }
     if (uncover)

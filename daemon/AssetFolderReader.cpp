@@ -1,6 +1,7 @@
 #include "daemon/AssetFolderReader.h"
 
 #include "core/ConfigFile.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/ConfigParser.h"
 #include "engine/TextCase.h"
 #include "platform/FolderWalk.h"
@@ -192,6 +193,7 @@ std::string ConfigLoadFailureReason(const std::string& path, ConfigFileResult re
     case ConfigFileResult::kNotValid: return "'" + path + "' is not a configuration file";
     case ConfigFileResult::kDamaged: return "'" + path + "' is damaged";
     case ConfigFileResult::kNewerVersion: return "'" + path + "' was made by a newer version of the program";
+    case ConfigFileResult::kTooLarge: return Orvo::ConfigFileTooLargeText(path);
     case ConfigFileResult::kOK: return "'" + path + "' holds no configuration";
     default: return "'" + path + "' cannot be read";
     }
@@ -254,13 +256,15 @@ bool ReadAssetConfigStamped(const std::string& path, AssetRecord& rec, std::stri
     // general way, which gives the same stamp and the same reasons.
     const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<uint64_t>(st.st_size) > Orvo::kMaxConfigFileBytes)
     {
         if (fd >= 0) close(fd);
         stamp = AssetConfigStampAt(path);
         return ReadAssetConfigAt(path, rec, reason);
     }
     stamp = StampOf(path, st);
+    Orvo::NoteConfigLoad(static_cast<uint64_t>(st.st_size));
     std::string bytes(static_cast<size_t>(st.st_size), '\0');
     size_t got = 0;
     while (got < bytes.size())
@@ -349,12 +353,18 @@ bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs,
         return false;
     }
     configs.regular = true;
+    if (file.Size() > Orvo::kMaxConfigFileBytes)
+    {
+        if (reason) *reason = Orvo::ConfigFileTooLargeText(configs.path);
+        return false;
+    }
     std::string bytes;
-    if (!file.Read(bytes, UINT32_MAX))
+    if (!file.Read(bytes, Orvo::kMaxConfigFileBytes))
     {
         if (reason) *reason = "'" + configs.path + "' cannot be read";
         return false;
     }
+    Orvo::NoteConfigLoad(bytes.size());
     return ParseRecord(configs.path, bytes, rec, reason);
 }
 

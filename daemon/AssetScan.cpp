@@ -6,6 +6,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/KUIDSet.h"
+#include "engine/ConfigFileBound.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -152,6 +154,13 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             if (!done.empty()) locals = SubFolders(root_.UserData("local"));
         }
         for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
+            DLOG("start-up: %s", line.c_str());
+        // An edit folder set aside by a commit, revert or delete: its edit was closed when the store no longer
+        // holds it, else the close was cut short and the edit stays open with its folder.
+        std::set<std::string> openEdits;
+        for (const auto& [k, e] : edits_) openEdits.insert(root_.EditFolder(k));
+        auto stillOpen = [&openEdits](const std::string& folder) { return openEdits.count(folder) != 0; };
+        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen))
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
             DLOG("start-up: %s", line.c_str());
@@ -420,6 +429,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         DLOG("%s", line);
         say(line);
     }
+    Orvo::GiveBackMemoryAfterLargeLoads();
     std::lock_guard lk(readyMutex_);
     ready_ = true;
     readyCv_.notify_all();

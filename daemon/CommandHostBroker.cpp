@@ -17,6 +17,12 @@ void CommandHostBroker::Register(const std::shared_ptr<ClientConnection>& host)
     cv_.notify_all();
 }
 
+bool CommandHostBroker::IsHost(const ClientConnection* c)
+{
+    std::lock_guard lk(mutex_);
+    return c != nullptr && (host_.lock().get() == c || busyHost_ == c);
+}
+
 void CommandHostBroker::HostGone(ClientConnection* host)
 {
     std::lock_guard lk(mutex_);
@@ -83,6 +89,12 @@ void CommandHostBroker::WaitForStartedHost(std::unique_lock<std::mutex>& lk, int
 bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
                                unsigned timeoutMs)
 {
+    // A request the host makes while it runs a job would wait here for that very job.
+    if (IsHost(asker))
+    {
+        error = "the command host asked for a job of its own";
+        return false;
+    }
     std::lock_guard jobLock(jobMutex_);
     std::shared_ptr<ClientConnection> host;
     {

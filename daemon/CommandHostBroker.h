@@ -19,12 +19,15 @@ public:
     explicit CommandHostBroker(std::string root) : root_(std::move(root)) {}
 
     void Register(const std::shared_ptr<ClientConnection>& host);
+    // True when `c` is the registered command host, or the one running a job.
+    bool IsHost(const ClientConnection* c);
     // The host's connection ended: a job it was running fails.
     void HostGone(ClientConnection* host);
     // Request 141 from a host: the reply of the running job.
     void JobReply(ClientConnection* host, const VADBytes& reply);
     // Sends the job and waits for its reply; false with a reason when no host came or it did not answer.
-    // A host cannot take a job for a request of its own (its link would wait on itself).
+    // A host cannot take a job for a request of its own (its link would wait on itself): such a job fails at
+    // once, without waiting for the job the host is running.
     bool RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
                 unsigned timeoutMs = 600000);
     // Ends every wait (daemon shutdown).

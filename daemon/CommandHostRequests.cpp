@@ -6,16 +6,19 @@
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ContentArchive.h"
+#include "assetdb/PackageTargets.h"
 #include "core/ConfigFile.h"
 #include "core/TFile.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/DaemonLog.h"
+#include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
 
 #include <atomic>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -29,9 +32,10 @@ std::atomic<uint32_t> g_archiveId{1};
 
 ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
 
-// The host's reply starts with its results log in the log's stream form: u32 count, then per result
-// u32 kind | u8 source flag (1: string name, KUID) | string text. The results go to the asker's log;
-// the reader is left at the job's own answer.
+}  // namespace
+
+// The log's stream form: u32 count, then per result u32 kind | u8 source flag (1: string name, KUID) |
+// string text.
 bool ForwardHostLog(VADReader& r, DaemonResults& results)
 {
     uint32_t n = r.Count(9);
@@ -54,6 +58,8 @@ bool ForwardHostLog(VADReader& r, DaemonResults& results)
     }
     return r.Ok();
 }
+
+namespace {
 
 bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
 {
@@ -221,39 +227,38 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     job.archiveId = archiveId;
     job.path = crak;
     job.kuids = contents.kuids;
-    // Assets the database knows nothing of may be staged by the host and installed in batches (one store
-    // transaction each); the rest are opened, written and committed one at a time. The staging folder is
-    // the daemon's to remove, whatever becomes of the host.
-    job.unknown = c.Db().UnknownAssets(job.kuids);
-    if (!job.unknown.empty())
+    // An asset open for editing is refused (its user's changes are not replaced), the rest of the package
+    // installs. Deletes of the package's assets wait for no one: they are refused until the install is done.
+    c.Db().BeginPackageInstall(job.kuids, &c.results);
+    std::vector<KUID> installed;
+    // An empty list would ask the host for every entry of the file.
+    if (!job.kuids.empty())
     {
-        std::string staging = CacheFile(c.server.Root(), "install", ".staging");
-        if (mkdir(staging.c_str(), 0700) == 0)
-            job.staging = staging;
-        else
-            job.unknown.clear();
-    }
-    // The install replaces the edit folders of assets open for editing: their uncommitted contents are kept
-    // first. Deletes of the package's assets wait for no one: they are refused until the install is done.
-    c.Db().BeginPackageInstall(job.kuids);
-    for (const KUID& k : job.kuids)
-        if (!c.Db().BackupEdit(k, &c.results))
+        // Assets the database knows nothing of may be staged by the host and installed in batches (one store
+        // transaction each); the rest are opened, written and committed one at a time. The staging folder is
+        // the daemon's to remove, whatever becomes of the host.
+        job.unknown = c.Db().UnknownAssets(job.kuids);
+        if (!job.unknown.empty())
         {
-            c.Db().EndPackageInstall(job.kuids);
-            unlink(crak.c_str());
-            if (!job.staging.empty()) RemoveFolderTree(job.staging);
-            return kVADStatusFailed;
+            std::string staging = CacheFile(c.server.Root(), "install", ".staging");
+            if (mkdir(staging.c_str(), 0700) == 0)
+                job.staging = staging;
+            else
+                job.unknown.clear();
         }
-    VADBytes reply;
-    bool ran = RunHostJob(c, job, reply);
-    c.Db().EndPackageInstall(job.kuids);
-    unlink(crak.c_str());
-    if (!job.staging.empty()) RemoveFolderTree(job.staging);
-    if (!ran) return kVADStatusFailed;
-    VADReader r(reply);
-    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
-    std::vector<KUID> installed = r.KuidList();
-    if (!r.Ok()) return kVADStatusFailed;
+        VADBytes reply;
+        bool ran = RunHostJob(c, job, reply);
+        c.Db().EndPackageInstall(job.kuids);
+        unlink(crak.c_str());
+        if (!job.staging.empty()) RemoveFolderTree(job.staging);
+        if (!ran) return kVADStatusFailed;
+        VADReader r(reply);
+        if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+        installed = r.KuidList();
+        if (!r.Ok()) return kVADStatusFailed;
+    }
+    else
+        unlink(crak.c_str());
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,
@@ -266,6 +271,12 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
 int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VADEmptyPayload&)
 {
     if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    // Targets no package can serve are refused before anything is copied or converted.
+    if (const std::string refused = RefusedTextureTargets(req.targets); !refused.empty())
+    {
+        PostResult(&c.results, kResultError, refused);
+        return kVADStatusFailed;
+    }
     const DaemonRoot& root = c.server.Root();
     // The package is named by the last part of the path given; it always goes under UserData/packages.
     std::string name = req.packagePath;
@@ -299,10 +310,16 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         ~RemovePartial() { RemoveFolderTree(folder); }
     } removePartial{package};
 
-    // Each asset's copy in the package has its textures converted for the targets.
+    // Each asset's copy in the package has its textures converted for the targets, and then holds the
+    // compiled textures instead of the pictures they were made from (DevicePackage.h). An asset named twice
+    // is exported once.
     std::string targets;
     for (const std::string& t : req.targets) targets += (targets.empty() ? "" : ";") + t;
+    std::vector<KUID> assets;
+    std::unordered_set<KUID> seen;
     for (const KUID& k : req.kuids)
+        if (seen.insert(k).second) assets.push_back(k);
+    for (const KUID& k : assets)
     {
         std::string folder = c.server.Database().ActiveFolder(k);
         std::string copy = package + "/" + k.ToSpacedString();
@@ -333,18 +350,30 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
                        {{"asset_kuid", k.ToString()}, {"targets", targets}});
             return kVADStatusFailed;
         }
+        if (!LeaveOutCompiledPictures(copy, k, &c.results)) return kVADStatusFailed;
     }
 
-    // The assets as one archive, written by the host from the daemon's archive entries.
+    // The device copies as one archive, written by the host (the copies' folder given as the job's staging
+    // folder: not the installed assets, which hold the source pictures and the desktop's textures).
     VADJob save;
     save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
     save.archiveId = g_archiveId.fetch_add(1);
     save.path = CacheFile(root, "export", ".crak");
-    save.kuids = req.kuids;
+    save.kuids = assets;
+    save.staging = package;
     VADBytes reply;
     if (!RunHostJob(c, save, reply)) return kVADStatusFailed;
     VADReader r(reply);
     if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
+    // 1: every asset was written. An archive that lacks one is no package of them.
+    const uint32_t saved = r.U32();
+    if (!r.Ok() || saved != 1)
+    {
+        unlink(save.path.c_str());
+        PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be written.", KUID::Null(),
+                   PathParam(finished + "/" + name + ".cdp"));
+        return kVADStatusFailed;
+    }
     // The host's entries go into the package one at a time, their bytes copied as they stand.
     ArchiveJobReader job;
     Orvo::String reason;
@@ -365,8 +394,13 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     for (size_t i = 0; written && i < job.Kuids().size(); ++i)
     {
         ArchiveEntryOnDisk entry;
-        if (job.ReadEntry(i, entry) && !archive.AddEntryOnDisk(result, entry))
-            PostResult(&c.results, kResultWarning, std::string(result.View()));
+        if (!job.ReadEntry(i, entry) || !archive.AddEntryOnDisk(result, entry))
+        {
+            PostResult(&c.results, kResultError, "Asset $(ASSET_KUID) could not be exported.", job.Kuids()[i],
+                       {{"asset_kuid", job.Kuids()[i].ToString()}});
+            if (!result.IsEmpty()) PostResult(&c.results, kResultError, std::string(result.View()));
+            return kVADStatusFailed;
+        }
     }
     if (!written || !archive.Finish(result))
     {

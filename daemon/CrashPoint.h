@@ -5,7 +5,9 @@
 //
 // Points: "copying" (a folder copy has written its first file), "backed-up" (the backup copied, not yet
 // renamed into place), "staged" (new contents staged and the backup made), "swapping" (old folder moved aside, new one not yet in place), "swapped" (new folder in
-// place, store not yet committed), "stored" (store committed, old folder not yet removed).
+// place, store not yet committed), "stored" (store committed, old folder not yet removed), "compiled" (the
+// textures of an install's copies compiled in the cache, nothing installed yet), "edit-aside" (an edit folder
+// set aside by a commit, revert or delete, the store not yet changed).
 #include <string>
 
 void SetCrashPoint(const std::string& name);

@@ -2,7 +2,9 @@
 
 #include "core/ConfigFile.h"
 #include "daemon/AssetDatabase.h"
+#include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "engine/ConfigFileBound.h"
 
 #include <climits>
 #include <cstdlib>
@@ -18,8 +20,10 @@ TDBTagRef LoadIndex(const std::string& mirror)
     TDBTagRef index;
     struct stat st;
     std::string path = mirror + "/index.txt";
-    if (mirror.empty() || lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !LoadConfigFile(index, "", path))
-        return TDBTagRef();
+    if (mirror.empty() || lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TDBTagRef();
+    const ConfigFileResult read = LoadConfigFileEx(index, "", path);
+    if (read == ConfigFileResult::kTooLarge) DLOG("download station: %s", Orvo::ConfigFileTooLargeText(path).c_str());
+    if (read != ConfigFileResult::kOK) return TDBTagRef();
     return index.GetChildContainer("assets");
 }
 

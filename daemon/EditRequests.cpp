@@ -24,10 +24,12 @@ int32_t EditFolder(RequestContext& c, const VADHandleRequest& req, VADEditFolder
 
 int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolReply& reply)
 {
-    NoteUnusedOption(c, "option word", req.option & ~kVADCommitHandOverFiles);
+    NoteUnusedOption(c, "option word", req.option & ~(kVADCommitHandOverFiles | kVADCommitTexturesCompiled));
     NoteUnusedOption(c, "flag", req.flag);
     reply.value = 1;
-    return StatusOf(c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0));
+    const TextureCompileFn compile =
+        (req.option & kVADCommitTexturesCompiled) ? TextureCompileFn() : CommandHostTextureCompiler(c);
+    return StatusOf(c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0, compile));
 }
 
 int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)
@@ -53,14 +55,15 @@ int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VA
 {
     NoteUnusedOption(c, "option value", req.value);
     NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results));
+    return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results, CommandHostTextureCompiler(c)));
 }
 
 int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
 {
     if (req.paths.size() > kMaxInstallBatch) return kVADStatusBadPayload;
-    NoteUnusedOption(c, "option value", req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite));
-    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value);
+    NoteUnusedOption(c, "option value",
+                     req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled));
+    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value, CommandHostTextureCompiler(c));
     return kVADStatusOK;
 }
 

@@ -184,6 +184,50 @@ bool RemoveFolderTree(const std::string& path) { return Platform::RemoveTree(pat
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
+std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
+
+bool SetEditFolderAside(const std::string& editFolder)
+{
+    const std::string aside = ClosedEditFolderFor(editFolder);
+    RemoveFolderTree(aside);
+    const bool moved = !FolderExists(editFolder) || rename(editFolder.c_str(), aside.c_str()) == 0;
+    CrashPoint("edit-aside");
+    return moved;
+}
+
+void PutEditFolderBack(const std::string& editFolder)
+{
+    const std::string aside = ClosedEditFolderFor(editFolder);
+    if (FolderExists(aside) && !FolderExists(editFolder)) rename(aside.c_str(), editFolder.c_str());
+}
+
+std::vector<std::string> CleanupClosedEdits(const std::string& parent,
+                                            const std::function<bool(const std::string& editFolder)>& stillOpen)
+{
+    static constexpr char kPrefix[] = ".vadclosed-";
+    std::vector<std::string> done;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind(kPrefix, 0) == 0) entries.push_back(it->path());
+    for (const fs::path& p : entries)
+    {
+        const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
+        const std::string editFolder = (p.parent_path() / name).string();
+        if (stillOpen(editFolder))
+        {
+            // Never thrown away while its edit is open: with another folder in its place it stays aside.
+            if (!FolderExists(editFolder) && rename(p.c_str(), editFolder.c_str()) == 0)
+                done.push_back("restored the edit folder " + name + ": closing its edit was cut short");
+            else
+                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+            continue;
+        }
+        RemoveFolderTree(p.string());
+        done.push_back("removed the edit folder " + name + " of an edit that was closed");
+    }
+    return done;
+}
 
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
                      std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
@@ -399,7 +443,9 @@ std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int
             size_t(used) != n.size() || pid == ownPid)
             continue;
         const std::string k = kind, e = ext;
-        if ((k != "install" && k != "export") || (e != "crak" && e != "staging")) continue;
+        const bool known = ((k == "install" || k == "export") && (e == "crak" || e == "staging")) ||
+                           (k == "textures" && e == "staging");
+        if (!known) continue;
         RemoveFolderTree(it->path().string());
         done.push_back("removed " + n + ", left by an earlier daemon");
     }

@@ -35,6 +35,18 @@ bool SwapInFolder(const std::string& target, std::string* error = nullptr);
 void FinishSwap(const std::string& target);
 void UndoSwap(const std::string& target);
 
+// "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
+// or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.
+std::string ClosedEditFolderFor(const std::string& editFolder);
+// Sets an edit folder aside (true when there was none to move); PutEditFolderBack undoes it.
+bool SetEditFolderAside(const std::string& editFolder);
+void PutEditFolderBack(const std::string& editFolder);
+// In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
+// still holds its edit (the close was cut short before its commit point), else removes it. Returns what was
+// done as lines for the log.
+std::vector<std::string> CleanupClosedEdits(const std::string& parent,
+                                            const std::function<bool(const std::string& editFolder)>& stillOpen);
+
 // In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
 // exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X
 // (the swap was cut short before X was in place, or before the record of X was committed). Returns what
@@ -54,6 +66,6 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
 // Removes what an interrupted backup or thinning left (hidden names); returns lines for the log.
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot);
-// Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…") that a
+// Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…", "textures-…") that a
 // daemon other than process `ownPid` left in the cache folder; returns lines for the log.
 std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int ownPid);

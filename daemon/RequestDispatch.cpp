@@ -1,6 +1,7 @@
 #include "daemon/RequestHandlers.h"
 
 #include "daemon/DaemonLog.h"
+#include "engine/ConfigFileBound.h"
 
 #include <array>
 #include <exception>
@@ -68,7 +69,10 @@ int32_t HandleRequest(DaemonServer& server, const std::shared_ptr<ClientConnecti
     const char* what = "an unknown error";
     try
     {
-        return row->run(c, payload, body);
+        const int32_t status = row->run(c, payload, body);
+        // The memory of a large configuration read for the request goes back to the system once freed.
+        Orvo::GiveBackMemoryAfterLargeLoads();
+        return status;
     }
     catch (const std::exception& e)
     {

@@ -139,8 +139,9 @@ int ConfigParser::Parse(std::string_view path)
     if (f.Open(path, File::ModeRead) != File::Ok)
         return Fail(CannotRead, 0, "cannot open: " + File::LastError().message, path);
     int64_t size = f.Size();
-    if (size < 0 || static_cast<uint64_t>(size) > kMaxFileSize)
-        return Fail(CannotRead, 0, "file too large or unreadable", path);
+    if (size < 0) return Fail(CannotRead, 0, "cannot read its size", path);
+    if (static_cast<uint64_t>(size) > kMaxFileSize) return Fail(CannotRead, 0, ConfigFileTooLargeReason(), path);
+    NoteConfigLoad(static_cast<uint64_t>(size));
     std::string text;
     if (!f.ReadAll(text, kMaxFileSize)) return Fail(CannotRead, 0, "cannot read", path);
     return ParseText(text, path);

@@ -13,6 +13,8 @@
 // UTF-8, a leading BOM is skipped, lines end in LF or CR LF (a CR before a LF inside a string is dropped:
 // the writer doubles a CR of the text's own there). An unclosed string or brace, a stray "}", or text after
 // a string's closing quote other than "{" or "}" fails the parse with one log line naming the file and line.
+#include "engine/ConfigFileBound.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -70,8 +72,8 @@ public:
         CannotRead = 2,
         BadSyntax = 3
     };
-    static constexpr size_t kMaxDepth = 64;  // containers inside containers
-    static constexpr uint64_t kMaxFileSize = uint64_t(512) << 20;
+    static constexpr size_t kMaxDepth = 64;                        // containers inside containers
+    static constexpr uint64_t kMaxFileSize = kMaxConfigFileBytes;  // ConfigFileBound.h
 
     // Reads the file (through File, so substitutions and the case fallback apply) and parses it.
     int Parse(std::string_view path);

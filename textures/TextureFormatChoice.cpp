@@ -142,15 +142,19 @@ void FitTextureSize(const PStringArray& targets, uint32_t compressionKind, const
                     uint32_t& width, uint32_t& height)
 {
     if (width == 0 || height == 0) return;
-    if ((Has(targets, "ios") || Has(targets, "pvrtc")) && compressionKind != 0)
+    if ((Has(targets, "ios") || Has(targets, "pvrtc")) && compressionKind != 0 && width != height)
     {
-        while (width != height)
-        {
-            if (width > height)
-                width /= 2;
-            else
-                height /= 2;
-        }
+        // PVRTC textures are square. Halving the larger side squares a picture whose sides differ by a power
+        // of two (2048 x 1024 gives 1024 x 1024). Any other picture would be halved on both sides down to
+        // nearly nothing (2048 x 1536 to 1 x 1, 2560 x 1440 to 5 x 5): it becomes the square of the largest
+        // power of two not above its smaller side instead.
+        const uint32_t smaller = std::min(width, height);
+        uint32_t larger = std::max(width, height);
+        while (larger > smaller) larger /= 2;
+        uint32_t side = smaller;
+        if (larger != smaller)
+            for (side = 1; side <= smaller / 2;) side *= 2;
+        width = height = side;
     }
     const uint32_t maxWidth = std::max(limits.maxWidth, 1u), maxHeight = std::max(limits.maxHeight, 1u);
     if (width > maxWidth)

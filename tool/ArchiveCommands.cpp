@@ -3,6 +3,7 @@
 #include "assetdb/ArchiveStream.h"
 #include "assetdb/ContentArchive.h"
 #include "assetdb/ContentFolders.h"
+#include "assetdb/PackageTargets.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADRequests.h"
@@ -151,6 +152,14 @@ int ExportPackageCommand(ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     const PStringArray targets = ParseTextureTargetList(targetText);
+    // A target list no package can serve is refused before anything is copied or converted.
+    std::vector<std::string> names;
+    for (const Orvo::PString& t : targets) names.push_back(t.str());
+    if (const std::string refused = RefusedTextureTargets(names); !refused.empty())
+    {
+        PostCommandError(log, refused);
+        return -1;
+    }
     const uint32_t errorsBefore = log.ErrorCount();
     if (!VADExportPackage(targets, package, dependencies, kuids, &log)) return -1;
     // The daemon answers success once the package folder stands, even when a step inside it (texture

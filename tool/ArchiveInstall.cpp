@@ -15,6 +15,11 @@
 #include "engine/FileFind.h"
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
+#include "tool/InstallTextures.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,8 +89,9 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return false;
     }
-    // The staging folder is the command host's own: the copy is written there by exact names, relative to its
-    // folder, without the engine's path look-ups.
+    // The staging folder is the daemon's: made by it, removed by it (or by the next one after a crash). Only
+    // the copy's own folder is made here (owner-only), so that a job outliving its daemon cannot make the staging
+    // folder again; the copy is written into it by exact names, relative to it, without the engine's look-ups.
     Orvo::String reason, dsid;
     if (!StageArchiveFilesOnDisk(entry, folderText, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
     {
@@ -150,6 +156,13 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     // The caller's wish to commit stands even for a replaced asset: the edit folder is a copy of the
     // installed one, so without the commit the installed asset would stay the old one.
     const bool commit = (flags & kArchiveInstallCommit) != 0;
+    // An edit in progress is its user's work: without a prompt to ask, it is neither replaced nor committed
+    // (the daemon refuses such assets before the job; this holds for one opened meanwhile).
+    if (!prompt && info.IsValid() && info.IsOpenForEdit())
+    {
+        PostInstallResult(log, kResultError, kuid, "$vad_prompt_openforedit_log");
+        return KUID::Null();
+    }
     const bool installed = info.IsValid() && info.IsInstalled();
     if (installed)
     {
@@ -215,9 +228,12 @@ KUID InstallEntry(const TDBTagRef& entry, const void* source, ExportFiles export
     if (entry.HasChild("dsid") && !(flags & kArchiveInstallDSIDMatches))
         PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
 
+    // Its textures are compiled here before the commit (this may be the command host the daemon would ask).
+    if (commit) CompileInstallTextures(folder.str(), {{folder.str(), kuid}}, log);
     // The edit folder was written here and is not written again: its files are handed over, not copied.
-    if (commit &&
-        !VADCommitAsset(handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles, &log, nullptr, commitFlag))
+    if (commit && !VADCommitAsset(
+                      handle, ArchiveInstallCommitOption(flags) | kVADCommitHandOverFiles | kVADCommitTexturesCompiled,
+                      &log, nullptr, commitFlag))
     {
         // The commit said why; the asset must not stay half made and open for editing.
         VADRevertAsset(handle);
@@ -260,6 +276,7 @@ KUID InstallAssetFromArchive(const ArchiveEntryOnDisk& entry, ResultsLog& log, u
 
 void RegisterArchiveInstallHook()
 {
+    SetArchiveTextureCompileHook(CompileInstallTextures);
     SetArchiveInstallHook(InstallJobEntry);
     SetArchiveInstallOnDiskHook(InstallJobEntryOnDisk);
     SetArchiveStageOnDiskHook(StageJobEntryOnDisk);

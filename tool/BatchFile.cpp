@@ -2,19 +2,27 @@
 
 #include "engine/File.h"
 
-std::vector<std::string> SplitBatchLine(std::string_view raw)
+#include <algorithm>
+
+namespace {
+
+// The line up to its first CR or LF after the first character (one in the first place stays, so that an
+// empty line is seen and skipped).
+std::string_view CutAtLineEnd(std::string_view raw)
 {
-    // Cut at the first CR or LF after the first character (one in the first place stays, so that an
-    // empty line is seen and skipped below).
-    std::string line(raw.substr(0, raw.find('\0')));
+    std::string_view line = raw.substr(0, raw.find('\0'));
     for (size_t i = 1; i < line.size(); ++i)
     {
-        if (line[i] == '\r' || line[i] == '\n')
-        {
-            line.resize(i);
-            break;
-        }
+        if (line[i] == '\r' || line[i] == '\n') return line.substr(0, i);
     }
+    return line;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitBatchLine(std::string_view raw)
+{
+    std::string line(CutAtLineEnd(raw));
     if (line.empty() || line[0] != ' ') line.insert(line.begin(), ' ');
     line.push_back(' ');
 
@@ -47,6 +55,19 @@ std::vector<std::string> SplitBatchLine(std::string_view raw)
     return args;
 }
 
+bool BatchLineHasUnclosedQuote(std::string_view raw)
+{
+    // Quotes open and close in turn: an odd count leaves the last one open.
+    const std::string_view line = CutAtLineEnd(raw);
+    return std::count(line.begin(), line.end(), '"') % 2 != 0;
+}
+
+std::string UnclosedQuoteMessage(const std::string& name, size_t lineNumber)
+{
+    return "The batch file '" + name + "' line " + std::to_string(lineNumber) +
+           ": a double quote is never closed; the line was not run.";
+}
+
 bool IsBatchLineSkipped(const std::vector<std::string>& args)
 {
     if (args.empty()) return true;
@@ -59,7 +80,8 @@ bool IsBatchLineSkipped(const std::vector<std::string>& args)
     return true;
 }
 
-BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner)
+BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner,
+                             const BatchLineRefused& refused)
 {
     BatchFileResult result;
     if (!Orvo::File::Exists(name))
@@ -83,11 +105,21 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
         return result;
     }
     std::vector<char> buffer(size_t(size) + 1, '\0');
+    size_t lineNumber = 0;
     do
     {
         buffer[0] = '\0';
         const size_t got = file.ReadLine(buffer.data(), buffer.size());
-        std::vector<std::string> args = SplitBatchLine(std::string_view(buffer.data(), got));
+        ++lineNumber;
+        const std::string_view text(buffer.data(), got);
+        if (BatchLineHasUnclosedQuote(text))
+        {
+            // Running what is left of it could run another command than the one written.
+            if (refused) refused(UnclosedQuoteMessage(name, lineNumber));
+            result.exitCode = -1;
+            continue;
+        }
+        std::vector<std::string> args = SplitBatchLine(text);
         if (IsBatchLineSkipped(args)) continue;
         std::vector<char*> argv;
         argv.reserve(args.size() + 2);

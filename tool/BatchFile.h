@@ -19,8 +19,17 @@ std::vector<std::string> SplitBatchLine(std::string_view line);
 // CR, LF or space, or one made only of empty arguments (a line of blanks).
 bool IsBatchLineSkipped(const std::vector<std::string>& args);
 
+// True for a line (cut at its line end as SplitBatchLine cuts it) with a double quote that is never
+// closed: the split would drop the text after it, so the line cannot be run as written.
+bool BatchLineHasUnclosedQuote(std::string_view line);
+
+// The message for a batch line that was not run because a double quote in it is never closed.
+std::string UnclosedQuoteMessage(const std::string& name, size_t lineNumber);
+
 // Runs one line's command (argv[0] is the program, argv[1] the command word) and returns its result.
 using BatchLineRunner = std::function<int(int argc, char** argv)>;
+// Reports a line that was not run (the message says which and why); the line counts as failed.
+using BatchLineRefused = std::function<void(const std::string& message)>;
 
 enum class BatchFileStatus
 {
@@ -39,9 +48,12 @@ struct BatchFileResult
 // Larger files are refused: the whole file is one line buffer at most.
 constexpr int64_t kMaxBatchFileSize = 16 * 1024 * 1024;
 
-// Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]. Prints
-// nothing itself; the caller reports the status.
-BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner);
+// Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]. A line with a
+// double quote that is never closed is not run: `refused` gets its message (naming the file and the line)
+// and the batch's exit code becomes -1; the other lines run as before. Prints nothing itself; the caller
+// reports the status.
+BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner,
+                             const BatchLineRefused& refused = {});
 
 // Where the batch file named on the command line is: a relative name is taken from the folder the user
 // started in, since start-up has made the executable's folder the working directory by then.

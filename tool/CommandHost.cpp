@@ -16,6 +16,7 @@
 #include "core/TBuffer.h"
 #include "core/TFile.h"
 #include "core/VelmarWorker.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/FilePath.h"
 #include "platform/ConsoleControl.h"
 #include "textures/TextureConversion.h"
@@ -101,10 +102,22 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
     const std::string path = job.ReadString();
     ChunkedList<KUID> kuids;
     if (job.HasError() || !ReadKUIDList(job, kuids)) return;
+    // Optionally the folder of the assets' copies to save instead of the installed assets.
+    std::string copies;
+    if (job.Remaining() > 0)
+    {
+        copies = job.ReadString();
+        if (job.HasError()) return;
+    }
 
     ResultsLog log;
     bool ok = false;
-    if (!IsArchiveJobPathAllowed(path))
+    if (!copies.empty() && !IsArchiveJobPathAllowed(copies))
+    {
+        log.PostResultF(kResultError, "CommandHostCallback> refused to read assets outside the user data folder ('%s')",
+                        copies.c_str());
+    }
+    else if (!IsArchiveJobPathAllowed(path))
     {
         log.PostResultF(kResultError,
                         "CommandHostCallback> refused to write the archive file '%s' outside the user data folder",
@@ -119,7 +132,7 @@ void RunArchiveSave(TStream& job, TBuffer& reply)
         }
         else
         {
-            ok = CommandHostArchiveSaveToDisk(kuids, file, log);
+            ok = CommandHostArchiveSaveToDisk(kuids, file, log, copies);
             if (!FinishArchiveJobHeader(file) || !file.Close())
             {
                 log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'",
@@ -204,6 +217,8 @@ void CommandHostCallback(TStream& job, TBuffer& reply)
     }
     NWSpecFactory::Get().ReleaseAllSpecs();
     CollectGarbageOnMainThread();
+    // A job that read a large configuration gives the memory back before the host waits for the next one.
+    Orvo::GiveBackMemoryAfterLargeLoads();
 }
 
 bool CommandHost::OnConsoleEvent(int controlType)

@@ -5,6 +5,7 @@
 #include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/VelmarProperty.h"
+#include "engine/ConfigFileBound.h"
 #include "tool/Support.h"
 
 #include <memory>
@@ -34,17 +35,29 @@ VelmarPropertyRef AssetSource(const KUID& kuid)
     return VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid));
 }
 
-// Reads consist `train-<index>`; false (with the reason posted) when it cannot be imported as written.
-bool ReadConsist(const TDBTagRef& train, size_t index, Consist& out, ResultsLog& log)
+enum class ConsistRead
 {
-    const TDBTagRef list = train.GetChildContainer("list");
-    if (!train.HasChild("name") || list.IsNull())
+    kOK,
+    kSkipped,  // nothing to import (no list of cars): said as a warning, not a failure
+    kRefused,  // cannot be imported as written: said as an error
+};
+
+// Reads consist `train-<index>`, saying in the log why it is not imported.
+ConsistRead ReadConsist(const TDBTagRef& train, size_t index, Consist& out, ResultsLog& log)
+{
+    if (!train.HasChild("name"))
     {
-        log.PostResultF(kResultError, "Consist train-%zu has no %s; it is not imported.", index,
-                        train.HasChild("name") ? "list of cars" : "name");
-        return false;
+        log.PostResultF(kResultError, "Consist train-%zu has no name; it is not imported.", index);
+        return ConsistRead::kRefused;
     }
     out.name = train.GetChildString("name").str();
+    const TDBTagRef list = train.GetChildContainer("list");
+    if (list.IsNull())
+    {
+        log.PostResultF(kResultWarning, "Consist train-%zu ('%s') has no list of cars; it was skipped.", index,
+                        out.name.c_str());
+        return ConsistRead::kSkipped;
+    }
     // The numbering is dense, so there are no more cars than children.
     for (size_t j = 0; j < list.GetChildCount(); ++j)
     {
@@ -57,13 +70,13 @@ bool ReadConsist(const TDBTagRef& train, size_t index, Consist& out, ResultsLog&
             // A consist with a car that names no asset would depend on nothing that can be installed.
             log.PostResultF(kResultError, "Consist '%s': %s is not a KUID; the consist is not imported.",
                             out.name.c_str(), car.c_str());
-            return false;
+            return ConsistRead::kRefused;
         }
         c.number = list.GetChildInt(Numbered("num-", j), 0);
         c.direction = list.GetChildBool(Numbered("dir-", j), false);
         out.cars.push_back(c);
     }
-    return true;
+    return ConsistRead::kOK;
 }
 
 // The names of the consist assets the database has: local, listed, not obsolete, category "CN".
@@ -148,9 +161,12 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     TDBTagRef consists;
-    if (!LoadConfigFile(consists, "", ResolveArgumentPath(args.Arg(2)).View(), ""))
+    const Orvo::File::Path path = ResolveArgumentPath(args.Arg(2));
+    const ConfigFileResult read = LoadConfigFileEx(consists, "", path.View(), "");
+    if (read != ConfigFileResult::kOK)
     {
-        PostCommandError(log, "Invalid input path.");
+        PostCommandError(log, read == ConfigFileResult::kTooLarge ? Orvo::ConfigFileTooLargeText(path.View()) + "."
+                                                                  : std::string("Invalid input path."));
         return -1;
     }
     std::set<std::string> existing;
@@ -164,9 +180,10 @@ int ImportConsistsCommand(ResultsLog& log, const CommandArgs& args)
         if (!consists.HasChild(key)) break;
         const TDBTagRef train = consists.GetChildContainer(key);
         Consist consist;
-        if (!ReadConsist(train, i, consist, log))
+        const ConsistRead read = ReadConsist(train, i, consist, log);
+        if (read != ConsistRead::kOK)
         {
-            all = false;
+            if (read == ConsistRead::kRefused) all = false;
             continue;
         }
         if (existing.count(consist.name)) continue;

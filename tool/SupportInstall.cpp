@@ -128,7 +128,13 @@ struct HandOverBatches
         if (pending.empty()) return;
         std::vector<KUID> installed;
         if (!VADInstallFromFolders(pending, installed, &log, options))
+        {
+            // The request failed as a whole (the link was lost, say): the user must learn which folders to
+            // install again, not only that the request failed.
             refused += static_cast<uint32_t>(pending.size());
+            for (const std::string& folder : pending)
+                log.PostResultF(kResultError, "The asset folder '%s' was not installed.", folder.c_str());
+        }
         else
             for (const KUID& k : installed) refused += k.IsNull() ? 1 : 0;
         pending.clear();

@@ -4,6 +4,7 @@
 #include "assetdb/VADRequests.h"
 #include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
+#include "engine/ConfigFileBound.h"
 
 bool BackupKeywords(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
                     ResultsLog* log)
@@ -35,9 +36,13 @@ bool ImportKeywords(std::string_view resourceName, const Orvo::File::Path& path,
                     ResultsLog* log)
 {
     TDBTagRef tree;
-    if (!LoadConfigFile(tree, resourceName, path.View(), format))
+    const ConfigFileResult read = LoadConfigFileEx(tree, resourceName, path.View(), format);
+    if (read != ConfigFileResult::kOK)
     {
-        if (log) log->PostResultF(kResultError, "Unable to read the keywords file '%s'.", path.c_str());
+        if (log && read == ConfigFileResult::kTooLarge)
+            log->PostResult(kResultError, Orvo::ConfigFileTooLargeText(path.View()) + ".");
+        else if (log)
+            log->PostResultF(kResultError, "Unable to read the keywords file '%s'.", path.c_str());
         return false;
     }
     bool allSent = true;

@@ -5,6 +5,7 @@
 #include "core/ConfigFile.h"
 #include "core/InterfaceTextDB.h"
 #include "core/VelmarProperty.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/ConfigParser.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
@@ -61,6 +62,7 @@ std::string ReadFailure(const Orvo::File::Path& path, ConfigFileResult result)
     case ConfigFileResult::kNotValid: return "it is not a configuration file";
     case ConfigFileResult::kDamaged: return "the file is damaged";
     case ConfigFileResult::kNewerVersion: return "it was written by a newer version";
+    case ConfigFileResult::kTooLarge: return "it is " + Orvo::ConfigFileTooLargeReason();
     default: return "it cannot be read";
     }
 }

@@ -1,5 +1,6 @@
 // Loading the template tree and the value lists of the validation data folder.
 #include "core/SoupText.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/ConfigParser.h"
 #include "engine/File.h"
 #include "engine/FileFind.h"
@@ -14,9 +15,12 @@ bool ReadTemplateFile(const std::string& path, const char* name, TDBTagRef& out,
     std::string text;
     if (!Orvo::File::ReadFile(path, text, Orvo::ConfigParser::kMaxFileSize))
     {
-        problem = std::string("The validation template file '") + name + "' cannot be read.";
+        problem = Orvo::File::GetSize(path) > int64_t(Orvo::kMaxConfigFileBytes)
+                      ? "The validation template file " + Orvo::ConfigFileTooLargeText(name) + "."
+                      : std::string("The validation template file '") + name + "' cannot be read.";
         return false;
     }
+    Orvo::NoteConfigLoad(text.size());
     if (ReadSoupText(text, name, out)) return true;
     Orvo::ConfigParser parser;
     parser.ParseText(text, name);

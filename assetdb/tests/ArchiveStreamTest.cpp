@@ -8,6 +8,7 @@
 #include "assetdb/ContentArchive.h"
 
 #include "core/TFile.h"
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
 
@@ -296,3 +297,38 @@ TEST_F(ArchiveStreamTest, StagedCopiesLeaveOutTopConfigsAndWriteOnlyIntoANewFold
         EXPECT_EQ(Read("stage/0/config.chump"), "ACS$");
     }
 }
+
+namespace {
+
+// An entry's configuration (its tags besides its files) is bounded as a configuration file is: one past the
+// bound is not read; files of any size around a small configuration are.
+TEST_F(ArchiveStreamTest, AnEntryWhoseConfigurationPassesTheBoundIsNotRead)
+{
+    auto entry = [](const KUID& kuid, size_t configBytes, size_t fileBytes) {
+        TDBTagRef e = TDBTagRef::NewContainer();
+        e.SetChildKUID("kuid", kuid);
+        e.SetChildString("description", std::string(configBytes, 'd'));
+        e.CreateChildContainer("files").SetChildBinary("data.bin", std::string(fileBytes, 'f').data(), fileBytes);
+        e.SetChildString("compression", "none");
+        return e;
+    };
+    const size_t bound = Orvo::kMaxConfigFileBytes;
+    ArchiveJobContents contents;
+    contents.kuids = {KUID(700002, 1), KUID(700002, 2)};
+    contents.entries = {entry(contents.kuids[0], bound, 16), entry(contents.kuids[1], 16, bound + 4096)};
+    {
+        TFile out(P("big.crak"), TFile::kWrite);
+        ASSERT_TRUE(WriteArchiveJobHeader(out, 9) && WriteArchiveJobBody(out, contents) && FinishArchiveJobHeader(out));
+    }
+    ArchiveJobReader job;
+    Orvo::String r;
+    ASSERT_TRUE(job.Open(Orvo::File::Path(P("big.crak")), 9, r)) << r.c_str();
+    ArchiveEntryOnDisk tooLarge, filesLarge;
+    EXPECT_FALSE(job.ReadEntry(0, tooLarge));
+    EXPECT_TRUE(tooLarge.configTooLarge);
+    ASSERT_TRUE(job.ReadEntry(1, filesLarge));
+    EXPECT_FALSE(filesLarge.configTooLarge);
+    EXPECT_GT(filesLarge.filesSize, bound);
+}
+
+}  // namespace

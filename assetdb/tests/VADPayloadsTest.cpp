@@ -251,6 +251,23 @@ TEST(VADPayloads, JobsInTheCommandHostForm)
     EXPECT_EQ(back.unknown, a.unknown);
     ExpectTruncationAndExtraRefused<VADJob>(VADEncode(a));
     EXPECT_FALSE(VADDecode(VADBytes{7, 0, 0, 0}, back)) << "unknown command id";
+
+    // A save job names the folder of the copies to save only when there is one: without it, its bytes are
+    // those a host that knows no such folder reads.
+    VADJob save;
+    save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
+    save.archiveId = 3;
+    save.path = "/tmp/export.crak";
+    save.kuids = {KUID(1, 2)};
+    const VADBytes plain = VADEncode(save);
+    save.staging = "/r/UserData/packages/p.export-partial";
+    const VADBytes withCopies = VADEncode(save);
+    EXPECT_EQ(withCopies.size(), plain.size() + 4 + save.staging.size() + 1);
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), withCopies.begin()));
+    ASSERT_TRUE(VADDecode(withCopies, back));
+    EXPECT_EQ(back.staging, save.staging);
+    ASSERT_TRUE(VADDecode(plain, back));
+    EXPECT_EQ(back.staging, "");
 }
 
 TEST(VADPayloads, RandomMutationsOfEveryDecoder)

@@ -2,6 +2,7 @@
 
 #include "core/tests/TestFolder.h"
 
+#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,37 @@ TEST(ConfigFile, FailuresLeaveANullTreeAndTellWhy)
     EXPECT_EQ(t.Get(), nullptr);
 
     EXPECT_FALSE(SaveConfigFile(t, "", dir + "/no/such/folder/x.txt"));
+}
+
+TEST(ConfigFile, FilesPastTheBoundAreRefusedUnreadButPackagesAreNot)
+{
+    TestFolder folder("velmar-configfile");
+    ASSERT_TRUE(folder.IsValid());
+    const std::string dir = folder.Str();
+    // Sparse files: their size is what counts, nothing of them is read.
+    auto sized = [&](const std::string& name, uint64_t size) {
+        std::filesystem::resize_file(dir + "/" + name, size);
+        return name;
+    };
+    const uint64_t past = Orvo::kMaxConfigFileBytes + 1;
+    for (const char* name : {"config.txt", "config.chump"})
+    {
+        Orvo::File::WriteFile(dir + "/" + name, "");
+        TDBTagRef t = TDBTagRef::NewContainer();
+        EXPECT_EQ(LoadConfigFileEx(t, dir, sized(name, past)), ConfigFileResult::kTooLarge) << name;
+        EXPECT_EQ(t.Get(), nullptr);
+    }
+    // A format name makes a file of another name a configuration file, bound and all.
+    Orvo::File::WriteFile(dir + "/KeywordsDump.dat", "");
+    TDBTagRef kw;
+    EXPECT_EQ(LoadConfigFileEx(kw, dir, sized("KeywordsDump.dat", past), "txt"), ConfigFileResult::kTooLarge);
+    // A package of that size is read (these zeros are no package).
+    Orvo::File::WriteFile(dir + "/big.cdp", "");
+    EXPECT_EQ(LoadConfigFileEx(kw, dir, sized("big.cdp", past)), ConfigFileResult::kNotValid);
+    // The message names the file and the bound.
+    EXPECT_EQ(Orvo::ConfigFileTooLargeText("/a/config.txt"),
+              "'/a/config.txt' is larger than 32 MiB (33554432 bytes), the most a configuration file may hold; it "
+              "was not read");
 }
 
 TEST(ConfigFile, SavesOfOneFileAtOnceEachLandWhole)

@@ -102,12 +102,13 @@ protected:
 
 // The steps of a replacement at which the daemon kills itself, and whether the new version counts there:
 // only once the store transaction is committed.
-const struct
+struct Step
 {
     const char* point;
     bool newVersion;
-} kSteps[] = {{"copying", false},  {"backed-up", false}, {"thinning", false}, {"staged", false},
-              {"swapping", false}, {"swapped", false},   {"stored", true}};
+};
+const Step kSteps[] = {{"copying", false},  {"backed-up", false}, {"thinning", false}, {"staged", false},
+                       {"swapping", false}, {"swapped", false},   {"stored", true}};
 
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
 {
@@ -140,7 +141,10 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
     // One dated backup folder kept: every replacement thins the older ones.
     ASSERT_TRUE(VADSetSettingInt("developer", "max_backup_folders", 1));
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
-    for (const auto& step : kSteps)
+    std::vector<Step> steps(std::begin(kSteps), std::end(kSteps));
+    // A commit also sets the edit folder aside before the store drops the edit.
+    steps.push_back({"edit-aside", false});
+    for (const Step& step : steps)
     {
         SCOPED_TRACE(step.point);
         uint32_t id;
@@ -157,11 +161,16 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
         raw.SendFrame(VAD_REQ_COMMIT, 1, VADEncode(VADHandleOptionRequest{id, option, 0}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "C" : "A");
-        // Committed: the edit is closed. Not committed: it is still open with its changes.
+        // Committed: the edit is closed and its folder gone. Not committed: it is still open with its changes.
         VADAssetInfo info;
         ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+        for (const auto& e : fs::directory_iterator(inst.Path("UserData/editing")))
+            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
         if (step.newVersion)
+        {
             EXPECT_FALSE(info.IsOpenForEdit());
+            EXPECT_FALSE(fs::exists(inst.Path("UserData/editing/" + kAsset.ToSpacedString())));
+        }
         else
         {
             ASSERT_TRUE(info.IsOpenForEdit());
@@ -177,6 +186,41 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfACommit) { CommitKilledAtEachStep(0); 
 // An edit folder handed over by its writer (its files linked into the installed copy, not copied): the edit
 // still survives a kill before the commit point whole.
 TEST_F(DaemonCrashTest, KilledAtEachStepOfAHandedOverCommit) { CommitKilledAtEachStep(kVADCommitHandOverFiles); }
+
+// A revert killed before the store dropped its edit leaves the edit open with its changes; one that got past
+// it leaves neither the edit nor its folder.
+TEST_F(DaemonCrashTest, RevertKilledWhileItsEditFolderIsAsideKeepsTheEdit)
+{
+    WriteVersion(inst.Path("src/a"), 'A');
+    StartAndOpen();
+    ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
+    uint32_t id;
+    {
+        VADEditHandle h;
+        ASSERT_TRUE(VADOpenAssetForEdit(h, kAsset, 1));
+        id = h.GetId();
+    }
+    const std::string edit = inst.Path("UserData/editing/" + kAsset.ToSpacedString());
+    WriteVersion(edit, 'C');
+    StartCrashingAt("edit-aside");
+    {
+        RawClient raw;
+        ASSERT_TRUE(raw.Connect(inst));
+        raw.SendFrame(VAD_REQ_REVERT, 1, VADEncode(VADHandleOptionRequest{id, 0, 0}));
+        ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+    }
+    StartAndOpen();
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+    EXPECT_EQ(FolderVersion(edit), 'C');
+    EXPECT_EQ(FolderVersion(inst.Path("UserData/local/" + kAsset.ToSpacedString())), 'A');
+
+    ASSERT_TRUE(VADRevertAssetByKUID(kAsset, nullptr, 0));
+    ASSERT_TRUE(VADGetAssetInfo(kAsset, info));
+    EXPECT_FALSE(info.IsOpenForEdit());
+    EXPECT_TRUE(fs::is_empty(inst.Path("UserData/editing")));
+}
 
 // The same promise for assets installed in one batch (one store transaction): after a kill at any step each
 // is whole, in its old version or, once the transaction is committed, its new one. A copy staged in the cache

@@ -227,8 +227,8 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 }
 
 // A package install and a delete of the same asset do not interleave: while the install runs the delete is
-// refused with a reason, and the install is whole. Uncommitted edits it replaces are kept in a backup, and
-// a package whose assets were not all installed says so with an error.
+// refused with a reason, and the install is whole. A package whose assets were not all installed says so with
+// an error. An asset open for editing is refused before any job: its edit is its user's work, kept as it is.
 TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
 {
     TDBTagRef entry;
@@ -237,11 +237,6 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
     Orvo::String result;
     ASSERT_TRUE(archive.AddAsset(result, entry));
     ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
-    {
-        VADEditHandle h;
-        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
-    }
-    WriteFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt"), "draft");
 
     RawClient::Reply deleted;
     for (bool installs : {true, false})
@@ -266,21 +261,30 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
         EXPECT_NE(deleted.results[0].text.find("being installed"), std::string::npos);
         VADAssetInfo info;
         EXPECT_TRUE(VADGetAssetInfo(kSample, info));
-        if (installs)
-        {
-            // The edit was kept before the install could replace it.
-            ASSERT_GE(r.results.size(), 1u);
-            EXPECT_EQ(r.results[0].kind, 2u);
-            TDBTagRef params;
-            ASSERT_TRUE(VADTreeFromBytes(r.results[0].params, params));
-            EXPECT_EQ(ReadFile(std::string(params.GetChildString("file_path").View()) + "/draft.txt"), "draft");
-        }
-        else
-        {
-            ASSERT_FALSE(r.results.empty());
-            EXPECT_EQ(r.results.back().kind, 3u);
-        }
+        ASSERT_FALSE(r.results.empty());
+        EXPECT_EQ(r.results.back().kind, installs ? 4u : 3u);
     }
+
+    {
+        VADEditHandle h;
+        ASSERT_TRUE(VADOpenAssetForEdit(h, kSample, 1));
+    }
+    WriteFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt"), "draft");
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    RawClient::Reply r =
+        asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path("pkg.cdp"), 2, 0}));
+    ASSERT_EQ(r.status, kVADStatusOK);
+    // The refusal naming the asset and the count of what was not installed; no job went to a host.
+    ASSERT_EQ(r.results.size(), 2u);
+    EXPECT_EQ(r.results[0].kind, 3u);
+    EXPECT_EQ(r.results[0].text, "$vad_prompt_openforedit_log");
+    EXPECT_EQ(r.results[0].source, kSample);
+    EXPECT_EQ(r.results[1].kind, 3u);
+    EXPECT_EQ(ReadFile(inst.Path("UserData/editing/kuid 123456 1001/draft.txt")), "draft");
+    VADAssetInfo info;
+    ASSERT_TRUE(VADGetAssetInfo(kSample, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
 }
 
 // The host may stage the package's assets that the database knows nothing of in a folder the daemon makes

@@ -189,6 +189,17 @@ TEST(ConfigParser, FailureWritesOneLogLine)
     EXPECT_NE(line2.find("missing.txt"), std::string::npos);
 }
 
+TEST(ConfigParser, AFilePastTheConfigurationBoundIsRefusedUnread)
+{
+    ScratchFolder dir;
+    ASSERT_TRUE(dir.IsValid());
+    std::ofstream(dir / "big.lm.txt") << "";
+    std::filesystem::resize_file(dir / "big.lm.txt", Orvo::kMaxConfigFileBytes + 1);  // sparse: never read
+    ConfigParser p;
+    EXPECT_EQ(p.Parse(dir / "big.lm.txt"), ConfigParser::CannotRead);
+    EXPECT_NE(p.GetError().find("big.lm.txt': larger than 32 MiB (33554432 bytes)"), std::string::npos) << p.GetError();
+}
+
 TEST(ConfigParser, VersionAndQuotingHelpers)
 {
     ConfigParser p;

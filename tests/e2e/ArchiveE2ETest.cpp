@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <tuple>
 
 namespace e2e {
@@ -23,7 +24,14 @@ protected:
     {
         DaemonRootTest::SetUp();
         if (HasFatalFailure()) return;
-        RunResult install = Run({"installfrompath", InstallRoot::SamplesDir()});
+        // The signal box and its platform, which hold no textures: installing assets with textures starts a
+        // command host to compile them, and these tests count the hosts the daemon starts.
+        std::filesystem::create_directories(root_.Path("work/first"));
+        for (const char* sample : {"signal-box", "platform-mesh"})
+            std::filesystem::copy(InstallRoot::SamplesDir() + "/" + sample,
+                                  root_.Path(std::string("work/first/") + sample),
+                                  std::filesystem::copy_options::recursive);
+        RunResult install = Run({"installfrompath", "first"});
         ASSERT_EQ(install.exitCode, 0) << install.out;
     }
     std::string StatusLine(const std::string& kuid) const { return Lines(Run({"status", kuid}).out)[0]; }
@@ -65,6 +73,48 @@ TEST_F(ArchiveE2E, DeletedAssetComesBackFromItsArchive)
     // Closing the daemon ends its command host too.
     EXPECT_EQ(Run({"closevaddaemon"}).exitCode, 0);
     EXPECT_TRUE(Eventually([&] { return NothingLeft(); }));
+}
+
+TEST_F(ArchiveE2E, AnAssetOpenForEditingIsRefusedAndItsEditKeptWhileTheRestInstalls)
+{
+    ASSERT_EQ(Run({"createcdp", "both.cdp", kSignalBox, kPlatform}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", kSignalBox}).exitCode, 0);
+    const std::string edit = "UserData/editing/kuid 900001 100";
+    std::string config = root_.ReadFile(edit + "/config.txt");
+    const size_t name = config.find("Sample Signal Box");
+    ASSERT_NE(name, std::string::npos) << config;
+    config.replace(name, 17, "Edited Signal Box");
+    root_.WriteFile(edit + "/config.txt", config);
+    root_.WriteFile(edit + "/note.txt", "the user's own file");
+    std::map<std::string, std::string> before;
+    for (const std::string& f : FilesBelow(root_.Path(edit))) before[f] = root_.ReadFile(edit + "/" + f);
+
+    RunResult install = Run({"installcdp", "both.cdp"});
+    EXPECT_EQ(install.exitCode, 255) << install.out;
+    EXPECT_NE(install.out.find(std::string("- ") + kSignalBox + " : Asset " + kSignalBox + " is open for editing.\n"),
+              std::string::npos)
+        << install.out;
+    EXPECT_NE(install.out.find(std::string("+ ") + kPlatform + " : Asset " + kPlatform + " was installed.\n"),
+              std::string::npos)
+        << install.out;
+    EXPECT_EQ(install.out.find("OK (0 Errors"), std::string::npos) << install.out;
+
+    // The edit is exactly as it was, still open, and nothing of it went to the backups.
+    std::map<std::string, std::string> after;
+    for (const std::string& f : FilesBelow(root_.Path(edit))) after[f] = root_.ReadFile(edit + "/" + f);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(StatusLine(kSignalBox).rfind(std::string("+ ") + kSignalBox + " : EI", 0), 0u) << StatusLine(kSignalBox);
+    if (root_.Exists("UserData/backups"))
+    {
+        for (const std::string& f : FilesBelow(root_.Path("UserData/backups")))
+            EXPECT_EQ(f.find("uncommitted edit"), std::string::npos) << f;
+    }
+
+    // Its commit installs the user's change.
+    RunResult commit = Run({"commit", kSignalBox});
+    EXPECT_EQ(commit.exitCode, 0) << commit.out;
+    EXPECT_NE(Run({"printconfig", kSignalBox}).out.find("Edited Signal Box"), std::string::npos);
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900001 100/note.txt"), "the user's own file");
 }
 
 TEST_F(ArchiveE2E, DamagedArchiveInstallsNothing)

@@ -118,6 +118,20 @@ TEST_F(DLSE2E, ImportConsistsReportsBadEntriesAndImportsTheRestOnce)
     EXPECT_TRUE(Files("UserData/editing").empty());
 }
 
+TEST_F(DLSE2E, ImportConsistsSkipsAConsistWithoutAListAndSucceeds)
+{
+    root_.WriteFile("work/NoList.txt", "train-0 {\n name \"No Cars\"\n}\n"
+                                       "train-1 {\n name \"Real\"\n list {\n }\n}\n");
+    RunResult r = Run({"importconsists", "NoList.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0], "! NULLKUID : Consist train-0 ('No Cars') has no list of cars; it was skipped.");
+    EXPECT_NE(lines[1].find(" : Consist 'Real' was imported."), std::string::npos) << r.out;
+    EXPECT_EQ(lines[2], "OK (0 Errors, 1 Warnings)");
+    EXPECT_EQ(Lines(Run({"searchbycategory", "CN"}).out)[0], "+ 1 : assets matching the specified criteria");
+}
+
 TEST_F(DLSE2E, DeleteAllEmptiesTheLocalDatabaseAndKeepsBuiltIns)
 {
     ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir()}).exitCode, 0);

@@ -4,6 +4,8 @@
 // message must lead the user to the file and the line.
 #include "E2EFixture.h"
 
+#include "engine/ConfigFileBound.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -152,6 +154,41 @@ TEST_F(PackageE2E, ConfigurationsInAnyCaseInstallAndSyntaxErrorsNameFileAndLine)
     EXPECT_EQ(commit.exitCode, 255);
     EXPECT_NE(commit.out.find("'" + folder + "/CONFIG.TXT' line 2"), std::string::npos) << commit.out;
     EXPECT_NE(Run({"printconfig", kuid}).out.find("\"Upper Case\""), std::string::npos);
+}
+
+// A configuration past the bound is refused before it is read, wherever the tool or the daemon meets one,
+// with a message naming the file and the bound.
+TEST_F(PackageE2E, ConfigurationFilesPastTheBoundAreRefusedNamingTheFileAndTheBound)
+{
+    // Real content: a table of parts, as a large mesh's configuration holds, just past the bound.
+    std::string big = "kuid <kuid:900004:1>\nusername \"Too Big\"\nkind \"scenery\"\nmesh-table\n{\n";
+    for (int i = 0; big.size() <= Orvo::kMaxConfigFileBytes; ++i)
+        big += "  part-" + std::to_string(i) + "\n  {\n    mesh \"part.im\"\n    auto-create 1\n  }\n";
+    big += "}\n";
+    root_.WriteFile("work/big/config.txt", big);
+    const std::string bound =
+        "' is larger than 32 MiB (33554432 bytes), the most a configuration file may hold; it was "
+        "not read";
+
+    RunResult install = Run({"installfrompath", "big"});
+    EXPECT_EQ(install.exitCode, 255);
+    EXPECT_NE(install.out.find("'" + root_.Path("work/big/config.txt") + bound), std::string::npos) << install.out;
+    EXPECT_FALSE(root_.Exists("UserData/local/kuid 900004 1"));
+
+    root_.WriteFile("work/Consists.txt", big);
+    RunResult consists = Run({"importconsists", "Consists.txt"});
+    EXPECT_EQ(consists.exitCode, 255);
+    EXPECT_EQ(consists.out, Failed("'" + root_.Path("work/Consists.txt") + bound + "."));
+
+    // An edit whose configuration grew past the bound is not committed and stays open.
+    InstallCasedAsset();
+    ASSERT_EQ(Run({"edit", kCased}).exitCode, 0);
+    const std::string edit = "UserData/editing/kuid 900003 1/config.txt";
+    root_.WriteFile(edit, "kuid " + kCased + "\n" + big.substr(big.find('\n') + 1));
+    RunResult commit = Run({"commit", kCased});
+    EXPECT_EQ(commit.exitCode, 255);
+    EXPECT_NE(commit.out.find("'" + root_.Path(edit) + bound), std::string::npos) << commit.out;
+    EXPECT_EQ(Lines(Run({"status", kCased}).out)[0].rfind("+ " + kCased + " : EI", 0), 0u);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // Texture conversion through the real tool and daemon: "compresstexture" on a folder tree of descriptions
 // over PNG, TGA, BMP and JPEG images drawn here, the compiled files decoded by libsquish, faulty textures
-// beside good ones, and package export for device targets through the command host's texture-convert job.
+// beside good ones, textures compiled as assets are installed and committed, and package export for device
+// targets through the command host's texture-convert job.
 #include "E2EFixture.h"
 
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ContentArchive.h"
 #include "engine/Bitmap.h"
 
 #include <gtest/gtest.h>
@@ -288,6 +291,181 @@ TEST_F(TexturesE2E, ExportPackageConvertsForDeviceTargets)
     EXPECT_FALSE(root_.Exists("UserData/packages/pkgfail"));
     if (!pvrTool)
         GTEST_SKIP() << "PVRTexToolCLI is not staged (build-aux/deps.sh fetches it): the ios case did not run";
+}
+
+// The names of the staging folders left in the cache.
+std::vector<std::string> StagingLeft(const std::string& cache)
+{
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(cache, ec))
+        if (e.path().extension() == ".staging") left.push_back(e.path().filename().string());
+    return left;
+}
+
+// An asset's textures are compiled as it is installed from a folder, from a package (new and replacing) and
+// as it is committed: the installed copy holds them, the user's folder is left as it was, validation is clean.
+TEST_F(TexturesE2E, InstalledAssetsHoldTheirCompiledTextures)
+{
+    const std::string kuid = "<kuid:900002:7>";
+    const std::string src = "work/assets/textured";
+    root_.WriteFile(src + "/config.txt", "kuid " + kuid +
+                                             "\nkind \"texture\"\nusername \"Drawn\"\nvelmar-build 3.7\n"
+                                             "category-class \"TX\"\ntexture \"roof.texture\"\n");
+    AddTexture(src, "roof", "roof.tga", 0);
+    AddTexture(src, "body", "body.png", 1);
+    AddTexture(src + "/sub", "wall", "wall.bmp", 0);
+    AddTexture(src + "/sub", "sky", "sky.jpg", 0, 64, 64);
+    const std::vector<std::string> sourceFiles = FilesBelow(root_.Path(src));
+    const std::string local = "UserData/local/kuid 900002 7/";
+    const std::string installed = "+ " + kuid + " : Asset " + kuid + " was installed.\n";
+    std::vector<std::pair<std::string, uint32_t>> expects = {
+        {"roof", 10}, {"body", 12}, {"sub/wall", 10}, {"sub/sky", 10}};
+    auto expectCompiled = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (const auto& [name, format] : expects)
+        {
+            Compiled c;
+            ASSERT_TRUE(ReadCompiled(root_.ReadFile(local + name + ".texture"), c)) << name;
+            EXPECT_EQ(c.format, format) << name;
+        }
+        EXPECT_EQ(Run({"validate", kuid}).out, kOK);
+        EXPECT_EQ(StagingLeft(root_.Path("UserData/cache")), std::vector<std::string>{});
+    };
+
+    RunResult install = Run({"installfrompath", "assets"});
+    EXPECT_EQ(install.exitCode, 0);
+    EXPECT_EQ(install.out, installed + kOK);
+    EXPECT_EQ(FilesBelow(root_.Path(src)), sourceFiles) << "nothing is written into the user's folder";
+    expectCompiled("folder install");
+
+    // A texture that cannot be compiled is a warning: the asset is installed, and validation names it.
+    root_.WriteFile(src + "/bad.texture.txt", "Primary=nothere.png\n");
+    install = Run({"installfrompath", "assets"});
+    EXPECT_EQ(install.exitCode, 0);
+    EXPECT_EQ(install.out,
+              "! " + kuid + " : " +
+                  InterfaceText("$vadtexture_lock_error",
+                                {{"FILE_NAME", root_.Path(src + "/bad.texture.txt")}, {"ARCHIVE", "cache"}}) +
+                  "\n; " + kuid + " : the primary image 'nothere.png' does not exist\n! " + kuid + " : Asset " + kuid +
+                  " is installed with textures that could not be compiled.\n" + installed +
+                  "OK (0 Errors, 2 Warnings)\n");
+    // (validate reports what it finds and ends with 0 all the same.)
+    RunResult faulty = Run({"validate", kuid});
+    EXPECT_NE(faulty.out.find("OK (2 Errors, 0 Warnings)"), std::string::npos) << faulty.out;
+    EXPECT_NE(faulty.out.find("- " + kuid + " : " +
+                              InterfaceText("$tet_binary_texture_conversion_failed", {{"FILE", "bad.texture.txt"}})),
+              std::string::npos)
+        << faulty.out;
+    EXPECT_TRUE(root_.Exists(local + "roof.texture"));
+
+    // A commit compiles what the edit folder holds (nothing compiled by hand there).
+    RunResult edit = Run({"edit", kuid});
+    ASSERT_EQ(edit.exitCode, 0) << edit.out;
+    const std::string editing = "UserData/editing/kuid 900002 7";
+    fs::remove(root_.Path(editing + "/bad.texture.txt"));
+    fs::remove(root_.Path(editing + "/roof.texture"));
+    AddTexture(editing, "door", "door.png", 2);
+    expects.push_back({"door", 10});
+    EXPECT_EQ(Run({"commit", kuid}).out, kOK);
+    expectCompiled("commit");
+
+    // A package made where the textures were never compiled: installed as a new asset, then over itself.
+    auto removeCompiled = [&] {
+        for (const auto& e : expects) fs::remove(root_.Path(local + e.first + ".texture"));
+    };
+    removeCompiled();
+    ASSERT_EQ(Run({"createcdp", "plain.cdp", kuid}).exitCode, 0);
+    ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
+    EXPECT_EQ(Run({"installcdp", "plain.cdp"}).out, installed + kOK);
+    expectCompiled("package install, new asset");
+    removeCompiled();
+    EXPECT_EQ(Run({"installcdp", "plain.cdp"}).out, installed + kOK);
+    expectCompiled("package install, replacing the asset");
+}
+
+// A device package holds the textures compiled for its targets instead of the pictures they were made from;
+// two device types give two different archives. Targets no package can serve are refused before any work.
+TEST_F(TexturesE2E, DevicePackagesHoldTheTexturesOfTheirDevice)
+{
+    const std::string kuid = "<kuid:900002:8>";
+    const std::string src = "work/device/asset";
+    root_.WriteFile(src + "/config.txt", "kuid " + kuid +
+                                             "\nkind \"texture\"\nusername \"Device\"\nvelmar-build 3.7\n"
+                                             "category-class \"TX\"\ntexture \"roof.texture\"\n"
+                                             "preview \"Shared.png\"\n");
+    AddTexture(src, "roof", "roof.png", 0, 128, 128);
+    AddTexture(src, "wall", "wall.tga", 0, 256, 192);                           // 4:3, for PVRTC squared at 128 x 128
+    root_.WriteFile(src + "/wall.texture.txt", "Primary=Wall.TGA\nTile=st\n");  // named in another case
+    AddTexture(src, "shared", "shared.png", 0, 64, 64);  // the configuration names it too: it stays
+    ASSERT_EQ(Run({"installfrompath", "device"}).exitCode, 0);
+
+    struct Case
+    {
+        const char* targets;
+        const char* package;
+        uint32_t format, wallWidth, wallHeight;
+    } cases[] = {
+        {"dxtc", "pkgdxtc", 10, 256, 192}, {"android;etc1", "pkgetc", 28, 256, 192}, {"ios", "pkgios", 23, 128, 128}};
+    std::map<std::string, std::string> archives, roofs;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.targets);
+        RunResult r = Run({"export-package", c.targets, c.package, kuid});
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(r.out, kOK);
+        const std::string folder = std::string("UserData/packages/") + c.package + "/";
+        archives[c.package] = root_.ReadFile(folder + c.package + ".cdp");
+        ContentArchive archive;
+        Orvo::String result;
+        ASSERT_TRUE(archive.Load(result, "", root_.Path(folder + c.package + ".cdp"))) << result.c_str();
+        ASSERT_EQ(archive.GetAssetCount(), 1u);
+        const TDBTagRef entry = archive.GetAssetAt(0);
+        EXPECT_EQ(KUID::ToText(entry.GetChildKUID("kuid")).str(), kuid);
+        const TDBTagRef files = GetArchiveEntryFiles(entry);
+        std::vector<std::string> names;
+        for (size_t i = 0; i < files.GetChildCount(); ++i) names.push_back(files.GetChildName(i).str());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"roof.texture", "roof.texture.txt", "shared.png", "shared.texture",
+                                                   "shared.texture.txt", "wall.texture", "wall.texture.txt"}));
+        auto bytes = [&](const char* name) {
+            const ACSRawDataCore* d = files.GetChild(name).GetData();
+            return d ? std::string(reinterpret_cast<const char*>(d->GetBytes()), d->GetByteSize()) : std::string();
+        };
+        Compiled roof, wall;
+        ASSERT_TRUE(ReadCompiled(bytes("roof.texture"), roof));
+        ASSERT_TRUE(ReadCompiled(bytes("wall.texture"), wall));
+        EXPECT_EQ(roof.format, c.format);
+        EXPECT_EQ(wall.format, c.format);
+        EXPECT_EQ(wall.width, c.wallWidth);
+        EXPECT_EQ(wall.height, c.wallHeight);
+        // The archive holds the package's device copy.
+        EXPECT_EQ(bytes("roof.texture"), root_.ReadFile(folder + "kuid 900002 8/roof.texture"));
+        EXPECT_FALSE(root_.Exists(folder + "kuid 900002 8/roof.png"));
+        roofs[c.package] = bytes("roof.texture");
+    }
+    EXPECT_NE(archives["pkgdxtc"], archives["pkgetc"]);
+    EXPECT_NE(roofs["pkgdxtc"], roofs["pkgetc"]);
+    EXPECT_NE(roofs["pkgetc"], roofs["pkgios"]);
+    // The installed asset keeps its pictures and its desktop textures.
+    EXPECT_TRUE(root_.Exists("UserData/local/kuid 900002 8/roof.png"));
+    Compiled desktop;
+    ASSERT_TRUE(ReadCompiled(root_.ReadFile("UserData/local/kuid 900002 8/roof.texture"), desktop));
+    EXPECT_EQ(desktop.format, 10u);
+
+    for (const char* targets : {"atc;ios", "pvrtc;dxtc;ATC"})
+    {
+        SCOPED_TRACE(targets);
+        const size_t hosts = HostsRegistered(root_);
+        RunResult refused = Run({"export-package", targets, "pkgboth", kuid});
+        EXPECT_EQ(refused.exitCode, 255);
+        EXPECT_EQ(refused.out,
+                  Failed(std::string("The texture targets \"atc\" and \"") + (targets[0] == 'a' ? "ios" : "pvrtc") +
+                         "\" cannot be served by one package: a texture is either ATC or PVRTC. Export a "
+                         "package for each."));
+        EXPECT_FALSE(root_.Exists("UserData/packages/pkgboth"));
+        EXPECT_EQ(HostsRegistered(root_), hosts);
+    }
 }
 
 }  // namespace

@@ -143,15 +143,29 @@ TEST(ToolEntryE2E, ABatchRunsEveryLineWithItsOwnSummaryAndAFailingLineFailsTheBa
     EXPECT_EQ(summaries[0], "OK (0 Errors, 0 Warnings)");
     EXPECT_EQ(summaries[1], "OK (1 Errors, 0 Warnings)");
     EXPECT_EQ(summaries[2], "OK (0 Errors, 0 Warnings)");
-    EXPECT_EQ(summaries[3], "OK (0 Errors, 0 Warnings)");
+    // The line whose quote is never closed is not run: it fails with its own summary.
+    EXPECT_EQ(summaries[3], "OK (1 Errors, 0 Warnings)");
     const size_t first = r.out.find("first line");
     const size_t after = r.out.find("after the failure");
     EXPECT_NE(first, std::string::npos);
     EXPECT_NE(after, std::string::npos);
     EXPECT_LT(first, after);
-    // The open quote dropped the rest of its line: "echo" ran without text.
+    // Nothing of the line with the open quote ran.
     EXPECT_EQ(r.out.find("quote left open"), std::string::npos);
     EXPECT_EQ(r.out.substr(r.out.size() - 3), ")\n\n");
+}
+
+TEST(ToolEntryE2E, ABatchLineWithAQuoteNeverClosedIsReportedByFileAndLineAndFailsTheBatch)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    root.WriteFile("work/jobs.txt", "\"echo\" \"one\"\r\n\"commit\r\n\"echo\" \"three\"\r\n");
+    RunResult r = root.Run({"@jobs.txt"}, RunOptions::In(root.Path("work")));
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "one \nOK (0 Errors, 0 Warnings)\n\n- NULLKUID : The batch file '" + root.Path("work/jobs.txt") +
+                         "' line 2: a double quote is never closed; the line was not run.\n"
+                         "OK (1 Errors, 0 Warnings)\n\nthree \nOK (0 Errors, 0 Warnings)\n\n");
 }
 
 TEST(ToolEntryE2E, ABatchFileThatCannotBeReadGivesItsMessage)

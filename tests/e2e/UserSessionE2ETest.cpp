@@ -114,7 +114,7 @@ TEST_F(UserSessionE2E, PathArgumentsAreTakenAsTypedFromTheStartFolder)
 TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
 {
     ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir()}).exitCode, 0);
-    // A quote left open drops the rest of the line, KUID included: nothing may be deleted.
+    // A quote left open: the line is not run (it would run without its KUID), nothing may be deleted.
     root_.WriteFile("work/open-quote.txt", "\"delete\" \"<kuid:900001:100>\n");
     root_.WriteFile("work/empty/readme.txt", "no asset here");
     root_.WriteFile("work/notes.txt", "text");
@@ -137,7 +137,10 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
         {{"installfrompath", "No Such Folder"}, Failed("Invalid input path.")},
         {{"setnextcontentid", "abc"}, Failed("Missing or invalid ContentID parameter.")},
         {{"searchbycategory", "-A"}, Failed("Missing category parameter.")},
-        {{"@open-quote.txt"}, Failed("Missing AssetID parameter.") + "\n"},
+        {{"@open-quote.txt"},
+         Failed("The batch file '" + root_.Path("work/open-quote.txt") +
+                "' line 1: a double quote is never closed; the line was not run.") +
+             "\n"},
         {{"status"}, Failed("Missing AssetID parameter.")},
         {{"edit", "<kuid:12:x>"}, Failed("Missing AssetID parameter.")},
         {{"installfrompath", "empty"},

@@ -87,6 +87,16 @@ TEST(TextureFormatChoiceTest, SizeLimits)
         {"no family, no keys", "android", "AndroidVelmarMaxTextureBias=-3", 4, 1024, 1024, 256, 256},
         {"pvrtc squares", "pvrtc", "", 4, 256, 64, 64, 64},
         {"pvrtc uncompressed keeps shape", "pvrtc", "", 0, 256, 64, 256, 64},
+        // Sides a power of two apart are squared by halving the larger; other pictures become the square of
+        // the largest power of two not above their smaller side (halving both sides would end at 1 x 1).
+        {"pvrtc halving squares", "pvrtc", "", 4, 2048, 1024, 1024, 1024},
+        {"pvrtc halving squares, odd", "pvrtc", "", 4, 300, 75, 75, 75},
+        {"pvrtc 4:3", "pvrtc", "", 4, 2048, 1536, 1024, 1024},
+        {"pvrtc 4:3 upright", "pvrtc", "", 4, 768, 1024, 512, 512},
+        {"pvrtc 16:9", "pvrtc", "", 4, 2560, 1440, 1024, 1024},
+        {"ios 4:3 within its limits", "ios", "", 4, 1024, 768, 256, 256},
+        {"ios 16:9 within its limits", "ios", "", 4, 2560, 1440, 256, 256},
+        {"ios small 3:2", "ios", "", 4, 96, 64, 64, 64},
         {"desktop", "velmar;dxtc", "", 4, 4096, 1024, 2048, 512},
     };
     for (const SizeCase& c : cases)

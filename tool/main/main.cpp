@@ -72,11 +72,19 @@ int main(int argc, char** argv)
         {
             const std::string name = argv[1] + 1;
             const std::string path = ResolveBatchFilePath(name, StartDirectory);
-            const BatchFileResult batch = RunBatchFile(path, argv[0], [&engine](int lineArgc, char** lineArgv) {
+            auto runLine = [&engine](int lineArgc, char** lineArgv) {
                 const int result = RunOneCommand(engine, lineArgc, lineArgv);
                 std::fputc('\n', stdout);
                 return result;
-            });
+            };
+            // A line that cannot be run as written gets a summary of its own, as a failed line does.
+            auto refuseLine = [](const std::string& message) {
+                ResultsLog log;
+                log.PostResult(kResultError, message);
+                PrintResultsSummary(log);
+                std::fputc('\n', stdout);
+            };
+            const BatchFileResult batch = RunBatchFile(path, argv[0], runLine, refuseLine);
             if (batch.status != BatchFileStatus::Ran)
             {
                 std::fflush(stdout);

@@ -93,6 +93,31 @@ TEST_F(BatchFileRunTest, EveryLineRunsWithTheProgramPathFirst)
     EXPECT_TRUE(lines_.empty());
 }
 
+TEST_F(BatchFileRunTest, ALineWithAQuoteNeverClosedIsRefusedWithItsLineNumber)
+{
+    std::vector<std::string> refused;
+    const std::string path = Write("\"echo\" \"a\"\n\"commit\r\nversion \"x\" \"open\nlast \"b\"\"c\"\n\"tail");
+    const BatchFileResult r = RunBatchFile(
+        path, "VelmarUtil",
+        [this](int argc, char** argv) {
+            lines_.emplace_back(argv + 1, argv + argc);
+            return 0;
+        },
+        [&refused](const std::string& message) { refused.push_back(message); });
+    EXPECT_EQ(r.status, BatchFileStatus::Ran);
+    EXPECT_EQ(r.exitCode, -1);
+    // The other lines run as before, in order.
+    EXPECT_EQ(lines_, (std::vector<Args>{{"echo", "a"}, {"last", "b", "c"}}));
+    EXPECT_EQ(refused, (std::vector<std::string>{UnclosedQuoteMessage(path, 2), UnclosedQuoteMessage(path, 3),
+                                                 UnclosedQuoteMessage(path, 5)}));
+    EXPECT_EQ(UnclosedQuoteMessage("b.txt", 7),
+              "The batch file 'b.txt' line 7: a double quote is never closed; the line was not run.");
+    // A quote after the line's end does not count; a CR in the middle ends the line.
+    EXPECT_FALSE(BatchLineHasUnclosedQuote("echo\r\"x"));
+    EXPECT_FALSE(BatchLineHasUnclosedQuote("\"\"\n"));
+    EXPECT_TRUE(BatchLineHasUnclosedQuote("\"\"\"\n"));
+}
+
 TEST(BatchFilePathTest, RelativeNamesAreTakenFromTheStartDirectory)
 {
     EXPECT_EQ(ResolveBatchFilePath("jobs/b.txt", "/home/u"), "/home/u/jobs/b.txt");

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the binary files of the validation sample corpus (images, wave files) into the asset folders
-beside this script:
+beside this script, and the brick texture's picture of the first samples ("../brick-texture"):
 
     python3 data/samples/validation/make-files.py
 
@@ -9,8 +9,8 @@ works inside an installation's content folders, so copy the folders "texture" an
 installation's "UserData/editing/", run "VelmarUtil compresstexture <that folder>" on each and copy the
 ".texture" files back. The shed ("scenery") wears the brick texture: its four files are copied there.
 
-The meshes are written by the program's own mesh writers, and the animations by the engine's: after a
-build,
+The meshes (the first samples' too) are written by the program's own mesh writers, and the animations by
+the engine's: after a build,
 
     build/tests/e2e/corpus/make_corpus_meshes data/samples/validation
 
@@ -103,6 +103,10 @@ write("traincar/idle.wav", wave(tone(55, 0.2, bits=8, fade=False), bits=8))
 write("bogey/squeal.wav", wave(tone(2200, 0.1)))
 write("mocrossing/bell.wav", wave(tone(880, 0.15, rate=11025), rate=11025))
 write("map/sound/wind.wav", wave(noise(0.1), channels=2, rate=11025, extensible=True))
+
+# The first samples beside the corpus: the brick texture's picture (its compiled texture is made when it is
+# installed).
+write("../brick-texture/brick.tga", tga(64, 64, bricks))
 
 # The shed's texture: the brick texture's files.
 for name in ("brick.texture", "brick.texture.txt", "brick.tga", "brick_alpha.tga"):

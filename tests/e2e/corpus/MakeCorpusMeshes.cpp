@@ -1,6 +1,6 @@
-// Writes the meshes of the validation sample corpus (data/samples/validation) with the program's own mesh
-// writers, and its animations with the engine's animation writer, from descriptions made here by
-// arithmetic, so that they come out the same on every run:
+// Writes the meshes of the validation sample corpus (data/samples/validation), and those of the first samples
+// beside it, with the program's own mesh writers, and its animations with the engine's animation writer, from
+// descriptions made here by arithmetic, so that they come out the same on every run:
 //
 //     make_corpus_meshes CORPUS            writes them into the corpus folder
 //     make_corpus_meshes --check CORPUS    exit 0 when the corpus holds exactly what would be written
@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 struct CorpusMesh
 {
-    std::string path;                 // relative to the corpus folder
+    std::string path;                 // relative to the corpus folder ("../" for the samples beside it)
     std::vector<std::string> levels;  // one text: an indexed mesh; more: a LOD mesh's levels
 };
 
@@ -110,6 +110,11 @@ std::vector<CorpusMesh> Meshes()
     out.push_back({"mutation-files/plain.lm", {Plain(2, 3)}});
     out.push_back({"mutation-files/missing-texture.im",
                    {meshtext::GridMesh(2, 2, "body.m.tonetexnoalpha", "missing.texture", {"a.name0", "a.name1"})}});
+    // The first samples beside the corpus (data/samples): their own plain meshes.
+    out.push_back({"../signal-box/signalbox.im", {Plain(2, 3)}});
+    out.push_back({"../platform-mesh/platform.im", {Plain(8, 1)}});
+    out.push_back({"../station-building/station.im", {Plain(4, 2)}});
+    out.push_back({"../builtin/base-pack/standard-track/hut.im", {Plain(2, 2)}});
     return out;
 }
 

@@ -1,0 +1,203 @@
+#include "daemon/TextureCompile.h"
+
+#include "assetdb/VADProtocol.h"
+#include "core/TextHelpers.h"
+#include "daemon/CrashPoint.h"
+#include "daemon/DaemonLog.h"
+#include "daemon/FolderOps.h"
+#include "daemon/RequestHandlers.h"
+
+#include <atomic>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// More descriptions than any asset holds: a folder with more is compiled no further than this.
+constexpr size_t kMaxDescriptions = 65536;
+constexpr size_t kNoSlot = static_cast<size_t>(-1);
+constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
+
+std::atomic<uint64_t> g_stagingSerial{1};
+
+ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::vector<std::string> ListTextureDescriptions(const std::string& folder)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    const fs::path base(folder);
+    for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
+    {
+        if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+        const std::string name = it->path().filename().string();
+        if (!IsTextureTxtName(name)) continue;
+        found.push_back(it->path().lexically_relative(base).string());
+        if (found.size() >= kMaxDescriptions) break;
+    }
+    return found;
+}
+
+TextureCompileFn CommandHostTextureCompiler(RequestContext& c)
+{
+    DaemonServer& server = c.server;
+    std::shared_ptr<ClientConnection> asker = c.from;
+    if (server.Broker().IsHost(asker.get())) return {};
+    return [&server, asker](const std::string& folder, DaemonResults& results, uint32_t& answer, std::string& why) {
+        VADJob job;
+        job.command = VAD_CMDHOST_TEXTURECONVERT;
+        job.source = "cache";
+        job.path = folder;
+        job.targets = kVADInstallTextureTargets;
+        VADBytes reply;
+        if (!server.Broker().RunJob(job, asker.get(), reply, why)) return false;
+        VADReader r(reply);
+        answer = ForwardHostLog(r, results) ? r.U32() : 0;
+        if (!r.Ok())
+        {
+            why = "the command host's answer could not be read";
+            return false;
+        }
+        return true;
+    };
+}
+
+TextureStaging::~TextureStaging()
+{
+    if (!folder_.empty()) RemoveFolderTree(folder_);
+}
+
+const std::string& TextureStaging::Folder()
+{
+    if (!folderTried_)
+    {
+        folderTried_ = true;
+        std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
+                             std::to_string(g_stagingSerial.fetch_add(1)) + ".staging";
+        RemoveFolderTree(folder);
+        if (mkdir(folder.c_str(), 0700) == 0)
+            folder_ = std::move(folder);
+        else
+            DLOG("the texture staging folder %s could not be made", folder.c_str());
+    }
+    return folder_;
+}
+
+size_t TextureStaging::Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions)
+{
+    Slot s;
+    s.folder = folder;
+    s.kuid = kuid;
+    s.descriptions = std::move(descriptions);
+    if (!Folder().empty()) s.copy = folder_ + "/" + std::to_string(slots_.size());
+    slots_.push_back(std::move(s));
+    return slots_.size() - 1;
+}
+
+void TextureStaging::Copy(size_t slot, bool link)
+{
+    Slot& s = slots_[slot];
+    if (s.copy.empty())
+    {
+        s.copyError = "no staging folder could be made in the cache";
+        return;
+    }
+    s.copied = CopyFolderTree(s.folder, s.copy, &s.copyError, &s.leftOut, nullptr, link);
+}
+
+std::string TextureStaging::ShowOriginal(const std::string& text, size_t& slot)
+{
+    std::string out = text;
+    for (size_t i = 0; i < slots_.size(); ++i)
+    {
+        const Slot& s = slots_[i];
+        if (!s.copied) continue;
+        // The copies are named by number: ".../1" is not a copy's path when ".../10" is meant.
+        for (size_t at = out.find(s.copy); at != std::string::npos; at = out.find(s.copy, at))
+        {
+            const size_t after = at + s.copy.size();
+            if (after < out.size() && IsDigit(out[after]))
+            {
+                at = after;
+                continue;
+            }
+            out.replace(at, s.copy.size(), s.folder);
+            at += s.folder.size();
+            slot = i;
+        }
+    }
+    return out;
+}
+
+void TextureStaging::Compile(DaemonResults* results)
+{
+    bool any = false;
+    for (const Slot& s : slots_)
+    {
+        any = any || s.copied;
+        if (!s.copied && !s.copyError.empty())
+            PostResult(results, kResultWarning,
+                       "The textures of asset $(ASSET_KUID) were not compiled: the copy to compile them in could not "
+                       "be made (" +
+                           s.copyError + ").",
+                       s.kuid, KuidParam(s.kuid));
+    }
+    if (!any) return;
+    DaemonResults found;
+    uint32_t answer = 0;
+    std::string why;
+    if (!compile_(folder_, found, answer, why))
+    {
+        DLOG("textures of %zu assets were not compiled: %s", slots_.size(), why.c_str());
+        for (const Slot& s : slots_)
+            if (s.copied)
+                PostResult(results, kResultWarning,
+                           "The textures of asset $(ASSET_KUID) were not compiled: " + why + ".", s.kuid,
+                           KuidParam(s.kuid));
+        return;
+    }
+    CrashPoint("compiled");
+    // A finding that names no copy (the reason after a failure) is about the asset named last.
+    size_t current = kNoSlot;
+    for (VADResultNotification& r : found)
+    {
+        r.text = ShowOriginal(r.text, current);
+        if (r.kind == kResultError) r.kind = kResultWarning;
+        if (current != kNoSlot && !r.hasSource)
+        {
+            r.hasSource = 1;
+            r.source = slots_[current].kuid;
+        }
+        if (current != kNoSlot) slots_[current].findings = true;
+        if (results) results->push_back(std::move(r));
+    }
+    for (Slot& s : slots_)
+    {
+        if (!s.copied) continue;
+        // A conversion loads its description under another name and puts it back: a copy that lacks one of
+        // its descriptions afterwards is not installed.
+        bool whole = true;
+        struct stat st;
+        for (const std::string& d : s.descriptions)
+            whole = whole && lstat((s.copy + "/" + d).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        if (!whole)
+        {
+            PostResult(results, kResultWarning,
+                       "The textures of asset $(ASSET_KUID) were not compiled: a texture description was not put back.",
+                       s.kuid, KuidParam(s.kuid));
+            continue;
+        }
+        s.compiled = true;
+        if (answer != kTexturesAllConverted && s.findings)
+            PostResult(results, kResultWarning,
+                       "Asset $(ASSET_KUID) is installed with textures that could not be compiled.", s.kuid,
+                       KuidParam(s.kuid));
+    }
+}

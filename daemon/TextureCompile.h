@@ -1,0 +1,85 @@
+#pragma once
+// Textures compiled as assets are installed. A folder install (requests 39 and 41) and a commit (34) of an
+// asset whose folder holds texture descriptions ("x.texture.txt") install a copy whose descriptions the
+// command host's texture-convert job has compiled for the default targets ("x.texture" beside each).
+//
+// The copies are made in a staging folder of the cache ("textures-<pid>-<n>.staging") before the database
+// lock is taken, and one job compiles the copies of a whole request. The installed copy then takes their
+// files (a second name, not a copy), so it appears whole, compiled textures and all, at the install's commit
+// point: a kill at any moment leaves the old installed copy or the new one, and a staging folder that the
+// next start removes. A texture that does not compile is a warning about its asset, which is installed all
+// the same (validation names the texture); when the job cannot run at all, the asset is installed from its
+// own folder with a warning.
+#include "core/KUID.h"
+#include "daemon/DaemonResults.h"
+#include "daemon/DaemonRoot.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct RequestContext;
+
+// The texture descriptions below a folder, as paths relative to it (links are not followed).
+std::vector<std::string> ListTextureDescriptions(const std::string& folder);
+
+// Runs the texture-convert job over `folder` for the default targets. False with the reason when the job
+// could not run; otherwise the host's results are in `results` (as it posted them) and its answer (2: every
+// texture converted) in `answer`.
+using TextureCompileFn =
+    std::function<bool(const std::string& folder, DaemonResults& results, uint32_t& answer, std::string& why)>;
+
+// The job for the command host of the daemon that serves `c`. A request the command host makes itself gets
+// none (the host would wait on itself): it compiles its textures before it asks.
+TextureCompileFn CommandHostTextureCompiler(RequestContext& c);
+
+// The copies of one request's assets whose textures are compiled, and the staging folder that holds them.
+class TextureStaging
+{
+public:
+    TextureStaging(const DaemonRoot& root, TextureCompileFn compile) : root_(root), compile_(std::move(compile)) {}
+    ~TextureStaging();  // removes the staging folder
+    TextureStaging(const TextureStaging&) = delete;
+    TextureStaging& operator=(const TextureStaging&) = delete;
+
+    bool Enabled() const { return static_cast<bool>(compile_); }
+    // The folder of asset `kuid` with the descriptions `descriptions` (ListTextureDescriptions) gets a slot.
+    size_t Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions);
+    // Copies a slot's folder into the staging folder (different slots may be copied side by side). With
+    // `link` the copy's files are second names of the folder's, which nothing writes any more.
+    void Copy(size_t slot, bool link);
+    // One job over every copy. Its findings become warnings about their assets, the copies' paths shown as
+    // the folders they were copied from.
+    void Compile(DaemonResults* results);
+
+    // After Compile: whether the slot's copy was compiled and is to be installed (else the folder itself is).
+    bool Compiled(size_t slot) const { return slots_[slot].compiled; }
+    const std::string& CopyOf(size_t slot) const { return slots_[slot].copy; }
+    // The links and special files the copy left out (paths in the original folder).
+    std::vector<std::string>& LeftOut(size_t slot) { return slots_[slot].leftOut; }
+
+private:
+    struct Slot
+    {
+        std::string folder;
+        KUID kuid;
+        std::vector<std::string> descriptions;
+        std::string copy;
+        std::string copyError;
+        std::vector<std::string> leftOut;
+        bool copied = false;
+        bool compiled = false;
+        bool findings = false;
+    };
+    // The copies' parent, made on first use; empty when it cannot be made.
+    const std::string& Folder();
+    // The text with a copy's path shown as its folder's; `slot` gets the copy named (unchanged when none).
+    std::string ShowOriginal(const std::string& text, size_t& slot);
+
+    DaemonRoot root_;
+    TextureCompileFn compile_;
+    std::string folder_;
+    bool folderTried_ = false;
+    std::vector<Slot> slots_;
+};
