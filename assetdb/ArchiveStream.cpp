@@ -2,6 +2,7 @@
 
 #include "assetdb/ContentArchive.h"
 #include "core/Crc32.h"
+#include "core/TextHelpers.h"
 #include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
@@ -112,6 +113,7 @@ struct ExportState
     uint32_t crc = 0;
     std::string payload;
     std::vector<uint8_t> unpacked;
+    bool textures = false;  // a texture description was written
 };
 
 // The bytes of the chunk's header as they stand in the file, for the checksum.
@@ -184,6 +186,7 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
             size = s.unpacked.size();
         }
         if (noConfigs && IsConfigFileName(c.name)) continue;
+        if (IsTextureTxtName(c.name)) s.textures = true;
         const int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
         const bool written = fd >= 0 && WriteAll(fd, size ? bytes : "", size);
         if (fd < 0 || (::close(fd) != 0 || !written))
@@ -197,7 +200,7 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
 
 // The files of an entry (already checked) into the folder `real`, an exact path.
 bool ExportFilesInto(const ArchiveEntryOnDisk& entry, SoupStreamReader& in, bool lzss, const std::string& real,
-                     bool noConfigs, Orvo::String& reason, Orvo::String& dsid)
+                     bool noConfigs, Orvo::String& reason, Orvo::String& dsid, bool* textures = nullptr)
 {
     const int dir = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
@@ -210,6 +213,7 @@ bool ExportFilesInto(const ArchiveEntryOnDisk& entry, SoupStreamReader& in, bool
     ::close(dir);
     if (!ok) return false;
     dsid = FormatArchiveDSID(s.crc, entry.filesSize);
+    if (textures) *textures = s.textures;
     return true;
 }
 
@@ -617,8 +621,9 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
 }
 
 bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folder, std::string_view compression,
-                             Orvo::String& reason, Orvo::String& dsid)
+                             Orvo::String& reason, Orvo::String& dsid, bool* textures)
 {
+    if (textures) *textures = false;
     reason = Orvo::String();
     bool lzss = false;
     if (!ReadCompression(compression, lzss, reason)) return false;
@@ -640,7 +645,7 @@ bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string&
         dsid = FormatArchiveDSID(0, 0);
         return true;
     }
-    return ExportFilesInto(entry, in, lzss, folder, true, reason, dsid);
+    return ExportFilesInto(entry, in, lzss, folder, true, reason, dsid, textures);
 }
 
 bool WriteNewFileExact(const std::string& path, std::string_view bytes)

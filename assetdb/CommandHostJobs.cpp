@@ -152,6 +152,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         }
     } join{installer};
     ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
+    bool heldTextures = false;  // a held copy has a texture description
     auto installHeld = [&] {
         if (held.empty()) return;
         // The batch before is installed first and its copies are gone: the staging folder then holds the held
@@ -159,7 +160,9 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         waitInstalled();
         if (daemonGone()) return stop();
         uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
-        if (compileTextures)
+        // Copies without a texture description have nothing to compile: they count as compiled.
+        if (compileTextures && !heldTextures) options |= kVADInstallTexturesCompiled;
+        if (compileTextures && heldTextures)
         {
             std::vector<std::pair<std::string, KUID>> assets;
             for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
@@ -170,6 +173,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         installer = std::thread(installBatch, std::move(held), std::move(folders), options);
         held.clear();
         folders.clear();
+        heldTextures = false;
     };
     for (size_t i = 0; i < inFile.size() && !stopped; ++i)
     {
@@ -202,7 +206,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         if (stage && batchable.erase(kuid))
         {
             std::string folder = staging + "/" + std::to_string(i);
-            if (!stage(entry, folder, log))
+            bool textures = false;
+            if (!stage(entry, folder, log, textures))
             {
                 RemoveFolderTree(folder);
                 ok = false;
@@ -210,6 +215,7 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             }
             held.push_back({i, kuid});
             folders.push_back(std::move(folder));
+            heldTextures = heldTextures || textures;
             if (held.size() >= kInstallBatch) installHeld();
             continue;
         }

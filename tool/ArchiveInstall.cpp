@@ -81,7 +81,8 @@ KUID InstallJobEntryOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog& log, uin
 
 // A new asset's copy for a batch install: the entry's files and the config a commit takes ("config.chump"),
 // as InstallEntry writes them into a new asset's edit folder.
-bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log)
+bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log,
+                         bool& textures)
 {
     const KUID kuid = entry.entry.GetChildKUID("kuid", KUID::Null());
     if (kuid.IsNull())
@@ -93,7 +94,8 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
     // the copy's own folder is made here (owner-only), so that a job outliving its daemon cannot make the staging
     // folder again; the copy is written into it by exact names, relative to it, without the engine's look-ups.
     Orvo::String reason, dsid;
-    if (!StageArchiveFilesOnDisk(entry, folderText, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
+    if (!StageArchiveFilesOnDisk(entry, folderText, GetArchiveEntryCompression(entry.entry).View(), reason, dsid,
+                                 &textures))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
         return false;

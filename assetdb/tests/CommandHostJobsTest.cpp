@@ -88,7 +88,7 @@ protected:
         events_.push_back("install " + k.ToString());
         return k.contentId == 666 ? KUID::Null() : k;
     }
-    static bool Stage(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog&)
+    static bool Stage(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog&, bool&)
     {
         const KUID k = entry.entry.GetChildKUID("kuid");
         events_.push_back("stage " + k.ToString());
