@@ -2,13 +2,6 @@
 
 #include "core/LogPrintf.h"
 
-NWSpecFactory& NWSpecFactory::Get()
-{
-    // Process-wide: the one spec cache of the run, shared by every user of an asset's spec.
-    static NWSpecFactory* factory = new NWSpecFactory;
-    return *factory;
-}
-
 void NWSpecFactory::SetCreator(Creator creator)
 {
     std::lock_guard<std::mutex> lock(lock_);

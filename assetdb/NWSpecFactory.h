@@ -1,5 +1,6 @@
 #pragma once
-// The program's objects for assets (specs), created and cached by KUID in one process-wide factory.
+// The program's objects for assets (specs), created and cached by KUID in a factory (the tool owns the one
+// of a run; its daemon client drops a deleted asset's spec).
 //
 // Specs are shared: the factory keeps one reference in its cache, callers hold their own. After each
 // command-host job the cache is dropped (ReleaseAllSpecs); a spec that someone still holds then has
@@ -34,7 +35,9 @@ public:
     // Makes the spec object for a KUID (subsystems with richer specs register theirs); null refuses.
     using Creator = NimblewickSpec* (*)(const KUID& kuid);
 
-    static NWSpecFactory& Get();
+    NWSpecFactory() = default;
+    NWSpecFactory(const NWSpecFactory&) = delete;
+    NWSpecFactory& operator=(const NWSpecFactory&) = delete;
 
     void SetCreator(Creator creator);  // null restores the plain NimblewickSpec
 

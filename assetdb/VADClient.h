@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+class NWSpecFactory;
 class ResultsLog;
 
 class VADClient
@@ -45,6 +46,10 @@ public:
     bool Connected() const { return link_ && link_->Connected(); }
     // A request of this command could not be carried out for want of a link (VADConnection::LinkFailure).
     bool LinkFailed() const { return link_ && link_->LinkFailure() != VADLinkFailure::kNone; }
+
+    // The spec cache whose entry a delete drops (none: nothing is dropped).
+    void SetSpecCache(NWSpecFactory* specs) { specs_ = specs; }
+    NWSpecFactory* SpecCache() const { return specs_; }
 
     // ---- asset records and queries ---------------------------------------------------------------------
 
@@ -100,7 +105,7 @@ public:
                           ResultsLog* log = nullptr);
     // Opens the asset (flag 0) and reverts it.
     VADStatus RevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag);
-    // Request 36. Drops the asset's cached spec when the asset was deleted.
+    // Request 36. Drops the asset's cached spec (SetSpecCache) when the asset was deleted.
     VADStatus DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log = nullptr);
     // Request 39: installs one asset folder; NotFound (and the null KUID) when nothing was installed.
     VADStatus InstallFromFolder(KUID& out, const Orvo::File::Path& folder, ResultsLog* log, uint32_t options = 0,
@@ -156,4 +161,5 @@ public:
 
 private:
     VADConnection* link_ = nullptr;
+    NWSpecFactory* specs_ = nullptr;
 };

@@ -79,7 +79,7 @@ VADStatus VADClient::RevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_
 VADStatus VADClient::DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
 {
     const VADStatus status = VADCall<VAD_REQ_DELETE>(link_, VADKuidFlagRequest{kuid, flag}, log);
-    if (status) NWSpecFactory::Get().ReleaseSpec(kuid);
+    if (status && specs_) specs_->ReleaseSpec(kuid);
     return status;
 }
 

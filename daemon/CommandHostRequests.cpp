@@ -13,6 +13,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
+#include "engine/UniqueNumber.h"
 
 #include <atomic>
 #include <filesystem>
@@ -27,8 +28,6 @@ namespace {
 constexpr uint64_t kMaxEntryFolderBytes = 200ull << 20;  // an archive entry must fit in one reply
 constexpr size_t kMaxExportAssets = 100000;
 constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
-
-std::atomic<uint32_t> g_archiveId{1};
 
 ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
 
@@ -73,7 +72,7 @@ bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
 {
     return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
-           std::to_string(g_archiveId.fetch_add(1)) + ext;
+           std::to_string(static_cast<uint32_t>(Orvo::NextUniqueNumber())) + ext;
 }
 
 // The absolute asset folder a (source, path) pair names: an absolute path inside the source's folder, or
@@ -219,7 +218,7 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
-    uint32_t archiveId = g_archiveId.fetch_add(1);
+    uint32_t archiveId = static_cast<uint32_t>(Orvo::NextUniqueNumber());
     std::string crak = CacheFile(c.server.Root(), "install", ".crak");
     if (!WriteArchiveJobFromArchive(crak, archiveId, archive))
     {
@@ -364,7 +363,7 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // folder: not the installed assets, which hold the source pictures and the desktop's textures).
     VADJob save;
     save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
-    save.archiveId = g_archiveId.fetch_add(1);
+    save.archiveId = static_cast<uint32_t>(Orvo::NextUniqueNumber());
     save.path = CacheFile(root, "export", ".crak");
     save.kuids = assets;
     save.staging = package;

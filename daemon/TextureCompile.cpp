@@ -6,6 +6,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/RequestHandlers.h"
+#include "engine/UniqueNumber.h"
 
 #include <atomic>
 #include <filesystem>
@@ -20,8 +21,6 @@ namespace {
 constexpr size_t kMaxDescriptions = 65536;
 constexpr size_t kNoSlot = static_cast<size_t>(-1);
 constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
-
-std::atomic<uint64_t> g_stagingSerial{1};
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
 
@@ -80,7 +79,7 @@ const std::string& TextureStaging::Folder()
     {
         folderTried_ = true;
         std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
-                             std::to_string(g_stagingSerial.fetch_add(1)) + ".staging";
+                             std::to_string(Orvo::NextUniqueNumber()) + ".staging";
         RemoveFolderTree(folder);
         if (mkdir(folder.c_str(), 0700) == 0)
             folder_ = std::move(folder);

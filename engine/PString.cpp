@@ -355,7 +355,7 @@ PString& PString::operator=(PString&& other) noexcept
 
 const PString& PString::Empty()
 {
-    static const PString* empty = new PString();
+    static const PString* const empty = new PString();  // never changes: the interned empty text
     return *empty;
 }
 

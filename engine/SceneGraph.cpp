@@ -1,15 +1,13 @@
 #include "engine/SceneGraph.h"
 
+#include "engine/UniqueNumber.h"
+
 #include <algorithm>
 #include <atomic>
 
 namespace Orvo {
 
-uint64_t SceneGraph::NextLightsVersion()
-{
-    static std::atomic<uint64_t> last{0};
-    return ++last;
-}
+uint64_t SceneGraph::NextLightsVersion() { return NextUniqueNumber(); }
 
 void SceneGraph::AddScene(Particle* root)
 {

@@ -1,6 +1,7 @@
 #include "render/OverlappedResource.h"
 
 #include "engine/Time.h"
+#include "engine/UniqueNumber.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,12 +9,12 @@
 
 namespace {
 std::atomic<OverlappedResourceSystem*> g_current{nullptr};
-std::atomic<uint64_t> g_sequence{0};
 }  // namespace
 
 // ---- requests and handles ----
 
-OverlappedResource::OverlappedResource() : creationTime_(Orvo::Time::GetSeconds()), sequence_(g_sequence++) {}
+OverlappedResource::OverlappedResource() : creationTime_(Orvo::Time::GetSeconds()), sequence_(Orvo::NextUniqueNumber())
+{}
 
 OverlappedResource::State OverlappedResource::GetState() const { return state_.load(); }
 

@@ -239,7 +239,7 @@ void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply)
         LogPrintf("CommandHostCallback> the %s job could not be read and was refused", row->name);
         return;
     }
-    NWSpecFactory::Get().ReleaseAllSpecs();
+    if (NWSpecFactory* specs = client.SpecCache()) specs->ReleaseAllSpecs();
     CollectGarbageOnMainThread();
     // A job that read a large configuration gives the memory back before the host waits for the next one.
     Orvo::GiveBackMemoryAfterLargeLoads();
@@ -310,7 +310,7 @@ int VADCommandHostCommand(ToolContext& tool, ResultsLog&, const CommandArgs&)
 {
     if (VADConnection* link = tool.Connection())
     {
-        CommandHost host(*link);
+        CommandHost host(*link, tool.Client().SpecCache());
         host.Run();
     }
     return 0;

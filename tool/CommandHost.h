@@ -17,7 +17,12 @@ class TStream;
 class CommandHost
 {
 public:
-    explicit CommandHost(VADConnection& connection) : connection_(connection), client_(connection) {}
+    // With `specs`, the spec cache the jobs' specs are dropped from after each job.
+    explicit CommandHost(VADConnection& connection, NWSpecFactory* specs = nullptr)
+        : connection_(connection), client_(connection)
+    {
+        client_.SetSpecCache(specs);
+    }
     CommandHost(const CommandHost&) = delete;
     CommandHost& operator=(const CommandHost&) = delete;
 

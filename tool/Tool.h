@@ -3,6 +3,7 @@
 // members end in reverse order when the tool object goes (the destructor is the shutdown). Start-up
 // itself (ToolStartup.cpp) is a table of named steps; a failed step has printed its one line beginning
 // with "- " to the error stream, and whatever the earlier steps made is ended as usual.
+#include "assetdb/NWSpecFactory.h"
 #include "assetdb/VADConnection.h"
 #include "engine/EngineObjects.h"
 #include "engine/FilePath.h"
@@ -105,8 +106,9 @@ private:
     ValidationScene validationScene_;
     ContentFolderMounts contentFolders_;
     WorkerQueue workerQueue_;
+    NWSpecFactory specs_;  // the spec cache of the run
     VADConnection connection_;
-    ToolContext context_{&connection_, engine_.record};
+    ToolContext context_{&connection_, engine_.record, &specs_};
     ValidationDatabase validationDatabase_;
     std::unique_ptr<PluginTypeHolder> pluginType_;
     WorkerThreads workerThreads_;

@@ -11,9 +11,12 @@
 class ToolContext
 {
 public:
-    ToolContext(VADConnection* connection, EngineObjects& engine)
+    // With `specs`, the spec cache of the run, whose entry a delete drops.
+    ToolContext(VADConnection* connection, EngineObjects& engine, NWSpecFactory* specs = nullptr)
         : client_(connection ? VADClient(*connection) : VADClient()), engine_(engine)
-    {}
+    {
+        client_.SetSpecCache(specs);
+    }
 
     VADClient& Client() { return client_; }
     // The connection; null for a context without one.

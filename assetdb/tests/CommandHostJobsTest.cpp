@@ -307,7 +307,7 @@ TEST_F(CommandHostJobsTest, SaveToDiskWritesTheDaemonsEntries)
 
 TEST(NWSpecFactoryTest, CachesSpecsAndNamesLeakedOnes)
 {
-    NWSpecFactory& f = NWSpecFactory::Get();
+    NWSpecFactory f;
     f.ReleaseAllSpecs();
     EXPECT_EQ(f.GetSpec(KUID::Null()), nullptr);
     NimblewickSpecRef a = f.GetSpec(KUID(1, 2));

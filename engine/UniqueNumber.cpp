@@ -1,0 +1,14 @@
+#include "engine/UniqueNumber.h"
+
+#include <atomic>
+
+namespace Orvo {
+
+uint64_t NextUniqueNumber()
+{
+    // Process-wide: a number is unique only among all the process's callers.
+    static std::atomic<uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace Orvo

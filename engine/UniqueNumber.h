@@ -1,0 +1,10 @@
+#pragma once
+// Numbers no other call in the process gets, rising with each call: the names of temporary files and
+// folders, archive ids, versions and creation orders all draw from this one counter.
+#include <cstdint>
+
+namespace Orvo {
+
+uint64_t NextUniqueNumber();
+
+}  // namespace Orvo
