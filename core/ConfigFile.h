@@ -10,8 +10,7 @@
 #include <string>
 #include <string_view>
 
-enum class ConfigFileResult
-{
+enum class [[nodiscard]] ConfigFileResult{
     kOK = 0,
     kCannotRead,    // missing or unreadable file, or an unknown form
     kSyntaxError,   // text form that does not parse (the parser has logged the file and line)
@@ -37,13 +36,15 @@ std::string ConfigFilePath(std::string_view base, std::string_view path);
 // Configuration files are bounded by Orvo::kMaxConfigFileBytes (engine/ConfigFileBound.h); packages (the
 // format or extension "cdp" or "cdp2") by what the binary form's header can hold.
 // Returns false and leaves a null tree when the file cannot be read.
-bool LoadConfigFile(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format = {});
+[[nodiscard]] bool LoadConfigFile(TDBTagRef& out, std::string_view base, std::string_view path,
+                                  std::string_view format = {});
 // The same, telling why it failed (for kTooLarge, Orvo::ConfigFileTooLargeText says it to the user).
 ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path,
                                   std::string_view format = {});
 // False when the file cannot be written (or the tree cannot be put in the chosen form).
-bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_view path, std::string_view format = {});
+[[nodiscard]] bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_view path,
+                                  std::string_view format = {});
 
 // Reading and writing file images in memory.
 ConfigFileResult ParseConfigData(TDBTagRef& out, std::string_view bytes, ConfigFileForm form, const char* name);
-bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string& out);
+[[nodiscard]] bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string& out);

@@ -15,8 +15,7 @@
 #include <cstdint>
 #include <string>
 
-enum class SoupBinaryResult
-{
+enum class [[nodiscard]] SoupBinaryResult{
     kOK = 0,
     kNotValid,      // not a binary soup at all (no "ACS$" header)
     kDamaged,       // the header is ours but the sizes or the chunks do not hold together

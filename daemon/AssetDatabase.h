@@ -27,8 +27,7 @@
 #include <vector>
 
 // Status words of the operations (the reply status).
-enum class DbStatus
-{
+enum class [[nodiscard]] DbStatus{
     kOK,
     kFailed,
     kNotFound,

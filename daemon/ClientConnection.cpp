@@ -119,5 +119,6 @@ void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payloa
     const VADBytes frame = VADEncodeFrame(code | kVADReplyBit, id, reply);
     frames.insert(frames.end(), frame.begin(), frame.end());
     std::lock_guard lk(sendMutex_);
-    socket_.SendAll(frames.data(), frames.size(), kSendTimeoutMs);
+    // A reply cut short would leave the client reading a broken stream: the link ends instead.
+    if (socket_.SendAll(frames.data(), frames.size(), kSendTimeoutMs) != Platform::IoResult::Ok) socket_.Shutdown();
 }

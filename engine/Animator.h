@@ -24,8 +24,7 @@ class ResourceDatabase;
 class Animator
 {
 public:
-    enum AddResult : int
-    {
+    enum [[nodiscard]] AddResult : int{
         AddOk = 0,
         AddSkeletonMismatch = 2,
         AddResourceFailed = 3,

@@ -65,13 +65,7 @@ public:
 class ConfigParser
 {
 public:
-    enum Result
-    {
-        Ok = 0,
-        Failed = 1,
-        CannotRead = 2,
-        BadSyntax = 3
-    };
+    enum [[nodiscard]] Result{Ok = 0, Failed = 1, CannotRead = 2, BadSyntax = 3};
     static constexpr size_t kMaxDepth = 64;                        // containers inside containers
     static constexpr uint64_t kMaxFileSize = kMaxConfigFileBytes;  // ConfigFileBound.h
 

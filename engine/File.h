@@ -30,8 +30,7 @@ public:
         ModeReadSeq = 32,   // read only (sequential use)
     };
 
-    enum Result : int
-    {
+    enum [[nodiscard]] Result : int{
         Ok = 0,
         NotFound = 2,
         AccessDenied = 3,

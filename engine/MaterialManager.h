@@ -52,8 +52,7 @@ private:
 class MaterialManager
 {
 public:
-    enum Result : int
-    {
+    enum [[nodiscard]] Result : int{
         Made = 0,
         NotDecorated = 1,
         UnknownType = 2,

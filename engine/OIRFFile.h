@@ -39,8 +39,7 @@ struct OIRFChunk
 class OIRFFile
 {
 public:
-    enum Result : int
-    {
+    enum [[nodiscard]] Result : int{
         Ok = 0,
         CannotOpen = 2,
         BadFormat = 3,

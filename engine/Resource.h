@@ -25,8 +25,7 @@ class ResourceTypeBase;
 class Resource : public ReferenceCount
 {
 public:
-    enum LoadResult : int
-    {
+    enum [[nodiscard]] LoadResult : int{
         LoadOk = 0,
         LoadFailed = 1,
     };

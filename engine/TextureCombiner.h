@@ -58,8 +58,7 @@ private:
 class TextureCombinerManager
 {
 public:
-    enum Result : int
-    {
+    enum [[nodiscard]] Result : int{
         Found = 0,
         NotRegistered = 1,
         Unreadable = 2,

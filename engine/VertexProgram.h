@@ -64,8 +64,7 @@ private:
 class VertexProgramManager
 {
 public:
-    enum Result : int
-    {
+    enum [[nodiscard]] Result : int{
         Found = 0,
         SetNotRegistered = 1,
         SetUnreadable = 2,

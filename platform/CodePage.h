@@ -11,8 +11,7 @@ constexpr int kCodePageAnsi = 0;
 constexpr int kCodePageUtf8 = 65001;
 constexpr int kCodePageUtf16LE = 1200;
 
-enum class ConvertStatus
-{
+enum class [[nodiscard]] ConvertStatus{
     Ok,
     UnknownCodePage,  // a code page number this system cannot convert
     InvalidInput,     // the input is not valid text in its code page

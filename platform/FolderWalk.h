@@ -85,8 +85,7 @@ private:
 class OpenedFile
 {
 public:
-    enum class Result
-    {
+    enum class [[nodiscard]] Result{
         kOpened,
         kNotRegular,  // a link, a folder or a special file: nothing is kept open
         kFailed,      // errno in *err

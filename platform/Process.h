@@ -39,12 +39,7 @@ LaunchResult LaunchProcessText(const std::string& executable, const std::string&
 // backslashes and a literal quote), and "" inside quotes is a literal quote.
 std::vector<std::string> SplitCommandLine(const std::string& text);
 
-enum class WaitResult
-{
-    Exited,
-    TimedOut,
-    Error
-};
+enum class [[nodiscard]] WaitResult{Exited, TimedOut, Error};
 constexpr int kWaitForever = -1;
 // Waits for `pid` to end. For the caller's own children the exit code is collected (and the child
 // reaped); for other processes only their ending can be seen and `exitCode` is left untouched.

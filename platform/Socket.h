@@ -8,13 +8,7 @@
 
 namespace Platform {
 
-enum class IoResult
-{
-    Ok,
-    TimedOut,
-    Closed,
-    Error
-};
+enum class [[nodiscard]] IoResult{Ok, TimedOut, Closed, Error};
 
 class Socket
 {

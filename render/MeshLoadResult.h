@@ -1,8 +1,7 @@
 #pragma once
 // The result of every mesh reader: 0 success, 1 to 9 the failures below. The first failure ends a load.
 
-enum MeshLoadResult : int
-{
+enum [[nodiscard]] MeshLoadResult : int{
     RES_OK = 0,
     RES_UNKNOWN = 1,
     RES_FILE_OPEN_ERROR = 2,

@@ -128,7 +128,7 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
     if (Platform::WaitForProcess(run.pid, kToolTimeoutMs, &exitCode) != Platform::WaitResult::Exited)
     {
         Platform::EndProcess(run.pid, 1000);
-        Platform::WaitForProcess(run.pid, 5000);
+        (void)Platform::WaitForProcess(run.pid, 5000);  // reaped or not, the conversion has failed
         return Fail("PVRTexToolCLI did not finish");
     }
     if (exitCode != 0) return Fail("PVRTexToolCLI failed with exit code " + std::to_string(exitCode));

@@ -12,8 +12,7 @@
 
 class ResultsLog;
 
-enum TextureConversionResult : uint32_t
-{
+enum [[nodiscard]] TextureConversionResult : uint32_t{
     kTexturesFailed = 0,      // the folder could not be searched, or a texture failed
     kTexturesEndedEarly = 1,  // a conversion was stopped before it finished (the worker shut down)
     kTexturesConverted = 2,   // every texture below the folder was converted

@@ -225,7 +225,14 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
     RemoveConfigFiles(folder);
     Orvo::File::Path configPath = folder;
     configPath.AddPath((flags & kArchiveInstallCommit) ? "config.chump" : "config.txt");
-    SaveConfigFile(config, "", configPath.View());
+    if (!SaveConfigFile(config, "", configPath.View()))
+    {
+        // Without its configuration the folder is no asset: it must not be reported installed.
+        const Orvo::String reason = Orvo::String::Format("Unable to write '%s'.", configPath.c_str());
+        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
+        (void)client.RevertAsset(handle);  // said already; a failing revert leaves the edit to its user
+        return KUID::Null();
+    }
     // Installed all the same (what the checksum guards is also what a package edited by hand changes), but
     // the user hears of it, and the commit is not told that the files match.
     if (entry.HasChild("dsid") && !(flags & kArchiveInstallDSIDMatches))

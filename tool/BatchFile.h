@@ -31,13 +31,7 @@ using BatchLineRunner = std::function<int(int argc, char** argv)>;
 // Reports a line that was not run (the message says which and why); the line counts as failed.
 using BatchLineRefused = std::function<void(const std::string& message)>;
 
-enum class BatchFileStatus
-{
-    Ran,
-    Missing,
-    Unreadable,
-    TooLarge
-};
+enum class [[nodiscard]] BatchFileStatus{Ran, Missing, Unreadable, TooLarge};
 
 struct BatchFileResult
 {

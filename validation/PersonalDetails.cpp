@@ -41,7 +41,7 @@ void DataManager::SavePersonalDetails()
     tree.SetChildString("website", personal_.website.c_str());
     tree.SetChildString("license", personal_.licence.c_str());
     tree.SetChildInt("isinputboxon", personal_.inputBoxOn ? 1 : 0);
-    SaveConfigFile(tree, {}, RulePath(kPersonalDetailsFile), "txt");  // a failed save is silent
+    (void)SaveConfigFile(tree, {}, RulePath(kPersonalDetailsFile), "txt");  // a failed save is silent
 }
 
 }  // namespace TETLib

@@ -75,7 +75,7 @@ void TestInstallation::KillDaemon()
 {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
-    Platform::WaitForProcess(pid_, 10000);
+    (void)Platform::WaitForProcess(pid_, 10000);  // reaped; a SIGKILL leaves nothing to wait for
 }
 
 int TestInstallation::WaitDaemonExit(unsigned timeoutMs)

@@ -85,7 +85,7 @@ TEST(SocketTest, ReceiveTimesOutWithThePartCountedThatCame)
 TEST(SocketTest, PeerClosingIsReportedAndNeverRaisesSigpipe)
 {
     Pair p = Connected();
-    p.client.SendAll("xy", 2);
+    ASSERT_EQ(p.client.SendAll("xy", 2), Platform::IoResult::Ok);
     p.client.Close();
     char buf[4];
     size_t got = 0;

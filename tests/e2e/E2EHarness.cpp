@@ -227,7 +227,7 @@ bool InstallRoot::StartDaemon(const std::vector<std::string>& options)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline)
     {
-        Platform::WaitForProcess(launched.pid, 0);  // reaps it should it have ended
+        (void)Platform::WaitForProcess(launched.pid, 0);  // reaps it should it have ended
         VADDiscoveryBlock info;
         if (VADFindDiscoveryBlock(root_, info) && info.state == VAD_STATE_READY) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -251,7 +251,7 @@ void InstallRoot::StopProcesses()
         for (int pid : Platform::FindProcessesByPath(Path(program)))
         {
             Platform::EndProcess(pid, 3000);
-            Platform::WaitForProcess(pid, 0);
+            (void)Platform::WaitForProcess(pid, 0);  // reaps it should it have ended
         }
     }
 }

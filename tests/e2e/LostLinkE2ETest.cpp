@@ -81,7 +81,7 @@ TEST(LostLinkE2E, ACommandHostWhoseDaemonIsGoneStopsAndMakesNothingMore)
     ASSERT_EQ(hosts.size(), 1u);
     ASSERT_EQ(kill(hosts[0], SIGSTOP), 0);
     ASSERT_EQ(kill(daemon, SIGKILL), 0);
-    Platform::WaitForProcess(daemon, 10000);
+    EXPECT_NE(Platform::WaitForProcess(daemon, 10000), Platform::WaitResult::TimedOut);
     RunResult r = install->Wait();
     EXPECT_EQ(r.exitCode, 255) << r.out;
     EXPECT_EQ(r.out.find("OK (0 Errors"), std::string::npos) << r.out;

@@ -35,7 +35,7 @@ TEST(TerminateProcessesTest, WaitZeroEndsNothingAndNeverTheCaller)
     EXPECT_EQ(TerminateProcessesByPath(t.Sub("sleeper").c_str(), 0), 0);
     EXPECT_TRUE(Platform::IsProcessAlive(pid));
     EXPECT_EQ(TerminateProcessesByPath(t.Sub("sleeper").c_str(), 200), 1);
-    Platform::WaitForProcess(pid, 5000);
+    (void)Platform::WaitForProcess(pid, 5000);  // reaps it, unless ending it reaped it already
     EXPECT_FALSE(Platform::IsProcessAlive(pid));
     EXPECT_EQ(TerminateProcessesByPath(Platform::ExecutablePath().c_str(), 200), 0);
 }
