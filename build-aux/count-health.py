@@ -9,8 +9,8 @@ is counted: every library folder, the executables' main/ folders; not tests/, be
 the build generates.
 
 Mutable process-wide state: variables with static storage duration (namespace scope, static members and
-function-local statics) whose type is not const, or that point or refer to what is not const, less objects
-without fields and locks (mutexes, critical sections, condition
+function-local statics) whose type is not const, or that point to what is not const and was made for them
+(`new`) or refer to what is not const, less objects without fields and locks (mutexes, critical sections, condition
 variables, once-flags); thread-locals are not process-wide and are not matched. Counted once per
 declaration.
 
@@ -42,7 +42,7 @@ enable output print
 set bind-root false
 let client callExpr(unless(cxxOperatorCallExpr()), callee(functionDecl(isExpansionInFileMatching("%(client)s"), unless(isImplicit()), unless(returns(voidType())))))
 let discarded expr(ignoringImplicit(client.bind("drop")))
-let mutable allOf(anyOf(unless(hasType(isConstQualified())), hasType(pointerType(pointee(unless(isConstQualified())))), hasType(referenceType(pointee(unless(isConstQualified()))))), unless(hasType(cxxRecordDecl(unless(has(fieldDecl())), unless(isDerivedFrom(anything()))))))
+let mutable allOf(anyOf(unless(hasType(isConstQualified())), allOf(hasType(pointerType(pointee(unless(isConstQualified())))), hasInitializer(anyOf(cxxNewExpr(), hasDescendant(cxxNewExpr())))), hasType(referenceType(pointee(unless(isConstQualified()))))), unless(hasType(cxxRecordDecl(unless(has(fieldDecl())), unless(isDerivedFrom(anything()))))))
 match varDecl(hasStaticStorageDuration(), isDefinition(), unless(isStaticLocal()), mutable, unless(isExpansionInSystemHeader())).bind("state")
 match varDecl(hasStaticStorageDuration(), isStaticLocal(), mutable, unless(isExpansionInSystemHeader())).bind("local")
 match compoundStmt(forEach(discarded))

@@ -19,6 +19,7 @@ struct Application
 };
 Application& TheApplication()
 {
+    // Process-wide: the process is one application, started once.
     static Application application;
     return application;
 }

@@ -1,4 +1,4 @@
 #include "core/ProcessFlags.h"
 
-// Process-wide flags by definition: set by one command, read by the worker and the file helpers of any layer.
+// Process-wide: tests set it around the calls whose reports they watch, in any layer.
 std::atomic<bool> ThrowOnErrorFlag{false};

@@ -102,6 +102,7 @@ void DaemonLog::Printf(const char* format, ...)
 
 DaemonLog& TheDaemonLog()
 {
+    // Process-wide: the daemon's one log file, written by every thread.
     static DaemonLog log;
     return log;
 }

@@ -8,6 +8,7 @@
 namespace Orvo {
 namespace {
 
+// Process-wide: memory is the process's, and a loader on any thread may have taken much of it.
 std::atomic<bool> g_largeLoad{false};
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 namespace Orvo {
 namespace {
-// The serials of the displays that exist. Never freed, so that a display destroyed during the
+// Process-wide: the serials of the displays that exist, asked for by textures of any display. Never freed, so that a display destroyed during the
 // process's exit still finds it.
 struct LiveDisplays
 {

@@ -22,6 +22,7 @@ struct SubstEntry
 };
 
 std::mutex g_substLock;
+// Process-wide: every path of the process is resolved through the substitutions start-up mounts.
 std::vector<SubstEntry> g_substs;
 
 thread_local File::ErrorInfo t_lastError;

@@ -26,6 +26,7 @@ struct Mutex::Shared
 namespace {
 
 std::mutex g_registryMutex;
+// Process-wide: a file lock belongs to the process, so two mutexes of one name in it must share one.
 std::map<std::string, std::weak_ptr<Mutex::Shared>> g_registry;
 
 uint64_t Fnv1a(const std::string& text)

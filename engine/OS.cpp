@@ -9,6 +9,7 @@
 
 namespace Orvo {
 namespace {
+// Process-wide: the one OS object of the program, which Get() names.
 std::atomic<OS*> g_current{nullptr};
 }  // namespace
 

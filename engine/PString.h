@@ -112,7 +112,7 @@ private:
     static constexpr size_t kShards = 256;
     Shard* shards_;
     PStringNode* empty_;
-    static inline PStringNode* s_empty = nullptr;
+    static inline PStringNode* s_empty = nullptr;  // empty_, written once, read on every copy
 };
 
 }  // namespace Orvo

@@ -23,6 +23,7 @@ struct Registry
 
 Registry& TheRegistry()
 {
+    // Process-wide: the program's exported OrvoGetPlugins feeds one registry for every engine user.
     static Registry registry;
     return registry;
 }

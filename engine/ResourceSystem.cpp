@@ -12,6 +12,7 @@
 
 namespace Orvo {
 namespace {
+// Process-wide: resources and their databases, made deep in any layer, register with the current system.
 std::atomic<ResourceSystem*> g_current{nullptr};
 
 bool FileExists(ResourceDatabase* database, std::string_view name)

@@ -12,6 +12,7 @@ namespace {
 
 ProgramTextTable& Texts()
 {
+    // Process-wide: the combiner texts are registered once and shared by every display.
     static ProgramTextTable table;
     return table;
 }

@@ -11,6 +11,7 @@ namespace {
 
 ProgramTextTable& Texts()
 {
+    // Process-wide: the program texts are registered once and shared by every display.
     static ProgramTextTable table;
     return table;
 }

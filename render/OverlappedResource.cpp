@@ -8,6 +8,7 @@
 #include <chrono>
 
 namespace {
+// Process-wide: the one background request system, found by meshes that have no other way to it.
 std::atomic<OverlappedResourceSystem*> g_current{nullptr};
 }  // namespace
 

@@ -21,6 +21,7 @@ using Orvo::Bitmap;
 namespace {
 
 std::mutex g_toolPathLock;
+// Process-wide: where the external tool is, set once for every conversion of the run.
 std::string g_toolPath;
 
 constexpr char kToolName[] = "PVRTexToolCLI";

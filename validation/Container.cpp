@@ -15,6 +15,7 @@
 namespace TETLib {
 namespace {
 
+// Process-wide: containers that exist anywhere, counted so that a leak shows.
 std::atomic<long> g_liveContainers{0};
 
 // The registry lists that belong to one asset and are emptied when its root container goes.

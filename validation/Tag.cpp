@@ -5,6 +5,7 @@
 
 namespace TETLib {
 namespace {
+// Process-wide: tags that exist anywhere, counted so that a leak shows.
 std::atomic<long> g_liveTags{0};
 }  // namespace
 

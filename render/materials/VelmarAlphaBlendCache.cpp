@@ -267,6 +267,7 @@ void VelmarAlphaBlendCache::RestoreRenderState(Display* display)
 // ---- the unsorted cache ----
 
 namespace {
+// Process-wide: the one unsorted cache made, which Current() names.
 std::atomic<AlphaBlendCacheUnsorted*> g_unsorted{nullptr};
 }
 

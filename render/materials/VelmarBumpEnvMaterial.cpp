@@ -7,6 +7,7 @@
 
 namespace Orvo {
 namespace {
+// Process-wide: the one source of environment maps every bump-environment material draws with.
 std::atomic<EnvironmentMapProvider> g_provider{nullptr};
 
 }  // namespace

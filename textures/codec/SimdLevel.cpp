@@ -22,6 +22,7 @@ SimdLevel DetectSimdLevel()
 #endif
 }
 
+// Process-wide, as the processor is: the highest instruction set the codecs may use.
 std::atomic<int> g_limit{int(SimdLevel::Avx512)};
 
 bool HasAvx()

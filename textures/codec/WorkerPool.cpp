@@ -40,6 +40,7 @@ struct Pool
     bool closed = false;  // set at exit: no new threads, idle ones end
 };
 
+// Process-wide: one pool of codec threads for every conversion, made on first use.
 std::atomic<Pool*> g_pool{nullptr};
 
 void RunTask(Batch& batch, uint32_t index) noexcept
