@@ -1,6 +1,7 @@
 #include "engine/File.h"
 
 #include "engine/String.h"
+#include "platform/EntryNames.h"
 #include "platform/FileWriting.h"
 
 #include <cerrno>
@@ -272,7 +273,7 @@ bool File::DeleteTree(std::string_view path)
     if (!Resolve(path, r)) return false;
     std::string check = r;
     while (check.size() > 1 && check.back() == '/') check.pop_back();
-    if (check.empty() || check == "/" || check == "." || check == "..")
+    if (check.empty() || check == "/" || Platform::IsDotOrDotDot(check))
         return Fail(InvalidPath, "File::DeleteTree> refusing to delete", path);
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(r, ec)))

@@ -194,12 +194,6 @@ int ResolveFolder(int start, std::string_view path, unsigned flags, std::string*
 
 }  // namespace
 
-bool IsPlainEntryName(std::string_view name)
-{
-    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
 bool EntryIsGuarded(const struct stat& folder, const struct stat& entry)
 {
     if (!OwnedHere(folder.st_uid)) return false;
@@ -285,7 +279,7 @@ bool Folder::List(std::vector<FolderEntry>& out, int* err) const
     while (dirent* e = ::readdir(d))
     {
         const std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
+        if (IsDotOrDotDot(n)) continue;
         unsigned char type = e->d_type;
         if (type == DT_UNKNOWN)
         {
