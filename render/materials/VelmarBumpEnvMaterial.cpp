@@ -3,7 +3,6 @@
 #include "render/materials/VelmarBumpMaterial.h"
 
 #include <atomic>
-#include <typeinfo>
 
 namespace Orvo {
 namespace {
@@ -21,22 +20,7 @@ VelmarBumpEnvMaterial::VelmarBumpEnvMaterial(const PString& name, MaterialManage
       environment_(EnvironmentAxisChange())
 {}
 
-Material* VelmarBumpEnvMaterial::Duplicate() const
-{
-    auto* copy = new VelmarBumpEnvMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                           GetAlphaBlendCache(), GetPrograms());
-    copy->InitBumpInstance(*this);
-    copy->ShareSecondOf(*this);
-    copy->environment_ = environment_;
-    return copy;
-}
-
-bool VelmarBumpEnvMaterial::IsEqual(const Material& other) const
-{
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarBumpEnvMaterial&>(other);
-    return SameSecond(o) && BumpEquals(o);
-}
+Material* VelmarBumpEnvMaterial::Duplicate() const { return DuplicateMaterial(*this, GetPrograms()); }
 
 void VelmarBumpEnvMaterial::Activate(int level) { VelmarBumpMaterial::Activate(level); }
 

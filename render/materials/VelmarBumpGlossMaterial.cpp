@@ -2,8 +2,6 @@
 #include "render/materials/MaterialTypes.h"
 #include "render/materials/VelmarBumpMaterial.h"
 
-#include <typeinfo>
-
 namespace Orvo {
 
 VelmarBumpGlossMaterial::VelmarBumpGlossMaterial(const PString& name, MaterialManager* manager,
@@ -17,18 +15,7 @@ VelmarBumpGlossMaterial::VelmarBumpGlossMaterial(const PString& name, MaterialMa
 
 Material* VelmarBumpGlossMaterial::Duplicate() const
 {
-    auto* copy = new VelmarBumpGlossMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                             GetAlphaBlendCache(), GetPrograms(), GetKeptPrograms());
-    copy->InitBumpInstance(*this);
-    copy->ShareSecondOf(*this);
-    return copy;
-}
-
-bool VelmarBumpGlossMaterial::IsEqual(const Material& other) const
-{
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarBumpGlossMaterial&>(other);
-    return SameSecond(o) && BumpEquals(o);
+    return DuplicateMaterial(*this, GetPrograms(), GetKeptPrograms());
 }
 
 void VelmarBumpGlossMaterial::Activate(int level)
