@@ -9,60 +9,48 @@
 
 namespace Platform {
 
-bool WriteFully(int fd, const void* data, size_t size)
+namespace {
+
+// Repeats `step` (given the bytes done so far) until `size` bytes are done: again after a signal, on after
+// a short count. A step that does nothing ends it with `endErrno`.
+template <class Step>
+bool Whole(size_t size, int endErrno, Step step)
 {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0)
+    for (size_t done = 0; done < size;)
     {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = step(done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0)
         {
-            if (n == 0) errno = EIO;
+            if (n == 0) errno = endErrno;
             return false;
         }
-        p += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteFully(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    return Whole(size, EIO, [&](size_t done) { return ::write(fd, p + done, size - done); });
 }
 
 bool WriteFullyAt(int fd, const void* data, size_t size, uint64_t offset)
 {
     const char* p = static_cast<const char*>(data);
-    while (size > 0)
-    {
-        const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-        {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    return Whole(size, EIO,
+                 [&](size_t done) { return ::pwrite(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
 }
 
 bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset)
 {
     char* p = static_cast<char*>(data);
-    while (size > 0)
-    {
-        const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-        {
-            if (n == 0) errno = 0;  // the file ends first: no failure of the system's
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    // Where the file ends first, errno is 0: no call failed.
+    return Whole(size, 0,
+                 [&](size_t done) { return ::pread(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
 }
 
 bool WriteExactFile(const std::string& path, std::string_view data, mode_t mode)
