@@ -258,14 +258,16 @@ private:
     std::vector<uint8_t> data_, packed_;
 };
 
-// Opens the folder to pack by descriptor: it may be a user's folder that another user changes meanwhile.
-bool OpenPackFolder(const Orvo::File::Path& folder, Platform::Folder& dir)
+}  // namespace
+
+bool OpenPackableFolder(const Orvo::File::Path& folder, Platform::Folder& dir)
 {
+    // An absolute path (as the daemon names installed folders) is tried as it stands first: resolving it
+    // through the engine's files finds the same folder whenever it exists as named.
+    if (!folder.IsEmpty() && folder.View().front() == '/' && dir.Open(folder.str())) return true;
     std::string path;
     return Orvo::File::Resolve(folder.View(), path) && dir.Open(path);
 }
-
-}  // namespace
 
 TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry) { return entry.GetChildContainer("files"); }
 
@@ -435,14 +437,26 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target)
 
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason)
 {
+    Platform::Folder dir;
+    if (!OpenPackableFolder(folder, dir))
+    {
+        config = TDBTagRef();
+        reason = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
+        return false;
+    }
+    return LoadPackableAssetConfig(folder, dir, config, reason);
+}
+
+bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Folder& dir, TDBTagRef& config,
+                             Orvo::String& reason)
+{
     config = TDBTagRef();
     // From one listing, as the engine's files find a name: the exact one, else the smallest that equals it
     // without regard to case. "config.chump" when there is one, else "config.txt"; read only when it is a
     // regular file when opened.
-    Platform::Folder dir;
     std::vector<Platform::FolderEntry> entries;
     const Platform::FolderEntry* chosen = nullptr;
-    if (OpenPackFolder(folder, dir) && dir.List(entries))
+    if (dir.IsOpen() && dir.List(entries))
     {
         auto find = [&](std::string_view name) -> const Platform::FolderEntry* {
             const Platform::FolderEntry* noCase = nullptr;
@@ -483,11 +497,17 @@ bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePac
                        std::vector<std::string>* leftOut)
 {
     Platform::Folder dir;
-    if (!OpenPackFolder(folder, dir))
+    if (!OpenPackableFolder(folder, dir))
     {
         reason = Orvo::String::Format("Unable to search folder: %s", folder.c_str());
         return false;
     }
+    return PackArchiveFolder(folder, dir, compress, sink, reason, leftOut);
+}
+
+bool PackArchiveFolder(const Orvo::File::Path& folder, const Platform::Folder& dir, bool compress,
+                       ArchivePackSink& sink, Orvo::String& reason, std::vector<std::string>* leftOut)
+{
     FolderPacker packer(folder, compress, sink, leftOut, reason);
     Platform::FolderWalkFailure failure;
     if (Platform::WalkFolder(dir, packer, &failure)) return true;

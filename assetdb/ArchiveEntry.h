@@ -19,6 +19,10 @@
 #include <string_view>
 #include <vector>
 
+namespace Platform {
+class Folder;
+}
+
 // The entry's "files" container (null handle when missing).
 TDBTagRef GetArchiveEntryFiles(const TDBTagRef& entry);
 // The entry's "compression" text ("none" when missing).
@@ -72,13 +76,20 @@ public:
     virtual bool AddFile(std::string_view name, const void* data, size_t size) = 0;
 };
 
+// Opens an asset folder to pack by descriptor (it may be a user's folder that another user changes meanwhile).
+bool OpenPackableFolder(const Orvo::File::Path& folder, Platform::Folder& dir);
 // The config an entry made from the folder starts with: "config.chump", else "config.txt", without the
-// archive keys (MakeInstallableAssetConfig). False with a reason when there is no readable config.
+// archive keys (MakeInstallableAssetConfig). False with a reason when there is no readable config. The second
+// form reads the folder opened by OpenPackableFolder (`folder` names it in messages).
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason);
+bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Folder& dir, TDBTagRef& config,
+                             Orvo::String& reason);
 // Packs every file below the folder except its config into the sink (the rules of MakeArchiveEntryFromFolder;
 // one file is held in memory at a time). False with a reason as MakeArchiveEntryFromFolder gives it.
 bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink, Orvo::String& reason,
                        std::vector<std::string>* leftOut);
+bool PackArchiveFolder(const Orvo::File::Path& folder, const Platform::Folder& dir, bool compress,
+                       ArchivePackSink& sink, Orvo::String& reason, std::vector<std::string>* leftOut = nullptr);
 
 // Packs an asset folder into an entry: its config ("config.chump", else "config.txt") with every other
 // file below the folder under "files" (LZSS-compressed when `compress`), "compression" and "dsid".

@@ -2,10 +2,12 @@
 
 #include "assetdb/ContentArchive.h"
 #include "core/Crc32.h"
+#include "core/TextHelpers.h"
 #include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
+#include "platform/FolderWalk.h"
 
 #include <cerrno>
 #include <cstring>
@@ -96,6 +98,7 @@ struct ExportState
     uint32_t crc = 0;
     std::string payload;
     std::vector<uint8_t> unpacked;
+    bool textures = false;  // a texture description was written
 };
 
 // The bytes of the chunk's header as they stand in the file, for the checksum.
@@ -112,7 +115,15 @@ void ChecksumHeader(ExportState& s, const SoupChunkInfo& c)
     s.crc = Crc32(&type, 1, s.crc);
 }
 
-bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, const std::string& folder)
+bool IsConfigFileName(std::string_view name)
+{
+    return Orvo::EqualsNoCase(name, "config.txt") || Orvo::EqualsNoCase(name, "config.chump");
+}
+
+// Writes the files of [begin, end) into the open folder `dir` (`folder` is its path, for messages), each name
+// exactly as the archive gives it and relative to the folder: no link is followed and no path looked up
+// again. With `noConfigs`, files named as configurations are checked but not written.
+bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, const std::string& folder, bool noConfigs)
 {
     SoupChunkInfo c;
     for (uint64_t at = begin; at != end; at = c.end)
@@ -125,22 +136,25 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, const std::s
             return false;
         }
         ChecksumHeader(s, c);
-        const std::string target = folder + "/" + c.name;
+        const char* name = c.name.c_str();
         if (c.type == kACSContainer)
         {
-            struct stat st;
-            if ((::mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) || ::lstat(target.c_str(), &st) != 0 ||
-                !S_ISDIR(st.st_mode))
+            const int sub = ::mkdirat(dir, name, 0755) != 0 && errno != EEXIST
+                                ? -1
+                                : ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0)
             {
-                s.reason = Orvo::String::Format("Unable to create folder: %s", target.c_str());
+                s.reason = Orvo::String::Format("Unable to create folder: %s/%s", folder.c_str(), name);
                 return false;
             }
-            if (!WriteFilesOnDisk(s, c.payloadAt, c.end, target)) return false;
+            const bool ok = WriteFilesOnDisk(s, c.payloadAt, c.end, sub, folder + "/" + c.name, false);
+            ::close(sub);
+            if (!ok) return false;
             continue;
         }
         if (!s.in.ReadBytes(c.payloadAt, static_cast<size_t>(c.PayloadSize()), s.payload))
         {
-            s.reason = WithPath("Unable to read archive file data: ", target);
+            s.reason = WithPath("Unable to read archive file data: ", folder + "/" + c.name);
             return false;
         }
         s.crc = Crc32(s.payload.data(), s.payload.size(), s.crc);
@@ -150,19 +164,50 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, const std::s
         {
             if (!Orvo::LZSSCompress::Decompress(s.payload.data(), s.payload.size(), s.unpacked, kMaxArchiveFileSize))
             {
-                s.reason = WithPath("Archive file data is damaged: ", target);
+                s.reason = WithPath("Archive file data is damaged: ", folder + "/" + c.name);
                 return false;
             }
             bytes = s.unpacked.data();
             size = s.unpacked.size();
         }
-        if (!Platform::WriteExactFile(target, std::string_view(size ? static_cast<const char*>(bytes) : "", size)))
+        if (noConfigs && IsConfigFileName(c.name)) continue;
+        if (IsTextureTxtName(c.name)) s.textures = true;
+        if (!Platform::WriteExactFile(dir, name, std::string_view(size ? static_cast<const char*>(bytes) : "", size)))
         {
-            s.reason = WithPath("Unable to write target file: ", target);
+            s.reason = WithPath("Unable to write target file: ", folder + "/" + c.name);
             return false;
         }
     }
     return true;
+}
+
+// The files of an entry (already checked) into the folder `real`, an exact path.
+bool ExportFilesInto(const ArchiveEntryOnDisk& entry, SoupStreamReader& in, bool lzss, const std::string& real,
+                     bool noConfigs, Orvo::String& reason, Orvo::String& dsid, bool* textures = nullptr)
+{
+    const int dir = ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+    {
+        reason = Orvo::String::Format("Unable to create folder: %s", real.c_str());
+        return false;
+    }
+    ExportState s{in, lzss, reason, 0, {}, {}};
+    const bool ok = WriteFilesOnDisk(s, in.Begin(), in.End(), dir, real, noConfigs);
+    ::close(dir);
+    if (!ok) return false;
+    dsid = FormatArchiveDSID(s.crc, entry.filesSize);
+    if (textures) *textures = s.textures;
+    return true;
+}
+
+// "none" or "lzss"; false with the reason for anything else.
+bool ReadCompression(std::string_view compression, bool& lzss, Orvo::String& reason)
+{
+    const bool none = compression.empty() || Orvo::EqualsNoCase(compression, "none");
+    lzss = Orvo::EqualsNoCase(compression, "lzss");
+    if (none || lzss) return true;
+    reason = Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()), compression.data());
+    return false;
 }
 
 }  // namespace
@@ -211,14 +256,14 @@ bool ContentArchiveWriter::AddAsset(Orvo::String& result, const TDBTagRef& entry
         result = "Archive entry has no asset KUID";
         return false;
     }
-    const Orvo::PString key = KUID::ToText(kuid);
+    const std::string key = kuid.ToString();
     if (keys_.count(kuid))
     {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
     errno = 0;
-    bool ok = writer_->OpenContainer(key.View());
+    bool ok = writer_->OpenContainer(key);
     for (size_t i = 0; ok && i < entry.GetChildCount(); ++i)
         ok = writer_->WriteTag(entry.GetChildName(i).View(), entry.GetChildAt(i));
     if (!ok || !writer_->CloseContainer()) return Failed(result);
@@ -234,22 +279,30 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
     result = Orvo::String();
     if (leftOut) leftOut->clear();
     if (!writer_) return Failed(result);
-    const Orvo::PString key = KUID::ToText(kuid);
+    // Not interned: a package of many assets would fill the string table with names used once.
+    const std::string key = kuid.ToString();
     if (kuid.IsNull() || keys_.count(kuid))
     {
         result = kuid.IsNull() ? Orvo::String("Archive entry has no asset KUID")
                                : Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
+    // The folder is opened once for its config and its files.
+    Platform::Folder dir;
     TDBTagRef config;
-    if (!LoadPackableAssetConfig(folder, config, result)) return false;
+    if (!OpenPackableFolder(folder, dir))
+    {
+        result = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
+        return false;
+    }
+    if (!LoadPackableAssetConfig(folder, dir, config, result)) return false;
     // The daemon's entry has the asset's own KUID: set (which moves the tag to the end) when the config differs.
     const bool kuidLast = config.GetChildKUID("kuid") != kuid;
     if (kuidLast) config.RemoveChild("kuid");
 
     errno = 0;
     SoupStreamWriter& w = *writer_;
-    bool ok = w.OpenContainer(key.View());
+    bool ok = w.OpenContainer(key);
     for (size_t i = 0; ok && i < config.GetChildCount(); ++i)
         ok = w.WriteTag(config.GetChildName(i).View(), config.GetChildAt(i));
     uint32_t crc = 0;
@@ -257,7 +310,7 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
     if (ok && w.OpenContainer("files", true))
     {
         StreamPackSink sink(w);
-        if (!PackArchiveFolder(folder, compress, sink, result, leftOut))
+        if (!PackArchiveFolder(folder, dir, compress, sink, result, leftOut))
         {
             // The archive cannot be finished now: part of the entry is written.
             if (result.IsEmpty()) Failed(result);
@@ -293,14 +346,14 @@ bool ContentArchiveWriter::AddEntryOnDisk(Orvo::String& result, const ArchiveEnt
         result = "Archive entry has no asset KUID";
         return false;
     }
-    const Orvo::PString key = KUID::ToText(kuid);
+    const std::string key = kuid.ToString();
     if (keys_.count(kuid))
     {
         result = Orvo::String::Format("Asset %s is already in the archive", key.c_str());
         return false;
     }
     errno = 0;
-    if (!writer_->OpenContainer(key.View()) || !writer_->CopyBytes(entry.fd, entry.bodyAt, entry.bodySize) ||
+    if (!writer_->OpenContainer(key) || !writer_->CopyBytes(entry.fd, entry.bodyAt, entry.bodySize) ||
         !writer_->CloseContainer())
         return Failed(result);
     keys_.insert(kuid);
@@ -504,14 +557,8 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
                           Orvo::String& reason, Orvo::String& dsid)
 {
     reason = Orvo::String();
-    const bool none = compression.empty() || Orvo::EqualsNoCase(compression, "none");
-    const bool lzss = Orvo::EqualsNoCase(compression, "lzss");
-    if (!none && !lzss)
-    {
-        reason =
-            Orvo::String::Format("Unknown archive compression '%.*s'", int(compression.size()), compression.data());
-        return false;
-    }
+    bool lzss = false;
+    if (!ReadCompression(compression, lzss, reason)) return false;
     if (folder.IsEmpty())
     {
         reason = "No target folder";
@@ -531,8 +578,38 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
         reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
         return false;
     }
-    ExportState s{in, lzss, reason, 0, {}, {}};
-    if (!WriteFilesOnDisk(s, in.Begin(), in.End(), real)) return false;
-    dsid = FormatArchiveDSID(s.crc, entry.filesSize);
-    return true;
+    return ExportFilesInto(entry, in, lzss, real, false, reason, dsid);
+}
+
+bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folder, std::string_view compression,
+                             Orvo::String& reason, Orvo::String& dsid, bool* textures)
+{
+    if (textures) *textures = false;
+    reason = Orvo::String();
+    bool lzss = false;
+    if (!ReadCompression(compression, lzss, reason)) return false;
+    if (folder.empty())
+    {
+        reason = "No target folder";
+        return false;
+    }
+    SoupStreamReader in(entry.fd, entry.filesAt, entry.filesAt + entry.filesSize);
+    size_t count = 0;
+    if (entry.hasFiles && !CheckFilesOnDisk(in, in.Begin(), in.End(), count, reason)) return false;
+    if (::mkdir(folder.c_str(), 0700) != 0)
+    {
+        reason = Orvo::String::Format("Unable to create folder: %s (%s)", folder.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (!entry.hasFiles)
+    {
+        dsid = FormatArchiveDSID(0, 0);
+        return true;
+    }
+    return ExportFilesInto(entry, in, lzss, folder, true, reason, dsid, textures);
+}
+
+bool WriteNewFileExact(const std::string& path, std::string_view bytes)
+{
+    return Platform::WriteExactFile(path, bytes, true);
 }

@@ -117,5 +117,15 @@ bool LoadArchiveEntryFiles(ArchiveEntryOnDisk& entry);
 bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Path& folder, std::string_view compression,
                           Orvo::String& reason, Orvo::String& dsid);
 
+// An asset's copy staged for a batch install: `folder`, an exact path whose parent exists (nothing resolved, no
+// link followed), is made here (owner-only) and must not exist yet; the entry's files go into it, written relative to it,
+// all but the configuration files at its top ("config.txt" and "config.chump" in any case), which the staged
+// copy gets from the entry's own tags instead. The same checks, reasons and checksum as ExportFileTreeOnDisk.
+// `textures` is set when a file written is a texture description (".texture.txt").
+bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folder, std::string_view compression,
+                             Orvo::String& reason, Orvo::String& dsid, bool* textures = nullptr);
+// Writes a new file at exactly this path (it must not exist; a link there is not followed).
+bool WriteNewFileExact(const std::string& path, std::string_view bytes);
+
 // "crc:length" as ComputeArchiveFilesDSID prints it.
 Orvo::String FormatArchiveDSID(uint32_t crc, uint64_t length);

@@ -9,11 +9,13 @@
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
+#include "platform/FolderWalk.h"
 
 #include "engine/ConfigFileBound.h"
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -31,11 +33,7 @@ std::atomic<ArchiveTextureCompileFn> g_compileTextures{nullptr};
 constexpr size_t kInstallBatch = 256;
 
 // A staged copy is gone once installed (its files live on in the installed copy) or refused.
-void RemoveFolderTree(const std::string& folder)
-{
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-}
+void RemoveFolderTree(const std::string& folder) { Platform::RemoveTree(folder); }
 
 VelmarPropertyRef AssetSource(const KUID& kuid)
 {
@@ -117,13 +115,54 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         held.clear();
         folders.clear();
     };
+    // A batch is installed on a thread of its own while the next one is staged; one batch at a time, so the
+    // assets are still installed in the file's order. Each batch writes only its own slots of `results`, and
+    // removes its staged copies once installed (the installed copies have their files).
+    std::thread installer;
+    std::atomic<bool> installerOk{true};
+    auto installBatch = [&](std::vector<Staged> batch, std::vector<std::string> batchFolders, uint32_t options) {
+        std::vector<KUID> out;
+        const bool sent = VADInstallFromFolders(batchFolders, out, &log, options);
+        for (size_t h = 0; h < batch.size(); ++h)
+        {
+            const KUID got = sent ? out[h] : KUID::Null();
+            if (got == batch[h].kuid)
+                results[batch[h].index] = got;
+            else
+            {
+                // The daemon said why for each asset it refused; a lost link is said once, by the call.
+                if (!got.IsNull())
+                    log.PostResult(kResultError, AssetSource(batch[h].kuid),
+                                   "CommandHostArchiveInstall> the staged copy was installed as another asset");
+                installerOk = false;
+            }
+            RemoveFolderTree(batchFolders[h]);
+        }
+    };
+    auto waitInstalled = [&] {
+        if (installer.joinable()) installer.join();
+    };
+    // The thread is joined however this function is left.
+    struct Join
+    {
+        std::thread& t;
+        ~Join()
+        {
+            if (t.joinable()) t.join();
+        }
+    } join{installer};
     ArchiveTextureCompileFn compileTextures = g_compileTextures.load();
+    bool heldTextures = false;  // a held copy has a texture description
     auto installHeld = [&] {
         if (held.empty()) return;
+        // The batch before is installed first and its copies are gone: the staging folder then holds the held
+        // copies alone, and one conversion compiles them all.
+        waitInstalled();
         if (daemonGone()) return stop();
-        // The staging folder holds the held copies alone: one conversion compiles them all.
         uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
-        if (compileTextures)
+        // Copies without a texture description have nothing to compile: they count as compiled.
+        if (compileTextures && !heldTextures) options |= kVADInstallTexturesCompiled;
+        if (compileTextures && heldTextures)
         {
             std::vector<std::pair<std::string, KUID>> assets;
             for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
@@ -131,25 +170,10 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             options |= kVADInstallTexturesCompiled;
             if (daemonGone()) return stop();
         }
-        std::vector<KUID> out;
-        const bool sent = VADInstallFromFolders(folders, out, &log, options);
-        for (size_t h = 0; h < held.size(); ++h)
-        {
-            const KUID got = sent ? out[h] : KUID::Null();
-            if (got == held[h].kuid)
-                results[held[h].index] = got;
-            else
-            {
-                // The daemon said why for each asset it refused; a lost link is said once, by the call.
-                if (!got.IsNull())
-                    log.PostResult(kResultError, AssetSource(held[h].kuid),
-                                   "CommandHostArchiveInstall> the staged copy was installed as another asset");
-                ok = false;
-            }
-            RemoveFolderTree(folders[h]);
-        }
+        installer = std::thread(installBatch, std::move(held), std::move(folders), options);
         held.clear();
         folders.clear();
+        heldTextures = false;
     };
     for (size_t i = 0; i < inFile.size() && !stopped; ++i)
     {
@@ -182,7 +206,8 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
         if (stage && batchable.erase(kuid))
         {
             std::string folder = staging + "/" + std::to_string(i);
-            if (!stage(entry, folder, log))
+            bool textures = false;
+            if (!stage(entry, folder, log, textures))
             {
                 RemoveFolderTree(folder);
                 ok = false;
@@ -190,17 +215,21 @@ bool CommandHostArchiveInstall(uint32_t archiveId, ChunkedList<KUID>& kuids, con
             }
             held.push_back({i, kuid});
             folders.push_back(std::move(folder));
+            heldTextures = heldTextures || textures;
             if (held.size() >= kInstallBatch) installHeld();
             continue;
         }
         // The staged assets before it go first: assets are installed in the file's order.
         installHeld();
+        waitInstalled();
         if (stopped) break;
         results[i] = installOnDisk ? installOnDisk(entry, log, kArchiveInstallJobFlags)
                                    : install(entry.entry, log, kArchiveInstallJobFlags);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
+    waitInstalled();
+    if (!installerOk) ok = false;
     // A staging folder left empty by a job that stopped belongs to no one any more (rmdir leaves a full one).
     if (stopped && !staging.empty()) ::rmdir(staging.c_str());
     // Reported in the file's order, each asset once.

@@ -27,8 +27,10 @@ using ArchiveInstallFn = KUID (*)(const TDBTagRef& entry, ResultsLog& log, uint3
 using ArchiveInstallOnDiskFn = KUID (*)(const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags);
 
 // Writes an entry whose files are still in the job file into `folder` as an asset folder ready to be
-// installed, its config written as a commit would want it; false when it failed (said in the log).
-using ArchiveStageOnDiskFn = bool (*)(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log);
+// installed, its config written as a commit would want it; false when it failed (said in the log). `textures`
+// is set when the copy holds a texture description (".texture.txt"), which the install compiles.
+using ArchiveStageOnDiskFn = bool (*)(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log,
+                                      bool& textures);
 
 // Compiles the texture descriptions below `folder`, which holds the staged asset folders `assets` (folder and
 // KUID), for the install targets; failures are warnings in the log.

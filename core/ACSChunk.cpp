@@ -1,5 +1,7 @@
 #include "core/ACSChunk.h"
 
+#include "core/SoupArena.h"
+
 #include "engine/TextCase.h"
 
 size_t ACSChunk::CountChildren(ACSName name) const
@@ -20,4 +22,16 @@ bool ACSChunk::Contains(const ACSChunk* node) const
         if (c && c->IsContainer() && c->Contains(node)) return true;
     }
     return false;
+}
+
+SoupArena* ACSChunk::Arena() const { return arenaShift_ ? SoupArena::Of(this, arenaShift_) : nullptr; }
+
+void ACSChunk::operator delete(ACSChunk* node, std::destroying_delete_t)
+{
+    const uint8_t shift = node->arenaShift_;
+    node->~ACSChunk();
+    if (shift)
+        SoupArena::NodeGone(node, shift);
+    else
+        ::operator delete(node);
 }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,7 @@ struct ACSName
     Orvo::PString Intern() const { return interned ? *interned : Orvo::PString(text); }
 };
 
+class SoupArena;
 class TDBContainerTag;
 
 class ACSChunk
@@ -43,7 +45,7 @@ public:
     // Drops one reference and deletes the node at zero.
     void Release() const
     {
-        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete const_cast<ACSChunk*>(this);
     }
     int RefCount() const { return refs_.load(std::memory_order_relaxed); }
 
@@ -88,11 +90,19 @@ public:
     // True when `node` is this node or lies below it.
     bool Contains(const ACSChunk* node) const;
 
+    // The arena the node was made in (a tree read from text), or nullptr for a node of its own.
+    SoupArena* Arena() const;
+
+    // Nodes made in an arena give their memory back to it, the others to the heap.
+    void operator delete(ACSChunk* node, std::destroying_delete_t);
+
 protected:
     virtual ~ACSChunk() = default;
 
 private:
+    friend class SoupArena;
     mutable std::atomic<int> refs_{0};
+    uint8_t arenaShift_ = 0;  // 0: allocated on its own; else the size of the arena block holding it (a power of 2)
 };
 
 // Most nesting the file forms accept, and so the most the program builds into a tree it writes.

@@ -67,11 +67,11 @@ bool ReadChunks(const uint8_t* p, const uint8_t* end, TDBContainerTag& into, int
         case kACSString: d.SetString(std::string_view(bytes, payload)); break;
         case kACSFloat:
             if (payload % 4) return false;
-            d.SetRaw(kACSFloat, std::string(bytes, payload));
+            d.SetRaw(kACSFloat, bytes, payload);
             break;
         case kACSInteger:
             if (payload % 4) return false;
-            d.SetRaw(kACSInteger, std::string(bytes, payload));
+            d.SetRaw(kACSInteger, bytes, payload);
             break;
         case kACSKUID:
         {

@@ -1,4 +1,5 @@
 #include "core/ACSConverter.h"
+#include "core/SoupArena.h"
 #include "core/SoupText.h"
 #include "core/TDBContainerTag.h"
 #include "core/TDBDataTag.h"
@@ -6,20 +7,21 @@
 #include "engine/ConfigParser.h"
 
 #include <array>
+#include <cstring>
 #include <optional>
 #include <vector>
 
 namespace {
 
-// Builds the tree straight from the parser's items: no intermediate tree is made and freed. The children of
-// each open container are gathered first and moved in when it closes, so that each list is allocated once
-// at its final size.
+// Builds the tree straight from the parser's items: no intermediate tree is made and freed. The nodes, their
+// longer values and their child lists are made in one arena for the tree. The children of each open container
+// are gathered first and moved in when it closes, so that each list is made once at its final size.
 class SoupBuilder final : public Orvo::ConfigParserSink
 {
 public:
     using Children = std::vector<std::pair<Orvo::PString, ACSChunk*>>;
 
-    explicit SoupBuilder(TDBContainerTag* root) : open_{root}, pending_(1) {}
+    SoupBuilder(SoupArena& arena, TDBContainerTag* root) : arena_(arena), open_{root}, pending_(1) {}
     // After a failed parse the children gathered so far are dropped.
     ~SoupBuilder() override
     {
@@ -34,18 +36,25 @@ public:
         Children& into = pending_[open_.size() - 1];
         if (kind == Orvo::ConfigData::Container)
         {
-            auto* sub = new TDBContainerTag;
+            auto* sub = arena_.New<TDBContainerTag>();
             sub->AddRef();
             into.emplace_back(Name(name), sub);
             open_.push_back(sub);
             if (pending_.size() < open_.size()) pending_.emplace_back();
             return;
         }
-        auto* tag = new TDBDataTag;
+        auto* tag = arena_.New<TDBDataTag>();
         tag->AddRef();
         into.emplace_back(Name(name), tag);
         if (kind == Orvo::ConfigData::QuotedString)
-            tag->Data().SetString(value);
+        {
+            void* copy = value.size() > 16 ? arena_.Allocate(value.size()) : nullptr;
+            if (copy)
+                tag->Data().SetBorrowed(
+                    kACSString, static_cast<const char*>(std::memcpy(copy, value.data(), value.size())), value.size());
+            else
+                tag->Data().SetString(value);
+        }
         else if (kind == Orvo::ConfigData::Raw)
             ACSConverter::FromRawText(value, tag->Data());
     }
@@ -70,6 +79,7 @@ private:
         return *slot;
     }
 
+    SoupArena& arena_;
     std::vector<TDBContainerTag*> open_;                  // the open containers, the root first
     std::vector<Children> pending_;                       // the children read so far of each open container
     std::array<std::optional<Orvo::PString>, 64> names_;  // filled as names are met
@@ -80,11 +90,21 @@ private:
 bool ReadSoupText(std::string_view text, const char* fileName, TDBTagRef& out)
 {
     out.Release();
-    TDBTagRef tree = TDBTagRef::NewContainer();
-    SoupBuilder builder(tree.GetContainer());
-    Orvo::ConfigParser parser;
-    if (parser.ParseText(text, builder, fileName ? fileName : "<text>") != Orvo::ConfigParser::Ok) return false;
-    builder.Close();
-    out = std::move(tree);
-    return true;
+    SoupArena* arena = SoupArena::Create(text.size());
+    // The arena lives as long as the nodes made in it, once the building is over.
+    struct Seal
+    {
+        SoupArena* arena;
+        ~Seal() { arena->Seal(); }
+    } seal{arena};
+    TDBTagRef tree(arena->New<TDBContainerTag>());
+    bool ok;
+    {
+        SoupBuilder builder(*arena, tree.GetContainer());
+        Orvo::ConfigParser parser;
+        ok = parser.ParseText(text, builder, fileName ? fileName : "<text>") == Orvo::ConfigParser::Ok;
+        if (ok) builder.Close();
+    }
+    if (ok) out = std::move(tree);
+    return ok;
 }

@@ -1,5 +1,6 @@
 #include "core/TDBContainerTag.h"
 
+#include "core/SoupArena.h"
 #include "core/TDBDataTag.h"
 #include "engine/TextCase.h"
 
@@ -61,7 +62,7 @@ bool TDBContainerTag::RemoveChildAt(size_t i)
 {
     if (i >= children_.size()) return false;
     ACSChunk* c = children_[i].second;
-    children_.erase(children_.begin() + static_cast<ptrdiff_t>(i));
+    children_.erase(i);
     if (c) c->Release();
     return true;
 }
@@ -104,4 +105,20 @@ ACSChunk* TDBContainerTag::Clone() const
     copy->children_.reserve(children_.size());
     for (const auto& c : children_) copy->children_.emplace_back(c.first, c.second->Clone());
     return copy;
+}
+
+void TDBContainerTag::AdoptNewChildren(std::vector<std::pair<Orvo::PString, ACSChunk*>>& from)
+{
+    if (from.empty()) return;
+    if (children_.empty())
+        if (SoupArena* arena = Arena())
+            if (void* memory = arena->Allocate(from.size() * sizeof(SoupChildList::Child)))
+            {
+                children_.AdoptInto(memory, from.data(), from.size());
+                from.clear();
+                return;
+            }
+    children_.reserve(children_.size() + from.size());
+    for (auto& c : from) children_.emplace_back(std::move(c.first), c.second);
+    from.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A named-children node of the soup: (name, child) pairs in order, each child held by one reference.
 #include "core/ACSChunk.h"
+#include "core/SoupChildList.h"
 
 #include <string_view>
 #include <tuple>
@@ -36,13 +37,9 @@ public:
         children_.emplace_back(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple(child));
     }
     // Appends every (name, child) of `from`, each taking over a reference the caller held, and leaves `from`
-    // empty; the same conditions as AdoptNewChild. One allocation where appending one by one grows the list.
-    void AdoptNewChildren(std::vector<std::pair<Orvo::PString, ACSChunk*>>& from)
-    {
-        children_.reserve(children_.size() + from.size());
-        for (auto& c : from) children_.emplace_back(std::move(c.first), c.second);
-        from.clear();
-    }
+    // empty; the same conditions as AdoptNewChild. One allocation where appending one by one grows the list,
+    // and none when this node was made in an arena (the list then stands in the arena).
+    void AdoptNewChildren(std::vector<std::pair<Orvo::PString, ACSChunk*>>& from);
     void Reserve(size_t n) { children_.reserve(n); }
 
     ACSChunk* Clone() const override;
@@ -51,5 +48,5 @@ protected:
     ~TDBContainerTag() override;
 
 private:
-    std::vector<std::pair<Orvo::PString, ACSChunk*>> children_;
+    SoupChildList children_;
 };

@@ -34,7 +34,6 @@ void AssetDatabase::LoadLocked()
     store_.LoadAssets(recs);
     records_.clear();
     for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
-    RebuildFolderIndexLocked();
     std::vector<EditRecord> edits;
     store_.LoadEdits(edits);
     edits_.clear();
@@ -241,7 +240,8 @@ std::vector<std::string> AssetDatabase::BuildList() const
 bool AssetDatabase::UserIdKnown(int32_t userId) const
 {
     if (userId < 0 || userId > KUID::kMaxUserId) return false;
-    std::shared_lock lk(mutex_);
+    // The store is asked too: one connection, which one thread at a time may use.
+    std::unique_lock lk(mutex_);
     auto it = records_.lower_bound(KUID(userId, 0, 0));
     if (it != records_.end() && it->first.userId == userId) return true;
     std::string name;

@@ -196,7 +196,7 @@ private:
     AssetStore store_;
     std::map<KUID, AssetRecord> records_;
     std::map<KUID, EditRecord> edits_;
-    std::unordered_map<std::string, KUID> folderIndex_;  // record by its folder (start-up scan)
+    std::unordered_map<std::string, KUID> folderIndex_;  // record by its folder (during a scan only)
     std::unordered_map<uint32_t, Handle> locateHandles_;
     uint32_t nextLocateHandle_ = 0x40000000u;
     std::set<std::pair<int32_t, int32_t>> stationListed_;

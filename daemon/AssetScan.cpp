@@ -5,11 +5,14 @@
 #include "daemon/AssetFolderReader.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "daemon/KUIDSet.h"
 #include "engine/ConfigFileBound.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,6 +22,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -29,11 +33,12 @@ struct FoundFolder
     std::string source;
     std::string rel;  // relative to the root
     std::string builtinRel;
+    size_t fresh = SIZE_MAX;  // the candidate read in this pass whose record was stored for it, if any
 };
 
 // The folders (not links to folders) in a folder, by name, leaving out hidden ones; one listing, the type
-// taken from it where the file system gives it.
-std::vector<std::string> SubFolders(const std::string& parent)
+// taken from it where the file system gives it. With `leftovers`, the names starting with ".vad" go there.
+std::vector<std::string> SubFolders(const std::string& parent, std::vector<std::string>* leftovers = nullptr)
 {
     std::vector<std::string> out;
     DIR* d = opendir(parent.c_str());
@@ -41,6 +46,8 @@ std::vector<std::string> SubFolders(const std::string& parent)
     const int fd = dirfd(d);
     while (const dirent* e = readdir(d))
     {
+        if (leftovers && e->d_name[0] == '.' && std::strncmp(e->d_name, ".vad", 4) == 0)
+            leftovers->emplace_back(e->d_name);
         if (e->d_name[0] == '.' || e->d_name[0] == '\0') continue;
         bool folder = e->d_type == DT_DIR;
         struct stat st;
@@ -54,6 +61,66 @@ std::vector<std::string> SubFolders(const std::string& parent)
 }
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
+
+// Stores records on a thread of its own while the scan goes on (the store is about a third of the work of the
+// thread that takes the folders in order). The records are stored in the order they are handed over, each as
+// it was then: the caller changes none of them until Finish. The caller holds the database's lock throughout,
+// so no one else uses the store meanwhile.
+class RecordWriter
+{
+public:
+    // Room for `capacity` records; with `threaded` false (or past that many) they are stored at once.
+    RecordWriter(AssetStore& store, size_t capacity, bool threaded) : store_(store), queue_(capacity)
+    {
+        if (threaded) thread_ = std::thread([this] { Run(); });
+    }
+    ~RecordWriter() { Finish(); }
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    void Put(const AssetRecord& r)
+    {
+        if (count_ == queue_.size()) Finish();  // the queue is never resized under the writer
+        if (!thread_.joinable())
+        {
+            store_.PutAsset(r);
+            return;
+        }
+        queue_[count_] = &r;
+        published_.store(++count_, std::memory_order_release);
+        published_.notify_one();
+    }
+    // Waits until every record handed over is stored.
+    void Finish()
+    {
+        if (!thread_.joinable()) return;
+        published_.store(count_ | kFinished, std::memory_order_release);
+        published_.notify_one();
+        thread_.join();
+    }
+
+private:
+    static constexpr size_t kFinished = size_t(1) << (sizeof(size_t) * 8 - 1);
+
+    void Run()
+    {
+        size_t done = 0;
+        while (true)
+        {
+            const size_t v = published_.load(std::memory_order_acquire);
+            const size_t n = v & ~kFinished;
+            while (done < n) store_.PutAsset(*queue_[done++]);
+            if (v & kFinished) return;
+            published_.wait(v, std::memory_order_acquire);
+        }
+    }
+
+    AssetStore& store_;
+    std::vector<const AssetRecord*> queue_;
+    size_t count_ = 0;
+    std::atomic<size_t> published_{0};
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -76,8 +143,16 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             const AssetRecord* r = FindLocked(byFolder->second);
             return !r || r->configStamp == AssetConfigStamp(target);
         };
-        for (const std::string& line : CleanupFolderLeftovers(root_.UserData("local"), recorded))
-            DLOG("start-up: %s", line.c_str());
+        // One listing of the installed assets serves both their leftovers and the scan, unless putting the
+        // leftovers right changed the folder.
+        std::vector<std::string> leftovers;
+        std::vector<std::string> locals = SubFolders(root_.UserData("local"), &leftovers);
+        if (!leftovers.empty())
+        {
+            const std::vector<std::string> done = CleanupFolderLeftovers(root_.UserData("local"), recorded, &leftovers);
+            for (const std::string& line : done) DLOG("start-up: %s", line.c_str());
+            if (!done.empty()) locals = SubFolders(root_.UserData("local"));
+        }
         for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
             DLOG("start-up: %s", line.c_str());
         // An edit folder set aside by a commit, revert or delete: its edit was closed when the store no longer
@@ -107,7 +182,6 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             std::string reason;
         };
         std::vector<Candidate> candidates;
-        const std::vector<std::string> locals = SubFolders(root_.UserData("local"));
         candidates.reserve(locals.size() + 64);
         say("Scanning built-in assets");
         for (const std::string& pack : SubFolders(root_.Path("builtin")))
@@ -165,8 +239,9 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         };
         // Asset folders on disk, by the KUID their configuration names: built-in first, local copies over them.
         std::map<KUID, FoundFolder> found;
-        std::map<KUID, Candidate*> fresh;  // folders read in this pass, their records complete and stored
-        std::set<KUID> stored;             // KUIDs whose row this pass has written
+        KUIDSet stored;  // KUIDs whose row this pass has written
+        const size_t total = candidates.size();
+        RecordWriter writer(store_, total, total >= 64);
         const uint64_t now = static_cast<uint64_t>(time(nullptr));
         // A folder read in this pass and taken for its KUID has its record completed and stored at once, while
         // other folders are still being read. A folder taken later for the same KUID stores its own over it.
@@ -189,8 +264,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             }
             else
                 rec.installTime = rec.modifiedTime = now;
-            store_.PutAsset(rec);
-            stored.insert(rec.kuid);
+            writer.Put(rec);
+            stored.Insert(rec.kuid);
         };
         auto consider = [&](Candidate& c) {
             const std::string& source = c.source;
@@ -227,13 +302,14 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             }
             else
                 at = found.emplace(k, FoundFolder{source, rel, {}}).first;
+            // A folder read in this pass has its record complete and stored.
             if (!c.known)
             {
-                fresh[k] = &c;
+                at->second.fresh = static_cast<size_t>(&c - candidates.data());
                 complete(c, at->second);
             }
             else
-                fresh.erase(k);
+                at->second.fresh = SIZE_MAX;
             return true;
         };
 
@@ -241,9 +317,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         // under the lock this thread holds): it is spread over the processors. This thread takes the folders
         // in order as they are read, and reads the next one itself while the one it waits for is not ready.
         size_t added = 0, updated = 0, dropped = 0;
-        store_.Begin();
+        store_.Begin(true);
         {
-            const size_t total = candidates.size();
             std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[total]);
             for (size_t i = 0; i < total; ++i) done[i].store(false, std::memory_order_relaxed);
             std::atomic<size_t> next{0};
@@ -273,6 +348,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             if (total == builtinCount) say("Scanning installed assets");
             for (std::thread& t : pool) t.join();
         }
+        writer.Finish();
 
         for (auto it = records_.begin(); it != records_.end();)
         {
@@ -291,15 +367,14 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         }
         for (auto& [k, f] : found)
         {
-            auto fr = fresh.find(k);
             auto old = records_.find(k);
-            if (fr == fresh.end())
+            if (f.fresh == SIZE_MAX)
             {
                 // Unchanged configuration: only where it lives may have changed. Its row is written again
                 // also when a folder taken earlier in this pass stored its own.
                 AssetRecord& r = old->second;
                 const bool moved = r.source != f.source || r.folder != f.rel || r.builtinFolder != f.builtinRel;
-                if (moved || stored.count(k))
+                if (moved || stored.Contains(k))
                 {
                     r.source = f.source;
                     r.folder = f.rel;
@@ -309,7 +384,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 }
                 continue;
             }
-            AssetRecord& rec = fr->second->rec;  // complete and stored when its folder was taken
+            AssetRecord& rec = candidates[f.fresh].rec;  // complete and stored when its folder was taken
             if (old != records_.end())
                 ++updated;
             else
@@ -320,7 +395,11 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 ++added;
             }
             StoreAuthorLocked(rec);
-            records_[k] = std::move(rec);
+            // The KUIDs come in order: on a first scan each goes at the end.
+            if (old != records_.end())
+                old->second = std::move(rec);
+            else
+                records_.emplace_hint(records_.end(), k, std::move(rec));
         }
         // Edits whose folder has gone cannot be committed any more.
         for (auto it = edits_.begin(); it != edits_.end();)
@@ -341,7 +420,8 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             store_.Rollback();
             LoadLocked();
         }
-        RebuildFolderIndexLocked();
+        // The index serves only this pass; the next one makes it anew.
+        std::unordered_map<std::string, KUID>().swap(folderIndex_);
         obsoletesDirty_ = true;
         char line[200];
         snprintf(line, sizeof line, "%s: %zu assets, %zu added, %zu updated, %zu dropped, %zu open for editing",
@@ -358,5 +438,6 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
 void AssetDatabase::RebuildFolderIndexLocked()
 {
     folderIndex_.clear();
-    for (const auto& [k, r] : records_) folderIndex_[r.folder] = k;
+    folderIndex_.reserve(records_.size());
+    for (const auto& [k, r] : records_) folderIndex_.insert_or_assign(r.folder, k);
 }

@@ -142,7 +142,9 @@ bool AssetStore::Open(const std::string& path, std::string* error)
     // setting is only taken before SQLite starts (later it is refused, which is harmless).
     static std::once_flag noMemoryStatistics;
     std::call_once(noMemoryStatistics, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    // The store's callers serialise every use of the connection (the database's lock), so SQLite need not
+    // take a lock of its own around each call.
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
     {
         lastError_ = db_ ? sqlite3_errmsg(db_) : "cannot open";
@@ -195,26 +197,37 @@ sqlite3_stmt* AssetStore::Prepared(const char* sql)
     return stmt;
 }
 
-bool AssetStore::Begin()
+bool AssetStore::Begin(bool bulk)
 {
-    putInTransaction_.clear();
+    putInTransaction_.Clear();
     listsEmptyAtBegin_ = -1;
+    bulk_ = bulk && Exec("PRAGMA cache_spill=OFF;");
     inTransaction_ = Exec("BEGIN IMMEDIATE;");
+    if (!inTransaction_) EndBulk();
     return inTransaction_;
+}
+
+void AssetStore::EndBulk()
+{
+    if (bulk_) Exec("PRAGMA cache_spill=ON;");
+    bulk_ = false;
 }
 
 bool AssetStore::Commit()
 {
     inTransaction_ = false;
-    putInTransaction_.clear();
-    return Exec("COMMIT;");
+    putInTransaction_.Clear();
+    const bool ok = Exec("COMMIT;");
+    if (ok) EndBulk();  // a failed commit is rolled back next
+    return ok;
 }
 
 void AssetStore::Rollback()
 {
     inTransaction_ = false;
-    putInTransaction_.clear();
+    putInTransaction_.Clear();
     Exec("ROLLBACK;");
+    EndBulk();
 }
 
 bool AssetStore::NoListRowsFor(const KUID& kuid)
@@ -227,7 +240,7 @@ bool AssetStore::NoListRowsFor(const KUID& kuid)
         Stmt o(Prepared("SELECT 1 FROM obsolete_table LIMIT 1"));
         listsEmptyAtBegin_ = k.NoRow() && o.NoRow() ? 1 : 0;
     }
-    return listsEmptyAtBegin_ == 1 && putInTransaction_.insert(kuid).second;
+    return listsEmptyAtBegin_ == 1 && putInTransaction_.Insert(kuid);
 }
 
 bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)

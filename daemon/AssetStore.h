@@ -3,11 +3,11 @@
 // ("obsolete-table") lists, open edits, settings groups, authors and a meta table holding the schema
 // version. One connection; the caller serialises access. WAL journal, file mode 0600.
 #include "daemon/AssetRecord.h"
+#include "daemon/KUIDSet.h"
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 struct sqlite3;
@@ -28,8 +28,9 @@ public:
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
 
-    // One transaction around a group of changes.
-    bool Begin();
+    // One transaction around a group of changes. A bulk one (the scan of every asset folder) keeps its
+    // changes in memory until the commit instead of writing them out as the page cache fills.
+    bool Begin(bool bulk = false);
     bool Commit();
     void Rollback();
 
@@ -56,6 +57,7 @@ public:
 
 private:
     bool Exec(const char* sql);
+    void EndBulk();
     bool CreateSchema();
     // A statement prepared once and kept for the store's life (the SQL text's address is its key: only
     // literals are passed); null when it cannot be prepared.
@@ -69,7 +71,8 @@ private:
     std::unordered_map<const char*, sqlite3_stmt*> prepared_;
     // What this connection knows of its list tables within the open transaction (see NoListRowsFor).
     bool inTransaction_ = false;
+    bool bulk_ = false;
     int listsEmptyAtBegin_ = -1;  // -1 not yet asked, else 0 or 1
-    std::unordered_set<KUID> putInTransaction_;
+    KUIDSet putInTransaction_;
     std::string lastError_;
 };

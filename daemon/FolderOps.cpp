@@ -180,14 +180,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
     return true;
 }
 
-bool RemoveFolderTree(const std::string& path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return true;  // nothing there: the usual case
-    std::error_code ec;
-    fs::remove_all(path, ec);
-    return !fs::exists(fs::symlink_status(path, ec));
-}
+bool RemoveFolderTree(const std::string& path) { return Platform::RemoveTree(path); }
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
@@ -275,16 +268,24 @@ void UndoSwap(const std::string& target)
 }
 
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
-                                                const std::function<bool(const std::string& target)>& swapRecorded)
+                                                const std::function<bool(const std::string& target)>& swapRecorded,
+                                                const std::vector<std::string>* listed)
 {
     std::vector<std::string> done;
-    std::error_code ec;
     std::vector<fs::path> entries;
-    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others).
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    if (listed)
     {
-        const std::string& path = it->path().native();
-        if (path.compare(path.rfind('/') + 1, 4, ".vad") == 0) entries.push_back(it->path());
+        for (const std::string& name : *listed)
+            if (name.compare(0, 4, ".vad") == 0) entries.push_back(fs::path(parent) / name);
+    }
+    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others,
+    // which are passed over by their first byte).
+    else if (DIR* d = opendir(parent.c_str()))
+    {
+        while (const dirent* e = readdir(d))
+            if (e->d_name[0] == '.' && std::strncmp(e->d_name, ".vad", 4) == 0)
+                entries.push_back(fs::path(parent) / e->d_name);
+        closedir(d);
     }
     for (const fs::path& p : entries)
     {

@@ -50,9 +50,11 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
 // In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
 // exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X
 // (the swap was cut short before X was in place, or before the record of X was committed). Returns what
-// was done as lines for the log.
-std::vector<std::string> CleanupFolderLeftovers(
-    const std::string& parent, const std::function<bool(const std::string& target)>& swapRecorded = {});
+// was done as lines for the log. With `listed`, the names starting with ".vad" that a listing of the folder
+// just found, the folder is not listed again.
+std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
+                                                const std::function<bool(const std::string& target)>& swapRecorded = {},
+                                                const std::vector<std::string>* listed = nullptr);
 
 // Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that second
 // already holds a backup of that name: no backup is ever overwritten), then thins the dated folders to at

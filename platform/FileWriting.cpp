@@ -53,9 +53,10 @@ bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset)
                  [&](size_t done) { return ::pread(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
 }
 
-bool WriteExactFile(const std::string& path, std::string_view data, mode_t mode)
+bool WriteExactFile(int folderFd, const std::string& name, std::string_view data, bool exclusive, mode_t mode)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = ::openat(folderFd, name.c_str(),
+                            O_WRONLY | O_CREAT | (exclusive ? O_EXCL : O_TRUNC) | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return false;
     const bool ok = WriteFully(fd, data.data(), data.size());
     const int why = errno;

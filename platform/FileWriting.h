@@ -24,9 +24,15 @@ bool WriteFullyAt(int fd, const void* data, size_t size, uint64_t offset);
 // Reads exactly `size` bytes at an offset. False with errno set, or 0 where the file ends first.
 bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset);
 
-// Creates or truncates the file at exactly `path` (no symbolic link followed) with `mode` (less the
-// umask) and writes all of `data`. False with errno set.
-bool WriteExactFile(const std::string& path, std::string_view data, mode_t mode = 0644);
+// Writes all of `data` as the file `name` of the folder open as `folderFd` (AT_FDCWD: `name` is a path),
+// taken exactly as named (no symbolic link followed): made with `mode` less the umask, or truncated when it
+// is there, which an `exclusive` write refuses. False with errno set.
+bool WriteExactFile(int folderFd, const std::string& name, std::string_view data, bool exclusive = false,
+                    mode_t mode = 0644);
+inline bool WriteExactFile(const std::string& path, std::string_view data, bool exclusive = false)
+{
+    return WriteExactFile(AT_FDCWD, path, data, exclusive);
+}
 
 class ReplacingFile
 {

@@ -527,4 +527,48 @@ bool WalkFolder(const Folder& top, FolderVisitor& visitor, FolderWalkFailure* fa
     return Walker(visitor, failure, maxDepth).Walk(top, std::string(), 0);
 }
 
+namespace {
+
+// Empties the open folder `fd` (which this takes over), deepest first.
+bool RemoveBelow(int fd, int depth)
+{
+    DIR* d = ::fdopendir(fd);
+    if (!d)
+    {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* e = ::readdir(d))
+    {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        // A file or link goes at once; a folder says so (EISDIR) and is emptied first.
+        if (e->d_type != DT_DIR && ::unlinkat(::dirfd(d), name, 0) == 0) continue;
+        if (e->d_type != DT_DIR && e->d_type != DT_UNKNOWN && errno != EISDIR)
+        {
+            ok = false;
+            continue;
+        }
+        const int sub = depth < kMaxFolderWalkDepth
+                            ? ::openat(::dirfd(d), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                            : -1;
+        if (sub < 0 || !RemoveBelow(sub, depth + 1) || ::unlinkat(::dirfd(d), name, AT_REMOVEDIR) != 0) ok = false;
+    }
+    ::closedir(d);
+    return ok;
+}
+
+}  // namespace
+
+bool RemoveTree(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) RemoveBelow(fd, 0);
+    return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
+}
+
 }  // namespace Platform

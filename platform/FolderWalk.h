@@ -167,4 +167,8 @@ struct FolderWalkFailure
 bool WalkFolder(const Folder& top, FolderVisitor& visitor, FolderWalkFailure* failure = nullptr,
                 int maxDepth = kMaxFolderWalkDepth);
 
+// Removes `path` and, when it is a folder, everything below it, by descriptor: a symbolic link is removed, never
+// followed. True when nothing is left at `path` (also when nothing was there).
+bool RemoveTree(const std::string& path);
+
 }  // namespace Platform

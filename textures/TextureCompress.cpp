@@ -2,6 +2,7 @@
 
 #include "engine/TextureFormat.h"
 #include "textures/Etc1Codec.h"
+#include "textures/KaiserMipChain.h"
 #include "textures/TextureTargets.h"
 #include "textures/codec/CodecTexture.h"
 
@@ -185,50 +186,97 @@ bool TextureCompress::CopyUncompressed(const Bitmap& image, bool mips)
     return true;
 }
 
-bool TextureCompress::CompressDxt(const Bitmap& image, bool alpha, bool wrap, bool normalMap, bool mips)
+namespace {
+
+// Normal maps take nvtt's own chain: box-filtered and renormalised. Level 0 comes back as it went in.
+bool NvttNormalMapChain(const Bitmap& image, bool wrap, bool mips, std::vector<std::unique_ptr<Bitmap>>& levels,
+                        std::string& error)
 {
-    // nvtt reads the image and builds the mip chain; it hands every level over as 32-bit pixels.
     NvttLevelHandler handler;
     NvttErrorText errors;
+    nvtt::InputOptions input;
+    input.setTextureLayout(nvtt::TextureType_2D, int(image.GetWidth()), int(image.GetHeight()));
+    input.setMipmapGeneration(mips, -1);
+    input.setNormalMap(true);
+    input.setWrapMode(wrap ? nvtt::WrapMode_Repeat : nvtt::WrapMode_Clamp);
+    input.setMipmapFilter(nvtt::MipmapFilter_Box);
+    // Packed rows: nvtt takes width x 4 bytes per row.
+    std::vector<uint8_t> packed;
+    const void* pixels = image.GetData();
+    if (image.GetPitch() != image.GetWidth() * 4)
     {
-        nvtt::InputOptions input;
-        input.setTextureLayout(nvtt::TextureType_2D, int(image.GetWidth()), int(image.GetHeight()));
-        input.setMipmapGeneration(mips, -1);
-        if (normalMap) input.setNormalMap(true);
-        input.setWrapMode(wrap ? nvtt::WrapMode_Repeat : nvtt::WrapMode_Clamp);
-        input.setMipmapFilter(normalMap ? nvtt::MipmapFilter_Box : nvtt::MipmapFilter_Kaiser);
-        // Packed rows: nvtt takes width x 4 bytes per row.
-        std::vector<uint8_t> packed;
-        const void* pixels = image.GetData();
-        if (image.GetPitch() != image.GetWidth() * 4)
-        {
-            packed.resize(size_t(image.GetWidth()) * image.GetHeight() * 4);
-            for (uint32_t y = 0; y < image.GetHeight(); ++y)
-                std::memcpy(&packed[size_t(y) * image.GetWidth() * 4], image.Row(y), image.GetWidth() * 4);
-            pixels = packed.data();
-        }
-        if (!input.setMipmapData(pixels, int(image.GetWidth()), int(image.GetHeight())))
-            return Fail("NVIDIA Texture Tools refused the image");
-        nvtt::CompressionOptions compression;
-        compression.setFormat(nvtt::Format_RGBA);
-        compression.setPixelFormat(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
-        nvtt::OutputOptions output;
-        output.setOutputHandler(&handler);
-        output.setErrorHandler(&errors);
-        output.setOutputHeader(false);
-        nvtt::Compressor compressor;
-        if (!compressor.process(input, compression, output))
-            return Fail(errors.text.empty() ? std::string("NVIDIA Texture Tools failed") : errors.text);
-        handler.Flush();
+        packed.resize(size_t(image.GetWidth()) * image.GetHeight() * 4);
+        for (uint32_t y = 0; y < image.GetHeight(); ++y)
+            std::memcpy(&packed[size_t(y) * image.GetWidth() * 4], image.Row(y), image.GetWidth() * 4);
+        pixels = packed.data();
     }
-    if (handler.levels.empty()) return Fail("NVIDIA Texture Tools produced no level");
+    if (!input.setMipmapData(pixels, int(image.GetWidth()), int(image.GetHeight())))
+    {
+        error = "NVIDIA Texture Tools refused the image";
+        return false;
+    }
+    nvtt::CompressionOptions compression;
+    compression.setFormat(nvtt::Format_RGBA);
+    compression.setPixelFormat(32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    nvtt::OutputOptions output;
+    output.setOutputHandler(&handler);
+    output.setErrorHandler(&errors);
+    output.setOutputHeader(false);
+    nvtt::Compressor compressor;
+    if (!compressor.process(input, compression, output))
+    {
+        error = errors.text.empty() ? std::string("NVIDIA Texture Tools failed") : errors.text;
+        return false;
+    }
+    handler.Flush();
+    levels = std::move(handler.levels);
+    if (levels.empty())
+    {
+        error = "NVIDIA Texture Tools produced no level";
+        return false;
+    }
+    return true;
+}
+
+// The number of levels of a full chain down to 1 x 1.
+size_t FullChainLength(uint32_t width, uint32_t height)
+{
+    size_t n = 1;
+    for (; width > 1 || height > 1; ++n) width = std::max(width / 2, 1u), height = std::max(height / 2, 1u);
+    return n;
+}
+
+}  // namespace
+
+bool TextureCompress::CompressDxt(const Bitmap& image, bool alpha, bool wrap, bool normalMap, bool mips)
+{
+    // Level 0 is the image itself. Colour textures are halved by the Kaiser chain, which gives nvtt's levels
+    // without nvtt's costs (KaiserMipChain.h); normal maps keep nvtt's renormalising box chain.
+    std::vector<std::unique_ptr<Bitmap>> chain;
+    std::vector<const Bitmap*> levels;
+    if (normalMap)
+    {
+        std::string error;
+        if (!NvttNormalMapChain(image, wrap, mips, chain, error)) return Fail(error);
+        for (const auto& level : chain) levels.push_back(level.get());
+    }
+    else
+    {
+        levels.push_back(&image);
+        if (mips)
+        {
+            chain = MakeKaiserMipChain(image, wrap);
+            if (chain.size() + 1 != FullChainLength(image.GetWidth(), image.GetHeight())) return Fail("out of memory");
+            for (const auto& level : chain) levels.push_back(level.get());
+        }
+    }
 
     CodecOptions options{};
     options.size = kCodecOptionsSize;
     options.compressionSpeed = 0;
     options.dxt1UseAlpha = format_ == Orvo::DFormatDXT1 && alpha ? 1 : 0;
     options.alphaThreshold = 128;
-    for (const auto& level : handler.levels)
+    for (const Bitmap* level : levels)
     {
         CodecTextureDesc src = PixelDesc(*level);
         CodecTextureDesc dst{};

@@ -3,9 +3,10 @@
 // display format id (engine/TextureFormat.h). The encoder follows the format id, so every level is
 // written in the format it is recorded under:
 //   1, 3        uncompressed copies, halved with Bitmap::Scale
-//   10, 11, 12  DXT1 (1-bit alpha with the alpha flag), DXT3, DXT5: NVIDIA Texture Tools reads the image,
-//               applies wrap mode and normal-map handling and builds the mip chain with its filter; each
-//               level it hands over uncompressed is encoded by the codec library's DXTC quality encoder
+//   10, 11, 12  DXT1 (1-bit alpha with the alpha flag), DXT3, DXT5: the mip chain is nvtt's Kaiser chain
+//               (KaiserMipChain.h, nvtt's levels made without nvtt) for colour textures and nvtt's own
+//               renormalised box chain for normal maps, with the wrap mode; every level is encoded by the
+//               codec library's DXTC quality encoder
 //   25, 26, 27  ATC through the codec library
 //   28          ETC1 through CompressImageETC1
 //   23, 24      PVRTC 4 bpp through PVRTexToolCLI (square textures, at least 8 x 8)
@@ -52,7 +53,6 @@ private:
     bool CompressLevelATC(const Orvo::Bitmap& level);
     bool CompressLevelETC1(const Orvo::Bitmap& level);
     bool CompressWithPvrTexTool(const Orvo::Bitmap& image, bool mips);
-    friend class NvttLevelHandler;
 
     PStringArray targets_;
     std::vector<std::unique_ptr<Orvo::Bitmap>> levels_;

@@ -81,7 +81,8 @@ KUID InstallJobEntryOnDisk(const ArchiveEntryOnDisk& entry, ResultsLog& log, uin
 
 // A new asset's copy for a batch install: the entry's files and the config a commit takes ("config.chump"),
 // as InstallEntry writes them into a new asset's edit folder.
-bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log)
+bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log,
+                         bool& textures)
 {
     const KUID kuid = entry.entry.GetChildKUID("kuid", KUID::Null());
     if (kuid.IsNull())
@@ -90,25 +91,18 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
         return false;
     }
     // The staging folder is the daemon's: made by it, removed by it (or by the next one after a crash). Only
-    // the copy's own folder is made here, so that a job outliving its daemon cannot make it again.
-    if (::mkdir(folderText.c_str(), 0700) != 0 && errno != EEXIST)
-    {
-        const Orvo::String reason =
-            Orvo::String::Format("Unable to create folder: %s (%s)", folderText.c_str(), std::strerror(errno));
-        PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
-        return false;
-    }
-    const Orvo::File::Path folder(folderText);
+    // the copy's own folder is made here (owner-only), so that a job outliving its daemon cannot make the staging
+    // folder again; the copy is written into it by exact names, relative to it, without the engine's look-ups.
     Orvo::String reason, dsid;
-    if (!ExportFileTreeOnDisk(entry, folder, GetArchiveEntryCompression(entry.entry).View(), reason, dsid))
+    if (!StageArchiveFilesOnDisk(entry, folderText, GetArchiveEntryCompression(entry.entry).View(), reason, dsid,
+                                 &textures))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_failed_install", &reason);
         return false;
     }
-    RemoveConfigFiles(folder);
-    Orvo::File::Path configPath = folder;
-    configPath.AddPath("config.chump");
-    if (!SaveConfigFile(KUIDFirst(MakeInstallableAssetConfig(entry.entry)), "", configPath.View()))
+    std::string config;
+    if (!SerializeConfigData(KUIDFirst(MakeInstallableAssetConfig(entry.entry)), ConfigFileForm::kBinary, config) ||
+        !WriteNewFileExact(folderText + "/config.chump", config))
     {
         PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return false;

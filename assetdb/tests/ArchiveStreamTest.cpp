@@ -10,6 +10,7 @@
 #include "core/TFile.h"
 #include "engine/ConfigFileBound.h"
 #include "engine/File.h"
+#include "engine/LZSS.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,68 @@ TEST_F(ArchiveStreamTest, JobFilesAndExportsFromDiskMatchTheTrees)
         }
         fs::remove_all(P("out0"));
         fs::remove_all(P("tree0"));
+    }
+}
+
+// A staged copy is the export without the configuration files at its top (the entry's own tags stand for them),
+// written only into a folder made for it, never through a link.
+TEST_F(ArchiveStreamTest, StagedCopiesLeaveOutTopConfigsAndWriteOnlyIntoANewFolder)
+{
+    MakeFixtureAsset("src/asset");
+    for (bool compress : {false, true})
+    {
+        TDBTagRef entry = DaemonEntry(P("src/asset"), KUID(700001, 42), compress);
+        TDBTagRef files = GetArchiveEntryFiles(entry);
+        // File data as the entry's compression holds it.
+        auto add = [&](TDBTagRef folder, const char* name, std::string_view data) {
+            std::vector<uint8_t> packed(data.begin(), data.end());
+            if (compress)
+            {
+                ASSERT_TRUE(Orvo::LZSSCompress::Compress(data.data(), data.size(), packed));
+            }
+            folder.SetChildBinary(name, packed.data(), packed.size());
+        };
+        add(files, "Config.TXT", "stale");
+        add(files, "config.chump", "ACS$");
+        add(files.GetChildContainer("sub"), "config.txt", "kept");
+        SetArchiveEntryDSID(entry);
+        ContentArchive archive;
+        Orvo::String r;
+        ASSERT_TRUE(archive.AddAsset(r, entry));
+        ASSERT_TRUE(archive.Save(r, Orvo::File::Path(P("s.cdp"))));
+        ContentArchiveFile file;
+        ASSERT_TRUE(file.Open(r, P("s.cdp")));
+        ASSERT_TRUE(WriteArchiveJobFromArchive(P("s.crak"), 3, file));
+        ArchiveJobReader job;
+        ASSERT_TRUE(job.Open(Orvo::File::Path(P("s.crak")), 3, r)) << r.c_str();
+        ArchiveEntryOnDisk onDisk;
+        ASSERT_TRUE(job.ReadEntry(0, onDisk));
+        const std::string compression(GetArchiveEntryCompression(onDisk.entry).View());
+
+        fs::remove_all(P("stage"));
+        fs::create_directories(P("stage"));
+        Orvo::String reason, dsid;
+        ASSERT_TRUE(StageArchiveFilesOnDisk(onDisk, P("stage/0"), compression, reason, dsid)) << reason.c_str();
+        EXPECT_EQ(dsid.View(), ComputeArchiveFilesDSID(files).View());
+        ASSERT_TRUE(ExportFileTree(files, Orvo::File::Path(P("full")), compression, reason));
+        std::map<std::string, std::string> expected = Tree(P("full"));
+        expected.erase("Config.TXT");
+        expected.erase("config.chump");
+        EXPECT_EQ(Tree(P("stage/0")), expected);
+        EXPECT_EQ(Read("stage/0/sub/config.txt"), "kept");
+        fs::remove_all(P("full"));
+
+        // A folder already there, or a link standing at the name, is not written into.
+        EXPECT_FALSE(StageArchiveFilesOnDisk(onDisk, P("stage/0"), compression, reason, dsid));
+        EXPECT_NE(reason.View().find("Unable to create folder"), std::string_view::npos);
+        fs::create_directories(P("elsewhere"));
+        fs::create_directory_symlink(P("elsewhere"), P("stage/1"));
+        EXPECT_FALSE(StageArchiveFilesOnDisk(onDisk, P("stage/1"), compression, reason, dsid));
+        EXPECT_TRUE(fs::is_empty(P("elsewhere")));
+        // The configuration the staged copy gets is a new file at exactly its name.
+        EXPECT_TRUE(WriteNewFileExact(P("stage/0/config.chump"), "ACS$"));
+        EXPECT_FALSE(WriteNewFileExact(P("stage/0/config.chump"), "again"));
+        EXPECT_EQ(Read("stage/0/config.chump"), "ACS$");
     }
 }
 

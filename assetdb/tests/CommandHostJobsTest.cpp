@@ -88,13 +88,25 @@ protected:
         events_.push_back("install " + k.ToString());
         return k.contentId == 666 ? KUID::Null() : k;
     }
-    static bool Stage(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog&)
+    static bool Stage(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog&, bool&)
     {
         const KUID k = entry.entry.GetChildKUID("kuid");
         events_.push_back("stage " + k.ToString());
         fs::create_directories(folder);
         Orvo::File::WriteFile(folder + "/kuid", k.ToString());
         return k.contentId != 666;
+    }
+
+    // As Stage, the copies of content id 7 holding a texture description.
+    static bool StageTextures(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log,
+                              bool& textures)
+    {
+        textures = entry.entry.GetChildKUID("kuid").contentId == 7;
+        return Stage(entry, folder, log, textures);
+    }
+    static void Compile(const std::string&, const std::vector<std::pair<std::string, KUID>>& assets, ResultsLog&)
+    {
+        for (const auto& a : assets) events_.push_back("compile " + a.second.ToString());
     }
 
     TempFolder dir_;
@@ -319,4 +331,45 @@ TEST(NWSpecFactoryTest, CachesSpecsAndNamesLeakedOnes)
     EXPECT_EQ(f.GetSpec(KUID(5, 5)), nullptr);
     f.SetCreator(nullptr);
     f.ReleaseAllSpecs();
+}
+
+// Textures are compiled for a batch whose copies hold a texture description; a batch without any is installed
+// as compiled without its copies being searched.
+TEST_F(CommandHostJobsTest, OnlyBatchesWithTextureDescriptionsAreCompiled)
+{
+    const KUID textured(3, 7), known(3, 2), plain(3, 8);
+    std::vector<uint32_t> options;
+    FakeDaemon daemon([&](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        VADPathListRequest req;
+        if (f.header.code != VAD_REQ_INSTALL_FROM_FOLDERS || !VADDecode(f.payload, req))
+            return d.Reply(f, kVADStatusNotFound);
+        VADKuidListReply reply;
+        for (const std::string& folder : req.paths)
+        {
+            std::string text;
+            Orvo::File::ReadFile(folder + "/kuid", text);
+            reply.kuids.push_back(KUID::FromText(text));
+        }
+        options.push_back(req.value);
+        d.Reply(f, 0, VADEncode(reply));
+    });
+    ASSERT_TRUE(Open());
+    SetArchiveInstallOnDiskHook(&InstallOnDisk);
+    SetArchiveStageOnDiskHook(&StageTextures);
+    SetArchiveTextureCompileHook(&Compile);
+    events_.clear();
+    WriteJob(P("job.crak"), 4, {textured, known, plain}, {true, true, true});
+    fs::create_directories(P("staging"));
+    ResultsLog log;
+    ChunkedList<KUID> kuids;
+    EXPECT_TRUE(
+        CommandHostArchiveInstall(4, kuids, Orvo::File::Path(P("job.crak")), log, P("staging"), {textured, plain}));
+    SetArchiveTextureCompileHook(nullptr);
+    EXPECT_EQ(List(kuids), (std::vector<KUID>{textured, known, plain}));
+    const std::vector<std::string> expect = {"stage " + textured.ToString(), "compile " + textured.ToString(),
+                                             "install " + known.ToString(), "stage " + plain.ToString()};
+    EXPECT_EQ(events_, expect);
+    const uint32_t compiled = kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled;
+    EXPECT_EQ(options, (std::vector<uint32_t>{compiled, compiled}));
+    EXPECT_TRUE(fs::is_empty(P("staging")));
 }

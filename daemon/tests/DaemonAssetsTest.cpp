@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -458,3 +460,67 @@ TEST_F(DaemonAssetsTest, TheSettingsFileIsAppliedAtStart)
 }
 
 }  // namespace
+
+// User ids are looked up in the store too: many connections asking at once must each get the right answer
+// (the store's one connection is used by one request at a time).
+TEST_F(DaemonAssetsTest, UserIdsAskedOnManyConnectionsAtOnce)
+{
+    ASSERT_EQ(VADInstallFromFolder(inst.Path("source/sample"), nullptr), kSample);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            RawClient raw;
+            if (!raw.Connect(inst))
+            {
+                ++wrong;
+                return;
+            }
+            for (int i = 0; i < 150; ++i)
+            {
+                // Known from a record, unknown (asked of the store's authors and settings), known again.
+                const int32_t id = i % 3 == 1 ? 500000 + t * 1000 + i : kSample.userId;
+                RawClient::Reply r = raw.Ask(VAD_REQ_USER_ID_VALID, VADEncode(VADValueRequest{id}));
+                VADBoolReply answer;
+                if (!r.answered || r.status != 0 || !VADDecode(r.body, answer) ||
+                    (answer.value != 0) != (id == kSample.userId))
+                    ++wrong;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// A scan of many folders (read on all processors, stored on a thread of its own): every record as its folder
+// says, a KUID in two folders indexed from the one under its own name, and the same records after a restart
+// that reads them back from the store.
+TEST_F(DaemonAssetsTest, AScanOfManyFoldersStoresEveryRecordOnce)
+{
+    constexpr int kCount = 300;
+    for (int i = 0; i < kCount; ++i)
+        WriteAssetFolder(inst.Path("UserData/local/kuid 77 " + std::to_string(i)), KUID(77, i, 0),
+                         "Scanned " + std::to_string(i),
+                         "kuid-table {\n  0 <kuid:77:" + std::to_string(i + 1) + ">\n}\n");
+    // The same asset once more under another name: the folder named for the KUID stays the indexed one.
+    WriteAssetFolder(inst.Path("UserData/local/a copy"), KUID(77, 5, 0), "A copy");
+    RestartAndOpen();
+    auto check = [&] {
+        VADFilterElementGroup all;  // no condition: every asset
+        std::set<KUID> found;
+        for (const KUID& k : Query(all))
+            if (k.userId == 77) found.insert(k);
+        EXPECT_EQ(found.size(), size_t(kCount));
+        for (int i : {0, 5, 63, 64, 299})
+        {
+            VADAssetInfo info;
+            ASSERT_TRUE(VADGetAssetInfo(KUID(77, i, 0), info));
+            EXPECT_EQ(info.username, "Scanned " + std::to_string(i));
+            ChunkedList<KUID> deps;
+            ASSERT_TRUE(VADGetAssetDependencies(KUID(77, i, 0), deps));
+            EXPECT_EQ(ToVector(deps), std::vector<KUID>{KUID(77, i + 1, 0)});
+        }
+    };
+    check();
+    RestartAndOpen();
+    check();
+}

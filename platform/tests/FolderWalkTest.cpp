@@ -235,3 +235,31 @@ TEST_F(FolderTrustTest, AnOwnerOnlyFileIsReadOnlyWhenItIsTheOwnersAlone)
 }
 
 }  // namespace
+
+// A tree is removed by descriptor: links inside it go, what they point at stays.
+TEST(FolderWalkTest, RemovingATreeRemovesLinksNotWhatTheyNameAndSaysWhatIsLeft)
+{
+    TempDir t;
+    Write((t / "outside/keep.txt"), "keep");
+    Write((t / "tree/a.txt"), "a");
+    Write((t / "tree/sub/b.txt"), "b");
+    Write((t / "tree/sub/deeper/c.txt"), "c");
+    fs::create_directories((t / "tree/empty"));
+    fs::create_directory_symlink((t / "outside"), (t / "tree/sub/to-outside"));
+    fs::create_symlink((t / "outside/keep.txt"), (t / "tree/to-file"));
+    ASSERT_EQ(::mkfifo((t / "tree/sub/pipe").c_str(), 0600), 0);
+
+    EXPECT_TRUE(RemoveTree((t / "tree")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status((t / "tree"))));
+    EXPECT_TRUE(fs::exists((t / "outside/keep.txt")));
+
+    // Nothing there, a file, a link to a folder (the link goes, the folder stays).
+    EXPECT_TRUE(RemoveTree((t / "tree")));
+    Write((t / "file"), "x");
+    EXPECT_TRUE(RemoveTree((t / "file")));
+    EXPECT_FALSE(fs::exists((t / "file")));
+    fs::create_directory_symlink((t / "outside"), (t / "link"));
+    EXPECT_TRUE(RemoveTree((t / "link")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status((t / "link"))));
+    EXPECT_TRUE(fs::exists((t / "outside/keep.txt")));
+}

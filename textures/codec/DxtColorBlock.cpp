@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "textures/codec/DxtColorForms.h"
 #include "textures/codec/SimdLevel.h"
 
 namespace {
@@ -26,9 +27,11 @@ int Word565(const int code[3]) { return code[2] << 11 | code[1] << 5 | code[0]; 
 struct ColorBlock
 {
     float texel[16][3];
+    float rows[3][16];  // the texels again, channel by channel
     bool takesPart[16];
     int partCount;
-    float colour[16][3];  // distinct colours of the texels that take part, sorted by R, G, B
+    float colour[16][3];                  // distinct colours of the texels that take part, sorted by R, G, B
+    alignas(64) float colourRows[3][16];  // the distinct colours again, channel by channel
     float count[16];
     int distinct;
     float cw[3];  // channel weights B, G, R (1 when none are given)
@@ -84,13 +87,46 @@ uint8_t NearestEntry(const float colour[3], const float pal[4][3], int entries, 
     return uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
 }
 
+// Every channel palette of every code pair, made once: [5 or 6 bits][3 or 4 entries][code0][code1].
+class ChannelPalettes
+{
+public:
+    ChannelPalettes()
+    {
+        for (int wide = 0; wide < 2; ++wide)
+            for (int four = 0; four < 2; ++four)
+            {
+                const int bits = wide ? 6 : 5;
+                for (int c0 = 0; c0 < (1 << bits); ++c0)
+                    for (int c1 = 0; c1 < (1 << bits); ++c1)
+                    {
+                        const int e0 = Expand(c0, bits), e1 = Expand(c1, bits);
+                        float* p = table_[wide][four][c0][c1];
+                        if (four)
+                            p[0] = float(e0), p[1] = float((2 * e0 + e1 + 1) / 3), p[2] = float((e0 + 2 * e1 + 1) / 3),
+                            p[3] = float(e1);
+                        else
+                            p[0] = float(e0), p[1] = float((e0 + e1) / 2), p[2] = float(e1), p[3] = float(e1);
+                    }
+            }
+    }
+    const float* Get(int code0, int code1, int bits, int n) const { return table_[bits == 6][n == 4][code0][code1]; }
+
+private:
+    alignas(16) float table_[2][2][64][64][4];
+};
+
+const ChannelPalettes& Palettes()
+{
+    static const ChannelPalettes palettes;
+    return palettes;
+}
+
 // One channel of the palette in four lanes (a 3-entry palette repeats its last entry, which
 // cannot change a minimum).
 __m128 ChannelPalette(int code0, int code1, int bits, int n)
 {
-    const int e0 = Expand(code0, bits), e1 = Expand(code1, bits);
-    if (n == 4) return _mm_setr_ps(float(e0), float((2 * e0 + e1 + 1) / 3), float((e0 + 2 * e1 + 1) / 3), float(e1));
-    return _mm_setr_ps(float(e0), float((e0 + e1) / 2), float(e1), float(e1));
+    return _mm_load_ps(Palettes().Get(code0, code1, bits, n));
 }
 
 float HorizontalMin(__m128 v)
@@ -150,143 +186,38 @@ void Normalise(float v[3])
         v[0] = v[1] = v[2] = 0.0f;
 }
 
-// ---- the AVX2 and AVX-512 forms of the hot loops ----
-// Each lane (or group of four lanes) does exactly the operations of the SSE2 code for one candidate, in
-// the same order, so every form finds the same errors; the candidates are then compared one by one in
-// their order as before. No form is built with fused multiply-add.
-
-// The line search's candidate pairs and what their errors need.
-struct LineSearch
+// What the line search starts from, the same for the 3-colour and the 4-colour fit of a block: the distinct
+// colours in 0..1 units (also channel by channel), their total weight and mean, and the first axis; `direct`
+// when the endpoints are simply the first and last distinct colour.
+struct LineStart
 {
-    alignas(64) float a[64];
-    alignas(64) float b[64];
-    float steps;
-    float rSum;
-    const float* t;  // normalised positions of the distinct colours
-    const float* w;  // their weights times range squared
-    int count;
+    bool ready = false;
+    bool direct = false;
+    float x[16][3];
+    alignas(64) float rows[3][16];
+    float W;
+    float mean[3];
+    float axis[3];
 };
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-
-void LineErrorsAvx2(const LineSearch& s, float out[64])
+void StartLine(const ColorBlock& b, LineStart& s)
 {
-    const __m256 steps = _mm256_set1_ps(s.steps);
-    for (int c = 0; c < 64; c += 8)
-    {
-        const __m256 va = _mm256_load_ps(s.a + c), vb = _mm256_load_ps(s.b + c);
-        const __m256 vd = _mm256_div_ps(_mm256_sub_ps(vb, va), steps);
-        __m256 err = _mm256_set1_ps(s.rSum);
-        for (int k = 0; k < s.count; ++k)
-        {
-            const __m256 t = _mm256_set1_ps(s.t[k]);
-            __m256 pos = _mm256_div_ps(_mm256_sub_ps(t, va), vd);
-            pos = _mm256_cvtepi32_ps(_mm256_cvtps_epi32(pos));
-            __m256 q = _mm256_add_ps(va, _mm256_mul_ps(pos, vd));
-            q = _mm256_min_ps(_mm256_max_ps(q, va), vb);
-            const __m256 e = _mm256_sub_ps(t, q);
-            err = _mm256_add_ps(err, _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(s.w[k]), e), e));
-        }
-        _mm256_store_ps(out + c, err);
-    }
-}
-
-// Two candidate palettes of one channel (four lanes each) per vector: for each, the summed count x smallest
-// distance over the colours, the other channels' distances given in fixed.
-void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
-                       const float (*palettes)[4], int candidates, float* out)
-{
-    for (int p = 0; p < candidates; p += 2)
-    {
-        const __m256 pal =
-            _mm256_setr_m128(_mm_loadu_ps(palettes[p]), _mm_loadu_ps(palettes[p + 1 < candidates ? p + 1 : p]));
-        __m256 err = _mm256_setzero_ps();
-        for (int k = 0; k < colours; ++k)
-        {
-            const __m256 d = _mm256_sub_ps(_mm256_set1_ps(x[k]), pal);
-            __m256 v = _mm256_add_ps(_mm256_broadcast_ps(reinterpret_cast<const __m128*>(fixed[k])),
-                                     _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(weight), d), d));
-            v = _mm256_min_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
-            v = _mm256_min_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
-            err = _mm256_add_ps(err, _mm256_mul_ps(_mm256_set1_ps(count[k]), v));
-        }
-        alignas(32) float lanes[8];
-        _mm256_store_ps(lanes, err);
-        out[p] = lanes[0];
-        if (p + 1 < candidates) out[p + 1] = lanes[4];
-    }
-}
-
-#pragma GCC pop_options
-
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
-
-void LineErrorsAvx512(const LineSearch& s, float out[64])
-{
-    const __m512 steps = _mm512_set1_ps(s.steps);
-    for (int c = 0; c < 64; c += 16)
-    {
-        const __m512 va = _mm512_load_ps(s.a + c), vb = _mm512_load_ps(s.b + c);
-        const __m512 vd = _mm512_div_ps(_mm512_sub_ps(vb, va), steps);
-        __m512 err = _mm512_set1_ps(s.rSum);
-        for (int k = 0; k < s.count; ++k)
-        {
-            const __m512 t = _mm512_set1_ps(s.t[k]);
-            __m512 pos = _mm512_div_ps(_mm512_sub_ps(t, va), vd);
-            pos = _mm512_cvtepi32_ps(_mm512_cvtps_epi32(pos));
-            __m512 q = _mm512_add_ps(va, _mm512_mul_ps(pos, vd));
-            q = _mm512_min_ps(_mm512_max_ps(q, va), vb);
-            const __m512 e = _mm512_sub_ps(t, q);
-            err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(s.w[k]), e), e));
-        }
-        _mm512_store_ps(out + c, err);
-    }
-}
-
-void ChannelErrorsAvx512(const float (*fixed)[4], const float* x, const float* count, int colours, float weight,
-                         const float (*palettes)[4], int candidates, float* out)
-{
-    for (int p = 0; p < candidates; p += 4)
-    {
-        alignas(64) float pals[16];
-        for (int g = 0; g < 4; ++g) std::memcpy(pals + 4 * g, palettes[p + g < candidates ? p + g : p], 16);
-        const __m512 pal = _mm512_load_ps(pals);
-        __m512 err = _mm512_setzero_ps();
-        for (int k = 0; k < colours; ++k)
-        {
-            const __m512 d = _mm512_sub_ps(_mm512_set1_ps(x[k]), pal);
-            __m512 v = _mm512_add_ps(_mm512_broadcast_f32x4(_mm_loadu_ps(fixed[k])),
-                                     _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(weight), d), d));
-            v = _mm512_min_ps(v, _mm512_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
-            v = _mm512_min_ps(v, _mm512_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
-            err = _mm512_add_ps(err, _mm512_mul_ps(_mm512_set1_ps(count[k]), v));
-        }
-        alignas(64) float lanes[16];
-        _mm512_store_ps(lanes, err);
-        for (int g = 0; g < 4 && p + g < candidates; ++g) out[p + g] = lanes[4 * g];
-    }
-}
-
-#pragma GCC pop_options
-
-// Endpoint estimation and line search; endpoints come out in 0..255 units.
-void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel level, float e0[3], float e1[3])
-{
+    s.ready = true;
     const int K = b.distinct;
-    float x[16][3];
+    float(&x)[16][3] = s.x;
     float W = 0.0f, mean[3] = {0, 0, 0};
     for (int k = 0; k < K; ++k)
     {
         for (int c = 0; c < 3; ++c)
         {
-            x[k][c] = b.colour[k][c] / 255.0f;
+            s.rows[c][k] = x[k][c] = b.colour[k][c] / 255.0f;
             mean[c] += b.count[k] * x[k][c];
         }
         W += b.count[k];
     }
     for (int c = 0; c < 3; ++c) mean[c] /= W;
+    s.W = W;
+    std::memcpy(s.mean, mean, sizeof mean);
     float cov[3][3] = {};
     for (int k = 0; k < K; ++k)
         for (int r = 0; r < 3; ++r)
@@ -296,13 +227,11 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
     bool flat = true;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < 3.0f * W * unit)) flat = false;
-    if (K <= 2 || flat)
-    {
-        for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
-        return;
-    }
+    s.direct = K <= 2 || flat;
+    if (s.direct) return;
 
-    float axis[3] = {0, 0, 0};
+    float* axis = s.axis;
+    axis[0] = axis[1] = axis[2] = 0.0f;
     int varying[3], nv = 0;
     for (int c = 0; c < 3; ++c)
         if (!(cov[c][c] < W * unit)) varying[nv++] = c;
@@ -322,6 +251,32 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
         PrincipalAxis(cov, axis);
     }
     Normalise(axis);
+}
+
+// The candidate grid's offsets: pair p takes a0 + 0.025 i and b0 - 0.025 j with i = p / 8, j = p % 8.
+struct GridOffsets
+{
+    GridOffsets()
+    {
+        for (int p = 0; p < 64; ++p) i[p] = 0.025f * float(p / 8), j[p] = 0.025f * float(p % 8);
+    }
+    float i[64], j[64];
+};
+
+// Endpoint estimation and line search; endpoints come out in 0..255 units.
+void EstimateEndpoints(const ColorBlock& b, const LineStart& start, int n, bool sse2Form, SimdLevel level, float e0[3],
+                       float e1[3])
+{
+    static const GridOffsets grid;
+    const int K = b.distinct;
+    if (start.direct)
+    {
+        for (int c = 0; c < 3; ++c) e0[c] = b.colour[0][c], e1[c] = b.colour[K - 1][c];
+        return;
+    }
+    const float(&x)[16][3] = start.x;
+    const float* mean = start.mean;
+    float axis[3] = {start.axis[0], start.axis[1], start.axis[2]};
 
     float keptAxis[3] = {axis[0], axis[1], axis[2]};
     float A = 0.0f, B = 0.0f, prevBest = 10000000.0f;
@@ -329,49 +284,65 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
     const float steps = float(n - 1);
     for (int round = 0; round < 64; ++round)
     {
-        float t[16], r[16];
+        alignas(64) float t[16], r[16];
         float tmin = FLT_MAX, tmax = -FLT_MAX;
-        for (int k = 0; k < K; ++k)
+        if (level == SimdLevel::Avx512)
         {
-            float d2 = 0.0f, dot = 0.0f;
-            for (int c = 0; c < 3; ++c)
+            dxtforms::ProjectAvx512(start.rows, mean, axis, K, t, r, tmin, tmax);
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
             {
-                const float d = x[k][c] - mean[c];
-                dot += d * axis[c];
-                d2 += d * d;
+                float d2 = 0.0f, dot = 0.0f;
+                for (int c = 0; c < 3; ++c)
+                {
+                    const float d = x[k][c] - mean[c];
+                    dot += d * axis[c];
+                    d2 += d * d;
+                }
+                t[k] = dot;
+                r[k] = std::max(d2 - dot * dot, 0.0f);
+                tmin = std::min(tmin, dot);
+                tmax = std::max(tmax, dot);
             }
-            t[k] = dot;
-            r[k] = std::max(d2 - dot * dot, 0.0f);
-            tmin = std::min(tmin, dot);
-            tmax = std::max(tmax, dot);
         }
         const float margin = (tmax - tmin) / 8.0f;
         const float lo = tmin - margin, range = tmax + margin - lo;
         if (!(range > 0.0f)) break;
-        float tn[16], wn[16], rSum = 0.0f;
-        for (int k = 0; k < K; ++k)
+        alignas(64) float tn[16], wn[16];
+        float rSum = 0.0f;
+        if (level == SimdLevel::Avx512)
         {
-            tn[k] = (t[k] - lo) / range;
-            wn[k] = b.count[k] * range * range;
-            rSum += r[k];
+            dxtforms::NormaliseAvx512(t, b.count, K, lo, range, tn, wn);
+            for (int k = 0; k < K; ++k) rSum += r[k];
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                tn[k] = (t[k] - lo) / range;
+                wn[k] = b.count[k] * range * range;
+                rSum += r[k];
+            }
         }
         const float a0 = std::max((tmin - lo) / range - 0.05f, 0.0f);
         const float b0 = std::min((tmax - lo) / range + 0.05f, 1.0f);
         float best = 128000.0f, ba = a0, bb = b0;
         if (sse2Form && level != SimdLevel::Sse2)
         {
-            LineSearch ls;
-            for (int i = 0; i < 8; ++i)
-                for (int j = 0; j < 8; ++j)
-                    ls.a[8 * i + j] = a0 + 0.025f * float(i), ls.b[8 * i + j] = b0 - 0.025f * float(j);
+            dxtforms::LineSearch ls;
+            for (int p = 0; p < 64; ++p) ls.a[p] = a0 + grid.i[p], ls.b[p] = b0 - grid.j[p];
             ls.steps = steps, ls.rSum = rSum, ls.t = tn, ls.w = wn, ls.count = K;
             alignas(64) float errors[64];
             if (level == SimdLevel::Avx512)
-                LineErrorsAvx512(ls, errors);
+                dxtforms::LineErrorsAvx512(ls, errors);
             else
-                LineErrorsAvx2(ls, errors);
-            for (int p = 0; p < 64; ++p)
-                if (errors[p] < best) best = errors[p], ba = ls.a[p], bb = ls.b[p];
+                dxtforms::LineErrorsAvx2(ls, errors);
+            const int p = level == SimdLevel::Avx512 ? dxtforms::FirstSmallestAvx512(errors, best) : -2;
+            if (p >= 0) best = errors[p], ba = ls.a[p], bb = ls.b[p];
+            for (int q = 0; q < 64 && p == -2; ++q)
+                if (errors[q] < best) best = errors[q], ba = ls.a[q], bb = ls.b[q];
         }
         // Four candidate pairs (one a, four b) per vector; every lane sums its colours in list order,
         // so the result equals the one-pair-at-a-time loop.
@@ -415,13 +386,27 @@ void EstimateEndpoints(const ColorBlock& b, int n, bool sse2Form, SimdLevel leve
 
         // Refit the axis to the palette steps the colours fall on.
         float num[3] = {0, 0, 0}, den = 0.0f;
-        for (int k = 0; k < K; ++k)
+        if (level == SimdLevel::Avx512)
         {
-            float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
-            step = std::min(std::max(step, 0.0f), steps);
-            const float u = (step - steps / 2.0f) / steps;
-            for (int c = 0; c < 3; ++c) num[c] += b.count[k] * u * (x[k][c] - mean[c]);
-            den += b.count[k] * u * u;
+            // The terms in lanes, their sums in colour order as below.
+            alignas(64) float terms[4][16];
+            dxtforms::RefitTermsAvx512(start.rows, mean, t, b.count, K, A, B, steps, terms);
+            for (int k = 0; k < K; ++k)
+            {
+                for (int c = 0; c < 3; ++c) num[c] += terms[c][k];
+                den += terms[3][k];
+            }
+        }
+        else
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                float step = B != A ? std::floor((t[k] - A) / (B - A) * steps + 0.5f) : 0.0f;
+                step = std::min(std::max(step, 0.0f), steps);
+                const float u = (step - steps / 2.0f) / steps;
+                for (int c = 0; c < 3; ++c) num[c] += b.count[k] * u * (x[k][c] - mean[c]);
+                den += b.count[k] * u * u;
+            }
         }
         for (int c = 0; c < 3; ++c) axis[c] = den > 0.0f ? num[c] / den : 0.0f;
         Normalise(axis);
@@ -481,13 +466,22 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
         // The other two channels stay put during this pass: their share of every distance is fixed.
         alignas(16) float fixedLanes[16][4];
         __m128 fixed[16];
-        for (int k = 0; k < b.distinct; ++k)
+        __m128 others[3];
+        for (int c = 0; c < 3; ++c)
+            if (c != ch) others[c] = ChannelPalette(code0[c], code1[c], kBits[c], n);
+        alignas(64) float fixedByEntry[4][16];
+        if (level == SimdLevel::Avx512)
+        {
+            const float* otherPalettes[3] = {nullptr, nullptr, nullptr};
+            for (int c = 0; c < 3; ++c)
+                if (c != ch) otherPalettes[c] = Palettes().Get(code0[c], code1[c], kBits[c], n);
+            dxtforms::FixedDistancesAvx512(b.colourRows, b.distinct, b.cw, ch, otherPalettes, n, fixedByEntry);
+        }
+        for (int k = 0; k < b.distinct && level != SimdLevel::Avx512; ++k)
         {
             __m128 d = _mm_setzero_ps();
             for (int c = 0; c < 3; ++c)
-                if (c != ch)
-                    d = _mm_add_ps(
-                        d, ChannelDistance(b.colour[k][c], ChannelPalette(code0[c], code1[c], kBits[c], n), b.cw[c]));
+                if (c != ch) d = _mm_add_ps(d, ChannelDistance(b.colour[k][c], others[c], b.cw[c]));
             fixed[k] = d;
             _mm_store_ps(fixedLanes[k], d);
         }
@@ -503,14 +497,16 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
                 for (int o1 = -steps; o1 <= steps; ++o1, ++count)
                 {
                     pairs[count][0] = clampCode(base0 + o0, ch), pairs[count][1] = clampCode(base1 + o1, ch);
-                    _mm_store_ps(palettes[count], ChannelPalette(pairs[count][0], pairs[count][1], kBits[ch], n));
+                    std::memcpy(palettes[count], Palettes().Get(pairs[count][0], pairs[count][1], kBits[ch], n),
+                                sizeof palettes[count]);
                 }
             float x[16], errors[17 * 17];
             for (int k = 0; k < b.distinct; ++k) x[k] = b.colour[k][ch];
             if (level == SimdLevel::Avx512)
-                ChannelErrorsAvx512(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
+                dxtforms::ChannelErrorsAvx512(fixedByEntry, b.colourRows[ch], b.count, b.distinct, b.cw[ch], palettes,
+                                              count, n, errors);
             else
-                ChannelErrorsAvx2(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
+                dxtforms::ChannelErrorsAvx2(fixedLanes, x, b.count, b.distinct, b.cw[ch], palettes, count, errors);
             for (int p = 0; p < count; ++p)
                 if (errors[p] < error) error = errors[p], best0 = pairs[p][0], best1 = pairs[p][1];
             code0[ch] = best0;
@@ -536,7 +532,7 @@ void Refine(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel lev
 }
 
 // Orders the endpoints as the decoder will see them and gives every texel its index.
-void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], ColorFit& fit)
+void AssignIndices(const ColorBlock& b, int n, SimdLevel level, int code0[3], int code1[3], ColorFit& fit)
 {
     const bool swap = n == 4 ? Word565(code0) <= Word565(code1) : Word565(code0) > Word565(code1);
     if (swap)
@@ -548,6 +544,19 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     const bool same = code0[0] == code1[0] && code0[1] == code1[1] && code0[2] == code1[2];
     const int entries = same ? 1 : n;
     fit.error = 0.0f;
+    if (level == SimdLevel::Avx512)
+    {
+        uint8_t position[16];
+        float distance[16];
+        dxtforms::NearestEntriesAvx512(b.rows, pal, entries, b.cw, position, distance);
+        for (int i = 0; i < 16; ++i)
+        {
+            const int p = position[i];
+            fit.indices[i] = !b.takesPart[i] ? 3 : uint8_t(p == 0 ? 0 : p == n - 1 ? 1 : p + 1);
+            if (b.takesPart[i]) fit.error += distance[i];
+        }
+        return;
+    }
     for (int i = 0; i < 16; ++i)
     {
         if (!b.takesPart[i])
@@ -561,7 +570,8 @@ void AssignIndices(const ColorBlock& b, int n, int code0[3], int code1[3], Color
     }
 }
 
-bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, SimdLevel level, ColorFit& fit)
+bool FitColorEndpoints(const ColorBlock& b, LineStart& start, int n, const DxtColorSettings& s, SimdLevel level,
+                       ColorFit& fit)
 {
     if (b.partCount == 0)
     {
@@ -576,12 +586,13 @@ bool FitColorEndpoints(const ColorBlock& b, int n, const DxtColorSettings& s, Si
         return false;
     }
     float e0[3], e1[3];
-    EstimateEndpoints(b, n, s.useSSE2, level, e0, e1);
+    if (!start.ready) StartLine(b, start);
+    EstimateEndpoints(b, start, n, s.useSSE2, level, e0, e1);
     int code0[3], code1[3];
     for (int c = 0; c < 3; ++c)
         code0[c] = QuantiseChannel(e0[c], kBits[c]), code1[c] = QuantiseChannel(e1[c], kBits[c]);
     Refine(b, n, s, level, code0, code1, ListError(b, code0, code1, n));
-    AssignIndices(b, n, code0, code1, fit);
+    AssignIndices(b, n, level, code0, code1, fit);
     return true;
 }
 
@@ -601,21 +612,22 @@ void Encode(const ColorBlock& b, const DxtColorRequest& request, const DxtColorS
 {
     const SimdLevel level = CodecSimdLevel();
     ColorFit fit{};
+    LineStart start;
     const bool transparentTexels = request.transparency && b.partCount < 16;
     // Transparent texels need the 3-colour palette whatever the speed setting says: a 4-colour
     // block has no transparent entry.
     if (request.allowThreeColor && (s.compressionSpeed == 0 || transparentTexels))
     {
-        FitColorEndpoints(b, 3, s, level, fit);
+        FitColorEndpoints(b, start, 3, s, level, fit);
         if (fit.error != 0.0f)
         {
             ColorFit fit4{};
-            if (FitColorEndpoints(b, 4, s, level, fit4) && fit4.error < fit.error) fit = fit4;
+            if (FitColorEndpoints(b, start, 4, s, level, fit4) && fit4.error < fit.error) fit = fit4;
         }
     }
     else
     {
-        FitColorEndpoints(b, 4, s, level, fit);
+        FitColorEndpoints(b, start, 4, s, level, fit);
     }
     const uint16_t c0 = uint16_t(Word565(fit.code0)), c1 = uint16_t(Word565(fit.code1));
     uint32_t idx = 0;
@@ -637,11 +649,20 @@ void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, c
     for (int i = 0; i < 16; ++i)
     {
         const uint32_t t = texels[i];
-        for (int c = 0; c < 3; ++c) b.texel[i][c] = float((t >> (8 * c)) & 255);
+        for (int c = 0; c < 3; ++c) b.rows[c][i] = b.texel[i][c] = float((t >> (8 * c)) & 255);
         b.takesPart[i] = !request.transparency || (t >> 24) >= threshold;
         if (b.takesPart[i]) keys[b.partCount++] = t | 0xFF000000u;
     }
-    std::sort(keys, keys + b.partCount);
+    if (CodecSimdLevel() == SimdLevel::Avx512)
+    {
+        // Texels that do not take part sort last as the largest key and are not read.
+        for (int i = b.partCount; i < 16; ++i) keys[i] = 0xFFFFFFFFu;
+        dxtforms::SortAvx512(keys);
+    }
+    else
+    {
+        std::sort(keys, keys + b.partCount);
+    }
     b.distinct = 0;
     for (int i = 0; i < b.partCount; ++i)
     {
@@ -650,7 +671,8 @@ void CompressColorB(const uint32_t texels[16], const DxtColorRequest& request, c
             b.count[b.distinct - 1] += 1.0f;
             continue;
         }
-        for (int c = 0; c < 3; ++c) b.colour[b.distinct][c] = float((keys[i] >> (8 * c)) & 255);
+        for (int c = 0; c < 3; ++c)
+            b.colourRows[c][b.distinct] = b.colour[b.distinct][c] = float((keys[i] >> (8 * c)) & 255);
         b.count[b.distinct++] = 1.0f;
     }
     Encode(b, request, settings, block);
@@ -668,7 +690,7 @@ void CompressColorF(const float texels[64], const DxtColorRequest& request, cons
         for (int c = 0; c < 3; ++c)
         {
             const float v = texels[4 * i + 2 - c];
-            b.texel[i][c] = (v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f) * 255.0f;
+            b.rows[c][i] = b.texel[i][c] = (v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f) * 255.0f;
         }
         b.takesPart[i] = !request.transparency || texels[4 * i + 3] >= request.alphaThreshold;
         if (b.takesPart[i]) order[b.partCount++] = i;
@@ -690,6 +712,7 @@ void CompressColorF(const float texels[64], const DxtColorRequest& request, cons
             continue;
         }
         std::memcpy(b.colour[b.distinct], t, 3 * sizeof(float));
+        for (int c = 0; c < 3; ++c) b.colourRows[c][b.distinct] = t[c];
         b.count[b.distinct++] = 1.0f;
     }
     Encode(b, request, settings, block);

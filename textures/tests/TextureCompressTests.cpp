@@ -1,6 +1,7 @@
 #include "textures/TextureCompress.h"
 
 #include "engine/TextureFormat.h"
+#include "textures/KaiserMipChain.h"
 #include "textures/TextureTargets.h"
 #include "textures/codec/CodecTexture.h"
 
@@ -266,6 +267,73 @@ TEST(TextureCompressTest, DxtIsStableAndAtLeastNvttFastest)
     ASSERT_TRUE(t.Compress(*masked, ParseTextureTargetList("dxtc"), 10, true, true, false, false));
     EXPECT_EQ(FirstTexelAlpha(t.GetLevel(0)->GetData()), 0);
     EXPECT_EQ(FirstTexelAlpha(t.GetLevel(0)->GetData() + 8), 255);
+}
+
+TEST(TextureCompressTest, DxtLevelsAreTheKaiserChainEncoded)
+{
+    // Level 0 is the picture itself and each further level the Kaiser chain's, with the texture's wrap mode,
+    // each encoded with the front end's codec options.
+    for (bool wrap : {true, false})
+    {
+        SCOPED_TRACE(wrap ? "repeat" : "clamp");
+        auto image = TestImage(64, 32);
+        TextureCompress t;
+        ASSERT_TRUE(t.Compress(*image, ParseTextureTargetList("dxtc"), 12, true, wrap, false, true));
+        const auto source = TestImage(64, 32);
+        std::vector<const Bitmap*> levels = {source.get()};
+        const auto chain = MakeKaiserMipChain(*source, wrap);
+        for (const auto& level : chain) levels.push_back(level.get());
+        ASSERT_EQ(t.GetLevelCount(), levels.size());
+        CodecOptions options{};
+        options.size = kCodecOptionsSize;
+        options.alphaThreshold = 128;
+        for (size_t i = 0; i < levels.size(); ++i)
+        {
+            const Bitmap& l = *levels[i];
+            CodecTextureDesc src{kCodecTextureDescSize,
+                                 l.GetWidth(),
+                                 l.GetHeight(),
+                                 l.GetPitch(),
+                                 CF_ARGB8888,
+                                 uint32_t(l.GetDataSize()),
+                                 const_cast<uint8_t*>(l.GetData())};
+            CodecTextureDesc dst{kCodecTextureDescSize, l.GetWidth(), l.GetHeight(), 0, CF_DXT5, 0, nullptr};
+            std::vector<uint8_t> blocks(CodecTextureSize(&dst));
+            dst.dataSize = uint32_t(blocks.size());
+            dst.data = blocks.data();
+            ASSERT_EQ(ConvertCodecTexture(&src, &dst, &options, nullptr, 0, 0), CODEC_OK);
+            EXPECT_EQ(LevelBytes(t, i), blocks) << "level " << i;
+        }
+    }
+}
+
+TEST(TextureCompressTest, NormalMapLevelsStayUnitLength)
+{
+    // Normal maps keep nvtt's renormalised chain: two directions 60 degrees apart, pixel by pixel, average to
+    // a vector of length cos 30 = 0.87 unless the levels are renormalised.
+    Bitmap image(32, 32, Bitmap::FormatXRGB32);
+    const double a = 30.0 * M_PI / 180.0;
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 32; ++x)
+        {
+            const double nx = ((x + y) % 2 ? 1 : -1) * std::sin(a), nz = std::cos(a);
+            uint8_t* p = image.Row(y) + x * 4;
+            p[2] = uint8_t(std::lround((nx * 0.5 + 0.5) * 255)), p[1] = 128,
+            p[0] = uint8_t(std::lround((nz * 0.5 + 0.5) * 255));
+            p[3] = 255;
+        }
+    TextureCompress t;
+    ASSERT_TRUE(t.Compress(image, ParseTextureTargetList("dxtc"), 10, false, true, true, true));
+    ASSERT_GE(t.GetLevelCount(), 2u);
+    std::vector<uint8_t> rgba(16 * 16 * 4);
+    squish::DecompressImage(rgba.data(), 16, 16, t.GetLevel(1)->GetData(), squish::kDxt1);
+    double length = 0;
+    for (size_t i = 0; i < 16 * 16; ++i)
+    {
+        const double v[3] = {rgba[4 * i] / 127.5 - 1, rgba[4 * i + 1] / 127.5 - 1, rgba[4 * i + 2] / 127.5 - 1};
+        length += std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) / (16 * 16);
+    }
+    EXPECT_GT(length, 0.95);
 }
 
 TEST(TextureCompressTest, PvrtcNeedsASquareImageBeforeTheToolStarts)

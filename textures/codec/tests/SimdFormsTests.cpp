@@ -140,6 +140,31 @@ TEST(SimdForms, QualityColourEncoder)
     }
 }
 
+TEST(SimdForms, QualityColourEncoderFromFloats)
+{
+    // The float entry sorts and merges its colours its own way before the shared fit; the 3-colour fit with
+    // transparent texels and channel weights too.
+    const float weights[3] = {0.2f, 0.7f, 0.1f};
+    for (int variant = 0; variant < 3; ++variant)
+    {
+        ExpectSameAsSse2("CompressColorF", 8,
+                         [variant, &weights](SimdLevel level, const uint32_t* texels, uint8_t* block) {
+                             float f[64];
+                             for (int i = 0; i < 16; ++i)
+                                 for (int c = 0; c < 4; ++c)
+                                     f[4 * i + c] = float((texels[i] >> (c == 3 ? 24 : 16 - 8 * c)) & 255) / 255.0f;
+                             DxtColorRequest request;
+                             request.allowThreeColor = true;
+                             request.weights = variant == 1 ? weights : nullptr;
+                             request.transparency = variant == 2;
+                             request.alphaThreshold = 0.5f;
+                             LimitCodecSimdLevel(level);
+                             CompressColorF(f, request, DxtColorSettings(), block);
+                             LimitCodecSimdLevel(SimdLevel::Avx512);
+                         });
+    }
+}
+
 TEST(SimdForms, InterpolatedAlphaEncoder)
 {
     // Each channel of the test blocks as 16 alphas, as bytes and as floats.
