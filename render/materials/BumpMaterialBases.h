@@ -5,7 +5,8 @@
 //   is set, so that such a material always has one; the four programs of its two passes; and the passes
 //   themselves (all first passes before any second pass), drawn for its chunk list (MaterialFamily.h).
 // - SecondTextureMaterial: a second texture, number 9 (an environment or gloss map), also the shared
-//   texture 0 at first, with the value it was given; such materials are never blended.
+//   texture 0 at first, with the value it was given; such materials are never blended, and draw each chunk
+//   on its own (never primitive by primitive).
 //
 // A texture slot is replaced only by a texture that was found: a name that cannot be loaded keeps the
 // map that was there (result 3).
@@ -168,8 +169,22 @@ public:
         return Base::IsLoaded();
     }
     void CacheAlphaHint() override { this->SetCachedAlphaHint(Orvo::Material::kAlphaHintNone); }
+    // Draws nothing: such materials are not drawn primitive by primitive.
+    void RenderPrimitives(Orvo::Display*, Orvo::ViewPort*, Orvo::GeometryChunk*, const Orvo::LightList*,
+                          const Orvo::Matrix4&, uint32_t, const uint16_t*, uint32_t, uint32_t, int) override
+    {}
 
 protected:
+    // Each chunk drawn on its own (DrawChunk); nothing at all happens without a viewport.
+    void DrawChunks(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override
+    {
+        if (display == nullptr || viewport == nullptr) return;
+        for (uint32_t i = 0; i < count; ++i)
+            if (draws[i].chunk) DrawChunk(display, viewport, draws[i]);
+    }
+    // One chunk, between its own SetDisplayState and ClearDisplayState.
+    virtual void DrawChunk(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw& draw) = 0;
+
     Orvo::AutoReference<Orvo::DisplayTexture> second_;
     float secondValue_ = 0.0f;
 };

@@ -76,30 +76,16 @@ GeometryChunk* VelmarBumpGlossColMaterial::CreateGeometryChunk(uint32_t vertexCo
     return chunk;
 }
 
-void VelmarBumpGlossColMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                             const LightList* lights, const Matrix4& transform, int)
+void VelmarBumpGlossColMaterial::DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw)
 {
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
     const BumpPrograms programs = GetPrograms();
     const BumpPassOptions options;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
     SetDisplayState(display);
     if (second_) display->SetTextureMatrix(1, CameraRotationTransposed(viewport) * environment_);
     DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
     DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw,
-                 ChooseBrightestLight(lights, DisplayLight::Spot));
+                 ChooseBrightestLight(draw.lights, DisplayLight::Spot));
     ClearDisplayState(display);
-}
-
-void VelmarBumpGlossColMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                                 const LightList* const* lights, const Matrix4* transforms,
-                                                 uint32_t count, int)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
 }
 
 void VelmarBumpGlossColMaterial::SetDisplayState(Display* display)

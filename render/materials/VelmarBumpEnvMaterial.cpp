@@ -34,17 +34,11 @@ GeometryChunk* VelmarBumpEnvMaterial::CreateGeometryChunk(uint32_t vertexCount, 
     return chunk;
 }
 
-void VelmarBumpEnvMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                        const LightList* lights, const Matrix4& transform, int)
+void VelmarBumpEnvMaterial::DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw)
 {
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
     const BumpPrograms programs = GetPrograms();
     BumpPassOptions options;
     options.clearSpecularWithoutLight = false;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
 
     SetDisplayState(display);
     DisplayTexture* environment = nullptr;
@@ -59,16 +53,8 @@ void VelmarBumpEnvMaterial::RenderChunk(Display* display, ViewPort* viewport, Ge
     if (second_) display->SetTextureMatrix(1, CameraRotationTransposed(viewport) * environment_);
     DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
     DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw,
-                 ChooseBrightestLight(lights, DisplayLight::Spot));
+                 ChooseBrightestLight(draw.lights, DisplayLight::Spot));
     ClearDisplayState(display);
-}
-
-void VelmarBumpEnvMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                            const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                            int)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
 }
 
 void VelmarBumpEnvMaterial::ClearDisplayState(Display* display)

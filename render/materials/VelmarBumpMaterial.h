@@ -47,15 +47,10 @@ public:
     void Activate(int level) override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    // Draws nothing: the environment material is not drawn primitive by primitive.
-    void RenderPrimitives(Display*, ViewPort*, GeometryChunk*, const LightList*, const Matrix4&, uint32_t,
-                          const uint16_t*, uint32_t, uint32_t, int) override
-    {}
     void ClearDisplayState(Display* display) override;
+
+protected:
+    void DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw) override;
 
 private:
     const Matrix4 environment_;  // the same for every such material: copies need not take it
@@ -76,18 +71,14 @@ public:
     void Activate(int level) override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    // With the ambient colour white while it draws; nothing is drawn (the state is still set and put
-    // back) once (1 - 2 x RustAge) x gloss strength is 1/255 or less.
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display*, ViewPort*, GeometryChunk*, const LightList*, const Matrix4&, uint32_t,
-                          const uint16_t*, uint32_t, uint32_t, int) override
-    {}
     // The gloss map on stage 3 first; stage 3 reset first.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
+
+protected:
+    // With the ambient colour white while it draws; nothing is drawn (the state is still set and put
+    // back) once (1 - 2 x RustAge) x gloss strength is 1/255 or less.
+    void DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw) override;
 
 private:
     BumpProgramRefs kept_;

@@ -46,6 +46,26 @@ GeometryChunk* VelmarGlossRustMaterial::CreateGeometryChunk(uint32_t vertexCount
     return chunk;
 }
 
+void VelmarGlossRustMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                          const LightList* lights, const Matrix4& transform, int pass)
+{
+    if (chunk) return ChunkListMaterial::RenderChunk(display, viewport, chunk, lights, transform, pass);
+    const ChunkDraw none;
+    DrawChunks(display, viewport, &none, 1);
+}
+
+void VelmarGlossRustMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                               const LightList* lights, const Matrix4& transform, uint32_t indexCount,
+                                               const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
+                                               int pass)
+{
+    if (chunk)
+        return ChunkListMaterial::RenderPrimitives(display, viewport, chunk, lights, transform, indexCount, indices,
+                                                   primitiveCount, primitiveKind, pass);
+    const ChunkDraw none;
+    DrawChunks(display, viewport, &none, 1);
+}
+
 void VelmarGlossRustMaterial::SetDisplayState(Display* display)
 {
     if (display == nullptr) return;

@@ -27,6 +27,13 @@ public:
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
 
+    // Given no chunk, the state is still set and put back (nothing is drawn).
+    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                     const Matrix4& transform, int pass) override;
+    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
+                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
+
 protected:
     // Nothing at all happens without a reflection texture.
     void DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override;
