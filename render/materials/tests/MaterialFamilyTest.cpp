@@ -67,7 +67,8 @@ TEST_F(MaterialFamilyTest, ADuplicateIsItsOriginalAgain)
         }
 
         AutoReference<Material> copy(m->Duplicate());  // a new material holds no reference of its own
-        ASSERT_EQ(typeid(*copy), typeid(*m));
+        const Material& made = *copy;
+        ASSERT_EQ(typeid(made), typeid(*m));
         EXPECT_EQ(copy->GetName(), m->GetName());
         EXPECT_EQ(copy->GetType(), m->GetType());
         for (int slot : kSlots) EXPECT_EQ(copy->GetTexture(slot), m->GetTexture(slot)) << slot;
