@@ -19,6 +19,7 @@
 #include "core/VelmarWorker.h"
 #include "engine/ConfigFileBound.h"
 #include "engine/FilePath.h"
+#include "engine/PathComponents.h"
 #include "platform/ConsoleControl.h"
 #include "textures/TextureConversion.h"
 #include "textures/TextureTargets.h"
@@ -52,16 +53,7 @@ bool IsArchiveJobPathAllowed(const std::string& path)
     const std::string userData(GetUserDataPath().View());
     if (userData.empty() || path.size() <= userData.size() + 1) return false;
     if (path.compare(0, userData.size(), userData) != 0 || path[userData.size()] != '/') return false;
-    size_t start = 0;
-    while (start <= path.size())
-    {
-        size_t cut = path.find_first_of("/\\", start);
-        if (cut == std::string::npos) cut = path.size();
-        const std::string_view part(path.data() + start, cut - start);
-        if (part == "..") return false;
-        start = cut + 1;
-    }
-    return true;
+    return !Orvo::HasDotDotPart(path);
 }
 
 // What a job works with: the link of the daemon it came from and the work of the layers above assetdb.
