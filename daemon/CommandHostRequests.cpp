@@ -13,7 +13,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
-#include "engine/UniqueNumber.h"
+#include "platform/UniqueNumber.h"
 
 #include <atomic>
 #include <filesystem>
@@ -72,7 +72,7 @@ bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
 {
     return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
-           std::to_string(static_cast<uint32_t>(Orvo::NextUniqueNumber())) + ext;
+           std::to_string(Platform::NextUniqueNumber()) + ext;
 }
 
 // The absolute asset folder a (source, path) pair names: an absolute path inside the source's folder, or
@@ -218,7 +218,7 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
-    uint32_t archiveId = static_cast<uint32_t>(Orvo::NextUniqueNumber());
+    uint32_t archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
     std::string crak = CacheFile(c.server.Root(), "install", ".crak");
     if (!WriteArchiveJobFromArchive(crak, archiveId, archive))
     {
@@ -363,7 +363,7 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // folder: not the installed assets, which hold the source pictures and the desktop's textures).
     VADJob save;
     save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
-    save.archiveId = static_cast<uint32_t>(Orvo::NextUniqueNumber());
+    save.archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
     save.path = CacheFile(root, "export", ".crak");
     save.kuids = assets;
     save.staging = package;

@@ -6,7 +6,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/RequestHandlers.h"
-#include "engine/UniqueNumber.h"
+#include "platform/UniqueNumber.h"
 
 #include <atomic>
 #include <filesystem>
@@ -79,7 +79,7 @@ const std::string& TextureStaging::Folder()
     {
         folderTried_ = true;
         std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
-                             std::to_string(Orvo::NextUniqueNumber()) + ".staging";
+                             std::to_string(Platform::NextUniqueNumber()) + ".staging";
         RemoveFolderTree(folder);
         if (mkdir(folder.c_str(), 0700) == 0)
             folder_ = std::move(folder);

@@ -1,13 +1,13 @@
 #include "engine/SceneGraph.h"
 
-#include "engine/UniqueNumber.h"
+#include "platform/UniqueNumber.h"
 
 #include <algorithm>
 #include <atomic>
 
 namespace Orvo {
 
-uint64_t SceneGraph::NextLightsVersion() { return NextUniqueNumber(); }
+uint64_t SceneGraph::NextLightsVersion() { return Platform::NextUniqueNumber(); }
 
 void SceneGraph::AddScene(Particle* root)
 {

@@ -1,5 +1,7 @@
 #include "platform/FileWriting.h"
 
+#include "platform/UniqueNumber.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -84,9 +86,8 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
 
 bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
 {
-    static std::atomic<uint64_t> s_count{0};
     return CreateAt(AT_FDCWD, path,
-                    path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(s_count.fetch_add(1)), access,
+                    path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber()), access,
                     mode);
 }
 

@@ -1,7 +1,7 @@
 #include "render/OverlappedResource.h"
 
 #include "engine/Time.h"
-#include "engine/UniqueNumber.h"
+#include "platform/UniqueNumber.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +14,8 @@ std::atomic<OverlappedResourceSystem*> g_current{nullptr};
 
 // ---- requests and handles ----
 
-OverlappedResource::OverlappedResource() : creationTime_(Orvo::Time::GetSeconds()), sequence_(Orvo::NextUniqueNumber())
+OverlappedResource::OverlappedResource()
+    : creationTime_(Orvo::Time::GetSeconds()), sequence_(Platform::NextUniqueNumber())
 {}
 
 OverlappedResource::State OverlappedResource::GetState() const { return state_.load(); }

@@ -5,6 +5,7 @@
 #include "engine/Options.h"
 #include "engine/PluginType.h"
 #include "engine/TextureFormat.h"
+#include "platform/UniqueNumber.h"
 #include "textures/TextureTargets.h"
 
 #include <atomic>
@@ -171,8 +172,8 @@ bool CompressAsciiResource::CompressAllImages()
 
 bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::string& path)
 {
-    static std::atomic<unsigned> counter{0};
-    const std::string part = path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string part =
+        path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
     const std::string prefix = sourceName.empty() ? std::string() : sourceName + ":";
     bool ok = false;
     {

@@ -1,8 +1,8 @@
-#include "engine/UniqueNumber.h"
+#include "platform/UniqueNumber.h"
 
 #include <atomic>
 
-namespace Orvo {
+namespace Platform {
 
 uint64_t NextUniqueNumber()
 {
@@ -11,4 +11,4 @@ uint64_t NextUniqueNumber()
     return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-}  // namespace Orvo
+}  // namespace Platform

@@ -3,8 +3,8 @@
 // folders, archive ids, versions and creation orders all draw from this one counter.
 #include <cstdint>
 
-namespace Orvo {
+namespace Platform {
 
 uint64_t NextUniqueNumber();
 
-}  // namespace Orvo
+}  // namespace Platform
