@@ -447,6 +447,13 @@ ContentArchiveFile::~ContentArchiveFile()
     if (fd_ >= 0) ::close(fd_);
 }
 
+int ContentArchiveFile::ReleaseFd()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
 bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
 {
     result = Orvo::String();

@@ -198,8 +198,8 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
 {
     NoteUnusedOption(c, "option value", req.value);
     NoteUnusedOption(c, "flag", req.flag);
-    // The archive is checked whole and its entries copied into the job file as they stand: it is never held
-    // in memory.
+    // The archive is checked whole (never held in memory), and the job names it: the host checks it again and
+    // reads each entry in place, so the package is read once on its way to the installed copies.
     ContentArchiveFile archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);
@@ -212,20 +212,10 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
-    uint32_t archiveId = g_archiveId.fetch_add(1);
-    std::string crak = CacheFile(c.server.Root(), "install", ".crak");
-    if (!WriteArchiveJobFromArchive(crak, archiveId, archive))
-    {
-        unlink(crak.c_str());
-        PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
-        PostResult(&c.results, kResultError, "The install job file '$(FILE_PATH)' could not be written.", KUID::Null(),
-                   PathParam(crak));
-        return kVADStatusFailed;
-    }
     VADJob job;
     job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
-    job.archiveId = archiveId;
-    job.path = crak;
+    job.archiveId = g_archiveId.fetch_add(1);
+    job.path = path;
     job.kuids = contents.kuids;
     // An asset open for editing is refused (its user's changes are not replaced), the rest of the package
     // installs. Deletes of the package's assets wait for no one: they are refused until the install is done.
@@ -249,7 +239,6 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         VADBytes reply;
         bool ran = RunHostJob(c, job, reply);
         c.Db().EndPackageInstall(job.kuids);
-        unlink(crak.c_str());
         if (!job.staging.empty()) RemoveFolderTree(job.staging);
         if (!ran) return kVADStatusFailed;
         VADReader r(reply);
@@ -257,8 +246,6 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         installed = r.KuidList();
         if (!r.Ok()) return kVADStatusFailed;
     }
-    else
-        unlink(crak.c_str());
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,
