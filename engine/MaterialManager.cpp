@@ -164,6 +164,16 @@ void MaterialManager::RegisterMaterial(Material* material)
     registered_.push_back(material);
 }
 
+void MaterialManager::UnregisterMaterial(Material* material)
+{
+    std::unique_lock<std::mutex> hold(lock_);
+    const auto at = std::find(registered_.begin(), registered_.end(), material);
+    if (at == registered_.end()) return;
+    registered_.erase(at);
+    hold.unlock();
+    material->Release();
+}
+
 Material* MaterialManager::FindRegistered(const PString& name) const
 {
     std::lock_guard<std::mutex> hold(lock_);

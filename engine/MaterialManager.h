@@ -79,6 +79,8 @@ public:
     Material* CreateMaterial(const PString& name, int* result = nullptr);
     // Keeps a material (one reference) to serve requests of its name and of its type.
     void RegisterMaterial(Material* material);
+    // Lets go of a registered material (the reference RegisterMaterial took); nothing when it is not kept.
+    void UnregisterMaterial(Material* material);
     // The registered material of that name itself (no reference added), or null.
     Material* FindRegistered(const PString& name) const;
     size_t Count() const;

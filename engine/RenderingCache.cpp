@@ -95,6 +95,11 @@ void RenderingCacheManager::AddCache(RenderingCache* cache)
     caches_.insert(at, AutoReference<RenderingCache>(cache));
 }
 
+void RenderingCacheManager::RemoveCache(const RenderingCache* cache)
+{
+    std::erase_if(caches_, [cache](const AutoReference<RenderingCache>& c) { return c.Get() == cache; });
+}
+
 void RenderingCacheManager::BeginFrame()
 {
     for (const auto& cache : caches_) cache->BeginFrame();

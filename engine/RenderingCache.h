@@ -139,6 +139,8 @@ public:
     // Keeps the cache (one reference); caches are drawn in rising ordering value, equal values in the
     // order they were added.
     void AddCache(RenderingCache* cache);
+    // Lets go of a cache AddCache kept; nothing when it is not kept.
+    void RemoveCache(const RenderingCache* cache);
     const std::vector<AutoReference<RenderingCache>>& GetCaches() const { return caches_; }
     void BeginFrame();
     // Every cache draws what it collected.

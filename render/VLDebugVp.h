@@ -33,5 +33,4 @@ public:
 private:
     uint32_t colours_[kColourSlots];
     uint32_t defaults_[kColourSlots];
-    bool enabled_ = true;
 };

@@ -32,7 +32,7 @@
 #include <vector>
 
 namespace Orvo {
-class ConfigData;
+struct ConfigData;
 class Display;
 class GeometryConfigData;
 class MaterialManager;

@@ -13,8 +13,7 @@
 
 #include "textures/Etc1Block.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,avx512vbmi")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,avx512vbmi")
 
 namespace {
 
@@ -506,4 +505,4 @@ void CompressBlockPairETC1FastAvx512(const Etc1Source& image, const int xy[4], E
     words[1] = EncodeBlock(second, bases, 1);
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END

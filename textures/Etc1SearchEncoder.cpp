@@ -29,17 +29,24 @@ constexpr ChannelMinima MakeChannelMinima()
     ChannelMinima t{};
     for (int row = 0; row < 48; ++row)
     {
+        // The values a modifier can reach from this base, then each p's distance to the nearest of them,
+        // looking down and then up (a few steps a value, so that the table stays cheap to make at compile
+        // time for every compiler).
         const int x = row < 32 ? Expand5(row) : Expand4(row - 32);
-        for (int p = 0; p < 256; ++p)
+        bool reached[256] = {};
+        for (int cw = 0; cw < 8; ++cw)
+            for (int j = 0; j < 4; ++j) reached[ClampByte(x + kEtc1Modifiers[cw][j])] = true;
+        int distance[256] = {};
+        for (int p = 0, last = -256; p < 256; ++p)
         {
-            int best = 255 * 255;
-            for (int cw = 0; cw < 8; ++cw)
-                for (int j = 0; j < 4; ++j)
-                {
-                    const int d = ClampByte(x + kEtc1Modifiers[cw][j]) - p;
-                    best = d * d < best ? d * d : best;
-                }
-            t.value[row][p] = static_cast<uint16_t>(best);
+            if (reached[p]) last = p;
+            distance[p] = p - last;
+        }
+        for (int p = 255, next = 511; p >= 0; --p)
+        {
+            if (reached[p]) next = p;
+            distance[p] = next - p < distance[p] ? next - p : distance[p];
+            t.value[row][p] = static_cast<uint16_t>(distance[p] * distance[p]);
         }
     }
     return t;

@@ -82,11 +82,19 @@ void ReleaseDummyLoadMaterials()
     if (!manager.placeholdersRegistered_) return;
     manager.placeholdersRegistered_ = false;
     manager.placeholderChunks_.clear();
+    // The kernel lets go of what it kept for the placeholders too, so that a later registration (a new
+    // start-up of the library in the same process) makes its own rather than adding to these.
+    Orvo::RenderKernel* kernel = manager.GetRenderKernel();
     for (Orvo::Material*& material : manager.placeholders_)
     {
-        if (material != nullptr) material->Release();
+        if (material == nullptr) continue;
+        if (kernel != nullptr) kernel->GetMaterialManager().UnregisterMaterial(material);
+        material->Release();
         material = nullptr;
     }
+    if (kernel != nullptr)
+        for (const auto& cache : manager.placeholderCaches_)
+            kernel->GetRenderingCacheManager().RemoveCache(cache.Get());
     manager.placeholderCaches_.clear();
 }
 

@@ -14,7 +14,8 @@ extern const char* const kDummyLoadMaterialNames[kDummyLoadMaterialCount];
 
 // Once per run (a flag guards it); needs the data manager's render kernel (SetupScene), else nothing.
 void RegisterDummyLoadMaterials();
-// Releases the placeholders; nothing when they were not registered.
+// Releases the placeholders, with the registrations and caches the render kernel kept for them (the kernel
+// must still be there); nothing when they were not registered.
 void ReleaseDummyLoadMaterials();
 // The placeholder at `index` in kDummyLoadMaterialNames order, or null.
 Orvo::Material* GetDummyLoadMaterial(size_t index);

@@ -266,7 +266,7 @@ int main(int argc, char** argv)
     // Level 0 of every output against its source, over the images the tool block-compressed.
     std::map<std::string, std::vector<double>> psnr;
     size_t sameLevel0 = 0, compared = 0;
-    double pixels = 0, blockPixels = 0;
+    double pixels = 0;
     for (size_t i = 0; i < images.size(); ++i)
     {
         uint32_t w = 0, h = 0;
@@ -281,7 +281,6 @@ int main(int argc, char** argv)
             continue;
         }
         if (!after.blockCompressed) continue;
-        blockPixels += double(w) * h;
         const std::unique_ptr<Orvo::Bitmap> scaled = LoadSource(images[i], after.width, after.height);
         const std::unique_ptr<Orvo::Bitmap> source = LoadSource(images[i], w, h);
         if (!scaled || !source) continue;

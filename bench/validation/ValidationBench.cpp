@@ -8,7 +8,9 @@
 //               loads the templates; then the second, warm one, in ms
 //   end to end: a batch file of "validate" lines in one tool run, through the daemon and the command
 //               host, in validations per second, for the generated assets and for the corpus
+//   rounds:     (alone, "rounds") the resident memory and the rate over many validations in one process
 // Usage: bench_validation [assets=299] [library passes=5] [first runs=3]
+//        bench_validation rounds [rounds=43000] [every=1000]
 #include "assetdb/ResultsLog.h"
 #include "core/InterfaceTextDB.h"
 #include "engine/EngineObjects.h"
@@ -39,6 +41,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -124,40 +128,69 @@ std::vector<std::pair<std::string, size_t>> CorpusConfigs(const std::string& scr
     return out;
 }
 
+// The validation library as the command host starts it: templates from a copy of ours below `scratch`,
+// the engine objects and material plug-ins the tool starts (so that meshes load as they do there) and every
+// check the tool registers. Prints the template load; false when something did not start.
+class LibraryHost
+{
+public:
+    explicit LibraryHost(const std::string& scratch)
+    {
+        data_ = scratch + "/TETData";
+        fs::copy(std::string(VELMAR_SOURCE_DIR) + "/data/TETData", data_, fs::copy_options::recursive);
+        InterfaceTextDB::SetFolder(std::string(VELMAR_SOURCE_DIR) + "/data");
+        TETLib::ErrorHandler::Initialise();
+        TETLib::AssetDatabaseServices services;
+        services.isValidUserId = AnyUserId;
+        TETLib::SetAssetDatabaseServices(services);
+        TETLib::DataManager::Initialise(data_);
+        Orvo::RegisterMaterialPlugins(&AddType);
+        Orvo::ResourceSystem::SetCurrent(&resources_);
+        engine_.os = &os_;
+        engine_.renderKernel = &kernel_;
+        engine_.resourceSystem = &resources_;
+        started_ = os_.Init() && kernel_.Init(&os_, nullptr) && TETLib::DataManager::Instance()->SetupScene(&engine_);
+        TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
+        TETLib::RegisterDummyLoadMaterials();
+        TETLib::RegisterConfigNormaliser();
+        TETLib::RegisterMeshChecks();
+        TETLib::RegisterSoundCheck();
+
+        const auto loadStart = Clock::now();
+        started_ = TETLib::DataManager::Instance()->LoadTemplates() && started_;
+        std::printf("templates   load and check                 %9.2f ms\n", Ms(loadStart, Clock::now()));
+    }
+    ~LibraryHost()
+    {
+        TETLib::DataManager::Shutdown();
+        TETLib::ErrorHandler::Shutdown();
+        Orvo::ResourceSystem::SetCurrent(nullptr);
+    }
+    bool Started() const { return started_; }
+    // The library started again on the same engine objects: a new data manager reading the templates, its
+    // scene and its placeholder materials.
+    bool Restart()
+    {
+        if (!TETLib::DataManager::Initialise(data_) || !TETLib::DataManager::Instance()->SetupScene(&engine_))
+            return false;
+        TETLib::RegisterDummyLoadMaterials();
+        return TETLib::DataManager::Instance()->LoadTemplates();
+    }
+
+private:
+    std::string data_;
+    Orvo::OS os_{"bench_validation", "-NullRender -LogFile=/dev/null"};
+    Orvo::RenderKernel kernel_{nullptr, 1.0f};
+    Orvo::ResourceSystem resources_;
+    EngineObjects engine_;
+    bool started_ = false;
+};
+
 bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scratch, int passes)
 {
-    const std::string data = scratch + "/TETData";
-    fs::copy(std::string(VELMAR_SOURCE_DIR) + "/data/TETData", data, fs::copy_options::recursive);
-    InterfaceTextDB::SetFolder(std::string(VELMAR_SOURCE_DIR) + "/data");
-    TETLib::ErrorHandler::Initialise();
-    TETLib::AssetDatabaseServices services;
-    services.isValidUserId = AnyUserId;
-    TETLib::SetAssetDatabaseServices(services);
-    TETLib::DataManager::Initialise(data);
-    // The engine objects and material plug-ins the tool starts, so that meshes load as they do there.
-    Orvo::RegisterMaterialPlugins(&AddType);
-    Orvo::OS os{"bench_validation", "-NullRender -LogFile=/dev/null"};
-    Orvo::RenderKernel kernel{nullptr, 1.0f};
-    Orvo::ResourceSystem resources;
-    Orvo::ResourceSystem::SetCurrent(&resources);
-    EngineObjects engine;
-    engine.os = &os;
-    engine.renderKernel = &kernel;
-    engine.resourceSystem = &resources;
-    const bool started = os.Init() && kernel.Init(&os, nullptr) && TETLib::DataManager::Instance()->SetupScene(&engine);
-    TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
-    TETLib::RegisterDummyLoadMaterials();
-    TETLib::RegisterConfigNormaliser();
-    TETLib::RegisterMeshChecks();
-    TETLib::RegisterSoundCheck();
-
-    const auto loadStart = Clock::now();
-    const bool loaded = TETLib::DataManager::Instance()->LoadTemplates();
-    const auto loadEnd = Clock::now();
-    std::printf("templates   load and check                 %9.2f ms\n", Ms(loadStart, loadEnd));
-
+    LibraryHost host(scratch);
     WriteAssets(assets, scratch + "/assets");
-    bool clean = loaded && started;
+    bool clean = host.Started();
     std::vector<std::pair<std::string, size_t>> generated;
     for (const e2e::SampleAsset& a : assets) generated.emplace_back(scratch + "/assets/" + a.folder + "/config.txt", 0);
     double median = 0, best = 0;
@@ -171,9 +204,60 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
         std::printf("corpus      %zu %s x %d passes  median %9.0f validations/s  best %9.0f\n", configs.size(),
                     mutated ? "mutated copies" : "assets        ", passes * 20, median, best);
     }
-    TETLib::DataManager::Shutdown();
-    TETLib::ErrorHandler::Shutdown();
-    Orvo::ResourceSystem::SetCurrent(nullptr);
+    return clean;
+}
+
+// Resident memory of this process, in MB.
+double ResidentMB()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r"))
+    {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Memory over many rounds in one process: each round validates the next configuration (the generated
+// assets, then the corpus and its mutated copies, over and over), first with the templates loaded once (a
+// long-lived command host), then with the library started again before each one (templates, scene and
+// placeholder materials, as the validation tests do on one engine); the resident memory every `every`
+// rounds, with the rate of the rounds since the last line.
+bool Rounds(const std::vector<e2e::SampleAsset>& assets, const std::string& scratch, int rounds, int every)
+{
+    LibraryHost host(scratch);
+    WriteAssets(assets, scratch + "/assets");
+    std::vector<std::pair<std::string, size_t>> configs;
+    for (const e2e::SampleAsset& a : assets) configs.emplace_back(scratch + "/assets/" + a.folder + "/config.txt", 0);
+    for (const bool mutated : {false, true})
+        for (auto& c : CorpusConfigs(scratch, mutated)) configs.push_back(std::move(c));
+    bool clean = host.Started();
+    for (const bool restart : {false, true})
+    {
+        const char* what = restart ? "start-up and validate" : "validate";
+        std::printf("rounds      %s, %d rounds over %zu configurations\n", what, rounds, configs.size());
+        std::printf("rounds      %6d  resident %8.1f MB\n", 0, ResidentMB());
+        auto start = Clock::now();
+        for (int r = 1; r <= rounds; ++r)
+        {
+            const auto& [path, findings] = configs[size_t(r - 1) % configs.size()];
+            if (restart && !host.Restart()) clean = false;
+            ResultsLog log;
+            TETLib::Container root;
+            TETLib::DataManager::Instance()->SetInstalledSource(true);
+            TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(path), log);
+            if (Findings(log) != findings) clean = false;
+            if (r % every == 0 || r == rounds)
+            {
+                const int done = r % every == 0 ? every : r % every;
+                std::printf("rounds      %6d  resident %8.1f MB  %9.0f rounds/s\n", r, ResidentMB(),
+                            double(done) * 1000.0 / Ms(start, Clock::now()));
+                std::fflush(stdout);
+                start = Clock::now();
+            }
+        }
+    }
     return clean;
 }
 
@@ -250,15 +334,26 @@ bool EndToEnd(const std::vector<e2e::SampleAsset>& assets, int firstRuns)
 
 int main(int argc, char** argv)
 {
-    const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : 299;
-    const int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    const int firstRuns = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    // bench_validation rounds [rounds=43000] [every=1000]: the memory of many validations in one process.
+    const bool roundsMode = argc > 1 && std::string(argv[1]) == "rounds";
+    const int count = argc > 1 && !roundsMode ? std::max(2, std::atoi(argv[1])) : 299;
+    const int passes = argc > 2 && !roundsMode ? std::max(1, std::atoi(argv[2])) : 5;
+    const int firstRuns = argc > 3 && !roundsMode ? std::max(1, std::atoi(argv[3])) : 3;
     const std::vector<e2e::SampleAsset> assets = Assets(count);
 
     std::string scratch = (fs::temp_directory_path() / "velmar-bench-validation-XXXXXX").string();
     if (mkdtemp(scratch.data()) == nullptr) return 1;
-    const bool library = Library(assets, scratch, passes);
     std::error_code ec;
+    if (roundsMode)
+    {
+        const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 43000;
+        const int every = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1000;
+        const bool clean = Rounds(assets, scratch, rounds, every);
+        fs::remove_all(scratch, ec);
+        if (!clean) std::printf("FAILED: an asset did not give its findings\n");
+        return clean ? 0 : 1;
+    }
+    const bool library = Library(assets, scratch, passes);
     fs::remove_all(scratch, ec);
     const bool endToEnd = EndToEnd(assets, firstRuns);
     if (!library || !endToEnd) std::printf("FAILED: an asset did not validate clean\n");

@@ -1,9 +1,10 @@
-// The engine's side of the materials: fallback chains of material plug-ins, textures that wait for their
-// load, and program texts that cannot be read.
+// The engine's side of the materials: fallback chains of material plug-ins, registered materials and
+// caches let go of, textures that wait for their load, and program texts that cannot be read.
 #include "engine/Display.h"
 #include "engine/File.h"
 #include "engine/MaterialManager.h"
 #include "engine/PluginType.h"
+#include "engine/RenderingCache.h"
 #include "engine/TextureManager.h"
 #include "engine/VertexProgram.h"
 #include "engine/tests/ScratchFolder.h"
@@ -94,6 +95,34 @@ TEST(MaterialFallbackTest, ChainsEndAtADrawableTypeOrAreRefused)
         }
     }
     PluginBase::UnregisterAll();
+}
+
+TEST(MaterialManagerTest, RegisteredMaterialsAndCachesAreLetGoOfOnRequest)
+{
+    MaterialManager manager;
+    Material* kept = new Material(PString("kept.m.onetex"), PString("onetex"));
+    Material* dropped = new Material(PString("dropped.m.onetex"), PString("onetex"));
+    dropped->AddRef();  // the test's own reference
+    manager.RegisterMaterial(kept);
+    manager.RegisterMaterial(dropped);
+    manager.UnregisterMaterial(dropped);
+    manager.UnregisterMaterial(dropped);  // no longer kept: nothing
+    EXPECT_EQ(manager.Count(), 1u);
+    EXPECT_EQ(manager.FindRegistered(PString("dropped.m.onetex")), nullptr);
+    EXPECT_EQ(manager.FindRegistered(PString("kept.m.onetex")), kept);
+    EXPECT_EQ(dropped->GetRefCount(), 1);
+    dropped->Release();
+
+    RenderingCacheManager caches;
+    AutoReference<RenderingCache> first(new UnsortedAlphaBlendCache(1));
+    AutoReference<RenderingCache> second(new UnsortedAlphaBlendCache(1));
+    caches.AddCache(first.Get());
+    caches.AddCache(second.Get());
+    caches.RemoveCache(first.Get());
+    caches.RemoveCache(first.Get());  // no longer kept: nothing
+    ASSERT_EQ(caches.GetCaches().size(), 1u);
+    EXPECT_EQ(caches.FindCache(UnsortedAlphaBlendCache::UnsortedAlphaBlendCacheID()), second.Get());
+    EXPECT_EQ(first->GetRefCount(), 1);
 }
 
 TEST(TextureRequestTest, ATextureWaitsForItsLoadAndSaysWhenItFailed)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the mesh readers and the engine's animation reader as libFuzzer programs (clang, with the
-# address and undefined-behaviour sanitizers) and fuzzes each for a while, starting from the corpus kept here. New inputs go to a
-# working corpus under the build folder, so the corpus in the tree stays small; to keep a finding, copy
+# Builds the mesh readers and the engine's animation reader as libFuzzer programs (the clang build,
+# build-aux/build-clang.sh: clang with the address and undefined-behaviour sanitizers) and fuzzes each for a
+# while, starting from the corpus kept here. New inputs go to a working corpus under the build folder, so the
+# corpus in the tree stays small; a crash leaves its reproducer there too (crash-*). To keep a finding, copy
 # the reproducer into fuzz/corpus/<target>/ (the corpus test replays it from then on).
 #
 #   render/fuzz/run-fuzzers.sh [seconds per target = 180] [targets... = idxm pm lodm lodtxt imtxt kin]
@@ -12,16 +13,10 @@ seconds="${1:-180}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(idxm pm lodm lodtxt imtxt kin)
-command -v clang++ >/dev/null || { echo "clang++ is needed (Debian: clang)" >&2; exit 1; }
-out="$root/build/fuzz"
-mkdir -p "$out"
-sources=("$root"/platform/*.cpp "$root"/engine/*.cpp "$root"/render/*.cpp "$here/MeshFuzzTargets.cpp")
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
+out="$root/build-clang/render/fuzz"
+echo "== building ${targets[*]}"
+"$root/build-aux/build-clang.sh" $(printf -- '-t mesh_fuzz_%s ' "${targets[@]}") >/dev/null
 for target in "${targets[@]}"; do
-  echo "== $target: building"
-  clang++ "${flags[@]}" -DMESH_FUZZ_TARGET="\"$target\"" "${sources[@]}" "$here/FuzzMain.cpp" \
-    -lpng -ljpeg /usr/lib/x86_64-linux-gnu/libstb.so -ldl -pthread \
-    -o "$out/mesh_fuzz_$target"
   mkdir -p "$out/corpus/$target"
   echo "== $target: fuzzing ${seconds}s"
   (cd "$out" && "./mesh_fuzz_$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \

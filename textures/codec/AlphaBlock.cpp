@@ -82,8 +82,7 @@ int RoundToInt(float x) { return int(std::floor(255.0f * x + 0.5f)); }
 // One candidate pair (a, b) per lane, each doing the SSE2 form's operations on the listed values in list
 // order; where v <= a or v >= b the lane takes a or b as the plain code does. No fused multiply-add.
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VELMAR_TARGET_BEGIN("avx2")
 
 void LineErrorsAvx2(const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)
 {
@@ -113,10 +112,9 @@ void LineErrorsAvx2(const AlphaList& list, const float* a, const float* b, int p
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl")
 
 void LineErrorsAvx512(const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)
 {
@@ -142,7 +140,7 @@ void LineErrorsAvx512(const AlphaList& list, const float* a, const float* b, int
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 // The SSE2 form's errors of many candidate pairs: in the vector form of the level, or one by one.
 void LineErrors(SimdLevel level, const AlphaList& list, const float* a, const float* b, int pairs, int n, float* out)

@@ -4,8 +4,7 @@
 
 namespace dxtforms {
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VELMAR_TARGET_BEGIN("avx2")
 
 void LineErrorsAvx2(const LineSearch& s, float out[64])
 {
@@ -55,10 +54,9 @@ void ChannelErrorsAvx2(const float (*fixed)[4], const float* x, const float* cou
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl")
 
 void LineErrorsAvx512(const LineSearch& s, float out[64])
 {
@@ -266,6 +264,6 @@ void NearestEntriesAvx512(const float texels[3][16], const float pal[4][3], int 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(position), _mm512_cvtepi32_epi8(pos));
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 }  // namespace dxtforms

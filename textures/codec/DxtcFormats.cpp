@@ -62,6 +62,8 @@ struct Overload : F...
 {
     using F::operator()...;
 };
+template <typename... F>
+Overload(F...) -> Overload<F...>;  // clang 14 does not deduce an aggregate's arguments by itself
 
 // The decompression loop of every member: each block (`words` 32-bit words) is decoded to byte or
 // float texels, whichever form the destination takes, and written.

@@ -92,8 +92,7 @@ CodewordPalettes MakePalettes(const int base[3])
 // Two (AVX2) or four (AVX-512) codewords side by side, each group of four lanes doing the SSE2 form's
 // operations; the per-codeword sums are then compared in codeword order as before.
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VELMAR_TARGET_BEGIN("avx2")
 
 void CodewordErrorsAvx2(const HalfPixelValues& px, const CodewordPalettes& pal, bool perceptual, float errors[8],
                         int positions[8][8])
@@ -127,10 +126,9 @@ void CodewordErrorsAvx2(const HalfPixelValues& px, const CodewordPalettes& pal, 
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl")
 
 void CodewordErrorsAvx512(const HalfPixelValues& px, const CodewordPalettes& pal, bool perceptual, float errors[8],
                           int positions[8][8])
@@ -162,7 +160,7 @@ void CodewordErrorsAvx512(const HalfPixelValues& px, const CodewordPalettes& pal
     }
 }
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 // The four modifiers of a codeword are tried side by side in one vector; the first smallest wins, as
 // one after the other. (Per-pixel errors stay far below the starting bound of 3.1212e6.)

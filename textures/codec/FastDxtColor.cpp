@@ -177,8 +177,7 @@ void LoadTexels(const uint32_t* const* blocks, I texel[16])
 
 // ---- AVX2: eight blocks per vector ----
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+VELMAR_TARGET_BEGIN("avx2")
 
 namespace avx2 {
 namespace {
@@ -255,12 +254,11 @@ void LoadTexels(const uint32_t* const* blocks, I texel[16])
 }  // namespace
 }  // namespace avx2
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 // ---- AVX-512: sixteen blocks per vector ----
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512dq,avx512vl")
+VELMAR_TARGET_BEGIN("avx512f,avx512bw,avx512dq,avx512vl")
 
 namespace avx512 {
 namespace {
@@ -338,7 +336,7 @@ void LoadTexels(const uint32_t* const* blocks, I texel[16])
 }  // namespace
 }  // namespace avx512
 
-#pragma GCC pop_options
+VELMAR_TARGET_END
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
+#include "engine/RenderingCache.h"
 #include "engine/SceneGraph.h"
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
@@ -169,6 +170,41 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     TETLib::DataManager::Shutdown();  // harmless without an instance
     TETLib::ErrorHandler::Shutdown();
     EXPECT_EQ(TETLib::ErrorHandler::Instance(), nullptr);
+}
+
+// The library started again and again in one process on one kernel (as the validation tests and a
+// long-lived host do): each start-up's placeholders replace the last ones in the kernel instead of piling
+// up there (memory that grew with every round, and material lookups that slowed with it).
+TEST_F(ValidationStartupTest, StartUpsOnOneKernelKeepOneSetOfPlaceholders)
+{
+    WriteAllTemplates();
+    Orvo::OS os("VelmarUtil", "-NullRender");
+    ASSERT_TRUE(os.Init());
+    Orvo::RenderKernel kernel(nullptr, 8.0f);
+    ASSERT_TRUE(kernel.Init(&os, nullptr));
+    const size_t cachesBefore = kernel.GetRenderingCacheManager().GetCaches().size();
+    size_t cachesRegistered = 0;
+    for (int round = 0; round < 3; ++round)
+    {
+        ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
+        EngineObjects engine;
+        engine.os = &os;
+        engine.renderKernel = &kernel;
+        ASSERT_TRUE(TETLib::DataManager::Instance()->SetupScene(&engine));
+        TETLib::RegisterDummyLoadMaterials();
+        ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
+        EXPECT_EQ(kernel.GetMaterialManager().Count(), TETLib::kDummyLoadMaterialCount) << "round " << round;
+        if (round == 0) cachesRegistered = kernel.GetRenderingCacheManager().GetCaches().size();
+        EXPECT_GT(cachesRegistered, cachesBefore);
+        EXPECT_EQ(kernel.GetRenderingCacheManager().GetCaches().size(), cachesRegistered) << "round " << round;
+        // A mesh asking for a placeholder's name gets this start-up's placeholder.
+        for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
+            EXPECT_EQ(kernel.GetMaterialManager().FindRegistered(Orvo::PString(TETLib::kDummyLoadMaterialNames[i])),
+                      TETLib::GetDummyLoadMaterial(i));
+    }
+    TETLib::DataManager::Shutdown();
+    EXPECT_EQ(kernel.GetMaterialManager().Count(), 0u);
+    EXPECT_EQ(kernel.GetRenderingCacheManager().GetCaches().size(), cachesBefore);
 }
 
 TEST(ValidationInstanceTest, InstanceWithoutInitialiseStopsTheProgram)
