@@ -107,8 +107,9 @@ private:
 
     int fd_;
     uint64_t begin_, end_;
-    std::string window_;
+    std::string window_;  // its first windowLength_ bytes are the file's at windowAt_
     uint64_t windowAt_ = 0;
+    size_t windowLength_ = 0;
 };
 
 // The header of a binary file at the start of the reader's region: the magic, the version, a body size
