@@ -15,6 +15,8 @@
 #include "daemon/FolderOps.h"
 
 #include <atomic>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +33,19 @@ constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answ
 std::atomic<uint32_t> g_archiveId{1};
 
 ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
+
+// A regular file that begins as a package does ("ACS$"); nothing more is looked at.
+bool StartsAsPackage(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    char magic[4];
+    const bool package = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::pread(fd, magic, 4, 0) == 4 &&
+                         std::memcmp(magic, "ACS$", 4) == 0;
+    ::close(fd);
+    return package;
+}
 
 }  // namespace
 
@@ -203,6 +218,9 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     ContentArchiveFile archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);
+    // A package will be installed by the command host: one that is not running yet is started now, so that its
+    // start-up goes on while the package is checked.
+    if (!path.empty() && StartsAsPackage(path)) c.server.Broker().StartAhead();
     if (path.empty() || !archive.Open(result, path))
     {
         PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
