@@ -248,9 +248,14 @@ bool SoupStreamReader::Fill(uint64_t at, size_t size)
     const bool jump = windowLength_ == 0 || at < windowAt_ || at - windowEnd >= kReadWindow;
     const size_t want =
         static_cast<size_t>(std::min<uint64_t>(std::max(size, jump ? kJumpRead : kReadWindow), end_ - at));
-    if (window_.size() < want) window_.resize(std::max(want, kReadWindow));
+    // Grown as needed, never cleared first: the read fills what is used.
+    if (windowCapacity_ < want)
+    {
+        window_.reset(new char[want]);
+        windowCapacity_ = want;
+    }
     windowLength_ = 0;
-    if (!PReadAll(fd_, window_.data(), want, at)) return false;
+    if (!PReadAll(fd_, window_.get(), want, at)) return false;
     windowAt_ = at;
     windowLength_ = want;
     return true;
@@ -262,7 +267,7 @@ bool SoupStreamReader::ReadBytes(uint64_t at, void* out, size_t size)
     if (size >= kReadWindow)
         return at >= begin_ && at <= end_ && size <= end_ - at && PReadAll(fd_, static_cast<char*>(out), size, at);
     if (!Fill(at, size)) return false;
-    std::memcpy(out, window_.data() + (at - windowAt_), size);
+    std::memcpy(out, window_.get() + (at - windowAt_), size);
     return true;
 }
 

@@ -279,6 +279,39 @@ TEST_F(ArchiveStreamTest, APackageIsReadInPlaceAsItsJobFileWouldBe)
     EXPECT_TRUE(cut.Kuids().empty());
 }
 
+// A stored file larger than the block it is copied through arrives whole with the tree export's checksum; one
+// whose bytes cannot all be read (the package cut short after its check) fails and leaves no part of itself.
+TEST_F(ArchiveStreamTest, LargeStoredFilesAreCopiedWholeOrNotAtAll)
+{
+    std::string big(700 << 10, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 31 + i / 4096) & 0xFF);
+    // The large file last among the files, so that a cut inside it leaves every header before it whole.
+    Write("src/big/config.txt", "kuid <kuid:700001:42>\nusername \"Large\"\nkind \"scenery\"\n");
+    Write("src/big/sub/zz.bin", big);
+    const TDBTagRef entry = DaemonEntry(P("src/big"), KUID(700001, 42), false);
+    ContentArchive archive;
+    Orvo::String r;
+    ASSERT_TRUE(archive.AddAsset(r, entry));
+    ASSERT_TRUE(archive.Save(r, Orvo::File::Path(P("big.cdp"))));
+    ArchiveJobReader job;
+    ASSERT_TRUE(job.Open(Orvo::File::Path(P("big.cdp")), 0, r)) << r.c_str();
+    ArchiveEntryOnDisk onDisk;
+    ASSERT_TRUE(job.ReadEntry(0, onDisk));
+    Orvo::String reason, dsid;
+    ASSERT_TRUE(StageArchiveFilesOnDisk(onDisk, P("whole"), "none", reason, dsid)) << reason.c_str();
+    EXPECT_EQ(dsid.View(), ComputeArchiveFilesDSID(GetArchiveEntryFiles(entry)).View());
+    EXPECT_TRUE(Read("whole/sub/zz.bin") == big);
+
+    // Cut inside the large file's bytes, after the entry was read.
+    const std::string bytes = Read("big.cdp");
+    const size_t at = bytes.find(big.substr(0, 64));
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(::truncate(P("big.cdp").c_str(), static_cast<off_t>(at + big.size() / 2)), 0);
+    EXPECT_FALSE(StageArchiveFilesOnDisk(onDisk, P("cut"), "none", reason, dsid));
+    EXPECT_NE(reason.View().find("Unable to read archive file data"), std::string_view::npos) << reason.c_str();
+    EXPECT_FALSE(fs::exists(P("cut/sub/zz.bin")));
+}
+
 // A staged copy is the export without the configuration files at its top (the entry's own tags stand for them),
 // written only into a folder made for it, never through a link.
 TEST_F(ArchiveStreamTest, StagedCopiesLeaveOutTopConfigsAndWriteOnlyIntoANewFolder)
