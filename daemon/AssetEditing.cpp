@@ -107,7 +107,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         AssetRecord& rec = s.rec;
         const std::string target = root_.LocalFolder(rec.kuid);
         s.installed = false;
-        if (!SwapInFolder(target, &error, &s.replaced))
+        if (!SwapInFolder(target, &error, &s.replaced, s.from))
         {
             PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                        {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
@@ -303,7 +303,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         AssetRecord rec;
         bool ok = false;
         bool link = false;
-        bool move = false;  // a copy made for this install alone, in one of the daemon's own staging folders
+        bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
+        bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
         DaemonResults results;
         // The staged copy:
@@ -370,14 +371,16 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             members.push_back(next);
         }
         // The copies are made side by side (each into its own staging folder, which counts for nothing until
-        // the transaction); backups and the swaps follow in order.
+        // the transaction); backups and the swaps follow in order. A copy staged for this install alone is made
+        // ready where it lies and becomes the new copy at the swap; one that cannot be moved is linked.
+        struct stat local;
+        const bool localKnown = ::stat(root_.UserData("local").c_str(), &local) == 0;
         InParallel(members.size(), [&](size_t m) {
             Source& src = sources[members[m]];
-            const std::string target = root_.LocalFolder(src.rec.kuid);
-            // A copy staged for this install alone becomes the new copy; one that cannot be moved is linked.
-            src.staged = src.move && AdoptStagedFolder(src.folder, target, &src.stageError, &src.leftOut, &src.size);
-            if (!src.staged && (!src.move || FolderExists(src.folder)))
-                src.staged = StageFolderCopy(src.folder, target, &src.stageError, &src.leftOut, &src.size, src.link);
+            src.prepared = src.move && localKnown &&
+                           PrepareStagedFolder(src.folder, local.st_dev, &src.stageError, &src.leftOut, &src.size);
+            src.staged = src.prepared || StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError,
+                                                         &src.leftOut, &src.size, src.link);
         });
         std::vector<StagedAsset> group;
         std::vector<size_t> staged;
@@ -389,6 +392,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What the texture copy left out is what is missing from the installed copy.
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
+            if (src.prepared) s.from = src.folder;
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));

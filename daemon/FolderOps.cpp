@@ -296,28 +296,21 @@ bool MeasureAndClean(const Platform::Folder& dir, const std::string& path, int d
 
 }  // namespace
 
-bool AdoptStagedFolder(const std::string& from, const std::string& target, std::string* error,
-                       std::vector<std::string>* leftOut, uint64_t* bytes)
+bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::string* error,
+                         std::vector<std::string>* leftOut, uint64_t* bytes)
 {
     if (leftOut) leftOut->clear();
-    const std::string tmp = TempFolderFor(target);
-    // A leftover at the temporary name (an earlier attempt cut short) goes first.
-    int moved = ::rename(from.c_str(), tmp.c_str());
-    if (moved != 0 && errno != ENOENT && RemoveFolderTree(tmp)) moved = ::rename(from.c_str(), tmp.c_str());
-    if (moved != 0)
-    {
-        if (error) *error = "moving '" + from + "' failed: " + std::strerror(errno);
-        return false;
-    }
-    CrashPoint("adopted");
-    // What was moved is looked at where it now lies: only a folder is taken (a link staged in its place goes
-    // back).
     Platform::Folder top;
     std::string why;
-    if (!top.Open(tmp, &why, Platform::kOpenNoFinalLink))
+    struct stat st;
+    if (!top.Open(from, &why, Platform::kOpenNoFinalLink) || ::fstat(top.Fd(), &st) != 0)
     {
-        if (::rename(tmp.c_str(), from.c_str()) != 0) RemoveFolderTree(tmp);
         if (error) *error = "'" + from + "' is not a folder";
+        return false;
+    }
+    if (st.st_dev != targetDevice)
+    {
+        if (error) *error = "'" + from + "' lies on another file system";
         return false;
     }
     std::vector<std::string> removed;
@@ -326,9 +319,9 @@ bool AdoptStagedFolder(const std::string& from, const std::string& target, std::
     if (!MeasureAndClean(top, "", 0, size, removed, err) || ::fchmod(top.Fd(), NewFolderMode()) != 0)
     {
         if (error) *error = "reading '" + from + "' failed: " + std::strerror(err ? err : errno ? errno : EIO);
-        RemoveFolderTree(tmp);
         return false;
     }
+    CrashPoint("prepared");
     if (leftOut)
     {
         for (const std::string& path : removed) leftOut->push_back(from + "/" + path);
@@ -338,9 +331,9 @@ bool AdoptStagedFolder(const std::string& from, const std::string& target, std::
     return true;
 }
 
-bool SwapInFolder(const std::string& target, std::string* error, bool* replaced)
+bool SwapInFolder(const std::string& target, std::string* error, bool* replaced, const std::string& from)
 {
-    std::string tmp = TempFolderFor(target), old = OldFolderFor(target);
+    std::string tmp = from.empty() ? TempFolderFor(target) : from, old = OldFolderFor(target);
     if (replaced) *replaced = false;
     // Nothing in place yet (a new asset): the new folder goes there in one step.
     if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;

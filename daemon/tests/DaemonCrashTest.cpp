@@ -237,7 +237,7 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
     ASSERT_FALSE(VADInstallFromFolder(inst.Path("src/a"), nullptr).IsNull());
     std::vector<Step> steps(std::begin(kSteps), std::end(kSteps));
     // A moved copy is not copied file by file; it is taken once it has been moved in beside the target.
-    if (moved) steps.front() = {"adopted", false};
+    if (moved) steps.front() = {"prepared", false};
     for (const auto& step : steps)
     {
         SCOPED_TRACE(step.point);
@@ -285,7 +285,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstallOfAMovedStagedCopy)
 TEST_F(DaemonCrashTest, KilledAtEachStepOfANewAssetsMovedInstall)
 {
     StartAndOpen();
-    for (const char* point : {"adopted", "staged", "swapped", "stored"})
+    for (const char* point : {"prepared", "staged", "swapped", "stored"})
     {
         SCOPED_TRACE(point);
         StartCrashingAt(point);
@@ -307,7 +307,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfANewAssetsMovedInstall)
         EXPECT_EQ(known ? FolderVersion(folder) : 'B', 'B');
         const std::string at = point;
         // Only the store makes it count; a folder already in place when cut short is found at the restart.
-        if (at == "stored" || at == "adopted" || at == "staged")
+        if (at == "stored" || at == "prepared" || at == "staged")
         {
             EXPECT_EQ(known, at == "stored");
         }
