@@ -1,6 +1,7 @@
 #pragma once
-// The file through which the daemon and its command host hand archive entries to each other (archive
-// save and archive install jobs), little-endian:
+// The file through which the daemon and its command host hand archive entries to each other (archive save
+// jobs; an archive install job names the package itself, which ArchiveJobReader reads in its place),
+// little-endian:
 //
 //   0   "crak" (u32 0x6B617263)       4   u32 format version, 1       8   f32 3.7
 //   12  u32 end offset: the file's total length (0xFEEDCEEB while being written)
