@@ -8,6 +8,7 @@
 #include "engine/File.h"
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
+#include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 
 #include <algorithm>
@@ -115,22 +116,6 @@ bool ArchiveFileBytes(const TDBTagRef& file, Compression compression, const Orvo
     return true;
 }
 
-// Writes a file at exactly this path: no case-insensitive match of another file, no symbolic link followed.
-bool WriteExactFile(const std::string& path, std::string_view bytes)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    while (ok && !bytes.empty())
-    {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return ::close(fd) == 0 && ok;
-}
-
 // Below the (resolved) target folder every name is taken exactly as the archive gives it, as a folder copy
 // would: "Case.txt" and "case.txt" are two files.
 bool WriteFileTree(const TDBTagRef& node, const std::string& folder, Compression compression, Orvo::String& reason)
@@ -155,7 +140,7 @@ bool WriteFileTree(const TDBTagRef& node, const std::string& folder, Compression
         std::string_view bytes;
         const Orvo::File::Path path(target);
         if (!ArchiveFileBytes(child, compression, path, unpacked, bytes, reason)) return false;
-        if (!WriteExactFile(target, bytes))
+        if (!Platform::WriteExactFile(target, bytes))  // exactly there: no case-insensitive match, no link
         {
             reason = WithPath("Unable to write target file: $(FILEPATH)", path);
             return false;

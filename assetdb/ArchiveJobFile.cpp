@@ -5,6 +5,7 @@
 #include "core/SoupBinaryStream.h"
 #include "core/TFile.h"
 #include "engine/File.h"
+#include "platform/FileWriting.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -138,20 +139,6 @@ bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, Archiv
 
 namespace {
 
-bool PutAll(int fd, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0)
-    {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
 
 // Copies `size` bytes at `from` of one file to the end of another, in the kernel where it can.
@@ -174,7 +161,7 @@ bool CopyRange(int fromFd, uint64_t from, int toFd, uint64_t size)
         const size_t want = static_cast<size_t>(std::min<uint64_t>(size, block.size()));
         const ssize_t n = ::pread(fromFd, block.data(), want, in);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || !PutAll(toFd, block.data(), static_cast<size_t>(n))) return false;
+        if (n <= 0 || !Platform::WriteFully(toFd, block.data(), static_cast<size_t>(n))) return false;
         in += n;
         size -= static_cast<uint64_t>(n);
     }
@@ -209,7 +196,7 @@ bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, con
         PutU32(head, e.kuid.StreamWord1());
     }
     uint64_t total = head.size();
-    ok = ok && PutAll(fd, head.data(), head.size());
+    ok = ok && Platform::WriteFully(fd, head.data(), head.size());
     for (const ArchiveFileEntry& e : entries)
     {
         if (!ok) break;
@@ -226,7 +213,8 @@ bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, con
         PutU32(entryHead, kSoupBinaryVersion);
         PutU32(entryHead, 0);
         PutU32(entryHead, static_cast<uint32_t>(e.bodySize));
-        ok = PutAll(fd, entryHead.data(), entryHead.size()) && CopyRange(archive.Fd(), e.bodyAt, fd, e.bodySize);
+        ok = Platform::WriteFully(fd, entryHead.data(), entryHead.size()) &&
+             CopyRange(archive.Fd(), e.bodyAt, fd, e.bodySize);
         total += entryHead.size() + e.bodySize;
     }
     ok = ok && total <= UINT32_MAX;

@@ -9,7 +9,6 @@
 #include "engine/TextCase.h"
 #include "platform/FolderWalk.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -48,20 +47,6 @@ private:
 Orvo::String WithPath(const char* text, const std::string& path)
 {
     return Orvo::String::Format("%s%s", text, path.c_str());
-}
-
-bool WriteAll(int fd, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0)
-    {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // The checks ExportFileTree makes before anything is written, on the chunks of [begin, end).
@@ -151,7 +136,7 @@ Copied CopyStoredFile(ExportState& s, uint64_t at, uint64_t size, int fd)
         const size_t n = static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock));
         if (!s.in.ReadBytes(at, block.get(), n)) return Copied::kReadFailed;
         s.crc = Crc32(block.get(), n, s.crc);
-        if (fd >= 0 && !WriteAll(fd, block.get(), n)) return Copied::kWriteFailed;
+        if (fd >= 0 && !Platform::WriteFully(fd, block.get(), n)) return Copied::kWriteFailed;
         at += n;
         size -= n;
     }
@@ -239,9 +224,8 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
         }
         if (skipped) continue;
         if (IsTextureTxtName(c.name)) s.textures = true;
-        const int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        const bool written = fd >= 0 && WriteAll(fd, s.unpacked.data(), s.unpacked.size());
-        if (fd < 0 || (::close(fd) != 0 || !written))
+        if (!Platform::WriteExactFile(
+                dir, name, std::string_view(reinterpret_cast<const char*>(s.unpacked.data()), s.unpacked.size())))
         {
             s.reason = WithPath("Unable to write target file: ", folder + "/" + c.name);
             return false;
@@ -285,27 +269,15 @@ bool ReadCompression(std::string_view compression, bool& lzss, Orvo::String& rea
 
 ContentArchiveWriter::ContentArchiveWriter() = default;
 
-ContentArchiveWriter::~ContentArchiveWriter()
-{
-    if (fd_ >= 0)
-    {
-        ::close(fd_);
-        ::unlink(temp_.c_str());
-    }
-}
+ContentArchiveWriter::~ContentArchiveWriter() = default;  // an unfinished archive's temporary goes
 
 bool ContentArchiveWriter::Failed(Orvo::String& result)
 {
     const int why = errno;
     result = why != 0 ? Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(), std::strerror(why))
                       : Orvo::String::Format("Unable to write archive file: %s", path_.c_str());
-    if (fd_ >= 0)
-    {
-        ::close(fd_);
-        ::unlink(temp_.c_str());
-        fd_ = -1;
-    }
     writer_.reset();
+    file_.Abandon();
     return false;
 }
 
@@ -319,13 +291,10 @@ bool ContentArchiveWriter::Open(Orvo::String& result, const Orvo::File::Path& pa
         return false;
     }
     errno = 0;
-    if (!Orvo::File::Resolve(path.View(), target_)) return Failed(result);
-    // A name of its own for every save: two saves of one file at once must not write into each other's copy.
-    static std::atomic<uint64_t> s_saves{0};
-    temp_ = target_ + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
-    fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0) return Failed(result);
-    writer_ = std::make_unique<SoupStreamWriter>(fd_);
+    std::string target;
+    // A temporary of its own for every save: two saves of one file at once must not write into each other's.
+    if (!Orvo::File::Resolve(path.View(), target) || !file_.Create(target, O_RDWR)) return Failed(result);
+    writer_ = std::make_unique<SoupStreamWriter>(file_.Fd());
     if (!writer_->BeginFile() || !writer_->OpenContainer("assets")) return Failed(result);
     return true;
 }
@@ -479,17 +448,10 @@ bool ContentArchiveWriter::Finish(Orvo::String& result)
         picture();
         table();
     }
-    ok = ok && w.EndFile() && ::ftruncate(fd_, static_cast<off_t>(w.Position())) == 0;
+    ok = ok && w.EndFile() && ::ftruncate(file_.Fd(), static_cast<off_t>(w.Position())) == 0;
     if (!ok) return Failed(result);
     writer_.reset();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0)
-    {
-        ::unlink(temp_.c_str());
-        return Failed(result);
-    }
-    return true;
+    return file_.Commit() || Failed(result);
 }
 
 // ---- reading ----
@@ -709,8 +671,5 @@ bool StageArchiveFilesOnDisk(const ArchiveEntryOnDisk& entry, const std::string&
 
 bool WriteNewFileExact(const std::string& path, std::string_view bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
-    return ::close(fd) == 0 && ok;
+    return Platform::WriteExactFile(path, bytes, true);
 }

@@ -10,6 +10,7 @@
 #include "engine/FilePath.h"
 #include "engine/PString.h"
 #include "engine/String.h"
+#include "platform/FileWriting.h"
 
 #include <cstdint>
 #include <memory>
@@ -52,8 +53,7 @@ private:
     bool Failed(Orvo::String& result);
 
     Orvo::File::Path path_;
-    std::string target_, temp_;
-    int fd_ = -1;
+    Platform::ReplacingFile file_;  // the archive under its temporary name until Finish
     std::unique_ptr<SoupStreamWriter> writer_;
     std::unordered_set<KUID> keys_;
     std::vector<std::pair<KUID, std::string>> table_;  // the contents table: KUID, display name

@@ -6,6 +6,7 @@
 #include "core/PathHelpers.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
+#include "platform/EntryNames.h"
 #include "platform/Process.h"
 
 #include <mutex>
@@ -126,9 +127,7 @@ Orvo::File::Path GetContentFolder(std::string_view sourceName)
     Orvo::File::Path root = GetInstallationPath();
     if (root.IsEmpty()) return {};
     // A source name is one folder name: anything that could climb out of the root is no source.
-    if (sourceName.empty() || sourceName == "." || sourceName == ".." ||
-        sourceName.find_first_of("/\\:") != std::string_view::npos || sourceName.find('\0') != std::string_view::npos)
-        return {};
+    if (!Platform::IsPlainEntryName(sourceName) || sourceName.find(':') != std::string_view::npos) return {};
     if (IsUserDataLocation(sourceName)) return GetUserDataPath().AddPath(ToLower(sourceName));
     for (const RootSource& src : kRootSources)
         if (Orvo::EqualsNoCase(sourceName, src.name)) return root.AddPath(src.folder);

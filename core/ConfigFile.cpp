@@ -8,9 +8,7 @@
 #include "engine/File.h"
 #include "engine/TextCase.h"
 
-#include <atomic>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -122,22 +120,7 @@ bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_vi
     ConfigFileForm form = ConfigFileFormFor(path, format);
     std::string bytes;
     if (!SerializeConfigData(tree, form, bytes)) return false;
-    // Write beside the target and move it into place, so a failed save never leaves half a file where
-    // the old configuration was.
-    const std::string full = ConfigFilePath(base, path);
-    // A name of its own for every save: two saves of one file at once must not write into each other's copy.
-    static std::atomic<uint64_t> s_saves{0};
-    const std::string temp =
-        full + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(s_saves.fetch_add(1));
-    if (!Orvo::File::WriteFile(temp, bytes))
-    {
-        Orvo::File::Delete(temp);
-        return false;
-    }
-    if (!Orvo::File::Rename(temp, full))
-    {
-        Orvo::File::Delete(temp);
-        return false;
-    }
-    return true;
+    // Written beside the target and moved into place, so a failed save never leaves half a file where the
+    // old configuration was; made with the mode any file the engine writes gets.
+    return Orvo::File::WriteFileReplacing(ConfigFilePath(base, path), bytes, 0666);
 }

@@ -1,11 +1,10 @@
 #include "core/SoupBinaryStream.h"
 
 #include "core/Crc32.h"
+#include "platform/FileWriting.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -47,34 +46,6 @@ int TreeDepth(const ACSChunk* c)
     return deepest + 1;
 }
 
-bool PWriteAll(int fd, const char* data, size_t size, uint64_t at)
-{
-    while (size > 0)
-    {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-        at += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-bool PReadAll(int fd, char* data, size_t size, uint64_t at)
-{
-    while (size > 0)
-    {
-        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-        at += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 // ---- writing ----
@@ -86,7 +57,7 @@ SoupStreamWriter::SoupStreamWriter(int fd, uint64_t start) : fd_(fd), flushed_(s
 
 bool SoupStreamWriter::WriteAt(uint64_t at, const void* data, size_t size)
 {
-    if (!PWriteAll(fd_, static_cast<const char*>(data), size, at)) ok_ = false;
+    if (!Platform::WriteFullyAt(fd_, data, size, at)) ok_ = false;
     return ok_;
 }
 
@@ -226,7 +197,7 @@ bool SoupStreamWriter::CopyBytes(int fromFd, uint64_t from, uint64_t size)
     {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(size, kWriteBuffer));
         block.resize(n);
-        if (!PReadAll(fromFd, block.data(), n, from)) return ok_ = false;
+        if (!Platform::ReadFullyAt(fromFd, block.data(), n, from)) return ok_ = false;
         if (!AppendBody(block.data(), n)) return false;
         from += n;
         size -= n;
@@ -255,7 +226,7 @@ bool SoupStreamReader::Fill(uint64_t at, size_t size)
         windowCapacity_ = want;
     }
     windowLength_ = 0;
-    if (!PReadAll(fd_, window_.get(), want, at)) return false;
+    if (!Platform::ReadFullyAt(fd_, window_.get(), want, at)) return false;
     windowAt_ = at;
     windowLength_ = want;
     return true;
@@ -265,7 +236,8 @@ bool SoupStreamReader::ReadBytes(uint64_t at, void* out, size_t size)
 {
     if (size == 0) return at >= begin_ && at <= end_;
     if (size >= kReadWindow)
-        return at >= begin_ && at <= end_ && size <= end_ - at && PReadAll(fd_, static_cast<char*>(out), size, at);
+        return at >= begin_ && at <= end_ && size <= end_ - at &&
+               Platform::ReadFullyAt(fd_, static_cast<char*>(out), size, at);
     if (!Fill(at, size)) return false;
     std::memcpy(out, window_.get() + (at - windowAt_), size);
     return true;

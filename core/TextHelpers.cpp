@@ -54,8 +54,6 @@ void PStringToLower(Orvo::PString& text)
     if (lower != text) text = lower;
 }
 
-bool IsDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
-
 bool IsTextureTxtName(std::string_view name)
 {
     constexpr std::string_view suffix = ".texture.txt";

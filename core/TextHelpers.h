@@ -23,8 +23,5 @@ bool ReplaceFirstOccurrenceFormatted(Orvo::String& text, const char* find, const
 // Lower-cases the ASCII letters of an interned string, replacing the handle only when the text changed.
 void PStringToLower(Orvo::PString& text);
 
-// True for the directory entries "." and "..".
-bool IsDotOrDotDot(std::string_view name);
-
 // True when a file name ends with ".texture.txt" (compared without regard to case).
 bool IsTextureTxtName(std::string_view name);

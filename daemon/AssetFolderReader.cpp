@@ -4,6 +4,7 @@
 #include "engine/ConfigFileBound.h"
 #include "engine/ConfigParser.h"
 #include "engine/TextCase.h"
+#include "platform/EntryNames.h"
 #include "platform/FolderWalk.h"
 
 #include <cerrno>
@@ -48,7 +49,7 @@ void AddFolderSize(DIR* d, uint64_t& total, int depth);
 void AddEntrySize(int fd, const dirent* e, uint64_t& total, int depth)
 {
     std::string_view n(e->d_name);
-    if (n == "." || n == "..") return;
+    if (Platform::IsDotOrDotDot(n)) return;
     unsigned char type = e->d_type;
     struct stat st;
     if (type == DT_UNKNOWN)

@@ -5,6 +5,7 @@
 #include "core/TextHelpers.h"
 #include "daemon/DaemonLog.h"
 #include "engine/File.h"
+#include "engine/PathComponents.h"
 #include "engine/TextCase.h"
 #include "engine/TextureDescription.h"
 
@@ -44,7 +45,7 @@ std::string FindNamedFile(const fs::path& copy, const fs::path& descriptionFolde
     fs::path at = descriptionFolder;
     std::string rest = name;
     std::replace(rest.begin(), rest.end(), '\\', '/');
-    if (rest.empty() || rest[0] == '/') return {};
+    if (rest.empty() || rest[0] == '/' || Orvo::HasDotDotPart(rest)) return {};
     size_t start = 0;
     while (start <= rest.size())
     {
@@ -53,7 +54,6 @@ std::string FindNamedFile(const fs::path& copy, const fs::path& descriptionFolde
         const std::string part = rest.substr(start, cut - start);
         start = cut + 1;
         if (part.empty() || part == ".") continue;
-        if (part == "..") return {};
         std::error_code ec;
         if (fs::exists(fs::symlink_status(at / part, ec)))
         {

@@ -5,6 +5,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DownloadMirror.h"
 #include "daemon/FolderOps.h"
+#include "platform/FileWriting.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,33 +63,32 @@ int32_t Resolve(RequestContext& c, const VADResolvePackageRequest& req, VADEmpty
     return kVADStatusOK;
 }
 
-// Copies an open file to a new file at `to`; false with the reason.
+// Copies an open file to a new file at `to`, put in place whole; false with the reason.
 bool CopyOpenFile(int from, const std::string& to, uint64_t& size, std::string& error)
 {
-    std::string partial = to + ".vadtmp";
-    int out = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (out < 0)
+    Platform::ReplacingFile out;
+    if (!out.Create(to))
     {
-        error = std::string("cannot write '") + partial + "': " + strerror(errno);
+        error = std::string("cannot write '") + out.TemporaryPath() + "': " + strerror(errno);
         return false;
     }
     char buf[1 << 16];
     size = 0;
-    ssize_t n;
-    bool ok = true;
-    while ((n = read(from, buf, sizeof buf)) > 0 && ok)
+    for (;;)
     {
-        ok = write(out, buf, static_cast<size_t>(n)) == n;
+        const ssize_t n = read(from, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) break;
+        if (n < 0 || !Platform::WriteFully(out.Fd(), buf, static_cast<size_t>(n)))
+        {
+            error = std::string("the copy failed: ") + strerror(errno);
+            return false;  // the temporary goes with `out`
+        }
         size += static_cast<uint64_t>(n);
     }
-    ok = ok && n == 0;
-    if (close(out) != 0 || !ok || rename(partial.c_str(), to.c_str()) != 0)
-    {
-        error = std::string("the copy failed: ") + strerror(errno);
-        unlink(partial.c_str());
-        return false;
-    }
-    return true;
+    if (out.Commit()) return true;
+    error = std::string("the copy failed: ") + strerror(errno);
+    return false;
 }
 
 int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPayload&)

@@ -2,6 +2,7 @@
 
 #include "engine/File.h"
 #include "engine/FilePath.h"
+#include "engine/PathComponents.h"
 #include "engine/TextCase.h"
 #include "engine/TextureDescription.h"
 #include "engine/TextureFormat.h"
@@ -17,21 +18,6 @@ std::string Lower(std::string_view text)
     std::string s(text);
     LowerInPlace(s);
     return s;
-}
-
-// An image name must stay inside the description's folder: relative, no substitution, no "..".
-bool IsInsideName(std::string_view name)
-{
-    if (name.empty() || name[0] == '/' || name[0] == '\\' || name.find(':') != std::string_view::npos) return false;
-    size_t start = 0;
-    while (start <= name.size())
-    {
-        size_t cut = name.find_first_of("/\\", start);
-        if (cut == std::string_view::npos) cut = name.size();
-        if (name.substr(start, cut - start) == "..") return false;
-        start = cut + 1;
-    }
-    return true;
 }
 
 bool ParseFilter(const std::string& v, bool allowNone, uint8_t& out)

@@ -1,8 +1,9 @@
 #include "engine/File.h"
 
 #include "engine/String.h"
+#include "platform/EntryNames.h"
+#include "platform/FileWriting.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -272,7 +273,7 @@ bool File::DeleteTree(std::string_view path)
     if (!Resolve(path, r)) return false;
     std::string check = r;
     while (check.size() > 1 && check.back() == '/') check.pop_back();
-    if (check.empty() || check == "/" || check == "." || check == "..")
+    if (check.empty() || check == "/" || Platform::IsDotOrDotDot(check))
         return Fail(InvalidPath, "File::DeleteTree> refusing to delete", path);
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(r, ec)))
@@ -309,30 +310,17 @@ bool File::WriteFile(std::string_view path, std::string_view data)
     return ok;
 }
 
-bool File::WriteFileReplacing(std::string_view path, std::string_view data)
+bool File::WriteFileReplacing(std::string_view path, std::string_view data, unsigned mode)
 {
-    static std::atomic<unsigned> counter{0};
     std::string target;
     if (!Resolve(path, target)) return false;
-    const std::string part = target + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return FailErrno("File::WriteFileReplacing> cannot create", part);
-    size_t done = 0;
-    while (done < data.size())
+    Platform::ReplacingFile file;
+    if (!file.Create(target, O_WRONLY, mode_t(mode)))
+        return FailErrno("File::WriteFileReplacing> cannot create", file.TemporaryPath());
+    if (!Platform::WriteFully(file.Fd(), data.data(), data.size()) || !file.Commit())
     {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    const bool written = done == data.size();
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(part.c_str(), target.c_str()) != 0)
-    {
-        errno = written && closed ? errno : (writeErrno != 0 ? writeErrno : EIO);
         const bool failed = FailErrno("File::WriteFileReplacing> cannot write", path);
-        ::unlink(part.c_str());
+        file.Abandon();
         return failed;
     }
     return true;

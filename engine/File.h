@@ -94,8 +94,9 @@ public:
     static bool ReadFile(std::string_view path, std::string& out, uint64_t limit = uint64_t(1) << 30);
     static bool WriteFile(std::string_view path, std::string_view data);
     // Writes the data to a new file beside `path` and renames it into place: readers see the old file or
-    // the whole new one, and a failure leaves the old file as it was and nothing else behind.
-    static bool WriteFileReplacing(std::string_view path, std::string_view data);
+    // the whole new one, and a failure leaves the old file as it was and nothing else behind. The new
+    // file is made with `mode` less the umask.
+    static bool WriteFileReplacing(std::string_view path, std::string_view data, unsigned mode = 0644);
 
     // The substitution table: Subst(name, path, isFolder) adds or replaces "name:"; Subst(name, nullptr,
     // false) removes it. Names compare without regard to case. A non-folder (archive) substitution is

@@ -2,6 +2,7 @@
 
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
+#include "platform/EntryNames.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -80,7 +81,7 @@ bool File::Find::Open(std::string_view pattern)
     while (dirent* e = ::readdir(d))
     {
         std::string_view n(e->d_name);
-        if (n == "." || n == ".." || !Match(mask, n)) continue;
+        if (Platform::IsDotOrDotDot(n) || !Match(mask, n)) continue;
         Entry entry;
         entry.name.assign(n);
         std::string full = dir;

@@ -4,6 +4,7 @@
 
 #include "engine/PathComponents.h"
 #include "engine/TextCase.h"
+#include "platform/EntryNames.h"
 
 #include <dirent.h>
 #include <mutex>
@@ -42,7 +43,7 @@ bool FindNoCase(const std::string& folder, std::string_view name, std::string& f
     while (dirent* e = ::readdir(d))
     {
         std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
+        if (Platform::IsDotOrDotDot(n)) continue;
         if (EqualsNoCase(n, name) && (!any || n < std::string_view(found)))
         {
             found.assign(n);

@@ -1,5 +1,7 @@
 #include "platform/FolderWalk.h"
 
+#include "platform/FileWriting.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -192,12 +194,6 @@ int ResolveFolder(int start, std::string_view path, unsigned flags, std::string*
 
 }  // namespace
 
-bool IsPlainEntryName(std::string_view name)
-{
-    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
 bool EntryIsGuarded(const struct stat& folder, const struct stat& entry)
 {
     if (!OwnedHere(folder.st_uid)) return false;
@@ -283,7 +279,7 @@ bool Folder::List(std::vector<FolderEntry>& out, int* err) const
     while (dirent* e = ::readdir(d))
     {
         const std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
+        if (IsDotOrDotDot(n)) continue;
         unsigned char type = e->d_type;
         if (type == DT_UNKNOWN)
         {
@@ -381,22 +377,6 @@ bool ReadBytes(int fd, uint64_t size, Bytes& out, uint64_t limit, int* err)
     return true;
 }
 
-bool WriteAll(int fd, const char* data, size_t n, int& why)
-{
-    for (size_t done = 0; done < n;)
-    {
-        const ssize_t w = ::write(fd, data + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0)
-        {
-            why = w < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool OpenedFile::Read(std::string& out, uint64_t limit, int* err) const
@@ -438,10 +418,9 @@ bool OpenedFile::CopyTo(int out, uint64_t& copied, int* err) const
         {
             block.resize(kCopyBlock);
             n = ::pread(fd_, block.data(), std::min(want, block.size()), at);
-            int why = 0;
-            if (n > 0 && !WriteAll(out, block.data(), static_cast<size_t>(n), why))
+            if (n > 0 && !WriteFully(out, block.data(), static_cast<size_t>(n)))
             {
-                if (err) *err = why;
+                if (err) *err = errno;
                 return false;
             }
             if (n > 0) at += n;

@@ -8,6 +8,8 @@
 // The path that leads to such a folder is taken as named, except that a symbolic link on it is followed
 // only where no other user can have put it (EntryIsGuarded): in a folder that only this user or root may
 // change, or in a sticky folder (such as /tmp) when this user or root owns the link itself.
+#include "platform/EntryNames.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,10 +20,6 @@ namespace Platform {
 
 // Deepest folder tree a walk goes into.
 constexpr int kMaxFolderWalkDepth = 256;
-
-// True for one plain entry name, which cannot climb out of the folder it is joined to: not empty, not "."
-// or "..", at most 255 bytes, without '/', '\' or NUL. Callers add rules of their own.
-bool IsPlainEntryName(std::string_view name);
 
 // True when no user but this one and root can remove, rename or replace the entry `entry` of the folder
 // `folder` (both as fstat gives them): the folder belongs to this user or root and, by its mode, no other

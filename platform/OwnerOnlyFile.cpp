@@ -1,5 +1,6 @@
 #include "platform/OwnerOnlyFile.h"
 
+#include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 
 #include <fcntl.h>
@@ -46,22 +47,12 @@ bool WriteOwnerOnlyFile(const std::string& folder, std::string_view name, std::s
     if (!Guarded(dir, mine, error)) return false;
     const std::string final(name), temp = "." + final + "." + std::to_string(getpid()) + ".new";
     ::unlinkat(dir.Fd(), temp.c_str(), 0);  // a leftover of a process of ours that died
-    const int fd = ::openat(dir.Fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return Fail(error, Errno("cannot create", temp));
-    bool ok = ::fchmod(fd, 0600) == 0;  // whatever the umask made of it
-    for (size_t done = 0; ok && done < bytes.size();)
-    {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    std::string why = ok ? std::string() : Errno("cannot write", temp);
-    if (::close(fd) != 0 && ok) ok = false, why = Errno("cannot write", temp);
-    if (ok && ::renameat(dir.Fd(), temp.c_str(), dir.Fd(), final.c_str()) != 0)
-        ok = false, why = Errno("cannot rename into place", final);
-    if (!ok) ::unlinkat(dir.Fd(), temp.c_str(), 0);
-    return ok || Fail(error, why);
+    ReplacingFile file;
+    if (!file.CreateAt(dir.Fd(), final, temp, O_WRONLY, 0600)) return Fail(error, Errno("cannot create", temp));
+    // Exactly 0600, whatever the umask made of it.
+    if (::fchmod(file.Fd(), 0600) != 0 || !WriteFully(file.Fd(), bytes.data(), bytes.size()))
+        return Fail(error, Errno("cannot write", temp));
+    return file.Commit() || Fail(error, Errno("cannot rename into place", final));
 }
 
 bool ReadOwnerOnlyFile(const std::string& folder, std::string_view name, size_t maxBytes, std::string& bytes,

@@ -1,5 +1,7 @@
 #include "platform/SharedMemory.h"
 
+#include "platform/EntryNames.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -43,7 +45,7 @@ bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::strin
 std::string SharedMemoryName(const std::string& name)
 {
     std::string n = !name.empty() && name[0] == '/' ? name.substr(1) : name;
-    if (n.empty() || n.size() > 250 || n == "." || n == "..") return {};
+    if (n.empty() || n.size() > 250 || IsDotOrDotDot(n)) return {};
     for (char c : n)
         if (c == '/' || c == '\0') return {};
     return "/" + n;

@@ -6,6 +6,7 @@
 #include "render/VelmarGeometryBaseResource.h"
 #include "render/VelmarIndexedMeshDefinition.h"
 
+#include <bit>
 #include <cstring>
 
 using namespace Orvo;
@@ -456,29 +457,31 @@ int VelmarIndexedMeshDefinition::ReadINFLOrSKEL()
     for (uint32_t d = 0; d < count; ++d)
     {
         InfluenceDefinition def;
-        uint32_t groups = 0;
         if (!ReadPaddedString(file_, def.name) || !ReadPaddedString(file_, def.parentName) ||
-            !ReadVector(file_, def.position) || !ReadMatrix(file_, def.orientation) || !file_.Read(groups))
+            !ReadVector(file_, def.position) || !ReadMatrix(file_, def.orientation) ||
+            !ReadInfluenceGroups(def.groups, false))  // an empty group is dropped
             return RES_FILE_FORMAT_ERROR;
-        if (groups > file_.Remaining() / 8) return RES_FILE_FORMAT_ERROR;
-        for (uint32_t g = 0; g < groups; ++g)
-        {
-            InfluenceGroup group;
-            uint32_t entries = 0;
-            if (!file_.Read(group.chunk) || !file_.Read(entries)) return RES_FILE_FORMAT_ERROR;
-            if (entries > file_.Remaining() / 20) return RES_FILE_FORMAT_ERROR;
-            group.entries.resize(entries);
-            for (InfluenceEntry& e : group.entries)
-            {
-                file_.Read(e.vertex);
-                file_.Read(e.weight);
-                for (float& x : e.extra) file_.Read(x);
-            }
-            if (entries != 0) def.groups.push_back(std::move(group));  // an empty group is dropped
-        }
         influences_.push_back(std::move(def));
     }
     return file_.Tell() == end ? RES_OK : RES_FILE_FORMAT_ERROR;
+}
+
+bool VelmarIndexedMeshDefinition::ReadInfluenceGroups(std::vector<InfluenceGroup>& out, bool keepEmpty)
+{
+    static_assert(std::endian::native == std::endian::little, "influence entries are read as they lie in the file");
+    uint32_t groups = 0;
+    if (!file_.Read(groups) || groups > file_.Remaining() / 8) return false;
+    for (uint32_t g = 0; g < groups; ++g)
+    {
+        InfluenceGroup group;
+        uint32_t entries = 0;
+        if (!file_.Read(group.chunk) || !file_.Read(entries)) return false;
+        if (entries > file_.Remaining() / sizeof(InfluenceEntry)) return false;
+        group.entries.resize(entries);
+        file_.ReadBytes(group.entries.data(), entries * sizeof(InfluenceEntry));
+        if (entries != 0 || keepEmpty) out.push_back(std::move(group));
+    }
+    return true;
 }
 
 int VelmarIndexedMeshDefinition::ReadBONE(ParticleBone* parent, uint32_t depth)

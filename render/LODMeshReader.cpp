@@ -283,27 +283,7 @@ int VelmarIndexedMeshLODDefinition::ReadLODB(uint32_t levelIndex)
     if (int r = ReadChunkHeader("LODB", version, end)) return r;
     if (version != 100) return RES_FILE_VERSION_ERROR;
     for (LODBone& bone : bones_)
-    {
-        uint32_t groups = 0;
-        if (!file_.Read(groups)) return RES_FILE_FORMAT_ERROR;
-        if (groups > file_.Remaining() / 8) return RES_FILE_FORMAT_ERROR;
-        std::vector<InfluenceGroup>& list = bone.levels[levelIndex];
-        for (uint32_t g = 0; g < groups; ++g)
-        {
-            InfluenceGroup group;
-            uint32_t entries = 0;
-            if (!file_.Read(group.chunk) || !file_.Read(entries)) return RES_FILE_FORMAT_ERROR;
-            if (entries > file_.Remaining() / 20) return RES_FILE_FORMAT_ERROR;
-            group.entries.resize(entries);
-            for (InfluenceEntry& e : group.entries)
-            {
-                file_.Read(e.vertex);
-                file_.Read(e.weight);
-                for (float& x : e.extra) file_.Read(x);
-            }
-            list.push_back(std::move(group));
-        }
-    }
+        if (!ReadInfluenceGroups(bone.levels[levelIndex], true)) return RES_FILE_FORMAT_ERROR;
     return file_.Tell() == end ? RES_OK : RES_FILE_FORMAT_ERROR;
 }
 

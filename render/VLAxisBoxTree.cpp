@@ -46,7 +46,9 @@ struct VLAxisBoxTree::BuildState
     std::vector<uint32_t> ids;       // one a triangle, in adding order
     std::vector<float> bounds;       // min[3], max[3] a triangle
     std::vector<BuildNode> nodes;
-    std::vector<uint32_t> leafList;  // triangle numbers in leaf order
+    std::vector<uint32_t> leafList;  // triangle numbers; a node's are one range, in leaf order once built
+    std::vector<uint32_t> trial;     // a split's arrangement being tried, and the best one so far
+    std::vector<uint32_t> chosen;
     VLMapKDTree<int, float, 3, 4000> vertexMap;
     StepArray<int> found;
 
@@ -135,8 +137,13 @@ bool VLAxisBoxTree::FinishBuild()
     const bool valid = s.TriangleCount() > 0 && s.VertexCount() < kMaxVertices && s.TriangleCount() < kMaxTriangles;
     if (valid)
     {
-        std::vector<uint32_t> list(s.TriangleCount());
-        for (uint32_t i = 0; i < list.size(); ++i) list[i] = i;
+        // One array of triangle numbers, partitioned in place: a node's triangles are one range of it, its
+        // halves the two parts of that range, and in the end the leaves' ranges follow each other in leaf
+        // order.
+        s.leafList.resize(s.TriangleCount());
+        for (uint32_t i = 0; i < s.leafList.size(); ++i) s.leafList[i] = i;
+        s.trial.resize(s.leafList.size());
+        s.chosen.resize(s.leafList.size());
         BuildNode root{0, 0, {}, {}};
         float box[6];
         EmptyBox(box);
@@ -145,22 +152,22 @@ bool VLAxisBoxTree::FinishBuild()
         std::copy(box + 3, box + 6, root.max);
         s.nodes.push_back(root);
         deepest_ = 0;
-        SplitNode(0, list, 0);
+        SplitNode(0, 0, uint32_t(s.leafList.size()), 0);
         Compact();
     }
     build_.reset();
     return valid;
 }
 
-void VLAxisBoxTree::SplitNode(uint32_t node, std::vector<uint32_t>& list, uint32_t depth)
+void VLAxisBoxTree::SplitNode(uint32_t node, uint32_t begin, uint32_t end, uint32_t depth)
 {
     BuildState& s = *build_;
     deepest_ = std::max(deepest_, depth);
-    if (list.size() <= kLeafSize)
+    const uint32_t count = end - begin;
+    if (count <= kLeafSize)
     {
-        s.nodes[node].first = -1 - int32_t(s.leafList.size());
-        s.nodes[node].second = int32_t(list.size());
-        s.leafList.insert(s.leafList.end(), list.begin(), list.end());
+        s.nodes[node].first = -1 - int32_t(begin);
+        s.nodes[node].second = int32_t(count);
         return;
     }
     // The axes from the largest extent down.
@@ -186,67 +193,70 @@ void VLAxisBoxTree::SplitNode(uint32_t node, std::vector<uint32_t>& list, uint32
         else
             order[0] = 1, order[1] = 0, order[2] = 2;
     }
+    // Each axis arranges a copy of the range; the best arrangement so far is kept in `chosen`, the next
+    // axis is tried in `trial`.
     float best = FLT_MAX;
-    std::vector<uint32_t> firstHalf, secondHalf, first, second;
+    uint32_t split = 0;
+    bool have = false;
     float firstBox[6] = {}, secondBox[6] = {}, box1[6], box2[6];
     for (int axis : order)
     {
-        const float score = EvaluateSplit(axis, list, node, first, second, box1, box2);
-        if (score < best || firstHalf.empty())  // a score that is not a number still gives halves
+        const uint32_t at = ArrangeSplit(axis, begin, end, box1, box2);
+        const float score = SplitScore(axis, node, box1, box2);
+        if (score < best || !have)  // a score that is not a number still gives halves
         {
             best = score;
-            firstHalf.swap(first);
-            secondHalf.swap(second);
+            have = true;
+            split = at;
+            s.trial.swap(s.chosen);
             std::copy(box1, box1 + 6, firstBox);
             std::copy(box2, box2 + 6, secondBox);
         }
     }
-    list.clear();
-    list.shrink_to_fit();
+    std::copy(s.chosen.begin(), s.chosen.begin() + count, s.leafList.begin() + begin);
     const uint32_t one = uint32_t(s.nodes.size());
     s.nodes.push_back({0, 0, {firstBox[0], firstBox[1], firstBox[2]}, {firstBox[3], firstBox[4], firstBox[5]}});
     s.nodes.push_back({0, 0, {secondBox[0], secondBox[1], secondBox[2]}, {secondBox[3], secondBox[4], secondBox[5]}});
     s.nodes[node].first = int32_t(one);
     s.nodes[node].second = int32_t(one + 1);
-    SplitNode(one, firstHalf, depth + 1);
-    SplitNode(one + 1, secondHalf, depth + 1);
+    SplitNode(one, begin, begin + split, depth + 1);
+    SplitNode(one + 1, begin + split, end, depth + 1);
 }
 
-float VLAxisBoxTree::EvaluateSplit(int axis, const std::vector<uint32_t>& list, uint32_t node,
-                                   std::vector<uint32_t>& first, std::vector<uint32_t>& second, float firstBox[6],
-                                   float secondBox[6])
+uint32_t VLAxisBoxTree::ArrangeSplit(int axis, uint32_t begin, uint32_t end, float firstBox[6], float secondBox[6])
 {
-    const BuildState& s = *build_;
+    BuildState& s = *build_;
     // Ordered by the centres on the axis as far as the halves need: the median in place, and the first
     // half's largest at its end.
-    std::vector<uint32_t> sorted(list);
+    const auto sorted = s.trial.begin();
+    const size_t n = end - begin;
+    std::copy(s.leafList.begin() + begin, s.leafList.begin() + end, sorted);
     auto before = [&s, axis](uint32_t x, uint32_t y) { return s.Centre(x, axis) < s.Centre(y, axis); };
-    const size_t n = sorted.size();
     const size_t half = n / 2;
-    std::nth_element(sorted.begin(), sorted.begin() + long(half), sorted.end(), before);
-    if (half > 1)
-        std::nth_element(sorted.begin(), sorted.begin() + long(half - 1), sorted.begin() + long(half), before);
-    // Both halves even: when both would be odd, the first half's last triangle goes to the second.
-    const bool move = (half & 1) && ((n - half) & 1);
-    first.assign(sorted.begin(), sorted.begin() + long(half));
-    second.assign(sorted.begin() + long(half), sorted.end());
-    if (move)
+    std::nth_element(sorted, sorted + long(half), sorted + long(n), before);
+    if (half > 1) std::nth_element(sorted, sorted + long(half - 1), sorted + long(half), before);
+    // Both halves even: when both would be odd, the first half's last triangle goes to the end of the second.
+    size_t split = half;
+    if ((half & 1) && ((n - half) & 1))
     {
-        second.push_back(first.back());
-        first.pop_back();
+        std::rotate(sorted + long(half - 1), sorted + long(half), sorted + long(n));
+        --split;
     }
     EmptyBox(firstBox);
     EmptyBox(secondBox);
-    for (uint32_t t : first)
+    for (size_t i = 0; i < n; ++i)
     {
-        GrowBox(firstBox, &s.bounds[6 * size_t(t)]);
-        GrowBox(firstBox, &s.bounds[6 * size_t(t) + 3]);
+        float* box = i < split ? firstBox : secondBox;
+        const size_t t = sorted[long(i)];
+        GrowBox(box, &s.bounds[6 * t]);
+        GrowBox(box, &s.bounds[6 * t + 3]);
     }
-    for (uint32_t t : second)
-    {
-        GrowBox(secondBox, &s.bounds[6 * size_t(t)]);
-        GrowBox(secondBox, &s.bounds[6 * size_t(t) + 3]);
-    }
+    return uint32_t(split);
+}
+
+float VLAxisBoxTree::SplitScore(int axis, uint32_t node, const float firstBox[6], const float secondBox[6]) const
+{
+    const BuildState& s = *build_;
     const float extent = s.nodes[node].max[axis] - s.nodes[node].min[axis];
     if (!(extent > 0.0f)) return 0.0f;
     return (firstBox[3 + axis] - secondBox[axis]) / extent;

@@ -89,9 +89,13 @@ private:
     struct BuildState;
     struct Query;
 
-    void SplitNode(uint32_t node, std::vector<uint32_t>& list, uint32_t depth);
-    float EvaluateSplit(int axis, const std::vector<uint32_t>& list, uint32_t node, std::vector<uint32_t>& first,
-                        std::vector<uint32_t>& second, float firstBox[6], float secondBox[6]);
+    // Splits the node standing for the triangles in [begin, end) of the build's triangle list.
+    void SplitNode(uint32_t node, uint32_t begin, uint32_t end, uint32_t depth);
+    // The range's halves along an axis, arranged in the build's trial list: the size of the first half, and
+    // both halves' boxes.
+    uint32_t ArrangeSplit(int axis, uint32_t begin, uint32_t end, float firstBox[6], float secondBox[6]);
+    // How much the halves overlap along the axis, as a share of the node's extent.
+    float SplitScore(int axis, uint32_t node, const float firstBox[6], const float secondBox[6]) const;
     void Compact();
     void Visit(uint32_t node, const Query& q, VLSegmentHit& hit, float& best) const;
     void TestLeafTriangle(uint32_t id, const Query& q, VLSegmentHit& hit, float& best) const;

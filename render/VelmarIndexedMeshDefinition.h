@@ -227,6 +227,10 @@ protected:
     int ReadGeometry(const GeomLayout& layout, size_t end, Orvo::Material* material, uint32_t colour,
                      Orvo::AutoReference<Orvo::GeometryChunk>& chunk, Orvo::PString& chunkName);
     int ReadNeighbours(Orvo::GeometryChunk* chunk);
+    // A u32 count and that many influence groups (u32 chunk, u32 entry count, the 20-byte entries),
+    // appended to `out`; a group without entries is left out unless `keepEmpty`. False when a count is
+    // more than the bytes that remain could hold or the data ends early.
+    bool ReadInfluenceGroups(std::vector<Orvo::InfluenceGroup>& out, bool keepEmpty);
     int ReadAttachmentChunk();
     // The bones of the influence definitions as a skeleton; the bounds; the texture detail bias; the box.
     void BuildBonesFromInfluences();

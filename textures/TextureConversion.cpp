@@ -308,7 +308,6 @@ struct Batch
         }
         for (const auto& entry : find)
         {
-            if (entry.name == "." || entry.name == "..") continue;
             const Orvo::File::Path path = Orvo::File::Path(folder).AddPath(entry.name);
             if (entry.isFolder)
             {

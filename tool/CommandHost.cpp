@@ -18,6 +18,7 @@
 #include "core/VelmarWorker.h"
 #include "engine/ConfigFileBound.h"
 #include "engine/FilePath.h"
+#include "engine/PathComponents.h"
 #include "platform/ConsoleControl.h"
 #include "textures/TextureConversion.h"
 #include "textures/TextureTargets.h"
@@ -48,16 +49,7 @@ bool IsArchiveJobPathAllowed(const std::string& path)
     const std::string userData(GetUserDataPath().View());
     if (userData.empty() || path.size() <= userData.size() + 1) return false;
     if (path.compare(0, userData.size(), userData) != 0 || path[userData.size()] != '/') return false;
-    size_t start = 0;
-    while (start <= path.size())
-    {
-        size_t cut = path.find_first_of("/\\", start);
-        if (cut == std::string::npos) cut = path.size();
-        const std::string_view part(path.data() + start, cut - start);
-        if (part == "..") return false;
-        start = cut + 1;
-    }
-    return true;
+    return !Orvo::HasDotDotPart(path);
 }
 
 void RunValidate(TStream& job, TBuffer& reply)

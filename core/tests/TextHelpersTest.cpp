@@ -58,11 +58,6 @@ TEST(TextHelpersTest, NamesAndCase)
     PStringToLower(lower);
     EXPECT_EQ(lower.Node(), node);
 
-    EXPECT_TRUE(IsDotOrDotDot("."));
-    EXPECT_TRUE(IsDotOrDotDot(".."));
-    EXPECT_FALSE(IsDotOrDotDot("..."));
-    EXPECT_FALSE(IsDotOrDotDot(""));
-
     EXPECT_TRUE(IsTextureTxtName("body.texture.txt"));
     EXPECT_TRUE(IsTextureTxtName("BODY.Texture.TXT"));
     EXPECT_TRUE(IsTextureTxtName(".texture.txt"));

@@ -1,4 +1,5 @@
 #include "engine/File.h"
+#include "engine/PathComponents.h"
 #include "engine/tests/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,17 @@ TEST(FilePath, BackslashInputAndOperations)
     EXPECT_EQ(File::Path("/root/UserData/local/x/config.txt").RelativeTo("/root/userdata").str(), "local/x/config.txt");
     EXPECT_EQ(File::Path("/root/ab/c").RelativeTo("/root/a").str(), "/root/ab/c");
     EXPECT_EQ(File::Path("/root/a").RelativeTo("/root/a/").str(), "");
+}
+
+TEST(FilePath, NamesThatStayInsideTheirFolder)
+{
+    for (const char* name : {"a.tga", "sub/a.tga", "sub\\a.tga", "..a", "a..b/c", "./a"})
+        EXPECT_TRUE(Orvo::IsInsideName(name)) << name;
+    for (const char* name : {"", "..", "../a", "sub/../a", "sub\\..\\a", "a/..", "/a", "\\a", "c:a", "data:a"})
+        EXPECT_FALSE(Orvo::IsInsideName(name)) << name;
+    EXPECT_TRUE(Orvo::HasDotDotPart("/root/x/../y"));
+    EXPECT_TRUE(Orvo::HasDotDotPart("x\\.."));
+    EXPECT_FALSE(Orvo::HasDotDotPart("/root/x/..y/...z"));
 }
 
 TEST_F(FileTest, ReadWriteLinesSeekAndEof)

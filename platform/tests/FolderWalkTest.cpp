@@ -128,6 +128,14 @@ TEST(FolderWalkTest, AnOpenedFileIsReadAsItWasWhenOpened)
     ASSERT_TRUE(f.LinkAs(dir, "second"));
     EXPECT_TRUE(fs::equivalent(t / "second", t / "renamed.txt"));
     EXPECT_FALSE(f.LinkAs(dir, "a/b"));
+}
+
+TEST(EntryNames, DotsAndPlainNames)
+{
+    EXPECT_TRUE(IsDotOrDotDot("."));
+    EXPECT_TRUE(IsDotOrDotDot(".."));
+    EXPECT_FALSE(IsDotOrDotDot("..."));
+    EXPECT_FALSE(IsDotOrDotDot(""));
 
     for (const char* name : {"", ".", "..", "a/b", "a\\b"}) EXPECT_FALSE(IsPlainEntryName(name)) << name;
     EXPECT_FALSE(IsPlainEntryName(std::string("a\0b", 3)));

@@ -3,9 +3,10 @@
 //
 // - BumpTextureMaterial: the bump (normal) map, texture number 8, which is the shared texture 0 until one
 //   is set, so that such a material always has one; the four programs of its two passes; and the passes
-//   themselves (all first passes before any second pass).
+//   themselves (all first passes before any second pass), drawn for its chunk list (MaterialFamily.h).
 // - SecondTextureMaterial: a second texture, number 9 (an environment or gloss map), also the shared
-//   texture 0 at first, with the value it was given; such materials are never blended.
+//   texture 0 at first, with the value it was given; such materials are never blended, and draw each chunk
+//   on its own (never primitive by primitive).
 //
 // A texture slot is replaced only by a texture that was found: a name that cannot be loaded keeps the
 // map that was there (result 3).
@@ -13,12 +14,22 @@
 #include "engine/OneTextureMaterial.h"
 #include "engine/TextureManager.h"
 #include "render/materials/BumpPasses.h"
+#include "render/materials/MaterialFamily.h"
 
 #include <string>
-#include <vector>
+
+// A texture slot's first texture: the shared texture 0, so that the slot always holds one.
+inline Orvo::AutoReference<Orvo::DisplayTexture> SharedTextureZero(Orvo::TextureManager* textures)
+{
+    Orvo::AutoReference<Orvo::DisplayTexture> slot;
+    Orvo::DisplayTexture* shared = Orvo::SharedTextureCollection::GetTexture(0, textures);
+    slot = shared;
+    if (shared) shared->Release();
+    return slot;
+}
 
 template <class Base>
-class BumpTextureMaterial : public Base
+class BumpTextureMaterial : public ChunkListMaterial<Base>
 {
 public:
     static constexpr int kBumpTexture = 8;
@@ -26,15 +37,22 @@ public:
     BumpTextureMaterial(const Orvo::PString& name, const Orvo::PString& type, Orvo::MaterialManager* manager,
                         Orvo::RenderingCache* chunkCache, Orvo::RenderingCache* maskCache,
                         Orvo::RenderingCache* blendCache, const BumpPrograms& programs)
-        : Base(name, type, manager, chunkCache, maskCache, blendCache), programs_(programs)
+        : ChunkListMaterial<Base>(name, type, manager, chunkCache, maskCache, blendCache), programs_(programs)
     {
-        Orvo::DisplayTexture* shared = Orvo::SharedTextureCollection::GetTexture(0, this->GetTextureManager());
-        bump_ = shared;
-        if (shared) shared->Release();
+        bump_ = SharedTextureZero(this->GetTextureManager());
     }
 
     Orvo::DisplayTexture* GetBumpTexture() const { return bump_.Get(); }
     BumpPrograms GetPrograms() const { return programs_.Get(); }
+
+    // Takes another's settings and textures (shared).
+    void InitInstance(const BumpTextureMaterial& from)
+    {
+        Base::InitInstance(from);
+        bump_ = from.bump_;
+    }
+    bool Equals(const BumpTextureMaterial& other) const { return bump_ == other.bump_ && Base::Equals(other); }
+    bool IsEqual(const Orvo::Material& other) const override { return SameMaterial(*this, other); }
 
     using Base::SetTexture;
     int SetTexture(int number, Orvo::ResourceDatabase* database, const Orvo::PString& file, float value,
@@ -71,12 +89,13 @@ public:
 protected:
     // The bump map on stage 1 (stage 1 disabled without one).
     void BindBumpStage(Orvo::Display* display) const { this->BindStage(display, 1, bump_.Get()); }
-    // The two passes for `count` chunks between one SetDisplayState and one ClearDisplayState: every
-    // first pass, then every second pass of a chunk whose lights hold a spot light.
-    void DrawBumpPasses(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw* draws, uint32_t count,
-                        const BumpPassOptions& options)
+    // The two passes between one SetDisplayState and one ClearDisplayState: every first pass, then every
+    // second pass of a chunk whose lights hold a spot light. Nothing at all happens without a viewport.
+    void DrawChunks(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override
     {
+        if (display == nullptr || viewport == nullptr || count == 0) return;
         const BumpPrograms programs = GetPrograms();
+        const BumpPassOptions options;
         this->SetDisplayState(display);
         for (uint32_t i = 0; i < count; ++i)
             if (draws[i].chunk)
@@ -86,19 +105,6 @@ protected:
                 DrawSpotPass(display, viewport, this->GetDisplayMaterial(), programs, options, draws[i],
                              ChooseBrightestLight(draws[i].lights, Orvo::DisplayLight::Spot));
         this->ClearDisplayState(display);
-    }
-    // RenderNumChunks' arguments as draws.
-    static std::vector<ChunkDraw> MakeDraws(Orvo::GeometryChunk* const* chunks, const Orvo::LightList* const* lights,
-                                            const Orvo::Matrix4* transforms, uint32_t count)
-    {
-        std::vector<ChunkDraw> draws(count);
-        for (uint32_t i = 0; i < count; ++i)
-        {
-            draws[i].chunk = chunks[i];
-            draws[i].lights = lights ? lights[i] : nullptr;
-            draws[i].transform = transforms[i];
-        }
-        return draws;
     }
 
     Orvo::AutoReference<Orvo::DisplayTexture> bump_;
@@ -114,14 +120,24 @@ public:
     template <class... Args>
     explicit SecondTextureMaterial(Args&&... args) : Base(std::forward<Args>(args)...)
     {
-        Orvo::DisplayTexture* shared = Orvo::SharedTextureCollection::GetTexture(0, this->GetTextureManager());
-        second_ = shared;
-        if (shared) shared->Release();
+        second_ = SharedTextureZero(this->GetTextureManager());
     }
 
     Orvo::DisplayTexture* GetSecondTexture() const { return second_.Get(); }
     // The value given with texture 9 (the environment value, the gloss strength).
     float GetSecondValue() const { return secondValue_; }
+
+    void InitInstance(const SecondTextureMaterial& from)
+    {
+        Base::InitInstance(from);
+        second_ = from.second_;
+        secondValue_ = from.secondValue_;
+    }
+    bool Equals(const SecondTextureMaterial& other) const
+    {
+        return second_ == other.second_ && secondValue_ == other.secondValue_ && Base::Equals(other);
+    }
+    bool IsEqual(const Orvo::Material& other) const override { return SameMaterial(*this, other); }
 
     using Base::SetTexture;
     int SetTexture(int number, Orvo::ResourceDatabase* database, const Orvo::PString& file, float value,
@@ -153,17 +169,21 @@ public:
         return Base::IsLoaded();
     }
     void CacheAlphaHint() override { this->SetCachedAlphaHint(Orvo::Material::kAlphaHintNone); }
+    // Draws nothing: such materials are not drawn primitive by primitive.
+    void RenderPrimitives(Orvo::Display*, Orvo::ViewPort*, Orvo::GeometryChunk*, const Orvo::LightList*,
+                          const Orvo::Matrix4&, uint32_t, const uint16_t*, uint32_t, uint32_t, int) override
+    {}
 
 protected:
-    void ShareSecondOf(const SecondTextureMaterial& other)
+    // Each chunk drawn on its own (DrawChunk); nothing at all happens without a viewport.
+    void DrawChunks(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override
     {
-        second_ = other.second_;
-        secondValue_ = other.secondValue_;
+        if (display == nullptr || viewport == nullptr) return;
+        for (uint32_t i = 0; i < count; ++i)
+            if (draws[i].chunk) DrawChunk(display, viewport, draws[i]);
     }
-    bool SameSecond(const SecondTextureMaterial& other) const
-    {
-        return second_ == other.second_ && secondValue_ == other.secondValue_;
-    }
+    // One chunk, between its own SetDisplayState and ClearDisplayState.
+    virtual void DrawChunk(Orvo::Display* display, Orvo::ViewPort* viewport, const ChunkDraw& draw) = 0;
 
     Orvo::AutoReference<Orvo::DisplayTexture> second_;
     float secondValue_ = 0.0f;

@@ -3,8 +3,6 @@
 #include "render/materials/MaterialChunks.h"
 #include "render/materials/MaterialTypes.h"
 
-#include <typeinfo>
-
 namespace Orvo {
 
 VelmarBumpColorMaterial::VelmarBumpColorMaterial(const PString& name, MaterialManager* manager,
@@ -22,24 +20,7 @@ VelmarBumpColorMaterial::VelmarBumpColorMaterial(const PString& name, const PStr
     SetCachedAlphaHint(kAlphaHintNone);
 }
 
-void VelmarBumpColorMaterial::InitBumpColorInstance(const VelmarBumpColorMaterial& from)
-{
-    InitGroundInstance(from);
-    bump_ = from.bump_;
-}
-
-Material* VelmarBumpColorMaterial::Duplicate() const
-{
-    auto* copy = new VelmarBumpColorMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                             GetAlphaBlendCache(), GetPrograms());
-    copy->InitBumpColorInstance(*this);
-    return copy;
-}
-
-bool VelmarBumpColorMaterial::IsEqual(const Material& other) const
-{
-    return typeid(other) == typeid(*this) && BumpColorEquals(static_cast<const VelmarBumpColorMaterial&>(other));
-}
+Material* VelmarBumpColorMaterial::Duplicate() const { return DuplicateMaterial(*this, GetPrograms()); }
 
 GeometryChunk* VelmarBumpColorMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
                                                             uint32_t indexCount, uint32_t faceCount, uint32_t typeCode,
@@ -47,43 +28,6 @@ GeometryChunk* VelmarBumpColorMaterial::CreateGeometryChunk(uint32_t vertexCount
 {
     return CreateBumpLineChunk(MaterialChunkKind::PCNTA, {vertexCount, primitiveCount, indexCount, faceCount}, typeCode,
                                hint);
-}
-
-void VelmarBumpColorMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                          const LightList* lights, const Matrix4& transform, int)
-{
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    DrawBumpPasses(display, viewport, &draw, 1, BumpPassOptions());
-}
-
-void VelmarBumpColorMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                              const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                              int)
-{
-    if (display == nullptr || viewport == nullptr || count == 0) return;
-    const std::vector<ChunkDraw> draws = MakeDraws(chunks, lights, transforms, count);
-    DrawBumpPasses(display, viewport, draws.data(), count, BumpPassOptions());
-}
-
-void VelmarBumpColorMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                               const LightList* lights, const Matrix4& transform, uint32_t indexCount,
-                                               const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
-                                               int)
-{
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    draw.indices = indices;
-    draw.indexCount = indexCount;
-    draw.primitiveCount = primitiveCount;
-    draw.primitiveKind = primitiveKind;
-    DrawBumpPasses(display, viewport, &draw, 1, BumpPassOptions());
 }
 
 void VelmarBumpColorMaterial::SetDisplayState(Display* display)
@@ -113,19 +57,7 @@ VelmarBumpGlossColMaterial::VelmarBumpGlossColMaterial(const PString& name, Mate
 
 Material* VelmarBumpGlossColMaterial::Duplicate() const
 {
-    auto* copy = new VelmarBumpGlossColMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                                GetAlphaBlendCache(), GetPrograms(), GetKeptPrograms());
-    copy->InitBumpColorInstance(*this);
-    copy->ShareSecondOf(*this);
-    copy->environment_ = environment_;
-    return copy;
-}
-
-bool VelmarBumpGlossColMaterial::IsEqual(const Material& other) const
-{
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarBumpGlossColMaterial&>(other);
-    return SameSecond(o) && BumpColorEquals(o);
+    return DuplicateMaterial(*this, GetPrograms(), GetKeptPrograms());
 }
 
 void VelmarBumpGlossColMaterial::Activate(int level)
@@ -144,30 +76,16 @@ GeometryChunk* VelmarBumpGlossColMaterial::CreateGeometryChunk(uint32_t vertexCo
     return chunk;
 }
 
-void VelmarBumpGlossColMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                             const LightList* lights, const Matrix4& transform, int)
+void VelmarBumpGlossColMaterial::DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw)
 {
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
     const BumpPrograms programs = GetPrograms();
     const BumpPassOptions options;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
     SetDisplayState(display);
     if (second_) display->SetTextureMatrix(1, CameraRotationTransposed(viewport) * environment_);
     DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
     DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw,
-                 ChooseBrightestLight(lights, DisplayLight::Spot));
+                 ChooseBrightestLight(draw.lights, DisplayLight::Spot));
     ClearDisplayState(display);
-}
-
-void VelmarBumpGlossColMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                                 const LightList* const* lights, const Matrix4* transforms,
-                                                 uint32_t count, int)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
 }
 
 void VelmarBumpGlossColMaterial::SetDisplayState(Display* display)

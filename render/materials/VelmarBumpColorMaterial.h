@@ -14,16 +14,8 @@ public:
                             RenderingCache* maskCache, RenderingCache* blendCache, const BumpPrograms& programs);
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
-                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
     // The ground state, then the bump map on stage 1; stage 1 reset, then the ground state put back.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
@@ -32,11 +24,6 @@ protected:
     VelmarBumpColorMaterial(const PString& name, const PString& type, MaterialManager* manager,
                             RenderingCache* chunkCache, RenderingCache* maskCache, RenderingCache* blendCache,
                             const BumpPrograms& programs);
-    void InitBumpColorInstance(const VelmarBumpColorMaterial& from);
-    bool BumpColorEquals(const VelmarBumpColorMaterial& other) const
-    {
-        return bump_ == other.bump_ && GroundEquals(other);
-    }
 };
 
 class VelmarBumpGlossColMaterial : public SecondTextureMaterial<VelmarBumpColorMaterial>
@@ -51,23 +38,18 @@ public:
     BumpPrograms GetKeptPrograms() const { return kept_.Get(); }
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     void Activate(int level) override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display*, ViewPort*, GeometryChunk*, const LightList*, const Matrix4&, uint32_t,
-                          const uint16_t*, uint32_t, uint32_t, int) override
-    {}
     // The environment map on stage 3 first; stage 3 reset first.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
 
+protected:
+    void DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw) override;
+
 private:
-    Matrix4 environment_;
+    const Matrix4 environment_;  // the same for every such material: copies need not take it
     BumpProgramRefs kept_;
 };
 

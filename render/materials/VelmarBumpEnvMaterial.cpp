@@ -3,7 +3,6 @@
 #include "render/materials/VelmarBumpMaterial.h"
 
 #include <atomic>
-#include <typeinfo>
 
 namespace Orvo {
 namespace {
@@ -21,22 +20,7 @@ VelmarBumpEnvMaterial::VelmarBumpEnvMaterial(const PString& name, MaterialManage
       environment_(EnvironmentAxisChange())
 {}
 
-Material* VelmarBumpEnvMaterial::Duplicate() const
-{
-    auto* copy = new VelmarBumpEnvMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                           GetAlphaBlendCache(), GetPrograms());
-    copy->InitBumpInstance(*this);
-    copy->ShareSecondOf(*this);
-    copy->environment_ = environment_;
-    return copy;
-}
-
-bool VelmarBumpEnvMaterial::IsEqual(const Material& other) const
-{
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarBumpEnvMaterial&>(other);
-    return SameSecond(o) && BumpEquals(o);
-}
+Material* VelmarBumpEnvMaterial::Duplicate() const { return DuplicateMaterial(*this, GetPrograms()); }
 
 void VelmarBumpEnvMaterial::Activate(int level) { VelmarBumpMaterial::Activate(level); }
 
@@ -50,17 +34,11 @@ GeometryChunk* VelmarBumpEnvMaterial::CreateGeometryChunk(uint32_t vertexCount, 
     return chunk;
 }
 
-void VelmarBumpEnvMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                        const LightList* lights, const Matrix4& transform, int)
+void VelmarBumpEnvMaterial::DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw)
 {
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
     const BumpPrograms programs = GetPrograms();
     BumpPassOptions options;
     options.clearSpecularWithoutLight = false;
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
 
     SetDisplayState(display);
     DisplayTexture* environment = nullptr;
@@ -75,16 +53,8 @@ void VelmarBumpEnvMaterial::RenderChunk(Display* display, ViewPort* viewport, Ge
     if (second_) display->SetTextureMatrix(1, CameraRotationTransposed(viewport) * environment_);
     DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
     DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw,
-                 ChooseBrightestLight(lights, DisplayLight::Spot));
+                 ChooseBrightestLight(draw.lights, DisplayLight::Spot));
     ClearDisplayState(display);
-}
-
-void VelmarBumpEnvMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                            const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                            int)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
 }
 
 void VelmarBumpEnvMaterial::ClearDisplayState(Display* display)

@@ -2,8 +2,6 @@
 #include "render/materials/MaterialTypes.h"
 #include "render/materials/VelmarBumpMaterial.h"
 
-#include <typeinfo>
-
 namespace Orvo {
 
 VelmarBumpGlossMaterial::VelmarBumpGlossMaterial(const PString& name, MaterialManager* manager,
@@ -17,18 +15,7 @@ VelmarBumpGlossMaterial::VelmarBumpGlossMaterial(const PString& name, MaterialMa
 
 Material* VelmarBumpGlossMaterial::Duplicate() const
 {
-    auto* copy = new VelmarBumpGlossMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                             GetAlphaBlendCache(), GetPrograms(), GetKeptPrograms());
-    copy->InitBumpInstance(*this);
-    copy->ShareSecondOf(*this);
-    return copy;
-}
-
-bool VelmarBumpGlossMaterial::IsEqual(const Material& other) const
-{
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarBumpGlossMaterial&>(other);
-    return SameSecond(o) && BumpEquals(o);
+    return DuplicateMaterial(*this, GetPrograms(), GetKeptPrograms());
 }
 
 void VelmarBumpGlossMaterial::Activate(int level)
@@ -47,14 +34,12 @@ GeometryChunk* VelmarBumpGlossMaterial::CreateGeometryChunk(uint32_t vertexCount
     return chunk;
 }
 
-void VelmarBumpGlossMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                          const LightList* lights, const Matrix4& transform, int)
+void VelmarBumpGlossMaterial::DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw)
 {
-    if (display == nullptr || viewport == nullptr || chunk == nullptr) return;
     const Color ambient = GetDisplayMaterial().ambient;
     SetAmbientColor(Color(1.0f, 1.0f, 1.0f, 1.0f));
-    const float age = chunk->GetChunkProperty(RustAgeName(), 0.0f);
-    const DisplayLight* spot = ChooseBrightestLight(lights, DisplayLight::Spot);
+    const float age = draw.chunk->GetChunkProperty(RustAgeName(), 0.0f);
+    const DisplayLight* spot = ChooseBrightestLight(draw.lights, DisplayLight::Spot);
     SetDisplayState(display);
     const float gloss = (1.0f - 2.0f * age) * GetGlossStrength();
     if (gloss > 1.0f / 255.0f)
@@ -67,24 +52,12 @@ void VelmarBumpGlossMaterial::RenderChunk(Display* display, ViewPort* viewport, 
         options.spotDestination = 1;
         options.spotGrey = true;
         options.grey = Color(gloss, gloss, gloss, gloss);
-        ChunkDraw draw;
-        draw.chunk = chunk;
-        draw.lights = lights;
-        draw.transform = transform;
         programs.parallelCombiner->SetConstantRegister(2, options.grey);
         DrawParallelPass(display, viewport, GetDisplayMaterial(), programs, options, draw);
         DrawSpotPass(display, viewport, GetDisplayMaterial(), programs, options, draw, spot);
     }
     ClearDisplayState(display);
     SetAmbientColor(ambient);
-}
-
-void VelmarBumpGlossMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                              const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                              int)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        RenderChunk(display, viewport, chunks[i], lights ? lights[i] : nullptr, transforms[i], -1);
 }
 
 void VelmarBumpGlossMaterial::SetDisplayState(Display* display)

@@ -16,17 +16,8 @@ public:
                        RenderingCache* maskCache, RenderingCache* blendCache, const BumpPrograms& programs);
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    // Nothing at all happens without a viewport.
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
-                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
     // The bump map on stage 1, then the one-texture state; stages 1 and 2 reset, then the one-texture
     // state put back.
     void SetDisplayState(Display* display) override;
@@ -35,9 +26,6 @@ public:
 protected:
     VelmarBumpMaterial(const PString& name, const PString& type, MaterialManager* manager, RenderingCache* chunkCache,
                        RenderingCache* maskCache, RenderingCache* blendCache, const BumpPrograms& programs);
-    // Takes another bump material's settings and textures (shared).
-    void InitBumpInstance(const VelmarBumpMaterial& from);
-    bool BumpEquals(const VelmarBumpMaterial& other) const { return bump_ == other.bump_ && Equals(other); }
 };
 
 // What fills stage 3 of an environment material: a texture for the material seen in a viewport (one
@@ -56,22 +44,16 @@ public:
     const Matrix4& GetEnvironmentMatrix() const { return environment_; }
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     void Activate(int level) override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    // Draws nothing: the environment material is not drawn primitive by primitive.
-    void RenderPrimitives(Display*, ViewPort*, GeometryChunk*, const LightList*, const Matrix4&, uint32_t,
-                          const uint16_t*, uint32_t, uint32_t, int) override
-    {}
     void ClearDisplayState(Display* display) override;
 
+protected:
+    void DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw) override;
+
 private:
-    Matrix4 environment_;
+    const Matrix4 environment_;  // the same for every such material: copies need not take it
 };
 
 class VelmarBumpGlossMaterial : public SecondTextureMaterial<VelmarBumpMaterial>
@@ -86,22 +68,17 @@ public:
     BumpPrograms GetKeptPrograms() const { return kept_.Get(); }
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     void Activate(int level) override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    // With the ambient colour white while it draws; nothing is drawn (the state is still set and put
-    // back) once (1 - 2 x RustAge) x gloss strength is 1/255 or less.
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display*, ViewPort*, GeometryChunk*, const LightList*, const Matrix4&, uint32_t,
-                          const uint16_t*, uint32_t, uint32_t, int) override
-    {}
     // The gloss map on stage 3 first; stage 3 reset first.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
+
+protected:
+    // With the ambient colour white while it draws; nothing is drawn (the state is still set and put
+    // back) once (1 - 2 x RustAge) x gloss strength is 1/255 or less.
+    void DrawChunk(Display* display, ViewPort* viewport, const ChunkDraw& draw) override;
 
 private:
     BumpProgramRefs kept_;

@@ -6,7 +6,6 @@
 #include "render/materials/MaterialTypes.h"
 
 #include <cmath>
-#include <vector>
 
 namespace Orvo {
 
@@ -15,8 +14,8 @@ VelmarColorOneTextureVSMaterial::VelmarColorOneTextureVSMaterial(const PString& 
                                                                  RenderingCache* blendCache, uint32_t setup,
                                                                  VertexProgram* parallelProgram,
                                                                  VertexProgram* spotProgram)
-    : VelmarGroundBaseMaterial(name, MaterialTypeToken(VelmarMaterialType::ColorOneTextureVS), manager, chunkCache,
-                               maskCache, blendCache),
+    : VelmarColourGroundMaterial(name, MaterialTypeToken(VelmarMaterialType::ColorOneTextureVS), manager, chunkCache,
+                                 maskCache, blendCache),
       parallel_(parallelProgram), spot_(spotProgram)
 {
     SetTextureStageSetup(setup);
@@ -24,11 +23,7 @@ VelmarColorOneTextureVSMaterial::VelmarColorOneTextureVSMaterial(const PString& 
 
 Material* VelmarColorOneTextureVSMaterial::Duplicate() const
 {
-    auto* copy =
-        new VelmarColorOneTextureVSMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                            GetAlphaBlendCache(), GetTextureStageSetup(), parallel_.Get(), spot_.Get());
-    copy->InitGroundInstance(*this);
-    return copy;
+    return DuplicateMaterial(*this, GetTextureStageSetup(), parallel_.Get(), spot_.Get());
 }
 
 GeometryChunk* VelmarColorOneTextureVSMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
@@ -76,7 +71,8 @@ void VelmarColorOneTextureVSMaterial::DrawSecondPass(Display* display, ViewPort*
     draw.Draw(display, viewport, spot_.Get());
 }
 
-void VelmarColorOneTextureVSMaterial::Draw(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count)
+void VelmarColorOneTextureVSMaterial::DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws,
+                                                 uint32_t count)
 {
     if (display == nullptr || count == 0) return;
     SetDisplayState(display);
@@ -85,60 +81,6 @@ void VelmarColorOneTextureVSMaterial::Draw(Display* display, ViewPort* viewport,
     for (uint32_t i = 0; i < count; ++i)
         if (draws[i].chunk) DrawSecondPass(display, viewport, draws[i]);
     ClearDisplayState(display);
-}
-
-void VelmarColorOneTextureVSMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                                  const LightList* lights, const Matrix4& transform, int)
-{
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    Draw(display, viewport, &draw, chunk ? 1 : 0);
-}
-
-void VelmarColorOneTextureVSMaterial::RenderNumChunks(Display* display, ViewPort* viewport,
-                                                      GeometryChunk* const* chunks, const LightList* const* lights,
-                                                      const Matrix4* transforms, uint32_t count, int)
-{
-    std::vector<ChunkDraw> draws(count);
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        draws[i].chunk = chunks[i];
-        draws[i].lights = lights ? lights[i] : nullptr;
-        draws[i].transform = transforms[i];
-    }
-    Draw(display, viewport, draws.data(), count);
-}
-
-void VelmarColorOneTextureVSMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                                       const LightList* lights, const Matrix4& transform,
-                                                       uint32_t indexCount, const uint16_t* indices,
-                                                       uint32_t primitiveCount, uint32_t primitiveKind, int)
-{
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    draw.indices = indices;
-    draw.indexCount = indexCount;
-    draw.primitiveCount = primitiveCount;
-    draw.primitiveKind = primitiveKind;
-    Draw(display, viewport, &draw, chunk ? 1 : 0);
-}
-
-void VelmarColorOneTextureVSMaterial::SetDisplayState(Display* display)
-{
-    if (display == nullptr) return;
-    VelmarGroundBaseMaterial::SetDisplayState(display);
-    display->SetColorMaterialMode(5);
-}
-
-void VelmarColorOneTextureVSMaterial::ClearDisplayState(Display* display)
-{
-    if (display == nullptr) return;
-    VelmarGroundBaseMaterial::ClearDisplayState(display);
-    display->SetColorMaterialMode(0);
 }
 
 }  // namespace Orvo

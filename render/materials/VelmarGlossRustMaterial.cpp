@@ -9,22 +9,19 @@
 #include "render/materials/MaterialTypes.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace Orvo {
 
-struct VelmarGlossRustMaterial::Draw
-{
-    ChunkDraw chunk;
-    float rust = 0.0f;
-};
+namespace {
+float RustOf(const GeometryChunk* chunk) { return chunk ? chunk->GetChunkProperty(RustAgeName(), 0.0f) : 0.0f; }
+}  // namespace
 
 VelmarGlossRustMaterial::VelmarGlossRustMaterial(const PString& name, MaterialManager* manager,
                                                  RenderingCache* chunkCache, RenderingCache* maskCache,
                                                  RenderingCache* blendCache, uint32_t setupCount,
                                                  const uint32_t* setups)
-    : ReflectiveMaterial(name, MaterialTypeToken(VelmarMaterialType::GlossRust), manager, chunkCache, maskCache,
-                         blendCache, setupCount, setups)
+    : ChunkListMaterial<ReflectiveMaterial>(name, MaterialTypeToken(VelmarMaterialType::GlossRust), manager, chunkCache,
+                                            maskCache, blendCache, setupCount, setups)
 {}
 
 bool VelmarGlossRustMaterial::IsReflectionVisible(float rust) const
@@ -36,10 +33,7 @@ Material* VelmarGlossRustMaterial::Duplicate() const
 {
     uint32_t setups[kMaxSetups];
     for (uint32_t i = 0; i < kMaxSetups; ++i) setups[i] = GetSetup(i);
-    auto* copy = new VelmarGlossRustMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                             GetAlphaBlendCache(), GetSetupCount(), setups);
-    copy->InitInstance(*this);
-    return copy;
+    return DuplicateMaterial(*this, GetSetupCount(), setups);
 }
 
 GeometryChunk* VelmarGlossRustMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
@@ -50,6 +44,26 @@ GeometryChunk* VelmarGlossRustMaterial::CreateGeometryChunk(uint32_t vertexCount
         ReflectiveMaterial::CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, typeCode, hint);
     AddRustAgeProperty(chunk);
     return chunk;
+}
+
+void VelmarGlossRustMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                          const LightList* lights, const Matrix4& transform, int pass)
+{
+    if (chunk) return ChunkListMaterial::RenderChunk(display, viewport, chunk, lights, transform, pass);
+    const ChunkDraw none;
+    DrawChunks(display, viewport, &none, 1);
+}
+
+void VelmarGlossRustMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                               const LightList* lights, const Matrix4& transform, uint32_t indexCount,
+                                               const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
+                                               int pass)
+{
+    if (chunk)
+        return ChunkListMaterial::RenderPrimitives(display, viewport, chunk, lights, transform, indexCount, indices,
+                                                   primitiveCount, primitiveKind, pass);
+    const ChunkDraw none;
+    DrawChunks(display, viewport, &none, 1);
 }
 
 void VelmarGlossRustMaterial::SetDisplayState(Display* display)
@@ -75,20 +89,21 @@ void VelmarGlossRustMaterial::SetRustFactors(Display* display, float rust) const
     display->SetTextureFactor(1, Color(shine, shine, shine, shine));
 }
 
-void VelmarGlossRustMaterial::DrawOne(Display* display, ViewPort* viewport, const Draw& d, bool visible)
+void VelmarGlossRustMaterial::DrawOne(Display* display, ViewPort* viewport, const ChunkDraw& d, float rust,
+                                      bool visible)
 {
-    GeometryChunk* chunk = d.chunk.chunk;
+    GeometryChunk* chunk = d.chunk;
     VertexProgram* program = chunk->GetVertexProgram(0);
     Matrix4 view;
     const bool hasView = viewport != nullptr && viewport->camera != nullptr;
     if (hasView) view = viewport->camera->GetViewTransform().ToMatrix();
-    SetLightingState(display, hasView ? &view : nullptr, chunk, program, d.chunk.lights, d.chunk.transform,
-                     chunk->GetLightScale(), false);
-    display->SetTransform(d.chunk.transform);
-    SetRustFactors(display, d.rust);
+    SetLightingState(display, hasView ? &view : nullptr, chunk, program, d.lights, d.transform, chunk->GetLightScale(),
+                     false);
+    display->SetTransform(d.transform);
+    SetRustFactors(display, rust);
     if (!visible)
     {
-        d.chunk.Draw(display, viewport, program);
+        d.Draw(display, viewport, program);
         return;
     }
     const bool generated = program == nullptr;
@@ -105,15 +120,17 @@ void VelmarGlossRustMaterial::DrawOne(Display* display, ViewPort* viewport, cons
         }
     }
     else
-        SetSphericalTexureCoordinates(chunk, d.chunk.transform);
-    d.chunk.Draw(display, viewport, program);
+        SetSphericalTexureCoordinates(chunk, d.transform);
+    d.Draw(display, viewport, program);
     if (generated) display->SetTextureCoordGen(1, false);
     if (matrix) display->ResetTextureMatrix(1);
 }
 
-void VelmarGlossRustMaterial::DrawAll(Display* display, ViewPort* viewport, const Draw* draws, uint32_t count)
+void VelmarGlossRustMaterial::DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count)
 {
     if (display == nullptr || count == 0 || GetReflectionTexture() == nullptr) return;
+    rust_.resize(count);
+    for (uint32_t i = 0; i < count; ++i) rust_[i] = RustOf(draws[i].chunk);
     const Color ambient = GetDisplayMaterial().ambient;
     const Color specular = GetDisplayMaterial().specular;
     SetAmbientColor(Color(1.0f, 1.0f, 1.0f, 1.0f));
@@ -124,8 +141,8 @@ void VelmarGlossRustMaterial::DrawAll(Display* display, ViewPort* viewport, cons
         bool applied = false;
         for (uint32_t i = 0; i < count; ++i)
         {
-            const Draw& d = draws[i];
-            if (d.chunk.chunk == nullptr || IsReflectionVisible(d.rust) != visible) continue;
+            const float rust = rust_[i];
+            if (draws[i].chunk == nullptr || IsReflectionVisible(rust) != visible) continue;
             if (!applied)
             {
                 const uint32_t first = visible ? 0 : 2;
@@ -137,60 +154,13 @@ void VelmarGlossRustMaterial::DrawAll(Display* display, ViewPort* viewport, cons
                 applied = true;
             }
             // A chunk far gone in rust has its specular colour dulled while it draws.
-            SetSpecularColor(d.rust > 0.5f ? ScaleColour(specular, 1.0f - (d.rust - 0.5f)) : specular);
-            DrawOne(display, viewport, d, visible);
+            SetSpecularColor(rust > 0.5f ? ScaleColour(specular, 1.0f - (rust - 0.5f)) : specular);
+            DrawOne(display, viewport, draws[i], rust, visible);
         }
     }
     ClearDisplayState(display);
     SetAmbientColor(ambient);
     SetSpecularColor(specular);
-}
-
-namespace {
-float RustOf(const GeometryChunk* chunk) { return chunk ? chunk->GetChunkProperty(RustAgeName(), 0.0f) : 0.0f; }
-}  // namespace
-
-void VelmarGlossRustMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                          const LightList* lights, const Matrix4& transform, int)
-{
-    Draw d;
-    d.chunk.chunk = chunk;
-    d.chunk.lights = lights;
-    d.chunk.transform = transform;
-    d.rust = RustOf(chunk);
-    DrawAll(display, viewport, &d, 1);
-}
-
-void VelmarGlossRustMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                              const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                              int)
-{
-    std::vector<Draw> draws(count);
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        draws[i].chunk.chunk = chunks[i];
-        draws[i].chunk.lights = lights ? lights[i] : nullptr;
-        draws[i].chunk.transform = transforms[i];
-        draws[i].rust = RustOf(chunks[i]);
-    }
-    DrawAll(display, viewport, draws.data(), count);
-}
-
-void VelmarGlossRustMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                               const LightList* lights, const Matrix4& transform, uint32_t indexCount,
-                                               const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
-                                               int)
-{
-    Draw d;
-    d.chunk.chunk = chunk;
-    d.chunk.lights = lights;
-    d.chunk.transform = transform;
-    d.chunk.indices = indices;
-    d.chunk.indexCount = indexCount;
-    d.chunk.primitiveCount = primitiveCount;
-    d.chunk.primitiveKind = primitiveKind;
-    d.rust = RustOf(chunk);
-    DrawAll(display, viewport, &d, 1);
 }
 
 }  // namespace Orvo

@@ -3,10 +3,13 @@
 // as the chunk's "RustAge" (0 new, 1 fully rusted) grows. It draws with its plug-in's four stage set-ups:
 // the first two when the reflection is visible, the last two when it is not.
 #include "engine/ReflectiveMaterial.h"
+#include "render/materials/MaterialFamily.h"
+
+#include <vector>
 
 namespace Orvo {
 
-class VelmarGlossRustMaterial : public ReflectiveMaterial
+class VelmarGlossRustMaterial : public ChunkListMaterial<ReflectiveMaterial>
 {
 public:
     VelmarGlossRustMaterial(const PString& name, MaterialManager* manager, RenderingCache* chunkCache,
@@ -19,24 +22,27 @@ public:
     Material* Duplicate() const override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    // Nothing at all happens without a reflection texture.
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
-                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
     // The one-texture state with the reflection on stage 1 (when there are set-ups); put back with
     // stage 1 reset.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
 
+    // Given no chunk, the state is still set and put back (nothing is drawn).
+    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                     const Matrix4& transform, int pass) override;
+    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
+                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
+                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
+
+protected:
+    // Nothing at all happens without a reflection texture.
+    void DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override;
+
 private:
-    struct Draw;
-    void DrawAll(Display* display, ViewPort* viewport, const Draw* draws, uint32_t count);
-    void DrawOne(Display* display, ViewPort* viewport, const Draw& draw, bool visible);
+    void DrawOne(Display* display, ViewPort* viewport, const ChunkDraw& draw, float rust, bool visible);
     void SetRustFactors(Display* display, float rust) const;
+
+    std::vector<float> rust_;  // the rust of each chunk being drawn
 };
 
 }  // namespace Orvo

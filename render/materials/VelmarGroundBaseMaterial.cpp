@@ -4,8 +4,6 @@
 #include "render/materials/MaterialChunks.h"
 #include "render/materials/MaterialTypes.h"
 
-#include <typeinfo>
-
 namespace Orvo {
 
 VelmarGroundBaseMaterial::VelmarGroundBaseMaterial(const PString& name, const PString& type, MaterialManager* manager,
@@ -14,9 +12,9 @@ VelmarGroundBaseMaterial::VelmarGroundBaseMaterial(const PString& name, const PS
     : OneTextureMaterial(name, type, manager, chunkCache, maskCache, blendCache)
 {}
 
-void VelmarGroundBaseMaterial::InitGroundInstance(const VelmarGroundBaseMaterial& from)
+void VelmarGroundBaseMaterial::InitInstance(const VelmarGroundBaseMaterial& from)
 {
-    InitInstance(from);
+    OneTextureMaterial::InitInstance(from);
     depthWrite_ = from.depthWrite_;
     alphaTest_ = from.alphaTest_;
     lightScale_ = from.lightScale_;
@@ -26,13 +24,8 @@ Material* VelmarGroundBaseMaterial::Duplicate() const
 {
     auto* copy = new VelmarGroundBaseMaterial(GetName(), GetType(), manager_, GetMaterialChunkCache(),
                                               GetAlphaMaskCache(), GetAlphaBlendCache());
-    copy->InitGroundInstance(*this);
+    copy->InitInstance(*this);
     return copy;
-}
-
-bool VelmarGroundBaseMaterial::IsEqual(const Material& other) const
-{
-    return typeid(other) == typeid(*this) && GroundEquals(static_cast<const VelmarGroundBaseMaterial&>(other));
 }
 
 void VelmarGroundBaseMaterial::SetDisplayState(Display* display)
@@ -52,60 +45,25 @@ void VelmarGroundBaseMaterial::ClearDisplayState(Display* display)
     display->SetDepthWriteMode(true);
 }
 
-// ---- the lit ground materials ----
+// ---- the ground materials with vertex colours ----
 
-void VelmarLitGroundMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                          const LightList* lights, const Matrix4& transform, int)
-{
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    DrawLitChunks(*this, GetLightScale(), display, viewport, &draw, chunk ? 1 : 0);
-}
-
-void VelmarLitGroundMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                              const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                              int)
-{
-    std::vector<ChunkDraw> draws(count);
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        draws[i].chunk = chunks[i];
-        draws[i].lights = lights ? lights[i] : nullptr;
-        draws[i].transform = transforms[i];
-    }
-    DrawLitChunks(*this, GetLightScale(), display, viewport, draws.data(), count);
-}
-
-void VelmarLitGroundMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                               const LightList* lights, const Matrix4& transform, uint32_t indexCount,
-                                               const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
-                                               int)
-{
-    ChunkDraw draw;
-    draw.chunk = chunk;
-    draw.lights = lights;
-    draw.transform = transform;
-    draw.indices = indices;
-    draw.indexCount = indexCount;
-    draw.primitiveCount = primitiveCount;
-    draw.primitiveKind = primitiveKind;
-    DrawLitChunks(*this, GetLightScale(), display, viewport, &draw, chunk ? 1 : 0);
-}
-
-void VelmarLitGroundMaterial::SetDisplayState(Display* display)
+void VelmarColourGroundMaterial::SetDisplayState(Display* display)
 {
     if (display == nullptr) return;
     VelmarGroundBaseMaterial::SetDisplayState(display);
     display->SetColorMaterialMode(5);
 }
 
-void VelmarLitGroundMaterial::ClearDisplayState(Display* display)
+void VelmarColourGroundMaterial::ClearDisplayState(Display* display)
 {
     if (display == nullptr) return;
     VelmarGroundBaseMaterial::ClearDisplayState(display);
     display->SetColorMaterialMode(0);
+}
+
+void VelmarLitGroundMaterial::DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count)
+{
+    DrawLitChunks(*this, GetLightScale(), display, viewport, draws, count);
 }
 
 VelmarColorOneTextureMaterial::VelmarColorOneTextureMaterial(const PString& name, MaterialManager* manager,
@@ -117,13 +75,7 @@ VelmarColorOneTextureMaterial::VelmarColorOneTextureMaterial(const PString& name
     SetTextureStageSetup(setup);
 }
 
-Material* VelmarColorOneTextureMaterial::Duplicate() const
-{
-    auto* copy = new VelmarColorOneTextureMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                                   GetAlphaBlendCache(), GetTextureStageSetup());
-    copy->InitGroundInstance(*this);
-    return copy;
-}
+Material* VelmarColorOneTextureMaterial::Duplicate() const { return DuplicateMaterial(*this, GetTextureStageSetup()); }
 
 GeometryChunk* VelmarColorOneTextureMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
                                                                   uint32_t indexCount, uint32_t faceCount,
@@ -143,13 +95,7 @@ VelmarOneTexNoAlphaMaterial::VelmarOneTexNoAlphaMaterial(const PString& name, Ma
     SetTextureStageSetup(setup);
 }
 
-Material* VelmarOneTexNoAlphaMaterial::Duplicate() const
-{
-    auto* copy = new VelmarOneTexNoAlphaMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                                 GetAlphaBlendCache(), GetTextureStageSetup());
-    copy->InitGroundInstance(*this);
-    return copy;
-}
+Material* VelmarOneTexNoAlphaMaterial::Duplicate() const { return DuplicateMaterial(*this, GetTextureStageSetup()); }
 
 GeometryChunk* VelmarOneTexNoAlphaMaterial::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount,
                                                                 uint32_t indexCount, uint32_t faceCount,

@@ -5,6 +5,7 @@
 // (LitChunks.h) with vertex colours (colour-material mode 5 while they draw).
 #include "engine/OneTextureMaterial.h"
 #include "render/materials/BumpPasses.h"
+#include "render/materials/MaterialFamily.h"
 
 namespace Orvo {
 
@@ -22,19 +23,18 @@ public:
     float GetLightScale() const { return lightScale_; }
 
     Material* Duplicate() const override;
-    // Same class, the same depth-write and alpha-test choice, then one-texture equality.
-    bool IsEqual(const Material& other) const override;
+    // Takes another's settings, depth-write and alpha-test choice and textures (shared).
+    void InitInstance(const VelmarGroundBaseMaterial& from);
+    // The same depth-write and alpha-test choice, then one-texture equality.
+    bool Equals(const VelmarGroundBaseMaterial& other) const
+    {
+        return depthWrite_ == other.depthWrite_ && alphaTest_ == other.alphaTest_ && OneTextureMaterial::Equals(other);
+    }
+    bool IsEqual(const Material& other) const override { return SameMaterial(*this, other); }
     // The one-texture state, then alpha testing and depth writing as the material chooses (the alpha
     // test in force before is kept); put back, with depth writing always on afterwards.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
-
-protected:
-    void InitGroundInstance(const VelmarGroundBaseMaterial& from);
-    bool GroundEquals(const VelmarGroundBaseMaterial& other) const
-    {
-        return depthWrite_ == other.depthWrite_ && alphaTest_ == other.alphaTest_ && Equals(other);
-    }
 
 private:
     bool depthWrite_ = true;
@@ -43,22 +43,25 @@ private:
     float lightScale_ = 1.0f;
 };
 
-// The ground materials drawn by the engine's lighting with their vertex colours.
-class VelmarLitGroundMaterial : public VelmarGroundBaseMaterial
+// The ground materials drawn with their vertex colours (colour-material mode 5 while they draw).
+class VelmarColourGroundMaterial : public ChunkListMaterial<VelmarGroundBaseMaterial>
 {
 public:
-    using VelmarGroundBaseMaterial::VelmarGroundBaseMaterial;
+    using ChunkListMaterial<VelmarGroundBaseMaterial>::ChunkListMaterial;
 
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
-                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
     // The ground state and colour-material mode 5; put back with mode 0.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
+};
+
+// The ground materials drawn by the engine's lighting with their vertex colours.
+class VelmarLitGroundMaterial : public VelmarColourGroundMaterial
+{
+public:
+    using VelmarColourGroundMaterial::VelmarColourGroundMaterial;
+
+protected:
+    void DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override;
 };
 
 class VelmarColorOneTextureMaterial : public VelmarLitGroundMaterial

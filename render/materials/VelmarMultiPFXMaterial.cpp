@@ -6,35 +6,24 @@
 #include "render/materials/MaterialChunks.h"
 #include "render/materials/MaterialTypes.h"
 
-#include <typeinfo>
-#include <vector>
-
 namespace Orvo {
 
 VelmarMultiPFXMaterial::VelmarMultiPFXMaterial(const PString& name, MaterialManager* manager,
                                                RenderingCache* chunkCache, RenderingCache* maskCache,
                                                RenderingCache* blendCache, uint32_t setup0, uint32_t setup1)
-    : OneTextureMaterial(name, MaterialTypeToken(VelmarMaterialType::MultiPFX), manager, chunkCache, maskCache,
-                         blendCache),
+    : ChunkListMaterial<OneTextureMaterial>(name, MaterialTypeToken(VelmarMaterialType::MultiPFX), manager, chunkCache,
+                                            maskCache, blendCache),
       setups_{setup0, setup1}
 {}
 
-Material* VelmarMultiPFXMaterial::Duplicate() const
-{
-    auto* copy = new VelmarMultiPFXMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                            GetAlphaBlendCache(), setups_[0], setups_[1]);
-    copy->InitInstance(*this);
-    copy->second_ = second_;
-    copy->matrix_ = matrix_;
-    copy->vertexType_ = vertexType_;
-    return copy;
-}
+Material* VelmarMultiPFXMaterial::Duplicate() const { return DuplicateMaterial(*this, setups_[0], setups_[1]); }
 
-bool VelmarMultiPFXMaterial::IsEqual(const Material& other) const
+void VelmarMultiPFXMaterial::InitInstance(const VelmarMultiPFXMaterial& from)
 {
-    if (typeid(other) != typeid(*this)) return false;
-    const auto& o = static_cast<const VelmarMultiPFXMaterial&>(other);
-    return second_ == o.second_ && Equals(o);
+    OneTextureMaterial::InitInstance(from);
+    second_ = from.second_;
+    matrix_ = from.matrix_;
+    vertexType_ = from.vertexType_;
 }
 
 void VelmarMultiPFXMaterial::SetResourcePriority(float priority)
@@ -104,45 +93,9 @@ GeometryChunk* VelmarMultiPFXMaterial::CreateGeometryChunk(uint32_t vertexCount,
     return chunk;
 }
 
-namespace {
-ChunkDraw OneDraw(GeometryChunk* chunk, const LightList* lights, const Matrix4& transform)
+void VelmarMultiPFXMaterial::DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count)
 {
-    ChunkDraw d;
-    d.chunk = chunk;
-    d.lights = lights;
-    d.transform = transform;
-    return d;
-}
-}  // namespace
-
-void VelmarMultiPFXMaterial::RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                         const LightList* lights, const Matrix4& transform, int)
-{
-    const ChunkDraw draw = OneDraw(chunk, lights, transform);
-    DrawLitChunks(*this, 1.0f, display, viewport, &draw, chunk ? 1 : 0);
-}
-
-void VelmarMultiPFXMaterial::RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                                             const LightList* const* lights, const Matrix4* transforms, uint32_t count,
-                                             int)
-{
-    std::vector<ChunkDraw> draws;
-    for (uint32_t i = 0; i < count; ++i)
-        draws.push_back(OneDraw(chunks[i], lights ? lights[i] : nullptr, transforms[i]));
-    DrawLitChunks(*this, 1.0f, display, viewport, draws.data(), count);
-}
-
-void VelmarMultiPFXMaterial::RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                              const LightList* lights, const Matrix4& transform, uint32_t indexCount,
-                                              const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind,
-                                              int)
-{
-    ChunkDraw draw = OneDraw(chunk, lights, transform);
-    draw.indices = indices;
-    draw.indexCount = indexCount;
-    draw.primitiveCount = primitiveCount;
-    draw.primitiveKind = primitiveKind;
-    DrawLitChunks(*this, 1.0f, display, viewport, &draw, chunk ? 1 : 0);
+    DrawLitChunks(*this, 1.0f, display, viewport, draws, count);
 }
 
 void VelmarMultiPFXMaterial::SetDisplayState(Display* display)

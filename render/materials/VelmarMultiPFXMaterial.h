@@ -4,6 +4,7 @@
 // chunks keep position, colour and texture with a separate normal array, laid out by a vertex type of its
 // own that gives the second stage the first texture coordinates.
 #include "engine/OneTextureMaterial.h"
+#include "render/materials/MaterialFamily.h"
 
 #include <array>
 #include <memory>
@@ -12,7 +13,7 @@ namespace Orvo {
 
 class VertexType;
 
-class VelmarMultiPFXMaterial : public OneTextureMaterial
+class VelmarMultiPFXMaterial : public ChunkListMaterial<OneTextureMaterial>
 {
 public:
     static constexpr int kSecondTexture = 12;
@@ -26,7 +27,13 @@ public:
     void SetTextureMatrix(const Matrix4& m) { matrix_ = m; }
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
+    // Takes another's settings, textures (shared) and texture matrix.
+    void InitInstance(const VelmarMultiPFXMaterial& from);
+    bool Equals(const VelmarMultiPFXMaterial& other) const
+    {
+        return second_ == other.second_ && OneTextureMaterial::Equals(other);
+    }
+    bool IsEqual(const Material& other) const override { return SameMaterial(*this, other); }
     void SetResourcePriority(float priority) override;
     void Activate(int level) override;
     using OneTextureMaterial::SetTexture;
@@ -40,18 +47,14 @@ public:
     int IsLoaded() const override;
     GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                        uint32_t faceCount, uint32_t typeCode, const StandardChunkHint& hint) override;
-    void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                     const Matrix4& transform, int pass) override;
-    void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk* const* chunks,
-                         const LightList* const* lights, const Matrix4* transforms, uint32_t count, int pass) override;
-    void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk, const LightList* lights,
-                          const Matrix4& transform, uint32_t indexCount, const uint16_t* indices,
-                          uint32_t primitiveCount, uint32_t primitiveKind, int pass) override;
     // The one-texture state, both set-ups applied, the second texture on stage 1 and the texture matrix
     // of stage 1; put back: the one-texture state, stages 0 and 1 reset, the texture matrix of stage 1
     // reset.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;
+
+protected:
+    void DrawChunks(Display* display, ViewPort* viewport, const ChunkDraw* draws, uint32_t count) override;
 
 private:
     AutoReference<DisplayTexture> second_;

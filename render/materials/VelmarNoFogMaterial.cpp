@@ -1,8 +1,7 @@
 #include "render/materials/VelmarNoFogMaterial.h"
 
+#include "render/materials/MaterialFamily.h"
 #include "render/materials/MaterialTypes.h"
-
-#include <typeinfo>
 
 namespace Orvo {
 
@@ -11,18 +10,7 @@ VelmarNoFogMaterial::VelmarNoFogMaterial(const PString& name, MaterialManager* m
     : OneTextureMaterial(name, MaterialTypeToken(VelmarMaterialType::NoFog), manager, chunkCache, maskCache, blendCache)
 {}
 
-Material* VelmarNoFogMaterial::Duplicate() const
-{
-    auto* copy = new VelmarNoFogMaterial(GetName(), manager_, GetMaterialChunkCache(), GetAlphaMaskCache(),
-                                         GetAlphaBlendCache());
-    copy->InitInstance(*this);
-    return copy;
-}
-
-bool VelmarNoFogMaterial::IsEqual(const Material& other) const
-{
-    return typeid(other) == typeid(*this) && Equals(static_cast<const VelmarNoFogMaterial&>(other));
-}
+Material* VelmarNoFogMaterial::Duplicate() const { return DuplicateMaterial(*this); }
 
 void VelmarNoFogMaterial::SetDisplayState(Display* display)
 {

@@ -12,7 +12,6 @@ public:
                         RenderingCache* maskCache, RenderingCache* blendCache);
 
     Material* Duplicate() const override;
-    bool IsEqual(const Material& other) const override;
     // Fog saved and off, then the one-texture state; the fog put back first.
     void SetDisplayState(Display* display) override;
     void ClearDisplayState(Display* display) override;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -140,6 +141,44 @@ TEST(AxisBoxTree, SplitsKeepEvenHalves)
         ASSERT_TRUE(soup.Build(tree));
         EXPECT_EQ(LeafSizes(tree), c.leaves) << c.triangles;
     }
+}
+
+TEST(AxisBoxTree, EveryTriangleStandsInOneLeafWithinItsBox)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> at(-80.0f, 80.0f), size(-2.0f, 2.0f);
+    Soup soup;
+    for (int i = 0; i < 2500; ++i)
+    {
+        // Some triangles share their centre with others, so that the median splits meet ties.
+        const Vector3 a = i % 5 == 0 ? Vector3(float(i % 7), 0, 0) : Vector3(at(random), at(random), at(random));
+        soup.Add(a, a + Vector3(1, size(random), 0), a + Vector3(0, 1, size(random)), uint32_t(i / 1000));
+    }
+    VLAxisBoxTree tree;
+    ASSERT_TRUE(soup.Build(tree));
+    std::vector<int> seen(soup.triangles.size(), 0);
+    size_t nextRef = 0;
+    for (const VLAxisBoxTree::Node& n : tree.GetNodes())
+    {
+        if (n.first >= 0) continue;
+        // The leaves' references follow each other in node order.
+        EXPECT_EQ(size_t(-1 - n.first), nextRef);
+        Vector3 centre, half;
+        tree.GetNodeBox(n, centre, half);
+        for (int32_t r = 0; r < n.second; ++r)
+        {
+            const uint32_t id = tree.GetLeafReferenceId(nextRef + size_t(r));
+            const uint32_t number = (id & 0xFFFFu) / 3;
+            ASSERT_LT(number, seen.size());
+            ++seen[number];
+            const Soup::Triangle& t = soup.triangles[number];
+            for (const Vector3* p : {&t.a, &t.b, &t.c})
+                for (int k = 0; k < 3; ++k) EXPECT_LE(std::fabs((*p)[k] - centre[k]), half[k] * 1.001f + 1e-3f);
+        }
+        nextRef += size_t(n.second);
+    }
+    EXPECT_EQ(nextRef, tree.GetLeafReferenceCount());
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), long(seen.size()));
 }
 
 TEST(AxisBoxTree, QueriesAgreeWithEveryTriangleTested)

@@ -319,6 +319,35 @@ TEST_F(IndexedMeshFile, SkeletonInfluencesAndAttachments)
     for (const auto& c : cases) EXPECT_EQ(Load(BuildIndexedMesh(IndexedMeshSpec(), c.tail)), c.result) << c.what;
 }
 
+TEST_F(IndexedMeshFile, InfluenceGroupsKeepTheirEntriesAndDropEmptyOnes)
+{
+    auto tail = [](int entries) {
+        return [entries](Bytes& b) {
+            const size_t m = b.Begin("INFL", 100);
+            b.U32(1).Str("root").Str("").Floats({0, 0, 0}).Floats({1, 0, 0, 0, 1, 0, 0, 0, 1});
+            b.U32(2).U32(0).U32(0);  // an empty group, then one of `entries`
+            b.U32(0).U32(uint32_t(entries));
+            b.U32(2).Floats({0.25f, 1, 2, 3}).U32(1).Floats({0.75f, 4, 5, 6});
+            b.End(m);
+        };
+    };
+    IndexedMeshSpec spec;
+    spec.chunks[0].weights = 4;
+    VelmarIndexedMeshDefinition def{MeshOptions()};
+    ASSERT_EQ(Load(BuildIndexedMesh(spec, tail(2)), def), 0);
+    ASSERT_EQ(def.GetInfluenceGroupCount(0), 1u);
+    ASSERT_EQ(def.GetInfluenceGroupEntryCount(0, 0), 2u);
+    InfluenceEntry e[2];
+    ASSERT_TRUE(def.CopyInfluenceGroupEntries(0, 0, e));
+    EXPECT_EQ(e[0].vertex, 2u);
+    EXPECT_EQ(e[0].weight, 0.25f);
+    EXPECT_EQ(std::vector<float>(e[0].extra, e[0].extra + 3), std::vector<float>({1, 2, 3}));
+    EXPECT_EQ(e[1].vertex, 1u);
+    EXPECT_EQ(std::vector<float>(e[1].extra, e[1].extra + 3), std::vector<float>({4, 5, 6}));
+    // More entries announced than the chunk holds.
+    EXPECT_EQ(Load(BuildIndexedMesh(spec, tail(3))), 3);
+}
+
 TEST_F(IndexedMeshFile, InfluencesFillTheBlendWeights)
 {
     // Bones each weigh vertex 0 of the one chunk: the first four fill the four positions in order; at a

@@ -1,11 +1,10 @@
 #include "script/compiler/GSFileIO.h"
 
-#include <atomic>
-#include <cstdio>
+#include "platform/FileWriting.h"
+
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -49,30 +48,14 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, s
 
 bool WriteFileReplacing(const std::string& path, const std::string& data, std::string* error)
 {
-    static std::atomic<unsigned> counter{0};
-    std::string tmp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-        {
-            if (error) *error = "cannot create";
-            return false;
-        }
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.flush();
-        if (!out)
-        {
-            out.close();
-            std::remove(tmp.c_str());
-            if (error) *error = "write failed";
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0)
-    {
-        std::remove(tmp.c_str());
-        if (error) *error = "cannot replace";
-        return false;
-    }
-    return true;
+    Platform::ReplacingFile out;
+    const char* why = nullptr;
+    if (!out.Create(path, O_WRONLY, 0666))
+        why = "cannot create";
+    else if (!Platform::WriteFully(out.Fd(), data.data(), data.size()))
+        why = "write failed";
+    else if (!out.Commit())
+        why = "cannot replace";
+    if (why && error) *error = why;
+    return why == nullptr;
 }

@@ -4,12 +4,13 @@
 #include "core/KUID.h"
 #include "core/LogPrintf.h"
 #include "engine/File.h"
+#include "platform/FileWriting.h"
 #include "tool/dls/CategoryTables.h"
 
-#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -60,7 +61,6 @@ struct OutputFile
 {
     Orvo::File::Path path;
     std::string text;
-    std::string staged;
 };
 
 void ReportFailure(ResultsLog* log, int32_t batch, const std::string& why)
@@ -73,7 +73,7 @@ void ReportFailure(ResultsLog* log, int32_t batch, const std::string& why)
 
 // Writes every file beside its place, then renames them all into place; nothing changes when one cannot
 // be written. The list's last file is renamed last.
-bool WriteAllOrNothing(std::vector<OutputFile>& files, std::string& why)
+bool WriteAllOrNothing(const std::vector<OutputFile>& files, std::string& why)
 {
     for (const OutputFile& f : files)
     {
@@ -83,26 +83,28 @@ bool WriteAllOrNothing(std::vector<OutputFile>& files, std::string& why)
             return false;
         }
     }
-    static std::atomic<uint64_t> s_stages{0};
-    for (OutputFile& f : files)
+    // A temporary that is not renamed into place goes with its ReplacingFile.
+    std::vector<Platform::ReplacingFile> staged(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
     {
-        f.staged = f.path.str() + ".writing-" + std::to_string(::getpid()) + "-" + std::to_string(s_stages++);
-        if (!Orvo::File::WriteFile(f.staged, f.text))
+        std::string target;
+        if (!Orvo::File::Resolve(files[i].path.View(), target))
         {
             why = Orvo::File::LastError().message;
-            if (why.empty()) why = "cannot write '" + f.path.str() + "'";
-            for (OutputFile& g : files)
-                if (!g.staged.empty() && Orvo::File::Exists(g.staged)) Orvo::File::Delete(g.staged);
+            return false;
+        }
+        if (!staged[i].Create(target, O_WRONLY, 0666) ||
+            !Platform::WriteFully(staged[i].Fd(), files[i].text.data(), files[i].text.size()))
+        {
+            why = "cannot write '" + files[i].path.str() + "': " + std::strerror(errno);
             return false;
         }
     }
-    for (OutputFile& f : files)
+    for (size_t i = 0; i < files.size(); ++i)
     {
-        if (!Orvo::File::Rename(f.staged, f.path.View()))
+        if (!staged[i].Commit())
         {
-            why = Orvo::File::LastError().message;
-            for (OutputFile& g : files)
-                if (Orvo::File::Exists(g.staged)) Orvo::File::Delete(g.staged);
+            why = "cannot put '" + files[i].path.str() + "' in place: " + std::strerror(errno);
             return false;
         }
     }
@@ -188,12 +190,12 @@ bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::Fi
 
     // The KUID list last: a batch whose SQL files are not all in place is not listed as done.
     std::vector<OutputFile> files = {
-        {at("SQL_Asset_" + b + ".txt"), std::move(assets), {}},
-        {at("SQL_AssetChild_" + b + ".txt"), children.Finish(), {}},
-        {at("SQL_AssetDependencies_" + b + ".txt"), dependencies.Finish(), {}},
-        {at("SQL_AssetCategories_" + b + ".txt"), categories.Finish(), {}},
-        {at("SQL_AssetCategoryElements_" + b + ".txt"), elements.Finish(), {}},
-        {kuidsPath, std::move(kuids), {}},
+        {at("SQL_Asset_" + b + ".txt"), std::move(assets)},
+        {at("SQL_AssetChild_" + b + ".txt"), children.Finish()},
+        {at("SQL_AssetDependencies_" + b + ".txt"), dependencies.Finish()},
+        {at("SQL_AssetCategories_" + b + ".txt"), categories.Finish()},
+        {at("SQL_AssetCategoryElements_" + b + ".txt"), elements.Finish()},
+        {kuidsPath, std::move(kuids)},
     };
     std::string why;
     if (WriteAllOrNothing(files, why)) return true;

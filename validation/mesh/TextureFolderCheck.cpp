@@ -3,6 +3,7 @@
 #include "engine/Bitmap.h"
 #include "engine/File.h"
 #include "engine/FileFind.h"
+#include "engine/PathComponents.h"
 #include "engine/TextureDescription.h"
 #include "validation/BuildNumber.h"
 #include "validation/DataManager.h"
@@ -71,21 +72,6 @@ bool IsUniform(const Orvo::Bitmap& image)
     return true;
 }
 
-// An image name stays inside the description's folder, as the texture compiler requires.
-bool IsInsideName(std::string_view name)
-{
-    if (name.empty() || name[0] == '/' || name[0] == '\\' || name.find(':') != std::string_view::npos) return false;
-    size_t start = 0;
-    while (start <= name.size())
-    {
-        size_t cut = name.find_first_of("/\\", start);
-        if (cut == std::string_view::npos) cut = name.size();
-        if (name.substr(start, cut - start) == "..") return false;
-        start = cut + 1;
-    }
-    return true;
-}
-
 enum class Image
 {
     kMissing,  // reported
@@ -100,7 +86,7 @@ Image CheckImage(Walk& walk, const Orvo::File::Path& folder, const std::string& 
     Orvo::File::Path path = folder;
     path.AddPath(name);
     const std::string_view shown = walk.Relative(path.View());
-    if (!IsInsideName(name))
+    if (!Orvo::IsInsideName(name))
     {
         walk.Error("$tet_texture_failedload", {{"FILE", shown}});
         return Image::kFailed;

@@ -1,0 +1,140 @@
+#include "platform/FileWriting.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <utility>
+
+namespace Platform {
+
+namespace {
+
+// Repeats `step` (given the bytes done so far) until `size` bytes are done: again after a signal, on after
+// a short count. A step that does nothing ends it with `endErrno`.
+template <class Step>
+bool Whole(size_t size, int endErrno, Step step)
+{
+    for (size_t done = 0; done < size;)
+    {
+        const ssize_t n = step(done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+        {
+            if (n == 0) errno = endErrno;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteFully(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    return Whole(size, EIO, [&](size_t done) { return ::write(fd, p + done, size - done); });
+}
+
+bool WriteFullyAt(int fd, const void* data, size_t size, uint64_t offset)
+{
+    const char* p = static_cast<const char*>(data);
+    return Whole(size, EIO,
+                 [&](size_t done) { return ::pwrite(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
+}
+
+bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset)
+{
+    char* p = static_cast<char*>(data);
+    // Where the file ends first, errno is 0: no call failed.
+    return Whole(size, 0,
+                 [&](size_t done) { return ::pread(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
+}
+
+bool WriteExactFile(int folderFd, const std::string& name, std::string_view data, bool exclusive, mode_t mode)
+{
+    const int fd = ::openat(folderFd, name.c_str(),
+                            O_WRONLY | O_CREAT | (exclusive ? O_EXCL : O_TRUNC) | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    const bool ok = WriteFully(fd, data.data(), data.size());
+    const int why = errno;
+    if (::close(fd) != 0) return false;
+    errno = why;
+    return ok;
+}
+
+// ---- replacing files ----
+
+ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept { *this = std::move(other); }
+
+ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
+{
+    if (this != &other)
+    {
+        Abandon();
+        fd_ = std::exchange(other.fd_, -1);
+        folderFd_ = other.folderFd_;
+        name_ = std::move(other.name_);
+        temporary_ = std::move(other.temporary_);
+    }
+    return *this;
+}
+
+bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
+{
+    static std::atomic<uint64_t> s_count{0};
+    return CreateAt(AT_FDCWD, path,
+                    path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(s_count.fetch_add(1)), access,
+                    mode);
+}
+
+bool ReplacingFile::CreateAt(int folderFd, const std::string& name, const std::string& temporary, int access,
+                             mode_t mode)
+{
+    Abandon();
+    folderFd_ = folderFd;
+    name_ = name;
+    temporary_ = temporary;
+    fd_ = ::openat(folderFd, temporary.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    return fd_ >= 0;
+}
+
+bool ReplacingFile::Commit()
+{
+    if (fd_ < 0)
+    {
+        errno = EBADF;
+        return false;
+    }
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) == 0 && ::renameat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str()) == 0) return true;
+    const int why = errno;
+    ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    errno = why;
+    return false;
+}
+
+void ReplacingFile::Abandon()
+{
+    if (fd_ < 0) return;
+    const int why = errno;
+    ::close(std::exchange(fd_, -1));
+    ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    errno = why;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view data, mode_t mode)
+{
+    ReplacingFile file;
+    if (!file.Create(path, O_WRONLY, mode)) return false;
+    if (!WriteFully(file.Fd(), data.data(), data.size()))
+    {
+        file.Abandon();
+        return false;
+    }
+    return file.Commit();
+}
+
+}  // namespace Platform

@@ -1,0 +1,76 @@
+#pragma once
+// Writing files: every byte of a buffer to a descriptor (again after a signal or a short write), exact
+// reads at an offset, and a file replaced whole or not at all.
+//
+// A replacing file is written under a temporary name beside its path, created exclusively (never an
+// existing file, never through a link), and renamed over the path once it is whole and closed; until then
+// the path keeps what it had, and a temporary that is not committed is removed. After a kill the path holds
+// the old file or the new one, never part of one.
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Writes all `size` bytes from the descriptor's position. False with errno set (EIO for a write that wrote
+// nothing).
+bool WriteFully(int fd, const void* data, size_t size);
+// The same at an offset of the file (pwrite), the descriptor's position unchanged.
+bool WriteFullyAt(int fd, const void* data, size_t size, uint64_t offset);
+// Reads exactly `size` bytes at an offset. False with errno set, or 0 where the file ends first.
+bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset);
+
+// Writes all of `data` as the file `name` of the folder open as `folderFd` (AT_FDCWD: `name` is a path),
+// taken exactly as named (no symbolic link followed): made with `mode` less the umask, or truncated when it
+// is there, which an `exclusive` write refuses. False with errno set.
+bool WriteExactFile(int folderFd, const std::string& name, std::string_view data, bool exclusive = false,
+                    mode_t mode = 0644);
+inline bool WriteExactFile(const std::string& path, std::string_view data, bool exclusive = false)
+{
+    return WriteExactFile(AT_FDCWD, path, data, exclusive);
+}
+
+class ReplacingFile
+{
+public:
+    ReplacingFile() = default;
+    // A temporary that was not committed is removed.
+    ~ReplacingFile() { Abandon(); }
+    ReplacingFile(ReplacingFile&& other) noexcept;
+    ReplacingFile& operator=(ReplacingFile&& other) noexcept;
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // Creates the temporary "<path>.part-<pid>-<n>" (n counts in the process) with `mode` (less the
+    // umask), open for `access` (O_WRONLY or O_RDWR). False with errno set.
+    bool Create(const std::string& path, int access = O_WRONLY, mode_t mode = 0644);
+    // The same for the file `name` of the folder open as `folderFd` (kept open by the caller until the
+    // commit), with a temporary name of the caller's own in that folder.
+    bool CreateAt(int folderFd, const std::string& name, const std::string& temporary, int access, mode_t mode);
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    // The temporary's path (relative to the folder for CreateAt), also after a failed Create.
+    const std::string& TemporaryPath() const { return temporary_; }
+
+    // Closes the temporary and renames it over the path. False with errno set: the temporary is removed
+    // and the path keeps what it had.
+    bool Commit();
+    // Closes and removes the temporary; the path keeps what it had.
+    void Abandon();
+
+private:
+    int fd_ = -1;
+    int folderFd_ = AT_FDCWD;
+    std::string name_;
+    std::string temporary_;
+};
+
+// `data` as the whole new contents of `path`, through a replacing file. False with errno set.
+bool WriteFileReplacing(const std::string& path, std::string_view data, mode_t mode = 0644);
+
+}  // namespace Platform
