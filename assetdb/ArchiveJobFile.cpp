@@ -238,8 +238,10 @@ bool ArchiveJobReader::Open(const Orvo::File::Path& path, uint32_t archiveId, Or
     fd_ = -1;
     std::string real;
     struct stat st;
-    if (!Orvo::File::Resolve(path.View(), real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
-        ::fstat(fd_, &st) != 0)
+    // A job may name the user's package: a pipe or other special file there is not waited on, nor read.
+    if (!Orvo::File::Resolve(path.View(), real) ||
+        (fd_ = ::open(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 || ::fstat(fd_, &st) != 0 ||
+        !S_ISREG(st.st_mode))
     {
         reason = Orvo::String::Format("Unable to open archive file: %s", path.c_str());
         return false;

@@ -476,7 +476,8 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
     fd_ = -1;
     std::string real;
     struct stat st;
-    if (!Orvo::File::Resolve(path, real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
+    // Not waiting for a writer when the name is a pipe: only a regular file is taken.
+    if (!Orvo::File::Resolve(path, real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 ||
         ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
     {
         result = kCDPUnreadableText;

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -182,6 +183,13 @@ TEST_F(DaemonServicesTest, APackageInstallStartsItsHostAheadOnce)
         return asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path(file), 2, 0}));
     };
     RawClient::Reply r = install("junk.cdp");
+    EXPECT_LT(r.status, 0);
+    EXPECT_FALSE(fs::exists(inst.Path("starts.txt")));
+
+    // Nor does a pipe standing at the name, which is not waited on either.
+    ASSERT_EQ(::mkfifo(inst.Path("pipe.cdp").c_str(), 0600), 0);
+    r = install("pipe.cdp");
+    ASSERT_TRUE(r.answered);
     EXPECT_LT(r.status, 0);
     EXPECT_FALSE(fs::exists(inst.Path("starts.txt")));
 
