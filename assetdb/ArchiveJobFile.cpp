@@ -62,6 +62,27 @@ bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, Archiv
     }
     const uint64_t size = in.Size();
     uint32_t magic = in.ReadUInt32(), version = in.ReadUInt32();
+    if (!in.HasError() && std::memcmp(&magic, "ACS$", 4) == 0)
+    {
+        // The package an install job names: its entries read whole, as a job file's would be.
+        in.Close();
+        ArchiveJobReader package;
+        if (!package.Open(path, archiveId, reason)) return false;
+        ArchiveJobContents read;
+        read.kuids = package.Kuids();
+        for (size_t i = 0; i < read.kuids.size(); ++i)
+        {
+            ArchiveEntryOnDisk entry;
+            if (!package.ReadEntry(i, entry) || !LoadArchiveEntryFiles(entry))
+            {
+                reason = Orvo::String::Format("Archive job file holds a damaged entry: %s", path.c_str());
+                return false;
+            }
+            read.entries.push_back(entry.entry);
+        }
+        out = std::move(read);
+        return true;
+    }
     in.ReadUInt32();  // the constant 3.7, not checked
     uint32_t end = in.ReadUInt32(), id = in.ReadUInt32();
     if (in.HasError() || magic != kArchiveJobMagic)
@@ -217,8 +238,10 @@ bool ArchiveJobReader::Open(const Orvo::File::Path& path, uint32_t archiveId, Or
     fd_ = -1;
     std::string real;
     struct stat st;
-    if (!Orvo::File::Resolve(path.View(), real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
-        ::fstat(fd_, &st) != 0)
+    // A job may name the user's package: a pipe or other special file there is not waited on, nor read.
+    if (!Orvo::File::Resolve(path.View(), real) ||
+        (fd_ = ::open(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 || ::fstat(fd_, &st) != 0 ||
+        !S_ISREG(st.st_mode))
     {
         reason = Orvo::String::Format("Unable to open archive file: %s", path.c_str());
         return false;
@@ -226,6 +249,7 @@ bool ArchiveJobReader::Open(const Orvo::File::Path& path, uint32_t archiveId, Or
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     SoupStreamReader in(fd_, 0, size);
     uint32_t head[5];
+    if (size >= 4 && in.ReadBytes(0, head, 4) && std::memcmp(head, "ACS$", 4) == 0) return OpenPackage(real, reason);
     if (!in.ReadBytes(0, head, sizeof head) || head[0] != kArchiveJobMagic)
     {
         reason = Orvo::String::Format("Not an archive job file: %s", path.c_str());
@@ -305,6 +329,28 @@ bool ArchiveJobReader::Open(const Orvo::File::Path& path, uint32_t archiveId, Or
         kuids_.clear();
         bodies_.clear();
         return false;
+    }
+    return true;
+}
+
+bool ArchiveJobReader::OpenPackage(const std::string& real, Orvo::String& reason)
+{
+    ::close(fd_);
+    fd_ = -1;
+    ContentArchiveFile archive;
+    Orvo::String result;
+    if (!archive.Open(result, real))
+    {
+        reason = Orvo::String::Format("%s: %s", result.c_str(), real.c_str());
+        return false;
+    }
+    fd_ = archive.ReleaseFd();
+    kuids_.reserve(archive.Entries().size());
+    bodies_.reserve(archive.Entries().size());
+    for (const ArchiveFileEntry& e : archive.Entries())
+    {
+        kuids_.push_back(e.kuid);
+        bodies_.emplace_back(e.bodyAt, e.bodySize);
     }
     return true;
 }

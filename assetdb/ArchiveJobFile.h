@@ -1,6 +1,7 @@
 #pragma once
-// The file through which the daemon and its command host hand archive entries to each other (archive
-// save and archive install jobs), little-endian:
+// The file through which the daemon and its command host hand archive entries to each other (archive save
+// jobs; an archive install job names the package itself, which ArchiveJobReader reads in its place),
+// little-endian:
 //
 //   0   "crak" (u32 0x6B617263)       4   u32 format version, 1       8   f32 3.7
 //   12  u32 end offset: the file's total length (0xFEEDCEEB while being written)
@@ -39,7 +40,8 @@ bool FinishArchiveJobHeader(TStream& out);
 // entry's serialisation fails, or the lists differ in length.
 bool WriteArchiveJobBody(TStream& out, const ArchiveJobContents& contents);
 // Reads a whole job file, checking the magic, the version, the end offset against the file's length and
-// the archive id. False with a reason text for any mismatch or malformed part.
+// the archive id. False with a reason text for any mismatch or malformed part. A package named in a job's place
+// is read as ArchiveJobReader reads it (below), every entry whole.
 bool ReadArchiveJobFile(const Orvo::File::Path& path, uint32_t archiveId, ArchiveJobContents& out,
                         Orvo::String& reason);
 
@@ -52,7 +54,10 @@ struct ArchiveEntryOnDisk;
 bool WriteArchiveJobFromArchive(const std::string& path, uint32_t archiveId, const ContentArchiveFile& archive);
 
 // A job file read entry by entry. Open checks the whole file as ReadArchiveJobFile does (the same reasons),
-// reading only the sizes and headers; an entry is read when asked for, its files left on disk.
+// reading only the sizes and headers; an entry is read when asked for, its files left on disk. An install job
+// may name the package itself instead (a ".cdp", told by its "ACS$" header): it is then checked as
+// ContentArchiveFile checks it and its entries read in place, the archive id left aside, so that a package is
+// read once on its way to the installed copies and never copied whole first.
 class ArchiveJobReader
 {
 public:
@@ -67,6 +72,8 @@ public:
     bool ReadEntry(size_t index, ArchiveEntryOnDisk& out) const;
 
 private:
+    bool OpenPackage(const std::string& real, Orvo::String& reason);
+
     int fd_ = -1;
     std::vector<KUID> kuids_;
     std::vector<std::pair<uint64_t, uint64_t>> bodies_;  // each entry's soup body (offset, size); size 0: missing

@@ -96,10 +96,15 @@ struct ExportState
     bool lzss;
     Orvo::String& reason;
     uint32_t crc = 0;
-    std::string payload;
+    std::unique_ptr<char[]> payload;  // a compressed file's bytes (grown as needed, never cleared first)
+    size_t payloadCapacity = 0;
     std::vector<uint8_t> unpacked;
     bool textures = false;  // a texture description was written
 };
+
+// A stored file is copied through this much memory at a time, read, summed and written while it is in the
+// processor's cache.
+constexpr size_t kCopyBlock = size_t(256) << 10;
 
 // The bytes of the chunk's header as they stand in the file, for the checksum.
 void ChecksumHeader(ExportState& s, const SoupChunkInfo& c)
@@ -113,6 +118,29 @@ void ChecksumHeader(ExportState& s, const SoupChunkInfo& c)
     s.crc = Crc32(c.name.data(), c.name.size(), s.crc);
     const char type = static_cast<char>(c.type);
     s.crc = Crc32(&type, 1, s.crc);
+}
+
+enum class Copied
+{
+    kOK,
+    kReadFailed,
+    kWriteFailed,
+};
+
+// Adds `size` bytes of the archive at `at` to the checksum and writes them to `fd` (when it is open).
+Copied CopyStoredFile(ExportState& s, uint64_t at, uint64_t size, int fd)
+{
+    thread_local std::unique_ptr<char[]> block(new char[kCopyBlock]);
+    while (size > 0)
+    {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock));
+        if (!s.in.ReadBytes(at, block.get(), n)) return Copied::kReadFailed;
+        s.crc = Crc32(block.get(), n, s.crc);
+        if (fd >= 0 && !Platform::WriteFully(fd, block.get(), n)) return Copied::kWriteFailed;
+        at += n;
+        size -= n;
+    }
+    return Copied::kOK;
 }
 
 bool IsConfigFileName(std::string_view name)
@@ -152,27 +180,52 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
             if (!ok) return false;
             continue;
         }
-        if (!s.in.ReadBytes(c.payloadAt, static_cast<size_t>(c.PayloadSize()), s.payload))
+        const bool skipped = noConfigs && IsConfigFileName(c.name);
+        const uint64_t stored = c.PayloadSize();
+        if (!s.lzss)
+        {
+            // Stored as it is: copied a block at a time (only summed when it is left out). A file not written
+            // whole is not left behind.
+            int fd = -1;
+            if (!skipped && (fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644)) < 0)
+            {
+                s.reason = WithPath("Unable to write target file: ", folder + "/" + c.name);
+                return false;
+            }
+            Copied copied = CopyStoredFile(s, c.payloadAt, stored, fd);
+            if (fd >= 0 && ::close(fd) != 0 && copied == Copied::kOK) copied = Copied::kWriteFailed;
+            if (copied != Copied::kOK)
+            {
+                if (fd >= 0) ::unlinkat(dir, name, 0);
+                s.reason = WithPath(copied == Copied::kReadFailed ? "Unable to read archive file data: "
+                                                                  : "Unable to write target file: ",
+                                    folder + "/" + c.name);
+                return false;
+            }
+            if (!skipped && IsTextureTxtName(c.name)) s.textures = true;
+            continue;
+        }
+        const size_t size = static_cast<size_t>(stored);
+        if (s.payloadCapacity < size)
+        {
+            s.payload.reset(new char[size]);
+            s.payloadCapacity = size;
+        }
+        if (!s.in.ReadBytes(c.payloadAt, s.payload.get(), size))
         {
             s.reason = WithPath("Unable to read archive file data: ", folder + "/" + c.name);
             return false;
         }
-        s.crc = Crc32(s.payload.data(), s.payload.size(), s.crc);
-        const void* bytes = s.payload.data();
-        size_t size = s.payload.size();
-        if (s.lzss)
+        s.crc = Crc32(s.payload.get(), size, s.crc);
+        if (!Orvo::LZSSCompress::Decompress(s.payload.get(), size, s.unpacked, kMaxArchiveFileSize))
         {
-            if (!Orvo::LZSSCompress::Decompress(s.payload.data(), s.payload.size(), s.unpacked, kMaxArchiveFileSize))
-            {
-                s.reason = WithPath("Archive file data is damaged: ", folder + "/" + c.name);
-                return false;
-            }
-            bytes = s.unpacked.data();
-            size = s.unpacked.size();
+            s.reason = WithPath("Archive file data is damaged: ", folder + "/" + c.name);
+            return false;
         }
-        if (noConfigs && IsConfigFileName(c.name)) continue;
+        if (skipped) continue;
         if (IsTextureTxtName(c.name)) s.textures = true;
-        if (!Platform::WriteExactFile(dir, name, std::string_view(size ? static_cast<const char*>(bytes) : "", size)))
+        if (!Platform::WriteExactFile(
+                dir, name, std::string_view(reinterpret_cast<const char*>(s.unpacked.data()), s.unpacked.size())))
         {
             s.reason = WithPath("Unable to write target file: ", folder + "/" + c.name);
             return false;
@@ -191,7 +244,7 @@ bool ExportFilesInto(const ArchiveEntryOnDisk& entry, SoupStreamReader& in, bool
         reason = Orvo::String::Format("Unable to create folder: %s", real.c_str());
         return false;
     }
-    ExportState s{in, lzss, reason, 0, {}, {}};
+    ExportState s{in, lzss, reason, 0, {}, 0, {}, false};
     const bool ok = WriteFilesOnDisk(s, in.Begin(), in.End(), dir, real, noConfigs);
     ::close(dir);
     if (!ok) return false;
@@ -408,6 +461,13 @@ ContentArchiveFile::~ContentArchiveFile()
     if (fd_ >= 0) ::close(fd_);
 }
 
+int ContentArchiveFile::ReleaseFd()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
 bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
 {
     result = Orvo::String();
@@ -416,7 +476,8 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
     fd_ = -1;
     std::string real;
     struct stat st;
-    if (!Orvo::File::Resolve(path, real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0 ||
+    // Not waiting for a writer when the name is a pipe: only a regular file is taken.
+    if (!Orvo::File::Resolve(path, real) || (fd_ = ::open(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 ||
         ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
     {
         result = kCDPUnreadableText;

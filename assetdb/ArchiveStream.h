@@ -82,6 +82,8 @@ public:
 
     bool Open(Orvo::String& result, const std::string& path);
     int Fd() const { return fd_; }
+    // The open file, handed to the caller (who closes it); the entries stay.
+    int ReleaseFd();
     const std::vector<ArchiveFileEntry>& Entries() const { return entries_; }
 
 private:

@@ -66,7 +66,7 @@ struct CommandHostValidateJob
 // 1 when the asset passed validation, else 0.
 uint8_t CommandHostValidate(const CommandHostServices& services, CommandHostValidateJob job, ResultsLog& log);
 
-// Reads the archive job file (ArchiveJobFile.h), checking it against the archive id, and installs the
+// Reads the archive job file or the package it names (ArchiveJobFile.h), checking it, and installs the
 // entries of the KUIDs in `kuids` (every entry when `kuids` is empty). Afterwards `kuids` holds the KUIDs
 // that were installed; when the file is refused it is left unchanged. False when the file is refused or
 // any listed asset could not be installed.

@@ -10,6 +10,10 @@ namespace {
 
 constexpr size_t kWriteBuffer = size_t(1) << 20;
 constexpr size_t kReadWindow = size_t(256) << 10;
+// What a read that jumps past a large payload takes beyond what it was asked for: the chunk after such a
+// payload is usually followed by another large one (an archive of large files), so reading a whole window
+// there would read mostly bytes nobody looks at.
+constexpr size_t kJumpRead = size_t(4) << 10;
 
 void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
 void PutU16(std::string& out, uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); }
@@ -208,15 +212,23 @@ SoupStreamReader::SoupStreamReader(int fd, uint64_t begin, uint64_t end) : fd_(f
 bool SoupStreamReader::Fill(uint64_t at, size_t size)
 {
     if (at < begin_ || at > end_ || size > end_ - at) return false;
-    if (at >= windowAt_ && at + size <= windowAt_ + window_.size()) return true;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(std::max(size, kReadWindow), end_ - at));
-    window_.resize(want);
-    if (!Platform::ReadFullyAt(fd_, window_.data(), want, at))
+    const uint64_t windowEnd = windowAt_ + windowLength_;
+    if (at >= windowAt_ && at + size <= windowEnd) return true;
+    // Reading on near where the window ends (small chunks one after another) takes a whole window; a jump
+    // farther than a window (past a large payload) takes only a little more than asked.
+    const bool jump = windowLength_ == 0 || at < windowAt_ || at - windowEnd >= kReadWindow;
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(std::max(size, jump ? kJumpRead : kReadWindow), end_ - at));
+    // Grown as needed, never cleared first: the read fills what is used.
+    if (windowCapacity_ < want)
     {
-        window_.clear();
-        return false;
+        window_.reset(new char[want]);
+        windowCapacity_ = want;
     }
+    windowLength_ = 0;
+    if (!Platform::ReadFullyAt(fd_, window_.get(), want, at)) return false;
     windowAt_ = at;
+    windowLength_ = want;
     return true;
 }
 
@@ -227,7 +239,7 @@ bool SoupStreamReader::ReadBytes(uint64_t at, void* out, size_t size)
         return at >= begin_ && at <= end_ && size <= end_ - at &&
                Platform::ReadFullyAt(fd_, static_cast<char*>(out), size, at);
     if (!Fill(at, size)) return false;
-    std::memcpy(out, window_.data() + (at - windowAt_), size);
+    std::memcpy(out, window_.get() + (at - windowAt_), size);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "core/TDBTagRef.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,8 +108,10 @@ private:
 
     int fd_;
     uint64_t begin_, end_;
-    std::string window_;
+    std::unique_ptr<char[]> window_;  // its first windowLength_ bytes are the file's at windowAt_
+    size_t windowCapacity_ = 0;
     uint64_t windowAt_ = 0;
+    size_t windowLength_ = 0;
 };
 
 // The header of a binary file at the start of the reader's region: the magic, the version, a body size

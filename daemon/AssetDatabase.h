@@ -169,6 +169,8 @@ private:
         uint64_t size = 0;                 // the bytes copied
         bool sizeKnown = false;
         bool installed = false;
+        bool replaced = false;  // an old copy was set aside by the swap
+        std::string from;       // a prepared staged copy moved into place whole (else the temporary folder)
     };
     // Moves the staged folders into the local copies of the group's records and stores the records (and drops
     // the edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.

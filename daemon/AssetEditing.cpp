@@ -14,6 +14,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
@@ -106,7 +107,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         AssetRecord& rec = s.rec;
         const std::string target = root_.LocalFolder(rec.kuid);
         s.installed = false;
-        if (!SwapInFolder(target, &error))
+        if (!SwapInFolder(target, &error, &s.replaced, s.from))
         {
             PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                        {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
@@ -139,7 +140,11 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         DLOG("store failed for %zu assets: %s", swapped.size(), store_.LastError().c_str());
         for (StagedAsset* s : swapped)
         {
-            UndoSwap(root_.LocalFolder(s->rec.kuid));
+            // A new asset has no old copy to put back: its folder just goes.
+            if (s->replaced)
+                UndoSwap(root_.LocalFolder(s->rec.kuid));
+            else
+                RemoveFolderTree(root_.LocalFolder(s->rec.kuid));
             PostResult(results, kResultError, "$vad_failed_install", s->rec.kuid,
                        {{"asset_kuid", s->rec.kuid.ToString()}, {"reason_text", "the database could not be written"}});
         }
@@ -149,7 +154,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
     for (StagedAsset* s : swapped)
     {
         AssetRecord& rec = s->rec;
-        FinishSwap(root_.LocalFolder(rec.kuid));
+        if (s->replaced) FinishSwap(root_.LocalFolder(rec.kuid));
         // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
         auto old = records_.find(rec.kuid);
         if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
@@ -239,6 +244,24 @@ DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& ins
 
 namespace {
 
+// A folder of one of this daemon's own staging folders in the cache ("install-<pid>-<n>.staging", what an archive
+// install job stages its copies in, or "textures-<pid>-<n>.staging"): a copy made for one install alone, which
+// nothing else writes to and which goes once the install is done.
+bool IsOwnStagedCopy(const std::string& cache, const std::string& folder)
+{
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string::npos || slash + 1 == folder.size() || slash <= cache.size() ||
+        folder.compare(0, cache.size(), cache) != 0 || folder[cache.size()] != '/')
+        return false;
+    const std::string staging = folder.substr(cache.size() + 1, slash - cache.size() - 1);
+    const std::string own = "-" + std::to_string(getpid()) + "-";
+    const std::string_view suffix = ".staging";
+    if (staging.find('/') != std::string::npos || staging.size() <= suffix.size() ||
+        staging.compare(staging.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    return staging.rfind("install" + own, 0) == 0 || staging.rfind("textures" + own, 0) == 0;
+}
+
 // Runs fn(0) ... fn(n - 1) on a few threads; the calls must not touch anything shared.
 void InParallel(size_t n, const std::function<void(size_t)>& fn)
 {
@@ -280,6 +303,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         AssetRecord rec;
         bool ok = false;
         bool link = false;
+        bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
+        bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
         DaemonResults results;
         // The staged copy:
@@ -298,6 +323,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         src.origin = src.folder;
         src.link = src.ok && (options & kVADInstallStagedInCache) && IsPathInside(src.folder, cache) &&
                    src.folder != NormalisePath(cache);
+        src.move = src.link && IsOwnStagedCopy(cache, src.folder);
         if (src.ok && textures.Enabled()) src.textures = ListTextureDescriptions(src.folder);
     });
     if (results)
@@ -321,6 +347,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         if (!textures.Compiled(slot)) continue;
         sources[i].folder = textures.CopyOf(slot);
         sources[i].link = true;
+        sources[i].move = true;
         copiedLeftOut[i] = std::move(textures.LeftOut(slot));
     }
     std::unique_lock lk(mutex_);
@@ -344,11 +371,16 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             members.push_back(next);
         }
         // The copies are made side by side (each into its own staging folder, which counts for nothing until
-        // the transaction); backups and the swaps follow in order.
+        // the transaction); backups and the swaps follow in order. A copy staged for this install alone is made
+        // ready where it lies and becomes the new copy at the swap; one that cannot be moved is linked.
+        struct stat local;
+        const bool localKnown = ::stat(root_.UserData("local").c_str(), &local) == 0;
         InParallel(members.size(), [&](size_t m) {
             Source& src = sources[members[m]];
-            src.staged = StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError, &src.leftOut,
-                                         &src.size, src.link);
+            src.prepared = src.move && localKnown &&
+                           PrepareStagedFolder(src.folder, local.st_dev, &src.stageError, &src.leftOut, &src.size);
+            src.staged = src.prepared || StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError,
+                                                         &src.leftOut, &src.size, src.link);
         });
         std::vector<StagedAsset> group;
         std::vector<size_t> staged;
@@ -360,6 +392,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What the texture copy left out is what is missing from the installed copy.
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
+            if (src.prepared) s.from = src.folder;
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));

@@ -13,6 +13,7 @@ void CommandHostBroker::Register(const std::shared_ptr<ClientConnection>& host)
 {
     std::lock_guard lk(mutex_);
     host_ = host;
+    ahead_ = -1;
     DLOG("command host registered: %s (pid %u)", host->Program().c_str(), host->Pid());
     cv_.notify_all();
 }
@@ -86,6 +87,20 @@ void CommandHostBroker::WaitForStartedHost(std::unique_lock<std::mutex>& lk, int
     }
 }
 
+void CommandHostBroker::StartAhead()
+{
+    std::lock_guard lk(mutex_);
+    if (shutdown_ || ahead_ > 0 || host_.lock()) return;
+    const std::string exe = root_ + "/bin/VelmarUtil";
+    Platform::LaunchResult r =
+        Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_, Platform::kLaunchNoConsole);
+    // A start that fails here is tried again, and reported, by the job.
+    if (!r) return;
+    DLOG("started the command host (pid %d) ahead of a job", r.pid);
+    started_.push_back(r.pid);
+    ahead_ = r.pid;
+}
+
 bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
                                unsigned timeoutMs)
 {
@@ -103,20 +118,27 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
         if (!host && !shutdown_)
         {
             std::string exe = root_ + "/bin/VelmarUtil";
-            lk.unlock();
-            Platform::LaunchResult r = Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_,
-                                                               Platform::kLaunchNoConsole);
-            lk.lock();
-            if (!r)
+            // A host started ahead of this job is waited for; otherwise one is started now.
+            int pid = ahead_;
+            ahead_ = -1;
+            if (pid <= 0)
             {
-                error = "the command host '" + exe + "' could not be started: " + r.error;
-                return false;
+                lk.unlock();
+                Platform::LaunchResult r = Platform::LaunchProcess(exe, {"vadcommandhost", "-nostartvaddaemon"}, root_,
+                                                                   Platform::kLaunchNoConsole);
+                lk.lock();
+                if (!r)
+                {
+                    error = "the command host '" + exe + "' could not be started: " + r.error;
+                    return false;
+                }
+                DLOG("started the command host (pid %d)", r.pid);
+                started_.push_back(r.pid);
+                pid = r.pid;
             }
-            DLOG("started the command host (pid %d)", r.pid);
-            started_.push_back(r.pid);
             std::string ended;
-            awaited_ = r.pid;
-            WaitForStartedHost(lk, r.pid, ended);
+            awaited_ = pid;
+            WaitForStartedHost(lk, pid, ended);
             awaited_ = -1;
             host = host_.lock();
             if (!host && !ended.empty())
@@ -164,6 +186,7 @@ void CommandHostBroker::ReapStartedHosts()
         if (*it != awaited_ && Platform::WaitForProcess(*it, 0, &code) == Platform::WaitResult::Exited)
         {
             DLOG("the command host %d ended (exit code %d)", *it, code);
+            if (*it == ahead_) ahead_ = -1;
             it = started_.erase(it);
         }
         else

@@ -30,6 +30,9 @@ public:
     // once, without waiting for the job the host is running.
     bool RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
                 unsigned timeoutMs = 600000);
+    // Starts a host now when none is registered or starting, for a job about to come: its start-up overlaps
+    // the work before the job, which then waits for this host instead of starting one.
+    void StartAhead();
     // Ends every wait (daemon shutdown).
     void Shutdown();
 
@@ -60,4 +63,5 @@ private:
     unsigned startWaitMs_ = 30000;
     std::vector<int> started_;
     int awaited_ = -1;  // the started host a job waits on: its exit is collected by that wait, not the reaper
+    int ahead_ = -1;    // a host started ahead of a job, not registered yet
 };

@@ -16,6 +16,8 @@
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +32,19 @@ constexpr size_t kMaxExportAssets = 100000;
 constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
 
 ResultParams PathParam(const std::string& p) { return {{"file_path", p}}; }
+
+// A regular file that begins as a package does ("ACS$"); nothing more is looked at.
+bool StartsAsPackage(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    char magic[4];
+    const bool package = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::pread(fd, magic, 4, 0) == 4 &&
+                         std::memcmp(magic, "ACS$", 4) == 0;
+    ::close(fd);
+    return package;
+}
 
 }  // namespace
 
@@ -204,11 +219,14 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
 {
     NoteUnusedOption(c, "option value", req.value);
     NoteUnusedOption(c, "flag", req.flag);
-    // The archive is checked whole and its entries copied into the job file as they stand: it is never held
-    // in memory.
+    // The archive is checked whole (never held in memory), and the job names it: the host checks it again and
+    // reads each entry in place, so the package is read once on its way to the installed copies.
     ContentArchiveFile archive;
     Orvo::String result;
     std::string path = NormalisePath(req.path);
+    // A package will be installed by the command host: one that is not running yet is started now, so that its
+    // start-up goes on while the package is checked.
+    if (!path.empty() && StartsAsPackage(path)) c.server.Broker().StartAhead();
     if (path.empty() || !archive.Open(result, path))
     {
         PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
@@ -218,20 +236,10 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
-    uint32_t archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
-    std::string crak = CacheFile(c.server.Root(), "install", ".crak");
-    if (!WriteArchiveJobFromArchive(crak, archiveId, archive))
-    {
-        unlink(crak.c_str());
-        PostResult(&c.results, kResultError, "$vad_unreadable_cdp", KUID::Null(), PathParam(req.path));
-        PostResult(&c.results, kResultError, "The install job file '$(FILE_PATH)' could not be written.", KUID::Null(),
-                   PathParam(crak));
-        return kVADStatusFailed;
-    }
     VADJob job;
     job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
-    job.archiveId = archiveId;
-    job.path = crak;
+    job.archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
+    job.path = path;
     job.kuids = contents.kuids;
     // An asset open for editing is refused (its user's changes are not replaced), the rest of the package
     // installs. Deletes of the package's assets wait for no one: they are refused until the install is done.
@@ -255,7 +263,6 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         VADBytes reply;
         bool ran = RunHostJob(c, job, reply);
         c.Db().EndPackageInstall(job.kuids);
-        unlink(crak.c_str());
         if (!job.staging.empty()) RemoveFolderTree(job.staging);
         if (!ran) return kVADStatusFailed;
         VADReader r(reply);
@@ -263,8 +270,6 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         installed = r.KuidList();
         if (!r.Ok()) return kVADStatusFailed;
     }
-    else
-        unlink(crak.c_str());
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,

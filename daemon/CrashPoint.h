@@ -3,7 +3,8 @@
 // (as a power cut or kill -9 would end it) when it reaches the point of that name, so a test can end it
 // at an exact step of an install or commit instead of guessing with timers. Unset in normal runs.
 //
-// Points: "copying" (a folder copy has written its first file), "backed-up" (the backup copied, not yet
+// Points: "copying" (a folder copy has written its first file), "prepared" (a staged copy to be moved into place
+// whole looked through where it lies, nothing moved yet), "backed-up" (the backup copied, not yet
 // renamed into place), "staged" (new contents staged and the backup made), "swapping" (old folder moved aside, new one not yet in place), "swapped" (new folder in
 // place, store not yet committed), "stored" (store committed, old folder not yet removed), "compiled" (the
 // textures of an install's copies compiled in the cache, nothing installed yet), "edit-aside" (an edit folder

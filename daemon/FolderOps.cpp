@@ -239,19 +239,121 @@ bool StageFolderCopy(const std::string& from, const std::string& target, std::st
     return false;
 }
 
-bool SwapInFolder(const std::string& target, std::string* error)
+namespace {
+
+// The mode a folder made with mode 0777 gets: the process's umask read where it can be without changing it.
+mode_t NewFolderMode()
 {
-    std::string tmp = TempFolderFor(target), old = OldFolderFor(target);
+    static const mode_t mode = [] {
+        mode_t mask = 022;
+        if (FILE* f = std::fopen("/proc/self/status", "re"))
+        {
+            char line[128];
+            unsigned value = 0;
+            while (std::fgets(line, sizeof line, f))
+                if (std::sscanf(line, "Umask: %o", &value) == 1)
+                {
+                    mask = static_cast<mode_t>(value & 0777);
+                    break;
+                }
+            std::fclose(f);
+        }
+        return static_cast<mode_t>(0777 & ~mask);
+    }();
+    return mode;
+}
+
+// Below the open folder `dir` (at `path`, relative to the moved copy's top): adds the sizes of the regular
+// files, removes whatever else is neither a file nor a folder (its path going to `leftOut`).
+bool MeasureAndClean(const Platform::Folder& dir, const std::string& path, int depth, uint64_t& bytes,
+                     std::vector<std::string>& leftOut, int& err)
+{
+    if (depth > Platform::kMaxFolderWalkDepth) return (err = ELOOP), false;
+    std::vector<Platform::FolderEntry> entries;
+    if (!dir.List(entries, &err)) return false;
+    for (const Platform::FolderEntry& e : entries)
+    {
+        const std::string sub = path.empty() ? e.name : path + "/" + e.name;
+        if (e.type == Platform::EntryType::kFolder)
+        {
+            Platform::Folder child;
+            if (!child.OpenSub(dir, e.name, &err) || !MeasureAndClean(child, sub, depth + 1, bytes, leftOut, err))
+                return false;
+            continue;
+        }
+        struct stat st;
+        if (e.type == Platform::EntryType::kFile &&
+            ::fstatat(dir.Fd(), e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        {
+            bytes += static_cast<uint64_t>(st.st_size);
+            continue;
+        }
+        if (::unlinkat(dir.Fd(), e.name.c_str(), 0) != 0 && errno != ENOENT) return (err = errno), false;
+        leftOut.push_back(sub);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::string* error,
+                         std::vector<std::string>* leftOut, uint64_t* bytes)
+{
+    if (leftOut) leftOut->clear();
+    Platform::Folder top;
+    std::string why;
+    struct stat st;
+    if (!top.Open(from, &why, Platform::kOpenNoFinalLink) || ::fstat(top.Fd(), &st) != 0)
+    {
+        if (error) *error = "'" + from + "' is not a folder";
+        return false;
+    }
+    if (st.st_dev != targetDevice)
+    {
+        if (error) *error = "'" + from + "' lies on another file system";
+        return false;
+    }
+    std::vector<std::string> removed;
+    uint64_t size = 0;
+    int err = 0;
+    if (!MeasureAndClean(top, "", 0, size, removed, err) || ::fchmod(top.Fd(), NewFolderMode()) != 0)
+    {
+        if (error) *error = "reading '" + from + "' failed: " + std::strerror(err ? err : errno ? errno : EIO);
+        return false;
+    }
+    CrashPoint("prepared");
+    if (leftOut)
+    {
+        for (const std::string& path : removed) leftOut->push_back(from + "/" + path);
+        std::sort(leftOut->begin(), leftOut->end());
+    }
+    if (bytes) *bytes = size;
+    return true;
+}
+
+bool SwapInFolder(const std::string& target, std::string* error, bool* replaced, const std::string& from)
+{
+    std::string tmp = from.empty() ? TempFolderFor(target) : from, old = OldFolderFor(target);
+    if (replaced) *replaced = false;
+    // Nothing in place yet (a new asset): the new folder goes there in one step.
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EEXIST && errno != EINVAL)
+    {
+        if (error) *error = "cannot move the new folder into place";
+        return false;
+    }
     RemoveFolderTree(old);
     if (FolderExists(target) && rename(target.c_str(), old.c_str()) != 0)
     {
         if (error) *error = "cannot move the old folder aside";
         return false;
     }
+    if (replaced) *replaced = true;
     CrashPoint("swapping");
     if (rename(tmp.c_str(), target.c_str()) != 0)
     {
         if (FolderExists(old)) rename(old.c_str(), target.c_str());
+        if (replaced) *replaced = false;
         if (error) *error = "cannot move the new folder into place";
         return false;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // Copies a folder tree (regular files with their modes, and folders; symbolic links and other special files
@@ -29,9 +30,20 @@ std::string OldFolderFor(const std::string& target);
 // commits with SwapInFolder.
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
                      std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
-// Moves the staged folder into place: the old target (if any) is renamed aside, the staged one renamed to
-// the target. FinishSwap removes the old copy afterwards; UndoSwap puts it back.
-bool SwapInFolder(const std::string& target, std::string* error = nullptr);
+// A copy staged for one install that nothing else writes to and that is thrown away afterwards (a folder of one
+// of this daemon's own staging folders in the cache) is not copied: it is made ready where it lies and moved
+// into place whole by SwapInFolder. What is neither a regular file nor a folder in it is removed, its path (as
+// below `from`) going to `leftOut`, sorted; `bytes` gets the size of its files; the folder gets the mode a new
+// folder gets. False when it is not a folder (a link is not taken), lies on another file system than
+// `targetDevice` (it could not be moved there), or cannot be read.
+bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::string* error = nullptr,
+                         std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
+
+// Moves the staged folder (the temporary folder beside the target, or the prepared copy `from`) into place:
+// the old target (if any) is renamed aside, the staged one renamed to the target. FinishSwap removes the old
+// copy afterwards (needed only where `replaced` says one was set aside); UndoSwap puts it back.
+bool SwapInFolder(const std::string& target, std::string* error = nullptr, bool* replaced = nullptr,
+                  const std::string& from = {});
 void FinishSwap(const std::string& target);
 void UndoSwap(const std::string& target);
 

@@ -2,7 +2,6 @@
 
 #include "engine/TextCase.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,8 +14,13 @@ namespace Orvo {
 
 namespace {
 
+// The node's state word (PStringNode::state).
+constexpr uint64_t kRefMask = 0xFFFFFFFFu;
+constexpr uint64_t kUseUnit = uint64_t(1) << 32;
+constexpr uint64_t kUsesMask = ((uint64_t(1) << 30) - 1) << 32;
+constexpr uint64_t kPinnedBit = uint64_t(1) << 62;
 // A node whose count went to 0 and that a collection took out of the table; never counted up again.
-constexpr int32_t kDeadNode = INT32_MIN;
+constexpr uint64_t kDeadBit = uint64_t(1) << 63;
 PStringNode* const kTombstone = reinterpret_cast<PStringNode*>(uintptr_t(1));
 
 PStringNode* NewNode(std::string_view text, size_t hash)
@@ -24,7 +28,7 @@ PStringNode* NewNode(std::string_view text, size_t hash)
     void* mem = std::malloc(sizeof(PStringNode) + text.size());
     if (!mem) throw std::bad_alloc();
     auto* node = new (mem) PStringNode;
-    node->refs.store(1, std::memory_order_relaxed);
+    node->state.store(1 + kUseUnit, std::memory_order_relaxed);
     node->length = static_cast<uint32_t>(text.size());
     node->hash = hash;
     if (!text.empty()) std::memcpy(node->text, text.data(), text.size());
@@ -38,14 +42,26 @@ void FreeNode(PStringNode* node)
     std::free(node);
 }
 
-// Counts the node up unless a collection has taken it; false then.
-bool TryAddRef(PStringNode* node)
+enum class Use
 {
-    int32_t r = node->refs.load(std::memory_order_relaxed);
-    while (r >= 0)
-        if (node->refs.compare_exchange_weak(r, r + 1, std::memory_order_acquire, std::memory_order_relaxed))
-            return true;
-    return false;
+    Gone,     // a collection has taken the node
+    Counted,  // counted up (or pinned: nothing to count)
+    PinDue,   // counted up, and this was the interning that makes it a candidate for pinning
+};
+
+// Counts an interning of the node: one reference, and one use until it is pinned or due for it.
+Use CountUse(PStringNode* node)
+{
+    uint64_t s = node->state.load(std::memory_order_relaxed);
+    for (;;)
+    {
+        if (s & kPinnedBit) return Use::Counted;
+        if (s & kDeadBit) return Use::Gone;
+        const uint64_t uses = (s & kUsesMask) >> 32;
+        const uint64_t next = s + 1 + (uses < PStringCache::kInternsToPin ? kUseUnit : 0);
+        if (node->state.compare_exchange_weak(s, next, std::memory_order_acquire, std::memory_order_relaxed))
+            return uses + 1 == PStringCache::kInternsToPin ? Use::PinDue : Use::Counted;
+    }
 }
 
 // ---- readers without a lock ----
@@ -218,7 +234,8 @@ struct alignas(128) PStringCache::Shard
 
 PStringCache::PStringCache() : shards_(new Shard[kShards])
 {
-    empty_ = Intern(std::string_view());  // this reference is never dropped
+    empty_ = Intern(std::string_view());  // every default and moved-from handle holds it: pinned from the start
+    empty_->state.fetch_or(kPinnedBit, std::memory_order_relaxed);
     s_empty = empty_;
 }
 
@@ -239,13 +256,18 @@ PStringNode* PStringCache::Intern(std::string_view text)
     {
         ReadSection section(slot);
         PStringNode* n = shard.table.load(std::memory_order_seq_cst)->Find(text, hash);
-        if (n && TryAddRef(n)) return n;
+        if (n)
+        {
+            const Use use = CountUse(n);
+            if (use == Use::PinDue) TryPin(n);
+            if (use != Use::Gone) return n;
+        }
     }
     std::lock_guard<std::mutex> guard(shard.lock);
     // Under the lock no node in the table has been taken by a collection.
     if (PStringNode* n = shard.table.load(std::memory_order_relaxed)->Find(text, hash))
     {
-        n->refs.fetch_add(1, std::memory_order_relaxed);
+        if (CountUse(n) == Use::PinDue) TryPin(n);
         return n;
     }
     PStringNode* node = NewNode(text, hash);
@@ -255,17 +277,49 @@ PStringNode* PStringCache::Intern(std::string_view text)
     return node;
 }
 
+// A pinned node is only read: threads holding the same names share its cache line instead of passing it
+// from one to the other with every handle made and dropped.
 void PStringCache::AddRef(PStringNode* node)
 {
-    // The empty string lives for ever: it is not counted (every default and moved-from handle holds it).
-    if (node != s_empty) node->refs.fetch_add(1, std::memory_order_relaxed);
+    if (!(node->state.load(std::memory_order_relaxed) & kPinnedBit))
+        node->state.fetch_add(1, std::memory_order_relaxed);
 }
 
 void PStringCache::Release(PStringNode* node)
 {
-    // A node at zero stays in the table until CollectGarbage, so re-interning common names is cheap.
-    if (node != s_empty) node->refs.fetch_sub(1, std::memory_order_acq_rel);
+    // A node at zero stays in the table until CollectGarbage, so re-interning common names is cheap. A handle
+    // made before its node was pinned may still count it down; the pinning handle's own reference is never
+    // given back, so a pinned node never reaches zero.
+    if (!(node->state.load(std::memory_order_relaxed) & kPinnedBit))
+        node->state.fetch_sub(1, std::memory_order_acq_rel);
 }
+
+bool PStringCache::TryPin(PStringNode* node)
+{
+    // The caller holds a reference, so no collection can take the node meanwhile.
+    size_t names = pinnedNames_.load(std::memory_order_relaxed);
+    do
+        if (names >= kPinnedNamesBudget) return false;
+    while (!pinnedNames_.compare_exchange_weak(names, names + 1, std::memory_order_relaxed));
+    const size_t bytes = sizeof(PStringNode) + node->length;
+    size_t held = pinnedBytes_.load(std::memory_order_relaxed);
+    do
+        if (held + bytes > kPinnedBytesBudget)
+        {
+            pinnedNames_.fetch_sub(1, std::memory_order_relaxed);
+            return false;
+        }
+    while (!pinnedBytes_.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+    node->state.fetch_or(kPinnedBit, std::memory_order_relaxed);
+    return true;
+}
+
+bool PStringCache::IsPinned(const PStringNode* node)
+{
+    return (node->state.load(std::memory_order_relaxed) & kPinnedBit) != 0;
+}
+
+size_t PStringCache::PinnedCount() const { return pinnedNames_.load(std::memory_order_relaxed); }
 
 PString PStringCache::Ins(const PString& s, size_t position, std::string_view text)
 {
@@ -290,9 +344,10 @@ size_t PStringCache::CollectGarbage()
         {
             PStringNode* node = t->slots[k].load(std::memory_order_relaxed);
             if (!node || node == kTombstone) continue;
-            int32_t zero = 0;
+            uint64_t state = node->state.load(std::memory_order_seq_cst);
+            if ((state & kRefMask) != 0 || (state & kPinnedBit)) continue;
             // A lookup counting the node up at this moment wins; the node then stays.
-            if (!node->refs.compare_exchange_strong(zero, kDeadNode, std::memory_order_seq_cst)) continue;
+            if (!node->state.compare_exchange_strong(state, kDeadBit, std::memory_order_seq_cst)) continue;
             t->slots[k].store(kTombstone, std::memory_order_seq_cst);
             --shard.live;
             dead.push_back(node);

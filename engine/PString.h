@@ -12,12 +12,16 @@ namespace Orvo {
 
 class PStringCache;
 
-// One interned text. Lives in the cache until its count is 0 and the cache collects garbage.
+// One interned text. Lives in the cache until its count is 0 and the cache collects garbage, unless it is
+// pinned: a name interned again and again (tag names) stops being counted once it has been looked up often
+// enough, so that threads using the same names do not all write to the same node, and stays for ever.
 struct PStringNode
 {
-    std::atomic<int32_t> refs;
-    uint32_t length;
+    // Low 32 bits: the references; bits 32-61: how often it was interned (up to the pinning mark);
+    // bit 62: pinned; bit 63: taken out by a collection.
+    std::atomic<uint64_t> state;
     size_t hash;
+    uint32_t length;
     char text[1];  // length + 1 bytes, NUL-terminated
 
     std::string_view View() const { return {text, length}; }
@@ -100,6 +104,15 @@ public:
     size_t CollectGarbage();
     size_t Count() const;  // nodes held, referenced or not
 
+    // Pinning: a name interned this often is no longer counted and never freed, while the pinned names
+    // together stay within the budget (names past it are counted as before). The budget bounds what pinning
+    // can keep of a stream of new names, and of the heap pages they sit on after a large load.
+    static constexpr uint32_t kInternsToPin = 256;
+    static constexpr size_t kPinnedNamesBudget = 4096;
+    static constexpr size_t kPinnedBytesBudget = 256 * 1024;
+    static bool IsPinned(const PStringNode* node);
+    size_t PinnedCount() const;
+
     PStringCache(const PStringCache&) = delete;
     PStringCache& operator=(const PStringCache&) = delete;
 
@@ -110,8 +123,11 @@ private:
     struct Table;
     struct Shard;
     static constexpr size_t kShards = 256;
+    bool TryPin(PStringNode* node);
     Shard* shards_;
     PStringNode* empty_;
+    std::atomic<size_t> pinnedNames_{0};
+    std::atomic<size_t> pinnedBytes_{0};
     static inline PStringNode* s_empty = nullptr;  // empty_, written once, read on every copy
 };
 

@@ -236,6 +236,82 @@ TEST_F(ArchiveStreamTest, JobFilesAndExportsFromDiskMatchTheTrees)
     }
 }
 
+// An install job may name the package itself: its entries are read in place, the same as through a job file
+// made from it, and a damaged or truncated package is refused with the reason its check gives.
+TEST_F(ArchiveStreamTest, APackageIsReadInPlaceAsItsJobFileWouldBe)
+{
+    MakeFixtureAsset("src/asset");
+    MakeFixtureAsset("src/other", "<kuid:700001:43>");
+    ContentArchive archive;
+    Orvo::String r;
+    ASSERT_TRUE(archive.AddAsset(r, DaemonEntry(P("src/asset"), KUID(700001, 42), true)));
+    ASSERT_TRUE(archive.AddAsset(r, DaemonEntry(P("src/other"), KUID(700001, 43), false)));
+    ASSERT_TRUE(archive.Save(r, Orvo::File::Path(P("p.cdp"))));
+    ContentArchiveFile file;
+    ASSERT_TRUE(file.Open(r, P("p.cdp")));
+    ASSERT_TRUE(WriteArchiveJobFromArchive(P("p.crak"), 9, file));
+
+    ArchiveJobReader viaJob, inPlace;
+    ASSERT_TRUE(viaJob.Open(Orvo::File::Path(P("p.crak")), 9, r)) << r.c_str();
+    ASSERT_TRUE(inPlace.Open(Orvo::File::Path(P("p.cdp")), 1234, r)) << r.c_str();
+    ASSERT_EQ(inPlace.Kuids(), viaJob.Kuids());
+    ASSERT_EQ(inPlace.Kuids().size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+    {
+        ArchiveEntryOnDisk a, b;
+        ASSERT_TRUE(viaJob.ReadEntry(i, a));
+        ASSERT_TRUE(inPlace.ReadEntry(i, b));
+        const std::string compression(GetArchiveEntryCompression(b.entry).View());
+        Orvo::String ra, rb, da, db;
+        ASSERT_TRUE(StageArchiveFilesOnDisk(a, P("a" + std::to_string(i)), compression, ra, da)) << ra.c_str();
+        ASSERT_TRUE(StageArchiveFilesOnDisk(b, P("b" + std::to_string(i)), compression, rb, db)) << rb.c_str();
+        EXPECT_EQ(da.View(), db.View());
+        EXPECT_EQ(Tree(P("a" + std::to_string(i))), Tree(P("b" + std::to_string(i))));
+        EXPECT_EQ(b.entry.GetChildKUID("kuid"), inPlace.Kuids()[i]);
+    }
+    EXPECT_FALSE(inPlace.ReadEntry(2, *std::make_unique<ArchiveEntryOnDisk>()));
+
+    std::string bytes = Read("p.cdp");
+    Write("cut.cdp", bytes.substr(0, bytes.size() - 10));
+    ArchiveJobReader cut;
+    EXPECT_FALSE(cut.Open(Orvo::File::Path(P("cut.cdp")), 0, r));
+    EXPECT_NE(r.View().find(kCDPDamagedText), std::string_view::npos) << r.c_str();
+    EXPECT_TRUE(cut.Kuids().empty());
+}
+
+// A stored file larger than the block it is copied through arrives whole with the tree export's checksum; one
+// whose bytes cannot all be read (the package cut short after its check) fails and leaves no part of itself.
+TEST_F(ArchiveStreamTest, LargeStoredFilesAreCopiedWholeOrNotAtAll)
+{
+    std::string big(700 << 10, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 31 + i / 4096) & 0xFF);
+    // The large file last among the files, so that a cut inside it leaves every header before it whole.
+    Write("src/big/config.txt", "kuid <kuid:700001:42>\nusername \"Large\"\nkind \"scenery\"\n");
+    Write("src/big/sub/zz.bin", big);
+    const TDBTagRef entry = DaemonEntry(P("src/big"), KUID(700001, 42), false);
+    ContentArchive archive;
+    Orvo::String r;
+    ASSERT_TRUE(archive.AddAsset(r, entry));
+    ASSERT_TRUE(archive.Save(r, Orvo::File::Path(P("big.cdp"))));
+    ArchiveJobReader job;
+    ASSERT_TRUE(job.Open(Orvo::File::Path(P("big.cdp")), 0, r)) << r.c_str();
+    ArchiveEntryOnDisk onDisk;
+    ASSERT_TRUE(job.ReadEntry(0, onDisk));
+    Orvo::String reason, dsid;
+    ASSERT_TRUE(StageArchiveFilesOnDisk(onDisk, P("whole"), "none", reason, dsid)) << reason.c_str();
+    EXPECT_EQ(dsid.View(), ComputeArchiveFilesDSID(GetArchiveEntryFiles(entry)).View());
+    EXPECT_TRUE(Read("whole/sub/zz.bin") == big);
+
+    // Cut inside the large file's bytes, after the entry was read.
+    const std::string bytes = Read("big.cdp");
+    const size_t at = bytes.find(big.substr(0, 64));
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(::truncate(P("big.cdp").c_str(), static_cast<off_t>(at + big.size() / 2)), 0);
+    EXPECT_FALSE(StageArchiveFilesOnDisk(onDisk, P("cut"), "none", reason, dsid));
+    EXPECT_NE(reason.View().find("Unable to read archive file data"), std::string_view::npos) << reason.c_str();
+    EXPECT_FALSE(fs::exists(P("cut/sub/zz.bin")));
+}
+
 // A staged copy is the export without the configuration files at its top (the entry's own tags stand for them),
 // written only into a folder made for it, never through a link.
 TEST_F(ArchiveStreamTest, StagedCopiesLeaveOutTopConfigsAndWriteOnlyIntoANewFolder)

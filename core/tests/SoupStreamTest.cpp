@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -131,4 +132,51 @@ TEST(SoupStream, CheckAgreesWithTheTreeReaderOnDamagedFiles)
             EXPECT_EQ(streamed, ReadSoupBinary(bytes.data(), bytes.size(), tree)) << at << " " << change;
             close(fd);
         }
+}
+
+// Chunks read one after another across payloads of every size (reads on from the window, jumps past large
+// payloads, back again): each header and each byte read is the file's, whatever the reader held before.
+TEST(SoupStream, ReadsAcrossSmallAndLargePayloadsGiveTheFilesBytes)
+{
+    TestFolder dir;
+    TDBTagRef root = TDBTagRef::NewContainer();
+    const size_t sizes[] = {10, 300 << 10, 3, 1 << 20, 5000, 5000, 260 << 10, 1, 70 << 10};
+    std::vector<std::string> names;
+    for (size_t i = 0; i < std::size(sizes); ++i)
+    {
+        std::string data(sizes[i], '\0');
+        for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<char>((b * 7 + i) & 0xFF);
+        names.push_back("f" + std::to_string(i));
+        root.CreateChildContainer("c" + std::to_string(i)).SetChildBinary(names.back(), data.data(), data.size());
+    }
+    std::string bytes;
+    ASSERT_TRUE(WriteSoupBinary(root, bytes));
+    const std::string path = dir.Str() + "/big.chump";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+
+    SoupStreamReader in(fd, 0, bytes.size());
+    uint64_t bodyAt = 0;
+    ASSERT_EQ(CheckSoupBinaryHeader(in, bodyAt), SoupBinaryResult::kOK);
+    ASSERT_TRUE(in.CheckChunks(bodyAt, in.End()));
+    SoupChunkInfo c, file;
+    size_t i = 0;
+    for (uint64_t at = bodyAt; at != in.End(); at = c.end, ++i)
+    {
+        ASSERT_TRUE(in.ReadChunk(at, in.End(), c));
+        ASSERT_TRUE(in.ReadChunk(c.payloadAt, c.end, file));
+        EXPECT_EQ(file.name, names[i]);
+        ASSERT_EQ(file.PayloadSize(), sizes[i]);
+        // A few bytes at its end, then its start: forwards and back within and past the window.
+        char tail[1], head[1];
+        ASSERT_TRUE(in.ReadBytes(file.end - 1, tail, 1));
+        ASSERT_TRUE(in.ReadBytes(file.payloadAt, head, 1));
+        EXPECT_EQ(tail[0], bytes[file.end - 1]);
+        EXPECT_EQ(head[0], bytes[file.payloadAt]);
+    }
+    EXPECT_EQ(i, std::size(sizes));
+    std::string whole;
+    ASSERT_TRUE(in.ReadBytes(0, bytes.size(), whole));
+    EXPECT_TRUE(whole == bytes);
+    close(fd);
 }

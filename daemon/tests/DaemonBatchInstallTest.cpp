@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -90,4 +91,61 @@ TEST_F(DaemonBatchInstallTest, OnlyCopiesStagedInTheCacheAreLinked)
         EXPECT_EQ(fs::hard_link_count(copy), row.linked ? 2u : 1u);
         EXPECT_EQ(ReadFile(copy), ReadFile(inst.Path(row.folder) + "/config.txt"));
     }
+}
+
+// A copy in one of this daemon's own staging folders was made for that install alone: it is moved into place,
+// not linked, and what is not a file or folder in it is left out. A copy anywhere else in the cache (another
+// daemon's staging folder, deeper down, or without the option) is linked or copied as before and stays.
+TEST_F(DaemonBatchInstallTest, CopiesInTheDaemonsOwnStagingFolderAreMovedIntoPlace)
+{
+    StartAndOpen();
+    const std::string own = "UserData/cache/install-" + std::to_string(inst.DaemonPid()) + "-900.staging";
+    const std::string other = "UserData/cache/install-" + std::to_string(inst.DaemonPid() + 1) + "-900.staging";
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const struct
+    {
+        std::string folder;
+        uint32_t options;
+        bool moved;
+        unsigned links;  // of the installed copy's configuration
+    } rows[] = {
+        {own + "/0", kVADInstallStagedInCache, true, 1},
+        {own + "/deeper/1", kVADInstallStagedInCache, false, 2},
+        {other + "/2", kVADInstallStagedInCache, false, 2},
+        {own + "/3", 0, false, 1},
+    };
+    int content = 0;
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.folder);
+        const KUID k(558, ++content, 0);
+        const std::string from = inst.Path(row.folder);
+        WriteAssetFolder(from, k, "Asset", "", 2, 100);
+        fs::create_symlink(from + "/config.txt", from + "/data/link.txt");
+        fs::permissions(from, fs::perms::owner_all);
+        ResultsLog log;
+        std::vector<KUID> installed;
+        ASSERT_TRUE(VADInstallFromFolders({from}, installed, &log, row.options));
+        ASSERT_EQ(installed, std::vector<KUID>{k});
+        EXPECT_EQ(log.WarningCount(), 1u);  // the link left out
+        const std::string copy = inst.Path("UserData/local/" + k.ToSpacedString());
+        EXPECT_EQ(fs::exists(from), !row.moved);
+        EXPECT_EQ(fs::hard_link_count(copy + "/config.txt"), row.links);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(copy + "/data/link.txt")));
+        EXPECT_EQ(ReadFile(copy + "/data/file1.bin"), std::string(100, 'x'));
+        VADAssetInfo info;
+        ASSERT_TRUE(VADGetAssetInfo(k, info));
+        EXPECT_EQ(info.fileSize, fs::file_size(copy + "/config.txt") + 200);
+        // A moved copy's folder gets the mode a new folder gets, not the staging copy's own.
+        if (row.moved)
+        {
+            struct stat st;
+            ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask);
+        }
+    }
+    // No temporary folder is left beside the installed copies.
+    for (const auto& e : fs::directory_iterator(inst.Path("UserData/local")))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }

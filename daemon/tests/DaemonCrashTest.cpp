@@ -57,8 +57,10 @@ protected:
 
     // A commit (with that option word) killed at each step, for every step.
     void CommitKilledAtEachStep(uint32_t option);
-    // A batch install of the folder `from` (with that option value) killed at each step.
-    void BatchInstallKilledAtEachStep(const std::string& from, uint32_t options);
+    // A batch install of the folder `from` (with that option value) killed at each step. With `moved`, `from`
+    // is a folder of the crashing daemon's own staging folder ("%s" stands for its process id), whose copy is
+    // moved into place: it is remade for each step, and the restarted daemon removes what is left of it.
+    void BatchInstallKilledAtEachStep(const std::string& from, uint32_t options, bool moved = false);
 
     // After a restart: the record and the folder agree, the folder is whole, nothing is left over.
     void ExpectConsistent(const char* allowed)
@@ -224,26 +226,40 @@ TEST_F(DaemonCrashTest, RevertKilledWhileItsEditFolderIsAsideKeepsTheEdit)
 // The same promise for assets installed in one batch (one store transaction): after a kill at any step each
 // is whole, in its old version or, once the transaction is committed, its new one. A copy staged in the cache
 // (as an archive install stages one) lends its files to the install: it stays whole too.
-void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint32_t options)
+void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint32_t options, bool moved)
 {
     WriteAssetFolder(inst.Path("UserData/local/kuid 1 1"), KUID(1, 1, 0), "Bystander");
     WriteVersion(inst.Path("src/a"), 'A');
     StartAndOpen();
-    WriteVersion(inst.Path(from), 'B');
+    if (!moved) WriteVersion(inst.Path(from), 'B');
     ASSERT_TRUE(client.SetSettingInt("developer", "max_backup_folders", 1));
     ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
-    for (const auto& step : kSteps)
+    std::vector<Step> steps(std::begin(kSteps), std::end(kSteps));
+    // A moved copy is not copied file by file; it is taken once it has been moved in beside the target.
+    if (moved) steps.front() = {"prepared", false};
+    for (const auto& step : steps)
     {
         SCOPED_TRACE(step.point);
         StartCrashingAt(step.point);
+        std::string source = inst.Path(from);
+        if (moved)
+        {
+            char named[512];
+            std::snprintf(named, sizeof named, source.c_str(), inst.DaemonPid());
+            source = named;
+            WriteVersion(source, 'B');
+        }
         RawClient raw;
         ASSERT_TRUE(raw.Connect(inst));
         // The bystander folder in the same batch: refused (the database's own), the asset replaced.
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
-                      VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), inst.Path(from)}, options}));
+                      VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), source}, options}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         ExpectConsistent(step.newVersion ? "B" : "A");
-        EXPECT_EQ(FolderVersion(inst.Path(from)), 'B');
+        if (moved)
+            EXPECT_FALSE(fs::exists(fs::path(source).parent_path()));
+        else
+            EXPECT_EQ(FolderVersion(source), 'B');
         ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
 }
@@ -253,6 +269,55 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstall) { BatchInstallKilledAtE
 TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstallOfAStagedCopy)
 {
     BatchInstallKilledAtEachStep("UserData/cache/staged/b", kVADInstallStagedInCache | kVADInstallFavourite);
+}
+
+// A copy in the daemon's own staging folder (an archive install's) is moved into place, not copied: a kill at
+// any step leaves the old version or, once stored, the new one, and the staging folder goes at the restart.
+TEST_F(DaemonCrashTest, KilledAtEachStepOfABatchInstallOfAMovedStagedCopy)
+{
+    BatchInstallKilledAtEachStep("UserData/cache/install-%d-7.staging/0",
+                                 kVADInstallStagedInCache | kVADInstallFavourite, true);
+}
+
+// A new asset (nothing in place to set aside) from a moved staged copy: after a kill at any step it is absent, or
+// installed whole with its record once its folder was in place; nothing is left beside it.
+TEST_F(DaemonCrashTest, KilledAtEachStepOfANewAssetsMovedInstall)
+{
+    StartAndOpen();
+    for (const char* point : {"prepared", "staged", "swapped", "stored"})
+    {
+        SCOPED_TRACE(point);
+        StartCrashingAt(point);
+        const std::string source =
+            inst.Path("UserData/cache/install-" + std::to_string(inst.DaemonPid()) + "-3.staging/0");
+        WriteVersion(source, 'B');
+        {
+            RawClient raw;
+            ASSERT_TRUE(raw.Connect(inst));
+            raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
+                          VADEncode(VADPathListRequest{{source}, kVADInstallStagedInCache}));
+            ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        }
+        StartAndOpen();
+        const std::string folder = inst.Path("UserData/local/" + kAsset.ToSpacedString());
+        VADAssetInfo info;
+        const bool known = client.GetAssetInfo(kAsset, info) && info.IsInstalled();
+        EXPECT_EQ(known, fs::exists(folder));
+        EXPECT_EQ(known ? FolderVersion(folder) : 'B', 'B');
+        const std::string at = point;
+        // Only the store makes it count; a folder already in place when cut short is found at the restart.
+        if (at == "stored" || at == "prepared" || at == "staged")
+        {
+            EXPECT_EQ(known, at == "stored");
+        }
+        for (const auto& e : fs::directory_iterator(inst.Path("UserData/local")))
+            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+        EXPECT_FALSE(fs::exists(fs::path(source).parent_path()));
+        if (known)
+        {
+            ASSERT_TRUE(client.DeleteAsset(kAsset, 0));
+        }
+    }
 }
 
 // Killed from outside at a moment picked by a timer, as a user would: the same promise holds wherever it

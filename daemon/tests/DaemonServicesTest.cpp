@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -183,6 +184,45 @@ TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOu
     r = ValidateSample();
     ASSERT_EQ(r.results.size(), 1u);
     EXPECT_NE(r.results[0].text.find("exit code 4"), std::string::npos) << r.results[0].text;
+}
+
+// A package install starts the command host as soon as it sees a package, before checking it, and the job waits
+// for that host rather than starting a second; a file that is no package starts none.
+TEST_F(DaemonServicesTest, APackageInstallStartsItsHostAheadOnce)
+{
+    TDBTagRef entry;
+    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    ContentArchive archive;
+    Orvo::String result;
+    ASSERT_TRUE(archive.AddAsset(result, entry));
+    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+    WriteFile(inst.Path("junk.cdp"), "not a package");
+    // A stand-in tool that notes each start and ends without registering.
+    WriteTool("echo started >> \"$(dirname \"$0\")/../starts.txt\"\nsleep 1\nexit 6\n");
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    auto install = [&](const std::string& file) {
+        return asker.Ask(VAD_REQ_INSTALL_ARCHIVE, VADEncode(VADPathOptionRequest{inst.Path(file), 2, 0}));
+    };
+    RawClient::Reply r = install("junk.cdp");
+    EXPECT_LT(r.status, 0);
+    EXPECT_FALSE(fs::exists(inst.Path("starts.txt")));
+
+    // Nor does a pipe standing at the name, which is not waited on either.
+    ASSERT_EQ(::mkfifo(inst.Path("pipe.cdp").c_str(), 0600), 0);
+    r = install("pipe.cdp");
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    EXPECT_FALSE(fs::exists(inst.Path("starts.txt")));
+
+    r = install("pkg.cdp");
+    ASSERT_TRUE(r.answered);
+    EXPECT_LT(r.status, 0);
+    bool said = false;
+    for (const auto& note : r.results)
+        said = said || note.text.find("ended (exit code 6) before it registered") != std::string::npos;
+    EXPECT_TRUE(said);
+    EXPECT_EQ(ReadFile(inst.Path("starts.txt")), "started\n");
 }
 
 TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)

@@ -90,6 +90,47 @@ TEST(PString, GarbageCollectionFreesOnlyUnreferencedNodes)
     EXPECT_EQ(PString("").Node(), PString::Empty().Node());  // the empty string survives collection
 }
 
+// A name interned often enough is pinned: no longer counted, kept when nobody holds it. Names interned less
+// often are freed as before, and a stream of new names each interned often pins no more than the budget.
+TEST(PString, OftenInternedNamesArePinnedWithinTheBudget)
+{
+    PStringCache& cache = PStringCache::Instance();
+    cache.CollectGarbage();
+    const size_t before = cache.Count();
+    ASSERT_LT(cache.PinnedCount(), PStringCache::kPinnedNamesBudget);
+    const Orvo::PStringNode* hot = nullptr;
+    for (uint32_t i = 0; i < PStringCache::kInternsToPin; ++i)
+    {
+        PString s("pin-hot-name");
+        PString copy = s;
+        hot = s.Node();
+    }
+    {
+        PString warm("pin-warm-name");
+        for (uint32_t i = 0; i + 2 < PStringCache::kInternsToPin; ++i) PString("pin-warm-name");
+        EXPECT_FALSE(PStringCache::IsPinned(warm.Node()));  // one interning short of the mark
+    }
+    EXPECT_TRUE(PStringCache::IsPinned(hot));
+    cache.CollectGarbage();
+    EXPECT_EQ(cache.Count(), before + 1);
+    EXPECT_EQ(PString("pin-hot-name").Node(), hot);
+    EXPECT_STREQ(PString("pin-hot-name").c_str(), "pin-hot-name");
+
+    // Past the budget, names are counted and collected as before.
+    const size_t names = PStringCache::kPinnedNamesBudget + 500;
+    for (size_t n = 0; n < names; ++n)
+    {
+        const std::string text = "pin-stream-" + std::to_string(n);
+        for (uint32_t i = 0; i < PStringCache::kInternsToPin; ++i) PString{text};
+    }
+    EXPECT_LE(cache.PinnedCount(), PStringCache::kPinnedNamesBudget);
+    cache.CollectGarbage();
+    EXPECT_LE(cache.Count(), before + PStringCache::kPinnedNamesBudget);
+    PString late("pin-stream-" + std::to_string(names - 1));
+    EXPECT_FALSE(PStringCache::IsPinned(late.Node()));
+    EXPECT_EQ(late.View(), "pin-stream-" + std::to_string(names - 1));
+}
+
 TEST(PString, CollectionRacingWithInterningKeepsLiveNodes)
 {
     std::atomic<bool> stop{false};
