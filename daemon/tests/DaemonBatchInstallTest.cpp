@@ -126,7 +126,7 @@ TEST_F(DaemonBatchInstallTest, CopiesInTheDaemonsOwnStagingFolderAreMovedIntoPla
         fs::permissions(from, fs::perms::owner_all);
         ResultsLog log;
         std::vector<KUID> installed;
-        ASSERT_TRUE(VADInstallFromFolders({from}, installed, &log, row.options));
+        ASSERT_TRUE(client.InstallFromFolders({from}, installed, &log, row.options));
         ASSERT_EQ(installed, std::vector<KUID>{k});
         EXPECT_EQ(log.WarningCount(), 1u);  // the link left out
         const std::string copy = inst.Path("UserData/local/" + k.ToSpacedString());
@@ -135,7 +135,7 @@ TEST_F(DaemonBatchInstallTest, CopiesInTheDaemonsOwnStagingFolderAreMovedIntoPla
         EXPECT_FALSE(fs::exists(fs::symlink_status(copy + "/data/link.txt")));
         EXPECT_EQ(ReadFile(copy + "/data/file1.bin"), std::string(100, 'x'));
         VADAssetInfo info;
-        ASSERT_TRUE(VADGetAssetInfo(k, info));
+        ASSERT_TRUE(client.GetAssetInfo(k, info));
         EXPECT_EQ(info.fileSize, fs::file_size(copy + "/config.txt") + 200);
         // A moved copy's folder gets the mode a new folder gets, not the staging copy's own.
         if (row.moved)

@@ -191,7 +191,7 @@ TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOu
 TEST_F(DaemonServicesTest, APackageInstallStartsItsHostAheadOnce)
 {
     TDBTagRef entry;
-    ASSERT_TRUE(VADGetAssetArchiveEntry(entry, kSample, nullptr, 3));
+    ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
     ContentArchive archive;
     Orvo::String result;
     ASSERT_TRUE(archive.AddAsset(result, entry));
