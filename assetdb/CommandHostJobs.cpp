@@ -35,7 +35,7 @@ VelmarPropertyRef AssetSource(const KUID& kuid)
 
 uint8_t CommandHostValidate(const CommandHostServices& services, CommandHostValidateJob job, ResultsLog& log)
 {
-    CommandHostValidateFn fn = services.validate;
+    const CommandHostValidateFn& fn = services.validate;
     if (!fn)
     {
         log.PostResult(kResultError, "CommandHostValidate> validation is not available in this program");

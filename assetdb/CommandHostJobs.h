@@ -12,6 +12,7 @@
 #include "engine/PString.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +20,10 @@
 class ResultsLog;
 class VADClient;
 
-// Validates the asset at `assetPath` of content source `source`; true when it passed.
-using CommandHostValidateFn = bool (*)(const Orvo::PString& source, const Orvo::File::Path& assetPath, ResultsLog& log);
+// Validates the asset at `assetPath` of content source `source`; true when it passed. It may carry what it
+// validates with (the program's validation library).
+using CommandHostValidateFn =
+    std::function<bool(const Orvo::PString& source, const Orvo::File::Path& assetPath, ResultsLog& log)>;
 struct ArchiveEntryOnDisk;
 
 // Installs one archive entry with the given option flags through the client; the installed KUID or the

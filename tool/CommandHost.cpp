@@ -196,16 +196,19 @@ constexpr JobRow kJobs[] = {
 
 }  // namespace
 
-CommandHostServices ToolCommandHostServices()
+CommandHostServices ToolCommandHostServices(TETLib::DataManager* validation)
 {
     CommandHostServices services;
     // Validation is there once its data manager stands (start-up makes it; a failure ends start-up).
-    if (TETLib::DataManager::HasInstance()) services.validate = TETLib::ValidateAssetForCommandHost;
+    if (validation != nullptr)
+        services.validate = [validation](const Orvo::PString& source, const Orvo::File::Path& folder, ResultsLog& log) {
+            return TETLib::ValidateAssetForCommandHost(*validation, source, folder, log);
+        };
     AddArchiveInstallServices(services);
     return services;
 }
 
-void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply)
+void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply, TETLib::DataManager* validation)
 {
     const uint32_t id = job.ReadUInt32();
     if (job.HasError())
@@ -222,7 +225,7 @@ void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply)
         return;
     }
     LogPrintf("CommandHostCallback> %s", row->name);
-    const CommandHostServices services = ToolCommandHostServices();
+    const CommandHostServices services = ToolCommandHostServices(validation);
     JobContext c{client, services};
     row->run(c, job, reply);
     if (job.HasError())
@@ -263,7 +266,7 @@ void CommandHost::EndServing()
 void CommandHost::Run()
 {
     connection_.SetCommandHostCallback(
-        [this](TStream& job, TBuffer& reply) { CommandHostCallback(client_, job, reply); });
+        [this](TStream& job, TBuffer& reply) { CommandHostCallback(client_, job, reply, validation_); });
     // The host serves the daemon it registers with: when that link goes, the host ends.
     connection_.SetReopenOnDemand(false);
     // The stop handler stands before the daemon knows of us: once registered, a stop request must end
@@ -302,7 +305,7 @@ int VADCommandHostCommand(ToolContext& tool, ResultsLog&, const CommandArgs&)
 {
     if (VADConnection* link = tool.Connection())
     {
-        CommandHost host(*link, tool.Client().SpecCache());
+        CommandHost host(*link, tool.Client().SpecCache(), tool.Validation());
         host.Run();
     }
     return 0;

@@ -12,14 +12,20 @@
 class TBuffer;
 class TStream;
 
+namespace TETLib {
+class DataManager;
+}
+
 // The host loop on one daemon connection, and the stop and busy flags its console control routine shares
 // with it.
 class CommandHost
 {
 public:
     // With `specs`, the spec cache the jobs' specs are dropped from after each job.
-    explicit CommandHost(VADConnection& connection, NWSpecFactory* specs = nullptr)
-        : connection_(connection), client_(connection)
+    // With `validation`, the data manager the validate jobs validate with (none: they are refused).
+    explicit CommandHost(VADConnection& connection, NWSpecFactory* specs = nullptr,
+                         TETLib::DataManager* validation = nullptr)
+        : connection_(connection), client_(connection), validation_(validation)
     {
         client_.SetSpecCache(specs);
     }
@@ -43,19 +49,20 @@ public:
 private:
     VADConnection& connection_;
     VADClient client_;
+    TETLib::DataManager* validation_;
     std::atomic<uint8_t> stop_{0};
     std::atomic<uint8_t> busy_{0};
 };
 
-// The services the jobs of this program use: validation (once its data manager stands) and the archive
-// install (ArchiveInstall.h).
-CommandHostServices ToolCommandHostServices();
+// The services the jobs of this program use: validation (with `validation`, the tool's data manager, when
+// there is one) and the archive install (ArchiveInstall.h).
+CommandHostServices ToolCommandHostServices(TETLib::DataManager* validation);
 
 // Reads the job's command id and runs the job of that id (the job table in CommandHost.cpp) on the link of
 // `client`, which writes the reply (the job's results log, then its answer). A job whose id cannot be
 // read, or names no job of the table, or whose own fields cannot be read, is logged as such and gets no
 // reply content.
-void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply);
+void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply, TETLib::DataManager* validation = nullptr);
 
 // A keep-alive is due when strictly more than kKeepAliveIntervalMs have passed since the last one.
 constexpr uint64_t kKeepAliveIntervalMs = 5000;

@@ -15,15 +15,11 @@
 #include "validation/ErrorHandler.h"
 #include "validation/ValidationHooks.h"
 
-Tool::ValidationErrors::~ValidationErrors()
-{
-    if (made) TETLib::ErrorHandler::Shutdown();
-}
-
-Tool::ValidationData::~ValidationData()
-{
-    if (made) TETLib::DataManager::Shutdown();
-}
+// Out of line, where the validation types are complete.
+Tool::ValidationErrors::ValidationErrors() = default;
+Tool::ValidationErrors::~ValidationErrors() = default;
+Tool::ValidationData::ValidationData() = default;
+Tool::ValidationData::~ValidationData() = default;
 
 Tool::EngineParts::~EngineParts()
 {
@@ -44,9 +40,9 @@ Tool::EngineParts::~EngineParts()
 
 Tool::ValidationScene::~ValidationScene()
 {
-    if (!made) return;
-    TETLib::ReleaseDummyLoadMaterials();
-    TETLib::DataManager::ReleaseScene();
+    if (manager == nullptr) return;
+    TETLib::ReleaseDummyLoadMaterials(*manager);
+    manager->ReleaseScene();
 }
 
 Tool::ContentFolderMounts::~ContentFolderMounts()

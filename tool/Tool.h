@@ -14,6 +14,11 @@
 #include <cstdint>
 #include <memory>
 
+namespace TETLib {
+class DataManager;
+class ErrorHandler;
+}  // namespace TETLib
+
 class Tool
 {
 public:
@@ -57,12 +62,14 @@ private:
     // Each part ends itself when destroyed, and only when its step made it.
     struct ValidationErrors  // the validation library's error handler
     {
-        bool made = false;
+        std::unique_ptr<TETLib::ErrorHandler> handler;
+        ValidationErrors();
         ~ValidationErrors();
     };
-    struct ValidationData  // the validation data manager and its templates
+    struct ValidationData  // the validation data manager and its templates, reporting into the handler
     {
-        bool made = false;
+        std::unique_ptr<TETLib::DataManager> manager;
+        ValidationData();
         ~ValidationData();
     };
     struct EngineParts  // the OS, resource-system and render-kernel objects and the record pointing at them
@@ -72,7 +79,7 @@ private:
     };
     struct ValidationScene  // the data manager's scene in the engine and the placeholder materials
     {
-        bool made = false;
+        TETLib::DataManager* manager = nullptr;  // set when made
         ~ValidationScene();
     };
     struct ContentFolderMounts  // the content folders and their resource databases

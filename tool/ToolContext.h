@@ -8,6 +8,10 @@
 #include <string>
 #include <utility>
 
+namespace TETLib {
+class DataManager;
+}
+
 class ToolContext
 {
 public:
@@ -26,9 +30,14 @@ public:
     // resolved; empty while unknown.
     const std::string& StartDirectory() const { return startDirectory_; }
     void SetStartDirectory(std::string folder) { startDirectory_ = std::move(folder); }
+    // The validation library's data manager the run validates with (the command host's validate job); null
+    // while there is none.
+    TETLib::DataManager* Validation() const { return validation_; }
+    void SetValidation(TETLib::DataManager* validation) { validation_ = validation; }
 
 private:
     VADClient client_;
     EngineObjects& engine_;
     std::string startDirectory_;
+    TETLib::DataManager* validation_ = nullptr;
 };

@@ -84,8 +84,7 @@ uint8_t Tool::Initialise(int argc, char** argv)
 
 bool Tool::CreateValidationErrorHandler()
 {
-    TETLib::ErrorHandler::Initialise();
-    validationErrors_.made = true;
+    validationErrors_.handler = std::make_unique<TETLib::ErrorHandler>();
     return true;
 }
 
@@ -114,11 +113,12 @@ bool Tool::LoadValidationData()
 {
     Orvo::File::Path tetData = exeFolder_;
     tetData.AddPath("TETData/");
-    if (!TETLib::DataManager::Initialise(tetData.View())) return Fail("- TETLib initialisation failed.");
+    validationData_.manager = TETLib::DataManager::Create(tetData.View(), *validationErrors_.handler);
+    if (!validationData_.manager) return Fail("- TETLib initialisation failed.");
     TETLib::RegisterConfigNormaliser();
     TETLib::RegisterMeshChecks();
     TETLib::RegisterSoundCheck();
-    validationData_.made = true;
+    context_.SetValidation(validationData_.manager.get());
     return true;
 }
 
@@ -165,10 +165,11 @@ bool Tool::InitialiseRenderKernel()
 
 bool Tool::SetUpValidationScene()
 {
-    TETLib::DataManager::Instance()->SetupScene(&engine_.record);
+    TETLib::DataManager& manager = *validationData_.manager;
+    manager.SetupScene(&engine_.record);
     TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
-    TETLib::RegisterDummyLoadMaterials();
-    validationScene_.made = true;
+    TETLib::RegisterDummyLoadMaterials(manager);
+    validationScene_.manager = &manager;
     return true;
 }
 

@@ -28,12 +28,10 @@ VelmarPropertyRef AssetSource(const KUID& kuid)
 }
 
 // Copies the error handler's warnings and errors into the log, in the order they were recorded.
-void PostMessages(ResultsLog& log, const KUID& kuid)
+void PostMessages(const ErrorHandler& handler, ResultsLog& log, const KUID& kuid)
 {
-    ErrorHandler* handler = ErrorHandler::Instance();
-    if (handler == nullptr) return;
     const VelmarPropertyRef source = AssetSource(kuid);
-    for (const ValidationMessage* m : handler->GetMessages())
+    for (const ValidationMessage* m : handler.GetMessages())
     {
         if (m->severity == kSeverityMessage) continue;
         log.PostResult(static_cast<uint32_t>(m->severity), source, m->text.View());
@@ -84,15 +82,14 @@ Orvo::PString Utf8ToAnsiPString(std::string_view text)
 }
 
 bool CheckAssetHead(const Orvo::PString& sourceName, const Orvo::File::Path& configPath, ResultsLog& log,
-                    Container* root)
+                    Container& root)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &root.Manager();
     manager->LoadTemplates();
     Orvo::File::Path folder = configPath;
     folder.DelName();
     manager->SetCurrentAsset(sourceName, folder);
-    ErrorHandler* handler = ErrorHandler::Instance();
-    if (handler != nullptr) handler->ClearMessages();
+    manager->Errors().ClearMessages();
 
     TDBTagRef config;
     const ConfigFileResult read = LoadConfigFileEx(config, {}, configPath.View());
@@ -130,30 +127,22 @@ bool CheckAssetHead(const Orvo::PString& sourceName, const Orvo::File::Path& con
     if (hundredths >= Build::kOldestSupported && kuid.userId >= 0 && !IsValidUserId(kuid.userId))
         PostError(log, kuid, InterfaceTextDB::GetString("$tet_invalid_kuid_userid").View());
 
-    std::unique_ptr<Container> own;
-    if (root == nullptr)
-    {
-        manager->LoadTemplates();
-        own = std::make_unique<Container>();
-        root = own.get();
-    }
-    const bool result = root->CheckKind(config);
-    PostMessages(log, kuid);
+    const bool result = root.CheckKind(config);
+    PostMessages(manager->Errors(), log, kuid);
     return result;
 }
 
 bool ValidateContainerAndPost(Container& root, ResultsLog& log)
 {
     if (root.GetConfigTag().GetChildCount() == 0) return true;
-    if (ErrorHandler* handler = ErrorHandler::Instance()) handler->ClearMessages();
+    root.Errors().ClearMessages();
     bool passed = true;
-    if (TextureFolderCheckFn check = GetTextureFolderCheck())
-        passed = check(DataManager::Instance()->GetAssetFolder(), root);
+    if (TextureFolderCheckFn check = GetTextureFolderCheck()) passed = check(root.Manager().GetAssetFolder(), root);
     TDBTagRef out = TDBTagRef::NewContainer();
     if (!root.Export(out)) passed = false;
     // The root's rules run also after a failed export: one finding must not hide another.
     if (!root.RunValidationRules()) passed = false;
-    PostMessages(log, root.GetConfigTag().GetChildKUID("kuid", KUID::Null()));
+    PostMessages(root.Errors(), log, root.GetConfigTag().GetChildKUID("kuid", KUID::Null()));
     return passed;
 }
 

@@ -13,10 +13,10 @@ namespace TETLib {
 
 class Container;
 
-// Loads the configuration at `configPath`, checks the asset as a whole and lets `root` (or a container
-// of its own when null) read it. True when the second stage may run.
+// Loads the configuration at `configPath`, checks the asset as a whole and lets `root` read it, with the
+// root's data manager. True when the second stage may run.
 bool CheckAssetHead(const Orvo::PString& sourceName, const Orvo::File::Path& configPath, ResultsLog& log,
-                    Container* root);
+                    Container& root);
 // The texture folder check, the export and the root container's rules; true when all passed.
 bool ValidateContainerAndPost(Container& root, ResultsLog& log);
 

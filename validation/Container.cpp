@@ -10,13 +10,8 @@
 #include "validation/Tag.h"
 #include "validation/ValidationHooks.h"
 
-#include <atomic>
-
 namespace TETLib {
 namespace {
-
-// Process-wide: containers that exist anywhere, counted so that a leak shows.
-std::atomic<long> g_liveContainers{0};
 
 // The registry lists that belong to one asset and are emptied when its root container goes.
 constexpr const char* kAssetRegistries[] = {"mesh-table", "attached-track", "queues"};
@@ -28,35 +23,31 @@ bool IsKeyTagName(const Orvo::PString& name)
 
 }  // namespace
 
-Container::Container() { ++g_liveContainers; }
+Container::Container(DataManager& manager) : manager_(manager) { ++manager_.liveContainers_; }
 
 Container::~Container()
 {
     extensions_.reset();
-    if (ErrorHandler* handler = ErrorHandler::Instance()) handler->RemoveContainerMessage(this);
-    DataManager* manager = DataManager::HasInstance() ? DataManager::Instance() : nullptr;
-    if (manager != nullptr) manager->RemoveMeshOf(this);
-    --g_liveContainers;
+    manager_.Errors().RemoveContainerMessage(this);
+    manager_.RemoveMeshOf(this);
+    --manager_.liveContainers_;
     // The registry holds the containers of one asset: its root empties it at once, so that the many
     // children that follow need not each be looked for there.
-    if (parent_ == nullptr && manager != nullptr) manager->ClearRegisteredContainers();
+    if (parent_ == nullptr) manager_.ClearRegisteredContainers();
     for (std::vector<Tag*>* list : {&tags_, &keyTags_, &optionalTags_})
     {
         std::vector<Tag*> doomed;
         doomed.swap(*list);
         for (Tag* t : doomed) delete t;
     }
-    if (manager != nullptr) manager->UnregisterContainer(this);
+    manager_.UnregisterContainer(this);
     std::vector<Container*> children;
     children.swap(children_);
     for (Container* c : children) delete c;
     if (parent_ == nullptr)
     {
-        if (manager != nullptr)
-        {
-            manager->PurgeLoadedMeshes();
-            for (const char* name : kAssetRegistries) manager->ClearRegisteredContainers(Orvo::PString(name));
-        }
+        manager_.PurgeLoadedMeshes();
+        for (const char* name : kAssetRegistries) manager_.ClearRegisteredContainers(Orvo::PString(name));
     }
     else
     {
@@ -64,7 +55,7 @@ Container::~Container()
     }
 }
 
-long Container::LiveCount() { return g_liveContainers.load(); }
+ErrorHandler& Container::Errors() const { return manager_.Errors(); }
 
 Container* Container::GetRoot()
 {
@@ -80,15 +71,15 @@ const Container* Container::GetRoot() const
     return c;
 }
 
-bool Container::IsRequiredForBuild(float build)
+bool Container::IsRequiredForBuild(float build) const
 {
-    const float asset = DataManager::Instance()->GetAssetBuild();
+    const float asset = manager_.GetAssetBuild();
     return Build::RoundedHundredths(asset) >= Build::RoundedHundredths(build);
 }
 
 Tag* Container::CreateTag(int index, Container* owner, const Orvo::PString& name)
 {
-    return new Tag(index, owner, name);
+    return new Tag(index, *owner, name);
 }
 
 Tag* Container::FindTag(std::string_view name) const
@@ -160,10 +151,10 @@ Container* Container::CreateChildContainer(const Orvo::PString& name, Container*
     const TDBTagRef definition = GetTemplateContainer(definitionName);
     if (definition.IsNull())
     {
-        ReportError("$tet_container_nocontainerdefinition", {{"CONT_NAME", definitionName.View()}});
+        ReportError(Errors(), "$tet_container_nocontainerdefinition", {{"CONT_NAME", definitionName.View()}});
         return nullptr;
     }
-    auto* child = new Container();
+    auto* child = new Container(manager_);
     child->name_ = name;
     child->parent_ = parent;
     child->index_ = index;

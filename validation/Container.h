@@ -20,6 +20,8 @@
 
 namespace TETLib {
 
+class DataManager;
+class ErrorHandler;
 class Tag;
 class ValidationMesh;
 
@@ -41,7 +43,9 @@ using CompulsoryMap = std::map<std::string, CompulsoryEntry>;
 class Container
 {
 public:
-    Container();
+    // A root container checked with the templates, registries and error handler of `manager`, which must
+    // outlive it; the containers and tags made from it share the manager.
+    explicit Container(DataManager& manager);
     Container(const Container&) = delete;
     Container& operator=(const Container&) = delete;
     virtual ~Container();
@@ -65,7 +69,11 @@ public:
     void AddCompulsoryElementDefinition(const Orvo::PString& name);
     // The definitions `definition` inherits, each after its own bases (the order in which their entries
     // are merged); a name met twice, or again on its own inheritance path (a cycle), is taken once.
-    static std::vector<NamedDefinition> CollectInherited(const TDBTagRef& definition);
+    static std::vector<NamedDefinition> CollectInherited(const DataManager& manager, const TDBTagRef& definition);
+    std::vector<NamedDefinition> CollectInherited(const TDBTagRef& definition) const
+    {
+        return CollectInherited(manager_, definition);
+    }
     // The inherited entries merged into three containers: "subpossibilities", "tagarray" fields and
     // "array-element" texts; records the base names.
     void MergeInheritedTemplates(TDBTagRef& entries, TDBTagRef& tagArray, TDBTagRef& elementTypes,
@@ -83,7 +91,7 @@ public:
     // is too old for become ordinary entries of `definition`, which then is a copy of its own.
     virtual void ApplyObsoleteTags(TDBTagRef& definition);
     // The kind definition of that name (lower-cased), or a null handle when it is not a top-level one.
-    static TDBTagRef GetKindTemplate(const Orvo::PString& kind);
+    TDBTagRef GetKindTemplate(const Orvo::PString& kind) const;
 
     // --- tags and children ---
     virtual Tag* CreateTag(int index, Container* owner, const Orvo::PString& name);
@@ -131,7 +139,10 @@ public:
 
     // True when the asset's build (as recorded by CheckKind) has reached `build`, both in rounded
     // whole hundredths.
-    static bool IsRequiredForBuild(float build);
+    bool IsRequiredForBuild(float build) const;
+
+    DataManager& Manager() const { return manager_; }
+    ErrorHandler& Errors() const;
 
     // --- what the rules and writers read ---
     const Orvo::PString& GetName() const { return name_; }
@@ -157,8 +168,6 @@ public:
     // The first child container of that name (without regard to case), or null.
     Container* FindChild(std::string_view name) const;
 
-    static long LiveCount();
-
 private:
     struct Walk;
     bool WalkContainerChild(Walk& walk, const Orvo::PString& name, const TDBTagRef& child);
@@ -167,6 +176,7 @@ private:
                     Container* target);
     bool WriteTag(Tag& tag, TDBTagRef& out);
 
+    DataManager& manager_;
     int index_ = -1;
     Orvo::PString name_;
     Orvo::PString definitionName_;

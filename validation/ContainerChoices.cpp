@@ -30,7 +30,7 @@ std::string_view OwnerName(const Tag& tag)
 // Tests a pending choice against the names the asset defines; false after reporting a bad one.
 bool CheckPendingChoice(Tag& tag, bool effectsToo)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &tag.Manager();
     const Orvo::PString& value = tag.GetValue();
     if (!tag.IsChoicePending() || value.empty() || manager->IsKnownName(value, tag.GetChoiceSource())) return true;
     Container* owner = tag.GetOwner();
@@ -95,8 +95,7 @@ bool Container::ExportListBox(Tag& tag, TDBTagRef& out)
     bool result = true;
     if (tag.GetValue().empty())
     {
-        const bool error =
-            Build::HalfRoundedHundredths(DataManager::Instance()->GetAssetBuild()) >= Build::kEmptyListBox;
+        const bool error = Build::HalfRoundedHundredths(manager_.GetAssetBuild()) >= Build::kEmptyListBox;
         ReportBySeverity(error, &tag, "$tet_container_emptylistbox",
                          {{"TAG_NAME", tag.GetName().View()}, {"CONT_NAME", OwnerName(tag)}});
         if (error) result = false;

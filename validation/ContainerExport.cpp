@@ -144,10 +144,9 @@ bool Container::ExportString(Tag& tag, TDBTagRef& out)
     else
     {
         // Sound files of assets before 3.10 may leave a compulsory string empty.
-        const bool oldSound =
-            tag.GetOwner() != nullptr &&
-            Build::HundredthsBelow(DataManager::Instance()->GetAssetBuild(), Build::kEmptySoundString) &&
-            tag.GetOwner()->GetName().View() == "sound";
+        const bool oldSound = tag.GetOwner() != nullptr &&
+                              Build::HundredthsBelow(manager_.GetAssetBuild(), Build::kEmptySoundString) &&
+                              tag.GetOwner()->GetName().View() == "sound";
         if (!oldSound)
         {
             ReportError(&tag, "$tet_container_emptystringerr", params);

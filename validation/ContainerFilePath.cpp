@@ -57,7 +57,7 @@ bool Container::ExportFilePath(Tag& tag, TDBTagRef& out)
     else if (kind == nullptr || kind->mustExist)
     {
         // Always below the asset's folder: a file elsewhere is not part of the asset.
-        Orvo::File::Path full = DataManager::Instance()->GetAssetFolder();
+        Orvo::File::Path full = manager_.GetAssetFolder();
         full.AddPath(path.View());
         if (!Orvo::File::Exists(full.View()))
         {

@@ -37,7 +37,7 @@ Orvo::PString RefineKind(const Orvo::PString& kind, const TDBTagRef& config, flo
 
 bool Container::CheckKind(TDBTagRef config)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &manager_;
     const float build = config.GetChildFloat("velmar-build", Build::kMissing) + Build::kReadMargin;
     manager->SetAssetBuild(build);
     manager->SetAlias(false);
@@ -45,22 +45,22 @@ bool Container::CheckKind(TDBTagRef config)
     {
         Orvo::String text(InterfaceTextDB::GetString("$tet_obsolete_asset").View());
         ExpandTextMacro(text, "LOWEST_VELMARBUILD", "2.9");
-        if (ErrorHandler* handler = ErrorHandler::Instance()) handler->Warning(Orvo::PString(text.View()));
+        Errors().Warning(Orvo::PString(text.View()));
     }
 
-    if (ConfigNormaliserFn normalise = GetConfigNormaliser()) normalise(config);
+    if (ConfigNormaliserFn normalise = GetConfigNormaliser()) normalise(manager_, config);
 
     const Orvo::PString kind(config.GetChildString("kind").View());
     if (kind.empty())
     {
-        ReportError("$tet_container_nokindtag");
+        ReportError(Errors(), "$tet_container_nokindtag");
         return false;
     }
     const Orvo::PString refined = RefineKind(kind, config, build);
     const TDBTagRef definition = GetKindTemplate(refined);
     if (definition.IsNull())
     {
-        ReportError("$tet_container_nokindspecification");
+        ReportError(Errors(), "$tet_container_nokindspecification");
         return false;
     }
 
@@ -76,7 +76,7 @@ bool Container::CheckKind(TDBTagRef config)
     if (config.HasChild("alias"))
     {
         manager->SetAlias(true);
-        ReportWarning("$tet_container_alias");
+        ReportWarning(Errors(), "$tet_container_alias");
     }
     return CheckTags(config, definition, this);
 }

@@ -69,7 +69,7 @@ bool Container::FindTagDefinition(const Orvo::PString& name, const TDBTagRef& de
         out = GetTemplateContainer(Orvo::PString("smoke"));
         if (out.IsNull())
         {
-            ReportError("$tet_container_nosmoke");
+            ReportError(Errors(), "$tet_container_nosmoke");
             return false;
         }
         return true;
@@ -119,7 +119,7 @@ void Container::ApplyObsoleteTags(TDBTagRef& definition)
 {
     const TDBTagRef obsolete = definition.GetChildContainer("obsolete-tag");
     if (obsolete.GetChildCount() == 0) return;
-    const int32_t asset = Build::RoundedHundredths(DataManager::Instance()->GetAssetBuild());
+    const int32_t asset = Build::RoundedHundredths(manager_.GetAssetBuild());
     bool copied = false;
     for (size_t i = 0; i < obsolete.GetChildCount(); ++i)
     {

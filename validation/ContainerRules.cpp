@@ -25,14 +25,6 @@ std::string LowerKey(std::string_view name)
     return key;
 }
 
-bool SourceIsPacked()
-{
-    Orvo::File::Path folder = DataManager::Instance()->GetSourceFolder();
-    if (folder.IsEmpty()) return false;
-    folder.DelSlash();
-    return Orvo::File::Exists(folder.str() + ".oa");
-}
-
 }  // namespace
 
 bool RuleUniqueNames(Container& container, const TDBTagRef*)
@@ -95,7 +87,8 @@ bool RuleMeshTableHasShadow(Container& container, const TDBTagRef*)
 
 bool RuleHasValidTextureFile(Container& container, const TDBTagRef*)
 {
-    if (SourceIsPacked()) return true;
+    DataManager* manager = &container.Manager();
+    if (manager->SourceIsPacked()) return true;
     const Tag* texture = nullptr;
     for (const Tag* tag : container.GetTags())
     {
@@ -110,10 +103,9 @@ bool RuleHasValidTextureFile(Container& container, const TDBTagRef*)
     }
     if (texture == nullptr)
     {
-        ReportError("$tet_val_texturefilenotspecified");
+        ReportError(container.Errors(), "$tet_val_texturefilenotspecified");
         return false;
     }
-    DataManager* manager = DataManager::Instance();
     Orvo::File::Path path = manager->GetAssetFolder();
     path.AddPath(texture->GetValue().View());
     Tag* subject = const_cast<Tag*>(texture);
@@ -138,7 +130,7 @@ bool RuleValidateRunningNumberFonts(Container& container, const TDBTagRef*)
     const int32_t fonts = config.GetChildInt("fonts", 0);
     if (static_cast<uint32_t>(fonts) > 5) ReportWarning(&container, "$tet_val_too_many_fonts");
     if (fonts <= 0) return true;
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &container.Manager();
     if (Build::IsBelow(manager->GetAssetBuild(), Build::kGate3_59)) return true;
     const std::string folderName = std::string(config.GetChildString("fonts-path").View()) + "_alpha_numbers";
     Orvo::File::Path folder = manager->GetAssetFolder();

@@ -31,9 +31,9 @@ bool IsAssetSource(std::string_view source)
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-bool InList(const Orvo::PString& listName, std::string_view value)
+bool InList(const DataManager& manager, const Orvo::PString& listName, std::string_view value)
 {
-    const std::vector<ListEntry>* list = DataManager::Instance()->GetList(listName);
+    const std::vector<ListEntry>* list = manager.GetList(listName);
     if (list == nullptr) return false;
     for (const ListEntry& e : *list)
         if (Orvo::EqualsNoCase(e.value.View(), value)) return true;
@@ -56,7 +56,7 @@ constexpr TypeWord kPlainTypes[] = {
 
 bool Container::IsComboBoxChoice(const Orvo::PString& value, const TDBTagRef& definition) const
 {
-    return InList(Orvo::PString(definition.GetChildString("source").View()), value.View());
+    return InList(manager_, Orvo::PString(definition.GetChildString("source").View()), value.View());
 }
 
 bool Container::IsIntComboBoxChoice(const Orvo::PString& value, const TDBTagRef& definition) const
@@ -71,7 +71,7 @@ bool Container::IsListBoxChoice(const Orvo::PString& value, const TDBTagRef& def
     for (;;)
     {
         const size_t cut = rest.find(';');
-        if (InList(source, rest.substr(0, cut))) return true;
+        if (InList(manager_, source, rest.substr(0, cut))) return true;
         if (cut == std::string_view::npos) return false;
         rest.remove_prefix(cut + 1);
     }
@@ -79,7 +79,7 @@ bool Container::IsListBoxChoice(const Orvo::PString& value, const TDBTagRef& def
 
 bool Container::AssignTagType(Tag& tag, const TDBTagRef& definition, const TDBTagRef* config, Container& owner)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &manager_;
     tag.SetDefinition(definition);
     tag.SetStrict(definition.GetChildFloat("compulsory", 0.0f) != 0.0f);
     const Orvo::String typeText = definition.GetChildString("type");

@@ -13,11 +13,10 @@ namespace {
 // Deeper inheritance than this is not followed (and the template check reports it).
 constexpr size_t kMaxInheritanceDepth = 64;
 
-void CollectBases(const TDBTagRef& definition, std::vector<NamedDefinition>& out, std::vector<std::string>& path,
-                  std::set<std::string>& done)
+void CollectBases(const DataManager& manager, const TDBTagRef& definition, std::vector<NamedDefinition>& out,
+                  std::vector<std::string>& path, std::set<std::string>& done)
 {
     const TDBTagRef inherit = definition.GetChildContainer("inherit");
-    DataManager* manager = DataManager::Instance();
     for (size_t i = 0; i < inherit.GetChildCount(); ++i)
     {
         const Orvo::PString& name = inherit.GetChildName(i);
@@ -27,10 +26,10 @@ void CollectBases(const TDBTagRef& definition, std::vector<NamedDefinition>& out
         bool cycle = false;
         for (const std::string& p : path) cycle = cycle || p == key;
         if (cycle || path.size() >= kMaxInheritanceDepth) continue;  // the template check reports it
-        const TDBTagRef base = manager->GetDefinition(name);
+        const TDBTagRef base = manager.GetDefinition(name);
         if (base.IsNull()) continue;  // an unknown name contributes nothing (the template check reports it)
         path.push_back(key);
-        CollectBases(base, out, path, done);
+        CollectBases(manager, base, out, path, done);
         path.pop_back();
         done.insert(key);
         out.push_back({name, base});
@@ -50,23 +49,20 @@ void MergeChildren(TDBTagRef& into, const TDBTagRef& from)
 
 }  // namespace
 
-std::vector<NamedDefinition> Container::CollectInherited(const TDBTagRef& definition)
+std::vector<NamedDefinition> Container::CollectInherited(const DataManager& manager, const TDBTagRef& definition)
 {
     std::vector<NamedDefinition> out;
     std::vector<std::string> path;
     std::set<std::string> done;
-    CollectBases(definition, out, path, done);
+    CollectBases(manager, definition, out, path, done);
     return out;
 }
 
-TDBTagRef Container::GetTemplateContainer(const Orvo::PString& name) const
-{
-    return DataManager::Instance()->GetDefinition(name);
-}
+TDBTagRef Container::GetTemplateContainer(const Orvo::PString& name) const { return manager_.GetDefinition(name); }
 
-TDBTagRef Container::GetKindTemplate(const Orvo::PString& kind)
+TDBTagRef Container::GetKindTemplate(const Orvo::PString& kind) const
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &manager_;
     const Orvo::PString name = kind.ToLower();
     TDBTagRef definition = manager->GetDefinition(name);
     if (definition.IsNull() || definition.GetChildInt("top-level", 0) == 0)

@@ -67,8 +67,7 @@ bool Container::CheckTags(const TDBTagRef& config, const TDBTagRef& definition, 
     for (size_t i = 0; i < config.GetChildCount(); ++i)
     {
         const Orvo::PString& name = config.GetChildName(i);
-        if (ErrorHandler* handler = ErrorHandler::Instance(); handler != nullptr && handler->WantsTrace())
-            Trace(target, std::string("we're now doing the tag: ") + name.str());
+        if (Errors().WantsTrace()) Trace(target, std::string("we're now doing the tag: ") + name.str());
         if (config.GetChildTypeAt(i) == kACSContainer)
         {
             // A compulsory container that is there is not missing, whichever form its entry takes.
@@ -89,7 +88,7 @@ bool Container::CheckTags(const TDBTagRef& config, const TDBTagRef& definition, 
         if (IsSmokeSetting(key) && target->FindTag("file") != nullptr) continue;
         if (!IsRequiredForBuild(entry.build))
         {
-            ReportWarning("$tet_container_missingtag", {{"TAG_NAME", entry.name.View()}});
+            ReportWarning(Errors(), "$tet_container_missingtag", {{"TAG_NAME", entry.name.View()}});
             continue;
         }
         if (target->FindTag(entry.name.View()) != nullptr) continue;
@@ -100,8 +99,8 @@ bool Container::CheckTags(const TDBTagRef& config, const TDBTagRef& definition, 
     }
     for (const auto& [key, entry] : walk.compulsoryContainers)
     {
-        ReportBySeverity(IsRequiredForBuild(entry.build), static_cast<Container*>(nullptr),
-                         "$tet_container_missingcontainer", {{"CONT_NAME", entry.name.View()}});
+        ReportBySeverity(IsRequiredForBuild(entry.build), Errors(), "$tet_container_missingcontainer",
+                         {{"CONT_NAME", entry.name.View()}});
     }
     // Each container read puts its key tags first (not only the walking one: a nested container's key
     // tags would otherwise never be exported).
@@ -112,7 +111,7 @@ bool Container::CheckTags(const TDBTagRef& config, const TDBTagRef& definition, 
 bool Container::StartChild(Container* child, const TDBTagRef& childConfig, const TDBTagRef& childDefinition,
                            Container* target)
 {
-    DataManager::Instance()->RegisterContainer(target->GetName(), child);
+    manager_.RegisterContainer(target->GetName(), child);
     child->LoadTemplate(childDefinition, true);
     LoadContainerRules(childDefinition, child);
     target->AddChildContainer(child);
@@ -125,7 +124,7 @@ bool Container::WalkContainerChild(Walk& walk, const Orvo::PString& name, const 
     // Extension data is the author's own: kept whole, not checked.
     if (name.EqualsNoCase(std::string_view("extensions")))
     {
-        auto* extensions = new Container();
+        auto* extensions = new Container(manager_);
         extensions->name_ = name;
         extensions->definitionName_ = name;
         extensions->parent_ = target;
@@ -149,13 +148,13 @@ bool Container::WalkContainerChild(Walk& walk, const Orvo::PString& name, const 
         }
         if (obsolete)
         {
-            ReportWarning("$tet_container_obsoletetag",
+            ReportWarning(Errors(), "$tet_container_obsoletetag",
                           {{"TAG_NAME", name.View()}, {"CONT_NAME", target->GetName().View()}});
             return true;
         }
         ReportError(target, "$tet_container_nodefinition",
                     {{"TAG_NAME", name.View()}, {"CONT_NAME", target->GetName().View()}});
-        if (name.View() == ".cache") ReportError("$tet_container_oldcontainer");
+        if (name.View() == ".cache") ReportError(Errors(), "$tet_container_oldcontainer");
         return true;
     }
 
@@ -164,8 +163,7 @@ bool Container::WalkContainerChild(Walk& walk, const Orvo::PString& name, const 
     {
         const Orvo::PString childKind(child.GetChildString("kind").View());
         const Orvo::PString type = SelectContainerType(entry, childKind);
-        if (ErrorHandler* handler = ErrorHandler::Instance(); handler != nullptr && handler->WantsTrace())
-            Trace(target, std::string("we're now up to ") + type.str());
+        if (Errors().WantsTrace()) Trace(target, std::string("we're now up to ") + type.str());
         Container* made = CreateChildContainer(name, target, walk.childCount++, type, child);
         if (made == nullptr) return false;
         return StartChild(made, child, GetTemplateContainer(type), target);

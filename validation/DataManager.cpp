@@ -1,7 +1,7 @@
 #include "validation/DataManager.h"
+#include "validation/ErrorHandler.h"
 
 #include "assetdb/ContentFolders.h"
-#include "core/FatalError.h"
 #include "engine/File.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
@@ -10,73 +10,47 @@
 #include "validation/ValidationHooks.h"
 
 namespace TETLib {
-namespace {
-// Process-wide: the validation library's data manager is reached through its instance operation from
-// every check, as the library's interface defines it.
-DataManager* g_instance = nullptr;
-}  // namespace
 
-bool DataManager::Initialise(std::string_view folder)
+std::unique_ptr<DataManager> DataManager::Create(std::string_view folder, ErrorHandler& errors)
 {
     std::string base(folder);
     if (!base.empty() && base.back() != '/') base.push_back('/');
     for (const char* file : kTemplateFiles)
     {
-        if (!Orvo::File::IsFile(base + file)) return false;
+        if (!Orvo::File::IsFile(base + file)) return nullptr;
     }
-    // A second start-up in one process replaces the first manager rather than leaking it.
-    Shutdown();
-    g_instance = new DataManager(base);
-    return true;
+    std::unique_ptr<DataManager> manager(new DataManager(base, errors));
+    manager->ReadPersonalDetailsIfPresent();
+    return manager;
 }
-
-DataManager* DataManager::Instance()
-{
-    if (g_instance == nullptr) FatalError("DataManager::Instance> datamanger not initialised");
-    if (!g_instance->firstUse_)
-    {
-        g_instance->firstUse_ = true;
-        g_instance->ReadPersonalDetailsIfPresent();
-    }
-    return g_instance;
-}
-
-bool DataManager::HasInstance() { return g_instance != nullptr; }
 
 void DataManager::ReleaseScene()
 {
-    DataManager* self = g_instance;
-    if (self == nullptr) return;
-    ReleaseDummyLoadMaterials();  // they were made by the kernel the scene is in
-    if (self->renderKernel_ != nullptr && self->rootParticle_ != nullptr)
-        self->renderKernel_->GetSceneGraph().UnlinkScene(self->rootParticle_);
-    delete self->view_;
-    self->view_ = nullptr;
-    delete self->engineObject_;
-    self->engineObject_ = nullptr;
-    delete self->light_;
-    self->light_ = nullptr;
-    delete self->rootParticle_;
-    self->rootParticle_ = nullptr;
-    self->os_ = nullptr;
-    self->resourceSystem_ = nullptr;
-    self->renderKernel_ = nullptr;
+    ReleaseDummyLoadMaterials(*this);  // they were made by the kernel the scene is in
+    if (renderKernel_ != nullptr && rootParticle_ != nullptr) renderKernel_->GetSceneGraph().UnlinkScene(rootParticle_);
+    delete view_;
+    view_ = nullptr;
+    delete engineObject_;
+    engineObject_ = nullptr;
+    delete light_;
+    light_ = nullptr;
+    delete rootParticle_;
+    rootParticle_ = nullptr;
+    os_ = nullptr;
+    resourceSystem_ = nullptr;
+    renderKernel_ = nullptr;
 }
 
-void DataManager::Shutdown()
+DataManager::DataManager(std::string_view folder, ErrorHandler& errors) : errors_(errors), ruleFolder_(folder) {}
+
+DataManager::~DataManager()
 {
-    DataManager* self = g_instance;
-    if (self == nullptr) return;
-    self->SavePersonalDetails();
+    SavePersonalDetails();
+    meshes_.clear();
+    currentMesh_ = nullptr;
     ReleaseScene();
-    self->UnloadTemplates();
-    delete self;
-    g_instance = nullptr;
+    UnloadTemplates();
 }
-
-DataManager::DataManager(std::string_view folder) : ruleFolder_(folder) {}
-
-DataManager::~DataManager() = default;
 
 bool DataManager::SetupScene(EngineObjects* engine)
 {
@@ -99,8 +73,6 @@ std::string DataManager::RulePath(std::string_view file) const
     return std::string(ruleFolder_.c_str()) + std::string(file);
 }
 
-Orvo::RenderKernel* DataManager::MeshRenderKernel() { return g_instance ? g_instance->renderKernel_ : nullptr; }
-
 // --- the asset under validation ---
 
 void DataManager::SetCurrentAsset(const Orvo::PString& sourceName, const Orvo::File::Path& folder)
@@ -121,6 +93,14 @@ Orvo::File::Path DataManager::GetSourceFolder() const
     return sourceName_.empty() ? Orvo::File::Path() : GetContentFolder(sourceName_.View());
 }
 
+bool DataManager::SourceIsPacked() const
+{
+    Orvo::File::Path folder = GetSourceFolder();
+    if (folder.IsEmpty()) return false;
+    folder.DelSlash();
+    return Orvo::File::Exists(folder.str() + ".oa");
+}
+
 void DataManager::SetAssetKUID(const KUID& kuid, bool has)
 {
     kuid_ = kuid;
@@ -135,6 +115,12 @@ ValidationMesh* DataManager::LoadMeshForOwner(const Orvo::File::Path& file, Cont
 {
     MeshSource* source = GetMeshSource();
     return source != nullptr ? source->LoadMeshForOwner(file, owner) : nullptr;
+}
+
+std::unique_ptr<ValidationMesh> DataManager::LoadMesh(const Orvo::File::Path& file)
+{
+    MeshSource* source = GetMeshSource();
+    return source != nullptr ? source->LoadMesh(*this, file) : nullptr;
 }
 
 ValidationMesh* DataManager::InstallMesh(Container& owner, std::unique_ptr<ValidationMesh> mesh)

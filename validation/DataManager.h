@@ -4,7 +4,8 @@
 // of its "lists" folder, the user's personal details, the registries through which validation containers
 // and tags find one another, the meshes loaded for checking with the small scene they live in, and the
 // context of the asset under validation (its folders, content source, KUID, build). The tool's start-up
-// creates it and hands it the engine objects; its shutdown releases it.
+// creates it and hands it the engine objects; the tool owns it, and the validation containers it is handed
+// to reach it (and its error handler) from every check; the tool's shutdown ends it.
 #include "assetdb/ResourceDatabaseTable.h"
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
@@ -14,6 +15,7 @@
 #include "engine/GeometryChunk.h"
 #include "engine/PString.h"
 #include "engine/RenderingCache.h"
+#include "engine/ResourceDatabase.h"
 #include "validation/BuildNumber.h"
 #include "validation/DummyLoadMaterials.h"
 
@@ -32,6 +34,7 @@ class Particle;
 namespace TETLib {
 
 class Container;
+class ErrorHandler;
 class Tag;
 class ValidationMesh;
 
@@ -62,24 +65,24 @@ public:
     // Bounds on what is read from the data folder.
     static constexpr uint64_t kMaxListFileBytes = 16u << 20;
 
-    // Creates the manager for the validation data folder (ending in a separator) and makes it the global
-    // instance; from then on the command host's validate job validates through it. False, with no
-    // instance made, when any of the three template files is missing: a tool whose validation data is
-    // not installed should say so at start-up rather than at every check.
-    static bool Initialise(std::string_view folder);
-    // The instance; stops the program (FatalError) when there is none. The first call after Initialise
-    // reads the personal details.
-    static DataManager* Instance();
-    // True while an instance exists.
-    static bool HasInstance();
-    // Saves the personal details, unlinks the scene, unloads the templates, deletes the objects it took
-    // over, deletes the manager. Nothing when there is no instance.
-    static void Shutdown();
-    // Releases the placeholder materials, unlinks the scene from the render kernel and deletes the engine
-    // objects it took over, so that the engine can go before the manager. Shutdown does it too; nothing when there is no instance.
-    static void ReleaseScene();
-
+    // Makes the manager for the validation data folder (ending in a separator, or given one) that reports
+    // into `errors`, which must outlive it, and reads the personal details. Null when any of the three
+    // template files is missing: a tool whose validation data is not installed should say so at start-up
+    // rather than at every check. The tool owns the one of a run and hands it to what validates.
+    static std::unique_ptr<DataManager> Create(std::string_view folder, ErrorHandler& errors);
+    DataManager(const DataManager&) = delete;
+    DataManager& operator=(const DataManager&) = delete;
+    // Saves the personal details, releases the scene, unloads the templates and deletes the objects it
+    // took over.
     virtual ~DataManager();
+    // Releases the placeholder materials, unlinks the scene from the render kernel and deletes the engine
+    // objects it took over, so that the engine can go before the manager. The destructor does it too;
+    // nothing the second time.
+    void ReleaseScene();
+
+    // The message sink the checks of this manager's containers report into.
+    ErrorHandler& Errors() const { return errors_; }
+
     // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle
     // in the kernel's scene graph, keeps the view (no view: no light) and the third engine object.
     virtual bool SetupScene(EngineObjects* engine);
@@ -127,6 +130,8 @@ public:
     const Orvo::File::Path& GetAssetRelativePath() const { return assetRelativePath_; }
     // The folder of the current content source (empty when there is none).
     Orvo::File::Path GetSourceFolder() const;
+    // True when the engine archive (".oa") of the current content source stands beside its folder.
+    bool SourceIsPacked() const;
     void SetAssetKUID(const KUID& kuid, bool has);
     bool HasAssetKUID() const { return hasKUID_; }
     const KUID& GetAssetKUID() const { return kuid_; }
@@ -147,6 +152,13 @@ public:
     // Loads a mesh or animation file for a container through the registered mesh source; null when
     // nothing was loaded (always, while no source is registered).
     ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner);
+    // Loads a mesh for the configuration normaliser through the registered mesh source (no owner, nothing
+    // kept); null when it did not load or no source is registered.
+    std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file);
+    // The database the mesh checks load meshes and animations through: without a name, resource names are
+    // the files' own paths. Made with the manager and ended with it (its end drops what the resource cache
+    // keeps of it), so that one start of the library holds one.
+    Orvo::ResourceDatabase& MeshDatabase() { return meshDatabase_; }
     // Keeps a loaded mesh as the owner's (replacing and deleting an earlier one) and as the current mesh.
     ValidationMesh* InstallMesh(Container& owner, std::unique_ptr<ValidationMesh> mesh);
     ValidationMesh* GetMeshOf(const Container* owner) const;
@@ -177,28 +189,34 @@ public:
     Orvo::OS* GetOS() const { return os_; }
     Orvo::Particle* GetRootParticle() const { return rootParticle_; }
 
-    // The render kernel published for the mesh loader by SetupScene (null before).
-    static Orvo::RenderKernel* MeshRenderKernel();
+    // Validation containers and tags of this manager that exist, counted so that a leak shows.
+    long LiveContainerCount() const { return liveContainers_; }
+    long LiveTagCount() const { return liveTags_; }
 
 protected:
-    explicit DataManager(std::string_view folder);
+    DataManager(std::string_view folder, ErrorHandler& errors);
 
 private:
+    friend class Container;
+    friend class Tag;
     std::string RulePath(std::string_view file) const;
     void CheckTemplates();
 
     // The placeholder materials (DummyLoadMaterials.h) live with the manager whose kernel made them.
-    friend void RegisterDummyLoadMaterials();
-    friend void ReleaseDummyLoadMaterials();
-    friend Orvo::Material* GetDummyLoadMaterial(size_t index);
-    friend bool DummyLoadMaterialsRegistered();
+    friend void RegisterDummyLoadMaterials(DataManager& data);
+    friend void ReleaseDummyLoadMaterials(DataManager& manager);
+    friend Orvo::Material* GetDummyLoadMaterial(const DataManager& manager, size_t index);
+    friend bool DummyLoadMaterialsRegistered(const DataManager& manager);
     std::array<Orvo::Material*, kDummyLoadMaterialCount> placeholders_{};
     std::vector<Orvo::AutoReference<Orvo::GeometryChunk>> placeholderChunks_;
     std::vector<Orvo::AutoReference<Orvo::RenderingCache>> placeholderCaches_;
     bool placeholdersRegistered_ = false;
 
+    ErrorHandler& errors_;
+    long liveContainers_ = 0;  // changed only under the validation lock, as every check runs
+    long liveTags_ = 0;
     bool templatesLoaded_ = false;
-    bool firstUse_ = false;
+    bool personalRead_ = false;
     bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone
     bool meshFailure_ = false;
     bool meshAsset_ = false;
@@ -220,6 +238,8 @@ private:
     std::unordered_map<Orvo::PString, std::vector<Tag*>> sourceTags_;
     std::vector<Tag*> attachmentTags_;
     std::vector<Tag*> uniqueAttachmentTags_;
+    // Before the meshes, which end first: their resources and animators point at it.
+    Orvo::ResourceDatabase meshDatabase_{Orvo::PString()};
     std::map<const Container*, std::unique_ptr<ValidationMesh>> meshes_;
     ValidationMesh* currentMesh_ = nullptr;
     Orvo::ResourceSystem* resourceSystem_ = nullptr;

@@ -27,10 +27,8 @@ constexpr float kEnvironmentTextureWeight = 1.0f;
 bool IsType(const char* name, const char* type) { return std::strcmp(std::strstr(name, ".m.") + 3, type) == 0; }
 }  // namespace
 
-void RegisterDummyLoadMaterials()
+void RegisterDummyLoadMaterials(DataManager& data)
 {
-    if (!DataManager::HasInstance()) return;
-    DataManager& data = *DataManager::Instance();
     Orvo::RenderKernel* kernel = data.GetRenderKernel();
     if (data.placeholdersRegistered_ || kernel == nullptr) return;
     data.placeholdersRegistered_ = true;
@@ -75,10 +73,8 @@ void RegisterDummyLoadMaterials()
     if (shared) shared->Release();
 }
 
-void ReleaseDummyLoadMaterials()
+void ReleaseDummyLoadMaterials(DataManager& manager)
 {
-    if (!DataManager::HasInstance()) return;
-    DataManager& manager = *DataManager::Instance();
     if (!manager.placeholdersRegistered_) return;
     manager.placeholdersRegistered_ = false;
     manager.placeholderChunks_.clear();
@@ -98,15 +94,11 @@ void ReleaseDummyLoadMaterials()
     manager.placeholderCaches_.clear();
 }
 
-Orvo::Material* GetDummyLoadMaterial(size_t index)
+Orvo::Material* GetDummyLoadMaterial(const DataManager& manager, size_t index)
 {
-    if (!DataManager::HasInstance() || index >= kDummyLoadMaterialCount) return nullptr;
-    return DataManager::Instance()->placeholders_[index];
+    return index < kDummyLoadMaterialCount ? manager.placeholders_[index] : nullptr;
 }
 
-bool DummyLoadMaterialsRegistered()
-{
-    return DataManager::HasInstance() && DataManager::Instance()->placeholdersRegistered_;
-}
+bool DummyLoadMaterialsRegistered(const DataManager& manager) { return manager.placeholdersRegistered_; }
 
 }  // namespace TETLib

@@ -7,10 +7,6 @@
 
 namespace TETLib {
 namespace {
-// Process-wide: the validation library's error handler is reached through its instance operation from
-// every check, as the library's interface defines it.
-ErrorHandler* g_instance = nullptr;
-
 const char* HeadingKey(int severity)
 {
     switch (severity)
@@ -21,22 +17,6 @@ const char* HeadingKey(int severity)
     }
 }
 }  // namespace
-
-bool ErrorHandler::Initialise()
-{
-    // A second start-up in one process replaces the first handler rather than leaking it.
-    Shutdown();
-    g_instance = new ErrorHandler();
-    return true;
-}
-
-void ErrorHandler::Shutdown()
-{
-    delete g_instance;
-    g_instance = nullptr;
-}
-
-ErrorHandler* ErrorHandler::Instance() { return g_instance; }
 
 ErrorHandler::~ErrorHandler() { ClearMessages(); }
 

@@ -1,8 +1,8 @@
 #pragma once
-// The validation library's message sink: one process-wide instance, created first at the tool's
-// start-up and shut down last. The checks hand it finished message texts with a severity and, where the
-// message is about a validation container or tag, that object as its owner; the asset checks copy the
-// messages into the command's results log.
+// The validation library's message sink: the tool makes one at start-up (before the data manager, which
+// reports into it, and ends it after). The checks hand it finished message texts with a severity and,
+// where the message is about a validation container or tag, that object as its owner; the asset checks
+// copy the messages into the command's results log.
 //
 // Repeats: a text already recorded for the same owner (any record at all, for a message without owner)
 // is not recorded again. A repeat that is more severe than the record it repeats raises that record's
@@ -36,13 +36,11 @@ struct ValidationMessage
 class ErrorHandler
 {
 public:
-    // Creates the handler (echo off, no messages) and makes it the global instance; true.
-    static bool Initialise();
-    // Frees every message, deletes the handler and clears the global pointer; nothing without one.
-    static void Shutdown();
-    // The instance, or null before Initialise / after Shutdown.
-    static ErrorHandler* Instance();
-
+    // Echo off, no messages.
+    ErrorHandler() = default;
+    ErrorHandler(const ErrorHandler&) = delete;
+    ErrorHandler& operator=(const ErrorHandler&) = delete;
+    // Frees every message.
     virtual ~ErrorHandler();
     virtual void ClearMessages();
 
@@ -72,7 +70,6 @@ public:
     virtual const std::vector<ValidationMessage*>& GetMessages() const { return messages_; }
 
 protected:
-    ErrorHandler() = default;
     bool Record(const Orvo::PString& text, int severity, Container* container, Tag* tag, bool anyOwner);
 
     void Forget(ValidationMessage* m);

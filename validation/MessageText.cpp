@@ -1,7 +1,10 @@
 #include "validation/MessageText.h"
 
 #include "core/InterfaceTextDB.h"
+#include "validation/Container.h"
+#include "validation/DataManager.h"
 #include "validation/ErrorHandler.h"
+#include "validation/Tag.h"
 
 #include <algorithm>
 #include <vector>
@@ -88,22 +91,29 @@ Orvo::PString FormatMessage(std::string_view key, std::initializer_list<FormatAr
 
 namespace {
 
+bool Record(ErrorHandler& handler, int severity, std::string_view key, std::initializer_list<MessageParam> params)
+{
+    const Orvo::PString text = BuildMessage(key, params);
+    if (severity == kSeverityError) return handler.Error(text);
+    if (severity == kSeverityWarning) return handler.Warning(text);
+    return handler.Message(text);
+}
+
 template <typename Owner>
 bool Report(int severity, Owner* owner, std::string_view key, std::initializer_list<MessageParam> params)
 {
-    ErrorHandler* handler = ErrorHandler::Instance();
-    if (handler == nullptr) return false;
+    ErrorHandler& handler = owner->Manager().Errors();
     const Orvo::PString text = BuildMessage(key, params);
-    if (severity == kSeverityError) return owner ? handler->Error(text, owner) : handler->Error(text);
-    if (severity == kSeverityWarning) return owner ? handler->Warning(text, owner) : handler->Warning(text);
-    return owner ? handler->Message(text, owner) : handler->Message(text);
+    if (severity == kSeverityError) return handler.Error(text, owner);
+    if (severity == kSeverityWarning) return handler.Warning(text, owner);
+    return handler.Message(text, owner);
 }
 
 }  // namespace
 
-bool ReportError(std::string_view key, std::initializer_list<MessageParam> params)
+bool ReportError(ErrorHandler& errors, std::string_view key, std::initializer_list<MessageParam> params)
 {
-    return Report<Container>(kSeverityError, nullptr, key, params);
+    return Record(errors, kSeverityError, key, params);
 }
 bool ReportError(Container* owner, std::string_view key, std::initializer_list<MessageParam> params)
 {
@@ -113,9 +123,9 @@ bool ReportError(Tag* owner, std::string_view key, std::initializer_list<Message
 {
     return Report(kSeverityError, owner, key, params);
 }
-bool ReportWarning(std::string_view key, std::initializer_list<MessageParam> params)
+bool ReportWarning(ErrorHandler& errors, std::string_view key, std::initializer_list<MessageParam> params)
 {
-    return Report<Container>(kSeverityWarning, nullptr, key, params);
+    return Record(errors, kSeverityWarning, key, params);
 }
 bool ReportWarning(Container* owner, std::string_view key, std::initializer_list<MessageParam> params)
 {
@@ -124,6 +134,11 @@ bool ReportWarning(Container* owner, std::string_view key, std::initializer_list
 bool ReportWarning(Tag* owner, std::string_view key, std::initializer_list<MessageParam> params)
 {
     return Report(kSeverityWarning, owner, key, params);
+}
+bool ReportBySeverity(bool error, ErrorHandler& errors, std::string_view key,
+                      std::initializer_list<MessageParam> params)
+{
+    return Record(errors, error ? kSeverityError : kSeverityWarning, key, params);
 }
 bool ReportBySeverity(bool error, Tag* owner, std::string_view key, std::initializer_list<MessageParam> params)
 {
@@ -136,8 +151,8 @@ bool ReportBySeverity(bool error, Container* owner, std::string_view key, std::i
 
 void Trace(Container* owner, std::string_view text)
 {
-    ErrorHandler* handler = ErrorHandler::Instance();
-    if (handler != nullptr && handler->WantsTrace()) handler->Trace(Orvo::PString(text), owner);
+    ErrorHandler& handler = owner->Manager().Errors();
+    if (handler.WantsTrace()) handler.Trace(Orvo::PString(text), owner);
 }
 
 }  // namespace TETLib

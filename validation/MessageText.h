@@ -13,6 +13,7 @@
 namespace TETLib {
 
 class Container;
+class ErrorHandler;
 class Tag;
 
 struct MessageParam
@@ -43,19 +44,22 @@ struct FormatArg
 Orvo::PString FormatMessage(std::string_view key, std::initializer_list<FormatArg> args);
 
 // Builds a message and hands it to the error handler with the given severity (3 error, 2 warning,
-// 0 message) and owner. True when it was recorded (false for a repeat).
-bool ReportError(std::string_view key, std::initializer_list<MessageParam> params = {});
+// 0 message) and owner: the owner's (its data manager's) handler, or the one given for a message about
+// the asset as a whole. True when it was recorded (false for a repeat). An owner is never null.
+bool ReportError(ErrorHandler& errors, std::string_view key, std::initializer_list<MessageParam> params = {});
 bool ReportError(Container* owner, std::string_view key, std::initializer_list<MessageParam> params = {});
 bool ReportError(Tag* owner, std::string_view key, std::initializer_list<MessageParam> params = {});
-bool ReportWarning(std::string_view key, std::initializer_list<MessageParam> params = {});
+bool ReportWarning(ErrorHandler& errors, std::string_view key, std::initializer_list<MessageParam> params = {});
 bool ReportWarning(Container* owner, std::string_view key, std::initializer_list<MessageParam> params = {});
 bool ReportWarning(Tag* owner, std::string_view key, std::initializer_list<MessageParam> params = {});
 // An error when `error`, else a warning.
+bool ReportBySeverity(bool error, ErrorHandler& errors, std::string_view key,
+                      std::initializer_list<MessageParam> params = {});
 bool ReportBySeverity(bool error, Tag* owner, std::string_view key, std::initializer_list<MessageParam> params = {});
 bool ReportBySeverity(bool error, Container* owner, std::string_view key,
                       std::initializer_list<MessageParam> params = {});
 
-// Progress texts of the walk; discarded by the error handler, formed only when it listens.
+// Progress texts of the walk; discarded by the owner's error handler, formed only when it listens.
 void Trace(Container* owner, std::string_view text);
 
 }  // namespace TETLib

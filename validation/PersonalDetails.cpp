@@ -7,6 +7,7 @@ namespace TETLib {
 
 void DataManager::ReadPersonalDetailsIfPresent()
 {
+    personalRead_ = true;
     const std::string path = RulePath(kPersonalDetailsFile);
     if (!Orvo::File::IsDirectory(ruleFolder_.c_str()) || !Orvo::File::IsFile(path)) return;
     TDBTagRef tree;
@@ -26,13 +27,9 @@ void DataManager::ReadPersonalDetailsIfPresent()
 
 void DataManager::SavePersonalDetails()
 {
-    // A run that ended before the first use (a failed start-up) has not read the user's details yet;
-    // saving the defaults would wipe them. A file that could not be read is not replaced either.
-    if (!firstUse_)
-    {
-        firstUse_ = true;
-        ReadPersonalDetailsIfPresent();
-    }
+    // Details never read would be saved as the defaults, wiping the user's; a file that could not be read
+    // is not replaced either.
+    if (!personalRead_) ReadPersonalDetailsIfPresent();
     if (personalFileUnreadable_) return;
     TDBTagRef tree = TDBTagRef::NewContainer();
     tree.SetChildString("author", personal_.author.c_str());

@@ -1,28 +1,24 @@
 #include "validation/Tag.h"
 
+#include "validation/Container.h"
 #include "validation/DataManager.h"
 #include "validation/ErrorHandler.h"
 
 namespace TETLib {
-namespace {
-// Process-wide: tags that exist anywhere, counted so that a leak shows.
-std::atomic<long> g_liveTags{0};
-}  // namespace
 
-Tag::Tag(int index, Container* owner, Orvo::PString name) : name_(std::move(name)), index_(index), owner_(owner)
+Tag::Tag(int index, Container& owner, Orvo::PString name)
+    : manager_(owner.Manager()), name_(std::move(name)), index_(index), owner_(&owner)
 {
-    ++g_liveTags;
+    ++manager_.liveTags_;
 }
 
 Tag::~Tag()
 {
-    if (ErrorHandler* handler = ErrorHandler::Instance()) handler->RemoveTagMessage(this);
-    if (DataManager::HasInstance()) DataManager::Instance()->ForgetObject(this);
-    --g_liveTags;
+    manager_.Errors().RemoveTagMessage(this);
+    manager_.ForgetObject(this);
+    --manager_.liveTags_;
     owner_ = nullptr;
 }
-
-long Tag::LiveCount() { return g_liveTags.load(); }
 
 void Tag::AttachValidationRules(const TDBTagRef& definition)
 {

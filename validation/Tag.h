@@ -5,12 +5,12 @@
 #include "engine/PString.h"
 #include "validation/RuleRegistry.h"
 
-#include <atomic>
 #include <vector>
 
 namespace TETLib {
 
 class Container;
+class DataManager;
 
 // Type codes: the template "type" word gives one, and the code selects the writer.
 enum TagType : int
@@ -44,7 +44,8 @@ enum TagType : int
 class Tag
 {
 public:
-    Tag(int index, Container* owner, Orvo::PString name);
+    // A tag of `owner`, checked with its owner's data manager.
+    Tag(int index, Container& owner, Orvo::PString name);
     Tag(const Tag&) = delete;
     Tag& operator=(const Tag&) = delete;
     // Forgets the tag's messages and registrations.
@@ -90,11 +91,12 @@ public:
     bool IsMarked() const { return mark_; }
     void SetMark(bool mark) { mark_ = mark; }
 
-    static long LiveCount();
+    DataManager& Manager() const { return manager_; }
 
 private:
     friend class Container;
 
+    DataManager& manager_;
     Orvo::PString name_;
     Orvo::PString value_;
     int typeCode_ = kTagText;

@@ -55,15 +55,6 @@ Container* Grandparent(const Tag& tag)
     return owner != nullptr && owner->GetParent() != nullptr ? owner->GetParent()->GetParent() : nullptr;
 }
 
-// The engine archive that may stand beside the current content source's folder.
-bool SourceIsPacked()
-{
-    Orvo::File::Path folder = DataManager::Instance()->GetSourceFolder();
-    if (folder.IsEmpty()) return false;
-    folder.DelSlash();
-    return Orvo::File::Exists(folder.str() + ".oa");
-}
-
 bool ReadSize(const TDBTagRef* params, int& size)
 {
     if (params == nullptr || !params->HasChild("size")) return false;
@@ -121,7 +112,7 @@ bool CheckArraySize(Tag& tag, int expected)
 {
     std::vector<float> numbers;
     if (!ReadNumbers(tag, numbers)) return false;
-    if (Build::IsBelow(DataManager::Instance()->GetAssetBuild(), Build::kGate3_49)) return true;
+    if (Build::IsBelow(tag.Manager().GetAssetBuild(), Build::kGate3_49)) return true;
     if (static_cast<int>(numbers.size()) == expected) return true;
     ReportError(
         &tag, "$tet_val_arraywrongsize",
@@ -133,11 +124,10 @@ bool CheckArrayMaxSize(Tag& tag, int maximum)
 {
     std::vector<float> numbers;
     if (!ReadNumbers(tag, numbers)) return false;
-    if (Build::IsBelow(DataManager::Instance()->GetAssetBuild(), Build::kGate3_49)) return true;
+    if (Build::IsBelow(tag.Manager().GetAssetBuild(), Build::kGate3_49)) return true;
     if (static_cast<int>(numbers.size()) <= maximum) return true;
-    if (ErrorHandler* handler = ErrorHandler::Instance())
-        handler->Error(FormatMessage("$tet_val_arraybeyondmax", {Name(tag), maximum, static_cast<int>(numbers.size())}),
-                       &tag);
+    tag.Manager().Errors().Error(
+        FormatMessage("$tet_val_arraybeyondmax", {Name(tag), maximum, static_cast<int>(numbers.size())}), &tag);
     return false;
 }
 
@@ -190,7 +180,7 @@ bool RuleIsNotTraincar(Tag& tag, const TDBTagRef*)
 {
     if (tag.GetOwner() == nullptr || tag.GetOwner()->GetConfigTag().GetChildString("kind").View() != "traincar")
         return true;
-    ReportError("$tet_val_not_type", {{"TAG_NAME", Name(tag)}, {"KIND", "traincar"}});
+    ReportError(tag.Manager().Errors(), "$tet_val_not_type", {{"TAG_NAME", Name(tag)}, {"KIND", "traincar"}});
     return false;
 }
 
@@ -228,7 +218,7 @@ bool RuleMustBeInLightContainer(Tag& tag, const TDBTagRef*)
 
 bool RuleMustBeOwnParent(Tag& tag, const TDBTagRef*)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &tag.Manager();
     const ValidationMesh* mesh = manager->GetMeshOf(Grandparent(tag));
     if (mesh == nullptr)
     {
@@ -248,7 +238,7 @@ bool RuleMustBeOwnParent(Tag& tag, const TDBTagRef*)
 bool RuleFileExists(Tag& tag, const TDBTagRef*)
 {
     if (tag.GetValue().empty()) return false;  // the writer has reported the empty value
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &tag.Manager();
     Orvo::File::Path path = manager->GetAssetFolder();
     const Container* owner = tag.GetOwner();
     if (owner != nullptr && owner->GetName().EqualsNoCase(std::string_view("sound")) &&
@@ -264,8 +254,8 @@ bool RuleFileExists(Tag& tag, const TDBTagRef*)
 bool RuleScriptFileExists(Tag& tag, const TDBTagRef*)
 {
     if (tag.GetValue().empty()) return false;  // the writer has reported the empty value
-    if (tag.GetValue()[0] == '/' || SourceIsPacked()) return true;
-    Orvo::File::Path path = DataManager::Instance()->GetAssetFolder();
+    if (tag.GetValue()[0] == '/' || tag.Manager().SourceIsPacked()) return true;
+    Orvo::File::Path path = tag.Manager().GetAssetFolder();
     path.AddPath(tag.GetValue().View());
     if (Orvo::File::Exists(path.SetExt("gse").View()) || Orvo::File::Exists(path.SetExt("gs").View())) return true;
     ReportError(&tag, "$tet_val_scriptfiledne", {{"FILE", tag.GetValue().ToLower().View()}});

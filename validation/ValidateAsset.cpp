@@ -28,11 +28,11 @@ struct Counts
 Counts CountsOf(const ResultsLog& log) { return {log.ErrorCount(), log.WarningCount()}; }
 
 // A stage that failed must have said why: when it posted nothing, say that it failed.
-void RequireReason(bool passed, const Counts& before, ResultsLog& log)
+void RequireReason(const DataManager& manager, bool passed, const Counts& before, ResultsLog& log)
 {
     const Counts after = CountsOf(log);
     if (passed || after.errors != before.errors || after.warnings != before.warnings) return;
-    const KUID kuid = DataManager::Instance()->GetAssetKUID();
+    const KUID kuid = manager.GetAssetKUID();
     log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), kuid)),
                    InterfaceTextDB::GetString("$tet_val_unreported_failure").View());
 }
@@ -61,15 +61,15 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
                     ResultsLog& log)
 {
     std::lock_guard<std::recursive_mutex> hold(ValidationLock());
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &root.Manager();
     Counts before = CountsOf(log);
-    bool passed = CheckAssetHead(sourceName, configPath, log, &root);
-    RequireReason(passed, before, log);
+    bool passed = CheckAssetHead(sourceName, configPath, log, root);
+    RequireReason(*manager, passed, before, log);
     if (passed)
     {
         before = CountsOf(log);
         passed = ValidateContainerAndPost(root, log);
-        RequireReason(passed, before, log);
+        RequireReason(*manager, passed, before, log);
     }
     manager->PurgeLoadedMeshes();
     manager->SetMeshFailure(false);
@@ -78,7 +78,8 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
     return passed;
 }
 
-bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder)
+bool ValidateAssetFolder(DataManager& manager, ResultsLog& log, const Orvo::PString& sourceName,
+                         const Orvo::File::Path& folder)
 {
     Orvo::File::Path relative = folder;
     Orvo::PString splitSource;
@@ -106,9 +107,8 @@ bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const
     database.AcquireForSource(source.View());
 
     std::lock_guard<std::recursive_mutex> hold(ValidationLock());
-    DataManager* manager = DataManager::Instance();
-    manager->SetMeshAsset(false);
-    manager->SetInstalledSource(installed);
+    manager.SetMeshAsset(false);
+    manager.SetInstalledSource(installed);
     const uint32_t errorsBefore = log.ErrorCount();
 
     const Orvo::PString configName = FindConfigFile(folder);
@@ -119,9 +119,9 @@ bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const
         log.PostResult(kResultError, InterfaceTextDB::GetString("$vad_unable_read_config_at").View(), params);
         return false;
     }
-    Container root;
-    manager->SetCurrentAsset(source, folder);
-    manager->SetConfigFileName(configName);
+    Container root(manager);
+    manager.SetCurrentAsset(source, folder);
+    manager.SetConfigFileName(configName);
     Orvo::File::Path configPath = folder;
     configPath.AddPath(configName.View());
     ValidateConfig(root, source, configPath, log);
@@ -143,13 +143,14 @@ bool ValidateAssetTask::Run(void*)
 {
     const Orvo::File::Path folder = *folder_;
     const Orvo::PString source = *sourceName_;
-    result_ = ValidateAssetFolder(*log_, source, folder) ? 1 : 0;
+    result_ = ValidateAssetFolder(*manager_, *log_, source, folder) ? 1 : 0;
     return result_ != 0;
 }
 
-bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log)
+bool ValidateAssetForCommandHost(DataManager& manager, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
+                                 ResultsLog& log)
 {
-    ValidateAssetTask task(sourceName, folder, log);
+    ValidateAssetTask task(manager, sourceName, folder, log);
     return ValidateAssetTask::Start(task);
 }
 

@@ -12,23 +12,26 @@ class ResultsLog;
 namespace TETLib {
 
 class Container;
+class DataManager;
 
 // Held while one asset's configuration is checked, so that one asset is validated at a time.
 std::recursive_mutex& ValidationLock();
 
-// Validates one asset folder (absolute). `sourceName` may be empty: the folder's content source is then
-// taken from its path. True when the asset passed, or is not validated (packed content).
-bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder);
+// Validates one asset folder (absolute) with `manager`. `sourceName` may be empty: the folder's content
+// source is then taken from its path. True when the asset passed, or is not validated (packed content).
+bool ValidateAssetFolder(DataManager& manager, ResultsLog& log, const Orvo::PString& sourceName,
+                         const Orvo::File::Path& folder);
 
-// Both stages for one configuration file; false when either failed.
+// Both stages for one configuration file, with the root's data manager; false when either failed.
 bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo::File::Path& configPath,
                     ResultsLog& log);
 
 class ValidateAssetTask
 {
 public:
-    ValidateAssetTask(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log)
-        : sourceName_(&sourceName), folder_(&folder), log_(&log)
+    ValidateAssetTask(DataManager& manager, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
+                      ResultsLog& log)
+        : manager_(&manager), sourceName_(&sourceName), folder_(&folder), log_(&log)
     {}
     // Runs the driver on the main thread (at once when called there) and returns its answer.
     static bool Start(ValidateAssetTask& task);
@@ -37,6 +40,7 @@ public:
     uint64_t GetStartThread() const { return threadId_; }
 
 private:
+    DataManager* manager_;
     const Orvo::PString* sourceName_;
     const Orvo::File::Path* folder_;
     ResultsLog* log_;
@@ -44,8 +48,8 @@ private:
     uint64_t threadId_ = 0;
 };
 
-// The command host's validate job (the tool hands it to the job as its validation service while the data
-// manager stands).
-bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log);
+// The command host's validate job, with the tool's data manager.
+bool ValidateAssetForCommandHost(DataManager& manager, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
+                                 ResultsLog& log);
 
 }  // namespace TETLib

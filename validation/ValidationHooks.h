@@ -34,8 +34,10 @@ class RenderKernel;
 namespace TETLib {
 
 class Container;
+class DataManager;
 
-using ConfigNormaliserFn = void (*)(TDBTagRef& config);
+// Rewrites the configuration of the asset under validation by `manager` (its build and folder are known).
+using ConfigNormaliserFn = void (*)(DataManager& manager, TDBTagRef& config);
 void SetConfigNormaliser(ConfigNormaliserFn fn);
 ConfigNormaliserFn GetConfigNormaliser();
 
@@ -60,9 +62,9 @@ public:
     // handed to DataManager::InstallMesh and returned; null when nothing was loaded. Failures are the
     // source's to report and to record with DataManager::SetMeshFailure.
     virtual ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner) = 0;
-    // Loads a mesh for the configuration normaliser, which looks into it for attachment points: no owner,
-    // nothing kept. Null when it did not load.
-    virtual std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file) = 0;
+    // Loads a mesh for the configuration normaliser of `manager`, which looks into it for attachment
+    // points: no owner, nothing kept. Null when it did not load.
+    virtual std::unique_ptr<ValidationMesh> LoadMesh(DataManager& manager, const Orvo::File::Path& file) = 0;
 };
 // The source is not owned; null removes it. The second form hands the source over (kept until replaced).
 void SetMeshSource(MeshSource* source);

@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -85,8 +86,8 @@ size_t Findings(const ResultsLog& log) { return log.ErrorCount() + log.WarningCo
 
 // Validates each configuration `passes` times; the median and best validations per second. `clean` is
 // cleared when an asset does not give the number of findings it should.
-void Rates(const std::vector<std::pair<std::string, size_t>>& configs, int passes, bool& clean, double& median,
-           double& best)
+void Rates(TETLib::DataManager& manager, const std::vector<std::pair<std::string, size_t>>& configs, int passes,
+           bool& clean, double& median, double& best)
 {
     std::vector<double> rates;
     for (int p = 0; p < passes; ++p)
@@ -95,8 +96,8 @@ void Rates(const std::vector<std::pair<std::string, size_t>>& configs, int passe
         for (const auto& [path, findings] : configs)
         {
             ResultsLog log;
-            TETLib::Container root;
-            TETLib::DataManager::Instance()->SetInstalledSource(true);
+            TETLib::Container root(manager);
+            manager.SetInstalledSource(true);
             TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(path), log);
             if (Findings(log) != findings) clean = false;
         }
@@ -139,42 +140,43 @@ public:
         data_ = scratch + "/TETData";
         fs::copy(std::string(VELMAR_SOURCE_DIR) + "/data/TETData", data_, fs::copy_options::recursive);
         InterfaceTextDB::SetFolder(std::string(VELMAR_SOURCE_DIR) + "/data");
-        TETLib::ErrorHandler::Initialise();
         TETLib::AssetDatabaseServices services;
         services.isValidUserId = AnyUserId;
         TETLib::SetAssetDatabaseServices(services);
-        TETLib::DataManager::Initialise(data_);
+        manager_ = TETLib::DataManager::Create(data_, errors_);
         Orvo::RegisterMaterialPlugins(&AddType);
         Orvo::ResourceSystem::SetCurrent(&resources_);
         engine_.os = &os_;
         engine_.renderKernel = &kernel_;
         engine_.resourceSystem = &resources_;
-        started_ = os_.Init() && kernel_.Init(&os_, nullptr) && TETLib::DataManager::Instance()->SetupScene(&engine_);
+        started_ = manager_ && os_.Init() && kernel_.Init(&os_, nullptr) && manager_->SetupScene(&engine_);
+        if (!manager_) return;
         TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
-        TETLib::RegisterDummyLoadMaterials();
+        TETLib::RegisterDummyLoadMaterials(*manager_);
         TETLib::RegisterConfigNormaliser();
         TETLib::RegisterMeshChecks();
         TETLib::RegisterSoundCheck();
 
         const auto loadStart = Clock::now();
-        started_ = TETLib::DataManager::Instance()->LoadTemplates() && started_;
+        started_ = manager_->LoadTemplates() && started_;
         std::printf("templates   load and check                 %9.2f ms\n", Ms(loadStart, Clock::now()));
     }
     ~LibraryHost()
     {
-        TETLib::DataManager::Shutdown();
-        TETLib::ErrorHandler::Shutdown();
+        manager_.reset();
         Orvo::ResourceSystem::SetCurrent(nullptr);
     }
     bool Started() const { return started_; }
+    TETLib::DataManager& Manager() { return *manager_; }
     // The library started again on the same engine objects: a new data manager reading the templates, its
     // scene and its placeholder materials.
     bool Restart()
     {
-        if (!TETLib::DataManager::Initialise(data_) || !TETLib::DataManager::Instance()->SetupScene(&engine_))
-            return false;
-        TETLib::RegisterDummyLoadMaterials();
-        return TETLib::DataManager::Instance()->LoadTemplates();
+        manager_.reset();
+        manager_ = TETLib::DataManager::Create(data_, errors_);
+        if (!manager_ || !manager_->SetupScene(&engine_)) return false;
+        TETLib::RegisterDummyLoadMaterials(*manager_);
+        return manager_->LoadTemplates();
     }
 
 private:
@@ -183,6 +185,8 @@ private:
     Orvo::RenderKernel kernel_{nullptr, 1.0f};
     Orvo::ResourceSystem resources_;
     EngineObjects engine_;
+    TETLib::ErrorHandler errors_;  // before the manager, which reports into it
+    std::unique_ptr<TETLib::DataManager> manager_;
     bool started_ = false;
 };
 
@@ -194,13 +198,13 @@ bool Library(const std::vector<e2e::SampleAsset>& assets, const std::string& scr
     std::vector<std::pair<std::string, size_t>> generated;
     for (const e2e::SampleAsset& a : assets) generated.emplace_back(scratch + "/assets/" + a.folder + "/config.txt", 0);
     double median = 0, best = 0;
-    Rates(generated, passes, clean, median, best);
+    Rates(host.Manager(), generated, passes, clean, median, best);
     std::printf("library     %zu assets x %d passes  median %9.0f validations/s  best %9.0f\n", assets.size(), passes,
                 median, best);
     for (const bool mutated : {false, true})
     {
         const auto configs = CorpusConfigs(scratch, mutated);
-        Rates(configs, passes * 20, clean, median, best);
+        Rates(host.Manager(), configs, passes * 20, clean, median, best);
         std::printf("corpus      %zu %s x %d passes  median %9.0f validations/s  best %9.0f\n", configs.size(),
                     mutated ? "mutated copies" : "assets        ", passes * 20, median, best);
     }
@@ -244,8 +248,8 @@ bool Rounds(const std::vector<e2e::SampleAsset>& assets, const std::string& scra
             const auto& [path, findings] = configs[size_t(r - 1) % configs.size()];
             if (restart && !host.Restart()) clean = false;
             ResultsLog log;
-            TETLib::Container root;
-            TETLib::DataManager::Instance()->SetInstalledSource(true);
+            TETLib::Container root(host.Manager());
+            host.Manager().SetInstalledSource(true);
             TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(path), log);
             if (Findings(log) != findings) clean = false;
             if (r % every == 0 || r == rounds)

@@ -1,6 +1,8 @@
 // The tool started as VelmarUtil starts, with the program's plug-ins found through its exported
 // OrvoGetPlugins: the placeholder materials of every family, the caches they draw through, and the
 // resource types the export adds.
+#include "assetdb/ResultsLog.h"
+#include "core/InterfaceTextDB.h"
 #include "engine/MaterialManager.h"
 #include "engine/PluginType.h"
 #include "engine/RenderKernel.h"
@@ -14,6 +16,7 @@
 #include "render/materials/VelmarGlossRustMaterial.h"
 #include "render/materials/VelmarGroundBaseMaterial.h"
 #include "render/materials/VelmarNoFogMaterial.h"
+#include "tool/CommandHost.h"
 #include "tool/Tool.h"
 #include "validation/DummyLoadMaterials.h"
 
@@ -49,11 +52,35 @@ protected:
     }
 
     Orvo::RenderKernel& Kernel() { return *tool_->Engine().renderKernel; }
+    // The tool's validation data manager, which holds the placeholders.
+    const TETLib::DataManager& Validation() { return *tool_->Context().Validation(); }
 
     const char* argv_[5] = {"VelmarUtil", "version", "-nostartvaddaemon", "closevaddaemon", nullptr};
     char cwd_[4096] = {};
     std::unique_ptr<Tool> tool_;
 };
+
+// The run's validation library is the tool's own: the command host validates with the data manager start-up
+// made (here an asset outside every content folder, which is refused with its finding), and a host given
+// none refuses the job with an error rather than ending the program.
+TEST_F(ToolFrameTest, TheCommandHostValidatesWithTheToolsDataManager)
+{
+    TETLib::DataManager* manager = tool_->Context().Validation();
+    ASSERT_NE(manager, nullptr);
+    const CommandHostServices services = ToolCommandHostServices(manager);
+    ASSERT_TRUE(services.validate);
+    ResultsLog log;
+    EXPECT_FALSE(services.validate(Orvo::PString("local"), Orvo::File::Path("/nowhere/asset/"), log));
+    ASSERT_EQ(log.ErrorCount(), 1u);
+    EXPECT_EQ(log.GetResults()[0].text.View(), InterfaceTextDB::GetString("$tet_asset_outside_content_folders").View());
+
+    EXPECT_FALSE(ToolCommandHostServices(nullptr).validate);
+    ResultsLog refused;
+    EXPECT_EQ(CommandHostValidate(ToolCommandHostServices(nullptr),
+                                  {Orvo::PString("local"), Orvo::File::Path("/nowhere/asset/")}, refused),
+              0);
+    EXPECT_EQ(refused.ErrorCount(), 1u);
+}
 
 TEST_F(ToolFrameTest, PlaceholdersAreMaterialsOfTheirFamilies)
 {
@@ -74,10 +101,10 @@ TEST_F(ToolFrameTest, PlaceholdersAreMaterialsOfTheirFamilies)
         [](Material* m) { return typeid(*m) == typeid(Material); },
         [](Material* m) { return typeid(*m) == typeid(Material); },
     };
-    ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
+    ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered(Validation()));
     for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
     {
-        Material* m = TETLib::GetDummyLoadMaterial(i);
+        Material* m = TETLib::GetDummyLoadMaterial(Validation(), i);
         ASSERT_NE(m, nullptr) << i;
         EXPECT_EQ(m->GetName().str(), TETLib::kDummyLoadMaterialNames[i]);
         EXPECT_TRUE(kinds[i](m)) << TETLib::kDummyLoadMaterialNames[i];

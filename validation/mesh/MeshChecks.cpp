@@ -24,7 +24,7 @@ constexpr std::array<std::string_view, 5> kOwnLevelRules = {"traincar", "bogey",
 // when it does not load.
 MeshData* LoadAndInstall(std::unique_ptr<MeshData> mesh, const Orvo::File::Path& file, Container& owner)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &owner.Manager();
     if (!mesh->Load(file, &owner))
     {
         manager->SetMeshFailure(true);
@@ -46,7 +46,7 @@ void CheckLevelsOfDetail(LODMeshData& mesh, Container& owner)
     const std::string_view kind = owner.GetRoot()->GetConfigTag().GetChildString("kind").View();
     for (std::string_view k : kOwnLevelRules)
         if (kind == k) return;
-    const std::string text = MeshPathText(mesh.GetFilePath());
+    const std::string text = MeshPathText(owner.Manager(), mesh.GetFilePath());
     if (mesh.GetAttachmentPoints().empty() && mesh.GetAnimations().empty())
         ReportWarning(&owner, "$tet_lm_performance_no_attachments", {{"FILE", text}});
     const uint32_t levels = mesh.GetLevelCount();
@@ -60,11 +60,11 @@ void CheckLevelsOfDetail(LODMeshData& mesh, Container& owner)
 ValidationMesh* MeshCheckSource::LoadMeshForOwner(const Orvo::File::Path& file, Container& owner)
 {
     if (file.IsEmpty() || file.GetExt().empty()) return nullptr;
-    DataManager* manager = DataManager::Instance();
-    if (file.IsExt("im")) return LoadAndInstall(std::make_unique<MeshData>(), file, owner);
+    DataManager* manager = &owner.Manager();
+    if (file.IsExt("im")) return LoadAndInstall(std::make_unique<MeshData>(*manager), file, owner);
     if (file.IsExt("lm"))
     {
-        auto* mesh = static_cast<LODMeshData*>(LoadAndInstall(std::make_unique<LODMeshData>(), file, owner));
+        auto* mesh = static_cast<LODMeshData*>(LoadAndInstall(std::make_unique<LODMeshData>(*manager), file, owner));
         if (mesh != nullptr) CheckLevelsOfDetail(*mesh, owner);
         return mesh;
     }
@@ -72,7 +72,7 @@ ValidationMesh* MeshCheckSource::LoadMeshForOwner(const Orvo::File::Path& file, 
     {
         Orvo::File::Path stem = file;
         if (!stem.DelExt().IsExt("lm")) return nullptr;
-        return LoadAndInstall(std::make_unique<LODMeshData>(), stem, owner);
+        return LoadAndInstall(std::make_unique<LODMeshData>(*manager), stem, owner);
     }
     if (file.IsExt("pm"))
     {
@@ -80,7 +80,7 @@ ValidationMesh* MeshCheckSource::LoadMeshForOwner(const Orvo::File::Path& file, 
         ReportBySeverity(Build::RoundedHundredths(manager->GetAssetBuild()) >= kProgressiveMeshError, &owner,
                          "$tet_dm_unsupportedformat");
         // Loaded once for what its loading finds (a file that is not there).
-        MeshData once;
+        MeshData once(*manager);
         once.Load(file, &owner);
         return nullptr;
     }
@@ -96,14 +96,15 @@ ValidationMesh* MeshCheckSource::LoadMeshForOwner(const Orvo::File::Path& file, 
         // Once per configuration, and not after a mesh failed: the failed mesh has been reported.
         if (manager->MeshFailed() || manager->IsAlias()) return nullptr;
         manager->SetMeshFailure(true);
-        ReportError(&owner, "$tet_dm_animationfailed", {{"ANIM_NAME", MeshPathText(file.View())}});
+        ReportError(&owner, "$tet_dm_animationfailed", {{"ANIM_NAME", MeshPathText(*manager, file.View())}});
     }
     return nullptr;
 }
 
-std::unique_ptr<ValidationMesh> MeshCheckSource::LoadMesh(const Orvo::File::Path& file)
+std::unique_ptr<ValidationMesh> MeshCheckSource::LoadMesh(DataManager& manager, const Orvo::File::Path& file)
 {
-    std::unique_ptr<MeshData> mesh = file.IsExt("lm") ? std::make_unique<LODMeshData>() : std::make_unique<MeshData>();
+    std::unique_ptr<MeshData> mesh =
+        file.IsExt("lm") ? std::make_unique<LODMeshData>(manager) : std::make_unique<MeshData>(manager);
     if (!mesh->Load(file, nullptr)) return nullptr;
     return mesh;
 }

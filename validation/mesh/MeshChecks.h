@@ -18,7 +18,7 @@ class MeshCheckSource : public MeshSource
 public:
     ValidationMesh* LoadMeshForOwner(const Orvo::File::Path& file, Container& owner) override;
     // A mesh for the normaliser, loaded without owner.
-    std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file) override;
+    std::unique_ptr<ValidationMesh> LoadMesh(DataManager& manager, const Orvo::File::Path& file) override;
 };
 
 // Registers the texture folder check and the mesh source (ValidationHooks.h).

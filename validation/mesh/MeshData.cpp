@@ -41,14 +41,6 @@ constexpr float kSkeletonBlendTime = 0.5f;
 constexpr uint32_t kAnimationFlags = 5;
 constexpr Orvo::AnimationWeights kAnimationWeights = {0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
 
-// The database meshes are loaded through: without a name, resource names are the files' own paths.
-// Process-wide and never deleted, as cached resources keep pointing at their database.
-Orvo::ResourceDatabase& MeshDatabase()
-{
-    static auto* database = new Orvo::ResourceDatabase(Orvo::PString());
-    return *database;
-}
-
 // A process whose program did not hand the engine the mesh resource types gets them here.
 void EnsureMeshTypes()
 {
@@ -106,14 +98,14 @@ bool FindPrimary(const std::string& text, std::string& value)
 
 }  // namespace
 
-std::string MeshPathText(std::string_view path)
+std::string MeshPathText(const DataManager& manager, std::string_view path)
 {
-    const Orvo::File::Path& folder = DataManager::Instance()->GetAssetFolder();
+    const Orvo::File::Path& folder = manager.GetAssetFolder();
     if (folder.IsEmpty()) return std::string(path);
     return Orvo::File::Path(path).RelativeTo(folder).str();
 }
 
-MeshData::MeshData() = default;
+MeshData::MeshData(DataManager& manager) : manager_(manager) {}
 
 MeshData::~MeshData()
 {
@@ -168,27 +160,25 @@ void MeshData::SetVisible(bool visible)
 
 void MeshData::Report(bool error, std::string_view key, std::initializer_list<MessageParam> params) const
 {
-    ErrorHandler* handler = ErrorHandler::Instance();
-    if (handler == nullptr) return;
+    ErrorHandler& handler = manager_.Errors();
     const Orvo::PString text = BuildMessage(key, params);
-    if (!handler->IsNewMessage(text)) return;
+    if (!handler.IsNewMessage(text)) return;
     if (owner_ != nullptr)
-        error ? handler->Error(text, owner_) : handler->Warning(text, owner_);
+        error ? handler.Error(text, owner_) : handler.Warning(text, owner_);
     else
-        error ? handler->Error(text) : handler->Warning(text);
+        error ? handler.Error(text) : handler.Warning(text);
 }
 
 bool MeshData::LoadStep(void*)
 {
-    DataManager* manager = DataManager::Instance();
-    const std::string text = MeshPathText(file_);
+    const std::string text = MeshPathText(manager_, file_);
     EnsureMeshTypes();
-    Orvo::Resource* made = MeshDatabase().Get(file_, Orvo::ResourceSystem::GetNoLoad);
+    Orvo::Resource* made = manager_.MeshDatabase().Get(file_, Orvo::ResourceSystem::GetNoLoad);
     const Orvo::AutoReference<Orvo::Resource> held(made);
     if (made != nullptr) made->Release();
     if (made == nullptr)
     {
-        if (owner_ != nullptr && !manager->IsAlias()) Report(true, "$tet_mesh_load_mesh", {{"FILE", text}});
+        if (owner_ != nullptr && !manager_.IsAlias()) Report(true, "$tet_mesh_load_mesh", {{"FILE", text}});
         return false;
     }
     // A progressive mesh is not looked into: its format is reported where it is named.
@@ -202,7 +192,7 @@ bool MeshData::LoadStep(void*)
 
     // Materials that cannot be made get the placeholder of their type, so that the mesh still loads and
     // says which they are.
-    geometry->SetRenderKernel(DataManager::MeshRenderKernel());
+    geometry->SetRenderKernel(manager_.GetRenderKernel());
     geometry->SetAllowSubstitutes(true);
     if (geometry->Lock() == 0)
     {
@@ -219,10 +209,10 @@ bool MeshData::LoadStep(void*)
     if (!IsLOD() && ShouldHaveLevelsOfDetail()) Report(false, "$tet_mesh_should_have_lod", {{"FILE", text}});
 
     AddChild(instance_.get());
-    Orvo::RenderKernel* kernel = DataManager::MeshRenderKernel();
+    Orvo::RenderKernel* kernel = manager_.GetRenderKernel();
     skeleton_ = std::make_unique<Orvo::SkeletonModifier>(this, kernel, kSkeletonBlendTime);
-    animator_ =
-        std::make_unique<Orvo::Animator>(kernel ? kernel->GetDisplay() : nullptr, &MeshDatabase(), skeleton_.get());
+    animator_ = std::make_unique<Orvo::Animator>(kernel ? kernel->GetDisplay() : nullptr, &manager_.MeshDatabase(),
+                                                 skeleton_.get());
     animatable_ = true;
     if (owner_ != nullptr) Trace(owner_, "$tet_mesh_successfulmesh");
     CollectAttachmentPoints();
@@ -233,7 +223,7 @@ bool MeshData::LoadStep(void*)
 
 bool MeshData::ShouldHaveLevelsOfDetail() const
 {
-    if (Build::RoundedHundredths(DataManager::Instance()->GetAssetBuild()) < kLevelsOfDetailFrom) return false;
+    if (Build::RoundedHundredths(manager_.GetAssetBuild()) < kLevelsOfDetailFrom) return false;
     if (!Orvo::File::Path(file_).IsExt("im") || !MeshNeedsLOD(instance_.get())) return false;
     if (owner_ == nullptr || owner_->GetParent() == nullptr) return false;
     // Only a track's meshes: its LOD trees may name the mesh's entry, which then has its levels there.
@@ -274,10 +264,10 @@ void MeshData::CheckMaterials(const std::vector<Orvo::PString>& missingMaterials
     else
         take(instance_->GetMaterials());
 
-    const std::string text = MeshPathText(file_);
+    const std::string text = MeshPathText(manager_, file_);
     auto failed = [&](const Orvo::PString& material, std::string_view texture) {
         Report(true, "$tet_mesh_failedmaterial",
-               {{"MATERIAL", material.View()}, {"TEXTURE", MeshPathText(texture)}, {"FILE", text}});
+               {{"MATERIAL", material.View()}, {"TEXTURE", MeshPathText(manager_, texture)}, {"FILE", text}});
     };
     // Texture files the reader found missing (a material that refuses a texture it cannot find keeps no
     // record of it, so the definition's list comes first).
@@ -337,12 +327,14 @@ void MeshData::CheckTextureDescription(const Orvo::PString& texture)
     image.AddPath(primary);
     if (Orvo::File::Exists(image.View())) return;
     Report(true, "$tet_mesh_load_texture",
-           {{"IMG", primary}, {"TXTR", MeshPathText(description.View())}, {"MESH", MeshPathText(file_)}});
+           {{"IMG", primary},
+            {"TXTR", MeshPathText(manager_, description.View())},
+            {"MESH", MeshPathText(manager_, file_)}});
 }
 
 bool MeshData::LoadAnimationStep(void*)
 {
-    const std::string text = MeshPathText(animationFile_);
+    const std::string text = MeshPathText(manager_, animationFile_);
     if (!animator_)
     {
         Report(true, "$tet_mesh_animationfailedmesh", {{"FILE", text}});
@@ -360,7 +352,7 @@ bool MeshData::LoadAnimationStep(void*)
     // The value the checks keep is the animation's frame count, from a modifier made for the purpose.
     std::string reason;
     const std::unique_ptr<Orvo::AnimationModifier> modifier(
-        Orvo::AnimationModifier::CreateInstance(&MeshDatabase(), animationFile_, kAnimationFlags, &reason));
+        Orvo::AnimationModifier::CreateInstance(&manager_.MeshDatabase(), animationFile_, kAnimationFlags, &reason));
     if (!modifier)
     {
         // The file changed under us since the animator read it.
@@ -370,8 +362,8 @@ bool MeshData::LoadAnimationStep(void*)
     animations_.push_back({Orvo::PString(animationFile_), modifier->GetFrameCount()});
     if (owner_ != nullptr)
         Trace(owner_, "$tet_mesh_successfulanimation");
-    else if (ErrorHandler* handler = ErrorHandler::Instance())
-        handler->IsNewMessage(BuildMessage("$tet_mesh_successfulanimation"));
+    else
+        manager_.Errors().IsNewMessage(BuildMessage("$tet_mesh_successfulanimation"));
     return true;
 }
 

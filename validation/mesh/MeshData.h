@@ -46,6 +46,7 @@ struct ViewPort;
 namespace TETLib {
 
 class Container;
+class DataManager;
 
 struct MeshAttachment
 {
@@ -76,8 +77,8 @@ struct MeshPartRecord
 
 // How a file is named in mesh findings: relative to the asset's folder when it lies there (folders
 // compared without regard to case, as the mesh reader lower-cases the texture names it resolves), else
-// as given.
-std::string MeshPathText(std::string_view path);
+// as given (the asset's folder of `manager`).
+std::string MeshPathText(const DataManager& manager, std::string_view path);
 
 class MeshData : public Orvo::Particle, public ValidationMesh
 {
@@ -85,7 +86,9 @@ public:
     // The particle flag of the one mesh shown in the validation scene: the last one loaded.
     static constexpr uint8_t kVisibleBit = 0x02;
 
-    MeshData();
+    // A mesh loaded through the mesh database of `manager` (which must outlive it), reporting into its
+    // error handler.
+    explicit MeshData(DataManager& manager);
     ~MeshData() override;
 
     // Loads the mesh file (an absolute path) for `owner` (may be null) on the main thread, the caller
@@ -150,6 +153,7 @@ private:
     // The animator refers to the skeleton modifier, so it goes first.
     std::unique_ptr<Orvo::SkeletonModifier> skeleton_;
     std::unique_ptr<Orvo::Animator> animator_;
+    DataManager& manager_;
     Container* owner_ = nullptr;
     bool animatable_ = false;
 };
@@ -157,6 +161,7 @@ private:
 class LODMeshData : public MeshData
 {
 public:
+    using MeshData::MeshData;
     VelmarIndexedMeshLODInstance* GetLODInstance() const;
     uint32_t GetLevelCount() const;
     const VelmarIndexedMeshDefinition* GetDefinitionInfo() const override;

@@ -6,6 +6,7 @@
 #include "engine/PathComponents.h"
 #include "engine/TextureDescription.h"
 #include "validation/BuildNumber.h"
+#include "validation/Container.h"
 #include "validation/DataManager.h"
 #include "validation/MessageText.h"
 
@@ -27,6 +28,7 @@ constexpr uint64_t kUniformPixels = 64;
 
 struct Walk
 {
+    ErrorHandler& errors;
     const Orvo::File::Path& root;
     int32_t build;  // the asset's build in rounded hundredths
     bool installed;
@@ -42,15 +44,12 @@ struct Walk
     }
     void Error(std::string_view key, std::initializer_list<MessageParam> params)
     {
-        ReportError(key, params);
+        ReportError(errors, key, params);
         clean = false;
     }
     void BySeverity(bool error, std::string_view key, std::initializer_list<MessageParam> params)
     {
-        if (error)
-            ReportError(key, params);
-        else
-            ReportWarning(key, params);
+        ReportBySeverity(error, errors, key, params);
         clean = false;
     }
 };
@@ -205,15 +204,17 @@ void WalkFolder(Walk& walk, const Orvo::File::Path& folder, int depth)
 
 }  // namespace
 
-bool CheckTextureFolder(const Orvo::File::Path& root, const Orvo::File::Path& folder)
+bool CheckTextureFolder(const DataManager& manager, const Orvo::File::Path& root, const Orvo::File::Path& folder)
 {
-    DataManager* manager = DataManager::Instance();
-    Walk walk{root, Build::RoundedHundredths(manager->GetAssetBuild()), manager->IsInstalledSource(),
-              manager->IsMeshAsset()};
+    Walk walk{manager.Errors(), root, Build::RoundedHundredths(manager.GetAssetBuild()), manager.IsInstalledSource(),
+              manager.IsMeshAsset()};
     WalkFolder(walk, folder, 0);
     return walk.clean;
 }
 
-bool CheckAssetTextures(const Orvo::File::Path& folder, Container&) { return CheckTextureFolder(folder, folder); }
+bool CheckAssetTextures(const Orvo::File::Path& folder, Container& root)
+{
+    return CheckTextureFolder(root.Manager(), folder, folder);
+}
 
 }  // namespace TETLib

@@ -15,10 +15,12 @@
 namespace TETLib {
 
 class Container;
+class DataManager;
 
-// Checks `folder` and the folders below it; `root` (with a trailing separator) is what names in findings
-// are made relative to. True when nothing was reported; a folder that cannot be listed passes.
-bool CheckTextureFolder(const Orvo::File::Path& root, const Orvo::File::Path& folder);
+// Checks `folder` and the folders below it for the asset under validation by `manager`, reporting into its
+// error handler; `root` (with a trailing separator) is what names in findings are made relative to. True
+// when nothing was reported; a folder that cannot be listed passes.
+bool CheckTextureFolder(const DataManager& manager, const Orvo::File::Path& root, const Orvo::File::Path& folder);
 
 // The hook form: the asset's folder is both the root and the folder walked.
 bool CheckAssetTextures(const Orvo::File::Path& folder, Container& root);

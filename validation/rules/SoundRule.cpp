@@ -40,7 +40,7 @@ std::string AddWave(SoundManagerOpenALCWaves& table, const Orvo::File::Path& pat
 
 bool CheckSounds(Container& container, const TDBTagRef*)
 {
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &container.Manager();
     const float build = manager->GetAssetBuild();
     const std::string_view name = container.GetName().View();
 

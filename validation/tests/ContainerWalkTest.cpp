@@ -95,14 +95,14 @@ TEST_F(ContainerWalkTest, FindingsComeInWalkThenExportOrderWithKeyTagsFirst)
 
 TEST_F(ContainerWalkTest, EachConfigurationChildIsOneTagOwnedOnce)
 {
-    const long before = TETLib::Tag::LiveCount();
+    const long before = Manager().LiveTagCount();
     EXPECT_EQ(Validate(Head("scenery") + kMesh + "description \"one\"\ndescription \"two\"\n"),
               std::vector<std::string>{"- $tet_val_duplicatetagname CONT_NAME=scenery TAG_NAME=description"});
     EXPECT_EQ(Validate(Head("scenery") + "mesh-table\n{\n  default\n  {\n    mesh \"box.im\"\n    auto-create 1\n  }\n"
                                          "  default\n  {\n    mesh \"box.im\"\n  }\n}\n"),
               std::vector<std::string>{"- $tet_val_duplicatecontainername CONT_NAME=mesh-table TAG_NAME=default"});
-    EXPECT_EQ(TETLib::Tag::LiveCount(), before);
-    EXPECT_EQ(TETLib::Container::LiveCount(), 0);
+    EXPECT_EQ(Manager().LiveTagCount(), before);
+    EXPECT_EQ(Manager().LiveContainerCount(), 0);
 }
 
 }  // namespace

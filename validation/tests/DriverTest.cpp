@@ -42,7 +42,7 @@ protected:
     std::vector<std::string> Run(const std::string& source, const std::string& folder)
     {
         ResultsLog log;
-        passed_ = TETLib::ValidateAssetFolder(log, Orvo::PString(source), Orvo::File::Path(folder));
+        passed_ = TETLib::ValidateAssetFolder(Manager(), log, Orvo::PString(source), Orvo::File::Path(folder));
         return Lines(log);
     }
     std::string local_;
@@ -103,7 +103,7 @@ TEST_F(DriverTest, TheTaskRunsOnTheMainThreadFromAnyThread)
     const Orvo::File::Path folder(local_);
     ResultsLog log;
     // On the main thread itself it runs at once.
-    TETLib::ValidateAssetTask here(source, folder, log);
+    TETLib::ValidateAssetTask here(Manager(), source, folder, log);
     EXPECT_TRUE(TETLib::ValidateAssetTask::Start(here));
     EXPECT_EQ(here.GetStartThread(), CurrentThreadId());
 
@@ -111,7 +111,7 @@ TEST_F(DriverTest, TheTaskRunsOnTheMainThreadFromAnyThread)
     std::atomic<bool> done{false};
     std::atomic<bool> result{false};
     std::thread other([&] {
-        TETLib::ValidateAssetTask task(source, folder, log);
+        TETLib::ValidateAssetTask task(Manager(), source, folder, log);
         result = TETLib::ValidateAssetTask::Start(task);
         done = true;
     });

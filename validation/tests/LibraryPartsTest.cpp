@@ -57,8 +57,7 @@ TEST(BuildNumberTest, EachSiteRoundsItsOwnWayAtItsBoundaries)
 
 TEST(ErrorHandlerTest, RepeatsAreDroppedButNeverLowerASeverity)
 {
-    ASSERT_TRUE(ErrorHandler::Initialise());
-    ErrorHandler& h = *ErrorHandler::Instance();
+    ErrorHandler h;
     auto* a = reinterpret_cast<Container*>(0x10);
     auto* b = reinterpret_cast<Container*>(0x20);
     const Orvo::PString text("same text");
@@ -77,7 +76,6 @@ TEST(ErrorHandlerTest, RepeatsAreDroppedButNeverLowerASeverity)
     EXPECT_EQ(h.GetMessages()[0]->container, b);
     h.RemoveContainerMessage(nullptr);  // no owner is nobody's
     EXPECT_EQ(h.GetMessages().size(), 1u);
-    ErrorHandler::Shutdown();
 }
 
 TEST(MessageTextTest, PlaceholdersFillFromTheTextOnlyAndFormatsTakeOnlyWhatTheyAreGiven)

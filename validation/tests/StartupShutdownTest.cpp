@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -31,10 +32,16 @@ protected:
     }
     void TearDown() override
     {
-        TETLib::ReleaseDummyLoadMaterials();
-        TETLib::DataManager::Shutdown();
-        TETLib::ErrorHandler::Shutdown();
+        if (manager_) TETLib::ReleaseDummyLoadMaterials(*manager_);
+        manager_.reset();
         Orvo::File::DeleteTree(folder_);
+    }
+    // Makes the manager for `folder` in place of the last one (ended first); false when none was made.
+    bool Start(const std::string& folder)
+    {
+        manager_.reset();
+        manager_ = TETLib::DataManager::Create(folder, errors_);
+        return manager_ != nullptr;
     }
     void Write(const std::string& name, const std::string& text)
     {
@@ -48,20 +55,22 @@ protected:
         std::filesystem::create_directories(folder_ + "lists");
     }
     std::string folder_;
+    TETLib::ErrorHandler errors_;  // before the manager, which reports into it
+    std::unique_ptr<TETLib::DataManager> manager_;
 };
 
 TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
 {
-    EXPECT_FALSE(TETLib::DataManager::Initialise(folder_));
+    EXPECT_FALSE(Start(folder_));
     Write("inheritance.txt", "");
     Write("kind.txt", "");
-    EXPECT_FALSE(TETLib::DataManager::Initialise(folder_));
-    EXPECT_FALSE(TETLib::DataManager::HasInstance());
+    EXPECT_FALSE(Start(folder_));
+    EXPECT_EQ(manager_, nullptr);
     Write("container.txt", "");
-    EXPECT_TRUE(TETLib::DataManager::Initialise(folder_));
-    EXPECT_TRUE(TETLib::DataManager::HasInstance());
+    EXPECT_TRUE(Start(folder_));
+    EXPECT_NE(manager_, nullptr);
     // Empty templates: the load fails, says why, and is not retried until unloaded.
-    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    TETLib::DataManager* manager = manager_.get();
     EXPECT_FALSE(manager->LoadTemplates());
     const std::vector<std::string> problems = manager->GetTemplateProblems();
     EXPECT_FALSE(problems.empty());
@@ -73,8 +82,8 @@ TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
 TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)
 {
     WriteAllTemplates();
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_.substr(0, folder_.size() - 1)));  // no separator
-    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    ASSERT_TRUE(Start(folder_.substr(0, folder_.size() - 1)));  // no separator
+    TETLib::DataManager* manager = manager_.get();
     ASSERT_TRUE(manager->LoadTemplates());
     TDBTagRef tree = manager->GetContainerDefinitions();
     ASSERT_EQ(tree.GetChildCount(), 3u);
@@ -90,8 +99,8 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreKeptWhetherUsedNotUsedOrUnreadab
     WriteAllTemplates();
     // A start-up that fails before the first use still shuts the manager down, and keeps the details.
     Write("personalDetails.txt", "author \"Ada\"\nemail \"ada@example.org\"\nisinputboxon 1\n");
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
-    TETLib::DataManager::Shutdown();
+    ASSERT_TRUE(Start(folder_));
+    manager_.reset();
     TDBTagRef saved;
     ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     EXPECT_EQ(saved.GetChildString("author"), "Ada");
@@ -99,12 +108,12 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreKeptWhetherUsedNotUsedOrUnreadab
 
     // Read on first use, written whole at shutdown.
     Write("personalDetails.txt", "author \"Ada\"\nlicense \"CC\"\nisinputboxon 0\n");
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
-    const TETLib::PersonalDetails& details = TETLib::DataManager::Instance()->GetPersonalDetails();
+    ASSERT_TRUE(Start(folder_));
+    const TETLib::PersonalDetails& details = manager_->GetPersonalDetails();
     EXPECT_EQ(details.author, "Ada");
     EXPECT_EQ(details.licence, "CC");
     EXPECT_FALSE(details.inputBoxOn);
-    TETLib::DataManager::Shutdown();
+    manager_.reset();
     ASSERT_TRUE(LoadConfigFile(saved, {}, folder_ + "personalDetails.txt"));
     ASSERT_EQ(saved.GetChildCount(), 6u);
     const char* keys[] = {"author", "organisation", "email", "website", "license", "isinputboxon"};
@@ -115,9 +124,9 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreKeptWhetherUsedNotUsedOrUnreadab
     // A file that does not load (a stray brace) is kept as it is for the user to mend.
     const std::string broken = "author \"Ada\"\n}\nlicense \"CC\"\n";
     Write("personalDetails.txt", broken);
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
-    EXPECT_EQ(TETLib::DataManager::Instance()->GetPersonalDetails().author, "");
-    TETLib::DataManager::Shutdown();
+    ASSERT_TRUE(Start(folder_));
+    EXPECT_EQ(manager_->GetPersonalDetails().author, "");
+    manager_.reset();
     std::string text;
     ASSERT_TRUE(Orvo::File::ReadFile(folder_ + "personalDetails.txt", text));
     EXPECT_EQ(text, broken);
@@ -126,13 +135,12 @@ TEST_F(ValidationStartupTest, PersonalDetailsAreKeptWhetherUsedNotUsedOrUnreadab
 TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects)
 {
     WriteAllTemplates();
-    ASSERT_TRUE(TETLib::ErrorHandler::Initialise());
-    ASSERT_NE(TETLib::ErrorHandler::Instance(), nullptr);
-    ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
+    ASSERT_TRUE(Start(folder_));
+    ASSERT_EQ(&manager_->Errors(), &errors_);  // it reports into the handler it was given
 
     // Without a render kernel nothing can be registered.
-    TETLib::RegisterDummyLoadMaterials();
-    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered());
+    TETLib::RegisterDummyLoadMaterials(*manager_);
+    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered(*manager_));
 
     Orvo::OS os("VelmarUtil", "-NullRender");
     ASSERT_TRUE(os.Init());
@@ -142,34 +150,36 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     engine.os = &os;
     engine.renderKernel = &kernel;
     engine.engineObject = new Orvo::Particle();  // taken over and deleted by the manager
-    TETLib::DataManager* manager = TETLib::DataManager::Instance();
+    TETLib::DataManager* manager = manager_.get();
     ASSERT_TRUE(manager->SetupScene(&engine));
     ASSERT_NE(manager->GetRootParticle(), nullptr);
     EXPECT_TRUE(kernel.GetSceneGraph().HasScene(manager->GetRootParticle()));
-    EXPECT_EQ(TETLib::DataManager::MeshRenderKernel(), &kernel);
+    EXPECT_EQ(manager->GetRenderKernel(), &kernel);
 
-    TETLib::RegisterDummyLoadMaterials();
-    ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
+    TETLib::RegisterDummyLoadMaterials(*manager);
+    ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered(*manager));
     EXPECT_EQ(kernel.GetMaterialManager().Count(), TETLib::kDummyLoadMaterialCount);
     for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
     {
-        Orvo::Material* material = TETLib::GetDummyLoadMaterial(i);
+        Orvo::Material* material = TETLib::GetDummyLoadMaterial(*manager, i);
         ASSERT_NE(material, nullptr);
         const bool shiny = material->GetType() == "gloss" || material->GetType() == "reflect";
         EXPECT_EQ(material->GetTextureSlot(), shiny ? 9 : -1) << material->GetName().c_str();
     }
-    TETLib::RegisterDummyLoadMaterials();  // once per run
-    TETLib::ReleaseDummyLoadMaterials();
-    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered());
-    EXPECT_EQ(TETLib::GetDummyLoadMaterial(0), nullptr);
-    TETLib::ReleaseDummyLoadMaterials();  // harmless again
+    TETLib::RegisterDummyLoadMaterials(*manager);  // once per manager
+    TETLib::ReleaseDummyLoadMaterials(*manager);
+    EXPECT_FALSE(TETLib::DummyLoadMaterialsRegistered(*manager));
+    EXPECT_EQ(TETLib::GetDummyLoadMaterial(*manager, 0), nullptr);
+    TETLib::ReleaseDummyLoadMaterials(*manager);  // harmless again
 
-    TETLib::DataManager::Shutdown();
+    // The engine can go before the manager: the scene is let go first, and the mesh loader sees no kernel.
+    manager->ReleaseScene();
     EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
-    EXPECT_EQ(TETLib::DataManager::MeshRenderKernel(), nullptr);
-    TETLib::DataManager::Shutdown();  // harmless without an instance
-    TETLib::ErrorHandler::Shutdown();
-    EXPECT_EQ(TETLib::ErrorHandler::Instance(), nullptr);
+    EXPECT_EQ(manager->GetRenderKernel(), nullptr);
+    manager->ReleaseScene();  // harmless again
+    manager_.reset();         // and the manager's end after it
+    EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
+    EXPECT_TRUE(errors_.GetMessages().empty());
 }
 
 // The library started again and again in one process on one kernel (as the validation tests and a
@@ -186,13 +196,13 @@ TEST_F(ValidationStartupTest, StartUpsOnOneKernelKeepOneSetOfPlaceholders)
     size_t cachesRegistered = 0;
     for (int round = 0; round < 3; ++round)
     {
-        ASSERT_TRUE(TETLib::DataManager::Initialise(folder_));
+        ASSERT_TRUE(Start(folder_));
         EngineObjects engine;
         engine.os = &os;
         engine.renderKernel = &kernel;
-        ASSERT_TRUE(TETLib::DataManager::Instance()->SetupScene(&engine));
-        TETLib::RegisterDummyLoadMaterials();
-        ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered());
+        ASSERT_TRUE(manager_->SetupScene(&engine));
+        TETLib::RegisterDummyLoadMaterials(*manager_);
+        ASSERT_TRUE(TETLib::DummyLoadMaterialsRegistered(*manager_));
         EXPECT_EQ(kernel.GetMaterialManager().Count(), TETLib::kDummyLoadMaterialCount) << "round " << round;
         if (round == 0) cachesRegistered = kernel.GetRenderingCacheManager().GetCaches().size();
         EXPECT_GT(cachesRegistered, cachesBefore);
@@ -200,17 +210,11 @@ TEST_F(ValidationStartupTest, StartUpsOnOneKernelKeepOneSetOfPlaceholders)
         // A mesh asking for a placeholder's name gets this start-up's placeholder.
         for (size_t i = 0; i < TETLib::kDummyLoadMaterialCount; ++i)
             EXPECT_EQ(kernel.GetMaterialManager().FindRegistered(Orvo::PString(TETLib::kDummyLoadMaterialNames[i])),
-                      TETLib::GetDummyLoadMaterial(i));
+                      TETLib::GetDummyLoadMaterial(*manager_, i));
     }
-    TETLib::DataManager::Shutdown();
+    manager_.reset();
     EXPECT_EQ(kernel.GetMaterialManager().Count(), 0u);
     EXPECT_EQ(kernel.GetRenderingCacheManager().GetCaches().size(), cachesBefore);
-}
-
-TEST(ValidationInstanceTest, InstanceWithoutInitialiseStopsTheProgram)
-{
-    TETLib::DataManager::Shutdown();
-    EXPECT_EXIT(TETLib::DataManager::Instance(), ::testing::ExitedWithCode(1), "datamanger not initialised");
 }
 
 }  // namespace

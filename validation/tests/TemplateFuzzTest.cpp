@@ -114,7 +114,7 @@ TEST_F(TemplateFuzzTest, DamagedTemplatesGiveFindingsOrErrorsNeverACrash)
             const e2e::SampleAsset& sample = samples[rng() % samples.size()];
             // The last asset of each round is damaged too.
             const std::vector<std::string> findings = Validate(s < 2 ? sample.config : Mutate(sample.config, rng));
-            const bool broken = !TETLib::DataManager::Instance()->GetTemplateProblems().empty();
+            const bool broken = !Manager().GetTemplateProblems().empty();
             for (const std::string& f : findings)
             {
                 ASSERT_TRUE(f.rfind("- ", 0) == 0 || f.rfind("! ", 0) == 0) << "iteration " << i << ": " << f;
@@ -123,10 +123,11 @@ TEST_F(TemplateFuzzTest, DamagedTemplatesGiveFindingsOrErrorsNeverACrash)
             {
                 ASSERT_FALSE(passed_) << "iteration " << i << ": broken templates let " << sample.folder << " pass";
             }
-            ASSERT_EQ(TETLib::Container::LiveCount(), 0) << "iteration " << i;
+            ASSERT_EQ(Manager().LiveContainerCount(), 0) << "iteration " << i;
         }
+        ASSERT_EQ(Manager().LiveTagCount(), 0) << "iteration " << i;
     }
-    EXPECT_EQ(TETLib::Tag::LiveCount(), 0);
+    EXPECT_EQ(Manager().LiveTagCount(), 0);
 }
 
 }  // namespace

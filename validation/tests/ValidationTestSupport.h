@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <string>
@@ -67,7 +68,6 @@ protected:
         ASSERT_TRUE(Orvo::File::WriteFile(root_ + "/text/InterfaceText.txt", KeyedInterfaceTexts()));
         InterfaceTextDB::SetLanguage("US");
         InterfaceTextDB::SetFolder(root_ + "/text");
-        TETLib::ErrorHandler::Initialise();
         TETLib::AssetDatabaseServices services;
         services.isValidUserId = AlwaysValidUserId;
         services.checkAssetFolder = FolderCheckPasses;
@@ -75,8 +75,7 @@ protected:
     }
     void TearDown() override
     {
-        TETLib::DataManager::Shutdown();
-        TETLib::ErrorHandler::Shutdown();
+        manager_.reset();
         TETLib::SetAssetDatabaseServices({});
         std::error_code ec;
         fs::remove_all(root_, ec);
@@ -86,7 +85,7 @@ protected:
     void UseOurTemplates() { UseTemplates({}); }
     void UseTemplates(const std::map<std::string, std::string>& files)
     {
-        TETLib::DataManager::Shutdown();
+        manager_.reset();
         const std::string folder = root_ + "/TETData";
         if (!fs::exists(folder)) fs::copy(kSourceData + "/TETData", folder, fs::copy_options::recursive);
         // Files given earlier go back to ours unless given again.
@@ -100,8 +99,11 @@ protected:
             ASSERT_TRUE(Orvo::File::WriteFile(folder + "/" + name, text));
             written_.insert(name);
         }
-        ASSERT_TRUE(TETLib::DataManager::Initialise(folder));
+        manager_ = TETLib::DataManager::Create(folder, errors_);
+        ASSERT_TRUE(manager_);
     }
+    // The data manager of the validation data last given (UseTemplates).
+    TETLib::DataManager& Manager() { return *manager_; }
 
     void WriteFile(const std::string& relative, const std::string& text) const
     {
@@ -119,7 +121,7 @@ protected:
     std::vector<std::string> ValidateWritten(const std::string& configName = "config.txt")
     {
         ResultsLog log;
-        TETLib::Container root;
+        TETLib::Container root(*manager_);
         passed_ =
             TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(AssetFolder() + configName), log);
         return Lines(log);
@@ -133,6 +135,8 @@ protected:
     }
 
     std::string root_;
+    TETLib::ErrorHandler errors_;  // before the manager, which reports into it
+    std::unique_ptr<TETLib::DataManager> manager_;
     bool passed_ = false;
     std::set<std::string> written_;  // template files the test wrote over ours
 };

@@ -124,7 +124,7 @@ TEST_F(WritersAndRulesTest, LongPathsAndLongListLines)
     WriteFile(deep + "/box.im", "x");
     WriteFile(deep + "/config.txt", Head("scenery") + kMesh + "frob 1\n");
     ResultsLog log;
-    TETLib::Container root;
+    TETLib::Container root(Manager());
     TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(root_ + "/" + deep + "/config.txt"), log);
     EXPECT_EQ(Lines(log), std::vector<std::string>{"- $tet_container_nodefinition CONT_NAME=scenery TAG_NAME=frob"});
 }

@@ -29,10 +29,10 @@ std::string Text(const TDBTagRef& tree, std::string_view name) { return tree.Get
 bool KindIs(std::string_view kind, std::string_view word) { return Orvo::EqualsNoCase(kind, word); }
 
 // The names every top-level template lists among its entries, its inherited ones included.
-std::set<std::string> TopLevelNames()
+std::set<std::string> TopLevelNames(DataManager& data)
 {
     std::set<std::string> names;
-    DataManager* manager = DataManager::Instance();
+    DataManager* manager = &data;
     manager->LoadTemplates();
     const TDBTagRef templates = manager->GetContainerDefinitions();
     for (size_t i = 0; i < templates.GetChildCount(); ++i)
@@ -40,7 +40,8 @@ std::set<std::string> TopLevelNames()
         const TDBTagRef definition = templates.GetChildContainerAt(i);
         if (definition.IsNull() || definition.GetChildInt("top-level", 0) == 0) continue;
         std::vector<TDBTagRef> sources{definition};
-        for (const NamedDefinition& base : Container::CollectInherited(definition)) sources.push_back(base.definition);
+        for (const NamedDefinition& base : Container::CollectInherited(*manager, definition))
+            sources.push_back(base.definition);
         for (const TDBTagRef& source : sources)
         {
             const TDBTagRef entries = source.GetChildContainer("subpossibilities");
@@ -112,7 +113,7 @@ void MoveCamera(TDBTagRef& tree)
     if (!tree.HasChild("cameradefault")) tree.SetChildInt("cameradefault", 0);
 }
 
-void KindSteps(TDBTagRef& tree, const std::string& kind, const std::string& af)
+void KindSteps(DataManager& manager, TDBTagRef& tree, const std::string& kind, const std::string& af)
 {
     const bool named = !af.empty();
     const bool noTable = !tree.HasChild("mesh-table");
@@ -132,11 +133,11 @@ void KindSteps(TDBTagRef& tree, const std::string& kind, const std::string& af)
     if (KindIs(kind, "mojunction") && named && noTable) BuildJunctionMeshTable(tree);
     if (KindIs(kind, "mocrossing"))
     {
-        if (named && noTable) BuildCrossingMeshTable(tree);
+        if (named && noTable) BuildCrossingMeshTable(manager, tree);
         tree.RemoveChild("track");
         tree.RemoveChild("road");
     }
-    if (KindIs(kind, "turntable") && named && noTable) BuildTurntableMeshTable(tree);
+    if (KindIs(kind, "turntable") && named && noTable) BuildTurntableMeshTable(manager, tree);
     if (KindIs(kind, "traincar"))
     {
         if (named && noTable) BuildTraincarMeshTable(tree, af);
@@ -147,10 +148,10 @@ void KindSteps(TDBTagRef& tree, const std::string& kind, const std::string& af)
     if (named && (KindIs(kind, "track") || KindIs(kind, "bridge"))) tree.RemoveChild("mini");
     if (KindIs(kind, "scenery"))
     {
-        if (named && noTable) BuildSceneryMeshTable(tree, af);
+        if (named && noTable) BuildSceneryMeshTable(manager, tree, af);
         tree.RemoveChild("bendy");
     }
-    if (KindIs(kind, "buildable") && named && noTable) BuildSceneryMeshTable(tree, af);
+    if (KindIs(kind, "buildable") && named && noTable) BuildSceneryMeshTable(manager, tree, af);
     if (KindIs(kind, "interior"))
     {
         if (named && noTable) BuildInteriorMeshTable(tree);
@@ -253,13 +254,22 @@ void RemoveAssetPrefixedTags(TDBTagRef& tree, const std::set<std::string>& topLe
 
 }  // namespace
 
-bool IsTopLevelTagName(std::string_view name) { return TopLevelNames().count(std::string(name)) != 0; }
+bool IsTopLevelTagName(DataManager& manager, std::string_view name)
+{
+    return TopLevelNames(manager).count(std::string(name)) != 0;
+}
 
-void RemoveTagsAfterDescription(TDBTagRef& config) { RemoveTagsAfterDescription(config, TopLevelNames()); }
+void RemoveTagsAfterDescription(DataManager& manager, TDBTagRef& config)
+{
+    RemoveTagsAfterDescription(config, TopLevelNames(manager));
+}
 
-void RemoveAssetPrefixedTags(TDBTagRef& config) { RemoveAssetPrefixedTags(config, TopLevelNames()); }
+void RemoveAssetPrefixedTags(DataManager& manager, TDBTagRef& config)
+{
+    RemoveAssetPrefixedTags(config, TopLevelNames(manager));
+}
 
-void NormaliseAssetConfig(TDBTagRef& tree)
+void NormaliseAssetConfig(DataManager& manager, TDBTagRef& tree)
 {
     if (!tree.IsContainer()) return;
     // 1-3: the name, a map's region, cached and internal tags.
@@ -298,7 +308,7 @@ void NormaliseAssetConfig(TDBTagRef& tree)
     const std::string af = Text(tree, "asset-filename");
     tree.RemoveChild("asset-filename");
     const std::string kind = Text(tree, "kind");
-    KindSteps(tree, kind, af);
+    KindSteps(manager, tree, kind, af);
 
     // 11-16: fonts, night meshes and name effects, stray types and regions, sound lists, functions,
     // category defaults, thumbnails.
@@ -330,7 +340,7 @@ void NormaliseAssetConfig(TDBTagRef& tree)
     MoveTag(tree, "user-name", "username", false);
     MoveTag(tree, "name", "username", false);
     MoveTag(tree, "description:", "description", false);
-    const std::set<std::string> topLevel = TopLevelNames();
+    const std::set<std::string> topLevel = TopLevelNames(manager);
     RemoveTagsAfterDescription(tree, topLevel);
     RemoveAssetPrefixedTags(tree, topLevel);
     RemoveAll(tree, {"by",   "you",  "this",    "the",     "these", "-",   "all", "copyright",
@@ -349,12 +359,12 @@ void NormaliseAssetConfig(TDBTagRef& tree)
     }
 }
 
-void UpgradeOldAssetConfig(TDBTagRef& config)
+void UpgradeOldAssetConfig(DataManager& manager, TDBTagRef& config)
 {
-    const int32_t code = Build::WholeHundredths(DataManager::Instance()->GetAssetBuild());
+    const int32_t code = Build::WholeHundredths(manager.GetAssetBuild());
     if (code < kNormaliseBefore)
     {
-        NormaliseAssetConfig(config);
+        NormaliseAssetConfig(manager, config);
         config.SetChildFloat("velmar-build", kNormalisedBuild);
     }
     if (code < kEmptyCategoriesBefore)

@@ -10,18 +10,20 @@
 
 namespace TETLib {
 
+class DataManager;
+
 // The entry point, called with the configuration once the asset's build is known: assets before 2.9 are
 // normalised (and their "velmar-build" set to 2.9), and assets before 3.5 lose an empty
-// "category-region" or "category-era".
-void UpgradeOldAssetConfig(TDBTagRef& config);
+// "category-region" or "category-era". The asset's build, folder and templates are those of `manager`.
+void UpgradeOldAssetConfig(DataManager& manager, TDBTagRef& config);
 // The rewrite itself.
-void NormaliseAssetConfig(TDBTagRef& config);
+void NormaliseAssetConfig(DataManager& manager, TDBTagRef& config);
 // True when a top-level template (a kind) lists the name among its entries, its inherited ones included.
-bool IsTopLevelTagName(std::string_view name);
+bool IsTopLevelTagName(DataManager& manager, std::string_view name);
 // Removes the value tags after "description" that no kind lists: the words of an unquoted description.
-void RemoveTagsAfterDescription(TDBTagRef& config);
+void RemoveTagsAfterDescription(DataManager& manager, TDBTagRef& config);
 // Removes "asset" and the tags named "asset-..." that no kind lists.
-void RemoveAssetPrefixedTags(TDBTagRef& config);
+void RemoveAssetPrefixedTags(DataManager& manager, TDBTagRef& config);
 
 // Makes UpgradeOldAssetConfig the validation library's normaliser (ValidationHooks.h).
 void RegisterConfigNormaliser();

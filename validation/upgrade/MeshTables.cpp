@@ -122,7 +122,7 @@ void BuildJunctionMeshTable(TDBTagRef& tree)
     }
 }
 
-void BuildSceneryMeshTable(TDBTagRef& tree, std::string_view assetFile)
+void BuildSceneryMeshTable(DataManager& manager, TDBTagRef& tree, std::string_view assetFile)
 {
     const std::string af(assetFile);
     TDBTagRef table = TDBTagRef::NewContainer();
@@ -136,7 +136,7 @@ void BuildSceneryMeshTable(TDBTagRef& tree, std::string_view assetFile)
     }
     tree.RemoveChild("auto-animation");
 
-    const unsigned names = CountNameAttachments(Joined(DataManager::Instance()->GetAssetFolder().View(), af + ".im"));
+    const unsigned names = CountNameAttachments(manager, Joined(manager.GetAssetFolder().View(), af + ".im"));
     if (names > 0)
     {
         const std::string colour = tree.GetChildString("fontcolor").str();
@@ -168,10 +168,9 @@ void BuildSceneryMeshTable(TDBTagRef& tree, std::string_view assetFile)
     tree.SetChildTag("mesh-table", table);
 }
 
-unsigned CountNameAttachments(const Orvo::File::Path& meshFile)
+unsigned CountNameAttachments(DataManager& manager, const Orvo::File::Path& meshFile)
 {
-    MeshSource* source = GetMeshSource();
-    const std::unique_ptr<ValidationMesh> mesh = source != nullptr ? source->LoadMesh(meshFile) : nullptr;
+    const std::unique_ptr<ValidationMesh> mesh = manager.LoadMesh(meshFile);
     if (!mesh) return 0;
     unsigned k = 0;
     while (k < kMaxNumbered && mesh->HasAttachmentPoint("a.name" + std::to_string(k))) ++k;

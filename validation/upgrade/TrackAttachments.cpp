@@ -21,12 +21,11 @@ std::string Joined(std::string_view folder, std::string_view name)
 
 // The mesh an entry of the tree's mesh table names, loaded for its attachment points; null when the entry
 // names none or it does not load.
-std::unique_ptr<ValidationMesh> LoadEntryMesh(const TDBTagRef& tree, const char* entry)
+std::unique_ptr<ValidationMesh> LoadEntryMesh(DataManager& manager, const TDBTagRef& tree, const char* entry)
 {
     const std::string mesh = tree.GetChildContainer("mesh-table").GetChildContainer(entry).GetChildString("mesh").str();
-    MeshSource* source = GetMeshSource();
-    if (mesh.empty() || source == nullptr) return nullptr;
-    return source->LoadMesh(Joined(DataManager::Instance()->GetAssetFolder().View(), mesh));
+    if (mesh.empty()) return nullptr;
+    return manager.LoadMesh(Joined(manager.GetAssetFolder().View(), mesh));
 }
 
 // Adds one attached-track entry for every pair of points "a.<word><i>a" / "a.<word><i>b" from i = 0 up to
@@ -58,7 +57,7 @@ std::string ModeMesh(const std::string& mode, const char* tagName)
 
 }  // namespace
 
-void BuildTurntableMeshTable(TDBTagRef& tree)
+void BuildTurntableMeshTable(DataManager& manager, TDBTagRef& tree)
 {
     if (!tree.HasChild("mesh-table"))
     {
@@ -74,8 +73,8 @@ void BuildTurntableMeshTable(TDBTagRef& tree)
         table.SetChildTag("turntable", deck);
         tree.SetChildTag("mesh-table", table);
     }
-    const std::unique_ptr<ValidationMesh> base = LoadEntryMesh(tree, "default");
-    const std::unique_ptr<ValidationMesh> deck = LoadEntryMesh(tree, "turntable");
+    const std::unique_ptr<ValidationMesh> base = LoadEntryMesh(manager, tree, "default");
+    const std::unique_ptr<ValidationMesh> deck = LoadEntryMesh(manager, tree, "turntable");
     tree.RemoveChild("mode0");
     tree.RemoveChild("mode1");
     if (tree.HasChild("attached-track") || !base || !deck) return;
@@ -87,7 +86,7 @@ void BuildTurntableMeshTable(TDBTagRef& tree)
     tree.RemoveChild("track");
 }
 
-void BuildCrossingMeshTable(TDBTagRef& tree)
+void BuildCrossingMeshTable(DataManager& manager, TDBTagRef& tree)
 {
     if (!tree.HasChild("mesh-table"))
     {
@@ -100,12 +99,12 @@ void BuildCrossingMeshTable(TDBTagRef& tree)
         table.SetChildTag("default", entry);
         tree.SetChildTag("mesh-table", table);
     }
-    const std::unique_ptr<ValidationMesh> mesh = LoadEntryMesh(tree, "default");
+    const std::unique_ptr<ValidationMesh> mesh = LoadEntryMesh(manager, tree, "default");
     if (mesh)
     {
         const std::string anim =
             tree.GetChildContainer("mesh-table").GetChildContainer("default").GetChildString("anim").str();
-        if (!anim.empty()) mesh->LoadAnimation(Joined(DataManager::Instance()->GetAssetFolder().View(), anim));
+        if (!anim.empty()) mesh->LoadAnimation(Joined(manager.GetAssetFolder().View(), anim));
     }
     tree.RemoveChild("mode0");
     tree.RemoveChild("mode1");

@@ -116,9 +116,9 @@ TEST_F(AnimationLoadingTest, ALoadedMeshHoldsItsPartsAndAnimations)
 {
     BonyMesh("body.im");
     Animation("wave.kin", {"frame", "arm"});
-    TETLib::DataManager::Instance()->SetCurrentAsset(Orvo::PString(), AssetFolder());
+    Manager().SetCurrentAsset(Orvo::PString(), AssetFolder());
 
-    TETLib::MeshData mesh;
+    TETLib::MeshData mesh(Manager());
     ASSERT_TRUE(mesh.Load(Orvo::File::Path(AssetFolder() + "body.im"), nullptr));
     ASSERT_TRUE(mesh.IsAnimatable());
     EXPECT_EQ(mesh.GetTypeName(), Orvo::PString("some name"));
@@ -140,15 +140,14 @@ TEST_F(AnimationLoadingTest, ALoadedMeshHoldsItsPartsAndAnimations)
     ASSERT_NE(mesh.GetSkeletonModifier(), nullptr);
     EXPECT_EQ(mesh.GetSkeletonModifier()->GetObserved(), &mesh);
     EXPECT_EQ(mesh.GetSkeletonModifier()->GetAnimations().size(), 1u);
-    EXPECT_TRUE(TETLib::ErrorHandler::Instance()->GetMessages().empty());
+    EXPECT_TRUE(errors_.GetMessages().empty());
 
     // A mesh that did not load takes no animation, and says why without an owner.
-    TETLib::MeshData missing;
+    TETLib::MeshData missing(Manager());
     EXPECT_FALSE(missing.Load(Orvo::File::Path(AssetFolder() + "gone.im"), nullptr));
     EXPECT_FALSE(missing.LoadAnimation(Orvo::File::Path(AssetFolder() + "wave.kin")));
-    ASSERT_EQ(TETLib::ErrorHandler::Instance()->GetMessages().size(), 1u);
-    EXPECT_EQ(TETLib::ErrorHandler::Instance()->GetMessages()[0]->text.str(),
-              "$tet_mesh_animationfailedmesh FILE=wave.kin");
+    ASSERT_EQ(errors_.GetMessages().size(), 1u);
+    EXPECT_EQ(errors_.GetMessages()[0]->text.str(), "$tet_mesh_animationfailedmesh FILE=wave.kin");
 }
 
 }  // namespace validation_test

@@ -67,8 +67,8 @@ TEST_F(DescriptionFuzzTest, DamagedDescriptionsGiveTheirFindingsOnce)
                                         "$tet_texture_missing_primary",  "$tet_texture_missing_alpha",
                                         "$tet_texture_notpower2",        "$tet_texture_uniformcolor",
                                         "$tet_primaryalpha_notsamesize", "$tet_binary_texture_conversion_failed"};
-    TETLib::DataManager::Instance()->SetInstalledSource(true);
-    TETLib::ErrorHandler* handler = TETLib::ErrorHandler::Instance();
+    Manager().SetInstalledSource(true);
+    TETLib::ErrorHandler* handler = &errors_;
 
     const char* env = std::getenv("VELMAR_FUZZ_ITERATIONS");
     const int iterations = env != nullptr ? std::atoi(env) : 600;
@@ -79,7 +79,7 @@ TEST_F(DescriptionFuzzTest, DamagedDescriptionsGiveTheirFindingsOnce)
         const std::string text = Mutate(seeds[rng() % std::size(seeds)], rng);
         ASSERT_TRUE(Orvo::File::WriteFile(AssetFolder() + "wall.texture.txt", text));
         handler->ClearMessages();
-        const bool clean = TETLib::CheckTextureFolder(AssetFolder(), AssetFolder());
+        const bool clean = TETLib::CheckTextureFolder(Manager(), AssetFolder(), AssetFolder());
         std::set<std::string> seen;
         for (const TETLib::ValidationMessage* m : handler->GetMessages())
         {

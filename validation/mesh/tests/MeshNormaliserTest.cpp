@@ -37,9 +37,9 @@ protected:
     {
         TDBTagRef tree;
         EXPECT_TRUE(ReadSoupText(config, "config", tree)) << config;
-        TETLib::DataManager::Instance()->SetCurrentAsset(Orvo::PString(), AssetFolder());
-        TETLib::DataManager::Instance()->SetAssetBuild(2.801f);
-        TETLib::UpgradeOldAssetConfig(tree);
+        Manager().SetCurrentAsset(Orvo::PString(), AssetFolder());
+        Manager().SetAssetBuild(2.801f);
+        TETLib::UpgradeOldAssetConfig(Manager(), tree);
         return tree;
     }
     static std::vector<std::string> Names(const TDBTagRef& container)
@@ -79,7 +79,7 @@ TEST_F(MeshNormaliserTest, BuildersFindThePointsOfRealMeshes)
 
     // A mesh that does not load has no points: no tracks, the mesh table as written.
     fs::remove(AssetFolder() + "deck/deck.im");
-    TETLib::DataManager::Instance()->PurgeLoadedMeshes();  // as after each validation: nothing cached stays
+    Manager().PurgeLoadedMeshes();  // as after each validation: nothing cached stays
     EXPECT_FALSE(Upgraded(kTurntable).HasChild("attached-track"));
 }
 

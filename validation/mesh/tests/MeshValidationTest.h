@@ -29,8 +29,8 @@ protected:
         engine.os = &os_;
         engine.renderKernel = &kernel_;
         engine.resourceSystem = &resources_;
-        ASSERT_TRUE(TETLib::DataManager::Instance()->SetupScene(&engine));
-        TETLib::RegisterDummyLoadMaterials();
+        ASSERT_TRUE(Manager().SetupScene(&engine));
+        TETLib::RegisterDummyLoadMaterials(Manager());
         TETLib::RegisterMeshChecks();
         fs::create_directories(root_ + "/scratch");
     }

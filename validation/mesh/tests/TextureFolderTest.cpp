@@ -159,24 +159,23 @@ TEST_F(TextureFolderTest, InstalledAssetsNeedTheirCompiledTexturesAndNoFileStays
     WriteFile("asset/bad.tga", "not an image");
     WriteFile("asset/wall.texture.txt", "Primary=bad.tga\n");
     ResultsLog log;
-    TETLib::Container root;
-    ASSERT_TRUE(TETLib::CheckAssetHead(Orvo::PString("local"), AssetFolder() + "config.txt", log, &root));
-    TETLib::ErrorHandler::Instance()->ClearMessages();
-    TETLib::DataManager::Instance()->SetInstalledSource(true);
+    TETLib::Container root(Manager());
+    ASSERT_TRUE(TETLib::CheckAssetHead(Orvo::PString("local"), AssetFolder() + "config.txt", log, root));
+    errors_.ClearMessages();
+    Manager().SetInstalledSource(true);
 
     const size_t before = OpenFiles();
-    EXPECT_FALSE(TETLib::CheckTextureFolder(AssetFolder(), AssetFolder()));
+    EXPECT_FALSE(TETLib::CheckTextureFolder(Manager(), AssetFolder(), AssetFolder()));
     EXPECT_EQ(OpenFiles(), before);
     std::vector<std::string> texts;
-    for (const TETLib::ValidationMessage* m : TETLib::ErrorHandler::Instance()->GetMessages())
-        texts.push_back(m->text.str());
+    for (const TETLib::ValidationMessage* m : errors_.GetMessages()) texts.push_back(m->text.str());
     EXPECT_EQ(texts, (std::vector<std::string>{"$tet_binary_texture_conversion_failed FILE=brick.texture.txt",
                                                "$tet_texture_failedload FILE=bad.tga"}));
 
     // An empty folder, or one that cannot be listed, passes.
     fs::create_directories(root_ + "/empty");
-    EXPECT_TRUE(TETLib::CheckTextureFolder(root_ + "/empty/", root_ + "/empty/"));
-    EXPECT_TRUE(TETLib::CheckTextureFolder(root_ + "/none/", root_ + "/none/"));
+    EXPECT_TRUE(TETLib::CheckTextureFolder(Manager(), root_ + "/empty/", root_ + "/empty/"));
+    EXPECT_TRUE(TETLib::CheckTextureFolder(Manager(), root_ + "/none/", root_ + "/none/"));
 }
 
 }  // namespace

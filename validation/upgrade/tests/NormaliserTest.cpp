@@ -34,9 +34,10 @@ class PointsMeshSource : public TETLib::MeshSource
 {
 public:
     TETLib::ValidationMesh* LoadMeshForOwner(const Orvo::File::Path&, TETLib::Container&) override { return nullptr; }
-    std::unique_ptr<TETLib::ValidationMesh> LoadMesh(const Orvo::File::Path& file) override
+    std::unique_ptr<TETLib::ValidationMesh> LoadMesh(TETLib::DataManager& manager,
+                                                     const Orvo::File::Path& file) override
     {
-        const std::string relative = file.RelativeTo(TETLib::DataManager::Instance()->GetAssetFolder()).str();
+        const std::string relative = file.RelativeTo(manager.GetAssetFolder()).str();
         loaded.push_back(relative);
         auto it = meshes.find(relative);
         if (it == meshes.end()) return nullptr;
@@ -64,7 +65,7 @@ protected:
         ValidationTest::SetUp();
         UseOurTemplates();
         TETLib::SetMeshSource(&meshes_);
-        TETLib::DataManager::Instance()->SetCurrentAsset(Orvo::PString(), AssetFolder());
+        Manager().SetCurrentAsset(Orvo::PString(), AssetFolder());
     }
     void TearDown() override
     {
@@ -77,8 +78,8 @@ protected:
     {
         TDBTagRef tree;
         EXPECT_TRUE(ReadSoupText(config, "config", tree)) << config;
-        TETLib::DataManager::Instance()->SetAssetBuild(build + 0.001f);
-        TETLib::UpgradeOldAssetConfig(tree);
+        Manager().SetAssetBuild(build + 0.001f);
+        TETLib::UpgradeOldAssetConfig(Manager(), tree);
         std::string out;
         WriteSoupText(tree, out);
         return out;
@@ -239,9 +240,9 @@ TEST_F(NormaliserTest, MeshTablesBogeysAndTracks)
 TEST_F(NormaliserTest, TopLevelNamesIncludeInheritedOnes)
 {
     for (const char* name : {"username", "description", "mesh-table", "bogeys", "trackside", "soundscript"})
-        EXPECT_TRUE(TETLib::IsTopLevelTagName(name)) << name;
+        EXPECT_TRUE(TETLib::IsTopLevelTagName(Manager(), name)) << name;
     for (const char* name : {"Username", "asset-filename", "mesh", "by", "distance"})
-        EXPECT_FALSE(TETLib::IsTopLevelTagName(name)) << name;
+        EXPECT_FALSE(TETLib::IsTopLevelTagName(Manager(), name)) << name;
 }
 
 }  // namespace
