@@ -20,6 +20,7 @@
 #include "validation/DummyLoadMaterials.h"
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -190,8 +191,8 @@ public:
     Orvo::Particle* GetRootParticle() const { return rootParticle_; }
 
     // Validation containers and tags of this manager that exist, counted so that a leak shows.
-    long LiveContainerCount() const { return liveContainers_; }
-    long LiveTagCount() const { return liveTags_; }
+    long LiveContainerCount() const { return liveContainers_.load(); }
+    long LiveTagCount() const { return liveTags_.load(); }
 
 protected:
     DataManager(std::string_view folder, ErrorHandler& errors);
@@ -213,8 +214,8 @@ private:
     bool placeholdersRegistered_ = false;
 
     ErrorHandler& errors_;
-    long liveContainers_ = 0;  // changed only under the validation lock, as every check runs
-    long liveTags_ = 0;
+    std::atomic<long> liveContainers_{0};
+    std::atomic<long> liveTags_{0};
     bool templatesLoaded_ = false;
     bool personalRead_ = false;
     bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone

@@ -102,6 +102,32 @@ TEST_F(MeshLoadingTest, WhatLoadingFinds)
     });
 }
 
+// Each start of the library loads meshes through a resource database of its own, and its end takes what the
+// resource cache kept of them out of the cache: a process that starts the library again and again neither
+// piles up cached meshes nor gets an earlier start's copy of a file that has changed since.
+TEST_F(MeshLoadingTest, EachStartOfTheLibraryLoadsThroughADatabaseOfItsOwn)
+{
+    const size_t before = resources_.CachedCount();
+    const Orvo::File::Path file(AssetFolder() + "body.im");
+    Mesh("body.im", Grid(2, 2, {"a.first"}));
+    {
+        TETLib::MeshData mesh(Manager());
+        ASSERT_TRUE(mesh.Load(file, nullptr));
+        EXPECT_TRUE(mesh.HasAttachmentPoint("a.first"));
+    }
+    EXPECT_GT(resources_.CachedCount(), before);  // kept while its start of the library stands
+
+    Mesh("body.im", Grid(2, 2, {"a.second"}));
+    UseOurTemplates();  // the library started again
+    EXPECT_EQ(resources_.CachedCount(), before);
+    StartScene();
+    TETLib::MeshData mesh(Manager());
+    ASSERT_TRUE(mesh.Load(file, nullptr));
+    EXPECT_TRUE(mesh.HasAttachmentPoint("a.second"));
+    EXPECT_FALSE(mesh.HasAttachmentPoint("a.first"));
+    EXPECT_TRUE(errors_.GetMessages().empty());
+}
+
 TEST_F(MeshLoadingTest, MissingMeshOfAnAliasIsNotReported)
 {
     const std::vector<std::string> findings = Validate(Head("scenery") + Table(kBody) + "alias <kuid:900001:1>\n");

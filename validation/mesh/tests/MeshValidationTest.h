@@ -25,12 +25,7 @@ protected:
         ASSERT_TRUE(kernel_.Init(&os_, nullptr));
         Orvo::ResourceSystem::SetCurrent(&resources_);
         UseOurTemplates();
-        EngineObjects engine;
-        engine.os = &os_;
-        engine.renderKernel = &kernel_;
-        engine.resourceSystem = &resources_;
-        ASSERT_TRUE(Manager().SetupScene(&engine));
-        TETLib::RegisterDummyLoadMaterials(Manager());
+        StartScene();
         TETLib::RegisterMeshChecks();
         fs::create_directories(root_ + "/scratch");
     }
@@ -44,6 +39,16 @@ protected:
         Orvo::PluginBase::UnregisterAll();
     }
 
+    // The current data manager's scene on the engine objects, with its placeholder materials.
+    void StartScene()
+    {
+        EngineObjects engine;
+        engine.os = &os_;
+        engine.renderKernel = &kernel_;
+        engine.resourceSystem = &resources_;
+        ASSERT_TRUE(Manager().SetupScene(&engine));
+        TETLib::RegisterDummyLoadMaterials(Manager());
+    }
     // An indexed mesh file in the asset folder.
     void Mesh(const std::string& name, const std::string& text)
     {
