@@ -4,8 +4,8 @@
 
 namespace TETLib {
 namespace {
-// What the program plugs into the validation library. Process-wide, as the library is: one data manager
-// and its templates serve every validation of the process.
+// What the program plugs into the validation library. Process-wide: the program registers its checks once
+// at start-up, and every data manager of the process validates with them.
 struct Plugins
 {
     std::atomic<ConfigNormaliserFn> normaliser{nullptr};
