@@ -1,11 +1,11 @@
 #include "validation/DataManager.h"
-#include "validation/ErrorHandler.h"
 
 #include "assetdb/ContentFolders.h"
 #include "engine/File.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
 #include "engine/SceneGraph.h"
+#include "validation/ErrorHandler.h"
 #include "validation/ValidateAsset.h"
 #include "validation/ValidationHooks.h"
 
