@@ -44,8 +44,7 @@ private:
     uint64_t threadId_ = 0;
 };
 
-// The command host's validate job (the tool hands it to the job as its validation service while the data
-// manager stands).
+// The command host's validate job: the driver run as a task (on the main thread) while the data manager stands.
 bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log);
 
 }  // namespace TETLib
