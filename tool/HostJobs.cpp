@@ -4,6 +4,7 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResourceDatabaseTable.h"
 #include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
 #include "core/LogPrintf.h"
 #include "core/TFile.h"
 #include "engine/PathComponents.h"
@@ -25,8 +26,9 @@ bool IsArchiveJobPathAllowed(const std::string& path)
     return !Orvo::HasDotDotPart(path);
 }
 
-// The driver acquires the source's resource database for the asset it validates.
-uint32_t RunValidate(VADClient&, const VADJob& job, ResultsLog& log)
+// The driver acquires the source's resource database for the asset it validates, and asks the daemon the job
+// came from to check the folder once its configuration passed.
+uint32_t RunValidate(VADClient& client, const VADJob& job, ResultsLog& log)
 {
     // Start-up makes the data manager (a failure ends start-up); a host without one says so.
     if (!TETLib::DataManager::HasInstance())
@@ -36,7 +38,11 @@ uint32_t RunValidate(VADClient&, const VADJob& job, ResultsLog& log)
     }
     const Orvo::PString source(job.source);
     const Orvo::File::Path folder(job.path);
-    return TETLib::ValidateAssetForCommandHost(source, folder, log) ? 1 : 0;
+    const TETLib::AssetFolderCheck folderCheck = [&client](std::string_view source, const Orvo::File::Path& folder,
+                                                           ResultsLog& checkLog) {
+        return client.CheckAssetFolder(source, folder, &checkLog).ValueOr(false);
+    };
+    return TETLib::ValidateAssetForCommandHost(source, folder, log, folderCheck) ? 1 : 0;
 }
 
 uint32_t RunTextureConvert(VADClient&, const VADJob& job, ResultsLog& log)
