@@ -45,9 +45,13 @@ bool ValidateCommand(VADClient& client, const KUID& kuid, bool skipBuildRule, Re
     else
     {
         // A verdict of "failed" comes with its findings; a request that got no verdict fails the command.
-        answered = client.ValidateAsset(kuid, source.View(), folder, &log).Ok();
+        const VADResult<bool> verdict = client.ValidateAsset(kuid, source.View(), folder, &log);
+        answered = verdict.Ok();
         if (!answered && log.ErrorCount() == errorsBefore)
             PostAssetError(client, log, kuid, "The asset could not be validated.");
+        // A failed verdict that came without an error still counts as one: it must not end in "OK (0 Errors".
+        if (answered && !verdict.Value() && log.ErrorCount() == errorsBefore)
+            PostAssetError(client, log, kuid, "The asset did not pass validation.");
     }
     log.PopContext();
     return answered;
