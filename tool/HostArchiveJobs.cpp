@@ -185,7 +185,8 @@ bool CommandHostArchiveInstall(VADClient& client, uint32_t archiveId, ChunkedLis
         installHeld();
         waitInstalled();
         if (stopped) break;
-        results[i] = InstallAssetFromArchive(client, entry, log, kArchiveInstallJobFlags, 0, nullptr);
+        // Written as a commit wants it ("config.chump") and committed.
+        results[i] = InstallAssetFromArchive(client, entry, log, kArchiveInstallCommit, 0, nullptr);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();

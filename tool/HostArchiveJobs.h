@@ -13,9 +13,6 @@
 class ResultsLog;
 class VADClient;
 
-// The option flags the archive install job passes to InstallAssetFromArchive: write "config.chump" and commit.
-constexpr uint32_t kArchiveInstallJobFlags = 2;
-
 // Reads the archive job file or the package it names (ArchiveJobFile.h), checking it, and installs the
 // entries of the KUIDs in `kuids` (every entry when `kuids` is empty), each entry's files read from the file as
 // they are written (memory stays bounded by one file). Afterwards `kuids` holds the KUIDs that were installed;

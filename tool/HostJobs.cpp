@@ -33,14 +33,14 @@ uint32_t RunValidate(VADClient& client, const VADJob& job, ResultsLog& log)
     // Start-up makes the data manager (a failure ends start-up); a host without one says so.
     if (!TETLib::DataManager::HasInstance())
     {
-        log.PostResult(kResultError, "CommandHostCallback> validation is not available in this program");
+        log.PostResult(kResultError, "CommandHostValidate> validation is not available in this program");
         return 0;
     }
     const Orvo::PString source(job.source);
     const Orvo::File::Path folder(job.path);
-    const TETLib::AssetFolderCheck folderCheck = [&client](std::string_view source, const Orvo::File::Path& folder,
-                                                           ResultsLog& checkLog) {
-        return client.CheckAssetFolder(source, folder, &checkLog).ValueOr(false);
+    const TETLib::AssetFolderCheck folderCheck = [&client](std::string_view checkSource,
+                                                           const Orvo::File::Path& checkFolder, ResultsLog& checkLog) {
+        return client.CheckAssetFolder(checkSource, checkFolder, &checkLog).ValueOr(false);
     };
     return TETLib::ValidateAssetForCommandHost(source, folder, log, folderCheck) ? 1 : 0;
 }

@@ -24,7 +24,6 @@
 #include <string_view>
 #include <vector>
 
-class ResultsLog;
 class TDBTagRef;
 
 namespace Orvo {

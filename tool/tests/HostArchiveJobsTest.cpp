@@ -104,7 +104,15 @@ protected:
             if (!VADDecode(f.payload, req) || !edits_.count(req.handle)) return d.Reply(f, kVADStatusNotFound);
             return d.Reply(f, 0, VADEncode(VADEditFolderReply{"editing", edits_[req.handle]}));
         }
-        case VAD_REQ_COMMIT: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+        case VAD_REQ_COMMIT:
+        {
+            // The job writes "config.chump" into the edit folder and commits it.
+            VADHandleOptionRequest req;
+            if (VADDecode(f.payload, req) && edits_.count(req.handle) &&
+                fs::exists(edits_[req.handle] + "/config.chump"))
+                ++commits_;
+            return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
+        }
         case VAD_REQ_INSTALL_FROM_FOLDERS:
         {
             VADPathListRequest req;
@@ -137,6 +145,7 @@ protected:
     std::vector<KUID> installed_;
     std::vector<std::string> events_;
     std::vector<uint32_t> batchOptions_;
+    int commits_ = 0;
     KUID refused_ = KUID::Null();
 };
 
@@ -183,6 +192,7 @@ TEST_F(CommandHostJobsTest, InstallsTheListedEntriesAndReportsThem)
     EXPECT_EQ(List(kuids), (std::vector<KUID>{KUID(1, 10), KUID(1, 11)}));  // in file order
     EXPECT_EQ(log.ErrorCount(), 0u);
     EXPECT_EQ(log.SuccessCount(), 2u);
+    EXPECT_EQ(commits_, 2);
 
     // Everything: a failed install and a missing entry make the job fail; the rest is installed.
     ChunkedList<KUID> all;
