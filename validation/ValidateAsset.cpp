@@ -79,7 +79,7 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
 }
 
 bool ValidateAssetFolder(DataManager& manager, ResultsLog& log, const Orvo::PString& sourceName,
-                         const Orvo::File::Path& folder)
+                         const Orvo::File::Path& folder, const AssetFolderCheck& folderCheck)
 {
     Orvo::File::Path relative = folder;
     Orvo::PString splitSource;
@@ -126,7 +126,7 @@ bool ValidateAssetFolder(DataManager& manager, ResultsLog& log, const Orvo::PStr
     configPath.AddPath(configName.View());
     ValidateConfig(root, source, configPath, log);
     if (log.ErrorCount() != errorsBefore) return false;
-    return CheckAssetFolderWithDatabase(source.View(), folder, &log);
+    return folderCheck && folderCheck(source.View(), folder, log);
 }
 
 bool ValidateAssetTask::Start(ValidateAssetTask& task)
@@ -143,14 +143,14 @@ bool ValidateAssetTask::Run(void*)
 {
     const Orvo::File::Path folder = *folder_;
     const Orvo::PString source = *sourceName_;
-    result_ = ValidateAssetFolder(*manager_, *log_, source, folder) ? 1 : 0;
+    result_ = ValidateAssetFolder(*manager_, *log_, source, folder, *folderCheck_) ? 1 : 0;
     return result_ != 0;
 }
 
 bool ValidateAssetForCommandHost(DataManager& manager, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
-                                 ResultsLog& log)
+                                 ResultsLog& log, const AssetFolderCheck& folderCheck)
 {
-    ValidateAssetTask task(manager, sourceName, folder, log);
+    ValidateAssetTask task(manager, sourceName, folder, log, folderCheck);
     return ValidateAssetTask::Start(task);
 }
 

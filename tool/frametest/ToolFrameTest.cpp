@@ -16,7 +16,7 @@
 #include "render/materials/VelmarGlossRustMaterial.h"
 #include "render/materials/VelmarGroundBaseMaterial.h"
 #include "render/materials/VelmarNoFogMaterial.h"
-#include "tool/CommandHost.h"
+#include "tool/HostJobs.h"
 #include "tool/Tool.h"
 #include "validation/DummyLoadMaterials.h"
 
@@ -67,19 +67,22 @@ TEST_F(ToolFrameTest, TheCommandHostValidatesWithTheToolsDataManager)
 {
     TETLib::DataManager* manager = tool_->Context().Validation();
     ASSERT_NE(manager, nullptr);
-    const CommandHostServices services = ToolCommandHostServices(manager);
-    ASSERT_TRUE(services.validate);
-    ResultsLog log;
-    EXPECT_FALSE(services.validate(Orvo::PString("local"), Orvo::File::Path("/nowhere/asset/"), log));
-    ASSERT_EQ(log.ErrorCount(), 1u);
-    EXPECT_EQ(log.GetResults()[0].text.View(), InterfaceTextDB::GetString("$tet_asset_outside_content_folders").View());
+    VADJob job;
+    job.command = VAD_CMDHOST_VALIDATE;
+    job.source = "local";
+    job.path = "/nowhere/asset/";
+    VADHostReply reply;
+    RunHostJob(tool_->Context().Client(), job, reply, manager);
+    EXPECT_EQ(reply.answer, 0u);
+    ASSERT_EQ(reply.results.size(), 1u);
+    EXPECT_EQ(reply.results[0].kind, kResultError);
+    EXPECT_EQ(reply.results[0].text, InterfaceTextDB::GetString("$tet_asset_outside_content_folders").str());
 
-    EXPECT_FALSE(ToolCommandHostServices(nullptr).validate);
-    ResultsLog refused;
-    EXPECT_EQ(CommandHostValidate(ToolCommandHostServices(nullptr),
-                                  {Orvo::PString("local"), Orvo::File::Path("/nowhere/asset/")}, refused),
-              0);
-    EXPECT_EQ(refused.ErrorCount(), 1u);
+    RunHostJob(tool_->Context().Client(), job, reply, nullptr);
+    EXPECT_EQ(reply.answer, 0u);
+    ASSERT_EQ(reply.results.size(), 1u);
+    EXPECT_EQ(reply.results[0].kind, kResultError);
+    EXPECT_EQ(reply.results[0].text, "CommandHostValidate> validation is not available in this program");
 }
 
 TEST_F(ToolFrameTest, PlaceholdersAreMaterialsOfTheirFamilies)
