@@ -4,6 +4,11 @@
 
 #include <mutex>
 
+namespace {
+// A texture that will not load is logged and drawn without: the program goes on.
+constexpr OnError kOnError = OnError::Log;
+}  // namespace
+
 // The process-wide list: first is the most recently used.
 struct AutoReleaseList
 {
@@ -145,7 +150,7 @@ void VelmarTextureResource::Load()
     {
         // The state is set before reporting: the report may throw.
         failed_ = true;
-        LogErrorAndThrow("Unable to load texture '%s' from '%s'", textureName_.c_str(), sourceName_.c_str());
+        LogErrorAndThrow(kOnError, "Unable to load texture '%s' from '%s'", textureName_.c_str(), sourceName_.c_str());
         return;
     }
     Touch(manager_->GetCurrentTime());
@@ -161,7 +166,7 @@ int VelmarTextureResource::Activate()
         return texture_->Activate();
     }
     failed_ = true;
-    LogErrorAndThrow("VelmarTextureResource::Activate> couldnt load '%s' from '%s'", textureName_.c_str(),
+    LogErrorAndThrow(kOnError, "VelmarTextureResource::Activate> couldnt load '%s' from '%s'", textureName_.c_str(),
                      sourceName_.c_str());
     return 0;
 }
@@ -183,7 +188,7 @@ void VelmarTextureResource::Bind(uint32_t stage)
     }
     manager_->BindNoTexture(stage);
     failed_ = true;
-    LogErrorAndThrow("VelmarTextureResource::Bind> couldnt load '%s' from '%s'", textureName_.c_str(),
+    LogErrorAndThrow(kOnError, "VelmarTextureResource::Bind> couldnt load '%s' from '%s'", textureName_.c_str(),
                      sourceName_.c_str());
 }
 
