@@ -124,10 +124,10 @@ TEST_F(ContentFoldersTest, InitialiseCreatesUserDataAndMountsSubstitutions)
     EXPECT_EQ(GetResourceDatabaseUseCount("base"), 1);
     EXPECT_EQ(GetResourceDatabaseUseCount("data"), -1);  // no Data folder, nothing mounted
 
-    // DeletePathAt may now delete inside UserData, and nowhere else.
+    // DeletePathAt may delete inside UserData, and nowhere else.
     ASSERT_TRUE(Orvo::File::WriteFile(P("UserData/cache/tmp.bin"), "x"));
-    EXPECT_TRUE(DeletePathAt("", P("UserData/cache/tmp.bin")));
-    EXPECT_FALSE(DeletePathAt("", P("Base/textures/t.txt")));
+    EXPECT_TRUE(DeletePathAt("", P("UserData/cache/tmp.bin"), UserDataDeletionBounds()));
+    EXPECT_FALSE(DeletePathAt("", P("Base/textures/t.txt"), UserDataDeletionBounds()));
 
     UnmountContentFolders();
     EXPECT_FALSE(Orvo::File::HasSubst("scripts"));
