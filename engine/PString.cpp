@@ -242,7 +242,8 @@ PStringCache::PStringCache() : readers_(new PStringReaders), shards_(new Shard[k
 
 PStringCache& PStringCache::Instance()
 {
-    // Deliberately leaked: interned strings held by other statics may be released during exit.
+    // Process-wide: the one interning table, so that equal names are one node. Deliberately leaked: interned
+    // strings held by other statics may be released during exit.
     static PStringCache* cache = new PStringCache();
     return *cache;
 }
