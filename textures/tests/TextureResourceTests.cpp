@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -304,6 +305,28 @@ struct TestTexture : AutoReleasingResource
 };
 
 }  // namespace
+
+TEST(TextureResourceTest, AResourceThatOutlivesItsListIsLeftOutOfAnyList)
+{
+    auto list = std::make_unique<AutoReleaseList>();
+    TestTexture a(*list, 1), b(*list, 2);
+    a.Use(1.0);
+    b.Use(2.0);
+    EXPECT_EQ(list->ListByLastUse().size(), 2u);
+    list.reset();
+    EXPECT_FALSE(a.IsInList());
+    a.Use(3.0);  // no list to move to the front of
+    EXPECT_FALSE(a.IsInList());
+    EXPECT_EQ(a.GetLastUse(), 3.0);
+
+    AutoReleaseList other;
+    TestTexture c(other, 3);
+    c.Use(1.0);
+    other.Empty();
+    EXPECT_TRUE(other.ListByLastUse().empty());
+    EXPECT_EQ(other.ReleaseUnusedBefore(10.0), 0u);
+    EXPECT_FALSE(c.released);
+}
 
 TEST(TextureResourceTest, AutoReleasedTexturesByLastUse)
 {
