@@ -117,8 +117,10 @@ public:
     // Request 40: path, then the 32-bit value, then the flag. The out byte is cleared first.
     VADStatus InstallArchive(const Orvo::File::Path& path, ResultsLog* log, uint32_t value, uint8_t* outByte,
                              uint8_t flag);
-    // Request 38 with the folder split into content source and relative path: the verdict (true: passed).
-    VADResult<bool> ValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log);
+    // Request 38: validates the asset `kuid` in `folder` of content source `source` (as its edit folder gave
+    // them) on the daemon's command host: the verdict (true: passed).
+    VADResult<bool> ValidateAsset(const KUID& kuid, std::string_view source, const Orvo::File::Path& folder,
+                                  ResultsLog* log);
     // Request 64: the daemon's own check of an asset folder: its verdict.
     VADResult<bool> CheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
     // Request 49: a device package of the assets for the texture targets.

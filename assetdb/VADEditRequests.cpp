@@ -2,10 +2,8 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequestCall.h"
 
-#include "assetdb/ContentFolders.h"
 #include "assetdb/NWSpecFactory.h"
 #include "assetdb/ResultsLog.h"
-#include "core/LogPrintf.h"
 
 namespace {
 
@@ -119,23 +117,12 @@ VADStatus VADClient::InstallArchive(const Orvo::File::Path& path, ResultsLog* lo
     return status;
 }
 
-VADResult<bool> VADClient::ValidateAsset(const Orvo::PString& name, const Orvo::File::Path& folder, ResultsLog* log)
+VADResult<bool> VADClient::ValidateAsset(const KUID& kuid, std::string_view source, const Orvo::File::Path& folder,
+                                         ResultsLog* log)
 {
-    (void)name;
-    Orvo::File::Path relative = folder;
-    Orvo::PString source;
-    if (!SplitContentPath(relative, source))
-    {
-        if (log)
-            log->PostResultF(kResultError, "VADValidateAsset> unable to determine relative path for asset '%s'",
-                             folder.c_str());
-        else
-            LogPrintf("VADValidateAsset> unable to determine relative path for asset '%s'", folder.c_str());
-        return VADStatus(kVADStatusFailed);
-    }
     VADBoolReply reply;
     const VADStatus status =
-        VADCall<VAD_REQ_VALIDATE>(link_, VADTextPairRequest{source.str(), relative.str()}, reply, log);
+        VADCall<VAD_REQ_VALIDATE>(link_, VADValidateRequest{kuid, std::string(source), folder.str()}, reply, log);
     if (!status) return status;
     return reply.value != 0;
 }

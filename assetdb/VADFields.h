@@ -23,6 +23,8 @@
 //                                                  read only when bytes remain (an optional last field)
 //   VADRest{VADBytes}                              the rest of the payload, as it stands
 //   a type with VAD_FIELDS                         its own fields, in place
+//   std::vector<T>, T with VAD_FIELDS              u32 count, then each entry's fields (an entry takes at
+//                                                  least T::kMinWireBytes)
 // A field of another type brings its own VADPutField / VADGetField pair (found by argument lookup).
 #include "assetdb/VADWireIO.h"
 #include "core/KUID.h"
@@ -131,6 +133,10 @@ template <VADHasFields T>
 void VADPutField(VADWriter& w, const T& nested);
 template <VADHasFields T>
 void VADGetField(VADReader& r, T& nested);
+template <VADHasFields T>
+void VADPutField(VADWriter& w, const std::vector<T>& list);
+template <VADHasFields T>
+void VADGetField(VADReader& r, std::vector<T>& list);
 
 // Writes the payload's fields in order.
 template <typename T>
@@ -196,4 +202,24 @@ template <VADHasFields T>
 void VADGetField(VADReader& r, T& nested)
 {
     VADReadFields(r, nested);
+}
+
+template <VADHasFields T>
+void VADPutField(VADWriter& w, const std::vector<T>& list)
+{
+    w.U32(static_cast<uint32_t>(list.size()));
+    for (const T& entry : list) VADWriteFields(w, entry);
+}
+
+template <VADHasFields T>
+void VADGetField(VADReader& r, std::vector<T>& list)
+{
+    list.clear();
+    const uint32_t n = r.Count(T::kMinWireBytes);
+    for (uint32_t i = 0; i < n && r.Ok(); ++i)
+    {
+        T entry;
+        VADReadFields(r, entry);
+        if (r.Ok()) list.push_back(std::move(entry));
+    }
 }

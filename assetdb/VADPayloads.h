@@ -92,6 +92,16 @@ struct VADKuidTextRequest
     VAD_FIELDS(kuid, text)
 };
 
+// KUID | string content source | string the asset's folder (absolute, inside the source's folder): the asset
+// and the folder to validate, as the asset's edit folder gave them
+struct VADValidateRequest
+{
+    KUID kuid = KUID::Null();
+    std::string source;
+    std::string folder;
+    VAD_FIELDS(kuid, source, folder)
+};
+
 // u32 handle
 struct VADHandleRequest
 {
@@ -322,6 +332,7 @@ struct VADResultNotification
     VADBytes params;
     VAD_FIELDS(kind, hasSource, sourceName, source, text, params)
     bool Valid() const { return kind >= 1 && kind <= 4 && hasSource <= 1; }
+    static constexpr size_t kMinWireBytes = 4 + 1 + 4 + 8 + 4 + 4;
 };
 
 // VAD_NOTIFY_WEB_REPLY, id 0:
@@ -346,14 +357,14 @@ struct VADProgressNotification
     VAD_FIELDS(text)
 };
 
-// ---- command-host jobs (VAD_NOTIFY_JOB payloads) -----------------------------------------------------
+// ---- command-host jobs (VAD_NOTIFY_JOB payloads) and their replies (request 141) ------------------------
 // u32 command id, then by id:
-//   0 validate          string source name | string asset path
+//   0 validate          string source name | string asset folder (absolute)
 //   1 texture convert   string source name | string folder | string ";"-separated target list
-//   2 archive save      u32 archive id | string archive path | u32 n | n KUIDs
-//   3 archive install   u32 archive id | string archive path | u32 n | n KUIDs
-// The command host's reply (request 141) is its results log in the log's stream form, then: 0 u8
-// result; 1 u32 result; 2 u32 result (1 or 0); 3 u32 n | n KUIDs. An unknown id gets an empty reply.
+//   2 archive save      u32 archive id | string archive path | u32 n | n KUIDs [| string copies folder]
+//   3 archive install   u32 archive id | string archive path | u32 n | n KUIDs | string staging folder |
+//                       u32 m | m KUIDs
+// The command host answers each job it could read with a VADHostReply.
 enum VADCommandHostJob : uint32_t
 {
     VAD_CMDHOST_VALIDATE = 0,
@@ -362,17 +373,19 @@ enum VADCommandHostJob : uint32_t
     VAD_CMDHOST_ARCHIVE_INSTALL = 3,
 };
 
+// The most KUIDs a job or a reply may carry.
+constexpr uint32_t kVADMaxJobKUIDs = 1u << 20;
+
 struct VADJob
 {
     uint32_t command = VAD_CMDHOST_VALIDATE;
     std::string source;       // 0, 1
-    std::string path;         // 0: asset path; 1: folder; 2, 3: archive path
+    std::string path;         // 0: asset folder; 1: folder; 2, 3: archive path
     std::string targets;      // 1
     uint32_t archiveId = 0;   // 2, 3
     std::vector<KUID> kuids;  // 2, 3
     // 3: a folder in the cache where the host may stage copies of the assets that had neither a record nor
-    // an edit when the job was made (`unknown`), to install them in batches; empty for none. (A host also
-    // takes a job that ends before them.)
+    // an edit when the job was made (`unknown`), to install them in batches; empty for none.
     // 2: optional (absent when empty): a folder holding a copy of each asset, "<spaced KUID>", to save
     // instead of the installed assets (a device package's copies).
     std::string staging;
@@ -389,7 +402,11 @@ struct VADJob
     {
         JobFields(*this, visit);
     }
-    bool Valid() const { return command <= VAD_CMDHOST_ARCHIVE_INSTALL; }
+    bool Valid() const
+    {
+        return command <= VAD_CMDHOST_ARCHIVE_INSTALL && kuids.size() <= kVADMaxJobKUIDs &&
+               unknown.size() <= kVADMaxJobKUIDs;
+    }
 
 private:
     template <typename Job, typename Visit>
@@ -404,6 +421,49 @@ private:
         case VAD_CMDHOST_ARCHIVE_INSTALL: visit(job.archiveId, job.path, job.kuids, job.staging, job.unknown); break;
         default: break;
         }
+    }
+};
+
+// The command host's reply to a job: the command id of the job it answers, the job's results in posting order
+// (their texts filled in, no parameters left), then by id:
+//   0 validate          u32 answer: 1 passed, 0 not
+//   1 texture convert   u32 answer: the conversion's result (2: every texture converted)
+//   2 archive save      u32 answer: 1 every asset written, 0 not
+//   3 archive install   u32 n | n KUIDs: the assets installed, in the file's order
+// A job the host could not read gets an empty reply, which decodes as no reply of any job.
+struct VADHostReply
+{
+    uint32_t command = VAD_CMDHOST_VALIDATE;
+    std::vector<VADResultNotification> results;
+    uint32_t answer = 0;          // 0, 1, 2
+    std::vector<KUID> installed;  // 3
+
+    template <typename Visit>
+    void Fields(Visit&& visit)
+    {
+        ReplyFields(*this, visit);
+    }
+    template <typename Visit>
+    void Fields(Visit&& visit) const
+    {
+        ReplyFields(*this, visit);
+    }
+    bool Valid() const
+    {
+        const bool answerValid =
+            command == VAD_CMDHOST_TEXTURECONVERT || command == VAD_CMDHOST_ARCHIVE_INSTALL || answer <= 1;
+        return command <= VAD_CMDHOST_ARCHIVE_INSTALL && answerValid && installed.size() <= kVADMaxJobKUIDs;
+    }
+
+private:
+    template <typename Reply, typename Visit>
+    static void ReplyFields(Reply& reply, Visit& visit)
+    {
+        visit(reply.command, reply.results);
+        if (reply.command == VAD_CMDHOST_ARCHIVE_INSTALL)
+            visit(reply.installed);
+        else if (reply.command < VAD_CMDHOST_ARCHIVE_INSTALL)
+            visit(reply.answer);
     }
 };
 

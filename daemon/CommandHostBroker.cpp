@@ -101,8 +101,8 @@ void CommandHostBroker::StartAhead()
     ahead_ = r.pid;
 }
 
-bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
-                               unsigned timeoutMs)
+bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker, VADHostReply& reply,
+                               std::string& error, unsigned timeoutMs)
 {
     // A request the host makes while it runs a job would wait here for that very job.
     if (IsHost(asker))
@@ -167,13 +167,20 @@ bool CommandHostBroker::RunJob(const VADJob& job, const ClientConnection* asker,
     bool ok = sent && cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] {
         return replied_ || hostLost_ || shutdown_;
     }) && replied_;
+    VADBytes bytes;
     if (ok)
-        reply = std::move(reply_);
+        bytes = std::move(reply_);
     else
         error = !sent       ? "the job could not be sent to the command host"
                 : hostLost_ ? "the command host went away during the job"
                             : "the command host did not answer";
     busyHost_ = nullptr;
+    lk.unlock();
+    if (ok && (!VADDecode(bytes, reply) || reply.command != job.command))
+    {
+        error = "the command host's answer could not be read";
+        ok = false;
+    }
     return ok;
 }
 

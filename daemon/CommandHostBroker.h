@@ -23,12 +23,13 @@ public:
     bool IsHost(const ClientConnection* c);
     // The host's connection ended: a job it was running fails.
     void HostGone(ClientConnection* host);
-    // Request 141 from a host: the reply of the running job.
+    // Request 141 from a host: the reply of the running job, as it came (RunJob reads it, so that a reply that
+    // cannot be read still ends the job's wait).
     void JobReply(ClientConnection* host, const VADBytes& reply);
-    // Sends the job and waits for its reply; false with a reason when no host came or it did not answer.
-    // A host cannot take a job for a request of its own (its link would wait on itself): such a job fails at
-    // once, without waiting for the job the host is running.
-    bool RunJob(const VADJob& job, const ClientConnection* asker, VADBytes& reply, std::string& error,
+    // Sends the job and waits for its reply; false with a reason when no host came, it did not answer or its
+    // answer is not a reply to this job. A host cannot take a job for a request of its own (its link would wait
+    // on itself): such a job fails at once, without waiting for the job the host is running.
+    bool RunJob(const VADJob& job, const ClientConnection* asker, VADHostReply& reply, std::string& error,
                 unsigned timeoutMs = 600000);
     // Starts a host now when none is registered or starting, for a job about to come: its start-up overlaps
     // the work before the job, which then waits for this host instead of starting one.

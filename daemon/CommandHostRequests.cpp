@@ -48,37 +48,18 @@ bool StartsAsPackage(const std::string& path)
 
 }  // namespace
 
-// The log's stream form: u32 count, then per result u32 kind | u8 source flag (1: string name, KUID) |
-// string text.
-bool ForwardHostLog(VADReader& r, DaemonResults& results)
-{
-    uint32_t n = r.Count(9);
-    for (uint32_t i = 0; i < n && r.Ok(); ++i)
-    {
-        VADResultNotification note;
-        note.kind = r.U32();
-        uint8_t flag = r.U8();
-        if (flag == 1)
-        {
-            note.hasSource = 1;
-            note.sourceName = r.String();
-            note.source = r.Kuid();
-        }
-        else if (flag != 0)
-            r.Fail();
-        note.text = r.String();
-        if (note.kind < 1 || note.kind > 4) note.kind = kResultMessage;
-        if (r.Ok()) results.push_back(std::move(note));
-    }
-    return r.Ok();
-}
-
 namespace {
 
-bool RunHostJob(RequestContext& c, const VADJob& job, VADBytes& reply)
+// Runs the job on the command host; its results go on the request's log, in the order the host posted them.
+bool RunHostJob(RequestContext& c, const VADJob& job, VADHostReply& reply)
 {
     std::string error;
-    if (c.server.Broker().RunJob(job, c.from.get(), reply, error)) return true;
+    if (c.server.Broker().RunJob(job, c.from.get(), reply, error))
+    {
+        for (VADResultNotification& r : reply.results) c.results.push_back(std::move(r));
+        reply.results.clear();
+        return true;
+    }
     DLOG("command host job %u failed: %s", job.command, error.c_str());
     PostResult(&c.results, kResultError, "The command host could not run the job: " + error);
     return false;
@@ -104,34 +85,29 @@ std::string ContentPath(const DaemonRoot& root, const std::string& source, const
     return !abs.empty() && IsPathInside(abs, base) && abs != NormalisePath(base) ? abs : std::string();
 }
 
-int32_t Validate(RequestContext& c, const VADTextPairRequest& req, VADBoolReply& answer)
+int32_t Validate(RequestContext& c, const VADValidateRequest& req, VADBoolReply& answer)
 {
-    const DaemonRoot& root = c.server.Root();
-    std::string folder = ContentPath(root, req.first, req.second);
+    std::string folder = ContentPath(c.server.Root(), req.source, req.folder);
     if (folder.empty() || !FolderExists(folder))
     {
-        PostResult(&c.results, kResultError, "$vad_unable_read_config_at", KUID::Null(), PathParam(req.second));
+        PostResult(&c.results, kResultError, "$vad_unable_read_config_at", KUID::Null(), PathParam(req.folder));
         return kVADStatusFailed;
     }
     VADJob job;
     job.command = VAD_CMDHOST_VALIDATE;
-    job.source = req.first;
+    job.source = req.source;
     job.path = folder;
-    VADBytes reply;
+    VADHostReply reply;
     if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
-    VADReader r(reply);
-    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
-    uint8_t passed = r.U8();
-    if (!r.Ok()) return kVADStatusFailed;
-    // The answer becomes the validation state of the asset whose folder it is.
-    // An asset deleted meanwhile has no state left to keep; a state the store cannot keep fails the request.
-    AssetRecord rec;
-    if (ReadAssetFolder(folder, rec) && c.server.Database().ActiveFolder(rec.kuid) == folder &&
-        c.server.Database().SetValidation(rec.kuid, passed ? kValidationPassed : kValidationFailed) ==
-            DbStatus::kFailed)
+    const bool passed = reply.answer != 0;
+    // The verdict becomes the validation state of the asset, when the folder is still that asset's active copy
+    // (an asset deleted or replaced meanwhile has no state of this folder to keep); a state the store cannot
+    // keep fails the request.
+    if (!req.kuid.IsNull() && c.Db().ActiveFolder(req.kuid) == folder &&
+        c.Db().SetValidation(req.kuid, passed ? kValidationPassed : kValidationFailed) == DbStatus::kFailed)
     {
         PostResult(&c.results, kResultError, "The asset database could not keep the validation result of the asset.",
-                   rec.kuid);
+                   req.kuid);
         return kVADStatusFailed;
     }
     answer.value = passed ? 1 : 0;
@@ -260,15 +236,12 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
             else
                 job.unknown.clear();
         }
-        VADBytes reply;
+        VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);
         c.Db().EndPackageInstall(job.kuids);
         if (!job.staging.empty()) RemoveFolderTree(job.staging);
         if (!ran) return kVADStatusFailed;
-        VADReader r(reply);
-        if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
-        installed = r.KuidList();
-        if (!r.Ok()) return kVADStatusFailed;
+        installed = std::move(reply.installed);
     }
     answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
     if (!answer.value)
@@ -347,14 +320,11 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         job.source = "packages";
         job.path = copy;
         job.targets = targets;
-        VADBytes reply;
+        VADHostReply reply;
         if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
-        VADReader r(reply);
-        if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
         // 2: every texture converted; 0: the folder could not be searched or a texture failed; 1: the
         // conversion stopped early. Anything but 2 leaves a package that would not load on the targets.
-        uint32_t converted = r.U32();
-        if (!r.Ok() || converted != kTexturesAllConverted)
+        if (reply.answer != kTexturesAllConverted)
         {
             PostResult(&c.results, kResultError,
                        "Asset $(ASSET_KUID) was not exported: its textures could not be converted for '$(TARGETS)'.", k,
@@ -372,13 +342,10 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     save.path = CacheFile(root, "export", ".crak");
     save.kuids = assets;
     save.staging = package;
-    VADBytes reply;
+    VADHostReply reply;
     if (!RunHostJob(c, save, reply)) return kVADStatusFailed;
-    VADReader r(reply);
-    if (!ForwardHostLog(r, c.results)) return kVADStatusFailed;
     // 1: every asset was written. An archive that lacks one is no package of them.
-    const uint32_t saved = r.U32();
-    if (!r.Ok() || saved != 1)
+    if (reply.answer != 1)
     {
         unlink(save.path.c_str());
         PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be written.", KUID::Null(),

@@ -70,10 +70,6 @@ constexpr RequestRow Row(bool beforeReady = false)
 
 int32_t StatusOf(DbStatus s);
 
-// A command host's reply starts with its job's results log: the results go to `results` (for the asker's
-// log) and the reader is left at the job's own answer. False when the log cannot be read.
-bool ForwardHostLog(VADReader& r, DaemonResults& results);
-
 // An option a request carries that this daemon has no use for (a value other than 0): said in the log once
 // per request, option and value, so that nothing a client asks for is dropped without a word.
 void NoteUnusedOption(const RequestContext& c, const char* option, uint32_t value);

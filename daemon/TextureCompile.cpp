@@ -55,15 +55,10 @@ TextureCompileFn CommandHostTextureCompiler(RequestContext& c)
         job.source = "cache";
         job.path = folder;
         job.targets = kVADInstallTextureTargets;
-        VADBytes reply;
+        VADHostReply reply;
         if (!server.Broker().RunJob(job, asker.get(), reply, why)) return false;
-        VADReader r(reply);
-        answer = ForwardHostLog(r, results) ? r.U32() : 0;
-        if (!r.Ok())
-        {
-            why = "the command host's answer could not be read";
-            return false;
-        }
+        for (VADResultNotification& r : reply.results) results.push_back(std::move(r));
+        answer = reply.answer;
         return true;
     };
 }

@@ -2,7 +2,6 @@
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ArchiveStream.h"
-#include "assetdb/CommandHostJobs.h"
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
@@ -70,20 +69,14 @@ void RemoveConfigFiles(const Orvo::File::Path& folder)
     }
 }
 
-KUID InstallJobEntry(VADClient& client, const TDBTagRef& entry, ResultsLog& log, uint32_t flags)
-{
-    return InstallAssetFromArchive(client, entry, log, flags, 0, nullptr);
-}
+// Writes the entry's files into the folder; `dsidMatches` tells whether the entry's "dsid" is their checksum.
+using ExportFiles = bool (*)(const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
+                             bool& dsidMatches);
 
-KUID InstallJobEntryOnDisk(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags)
-{
-    return InstallAssetFromArchive(client, entry, log, flags, 0, nullptr);
-}
+}  // namespace
 
-// A new asset's copy for a batch install: the entry's files and the config a commit takes ("config.chump"),
-// as InstallEntry writes them into a new asset's edit folder.
-bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log,
-                         bool& textures)
+bool StageArchiveEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folderText, ResultsLog& log,
+                             bool& textures)
 {
     const KUID kuid = entry.entry.GetChildKUID("kuid", KUID::Null());
     if (kuid.IsNull())
@@ -114,12 +107,6 @@ bool StageJobEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& fol
         PostInstallResult(log, kResultWarning, kuid, "$vad_dsid_mismatch");
     return true;
 }
-
-// Writes the entry's files into the folder; `dsidMatches` tells whether the entry's "dsid" is their checksum.
-using ExportFiles = bool (*)(const void* source, const Orvo::File::Path& folder, Orvo::String& reason,
-                             bool& dsidMatches);
-
-}  // namespace
 
 uint32_t ArchiveInstallCommitOption(uint32_t flags)
 {
@@ -285,12 +272,4 @@ KUID InstallAssetFromArchive(VADClient& client, const ArchiveEntryOnDisk& entry,
         return true;
     };
     return InstallEntry(client, entry.entry, &entry, exportOnDisk, log, flags, commitFlag, prompt);
-}
-
-void AddArchiveInstallServices(CommandHostServices& services)
-{
-    services.compileTextures = CompileInstallTextures;
-    services.install = InstallJobEntry;
-    services.installOnDisk = InstallJobEntryOnDisk;
-    services.stageOnDisk = StageJobEntryOnDisk;
 }

@@ -6,11 +6,11 @@
 #include "engine/String.h"
 
 #include <cstdint>
+#include <string>
 
 class ResultsLog;
 class VADClient;
 struct ArchiveEntryOnDisk;
-struct CommandHostServices;
 
 // Option flags of InstallAssetFromArchive.
 enum : uint32_t
@@ -51,6 +51,9 @@ KUID InstallAssetFromArchive(VADClient& client, const TDBTagRef& entry, ResultsL
 KUID InstallAssetFromArchive(VADClient& client, const ArchiveEntryOnDisk& entry, ResultsLog& log, uint32_t flags,
                              uint8_t commitFlag, ArchiveInstallPrompt* prompt);
 
-// The command host's archive install job's services: InstallAssetFromArchive, the staging of new assets and
-// the compiling of their textures.
-void AddArchiveInstallServices(CommandHostServices& services);
+// A new asset's copy for a batch install (VAD_REQ_INSTALL_FROM_FOLDERS): the entry's files, still in the job
+// file, and the config a commit takes ("config.chump"), written into `folder` (made here, owner-only) as
+// InstallAssetFromArchive writes them into a new asset's edit folder. `textures` is set when the copy holds a
+// texture description (".texture.txt"). False when it failed (said in the log).
+bool StageArchiveEntryOnDisk(const ArchiveEntryOnDisk& entry, const std::string& folder, ResultsLog& log,
+                             bool& textures);

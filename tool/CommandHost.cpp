@@ -1,236 +1,51 @@
 #include "tool/CommandHost.h"
 #include "tool/ToolContext.h"
 
-#include "assetdb/ArchiveJobFile.h"
-#include "assetdb/CommandHostJobs.h"
-#include "assetdb/ContentFolders.h"
 #include "assetdb/NWSpecFactory.h"
-#include "assetdb/ResourceDatabaseTable.h"
-#include "assetdb/ResultsLog.h"
 #include "assetdb/VADConnection.h"
 #include "assetdb/VADPayloads.h"
-#include "core/ChunkedList.h"
 #include "core/CoreStartup.h"
 #include "core/CoreTime.h"
 #include "core/LogPrintf.h"
 #include "core/MainThreadWork.h"
 #include "core/TBuffer.h"
-#include "core/TFile.h"
 #include "core/VelmarWorker.h"
 #include "engine/ConfigFileBound.h"
-#include "engine/FilePath.h"
-#include "engine/PathComponents.h"
 #include "platform/ConsoleControl.h"
-#include "textures/TextureConversion.h"
-#include "textures/TextureTargets.h"
-#include "tool/ArchiveInstall.h"
-#include "validation/DataManager.h"
-#include "validation/ValidateAsset.h"
+#include "tool/HostJobs.h"
 
 #include <atomic>
-#include <string>
-
-namespace {
-
-bool ReadKUIDList(TStream& in, ChunkedList<KUID>& out)
-{
-    std::vector<KUID> kuids;
-    if (!in.ReadKUIDList(kuids, kMaxJobKUIDs)) return false;
-    for (const KUID& k : kuids) out.Add(k);
-    return true;
-}
-
-void WriteKUIDList(TBuffer& reply, const ChunkedList<KUID>& kuids)
-{
-    reply.WriteUInt32(static_cast<uint32_t>(kuids.Count()));
-    for (const KUID& k : kuids) reply.WriteKUID(k);
-}
-
-// The archive file of a save job is written where the daemon says, but only inside the installation's
-// user data: a link that reached the wrong daemon must not be able to overwrite any file we can write.
-bool IsArchiveJobPathAllowed(const std::string& path)
-{
-    const std::string userData(GetUserDataPath().View());
-    if (userData.empty() || path.size() <= userData.size() + 1) return false;
-    if (path.compare(0, userData.size(), userData) != 0 || path[userData.size()] != '/') return false;
-    return !Orvo::HasDotDotPart(path);
-}
-
-// What a job works with: the link of the daemon it came from and the work of the layers above assetdb.
-struct JobContext
-{
-    VADClient& client;
-    const CommandHostServices& services;
-};
-
-void RunValidate(JobContext& c, TStream& job, TBuffer& reply)
-{
-    const std::string source = job.ReadString();
-    const std::string path = job.ReadString();
-    if (job.HasError()) return;
-    ResourceDatabaseHolder held;
-    held.AcquireForSource(source);
-    {
-        ResultsLog log;
-        const uint8_t result = CommandHostValidate(c.services, {Orvo::PString(source), Orvo::File::Path(path)}, log);
-        log.Write(reply, 0);
-        reply.WriteUInt8(result);
-        LogPrintf("CommandHostCallback> complete");
-    }
-    ReleaseHeldResourceDatabase(held);
-}
-
-void RunTextureConvert(JobContext&, TStream& job, TBuffer& reply)
-{
-    const std::string source = job.ReadString();
-    const std::string folder = job.ReadString();
-    const std::string targetText = job.ReadString();
-    if (job.HasError()) return;
-    ResourceDatabaseHolder held;
-    held.AcquireForSource(source);
-    const PStringArray targets = ParseTextureTargetList(targetText);
-    {
-        ResultsLog log;
-        const uint32_t result = ConvertTexturesInPath(source, Orvo::File::Path(folder), targets, log);
-        log.Write(reply, 0);
-        reply.WriteUInt32(result);
-        LogPrintf("CommandHostCallback> complete");
-    }
-    ReleaseHeldResourceDatabase(held);
-}
-
-void RunArchiveSave(JobContext& c, TStream& job, TBuffer& reply)
-{
-    const uint32_t archiveId = job.ReadUInt32();
-    const std::string path = job.ReadString();
-    ChunkedList<KUID> kuids;
-    if (job.HasError() || !ReadKUIDList(job, kuids)) return;
-    // Optionally the folder of the assets' copies to save instead of the installed assets.
-    std::string copies;
-    if (job.Remaining() > 0)
-    {
-        copies = job.ReadString();
-        if (job.HasError()) return;
-    }
-
-    ResultsLog log;
-    bool ok = false;
-    if (!copies.empty() && !IsArchiveJobPathAllowed(copies))
-    {
-        log.PostResultF(kResultError, "CommandHostCallback> refused to read assets outside the user data folder ('%s')",
-                        copies.c_str());
-    }
-    else if (!IsArchiveJobPathAllowed(path))
-    {
-        log.PostResultF(kResultError,
-                        "CommandHostCallback> refused to write the archive file '%s' outside the user data folder",
-                        path.c_str());
-    }
-    else
-    {
-        TFile file;
-        if (!file.Open(path, TFile::kWrite) || !WriteArchiveJobHeader(file, archiveId))
-        {
-            log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'", path.c_str());
-        }
-        else
-        {
-            ok = CommandHostArchiveSaveToDisk(c.client, kuids, file, log, copies);
-            if (!FinishArchiveJobHeader(file) || !file.Close())
-            {
-                log.PostResultF(kResultError, "CommandHostCallback> unable to write the archive file '%s'",
-                                path.c_str());
-                ok = false;
-            }
-        }
-    }
-    log.Write(reply, 0);
-    reply.WriteUInt32(ok ? 1 : 0);
-    LogPrintf("CommandHostCallback> complete");
-}
-
-void RunArchiveInstall(JobContext& c, TStream& job, TBuffer& reply)
-{
-    const uint32_t archiveId = job.ReadUInt32();
-    const std::string path = job.ReadString();
-    ChunkedList<KUID> kuids;
-    if (job.HasError() || !ReadKUIDList(job, kuids)) return;
-    // Optionally a folder to stage new assets in and the assets that may be staged.
-    std::string staging;
-    std::vector<KUID> unknown;
-    if (job.Remaining() > 0)
-    {
-        staging = job.ReadString();
-        if (job.HasError() || !job.ReadKUIDList(unknown, kMaxJobKUIDs)) return;
-    }
-
-    ResultsLog log;
-    if (!staging.empty() && !IsArchiveJobPathAllowed(staging))
-    {
-        // Installed one at a time instead: nothing is written outside the user data folder.
-        LogPrintf("CommandHostCallback> the staging folder '%s' is outside the user data folder", staging.c_str());
-        staging.clear();
-    }
-    // The job's answer is the list of what was installed; what failed is on its log.
-    (void)CommandHostArchiveInstall(c.client, c.services, archiveId, kuids, Orvo::File::Path(path), log, staging,
-                                    unknown);
-    log.Write(reply, 0);
-    WriteKUIDList(reply, kuids);
-    LogPrintf("CommandHostCallback> complete");
-}
-
-struct JobRow
-{
-    uint32_t id;
-    const char* name;
-    void (*run)(JobContext& c, TStream& job, TBuffer& reply);
-};
-
-// The jobs the daemon hands its command host, by command id.
-constexpr JobRow kJobs[] = {
-    {VAD_CMDHOST_VALIDATE, "VAD_CMDHOST_VALIDATE", RunValidate},
-    {VAD_CMDHOST_TEXTURECONVERT, "VAD_CMDHOST_TEXTURECONVERT", RunTextureConvert},
-    {VAD_CMDHOST_ARCHIVE_SAVETODISK, "VAD_CMDHOST_ARCHIVE_SAVETODISK", RunArchiveSave},
-    {VAD_CMDHOST_ARCHIVE_INSTALL, "VAD_CMDHOST_ARCHIVE_INSTALL", RunArchiveInstall},
-};
-
-}  // namespace
-
-CommandHostServices ToolCommandHostServices()
-{
-    CommandHostServices services;
-    // Validation is there once its data manager stands (start-up makes it; a failure ends start-up).
-    if (TETLib::DataManager::HasInstance()) services.validate = TETLib::ValidateAssetForCommandHost;
-    AddArchiveInstallServices(services);
-    return services;
-}
 
 void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply)
 {
-    const uint32_t id = job.ReadUInt32();
-    if (job.HasError())
+    VADBytes bytes(static_cast<size_t>(job.Remaining()));
+    if (!job.ReadExact(bytes.data(), bytes.size()) || bytes.size() < 4)
     {
         LogPrintf("CommandHostCallback> a job without a readable command id was refused");
         return;
     }
-    const JobRow* row = nullptr;
-    for (const JobRow& r : kJobs)
-        if (r.id == id) row = &r;
-    if (row == nullptr)
+    const uint32_t id =
+        uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    const char* name = HostJobName(id);
+    if (name == nullptr)
     {
         LogPrintf("CommandHostCallback> unsupported commandID=%d", int(id));
         return;
     }
-    LogPrintf("CommandHostCallback> %s", row->name);
-    const CommandHostServices services = ToolCommandHostServices();
-    JobContext c{client, services};
-    row->run(c, job, reply);
-    if (job.HasError())
+    LogPrintf("CommandHostCallback> %s", name);
+    VADJob decoded;
+    if (!VADDecode(bytes, decoded))
     {
         // A job abandoned for want of input touched nothing that needs tidying.
-        LogPrintf("CommandHostCallback> the %s job could not be read and was refused", row->name);
+        LogPrintf("CommandHostCallback> the %s job could not be read and was refused", name);
         return;
     }
+    VADHostReply answer;
+    RunHostJob(client, decoded, answer);
+    const VADBytes written = VADEncode(answer);
+    if (!reply.WriteExact(written.data(), written.size()))
+        LogPrintf("CommandHostCallback> the reply of the %s job could not be written", name);
+    LogPrintf("CommandHostCallback> complete");
     if (NWSpecFactory* specs = client.SpecCache()) specs->ReleaseAllSpecs();
     CollectGarbageOnMainThread();
     // A job that read a large configuration gives the memory back before the host waits for the next one.

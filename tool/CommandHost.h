@@ -2,7 +2,6 @@
 // The daemon's command host ("vadcommandhost"): this run of the tool registers with the daemon and
 // carries out its jobs (validate, texture convert, archive save, archive install) on the main thread
 // until the daemon goes away or a console control event (Ctrl+C, close, shutdown) stops it.
-#include "assetdb/CommandHostJobs.h"
 #include "assetdb/VADClient.h"
 #include "tool/CommandArgs.h"
 
@@ -47,14 +46,9 @@ private:
     std::atomic<uint8_t> busy_{0};
 };
 
-// The services the jobs of this program use: validation (once its data manager stands) and the archive
-// install (ArchiveInstall.h).
-CommandHostServices ToolCommandHostServices();
-
-// Reads the job's command id and runs the job of that id (the job table in CommandHost.cpp) on the link of
-// `client`, which writes the reply (the job's results log, then its answer). A job whose id cannot be
-// read, or names no job of the table, or whose own fields cannot be read, is logged as such and gets no
-// reply content.
+// Decodes one job (VADJob) and runs it (HostJobs.h) on the link of `client`; the reply is the job's
+// VADHostReply. A job that cannot be read, or names no job of the table, is logged as such and gets an
+// empty reply (which the daemon reads as no answer).
 void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply);
 
 // A keep-alive is due when strictly more than kKeepAliveIntervalMs have passed since the last one.
@@ -64,9 +58,6 @@ inline bool KeepAliveDue(uint64_t nowMs, uint64_t lastMs)
 {
     return nowMs > lastMs && nowMs - lastMs > kKeepAliveIntervalMs;
 }
-
-// Bounds on what a job may ask for.
-constexpr uint32_t kMaxJobKUIDs = 1u << 20;
 
 // The command word: runs the host on the tool's connection; 0.
 int VADCommandHostCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args);

@@ -215,18 +215,14 @@ bool Tool::OpenAssetDatabase()
     return switches_.closeDaemonRun || Fail("- Failed to connect to asset database");
 }
 
-// Validation asks the daemon whether a user id is known and to check an asset's folder.
+// Validation asks the daemon whether a user id is known.
 bool Tool::AnswerValidationFromDatabase()
 {
     VADClient client = context_.Client();
     TETLib::AssetDatabaseServices services;
-    // Without an answer a user id counts as unknown and a folder as failing its check.
+    // Without an answer a user id counts as unknown.
     services.isValidUserId = [client](int32_t userId) mutable {
         return client.IsValidKUIDUserId(userId).ValueOr(false);
-    };
-    services.checkAssetFolder = [client](std::string_view source, const Orvo::File::Path& folder,
-                                         ResultsLog* log) mutable {
-        return client.CheckAssetFolder(source, folder, log).ValueOr(false);
     };
     TETLib::SetAssetDatabaseServices(services);
     validationDatabase_.made = true;

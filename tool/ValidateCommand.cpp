@@ -18,9 +18,9 @@ bool ValidateCommand(VADClient& client, const KUID& kuid, bool skipBuildRule, Re
         PostAssetError(client, log, kuid, "Unknown AssetID");
         return false;
     }
-    Orvo::PString name;
+    Orvo::PString source;
     Orvo::File::Path folder;
-    if (!client.GetEditFolder(handle, name, folder))
+    if (!client.GetEditFolder(handle, source, folder))
     {
         PostAssetError(client, log, kuid, "Could not find asset filepath");
         return false;
@@ -45,9 +45,13 @@ bool ValidateCommand(VADClient& client, const KUID& kuid, bool skipBuildRule, Re
     else
     {
         // A verdict of "failed" comes with its findings; a request that got no verdict fails the command.
-        answered = client.ValidateAsset(name, folder, &log).Ok();
+        const VADResult<bool> verdict = client.ValidateAsset(kuid, source.View(), folder, &log);
+        answered = verdict.Ok();
         if (!answered && log.ErrorCount() == errorsBefore)
             PostAssetError(client, log, kuid, "The asset could not be validated.");
+        // A failed verdict that came without an error still counts as one: it must not end in "OK (0 Errors".
+        if (answered && !verdict.Value() && log.ErrorCount() == errorsBefore)
+            PostAssetError(client, log, kuid, "The asset did not pass validation.");
     }
     log.PopContext();
     return answered;

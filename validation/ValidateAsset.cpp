@@ -78,7 +78,8 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
     return passed;
 }
 
-bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder)
+bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
+                         const AssetFolderCheck& folderCheck)
 {
     Orvo::File::Path relative = folder;
     Orvo::PString splitSource;
@@ -126,7 +127,7 @@ bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const
     configPath.AddPath(configName.View());
     ValidateConfig(root, source, configPath, log);
     if (log.ErrorCount() != errorsBefore) return false;
-    return CheckAssetFolderWithDatabase(source.View(), folder, &log);
+    return folderCheck && folderCheck(source.View(), folder, log);
 }
 
 bool ValidateAssetTask::Start(ValidateAssetTask& task)
@@ -143,13 +144,14 @@ bool ValidateAssetTask::Run(void*)
 {
     const Orvo::File::Path folder = *folder_;
     const Orvo::PString source = *sourceName_;
-    result_ = ValidateAssetFolder(*log_, source, folder) ? 1 : 0;
+    result_ = ValidateAssetFolder(*log_, source, folder, *folderCheck_) ? 1 : 0;
     return result_ != 0;
 }
 
-bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log)
+bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log,
+                                 const AssetFolderCheck& folderCheck)
 {
-    ValidateAssetTask task(sourceName, folder, log);
+    ValidateAssetTask task(sourceName, folder, log, folderCheck);
     return ValidateAssetTask::Start(task);
 }
 

@@ -5,7 +5,9 @@
 #include "engine/PString.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <string_view>
 
 class ResultsLog;
 
@@ -16,9 +18,15 @@ class Container;
 // Held while one asset's configuration is checked, so that one asset is validated at a time.
 std::recursive_mutex& ValidationLock();
 
-// Validates one asset folder (absolute). `sourceName` may be empty: the folder's content source is then
-// taken from its path. True when the asset passed, or is not validated (packed content).
-bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder);
+// The asset database's own check of an asset folder (the daemon's request 64 on the link the validation was
+// asked on): its verdict, its findings in the log. An empty check passes no folder.
+using AssetFolderCheck = std::function<bool(std::string_view source, const Orvo::File::Path& folder, ResultsLog& log)>;
+
+// Validates one asset folder (absolute); once its configuration passed, `folderCheck` has the last word.
+// `sourceName` may be empty: the folder's content source is then taken from its path. True when the asset
+// passed, or is not validated (packed content).
+bool ValidateAssetFolder(ResultsLog& log, const Orvo::PString& sourceName, const Orvo::File::Path& folder,
+                         const AssetFolderCheck& folderCheck);
 
 // Both stages for one configuration file; false when either failed.
 bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo::File::Path& configPath,
@@ -27,8 +35,9 @@ bool ValidateConfig(Container& root, const Orvo::PString& sourceName, const Orvo
 class ValidateAssetTask
 {
 public:
-    ValidateAssetTask(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log)
-        : sourceName_(&sourceName), folder_(&folder), log_(&log)
+    ValidateAssetTask(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log,
+                      const AssetFolderCheck& folderCheck)
+        : sourceName_(&sourceName), folder_(&folder), log_(&log), folderCheck_(&folderCheck)
     {}
     // Runs the driver on the main thread (at once when called there) and returns its answer.
     static bool Start(ValidateAssetTask& task);
@@ -40,12 +49,13 @@ private:
     const Orvo::PString* sourceName_;
     const Orvo::File::Path* folder_;
     ResultsLog* log_;
+    const AssetFolderCheck* folderCheck_;
     uint8_t result_ = 0;
     uint64_t threadId_ = 0;
 };
 
-// The command host's validate job (the tool hands it to the job as its validation service while the data
-// manager stands).
-bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log);
+// The command host's validate job: the driver run as a task (on the main thread) while the data manager stands.
+bool ValidateAssetForCommandHost(const Orvo::PString& sourceName, const Orvo::File::Path& folder, ResultsLog& log,
+                                 const AssetFolderCheck& folderCheck);
 
 }  // namespace TETLib

@@ -47,10 +47,4 @@ bool IsValidUserId(int32_t userId)
     return s.isValidUserId ? s.isValidUserId(userId) : userId < 0 && userId != -2;
 }
 
-bool CheckAssetFolderWithDatabase(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)
-{
-    const AssetDatabaseServices& s = g_plugins.services;
-    return s.checkAssetFolder && s.checkAssetFolder(source, folder, log);
-}
-
 }  // namespace TETLib

@@ -24,7 +24,6 @@
 #include <string_view>
 #include <vector>
 
-class ResultsLog;
 class TDBTagRef;
 
 namespace Orvo {
@@ -87,18 +86,15 @@ using SoundCheckFn = bool (*)(Container& container, const TDBTagRef* params);
 void SetSoundCheck(SoundCheckFn fn);
 SoundCheckFn GetSoundCheck();
 
-// What validation asks of the asset database: whether a KUID user id is known, and the daemon's own
-// check of an asset folder. The program answers them through its daemon connection; tests put their own
-// answers here. Without an answer a user id of 0 or above is not known (negative ones other than -2 are
-// the maker's own) and no folder passes the check.
+// What validation asks of the asset database: whether a KUID user id is known. The program answers it
+// through its daemon connection; tests put their own answers here. Without an answer a user id of 0 or
+// above is not known (negative ones other than -2 are the maker's own).
 struct AssetDatabaseServices
 {
     std::function<bool(int32_t userId)> isValidUserId;
-    std::function<bool(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log)> checkAssetFolder;
 };
 // Empty members give the answers without a database.
 void SetAssetDatabaseServices(const AssetDatabaseServices& services);
 bool IsValidUserId(int32_t userId);
-bool CheckAssetFolderWithDatabase(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
 
 }  // namespace TETLib

@@ -269,6 +269,53 @@ TEST(VADPayloads, JobsInTheCommandHostForm)
     EXPECT_EQ(back.staging, "");
 }
 
+// The command host's reply: the job's command id, its results, then the answer its command gives.
+TEST(VADPayloads, HostRepliesInTheirOneForm)
+{
+    VADHostReply v;
+    v.command = VAD_CMDHOST_VALIDATE;
+    v.results.push_back(VADResultNotification{3, 1, "AssetID", KUID(1, 2), "bad", {}});
+    v.answer = 1;
+    // u32 command | u32 n | per result: u32 kind, u8 has source, string name, KUID, string text, blob params |
+    // u32 answer.
+    const VADBytes expect = {0,   0,   0,   0,   1,   0,   0,   0, 3, 0, 0, 0, 1, 8, 0, 0, 0,
+                             'A', 's', 's', 'e', 't', 'I', 'D', 0, 2, 0, 0, 0, 1, 0, 0, 0, 4,
+                             0,   0,   0,   'b', 'a', 'd', 0,   0, 0, 0, 0, 1, 0, 0, 0};
+    EXPECT_EQ(VADEncode(v), expect);
+    VADHostReply back;
+    ASSERT_TRUE(VADDecode(expect, back));
+    ASSERT_EQ(back.results.size(), 1u);
+    EXPECT_EQ(back.results[0].text, "bad");
+    EXPECT_EQ(back.results[0].source, KUID(1, 2));
+    EXPECT_EQ(back.answer, 1u);
+    ExpectTruncationAndExtraRefused<VADHostReply>(expect);
+
+    VADHostReply install;
+    install.command = VAD_CMDHOST_ARCHIVE_INSTALL;
+    install.installed = {KUID(1, 2), KUID(3, 4)};
+    ASSERT_TRUE(VADDecode(VADEncode(install), back));
+    EXPECT_EQ(back.installed, install.installed);
+    EXPECT_TRUE(back.results.empty());
+    ExpectTruncationAndExtraRefused<VADHostReply>(VADEncode(install));
+
+    // No job's reply: an empty one (a job the host could not read), an unknown command, a verdict other than
+    // 1 or 0, a result of no kind.
+    EXPECT_FALSE(VADDecode(VADBytes{}, back));
+    EXPECT_FALSE(VADDecode(VADBytes{9, 0, 0, 0, 0, 0, 0, 0}, back));
+    v.answer = 2;
+    EXPECT_FALSE(VADDecode(VADEncode(v), back));
+    v.answer = 0;
+    v.results[0].kind = 0;
+    EXPECT_FALSE(VADDecode(VADEncode(v), back));
+    // A texture conversion answers with its result, whatever it is.
+    v.command = VAD_CMDHOST_TEXTURECONVERT;
+    v.results.clear();
+    v.answer = 2;
+    EXPECT_TRUE(VADDecode(VADEncode(v), back));
+    // A count of results beyond what the bytes could hold is refused before anything is read.
+    EXPECT_FALSE(VADDecode(VADBytes{1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 2, 0, 0, 0}, back));
+}
+
 TEST(VADPayloads, RandomMutationsOfEveryDecoder)
 {
     Mutate<VADQueryRequest>(VADEncode(SampleQuery()));
@@ -283,6 +330,12 @@ TEST(VADPayloads, RandomMutationsOfEveryDecoder)
     j.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
     j.kuids = {KUID(1, 2)};
     Mutate<VADJob>(VADEncode(j));
+    VADHostReply h;
+    h.command = VAD_CMDHOST_ARCHIVE_INSTALL;
+    h.results.push_back(VADResultNotification{2, 1, "AssetID", KUID(1, 2), "t", {}});
+    h.installed = {KUID(1, 2)};
+    Mutate<VADHostReply>(VADEncode(h));
+    Mutate<VADValidateRequest>(VADEncode(VADValidateRequest{KUID(1, 2), "local", "/r/UserData/local/kuid 1 2"}));
     Mutate<VADKuidListReply>(VADEncode(VADKuidListReply{{KUID(1, 2), KUID(2, 3)}}));
     Mutate<VADSetSettingsGroupRequest>(VADEncode(VADSetSettingsGroupRequest{"g", {1, 2, 3}}));
 }

@@ -27,10 +27,21 @@ void RepairDaemon(FakeDaemon& d, const FakeDaemon::Frame& f)
     }
     else if (f.header.code == VAD_REQ_VALIDATE)
     {
-        VADTextPairRequest req;
+        // The folder of asset <kuid:1:2> in "local" passes; a folder outside the content folders is refused, as
+        // the daemon refuses it.
+        VADValidateRequest req;
         VADDecode(f.payload, req);
-        d.Reply(f, 0,
-                VADEncode(VADBoolReply{req.first == "local" && req.second == "kuid 1 2" ? uint8_t(1) : uint8_t(0)}));
+        if (req.folder.rfind(d.Root() + "/", 0) != 0)
+        {
+            VADResultNotification n;
+            n.kind = kResultError;
+            n.text = "$vad_unable_read_config_at";
+            d.Send(VAD_NOTIFY_RESULT, f.header.transaction, VADEncode(n));
+            return d.Reply(f, kVADStatusFailed);
+        }
+        const bool passes = req.kuid == KUID(1, 2) && req.source == "local" &&
+                            req.folder == GetContentFolder("local").str() + "/kuid 1 2";
+        d.Reply(f, 0, VADEncode(VADBoolReply{passes ? uint8_t(1) : uint8_t(0)}));
     }
 }
 
@@ -67,7 +78,9 @@ TEST_F(VADTaskTest, RepairWithoutADaemonFailsWithAnError)
     EXPECT_TRUE(task.Failed());
 }
 
-TEST_F(VADTaskTest, ValidateSendsTheContentSourceAndRelativePath)
+// The asset, its source and its folder go to the daemon as the edit folder gave them: one form, no
+// translation on the way.
+TEST_F(VADTaskTest, ValidateSendsTheAssetItsSourceAndItsFolder)
 {
     FakeDaemon daemon(connection_, RepairDaemon);
     ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(daemon.Root())));
@@ -75,10 +88,10 @@ TEST_F(VADTaskTest, ValidateSendsTheContentSourceAndRelativePath)
     ResultsLog log;
     Orvo::File::Path folder(GetContentFolder("local"));
     folder.AddPath("kuid 1 2");
-    EXPECT_TRUE(client_.ValidateAsset(Orvo::PString("local"), folder, &log).ValueOr(false));
+    EXPECT_TRUE(client_.ValidateAsset(KUID(1, 2), "local", folder, &log).ValueOr(false));
+    EXPECT_FALSE(client_.ValidateAsset(KUID(1, 3), "local", folder, &log).ValueOr(true));
     EXPECT_FALSE(
-        client_.ValidateAsset(Orvo::PString("local"), Orvo::File::Path("/elsewhere/kuid 1 2"), &log).ValueOr(false));
+        client_.ValidateAsset(KUID(1, 2), "local", Orvo::File::Path("/elsewhere/kuid 1 2"), &log).ValueOr(false));
     ASSERT_EQ(log.ErrorCount(), 1u);
-    EXPECT_NE(log.GetResults()[0].text.str().find("VADValidateAsset> unable to determine relative path"),
-              std::string::npos);
+    EXPECT_EQ(log.GetResults()[0].text.str(), "$vad_unable_read_config_at");
 }

@@ -52,6 +52,8 @@ VADBytes SeedPayload(uint32_t code, std::mt19937& rng, const std::string& root)
     case VAD_REQ_INSTALL_FROM_FOLDER:
     case VAD_REQ_INSTALL_ARCHIVE: return VADEncode(VADPathOptionRequest{path, 0, 0});
     case VAD_REQ_VALIDATE:
+        return VADEncode(
+            VADValidateRequest{k, "local", rng() % 2 ? root + "/UserData/local/kuid 123456 1001" : "../../etc"});
     case VAD_REQ_FOLDER_CHECK:
         return VADEncode(VADTextPairRequest{"local", rng() % 2 ? "kuid 123456 1001" : "../../etc"});
     case VAD_REQ_SETTING_STRING:

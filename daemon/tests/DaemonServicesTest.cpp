@@ -23,14 +23,13 @@ namespace {
 
 const KUID kSample(123456, 1001, 0);
 
-// The command host's reply: its results log in stream form (one result here), then the job's answer.
-VADBytes HostReply(uint32_t kind, const std::string& text, const VADBytes& answer)
+// The command host's reply to a job of `command` (VADHostReply): one result, then the job's answer as given.
+VADBytes HostReply(uint32_t command, uint32_t kind, const std::string& text, const VADBytes& answer)
 {
+    const std::vector<VADResultNotification> results = {{kind, 0, "", KUID::Null(), text, {}}};
     VADWriter w;
-    w.U32(1);
-    w.U32(kind);
-    w.U8(0);
-    w.String(text);
+    w.U32(command);
+    VADPutField(w, results);
     w.Raw(answer.data(), answer.size());
     return w.Take();
 }
@@ -55,7 +54,8 @@ protected:
     {
         RawClient asker;
         EXPECT_TRUE(asker.Connect(inst));
-        return asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}));
+        return asker.Ask(VAD_REQ_VALIDATE,
+                         VADEncode(VADValidateRequest{kSample, "local", inst.Path("UserData/local/kuid 123456 1001")}));
     }
 
     // A stand-in tool in bin/ that runs this shell script.
@@ -99,11 +99,9 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
     VADJob seen;
     StartHost([&](const VADJob& job) {
         seen = job;
-        return HostReply(3, "$tet_bad_thing", {0});
+        return HostReply(job.command, 3, "$tet_bad_thing", {0, 0, 0, 0});
     });
-    RawClient asker;
-    ASSERT_TRUE(asker.Connect(inst));
-    RawClient::Reply r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "kuid 123456 1001"}));
+    RawClient::Reply r = ValidateSample();
     hostThread.join();
     ASSERT_TRUE(r.answered);
     ASSERT_EQ(r.status, kVADStatusOK);
@@ -118,9 +116,25 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
     EXPECT_TRUE(client.IsAssetFaulty(kSample).ValueOr(true));
 
     // Paths outside the source's folder never reach the host.
-    r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADTextPairRequest{"local", "../../bin"}));
-    ASSERT_TRUE(r.answered);
-    EXPECT_LT(r.status, 0);
+    RawClient asker;
+    ASSERT_TRUE(asker.Connect(inst));
+    for (const std::string& outside : {std::string("../../bin"), inst.Path("bin"), inst.Path("UserData/local")})
+    {
+        r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADValidateRequest{kSample, "local", outside}));
+        ASSERT_TRUE(r.answered);
+        EXPECT_LT(r.status, 0) << outside;
+    }
+
+    // A verdict is kept for the asset whose active copy the folder is: not for another asset named with it.
+    host = RawClient();
+    StartHost([&](const VADJob& job) { return HostReply(job.command, 1, "checked", {1, 0, 0, 0}); });
+    r = asker.Ask(VAD_REQ_VALIDATE, VADEncode(VADValidateRequest{KUID(123456, 1002, 0), "local",
+                                                                 inst.Path("UserData/local/kuid 123456 1001")}));
+    hostThread.join();
+    ASSERT_EQ(r.status, kVADStatusOK);
+    ASSERT_TRUE(VADDecode(r.body, passed));
+    EXPECT_EQ(passed.value, 1);
+    EXPECT_TRUE(client.IsAssetFaulty(kSample).ValueOr(false)) << "the sample's own verdict stands";
 }
 
 // A verdict the store cannot keep fails the validation with a reason: the asker must not hear "done" while
@@ -128,12 +142,12 @@ TEST_F(DaemonServicesTest, ValidationRunsOnTheCommandHostAndItsVerdictIsKept)
 TEST_F(DaemonServicesTest, AVerdictTheStoreCannotKeepFailsTheValidation)
 {
     sqlite3* writer = nullptr;
-    StartHost([&](const VADJob&) {
+    StartHost([&](const VADJob& job) {
         // Another writer holds the store as the verdict comes back: the daemon's write waits out its busy
         // time and fails.
         EXPECT_EQ(sqlite3_open(inst.Path("assets.tdx").c_str(), &writer), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
-        return HostReply(1, "checked", {1});
+        return HostReply(job.command, 1, "checked", {1, 0, 0, 0});
     });
     RawClient::Reply r = ValidateSample();
     hostThread.join();
@@ -250,7 +264,7 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
         ReadArchiveJobFile(Orvo::File::Path(job.path), job.archiveId, handed, reason);
         VADWriter answer;
         answer.KuidList(handed.kuids);
-        return HostReply(4, "$vad_installed", answer.Take());
+        return HostReply(job.command, 4, "$vad_installed", answer.Take());
     });
     RawClient asker;
     ASSERT_TRUE(asker.Connect(inst));
@@ -303,13 +317,13 @@ TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
     RawClient::Reply deleted;
     for (bool installs : {true, false})
     {
-        StartHost([&](const VADJob&) {
+        StartHost([&](const VADJob& job) {
             RawClient other;
             EXPECT_TRUE(other.Connect(inst));
             deleted = other.Ask(VAD_REQ_DELETE, VADEncode(VADKuidFlagRequest{kSample, 1}));
             VADWriter answer;
             answer.KuidList(installs ? std::vector<KUID>{kSample} : std::vector<KUID>{});
-            return HostReply(4, "$vad_installed", answer.Take());
+            return HostReply(job.command, 4, "$vad_installed", answer.Take());
         });
         RawClient asker;
         ASSERT_TRUE(asker.Connect(inst));
@@ -371,7 +385,7 @@ TEST_F(DaemonServicesTest, NewAssetsOfAPackageAreOfferedAStagingFolderThatGoesAf
         perms = fs::status(job.staging).permissions();
         VADWriter answer;
         answer.KuidList({});
-        return HostReply(4, "nothing", answer.Take());
+        return HostReply(job.command, 4, "nothing", answer.Take());
     });
     RawClient asker;
     ASSERT_TRUE(asker.Connect(inst));
@@ -414,7 +428,7 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
                 FinishArchiveJobHeader(f);
                 answer.U32(1);
             }
-            return HostReply(1, "done", answer.Take());
+            return HostReply(job.command, 1, "done", answer.Take());
         },
         2);
     RawClient asker;
@@ -455,13 +469,14 @@ TEST_F(DaemonServicesTest, ExportPackageConvertsEachCopyAndSavesTheArchive)
 
 TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
 {
-    // 0: a texture failed; 1: the conversion stopped early; a reply without the answer at all.
+    // 0: a texture failed; 1: the conversion stopped early; a reply without the answer at all, which is no
+    // reply to the job (its results are not taken either: the reason is the daemon's).
     for (const VADBytes& answer : {VADBytes{0, 0, 0, 0}, VADBytes{1, 0, 0, 0}, VADBytes{}})
     {
         std::vector<VADJob> jobs;
         StartHost([&](const VADJob& job) {
             jobs.push_back(job);
-            return HostReply(3, "a texture failed", answer);
+            return HostReply(job.command, 3, "a texture failed", answer);
         });
         RawClient asker;
         ASSERT_TRUE(asker.Connect(inst));
@@ -475,11 +490,18 @@ TEST_F(DaemonServicesTest, ExportPackageFailsWhenTexturesAreNotAllConverted)
         ASSERT_TRUE(r.answered);
         EXPECT_LT(r.status, 0);
         ASSERT_EQ(jobs.size(), 1u) << "no archive is saved after a failed conversion";
+        EXPECT_FALSE(fs::exists(inst.Path("UserData/packages/failing/failing.cdp")));
+        if (answer.empty())
+        {
+            ASSERT_EQ(r.results.size(), 1u);
+            EXPECT_EQ(r.results[0].kind, 3u);
+            EXPECT_NE(r.results[0].text.find("answer could not be read"), std::string::npos) << r.results[0].text;
+            continue;
+        }
         ASSERT_EQ(r.results.size(), 2u);
         EXPECT_EQ(r.results[0].text, "a texture failed");
         EXPECT_EQ(r.results[1].kind, 3u);
         EXPECT_EQ(r.results[1].source, kSample);
-        EXPECT_FALSE(fs::exists(inst.Path("UserData/packages/failing/failing.cdp")));
     }
 }
 

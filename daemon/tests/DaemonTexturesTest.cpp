@@ -24,15 +24,14 @@ const KUID kSubTextured(55, 2, 0);
 const KUID kPlain(55, 3, 0);
 
 // The command host's reply: one result of its log, then the job's answer (u32).
+// The command host's reply to a texture-convert job: one result, then its answer.
 VADBytes HostReply(uint32_t kind, const std::string& text, uint32_t answer)
 {
-    VADWriter w;
-    w.U32(1);
-    w.U32(kind);
-    w.U8(0);
-    w.String(text);
-    w.U32(answer);
-    return w.Take();
+    VADHostReply reply;
+    reply.command = VAD_CMDHOST_TEXTURECONVERT;
+    reply.results.push_back(VADResultNotification{kind, 0, "", KUID::Null(), text, {}});
+    reply.answer = answer;
+    return VADEncode(reply);
 }
 
 // What a texture-convert job does to the descriptions below its folder: "x.texture" beside each.

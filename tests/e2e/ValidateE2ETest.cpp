@@ -221,6 +221,39 @@ TEST_F(ValidateE2E, EditFoldersAndConfigurationFiles)
     EXPECT_EQ(unknown.out, "- " + Kuid(99) + " : Unknown AssetID\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// The verdict is kept for the asset named on the command line: "status" shows it faulty after a validation
+// with errors and not after a clean one. It is the verdict on the asset's active copy: a clean validation of
+// its edit folder leaves it as it was.
+TEST_F(ValidateE2E, TheVerdictIsKeptForTheAssetValidated)
+{
+    const std::string clean = Kuid(400), broken = Kuid(401);
+    Write("clean", WithKuid(Head("scenery") + kMesh, clean), {{"body.im", SampleMesh()}});
+    Write("broken", WithKuid(Head("hovercraft"), broken), {});
+    const auto blocks = InstallAndValidate({clean, broken});
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_TRUE(blocks[0].empty());
+    EXPECT_FALSE(blocks[1].empty());
+    // The seventh letter of the status line: F faulty, f not.
+    auto faulty = [&](const std::string& kuid) {
+        const std::string line = Lines(Run({"status", kuid}).out)[0];
+        const std::string prefix = "+ " + kuid + " : ";
+        return line.rfind(prefix, 0) == 0 && line.size() >= prefix.size() + 7 ? line[prefix.size() + 6] : '?';
+    };
+    EXPECT_EQ(faulty(clean), 'f');
+    EXPECT_EQ(faulty(broken), 'F');
+
+    // Opened for editing and mended there: the edit folder validates clean, the installed copy is still faulty.
+    RunResult edit = Run({"edit", broken});
+    ASSERT_EQ(edit.exitCode, 0) << edit.out;
+    const std::string prefix = "+ " + broken + " : ";
+    ASSERT_EQ(Lines(edit.out)[0].rfind(prefix, 0), 0u) << edit.out;
+    const std::string folder = fs::path(Lines(edit.out)[0].substr(prefix.size())).lexically_relative(root_.Root());
+    root_.WriteFile(folder + "/config.txt", WithKuid(Head("scenery") + kMesh, broken));
+    root_.WriteFile(folder + "/body.im", SampleMesh());
+    EXPECT_EQ(ValidateAll({broken})[0], std::vector<std::string>{});
+    EXPECT_EQ(faulty(broken), 'F');
+}
+
 TEST_F(ValidateE2E, BrokenTemplatesSayWhatIsWrong)
 {
     const std::string k = Kuid(400);

@@ -4,7 +4,6 @@
 #include "ToolTestRoot.h"
 
 #include "assetdb/ArchiveJobFile.h"
-#include "assetdb/CommandHostJobs.h"
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADPayloads.h"
@@ -26,12 +25,12 @@ namespace {
 
 struct Reply
 {
-    ResultsLog log;
-    TBuffer rest;  // what follows the results log
+    ResultsLog log;      // the job's results
+    VADHostReply reply;  // as it came
     bool empty = false;
 };
 
-// Runs one job through the callback and splits the reply into its log and the job's answer.
+// Runs one job through the callback and reads its reply, the job's results into `log`.
 void RunJob(TBuffer& job, Reply& out)
 {
     job.Seek(0);
@@ -39,16 +38,13 @@ void RunJob(TBuffer& job, Reply& out)
     VADClient noDaemon;
     CommandHostCallback(noDaemon, job, reply);
     out.empty = reply.Size() == 0;
-    reply.Seek(0);
-    if (!out.empty)
-    {
-        ASSERT_TRUE(out.log.Read(reply));
-    }
-    if (reply.Remaining() > 0) out.rest.Write(reply.Bytes().data() + reply.Tell(), reply.Remaining());
-    out.rest.Seek(0);
+    if (out.empty) return;
+    ASSERT_TRUE(VADDecode(reply.Bytes(), out.reply));
+    for (const VADResultNotification& r : out.reply.results) out.log.PostResult(r.kind, r.text);
 }
 
-// An archive job: the command, the archive id, the file, then the KUID list.
+// An archive job: the command, the archive id, the file, then the KUID list; an install job then names no
+// staging folder and no assets to stage.
 void WriteArchiveJob(TBuffer& b, uint32_t command, uint32_t id, const std::string& file, const std::vector<KUID>& kuids)
 {
     b.WriteUInt32(command);
@@ -56,6 +52,9 @@ void WriteArchiveJob(TBuffer& b, uint32_t command, uint32_t id, const std::strin
     b.WriteString(file);
     b.WriteUInt32(uint32_t(kuids.size()));
     for (const KUID& k : kuids) b.WriteKUID(k);
+    if (command != VAD_CMDHOST_ARCHIVE_INSTALL) return;
+    b.WriteString("");
+    b.WriteUInt32(0);
 }
 
 std::string FileBytes(const std::string& path)
@@ -81,8 +80,8 @@ TEST(CommandHostTest, ValidateJobAnswersWithAClearError)
     RunJob(validate, v);
     ASSERT_FALSE(v.empty);
     EXPECT_EQ(v.log.ErrorCount(), 1u);
-    EXPECT_EQ(v.rest.Size(), 1u);
-    EXPECT_EQ(v.rest.ReadUInt8(9), 0u);
+    EXPECT_EQ(v.reply.command, uint32_t(VAD_CMDHOST_VALIDATE));
+    EXPECT_EQ(v.reply.answer, 0u);
 }
 
 TEST(CommandHostTest, UnreadableAndUnknownJobsGetNoReplyContent)
@@ -123,7 +122,7 @@ TEST(CommandHostTest, SaveWithoutAssetsWritesTheHeaderAndItsLength)
     Reply r;
     RunJob(job, r);
     EXPECT_EQ(r.log.GetResultCount(), 0u);
-    EXPECT_EQ(r.rest.ReadUInt32(9), 1u);
+    EXPECT_EQ(r.reply.answer, 1u);
 
     const std::string bytes = FileBytes(target);
     ASSERT_EQ(bytes.size(), 24u);  // the header and a count of 0
@@ -148,7 +147,7 @@ TEST(CommandHostTest, SaveRefusesPathsOutsideTheUserData)
         Reply r;
         RunJob(job, r);
         EXPECT_EQ(r.log.ErrorCount(), 1u) << target;
-        EXPECT_EQ(r.rest.ReadUInt32(9), 0u) << target;
+        EXPECT_EQ(r.reply.answer, 0u) << target;
     }
     EXPECT_FALSE(std::filesystem::exists(elsewhere.Sub("x.crak")));
     EXPECT_FALSE(std::filesystem::exists(ToolTestRoot() + "/x.crak"));
@@ -173,11 +172,7 @@ TEST(CommandHostTest, InstallOfAnotherArchiveLeavesTheListAsItWas)
     ASSERT_EQ(r.log.ErrorCount(), 1u);
     EXPECT_NE(r.log.GetResults()[0].text.str().find("belongs to archive 7, not 8"), std::string::npos)
         << r.log.GetResults()[0].text.str();
-    EXPECT_EQ(r.rest.ReadUInt32(), 2u);
-    EXPECT_EQ(r.rest.ReadKUID(), KUID(5, 6, 0));
-    EXPECT_EQ(r.rest.ReadKUID(), KUID(9, 9, 1));
-    EXPECT_FALSE(r.rest.HasError());
-    EXPECT_EQ(r.rest.Remaining(), 0u);
+    EXPECT_EQ(r.reply.installed, (std::vector<KUID>{KUID(5, 6, 0), KUID(9, 9, 1)}));
 }
 
 TEST(CommandHostTest, KeepAliveOnlyAfterMoreThanFiveSeconds)

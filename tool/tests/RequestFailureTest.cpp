@@ -19,31 +19,38 @@ class RequestFailureTest : public testing::Test
 protected:
     // A daemon that knows kKnown (handle 5, its folder in the test root's "local" source), answers every
     // request the commands make, and refuses `refused` with a bare failure status.
-    void StartDaemon(uint32_t refused)
+    void StartDaemon(uint32_t refused, uint8_t verdict = 1)
     {
         const std::string folder = ToolTestRoot() + "/UserData/local/kuid 10 20";
-        daemon_ =
-            std::make_unique<FakeDaemon>(connection_, [refused, folder](FakeDaemon& d, const FakeDaemon::Frame& f) {
-                if (f.header.code == refused) return d.Reply(f, kVADStatusFailed);
-                switch (f.header.code)
-                {
-                case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
-                case VAD_REQ_OPEN_FOR_EDIT: return d.Reply(f, 0, VADEncode(VADValueReply{5}));
-                case VAD_REQ_EDIT_FOLDER: return d.Reply(f, 0, VADEncode(VADEditFolderReply{"local", folder}));
-                case VAD_REQ_QUERY: return d.Reply(f, 0, VADEncode(VADKuidListReply{{kKnown}}));
-                case VAD_REQ_INFO:
-                {
-                    VADAssetInfoReply reply;
-                    reply.info.kuid = kKnown;
-                    reply.info.build = 3.5f;
-                    reply.info.authorId = -1;
-                    reply.info.valid = 1;
-                    return d.Reply(f, 0, VADEncode(reply));
-                }
-                case VAD_REQ_VALIDATE: return d.Reply(f, 0, VADEncode(VADBoolReply{1}));
-                default: return d.Reply(f, 0);
-                }
-            });
+        daemon_ = std::make_unique<FakeDaemon>(connection_, [refused, folder, verdict](FakeDaemon& d,
+                                                                                       const FakeDaemon::Frame& f) {
+            if (f.header.code == refused) return d.Reply(f, kVADStatusFailed);
+            switch (f.header.code)
+            {
+            case VAD_REQ_DATABASE_STATUS: return d.Reply(f, 0, VADEncode(VADValueReply{0}));
+            case VAD_REQ_OPEN_FOR_EDIT: return d.Reply(f, 0, VADEncode(VADValueReply{5}));
+            case VAD_REQ_EDIT_FOLDER: return d.Reply(f, 0, VADEncode(VADEditFolderReply{"local", folder}));
+            case VAD_REQ_QUERY: return d.Reply(f, 0, VADEncode(VADKuidListReply{{kKnown}}));
+            case VAD_REQ_INFO:
+            {
+                VADAssetInfoReply reply;
+                reply.info.kuid = kKnown;
+                reply.info.build = 3.5f;
+                reply.info.authorId = -1;
+                reply.info.valid = 1;
+                return d.Reply(f, 0, VADEncode(reply));
+            }
+            case VAD_REQ_VALIDATE:
+            {
+                // The asset, its source and its folder as the edit folder gave them.
+                VADValidateRequest req;
+                const bool asGiven =
+                    VADDecode(f.payload, req) && req.kuid == kKnown && req.source == "local" && req.folder == folder;
+                return d.Reply(f, 0, VADEncode(VADBoolReply{asGiven ? verdict : uint8_t(0)}));
+            }
+            default: return d.Reply(f, 0);
+            }
+        });
         connection_.SetConnectIntervalMs(10);
         VADConnectionSettings s;
         s.startDaemon = 0;
@@ -93,6 +100,20 @@ TEST_F(RequestFailureTest, AValidationTheDaemonRefusedFailsTheCommand)
     EXPECT_EQ(r.exit, -1);
     EXPECT_TRUE(HasError(r));
     ASSERT_TRUE(daemon_->WaitFor(VAD_REQ_VALIDATE, 1000)) << "the request was made";
+}
+
+// A verdict of "failed" is a failure even when nothing came with it; "passed" is not.
+TEST_F(RequestFailureTest, AFailedVerdictWithoutFindingsIsStillAnError)
+{
+    StartDaemon(0xFFFF, 0);
+    CommandRun failed = RunWords({"validate", "<kuid:10:20>"}, &connection_);
+    EXPECT_TRUE(HasError(failed));
+    daemon_.reset();
+    connection_.Close();
+    StartDaemon(0xFFFF, 1);
+    CommandRun passed = RunWords({"validate", "<kuid:10:20>"}, &connection_);
+    EXPECT_EQ(passed.exit, 0);
+    EXPECT_FALSE(HasError(passed));
 }
 
 }  // namespace

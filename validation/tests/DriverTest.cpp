@@ -14,7 +14,7 @@ namespace validation_test {
 namespace {
 
 std::atomic<int> g_folderChecks{0};
-bool CountFolderCheck(std::string_view, const Orvo::File::Path&, ResultsLog*)
+bool CountFolderCheck(std::string_view, const Orvo::File::Path&, ResultsLog&)
 {
     ++g_folderChecks;
     return true;
@@ -32,7 +32,6 @@ protected:
         ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(root_ + "/install")));
         TETLib::AssetDatabaseServices services;
         services.isValidUserId = AlwaysValidUserId;
-        services.checkAssetFolder = CountFolderCheck;
         TETLib::SetAssetDatabaseServices(services);
         g_folderChecks = 0;
         local_ = root_ + "/install/UserData/local/asset/";
@@ -42,7 +41,7 @@ protected:
     std::vector<std::string> Run(const std::string& source, const std::string& folder)
     {
         ResultsLog log;
-        passed_ = TETLib::ValidateAssetFolder(log, Orvo::PString(source), Orvo::File::Path(folder));
+        passed_ = TETLib::ValidateAssetFolder(log, Orvo::PString(source), Orvo::File::Path(folder), CountFolderCheck);
         return Lines(log);
     }
     std::string local_;
@@ -103,7 +102,8 @@ TEST_F(DriverTest, TheTaskRunsOnTheMainThreadFromAnyThread)
     const Orvo::File::Path folder(local_);
     ResultsLog log;
     // On the main thread itself it runs at once.
-    TETLib::ValidateAssetTask here(source, folder, log);
+    const TETLib::AssetFolderCheck check = CountFolderCheck;
+    TETLib::ValidateAssetTask here(source, folder, log, check);
     EXPECT_TRUE(TETLib::ValidateAssetTask::Start(here));
     EXPECT_EQ(here.GetStartThread(), CurrentThreadId());
 
@@ -111,7 +111,7 @@ TEST_F(DriverTest, TheTaskRunsOnTheMainThreadFromAnyThread)
     std::atomic<bool> done{false};
     std::atomic<bool> result{false};
     std::thread other([&] {
-        TETLib::ValidateAssetTask task(source, folder, log);
+        TETLib::ValidateAssetTask task(source, folder, log, check);
         result = TETLib::ValidateAssetTask::Start(task);
         done = true;
     });

@@ -53,7 +53,6 @@ inline std::string KeyedInterfaceTexts()
 }
 
 inline bool AlwaysValidUserId(int32_t) { return true; }
-inline bool FolderCheckPasses(std::string_view, const Orvo::File::Path&, ResultsLog*) { return true; }
 
 class ValidationTest : public ::testing::Test
 {
@@ -70,7 +69,6 @@ protected:
         TETLib::ErrorHandler::Initialise();
         TETLib::AssetDatabaseServices services;
         services.isValidUserId = AlwaysValidUserId;
-        services.checkAssetFolder = FolderCheckPasses;
         TETLib::SetAssetDatabaseServices(services);
     }
     void TearDown() override

@@ -1,4 +1,4 @@
-#include "assetdb/CommandHostJobs.h"
+#include "tool/HostArchiveJobs.h"
 
 #include "assetdb/ArchiveJobFile.h"
 #include "assetdb/ArchiveStream.h"
@@ -8,9 +8,10 @@
 
 #include "core/LogPrintf.h"
 #include "core/SoupBinary.h"
-#include "platform/FolderWalk.h"
-
 #include "engine/ConfigFileBound.h"
+#include "platform/FolderWalk.h"
+#include "tool/ArchiveInstall.h"
+#include "tool/InstallTextures.h"
 
 #include <atomic>
 #include <filesystem>
@@ -33,28 +34,10 @@ VelmarPropertyRef AssetSource(const KUID& kuid)
 
 }  // namespace
 
-uint8_t CommandHostValidate(const CommandHostServices& services, CommandHostValidateJob job, ResultsLog& log)
+bool CommandHostArchiveInstall(VADClient& client, uint32_t archiveId, ChunkedList<KUID>& kuids,
+                               const Orvo::File::Path& archivePath, ResultsLog& log, const std::string& staging,
+                               const std::vector<KUID>& unknown)
 {
-    CommandHostValidateFn fn = services.validate;
-    if (!fn)
-    {
-        log.PostResult(kResultError, "CommandHostValidate> validation is not available in this program");
-        return 0;
-    }
-    return fn(job.source, job.assetPath, log) ? 1 : 0;
-}
-
-bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& services, uint32_t archiveId,
-                               ChunkedList<KUID>& kuids, const Orvo::File::Path& archivePath, ResultsLog& log,
-                               const std::string& staging, const std::vector<KUID>& unknown)
-{
-    ArchiveInstallFn install = services.install;
-    ArchiveInstallOnDiskFn installOnDisk = services.installOnDisk;
-    if (!install && !installOnDisk)
-    {
-        log.PostResult(kResultError, "CommandHostArchiveInstall> archive install is not available in this program");
-        return false;
-    }
     // The file is checked whole first; its entries are then read one at a time, their files left on disk.
     ArchiveJobReader job;
     Orvo::String reason;
@@ -68,7 +51,7 @@ bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& ser
     for (const KUID& k : kuids) listed.insert(k);
     // Assets new to the database are staged and installed in batches; any other (one to replace, or open
     // for editing, or met a second time) is installed on its own, after the staged assets before it.
-    ArchiveStageOnDiskFn stage = installOnDisk && !staging.empty() ? services.stageOnDisk : nullptr;
+    const bool stage = !staging.empty();
     std::unordered_set<KUID> batchable(unknown.begin(), unknown.end());
     struct Staged
     {
@@ -133,23 +116,20 @@ bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& ser
             if (t.joinable()) t.join();
         }
     } join{installer};
-    ArchiveTextureCompileFn compileTextures = services.compileTextures;
     bool heldTextures = false;  // a held copy has a texture description
     auto installHeld = [&] {
         if (held.empty()) return;
         // The batch before is installed first and its copies are gone: the staging folder then holds the held
-        // copies alone, and one conversion compiles them all.
+        // copies alone, and one conversion compiles them all. Copies without a texture description have nothing
+        // to compile: they count as compiled.
         waitInstalled();
         if (daemonGone()) return stop();
-        uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite;
-        // Copies without a texture description have nothing to compile: they count as compiled.
-        if (compileTextures && !heldTextures) options |= kVADInstallTexturesCompiled;
-        if (compileTextures && heldTextures)
+        const uint32_t options = kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled;
+        if (heldTextures)
         {
-            std::vector<std::pair<std::string, KUID>> assets;
+            std::vector<InstallTextureAsset> assets;
             for (size_t h = 0; h < held.size(); ++h) assets.emplace_back(folders[h], held[h].kuid);
-            compileTextures(staging, assets, log);
-            options |= kVADInstallTexturesCompiled;
+            CompileInstallTextures(staging, assets, log);
             if (daemonGone()) return stop();
         }
         installer = std::thread(installBatch, std::move(held), std::move(folders), options);
@@ -167,7 +147,7 @@ bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& ser
             break;
         }
         ArchiveEntryOnDisk entry;
-        if (!job.ReadEntry(i, entry) || (!installOnDisk && !LoadArchiveEntryFiles(entry)))
+        if (!job.ReadEntry(i, entry))
         {
             log.PostResult(kResultError, AssetSource(kuid),
                            entry.configTooLarge
@@ -189,7 +169,7 @@ bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& ser
         {
             std::string folder = staging + "/" + std::to_string(i);
             bool textures = false;
-            if (!stage(entry, folder, log, textures))
+            if (!StageArchiveEntryOnDisk(entry, folder, log, textures))
             {
                 RemoveFolderTree(folder);
                 ok = false;
@@ -205,8 +185,8 @@ bool CommandHostArchiveInstall(VADClient& client, const CommandHostServices& ser
         installHeld();
         waitInstalled();
         if (stopped) break;
-        results[i] = installOnDisk ? installOnDisk(client, entry, log, kArchiveInstallJobFlags)
-                                   : install(client, entry.entry, log, kArchiveInstallJobFlags);
+        // Written as a commit wants it ("config.chump") and committed.
+        results[i] = InstallAssetFromArchive(client, entry, log, kArchiveInstallCommit, 0, nullptr);
         if (results[i].IsNull()) ok = false;
     }
     installHeld();
