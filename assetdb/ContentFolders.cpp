@@ -97,7 +97,6 @@ bool SetInstallationPath(Orvo::File::Path root)
         s.root = root;
         s.userData = userData;
     }
-    SetDataFolderRoots({userData.str()});
     return true;
 }
 
@@ -113,6 +112,13 @@ Orvo::File::Path GetUserDataPath()
     FolderState& s = State();
     std::lock_guard<std::mutex> lock(s.lock);
     return s.userData;
+}
+
+DeletionBounds UserDataDeletionBounds()
+{
+    const Orvo::File::Path userData = GetUserDataPath();
+    if (userData.IsEmpty()) return DeletionBounds();
+    return DeletionBounds({userData.str()});
 }
 
 bool IsUserDataLocation(std::string_view name)

@@ -7,19 +7,21 @@
 //   <root>/scripts, <root>/libraries                                           mounted as substitutions
 //
 // Source names are lower case. The root is process-wide state, set once at start-up.
+#include "core/PathHelpers.h"
 #include "engine/FilePath.h"
 #include "engine/PString.h"
 
 // The program file's own path; false when it cannot be found.
 bool GetExecutablePath(Orvo::File::Path& out);
 
-// Sets the installation root (made absolute and normalised) and the UserData root below it, and
-// registers the UserData root as the one data folder that DeletePathAt may delete inside. False for an
+// Sets the installation root (made absolute and normalised) and the UserData root below it. False for an
 // empty path.
 bool SetInstallationPath(Orvo::File::Path root);
 // The roots; empty while none is set.
 Orvo::File::Path GetInstallationPath();
 Orvo::File::Path GetUserDataPath();
+// The UserData root as the one data folder DeletePathAt may delete inside (none while no root is set).
+DeletionBounds UserDataDeletionBounds();
 
 // True for the names of the user-data locations ("local", "editing", ...), without regard to case.
 bool IsUserDataLocation(std::string_view name);

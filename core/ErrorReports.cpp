@@ -2,7 +2,6 @@
 #include "core/VelmarEx.h"
 
 #include "core/LogPrintf.h"
-#include "core/ProcessFlags.h"
 #include "engine/Log.h"
 #include "engine/String.h"
 #include "platform/Process.h"
@@ -12,14 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void LogErrorAndThrow(const char* format, ...)
+void LogErrorAndThrow(OnError onError, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     const Orvo::String message = Orvo::String::FormatV(format ? format : "", args);
     va_end(args);
     LogPrintf("%s", message.c_str());
-    if (ThrowOnErrorFlag.load()) throw VelmarEx(message.str());
+    if (onError == OnError::Throw) throw VelmarEx(message.str());
 }
 
 void FatalError(const char* format, ...)

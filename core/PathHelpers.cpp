@@ -2,27 +2,12 @@
 
 #include "engine/File.h"
 
-#include <atomic>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
-// Process-wide: where path deletion may reach belongs to the installation (and to the one command that runs).
-struct DeletionRule
-{
-    std::mutex lock;  // guards the roots
-    std::vector<fs::path> roots;
-    std::atomic<bool> anywhere{false};
-};
-DeletionRule& Rule()
-{
-    static DeletionRule rule;
-    return rule;
-}
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Where a path really is: its folder with symbolic links resolved, then its own name unresolved (a link
@@ -90,14 +75,14 @@ bool CheckFileExists(std::string_view base, std::string_view path)
     return Orvo::File::Exists(JoinBasePath(base, path));
 }
 
-bool DeletePathAt(std::string_view base, std::string_view path)
+bool DeletePathAt(std::string_view base, std::string_view path, const DeletionBounds& bounds)
 {
     if (!IsAbsolutePath(path) && base.empty()) return false;
     std::string target;
     if (!Resolved(JoinBasePath(base, path), target)) return false;
     const fs::path where = RealLocation(target);
     if (where.empty() || where == where.root_path()) return false;
-    if (!Rule().anywhere.load() && !IsInsideDataFolders(where.string())) return false;
+    if (!bounds.Allows(where.string())) return false;
 
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(where, ec);
@@ -122,38 +107,32 @@ bool RenameFileAt(std::string_view base, std::string_view from, std::string_view
     return Orvo::File::Rename(JoinBasePath(base, from), JoinBasePath(base, to));
 }
 
-void SetDataFolderRoots(const std::vector<std::string>& roots)
+DeletionBounds::DeletionBounds(const std::vector<std::string>& roots)
 {
-    std::vector<fs::path> real;
     for (const std::string& root : roots)
     {
         if (root.empty()) continue;
         std::error_code ec;
         fs::path p = fs::weakly_canonical(fs::absolute(fs::path(root), ec), ec);
-        if (!ec && p != p.root_path()) real.push_back(p);
+        if (!ec && p != p.root_path()) roots_.push_back(p.string());
     }
-    std::lock_guard<std::mutex> guard(Rule().lock);
-    Rule().roots = std::move(real);
 }
 
-std::vector<std::string> GetDataFolderRoots()
+DeletionBounds DeletionBounds::Anywhere()
 {
-    std::lock_guard<std::mutex> guard(Rule().lock);
-    std::vector<std::string> out;
-    for (const fs::path& p : Rule().roots) out.push_back(p.string());
-    return out;
+    DeletionBounds bounds;
+    bounds.anywhere_ = true;
+    return bounds;
 }
 
-bool IsInsideDataFolders(std::string_view path)
+bool DeletionBounds::Allows(std::string_view path) const
 {
+    if (anywhere_) return true;
     const fs::path where = RealLocation(path);
     if (where.empty()) return false;
-    std::lock_guard<std::mutex> guard(Rule().lock);
-    for (const fs::path& root : Rule().roots)
+    for (const std::string& root : roots_)
     {
-        if (IsStrictlyBelow(where, root)) return true;
+        if (IsStrictlyBelow(where, fs::path(root))) return true;
     }
     return false;
 }
-
-void AllowDeletingAnywhere(bool on) { Rule().anywhere.store(on); }

@@ -16,24 +16,32 @@ std::string JoinBasePath(std::string_view base, std::string_view path);
 // a base cannot be checked and gives true.
 bool CheckFileExists(std::string_view base, std::string_view path);
 
+// Where DeletePathAt may delete: strictly inside the data folders it is made with (compared by their real
+// location, symbolic links resolved), or anywhere. Made without folders it allows nothing.
+class DeletionBounds
+{
+public:
+    DeletionBounds() = default;
+    explicit DeletionBounds(const std::vector<std::string>& roots);
+    // Absolute paths anywhere (never the file-system root: DeletePathAt refuses that itself).
+    static DeletionBounds Anywhere();
+
+    // True when the path's real location lies strictly inside one of the data folders.
+    bool Allows(std::string_view path) const;
+    const std::vector<std::string>& Roots() const { return roots_; }
+
+private:
+    std::vector<std::string> roots_;  // real locations
+    bool anywhere_ = false;
+};
+
 // Deletes base + path (or an absolute path) as a folder tree, or else as a file; true when it was there
-// and is gone. Only paths strictly inside the installation's data folders are deleted, unless deleting
-// anywhere is allowed; nothing is deleted while no data folder is registered, and never the file-system
-// root or a registered root itself. A relative path without a base is refused.
-bool DeletePathAt(std::string_view base, std::string_view path);
+// and is gone. Only paths the bounds allow are deleted, and never the file-system root or a data folder
+// itself. A relative path without a base is refused.
+bool DeletePathAt(std::string_view base, std::string_view path, const DeletionBounds& bounds);
 
 // Makes the folder base + folder and its parents; true when it exists afterwards.
 bool CreateFolderAt(std::string_view base, std::string_view folder);
 
 // Renames base + from to base + to. Without a base both names must be absolute.
 bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to);
-
-// The installation's data folders (the asset-database client registers them at start-up). Replaces any
-// earlier set; folders are compared by their real location (symbolic links resolved).
-void SetDataFolderRoots(const std::vector<std::string>& roots);
-std::vector<std::string> GetDataFolderRoots();
-// True when the path's real location lies strictly inside one of the registered data folders.
-bool IsInsideDataFolders(std::string_view path);
-// Lets DeletePathAt remove absolute paths outside the data folders (the compile and encrypt commands
-// allow it, since they write wherever their arguments point). Not allowed at start.
-void AllowDeletingAnywhere(bool on);

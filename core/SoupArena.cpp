@@ -11,6 +11,8 @@ constexpr size_t kHeader = (sizeof(void*) * 2 + 7) & ~size_t(7);
 
 inline size_t RoundUp8(size_t n) { return (n + 7) & ~size_t(7); }
 
+// Process-wide: the nodes of one arena are released on any thread, by whoever holds them last, long after
+// the reader that made it; only a count of all arenas can say that none is left behind.
 std::atomic<size_t> g_liveArenas{0};
 
 }  // namespace

@@ -7,10 +7,10 @@ ACSChunk* TDBDataTag::Clone() const
     return copy;
 }
 
-TDBDataTag* TDBDataTag::SharedNull()
+const TDBDataTag* TDBDataTag::SharedNull()
 {
-    // Process-wide, like the null value it stands for: one reference that is never dropped keeps it alive.
-    static TDBDataTag* const null = [] {
+    // Made once and never changed (SetData refuses it); one reference that is never dropped keeps it alive.
+    static const TDBDataTag* const null = [] {
         auto* t = new TDBDataTag;
         t->AddRef();
         return t;

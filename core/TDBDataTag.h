@@ -17,8 +17,8 @@ public:
     bool SetData(ACSRawDataCore&& data) override;
     ACSChunk* Clone() const override;
 
-    // The shared tag of type 0 that stands for "nothing" (never deleted).
-    static TDBDataTag* SharedNull();
+    // The shared tag of type 0 that stands for "nothing" (never deleted, never changed).
+    static const TDBDataTag* SharedNull();
 
 protected:
     ~TDBDataTag() override = default;

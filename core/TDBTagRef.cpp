@@ -36,7 +36,11 @@ TDBTagRef TDBTagRef::NewContainer() { return TDBTagRef(new TDBContainerTag); }
 
 TDBTagRef TDBTagRef::NewData(const ACSRawDataCore& data) { return TDBTagRef(new TDBDataTag(data)); }
 
-TDBTagRef TDBTagRef::Null() { return TDBTagRef(TDBDataTag::SharedNull()); }
+TDBTagRef TDBTagRef::Null()
+{
+    // A handle holds its tag as changeable; the null tag refuses every change (TDBDataTag::SetData).
+    return TDBTagRef(const_cast<TDBDataTag*>(TDBDataTag::SharedNull()));
+}
 
 TDBContainerTag* TDBTagRef::GetContainer() const { return IsContainer() ? static_cast<TDBContainerTag*>(p_) : nullptr; }
 

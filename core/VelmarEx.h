@@ -11,5 +11,13 @@ public:
     explicit VelmarEx(std::string message) : Orvo::Exception(std::move(message)) {}
 };
 
-// Logs the formatted message (LogPrintf); then, while ThrowOnErrorFlag is set, throws VelmarEx with it.
-void LogErrorAndThrow(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// What an error report does after logging: the program goes on; a caller that wants to stop at the
+// report (a test watching one) asks for the throw.
+enum class OnError : int
+{
+    Log,
+    Throw,
+};
+
+// Logs the formatted message (LogPrintf); then, with OnError::Throw, throws VelmarEx with it.
+void LogErrorAndThrow(OnError onError, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -7,48 +7,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <set>
 
 namespace Orvo {
-namespace {
-// Process-wide: the serials of the displays that exist, asked for by textures of any display. Never freed, so that a display destroyed during the
-// process's exit still finds it.
-struct LiveDisplays
-{
-    std::mutex lock;
-    std::set<uint64_t> serials;
-    uint64_t next = 1;
-};
-LiveDisplays& Live()
-{
-    static auto* live = new LiveDisplays();
-    return *live;
-}
-uint64_t Enter()
-{
-    LiveDisplays& l = Live();
-    std::lock_guard<std::mutex> hold(l.lock);
-    l.serials.insert(l.next);
-    return l.next++;
-}
-}  // namespace
 
-Display::Display(Kind kind) : kind_(kind), serial_(Enter()) {}
+Display::Display(Kind kind) : kind_(kind), life_(std::make_shared<const int>(0)) {}
 
-Display::~Display()
-{
-    LiveDisplays& l = Live();
-    std::lock_guard<std::mutex> hold(l.lock);
-    l.serials.erase(serial_);
-}
-
-bool Display::IsLive(uint64_t serial)
-{
-    LiveDisplays& l = Live();
-    std::lock_guard<std::mutex> hold(l.lock);
-    return l.serials.count(serial) != 0;
-}
+// Handles see the display gone before its parts go.
+Display::~Display() { life_.reset(); }
 
 bool Display::SupportsCapability(uint32_t capability) const
 {

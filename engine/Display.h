@@ -88,10 +88,6 @@ public:
     Display& operator=(const Display&) = delete;
 
     Kind GetKind() const { return kind_; }
-    // A number no other display of this process has had, and whether the display of that number still
-    // exists (what keeps a display's resources may outlive it).
-    uint64_t GetSerial() const { return serial_; }
-    static bool IsLive(uint64_t serial);
     const char* GetKindName() const { return kind_ == Kind::Null ? "Null" : "OpenGL (hidden)"; }
 
     // Capabilities: every one is "no" until set.
@@ -189,8 +185,11 @@ public:
     void ClearRecord();
 
 private:
+    friend class DisplayHandle;
     Kind kind_;
-    uint64_t serial_;
+    // Shared with nobody: handles watch it (weakly) to learn when the display is gone, even when another
+    // display is later made at the same address.
+    std::shared_ptr<const int> life_;
     std::map<uint32_t, bool> capabilities_;
     uint32_t textureStages_ = 8;
     bool failBuffers_ = false;
@@ -216,18 +215,22 @@ class DisplayHandle
 {
 public:
     DisplayHandle() = default;
-    explicit DisplayHandle(Display* display) : display_(display), serial_(display ? display->GetSerial() : 0) {}
-    Display* Get() const { return display_ && Display::IsLive(serial_) ? display_ : nullptr; }
+    explicit DisplayHandle(Display* display) : display_(display)
+    {
+        if (display) life_ = display->life_;
+    }
+    Display* Get() const { return display_ && !life_.expired() ? display_ : nullptr; }
     // True when this is that very display (not another made at the same address).
     bool Refers(const Display* display) const
     {
-        return display != nullptr && display == display_ && display->GetSerial() == serial_;
+        return display != nullptr && display == display_ && !life_.owner_before(display->life_) &&
+               !display->life_.owner_before(life_);
     }
     void Reset() { *this = DisplayHandle(); }
 
 private:
     Display* display_ = nullptr;
-    uint64_t serial_ = 0;
+    std::weak_ptr<const int> life_;
 };
 
 }  // namespace Orvo

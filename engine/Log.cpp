@@ -16,6 +16,7 @@ struct LogOutput
 {
     std::FILE* file = nullptr;  // stdout or our own file
     bool owned = false;
+    Log::LineObserver observer = nullptr;  // a watcher of every line, beside the file
 };
 LogOutput g_out;
 
@@ -52,7 +53,7 @@ void Log::VPrintf(const char* format, va_list args)
         if (!g_out.file) return;  // don't even format when silent
     }
     String line = String::FormatV(format, args);
-    Write(line.View());
+    WriteLine(line.View(), false);
 }
 
 void Log::Printf(const char* format, ...)
@@ -63,13 +64,29 @@ void Log::Printf(const char* format, ...)
     va_end(args);
 }
 
-void Log::Write(std::string_view line)
+void Log::Write(std::string_view line) { WriteLine(line, true); }
+
+void Log::WriteLine(std::string_view line, bool observed)
+{
+    LineObserver observer = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_logLock);
+        if (observed) observer = g_out.observer;
+        if (g_out.file)
+        {
+            std::fwrite(line.data(), 1, line.size(), g_out.file);
+            if (line.empty() || line.back() != '\n') std::fputc('\n', g_out.file);
+            if (g_out.owned) std::fflush(g_out.file);  // a crash must not lose the lines before it
+        }
+    }
+    // Outside the lock: the watcher may log in turn.
+    if (observer) observer(std::string(line).c_str());
+}
+
+void Log::SetLineObserver(LineObserver observer)
 {
     std::lock_guard<std::mutex> guard(g_logLock);
-    if (!g_out.file) return;
-    std::fwrite(line.data(), 1, line.size(), g_out.file);
-    if (line.empty() || line.back() != '\n') std::fputc('\n', g_out.file);
-    if (g_out.owned) std::fflush(g_out.file);  // a crash must not lose the lines before it
+    g_out.observer = observer;
 }
 
 void Log::Flush()

@@ -1,17 +1,11 @@
 #include "engine/OS.h"
 
-#include <atomic>
-
 #include "engine/RenderStartFault.h"
 #include "engine/Thread.h"
 #include "platform/Disk.h"
 #include "platform/Process.h"
 
 namespace Orvo {
-namespace {
-// Process-wide: the one OS object of the program, which Get() names.
-std::atomic<OS*> g_current{nullptr};
-}  // namespace
 
 OS::OS() = default;
 
@@ -29,23 +23,15 @@ bool OS::Init()
     processorCount_ = Platform::ProcessorCount();
     mainThreadId_ = Thread::CurrentId();
     initialised_ = !executablePath_.empty();
-    if (initialised_) g_current = this;
     return initialised_;
 }
 
-void OS::Shutdown()
-{
-    OS* self = this;
-    g_current.compare_exchange_strong(self, nullptr);
-    initialised_ = false;
-}
+void OS::Shutdown() { initialised_ = false; }
 
 bool OS::IsMainThread() const { return initialised_ && Thread::CurrentId() == mainThreadId_; }
 
 bool OS::IsDebuggerPresent() const { return Platform::IsDebuggerAttached(); }
 
 uint64_t OS::GetFreeDiskSpace(const std::string& path) const { return Platform::FreeDiskSpace(path); }
-
-OS* OS::Get() { return g_current.load(); }
 
 }  // namespace Orvo

@@ -36,9 +36,6 @@ public:
     // Free bytes for this user on the file system of `path`; 0 when it cannot be examined.
     uint64_t GetFreeDiskSpace(const std::string& path) const;
 
-    // The OS object most recently initialised and still alive, or null.
-    static OS* Get();
-
     const std::string& GetApplicationName() const { return applicationName_; }
     // The engine options; start-up adds to them ("-NullRender") before initialising again.
     Options& GetOptions() { return options_; }

@@ -76,17 +76,14 @@ struct alignas(64) ReaderSlot
     std::atomic<uint64_t> sequence{0};
 };
 
-struct ReaderRegistry
+}  // namespace
+
+// The cache's readers: one slot per thread that looks up. Never freed, like the cache.
+struct PStringReaders
 {
     std::mutex lock;
     std::vector<ReaderSlot*> all;  // never freed: a slot is handed to the next new thread
     std::vector<ReaderSlot*> free;
-
-    static ReaderRegistry& Instance()
-    {
-        static ReaderRegistry* registry = new ReaderRegistry();  // leaked, like the cache
-        return *registry;
-    }
 
     ReaderSlot* Take()
     {
@@ -124,25 +121,30 @@ struct ReaderRegistry
     }
 };
 
+namespace {
+
 thread_local ReaderSlot* t_slot = nullptr;
 thread_local bool t_slotGone = false;
 
 struct ReaderSlotOwner
 {
+    PStringReaders* readers = nullptr;
     ~ReaderSlotOwner()
     {
-        if (t_slot) ReaderRegistry::Instance().Give(t_slot);
+        if (t_slot && readers) readers->Give(t_slot);
         t_slot = nullptr;
         t_slotGone = true;
     }
 };
 
-// This thread's slot; null once the thread is ending (its lookups then take the lock).
-ReaderSlot* ThreadSlot()
+// This thread's slot among the cache's readers; null once the thread is ending (its lookups then take the
+// lock).
+ReaderSlot* ThreadSlot(PStringReaders& readers)
 {
     if (t_slot || t_slotGone) return t_slot;
     static thread_local ReaderSlotOwner owner;
-    t_slot = ReaderRegistry::Instance().Take();
+    owner.readers = &readers;
+    t_slot = readers.Take();
     return t_slot;
 }
 
@@ -232,16 +234,16 @@ struct alignas(128) PStringCache::Shard
     }
 };
 
-PStringCache::PStringCache() : shards_(new Shard[kShards])
+PStringCache::PStringCache() : readers_(new PStringReaders), shards_(new Shard[kShards])
 {
     empty_ = Intern(std::string_view());  // every default and moved-from handle holds it: pinned from the start
     empty_->state.fetch_or(kPinnedBit, std::memory_order_relaxed);
-    s_empty = empty_;
 }
 
 PStringCache& PStringCache::Instance()
 {
-    // Deliberately leaked: interned strings held by other statics may be released during exit.
+    // Process-wide: the one interning table, so that equal names are one node. Deliberately leaked: interned
+    // strings held by other statics may be released during exit.
     static PStringCache* cache = new PStringCache();
     return *cache;
 }
@@ -249,10 +251,10 @@ PStringCache& PStringCache::Instance()
 PStringNode* PStringCache::Intern(std::string_view text)
 {
     if (text.size() > UINT32_MAX) throw std::length_error("PString too long");
-    if (text.empty() && s_empty) return s_empty;
+    if (text.empty() && empty_) return empty_;
     size_t hash = std::hash<std::string_view>{}(text);
     Shard& shard = shards_[(hash >> 7) % kShards];
-    if (ReaderSlot* slot = ThreadSlot())
+    if (ReaderSlot* slot = ThreadSlot(*readers_))
     {
         ReadSection section(slot);
         PStringNode* n = shard.table.load(std::memory_order_seq_cst)->Find(text, hash);
@@ -356,7 +358,7 @@ size_t PStringCache::CollectGarbage()
         shard.retired.clear();
     }
     // Lookups that read a table before the nodes left it may still be looking at them.
-    ReaderRegistry::Instance().WaitForReaders();
+    readers_->WaitForReaders();
     for (PStringNode* node : dead) FreeNode(node);
     for (Table* t : tables) delete t;
     return dead.size();

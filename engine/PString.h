@@ -83,6 +83,8 @@ private:
     PStringNode* node_;
 };
 
+struct PStringReaders;
+
 // The process-wide table of interned strings; thread safe. Finding a text already interned takes no lock
 // (lookups on many threads do not wait for one another); adding one locks its shard.
 class PStringCache
@@ -124,11 +126,11 @@ private:
     struct Shard;
     static constexpr size_t kShards = 256;
     bool TryPin(PStringNode* node);
+    PStringReaders* readers_;  // the lookups under way, which a collection waits for
     Shard* shards_;
-    PStringNode* empty_;
+    PStringNode* empty_ = nullptr;  // written once, by the constructor
     std::atomic<size_t> pinnedNames_{0};
     std::atomic<size_t> pinnedBytes_{0};
-    static inline PStringNode* s_empty = nullptr;  // empty_, written once, read on every copy
 };
 
 }  // namespace Orvo

@@ -1,6 +1,6 @@
 #pragma once
-// What the vertex-program and texture-combiner managers share: the process-wide table of registered
-// program texts, and the reading of a text's named declaration block ("keyword(Name) { ... }").
+// What the vertex-program and texture-combiner managers share: the table of program texts registered
+// with a manager, and the reading of a text's named declaration block ("keyword(Name) { ... }").
 #include "engine/PString.h"
 
 #include <map>

@@ -10,13 +10,6 @@
 namespace Orvo {
 namespace {
 
-ProgramTextTable& Texts()
-{
-    // Process-wide: the combiner texts are registered once and shared by every display.
-    static ProgramTextTable table;
-    return table;
-}
-
 bool ReadFloat(std::string_view text, float& out)
 {
     const std::string s(TrimBlanks(text));
@@ -87,12 +80,12 @@ void TextureCombiner::Disable()
 
 void TextureCombinerManager::RegisterBuiltInPrograms(const PString& name, std::string_view text)
 {
-    Texts().Register(name, text);
+    texts_.Register(name, text);
 }
 
-bool TextureCombinerManager::GetBuiltInProgramText(const PString& name, std::string& text)
+bool TextureCombinerManager::GetBuiltInProgramText(const PString& name, std::string& text) const
 {
-    return Texts().Get(name, text);
+    return texts_.Get(name, text);
 }
 
 bool TextureCombinerManager::ReadHeader(std::string_view text, PString& name, std::vector<CombinerRegister>& out)

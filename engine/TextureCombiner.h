@@ -8,10 +8,11 @@
 //     }
 //     API(common) { ps.1.1 ... c[^LightDiff] ... }
 //
-// As with vertex programs, texts are registered process-wide and each display's manager hands out one
+// As with vertex programs, texts are registered with a display's manager, which hands out one
 // shared combiner per name. Setting a register, enabling and disabling are recorded on the display.
 #include "engine/Color.h"
 #include "engine/PString.h"
+#include "engine/ProgramText.h"
 #include "engine/ReferenceCount.h"
 
 #include <cstdint>
@@ -64,8 +65,9 @@ public:
         Unreadable = 2,
     };
 
-    static void RegisterBuiltInPrograms(const PString& name, std::string_view text);
-    static bool GetBuiltInProgramText(const PString& name, std::string& text);
+    // Enters a combiner text under its name for this manager's display (a later one replaces it).
+    void RegisterBuiltInPrograms(const PString& name, std::string_view text);
+    bool GetBuiltInProgramText(const PString& name, std::string& text) const;
     // Reads the header block of a text: false when there is none or it is malformed.
     static bool ReadHeader(std::string_view text, PString& name, std::vector<CombinerRegister>& out);
 
@@ -80,6 +82,7 @@ public:
 
 private:
     Display* display_;
+    ProgramTextTable texts_;
     std::map<PString, TextureCombiner*> combiners_;  // each holds one reference
     std::string lastError_;
 };

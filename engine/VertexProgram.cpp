@@ -9,13 +9,6 @@
 namespace Orvo {
 namespace {
 
-ProgramTextTable& Texts()
-{
-    // Process-wide: the program texts are registered once and shared by every display.
-    static ProgramTextTable table;
-    return table;
-}
-
 // "Name(Type) = A, B, C" into a declaration; false when malformed.
 bool ReadProgramStatement(std::string_view s, VertexProgramDeclaration& d)
 {
@@ -78,12 +71,12 @@ void VertexProgram::SetLocalConstant(uint32_t n, const Color& c)
 
 void VertexProgramManager::RegisterBuiltInPrograms(const PString& setName, std::string_view text)
 {
-    Texts().Register(setName, text);
+    texts_.Register(setName, text);
 }
 
-bool VertexProgramManager::GetBuiltInProgramText(const PString& setName, std::string& text)
+bool VertexProgramManager::GetBuiltInProgramText(const PString& setName, std::string& text) const
 {
-    return Texts().Get(setName, text);
+    return texts_.Get(setName, text);
 }
 
 bool VertexProgramManager::ReadDeclarations(std::string_view text, PString& setName,

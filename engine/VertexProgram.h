@@ -8,12 +8,13 @@
 //     }
 //     API(common) { ... %ifdef ParallelLight ... %endif ... }
 //
-// Texts are registered process-wide (RegisterBuiltInPrograms); each display's manager reads the
+// Texts are registered with a display's manager (RegisterBuiltInPrograms), which reads the
 // declarations when a program of the set is first asked for and hands out one shared program object per
 // declared program. The body is the display's to compile: nothing here runs it. Local constants set on a
 // program are recorded on its display, so that a test sees what a material handed it.
 #include "engine/Color.h"
 #include "engine/PString.h"
+#include "engine/ProgramText.h"
 #include "engine/ReferenceCount.h"
 #include "engine/Vector.h"
 
@@ -71,11 +72,11 @@ public:
         ProgramNotDeclared = 3,
     };
 
-    // Enters a program text under its set name for every display; a later text of the same name
+    // Enters a program text under its set name for this manager's display; a later text of the same name
     // replaces the earlier one. The text is kept unchanged.
-    static void RegisterBuiltInPrograms(const PString& setName, std::string_view text);
+    void RegisterBuiltInPrograms(const PString& setName, std::string_view text);
     // The registered text of a set; false when none is.
-    static bool GetBuiltInProgramText(const PString& setName, std::string& text);
+    bool GetBuiltInProgramText(const PString& setName, std::string& text) const;
     // Reads the declaration block of a text: false when there is none or it is malformed.
     static bool ReadDeclarations(std::string_view text, PString& setName, std::vector<VertexProgramDeclaration>& out);
 
@@ -93,6 +94,7 @@ private:
     int Fail(int result, std::string text);
 
     Display* display_;
+    ProgramTextTable texts_;
     std::map<std::pair<PString, PString>, VertexProgram*> programs_;  // each holds one reference
     std::string lastError_;
 };

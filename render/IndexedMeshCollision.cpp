@@ -81,17 +81,16 @@ bool VelmarIndexedMeshDefinition::TakeCollisionWork(void* argument)
     return self->collisionTree_ != nullptr;
 }
 
-const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree()
+const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree(OverlappedResourceSystem* background)
 {
     std::lock_guard<std::mutex> hold(collisionLock_);
     if (collisionTree_ || collisionFailed_) return collisionTree_.get();
     if (!collisionRequest_)
     {
-        OverlappedResourceSystem* system = OverlappedResourceSystem::Current();
-        if (system == nullptr) return nullptr;
+        if (background == nullptr) return nullptr;
         if (!collisionGeometry_) collisionGeometry_ = std::make_unique<MeshCollisionGeometry>(chunks_, chunkCount_);
         collisionRequest_ = std::make_unique<Overlapped>();
-        OverlappedResourceSystem::Submit(*collisionRequest_, system, &BuildCollisionWork, &TakeCollisionWork, this,
+        OverlappedResourceSystem::Submit(*collisionRequest_, background, &BuildCollisionWork, &TakeCollisionWork, this,
                                          name_.str());
         return nullptr;
     }
@@ -104,9 +103,9 @@ const VLAxisBoxTree* VelmarIndexedMeshDefinition::GetCollisionTree()
     return collisionTree_.get();
 }
 
-const VLAxisBoxTree* VelmarIndexedMeshDefinition::FinishCollisionTree()
+const VLAxisBoxTree* VelmarIndexedMeshDefinition::FinishCollisionTree(OverlappedResourceSystem* background)
 {
-    if (const VLAxisBoxTree* tree = GetCollisionTree()) return tree;
+    if (const VLAxisBoxTree* tree = GetCollisionTree(background)) return tree;
     std::lock_guard<std::mutex> hold(collisionLock_);
     if (!collisionRequest_) return collisionTree_.get();
     if (!OverlappedResourceSystem::Step(collisionRequest_->GetRequest())) collisionFailed_ = true;

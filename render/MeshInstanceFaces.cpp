@@ -121,10 +121,10 @@ bool VelmarIndexedMeshInstance::TestCollisionGeometry(const Ray& given, float& d
     float boxDistance = 0.0f;
     if (!orientedBox_.IntersectRay(ray, distance, boxDistance)) return false;
 
-    // The collision tree of an indexed mesh's definition, once its background build is done (a LOD
-    // instance tests the triangles of its selected level).
+    // The collision tree of an indexed mesh's definition, once the background build its owner asked for
+    // is done (a LOD instance tests the triangles of its selected level); an instance asks for none.
     const VLAxisBoxTree* tree = definition_ && dynamic_cast<VelmarIndexedMeshResource*>(resource_.Get())
-                                    ? definition_->GetCollisionTree()
+                                    ? definition_->GetCollisionTree(nullptr)
                                     : nullptr;
     if (tree != nullptr)
     {

@@ -7,11 +7,6 @@
 #include <atomic>
 #include <chrono>
 
-namespace {
-// Process-wide: the one background request system, found by meshes that have no other way to it.
-std::atomic<OverlappedResourceSystem*> g_current{nullptr};
-}  // namespace
-
 // ---- requests and handles ----
 
 OverlappedResource::OverlappedResource()
@@ -53,16 +48,10 @@ private:
     OverlappedResourceSystem& system_;
 };
 
-OverlappedResourceSystem::OverlappedResourceSystem() : worker_(std::make_unique<Worker>(*this))
-{
-    worker_->Start();
-    g_current = this;
-}
+OverlappedResourceSystem::OverlappedResourceSystem() : worker_(std::make_unique<Worker>(*this)) { worker_->Start(); }
 
 OverlappedResourceSystem::~OverlappedResourceSystem()
 {
-    OverlappedResourceSystem* self = this;
-    g_current.compare_exchange_strong(self, nullptr);
     {
         std::lock_guard<std::mutex> hold(lock_);
         stopping_ = true;
@@ -80,8 +69,6 @@ OverlappedResourceSystem::~OverlappedResourceSystem()
     queue_.clear();
     finished_.clear();
 }
-
-OverlappedResourceSystem* OverlappedResourceSystem::Current() { return g_current.load(); }
 
 bool OverlappedResourceSystem::RunsLater(const OverlappedResource* a, const OverlappedResource* b)
 {

@@ -3,8 +3,8 @@
 // thread that runs queued requests oldest first while the requester goes on. The requester keeps an
 // Overlapped handle; later it polls the request, finishes it itself (Step), or cancels it.
 //
-// One process-wide OverlappedResourceSystem may exist (Current()); users test for it and do without
-// background requests while there is none. The program itself creates none.
+// Whoever makes an OverlappedResourceSystem hands it to what may use it; users given none do without
+// background requests. The program itself creates none.
 //
 // Request states: 0 idle, failed or cancelled; 1 queued; 2 run by the worker; 3 processed, waiting for
 // completion; 4 complete; 5 taken out of the queue by the requester. Process runs on the worker (or on
@@ -123,8 +123,6 @@ public:
     virtual ~OverlappedResourceSystem();
     OverlappedResourceSystem(const OverlappedResourceSystem&) = delete;
     OverlappedResourceSystem& operator=(const OverlappedResourceSystem&) = delete;
-
-    static OverlappedResourceSystem* Current();
 
     // Makes a callback request for the handle and queues it on `system` (none: the request stays idle for
     // Step). True when it was queued.

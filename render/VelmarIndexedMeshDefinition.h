@@ -43,6 +43,7 @@ class ParticleStructure;
 
 class MeshCollisionGeometry;
 class Overlapped;
+class OverlappedResourceSystem;
 class VelmarGeometryBaseResource;
 class VLAxisBoxTree;
 
@@ -107,14 +108,15 @@ public:
     int SaveIDXM(Orvo::File& file);
 
     // ---- the collision tree of the chunks' triangles ----
-    // The tree instances test rays against, or null. It is built in the background: without a background
-    // request system (OverlappedResourceSystem::Current()) there is never one; with one, the first call
-    // asks for the build and returns null, and later calls return null while the build is queued or
-    // running and the tree once it is done (a build the queue refused is done on the calling thread).
-    const VLAxisBoxTree* GetCollisionTree();
+    // The tree instances test rays against, or null. It is built in the background: the first call given
+    // a background request system asks it for the build and returns null, and later calls return null
+    // while the build is queued or running and the tree once it is done (a build the queue refused is
+    // done on the calling thread). A call without a system asks for nothing: it returns the tree once a
+    // build asked for earlier is done.
+    const VLAxisBoxTree* GetCollisionTree(OverlappedResourceSystem* background);
     // As GetCollisionTree, but a build that was asked for is finished before returning (waiting while the
     // worker runs it).
-    const VLAxisBoxTree* FinishCollisionTree();
+    const VLAxisBoxTree* FinishCollisionTree(OverlappedResourceSystem* background);
     // The chunk and triangle (Orvo::ConstFaceDescriptor numbering) of a triangle id of the tree.
     bool DecodeCollisionId(uint32_t id, uint32_t& chunk, uint32_t& triangle) const;
 

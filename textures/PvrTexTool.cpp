@@ -12,17 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using Orvo::Bitmap;
 
 namespace {
-
-std::mutex g_toolPathLock;
-// Process-wide: where the external tool is, set once for every conversion of the run.
-std::string g_toolPath;
 
 constexpr char kToolName[] = "PVRTexToolCLI";
 // The tool compresses a 2048 x 2048 texture in seconds; one that hangs is ended after this.
@@ -56,18 +51,9 @@ struct PrivateFolder
 
 }  // namespace
 
-void SetPvrTexToolPath(const std::string& path)
+std::string FindPvrTexTool(const std::string& explicitPath)
 {
-    std::lock_guard<std::mutex> hold(g_toolPathLock);
-    g_toolPath = path;
-}
-
-std::string FindPvrTexTool()
-{
-    {
-        std::lock_guard<std::mutex> hold(g_toolPathLock);
-        if (!g_toolPath.empty()) return IsExecutableFile(g_toolPath) ? g_toolPath : std::string();
-    }
+    if (!explicitPath.empty()) return IsExecutableFile(explicitPath) ? explicitPath : std::string();
     const std::string beside = Platform::ExecutableFolder() + "/" + kToolName;
     if (IsExecutableFile(beside)) return beside;
     const char* path = std::getenv("PATH");
@@ -99,7 +85,7 @@ std::string TextureCompressWorkFolder()
 bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
 {
     if (image.GetWidth() != image.GetHeight()) return Fail("PVRTC textures must be square");
-    const std::string tool = FindPvrTexTool();
+    const std::string tool = FindPvrTexTool(pvrTexTool_);
     if (tool.empty())
         return Fail("PVRTexToolCLI was not found beside the program or on PATH; PVRTC textures cannot be made");
 

@@ -42,6 +42,8 @@ public:
 
     // True when PVRTexToolCLI makes the mip chain itself (the targets hold "pvrtc" or "ios").
     static bool ToolMakesMips(const PStringArray& targets);
+    // The PVRTexToolCLI this object runs instead of the one FindPvrTexTool finds (empty: that one).
+    void SetPvrTexToolPath(std::string path) { pvrTexTool_ = std::move(path); }
 
 private:
     bool Fail(std::string text);
@@ -58,16 +60,16 @@ private:
     std::vector<std::unique_ptr<Orvo::Bitmap>> levels_;
     uint32_t format_ = 0;
     std::string lastError_;
+    std::string pvrTexTool_;
 };
 
 // Inverts the green channel of a normal map made for the other convention; pixels that are all zero (no
 // normal) stay zero. Any pixel format; raw data is left alone.
 void InvertNormalMapGreen(Orvo::Bitmap& image);
 
-// PVRTexToolCLI: an explicit path set here (tests), else "PVRTexToolCLI" beside the running executable,
-// else the first one on PATH. Empty when there is none.
-std::string FindPvrTexTool();
-void SetPvrTexToolPath(const std::string& path);
+// PVRTexToolCLI: `explicitPath` when it is given, else "PVRTexToolCLI" beside the running executable,
+// else the first one on PATH. Empty when there is none (or the explicit one is no executable file).
+std::string FindPvrTexTool(const std::string& explicitPath = {});
 
 // Where the front end makes its private temporary folders: the UserData cache folder when an installation
 // is set, otherwise the system's temporary folder (never the current folder).

@@ -4,82 +4,76 @@
 
 #include <mutex>
 
-// The process-wide list: first is the most recently used.
-struct AutoReleaseList
-{
-    std::mutex lock;
-    AutoReleasingResource* first = nullptr;
-    AutoReleasingResource* last = nullptr;
+namespace {
+// A texture that will not load is logged and drawn without: the program goes on.
+constexpr OnError kOnError = OnError::Log;
+}  // namespace
 
-    static AutoReleaseList& Get()
-    {
-        static AutoReleaseList* list = new AutoReleaseList;  // never destroyed: resources may outlive statics
-        return *list;
-    }
-    void Unlink(AutoReleasingResource* r)
-    {
-        if (!r->inList_) return;
-        (r->previous_ ? r->previous_->next_ : first) = r->next_;
-        (r->next_ ? r->next_->previous_ : last) = r->previous_;
-        r->next_ = r->previous_ = nullptr;
-        r->inList_ = false;
-    }
-    void PushFront(AutoReleasingResource* r)
-    {
-        r->previous_ = nullptr;
-        r->next_ = first;
-        (first ? first->previous_ : last) = r;
-        first = r;
-        r->inList_ = true;
-    }
-};
-
-AutoReleasingResource::~AutoReleasingResource()
+void AutoReleaseList::Unlink(AutoReleasingResource* r)
 {
-    AutoReleaseList& list = AutoReleaseList::Get();
-    std::lock_guard<std::mutex> hold(list.lock);
-    list.Unlink(this);
+    if (!r->inList_) return;
+    (r->previous_ ? r->previous_->next_ : first_) = r->next_;
+    (r->next_ ? r->next_->previous_ : last_) = r->previous_;
+    r->next_ = r->previous_ = nullptr;
+    r->inList_ = false;
 }
 
-int AutoReleasingResource::AdjustUseCount(int delta)
+void AutoReleaseList::PushFront(AutoReleasingResource* r)
 {
-    useCount_ += delta;
-    return delta;
+    r->previous_ = nullptr;
+    r->next_ = first_;
+    (first_ ? first_->previous_ : last_) = r;
+    first_ = r;
+    r->inList_ = true;
 }
 
-void AutoReleasingResource::Touch(double now)
+AutoReleaseList::~AutoReleaseList()
 {
-    AutoReleaseList& list = AutoReleaseList::Get();
-    std::lock_guard<std::mutex> hold(list.lock);
+    std::lock_guard<std::mutex> hold(lock_);
+    while (first_)
+    {
+        AutoReleasingResource* r = first_;
+        Unlink(r);
+        r->list_ = nullptr;
+    }
+}
+
+void AutoReleaseList::Touch(AutoReleasingResource* r, double now)
+{
+    std::lock_guard<std::mutex> hold(lock_);
     // Every use moves the resource to the front, so the list stays ordered by last use and a sweep from the
     // back releases the least recently used first.
-    list.Unlink(this);
-    list.PushFront(this);
-    lastUse_ = now;
-    inUse_ = true;
+    Unlink(r);
+    PushFront(r);
+    r->lastUse_ = now;
+    r->inUse_ = true;
 }
 
-std::vector<AutoReleasingResource*> AutoReleasingResource::ListByLastUse()
+void AutoReleaseList::Leave(AutoReleasingResource* r)
 {
-    AutoReleaseList& list = AutoReleaseList::Get();
-    std::lock_guard<std::mutex> hold(list.lock);
+    std::lock_guard<std::mutex> hold(lock_);
+    Unlink(r);
+}
+
+std::vector<AutoReleasingResource*> AutoReleaseList::ListByLastUse() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
     std::vector<AutoReleasingResource*> out;
-    for (AutoReleasingResource* r = list.first; r != nullptr; r = r->next_) out.push_back(r);
+    for (AutoReleasingResource* r = first_; r != nullptr; r = r->next_) out.push_back(r);
     return out;
 }
 
-size_t AutoReleasingResource::ReleaseUnusedBefore(double before)
+size_t AutoReleaseList::ReleaseUnusedBefore(double before)
 {
     std::vector<AutoReleasingResource*> victims;
     {
-        AutoReleaseList& list = AutoReleaseList::Get();
-        std::lock_guard<std::mutex> hold(list.lock);
-        for (AutoReleasingResource* r = list.last; r != nullptr && r->lastUse_ < before;)
+        std::lock_guard<std::mutex> hold(lock_);
+        for (AutoReleasingResource* r = last_; r != nullptr && r->lastUse_ < before;)
         {
             AutoReleasingResource* older = r->previous_;
             if (r->useCount_ <= 0)
             {
-                list.Unlink(r);
+                Unlink(r);
                 r->inUse_ = false;
                 victims.push_back(r);
             }
@@ -90,17 +84,39 @@ size_t AutoReleasingResource::ReleaseUnusedBefore(double before)
     return victims.size();
 }
 
-void AutoReleasingResource::EmptyList()
+void AutoReleaseList::Empty()
 {
-    AutoReleaseList& list = AutoReleaseList::Get();
-    std::lock_guard<std::mutex> hold(list.lock);
-    while (list.first) list.Unlink(list.first);
+    std::lock_guard<std::mutex> hold(lock_);
+    while (first_) Unlink(first_);
 }
 
-VelmarTextureResource::VelmarTextureResource(Orvo::TextureManager* manager, std::string_view sourceName,
-                                             std::string_view textureName, std::string_view arguments)
-    : manager_(manager), sourceName_(sourceName), databaseWanted_(!sourceName.empty()), textureName_(textureName),
-      textureWanted_(!textureName.empty()), arguments_(arguments)
+AutoReleasingResource::~AutoReleasingResource()
+{
+    if (list_) list_->Leave(this);
+}
+
+int AutoReleasingResource::AdjustUseCount(int delta)
+{
+    useCount_ += delta;
+    return delta;
+}
+
+void AutoReleasingResource::Touch(double now)
+{
+    if (list_)
+        list_->Touch(this, now);
+    else
+    {
+        lastUse_ = now;
+        inUse_ = true;
+    }
+}
+
+VelmarTextureResource::VelmarTextureResource(AutoReleaseList& list, Orvo::TextureManager* manager,
+                                             std::string_view sourceName, std::string_view textureName,
+                                             std::string_view arguments)
+    : AutoReleasingResource(list), manager_(manager), sourceName_(sourceName), databaseWanted_(!sourceName.empty()),
+      textureName_(textureName), textureWanted_(!textureName.empty()), arguments_(arguments)
 {}
 
 VelmarTextureResource::~VelmarTextureResource()
@@ -145,7 +161,7 @@ void VelmarTextureResource::Load()
     {
         // The state is set before reporting: the report may throw.
         failed_ = true;
-        LogErrorAndThrow("Unable to load texture '%s' from '%s'", textureName_.c_str(), sourceName_.c_str());
+        LogErrorAndThrow(kOnError, "Unable to load texture '%s' from '%s'", textureName_.c_str(), sourceName_.c_str());
         return;
     }
     Touch(manager_->GetCurrentTime());
@@ -161,7 +177,7 @@ int VelmarTextureResource::Activate()
         return texture_->Activate();
     }
     failed_ = true;
-    LogErrorAndThrow("VelmarTextureResource::Activate> couldnt load '%s' from '%s'", textureName_.c_str(),
+    LogErrorAndThrow(kOnError, "VelmarTextureResource::Activate> couldnt load '%s' from '%s'", textureName_.c_str(),
                      sourceName_.c_str());
     return 0;
 }
@@ -183,7 +199,7 @@ void VelmarTextureResource::Bind(uint32_t stage)
     }
     manager_->BindNoTexture(stage);
     failed_ = true;
-    LogErrorAndThrow("VelmarTextureResource::Bind> couldnt load '%s' from '%s'", textureName_.c_str(),
+    LogErrorAndThrow(kOnError, "VelmarTextureResource::Bind> couldnt load '%s' from '%s'", textureName_.c_str(),
                      sourceName_.c_str());
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // Textures that the display helpers draw with. A VelmarTextureResource names a compiled texture inside a
 // content source; it obtains the source's resource database on first use, creates the display texture when
-// first bound or activated, and can give it up again. Every such resource sits in one process-wide list
-// ordered by last use (most recent first), so that a sweep can release the textures that have not been used
-// for a while. A failure is reported once (LogErrorAndThrow) and remembered: a failed or disabled resource
+// first bound or activated, and can give it up again. Every such resource sits in the list it was made
+// with, ordered by last use (most recent first), so that a sweep can release the textures that have not been
+// used for a while. A failure is reported once (LogErrorAndThrow) and remembered: a failed or disabled resource
 // never tries again.
 #include "assetdb/ResourceDatabaseTable.h"
 #include "engine/AutoReference.h"
@@ -15,12 +15,45 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
+
+class AutoReleasingResource;
+
+// Resources by last use, most recent first; thread safe. Resources leave it as they are destroyed; one
+// that outlives the list is left out of any list.
+class AutoReleaseList
+{
+public:
+    AutoReleaseList() = default;
+    ~AutoReleaseList();
+    AutoReleaseList(const AutoReleaseList&) = delete;
+    AutoReleaseList& operator=(const AutoReleaseList&) = delete;
+
+    // The list, most recently used first.
+    std::vector<AutoReleasingResource*> ListByLastUse() const;
+    // Releases the resources that nobody uses (use count 0) and that were last used before `before`,
+    // oldest first, and takes them out of the list; returns how many.
+    size_t ReleaseUnusedBefore(double before);
+    // Takes every resource out of the list (at exit).
+    void Empty();
+
+private:
+    friend class AutoReleasingResource;
+    void Touch(AutoReleasingResource* r, double now);
+    void Leave(AutoReleasingResource* r);
+    void Unlink(AutoReleasingResource* r);  // under lock_
+    void PushFront(AutoReleasingResource* r);
+
+    mutable std::mutex lock_;
+    AutoReleasingResource* first_ = nullptr;
+    AutoReleasingResource* last_ = nullptr;
+};
 
 class AutoReleasingResource
 {
 public:
-    AutoReleasingResource() = default;
+    explicit AutoReleasingResource(AutoReleaseList& list) : list_(&list) {}
     AutoReleasingResource(const AutoReleasingResource&) = delete;
     AutoReleasingResource& operator=(const AutoReleasingResource&) = delete;
     // Leaves the list.
@@ -35,20 +68,13 @@ public:
     float GetPriority() const { return priority_; }
     void SetPriority(float priority) { priority_ = priority; }
 
-    // The list, most recently used first.
-    static std::vector<AutoReleasingResource*> ListByLastUse();
-    // Releases the resources that nobody uses (use count 0) and that were last used before `before`,
-    // oldest first, and takes them out of the list; returns how many.
-    static size_t ReleaseUnusedBefore(double before);
-    // Takes every resource out of the list (at exit).
-    static void EmptyList();
-
 protected:
     // Marks the resource used at `now` and moves it to the front of the list.
     void Touch(double now);
 
 private:
-    friend struct AutoReleaseList;
+    friend class AutoReleaseList;
+    AutoReleaseList* list_;
     AutoReleasingResource* next_ = nullptr;
     AutoReleasingResource* previous_ = nullptr;
     bool inList_ = false;
@@ -61,9 +87,9 @@ private:
 class VelmarTextureResource : public AutoReleasingResource
 {
 public:
-    // The texture `textureName` of the content source `sourceName`, made through `manager`.
-    VelmarTextureResource(Orvo::TextureManager* manager, std::string_view sourceName, std::string_view textureName,
-                          std::string_view arguments = {});
+    // The texture `textureName` of the content source `sourceName`, made through `manager`, kept in `list`.
+    VelmarTextureResource(AutoReleaseList& list, Orvo::TextureManager* manager, std::string_view sourceName,
+                          std::string_view textureName, std::string_view arguments = {});
     ~VelmarTextureResource() override;
 
     // The display texture's activation result, or 0 when nothing can be loaded.

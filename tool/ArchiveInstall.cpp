@@ -2,6 +2,7 @@
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ArchiveStream.h"
+#include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADClient.h"
@@ -190,7 +191,7 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
     }
     if (installed)
     {
-        if (!DeletePathAt("", folder.View()))
+        if (!DeletePathAt("", folder.View(), UserDataDeletionBounds()))
         {
             PostInstallResult(log, kResultError, kuid, "$vad_overwrite_error");
             return KUID::Null();

@@ -17,7 +17,6 @@
 int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    AllowDeletingAnywhere(true);
     // The compiler reads its relative paths against the working directory: the one the user started from.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
@@ -48,7 +47,6 @@ int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 int EncryptCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    AllowDeletingAnywhere(true);
     if (args.ParameterMissing())
     {
         PostCommandError(client, log, "Invalid file path.");

@@ -124,10 +124,13 @@ TEST_F(ContentFoldersTest, InitialiseCreatesUserDataAndMountsSubstitutions)
     EXPECT_EQ(GetResourceDatabaseUseCount("base"), 1);
     EXPECT_EQ(GetResourceDatabaseUseCount("data"), -1);  // no Data folder, nothing mounted
 
-    // DeletePathAt may now delete inside UserData, and nowhere else.
+    // DeletePathAt may delete inside UserData, and nowhere else.
     ASSERT_TRUE(Orvo::File::WriteFile(P("UserData/cache/tmp.bin"), "x"));
-    EXPECT_TRUE(DeletePathAt("", P("UserData/cache/tmp.bin")));
-    EXPECT_FALSE(DeletePathAt("", P("Base/textures/t.txt")));
+    EXPECT_TRUE(DeletePathAt("", P("UserData/cache/tmp.bin"), UserDataDeletionBounds()));
+    EXPECT_FALSE(DeletePathAt("", P("Base/textures/t.txt"), UserDataDeletionBounds()));
+    ASSERT_EQ(UserDataDeletionBounds().Roots().size(), 1u);
+    EXPECT_TRUE(DeletionBounds::Anywhere().Allows(P("Base/textures/t.txt")));
+    EXPECT_FALSE(DeletionBounds().Allows(P("UserData/cache/x"))) << "bounds without folders allow nothing";
 
     UnmountContentFolders();
     EXPECT_FALSE(Orvo::File::HasSubst("scripts"));

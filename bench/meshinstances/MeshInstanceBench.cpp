@@ -249,7 +249,7 @@ void RayFigures(Environment& env, size_t fastRays)
 
     OverlappedResourceSystem system;
     t0 = std::chrono::steady_clock::now();
-    const VLAxisBoxTree* tree = definition->FinishCollisionTree();
+    const VLAxisBoxTree* tree = definition->FinishCollisionTree(&system);
     const double build = Seconds(t0);
     if (tree == nullptr)
     {

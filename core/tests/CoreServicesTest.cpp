@@ -5,7 +5,6 @@
 #include "core/FatalError.h"
 #include "core/LogPrintf.h"
 #include "core/MainThreadWork.h"
-#include "core/ProcessFlags.h"
 #include "core/VelmarEx.h"
 #include "core/tests/TestFolder.h"
 
@@ -73,12 +72,10 @@ TEST(ErrorReportTest, LogErrorAndThrowThrowsOnlyWhenAsked)
     static std::vector<std::string> lines;
     lines.clear();
     SetLogLineObserver([](const char* line) { lines.push_back(line); });
-    ThrowOnErrorFlag = false;
-    EXPECT_NO_THROW(LogErrorAndThrow("Unable to load texture '%s' from '%s'", "a.tga", "local"));
-    ThrowOnErrorFlag = true;
+    EXPECT_NO_THROW(LogErrorAndThrow(OnError::Log, "Unable to load texture '%s' from '%s'", "a.tga", "local"));
     try
     {
-        LogErrorAndThrow("code %d", 7);
+        LogErrorAndThrow(OnError::Throw, "code %d", 7);
         ADD_FAILURE() << "nothing thrown";
     }
     catch (const Orvo::Exception& e)
@@ -86,7 +83,6 @@ TEST(ErrorReportTest, LogErrorAndThrowThrowsOnlyWhenAsked)
         EXPECT_STREQ(e.what(), "code 7");
         EXPECT_NE(dynamic_cast<const VelmarEx*>(&e), nullptr);
     }
-    ThrowOnErrorFlag = false;
     SetLogLineObserver(nullptr);
     EXPECT_EQ(lines, (std::vector<std::string>{"Unable to load texture 'a.tga' from 'local'", "code 7"}));
 }
@@ -119,17 +115,16 @@ TEST(ErrorReportDeathTest, FatalErrorShowsTheMessageAndExitsWithOne)
     std::filesystem::remove(record);
 }
 
-TEST(CoreStartupTest, ApplicationRecordsNameAndMainThread)
+TEST(CoreStartupTest, ApplicationRecordsTheMainThread)
 {
     InitialiseCoreServices();
     InitialiseCoreServices();
     std::thread other([] {
-        InitialiseApplication("VelmarUtil");
+        InitialiseApplication();
         EXPECT_TRUE(IsMainThread());
     });
     other.join();
     EXPECT_FALSE(IsMainThread());
-    EXPECT_EQ(GetApplicationName(), "VelmarUtil");
     EXPECT_NE(SetMainThread(), 0u);
     EXPECT_TRUE(IsMainThread());
 }

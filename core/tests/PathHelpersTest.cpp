@@ -24,13 +24,6 @@ protected:
         fs::create_directories(outside_);
         Touch(data_ / "local" / "asset" / "config.txt");
         Touch(outside_ / "keep.txt");
-        AllowDeletingAnywhere(false);
-        SetDataFolderRoots({});
-    }
-    void TearDown() override
-    {
-        AllowDeletingAnywhere(false);
-        SetDataFolderRoots({});
     }
     static void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
@@ -79,29 +72,28 @@ TEST_F(PathHelpersTest, CheckCreateAndRename)
 TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)
 {
     const std::string asset = (data_ / "local" / "asset").string();
-    EXPECT_FALSE(DeletePathAt("", asset)) << "nothing registered: everything is refused";
+    EXPECT_FALSE(DeletePathAt("", asset, DeletionBounds())) << "nothing registered: everything is refused";
     EXPECT_TRUE(fs::exists(asset));
 
-    SetDataFolderRoots({data_.string()});
-    EXPECT_FALSE(DeletePathAt("", (outside_ / "keep.txt").string()));
-    EXPECT_FALSE(DeletePathAt(data_.string(), "../outside/keep.txt"));
-    EXPECT_FALSE(DeletePathAt("", data_.string())) << "never the root itself";
-    EXPECT_FALSE(DeletePathAt("", "local/asset")) << "relative without a base";
+    const DeletionBounds data({data_.string()});
+    EXPECT_FALSE(DeletePathAt("", (outside_ / "keep.txt").string(), data));
+    EXPECT_FALSE(DeletePathAt(data_.string(), "../outside/keep.txt", data));
+    EXPECT_FALSE(DeletePathAt("", data_.string(), data)) << "never the root itself";
+    EXPECT_FALSE(DeletePathAt("", "local/asset", data)) << "relative without a base";
     EXPECT_TRUE(fs::exists(outside_ / "keep.txt"));
 
     // A link inside the data folder is deleted as a link; what it points at stays.
     fs::create_directory_symlink(outside_, data_ / "link");
-    EXPECT_FALSE(DeletePathAt(data_.string(), "link/keep.txt")) << "the file really lies outside";
-    EXPECT_TRUE(DeletePathAt(data_.string(), "link"));
+    EXPECT_FALSE(DeletePathAt(data_.string(), "link/keep.txt", data)) << "the file really lies outside";
+    EXPECT_TRUE(DeletePathAt(data_.string(), "link", data));
     EXPECT_FALSE(fs::exists(fs::symlink_status(data_ / "link")));
     EXPECT_TRUE(fs::exists(outside_ / "keep.txt"));
 
-    EXPECT_TRUE(DeletePathAt(data_.string(), "local/asset/config.txt"));
-    EXPECT_TRUE(DeletePathAt(data_.string(), "local"));
+    EXPECT_TRUE(DeletePathAt(data_.string(), "local/asset/config.txt", data));
+    EXPECT_TRUE(DeletePathAt(data_.string(), "local", data));
     EXPECT_FALSE(fs::exists(data_ / "local"));
-    EXPECT_FALSE(DeletePathAt(data_.string(), "local")) << "already gone";
+    EXPECT_FALSE(DeletePathAt(data_.string(), "local", data)) << "already gone";
 
-    AllowDeletingAnywhere(true);
-    EXPECT_TRUE(DeletePathAt("", (outside_ / "keep.txt").string()));
-    EXPECT_FALSE(DeletePathAt("", "/")) << "never the file-system root";
+    EXPECT_TRUE(DeletePathAt("", (outside_ / "keep.txt").string(), DeletionBounds::Anywhere()));
+    EXPECT_FALSE(DeletePathAt("", "/", DeletionBounds::Anywhere())) << "never the file-system root";
 }

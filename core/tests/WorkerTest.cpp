@@ -2,7 +2,6 @@
 #include "core/LogPrintf.h"
 #include "core/MainThreadPost.h"
 #include "core/MainThreadWork.h"
-#include "core/ProcessFlags.h"
 #include "core/TCXCallback.h"
 #include "core/TCXCallbackFunction.h"
 #include "core/VelmarWorker.h"

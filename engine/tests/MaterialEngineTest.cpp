@@ -168,7 +168,7 @@ TEST(VertexProgramTextTest, DeclarationsThatCannotBeReadAreRefused)
     EXPECT_EQ(programs[0].features.size(), 2u);
 
     Display display(Display::Kind::Null);
-    VertexProgramManager::RegisterBuiltInPrograms(PString("BrokenSet"), "vertexProgram(BrokenSet)\n{\n");
+    display.GetVertexProgramManager()->RegisterBuiltInPrograms(PString("BrokenSet"), "vertexProgram(BrokenSet)\n{\n");
     VertexProgram* found = nullptr;
     EXPECT_EQ(display.GetVertexProgramManager()->FindProgram(PString("BrokenSet"), PString("P"), found),
               VertexProgramManager::SetUnreadable);

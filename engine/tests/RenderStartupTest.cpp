@@ -90,6 +90,27 @@ TEST(RenderKernelTest, DisplayFollowsTheOptionsAndUnknownRenderersFail)
     EXPECT_FALSE(kernel.Init(&notStarted, nullptr));
 }
 
+TEST(RenderKernelTest, DisplayHandlesLetGoWhenTheirDisplayGoes)
+{
+    DisplayHandle none;
+    EXPECT_EQ(none.Get(), nullptr);
+    EXPECT_FALSE(none.Refers(nullptr));
+    alignas(Display) unsigned char room[sizeof(Display)];
+    auto* first = new (room) Display(Display::Kind::Null);
+    DisplayHandle held(first), copy = held;
+    EXPECT_EQ(held.Get(), first);
+    EXPECT_TRUE(copy.Refers(first));
+    first->~Display();
+    EXPECT_EQ(held.Get(), nullptr);
+    EXPECT_EQ(copy.Get(), nullptr);
+    // Another display made in the same place is not the one the handles kept.
+    auto* second = new (room) Display(Display::Kind::Null);
+    EXPECT_EQ(held.Get(), nullptr);
+    EXPECT_FALSE(held.Refers(second));
+    EXPECT_TRUE(DisplayHandle(second).Refers(second));
+    second->~Display();
+}
+
 TEST(PluginTypeTest, RegistryLooksUpByFamilyAndExactName)
 {
     PluginBase::UnregisterAll();

@@ -106,18 +106,20 @@ TEST(SysObjectTest, DynamicLibraryFindsSymbols)
 
 TEST(SysObjectTest, OSObjectKnowsTheProgram)
 {
-    EXPECT_EQ(OS::Get(), nullptr);
     {
         OS os;
+        EXPECT_FALSE(os.IsInitialised());
         ASSERT_TRUE(os.Init());
-        EXPECT_EQ(OS::Get(), &os);
+        EXPECT_TRUE(os.IsInitialised());
         EXPECT_EQ(os.GetExecutablePath(), os.GetExecutableFolder() + "/velmar_engine_tests");
         EXPECT_TRUE(os.IsMainThread());
         std::atomic<bool> other{true};
         std::thread([&] { other = os.IsMainThread(); }).join();
         EXPECT_FALSE(other);
+        os.Shutdown();
+        EXPECT_FALSE(os.IsInitialised());
+        EXPECT_FALSE(os.IsMainThread());
     }
-    EXPECT_EQ(OS::Get(), nullptr);
 }
 
 TEST(SysObjectTest, SharedMemoryCreatorRemovesTheName)

@@ -23,18 +23,18 @@ const char* FindBuiltInCombinerProgram(std::string_view name)
     return Find(kBuiltInCombinerPrograms, kBuiltInCombinerProgramCount, name);
 }
 
-bool RegisterBuiltInVertexProgramSet(std::string_view name)
+bool RegisterBuiltInVertexProgramSet(Orvo::VertexProgramManager& programs, std::string_view name)
 {
     const char* text = FindBuiltInVertexProgramSet(name);
     if (text == nullptr) return false;
-    Orvo::VertexProgramManager::RegisterBuiltInPrograms(Orvo::PString(name), text);
+    programs.RegisterBuiltInPrograms(Orvo::PString(name), text);
     return true;
 }
 
-bool RegisterBuiltInCombinerProgram(std::string_view name)
+bool RegisterBuiltInCombinerProgram(Orvo::TextureCombinerManager& combiners, std::string_view name)
 {
     const char* text = FindBuiltInCombinerProgram(name);
     if (text == nullptr) return false;
-    Orvo::TextureCombinerManager::RegisterBuiltInPrograms(Orvo::PString(name), text);
+    combiners.RegisterBuiltInPrograms(Orvo::PString(name), text);
     return true;
 }

@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <string_view>
 
+namespace Orvo {
+class TextureCombinerManager;
+class VertexProgramManager;
+}  // namespace Orvo
+
 struct BuiltInProgramText
 {
     const char* name;  // the vertex-program set name, or the combiner name
@@ -18,6 +23,6 @@ extern const size_t kBuiltInCombinerProgramCount;
 // The text of a vertex-program set or a combiner program; null for a name the program does not carry.
 const char* FindBuiltInVertexProgramSet(std::string_view name);
 const char* FindBuiltInCombinerProgram(std::string_view name);
-// Registers one text with the engine; false for a name the program does not carry.
-bool RegisterBuiltInVertexProgramSet(std::string_view name);
-bool RegisterBuiltInCombinerProgram(std::string_view name);
+// Registers one text with a display's program manager; false for a name the program does not carry.
+bool RegisterBuiltInVertexProgramSet(Orvo::VertexProgramManager& programs, std::string_view name);
+bool RegisterBuiltInCombinerProgram(Orvo::TextureCombinerManager& combiners, std::string_view name);

@@ -13,11 +13,11 @@ bool ProgramHandles::Prepare(Display* display, const ProgramRequest& request)
     if (IsComplete(request)) return true;
     handles_.clear();
     if (display == nullptr) return false;
-    for (const char* set : request.vertexSets) RegisterBuiltInVertexProgramSet(set);
-    for (const char* name : request.combiners) RegisterBuiltInCombinerProgram(name);
     VertexProgramManager* vertexPrograms = display->GetVertexProgramManager();
     TextureCombinerManager* combiners = request.combiners.empty() ? nullptr : display->GetTextureCombinerManager();
     if (vertexPrograms == nullptr || (!request.combiners.empty() && combiners == nullptr)) return false;
+    for (const char* set : request.vertexSets) RegisterBuiltInVertexProgramSet(*vertexPrograms, set);
+    for (const char* name : request.combiners) RegisterBuiltInCombinerProgram(*combiners, name);
     for (const ProgramLookup& lookup : request.lookups)
     {
         Handle h;

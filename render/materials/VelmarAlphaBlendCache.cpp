@@ -266,11 +266,6 @@ void VelmarAlphaBlendCache::RestoreRenderState(Display* display)
 
 // ---- the unsorted cache ----
 
-namespace {
-// Process-wide: the one unsorted cache made, which Current() names.
-std::atomic<AlphaBlendCacheUnsorted*> g_unsorted{nullptr};
-}
-
 const UId& AlphaBlendCacheUnsorted::AlphaBlendCacheUnsortedID()
 {
     static const UId id("414C5048-5553-4F52-8000-564C4D415231");
@@ -279,16 +274,6 @@ const UId& AlphaBlendCacheUnsorted::AlphaBlendCacheUnsortedID()
 
 AlphaBlendCacheUnsorted::AlphaBlendCacheUnsorted()
     : AlphaBlendCache(AlphaBlendCacheUnsortedID(), PString("AlphaBlendCacheUnsorted"), 55.0f)
-{
-    g_unsorted = this;
-}
-
-AlphaBlendCacheUnsorted::~AlphaBlendCacheUnsorted()
-{
-    AlphaBlendCacheUnsorted* self = this;
-    g_unsorted.compare_exchange_strong(self, nullptr);
-}
-
-AlphaBlendCacheUnsorted* AlphaBlendCacheUnsorted::Current() { return g_unsorted.load(); }
+{}
 
 }  // namespace Orvo

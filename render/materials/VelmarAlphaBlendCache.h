@@ -105,15 +105,12 @@ private:
 };
 
 // The program's unsorted alpha-blend cache: primitives drawn in the order they arrived, blended with
-// source alpha and one minus source alpha. The newest one is the process's unsorted cache.
+// source alpha and one minus source alpha. Whoever makes one hands it to what draws through it.
 class AlphaBlendCacheUnsorted : public AlphaBlendCache
 {
 public:
     static const UId& AlphaBlendCacheUnsortedID();
     AlphaBlendCacheUnsorted();
-    ~AlphaBlendCacheUnsorted() override;
-    // The process's unsorted cache, or null.
-    static AlphaBlendCacheUnsorted* Current();
 };
 
 }  // namespace Orvo

@@ -2,16 +2,7 @@
 #include "render/materials/MaterialTypes.h"
 #include "render/materials/VelmarBumpMaterial.h"
 
-#include <atomic>
-
 namespace Orvo {
-namespace {
-// Process-wide: the one source of environment maps every bump-environment material draws with.
-std::atomic<EnvironmentMapProvider> g_provider{nullptr};
-
-}  // namespace
-
-void SetEnvironmentMapProvider(EnvironmentMapProvider provider) { g_provider = provider; }
 
 VelmarBumpEnvMaterial::VelmarBumpEnvMaterial(const PString& name, MaterialManager* manager, RenderingCache* chunkCache,
                                              RenderingCache* maskCache, RenderingCache* blendCache,
@@ -21,7 +12,12 @@ VelmarBumpEnvMaterial::VelmarBumpEnvMaterial(const PString& name, MaterialManage
       environment_(EnvironmentAxisChange())
 {}
 
-Material* VelmarBumpEnvMaterial::Duplicate() const { return DuplicateMaterial(*this, GetPrograms()); }
+Material* VelmarBumpEnvMaterial::Duplicate() const
+{
+    VelmarBumpEnvMaterial* copy = DuplicateMaterial(*this, GetPrograms());
+    if (copy != nullptr) copy->provider_ = provider_;
+    return copy;
+}
 
 void VelmarBumpEnvMaterial::Activate(int level) { VelmarBumpMaterial::Activate(level); }
 
@@ -43,7 +39,7 @@ void VelmarBumpEnvMaterial::DrawChunk(Display* display, ViewPort* viewport, cons
 
     SetDisplayState(display);
     DisplayTexture* environment = nullptr;
-    if (EnvironmentMapProvider provider = g_provider.load()) environment = provider(this, viewport);
+    if (provider_ != nullptr) environment = provider_(this, viewport);
     if (environment != nullptr)
     {
         BindStage(display, 3, environment);

@@ -29,10 +29,8 @@ protected:
 };
 
 // What fills stage 3 of an environment material: a texture for the material seen in a viewport (one
-// reference for the caller), or null. Nothing in the program installs one; without one the display's
-// fallback texture is used.
+// reference for the caller), or null.
 using EnvironmentMapProvider = DisplayTexture* (*)(Material* material, ViewPort* viewport);
-void SetEnvironmentMapProvider(EnvironmentMapProvider provider);
 
 class VelmarBumpEnvMaterial : public SecondTextureMaterial<VelmarBumpMaterial>
 {
@@ -42,6 +40,9 @@ public:
 
     // The axis change the environment texture transform applies after the camera's turn.
     const Matrix4& GetEnvironmentMatrix() const { return environment_; }
+    // The source of the material's environment map. Nothing in the program gives one; without one the
+    // display's fallback texture is used.
+    void SetEnvironmentMapProvider(EnvironmentMapProvider provider) { provider_ = provider; }
 
     Material* Duplicate() const override;
     void Activate(int level) override;
@@ -54,6 +55,7 @@ protected:
 
 private:
     const Matrix4 environment_;  // the same for every such material: copies need not take it
+    EnvironmentMapProvider provider_ = nullptr;
 };
 
 class VelmarBumpGlossMaterial : public SecondTextureMaterial<VelmarBumpMaterial>

@@ -236,14 +236,15 @@ TEST_F(MeshResourceTest, CollisionTreeIsBuiltInTheBackgroundOnly)
     AutoReference<VelmarGeometryBaseResource> resource = Load("two.im");
     ASSERT_TRUE(resource);
     VelmarIndexedMeshDefinition* definition = resource->GetDefinition();
-    EXPECT_EQ(definition->GetCollisionTree(), nullptr);  // no background request system
-    EXPECT_EQ(definition->FinishCollisionTree(), nullptr);
+    EXPECT_EQ(definition->GetCollisionTree(nullptr), nullptr);  // no background request system
+    EXPECT_EQ(definition->FinishCollisionTree(nullptr), nullptr);
 
     OverlappedResourceSystem system;
-    EXPECT_EQ(definition->GetCollisionTree(), nullptr);  // asked for now
-    const VLAxisBoxTree* tree = definition->FinishCollisionTree();
+    EXPECT_EQ(definition->GetCollisionTree(&system), nullptr);  // asked for now
+    const VLAxisBoxTree* tree = definition->FinishCollisionTree(&system);
     ASSERT_NE(tree, nullptr);
-    EXPECT_EQ(definition->GetCollisionTree(), tree);  // built once
+    EXPECT_EQ(definition->GetCollisionTree(&system), tree);  // built once
+    EXPECT_EQ(definition->GetCollisionTree(nullptr), tree);
 
     auto instance = Instance(*resource);
     float distance = 100;

@@ -116,7 +116,6 @@ struct TempDirScope
         else
             setenv("TMPDIR", saved.c_str(), 1);
         std::filesystem::remove_all(path);
-        SetPvrTexToolPath("");
     }
     size_t Entries() const
     {
@@ -347,9 +346,9 @@ TEST(TextureCompressTest, PvrtcNeedsASquareImageBeforeTheToolStarts)
         f << "#!/bin/sh\ntouch \"" << temp.path << "/started\"\nexit 1\n";
     }
     std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
-    SetPvrTexToolPath(fake);
     auto image = TestImage(16, 8);
     TextureCompress t;
+    t.SetPvrTexToolPath(fake);
     EXPECT_FALSE(t.Compress(*image, ParseTextureTargetList("pvrtc"), 23, false, true, false, true));
     EXPECT_NE(t.GetLastError().find("square"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(temp.path + "/started"));
@@ -360,7 +359,7 @@ TEST(TextureCompressTest, PvrtcNeedsASquareImageBeforeTheToolStarts)
     EXPECT_TRUE(std::filesystem::exists(temp.path + "/started"));
     EXPECT_EQ(temp.Entries(), 2u);  // the stand-in and its record only
     // No tool at all: a clean failure.
-    SetPvrTexToolPath(temp.path + "/missing");
+    t.SetPvrTexToolPath(temp.path + "/missing");
     EXPECT_FALSE(t.Compress(*square, ParseTextureTargetList("ios"), 24, true, true, false, true));
     EXPECT_NE(t.GetLastError().find("PVRTexToolCLI was not found"), std::string::npos);
 }
@@ -370,7 +369,6 @@ TEST(TextureCompressTest, PvrtcThroughTheRealTool)
     const std::string tool = std::string(VELMAR_STAGE_DIR) + "/bin/PVRTexToolCLI";
     if (!std::filesystem::exists(tool)) GTEST_SKIP() << "PVRTexToolCLI is not staged (build-aux/deps.sh fetches it)";
     TempDirScope temp;
-    SetPvrTexToolPath(tool);
     struct Case
     {
         uint32_t side, format;
@@ -382,6 +380,7 @@ TEST(TextureCompressTest, PvrtcThroughTheRealTool)
         SCOPED_TRACE(c.side);
         auto image = TestImage(c.side, c.side);
         TextureCompress t;
+        t.SetPvrTexToolPath(tool);
         ASSERT_TRUE(t.Compress(*image, ParseTextureTargetList("pvrtc"), c.format, c.format == 24, true, false, c.mips))
             << t.GetLastError();
         ASSERT_EQ(t.GetLevelCount(), c.levels);

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -296,7 +297,7 @@ void KeepLine(const char* line)
 
 struct TestTexture : AutoReleasingResource
 {
-    explicit TestTexture(int n) : id(n) {}
+    TestTexture(AutoReleaseList& list, int n) : AutoReleasingResource(list), id(n) {}
     void ReleaseNow() override { released = true; }
     void Use(double when) { Touch(when); }
     int id;
@@ -305,34 +306,57 @@ struct TestTexture : AutoReleasingResource
 
 }  // namespace
 
+TEST(TextureResourceTest, AResourceThatOutlivesItsListIsLeftOutOfAnyList)
+{
+    auto list = std::make_unique<AutoReleaseList>();
+    TestTexture a(*list, 1), b(*list, 2);
+    a.Use(1.0);
+    b.Use(2.0);
+    EXPECT_EQ(list->ListByLastUse().size(), 2u);
+    list.reset();
+    EXPECT_FALSE(a.IsInList());
+    a.Use(3.0);  // no list to move to the front of
+    EXPECT_FALSE(a.IsInList());
+    EXPECT_EQ(a.GetLastUse(), 3.0);
+
+    AutoReleaseList other;
+    TestTexture c(other, 3);
+    c.Use(1.0);
+    other.Empty();
+    EXPECT_TRUE(other.ListByLastUse().empty());
+    EXPECT_EQ(other.ReleaseUnusedBefore(10.0), 0u);
+    EXPECT_FALSE(c.released);
+}
+
 TEST(TextureResourceTest, AutoReleasedTexturesByLastUse)
 {
+    AutoReleaseList list;
     {
-        TestTexture a(1), b(2), c(3);
+        TestTexture a(list, 1), b(list, 2), c(list, 3);
         a.Use(1.0);
         b.Use(2.0);
         c.Use(3.0);
         a.Use(4.0);  // used again: to the front (it used to stay where it was)
-        std::vector<AutoReleasingResource*> order = AutoReleasingResource::ListByLastUse();
+        std::vector<AutoReleasingResource*> order = list.ListByLastUse();
         EXPECT_EQ(order, (std::vector<AutoReleasingResource*>{&a, &c, &b}));
         c.AdjustUseCount(+1);
-        EXPECT_EQ(AutoReleasingResource::ReleaseUnusedBefore(3.5), 1u);  // b only: c is in use
+        EXPECT_EQ(list.ReleaseUnusedBefore(3.5), 1u);  // b only: c is in use
         EXPECT_TRUE(b.released);
         EXPECT_FALSE(c.released);
-        EXPECT_EQ(AutoReleasingResource::ListByLastUse().size(), 2u);
+        EXPECT_EQ(list.ListByLastUse().size(), 2u);
     }
-    EXPECT_TRUE(AutoReleasingResource::ListByLastUse().empty());  // destroyed resources left the list
+    EXPECT_TRUE(list.ListByLastUse().empty());  // destroyed resources left the list
 
     // A texture whose source cannot be found, and one whose file is missing: each reports once.
     Scratch s;
     Orvo::Display display(Orvo::Display::Kind::Null);
     Orvo::TextureManager manager(&display);
     SetLogLineObserver(KeepLine);
-    VelmarTextureResource nowhere(&manager, "..", "a.texture");
+    VelmarTextureResource nowhere(list, &manager, "..", "a.texture");
     EXPECT_EQ(nowhere.Activate(), 0);
     EXPECT_EQ(nowhere.Activate(), 0);
     nowhere.Bind(0);
-    VelmarTextureResource missing(&manager, "editing", "t/missing.texture");
+    VelmarTextureResource missing(list, &manager, "editing", "t/missing.texture");
     missing.Bind(1);
     missing.Bind(1);
     SetLogLineObserver(nullptr);
@@ -350,9 +374,9 @@ TEST(TextureResourceTest, AutoReleasedTexturesByLastUse)
     s.Write("a.texture.txt", "Primary=a.png\n");
     ResultsLog log;
     ASSERT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder), DefaultTextureTargets(), log), kTexturesConverted);
-    VelmarTextureResource good(&manager, "editing", "t/a.texture");
+    VelmarTextureResource good(list, &manager, "editing", "t/a.texture");
     EXPECT_EQ(good.Activate(), 1);
     good.Bind(2);
     EXPECT_EQ(display.GetRecord().back(), "bind texture 2 t/a.texture");
-    EXPECT_EQ(AutoReleasingResource::ListByLastUse().front(), &good);
+    EXPECT_EQ(list.ListByLastUse().front(), &good);
 }

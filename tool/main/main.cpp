@@ -59,7 +59,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "- Init failed\n");
             return -1;
         }
-        InitialiseApplication(Orvo::String("VelmarUtil"));
+        InitialiseApplication();
         ToolContext& context = tool.Context();
 
         if (argv[1][0] != '@')

@@ -13,25 +13,28 @@ namespace {
 
 TEST(BuiltInProgramsTest, TextsAreRegisteredUnchangedWithTheirHeadLines)
 {
+    Display display(Display::Kind::Null);
+    VertexProgramManager& programs = *display.GetVertexProgramManager();
+    TextureCombinerManager& combiners = *display.GetTextureCombinerManager();
     for (size_t i = 0; i < kBuiltInVertexProgramSetCount; ++i)
     {
         const BuiltInProgramText& t = kBuiltInVertexProgramSets[i];
         EXPECT_EQ(std::string(t.text).rfind(std::string("\n# ") + t.name + "\nversion 2.0\n", 0), 0u) << t.name;
-        ASSERT_TRUE(RegisterBuiltInVertexProgramSet(t.name));
+        ASSERT_TRUE(RegisterBuiltInVertexProgramSet(programs, t.name));
         std::string registered;
-        ASSERT_TRUE(VertexProgramManager::GetBuiltInProgramText(PString(t.name), registered));
+        ASSERT_TRUE(programs.GetBuiltInProgramText(PString(t.name), registered));
         EXPECT_EQ(registered, t.text);
     }
     for (size_t i = 0; i < kBuiltInCombinerProgramCount; ++i)
     {
         const BuiltInProgramText& t = kBuiltInCombinerPrograms[i];
         EXPECT_EQ(std::string(t.text).rfind(std::string("\n# ") + t.name + "_Pxl\nversion 1.1\n", 0), 0u) << t.name;
-        ASSERT_TRUE(RegisterBuiltInCombinerProgram(t.name));
+        ASSERT_TRUE(RegisterBuiltInCombinerProgram(combiners, t.name));
         std::string registered;
-        ASSERT_TRUE(TextureCombinerManager::GetBuiltInProgramText(PString(t.name), registered));
+        ASSERT_TRUE(combiners.GetBuiltInProgramText(PString(t.name), registered));
         EXPECT_EQ(registered, t.text);
     }
-    EXPECT_FALSE(RegisterBuiltInVertexProgramSet("NoSuchSet"));
+    EXPECT_FALSE(RegisterBuiltInVertexProgramSet(programs, "NoSuchSet"));
 }
 
 TEST(BuiltInProgramsTest, CombinersDeclareTheirRegistersWithDefaults)
@@ -93,8 +96,8 @@ TEST_F(MaterialTest, AProgramNotDeclaredInItsSetFailsClearlyAndNothingIsKept)
 {
     // The set of the colour bump materials does not declare the plain bump programs.
     VertexProgram* found = nullptr;
-    ASSERT_TRUE(RegisterBuiltInVertexProgramSet("VelmarBumpColMaterial_Vtx"));
     VertexProgramManager* programs = Display().GetVertexProgramManager();
+    ASSERT_TRUE(RegisterBuiltInVertexProgramSet(*programs, "VelmarBumpColMaterial_Vtx"));
     EXPECT_EQ(programs->FindProgram(PString("VelmarBumpColMaterial_Vtx"), PString("VelmarBump_ParallelLight"), found),
               VertexProgramManager::ProgramNotDeclared);
     EXPECT_EQ(found, nullptr);

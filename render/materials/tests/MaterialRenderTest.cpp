@@ -416,9 +416,10 @@ TEST_F(MaterialRenderTest, EnvironmentMapComesFromTheProviderOrTheDisplaysFallba
 
     static TextureManager* textures = nullptr;
     textures = Manager().GetTextureManager();
-    SetEnvironmentMapProvider([](Material*, ViewPort*) { return SharedTextureCollection::GetTexture(3, textures); });
+    env->SetEnvironmentMapProvider(
+        [](Material*, ViewPort*) { return SharedTextureCollection::GetTexture(3, textures); });
     env->RenderChunk(&Display(), &viewport_, chunk, &lights_, identity_, -1);
-    SetEnvironmentMapProvider(nullptr);
+    env->SetEnvironmentMapProvider(nullptr);
     record = Taken();
     EXPECT_TRUE(Starting(record, "fallback texture").empty());
     EXPECT_EQ(Starting(record, "bind texture 3"), std::vector<std::string>{"bind texture 3 shared texture 3"});
