@@ -54,7 +54,7 @@ Tool::ContentFolderMounts::~ContentFolderMounts()
 
 Tool::ValidationDatabase::~ValidationDatabase()
 {
-    if (made) TETLib::SetAssetDatabaseServices({});
+    if (manager != nullptr) manager->Plugins().SetAssetDatabaseServices({});
 }
 
 Tool::WorkerQueue::~WorkerQueue() { VelmarWorker::CancelTasks(0, false); }

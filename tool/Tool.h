@@ -89,7 +89,7 @@ private:
     };
     struct ValidationDatabase  // validation's questions to the asset database, answered on the connection
     {
-        bool made = false;
+        TETLib::DataManager* manager = nullptr;  // whose plug-ins were given the answers; set when made
         ~ValidationDatabase();
     };
     struct WorkerQueue  // the worker's queued tasks, cancelled once nothing can queue more

@@ -115,9 +115,10 @@ bool Tool::LoadValidationData()
     tetData.AddPath("TETData/");
     validationData_.manager = TETLib::DataManager::Create(tetData.View(), *validationErrors_.handler);
     if (!validationData_.manager) return Fail("- TETLib initialisation failed.");
-    TETLib::RegisterConfigNormaliser();
-    TETLib::RegisterMeshChecks();
-    TETLib::RegisterSoundCheck();
+    TETLib::ValidationPlugins& plugins = validationData_.manager->Plugins();
+    TETLib::RegisterConfigNormaliser(plugins);
+    TETLib::RegisterMeshChecks(plugins);
+    TETLib::RegisterSoundCheck(plugins);
     context_.SetValidation(validationData_.manager.get());
     return true;
 }
@@ -167,7 +168,7 @@ bool Tool::SetUpValidationScene()
 {
     TETLib::DataManager& manager = *validationData_.manager;
     manager.SetupScene(&engine_.record);
-    TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
+    manager.Plugins().SetRenderCachesMaker(&AddMeshRenderCaches);
     TETLib::RegisterDummyLoadMaterials(manager);
     validationScene_.manager = &manager;
     return true;
@@ -225,8 +226,8 @@ bool Tool::AnswerValidationFromDatabase()
     services.isValidUserId = [client](int32_t userId) mutable {
         return client.IsValidKUIDUserId(userId).ValueOr(false);
     };
-    TETLib::SetAssetDatabaseServices(services);
-    validationDatabase_.made = true;
+    validationData_.manager->Plugins().SetAssetDatabaseServices(services);
+    validationDatabase_.manager = validationData_.manager.get();
     return true;
 }
 

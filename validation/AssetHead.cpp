@@ -124,7 +124,7 @@ bool CheckAssetHead(const Orvo::PString& sourceName, const Orvo::File::Path& con
                        Utf8ToAnsiPString(InterfaceTextDB::GetString(key).View()).View());
         return true;
     }
-    if (hundredths >= Build::kOldestSupported && kuid.userId >= 0 && !IsValidUserId(kuid.userId))
+    if (hundredths >= Build::kOldestSupported && kuid.userId >= 0 && !manager->Plugins().IsValidUserId(kuid.userId))
         PostError(log, kuid, InterfaceTextDB::GetString("$tet_invalid_kuid_userid").View());
 
     const bool result = root.CheckKind(config);
@@ -137,7 +137,8 @@ bool ValidateContainerAndPost(Container& root, ResultsLog& log)
     if (root.GetConfigTag().GetChildCount() == 0) return true;
     root.Errors().ClearMessages();
     bool passed = true;
-    if (TextureFolderCheckFn check = GetTextureFolderCheck()) passed = check(root.Manager().GetAssetFolder(), root);
+    if (TextureFolderCheckFn check = root.Manager().Plugins().GetTextureFolderCheck())
+        passed = check(root.Manager().GetAssetFolder(), root);
     TDBTagRef out = TDBTagRef::NewContainer();
     if (!root.Export(out)) passed = false;
     // The root's rules run also after a failed export: one finding must not hide another.

@@ -48,7 +48,7 @@ bool Container::CheckKind(TDBTagRef config)
         Errors().Warning(Orvo::PString(text.View()));
     }
 
-    if (ConfigNormaliserFn normalise = GetConfigNormaliser()) normalise(manager_, config);
+    if (ConfigNormaliserFn normalise = manager_.Plugins().GetConfigNormaliser()) normalise(manager_, config);
 
     const Orvo::PString kind(config.GetChildString("kind").View());
     if (kind.empty())

@@ -163,7 +163,7 @@ bool RuleValidateRunningNumberFonts(Container& container, const TDBTagRef*)
 
 bool RuleSoundIsValid(Container& container, const TDBTagRef* params)
 {
-    if (SoundCheckFn check = GetSoundCheck()) return check(container, params);
+    if (SoundCheckFn check = container.Manager().Plugins().GetSoundCheck()) return check(container, params);
     ReportError(&container, "$tet_val_sound_check_unavailable", {{"CONT_NAME", container.GetName().View()}});
     return false;
 }

@@ -113,13 +113,13 @@ std::string DataManager::GetAssetKUIDText() const { return hasKUID_ ? KUID::ToSp
 
 ValidationMesh* DataManager::LoadMeshForOwner(const Orvo::File::Path& file, Container& owner)
 {
-    MeshSource* source = GetMeshSource();
+    MeshSource* source = plugins_.GetMeshSource();
     return source != nullptr ? source->LoadMeshForOwner(file, owner) : nullptr;
 }
 
 std::unique_ptr<ValidationMesh> DataManager::LoadMesh(const Orvo::File::Path& file)
 {
-    MeshSource* source = GetMeshSource();
+    MeshSource* source = plugins_.GetMeshSource();
     return source != nullptr ? source->LoadMesh(*this, file) : nullptr;
 }
 

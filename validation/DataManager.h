@@ -18,6 +18,7 @@
 #include "engine/ResourceDatabase.h"
 #include "validation/BuildNumber.h"
 #include "validation/DummyLoadMaterials.h"
+#include "validation/ValidationHooks.h"
 
 #include <array>
 #include <atomic>
@@ -83,6 +84,9 @@ public:
 
     // The message sink the checks of this manager's containers report into.
     ErrorHandler& Errors() const { return errors_; }
+    // What the program plugs into this manager's validation (ValidationHooks.h): filled in at start-up.
+    ValidationPlugins& Plugins() { return plugins_; }
+    const ValidationPlugins& Plugins() const { return plugins_; }
 
     // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle
     // in the kernel's scene graph, keeps the view (no view: no light) and the third engine object.
@@ -214,6 +218,8 @@ private:
     bool placeholdersRegistered_ = false;
 
     ErrorHandler& errors_;
+    // Before everything that a plug-in made (the meshes): it ends last.
+    ValidationPlugins plugins_;
     std::atomic<long> liveContainers_{0};
     std::atomic<long> liveTags_{0};
     bool templatesLoaded_ = false;

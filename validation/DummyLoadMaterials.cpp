@@ -34,7 +34,7 @@ void RegisterDummyLoadMaterials(DataManager& data)
     data.placeholdersRegistered_ = true;
 
     // The alpha-blend caches the mesh materials draw through, then the engine's own unsorted one.
-    if (RenderCachesMakerFn maker = GetRenderCachesMaker()) maker(*kernel, data.placeholderCaches_);
+    if (RenderCachesMakerFn maker = data.Plugins().GetRenderCachesMaker()) maker(*kernel, data.placeholderCaches_);
     Orvo::RenderingCache* unsorted = new Orvo::UnsortedAlphaBlendCache(1);
     kernel->GetRenderingCacheManager().AddCache(unsorted);
     data.placeholderCaches_.emplace_back(unsorted);

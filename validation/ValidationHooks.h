@@ -1,5 +1,7 @@
 #pragma once
-// Where the later parts of validation plug in, and the asset database services validation asks for.
+// Where the later parts of validation plug in, and the asset database services validation asks for. The
+// plug-ins are the data manager's (DataManager::Plugins): the tool fills them in at start-up, tests on
+// their own manager.
 //
 // - The configuration normaliser rewrites an old asset's configuration before it is checked. With none
 //   registered that step does nothing: the configuration is checked as it stands.
@@ -37,8 +39,6 @@ class DataManager;
 
 // Rewrites the configuration of the asset under validation by `manager` (its build and folder are known).
 using ConfigNormaliserFn = void (*)(DataManager& manager, TDBTagRef& config);
-void SetConfigNormaliser(ConfigNormaliserFn fn);
-ConfigNormaliserFn GetConfigNormaliser();
 
 // A mesh loaded for checking, owned by the data manager (one per validation container).
 class ValidationMesh
@@ -65,28 +65,18 @@ public:
     // points: no owner, nothing kept. Null when it did not load.
     virtual std::unique_ptr<ValidationMesh> LoadMesh(DataManager& manager, const Orvo::File::Path& file) = 0;
 };
-// The source is not owned; null removes it. The second form hands the source over (kept until replaced).
-void SetMeshSource(MeshSource* source);
-void SetMeshSource(std::unique_ptr<MeshSource> source);
-MeshSource* GetMeshSource();
 
 // Checks the image files of the asset's folder (absolute, with a trailing separator) for the root
 // container; false when a check failed (and reported).
 using TextureFolderCheckFn = bool (*)(const Orvo::File::Path& folder, Container& root);
-void SetTextureFolderCheck(TextureFolderCheckFn fn);
-TextureFolderCheckFn GetTextureFolderCheck();
 
 // Makes the mesh library's rendering caches for a kernel, adds them to its cache manager and hands them
 // back (one reference each).
 using RenderCachesMakerFn = void (*)(Orvo::RenderKernel& kernel,
                                      std::vector<Orvo::AutoReference<Orvo::RenderingCache>>& made);
-void SetRenderCachesMaker(RenderCachesMakerFn fn);
-RenderCachesMakerFn GetRenderCachesMaker();
 
 // The body of the container rule "soundisvalid".
 using SoundCheckFn = bool (*)(Container& container, const TDBTagRef* params);
-void SetSoundCheck(SoundCheckFn fn);
-SoundCheckFn GetSoundCheck();
 
 // What validation asks of the asset database: whether a KUID user id is known. The program answers it
 // through its daemon connection; tests put their own answers here. Without an answer a user id of 0 or
@@ -95,8 +85,35 @@ struct AssetDatabaseServices
 {
     std::function<bool(int32_t userId)> isValidUserId;
 };
-// Empty members give the answers without a database.
-void SetAssetDatabaseServices(const AssetDatabaseServices& services);
-bool IsValidUserId(int32_t userId);
+
+// The plug-ins one data manager validates with. Set before validation runs, read while it runs.
+class ValidationPlugins
+{
+public:
+    void SetConfigNormaliser(ConfigNormaliserFn fn) { normaliser_ = fn; }
+    ConfigNormaliserFn GetConfigNormaliser() const { return normaliser_; }
+    // The source is not owned; null removes it. The second form hands the source over (kept until replaced).
+    void SetMeshSource(MeshSource* source);
+    void SetMeshSource(std::unique_ptr<MeshSource> source);
+    MeshSource* GetMeshSource() const { return meshSource_; }
+    void SetTextureFolderCheck(TextureFolderCheckFn fn) { textureCheck_ = fn; }
+    TextureFolderCheckFn GetTextureFolderCheck() const { return textureCheck_; }
+    void SetRenderCachesMaker(RenderCachesMakerFn fn) { cachesMaker_ = fn; }
+    RenderCachesMakerFn GetRenderCachesMaker() const { return cachesMaker_; }
+    void SetSoundCheck(SoundCheckFn fn) { soundCheck_ = fn; }
+    SoundCheckFn GetSoundCheck() const { return soundCheck_; }
+    // Empty members give the answers without a database.
+    void SetAssetDatabaseServices(const AssetDatabaseServices& services) { services_ = services; }
+    bool IsValidUserId(int32_t userId) const;
+
+private:
+    ConfigNormaliserFn normaliser_ = nullptr;
+    MeshSource* meshSource_ = nullptr;
+    std::unique_ptr<MeshSource> ownedMeshSource_;  // a source handed over with SetMeshSource
+    TextureFolderCheckFn textureCheck_ = nullptr;
+    SoundCheckFn soundCheck_ = nullptr;
+    RenderCachesMakerFn cachesMaker_ = nullptr;
+    AssetDatabaseServices services_;
+};
 
 }  // namespace TETLib

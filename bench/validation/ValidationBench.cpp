@@ -140,9 +140,6 @@ public:
         data_ = scratch + "/TETData";
         fs::copy(std::string(VELMAR_SOURCE_DIR) + "/data/TETData", data_, fs::copy_options::recursive);
         InterfaceTextDB::SetFolder(std::string(VELMAR_SOURCE_DIR) + "/data");
-        TETLib::AssetDatabaseServices services;
-        services.isValidUserId = AnyUserId;
-        TETLib::SetAssetDatabaseServices(services);
         manager_ = TETLib::DataManager::Create(data_, errors_);
         Orvo::RegisterMaterialPlugins(&AddType);
         Orvo::ResourceSystem::SetCurrent(&resources_);
@@ -151,11 +148,8 @@ public:
         engine_.resourceSystem = &resources_;
         started_ = manager_ && os_.Init() && kernel_.Init(&os_, nullptr) && manager_->SetupScene(&engine_);
         if (!manager_) return;
-        TETLib::SetRenderCachesMaker(&AddMeshRenderCaches);
+        Plug(manager_->Plugins());
         TETLib::RegisterDummyLoadMaterials(*manager_);
-        TETLib::RegisterConfigNormaliser();
-        TETLib::RegisterMeshChecks();
-        TETLib::RegisterSoundCheck();
 
         const auto loadStart = Clock::now();
         started_ = manager_->LoadTemplates() && started_;
@@ -175,11 +169,24 @@ public:
         manager_.reset();
         manager_ = TETLib::DataManager::Create(data_, errors_);
         if (!manager_ || !manager_->SetupScene(&engine_)) return false;
+        Plug(manager_->Plugins());
         TETLib::RegisterDummyLoadMaterials(*manager_);
         return manager_->LoadTemplates();
     }
 
 private:
+    // What the tool plugs into its data manager at start-up.
+    static void Plug(TETLib::ValidationPlugins& plugins)
+    {
+        TETLib::AssetDatabaseServices services;
+        services.isValidUserId = AnyUserId;
+        plugins.SetAssetDatabaseServices(services);
+        plugins.SetRenderCachesMaker(&AddMeshRenderCaches);
+        TETLib::RegisterConfigNormaliser(plugins);
+        TETLib::RegisterMeshChecks(plugins);
+        TETLib::RegisterSoundCheck(plugins);
+    }
+
     std::string data_;
     Orvo::OS os_{"bench_validation", "-NullRender -LogFile=/dev/null"};
     Orvo::RenderKernel kernel_{nullptr, 1.0f};

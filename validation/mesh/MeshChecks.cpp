@@ -109,10 +109,10 @@ std::unique_ptr<ValidationMesh> MeshCheckSource::LoadMesh(DataManager& manager, 
     return mesh;
 }
 
-void RegisterMeshChecks()
+void RegisterMeshChecks(ValidationPlugins& plugins)
 {
-    SetMeshSource(std::make_unique<MeshCheckSource>());
-    SetTextureFolderCheck(CheckAssetTextures);
+    plugins.SetMeshSource(std::make_unique<MeshCheckSource>());
+    plugins.SetTextureFolderCheck(CheckAssetTextures);
 }
 
 }  // namespace TETLib

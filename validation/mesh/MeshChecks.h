@@ -21,7 +21,7 @@ public:
     std::unique_ptr<ValidationMesh> LoadMesh(DataManager& manager, const Orvo::File::Path& file) override;
 };
 
-// Registers the texture folder check and the mesh source (ValidationHooks.h).
-void RegisterMeshChecks();
+// Registers the texture folder check and the mesh source (ValidationHooks.h) with a manager's plug-ins.
+void RegisterMeshChecks(ValidationPlugins& plugins);
 
 }  // namespace TETLib

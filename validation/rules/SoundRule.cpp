@@ -85,6 +85,6 @@ bool CheckSounds(Container& container, const TDBTagRef*)
     return true;
 }
 
-void RegisterSoundCheck() { SetSoundCheck(CheckSounds); }
+void RegisterSoundCheck(ValidationPlugins& plugins) { plugins.SetSoundCheck(CheckSounds); }
 
 }  // namespace TETLib

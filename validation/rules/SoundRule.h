@@ -7,10 +7,11 @@
 namespace TETLib {
 
 class Container;
+class ValidationPlugins;
 
 bool CheckSounds(Container& container, const TDBTagRef* params);
 
-// Makes CheckSounds the body of "soundisvalid" (ValidationHooks.h).
-void RegisterSoundCheck();
+// Makes CheckSounds the body of "soundisvalid" among a manager's plug-ins (ValidationHooks.h).
+void RegisterSoundCheck(ValidationPlugins& plugins);
 
 }  // namespace TETLib

@@ -30,9 +30,11 @@ protected:
         ValidationTest::SetUp();
         UseOurTemplates();
         ASSERT_TRUE(SetInstallationPath(Orvo::File::Path(root_ + "/install")));
-        TETLib::AssetDatabaseServices services;
-        services.isValidUserId = AlwaysValidUserId;
-        TETLib::SetAssetDatabaseServices(services);
+        UsePlugins([](TETLib::ValidationPlugins& plugins) {
+            TETLib::AssetDatabaseServices services;
+            services.isValidUserId = AlwaysValidUserId;
+            plugins.SetAssetDatabaseServices(services);
+        });
         g_folderChecks = 0;
         local_ = root_ + "/install/UserData/local/asset/";
         fs::create_directories(local_);

@@ -139,10 +139,10 @@ TEST_F(TemplateRulesTest, CompulsoryContainersAndFailuresWithoutAReason)
     EXPECT_EQ(Validate(head + "parts\n{\n}\n"),
               std::vector<std::string>{"- $tet_val_sound_check_unavailable CONT_NAME=needy"});
     // A check that fails and reports nothing still fails the asset, with a finding that says so.
-    TETLib::SetSoundCheck(FailsWithoutSaying);
+    Manager().Plugins().SetSoundCheck(FailsWithoutSaying);
     EXPECT_EQ(Validate(head + "parts\n{\n}\n"), std::vector<std::string>{"- $tet_val_unreported_failure"});
     EXPECT_FALSE(passed_);
-    TETLib::SetSoundCheck(nullptr);
+    Manager().Plugins().SetSoundCheck(nullptr);
     EXPECT_EQ(Validate(head).front(), "- $tet_container_missingcontainer CONT_NAME=parts");
 }
 

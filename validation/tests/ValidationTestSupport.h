@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
@@ -67,14 +68,16 @@ protected:
         ASSERT_TRUE(Orvo::File::WriteFile(root_ + "/text/InterfaceText.txt", KeyedInterfaceTexts()));
         InterfaceTextDB::SetLanguage("US");
         InterfaceTextDB::SetFolder(root_ + "/text");
-        TETLib::AssetDatabaseServices services;
-        services.isValidUserId = AlwaysValidUserId;
-        TETLib::SetAssetDatabaseServices(services);
+        UsePlugins([](TETLib::ValidationPlugins& plugins) {
+            TETLib::AssetDatabaseServices services;
+            services.isValidUserId = AlwaysValidUserId;
+            plugins.SetAssetDatabaseServices(services);
+        });
     }
     void TearDown() override
     {
         manager_.reset();
-        TETLib::SetAssetDatabaseServices({});
+        pluginFills_.clear();
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -99,6 +102,13 @@ protected:
         }
         manager_ = TETLib::DataManager::Create(folder, errors_);
         ASSERT_TRUE(manager_);
+        for (const auto& fill : pluginFills_) fill(manager_->Plugins());
+    }
+    // Plugs into the current data manager and into every one UseTemplates makes after it.
+    void UsePlugins(std::function<void(TETLib::ValidationPlugins&)> fill)
+    {
+        if (manager_) fill(manager_->Plugins());
+        pluginFills_.push_back(std::move(fill));
     }
     // The data manager of the validation data last given (UseTemplates).
     TETLib::DataManager& Manager() { return *manager_; }
@@ -137,6 +147,7 @@ protected:
     std::unique_ptr<TETLib::DataManager> manager_;
     bool passed_ = false;
     std::set<std::string> written_;  // template files the test wrote over ours
+    std::vector<std::function<void(TETLib::ValidationPlugins&)>> pluginFills_;  // in the order given
 };
 
 // A mesh table naming "box.im", which the tests write beside the configuration.

@@ -374,6 +374,6 @@ void UpgradeOldAssetConfig(DataManager& manager, TDBTagRef& config)
     }
 }
 
-void RegisterConfigNormaliser() { SetConfigNormaliser(UpgradeOldAssetConfig); }
+void RegisterConfigNormaliser(ValidationPlugins& plugins) { plugins.SetConfigNormaliser(UpgradeOldAssetConfig); }
 
 }  // namespace TETLib

@@ -11,6 +11,7 @@
 namespace TETLib {
 
 class DataManager;
+class ValidationPlugins;
 
 // The entry point, called with the configuration once the asset's build is known: assets before 2.9 are
 // normalised (and their "velmar-build" set to 2.9), and assets before 3.5 lose an empty
@@ -25,7 +26,7 @@ void RemoveTagsAfterDescription(DataManager& manager, TDBTagRef& config);
 // Removes "asset" and the tags named "asset-..." that no kind lists.
 void RemoveAssetPrefixedTags(DataManager& manager, TDBTagRef& config);
 
-// Makes UpgradeOldAssetConfig the validation library's normaliser (ValidationHooks.h).
-void RegisterConfigNormaliser();
+// Makes UpgradeOldAssetConfig the normaliser among a manager's plug-ins (ValidationHooks.h).
+void RegisterConfigNormaliser(ValidationPlugins& plugins);
 
 }  // namespace TETLib

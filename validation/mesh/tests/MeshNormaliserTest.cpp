@@ -15,7 +15,7 @@ protected:
     void SetUp() override
     {
         MeshValidationTest::SetUp();
-        TETLib::RegisterConfigNormaliser();
+        UsePlugins(TETLib::RegisterConfigNormaliser);
         Mesh("base/base.im", Grid(1, 1, {"a.otrack0a", "a.otrack0b", "a.otrack1a", "a.otrack1b", "a.otrack2a"}));
         Mesh("deck/deck.im", Grid(1, 1, {"a.itrack0a", "a.itrack0b"}));
         // The gate turns on its bone: a real animation for it.
@@ -27,11 +27,6 @@ protected:
         turn.tracks.push_back({Orvo::PString("gate"), {{0, {}, {}}, {9, {}, {0.70710677f, 0, 0, 0.70710677f}}}});
         ASSERT_TRUE(turn.Save(AssetFolder() + "gate/anim.kin"));
         Mesh("shed.im", Grid(1, 1, {"a.name0", "a.name1", "a.name3"}));
-    }
-    void TearDown() override
-    {
-        TETLib::SetConfigNormaliser(nullptr);
-        MeshValidationTest::TearDown();
     }
     TDBTagRef Upgraded(const std::string& config)
     {

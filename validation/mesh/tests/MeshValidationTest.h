@@ -26,13 +26,11 @@ protected:
         Orvo::ResourceSystem::SetCurrent(&resources_);
         UseOurTemplates();
         StartScene();
-        TETLib::RegisterMeshChecks();
+        UsePlugins(TETLib::RegisterMeshChecks);
         fs::create_directories(root_ + "/scratch");
     }
     void TearDown() override
     {
-        TETLib::SetTextureFolderCheck(nullptr);
-        TETLib::SetMeshSource(nullptr);
         ValidationTest::TearDown();
         resources_.DumpUnusedResourcesFromCache();
         Orvo::ResourceSystem::SetCurrent(nullptr);

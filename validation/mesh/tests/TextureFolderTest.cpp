@@ -21,13 +21,7 @@ protected:
     {
         ValidationTest::SetUp();
         UseOurTemplates();
-        TETLib::RegisterMeshChecks();
-    }
-    void TearDown() override
-    {
-        TETLib::SetTextureFolderCheck(nullptr);
-        TETLib::SetMeshSource(nullptr);
-        ValidationTest::TearDown();
+        UsePlugins(TETLib::RegisterMeshChecks);
     }
     // An image of w x h pixels in the asset folder: a pattern, or one colour.
     void Image(const std::string& name, uint32_t w, uint32_t h, bool uniform = false)

@@ -24,17 +24,12 @@ protected:
     {
         ValidationTest::SetUp();
         UseOurTemplates();
-        TETLib::RegisterSoundCheck();
+        UsePlugins(TETLib::RegisterSoundCheck);
         WriteFile("asset/box.im", "x");
         WriteFile("asset/bell.wav", CanonicalWave());
         WriteFile("asset/Horn.WAV", CanonicalWave());
         WriteFile("asset/sound/wind.wav", CanonicalWave());
         WriteFile("asset/folder.wav/x", "");
-    }
-    void TearDown() override
-    {
-        TETLib::SetSoundCheck(nullptr);
-        ValidationTest::TearDown();
     }
 };
 

@@ -64,13 +64,8 @@ protected:
     {
         ValidationTest::SetUp();
         UseOurTemplates();
-        TETLib::SetMeshSource(&meshes_);
+        UsePlugins([this](TETLib::ValidationPlugins& plugins) { plugins.SetMeshSource(&meshes_); });
         Manager().SetCurrentAsset(Orvo::PString(), AssetFolder());
-    }
-    void TearDown() override
-    {
-        TETLib::SetMeshSource(nullptr);
-        ValidationTest::TearDown();
     }
     // The configuration after the normaliser's entry, for an asset of that build (the build as the kind
     // check records it).
