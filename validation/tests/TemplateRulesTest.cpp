@@ -146,6 +146,31 @@ TEST_F(TemplateRulesTest, CompulsoryContainersAndFailuresWithoutAReason)
     EXPECT_EQ(Validate(head).front(), "- $tet_container_missingcontainer CONT_NAME=parts");
 }
 
+// Two data managers in one process: each validates with the plug-ins given to it, none with the other's.
+TEST_F(TemplateRulesTest, EachDataManagerValidatesWithItsOwnPlugIns)
+{
+    const std::string kinds =
+        Block("needy", "top-level 1\n" +
+                           Subs(Value("kuid", "kuid") + Value("kind", "string") + Value("velmar-build", "float")) +
+                           Rule("soundisvalid"));
+    UseTemplates({{"inheritance.txt", ""}, {"kind.txt", kinds}, {"container.txt", ""}});
+    Manager().Plugins().SetSoundCheck(FailsWithoutSaying);
+    TETLib::ErrorHandler otherErrors;
+    std::unique_ptr<TETLib::DataManager> other = TETLib::DataManager::Create(root_ + "/TETData", otherErrors);
+    ASSERT_TRUE(other);
+    const std::string config = "kuid <kuid:900001:500>\nkind \"needy\"\nvelmar-build 3.7\n";
+    WriteFile("asset/config.txt", config);
+    ResultsLog log;
+    TETLib::Container root(*other);
+    EXPECT_FALSE(
+        TETLib::ValidateConfig(root, Orvo::PString("local"), Orvo::File::Path(AssetFolder() + "config.txt"), log));
+    // No sound check and no database answers on the other manager: the user id is not known either.
+    EXPECT_EQ(Lines(log), (std::vector<std::string>{"- $tet_invalid_kuid_userid",
+                                                    "- $tet_val_sound_check_unavailable CONT_NAME=needy"}));
+    // The first manager keeps its own.
+    EXPECT_EQ(Validate(config), std::vector<std::string>{"- $tet_val_unreported_failure"});
+}
+
 TEST_F(TemplateRulesTest, TemplateFaultsStopValidationWithAClearError)
 {
     // A top-level kind "probe" whose one entry is this.
