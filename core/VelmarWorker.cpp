@@ -81,6 +81,11 @@ struct WorkerState
     std::atomic<bool> commandRunning{false};
     std::atomic<VelmarWorker::EndProcessHook> endProcess{nullptr};
     std::atomic<VelmarWorker::AbortHook> abortProcess{nullptr};
+    // Call chains finished so far, under their own lock: a chain says it has finished after it has let go of
+    // everything else, and its waiter may be waiting on several chains.
+    std::mutex chainLock;
+    std::condition_variable chainFinished;
+    uint64_t finishedChains = 0;
 };
 
 // Never destroyed: worker threads may still be parked on it while the process exits.
@@ -370,6 +375,30 @@ bool VelmarWorker::CommandRunning() { return State().commandRunning.load(); }
 bool VelmarWorker::IsWorkerThread() { return t_isWorkerThread; }
 
 unsigned VelmarWorker::ThreadCount() { return State().liveThreads.load(std::memory_order_acquire); }
+
+void VelmarWorker::NoteChainFinished()
+{
+    WorkerState& w = State();
+    {
+        std::lock_guard<std::mutex> guard(w.chainLock);
+        ++w.finishedChains;
+    }
+    w.chainFinished.notify_all();
+}
+
+uint64_t VelmarWorker::FinishedChains()
+{
+    WorkerState& w = State();
+    std::lock_guard<std::mutex> guard(w.chainLock);
+    return w.finishedChains;
+}
+
+void VelmarWorker::WaitForFinishedChain(uint64_t seen, unsigned ms)
+{
+    WorkerState& w = State();
+    std::unique_lock<std::mutex> guard(w.chainLock);
+    w.chainFinished.wait_for(guard, std::chrono::milliseconds(ms), [&] { return w.finishedChains != seen; });
+}
 
 namespace WorkerQueue {
 

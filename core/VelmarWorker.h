@@ -64,4 +64,11 @@ public:
     static bool IsWorkerThread();
     // Number of worker threads running now.
     static unsigned ThreadCount();
+
+    // Call chains (VelmarWorkerCallChain) that run on the worker say here when one has finished, so that a
+    // waiter on several chains wakes when any of them finishes. FinishedChains counts them;
+    // WaitForFinishedChain returns once the count differs from `seen` or `ms` milliseconds have passed.
+    static void NoteChainFinished();
+    static uint64_t FinishedChains();
+    static void WaitForFinishedChain(uint64_t seen, unsigned ms);
 };

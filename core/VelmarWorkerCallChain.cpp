@@ -5,23 +5,12 @@
 #include "core/VelmarWorker.h"
 #include "core/WorkerQueue.h"
 
-#include <chrono>
-
 namespace {
-
-// Process-wide count of finished chains, so that a waiter on several chains wakes when any finishes.
-std::mutex g_finishedLock;
-std::condition_variable g_finishedChanged;
-uint64_t g_finishedCount = 0;
 
 // Called after a chain has set 'all done', without touching the chain (its waiter may destroy it at once).
 void NoteChainFinished()
 {
-    {
-        std::lock_guard<std::mutex> guard(g_finishedLock);
-        ++g_finishedCount;
-    }
-    g_finishedChanged.notify_all();
+    VelmarWorker::NoteChainFinished();
     // A main thread that waits sleeps on its own work queue's event.
     if (HasMainThread() && !IsMainThread()) WorkerQueue::WakeMainThread();
 }
@@ -135,11 +124,7 @@ size_t VelmarWorkerCallChain::WaitForAny(const VelmarWorkerCallChain* const* cha
     if (count == 0) return 0;
     for (;;)
     {
-        uint64_t seen;
-        {
-            std::lock_guard<std::mutex> guard(g_finishedLock);
-            seen = g_finishedCount;
-        }
+        const uint64_t seen = VelmarWorker::FinishedChains();
         for (size_t i = 0; i < count; ++i)
             if (chains[i]->IsAllDone()) return i;
         if (VelmarWorker::RunPendingTask(0)) continue;
@@ -150,7 +135,6 @@ size_t VelmarWorkerCallChain::WaitForAny(const VelmarWorkerCallChain* const* cha
             WorkerQueue::WaitForMainThreadPost(10);
             continue;
         }
-        std::unique_lock<std::mutex> guard(g_finishedLock);
-        g_finishedChanged.wait_for(guard, std::chrono::milliseconds(10), [&] { return g_finishedCount != seen; });
+        VelmarWorker::WaitForFinishedChain(seen, 10);
     }
 }
