@@ -7,13 +7,12 @@ namespace Orvo {
 
 ResourceDatabase::~ResourceDatabase()
 {
-    if (ResourceSystem* system = ResourceSystem::Current()) system->ForgetDatabase(this);
+    if (system_ != nullptr) system_->ForgetDatabase(this);
 }
 
 Resource* ResourceDatabase::Get(std::string_view resourceName, uint32_t mode)
 {
-    ResourceSystem* system = ResourceSystem::Current();
-    return system ? system->Get(resourceName, this, mode) : nullptr;
+    return system_ != nullptr ? system_->Get(resourceName, this, mode) : nullptr;
 }
 
 bool ResourceDatabase::Exists(std::string_view resourceName) const { return File::IsFile(GetFileName(resourceName)); }

@@ -13,22 +13,27 @@
 namespace Orvo {
 
 class Resource;
+class ResourceSystem;
 
 class ResourceDatabase
 {
 public:
-    explicit ResourceDatabase(const PString& name) : name_(name) {}
-    // Drops the resources of this database from the current resource system's cache, so that no cached
-    // resource keeps pointing at it.
+    // Resources of the database are made and cached by `system`, which must outlive the database; with no
+    // system the database only turns names into file paths.
+    ResourceDatabase(const PString& name, ResourceSystem* system) : name_(name), system_(system) {}
+    // Drops the resources of this database from its resource system's cache, so that no cached resource
+    // keeps pointing at it.
     virtual ~ResourceDatabase();
     ResourceDatabase(const ResourceDatabase&) = delete;
     ResourceDatabase& operator=(const ResourceDatabase&) = delete;
 
     const PString& GetName() const { return name_; }
+    // The resource system the database resolves through (null: none).
+    ResourceSystem* GetSystem() const { return system_; }
 
-    // The resource of that name from the current resource system (ResourceSystem::Get with this database
-    // and `mode`), one reference added for the caller; null when there is no resource system, no resource
-    // type for the name or no file.
+    // The resource of that name from the database's resource system (ResourceSystem::Get with this
+    // database and `mode`), one reference added for the caller; null when there is no resource system, no
+    // resource type for the name or no file.
     virtual Resource* Get(std::string_view resourceName, uint32_t mode = 0);
     // True when the file of that resource name exists.
     virtual bool Exists(std::string_view resourceName) const;
@@ -37,6 +42,7 @@ public:
 
 private:
     PString name_;
+    ResourceSystem* system_;
 };
 
 }  // namespace Orvo

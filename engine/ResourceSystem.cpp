@@ -7,14 +7,10 @@
 #include "engine/ResourceTypeBase.h"
 #include "engine/TextCase.h"
 
-#include <atomic>
 #include <vector>
 
 namespace Orvo {
 namespace {
-// Process-wide: resources and their databases, made deep in any layer, register with the current system.
-std::atomic<ResourceSystem*> g_current{nullptr};
-
 bool FileExists(ResourceDatabase* database, std::string_view name)
 {
     return database ? database->Exists(name) : File::IsFile(name);
@@ -26,8 +22,6 @@ ResourceSystem::~ResourceSystem()
     Shutdown();
     std::lock_guard<std::mutex> hold(lock_);
     cache_.clear();
-    ResourceSystem* self = this;
-    g_current.compare_exchange_strong(self, nullptr);
 }
 
 bool ResourceSystem::Init(const Options&)
@@ -144,9 +138,5 @@ void ResourceSystem::ForgetDatabase(const ResourceDatabase* database)
             ++it;
     }
 }
-
-ResourceSystem* ResourceSystem::Current() { return g_current.load(); }
-
-void ResourceSystem::SetCurrent(ResourceSystem* system) { g_current = system; }
 
 }  // namespace Orvo

@@ -1,7 +1,8 @@
 #pragma once
 // The engine's resource system: makes resources by name through the registered resource types, loads
 // them and keeps them in a cache. The tool creates one at start-up, initialises it with the engine
-// options and deletes it at shutdown; it is then the process's current resource system.
+// options and deletes it at shutdown, and hands it to the databases that resolve through it (the
+// validation data manager's mesh database among them); a texture conversion makes its own.
 //
 // A resource name is looked up relative to a resource database. The type is the registered resource
 // type with the longest extension that the name ends in ("lm.txt" before "txt"). When the name's own
@@ -59,10 +60,6 @@ public:
     size_t CachedCount() const;
     // Drops every cached resource of that database (the database is going away).
     void ForgetDatabase(const ResourceDatabase* database);
-
-    // The process's resource system (the one start-up created), or null.
-    static ResourceSystem* Current();
-    static void SetCurrent(ResourceSystem* system);
 
 private:
     using Key = std::pair<const ResourceDatabase*, std::string>;

@@ -87,7 +87,7 @@ DisplayTexture* TextureManager::RequestTexture(ResourceDatabase* database, std::
         database ? database->Exists(name) || database->Exists(text) : File::IsFile(name) || File::IsFile(text);
     if (!exists) return nullptr;
     AutoReference<TextureResource> resource;
-    if (ResourceSystem* system = ResourceSystem::Current())
+    if (ResourceSystem* system = database != nullptr ? database->GetSystem() : nullptr)
     {
         Resource* made = system->Get(name, database, ResourceSystem::GetNoLoad);
         resource = dynamic_cast<TextureResource*>(made);

@@ -113,8 +113,8 @@ public:
     // cannot be loaded. `arguments` are kept for the display (unused here).
     DisplayTexture* CreateTexture(ResourceDatabase* database, std::string_view name, std::string_view arguments);
     // The texture `name` of the database (a compiled texture, or its description "<name>.txt"), made but
-    // not loaded: its load waits for RequestLoad. A new reference for the caller; null when the name is
-    // empty or no file of it exists.
+    // not loaded: its load waits for RequestLoad; a resource the database's resource system already holds
+    // is shared. A new reference for the caller; null when the name is empty or no file of it exists.
     DisplayTexture* RequestTexture(ResourceDatabase* database, std::string_view name, std::string_view arguments);
     // Built-in texture `id` (below 8), always loaded: what a material holds before it is given its own.
     // No reference added; null for another id.

@@ -11,8 +11,9 @@ std::string ForwardSlashes(std::string path)
 }
 }  // namespace
 
-VelmarResourceDatabase::VelmarResourceDatabase(const Orvo::PString& name, std::string_view folder)
-    : Orvo::ResourceDatabase(name)
+VelmarResourceDatabase::VelmarResourceDatabase(const Orvo::PString& name, std::string_view folder,
+                                               Orvo::ResourceSystem* system)
+    : Orvo::ResourceDatabase(name, system)
 {
     const std::string archive = ForwardSlashes(std::string(folder) + ".oa");
     archive_ = Orvo::File::Exists(archive);

@@ -11,7 +11,7 @@
 class VelmarResourceDatabase : public Orvo::ResourceDatabase
 {
 public:
-    VelmarResourceDatabase(const Orvo::PString& name, std::string_view folder);
+    VelmarResourceDatabase(const Orvo::PString& name, std::string_view folder, Orvo::ResourceSystem* system);
     ~VelmarResourceDatabase() override;
 
     bool IsArchive() const { return archive_; }

@@ -150,15 +150,10 @@ private:
             // for this conversion and leaves the resource system's cache when the record lets it go.
             const std::string name = JoinBasePath(folder_, Orvo::File::Path(tempPath_).DelExt().str());
             RegisterTextureResourceTypes();
-            database_ = std::make_unique<Orvo::ResourceDatabase>(Orvo::PString());
-            // Without a resource system of the process (a library caller), the record makes its own.
-            Orvo::ResourceSystem* system = Orvo::ResourceSystem::Current();
-            if (system == nullptr)
-            {
-                localSystem_ = std::make_unique<Orvo::ResourceSystem>();
-                system = localSystem_.get();
-            }
-            Orvo::Resource* made = system->Get(name, database_.get(), Orvo::ResourceSystem::GetNoLoad);
+            // The record's own resource system, which the database resolves through.
+            localSystem_ = std::make_unique<Orvo::ResourceSystem>();
+            database_ = std::make_unique<Orvo::ResourceDatabase>(Orvo::PString(), localSystem_.get());
+            Orvo::Resource* made = database_->Get(name, Orvo::ResourceSystem::GetNoLoad);
             if (made == nullptr)
             {
                 PostKeyed("$vadtexture_open_error", true);

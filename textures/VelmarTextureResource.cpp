@@ -134,7 +134,8 @@ void VelmarTextureResource::ObtainDatabase()
         return;
     }
     // The content database mounts its source as "<name>:"; the engine reads the texture through that.
-    engineDatabase_ = std::make_unique<Orvo::ResourceDatabase>(sourceName_);
+    // It only names files: the texture manager makes the texture itself, through no resource system.
+    engineDatabase_ = std::make_unique<Orvo::ResourceDatabase>(sourceName_, nullptr);
 }
 
 void VelmarTextureResource::Load()

@@ -25,11 +25,7 @@ Tool::EngineParts::~EngineParts()
 {
     delete record.renderKernel;
     record.renderKernel = nullptr;
-    if (record.resourceSystem != nullptr)
-    {
-        record.resourceSystem->Shutdown();
-        Orvo::ResourceSystem::SetCurrent(nullptr);
-    }
+    if (record.resourceSystem != nullptr) record.resourceSystem->Shutdown();
     delete record.resourceSystem;
     record.resourceSystem = nullptr;
     if (record.os != nullptr) record.os->Shutdown();

@@ -134,7 +134,6 @@ bool Tool::CreateEngineObjects()
     EngineObjects& e = engine_.record;
     e.os = new Orvo::OS("VelmarUtil", BuildEngineOptionText(switches_), nullptr, nullptr);
     e.resourceSystem = new Orvo::ResourceSystem();
-    Orvo::ResourceSystem::SetCurrent(e.resourceSystem);
     e.renderKernel = new Orvo::RenderKernel(nullptr, kRenderKernelDetailScale);
     return true;
 }

@@ -37,11 +37,23 @@ void DataManager::ReleaseScene()
     delete rootParticle_;
     rootParticle_ = nullptr;
     os_ = nullptr;
-    resourceSystem_ = nullptr;
+    UseResourceSystem(nullptr);
     renderKernel_ = nullptr;
 }
 
-DataManager::DataManager(std::string_view folder, ErrorHandler& errors) : errors_(errors), ruleFolder_(folder) {}
+void DataManager::UseResourceSystem(Orvo::ResourceSystem* system)
+{
+    if (system == resourceSystem_) return;
+    meshes_.clear();  // their resources and animators point at the database
+    currentMesh_ = nullptr;
+    meshDatabase_ = std::make_unique<Orvo::ResourceDatabase>(Orvo::PString(), system);
+    resourceSystem_ = system;
+}
+
+DataManager::DataManager(std::string_view folder, ErrorHandler& errors)
+    : errors_(errors), ruleFolder_(folder),
+      meshDatabase_(std::make_unique<Orvo::ResourceDatabase>(Orvo::PString(), nullptr))
+{}
 
 DataManager::~DataManager()
 {
@@ -56,7 +68,7 @@ bool DataManager::SetupScene(EngineObjects* engine)
 {
     if (engine == nullptr) return false;
     os_ = engine->os;
-    resourceSystem_ = engine->resourceSystem;
+    UseResourceSystem(engine->resourceSystem);
     renderKernel_ = engine->renderKernel;
     if (rootParticle_ == nullptr) rootParticle_ = new Orvo::Particle();
     if (renderKernel_ != nullptr) renderKernel_->GetSceneGraph().AddScene(rootParticle_);

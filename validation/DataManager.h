@@ -77,8 +77,9 @@ public:
     // Saves the personal details, releases the scene, unloads the templates and deletes the objects it
     // took over.
     virtual ~DataManager();
-    // Releases the placeholder materials, unlinks the scene from the render kernel and deletes the engine
-    // objects it took over, so that the engine can go before the manager. The destructor does it too;
+    // Releases the placeholder materials, unlinks the scene from the render kernel, deletes the engine
+    // objects it took over and the loaded meshes, and leaves the resource system, so that the engine can go
+    // before the manager. The destructor does it too;
     // nothing the second time.
     void ReleaseScene();
 
@@ -88,7 +89,8 @@ public:
     ValidationPlugins& Plugins() { return plugins_; }
     const ValidationPlugins& Plugins() const { return plugins_; }
 
-    // Keeps the record's OS object, resource system and render kernel, creates the scene's root particle
+    // Keeps the record's OS object, resource system (the mesh database's, from now; the loaded meshes
+    // go) and render kernel, creates the scene's root particle
     // in the kernel's scene graph, keeps the view (no view: no light) and the third engine object.
     virtual bool SetupScene(EngineObjects* engine);
     // Hooks for an editor that shows the registries; nothing here.
@@ -161,9 +163,10 @@ public:
     // kept); null when it did not load or no source is registered.
     std::unique_ptr<ValidationMesh> LoadMesh(const Orvo::File::Path& file);
     // The database the mesh checks load meshes and animations through: without a name, resource names are
-    // the files' own paths. Made with the manager and ended with it (its end drops what the resource cache
-    // keeps of it), so that one start of the library holds one.
-    Orvo::ResourceDatabase& MeshDatabase() { return meshDatabase_; }
+    // the files' own paths. It resolves through the resource system the scene was set up with (SetupScene);
+    // before that and after ReleaseScene through none, so that nothing loads. Its end drops what the
+    // resource cache keeps of it.
+    Orvo::ResourceDatabase& MeshDatabase() { return *meshDatabase_; }
     // Keeps a loaded mesh as the owner's (replacing and deleting an earlier one) and as the current mesh.
     ValidationMesh* InstallMesh(Container& owner, std::unique_ptr<ValidationMesh> mesh);
     ValidationMesh* GetMeshOf(const Container* owner) const;
@@ -205,6 +208,8 @@ private:
     friend class Container;
     friend class Tag;
     std::string RulePath(std::string_view file) const;
+    // Makes the mesh database anew on `system` when it is another one than the database's.
+    void UseResourceSystem(Orvo::ResourceSystem* system);
     void CheckTemplates();
 
     // The placeholder materials (DummyLoadMaterials.h) live with the manager whose kernel made them.
@@ -246,7 +251,7 @@ private:
     std::vector<Tag*> attachmentTags_;
     std::vector<Tag*> uniqueAttachmentTags_;
     // Before the meshes, which end first: their resources and animators point at it.
-    Orvo::ResourceDatabase meshDatabase_{Orvo::PString()};
+    std::unique_ptr<Orvo::ResourceDatabase> meshDatabase_;
     std::map<const Container*, std::unique_ptr<ValidationMesh>> meshes_;
     ValidationMesh* currentMesh_ = nullptr;
     Orvo::ResourceSystem* resourceSystem_ = nullptr;

@@ -148,14 +148,9 @@ struct Environment
         RegisterMeshResourceTypes();
         os.Init();
         kernel.Init(&os, nullptr);
-        ResourceSystem::SetCurrent(&resources);
-        database = std::make_unique<VelmarResourceDatabase>(PString("benchsrc"), folder);
+        database = std::make_unique<VelmarResourceDatabase>(PString("benchsrc"), folder, &resources);
     }
-    ~Environment()
-    {
-        database.reset();
-        ResourceSystem::SetCurrent(nullptr);
-    }
+    ~Environment() { database.reset(); }
     AutoReference<VelmarGeometryBaseResource> Load(const std::string& name)
     {
         Resource* made = database->Get(name, ResourceSystem::GetNoLoad);

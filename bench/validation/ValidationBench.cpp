@@ -142,7 +142,6 @@ public:
         InterfaceTextDB::SetFolder(std::string(VELMAR_SOURCE_DIR) + "/data");
         manager_ = TETLib::DataManager::Create(data_, errors_);
         Orvo::RegisterMaterialPlugins(&AddType);
-        Orvo::ResourceSystem::SetCurrent(&resources_);
         engine_.os = &os_;
         engine_.renderKernel = &kernel_;
         engine_.resourceSystem = &resources_;
@@ -155,11 +154,7 @@ public:
         started_ = manager_->LoadTemplates() && started_;
         std::printf("templates   load and check                 %9.2f ms\n", Ms(loadStart, Clock::now()));
     }
-    ~LibraryHost()
-    {
-        manager_.reset();
-        Orvo::ResourceSystem::SetCurrent(nullptr);
-    }
+    ~LibraryHost() { manager_.reset(); }
     bool Started() const { return started_; }
     TETLib::DataManager& Manager() { return *manager_; }
     // The library started again on the same engine objects: a new data manager reading the templates, its

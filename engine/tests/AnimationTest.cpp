@@ -249,7 +249,7 @@ TEST(Animator, AnswersByFileAndSkeleton)
     EXPECT_EQ(skeleton.GetBones().size(), 2u);
     EXPECT_EQ(skeleton.FindBone(PString("handle")), handle);
 
-    ResourceDatabase paths{PString()};
+    ResourceDatabase paths{PString(), nullptr};
     Animator animator(nullptr, &paths, &skeleton);
     const AnimationWeights weights = {0, 1, 0, 0, 0, 1};
     AnimationModifier* made = nullptr;

@@ -173,12 +173,9 @@ TEST(SceneGraphTest, ScenesAndChildrenLinkAndUnlink)
     EXPECT_FALSE(graph.UnlinkScene(&root));
 }
 
-TEST(ResourceSystemTest, CurrentPointerClearsWhenTheSystemGoes)
+TEST(ResourceSystemTest, InitialisesOnTheOptions)
 {
     auto* rs = new ResourceSystem;
-    ResourceSystem::SetCurrent(rs);
     EXPECT_TRUE(rs->Init(Options("-NullRender")));
-    EXPECT_EQ(ResourceSystem::Current(), rs);
     delete rs;
-    EXPECT_EQ(ResourceSystem::Current(), nullptr);
 }

@@ -43,12 +43,10 @@ protected:
         for (const char* ext : {"txt", "lm", "lm.txt", "im", "convert-tex.txt"})
             PluginBase::RegisterPluginType(new ResourceType<RecordingResource>(
                 PString(ext), UId("8FCC40D7-8BDD-4d14-B528-65692F5DF710"), category));
-        ResourceSystem::SetCurrent(&system_);
         ASSERT_TRUE(File::Subst("meshsrc", folder_.path.c_str(), true));
     }
     void TearDown() override
     {
-        ResourceSystem::SetCurrent(nullptr);
         File::Subst("meshsrc", nullptr, false);
         PluginBase::UnregisterAll();
     }
@@ -96,7 +94,7 @@ TEST_F(ResourceLookup, LoadsThroughTheDatabaseAndCaches)
     Write("b.lm.txt", "text");
     Write("c.convert-tex.txt", "text");
     Write("d.lm", "bad");
-    ResourceDatabase database{PString("meshsrc")};
+    ResourceDatabase database{PString("meshsrc"), &system_};
 
     const struct
     {
@@ -145,7 +143,7 @@ TEST_F(ResourceLookup, LoadsThroughTheDatabaseAndCaches)
 TEST_F(ResourceLookup, NoLoadModeLeavesLoadingToLock)
 {
     Write("c.convert-tex.txt", "text");
-    ResourceDatabase database{PString("meshsrc")};
+    ResourceDatabase database{PString("meshsrc"), &system_};
     Resource* r = database.Get("c.convert-tex", ResourceSystem::GetNoLoad);
     ASSERT_NE(r, nullptr);
     EXPECT_FALSE(r->HasLoadStarted());
@@ -160,4 +158,25 @@ TEST(ResourceNames, ConvertResourceName)
 {
     EXPECT_EQ(Resource::ConvertResourceName("./a\\b\\c.im"), "a/b/c.im");
     EXPECT_EQ(Resource::ConvertResourceName("c.im"), "c.im");
+}
+
+// A database resolves through the system it was given, and its end drops what that system keeps of it;
+// a database without a system makes nothing.
+TEST_F(ResourceLookup, DatabasesResolveThroughTheirOwnSystem)
+{
+    Write("a.lm", "binary");
+    ResourceSystem other;
+    {
+        ResourceDatabase database{PString("meshsrc"), &other};
+        EXPECT_EQ(database.GetSystem(), &other);
+        Resource* got = database.Get("a.lm");
+        ASSERT_NE(got, nullptr);
+        got->Release();
+        EXPECT_EQ(other.CachedCount(), 1u);
+        EXPECT_EQ(system_.CachedCount(), 0u);
+    }
+    EXPECT_EQ(other.CachedCount(), 0u);
+    ResourceDatabase names{PString("meshsrc"), nullptr};
+    EXPECT_EQ(names.Get("a.lm"), nullptr);
+    EXPECT_EQ(names.GetFileName("a.lm"), "meshsrc:a.lm");
 }

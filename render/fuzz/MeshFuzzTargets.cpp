@@ -99,7 +99,7 @@ struct Context
         File::WriteFile(folder + "/tri.imtxt",
                         "version 1.00\nchunk\n{\nmaterial\n{\nname \"t.m.notex\"\n}\npositions 0,0,0,1,0,0,0,1,0\n"
                         "indices 0,1,2\nfaceNormals 0,0,1\n}\n");
-        database = std::make_unique<VelmarResourceDatabase>(PString("meshfuzz"), folder);
+        database = std::make_unique<VelmarResourceDatabase>(PString("meshfuzz"), folder, nullptr);
         resource = new VelmarGeometryBaseResource(PString("fuzz.lm"), database.get());
         resource->AddRef();
     }

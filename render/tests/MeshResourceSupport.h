@@ -26,13 +26,11 @@ protected:
         RegisterMeshResourceTypes();
         ASSERT_TRUE(os_.Init());
         ASSERT_TRUE(kernel_.Init(&os_, nullptr));
-        Orvo::ResourceSystem::SetCurrent(&resources_);
-        database_ = std::make_unique<VelmarResourceDatabase>(Orvo::PString("meshsrc"), folder_.path);
+        database_ = std::make_unique<VelmarResourceDatabase>(Orvo::PString("meshsrc"), folder_.path, &resources_);
     }
     void TearDown() override
     {
         database_.reset();
-        Orvo::ResourceSystem::SetCurrent(nullptr);
         Orvo::PluginBase::UnregisterAll();
     }
 

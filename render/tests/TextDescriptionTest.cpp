@@ -35,7 +35,7 @@ protected:
     void SetUp() override
     {
         MeshTest::SetUp();
-        database_ = std::make_unique<VelmarResourceDatabase>(PString("lodsrc"), folder_.path);
+        database_ = std::make_unique<VelmarResourceDatabase>(PString("lodsrc"), folder_.path, nullptr);
         lod_ = new VelmarGeometryBaseResource(PString("tree.lm"), database_.get());
         lod_->AddRef();
         Write("hi.im", BuildIndexedMesh(IndexedMeshSpec()));
@@ -158,7 +158,7 @@ TEST_F(TextDescription, LODMeshNamesAreReadFromTheDescriptionsFolder)
     std::filesystem::create_directories(folder_ / "sub/parts");
     Write("sub/only.im", BuildIndexedMesh(IndexedMeshSpec()));
     Write("sub/parts/tri.imtxt", TriangleText());
-    ResourceDatabase paths{PString()};  // serves full paths, as validation loads meshes
+    ResourceDatabase paths{PString(), nullptr};  // serves full paths, as validation loads meshes
     const struct
     {
         const char* what;
@@ -337,14 +337,14 @@ TEST_F(TextDescription, ResourceDatabaseServesTheArchiveBesideAFolder)
     ASSERT_TRUE(File::Md(folder_ / "pack"));
     ASSERT_TRUE(File::WriteFile(folder_ / "pack/a.im", "x"));
     {
-        VelmarResourceDatabase db(PString("packsrc"), folder_ / "pack");
+        VelmarResourceDatabase db(PString("packsrc"), folder_ / "pack", nullptr);
         EXPECT_FALSE(db.IsArchive());
         EXPECT_EQ(db.GetSubstitutedPath(), folder_ / "pack/");
         EXPECT_TRUE(db.Exists("a.im"));
     }
     EXPECT_FALSE(File::HasSubst("packsrc"));
     ASSERT_TRUE(File::WriteFile(folder_ / "pack.oa", "archive"));
-    VelmarResourceDatabase db(PString("packsrc"), folder_ / "pack");
+    VelmarResourceDatabase db(PString("packsrc"), folder_ / "pack", nullptr);
     EXPECT_TRUE(db.IsArchive());
     EXPECT_EQ(db.GetSubstitutedPath(), folder_ / "pack.oa");
     EXPECT_FALSE(db.Exists("a.im"));  // the folder's own files are not seen

@@ -159,7 +159,7 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
     spec.material.textures = {"tri.texture"};  // not there: the mesh loads without it
     const Bytes mesh = BuildIndexedMesh(spec);
     ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
-    VelmarResourceDatabase database(PString("framesrc"), folder.path);
+    VelmarResourceDatabase database(PString("framesrc"), folder.path, tool_->Engine().resourceSystem);
 
     Resource* made = database.Get("tri.im", ResourceSystem::GetNoLoad);
     AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));

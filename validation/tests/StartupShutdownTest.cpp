@@ -7,6 +7,8 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/RenderingCache.h"
+#include "engine/ResourceDatabase.h"
+#include "engine/ResourceSystem.h"
 #include "engine/SceneGraph.h"
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
@@ -146,12 +148,16 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     ASSERT_TRUE(os.Init());
     Orvo::RenderKernel kernel(nullptr, 8.0f);
     ASSERT_TRUE(kernel.Init(&os, nullptr));
+    Orvo::ResourceSystem resources;
     EngineObjects engine;
     engine.os = &os;
     engine.renderKernel = &kernel;
+    engine.resourceSystem = &resources;
     engine.engineObject = new Orvo::Particle();  // taken over and deleted by the manager
     TETLib::DataManager* manager = manager_.get();
+    EXPECT_EQ(manager->MeshDatabase().GetSystem(), nullptr);  // no scene: no meshes load
     ASSERT_TRUE(manager->SetupScene(&engine));
+    EXPECT_EQ(manager->MeshDatabase().GetSystem(), &resources);
     ASSERT_NE(manager->GetRootParticle(), nullptr);
     EXPECT_TRUE(kernel.GetSceneGraph().HasScene(manager->GetRootParticle()));
     EXPECT_EQ(manager->GetRenderKernel(), &kernel);
@@ -176,8 +182,9 @@ TEST_F(ValidationStartupTest, SceneAndPlaceholderMaterialsFollowTheEngineObjects
     manager->ReleaseScene();
     EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
     EXPECT_EQ(manager->GetRenderKernel(), nullptr);
-    manager->ReleaseScene();  // harmless again
-    manager_.reset();         // and the manager's end after it
+    EXPECT_EQ(manager->MeshDatabase().GetSystem(), nullptr);  // nothing left pointing at the resource system
+    manager->ReleaseScene();                                  // harmless again
+    manager_.reset();                                         // and the manager's end after it
     EXPECT_EQ(kernel.GetSceneGraph().SceneCount(), 0u);
     EXPECT_TRUE(errors_.GetMessages().empty());
 }

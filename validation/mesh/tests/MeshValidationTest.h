@@ -23,7 +23,6 @@ protected:
         Orvo::PluginBase::UnregisterAll();
         ASSERT_TRUE(os_.Init());
         ASSERT_TRUE(kernel_.Init(&os_, nullptr));
-        Orvo::ResourceSystem::SetCurrent(&resources_);
         UseOurTemplates();
         StartScene();
         UsePlugins(TETLib::RegisterMeshChecks);
@@ -33,7 +32,6 @@ protected:
     {
         ValidationTest::TearDown();
         resources_.DumpUnusedResourcesFromCache();
-        Orvo::ResourceSystem::SetCurrent(nullptr);
         Orvo::PluginBase::UnregisterAll();
     }
 
