@@ -17,3 +17,22 @@ void VADPostNotifiedResult(ResultsLog& log, const VADResultNotification& n)
     else
         log.PostResult(n.kind, text.View(), params);
 }
+
+std::vector<VADResultNotification> VADNotificationsOf(const ResultsLog& log)
+{
+    std::vector<VADResultNotification> out;
+    for (const ResultsLog::Result& r : log.GetResults())
+    {
+        VADResultNotification note;
+        note.kind = r.kind >= kResultMessage && r.kind <= kResultSuccess ? r.kind : uint32_t(kResultMessage);
+        if (const VelmarPropertyAssetID* id = r.source.AsAssetID())
+        {
+            note.hasSource = 1;
+            note.sourceName = std::string(id->GetName().View());
+            note.source = id->GetKUID();
+        }
+        note.text = r.text.str();
+        out.push_back(std::move(note));
+    }
+    return out;
+}

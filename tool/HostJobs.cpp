@@ -5,6 +5,7 @@
 #include "assetdb/ResourceDatabaseTable.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "assetdb/VADResultRouting.h"
 #include "core/LogPrintf.h"
 #include "core/TFile.h"
 #include "engine/PathComponents.h"
@@ -144,24 +145,5 @@ void RunHostJob(VADClient& client, const VADJob& job, VADHostReply& reply, TETLi
     case VAD_CMDHOST_ARCHIVE_INSTALL: reply.installed = RunArchiveInstall(client, job, log); break;
     default: break;
     }
-    reply.results = HostReplyResults(log);
-}
-
-std::vector<VADResultNotification> HostReplyResults(const ResultsLog& log)
-{
-    std::vector<VADResultNotification> out;
-    for (const ResultsLog::Result& r : log.GetResults())
-    {
-        VADResultNotification note;
-        note.kind = r.kind >= kResultMessage && r.kind <= kResultSuccess ? r.kind : uint32_t(kResultMessage);
-        if (const VelmarPropertyAssetID* id = r.source.AsAssetID())
-        {
-            note.hasSource = 1;
-            note.sourceName = std::string(id->GetName().View());
-            note.source = id->GetKUID();
-        }
-        note.text = r.text.str();
-        out.push_back(std::move(note));
-    }
-    return out;
+    reply.results = VADNotificationsOf(log);
 }

@@ -5,9 +5,6 @@
 // VADHostReply: the log's results, then the job's answer.
 #include "assetdb/VADPayloads.h"
 
-#include <vector>
-
-class ResultsLog;
 class VADClient;
 
 namespace TETLib {
@@ -20,7 +17,3 @@ const char* HostJobName(uint32_t command);
 // Runs the job, whose command id is one of the table's (VADJob::Valid), and writes its reply. A validate job
 // validates with `validation`, the tool's data manager; without one it is refused with an error.
 void RunHostJob(VADClient& client, const VADJob& job, VADHostReply& reply, TETLib::DataManager* validation = nullptr);
-
-// The results of a log as a reply carries them, in posting order: the texts as posted, kinds outside 1..4
-// as plain messages, an asset id as the result's source.
-std::vector<VADResultNotification> HostReplyResults(const ResultsLog& log);

@@ -58,6 +58,17 @@ protected:
                          VADEncode(VADValidateRequest{kSample, "local", inst.Path("UserData/local/kuid 123456 1001")}));
     }
 
+    // Packs the sample, as the daemon hands out its entry, into "pkg.cdp".
+    void SaveSamplePackage()
+    {
+        TDBTagRef entry;
+        ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
+        ContentArchive archive;
+        Orvo::String result;
+        ASSERT_TRUE(archive.AddAsset(result, entry));
+        ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+    }
+
     // A stand-in tool in bin/ that runs this shell script.
     void WriteTool(const std::string& script)
     {
@@ -204,12 +215,7 @@ TEST_F(DaemonServicesTest, AStartedHostThatEndsAtOnceFailsTheJobWithoutWaitingOu
 // for that host rather than starting a second; a file that is no package starts none.
 TEST_F(DaemonServicesTest, APackageInstallStartsItsHostAheadOnce)
 {
-    TDBTagRef entry;
-    ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
-    ContentArchive archive;
-    Orvo::String result;
-    ASSERT_TRUE(archive.AddAsset(result, entry));
-    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+    ASSERT_NO_FATAL_FAILURE(SaveSamplePackage());
     WriteFile(inst.Path("junk.cdp"), "not a package");
     // A stand-in tool that notes each start and ends without registering.
     WriteTool("echo started >> \"$(dirname \"$0\")/../starts.txt\"\nsleep 1\nexit 6\n");
@@ -307,12 +313,7 @@ TEST_F(DaemonServicesTest, ArchiveEntriesAndArchiveInstallThroughTheHost)
 // an error. An asset open for editing is refused before any job: its edit is its user's work, kept as it is.
 TEST_F(DaemonServicesTest, APackageInstallIsNotLostToADeleteNorLosesAnEdit)
 {
-    TDBTagRef entry;
-    ASSERT_TRUE(client.GetAssetArchiveEntry(entry, kSample, nullptr, 3));
-    ContentArchive archive;
-    Orvo::String result;
-    ASSERT_TRUE(archive.AddAsset(result, entry));
-    ASSERT_TRUE(archive.Save(result, Orvo::File::Path(inst.Path("pkg.cdp"))));
+    ASSERT_NO_FATAL_FAILURE(SaveSamplePackage());
 
     RawClient::Reply deleted;
     for (bool installs : {true, false})
