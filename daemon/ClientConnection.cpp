@@ -1,6 +1,7 @@
 #include "daemon/ClientConnection.h"
 
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DaemonServer.h"
 
@@ -21,6 +22,8 @@ bool ClientConnection::Send(uint32_t code, uint32_t transaction, const VADBytes&
     return VADSendFrame(socket_, code, transaction, payload, kSendTimeoutMs);
 }
 
+// The daemon proves first that it knows the token (a listener that does not is no daemon of ours to its
+// clients), then the client proves it; a wrong proof closes the socket without an answer.
 bool ClientConnection::Hello()
 {
     VADFrameHeader h;
@@ -32,26 +35,36 @@ bool ClientConnection::Hello()
         DLOG("connection refused: no hello");
         return false;
     }
-    if (hello.token != server_.Token())
-    {
-        DLOG("connection refused: wrong token from pid %u", hello.pid);
-        return false;
-    }
     program_ = hello.program.substr(0, 256);
     pid_ = hello.pid;
     VADHelloReply reply;
+    reply.pid = static_cast<uint32_t>(getpid());
     if (hello.protocol != kVADProtocolVersion)
     {
         // A client of another protocol would misread every frame: it is told so and let go.
         DLOG("connection refused: protocol %u from %s (pid %u)", hello.protocol, program_.c_str(), pid_);
         reply.status = kVADStatusFailed;
-        reply.pid = static_cast<uint32_t>(getpid());
         Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
         return false;
     }
-    reply.pid = static_cast<uint32_t>(getpid());
+    if (!VADNewChallenge(reply.challenge))
+    {
+        DLOG("connection refused: no random bytes for the hello");
+        return false;
+    }
+    reply.proof = VADDaemonProof(server_.Token(), hello.challenge, reply.challenge);
+    if (!Send(kVADHelloCode, 0, VADEncodeHelloReply(reply))) return false;
+
+    VADProof proof;
+    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
+    if (h.code != kVADHelloCode || !VADDecodeHelloProof(payload, proof) ||
+        !VADProofsEqual(proof, VADClientProof(server_.Token(), hello.challenge, reply.challenge)))
+    {
+        DLOG("connection refused: wrong token from pid %u", pid_);
+        return false;
+    }
     authenticated_ = true;
-    return Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+    return Send(kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK));
 }
 
 void ClientConnection::Run()
