@@ -146,6 +146,8 @@ protected:
             kill(helper_, SIGKILL);
             waitpid(helper_, nullptr, 0);
         }
+        for (int fd : {stop_[0], stop_[1], result_[0], result_[1]})
+            if (fd >= 0) close(fd);
     }
 
     // kill -9 of the daemon: its block stays, naming its pid and port.
@@ -170,16 +172,51 @@ protected:
         ASSERT_TRUE(block.Open(blockName_, true));
         ASSERT_TRUE(block.Write(0, raw, sizeof raw));
     }
-    // A child that only waits: a live process of this user to stand for a pid taken over.
-    pid_t Sleeper()
+    // A process that took the dead daemon's pid (as user nobody when asked) and listens on its port (or any),
+    // answering each hello with a forged "OK" unless silent; the block is forged to name it.
+    void StartImpostor(bool asNobody, bool silent)
     {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(stop_), 0);
+        ASSERT_EQ(pipe(result_), 0);
+        const std::vector<uint8_t> answer = ForgedHelloAnswer();
+        static uint8_t seen[1 << 16];
+        const uint16_t port = dead_.port;
+        const uint64_t token = dead_.token;
         helper_ = fork();
         if (helper_ == 0)
         {
-            pause();
-            _exit(0);
+            if (asNobody && (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                             setresuid(kNobody, kNobody, kNobody) != 0))
+                _exit(2);
+            uint16_t got = 0;
+            const int listener = ListenOn(port, got);
+            if (listener < 0 || write(ready[1], &got, sizeof got) != sizeof got) _exit(3);
+            const size_t n = ServeAsImpostor(listener, stop_[0], seen, sizeof seen, answer, silent, 60);
+            const uint64_t report[2] = {n, Holds(seen, n, token) ? 1u : 0u};
+            _exit(write(result_[1], report, sizeof report) == sizeof report ? 0 : 4);
         }
-        return helper_;
+        close(ready[1]);
+        ASSERT_GT(helper_, 0);
+        uint16_t port2 = 0;
+        const ssize_t got = read(ready[0], &port2, sizeof port2);
+        close(ready[0]);
+        ASSERT_EQ(got, static_cast<ssize_t>(sizeof port2));
+        Forge(static_cast<uint32_t>(helper_), port2);
+    }
+    // Ends the impostor: how many bytes it was sent, and whether the token was among them.
+    void StopImpostor(uint64_t& received, bool& sawToken)
+    {
+        ASSERT_EQ(write(stop_[1], "x", 1), 1);
+        uint64_t report[2] = {};
+        ASSERT_EQ(read(result_[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
+        int status = 0;
+        ASSERT_EQ(waitpid(helper_, &status, 0), helper_);
+        helper_ = -1;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        received = report[0];
+        sawToken = report[1] != 0;
     }
     // The delete is carried out by a new daemon of this user, and the asset is gone: nothing merely said "OK".
     void DeleteIsCarriedOutByANewDaemon(uint32_t impostorPid)
@@ -205,89 +242,67 @@ protected:
     VADDiscoveryBlock dead_;
     std::string blockName_;
     pid_t helper_ = -1;
+    int stop_[2] = {-1, -1};
+    int result_[2] = {-1, -1};
 };
 
-// Another user got the dead daemon's pid and listens on its port, answering every hello with "OK".
+// Another user got the dead daemon's pid and listens on its port, answering every hello with "OK": the owner's
+// tool says nothing to it.
 TEST_F(DaemonProofE2E, AnotherUsersProcessOnADeadDaemonsPidAndPortNeverLearnsTheToken)
 {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
     KillDaemon();
-    int ready[2], stop[2], result[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(stop), 0);
-    ASSERT_EQ(pipe(result), 0);
-    const std::vector<uint8_t> answer = ForgedHelloAnswer();
-    static uint8_t seen[1 << 16];
-    const uint16_t port = dead_.port;
-    const uint64_t token = dead_.token;
+    StartImpostor(true, false);
+    const uint32_t impostor = static_cast<uint32_t>(helper_);
+    DeleteIsCarriedOutByANewDaemon(impostor);
+    uint64_t received = 0;
+    bool sawToken = true;
+    StopImpostor(received, sawToken);
+    EXPECT_FALSE(sawToken) << "the other user's listener received the token";
+    EXPECT_EQ(received, 0u);
+}
+
+// A process of the owner got the dead daemon's pid (a pid reused) and listens on its port without knowing the
+// token, answering every hello with "OK": it learns a challenge, never the token, and is not trusted.
+TEST_F(DaemonProofE2E, AListenerThatCannotProveTheTokenIsNeverTrusted)
+{
+    KillDaemon();
+    StartImpostor(false, false);
+    const uint32_t impostor = static_cast<uint32_t>(helper_);
+    DeleteIsCarriedOutByANewDaemon(impostor);
+    uint64_t received = 0;
+    bool sawToken = true;
+    StopImpostor(received, sawToken);
+    EXPECT_FALSE(sawToken) << "the listener received the token";
+    EXPECT_GT(received, 0u) << "the listener was never asked: the proof was not what kept it out";
+}
+
+// The block's pid is a live process of the owner, but another process listens on its port and says nothing:
+// the tool does not wait for it.
+TEST_F(DaemonProofE2E, AListenerTheBlocksProcessDoesNotHoldIsNeverAsked)
+{
+    KillDaemon();
+    // Made before the listener, so that it holds no descriptor of it.
     helper_ = fork();
     if (helper_ == 0)
     {
-        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-            setresuid(kNobody, kNobody, kNobody) != 0)
-            _exit(2);
-        uint16_t got = 0;
-        const int listener = ListenOn(port, got);
-        if (listener < 0 || write(ready[1], &got, sizeof got) != sizeof got) _exit(3);
-        const size_t n = ServeAsImpostor(listener, stop[0], seen, sizeof seen, answer, false, 60);
-        const uint64_t report[2] = {n, Holds(seen, n, token) ? 1u : 0u};
-        _exit(write(result[1], report, sizeof report) == sizeof report ? 0 : 4);
+        pause();
+        _exit(0);
     }
     ASSERT_GT(helper_, 0);
-    uint16_t impostorPort = 0;
-    ASSERT_EQ(read(ready[0], &impostorPort, sizeof impostorPort), static_cast<ssize_t>(sizeof impostorPort));
-    Forge(static_cast<uint32_t>(helper_), impostorPort);
-
+    uint16_t port = 0;
+    const int listener = ListenOn(dead_.port, port);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(pipe(stop_), 0);
+    static uint8_t seen[1 << 16];
+    size_t n = 0;
+    std::thread impostor([&] { n = ServeAsImpostor(listener, stop_[0], seen, sizeof seen, {}, true, 60); });
+    Forge(static_cast<uint32_t>(helper_), port);
     DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(helper_));
-
-    ASSERT_EQ(write(stop[1], "x", 1), 1);
-    uint64_t report[2] = {};
-    ASSERT_EQ(read(result[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
-    EXPECT_EQ(report[1], 0u) << "the other user's listener received the token";
-    int status = 0;
-    ASSERT_EQ(waitpid(helper_, &status, 0), helper_);
-    helper_ = -1;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    for (int fd : {ready[0], ready[1], stop[0], stop[1], result[0], result[1]}) close(fd);
-}
-
-// The block's pid is a live process of the owner (a pid reused), and what listens on its port does not know
-// the token: answering each hello with "OK", or saying nothing at all.
-TEST_F(DaemonProofE2E, AListenerThatCannotProveTheTokenIsNeverTrusted)
-{
-    for (const bool silent : {false, true})
-    {
-        SCOPED_TRACE(silent ? "a silent listener" : "a listener answering OK");
-        if (silent)
-        {
-            // The asset back, by the daemon the first round started, which is killed in turn.
-            ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"}).exitCode, 0);
-            ASSERT_TRUE(VADFindDiscoveryBlock(root_.Root(), dead_, &blockName_));
-        }
-        KillDaemon();
-        uint16_t port = 0;
-        const int listener = ListenOn(dead_.port, port);
-        ASSERT_GE(listener, 0);
-        int stop[2];
-        ASSERT_EQ(pipe(stop), 0);
-        static uint8_t seen[1 << 16];
-        size_t n = 0;
-        std::thread impostor(
-            [&] { n = ServeAsImpostor(listener, stop[0], seen, sizeof seen, ForgedHelloAnswer(), silent, 60); });
-        if (helper_ <= 0) Sleeper();
-        ASSERT_GT(helper_, 0);
-        Forge(static_cast<uint32_t>(helper_), port);
-
-        DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(helper_));
-
-        ASSERT_EQ(write(stop[1], "x", 1), 1);
-        impostor.join();
-        close(listener);
-        close(stop[0]);
-        close(stop[1]);
-        EXPECT_GT(n, 0u) << "the listener was never asked";
-        EXPECT_FALSE(Holds(seen, n, dead_.token)) << "the listener received the token";
-    }
+    ASSERT_EQ(write(stop_[1], "x", 1), 1);
+    impostor.join();
+    close(listener);
+    EXPECT_EQ(n, 0u);
 }
 
 // A full /dev/shm (a tmpfs of one page, filled, in a mount namespace of the command's own) with the block left
