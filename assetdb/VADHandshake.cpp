@@ -14,7 +14,7 @@ VADHandshake Unanswered(const Platform::Socket& s)
     size_t got = 0;
     uint8_t probe = 0;
     return s.ReceiveSome(&probe, 1, &got, 0) == Platform::IoResult::Closed ? VADHandshake::kClosed
-                                                                            : VADHandshake::kNoAnswer;
+                                                                           : VADHandshake::kNoAnswer;
 }
 
 }  // namespace
@@ -32,8 +32,8 @@ bool VADNewChallenge(VADChallenge& challenge)
     return true;
 }
 
-VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello,
-                                int timeoutMs, uint32_t* daemonPid)
+VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello, int timeoutMs,
+                                uint32_t* daemonPid)
 {
     VADHello first;
     first.clientFlag = hello.clientFlag;

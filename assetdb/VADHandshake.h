@@ -30,5 +30,5 @@ bool VADNewChallenge(VADChallenge& challenge);
 
 // Says hello on a connected socket to the daemon whose block holds `token`, each frame within timeoutMs.
 // `daemonPid` gets the pid the daemon names once accepted.
-VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello,
-                                int timeoutMs, uint32_t* daemonPid = nullptr);
+VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello, int timeoutMs,
+                                uint32_t* daemonPid = nullptr);

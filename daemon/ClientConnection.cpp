@@ -5,6 +5,8 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DaemonServer.h"
 
+#include <cstring>
+
 namespace {
 constexpr int kHelloTimeoutMs = 5000;
 constexpr int kSendTimeoutMs = 30000;
@@ -29,6 +31,21 @@ bool ClientConnection::Hello()
     VADFrameHeader h;
     VADBytes payload;
     if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
+    VADHelloReply reply;
+    reply.pid = static_cast<uint32_t>(getpid());
+    // A client of another protocol would misread every frame: it is told so and let go. Its hello has a layout
+    // of its own, of which only the magic and the protocol word are read.
+    VADReader head(payload);
+    uint8_t magic[4] = {};
+    head.Raw(magic, 4);
+    const uint32_t protocol = head.U32();
+    if (h.code == kVADHelloCode && head.Ok() && std::memcmp(magic, "VADC", 4) == 0 && protocol != kVADProtocolVersion)
+    {
+        DLOG("connection refused: protocol %u", protocol);
+        reply.status = kVADStatusFailed;
+        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+        return false;
+    }
     VADHello hello;
     if (h.code != kVADHelloCode || !VADDecodeHello(payload, hello))
     {
@@ -37,16 +54,6 @@ bool ClientConnection::Hello()
     }
     program_ = hello.program.substr(0, 256);
     pid_ = hello.pid;
-    VADHelloReply reply;
-    reply.pid = static_cast<uint32_t>(getpid());
-    if (hello.protocol != kVADProtocolVersion)
-    {
-        // A client of another protocol would misread every frame: it is told so and let go.
-        DLOG("connection refused: protocol %u from %s (pid %u)", hello.protocol, program_.c_str(), pid_);
-        reply.status = kVADStatusFailed;
-        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
-        return false;
-    }
     if (!VADNewChallenge(reply.challenge))
     {
         DLOG("connection refused: no random bytes for the hello");

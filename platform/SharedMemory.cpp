@@ -45,8 +45,7 @@ bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::strin
 bool Reserve(int fd, size_t size, const std::string& posix, std::string* error)
 {
     int err;
-    do
-        err = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    do err = posix_fallocate(fd, 0, static_cast<off_t>(size));
     while (err == EINTR);
     if (err == 0) return true;
     SetError(error, "no room for the " + std::to_string(size) + " bytes of shared memory " + posix + ": " +

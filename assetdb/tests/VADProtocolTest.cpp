@@ -92,9 +92,9 @@ TEST(VADProtocol, HelloRoundTripAndFixture)
     VADBytes bytes = VADEncodeHello(h);
     ASSERT_GE(bytes.size(), 45u);
     EXPECT_EQ(std::memcmp(bytes.data(), "VADC", 4), 0);
-    EXPECT_EQ(bytes[4], 2);   // protocol
-    EXPECT_EQ(bytes[8], 0);   // client flag
-    EXPECT_EQ(bytes[9], 1);   // the challenge
+    EXPECT_EQ(bytes[4], 2);  // protocol
+    EXPECT_EQ(bytes[8], 0);  // client flag
+    EXPECT_EQ(bytes[9], 1);  // the challenge
     EXPECT_EQ(bytes[40], 32);
     EXPECT_EQ(bytes[41], 0x92);  // pid 4242, low byte first
 

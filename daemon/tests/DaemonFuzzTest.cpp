@@ -194,21 +194,31 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
         EXPECT_TRUE(h.ClosedByPeer(2500));
     }
 
-    // A hello of another protocol version is answered with a failure, then closed.
+    // A hello of another protocol version is answered with a failure, then closed: in this protocol's layout,
+    // and in the first protocol's (which carried the token itself).
     {
-        VADDiscoveryBlock b;
-        RawClient h;
-        ASSERT_TRUE(h.ConnectSilently(inst, &b));
         VADHello hello;
         hello.protocol = kVADProtocolVersion + 1;
-        ASSERT_TRUE(h.SendFrame(kVADHelloCode, 0, VADEncodeHello(hello)));
-        VADFrameHeader fh;
-        VADBytes payload;
-        VADHelloReply reply;
-        ASSERT_EQ(VADReceiveFrame(h.Socket(), fh, payload, 5000), VADFrameRead::kOk);
-        ASSERT_TRUE(VADDecodeHelloReply(payload, reply));
-        EXPECT_LT(reply.status, 0);
-        EXPECT_TRUE(h.ClosedByPeer(5000));
+        VADWriter first;
+        first.Raw(reinterpret_cast<const uint8_t*>("VADC"), 4);
+        first.U32(1);
+        first.U8(1);
+        first.U64(0x1234);
+        first.U32(99);
+        first.String("old");
+        for (const VADBytes& payload : {VADEncodeHello(hello), first.Take()})
+        {
+            RawClient h;
+            ASSERT_TRUE(h.ConnectSilently(inst));
+            ASSERT_TRUE(h.SendFrame(kVADHelloCode, 0, payload));
+            VADFrameHeader fh;
+            VADBytes answer;
+            VADHelloReply reply;
+            ASSERT_EQ(VADReceiveFrame(h.Socket(), fh, answer, 5000), VADFrameRead::kOk);
+            ASSERT_TRUE(VADDecodeHelloReply(answer, reply));
+            EXPECT_LT(reply.status, 0);
+            EXPECT_TRUE(h.ClosedByPeer(5000));
+        }
     }
 
     int answered = 0, cut = 0, errors = 0;

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
 #include <netinet/in.h>

@@ -7,8 +7,8 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "PlatformTestSupport.h"
 
