@@ -1,5 +1,4 @@
-// Debug drawing of particles and geometry chunks: what they draw into the published debug viewport, and
-// that they draw nothing without one or when it wants nothing.
+// Debug drawing of particles and geometry chunks into the published debug viewport.
 #include "engine/DebugViewport.h"
 #include "engine/GeometryChunk.h"
 #include "engine/Matrix3.h"
@@ -14,22 +13,7 @@
 
 using namespace Orvo;
 
-namespace {
-
-std::string Line(const Vector3& from, const Vector3& to, uint32_t colour)
-{
-    return "line " + DebugRecorder::Text(from) + " " + DebugRecorder::Text(to) + " " + DebugRecorder::Hex(colour);
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> lines)
-{
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-}  // namespace
-
-TEST(DebugDrawing, ParticlesDrawTheirLinkVisibleBoxAndNameInTheRootsFrame)
+TEST(DebugDrawing, ParticlesDrawTheirLinkVisibleBoxAndNameInTheRootsFrameWhenAViewportWantsThem)
 {
     DebugRecorder recorder;
     PublishedDebugViewport published(&recorder);
@@ -39,94 +23,44 @@ TEST(DebugDrawing, ParticlesDrawTheirLinkVisibleBoxAndNameInTheRootsFrame)
     child.SetName(PString("child"));
     child.SetPosition({0, 2, 0});
     child.SetBoundingBox(AxisBox({0, 0, 0}, {1, 2, 3}), true);
-    inner.SetBoundingBox(AxisBox({0, 0, 0}, {1, 1, 1}));  // a box not meant to be seen; no name
+    inner.SetBoundingBox(AxisBox({0, 0, 0}, {1, 1, 1}));  // not meant to be seen; no name
     inner.SetPosition({0, 0, 4});
     root.AddChild(&child);
     child.AddChild(&inner);
 
     root.RenderDebugTree();
-
-    ASSERT_EQ(recorder.drawn.size(), 1u + 1 + 12 + 1 + 1);
-    EXPECT_EQ(recorder.drawn[0], "text root (10 0 0) FFFF00FF");  // the root has no link and an empty box
-    EXPECT_EQ(recorder.drawn[1], Line({10, 0, 0}, {10, 2, 0}, kDebugLinkColour));
-    // The box's edges join the corners (in the root's frame) that differ in one coordinate.
-    std::vector<Vector3> corners;
+    ASSERT_EQ(recorder.drawn.size(), 16u);
+    EXPECT_EQ(recorder.drawn[0], "text root (10 0 0) FFFF00FF");  // no parent, an empty box
+    EXPECT_EQ(recorder.drawn[1], DebugRecorder::Line({10, 0, 0}, {10, 2, 0}, kDebugLinkColour));
+    // The box's twelve edges join the corners, in the root's frame, that differ in one coordinate.
+    std::vector<std::string> edges;
     for (float x : {10.0f, 11.0f})
         for (float y : {2.0f, 4.0f})
-            for (float z : {0.0f, 3.0f}) corners.push_back({x, y, z});
-    std::vector<std::string> edges;
-    for (const Vector3& a : corners)
-        for (const Vector3& b : corners)
-            if ((a.x < b.x && a.y == b.y && a.z == b.z) || (a.x == b.x && a.y < b.y && a.z == b.z) ||
-                (a.x == b.x && a.y == b.y && a.z < b.z))
-                edges.push_back(Line(a, b, kDebugBoxColour));
-    ASSERT_EQ(edges.size(), 12u);
-    EXPECT_EQ(Sorted({recorder.drawn.begin() + 2, recorder.drawn.begin() + 14}), Sorted(edges));
+            for (float z : {0.0f, 3.0f})
+            {
+                if (x == 10) edges.push_back(DebugRecorder::Line({x, y, z}, {11, y, z}, kDebugBoxColour));
+                if (y == 2) edges.push_back(DebugRecorder::Line({x, y, z}, {x, 4, z}, kDebugBoxColour));
+                if (z == 0) edges.push_back(DebugRecorder::Line({x, y, z}, {x, y, 3}, kDebugBoxColour));
+            }
+    std::vector<std::string> box(recorder.drawn.begin() + 2, recorder.drawn.begin() + 14);
+    std::sort(box.begin(), box.end());
+    std::sort(edges.begin(), edges.end());
+    EXPECT_EQ(box, edges);
     EXPECT_EQ(recorder.drawn[14], "text child (10 2 0) FFFF00FF");
-    EXPECT_EQ(recorder.drawn[15], Line({10, 2, 0}, {10, 2, 4}, kDebugLinkColour));
+    EXPECT_EQ(recorder.drawn[15], DebugRecorder::Line({10, 2, 0}, {10, 2, 4}, kDebugLinkColour));
 
-    // One particle alone draws only itself.
     recorder.drawn.clear();
-    inner.RenderDebug();
-    EXPECT_EQ(recorder.drawn, std::vector<std::string>{Line({10, 2, 0}, {10, 2, 4}, kDebugLinkColour)});
-}
-
-TEST(DebugDrawing, NothingIsDrawnWithoutAViewportOrWhenItWantsNothing)
-{
-    Particle root, child;
-    child.SetName(PString("child"));
-    child.SetBoundingBox(AxisBox({0, 0, 0}, {1, 1, 1}), true);
-    root.AddChild(&child);
-    AutoReference<GeometryChunk> chunk(
-        new GeometryChunkTemplate<PackedVertexPCT>(GeometryChunk::PrimitiveList, 3, 1, 3, 1));
-
-    DebugRecorder recorder;
     recorder.enabled = false;
-    {
-        PublishedDebugViewport published(&recorder);
-        root.RenderDebugTree();
-        chunk->RenderDebug(Matrix4());
-    }
+    root.RenderDebugTree();
     EXPECT_TRUE(recorder.drawn.empty());
     PublishedDebugViewport none(nullptr);
-    root.RenderDebugTree();
-    chunk->RenderDebug(Matrix4());
-    EXPECT_EQ(GetDebugViewport(), nullptr);
+    root.RenderDebugTree();  // nothing to draw into
 }
-
-namespace {
-
-using PCT = GeometryChunkTemplate<PackedVertexPCT>;
-const Vector3 kSquare[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-
-// A chunk of the square's four corners with these primitive bits and indices.
-AutoReference<GeometryChunk> Square(uint32_t primitiveBits, const std::vector<uint16_t>& indices)
-{
-    auto* chunk = new PCT(primitiveBits, 4, 1, uint32_t(indices.size()), 0);
-    for (int i = 0; i < 4; ++i)
-    {
-        chunk->GetVertices()[i].position[0] = kSquare[i].x;
-        chunk->GetVertices()[i].position[1] = kSquare[i].y;
-        chunk->GetVertices()[i].position[2] = kSquare[i].z;
-    }
-    if (!indices.empty()) std::copy(indices.begin(), indices.end(), chunk->GetIndexArray());
-    return AutoReference<GeometryChunk>(chunk);
-}
-
-// The edges between corners, moved 5 along x as the test's matrix moves them.
-std::vector<std::string> Edges(const std::vector<std::pair<int, int>>& pairs)
-{
-    std::vector<std::string> lines;
-    for (auto [a, b] : pairs)
-        lines.push_back(Line(kSquare[a] + Vector3(5, 0, 0), kSquare[b] + Vector3(5, 0, 0), kDebugEdgeColour));
-    return lines;
-}
-
-}  // namespace
 
 TEST(DebugDrawing, ChunksDrawTheEdgesOfTheirPrimitivesCarriedByTheMatrix)
 {
     using C = GeometryChunk;
+    const Vector3 square[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     const struct
     {
         const char* what;
@@ -149,9 +83,21 @@ TEST(DebugDrawing, ChunksDrawTheEdgesOfTheirPrimitivesCarriedByTheMatrix)
     moved.m[3][0] = 5.0f;
     for (const auto& c : cases)
     {
+        AutoReference<GeometryChunkTemplate<PackedVertexPCT>> chunk(
+            new GeometryChunkTemplate<PackedVertexPCT>(c.bits, 4, 1, uint32_t(c.indices.size()), 0));
+        for (int i = 0; i < 4; ++i)
+        {
+            float* p = chunk->GetVertices()[i].position;
+            p[0] = square[i].x, p[1] = square[i].y, p[2] = square[i].z;
+        }
+        std::copy(c.indices.begin(), c.indices.end(), chunk->GetIndexArray());
+        std::vector<std::string> expected;
+        for (auto [a, b] : c.edges)
+            expected.push_back(
+                DebugRecorder::Line(square[a] + Vector3(5, 0, 0), square[b] + Vector3(5, 0, 0), kDebugEdgeColour));
         DebugRecorder recorder;
         PublishedDebugViewport published(&recorder);
-        Square(c.bits, c.indices)->RenderDebug(moved);
-        EXPECT_EQ(recorder.drawn, Edges(c.edges)) << c.what;
+        chunk->RenderDebug(moved);
+        EXPECT_EQ(recorder.drawn, expected) << c.what;
     }
 }

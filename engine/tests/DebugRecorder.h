@@ -1,7 +1,7 @@
 #pragma once
-// A debug viewport for tests: it writes down every drawing call as a line of text, and may hand each call on
-// to another viewport. PublishedDebugViewport publishes a viewport for a scope and puts back what was
-// published before.
+// A debug viewport for tests: it writes down the lines and labels it is given ("line (x y z) (x y z)
+// AARRGGBB", "text name (x y z) AARRGGBB") and hands every call on to `next` when there is one.
+// PublishedDebugViewport publishes a viewport for a scope and puts back what was published before.
 #include "engine/DebugViewport.h"
 
 #include <cstdio>
@@ -18,33 +18,28 @@ public:
     bool IsEnabled() const override { return enabled; }
     void BeginFrame() override
     {
-        drawn.push_back("begin");
         if (next_) next_->BeginFrame();
     }
     void EndFrame() override
     {
-        drawn.push_back("end");
         if (next_) next_->EndFrame();
     }
     void SetColourSlot(uint32_t slot) override
     {
-        drawn.push_back("slot " + std::to_string(slot));
         if (next_) next_->SetColourSlot(slot);
     }
     void DrawPrimitives(uint32_t kind, const float* points, uint32_t flags, uint32_t count, uint32_t stride,
                         uint32_t colour) override
     {
-        drawn.push_back("primitives " + std::to_string(kind) + " " + std::to_string(count));
         if (next_) next_->DrawPrimitives(kind, points, flags, count, stride, colour);
     }
     void DrawLine(const Vector3& from, const Vector3& to, uint32_t colour) override
     {
-        drawn.push_back("line " + Text(from) + " " + Text(to) + " " + Hex(colour));
+        drawn.push_back(Line(from, to, colour));
         if (next_) next_->DrawLine(from, to, colour);
     }
     void DrawBox(const Vector3& low, const Vector3& high, uint32_t colour) override
     {
-        drawn.push_back("box " + Text(low) + " " + Text(high) + " " + Hex(colour));
         if (next_) next_->DrawBox(low, high, colour);
     }
     void DrawText(const Vector3& at, std::string_view text, uint32_t colour) override
@@ -53,6 +48,10 @@ public:
         if (next_) next_->DrawText(at, text, colour);
     }
 
+    static std::string Line(const Vector3& from, const Vector3& to, uint32_t colour)
+    {
+        return "line " + Text(from) + " " + Text(to) + " " + Hex(colour);
+    }
     static std::string Text(const Vector3& v)
     {
         char s[96];
@@ -73,19 +72,11 @@ private:
     DebugViewport* next_;
 };
 
-class PublishedDebugViewport
+struct PublishedDebugViewport
 {
-public:
-    explicit PublishedDebugViewport(DebugViewport* viewport) : before_(GetDebugViewport())
-    {
-        SetDebugViewport(viewport);
-    }
-    ~PublishedDebugViewport() { SetDebugViewport(before_); }
-    PublishedDebugViewport(const PublishedDebugViewport&) = delete;
-    PublishedDebugViewport& operator=(const PublishedDebugViewport&) = delete;
-
-private:
-    DebugViewport* before_;
+    explicit PublishedDebugViewport(DebugViewport* viewport) { SetDebugViewport(viewport); }
+    ~PublishedDebugViewport() { SetDebugViewport(before); }
+    DebugViewport* const before = GetDebugViewport();
 };
 
 }  // namespace Orvo
