@@ -28,6 +28,12 @@ void AssetDatabase::Close()
     store_.Close();
 }
 
+void AssetDatabase::CloseLeavingFiles()
+{
+    std::unique_lock lk(mutex_);
+    store_.CloseLeavingFiles();
+}
+
 void AssetDatabase::LoadLocked()
 {
     std::vector<AssetRecord> recs;

@@ -19,8 +19,10 @@ TEST(FileLockTest, OneHolderAtATime)
     ASSERT_TRUE(a.TryLock(path));
     EXPECT_TRUE(a.IsLocked());
     std::string error;
-    EXPECT_FALSE(b.TryLock(path, &error));
+    bool held = false;
+    EXPECT_FALSE(b.TryLock(path, &error, &held));
     EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(held);
     EXPECT_FALSE(b.Lock(path, 30));
     a.Unlock();
     EXPECT_TRUE(b.Lock(path, 1000));
@@ -29,7 +31,12 @@ TEST(FileLockTest, OneHolderAtATime)
     EXPECT_TRUE(moved.IsLocked());
     EXPECT_FALSE(a.TryLock(path));
     EXPECT_FALSE(a.TryLock(""));
-    EXPECT_FALSE(a.TryLock(dir / "missing-folder/x.lock"));
+    // A file that cannot be made is not a lock someone holds, and the error says which file and why.
+    EXPECT_FALSE(a.TryLock(dir / "missing-folder/x.lock", &error, &held));
+    EXPECT_FALSE(held);
+    EXPECT_EQ(error, "'" + (dir / "missing-folder/x.lock") + "' cannot be created: No such file or directory");
+    EXPECT_EQ(a.Descriptor(), -1);
+    EXPECT_GE(moved.Descriptor(), 0);
 }
 
 TEST(FileLockTest, SecondProcessWaitsUntilTheHolderDies)
