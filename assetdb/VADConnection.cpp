@@ -301,9 +301,8 @@ struct VADConnection::Link
         // A daemon of ours that ended instead (it could not start) ends the pause too.
         auto readyNow = [&] {
             VADDiscoveryBlock info;
-            return daemons.Reap() ||
-                   (ReadDiscovery(realRoot, info) && TakesConnections(info) &&
-                    std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end());
+            return daemons.Reap() || (ReadDiscovery(realRoot, info) && TakesConnections(info) &&
+                                      std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end());
         };
         if (ours.empty() || readyNow())
         {

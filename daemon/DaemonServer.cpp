@@ -285,8 +285,7 @@ int DaemonServer::Run()
     {
         DLOG("cannot open the store: %s", error.c_str());
         // The store's own errors name the file when it is the file that failed.
-        if (error.find(root_.Database()) == std::string::npos)
-            error = "cannot open " + root_.Database() + ": " + error;
+        if (error.find(root_.Database()) == std::string::npos) error = "cannot open " + root_.Database() + ": " + error;
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         cleanup();
         return kDaemonExitFailed;

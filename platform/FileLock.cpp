@@ -50,8 +50,7 @@ bool FileLock::Lock(const std::string& path, int timeoutMs, std::string* error, 
     }
     if (fd < 0)
     {
-        if (error)
-            *error = "'" + path + "' cannot be " + (creating ? "created: " : "opened: ") + std::strerror(errno);
+        if (error) *error = "'" + path + "' cannot be " + (creating ? "created: " : "opened: ") + std::strerror(errno);
         return false;
     }
     using Clock = std::chrono::steady_clock;

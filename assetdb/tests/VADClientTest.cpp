@@ -431,9 +431,8 @@ TEST_F(VADClientTest, ADaemonThatCannotStartEndsTheWaitingWithItsReason)
             "\nexit 2");
     EXPECT_FALSE(connection_.Open(s));
     EXPECT_LE(s.counter, 3u);
-    EXPECT_EQ(connection_.DaemonStartFailure(),
-              "The asset database daemon could not start: '" + root + "/bin/VADDaemon' cannot be created: Read-only "
-              "file system");
+    const std::string made = "'" + root + "/bin/VADDaemon' cannot be created: Read-only file system";
+    EXPECT_EQ(connection_.DaemonStartFailure(), "The asset database daemon could not start: " + made);
 
     standIn("kill -9 $$");
     EXPECT_FALSE(connection_.Open(s));

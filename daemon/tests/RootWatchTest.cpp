@@ -1,5 +1,5 @@
-#include "daemon/AssetStore.h"
 #include "daemon/RootWatch.h"
+#include "daemon/AssetStore.h"
 
 #include <gtest/gtest.h>
 

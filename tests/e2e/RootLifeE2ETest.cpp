@@ -126,7 +126,8 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
     EXPECT_EQ(fresh.exitCode, 255);
     EXPECT_EQ(fresh.out, "");
     EXPECT_EQ(fresh.err, "- Failed to open asset database\n- The asset database daemon could not start: '" +
-                             root.Path("assets.tdx.lock") + "' cannot be created: Read-only file system\n- Init failed\n");
+                             root.Path("assets.tdx.lock") +
+                             "' cannot be created: Read-only file system\n- Init failed\n");
 
     // A root that was used before and has gone read-only since: its files are there but cannot be written.
     ASSERT_EQ(root.Run({"version"}).exitCode, 0);
@@ -135,7 +136,8 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
     RunResult used = runReadOnly({"status", kSignalBox});
     EXPECT_EQ(used.exitCode, 255);
     EXPECT_EQ(used.err, "- Failed to open asset database\n- The asset database daemon could not start: '" +
-                            root.Path("assets.tdx.lock") + "' cannot be opened: Read-only file system\n- Init failed\n");
+                            root.Path("assets.tdx.lock") +
+                            "' cannot be opened: Read-only file system\n- Init failed\n");
     EXPECT_FALSE(root.DaemonRunning());
 }
 
