@@ -77,17 +77,19 @@ int32_t RepairNow(RequestContext& c, const VADRepairRequest& req, VADEmptyPayloa
         progress = [&c](const std::string& line) {
             c.from->Send(VAD_NOTIFY_PROGRESS, 0, VADEncode(VADProgressNotification{line}));
         };
-    c.Db().Reconcile(true, &c.results, progress);
-    return kVADStatusOK;
+    return c.Db().Reconcile(true, &c.results, progress) ? kVADStatusOK : kVADStatusFailed;
 }
 
 int32_t FlagRepair(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
 {
     // The flag outlives a crash; the repair itself runs at once (nobody waits for an asynchronous request).
     DLOG("repair (mode %d) flagged by %s", req.value, c.from->Program().c_str());
-    c.Db().FlagRepair(req.value);
-    c.Db().Reconcile(true);
-    return kVADStatusOK;
+    if (!c.Db().FlagRepair(req.value))
+    {
+        PostResult(&c.results, kResultError, "The asset database could not keep the repair flag.");
+        return kVADStatusFailed;
+    }
+    return c.Db().Reconcile(true) ? kVADStatusOK : kVADStatusFailed;
 }
 
 int32_t GetSettingsGroup(RequestContext& c, const VADSettingsGroupRequest& req, VADTreeReply& reply)
