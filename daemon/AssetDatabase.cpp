@@ -440,11 +440,13 @@ KUID AssetDatabase::GenerateKUID(DaemonResults* results)
     return KUID(uid, next, 0);
 }
 
-void AssetDatabase::SetNextContentId(int32_t id)
+bool AssetDatabase::SetNextContentId(int32_t id)
 {
-    if (id < 1) return;
+    if (id < 1) return true;
     std::unique_lock lk(mutex_);
     TDBTagRef user = GroupLocked("user");
     user.SetChildInt("next-content-id", id);
-    PutGroupLocked("user", user);
+    if (PutGroupLocked("user", user)) return true;
+    DLOG("the next content id could not be stored: %s", store_.LastError().c_str());
+    return false;
 }

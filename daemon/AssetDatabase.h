@@ -131,7 +131,8 @@ public:
     // A new KUID of the local user; the null KUID, with the reason in the results, when none is left or
     // the settings cannot be written.
     KUID GenerateKUID(DaemonResults* results = nullptr);
-    void SetNextContentId(int32_t id);
+    // False when the store could not keep it (an id below 1 changes nothing).
+    bool SetNextContentId(int32_t id);
     bool GetSettingsGroup(const std::string& group, TDBTagRef& out);
     // Writes a whole group; a value the daemon itself reads that is not of its type (a number that is no
     // number) refuses the group, with the reason in the results.

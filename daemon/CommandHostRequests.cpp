@@ -16,6 +16,7 @@
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -245,7 +246,11 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
             if (mkdir(staging.c_str(), 0700) == 0)
                 job.staging = staging;
             else
+            {
+                // Without it every asset is installed one at a time instead.
+                DLOG("the staging folder %s could not be made: %s", staging.c_str(), std::strerror(errno));
                 job.unknown.clear();
+            }
         }
         VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);

@@ -48,8 +48,9 @@ int32_t GenerateKUID(RequestContext& c, const VADEmptyPayload&, VADKuidReply& re
 
 int32_t NextContentId(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
 {
-    c.Db().SetNextContentId(req.value);
-    return kVADStatusOK;
+    if (c.Db().SetNextContentId(req.value)) return kVADStatusOK;
+    PostResult(&c.results, kResultError, "The asset database could not keep the next content id.");
+    return kVADStatusFailed;
 }
 
 int32_t ListBuilds(RequestContext& c, const VADEmptyPayload&, VADTextReply& reply)
