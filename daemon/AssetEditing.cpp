@@ -29,8 +29,8 @@ ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
 
 void PostBeingInstalled(DaemonResults* results, const KUID& k)
 {
-    PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed; it cannot be opened for editing now.",
-               k, KuidParam(k));
+    PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed; it cannot be opened for editing now.", k,
+               KuidParam(k));
 }
 
 // An edit is handed only to whoever opened it: a user's edit to users, a command host's to that host. True
@@ -457,8 +457,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     }
 }
 
-DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results,
-                                    uintptr_t asker)
+DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker)
 {
     handle = 0;
     std::unique_lock lk(mutex_);

@@ -118,8 +118,8 @@ int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPaylo
     {
         close(fd);
         DLOG("the download folder %s could not be made: %s", target.c_str(), ec.message().c_str());
-        SendWebReply(c, req.idHigh, req.idLow, 1, {}, name, "The download failed: the folder '" + target +
-                                                                 "' could not be made: " + ec.message());
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, name,
+                     "The download failed: the folder '" + target + "' could not be made: " + ec.message());
         return kVADStatusOK;
     }
     uint64_t size = 0;

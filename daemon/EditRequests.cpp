@@ -35,7 +35,8 @@ int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolRepl
     reply.value = 1;
     const TextureCompileFn compile =
         (req.option & kVADCommitTexturesCompiled) ? TextureCompileFn() : CommandHostTextureCompiler(c);
-    return StatusOf(c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0, compile, Asker(c)));
+    return StatusOf(
+        c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0, compile, Asker(c)));
 }
 
 int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)

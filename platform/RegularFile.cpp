@@ -11,7 +11,8 @@ RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::
 {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? RegularFileStatus::kMissing : RegularFileStatus::kUnreadable;
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? RegularFileStatus::kMissing : RegularFileStatus::kUnreadable;
     struct Closer
     {
         int fd;

@@ -46,9 +46,10 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
     std::string bytes;
     const Platform::RegularFileStatus status = Platform::ReadRegularFile(real, Orvo::kMaxConfigFileBytes, bytes);
     TDBTagRef tree;
-    const ConfigFileResult read = status == Platform::RegularFileStatus::kOK
-                                      ? ParseConfigData(tree, bytes, ConfigFileFormFor(path.View(), format), real.c_str())
-                                      : ConfigFileResult::kCannotRead;
+    const ConfigFileResult read =
+        status == Platform::RegularFileStatus::kOK
+            ? ParseConfigData(tree, bytes, ConfigFileFormFor(path.View(), format), real.c_str())
+            : ConfigFileResult::kCannotRead;
     if (read != ConfigFileResult::kOK)
     {
         if (!log) return false;
@@ -71,8 +72,7 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
         if (keywords.View().find('\0') != std::string_view::npos)
         {
             if (log)
-                log->PostResultF(kResultError,
-                                 "The keywords of %s in '%s' hold a zero byte; they were not imported.",
+                log->PostResultF(kResultError, "The keywords of %s in '%s' hold a zero byte; they were not imported.",
                                  KUID::ToText(kuid).c_str(), path.c_str());
             allTaken = false;
             continue;

@@ -87,8 +87,7 @@ std::vector<std::string> EditFolders(const InstallRoot& root)
 }
 
 class LostWorkE2E : public DaemonRootTest
-{
-};
+{};
 
 TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
 {
@@ -105,7 +104,8 @@ TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
                     std::string("<kuid:900600:1> \"ste") + '\0' + "I;red\"\n<kuid:900600:2> \"blue;green\"\n");
     RunResult r = Run({"importkeywords"});
     ExpectFailedRun(r);
-    EXPECT_TRUE(Has(r.out, "The keywords of <kuid:900600:1> in '" + dump + "' hold a zero byte; they were not imported."))
+    EXPECT_TRUE(
+        Has(r.out, "The keywords of <kuid:900600:1> in '" + dump + "' hold a zero byte; they were not imported."))
         << r.out;
     EXPECT_TRUE(Eventually([&] {
         const VADResult<Orvo::String> k = reader.Client().GetAssetKeywords(KUID(900600, 2, 0));
@@ -333,7 +333,8 @@ TEST_F(LostWorkE2E, ACommandHostKilledWhileItInstallsLeavesNoEditOpen)
     for (int i = 1; i <= count; ++i) WriteAssetFolder(root_, "a" + std::to_string(i), kuidOf(i), files, "before");
     ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
 
-    std::unique_ptr<RunningProgram> install = root_.Start({"installcdp", "many.cdp"}, RunOptions::In(root_.Path("work")));
+    std::unique_ptr<RunningProgram> install =
+        root_.Start({"installcdp", "many.cdp"}, RunOptions::In(root_.Path("work")));
     // Caught while its command host has an edit open.
     ASSERT_TRUE(Eventually([&] { return !EditFolders(root_).empty(); }, 60000, 1));
     const std::vector<int> hosts = CommandHosts(root_);
