@@ -319,9 +319,8 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
     EXPECT_EQ(ReadWholeFile(violations), "");
     EXPECT_GT(clean, 0) << "no install got through at all";
     const std::vector<std::string> tries = Lines(ReadWholeFile(opened));
-    const size_t refusedEdits = std::count_if(tries.begin(), tries.end(), [](const std::string& line) {
-        return line.rfind("refused", 0) == 0;
-    });
+    const size_t refusedEdits = std::count_if(tries.begin(), tries.end(),
+                                              [](const std::string& line) { return line.rfind("refused", 0) == 0; });
     RecordProperty("refused_edits", int(refusedEdits));
     EXPECT_GT(tries.size(), refusedEdits) << "no edit got through at all";
 }
