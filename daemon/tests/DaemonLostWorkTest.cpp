@@ -192,3 +192,37 @@ TEST_F(DaemonEditsTest, AScanOrRepairFlagTheStoreRefusesIsNotTaken)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DaemonStart, UserDataFoldersThatCannotBeMadeKeepTheDatabaseClosed)
+{
+    TempRoot root;
+    fs::create_directories(root.path + "/UserData");
+    WriteFile(root.path + "/UserData/editing", "a file where a folder belongs");
+    AssetDatabase db{DaemonRoot(root.path)};
+    std::string error;
+    EXPECT_FALSE(db.Open(&error));
+    EXPECT_NE(error.find("UserData/editing' could not be made"), std::string::npos) << error;
+}
+
+// A request whose text holds a zero byte is refused whole (the link stays up), never taken cut at the zero.
+TEST(DaemonRequestTexts, ATextWithAZeroByteIsABadPayload)
+{
+    TestInstallation inst;
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    RawClient client;
+    ASSERT_TRUE(client.Connect(inst));
+    VADKuidTextRequest request;
+    request.kuid = KUID(900700, 1, 0);
+    request.text = std::string("ste\0I;red", 9);
+    RawClient::Reply cut = client.Ask(VAD_REQ_SET_KEYWORDS, VADEncode(request));
+    ASSERT_TRUE(cut.answered);
+    EXPECT_EQ(cut.status, kVADStatusBadPayload);
+    request.text = "steel;red";
+    RawClient::Reply whole = client.Ask(VAD_REQ_SET_KEYWORDS, VADEncode(request));
+    ASSERT_TRUE(whole.answered);
+    EXPECT_NE(whole.status, kVADStatusBadPayload);  // no such asset here: any other answer
+}
+
+}  // namespace
