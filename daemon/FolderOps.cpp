@@ -229,10 +229,13 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
         if (stillOpen(editFolder))
         {
             // Never thrown away while its edit is open: with another folder in its place it stays aside.
-            if (!FolderExists(editFolder) && rename(p.c_str(), editFolder.c_str()) == 0)
+            if (FolderExists(editFolder))
+                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+            else if (rename(p.c_str(), editFolder.c_str()) == 0)
                 done.push_back("restored the edit folder " + name + ": closing its edit was cut short");
             else
-                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+                done.push_back("could not put " + p.filename().string() + " back as the edit folder " + name + ": " +
+                               std::strerror(errno));
             continue;
         }
         done.push_back(Removed(p.string(), "the edit folder " + name + " of an edit that was closed"));
