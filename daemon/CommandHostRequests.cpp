@@ -16,6 +16,7 @@
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -212,6 +213,17 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
+    // An entry without a KUID cannot be installed: each is named, and each counts as not installed.
+    const size_t withoutKUID = archive.EntriesWithoutKUIDCount();
+    for (const std::string& name : archive.EntriesWithoutKUID())
+        PostResult(&c.results, kResultError,
+                   "The entry '$(ENTRY_NAME)' of '$(FILE_PATH)' has no valid KUID; it was not installed.", KUID::Null(),
+                   {{"file_path", req.path}, {"entry_name", name}});
+    if (withoutKUID > archive.EntriesWithoutKUID().size())
+        PostResult(&c.results, kResultError,
+                   std::to_string(withoutKUID - archive.EntriesWithoutKUID().size()) +
+                       " more entries of '$(FILE_PATH)' have no valid KUID; they were not installed.",
+                   KUID::Null(), PathParam(req.path));
     VADJob job;
     job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
     job.archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
@@ -234,7 +246,11 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
             if (mkdir(staging.c_str(), 0700) == 0)
                 job.staging = staging;
             else
+            {
+                // Without it every asset is installed one at a time instead.
+                DLOG("the staging folder %s could not be made: %s", staging.c_str(), std::strerror(errno));
                 job.unknown.clear();
+            }
         }
         VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);
@@ -243,11 +259,12 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         if (!ran) return kVADStatusFailed;
         installed = std::move(reply.installed);
     }
-    answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
+    const size_t total = contents.kuids.size() + withoutKUID;
+    answer.value = installed.size() == total ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,
-                   std::to_string(contents.kuids.size() - std::min(installed.size(), contents.kuids.size())) + " of " +
-                       std::to_string(contents.kuids.size()) + " assets of '$(FILE_PATH)' were not installed.",
+                   std::to_string(total - std::min(installed.size(), total)) + " of " + std::to_string(total) +
+                       " assets of '$(FILE_PATH)' were not installed.",
                    KUID::Null(), PathParam(req.path));
     return kVADStatusOK;
 }
