@@ -65,6 +65,23 @@ bool RunHostJob(RequestContext& c, const VADJob& job, VADHostReply& reply)
     return false;
 }
 
+// The results from `first` on that name no asset are about `asset`, whose package copy is `copy`: they name it,
+// and a file in the copy by its path inside the asset ("a.texture", not the package's working folder).
+void AttributeToAsset(DaemonResults& results, size_t first, const KUID& asset, const std::string& copy)
+{
+    const std::string prefix = copy + "/";
+    for (size_t i = first; i < results.size(); ++i)
+    {
+        VADResultNotification& r = results[i];
+        if (!r.hasSource)
+        {
+            r.hasSource = 1;
+            r.source = asset;
+        }
+        for (size_t at; (at = r.text.find(prefix)) != std::string::npos;) r.text.erase(at, prefix.size());
+    }
+}
+
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
 {
     return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
@@ -321,7 +338,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         job.path = copy;
         job.targets = targets;
         VADHostReply reply;
+        const size_t before = c.results.size();
         if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
+        AttributeToAsset(c.results, before, k, copy);
         // 2: every texture converted; 0: the folder could not be searched or a texture failed; 1: the
         // conversion stopped early. Anything but 2 leaves a package that would not load on the targets.
         if (reply.answer != kTexturesAllConverted)
