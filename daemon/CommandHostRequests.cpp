@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -80,6 +81,34 @@ void AttributeToAsset(DaemonResults& results, size_t first, const KUID& asset, c
         }
         for (size_t at; (at = r.text.find(prefix)) != std::string::npos;) r.text.erase(at, prefix.size());
     }
+}
+
+// The packages being made, by the folder they go to: a second export to the same package while one runs would
+// remove the first one's working folder under it, and both would fail. It is refused at once instead.
+class PackagesInProgress
+{
+public:
+    // False when the package is being made already.
+    bool Claim(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return folders_.insert(folder).second;
+    }
+    void Release(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        folders_.erase(folder);
+    }
+
+private:
+    std::mutex lock_;
+    std::unordered_set<std::string> folders_;
+};
+
+PackagesInProgress& ExportsInProgress()
+{
+    static PackagesInProgress exports;
+    return exports;
 }
 
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
@@ -298,6 +327,18 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
     const std::string finished = root.UserData("packages") + "/" + name;
     const std::string package = finished + ".export-partial";
+    if (!ExportsInProgress().Claim(finished))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package '$(PACKAGE)' is being made by another request; try again when that one is done.",
+                   KUID::Null(), {{"package", name}});
+        return kVADStatusFailed;
+    }
+    struct ReleaseClaim
+    {
+        const std::string& folder;
+        ~ReleaseClaim() { ExportsInProgress().Release(folder); }
+    } releaseClaim{finished};
     std::error_code ec;
     if (!RemoveFolderTree(package) || !fs::create_directories(package, ec))
     {
