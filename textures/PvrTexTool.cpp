@@ -141,8 +141,8 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
     // The tool runs through the shell only to have its standard output and error kept in a file: its reason
     // for a failure is said there. The arguments go to it as they are, never through the shell's parsing.
     const std::string said = work.path + "/orvo_texturecompress.out";
-    std::vector<std::string> args = {"-c", "o=\"$1\"; shift; exec \"$0\" \"$@\" >\"$o\" 2>&1", tool, said, "-f",
-                                     format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
+    std::vector<std::string> args = {"-c", "o=\"$1\"; shift; exec \"$0\" \"$@\" >\"$o\" 2>&1",          tool, said,
+                                     "-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
     if (mips) args.push_back("-m");
     args.insert(args.end(), {"-o", out, "-i", in});
     Platform::LaunchResult run = Platform::LaunchProcess("/bin/sh", args, work.path, Platform::kLaunchNoConsole);

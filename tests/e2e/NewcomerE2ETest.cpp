@@ -108,7 +108,7 @@ TEST_F(NewcomerE2E, AFailingConverterSaysWhyNamingTheAssetAndTheTexture)
                                          "echo 'Error: this picture is refused here.' >&2\nexit 3\n");
     ASSERT_EQ(::chmod(root_.Path("bin/PVRTexToolCLI").c_str(), 0755), 0);
 
-    const RunResult r = Run({"export-package", "pvrtc", "refusedpkg", "<kuid:900034:2>"});
+    const RunResult r = Run({"export-package", "pvrtc", "nopkg", "<kuid:900034:2>"});
     EXPECT_EQ(r.exitCode, 255);
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_GE(lines.size(), 3u) << r.out;
@@ -118,7 +118,7 @@ TEST_F(NewcomerE2E, AFailingConverterSaysWhyNamingTheAssetAndTheTexture)
     EXPECT_NE(r.out.find("was not exported: its textures could not be converted for 'pvrtc'"), std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("export-partial"), std::string::npos) << r.out;
-    EXPECT_FALSE(root_.Exists("UserData/packages/refusedpkg"));
+    EXPECT_FALSE(root_.Exists("UserData/packages/nopkg"));
 }
 
 // A package made from installed assets carries their compiled textures; installed again, a texture that is
@@ -167,13 +167,8 @@ TEST_F(NewcomerE2E, ASecondExportOfAPackageBeingMadeIsRefusedAtOnce)
     // The first export holds in a stand-in converter until the test lets it go.
     const std::string started = root_.Path("work/converter-started"), release = root_.Path("work/converter-release");
     fs::remove(root_.Path("bin/PVRTexToolCLI"));
-    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh
-touch '" + started + "'
-while [ ! -e '" + release +
-                                             "' ]; do sleep 0.05; done
-echo 'Error: let go.' >&2
-exit 1
-");
+    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh\ntouch '" + started + "'\nwhile [ ! -e '" + release +
+                                             "' ]; do sleep 0.05; done\necho 'Error: let go.' >&2\nexit 1\n");
     ASSERT_EQ(::chmod(root_.Path("bin/PVRTexToolCLI").c_str(), 0755), 0);
     std::unique_ptr<RunningProgram> first =
         root_.Start({"export-package", "pvrtc", "samename", "<kuid:900034:4>"}, RunOptions::In(root_.Path("work")));

@@ -320,7 +320,8 @@ TEST(TextureResourceTest, InstallsKeepCompiledTexturesThatAreCurrent)
     }
     uint64_t now = 0, etc = 0, options = 0;
     ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, kBatchTextureOptions, now));
-    ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", ParseTextureTargetList("etc1"), kBatchTextureOptions, etc));
+    ASSERT_TRUE(
+        ComputeTextureStamp(s.folder + "a.texture.txt", ParseTextureTargetList("etc1"), kBatchTextureOptions, etc));
     ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, "-Compression=none", options));
     EXPECT_NE(now, etc);
     EXPECT_NE(now, options);
