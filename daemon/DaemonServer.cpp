@@ -84,6 +84,8 @@ bool DaemonServer::CreateBlock(std::string* error)
     {
         DLOG("removed the discovery block a daemon that died left behind");
         if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
+        // Nobody took the name since: there is no room for a block (a full /dev/shm), under any name.
+        if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
         taken = error ? *error : std::string();
     }
     return CreatePrivateBlock(taken, error);
