@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -64,6 +65,51 @@ bool RunHostJob(RequestContext& c, const VADJob& job, VADHostReply& reply)
     DLOG("command host job %u failed: %s", job.command, error.c_str());
     PostResult(&c.results, kResultError, "The command host could not run the job: " + error);
     return false;
+}
+
+// The results from `first` on that name no asset are about `asset`, whose package copy is `copy`: they name it,
+// and a file in the copy by its path inside the asset ("a.texture", not the package's working folder).
+void AttributeToAsset(DaemonResults& results, size_t first, const KUID& asset, const std::string& copy)
+{
+    const std::string prefix = copy + "/";
+    for (size_t i = first; i < results.size(); ++i)
+    {
+        VADResultNotification& r = results[i];
+        if (!r.hasSource)
+        {
+            r.hasSource = 1;
+            r.source = asset;
+        }
+        for (size_t at; (at = r.text.find(prefix)) != std::string::npos;) r.text.erase(at, prefix.size());
+    }
+}
+
+// The packages being made, by the folder they go to: a second export to the same package while one runs would
+// remove the first one's working folder under it, and both would fail. It is refused at once instead.
+class PackagesInProgress
+{
+public:
+    // False when the package is being made already.
+    bool Claim(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return folders_.insert(folder).second;
+    }
+    void Release(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        folders_.erase(folder);
+    }
+
+private:
+    std::mutex lock_;
+    std::unordered_set<std::string> folders_;
+};
+
+PackagesInProgress& ExportsInProgress()
+{
+    static PackagesInProgress exports;
+    return exports;
 }
 
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
@@ -298,6 +344,18 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
     const std::string finished = root.UserData("packages") + "/" + name;
     const std::string package = finished + ".export-partial";
+    if (!ExportsInProgress().Claim(finished))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package '$(PACKAGE)' is being made by another request; try again when that one is done.",
+                   KUID::Null(), {{"package", name}});
+        return kVADStatusFailed;
+    }
+    struct ReleaseClaim
+    {
+        const std::string& folder;
+        ~ReleaseClaim() { ExportsInProgress().Release(folder); }
+    } releaseClaim{finished};
     std::error_code ec;
     if (!RemoveFolderTree(package) || !fs::create_directories(package, ec))
     {
@@ -338,7 +396,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         job.path = copy;
         job.targets = targets;
         VADHostReply reply;
+        const size_t before = c.results.size();
         if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
+        AttributeToAsset(c.results, before, k, copy);
         // 2: every texture converted; 0: the folder could not be searched or a texture failed; 1: the
         // conversion stopped early. Anything but 2 leaves a package that would not load on the targets.
         if (reply.answer != kTexturesAllConverted)
