@@ -289,8 +289,8 @@ int DaemonServer::Run()
     if (!db_.Open(&error))
     {
         DLOG("cannot open the store: %s", error.c_str());
-        // The store's own errors name the file when it is the file that failed.
-        if (error.find(root_.Database()) == std::string::npos) error = "cannot open " + root_.Database() + ": " + error;
+        // Errors about a file or folder of the installation name it; the others are the store's.
+        if (error.find(root_.Root()) == std::string::npos) error = "cannot open " + root_.Database() + ": " + error;
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         cleanup();
         return kDaemonExitFailed;

@@ -430,13 +430,13 @@ TEST_F(VADClientTest, ADaemonThatCannotStartEndsTheWaitingWithItsReason)
     standIn("echo 'VADDaemon: cannot set up' >&2\necho \"VADDaemon: '$0' cannot be created: Read-only file system\" >&2"
             "\nexit 2");
     EXPECT_FALSE(connection_.Open(s));
-    EXPECT_LE(s.counter, 3u);
+    EXPECT_LT(s.counter, 10u);
     const std::string made = "'" + root + "/bin/VADDaemon' cannot be created: Read-only file system";
     EXPECT_EQ(connection_.DaemonStartFailure(), "The asset database daemon could not start: " + made);
 
     standIn("kill -9 $$");
     EXPECT_FALSE(connection_.Open(s));
-    EXPECT_LE(s.counter, 3u);
+    EXPECT_LT(s.counter, 10u);
     EXPECT_EQ(connection_.DaemonStartFailure(), "The asset database daemon could not start: it was ended by signal 9");
 
     standIn("echo 'VADDaemon: no room' >&2\nexit 2");
