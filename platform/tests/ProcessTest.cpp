@@ -1,6 +1,5 @@
 #include "platform/Process.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,23 +29,6 @@ TEST(ProcessTest, WaitedChildReportsItsExitCode)
     int code = -1;
     EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
     EXPECT_EQ(code, 5);
-}
-
-TEST(ProcessTest, AChildWithoutAConsoleCanTellItsCallerWhyItEnded)
-{
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    LaunchResult r = LaunchProcess(HelperPath(), {"complain", "no room here", "3"}, {}, kLaunchNoConsole, fds[1]);
-    close(fds[1]);
-    ASSERT_TRUE(r) << r.error;
-    std::string said;
-    char buf[256];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) said.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    EXPECT_EQ(said, "no room here\n");
-    int code = -1;
-    EXPECT_EQ(WaitForProcess(r.pid, 10000, &code), WaitResult::Exited);
-    EXPECT_EQ(code, 3);
 }
 
 TEST(ProcessTest, FailedStartsReturnNoProcess)

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace e2e {
 namespace {
@@ -79,23 +78,6 @@ TEST(RootLifeE2E, ARemovedOrRebuiltRootGetsAFreshDaemonAtTheNextCommand)
     }
 }
 
-// Without any command, a daemon whose root was emptied ends by itself and takes its discovery block away.
-TEST(RootLifeE2E, ADaemonWhoseStoreAndLockWereRemovedEndsByItself)
-{
-    InstallRoot root;
-    ASSERT_TRUE(root.StartDaemon({"-idle=0"}));
-    const int daemon = root.DaemonPid();
-    ASSERT_GT(daemon, 0);
-    for (const char* name : {"assets.tdx", "assets.tdx-wal", "assets.tdx-shm", "assets.tdx.lock"})
-        fs::remove(root.Path(name));
-    EXPECT_TRUE(Eventually([&] { return root.DaemonPid() == 0 && !Platform::IsProcessAlive(daemon); }));
-    // The next command starts a daemon on what is there now.
-    RunResult status = root.Run({"status", kSignalBox});
-    EXPECT_EQ(status.out, "- " + kSignalBox + " : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n");
-    EXPECT_TRUE(root.Exists("assets.tdx.lock"));
-    EXPECT_GT(root.DaemonPid(), 0);
-}
-
 // A read-only root: the daemon cannot make (or open) its lock file, and the tool prints the daemon's own
 // reason instead of waiting for it. The root is made read-only by a bind mount in a mount namespace of the
 // run's own, so that even root cannot write it.
@@ -104,25 +86,17 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
     const std::string unshare = "/usr/bin/unshare";
     if (!fs::exists(unshare)) GTEST_SKIP() << "no " << unshare << " to make a mount namespace";
     InstallRoot root;
-    auto runReadOnly = [&](const std::vector<std::string>& args) {
-        std::string command = "mount --bind '" + root.Root() + "' '" + root.Root() + "' && mount -o remount,bind,ro '" +
-                              root.Root() + "' && exec '" + root.Tool() + "'";
-        for (const std::string& a : args) command += " '" + a + "'";
-        RunningProgram run(unshare, {"-m", "sh", "-c", command}, RunOptions::In(root.Root()));
-        return run.Wait();
+    const std::string r = "'" + root.Root() + "'";
+    auto inReadOnlyRoot = [&](const std::string& command) {
+        const std::string readOnly = "mount --bind " + r + " " + r + " && mount -o remount,bind,ro " + r + " && ";
+        return RunningProgram(unshare, {"-m", "sh", "-c", readOnly + command}, RunOptions::In(root.Root())).Wait();
     };
-    // Whether a read-only root can be made here at all (a container may refuse new mount namespaces).
-    {
-        RunningProgram probe(unshare,
-                             {"-m", "sh", "-c",
-                              "mount --bind '" + root.Root() + "' '" + root.Root() + "' && mount -o remount,bind,ro '" +
-                                  root.Root() + "' && ! touch '" + root.Root() + "/probe' 2>/dev/null"},
-                             {});
-        if (probe.Wait().exitCode != 0) GTEST_SKIP() << "a read-only bind mount cannot be made here";
-    }
+    // A container may refuse new mount namespaces.
+    if (inReadOnlyRoot("! touch " + r + "/probe 2>/dev/null").exitCode != 0)
+        GTEST_SKIP() << "a read-only bind mount cannot be made here";
 
     // A fresh root: nothing can be created.
-    RunResult fresh = runReadOnly({"version"});
+    RunResult fresh = inReadOnlyRoot("exec '" + root.Tool() + "' version");
     EXPECT_EQ(fresh.exitCode, 255);
     EXPECT_EQ(fresh.out, "");
     EXPECT_EQ(fresh.err, "- Failed to open asset database\n- The asset database daemon could not start: '" +
@@ -133,7 +107,7 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
     ASSERT_EQ(root.Run({"version"}).exitCode, 0);
     ASSERT_EQ(root.Run({"closevaddaemon"}).exitCode, 0);
     ASSERT_TRUE(Eventually([&] { return !root.DaemonRunning(); }));
-    RunResult used = runReadOnly({"status", kSignalBox});
+    RunResult used = inReadOnlyRoot("exec '" + root.Tool() + "' status '" + kSignalBox + "'");
     EXPECT_EQ(used.exitCode, 255);
     EXPECT_EQ(used.err, "- Failed to open asset database\n- The asset database daemon could not start: '" +
                             root.Path("assets.tdx.lock") +

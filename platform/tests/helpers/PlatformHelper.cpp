@@ -53,11 +53,6 @@ int main(int argc, char** argv)
     if (argc < 2) return 64;
     std::string mode = argv[1];
     if (mode == "exit" && argc == 3) return std::atoi(argv[2]);
-    if (mode == "complain" && argc == 4)
-    {  // complain TEXT CODE: TEXT on the standard error, then exit with CODE
-        fprintf(stderr, "%s\n", argv[2]);
-        return std::atoi(argv[3]);
-    }
     if (mode == "sleep" && argc == 3)
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
