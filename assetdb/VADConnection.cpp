@@ -1,6 +1,7 @@
 #include "assetdb/VADConnection.h"
 
 #include "assetdb/ContentFolders.h"
+#include "assetdb/VADDaemonLaunch.h"
 #include "assetdb/VADDiscovery.h"
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADHandshake.h"
@@ -104,9 +105,9 @@ struct VADConnection::Link
     std::atomic<bool> hosting{false};    // a host callback is set
 
     // Daemons this link started. A second one for the same root ends at once (the root is locked): it is
-    // reaped so that it does not linger as a zombie beside a long-running tool.
-    std::mutex launchedMutex;
-    std::vector<int> launched;
+    // reaped so that it does not linger as a zombie beside a long-running tool. One that cannot start ends
+    // the waiting for it with its reason.
+    VADLaunchedDaemons daemons;
 
     bool OnReceiveThread() const { return receiverId.load() == std::this_thread::get_id(); }
 
@@ -295,16 +296,13 @@ struct VADConnection::Link
     void PauseBetweenAttempts(const std::string& where)
     {
         const unsigned interval = intervalMs.load();
-        std::vector<int> ours;
-        {
-            std::lock_guard lk(launchedMutex);
-            ours = launched;
-        }
+        const std::vector<int> ours = daemons.Running();
         const std::string realRoot = RealRoot(where);
+        // A daemon of ours that ended instead (it could not start) ends the pause too.
         auto readyNow = [&] {
             VADDiscoveryBlock info;
-            return ReadDiscovery(realRoot, info) && TakesConnections(info) &&
-                   std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end();
+            return daemons.Reap() || (ReadDiscovery(realRoot, info) && TakesConnections(info) &&
+                                      std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end());
         };
         if (ours.empty() || readyNow())
         {
@@ -359,7 +357,10 @@ struct VADConnection::Link
         // Taken but never answered: the daemon is stopped or deadlocked, and waiting longer would hang us.
         case VADHandshake::kNoAnswer: return Attempt::kStuck;
         case VADHandshake::kClosed:
-        case VADHandshake::kRefused: return Attempt::kNotAnswering;
+        case VADHandshake::kRefused:
+            // A daemon that closed on us and took its block away is gone (its installation was removed, say):
+            // nobody is starting one.
+            return ReadDiscovery(RealRoot(where), info) ? Attempt::kNotAnswering : Attempt::kNoDaemon;
         case VADHandshake::kUnproven:
             LogPrintf("VADOpenDatabase> the listener on port %u does not know the daemon's token", info.port);
             return Attempt::kImpostor;
@@ -375,25 +376,21 @@ struct VADConnection::Link
         return Attempt::kConnected;
     }
 
-    void ReapLaunchedDaemons()
-    {
-        std::lock_guard lk(launchedMutex);
-        std::erase_if(launched,
-                      [](int pid) { return Platform::WaitForProcess(pid, 0) != Platform::WaitResult::TimedOut; });
-    }
+    // True when a daemon this link started could not start (its reason is the failure).
+    bool ReapLaunchedDaemons() { return daemons.Reap(); }
 
     void LaunchDaemon(const std::string& where)
     {
         ReapLaunchedDaemons();
         std::string exe = where.empty() ? std::string("bin/VADDaemon") : where + "/bin/VADDaemon";
-        Platform::LaunchResult r = Platform::LaunchProcess(exe, {}, where, Platform::kLaunchNoConsole);
-        if (!r)
-        {
-            LogPrintf("VADOpenDatabase> unable to start '%s': %s", exe.c_str(), r.error.c_str());
-            return;
-        }
-        std::lock_guard lk(launchedMutex);
-        launched.push_back(r.pid);
+        daemons.Launch(exe, where);
+    }
+
+    // The waiting for a daemon is over: what the running ones say from now on is not heard.
+    void DoneWaiting()
+    {
+        ReapLaunchedDaemons();
+        daemons.StopListening();
     }
 
     bool Open(VADConnectionSettings& s)
@@ -409,6 +406,7 @@ struct VADConnection::Link
             reopenFailed = false;
         }
         firstLaunchAttempt = 0;
+        daemons.ClearFailure();
         auto launch = [&](unsigned attempt) {
             if (firstLaunchAttempt == 0) firstLaunchAttempt = attempt;
             LaunchDaemon(where);
@@ -417,12 +415,14 @@ struct VADConnection::Link
         {
             s.counter = attempt;
             if (attempt > 1) PauseBetweenAttempts(where);
+            // A daemon started here that could not start: it said why, and waiting longer would change nothing.
+            if (ReapLaunchedDaemons()) break;
             // A daemon that exists but does not answer may still be coming up: it gets until the 5th attempt.
             if ((attempt == 5 || attempt == 10) && s.startDaemon) launch(attempt);
             const Attempt r = TryConnect(where, s.clientFlag);
             if (r == Attempt::kConnected)
             {
-                ReapLaunchedDaemons();
+                DoneWaiting();
                 std::lock_guard lk(state);
                 settings = s;
                 return true;
@@ -437,7 +437,7 @@ struct VADConnection::Link
             if ((r == Attempt::kNoDaemon || r == Attempt::kImpostor) && s.startDaemon && firstLaunchAttempt == 0)
                 launch(attempt);
         }
-        ReapLaunchedDaemons();
+        DoneWaiting();
         LogPrintf("VADOpenDatabase> unable to connect to VADDaemon");
         return false;
     }
@@ -482,15 +482,17 @@ struct VADConnection::Link
         }
         CleanUp();
         const std::string where = Root();
+        daemons.ClearFailure();
         Attempt r = Attempt::kNoDaemon;
         for (unsigned attempt = 1; attempt <= kVADReopenAttempts; ++attempt)
         {
             if (attempt > 1) PauseBetweenAttempts(where);
+            if (ReapLaunchedDaemons()) break;
             if (attempt == 2 && s.startDaemon) LaunchDaemon(where);
             r = TryConnect(where, s.clientFlag);
             if (r == Attempt::kConnected)
             {
-                ReapLaunchedDaemons();
+                DoneWaiting();
                 LogPrintf("VADClient> link to VADDaemon reopened");
                 return true;
             }
@@ -498,12 +500,17 @@ struct VADConnection::Link
             // Nobody is starting one.
             if ((r == Attempt::kNoDaemon || r == Attempt::kImpostor) && !s.startDaemon) break;
         }
-        ReapLaunchedDaemons();
+        DoneWaiting();
         {
             std::lock_guard lk(state);
             reopenFailed = true;
         }
-        std::string why;
+        std::string why = daemons.Failure();
+        if (!why.empty())
+        {
+            RecordFailure(VADLinkFailure::kUnreachable, why + "; " + Quoted(code) + " was not carried out.");
+            return false;
+        }
         if (r == Attempt::kStuck)
             why = "The asset database daemon takes connections but does not answer";
         else if (!s.startDaemon)
@@ -633,6 +640,8 @@ VADStatus VADConnection::OpenOnce(uint8_t clientFlag)
 }
 
 unsigned VADConnection::LastLaunchAttempt() const { return link_->firstLaunchAttempt.load(); }
+
+std::string VADConnection::DaemonStartFailure() const { return link_->daemons.Failure(); }
 
 void VADConnection::Close()
 {

@@ -75,13 +75,17 @@ public:
     // 10th attempt, and right after the first attempt that finds no live daemon at all (no discovery block,
     // its process has ended or is not ours, or what listens on its port is not our daemon: VADHandshake.h):
     // nobody is starting one then. A daemon that takes the connection but does
-    // not answer the hello in time is stuck: the attempts end there. On failure logs "VADOpenDatabase>
+    // not answer the hello in time is stuck: the attempts end there, and so they do when a daemon it launched
+    // ends without serving for a reason of its own (DaemonStartFailure). On failure logs "VADOpenDatabase>
     // unable to connect to VADDaemon". The settings are kept for reopening on demand.
     VADStatus Open(VADConnectionSettings& settings);
     // A single plain attempt (no launch, no waiting), for a run that only wants to close a running daemon.
     VADStatus OpenOnce(uint8_t clientFlag);
     // The attempt at which the last Open first launched the daemon; 0 when it launched none.
     unsigned LastLaunchAttempt() const;
+    // Why a daemon the last Open (or reopening) started could not start, in the daemon's own words
+    // (VADDaemonLaunch.h); empty when none failed. Such a failure ends the attempts at once.
+    std::string DaemonStartFailure() const;
     // Disconnects, forgets the settings (no reopening on demand) and the pending web requests.
     void Close();
     // Switches auto-start off, asks the daemon to close (the flag is passed on: true for an uninstall)

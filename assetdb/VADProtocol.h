@@ -172,6 +172,11 @@ enum VADDaemonState : uint32_t
     VAD_STATE_CLOSING = 3,
 };
 
+// The daemon's exit code when another daemon serves its root already: no failure, that one is to be used.
+// Any other code but 0 from a daemon that had not yet served is a failure to start, whose reason the daemon
+// said on its standard error as "VADDaemon: <reason>".
+constexpr int kVADDaemonExitLocked = 1;
+
 constexpr size_t kVADDiscoveryBlockSize = 36;
 constexpr uint32_t kVADDiscoveryLayout = 1;
 

@@ -30,6 +30,12 @@ void AssetDatabase::Close()
     store_.Close();
 }
 
+void AssetDatabase::CloseLeavingFiles()
+{
+    std::unique_lock lk(mutex_);
+    store_.CloseLeavingFiles();
+}
+
 bool AssetDatabase::LoadLocked()
 {
     std::vector<AssetRecord> recs;

@@ -44,6 +44,8 @@ public:
     // Opens the store and loads the records (not yet reconciled: call Reconcile).
     bool Open(std::string* error);
     void Close();
+    // Closes the store without touching its files by name: the installation was removed or replaced.
+    void CloseLeavingFiles();
     // Puts folder leftovers right and brings the records in line with the folders. `full` re-reads every
     // configuration; otherwise only those whose file changed. Marks the database ready.
     // A full pass also clears the flag FlagRepair set. Progress lines go to `progress` when given. False when

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -131,13 +133,19 @@ bool AssetStore::Exec(const char* sql)
 bool AssetStore::Open(const std::string& path, std::string* error)
 {
     Close();
-    // Made here first so that it (and the journal files SQLite derives from it) get mode 0600.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0)
+    // Made here first so that it (and the journal files SQLite derives from it) get mode 0600. A store that
+    // cannot be written is refused with the system's reason (SQLite would open it read-only, and say less).
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const bool creating = fd < 0 && errno == ENOENT;
+    if (creating) fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
     {
-        fchmod(fd, 0600);
-        close(fd);
+        lastError_ = "'" + path + "' cannot be " + (creating ? "created: " : "opened: ") + std::strerror(errno);
+        if (error) *error = lastError_;
+        return false;
     }
+    fchmod(fd, 0600);
+    close(fd);
     // SQLite's memory statistics take a process-wide lock on every allocation; nothing here reads them. The
     // setting is only taken before SQLite starts (later it is refused, which is harmless).
     static std::once_flag noMemoryStatistics;
@@ -173,6 +181,19 @@ bool AssetStore::CreateSchema()
         return false;
     }
     return true;
+}
+
+void AssetStore::CloseLeavingFiles()
+{
+    // Closing normally checkpoints the journal and removes "-wal" and "-shm" by name: names that may now
+    // belong to another daemon's store.
+    if (db_)
+    {
+        int on = 1;
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &on);
+    }
+    Close();
 }
 
 void AssetStore::Close()

@@ -26,6 +26,9 @@ public:
     // Opens (creating when missing) and brings the schema up to date. A store of a newer schema is refused.
     bool Open(const std::string& path, std::string* error = nullptr);
     void Close();
+    // Closes without touching any file by its name (no checkpoint, the journal files left where they are):
+    // for a store whose path may already name another one.
+    void CloseLeavingFiles();
     bool IsOpen() const { return db_ != nullptr; }
 
     // One transaction around a group of changes. A bulk one (the scan of every asset folder) keeps its

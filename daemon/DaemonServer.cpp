@@ -4,7 +4,6 @@
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DownloadMirror.h"
-#include "daemon/FolderOps.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -116,6 +115,29 @@ bool DaemonServer::CreatePrivateBlock(const std::string& whyTaken, std::string* 
     return true;
 }
 
+bool DaemonServer::RootIntact()
+{
+    if (rootLost_.load()) return false;
+    std::string changed = watch_.Changed();
+    if (changed.empty()) return true;
+    std::lock_guard lk(rootLostMutex_);
+    if (rootLost_.load()) return false;
+    rootLostReason_ = std::move(changed);
+    DLOG("%s: the installation this daemon served is gone; closing", rootLostReason_.c_str());
+    // Clients stop finding this daemon at once. Only our own block loses its name: a daemon started on the
+    // new root may have published one under the same name already.
+    block_.RemoveName();
+    rootLost_ = true;
+    RequestShutdown();
+    return false;
+}
+
+std::string DaemonServer::RootLostReason()
+{
+    std::lock_guard lk(rootLostMutex_);
+    return rootLostReason_;
+}
+
 void DaemonServer::RequestShutdown()
 {
     stop_ = true;
@@ -212,6 +234,8 @@ void DaemonServer::AcceptLoop()
             DLOG("connection refused: it belongs to user %u", uid);
             continue;
         }
+        // Closed without a word when the installation is gone: the client goes on to start a new daemon.
+        if (!RootIntact()) continue;
         auto conn = std::make_shared<ClientConnection>(*this, std::move(s));
         std::lock_guard lk(mutex_);
         if (!AdmitLocked()) continue;
@@ -224,10 +248,21 @@ void DaemonServer::AcceptLoop()
 int DaemonServer::Run()
 {
     std::string error;
-    if (!lock_.TryLock(root_.LockFile(), &error))
+    bool held = false;
+    if (!lock_.TryLock(root_.LockFile(), &error, &held))
     {
-        fprintf(stderr, "VADDaemon: another daemon serves %s\n", root_.Root().c_str());
-        return kDaemonExitLocked;
+        if (held)
+        {
+            fprintf(stderr, "VADDaemon: another daemon serves %s\n", root_.Root().c_str());
+            return kDaemonExitLocked;
+        }
+        fprintf(stderr, "VADDaemon: %s\n", error.c_str());
+        return kDaemonExitFailed;
+    }
+    if (!watch_.Add(root_.Root(), &error) || !watch_.AddOpen(lock_.Descriptor(), root_.LockFile(), &error))
+    {
+        fprintf(stderr, "VADDaemon: %s\n", error.c_str());
+        return kDaemonExitFailed;
     }
     // Made again (and checked) as the store is opened; the log needs its folder first.
     const bool foldersMade = root_.MakeFolders(&error);
@@ -245,23 +280,28 @@ int DaemonServer::Run()
     }
     auto cleanup = [&] {
         Publish(VAD_STATE_CLOSING);
-        if (recorded_) VADRemoveDiscoveryRecord(root_.Root());
+        // Nothing is removed by its name below a root that is gone: the name may be a new daemon's.
+        if (recorded_ && !rootLost_.load()) VADRemoveDiscoveryRecord(root_.Root());
+        block_.RemoveName();
         block_.Close();
-        Platform::SharedMemoryBlock::RemoveOwn(blockName_);
         lock_.Unlock();
     };
     if (!db_.Open(&error))
     {
         DLOG("cannot open the store: %s", error.c_str());
-        fprintf(stderr, "VADDaemon: cannot open %s: %s\n", root_.Database().c_str(), error.c_str());
+        // Errors about a file or folder of the installation name it; the others are the store's.
+        if (error.find(root_.Root()) == std::string::npos) error = "cannot open " + root_.Database() + ": " + error;
+        fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         cleanup();
         return kDaemonExitFailed;
     }
+    if (!watch_.Add(root_.Database(), &error)) DLOG("the store is not watched: %s", error.c_str());
     db_.ApplySettingsFile(root_.UserData("settings/settings.txt"));
     listener_ = Platform::Socket::Listen(0, 64, &error);
     if (!listener_.IsValid())
     {
         DLOG("cannot listen: %s", error.c_str());
+        fprintf(stderr, "VADDaemon: cannot listen on the loopback interface: %s\n", error.c_str());
         cleanup();
         return kDaemonExitFailed;
     }
@@ -288,13 +328,8 @@ int DaemonServer::Run()
         }
         broker_.ReapStartedHosts();
         internedNames_.Tick();
-        if (!FolderExists(root_.Root()))
-        {
-            // Nothing left to serve (a temporary installation that was removed).
-            DLOG("the installation folder has gone: closing");
-            stop_ = true;
-            break;
-        }
+        // Nothing left to serve: the installation was removed, or laid out anew by a rebuild.
+        if (!RootIntact()) break;
         if (options_.idleSeconds == 0) continue;
         std::lock_guard lk(mutex_);
         if (connections_.empty() &&
@@ -328,7 +363,10 @@ int DaemonServer::Run()
             if (r.thread.joinable()) r.thread.join();
         }
     }
-    db_.Close();
+    if (rootLost_.load())
+        db_.CloseLeavingFiles();
+    else
+        db_.Close();
     cleanup();
     DLOG("closed");
     return kDaemonExitOK;

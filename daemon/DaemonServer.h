@@ -1,10 +1,12 @@
 #pragma once
 // The daemon process: the one-per-root lock, the discovery block, the loopback listener with one thread
 // per connection, readiness, the idle exit and the clean shutdown.
+#include "assetdb/VADProtocol.h"
 #include "daemon/AssetDatabase.h"
 #include "daemon/CommandHostBroker.h"
 #include "daemon/DaemonRoot.h"
 #include "daemon/InternedNames.h"
+#include "daemon/RootWatch.h"
 #include "platform/FileLock.h"
 #include "platform/SharedMemory.h"
 #include "platform/Socket.h"
@@ -29,12 +31,13 @@ struct DaemonOptions
     unsigned hostWaitMs = 30000;  // wait for a command host the daemon started
 };
 
-// Exit codes of Run.
+// Exit codes of Run. Before it fails, Run says why on its standard error ("VADDaemon: <reason>"): the client
+// that started it reads that there (VADConnection.h).
 enum : int
 {
     kDaemonExitOK = 0,
-    kDaemonExitLocked = 1,  // another daemon serves the root
-    kDaemonExitFailed = 2,  // the store, the block or the listener could not be set up
+    kDaemonExitLocked = kVADDaemonExitLocked,  // another daemon serves the root
+    kDaemonExitFailed = 2,  // the lock file, the store, the block or the listener could not be set up
 };
 
 class DaemonServer
@@ -53,6 +56,14 @@ public:
     CommandHostBroker& Broker() { return broker_; }
     const DaemonRoot& Root() const { return root_; }
     uint64_t Token() const { return token_; }
+
+    // True while the installation is the one the daemon found: its root folder, assets.tdx and
+    // assets.tdx.lock are still the files it opened (RootWatch.h). The first time one is not, the daemon
+    // logs it, takes its discovery block's name away (so that the next command starts a new daemon on the
+    // new root) and closes; from then on this is false. Any thread.
+    bool RootIntact();
+    // What happened to the installation, once RootIntact has said false.
+    std::string RootLostReason();
 
     // Called by connections.
     void ConnectionEnded(ClientConnection* c);
@@ -81,6 +92,11 @@ private:
     uint64_t token_ = 0;
     uint64_t startMs_ = 0;
     uint32_t state_ = 0;
+
+    RootWatch watch_;  // filled before the first connection, read-only from then on
+    std::atomic<bool> rootLost_{false};
+    std::mutex rootLostMutex_;
+    std::string rootLostReason_;
 
     std::atomic<bool> stop_{false};
     std::mutex mutex_;

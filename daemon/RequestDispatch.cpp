@@ -56,6 +56,15 @@ int32_t HandleRequest(DaemonServer& server, const std::shared_ptr<ClientConnecti
         DLOG("unknown request code %u from %s", code, from->Program().c_str());
         return kVADStatusUnknownRequest;
     }
+    // A removed or replaced installation is not served: its folders and records are gone.
+    if (!server.RootIntact())
+    {
+        PostResult(&results, kResultError,
+                   "The installation of this asset database daemon was removed or replaced ($(REASON_TEXT)): the "
+                   "daemon is closing, and the next command starts a new one.",
+                   KUID::Null(), {{"reason_text", server.RootLostReason()}});
+        return kVADStatusFailed;
+    }
     if (!row->beforeReady && !server.Database().WaitReady(kReadyWaitMs)) return kVADStatusFailed;
     RequestContext c{server, from, code, transaction, results};
     // No request may end the daemon: whatever escapes a handler fails that request alone.

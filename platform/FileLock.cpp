@@ -26,21 +26,31 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept
     return *this;
 }
 
-bool FileLock::TryLock(const std::string& path, std::string* error) { return Lock(path, 0, error); }
+bool FileLock::TryLock(const std::string& path, std::string* error, bool* heldElsewhere)
+{
+    return Lock(path, 0, error, heldElsewhere);
+}
 
-bool FileLock::Lock(const std::string& path, int timeoutMs, std::string* error)
+bool FileLock::Lock(const std::string& path, int timeoutMs, std::string* error, bool* heldElsewhere)
 {
     Unlock();
+    if (heldElsewhere) *heldElsewhere = false;
     if (path.empty() || path.find('\0') != std::string::npos)
     {
         if (error) *error = "no lock file given";
         return false;
     }
     // Close-on-exec: a child started while we hold the lock must not inherit (and so keep) it.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    bool creating = false;
+    if (fd < 0 && errno == ENOENT)
+    {
+        creating = true;
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
     if (fd < 0)
     {
-        if (error) *error = "cannot open lock file " + path + ": " + std::strerror(errno);
+        if (error) *error = "'" + path + "' cannot be " + (creating ? "created: " : "opened: ") + std::strerror(errno);
         return false;
     }
     using Clock = std::chrono::steady_clock;
@@ -55,6 +65,7 @@ bool FileLock::Lock(const std::string& path, int timeoutMs, std::string* error)
         {
             if (error)
                 *error = err == EWOULDBLOCK ? "lock " + path + " is held" : "flock " + path + ": " + std::strerror(err);
+            if (heldElsewhere) *heldElsewhere = err == EWOULDBLOCK;
             close(fd);
             return false;
         }

@@ -199,6 +199,21 @@ void SharedMemoryBlock::Close()
     name_.clear();
 }
 
+bool SharedMemoryBlock::RemoveName()
+{
+    if (fd_ < 0 || name_.empty()) return false;
+    int fd = shm_open(name_.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) return false;
+    struct stat named
+    {};
+    struct stat mine
+    {};
+    const bool same =
+        fstat(fd, &named) == 0 && fstat(fd_, &mine) == 0 && named.st_dev == mine.st_dev && named.st_ino == mine.st_ino;
+    close(fd);
+    return same && shm_unlink(name_.c_str()) == 0;
+}
+
 bool SharedMemoryBlock::Unlink(const std::string& name)
 {
     std::string posix = SharedMemoryName(name);

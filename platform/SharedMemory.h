@@ -35,6 +35,9 @@ public:
     // there is none or another user owns it.
     static bool RemoveOwn(const std::string& name, std::string* error = nullptr);
     void Close();
+    // Removes this block's name, but only while the name still stands for this block: a block made since
+    // under the same name (after this one's name was removed) is left alone. The mapping stays valid.
+    bool RemoveName();
     // Removes the name; mappings that are open stay valid until closed.
     static bool Unlink(const std::string& name);
     static bool Exists(const std::string& name);

@@ -221,6 +221,9 @@ bool Tool::OpenAssetDatabase()
     {
         // Said in a close-daemon run too, which goes on without a database.
         Fail("- Failed to open asset database");
+        // A daemon started for this run that could not start: its reason, so that nobody has to guess.
+        const std::string why = connection_.DaemonStartFailure();
+        if (!why.empty()) Fail(("- " + why).c_str());
         return switches_.closeDaemonRun;
     }
     return switches_.closeDaemonRun || Fail("- Failed to connect to asset database");

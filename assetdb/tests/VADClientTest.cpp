@@ -410,6 +410,46 @@ TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
     EXPECT_EQ(launches.Settle(), 5);
 }
 
+// A daemon started here that ends with a failure ends the attempts at once, with its own reason; one that
+// ends because another daemon serves the root did not fail, and the attempts go on. A reopening on demand
+// stops the same way, and the request's failure says why.
+TEST_F(VADClientTest, ADaemonThatCannotStartEndsTheWaitingWithItsReason)
+{
+    char tmpl[] = "/tmp/vadlaunch-XXXXXX";
+    const std::string root = mkdtemp(tmpl);
+    std::filesystem::create_directories(root + "/bin");
+    auto standIn = [&](const std::string& body) {
+        std::ofstream(root + "/bin/VADDaemon", std::ios::trunc) << "#!/bin/sh\n" << body << "\n";
+        std::filesystem::permissions(root + "/bin/VADDaemon", std::filesystem::perms::owner_all);
+    };
+    connection_.SetRoot(root);
+    // Long enough that running through every attempt would not go unnoticed.
+    connection_.SetConnectIntervalMs(1000);
+    VADConnectionSettings s;
+
+    standIn("echo 'VADDaemon: cannot set up' >&2\necho \"VADDaemon: '$0' cannot be created: Read-only file system\" >&2"
+            "\nexit 2");
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_LT(s.counter, 10u);
+    const std::string made = "'" + root + "/bin/VADDaemon' cannot be created: Read-only file system";
+    EXPECT_EQ(connection_.DaemonStartFailure(), "The asset database daemon could not start: " + made);
+
+    standIn("echo 'VADDaemon: no room' >&2\nexit 2");
+    connection_.ClearLinkFailure();
+    VADBytes body;
+    EXPECT_FALSE(connection_.Perform(VAD_REQ_KEEPALIVE, VADBytes(), body).Ok());
+    EXPECT_EQ(connection_.LinkFailureText(),
+              "The asset database daemon could not start: no room; \"keep-alive\" was not carried out.");
+
+    connection_.SetConnectIntervalMs(1);
+    standIn("echo 'VADDaemon: another daemon serves it' >&2\nexit 1");
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_EQ(s.counter, kVADConnectAttempts);
+    EXPECT_EQ(connection_.DaemonStartFailure(), "");
+    connection_.Close();
+    std::filesystem::remove_all(root);
+}
+
 // What answers on a block's port without proving the block's token, or a block whose pid is another user's
 // process, is a dead daemon's leftover: a new daemon is launched at once, and the listener never hears more
 // than the hello.

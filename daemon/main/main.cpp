@@ -10,6 +10,7 @@
 #include "platform/ConsoleControl.h"
 #include "platform/Process.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,9 @@ int main(int argc, char** argv)
     size_t slash = folder.rfind('/');
     std::string root = slash == 0 ? std::string("/") : folder.substr(0, slash);
 
+    // The client that started the daemon hears its start-up failures through a pipe it may have closed since:
+    // a write to it must fail, not end the daemon.
+    signal(SIGPIPE, SIG_IGN);
     DaemonServer server{DaemonRoot(root), options};
     Platform::InstallConsoleHandler([&server](int) {
         server.RequestShutdown();

@@ -83,6 +83,36 @@ TEST_F(DaemonLifecycleTest, ADaemonWhoseInstallationWasRemovedEnds)
     EXPECT_EQ(other.WaitDaemonExit(10000), 0);
 }
 
+// A store replaced under a running daemon (a file moved over it): the daemon serves nothing more, from its
+// links already open too, and leaves the root to the next daemon.
+TEST_F(DaemonLifecycleTest, ADaemonWhoseStoreWasReplacedServesNothingMoreAndEnds)
+{
+    ASSERT_GT(inst.StartDaemonReady(600), 0);
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    ASSERT_EQ(raw.Ask(VAD_REQ_DATABASE_STATUS, {}).status, 0);
+    std::filesystem::copy_file(inst.Path("assets.tdx"), inst.Path("copy.tdx"));
+    std::filesystem::rename(inst.Path("copy.tdx"), inst.Path("assets.tdx"));
+
+    // Whether the request or the daemon's own look comes first, the request is not carried out.
+    RawClient::Reply r = raw.Ask(VAD_REQ_DATABASE_STATUS, {});
+    if (r.answered)
+    {
+        EXPECT_EQ(r.status, kVADStatusFailed);
+        ASSERT_EQ(r.results.size(), 1u);
+        EXPECT_NE(r.results[0].text.find("was removed or replaced"), std::string::npos) << r.results[0].text;
+    }
+    EXPECT_EQ(inst.WaitDaemonExit(10000), 0);
+    VADDiscoveryBlock b;
+    EXPECT_FALSE(inst.ReadBlock(b));
+    EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log"))
+                  .find("'" + inst.Path("assets.tdx") + "' was replaced: the installation this daemon served is gone"),
+              std::string::npos);
+    ASSERT_GT(inst.StartDaemonReady(), 0);
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(client.IsReady().ValueOr(false));
+}
+
 TEST_F(DaemonLifecycleTest, MisbehavingClientsAreCutOffWhileOthersGoOn)
 {
     StartAndOpen();

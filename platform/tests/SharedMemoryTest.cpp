@@ -68,6 +68,21 @@ TEST(SharedMemoryTest, CreateWriteReadAndBounds)
     EXPECT_FALSE(SharedMemoryBlock().Open(u.name));
 }
 
+TEST(SharedMemoryTest, RemovingItsNameLeavesABlockMadeSinceUnderThatName)
+{
+    Unlinker u{UniqueName("shm")};
+    SharedMemoryBlock first, second;
+    ASSERT_TRUE(first.Create(u.name, 16));
+    ASSERT_TRUE(SharedMemoryBlock::Unlink(u.name));
+    ASSERT_TRUE(second.Create(u.name, 16));
+    EXPECT_FALSE(first.RemoveName());
+    EXPECT_TRUE(SharedMemoryBlock::Exists(u.name));
+    EXPECT_TRUE(second.RemoveName());
+    EXPECT_FALSE(SharedMemoryBlock::Exists(u.name));
+    EXPECT_FALSE(second.RemoveName());
+    EXPECT_FALSE(SharedMemoryBlock().RemoveName());
+}
+
 TEST(SharedMemoryTest, BadNamesAndSizesAreRefused)
 {
     SharedMemoryBlock block;
