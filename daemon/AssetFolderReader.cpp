@@ -369,6 +369,28 @@ bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs,
     return ParseRecord(configs.path, bytes, rec, reason);
 }
 
+bool ConfirmCopiedAssetConfig(const std::string& copy, AssetConfigFiles& configs, AssetRecord& rec, std::string* reason)
+{
+    AssetConfigFiles copied;
+    AssetRecord fresh;
+    std::string why;
+    if (!ReadSourceAssetConfig(copy, copied, fresh, &why))
+    {
+        if (reason) *reason = "its configuration changed while its folder was copied, and the copy holds none that reads";
+        return false;
+    }
+    if (fresh.kuid != rec.kuid)
+    {
+        if (reason)
+            *reason = "its configuration changed while its folder was copied: the copy names " + fresh.kuid.ToString() +
+                      ", not " + rec.kuid.ToString();
+        return false;
+    }
+    configs = std::move(copied);
+    rec = std::move(fresh);
+    return true;
+}
+
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,
                                const std::string& reason)
 {

@@ -23,10 +23,8 @@ constexpr size_t kCopyBlock = size_t(1) << 20;
 
 bool OwnedHere(uid_t uid) { return uid == geteuid() || uid == 0; }
 
-bool WritableByOthers(const struct stat& st)
-{
-    return (st.st_mode & S_IWOTH) != 0 || ((st.st_mode & S_IWGRP) != 0 && st.st_gid != getegid());
-}
+// Group write counts as others: whoever else is in the folder's group (this user's own group too) can change it.
+bool WritableByOthers(const struct stat& st) { return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0; }
 
 std::string Describe(std::string_view path, int error)
 {

@@ -23,7 +23,7 @@ constexpr int kMaxFolderWalkDepth = 256;
 
 // True when no user but this one and root can remove, rename or replace the entry `entry` of the folder
 // `folder` (both as fstat gives them): the folder belongs to this user or root and, by its mode, no other
-// user may write to it (its group may when that is this user's own group); or it is sticky and the entry
+// user may write to it (group write counts as others, whatever the group); or it is sticky and the entry
 // belongs to this user or root.
 bool EntryIsGuarded(const struct stat& folder, const struct stat& entry);
 
