@@ -7,6 +7,7 @@
 #include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "platform/FolderWalk.h"
 
 #include <algorithm>
 #include <atomic>
@@ -193,6 +194,15 @@ bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string&
                        {{"file_path", folder}});
             return false;
         }
+    // Nor are the kernel's folders, whose files need not end.
+    Platform::Folder opened;
+    if (opened.Open(folder) && Platform::IsSystemFolder(opened))
+    {
+        PostResult(results, kResultError, "The folder '$(FILE_PATH)' lies below /proc, /sys or /dev; it holds no asset.",
+                   KUID::Null(), {{"file_path", folder}});
+        return false;
+    }
+    opened.Close();
     std::string reason;
     if (!ReadSourceAssetConfig(folder, configs, rec, &reason))
     {

@@ -228,7 +228,10 @@ std::string UnusedAssetConfig(const std::string& folder) { return ListFolder(fol
 void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths)
 {
     for (const std::string& path : paths)
-        PostResult(results, kResultWarning, "'$(FILE_PATH)' is a symbolic link or special file; it was left out.",
+        PostResult(results, kResultWarning,
+                   Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1))
+                       ? "'$(FILE_PATH)' is a symbolic link or special file; it was left out."
+                       : "'$(FILE_PATH)' has a name no file of an asset may have; it was left out.",
                    source, {{"file_path", path}});
 }
 

@@ -181,7 +181,12 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
     if (!ok)
     {
         const int code = failure.error != 0 ? failure.error : copier.Error();
-        if (error) *error = "copying '" + from + "' failed: " + std::strerror(code != 0 ? code : EIO);
+        // The file or folder at fault is named, and a tree too deep says how deep a copy goes.
+        const std::string at = failure.path.empty() ? bare(from) : bare(from) + "/" + failure.path;
+        if (error)
+            *error = failure.tooDeep ? "'" + at + "' lies more than " + std::to_string(Platform::kMaxFolderWalkDepth) +
+                                           " folders deep; deeper folders are not copied"
+                                     : "copying '" + at + "' failed: " + std::strerror(code != 0 ? code : EIO);
         return false;
     }
     if (bytes) *bytes = copier.Bytes();
