@@ -557,9 +557,12 @@ bool IsSystemFolder(const Folder& folder)
     const ssize_t n = ::readlink(self.c_str(), where, sizeof where - 1);
     if (n <= 0) return false;
     const std::string_view path(where, static_cast<size_t>(n));
-    for (std::string_view top : {"/proc", "/sys", "/dev"})
-        if (path.substr(0, top.size()) == top && (path.size() == top.size() || path[top.size()] == '/')) return true;
-    return false;
+    auto below = [&](std::string_view top) {
+        return path.substr(0, top.size()) == top && (path.size() == top.size() || path[top.size()] == '/');
+    };
+    // /dev/shm is a memory file system of ordinary files and folders, which users keep work in.
+    if (below("/dev/shm")) return false;
+    return below("/proc") || below("/sys") || below("/dev");
 }
 
 namespace {

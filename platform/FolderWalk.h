@@ -169,7 +169,8 @@ bool WalkFolder(const Folder& top, FolderVisitor& visitor, FolderWalkFailure* fa
                 int maxDepth = kMaxFolderWalkDepth);
 
 // True for a folder of the kernel's own file systems, which are no content and may never end when walked:
-// below /proc, /sys or /dev (by where the open folder really lies), or on a proc, sysfs or similar file system.
+// below /proc, /sys or /dev (by where the open folder really lies; not /dev/shm, a memory file system of
+// ordinary files), or on a proc, sysfs or similar file system.
 bool IsSystemFolder(const Folder& folder);
 
 // Removes `path` and, when it is a folder, everything below it, by descriptor: a symbolic link is removed, never

@@ -241,9 +241,13 @@ TEST(FolderWalkTest, TheKernelsFoldersAreSystemFolders)
         EXPECT_TRUE(IsSystemFolder(f)) << path;
     }
     fs::create_directories(t / "dev");
-    Folder mine;
+    Folder mine, shm;
     ASSERT_TRUE(mine.Open(t / "dev"));
     EXPECT_FALSE(IsSystemFolder(mine));
+    if (shm.Open("/dev/shm"))
+    {
+        EXPECT_FALSE(IsSystemFolder(shm));
+    }
 }
 
 TEST_F(FolderTrustTest, AnOwnerOnlyFileIsReadOnlyWhenItIsTheOwnersAlone)
