@@ -495,6 +495,33 @@ TEST(DaemonRecords, AFolderToInstallIsReadOnlyFromWhatIsOpened)
     EXPECT_FALSE(CopyFolderTree(d.path + "/alias", d.path + "/x"));
 }
 
+// What is installed is the copy: its configuration replaces what was read from the folder before it was copied,
+// and a copy that names another KUID (or none) is refused with both KUIDs in the reason.
+TEST(DaemonRecords, TheCopysConfigurationIsWhatCounts)
+{
+    TempDir d;
+    WriteFile(d.path + "/src/config.txt", "kuid <kuid:1:2>\nusername \"before\"\n");
+    AssetConfigFiles configs;
+    AssetRecord rec;
+    ASSERT_TRUE(ReadSourceAssetConfig(d.path + "/src", configs, rec));
+    WriteFile(d.path + "/same/config.txt", "kuid <kuid:1:2>\nusername \"after\"\n");
+    WriteFile(d.path + "/other/config.txt", "kuid <kuid:1:3>\nusername \"other\"\n");
+    fs::create_directories(d.path + "/none");
+    std::string reason;
+    for (const char* copy : {"/other", "/none"})
+    {
+        EXPECT_FALSE(ConfirmCopiedAssetConfig(d.path + copy, configs, rec, &reason)) << copy;
+        EXPECT_NE(reason.find("changed while its folder was copied"), std::string::npos) << reason;
+        EXPECT_EQ(rec.username, "before");
+    }
+    ConfirmCopiedAssetConfig(d.path + "/other", configs, rec, &reason);
+    EXPECT_NE(reason.find("<kuid:1:3>"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("<kuid:1:2>"), std::string::npos) << reason;
+    ASSERT_TRUE(ConfirmCopiedAssetConfig(d.path + "/same", configs, rec, &reason)) << reason;
+    EXPECT_EQ(rec.username, "after");
+    EXPECT_EQ(configs.path, d.path + "/same/config.txt");
+}
+
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;
