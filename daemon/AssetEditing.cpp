@@ -156,8 +156,8 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
                 RemoveFolderTree(root_.LocalFolder(s->rec.kuid));
             PostResult(results, kResultError, "$vad_failed_install", s->rec.kuid,
                        {{"asset_kuid", s->rec.kuid.ToString()},
-                        {"reason_text", synced ? "the database could not be written"
-                                               : "its files could not be written to disk"}});
+                        {"reason_text",
+                         synced ? "the database could not be written" : "its files could not be written to disk"}});
         }
         return 0;
     }
@@ -198,8 +198,9 @@ bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string&
     Platform::Folder opened;
     if (opened.Open(folder) && Platform::IsSystemFolder(opened))
     {
-        PostResult(results, kResultError, "The folder '$(FILE_PATH)' lies below /proc, /sys or /dev; it holds no asset.",
-                   KUID::Null(), {{"file_path", folder}});
+        PostResult(results, kResultError,
+                   "The folder '$(FILE_PATH)' lies below /proc, /sys or /dev; it holds no asset.", KUID::Null(),
+                   {{"file_path", folder}});
         return false;
     }
     opened.Close();

@@ -379,7 +379,8 @@ bool ConfirmCopiedAssetConfig(const std::string& copy, AssetConfigFiles& configs
     std::string why;
     if (!ReadSourceAssetConfig(copy, copied, fresh, &why))
     {
-        if (reason) *reason = "its configuration changed while its folder was copied, and the copy holds none that reads";
+        if (reason)
+            *reason = "its configuration changed while its folder was copied, and the copy holds none that reads";
         return false;
     }
     if (fresh.kuid != rec.kuid)

@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <linux/openat2.h>
-#include <sys/vfs.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -537,8 +537,7 @@ bool IsSystemFolder(const Folder& folder)
     if (!folder.IsOpen()) return false;
     struct statfs fs
     {};
-    if (::fstatfs(folder.Fd(), &fs) == 0)
-        switch (static_cast<unsigned long>(fs.f_type))
+    if (::fstatfs(folder.Fd(), &fs) == 0) switch (static_cast<unsigned long>(fs.f_type))
         {
         case PROC_SUPER_MAGIC:
         case SYSFS_MAGIC:

@@ -129,7 +129,8 @@ TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
 {
     TempDir d;
     auto mode = [](const std::string& p) {
-        struct stat st{};
+        struct stat st
+        {};
         EXPECT_EQ(lstat(p.c_str(), &st), 0) << p;
         return st.st_mode & 07777;
     };
@@ -151,7 +152,8 @@ TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
         EXPECT_EQ(mode(to + "/sub") & ~0755u, 0u);
     }
     EXPECT_EQ(mode(d.path + "/src/suid"), 06755u);  // the source is not changed by a link
-    struct stat st{};
+    struct stat st
+    {};
     ASSERT_EQ(stat(d.path.c_str(), &st), 0);
     ASSERT_TRUE(PrepareStagedFolder(d.path + "/cache/staged", st.st_dev));
     EXPECT_EQ(mode(d.path + "/cache/staged/suid"), 0755u);

@@ -34,8 +34,8 @@ int AsNobodyInGroup(gid_t gid, Work work)
     const pid_t pid = fork();
     if (pid == 0)
     {
-        const bool became = setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 &&
-                            setresuid(kNobody, kNobody, kNobody) == 0;
+        const bool became =
+            setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(kNobody, kNobody, kNobody) == 0;
         _exit(became ? work() : 255);
     }
     int status = 0;
@@ -74,7 +74,8 @@ std::vector<std::string> UnsafeModes(const std::string& folder)
 
 mode_t ModeOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {};
     return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 07777;
 }
 
@@ -162,8 +163,9 @@ TEST_F(CopySafetyE2E, ALinkInAFolderTheOwnersGroupMayWriteIsNotFollowed)
     ASSERT_EQ(chown(shared.c_str(), 0, getegid()), 0);
     ASSERT_EQ(chmod(shared.c_str(), 0770), 0);
     const std::string target = root_.Path("private/asset");
-    ASSERT_EQ(AsNobodyInGroup(getegid(), [&] { return symlink(target.c_str(), (shared + "/evil").c_str()) == 0 ? 0 : 1; }),
-              0);
+    ASSERT_EQ(
+        AsNobodyInGroup(getegid(), [&] { return symlink(target.c_str(), (shared + "/evil").c_str()) == 0 ? 0 : 1; }),
+        0);
 
     const RunResult named = Run({"installfrompath", shared + "/evil"});
     EXPECT_NE(named.exitCode, 0) << named.out;
@@ -223,7 +225,8 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
         ASSERT_EQ(printed.exitCode, 0) << printed.out;
         for (const auto& [other, name] : names)
             EXPECT_EQ(printed.out.find("\"" + name + "\"") != std::string::npos, other == kuid)
-                << when << ": " << kuid << " holds the configuration of " << other << "\n" << printed.out;
+                << when << ": " << kuid << " holds the configuration of " << other << "\n"
+                << printed.out;
     };
     std::set<std::string> installed;
     int failed = 0;
