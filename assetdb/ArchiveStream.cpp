@@ -21,6 +21,21 @@ namespace {
 constexpr size_t kMaxArchiveFiles = 100000;
 constexpr uint64_t kMaxArchiveFileSize = uint64_t(1) << 30;
 
+// An entry's name as a message may show it: bytes outside printable ASCII become '?', and a long name is
+// cut short.
+std::string PrintableEntryName(std::string_view name)
+{
+    constexpr size_t kMaxShown = 80;
+    std::string out;
+    for (size_t i = 0; i < name.size() && i < kMaxShown; ++i)
+    {
+        const unsigned char ch = static_cast<unsigned char>(name[i]);
+        out.push_back(ch >= 0x20 && ch < 0x7f ? char(ch) : '?');
+    }
+    if (name.size() > kMaxShown) out += "...";
+    return out;
+}
+
 TDBTagRef StringTag(std::string_view text)
 {
     ACSRawDataCore d;
@@ -517,6 +532,8 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
         result = kCDPNotValidText;
         return false;
     }
+    withoutKUID_.clear();
+    withoutKUIDCount_ = 0;
     for (uint64_t at = assets.payloadAt; at != assets.end; at = c.end)
     {
         if (!in.ReadChunk(at, assets.end, c))
@@ -547,7 +564,10 @@ bool ContentArchiveFile::Open(Orvo::String& result, const std::string& path)
             if (in.ReadChunkAsTree(tag, holder)) kuid = holder.GetChildKUID("kuid");
             break;
         }
-        if (!kuid.IsNull()) entries_.push_back({kuid, c.payloadAt, c.PayloadSize()});
+        if (!kuid.IsNull())
+            entries_.push_back({kuid, c.payloadAt, c.PayloadSize()});
+        else if (withoutKUIDCount_++ < kMaxNamedEntries)
+            withoutKUID_.push_back(PrintableEntryName(c.name));
     }
     return true;
 }

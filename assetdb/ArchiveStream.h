@@ -85,10 +85,18 @@ public:
     // The open file, handed to the caller (who closes it); the entries stay.
     int ReleaseFd();
     const std::vector<ArchiveFileEntry>& Entries() const { return entries_; }
+    // Entries that carry no KUID (no "kuid" tag, or one that does not read as a KUID): nothing can install
+    // them, and they must not go unnoticed. Their names as the archive gives them (printable, cut short), the
+    // first kMaxNamedEntries of them; the count holds them all.
+    static constexpr size_t kMaxNamedEntries = 64;
+    const std::vector<std::string>& EntriesWithoutKUID() const { return withoutKUID_; }
+    size_t EntriesWithoutKUIDCount() const { return withoutKUIDCount_; }
 
 private:
     int fd_ = -1;
     std::vector<ArchiveFileEntry> entries_;
+    std::vector<std::string> withoutKUID_;
+    size_t withoutKUIDCount_ = 0;
 };
 
 // An archive entry whose files stay on disk: its tags in memory without "files", and where the body of its

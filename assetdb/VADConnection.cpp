@@ -3,6 +3,7 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/VADDiscovery.h"
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADRequestBounds.h"
 #include "assetdb/VADResultRouting.h"
@@ -45,9 +46,11 @@ struct Waiter
 enum class Attempt
 {
     kConnected,
-    kNoDaemon,      // no block, an unreadable one, or one whose process has ended: nobody is starting one
+    kNoDaemon,      // no block, an unreadable one, or one whose process has ended or is not ours: nobody is
+                    // starting one
     kNotAnswering,  // a live daemon that is starting or closing
     kStuck,         // a live daemon took the connection but did not answer the hello in time
+    kImpostor,      // what listens on the block's port is not our daemon: the block counts as absent
 };
 
 std::string RealRoot(const std::string& root)
@@ -332,29 +335,35 @@ struct VADConnection::Link
         Platform::Socket s = Platform::Socket::Connect(info.port, kConnectTimeoutMs);
         if (!s.IsValid()) return Attempt::kNotAnswering;
         s.SetNoDelay(true);
+        // A listener of another user took a dead daemon's port: not a word goes to it.
+        uint32_t listenerUid = 0;
+        if (s.PeerUid(listenerUid) && listenerUid != static_cast<uint32_t>(geteuid()))
+        {
+            LogPrintf("VADOpenDatabase> port %u belongs to user %u, not to our VADDaemon", info.port, listenerUid);
+            return Attempt::kImpostor;
+        }
+        // Nor to a listener that the block's process does not hold (its pid reused by another of ours).
+        if (Platform::ProcessListensOn(static_cast<int>(info.pid), info.port) == Platform::ListenerHolder::kNo)
+        {
+            LogPrintf("VADOpenDatabase> port %u is not held by process %u of the discovery block", info.port, info.pid);
+            return Attempt::kImpostor;
+        }
 
-        VADHello hello;
+        VADClientHello hello;
         hello.clientFlag = clientFlag;
-        hello.token = info.token;
         hello.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
         hello.program = ProgramName();
-        if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), kVADHelloTimeoutMs)) return Attempt::kStuck;
-        VADFrameHeader h;
-        VADBytes payload;
-        const VADFrameRead read = VADReceiveFrame(s, h, payload, kVADHelloTimeoutMs, kVADMaxHelloPayload);
-        if (read != VADFrameRead::kOk)
+        switch (VADClientHandshake(s, info.token, hello, kVADHelloTimeoutMs))
         {
-            // Taken but never answered: the daemon is stopped or deadlocked, and waiting longer would hang us.
-            size_t got = 0;
-            uint8_t probe = 0;
-            const bool closed = s.ReceiveSome(&probe, 1, &got, 0) == Platform::IoResult::Closed;
-            return closed ? Attempt::kNotAnswering : Attempt::kStuck;
+        case VADHandshake::kAccepted: break;
+        // Taken but never answered: the daemon is stopped or deadlocked, and waiting longer would hang us.
+        case VADHandshake::kNoAnswer: return Attempt::kStuck;
+        case VADHandshake::kClosed:
+        case VADHandshake::kRefused: return Attempt::kNotAnswering;
+        case VADHandshake::kUnproven:
+            LogPrintf("VADOpenDatabase> the listener on port %u does not know the daemon's token", info.port);
+            return Attempt::kImpostor;
         }
-        if (h.code != kVADHelloCode) return Attempt::kNotAnswering;
-        VADHelloReply reply;
-        if (!VADDecodeHelloReply(payload, reply) || reply.status != kVADStatusOK ||
-            reply.protocol != kVADProtocolVersion)
-            return Attempt::kNotAnswering;
 
         {
             std::lock_guard ls(send);
@@ -423,8 +432,10 @@ struct VADConnection::Link
                 LogPrintf("VADOpenDatabase> VADDaemon takes connections but does not answer");
                 break;
             }
-            // Nobody is starting one: waiting for it would only cost the caller seconds.
-            if (r == Attempt::kNoDaemon && s.startDaemon && firstLaunchAttempt == 0) launch(attempt);
+            // Nobody is starting one: waiting for it would only cost the caller seconds. A block whose
+            // listener is not our daemon is a dead daemon's: the new one replaces it.
+            if ((r == Attempt::kNoDaemon || r == Attempt::kImpostor) && s.startDaemon && firstLaunchAttempt == 0)
+                launch(attempt);
         }
         ReapLaunchedDaemons();
         LogPrintf("VADOpenDatabase> unable to connect to VADDaemon");
@@ -484,7 +495,8 @@ struct VADConnection::Link
                 return true;
             }
             if (r == Attempt::kStuck) break;
-            if (r == Attempt::kNoDaemon && !s.startDaemon) break;  // nobody is starting one
+            // Nobody is starting one.
+            if ((r == Attempt::kNoDaemon || r == Attempt::kImpostor) && !s.startDaemon) break;
         }
         ReapLaunchedDaemons();
         {

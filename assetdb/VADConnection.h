@@ -73,7 +73,8 @@ public:
     // True at once when open. Otherwise up to kVADConnectAttempts attempts, the connect interval apart.
     // With settings.startDaemon the daemon executable (<root>/bin/VADDaemon) is launched at the 5th and
     // 10th attempt, and right after the first attempt that finds no live daemon at all (no discovery block,
-    // or its process has ended): nobody is starting one then. A daemon that takes the connection but does
+    // its process has ended or is not ours, or what listens on its port is not our daemon: VADHandshake.h):
+    // nobody is starting one then. A daemon that takes the connection but does
     // not answer the hello in time is stuck: the attempts end there. On failure logs "VADOpenDatabase>
     // unable to connect to VADDaemon". The settings are kept for reopening on demand.
     VADStatus Open(VADConnectionSettings& settings);

@@ -20,7 +20,8 @@ std::string PrivatePrefix(uint32_t uid) { return "/vaddaemon-" + std::to_string(
 
 std::string RecordFolder(const std::string& root) { return root + "/" + kVADDiscoveryRecordFolder; }
 
-bool Alive(uint32_t pid) { return pid != 0 && pid <= INT_MAX && Platform::IsProcessAlive(static_cast<int>(pid)); }
+// A pid is anybody's once its process has ended: only a live process of this user may be our daemon.
+bool Alive(uint32_t pid) { return pid != 0 && pid <= INT_MAX && Platform::IsOwnLiveProcess(static_cast<int>(pid)); }
 
 }  // namespace
 

@@ -51,6 +51,20 @@ bool VADDecode(const uint8_t* data, size_t n, T& payload)
     return true;
 }
 
+// A request as the daemon takes it: as VADDecode, and a string holding a zero byte before its end refuses
+// the payload (the text would otherwise be cut at the zero).
+template <typename T>
+bool VADDecodeRequest(const VADBytes& bytes, T& payload)
+{
+    VADReader r(bytes);
+    r.RefuseZeroInStrings();
+    T tmp;
+    VADReadFields(r, tmp);
+    if (!r.Done()) return false;
+    payload = std::move(tmp);
+    return true;
+}
+
 // ---- requests ----------------------------------------------------------------------------------------
 
 // Empty payloads (0, 3, 60, 62, 140, 235, 236; empty reply bodies).

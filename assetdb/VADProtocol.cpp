@@ -1,5 +1,7 @@
 #include "assetdb/VADProtocol.h"
 
+#include "core/Sha256.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -69,7 +71,7 @@ VADBytes VADEncodeHello(const VADHello& h)
     w.Raw(kHelloMagic, 4);
     w.U32(h.protocol);
     w.U8(h.clientFlag);
-    w.U64(h.token);
+    w.Raw(h.challenge.data(), h.challenge.size());
     w.U32(h.pid);
     w.String(h.program);
     return w.Take();
@@ -82,7 +84,7 @@ bool VADDecodeHello(const VADBytes& payload, VADHello& h)
     r.Raw(magic, 4);
     h.protocol = r.U32();
     h.clientFlag = r.U8();
-    h.token = r.U64();
+    r.Raw(h.challenge.data(), h.challenge.size());
     h.pid = r.U32();
     h.program = r.String();
     return r.Done() && std::memcmp(magic, kHelloMagic, 4) == 0;
@@ -95,6 +97,8 @@ VADBytes VADEncodeHelloReply(const VADHelloReply& rep)
     w.Raw(kDaemonMagic, 4);
     w.U32(rep.protocol);
     w.U32(rep.pid);
+    w.Raw(rep.challenge.data(), rep.challenge.size());
+    w.Raw(rep.proof.data(), rep.proof.size());
     return w.Take();
 }
 
@@ -106,8 +110,54 @@ bool VADDecodeHelloReply(const VADBytes& payload, VADHelloReply& rep)
     r.Raw(magic, 4);
     rep.protocol = r.U32();
     rep.pid = r.U32();
+    r.Raw(rep.challenge.data(), rep.challenge.size());
+    r.Raw(rep.proof.data(), rep.proof.size());
     return r.Done() && std::memcmp(magic, kDaemonMagic, 4) == 0;
 }
+
+VADBytes VADEncodeHelloProof(const VADProof& proof)
+{
+    VADWriter w;
+    w.Raw(kHelloMagic, 4);
+    w.Raw(proof.data(), proof.size());
+    return w.Take();
+}
+
+bool VADDecodeHelloProof(const VADBytes& payload, VADProof& proof)
+{
+    VADReader r(payload);
+    uint8_t magic[4] = {};
+    r.Raw(magic, 4);
+    r.Raw(proof.data(), proof.size());
+    return r.Done() && std::memcmp(magic, kHelloMagic, 4) == 0;
+}
+
+namespace {
+
+VADProof Proof(uint64_t token, const uint8_t magic[4], const VADChallenge& first, const VADChallenge& second)
+{
+    uint8_t key[8];
+    for (int i = 0; i < 8; ++i) key[i] = static_cast<uint8_t>(token >> (8 * i));
+    uint8_t message[4 + 2 * kVADChallengeSize];
+    std::memcpy(message, magic, 4);
+    std::memcpy(message + 4, first.data(), kVADChallengeSize);
+    std::memcpy(message + 4 + kVADChallengeSize, second.data(), kVADChallengeSize);
+    return HmacSha256(key, sizeof key, message, sizeof message);
+}
+
+}  // namespace
+
+VADProof VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
+{
+    return Proof(token, kDaemonMagic, client, daemon);
+}
+
+VADProof VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
+{
+    return Proof(token, kHelloMagic, daemon, client);
+}
+
+bool VADProofsEqual(const VADProof& a, const VADProof& b) { return DigestsEqual(a, b); }
 
 void VADEncodeDiscoveryBlock(const VADDiscoveryBlock& b, uint8_t out[kVADDiscoveryBlockSize])
 {

@@ -9,20 +9,28 @@
 // A payload above kVADMaxPayload drops the connection. An unknown request code gets an error reply
 // (kVADStatusUnknownRequest) and the link stays up.
 //
-// Hello: the client's first frame, code kVADHelloCode, id 0, payload
-//   "VADC" | u32 protocol (1) | u8 client flag | u64 token from the discovery block | u32 pid |
-//   string program name
-// The daemon answers with a frame of the same code and id 0, payload
-//   i32 status | "VADS" | u32 protocol | u32 daemon pid
-// A wrong token closes the socket without an answer.
+// Hello: three frames of code kVADHelloCode, id 0, before any request. The token of the discovery block never
+// crosses the socket: whoever listens on the block's port may not be the daemon (a pid and a port are free
+// for anybody to take once a daemon was killed), so each side proves it knows the token by a keyed hash
+// (HMAC-SHA-256 under the token's 8 little-endian bytes) of a fresh random challenge of the other's.
+//   client   "VADC" | u32 protocol (2) | u8 client flag | 32 bytes client challenge | u32 pid | string program
+//   daemon   i32 status | "VADS" | u32 protocol | u32 daemon pid | 32 bytes daemon challenge |
+//            32 bytes HMAC("VADS" | client challenge | daemon challenge)
+//   client   "VADC" | 32 bytes HMAC("VADC" | daemon challenge | client challenge)
+//   daemon   i32 status (0: the client may send requests)
+// The client sends its proof, and then requests, only when the daemon's proof checks out (VADHandshake.h);
+// a daemon answering another protocol gives a failure status and no proof. A wrong proof from the client
+// closes the socket without an answer.
 //
 // Discovery block (POSIX shared memory "/vaddaemon-<uid>-<16 hex digits of FNV-1a 64 of the root's real
 // path>", mode 0600), 36 bytes:
 //   "VADS" | u32 layout (1) | u32 pid | u16 TCP port | u16 0 | u32 state | u64 token | u64 start time ms
-// A block whose pid is dead counts as absent. When another user holds that name, the daemon publishes the
+// A block whose pid is not a live process of this user, or whose listener cannot prove it knows the token,
+// counts as absent. When another user holds that name, the daemon publishes the
 // block under a private name instead (VADDiscovery.h).
 #include "assetdb/VADWireIO.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,7 +38,7 @@
 constexpr uint32_t kVADReplyBit = 0x80000000u;
 constexpr uint32_t kVADNotifyBit = 0x40000000u;
 constexpr uint32_t kVADHelloCode = 0xFFFF0001u;
-constexpr uint32_t kVADProtocolVersion = 1;
+constexpr uint32_t kVADProtocolVersion = 2;
 constexpr uint32_t kVADMaxPayload = 256u * 1024u * 1024u;
 constexpr size_t kVADFrameHeaderSize = 12;
 
@@ -119,11 +127,16 @@ VADBytes VADEncodeReplyPayload(int32_t status, const VADBytes& body = VADBytes()
 // Splits a reply payload; false when it is shorter than the status word.
 bool VADDecodeReplyPayload(const VADBytes& payload, int32_t& status, VADBytes& body);
 
+// A random challenge of the hello, and a keyed hash that answers one.
+constexpr size_t kVADChallengeSize = 32;
+using VADChallenge = std::array<uint8_t, kVADChallengeSize>;
+using VADProof = std::array<uint8_t, 32>;
+
 struct VADHello
 {
     uint32_t protocol = kVADProtocolVersion;
     uint8_t clientFlag = 1;
-    uint64_t token = 0;
+    VADChallenge challenge{};
     uint32_t pid = 0;
     std::string program;
 };
@@ -135,9 +148,21 @@ struct VADHelloReply
     int32_t status = kVADStatusOK;
     uint32_t protocol = kVADProtocolVersion;
     uint32_t pid = 0;
+    VADChallenge challenge{};  // the daemon's
+    VADProof proof{};          // VADDaemonProof of the client's challenge and the daemon's
 };
 VADBytes VADEncodeHelloReply(const VADHelloReply& r);
 bool VADDecodeHelloReply(const VADBytes& payload, VADHelloReply& r);
+
+// The client's answer to the daemon's challenge (VADClientProof).
+VADBytes VADEncodeHelloProof(const VADProof& proof);
+bool VADDecodeHelloProof(const VADBytes& payload, VADProof& proof);
+
+// The two keyed hashes of the hello. Each names its side, so that neither can be made to answer for the other.
+VADProof VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
+VADProof VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
+// Compares in a time that does not depend on where the proofs differ.
+bool VADProofsEqual(const VADProof& a, const VADProof& b);
 
 enum VADDaemonState : uint32_t
 {

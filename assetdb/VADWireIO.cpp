@@ -93,8 +93,14 @@ std::string VADReader::String()
         Fail();
         return std::string();
     }
+    const size_t length = strnlen(p, n);
+    if (refuseZeroInStrings_ && length != n - 1)
+    {
+        Fail();
+        return std::string();
+    }
     pos_ += n;
-    return std::string(p, strnlen(p, n));
+    return std::string(p, length);
 }
 
 std::vector<KUID> VADReader::KuidList()

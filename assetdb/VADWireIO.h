@@ -5,7 +5,8 @@
 //   u8/u16/u32/u64/i32/f32  little-endian
 //   bool                    u8, 0 or 1 (any non-zero reads as true)
 //   string                  u32 length counting a terminating zero, then the bytes and the zero
-//                           (length 0 is read as the empty text; otherwise the last byte must be 0)
+//                           (length 0 is read as the empty text; otherwise the last byte must be 0; the
+//                           text ends at its first zero, or fails the read with RefuseZeroInStrings)
 //   KUID                    two u32: content id, then version << 25 | user id's low 25 bits
 //   blob                    u32 length, then that many bytes
 //
@@ -121,6 +122,10 @@ public:
     bool Raw(uint8_t* out, size_t n) { return ReadExact(out, n); }
     VADBytes Rest();
 
+    // From now on a string holding a zero byte before its end fails the read: what a request says is taken
+    // whole or not at all, never cut at the zero.
+    void RefuseZeroInStrings() { refuseZeroInStrings_ = true; }
+
     void Fail() { SetError(kStreamShortRead); }
     bool Ok() const { return !HasError(); }
     size_t Position() const { return pos_; }
@@ -146,4 +151,5 @@ private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
+    bool refuseZeroInStrings_ = false;
 };

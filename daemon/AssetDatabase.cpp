@@ -16,10 +16,12 @@ AssetDatabase::~AssetDatabase() { Close(); }
 bool AssetDatabase::Open(std::string* error)
 {
     std::unique_lock lk(mutex_);
-    root_.MakeFolders();
+    if (!root_.MakeFolders(error)) return false;
     if (!store_.Open(root_.Database(), error)) return false;
-    LoadLocked();
-    return true;
+    if (LoadLocked()) return true;
+    if (error) *error = "the records could not be read from the store: " + store_.LastError();
+    store_.Close();
+    return false;
 }
 
 void AssetDatabase::Close()
@@ -28,17 +30,21 @@ void AssetDatabase::Close()
     store_.Close();
 }
 
-void AssetDatabase::LoadLocked()
+bool AssetDatabase::LoadLocked()
 {
     std::vector<AssetRecord> recs;
-    store_.LoadAssets(recs);
+    const bool assetsRead = store_.LoadAssets(recs);
     records_.clear();
     for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
     std::vector<EditRecord> edits;
-    store_.LoadEdits(edits);
-    edits_.clear();
-    for (EditRecord& e : edits) edits_[e.kuid] = std::move(e);
+    const bool editsRead = store_.LoadEdits(edits);
+    // The command hosts' edits are not in the store: they stay as they are.
+    std::erase_if(edits_, [](const auto& entry) { return entry.second.owner == 0; });
+    for (EditRecord& e : edits)
+        if (!edits_.count(e.kuid)) edits_[e.kuid] = std::move(e);
     obsoletesDirty_ = true;
+    if (!assetsRead || !editsRead) DLOG("the records could not be read from the store: %s", store_.LastError().c_str());
+    return assetsRead && editsRead;
 }
 
 bool AssetDatabase::IsReady() const
@@ -260,9 +266,9 @@ bool AssetDatabase::AuthorName(int32_t userId, std::string& name)
     return store_.GetAuthor(userId, name);
 }
 
-void AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
+bool AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
 {
-    if (!r.author.empty() && r.authorId >= 0) store_.PutAuthor(r.authorId, r.author);
+    return r.author.empty() || r.authorId < 0 || store_.PutAuthor(r.authorId, r.author);
 }
 
 DbStatus AssetDatabase::SetFavourite(const KUID& k, bool on)
@@ -385,10 +391,12 @@ int AssetDatabase::MaxBackupFoldersLocked()
     return std::clamp(value.GetType() == kACSInteger ? value.GetInt(10) : 10, 1, 1000);
 }
 
-void AssetDatabase::FlagRepair(int32_t mode)
+bool AssetDatabase::FlagRepair(int32_t mode)
 {
     std::unique_lock lk(mutex_);
-    store_.SetMeta("repair_flag", std::to_string(mode));
+    if (store_.SetMeta("repair_flag", std::to_string(mode))) return true;
+    DLOG("the repair flag could not be stored: %s", store_.LastError().c_str());
+    return false;
 }
 
 // ---- KUIDs ---------------------------------------------------------------------------------------------
@@ -432,11 +440,13 @@ KUID AssetDatabase::GenerateKUID(DaemonResults* results)
     return KUID(uid, next, 0);
 }
 
-void AssetDatabase::SetNextContentId(int32_t id)
+bool AssetDatabase::SetNextContentId(int32_t id)
 {
-    if (id < 1) return;
+    if (id < 1) return true;
     std::unique_lock lk(mutex_);
     TDBTagRef user = GroupLocked("user");
     user.SetChildInt("next-content-id", id);
-    PutGroupLocked("user", user);
+    if (PutGroupLocked("user", user)) return true;
+    DLOG("the next content id could not be stored: %s", store_.LastError().c_str());
+    return false;
 }

@@ -16,7 +16,9 @@
 #include "daemon/DaemonRoot.h"
 #include "daemon/TextureCompile.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -44,8 +46,9 @@ public:
     void Close();
     // Puts folder leftovers right and brings the records in line with the folders. `full` re-reads every
     // configuration; otherwise only those whose file changed. Marks the database ready.
-    // A full pass also clears the flag FlagRepair set. Progress lines go to `progress` when given.
-    void Reconcile(bool full, DaemonResults* results = nullptr,
+    // A full pass also clears the flag FlagRepair set. Progress lines go to `progress` when given. False when
+    // the pass could not be stored (said in the log and the results): the records stay as the store holds them.
+    bool Reconcile(bool full, DaemonResults* results = nullptr,
                    const std::function<void(const std::string&)>& progress = {});
     bool IsReady() const;
     // Waits until ready; false after timeoutMs.
@@ -77,19 +80,27 @@ public:
     DbStatus SetValidation(const KUID& k, int32_t state);
 
     // ---- editing, installing, deleting ----
+    // Who asks: 0 for a user, else the command host connection that asks for an install it carries out (its
+    // edits are its own, EditRecord::owner). An edit is handed only to whoever opened it: a user asking for an
+    // asset a host has open, or being installed from a package, is refused ("... is being installed"), and so
+    // is a host asking for an asset its user has open; the check and the open are one step.
+    //
     // flag 1 opens for editing (copying the installed folder into the edit folder); 0 only locates it.
-    DbStatus OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results);
+    DbStatus OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker = 0);
     void ReleaseHandle(uint32_t handle);
     // The content-source name and absolute folder of a handle.
-    DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder) const;
+    DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder, uintptr_t asker = 0) const;
     // With `linkFiles` (an edit folder its writer hands over whole: nothing writes it any more) the files are
     // linked into the installed copy instead of copied; the edit folder still stands until the commit point.
     // With `compile`, an edit folder that holds texture descriptions is installed from a copy whose textures
     // were compiled (TextureCompile.h), made before the lock is taken.
     DbStatus Commit(uint32_t handle, DaemonResults* results, bool linkFiles = false,
-                    const TextureCompileFn& compile = {});
-    DbStatus Revert(uint32_t handle, DaemonResults* results);
-    DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results);
+                    const TextureCompileFn& compile = {}, uintptr_t asker = 0);
+    DbStatus Revert(uint32_t handle, DaemonResults* results, uintptr_t asker = 0);
+    DbStatus Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results, uintptr_t asker = 0);
+    // A command host's connection ended: the edits it had open are closed (their folders removed), and the
+    // installed copies stay as they were. Returns how many were closed.
+    size_t CloseEditsOf(uintptr_t owner);
     DbStatus Delete(const KUID& k, DaemonResults* results);
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
                                const TextureCompileFn& compile = {});
@@ -120,7 +131,8 @@ public:
     // A new KUID of the local user; the null KUID, with the reason in the results, when none is left or
     // the settings cannot be written.
     KUID GenerateKUID(DaemonResults* results = nullptr);
-    void SetNextContentId(int32_t id);
+    // False when the store could not keep it (an id below 1 changes nothing).
+    bool SetNextContentId(int32_t id);
     bool GetSettingsGroup(const std::string& group, TDBTagRef& out);
     // Writes a whole group; a value the daemon itself reads that is not of its type (a number that is no
     // number) refuses the group, with the reason in the results.
@@ -132,8 +144,8 @@ public:
     std::string GetSettingString(const std::string& group, const std::string& key);
     bool SetSettingInt(const std::string& group, const std::string& key, int32_t value);
     // Remembers that a full repair is due (kept until a full pass has finished, so a repair cut short by
-    // a crash runs at the next start).
-    void FlagRepair(int32_t mode);
+    // a crash runs at the next start). False when the store could not keep it.
+    bool FlagRepair(int32_t mode);
 
 private:
     struct Handle
@@ -142,7 +154,8 @@ private:
         bool edit = false;
     };
 
-    void LoadLocked();
+    // False when the store could not be read (the records then hold what could).
+    bool LoadLocked();
     void RebuildFolderIndexLocked();
     const AssetRecord* FindLocked(const KUID& k) const;
     const EditRecord* FindEditLocked(const KUID& k) const;
@@ -187,6 +200,10 @@ private:
                             const std::string& stageError);
     void PostInstalled(const StagedAsset& s, const std::string& folder, const AssetConfigFiles& configs,
                        DaemonResults* results);
+    // Forgets an edit (counting the command hosts' edits).
+    void EraseEditLocked(const KUID& k);
+    // Puts an edit folder set aside back after its close failed; a failure is logged and said in the results.
+    void PutEditFolderBackLocked(const KUID& k, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
     TDBTagRef GroupLocked(const std::string& group);
@@ -196,7 +213,7 @@ private:
     static bool CheckSetting(const std::string& group, const Orvo::PString& key, const TDBTagRef& value,
                              std::string& why, bool& number, int32_t& n);
     bool PutGroupLocked(const std::string& group, const TDBTagRef& tree);
-    void StoreAuthorLocked(const AssetRecord& r);
+    bool StoreAuthorLocked(const AssetRecord& r);
 
     DaemonRoot root_;
     mutable std::shared_mutex mutex_;
@@ -206,6 +223,8 @@ private:
     std::unordered_map<std::string, KUID> folderIndex_;  // record by its folder (during a scan only)
     std::unordered_map<uint32_t, Handle> locateHandles_;
     uint32_t nextLocateHandle_ = 0x40000000u;
+    uint32_t nextHostHandle_ = 0x30000000u;  // edits of command hosts (not stored)
+    std::atomic<size_t> hostEdits_{0};       // how many of them are open
     std::set<std::pair<int32_t, int32_t>> stationListed_;
     std::string stationKey_ = "-";
     std::multiset<KUID> packageInstalls_;

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <sys/stat.h>
@@ -25,6 +27,24 @@ constexpr size_t kMaxLocateHandles = 65536;
 uint64_t Now() { return static_cast<uint64_t>(time(nullptr)); }
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
+
+void PostBeingInstalled(DaemonResults* results, const KUID& k)
+{
+    PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed; it cannot be opened for editing now.", k,
+               KuidParam(k));
+}
+
+// An edit is handed only to whoever opened it: a user's edit to users, a command host's to that host. True
+// (with the reason in the results) when `asker` may not have it.
+bool EditRefused(const EditRecord& e, uintptr_t asker, DaemonResults* results)
+{
+    if (e.owner == asker) return false;
+    if (e.owner != 0)
+        PostBeingInstalled(results, e.kuid);
+    else
+        PostResult(results, kResultError, "$vad_prompt_openforedit_log", e.kuid, KuidParam(e.kuid));
+    return true;
+}
 
 std::string RelativeTo(const std::string& root, const std::string& abs)
 {
@@ -70,8 +90,9 @@ size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResult
 {
     std::unique_lock lk(mutex_);
     std::set<KUID> refused;
+    // A command host's edit belongs to an install that runs before this one's job (jobs run one at a time).
     for (const KUID& k : kuids)
-        if (FindEditLocked(k) && refused.insert(k).second)
+        if (const EditRecord* e = FindEditLocked(k); e && e->owner == 0 && refused.insert(k).second)
             PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
     const size_t before = kuids.size();
     std::erase_if(kuids, [&](const KUID& k) { return refused.count(k) != 0; });
@@ -86,8 +107,28 @@ void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)
         if (auto it = packageInstalls_.find(k); it != packageInstalls_.end()) packageInstalls_.erase(it);
 }
 
+void AssetDatabase::PutEditFolderBackLocked(const KUID& k, DaemonResults* results)
+{
+    if (PutEditFolderBack(root_.EditFolder(k))) return;
+    // The next start puts it back while the store holds the edit.
+    DLOG("the edit folder of %s could not be put back: %s", k.ToString().c_str(), std::strerror(errno));
+    PostResult(results, kResultError,
+               "The edit folder of asset $(ASSET_KUID) could not be put back; the asset database will do so when it "
+               "starts again.",
+               k, KuidParam(k));
+}
+
 bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results)
 {
+    if (e.owner != 0)
+    {
+        // A command host's edit is not stored: a restart finds it closed.
+        e.handle = nextHostHandle_++;
+        if (nextHostHandle_ == 0x40000000u) nextHostHandle_ = 0x30000000u;
+        edits_[e.kuid] = e;
+        ++hostEdits_;
+        return true;
+    }
     if (store_.AddEdit(e))
     {
         edits_[e.kuid] = e;
@@ -150,10 +191,17 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         for (StagedAsset* s : swapped)
         {
             // A new asset has no old copy to put back: its folder just goes.
-            if (s->replaced)
-                UndoSwap(root_.LocalFolder(s->rec.kuid));
-            else
-                RemoveFolderTree(root_.LocalFolder(s->rec.kuid));
+            const std::string target = root_.LocalFolder(s->rec.kuid);
+            if (!(s->replaced ? UndoSwap(target) : RemoveFolderTree(target)))
+            {
+                // The next start puts the old copy back (the store never recorded the new one).
+                DLOG("the installed copy of %s could not be put back: %s", s->rec.kuid.ToString().c_str(),
+                     std::strerror(errno));
+                PostResult(results, kResultError,
+                           "The earlier copy of asset $(ASSET_KUID) could not be put back; the asset database will do "
+                           "so when it starts again.",
+                           s->rec.kuid, KuidParam(s->rec.kuid));
+            }
             PostResult(results, kResultError, "$vad_failed_install", s->rec.kuid,
                        {{"asset_kuid", s->rec.kuid.ToString()},
                         {"reason_text",
@@ -437,12 +485,13 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     }
 }
 
-DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results)
+DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker)
 {
     handle = 0;
     std::unique_lock lk(mutex_);
     if (const EditRecord* e = FindEditLocked(k))
     {
+        if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
         handle = e->handle;
         return DbStatus::kOK;
     }
@@ -457,6 +506,12 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
         locateHandles_[handle] = Handle{k, false};
         return DbStatus::kOK;
     }
+    // The package's install opens it itself; its user's edit would be committed as the package's.
+    if (asker == 0 && packageInstalls_.count(k))
+    {
+        PostBeingInstalled(results, k);
+        return DbStatus::kFailed;
+    }
     std::string target = root_.EditFolder(k), error;
     if (!StageFolderCopy(Absolute(r->folder), target, &error) || !SwapInFolder(target, &error))
     {
@@ -468,9 +523,10 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     FinishSwap(target);
     EditRecord e;
     e.kuid = k;
+    e.owner = asker;
     if (!AddEditLocked(e, target, results)) return DbStatus::kFailed;
     handle = e.handle;
-    DLOG("opened %s for editing (handle %u)", k.ToString().c_str(), handle);
+    DLOG("opened %s for editing (handle %u%s)", k.ToString().c_str(), handle, asker ? ", a command host's" : "");
     return DbStatus::kOK;
 }
 
@@ -481,11 +537,12 @@ void AssetDatabase::ReleaseHandle(uint32_t handle)
     locateHandles_.erase(handle);
 }
 
-DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::string& folder) const
+DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::string& folder, uintptr_t asker) const
 {
     std::shared_lock lk(mutex_);
     if (const EditRecord* e = EditByHandleLocked(handle))
     {
+        if (e->owner != asker) return DbStatus::kFailed;
         source = "editing";
         folder = root_.EditFolder(e->kuid);
         return DbStatus::kOK;
@@ -499,7 +556,8 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles, const TextureCompileFn& compile)
+DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles, const TextureCompileFn& compile,
+                               uintptr_t asker)
 {
     // An edit folder with texture descriptions is copied and compiled first, without the lock; the copy is
     // then installed in its place, its files given a second name.
@@ -512,7 +570,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         KUID k;
         {
             std::shared_lock lk(mutex_);
-            if (const EditRecord* e = EditByHandleLocked(handle))
+            if (const EditRecord* e = EditByHandleLocked(handle); e && e->owner == asker)
             {
                 k = e->kuid;
                 editFolder = root_.EditFolder(k);
@@ -547,6 +605,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
                        ") is no longer open; it was committed, reverted or deleted meanwhile.");
         return DbStatus::kNotFound;
     }
+    if (EditRefused(*found, asker, results)) return DbStatus::kFailed;
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
     // The copy with compiled textures, when there is one, is what is installed.
@@ -613,10 +672,10 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     group.push_back(std::move(staged));
     if (InstallStagedLocked(group, e.handle, results) != 1)
     {
-        PutEditFolderBack(editFolder);
+        PutEditFolderBackLocked(e.kuid, results);
         return DbStatus::kFailed;
     }
-    edits_.erase(e.kuid);
+    EraseEditLocked(e.kuid);
     const std::string closed = ClosedEditFolderFor(editFolder);
     PostLeftOutFiles(results, e.kuid, group[0].leftOut);
     if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
@@ -625,7 +684,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
+DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_t asker)
 {
     std::unique_lock lk(mutex_);
     const EditRecord* e = EditByHandleLocked(handle);
@@ -635,21 +694,23 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results)
         if (locateHandles_.count(handle)) return DbStatus::kOK;
         return DbStatus::kNotFound;
     }
+    if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
     KUID k = e->kuid;
     const std::string editFolder = root_.EditFolder(k);
     if (!SetEditFolderAside(editFolder) || !store_.DeleteEdit(handle))
     {
-        PutEditFolderBack(editFolder);
+        PutEditFolderBackLocked(k, results);
         PostResult(results, kResultError, "The edit of asset $(ASSET_KUID) could not be discarded.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
-    edits_.erase(k);
+    EraseEditLocked(k);
     RemoveFolderTree(ClosedEditFolderFor(editFolder));
     DLOG("reverted %s", k.ToString().c_str());
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results)
+DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle, DaemonResults* results,
+                               uintptr_t asker)
 {
     handle = 0;
     if (k.IsNull()) k = GenerateKUID();
@@ -658,6 +719,11 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     if (FindLocked(k) || FindEditLocked(k))
     {
         PostResult(results, kResultError, "Asset $(ASSET_KUID) already exists.", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    if (asker == 0 && packageInstalls_.count(k))
+    {
+        PostBeingInstalled(results, k);
         return DbStatus::kFailed;
     }
     std::string folder = root_.EditFolder(k);
@@ -676,6 +742,7 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     e.kuid = k;
     e.created = true;
     e.name = name.substr(0, 1024);
+    e.owner = asker;
     if (!AddEditLocked(e, folder, results)) return DbStatus::kFailed;
     handle = e.handle;
     DLOG("created %s (handle %u)", k.ToString().c_str(), handle);
@@ -697,6 +764,13 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     {
         PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed from a package; it was not deleted.",
                    k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    // A command host's edit is an install under way.
+    if (edit && edit->owner != 0)
+    {
+        PostResult(results, kResultError, "Asset $(ASSET_KUID) is being installed; it was not deleted.", k,
+                   KuidParam(k));
         return DbStatus::kFailed;
     }
     // Uncommitted changes are not thrown away without a copy.
@@ -736,8 +810,16 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (!ok)
     {
         store_.Rollback();
-        if (found) rename(old.c_str(), target.c_str());
-        if (edit) PutEditFolderBack(editFolder);
+        if (found && rename(old.c_str(), target.c_str()) != 0)
+        {
+            // The next start puts it back: the store still holds the asset.
+            DLOG("the folder of %s could not be put back: %s", k.ToString().c_str(), std::strerror(errno));
+            PostResult(results, kResultError,
+                       "The folder of asset $(ASSET_KUID) could not be put back; the asset database will do so when it "
+                       "starts again.",
+                       k, KuidParam(k));
+        }
+        if (edit) PutEditFolderBackLocked(k, results);
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
@@ -745,7 +827,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (edit)
     {
         RemoveFolderTree(ClosedEditFolderFor(editFolder));
-        edits_.erase(k);
+        EraseEditLocked(k);
     }
     if (uncover)
         records_[k] = builtin;
@@ -754,4 +836,32 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     obsoletesDirty_ = true;
     DLOG("deleted %s", k.ToString().c_str());
     return DbStatus::kOK;
+}
+
+void AssetDatabase::EraseEditLocked(const KUID& k)
+{
+    auto it = edits_.find(k);
+    if (it == edits_.end()) return;
+    if (it->second.owner != 0) --hostEdits_;
+    edits_.erase(it);
+}
+
+size_t AssetDatabase::CloseEditsOf(uintptr_t owner)
+{
+    if (owner == 0 || hostEdits_.load() == 0) return 0;
+    std::unique_lock lk(mutex_);
+    std::vector<KUID> closing;
+    for (const auto& [k, e] : edits_)
+        if (e.owner == owner) closing.push_back(k);
+    for (const KUID& k : closing)
+    {
+        // Its files were the host's work in progress; the installed copy was never touched.
+        const std::string folder = root_.EditFolder(k);
+        if (!RemoveFolderTree(folder))
+            DLOG("the edit folder of %s could not be removed: %s", k.ToString().c_str(), std::strerror(errno));
+        EraseEditLocked(k);
+        DLOG("closed the edit of %s: the command host that opened it is gone", k.ToString().c_str());
+    }
+    if (!closing.empty()) obsoletesDirty_ = true;
+    return closing.size();
 }

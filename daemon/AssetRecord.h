@@ -48,4 +48,8 @@ struct EditRecord
     KUID kuid = KUID::Null();
     bool created = false;  // made by a create request: no installed copy behind it
     std::string name;      // display name given at creation
+    // The command host connection that opened it for an install it carries out (0: a user's edit). Such an
+    // edit is that host's alone: it is never handed to anyone else, is not kept in the store (a restart finds
+    // it closed) and is closed when the host's connection ends.
+    uintptr_t owner = 0;
 };

@@ -83,13 +83,15 @@ public:
         if (count_ == queue_.size()) Finish();  // the queue is never resized under the writer
         if (!thread_.joinable())
         {
-            store_.PutAsset(r);
+            if (!store_.PutAsset(r)) failed_.store(true, std::memory_order_relaxed);
             return;
         }
         queue_[count_] = &r;
         published_.store(++count_, std::memory_order_release);
         published_.notify_one();
     }
+    // True when a record could not be stored (the pass must not be committed then). Call after Finish.
+    bool Failed() const { return failed_.load(std::memory_order_relaxed); }
     // Waits until every record handed over is stored.
     void Finish()
     {
@@ -109,7 +111,8 @@ private:
         {
             const size_t v = published_.load(std::memory_order_acquire);
             const size_t n = v & ~kFinished;
-            while (done < n) store_.PutAsset(*queue_[done++]);
+            while (done < n)
+                if (!store_.PutAsset(*queue_[done++])) failed_.store(true, std::memory_order_relaxed);
             if (v & kFinished) return;
             published_.wait(v, std::memory_order_acquire);
         }
@@ -119,14 +122,16 @@ private:
     std::vector<const AssetRecord*> queue_;
     size_t count_ = 0;
     std::atomic<size_t> published_{0};
+    std::atomic<bool> failed_{false};
     std::thread thread_;
 };
 
 }  // namespace
 
-void AssetDatabase::Reconcile(bool full, DaemonResults* results,
+bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
                               const std::function<void(const std::string&)>& progress)
 {
+    bool storedWhole = true;
     auto say = [&](const std::string& line) {
         if (progress) progress(line);
     };
@@ -241,7 +246,16 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         std::map<KUID, FoundFolder> found;
         KUIDSet stored;  // KUIDs whose row this pass has written
         const size_t total = candidates.size();
-        RecordWriter writer(store_, total, total >= 64);
+        // Every answer of the store counts: a pass that could not be stored whole is not committed, and the
+        // records are read back from the store as they were. Once it has failed, nothing more is asked of it.
+        bool storeOK = store_.Begin(true);
+        std::string storeError = storeOK ? std::string() : store_.LastError();
+        auto store = [&](const auto& op) {
+            if (!storeOK) return;
+            storeOK = op();
+            if (!storeOK) storeError = store_.LastError();
+        };
+        RecordWriter writer(store_, total, storeOK && total >= 64);
         const uint64_t now = static_cast<uint64_t>(time(nullptr));
         // A folder read in this pass and taken for its KUID has its record completed and stored at once, while
         // other folders are still being read. A folder taken later for the same KUID stores its own over it.
@@ -264,7 +278,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             }
             else
                 rec.installTime = rec.modifiedTime = now;
-            writer.Put(rec);
+            if (storeOK) writer.Put(rec);
             stored.Insert(rec.kuid);
         };
         auto consider = [&](Candidate& c) {
@@ -317,7 +331,6 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
         // under the lock this thread holds): it is spread over the processors. This thread takes the folders
         // in order as they are read, and reads the next one itself while the one it waits for is not ready.
         size_t added = 0, updated = 0, dropped = 0;
-        store_.Begin(true);
         {
             std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[total]);
             for (size_t i = 0; i < total; ++i) done[i].store(false, std::memory_order_relaxed);
@@ -349,6 +362,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             for (std::thread& t : pool) t.join();
         }
         writer.Finish();
+        store([&] { return !writer.Failed(); });
 
         for (auto it = records_.begin(); it != records_.end();)
         {
@@ -361,7 +375,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
             PostResult(results, kResultMessage,
                        "Asset $(ASSET_KUID) was removed from the database: its folder is gone.", it->first,
                        KuidParam(it->first));
-            store_.DeleteAsset(it->first);
+            store([&] { return store_.DeleteAsset(it->first); });
             it = records_.erase(it);
             ++dropped;
         }
@@ -379,7 +393,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                     r.source = f.source;
                     r.folder = f.rel;
                     r.builtinFolder = f.builtinRel;
-                    store_.PutAsset(r);
+                    store([&] { return store_.PutAsset(r); });
                     if (moved) ++updated;
                 }
                 continue;
@@ -394,7 +408,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                                KuidParam(k));
                 ++added;
             }
-            StoreAuthorLocked(rec);
+            store([&] { return StoreAuthorLocked(rec); });
             // The KUIDs come in order: on a first scan each goes at the end.
             if (old != records_.end())
                 old->second = std::move(rec);
@@ -410,15 +424,23 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 continue;
             }
             DLOG("dropping the edit of %s: its folder is gone", it->first.ToString().c_str());
-            store_.DeleteEdit(it->second.handle);
+            if (it->second.owner != 0)
+                --hostEdits_;
+            else
+                store([&] { return store_.DeleteEdit(it->second.handle); });
             it = edits_.erase(it);
         }
-        if (full) store_.SetMeta("repair_flag", "");
-        if (!store_.Commit())
+        if (full) store([&] { return store_.SetMeta("repair_flag", ""); });
+        store([&] { return store_.Commit(); });
+        if (!storeOK)
         {
-            DLOG("reconcile could not be stored: %s", store_.LastError().c_str());
+            DLOG("%s could not be stored: %s", full ? "repair" : "scan", storeError.c_str());
+            PostResult(results, kResultError,
+                       std::string("The asset database could not store the ") + (full ? "repair" : "scan") + ": " +
+                           storeError);
             store_.Rollback();
             LoadLocked();
+            storedWhole = false;
         }
         // The index serves only this pass; the next one makes it anew.
         std::unordered_map<std::string, KUID>().swap(folderIndex_);
@@ -433,6 +455,7 @@ void AssetDatabase::Reconcile(bool full, DaemonResults* results,
     std::lock_guard lk(readyMutex_);
     ready_ = true;
     readyCv_.notify_all();
+    return storedWhole;
 }
 
 void AssetDatabase::RebuildFolderIndexLocked()

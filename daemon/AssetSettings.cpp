@@ -110,7 +110,8 @@ void AssetDatabase::ApplySettingsFile(const std::string& path)
             ++set;
         }
         if (set && !PutGroupLocked(group, stored))
-            DLOG("%s: the group '%s' could not be stored", path.c_str(), group.c_str());
-        if (set) DLOG("%s: %zu settings of '%s' applied", path.c_str(), set, group.c_str());
+            DLOG("%s: the group '%s' could not be stored: %s", path.c_str(), group.c_str(), store_.LastError().c_str());
+        else if (set)
+            DLOG("%s: %zu settings of '%s' applied", path.c_str(), set, group.c_str());
     }
 }

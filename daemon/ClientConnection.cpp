@@ -1,8 +1,11 @@
 #include "daemon/ClientConnection.h"
 
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DaemonServer.h"
+
+#include <cstring>
 
 namespace {
 constexpr int kHelloTimeoutMs = 5000;
@@ -21,37 +24,54 @@ bool ClientConnection::Send(uint32_t code, uint32_t transaction, const VADBytes&
     return VADSendFrame(socket_, code, transaction, payload, kSendTimeoutMs);
 }
 
+// The daemon proves first that it knows the token (a listener that does not is no daemon of ours to its
+// clients), then the client proves it; a wrong proof closes the socket without an answer.
 bool ClientConnection::Hello()
 {
     VADFrameHeader h;
     VADBytes payload;
     if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
+    VADHelloReply reply;
+    reply.pid = static_cast<uint32_t>(getpid());
+    // A client of another protocol would misread every frame: it is told so and let go. Its hello has a layout
+    // of its own, of which only the magic and the protocol word are read.
+    VADReader head(payload);
+    uint8_t magic[4] = {};
+    head.Raw(magic, 4);
+    const uint32_t protocol = head.U32();
+    if (h.code == kVADHelloCode && head.Ok() && std::memcmp(magic, "VADC", 4) == 0 && protocol != kVADProtocolVersion)
+    {
+        DLOG("connection refused: protocol %u", protocol);
+        reply.status = kVADStatusFailed;
+        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+        return false;
+    }
     VADHello hello;
     if (h.code != kVADHelloCode || !VADDecodeHello(payload, hello))
     {
         DLOG("connection refused: no hello");
         return false;
     }
-    if (hello.token != server_.Token())
-    {
-        DLOG("connection refused: wrong token from pid %u", hello.pid);
-        return false;
-    }
     program_ = hello.program.substr(0, 256);
     pid_ = hello.pid;
-    VADHelloReply reply;
-    if (hello.protocol != kVADProtocolVersion)
+    if (!VADNewChallenge(reply.challenge))
     {
-        // A client of another protocol would misread every frame: it is told so and let go.
-        DLOG("connection refused: protocol %u from %s (pid %u)", hello.protocol, program_.c_str(), pid_);
-        reply.status = kVADStatusFailed;
-        reply.pid = static_cast<uint32_t>(getpid());
-        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+        DLOG("connection refused: no random bytes for the hello");
         return false;
     }
-    reply.pid = static_cast<uint32_t>(getpid());
+    reply.proof = VADDaemonProof(server_.Token(), hello.challenge, reply.challenge);
+    if (!Send(kVADHelloCode, 0, VADEncodeHelloReply(reply))) return false;
+
+    VADProof proof;
+    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
+    if (h.code != kVADHelloCode || !VADDecodeHelloProof(payload, proof) ||
+        !VADProofsEqual(proof, VADClientProof(server_.Token(), hello.challenge, reply.challenge)))
+    {
+        DLOG("connection refused: wrong token from pid %u", pid_);
+        return false;
+    }
     authenticated_ = true;
-    return Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
+    return Send(kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK));
 }
 
 void ClientConnection::Run()

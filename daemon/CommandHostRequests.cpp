@@ -16,9 +16,11 @@
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -63,6 +65,51 @@ bool RunHostJob(RequestContext& c, const VADJob& job, VADHostReply& reply)
     DLOG("command host job %u failed: %s", job.command, error.c_str());
     PostResult(&c.results, kResultError, "The command host could not run the job: " + error);
     return false;
+}
+
+// The results from `first` on that name no asset are about `asset`, whose package copy is `copy`: they name it,
+// and a file in the copy by its path inside the asset ("a.texture", not the package's working folder).
+void AttributeToAsset(DaemonResults& results, size_t first, const KUID& asset, const std::string& copy)
+{
+    const std::string prefix = copy + "/";
+    for (size_t i = first; i < results.size(); ++i)
+    {
+        VADResultNotification& r = results[i];
+        if (!r.hasSource)
+        {
+            r.hasSource = 1;
+            r.source = asset;
+        }
+        for (size_t at; (at = r.text.find(prefix)) != std::string::npos;) r.text.erase(at, prefix.size());
+    }
+}
+
+// The packages being made, by the folder they go to: a second export to the same package while one runs would
+// remove the first one's working folder under it, and both would fail. It is refused at once instead.
+class PackagesInProgress
+{
+public:
+    // False when the package is being made already.
+    bool Claim(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return folders_.insert(folder).second;
+    }
+    void Release(const std::string& folder)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        folders_.erase(folder);
+    }
+
+private:
+    std::mutex lock_;
+    std::unordered_set<std::string> folders_;
+};
+
+PackagesInProgress& ExportsInProgress()
+{
+    static PackagesInProgress exports;
+    return exports;
 }
 
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
@@ -212,6 +259,17 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     }
     ArchiveJobContents contents;
     for (const ArchiveFileEntry& e : archive.Entries()) contents.kuids.push_back(e.kuid);
+    // An entry without a KUID cannot be installed: each is named, and each counts as not installed.
+    const size_t withoutKUID = archive.EntriesWithoutKUIDCount();
+    for (const std::string& name : archive.EntriesWithoutKUID())
+        PostResult(&c.results, kResultError,
+                   "The entry '$(ENTRY_NAME)' of '$(FILE_PATH)' has no valid KUID; it was not installed.", KUID::Null(),
+                   {{"file_path", req.path}, {"entry_name", name}});
+    if (withoutKUID > archive.EntriesWithoutKUID().size())
+        PostResult(&c.results, kResultError,
+                   std::to_string(withoutKUID - archive.EntriesWithoutKUID().size()) +
+                       " more entries of '$(FILE_PATH)' have no valid KUID; they were not installed.",
+                   KUID::Null(), PathParam(req.path));
     VADJob job;
     job.command = VAD_CMDHOST_ARCHIVE_INSTALL;
     job.archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
@@ -234,7 +292,11 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
             if (mkdir(staging.c_str(), 0700) == 0)
                 job.staging = staging;
             else
+            {
+                // Without it every asset is installed one at a time instead.
+                DLOG("the staging folder %s could not be made: %s", staging.c_str(), std::strerror(errno));
                 job.unknown.clear();
+            }
         }
         VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);
@@ -243,11 +305,12 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         if (!ran) return kVADStatusFailed;
         installed = std::move(reply.installed);
     }
-    answer.value = installed.size() == contents.kuids.size() ? 1 : 0;
+    const size_t total = contents.kuids.size() + withoutKUID;
+    answer.value = installed.size() == total ? 1 : 0;
     if (!answer.value)
         PostResult(&c.results, kResultError,
-                   std::to_string(contents.kuids.size() - std::min(installed.size(), contents.kuids.size())) + " of " +
-                       std::to_string(contents.kuids.size()) + " assets of '$(FILE_PATH)' were not installed.",
+                   std::to_string(total - std::min(installed.size(), total)) + " of " + std::to_string(total) +
+                       " assets of '$(FILE_PATH)' were not installed.",
                    KUID::Null(), PathParam(req.path));
     return kVADStatusOK;
 }
@@ -281,6 +344,18 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
     const std::string finished = root.UserData("packages") + "/" + name;
     const std::string package = finished + ".export-partial";
+    if (!ExportsInProgress().Claim(finished))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package '$(PACKAGE)' is being made by another request; try again when that one is done.",
+                   KUID::Null(), {{"package", name}});
+        return kVADStatusFailed;
+    }
+    struct ReleaseClaim
+    {
+        const std::string& folder;
+        ~ReleaseClaim() { ExportsInProgress().Release(folder); }
+    } releaseClaim{finished};
     std::error_code ec;
     if (!RemoveFolderTree(package) || !fs::create_directories(package, ec))
     {
@@ -321,7 +396,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         job.path = copy;
         job.targets = targets;
         VADHostReply reply;
+        const size_t before = c.results.size();
         if (!RunHostJob(c, job, reply)) return kVADStatusFailed;
+        AttributeToAsset(c.results, before, k, copy);
         // 2: every texture converted; 0: the folder could not be searched or a texture failed; 1: the
         // conversion stopped early. Anything but 2 leaves a package that would not load on the targets.
         if (reply.answer != kTexturesAllConverted)

@@ -52,13 +52,19 @@ std::string DaemonRoot::SourceFolder(std::string_view source) const
     return {};
 }
 
-bool DaemonRoot::MakeFolders() const
+bool DaemonRoot::MakeFolders(std::string* error) const
 {
-    std::error_code ec;
     for (const char* u : {"local", "editing", "original", "backups", "cache", "settings", "packages"})
     {
+        std::error_code ec;
         fs::create_directories(UserData(u), ec);
-        if (ec) return false;
+        // A name taken by a file, or a folder that cannot be made: nothing can be kept there.
+        if (!ec && !fs::is_directory(UserData(u), ec)) ec = std::make_error_code(std::errc::not_a_directory);
+        if (ec)
+        {
+            if (error) *error = "the folder '" + UserData(u) + "' could not be made: " + ec.message();
+            return false;
+        }
     }
     return true;
 }

@@ -25,7 +25,7 @@ public:
     std::string SourceFolder(std::string_view source) const;
 
     // Creates the UserData folders.
-    bool MakeFolders() const;
+    bool MakeFolders(std::string* error = nullptr) const;
 
 private:
     std::string root_;

@@ -84,6 +84,8 @@ bool DaemonServer::CreateBlock(std::string* error)
     {
         DLOG("removed the discovery block a daemon that died left behind");
         if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
+        // Nobody took the name since: there is no room for a block (a full /dev/shm), under any name.
+        if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
         taken = error ? *error : std::string();
     }
     return CreatePrivateBlock(taken, error);
@@ -129,6 +131,9 @@ bool DaemonServer::FirstUnusedOption(uint32_t code, const std::string& option, u
 void DaemonServer::ConnectionEnded(ClientConnection* c)
 {
     broker_.HostGone(c);
+    // Edits a command host opened for an install die with it; the installed copies stay as they were.
+    if (const size_t closed = db_.CloseEditsOf(reinterpret_cast<uintptr_t>(c)))
+        DLOG("closed %zu edits of a command host that is gone (%s, pid %u)", closed, c->Program().c_str(), c->Pid());
     std::lock_guard lk(mutex_);
     for (Running& r : connections_)
         if (r.conn.get() == c) r.finished = true;
@@ -224,8 +229,10 @@ int DaemonServer::Run()
         fprintf(stderr, "VADDaemon: another daemon serves %s\n", root_.Root().c_str());
         return kDaemonExitLocked;
     }
-    root_.MakeFolders();
+    // Made again (and checked) as the store is opened; the log needs its folder first.
+    const bool foldersMade = root_.MakeFolders(&error);
     TheDaemonLog().Open(root_.UserData("settings/vaddaemon.log"));
+    if (!foldersMade) DLOG("start-up: %s", error.c_str());
     DLOG("VADDaemon %d starting for %s", Platform::CurrentProcessId(), root_.Root().c_str());
 
     token_ = RandomToken();
@@ -263,7 +270,8 @@ int DaemonServer::Run()
     lastClientGone_ = std::chrono::steady_clock::now();
 
     std::thread acceptor([this] { AcceptLoop(); });
-    db_.Reconcile(false);
+    // A scan that could not be stored leaves the records as the store holds them; the next start scans again.
+    if (!db_.Reconcile(false)) DLOG("start-up: the scan was not stored");
     RefreshStationListing(db_);
     if (!stop_) Publish(VAD_STATE_READY);
 

@@ -114,6 +114,14 @@ int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPaylo
     }
     std::error_code ec;
     fs::create_directories(target, ec);
+    if (ec)
+    {
+        close(fd);
+        DLOG("the download folder %s could not be made: %s", target.c_str(), ec.message().c_str());
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, name,
+                     "The download failed: the folder '" + target + "' could not be made: " + ec.message());
+        return kVADStatusOK;
+    }
     uint64_t size = 0;
     std::string error;
     bool copied = CopyOpenFile(fd, target + "/" + name, size, error);

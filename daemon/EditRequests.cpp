@@ -3,12 +3,18 @@
 
 namespace {
 
+// Who asks, as the database's edits know it: a command host for the install it carries out, else a user (0).
+uintptr_t Asker(const RequestContext& c)
+{
+    return c.server.Broker().IsHost(c.from.get()) ? reinterpret_cast<uintptr_t>(c.from.get()) : 0;
+}
+
 // Folders in one install request: the store transaction and the database lock cover them all.
 constexpr size_t kMaxInstallBatch = 1024;
 
 int32_t OpenForEdit(RequestContext& c, const VADKuidFlagRequest& req, VADValueReply& reply)
 {
-    return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results));
+    return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results, Asker(c)));
 }
 
 int32_t ReleaseEditHandle(RequestContext& c, const VADHandleRequest& req, VADEmptyPayload&)
@@ -19,7 +25,7 @@ int32_t ReleaseEditHandle(RequestContext& c, const VADHandleRequest& req, VADEmp
 
 int32_t EditFolder(RequestContext& c, const VADHandleRequest& req, VADEditFolderReply& reply)
 {
-    return StatusOf(c.Db().EditFolder(req.handle, reply.name, reply.folder));
+    return StatusOf(c.Db().EditFolder(req.handle, reply.name, reply.folder, Asker(c)));
 }
 
 int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolReply& reply)
@@ -29,20 +35,21 @@ int32_t Commit(RequestContext& c, const VADHandleOptionRequest& req, VADBoolRepl
     reply.value = 1;
     const TextureCompileFn compile =
         (req.option & kVADCommitTexturesCompiled) ? TextureCompileFn() : CommandHostTextureCompiler(c);
-    return StatusOf(c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0, compile));
+    return StatusOf(
+        c.Db().Commit(req.handle, &c.results, (req.option & kVADCommitHandOverFiles) != 0, compile, Asker(c)));
 }
 
 int32_t Revert(RequestContext& c, const VADHandleOptionRequest& req, VADEmptyPayload&)
 {
     NoteUnusedOption(c, "option word", req.option);
     NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().Revert(req.handle, &c.results));
+    return StatusOf(c.Db().Revert(req.handle, &c.results, Asker(c)));
 }
 
 int32_t Create(RequestContext& c, const VADCreateRequest& req, VADValueReply& reply)
 {
     NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().Create(req.kuid, req.name, reply.value, &c.results));
+    return StatusOf(c.Db().Create(req.kuid, req.name, reply.value, &c.results, Asker(c)));
 }
 
 int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)

@@ -199,6 +199,17 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
 
 bool RemoveFolderTree(const std::string& path) { return Platform::RemoveTree(path); }
 
+namespace {
+
+// Removes a leftover and says what became of it, as a line for the log.
+std::string Removed(const std::string& path, const std::string& what)
+{
+    if (RemoveFolderTree(path)) return "removed " + what;
+    return "could not remove " + what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
@@ -212,10 +223,11 @@ bool SetEditFolderAside(const std::string& editFolder)
     return moved;
 }
 
-void PutEditFolderBack(const std::string& editFolder)
+bool PutEditFolderBack(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
-    if (FolderExists(aside) && !FolderExists(editFolder)) rename(aside.c_str(), editFolder.c_str());
+    if (!FolderExists(aside) || FolderExists(editFolder)) return true;
+    return rename(aside.c_str(), editFolder.c_str()) == 0;
 }
 
 std::vector<std::string> CleanupClosedEdits(const std::string& parent,
@@ -234,14 +246,16 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
         if (stillOpen(editFolder))
         {
             // Never thrown away while its edit is open: with another folder in its place it stays aside.
-            if (!FolderExists(editFolder) && rename(p.c_str(), editFolder.c_str()) == 0)
+            if (FolderExists(editFolder))
+                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+            else if (rename(p.c_str(), editFolder.c_str()) == 0)
                 done.push_back("restored the edit folder " + name + ": closing its edit was cut short");
             else
-                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+                done.push_back("could not put " + p.filename().string() + " back as the edit folder " + name + ": " +
+                               std::strerror(errno));
             continue;
         }
-        RemoveFolderTree(p.string());
-        done.push_back("removed the edit folder " + name + " of an edit that was closed");
+        done.push_back(Removed(p.string(), "the edit folder " + name + " of an edit that was closed"));
     }
     return done;
 }
@@ -452,17 +466,18 @@ bool SyncFileSystems(const std::vector<std::string>& folders)
 
 void FinishSwap(const std::string& target) { RemoveFolderTree(OldFolderFor(target)); }
 
-void UndoSwap(const std::string& target)
+bool UndoSwap(const std::string& target)
 {
     std::string old = OldFolderFor(target);
-    // Back in one step where the names can be exchanged; the copy that did not count then goes.
+    // Back in one step where the names can be exchanged; the copy that did not count then goes (what cannot be
+    // removed of it now is removed at the next start, the target's record being the stored one).
     if (FolderExists(old) && FolderExists(target) && ExchangeNames(old, target))
     {
         RemoveFolderTree(old);
-        return;
+        return true;
     }
-    RemoveFolderTree(target);
-    if (FolderExists(old)) rename(old.c_str(), target.c_str());
+    if (!RemoveFolderTree(target)) return false;
+    return !FolderExists(old) || rename(old.c_str(), target.c_str()) == 0;
 }
 
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
@@ -490,8 +505,7 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
         std::string name = p.filename().string();
         if (name.rfind(".vadtmp-", 0) == 0)
         {
-            RemoveFolderTree(p.string());
-            done.push_back("removed unfinished copy " + name);
+            done.push_back(Removed(p.string(), "unfinished copy " + name));
         }
     }
     for (const fs::path& p : entries)
@@ -502,14 +516,20 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
         bool present = FolderExists(target);
         if (present && (!swapRecorded || swapRecorded(target)))
         {
-            RemoveFolderTree(p.string());
-            done.push_back("removed replaced copy " + name);
+            done.push_back(Removed(p.string(), "replaced copy " + name));
             continue;
         }
         // The new copy never counted: the old one is the installed version.
-        if (present && !RemoveFolderTree(target)) continue;
+        if (present && !RemoveFolderTree(target))
+        {
+            done.push_back("could not remove the unrecorded copy " + name.substr(8) + ": " + std::strerror(errno) +
+                           "; the replaced copy stays as " + name);
+            continue;
+        }
         if (rename(p.c_str(), target.c_str()) == 0)
             done.push_back((present ? "rolled back unrecorded copy of " : "restored ") + name.substr(8));
+        else
+            done.push_back("could not put " + name + " back as " + name.substr(8) + ": " + std::strerror(errno));
     }
     return done;
 }
@@ -609,8 +629,7 @@ std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
         std::string n = it->path().filename().string();
         if (n.rfind(kDeletingPrefix, 0) == 0)
         {
-            RemoveFolderTree(it->path().string());
-            done.push_back("removed the rest of an old backup " + n);
+            done.push_back(Removed(it->path().string(), "the rest of an old backup " + n));
         }
         else if (it->is_directory(ec))
             dated.push_back(it->path());
@@ -619,8 +638,7 @@ std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
         for (fs::directory_iterator it(d, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().filename().string().rfind(".vadtmp-", 0) == 0)
             {
-                RemoveFolderTree(it->path().string());
-                done.push_back("removed an unfinished backup in " + d.filename().string());
+                done.push_back(Removed(it->path().string(), "an unfinished backup in " + d.filename().string()));
             }
     return done;
 }
@@ -644,8 +662,7 @@ std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int
         const bool known = ((k == "install" || k == "export") && (e == "crak" || e == "staging")) ||
                            (k == "textures" && e == "staging");
         if (!known) continue;
-        RemoveFolderTree(it->path().string());
-        done.push_back("removed " + n + ", left by an earlier daemon");
+        done.push_back(Removed(it->path().string(), n + ", left by an earlier daemon"));
     }
     return done;
 }

@@ -47,7 +47,8 @@ bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::strin
 bool SwapInFolder(const std::string& target, std::string* error = nullptr, bool* replaced = nullptr,
                   const std::string& from = {});
 void FinishSwap(const std::string& target);
-void UndoSwap(const std::string& target);
+// False when the old copy could not be put back (it then waits beside the target as its ".vadold-" name).
+bool UndoSwap(const std::string& target);
 
 // Puts on disk what was written to the file systems holding these folders (each file system synced once):
 // the commit point of an install, a commit or a delete must not count before the folders it names do, or a
@@ -59,10 +60,10 @@ bool SyncFileSystems(const std::vector<std::string>& folders);
 std::string ClosedEditFolderFor(const std::string& editFolder);
 // Sets an edit folder aside (true when there was none to move); PutEditFolderBack undoes it.
 bool SetEditFolderAside(const std::string& editFolder);
-void PutEditFolderBack(const std::string& editFolder);
+bool PutEditFolderBack(const std::string& editFolder);
 // In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
 // still holds its edit (the close was cut short before its commit point), else removes it. Returns what was
-// done as lines for the log.
+// done as lines for the log (a removal that failed is said as such).
 std::vector<std::string> CleanupClosedEdits(const std::string& parent,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen);
 

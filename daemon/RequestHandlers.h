@@ -2,8 +2,8 @@
 // The daemon's requests as tables: one row per request code, naming its handler, whose parameter types must
 // be the request and reply payloads the request table gives the code (assetdb/VADRequestTable.def), the
 // same types the client's calls encode and decode. The row decodes the request, runs the handler and writes
-// the reply body when the handler answers OK; a payload that does not decode is answered "bad payload"
-// before any handler runs.
+// the reply body when the handler answers OK; a payload that does not decode (or holds a text with a zero
+// byte inside it) is answered "bad payload" before any handler runs.
 //
 // Adding a request: its row in assetdb/VADRequestTable.def, a handler
 //     int32_t Name(RequestContext& c, const VADSomeRequest& request, VADSomeReply& reply);
@@ -49,7 +49,7 @@ int32_t RunRequest(RequestContext& c, const VADBytes& payload, VADWriter& body)
 {
     using Types = RequestHandlerTypes<decltype(Handler)>;
     typename Types::Request request;
-    if (!VADDecode(payload, request)) return kVADStatusBadPayload;
+    if (!VADDecodeRequest(payload, request)) return kVADStatusBadPayload;
     typename Types::Reply reply;
     int32_t status = Handler(c, request, reply);
     if (status == kVADStatusOK) VADWriteFields(body, reply);

@@ -48,8 +48,9 @@ int32_t GenerateKUID(RequestContext& c, const VADEmptyPayload&, VADKuidReply& re
 
 int32_t NextContentId(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
 {
-    c.Db().SetNextContentId(req.value);
-    return kVADStatusOK;
+    if (c.Db().SetNextContentId(req.value)) return kVADStatusOK;
+    PostResult(&c.results, kResultError, "The asset database could not keep the next content id.");
+    return kVADStatusFailed;
 }
 
 int32_t ListBuilds(RequestContext& c, const VADEmptyPayload&, VADTextReply& reply)
@@ -77,17 +78,19 @@ int32_t RepairNow(RequestContext& c, const VADRepairRequest& req, VADEmptyPayloa
         progress = [&c](const std::string& line) {
             c.from->Send(VAD_NOTIFY_PROGRESS, 0, VADEncode(VADProgressNotification{line}));
         };
-    c.Db().Reconcile(true, &c.results, progress);
-    return kVADStatusOK;
+    return c.Db().Reconcile(true, &c.results, progress) ? kVADStatusOK : kVADStatusFailed;
 }
 
 int32_t FlagRepair(RequestContext& c, const VADValueRequest& req, VADEmptyPayload&)
 {
     // The flag outlives a crash; the repair itself runs at once (nobody waits for an asynchronous request).
     DLOG("repair (mode %d) flagged by %s", req.value, c.from->Program().c_str());
-    c.Db().FlagRepair(req.value);
-    c.Db().Reconcile(true);
-    return kVADStatusOK;
+    if (!c.Db().FlagRepair(req.value))
+    {
+        PostResult(&c.results, kResultError, "The asset database could not keep the repair flag.");
+        return kVADStatusFailed;
+    }
+    return c.Db().Reconcile(true) ? kVADStatusOK : kVADStatusFailed;
 }
 
 int32_t GetSettingsGroup(RequestContext& c, const VADSettingsGroupRequest& req, VADTreeReply& reply)

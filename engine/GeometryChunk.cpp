@@ -1,5 +1,9 @@
 #include "engine/GeometryChunk.h"
 
+#include "engine/DebugViewport.h"
+#include "engine/Matrix3.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -154,6 +158,53 @@ void GeometryChunk::RenderPrimitives(Display* display, ViewPort*, VertexProgram*
 {
     if (display)
         display->RecordDraw("draw primitives", primitiveCount, program ? program->GetName().str() : std::string());
+}
+
+void GeometryChunk::RenderDebug(const Matrix4& matrix)
+{
+    DebugViewport* viewport = GetDebugViewport();
+    if (viewport == nullptr || !viewport->IsEnabled()) return;
+    const VertexItemPtr positions = GetVector3Array(ItemPosition);
+    if (!positions || vertices_ > vertexCapacity_) return;
+    const uint16_t* idx = GetIndexArray();
+    const size_t count = idx ? std::min<size_t>(indices_, indexArray_->size()) : vertices_;
+    auto vertex = [&](size_t i, Vector3& out) {
+        const uint32_t v = idx ? idx[i] : uint32_t(i);
+        if (v >= vertices_) return false;
+        float p[3];
+        std::memcpy(p, positions.address + size_t(v) * positions.stride, sizeof p);
+        out = matrix.TransformPoint({p[0], p[1], p[2]});
+        return true;
+    };
+    auto line = [&](size_t a, size_t b) {
+        Vector3 from, to;
+        if (vertex(a, from) && vertex(b, to)) viewport->DrawLine(from, to, kDebugEdgeColour);
+    };
+    auto triangle = [&](size_t a, size_t b, size_t c) {
+        Vector3 p[3];
+        if (!vertex(a, p[0]) || !vertex(b, p[1]) || !vertex(c, p[2])) return;
+        for (int e = 0; e < 3; ++e) viewport->DrawLine(p[e], p[(e + 1) % 3], kDebugEdgeColour);
+    };
+    switch (PrimitiveKindOf(flags_))
+    {
+    case LineList:
+        for (size_t i = 0; i + 1 < count; i += 2) line(i, i + 1);
+        break;
+    case LineStrip:
+        for (size_t i = 0; i + 1 < count; ++i) line(i, i + 1);
+        break;
+    case TriangleList:
+        for (size_t i = 0; i + 2 < count; i += 3) triangle(i, i + 1, i + 2);
+        break;
+    case TriangleStrip:
+        for (size_t i = 0; i + 2 < count; ++i) triangle(i, i + 1, i + 2);
+        break;
+    case TriangleFan:
+        for (size_t i = 1; i + 1 < count; ++i) triangle(0, i, i + 1);
+        break;
+    default:  // points have no edges
+        break;
+    }
 }
 
 void GeometryChunk::SetVertexDataDynamic(uint32_t, int, bool on)

@@ -199,6 +199,11 @@ public:
     virtual void RenderGeometry(Display* display);
     // Records one draw with a vertex program ("draw <elements> with <program>").
     virtual void RenderGeometry(Display* display, ViewPort* viewport, VertexProgram* program, bool lit, int pass);
+    // Draws the edges of the chunk's lines and triangles (lists, strips, fans; by its indices, or its
+    // vertices in order without them) into the published debug viewport, the positions carried by `matrix`
+    // (the chunk's frame into the root's). A primitive naming a vertex past the count is left out. Nothing
+    // without positions or a viewport, or when the viewport wants no debug drawing.
+    void RenderDebug(const Matrix4& matrix);
     // Records a draw of `primitiveCount` primitives through an index list of the caller's.
     virtual void RenderPrimitives(Display* display, ViewPort* viewport, VertexProgram* program, uint32_t indexCount,
                                   const uint16_t* indices, uint32_t primitiveCount, uint32_t primitiveKind, bool lit,

@@ -1,5 +1,6 @@
 #include "engine/Particle.h"
 
+#include "engine/DebugViewport.h"
 #include "engine/ViewPoint.h"
 
 #include <algorithm>
@@ -132,6 +133,32 @@ void Particle::Cull(ViewPoint& viewPoint, const Matrix4& matrix)
 {
     SetLastCulledFrame(viewPoint.GetFrame());
     for (Particle* child : children_) child->Cull(viewPoint, child->local_.ToMatrix() * matrix);
+}
+
+void Particle::RenderDebug() const
+{
+    DebugViewport* viewport = GetDebugViewport();
+    if (viewport == nullptr || !viewport->IsEnabled()) return;
+    const Transformation global = GetGlobal();
+    if (parent_ != nullptr) viewport->DrawLine(parent_->GetGlobal().position, global.position, kDebugLinkColour);
+    if (boxVisible_ && !box_.IsEmpty())
+    {
+        // Corner i takes the high x, y, z where bits 0, 1, 2 of i are set; an edge joins corners that differ
+        // in one bit.
+        Vector3 corners[8];
+        for (int i = 0; i < 8; ++i)
+            corners[i] = global.Apply({(i & 1) ? box_.high.x : box_.low.x, (i & 2) ? box_.high.y : box_.low.y,
+                                       (i & 4) ? box_.high.z : box_.low.z});
+        for (int i = 0; i < 8; ++i)
+            for (int bit = 1; bit < 8; bit <<= 1)
+                if ((i & bit) == 0) viewport->DrawLine(corners[i], corners[i | bit], kDebugBoxColour);
+    }
+    if (!GetName().empty()) viewport->DrawText(global.position, GetName().View(), kDebugNameColour);
+}
+
+void Particle::RenderDebugTree()
+{
+    EnumerateParticles([](Particle& p) { p.RenderDebug(); });
 }
 
 Particle* ParticleBone::CreateInstance() const

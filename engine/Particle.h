@@ -93,6 +93,12 @@ public:
     // Marks the particle and its children as culled in the view point's frame.
     virtual void Cull(ViewPoint& viewPoint, const Matrix4& matrix);
     virtual void Render(Display*, ViewPort&, Matrix4&) {}
+    // Draws the particle's debug shapes into the published debug viewport, in the root's frame: a line from
+    // its parent's origin to its own, the twelve edges of its bounding box when the box is meant to be seen,
+    // and its name at its origin. Nothing without a viewport, or when the viewport wants no debug drawing.
+    virtual void RenderDebug() const;
+    // RenderDebug of this particle and of every particle below it.
+    void RenderDebugTree();
 
 protected:
     // Copies this particle's own state (not its children) into `copy`.

@@ -326,6 +326,21 @@ bool IsProcessAlive(int pid)
     return state != 'Z' && state != 'X' && state != 'x';
 }
 
+bool IsOwnLiveProcess(int pid)
+{
+    if (!IsProcessAlive(pid)) return false;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    const unsigned long me = geteuid();
+    while (std::getline(status, line))
+    {
+        if (line.rfind("Uid:", 0) != 0) continue;
+        unsigned long real = 0, effective = 0;
+        return std::sscanf(line.c_str() + 4, "%lu %lu", &real, &effective) == 2 && real == me && effective == me;
+    }
+    return false;
+}
+
 std::vector<int> FindProcessesByPath(const std::string& executablePath)
 {
     std::vector<int> out;

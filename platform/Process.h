@@ -49,6 +49,9 @@ WaitResult WaitForProcess(int pid, int timeoutMs, int* exitCode = nullptr);
 
 // True while `pid` runs. A process that has ended but was not yet reaped counts as ended.
 bool IsProcessAlive(int pid);
+// True while `pid` runs as this user: its real and effective user ids are the caller's effective one. A
+// process of another user, one that has ended, or one whose ids cannot be read is not.
+bool IsOwnLiveProcess(int pid);
 
 // Ids of the running processes whose executable is `executablePath` (after resolving symbolic
 // links and "."/".." parts). The caller itself is never listed.

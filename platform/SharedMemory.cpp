@@ -1,6 +1,7 @@
 #include "platform/SharedMemory.h"
 
 #include "platform/EntryNames.h"
+#include "platform/FileWriting.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -39,6 +40,21 @@ bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::strin
     }
     return true;
 }
+
+// Reserves the first `size` bytes of the object (its size grows to that when it is smaller).
+bool Reserve(int fd, size_t size, const std::string& posix, std::string* error)
+{
+    int err;
+    do err = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    while (err == EINTR);
+    if (err == 0) return true;
+    SetError(error, "no room for the " + std::to_string(size) + " bytes of shared memory " + posix + ": " +
+                        std::strerror(err) + (err == ENOSPC ? " (/dev/shm is full)" : ""));
+    return false;
+}
+
+// True when every page of the object has its memory: touching one that has none can raise SIGBUS.
+bool Backed(const struct stat& st) { return st.st_size <= 0 || st.st_blocks * 512 >= st.st_size; }
 
 }  // namespace
 
@@ -114,7 +130,9 @@ bool SharedMemoryBlock::Create(const std::string& name, size_t size, std::string
     if (fchmod(fd, 0600) != 0 || fstat(fd, &st) != 0) return fail(Errno("fstat " + posix));
     std::string why;
     if (!OwnedAndPrivate(st, posix, &why)) return fail(why);
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) return fail(Errno("ftruncate"));
+    // The block's pages are reserved now: a full /dev/shm is a clear error here rather than a SIGBUS at the
+    // first write. The size appears only once the space is there.
+    if (!Reserve(fd, size, posix, &why)) return fail(why);
     if (!Map(fd, size, true, &why)) return fail(why);
     name_ = posix;
     return true;
@@ -151,6 +169,14 @@ bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string
     if (st.st_size <= 0 || static_cast<size_t>(st.st_size) > kMaxSize)
     {
         SetError(error, "shared memory " + posix + " has no usable size");
+        close(fd);
+        return false;
+    }
+    // A block whose maker could not back it (a full /dev/shm) is reserved before it is written through.
+    std::string why;
+    if (writable && !Backed(st) && !Reserve(fd, static_cast<size_t>(st.st_size), posix, &why))
+    {
+        SetError(error, why);
         close(fd);
         return false;
     }
@@ -231,12 +257,13 @@ bool SharedMemoryBlock::InBounds(size_t offset, size_t length) const
     return offset + length <= static_cast<size_t>(st.st_size);
 }
 
+// Reads and writes go through the descriptor, not the mapping: a page without memory (a block made while
+// /dev/shm was full) reads as zeros and fails a write with an error, where touching it would raise SIGBUS.
 bool SharedMemoryBlock::Read(size_t offset, void* out, size_t length) const
 {
     if (length == 0) return data_ != nullptr && offset <= size_;
     if (!out || !InBounds(offset, length)) return false;
-    std::memcpy(out, static_cast<const char*>(data_) + offset, length);
-    return true;
+    return ReadFullyAt(fd_, out, length, offset);
 }
 
 bool SharedMemoryBlock::Write(size_t offset, const void* in, size_t length)
@@ -244,8 +271,7 @@ bool SharedMemoryBlock::Write(size_t offset, const void* in, size_t length)
     if (!writable_) return false;
     if (length == 0) return data_ != nullptr && offset <= size_;
     if (!in || !InBounds(offset, length)) return false;
-    std::memcpy(static_cast<char*>(data_) + offset, in, length);
-    return true;
+    return WriteFullyAt(fd_, in, length, offset);
 }
 
 }  // namespace Platform

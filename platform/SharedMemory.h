@@ -1,7 +1,9 @@
 #pragma once
 // Named shared memory (POSIX shm objects), mapped for as long as the object lives. A block serves one user:
 // it is created exclusively with mode 0600, and a block that another user owns or whose mode is not exactly
-// 0600 is never opened.
+// 0600 is never opened. A block's memory is reserved when it is made (posix_fallocate), so a full /dev/shm
+// is an error then, never a SIGBUS later; reads and writes go through the descriptor, so even a block some
+// other maker left without memory reads as zeros and fails writes instead of raising SIGBUS.
 #include <cstddef>
 #include <string>
 
@@ -21,11 +23,13 @@ public:
     SharedMemoryBlock& operator=(const SharedMemoryBlock&) = delete;
 
     // Creates the new block `name` with `size` zero bytes, owned by this user with mode 0600 (checked
-    // with fstat after creation). A block of that name that exists already is an error: it is never
+    // with fstat after creation), its memory reserved: without room for it (a full /dev/shm) the block is
+    // not made and `error` says so. A block of that name that exists already is an error: it is never
     // taken over. `name` may be given with or without its leading '/'; it must not contain another '/'.
     bool Create(const std::string& name, size_t size, std::string* error = nullptr);
     // Opens an existing block of this user whose mode is exactly 0600; its whole current size is mapped.
-    // Fails on a block of size 0 (its creator has not sized it yet).
+    // Fails on a block of size 0 (its creator has not sized it yet), and, for writing, on a block whose
+    // memory cannot be reserved.
     bool Open(const std::string& name, bool writable = true, std::string* error = nullptr);
     // Removes a block this user owns (a leftover of a process that died). False, with the reason, when
     // there is none or another user owns it.

@@ -1,6 +1,7 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace Platform {
 namespace {
@@ -314,6 +316,50 @@ uint16_t Socket::PeerPort() const
     socklen_t len = sizeof a;
     if (fd_ < 0 || getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
     return ntohs(a.sin_port);
+}
+
+ListenerHolder ProcessListensOn(int pid, uint16_t port)
+{
+    if (pid <= 0 || port == 0) return ListenerHolder::kUnknown;
+    // Listening sockets (state 0A) on the port, bound to 127.0.0.1 or to every address.
+    std::vector<unsigned long> inodes;
+    if (FILE* f = fopen("/proc/net/tcp", "re"))
+    {
+        char line[512];
+        while (fgets(line, sizeof line, f) && inodes.size() < 64)
+        {
+            char local[32];
+            unsigned state = 0;
+            unsigned long inode = 0;
+            // sl local rem st tx:rx tr:when retrnsmt uid timeout inode
+            if (sscanf(line, " %*u: %31s %*s %x %*s %*s %*s %*u %*u %lu", local, &state, &inode) != 3) continue;
+            unsigned addr = 0, localPort = 0;
+            if (state != 0x0A || sscanf(local, "%x:%x", &addr, &localPort) != 2 || localPort != port) continue;
+            if (addr == 0 || addr == htonl(INADDR_LOOPBACK)) inodes.push_back(inode);
+        }
+        fclose(f);
+    }
+    if (inodes.empty()) return ListenerHolder::kUnknown;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* d = opendir(folder.c_str());
+    if (!d) return ListenerHolder::kUnknown;
+    ListenerHolder found = ListenerHolder::kNo;
+    while (dirent* e = readdir(d))
+    {
+        char target[64];
+        const ssize_t n = readlinkat(dirfd(d), e->d_name, target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        unsigned long inode = 0;
+        if (sscanf(target, "socket:[%lu]", &inode) == 1 &&
+            std::find(inodes.begin(), inodes.end(), inode) != inodes.end())
+        {
+            found = ListenerHolder::kYes;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
 }
 
 }  // namespace Platform

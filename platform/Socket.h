@@ -59,4 +59,15 @@ private:
     int fd_ = -1;
 };
 
+enum class ListenerHolder
+{
+    kYes,
+    kNo,
+    kUnknown,  // no listener on the port, or the process's descriptors cannot be read
+};
+// Whether process `pid` holds the socket that listens on 127.0.0.1:`port` (the listener's inode from
+// /proc/net/tcp, looked for among the process's descriptors): a port a process has made known may since be
+// another's.
+ListenerHolder ProcessListensOn(int pid, uint16_t port);
+
 }  // namespace Platform

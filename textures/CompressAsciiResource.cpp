@@ -170,6 +170,14 @@ bool CompressAsciiResource::CompressAllImages()
     return true;
 }
 
+bool CompressAsciiResource::WriteStamp(Orvo::File& file)
+{
+    Orvo::OIRFChunkWriter chunk(file, Orvo::OIRFTag("TXSR"), 1);
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(stamp_ >> (8 * i));
+    return chunk.IsOk() && file.Write(bytes, sizeof bytes) == sizeof bytes && chunk.Finish();
+}
+
 bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::string& path)
 {
     const std::string part =
@@ -184,7 +192,7 @@ bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::
             return false;
         }
         Orvo::OIRFWriteHeader header(out.GetFile(), Orvo::OIRFTag("MMTF"));
-        ok = header.IsOk() && SaveLockedInternal(out.GetFile(), nullptr);
+        ok = header.IsOk() && SaveLockedInternal(out.GetFile(), nullptr) && (!hasStamp_ || WriteStamp(out.GetFile()));
         ok = header.Finish() && ok && out.GetFile().Flush();
         out.Close();
     }

@@ -27,6 +27,12 @@ public:
     // The texture options; not owned, must outlive the loading.
     void SetOptions(const Orvo::Options* options) { options_ = options; }
     const TextureSizeLimits& GetLimits() const { return limits_; }
+    // The stamp of what the texture is made from (TextureStamp.h), written as the compiled file's last chunk.
+    void SetSourceStamp(uint64_t stamp)
+    {
+        stamp_ = stamp;
+        hasStamp_ = true;
+    }
 
     int LoadTxt(const std::string& fileName) override;
     bool LoadConfigData(const Orvo::ConfigData& config) override;
@@ -53,6 +59,7 @@ public:
 
 private:
     bool WriteFile(const std::string& sourceName, const std::string& path);
+    bool WriteStamp(Orvo::File& file);
 
     std::vector<std::unique_ptr<TextureCompress>> compressed_;
     const Orvo::Options* options_ = nullptr;
@@ -61,6 +68,8 @@ private:
     bool bumpMap_ = false;
     TextureSizeLimits limits_;
     std::string compressError_;
+    uint64_t stamp_ = 0;
+    bool hasStamp_ = false;
 };
 
 // Registers the texture resource types once: "texture" (compiled), "texture.txt" (descriptions) and

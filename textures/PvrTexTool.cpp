@@ -24,6 +24,9 @@ constexpr char kToolName[] = "PVRTexToolCLI";
 constexpr int kToolTimeoutMs = 300000;
 constexpr size_t kPvrHeaderSize = 52;
 constexpr uint32_t kPvrMaxMetadata = 1u << 20;
+// What the tool says is kept for a failure's reason: its first lines, up to this many bytes.
+constexpr size_t kToolSaysBytes = 400;
+constexpr uint64_t kToolOutputLimit = 64 * 1024;
 
 bool IsExecutableFile(const std::string& path)
 {
@@ -48,6 +51,35 @@ struct PrivateFolder
     }
     std::string path;
 };
+
+// The tool's own words from its output file (standard output and error together), on one line: its lines
+// joined with "; ", at most kToolSaysBytes bytes. Empty when it said nothing or wrote too much to read.
+std::string ToolSays(const std::string& outputFile)
+{
+    std::string text;
+    if (!Orvo::File::ReadFile(outputFile, text, kToolOutputLimit)) return {};
+    std::string says;
+    size_t start = 0;
+    while (start < text.size() && says.size() < kToolSaysBytes)
+    {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        if (!line.empty())
+        {
+            if (!says.empty()) says += "; ";
+            says += line;
+        }
+        start = end + 1;
+    }
+    if (says.size() > kToolSaysBytes) says.resize(kToolSaysBytes);
+    // Only printable text reaches a result.
+    for (char& c : says)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return says;
+}
 
 }  // namespace
 
@@ -106,10 +138,14 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
     Orvo::String reason;
     if (!input->Save(in, &reason)) return Fail(reason.str());
 
-    std::vector<std::string> args = {"-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
+    // The tool runs through the shell only to have its standard output and error kept in a file: its reason
+    // for a failure is said there. The arguments go to it as they are, never through the shell's parsing.
+    const std::string said = work.path + "/orvo_texturecompress.out";
+    std::vector<std::string> args = {"-c", "o=\"$1\"; shift; exec \"$0\" \"$@\" >\"$o\" 2>&1",          tool, said,
+                                     "-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
     if (mips) args.push_back("-m");
     args.insert(args.end(), {"-o", out, "-i", in});
-    Platform::LaunchResult run = Platform::LaunchProcess(tool, args, work.path, Platform::kLaunchNoConsole);
+    Platform::LaunchResult run = Platform::LaunchProcess("/bin/sh", args, work.path, Platform::kLaunchNoConsole);
     if (!run) return Fail("cannot start " + tool + ": " + run.error);
     int exitCode = -1;
     if (Platform::WaitForProcess(run.pid, kToolTimeoutMs, &exitCode) != Platform::WaitResult::Exited)
@@ -118,7 +154,12 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
         (void)Platform::WaitForProcess(run.pid, 5000);  // reaped or not, the conversion has failed
         return Fail("PVRTexToolCLI did not finish");
     }
-    if (exitCode != 0) return Fail("PVRTexToolCLI failed with exit code " + std::to_string(exitCode));
+    if (exitCode != 0)
+    {
+        const std::string says = ToolSays(said);
+        return Fail("PVRTexToolCLI failed with exit code " + std::to_string(exitCode) +
+                    (says.empty() ? std::string() : ": " + says));
+    }
 
     std::string data;
     if (!Orvo::File::ReadFile(out, data, uint64_t(256) << 20)) return Fail("PVRTexToolCLI wrote no output file");

@@ -20,6 +20,7 @@
 #include "engine/ResourceSystem.h"
 #include "engine/ResourceTypeBase.h"
 #include "textures/CompressAsciiResource.h"
+#include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
 
 #include <algorithm>
@@ -59,9 +60,11 @@ public:
 
     // The results are kept by the record until Wait hands them on whole, so that the messages of textures
     // converted side by side do not interleave.
-    void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log)
+    // With `keepCurrent` a compiled texture whose stamp is that of its description as it stands is kept.
+    void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log, bool keepCurrent)
     {
         fullPath_ = fullPath;
+        keepCurrent_ = keepCurrent;
         CopyTextureTargetList(targets_, targets);
         shared_ = &log;
         log_ = &own_;
@@ -126,6 +129,14 @@ private:
         // x.texture.txt is compiled to x.texture, and loaded meanwhile under x.convert-tex.txt.
         outputPath_ = Orvo::File::Path(relative).DelExt().str();
         tempPath_ = Orvo::File::Path(relative).DelExt().SetExt("convert-tex.txt").str();
+        hasStamp_ = ComputeTextureStamp(fullPath_, targets_, kBatchTextureOptions, stamp_);
+        uint64_t compiled = 0;
+        if (keepCurrent_ && hasStamp_ && ReadTextureStamp(JoinBasePath(folder_, outputPath_), compiled) &&
+            compiled == stamp_)
+        {
+            current_ = true;
+            return true;
+        }
         if (!RenameFileAt(folder_, ownPath_, tempPath_))
         {
             PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
@@ -138,6 +149,7 @@ private:
 
     bool LoadStep(void*)
     {
+        if (current_) return true;
         if (!success_) return false;
         try
         {
@@ -168,6 +180,7 @@ private:
                 return false;
             }
             options_.ProcessRaw(kBatchTextureOptions);
+            if (hasStamp_) texture_->SetSourceStamp(stamp_);
             texture_->SetTargets(targets_);
             texture_->SetOptions(&options_);
             if (texture_->Lock() != Orvo::Resource::LoadOk)
@@ -240,6 +253,10 @@ private:
     ResultsLog own_;
     ResultsLog* shared_ = nullptr;
     bool success_ = true;
+    bool keepCurrent_ = false;
+    bool current_ = false;  // the compiled texture is current: nothing is done
+    bool hasStamp_ = false;
+    uint64_t stamp_ = 0;
     VelmarWorkerCallChain chain_;
     std::vector<TCXCallback*> steps_;
     ResourceDatabaseHolder held_;
@@ -267,6 +284,7 @@ struct Batch
 {
     const PStringArray& targets;
     ResultsLog& log;
+    bool keepCurrent;
     std::vector<Found> found;
     std::vector<std::unique_ptr<VADTextureConvertFileRPC>> running;
     bool success = true;
@@ -327,7 +345,7 @@ struct Batch
         {
             while (running.size() >= RecordWindow()) WaitAny();
             auto record = std::make_unique<VADTextureConvertFileRPC>();
-            record->Start(f.path, targets, log);
+            record->Start(f.path, targets, log, keepCurrent);
             running.push_back(std::move(record));
         }
         // Every record is waited for, also after one ended early: none may outlive the log it posts to.
@@ -338,14 +356,14 @@ struct Batch
 }  // namespace
 
 uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Path& folder, const PStringArray& targets,
-                               ResultsLog& log)
+                               ResultsLog& log, bool keepCurrent)
 {
     // With a source name the folder is a path inside that content source.
     Orvo::File::Path root = folder;
     if (!sourceName.empty() && !root.IsAbsolute())
         root = Orvo::File::Path(GetContentFolder(sourceName)).AddPath(folder.View());
     root.Normalise();
-    Batch batch{targets, log, {}, {}};
+    Batch batch{targets, log, keepCurrent, {}, {}};
     batch.Walk(root);
     batch.Run();
     if (batch.endedEarly) return kTexturesEndedEarly;

@@ -21,8 +21,10 @@ enum [[nodiscard]] TextureConversionResult : uint32_t{
 // The option text every texture of a batch is converted with.
 constexpr std::string_view kBatchTextureOptions = "-Automip=none -Compression=auto";
 
+// With `keepCurrent` (installs) a compiled texture that is current for its description, its images, the
+// targets and the options (its stamp, TextureStamp.h) is kept as it is and counts as converted.
 uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Path& folder, const PStringArray& targets,
-                               ResultsLog& log);
+                               ResultsLog& log, bool keepCurrent = false);
 // What "compresstexture" calls: the same.
 uint32_t ConvertArchiveTextures(std::string_view sourceName, const Orvo::File::Path& folder,
                                 const PStringArray& targets, ResultsLog& log);

@@ -13,6 +13,16 @@
 namespace {
 
 constexpr uint32_t kLimitCeiling = 16384;
+// The smallest side a PVRTC texture is compressed at; smaller pictures stay uncompressed.
+constexpr uint32_t kSmallestPvrtcSide = 8;
+
+// The largest power of two not above v (v >= 1).
+uint32_t FloorPowerOfTwo(uint32_t v)
+{
+    uint32_t p = 1;
+    while (p <= v / 2) p *= 2;
+    return p;
+}
 
 bool Has(const PStringArray& targets, const char* name) { return TextureTargetListHas(targets, name); }
 
@@ -142,21 +152,24 @@ void FitTextureSize(const PStringArray& targets, uint32_t compressionKind, const
                     uint32_t& width, uint32_t& height)
 {
     if (width == 0 || height == 0) return;
-    if ((Has(targets, "ios") || Has(targets, "pvrtc")) && compressionKind != 0 && width != height)
+    const uint32_t maxWidth = std::max(limits.maxWidth, 1u), maxHeight = std::max(limits.maxHeight, 1u);
+    if ((Has(targets, "ios") || Has(targets, "pvrtc")) && compressionKind != 0)
     {
-        // PVRTC textures are square. Halving the larger side squares a picture whose sides differ by a power
-        // of two (2048 x 1024 gives 1024 x 1024). Any other picture would be halved on both sides down to
-        // nearly nothing (2048 x 1536 to 1 x 1, 2560 x 1440 to 5 x 5): it becomes the square of the largest
-        // power of two not above its smaller side instead.
+        // PVRTC1 textures are squares whose side is a power of two. Halving the larger side squares a
+        // picture whose sides differ by a power of two (2048 x 1024 gives 1024 x 1024). Any other picture
+        // would be halved on both sides down to nearly nothing (2048 x 1536 to 1 x 1, 2560 x 1440 to 5 x 5):
+        // it becomes the square of the largest power of two not above its smaller side instead.
         const uint32_t smaller = std::min(width, height);
         uint32_t larger = std::max(width, height);
         while (larger > smaller) larger /= 2;
-        uint32_t side = smaller;
-        if (larger != smaller)
-            for (side = 1; side <= smaller / 2;) side *= 2;
+        uint32_t side = larger == smaller ? smaller : FloorPowerOfTwo(smaller);
+        // A side that is no power of two (300 x 300, or 600 x 300 halved) is brought down to one, within the
+        // limits too, which need not be powers of two themselves. A side below 8 leaves the texture
+        // uncompressed whatever its size, so it stays as it is.
+        side = std::min({side, maxWidth, maxHeight});
+        if (side >= kSmallestPvrtcSide) side = FloorPowerOfTwo(side);
         width = height = side;
     }
-    const uint32_t maxWidth = std::max(limits.maxWidth, 1u), maxHeight = std::max(limits.maxHeight, 1u);
     if (width > maxWidth)
     {
         height = std::max(1u, uint32_t(double(height) / double(width) * maxWidth));
@@ -183,7 +196,8 @@ TextureFormatPick ChooseTextureFormat(TextureFormatInputs& in)
         result = table.entry[index];
         tableChoice = result;
     }
-    const uint32_t minimum = (Has(targets, "ios") || Has(targets, "pvrtc") || Has(targets, "etc1")) ? 8 : 64;
+    const uint32_t minimum =
+        (Has(targets, "ios") || Has(targets, "pvrtc") || Has(targets, "etc1")) ? kSmallestPvrtcSide : 64;
     const uint32_t larger = std::max(in.width, in.height), smaller = std::min(in.width, in.height);
     const bool hint0 = in.alphaHint == kAlphaHintOpaque;
     uint32_t kind = in.compressionKind;

@@ -49,9 +49,11 @@ TextureSizeLimits TargetSizeLimits(const PStringArray& targets);
 // within 1..16384: a bias of any size cannot overflow them or bring them to 0, and a size of 0 is ignored.
 void ApplyAndroidLimits(const PStringArray& targets, const Orvo::ConfigData* texture, TextureSizeLimits& limits);
 
-// The compiled size of a texture of the given base size: squared for "ios"/"pvrtc" when compressed (halving
-// the larger side when that reaches the smaller one, else the largest power of two not above the smaller
-// side), then fitted into the limits keeping the aspect ratio (each side at least 1).
+// The compiled size of a texture of the given base size: for "ios"/"pvrtc" when compressed a square whose side
+// is a power of two (halving the larger side when that reaches the smaller one, else the largest power of two
+// not above the smaller side; a side that is still no power of two, or above the limits, becomes the largest
+// power of two not above it and the limits, unless it is below 8), then fitted into the limits keeping the
+// aspect ratio (each side at least 1).
 void FitTextureSize(const PStringArray& targets, uint32_t compressionKind, const TextureSizeLimits& limits,
                     uint32_t& width, uint32_t& height);
 

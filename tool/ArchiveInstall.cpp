@@ -152,8 +152,9 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
     // The caller's wish to commit stands even for a replaced asset: the edit folder is a copy of the
     // installed one, so without the commit the installed asset would stay the old one.
     const bool commit = (flags & kArchiveInstallCommit) != 0;
-    // An edit in progress is its user's work: without a prompt to ask, it is neither replaced nor committed
-    // (the daemon refuses such assets before the job; this holds for one opened meanwhile).
+    // An edit in progress is its user's work: without a prompt to ask, it is neither replaced nor committed.
+    // The daemon refuses such assets before the job, and the open below for one opened meanwhile: the check
+    // and the open are one step there (a check here could be overtaken before the open).
     if (!prompt && info.IsValid() && info.IsOpenForEdit())
     {
         PostInstallResult(log, kResultError, kuid, "$vad_prompt_openforedit_log");
@@ -173,13 +174,18 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
 
     VADEditHandle handle;
     VADStatus opened(kVADStatusNotFound);
-    if (info.IsValid()) opened = client.OpenAssetForEdit(handle, kuid, 1, nullptr);
+    // The daemon's reason for a refused open (an edit of its user's opened meanwhile) goes on the log.
+    ResultsLog openLog;
+    if (info.IsValid()) opened = client.OpenAssetForEdit(handle, kuid, 1, installed ? &openLog : nullptr);
     // A record of an asset that is not installed (deleted, or only listed) cannot be opened; it is made anew
     // instead, as an asset without a record is.
-    if (!opened && !installed) opened = client.CreateAsset(handle, kuid, displayName.View(), 0, nullptr);
+    if (!opened && !installed) opened = client.CreateAsset(handle, kuid, displayName.View(), 0, &openLog);
     if (!opened)
     {
-        PostInstallResult(log, kResultError, kuid, "$vad_write_error");
+        if (openLog.ErrorCount() > 0)
+            log.Append(openLog);
+        else
+            PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return KUID::Null();
     }
     Orvo::PString sourceName;

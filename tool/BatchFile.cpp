@@ -1,8 +1,10 @@
 #include "tool/BatchFile.h"
 
 #include "engine/File.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -90,28 +92,34 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
         result.exitCode = -1;
         return result;
     }
-    Orvo::File file;
-    if (Orvo::File::IsDirectory(name) || file.Open(name, Orvo::File::ModeRead) != 0)
+    // Read whole before any line runs, and only from a regular file within the bound: a FIFO or a device
+    // (which never ends) is no batch file.
+    std::string real;
+    if (!Orvo::File::Resolve(name, real)) real = name;
+    std::string bytes;
+    switch (Platform::ReadRegularFile(real, uint64_t(kMaxBatchFileSize), bytes))
     {
-        result.status = BatchFileStatus::Unreadable;
+    case Platform::RegularFileStatus::kOK: break;
+    case Platform::RegularFileStatus::kTooLarge: result.status = BatchFileStatus::TooLarge; break;
+    case Platform::RegularFileStatus::kMissing: result.status = BatchFileStatus::Missing; break;
+    case Platform::RegularFileStatus::kNotRegular:
+    case Platform::RegularFileStatus::kUnreadable: result.status = BatchFileStatus::Unreadable; break;
+    }
+    if (result.status != BatchFileStatus::Ran)
+    {
         result.exitCode = -1;
         return result;
     }
-    const int64_t size = file.Size();
-    if (size < 0 || size > kMaxBatchFileSize)
-    {
-        result.status = size < 0 ? BatchFileStatus::Unreadable : BatchFileStatus::TooLarge;
-        result.exitCode = -1;
-        return result;
-    }
-    std::vector<char> buffer(size_t(size) + 1, '\0');
     size_t lineNumber = 0;
+    size_t at = 0;
     do
     {
-        buffer[0] = '\0';
-        const size_t got = file.ReadLine(buffer.data(), buffer.size());
+        // One line with its line feed, as a line read from the file would be.
+        const size_t feed = bytes.find('\n', at);
+        const size_t next = feed == std::string::npos ? bytes.size() : feed + 1;
+        const std::string_view text(bytes.data() + at, next - at);
+        at = next;
         ++lineNumber;
-        const std::string_view text(buffer.data(), got);
         if (BatchLineHasUnclosedQuote(text))
         {
             // Running what is left of it could run another command than the one written.
@@ -127,8 +135,7 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         if (runner(int(argv.size() - 1), argv.data()) != 0) result.exitCode = -1;
-    } while (!file.Eof());
-    file.Close();
+    } while (at < bytes.size());
     return result;
 }
 
@@ -148,7 +155,9 @@ std::string BatchFileMessage(BatchFileStatus status, const std::string& name)
     case BatchFileStatus::Missing: return "-The file \"" + name + "\" does not exist, please specify a valid filename";
     case BatchFileStatus::Unreadable:
         return "-The file \"" + name + "\" could not be read, please specify a valid filename";
-    case BatchFileStatus::TooLarge: return "-The file \"" + name + "\" is too large to be a batch file";
+    case BatchFileStatus::TooLarge:
+        return "-The file \"" + name + "\" is too large to be a batch file (it may hold at most " +
+               std::to_string(kMaxBatchFileSize) + " bytes)";
     }
     return {};
 }

@@ -39,7 +39,8 @@ struct BatchFileResult
     int exitCode = 0;  // 0, or -1 when any line's result was not 0; -1 when the file could not be run
 };
 
-// Larger files are refused: the whole file is one line buffer at most.
+// Larger files are refused (the file is read whole before its first line runs); so is anything but a regular
+// file (a FIFO or a device would never end).
 constexpr int64_t kMaxBatchFileSize = 16 * 1024 * 1024;
 
 // Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]. A line with a

@@ -101,9 +101,11 @@ int EditCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     KUID kuid;
     if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
+    const uint32_t errorsBefore = log.ErrorCount();
     if (!client.OpenAssetForEdit(handle, kuid, 1, &log) || !handle.IsValid())
     {
-        PostAssetError(client, log, kuid, "Unknown AssetID.");
+        // The daemon's reason (an asset being installed) stands alone.
+        if (log.ErrorCount() == errorsBefore) PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
     Orvo::PString name;
@@ -148,9 +150,10 @@ int CommitCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     KUID kuid;
     if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
-    if (!client.OpenAssetForEdit(handle, kuid, 1, nullptr))
+    const uint32_t errorsBefore = log.ErrorCount();
+    if (!client.OpenAssetForEdit(handle, kuid, 1, &log))
     {
-        PostAssetError(client, log, kuid, "Unknown AssetID.");
+        if (log.ErrorCount() == errorsBefore) PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
     const bool ok = client.CommitAsset(handle, 0, &log).Ok();
@@ -164,9 +167,10 @@ int RevertCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     KUID kuid;
     if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
-    if (!client.OpenAssetForEdit(handle, kuid, 0, nullptr))
+    const uint32_t errorsBefore = log.ErrorCount();
+    if (!client.OpenAssetForEdit(handle, kuid, 0, &log))
     {
-        PostAssetError(client, log, kuid, "Unknown AssetID.");
+        if (log.ErrorCount() == errorsBefore) PostAssetError(client, log, kuid, "Unknown AssetID.");
         return -1;
     }
     VADEditHandle copy(handle);

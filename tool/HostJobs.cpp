@@ -51,7 +51,9 @@ uint32_t RunTextureConvert(VADClient&, const VADJob& job, ResultsLog& log)
     // Held for the job: the conversion finds the source's resources through it.
     ResourceDatabaseHolder held;
     held.AcquireForSource(job.source);
-    return ConvertTexturesInPath(job.source, Orvo::File::Path(job.path), ParseTextureTargetList(job.targets), log);
+    // A compiled texture that is current (an installed asset's, come back in a package) is kept.
+    return ConvertTexturesInPath(job.source, Orvo::File::Path(job.path), ParseTextureTargetList(job.targets), log,
+                                 true);
 }
 
 uint32_t RunArchiveSave(VADClient& client, const VADJob& job, ResultsLog& log)

@@ -36,7 +36,7 @@ void CompileInstallTextures(const std::string& folder, const std::vector<Install
 {
     static const PStringArray targets = ParseTextureTargetList(kVADInstallTextureTargets);
     ResultsLog found;
-    ConvertTexturesInPath("", Orvo::File::Path(folder), targets, found);
+    ConvertTexturesInPath("", Orvo::File::Path(folder), targets, found, true);
     // A result that names no asset (the reason after a failure) is about the asset named last.
     const KUID* asset = nullptr;
     for (const ResultsLog::Result& r : found.GetResults())

@@ -3,6 +3,7 @@
 #include "assetdb/ContentFolders.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "assetdb/VADDiscovery.h"
 #include "core/TDBTagRef.h"
 #include "engine/FilePath.h"
 #include "engine/String.h"
@@ -10,7 +11,9 @@
 #include "tool/Process.h"
 #include "tool/ToolContext.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 uint32_t ChooseRepairMode(const VADClient& client, const CommandArgs& args, ResultsLog& log)
 {
@@ -105,11 +108,22 @@ Orvo::File::Path ProgramFolder(const CommandArgs& args)
     return folder.DelName();
 }
 
+// The process id of the daemon serving the installation at `root`, by its discovery block; 0 when none runs.
+int RunningDaemonOf(const Orvo::File::Path& root)
+{
+    if (root.IsEmpty()) return 0;
+    char real[PATH_MAX];
+    if (!::realpath(root.c_str(), real)) return 0;
+    VADDiscoveryBlock block;
+    return VADFindDiscoveryBlock(real, block) ? int(block.pid) : 0;
+}
+
 }  // namespace
 
 int CloseDaemonCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
+    const bool reached = client.Connected();
     if (VADConnection* link = client.Link()) link->CloseDaemon(args.word == "preuninstall" ? 1 : 0);
     Orvo::File::Path folder = ProgramFolder(args);
     for (const StopRow& row : kStopRows)
@@ -117,6 +131,19 @@ int CloseDaemonCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& ar
         Orvo::File::Path exe(folder);
         exe.AddPath(row.executable);
         if (TerminateProcessesByPath(exe.c_str(), row.waitMs) > 0) log.PostResult(kResultWarning, row.warning);
+    }
+    // Without a link nothing was asked to close: the run succeeds only when no daemon of the installation is
+    // left running (one that was never running is closed already).
+    if (!reached)
+    {
+        const int pid = RunningDaemonOf(GetInstallationPath());
+        if (pid > 0)
+        {
+            log.PostResultF(kResultError,
+                            "The asset database daemon (process %d) could not be reached, and it is still running.",
+                            pid);
+            return -1;
+        }
     }
     return 0;
 }

@@ -51,6 +51,7 @@ private:
     bool InitialiseOS();
     bool InitialiseLogAndResources();
     bool InitialiseRenderKernel();
+    bool PublishDebugViewport();
     bool SetUpValidationScene();
     bool MountContentFolders();
     bool OpenAssetDatabase();

@@ -8,6 +8,7 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "render/VLDebugVp.h"
 #include "render/materials/MeshRenderCaches.h"
 #include "tool/ArchiveInstall.h"
 #include "tool/StartDirectory.h"
@@ -69,6 +70,7 @@ uint8_t Tool::Initialise(int argc, char** argv)
         &Tool::InitialiseOS,
         &Tool::InitialiseLogAndResources,
         &Tool::InitialiseRenderKernel,
+        &Tool::PublishDebugViewport,
         &Tool::SetUpValidationScene,
         &Tool::MountContentFolders,
         &Tool::OpenAssetDatabase,
@@ -161,6 +163,14 @@ bool Tool::InitialiseRenderKernel()
     if (e.renderKernel->Init(e.os, nullptr)) return true;
     AddNullRender(*e.os);
     return e.renderKernel->Init(e.os, nullptr) || Fail("- Unable to initialize render system\n");
+}
+
+// The engine's debug drawing goes to the program's sink, which discards it (the tool has no window). The
+// sink is the process's, not the tool object's: it outlives the run.
+bool Tool::PublishDebugViewport()
+{
+    VLDebugVp::Publish();
+    return true;
 }
 
 bool Tool::SetUpValidationScene()

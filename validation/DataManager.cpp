@@ -15,10 +15,8 @@ std::unique_ptr<DataManager> DataManager::Create(std::string_view folder, ErrorH
 {
     std::string base(folder);
     if (!base.empty() && base.back() != '/') base.push_back('/');
-    for (const char* file : kTemplateFiles)
-    {
-        if (!Orvo::File::IsFile(base + file)) return nullptr;
-    }
+    // Nothing of the folder is needed to start: a missing template file leaves its definitions out of the
+    // template tree, and only a validation meets that (LoadTemplates).
     std::unique_ptr<DataManager> manager(new DataManager(base, errors));
     manager->ReadPersonalDetailsIfPresent();
     return manager;

@@ -68,9 +68,10 @@ public:
     static constexpr uint64_t kMaxListFileBytes = 16u << 20;
 
     // Makes the manager for the validation data folder (ending in a separator, or given one) that reports
-    // into `errors`, which must outlive it, and reads the personal details. Null when any of the three
-    // template files is missing: a tool whose validation data is not installed should say so at start-up
-    // rather than at every check. The tool owns the one of a run and hands it to what validates.
+    // into `errors`, which must outlive it, and reads the personal details. The folder and its files need
+    // not exist: the templates are read at the first validation, and what is missing there is left out
+    // (LoadTemplates), so that every command that does not validate works without them. Never null. The
+    // tool owns the one of a run and hands it to what validates.
     static std::unique_ptr<DataManager> Create(std::string_view folder, ErrorHandler& errors);
     DataManager(const DataManager&) = delete;
     DataManager& operator=(const DataManager&) = delete;
@@ -100,8 +101,14 @@ public:
     virtual void ObjectsChanged() {}
 
     // --- templates and lists ---
-    // Loads the template files and the lists once (until UnloadTemplates) and checks them; false when
-    // none gave a definition or a problem was found (GetTemplateProblems says which).
+    // Loads the template files and the lists once (until UnloadTemplates) and checks them; false when a
+    // template file or the lists folder is missing, none gave a definition or a problem was found.
+    //
+    // A missing template file or lists folder is no problem of its own: its definitions or lists are left
+    // out, and the checks that need them say so in their own findings (no kind template, no container
+    // definition). Only what is there and wrong is a problem (GetTemplateProblems says which), and so is
+    // a set of template files that exist but hold no definition; a reference to a definition or a list
+    // that could only be in what is missing is not one.
     bool LoadTemplates();
     void UnloadTemplates();
     bool TemplatesLoaded() const { return templatesLoaded_; }
@@ -210,7 +217,8 @@ private:
     std::string RulePath(std::string_view file) const;
     // Makes the mesh database anew on `system` when it is another one than the database's.
     void UseResourceSystem(Orvo::ResourceSystem* system);
-    void CheckTemplates();
+    // `definitionsMayBeMissing`: a template file is missing; `listsMayBeMissing`: the lists folder is.
+    void CheckTemplates(bool definitionsMayBeMissing, bool listsMayBeMissing);
 
     // The placeholder materials (DummyLoadMaterials.h) live with the manager whose kernel made them.
     friend void RegisterDummyLoadMaterials(DataManager& data);
@@ -228,6 +236,7 @@ private:
     std::atomic<long> liveContainers_{0};
     std::atomic<long> liveTags_{0};
     bool templatesLoaded_ = false;
+    bool templatesComplete_ = false;  // LoadTemplates' answer: nothing missing, no problem
     bool personalRead_ = false;
     bool personalFileUnreadable_ = false;  // an existing file we could not read is left alone
     bool meshFailure_ = false;

@@ -58,17 +58,28 @@ std::vector<ListEntry> ParseListText(std::string_view text)
 
 bool DataManager::LoadTemplates()
 {
-    if (templatesLoaded_) return templateProblems_.empty() && templates_.GetChildCount() != 0;
+    if (templatesLoaded_) return templatesComplete_;
     // Set before loading, so that a failed load is not tried again until UnloadTemplates.
     templatesLoaded_ = true;
+    templatesComplete_ = false;
     templates_.Release();
     templateProblems_.clear();
     TDBTagRef tree = TDBTagRef::NewContainer();
+    bool fileMissing = false;
+    bool fileFound = false;
     for (const char* file : kTemplateFiles)
     {
+        const std::string path = RulePath(file);
+        // Missing, its definitions are left out: the checks that need one say that there is none.
+        if (!Orvo::File::Exists(path))
+        {
+            fileMissing = true;
+            continue;
+        }
+        fileFound = true;
         TDBTagRef loaded;
         std::string problem;
-        if (!ReadTemplateFile(RulePath(file), file, loaded, problem))
+        if (!ReadTemplateFile(path, file, loaded, problem))
         {
             templateProblems_.push_back(problem);
             continue;
@@ -88,17 +99,22 @@ bool DataManager::LoadTemplates()
         }
     }
     templates_ = tree;
-    if (templates_.GetChildCount() == 0) templateProblems_.push_back("The validation templates hold no definitions.");
-    if (!LoadLists() && !Orvo::File::IsDirectory(RulePath(kListsFolder)))
-        templateProblems_.push_back("The validation data folder has no 'lists' folder.");
-    CheckTemplates();
-    return templateProblems_.empty();
+    // Template files that are there but say nothing are a damaged installation, not a missing one.
+    if (fileFound && templates_.GetChildCount() == 0)
+        templateProblems_.push_back("The validation templates hold no definitions.");
+    // Without the lists folder every list is absent, as a list missing from it would be.
+    const bool listsMissing = !Orvo::File::IsDirectory(RulePath(kListsFolder));
+    const bool listsRead = !listsMissing && LoadLists();
+    CheckTemplates(fileMissing, listsMissing);
+    templatesComplete_ = !fileMissing && templates_.GetChildCount() != 0 && listsRead && templateProblems_.empty();
+    return templatesComplete_;
 }
 
 void DataManager::UnloadTemplates()
 {
     if (!templatesLoaded_) return;
     templatesLoaded_ = false;
+    templatesComplete_ = false;
     PurgeLoadedMeshes();
     ReleaseHeldResourceDatabase(resourceDatabase_);
     attachmentTags_.clear();

@@ -30,8 +30,12 @@ bool OneOf(std::string_view word, std::initializer_list<const char*> words)
 class TemplateChecker
 {
 public:
-    TemplateChecker(const DataManager& manager, std::vector<std::string>& problems)
-        : manager_(manager), problems_(problems)
+    // A name that is not defined, or a list that is not there, is no fault of the templates when it may
+    // be in a file that is missing: the checks that need it report it then.
+    TemplateChecker(const DataManager& manager, std::vector<std::string>& problems, bool definitionsMayBeMissing,
+                    bool listsMayBeMissing)
+        : manager_(manager), problems_(problems), definitionsMayBeMissing_(definitionsMayBeMissing),
+          listsMayBeMissing_(listsMayBeMissing)
     {}
 
     void Run(const TDBTagRef& templates)
@@ -81,6 +85,7 @@ private:
             const TDBTagRef baseDefinition = manager_.GetDefinition(Orvo::PString(base));
             if (baseDefinition.IsNull())
             {
+                if (definitionsMayBeMissing_) continue;
                 Add("The validation template '" + path.back() + "' inherits '" + base + "', which is not defined.");
                 continue;
             }
@@ -140,7 +145,7 @@ private:
         {
             if (!entry.GetChildName(i).StartsWith("container-type")) continue;
             const std::string type = entry.GetChildAt(i).GetString().str();
-            if (!type.empty() && !Defined(type))
+            if (!type.empty() && !Defined(type) && !definitionsMayBeMissing_)
                 Add(Where(entryName) + " names the container type '" + type + "', which is not defined.");
         }
     }
@@ -156,7 +161,8 @@ private:
         if (kind == "element")
         {
             const std::string type = entry.GetChildString("element-type").str();
-            if (!Defined(type)) Add(Where(entryName) + " names the element type '" + type + "', which is not defined.");
+            if (!Defined(type) && !definitionsMayBeMissing_)
+                Add(Where(entryName) + " names the element type '" + type + "', which is not defined.");
         }
         if (kind != "value" || !entry.HasChild("type")) return;
         const std::string type = entry.GetChildString("type").str();
@@ -171,7 +177,7 @@ private:
         const std::string source = entry.GetChildString("source").str();
         bool fromAsset = false;
         for (const char* s : kAssetSources) fromAsset = fromAsset || (type == "combobox" && source == s);
-        if (!fromAsset && manager_.GetList(Orvo::PString(source)) == nullptr)
+        if (!fromAsset && !listsMayBeMissing_ && manager_.GetList(Orvo::PString(source)) == nullptr)
             Add(Where(entryName) + " takes its choices from the list '" + source +
                 "', which is not in the validation data's lists folder.");
     }
@@ -179,11 +185,16 @@ private:
     const DataManager& manager_;
     std::vector<std::string>& problems_;
     std::set<std::string> seen_;
+    const bool definitionsMayBeMissing_;
+    const bool listsMayBeMissing_;
     std::string name_;
 };
 
 }  // namespace
 
-void DataManager::CheckTemplates() { TemplateChecker(*this, templateProblems_).Run(templates_); }
+void DataManager::CheckTemplates(bool definitionsMayBeMissing, bool listsMayBeMissing)
+{
+    TemplateChecker(*this, templateProblems_, definitionsMayBeMissing, listsMayBeMissing).Run(templates_);
+}
 
 }  // namespace TETLib

@@ -1,5 +1,8 @@
 #include "FakeDaemon.h"
 
+#include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -61,16 +64,24 @@ void FakeDaemon::Serve(Platform::Socket& s)
 {
     s.SetNoDelay(true);  // several small frames per request must not wait on each other's acknowledgements
     uint8_t raw[kVADFrameHeaderSize];
-    if (s.ReceiveExact(raw, sizeof raw, 2000) != Platform::IoResult::Ok) return;
-    VADFrameHeader h = VADDecodeFrameHeader(raw);
-    if (h.code != kVADHelloCode || h.length > 1024) return;
-    VADBytes payload(h.length);
-    if (s.ReceiveExact(payload.data(), payload.size(), 2000) != Platform::IoResult::Ok) return;
+    VADFrameHeader h;
+    VADBytes payload;
+    if (VADReceiveFrame(s, h, payload, 2000, 1024) != VADFrameRead::kOk || h.code != kVADHelloCode) return;
     VADHello hello;
-    if (!VADDecodeHello(payload, hello) || hello.token != token_) return;  // a wrong token closes the socket
+    if (!VADDecodeHello(payload, hello)) return;
+    // The daemon's side of the hello: its proof first, then the client's checked (a wrong one closes the socket).
+    VADHelloReply reply;
+    reply.pid = static_cast<uint32_t>(getpid());
+    if (!VADNewChallenge(reply.challenge)) return;
+    reply.proof = VADDaemonProof(token_, hello.challenge, reply.challenge);
+    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHelloReply(reply), 2000)) return;
+    VADProof proof;
+    if (VADReceiveFrame(s, h, payload, 2000, 1024) != VADFrameRead::kOk || h.code != kVADHelloCode ||
+        !VADDecodeHelloProof(payload, proof) ||
+        !VADProofsEqual(proof, VADClientProof(token_, hello.challenge, reply.challenge)))
+        return;
     ++hellos_;
-    VADBytes rep =
-        VADEncodeFrame(kVADHelloCode, 0, VADEncodeHelloReply(VADHelloReply{0, 1, static_cast<uint32_t>(getpid())}));
+    VADBytes rep = VADEncodeFrame(kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK));
     {
         // Known as the client before the answer goes out, so a Drop right after the hello always finds it.
         std::lock_guard lk(sendMutex_);

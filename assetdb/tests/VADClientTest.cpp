@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -406,6 +408,49 @@ TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
     EXPECT_FALSE(connection_.Open(s));
     EXPECT_EQ(connection_.LastLaunchAttempt(), 1u);
     EXPECT_EQ(launches.Settle(), 5);
+}
+
+// What answers on a block's port without proving the block's token, or a block whose pid is another user's
+// process, is a dead daemon's leftover: a new daemon is launched at once, and the listener never hears more
+// than the hello.
+TEST_F(VADClientTest, AnUnprovenListenerOrAnotherUsersPidIsNoDaemon)
+{
+    FakeDaemon daemon(connection_, Echo);
+    LaunchCounter launches(daemon.Root());
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token() + 1, VAD_STATE_READY);
+    VADConnectionSettings s;
+    s.Reset();
+    EXPECT_FALSE(connection_.Open(s));
+    EXPECT_EQ(connection_.LastLaunchAttempt(), 1u);
+    EXPECT_EQ(daemon.Hellos(), 0);
+    EXPECT_TRUE(daemon.Received().empty());
+    launches.Settle();
+
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process of user nobody";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t other = fork();
+    if (other == 0)
+    {
+        char c = 1;
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0 || write(ready[1], &c, 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(other, 0);
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    daemon.Publish(static_cast<uint32_t>(other), daemon.Token(), VAD_STATE_READY);
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(daemon.Hellos(), 0);
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    // The same block with a pid of ours is our daemon's.
+    daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_READY);
+    EXPECT_TRUE(Open());
 }
 
 TEST_F(VADClientTest, DeadPidWrongTokenAndStartingStateCountAsAbsent)

@@ -339,3 +339,23 @@ TEST(VADPayloads, RandomMutationsOfEveryDecoder)
     Mutate<VADKuidListReply>(VADEncode(VADKuidListReply{{KUID(1, 2), KUID(2, 3)}}));
     Mutate<VADSetSettingsGroupRequest>(VADEncode(VADSetSettingsGroupRequest{"g", {1, 2, 3}}));
 }
+
+// A request's text holding a zero byte is refused whole; elsewhere the text ends at the zero, as it always did.
+TEST(VADPayloads, RequestTextsWithAZeroByteAreRefusedNotCut)
+{
+    VADKuidTextRequest request;
+    request.kuid = KUID(900001, 100, 0);
+    request.text = std::string("ste\0I;red", 9);
+    const VADBytes bytes = VADEncode(request);
+    VADKuidTextRequest decoded;
+    EXPECT_FALSE(VADDecodeRequest(bytes, decoded));
+    ASSERT_TRUE(VADDecode(bytes, decoded));
+    EXPECT_EQ(decoded.text, "ste");
+
+    request.text = "steel;red";
+    ASSERT_TRUE(VADDecodeRequest(VADEncode(request), decoded));
+    EXPECT_EQ(decoded.text, "steel;red");
+    request.text.clear();
+    ASSERT_TRUE(VADDecodeRequest(VADEncode(request), decoded));
+    EXPECT_EQ(decoded.text, "");
+}

@@ -86,19 +86,21 @@ TEST(VADProtocol, HelloRoundTripAndFixture)
 {
     VADHello h;
     h.clientFlag = 0;
-    h.token = 0x0102030405060708ull;
+    for (size_t i = 0; i < h.challenge.size(); ++i) h.challenge[i] = static_cast<uint8_t>(i + 1);
     h.pid = 4242;
     h.program = "VelmarUtil";
     VADBytes bytes = VADEncodeHello(h);
-    ASSERT_GE(bytes.size(), 21u);
+    ASSERT_GE(bytes.size(), 45u);
     EXPECT_EQ(std::memcmp(bytes.data(), "VADC", 4), 0);
-    EXPECT_EQ(bytes[4], 1);  // protocol
+    EXPECT_EQ(bytes[4], 2);  // protocol
     EXPECT_EQ(bytes[8], 0);  // client flag
-    EXPECT_EQ(bytes[9], 8);  // token, low byte first
+    EXPECT_EQ(bytes[9], 1);  // the challenge
+    EXPECT_EQ(bytes[40], 32);
+    EXPECT_EQ(bytes[41], 0x92);  // pid 4242, low byte first
 
     VADHello back;
     ASSERT_TRUE(VADDecodeHello(bytes, back));
-    EXPECT_EQ(back.token, h.token);
+    EXPECT_EQ(back.challenge, h.challenge);
     EXPECT_EQ(back.pid, 4242u);
     EXPECT_EQ(back.program, "VelmarUtil");
     EXPECT_EQ(back.clientFlag, 0);
@@ -109,10 +111,46 @@ TEST(VADProtocol, HelloRoundTripAndFixture)
     bytes.push_back(0);
     EXPECT_FALSE(VADDecodeHello(bytes, back));
 
-    VADHelloReply rep{0, 1, 99};
+    VADHelloReply rep;
+    rep.pid = 99;
+    rep.challenge[0] = 7;
+    rep.proof[31] = 9;
     VADHelloReply repBack;
-    ASSERT_TRUE(VADDecodeHelloReply(VADEncodeHelloReply(rep), repBack));
+    const VADBytes repBytes = VADEncodeHelloReply(rep);
+    EXPECT_EQ(repBytes.size(), 80u);
+    ASSERT_TRUE(VADDecodeHelloReply(repBytes, repBack));
     EXPECT_EQ(repBack.pid, 99u);
+    EXPECT_EQ(repBack.challenge, rep.challenge);
+    EXPECT_EQ(repBack.proof, rep.proof);
+    EXPECT_FALSE(VADDecodeHelloReply(VADBytes(repBytes.begin(), repBytes.end() - 1), repBack));
+
+    VADProof proof{};
+    proof[0] = 5;
+    VADProof proofBack{};
+    ASSERT_TRUE(VADDecodeHelloProof(VADEncodeHelloProof(proof), proofBack));
+    EXPECT_EQ(proofBack, proof);
+    EXPECT_FALSE(VADDecodeHelloProof(VADEncodeReplyPayload(0), proofBack));
+}
+
+// The proofs of the hello: each depends on the token and on both challenges, and the two sides' never agree.
+TEST(VADProtocol, HelloProofsNeedTheTokenAndBothChallenges)
+{
+    const uint64_t token = 0x1122334455667788ull;
+    VADChallenge client{}, daemon{};
+    client[0] = 1;
+    daemon[0] = 2;
+    const VADProof d = VADDaemonProof(token, client, daemon);
+    const VADProof c = VADClientProof(token, client, daemon);
+    EXPECT_FALSE(VADProofsEqual(d, c));
+    EXPECT_TRUE(VADProofsEqual(d, VADDaemonProof(token, client, daemon)));
+    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token + 1, client, daemon)));
+    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token, daemon, client)));
+    VADChallenge other = daemon;
+    other[31] ^= 1;
+    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token, client, other)));
+    EXPECT_FALSE(VADProofsEqual(c, VADClientProof(token, other, daemon)));
+    // Answering the daemon's challenge with the daemon's own proof form does not pass for the client's.
+    EXPECT_FALSE(VADProofsEqual(c, VADDaemonProof(token, daemon, client)));
 }
 
 TEST(VADProtocol, DiscoveryBlockAndName)

@@ -7,6 +7,7 @@
 // The installation is made in $TMPDIR (else /tmp); VELMAR_BENCH_STAGE names another build's stage folder.
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "assetdb/VADPayloads.h"
 #include "core/ConfigFile.h"
 #include "engine/File.h"
@@ -58,14 +59,10 @@ bool Connect(const std::string& block, Platform::Socket& s)
     if (!ReadBlock(block, b)) return false;
     s = Platform::Socket::Connect(b.port);
     s.SetNoDelay(true);
-    VADHello h;
-    h.token = b.token;
+    VADClientHello h;
     h.pid = static_cast<uint32_t>(getpid());
     h.program = "bench_daemon";
-    VADFrameHeader fh;
-    VADBytes p;
-    return VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(h), 5000) &&
-           VADReceiveFrame(s, fh, p, 5000) == VADFrameRead::kOk;
+    return VADClientHandshake(s, b.token, h, 5000) == VADHandshake::kAccepted;
 }
 
 }  // namespace

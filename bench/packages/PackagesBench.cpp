@@ -5,9 +5,11 @@
 //   createcdp        the large assets                                      beside  tar cf
 //   installcdp       the large assets' package into a fresh installation  beside  tar c | tar x
 //   installcdp       the small assets' package into a fresh installation  beside  tar c | tar x
+// and the same for T textured assets (two texture descriptions each, over 512 x 512 and 256 x 128 TGA pictures):
+// their package, made from the installed assets, carries the compiled textures, which installcdp keeps,
 // with the peak memory of the tool, the daemon and its command host. Every figure is the median of the runs.
 //
-//   bench_packages [small=5000] [small KB=10] [large=500] [large MB=1] [runs=3] [work folder]
+//   bench_packages [small=5000] [small KB=10] [large=500] [large MB=1] [runs=3] [work folder] [textured=40]
 //
 // The work folder (default $TMPDIR, else /dev/shm) should be a memory file system, so that the figures are
 // the programs' and not the disk's. VELMAR_BENCH_STAGE names another installation's stage folder (its bin/
@@ -140,6 +142,45 @@ std::vector<KUID> MakeAssets(const std::string& folder, int count, size_t bytes,
     return kuids;
 }
 
+// An uncompressed 24-bit TGA picture of w x h: ramps and a checker, different for each seed.
+void WriteTga(const std::string& path, int w, int h, int seed)
+{
+    std::string data(18 + size_t(w) * h * 3, '\0');
+    data[2] = 2;
+    data[12] = char(w & 0xFF), data[13] = char(w >> 8), data[14] = char(h & 0xFF), data[15] = char(h >> 8);
+    data[16] = 24;
+    size_t at = 18;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+        {
+            data[at++] = char((x + seed * 7) & 0xFF);
+            data[at++] = char((y * 2 + seed) & 0xFF);
+            data[at++] = char(((x / 16 + y / 16 + seed) % 2) ? 200 : 50);
+        }
+    std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// Asset folders t<i> under `folder` of kind "texture", each with two texture descriptions and their pictures.
+std::vector<KUID> MakeTexturedAssets(const std::string& folder, int count, int user)
+{
+    std::vector<KUID> kuids;
+    for (int i = 0; i < count; ++i)
+    {
+        const KUID k(user, i + 1, 0);
+        kuids.push_back(k);
+        const std::string a = folder + "/t" + std::to_string(i);
+        fs::create_directories(a);
+        std::ofstream(a + "/config.txt") << "kuid " << k.ToString() << "\nkind \"texture\"\nusername \"Bench texture "
+                                         << i
+                                         << "\"\ncategory-class \"TX\"\nvelmar-build 4.6\ntexture \"big.texture\"\n";
+        WriteTga(a + "/big.tga", 512, 512, i);
+        WriteTga(a + "/small.tga", 256, 128, i + 3);
+        std::ofstream(a + "/big.texture.txt") << "Primary=big.tga\n";
+        std::ofstream(a + "/small.texture.txt") << "Primary=small.tga\n";
+    }
+    return kuids;
+}
+
 double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -175,7 +216,8 @@ int main(int argc, char** argv)
     std::string base = argc > 6 ? argv[6] : (tmp && *tmp ? tmp : "/dev/shm");
     const char* stage = std::getenv("VELMAR_BENCH_STAGE");
     g_stage = stage && *stage ? stage : VELMAR_STAGE_DIR;
-    if (small < 4 || large < 1) return 2;
+    const int textured = argc > 7 ? std::atoi(argv[7]) : 40;
+    if (small < 4 || large < 1 || textured < 1) return 2;
 
     // Many KUIDs on one command line: room for them (the argument space is a quarter of the stack limit).
     struct rlimit stack;
@@ -191,6 +233,7 @@ int main(int argc, char** argv)
     const std::string src = g_work + "/src";
     const std::vector<KUID> smallKuids = MakeAssets(src + "/small", small, smallKB << 10, 810000);
     const std::vector<KUID> largeKuids = MakeAssets(src + "/large", large, largeMB << 20, 820000);
+    const std::vector<KUID> texturedKuids = MakeTexturedAssets(src + "/textured", textured, 830000);
 
     struct Set
     {
@@ -198,8 +241,10 @@ int main(int argc, char** argv)
         std::string folder;
         const std::vector<KUID>& kuids;
     };
-    const Set sets[] = {{"small", src + "/small", smallKuids}, {"large", src + "/large", largeKuids}};
-    std::string packages[2];
+    const Set sets[] = {{"small", src + "/small", smallKuids},
+                        {"large", src + "/large", largeKuids},
+                        {"textured", src + "/textured", texturedKuids}};
+    std::string packages[std::size(sets)];
     for (const Set& set : sets)
     {
         const bool isSmall = &set == &sets[0];
@@ -245,7 +290,7 @@ int main(int argc, char** argv)
                     std::snprintf(label, sizeof label, "createcdp %zu %s", n, set.name);
                     Row(label, c, "tar cf", t);
                 }
-                packages[isSmall ? 0 : 1] = g_work + "/" + set.name + ".cdp";
+                packages[&set - sets] = g_work + "/" + set.name + ".cdp";
             }
             CloseRoot(root);
         }
@@ -256,7 +301,7 @@ int main(int argc, char** argv)
     // installcdp into a fresh installation whose daemon is running (the command host starts on demand).
     for (const Set& set : sets)
     {
-        const std::string& package = packages[&set == &sets[0] ? 0 : 1];
+        const std::string& package = packages[&set - sets];
         std::vector<double> ours, ref;
         long tool = 0, daemon = 0, host = 0;
         for (int r = 0; r < runs; ++r)

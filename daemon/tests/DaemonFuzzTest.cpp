@@ -6,6 +6,7 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
@@ -153,15 +154,33 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
         RawClient h;
         ASSERT_TRUE(h.ConnectSilently(inst, &b));
         VADHello hello;
-        hello.token = b.token;
         hello.program = "fuzzer";
-        VADBytes payload = VADEncodeHello(hello);
-        // Never the token itself left whole: flips aimed at it (bytes 9..16) or a cut before it.
-        if (i % 2)
-            payload[9 + rng() % 8] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        ASSERT_TRUE(VADNewChallenge(hello.challenge));
+        const uint32_t code = rng() % 4 ? kVADHelloCode : static_cast<uint32_t>(rng());
+        if (i % 2 && code == kVADHelloCode)
+        {
+            // A whole hello, then its proof mangled: a flip aimed at the proof (bytes 4..35) or a cut before
+            // its end.
+            ASSERT_TRUE(h.SendFrame(code, 0, VADEncodeHello(hello)));
+            VADFrameHeader fh;
+            VADBytes answer;
+            VADHelloReply reply;
+            ASSERT_EQ(VADReceiveFrame(h.Socket(), fh, answer, 5000), VADFrameRead::kOk);
+            ASSERT_TRUE(VADDecodeHelloReply(answer, reply));
+            VADBytes proof = VADEncodeHelloProof(VADClientProof(b.token, hello.challenge, reply.challenge));
+            if (rng() % 2)
+                proof[4 + rng() % 32] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            else
+                proof.resize(rng() % 36);
+            ASSERT_TRUE(h.SendFrame(code, 0, proof));
+        }
         else
-            payload.resize(rng() % 17);
-        ASSERT_TRUE(h.SendFrame(rng() % 4 ? kVADHelloCode : static_cast<uint32_t>(rng()), 0, payload));
+        {
+            VADBytes payload = VADEncodeHello(hello);
+            // Cut short, or under another code.
+            if (code == kVADHelloCode) payload.resize(rng() % 41);
+            ASSERT_TRUE(h.SendFrame(code, 0, payload));
+        }
         EXPECT_TRUE(h.ClosedByPeer(10000)) << "hello " << i;
     }
 
@@ -175,22 +194,31 @@ TEST_F(DaemonFuzzTest, RandomFramesGetAnAnswerOrACutAndOtherClientsGoOn)
         EXPECT_TRUE(h.ClosedByPeer(2500));
     }
 
-    // A hello of another protocol version is answered with a failure, then closed.
+    // A hello of another protocol version is answered with a failure, then closed: in this protocol's layout,
+    // and in the first protocol's (which carried the token itself).
     {
-        VADDiscoveryBlock b;
-        RawClient h;
-        ASSERT_TRUE(h.ConnectSilently(inst, &b));
         VADHello hello;
-        hello.token = b.token;
         hello.protocol = kVADProtocolVersion + 1;
-        ASSERT_TRUE(h.SendFrame(kVADHelloCode, 0, VADEncodeHello(hello)));
-        VADFrameHeader fh;
-        VADBytes payload;
-        VADHelloReply reply;
-        ASSERT_EQ(VADReceiveFrame(h.Socket(), fh, payload, 5000), VADFrameRead::kOk);
-        ASSERT_TRUE(VADDecodeHelloReply(payload, reply));
-        EXPECT_LT(reply.status, 0);
-        EXPECT_TRUE(h.ClosedByPeer(5000));
+        VADWriter first;
+        first.Raw(reinterpret_cast<const uint8_t*>("VADC"), 4);
+        first.U32(1);
+        first.U8(1);
+        first.U64(0x1234);
+        first.U32(99);
+        first.String("old");
+        for (const VADBytes& payload : {VADEncodeHello(hello), first.Take()})
+        {
+            RawClient h;
+            ASSERT_TRUE(h.ConnectSilently(inst));
+            ASSERT_TRUE(h.SendFrame(kVADHelloCode, 0, payload));
+            VADFrameHeader fh;
+            VADBytes answer;
+            VADHelloReply reply;
+            ASSERT_EQ(VADReceiveFrame(h.Socket(), fh, answer, 5000), VADFrameRead::kOk);
+            ASSERT_TRUE(VADDecodeHelloReply(answer, reply));
+            EXPECT_LT(reply.status, 0);
+            EXPECT_TRUE(h.ClosedByPeer(5000));
+        }
     }
 
     int answered = 0, cut = 0, errors = 0;

@@ -3,6 +3,7 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADDiscovery.h"
 #include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
 
@@ -121,17 +122,21 @@ bool RawClient::Connect(const TestInstallation& inst, bool wrongToken)
 {
     VADDiscoveryBlock b;
     if (!ConnectSilently(inst, &b)) return false;
+    VADClientHello hello;
+    hello.pid = static_cast<uint32_t>(getpid());
+    hello.program = "rawclient";
+    if (!wrongToken) return VADClientHandshake(socket_, b.token, hello, 5000) == VADHandshake::kAccepted;
+    // The hello of a client that does not know the token: the daemon's challenge answered under another one.
     VADHello h;
-    h.token = wrongToken ? b.token + 1 : b.token;
-    h.pid = static_cast<uint32_t>(getpid());
-    h.program = "rawclient";
-    if (!SendFrame(kVADHelloCode, 0, VADEncodeHello(h))) return false;
-    if (wrongToken) return true;
+    h.pid = hello.pid;
+    h.program = hello.program;
+    if (!VADNewChallenge(h.challenge) || !SendFrame(kVADHelloCode, 0, VADEncodeHello(h))) return false;
     VADFrameHeader fh;
     VADBytes payload;
     VADHelloReply reply;
-    return VADReceiveFrame(socket_, fh, payload, 5000) == VADFrameRead::kOk && VADDecodeHelloReply(payload, reply) &&
-           reply.status == kVADStatusOK;
+    if (VADReceiveFrame(socket_, fh, payload, 5000) != VADFrameRead::kOk || !VADDecodeHelloReply(payload, reply))
+        return false;
+    return SendFrame(kVADHelloCode, 0, VADEncodeHelloProof(VADClientProof(b.token + 1, h.challenge, reply.challenge)));
 }
 
 bool RawClient::SendRaw(const void* data, size_t n) { return socket_.SendAll(data, n, 5000) == Platform::IoResult::Ok; }

@@ -4,11 +4,14 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADDiscovery.h"
+#include "assetdb/VADFrameIO.h"
+#include "assetdb/VADHandshake.h"
 #include "daemon/DaemonLog.h"
 #include "platform/SharedMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -297,3 +300,56 @@ TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)
 }
 
 }  // namespace
+
+// The daemon proves it knows the token before the client says more than a challenge, with a fresh challenge of
+// its own each time and without the token's bytes; a client that cannot prove it in turn, or that sends a
+// request instead, gets nothing more and is closed.
+TEST_F(DaemonSecurityTest, TheDaemonProvesTheTokenFirstAndClosesAClientWithoutIt)
+{
+    StartAndOpen();
+    auto hello = [&](RawClient& c, VADDiscoveryBlock& b, VADHello& h, VADHelloReply& reply, VADBytes& answer) {
+        ASSERT_TRUE(c.ConnectSilently(inst, &b));
+        ASSERT_TRUE(VADNewChallenge(h.challenge));
+        ASSERT_TRUE(c.SendFrame(kVADHelloCode, 0, VADEncodeHello(h)));
+        VADFrameHeader fh;
+        ASSERT_EQ(VADReceiveFrame(c.Socket(), fh, answer, 5000), VADFrameRead::kOk);
+        ASSERT_EQ(fh.code, kVADHelloCode);
+        ASSERT_TRUE(VADDecodeHelloReply(answer, reply));
+    };
+    auto closedWithoutAWord = [](RawClient& c) {
+        VADFrameHeader fh;
+        VADBytes p;
+        return VADReceiveFrame(c.Socket(), fh, p, 5000) == VADFrameRead::kClosed;
+    };
+
+    VADDiscoveryBlock b;
+    VADHello h;
+    VADHelloReply first;
+    VADBytes answer;
+    RawClient requestInstead;
+    hello(requestInstead, b, h, first, answer);
+    EXPECT_EQ(first.status, kVADStatusOK);
+    EXPECT_TRUE(VADProofsEqual(first.proof, VADDaemonProof(b.token, h.challenge, first.challenge)));
+    uint8_t token[8];
+    for (int i = 0; i < 8; ++i) token[i] = static_cast<uint8_t>(b.token >> (8 * i));
+    EXPECT_EQ(std::search(answer.begin(), answer.end(), token, token + 8), answer.end());
+    ASSERT_TRUE(requestInstead.SendFrame(VAD_REQ_KEEPALIVE, 1, {}));
+    EXPECT_TRUE(closedWithoutAWord(requestInstead));
+
+    // A proof under another token, or the daemon's own proof sent back.
+    for (int wrong = 0; wrong < 2; ++wrong)
+    {
+        RawClient c;
+        VADHelloReply reply;
+        hello(c, b, h, reply, answer);
+        EXPECT_NE(reply.challenge, first.challenge);
+        const VADProof proof = wrong == 0 ? VADClientProof(b.token ^ 1, h.challenge, reply.challenge) : reply.proof;
+        ASSERT_TRUE(c.SendFrame(kVADHelloCode, 0, VADEncodeHelloProof(proof)));
+        EXPECT_TRUE(closedWithoutAWord(c)) << wrong;
+    }
+    // The right proof is let in, and the daemon still serves.
+    RawClient good;
+    ASSERT_TRUE(good.Connect(inst));
+    EXPECT_EQ(good.Ask(VAD_REQ_KEEPALIVE, {}).status, kVADStatusOK);
+    EXPECT_NE(ReadFile(inst.Path("UserData/settings/vaddaemon.log")).find("wrong token"), std::string::npos);
+}

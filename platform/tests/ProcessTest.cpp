@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -119,6 +120,38 @@ TEST(ProcessTest, BadPidsAreRefused)
     EXPECT_FALSE(EndProcess(getpid()));
     EXPECT_TRUE(IsProcessAlive(getpid()));
     EXPECT_FALSE(SetProcessPriority(-1, 0));
+}
+
+// A pid may be taken by another user's process once its own has ended: only a live process of this user is ours.
+TEST(ProcessTest, OwnLiveProcessesAreTheCallersUsersOnly)
+{
+    EXPECT_TRUE(IsOwnLiveProcess(getpid()));
+    EXPECT_FALSE(IsOwnLiveProcess(0));
+    EXPECT_FALSE(IsOwnLiveProcess(0x7FFFFFF0));
+    LaunchResult ended = LaunchProcess(HelperPath(), {"exit", "0"}, {}, kLaunchWait);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(IsOwnLiveProcess(ended.pid));
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process of user nobody";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t other = fork();
+    if (other == 0)
+    {
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(1);
+        char c = 1;
+        if (write(ready[1], &c, 1) != 1) _exit(2);
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(other, 0);
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_TRUE(IsProcessAlive(other));
+    EXPECT_FALSE(IsOwnLiveProcess(other));
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
 }
 
 TEST(ProcessTest, EndingByPathEndsOtherCopiesButNeverTheCaller)

@@ -4,8 +4,11 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "PlatformTestSupport.h"
 
@@ -150,4 +153,47 @@ TEST(SharedMemoryTest, CreatedBlocksAreOwnerOnlyWhateverTheUmask)
     close(fd);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(st.st_uid, geteuid());
+}
+
+// A full /dev/shm: a child in a mount namespace of its own puts a tmpfs of one page over /dev/shm and fills
+// it. Making a block there is a clear error, and a block its maker left without memory (sized but never
+// written, as a maker killed by SIGBUS leaves it) reads as zeros and refuses writing, never raising SIGBUS.
+TEST(SharedMemoryTest, AFullSharedMemoryIsAnErrorNeverASignal)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", "/dev/shm", "tmpfs", 0, "size=4k") != 0)
+            _exit(77);
+        const int unbacked = shm_open("/unbacked", O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (unbacked < 0 || ftruncate(unbacked, 64) != 0) _exit(10);
+        const int fill = shm_open("/fill", O_RDWR | O_CREAT | O_EXCL, 0600);
+        static char page[4096];
+        if (fill < 0 || write(fill, page, sizeof page) != static_cast<ssize_t>(sizeof page)) _exit(11);
+        if (write(fill, page, 1) == 1) _exit(12);  // the tmpfs is full
+
+        SharedMemoryBlock block;
+        std::string error;
+        if (block.Create("/made", 64, &error)) _exit(1);
+        if (error.find("/dev/shm is full") == std::string::npos || error.find("/made") == std::string::npos) _exit(2);
+        if (SharedMemoryBlock::Exists("/made")) _exit(3);  // nothing half made is left behind
+
+        SharedMemoryBlock reader;
+        char buf[64];
+        std::memset(buf, 1, sizeof buf);
+        if (!reader.Open("/unbacked", false) || !reader.Read(0, buf, sizeof buf)) _exit(4);
+        for (char c : buf)
+            if (c != 0) _exit(5);
+        SharedMemoryBlock writer;
+        if (writer.Open("/unbacked", true, &error) || error.find("no room") == std::string::npos) _exit(6);
+        _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot mount a small tmpfs over /dev/shm in a mount namespace here";
+    ASSERT_FALSE(WIFSIGNALED(status)) << "the child died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed (see the child's exit codes)";
 }

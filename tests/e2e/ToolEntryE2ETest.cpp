@@ -67,12 +67,6 @@ TEST(ToolEntryE2E, StartUpFailsWithoutADatabaseUnlessTheRunClosesTheDaemon)
          "",
          "- Failed to connect to asset database\n- Init failed\n"},
         {"cannot be started", noDaemon, {"version"}, 255, "", "- Failed to open asset database\n- Init failed\n"},
-        {"no validation data",
-         [](InstallRoot& root) { std::filesystem::remove_all(root.Path("bin/TETData")); },
-         {"version"},
-         255,
-         "",
-         "- TETLib initialisation failed.\n- Init failed\n"},
         // "closevaddaemon" makes an unreachable database non-fatal, and starts no daemon only to close it.
         {"closing, cannot be started",
          noDaemon,

@@ -212,6 +212,12 @@ TEST_F(UserSessionE2E, CtrlCEndsTheToolButNotTheDaemon)
     RunResult r = tool->Wait();
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 128 + SIGINT);
+    // The user is told what becomes of the request.
+    EXPECT_NE(r.err.find("Interrupted: the tool stops here, with no summary. A request it had already sent to the "
+                         "asset database daemon is not taken back: the daemon carries it on to its end"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("OK ("), std::string::npos);
 
     // The daemon is not part of the tool's job: it goes on serving, and no tool process is left behind.
     EXPECT_TRUE(root_.DaemonRunning());

@@ -90,7 +90,14 @@ TEST(TextureFormatChoiceTest, SizeLimits)
         // Sides a power of two apart are squared by halving the larger; other pictures become the square of
         // the largest power of two not above their smaller side (halving both sides would end at 1 x 1).
         {"pvrtc halving squares", "pvrtc", "", 4, 2048, 1024, 1024, 1024},
-        {"pvrtc halving squares, odd", "pvrtc", "", 4, 300, 75, 75, 75},
+        // PVRTC1 takes power-of-two squares only: a side that is none comes down to the next power of two.
+        {"pvrtc halving squares, odd", "pvrtc", "", 4, 300, 75, 64, 64},
+        {"pvrtc square, no power of two", "pvrtc", "", 4, 300, 300, 256, 256},
+        {"pvrtc odd square", "pvrtc", "", 4, 1023, 1023, 512, 512},
+        {"pvrtc uncompressed square keeps its size", "pvrtc", "", 0, 300, 300, 300, 300},
+        {"pvrtc below 8 keeps its size", "pvrtc", "", 4, 6, 6, 6, 6},
+        {"pvrtc limit no power of two", "android;velmar;pvrtc", "AndroidVelmarMaxTextureSize=200", 4, 512, 512, 128,
+         128},
         {"pvrtc 4:3", "pvrtc", "", 4, 2048, 1536, 1024, 1024},
         {"pvrtc 4:3 upright", "pvrtc", "", 4, 768, 1024, 512, 512},
         {"pvrtc 16:9", "pvrtc", "", 4, 2560, 1440, 1024, 1024},

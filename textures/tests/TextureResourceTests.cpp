@@ -2,6 +2,7 @@
 // auto-released display textures.
 #include "textures/CompressAsciiResource.h"
 #include "textures/TextureConversion.h"
+#include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
 #include "textures/VelmarTextureResource.h"
 
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -253,6 +255,79 @@ TEST(TextureResourceTest, BatchReportsEachFailureAndRestoresDescriptions)
     EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder + "empty"), DefaultTextureTargets(), quiet),
               kTexturesConverted);
     EXPECT_EQ(quiet.GetResultCount(), 0u);
+}
+
+TEST(TextureResourceTest, InstallsKeepCompiledTexturesThatAreCurrent)
+{
+    Scratch s;
+    s.Image("a.png", 64, 64, 1);
+    s.Image("m.png", 64, 64, 0);
+    s.Write("a.texture.txt", "Primary=a.png\nAlpha=m.png\n");
+    const PStringArray targets = DefaultTextureTargets();
+    const std::string compiled = s.folder + "a.texture";
+    auto read = [&] {
+        std::string bytes;
+        EXPECT_TRUE(Orvo::File::ReadFile(compiled, bytes));
+        return bytes;
+    };
+    auto convert = [&](bool keepCurrent) {
+        ResultsLog log;
+        EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder), targets, log, keepCurrent), kTexturesConverted);
+        EXPECT_EQ(log.GetResultCount(), 0u);
+    };
+    convert(false);
+    const std::string made = read();
+    uint64_t stamp = 0, expected = 0;
+    ASSERT_TRUE(ReadTextureStamp(compiled, stamp));
+    ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, kBatchTextureOptions, expected));
+    EXPECT_EQ(stamp, expected);
+    // The stamp is the file's last chunk, which the texture reader steps over.
+    Orvo::AutoReference<Orvo::TextureResource> back(new Orvo::TextureResource(compiled, nullptr));
+    EXPECT_EQ(back->Lock(), 0);
+    back->Unlock();
+
+    // A byte of a level changed behind the stamp's back shows whether the file was made again.
+    std::string marked = made;
+    marked[made.size() / 2] = char(marked[made.size() / 2] ^ 0x5a);
+    ASSERT_TRUE(Orvo::File::WriteFile(compiled, marked));
+    convert(true);
+    EXPECT_EQ(read(), marked) << "a current texture is kept as it is";
+    convert(false);
+    EXPECT_EQ(read(), made) << "without keeping, every texture is compiled";
+
+    // Whatever the texture is made from makes it stale: the description, either image, the targets, the options;
+    // and a compiled texture without a stamp is compiled again.
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"description", [&] { s.Write("a.texture.txt", "Primary=a.png\nAlpha=m.png\nTile=s\n"); }},
+        {"primary image", [&] { s.Image("a.png", 64, 64, 2); }},
+        {"alpha image", [&] { s.Image("m.png", 64, 64, 1); }},
+        {"no stamp",
+         [&] {
+             std::string bare = marked.substr(0, marked.size() - kTextureStampChunkBytes);
+             const uint32_t length = uint32_t(bare.size() - 8);
+             for (int i = 0; i < 4; ++i) bare[4 + i] = char(length >> (8 * i));
+             marked = bare;
+         }},
+    };
+    for (const auto& [what, change] : changes)
+    {
+        SCOPED_TRACE(what);
+        change();
+        ASSERT_TRUE(Orvo::File::WriteFile(compiled, marked));
+        convert(true);
+        EXPECT_NE(read(), marked);
+        EXPECT_TRUE(ReadTextureStamp(compiled, stamp));
+    }
+    uint64_t now = 0, etc = 0, options = 0;
+    ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, kBatchTextureOptions, now));
+    ASSERT_TRUE(
+        ComputeTextureStamp(s.folder + "a.texture.txt", ParseTextureTargetList("etc1"), kBatchTextureOptions, etc));
+    ASSERT_TRUE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, "-Compression=none", options));
+    EXPECT_NE(now, etc);
+    EXPECT_NE(now, options);
+    // A missing image leaves the texture to the compiler, which says what is wrong.
+    fs::remove(s.folder + "m.png");
+    EXPECT_FALSE(ComputeTextureStamp(s.folder + "a.texture.txt", targets, kBatchTextureOptions, now));
 }
 
 TEST(TextureResourceTest, ConversionsCutShortAreAllWaitedFor)

@@ -12,10 +12,41 @@
 #include "tool/StartDirectory.h"
 #include "tool/Tool.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+// Ctrl-C ends the tool as it always did (by the signal: exit value 130, no summary), after saying what becomes of
+// the work it asked for: a request the daemon has is not taken back. Nothing is set up when Ctrl-C was ignored
+// as the tool started (a background job). The command host sets up its own handling.
+constexpr char kInterruptText[] =
+    "\nInterrupted: the tool stops here, with no summary. A request it had already sent to the asset database "
+    "daemon is not taken back: the daemon carries it on to its end, and the next command sees what it did.\n";
+
+void OnInterrupt(int signal)
+{
+    // Only what may run in a signal handler: write, put the default action back, and raise the signal again.
+    if (::write(STDERR_FILENO, kInterruptText, sizeof kInterruptText - 1) < 0)
+    {}
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void SayWhatAnInterruptLeaves()
+{
+    struct sigaction previous
+    {};
+    if (::sigaction(SIGINT, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
+    struct sigaction action
+    {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+}
 
 // One command with its own results log and summary.
 int RunOneCommand(ToolContext& tool, int argc, char** argv)
@@ -60,6 +91,7 @@ int main(int argc, char** argv)
             return -1;
         }
         InitialiseApplication();
+        SayWhatAnInterruptLeaves();
         ToolContext& context = tool.Context();
 
         if (argv[1][0] != '@')

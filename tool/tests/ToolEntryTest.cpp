@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -106,20 +107,24 @@ TEST(PluginTypeHolderTest, HoldsAFoundTypeAndReleasesIt)
 
 TEST(ToolStartupTest, AFailedStartUpEndsWhatItMade)
 {
-    // The test program has no validation data beside it, so start-up stops at that step.
+    // The test program has no validation data beside it, which start-up goes past; the forced renderer
+    // failure stops it at the OS, after the engine objects were made.
     char saved[4096];
     ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(setenv("VELMAR_TEST_RENDER_FAIL", "os-always", 1), 0);
     char* argv[] = {const_cast<char*>("VelmarUtil"), const_cast<char*>("version"), nullptr};
     {
         Tool tool;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(tool.Initialise(2, argv), 255);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "- TETLib initialisation failed.\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  std::string(kRenderRetryMessage) + "\n- Orvo OS initialisation failed.\n");
         EXPECT_EQ(tool.Context().StartDirectory(), saved);
-        EXPECT_EQ(tool.Engine().os, nullptr);
+        EXPECT_NE(tool.Engine().os, nullptr);
         EXPECT_EQ(tool.PluginType(), nullptr);
         EXPECT_EQ(tool.Context().Connection(), &tool.Connection());
     }
+    unsetenv("VELMAR_TEST_RENDER_FAIL");
     ASSERT_EQ(chdir(saved), 0);
 }
 

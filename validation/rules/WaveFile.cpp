@@ -2,6 +2,7 @@
 
 #include "core/TStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace TETLib {
@@ -57,19 +58,31 @@ int ReadWaveHeader(TStream* stream, WaveRecord* record, std::string* reason)
 
     for (;;)
     {
+        // A chunk header that is not there in full ends the file: a few bytes after the last chunk (a
+        // writer's padding) are not a chunk.
         const uint64_t at = stream->Tell();
-        if (at >= end) break;
-        if (end - at < 8) return Fail(reason, "its last chunk header is cut short");
+        if (at >= end || end - at < 8) break;
         uint8_t chunk[8];
-        if (stream->Read(chunk, sizeof chunk) != sizeof chunk) return Fail(reason, "it cannot be read to its end");
+        if (stream->Read(chunk, sizeof chunk) != sizeof chunk) break;
         const uint32_t size = Le32(chunk + 4);
         const uint64_t body = at + 8;
-        if (size > end - body)
-            return Fail(reason, "its \"" + IdText(chunk) + "\" chunk claims " + std::to_string(size) +
-                                    " bytes but only " + std::to_string(end - body) + " remain");
-        if (IdIs(chunk, "fmt "))
+        const uint64_t remain = end - body;
+        if (IdIs(chunk, "data"))
         {
-            // A longer format chunk is none this reader knows; a later one may still serve.
+            // A writer that streams its samples cannot know their size when it writes the header, and leaves
+            // a size larger than the file there (often 0xFFFFFFFF): the samples then run to the file's end.
+            // What is kept is the part that is in the file.
+            record->dataSize = uint32_t(std::min<uint64_t>(size, remain));
+            record->dataOffset = body;
+        }
+        else if (size > remain)
+            return Fail(reason, "its \"" + IdText(chunk) + "\" chunk claims " + std::to_string(size) +
+                                    " bytes but only " + std::to_string(remain) + " remain");
+        else if (IdIs(chunk, "fmt "))
+        {
+            // A longer format chunk is none this reader knows; a later one may still serve. A shorter one
+            // is read into a zeroed block of the full size: an extensible format without all its fields
+            // still names its kind.
             if (size <= WaveRecord::kExtensibleFormatBytes)
             {
                 uint8_t format[WaveRecord::kExtensibleFormatBytes] = {};
@@ -80,21 +93,15 @@ int ReadWaveHeader(TStream* stream, WaveRecord* record, std::string* reason)
                     record->formatKind = kWaveFormatPCM;
                     std::memcpy(record->format, format, WaveRecord::kPCMFormatBytes);
                 }
-                else if (tag == 0xFFFE && size >= WaveRecord::kExtensibleFormatBytes)
+                else if (tag == 0xFFFE)
                 {
                     record->formatKind = kWaveFormatExtensible;
                     std::memcpy(record->format, format, WaveRecord::kExtensibleFormatBytes);
                 }
             }
         }
-        else if (IdIs(chunk, "data"))
-        {
-            record->dataSize = size;
-            record->dataOffset = body;
-        }
         // Bodies are padded to an even length; a file may end without the last pad byte.
-        uint64_t next = body + size + (size & 1u);
-        if (next > end) next = end;
+        const uint64_t next = std::min<uint64_t>(body + uint64_t(size) + (size & 1u), end);
         if (!stream->Seek(next)) return Fail(reason, "it cannot be read to its end");
     }
 

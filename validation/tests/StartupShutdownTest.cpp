@@ -61,24 +61,96 @@ protected:
     std::unique_ptr<TETLib::DataManager> manager_;
 };
 
-TEST_F(ValidationStartupTest, InitialiseNeedsAllThreeTemplateFiles)
+TEST_F(ValidationStartupTest, StartsWithoutTemplatesAndRefusesTemplatesThatSayNothing)
 {
-    EXPECT_FALSE(Start(folder_));
-    Write("inheritance.txt", "");
-    Write("kind.txt", "");
-    EXPECT_FALSE(Start(folder_));
-    EXPECT_EQ(manager_, nullptr);
-    Write("container.txt", "");
-    EXPECT_TRUE(Start(folder_));
-    EXPECT_NE(manager_, nullptr);
-    // Empty templates: the load fails, says why, and is not retried until unloaded.
+    // No folder at all, then an empty one: the manager starts, the load finds nothing and names no
+    // problem (the checks report what they miss), and the folder is not made by the shutdown.
+    const std::string absent = folder_ + "absent/";
+    ASSERT_TRUE(Start(absent));
+    EXPECT_FALSE(manager_->LoadTemplates());
+    EXPECT_TRUE(manager_->GetTemplateProblems().empty());
+    EXPECT_EQ(manager_->GetContainerDefinitions().GetChildCount(), 0u);
+    manager_.reset();
+    EXPECT_FALSE(Orvo::File::Exists(absent));
+    ASSERT_TRUE(Start(folder_));
+    EXPECT_FALSE(manager_->LoadTemplates());
+    EXPECT_TRUE(manager_->GetTemplateProblems().empty());
+    // Not tried again in the same run, even when the files come.
+    WriteAllTemplates();
+    EXPECT_FALSE(manager_->LoadTemplates());
+    EXPECT_EQ(manager_->GetContainerDefinitions().GetChildCount(), 0u);
+    manager_->UnloadTemplates();
+    EXPECT_TRUE(manager_->LoadTemplates());
+
+    // Template files that are there but hold no definition are a fault, and stay one until unloaded.
+    for (const char* file : TETLib::DataManager::kTemplateFiles) Write(file, "");
+    ASSERT_TRUE(Start(folder_));
     TETLib::DataManager* manager = manager_.get();
     EXPECT_FALSE(manager->LoadTemplates());
     const std::vector<std::string> problems = manager->GetTemplateProblems();
-    EXPECT_FALSE(problems.empty());
+    EXPECT_EQ(problems, std::vector<std::string>{"The validation templates hold no definitions."});
     Write("container.txt", "scenery\n{\n  top-level 1\n}\n");
     EXPECT_FALSE(manager->LoadTemplates());
     EXPECT_EQ(manager->GetTemplateProblems(), problems);
+    // One of them there and empty, the others missing: the same.
+    std::filesystem::remove(folder_ + "kind.txt");
+    std::filesystem::remove(folder_ + "container.txt");
+    manager->UnloadTemplates();
+    EXPECT_FALSE(manager->LoadTemplates());
+    EXPECT_EQ(manager->GetTemplateProblems(), problems);
+}
+
+TEST_F(ValidationStartupTest, AMissingFileOrListsFolderLeavesItsPartOut)
+{
+    // The kinds inherit the shared bases and name a container type and a list; each is in another file.
+    Write("inheritance.txt", "base\n{\n  subpossibilities\n  {\n    region\n    {\n      kind \"value\"\n"
+                             "      type \"combobox\"\n      source \"regions.txt\"\n    }\n  }\n}\n");
+    Write("kind.txt", "scenery\n{\n  top-level 1\n  inherit\n  {\n    base\n  }\n  subpossibilities\n  {\n"
+                      "    parts\n    {\n      kind \"container\"\n      container-type0 \"parts\"\n    }\n  }\n}\n");
+    Write("container.txt", "parts\n{\n}\n");
+    std::filesystem::create_directories(folder_ + "lists");
+    Write("lists/regions.txt", "north The north\r\n");
+    ASSERT_TRUE(Start(folder_));
+    ASSERT_TRUE(manager_->LoadTemplates());
+    ASSERT_NE(manager_->GetList(Orvo::PString("regions.txt")), nullptr);
+
+    const auto load = [&] {
+        manager_->UnloadTemplates();
+        const bool complete = manager_->LoadTemplates();
+        return std::pair{complete, manager_->GetTemplateProblems()};
+    };
+    const std::vector<std::string> none;
+    // Each template file missing in turn: the others load, and what they name there is no fault.
+    for (const char* file : TETLib::DataManager::kTemplateFiles)
+    {
+        SCOPED_TRACE(file);
+        std::string text;
+        ASSERT_TRUE(Orvo::File::ReadFile(folder_ + file, text));
+        std::filesystem::remove(folder_ + file);
+        EXPECT_EQ(load(), std::pair(false, none));
+        EXPECT_TRUE(manager_->GetDefinition(Orvo::PString("parts")).IsNull() == (std::string(file) == "container.txt"));
+        EXPECT_TRUE(manager_->GetDefinition(Orvo::PString("scenery")).IsNull() == (std::string(file) == "kind.txt"));
+        Write(file, text);
+    }
+    // What is there and wrong still is a fault with a file missing.
+    Write("container.txt", "parts\n{\n  validation\n  {\n    nosuchrule\n    {\n    }\n  }\n}\n");
+    std::filesystem::remove(folder_ + "inheritance.txt");
+    EXPECT_EQ(load(), std::pair(false, std::vector<std::string>{"The validation template 'parts' names the rule "
+                                                                "'nosuchrule', which does not exist."}));
+    Write("container.txt", "parts\n{\n}\n");
+    Write("inheritance.txt", "base\n{\n  subpossibilities\n  {\n    region\n    {\n      kind \"value\"\n"
+                             "      type \"combobox\"\n      source \"regions.txt\"\n    }\n  }\n}\n");
+
+    // Without the lists folder every list is absent, and no template is at fault for naming one.
+    std::filesystem::remove_all(folder_ + "lists");
+    EXPECT_EQ(load(), std::pair(false, none));
+    EXPECT_EQ(manager_->GetList(Orvo::PString("regions.txt")), nullptr);
+    EXPECT_FALSE(manager_->GetDefinition(Orvo::PString("scenery")).IsNull());
+    // A folder that lacks the list is a fault of the templates or the folder.
+    std::filesystem::create_directories(folder_ + "lists");
+    EXPECT_EQ(load(), std::pair(false, std::vector<std::string>{"The validation template 'base' (entry 'region') takes "
+                                                                "its choices from the list 'regions.txt', which is "
+                                                                "not in the validation data's lists folder."}));
 }
 
 TEST_F(ValidationStartupTest, LaterDefinitionsReplaceEarlierOnesAcrossAndWithinFiles)

@@ -1,6 +1,6 @@
 // The sound rule through assets of our kinds, beside what the corpus's mutated copies show
 // (tests/e2e/ValidationCorpusE2ETest.cpp): ambient sounds, the build gate of the distance, names in any
-// case, a folder named like a sound, empty names, a map's sound folder.
+// case, a folder named like a sound, empty names, a map's sound folder, waves in the shapes writers leave.
 #include "WaveBytes.h"
 
 #include "validation/rules/SoundRule.h"
@@ -30,6 +30,13 @@ protected:
         WriteFile("asset/Horn.WAV", CanonicalWave());
         WriteFile("asset/sound/wind.wav", CanonicalWave());
         WriteFile("asset/folder.wav/x", "");
+        // Shapes of files that writers leave: streamed samples, stray bytes at the end, a short format.
+        const std::string fmt = Chunk("fmt ", PcmFormat());
+        WriteFile("asset/streamed.wav", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, Samples(400))));
+        WriteFile("asset/trailing.wav", CanonicalWave() + std::string(3, '\0'));
+        WriteFile("asset/short-ext.wav",
+                  Riff(Chunk("fmt ", ExtensibleFormat().substr(0, 18)) + Chunk("data", Samples(400))));
+        WriteFile("asset/list.wav", Riff(fmt + ChunkClaiming("LIST", 0xFFFFFFFFu, "INFO") + Chunk("data", Samples(8))));
     }
 };
 
@@ -54,6 +61,14 @@ TEST_F(SoundRuleTest, DistanceFilesAndWaves)
         {"no distance from 3.4",
          Head("scenery", "3.4") + kMesh + Sounds("", "      0 \"gone.wav\"\n"),
          {"- $tet_container_missingtag TAG_NAME=distance"}},
+        {"streamed, trailing and short-format waves",
+         Head("scenery") + kMesh +
+             Sounds(distance, "      0 \"streamed.wav\"\n      1 \"trailing.wav\"\n      2 \"short-ext.wav\"\n"),
+         {}},
+        {"a chunk other than the samples claiming more than the file",
+         Head("scenery") + kMesh + Sounds(distance, "      0 \"list.wav\"\n"),
+         {"- $tet_val_sound_file_load_failed FILE=list.wav REASON=its \"LIST\" chunk claims 4294967295 bytes but "
+          "only 20 remain"}},
         {"a folder",
          Head("scenery") + kMesh + Sounds(distance, "      0 \"folder.wav\"\n"),
          {"- $tet_val_sound_file_load_failed FILE=folder.wav REASON=it is not a file"}},

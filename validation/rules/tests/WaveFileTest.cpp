@@ -38,6 +38,19 @@ TEST(WaveFileTest, ChunkStructureAndFaults)
         {"unknown chunk after the samples", Riff(fmt + data + Chunk("cue ", std::string(24, '\0'))), 0, 1, 400, 44},
         {"odd last chunk without its pad byte", Riff(fmt + Chunk("data", Samples(401), false)), 0, 1, 401, 44},
         {"RIFF size claiming 4 GB", riffClaiming4GB, 0, 1, 400, 44},
+        // A streamed file: the samples run to the file's end, and what is kept of them is in the file.
+        {"data chunk claiming 4 GB", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, Samples(400))), 0, 1, 400, 44},
+        {"data chunk claiming 4 GB over an odd count", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, Samples(7))), 0, 1,
+         7, 44},
+        {"file cut short in its samples", CanonicalWave().substr(0, 300), 0, 1, 256, 44},
+        // Bytes after the last chunk too few for a chunk header end the file.
+        {"one byte after the last chunk", CanonicalWave() + '\x7F', 0, 1, 400, 44},
+        {"seven bytes after the last chunk", CanonicalWave() + std::string("LIST\x04\0\0", 7), 0, 1, 400, 44},
+        {"a cut-short header after an odd chunk's pad byte", Riff(fmt + Chunk("data", Samples(401))) + "cue", 0, 1, 401,
+         44},
+        // An extensible format shorter than its 40 bytes still names its kind.
+        {"extensible format of 18 bytes", Riff(Chunk("fmt ", ExtensibleFormat().substr(0, 18)) + data), 0, 2, 400, 46},
+        {"extensible format tag alone", Riff(Chunk("fmt ", U16(0xFFFE)) + data), 0, 2, 400, 30},
         {"a later format chunk serves", Riff(Chunk("fmt ", std::string(42, '\0')) + fmt + data), 0, 1, 400, 94},
         {"no data chunk", Riff(fmt), -2, 1, 0, 0, "no sample data"},
         {"empty data chunk", Riff(fmt + Chunk("data", "")), -2, 1, 0, 44, "is empty"},
@@ -47,10 +60,18 @@ TEST(WaveFileTest, ChunkStructureAndFaults)
         {"format chunk too short for PCM", Riff(Chunk("fmt ", PcmFormat().substr(0, 14)) + data), -2, 0, 400, 42,
          "no PCM format"},
         {"float samples", Riff(Chunk("fmt ", PcmFormat(1, 8000, 32, 3)) + data), -2, 0, 400, 44, "no PCM format"},
-        {"data chunk claiming 4 GB", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, Samples(400))), -2, 1, 0, 0,
-         "\"data\" chunk claims 4294967295 bytes but only 400 remain"},
-        {"file cut short in its samples", CanonicalWave().substr(0, 300), -2, 1, 0, 0, "claims 400 bytes but only 256"},
-        {"file cut short in a chunk header", CanonicalWave() + "LIS", -2, 1, 400, 44, "last chunk header is cut short"},
+        // What a streamed data chunk claims is not read as chunks, nor are its samples looked at.
+        {"data chunk claiming 4 GB holding nothing", Riff(fmt + ChunkClaiming("data", 0xFFFFFFFFu, "")), -2, 1, 0, 44,
+         "is empty"},
+        {"data chunk claiming 4 GB before the format",
+         Riff(ChunkClaiming("data", 0xFFFFFFFFu, fmt) + Chunk("fmt ", PcmFormat())), -2, 0, 48, 20, "no PCM format"},
+        // Any other chunk must fit in the file.
+        {"LIST chunk claiming 4 GB", Riff(fmt + ChunkClaiming("LIST", 0xFFFFFFFFu, "INFO") + data), -2, 1, 0, 0,
+         "\"LIST\" chunk claims 4294967295 bytes but only 412 remain"},
+        {"format chunk cut short by the file's end", Riff(ChunkClaiming("fmt ", 16, PcmFormat().substr(0, 10))), -2, 0,
+         0, 0, "\"fmt \" chunk claims 16 bytes but only 10 remain"},
+        {"extensible format too short for its tag", Riff(Chunk("fmt ", std::string(1, '\xFE')) + data), -2, 0, 400, 30,
+         "no PCM format"},
         {"header cut short", CanonicalWave().substr(0, 10), -2, 0, 0, 0, "too short"},
         {"not RIFF", Riff(fmt + data, "RIFX"), -2, 0, 0, 0, "not a RIFF/WAVE file"},
         {"not WAVE", Riff(fmt + data, "RIFF", "AVI "), -2, 0, 0, 0, "not a RIFF/WAVE file"},
@@ -78,6 +99,14 @@ TEST(WaveFileTest, FormatBlockAndArguments)
     ASSERT_EQ(ReadWaveHeader(&stream, &record), 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format), 16), PcmFormat(2, 22050, 8));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format + 16), 24), std::string(24, '\0'));
+
+    // An extensible format shorter than 40 bytes: what it has, then zeros.
+    const std::string shortExtensible = ExtensibleFormat().substr(0, 22);
+    const std::string extensibleBytes = Riff(Chunk("fmt ", shortExtensible) + Chunk("data", Samples(10)));
+    TBuffer extensible(extensibleBytes.data(), extensibleBytes.size());
+    ASSERT_EQ(ReadWaveHeader(&extensible, &record), 0);
+    EXPECT_EQ(record.formatKind, 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format), 40), shortExtensible + std::string(18, '\0'));
 
     EXPECT_EQ(ReadWaveHeader(&stream, nullptr), -3);
     EXPECT_EQ(ReadWaveHeader(nullptr, &record), -2);

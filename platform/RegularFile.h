@@ -1,0 +1,22 @@
+#pragma once
+// Reading a file a user names on the command line or in a batch file, which may be anything: only a regular
+// file is read, and only up to a bound. The file is opened without waiting (a FIFO with no writer, a device or
+// a socket never blocks the open) and checked after it is opened, so a name swapped meanwhile is no way round
+// the check; a file that grows past the bound while it is read is refused too.
+#include <cstdint>
+#include <string>
+
+namespace Platform {
+
+enum class [[nodiscard]] RegularFileStatus{
+    kOK,
+    kMissing,     // no such file
+    kNotRegular,  // a folder, FIFO, device or socket
+    kTooLarge,    // more than the bound
+    kUnreadable,  // it could not be opened or read
+};
+
+// The whole file into `out` (empty unless kOK).
+RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::string& out);
+
+}  // namespace Platform

@@ -1,0 +1,379 @@
+// Work that must not be lost or reported as done when it was not, through the real tool, daemon and command
+// host: inputs the tool cannot take whole (files past their bound, FIFOs and devices, texts with a zero byte),
+// package entries that name no asset, a daemon that could not be closed, edits that would join a package's
+// install, and a command host killed while it installs.
+#include "E2EFixture.h"
+
+#include "assetdb/ArchiveEntry.h"
+#include "assetdb/ContentArchive.h"
+#include "assetdb/VADAssetInfo.h"
+#include "core/ConfigFile.h"
+#include "engine/ConfigFileBound.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A run that failed must say so: never a clean summary with a failing exit, nor the reverse.
+void ExpectFailedRun(const RunResult& r)
+{
+    EXPECT_FALSE(r.timedOut) << r.out;
+    EXPECT_EQ(r.exitCode, 255) << r.out << r.err;
+    EXPECT_FALSE(Has(r.out, "OK (0 Errors")) << r.out;
+}
+
+// An asset folder "work/<name>" of `files` files, each holding `fill`.
+void WriteAssetFolder(const InstallRoot& root, const std::string& name, const std::string& kuid, int files,
+                      const std::string& fill)
+{
+    root.WriteFile("work/" + name + "/config.txt", "kuid " + kuid + "\nusername \"" + name + "\"\nkind \"scenery\"\n");
+    for (int i = 0; i < files; ++i)
+    {
+        char file[32];
+        std::snprintf(file, sizeof file, "/f%03d.txt", i);
+        root.WriteFile("work/" + name + file, fill);
+    }
+}
+
+// The files of an installed copy: true when every "f*.txt" holds `fill` and there are `files` of them.
+bool CopyHolds(const InstallRoot& root, const std::string& folder, int files, const std::string& fill)
+{
+    int seen = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(root.Path(folder), ec), end; !ec && it != end; it.increment(ec))
+    {
+        const std::string name = it->path().filename().string();
+        if (name.size() != 8 || name[0] != 'f') continue;
+        if (ReadWholeFile(it->path().string()) != fill) return false;
+        ++seen;
+    }
+    return seen == files;
+}
+
+// The command hosts running for the root (the tool run as "vadcommandhost").
+std::vector<int> CommandHosts(const InstallRoot& root)
+{
+    std::vector<int> hosts;
+    for (int pid : Platform::FindProcessesByPath(root.Tool()))
+        if (Has(ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline"), "vadcommandhost")) hosts.push_back(pid);
+    return hosts;
+}
+
+// The edit folders (not the daemon's hidden leftovers).
+std::vector<std::string> EditFolders(const InstallRoot& root)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(root.Path("UserData/editing"), ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string()[0] != '.') found.push_back(it->path().filename().string());
+    return found;
+}
+
+class LostWorkE2E : public DaemonRootTest
+{};
+
+TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
+{
+    WriteAssetFolder(root_, "signal", "<kuid:900600:1>", 1, "x");
+    WriteAssetFolder(root_, "other", "<kuid:900600:2>", 1, "x");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+    SettingsReader reader(root_.Root());
+    ASSERT_TRUE(reader.Connected());
+    const std::string dump = root_.Path("work/KeywordsDump.dat");
+
+    // A text with a zero byte would reach the database cut at the zero: it is refused, naming the file and the
+    // asset; the other asset's keywords are taken.
+    root_.WriteFile("work/KeywordsDump.dat",
+                    std::string("<kuid:900600:1> \"ste") + '\0' + "I;red\"\n<kuid:900600:2> \"blue;green\"\n");
+    RunResult r = Run({"importkeywords"});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(
+        Has(r.out, "The keywords of <kuid:900600:1> in '" + dump + "' hold a zero byte; they were not imported."))
+        << r.out;
+    EXPECT_TRUE(Eventually([&] {
+        const VADResult<Orvo::String> k = reader.Client().GetAssetKeywords(KUID(900600, 2, 0));
+        return k.Ok() && k.Value().View() == "blue;green";
+    }));
+    const VADResult<Orvo::String> kept = reader.Client().GetAssetKeywords(KUID(900600, 1, 0));
+    ASSERT_TRUE(kept.Ok());
+    EXPECT_EQ(kept.Value().View(), "");
+
+    // Past the bound of a configuration file: said with the bound, and a failure.
+    fs::remove(dump);
+    {
+        std::ofstream(dump) << "<kuid:900600:2> \"big\"\n";
+    }
+    fs::resize_file(dump, Orvo::kMaxConfigFileBytes + 1);
+    r = Run({"importkeywords"});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "33554432")) << r.out;
+
+    // A FIFO nobody writes to would hang the read; it is no keywords file.
+    fs::remove(dump);
+    ASSERT_EQ(mkfifo(dump.c_str(), 0600), 0);
+    r = Run({"importkeywords"});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "The keywords file '" + dump + "' is not a regular file; it was not read.")) << r.out;
+    const VADResult<Orvo::String> after = reader.Client().GetAssetKeywords(KUID(900600, 2, 0));
+    ASSERT_TRUE(after.Ok());
+    EXPECT_EQ(after.Value().View(), "blue;green");
+}
+
+TEST_F(LostWorkE2E, ABatchFileIsARegularFileWithinItsBound)
+{
+    const std::string fifo = root_.Path("work/fifo.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    RunResult r = Run({"@fifo.txt"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "-The file \"fifo.txt\" could not be read, please specify a valid filename\n");
+
+    r = Run({"@/dev/urandom"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "-The file \"/dev/urandom\" could not be read, please specify a valid filename\n");
+
+    const std::string big = root_.Path("work/big.txt");
+    {
+        std::ofstream(big) << "echo never\n";
+    }
+    fs::resize_file(big, 16 * 1024 * 1024 + 1);
+    r = Run({"@big.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "-The file \"big.txt\" is too large to be a batch file (it may hold at most 16777216 bytes)\n");
+
+    // A batch that fits runs every line, the last one without a line end too.
+    root_.WriteFile("work/fine.txt", "echo one\r\necho two");
+    r = Run({"@fine.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, std::string("one \n") + kOK + "\ntwo \n" + kOK + "\n");
+}
+
+TEST_F(LostWorkE2E, PackageEntriesWithoutAKUIDAreNamedAndCountedAsNotInstalled)
+{
+    // A package of one good entry, then two more put in by hand: one without a "kuid" tag, one whose tag holds
+    // no KUID.
+    const std::string path = root_.Path("work/mixed.cdp");
+    {
+        ContentArchive archive;
+        Orvo::String result;
+        TDBTagRef entry = TDBTagRef::NewContainer();
+        entry.SetChildKUID("kuid", KUID(900610, 1, 0));
+        entry.SetChildString("username", "Good");
+        entry.SetChildString("kind", "scenery");
+        entry.CreateChildContainer("files").SetChildBinary("data.bin", "x", 1);
+        entry.SetChildString("compression", "none");
+        SetArchiveEntryDSID(entry);
+        ASSERT_TRUE(archive.AddAsset(result, entry)) << result.c_str();
+        ASSERT_TRUE(archive.Save(result, Orvo::File::Path(path))) << result.c_str();
+    }
+    TDBTagRef tree;
+    ASSERT_TRUE(LoadConfigFile(tree, "", path, "cdp"));
+    TDBTagRef assets = tree.GetChild("assets");
+    TDBTagRef none = assets.CreateChildContainer("no kuid here");
+    none.SetChildString("username", "Nameless");
+    none.CreateChildContainer("files");
+    TDBTagRef garbage = assets.CreateChildContainer("garbage");
+    garbage.SetChildString("kuid", "not a kuid at all");
+    garbage.CreateChildContainer("files");
+    ASSERT_TRUE(SaveConfigFile(tree, "", path, "cdp"));
+
+    const RunResult r = Run({"installcdp", "mixed.cdp"});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "+ <kuid:900610:1> : Asset <kuid:900610:1> was installed.")) << r.out;
+    EXPECT_TRUE(Has(r.out, "The entry 'no kuid here' of '" + path + "' has no valid KUID; it was not installed."))
+        << r.out;
+    EXPECT_TRUE(Has(r.out, "The entry 'garbage' of '" + path + "' has no valid KUID; it was not installed.")) << r.out;
+    EXPECT_TRUE(Has(r.out, "2 of 3 assets of '" + path + "' were not installed.")) << r.out;
+}
+
+TEST(LostWorkDaemonE2E, CloseDaemonFailsWhenTheDaemonIsLeftRunning)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    const int daemon = root.DaemonPid();
+    ASSERT_GT(daemon, 0);
+    // A daemon of an earlier program file (replaced since), that does not answer: it can be neither asked to
+    // close nor stopped by the program's path.
+    ASSERT_EQ(rename(root.Path("bin/VADDaemon").c_str(), root.Path("bin/VADDaemon.old").c_str()), 0);
+    ASSERT_EQ(kill(daemon, SIGSTOP), 0);
+    const RunResult r = root.Run({"closevaddaemon"}, RunOptions::Env({{"VELMAR_TEST_REQUEST_BOUND_MS", "2000"}}));
+    ASSERT_EQ(kill(daemon, SIGCONT), 0);
+    EXPECT_EQ(r.err, "- Failed to open asset database\n");
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "The asset database daemon (process " + std::to_string(daemon) +
+                               ") could not be reached, and it is still running."))
+        << r.out;
+    kill(daemon, SIGKILL);
+    (void)Platform::WaitForProcess(daemon, 10000);
+
+    // Nothing left running is nothing left to close.
+    const RunResult none = root.Run({"closevaddaemon"});
+    EXPECT_EQ(none.exitCode, 0) << none.out;
+    EXPECT_EQ(none.out, kOK);
+}
+
+// A package installs an asset a user may open for editing at the same moment: the user never gets the
+// package's own edit (which the install would commit with the user's half-made files, or close under the
+// user), and the install never ends as a clean one when it did not install the asset. The user's side is a
+// child that opens, writes into and reverts the edit for as long as the installs go on (bounded).
+TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
+{
+    const std::string kuid = "<kuid:900620:1>";
+    const std::string installed = "UserData/local/kuid 900620 1";
+    const int files = 300;
+    WriteAssetFolder(root_, "raced", kuid, files, "package");
+    ASSERT_EQ(Run({"installfrompath", "raced"}).exitCode, 0);
+    ASSERT_EQ(Run({"createcdp", "raced.cdp", kuid}).exitCode, 0);
+    const std::string violations = root_.Path("work/violations.txt");
+    const std::string opened = root_.Path("work/opened.txt");
+
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(stop[1]);
+        fcntl(stop[0], F_SETFL, O_NONBLOCK);
+        const time_t deadline = time(nullptr) + 240;  // bounded even if the test dies
+        FILE* bad = std::fopen(violations.c_str(), "w");
+        FILE* good = std::fopen(opened.c_str(), "w");
+        char byte;
+        for (unsigned round = 0; read(stop[0], &byte, 1) < 0 && time(nullptr) < deadline; ++round)
+        {
+            const RunResult edit = root_.Run({"edit", kuid}, RunOptions::In(root_.Path("work")));
+            if (edit.exitCode != 0)
+            {
+                if (!Has(edit.out, "is being installed") && !Has(edit.out, "could not"))
+                    std::fprintf(bad, "edit failed without saying why: %s\n", edit.out.c_str());
+                else
+                    std::fprintf(good, "refused %u\n", round);
+                std::fflush(good);
+                continue;
+            }
+            const std::string prefix = "+ " + kuid + " : ";
+            const size_t at = edit.out.find(prefix);
+            const size_t end = at == std::string::npos ? at : edit.out.find('\n', at);
+            if (end == std::string::npos)
+            {
+                std::fprintf(bad, "edit said no folder: %s\n", edit.out.c_str());
+                continue;
+            }
+            // The user's work: a file of its own in the folder it was given, which must stay there.
+            const std::string folder = edit.out.substr(at + prefix.size(), end - at - prefix.size());
+            const std::string mine = folder + "/user-" + std::to_string(round) + ".txt";
+            const int fd = ::open(mine.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            if (fd < 0)
+                std::fprintf(bad, "the edit folder %s of a successful edit is gone\n", folder.c_str());
+            else
+                ::close(fd);
+            std::fprintf(good, "%u\n", round);
+            std::fflush(good);
+            usleep(20000);
+            if (fd >= 0 && !fs::exists(mine)) std::fprintf(bad, "the user's file %s was taken away\n", mine.c_str());
+            (void)root_.Run({"revert", kuid}, RunOptions::In(root_.Path("work")));
+        }
+        std::fclose(bad);
+        std::fclose(good);
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    close(stop[0]);
+
+    const auto started = std::chrono::steady_clock::now();
+    int rounds = 0, clean = 0;
+    for (; rounds < 40 && std::chrono::steady_clock::now() - started < std::chrono::seconds(60); ++rounds)
+    {
+        const RunResult r = Run({"installcdp", "raced.cdp"});
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode == 0, Has(r.out, "OK (0 Errors")) << r.out;
+        if (r.exitCode == 0) ++clean;
+        // The installed copy is the package's, never with a user's file in it.
+        for (const std::string& name : FilesBelow(root_.Path(installed)))
+            EXPECT_EQ(name.rfind("user-", 0), std::string::npos) << "a user's file was installed: " << name;
+        EXPECT_TRUE(CopyHolds(root_, installed, files, "package"));
+    }
+    ASSERT_EQ(write(stop[1], "x", 1), 1);
+    close(stop[1]);
+    // The child ends after the run it is in; one that does not is ended.
+    int status = 0;
+    const bool ended = Eventually([&] { return waitpid(child, &status, WNOHANG) == child; }, 1200, 50);
+    if (!ended)
+    {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadWholeFile(violations), "");
+    EXPECT_GT(clean, 0) << "no install got through at all";
+    const std::vector<std::string> tries = Lines(ReadWholeFile(opened));
+    const size_t refusedEdits = std::count_if(tries.begin(), tries.end(),
+                                              [](const std::string& line) { return line.rfind("refused", 0) == 0; });
+    RecordProperty("refused_edits", int(refusedEdits));
+    EXPECT_GT(tries.size(), refusedEdits) << "no edit got through at all";
+}
+
+// A command host killed while it installs a package: the edits it opened for the install are closed, no asset
+// stays open for editing that nobody opened, and each installed copy is whole, the package's or as it was.
+TEST_F(LostWorkE2E, ACommandHostKilledWhileItInstallsLeavesNoEditOpen)
+{
+    const int count = 30, files = 24;
+    auto kuidOf = [](int i) { return "<kuid:900630:" + std::to_string(i) + ">"; };
+    for (int i = 1; i <= count; ++i) WriteAssetFolder(root_, "a" + std::to_string(i), kuidOf(i), files, "package");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+    std::vector<std::string> createArgs = {"createcdp", "many.cdp"};
+    for (int i = 1; i <= count; ++i) createArgs.push_back(kuidOf(i));
+    ASSERT_EQ(Run(createArgs).exitCode, 0);
+    // The installed copies now differ from the package's.
+    for (int i = 1; i <= count; ++i) WriteAssetFolder(root_, "a" + std::to_string(i), kuidOf(i), files, "before");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+
+    std::unique_ptr<RunningProgram> install =
+        root_.Start({"installcdp", "many.cdp"}, RunOptions::In(root_.Path("work")));
+    // Caught while its command host has an edit open.
+    ASSERT_TRUE(Eventually([&] { return !EditFolders(root_).empty(); }, 60000, 1));
+    const std::vector<int> hosts = CommandHosts(root_);
+    ASSERT_EQ(hosts.size(), 1u);
+    ASSERT_EQ(kill(hosts[0], SIGKILL), 0);
+    const RunResult r = install->Wait();
+    ExpectFailedRun(r);
+
+    EXPECT_TRUE(Eventually([&] { return EditFolders(root_).empty(); }));
+    SettingsReader reader(root_.Root());
+    ASSERT_TRUE(reader.Connected());
+    for (int i = 1; i <= count; ++i)
+    {
+        SCOPED_TRACE(kuidOf(i));
+        VADAssetInfo info;
+        ASSERT_TRUE(reader.Client().GetAssetInfo(KUID(900630, i, 0), info, VAD_DETAIL_ALL));
+        EXPECT_TRUE(info.IsInstalled());
+        EXPECT_FALSE(info.IsOpenForEdit());
+        const std::string folder = "UserData/local/kuid 900630 " + std::to_string(i);
+        EXPECT_TRUE(CopyHolds(root_, folder, files, "package") || CopyHolds(root_, folder, files, "before"));
+        EXPECT_TRUE(root_.Exists(folder + "/config.txt") || root_.Exists(folder + "/config.chump"));
+    }
+    // A user may open one of them for editing now, and gets the installed copy.
+    const RunResult edit = Run({"edit", kuidOf(1)});
+    EXPECT_EQ(edit.exitCode, 0) << edit.out;
+}
+
+}  // namespace
+}  // namespace e2e

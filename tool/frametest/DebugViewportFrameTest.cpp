@@ -1,0 +1,109 @@
+// The debug viewport of a started tool: start-up publishes the process's one sink as the engine's debug
+// viewport, the particles and chunks of a mesh loaded through the tool draw into it, and it keeps nothing.
+#include "engine/AutoReference.h"
+#include "engine/File.h"
+#include "engine/PluginType.h"
+#include "engine/ResourceSystem.h"
+#include "engine/tests/DebugRecorder.h"
+#include "engine/tests/ScratchFolder.h"
+#include "render/VLDebugVp.h"
+#include "render/VelmarIndexedMeshInstance.h"
+#include "render/VelmarMeshResources.h"
+#include "render/VelmarResourceDatabase.h"
+#include "render/tests/MeshFileBuilder.h"
+#include "tool/Tool.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Start-up as the tool runs it, without a daemon, in this program's folder (which it enters).
+std::unique_ptr<Tool> StartTool()
+{
+    static const char* argv[] = {"VelmarUtil", "version", "-nostartvaddaemon", "closevaddaemon", nullptr};
+    auto tool = std::make_unique<Tool>();
+    ::testing::internal::CaptureStderr();
+    const uint8_t started = tool->Initialise(int(std::size(argv)) - 1, const_cast<char**>(argv));
+    ::testing::internal::GetCapturedStderr();  // "- Failed to open asset database"
+    return started == 0 ? std::move(tool) : nullptr;
+}
+
+TEST(DebugViewportFrameTest, ALoadedMeshDrawsIntoTheSinkStartUpPublishedWhichKeepsNothing)
+{
+    using namespace Orvo;
+    char cwd[4096] = {};
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    std::unique_ptr<Tool> tool = StartTool();
+    ASSERT_NE(tool, nullptr);
+    auto* sink = dynamic_cast<VLDebugVp*>(GetDebugViewport());
+    ASSERT_NE(sink, nullptr);
+
+    // The mesh and everything it was loaded with go before the tool does.
+    {
+        ScratchFolder folder;
+        IndexedMeshSpec spec;
+        spec.material.name = "tri.m.tbumptex";
+        spec.material.textures = {"tri.texture"};  // not there: the mesh loads without it
+        const Bytes mesh = BuildIndexedMesh(spec);
+        ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
+        VelmarResourceDatabase database(PString("debugsrc"), folder.path, tool->Engine().resourceSystem);
+        Resource* made = database.Get("tri.im", ResourceSystem::GetNoLoad);
+        AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
+        if (made) made->Release();
+        ASSERT_TRUE(resource);
+        resource->SetRenderKernel(tool->Engine().renderKernel);
+        ASSERT_EQ(resource->Lock(), 0);
+        ASSERT_TRUE(resource->LoadAll());
+        ASSERT_EQ(resource->IsAllLoaded(), Resource::StateLoaded);
+        std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
+        ASSERT_NE(instance, nullptr);
+        ASSERT_EQ(instance->GetChunkCount(), 1u);
+
+        Particle world;
+        world.SetName(PString("world"));
+        world.SetPosition({0, 0, 5});
+        world.AddChild(instance.get());
+        auto draw = [&] {
+            world.RenderDebugTree();
+            instance->GetChunk(0)->RenderDebug(instance->GetGlobal().ToMatrix());
+        };
+        // Seen on the way in, each call handed on to the sink: the particles, and the chunk's one triangle five
+        // units along z.
+        DebugRecorder passing(sink);
+        {
+            PublishedDebugViewport through(&passing);
+            draw();
+        }
+        for (const char* expected :
+             {"text world (0 0 5) FFFF00FF", "line (0 0 5) (0 0 5) FF0000FF", "line (0 0 5) (1 0 5) FFFF0000",
+              "line (1 0 5) (0 1 5) FFFF0000", "line (0 1 5) (0 0 5) FFFF0000"})
+            EXPECT_NE(std::find(passing.drawn.begin(), passing.drawn.end(), expected), passing.drawn.end()) << expected;
+        ASSERT_EQ(GetDebugViewport(), sink);
+        for (int frame = 0; frame < 1000; ++frame) draw();
+        for (uint32_t table = 0; table < VLDebugVp::kPrimitiveTables; ++table)
+            for (uint32_t slot = 0; slot < VLDebugVp::kColourSlots; ++slot)
+                EXPECT_EQ(sink->GetPrimitives(table, slot).Capacity(), 0u) << table << " " << slot;
+        EXPECT_EQ(sink->GetTexts().Capacity(), 0u);
+        world.RemoveChild(instance.get());
+    }
+
+    // The sink is the process's: it outlives the tool, and a tool started again publishes it again.
+    tool.reset();
+    PluginBase::UnregisterAll();
+    EXPECT_EQ(GetDebugViewport(), sink);
+    SetDebugViewport(nullptr);
+    tool = StartTool();
+    ASSERT_NE(tool, nullptr);
+    EXPECT_EQ(GetDebugViewport(), sink);
+    tool.reset();
+    PluginBase::UnregisterAll();
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+}  // namespace
