@@ -7,6 +7,7 @@
 #include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "platform/FolderWalk.h"
 
 #include <algorithm>
 #include <atomic>
@@ -138,6 +139,11 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
     return false;
 }
 
+bool AssetDatabase::SyncedForCommitLocked() const
+{
+    return SyncFileSystems({root_.UserData("local"), root_.UserData("editing"), root_.UserData("backups")});
+}
+
 size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results)
 {
     std::string error;
@@ -166,8 +172,10 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
     }
     if (swapped.empty()) return 0;
     CrashPoint("swapped");
+    // The copies, their backups and the edit folder set aside are on disk before the store records them.
+    const bool synced = SyncedForCommitLocked();
     // One transaction for the whole group: the commit point of every asset in it.
-    bool ok = store_.Begin();
+    bool ok = synced && store_.Begin();
     for (StagedAsset* s : swapped)
     {
         ok = ok && store_.PutAsset(s->rec);
@@ -177,8 +185,9 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
     ok = ok && store_.Commit();
     if (!ok)
     {
-        store_.Rollback();
-        DLOG("store failed for %zu assets: %s", swapped.size(), store_.LastError().c_str());
+        if (synced) store_.Rollback();
+        DLOG("store failed for %zu assets: %s", swapped.size(),
+             synced ? store_.LastError().c_str() : "the copies could not be written to disk");
         for (StagedAsset* s : swapped)
         {
             // A new asset has no old copy to put back: its folder just goes.
@@ -194,7 +203,9 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
                            s->rec.kuid, KuidParam(s->rec.kuid));
             }
             PostResult(results, kResultError, "$vad_failed_install", s->rec.kuid,
-                       {{"asset_kuid", s->rec.kuid.ToString()}, {"reason_text", "the database could not be written"}});
+                       {{"asset_kuid", s->rec.kuid.ToString()},
+                        {"reason_text",
+                         synced ? "the database could not be written" : "its files could not be written to disk"}});
         }
         return 0;
     }
@@ -231,6 +242,16 @@ bool AssetDatabase::CheckInstallSource(const std::string& folderIn, std::string&
                        {{"file_path", folder}});
             return false;
         }
+    // Nor are the kernel's folders, whose files need not end.
+    Platform::Folder opened;
+    if (opened.Open(folder) && Platform::IsSystemFolder(opened))
+    {
+        PostResult(results, kResultError,
+                   "The folder '$(FILE_PATH)' lies below /proc, /sys or /dev; it holds no asset.", KUID::Null(),
+                   {{"file_path", folder}});
+        return false;
+    }
+    opened.Close();
     std::string reason;
     if (!ReadSourceAssetConfig(folder, configs, rec, &reason))
     {
@@ -429,6 +450,13 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
                            PrepareStagedFolder(src.folder, local.st_dev, &src.stageError, &src.leftOut, &src.size);
             src.staged = src.prepared || StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError,
                                                          &src.leftOut, &src.size, src.link);
+            // What is installed is the copy: its configuration, not the one read before it was made.
+            const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
+            if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
+            {
+                if (!src.prepared) RemoveFolderTree(copy);
+                src.staged = src.prepared = false;
+            }
         });
         std::vector<StagedAsset> group;
         std::vector<size_t> staged;
@@ -605,6 +633,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
         return DbStatus::kFailed;
     }
+    // What is installed is the copy: its configuration, not the one read before it was made.
+    if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        PostResult(results, kResultError, "$vad_failed_install", e.kuid,
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
+        return DbStatus::kFailed;
+    }
     staged.sizeKnown = true;
     if (!from.empty()) staged.leftOut = std::move(copiedLeftOut);
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
@@ -765,6 +801,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     // So is the edit folder (kept in the backups above): a restart puts it back while the store holds its edit.
     const std::string editFolder = root_.EditFolder(k);
     bool ok = !edit || SetEditFolderAside(editFolder);
+    // Both moves are on disk before the store forgets the asset.
+    ok = ok && SyncedForCommitLocked();
     ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);

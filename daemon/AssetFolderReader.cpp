@@ -228,7 +228,10 @@ std::string UnusedAssetConfig(const std::string& folder) { return ListFolder(fol
 void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths)
 {
     for (const std::string& path : paths)
-        PostResult(results, kResultWarning, "'$(FILE_PATH)' is a symbolic link or special file; it was left out.",
+        PostResult(results, kResultWarning,
+                   Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1))
+                       ? "'$(FILE_PATH)' is a symbolic link or special file; it was left out."
+                       : "'$(FILE_PATH)' has a name no file of an asset may have; it was left out.",
                    source, {{"file_path", path}});
 }
 
@@ -367,6 +370,29 @@ bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs,
     }
     Orvo::NoteConfigLoad(bytes.size());
     return ParseRecord(configs.path, bytes, rec, reason);
+}
+
+bool ConfirmCopiedAssetConfig(const std::string& copy, AssetConfigFiles& configs, AssetRecord& rec, std::string* reason)
+{
+    AssetConfigFiles copied;
+    AssetRecord fresh;
+    std::string why;
+    if (!ReadSourceAssetConfig(copy, copied, fresh, &why))
+    {
+        if (reason)
+            *reason = "its configuration changed while its folder was copied, and the copy holds none that reads";
+        return false;
+    }
+    if (fresh.kuid != rec.kuid)
+    {
+        if (reason)
+            *reason = "its configuration changed while its folder was copied: the copy names " + fresh.kuid.ToString() +
+                      ", not " + rec.kuid.ToString();
+        return false;
+    }
+    configs = std::move(copied);
+    rec = std::move(fresh);
+    return true;
 }
 
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

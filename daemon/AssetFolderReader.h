@@ -51,6 +51,12 @@ bool ReadAssetConfigStamped(const std::string& configPath, AssetRecord& rec, std
 // read only when it is a regular file when opened. `configs` gets what was found. False with the reason.
 bool ReadSourceAssetConfig(const std::string& folder, AssetConfigFiles& configs, AssetRecord& rec,
                            std::string* reason = nullptr);
+// The copy `copy` made of a folder whose configuration gave `rec` (and `configs`) is what gets installed, and
+// its user (or another) may have changed the folder while it was copied: its configuration is read again from
+// the copy and replaces what `rec` and `configs` hold. False with the reason when the copy holds no readable
+// configuration or one that names another KUID than `rec`; `rec` and `configs` are then unchanged.
+bool ConfirmCopiedAssetConfig(const std::string& copy, AssetConfigFiles& configs, AssetRecord& rec,
+                              std::string* reason = nullptr);
 // Posts why a folder could not be read: "$vad_unable_read_config_at" when it has no configuration, else
 // the reason, so the user sees which file (and line) is at fault.
 void PostUnreadableAssetFolder(DaemonResults* results, uint32_t kind, const KUID& source, const std::string& folder,

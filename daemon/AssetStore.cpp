@@ -161,7 +161,9 @@ bool AssetStore::Open(const std::string& path, std::string* error)
         return false;
     }
     sqlite3_busy_timeout(db_, 5000);
-    bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && CreateSchema();
+    // FULL: a transaction that was committed (an install reported done) is on disk, not only in the journal's
+    // cache, when the commit returns; a power cut cannot take it back.
+    bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=FULL;") && CreateSchema();
     if (!ok)
     {
         if (error) *error = lastError_;

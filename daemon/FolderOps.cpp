@@ -47,6 +47,13 @@ bool ParseDatedName(const std::string& n, std::string& stamp, unsigned& serial)
 }
 
 constexpr char kDeletingPrefix[] = ".vaddel-";
+
+// The permission bits a copy of a user's file or folder may keep: the owner's, and reading and running for
+// the others. Never set-user-ID, set-group-ID or sticky, never writable by the group or other users: the copy
+// belongs to the daemon's user, whoever made the original.
+constexpr mode_t kCopyModeBits = 0755;
+// A copied file at least this large is sent on to the disk as soon as it is written.
+constexpr uint64_t kEarlyWriteBytes = 256 * 1024;
 constexpr unsigned kMaxBackupsPerSecond = 10000;
 
 }  // namespace
@@ -79,7 +86,7 @@ public:
     {
         const std::string name = LastName(path);
         Platform::Folder sub;
-        if (::mkdirat(targets_.back().Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+        if (::mkdirat(targets_.back().Fd(), name.c_str(), kCopyModeBits) != 0 && errno != EEXIST) return Fail(errno);
         if (!sub.OpenSub(targets_.back(), name, &error_)) return false;
         targets_.push_back(std::move(sub));
         return true;
@@ -93,7 +100,9 @@ public:
     {
         const std::string name = LastName(path);
         const Platform::Folder& target = targets_.back();
-        if (link_)
+        const mode_t mode = file.Mode() & kCopyModeBits;
+        // A second name shares the file's mode: only for a file whose mode a copy could keep.
+        if (link_ && mode == file.Mode())
         {
             ::unlinkat(target.Fd(), name.c_str(), 0);
             if (file.LinkAs(target, name))
@@ -103,12 +112,15 @@ public:
             }
         }
         const int out =
-            ::openat(target.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, file.Mode());
+            ::openat(target.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
         if (out < 0) return Fail(errno);
         uint64_t copied = 0;
         bool ok = file.CopyTo(out, copied, &error_);
-        // The mode as the source has it, whatever the umask made of it.
-        if (ok && ::fchmod(out, file.Mode()) != 0) ok = Fail(errno);
+        // The source's mode less what a copy may not keep, whatever the umask made of it (a file that was there
+        // already keeps its mode through O_TRUNC).
+        if (ok && ::fchmod(out, mode) != 0) ok = Fail(errno);
+        // Its bytes start on their way to the disk now, so the sync at the commit point has little left to wait for.
+        if (ok && copied >= kEarlyWriteBytes) ::sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
         if (::close(out) != 0 && ok) ok = Fail(errno);
         if (!ok) return false;
         bytes_ += copied;
@@ -158,7 +170,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         return false;
     }
     std::error_code ec;
-    if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) fs::create_directories(to, ec);
+    if (::mkdir(to.c_str(), kCopyModeBits) != 0 && errno != EEXIST) fs::create_directories(to, ec);
     Platform::Folder target;
     if (ec || !target.Open(to, &why, Platform::kOpenNoFinalLink))
     {
@@ -173,7 +185,12 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
     if (!ok)
     {
         const int code = failure.error != 0 ? failure.error : copier.Error();
-        if (error) *error = "copying '" + from + "' failed: " + std::strerror(code != 0 ? code : EIO);
+        // The file or folder at fault is named, and a tree too deep says how deep a copy goes.
+        const std::string at = failure.path.empty() ? bare(from) : bare(from) + "/" + failure.path;
+        if (error)
+            *error = failure.tooDeep ? "'" + at + "' lies more than " + std::to_string(Platform::kMaxFolderWalkDepth) +
+                                           " folders deep; deeper folders are not copied"
+                                     : "copying '" + at + "' failed: " + std::strerror(code != 0 ? code : EIO);
         return false;
     }
     if (bytes) *bytes = copier.Bytes();
@@ -255,7 +272,8 @@ bool StageFolderCopy(const std::string& from, const std::string& target, std::st
 
 namespace {
 
-// The mode a folder made with mode 0777 gets: the process's umask read where it can be without changing it.
+// The mode a folder of a copy gets (kCopyModeBits less the process's umask, read where it can be without
+// changing it).
 mode_t NewFolderMode()
 {
     static const mode_t mode = [] {
@@ -272,7 +290,7 @@ mode_t NewFolderMode()
                 }
             std::fclose(f);
         }
-        return static_cast<mode_t>(0777 & ~mask);
+        return static_cast<mode_t>(kCopyModeBits & ~mask);
     }();
     return mode;
 }
@@ -291,7 +309,10 @@ bool MeasureAndClean(const Platform::Folder& dir, const std::string& path, int d
         if (e.type == Platform::EntryType::kFolder)
         {
             Platform::Folder child;
-            if (!child.OpenSub(dir, e.name, &err) || !MeasureAndClean(child, sub, depth + 1, bytes, leftOut, err))
+            struct stat cs;
+            if (!child.OpenSub(dir, e.name, &err) || ::fstat(child.Fd(), &cs) != 0 ||
+                ((cs.st_mode & 07777 & ~kCopyModeBits) != 0 && ::fchmod(child.Fd(), NewFolderMode()) != 0) ||
+                !MeasureAndClean(child, sub, depth + 1, bytes, leftOut, err))
                 return false;
             continue;
         }
@@ -299,6 +320,9 @@ bool MeasureAndClean(const Platform::Folder& dir, const std::string& path, int d
         if (e.type == Platform::EntryType::kFile &&
             ::fstatat(dir.Fd(), e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
         {
+            const mode_t mode = st.st_mode & 07777;
+            if ((mode & ~kCopyModeBits) != 0 && ::fchmodat(dir.Fd(), e.name.c_str(), mode & kCopyModeBits, 0) != 0)
+                return (err = errno), false;
             bytes += static_cast<uint64_t>(st.st_size);
             continue;
         }
@@ -345,17 +369,21 @@ bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::strin
     return true;
 }
 
-bool SwapInFolder(const std::string& target, std::string* error, bool* replaced, const std::string& from)
+namespace {
+
+// Exchanges two names in one step (both must exist). False with errno; EINVAL or ENOSYS where the file
+// system or the kernel cannot.
+bool ExchangeNames(const std::string& a, const std::string& b)
 {
-    std::string tmp = from.empty() ? TempFolderFor(target) : from, old = OldFolderFor(target);
-    if (replaced) *replaced = false;
-    // Nothing in place yet (a new asset): the new folder goes there in one step.
-    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EEXIST && errno != EINVAL)
-    {
-        if (error) *error = "cannot move the new folder into place";
-        return false;
-    }
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+bool CannotExchange(int error) { return error == EINVAL || error == ENOSYS; }
+
+// The swap in two renames, where names cannot be exchanged: the target is missing between them.
+bool SwapByRenames(const std::string& tmp, const std::string& target, const std::string& old, std::string* error,
+                   bool* replaced)
+{
     RemoveFolderTree(old);
     if (FolderExists(target) && rename(target.c_str(), old.c_str()) != 0)
     {
@@ -374,11 +402,80 @@ bool SwapInFolder(const std::string& target, std::string* error, bool* replaced,
     return true;
 }
 
+}  // namespace
+
+bool SwapInFolder(const std::string& target, std::string* error, bool* replaced, const std::string& from)
+{
+    std::string tmp = from.empty() ? TempFolderFor(target) : from, old = OldFolderFor(target);
+    if (replaced) *replaced = false;
+    // Nothing in place yet (a new asset): the new folder goes there in one step.
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EEXIST && errno != EINVAL)
+    {
+        if (error) *error = "cannot move the new folder into place";
+        return false;
+    }
+    if (!FolderExists(target)) return SwapByRenames(tmp, target, old, error, replaced);
+    // The target never goes missing: the new copy waits under the old copy's name beside it, and the two
+    // names are exchanged in one step. A crash before the exchange leaves the target as it was, the new copy
+    // under ".vadold-" beside it, which the start-up clean-up removes (the target's record is the stored one);
+    // after it, the old copy waits under ".vadold-" as it would after the two renames.
+    RemoveFolderTree(old);
+    if (rename(tmp.c_str(), old.c_str()) != 0)
+    {
+        if (error) *error = "cannot move the new folder beside the old one";
+        return false;
+    }
+    CrashPoint("swapping");
+    if (ExchangeNames(old, target))
+    {
+        if (replaced) *replaced = true;
+        return true;
+    }
+    const int why = errno;
+    // Named back as it was staged, for the two renames (or for the caller to remove).
+    rename(old.c_str(), tmp.c_str());
+    if (CannotExchange(why)) return SwapByRenames(tmp, target, old, error, replaced);
+    if (error) *error = "cannot move the new folder into place";
+    return false;
+}
+
+bool SyncFileSystems(const std::vector<std::string>& folders)
+{
+    std::vector<dev_t> synced;
+    bool ok = true;
+    for (const std::string& folder : folders)
+    {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0)
+        {
+            ok = ok && errno == ENOENT;  // nothing there, nothing to keep
+            if (fd >= 0) ::close(fd);
+            continue;
+        }
+        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end())
+        {
+            synced.push_back(st.st_dev);
+            if (::syncfs(fd) != 0) ok = false;
+        }
+        ::close(fd);
+    }
+    return ok;
+}
+
 void FinishSwap(const std::string& target) { RemoveFolderTree(OldFolderFor(target)); }
 
 bool UndoSwap(const std::string& target)
 {
     std::string old = OldFolderFor(target);
+    // Back in one step where the names can be exchanged; the copy that did not count then goes (what cannot be
+    // removed of it now is removed at the next start, the target's record being the stored one).
+    if (FolderExists(old) && FolderExists(target) && ExchangeNames(old, target))
+    {
+        RemoveFolderTree(old);
+        return true;
+    }
     if (!RemoveFolderTree(target)) return false;
     return !FolderExists(old) || rename(old.c_str(), target.c_str()) == 0;
 }

@@ -40,13 +40,20 @@ bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::strin
                          std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
 
 // Moves the staged folder (the temporary folder beside the target, or the prepared copy `from`) into place:
-// the old target (if any) is renamed aside, the staged one renamed to the target. FinishSwap removes the old
+// the staged one is renamed beside the target (as the old copy's name) and the two names exchanged in one step,
+// so that the target is never missing (where the file system cannot exchange names: the old target is renamed
+// aside, the staged one renamed to the target). FinishSwap removes the old
 // copy afterwards (needed only where `replaced` says one was set aside); UndoSwap puts it back.
 bool SwapInFolder(const std::string& target, std::string* error = nullptr, bool* replaced = nullptr,
                   const std::string& from = {});
 void FinishSwap(const std::string& target);
 // False when the old copy could not be put back (it then waits beside the target as its ".vadold-" name).
 bool UndoSwap(const std::string& target);
+
+// Puts on disk what was written to the file systems holding these folders (each file system synced once):
+// the commit point of an install, a commit or a delete must not count before the folders it names do, or a
+// power cut could leave a record of a copy that is not there. False when one could not be synced.
+bool SyncFileSystems(const std::vector<std::string>& folders);
 
 // "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
 // or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.

@@ -4,8 +4,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,10 +25,8 @@ constexpr size_t kCopyBlock = size_t(1) << 20;
 
 bool OwnedHere(uid_t uid) { return uid == geteuid() || uid == 0; }
 
-bool WritableByOthers(const struct stat& st)
-{
-    return (st.st_mode & S_IWOTH) != 0 || ((st.st_mode & S_IWGRP) != 0 && st.st_gid != getegid());
-}
+// Group write counts as others: whoever else is in the folder's group (this user's own group too) can change it.
+bool WritableByOthers(const struct stat& st) { return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0; }
 
 std::string Describe(std::string_view path, int error)
 {
@@ -471,14 +471,19 @@ public:
             const FolderVisitor::Want want = visitor_.Wanted(path, e);
             if (want == FolderVisitor::Want::kStop) return Fail(child, 0);
             if (want == FolderVisitor::Want::kPass) continue;
-            if (e.type == EntryType::kOther)
+            if (e.type == EntryType::kOther || !IsPlainEntryName(e.name))
             {
                 visitor_.LeftOut(child);
                 continue;
             }
             if (e.type == EntryType::kFolder)
             {
-                if (depth >= maxDepth_) return Fail(child, ELOOP, true);
+                if (depth >= maxDepth_)
+                {
+                    Fail(child, ELOOP, true);
+                    if (failure_) failure_->tooDeep = true;
+                    return false;
+                }
                 Folder sub;
                 if (!sub.OpenSub(folder, e.name, &err))
                 {
@@ -525,6 +530,38 @@ bool WalkFolder(const Folder& top, FolderVisitor& visitor, FolderWalkFailure* fa
         return false;
     }
     return Walker(visitor, failure, maxDepth).Walk(top, std::string(), 0);
+}
+
+bool IsSystemFolder(const Folder& folder)
+{
+    if (!folder.IsOpen()) return false;
+    struct statfs fs
+    {};
+    if (::fstatfs(folder.Fd(), &fs) == 0) switch (static_cast<unsigned long>(fs.f_type))
+        {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case BPF_FS_MAGIC: return true;
+        default: break;
+        }
+    // /dev is an ordinary memory file system by its type: by where the folder lies.
+    char where[PATH_MAX];
+    const std::string self = "/proc/self/fd/" + std::to_string(folder.Fd());
+    const ssize_t n = ::readlink(self.c_str(), where, sizeof where - 1);
+    if (n <= 0) return false;
+    const std::string_view path(where, static_cast<size_t>(n));
+    auto below = [&](std::string_view top) {
+        return path.substr(0, top.size()) == top && (path.size() == top.size() || path[top.size()] == '/');
+    };
+    // /dev/shm is a memory file system of ordinary files and folders, which users keep work in.
+    if (below("/dev/shm")) return false;
+    return below("/proc") || below("/sys") || below("/dev");
 }
 
 namespace {

@@ -23,7 +23,7 @@ constexpr int kMaxFolderWalkDepth = 256;
 
 // True when no user but this one and root can remove, rename or replace the entry `entry` of the folder
 // `folder` (both as fstat gives them): the folder belongs to this user or root and, by its mode, no other
-// user may write to it (its group may when that is this user's own group); or it is sticky and the entry
+// user may write to it (group write counts as others, whatever the group); or it is sticky and the entry
 // belongs to this user or root.
 bool EntryIsGuarded(const struct stat& folder, const struct stat& entry);
 
@@ -153,18 +153,25 @@ public:
 };
 
 // Where a walk failed: a folder that could not be listed or opened, a file that could not be opened (errno),
-// or the visitor stopped it (error 0).
+// a folder deeper than the walk goes, or the visitor stopped it (error 0).
 struct FolderWalkFailure
 {
     std::string path;
     int error = 0;
-    bool folder = false;  // the path names a folder (that could not be listed or opened)
+    bool folder = false;   // the path names a folder (that could not be listed or opened)
+    bool tooDeep = false;  // the path names a folder below the deepest the walk goes into (error ELOOP)
 };
 
 // Walks the tree below `top` in name order, each folder's entries right after its EnterFolder. Sub-folders
-// deeper than `maxDepth` fail the walk with ELOOP.
+// deeper than `maxDepth` fail the walk (tooDeep, ELOOP). An entry whose name cannot stand for a file of its own
+// (IsPlainEntryName: a '\' in it, say) is left out as a link is.
 bool WalkFolder(const Folder& top, FolderVisitor& visitor, FolderWalkFailure* failure = nullptr,
                 int maxDepth = kMaxFolderWalkDepth);
+
+// True for a folder of the kernel's own file systems, which are no content and may never end when walked:
+// below /proc, /sys or /dev (by where the open folder really lies; not /dev/shm, a memory file system of
+// ordinary files), or on a proc, sysfs or similar file system.
+bool IsSystemFolder(const Folder& folder);
 
 // Removes `path` and, when it is a folder, everything below it, by descriptor: a symbolic link is removed, never
 // followed. True when nothing is left at `path` (also when nothing was there).

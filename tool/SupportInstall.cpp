@@ -7,8 +7,10 @@
 #include "platform/FolderWalk.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -23,6 +25,8 @@ struct WalkState
     // Called for each asset folder found.
     void (*found)(void* context, const Orvo::File::Path& folder);
     void* context;
+    // The folders walked (device, inode): one reached again, through a link, is not walked twice.
+    std::set<std::pair<dev_t, ino_t>> walked;
 };
 
 // One listing of a folder: whether it holds a configuration file ("config.txt" or "config.chump" in any
@@ -62,6 +66,8 @@ bool OpenSubFolder(const Platform::Folder& dir, const Platform::FolderEntry& e, 
 // `folder` is the path as handed on, `dir` the same folder, open.
 uint32_t Walk(const Orvo::File::Path& folder, const Platform::Folder& dir, WalkState& s, int depth)
 {
+    struct stat st;
+    if (::fstat(dir.Fd(), &st) != 0 || !s.walked.emplace(st.st_dev, st.st_ino).second) return 0;
     bool holdsConfig;
     std::vector<Platform::FolderEntry> folders;
     if (!ListFolder(dir, holdsConfig, folders)) return 0;
@@ -75,13 +81,22 @@ uint32_t Walk(const Orvo::File::Path& folder, const Platform::Folder& dir, WalkS
         s.log.PostResultF(kResultWarning, "Folder tree too deep, not searched further: %s", folder.c_str());
         return 0;
     }
+    // Plain sub-folders before links: a folder that a link also leads to is walked (once) by its own name.
+    std::stable_partition(folders.begin(), folders.end(),
+                          [](const Platform::FolderEntry& e) { return e.type == Platform::EntryType::kFolder; });
     uint32_t count = 0;
     for (const Platform::FolderEntry& e : folders)
     {
         Orvo::File::Path child(folder);
         child.AddPath(e.name);
         Platform::Folder sub;
-        if (OpenSubFolder(dir, e, child, s.log, sub)) count += Walk(child, sub, s, depth + 1);
+        if (!OpenSubFolder(dir, e, child, s.log, sub)) continue;
+        // A link may lead into the kernel's folders, which never end.
+        if (e.type != Platform::EntryType::kFolder && Platform::IsSystemFolder(sub))
+            s.log.PostResultF(kResultWarning, "Folder not searched: %s: it lies below /proc, /sys or /dev",
+                              child.c_str());
+        else
+            count += Walk(child, sub, s, depth + 1);
         if (s.cancel && s.cancel->stop.load()) break;
     }
     return count;
@@ -102,7 +117,13 @@ uint32_t WalkTree(const Orvo::File::Path& folder, ResultsLog& log, const Install
             log.PostResultF(kResultWarning, "Folder not searched: %s", why.c_str());
         return 0;
     }
-    WalkState s{log, cancel, found, context};
+    if (Platform::IsSystemFolder(top))
+    {
+        log.PostResultF(kResultError, "The folder '%s' lies below /proc, /sys or /dev; it holds no assets.",
+                        folder.c_str());
+        return 0;
+    }
+    WalkState s{log, cancel, found, context, {}};
     return Walk(folder, top, s, 0);
 }
 

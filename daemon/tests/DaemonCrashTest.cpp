@@ -62,6 +62,13 @@ protected:
     // moved into place: it is remade for each step, and the restarted daemon removes what is left of it.
     void BatchInstallKilledAtEachStep(const std::string& from, uint32_t options, bool moved = false);
 
+    // Before the restart, wherever the daemon was killed: the asset's folder is in place and whole, old or new.
+    void ExpectInPlace(const char* allowed)
+    {
+        const char v = FolderVersion(inst.Path("UserData/local/" + kAsset.ToSpacedString()));
+        EXPECT_TRUE(v != 0 && strchr(allowed, v) != nullptr) << "folder version " << int(v);
+    }
+
     // After a restart: the record and the folder agree, the folder is whole, nothing is left over.
     void ExpectConsistent(const char* allowed)
     {
@@ -129,6 +136,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfAnInstall)
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDER, 1, VADEncode(VADPathOptionRequest{inst.Path("src/b"), 0, 0}));
         // Killed by its own hand at that step: the install was under way, neither before nor after it.
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        ExpectInPlace("AB");
         ExpectConsistent(step.newVersion ? "B" : "A");
         ASSERT_FALSE(InstalledKUID(client, inst.Path("src/a"), nullptr).IsNull());
     }
@@ -161,6 +169,7 @@ void DaemonCrashTest::CommitKilledAtEachStep(uint32_t option)
         ASSERT_TRUE(raw.Connect(inst));
         raw.SendFrame(VAD_REQ_COMMIT, 1, VADEncode(VADHandleOptionRequest{id, option, 0}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        ExpectInPlace("AC");
         ExpectConsistent(step.newVersion ? "C" : "A");
         // Committed: the edit is closed and its folder gone. Not committed: it is still open with its changes.
         VADAssetInfo info;
@@ -255,6 +264,7 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
                       VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), source}, options}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        ExpectInPlace("AB");
         ExpectConsistent(step.newVersion ? "B" : "A");
         if (moved)
             EXPECT_FALSE(fs::exists(fs::path(source).parent_path()));

@@ -12,6 +12,7 @@
 #include "daemon/RequestHandlers.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -120,6 +121,72 @@ TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
     EXPECT_EQ(left[0], "20200102-000000");
     EXPECT_EQ(ReadFile(d.path + "/b/" + left[1] + "/kuid 1 2/a/b.txt"), "b");
     EXPECT_TRUE(fs::exists(d.path + "/b/not-a-backup"));
+}
+
+// Whatever bits the source has, a copy (made, linked or prepared where it lies) has the owner's and reading and
+// running for others, never set-user-ID, set-group-ID, sticky or write for others.
+TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
+{
+    TempDir d;
+    auto mode = [](const std::string& p) {
+        struct stat st
+        {};
+        EXPECT_EQ(lstat(p.c_str(), &st), 0) << p;
+        return st.st_mode & 07777;
+    };
+    for (const char* src : {"/src", "/cache/staged"})
+    {
+        WriteFile(d.path + src + "/suid", "x");
+        WriteFile(d.path + src + "/open", "x");
+        WriteFile(d.path + src + "/sub/f", "x");
+        ASSERT_EQ(chmod((d.path + src + "/suid").c_str(), 06755), 0);
+        ASSERT_EQ(chmod((d.path + src + "/open").c_str(), 0666), 0);
+        ASSERT_EQ(chmod((d.path + src + "/sub").c_str(), 01777), 0);
+    }
+    for (bool link : {false, true})
+    {
+        const std::string to = d.path + (link ? "/linked" : "/copied");
+        ASSERT_TRUE(CopyFolderTree(d.path + "/src", to, nullptr, nullptr, nullptr, link));
+        EXPECT_EQ(mode(to + "/suid"), 0755u);
+        EXPECT_EQ(mode(to + "/open"), 0644u);
+        EXPECT_EQ(mode(to + "/sub") & ~0755u, 0u);
+    }
+    EXPECT_EQ(mode(d.path + "/src/suid"), 06755u);  // the source is not changed by a link
+    struct stat st
+    {};
+    ASSERT_EQ(stat(d.path.c_str(), &st), 0);
+    ASSERT_TRUE(PrepareStagedFolder(d.path + "/cache/staged", st.st_dev));
+    EXPECT_EQ(mode(d.path + "/cache/staged/suid"), 0755u);
+    EXPECT_EQ(mode(d.path + "/cache/staged/open"), 0644u);
+    EXPECT_EQ(mode(d.path + "/cache/staged/sub") & ~0755u, 0u);
+}
+
+// A swap cut short before its exchange leaves the old copy in place and the new one beside it, which the
+// start-up removes; an undone swap puts the old copy back in one step.
+TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
+{
+    TempDir d;
+    const std::string target = d.path + "/asset";
+    WriteFile(d.path + "/v1/f", "one");
+    WriteFile(d.path + "/v2/f", "two");
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v1", target));
+    ASSERT_TRUE(SwapInFolder(target));
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    fs::rename(TempFolderFor(target), OldFolderFor(target));  // where a kill before the exchange leaves it
+    CleanupFolderLeftovers(d.path, [](const std::string&) { return true; });
+    EXPECT_EQ(ReadFile(target + "/f"), "one");
+    EXPECT_FALSE(fs::exists(OldFolderFor(target)));
+
+    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    bool replaced = false;
+    ASSERT_TRUE(SwapInFolder(target, nullptr, &replaced));
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(ReadFile(target + "/f"), "two");
+    EXPECT_EQ(ReadFile(OldFolderFor(target) + "/f"), "one");
+    UndoSwap(target);
+    EXPECT_EQ(ReadFile(target + "/f"), "one");
+    EXPECT_FALSE(fs::exists(OldFolderFor(target)));
+    EXPECT_TRUE(SyncFileSystems({d.path, d.path + "/missing"}));
 }
 
 // Replacements of one asset within a second keep every earlier copy; thinning and crashes leave nothing
@@ -428,6 +495,33 @@ TEST(DaemonRecords, AFolderToInstallIsReadOnlyFromWhatIsOpened)
     EXPECT_TRUE(fs::equivalent(d.path + "/hand/f.bin", d.path + "/handed/f.bin"));
     EXPECT_EQ(bytes, 4u);
     EXPECT_FALSE(CopyFolderTree(d.path + "/alias", d.path + "/x"));
+}
+
+// What is installed is the copy: its configuration replaces what was read from the folder before it was copied,
+// and a copy that names another KUID (or none) is refused with both KUIDs in the reason.
+TEST(DaemonRecords, TheCopysConfigurationIsWhatCounts)
+{
+    TempDir d;
+    WriteFile(d.path + "/src/config.txt", "kuid <kuid:1:2>\nusername \"before\"\n");
+    AssetConfigFiles configs;
+    AssetRecord rec;
+    ASSERT_TRUE(ReadSourceAssetConfig(d.path + "/src", configs, rec));
+    WriteFile(d.path + "/same/config.txt", "kuid <kuid:1:2>\nusername \"after\"\n");
+    WriteFile(d.path + "/other/config.txt", "kuid <kuid:1:3>\nusername \"other\"\n");
+    fs::create_directories(d.path + "/none");
+    std::string reason;
+    for (const char* copy : {"/other", "/none"})
+    {
+        EXPECT_FALSE(ConfirmCopiedAssetConfig(d.path + copy, configs, rec, &reason)) << copy;
+        EXPECT_NE(reason.find("changed while its folder was copied"), std::string::npos) << reason;
+        EXPECT_EQ(rec.username, "before");
+    }
+    ConfirmCopiedAssetConfig(d.path + "/other", configs, rec, &reason);
+    EXPECT_NE(reason.find("<kuid:1:3>"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("<kuid:1:2>"), std::string::npos) << reason;
+    ASSERT_TRUE(ConfirmCopiedAssetConfig(d.path + "/same", configs, rec, &reason)) << reason;
+    EXPECT_EQ(rec.username, "after");
+    EXPECT_EQ(configs.path, d.path + "/same/config.txt");
 }
 
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)

@@ -150,12 +150,15 @@ protected:
     {
         if (geteuid() != 0) GTEST_SKIP() << "needs root to give folders and links to user nobody";
         Write(t / "target/inner/x.txt", "x");
-        for (const char* f : {"mine", "theirs", "open", "sticky"}) fs::create_directories(t / f);
+        for (const char* f : {"mine", "theirs", "open", "sticky", "group"}) fs::create_directories(t / f);
         ASSERT_EQ(chmod((t / "mine").c_str(), 0755), 0);
+        // This user's own folder in this user's own group, which the group may write.
+        ASSERT_EQ(chown((t / "group").c_str(), geteuid(), getegid()), 0);
+        ASSERT_EQ(chmod((t / "group").c_str(), 0775), 0);
         ASSERT_EQ(chown((t / "theirs").c_str(), kNobody, kNobody), 0);
         ASSERT_EQ(chmod((t / "open").c_str(), 0777), 0);
         ASSERT_EQ(chmod((t / "sticky").c_str(), 01777), 0);
-        for (const char* f : {"mine", "theirs", "open", "sticky"})
+        for (const char* f : {"mine", "theirs", "open", "sticky", "group"})
             fs::create_directory_symlink(t / "target", t / (std::string(f) + "/l"));
         fs::create_directory_symlink(t / "target", t / "sticky/nobodys");
         ASSERT_EQ(lchown((t / "sticky/nobodys").c_str(), kNobody, kNobody), 0);
@@ -175,7 +178,7 @@ TEST_F(FolderTrustTest, ALinkIsFollowedOnlyWhereNoOtherUserCanHavePutIt)
     EXPECT_TRUE(Opens("mine/l/inner"));
     EXPECT_TRUE(Opens("sticky/l/inner"));  // this user's own link in a sticky folder
     std::string why;
-    for (const char* path : {"theirs/l", "open/l/inner", "sticky/nobodys"})
+    for (const char* path : {"theirs/l", "open/l/inner", "sticky/nobodys", "group/l/inner"})
     {
         EXPECT_FALSE(Opens(path, 0, &why)) << path;
         EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
@@ -197,7 +200,54 @@ TEST_F(FolderTrustTest, ALinkIsFollowedOnlyWhereNoOtherUserCanHavePutIt)
     EXPECT_FALSE(Opens("sticky/theirdir", kOpenGuarded));
     fs::create_directories(t / "open/real");
     EXPECT_FALSE(Opens("open/real", kOpenGuarded));
+    fs::create_directories(t / "group/real");
+    EXPECT_FALSE(Opens("group/real", kOpenGuarded));
     EXPECT_TRUE(Opens("open/real"));
+}
+
+// A name that cannot stand for a file of its own is left out as a link is, not a failure of the walk; a tree
+// deeper than the walk goes fails as too deep, naming the folder.
+TEST(FolderWalkTest, OddNamesAreLeftOutAndATooDeepTreeSaysSo)
+{
+    TempDir t;
+    Write(t / "top/back\\slash.txt", "odd");
+    Write(t / "top/plain.txt", "plain");
+    Folder top;
+    ASSERT_TRUE(top.Open(t / "top"));
+    Recorder r;
+    FolderWalkFailure failure;
+    ASSERT_TRUE(WalkFolder(top, r, &failure));
+    EXPECT_EQ(r.leftOut, std::vector<std::string>{"back\\slash.txt"});
+    EXPECT_EQ(r.files.size(), 1u);
+
+    std::string deep = t / "deep";
+    for (int i = 0; i < 4; ++i) deep += "/d";
+    fs::create_directories(deep);
+    Folder d;
+    ASSERT_TRUE(d.Open(t / "deep"));
+    Recorder r2;
+    EXPECT_FALSE(WalkFolder(d, r2, &failure, 3));
+    EXPECT_TRUE(failure.tooDeep);
+    EXPECT_EQ(failure.path, "d/d/d/d");
+}
+
+TEST(FolderWalkTest, TheKernelsFoldersAreSystemFolders)
+{
+    TempDir t;
+    for (const char* path : {"/proc/self", "/sys", "/dev", "/proc"})
+    {
+        Folder f;
+        ASSERT_TRUE(f.Open(path)) << path;
+        EXPECT_TRUE(IsSystemFolder(f)) << path;
+    }
+    fs::create_directories(t / "dev");
+    Folder mine, shm;
+    ASSERT_TRUE(mine.Open(t / "dev"));
+    EXPECT_FALSE(IsSystemFolder(mine));
+    if (shm.Open("/dev/shm"))
+    {
+        EXPECT_FALSE(IsSystemFolder(shm));
+    }
 }
 
 TEST_F(FolderTrustTest, AnOwnerOnlyFileIsReadOnlyWhenItIsTheOwnersAlone)

@@ -67,12 +67,13 @@ TEST(InstallFromFolderTreeTest, CancelStopsTheWalkAndLoopsEnd)
     ResultsLog log;
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, &cancel, Record), 1u);
 
-    // A link back to a parent folder must not recurse for ever.
+    // A link back to a parent folder must not recurse for ever: the folder it leads to was walked already, and
+    // is not walked again (nor down to the depth bound, which would warn).
     TempFolder loop;
     std::filesystem::create_directories(loop.Sub("x"));
     std::filesystem::create_directory_symlink(loop.Path(), loop.Sub("x/back"));
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(loop.Path()), log, 0, 0, nullptr, Record), 0u);
-    EXPECT_GE(log.WarningCount(), 1u);
+    EXPECT_EQ(log.WarningCount(), 0u);
 }
 
 TEST(KeywordFilesTest, WithoutDaemonNothingIsWrittenAndFailuresAreReported)
