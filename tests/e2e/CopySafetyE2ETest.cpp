@@ -2,6 +2,7 @@
 // way it trusts, the configuration it installs when the folder changes while it is copied, and the folder
 // trees it refuses to walk or walks once. The second user is user nobody, in a child process.
 #include "E2EFixture.h"
+#include "SecondUser.h"
 
 #include <gtest/gtest.h>
 
@@ -23,25 +24,6 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr uid_t kNobody = 65534;
-
-// Runs `work` in a child as user nobody, in group `gid` (the owner's group shares it with nobody): its exit
-// code, or -1 when it could not become nobody.
-template <typename Work>
-int AsNobodyInGroup(gid_t gid, Work work)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        const bool became =
-            setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(kNobody, kNobody, kNobody) == 0;
-        _exit(became ? work() : 255);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
 
 void WriteMode(const std::string& path, const std::string& text, mode_t mode)
 {
@@ -163,9 +145,7 @@ TEST_F(CopySafetyE2E, ALinkInAFolderTheOwnersGroupMayWriteIsNotFollowed)
     ASSERT_EQ(chown(shared.c_str(), 0, getegid()), 0);
     ASSERT_EQ(chmod(shared.c_str(), 0770), 0);
     const std::string target = root_.Path("private/asset");
-    ASSERT_EQ(
-        AsNobodyInGroup(getegid(), [&] { return symlink(target.c_str(), (shared + "/evil").c_str()) == 0 ? 0 : 1; }),
-        0);
+    ASSERT_EQ(AsNobody([&] { return symlink(target.c_str(), (shared + "/evil").c_str()) == 0 ? 0 : 1; }, getegid()), 0);
 
     const RunResult named = Run({"installfrompath", shared + "/evil"});
     EXPECT_NE(named.exitCode, 0) << named.out;
@@ -198,26 +178,13 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
         std::ofstream(folder + "/config.txt") << "kuid " << kuid << "\nusername \"" << name << "\"\nkind \"scenery\"\n";
         for (int i = 0; i < kFiles; ++i) std::ofstream(folder + "/f" + std::to_string(i) + ".txt") << name << i << "\n";
     }
-    int stop[2];
-    ASSERT_EQ(pipe(stop), 0);
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        close(stop[1]);
-        fcntl(stop[0], F_SETFL, O_NONBLOCK);
-        const std::string a = x + "/config.txt", b = y + "/config.txt", aside = other_ + "/config.aside";
-        const time_t deadline = time(nullptr) + 300;  // bounded even if the test dies
-        char byte;
-        while (read(stop[0], &byte, 1) < 0 && time(nullptr) < deadline)
-        {
-            rename(a.c_str(), aside.c_str());
-            rename(b.c_str(), a.c_str());
-            rename(aside.c_str(), b.c_str());
-        }
-        _exit(0);
-    }
-    ASSERT_GT(child, 0);
-    close(stop[0]);
+    const std::string a = x + "/config.txt", b = y + "/config.txt", aside = other_ + "/config.aside";
+    RacingChild swapper([&](unsigned) {
+        rename(a.c_str(), aside.c_str());
+        rename(b.c_str(), a.c_str());
+        rename(aside.c_str(), b.c_str());
+    });
+    ASSERT_TRUE(swapper.Started());
 
     // The configuration each KUID that was reported installed must have.
     auto expectOwnConfig = [&](const std::string& kuid, const char* when) {
@@ -248,10 +215,7 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
                     expectOwnConfig(kuid, "after its install");
                 }
     }
-    ASSERT_EQ(write(stop[1], "x", 1), 1);
-    close(stop[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(swapper.Stop());
     EXPECT_FALSE(installed.empty()) << "no install got through at all";
     std::printf("%d of %d installs failed while the configurations were being swapped\n", failed, kInstalls);
 

@@ -3,6 +3,7 @@
 // listener must never learn the token nor pass for the daemon: the owner's command starts a new daemon and is
 // carried out by it. And a full /dev/shm ends the owner's command with an error, never with SIGBUS.
 #include "E2EFixture.h"
+#include "SecondUser.h"
 
 #include "assetdb/VADDiscovery.h"
 #include "assetdb/VADProtocol.h"
@@ -30,7 +31,6 @@
 namespace e2e {
 namespace {
 
-constexpr uid_t kNobody = 65534;
 constexpr char kSignalBox[] = "<kuid:900001:100>";
 
 // A listener on 127.0.0.1: the dead daemon's port when it can be had again, else any.
@@ -187,9 +187,7 @@ protected:
         helper_ = fork();
         if (helper_ == 0)
         {
-            if (asNobody && (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                             setresuid(kNobody, kNobody, kNobody) != 0))
-                _exit(2);
+            if (asNobody && !BecomeNobody()) _exit(2);
             uint16_t got = 0;
             const int listener = ListenOn(port, got);
             if (listener < 0 || write(ready[1], &got, sizeof got) != sizeof got) _exit(3);

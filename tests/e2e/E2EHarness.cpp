@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -293,6 +294,60 @@ std::string ReadWholeFile(const std::string& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+RacingChild::RacingChild(std::function<void(unsigned)> round, std::function<bool()> setup, std::function<void()> finish,
+                         int boundSeconds)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0)
+    {
+        close(fds[1]);
+        fcntl(fds[0], F_SETFL, O_NONBLOCK);
+        if (setup && !setup()) _exit(255);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(boundSeconds);
+        char byte;
+        for (unsigned n = 0;
+             read(fds[0], &byte, 1) < 0 && errno == EAGAIN && std::chrono::steady_clock::now() < deadline; ++n)
+            round(n);
+        if (finish) finish();
+        _exit(0);
+    }
+    close(fds[0]);
+    if (pid_ < 0)
+        close(fds[1]);
+    else
+        stop_ = fds[1];
+}
+
+RacingChild::~RacingChild()
+{
+    if (pid_ > 0) Stop(5000);
+}
+
+bool RacingChild::Stop(int waitMs)
+{
+    if (pid_ <= 0) return false;
+    if (stop_ >= 0)
+    {
+        (void)!write(stop_, "x", 1);
+        close(stop_);
+        stop_ = -1;
+    }
+    int status = 0;
+    bool ended = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!(ended = waitpid(pid_, &status, WNOHANG) == pid_) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!ended)
+    {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace e2e

@@ -8,6 +8,7 @@
 //
 // The daemon is started by the tool itself (auto-start) or by StartDaemon(); the destructor ends every
 // daemon and tool process of the root and removes the root.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -102,6 +103,28 @@ public:
 
 private:
     std::string root_;
+};
+
+// A child process that races the test: `round` runs over and over until Stop() or until `boundSeconds` have
+// gone by, so that it ends even when the test dies first. `setup` runs first in the child (false: it exits 255),
+// `finish` last, before the child exits 0.
+class RacingChild
+{
+public:
+    RacingChild(std::function<void(unsigned round)> round, std::function<bool()> setup = {},
+                std::function<void()> finish = {}, int boundSeconds = 300);
+    ~RacingChild();  // stops a child that was not stopped
+    RacingChild(const RacingChild&) = delete;
+    RacingChild& operator=(const RacingChild&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    // Tells the child to stop after the round it is in and waits up to `waitMs` for it (then kills it). True
+    // when it exited 0.
+    bool Stop(int waitMs = 60000);
+
+private:
+    int pid_ = -1;
+    int stop_ = -1;  // the write end: a byte (or its closing) tells the child to stop
 };
 
 // Lines of a text (without their line ends); a last line without a line end counts too.

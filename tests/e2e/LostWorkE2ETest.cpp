@@ -246,19 +246,10 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
     const std::string violations = root_.Path("work/violations.txt");
     const std::string opened = root_.Path("work/opened.txt");
 
-    int stop[2];
-    ASSERT_EQ(pipe(stop), 0);
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        close(stop[1]);
-        fcntl(stop[0], F_SETFL, O_NONBLOCK);
-        const time_t deadline = time(nullptr) + 240;  // bounded even if the test dies
-        FILE* bad = std::fopen(violations.c_str(), "w");
-        FILE* good = std::fopen(opened.c_str(), "w");
-        char byte;
-        for (unsigned round = 0; read(stop[0], &byte, 1) < 0 && time(nullptr) < deadline; ++round)
-        {
+    FILE* bad = nullptr;
+    FILE* good = nullptr;
+    RacingChild editor(
+        [&](unsigned round) {
             const RunResult edit = root_.Run({"edit", kuid}, RunOptions::In(root_.Path("work")));
             if (edit.exitCode != 0)
             {
@@ -267,7 +258,7 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
                 else
                     std::fprintf(good, "refused %u\n", round);
                 std::fflush(good);
-                continue;
+                return;
             }
             const std::string prefix = "+ " + kuid + " : ";
             const size_t at = edit.out.find(prefix);
@@ -275,7 +266,7 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
             if (end == std::string::npos)
             {
                 std::fprintf(bad, "edit said no folder: %s\n", edit.out.c_str());
-                continue;
+                return;
             }
             // The user's work: a file of its own in the folder it was given, which must stay there.
             const std::string folder = edit.out.substr(at + prefix.size(), end - at - prefix.size());
@@ -290,13 +281,18 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
             usleep(20000);
             if (fd >= 0 && !fs::exists(mine)) std::fprintf(bad, "the user's file %s was taken away\n", mine.c_str());
             (void)root_.Run({"revert", kuid}, RunOptions::In(root_.Path("work")));
-        }
-        std::fclose(bad);
-        std::fclose(good);
-        _exit(0);
-    }
-    ASSERT_GT(child, 0);
-    close(stop[0]);
+        },
+        [&] {
+            bad = std::fopen(violations.c_str(), "w");
+            good = std::fopen(opened.c_str(), "w");
+            return bad && good;
+        },
+        [&] {
+            std::fclose(bad);
+            std::fclose(good);
+        },
+        240);
+    ASSERT_TRUE(editor.Started());
 
     const auto started = std::chrono::steady_clock::now();
     int rounds = 0, clean = 0;
@@ -311,17 +307,8 @@ TEST_F(LostWorkE2E, AnEditIsNeverJoinedToAPackagesInstall)
             EXPECT_EQ(name.rfind("user-", 0), std::string::npos) << "a user's file was installed: " << name;
         EXPECT_TRUE(CopyHolds(root_, installed, files, "package"));
     }
-    ASSERT_EQ(write(stop[1], "x", 1), 1);
-    close(stop[1]);
     // The child ends after the run it is in; one that does not is ended.
-    int status = 0;
-    const bool ended = Eventually([&] { return waitpid(child, &status, WNOHANG) == child; }, 1200, 50);
-    if (!ended)
-    {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    ASSERT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(editor.Stop(60000));
     EXPECT_EQ(ReadWholeFile(violations), "");
     EXPECT_GT(clean, 0) << "no install got through at all";
     const std::vector<std::string> tries = Lines(ReadWholeFile(opened));

@@ -2,6 +2,7 @@
 // swap its files and folders for symbolic links to what only the owner may read, and the discovery block's
 // name taken before the owner's first command. The second user is user nobody, in a child process.
 #include "E2EFixture.h"
+#include "SecondUser.h"
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
@@ -29,25 +30,6 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr uid_t kNobody = 65534;
-
-bool BecomeNobody()
-{
-    return setgroups(0, nullptr) == 0 && setresgid(kNobody, kNobody, kNobody) == 0 &&
-           setresuid(kNobody, kNobody, kNobody) == 0;
-}
-
-// Runs `work` in a child process as user nobody: its exit code, or -1 when it could not become nobody.
-template <typename Work>
-int AsNobody(Work work)
-{
-    const pid_t pid = fork();
-    if (pid == 0) _exit(BecomeNobody() ? work() : 255);
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
 
 std::string RandomHex()
 {
@@ -152,21 +134,8 @@ TEST_F(SecurityE2E, LinksSwappedInDuringInstallsNeverCopyWhatTheOtherUserCannotR
     const std::string secretFolder = root_.Path("private/folder"), secretAsset = root_.Path("private/asset");
     const std::string secretParent = root_.Path("private");
     const std::string sub = asset + "/sub";
-    int stop[2];
-    ASSERT_EQ(pipe(stop), 0);
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        close(stop[1]);
-        if (!BecomeNobody()) _exit(255);
-        fcntl(stop[0], F_SETFL, O_NONBLOCK);
-        symlink(secretFolder.c_str(), subLink.c_str());
-        symlink(secretAsset.c_str(), assetLink.c_str());
-        symlink(secretParent.c_str(), packLink.c_str());
-        const time_t deadline = time(nullptr) + 300;  // bounded even if the test dies
-        char byte;
-        for (unsigned round = 0; read(stop[0], &byte, 1) < 0 && time(nullptr) < deadline; ++round)
-        {
+    RacingChild other(
+        [&](unsigned round) {
             for (const std::string& name : names)
             {
                 symlink(secretFile.c_str(), link.c_str());
@@ -184,11 +153,15 @@ TEST_F(SecurityE2E, LinksSwappedInDuringInstallsNeverCopyWhatTheOtherUserCannotR
             if (round % 4 == 2) renameat2(AT_FDCWD, packLink.c_str(), AT_FDCWD, pack.c_str(), RENAME_EXCHANGE);
             if (round % 4 == 0) renameat2(AT_FDCWD, assetLink.c_str(), AT_FDCWD, asset.c_str(), RENAME_EXCHANGE);
             renameat2(AT_FDCWD, subLink.c_str(), AT_FDCWD, sub.c_str(), RENAME_EXCHANGE);
-        }
-        _exit(0);
-    }
-    ASSERT_GT(child, 0);
-    close(stop[0]);
+        },
+        [&] {
+            if (!BecomeNobody()) return false;
+            symlink(secretFolder.c_str(), subLink.c_str());
+            symlink(secretAsset.c_str(), assetLink.c_str());
+            symlink(secretParent.c_str(), packLink.c_str());
+            return true;
+        });
+    ASSERT_TRUE(other.Started());
 
     int installed = 0;
     for (int i = 0; i < kInstalls; ++i)
@@ -199,11 +172,7 @@ TEST_F(SecurityE2E, LinksSwappedInDuringInstallsNeverCopyWhatTheOtherUserCannotR
         EXPECT_EQ(r.out.find("OK (0 Errors") != std::string::npos, r.exitCode == 0) << r.out;
         installed += r.exitCode == 0 ? 1 : 0;
     }
-    ASSERT_EQ(write(stop[1], "x", 1), 1);
-    close(stop[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user's child failed";
+    ASSERT_TRUE(other.Stop()) << "the other user's child failed";
     EXPECT_GT(installed, 0) << "no install got through at all";
 
     const RunResult packed = Run({"createcdp", "raced.cdp", "<kuid:900777:1>"});
