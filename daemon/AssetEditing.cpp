@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -375,6 +376,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
         bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
+        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -414,6 +416,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     for (const auto& [i, slot] : compiled)
     {
         if (!textures.Compiled(slot)) continue;
+        sources[i].textureSlot = slot;
         sources[i].folder = textures.CopyOf(slot);
         sources[i].link = true;
         sources[i].move = true;
@@ -480,6 +483,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
+            if (sources[staged[g]].textureSlot != SIZE_MAX)
+                textures.PostIncomplete(sources[staged[g]].textureSlot, results);
             PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);
         }
     }
@@ -563,6 +568,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     // then installed in its place, its files given a second name.
     TextureStaging textures(root_, compile);
     std::string from;
+    size_t textureSlot = SIZE_MAX;
     std::vector<std::string> copiedLeftOut;
     if (textures.Enabled())
     {
@@ -585,6 +591,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
             textures.Compile(results);
             if (textures.Compiled(slot))
             {
+                textureSlot = slot;
                 from = textures.CopyOf(slot);
                 copiedLeftOut = std::move(textures.LeftOut(slot));
             }
@@ -677,6 +684,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     EraseEditLocked(e.kuid);
     const std::string closed = ClosedEditFolderFor(editFolder);
+    if (textureSlot != SIZE_MAX) textures.PostIncomplete(textureSlot, results);
     PostLeftOutFiles(results, e.kuid, group[0].leftOut);
     if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
     RemoveFolderTree(closed);

@@ -73,8 +73,8 @@ std::string LastName(const std::string& path) { return path.substr(path.rfind('/
 class TreeCopier : public Platform::FolderVisitor
 {
 public:
-    TreeCopier(std::string from, bool link, std::vector<std::string>* leftOut)
-        : from_(std::move(from)), link_(link), leftOut_(leftOut)
+    TreeCopier(std::string from, std::string to, bool link, std::vector<std::string>* leftOut)
+        : from_(std::move(from)), to_(std::move(to)), link_(link), leftOut_(leftOut)
     {}
 
     bool Begin(Platform::Folder target)
@@ -86,8 +86,9 @@ public:
     {
         const std::string name = LastName(path);
         Platform::Folder sub;
-        if (::mkdirat(targets_.back().Fd(), name.c_str(), kCopyModeBits) != 0 && errno != EEXIST) return Fail(errno);
-        if (!sub.OpenSub(targets_.back(), name, &error_)) return false;
+        if (::mkdirat(targets_.back().Fd(), name.c_str(), kCopyModeBits) != 0 && errno != EEXIST)
+            return Fail(errno, path);
+        if (!sub.OpenSub(targets_.back(), name, &error_)) return Fail(error_, path);
         targets_.push_back(std::move(sub));
         return true;
     }
@@ -113,15 +114,16 @@ public:
         }
         const int out =
             ::openat(target.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (out < 0) return Fail(errno);
+        if (out < 0) return Fail(errno, path);
         uint64_t copied = 0;
-        bool ok = file.CopyTo(out, copied, &error_);
+        int copyError = 0;
+        bool ok = file.CopyTo(out, copied, &copyError) || Fail(copyError, path, !IsWriteError(copyError));
         // The source's mode less what a copy may not keep, whatever the umask made of it (a file that was there
         // already keeps its mode through O_TRUNC).
-        if (ok && ::fchmod(out, mode) != 0) ok = Fail(errno);
+        if (ok && ::fchmod(out, mode) != 0) ok = Fail(errno, path);
         // Its bytes start on their way to the disk now, so the sync at the commit point has little left to wait for.
         if (ok && copied >= kEarlyWriteBytes) ::sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
-        if (::close(out) != 0 && ok) ok = Fail(errno);
+        if (::close(out) != 0 && ok) ok = Fail(errno, path);
         if (!ok) return false;
         bytes_ += copied;
         CrashPoint("copying");
@@ -132,21 +134,40 @@ public:
         if (leftOut_) leftOut_->push_back(from_ + "/" + path);
     }
 
-    int Error() const { return error_; }
     uint64_t Bytes() const { return bytes_; }
+    // Why the copy stopped, naming the file or folder written (or, where the copy of a file failed on either
+    // side, both the file read and the file written). Empty when the copier did not stop it.
+    std::string Failure() const
+    {
+        if (failedPath_.empty()) return {};
+        const std::string target = to_ + "/" + failedPath_;
+        const std::string reason = std::strerror(error_ != 0 ? error_ : EIO);
+        if (eitherSide_) return "copying '" + from_ + "/" + failedPath_ + "' to '" + target + "' failed: " + reason;
+        return "writing '" + target + "' failed: " + reason;
+    }
 
 private:
-    bool Fail(int error)
+    // Errors only the file written can have.
+    static bool IsWriteError(int error)
+    {
+        return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+    }
+    bool Fail(int error, const std::string& path, bool eitherSide = false)
     {
         error_ = error;
+        failedPath_ = path;
+        eitherSide_ = eitherSide;
         return false;
     }
 
     std::string from_;
+    std::string to_;
     bool link_;
     std::vector<std::string>* leftOut_;
     std::vector<Platform::Folder> targets_;
     int error_ = 0;
+    std::string failedPath_;
+    bool eitherSide_ = false;
     uint64_t bytes_ = 0;
 };
 
@@ -177,20 +198,23 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         if (error) *error = "cannot create '" + to + "': " + (ec ? ec.message() : why);
         return false;
     }
-    TreeCopier copier(bare(from), link, leftOut);
+    TreeCopier copier(bare(from), bare(to), link, leftOut);
     copier.Begin(std::move(target));
     Platform::FolderWalkFailure failure;
     const bool ok = Platform::WalkFolder(source, copier, &failure);
     if (leftOut) std::sort(leftOut->begin(), leftOut->end());
     if (!ok)
     {
-        const int code = failure.error != 0 ? failure.error : copier.Error();
-        // The file or folder at fault is named, and a tree too deep says how deep a copy goes.
+        // The file or folder at fault is named: one written (a full disk names where it was writing, not what
+        // it was copying), or one of the source that could not be read; a tree too deep says how deep a copy goes.
         const std::string at = failure.path.empty() ? bare(from) : bare(from) + "/" + failure.path;
+        const std::string written = copier.Failure();
         if (error)
             *error = failure.tooDeep ? "'" + at + "' lies more than " + std::to_string(Platform::kMaxFolderWalkDepth) +
                                            " folders deep; deeper folders are not copied"
-                                     : "copying '" + at + "' failed: " + std::strerror(code != 0 ? code : EIO);
+                     : failure.error == 0 && !written.empty()
+                         ? written
+                         : "reading '" + at + "' failed: " + std::strerror(failure.error != 0 ? failure.error : EIO);
         return false;
     }
     if (bytes) *bytes = copier.Bytes();

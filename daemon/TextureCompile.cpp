@@ -104,7 +104,25 @@ void TextureStaging::Copy(size_t slot, bool link)
         return;
     }
     s.copied = CopyFolderTree(s.folder, s.copy, &s.copyError, &s.leftOut, nullptr, link);
+    // A copy cut short (a full disk) is not compiled: the job would report its missing files.
+    if (!s.copied) RemoveFolderTree(s.copy);
 }
+
+namespace {
+
+// A path (in a text, up to its closing quote) that names what the texture-convert job writes: a compiled
+// texture, or the part of one being written.
+bool NamesJobOutput(const std::string& text, size_t from)
+{
+    const size_t end = text.find_first_of("'\"", from);
+    const std::string path = text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    const std::string_view texture = ".texture";
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.find(".texture.part-") != std::string::npos ||
+           (name.size() > texture.size() && name.compare(name.size() - texture.size(), texture.size(), texture) == 0);
+}
+
+}  // namespace
 
 std::string TextureStaging::ShowOriginal(const std::string& text, size_t& slot)
 {
@@ -122,9 +140,15 @@ std::string TextureStaging::ShowOriginal(const std::string& text, size_t& slot)
                 at = after;
                 continue;
             }
+            slot = i;
+            // A file the job wrote (or failed to write) lies in the copy only: it is named where it is.
+            if (NamesJobOutput(out, after))
+            {
+                at = after;
+                continue;
+            }
             out.replace(at, s.copy.size(), s.folder);
             at += s.folder.size();
-            slot = i;
         }
     }
     return out;
@@ -189,9 +213,15 @@ void TextureStaging::Compile(DaemonResults* results)
             continue;
         }
         s.compiled = true;
-        if (answer != kTexturesAllConverted && s.findings)
-            PostResult(results, kResultWarning,
-                       "Asset $(ASSET_KUID) is installed with textures that could not be compiled.", s.kuid,
-                       KuidParam(s.kuid));
+        s.incomplete = answer != kTexturesAllConverted && s.findings;
     }
+}
+
+void TextureStaging::PostIncomplete(size_t slot, DaemonResults* results) const
+{
+    const Slot& s = slots_[slot];
+    if (s.compiled && s.incomplete)
+        PostResult(results, kResultWarning,
+                   "Asset $(ASSET_KUID) is installed with textures that could not be compiled.", s.kuid,
+                   KuidParam(s.kuid));
 }

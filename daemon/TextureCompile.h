@@ -50,12 +50,15 @@ public:
     // `link` the copy's files are second names of the folder's, which nothing writes any more.
     void Copy(size_t slot, bool link);
     // One job over every copy. Its findings become warnings about their assets, the copies' paths shown as
-    // the folders they were copied from.
+    // the folders they were copied from (except the files the job writes, which only the copy holds).
     void Compile(DaemonResults* results);
 
     // After Compile: whether the slot's copy was compiled and is to be installed (else the folder itself is).
     bool Compiled(size_t slot) const { return slots_[slot].compiled; }
     const std::string& CopyOf(size_t slot) const { return slots_[slot].copy; }
+    // Once the slot's asset is installed from its copy: a warning that some of its textures were not compiled,
+    // when the job said so (never before the install, which may yet fail).
+    void PostIncomplete(size_t slot, DaemonResults* results) const;
     // The links and special files the copy left out (paths in the original folder).
     std::vector<std::string>& LeftOut(size_t slot) { return slots_[slot].leftOut; }
 
@@ -71,6 +74,7 @@ private:
         bool copied = false;
         bool compiled = false;
         bool findings = false;
+        bool incomplete = false;  // the job's findings name textures of this copy that were not compiled
     };
     // The copies' parent, made on first use; empty when it cannot be made.
     const std::string& Folder();

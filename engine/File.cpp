@@ -173,7 +173,13 @@ int64_t File::Size() const
     return static_cast<int64_t>(st.st_size);
 }
 
-bool File::Flush() { return f_ && std::fflush(f_) == 0; }
+bool File::Flush()
+{
+    if (!f_) return false;
+    // What the buffer held is written now: a full disk says so here.
+    if (std::fflush(f_) != 0) return FailErrno("File::Flush> cannot write", name_);
+    return true;
+}
 
 bool File::ReadAll(std::string& out, uint64_t limit)
 {

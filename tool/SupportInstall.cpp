@@ -2,6 +2,8 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "core/ConfigFile.h"
+#include "core/VelmarProperty.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
 #include "platform/FolderWalk.h"
@@ -136,6 +138,37 @@ struct HandOverEach
     uint32_t refused = 0;
 };
 
+// The assets said to be installed in the results posted since the first `from` of them.
+std::set<KUID> InstalledSince(const ResultsLog& log, size_t from)
+{
+    std::set<KUID> said;
+    const std::vector<ResultsLog::Result> results = log.GetResults();
+    for (size_t i = from; i < results.size(); ++i)
+        if (const VelmarPropertyAssetID* id = results[i].source.AsAssetID(); id && results[i].kind == kResultSuccess)
+            said.insert(id->GetKUID());
+    return said;
+}
+
+// The KUID an asset folder's configuration names ("config.chump" before "config.txt", either in any case);
+// null when it cannot be read.
+KUID FolderKUID(const std::string& folder)
+{
+    Platform::Folder dir;
+    std::vector<Platform::FolderEntry> entries;
+    if (!dir.Open(folder) || !dir.List(entries)) return KUID::Null();
+    std::string chump, text;
+    for (const Platform::FolderEntry& e : entries)
+    {
+        if (Orvo::EqualsNoCase(e.name, "config.chump")) chump = e.name;
+        if (Orvo::EqualsNoCase(e.name, "config.txt")) text = e.name;
+    }
+    TDBTagRef config;
+    const std::string& name = chump.empty() ? text : chump;
+    if (name.empty() || !LoadConfigFile(config, "", folder + "/" + name, chump.empty() ? "txt" : "chump"))
+        return KUID::Null();
+    return config.GetChildKUID("kuid", KUID::Null());
+}
+
 // Asset folders collected and handed to the daemon a batch at a time.
 struct HandOverBatches
 {
@@ -149,13 +182,19 @@ struct HandOverBatches
     {
         if (pending.empty()) return;
         std::vector<KUID> installed;
+        const size_t before = log.GetResultCount();
         if (!client.InstallFromFolders(pending, installed, &log, options))
         {
             // The request failed as a whole (the link was lost, say): the user must learn which folders to
-            // install again, not only that the request failed.
-            refused += static_cast<uint32_t>(pending.size());
+            // install again, not only that the request failed. A folder whose asset the daemon said it
+            // installed before the request failed keeps that one verdict.
+            const std::set<KUID> said = InstalledSince(log, before);
             for (const std::string& folder : pending)
+            {
+                if (!said.empty() && said.count(FolderKUID(folder))) continue;
+                ++refused;
                 log.PostResultF(kResultError, "The asset folder '%s' was not installed.", folder.c_str());
+            }
         }
         else
             for (const KUID& k : installed) refused += k.IsNull() ? 1 : 0;

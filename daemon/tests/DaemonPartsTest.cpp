@@ -123,6 +123,24 @@ TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
     EXPECT_TRUE(fs::exists(d.path + "/b/not-a-backup"));
 }
 
+// A copy that cannot be written names the file or folder it was writing, not the one it copied from.
+TEST(DaemonFolders, ACopyThatFailsNamesTheSideAtFault)
+{
+    TempDir d;
+    WriteFile(d.path + "/src/a/b.txt", "b");
+    WriteFile(d.path + "/src/c.txt", "c");
+    // Where the file should go lies a folder: writing it fails.
+    fs::create_directories(d.path + "/dst/c.txt");
+    std::string error;
+    EXPECT_FALSE(CopyFolderTree(d.path + "/src", d.path + "/dst/", &error));
+    EXPECT_EQ(error, "writing '" + d.path + "/dst/c.txt' failed: Is a directory");
+    // A folder of the copy that cannot be made.
+    fs::remove_all(d.path + "/dst");
+    WriteFile(d.path + "/dst/a", "a file where a folder goes");
+    EXPECT_FALSE(CopyFolderTree(d.path + "/src", d.path + "/dst", &error));
+    EXPECT_EQ(error.rfind("writing '" + d.path + "/dst/a' failed: ", 0), 0u) << error;
+}
+
 // Whatever bits the source has, a copy (made, linked or prepared where it lies) has the owner's and reading and
 // running for others, never set-user-ID, set-group-ID, sticky or write for others.
 TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)

@@ -158,6 +158,33 @@ TEST_F(DaemonTexturesTest, OneJobCompilesTheCopiesOfARequestAndItsFindingsAreWar
                         {2, "Asset $(ASSET_KUID) is installed with textures that could not be compiled."}}));
 }
 
+// The job could not write a compiled texture, and the copy it compiled is then not installed (its configuration
+// was changed meanwhile): the asset's one verdict is that it was not installed, never that it is installed with
+// uncompiled textures; and the file the job could not write is named where it was being written.
+TEST_F(DaemonTexturesTest, ACompiledCopyThatIsNotInstalledGetsOneVerdict)
+{
+    std::string output;
+    StartHost([&](const VADJob& job) {
+        output = job.path + "/0/a.texture";
+        WriteAssetFolder(job.path + "/0", KUID(55, 9, 0), "Other");
+        return HostReply(kResultError, "Unable to write output file '" + output + "'", 0);
+    });
+    RawClient::Reply r = InstallFolders({"src/textured"});
+    hostThread.join();
+    ASSERT_EQ(r.status, kVADStatusOK);
+    VADKuidListReply installed;
+    ASSERT_TRUE(VADDecode(r.body, installed));
+    EXPECT_EQ(installed.kuids, std::vector<KUID>{KUID::Null()});
+    std::vector<std::pair<uint32_t, std::string>> seen;
+    for (const VADResultNotification& n : r.results) seen.push_back({n.kind, n.text});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0],
+              (std::pair<uint32_t, std::string>{kResultWarning, "Unable to write output file '" + output + "'"}));
+    EXPECT_EQ(seen[1].first, static_cast<uint32_t>(kResultError));
+    EXPECT_EQ(seen[1].second, "$vad_failed_install");
+    EXPECT_FALSE(fs::exists(Local(kTextured, "")));
+}
+
 TEST_F(DaemonTexturesTest, WithoutAHostTheFolderIsInstalledAsItIsWithAWarning)
 {
     // No command host registers, and none can be started (this installation has no tool).

@@ -8,6 +8,7 @@
 #include "assetdb/VADPayloads.h"
 #include "assetdb/tests/FakeDaemon.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -114,6 +115,34 @@ TEST_F(RequestFailureTest, AFailedVerdictWithoutFindingsIsStillAnError)
     CommandRun passed = RunWords({"validate", "<kuid:10:20>"}, &connection_);
     EXPECT_EQ(passed.exit, 0);
     EXPECT_FALSE(HasError(passed));
+}
+
+// A batch install that the daemon fails after it has said one of its assets was installed: that asset keeps its
+// one verdict, and only the other folder is named as not installed.
+TEST_F(RequestFailureTest, AFailedInstallBatchNamesOnlyTheFoldersNotSaidInstalled)
+{
+    const KUID installed(10, 31), lost(10, 32);
+    TempFolder t;
+    t.Write("assets/one/config.txt", "kuid " + installed.ToString() + "\nkind \"scenery\"\n");
+    t.Write("assets/two/Config.Txt", "kuid " + lost.ToString() + "\nkind \"scenery\"\n");
+    daemon_ = std::make_unique<FakeDaemon>(connection_, [installed](FakeDaemon& d, const FakeDaemon::Frame& f) {
+        if (f.header.code != VAD_REQ_INSTALL_FROM_FOLDERS) return d.Reply(f, 0);
+        d.Send(VAD_NOTIFY_RESULT, f.header.transaction,
+               VADEncode(VADResultNotification{kResultSuccess, 1, "", installed, "Asset was installed.", {}}));
+        d.Reply(f, kVADStatusFailed);
+    });
+    connection_.SetConnectIntervalMs(10);
+    VADConnectionSettings settings;
+    settings.startDaemon = 0;
+    ASSERT_TRUE(connection_.Open(settings));
+
+    CommandRun r = RunWords({"installfrompath", t.Sub("assets")}, &connection_);
+    EXPECT_NE(r.exit, 0);
+    const std::vector<std::string> texts = r.Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Asset was installed."), 1);
+    EXPECT_EQ(
+        std::count(texts.begin(), texts.end(), "The asset folder '" + t.Sub("assets/two") + "' was not installed."), 1);
+    for (const std::string& text : texts) EXPECT_EQ(text.find(t.Sub("assets/one")), std::string::npos) << text;
 }
 
 }  // namespace
