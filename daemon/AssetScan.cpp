@@ -167,6 +167,22 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         auto stillOpen = [&openEdits](const std::string& folder) { return openEdits.count(folder) != 0; };
         for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen))
             DLOG("start-up: %s", line.c_str());
+        // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
+        // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
+        // it goes into a backup rather than away, and frees the name.
+        for (const std::string& name : SubFolders(root_.UserData("editing")))
+        {
+            const std::string folder = root_.UserData("editing/" + name);
+            if (stillOpen(folder)) continue;
+            std::string error, at;
+            if (BackupFolder(folder, root_.UserData("backups"), name + " (edit folder without an edit)",
+                             MaxBackupFoldersLocked(), &error, &at) &&
+                RemoveFolderTree(folder))
+                DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
+            else
+                DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),
+                     error.empty() ? std::strerror(errno) : error.c_str());
+        }
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : CleanupCacheLeftovers(root_.UserData("cache"), getpid()))

@@ -121,6 +121,17 @@ TEST_F(DaemonEditsTest, AHostsEditIsNotKeptAcrossARestartAndAUsersIs)
     EXPECT_FALSE(info.IsOpenForEdit());
     ASSERT_TRUE(again.Info(other, -1, info));
     EXPECT_TRUE(info.IsOpenForEdit());
+    // The host's edit folder went into a backup; the user's stays where it was.
+    EXPECT_FALSE(fs::exists(root_.path + "/UserData/editing/" + kAsset.ToSpacedString()));
+    EXPECT_TRUE(fs::exists(root_.path + "/UserData/editing/" + other.ToSpacedString() + "/config.txt"));
+    bool kept = false;
+    for (const auto& dated : fs::directory_iterator(root_.path + "/UserData/backups"))
+        kept =
+            kept || fs::exists(dated.path() / (kAsset.ToSpacedString() + " (edit folder without an edit)/config.txt"));
+    EXPECT_TRUE(kept);
+    // The next edit of it is a fresh one.
+    uint32_t handle = 0;
+    EXPECT_EQ(again.OpenForEdit(kAsset, true, handle, nullptr, 0), DbStatus::kOK);
 }
 
 TEST_F(DaemonEditsTest, AnAssetBeingInstalledFromAPackageIsNotOpenedByAUser)
