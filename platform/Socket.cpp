@@ -20,6 +20,42 @@
 namespace Platform {
 namespace {
 
+// One IPv4 TCP socket of the system, as /proc/net/tcp lists it: addresses as the raw 32-bit word (network
+// order), ports in host order.
+struct TcpSocketEntry
+{
+    uint32_t localAddr = 0, remoteAddr = 0;
+    uint16_t localPort = 0, remotePort = 0;
+    unsigned state = 0;
+    uint32_t uid = 0;
+    unsigned long inode = 0;
+};
+constexpr unsigned kTcpListen = 0x0A;
+
+// Calls `each` for every entry of /proc/net/tcp until it answers false.
+template <typename Each>
+void ForEachTcpSocket(Each each)
+{
+    FILE* f = fopen("/proc/net/tcp", "re");
+    if (!f) return;
+    char line[512];
+    while (fgets(line, sizeof line, f))
+    {
+        TcpSocketEntry e;
+        unsigned la = 0, lp = 0, ra = 0, rp = 0;
+        // sl local rem st tx:rx tr:when retrnsmt uid timeout inode
+        if (sscanf(line, " %*u: %x:%x %x:%x %x %*s %*s %*s %u %*u %lu", &la, &lp, &ra, &rp, &e.state, &e.uid,
+                   &e.inode) != 7)
+            continue;
+        e.localAddr = la;
+        e.remoteAddr = ra;
+        e.localPort = static_cast<uint16_t>(lp);
+        e.remotePort = static_cast<uint16_t>(rp);
+        if (!each(e)) break;
+    }
+    fclose(f);
+}
+
 using Clock = std::chrono::steady_clock;
 
 void SetError(std::string* error, const std::string& what)
@@ -282,31 +318,16 @@ bool Socket::PeerUid(uint32_t& uid) const
     if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &ll) != 0 ||
         getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &pl) != 0 || peer.sin_family != AF_INET)
         return false;
-    // The peer's socket is the line whose local end is our remote end and whose remote end is us.
-    // Addresses are printed as the raw 32-bit word in hex, ports in host order.
-    char want[64];
-    snprintf(want, sizeof want, "%08X:%04X %08X:%04X", static_cast<unsigned>(peer.sin_addr.s_addr),
-             static_cast<unsigned>(ntohs(peer.sin_port)), static_cast<unsigned>(local.sin_addr.s_addr),
-             static_cast<unsigned>(ntohs(local.sin_port)));
-    FILE* f = fopen("/proc/net/tcp", "re");
-    if (!f) return false;
-    char line[512];
+    // The peer's socket is the entry whose local end is our remote end and whose remote end is us.
     bool found = false;
-    while (!found && fgets(line, sizeof line, f))
-    {
-        char addrs[64];
-        unsigned state = 0, owner = 0;
-        char la[32], ra[32];
-        // sl local rem st tx:rx tr:when retrnsmt uid
-        if (sscanf(line, " %*u: %31s %31s %x %*s %*s %*s %u", la, ra, &state, &owner) != 4) continue;
-        snprintf(addrs, sizeof addrs, "%s %s", la, ra);
-        if (strcmp(addrs, want) == 0)
-        {
-            uid = owner;
-            found = true;
-        }
-    }
-    fclose(f);
+    ForEachTcpSocket([&](const TcpSocketEntry& e) {
+        if (e.localAddr != peer.sin_addr.s_addr || e.localPort != ntohs(peer.sin_port) ||
+            e.remoteAddr != local.sin_addr.s_addr || e.remotePort != ntohs(local.sin_port))
+            return true;
+        uid = e.uid;
+        found = true;
+        return false;
+    });
     return found;
 }
 
@@ -321,24 +342,13 @@ uint16_t Socket::PeerPort() const
 ListenerHolder ProcessListensOn(int pid, uint16_t port)
 {
     if (pid <= 0 || port == 0) return ListenerHolder::kUnknown;
-    // Listening sockets (state 0A) on the port, bound to 127.0.0.1 or to every address.
+    // Listening sockets on the port, bound to 127.0.0.1 or to every address.
     std::vector<unsigned long> inodes;
-    if (FILE* f = fopen("/proc/net/tcp", "re"))
-    {
-        char line[512];
-        while (fgets(line, sizeof line, f) && inodes.size() < 64)
-        {
-            char local[32];
-            unsigned state = 0;
-            unsigned long inode = 0;
-            // sl local rem st tx:rx tr:when retrnsmt uid timeout inode
-            if (sscanf(line, " %*u: %31s %*s %x %*s %*s %*s %*u %*u %lu", local, &state, &inode) != 3) continue;
-            unsigned addr = 0, localPort = 0;
-            if (state != 0x0A || sscanf(local, "%x:%x", &addr, &localPort) != 2 || localPort != port) continue;
-            if (addr == 0 || addr == htonl(INADDR_LOOPBACK)) inodes.push_back(inode);
-        }
-        fclose(f);
-    }
+    ForEachTcpSocket([&](const TcpSocketEntry& e) {
+        if (e.state == kTcpListen && e.localPort == port && (e.localAddr == 0 || e.localAddr == htonl(INADDR_LOOPBACK)))
+            inodes.push_back(e.inode);
+        return inodes.size() < 64;
+    });
     if (inodes.empty()) return ListenerHolder::kUnknown;
     const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
     DIR* d = opendir(folder.c_str());

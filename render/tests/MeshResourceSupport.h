@@ -17,6 +17,31 @@
 #include <memory>
 #include <string>
 
+// The resource of that name in `database`, made by its resource system and given `kernel`, not loaded yet.
+inline Orvo::AutoReference<VelmarGeometryBaseResource> GetMeshResource(VelmarResourceDatabase& database,
+                                                                       const std::string& name,
+                                                                       Orvo::RenderKernel* kernel)
+{
+    Orvo::Resource* made = database.Get(name, Orvo::ResourceSystem::GetNoLoad);
+    Orvo::AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
+    if (made) made->Release();
+    if (resource) resource->SetRenderKernel(kernel);
+    return resource;
+}
+
+// Loaded (Load and LoadComplete), its textures started and polled until they are no longer loading; null
+// when it did not load.
+inline Orvo::AutoReference<VelmarGeometryBaseResource> LoadMeshResource(VelmarResourceDatabase& database,
+                                                                        const std::string& name,
+                                                                        Orvo::RenderKernel* kernel)
+{
+    Orvo::AutoReference<VelmarGeometryBaseResource> resource = GetMeshResource(database, name, kernel);
+    if (!resource || resource->Lock() != 0 || !resource->LoadAll()) return {};
+    int state = resource->IsAllLoaded();
+    for (int polls = 0; state == Orvo::Resource::StateLoading && polls < 1000; ++polls) state = resource->IsAllLoaded();
+    return state == Orvo::Resource::StateLoaded ? resource : Orvo::AutoReference<VelmarGeometryBaseResource>();
+}
+
 class MeshResourceTest : public ::testing::Test
 {
 protected:
@@ -46,21 +71,11 @@ protected:
     // The resource of that name, made by the resource system and given the render kernel, not loaded yet.
     Orvo::AutoReference<VelmarGeometryBaseResource> Get(const std::string& name)
     {
-        Orvo::Resource* made = database_->Get(name, Orvo::ResourceSystem::GetNoLoad);
-        Orvo::AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
-        if (made) made->Release();
-        if (resource) resource->SetRenderKernel(&kernel_);
-        return resource;
+        return GetMeshResource(*database_, name, &kernel_);
     }
-    // Loaded (Load and LoadComplete), its textures started and polled until they are no longer loading.
     Orvo::AutoReference<VelmarGeometryBaseResource> Load(const std::string& name)
     {
-        Orvo::AutoReference<VelmarGeometryBaseResource> resource = Get(name);
-        if (!resource || resource->Lock() != 0 || !resource->LoadAll()) return {};
-        int state = resource->IsAllLoaded();
-        for (int polls = 0; state == Orvo::Resource::StateLoading && polls < 1000; ++polls)
-            state = resource->IsAllLoaded();
-        return state == Orvo::Resource::StateLoaded ? resource : Orvo::AutoReference<VelmarGeometryBaseResource>();
+        return LoadMeshResource(*database_, name, &kernel_);
     }
     std::unique_ptr<VelmarIndexedMeshInstance> Instance(VelmarGeometryBaseResource& resource)
     {

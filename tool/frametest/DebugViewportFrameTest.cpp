@@ -11,6 +11,7 @@
 #include "render/VelmarMeshResources.h"
 #include "render/VelmarResourceDatabase.h"
 #include "render/tests/MeshFileBuilder.h"
+#include "render/tests/MeshResourceSupport.h"
 #include "tool/Tool.h"
 
 #include <gtest/gtest.h>
@@ -53,14 +54,9 @@ TEST(DebugViewportFrameTest, ALoadedMeshDrawsIntoTheSinkStartUpPublishedWhichKee
         const Bytes mesh = BuildIndexedMesh(spec);
         ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
         VelmarResourceDatabase database(PString("debugsrc"), folder.path, tool->Engine().resourceSystem);
-        Resource* made = database.Get("tri.im", ResourceSystem::GetNoLoad);
-        AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
-        if (made) made->Release();
+        AutoReference<VelmarGeometryBaseResource> resource =
+            LoadMeshResource(database, "tri.im", tool->Engine().renderKernel);
         ASSERT_TRUE(resource);
-        resource->SetRenderKernel(tool->Engine().renderKernel);
-        ASSERT_EQ(resource->Lock(), 0);
-        ASSERT_TRUE(resource->LoadAll());
-        ASSERT_EQ(resource->IsAllLoaded(), Resource::StateLoaded);
         std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
         ASSERT_NE(instance, nullptr);
         ASSERT_EQ(instance->GetChunkCount(), 1u);

@@ -143,6 +143,7 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 #include "render/VelmarMeshResources.h"
 #include "render/VelmarResourceDatabase.h"
 #include "render/tests/MeshFileBuilder.h"
+#include "render/tests/MeshResourceSupport.h"
 
 namespace {
 
@@ -160,15 +161,8 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
     const Bytes mesh = BuildIndexedMesh(spec);
     ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
     VelmarResourceDatabase database(PString("framesrc"), folder.path, tool_->Engine().resourceSystem);
-
-    Resource* made = database.Get("tri.im", ResourceSystem::GetNoLoad);
-    AutoReference<VelmarGeometryBaseResource> resource(dynamic_cast<VelmarGeometryBaseResource*>(made));
-    if (made) made->Release();
+    AutoReference<VelmarGeometryBaseResource> resource = LoadMeshResource(database, "tri.im", &Kernel());
     ASSERT_TRUE(resource);
-    resource->SetRenderKernel(&Kernel());
-    ASSERT_EQ(resource->Lock(), 0);
-    ASSERT_TRUE(resource->LoadAll());
-    ASSERT_EQ(resource->IsAllLoaded(), Resource::StateLoaded);
     ASSERT_EQ(resource->GetDefinition()->GetMissingTextures().size(), 1u);
     std::unique_ptr<VelmarIndexedMeshInstance> instance(resource->CreateMeshInstance());
     ASSERT_NE(instance, nullptr);
