@@ -1,8 +1,8 @@
 #include "tool/Support.h"
 
+#include "assetdb/ArchiveEntry.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
-#include "core/ConfigFile.h"
 #include "core/VelmarProperty.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
@@ -149,23 +149,12 @@ std::set<KUID> InstalledSince(const ResultsLog& log, size_t from)
     return said;
 }
 
-// The KUID an asset folder's configuration names ("config.chump" before "config.txt", either in any case);
-// null when it cannot be read.
+// The KUID an asset folder's configuration names; null when it cannot be read.
 KUID FolderKUID(const std::string& folder)
 {
-    Platform::Folder dir;
-    std::vector<Platform::FolderEntry> entries;
-    if (!dir.Open(folder) || !dir.List(entries)) return KUID::Null();
-    std::string chump, text;
-    for (const Platform::FolderEntry& e : entries)
-    {
-        if (Orvo::EqualsNoCase(e.name, "config.chump")) chump = e.name;
-        if (Orvo::EqualsNoCase(e.name, "config.txt")) text = e.name;
-    }
     TDBTagRef config;
-    const std::string& name = chump.empty() ? text : chump;
-    if (name.empty() || !LoadConfigFile(config, "", folder + "/" + name, chump.empty() ? "txt" : "chump"))
-        return KUID::Null();
+    Orvo::String reason;
+    if (!LoadPackableAssetConfig(Orvo::File::Path(folder), config, reason)) return KUID::Null();
     return config.GetChildKUID("kuid", KUID::Null());
 }
 
