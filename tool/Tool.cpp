@@ -1,6 +1,6 @@
 // How each part of the run ends. The members of Tool are declared in start order, so these run in
 // reverse: the worker's threads, the plug-in type, validation's database answers, the database connection,
-// the spec cache, the content folders, the validation scene, the engine objects, the validation data, the
+// the spec cache, the content folders, the validation scene, the list of auto-released resources, the engine objects, the validation data, the
 // error handler.
 #include "tool/Tool.h"
 
@@ -10,6 +10,8 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "textures/ProcessAutoReleaseList.h"
+#include "textures/VelmarTextureResource.h"
 #include "validation/DataManager.h"
 #include "validation/DummyLoadMaterials.h"
 #include "validation/ErrorHandler.h"
@@ -20,6 +22,7 @@ Tool::ValidationErrors::ValidationErrors() = default;
 Tool::ValidationErrors::~ValidationErrors() = default;
 Tool::ValidationData::ValidationData() = default;
 Tool::ValidationData::~ValidationData() = default;
+Tool::AutoReleaseResources::AutoReleaseResources() = default;
 
 Tool::EngineParts::~EngineParts()
 {
@@ -32,6 +35,15 @@ Tool::EngineParts::~EngineParts()
     delete record.os;
     record.os = nullptr;
     Orvo::Log::Flush();
+}
+
+// Withdrawn first, so that nothing new goes in; the list takes every resource still in it out as it goes, and
+// a resource that outlives it then belongs to no list.
+Tool::AutoReleaseResources::~AutoReleaseResources()
+{
+    if (!list) return;
+    SetAutoReleaseList(nullptr);
+    list.reset();
 }
 
 Tool::ValidationScene::~ValidationScene()

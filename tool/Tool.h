@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 
+class AutoReleaseList;
+
 namespace TETLib {
 class DataManager;
 class ErrorHandler;
@@ -52,6 +54,7 @@ private:
     bool InitialiseLogAndResources();
     bool InitialiseRenderKernel();
     bool PublishDebugViewport();
+    bool BuildAutoReleaseList();
     bool SetUpValidationScene();
     bool MountContentFolders();
     bool OpenAssetDatabase();
@@ -77,6 +80,12 @@ private:
     {
         EngineObjects record{};
         ~EngineParts();
+    };
+    struct AutoReleaseResources  // the process's list of auto-released resources, published while it lives
+    {
+        std::unique_ptr<AutoReleaseList> list;  // set when made
+        AutoReleaseResources();
+        ~AutoReleaseResources();
     };
     struct ValidationScene  // the data manager's scene in the engine and the placeholder materials
     {
@@ -111,6 +120,7 @@ private:
     ValidationData validationData_;
     ToolSwitches switches_;
     EngineParts engine_;
+    AutoReleaseResources autoRelease_;
     ValidationScene validationScene_;
     ContentFolderMounts contentFolders_;
     WorkerQueue workerQueue_;

@@ -10,6 +10,8 @@
 #include "engine/ResourceSystem.h"
 #include "render/VLDebugVp.h"
 #include "render/materials/MeshRenderCaches.h"
+#include "textures/ProcessAutoReleaseList.h"
+#include "textures/VelmarTextureResource.h"
 #include "tool/ArchiveInstall.h"
 #include "tool/StartDirectory.h"
 #include "tool/Tool.h"
@@ -71,6 +73,7 @@ uint8_t Tool::Initialise(int argc, char** argv)
         &Tool::InitialiseLogAndResources,
         &Tool::InitialiseRenderKernel,
         &Tool::PublishDebugViewport,
+        &Tool::BuildAutoReleaseList,
         &Tool::SetUpValidationScene,
         &Tool::MountContentFolders,
         &Tool::OpenAssetDatabase,
@@ -170,6 +173,14 @@ bool Tool::InitialiseRenderKernel()
 bool Tool::PublishDebugViewport()
 {
     VLDebugVp::Publish();
+    return true;
+}
+
+// The one list of auto-released resources, where the display helpers find it; it goes at exit (Tool.cpp).
+bool Tool::BuildAutoReleaseList()
+{
+    autoRelease_.list = std::make_unique<AutoReleaseList>();
+    SetAutoReleaseList(autoRelease_.list.get());
     return true;
 }
 

@@ -81,14 +81,15 @@ int ReadWaveHeader(TStream* stream, WaveRecord* record, std::string* reason)
         else if (IdIs(chunk, "fmt "))
         {
             // A longer format chunk is none this reader knows; a later one may still serve. A shorter one
-            // is read into a zeroed block of the full size: an extensible format without all its fields
-            // still names its kind.
+            // is read into a zeroed block of the full size, so that a format without all its fields still
+            // names its kind: the 14-byte format block of older writers (no bits per sample) is PCM, and so
+            // is an extensible format cut short.
             if (size <= WaveRecord::kExtensibleFormatBytes)
             {
                 uint8_t format[WaveRecord::kExtensibleFormatBytes] = {};
                 if (stream->Read(format, size) != size) return Fail(reason, "it cannot be read to its end");
                 const uint32_t tag = uint32_t(format[0]) | uint32_t(format[1]) << 8;
-                if (tag == 1 && size >= WaveRecord::kPCMFormatBytes)
+                if (tag == 1)
                 {
                     record->formatKind = kWaveFormatPCM;
                     std::memcpy(record->format, format, WaveRecord::kPCMFormatBytes);

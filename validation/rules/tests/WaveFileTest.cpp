@@ -51,13 +51,13 @@ TEST(WaveFileTest, ChunkStructureAndFaults)
         // An extensible format shorter than its 40 bytes still names its kind.
         {"extensible format of 18 bytes", Riff(Chunk("fmt ", ExtensibleFormat().substr(0, 18)) + data), 0, 2, 400, 46},
         {"extensible format tag alone", Riff(Chunk("fmt ", U16(0xFFFE)) + data), 0, 2, 400, 30},
+        {"the older 14-byte PCM format block", Riff(Chunk("fmt ", PcmFormat().substr(0, 14)) + data), 0, 1, 400, 42},
+        {"PCM format tag alone", Riff(Chunk("fmt ", U16(1)) + data), 0, 1, 400, 30},
         {"a later format chunk serves", Riff(Chunk("fmt ", std::string(42, '\0')) + fmt + data), 0, 1, 400, 94},
         {"no data chunk", Riff(fmt), -2, 1, 0, 0, "no sample data"},
         {"empty data chunk", Riff(fmt + Chunk("data", "")), -2, 1, 0, 44, "is empty"},
         {"no format chunk", Riff(data), -2, 0, 400, 20, "no PCM format"},
         {"format chunk too long to be one", Riff(Chunk("fmt ", std::string(42, '\0')) + data), -2, 0, 400, 70,
-         "no PCM format"},
-        {"format chunk too short for PCM", Riff(Chunk("fmt ", PcmFormat().substr(0, 14)) + data), -2, 0, 400, 42,
          "no PCM format"},
         {"float samples", Riff(Chunk("fmt ", PcmFormat(1, 8000, 32, 3)) + data), -2, 0, 400, 44, "no PCM format"},
         // What a streamed data chunk claims is not read as chunks, nor are its samples looked at.
@@ -107,6 +107,16 @@ TEST(WaveFileTest, FormatBlockAndArguments)
     ASSERT_EQ(ReadWaveHeader(&extensible, &record), 0);
     EXPECT_EQ(record.formatKind, 2u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format), 40), shortExtensible + std::string(18, '\0'));
+
+    // The older 14-byte PCM block: its fields, then zeros where the bits per sample would be; nothing of the
+    // data chunk's header that follows it is read into the block.
+    const std::string olderBytes =
+        Riff(Chunk("fmt ", PcmFormat(2, 22050, 8).substr(0, 14)) + Chunk("data", Samples(10)));
+    TBuffer older(olderBytes.data(), olderBytes.size());
+    ASSERT_EQ(ReadWaveHeader(&older, &record), 0);
+    EXPECT_EQ(record.formatKind, 1u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.format), 16),
+              PcmFormat(2, 22050, 8).substr(0, 14) + std::string(2, '\0'));
 
     EXPECT_EQ(ReadWaveHeader(&stream, nullptr), -3);
     EXPECT_EQ(ReadWaveHeader(nullptr, &record), -2);

@@ -1,5 +1,6 @@
-// The debug viewport of a started tool: start-up publishes the process's one sink as the engine's debug
-// viewport, the particles and chunks of a mesh loaded through the tool draw into it, and it keeps nothing.
+// What start-up publishes for the whole process. The debug viewport: the process's one sink, published as the
+// engine's debug viewport; the particles and chunks of a mesh loaded through the tool draw into it, and it keeps
+// nothing. The list of auto-released resources: built at start-up, emptied and gone at exit.
 #include "engine/AutoReference.h"
 #include "engine/File.h"
 #include "engine/PluginType.h"
@@ -12,6 +13,8 @@
 #include "render/VelmarResourceDatabase.h"
 #include "render/tests/MeshFileBuilder.h"
 #include "render/tests/MeshResourceSupport.h"
+#include "textures/ProcessAutoReleaseList.h"
+#include "textures/VelmarTextureResource.h"
 #include "tool/Tool.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +102,47 @@ TEST(DebugViewportFrameTest, ALoadedMeshDrawsIntoTheSinkStartUpPublishedWhichKee
     EXPECT_EQ(GetDebugViewport(), sink);
     tool.reset();
     PluginBase::UnregisterAll();
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+// A resource as the display helpers keep one: in the list it was made with, moved to the front as it is used.
+struct UsedResource : AutoReleasingResource
+{
+    using AutoReleasingResource::AutoReleasingResource;
+    void ReleaseNow() override {}
+    void Use(double when) { Touch(when); }
+};
+
+TEST(AutoReleaseListFrameTest, StartUpBuildsTheProcessListAndExitTakesEveryResourceOutBeforeItGoes)
+{
+    char cwd[4096] = {};
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(GetAutoReleaseList(), nullptr);
+    std::unique_ptr<Tool> tool = StartTool();
+    ASSERT_NE(tool, nullptr);
+    AutoReleaseList* list = GetAutoReleaseList();
+    ASSERT_NE(list, nullptr);
+
+    auto gone = std::make_unique<UsedResource>(*list);
+    UsedResource kept(*list), later(*list);
+    gone->Use(1.0);
+    kept.Use(2.0);
+    later.Use(3.0);
+    EXPECT_EQ(list->ListByLastUse(), (std::vector<AutoReleasingResource*>{&later, &kept, gone.get()}));
+    gone.reset();  // a resource destroyed while the tool runs leaves the list
+    EXPECT_EQ(list->ListByLastUse(), (std::vector<AutoReleasingResource*>{&later, &kept}));
+
+    // At exit the list is withdrawn and takes out what is still in it; the resources that outlive it belong to
+    // no list (used again or destroyed, they reach for nothing that is gone).
+    tool.reset();
+    Orvo::PluginBase::UnregisterAll();
+    EXPECT_EQ(GetAutoReleaseList(), nullptr);
+    EXPECT_FALSE(kept.IsInList());
+    EXPECT_FALSE(later.IsInList());
+    kept.Use(4.0);
+    EXPECT_FALSE(kept.IsInList());
+    EXPECT_EQ(kept.GetLastUse(), 4.0);
+    Orvo::SetDebugViewport(nullptr);
     ASSERT_EQ(chdir(cwd), 0);
 }
 
