@@ -209,28 +209,52 @@ TEST_F(SecurityE2E, ALinkTheOtherUserMadeIsNeverFollowedToAnAssetFolder)
     EXPECT_EQ(Run({"status", "<kuid:900778:1>"}).exitCode, 0);
 }
 
-// The usual discovery name taken by the other user (a block of theirs, mode 0644, any bytes) before the owner's
-// first command: the owner's commands work at once, and the other user never learns the daemon's token.
-TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
+// What the other user leaves at the usual discovery name before the owner's first command: a block of theirs
+// (mode 0644, any bytes), a FIFO (opening it would wait for a writer), a link to nowhere, a link to a file.
+enum class Squat
+{
+    kBlock,
+    kFifo,
+    kDanglingLink,
+    kLinkToFile,
+};
+
+class SecurityDiscoveryE2E : public testing::TestWithParam<Squat>
+{};
+
+// The usual discovery name taken by the other user: the owner's commands work at once, carried out by a daemon
+// publishing under a private name, and the other user never learns the daemon's token.
+TEST_P(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
 {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
     InstallRoot root;
     fs::create_directories(root.Path("work"));
     const std::string usual = VADDiscoveryName(static_cast<uint32_t>(getuid()), root.Root());
+    const std::string path = "/dev/shm" + usual, decoy = path + "-decoy";
     const std::string junk(64, '\x5a');
     ASSERT_EQ(AsNobody([&] {
-                  const int fd = shm_open(usual.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
-                  return fd >= 0 && fchmod(fd, 0644) == 0 &&
-                                 write(fd, junk.data(), junk.size()) == static_cast<ssize_t>(junk.size())
-                             ? 0
-                             : 1;
+                  if (GetParam() == Squat::kFifo) return mkfifo(path.c_str(), 0666) == 0 ? 0 : 1;
+                  if (GetParam() == Squat::kDanglingLink)
+                      return symlink((path + "-gone").c_str(), path.c_str()) == 0 ? 0 : 1;
+                  const std::string made = GetParam() == Squat::kBlock ? path : decoy;
+                  const int fd = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+                  if (fd < 0 || fchmod(fd, 0644) != 0 ||
+                      write(fd, junk.data(), junk.size()) != static_cast<ssize_t>(junk.size()))
+                      return 1;
+                  return GetParam() == Squat::kBlock || symlink(decoy.c_str(), path.c_str()) == 0 ? 0 : 1;
               }),
               0);
     struct Unlink
     {
-        std::string name;
-        ~Unlink() { shm_unlink(name.c_str()); }
-    } unlinkLater{usual};
+        std::vector<std::string> paths;
+        ~Unlink()
+        {
+            for (const std::string& p : paths) unlink(p.c_str());
+        }
+    } unlinkLater{{path, decoy}};
+    struct stat planted
+    {};
+    ASSERT_EQ(lstat(path.c_str(), &planted), 0);
 
     // Each command promptly: the first starts the daemon, validation needs the command host it starts.
     const RunOptions inWork = RunOptions::In(root.Path("work"));
@@ -239,11 +263,14 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
         {"status", "<kuid:900001:100>"},
         {"validate", "<kuid:900001:100>"},
     };
+    RunOptions bounded = inWork;
+    bounded.timeoutMs = 30000;
     for (const auto& args : commands)
     {
         const auto start = std::chrono::steady_clock::now();
-        const RunResult r = root.Run(args, inWork);
+        const RunResult r = root.Run(args, bounded);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_FALSE(r.timedOut) << args[0] << " still waited after 30 s";
         EXPECT_EQ(r.exitCode, 0) << args[0] << "\n" << r.out << r.err;
         EXPECT_EQ(r.out.find("Failed to open asset database"), std::string::npos) << r.out;
         EXPECT_LT(seconds, 10.0) << args[0];
@@ -277,8 +304,17 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
                   return 0;
               }),
               0);
-    // Their block is as they left it.
-    EXPECT_EQ(ReadWholeFile("/dev/shm" + usual), junk);
+    // What they left is as they left it.
+    struct stat now
+    {};
+    ASSERT_EQ(lstat(path.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, planted.st_ino);
+    EXPECT_EQ(now.st_mode, planted.st_mode);
+    EXPECT_EQ(now.st_uid, kNobody);
+    if (GetParam() == Squat::kBlock)
+    {
+        EXPECT_EQ(ReadWholeFile(path), junk);
+    }
 
     // closevaddaemon finds the daemon and ends it; the private block and its record go with it.
     const RunResult close = root.Run({"closevaddaemon"}, inWork);
@@ -287,6 +323,16 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
     EXPECT_FALSE(fs::exists(record));
     EXPECT_FALSE(fs::exists("/dev/shm" + name));
 }
+
+std::string SquatName(const testing::TestParamInfo<Squat>& info)
+{
+    const char* names[] = {"Block", "Fifo", "DanglingLink", "LinkToFile"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Squats, SecurityDiscoveryE2E,
+                         testing::Values(Squat::kBlock, Squat::kFifo, Squat::kDanglingLink, Squat::kLinkToFile),
+                         SquatName);
 
 }  // namespace
 }  // namespace e2e
