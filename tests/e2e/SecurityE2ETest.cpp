@@ -1,6 +1,6 @@
 // Another local user against the owner's tool and daemon: a folder of theirs that the owner installs while they
-// swap its files and folders for symbolic links to what only the owner may read, and the discovery block's
-// name taken before the owner's first command. The second user is user nobody, in a child process.
+// swap its files and folders for symbolic links to what only the owner may read, the discovery block's name
+// taken before the owner's first command, and a connection to the daemon over IPv6. The second user is user nobody, in a child process.
 #include "E2EFixture.h"
 #include "SecondUser.h"
 
@@ -10,12 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -207,6 +211,58 @@ TEST_F(SecurityE2E, ALinkTheOtherUserMadeIsNeverFollowedToAnAssetFolder)
     const RunResult mine = Run({"installfrompath", "mine"});
     EXPECT_EQ(mine.exitCode, 0) << mine.out;
     EXPECT_EQ(Run({"status", "<kuid:900778:1>"}).exitCode, 0);
+}
+
+// The other user connects to the daemon's port and says a hello with a challenge, over IPv4 and over IPv6 (to
+// ::ffff:127.0.0.1, the same listener): either connection is closed without a word, so no answer under the
+// token, material for guessing it offline, ever reaches them. The owner goes on being served.
+TEST_F(SecurityE2E, AnotherUsersHelloIsNeverAnsweredOverIPv4OrIPv6)
+{
+    VADDiscoveryBlock block;
+    ASSERT_TRUE(VADFindDiscoveryBlock(root_.Root(), block));
+    VADHello hello;
+    hello.challenge.fill(0x3c);
+    hello.program = "other";
+    const VADBytes frame = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHello(hello));
+    const uint16_t port = block.port;
+    // Per family, bit 0 for IPv4 and bit 1 for IPv6: an answer came, or the connection was still open after 10 s.
+    const int answered = AsNobody([&] {
+        int result = 0;
+        for (const int family : {AF_INET, AF_INET6})
+        {
+            sockaddr_storage to{};
+            if (family == AF_INET)
+            {
+                auto& a = reinterpret_cast<sockaddr_in&>(to);
+                a.sin_family = AF_INET;
+                a.sin_port = htons(port);
+                a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            }
+            else
+            {
+                auto& a = reinterpret_cast<sockaddr_in6&>(to);
+                a.sin6_family = AF_INET6;
+                a.sin6_port = htons(port);
+                if (inet_pton(AF_INET6, "::ffff:127.0.0.1", &a.sin6_addr) != 1) return 100;
+            }
+            const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd < 0) return family == AF_INET6 ? 77 : 100;
+            const socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&to), length) != 0) return 101;
+            // Closed (or reset: the hello was never read) is right; a byte, or nothing in 10 s, is not.
+            pollfd p{fd, POLLIN, 0};
+            char c;
+            if (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size()) &&
+                (poll(&p, 1, 10000) != 1 || read(fd, &c, 1) > 0))
+                result |= family == AF_INET ? 1 : 2;
+            close(fd);
+        }
+        return result;
+    });
+    if (answered == 77) GTEST_SKIP() << "no IPv6 sockets here";
+    EXPECT_EQ(answered, 0) << "1: over IPv4, 2: over IPv6, 100 and above: the connection could not be made";
+    const RunResult served = Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"});
+    EXPECT_EQ(served.exitCode, 0) << served.out << served.err;
 }
 
 // What the other user leaves at the usual discovery name before the owner's first command: a block of theirs
