@@ -6,9 +6,10 @@
 // "UserData/settings/vaddaemon.block" (mode 0600, in folders no other user can change; OwnerOnlyFile.h),
 // holding "<pid> <block name>\n". A client looks at the usual name first, then at the record.
 //
-// A block is used only when it belongs to this user with mode 0600, holds the daemon's magic and layout and
-// names a live process of this user (for a recorded block, the process the record names): a stale block, one
-// another user made, or one whose pid another user's process has taken since its daemon was killed, never is.
+// A block is used only when it is a regular file (a link at the name is not followed, a FIFO not waited on)
+// that belongs to this user with mode 0600, holds the daemon's magic and layout and names a live process of
+// this user (for a recorded block, the process the record names): a stale block, one another user made, or one
+// whose pid another user's process has taken since its daemon was killed, never is.
 // (Whether the listener on its port is the daemon, the hello tells: VADHandshake.h.)
 #include "assetdb/VADProtocol.h"
 

@@ -77,7 +77,7 @@ bool DaemonServer::CreateBlock(std::string* error)
     if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
     // A block of this name that we did not just make: the leftover of a daemon of ours that died is removed
     // and made anew. A block of another user is never used nor written: it could hand our token to whoever
-    // made it.
+    // made it. Nor is anything at the name that is no block (a link, a FIFO): the name counts as taken.
     std::string taken;
     if (Platform::SharedMemoryBlock::RemoveOwn(blockName_, &taken))
     {

@@ -23,9 +23,26 @@ void SetError(std::string* error, const std::string& what)
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-// A block is used only when this user owns it and nobody else may read or write it.
+// Every open of a name: a link there is never followed and nothing there makes the open wait (a FIFO would, until
+// somebody opened its other end). What was opened is checked with fstat afterwards.
+int OpenName(const std::string& posix, int flags, mode_t mode = 0)
+{
+    return shm_open(posix.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+}
+
+std::string OpenError(const std::string& posix)
+{
+    return errno == ELOOP ? "shared memory " + posix + " is a symbolic link" : Errno("shm_open " + posix);
+}
+
+// A block is used only when it is a regular file that this user owns and nobody else may read or write.
 bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::string* error)
 {
+    if (!S_ISREG(st.st_mode))
+    {
+        SetError(error, "shared memory " + posix + " is not a regular file");
+        return false;
+    }
     if (st.st_uid != geteuid())
     {
         SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
@@ -112,10 +129,10 @@ bool SharedMemoryBlock::Create(const std::string& name, size_t size, std::string
         SetError(error, "invalid shared memory size");
         return false;
     }
-    int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = OpenName(posix, O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0)
     {
-        SetError(error, Errno("shm_open " + posix));
+        SetError(error, OpenError(posix));
         return false;
     }
     auto fail = [&](const std::string& why) {
@@ -147,10 +164,10 @@ bool SharedMemoryBlock::Open(const std::string& name, bool writable, std::string
         SetError(error, "invalid shared memory name '" + name + "'");
         return false;
     }
-    int fd = shm_open(posix.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
+    int fd = OpenName(posix, writable ? O_RDWR : O_RDONLY);
     if (fd < 0)
     {
-        SetError(error, Errno("shm_open " + posix));
+        SetError(error, OpenError(posix));
         return false;
     }
     struct stat st
@@ -202,7 +219,7 @@ void SharedMemoryBlock::Close()
 bool SharedMemoryBlock::RemoveName()
 {
     if (fd_ < 0 || name_.empty()) return false;
-    int fd = shm_open(name_.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = OpenName(name_, O_RDONLY);
     if (fd < 0) return false;
     struct stat named
     {};
@@ -228,18 +245,28 @@ bool SharedMemoryBlock::RemoveOwn(const std::string& name, std::string* error)
         SetError(error, "invalid shared memory name '" + name + "'");
         return false;
     }
-    int fd = shm_open(posix.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = OpenName(posix, O_RDONLY);
     if (fd < 0)
     {
-        SetError(error,
-                 errno == EACCES ? "shared memory " + posix + " belongs to another user" : Errno("shm_open " + posix));
+        SetError(error, errno == EACCES ? "shared memory " + posix + " belongs to another user" : OpenError(posix));
         return false;
     }
     struct stat st
     {};
-    bool own = fstat(fd, &st) == 0 && st.st_uid == geteuid();
+    const bool known = fstat(fd, &st) == 0;
     close(fd);
-    if (!own)
+    if (!known)
+    {
+        SetError(error, Errno("fstat " + posix));
+        return false;
+    }
+    // Only a block: whatever else is there (a FIFO, say) is not ours to take away, whoever made it.
+    if (!S_ISREG(st.st_mode))
+    {
+        SetError(error, "shared memory " + posix + " is not a regular file");
+        return false;
+    }
+    if (st.st_uid != geteuid())
     {
         SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
         return false;
@@ -256,8 +283,9 @@ bool SharedMemoryBlock::Exists(const std::string& name)
 {
     std::string posix = SharedMemoryName(name);
     if (posix.empty()) return false;
-    int fd = shm_open(posix.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) return errno == EACCES;
+    // Anything at the name takes it: a link, a FIFO, a block nobody may open. Only a name that is not there is free.
+    int fd = OpenName(posix, O_RDONLY);
+    if (fd < 0) return errno != ENOENT;
     close(fd);
     return true;
 }

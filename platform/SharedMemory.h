@@ -1,7 +1,8 @@
 #pragma once
 // Named shared memory (POSIX shm objects), mapped for as long as the object lives. A block serves one user:
 // it is created exclusively with mode 0600, and a block that another user owns or whose mode is not exactly
-// 0600 is never opened. A block's memory is reserved when it is made (posix_fallocate), so a full /dev/shm
+// 0600 is never opened. Names live in a folder every user may write (/dev/shm): no open of a name follows a
+// symbolic link or waits (a FIFO there), and only a regular file is ever taken for a block. A block's memory is reserved when it is made (posix_fallocate), so a full /dev/shm
 // is an error then, never a SIGBUS later; reads and writes go through the descriptor, so even a block some
 // other maker left without memory reads as zeros and fails writes instead of raising SIGBUS.
 #include <cstddef>
@@ -27,12 +28,13 @@ public:
     // not made and `error` says so. A block of that name that exists already is an error: it is never
     // taken over. `name` may be given with or without its leading '/'; it must not contain another '/'.
     bool Create(const std::string& name, size_t size, std::string* error = nullptr);
-    // Opens an existing block of this user whose mode is exactly 0600; its whole current size is mapped.
+    // Opens an existing block (a regular file) of this user whose mode is exactly 0600; its whole current size
+    // is mapped.
     // Fails on a block of size 0 (its creator has not sized it yet), and, for writing, on a block whose
     // memory cannot be reserved.
     bool Open(const std::string& name, bool writable = true, std::string* error = nullptr);
     // Removes a block this user owns (a leftover of a process that died). False, with the reason, when
-    // there is none or another user owns it.
+    // there is none, another user owns it or what is there is no block (a link, a FIFO).
     static bool RemoveOwn(const std::string& name, std::string* error = nullptr);
     void Close();
     // Removes this block's name, but only while the name still stands for this block: a block made since
@@ -40,6 +42,7 @@ public:
     bool RemoveName();
     // Removes the name; mappings that are open stay valid until closed.
     static bool Unlink(const std::string& name);
+    // True when anything has the name: a block of anybody's, a link, a FIFO.
     static bool Exists(const std::string& name);
 
     bool IsOpen() const { return data_ != nullptr; }

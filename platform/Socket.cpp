@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,11 +21,17 @@
 namespace Platform {
 namespace {
 
-// One IPv4 TCP socket of the system, as /proc/net/tcp lists it: addresses as the raw 32-bit word (network
-// order), ports in host order.
+// An address as /proc/net/tcp6 shows it: the four 32-bit words of the IPv6 address as they lie in memory
+// (network byte order). An IPv4 address is kept in its mapped form, ::ffff:a.b.c.d, as an IPv6 socket that
+// carries an IPv4 connection has it.
+using TcpAddress = std::array<uint32_t, 4>;
+
+TcpAddress MappedV4(uint32_t networkOrder) { return {0, 0, htonl(0xFFFF), networkOrder}; }
+
+// One TCP socket of the system, as /proc/net/tcp (IPv4) or /proc/net/tcp6 (IPv6) lists it; ports in host order.
 struct TcpSocketEntry
 {
-    uint32_t localAddr = 0, remoteAddr = 0;
+    TcpAddress localAddr{}, remoteAddr{};
     uint16_t localPort = 0, remotePort = 0;
     unsigned state = 0;
     uint32_t uid = 0;
@@ -32,28 +39,71 @@ struct TcpSocketEntry
 };
 constexpr unsigned kTcpListen = 0x0A;
 
-// Calls `each` for every entry of /proc/net/tcp until it answers false.
+// Calls `each` for every entry of /proc/net/tcp and /proc/net/tcp6 until it answers false. Both are read: a
+// connection to 127.0.0.1 may have an IPv6 socket at either end (one connected to ::ffff:127.0.0.1, one
+// accepted by a listener on [::]), and that socket is listed in the second only.
 template <typename Each>
 void ForEachTcpSocket(Each each)
 {
-    FILE* f = fopen("/proc/net/tcp", "re");
-    if (!f) return;
-    char line[512];
-    while (fgets(line, sizeof line, f))
+    for (const bool v6 : {false, true})
     {
-        TcpSocketEntry e;
-        unsigned la = 0, lp = 0, ra = 0, rp = 0;
-        // sl local rem st tx:rx tr:when retrnsmt uid timeout inode
-        if (sscanf(line, " %*u: %x:%x %x:%x %x %*s %*s %*s %u %*u %lu", &la, &lp, &ra, &rp, &e.state, &e.uid,
-                   &e.inode) != 7)
-            continue;
-        e.localAddr = la;
-        e.remoteAddr = ra;
-        e.localPort = static_cast<uint16_t>(lp);
-        e.remotePort = static_cast<uint16_t>(rp);
-        if (!each(e)) break;
+        FILE* f = fopen(v6 ? "/proc/net/tcp6" : "/proc/net/tcp", "re");
+        if (!f) continue;
+        char line[512];
+        bool more = true;
+        while (more && fgets(line, sizeof line, f))
+        {
+            TcpSocketEntry e;
+            unsigned lp = 0, rp = 0;
+            // sl local rem st tx:rx tr:when retrnsmt uid timeout inode
+            if (v6)
+            {
+                unsigned l[4], r[4];
+                if (sscanf(line, " %*u: %8x%8x%8x%8x:%x %8x%8x%8x%8x:%x %x %*s %*s %*s %u %*u %lu", &l[0], &l[1], &l[2],
+                           &l[3], &lp, &r[0], &r[1], &r[2], &r[3], &rp, &e.state, &e.uid, &e.inode) != 13)
+                    continue;
+                for (int i = 0; i < 4; ++i)
+                {
+                    e.localAddr[i] = l[i];
+                    e.remoteAddr[i] = r[i];
+                }
+            }
+            else
+            {
+                unsigned la = 0, ra = 0;
+                if (sscanf(line, " %*u: %x:%x %x:%x %x %*s %*s %*s %u %*u %lu", &la, &lp, &ra, &rp, &e.state, &e.uid,
+                           &e.inode) != 7)
+                    continue;
+                e.localAddr = MappedV4(la);
+                e.remoteAddr = MappedV4(ra);
+            }
+            e.localPort = static_cast<uint16_t>(lp);
+            e.remotePort = static_cast<uint16_t>(rp);
+            more = each(e);
+        }
+        fclose(f);
+        if (!more) return;
     }
-    fclose(f);
+}
+
+// The address and port of a socket's end in the tables' form; false for a family other than IPv4 and IPv6.
+bool TcpEnd(const sockaddr_storage& a, TcpAddress& addr, uint16_t& port)
+{
+    if (a.ss_family == AF_INET)
+    {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(a);
+        addr = MappedV4(v4.sin_addr.s_addr);
+        port = ntohs(v4.sin_port);
+        return true;
+    }
+    if (a.ss_family == AF_INET6)
+    {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+        std::memcpy(addr.data(), v6.sin6_addr.s6_addr, sizeof addr);
+        port = ntohs(v6.sin6_port);
+        return true;
+    }
+    return false;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -313,16 +363,20 @@ uint16_t Socket::LocalPort() const
 
 bool Socket::PeerUid(uint32_t& uid) const
 {
-    sockaddr_in local{}, peer{};
+    sockaddr_storage local{}, peer{};
     socklen_t ll = sizeof local, pl = sizeof peer;
+    TcpAddress localAddr, peerAddr;
+    uint16_t localPort = 0, peerPort = 0;
     if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &ll) != 0 ||
-        getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &pl) != 0 || peer.sin_family != AF_INET)
+        getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &pl) != 0 || !TcpEnd(local, localAddr, localPort) ||
+        !TcpEnd(peer, peerAddr, peerPort))
         return false;
-    // The peer's socket is the entry whose local end is our remote end and whose remote end is us.
+    // The peer's socket is the entry whose local end is our remote end and whose remote end is us, of
+    // whichever family the peer's socket is.
     bool found = false;
     ForEachTcpSocket([&](const TcpSocketEntry& e) {
-        if (e.localAddr != peer.sin_addr.s_addr || e.localPort != ntohs(peer.sin_port) ||
-            e.remoteAddr != local.sin_addr.s_addr || e.remotePort != ntohs(local.sin_port))
+        if (e.localAddr != peerAddr || e.localPort != peerPort || e.remoteAddr != localAddr ||
+            e.remotePort != localPort)
             return true;
         uid = e.uid;
         found = true;
@@ -342,10 +396,13 @@ uint16_t Socket::PeerPort() const
 ListenerHolder ProcessListensOn(int pid, uint16_t port)
 {
     if (pid <= 0 || port == 0) return ListenerHolder::kUnknown;
-    // Listening sockets on the port, bound to 127.0.0.1 or to every address.
+    // Listening sockets on the port that a connection to 127.0.0.1 may reach: bound to 127.0.0.1 or to every
+    // address, IPv4 or IPv6 ([::] takes IPv4 connections too unless it is IPv6 only).
+    const TcpAddress any{}, anyV4 = MappedV4(0), loopback = MappedV4(htonl(INADDR_LOOPBACK));
     std::vector<unsigned long> inodes;
     ForEachTcpSocket([&](const TcpSocketEntry& e) {
-        if (e.state == kTcpListen && e.localPort == port && (e.localAddr == 0 || e.localAddr == htonl(INADDR_LOOPBACK)))
+        if (e.state == kTcpListen && e.localPort == port &&
+            (e.localAddr == any || e.localAddr == anyV4 || e.localAddr == loopback))
             inodes.push_back(e.inode);
         return inodes.size() < 64;
     });

@@ -50,8 +50,8 @@ public:
     bool IsValid() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
     uint16_t LocalPort() const;
-    // The user that owns the other end of a loopback connection (looked up in /proc/net/tcp); false when
-    // it cannot be told.
+    // The user that owns the other end of a loopback connection (looked up in /proc/net/tcp and, for a peer
+    // whose socket is IPv6 (one connected to ::ffff:127.0.0.1), /proc/net/tcp6); false when it cannot be told.
     bool PeerUid(uint32_t& uid) const;
     uint16_t PeerPort() const;
 
@@ -65,9 +65,9 @@ enum class ListenerHolder
     kNo,
     kUnknown,  // no listener on the port, or the process's descriptors cannot be read
 };
-// Whether process `pid` holds the socket that listens on 127.0.0.1:`port` (the listener's inode from
-// /proc/net/tcp, looked for among the process's descriptors): a port a process has made known may since be
-// another's.
+// Whether process `pid` holds the socket that listens on 127.0.0.1:`port` (the inode of each listener a
+// connection there may reach, IPv4 or IPv6 such as one on [::], from /proc/net/tcp and /proc/net/tcp6, looked
+// for among the process's descriptors): a port a process has made known may since be another's.
 ListenerHolder ProcessListensOn(int pid, uint16_t port);
 
 }  // namespace Platform

@@ -1,5 +1,6 @@
 // The daemon proves itself to the tool. Once a daemon was killed, its discovery block stays behind and its pid
-// and port are free for anybody: another user's process may get the pid and listen on the port. Such a
+// and port are free for anybody: another user's process may get the pid and listen on the port, over IPv4 or
+// IPv6. Such a
 // listener must never learn the token nor pass for the daemon: the owner's command starts a new daemon and is
 // carried out by it. And a full /dev/shm ends the owner's command with an error, never with SIGBUS.
 #include "E2EFixture.h"
@@ -26,40 +27,52 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace e2e {
 namespace {
 
 constexpr char kSignalBox[] = "<kuid:900001:100>";
 
-// A listener on 127.0.0.1: the dead daemon's port when it can be had again, else any.
-int ListenOn(uint16_t port, uint16_t& got)
+// A listener on 127.0.0.1, or on [::] taking IPv4 connections too (dual stack): the dead daemon's port when it
+// can be had again, else any.
+int ListenOn(uint16_t port, uint16_t& got, bool dualStack = false)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(dualStack ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    const int one = 1;
+    const int one = 1, zero = 0;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    if (dualStack) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+    sockaddr_storage a{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(a);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(a);
+    if (dualStack)
     {
-        a.sin_port = 0;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_any;
+        v6.sin6_port = htons(port);
+    }
+    else
+    {
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        v4.sin_port = htons(port);
+    }
+    socklen_t len = dualStack ? sizeof v6 : sizeof v4;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0)
+    {
+        (dualStack ? v6.sin6_port : v4.sin_port) = 0;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0)
         {
             close(fd);
             return -1;
         }
     }
-    socklen_t len = sizeof a;
     if (listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
     {
         close(fd);
         return -1;
     }
-    got = ntohs(a.sin_port);
+    got = ntohs(dualStack ? v6.sin6_port : v4.sin_port);
     return fd;
 }
 
@@ -141,11 +154,12 @@ protected:
     }
     void TearDown() override
     {
-        if (helper_ > 0)
-        {
-            kill(helper_, SIGKILL);
-            waitpid(helper_, nullptr, 0);
-        }
+        for (pid_t pid : {helper_, sleeper_})
+            if (pid > 0)
+            {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
         for (int fd : {stop_[0], stop_[1], result_[0], result_[1]})
             if (fd >= 0) close(fd);
     }
@@ -173,8 +187,8 @@ protected:
         ASSERT_TRUE(block.Write(0, raw, sizeof raw));
     }
     // A process that took the dead daemon's pid (as user nobody when asked) and listens on its port (or any),
-    // answering each hello with a forged "OK" unless silent; the block is forged to name it.
-    void StartImpostor(bool asNobody, bool silent)
+    // answering each hello with a forged "OK" unless silent; the block is forged to name it, or `blockPid`.
+    void StartImpostor(bool asNobody, bool silent, bool dualStack = false, pid_t blockPid = 0)
     {
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
@@ -189,7 +203,7 @@ protected:
         {
             if (asNobody && !BecomeNobody()) _exit(2);
             uint16_t got = 0;
-            const int listener = ListenOn(port, got);
+            const int listener = ListenOn(port, got, dualStack);
             if (listener < 0 || write(ready[1], &got, sizeof got) != sizeof got) _exit(3);
             const size_t n = ServeAsImpostor(listener, stop_[0], seen, sizeof seen, answer, silent, 60);
             const uint64_t report[2] = {n, Holds(seen, n, token) ? 1u : 0u};
@@ -201,7 +215,7 @@ protected:
         const ssize_t got = read(ready[0], &port2, sizeof port2);
         close(ready[0]);
         ASSERT_EQ(got, static_cast<ssize_t>(sizeof port2));
-        Forge(static_cast<uint32_t>(helper_), port2);
+        Forge(static_cast<uint32_t>(blockPid > 0 ? blockPid : helper_), port2);
     }
     // Ends the impostor: how many bytes it was sent, and whether the token was among them.
     void StopImpostor(uint64_t& received, bool& sawToken)
@@ -240,6 +254,7 @@ protected:
     VADDiscoveryBlock dead_;
     std::string blockName_;
     pid_t helper_ = -1;
+    pid_t sleeper_ = -1;
     int stop_[2] = {-1, -1};
     int result_[2] = {-1, -1};
 };
@@ -275,33 +290,59 @@ TEST_F(DaemonProofE2E, AListenerThatCannotProveTheTokenIsNeverTrusted)
     EXPECT_GT(received, 0u) << "the listener was never asked: the proof was not what kept it out";
 }
 
-// The block's pid is a live process of the owner, but another process listens on its port and says nothing:
-// the tool does not wait for it.
-TEST_F(DaemonProofE2E, AListenerTheBlocksProcessDoesNotHoldIsNeverAsked)
+// Who listens on the dead daemon's port while the block's pid is a live process of the owner that holds no
+// listener: a process of the owner on 127.0.0.1 or on [::] (dual stack, taking IPv4 connections too), or one of
+// the other user on [::].
+enum class PortHolder
 {
+    kOwnerV4,
+    kOwnerDualStack,
+    kNobodyDualStack,
+};
+
+class DaemonProofListenerE2E : public DaemonProofE2E, public testing::WithParamInterface<PortHolder>
+{};
+
+// The listener says nothing: the tool neither waits for it nor tells it anything, and a new daemon carries out
+// the command.
+TEST_P(DaemonProofListenerE2E, AListenerTheBlocksProcessDoesNotHoldIsNeverAsked)
+{
+    const bool nobody = GetParam() == PortHolder::kNobodyDualStack;
+    const bool dualStack = GetParam() != PortHolder::kOwnerV4;
+    if (nobody && geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
+    if (dualStack)
+    {
+        const int probe = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (probe < 0) GTEST_SKIP() << "no IPv6 sockets here";
+        close(probe);
+    }
     KillDaemon();
     // Made before the listener, so that it holds no descriptor of it.
-    helper_ = fork();
-    if (helper_ == 0)
+    sleeper_ = fork();
+    if (sleeper_ == 0)
     {
         pause();
         _exit(0);
     }
-    ASSERT_GT(helper_, 0);
-    uint16_t port = 0;
-    const int listener = ListenOn(dead_.port, port);
-    ASSERT_GE(listener, 0);
-    ASSERT_EQ(pipe(stop_), 0);
-    static uint8_t seen[1 << 16];
-    size_t n = 0;
-    std::thread impostor([&] { n = ServeAsImpostor(listener, stop_[0], seen, sizeof seen, {}, true, 60); });
-    Forge(static_cast<uint32_t>(helper_), port);
-    DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(helper_));
-    ASSERT_EQ(write(stop_[1], "x", 1), 1);
-    impostor.join();
-    close(listener);
-    EXPECT_EQ(n, 0u);
+    ASSERT_GT(sleeper_, 0);
+    StartImpostor(nobody, true, dualStack, sleeper_);
+    DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(sleeper_));
+    uint64_t received = 0;
+    bool sawToken = true;
+    StopImpostor(received, sawToken);
+    EXPECT_EQ(received, 0u);
 }
+
+std::string HolderName(const testing::TestParamInfo<PortHolder>& info)
+{
+    const char* names[] = {"OwnerV4", "OwnerDualStack", "NobodyDualStack"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, DaemonProofListenerE2E,
+                         testing::Values(PortHolder::kOwnerV4, PortHolder::kOwnerDualStack,
+                                         PortHolder::kNobodyDualStack),
+                         HolderName);
 
 // A full /dev/shm (a tmpfs of one page, filled, in a mount namespace of the command's own) with the block left
 // behind by a daemon that could not write it: the command ends with the start-up error, not with SIGBUS, and

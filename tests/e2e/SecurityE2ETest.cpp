@@ -1,6 +1,6 @@
 // Another local user against the owner's tool and daemon: a folder of theirs that the owner installs while they
-// swap its files and folders for symbolic links to what only the owner may read, and the discovery block's
-// name taken before the owner's first command. The second user is user nobody, in a child process.
+// swap its files and folders for symbolic links to what only the owner may read, the discovery block's name
+// taken before the owner's first command, and a connection to the daemon over IPv6. The second user is user nobody, in a child process.
 #include "E2EFixture.h"
 #include "SecondUser.h"
 
@@ -10,12 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -209,28 +213,104 @@ TEST_F(SecurityE2E, ALinkTheOtherUserMadeIsNeverFollowedToAnAssetFolder)
     EXPECT_EQ(Run({"status", "<kuid:900778:1>"}).exitCode, 0);
 }
 
-// The usual discovery name taken by the other user (a block of theirs, mode 0644, any bytes) before the owner's
-// first command: the owner's commands work at once, and the other user never learns the daemon's token.
-TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
+// The other user connects to the daemon's port and says a hello with a challenge, over IPv4 and over IPv6 (to
+// ::ffff:127.0.0.1, the same listener): either connection is closed without a word, so no answer under the
+// token, material for guessing it offline, ever reaches them. The owner goes on being served.
+TEST_F(SecurityE2E, AnotherUsersHelloIsNeverAnsweredOverIPv4OrIPv6)
+{
+    VADDiscoveryBlock block;
+    ASSERT_TRUE(VADFindDiscoveryBlock(root_.Root(), block));
+    VADHello hello;
+    hello.challenge.fill(0x3c);
+    hello.program = "other";
+    const VADBytes frame = VADEncodeFrame(kVADHelloCode, 0, VADEncodeHello(hello));
+    const uint16_t port = block.port;
+    // Per family, bit 0 for IPv4 and bit 1 for IPv6: an answer came, or the connection was still open after 10 s.
+    const int answered = AsNobody([&] {
+        int result = 0;
+        for (const int family : {AF_INET, AF_INET6})
+        {
+            sockaddr_storage to{};
+            if (family == AF_INET)
+            {
+                auto& a = reinterpret_cast<sockaddr_in&>(to);
+                a.sin_family = AF_INET;
+                a.sin_port = htons(port);
+                a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            }
+            else
+            {
+                auto& a = reinterpret_cast<sockaddr_in6&>(to);
+                a.sin6_family = AF_INET6;
+                a.sin6_port = htons(port);
+                if (inet_pton(AF_INET6, "::ffff:127.0.0.1", &a.sin6_addr) != 1) return 100;
+            }
+            const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd < 0) return family == AF_INET6 ? 77 : 100;
+            const socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&to), length) != 0) return 101;
+            // Closed (or reset: the hello was never read) is right; a byte, or nothing in 10 s, is not.
+            pollfd p{fd, POLLIN, 0};
+            char c;
+            if (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size()) &&
+                (poll(&p, 1, 10000) != 1 || read(fd, &c, 1) > 0))
+                result |= family == AF_INET ? 1 : 2;
+            close(fd);
+        }
+        return result;
+    });
+    if (answered == 77) GTEST_SKIP() << "no IPv6 sockets here";
+    EXPECT_EQ(answered, 0) << "1: over IPv4, 2: over IPv6, 100 and above: the connection could not be made";
+    const RunResult served = Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"});
+    EXPECT_EQ(served.exitCode, 0) << served.out << served.err;
+}
+
+// What the other user leaves at the usual discovery name before the owner's first command: a block of theirs
+// (mode 0644, any bytes), a FIFO (opening it would wait for a writer), a link to nowhere, a link to a file.
+enum class Squat
+{
+    kBlock,
+    kFifo,
+    kDanglingLink,
+    kLinkToFile,
+};
+
+class SecurityDiscoveryE2E : public testing::TestWithParam<Squat>
+{};
+
+// The usual discovery name taken by the other user: the owner's commands work at once, carried out by a daemon
+// publishing under a private name, and the other user never learns the daemon's token.
+TEST_P(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
 {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
     InstallRoot root;
     fs::create_directories(root.Path("work"));
     const std::string usual = VADDiscoveryName(static_cast<uint32_t>(getuid()), root.Root());
+    const std::string path = "/dev/shm" + usual, decoy = path + "-decoy";
     const std::string junk(64, '\x5a');
     ASSERT_EQ(AsNobody([&] {
-                  const int fd = shm_open(usual.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
-                  return fd >= 0 && fchmod(fd, 0644) == 0 &&
-                                 write(fd, junk.data(), junk.size()) == static_cast<ssize_t>(junk.size())
-                             ? 0
-                             : 1;
+                  if (GetParam() == Squat::kFifo) return mkfifo(path.c_str(), 0666) == 0 ? 0 : 1;
+                  if (GetParam() == Squat::kDanglingLink)
+                      return symlink((path + "-gone").c_str(), path.c_str()) == 0 ? 0 : 1;
+                  const std::string made = GetParam() == Squat::kBlock ? path : decoy;
+                  const int fd = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+                  if (fd < 0 || fchmod(fd, 0644) != 0 ||
+                      write(fd, junk.data(), junk.size()) != static_cast<ssize_t>(junk.size()))
+                      return 1;
+                  return GetParam() == Squat::kBlock || symlink(decoy.c_str(), path.c_str()) == 0 ? 0 : 1;
               }),
               0);
     struct Unlink
     {
-        std::string name;
-        ~Unlink() { shm_unlink(name.c_str()); }
-    } unlinkLater{usual};
+        std::vector<std::string> paths;
+        ~Unlink()
+        {
+            for (const std::string& p : paths) unlink(p.c_str());
+        }
+    } unlinkLater{{path, decoy}};
+    struct stat planted
+    {};
+    ASSERT_EQ(lstat(path.c_str(), &planted), 0);
 
     // Each command promptly: the first starts the daemon, validation needs the command host it starts.
     const RunOptions inWork = RunOptions::In(root.Path("work"));
@@ -239,11 +319,14 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
         {"status", "<kuid:900001:100>"},
         {"validate", "<kuid:900001:100>"},
     };
+    RunOptions bounded = inWork;
+    bounded.timeoutMs = 30000;
     for (const auto& args : commands)
     {
         const auto start = std::chrono::steady_clock::now();
-        const RunResult r = root.Run(args, inWork);
+        const RunResult r = root.Run(args, bounded);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_FALSE(r.timedOut) << args[0] << " still waited after 30 s";
         EXPECT_EQ(r.exitCode, 0) << args[0] << "\n" << r.out << r.err;
         EXPECT_EQ(r.out.find("Failed to open asset database"), std::string::npos) << r.out;
         EXPECT_LT(seconds, 10.0) << args[0];
@@ -277,8 +360,17 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
                   return 0;
               }),
               0);
-    // Their block is as they left it.
-    EXPECT_EQ(ReadWholeFile("/dev/shm" + usual), junk);
+    // What they left is as they left it.
+    struct stat now
+    {};
+    ASSERT_EQ(lstat(path.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, planted.st_ino);
+    EXPECT_EQ(now.st_mode, planted.st_mode);
+    EXPECT_EQ(now.st_uid, kNobody);
+    if (GetParam() == Squat::kBlock)
+    {
+        EXPECT_EQ(ReadWholeFile(path), junk);
+    }
 
     // closevaddaemon finds the daemon and ends it; the private block and its record go with it.
     const RunResult close = root.Run({"closevaddaemon"}, inWork);
@@ -287,6 +379,16 @@ TEST(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
     EXPECT_FALSE(fs::exists(record));
     EXPECT_FALSE(fs::exists("/dev/shm" + name));
 }
+
+std::string SquatName(const testing::TestParamInfo<Squat>& info)
+{
+    const char* names[] = {"Block", "Fifo", "DanglingLink", "LinkToFile"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Squats, SecurityDiscoveryE2E,
+                         testing::Values(Squat::kBlock, Squat::kFifo, Squat::kDanglingLink, Squat::kLinkToFile),
+                         SquatName);
 
 }  // namespace
 }  // namespace e2e
