@@ -2,9 +2,10 @@
 // Named shared memory (POSIX shm objects), mapped for as long as the object lives. A block serves one user:
 // it is created exclusively with mode 0600, and a block that another user owns or whose mode is not exactly
 // 0600 is never opened. Names live in a folder every user may write (/dev/shm): no open of a name follows a
-// symbolic link or waits (a FIFO there), and only a regular file is ever taken for a block. A block's memory is reserved when it is made (posix_fallocate), so a full /dev/shm
-// is an error then, never a SIGBUS later; reads and writes go through the descriptor, so even a block some
-// other maker left without memory reads as zeros and fails writes instead of raising SIGBUS.
+// symbolic link or waits (a FIFO there), and only a regular file is ever taken for a block. A block's memory
+// is reserved when it is made (posix_fallocate), so a full /dev/shm is an error then, never a SIGBUS later;
+// reads and writes go through the descriptor, so even a block some other maker left without memory reads as
+// zeros and fails writes instead of raising SIGBUS.
 #include <cstddef>
 #include <string>
 
