@@ -7,6 +7,7 @@
 #include "engine/ConfigFileBound.h"
 #include "engine/File.h"
 #include "engine/TextCase.h"
+#include "platform/RegularFile.h"
 
 #include <string>
 
@@ -97,15 +98,21 @@ ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::st
     if (!kind.empty() && kind[0] == '.') kind.remove_prefix(1);
     const bool package = Orvo::EqualsNoCase(kind, "cdp") || Orvo::EqualsNoCase(kind, "cdp2");
     const uint64_t bound = package ? kMaxPackageFileSize : Orvo::kMaxConfigFileBytes;
-    const int64_t size = Orvo::File::GetSize(full);
-    if (size > 0 && uint64_t(size) > bound)
+    // Only a regular file is read, opened without waiting: a FIFO or a device named as a configuration would
+    // otherwise hold the reader for ever.
+    std::string real;
+    if (!Orvo::File::Resolve(full, real)) return ConfigFileResult::kCannotRead;
+    std::string bytes;
+    switch (Platform::ReadRegularFile(real, bound, bytes))
     {
+    case Platform::RegularFileStatus::kOK: break;
+    case Platform::RegularFileStatus::kTooLarge:
         LogPrintf("LoadConfigFile> %s", Orvo::ConfigFileTooLargeText(full).c_str());
         return ConfigFileResult::kTooLarge;
+    case Platform::RegularFileStatus::kMissing:
+    case Platform::RegularFileStatus::kNotRegular:
+    case Platform::RegularFileStatus::kUnreadable: return ConfigFileResult::kCannotRead;
     }
-    std::string bytes;
-    if (!Orvo::File::ReadFile(full, bytes, bound))
-        return Orvo::File::GetSize(full) > int64_t(bound) ? ConfigFileResult::kTooLarge : ConfigFileResult::kCannotRead;
     Orvo::NoteConfigLoad(bytes.size());
     return ParseConfigData(out, bytes, form, full.c_str());
 }

@@ -112,6 +112,9 @@ bool KUID::ParseText(const char* text, bool strict)
 bool KUID::ParseText(std::string_view text, bool strict)
 {
     *this = Null();
+    // A zero byte would end the text for every reader that takes it as a C string: what comes before it is no
+    // KUID of its own.
+    if (text.find('\0') != std::string_view::npos) return false;
     Cursor c{text.data(), text.data() + text.size()};
     c.SkipBlanks();
     while (c.end != c.p && IsBlank(c.end[-1])) --c.end;
@@ -120,7 +123,7 @@ bool KUID::ParseText(std::string_view text, bool strict)
     int32_t v[3] = {0, 0, 0};
     int got = 0;
 
-    if (c.Word("nullkuid")) return c.AtEnd() || !strict;
+    if (c.Word("nullkuid")) return c.AtEnd();
 
     if (c.Char('<'))
     {
@@ -135,6 +138,10 @@ bool KUID::ParseText(std::string_view text, bool strict)
         got = Numbers(c, ':', strict ? want : 3, v, strict);
         if (got < want) return false;
         if (strict && (!c.Char('>') || !c.AtEnd())) return false;
+        // Lenient reading forgives a missing bracket, not text after the numbers: "<kuid:1:2x0>" is no <kuid:1:2>.
+        c.SkipBlanks();
+        c.Char('>');
+        if (!c.AtEnd()) return false;
     }
     else if (c.Word("kuid"))
     {
@@ -142,14 +149,12 @@ bool KUID::ParseText(std::string_view text, bool strict)
         if (c.AtEnd() || !IsBlank(*c.p)) return false;
         c.SkipBlanks();
         got = Numbers(c, ' ', want, v, strict);
-        if (got < want) return false;
-        if (strict && !c.AtEnd()) return false;
+        if (got < want || !c.AtEnd()) return false;
     }
     else
     {
         got = Numbers(c, ':', 3, v, strict);
-        if (got < 2) return false;
-        if (strict && !c.AtEnd()) return false;
+        if (got < 2 || !c.AtEnd()) return false;
     }
 
     KUID k = Make(v, got);

@@ -32,8 +32,11 @@ struct KUID
     constexpr bool IsNull() const { return userId == -1 && contentId == -1 && version == 127; }
 
     // Sets this KUID from any text form without regard to case. Strict mode also insists on digits only and
-    // on the closing bracket. A version outside 0..127 or a user id outside 25 signed bits is refused. Text that is not a KUID (also null or empty) gives the null KUID; the result
-    // tells whether the text was a KUID.
+    // on the closing bracket; lenient mode allows blanks around the numbers and a missing closing bracket.
+    // Neither takes a text with anything after the KUID or with a zero byte anywhere, which would otherwise
+    // read as a shorter KUID: another asset. A version outside 0..127 or a user id outside 25 signed bits is
+    // refused. Text that is not a KUID (also null or empty) gives the null KUID; the result tells whether the
+    // text was a KUID.
     bool ParseText(const char* text, bool strict);
     bool ParseText(std::string_view text, bool strict);
     static KUID FromText(std::string_view text, bool strict = false);

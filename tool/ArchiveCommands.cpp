@@ -11,14 +11,18 @@
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
 #include "core/VelmarProperty.h"
+#include "engine/File.h"
 #include "engine/PString.h"
 #include "textures/TextureTargets.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,6 +48,17 @@ int CreateCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args
     if (!output.IsExt("cdp"))
     {
         PostCommandError(client, log, "The output filename must have a .cdp extension.");
+        return -1;
+    }
+    // The archive is written beside its path and renamed over it: a FIFO or a device named as the output is
+    // refused, never replaced by a file.
+    std::string real;
+    struct stat st;
+    if (!Orvo::File::Resolve(output.View(), real)) real = output.str();
+    if (::stat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    {
+        log.PostResultF(kResultError, "Unable to write archive file: %s (%s)", output.c_str(),
+                        S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
         return -1;
     }
     std::vector<KUID> kuids;

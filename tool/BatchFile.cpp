@@ -70,16 +70,35 @@ std::string UnclosedQuoteMessage(const std::string& name, size_t lineNumber)
            ": a double quote is never closed; the line was not run.";
 }
 
+bool BatchLineHasZeroByte(std::string_view raw)
+{
+    const size_t zero = raw.find('\0');
+    if (zero == std::string_view::npos) return false;
+    // Only a zero byte within the line counts, not one after its line end.
+    for (size_t i = 1; i < zero; ++i)
+    {
+        if (raw[i] == '\r' || raw[i] == '\n') return false;
+    }
+    return true;
+}
+
+std::string ZeroByteMessage(const std::string& name, size_t lineNumber)
+{
+    return "The batch file '" + name + "' line " + std::to_string(lineNumber) +
+           ": it holds a zero byte; the line was not run.";
+}
+
+bool IsBlankBatchLine(std::string_view raw)
+{
+    const std::string_view line = CutAtLineEnd(raw);
+    return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 bool IsBatchLineSkipped(const std::vector<std::string>& args)
 {
     if (args.empty()) return true;
     const std::string& last = args.back();
-    if (!last.empty() && (last[0] == '\r' || last[0] == '\n' || last[0] == ' ')) return true;
-    for (const std::string& a : args)
-    {
-        if (!a.empty()) return false;
-    }
-    return true;
+    return !last.empty() && (last[0] == '\r' || last[0] == '\n' || last[0] == ' ');
 }
 
 BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner,
@@ -120,13 +139,17 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
         const std::string_view text(bytes.data() + at, next - at);
         at = next;
         ++lineNumber;
-        if (BatchLineHasUnclosedQuote(text))
+        // A line cut short at a zero byte or an open quote could run another command than the one written.
+        const bool zero = BatchLineHasZeroByte(text);
+        if (zero || BatchLineHasUnclosedQuote(text))
         {
-            // Running what is left of it could run another command than the one written.
-            if (refused) refused(UnclosedQuoteMessage(name, lineNumber));
+            if (refused) refused(zero ? ZeroByteMessage(name, lineNumber) : UnclosedQuoteMessage(name, lineNumber));
             result.exitCode = -1;
             continue;
         }
+        // An empty line (or one of blanks) separates commands and is skipped. A line of an empty word, `""`, is
+        // run: it fails as "VelmarUtil \"\"" does, rather than vanishing without a word.
+        if (IsBlankBatchLine(text)) continue;
         std::vector<std::string> args = SplitBatchLine(text);
         if (IsBatchLineSkipped(args)) continue;
         std::vector<char*> argv;

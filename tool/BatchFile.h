@@ -15,9 +15,16 @@
 // closing quote, up to the next space, is dropped too. Two spaces in a row give an empty argument.
 std::vector<std::string> SplitBatchLine(std::string_view line);
 
-// True for a line that runs nothing: no argument, an argument list whose last argument begins with a
-// CR, LF or space, or one made only of empty arguments (a line of blanks).
+// True for a line (as read, its line end included) that is empty or holds only spaces, tabs and line ends: it
+// is skipped, where a line of an empty word (`""`) is run like any other and fails as `VelmarUtil ""` does.
+bool IsBlankBatchLine(std::string_view line);
+
+// True for arguments that run nothing: none, or a last argument that begins with a CR, LF or space.
 bool IsBatchLineSkipped(const std::vector<std::string>& args);
+
+// True for a line with a zero byte before its line end: the line would be cut at it, so it is not run.
+bool BatchLineHasZeroByte(std::string_view line);
+std::string ZeroByteMessage(const std::string& name, size_t lineNumber);
 
 // True for a line (cut at its line end as SplitBatchLine cuts it) with a double quote that is never
 // closed: the split would drop the text after it, so the line cannot be run as written.
@@ -43,10 +50,10 @@ struct BatchFileResult
 // file (a FIFO or a device would never end).
 constexpr int64_t kMaxBatchFileSize = 16 * 1024 * 1024;
 
-// Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]. A line with a
-// double quote that is never closed is not run: `refused` gets its message (naming the file and the line)
-// and the batch's exit code becomes -1; the other lines run as before. Prints nothing itself; the caller
-// reports the status.
+// Runs every line of the batch file `name` through `runner`, with `programPath` as argv[0]; blank lines are
+// skipped. A line with a double quote that is never closed, or with a zero byte, is not run: `refused` gets its
+// message (naming the file and the line) and the batch's exit code becomes -1; the other lines run as before.
+// Prints nothing itself; the caller reports the status.
 BatchFileResult RunBatchFile(const std::string& name, const char* programPath, const BatchLineRunner& runner,
                              const BatchLineRefused& refused = {});
 

@@ -70,7 +70,8 @@ int EncryptCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     if (!script.SaveAs("", target.str()))
     {
         // A script that was not written is a failure, whatever the load said.
-        log.PostResult(kResultError, "Unable to write the encoded script.");
+        log.PostResultF(kResultError, "Unable to write the encoded script '%s': %s.", target.c_str(),
+                        script.LastError().c_str());
         return -1;
     }
     return 0;

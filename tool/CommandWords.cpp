@@ -3,10 +3,12 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "engine/File.h"
+#include "platform/OutputFile.h"
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
 #include <cstdio>
+#include <string>
 
 int VersionCommand(ToolContext&, ResultsLog&, const CommandArgs&)
 {
@@ -63,6 +65,7 @@ int SetMaxBackupFoldersCommand(ToolContext& tool, ResultsLog& log, const Command
 {
     VADClient& client = tool.Client();
     const char* text = args.Arg(2);
+    // Without its number the command says so: a run that set nothing must not end in "OK (0 Errors".
     if (!text)
     {
         PostCommandError(client, log, "Missing number parameter.");
@@ -93,25 +96,27 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
         PostCommandError(client, log, "Missing path parameter.");
         return -1;
     }
-    Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
-    Orvo::File file;
-    if (file.Open(path.View(), Orvo::File::ModeWrite) != 0)
+    // The output is the user's to name: a FIFO is refused at once rather than waited on, and the list is
+    // written whole (a regular file is replaced only once all of it is written) or the command fails with why.
+    const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
+    std::string real;
+    if (!Orvo::File::Resolve(path.View(), real)) real = path.str();
+    Platform::OutputFile file;
+    if (!file.Open(real))
     {
         PostCommandError(client, log, "Failed to open output file.");
+        log.PostResultF(kResultMessage, "'%s': %s", path.c_str(), file.Reason().c_str());
         return -1;
     }
     const VADResult<Orvo::String> builds = client.ListBuilds();
     if (!builds.Ok())
     {
-        file.Close();
         PostCommandError(client, log, "Unable to list the builds.");
         return -1;
     }
-    bool written = file.WriteLine(builds.Value().View());
-    file.Close();
-    if (!written)
+    if (!file.Write(std::string(builds.Value().View()) + "\n") || !file.Commit())
     {
-        PostCommandError(client, log, "Failed to write output file.");
+        log.PostResultF(kResultError, "Failed to write output file '%s': %s.", path.c_str(), file.Reason().c_str());
         return -1;
     }
     return 0;

@@ -4,7 +4,6 @@
 #include "assetdb/VADClient.h"
 #include "core/ConfigFile.h"
 #include "core/VelmarProperty.h"
-#include "engine/ConfigFileBound.h"
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
@@ -146,7 +145,9 @@ bool CreateConsistAsset(VADClient& client, const Consist& consist, ResultsLog& l
     Orvo::File::Path configPath(folder);
     configPath.AddPath("config.txt");
     TDBTagRef config;
-    if (!LoadConfigFile(config, "", configPath.View(), "txt"))
+    if (!ReadUserConfigFile(
+            "", configPath, "txt", "configuration",
+            "Consist '" + consist.name + "' is not imported: the new asset's config.txt cannot be read.", config, log))
         return fail(&handle, "the new asset's config.txt cannot be read.");
     FillConsistConfig(config, consist);
     if (!SaveConfigFile(config, "", configPath.View(), "txt"))
@@ -168,16 +169,10 @@ int ImportConsistsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
         PostCommandError(client, log, "Missing input path parameter.");
         return -1;
     }
+    // A FIFO, a device or a file past the bound is refused before anything is read from it.
     TDBTagRef consists;
     const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
-    const ConfigFileResult read = LoadConfigFileEx(consists, "", path.View(), "");
-    if (read != ConfigFileResult::kOK)
-    {
-        PostCommandError(client, log,
-                         read == ConfigFileResult::kTooLarge ? Orvo::ConfigFileTooLargeText(path.View()) + "."
-                                                             : std::string("Invalid input path."));
-        return -1;
-    }
+    if (!ReadUserConfigFile("", path, "", "consist list", "Invalid input path.", consists, log)) return -1;
     std::set<std::string> existing;
     if (!ExistingConsistNames(client, existing))
     {

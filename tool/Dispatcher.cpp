@@ -70,7 +70,7 @@ constexpr CommandRow kCommands[] = {
     {"dlsdeleteall", 0, DLSDeleteAllCommand},
     {"backupkeywords", 0, BackupKeywordsCommand},
     {"importkeywords", 0, ImportKeywordsCommand},
-    {"setmaxbackupfolders", 0, SetMaxBackupFoldersCommand},
+    {"setmaxbackupfolders", 0, SetMaxBackupFoldersCommand},  // without its number: "Missing number parameter."
 };
 
 int RunRow(ToolContext& tool, ResultsLog& log, const CommandArgs& args)

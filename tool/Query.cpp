@@ -73,6 +73,8 @@ int SearchByCategoryCommand(ToolContext& tool, ResultsLog& log, const CommandArg
         PostCommandError(client, log, kQueryFailed);
         return -1;
     }
+    // An empty result fails with a word rather than nothing at all: a script reading the output would otherwise
+    // see no list and a summary of "OK (0 Errors".
     if (found.Count() == 0)
     {
         PostCommandError(client, log, "No asset matches the search.");

@@ -7,9 +7,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 class ResultsLog;
+class TDBTagRef;
 class ToolContext;
 class VADClient;
 
@@ -43,6 +45,18 @@ uint32_t InstallFromFolderTree(VADClient& client, Orvo::File::Path folder, Resul
 using InstallHandOverFn = bool (*)(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag);
 uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, uint32_t options, uint8_t flag,
                              const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused = nullptr);
+
+// The files a user names for a command (a consist list, a keywords file, an output file) may be anything.
+// One is read only through the bounded regular-file reader: opened without waiting, a FIFO, device or folder
+// refused at once, at most the configuration bound. A file that cannot be had posts one error and gives a null
+// tree: past the bound the bound is said, one that is not a regular file is named as the `what` ("keywords
+// file", "consist list"), and one missing, unreadable or not a configuration gets `unreadable`.
+bool ReadUserConfigFile(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
+                        const char* what, const std::string& unreadable, TDBTagRef& out, ResultsLog& log);
+// A file a user names as output is written whole, or the command fails: Platform::OutputFile (a regular file
+// replaced whole, a character device written in place, anything else refused at once). False: `reason` says
+// why (see WriteOutputFile).
+bool WriteUserFile(const Orvo::File::Path& path, std::string_view data, std::string& reason);
 
 // Writes one string child per asset (named by its KUID text, holding its keywords) to the file. A query
 // the daemon does not answer posts an error and writes nothing, so an earlier backup is not replaced by an

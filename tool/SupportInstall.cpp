@@ -80,7 +80,10 @@ uint32_t Walk(const Orvo::File::Path& folder, const Platform::Folder& dir, WalkS
     }
     if (depth >= kMaxInstallTreeDepth)
     {
-        s.log.PostResultF(kResultWarning, "Folder tree too deep, not searched further: %s", folder.c_str());
+        s.log.PostResultF(kResultWarning,
+                          "Folder tree too deep, not searched further: '%s' lies %d folders below the folder given, "
+                          "the deepest a search goes; the folders in it are not searched.",
+                          folder.c_str(), kMaxInstallTreeDepth);
         return 0;
     }
     // Plain sub-folders before links: a folder that a link also leads to is walked (once) by its own name.

@@ -4,9 +4,27 @@
 #include "assetdb/VADClient.h"
 #include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
-#include "engine/ConfigFileBound.h"
 #include "engine/File.h"
-#include "platform/RegularFile.h"
+
+#include <string>
+
+namespace {
+
+// The text with each zero byte written as a backslash and a 0, so that a message shows all of it.
+std::string ShowZeroBytes(std::string_view text)
+{
+    std::string shown;
+    for (char c : text)
+    {
+        if (c == '\0')
+            shown.append("\\0");
+        else
+            shown.push_back(c);
+    }
+    return shown;
+}
+
+}  // namespace
 
 bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
                     std::string_view format, ResultsLog* log)
@@ -32,8 +50,11 @@ bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo
         }
         tree.SetChildString(KUID::ToText(kuid).View(), keywords.Value().View());
     }
-    if (SaveConfigFile(tree, resourceName, path.View(), format)) return true;
-    if (log) log->PostResultF(kResultError, "Unable to write the keywords file '%s'.", path.c_str());
+    std::string bytes, why = "it cannot be put in the configuration text form";
+    if (SerializeConfigData(tree, ConfigFileFormFor(path.View(), format), bytes) &&
+        WriteUserFile(Orvo::File::Path(ConfigFilePath(resourceName, path.View())), bytes, why))
+        return true;
+    if (log) log->PostResultF(kResultError, "Unable to write the keywords file '%s': %s.", path.c_str(), why.c_str());
     return false;
 }
 
@@ -41,32 +62,29 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
                     std::string_view format, ResultsLog* log)
 {
     // The file is the user's: a FIFO, a device or a file past the bound must neither hang nor flood the tool.
-    std::string real = ConfigFilePath(resourceName, path.View());
-    if (std::string resolved; Orvo::File::Resolve(real, resolved)) real = std::move(resolved);
-    std::string bytes;
-    const Platform::RegularFileStatus status = Platform::ReadRegularFile(real, Orvo::kMaxConfigFileBytes, bytes);
+    ResultsLog quiet;
+    ResultsLog& said = log ? *log : quiet;
     TDBTagRef tree;
-    const ConfigFileResult read =
-        status == Platform::RegularFileStatus::kOK
-            ? ParseConfigData(tree, bytes, ConfigFileFormFor(path.View(), format), real.c_str())
-            : ConfigFileResult::kCannotRead;
-    if (read != ConfigFileResult::kOK)
-    {
-        if (!log) return false;
-        if (status == Platform::RegularFileStatus::kTooLarge)
-            log->PostResult(kResultError, Orvo::ConfigFileTooLargeText(path.View()) + ".");
-        else if (status == Platform::RegularFileStatus::kNotRegular)
-            log->PostResultF(kResultError, "The keywords file '%s' is not a regular file; it was not read.",
-                             path.c_str());
-        else
-            log->PostResultF(kResultError, "Unable to read the keywords file '%s'.", path.c_str());
+    if (!ReadUserConfigFile(resourceName, path, format, "keywords file",
+                            "Unable to read the keywords file '" + path.str() + "'.", tree, said))
         return false;
-    }
     bool allSent = true, allTaken = true;
     for (size_t i = 0, n = tree.GetChildCount(); i < n; ++i)
     {
+        const Orvo::PString childName = tree.GetChildName(i);
+        const std::string_view name = childName.View();
+        // A name holding a zero byte is no KUID, though the part before the zero may read as another asset's.
+        if (name.find('\0') != std::string_view::npos)
+        {
+            if (log)
+                log->PostResultF(kResultError,
+                                 "The KUID '%s' in '%s' holds a zero byte; its keywords were not imported.",
+                                 ShowZeroBytes(name).c_str(), path.c_str());
+            allTaken = false;
+            continue;
+        }
         KUID kuid;
-        if (!kuid.ParseText(tree.GetChildName(i).View(), false)) continue;
+        if (!kuid.ParseText(name, false)) continue;
         Orvo::String keywords = tree.GetChildAt(i).GetString();
         // The link carries texts up to their first zero byte: such keywords would arrive cut short.
         if (keywords.View().find('\0') != std::string_view::npos)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -80,6 +82,10 @@ TEST(ConfigFile, FailuresLeaveANullTreeAndTellWhy)
     Orvo::File::WriteFile(dir + "/damaged.cdp", damaged);
     EXPECT_EQ(LoadConfigFileEx(t, dir, "damaged.cdp"), ConfigFileResult::kDamaged);
     EXPECT_EQ(t.Get(), nullptr);
+    // A FIFO without a writer and a device are no configuration files, and are not waited on.
+    ASSERT_EQ(mkfifo((dir + "/fifo.txt").c_str(), 0600), 0);
+    EXPECT_EQ(LoadConfigFileEx(t, dir, "fifo.txt"), ConfigFileResult::kCannotRead);
+    EXPECT_EQ(LoadConfigFileEx(t, "", "/dev/zero", "txt"), ConfigFileResult::kCannotRead);
 
     EXPECT_FALSE(SaveConfigFile(t, "", dir + "/no/such/folder/x.txt"));
 }

@@ -31,8 +31,14 @@ TEST(KUID, TextFormsStrictAndLenient)
         {"<kuid:16777215:1>", true, true, KUID(16777215, 1, 0)},  // the widest user ids the stream form holds
         {"<kuid:-16777216:1>", true, true, KUID(-16777216, 1, 127)},
         {"<kuid:1:2", true, false, KUID(1, 2, 0)},
-        {"12:34z", true, false, KUID(12, 34, 0)},
-        {"<kuid:1:2>x", true, false, KUID(1, 2, 0)},
+        {"<kuid: 1 : 2 >", true, false, KUID(1, 2, 0)},
+        // Text after the KUID would make it read as a shorter one: refused in both modes.
+        {"12:34z", false, false, none},
+        {"<kuid:1:2>x", false, false, none},
+        {"<kuid:910700:1x0>", false, false, none},
+        {"<kuid2:1:2:3:4>", false, false, none},
+        {"kuid 1 2 3", false, false, none},
+        {"NULLKUID x", false, false, none},
         {"kuid2 1 2", false, false, none},
         {"<kuid:1:x>", false, false, none},
     };
@@ -56,6 +62,18 @@ TEST(KUID, TextFormsStrictAndLenient)
     KUID k(1, 2, 3);
     EXPECT_FALSE(k.ParseText(static_cast<const char*>(nullptr), false));
     EXPECT_TRUE(k.IsNull());
+    // A zero byte anywhere, even where the text before it is a whole KUID.
+    for (std::string_view t :
+         {std::string_view("<kuid:910700:1\0"
+                           "0>",
+                           17),
+          std::string_view("<kuid:1:2>\0", 11), std::string_view("\0<kuid:1:2>", 11), std::string_view("1:2 \0", 5)})
+    {
+        k = KUID(1, 2, 3);
+        EXPECT_FALSE(k.ParseText(t, false));
+        EXPECT_TRUE(k.IsNull());
+        EXPECT_FALSE(k.ParseText(t, true));
+    }
 }
 
 TEST(KUID, PrintsAndParsesBack)

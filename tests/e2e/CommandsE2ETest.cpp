@@ -139,6 +139,23 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
     EXPECT_TRUE(root_.Exists("work/KeywordsBackup.dat"));
 }
 
+TEST_F(CommandsE2E, ASearchTooDeepSaysHowDeepItGoes)
+{
+    // 66 folders, the last holding an asset that lies below the deepest folder a search looks into.
+    std::string tree = "deep";
+    for (int i = 0; i < 66; ++i) tree += "/d";
+    root_.WriteFile("work/" + tree + "/config.txt", "kuid <kuid:77:9>\nkind \"scenery\"\nusername \"Deep\"\n");
+    const std::string deepest = root_.Path("work/" + tree.substr(0, 4 + 2 * 64));
+    const std::string warning = "! NULLKUID : Folder tree too deep, not searched further: '" + deepest +
+                                "' lies 64 folders below the folder given, the deepest a search goes; the folders in "
+                                "it are not searched.\n";
+    const RunResult install = Run({"installfrompath", "deep"});
+    EXPECT_EQ(install.exitCode, 255);
+    EXPECT_EQ(install.out.rfind(warning, 0), 0u) << install.out;
+    const RunResult exported = Run({"dlsparsefolder", "deep"});
+    EXPECT_NE(exported.out.find(warning), std::string::npos) << exported.out;
+}
+
 TEST_F(CommandsE2E, MaintenanceWords)
 {
     RunResult repair = Run({"repairdatabase"});

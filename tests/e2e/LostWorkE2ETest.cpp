@@ -115,6 +115,24 @@ TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
     ASSERT_TRUE(kept.Ok());
     EXPECT_EQ(kept.Value().View(), "");
 
+    // A KUID with a zero byte in it, or with text after it, is no KUID: read up to the zero or the text, it would
+    // name another asset (here <kuid:900600:1>). The zero byte is refused by name; the other is no KUID, as
+    // "hello" is not. The last entry, sent after them, tells when the daemon has had them all.
+    root_.WriteFile("work/KeywordsDump.dat", std::string("<kuid:900600:1") + '\0' +
+                                                 "0> \"zz\"\n<kuid:900600:1x0> \"yy\"\n<kuid:900600:2> \"after\"\n");
+    r = Run({"importkeywords"});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "The KUID '<kuid:900600:1\\00>' in '" + dump +
+                               "' holds a zero byte; its keywords were not imported."))
+        << r.out;
+    EXPECT_TRUE(Eventually([&] {
+        const VADResult<Orvo::String> k = reader.Client().GetAssetKeywords(KUID(900600, 2, 0));
+        return k.Ok() && k.Value().View() == "after";
+    }));
+    const VADResult<Orvo::String> untouched = reader.Client().GetAssetKeywords(KUID(900600, 1, 0));
+    ASSERT_TRUE(untouched.Ok());
+    EXPECT_EQ(untouched.Value().View(), "");
+
     // Past the bound of a configuration file: said with the bound, and a failure.
     fs::remove(dump);
     {
@@ -133,7 +151,7 @@ TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
     EXPECT_TRUE(Has(r.out, "The keywords file '" + dump + "' is not a regular file; it was not read.")) << r.out;
     const VADResult<Orvo::String> after = reader.Client().GetAssetKeywords(KUID(900600, 2, 0));
     ASSERT_TRUE(after.Ok());
-    EXPECT_EQ(after.Value().View(), "blue;green");
+    EXPECT_EQ(after.Value().View(), "after");
 }
 
 TEST_F(LostWorkE2E, ABatchFileIsARegularFileWithinItsBound)

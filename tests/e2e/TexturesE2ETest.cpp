@@ -240,6 +240,11 @@ TEST_F(TexturesE2E, FaultyTexturesFailAloneAndNothingIsHalfWritten)
     EXPECT_EQ(Run({"compresstexture", "loose"}).out, "- NULLKUID : Unable to determine relative path for '" +
                                                          root_.Path("work/loose/a.texture.txt") +
                                                          "'\nOK (1 Errors, 0 Warnings)\n");
+    // A folder of UserData that is none of its content folders is outside them too.
+    root_.WriteFile("UserData/ctest/b.texture.txt", "Primary=b.png\n");
+    EXPECT_EQ(Run({"compresstexture", root_.Path("UserData/ctest")}).out,
+              "- NULLKUID : Unable to determine relative path for '" + root_.Path("UserData/ctest/b.texture.txt") +
+                  "'\nOK (1 Errors, 0 Warnings)\n");
 }
 
 TEST_F(TexturesE2E, ExportPackageConvertsForDeviceTargets)

@@ -171,6 +171,26 @@ TEST(ToolEntryE2E, ABatchLineWithAQuoteNeverClosedIsReportedByFileAndLineAndFail
                          "OK (1 Errors, 0 Warnings)\n\nthree \nOK (0 Errors, 0 Warnings)\n\n");
 }
 
+TEST(ToolEntryE2E, ABlankBatchLineIsSkippedAnEmptyWordRunsAndAZeroByteIsRefused)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    // A line of `""` is the command word given empty, as on the command line; a zero byte would cut the line.
+    root.WriteFile("work/jobs.txt",
+                   std::string("\"echo\" \"one\"\n\n \t \r\n\"\"\n\"echo\" \"a") + '\0' + "b\"\n\"echo\" \"two\"\n");
+    const RunResult empty = root.Run({""});
+    EXPECT_EQ(empty.exitCode, 255);
+    EXPECT_EQ(empty.out, "- NULLKUID : Invalid argument, please check the help for the list of valid argument\n\n"
+                         "OK (1 Errors, 0 Warnings)\n");
+    const RunResult r = root.Run({"@jobs.txt"}, RunOptions::In(root.Path("work")));
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "one \nOK (0 Errors, 0 Warnings)\n\n" + empty.out + "\n- NULLKUID : The batch file '" +
+                         root.Path("work/jobs.txt") +
+                         "' line 5: it holds a zero byte; the line was not run.\nOK (1 Errors, 0 Warnings)\n\n"
+                         "two \nOK (0 Errors, 0 Warnings)\n\n");
+}
+
 TEST(ToolEntryE2E, ABatchFileThatCannotBeReadGivesItsMessage)
 {
     InstallRoot root;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -79,6 +80,53 @@ TEST_F(ToolFailuresE2E, EveryFailurePostsAnError)
     EXPECT_EQ(exhausted.exitCode, 255);
     EXPECT_EQ(exhausted.out.find("<KUID2:"), std::string::npos) << exhausted.out;
     EXPECT_EQ(exhausted.out.find("OK (0 Errors"), std::string::npos) << exhausted.out;
+}
+
+TEST_F(ToolFailuresE2E, AFileTheUserNamesIsNeverWaitedOnAndAFailedWriteSaysWhy)
+{
+    // A FIFO nobody opens at the other end would hold a blocking open for ever: each run is bounded, and killed
+    // when it goes past the bound.
+    RunOptions bounded = RunOptions::In(root_.Path("work"));
+    bounded.timeoutMs = 30000;
+    const std::string fifo = root_.Path("work/named.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    root_.WriteFile("work/Good.gs", "class Good\n{\n  void f() { }\n};\n");
+    auto stillAFifo = [](const std::string& path) {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+    auto run = [&](const std::vector<std::string>& args) {
+        RunResult r = root_.Run(args, bounded);
+        EXPECT_FALSE(r.timedOut) << args[0];
+        EXPECT_EQ(r.exitCode, 255) << args[0] << r.out;
+        EXPECT_EQ(r.out.find("OK (0 Errors"), std::string::npos) << args[0] << r.out;
+        return r.out;
+    };
+    EXPECT_EQ(run({"importconsists", "named.fifo"}),
+              Failed("The consist list '" + fifo + "' is not a regular file; it was not read."));
+    EXPECT_EQ(run({"listbuilds", "named.fifo"}), "- NULLKUID : Failed to open output file.\n; NULLKUID : '" + fifo +
+                                                     "': it is not a regular file\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(run({"backupkeywords", "named.fifo"}),
+              Failed("Unable to write the keywords file '" + fifo + "': it is not a regular file."));
+    EXPECT_NE(
+        run({"compile", "Good.gs", "-o" + fifo}).find("cannot write library '" + fifo + "': it is not a regular file"),
+        std::string::npos);
+    EXPECT_NE(run({"dlsparse", "named.fifo"}).find("The package '" + fifo + "' cannot be read."), std::string::npos);
+    EXPECT_TRUE(stillAFifo(fifo));
+    const std::string fifoCDP = root_.Path("work/named.cdp");
+    ASSERT_EQ(mkfifo(fifoCDP.c_str(), 0600), 0);
+    EXPECT_EQ(run({"createcdp", "named.cdp", "<kuid:44000:1001>"}),
+              Failed("Unable to write archive file: " + fifoCDP + " (it is not a regular file)"));
+    EXPECT_TRUE(stillAFifo(fifoCDP));
+
+    // A device is written in place, never replaced, and a write it refuses fails the command with the reason.
+    EXPECT_EQ(run({"listbuilds", "/dev/full"}),
+              Failed("Failed to write output file '/dev/full': No space left on device."));
+    struct stat st;
+    ASSERT_EQ(::stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    const RunResult discarded = root_.Run({"listbuilds", "/dev/null"}, bounded);
+    EXPECT_EQ(discarded.exitCode, 0) << discarded.out;
 }
 
 TEST_F(ToolFailuresE2E, AfterCloseDaemonInABatchEveryRequestFailsWithOneClearError)

@@ -145,6 +145,8 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
         {{"installfrompath", "empty"},
          Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'.")},
         {{"setnextcontentid", "-4"}, Failed("Missing or invalid ContentID parameter.")},
+        {{"setmaxbackupfolders"}, Failed("Missing number parameter.")},
+        {{"searchbycategory", "nosuchcategory"}, Failed("No asset matches the search.")},
         {{"setmaxbackupfolders", "abc"}, Failed("The number of backup folders must be a whole number, not 'abc'.")},
         {{"setmaxbackupfolders", "12abc"}, Failed("The number of backup folders must be a whole number, not '12abc'.")},
         {{"setmaxbackupfolders", "1 2"}, Failed("The number of backup folders must be a whole number, not '1 2'.")},
@@ -154,7 +156,8 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
         {{"patch-finalise", "success", "1", "2"}, Failed("Invalid parameters")},
         {{"encrypt", "notes.txt"}, Failed("Invalid file path.")},
         {{"backupkeywords", "no-such-folder/k.dat"},
-         Failed("Unable to write the keywords file '" + root_.Path("work/no-such-folder/k.dat") + "'.")},
+         Failed("Unable to write the keywords file '" + root_.Path("work/no-such-folder/k.dat") +
+                "': No such file or directory.")},
         {{"createcdp", "x.cdp", "<kuid:900001:100>", "<kuid:5:5>"},
          "- <kuid:5:5> : Asset is not local.\nOK (1 Errors, 0 Warnings)\n"},
         {{"createcdp", "x.cdp", "nothing"}, Failed("Invalid AssetID.")},

@@ -217,7 +217,10 @@ void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, Ex
         else if (depth + 1 < kMaxInstallTreeDepth)
             ExportAssetFolderTree(client, child, list, root, log, depth + 1);
         else
-            log.PostResultF(kResultWarning, "Folder tree too deep, not searched further: %s", child.c_str());
+            log.PostResultF(kResultWarning,
+                            "Folder tree too deep, not searched further: '%s' lies %d folders below the folder given, "
+                            "the deepest a search goes; the folders in it are not searched.",
+                            child.c_str(), kMaxInstallTreeDepth);
     }
 }
 

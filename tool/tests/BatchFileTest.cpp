@@ -46,11 +46,15 @@ TEST(BatchLineTest, QuirksOfTheOnePassSplit)
 
 TEST(BatchLineTest, SkippedLines)
 {
-    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("")));
+    for (const char* blank : {"", "\n", "\r\n", "     \n", " \t \r\n"}) EXPECT_TRUE(IsBlankBatchLine(blank)) << blank;
+    // Split as it stands, an empty line would be one empty word: IsBlankBatchLine keeps it from running.
+    EXPECT_EQ(SplitBatchLine(""), (Args{""}));
     EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\n")));
     EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\r\n")));
-    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("     \n")));
-    EXPECT_TRUE(IsBatchLineSkipped(SplitBatchLine("\"\" \"\"")));
+    // Empty words are words: the line runs, and fails as a command word given empty does.
+    EXPECT_FALSE(IsBlankBatchLine("\"\"\n"));
+    EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("\"\"")));
+    EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("\"\" \"\"")));
     EXPECT_TRUE(IsBatchLineSkipped(Args{"echo", " x"}));
     EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("version")));
     EXPECT_FALSE(IsBatchLineSkipped(SplitBatchLine("  version")));
@@ -114,6 +118,10 @@ TEST_F(BatchFileRunTest, ALineWithAQuoteNeverClosedIsRefusedWithItsLineNumber)
               "The batch file 'b.txt' line 7: a double quote is never closed; the line was not run.");
     // A quote after the line's end does not count; a CR in the middle ends the line.
     EXPECT_FALSE(BatchLineHasUnclosedQuote("echo\r\"x"));
+    // A zero byte within the line is found; one after its line end is not part of it.
+    EXPECT_TRUE(BatchLineHasZeroByte(std::string_view("echo a\0b\n", 9)));
+    EXPECT_FALSE(BatchLineHasZeroByte(std::string_view("echo\r\0", 6)));
+    EXPECT_FALSE(BatchLineHasZeroByte("echo\n"));
     EXPECT_FALSE(BatchLineHasUnclosedQuote("\"\"\n"));
     EXPECT_TRUE(BatchLineHasUnclosedQuote("\"\"\"\n"));
 }

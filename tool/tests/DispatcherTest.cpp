@@ -106,7 +106,8 @@ TEST(DispatcherTest, MissingPathsAreRefusedBeforeTheDaemon)
     EXPECT_EQ(RunWords({"importconsists", "/no/such/consists.txt"}).Texts(),
               std::vector<std::string>{"Invalid input path."});
     EXPECT_EQ(RunWords({"listbuilds", "/no/such/folder/builds.txt"}).Texts(),
-              std::vector<std::string>{"Failed to open output file."});
+              (std::vector<std::string>{"Failed to open output file.",
+                                        "'/no/such/folder/builds.txt': No such file or directory"}));
 }
 
 TEST(DispatcherTest, WithoutALinkEveryRequestFailsWithTheLinksOneError)
