@@ -38,19 +38,22 @@ void AssetDatabase::CloseLeavingFiles()
 
 bool AssetDatabase::LoadLocked()
 {
+    // A load cut short by an error is not taken: part of the records would pass for all of them.
     std::vector<AssetRecord> recs;
-    const bool assetsRead = store_.LoadAssets(recs);
+    std::vector<EditRecord> edits;
+    if (!store_.LoadAssets(recs) || !store_.LoadEdits(edits))
+    {
+        DLOG("the records could not be read from the store: %s", store_.LastError().c_str());
+        return false;
+    }
     records_.clear();
     for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
-    std::vector<EditRecord> edits;
-    const bool editsRead = store_.LoadEdits(edits);
     // The command hosts' edits are not in the store: they stay as they are.
     std::erase_if(edits_, [](const auto& entry) { return entry.second.owner == 0; });
     for (EditRecord& e : edits)
         if (!edits_.count(e.kuid)) edits_[e.kuid] = std::move(e);
     obsoletesDirty_ = true;
-    if (!assetsRead || !editsRead) DLOG("the records could not be read from the store: %s", store_.LastError().c_str());
-    return assetsRead && editsRead;
+    return true;
 }
 
 bool AssetDatabase::IsReady() const
@@ -249,27 +252,34 @@ std::vector<std::string> AssetDatabase::BuildList() const
     return out;
 }
 
-bool AssetDatabase::UserIdKnown(int32_t userId) const
+DbStatus AssetDatabase::UserIdKnown(int32_t userId)
 {
-    if (userId < 0 || userId > KUID::kMaxUserId) return false;
+    if (userId < 0 || userId > KUID::kMaxUserId) return DbStatus::kNotFound;
     // The store is asked too: one connection, which one thread at a time may use.
     std::unique_lock lk(mutex_);
     auto it = records_.lower_bound(KUID(userId, 0, 0));
-    if (it != records_.end() && it->first.userId == userId) return true;
+    if (it != records_.end() && it->first.userId == userId) return DbStatus::kOK;
     std::string name;
-    if (const_cast<AssetStore&>(store_).GetAuthor(userId, name)) return true;
+    const StoreRead author = store_.GetAuthor(userId, name);
+    if (author == StoreRead::kFound) return DbStatus::kOK;
+    if (author == StoreRead::kFailed)
+    {
+        DLOG("the author of user id %d could not be read from the store: %s", userId, store_.LastError().c_str());
+        return DbStatus::kFailed;
+    }
     // The local user's own id.
-    std::vector<uint8_t> bytes;
-    TDBTagRef tree;
-    if (const_cast<AssetStore&>(store_).GetSettingsGroup("user", bytes) && VADTreeFromBytes(bytes, tree))
-        return tree.GetChildInt("local-user-id", -1) == userId;
-    return false;
+    TDBTagRef user;
+    if (!GroupLocked("user", user)) return DbStatus::kFailed;
+    return user.GetChildInt("local-user-id", -1) == userId ? DbStatus::kOK : DbStatus::kNotFound;
 }
 
-bool AssetDatabase::AuthorName(int32_t userId, std::string& name)
+DbStatus AssetDatabase::AuthorName(int32_t userId, std::string& name)
 {
     std::unique_lock lk(mutex_);
-    return store_.GetAuthor(userId, name);
+    const StoreRead author = store_.GetAuthor(userId, name);
+    if (author != StoreRead::kFailed) return author == StoreRead::kFound ? DbStatus::kOK : DbStatus::kNotFound;
+    DLOG("the author of user id %d could not be read from the store: %s", userId, store_.LastError().c_str());
+    return DbStatus::kFailed;
 }
 
 bool AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
@@ -329,13 +339,29 @@ void AssetDatabase::SetStationListing(std::set<std::pair<int32_t, int32_t>> list
 
 // ---- settings ------------------------------------------------------------------------------------------
 
-TDBTagRef AssetDatabase::GroupLocked(const std::string& group)
+bool AssetDatabase::GroupLocked(const std::string& group, TDBTagRef& out)
 {
     std::vector<uint8_t> bytes;
     TDBTagRef tree;
-    if (!store_.GetSettingsGroup(group, bytes) || !VADTreeFromBytes(bytes, tree) || !tree.IsContainer())
-        tree = TDBTagRef::NewContainer();
-    return tree;
+    const StoreRead read = store_.GetSettingsGroup(group, bytes);
+    if (read == StoreRead::kNotStored)
+    {
+        out = TDBTagRef::NewContainer();
+        return true;
+    }
+    if (read == StoreRead::kFailed)
+    {
+        DLOG("the settings group '%s' could not be read from the store: %s", group.c_str(), store_.LastError().c_str());
+        return false;
+    }
+    // Only groups are stored: anything else is a damaged store, whose values are not known.
+    if (!VADTreeFromBytes(bytes, tree) || !tree.IsContainer())
+    {
+        DLOG("the settings group '%s' in the store is damaged: it is not a group of settings", group.c_str());
+        return false;
+    }
+    out = std::move(tree);
+    return true;
 }
 
 bool AssetDatabase::PutGroupLocked(const std::string& group, const TDBTagRef& tree)
@@ -348,8 +374,7 @@ bool AssetDatabase::PutGroupLocked(const std::string& group, const TDBTagRef& tr
 bool AssetDatabase::GetSettingsGroup(const std::string& group, TDBTagRef& out)
 {
     std::unique_lock lk(mutex_);
-    out = GroupLocked(group);
-    return true;
+    return GroupLocked(group, out);
 }
 
 bool AssetDatabase::SetSettingsGroup(const std::string& group, const TDBTagRef& tree, DaemonResults* results)
@@ -376,25 +401,38 @@ bool AssetDatabase::SetSettingsGroup(const std::string& group, const TDBTagRef& 
     return PutGroupLocked(group, stored);
 }
 
-std::string AssetDatabase::GetSettingString(const std::string& group, const std::string& key)
+bool AssetDatabase::GetSettingString(const std::string& group, const std::string& key, std::string& value)
 {
     std::unique_lock lk(mutex_);
-    return std::string(GroupLocked(group).GetChildString(key).View());
+    TDBTagRef tree;
+    if (!GroupLocked(group, tree)) return false;
+    value = std::string(tree.GetChildString(key).View());
+    return true;
 }
 
 bool AssetDatabase::SetSettingInt(const std::string& group, const std::string& key, int32_t value)
 {
     std::unique_lock lk(mutex_);
-    TDBTagRef tree = GroupLocked(group);
+    // The group is written whole: one that could not be read would lose its other values.
+    TDBTagRef tree;
+    if (!GroupLocked(group, tree)) return false;
     tree.SetChildInt(key, value);
     return PutGroupLocked(group, tree);
 }
 
-int AssetDatabase::MaxBackupFoldersLocked()
+bool AssetDatabase::MaxBackupFoldersLocked(int& max, std::string* error)
 {
+    TDBTagRef developer;
+    if (!GroupLocked("developer", developer))
+    {
+        // Thinning to a guess could remove backups the setting keeps.
+        if (error) *error = "the setting \"developer\"/\"max_backup_folders\" could not be read";
+        return false;
+    }
     // A value stored before it was checked, or of the wrong type, counts as unset, never as 0.
-    TDBTagRef value = GroupLocked("developer").GetChild("max_backup_folders");
-    return std::clamp(value.GetType() == kACSInteger ? value.GetInt(10) : 10, 1, 1000);
+    TDBTagRef value = developer.GetChild("max_backup_folders");
+    max = std::clamp(value.GetType() == kACSInteger ? value.GetInt(10) : 10, 1, 1000);
+    return true;
 }
 
 bool AssetDatabase::FlagRepair(int32_t mode)
@@ -410,7 +448,13 @@ bool AssetDatabase::FlagRepair(int32_t mode)
 KUID AssetDatabase::GenerateKUID(DaemonResults* results)
 {
     std::unique_lock lk(mutex_);
-    TDBTagRef user = GroupLocked("user");
+    // The local user's id is chosen once: settings that could not be read are not taken for none.
+    TDBTagRef user;
+    if (!GroupLocked("user", user))
+    {
+        PostResult(results, kResultError, "No KUID was made: the user settings could not be read.");
+        return KUID::Null();
+    }
     int32_t uid = user.GetChildInt("local-user-id", -1);
     if (uid < 0 || uid > KUID::kMaxUserId)
     {
@@ -450,7 +494,8 @@ bool AssetDatabase::SetNextContentId(int32_t id)
 {
     if (id < 1) return true;
     std::unique_lock lk(mutex_);
-    TDBTagRef user = GroupLocked("user");
+    TDBTagRef user;
+    if (!GroupLocked("user", user)) return false;
     user.SetChildInt("next-content-id", id);
     if (PutGroupLocked("user", user)) return true;
     DLOG("the next content id could not be stored: %s", store_.LastError().c_str());

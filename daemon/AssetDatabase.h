@@ -73,8 +73,10 @@ public:
     bool HasMissingDependencies(const KUID& k) const;
     bool IsFaulty(const KUID& k) const;
     std::vector<std::string> BuildList() const;
-    bool UserIdKnown(int32_t userId) const;
-    bool AuthorName(int32_t userId, std::string& name);
+    // kOK when the user id is known (an asset's, an author's or the local user's), kNotFound when not,
+    // kFailed when the store could not be read.
+    DbStatus UserIdKnown(int32_t userId);
+    DbStatus AuthorName(int32_t userId, std::string& name);
 
     // ---- daemon state of records ----
     DbStatus SetFavourite(const KUID& k, bool on);
@@ -95,7 +97,9 @@ public:
     // With `linkFiles` (an edit folder its writer hands over whole: nothing writes it any more) the files are
     // linked into the installed copy instead of copied; the edit folder still stands until the commit point.
     // With `compile`, an edit folder that holds texture descriptions is installed from a copy whose textures
-    // were compiled (TextureCompile.h), made before the lock is taken.
+    // were compiled (TextureCompile.h), made before the lock is taken. A copy that would leave out anything of
+    // the edit (links, special files, names no file of an asset may have) refuses the commit, naming each; the
+    // edit stays open as it is.
     DbStatus Commit(uint32_t handle, DaemonResults* results, bool linkFiles = false,
                     const TextureCompileFn& compile = {}, uintptr_t asker = 0);
     DbStatus Revert(uint32_t handle, DaemonResults* results, uintptr_t asker = 0);
@@ -131,10 +135,12 @@ public:
 
     // ---- KUIDs and settings ----
     // A new KUID of the local user; the null KUID, with the reason in the results, when none is left or
-    // the settings cannot be written.
+    // the settings cannot be read or written.
     KUID GenerateKUID(DaemonResults* results = nullptr);
     // False when the store could not keep it (an id below 1 changes nothing).
     bool SetNextContentId(int32_t id);
+    // Settings reads are false when the store could not be read (the reason in the log); a group not stored is
+    // empty.
     bool GetSettingsGroup(const std::string& group, TDBTagRef& out);
     // Writes a whole group; a value the daemon itself reads that is not of its type (a number that is no
     // number) refuses the group, with the reason in the results.
@@ -143,11 +149,16 @@ public:
     // text and whole-number values are set as the settings requests would set them. Lines it cannot take
     // are named in the log.
     void ApplySettingsFile(const std::string& path);
-    std::string GetSettingString(const std::string& group, const std::string& key);
+    bool GetSettingString(const std::string& group, const std::string& key, std::string& value);
+    // False when its group could not be read (it is written whole) or written.
     bool SetSettingInt(const std::string& group, const std::string& key, int32_t value);
     // Remembers that a full repair is due (kept until a full pass has finished, so a repair cut short by
     // a crash runs at the next start). False when the store could not keep it.
     bool FlagRepair(int32_t mode);
+
+    // Tests only: `sync` stands in for the sync of the file systems before the store records a change (see
+    // SyncedForCommitLocked), so that a test sees when it comes and what its failure does. Empty: the real one.
+    void SetDiskSyncForTests(std::function<bool()> sync);
 
 private:
     struct Handle
@@ -172,7 +183,8 @@ private:
     // A record for an asset that is being created (not installed yet).
     AssetRecord CreatedRecord(const EditRecord& e) const;
     std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
-    int MaxBackupFoldersLocked();
+    // False (with the reason) when the setting could not be read.
+    bool MaxBackupFoldersLocked(int& max, std::string* error);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
     bool BackupEditLocked(const KUID& k, DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.
@@ -191,8 +203,8 @@ private:
     // the edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
     // Returns how many were installed (their `installed` set).
     size_t InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results);
-    // Syncs the file systems of the installed copies, edit folders and backups: what an install, commit or
-    // delete is about to record is on disk first. False when that failed.
+    // Syncs the file systems of the installed copies, edit folders and backups: what an install, commit,
+    // delete, edit or revert is about to record is on disk first. False when that failed.
     bool SyncedForCommitLocked() const;
     // The checks and the configuration of a folder to install from (no lock needed).
     bool CheckInstallSource(const std::string& folderIn, std::string& folder, AssetConfigFiles& configs,
@@ -208,7 +220,9 @@ private:
     void PutEditFolderBackLocked(const KUID& k, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
-    TDBTagRef GroupLocked(const std::string& group);
+    // A settings group as stored (an empty one when none is); false, with the reason in the log, when the
+    // store could not be read or holds no group under that name that reads.
+    bool GroupLocked(const std::string& group, TDBTagRef& out);
     // Checks one value of a group that the daemon reads itself (other values pass): `number` tells a single
     // whole number (its value in `n`; such a setting given as a text counts as the number). False with the
     // reason when the value is not of the setting's type.
@@ -233,6 +247,8 @@ private:
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;
+
+    std::function<bool()> diskSyncForTests_;
 
     mutable std::mutex readyMutex_;
     mutable std::condition_variable readyCv_;

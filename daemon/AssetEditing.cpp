@@ -58,8 +58,9 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 {
     if (r.source != "local" || r.folder.empty()) return true;
     std::string error;
-    if (BackupFolder(Absolute(r.folder), root_.UserData("backups"), r.kuid.ToSpacedString(), MaxBackupFoldersLocked(),
-                     &error))
+    int maxFolders = 0;
+    if (MaxBackupFoldersLocked(maxFolders, &error) &&
+        BackupFolder(Absolute(r.folder), root_.UserData("backups"), r.kuid.ToSpacedString(), maxFolders, &error))
         return true;
     DLOG("backup of %s failed: %s", r.kuid.ToString().c_str(), error.c_str());
     PostResult(results, kResultError, "The backup copy of asset $(ASSET_KUID) could not be made: " + error, r.kuid,
@@ -72,8 +73,10 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     std::string folder = root_.EditFolder(k);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
-    if (!BackupFolder(folder, root_.UserData("backups"), k.ToSpacedString() + " (uncommitted edit)",
-                      MaxBackupFoldersLocked(), &error, &at))
+    int maxFolders = 0;
+    if (!MaxBackupFoldersLocked(maxFolders, &error) ||
+        !BackupFolder(folder, root_.UserData("backups"), k.ToSpacedString() + " (uncommitted edit)", maxFolders, &error,
+                      &at))
     {
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
@@ -130,6 +133,17 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
         ++hostEdits_;
         return true;
     }
+    // Its files are on disk before the store records it: a recorded edit never names a copy cut by a power cut,
+    // which its commit would install.
+    if (!SyncedForCommitLocked())
+    {
+        RemoveFolderTree(folder);
+        DLOG("the edit of %s was not opened: its files could not be written to disk", e.kuid.ToString().c_str());
+        PostResult(results, kResultError,
+                   "The edit of asset $(ASSET_KUID) could not be opened: its files could not be written to disk.",
+                   e.kuid, KuidParam(e.kuid));
+        return false;
+    }
     if (store_.AddEdit(e))
     {
         edits_[e.kuid] = e;
@@ -142,7 +156,14 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
 
 bool AssetDatabase::SyncedForCommitLocked() const
 {
+    if (diskSyncForTests_) return diskSyncForTests_();
     return SyncFileSystems({root_.UserData("local"), root_.UserData("editing"), root_.UserData("backups")});
+}
+
+void AssetDatabase::SetDiskSyncForTests(std::function<bool()> sync)
+{
+    std::unique_lock lk(mutex_);
+    diskSyncForTests_ = std::move(sync);
 }
 
 size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results)
@@ -588,12 +609,13 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         {
             const size_t slot = textures.Add(editFolder, k, std::move(descriptions));
             textures.Copy(slot, linkFiles);
-            textures.Compile(results);
-            if (textures.Compiled(slot))
+            // A copy that left part of the edit out is not committed (below): nothing is compiled for it.
+            copiedLeftOut = std::move(textures.LeftOut(slot));
+            if (copiedLeftOut.empty()) textures.Compile(results);
+            if (copiedLeftOut.empty() && textures.Compiled(slot))
             {
                 textureSlot = slot;
                 from = textures.CopyOf(slot);
-                copiedLeftOut = std::move(textures.LeftOut(slot));
             }
         }
     }
@@ -615,6 +637,11 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     if (EditRefused(*found, asker, results)) return DbStatus::kFailed;
     EditRecord e = *found;
     std::string editFolder = root_.EditFolder(e.kuid);
+    if (!copiedLeftOut.empty())
+    {
+        PostLeftOutOfCommit(results, e.kuid, copiedLeftOut);
+        return DbStatus::kFailed;
+    }
     // The copy with compiled textures, when there is one, is what is installed.
     const std::string source = from.empty() ? editFolder : from;
     StagedAsset staged;
@@ -640,6 +667,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
         return DbStatus::kFailed;
     }
+    // The edit folder goes once committed: whatever of it the copy left out would go with it. The copy with
+    // compiled textures was checked above (it left nothing of the edit out); what the job wrote is its own.
+    if (from.empty() && !staged.leftOut.empty())
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
+        return DbStatus::kFailed;
+    }
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {
@@ -649,7 +684,6 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return DbStatus::kFailed;
     }
     staged.sizeKnown = true;
-    if (!from.empty()) staged.leftOut = std::move(copiedLeftOut);
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;
@@ -685,7 +719,6 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     EraseEditLocked(e.kuid);
     const std::string closed = ClosedEditFolderFor(editFolder);
     if (textureSlot != SIZE_MAX) textures.PostIncomplete(textureSlot, results);
-    PostLeftOutFiles(results, e.kuid, group[0].leftOut);
     if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
     RemoveFolderTree(closed);
     DLOG("committed %s", e.kuid.ToString().c_str());
@@ -705,10 +738,17 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
     KUID k = e->kuid;
     const std::string editFolder = root_.EditFolder(k);
-    if (!SetEditFolderAside(editFolder) || !store_.DeleteEdit(handle))
+    const bool aside = SetEditFolderAside(editFolder);
+    // The folder's move is on disk before the store forgets the edit.
+    const bool synced = aside && SyncedForCommitLocked();
+    if (!synced || !store_.DeleteEdit(handle))
     {
         PutEditFolderBackLocked(k, results);
-        PostResult(results, kResultError, "The edit of asset $(ASSET_KUID) could not be discarded.", k, KuidParam(k));
+        PostResult(results, kResultError,
+                   aside && !synced ? "The edit of asset $(ASSET_KUID) could not be discarded: its files could not be "
+                                      "written to disk."
+                                    : "The edit of asset $(ASSET_KUID) could not be discarded.",
+                   k, KuidParam(k));
         return DbStatus::kFailed;
     }
     EraseEditLocked(k);

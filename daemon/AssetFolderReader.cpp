@@ -235,6 +235,26 @@ void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vec
                    source, {{"file_path", path}});
 }
 
+void PostLeftOutOfCommit(DaemonResults* results, const KUID& asset, const std::vector<std::string>& paths)
+{
+    const ResultParams kuid = {{"asset_kuid", asset.ToString()}};
+    for (const std::string& path : paths)
+    {
+        ResultParams params = kuid;
+        params.emplace_back("file_path", path);
+        PostResult(results, kResultError,
+                   Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1))
+                       ? "'$(FILE_PATH)' is a symbolic link or special file, which asset $(ASSET_KUID) cannot hold; "
+                         "the commit would leave it out."
+                       : "'$(FILE_PATH)' has a name no file of an asset may have; the commit would leave it out.",
+                   asset, params);
+    }
+    PostResult(results, kResultError,
+               "Asset $(ASSET_KUID) was not committed and stays open for editing with all its files: rename or "
+               "remove what was named, then commit again.",
+               asset, kuid);
+}
+
 void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::string& folder)
 {
     if (UnusedAssetConfig(folder).empty()) return;

@@ -67,6 +67,9 @@ std::string UnusedAssetConfig(const std::string& folder);
 // Posts a warning for each file of an asset's folder that was left out of a copy or a package (symbolic
 // links and special files), and one when the folder holds both configuration files, naming the one used.
 void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths);
+// Posts the errors of a commit refused because its copy would leave out files of the user's edit (links, special
+// files, names no file of an asset may have), which would go with the edit folder: each is named.
+void PostLeftOutOfCommit(DaemonResults* results, const KUID& asset, const std::vector<std::string>& paths);
 void PostUnusedConfig(DaemonResults* results, const KUID& source, const std::string& folder);
 // Copies the configuration-derived fields of a tree into rec.
 void FillRecordFromConfig(const TDBTagRef& config, AssetRecord& rec);

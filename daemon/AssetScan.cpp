@@ -138,7 +138,15 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
     {
         std::unique_lock lk(mutex_);
         std::string flagged;
-        if (store_.GetMeta("repair_flag", flagged) && !flagged.empty()) full = true;
+        const StoreRead flag = store_.GetMeta("repair_flag", flagged);
+        if (flag == StoreRead::kFound && !flagged.empty()) full = true;
+        if (flag == StoreRead::kFailed)
+        {
+            // A flagged repair may be due: the full pass does what the flag asks, and a partial pass no more.
+            DLOG("the repair flag could not be read from the store (%s): a full pass is made",
+                 store_.LastError().c_str());
+            full = true;
+        }
         RebuildFolderIndexLocked();
         // A local copy swapped in counts only once the store has its record (same configuration stamp);
         // otherwise the operation was cut short before its commit point and the old copy comes back.
@@ -175,8 +183,10 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            if (BackupFolder(folder, root_.UserData("backups"), name + " (edit folder without an edit)",
-                             MaxBackupFoldersLocked(), &error, &at) &&
+            int maxFolders = 0;
+            if (MaxBackupFoldersLocked(maxFolders, &error) &&
+                BackupFolder(folder, root_.UserData("backups"), name + " (edit folder without an edit)", maxFolders,
+                             &error, &at) &&
                 RemoveFolderTree(folder))
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
             else
@@ -455,6 +465,7 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
                        std::string("The asset database could not store the ") + (full ? "repair" : "scan") + ": " +
                            storeError);
             store_.Rollback();
+            // A store that cannot be read either leaves the records as this pass found them (said in the log).
             LoadLocked();
             storedWhole = false;
         }

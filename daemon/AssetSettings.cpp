@@ -87,7 +87,14 @@ void AssetDatabase::ApplySettingsFile(const std::string& path)
             DLOG("%s: '%s' left out: a settings group is a name and its values in { }", path.c_str(), group.c_str());
             continue;
         }
-        TDBTagRef stored = GroupLocked(group);
+        // The group is written whole: one that could not be read would lose the values the file does not set.
+        TDBTagRef stored;
+        if (!GroupLocked(group, stored))
+        {
+            DLOG("%s: the group '%s' was not applied: it could not be read from the store", path.c_str(),
+                 group.c_str());
+            continue;
+        }
         size_t set = 0;
         for (size_t j = 0; j < values.GetChildCount(); ++j)
         {

@@ -57,7 +57,14 @@ public:
         return *this;
     }
     Stmt& Kuid(int i, const KUID& k) { return Int(i, k.userId).Int(i + 1, k.contentId).Int(i + 2, k.version); }
-    bool Step() { return s_ && sqlite3_step(s_) == SQLITE_ROW; }
+    // True for a row; false at the end and on an error, which Failed then tells.
+    bool Step()
+    {
+        rc_ = s_ ? sqlite3_step(s_) : SQLITE_ERROR;
+        return rc_ == SQLITE_ROW;
+    }
+    // True when the statement could not be prepared or its last step failed.
+    bool Failed() const { return rc_ != SQLITE_ROW && rc_ != SQLITE_DONE; }
     // True only when the query ran to its end with no row.
     bool NoRow() { return s_ && sqlite3_step(s_) == SQLITE_DONE; }
     bool Run()
@@ -87,6 +94,7 @@ public:
 private:
     sqlite3_stmt* s_ = nullptr;
     bool kept_ = false;
+    int rc_ = SQLITE_DONE;
 };
 
 const char* const kSchema = R"SQL(
@@ -128,6 +136,18 @@ bool AssetStore::Exec(const char* sql)
     lastError_ = err ? err : "unknown SQLite error";
     sqlite3_free(err);
     return false;
+}
+
+bool AssetStore::Failed()
+{
+    lastError_ = db_ ? sqlite3_errmsg(db_) : "the store is not open";
+    return false;
+}
+
+StoreRead AssetStore::FailedRead()
+{
+    Failed();
+    return StoreRead::kFailed;
 }
 
 bool AssetStore::Open(const std::string& path, std::string* error)
@@ -176,7 +196,14 @@ bool AssetStore::CreateSchema()
 {
     if (!Exec(kSchema)) return false;
     std::string v;
-    if (!GetMeta("schema_version", v)) return SetMeta("schema_version", std::to_string(kAssetStoreSchemaVersion));
+    const StoreRead read = GetMeta("schema_version", v);
+    if (read == StoreRead::kNotStored) return SetMeta("schema_version", std::to_string(kAssetStoreSchemaVersion));
+    // A version that cannot be read is not written anew: it may be a newer daemon's.
+    if (read == StoreRead::kFailed)
+    {
+        lastError_ = "the schema version could not be read: " + lastError_;
+        return false;
+    }
     if (atoi(v.c_str()) > kAssetStoreSchemaVersion)
     {
         lastError_ = "the store was written by a newer daemon (schema " + v + ")";
@@ -271,7 +298,6 @@ bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
     Stmt s(db_, "SELECT kuid_user, kuid_content, kuid_version, source, folder, builtin_folder, username, kind,"
                 " category_class, category_region, category_era, build, flags, author_id, author, description,"
                 " keywords, favourite, size, install_time, modified_time, validation, config_stamp FROM assets");
-    if (!s) return false;
     while (s.Step())
     {
         AssetRecord r;
@@ -298,6 +324,7 @@ bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
         r.configStamp = s.ColText(22);
         out.push_back(std::move(r));
     }
+    if (s.Failed()) return Failed();
     // The KUID lists, one pass each, joined to their assets by key.
     std::unordered_map<KUID, AssetRecord*> index;
     for (AssetRecord& r : out) index[r.kuid] = &r;
@@ -313,6 +340,7 @@ bool AssetStore::LoadAssets(std::vector<AssetRecord>& out)
             if (it == index.end()) continue;
             (table == 0 ? it->second->dependencies : it->second->obsoletes).push_back(l.ColKuid(3));
         }
+        if (l.Failed()) return Failed();
     }
     return true;
 }
@@ -367,7 +395,6 @@ bool AssetStore::DeleteAsset(const KUID& kuid)
 bool AssetStore::LoadEdits(std::vector<EditRecord>& out)
 {
     Stmt s(db_, "SELECT handle, kuid_user, kuid_content, kuid_version, created, name FROM edits ORDER BY handle");
-    if (!s) return false;
     while (s.Step())
     {
         EditRecord e;
@@ -377,6 +404,7 @@ bool AssetStore::LoadEdits(std::vector<EditRecord>& out)
         e.name = s.ColText(5);
         out.push_back(std::move(e));
     }
+    if (s.Failed()) return Failed();
     return true;
 }
 
@@ -394,13 +422,13 @@ bool AssetStore::DeleteEdit(uint32_t handle)
     return s.Int(1, handle).Run();
 }
 
-bool AssetStore::GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree)
+StoreRead AssetStore::GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree)
 {
     Stmt s(db_, "SELECT tree FROM settings WHERE grp=?1");
     s.Text(1, group);
-    if (!s.Step()) return false;
+    if (!s.Step()) return s.Failed() ? FailedRead() : StoreRead::kNotStored;
     tree = s.ColBlob(0);
-    return true;
+    return StoreRead::kFound;
 }
 
 bool AssetStore::PutSettingsGroup(const std::string& group, const std::vector<uint8_t>& tree)
@@ -409,13 +437,13 @@ bool AssetStore::PutSettingsGroup(const std::string& group, const std::vector<ui
     return s.Text(1, group).Blob(2, tree).Run();
 }
 
-bool AssetStore::GetMeta(const std::string& key, std::string& value)
+StoreRead AssetStore::GetMeta(const std::string& key, std::string& value)
 {
     Stmt s(db_, "SELECT value FROM meta WHERE key=?1");
     s.Text(1, key);
-    if (!s.Step()) return false;
+    if (!s.Step()) return s.Failed() ? FailedRead() : StoreRead::kNotStored;
     value = s.ColText(0);
-    return true;
+    return StoreRead::kFound;
 }
 
 bool AssetStore::SetMeta(const std::string& key, const std::string& value)
@@ -430,11 +458,11 @@ bool AssetStore::PutAuthor(int32_t userId, const std::string& name)
     return s.Int(1, userId).Text(2, name).Run();
 }
 
-bool AssetStore::GetAuthor(int32_t userId, std::string& name)
+StoreRead AssetStore::GetAuthor(int32_t userId, std::string& name)
 {
     Stmt s(db_, "SELECT name FROM authors WHERE user_id=?1");
     s.Int(1, userId);
-    if (!s.Step()) return false;
+    if (!s.Step()) return s.Failed() ? FailedRead() : StoreRead::kNotStored;
     name = s.ColText(0);
-    return true;
+    return StoreRead::kFound;
 }

@@ -15,6 +15,14 @@ struct sqlite3_stmt;
 
 constexpr int kAssetStoreSchemaVersion = 1;
 
+// What a read of one stored value found: the value, no value stored, or nothing known (the store failed; the
+// reason in LastError). A failed read is never taken for an absent value.
+enum class [[nodiscard]] StoreRead{
+    kFound,
+    kNotStored,
+    kFailed,
+};
+
 class AssetStore
 {
 public:
@@ -37,6 +45,7 @@ public:
     bool Commit();
     void Rollback();
 
+    // Every record; false (with the reason in LastError) when any row or list could not be read.
     bool LoadAssets(std::vector<AssetRecord>& out);
     bool PutAsset(const AssetRecord& rec);
     bool DeleteAsset(const KUID& kuid);
@@ -46,20 +55,23 @@ public:
     bool AddEdit(EditRecord& edit);
     bool DeleteEdit(uint32_t handle);
 
-    // A settings group in the binary tree form; false when the group is not stored.
-    bool GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree);
+    // A settings group in the binary tree form.
+    StoreRead GetSettingsGroup(const std::string& group, std::vector<uint8_t>& tree);
     bool PutSettingsGroup(const std::string& group, const std::vector<uint8_t>& tree);
 
-    bool GetMeta(const std::string& key, std::string& value);
+    StoreRead GetMeta(const std::string& key, std::string& value);
     bool SetMeta(const std::string& key, const std::string& value);
 
     bool PutAuthor(int32_t userId, const std::string& name);
-    bool GetAuthor(int32_t userId, std::string& name);
+    StoreRead GetAuthor(int32_t userId, std::string& name);
 
     const std::string& LastError() const { return lastError_; }
 
 private:
     bool Exec(const char* sql);
+    // Keep SQLite's reason for the step that failed.
+    bool Failed();
+    StoreRead FailedRead();
     void EndBulk();
     bool CreateSchema();
     // A statement prepared once and kept for the store's life (the SQL text's address is its key: only

@@ -29,12 +29,15 @@ TDBTagRef LoadIndex(const std::string& mirror)
 
 }  // namespace
 
-std::string MirrorFolder(AssetDatabase& db)
+bool MirrorFolder(AssetDatabase& db, std::string& folder)
 {
-    std::string mirror = NormalisePath(db.GetSettingString("internet", "dls-mirror"));
+    folder.clear();
+    std::string setting;
+    if (!db.GetSettingString("internet", "dls-mirror", setting)) return false;
+    std::string mirror = NormalisePath(setting);
     char real[PATH_MAX];
-    if (mirror.empty() || !realpath(mirror.c_str(), real)) return {};
-    return FolderExists(real) ? std::string(real) : std::string();
+    if (!mirror.empty() && realpath(mirror.c_str(), real) && FolderExists(real)) folder = real;
+    return true;
 }
 
 int OpenMirrorPackage(const std::string& mirror, const std::string& name)
@@ -77,7 +80,9 @@ void RefreshStationListing(AssetDatabase& db)
 {
     // One refresh at a time: two that saw the same change would read the index twice.
     static std::mutex mutex;
-    std::string mirror = MirrorFolder(db);
+    // A setting that could not be read leaves the listing as it was.
+    std::string mirror;
+    if (!MirrorFolder(db, mirror)) return;
     struct stat st;
     std::string key = mirror;
     if (!mirror.empty() && stat((mirror + "/index.txt").c_str(), &st) == 0)

@@ -9,8 +9,9 @@
 
 class AssetDatabase;
 
-// The mirror folder (its real path); empty when none is set or it is no folder.
-std::string MirrorFolder(AssetDatabase& db);
+// The mirror folder (its real path); empty when none is set or it is no folder. False when the setting could
+// not be read.
+bool MirrorFolder(AssetDatabase& db, std::string& folder);
 // Opens the package file `name` of the mirror for reading: only a regular file directly in the mirror's
 // "packages" folder, reached without following a link (neither the folder nor the file may be one).
 // -1 when there is no such file.

@@ -38,17 +38,26 @@ void SendWebReply(RequestContext& c, uint32_t idHigh, uint32_t idLow, uint32_t r
     c.from->Send(VAD_NOTIFY_WEB_REPLY, 0, VADEncode(n));
 }
 
+constexpr char kMirrorSettingUnread[] =
+    "The download station could not be asked: the asset database could not read its settings.";
+
 int32_t Latest(RequestContext& c, const VADKuidRequest& req, VADKuidReply& reply)
 {
     RefreshStationListing(c.Db());
-    std::string package;
-    return FindInMirror(MirrorFolder(c.Db()), req.kuid, reply.kuid, package) ? kVADStatusOK : kVADStatusNotFound;
+    std::string mirror, package;
+    if (!MirrorFolder(c.Db(), mirror)) return kVADStatusFailed;
+    return FindInMirror(mirror, req.kuid, reply.kuid, package) ? kVADStatusOK : kVADStatusNotFound;
 }
 
 int32_t Resolve(RequestContext& c, const VADResolvePackageRequest& req, VADEmptyPayload&)
 {
     RefreshStationListing(c.Db());
-    std::string mirror = MirrorFolder(c.Db());
+    std::string mirror;
+    if (!MirrorFolder(c.Db(), mirror))
+    {
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, kMirrorSettingUnread);
+        return kVADStatusOK;
+    }
     KUID latest;
     std::string package;
     int fd = FindInMirror(mirror, req.kuid, latest, package) ? OpenMirrorPackage(mirror, package) : -1;
@@ -94,7 +103,12 @@ bool CopyOpenFile(int from, const std::string& to, uint64_t& size, std::string& 
 int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPayload&)
 {
     RefreshStationListing(c.Db());
-    std::string mirror = MirrorFolder(c.Db());
+    std::string mirror;
+    if (!MirrorFolder(c.Db(), mirror))
+    {
+        SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, kMirrorSettingUnread);
+        return kVADStatusOK;
+    }
     std::string source = NormalisePath(req.source);
     std::string target = NormalisePath(req.targetFolder);
     // Only package files of the mirror, only into the user-data folders, and never into the installed or

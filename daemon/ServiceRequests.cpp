@@ -61,13 +61,16 @@ int32_t ListBuilds(RequestContext& c, const VADEmptyPayload&, VADTextReply& repl
 
 int32_t UserIdValid(RequestContext& c, const VADValueRequest& req, VADBoolReply& reply)
 {
-    reply.value = c.Db().UserIdKnown(req.value) ? 1 : 0;
+    const DbStatus known = c.Db().UserIdKnown(req.value);
+    if (known == DbStatus::kFailed) return kVADStatusFailed;
+    reply.value = known == DbStatus::kOK ? 1 : 0;
     return kVADStatusOK;
 }
 
 int32_t AuthorName(RequestContext& c, const VADValueRequest& req, VADTextReply& reply)
 {
-    return c.Db().AuthorName(req.value, reply.text) ? kVADStatusOK : kVADStatusNotFound;
+    const DbStatus found = c.Db().AuthorName(req.value, reply.text);
+    return found == DbStatus::kOK ? kVADStatusOK : found == DbStatus::kNotFound ? kVADStatusNotFound : kVADStatusFailed;
 }
 
 int32_t RepairNow(RequestContext& c, const VADRepairRequest& req, VADEmptyPayload&)
@@ -115,8 +118,7 @@ int32_t SetSettingsGroup(RequestContext& c, const VADSetSettingsGroupRequest& re
 int32_t SettingString(RequestContext& c, const VADTextPairRequest& req, VADTextReply& reply)
 {
     if (req.first.size() > kMaxSettingsGroupName) return kVADStatusBadPayload;
-    reply.text = c.Db().GetSettingString(req.first, req.second);
-    return kVADStatusOK;
+    return c.Db().GetSettingString(req.first, req.second, reply.text) ? kVADStatusOK : kVADStatusFailed;
 }
 
 int32_t SetSettingInt(RequestContext& c, const VADSetSettingIntRequest& req, VADEmptyPayload&)

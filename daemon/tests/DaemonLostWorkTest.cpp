@@ -1,5 +1,7 @@
 // The database's edits and its store's answers, in process: a command host's edit is its own and dies with
-// it; an asset being installed is not opened by a user; a scan or flag the store refuses is not taken.
+// it; an asset being installed is not opened by a user; a scan or flag the store refuses is not taken; a read
+// the store fails is never taken for a value not stored; an edit and a revert are on disk before they are
+// recorded; a commit never leaves part of the edit behind.
 #include "DaemonHarness.h"
 #include "daemon/AssetDatabase.h"
 
@@ -25,10 +27,13 @@ public:
     std::string path;
 };
 
+// Whether a result's text, or one of its parameters, holds `part`.
 bool Says(const DaemonResults& results, const std::string& part)
 {
     for (const VADResultNotification& r : results)
-        if (r.text.find(part) != std::string::npos) return true;
+        if (r.text.find(part) != std::string::npos ||
+            std::string(r.params.begin(), r.params.end()).find(part) != std::string::npos)
+            return true;
     return false;
 }
 
@@ -200,6 +205,206 @@ TEST_F(DaemonEditsTest, AScanOrRepairFlagTheStoreRefusesIsNotTaken)
     EXPECT_TRUE(db_.Reconcile(false));
     EXPECT_TRUE(db_.Exists(byHand));
     EXPECT_TRUE(db_.FlagRepair(1));
+}
+
+// Makes the rows of a store's table that `failing` selects unreadable, from another connection, as damage
+// would: the table is kept under another name behind a view of its name, whose reads stop with an error at
+// such a row. `passWrites`, when given, is the body of a trigger through which inserts still reach the table.
+class UnreadableRows
+{
+public:
+    UnreadableRows(const std::string& path, const std::string& table, const std::string& failing,
+                   const std::string& passWrites = {})
+        : table_(table)
+    {
+        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return;
+        const std::string kept = table + "_kept";
+        made_ = Exec("ALTER TABLE " + table + " RENAME TO " + kept + "; CREATE VIEW " + table + " AS SELECT * FROM " +
+                     kept + " WHERE abs(CASE WHEN " + failing + " THEN -9223372036854775807 - 1 ELSE 0 END) >= 0;" +
+                     (passWrites.empty() ? ""
+                                         : "CREATE TRIGGER " + table + "_put INSTEAD OF INSERT ON " + table +
+                                               " BEGIN " + passWrites + "; END;"));
+    }
+    ~UnreadableRows()
+    {
+        if (made_)
+            Exec("DROP TRIGGER IF EXISTS " + table_ + "_put; DROP VIEW " + table_ + "; ALTER TABLE " + table_ +
+                 "_kept RENAME TO " + table_ + ";");
+        sqlite3_close(db_);
+    }
+    bool Made() const { return made_; }
+
+private:
+    bool Exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+    std::string table_;
+    sqlite3* db_ = nullptr;
+    bool made_ = false;
+};
+
+// A settings read that fails is never taken for settings not stored: nothing that depends on it goes on as if
+// they were unset, and nothing writes a group over the values it could not read.
+TEST_F(DaemonEditsTest, SettingsAndAuthorsThatCannotBeReadFailWhatDependsOnThem)
+{
+    const KUID first = db_.GenerateKUID();
+    ASSERT_FALSE(first.IsNull());
+    TDBTagRef developer = TDBTagRef::NewContainer();
+    developer.SetChildInt("max_backup_folders", 30);
+    ASSERT_TRUE(db_.SetSettingsGroup("developer", developer));
+    {
+        UnreadableRows settings(db_.Root().Database(), "settings", "1",
+                                "INSERT OR REPLACE INTO settings_kept VALUES (NEW.grp, NEW.tree)");
+        UnreadableRows authors(db_.Root().Database(), "authors", "1");
+        ASSERT_TRUE(settings.Made() && authors.Made());
+        DaemonResults results;
+        EXPECT_TRUE(db_.GenerateKUID(&results).IsNull());
+        EXPECT_TRUE(Says(results, "No KUID was made: the user settings could not be read.")) << results.size();
+        EXPECT_FALSE(db_.SetNextContentId(50));
+        EXPECT_FALSE(db_.SetSettingInt("developer", "other", 1));
+        std::string text;
+        EXPECT_FALSE(db_.GetSettingString("internet", "dls-mirror", text));
+        EXPECT_EQ(db_.UserIdKnown(first.userId), DbStatus::kFailed);
+        EXPECT_EQ(db_.AuthorName(12, text), DbStatus::kFailed);
+        // A replacement's backup is thinned to the setting, never to a guess at it.
+        KUID installed;
+        results.clear();
+        EXPECT_EQ(db_.InstallFromFolder(root_.path + "/work/a", installed, &results), DbStatus::kFailed);
+        EXPECT_TRUE(Says(results, "\"max_backup_folders\" could not be read")) << results.size();
+    }
+    // The stored values are as they were: the local user keeps the id it has.
+    const KUID next = db_.GenerateKUID();
+    EXPECT_EQ(next.userId, first.userId);
+    EXPECT_EQ(next.contentId, first.contentId + 1);
+    TDBTagRef group;
+    ASSERT_TRUE(db_.GetSettingsGroup("developer", group));
+    EXPECT_EQ(group.GetChildInt("max_backup_folders", 0), 30);
+    EXPECT_EQ(group.GetChildCount(), 1u);
+    EXPECT_EQ(db_.UserIdKnown(first.userId), DbStatus::kOK);
+    std::string name;
+    EXPECT_EQ(db_.AuthorName(12, name), DbStatus::kNotFound);
+}
+
+// Records that cannot all be read are not taken for all there are: the database does not open, saying why, and
+// a store whose schema version cannot be read keeps the one it has.
+TEST_F(DaemonEditsTest, RecordsThatCannotAllBeReadKeepTheDatabaseClosed)
+{
+    const KUID second(900700, 2, 0);
+    WriteAssetFolder(root_.path + "/work/b", second, "B");
+    KUID installed;
+    ASSERT_EQ(db_.InstallFromFolder(root_.path + "/work/b", installed, nullptr), DbStatus::kOK);
+    uint32_t handle = 0;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+    db_.Close();
+    const std::string path = db_.Root().Database();
+    for (const auto& [table, failing] : {std::pair<std::string, std::string>{"assets", "kuid_content = 2"},
+                                         {"edits", "1"},
+                                         {"meta", "key = 'schema_version'"}})
+    {
+        SCOPED_TRACE(table);
+        UnreadableRows rows(path, table, failing);
+        ASSERT_TRUE(rows.Made());
+        AssetDatabase again{DaemonRoot(root_.path)};
+        std::string error;
+        EXPECT_FALSE(again.Open(&error));
+        EXPECT_NE(error.find("integer overflow"), std::string::npos) << error;
+        EXPECT_FALSE(again.Exists(kAsset));
+    }
+    AssetDatabase again{DaemonRoot(root_.path)};
+    ASSERT_TRUE(again.Open(nullptr));
+    EXPECT_TRUE(again.Exists(kAsset) && again.Exists(second));
+    VADAssetInfo info;
+    ASSERT_TRUE(again.Info(kAsset, -1, info));
+    EXPECT_TRUE(info.IsOpenForEdit());
+}
+
+// The edit's copy, and the move of its folder at a revert, are on disk before the store records them: the sync
+// comes first, and when it fails the request fails with the store and the folders as they were.
+TEST_F(DaemonEditsTest, AnEditAndARevertAreOnDiskBeforeTheStoreRecordsThem)
+{
+    const std::string editFolder = db_.Root().EditFolder(kAsset);
+    auto storedEdits = [&] {
+        sqlite3* other = nullptr;
+        sqlite3_stmt* count = nullptr;
+        int n = -1;
+        if (sqlite3_open(db_.Root().Database().c_str(), &other) == SQLITE_OK &&
+            sqlite3_prepare_v2(other, "SELECT count(*) FROM edits", -1, &count, nullptr) == SQLITE_OK &&
+            sqlite3_step(count) == SQLITE_ROW)
+            n = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+        sqlite3_close(other);
+        return n;
+    };
+    // What the store and the edit folder held at each sync: the edits stored, and " folder" when it is in place.
+    std::string synced;
+    bool syncWorks = false;
+    db_.SetDiskSyncForTests([&] {
+        synced += std::to_string(storedEdits()) + (fs::exists(editFolder + "/config.txt") ? " folder;" : ";");
+        return syncWorks;
+    });
+    uint32_t handle = 0;
+    DaemonResults results;
+    EXPECT_FALSE(OpenForEdit(kAsset, 0, handle, &results));
+    EXPECT_TRUE(Says(results, "could not be opened: its files could not be written to disk")) << results.size();
+    EXPECT_EQ(synced, "0 folder;");
+    EXPECT_FALSE(IsOpen(kAsset));
+    EXPECT_FALSE(fs::exists(editFolder));
+    EXPECT_EQ(storedEdits(), 0);
+
+    syncWorks = true;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+    EXPECT_EQ(synced, "0 folder;0 folder;");
+    EXPECT_EQ(storedEdits(), 1);
+    WriteFile(editFolder + "/mine.txt", "the user's work");
+
+    // A revert: the folder is set aside, on disk, and only then is the edit dropped.
+    syncWorks = false;
+    results.clear();
+    EXPECT_NE(db_.Revert(handle, &results), DbStatus::kOK);
+    EXPECT_TRUE(Says(results, "could not be discarded: its files could not be written to disk")) << results.size();
+    EXPECT_EQ(synced, "0 folder;0 folder;1;");
+    EXPECT_TRUE(IsOpen(kAsset));
+    EXPECT_EQ(ReadFile(editFolder + "/mine.txt"), "the user's work");
+    EXPECT_EQ(storedEdits(), 1);
+    // A commit's copy as well (its edit staying open).
+    results.clear();
+    EXPECT_NE(db_.Commit(handle, &results), DbStatus::kOK);
+    EXPECT_TRUE(Says(results, "its files could not be written to disk")) << results.size();
+    EXPECT_TRUE(IsOpen(kAsset));
+    EXPECT_EQ(ReadFile(editFolder + "/mine.txt"), "the user's work");
+
+    syncWorks = true;
+    synced.clear();
+    EXPECT_EQ(db_.Revert(handle, nullptr), DbStatus::kOK);
+    EXPECT_EQ(synced, "1;");
+    EXPECT_EQ(storedEdits(), 0);
+    EXPECT_FALSE(IsOpen(kAsset));
+}
+
+// A commit whose edit holds what the installed copy cannot (here a link) is refused before anything changes,
+// naming it, also where the edit would be copied to compile its textures: nothing is compiled then.
+TEST_F(DaemonEditsTest, ACommitThatWouldLeaveOutPartOfTheEditIsRefused)
+{
+    uint32_t handle = 0;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+    const std::string editFolder = db_.Root().EditFolder(kAsset);
+    WriteFile(editFolder + "/wood.texture.txt", "primary=wood.png\n");
+    fs::create_symlink("wood.texture.txt", editFolder + "/linked.txt");
+    bool compiled = false;
+    const TextureCompileFn compile = [&](const std::string&, DaemonResults&, uint32_t& answer, std::string&) {
+        compiled = true;
+        answer = 2;
+        return true;
+    };
+    DaemonResults results;
+    EXPECT_EQ(db_.Commit(handle, &results, false, compile), DbStatus::kFailed);
+    EXPECT_TRUE(Says(results, "is a symbolic link or special file, which asset")) << results.size();
+    EXPECT_TRUE(Says(results, editFolder + "/linked.txt")) << results.size();
+    EXPECT_TRUE(Says(results, "was not committed and stays open for editing")) << results.size();
+    EXPECT_FALSE(compiled);
+    EXPECT_TRUE(IsOpen(kAsset));
+    EXPECT_TRUE(fs::is_symlink(editFolder + "/linked.txt"));
+    EXPECT_FALSE(fs::exists(db_.Root().LocalFolder(kAsset) + "/wood.texture.txt"));
+    EXPECT_TRUE(fs::is_empty(root_.path + "/UserData/backups"));
 }
 
 }  // namespace

@@ -300,11 +300,11 @@ TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
     EXPECT_EQ(edits[0].handle, handle);
     EXPECT_TRUE(edits[0].created);
     std::vector<uint8_t> tree;
-    ASSERT_TRUE(s.GetSettingsGroup("internet", tree));
+    ASSERT_EQ(s.GetSettingsGroup("internet", tree), StoreRead::kFound);
     EXPECT_EQ(tree, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_FALSE(s.GetSettingsGroup("other", tree));
+    EXPECT_EQ(s.GetSettingsGroup("other", tree), StoreRead::kNotStored);
     std::string name;
-    EXPECT_TRUE(s.GetAuthor(12, name));
+    EXPECT_EQ(s.GetAuthor(12, name), StoreRead::kFound);
     EXPECT_EQ(name, "Someone");
 
     // A handle is never handed out twice, even after its edit is gone.

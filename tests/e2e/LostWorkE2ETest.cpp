@@ -1,7 +1,7 @@
 // Work that must not be lost or reported as done when it was not, through the real tool, daemon and command
 // host: inputs the tool cannot take whole (files past their bound, FIFOs and devices, texts with a zero byte),
 // package entries that name no asset, a daemon that could not be closed, edits that would join a package's
-// install, and a command host killed while it installs.
+// install, a command host killed while it installs, and a commit that would leave part of the edit out.
 #include "E2EFixture.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -221,6 +221,47 @@ TEST_F(LostWorkE2E, PackageEntriesWithoutAKUIDAreNamedAndCountedAsNotInstalled)
         << r.out;
     EXPECT_TRUE(Has(r.out, "The entry 'garbage' of '" + path + "' has no valid KUID; it was not installed.")) << r.out;
     EXPECT_TRUE(Has(r.out, "2 of 3 assets of '" + path + "' were not installed.")) << r.out;
+}
+
+// A commit never leaves part of the user's edit behind with the edit folder it closes: a file whose name no
+// file of an asset may have, a symbolic link and a FIFO refuse it, each named, with nothing changed: the edit
+// stays open with every file, the installed copy as it was. Without them it installs the user's work.
+TEST_F(LostWorkE2E, ACommitThatWouldLeaveOutAFileOfTheEditIsRefused)
+{
+    const std::string kuid = "<kuid:900640:1>";
+    const std::string local = "UserData/local/kuid 900640 1", edit = "UserData/editing/kuid 900640 1";
+    WriteAssetFolder(root_, "kept", kuid, 2, "before");
+    ASSERT_EQ(Run({"installfrompath", "kept"}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+    root_.WriteFile(edit + "/my\\work.txt", "the user's work");
+    fs::create_symlink("f000.txt", root_.Path(edit + "/linked.txt"));
+    ASSERT_EQ(mkfifo(root_.Path(edit + "/pipe").c_str(), 0600), 0);
+
+    RunResult r = Run({"commit", kuid});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "'" + root_.Path(edit + "/my\\work.txt") +
+                               "' has a name no file of an asset may have; the commit would leave it out."))
+        << r.out;
+    for (const char* special : {"/linked.txt", "/pipe"})
+        EXPECT_TRUE(Has(r.out, "'" + root_.Path(edit + special) + "' is a symbolic link or special file")) << r.out;
+    EXPECT_TRUE(Has(r.out, "Asset " + kuid + " was not committed and stays open for editing with all its files"))
+        << r.out;
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : EI", 0), 0u);
+    EXPECT_EQ(root_.ReadFile(edit + "/my\\work.txt"), "the user's work");
+    EXPECT_TRUE(fs::is_symlink(root_.Path(edit + "/linked.txt")));
+    EXPECT_TRUE(CopyHolds(root_, local, 2, "before"));
+    EXPECT_FALSE(root_.Exists(local + "/my\\work.txt"));
+    EXPECT_TRUE(fs::is_empty(root_.Path("UserData/backups")));
+
+    // Named so an asset may hold it, and the others gone: the commit installs the user's file.
+    fs::rename(root_.Path(edit + "/my\\work.txt"), root_.Path(edit + "/my-work.txt"));
+    fs::remove(root_.Path(edit + "/linked.txt"));
+    fs::remove(root_.Path(edit + "/pipe"));
+    r = Run({"commit", kuid});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, kOK);
+    EXPECT_EQ(root_.ReadFile(local + "/my-work.txt"), "the user's work");
+    EXPECT_FALSE(root_.Exists(edit));
 }
 
 TEST(LostWorkDaemonE2E, CloseDaemonFailsWhenTheDaemonIsLeftRunning)
