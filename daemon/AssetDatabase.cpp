@@ -417,7 +417,9 @@ bool AssetDatabase::SetSettingInt(const std::string& group, const std::string& k
     TDBTagRef tree;
     if (!GroupLocked(group, tree)) return false;
     tree.SetChildInt(key, value);
-    return PutGroupLocked(group, tree);
+    if (PutGroupLocked(group, tree)) return true;
+    DLOG("the setting '%s'/'%s' could not be stored: %s", group.c_str(), key.c_str(), store_.LastError().c_str());
+    return false;
 }
 
 bool AssetDatabase::MaxBackupFoldersLocked(int& max, std::string* error)
@@ -490,14 +492,4 @@ KUID AssetDatabase::GenerateKUID(DaemonResults* results)
     return KUID(uid, next, 0);
 }
 
-bool AssetDatabase::SetNextContentId(int32_t id)
-{
-    if (id < 1) return true;
-    std::unique_lock lk(mutex_);
-    TDBTagRef user;
-    if (!GroupLocked("user", user)) return false;
-    user.SetChildInt("next-content-id", id);
-    if (PutGroupLocked("user", user)) return true;
-    DLOG("the next content id could not be stored: %s", store_.LastError().c_str());
-    return false;
-}
+bool AssetDatabase::SetNextContentId(int32_t id) { return id < 1 || SetSettingInt("user", "next-content-id", id); }
