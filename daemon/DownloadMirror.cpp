@@ -27,8 +27,8 @@ TDBTagRef LoadIndex(const std::string& mirror)
     return index.GetChildContainer("assets");
 }
 
-}  // namespace
-
+// The mirror folder (its real path); empty when none is set or it is no folder. False when the setting could
+// not be read.
 bool MirrorFolder(AssetDatabase& db, std::string& folder)
 {
     folder.clear();
@@ -39,6 +39,8 @@ bool MirrorFolder(AssetDatabase& db, std::string& folder)
     if (!mirror.empty() && realpath(mirror.c_str(), real) && FolderExists(real)) folder = real;
     return true;
 }
+
+}  // namespace
 
 int OpenMirrorPackage(const std::string& mirror, const std::string& name)
 {
@@ -76,20 +78,18 @@ bool FindInMirror(const std::string& mirror, const KUID& k, KUID& latest, std::s
     return found;
 }
 
-void RefreshStationListing(AssetDatabase& db)
+bool RefreshStationListing(AssetDatabase& db, std::string& mirror)
 {
     // One refresh at a time: two that saw the same change would read the index twice.
     static std::mutex mutex;
-    // A setting that could not be read leaves the listing as it was.
-    std::string mirror;
-    if (!MirrorFolder(db, mirror)) return;
+    if (!MirrorFolder(db, mirror)) return false;
     struct stat st;
     std::string key = mirror;
     if (!mirror.empty() && stat((mirror + "/index.txt").c_str(), &st) == 0)
         key += ":" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
                std::to_string(st.st_size);
     std::lock_guard lk(mutex);
-    if (!db.TakeStationKey(key)) return;
+    if (!db.TakeStationKey(key)) return true;
     std::set<std::pair<int32_t, int32_t>> listed;
     TDBTagRef assets = LoadIndex(mirror);
     for (size_t i = 0; i < assets.GetChildCount(); ++i)
@@ -98,4 +98,11 @@ void RefreshStationListing(AssetDatabase& db)
         if (!k.IsNull()) listed.emplace(k.userId, k.contentId);
     }
     db.SetStationListing(std::move(listed));
+    return true;
+}
+
+bool RefreshStationListing(AssetDatabase& db)
+{
+    std::string mirror;
+    return RefreshStationListing(db, mirror);
 }

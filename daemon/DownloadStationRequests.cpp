@@ -43,17 +43,15 @@ constexpr char kMirrorSettingUnread[] =
 
 int32_t Latest(RequestContext& c, const VADKuidRequest& req, VADKuidReply& reply)
 {
-    RefreshStationListing(c.Db());
     std::string mirror, package;
-    if (!MirrorFolder(c.Db(), mirror)) return kVADStatusFailed;
+    if (!RefreshStationListing(c.Db(), mirror)) return kVADStatusFailed;
     return FindInMirror(mirror, req.kuid, reply.kuid, package) ? kVADStatusOK : kVADStatusNotFound;
 }
 
 int32_t Resolve(RequestContext& c, const VADResolvePackageRequest& req, VADEmptyPayload&)
 {
-    RefreshStationListing(c.Db());
     std::string mirror;
-    if (!MirrorFolder(c.Db(), mirror))
+    if (!RefreshStationListing(c.Db(), mirror))
     {
         SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, kMirrorSettingUnread);
         return kVADStatusOK;
@@ -102,9 +100,8 @@ bool CopyOpenFile(int from, const std::string& to, uint64_t& size, std::string& 
 
 int32_t Download(RequestContext& c, const VADDownloadRequest& req, VADEmptyPayload&)
 {
-    RefreshStationListing(c.Db());
     std::string mirror;
-    if (!MirrorFolder(c.Db(), mirror))
+    if (!RefreshStationListing(c.Db(), mirror))
     {
         SendWebReply(c, req.idHigh, req.idLow, 1, {}, {}, kMirrorSettingUnread);
         return kVADStatusOK;
