@@ -185,6 +185,11 @@ private:
     std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
     // False (with the reason) when the setting could not be read.
     bool MaxBackupFoldersLocked(int& max, std::string* error);
+    // Copies `folder` into a new dated backup folder as `name` and thins the backups to the setting
+    // "developer"/"max_backup_folders" (FolderOps.h BackupFolder); the copy's path goes to `at`. `max` keeps the
+    // setting for further backups of one pass: read when it is below 1, then left there. False with the reason.
+    bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error,
+                               std::string* at = nullptr, int* max = nullptr);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
     bool BackupEditLocked(const KUID& k, DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.

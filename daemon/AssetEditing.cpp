@@ -54,14 +54,20 @@ std::string RelativeTo(const std::string& root, const std::string& abs)
 
 }  // namespace
 
+bool AssetDatabase::BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error,
+                                          std::string* at, int* max)
+{
+    int maxFolders = max ? *max : 0;
+    if (maxFolders < 1 && !MaxBackupFoldersLocked(maxFolders, &error)) return false;
+    if (max) *max = maxFolders;
+    return BackupFolder(folder, root_.UserData("backups"), name, maxFolders, &error, at);
+}
+
 bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 {
     if (r.source != "local" || r.folder.empty()) return true;
     std::string error;
-    int maxFolders = 0;
-    if (MaxBackupFoldersLocked(maxFolders, &error) &&
-        BackupFolder(Absolute(r.folder), root_.UserData("backups"), r.kuid.ToSpacedString(), maxFolders, &error))
-        return true;
+    if (BackupIntoDatedLocked(Absolute(r.folder), r.kuid.ToSpacedString(), error)) return true;
     DLOG("backup of %s failed: %s", r.kuid.ToString().c_str(), error.c_str());
     PostResult(results, kResultError, "The backup copy of asset $(ASSET_KUID) could not be made: " + error, r.kuid,
                KuidParam(r.kuid));
@@ -73,10 +79,7 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     std::string folder = root_.EditFolder(k);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
-    int maxFolders = 0;
-    if (!MaxBackupFoldersLocked(maxFolders, &error) ||
-        !BackupFolder(folder, root_.UserData("backups"), k.ToSpacedString() + " (uncommitted edit)", maxFolders, &error,
-                      &at))
+    if (!BackupIntoDatedLocked(folder, k.ToSpacedString() + " (uncommitted edit)", error, &at))
     {
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,

@@ -178,15 +178,13 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
         // it goes into a backup rather than away, and frees the name.
+        int maxFolders = 0;  // the setting, read for the first such folder
         for (const std::string& name : SubFolders(root_.UserData("editing")))
         {
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            int maxFolders = 0;
-            if (MaxBackupFoldersLocked(maxFolders, &error) &&
-                BackupFolder(folder, root_.UserData("backups"), name + " (edit folder without an edit)", maxFolders,
-                             &error, &at) &&
+            if (BackupIntoDatedLocked(folder, name + " (edit folder without an edit)", error, &at, &maxFolders) &&
                 RemoveFolderTree(folder))
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
             else
