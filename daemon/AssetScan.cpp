@@ -442,17 +442,13 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         // Edits whose folder has gone cannot be committed any more.
         for (auto it = edits_.begin(); it != edits_.end();)
         {
-            if (FolderExists(root_.EditFolder(it->first)))
-            {
-                ++it;
-                continue;
-            }
-            DLOG("dropping the edit of %s: its folder is gone", it->first.ToString().c_str());
-            if (it->second.owner != 0)
-                --hostEdits_;
-            else
-                store([&] { return store_.DeleteEdit(it->second.handle); });
-            it = edits_.erase(it);
+            const KUID k = it->first;
+            const EditRecord& e = (it++)->second;  // the next one stays valid when this one is erased
+            if (FolderExists(root_.EditFolder(k))) continue;
+            DLOG("dropping the edit of %s: its folder is gone", k.ToString().c_str());
+            // A command host's edit is not stored.
+            if (e.owner == 0) store([&] { return store_.DeleteEdit(e.handle); });
+            EraseEditLocked(k);
         }
         if (full) store([&] { return store_.SetMeta("repair_flag", ""); });
         store([&] { return store_.Commit(); });
