@@ -205,7 +205,7 @@ private:
         std::string from;       // a prepared staged copy moved into place whole (else the temporary folder)
     };
     // Moves the staged folders into the local copies of the group's records and stores the records (and drops
-    // the edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
+    // the stored edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
     // Returns how many were installed (their `installed` set).
     size_t InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results);
     // Syncs the file systems of the installed copies, edit folders and backups: what an install, commit,

@@ -714,7 +714,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     std::vector<StagedAsset> group;
     group.push_back(std::move(staged));
-    if (InstallStagedLocked(group, e.handle, results) != 1)
+    if (InstallStagedLocked(group, e.owner == 0 ? e.handle : 0, results) != 1)
     {
         PutEditFolderBackLocked(e.kuid, results);
         return DbStatus::kFailed;
@@ -740,11 +740,12 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     }
     if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
     KUID k = e->kuid;
+    const bool stored = e->owner == 0;  // a command host's edit is not stored
     const std::string editFolder = root_.EditFolder(k);
     const bool aside = SetEditFolderAside(editFolder);
     // The folder's move is on disk before the store forgets the edit.
-    const bool synced = aside && SyncedForCommitLocked();
-    if (!synced || !store_.DeleteEdit(handle))
+    const bool synced = aside && (!stored || SyncedForCommitLocked());
+    if (!synced || (stored && !store_.DeleteEdit(handle)))
     {
         PutEditFolderBackLocked(k, results);
         PostResult(results, kResultError,

@@ -378,6 +378,13 @@ TEST_F(DaemonEditsTest, AnEditAndARevertAreOnDiskBeforeTheStoreRecordsThem)
     EXPECT_EQ(synced, "1;");
     EXPECT_EQ(storedEdits(), 0);
     EXPECT_FALSE(IsOpen(kAsset));
+
+    // A command host's edit is not stored: its revert has nothing to put on disk first.
+    ASSERT_TRUE(OpenForEdit(kAsset, kHost, handle));
+    synced.clear();
+    EXPECT_EQ(db_.Revert(handle, nullptr, kHost), DbStatus::kOK);
+    EXPECT_EQ(synced, "");
+    EXPECT_FALSE(fs::exists(editFolder));
 }
 
 // A commit whose edit holds what the installed copy cannot (here a link) is refused before anything changes,
