@@ -57,9 +57,8 @@ bool DaemonRoot::MakeFolders(std::string* error) const
     for (const char* u : {"local", "editing", "original", "backups", "cache", "settings", "packages"})
     {
         std::error_code ec;
+        // A name taken by a file is an error as well (ENOTDIR): nothing can be kept there.
         fs::create_directories(UserData(u), ec);
-        // A name taken by a file, or a folder that cannot be made: nothing can be kept there.
-        if (!ec && !fs::is_directory(UserData(u), ec)) ec = std::make_error_code(std::errc::not_a_directory);
         if (ec)
         {
             if (error) *error = "the folder '" + UserData(u) + "' could not be made: " + ec.message();
