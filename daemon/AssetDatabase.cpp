@@ -19,7 +19,9 @@ bool AssetDatabase::Open(std::string* error)
     if (!root_.MakeFolders(error)) return false;
     if (!store_.Open(root_.Database(), error)) return false;
     if (LoadLocked()) return true;
-    if (error) *error = "the records could not be read from the store: " + store_.LastError();
+    if (error)
+        *error =
+            "cannot open " + root_.Database() + ": the records could not be read from the store: " + store_.LastError();
     store_.Close();
     return false;
 }
@@ -41,11 +43,7 @@ bool AssetDatabase::LoadLocked()
     // A load cut short by an error is not taken: part of the records would pass for all of them.
     std::vector<AssetRecord> recs;
     std::vector<EditRecord> edits;
-    if (!store_.LoadAssets(recs) || !store_.LoadEdits(edits))
-    {
-        DLOG("the records could not be read from the store: %s", store_.LastError().c_str());
-        return false;
-    }
+    if (!store_.LoadAssets(recs) || !store_.LoadEdits(edits)) return false;
     records_.clear();
     for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
     // The command hosts' edits are not in the store: they stay as they are.

@@ -41,7 +41,8 @@ public:
     explicit AssetDatabase(DaemonRoot root);
     ~AssetDatabase();
 
-    // Opens the store and loads the records (not yet reconciled: call Reconcile).
+    // Makes the UserData folders, opens the store and loads the records (not yet reconciled: call Reconcile).
+    // False with the reason in `error`, which names the folder or the store's file.
     bool Open(std::string* error);
     void Close();
     // Closes the store without touching its files by name: the installation was removed or replaced.

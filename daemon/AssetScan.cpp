@@ -459,8 +459,8 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
                        std::string("The asset database could not store the ") + (full ? "repair" : "scan") + ": " +
                            storeError);
             store_.Rollback();
-            // A store that cannot be read either leaves the records as this pass found them (said in the log).
-            LoadLocked();
+            // A store that cannot be read either leaves the records as this pass found them.
+            if (!LoadLocked()) DLOG("the records could not be read from the store: %s", store_.LastError().c_str());
             storedWhole = false;
         }
         // The index serves only this pass; the next one makes it anew.

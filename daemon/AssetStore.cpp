@@ -177,7 +177,7 @@ bool AssetStore::Open(const std::string& path, std::string* error)
     {
         lastError_ = db_ ? sqlite3_errmsg(db_) : "cannot open";
         Close();
-        if (error) *error = lastError_;
+        if (error) *error = "cannot open " + path + ": " + lastError_;
         return false;
     }
     sqlite3_busy_timeout(db_, 5000);
@@ -186,7 +186,7 @@ bool AssetStore::Open(const std::string& path, std::string* error)
     bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=FULL;") && CreateSchema();
     if (!ok)
     {
-        if (error) *error = lastError_;
+        if (error) *error = "cannot open " + path + ": " + lastError_;
         Close();
     }
     return ok;

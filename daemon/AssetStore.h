@@ -32,6 +32,7 @@ public:
     AssetStore& operator=(const AssetStore&) = delete;
 
     // Opens (creating when missing) and brings the schema up to date. A store of a newer schema is refused.
+    // False with the reason in `error`, which names the store's file.
     bool Open(const std::string& path, std::string* error = nullptr);
     void Close();
     // Closes without touching any file by its name (no checkpoint, the journal files left where they are):

@@ -264,10 +264,9 @@ int DaemonServer::Run()
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         return kDaemonExitFailed;
     }
-    // Made again (and checked) as the store is opened; the log needs its folder first.
-    const bool foldersMade = root_.MakeFolders(&error);
+    // The log needs its folder first; opening the store makes them again, and says when it cannot.
+    root_.MakeFolders();
     TheDaemonLog().Open(root_.UserData("settings/vaddaemon.log"));
-    if (!foldersMade) DLOG("start-up: %s", error.c_str());
     DLOG("VADDaemon %d starting for %s", Platform::CurrentProcessId(), root_.Root().c_str());
 
     token_ = RandomToken();
@@ -288,9 +287,7 @@ int DaemonServer::Run()
     };
     if (!db_.Open(&error))
     {
-        DLOG("cannot open the store: %s", error.c_str());
-        // Errors about a file or folder of the installation name it; the others are the store's.
-        if (error.find(root_.Root()) == std::string::npos) error = "cannot open " + root_.Database() + ": " + error;
+        DLOG("start-up: %s", error.c_str());
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         cleanup();
         return kDaemonExitFailed;
