@@ -47,6 +47,17 @@ bool EditRefused(const EditRecord& e, uintptr_t asker, DaemonResults* results)
     return true;
 }
 
+// An asset being installed from a package is opened and created by the install itself: a user's edit of it
+// would be committed as the package's. True (with the reason in the results) when `asker` is a user and `k`
+// is among `installing`.
+bool PackageInstallRefuses(const std::multiset<KUID>& installing, const KUID& k, uintptr_t asker,
+                           DaemonResults* results)
+{
+    if (asker != 0 || !installing.count(k)) return false;
+    PostBeingInstalled(results, k);
+    return true;
+}
+
 std::string RelativeTo(const std::string& root, const std::string& abs)
 {
     return abs.size() > root.size() && abs.compare(0, root.size(), root) == 0 ? abs.substr(root.size() + 1) : abs;
@@ -535,12 +546,7 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
         locateHandles_[handle] = Handle{k, false};
         return DbStatus::kOK;
     }
-    // The package's install opens it itself; its user's edit would be committed as the package's.
-    if (asker == 0 && packageInstalls_.count(k))
-    {
-        PostBeingInstalled(results, k);
-        return DbStatus::kFailed;
-    }
+    if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
     std::string target = root_.EditFolder(k), error;
     if (!StageFolderCopy(Absolute(r->folder), target, &error) || !SwapInFolder(target, &error))
     {
@@ -773,11 +779,7 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
         PostResult(results, kResultError, "Asset $(ASSET_KUID) already exists.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
-    if (asker == 0 && packageInstalls_.count(k))
-    {
-        PostBeingInstalled(results, k);
-        return DbStatus::kFailed;
-    }
+    if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
     std::string folder = root_.EditFolder(k);
     RemoveFolderTree(folder);
     TDBTagRef config = TDBTagRef::NewContainer();
