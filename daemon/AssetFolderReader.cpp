@@ -176,6 +176,15 @@ bool ParseRecord(const std::string& path, const std::string& bytes, AssetRecord&
     return FillRecord(config, path, rec, reason);
 }
 
+// Why a copy leaves out the file at `path`, as the start of a result's text: it is a link or special file
+// (`link` then true), or it has a name no file of an asset may have.
+const char* LeftOutReason(const std::string& path, bool& link)
+{
+    link = Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1));
+    return link ? "'$(FILE_PATH)' is a symbolic link or special file"
+                : "'$(FILE_PATH)' has a name no file of an asset may have";
+}
+
 }  // namespace
 
 // A text that does not parse is read once more to get the parser's own message, which names the file and
@@ -227,12 +236,10 @@ std::string UnusedAssetConfig(const std::string& folder) { return ListFolder(fol
 
 void PostLeftOutFiles(DaemonResults* results, const KUID& source, const std::vector<std::string>& paths)
 {
+    bool link = false;
     for (const std::string& path : paths)
-        PostResult(results, kResultWarning,
-                   Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1))
-                       ? "'$(FILE_PATH)' is a symbolic link or special file; it was left out."
-                       : "'$(FILE_PATH)' has a name no file of an asset may have; it was left out.",
-                   source, {{"file_path", path}});
+        PostResult(results, kResultWarning, std::string(LeftOutReason(path, link)) + "; it was left out.", source,
+                   {{"file_path", path}});
 }
 
 void PostLeftOutOfCommit(DaemonResults* results, const KUID& asset, const std::vector<std::string>& paths)
@@ -242,12 +249,10 @@ void PostLeftOutOfCommit(DaemonResults* results, const KUID& asset, const std::v
     {
         ResultParams params = kuid;
         params.emplace_back("file_path", path);
-        PostResult(results, kResultError,
-                   Platform::IsPlainEntryName(path.substr(path.rfind('/') + 1))
-                       ? "'$(FILE_PATH)' is a symbolic link or special file, which asset $(ASSET_KUID) cannot hold; "
-                         "the commit would leave it out."
-                       : "'$(FILE_PATH)' has a name no file of an asset may have; the commit would leave it out.",
-                   asset, params);
+        bool link = false;
+        std::string text = LeftOutReason(path, link);
+        if (link) text += ", which asset $(ASSET_KUID) cannot hold";
+        PostResult(results, kResultError, text + "; the commit would leave it out.", asset, params);
     }
     PostResult(results, kResultError,
                "Asset $(ASSET_KUID) was not committed and stays open for editing with all its files: rename or "
