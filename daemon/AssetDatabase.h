@@ -168,7 +168,8 @@ private:
         bool edit = false;
     };
 
-    // False when the store could not be read (the records then hold what could).
+    // False when the store could not be read (the reason in the store's LastError): the records are left as
+    // they were.
     bool LoadLocked();
     void RebuildFolderIndexLocked();
     const AssetRecord* FindLocked(const KUID& k) const;
