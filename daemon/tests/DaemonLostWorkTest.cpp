@@ -15,18 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempRoot
-{
-public:
-    TempRoot()
-    {
-        char tmpl[] = "/tmp/velmar-lostwork-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempRoot() { fs::remove_all(path); }
-    std::string path;
-};
-
 // Whether a result's text, or one of its parameters, holds `part`.
 bool Says(const DaemonResults& results, const std::string& part)
 {
@@ -62,7 +50,7 @@ protected:
         return db_.Info(k, -1, info) && info.IsOpenForEdit();
     }
 
-    TempRoot root_;
+    TempDir root_;
     AssetDatabase db_{DaemonRoot(root_.path)};
 };
 
@@ -420,7 +408,7 @@ namespace {
 
 TEST(DaemonStart, UserDataFoldersThatCannotBeMadeKeepTheDatabaseClosed)
 {
-    TempRoot root;
+    TempDir root;
     fs::create_directories(root.path + "/UserData");
     WriteFile(root.path + "/UserData/editing", "a file where a folder belongs");
     AssetDatabase db{DaemonRoot(root.path)};

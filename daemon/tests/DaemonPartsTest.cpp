@@ -21,22 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char t[] = "/tmp/daemon-parts-XXXXXX";
-        path = mkdtemp(t);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string path;
-};
-
 // A binary configuration file of a KUID and a user name.
 void WriteChump(const std::string& file, const KUID& kuid, const std::string& username)
 {

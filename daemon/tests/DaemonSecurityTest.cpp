@@ -259,9 +259,9 @@ TEST_F(DaemonSecurityTest, OnlyAnOwnerOnlyRecordOfALiveDaemonIsFollowed)
 
 TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)
 {
-    char tmpl[] = "/tmp/vadlog-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
+    TempDir temp;
+    ASSERT_FALSE(temp.path.empty());
+    const std::string& dir = temp.path;
     const struct
     {
         DaemonLogLimits limits;
@@ -296,7 +296,6 @@ TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)
     DaemonLog linked;
     EXPECT_FALSE(linked.Open(dir + "/linked"));
     EXPECT_FALSE(fs::exists(dir + "/elsewhere"));
-    fs::remove_all(dir);
 }
 
 }  // namespace
