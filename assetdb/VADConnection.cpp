@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -53,13 +52,6 @@ enum class Attempt
     kStuck,         // a live daemon took the connection but did not answer the hello in time
     kImpostor,      // what listens on the block's port is not our daemon: the block counts as absent
 };
-
-std::string RealRoot(const std::string& root)
-{
-    char buf[PATH_MAX];
-    if (!root.empty() && realpath(root.c_str(), buf)) return buf;
-    return root;
-}
 
 std::string ProgramName()
 {
@@ -277,13 +269,6 @@ struct VADConnection::Link
         socket.Close();
     }
 
-    // The discovery block of the daemon serving `realRoot`, when there is one whose process lives (under the
-    // usual name, or under the private name its record gives).
-    static bool ReadDiscovery(const std::string& realRoot, VADDiscoveryBlock& info)
-    {
-        return VADFindDiscoveryBlock(realRoot, info);
-    }
-
     static bool TakesConnections(const VADDiscoveryBlock& info)
     {
         return (info.state == VAD_STATE_LISTENING || info.state == VAD_STATE_READY) && info.port != 0;
@@ -297,11 +282,10 @@ struct VADConnection::Link
     {
         const unsigned interval = intervalMs.load();
         const std::vector<int> ours = daemons.Running();
-        const std::string realRoot = RealRoot(where);
         // A daemon of ours that ended instead (it could not start) ends the pause too.
         auto readyNow = [&] {
             VADDiscoveryBlock info;
-            return daemons.Reap() || (ReadDiscovery(realRoot, info) && TakesConnections(info) &&
+            return daemons.Reap() || (VADFindDiscoveryBlockForRoot(where, info) && TakesConnections(info) &&
                                       std::find(ours.begin(), ours.end(), static_cast<int>(info.pid)) != ours.end());
         };
         if (ours.empty() || readyNow())
@@ -326,7 +310,7 @@ struct VADConnection::Link
     Attempt TryConnect(const std::string& where, uint8_t clientFlag)
     {
         VADDiscoveryBlock info;
-        if (!ReadDiscovery(RealRoot(where), info)) return Attempt::kNoDaemon;
+        if (!VADFindDiscoveryBlockForRoot(where, info)) return Attempt::kNoDaemon;
         if (info.state != VAD_STATE_LISTENING && info.state != VAD_STATE_READY) return Attempt::kNotAnswering;
         if (info.port == 0) return Attempt::kNotAnswering;
 
@@ -347,7 +331,7 @@ struct VADConnection::Link
             return Attempt::kImpostor;
         }
 
-        VADClientHello hello;
+        VADHello hello;
         hello.clientFlag = clientFlag;
         hello.pid = static_cast<uint32_t>(Platform::CurrentProcessId());
         hello.program = ProgramName();
@@ -360,7 +344,7 @@ struct VADConnection::Link
         case VADHandshake::kRefused:
             // A daemon that closed on us and took its block away is gone (its installation was removed, say):
             // nobody is starting one.
-            return ReadDiscovery(RealRoot(where), info) ? Attempt::kNotAnswering : Attempt::kNoDaemon;
+            return VADFindDiscoveryBlockForRoot(where, info) ? Attempt::kNotAnswering : Attempt::kNoDaemon;
         case VADHandshake::kUnproven:
             LogPrintf("VADOpenDatabase> the listener on port %u does not know the daemon's token", info.port);
             return Attempt::kImpostor;

@@ -111,7 +111,7 @@ bool VADLaunchedDaemons::Reap()
         }
         // Whatever it said is in the pipe now (its children's standard error is not this pipe).
         ReadFrom(*it);
-        if (w == Platform::WaitResult::Exited) RecordLocked(VADDaemonStartFailure(code, it->said));
+        if (w == Platform::WaitResult::Exited && it->heard) RecordLocked(VADDaemonStartFailure(code, it->said));
         if (it->errorFd >= 0) close(it->errorFd);
         it = launched_.erase(it);
     }
@@ -133,6 +133,7 @@ void VADLaunchedDaemons::StopListening()
     {
         if (d.errorFd >= 0) close(d.errorFd);
         d.errorFd = -1;
+        d.heard = false;
     }
 }
 

@@ -3,6 +3,8 @@
 // it waits for the daemon: a daemon that cannot start says why there ("VADDaemon: <reason>") and ends, and
 // the link, which started it and so sees it end, stops waiting at once with that reason. A daemon that
 // ended because another one serves the root (kVADDaemonExitLocked), or ended quietly with 0, did not fail.
+// Once the waiting is over (StopListening) a daemon is no longer heard: when it ends later, killed or crashed
+// after it served, it is reaped but did not fail to start.
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,11 +26,12 @@ public:
     // that fails is a failure too.
     void Launch(const std::string& executable, const std::string& workDir);
     // Collects the daemons that have ended (so none lingers as a zombie) and what they said. True when one
-    // started since ClearFailure could not start.
+    // started since ClearFailure could not start (one that ended while still heard).
     bool Reap();
     // The pids of the daemons started that have not been seen to end.
     std::vector<int> Running() const;
-    // Stops reading what the running ones say (their pipes are closed; they are still reaped).
+    // Stops hearing the running ones: their pipes are closed, and they are still reaped, but their ending
+    // is no failure to start.
     void StopListening();
 
     std::string Failure() const;
@@ -38,8 +41,9 @@ private:
     struct Launched
     {
         int pid = 0;
-        int errorFd = -1;  // read end of its standard error; -1 once closed
-        std::string said;  // the last kMaxSaid bytes of it
+        int errorFd = -1;   // read end of its standard error; -1 once closed
+        std::string said;   // the last kMaxSaid bytes of it
+        bool heard = true;  // still waited for: its ending is a failure to start
     };
     void ReadFrom(Launched& d);
     void RecordLocked(std::string failure);

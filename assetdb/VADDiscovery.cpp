@@ -4,12 +4,11 @@
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
 
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -28,14 +27,7 @@ bool Alive(uint32_t pid) { return pid != 0 && pid <= INT_MAX && Platform::IsOwnL
 std::string VADPrivateDiscoveryName(uint32_t uid)
 {
     unsigned char bytes[kRandomBytes];
-    size_t have = 0;
-    while (have < sizeof bytes)
-    {
-        const ssize_t n = getrandom(bytes + have, sizeof bytes - have, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return {};
-        have += static_cast<size_t>(n);
-    }
+    if (!VADRandomBytes(bytes, sizeof bytes)) return {};
     std::string name = PrivatePrefix(uid);
     for (unsigned char b : bytes)
     {
@@ -102,4 +94,11 @@ bool VADFindDiscoveryBlock(const std::string& realRoot, VADDiscoveryBlock& block
     if (!VADReadDiscoveryBlock(recorded, block) || block.pid != pid) return false;
     if (name) *name = recorded;
     return true;
+}
+
+bool VADFindDiscoveryBlockForRoot(const std::string& root, VADDiscoveryBlock& block, std::string* name)
+{
+    char real[PATH_MAX];
+    return VADFindDiscoveryBlock(!root.empty() && ::realpath(root.c_str(), real) ? std::string(real) : root, block,
+                                 name);
 }

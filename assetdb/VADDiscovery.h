@@ -38,3 +38,6 @@ bool VADReadDiscoveryBlock(const std::string& name, VADDiscoveryBlock& block);
 // The discovery block of the live daemon serving the installation at `realRoot` (its real path), by the
 // usual name or by the record; `name` gets the block's name. False when there is none.
 bool VADFindDiscoveryBlock(const std::string& realRoot, VADDiscoveryBlock& block, std::string* name = nullptr);
+// The same for the installation at `root` as given: its real path is looked up (a root that cannot be resolved is
+// taken as it is).
+bool VADFindDiscoveryBlockForRoot(const std::string& root, VADDiscoveryBlock& block, std::string* name = nullptr);

@@ -2,10 +2,6 @@
 
 #include "assetdb/VADFrameIO.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
-
 namespace {
 
 // Whether a read that brought no frame met a closed connection or a silent one.
@@ -19,29 +15,11 @@ VADHandshake Unanswered(const Platform::Socket& s)
 
 }  // namespace
 
-bool VADNewChallenge(VADChallenge& challenge)
+VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, VADHello hello, int timeoutMs)
 {
-    size_t have = 0;
-    while (have < challenge.size())
-    {
-        const ssize_t n = getrandom(challenge.data() + have, challenge.size() - have, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        have += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello, int timeoutMs,
-                                uint32_t* daemonPid)
-{
-    VADHello first;
-    first.clientFlag = hello.clientFlag;
-    first.pid = hello.pid;
-    first.program = hello.program;
     // Without randomness a listener could replay an answer it once saw: better no link at all.
-    if (!VADNewChallenge(first.challenge)) return VADHandshake::kRefused;
-    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(first), timeoutMs)) return Unanswered(s);
+    if (!VADRandomBytes(hello.challenge.data(), hello.challenge.size())) return VADHandshake::kRefused;
+    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHello(hello), timeoutMs)) return Unanswered(s);
 
     VADFrameHeader h;
     VADBytes payload;
@@ -52,17 +30,51 @@ VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const
     if (h.code != kVADHelloCode || h.transaction != 0 || !VADDecodeHelloReply(payload, reply))
         return VADHandshake::kUnproven;
     if (reply.status != kVADStatusOK || reply.protocol != kVADProtocolVersion) return VADHandshake::kRefused;
-    if (!VADProofsEqual(reply.proof, VADDaemonProof(token, first.challenge, reply.challenge)))
+    if (!DigestsEqual(reply.proof, VADDaemonProof(token, hello.challenge, reply.challenge)))
         return VADHandshake::kUnproven;
 
-    const VADProof ours = VADClientProof(token, first.challenge, reply.challenge);
+    const Sha256Digest ours = VADClientProof(token, hello.challenge, reply.challenge);
     if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHelloProof(ours), timeoutMs)) return Unanswered(s);
     if (VADReceiveFrame(s, h, payload, timeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return Unanswered(s);
     int32_t status = kVADStatusFailed;
     VADBytes rest;
     if (h.code != kVADHelloCode || !VADDecodeReplyPayload(payload, status, rest) || !rest.empty())
         return VADHandshake::kUnproven;
-    if (status != kVADStatusOK) return VADHandshake::kRefused;
-    if (daemonPid) *daemonPid = reply.pid;
-    return VADHandshake::kAccepted;
+    return status == kVADStatusOK ? VADHandshake::kAccepted : VADHandshake::kRefused;
+}
+
+VADServerHello VADServerHandshake(const Platform::Socket& s, uint64_t token, uint32_t daemonPid, VADHello& hello,
+                                  int timeoutMs)
+{
+    VADFrameHeader h;
+    VADBytes payload;
+    if (VADReceiveFrame(s, h, payload, timeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk)
+        return VADServerHello::kGone;
+    if (h.code != kVADHelloCode) return VADServerHello::kNoHello;
+    VADHelloReply reply;
+    reply.pid = daemonPid;
+    // A client of another protocol would misread every frame: it is told so and let go.
+    if (VADIsHelloOfOtherProtocol(payload, hello.protocol))
+    {
+        reply.status = kVADStatusFailed;
+        (void)VADSendFrame(s, kVADHelloCode, 0, VADEncodeHelloReply(reply), timeoutMs);
+        return VADServerHello::kOtherProtocol;
+    }
+    if (!VADDecodeHello(payload, hello)) return VADServerHello::kNoHello;
+    if (!VADRandomBytes(reply.challenge.data(), reply.challenge.size())) return VADServerHello::kNoRandom;
+    reply.proof = VADDaemonProof(token, hello.challenge, reply.challenge);
+    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHelloReply(reply), timeoutMs)) return VADServerHello::kGone;
+
+    Sha256Digest proof;
+    if (VADReceiveFrame(s, h, payload, timeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk)
+        return VADServerHello::kGone;
+    if (h.code != kVADHelloCode || !VADDecodeHelloProof(payload, proof) ||
+        !DigestsEqual(proof, VADClientProof(token, hello.challenge, reply.challenge)))
+        return VADServerHello::kUnproven;
+    return VADServerHello::kProven;
+}
+
+bool VADSendHelloAccepted(const Platform::Socket& s, int timeoutMs)
+{
+    return VADSendFrame(s, kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK), timeoutMs);
 }

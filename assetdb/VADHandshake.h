@@ -1,13 +1,12 @@
 #pragma once
-// The client's side of the hello (VADProtocol.h): the daemon proves it knows the discovery block's token
-// before the client says anything that matters, and the token itself never goes out. What listens on a
-// block's port may be another program (a pid and a port are free again once a daemon was killed): such a
-// listener learns a random challenge, nothing more.
+// Both sides of the hello (VADProtocol.h): the daemon proves it knows the discovery block's token before the
+// client says anything that matters, and the token itself never goes out. What listens on a block's port may
+// be another program (a pid and a port are free again once a daemon was killed): such a listener learns a
+// random challenge, nothing more.
 #include "assetdb/VADProtocol.h"
 #include "platform/Socket.h"
 
 #include <cstdint>
-#include <string>
 
 enum class VADHandshake
 {
@@ -18,17 +17,24 @@ enum class VADHandshake
     kUnproven,  // the answer did not prove the token: not our daemon
 };
 
-struct VADClientHello
+// Says `hello` (its challenge drawn here) on a connected socket to the daemon whose block holds `token`, each
+// frame within timeoutMs.
+VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, VADHello hello, int timeoutMs);
+
+enum class VADServerHello
 {
-    uint8_t clientFlag = 1;
-    uint32_t pid = 0;
-    std::string program;
+    kProven,         // the client proved the token: the caller lets it in (VADSendHelloAccepted)
+    kGone,           // the client closed the connection, or did not say its next frame in time
+    kNoHello,        // what it said first was not a hello
+    kOtherProtocol,  // a hello of another protocol: the client was told no (hello.protocol says which)
+    kNoRandom,       // the system gave no random bytes for the daemon's challenge
+    kUnproven,       // no proof from the client, or a wrong one: it was given no answer
 };
 
-// Fresh random bytes from the system; false when it gives none.
-bool VADNewChallenge(VADChallenge& challenge);
-
-// Says hello on a connected socket to the daemon whose block holds `token`, each frame within timeoutMs.
-// `daemonPid` gets the pid the daemon names once accepted.
-VADHandshake VADClientHandshake(const Platform::Socket& s, uint64_t token, const VADClientHello& hello, int timeoutMs,
-                                uint32_t* daemonPid = nullptr);
+// The daemon's side of the hello on an accepted socket, each frame within timeoutMs: the client's hello (into
+// `hello`), the daemon's proof of `token` (naming `daemonPid`), then the client's proof checked. The last
+// frame, which lets the client in, is the caller's to send once it is ready for the client's requests.
+VADServerHello VADServerHandshake(const Platform::Socket& s, uint64_t token, uint32_t daemonPid, VADHello& hello,
+                                  int timeoutMs);
+// That last frame of the daemon's side.
+bool VADSendHelloAccepted(const Platform::Socket& s, int timeoutMs);

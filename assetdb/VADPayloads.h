@@ -29,10 +29,10 @@ VADBytes VADEncode(const T& payload)
     return w.Take();
 }
 
+// Reads a whole payload from `r`: `payload` is set only when every byte was read and nothing is left over.
 template <typename T>
-bool VADDecode(const VADBytes& bytes, T& payload)
+bool VADDecodeFrom(VADReader& r, T& payload)
 {
-    VADReader r(bytes);
     T tmp;
     VADReadFields(r, tmp);
     if (!r.Done()) return false;
@@ -41,14 +41,17 @@ bool VADDecode(const VADBytes& bytes, T& payload)
 }
 
 template <typename T>
+bool VADDecode(const VADBytes& bytes, T& payload)
+{
+    VADReader r(bytes);
+    return VADDecodeFrom(r, payload);
+}
+
+template <typename T>
 bool VADDecode(const uint8_t* data, size_t n, T& payload)
 {
     VADReader r(data, n);
-    T tmp;
-    VADReadFields(r, tmp);
-    if (!r.Done()) return false;
-    payload = std::move(tmp);
-    return true;
+    return VADDecodeFrom(r, payload);
 }
 
 // A request as the daemon takes it: as VADDecode, and a string holding a zero byte before its end refuses
@@ -58,11 +61,7 @@ bool VADDecodeRequest(const VADBytes& bytes, T& payload)
 {
     VADReader r(bytes);
     r.RefuseZeroInStrings();
-    T tmp;
-    VADReadFields(r, tmp);
-    if (!r.Done()) return false;
-    payload = std::move(tmp);
-    return true;
+    return VADDecodeFrom(r, payload);
 }
 
 // ---- requests ----------------------------------------------------------------------------------------

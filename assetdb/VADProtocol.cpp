@@ -1,7 +1,8 @@
 #include "assetdb/VADProtocol.h"
 
-#include "core/Sha256.h"
+#include <sys/random.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +23,20 @@ void Put32(uint8_t* p, uint32_t v)
 }
 
 }  // namespace
+
+bool VADRandomBytes(void* data, size_t size)
+{
+    uint8_t* p = static_cast<uint8_t*>(data);
+    size_t have = 0;
+    while (have < size)
+    {
+        const ssize_t n = getrandom(p + have, size - have, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        have += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 void VADEncodeFrameHeader(const VADFrameHeader& h, uint8_t out[kVADFrameHeaderSize])
 {
@@ -90,6 +105,15 @@ bool VADDecodeHello(const VADBytes& payload, VADHello& h)
     return r.Done() && std::memcmp(magic, kHelloMagic, 4) == 0;
 }
 
+bool VADIsHelloOfOtherProtocol(const VADBytes& payload, uint32_t& protocol)
+{
+    VADReader r(payload);
+    uint8_t magic[4] = {};
+    r.Raw(magic, 4);
+    protocol = r.U32();
+    return r.Ok() && std::memcmp(magic, kHelloMagic, 4) == 0 && protocol != kVADProtocolVersion;
+}
+
 VADBytes VADEncodeHelloReply(const VADHelloReply& rep)
 {
     VADWriter w;
@@ -115,7 +139,7 @@ bool VADDecodeHelloReply(const VADBytes& payload, VADHelloReply& rep)
     return r.Done() && std::memcmp(magic, kDaemonMagic, 4) == 0;
 }
 
-VADBytes VADEncodeHelloProof(const VADProof& proof)
+VADBytes VADEncodeHelloProof(const Sha256Digest& proof)
 {
     VADWriter w;
     w.Raw(kHelloMagic, 4);
@@ -123,7 +147,7 @@ VADBytes VADEncodeHelloProof(const VADProof& proof)
     return w.Take();
 }
 
-bool VADDecodeHelloProof(const VADBytes& payload, VADProof& proof)
+bool VADDecodeHelloProof(const VADBytes& payload, Sha256Digest& proof)
 {
     VADReader r(payload);
     uint8_t magic[4] = {};
@@ -134,7 +158,7 @@ bool VADDecodeHelloProof(const VADBytes& payload, VADProof& proof)
 
 namespace {
 
-VADProof Proof(uint64_t token, const uint8_t magic[4], const VADChallenge& first, const VADChallenge& second)
+Sha256Digest Proof(uint64_t token, const uint8_t magic[4], const VADChallenge& first, const VADChallenge& second)
 {
     uint8_t key[8];
     for (int i = 0; i < 8; ++i) key[i] = static_cast<uint8_t>(token >> (8 * i));
@@ -147,17 +171,15 @@ VADProof Proof(uint64_t token, const uint8_t magic[4], const VADChallenge& first
 
 }  // namespace
 
-VADProof VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
+Sha256Digest VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
 {
     return Proof(token, kDaemonMagic, client, daemon);
 }
 
-VADProof VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
+Sha256Digest VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon)
 {
     return Proof(token, kHelloMagic, daemon, client);
 }
-
-bool VADProofsEqual(const VADProof& a, const VADProof& b) { return DigestsEqual(a, b); }
 
 void VADEncodeDiscoveryBlock(const VADDiscoveryBlock& b, uint8_t out[kVADDiscoveryBlockSize])
 {

@@ -29,6 +29,7 @@
 // counts as absent. When another user holds that name, the daemon publishes the
 // block under a private name instead (VADDiscovery.h).
 #include "assetdb/VADWireIO.h"
+#include "core/Sha256.h"
 
 #include <array>
 #include <cstdint>
@@ -127,10 +128,12 @@ VADBytes VADEncodeReplyPayload(int32_t status, const VADBytes& body = VADBytes()
 // Splits a reply payload; false when it is shorter than the status word.
 bool VADDecodeReplyPayload(const VADBytes& payload, int32_t& status, VADBytes& body);
 
-// A random challenge of the hello, and a keyed hash that answers one.
+// Fresh random bytes from the system (challenges, private names); false when it gives none.
+bool VADRandomBytes(void* data, size_t size);
+
+// A random challenge of the hello. It is answered by a keyed hash (HMAC-SHA-256) of it.
 constexpr size_t kVADChallengeSize = 32;
 using VADChallenge = std::array<uint8_t, kVADChallengeSize>;
-using VADProof = std::array<uint8_t, 32>;
 
 struct VADHello
 {
@@ -142,6 +145,9 @@ struct VADHello
 };
 VADBytes VADEncodeHello(const VADHello& h);
 bool VADDecodeHello(const VADBytes& payload, VADHello& h);
+// True for a client's hello (by its magic) of a protocol other than ours, whose number goes to `protocol`. Such a
+// hello has a layout of its own, of which only the magic and the protocol word are read.
+bool VADIsHelloOfOtherProtocol(const VADBytes& payload, uint32_t& protocol);
 
 struct VADHelloReply
 {
@@ -149,20 +155,19 @@ struct VADHelloReply
     uint32_t protocol = kVADProtocolVersion;
     uint32_t pid = 0;
     VADChallenge challenge{};  // the daemon's
-    VADProof proof{};          // VADDaemonProof of the client's challenge and the daemon's
+    Sha256Digest proof{};      // VADDaemonProof of the client's challenge and the daemon's
 };
 VADBytes VADEncodeHelloReply(const VADHelloReply& r);
 bool VADDecodeHelloReply(const VADBytes& payload, VADHelloReply& r);
 
 // The client's answer to the daemon's challenge (VADClientProof).
-VADBytes VADEncodeHelloProof(const VADProof& proof);
-bool VADDecodeHelloProof(const VADBytes& payload, VADProof& proof);
+VADBytes VADEncodeHelloProof(const Sha256Digest& proof);
+bool VADDecodeHelloProof(const VADBytes& payload, Sha256Digest& proof);
 
 // The two keyed hashes of the hello. Each names its side, so that neither can be made to answer for the other.
-VADProof VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
-VADProof VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
-// Compares in a time that does not depend on where the proofs differ.
-bool VADProofsEqual(const VADProof& a, const VADProof& b);
+// Proofs are compared with DigestsEqual, in a time that does not depend on where they differ.
+Sha256Digest VADDaemonProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
+Sha256Digest VADClientProof(uint64_t token, const VADChallenge& client, const VADChallenge& daemon);
 
 enum VADDaemonState : uint32_t
 {

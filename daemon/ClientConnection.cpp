@@ -5,8 +5,6 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DaemonServer.h"
 
-#include <cstring>
-
 namespace {
 constexpr int kHelloTimeoutMs = 5000;
 constexpr int kSendTimeoutMs = 30000;
@@ -28,50 +26,21 @@ bool ClientConnection::Send(uint32_t code, uint32_t transaction, const VADBytes&
 // clients), then the client proves it; a wrong proof closes the socket without an answer.
 bool ClientConnection::Hello()
 {
-    VADFrameHeader h;
-    VADBytes payload;
-    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
-    VADHelloReply reply;
-    reply.pid = static_cast<uint32_t>(getpid());
-    // A client of another protocol would misread every frame: it is told so and let go. Its hello has a layout
-    // of its own, of which only the magic and the protocol word are read.
-    VADReader head(payload);
-    uint8_t magic[4] = {};
-    head.Raw(magic, 4);
-    const uint32_t protocol = head.U32();
-    if (h.code == kVADHelloCode && head.Ok() && std::memcmp(magic, "VADC", 4) == 0 && protocol != kVADProtocolVersion)
-    {
-        DLOG("connection refused: protocol %u", protocol);
-        reply.status = kVADStatusFailed;
-        Send(kVADHelloCode, 0, VADEncodeHelloReply(reply));
-        return false;
-    }
     VADHello hello;
-    if (h.code != kVADHelloCode || !VADDecodeHello(payload, hello))
+    switch (VADServerHandshake(socket_, server_.Token(), static_cast<uint32_t>(getpid()), hello, kHelloTimeoutMs))
     {
-        DLOG("connection refused: no hello");
-        return false;
+    case VADServerHello::kProven: break;
+    case VADServerHello::kGone: return false;
+    case VADServerHello::kNoHello: DLOG("connection refused: no hello"); return false;
+    case VADServerHello::kOtherProtocol: DLOG("connection refused: protocol %u", hello.protocol); return false;
+    case VADServerHello::kNoRandom: DLOG("connection refused: no random bytes for the hello"); return false;
+    case VADServerHello::kUnproven: DLOG("connection refused: wrong token from pid %u", hello.pid); return false;
     }
     program_ = hello.program.substr(0, 256);
     pid_ = hello.pid;
-    if (!VADNewChallenge(reply.challenge))
-    {
-        DLOG("connection refused: no random bytes for the hello");
-        return false;
-    }
-    reply.proof = VADDaemonProof(server_.Token(), hello.challenge, reply.challenge);
-    if (!Send(kVADHelloCode, 0, VADEncodeHelloReply(reply))) return false;
-
-    VADProof proof;
-    if (VADReceiveFrame(socket_, h, payload, kHelloTimeoutMs, kVADMaxHelloPayload) != VADFrameRead::kOk) return false;
-    if (h.code != kVADHelloCode || !VADDecodeHelloProof(payload, proof) ||
-        !VADProofsEqual(proof, VADClientProof(server_.Token(), hello.challenge, reply.challenge)))
-    {
-        DLOG("connection refused: wrong token from pid %u", pid_);
-        return false;
-    }
     authenticated_ = true;
-    return Send(kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK));
+    std::lock_guard lk(sendMutex_);
+    return VADSendHelloAccepted(socket_, kSendTimeoutMs);
 }
 
 void ClientConnection::Run()

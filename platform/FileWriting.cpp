@@ -32,6 +32,34 @@ bool Whole(size_t size, int endErrno, Step step)
     return true;
 }
 
+template <typename Bytes>
+bool ReadStart(int fd, uint64_t size, Bytes& out, uint64_t limit, int* err)
+{
+    out.clear();
+    if (fd < 0 || size > limit)
+    {
+        if (err) *err = fd < 0 ? EBADF : EFBIG;
+        return false;
+    }
+    out.resize(static_cast<size_t>(size));
+    size_t have = 0;
+    while (have < out.size())
+    {
+        const ssize_t n = ::pread(fd, out.data() + have, out.size() - have, static_cast<off_t>(have));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+        {
+            if (err) *err = errno;
+            out.clear();
+            return false;
+        }
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+    }
+    out.resize(have);
+    return true;
+}
+
 }  // namespace
 
 bool WriteFully(int fd, const void* data, size_t size)
@@ -53,6 +81,16 @@ bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset)
     // Where the file ends first, errno is 0: no call failed.
     return Whole(size, 0,
                  [&](size_t done) { return ::pread(fd, p + done, size - done, static_cast<off_t>(offset + done)); });
+}
+
+bool ReadOpenedFile(int fd, uint64_t size, std::string& out, uint64_t limit, int* err)
+{
+    return ReadStart(fd, size, out, limit, err);
+}
+
+bool ReadOpenedFile(int fd, uint64_t size, std::vector<uint8_t>& out, uint64_t limit, int* err)
+{
+    return ReadStart(fd, size, out, limit, err);
 }
 
 bool WriteExactFile(int folderFd, const std::string& name, std::string_view data, bool exclusive, mode_t mode)

@@ -1,6 +1,6 @@
 #pragma once
 // Writing files: every byte of a buffer to a descriptor (again after a signal or a short write), exact
-// reads at an offset, and a file replaced whole or not at all.
+// reads at an offset, an opened file read within a bound, and a file replaced whole or not at all.
 //
 // A replacing file is written under a temporary name beside its path, created exclusively (never an
 // existing file, never through a link), and renamed over the path once it is whole and closed; until then
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Platform {
 
@@ -23,6 +24,11 @@ bool WriteFully(int fd, const void* data, size_t size);
 bool WriteFullyAt(int fd, const void* data, size_t size, uint64_t offset);
 // Reads exactly `size` bytes at an offset. False with errno set, or 0 where the file ends first.
 bool ReadFullyAt(int fd, void* data, size_t size, uint64_t offset);
+// The first `size` bytes (the size fstat gave) of the file open as `fd`, from its start whatever the
+// descriptor's position: fewer where it ends first (it shrank meanwhile), never more (what it grew by is not
+// read). A size above `limit` is refused with EFBIG. False with `*err` set and `out` empty.
+bool ReadOpenedFile(int fd, uint64_t size, std::string& out, uint64_t limit, int* err = nullptr);
+bool ReadOpenedFile(int fd, uint64_t size, std::vector<uint8_t>& out, uint64_t limit, int* err = nullptr);
 
 // Writes all of `data` as the file `name` of the folder open as `folderFd` (AT_FDCWD: `name` is a path),
 // taken exactly as named (no symbolic link followed): made with `mode` less the umask, or truncated when it

@@ -347,46 +347,14 @@ void OpenedFile::Close()
     fd_ = -1;
 }
 
-namespace {
-
-template <typename Bytes>
-bool ReadBytes(int fd, uint64_t size, Bytes& out, uint64_t limit, int* err)
-{
-    out.clear();
-    if (fd < 0 || size > limit)
-    {
-        if (err) *err = fd < 0 ? EBADF : EFBIG;
-        return false;
-    }
-    out.resize(static_cast<size_t>(size));
-    size_t have = 0;
-    while (have < out.size())
-    {
-        const ssize_t n = ::pread(fd, out.data() + have, out.size() - have, static_cast<off_t>(have));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-        {
-            if (err) *err = errno;
-            out.clear();
-            return false;
-        }
-        if (n == 0) break;
-        have += static_cast<size_t>(n);
-    }
-    out.resize(have);
-    return true;
-}
-
-}  // namespace
-
 bool OpenedFile::Read(std::string& out, uint64_t limit, int* err) const
 {
-    return ReadBytes(fd_, Size(), out, limit, err);
+    return ReadOpenedFile(fd_, Size(), out, limit, err);
 }
 
 bool OpenedFile::Read(std::vector<uint8_t>& out, uint64_t limit, int* err) const
 {
-    return ReadBytes(fd_, Size(), out, limit, err);
+    return ReadOpenedFile(fd_, Size(), out, limit, err);
 }
 
 bool OpenedFile::CopyTo(int out, uint64_t& copied, int* err) const

@@ -37,10 +37,13 @@ bool OutputFile::Open(const std::string& path, mode_t mode)
     }
     if (S_ISREG(st.st_mode))
     {
-        // Through a link the file it leads to is replaced, not the link.
+        // Through a link the file it leads to is replaced, not the link. The new file keeps the old one's
+        // permissions, whatever the umask says (a user's private file stays private); set-user-ID, set-group-ID
+        // and sticky bits are not carried over to new contents, as a write in place would clear them too.
         char real[PATH_MAX];
         const std::string target = ::realpath(path.c_str(), real) ? std::string(real) : path;
-        return replacing_.Create(target, O_WRONLY, mode) || Fail(errno);
+        const mode_t keep = st.st_mode & 0777;
+        return (replacing_.Create(target, O_WRONLY, keep) && ::fchmod(replacing_.Fd(), keep) == 0) || Fail(errno);
     }
     if (!S_ISCHR(st.st_mode))
     {

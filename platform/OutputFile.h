@@ -21,7 +21,8 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Makes ready to write `path` (a new file gets `mode` less the umask). False: Reason() says why.
+    // Makes ready to write `path` (a new file gets `mode` less the umask, a replaced one keeps its permission
+    // bits). False: Reason() says why.
     bool Open(const std::string& path, mode_t mode = 0666);
     // Every byte of `data`, after what was written before. False: Reason() says why.
     bool Write(std::string_view data);

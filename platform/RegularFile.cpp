@@ -1,5 +1,7 @@
 #include "platform/RegularFile.h"
 
+#include "platform/FileWriting.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,23 +24,8 @@ RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::
     if (::fstat(fd, &st) != 0) return RegularFileStatus::kUnreadable;
     if (!S_ISREG(st.st_mode)) return RegularFileStatus::kNotRegular;
     if (st.st_size < 0 || uint64_t(st.st_size) > bound) return RegularFileStatus::kTooLarge;
-    // A regular file never blocks a read; the flag is taken off all the same, so that a short read means the end.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::string bytes;
-    bytes.reserve(size_t(st.st_size));
-    char buffer[65536];
-    for (;;)
-    {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return RegularFileStatus::kUnreadable;
-        if (got == 0) break;
-        if (bytes.size() + size_t(got) > bound) return RegularFileStatus::kTooLarge;
-        bytes.append(buffer, size_t(got));
-    }
-    out = std::move(bytes);
-    return RegularFileStatus::kOK;
+    return ReadOpenedFile(fd, uint64_t(st.st_size), out, bound) ? RegularFileStatus::kOK
+                                                                : RegularFileStatus::kUnreadable;
 }
 
 }  // namespace Platform

@@ -2,7 +2,7 @@
 // Reading a file a user names on the command line or in a batch file, which may be anything: only a regular
 // file is read, and only up to a bound. The file is opened without waiting (a FIFO with no writer, a device or
 // a socket never blocks the open) and checked after it is opened, so a name swapped meanwhile is no way round
-// the check; a file that grows past the bound while it is read is refused too.
+// the check. The file is read as long as it was when opened: what it grows by meanwhile is not read.
 #include <cstdint>
 #include <string>
 

@@ -35,8 +35,8 @@ std::string OpenError(const std::string& posix)
     return errno == ELOOP ? "shared memory " + posix + " is a symbolic link" : Errno("shm_open " + posix);
 }
 
-// A block is used only when it is a regular file that this user owns and nobody else may read or write.
-bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::string* error)
+// A block of this user's: a regular file that it owns. Whatever else is at a name (a FIFO, say) is nobody's block.
+bool OwnBlock(const struct stat& st, const std::string& posix, std::string* error)
 {
     if (!S_ISREG(st.st_mode))
     {
@@ -48,6 +48,13 @@ bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::strin
         SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
         return false;
     }
+    return true;
+}
+
+// A block is used only when it is this user's own and nobody else may read or write it.
+bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::string* error)
+{
+    if (!OwnBlock(st, posix, error)) return false;
     if ((st.st_mode & 07777) != 0600)
     {
         char mode[8];
@@ -260,17 +267,8 @@ bool SharedMemoryBlock::RemoveOwn(const std::string& name, std::string* error)
         SetError(error, Errno("fstat " + posix));
         return false;
     }
-    // Only a block: whatever else is there (a FIFO, say) is not ours to take away, whoever made it.
-    if (!S_ISREG(st.st_mode))
-    {
-        SetError(error, "shared memory " + posix + " is not a regular file");
-        return false;
-    }
-    if (st.st_uid != geteuid())
-    {
-        SetError(error, "shared memory " + posix + " belongs to another user (uid " + std::to_string(st.st_uid) + ")");
-        return false;
-    }
+    // Only a block of ours: whatever else is there is not ours to take away, whoever made it.
+    if (!OwnBlock(st, posix, error)) return false;
     if (shm_unlink(posix.c_str()) != 0)
     {
         SetError(error, Errno("shm_unlink " + posix));

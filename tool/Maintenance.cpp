@@ -11,9 +11,7 @@
 #include "tool/Process.h"
 #include "tool/ToolContext.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 uint32_t ChooseRepairMode(const VADClient& client, const CommandArgs& args, ResultsLog& log)
 {
@@ -111,11 +109,8 @@ Orvo::File::Path ProgramFolder(const CommandArgs& args)
 // The process id of the daemon serving the installation at `root`, by its discovery block; 0 when none runs.
 int RunningDaemonOf(const Orvo::File::Path& root)
 {
-    if (root.IsEmpty()) return 0;
-    char real[PATH_MAX];
-    if (!::realpath(root.c_str(), real)) return 0;
     VADDiscoveryBlock block;
-    return VADFindDiscoveryBlock(real, block) ? int(block.pid) : 0;
+    return !root.IsEmpty() && VADFindDiscoveryBlockForRoot(root.str(), block) ? int(block.pid) : 0;
 }
 
 }  // namespace

@@ -63,32 +63,17 @@ void FakeDaemon::Run()
 void FakeDaemon::Serve(Platform::Socket& s)
 {
     s.SetNoDelay(true);  // several small frames per request must not wait on each other's acknowledgements
-    uint8_t raw[kVADFrameHeaderSize];
-    VADFrameHeader h;
-    VADBytes payload;
-    if (VADReceiveFrame(s, h, payload, 2000, 1024) != VADFrameRead::kOk || h.code != kVADHelloCode) return;
     VADHello hello;
-    if (!VADDecodeHello(payload, hello)) return;
-    // The daemon's side of the hello: its proof first, then the client's checked (a wrong one closes the socket).
-    VADHelloReply reply;
-    reply.pid = static_cast<uint32_t>(getpid());
-    if (!VADNewChallenge(reply.challenge)) return;
-    reply.proof = VADDaemonProof(token_, hello.challenge, reply.challenge);
-    if (!VADSendFrame(s, kVADHelloCode, 0, VADEncodeHelloReply(reply), 2000)) return;
-    VADProof proof;
-    if (VADReceiveFrame(s, h, payload, 2000, 1024) != VADFrameRead::kOk || h.code != kVADHelloCode ||
-        !VADDecodeHelloProof(payload, proof) ||
-        !VADProofsEqual(proof, VADClientProof(token_, hello.challenge, reply.challenge)))
-        return;
+    if (VADServerHandshake(s, token_, static_cast<uint32_t>(getpid()), hello, 2000) != VADServerHello::kProven) return;
     ++hellos_;
-    VADBytes rep = VADEncodeFrame(kVADHelloCode, 0, VADEncodeReplyPayload(kVADStatusOK));
     {
         // Known as the client before the answer goes out, so a Drop right after the hello always finds it.
         std::lock_guard lk(sendMutex_);
         client_ = &s;
         if (stop_) s.Shutdown();
-        (void)s.SendAll(rep.data(), rep.size(), 2000);  // a client gone is the test's to see
+        (void)VADSendHelloAccepted(s, 2000);  // a client gone is the test's to see
     }
+    uint8_t raw[kVADFrameHeaderSize];
     for (;;)
     {
         if (s.ReceiveExact(raw, sizeof raw) != Platform::IoResult::Ok) break;

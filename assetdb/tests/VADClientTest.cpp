@@ -7,6 +7,7 @@
 #include "core/LogPrintf.h"
 #include "core/MainThreadWork.h"
 #include "core/TBuffer.h"
+#include "platform/tests/NobodyProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -415,8 +416,8 @@ TEST_F(VADClientTest, AutoStartWaitsForADaemonThatExistsButDoesNotAnswer)
 // stops the same way, and the request's failure says why.
 TEST_F(VADClientTest, ADaemonThatCannotStartEndsTheWaitingWithItsReason)
 {
-    char tmpl[] = "/tmp/vadlaunch-XXXXXX";
-    const std::string root = mkdtemp(tmpl);
+    TempFolder folder;
+    const std::string& root = folder.path;
     std::filesystem::create_directories(root + "/bin");
     auto standIn = [&](const std::string& body) {
         std::ofstream(root + "/bin/VADDaemon", std::ios::trunc) << "#!/bin/sh\n" << body << "\n";
@@ -447,7 +448,6 @@ TEST_F(VADClientTest, ADaemonThatCannotStartEndsTheWaitingWithItsReason)
     EXPECT_EQ(s.counter, kVADConnectAttempts);
     EXPECT_EQ(connection_.DaemonStartFailure(), "");
     connection_.Close();
-    std::filesystem::remove_all(root);
 }
 
 // What answers on a block's port without proving the block's token, or a block whose pid is another user's
@@ -467,27 +467,13 @@ TEST_F(VADClientTest, AnUnprovenListenerOrAnotherUsersPidIsNoDaemon)
     launches.Settle();
 
     if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process of user nobody";
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t other = fork();
-    if (other == 0)
     {
-        char c = 1;
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0 || write(ready[1], &c, 1) != 1)
-            _exit(1);
-        pause();
-        _exit(0);
+        PlatformTest::NobodyProcess other;
+        ASSERT_GT(other.Pid(), 0);
+        daemon.Publish(static_cast<uint32_t>(other.Pid()), daemon.Token(), VAD_STATE_READY);
+        EXPECT_FALSE(Open());
+        EXPECT_EQ(daemon.Hellos(), 0);
     }
-    ASSERT_GT(other, 0);
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    daemon.Publish(static_cast<uint32_t>(other), daemon.Token(), VAD_STATE_READY);
-    EXPECT_FALSE(Open());
-    EXPECT_EQ(daemon.Hellos(), 0);
-    kill(other, SIGKILL);
-    waitpid(other, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
     // The same block with a pid of ours is our daemon's.
     daemon.Publish(static_cast<uint32_t>(getpid()), daemon.Token(), VAD_STATE_READY);
     EXPECT_TRUE(Open());

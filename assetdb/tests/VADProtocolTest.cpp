@@ -124,9 +124,9 @@ TEST(VADProtocol, HelloRoundTripAndFixture)
     EXPECT_EQ(repBack.proof, rep.proof);
     EXPECT_FALSE(VADDecodeHelloReply(VADBytes(repBytes.begin(), repBytes.end() - 1), repBack));
 
-    VADProof proof{};
+    Sha256Digest proof{};
     proof[0] = 5;
-    VADProof proofBack{};
+    Sha256Digest proofBack{};
     ASSERT_TRUE(VADDecodeHelloProof(VADEncodeHelloProof(proof), proofBack));
     EXPECT_EQ(proofBack, proof);
     EXPECT_FALSE(VADDecodeHelloProof(VADEncodeReplyPayload(0), proofBack));
@@ -139,18 +139,18 @@ TEST(VADProtocol, HelloProofsNeedTheTokenAndBothChallenges)
     VADChallenge client{}, daemon{};
     client[0] = 1;
     daemon[0] = 2;
-    const VADProof d = VADDaemonProof(token, client, daemon);
-    const VADProof c = VADClientProof(token, client, daemon);
-    EXPECT_FALSE(VADProofsEqual(d, c));
-    EXPECT_TRUE(VADProofsEqual(d, VADDaemonProof(token, client, daemon)));
-    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token + 1, client, daemon)));
-    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token, daemon, client)));
+    const Sha256Digest d = VADDaemonProof(token, client, daemon);
+    const Sha256Digest c = VADClientProof(token, client, daemon);
+    EXPECT_FALSE(DigestsEqual(d, c));
+    EXPECT_TRUE(DigestsEqual(d, VADDaemonProof(token, client, daemon)));
+    EXPECT_FALSE(DigestsEqual(d, VADDaemonProof(token + 1, client, daemon)));
+    EXPECT_FALSE(DigestsEqual(d, VADDaemonProof(token, daemon, client)));
     VADChallenge other = daemon;
     other[31] ^= 1;
-    EXPECT_FALSE(VADProofsEqual(d, VADDaemonProof(token, client, other)));
-    EXPECT_FALSE(VADProofsEqual(c, VADClientProof(token, other, daemon)));
+    EXPECT_FALSE(DigestsEqual(d, VADDaemonProof(token, client, other)));
+    EXPECT_FALSE(DigestsEqual(c, VADClientProof(token, other, daemon)));
     // Answering the daemon's challenge with the daemon's own proof form does not pass for the client's.
-    EXPECT_FALSE(VADProofsEqual(c, VADDaemonProof(token, daemon, client)));
+    EXPECT_FALSE(DigestsEqual(c, VADDaemonProof(token, daemon, client)));
 }
 
 TEST(VADProtocol, DiscoveryBlockAndName)

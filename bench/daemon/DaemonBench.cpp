@@ -59,7 +59,7 @@ bool Connect(const std::string& block, Platform::Socket& s)
     if (!ReadBlock(block, b)) return false;
     s = Platform::Socket::Connect(b.port);
     s.SetNoDelay(true);
-    VADClientHello h;
+    VADHello h;
     h.pid = static_cast<uint32_t>(getpid());
     h.program = "bench_daemon";
     return VADClientHandshake(s, b.token, h, 5000) == VADHandshake::kAccepted;

@@ -122,21 +122,28 @@ bool RawClient::Connect(const TestInstallation& inst, bool wrongToken)
 {
     VADDiscoveryBlock b;
     if (!ConnectSilently(inst, &b)) return false;
-    VADClientHello hello;
+    VADHello hello;
     hello.pid = static_cast<uint32_t>(getpid());
     hello.program = "rawclient";
     if (!wrongToken) return VADClientHandshake(socket_, b.token, hello, 5000) == VADHandshake::kAccepted;
     // The hello of a client that does not know the token: the daemon's challenge answered under another one.
-    VADHello h;
-    h.pid = hello.pid;
-    h.program = hello.program;
-    if (!VADNewChallenge(h.challenge) || !SendFrame(kVADHelloCode, 0, VADEncodeHello(h))) return false;
+    VADHelloReply reply;
+    if (!SayHello(hello, reply)) return false;
+    return SendFrame(kVADHelloCode, 0,
+                     VADEncodeHelloProof(VADClientProof(b.token + 1, hello.challenge, reply.challenge)));
+}
+
+bool RawClient::SayHello(VADHello& hello, VADHelloReply& reply, VADBytes* answer)
+{
+    if (!VADRandomBytes(hello.challenge.data(), hello.challenge.size()) ||
+        !SendFrame(kVADHelloCode, 0, VADEncodeHello(hello)))
+        return false;
     VADFrameHeader fh;
     VADBytes payload;
-    VADHelloReply reply;
-    if (VADReceiveFrame(socket_, fh, payload, 5000) != VADFrameRead::kOk || !VADDecodeHelloReply(payload, reply))
-        return false;
-    return SendFrame(kVADHelloCode, 0, VADEncodeHelloProof(VADClientProof(b.token + 1, h.challenge, reply.challenge)));
+    if (VADReceiveFrame(socket_, fh, payload, 5000) != VADFrameRead::kOk || fh.code != kVADHelloCode) return false;
+    const bool decoded = VADDecodeHelloReply(payload, reply);
+    if (answer) *answer = std::move(payload);
+    return decoded;
 }
 
 bool RawClient::SendRaw(const void* data, size_t n) { return socket_.SendAll(data, n, 5000) == Platform::IoResult::Ok; }

@@ -59,6 +59,10 @@ public:
     bool Connect(const TestInstallation& inst, bool wrongToken = false);
     // Only opens the socket, says nothing; the block it found goes to `block` when given.
     bool ConnectSilently(const TestInstallation& inst, VADDiscoveryBlock* block = nullptr);
+    // The client's first frame of the hello, with a fresh challenge drawn into `hello`, and the daemon's answer
+    // decoded into `reply` (its payload into `answer` when given). False when either did not go through, or the
+    // answer was no hello.
+    bool SayHello(VADHello& hello, VADHelloReply& reply, VADBytes* answer = nullptr);
     bool SendRaw(const void* data, size_t n);
     bool SendFrame(uint32_t code, uint32_t id, const VADBytes& payload);
     // Reads frames until the reply of id; the results before it go to `results`. False when the link closed.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -60,6 +61,24 @@ TEST_F(DaemonLifecycleTest, AutoStartThenCloseRemovesTheBlockAndReleasesTheLock)
     EXPECT_FALSE(inst.ReadBlock(b));
     Platform::FileLock lock;
     EXPECT_TRUE(lock.TryLock(inst.Path("assets.tdx.lock")));
+}
+
+// A daemon the link started that is killed after it served did not fail to start: the next request starts
+// another one.
+TEST_F(DaemonLifecycleTest, AnAutoStartedDaemonKilledAfterItServedIsStartedAgain)
+{
+    connection.SetConnectIntervalMs(kVADConnectIntervalMs);
+    ASSERT_TRUE(Open(true));
+    VADDiscoveryBlock first;
+    ASSERT_TRUE(inst.ReadBlock(first));
+    ASSERT_EQ(kill(static_cast<pid_t>(first.pid), SIGKILL), 0);
+    for (int i = 0; i < 400 && connection.Connected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_FALSE(connection.Connected());
+    EXPECT_FALSE(NewKUID(client).IsNull()) << connection.LinkFailureText();
+    EXPECT_EQ(connection.DaemonStartFailure(), "");
+    VADDiscoveryBlock second;
+    ASSERT_TRUE(inst.ReadBlock(second));
+    EXPECT_NE(second.pid, first.pid);
 }
 
 TEST_F(DaemonLifecycleTest, SigtermAndIdleTimeEndTheDaemonCleanly)

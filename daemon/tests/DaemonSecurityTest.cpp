@@ -308,12 +308,7 @@ TEST_F(DaemonSecurityTest, TheDaemonProvesTheTokenFirstAndClosesAClientWithoutIt
     StartAndOpen();
     auto hello = [&](RawClient& c, VADDiscoveryBlock& b, VADHello& h, VADHelloReply& reply, VADBytes& answer) {
         ASSERT_TRUE(c.ConnectSilently(inst, &b));
-        ASSERT_TRUE(VADNewChallenge(h.challenge));
-        ASSERT_TRUE(c.SendFrame(kVADHelloCode, 0, VADEncodeHello(h)));
-        VADFrameHeader fh;
-        ASSERT_EQ(VADReceiveFrame(c.Socket(), fh, answer, 5000), VADFrameRead::kOk);
-        ASSERT_EQ(fh.code, kVADHelloCode);
-        ASSERT_TRUE(VADDecodeHelloReply(answer, reply));
+        ASSERT_TRUE(c.SayHello(h, reply, &answer));
     };
     auto closedWithoutAWord = [](RawClient& c) {
         VADFrameHeader fh;
@@ -328,7 +323,7 @@ TEST_F(DaemonSecurityTest, TheDaemonProvesTheTokenFirstAndClosesAClientWithoutIt
     RawClient requestInstead;
     hello(requestInstead, b, h, first, answer);
     EXPECT_EQ(first.status, kVADStatusOK);
-    EXPECT_TRUE(VADProofsEqual(first.proof, VADDaemonProof(b.token, h.challenge, first.challenge)));
+    EXPECT_TRUE(DigestsEqual(first.proof, VADDaemonProof(b.token, h.challenge, first.challenge)));
     uint8_t token[8];
     for (int i = 0; i < 8; ++i) token[i] = static_cast<uint8_t>(b.token >> (8 * i));
     EXPECT_EQ(std::search(answer.begin(), answer.end(), token, token + 8), answer.end());
@@ -342,7 +337,7 @@ TEST_F(DaemonSecurityTest, TheDaemonProvesTheTokenFirstAndClosesAClientWithoutIt
         VADHelloReply reply;
         hello(c, b, h, reply, answer);
         EXPECT_NE(reply.challenge, first.challenge);
-        const VADProof proof = wrong == 0 ? VADClientProof(b.token ^ 1, h.challenge, reply.challenge) : reply.proof;
+        const Sha256Digest proof = wrong == 0 ? VADClientProof(b.token ^ 1, h.challenge, reply.challenge) : reply.proof;
         ASSERT_TRUE(c.SendFrame(kVADHelloCode, 0, VADEncodeHelloProof(proof)));
         EXPECT_TRUE(closedWithoutAWord(c)) << wrong;
     }

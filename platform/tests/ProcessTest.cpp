@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "NobodyProcess.h"
 #include "PlatformTestSupport.h"
 
 using namespace Platform;
@@ -132,26 +133,10 @@ TEST(ProcessTest, OwnLiveProcessesAreTheCallersUsersOnly)
     ASSERT_TRUE(ended);
     EXPECT_FALSE(IsOwnLiveProcess(ended.pid));
     if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process of user nobody";
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t other = fork();
-    if (other == 0)
-    {
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(1);
-        char c = 1;
-        if (write(ready[1], &c, 1) != 1) _exit(2);
-        pause();
-        _exit(0);
-    }
-    ASSERT_GT(other, 0);
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    EXPECT_TRUE(IsProcessAlive(other));
-    EXPECT_FALSE(IsOwnLiveProcess(other));
-    kill(other, SIGKILL);
-    waitpid(other, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    PlatformTest::NobodyProcess other;
+    ASSERT_GT(other.Pid(), 0);
+    EXPECT_TRUE(IsProcessAlive(other.Pid()));
+    EXPECT_FALSE(IsOwnLiveProcess(other.Pid()));
 }
 
 TEST(ProcessTest, EndingByPathEndsOtherCopiesButNeverTheCaller)
