@@ -109,8 +109,8 @@ ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::st
     case Platform::RegularFileStatus::kTooLarge:
         LogPrintf("LoadConfigFile> %s", Orvo::ConfigFileTooLargeText(full).c_str());
         return ConfigFileResult::kTooLarge;
+    case Platform::RegularFileStatus::kNotRegular: return ConfigFileResult::kNotRegular;
     case Platform::RegularFileStatus::kMissing:
-    case Platform::RegularFileStatus::kNotRegular:
     case Platform::RegularFileStatus::kUnreadable: return ConfigFileResult::kCannotRead;
     }
     Orvo::NoteConfigLoad(bytes.size());
