@@ -8,6 +8,7 @@
 #include "engine/LZSS.h"
 #include "engine/TextCase.h"
 #include "platform/FolderWalk.h"
+#include "platform/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -308,7 +309,16 @@ bool ContentArchiveWriter::Open(Orvo::String& result, const Orvo::File::Path& pa
     errno = 0;
     std::string target;
     // A temporary of its own for every save: two saves of one file at once must not write into each other's.
-    if (!Orvo::File::Resolve(path.View(), target) || !file_.Create(target, O_RDWR)) return Failed(result);
+    if (!Orvo::File::Resolve(path.View(), target)) return Failed(result);
+    // Written beside the path and renamed over it: a FIFO or a device named as the archive is never replaced.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    {
+        result = Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(),
+                                      Platform::NotWritableKind(st.st_mode));
+        return false;
+    }
+    if (!file_.Create(target, O_RDWR)) return Failed(result);
     writer_ = std::make_unique<SoupStreamWriter>(file_.Fd());
     if (!writer_->BeginFile() || !writer_->OpenContainer("assets")) return Failed(result);
     return true;

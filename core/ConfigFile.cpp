@@ -90,8 +90,6 @@ bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string
 ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format)
 {
     out.Release();
-    ConfigFileForm form = ConfigFileFormFor(path, format);
-    if (form == ConfigFileForm::kUnknown) return ConfigFileResult::kCannotRead;
     const std::string full = ConfigFilePath(base, path);
     // The bound is checked before anything is read; the read is bounded too, for a file that grows meanwhile.
     std::string_view kind = format.empty() ? ExtensionOf(path) : format;
@@ -109,10 +107,13 @@ ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::st
     case Platform::RegularFileStatus::kTooLarge:
         LogPrintf("LoadConfigFile> %s", Orvo::ConfigFileTooLargeText(full).c_str());
         return ConfigFileResult::kTooLarge;
+    case Platform::RegularFileStatus::kNotRegular: return ConfigFileResult::kNotRegular;
     case Platform::RegularFileStatus::kMissing:
-    case Platform::RegularFileStatus::kNotRegular:
     case Platform::RegularFileStatus::kUnreadable: return ConfigFileResult::kCannotRead;
     }
+    // The form is looked at once the file is read: a FIFO or a device is said to be one whatever its name.
+    const ConfigFileForm form = ConfigFileFormFor(path, format);
+    if (form == ConfigFileForm::kUnknown) return ConfigFileResult::kCannotRead;
     Orvo::NoteConfigLoad(bytes.size());
     return ParseConfigData(out, bytes, form, full.c_str());
 }

@@ -18,7 +18,8 @@ enum class [[nodiscard]] ConfigFileResult{
     kDamaged,       // binary form: sizes or chunks that do not hold together
     kNewerVersion,  // binary form: made by a newer version
     kCannotWrite,
-    kTooLarge,  // larger than Orvo::kMaxConfigFileBytes (a package's own bound is larger): not read
+    kTooLarge,    // larger than Orvo::kMaxConfigFileBytes (a package's own bound is larger): not read
+    kNotRegular,  // a folder, FIFO, device or socket, refused unread (to most callers a kCannotRead)
 };
 
 enum class ConfigFileForm

@@ -6,6 +6,7 @@
 #include "engine/TextCase.h"
 #include "engine/TextureDescription.h"
 #include "engine/TextureFormat.h"
+#include "platform/RegularFile.h"
 
 #include <cstdlib>
 
@@ -65,16 +66,26 @@ int AsciiTextureResource::LoadTxt(const std::string& fileName)
     return LoadConfigData(description.config) ? LoadOk : LoadFailed;
 }
 
-bool AsciiTextureResource::ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height)
+bool AsciiTextureResource::ReadImageNames(const std::string& descriptionPath, std::string& text, std::string& primary,
+                                          std::string& alpha)
 {
-    std::string text, error;
+    std::string real, error;
     TextureDescription description;
-    if (!File::ReadFile(descriptionPath, text, TextureDescription::kMaxFileBytes + 1) ||
+    if (!File::Resolve(descriptionPath, real) ||
+        Platform::ReadRegularFile(real, TextureDescription::kMaxFileBytes + 1, text) !=
+            Platform::RegularFileStatus::kOK ||
         !description.Parse(text, error))
         return false;
-    const std::string name(TrimView(description.Get("Primary")));
-    if (!IsInsideName(name)) return false;
-    return Bitmap::ReadSize(File::Path(descriptionPath).DelName().str() + name, width, height);
+    primary = TrimView(description.Get("Primary"));
+    alpha = TrimView(description.Get("Alpha"));
+    return true;
+}
+
+bool AsciiTextureResource::ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height)
+{
+    std::string text, primary, alpha;
+    if (!ReadImageNames(descriptionPath, text, primary, alpha) || !IsInsideName(primary)) return false;
+    return Bitmap::ReadSize(File::Path(descriptionPath).DelName().str() + primary, width, height);
 }
 
 bool AsciiTextureResource::LoadConfigData(const ConfigData& config)

@@ -34,8 +34,14 @@ public:
 
     const std::string& GetLoadError() const { return loadError_; }
 
+    // The description at `descriptionPath` read (only a regular file within the description's bound, never
+    // waited on) and parsed: its text and the image names it gives, trimmed ("Primary", "Alpha"; empty when
+    // not given). False when it cannot be read or does not parse.
+    static bool ReadImageNames(const std::string& descriptionPath, std::string& text, std::string& primary,
+                               std::string& alpha);
     // The size that the primary image of the description at `descriptionPath` declares in its header,
-    // without decoding it (for ordering work by size); false when either file cannot be read.
+    // without decoding it (for ordering work by size); false when either file cannot be read (or is no
+    // regular file).
     static bool ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height);
     const std::string& GetPrimaryName() const { return primary_; }
     const std::string& GetAlphaName() const { return alpha_; }

@@ -6,6 +6,9 @@
 #include "engine/File.h"
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
+#include "platform/RegularFile.h"
+
+#include <unistd.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -441,8 +444,19 @@ std::unique_ptr<Bitmap> Bitmap::Load(std::string_view path, String& reason)
 
 bool Bitmap::ReadSize(std::string_view path, uint32_t& width, uint32_t& height)
 {
+    // Only a regular file is read, opened without waiting: a FIFO named as an image never holds the reader.
+    int fd = -1;
+    if (Platform::OpenRegularFile(std::string(path), fd) != Platform::RegularFileStatus::kOK) return false;
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr)
+    {
+        ::close(fd);
+        return false;
+    }
     int w = 0, h = 0, comp = 0;
-    if (!stbi_info(std::string(path).c_str(), &w, &h, &comp) || w <= 0 || h <= 0) return false;
+    const int known = stbi_info_from_file(file, &w, &h, &comp);
+    std::fclose(file);
+    if (!known || w <= 0 || h <= 0) return false;
     width = uint32_t(w);
     height = uint32_t(h);
     return true;

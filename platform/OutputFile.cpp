@@ -11,11 +11,7 @@
 
 namespace Platform {
 
-namespace {
-
 const char* NotWritableKind(mode_t mode) { return S_ISDIR(mode) ? "it is a folder" : "it is not a regular file"; }
-
-}  // namespace
 
 bool OutputFile::Fail(int error)
 {

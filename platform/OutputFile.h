@@ -42,6 +42,9 @@ private:
     std::string reason_;
 };
 
+// Why a file of this mode (from stat) cannot be written as output: "it is a folder" or "it is not a regular file".
+const char* NotWritableKind(mode_t mode);
+
 // Open, Write and Commit in one. False: `reason` (when given) says why.
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode = 0666, std::string* reason = nullptr);
 

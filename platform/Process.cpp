@@ -161,7 +161,7 @@ std::vector<std::string> SplitCommandLine(const std::string& text)
 }
 
 LaunchResult LaunchProcess(const std::string& executable, const std::vector<std::string>& args,
-                           const std::string& workDir, unsigned flags, int errorFd)
+                           const std::string& workDir, unsigned flags, int errorFd, int outputFd)
 {
     LaunchResult result;
     if (executable.empty() || executable.find('\0') != std::string::npos)
@@ -217,6 +217,7 @@ LaunchResult LaunchProcess(const std::string& executable, const std::vector<std:
         for (int fd = 0; fd <= 2; ++fd)
             posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     }
+    if (outputFd >= 0) posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
     if (errorFd >= 0) posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
     posix_spawnattr_setflags(&attr, spawnFlags);
     // Nothing but the standard streams is handed on: an inherited lock file or socket would keep a

@@ -29,9 +29,10 @@ struct LaunchResult
 // Starts `executable` with `args` (argv[1..]; argv[0] is the executable's file name). An executable
 // without a '/' is searched in PATH. `workDir` empty keeps the caller's working folder. `errorFd`, when
 // not -1, becomes the child's standard error (also with kLaunchNoConsole): a pipe through which the
-// caller hears why a child ended.
+// caller hears why a child ended, or a file that keeps what it said; `outputFd` the same for its standard
+// output (it may be the same descriptor as `errorFd`).
 LaunchResult LaunchProcess(const std::string& executable, const std::vector<std::string>& args,
-                           const std::string& workDir = {}, unsigned flags = 0, int errorFd = -1);
+                           const std::string& workDir = {}, unsigned flags = 0, int errorFd = -1, int outputFd = -1);
 // The same with the arguments given as one command-line text, split by SplitCommandLine.
 LaunchResult LaunchProcessText(const std::string& executable, const std::string& argumentText,
                                const std::string& workDir = {}, unsigned flags = 0);

@@ -9,12 +9,32 @@
 
 namespace Platform {
 
+RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags)
+{
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | openFlags);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? RegularFileStatus::kMissing : RegularFileStatus::kUnreadable;
+    struct stat st;
+    const RegularFileStatus status = ::fstat(fd, &st) != 0  ? RegularFileStatus::kUnreadable
+                                     : !S_ISREG(st.st_mode) ? RegularFileStatus::kNotRegular
+                                                            : RegularFileStatus::kOK;
+    if (status != RegularFileStatus::kOK)
+    {
+        ::close(fd);
+        fd = -1;
+        return status;
+    }
+    // A regular file never blocks a read; the flag is taken off all the same, so that a short read means the end.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return RegularFileStatus::kOK;
+}
+
 RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::string& out)
 {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? RegularFileStatus::kMissing : RegularFileStatus::kUnreadable;
+    int fd = -1;
+    if (const RegularFileStatus opened = OpenRegularFile(path, fd); opened != RegularFileStatus::kOK) return opened;
     struct Closer
     {
         int fd;
@@ -22,7 +42,6 @@ RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::
     } closer{fd};
     struct stat st;
     if (::fstat(fd, &st) != 0) return RegularFileStatus::kUnreadable;
-    if (!S_ISREG(st.st_mode)) return RegularFileStatus::kNotRegular;
     if (st.st_size < 0 || uint64_t(st.st_size) > bound) return RegularFileStatus::kTooLarge;
     return ReadOpenedFile(fd, uint64_t(st.st_size), out, bound) ? RegularFileStatus::kOK
                                                                 : RegularFileStatus::kUnreadable;

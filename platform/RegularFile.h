@@ -19,4 +19,9 @@ enum class [[nodiscard]] RegularFileStatus{
 // The whole file into `out` (empty unless kOK).
 RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::string& out);
 
+// The file opened for reading, checked the same way, for a reader that streams it: `fd` (close-on-exec, reads
+// wait as usual) is the caller's to close with kOK, else -1; kTooLarge is never the answer. `openFlags` are
+// added to the open's own (O_NOFOLLOW, say).
+RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags = 0);
+
 }  // namespace Platform

@@ -1,5 +1,7 @@
 #include "render/DebugTextList.h"
 
+#include "render/StepArray.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -8,8 +10,7 @@ void DebugTextList::SetSize(size_t n, long step)
     if (step >= 0) step_ = size_t(step);
     if (n > capacity_)
     {
-        const size_t growth = step_ ? step_ : std::clamp<size_t>(count_ / 8, 4, 1024);
-        const size_t capacity = std::max(capacity_ + growth, n);
+        const size_t capacity = GrownCapacity(capacity_, count_, step_, n);
         std::unique_ptr<DebugText[]> grown(new DebugText[capacity]);
         std::move(data_.get(), data_.get() + count_, grown.get());
         data_ = std::move(grown);

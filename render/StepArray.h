@@ -8,6 +8,13 @@
 #include <memory>
 #include <type_traits>
 
+// The capacity an array of `count` elements and `capacity` grows to when it must hold `n`: the capacity plus
+// the growth step, or, when that is 0, an eighth of the count held to 4 ... 1024; at least `n`.
+inline size_t GrownCapacity(size_t capacity, size_t count, size_t step, size_t n)
+{
+    return std::max(capacity + (step ? step : std::clamp<size_t>(count / 8, 4, 1024)), n);
+}
+
 template <class T>
 class StepArray
 {
@@ -32,8 +39,7 @@ public:
         if (step >= 0) step_ = size_t(step);
         if (n > capacity_)
         {
-            const size_t growth = step_ ? step_ : std::clamp<size_t>(count_ / 8, 4, 1024);
-            const size_t capacity = std::max(capacity_ + growth, n);
+            const size_t capacity = GrownCapacity(capacity_, count_, step_, n);
             std::unique_ptr<T[]> grown(new T[capacity]);
             if (count_) std::memcpy(static_cast<void*>(grown.get()), data_.get(), count_ * sizeof(T));
             data_ = std::move(grown);

@@ -2,15 +2,10 @@
 
 VLDebugVp::VLDebugVp()
 {
-    // Blue, green, red and magenta (0xAARRGGBB), opaque.
-    static constexpr uint32_t kColours[kColourSlots] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFF00FFu};
-    for (uint32_t slot = 0; slot < kColourSlots; ++slot)
-    {
-        for (auto& table : primitives_) table[slot].SetSize(0);
-        texts_.SetSize(0, long(kTextGrowthStep));
-        colours_[slot] = defaults_[slot] = kColours[slot];
-    }
-    enabled_ = 1;
+    // The slots hold the colours of the engine's own debug shapes.
+    static constexpr uint32_t kColours[kColourSlots] = {Orvo::kDebugLinkColour, Orvo::kDebugBoxColour,
+                                                        Orvo::kDebugEdgeColour, Orvo::kDebugNameColour};
+    for (uint32_t slot = 0; slot < kColourSlots; ++slot) colours_[slot] = defaults_[slot] = kColours[slot];
 }
 
 VLDebugVp& VLDebugVp::Publish()

@@ -55,8 +55,8 @@ public:
 
 private:
     StepArray<DebugPrimitive> primitives_[kPrimitiveTables][kColourSlots];
-    DebugTextList texts_{1};
+    DebugTextList texts_{kTextGrowthStep};
     uint32_t colours_[kColourSlots];
     uint32_t defaults_[kColourSlots];
-    uint8_t enabled_ = 0;
+    uint8_t enabled_ = 1;
 };

@@ -5,12 +5,15 @@
 
 #include "assetdb/ContentFolders.h"
 #include "engine/File.h"
+#include "engine/TextCase.h"
 #include "engine/TextureFormat.h"
 #include "platform/Process.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,9 +67,7 @@ std::string ToolSays(const std::string& outputFile)
     {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + start, end - start);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        const std::string_view line = Orvo::TrimView(std::string_view(text.data() + start, end - start));
         if (!line.empty())
         {
             if (!says.empty()) says += "; ";
@@ -138,14 +139,16 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
     Orvo::String reason;
     if (!input->Save(in, &reason)) return Fail(reason.str());
 
-    // The tool runs through the shell only to have its standard output and error kept in a file: its reason
-    // for a failure is said there. The arguments go to it as they are, never through the shell's parsing.
+    // The tool's standard output and error are kept in a file: its reason for a failure is said there.
     const std::string said = work.path + "/orvo_texturecompress.out";
-    std::vector<std::string> args = {"-c", "o=\"$1\"; shift; exec \"$0\" \"$@\" >\"$o\" 2>&1",          tool, said,
-                                     "-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
+    const int saidFd = ::open(said.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (saidFd < 0) return Fail("cannot make a file in " + work.path + ": " + std::strerror(errno));
+    std::vector<std::string> args = {"-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
     if (mips) args.push_back("-m");
     args.insert(args.end(), {"-o", out, "-i", in});
-    Platform::LaunchResult run = Platform::LaunchProcess("/bin/sh", args, work.path, Platform::kLaunchNoConsole);
+    Platform::LaunchResult run =
+        Platform::LaunchProcess(tool, args, work.path, Platform::kLaunchNoConsole, saidFd, saidFd);
+    ::close(saidFd);
     if (!run) return Fail("cannot start " + tool + ": " + run.error);
     int exitCode = -1;
     if (Platform::WaitForProcess(run.pid, kToolTimeoutMs, &exitCode) != Platform::WaitResult::Exited)

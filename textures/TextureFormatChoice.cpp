@@ -6,6 +6,7 @@
 #include "textures/TextureTargets.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -15,14 +16,6 @@ namespace {
 constexpr uint32_t kLimitCeiling = 16384;
 // The smallest side a PVRTC texture is compressed at; smaller pictures stay uncompressed.
 constexpr uint32_t kSmallestPvrtcSide = 8;
-
-// The largest power of two not above v (v >= 1).
-uint32_t FloorPowerOfTwo(uint32_t v)
-{
-    uint32_t p = 1;
-    while (p <= v / 2) p *= 2;
-    return p;
-}
 
 bool Has(const PStringArray& targets, const char* name) { return TextureTargetListHas(targets, name); }
 
@@ -162,12 +155,12 @@ void FitTextureSize(const PStringArray& targets, uint32_t compressionKind, const
         const uint32_t smaller = std::min(width, height);
         uint32_t larger = std::max(width, height);
         while (larger > smaller) larger /= 2;
-        uint32_t side = larger == smaller ? smaller : FloorPowerOfTwo(smaller);
+        uint32_t side = larger == smaller ? smaller : std::bit_floor(smaller);
         // A side that is no power of two (300 x 300, or 600 x 300 halved) is brought down to one, within the
         // limits too, which need not be powers of two themselves. A side below 8 leaves the texture
         // uncompressed whatever its size, so it stays as it is.
         side = std::min({side, maxWidth, maxHeight});
-        if (side >= kSmallestPvrtcSide) side = FloorPowerOfTwo(side);
+        if (side >= kSmallestPvrtcSide) side = std::bit_floor(side);
         width = height = side;
     }
     if (width > maxWidth)

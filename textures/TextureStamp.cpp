@@ -1,12 +1,11 @@
 #include "textures/TextureStamp.h"
 
 #include "core/Crc32.h"
-#include "engine/File.h"
+#include "engine/AsciiTextureResource.h"
 #include "engine/FilePath.h"
 #include "engine/OIRFFile.h"
 #include "engine/PathComponents.h"
-#include "engine/TextCase.h"
-#include "engine/TextureDescription.h"
+#include "platform/RegularFile.h"
 #include "textures/TextureTargets.h"
 
 #include <cstring>
@@ -38,11 +37,12 @@ struct StampSum
         AddLength(text.size());
         Add(text.data(), text.size());
     }
-    // A file's bytes, read a block at a time; false when it cannot be read whole.
+    // A file's bytes, read a block at a time; false when it cannot be read whole or is no regular file (a FIFO
+    // is refused, never waited on).
     bool AddFile(const std::string& path)
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) return false;
+        int fd = -1;
+        if (Platform::OpenRegularFile(path, fd, O_NOFOLLOW) != Platform::RegularFileStatus::kOK) return false;
         std::vector<uint8_t> block(1 << 20);
         uint64_t length = 0;
         bool ok = true;
@@ -72,11 +72,8 @@ uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 
 bool ComputeTextureStamp(const std::string& descriptionPath, const PStringArray& targets, std::string_view options,
                          uint64_t& stamp)
 {
-    std::string text, error;
-    Orvo::TextureDescription description;
-    if (!Orvo::File::ReadFile(descriptionPath, text, Orvo::TextureDescription::kMaxFileBytes + 1) ||
-        !description.Parse(text, error))
-        return false;
+    std::string text, images[2];
+    if (!Orvo::AsciiTextureResource::ReadImageNames(descriptionPath, text, images[0], images[1])) return false;
     StampSum sum;
     const uint32_t revision = kTextureCompilerRevision;
     sum.AddPiece(std::string_view(reinterpret_cast<const char*>(&revision), sizeof revision));
@@ -84,9 +81,8 @@ bool ComputeTextureStamp(const std::string& descriptionPath, const PStringArray&
     sum.AddPiece(options);
     sum.AddPiece(text);
     const std::string folder = Orvo::File::Path(descriptionPath).DelName().str();
-    for (const char* key : {"Primary", "Alpha"})
+    for (const std::string& name : images)
     {
-        const std::string name(Orvo::TrimView(description.Get(key)));
         sum.AddPiece(name);
         if (name.empty()) continue;
         if (!Orvo::IsInsideName(name) || !sum.AddFile(folder + name)) return false;
@@ -97,8 +93,8 @@ bool ComputeTextureStamp(const std::string& descriptionPath, const PStringArray&
 
 bool ReadTextureStamp(const std::string& compiledPath, uint64_t& stamp)
 {
-    const int fd = ::open(compiledPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
+    int fd = -1;
+    if (Platform::OpenRegularFile(compiledPath, fd, O_NOFOLLOW) != Platform::RegularFileStatus::kOK) return false;
     uint8_t head[12], tail[kTextureStampChunkBytes];
     const off_t size = ::lseek(fd, 0, SEEK_END);
     const bool read = size >= off_t(sizeof head + sizeof tail) && ::pread(fd, head, sizeof head, 0) == sizeof head &&

@@ -18,8 +18,6 @@
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -48,17 +46,6 @@ int CreateCDPCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args
     if (!output.IsExt("cdp"))
     {
         PostCommandError(client, log, "The output filename must have a .cdp extension.");
-        return -1;
-    }
-    // The archive is written beside its path and renamed over it: a FIFO or a device named as the output is
-    // refused, never replaced by a file.
-    std::string real;
-    struct stat st;
-    if (!Orvo::File::Resolve(output.View(), real)) real = output.str();
-    if (::stat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    {
-        log.PostResultF(kResultError, "Unable to write archive file: %s (%s)", output.c_str(),
-                        S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
         return -1;
     }
     std::vector<KUID> kuids;

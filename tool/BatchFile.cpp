@@ -1,24 +1,21 @@
 #include "tool/BatchFile.h"
 
 #include "engine/File.h"
+#include "engine/TextCase.h"
 #include "platform/RegularFile.h"
+#include "tool/Support.h"
 
 #include <algorithm>
 #include <string>
 
 namespace {
 
-// The line up to its first CR or LF after the first character (one in the first place stays, so that an
-// empty line is seen and skipped).
-std::string_view CutAtLineEnd(std::string_view raw)
-{
-    std::string_view line = raw.substr(0, raw.find('\0'));
-    for (size_t i = 1; i < line.size(); ++i)
-    {
-        if (line[i] == '\r' || line[i] == '\n') return line.substr(0, i);
-    }
-    return line;
-}
+// Where the line ends: at its first CR or LF after the first character (one in the first place stays, so that
+// an empty line is seen and skipped), else at the end of `raw`.
+size_t LineEnd(std::string_view raw) { return std::min(raw.find_first_of("\r\n", 1), raw.size()); }
+
+// The line up to its line end or its first zero byte, whichever comes first.
+std::string_view CutAtLineEnd(std::string_view raw) { return raw.substr(0, std::min(raw.find('\0'), LineEnd(raw))); }
 
 }  // namespace
 
@@ -72,14 +69,8 @@ std::string UnclosedQuoteMessage(const std::string& name, size_t lineNumber)
 
 bool BatchLineHasZeroByte(std::string_view raw)
 {
-    const size_t zero = raw.find('\0');
-    if (zero == std::string_view::npos) return false;
     // Only a zero byte within the line counts, not one after its line end.
-    for (size_t i = 1; i < zero; ++i)
-    {
-        if (raw[i] == '\r' || raw[i] == '\n') return false;
-    }
-    return true;
+    return raw.find('\0') < LineEnd(raw);
 }
 
 std::string ZeroByteMessage(const std::string& name, size_t lineNumber)
@@ -88,11 +79,7 @@ std::string ZeroByteMessage(const std::string& name, size_t lineNumber)
            ": it holds a zero byte; the line was not run.";
 }
 
-bool IsBlankBatchLine(std::string_view raw)
-{
-    const std::string_view line = CutAtLineEnd(raw);
-    return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
+bool IsBlankBatchLine(std::string_view raw) { return Orvo::TrimView(CutAtLineEnd(raw)).empty(); }
 
 bool IsBatchLineSkipped(const std::vector<std::string>& args)
 {
@@ -113,10 +100,8 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
     }
     // Read whole before any line runs, and only from a regular file within the bound: a FIFO or a device
     // (which never ends) is no batch file.
-    std::string real;
-    if (!Orvo::File::Resolve(name, real)) real = name;
     std::string bytes;
-    switch (Platform::ReadRegularFile(real, uint64_t(kMaxBatchFileSize), bytes))
+    switch (Platform::ReadRegularFile(OnDiskPath(Orvo::File::Path(name)).str(), uint64_t(kMaxBatchFileSize), bytes))
     {
     case Platform::RegularFileStatus::kOK: break;
     case Platform::RegularFileStatus::kTooLarge: result.status = BatchFileStatus::TooLarge; break;

@@ -99,10 +99,8 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
     // The output is the user's to name: a FIFO is refused at once rather than waited on, and the list is
     // written whole (a regular file is replaced only once all of it is written) or the command fails with why.
     const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
-    std::string real;
-    if (!Orvo::File::Resolve(path.View(), real)) real = path.str();
     Platform::OutputFile file;
-    if (!file.Open(real))
+    if (!file.Open(OnDiskPath(path).str()))
     {
         PostCommandError(client, log, "Failed to open output file.");
         log.PostResultF(kResultMessage, "'%s': %s", path.c_str(), file.Reason().c_str());

@@ -145,9 +145,7 @@ bool CreateConsistAsset(VADClient& client, const Consist& consist, ResultsLog& l
     Orvo::File::Path configPath(folder);
     configPath.AddPath("config.txt");
     TDBTagRef config;
-    if (!ReadUserConfigFile(
-            "", configPath, "txt", "configuration",
-            "Consist '" + consist.name + "' is not imported: the new asset's config.txt cannot be read.", config, log))
+    if (!LoadConfigFile(config, "", configPath.View(), "txt"))
         return fail(&handle, "the new asset's config.txt cannot be read.");
     FillConsistConfig(config, consist);
     if (!SaveConfigFile(config, "", configPath.View(), "txt"))

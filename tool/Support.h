@@ -47,8 +47,8 @@ uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, ui
                              const InstallCancel* cancel, InstallHandOverFn handOver, uint32_t* refused = nullptr);
 
 // The files a user names for a command (a consist list, a keywords file, an output file) may be anything.
-// One is read only through the bounded regular-file reader: opened without waiting, a FIFO, device or folder
-// refused at once, at most the configuration bound. A file that cannot be had posts one error and gives a null
+// One is read as LoadConfigFileEx reads it: opened without waiting, a FIFO, device or folder refused at once, at
+// most the configuration bound (a package's own). A file that cannot be had posts one error and gives a null
 // tree: past the bound the bound is said, one that is not a regular file is named as the `what` ("keywords
 // file", "consist list"), and one missing, unreadable or not a configuration gets `unreadable`.
 bool ReadUserConfigFile(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,

@@ -96,8 +96,8 @@ uint32_t Walk(const Orvo::File::Path& folder, const Platform::Folder& dir, WalkS
         child.AddPath(e.name);
         Platform::Folder sub;
         if (!OpenSubFolder(dir, e, child, s.log, sub)) continue;
-        // A link may lead into the kernel's folders, which never end.
-        if (e.type != Platform::EntryType::kFolder && Platform::IsSystemFolder(sub))
+        // A link, or a folder something is mounted on, may lead into the kernel's folders, which never end.
+        if (Platform::IsSystemFolder(sub))
             s.log.PostResultF(kResultWarning, "Folder not searched: %s: it lies below /proc, /sys or /dev",
                               child.c_str());
         else

@@ -50,8 +50,11 @@ bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo
         }
         tree.SetChildString(KUID::ToText(kuid).View(), keywords.Value().View());
     }
-    std::string bytes, why = "it cannot be put in the configuration text form";
-    if (SerializeConfigData(tree, ConfigFileFormFor(path.View(), format), bytes) &&
+    const ConfigFileForm form = ConfigFileFormFor(path.View(), format);
+    std::string bytes, why = form == ConfigFileForm::kUnknown ? "the file form asked for is unknown"
+                             : form == ConfigFileForm::kText  ? "it cannot be put in the configuration text form"
+                                                              : "it cannot be put in the binary configuration form";
+    if (SerializeConfigData(tree, form, bytes) &&
         WriteUserFile(Orvo::File::Path(ConfigFilePath(resourceName, path.View())), bytes, why))
         return true;
     if (log) log->PostResultF(kResultError, "Unable to write the keywords file '%s': %s.", path.c_str(), why.c_str());

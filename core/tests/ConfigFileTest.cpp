@@ -84,8 +84,8 @@ TEST(ConfigFile, FailuresLeaveANullTreeAndTellWhy)
     EXPECT_EQ(t.Get(), nullptr);
     // A FIFO without a writer and a device are no configuration files, and are not waited on.
     ASSERT_EQ(mkfifo((dir + "/fifo.txt").c_str(), 0600), 0);
-    EXPECT_EQ(LoadConfigFileEx(t, dir, "fifo.txt"), ConfigFileResult::kCannotRead);
-    EXPECT_EQ(LoadConfigFileEx(t, "", "/dev/zero", "txt"), ConfigFileResult::kCannotRead);
+    EXPECT_EQ(LoadConfigFileEx(t, dir, "fifo.txt"), ConfigFileResult::kNotRegular);
+    EXPECT_EQ(LoadConfigFileEx(t, "", "/dev/zero", "txt"), ConfigFileResult::kNotRegular);
 
     EXPECT_FALSE(SaveConfigFile(t, "", dir + "/no/such/folder/x.txt"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the tests of the mesh resources and instances share: a started render kernel (null display), a
 // resource system with the mesh resource types, and a content resource database over a scratch folder.
+#include "engine/File.h"
 #include "engine/MaterialManager.h"
 #include "engine/OS.h"
 #include "engine/PluginType.h"
@@ -40,6 +41,17 @@ inline Orvo::AutoReference<VelmarGeometryBaseResource> LoadMeshResource(VelmarRe
     int state = resource->IsAllLoaded();
     for (int polls = 0; state == Orvo::Resource::StateLoading && polls < 1000; ++polls) state = resource->IsAllLoaded();
     return state == Orvo::Resource::StateLoaded ? resource : Orvo::AutoReference<VelmarGeometryBaseResource>();
+}
+
+// A one-triangle mesh `name` in `folder` whose bump material names a texture file that is not there (the mesh
+// loads without it); false when it cannot be written.
+inline bool WriteBumpTriangleWithoutTexture(const ScratchFolder& folder, const std::string& name = "tri.im")
+{
+    IndexedMeshSpec spec;
+    spec.material.name = "tri.m.tbumptex";
+    spec.material.textures = {"tri.texture"};
+    const Bytes mesh = BuildIndexedMesh(spec);
+    return Orvo::File::WriteFile(folder / name, std::string(mesh.data.begin(), mesh.data.end()));
 }
 
 class MeshResourceTest : public ::testing::Test

@@ -2,7 +2,8 @@
 
 #include "script/compiler/GSCompiler.h"
 #include "script/compiler/GSDiagnostics.h"
-#include "script/compiler/GSFileIO.h"
+
+#include "platform/OutputFile.h"
 
 #include <cctype>
 #include <filesystem>
@@ -84,7 +85,8 @@ void WriteLibrary(const std::string& path, const std::string& bytes, const std::
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     std::string why;
-    if (!WriteFileReplacing(path, bytes, &why)) diag.Error(source, 0, "cannot write library '" + path + "': " + why);
+    if (!Platform::WriteOutputFile(path, bytes, 0666, &why))
+        diag.Error(source, 0, "cannot write library '" + path + "': " + why);
 }
 
 }  // namespace
@@ -137,7 +139,7 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         std::string text;
         for (const std::string& l : body) text += l + "\n";
         std::string why;
-        if (!WriteFileReplacing(args.logPath, text, &why))
+        if (!Platform::WriteOutputFile(args.logPath, text, 0666, &why))
             diag.Error(kCommandLine, 0, "cannot write build log '" + args.logPath + "': " + why);
     }
 

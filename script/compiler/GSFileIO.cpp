@@ -1,6 +1,5 @@
 #include "script/compiler/GSFileIO.h"
 
-#include "platform/OutputFile.h"
 #include "platform/RegularFile.h"
 
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, std::string* error)
@@ -17,14 +16,6 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, s
     case Platform::RegularFileStatus::kMissing: why = "cannot open"; break;
     case Platform::RegularFileStatus::kUnreadable: why = "read failed"; break;
     }
-    if (error) *error = why;
-    return false;
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& data, std::string* error)
-{
-    std::string why;
-    if (Platform::WriteOutputFile(path, data, 0666, &why)) return true;
     if (error) *error = why;
     return false;
 }

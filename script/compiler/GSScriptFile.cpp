@@ -4,6 +4,7 @@
 #include "script/compiler/GSFileIO.h"
 
 #include "engine/TextCase.h"
+#include "platform/OutputFile.h"
 
 #include <filesystem>
 
@@ -76,5 +77,5 @@ bool GSScriptFile::SaveAs(const std::string& rootFolder, const std::string& targ
         return false;
     }
     std::string full = JoinRoot(rootFolder, targetPath);
-    return WriteFileReplacing(full, ext == "gse" ? EncodeGseSource(text_) : text_, &error_);
+    return Platform::WriteOutputFile(full, ext == "gse" ? EncodeGseSource(text_) : text_, 0666, &error_);
 }

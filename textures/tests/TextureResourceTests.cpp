@@ -19,6 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -255,6 +261,36 @@ TEST(TextureResourceTest, BatchReportsEachFailureAndRestoresDescriptions)
     EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder + "empty"), DefaultTextureTargets(), quiet),
               kTexturesConverted);
     EXPECT_EQ(quiet.GetResultCount(), 0u);
+}
+
+TEST(TextureResourceTest, APrimaryImageThatIsAFifoFailsTheConversionWithoutWaiting)
+{
+    Scratch s;
+    const std::string fifo = s.folder + "a.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    s.Write("a.texture.txt", "Primary=a.png\n");
+    // Past the bound, a reader that waits on the FIFO is let go (a writer opens it and closes it again), so
+    // that the test fails rather than hangs.
+    std::atomic<bool> done{false}, waited{false};
+    std::thread bound([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        {
+            const int fd = std::chrono::steady_clock::now() > end ? ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK) : -1;
+            if (fd < 0) continue;
+            waited = true;
+            ::close(fd);
+        }
+    });
+    uint64_t stamp = 0;
+    EXPECT_FALSE(ComputeTextureStamp(s.folder + "a.texture.txt", DefaultTextureTargets(), kBatchTextureOptions, stamp));
+    ResultsLog log;
+    EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder), DefaultTextureTargets(), log, true),
+              kTexturesFailed);
+    EXPECT_GT(log.ErrorCount(), 0u);
+    done = true;
+    bound.join();
+    EXPECT_FALSE(waited) << "a reader waited on the FIFO";
 }
 
 TEST(TextureResourceTest, InstallsKeepCompiledTexturesThatAreCurrent)

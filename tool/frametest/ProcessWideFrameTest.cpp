@@ -2,7 +2,6 @@
 // engine's debug viewport; the particles and chunks of a mesh loaded through the tool draw into it, and it keeps
 // nothing. The list of auto-released resources: built at start-up, emptied and gone at exit.
 #include "engine/AutoReference.h"
-#include "engine/File.h"
 #include "engine/PluginType.h"
 #include "engine/ResourceSystem.h"
 #include "engine/tests/DebugRecorder.h"
@@ -11,11 +10,11 @@
 #include "render/VelmarIndexedMeshInstance.h"
 #include "render/VelmarMeshResources.h"
 #include "render/VelmarResourceDatabase.h"
-#include "render/tests/MeshFileBuilder.h"
 #include "render/tests/MeshResourceSupport.h"
 #include "textures/ProcessAutoReleaseList.h"
 #include "textures/VelmarTextureResource.h"
 #include "tool/Tool.h"
+#include "tool/frametest/StartedTool.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +25,6 @@
 #include <string>
 
 namespace {
-
-// Start-up as the tool runs it, without a daemon, in this program's folder (which it enters).
-std::unique_ptr<Tool> StartTool()
-{
-    static const char* argv[] = {"VelmarUtil", "version", "-nostartvaddaemon", "closevaddaemon", nullptr};
-    auto tool = std::make_unique<Tool>();
-    ::testing::internal::CaptureStderr();
-    const uint8_t started = tool->Initialise(int(std::size(argv)) - 1, const_cast<char**>(argv));
-    ::testing::internal::GetCapturedStderr();  // "- Failed to open asset database"
-    return started == 0 ? std::move(tool) : nullptr;
-}
 
 TEST(DebugViewportFrameTest, ALoadedMeshDrawsIntoTheSinkStartUpPublishedWhichKeepsNothing)
 {
@@ -51,11 +39,7 @@ TEST(DebugViewportFrameTest, ALoadedMeshDrawsIntoTheSinkStartUpPublishedWhichKee
     // The mesh and everything it was loaded with go before the tool does.
     {
         ScratchFolder folder;
-        IndexedMeshSpec spec;
-        spec.material.name = "tri.m.tbumptex";
-        spec.material.textures = {"tri.texture"};  // not there: the mesh loads without it
-        const Bytes mesh = BuildIndexedMesh(spec);
-        ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
+        ASSERT_TRUE(WriteBumpTriangleWithoutTexture(folder));
         VelmarResourceDatabase database(PString("debugsrc"), folder.path, tool->Engine().resourceSystem);
         AutoReference<VelmarGeometryBaseResource> resource =
             LoadMeshResource(database, "tri.im", tool->Engine().renderKernel);

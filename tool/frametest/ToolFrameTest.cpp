@@ -18,6 +18,7 @@
 #include "render/materials/VelmarNoFogMaterial.h"
 #include "tool/HostJobs.h"
 #include "tool/Tool.h"
+#include "tool/frametest/StartedTool.h"
 #include "validation/DummyLoadMaterials.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +39,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-        tool_ = std::make_unique<Tool>();
-        ::testing::internal::CaptureStderr();
-        const uint8_t started = tool_->Initialise(int(std::size(argv_)) - 1, const_cast<char**>(argv_));
-        ::testing::internal::GetCapturedStderr();  // "- Failed to open asset database"
-        ASSERT_EQ(started, 0);
+        tool_ = StartTool();
+        ASSERT_NE(tool_, nullptr);
     }
     void TearDown() override
     {
@@ -55,7 +53,6 @@ protected:
     // The tool's validation data manager, which holds the placeholders.
     const TETLib::DataManager& Validation() { return *tool_->Context().Validation(); }
 
-    const char* argv_[5] = {"VelmarUtil", "version", "-nostartvaddaemon", "closevaddaemon", nullptr};
     char cwd_[4096] = {};
     std::unique_ptr<Tool> tool_;
 };
@@ -134,7 +131,6 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 }  // namespace
 
 #include "engine/DisplayLight.h"
-#include "engine/File.h"
 #include "engine/SceneGraph.h"
 #include "engine/SceneLight.h"
 #include "engine/ViewPoint.h"
@@ -142,7 +138,6 @@ TEST_F(ToolFrameTest, TheExportAddsTheCompressingTextureType)
 #include "render/VelmarIndexedMeshInstance.h"
 #include "render/VelmarMeshResources.h"
 #include "render/VelmarResourceDatabase.h"
-#include "render/tests/MeshFileBuilder.h"
 #include "render/tests/MeshResourceSupport.h"
 
 namespace {
@@ -155,11 +150,7 @@ TEST_F(ToolFrameTest, OneFrameOfABumpMappedTriangle)
 {
     using namespace Orvo;
     ScratchFolder folder;
-    IndexedMeshSpec spec;
-    spec.material.name = "tri.m.tbumptex";
-    spec.material.textures = {"tri.texture"};  // not there: the mesh loads without it
-    const Bytes mesh = BuildIndexedMesh(spec);
-    ASSERT_TRUE(File::WriteFile(folder / "tri.im", std::string(mesh.data.begin(), mesh.data.end())));
+    ASSERT_TRUE(WriteBumpTriangleWithoutTexture(folder));
     VelmarResourceDatabase database(PString("framesrc"), folder.path, tool_->Engine().resourceSystem);
     AutoReference<VelmarGeometryBaseResource> resource = LoadMeshResource(database, "tri.im", &Kernel());
     ASSERT_TRUE(resource);

@@ -8,8 +8,16 @@
 #include "tool/Query.h"
 #include "tool/Support.h"
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -74,6 +82,39 @@ TEST(InstallFromFolderTreeTest, CancelStopsTheWalkAndLoopsEnd)
     std::filesystem::create_directory_symlink(loop.Path(), loop.Sub("x/back"));
     EXPECT_EQ(WalkAssetFolderTree(Orvo::File::Path(loop.Path()), log, 0, 0, nullptr, Record), 0u);
     EXPECT_EQ(log.WarningCount(), 0u);
+}
+
+// A plain sub-folder that the kernel's folders are mounted on is named and left out, like a link into them: /proc
+// never ends. The mount is made in a child with a mount namespace of its own, so that it goes with the child.
+TEST(InstallFromFolderTreeTest, AFolderTheKernelsFoldersAreMountedOnIsNotWalked)
+{
+    TempFolder t;
+    t.Write("a/config.txt", "");
+    std::filesystem::create_directories(t.Sub("b/proc"));
+    constexpr int kCannotMount = 77;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("/proc", t.Sub("b/proc").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(kCannotMount);
+        ResultsLog log;
+        const uint32_t found = WalkAssetFolderTree(Orvo::File::Path(t.Path()), log, 0, 0, nullptr, Record);
+        const std::vector<ResultsLog::Result> said = log.GetResults();
+        ::_exit(found == 1 && said.size() == 1 && said[0].text.View().find(t.Sub("b/proc")) != std::string::npos ? 0
+                                                                                                                 : 1);
+    }
+    // A walk of /proc would take long: the child is given a bound.
+    int status = 0;
+    for (int waited = 0; ::waitpid(child, &status, WNOHANG) == 0; ++waited)
+    {
+        if (waited == 600) ::kill(child, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "the walk did not end";
+    if (WEXITSTATUS(status) == kCannotMount) GTEST_SKIP() << "no mount namespace can be made here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(KeywordFilesTest, WithoutDaemonNothingIsWrittenAndFailuresAreReported)
