@@ -123,6 +123,21 @@ void CloseRoot(const std::string& root)
     fs::remove_all(root);
 }
 
+// The asset folder `name` under `folder` with its config.txt: KUID <user>:<i + 1>, `kind`, the user name "<title> <i>",
+// `category` and the lines of `more`. Its KUID is added to `kuids`; the folder's path is returned.
+std::string WriteBenchAsset(const std::string& folder, const std::string& name, int i, int user, const char* kind,
+                            const char* title, const char* category, const std::string& more, std::vector<KUID>& kuids)
+{
+    const KUID k(user, i + 1, 0);
+    kuids.push_back(k);
+    const std::string a = folder + "/" + name;
+    fs::create_directories(a);
+    std::ofstream(a + "/config.txt") << "kuid " << k.ToString() << "\nkind \"" << kind << "\"\nusername \"" << title
+                                     << " " << i << "\"\ncategory-class \"" << category << "\"\nvelmar-build 4.6\n"
+                                     << more;
+    return a;
+}
+
 // Asset folders a<i> under `folder`: a config and one data file of `bytes` bytes each.
 std::vector<KUID> MakeAssets(const std::string& folder, int count, size_t bytes, int user)
 {
@@ -131,12 +146,8 @@ std::vector<KUID> MakeAssets(const std::string& folder, int count, size_t bytes,
     for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     for (int i = 0; i < count; ++i)
     {
-        const KUID k(user, i + 1, 0);
-        kuids.push_back(k);
-        const std::string a = folder + "/a" + std::to_string(i);
-        fs::create_directories(a);
-        std::ofstream(a + "/config.txt") << "kuid " << k.ToString() << "\nkind \"scenery\"\nusername \"Bench asset "
-                                         << i << "\"\ncategory-class \"BR\"\nvelmar-build 4.6\n";
+        const std::string a =
+            WriteBenchAsset(folder, "a" + std::to_string(i), i, user, "scenery", "Bench asset", "BR", "", kuids);
         std::ofstream(a + "/data.bin", std::ios::binary).write(data.data(), static_cast<std::streamsize>(bytes));
     }
     return kuids;
@@ -166,13 +177,8 @@ std::vector<KUID> MakeTexturedAssets(const std::string& folder, int count, int u
     std::vector<KUID> kuids;
     for (int i = 0; i < count; ++i)
     {
-        const KUID k(user, i + 1, 0);
-        kuids.push_back(k);
-        const std::string a = folder + "/t" + std::to_string(i);
-        fs::create_directories(a);
-        std::ofstream(a + "/config.txt") << "kuid " << k.ToString() << "\nkind \"texture\"\nusername \"Bench texture "
-                                         << i
-                                         << "\"\ncategory-class \"TX\"\nvelmar-build 4.6\ntexture \"big.texture\"\n";
+        const std::string a = WriteBenchAsset(folder, "t" + std::to_string(i), i, user, "texture", "Bench texture",
+                                              "TX", "texture \"big.texture\"\n", kuids);
         WriteTga(a + "/big.tga", 512, 512, i);
         WriteTga(a + "/small.tga", 256, 128, i + 3);
         std::ofstream(a + "/big.texture.txt") << "Primary=big.tga\n";

@@ -1,8 +1,7 @@
 // What the daemon makes of the files it copies from users' folders: the modes a copy keeps, the folders on the
 // way it trusts, the configuration it installs when the folder changes while it is copied, and the folder
 // trees it refuses to walk or walks once. The second user is user nobody, in a child process.
-#include "E2EFixture.h"
-#include "SecondUser.h"
+#include "OtherUserRoot.h"
 
 #include <gtest/gtest.h>
 
@@ -61,26 +60,10 @@ mode_t ModeOf(const std::string& path)
     return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 07777;
 }
 
-class CopySafetyE2E : public DaemonRootTest
+class CopySafetyE2E : public OtherUserRootTest
 {
 protected:
-    void SetUp() override
-    {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
-        DaemonRootTest::SetUp();
-        char pattern[] = "/tmp/velmar-copy-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        other_ = pattern;
-        ASSERT_EQ(chmod(other_.c_str(), 0755), 0);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        if (!other_.empty()) fs::remove_all(other_, ec);
-    }
     std::string LocalFolder(const std::string& spaced) const { return root_.Path("UserData/local/" + spaced); }
-
-    std::string other_;
 };
 
 // A set-user-ID program, a set-group-ID one, a file everyone may write and a sticky folder everyone may write,
@@ -95,8 +78,7 @@ TEST_F(CopySafetyE2E, CopiesKeepOnlyTheOwnersModeBits)
     WriteMode(asset + "/open.txt", "anyone writes\n", 0666);
     WriteMode(asset + "/drop/inner.txt", "inner\n", 0664);
     ASSERT_EQ(chmod((asset + "/drop").c_str(), 01777), 0);
-    for (const auto& e : fs::recursive_directory_iterator(other_))
-        ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_NO_FATAL_FAILURE(GiveToNobody(false));
 
     const RunResult install = Run({"installfrompath", asset});
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
@@ -154,11 +136,7 @@ TEST_F(CopySafetyE2E, ALinkInAFolderTheOwnersGroupMayWriteIsNotFollowed)
     EXPECT_NE(walked.out.find("evil"), std::string::npos) << walked.out;
     EXPECT_EQ(Run({"status", "<kuid:900779:2>"}).exitCode, 0) << walked.out;
     EXPECT_NE(Run({"status", "<kuid:900779:1>"}).exitCode, 0) << "the owner's private asset was installed";
-    for (const auto& e : fs::recursive_directory_iterator(root_.Path("UserData")))
-        if (e.is_regular_file() && !e.is_symlink())
-        {
-            EXPECT_EQ(ReadWholeFile(e.path().string()).find(secret), std::string::npos) << e.path();
-        }
+    EXPECT_EQ(FilesHolding(root_.Path("UserData"), secret), std::vector<std::string>());
 }
 
 // Two asset folders whose configurations another process keeps swapping while one of them is installed again

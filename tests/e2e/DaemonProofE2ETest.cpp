@@ -136,12 +136,12 @@ size_t ServeAsImpostor(int listener, int stop, uint8_t* seen, size_t capacity, c
     return kept;
 }
 
-bool Holds(const uint8_t* bytes, size_t n, uint64_t token)
+// What an impostor was sent: how many bytes, and whether the token was among them.
+struct ImpostorReport
 {
-    uint8_t t[8];
-    for (int i = 0; i < 8; ++i) t[i] = static_cast<uint8_t>(token >> (8 * i));
-    return std::search(bytes, bytes + n, t, t + 8) != bytes + n;
-}
+    uint64_t received = 0;
+    bool sawToken = true;
+};
 
 class DaemonProofE2E : public DaemonRootTest
 {
@@ -190,10 +190,11 @@ protected:
     // answering each hello with a forged "OK" unless silent; the block is forged to name it, or `blockPid`.
     void StartImpostor(bool asNobody, bool silent, bool dualStack = false, pid_t blockPid = 0)
     {
+        // Not inherited by the tool and daemon the test starts: the impostor alone holds the other ends.
+        ASSERT_EQ(pipe2(stop_, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(result_, O_CLOEXEC), 0);
         int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        ASSERT_EQ(pipe(stop_), 0);
-        ASSERT_EQ(pipe(result_), 0);
+        ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
         const std::vector<uint8_t> answer = ForgedHelloAnswer();
         static uint8_t seen[1 << 16];
         const uint16_t port = dead_.port;
@@ -201,40 +202,80 @@ protected:
         helper_ = fork();
         if (helper_ == 0)
         {
+            // Its stop comes when the test closes its end, its report's end when it ends.
+            close(ready[0]);
+            close(stop_[1]);
+            close(result_[0]);
             if (asNobody && !BecomeNobody()) _exit(2);
             uint16_t got = 0;
             const int listener = ListenOn(port, got, dualStack);
             if (listener < 0 || write(ready[1], &got, sizeof got) != sizeof got) _exit(3);
             const size_t n = ServeAsImpostor(listener, stop_[0], seen, sizeof seen, answer, silent, 60);
-            const uint64_t report[2] = {n, Holds(seen, n, token) ? 1u : 0u};
+            const uint64_t report[2] = {n, HoldsToken(seen, n, token) ? 1u : 0u};
             _exit(write(result_[1], report, sizeof report) == sizeof report ? 0 : 4);
         }
+        // The impostor's ends: once it has ended, nothing is left to write to the test's ends.
         close(ready[1]);
-        ASSERT_GT(helper_, 0);
+        for (int* fd : {&stop_[0], &result_[1]})
+        {
+            close(*fd);
+            *fd = -1;
+        }
         uint16_t port2 = 0;
-        const ssize_t got = read(ready[0], &port2, sizeof port2);
+        const ssize_t got = helper_ > 0 ? read(ready[0], &port2, sizeof port2) : -1;
         close(ready[0]);
+        ASSERT_GT(helper_, 0);
         ASSERT_EQ(got, static_cast<ssize_t>(sizeof port2));
         Forge(static_cast<uint32_t>(blockPid > 0 ? blockPid : helper_), port2);
     }
-    // Ends the impostor: how many bytes it was sent, and whether the token was among them.
-    void StopImpostor(uint64_t& received, bool& sawToken)
+    // Ends the impostor: what it was sent.
+    ImpostorReport StopImpostor()
     {
-        ASSERT_EQ(write(stop_[1], "x", 1), 1);
+        close(stop_[1]);
+        stop_[1] = -1;
         uint64_t report[2] = {};
-        ASSERT_EQ(read(result_[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
+        const ssize_t n = read(result_[0], report, sizeof report);
         int status = 0;
-        ASSERT_EQ(waitpid(helper_, &status, 0), helper_);
+        EXPECT_EQ(waitpid(helper_, &status, 0), helper_);
         helper_ = -1;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        received = report[0];
-        sawToken = report[1] != 0;
+        if (n != static_cast<ssize_t>(sizeof report))
+        {
+            ADD_FAILURE() << "the impostor ended without its report";
+            return {};
+        }
+        return {report[0], report[1] != 0};
+    }
+    // kill -9 of the daemon, an impostor (StartImpostor; the block naming a sleeping process of the owner that holds
+    // no listener when `sleeperInBlock`), and the owner's delete beside it, carried out by a new daemon: what the
+    // impostor was sent is `seen`.
+    void DeleteBesideAnImpostor(ImpostorReport& seen, bool asNobody, bool silent, bool dualStack = false,
+                                bool sleeperInBlock = false)
+    {
+        ASSERT_NO_FATAL_FAILURE(KillDaemon());
+        if (sleeperInBlock)
+        {
+            // Made before the listener, so that it holds no descriptor of it.
+            sleeper_ = fork();
+            if (sleeper_ == 0)
+            {
+                pause();
+                _exit(0);
+            }
+            ASSERT_GT(sleeper_, 0);
+        }
+        ASSERT_NO_FATAL_FAILURE(StartImpostor(asNobody, silent, dualStack, sleeperInBlock ? sleeper_ : 0));
+        DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(sleeperInBlock ? sleeper_ : helper_));
+        seen = StopImpostor();
     }
     // The delete is carried out by a new daemon of this user, and the asset is gone: nothing merely said "OK".
     void DeleteIsCarriedOutByANewDaemon(uint32_t impostorPid)
     {
         const auto start = std::chrono::steady_clock::now();
-        const RunResult del = Run({"delete", kSignalBox});
+        RunOptions bounded = RunOptions::In(root_.Path("work"));
+        bounded.timeoutMs = 30000;
+        const RunResult del = root_.Run({"delete", kSignalBox}, bounded);
+        EXPECT_FALSE(del.timedOut) << "the delete still waited after 30 s";
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(del.exitCode, 0) << del.out << del.err;
         EXPECT_EQ(del.err.find("Failed to open asset database"), std::string::npos) << del.err;
@@ -264,30 +305,34 @@ protected:
 TEST_F(DaemonProofE2E, AnotherUsersProcessOnADeadDaemonsPidAndPortNeverLearnsTheToken)
 {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
-    KillDaemon();
-    StartImpostor(true, false);
-    const uint32_t impostor = static_cast<uint32_t>(helper_);
-    DeleteIsCarriedOutByANewDaemon(impostor);
-    uint64_t received = 0;
-    bool sawToken = true;
-    StopImpostor(received, sawToken);
-    EXPECT_FALSE(sawToken) << "the other user's listener received the token";
-    EXPECT_EQ(received, 0u);
+    ImpostorReport seen;
+    ASSERT_NO_FATAL_FAILURE(DeleteBesideAnImpostor(seen, true, false));
+    EXPECT_FALSE(seen.sawToken) << "the other user's listener received the token";
+    EXPECT_EQ(seen.received, 0u);
 }
 
 // A process of the owner got the dead daemon's pid (a pid reused) and listens on its port without knowing the
 // token, answering every hello with "OK": it learns a challenge, never the token, and is not trusted.
 TEST_F(DaemonProofE2E, AListenerThatCannotProveTheTokenIsNeverTrusted)
 {
-    KillDaemon();
-    StartImpostor(false, false);
-    const uint32_t impostor = static_cast<uint32_t>(helper_);
-    DeleteIsCarriedOutByANewDaemon(impostor);
-    uint64_t received = 0;
-    bool sawToken = true;
-    StopImpostor(received, sawToken);
-    EXPECT_FALSE(sawToken) << "the listener received the token";
-    EXPECT_GT(received, 0u) << "the listener was never asked: the proof was not what kept it out";
+    ImpostorReport seen;
+    ASSERT_NO_FATAL_FAILURE(DeleteBesideAnImpostor(seen, false, false));
+    EXPECT_FALSE(seen.sawToken) << "the listener received the token";
+    EXPECT_GT(seen.received, 0u) << "the listener was never asked: the proof was not what kept it out";
+}
+
+// An impostor that ends before it is stopped (it could not listen, or not become user nobody) leaves nothing for the
+// test to wait on: the end of its report comes at once.
+TEST_F(DaemonProofE2E, AnImpostorThatEndsEarlyLeavesNothingToWaitFor)
+{
+    ASSERT_NO_FATAL_FAILURE(KillDaemon());
+    ASSERT_NO_FATAL_FAILURE(StartImpostor(false, false));
+    ASSERT_EQ(kill(helper_, SIGKILL), 0);
+    pollfd end{result_[0], POLLIN, 0};
+    ASSERT_EQ(poll(&end, 1, 10000), 1) << "the test would wait for the report of an impostor that has ended";
+    uint64_t report = 0;
+    EXPECT_EQ(read(result_[0], &report, sizeof report), 0);
+    (void)Platform::SharedMemoryBlock::Unlink(blockName_);  // no daemon of the root is left to remove it
 }
 
 // Who listens on the dead daemon's port while the block's pid is a live process of the owner that holds no
@@ -316,21 +361,9 @@ TEST_P(DaemonProofListenerE2E, AListenerTheBlocksProcessDoesNotHoldIsNeverAsked)
         if (probe < 0) GTEST_SKIP() << "no IPv6 sockets here";
         close(probe);
     }
-    KillDaemon();
-    // Made before the listener, so that it holds no descriptor of it.
-    sleeper_ = fork();
-    if (sleeper_ == 0)
-    {
-        pause();
-        _exit(0);
-    }
-    ASSERT_GT(sleeper_, 0);
-    StartImpostor(nobody, true, dualStack, sleeper_);
-    DeleteIsCarriedOutByANewDaemon(static_cast<uint32_t>(sleeper_));
-    uint64_t received = 0;
-    bool sawToken = true;
-    StopImpostor(received, sawToken);
-    EXPECT_EQ(received, 0u);
+    ImpostorReport seen;
+    ASSERT_NO_FATAL_FAILURE(DeleteBesideAnImpostor(seen, nobody, true, dualStack, true));
+    EXPECT_EQ(seen.received, 0u);
 }
 
 std::string HolderName(const testing::TestParamInfo<PortHolder>& info)
@@ -351,7 +384,8 @@ TEST(DaemonProofSharedMemoryE2E, AFullSharedMemoryIsAStartUpErrorNotASignal)
 {
     InstallRoot root;
     const std::string name = VADDiscoveryName(static_cast<uint32_t>(geteuid()), root.Root());
-    const std::string script = "mount -t tmpfs -o size=4k tmpfs /dev/shm || exit 77\n"
+    const std::string script = "mount -t tmpfs -o size=4k tmpfs /dev/shm || exit " + std::to_string(kMountRefused) +
+                               "\n"
                                "umask 077; truncate -s 36 /dev/shm" +
                                name +
                                " || exit 78\n"
@@ -360,11 +394,8 @@ TEST(DaemonProofSharedMemoryE2E, AFullSharedMemoryIsAStartUpErrorNotASignal)
     RunOptions options = RunOptions::Env({{"VELMAR_TEST_CONNECT_INTERVAL_MS", "50"}});
     options.timeoutMs = 60000;
     const auto start = std::chrono::steady_clock::now();
-    RunningProgram run("/usr/bin/unshare",
-                       {"-m", "--propagation", "private", "sh", "-c", script, "sh", root.Tool(), "status", kSignalBox},
-                       options);
-    const RunResult r = run.Wait();
-    if (r.exitCode == 77 || (r.exitCode == 1 && r.err.find("unshare") != std::string::npos))
+    const RunResult r = RunInMountNamespace(script, {root.Tool(), "status", kSignalBox}, options);
+    if (CannotMakeMountNamespace(r))
         GTEST_SKIP() << "cannot mount a small tmpfs over /dev/shm in a mount namespace here: " << r.err;
     ASSERT_NE(r.exitCode, 78) << r.err;
     ASSERT_NE(r.exitCode, 79) << r.err;

@@ -288,6 +288,27 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+RunResult RunInMountNamespace(const std::string& script, const std::vector<std::string>& args,
+                              const RunOptions& options)
+{
+    const std::string unshare = "/usr/bin/unshare";
+    if (!fs::exists(unshare))
+    {
+        RunResult none;
+        none.exitCode = kMountRefused;
+        none.err = "no " + unshare + " to make a mount namespace\n";
+        return none;
+    }
+    std::vector<std::string> all{"-m", "--propagation", "private", "sh", "-c", script, "sh"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunningProgram(unshare, all, options).Wait();
+}
+
+bool CannotMakeMountNamespace(const RunResult& r)
+{
+    return r.exitCode == kMountRefused || (r.exitCode == 1 && r.err.find("unshare") != std::string::npos);
+}
+
 std::string ReadWholeFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -127,6 +127,17 @@ private:
     int stop_ = -1;  // the write end: a byte (or its closing) tells the child to stop
 };
 
+// The exit code with which a script run by RunInMountNamespace says a mount it needs was refused.
+inline constexpr int kMountRefused = 77;
+
+// Runs the sh `script` (its $1... are `args`) with /usr/bin/unshare in a mount namespace of its own, whose mounts
+// are private to it: nothing it mounts is seen outside. Without /usr/bin/unshare, the result says so.
+RunResult RunInMountNamespace(const std::string& script, const std::vector<std::string>& args = {},
+                              const RunOptions& options = {});
+// True when the run could not have its mount namespace, or its script exited kMountRefused: a container may
+// refuse both, and the test is skipped then.
+bool CannotMakeMountNamespace(const RunResult& r);
+
 // Lines of a text (without their line ends); a last line without a line end counts too.
 std::vector<std::string> Lines(const std::string& text);
 std::string ReadWholeFile(const std::string& path);

@@ -167,8 +167,10 @@ TEST_F(NewcomerE2E, ASecondExportOfAPackageBeingMadeIsRefusedAtOnce)
     // The first export holds in a stand-in converter until the test lets it go.
     const std::string started = root_.Path("work/converter-started"), release = root_.Path("work/converter-release");
     fs::remove(root_.Path("bin/PVRTexToolCLI"));
-    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh\ntouch '" + started + "'\nwhile [ ! -e '" + release +
-                                             "' ]; do sleep 0.05; done\necho 'Error: let go.' >&2\nexit 1\n");
+    // It waits two minutes at most, so that it ends even when the test does not let it go.
+    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh\ntouch '" + started + "'\nn=0\nwhile [ ! -e '" + release +
+                                             "' ] && [ $n -lt 2400 ]; do sleep 0.05; n=$((n + 1)); done\n"
+                                             "echo 'Error: let go.' >&2\nexit 1\n");
     ASSERT_EQ(::chmod(root_.Path("bin/PVRTexToolCLI").c_str(), 0755), 0);
     std::unique_ptr<RunningProgram> first =
         root_.Start({"export-package", "pvrtc", "samename", "<kuid:900034:4>"}, RunOptions::In(root_.Path("work")));

@@ -83,17 +83,17 @@ TEST(RootLifeE2E, ARemovedOrRebuiltRootGetsAFreshDaemonAtTheNextCommand)
 // run's own, so that even root cannot write it.
 TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
 {
-    const std::string unshare = "/usr/bin/unshare";
-    if (!fs::exists(unshare)) GTEST_SKIP() << "no " << unshare << " to make a mount namespace";
     InstallRoot root;
     const std::string r = "'" + root.Root() + "'";
     auto inReadOnlyRoot = [&](const std::string& command) {
-        const std::string readOnly = "mount --bind " + r + " " + r + " && mount -o remount,bind,ro " + r + " && ";
-        return RunningProgram(unshare, {"-m", "sh", "-c", readOnly + command}, RunOptions::In(root.Root())).Wait();
+        const std::string readOnly = "mount --bind " + r + " " + r + " && mount -o remount,bind,ro " + r + " || exit " +
+                                     std::to_string(kMountRefused) + "\n";
+        return RunInMountNamespace(readOnly + command, {}, RunOptions::In(root.Root()));
     };
-    // A container may refuse new mount namespaces.
-    if (inReadOnlyRoot("! touch " + r + "/probe 2>/dev/null").exitCode != 0)
-        GTEST_SKIP() << "a read-only bind mount cannot be made here";
+    // A container may refuse new mount namespaces, or the bind mount.
+    const RunResult probe = inReadOnlyRoot("! touch " + r + "/probe 2>/dev/null");
+    if (CannotMakeMountNamespace(probe)) GTEST_SKIP() << "a read-only bind mount cannot be made here: " << probe.err;
+    ASSERT_EQ(probe.exitCode, 0) << "the root could be written below its read-only bind mount\n" << probe.err;
 
     // A fresh root: nothing can be created.
     RunResult fresh = inReadOnlyRoot("exec '" + root.Tool() + "' version");

@@ -5,6 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
 namespace e2e {
 
 constexpr uid_t kNobody = 65534;
@@ -26,6 +30,15 @@ int AsNobody(Work work, gid_t gid = kNobodyGroup)
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+// True when the daemon's token (its 8 bytes, lowest first) is among the `n` bytes. It allocates nothing, so that
+// a forked child (the second user) may call it too.
+inline bool HoldsToken(const uint8_t* bytes, size_t n, uint64_t token)
+{
+    uint8_t t[8];
+    for (int i = 0; i < 8; ++i) t[i] = static_cast<uint8_t>(token >> (8 * i));
+    return std::search(bytes, bytes + n, t, t + 8) != bytes + n;
 }
 
 }  // namespace e2e

@@ -1,8 +1,7 @@
 // Another local user against the owner's tool and daemon: a folder of theirs that the owner installs while they
 // swap its files and folders for symbolic links to what only the owner may read, the discovery block's name
 // taken before the owner's first command, and a connection to the daemon over IPv6. The second user is user nobody, in a child process.
-#include "E2EFixture.h"
-#include "SecondUser.h"
+#include "OtherUserRoot.h"
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
@@ -43,30 +42,13 @@ std::string RandomHex()
     return text;
 }
 
-// Regular files below a folder (links not followed) that hold `needle`.
-std::vector<std::string> FilesHolding(const std::string& folder, const std::string& needle)
-{
-    std::vector<std::string> found;
-    std::error_code ec;
-    if (!fs::exists(folder, ec)) return found;
-    for (const auto& e : fs::recursive_directory_iterator(folder, ec))
-        if (e.is_regular_file() && !e.is_symlink() &&
-            ReadWholeFile(e.path().string()).find(needle) != std::string::npos)
-            found.push_back(e.path().string());
-    return found;
-}
-
-class SecurityE2E : public DaemonRootTest
+class SecurityE2E : public OtherUserRootTest
 {
 protected:
     void SetUp() override
     {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
-        DaemonRootTest::SetUp();
-        char pattern[] = "/tmp/velmar-other-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        other_ = pattern;
-        ASSERT_EQ(chmod(other_.c_str(), 0755), 0);
+        ASSERT_NO_FATAL_FAILURE(OtherUserRootTest::SetUp());
+        if (IsSkipped()) return;
         // What only the owner may read: a file, a folder holding it, and an asset folder holding it.
         secret_ = "SECRET-" + RandomHex();
         root_.WriteFile("private/secret.txt", secret_);
@@ -75,18 +57,6 @@ protected:
         root_.WriteFile("private/asset/secret.txt", secret_);
         ASSERT_EQ(chmod(root_.Path("private").c_str(), 0700), 0);
         ASSERT_EQ(chmod(root_.Path("private/secret.txt").c_str(), 0600), 0);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        if (!other_.empty()) fs::remove_all(other_, ec);
-    }
-    // Makes the files below the other user's folder theirs.
-    void GiveToNobody() const
-    {
-        for (const auto& e : fs::recursive_directory_iterator(other_))
-            ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
-        ASSERT_EQ(chown(other_.c_str(), kNobody, kNobody), 0);
     }
     void ExpectSecretNowhere(const std::string& package) const
     {
@@ -110,7 +80,6 @@ protected:
         EXPECT_EQ(ReadWholeFile(root_.Path(package)).find(secret_), std::string::npos);
     }
 
-    std::string other_;
     std::string secret_;
 };
 
@@ -340,8 +309,7 @@ TEST_P(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
     EXPECT_EQ(static_cast<int>(block.pid), root.DaemonPid());
     const std::string record = root.Path(std::string(kVADDiscoveryRecordFolder) + "/" + kVADDiscoveryRecordName);
     // Nothing the other user can open holds the token: not the private block, not the record, nothing in /dev/shm.
-    uint8_t token[8];
-    for (int i = 0; i < 8; ++i) token[i] = static_cast<uint8_t>(block.token >> (8 * i));
+    const uint64_t token = block.token;
     EXPECT_EQ(AsNobody([&] {
                   if (shm_open(name.c_str(), O_RDONLY, 0) >= 0 || open(record.c_str(), O_RDONLY) >= 0) return 1;
                   DIR* d = opendir("/dev/shm");
@@ -350,11 +318,10 @@ TEST_P(SecurityDiscoveryE2E, ADiscoveryNameTakenByAnotherUserKeepsNobodyOut)
                   {
                       const int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NONBLOCK);
                       if (fd < 0) continue;
-                      std::vector<uint8_t> bytes(1 << 16);
-                      const ssize_t n = read(fd, bytes.data(), bytes.size());
+                      static uint8_t bytes[1 << 16];
+                      const ssize_t n = read(fd, bytes, sizeof bytes);
                       close(fd);
-                      if (n > 0 && std::search(bytes.begin(), bytes.begin() + n, token, token + 8) != bytes.begin() + n)
-                          return 3;
+                      if (n > 0 && HoldsToken(bytes, static_cast<size_t>(n), token)) return 3;
                   }
                   closedir(d);
                   return 0;
