@@ -123,7 +123,8 @@ bool KUID::ParseText(std::string_view text, bool strict)
     int32_t v[3] = {0, 0, 0};
     int got = 0;
 
-    if (c.Word("nullkuid")) return c.AtEnd();
+    // From here on, lenient reading stops at the end of the numbers: what follows them is not looked at.
+    if (c.Word("nullkuid")) return c.AtEnd() || !strict;
 
     if (c.Char('<'))
     {
@@ -138,10 +139,6 @@ bool KUID::ParseText(std::string_view text, bool strict)
         got = Numbers(c, ':', strict ? want : 3, v, strict);
         if (got < want) return false;
         if (strict && (!c.Char('>') || !c.AtEnd())) return false;
-        // Lenient reading forgives a missing bracket, not text after the numbers: "<kuid:1:2x0>" is no <kuid:1:2>.
-        c.SkipBlanks();
-        c.Char('>');
-        if (!c.AtEnd()) return false;
     }
     else if (c.Word("kuid"))
     {
@@ -149,12 +146,12 @@ bool KUID::ParseText(std::string_view text, bool strict)
         if (c.AtEnd() || !IsBlank(*c.p)) return false;
         c.SkipBlanks();
         got = Numbers(c, ' ', want, v, strict);
-        if (got < want || !c.AtEnd()) return false;
+        if (got < want || (strict && !c.AtEnd())) return false;
     }
     else
     {
         got = Numbers(c, ':', 3, v, strict);
-        if (got < 2 || !c.AtEnd()) return false;
+        if (got < 2 || (strict && !c.AtEnd())) return false;
     }
 
     KUID k = Make(v, got);

@@ -31,10 +31,11 @@ struct KUID
     static constexpr KUID Null() { return KUID(-1, -1, 127); }
     constexpr bool IsNull() const { return userId == -1 && contentId == -1 && version == 127; }
 
-    // Sets this KUID from any text form without regard to case. Strict mode also insists on digits only and
-    // on the closing bracket; lenient mode allows blanks around the numbers and a missing closing bracket.
-    // Neither takes a text with anything after the KUID or with a zero byte anywhere, which would otherwise
-    // read as a shorter KUID: another asset. A version outside 0..127 or a user id outside 25 signed bits is
+    // Sets this KUID from any text form without regard to case. Strict mode takes the text whole: digits only
+    // and the closing bracket. Lenient mode reads the KUID at the start of the text and ignores what follows
+    // its numbers (blanks around them, a missing bracket, a trailing remark: "<kuid:1:2>x" is <kuid:1:2>), as
+    // asset configurations have always been read. Neither takes a text with a zero byte anywhere: a reader
+    // that stops at it would see another KUID. A version outside 0..127 or a user id outside 25 signed bits is
     // refused. Text that is not a KUID (also null or empty) gives the null KUID; the result tells whether the
     // text was a KUID.
     bool ParseText(const char* text, bool strict);

@@ -198,7 +198,9 @@ std::unique_ptr<Bitmap> AsciiTextureResource::LoadImage(const std::string& name,
     const std::string path = folder_ + name;
     if (!File::IsFile(path))
     {
-        SetLoadError(std::string("the ") + key + " image '" + name + "' does not exist");
+        // Something else by that name (a FIFO, a folder) is said as such: the user sees a name that is there.
+        SetLoadError(std::string("the ") + key + " image '" + name + "' " +
+                     (File::Exists(path) ? "is not a regular file" : "does not exist"));
         return nullptr;
     }
     String reason;

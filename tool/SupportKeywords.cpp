@@ -24,6 +24,14 @@ std::string ShowZeroBytes(std::string_view text)
     return shown;
 }
 
+// An entry's name as a message shows it: at most kShownNameBytes of it, so that one long line cannot flood the log.
+constexpr size_t kShownNameBytes = 200;
+std::string ShownName(std::string_view name)
+{
+    if (name.size() <= kShownNameBytes) return std::string(name);
+    return std::string(name.substr(0, kShownNameBytes)) + "...";
+}
+
 }  // namespace
 
 bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
@@ -87,7 +95,15 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
             continue;
         }
         KUID kuid;
-        if (!kuid.ParseText(name, false)) continue;
+        if (!kuid.ParseText(name, false))
+        {
+            // Named, so that a mistyped KUID is not dropped without a word; the other entries go on.
+            if (log)
+                log->PostResultF(kResultWarning,
+                                 "The entry '%s' in '%s' is not a KUID; its keywords were not imported.",
+                                 ShownName(name).c_str(), path.c_str());
+            continue;
+        }
         Orvo::String keywords = tree.GetChildAt(i).GetString();
         // The link carries texts up to their first zero byte: such keywords would arrive cut short.
         if (keywords.View().find('\0') != std::string_view::npos)

@@ -32,13 +32,13 @@ TEST(KUID, TextFormsStrictAndLenient)
         {"<kuid:-16777216:1>", true, true, KUID(-16777216, 1, 127)},
         {"<kuid:1:2", true, false, KUID(1, 2, 0)},
         {"<kuid: 1 : 2 >", true, false, KUID(1, 2, 0)},
-        // Text after the KUID would make it read as a shorter one: refused in both modes.
-        {"12:34z", false, false, none},
-        {"<kuid:1:2>x", false, false, none},
-        {"<kuid:910700:1x0>", false, false, none},
-        {"<kuid2:1:2:3:4>", false, false, none},
-        {"kuid 1 2 3", false, false, none},
-        {"NULLKUID x", false, false, none},
+        // Lenient reading ignores what follows the numbers; strict reading takes the text whole.
+        {"12:34z", true, false, KUID(12, 34, 0)},
+        {"<kuid:523:870101>x", true, false, KUID(523, 870101, 0)},
+        {"<kuid:910700:1x0>", true, false, KUID(910700, 1, 0)},
+        {"<kuid2:1:2:3:4>", true, false, KUID(1, 2, 3)},
+        {"kuid 1 2 3", true, false, KUID(1, 2, 0)},
+        {"NULLKUID x", true, false, none},
         {"kuid2 1 2", false, false, none},
         {"<kuid:1:x>", false, false, none},
     };

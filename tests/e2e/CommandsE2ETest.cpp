@@ -139,6 +139,20 @@ TEST_F(CommandsE2E, QueriesAndKeywords)
     EXPECT_TRUE(root_.Exists("work/KeywordsBackup.dat"));
 }
 
+TEST_F(CommandsE2E, ARemarkAfterAKUIDsNumbersLeavesTheKUIDAsItIs)
+{
+    // An asset's "kuid" and the package's first KUID are read leniently: what follows the numbers is ignored.
+    root_.WriteFile("work/remark/config.txt", "kuid <kuid:523:870101>x\nkind \"scenery\"\nusername \"Remark\"\n");
+    RunResult install = Run({"installfrompath", "remark"});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    RunResult status = Run({"status", "<kuid:523:870101>"});
+    EXPECT_EQ(status.exitCode, 0) << status.out;
+    EXPECT_NE(status.out.find(" : Remark\n"), std::string::npos) << status.out;
+    RunResult cdp = Run({"createcdp", "out.cdp", "<kuid:523:870101>junk"});
+    EXPECT_EQ(cdp.exitCode, 0) << cdp.out;
+    EXPECT_TRUE(root_.Exists("work/out.cdp"));
+}
+
 TEST_F(CommandsE2E, ASearchTooDeepSaysHowDeepItGoes)
 {
     // 66 folders, the last holding an asset that lies below the deepest folder a search looks into.

@@ -124,18 +124,29 @@ TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
     EXPECT_TRUE(keywordsBecome("blue;green"));
     ASSERT_NO_FATAL_FAILURE(expectKeywords(1, ""));
 
-    // A KUID with a zero byte in it, or with text after it, is no KUID: read up to the zero or the text, it would
-    // name another asset (here <kuid:900600:1>). The zero byte is refused by name; the other is no KUID, as
-    // "hello" is not. The last entry, sent after them, tells when the daemon has had them all.
+    // A KUID with a zero byte in it would name another asset read up to the zero (here <kuid:900600:1>): refused
+    // by name. Text after a KUID's numbers is ignored, as asset configurations read it; a name that is no KUID at
+    // all is named in a warning and the other entries go on. The last entry, sent after them, tells when the
+    // daemon has had them all.
     root_.WriteFile("work/KeywordsDump.dat", std::string("<kuid:900600:1") + '\0' +
-                                                 "0> \"zz\"\n<kuid:900600:1x0> \"yy\"\n<kuid:900600:2> \"after\"\n");
+                                                 "0> \"zz\"\nhello \"lost\"\n<kuid:900600:1>junk \"yy\"\n"
+                                                 "<kuid:900600:2> \"after\"\n");
     r = Run({"importkeywords"});
     ExpectFailedRun(r);
     EXPECT_TRUE(Has(r.out, "The KUID '<kuid:900600:1\\00>' in '" + dump +
                                "' holds a zero byte; its keywords were not imported."))
         << r.out;
+    EXPECT_TRUE(Has(r.out, "The entry 'hello' in '" + dump + "' is not a KUID; its keywords were not imported."))
+        << r.out;
     EXPECT_TRUE(keywordsBecome("after"));
-    ASSERT_NO_FATAL_FAILURE(expectKeywords(1, ""));
+    ASSERT_NO_FATAL_FAILURE(expectKeywords(1, "yy"));
+
+    // Only an entry that is no KUID: the run goes on, but never in silence.
+    root_.WriteFile("work/KeywordsDump.dat", "hello \"lost\"\n<kuid:900600:2> \"last\"\n");
+    r = Run({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "OK (0 Errors, 1 Warnings)")) << r.out;
+    EXPECT_TRUE(keywordsBecome("last"));
 
     // Past the bound of a configuration file: said with the bound, and a failure.
     fs::remove(dump);
@@ -153,7 +164,7 @@ TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
     r = Run({"importkeywords"});
     ExpectFailedRun(r);
     EXPECT_TRUE(Has(r.out, "The keywords file '" + dump + "' is not a regular file; it was not read.")) << r.out;
-    expectKeywords(2, "after");
+    expectKeywords(2, "last");
 }
 
 TEST_F(LostWorkE2E, ABatchFileIsARegularFileWithinItsBound)

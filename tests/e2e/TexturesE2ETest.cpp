@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <squish.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -205,6 +206,9 @@ TEST_F(TexturesE2E, FaultyTexturesFailAloneAndNothingIsHalfWritten)
     root_.WriteFile(tree + "/damaged.png", png.substr(0, png.size() / 2));
     root_.WriteFile(tree + "/missing.texture.txt", "Primary=nothere.png\n");
     root_.WriteFile(tree + "/outside.texture.txt", "Primary=../../secret.png\n");
+    // A primary image that is a FIFO is there, but it is no image file: said so, and never waited on.
+    root_.WriteFile(tree + "/fifo.texture.txt", "Primary=wall.tga\n");
+    ASSERT_EQ(mkfifo(root_.Path(tree + "/wall.tga").c_str(), 0600), 0);
     // A compiled texture from an earlier run survives a failed conversion unchanged.
     root_.WriteFile(tree + "/damaged.texture", "earlier compiled texture");
 
@@ -220,19 +224,23 @@ TEST_F(TexturesE2E, FaultyTexturesFailAloneAndNothingIsHalfWritten)
                   "damaged.png: damaged PNG: read beyond end of data\n"
                   "- NULLKUID : The images of the texture '" +
                   folder +
+                  "fifo.texture.txt' in 'editing' could not be loaded.\n; NULLKUID : the primary image 'wall.tga' "
+                  "is not a regular file\n"
+                  "- NULLKUID : The images of the texture '" +
+                  folder +
                   "missing.texture.txt' in 'editing' could "
                   "not be loaded.\n; NULLKUID : the primary image 'nothere.png' does not exist\n"
                   "- NULLKUID : The texture description '" +
                   folder +
                   "outside.texture.txt' in 'editing' could not "
                   "be loaded.\n; NULLKUID : \"Primary=../../secret.png\" names a file outside the texture's "
-                  "folder\nOK (3 Errors, 0 Warnings)\n");
+                  "folder\nOK (4 Errors, 0 Warnings)\n");
     EXPECT_TRUE(root_.Exists(tree + "/good.texture"));
     EXPECT_EQ(root_.ReadFile(tree + "/damaged.texture"), "earlier compiled texture");
-    EXPECT_EQ(
-        FilesBelow(root_.Path(tree)),
-        (std::vector<std::string>{"damaged.png", "damaged.texture", "damaged.texture.txt", "good.png", "good.texture",
-                                  "good.texture.txt", "missing.texture.txt", "outside.texture.txt"}));
+    EXPECT_EQ(FilesBelow(root_.Path(tree)),
+              (std::vector<std::string>{"damaged.png", "damaged.texture", "damaged.texture.txt", "fifo.texture.txt",
+                                        "good.png", "good.texture", "good.texture.txt", "missing.texture.txt",
+                                        "outside.texture.txt"}));
 
     // Outside every content folder.
     fs::create_directories(root_.Path("work/loose"));
