@@ -225,6 +225,11 @@ private:
     void EraseEditLocked(const KUID& k);
     // Puts an edit folder set aside back after its close failed; a failure is logged and said in the results.
     void PutEditFolderBackLocked(const KUID& k, DaemonResults* results);
+    // Before a close of the edit of `k` sets its folder aside: a folder an earlier close of it left aside (cut
+    // short, kept since beside the edit's new folder, or not put back) may hold the user's work, and goes into a
+    // dated backup first, said in the log and the results. False, with the reason in both and nothing changed,
+    // when the backup could not be made: the close must not go on.
+    bool KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
     // A settings group as stored (an empty one when none is); false, with the reason in the log, when the

@@ -136,6 +136,36 @@ void AssetDatabase::PutEditFolderBackLocked(const KUID& k, DaemonResults* result
                k, KuidParam(k));
 }
 
+bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* results)
+{
+    const std::string earlier = ClosedEditFolderFor(root_.EditFolder(k));
+    struct stat st;
+    if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
+    std::string error, at;
+    if (BackupIntoDatedLocked(earlier, k.ToSpacedString() + " (earlier edit folder)", error, &at))
+    {
+        if (RemoveFolderTree(earlier))
+        {
+            DLOG("the earlier edit folder of %s (%s, left by a close that was cut short) was moved into the backup %s",
+                 k.ToString().c_str(), earlier.c_str(), at.c_str());
+            PostResult(results, kResultWarning,
+                       "An earlier edit folder of asset $(ASSET_KUID), left aside when closing its edit was cut "
+                       "short, was kept in '$(FILE_PATH)'.",
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
+            return true;
+        }
+        error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+    }
+    DLOG("the edit of %s stays open: its earlier edit folder %s could not be kept in a backup: %s",
+         k.ToString().c_str(), earlier.c_str(), error.c_str());
+    PostResult(results, kResultError,
+               "Asset $(ASSET_KUID) stays open for editing: an earlier edit folder of it, '$(FILE_PATH)', could not "
+               "be kept in a backup (" +
+                   error + "); nothing was changed.",
+               k, {{"asset_kuid", k.ToString()}, {"file_path", earlier}});
+    return false;
+}
+
 bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results)
 {
     if (e.owner != 0)
@@ -694,6 +724,12 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     staged.sizeKnown = true;
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
+    // What an earlier commit of this edit left aside goes into the backups before this one takes its name.
+    if (!KeepEarlierClosedEditLocked(e.kuid, results))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        return DbStatus::kFailed;
+    }
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;
     if (const AssetRecord* old = FindLocked(e.kuid))
@@ -748,6 +784,7 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     KUID k = e->kuid;
     const bool stored = e->owner == 0;  // a command host's edit is not stored
     const std::string editFolder = root_.EditFolder(k);
+    if (!KeepEarlierClosedEditLocked(k, results)) return DbStatus::kFailed;
     const bool aside = SetEditFolderAside(editFolder);
     // The folder's move is on disk before the store forgets the edit.
     const bool synced = aside && (!stored || SyncedForCommitLocked());
@@ -828,7 +865,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         return DbStatus::kFailed;
     }
     // Uncommitted changes are not thrown away without a copy.
-    if (edit && !BackupEditLocked(k, results)) return DbStatus::kFailed;
+    if (edit && !(KeepEarlierClosedEditLocked(k, results) && BackupEditLocked(k, results))) return DbStatus::kFailed;
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     if (found && !BackupLocked(rec, results)) return DbStatus::kFailed;

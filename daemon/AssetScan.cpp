@@ -444,7 +444,16 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         {
             const KUID k = it->first;
             const EditRecord& e = (it++)->second;  // the next one stays valid when this one is erased
-            if (FolderExists(root_.EditFolder(k))) continue;
+            const std::string folder = root_.EditFolder(k);
+            if (FolderExists(folder)) continue;
+            // Set aside by a close that was cut short and could not be put back: the folder is still the edit's,
+            // and the edit stays open with it (dropped, its folder would be thrown away as a closed edit's).
+            if (FolderExists(ClosedEditFolderFor(folder)))
+            {
+                DLOG("the edit of %s stays open: its folder is set aside as %s", k.ToString().c_str(),
+                     ClosedEditFolderFor(folder).c_str());
+                continue;
+            }
             DLOG("dropping the edit of %s: its folder is gone", k.ToString().c_str());
             // A command host's edit is not stored.
             if (e.owner == 0) store([&] { return store_.DeleteEdit(e.handle); });

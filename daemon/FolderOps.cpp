@@ -241,8 +241,17 @@ std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(e
 bool SetEditFolderAside(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
-    RemoveFolderTree(aside);
-    const bool moved = !FolderExists(editFolder) || rename(editFolder.c_str(), aside.c_str()) == 0;
+    // What is there already under that name is an earlier close's, which may hold work: never replaced.
+    struct stat st;
+    if (::lstat(aside.c_str(), &st) == 0) errno = EEXIST;
+    if (errno != ENOENT) return false;
+    bool moved = !FolderExists(editFolder);
+    if (!moved)
+    {
+        moved = ::renameat2(AT_FDCWD, editFolder.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0;
+        // Where the file system cannot refuse to replace, the name was found free just above.
+        if (!moved && errno == EINVAL) moved = rename(editFolder.c_str(), aside.c_str()) == 0;
+    }
     CrashPoint("edit-aside");
     return moved;
 }

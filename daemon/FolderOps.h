@@ -58,7 +58,9 @@ bool SyncFileSystems(const std::vector<std::string>& folders);
 // "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
 // or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.
 std::string ClosedEditFolderFor(const std::string& editFolder);
-// Sets an edit folder aside (true when there was none to move); PutEditFolderBack undoes it.
+// Sets an edit folder aside (true when there was none to move); PutEditFolderBack undoes it. Something already
+// set aside under that name (by an earlier close that was cut short) is never removed or replaced: false then,
+// with errno EEXIST, and the caller keeps it first.
 bool SetEditFolderAside(const std::string& editFolder);
 bool PutEditFolderBack(const std::string& editFolder);
 // In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store

@@ -1,9 +1,10 @@
 // The database's edits and its store's answers, in process: a command host's edit is its own and dies with
 // it; an asset being installed is not opened by a user; a scan or flag the store refuses is not taken; a read
 // the store fails is never taken for a value not stored; an edit and a revert are on disk before they are
-// recorded; a commit never leaves part of the edit behind.
+// recorded; a commit never leaves part of the edit behind; an edit folder set aside is never dropped.
 #include "DaemonHarness.h"
 #include "daemon/AssetDatabase.h"
+#include "daemon/FolderOps.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,26 @@ TEST_F(DaemonEditsTest, AHostsEditIsNotKeptAcrossARestartAndAUsersIs)
     // The next edit of it is a fresh one.
     uint32_t handle = 0;
     EXPECT_EQ(again.OpenForEdit(kAsset, true, handle, nullptr, 0), DbStatus::kOK);
+}
+
+// An edit folder set aside by a close cut short, which could not be put back (a file stands in its place), is
+// still its edit's: scans keep the edit open, and its revert keeps the folder in a backup.
+TEST_F(DaemonEditsTest, AnEditWhoseFolderIsStillSetAsideStaysOpen)
+{
+    uint32_t user = 0;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, user));
+    const std::string editFolder = db_.Root().EditFolder(kAsset);
+    WriteFile(editFolder + "/work.txt", "the user's work");
+    fs::rename(editFolder, ClosedEditFolderFor(editFolder));
+    WriteFile(editFolder, "in the way");
+    for (int pass = 0; pass < 2; ++pass) ASSERT_TRUE(db_.Reconcile(false));
+    EXPECT_TRUE(IsOpen(kAsset));
+    ASSERT_EQ(db_.Revert(user, nullptr, 0), DbStatus::kOK);
+    int kept = 0;
+    for (const auto& dated : fs::directory_iterator(root_.path + "/UserData/backups"))
+        kept += ReadFile((dated.path() / (kAsset.ToSpacedString() + " (earlier edit folder)/work.txt")).string()) ==
+                "the user's work";
+    EXPECT_EQ(kept, 1);
 }
 
 TEST_F(DaemonEditsTest, AnAssetBeingInstalledFromAPackageIsNotOpenedByAUser)

@@ -1,7 +1,8 @@
 // Work that must not be lost or reported as done when it was not, through the real tool, daemon and command
 // host: inputs the tool cannot take whole (files past their bound, FIFOs and devices, texts with a zero byte),
 // package entries that name no asset, a daemon that could not be closed, edits that would join a package's
-// install, a command host killed while it installs, and a commit that would leave part of the edit out.
+// install, a command host killed while it installs, a commit that would leave part of the edit out, and an edit
+// folder a commit cut short left aside.
 #include "E2EFixture.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -275,6 +276,55 @@ TEST_F(LostWorkE2E, ACommitThatWouldLeaveOutAFileOfTheEditIsRefused)
     EXPECT_EQ(r.out, kOK);
     EXPECT_EQ(root_.ReadFile(local + "/my-work.txt"), "the user's work");
     EXPECT_FALSE(root_.Exists(edit));
+}
+
+// A commit killed once it set the edit folder aside, and the edit saved again into a new folder: the folder set
+// aside, kept at the restart, holds work too. The next commit keeps it in a backup before it takes its name; when
+// no backup can be made (a file stands where the backups folder goes) that commit fails and changes nothing.
+TEST_F(LostWorkE2E, AnEditFolderSetAsideByACommitCutShortIsKeptInABackup)
+{
+    const std::string kuid = "<kuid:900650:1>", edit = "UserData/editing/kuid 900650 1";
+    const std::string aside = "UserData/editing/.vadclosed-kuid 900650 1";
+    WriteAssetFolder(root_, "saved", kuid, 1, "x");
+    ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+    root_.WriteFile(edit + "/W1.txt", "first");
+    root_.StopProcesses();
+    ASSERT_TRUE(root_.StartDaemon({"-crashat=edit-aside"}));
+    ExpectFailedRun(Run({"commit", kuid}));
+    ASSERT_FALSE(root_.DaemonRunning());
+    root_.WriteFile(edit + "/config.txt", root_.ReadFile("work/saved/config.txt"));
+    root_.WriteFile(edit + "/W2.txt", "second");
+    ASSERT_EQ(Run({"status", kuid}).exitCode, 0);
+    const std::string log = "UserData/settings/vaddaemon.log";
+    EXPECT_TRUE(Has(root_.ReadFile(log), "kept .vadclosed-kuid 900650 1: its edit is open and has another folder"));
+
+    fs::remove_all(root_.Path("UserData/backups"));
+    root_.WriteFile("UserData/backups", "in the way");
+    RunResult r = Run({"commit", kuid});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "- " + kuid + " : Asset " + kuid +
+                               " stays open for editing: an earlier edit folder of it, '" + root_.Path(aside) +
+                               "', could not be kept in a backup"))
+        << r.out;
+    EXPECT_EQ(root_.ReadFile(aside + "/W1.txt"), "first");
+    EXPECT_EQ(root_.ReadFile(edit + "/W2.txt"), "second");
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : EI", 0), 0u);
+
+    fs::remove(root_.Path("UserData/backups"));
+    fs::create_directory(root_.Path("UserData/backups"));
+    r = Run({"commit", kuid});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900650 1/W2.txt"), "second");
+    EXPECT_FALSE(root_.Exists(aside));
+    std::string kept;
+    for (const std::string& file : FilesBelow(root_.Path("UserData/backups")))
+        if (file.ends_with("/kuid 900650 1 (earlier edit folder)/W1.txt")) kept = "UserData/backups/" + file;
+    ASSERT_NE(kept, "") << r.out;
+    EXPECT_EQ(root_.ReadFile(kept), "first");
+    const std::string at = root_.Path(kept.substr(0, kept.size() - 7));
+    EXPECT_TRUE(Has(r.out, "was kept in '" + at + "'.")) << r.out;
+    EXPECT_TRUE(Has(root_.ReadFile(log), "was moved into the backup " + at));
 }
 
 TEST(LostWorkDaemonE2E, CloseDaemonFailsWhenTheDaemonIsLeftRunning)
