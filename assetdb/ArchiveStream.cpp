@@ -287,11 +287,11 @@ ContentArchiveWriter::ContentArchiveWriter() = default;
 
 ContentArchiveWriter::~ContentArchiveWriter() = default;  // an unfinished archive's temporary goes
 
-bool ContentArchiveWriter::Failed(Orvo::String& result)
+bool ContentArchiveWriter::Failed(Orvo::String& result, const char* why)
 {
-    const int why = errno;
-    result = why != 0 ? Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(), std::strerror(why))
-                      : Orvo::String::Format("Unable to write archive file: %s", path_.c_str());
+    if (why == nullptr && errno != 0) why = std::strerror(errno);
+    result = why != nullptr ? Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(), why)
+                            : Orvo::String::Format("Unable to write archive file: %s", path_.c_str());
     writer_.reset();
     file_.Abandon();
     return false;
@@ -310,15 +310,10 @@ bool ContentArchiveWriter::Open(Orvo::String& result, const Orvo::File::Path& pa
     std::string target;
     // A temporary of its own for every save: two saves of one file at once must not write into each other's.
     if (!Orvo::File::Resolve(path.View(), target)) return Failed(result);
-    // Written beside the path and renamed over it: a FIFO or a device named as the archive is never replaced.
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    {
-        result = Orvo::String::Format("Unable to write archive file: %s (%s)", path_.c_str(),
-                                      Platform::NotWritableKind(st.st_mode));
-        return false;
-    }
-    if (!file_.Create(target, O_RDWR)) return Failed(result);
+    // As any output the user names: a file of their own is replaced by Finish, anything else it may write is
+    // written only then (platform/OutputFile.h). Sizes are filled in after their containers, at offsets.
+    if (!file_.Open(target, 0644, Platform::OutputFile::Access::kPositioned))
+        return Failed(result, file_.Reason().c_str());
     writer_ = std::make_unique<SoupStreamWriter>(file_.Fd());
     if (!writer_->BeginFile() || !writer_->OpenContainer("assets")) return Failed(result);
     return true;
@@ -476,7 +471,7 @@ bool ContentArchiveWriter::Finish(Orvo::String& result)
     ok = ok && w.EndFile() && ::ftruncate(file_.Fd(), static_cast<off_t>(w.Position())) == 0;
     if (!ok) return Failed(result);
     writer_.reset();
-    return file_.Commit() || Failed(result);
+    return file_.Commit() || Failed(result, file_.Reason().c_str());
 }
 
 // ---- reading ----

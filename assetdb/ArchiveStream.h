@@ -10,7 +10,7 @@
 #include "engine/FilePath.h"
 #include "engine/PString.h"
 #include "engine/String.h"
-#include "platform/FileWriting.h"
+#include "platform/OutputFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,8 +21,10 @@
 
 struct ArchiveEntryOnDisk;
 
-// Writes a ".cdp" as its entries come: beside the target under a name of its own, put in place by Finish
-// (so a failed save never leaves half a file where an archive was). Only the contents table waits in memory.
+// Writes a ".cdp" as its entries come, into the target as Platform::OutputFile writes a file the user names:
+// a file of the user's own gets the archive beside it under a name of its own, put in place by Finish (so a
+// failed save never leaves half a file where an archive was); anything else it may write (a FIFO with a
+// reader, a file with other names) gets the archive only at Finish. Only the contents table waits in memory.
 class ContentArchiveWriter
 {
 public:
@@ -50,10 +52,11 @@ public:
     bool Finish(Orvo::String& result);
 
 private:
-    bool Failed(Orvo::String& result);
+    // `why` null: the system's text for errno, when it is set.
+    bool Failed(Orvo::String& result, const char* why = nullptr);
 
     Orvo::File::Path path_;
-    Platform::ReplacingFile file_;  // the archive under its temporary name until Finish
+    Platform::OutputFile file_;  // written at offsets (its Fd) until Finish
     std::unique_ptr<SoupStreamWriter> writer_;
     std::unordered_set<KUID> keys_;
     std::vector<std::pair<KUID, std::string>> table_;  // the contents table: KUID, display name

@@ -1,17 +1,93 @@
 #include "platform/OutputFile.h"
 
+#include "platform/UniqueNumber.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <ctime>
 #include <utility>
+#include <vector>
 
 namespace Platform {
 
-const char* NotWritableKind(mode_t mode) { return S_ISDIR(mode) ? "it is a folder" : "it is not a regular file"; }
+namespace {
+
+constexpr size_t kCopyBlock = size_t(1) << 20;
+
+// Why an output of this kind is refused at once; null for a kind that is written.
+const char* RefusedKind(mode_t mode)
+{
+    if (S_ISDIR(mode)) return "it is a folder";
+    if (S_ISSOCK(mode)) return "it is a socket";
+    if (S_ISBLK(mode)) return "it is a block device";
+    if (S_ISREG(mode) || S_ISFIFO(mode) || S_ISCHR(mode)) return nullptr;
+    return "it is not a regular file";
+}
+
+// A write to a pipe whose reader has gone raises SIGPIPE in the writing thread, which would end the process
+// before it could say why. The signal is held back for the write, and taken away when the write raised it, so
+// that the write fails with EPIPE; the process's own handling of SIGPIPE is left as it is.
+bool WriteToPipe(int fd, const void* data, size_t size)
+{
+    sigset_t pipeSignal, before;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    const int masked = pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    if (masked != 0)
+    {
+        errno = masked;
+        return false;
+    }
+    sigset_t pending;
+    const bool pendingBefore = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    const bool ok = WriteFully(fd, data, size);
+    const int why = errno;
+    if (!ok && why == EPIPE && !pendingBefore)
+    {
+        const timespec none{};
+        while (sigtimedwait(&pipeSignal, nullptr, &none) < 0 && errno == EINTR)
+        {}
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = why;
+    return ok;
+}
+
+// A file without a name in `folder`, for writing at offsets what goes in place only at the commit; made
+// named and removed at once where the file system cannot make one without a name.
+int OpenScratchIn(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
+    std::string name = folder + "/velmar-output-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) ::unlink(name.c_str());
+    return named;
+}
+
+// In the system's temporary folder ($TMPDIR, else /tmp): the output's own folder may be one the user cannot
+// write into, or /dev.
+int OpenScratch()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    if (tmp != nullptr && tmp[0] == '/')
+    {
+        const int fd = OpenScratchIn(tmp);
+        if (fd >= 0) return fd;
+    }
+    return OpenScratchIn("/tmp");
+}
+
+}  // namespace
 
 bool OutputFile::Fail(int error)
 {
@@ -20,70 +96,218 @@ bool OutputFile::Fail(int error)
     return false;
 }
 
-bool OutputFile::Open(const std::string& path, mode_t mode)
+bool OutputFile::Refuse(const char* why)
+{
+    Abandon();
+    reason_ = why;
+    return false;
+}
+
+bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
 {
     Abandon();
     reason_.clear();
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    // Not even opened: opening a disk for writing is not harmless (its closing has the system probe it again).
+    if (::stat(path.c_str(), &st) == 0 && RefusedKind(st.st_mode)) return Refuse(RefusedKind(st.st_mode));
+    // Opened as any program opens it for writing, so that the system decides who may write it, but without
+    // waiting for a FIFO's reader and never as the controlling terminal. Decided below from what was opened,
+    // whatever the name leads to by now.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
     {
-        // A name not there yet (a link to nothing included) becomes a new file.
-        if (errno != ENOENT) return Fail(errno);
-        return replacing_.Create(path, O_WRONLY, mode) || Fail(errno);
+        const int error = errno;
+        if (error == ENOENT)
+        {
+            // A name not there yet (a link to nothing included) becomes a new file.
+            if (!replacing_.Create(path, O_WRONLY, mode)) return Fail(errno);
+            if (access == Access::kPositioned) positioned_ = replacing_.Fd();
+            return true;
+        }
+        // A FIFO without a reader (or a socket) cannot be opened for writing without waiting.
+        if (error == ENXIO && ::stat(path.c_str(), &st) == 0)
+        {
+            if (S_ISFIFO(st.st_mode)) return Refuse("no process is reading it");
+            if (RefusedKind(st.st_mode)) return Refuse(RefusedKind(st.st_mode));
+        }
+        return error == EISDIR ? Refuse("it is a folder") : Fail(error);
     }
-    if (S_ISREG(st.st_mode))
+    if (::fstat(fd, &st) != 0)
     {
-        // Through a link the file it leads to is replaced, not the link. The new file keeps the old one's
-        // permissions, whatever the umask says (a user's private file stays private); set-user-ID, set-group-ID
-        // and sticky bits are not carried over to new contents, as a write in place would clear them too.
-        char real[PATH_MAX];
-        const std::string target = ::realpath(path.c_str(), real) ? std::string(real) : path;
-        const mode_t keep = st.st_mode & 0777;
-        return (replacing_.Create(target, O_WRONLY, keep) && ::fchmod(replacing_.Fd(), keep) == 0) || Fail(errno);
+        const int error = errno;
+        ::close(fd);
+        return Fail(error);
     }
-    if (!S_ISCHR(st.st_mode))
+    if (const char* refused = RefusedKind(st.st_mode))
     {
-        reason_ = NotWritableKind(st.st_mode);
-        return false;
+        ::close(fd);
+        return Refuse(refused);
     }
-    // Opened without waiting, and checked again once open: a name swapped for a FIFO meanwhile is refused too.
-    device_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (device_ < 0) return Fail(errno);
-    if (::fstat(device_, &st) != 0) return Fail(errno);
-    if (!S_ISCHR(st.st_mode))
+    if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
+    {
+        bool replaced = false;
+        const bool ok = OpenReplacing(path, st, replaced);
+        if (!ok || replaced)
+        {
+            ::close(fd);
+            if (ok && access == Access::kPositioned) positioned_ = replacing_.Fd();
+            return ok;
+        }
+    }
+    inPlace_ = fd;
+    return PrepareInPlace(st, access);
+}
+
+bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced)
+{
+    replaced = false;
+    // Through a link, the file it leads to is replaced, in its own folder. A name that no longer leads to the
+    // file opened (swapped meanwhile) is not replaced: what was opened is written in place.
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real) == nullptr) return true;
+    const std::string target(real);
+    const size_t slash = target.rfind('/');
+    if (slash == std::string::npos) return true;
+    const std::string name = target.substr(slash + 1);
+    folder_ = ::open(slash == 0 ? "/" : target.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat there;
+    if (folder_ < 0 || ::fstatat(folder_, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        there.st_dev != opened.st_dev || there.st_ino != opened.st_ino)
     {
         Abandon();
-        reason_ = NotWritableKind(st.st_mode);
-        return false;
+        return true;
     }
-    const int flags = ::fcntl(device_, F_GETFL);
-    if (flags < 0 || ::fcntl(device_, F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail(errno);
+    // The new file keeps the old one's permission bits whatever the umask says (a user's private file stays
+    // private); set-user-ID, set-group-ID and sticky bits are not carried over to new contents.
+    const mode_t keep = opened.st_mode & 0777;
+    const std::string temporary =
+        name + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
+    if (!replacing_.CreateAt(folder_, name, temporary, O_WRONLY, keep))
+    {
+        const int error = errno;
+        Abandon();
+        // A folder the user may not write into, or a name too long to take the suffix: the file is still
+        // theirs to write, in place.
+        if (error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG) return true;
+        return Fail(error);
+    }
+    struct stat made;
+    if (::fstat(replacing_.Fd(), &made) != 0) return Fail(errno);
+    // The file's group stays; where the user may not give the new file that group, the old one is written.
+    if (made.st_gid != opened.st_gid && ::fchown(replacing_.Fd(), static_cast<uid_t>(-1), opened.st_gid) != 0)
+    {
+        Abandon();
+        return true;
+    }
+    if (::fchmod(replacing_.Fd(), keep) != 0) return Fail(errno);
+    replaced = true;
+    return true;
+}
+
+bool OutputFile::PrepareInPlace(const struct stat& opened, Access access)
+{
+    regular_ = S_ISREG(opened.st_mode);
+    fifo_ = S_ISFIFO(opened.st_mode);
+    inPlaceMode_ = opened.st_mode;
+    // Only the open was not to wait: a write waits for a slow reader as any writer's does.
+    const int flags = ::fcntl(inPlace_, F_GETFL);
+    if (flags < 0 || ::fcntl(inPlace_, F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail(errno);
+    if (access == Access::kPositioned)
+    {
+        scratch_ = OpenScratch();
+        if (scratch_ < 0) return Fail(errno);
+        positioned_ = scratch_;
+    }
+    return true;
+}
+
+// A regular file written in place is emptied only when its new contents begin, so that a command that fails
+// before then leaves it whole.
+bool OutputFile::BeginInPlace()
+{
+    if (begun_) return true;
+    if (regular_)
+    {
+        if (::ftruncate(inPlace_, 0) != 0) return false;
+        // New contents do not keep the right to run as the file's owner or group. A writer that may not change
+        // the mode has them cleared by the system as it writes.
+        const mode_t setId = S_ISUID | S_ISGID;
+        if ((inPlaceMode_ & setId) != 0 && ::fchmod(inPlace_, inPlaceMode_ & 07777 & ~setId) != 0 && errno != EPERM)
+            return false;
+    }
+    begun_ = true;
+    return true;
+}
+
+bool OutputFile::WriteInPlace(const void* data, size_t size)
+{
+    if (!BeginInPlace()) return false;
+    if (!(fifo_ ? WriteToPipe(inPlace_, data, size) : WriteFully(inPlace_, data, size))) return false;
+    written_ += size;
+    return true;
+}
+
+bool OutputFile::CopyScratch()
+{
+    struct stat st;
+    if (::fstat(scratch_, &st) != 0) return false;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
+    for (uint64_t at = 0; at < size;)
+    {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
+        if (!ReadFullyAt(scratch_, block.data(), n, at))
+        {
+            if (errno == 0) errno = EIO;  // shrunk under us
+            return false;
+        }
+        if (!WriteInPlace(block.data(), n)) return false;
+        at += n;
+    }
     return true;
 }
 
 bool OutputFile::Write(std::string_view data)
 {
-    const int fd = device_ >= 0 ? device_ : replacing_.Fd();
-    if (fd < 0) return Fail(EBADF);
-    return WriteFully(fd, data.data(), data.size()) || Fail(errno);
+    const int staged = replacing_.IsOpen() ? replacing_.Fd() : scratch_;
+    if (staged >= 0) return WriteFully(staged, data.data(), data.size()) || Fail(errno);
+    if (inPlace_ < 0) return Fail(EBADF);
+    return WriteInPlace(data.data(), data.size()) || Fail(errno);
 }
 
 bool OutputFile::Commit()
 {
-    if (device_ >= 0)
+    positioned_ = -1;
+    if (replacing_.IsOpen())
     {
-        // A device reports a failed write at the latest when it is closed.
-        const int fd = std::exchange(device_, -1);
-        return ::close(fd) == 0 || Fail(errno);
+        const bool ok = replacing_.Commit();
+        const int why = errno;
+        Abandon();
+        return ok || Fail(why);
     }
-    if (!replacing_.IsOpen()) return Fail(EBADF);
-    return replacing_.Commit() || Fail(errno);
+    if (inPlace_ < 0) return Fail(EBADF);
+    // Nothing written empties the output all the same; what stays is exactly what was written.
+    if ((scratch_ >= 0 && !CopyScratch()) || !BeginInPlace() ||
+        (regular_ && ::ftruncate(inPlace_, static_cast<off_t>(written_)) != 0))
+        return Fail(errno);
+    // A device, or a file system, may report a failed write only when the file is closed.
+    const int fd = std::exchange(inPlace_, -1);
+    const bool closed = ::close(fd) == 0;
+    const int why = errno;
+    Abandon();
+    return closed || Fail(why);
 }
 
 void OutputFile::Abandon()
 {
-    if (device_ >= 0) ::close(std::exchange(device_, -1));
+    positioned_ = -1;
+    if (scratch_ >= 0) ::close(std::exchange(scratch_, -1));
+    if (inPlace_ >= 0) ::close(std::exchange(inPlace_, -1));
     replacing_.Abandon();
+    if (folder_ >= 0) ::close(std::exchange(folder_, -1));
+    inPlaceMode_ = 0;
+    regular_ = fifo_ = begun_ = false;
+    written_ = 0;
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)

@@ -96,8 +96,9 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
         PostCommandError(client, log, "Missing path parameter.");
         return -1;
     }
-    // The output is the user's to name: a FIFO is refused at once rather than waited on, and the list is
-    // written whole (a regular file is replaced only once all of it is written) or the command fails with why.
+    // The output is the user's to name, and is opened before the daemon is asked, without waiting for a FIFO's
+    // reader; a file of the user's own is replaced only once all of the list is written, and nothing else is
+    // emptied before the list is there to write (platform/OutputFile.h). A failure says why.
     const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     Platform::OutputFile file;
     if (!file.Open(OnDiskPath(path).str()))

@@ -53,9 +53,10 @@ uint32_t WalkAssetFolderTree(const Orvo::File::Path& folder, ResultsLog& log, ui
 // file", "consist list"), and one missing, unreadable or not a configuration gets `unreadable`.
 bool ReadUserConfigFile(std::string_view resourceName, const Orvo::File::Path& path, std::string_view format,
                         const char* what, const std::string& unreadable, TDBTagRef& out, ResultsLog& log);
-// A file a user names as output is written whole, or the command fails: Platform::OutputFile (a regular file
-// replaced whole, a character device written in place, anything else refused at once). False: `reason` says
-// why (see WriteOutputFile).
+// A file a user names as output is written as Platform::OutputFile writes it (a plain file of the user's own
+// replaced whole; a file with other names or another owner, a FIFO with a reader or a character device
+// written in place; a folder, socket or block device refused at once), or the command fails. False: `reason`
+// says why (see WriteOutputFile).
 bool WriteUserFile(const Orvo::File::Path& path, std::string_view data, std::string& reason);
 
 // Writes one string child per asset (named by its KUID text, holding its keywords) to the file. A query

@@ -4,12 +4,52 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 using Platform::OutputFile;
 using Platform::WriteOutputFile;
 using PlatformTest::ReadFile;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNobodyGroup = 65534;
+
+struct stat StatOf(const std::string& path)
+{
+    struct stat st
+    {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Runs `work` in a child process that has become user nobody: its exit code, or -1 when it could not.
+template <typename Work>
+int AsNobody(Work work)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobodyGroup, kNobodyGroup, kNobodyGroup) != 0 ||
+            setresuid(kNobody, kNobody, kNobody) != 0)
+            _exit(255);
+        _exit(work());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace
 
 TEST(OutputFile, ARegularFileIsReplacedWholeOrKeptAndAFolderIsRefused)
 {
@@ -40,8 +80,8 @@ TEST(OutputFile, ARegularFileIsReplacedWholeOrKeptAndAFolderIsRefused)
     EXPECT_EQ(why, "No such file or directory");
 }
 
-// A replaced file keeps its own permissions, not those a new file would get.
-TEST(OutputFile, AReplacedFileKeepsItsMode)
+// A replaced file keeps its own permissions and group, not those a new file would get.
+TEST(OutputFile, AReplacedFileKeepsItsModeAndGroup)
 {
     PlatformTest::TempDir dir;
     for (mode_t mode : {0600, 0666})
@@ -57,4 +97,182 @@ TEST(OutputFile, AReplacedFileKeepsItsMode)
         EXPECT_EQ(st.st_mode & 07777, mode);
         EXPECT_EQ(ReadFile(path), "new");
     }
+    // The group stays too; set-id bits do not come with new contents.
+    if (geteuid() != 0) return;
+    const std::string path = dir / "grouped";
+    ASSERT_TRUE(WriteOutputFile(path, "old"));
+    ASSERT_EQ(chown(path.c_str(), geteuid(), kNobodyGroup), 0);
+    ASSERT_EQ(chmod(path.c_str(), 02750), 0);
+    const ino_t old = StatOf(path).st_ino;
+    EXPECT_TRUE(WriteOutputFile(path, "new"));
+    const struct stat st = StatOf(path);
+    EXPECT_NE(st.st_ino, old) << "replaced";
+    EXPECT_EQ(st.st_gid, kNobodyGroup);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
+// A file with another name is written in place: every name shows the new contents. Nothing is lost before the
+// first write, and what stays is exactly what was written.
+TEST(OutputFile, AFileWithAnotherNameIsWrittenInPlaceAndEmptiedOnlyWhenWritten)
+{
+    PlatformTest::TempDir dir;
+    const std::string path = dir / "list.txt", other = dir / "other-name.txt";
+    ASSERT_TRUE(WriteOutputFile(path, "the old, longer contents"));
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    const ino_t inode = StatOf(path).st_ino;
+
+    std::string why;
+    EXPECT_TRUE(WriteOutputFile(path, "new", 0666, &why)) << why;
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(ReadFile(other), "new");
+    EXPECT_EQ(StatOf(path).st_ino, inode);
+    EXPECT_EQ(StatOf(path).st_nlink, 2u);
+
+    {
+        // A command that fails before it writes, or one abandoned, leaves the file as it was.
+        OutputFile out;
+        ASSERT_TRUE(out.Open(other)) << out.Reason();
+        EXPECT_EQ(ReadFile(path), "new");
+    }
+    EXPECT_EQ(ReadFile(path), "new");
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.Open(other));
+        ASSERT_TRUE(out.Write("x"));
+        ASSERT_TRUE(out.Commit()) << out.Reason();
+    }
+    EXPECT_EQ(ReadFile(path), "x");
+    // Nothing written at all empties it.
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.Open(path));
+        ASSERT_TRUE(out.Commit());
+    }
+    EXPECT_EQ(ReadFile(other), "");
+
+    // A writer at offsets writes a scratch file that reaches the output only at the commit.
+    ASSERT_TRUE(WriteOutputFile(path, "kept until the commit"));
+    OutputFile positioned;
+    ASSERT_TRUE(positioned.Open(other, 0666, OutputFile::Access::kPositioned)) << positioned.Reason();
+    ASSERT_EQ(pwrite(positioned.Fd(), "..cd", 4, 0), 4);
+    ASSERT_EQ(pwrite(positioned.Fd(), "ab", 2, 0), 2);
+    EXPECT_EQ(ReadFile(path), "kept until the commit");
+    ASSERT_TRUE(positioned.Commit()) << positioned.Reason();
+    EXPECT_EQ(ReadFile(path), "abcd");
+    EXPECT_EQ(StatOf(path).st_ino, inode);
+}
+
+// A file of another user, written by root, keeps its owner and mode: its owner can still read it. Set-id bits go
+// with the old contents.
+TEST(OutputFile, AFileOfAnotherOwnerKeepsItsOwnerAndMode)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make a file user nobody's";
+    PlatformTest::TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string path = dir / "theirs.txt", program = dir / "program";
+    for (const std::string& p : {path, program})
+    {
+        ASSERT_TRUE(WriteOutputFile(p, "old contents"));
+        ASSERT_EQ(chown(p.c_str(), kNobody, kNobodyGroup), 0);
+    }
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_EQ(chmod(program.c_str(), 06750), 0);
+
+    std::string why;
+    EXPECT_TRUE(WriteOutputFile(path, "new", 0666, &why)) << why;
+    const struct stat st = StatOf(path);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, kNobodyGroup);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(AsNobody([&] { return ReadFile(path) == "new" ? 0 : 1; }), 0) << "its owner reads the new contents";
+
+    EXPECT_TRUE(WriteOutputFile(program, "new", 0666, &why)) << why;
+    EXPECT_EQ(StatOf(program).st_mode & 07777, 0750u);
+    EXPECT_EQ(StatOf(program).st_uid, kNobody);
+}
+
+// What the user may write is what the system lets them open for writing.
+TEST(OutputFile, WhoMayWriteIsDecidedAsTheSystemDecidesAnOpenForWriting)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run a writer as user nobody";
+    PlatformTest::TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    // Nobody's own folder with nobody's own read-only file; and in root's folder (which nobody cannot write
+    // into) a file that nobody may write.
+    const std::string theirs = dir / "theirs", readOnly = theirs + "/read-only.txt", shut = dir / "shut.txt";
+    ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
+    ASSERT_TRUE(WriteOutputFile(readOnly, "old"));
+    ASSERT_TRUE(WriteOutputFile(shut, "old"));
+    for (const std::string& p : {theirs, readOnly, shut}) ASSERT_EQ(chown(p.c_str(), kNobody, kNobodyGroup), 0);
+    ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(shut.c_str(), 0600), 0);
+    const ino_t shutInode = StatOf(shut).st_ino;
+
+    const int refused = AsNobody([&] {
+        std::string why;
+        return !WriteOutputFile(readOnly, "new", 0666, &why) && why == "Permission denied" ? 0 : 1;
+    });
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(ReadFile(readOnly), "old");
+    EXPECT_EQ(AsNobody([&] { return WriteOutputFile(shut, "new") ? 0 : 1; }), 0);
+    EXPECT_EQ(ReadFile(shut), "new");
+    EXPECT_EQ(StatOf(shut).st_ino, shutInode);
+
+    // Root may write a file of mode 0444, as the shell's ">" does; it stays 0444.
+    const std::string mine = dir / "mine.txt";
+    ASSERT_TRUE(WriteOutputFile(mine, "old"));
+    ASSERT_EQ(chmod(mine.c_str(), 0444), 0);
+    EXPECT_TRUE(WriteOutputFile(mine, "new"));
+    EXPECT_EQ(ReadFile(mine), "new");
+    EXPECT_EQ(StatOf(mine).st_mode & 07777, 0444u);
+}
+
+// A FIFO with a reader is written; without one it is refused at once; a reader that goes away fails the write
+// with "Broken pipe" instead of ending the process. A socket is refused.
+TEST(OutputFile, AFifoIsWrittenForItsReaderAndNeverWaitedOn)
+{
+    PlatformTest::TempDir dir;
+    const std::string fifo = dir / "out.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string why;
+    EXPECT_FALSE(WriteOutputFile(fifo, "x", 0666, &why));
+    EXPECT_EQ(why, "no process is reading it");
+
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(WriteOutputFile(fifo, "the list\n", 0666, &why)) << why;
+    char got[64] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 9);
+    EXPECT_STREQ(got, "the list\n");
+    // Through a scratch file for a writer at offsets.
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.Open(fifo, 0666, OutputFile::Access::kPositioned)) << out.Reason();
+        ASSERT_EQ(pwrite(out.Fd(), "xyz", 3, 1), 3);
+        ASSERT_EQ(pwrite(out.Fd(), "w", 1, 0), 1);
+        ASSERT_TRUE(out.Commit()) << out.Reason();
+    }
+    EXPECT_EQ(read(reader, got, sizeof got), 4);
+    EXPECT_EQ(std::string(got, 4), "wxyz");
+
+    OutputFile out;
+    ASSERT_TRUE(out.Open(fifo)) << out.Reason();
+    close(reader);
+    EXPECT_FALSE(out.Write("nobody reads this"));
+    EXPECT_EQ(out.Reason(), "Broken pipe");
+    sigset_t pending;
+    ASSERT_EQ(sigpending(&pending), 0);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0) << "no SIGPIPE left waiting";
+    EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+
+    const std::string socketPath = dir / "out.sock";
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_FALSE(WriteOutputFile(socketPath, "x", 0666, &why));
+    EXPECT_EQ(why, "it is a socket");
+    close(s);
 }

@@ -1,6 +1,7 @@
 // Failures the tool must report as failures, through the real tool and daemon: refused input, refused
 // assets, write failures, and a daemon that goes away or stops answering in the middle of a run.
 #include "E2EFixture.h"
+#include "SecondUser.h"
 
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
@@ -10,9 +11,11 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 namespace e2e {
 namespace {
@@ -104,19 +107,20 @@ TEST_F(ToolFailuresE2E, AFileTheUserNamesIsNeverWaitedOnAndAFailedWriteSaysWhy)
     };
     EXPECT_EQ(run({"importconsists", "named.fifo"}),
               Failed("The consist list '" + fifo + "' is not a regular file; it was not read."));
+    // An output FIFO that no process reads is refused at once, saying so.
+    const std::string unread = "no process is reading it";
     EXPECT_EQ(run({"listbuilds", "named.fifo"}), "- NULLKUID : Failed to open output file.\n; NULLKUID : '" + fifo +
-                                                     "': it is not a regular file\nOK (1 Errors, 0 Warnings)\n");
+                                                     "': " + unread + "\nOK (1 Errors, 0 Warnings)\n");
     EXPECT_EQ(run({"backupkeywords", "named.fifo"}),
-              Failed("Unable to write the keywords file '" + fifo + "': it is not a regular file."));
-    EXPECT_NE(
-        run({"compile", "Good.gs", "-o" + fifo}).find("cannot write library '" + fifo + "': it is not a regular file"),
-        std::string::npos);
+              Failed("Unable to write the keywords file '" + fifo + "': " + unread + "."));
+    EXPECT_NE(run({"compile", "Good.gs", "-o" + fifo}).find("cannot write library '" + fifo + "': " + unread),
+              std::string::npos);
     EXPECT_NE(run({"dlsparse", "named.fifo"}).find("The package '" + fifo + "' cannot be read."), std::string::npos);
     EXPECT_TRUE(stillAFifo(fifo));
     const std::string fifoCDP = root_.Path("work/named.cdp");
     ASSERT_EQ(mkfifo(fifoCDP.c_str(), 0600), 0);
     EXPECT_EQ(run({"createcdp", "named.cdp", "<kuid:44000:1001>"}),
-              Failed("Unable to write archive file: " + fifoCDP + " (it is not a regular file)"));
+              Failed("Unable to write archive file: " + fifoCDP + " (" + unread + ")"));
     EXPECT_TRUE(stillAFifo(fifoCDP));
 
     // A device is written in place, never replaced, and a write it refuses fails the command with the reason.
@@ -127,6 +131,83 @@ TEST_F(ToolFailuresE2E, AFileTheUserNamesIsNeverWaitedOnAndAFailedWriteSaysWhy)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     const RunResult discarded = root_.Run({"listbuilds", "/dev/null"}, bounded);
     EXPECT_EQ(discarded.exitCode, 0) << discarded.out;
+}
+
+// An output is written where the user has it, as a plain open for writing would write it: into a pipe that has a
+// reader, into a file with another name (which shows the new contents too), into a file of another user (who can
+// still read it); and a file the user may not write is refused.
+TEST_F(ToolFailuresE2E, AnOutputIsWrittenWhereTheUserHasItWhenTheUserMayWriteIt)
+{
+    const std::string work = root_.Path("work");
+    ASSERT_EQ(Run({"listbuilds", "builds.txt"}).exitCode, 0);
+    const std::string list = root_.ReadFile("work/builds.txt");
+    ASSERT_FALSE(list.empty());
+
+    // Standard output that is a pipe, as in "VelmarUtil listbuilds /dev/stdout | sort".
+    RunningProgram piped("/bin/sh", {"-c", "{ \"$0\" listbuilds /dev/stdout; echo \"exit $?\"; } | cat", root_.Tool()},
+                         RunOptions::In(work));
+    const RunResult toPipe = piped.Wait();
+    EXPECT_EQ(toPipe.out, list + kOK + "exit 0\n") << toPipe.err;
+
+    // A file with a second name: both names show the new list.
+    root_.WriteFile("work/linked.txt", "an older and longer list of builds\n");
+    ASSERT_EQ(link(root_.Path("work/linked.txt").c_str(), root_.Path("work/second-name.txt").c_str()), 0);
+    EXPECT_EQ(Run({"listbuilds", "linked.txt"}).out, kOK);
+    EXPECT_EQ(root_.ReadFile("work/second-name.txt"), list);
+    // So does an archive, which is filled in at offsets.
+    ASSERT_EQ(Run({"createcdp", "fresh.cdp", kBuiltin}).out, kOK);
+    root_.WriteFile("work/linked.cdp", "an old archive");
+    ASSERT_EQ(link(root_.Path("work/linked.cdp").c_str(), root_.Path("work/second-name.cdp").c_str()), 0);
+    EXPECT_EQ(Run({"createcdp", "linked.cdp", kBuiltin}).out, kOK);
+    EXPECT_EQ(root_.ReadFile("work/second-name.cdp"), root_.ReadFile("work/fresh.cdp"));
+
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to write a file of user nobody's and to run the tool as nobody";
+    // A file of user nobody's, mode 0640, written by root: still nobody's, so they can read the backup.
+    char pattern[] = "/tmp/velmar-theirs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern, theirs = folder + "/keywords.txt";
+    struct RemoveFolder
+    {
+        const std::string& path;
+        ~RemoveFolder()
+        {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } removeFolder{folder};
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    std::ofstream(theirs) << "old keywords\n";
+    ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobodyGroup), 0);
+    ASSERT_EQ(chmod(theirs.c_str(), 0640), 0);
+    EXPECT_EQ(Run({"backupkeywords", theirs}).out, kOK);
+    struct stat st;
+    ASSERT_EQ(stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(AsNobody([&] { return ReadWholeFile(theirs).find("44000:1001") != std::string::npos ? 0 : 1; }), 0);
+
+    // The tool run as user nobody, in an installation of theirs, on their own file of mode 0444: refused as any
+    // program refuses it, the file as it was.
+    InstallRoot nobodys;
+    nobodys.WriteFile("work/read-only.txt", "old\n");
+    ASSERT_EQ(chmod(nobodys.Path("work/read-only.txt").c_str(), 0444), 0);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(nobodys.Root()))
+    {
+        // The executables are the stage's own files under other names: not given away.
+        if (e.is_regular_file() && !e.is_symlink() && e.hard_link_count() > 1) continue;
+        ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobodyGroup), 0) << e.path();
+    }
+    ASSERT_EQ(chown(nobodys.Root().c_str(), kNobody, kNobodyGroup), 0);
+    RunningProgram asNobody("/usr/bin/setpriv",
+                            {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobodyGroup),
+                             "--clear-groups", nobodys.Tool(), "listbuilds", "read-only.txt"},
+                            RunOptions::In(nobodys.Path("work")));
+    const RunResult refused = asNobody.Wait();
+    EXPECT_EQ(refused.out, "- NULLKUID : Failed to open output file.\n; NULLKUID : '" +
+                               nobodys.Path("work/read-only.txt") + "': Permission denied\nOK (1 Errors, 0 Warnings)\n")
+        << refused.err;
+    EXPECT_EQ(refused.exitCode, 255);
+    EXPECT_EQ(nobodys.ReadFile("work/read-only.txt"), "old\n");
 }
 
 TEST_F(ToolFailuresE2E, AfterCloseDaemonInABatchEveryRequestFailsWithOneClearError)
