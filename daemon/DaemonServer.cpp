@@ -57,6 +57,7 @@ bool DaemonServer::Publish(uint32_t state)
     b.state = state;
     b.token = token_;
     b.startTimeMs = startMs_;
+    b.root = VADRootDigest(root_.Root());
     uint8_t raw[kVADDiscoveryBlockSize];
     VADEncodeDiscoveryBlock(b, raw);
     return block_.IsOpen() && block_.Write(0, raw, sizeof raw);
