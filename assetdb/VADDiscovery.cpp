@@ -83,7 +83,7 @@ bool VADReadDiscoveryBlock(const std::string& name, VADDiscoveryBlock& block)
 bool VADFindDiscoveryBlock(const std::string& realRoot, VADDiscoveryBlock& block, std::string* name)
 {
     const std::string usual = VADDiscoveryName(static_cast<uint32_t>(getuid()), realRoot);
-    if (VADReadDiscoveryBlock(usual, block) && Alive(block.pid))
+    if (VADReadDiscoveryBlock(usual, block) && VADBlockServesRoot(block, realRoot) && Alive(block.pid))
     {
         if (name) *name = usual;
         return true;
@@ -91,7 +91,8 @@ bool VADFindDiscoveryBlock(const std::string& realRoot, VADDiscoveryBlock& block
     uint32_t pid = 0;
     std::string recorded;
     if (!VADReadDiscoveryRecord(realRoot, pid, recorded) || !Alive(pid)) return false;
-    if (!VADReadDiscoveryBlock(recorded, block) || block.pid != pid) return false;
+    if (!VADReadDiscoveryBlock(recorded, block) || block.pid != pid || !VADBlockServesRoot(block, realRoot))
+        return false;
     if (name) *name = recorded;
     return true;
 }

@@ -7,9 +7,11 @@
 // holding "<pid> <block name>\n". A client looks at the usual name first, then at the record.
 //
 // A block is used only when it is a regular file (a link at the name is not followed, a FIFO not waited on)
-// that belongs to this user with mode 0600, holds the daemon's magic and layout and names a live process of
-// this user (for a recorded block, the process the record names): a stale block, one another user made, or one
-// whose pid another user's process has taken since its daemon was killed, never is.
+// that belongs to this user with mode 0600, holds the daemon's magic and layout, names the installation looked
+// for and names a live process of this user (for a recorded block, the process the record names): a stale
+// block, one another user made, one whose pid another user's process has taken since its daemon was killed, or
+// one of another installation (a hard link to it at this installation's name: its daemon would answer for the
+// wrong installation) never is.
 // (Whether the listener on its port is the daemon, the hello tells: VADHandshake.h.)
 #include "assetdb/VADProtocol.h"
 
@@ -36,7 +38,8 @@ void VADRemoveDiscoveryRecord(const std::string& root);
 // 0600) or does not decode.
 bool VADReadDiscoveryBlock(const std::string& name, VADDiscoveryBlock& block);
 // The discovery block of the live daemon serving the installation at `realRoot` (its real path), by the
-// usual name or by the record; `name` gets the block's name. False when there is none.
+// usual name or by the record; `name` gets the block's name. False when there is none: a block there of
+// another installation is none.
 bool VADFindDiscoveryBlock(const std::string& realRoot, VADDiscoveryBlock& block, std::string* name = nullptr);
 // The same for the installation at `root` as given: its real path is looked up (a root that cannot be resolved is
 // taken as it is).

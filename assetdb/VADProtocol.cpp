@@ -192,6 +192,7 @@ void VADEncodeDiscoveryBlock(const VADDiscoveryBlock& b, uint8_t out[kVADDiscove
     w.U32(b.state);
     w.U64(b.token);
     w.U64(b.startTimeMs);
+    w.Raw(b.root.data(), b.root.size());
     std::memcpy(out, w.Bytes().data(), kVADDiscoveryBlockSize);
 }
 
@@ -207,6 +208,7 @@ bool VADDecodeDiscoveryBlock(const uint8_t in[kVADDiscoveryBlockSize], VADDiscov
     b.state = r.U32();
     b.token = r.U64();
     b.startTimeMs = r.U64();
+    r.Raw(b.root.data(), b.root.size());
     return r.Done() && std::memcmp(magic, kDaemonMagic, 4) == 0 && b.layout == kVADDiscoveryLayout;
 }
 
@@ -221,4 +223,11 @@ std::string VADDiscoveryName(uint32_t uid, std::string_view rootRealPath)
     char buf[64];
     std::snprintf(buf, sizeof buf, "/vaddaemon-%u-%016llx", uid, static_cast<unsigned long long>(h));
     return buf;
+}
+
+Sha256Digest VADRootDigest(std::string_view rootRealPath) { return Sha256Of(rootRealPath.data(), rootRealPath.size()); }
+
+bool VADBlockServesRoot(const VADDiscoveryBlock& b, std::string_view rootRealPath)
+{
+    return DigestsEqual(b.root, VADRootDigest(rootRealPath));
 }

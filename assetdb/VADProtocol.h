@@ -23,11 +23,14 @@
 // closes the socket without an answer.
 //
 // Discovery block (POSIX shared memory "/vaddaemon-<uid>-<16 hex digits of FNV-1a 64 of the root's real
-// path>", mode 0600), 36 bytes:
-//   "VADS" | u32 layout (1) | u32 pid | u16 TCP port | u16 0 | u32 state | u64 token | u64 start time ms
-// A block whose pid is not a live process of this user, or whose listener cannot prove it knows the token,
-// counts as absent. When another user holds that name, the daemon publishes the
-// block under a private name instead (VADDiscovery.h).
+// path>", mode 0600), 68 bytes:
+//   "VADS" | u32 layout (2) | u32 pid | u16 TCP port | u16 0 | u32 state | u64 token | u64 start time ms |
+//   32 bytes SHA-256 of the root's real path
+// A block whose pid is not a live process of this user, whose listener cannot prove it knows the token, or
+// that names another root, counts as absent. The name alone does not tie a block to a root: a block of one
+// root can be reached at another root's name (a hard link someone made there, a copy, two paths of the same
+// hash), and its daemon would answer for the wrong installation. When another user holds that name, the daemon
+// publishes the block under a private name instead (VADDiscovery.h).
 #include "assetdb/VADWireIO.h"
 #include "core/Sha256.h"
 
@@ -182,8 +185,8 @@ enum VADDaemonState : uint32_t
 // said on its standard error as "VADDaemon: <reason>".
 constexpr int kVADDaemonExitLocked = 1;
 
-constexpr size_t kVADDiscoveryBlockSize = 36;
-constexpr uint32_t kVADDiscoveryLayout = 1;
+constexpr size_t kVADDiscoveryBlockSize = 68;
+constexpr uint32_t kVADDiscoveryLayout = 2;
 
 struct VADDiscoveryBlock
 {
@@ -193,9 +196,14 @@ struct VADDiscoveryBlock
     uint32_t state = VAD_STATE_STARTING;
     uint64_t token = 0;
     uint64_t startTimeMs = 0;
+    Sha256Digest root{};  // VADRootDigest of the installation the daemon serves
 };
 void VADEncodeDiscoveryBlock(const VADDiscoveryBlock& b, uint8_t out[kVADDiscoveryBlockSize]);
 // False for a wrong magic or layout.
 bool VADDecodeDiscoveryBlock(const uint8_t in[kVADDiscoveryBlockSize], VADDiscoveryBlock& b);
 // "/vaddaemon-<uid>-<hash>" for an installation root given by its real (resolved) path.
 std::string VADDiscoveryName(uint32_t uid, std::string_view rootRealPath);
+// What a block holds of the installation root it serves, given by its real path.
+Sha256Digest VADRootDigest(std::string_view rootRealPath);
+// True when the block is that of a daemon of the installation at `rootRealPath`.
+bool VADBlockServesRoot(const VADDiscoveryBlock& b, std::string_view rootRealPath);

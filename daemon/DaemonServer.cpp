@@ -3,6 +3,7 @@
 #include "assetdb/VADDiscovery.h"
 #include "daemon/ClientConnection.h"
 #include "daemon/DaemonLog.h"
+#include "daemon/DiscoveryPublish.h"
 #include "daemon/DownloadMirror.h"
 #include "platform/Process.h"
 
@@ -57,62 +58,10 @@ bool DaemonServer::Publish(uint32_t state)
     b.state = state;
     b.token = token_;
     b.startTimeMs = startMs_;
+    b.root = VADRootDigest(root_.Root());
     uint8_t raw[kVADDiscoveryBlockSize];
     VADEncodeDiscoveryBlock(b, raw);
-    return block_.IsOpen() && block_.Write(0, raw, sizeof raw);
-}
-
-bool DaemonServer::CreateBlock(std::string* error)
-{
-    // A record of a private block that a daemon of ours left when it died (we hold the root lock, so no live
-    // daemon uses it): its block and the record go.
-    uint32_t leftPid = 0;
-    std::string left;
-    if (VADReadDiscoveryRecord(root_.Root(), leftPid, left) && Platform::SharedMemoryBlock::RemoveOwn(left))
-        DLOG("removed the private discovery block a daemon that died left behind");
-    VADRemoveDiscoveryRecord(root_.Root());
-
-    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), root_.Root());
-    if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
-    if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
-    // A block of this name that we did not just make: the leftover of a daemon of ours that died is removed
-    // and made anew. A block of another user is never used nor written: it could hand our token to whoever
-    // made it. Nor is anything at the name that is no block (a link, a FIFO): the name counts as taken.
-    std::string taken;
-    if (Platform::SharedMemoryBlock::RemoveOwn(blockName_, &taken))
-    {
-        DLOG("removed the discovery block a daemon that died left behind");
-        if (block_.Create(blockName_, kVADDiscoveryBlockSize, error)) return true;
-        // Nobody took the name since: there is no room for a block (a full /dev/shm), under any name.
-        if (!Platform::SharedMemoryBlock::Exists(blockName_)) return false;
-        taken = error ? *error : std::string();
-    }
-    return CreatePrivateBlock(taken, error);
-}
-
-bool DaemonServer::CreatePrivateBlock(const std::string& whyTaken, std::string* error)
-{
-    // The usual name is someone else's: the block goes under a name nobody can guess, recorded where only
-    // this user can read it, so that our clients still find us and no other user ever sees the token.
-    DLOG("the discovery name %s cannot be used (%s): publishing under a private name", blockName_.c_str(),
-         whyTaken.c_str());
-    const uint32_t uid = static_cast<uint32_t>(getuid());
-    for (int attempt = 0; attempt < 4 && !block_.IsOpen(); ++attempt)
-    {
-        const std::string name = VADPrivateDiscoveryName(uid);
-        if (!name.empty() && block_.Create(name, kVADDiscoveryBlockSize, error)) blockName_ = name;
-    }
-    if (!block_.IsOpen()) return false;
-    std::string why;
-    if (!VADWriteDiscoveryRecord(root_.Root(), static_cast<uint32_t>(Platform::CurrentProcessId()), blockName_, &why))
-    {
-        if (error) *error = "the discovery name is taken and the private name cannot be recorded: " + why;
-        block_.Close();
-        Platform::SharedMemoryBlock::Unlink(blockName_);
-        return false;
-    }
-    recorded_ = true;
-    return true;
+    return published_.block.IsOpen() && published_.block.Write(0, raw, sizeof raw);
 }
 
 bool DaemonServer::RootIntact()
@@ -126,7 +75,7 @@ bool DaemonServer::RootIntact()
     DLOG("%s: the installation this daemon served is gone; closing", rootLostReason_.c_str());
     // Clients stop finding this daemon at once. Only our own block loses its name: a daemon started on the
     // new root may have published one under the same name already.
-    block_.RemoveName();
+    published_.block.RemoveName();
     rootLost_ = true;
     RequestShutdown();
     return false;
@@ -271,18 +220,20 @@ int DaemonServer::Run()
 
     token_ = RandomToken();
     startMs_ = NowMs();
-    if (!CreateBlock(&error) || !Publish(VAD_STATE_STARTING))
+    if (!PublishDiscoveryBlock(root_.Root(), static_cast<uint32_t>(Platform::CurrentProcessId()), published_, &error) ||
+        !Publish(VAD_STATE_STARTING))
     {
-        DLOG("cannot create the discovery block %s: %s", blockName_.c_str(), error.c_str());
-        fprintf(stderr, "VADDaemon: cannot create the discovery block %s: %s\n", blockName_.c_str(), error.c_str());
+        const char* name = published_.name.c_str();
+        DLOG("cannot create the discovery block %s: %s", name, error.c_str());
+        fprintf(stderr, "VADDaemon: cannot create the discovery block %s: %s\n", name, error.c_str());
         return kDaemonExitFailed;
     }
     auto cleanup = [&] {
         Publish(VAD_STATE_CLOSING);
         // Nothing is removed by its name below a root that is gone: the name may be a new daemon's.
-        if (recorded_ && !rootLost_.load()) VADRemoveDiscoveryRecord(root_.Root());
-        block_.RemoveName();
-        block_.Close();
+        if (published_.recorded && !rootLost_.load()) VADRemoveDiscoveryRecord(root_.Root());
+        published_.block.RemoveName();
+        published_.block.Close();
         lock_.Unlock();
     };
     if (!db_.Open(&error))

@@ -5,10 +5,10 @@
 #include "daemon/AssetDatabase.h"
 #include "daemon/CommandHostBroker.h"
 #include "daemon/DaemonRoot.h"
+#include "daemon/DiscoveryPublish.h"
 #include "daemon/InternedNames.h"
 #include "daemon/RootWatch.h"
 #include "platform/FileLock.h"
-#include "platform/SharedMemory.h"
 #include "platform/Socket.h"
 
 #include <atomic>
@@ -72,11 +72,8 @@ public:
     bool FirstUnusedOption(uint32_t code, const std::string& option, uint32_t value);
 
 private:
+    // Writes the discovery block (DiscoveryPublish.h) with the state given.
     bool Publish(uint32_t state);
-    // Creates the discovery block exclusively (owner only), under the usual name or, when another user
-    // holds that, under a private name it records (VADDiscovery.h); false with the reason when it cannot.
-    bool CreateBlock(std::string* error);
-    bool CreatePrivateBlock(const std::string& whyTaken, std::string* error);
     void AcceptLoop();
     void ReapFinished();
 
@@ -85,9 +82,7 @@ private:
     AssetDatabase db_;
     CommandHostBroker broker_;
     Platform::FileLock lock_;
-    Platform::SharedMemoryBlock block_;
-    std::string blockName_;
-    bool recorded_ = false;  // the block is under a private name, recorded below the root
+    DiscoveryPublication published_;
     Platform::Socket listener_;
     uint64_t token_ = 0;
     uint64_t startMs_ = 0;

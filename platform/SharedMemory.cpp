@@ -65,13 +65,15 @@ bool OwnedAndPrivate(const struct stat& st, const std::string& posix, std::strin
     return true;
 }
 
-// Reserves the first `size` bytes of the object (its size grows to that when it is smaller).
-bool Reserve(int fd, size_t size, const std::string& posix, std::string* error)
+// Reserves the first `size` bytes of the object (its size grows to that when it is smaller); `number` gets the
+// errno of a failure.
+bool Reserve(int fd, size_t size, const std::string& posix, std::string* error, int* number = nullptr)
 {
     int err;
     do err = posix_fallocate(fd, 0, static_cast<off_t>(size));
     while (err == EINTR);
     if (err == 0) return true;
+    if (number) *number = err;
     SetError(error, "no room for the " + std::to_string(size) + " bytes of shared memory " + posix + ": " +
                         std::strerror(err) + (err == ENOSPC ? " (/dev/shm is full)" : ""));
     return false;
@@ -112,7 +114,9 @@ bool SharedMemoryBlock::Map(int fd, size_t size, bool writable, std::string* err
     void* p = mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED)
     {
+        const int err = errno;
         SetError(error, Errno("mmap"));
+        errno = err;
         return false;
     }
     fd_ = fd;
@@ -122,42 +126,49 @@ bool SharedMemoryBlock::Map(int fd, size_t size, bool writable, std::string* err
     return true;
 }
 
-bool SharedMemoryBlock::Create(const std::string& name, size_t size, std::string* error)
+bool SharedMemoryBlock::Create(const std::string& name, size_t size, std::string* error, int* errorNumber)
 {
     Close();
+    int number = 0;
+    auto refuse = [&](int err, const std::string& why) {
+        if (errorNumber) *errorNumber = err;
+        SetError(error, why);
+        return false;
+    };
     std::string posix = SharedMemoryName(name);
-    if (posix.empty())
-    {
-        SetError(error, "invalid shared memory name '" + name + "'");
-        return false;
-    }
-    if (size == 0 || size > kMaxSize)
-    {
-        SetError(error, "invalid shared memory size");
-        return false;
-    }
+    if (posix.empty()) return refuse(EINVAL, "invalid shared memory name '" + name + "'");
+    if (size == 0 || size > kMaxSize) return refuse(EINVAL, "invalid shared memory size");
     int fd = OpenName(posix, O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0)
     {
-        SetError(error, OpenError(posix));
-        return false;
+        number = errno;
+        return refuse(number, OpenError(posix));
     }
+    // The errno of the step that failed is taken before closing and unlinking can change it.
     auto fail = [&](const std::string& why) {
-        SetError(error, why);
         close(fd);
         shm_unlink(posix.c_str());
-        return false;
+        return refuse(number, why);
     };
     // The umask may have taken bits away; the block must end up exactly 0600 and ours.
     struct stat st
     {};
-    if (fchmod(fd, 0600) != 0 || fstat(fd, &st) != 0) return fail(Errno("fstat " + posix));
+    if (fchmod(fd, 0600) != 0 || fstat(fd, &st) != 0)
+    {
+        number = errno;
+        return fail(Errno("fstat " + posix));
+    }
     std::string why;
+    number = EPERM;
     if (!OwnedAndPrivate(st, posix, &why)) return fail(why);
     // The block's pages are reserved now: a full /dev/shm is a clear error here rather than a SIGBUS at the
     // first write. The size appears only once the space is there.
-    if (!Reserve(fd, size, posix, &why)) return fail(why);
-    if (!Map(fd, size, true, &why)) return fail(why);
+    if (!Reserve(fd, size, posix, &why, &number)) return fail(why);
+    if (!Map(fd, size, true, &why))
+    {
+        number = errno;
+        return fail(why);
+    }
     name_ = posix;
     return true;
 }

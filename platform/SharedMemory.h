@@ -28,7 +28,10 @@ public:
     // with fstat after creation), its memory reserved: without room for it (a full /dev/shm) the block is
     // not made and `error` says so. A block of that name that exists already is an error: it is never
     // taken over. `name` may be given with or without its leading '/'; it must not contain another '/'.
-    bool Create(const std::string& name, size_t size, std::string* error = nullptr);
+    // On failure `errorNumber` gets the reason's errno: EEXIST when anything at all had the name (a block, a
+    // link, a FIFO, a folder), ENOSPC when there was no room, EINVAL for a bad name or size. That number is
+    // what the create itself met: the name may look different by the time the caller looks at it again.
+    bool Create(const std::string& name, size_t size, std::string* error = nullptr, int* errorNumber = nullptr);
     // Opens an existing block (a regular file) of this user whose mode is exactly 0600; its whole current size
     // is mapped.
     // Fails on a block of size 0 (its creator has not sized it yet), and, for writing, on a block whose

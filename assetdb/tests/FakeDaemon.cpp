@@ -16,7 +16,9 @@ FakeDaemon::FakeDaemon(VADConnection& link, Handler handler, uint64_t token)
     char tmpl[] = "/tmp/vadfake-XXXXXX";
     root_ = mkdtemp(tmpl);
     char real[PATH_MAX];
-    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), realpath(root_.c_str(), real) ? real : root_);
+    const std::string realRoot = realpath(root_.c_str(), real) ? real : root_;
+    blockName_ = VADDiscoveryName(static_cast<uint32_t>(getuid()), realRoot);
+    rootDigest_ = VADRootDigest(realRoot);
     link.SetRoot(root_);
     listener_ = Platform::Socket::Listen(0);
     block_.Create(blockName_, kVADDiscoveryBlockSize);
@@ -44,6 +46,7 @@ void FakeDaemon::Publish(uint32_t pid, uint64_t token, uint32_t state)
     b.state = state;
     b.token = token;
     b.startTimeMs = 1;
+    b.root = rootDigest_;
     uint8_t raw[kVADDiscoveryBlockSize];
     VADEncodeDiscoveryBlock(b, raw);
     block_.Write(0, raw, sizeof raw);

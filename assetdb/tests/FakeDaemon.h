@@ -64,6 +64,7 @@ private:
     uint64_t token_;
     std::string root_;
     std::string blockName_;
+    Sha256Digest rootDigest_{};  // of the root's real path, as a daemon of it publishes it
     Platform::SharedMemoryBlock block_;
     Platform::Socket listener_;
     std::mutex sendMutex_;

@@ -161,11 +161,14 @@ TEST(VADProtocol, DiscoveryBlockAndName)
     b.state = VAD_STATE_READY;
     b.token = 0xDEADBEEFCAFEull;
     b.startTimeMs = 1700000000000ull;
+    b.root = VADRootDigest("/opt/velmar");
     uint8_t raw[kVADDiscoveryBlockSize];
     VADEncodeDiscoveryBlock(b, raw);
     EXPECT_EQ(std::memcmp(raw, "VADS", 4), 0);
+    EXPECT_EQ(raw[4], kVADDiscoveryLayout);
     EXPECT_EQ(raw[12], 40000 & 0xFF);
     EXPECT_EQ(raw[14], 0);
+    EXPECT_EQ(std::memcmp(raw + 36, b.root.data(), b.root.size()), 0);  // the root's digest closes the block
 
     VADDiscoveryBlock back;
     ASSERT_TRUE(VADDecodeDiscoveryBlock(raw, back));
@@ -174,9 +177,18 @@ TEST(VADProtocol, DiscoveryBlockAndName)
     EXPECT_EQ(back.state, static_cast<uint32_t>(VAD_STATE_READY));
     EXPECT_EQ(back.token, b.token);
     EXPECT_EQ(back.startTimeMs, b.startTimeMs);
+    // A block serves the root whose real path it names, and no other.
+    EXPECT_TRUE(VADBlockServesRoot(back, "/opt/velmar"));
+    EXPECT_FALSE(VADBlockServesRoot(back, "/opt/velmar2"));
+    EXPECT_FALSE(VADBlockServesRoot(back, "/opt/velmar/"));
+    back.root[31] ^= 1;
+    EXPECT_FALSE(VADBlockServesRoot(back, "/opt/velmar"));
 
-    raw[4] = 2;  // a layout we do not know
-    EXPECT_FALSE(VADDecodeDiscoveryBlock(raw, back));
+    for (const uint8_t layout : {1, 3})  // the layout before the root's digest, and one we do not know
+    {
+        raw[4] = layout;
+        EXPECT_FALSE(VADDecodeDiscoveryBlock(raw, back)) << int(layout);
+    }
 
     std::string n1 = VADDiscoveryName(1000, "/opt/velmar");
     EXPECT_EQ(n1.rfind("/vaddaemon-1000-", 0), 0u);

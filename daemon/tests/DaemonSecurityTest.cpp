@@ -220,6 +220,7 @@ TEST_F(DaemonSecurityTest, OnlyAnOwnerOnlyRecordOfALiveDaemonIsFollowed)
     VADDiscoveryBlock b;
     b.pid = static_cast<uint32_t>(getpid());
     b.state = VAD_STATE_READY;
+    b.root = VADRootDigest(inst.Root());
     uint8_t raw[kVADDiscoveryBlockSize];
     VADEncodeDiscoveryBlock(b, raw);
     ASSERT_TRUE(shm.Write(0, raw, sizeof raw));
@@ -253,6 +254,11 @@ TEST_F(DaemonSecurityTest, OnlyAnOwnerOnlyRecordOfALiveDaemonIsFollowed)
     EXPECT_FALSE(VADWriteDiscoveryRecord(inst.Root(), b.pid, name));
     ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
     EXPECT_TRUE(VADFindDiscoveryBlock(inst.Root(), found));
+    // Nor is a recorded block that names another installation.
+    b.root = VADRootDigest(inst.Root() + "-other");
+    VADEncodeDiscoveryBlock(b, raw);
+    ASSERT_TRUE(shm.Write(0, raw, sizeof raw));
+    EXPECT_FALSE(VADFindDiscoveryBlock(inst.Root(), found));
     shm.Close();
     Platform::SharedMemoryBlock::Unlink(name);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
@@ -92,9 +93,13 @@ TEST(SharedMemoryTest, BadNamesAndSizesAreRefused)
         EXPECT_FALSE(block.Open(name)) << name;
         EXPECT_FALSE(SharedMemoryBlock::Unlink(name)) << name;
     }
-    EXPECT_FALSE(block.Create(std::string(300, 'n'), 16));
+    int number = 0;
+    EXPECT_FALSE(block.Create(std::string(300, 'n'), 16, nullptr, &number));
+    EXPECT_EQ(number, EINVAL);
     EXPECT_FALSE(block.Create(UniqueName("size"), 0));
-    EXPECT_FALSE(block.Create(UniqueName("size"), SharedMemoryBlock::kMaxSize + 1));
+    number = 0;
+    EXPECT_FALSE(block.Create(UniqueName("size"), SharedMemoryBlock::kMaxSize + 1, nullptr, &number));
+    EXPECT_EQ(number, EINVAL);
     EXPECT_EQ(SharedMemoryName("x"), "/x");
     EXPECT_EQ(SharedMemoryName("/x"), "/x");
 }
@@ -147,7 +152,9 @@ TEST(SharedMemoryTest, ForeignOrOpenBlocksAreRefused)
         std::string error;
         SharedMemoryBlock block;
         EXPECT_EQ(block.Open(u.name, false, &error), c.usable) << error;
-        EXPECT_FALSE(block.Create(u.name, 64));
+        int number = 0;
+        EXPECT_FALSE(block.Create(u.name, 64, &error, &number));
+        EXPECT_EQ(number, EEXIST) << error;
         EXPECT_EQ(SharedMemoryBlock::RemoveOwn(u.name), !c.otherOwner);
     }
 }
@@ -190,8 +197,11 @@ TEST(SharedMemoryTest, AFullSharedMemoryIsAnErrorNeverASignal)
 
         SharedMemoryBlock block;
         std::string error;
-        if (block.Create("/made", 64, &error)) _exit(1);
+        int number = 0;
+        if (block.Create("/made", 64, &error, &number)) _exit(1);
         if (error.find("/dev/shm is full") == std::string::npos || error.find("/made") == std::string::npos) _exit(2);
+        // The reason's number too, for callers that decide by it.
+        if (number != ENOSPC) _exit(7);
         if (SharedMemoryBlock::Exists("/made")) _exit(3);  // nothing half made is left behind
 
         SharedMemoryBlock reader;

@@ -386,8 +386,8 @@ TEST(DaemonProofSharedMemoryE2E, AFullSharedMemoryIsAStartUpErrorNotASignal)
     const std::string name = VADDiscoveryName(static_cast<uint32_t>(geteuid()), root.Root());
     const std::string script = "mount -t tmpfs -o size=4k tmpfs /dev/shm || exit " + std::to_string(kMountRefused) +
                                "\n"
-                               "umask 077; truncate -s 36 /dev/shm" +
-                               name +
+                               "umask 077; truncate -s " +
+                               std::to_string(kVADDiscoveryBlockSize) + " /dev/shm" + name +
                                " || exit 78\n"
                                "head -c 4096 /dev/zero > /dev/shm/fill || exit 79\n"
                                "exec \"$@\"\n";

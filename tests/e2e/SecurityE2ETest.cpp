@@ -1,6 +1,7 @@
 // Another local user against the owner's tool and daemon: a folder of theirs that the owner installs while they
 // swap its files and folders for symbolic links to what only the owner may read, the discovery block's name
-// taken before the owner's first command, and a connection to the daemon over IPv6. The second user is user nobody, in a child process.
+// taken before the owner's first command, a block of one of the owner's roots linked at another root's name, and
+// a connection to the daemon over IPv6. The second user is user nobody, in a child process.
 #include "OtherUserRoot.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -356,6 +357,56 @@ std::string SquatName(const testing::TestParamInfo<Squat>& info)
 INSTANTIATE_TEST_SUITE_P(Squats, SecurityDiscoveryE2E,
                          testing::Values(Squat::kBlock, Squat::kFifo, Squat::kDanglingLink, Squat::kLinkToFile),
                          SquatName);
+
+// The owner's block of root A reached at the usual name of the owner's root B: a hard link another user can make
+// where fs.protected_hardlinks is 0 (made here by the test). B's commands are never carried out by A's daemon:
+// B's own daemon starts and answers for B, closevaddaemon in B leaves A's daemon alone, and the link stays as it
+// was, A's block with it.
+TEST(SecurityRootsE2E, ABlockOfAnotherRootAtARootsNameIsNeverUsed)
+{
+    constexpr char kSignalBox[] = "<kuid:900001:100>";
+    InstallRoot a, b;
+    for (const InstallRoot* root : {&a, &b}) fs::create_directories(root->Path("work"));
+    const RunOptions inA = RunOptions::In(a.Path("work"));
+    RunOptions inB = RunOptions::In(b.Path("work"));
+    inB.timeoutMs = 30000;
+    ASSERT_EQ(a.Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"}, inA).exitCode, 0);
+    const int daemonA = a.DaemonPid();
+    ASSERT_GT(daemonA, 0);
+    const uint32_t uid = static_cast<uint32_t>(getuid());
+    const std::string blockA = "/dev/shm" + VADDiscoveryName(uid, a.Root());
+    const std::string atB = "/dev/shm" + VADDiscoveryName(uid, b.Root());
+    ASSERT_EQ(link(blockA.c_str(), atB.c_str()), 0);
+    struct Unlink
+    {
+        std::string path;
+        ~Unlink() { unlink(path.c_str()); }
+    } unlinkLater{atB};
+    struct stat linked
+    {};
+    ASSERT_EQ(lstat(atB.c_str(), &linked), 0);
+
+    const RunResult status = b.Run({"status", kSignalBox}, inB);
+    ASSERT_FALSE(status.timedOut);
+    EXPECT_EQ(status.out, std::string("- ") + kSignalBox + " : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n")
+        << "root A's daemon answered for root B";
+    const int daemonB = b.DaemonPid();
+    EXPECT_GT(daemonB, 0);
+    EXPECT_NE(daemonB, daemonA);
+
+    const RunResult close = b.Run({"closevaddaemon"}, inB);
+    EXPECT_EQ(close.exitCode, 0) << close.out << close.err;
+    EXPECT_TRUE(Eventually([&] { return !b.DaemonRunning(); }));
+    EXPECT_EQ(a.DaemonPid(), daemonA) << "closevaddaemon of root B ended root A's daemon";
+    struct stat now
+    {};
+    ASSERT_EQ(lstat(atB.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, linked.st_ino);
+    EXPECT_EQ(now.st_nlink, 2u);
+    const RunResult served = a.Run({"status", kSignalBox}, inA);
+    EXPECT_EQ(served.exitCode, 0) << served.out << served.err;
+    EXPECT_EQ(a.DaemonPid(), daemonA);
+}
 
 }  // namespace
 }  // namespace e2e
