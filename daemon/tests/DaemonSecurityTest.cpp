@@ -8,6 +8,7 @@
 #include "assetdb/VADHandshake.h"
 #include "daemon/DaemonLog.h"
 #include "platform/SharedMemory.h"
+#include "platform/tests/NobodyProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -27,26 +28,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
+using PlatformTest::AsNobody;
+using PlatformTest::BecomeNobody;
+using PlatformTest::kNobody;
 constexpr int kFlood = 300;  // more than the daemon's connection cap
-
-// Runs `work` in a child process as user nobody; its exit code, or -1 when it could not become nobody.
-// The child does system calls only (it is a fork of a threaded process).
-template <typename Work>
-int RunAsNobody(Work work)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-    {
-        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-            setresuid(kNobody, kNobody, kNobody) != 0)
-            _exit(255);
-        _exit(work());
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
 
 int ConnectTo(uint16_t port)
 {
@@ -118,7 +103,7 @@ TEST_F(DaemonSecurityTest, AnotherUserCanNeitherReadTheTokenNorFillTheDaemon)
     if (posix[0] != '/') posix = "/" + posix;
 
     // The block is the owner's alone.
-    EXPECT_EQ(RunAsNobody([&] { return shm_open(posix.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
+    EXPECT_EQ(AsNobody([&] { return shm_open(posix.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
 
     // Connections of another user are closed at once and never take an authenticated client's place.
     int toChild[2], fromChild[2];
@@ -128,9 +113,7 @@ TEST_F(DaemonSecurityTest, AnotherUserCanNeitherReadTheTokenNorFillTheDaemon)
     pid_t pid = fork();
     if (pid == 0)
     {
-        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-            setresuid(kNobody, kNobody, kNobody) != 0)
-            _exit(255);
+        if (!BecomeNobody()) _exit(255);
         static int fds[kFlood];
         for (int& fd : fds) fd = ConnectTo(port);
         char c = 1;
@@ -157,7 +140,7 @@ TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsedTheDaemonPublish
     RequireRoot();
     std::string posix = BlockName(inst);
     if (posix[0] != '/') posix = "/" + posix;
-    ASSERT_EQ(RunAsNobody([&] {
+    ASSERT_EQ(AsNobody([&] {
                   int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
                   return fd >= 0 && fchmod(fd, 0666) == 0 && ftruncate(fd, kVADDiscoveryBlockSize) == 0 ? 0 : 1;
               }),
@@ -183,8 +166,8 @@ TEST_F(DaemonSecurityTest, ABlockPlantedByAnotherUserIsNeverUsedTheDaemonPublish
     {};
     ASSERT_EQ(stat(record.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_EQ(RunAsNobody([&] { return shm_open(name.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
-    EXPECT_EQ(RunAsNobody([&] { return open(record.c_str(), O_RDONLY) < 0 ? 0 : 1; }), 0);
+    EXPECT_EQ(AsNobody([&] { return shm_open(name.c_str(), O_RDONLY, 0) < 0 ? 0 : 1; }), 0);
+    EXPECT_EQ(AsNobody([&] { return open(record.c_str(), O_RDONLY) < 0 ? 0 : 1; }), 0);
 
     // Killed, it leaves its record and block; the next daemon takes them away and publishes anew.
     inst.KillDaemon();

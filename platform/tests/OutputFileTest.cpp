@@ -1,5 +1,6 @@
 #include "platform/OutputFile.h"
 
+#include "NobodyProcess.h"
 #include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,12 @@
 
 using Platform::OutputFile;
 using Platform::WriteOutputFile;
+using PlatformTest::AsNobody;
+using PlatformTest::kNobody;
+using PlatformTest::kNobodyGroup;
 using PlatformTest::ReadFile;
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNobodyGroup = 65534;
 
 struct stat StatOf(const std::string& path)
 {
@@ -30,23 +31,6 @@ struct stat StatOf(const std::string& path)
     {};
     EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
     return st;
-}
-
-// Runs `work` in a child process that has become user nobody: its exit code, or -1 when it could not.
-template <typename Work>
-int AsNobody(Work work)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        if (setgroups(0, nullptr) != 0 || setresgid(kNobodyGroup, kNobodyGroup, kNobodyGroup) != 0 ||
-            setresuid(kNobody, kNobody, kNobody) != 0)
-            _exit(255);
-        _exit(work());
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
 }  // namespace
