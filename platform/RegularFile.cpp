@@ -9,7 +9,7 @@
 
 namespace Platform {
 
-RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags)
+RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags, uint64_t* size)
 {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | openFlags);
     if (fd < 0)
@@ -24,6 +24,7 @@ RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlag
         fd = -1;
         return status;
     }
+    if (size) *size = st.st_size > 0 ? uint64_t(st.st_size) : 0;
     // A regular file never blocks a read; the flag is taken off all the same, so that a short read means the end.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -34,17 +35,16 @@ RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::
 {
     out.clear();
     int fd = -1;
-    if (const RegularFileStatus opened = OpenRegularFile(path, fd); opened != RegularFileStatus::kOK) return opened;
+    uint64_t size = 0;
+    if (const RegularFileStatus opened = OpenRegularFile(path, fd, 0, &size); opened != RegularFileStatus::kOK)
+        return opened;
     struct Closer
     {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return RegularFileStatus::kUnreadable;
-    if (st.st_size < 0 || uint64_t(st.st_size) > bound) return RegularFileStatus::kTooLarge;
-    return ReadOpenedFile(fd, uint64_t(st.st_size), out, bound) ? RegularFileStatus::kOK
-                                                                : RegularFileStatus::kUnreadable;
+    if (size > bound) return RegularFileStatus::kTooLarge;
+    return ReadOpenedFile(fd, size, out, bound) ? RegularFileStatus::kOK : RegularFileStatus::kUnreadable;
 }
 
 }  // namespace Platform

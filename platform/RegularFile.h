@@ -21,7 +21,7 @@ RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::
 
 // The file opened for reading, checked the same way, for a reader that streams it: `fd` (close-on-exec, reads
 // wait as usual) is the caller's to close with kOK, else -1; kTooLarge is never the answer. `openFlags` are
-// added to the open's own (O_NOFOLLOW, say).
-RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags = 0);
+// added to the open's own (O_NOFOLLOW, say). `size`, when given, gets the size of what was opened.
+RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags = 0, uint64_t* size = nullptr);
 
 }  // namespace Platform

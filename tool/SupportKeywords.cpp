@@ -10,26 +10,21 @@
 
 namespace {
 
-// The text with each zero byte written as a backslash and a 0, so that a message shows all of it.
-std::string ShowZeroBytes(std::string_view text)
+// An entry's name as a message shows it: each zero byte written as a backslash and a 0, so that all of it is
+// seen, and at most kShownNameBytes of it, so that one long line cannot flood the log.
+constexpr size_t kShownNameBytes = 200;
+std::string ShownName(std::string_view name)
 {
     std::string shown;
-    for (char c : text)
+    for (char c : name.substr(0, kShownNameBytes))
     {
         if (c == '\0')
             shown.append("\\0");
         else
             shown.push_back(c);
     }
+    if (name.size() > kShownNameBytes) shown += "...";
     return shown;
-}
-
-// An entry's name as a message shows it: at most kShownNameBytes of it, so that one long line cannot flood the log.
-constexpr size_t kShownNameBytes = 200;
-std::string ShownName(std::string_view name)
-{
-    if (name.size() <= kShownNameBytes) return std::string(name);
-    return std::string(name.substr(0, kShownNameBytes)) + "...";
 }
 
 }  // namespace
@@ -87,10 +82,8 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
         // A name holding a zero byte is no KUID, though the part before the zero may read as another asset's.
         if (name.find('\0') != std::string_view::npos)
         {
-            if (log)
-                log->PostResultF(kResultError,
-                                 "The KUID '%s' in '%s' holds a zero byte; its keywords were not imported.",
-                                 ShowZeroBytes(name).c_str(), path.c_str());
+            said.PostResultF(kResultError, "The KUID '%s' in '%s' holds a zero byte; its keywords were not imported.",
+                             ShownName(name).c_str(), path.c_str());
             allTaken = false;
             continue;
         }
@@ -98,24 +91,21 @@ bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo
         if (!kuid.ParseText(name, false))
         {
             // Named, so that a mistyped KUID is not dropped without a word; the other entries go on.
-            if (log)
-                log->PostResultF(kResultWarning,
-                                 "The entry '%s' in '%s' is not a KUID; its keywords were not imported.",
-                                 ShownName(name).c_str(), path.c_str());
+            said.PostResultF(kResultWarning, "The entry '%s' in '%s' is not a KUID; its keywords were not imported.",
+                             ShownName(name).c_str(), path.c_str());
             continue;
         }
         Orvo::String keywords = tree.GetChildAt(i).GetString();
         // The link carries texts up to their first zero byte: such keywords would arrive cut short.
         if (keywords.View().find('\0') != std::string_view::npos)
         {
-            if (log)
-                log->PostResultF(kResultError, "The keywords of %s in '%s' hold a zero byte; they were not imported.",
-                                 KUID::ToText(kuid).c_str(), path.c_str());
+            said.PostResultF(kResultError, "The keywords of %s in '%s' hold a zero byte; they were not imported.",
+                             KUID::ToText(kuid).c_str(), path.c_str());
             allTaken = false;
             continue;
         }
         if (!client.SetAssetKeywords(kuid, keywords.View())) allSent = false;
     }
-    if (!allSent && log) log->PostResult(kResultError, "Unable to send the keywords to the asset database.");
+    if (!allSent) said.PostResult(kResultError, "Unable to send the keywords to the asset database.");
     return allSent && allTaken;
 }

@@ -1,7 +1,7 @@
 // How each part of the run ends. The members of Tool are declared in start order, so these run in
 // reverse: the worker's threads, the plug-in type, validation's database answers, the database connection,
-// the spec cache, the content folders, the validation scene, the list of auto-released resources, the engine objects, the validation data, the
-// error handler.
+// the spec cache, the content folders, the validation scene, the list of auto-released resources, the engine
+// objects, the validation data, the error handler.
 #include "tool/Tool.h"
 
 #include "assetdb/ContentFolders.h"

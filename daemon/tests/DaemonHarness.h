@@ -7,13 +7,11 @@
 #include "assetdb/VADProtocol.h"
 #include "core/KUID.h"
 #include "platform/Socket.h"
+#include "platform/tests/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 class TestInstallation
@@ -120,23 +118,5 @@ protected:
     TestInstallation inst;
 };
 
-// A temporary folder, removed with everything in it when the test is done (also after a failed assertion);
-// `path` is empty when it could not be made.
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char t[] = "/tmp/velmar-daemon-test-XXXXXX";
-        const char* made = mkdtemp(t);
-        path = made ? made : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string path;
-};
+// A temporary folder, removed with everything in it when the test is done.
+using PlatformTest::TempDir;

@@ -35,11 +35,11 @@ class DaemonEditsTest : public testing::Test
 protected:
     void SetUp() override
     {
-        WriteAssetFolder(root_.path + "/work/a", kAsset, "A", "", 2, 10);
+        WriteAssetFolder(root_.path() + "/work/a", kAsset, "A", "", 2, 10);
         ASSERT_TRUE(db_.Open(nullptr));
         ASSERT_TRUE(db_.Reconcile(false));
         KUID installed;
-        ASSERT_EQ(db_.InstallFromFolder(root_.path + "/work/a", installed, nullptr), DbStatus::kOK);
+        ASSERT_EQ(db_.InstallFromFolder(root_.path() + "/work/a", installed, nullptr), DbStatus::kOK);
     }
     bool OpenForEdit(const KUID& k, uintptr_t asker, uint32_t& handle, DaemonResults* results = nullptr)
     {
@@ -52,7 +52,7 @@ protected:
     }
 
     TempDir root_;
-    AssetDatabase db_{DaemonRoot(root_.path)};
+    AssetDatabase db_{DaemonRoot(root_.path())};
 };
 
 TEST_F(DaemonEditsTest, ACommandHostsEditIsItsOwnAndClosesWithIt)
@@ -98,16 +98,16 @@ TEST_F(DaemonEditsTest, ACommandHostsEditIsItsOwnAndClosesWithIt)
 TEST_F(DaemonEditsTest, AHostsEditIsNotKeptAcrossARestartAndAUsersIs)
 {
     const KUID other(900700, 2, 0);
-    WriteAssetFolder(root_.path + "/work/b", other, "B");
+    WriteAssetFolder(root_.path() + "/work/b", other, "B");
     KUID installed;
-    ASSERT_EQ(db_.InstallFromFolder(root_.path + "/work/b", installed, nullptr), DbStatus::kOK);
+    ASSERT_EQ(db_.InstallFromFolder(root_.path() + "/work/b", installed, nullptr), DbStatus::kOK);
     uint32_t host = 0, user = 0;
     ASSERT_TRUE(OpenForEdit(kAsset, kHost, host));
     ASSERT_TRUE(OpenForEdit(other, 0, user));
     EXPECT_NE(host, user);
     db_.Close();
 
-    AssetDatabase again{DaemonRoot(root_.path)};
+    AssetDatabase again{DaemonRoot(root_.path())};
     ASSERT_TRUE(again.Open(nullptr));
     ASSERT_TRUE(again.Reconcile(false));
     VADAssetInfo info;
@@ -116,10 +116,10 @@ TEST_F(DaemonEditsTest, AHostsEditIsNotKeptAcrossARestartAndAUsersIs)
     ASSERT_TRUE(again.Info(other, -1, info));
     EXPECT_TRUE(info.IsOpenForEdit());
     // The host's edit folder went into a backup; the user's stays where it was.
-    EXPECT_FALSE(fs::exists(root_.path + "/UserData/editing/" + kAsset.ToSpacedString()));
-    EXPECT_TRUE(fs::exists(root_.path + "/UserData/editing/" + other.ToSpacedString() + "/config.txt"));
+    EXPECT_FALSE(fs::exists(root_.path() + "/UserData/editing/" + kAsset.ToSpacedString()));
+    EXPECT_TRUE(fs::exists(root_.path() + "/UserData/editing/" + other.ToSpacedString() + "/config.txt"));
     bool kept = false;
-    for (const auto& dated : fs::directory_iterator(root_.path + "/UserData/backups"))
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups"))
         kept =
             kept || fs::exists(dated.path() / (kAsset.ToSpacedString() + " (edit folder without an edit)/config.txt"));
     EXPECT_TRUE(kept);
@@ -142,7 +142,7 @@ TEST_F(DaemonEditsTest, AnEditWhoseFolderIsStillSetAsideStaysOpen)
     EXPECT_TRUE(IsOpen(kAsset));
     ASSERT_EQ(db_.Revert(user, nullptr, 0), DbStatus::kOK);
     int kept = 0;
-    for (const auto& dated : fs::directory_iterator(root_.path + "/UserData/backups"))
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups"))
         kept += ReadFile((dated.path() / (kAsset.ToSpacedString() + " (earlier edit folder)/work.txt")).string()) ==
                 "the user's work";
     EXPECT_EQ(kept, 1);
@@ -277,7 +277,7 @@ TEST_F(DaemonEditsTest, SettingsAndAuthorsThatCannotBeReadFailWhatDependsOnThem)
         // A replacement's backup is thinned to the setting, never to a guess at it.
         KUID installed;
         results.clear();
-        EXPECT_EQ(db_.InstallFromFolder(root_.path + "/work/a", installed, &results), DbStatus::kFailed);
+        EXPECT_EQ(db_.InstallFromFolder(root_.path() + "/work/a", installed, &results), DbStatus::kFailed);
         EXPECT_TRUE(Says(results, "\"max_backup_folders\" could not be read")) << results.size();
     }
     // The stored values are as they were: the local user keeps the id it has.
@@ -298,9 +298,9 @@ TEST_F(DaemonEditsTest, SettingsAndAuthorsThatCannotBeReadFailWhatDependsOnThem)
 TEST_F(DaemonEditsTest, RecordsThatCannotAllBeReadKeepTheDatabaseClosed)
 {
     const KUID second(900700, 2, 0);
-    WriteAssetFolder(root_.path + "/work/b", second, "B");
+    WriteAssetFolder(root_.path() + "/work/b", second, "B");
     KUID installed;
-    ASSERT_EQ(db_.InstallFromFolder(root_.path + "/work/b", installed, nullptr), DbStatus::kOK);
+    ASSERT_EQ(db_.InstallFromFolder(root_.path() + "/work/b", installed, nullptr), DbStatus::kOK);
     uint32_t handle = 0;
     ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
     db_.Close();
@@ -312,13 +312,13 @@ TEST_F(DaemonEditsTest, RecordsThatCannotAllBeReadKeepTheDatabaseClosed)
         SCOPED_TRACE(table);
         UnreadableRows rows(path, table, failing);
         ASSERT_TRUE(rows.Made());
-        AssetDatabase again{DaemonRoot(root_.path)};
+        AssetDatabase again{DaemonRoot(root_.path())};
         std::string error;
         EXPECT_FALSE(again.Open(&error));
         EXPECT_NE(error.find("integer overflow"), std::string::npos) << error;
         EXPECT_FALSE(again.Exists(kAsset));
     }
-    AssetDatabase again{DaemonRoot(root_.path)};
+    AssetDatabase again{DaemonRoot(root_.path())};
     ASSERT_TRUE(again.Open(nullptr));
     EXPECT_TRUE(again.Exists(kAsset) && again.Exists(second));
     VADAssetInfo info;
@@ -420,7 +420,7 @@ TEST_F(DaemonEditsTest, ACommitThatWouldLeaveOutPartOfTheEditIsRefused)
     EXPECT_TRUE(IsOpen(kAsset));
     EXPECT_TRUE(fs::is_symlink(editFolder + "/linked.txt"));
     EXPECT_FALSE(fs::exists(db_.Root().LocalFolder(kAsset) + "/wood.texture.txt"));
-    EXPECT_TRUE(fs::is_empty(root_.path + "/UserData/backups"));
+    EXPECT_TRUE(fs::is_empty(root_.path() + "/UserData/backups"));
 }
 
 }  // namespace
@@ -430,9 +430,9 @@ namespace {
 TEST(DaemonStart, UserDataFoldersThatCannotBeMadeKeepTheDatabaseClosed)
 {
     TempDir root;
-    fs::create_directories(root.path + "/UserData");
-    WriteFile(root.path + "/UserData/editing", "a file where a folder belongs");
-    AssetDatabase db{DaemonRoot(root.path)};
+    fs::create_directories(root.path() + "/UserData");
+    WriteFile(root.path() + "/UserData/editing", "a file where a folder belongs");
+    AssetDatabase db{DaemonRoot(root.path())};
     std::string error;
     EXPECT_FALSE(db.Open(&error));
     EXPECT_NE(error.find("UserData/editing' could not be made"), std::string::npos) << error;

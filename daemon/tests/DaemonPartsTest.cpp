@@ -60,26 +60,26 @@ TEST(DaemonPaths, ClientPathsStayInside)
 TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
 {
     TempDir d;
-    std::string target = d.path + "/asset";
-    WriteFile(d.path + "/v1/f", "one");
-    WriteFile(d.path + "/v2/f", "two");
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v1", target));
+    std::string target = d.path() + "/asset";
+    WriteFile(d.path() + "/v1/f", "one");
+    WriteFile(d.path() + "/v2/f", "two");
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target));
     ASSERT_TRUE(SwapInFolder(target));
     FinishSwap(target);
     EXPECT_EQ(ReadFile(target + "/f"), "one");
 
     // Cut short after the old copy went aside: the start-up puts it back.
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
     fs::rename(target, OldFolderFor(target));
-    std::vector<std::string> done = CleanupFolderLeftovers(d.path);
+    std::vector<std::string> done = CleanupFolderLeftovers(d.path());
     EXPECT_EQ(done.size(), 2u);  // the staged copy dropped, the old one restored
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(TempFolderFor(target)));
 
     // Cut short after the new copy was in place: the old one is dropped.
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
     ASSERT_TRUE(SwapInFolder(target));
-    CleanupFolderLeftovers(d.path);
+    CleanupFolderLeftovers(d.path());
     EXPECT_EQ(ReadFile(target + "/f"), "two");
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
 
@@ -90,39 +90,39 @@ TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
 TEST(DaemonFolders, CopySkipsLinksAndBackupsAreThinned)
 {
     TempDir d;
-    WriteFile(d.path + "/src/a/b.txt", "b");
-    fs::create_symlink("/etc/passwd", d.path + "/src/link");
-    ASSERT_TRUE(CopyFolderTree(d.path + "/src", d.path + "/dst"));
-    EXPECT_EQ(ReadFile(d.path + "/dst/a/b.txt"), "b");
-    EXPECT_FALSE(fs::exists(fs::symlink_status(d.path + "/dst/link")));
-    EXPECT_FALSE(CopyFolderTree(d.path + "/missing", d.path + "/x"));
+    WriteFile(d.path() + "/src/a/b.txt", "b");
+    fs::create_symlink("/etc/passwd", d.path() + "/src/link");
+    ASSERT_TRUE(CopyFolderTree(d.path() + "/src", d.path() + "/dst"));
+    EXPECT_EQ(ReadFile(d.path() + "/dst/a/b.txt"), "b");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(d.path() + "/dst/link")));
+    EXPECT_FALSE(CopyFolderTree(d.path() + "/missing", d.path() + "/x"));
 
     for (const char* s : {"20200101-000000", "20200102-000000", "not-a-backup"})
-        fs::create_directories(d.path + "/b/" + s);
-    ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 2));
-    std::vector<std::string> left = ListBackupFolders(d.path + "/b");
+        fs::create_directories(d.path() + "/b/" + s);
+    ASSERT_TRUE(BackupFolder(d.path() + "/src", d.path() + "/b", "kuid 1 2", 2));
+    std::vector<std::string> left = ListBackupFolders(d.path() + "/b");
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0], "20200102-000000");
-    EXPECT_EQ(ReadFile(d.path + "/b/" + left[1] + "/kuid 1 2/a/b.txt"), "b");
-    EXPECT_TRUE(fs::exists(d.path + "/b/not-a-backup"));
+    EXPECT_EQ(ReadFile(d.path() + "/b/" + left[1] + "/kuid 1 2/a/b.txt"), "b");
+    EXPECT_TRUE(fs::exists(d.path() + "/b/not-a-backup"));
 }
 
 // A copy that cannot be written names the file or folder it was writing, not the one it copied from.
 TEST(DaemonFolders, ACopyThatFailsNamesTheSideAtFault)
 {
     TempDir d;
-    WriteFile(d.path + "/src/a/b.txt", "b");
-    WriteFile(d.path + "/src/c.txt", "c");
+    WriteFile(d.path() + "/src/a/b.txt", "b");
+    WriteFile(d.path() + "/src/c.txt", "c");
     // Where the file should go lies a folder: writing it fails.
-    fs::create_directories(d.path + "/dst/c.txt");
+    fs::create_directories(d.path() + "/dst/c.txt");
     std::string error;
-    EXPECT_FALSE(CopyFolderTree(d.path + "/src", d.path + "/dst/", &error));
-    EXPECT_EQ(error, "writing '" + d.path + "/dst/c.txt' failed: Is a directory");
+    EXPECT_FALSE(CopyFolderTree(d.path() + "/src", d.path() + "/dst/", &error));
+    EXPECT_EQ(error, "writing '" + d.path() + "/dst/c.txt' failed: Is a directory");
     // A folder of the copy that cannot be made.
-    fs::remove_all(d.path + "/dst");
-    WriteFile(d.path + "/dst/a", "a file where a folder goes");
-    EXPECT_FALSE(CopyFolderTree(d.path + "/src", d.path + "/dst", &error));
-    EXPECT_EQ(error.rfind("writing '" + d.path + "/dst/a' failed: ", 0), 0u) << error;
+    fs::remove_all(d.path() + "/dst");
+    WriteFile(d.path() + "/dst/a", "a file where a folder goes");
+    EXPECT_FALSE(CopyFolderTree(d.path() + "/src", d.path() + "/dst", &error));
+    EXPECT_EQ(error.rfind("writing '" + d.path() + "/dst/a' failed: ", 0), 0u) << error;
 }
 
 // Whatever bits the source has, a copy (made, linked or prepared where it lies) has the owner's and reading and
@@ -138,29 +138,29 @@ TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
     };
     for (const char* src : {"/src", "/cache/staged"})
     {
-        WriteFile(d.path + src + "/suid", "x");
-        WriteFile(d.path + src + "/open", "x");
-        WriteFile(d.path + src + "/sub/f", "x");
-        ASSERT_EQ(chmod((d.path + src + "/suid").c_str(), 06755), 0);
-        ASSERT_EQ(chmod((d.path + src + "/open").c_str(), 0666), 0);
-        ASSERT_EQ(chmod((d.path + src + "/sub").c_str(), 01777), 0);
+        WriteFile(d.path() + src + "/suid", "x");
+        WriteFile(d.path() + src + "/open", "x");
+        WriteFile(d.path() + src + "/sub/f", "x");
+        ASSERT_EQ(chmod((d.path() + src + "/suid").c_str(), 06755), 0);
+        ASSERT_EQ(chmod((d.path() + src + "/open").c_str(), 0666), 0);
+        ASSERT_EQ(chmod((d.path() + src + "/sub").c_str(), 01777), 0);
     }
     for (bool link : {false, true})
     {
-        const std::string to = d.path + (link ? "/linked" : "/copied");
-        ASSERT_TRUE(CopyFolderTree(d.path + "/src", to, nullptr, nullptr, nullptr, link));
+        const std::string to = d.path() + (link ? "/linked" : "/copied");
+        ASSERT_TRUE(CopyFolderTree(d.path() + "/src", to, nullptr, nullptr, nullptr, link));
         EXPECT_EQ(mode(to + "/suid"), 0755u);
         EXPECT_EQ(mode(to + "/open"), 0644u);
         EXPECT_EQ(mode(to + "/sub") & ~0755u, 0u);
     }
-    EXPECT_EQ(mode(d.path + "/src/suid"), 06755u);  // the source is not changed by a link
+    EXPECT_EQ(mode(d.path() + "/src/suid"), 06755u);  // the source is not changed by a link
     struct stat st
     {};
-    ASSERT_EQ(stat(d.path.c_str(), &st), 0);
-    ASSERT_TRUE(PrepareStagedFolder(d.path + "/cache/staged", st.st_dev));
-    EXPECT_EQ(mode(d.path + "/cache/staged/suid"), 0755u);
-    EXPECT_EQ(mode(d.path + "/cache/staged/open"), 0644u);
-    EXPECT_EQ(mode(d.path + "/cache/staged/sub") & ~0755u, 0u);
+    ASSERT_EQ(stat(d.path().c_str(), &st), 0);
+    ASSERT_TRUE(PrepareStagedFolder(d.path() + "/cache/staged", st.st_dev));
+    EXPECT_EQ(mode(d.path() + "/cache/staged/suid"), 0755u);
+    EXPECT_EQ(mode(d.path() + "/cache/staged/open"), 0644u);
+    EXPECT_EQ(mode(d.path() + "/cache/staged/sub") & ~0755u, 0u);
 }
 
 // A swap cut short before its exchange leaves the old copy in place and the new one beside it, which the
@@ -168,18 +168,18 @@ TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
 TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
 {
     TempDir d;
-    const std::string target = d.path + "/asset";
-    WriteFile(d.path + "/v1/f", "one");
-    WriteFile(d.path + "/v2/f", "two");
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v1", target));
+    const std::string target = d.path() + "/asset";
+    WriteFile(d.path() + "/v1/f", "one");
+    WriteFile(d.path() + "/v2/f", "two");
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target));
     ASSERT_TRUE(SwapInFolder(target));
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
     fs::rename(TempFolderFor(target), OldFolderFor(target));  // where a kill before the exchange leaves it
-    CleanupFolderLeftovers(d.path, [](const std::string&) { return true; });
+    CleanupFolderLeftovers(d.path(), [](const std::string&) { return true; });
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
 
-    ASSERT_TRUE(StageFolderCopy(d.path + "/v2", target));
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
     bool replaced = false;
     ASSERT_TRUE(SwapInFolder(target, nullptr, &replaced));
     EXPECT_TRUE(replaced);
@@ -188,7 +188,7 @@ TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
     UndoSwap(target);
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
-    EXPECT_TRUE(SyncFileSystems({d.path, d.path + "/missing"}));
+    EXPECT_TRUE(SyncFileSystems({d.path(), d.path() + "/missing"}));
 }
 
 // Replacements of one asset within a second keep every earlier copy; thinning and crashes leave nothing
@@ -199,27 +199,27 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     std::vector<std::string> made;
     for (char version : {'1', '2', '3'})
     {
-        WriteFile(d.path + "/src/v.txt", std::string(1, version));
+        WriteFile(d.path() + "/src/v.txt", std::string(1, version));
         std::string at;
-        ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 100, nullptr, &at));
+        ASSERT_TRUE(BackupFolder(d.path() + "/src", d.path() + "/b", "kuid 1 2", 100, nullptr, &at));
         made.push_back(at);
     }
-    ASSERT_EQ(ListBackupFolders(d.path + "/b").size(), 3u);
+    ASSERT_EQ(ListBackupFolders(d.path() + "/b").size(), 3u);
     for (size_t i = 0; i < made.size(); ++i) EXPECT_EQ(ReadFile(made[i] + "/v.txt"), std::string(1, char('1' + i)));
 
-    ASSERT_TRUE(BackupFolder(d.path + "/src", d.path + "/b", "kuid 1 2", 2));
-    std::vector<std::string> left = ListBackupFolders(d.path + "/b");
+    ASSERT_TRUE(BackupFolder(d.path() + "/src", d.path() + "/b", "kuid 1 2", 2));
+    std::vector<std::string> left = ListBackupFolders(d.path() + "/b");
     ASSERT_EQ(left.size(), 2u);
-    EXPECT_EQ(d.path + "/b/" + left[0] + "/kuid 1 2", made[2]);
-    for (const auto& e : fs::directory_iterator(d.path + "/b")) EXPECT_NE(e.path().filename().string()[0], '.');
+    EXPECT_EQ(d.path() + "/b/" + left[0] + "/kuid 1 2", made[2]);
+    for (const auto& e : fs::directory_iterator(d.path() + "/b")) EXPECT_NE(e.path().filename().string()[0], '.');
 
     // What a crash during a copy or a removal leaves is hidden, and cleared at the next start.
-    fs::create_directories(d.path + "/b/.vaddel-20200101-000000/kuid 1 2");
-    fs::create_directories(d.path + "/b/" + left[1] + "/.vadtmp-kuid 1 3");
-    EXPECT_EQ(ListBackupFolders(d.path + "/b").size(), 2u);
-    EXPECT_EQ(CleanupBackupLeftovers(d.path + "/b").size(), 2u);
-    EXPECT_FALSE(fs::exists(d.path + "/b/.vaddel-20200101-000000"));
-    EXPECT_FALSE(fs::exists(d.path + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
+    fs::create_directories(d.path() + "/b/.vaddel-20200101-000000/kuid 1 2");
+    fs::create_directories(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3");
+    EXPECT_EQ(ListBackupFolders(d.path() + "/b").size(), 2u);
+    EXPECT_EQ(CleanupBackupLeftovers(d.path() + "/b").size(), 2u);
+    EXPECT_FALSE(fs::exists(d.path() + "/b/.vaddel-20200101-000000"));
+    EXPECT_FALSE(fs::exists(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
 
     // Job files and staging folders of a daemon that died go; those of this daemon and anything else stay.
     const std::vector<std::pair<std::string, bool>> cache = {
@@ -227,18 +227,18 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
         {"export-4242-3.crak", false},     {"install-99-1.crak", true},
         {"install-4242-1.crak.txt", true}, {"textures-4242-1.crak", true},
         {"install-x-1.staging", true},     {"notes.txt", true}};
-    fs::create_directories(d.path + "/c");
+    fs::create_directories(d.path() + "/c");
     for (const auto& [name, kept] : cache)
-        name.find("staging") != std::string::npos ? (void)fs::create_directories(d.path + "/c/" + name + "/0")
-                                                  : WriteFile(d.path + "/c/" + name, "x");
-    EXPECT_EQ(CleanupCacheLeftovers(d.path + "/c", 99).size(), 3u);
-    for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path + "/c/" + name), kept) << name;
+        name.find("staging") != std::string::npos ? (void)fs::create_directories(d.path() + "/c/" + name + "/0")
+                                                  : WriteFile(d.path() + "/c/" + name, "x");
+    EXPECT_EQ(CleanupCacheLeftovers(d.path() + "/c", 99).size(), 3u);
+    for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path() + "/c/" + name), kept) << name;
 }
 
 TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
 {
     TempDir d;
-    std::string path = d.path + "/assets.tdx";
+    std::string path = d.path() + "/assets.tdx";
     AssetRecord r;
     r.kuid = KUID(-3, 77, 2);
     r.source = "builtin";
@@ -309,7 +309,7 @@ TEST(DaemonStore, PuttingAnAssetAgainReplacesItsLists)
 {
     TempDir d;
     AssetStore s;
-    ASSERT_TRUE(s.Open(d.path + "/assets.tdx"));
+    ASSERT_TRUE(s.Open(d.path() + "/assets.tdx"));
     AssetRecord a, b;
     a.kuid = KUID(1, 1, 0);
     b.kuid = KUID(2, 2, 0);
@@ -348,7 +348,7 @@ TEST(DaemonStore, PuttingAnAssetAgainReplacesItsLists)
 TEST(DaemonStore, RefusesAStoreFromANewerDaemonAndAFileThatIsNoStore)
 {
     TempDir d;
-    std::string path = d.path + "/assets.tdx";
+    std::string path = d.path() + "/assets.tdx";
     {
         AssetStore s;
         ASSERT_TRUE(s.Open(path));
@@ -359,8 +359,8 @@ TEST(DaemonStore, RefusesAStoreFromANewerDaemonAndAFileThatIsNoStore)
     EXPECT_FALSE(s.Open(path, &error));
     EXPECT_NE(error.find("newer"), std::string::npos);
 
-    WriteFile(d.path + "/junk.tdx", std::string(4096, 'j'));
-    EXPECT_FALSE(s.Open(d.path + "/junk.tdx"));
+    WriteFile(d.path() + "/junk.tdx", std::string(4096, 'j'));
+    EXPECT_FALSE(s.Open(d.path() + "/junk.tdx"));
 }
 
 TEST(DaemonRecords, ConfigFilesAreFoundInAnyCase)
@@ -368,7 +368,7 @@ TEST(DaemonRecords, ConfigFilesAreFoundInAnyCase)
     TempDir d;
     for (const char* name : {"Config.txt", "CONFIG.TXT"})
     {
-        std::string folder = d.path + "/" + name;
+        std::string folder = d.path() + "/" + name;
         WriteFile(folder + "/" + name, "kuid <kuid:1:2>\nusername \"upper\"\n");
         AssetRecord r;
         ASSERT_TRUE(ReadAssetFolder(folder, r)) << name;
@@ -377,19 +377,19 @@ TEST(DaemonRecords, ConfigFilesAreFoundInAnyCase)
     }
     // A chump in any case still comes before an exactly named text; of two names in other cases the
     // smaller is taken, whatever the directory order.
-    std::string both = d.path + "/both";
+    std::string both = d.path() + "/both";
     WriteFile(both + "/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\n");
     WriteChump(both + "/Config.Chump", KUID(1, 2, 0), "from chump");
     EXPECT_EQ(FindAssetConfig(both), both + "/Config.Chump");
     AssetRecord r;
     ASSERT_TRUE(ReadAssetFolder(both, r));
     EXPECT_EQ(r.username, "from chump");
-    WriteFile(d.path + "/two/CONFIG.txt", "kuid <kuid:1:3>\n");
-    WriteFile(d.path + "/two/Config.txt", "kuid <kuid:1:4>\n");
-    EXPECT_EQ(FindAssetConfig(d.path + "/two"), d.path + "/two/CONFIG.txt");
+    WriteFile(d.path() + "/two/CONFIG.txt", "kuid <kuid:1:3>\n");
+    WriteFile(d.path() + "/two/Config.txt", "kuid <kuid:1:4>\n");
+    EXPECT_EQ(FindAssetConfig(d.path() + "/two"), d.path() + "/two/CONFIG.txt");
     // A folder of that name is no configuration.
-    fs::create_directories(d.path + "/dir/Config.txt");
-    EXPECT_EQ(FindAssetConfig(d.path + "/dir"), "");
+    fs::create_directories(d.path() + "/dir/Config.txt");
+    EXPECT_EQ(FindAssetConfig(d.path() + "/dir"), "");
 }
 
 TEST(DaemonRecords, AnUnreadableConfigurationSaysWhichFileAndLine)
@@ -397,28 +397,28 @@ TEST(DaemonRecords, AnUnreadableConfigurationSaysWhichFileAndLine)
     TempDir d;
     AssetRecord r;
     std::string reason;
-    EXPECT_FALSE(ReadAssetFolder(d.path, r, &reason));
+    EXPECT_FALSE(ReadAssetFolder(d.path(), r, &reason));
     EXPECT_EQ(reason, kNoAssetConfigReason);
 
-    WriteFile(d.path + "/text/config.txt", "kuid <kuid:1:2>\nkind \"scenery\"\nusername \"never closed\n");
-    EXPECT_FALSE(ReadAssetFolder(d.path + "/text", r, &reason));
-    EXPECT_NE(reason.find("'" + d.path + "/text/config.txt' line 3"), std::string::npos) << reason;
+    WriteFile(d.path() + "/text/config.txt", "kuid <kuid:1:2>\nkind \"scenery\"\nusername \"never closed\n");
+    EXPECT_FALSE(ReadAssetFolder(d.path() + "/text", r, &reason));
+    EXPECT_NE(reason.find("'" + d.path() + "/text/config.txt' line 3"), std::string::npos) << reason;
 
     // A binary configuration cut short is damaged; the reason names the file.
-    WriteChump(d.path + "/bin/config.chump", KUID(1, 2, 0), "a name long enough to be cut");
-    std::string bytes = ReadFile(d.path + "/bin/config.chump");
-    WriteFile(d.path + "/bin/config.chump", bytes.substr(0, bytes.size() - 5));
-    EXPECT_FALSE(ReadAssetFolder(d.path + "/bin", r, &reason));
-    EXPECT_EQ(reason, "'" + d.path + "/bin/config.chump' is damaged");
+    WriteChump(d.path() + "/bin/config.chump", KUID(1, 2, 0), "a name long enough to be cut");
+    std::string bytes = ReadFile(d.path() + "/bin/config.chump");
+    WriteFile(d.path() + "/bin/config.chump", bytes.substr(0, bytes.size() - 5));
+    EXPECT_FALSE(ReadAssetFolder(d.path() + "/bin", r, &reason));
+    EXPECT_EQ(reason, "'" + d.path() + "/bin/config.chump' is damaged");
 
-    WriteFile(d.path + "/nokuid/config.txt", "username \"no kuid\"\n");
-    EXPECT_FALSE(ReadAssetFolder(d.path + "/nokuid", r, &reason));
-    EXPECT_NE(reason.find(d.path + "/nokuid/config.txt"), std::string::npos) << reason;
+    WriteFile(d.path() + "/nokuid/config.txt", "username \"no kuid\"\n");
+    EXPECT_FALSE(ReadAssetFolder(d.path() + "/nokuid", r, &reason));
+    EXPECT_NE(reason.find(d.path() + "/nokuid/config.txt"), std::string::npos) << reason;
 
     // The key the tool knows only for a folder without a configuration; the reason otherwise.
     DaemonResults results;
-    PostUnreadableAssetFolder(&results, 3, KUID::Null(), d.path, kNoAssetConfigReason);
-    PostUnreadableAssetFolder(&results, 2, KUID::Null(), d.path + "/nokuid", reason);
+    PostUnreadableAssetFolder(&results, 3, KUID::Null(), d.path(), kNoAssetConfigReason);
+    PostUnreadableAssetFolder(&results, 2, KUID::Null(), d.path() + "/nokuid", reason);
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].text, "$vad_unable_read_config_at");
     EXPECT_EQ(results[1].kind, 2u);
@@ -432,18 +432,18 @@ TEST(DaemonRecords, TheScanReadsAFolderAsTheGeneralPathDoes)
     // The scan's one listing and one open give the same configuration, record, reason, stamp and size as
     // the separate steps.
     TempDir d;
-    WriteFile(d.path + "/text/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
-    WriteFile(d.path + "/text/sub/mesh.im", std::string(300, 'm'));
-    WriteChump(d.path + "/chump/config.chump", KUID(1, 3, 0), "chump");
-    WriteFile(d.path + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
-    WriteFile(d.path + "/nokuid/config.txt", "username \"no kuid\"\n");
-    WriteFile(d.path + "/target.txt", "kuid <kuid:1:5>\n");
-    fs::create_directories(d.path + "/link");
-    fs::create_symlink(d.path + "/target.txt", d.path + "/link/config.txt");
-    fs::create_directories(d.path + "/empty");
+    WriteFile(d.path() + "/text/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
+    WriteFile(d.path() + "/text/sub/mesh.im", std::string(300, 'm'));
+    WriteChump(d.path() + "/chump/config.chump", KUID(1, 3, 0), "chump");
+    WriteFile(d.path() + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
+    WriteFile(d.path() + "/nokuid/config.txt", "username \"no kuid\"\n");
+    WriteFile(d.path() + "/target.txt", "kuid <kuid:1:5>\n");
+    fs::create_directories(d.path() + "/link");
+    fs::create_symlink(d.path() + "/target.txt", d.path() + "/link/config.txt");
+    fs::create_directories(d.path() + "/empty");
     for (const char* name : {"text", "chump", "broken", "nokuid", "link", "empty"})
     {
-        const std::string folder = d.path + "/" + name;
+        const std::string folder = d.path() + "/" + name;
         uint64_t size = 1;
         const AssetConfigFiles configs = ListAssetConfigs(folder, &size);
         EXPECT_EQ(configs.path, FindAssetConfig(folder)) << name;
@@ -464,39 +464,39 @@ TEST(DaemonRecords, AFolderToInstallIsReadOnlyFromWhatIsOpened)
     // The configuration of a folder to install or commit is chosen as the scan chooses it, but read only when
     // it is a regular file when opened, and the folder itself must not be a link.
     TempDir d;
-    WriteFile(d.path + "/both/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
-    WriteChump(d.path + "/both/Config.Chump", KUID(1, 3, 0), "chump");
-    WriteFile(d.path + "/secret.txt", "kuid <kuid:1:9>\nusername \"secret\"\n");
-    fs::create_directories(d.path + "/linked");
-    fs::create_symlink(d.path + "/secret.txt", d.path + "/linked/config.txt");
-    fs::create_directory_symlink(d.path + "/both", d.path + "/alias");
-    WriteFile(d.path + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
+    WriteFile(d.path() + "/both/config.txt", "kuid <kuid:1:2>\nusername \"text\"\n");
+    WriteChump(d.path() + "/both/Config.Chump", KUID(1, 3, 0), "chump");
+    WriteFile(d.path() + "/secret.txt", "kuid <kuid:1:9>\nusername \"secret\"\n");
+    fs::create_directories(d.path() + "/linked");
+    fs::create_symlink(d.path() + "/secret.txt", d.path() + "/linked/config.txt");
+    fs::create_directory_symlink(d.path() + "/both", d.path() + "/alias");
+    WriteFile(d.path() + "/broken/config.txt", "kuid <kuid:1:4>\nusername \"never closed\n");
     AssetConfigFiles configs;
     AssetRecord rec;
     std::string reason;
-    ASSERT_TRUE(ReadSourceAssetConfig(d.path + "/both", configs, rec, &reason)) << reason;
+    ASSERT_TRUE(ReadSourceAssetConfig(d.path() + "/both", configs, rec, &reason)) << reason;
     EXPECT_EQ(rec.kuid, KUID(1, 3, 0));
-    EXPECT_EQ(configs.path, ListAssetConfigs(d.path + "/both").path);
+    EXPECT_EQ(configs.path, ListAssetConfigs(d.path() + "/both").path);
     EXPECT_TRUE(configs.regular);
-    EXPECT_EQ(configs.unusedText, d.path + "/both/config.txt");
+    EXPECT_EQ(configs.unusedText, d.path() + "/both/config.txt");
 
-    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/linked", configs, rec, &reason));
-    EXPECT_EQ(reason, "'" + d.path + "/linked/config.txt' is a symbolic link or special file; it was not read");
-    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/alias", configs, rec, &reason));
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path() + "/linked", configs, rec, &reason));
+    EXPECT_EQ(reason, "'" + d.path() + "/linked/config.txt' is a symbolic link or special file; it was not read");
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path() + "/alias", configs, rec, &reason));
     EXPECT_NE(reason.find("symbolic link"), std::string::npos) << reason;
     // A text that does not parse names its line, as the scan's reading does.
-    EXPECT_FALSE(ReadSourceAssetConfig(d.path + "/broken", configs, rec, &reason));
+    EXPECT_FALSE(ReadSourceAssetConfig(d.path() + "/broken", configs, rec, &reason));
     std::string general;
-    ReadAssetConfigAt(d.path + "/broken/config.txt", rec, &general);
+    ReadAssetConfigAt(d.path() + "/broken/config.txt", rec, &general);
     EXPECT_EQ(reason, general);
 
     // Handing files over gives the copy a second name of exactly the file that was opened.
-    WriteFile(d.path + "/hand/f.bin", "data");
+    WriteFile(d.path() + "/hand/f.bin", "data");
     uint64_t bytes = 0;
-    ASSERT_TRUE(CopyFolderTree(d.path + "/hand", d.path + "/handed", nullptr, nullptr, &bytes, true));
-    EXPECT_TRUE(fs::equivalent(d.path + "/hand/f.bin", d.path + "/handed/f.bin"));
+    ASSERT_TRUE(CopyFolderTree(d.path() + "/hand", d.path() + "/handed", nullptr, nullptr, &bytes, true));
+    EXPECT_TRUE(fs::equivalent(d.path() + "/hand/f.bin", d.path() + "/handed/f.bin"));
     EXPECT_EQ(bytes, 4u);
-    EXPECT_FALSE(CopyFolderTree(d.path + "/alias", d.path + "/x"));
+    EXPECT_FALSE(CopyFolderTree(d.path() + "/alias", d.path() + "/x"));
 }
 
 // What is installed is the copy: its configuration replaces what was read from the folder before it was copied,
@@ -504,38 +504,38 @@ TEST(DaemonRecords, AFolderToInstallIsReadOnlyFromWhatIsOpened)
 TEST(DaemonRecords, TheCopysConfigurationIsWhatCounts)
 {
     TempDir d;
-    WriteFile(d.path + "/src/config.txt", "kuid <kuid:1:2>\nusername \"before\"\n");
+    WriteFile(d.path() + "/src/config.txt", "kuid <kuid:1:2>\nusername \"before\"\n");
     AssetConfigFiles configs;
     AssetRecord rec;
-    ASSERT_TRUE(ReadSourceAssetConfig(d.path + "/src", configs, rec));
-    WriteFile(d.path + "/same/config.txt", "kuid <kuid:1:2>\nusername \"after\"\n");
-    WriteFile(d.path + "/other/config.txt", "kuid <kuid:1:3>\nusername \"other\"\n");
-    fs::create_directories(d.path + "/none");
+    ASSERT_TRUE(ReadSourceAssetConfig(d.path() + "/src", configs, rec));
+    WriteFile(d.path() + "/same/config.txt", "kuid <kuid:1:2>\nusername \"after\"\n");
+    WriteFile(d.path() + "/other/config.txt", "kuid <kuid:1:3>\nusername \"other\"\n");
+    fs::create_directories(d.path() + "/none");
     std::string reason;
     for (const char* copy : {"/other", "/none"})
     {
-        EXPECT_FALSE(ConfirmCopiedAssetConfig(d.path + copy, configs, rec, &reason)) << copy;
+        EXPECT_FALSE(ConfirmCopiedAssetConfig(d.path() + copy, configs, rec, &reason)) << copy;
         EXPECT_NE(reason.find("changed while its folder was copied"), std::string::npos) << reason;
         EXPECT_EQ(rec.username, "before");
     }
-    ConfirmCopiedAssetConfig(d.path + "/other", configs, rec, &reason);
+    ConfirmCopiedAssetConfig(d.path() + "/other", configs, rec, &reason);
     EXPECT_NE(reason.find("<kuid:1:3>"), std::string::npos) << reason;
     EXPECT_NE(reason.find("<kuid:1:2>"), std::string::npos) << reason;
-    ASSERT_TRUE(ConfirmCopiedAssetConfig(d.path + "/same", configs, rec, &reason)) << reason;
+    ASSERT_TRUE(ConfirmCopiedAssetConfig(d.path() + "/same", configs, rec, &reason)) << reason;
     EXPECT_EQ(rec.username, "after");
-    EXPECT_EQ(configs.path, d.path + "/same/config.txt");
+    EXPECT_EQ(configs.path, d.path() + "/same/config.txt");
 }
 
 TEST(DaemonRecords, ConfigChumpComesBeforeConfigTxtAndCategoriesAreCoded)
 {
     TempDir d;
-    WriteFile(d.path + "/a/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\ntrain-build 3.5\n");
+    WriteFile(d.path() + "/a/config.txt", "kuid <kuid:1:2>\nusername \"from txt\"\ntrain-build 3.5\n");
     AssetRecord r;
-    ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
+    ASSERT_TRUE(ReadAssetFolder(d.path() + "/a", r));
     EXPECT_EQ(r.username, "from txt");
     EXPECT_EQ(r.build, 0.0f);  // only "velmar-build" names the build
-    WriteChump(d.path + "/a/config.chump", KUID(1, 2, 0), "from chump");
-    ASSERT_TRUE(ReadAssetFolder(d.path + "/a", r));
+    WriteChump(d.path() + "/a/config.chump", KUID(1, 2, 0), "from chump");
+    ASSERT_TRUE(ReadAssetFolder(d.path() + "/a", r));
     EXPECT_EQ(r.username, "from chump");
 
     AssetRecord c;

@@ -249,8 +249,8 @@ TEST_F(DaemonSecurityTest, OnlyAnOwnerOnlyRecordOfALiveDaemonIsFollowed)
 TEST(DaemonLogTest, LinesAreRateLimitedTheFileRotatedAndOwnerOnly)
 {
     TempDir temp;
-    ASSERT_FALSE(temp.path.empty());
-    const std::string& dir = temp.path;
+    ASSERT_FALSE(temp.path().empty());
+    const std::string& dir = temp.path();
     const struct
     {
         DaemonLogLimits limits;

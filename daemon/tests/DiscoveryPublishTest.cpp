@@ -5,13 +5,13 @@
 #include "assetdb/VADDiscovery.h"
 #include "daemon/DiscoveryPublish.h"
 #include "platform/SharedMemory.h"
+#include "platform/tests/NobodyProcess.h"
+#include "platform/tests/SocketFile.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
+using PlatformTest::kNobody;
 
 enum class Thing
 {
@@ -46,17 +46,7 @@ bool Plant(Thing thing, const std::string& name)
     case Thing::kFifo: return mkfifo(path.c_str(), 0666) == 0;
     case Thing::kFolder: return mkdir(path.c_str(), 0777) == 0;
     case Thing::kLink: return symlink((path + "-elsewhere").c_str(), path.c_str()) == 0;
-    case Thing::kSocket:
-    {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        if (fd < 0 || path.size() >= sizeof a.sun_path) return false;
-        std::memcpy(a.sun_path, path.c_str(), path.size() + 1);
-        const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(fd);
-        return bound;
-    }
+    case Thing::kSocket: return PlatformTest::MakeSocketFile(path);
     case Thing::kOpenBlock:
     case Thing::kOtherUsers:
     {
@@ -101,9 +91,9 @@ class DiscoveryPublishTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(dir.path.empty());
+        ASSERT_FALSE(dir.path().empty());
         char real[PATH_MAX];
-        ASSERT_NE(realpath(dir.path.c_str(), real), nullptr);
+        ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
         root = std::string(real) + "/root";
         fs::create_directories(root + "/" + kVADDiscoveryRecordFolder);
         usual = VADDiscoveryName(static_cast<uint32_t>(getuid()), root);

@@ -2,19 +2,14 @@
 
 #include "NobodyProcess.h"
 #include "PlatformTestSupport.h"
+#include "SocketFile.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstring>
 
 using Platform::OutputFile;
 using Platform::WriteOutputFile;
@@ -250,13 +245,7 @@ TEST(OutputFile, AFifoIsWrittenForItsReaderAndNeverWaitedOn)
     EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
 
     const std::string socketPath = dir / "out.sock";
-    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
-    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(PlatformTest::MakeSocketFile(socketPath));
     EXPECT_FALSE(WriteOutputFile(socketPath, "x", 0666, &why));
     EXPECT_EQ(why, "it is a socket");
-    close(s);
 }

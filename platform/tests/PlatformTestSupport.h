@@ -2,6 +2,7 @@
 // Shared bits of the platform tests: a private temporary folder, the helper program and bounded waits.
 #include <unistd.h>
 
+#include "TempDir.h"
 #include "platform/Process.h"
 
 #include <chrono>
@@ -15,30 +16,6 @@
 namespace PlatformTest {
 
 inline std::string HelperPath() { return VELMAR_PLATFORM_HELPER; }
-
-class TempDir
-{
-public:
-    // `root` empty: the system's temporary folder. Executables are copied below the build folder
-    // instead, in case the temporary folder is mounted without exec rights.
-    explicit TempDir(const std::string& root = {})
-    {
-        std::filesystem::path base =
-            root.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(root);
-        std::string pattern = (base / "velmar-platform-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string ReadFile(const std::string& path)
 {

@@ -3,6 +3,8 @@
 #include "E2EFixture.h"
 #include "SecondUser.h"
 
+#include "platform/tests/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -37,15 +39,9 @@ protected:
     {
         if (geteuid() != 0) GTEST_SKIP() << "needs root to run the second user as user nobody";
         DaemonRootTest::SetUp();
-        char pattern[] = "/tmp/velmar-other-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        other_ = pattern;
+        other_ = otherFolder_.path();
+        ASSERT_FALSE(other_.empty());
         ASSERT_EQ(chmod(other_.c_str(), 0755), 0);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        if (!other_.empty()) std::filesystem::remove_all(other_, ec);
     }
     // Makes the files below the other user's folder theirs, and the folder itself when `folderToo`.
     void GiveToNobody(bool folderToo = true) const
@@ -58,7 +54,8 @@ protected:
         }
     }
 
-    std::string other_;  // the other user's folder (root's until GiveToNobody)
+    PlatformTest::TempDir otherFolder_{"/tmp"};  // where user nobody reaches it, whatever TMPDIR says
+    std::string other_;                          // the other user's folder (root's until GiveToNobody)
 };
 
 }  // namespace e2e

@@ -6,6 +6,7 @@
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
 #include "platform/Process.h"
+#include "platform/tests/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -163,19 +164,10 @@ TEST_F(ToolFailuresE2E, AnOutputIsWrittenWhereTheUserHasItWhenTheUserMayWriteIt)
 
     if (geteuid() != 0) GTEST_SKIP() << "needs root to write a file of user nobody's and to run the tool as nobody";
     // A file of user nobody's, mode 0640, written by root: still nobody's, so they can read the backup.
-    char pattern[] = "/tmp/velmar-theirs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern, theirs = folder + "/keywords.txt";
-    struct RemoveFolder
-    {
-        const std::string& path;
-        ~RemoveFolder()
-        {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    } removeFolder{folder};
-    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    const PlatformTest::TempDir folder("/tmp");  // where user nobody reaches it, whatever TMPDIR says
+    ASSERT_FALSE(folder.path().empty());
+    const std::string theirs = folder / "keywords.txt";
+    ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
     std::ofstream(theirs) << "old keywords\n";
     ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobodyGroup), 0);
     ASSERT_EQ(chmod(theirs.c_str(), 0640), 0);
