@@ -38,8 +38,14 @@ struct Cursor
         }
         return false;
     }
+    enum class Read
+    {
+        kNone,        // no number here
+        kNumber,      // read into `out`
+        kOutOfRange,  // a digit run too long for 32 bits: the text is no KUID
+    };
     // A decimal number with an optional sign that fits 32 bits.
-    bool Number(int32_t& out)
+    Read Number(int32_t& out)
     {
         const char* q = p;
         bool neg = false;
@@ -48,23 +54,24 @@ struct Cursor
             neg = *q == '-';
             ++q;
         }
-        if (q == end || *q < '0' || *q > '9') return false;
+        if (q == end || *q < '0' || *q > '9') return Read::kNone;
         int64_t v = 0;
         while (q != end && *q >= '0' && *q <= '9')
         {
             v = v * 10 + (*q - '0');
-            if (v > 2147483648LL) return false;
+            if (v > 2147483648LL) return Read::kOutOfRange;
             ++q;
         }
         if (neg) v = -v;
-        if (v > 2147483647LL) return false;
+        if (v > 2147483647LL) return Read::kOutOfRange;
         out = static_cast<int32_t>(v);
         p = q;
-        return true;
+        return Read::kNumber;
     }
 };
 
-// Reads up to `maxCount` numbers separated by `sep` (blanks: any run of blanks). Returns how many were read.
+// Reads up to `maxCount` numbers separated by `sep` (blanks: any run of blanks). Returns how many were read, or
+// -1 when one of them does not fit its field (its digits are not where the KUID ends).
 int Numbers(Cursor& c, char sep, int maxCount, int32_t* out, bool strict)
 {
     int n = 0;
@@ -85,7 +92,9 @@ int Numbers(Cursor& c, char sep, int maxCount, int32_t* out, bool strict)
             }
         }
         if (!strict) c.SkipBlanks();
-        if (!c.Number(out[n])) break;
+        const Cursor::Read read = c.Number(out[n]);
+        if (read == Cursor::Read::kOutOfRange) return -1;
+        if (read == Cursor::Read::kNone) break;
         ++n;
     }
     return n;

@@ -36,7 +36,8 @@ struct KUID
     // its numbers (blanks around them, a missing bracket, a trailing remark: "<kuid:1:2>x" is <kuid:1:2>), as
     // asset configurations have always been read. Neither takes a text with a zero byte anywhere: a reader
     // that stops at it would see another KUID. A version outside 0..127 or a user id outside 25 signed bits is
-    // refused. Text that is not a KUID (also null or empty) gives the null KUID; the result tells whether the
+    // refused, as is a digit run too long for its field in either mode ("<kuid:1:2:99999999999>" is no KUID, not
+    // <kuid:1:2>). Text that is not a KUID (also null or empty) gives the null KUID; the result tells whether the
     // text was a KUID.
     bool ParseText(const char* text, bool strict);
     bool ParseText(std::string_view text, bool strict);

@@ -151,6 +151,11 @@ TEST_F(CommandsE2E, ARemarkAfterAKUIDsNumbersLeavesTheKUIDAsItIs)
     RunResult cdp = Run({"createcdp", "out.cdp", "<kuid:523:870101>junk"});
     EXPECT_EQ(cdp.exitCode, 0) << cdp.out;
     EXPECT_TRUE(root_.Exists("work/out.cdp"));
+    // A number too long for its field is no end of the KUID: the text names no asset at all.
+    RunResult tooLong = Run({"createcdp", "long.cdp", "<kuid:523:870101:99999999999>"});
+    EXPECT_EQ(tooLong.exitCode, 255) << tooLong.out;
+    EXPECT_NE(tooLong.out.find("Invalid AssetID."), std::string::npos) << tooLong.out;
+    EXPECT_FALSE(root_.Exists("work/long.cdp"));
 }
 
 TEST_F(CommandsE2E, ASearchTooDeepSaysHowDeepItGoes)
