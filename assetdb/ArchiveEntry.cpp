@@ -219,6 +219,8 @@ public:
     }
     bool File(const std::string& path, const Platform::OpenedFile& file) override
     {
+        if (sink_.IsArchiveFile(Platform::FileIdentity::Of(file.Stat())))
+            return Failed("Unable to pack file: %s (the archive would be written over it)", path);
         if (!file.Read(data_, kMaxArchiveFileSize)) return Failed("Unable to read file: %s", path);
         const std::vector<uint8_t>* bytes = &data_;
         if (compress_)
@@ -448,9 +450,10 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, 
 }
 
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Folder& dir, TDBTagRef& config,
-                             Orvo::String& reason)
+                             Orvo::String& reason, Platform::FileIdentity* readFrom)
 {
     config = TDBTagRef();
+    if (readFrom) *readFrom = Platform::FileIdentity{};
     // From one listing, as the engine's files find a name: the exact one, else the smallest that equals it
     // without regard to case. "config.chump" when there is one, else "config.txt"; read only when it is a
     // regular file when opened.
@@ -490,6 +493,7 @@ bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Fol
         return false;
     }
     config = MakeInstallableAssetConfig(loaded);
+    if (readFrom) *readFrom = Platform::FileIdentity::Of(file.Stat());
     return true;
 }
 

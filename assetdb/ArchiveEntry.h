@@ -13,6 +13,7 @@
 
 #include "engine/FilePath.h"
 #include "engine/String.h"
+#include "platform/FileIdentity.h"
 
 #include <cstdint>
 #include <string>
@@ -74,16 +75,20 @@ public:
     virtual bool BeginFolder(std::string_view name) = 0;
     virtual bool EndFolder() = 0;
     virtual bool AddFile(std::string_view name, const void* data, size_t size) = 0;
+    // The file the packed files go into, where that is a file: one of them that is that file (a second name of
+    // it, or a link to it) is not packed, and the packing stops, since the archive would be written over it.
+    virtual bool IsArchiveFile(const Platform::FileIdentity&) const { return false; }
 };
 
 // Opens an asset folder to pack by descriptor (it may be a user's folder that another user changes meanwhile).
 bool OpenPackableFolder(const Orvo::File::Path& folder, Platform::Folder& dir);
 // The config an entry made from the folder starts with: "config.chump", else "config.txt", without the
 // archive keys (MakeInstallableAssetConfig). False with a reason when there is no readable config. The second
-// form reads the folder opened by OpenPackableFolder (`folder` names it in messages).
+// form reads the folder opened by OpenPackableFolder (`folder` names it in messages); `readFrom` gets the file
+// the config was read from.
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, TDBTagRef& config, Orvo::String& reason);
 bool LoadPackableAssetConfig(const Orvo::File::Path& folder, const Platform::Folder& dir, TDBTagRef& config,
-                             Orvo::String& reason);
+                             Orvo::String& reason, Platform::FileIdentity* readFrom = nullptr);
 // Packs every file below the folder except its config into the sink (the rules of MakeArchiveEntryFromFolder;
 // one file is held in memory at a time). False with a reason as MakeArchiveEntryFromFolder gives it.
 bool PackArchiveFolder(const Orvo::File::Path& folder, bool compress, ArchivePackSink& sink, Orvo::String& reason,

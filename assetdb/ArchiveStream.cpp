@@ -48,16 +48,18 @@ TDBTagRef StringTag(std::string_view text)
 class StreamPackSink final : public ArchivePackSink
 {
 public:
-    explicit StreamPackSink(SoupStreamWriter& w) : w_(w) {}
+    StreamPackSink(SoupStreamWriter& w, const Platform::OutputFile& file) : w_(w), file_(file) {}
     bool BeginFolder(std::string_view name) override { return w_.OpenContainer(name); }
     bool EndFolder() override { return w_.CloseContainer(); }
     bool AddFile(std::string_view name, const void* data, size_t size) override
     {
         return w_.WriteBinary(name, data, size);
     }
+    bool IsArchiveFile(const Platform::FileIdentity& file) const override { return file_.IsOutput(file); }
 
 private:
     SoupStreamWriter& w_;
+    const Platform::OutputFile& file_;
 };
 
 Orvo::String WithPath(const char* text, const std::string& path)
@@ -368,7 +370,14 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
         result = Orvo::String::Format("Unable to read the asset config in: %s", folder.c_str());
         return false;
     }
-    if (!LoadPackableAssetConfig(folder, dir, config, result)) return false;
+    Platform::FileIdentity configFile;
+    if (!LoadPackableAssetConfig(folder, dir, config, result, &configFile)) return false;
+    if (file_.IsOutput(configFile))
+    {
+        result = Orvo::String::Format("Unable to pack the asset config in: %s (the archive would be written over it)",
+                                      folder.c_str());
+        return false;
+    }
     // The daemon's entry has the asset's own KUID: set (which moves the tag to the end) when the config differs.
     const bool kuidLast = config.GetChildKUID("kuid") != kuid;
     if (kuidLast) config.RemoveChild("kuid");
@@ -382,7 +391,7 @@ bool ContentArchiveWriter::AddFolder(Orvo::String& result, const KUID& kuid, con
     uint64_t size = 0;
     if (ok && w.OpenContainer("files", true))
     {
-        StreamPackSink sink(w);
+        StreamPackSink sink(w, file_);
         if (!PackArchiveFolder(folder, dir, compress, sink, result, leftOut))
         {
             // The archive cannot be finished now: part of the entry is written.

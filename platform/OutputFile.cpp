@@ -122,6 +122,7 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
             // A name not there yet (a link to nothing included) becomes a new file.
             if (!replacing_.Create(path, O_WRONLY, mode)) return Fail(errno);
             if (access == Access::kPositioned) positioned_ = replacing_.Fd();
+            staged_ = FileIdentity::OfFd(replacing_.Fd());
             return true;
         }
         // A FIFO without a reader (or a socket) cannot be opened for writing without waiting.
@@ -143,6 +144,7 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
         ::close(fd);
         return Refuse(refused);
     }
+    existing_ = FileIdentity::Of(st);
     if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
     {
         bool replaced = false;
@@ -151,6 +153,7 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
         {
             ::close(fd);
             if (ok && access == Access::kPositioned) positioned_ = replacing_.Fd();
+            if (ok) staged_ = FileIdentity::OfFd(replacing_.Fd());
             return ok;
         }
     }
@@ -214,40 +217,83 @@ bool OutputFile::PrepareInPlace(const struct stat& opened, Access access)
     if (flags < 0 || ::fcntl(inPlace_, F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail(errno);
     if (access == Access::kPositioned)
     {
-        scratch_ = OpenScratch();
-        if (scratch_ < 0) return Fail(errno);
+        if (!OpenScratchFile()) return Fail(errno);
         positioned_ = scratch_;
     }
     return true;
 }
 
-// A regular file written in place is emptied only when its new contents begin, so that a command that fails
-// before then leaves it whole.
-bool OutputFile::BeginInPlace()
+bool OutputFile::OpenScratchFile()
 {
-    if (begun_) return true;
-    if (regular_)
+    scratch_ = OpenScratch();
+    if (scratch_ < 0) return false;
+    staged_ = FileIdentity::OfFd(scratch_);
+    return true;
+}
+
+// Room for `size` bytes of new contents in the regular file written in place, its old bytes and size kept.
+bool OutputFile::ReserveInPlace(uint64_t size)
+{
+    if (size == 0) return true;
+    struct stat st;
+    if (::fstat(inPlace_, &st) != 0) return false;
+    int reserved;
+    while ((reserved = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size))) != 0 && errno == EINTR)
+    {}
+    if (reserved == 0) return true;
+    // A file system that cannot reserve gets the bytes as a plain write gives them.
+    if (errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    const int why = errno;
+    // What the failed reservation took past the end is given back; the bytes before it never changed.
+    const uint64_t oldSize = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    if (size > oldSize)
+        (void)::fallocate(inPlace_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(oldSize),
+                          static_cast<off_t>(size - oldSize));
+    errno = why;
+    return false;
+}
+
+// The new contents of a regular file written in place, from `memory` or, when one was written, the scratch
+// file: room first, then the bytes over the old ones, then the file cut to them.
+bool OutputFile::PutInPlace(std::string_view memory)
+{
+    uint64_t size = memory.size();
+    if (scratch_ >= 0)
     {
-        if (::ftruncate(inPlace_, 0) != 0) return false;
-        // New contents do not keep the right to run as the file's owner or group. A writer that may not change
-        // the mode has them cleared by the system as it writes.
-        const mode_t setId = S_ISUID | S_ISGID;
-        if ((inPlaceMode_ & setId) != 0 && ::fchmod(inPlace_, inPlaceMode_ & 07777 & ~setId) != 0 && errno != EPERM)
-            return false;
+        struct stat st;
+        if (::fstat(scratch_, &st) != 0) return false;
+        size = static_cast<uint64_t>(st.st_size);
     }
-    begun_ = true;
-    return true;
+    if (!ReserveInPlace(size)) return false;
+    // New contents do not keep the right to run as the file's owner or group. A writer that may not change the
+    // mode has them cleared by the system as it writes.
+    const mode_t setId = S_ISUID | S_ISGID;
+    if ((inPlaceMode_ & setId) != 0 && ::fchmod(inPlace_, inPlaceMode_ & 07777 & ~setId) != 0 && errno != EPERM)
+        return false;
+    if (scratch_ < 0)
+    {
+        if (size > 0 && !WriteFullyAt(inPlace_, memory.data(), memory.size(), 0)) return false;
+    }
+    else
+    {
+        std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
+        for (uint64_t at = 0; at < size;)
+        {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
+            if (!ReadFullyAt(scratch_, block.data(), n, at))
+            {
+                if (errno == 0) errno = EIO;  // shrunk under us
+                return false;
+            }
+            if (!WriteFullyAt(inPlace_, block.data(), n, at)) return false;
+            at += n;
+        }
+    }
+    return ::ftruncate(inPlace_, static_cast<off_t>(size)) == 0;
 }
 
-bool OutputFile::WriteInPlace(const void* data, size_t size)
-{
-    if (!BeginInPlace()) return false;
-    if (!(fifo_ ? WriteToPipe(inPlace_, data, size) : WriteFully(inPlace_, data, size))) return false;
-    written_ += size;
-    return true;
-}
-
-bool OutputFile::CopyScratch()
+// A FIFO or device opened for a positioned write gets the scratch file's bytes in order.
+bool OutputFile::StreamScratch()
 {
     struct stat st;
     if (::fstat(scratch_, &st) != 0) return false;
@@ -258,10 +304,10 @@ bool OutputFile::CopyScratch()
         const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
         if (!ReadFullyAt(scratch_, block.data(), n, at))
         {
-            if (errno == 0) errno = EIO;  // shrunk under us
+            if (errno == 0) errno = EIO;
             return false;
         }
-        if (!WriteInPlace(block.data(), n)) return false;
+        if (!(fifo_ ? WriteToPipe(inPlace_, block.data(), n) : WriteFully(inPlace_, block.data(), n))) return false;
         at += n;
     }
     return true;
@@ -269,10 +315,23 @@ bool OutputFile::CopyScratch()
 
 bool OutputFile::Write(std::string_view data)
 {
+    // A regular file written in place changes only at the commit: what comes before is staged.
+    if (inPlace_ >= 0 && regular_ && scratch_ < 0 && !OpenScratchFile()) return Fail(errno);
     const int staged = replacing_.IsOpen() ? replacing_.Fd() : scratch_;
     if (staged >= 0) return WriteFully(staged, data.data(), data.size()) || Fail(errno);
     if (inPlace_ < 0) return Fail(EBADF);
-    return WriteInPlace(data.data(), data.size()) || Fail(errno);
+    return (fifo_ ? WriteToPipe(inPlace_, data.data(), data.size()) : WriteFully(inPlace_, data.data(), data.size())) ||
+           Fail(errno);
+}
+
+bool OutputFile::Commit(std::string_view whole)
+{
+    if (inPlace_ >= 0 && regular_ && scratch_ < 0)
+    {
+        positioned_ = -1;
+        return PutInPlace(whole) ? CloseInPlace() : Fail(errno);
+    }
+    return Write(whole) && Commit();
 }
 
 bool OutputFile::Commit()
@@ -286,10 +345,13 @@ bool OutputFile::Commit()
         return ok || Fail(why);
     }
     if (inPlace_ < 0) return Fail(EBADF);
-    // Nothing written empties the output all the same; what stays is exactly what was written.
-    if ((scratch_ >= 0 && !CopyScratch()) || !BeginInPlace() ||
-        (regular_ && ::ftruncate(inPlace_, static_cast<off_t>(written_)) != 0))
-        return Fail(errno);
+    // Nothing written empties a regular file all the same.
+    if ((regular_ && !PutInPlace({})) || (!regular_ && scratch_ >= 0 && !StreamScratch())) return Fail(errno);
+    return CloseInPlace();
+}
+
+bool OutputFile::CloseInPlace()
+{
     // A device, or a file system, may report a failed write only when the file is closed.
     const int fd = std::exchange(inPlace_, -1);
     const bool closed = ::close(fd) == 0;
@@ -306,14 +368,14 @@ void OutputFile::Abandon()
     replacing_.Abandon();
     if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     inPlaceMode_ = 0;
-    regular_ = fifo_ = begun_ = false;
-    written_ = 0;
+    regular_ = fifo_ = false;
+    existing_ = staged_ = FileIdentity{};
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)
 {
     OutputFile file;
-    const bool ok = file.Open(path, mode) && file.Write(data) && file.Commit();
+    const bool ok = file.Open(path, mode) && file.Commit(data);
     if (!ok && reason) *reason = file.Reason();
     return ok;
 }

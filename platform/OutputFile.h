@@ -11,10 +11,12 @@
 // - Where replacing would change what the user has, the file is written in place, as a plain open for writing
 //   does: a file with more than one name (every name shows the new contents), one of another owner (it keeps
 //   its owner and mode), one whose group the new file could not have, or one in a folder the user may not
-//   write into. It is emptied only at the first write (or at the commit, when nothing was written), so a
-//   command that fails before it writes, or an Abandon, leaves it as it was; once committed it holds exactly
-//   the new bytes. Its set-user-ID and set-group-ID bits are cleared. A write that fails after the first one
-//   leaves what was written.
+//   write into. Nothing in it changes before the commit: the new contents wait in memory (Commit(whole)) or in
+//   a scratch file. At the commit, room for all of them is reserved first, keeping the old bytes, so that a
+//   full disk or quota fails the commit with the file byte for byte as it was; then the new bytes are written
+//   over the old ones and the file is cut to exactly them. (Where the file system cannot reserve, they are
+//   written as a plain write would; a write that fails after it began, an I/O error, leaves the new bytes
+//   written so far over the old ones.) Its set-user-ID and set-group-ID bits are cleared.
 // - A FIFO (a named one, or a pipe such as /dev/stdout in `... | sort`) with a reader, and a character device
 //   (/dev/null, a terminal), are written in place. A FIFO nobody reads is refused at once ("no process is
 //   reading it"); a reader that goes away makes the write fail with "Broken pipe" rather than ending the
@@ -22,6 +24,7 @@
 // - A folder, a socket and a block device are refused at once.
 //
 // Every write and the close are checked.
+#include "platform/FileIdentity.h"
 #include "platform/FileWriting.h"
 
 #include <sys/stat.h>
@@ -57,10 +60,20 @@ public:
     // commit are the output. It is the replacing file, or, for an output written in place, a scratch file
     // without a name that the commit copies into the output (so nothing reaches the output before then).
     int Fd() const { return positioned_; }
-    // Ends the write: the replacing file takes the path's place, or what is written in place is closed.
-    // False: Reason() says why, and a replaced file keeps what it had.
+    // Ends the write: the replacing file takes the path's place, or what is written in place is put there.
+    // False: Reason() says why, and a replaced file, or a regular file written in place that had no room for
+    // its new contents, keeps what it had.
     bool Commit();
+    // Write(whole) and Commit() in one, for a writer that has all of the output at hand (and wrote none of it
+    // before): an output written in place needs no scratch file then.
+    bool Commit(std::string_view whole);
     void Abandon();
+
+    // The file the name led to when it was opened (unknown for a name that was not there): a command that read
+    // a file refuses an output that is that file, whatever name led to it.
+    const FileIdentity& Existing() const { return existing_; }
+    // Whether `file` is the output: the file the name led to, or the file the output is staged in.
+    bool IsOutput(const FileIdentity& file) const { return file.IsSameFile(existing_) || file.IsSameFile(staged_); }
 
     // Why the last step failed: "it is a folder", "it is a socket", "it is a block device", "no process is
     // reading it", or the system's text for the error.
@@ -71,20 +84,22 @@ private:
     bool Refuse(const char* why);
     bool OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced);
     bool PrepareInPlace(const struct stat& opened, Access access);
-    bool BeginInPlace();
-    bool WriteInPlace(const void* data, size_t size);
-    bool CopyScratch();
+    bool OpenScratchFile();
+    bool ReserveInPlace(uint64_t size);
+    bool PutInPlace(std::string_view memory);
+    bool StreamScratch();
+    bool CloseInPlace();
 
     ReplacingFile replacing_;
     int folder_ = -1;      // the replaced file's folder, while it is replaced
     int inPlace_ = -1;     // the output written in place
     int positioned_ = -1;  // what a positioned open writes into
-    int scratch_ = -1;     // the scratch file of a positioned open written in place
+    int scratch_ = -1;     // what is staged for an output written in place
     mode_t inPlaceMode_ = 0;
     bool regular_ = false;  // the output in place is a regular file
     bool fifo_ = false;     // ... a FIFO or pipe
-    bool begun_ = false;    // ... has been emptied for its new contents
-    uint64_t written_ = 0;  // bytes written in place
+    FileIdentity existing_;
+    FileIdentity staged_;
     std::string reason_;
 };
 

@@ -9,7 +9,8 @@
 
 namespace Platform {
 
-RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags, uint64_t* size)
+RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlags, uint64_t* size,
+                                  FileIdentity* identity)
 {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | openFlags);
     if (fd < 0)
@@ -25,18 +26,20 @@ RegularFileStatus OpenRegularFile(const std::string& path, int& fd, int openFlag
         return status;
     }
     if (size) *size = st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    if (identity) *identity = FileIdentity::Of(st);
     // A regular file never blocks a read; the flag is taken off all the same, so that a short read means the end.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return RegularFileStatus::kOK;
 }
 
-RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::string& out)
+RegularFileStatus ReadRegularFile(const std::string& path, uint64_t bound, std::string& out, FileIdentity* identity)
 {
     out.clear();
     int fd = -1;
     uint64_t size = 0;
-    if (const RegularFileStatus opened = OpenRegularFile(path, fd, 0, &size); opened != RegularFileStatus::kOK)
+    if (const RegularFileStatus opened = OpenRegularFile(path, fd, 0, &size, identity);
+        opened != RegularFileStatus::kOK)
         return opened;
     struct Closer
     {

@@ -113,7 +113,7 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
         PostCommandError(client, log, "Unable to list the builds.");
         return -1;
     }
-    if (!file.Write(std::string(builds.Value().View()) + "\n") || !file.Commit())
+    if (!file.Commit(std::string(builds.Value().View()) + "\n"))
     {
         log.PostResultF(kResultError, "Failed to write output file '%s': %s.", path.c_str(), file.Reason().c_str());
         return -1;

@@ -115,9 +115,11 @@ TEST(OutputFile, AFileWithAnotherNameIsWrittenInPlaceAndEmptiedOnlyWhenWritten)
     }
     EXPECT_EQ(ReadFile(path), "new");
     {
+        // Written, it still changes only at the commit.
         OutputFile out;
         ASSERT_TRUE(out.Open(other));
         ASSERT_TRUE(out.Write("x"));
+        EXPECT_EQ(ReadFile(path), "new");
         ASSERT_TRUE(out.Commit()) << out.Reason();
     }
     EXPECT_EQ(ReadFile(path), "x");
@@ -139,6 +141,30 @@ TEST(OutputFile, AFileWithAnotherNameIsWrittenInPlaceAndEmptiedOnlyWhenWritten)
     ASSERT_TRUE(positioned.Commit()) << positioned.Reason();
     EXPECT_EQ(ReadFile(path), "abcd");
     EXPECT_EQ(StatOf(path).st_ino, inode);
+}
+
+// Whatever name leads to a file (itself, a second name, a link), the output knows it is that file, and knows the
+// file it is staged in; a new name is no file yet.
+TEST(OutputFile, TheFileANameLeadsToIsKnownThroughEveryName)
+{
+    PlatformTest::TempDir dir;
+    const std::string path = dir / "source.gs";
+    ASSERT_TRUE(WriteOutputFile(path, "text"));
+    ASSERT_EQ(link(path.c_str(), (dir / "second").c_str()), 0);
+    ASSERT_EQ(symlink(path.c_str(), (dir / "link").c_str()), 0);
+    const Platform::FileIdentity source = Platform::FileIdentity::OfPath(path);
+    for (const char* name : {"source.gs", "second", "link"})
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.Open(dir / name)) << out.Reason();
+        EXPECT_TRUE(out.IsOutput(source)) << name;
+    }
+    OutputFile fresh;
+    ASSERT_TRUE(fresh.Open(dir / "new.gsl", 0666, OutputFile::Access::kPositioned));
+    EXPECT_FALSE(fresh.Existing().known);
+    EXPECT_FALSE(fresh.IsOutput(source));
+    EXPECT_TRUE(fresh.IsOutput(Platform::FileIdentity::OfFd(fresh.Fd())));
+    EXPECT_EQ(ReadFile(path), "text");
 }
 
 // A file of another user, written by root, keeps its owner and mode: its owner can still read it. Set-id bits go

@@ -88,6 +88,7 @@ bool GSCompiler::Compile(const std::string& sourcePath)
 {
     units_.clear();
     done_.clear();
+    read_.assign(1, Platform::FileIdentity::OfPath(sourcePath));
     totalSource_ = 0;
     size_t before = diag_.Count();
     std::vector<Unit*> stack;
@@ -145,6 +146,7 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
             diag_.Error(fromFile, fromLine, "cannot load include file '" + display + "': " + file.LastError());
         return false;
     }
+    read_.push_back(file.Identity());
     if (file.Text().size() > kMaxTotalSource - totalSource_)
     {
         diag_.Error(fromFile, fromLine,
@@ -215,7 +217,15 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
     return ok;
 }
 
-bool GSCompiler::IsSourceFile(const std::string& path) const { return done_.count(Canonical(path)) > 0; }
+bool GSCompiler::IsSourceFile(const std::string& path) const
+{
+    return done_.count(Canonical(path)) > 0 || IsSourceFile(Platform::FileIdentity::OfPath(path));
+}
+
+bool GSCompiler::IsSourceFile(const Platform::FileIdentity& file) const
+{
+    return std::any_of(read_.begin(), read_.end(), [&](const Platform::FileIdentity& f) { return f.IsSameFile(file); });
+}
 
 std::string GSCompiler::LibraryBytes() const
 {

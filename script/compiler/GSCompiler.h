@@ -4,6 +4,8 @@
 #include "script/compiler/GSLibraryFile.h"
 #include "script/compiler/GSSourceCheck.h"
 
+#include "platform/FileIdentity.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -27,8 +29,10 @@ public:
     // (not in a cycle) is taken once. True when no error was found.
     bool Compile(const std::string& sourcePath);
 
-    // True when `path` is one of the files the last Compile read, so that no output overwrites a source.
+    // True when `path` leads to one of the files the last Compile read (the source also when it could not be
+    // read), through any of its names, so that no output overwrites a source.
     bool IsSourceFile(const std::string& path) const;
+    bool IsSourceFile(const Platform::FileIdentity& file) const;
 
     // The library of the last successful Compile.
     std::string LibraryBytes() const;
@@ -48,5 +52,6 @@ private:
     std::vector<std::string> includePaths_;
     std::vector<std::unique_ptr<Unit>> units_;  // in library order: includes first, the source last
     std::set<std::filesystem::path> done_;
+    std::vector<Platform::FileIdentity> read_;  // the files read, and the source named
     size_t totalSource_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -78,15 +79,48 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
     }
 }
 
-// Writes the library, making the output folder when it does not exist yet.
-void WriteLibrary(const std::string& path, const std::string& bytes, const std::string& source, GSDiagnostics& diag)
+// An output of the compile: written unless the name leads to one of the files the compile read, whatever name
+// that is (checked again on the file opened, so that no name swapped meanwhile leads the write onto a source).
+enum class Written
 {
+    kWritten,
+    kSource,  // the name is that of a source: nothing was written
+    kFailed,  // `why` says why
+};
+
+Written WriteOutput(const GSCompiler& compiler, const std::string& path, std::string_view bytes, std::string& why)
+{
+    if (compiler.IsSourceFile(path)) return Written::kSource;
+    Platform::OutputFile out;
+    if (!out.Open(path))
+    {
+        why = out.Reason();
+        return Written::kFailed;
+    }
+    if (compiler.IsSourceFile(out.Existing())) return Written::kSource;
+    if (out.Commit(bytes)) return Written::kWritten;
+    why = out.Reason();
+    return Written::kFailed;
+}
+
+// Writes the library, making the output folder when it does not exist yet.
+void WriteLibrary(const GSCompiler& compiler, const std::string& path, const std::string& source, GSDiagnostics& diag)
+{
+    if (compiler.IsSourceFile(path))
+    {
+        diag.Error(source, 0, "the library would overwrite the source file '" + path + "'");
+        return;
+    }
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     std::string why;
-    if (!Platform::WriteOutputFile(path, bytes, 0666, &why))
-        diag.Error(source, 0, "cannot write library '" + path + "': " + why);
+    switch (WriteOutput(compiler, path, compiler.LibraryBytes(), why))
+    {
+    case Written::kWritten: break;
+    case Written::kSource: diag.Error(source, 0, "the library would overwrite the source file '" + path + "'"); break;
+    case Written::kFailed: diag.Error(source, 0, "cannot write library '" + path + "': " + why); break;
+    }
 }
 
 }  // namespace
@@ -113,10 +147,7 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
             if (compiler.Compile(args.source))
             {
                 library = GSCompiler::LibraryPath(args.source, args.outputFolder, args.outputFile);
-                if (compiler.IsSourceFile(library))
-                    diag.Error(args.source, 0, "the library would overwrite the source file '" + library + "'");
-                else
-                    WriteLibrary(library, compiler.LibraryBytes(), args.source, diag);
+                WriteLibrary(compiler, library, args.source, diag);
             }
         }
     }
@@ -125,11 +156,7 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         diag.Error(kCommandLine, 0, "no source file given");
     }
 
-    if (!args.logPath.empty() && compiler.IsSourceFile(args.logPath))
-    {
-        diag.Error(kCommandLine, 0, "the build log would overwrite the source file '" + args.logPath + "'");
-    }
-    else if (!args.logPath.empty())
+    if (!args.logPath.empty())
     {
         // The log is written after the compile so that it holds the complete outcome.
         std::vector<std::string> body = lines;
@@ -139,8 +166,16 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         std::string text;
         for (const std::string& l : body) text += l + "\n";
         std::string why;
-        if (!Platform::WriteOutputFile(args.logPath, text, 0666, &why))
+        switch (WriteOutput(compiler, args.logPath, text, why))
+        {
+        case Written::kWritten: break;
+        case Written::kSource:
+            diag.Error(kCommandLine, 0, "the build log would overwrite the source file '" + args.logPath + "'");
+            break;
+        case Written::kFailed:
             diag.Error(kCommandLine, 0, "cannot write build log '" + args.logPath + "': " + why);
+            break;
+        }
     }
 
     if (!args.silent)

@@ -2,11 +2,12 @@
 
 #include "platform/RegularFile.h"
 
-bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, std::string* error)
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, std::string* error,
+                   Platform::FileIdentity* identity)
 {
     // A name that is a FIFO or a device is refused without waiting for it.
     const char* why = nullptr;
-    switch (Platform::ReadRegularFile(path, maxSize, *data))
+    switch (Platform::ReadRegularFile(path, maxSize, *data, identity))
     {
     case Platform::RegularFileStatus::kOK: return true;
     case Platform::RegularFileStatus::kTooLarge:

@@ -35,16 +35,20 @@ void GSScriptFile::SetText(std::string text)
 {
     text_ = std::move(text);
     loaded_ = true;
+    loadedFrom_.clear();
+    identity_ = Platform::FileIdentity{};
 }
 
 bool GSScriptFile::Load(const std::string& rootFolder, const std::string& path, std::string* outName)
 {
     loaded_ = false;
     text_.clear();
+    loadedFrom_.clear();
+    identity_ = Platform::FileIdentity{};
     std::string full = JoinRoot(rootFolder, path);
     std::string data;
     // An encoded file carries a 16-byte header on top of the text.
-    if (!ReadWholeFile(full, kMaxSourceSize + 16, &data, &error_)) return false;
+    if (!ReadWholeFile(full, kMaxSourceSize + 16, &data, &error_, &identity_)) return false;
     if (LowerExtension(full) == "gse")
     {
         std::string text;
@@ -58,6 +62,7 @@ bool GSScriptFile::Load(const std::string& rootFolder, const std::string& path, 
     }
     text_ = std::move(data);
     loaded_ = true;
+    loadedFrom_ = full;
     error_.clear();
     if (outName) *outName = fs::path(full).stem().string();
     return true;
@@ -77,5 +82,18 @@ bool GSScriptFile::SaveAs(const std::string& rootFolder, const std::string& targ
         return false;
     }
     std::string full = JoinRoot(rootFolder, targetPath);
-    return Platform::WriteOutputFile(full, ext == "gse" ? EncodeGseSource(text_) : text_, 0666, &error_);
+    Platform::OutputFile out;
+    if (!out.Open(full))
+    {
+        error_ = out.Reason();
+        return false;
+    }
+    if (out.IsOutput(identity_))
+    {
+        error_ = "it would overwrite the source file '" + loadedFrom_ + "'";
+        return false;
+    }
+    if (out.Commit(ext == "gse" ? EncodeGseSource(text_) : text_)) return true;
+    error_ = out.Reason();
+    return false;
 }
