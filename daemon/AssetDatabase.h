@@ -187,11 +187,12 @@ private:
     std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
     // False (with the reason) when the setting could not be read.
     bool MaxBackupFoldersLocked(int& max, std::string* error);
-    // Copies `folder` into a new dated backup folder as `name` and thins the backups to the setting
-    // "developer"/"max_backup_folders" (FolderOps.h BackupFolder); the copy's path goes to `at`. `max` keeps the
-    // setting for further backups of one pass: read when it is below 1, then left there. False with the reason.
-    bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error,
-                               std::string* at = nullptr, int* max = nullptr);
+    // Copies the installed copy `folder` into a new dated backup folder as `name` and thins the backups to the
+    // setting "developer"/"max_backup_folders" (FolderOps.h BackupFolder). False with the reason.
+    bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error);
+    // Keeps `folder`, work that was never committed, in the uncommitted backups as `name`, where nothing thins
+    // it (FolderOps.h KeepUncommittedWork); its path goes to `at`. False with the reason.
+    bool KeepUncommittedLocked(const std::string& folder, const std::string& name, std::string& error, std::string& at);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
     bool BackupEditLocked(const KUID& k, DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.
@@ -227,8 +228,8 @@ private:
     void PutEditFolderBackLocked(const KUID& k, DaemonResults* results);
     // Before a close of the edit of `k` sets its folder aside: a folder an earlier close of it left aside (cut
     // short, kept since beside the edit's new folder, or not put back) may hold the user's work, and goes into a
-    // dated backup first, said in the log and the results. False, with the reason in both and nothing changed,
-    // when the backup could not be made: the close must not go on.
+    // backup of its own first (one that is never thinned), said in the log and the results. False, with the
+    // reason in both and nothing changed, when the backup could not be made: the close must not go on.
     bool KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);

@@ -65,13 +65,20 @@ std::string RelativeTo(const std::string& root, const std::string& abs)
 
 }  // namespace
 
-bool AssetDatabase::BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error,
-                                          std::string* at, int* max)
+bool AssetDatabase::BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error)
 {
-    int maxFolders = max ? *max : 0;
-    if (maxFolders < 1 && !MaxBackupFoldersLocked(maxFolders, &error)) return false;
-    if (max) *max = maxFolders;
-    return BackupFolder(folder, root_.UserData("backups"), name, maxFolders, &error, at);
+    int maxFolders = 0;
+    if (!MaxBackupFoldersLocked(maxFolders, &error)) return false;
+    std::vector<std::string> done;
+    const bool ok = BackupFolder(folder, root_.UserData("backups"), name, maxFolders, &error, nullptr, &done);
+    for (const std::string& line : done) DLOG("thinning the backups: %s", line.c_str());
+    return ok;
+}
+
+bool AssetDatabase::KeepUncommittedLocked(const std::string& folder, const std::string& name, std::string& error,
+                                          std::string& at)
+{
+    return KeepUncommittedWork(folder, root_.UserData("backups"), name, &error, &at);
 }
 
 bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
@@ -90,7 +97,7 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     std::string folder = root_.EditFolder(k);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
-    if (!BackupIntoDatedLocked(folder, k.ToSpacedString() + " (uncommitted edit)", error, &at))
+    if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, error, at))
     {
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
@@ -142,7 +149,7 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     struct stat st;
     if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
     std::string error, at;
-    if (BackupIntoDatedLocked(earlier, k.ToSpacedString() + " (earlier edit folder)", error, &at))
+    if (KeepUncommittedLocked(earlier, k.ToSpacedString() + kEarlierEditFolder, error, at))
     {
         if (RemoveFolderTree(earlier))
         {

@@ -178,14 +178,12 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
         // it goes into a backup rather than away, and frees the name.
-        int maxFolders = 0;  // the setting, read for the first such folder
         for (const std::string& name : SubFolders(root_.UserData("editing")))
         {
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            if (BackupIntoDatedLocked(folder, name + " (edit folder without an edit)", error, &at, &maxFolders) &&
-                RemoveFolderTree(folder))
+            if (KeepUncommittedLocked(folder, name + kEditFolderWithoutEdit, error, at) && RemoveFolderTree(folder))
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
             else
                 DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),

@@ -583,8 +583,86 @@ std::vector<std::string> ListBackupFolders(const std::string& backupsRoot)
     return out;
 }
 
-bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
-                  std::string* error, std::string* madeAt)
+namespace {
+
+bool EndsWith(const std::string& s, const char* ending)
+{
+    const size_t n = std::strlen(ending);
+    return s.size() >= n && s.compare(s.size() - n, n, ending) == 0;
+}
+
+// An entry of a dated folder that an earlier version kept there although it was never committed.
+bool IsUncommittedWork(const std::string& name)
+{
+    return name[0] != '.' && (EndsWith(name, kEarlierEditFolder) || EndsWith(name, kUncommittedEdit) ||
+                              EndsWith(name, kEditFolderWithoutEdit));
+}
+
+// The names in a folder; the error when it cannot be listed.
+std::error_code NamesIn(const std::string& folder, std::vector<std::string>& names)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    return ec;
+}
+
+// A dated folder that holds nothing but work that was never committed (an earlier version kept it there): it
+// is no folder of installed copies, and thinning passes it by.
+bool HoldsUncommittedWorkOnly(const std::string& dated)
+{
+    std::vector<std::string> names;
+    if (NamesIn(dated, names)) return false;
+    bool any = false;
+    for (const std::string& n : names)
+    {
+        if (n[0] == '.') continue;
+        if (!IsUncommittedWork(n)) return false;
+        any = true;
+    }
+    return any;
+}
+
+// Moves the work that was never committed out of a dated folder about to be removed, into `keptIn`
+// (uncommitted/<the same dated name>), each entry by one rename that replaces nothing. False when any of it is
+// still there: the folder must then stay. Lines for the log go to `done`.
+bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn, std::vector<std::string>* done)
+{
+    std::vector<std::string> names;
+    if (const std::error_code ec = NamesIn(dated, names))
+    {
+        if (done) done->push_back("could not look for uncommitted work in " + dated + ": " + ec.message());
+        return false;
+    }
+    bool all = true;
+    for (const std::string& n : names)
+    {
+        if (!IsUncommittedWork(n)) continue;
+        std::error_code ec;
+        fs::create_directories(keptIn, ec);
+        const std::string from = dated + "/" + n, to = keptIn + "/" + n;
+        bool moved = !ec && ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+        // Where the file system cannot refuse to replace, the name is looked at first.
+        struct stat st;
+        if (!moved && !ec && errno == EINVAL && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT)
+            moved = rename(from.c_str(), to.c_str()) == 0;
+        if (moved)
+        {
+            if (done) done->push_back("moved " + from + " to " + to);
+            continue;
+        }
+        all = false;
+        if (done)
+            done->push_back("kept " + dated + ": " + n + " could not be moved to " + keptIn + ": " +
+                            (ec ? ec.message() : std::strerror(errno)));
+    }
+    return all;
+}
+
+// Copies `folder` into root/<YYYYMMDD-HHMMSS>[-N]/<name> under a hidden name, renamed when whole; the dated
+// name goes to `datedName`.
+bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, const std::string& name,
+                         std::string* error, std::string* madeAt, std::string& datedName)
 {
     time_t now = time(nullptr);
     tm t;
@@ -592,11 +670,11 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
     char stamp[32];
     strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     // A backup is never overwritten. Backups of one second share a dated folder; when the newest folder of
-    // this second already holds a copy of the asset (two replacements within a second), the copy goes into
+    // this second already holds a copy of that name (two replacements within a second), the copy goes into
     // a new "<stamp>-N" after it, so the order of the folders stays the order of the copies.
-    std::string datedName = stamp;
+    datedName = stamp;
     unsigned newest = 0;
-    for (const std::string& n : ListBackupFolders(backupsRoot))
+    for (const std::string& n : ListBackupFolders(root))
     {
         std::string s;
         unsigned serial = 0;
@@ -609,7 +687,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
     if (newest > 0)
     {
         datedName = nameFor(newest);
-        std::string taken = backupsRoot + "/" + datedName + "/" + name;
+        std::string taken = root + "/" + datedName + "/" + name;
         if (fs::exists(fs::symlink_status(taken, ec)) || fs::exists(fs::symlink_status(TempFolderFor(taken), ec)))
         {
             if (newest >= kMaxBackupsPerSecond)
@@ -620,7 +698,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
             datedName = nameFor(std::max(newest + 1, 2u));
         }
     }
-    std::string dest = backupsRoot + "/" + datedName + "/" + name;
+    std::string dest = root + "/" + datedName + "/" + name;
     // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
     std::string partial = TempFolderFor(dest);
     bool ok = CopyFolderTree(folder, partial, error);
@@ -630,20 +708,41 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
         ok = rename(partial.c_str(), dest.c_str()) == 0;
         if (!ok && error) *error = "cannot move the backup copy into place";
     }
-    if (!ok) RemoveFolderTree(partial);
     if (ok && madeAt) *madeAt = dest;
+    if (ok) return true;
+    // Nothing is left of a copy that failed, nor a dated folder made for it alone.
+    RemoveFolderTree(partial);
+    ::rmdir((root + "/" + datedName).c_str());
+    return false;
+}
 
-    // The oldest dated folders beyond the limit go, never the one just written. Each is first renamed to a
-    // hidden name, so that a removal cut short leaves nothing that looks like a backup.
+}  // namespace
+
+bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
+                  std::string* error, std::string* madeAt, std::vector<std::string>* done)
+{
+    std::string datedName;
+    const bool ok = CopyIntoDatedFolder(folder, backupsRoot, name, error, madeAt, datedName);
+
+    // The oldest dated folders of installed copies beyond the limit go, never the one just written; a folder
+    // holding only work that was never committed is none. Work of that kind in a folder that goes is moved
+    // into the uncommitted backups first, and the folder stays when it cannot be. Each folder is first renamed
+    // to a hidden name, so that a removal cut short leaves nothing that looks like a backup.
     if (maxFolders < 1) maxFolders = 1;
-    std::vector<std::string> all = ListBackupFolders(backupsRoot);
-    size_t excess = all.size() > static_cast<size_t>(maxFolders) ? all.size() - static_cast<size_t>(maxFolders) : 0;
-    for (size_t i = 0; i < all.size() && excess > 0; ++i)
+    std::vector<std::string> copies;
+    for (const std::string& n : ListBackupFolders(backupsRoot))
+        if (!HoldsUncommittedWorkOnly(backupsRoot + "/" + n)) copies.push_back(n);
+    size_t excess =
+        copies.size() > static_cast<size_t>(maxFolders) ? copies.size() - static_cast<size_t>(maxFolders) : 0;
+    const std::string uncommitted = backupsRoot + "/" + kUncommittedBackups + "/";
+    for (size_t i = 0; i < copies.size() && excess > 0; ++i)
     {
-        if (all[i] == datedName) continue;
+        if (copies[i] == datedName) continue;
+        const std::string dated = backupsRoot + "/" + copies[i];
+        if (!MoveUncommittedWorkOut(dated, uncommitted + copies[i], done)) continue;
         --excess;
-        std::string aside = backupsRoot + "/" + kDeletingPrefix + all[i];
-        if (rename((backupsRoot + "/" + all[i]).c_str(), aside.c_str()) == 0)
+        std::string aside = backupsRoot + "/" + kDeletingPrefix + copies[i];
+        if (rename(dated.c_str(), aside.c_str()) == 0)
         {
             CrashPoint("thinning");
             RemoveFolderTree(aside);
@@ -652,27 +751,42 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
     return ok;
 }
 
+bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                         std::string* error, std::string* madeAt)
+{
+    std::string datedName;
+    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName);
+}
+
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
 {
     std::vector<std::string> done;
     std::error_code ec;
+    const std::string uncommitted = backupsRoot + "/" + kUncommittedBackups;
     std::vector<fs::path> dated;
-    for (fs::directory_iterator it(backupsRoot, ec), end; !ec && it != end; it.increment(ec))
-    {
-        std::string n = it->path().filename().string();
-        if (n.rfind(kDeletingPrefix, 0) == 0)
+    for (const std::string& root : {backupsRoot, uncommitted})
+        for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
         {
-            done.push_back(Removed(it->path().string(), "the rest of an old backup " + n));
+            std::string n = it->path().filename().string();
+            if (n.rfind(kDeletingPrefix, 0) == 0)
+            {
+                // A removal an earlier version cut short may still hold work that was never committed.
+                if (MoveUncommittedWorkOut(it->path().string(), uncommitted + "/" + n.substr(8), &done))
+                    done.push_back(Removed(it->path().string(), "the rest of an old backup " + n));
+            }
+            else if (it->is_directory(ec) && !(root == backupsRoot && n == kUncommittedBackups))
+                dated.push_back(it->path());
         }
-        else if (it->is_directory(ec))
-            dated.push_back(it->path());
-    }
     for (const fs::path& d : dated)
+    {
         for (fs::directory_iterator it(d, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().filename().string().rfind(".vadtmp-", 0) == 0)
             {
-                done.push_back(Removed(it->path().string(), "an unfinished backup in " + d.filename().string()));
+                done.push_back(Removed(it->path().string(), "an unfinished backup in " + d.string()));
             }
+        // A dated folder of uncommitted work is never thinned: one an unfinished copy left empty goes now.
+        if (d.parent_path() == uncommitted) ::rmdir(d.c_str());
+    }
     return done;
 }
 

@@ -78,15 +78,31 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
                                                 const std::function<bool(const std::string& target)>& swapRecorded = {},
                                                 const std::vector<std::string>* listed = nullptr);
 
-// Copies an asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that second
-// already holds a backup of that name: no backup is ever overwritten), then thins the dated folders to at
-// most maxFolders (oldest first; never the one just written), each moved aside under a hidden name before
-// it is removed. False when the copy failed; the copy's path goes to madeAt.
+// Work kept because it was never committed (the user's only copy) is kept below backupsRoot/uncommitted/, in
+// dated folders of its own that nothing ever thins: "<spaced KUID>" and one of these endings.
+inline constexpr char kUncommittedBackups[] = "uncommitted";
+inline constexpr char kEarlierEditFolder[] = " (earlier edit folder)";
+inline constexpr char kUncommittedEdit[] = " (uncommitted edit)";
+inline constexpr char kEditFolderWithoutEdit[] = " (edit folder without an edit)";
+
+// Copies an installed asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that
+// second already holds a backup of that name: no backup is ever overwritten), then thins the dated folders of
+// installed copies to at most maxFolders (oldest first; never the one just written), each moved aside under a
+// hidden name before it is removed. A dated folder that holds only work that was never committed (as an earlier
+// version kept it there) is none and stays; such work in a folder that goes is first moved into
+// backupsRoot/uncommitted/<that dated name>/, and the folder stays when it cannot be. False when the copy
+// failed; the copy's path goes to madeAt, lines for the log about the thinning to `done`.
 bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
-                  std::string* error = nullptr, std::string* madeAt = nullptr);
+                  std::string* error = nullptr, std::string* madeAt = nullptr,
+                  std::vector<std::string>* done = nullptr);
+// Copies work that was never committed into backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name> the same way
+// (hidden name, renamed when whole, never overwritten); nothing is thinned. False with the reason in `error`.
+bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                         std::string* error = nullptr, std::string* madeAt = nullptr);
 // Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
-// Removes what an interrupted backup or thinning left (hidden names); returns lines for the log.
+// Removes what an interrupted backup or thinning left (hidden names, in the dated folders of both kinds); a
+// thinning an earlier version cut short has its uncommitted work moved out first. Returns lines for the log.
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot);
 // Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…", "textures-…") that a
 // daemon other than process `ownPid` left in the cache folder; returns lines for the log.

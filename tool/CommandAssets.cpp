@@ -10,6 +10,7 @@
 #include "tool/ToolContext.h"
 
 #include <cstdio>
+#include <vector>
 
 KUID ParameterKUID(const CommandArgs& args)
 {
@@ -31,6 +32,24 @@ bool RequireKUID(const VADClient& client, ResultsLog& log, const CommandArgs& ar
         return false;
     }
     return true;
+}
+
+// What the daemon said about a revert or delete, on a log of its own: when it was refused, the command's own
+// error line comes first and each reason the daemon gave follows as a message about it, so that the run counts
+// one error; what it warned of (work it kept in a backup, and where) is said whether or not it was refused.
+void PostRevertOrDelete(const VADClient& client, ResultsLog& log, const KUID& kuid, bool ok, const ResultsLog& said,
+                        const char* refused)
+{
+    const std::vector<ResultsLog::Result> results = said.GetResults();
+    if (!ok)
+    {
+        PostAssetError(client, log, kuid, refused);
+        if (!client.LinkFailed())
+            for (const ResultsLog::Result& r : results)
+                if (r.kind == kResultError) log.PostResult(kResultMessage, r.source, r.text.View());
+    }
+    for (const ResultsLog::Result& r : results)
+        if (r.kind == kResultWarning || r.kind == kResultMessage) log.PostResult(r.kind, r.source, r.text.View());
 }
 
 }  // namespace
@@ -174,10 +193,11 @@ int RevertCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
         return -1;
     }
     VADEditHandle copy(handle);
-    const bool ok = client.RevertAsset(copy, 0, 0, nullptr).Ok();
+    ResultsLog said;
+    const bool ok = client.RevertAsset(copy, 0, 0, &said).Ok();
     copy.Release();
     handle.Release();
-    if (!ok) PostAssetError(client, log, kuid, "Unable to revert the asset.");
+    PostRevertOrDelete(client, log, kuid, ok, said, "Unable to revert the asset.");
     return ok ? 0 : -1;
 }
 
@@ -186,10 +206,11 @@ int DeleteCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     VADClient& client = tool.Client();
     KUID kuid;
     if (!RequireKUID(client, log, args, kuid)) return -1;
-    if (client.DeleteAsset(kuid, 1, nullptr)) return 0;
-    // The request carries no log; without this the summary would show a failed delete as clean.
-    PostAssetError(client, log, kuid, "Unable to delete the asset.");
-    return -1;
+    ResultsLog said;
+    const bool ok = client.DeleteAsset(kuid, 1, &said).Ok();
+    // A refusal the daemon gave no reason for (an unknown asset) still fails with the command's own line.
+    PostRevertOrDelete(client, log, kuid, ok, said, "Unable to delete the asset.");
+    return ok ? 0 : -1;
 }
 
 int StatusCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)

@@ -119,7 +119,7 @@ TEST_F(DaemonEditsTest, AHostsEditIsNotKeptAcrossARestartAndAUsersIs)
     EXPECT_FALSE(fs::exists(root_.path() + "/UserData/editing/" + kAsset.ToSpacedString()));
     EXPECT_TRUE(fs::exists(root_.path() + "/UserData/editing/" + other.ToSpacedString() + "/config.txt"));
     bool kept = false;
-    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups"))
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
         kept =
             kept || fs::exists(dated.path() / (kAsset.ToSpacedString() + " (edit folder without an edit)/config.txt"));
     EXPECT_TRUE(kept);
@@ -142,7 +142,7 @@ TEST_F(DaemonEditsTest, AnEditWhoseFolderIsStillSetAsideStaysOpen)
     EXPECT_TRUE(IsOpen(kAsset));
     ASSERT_EQ(db_.Revert(user, nullptr, 0), DbStatus::kOK);
     int kept = 0;
-    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups"))
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
         kept += ReadFile((dated.path() / (kAsset.ToSpacedString() + " (earlier edit folder)/work.txt")).string()) ==
                 "the user's work";
     EXPECT_EQ(kept, 1);

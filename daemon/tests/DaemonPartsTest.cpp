@@ -235,6 +235,49 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path() + "/c/" + name), kept) << name;
 }
 
+// Work that was never committed is the user's only copy: kept apart from the installed copies, it is neither
+// counted nor removed by thinning. What an earlier version kept among them is moved out of a dated folder before
+// that goes (the folder stays when it cannot be), and out of a removal such a version left unfinished.
+TEST(DaemonFolders, ThinningNeverTakesWorkThatWasNeverCommitted)
+{
+    TempDir d;
+    const std::string b = d.path() + "/b";
+    WriteFile(d.path() + "/src/v.txt", "new");
+    std::string at;
+    ASSERT_TRUE(KeepUncommittedWork(d.path() + "/src", b, "kuid 1 1 (uncommitted edit)", nullptr, &at));
+    EXPECT_EQ(fs::path(at).parent_path().parent_path().string(), b + "/uncommitted");
+    WriteFile(b + "/20200101-000000/kuid 1 2/v.txt", "old");
+    WriteFile(b + "/20200101-000000/kuid 1 3 (earlier edit folder)/w.txt", "W3");
+    WriteFile(b + "/20200102-000000/kuid 1 4 (edit folder without an edit)/w.txt", "W4");
+    WriteFile(b + "/20200103-000000/kuid 1 5/v.txt", "old");
+    WriteFile(b + "/20200103-000000/kuid 1 5 (uncommitted edit)/w.txt", "W5");
+    fs::create_directories(b + "/uncommitted/20200103-000000/kuid 1 5 (uncommitted edit)/taken");
+
+    std::string made;
+    std::vector<std::string> done;
+    ASSERT_TRUE(BackupFolder(d.path() + "/src", b, "kuid 1 2", 1, nullptr, &made, &done));
+    EXPECT_EQ(ReadFile(b + "/uncommitted/20200101-000000/kuid 1 3 (earlier edit folder)/w.txt"), "W3");
+    EXPECT_EQ(ReadFile(b + "/20200102-000000/kuid 1 4 (edit folder without an edit)/w.txt"), "W4");
+    // Its place in the uncommitted backups is taken: the folder stays whole, and the log says why.
+    EXPECT_EQ(ReadFile(b + "/20200103-000000/kuid 1 5 (uncommitted edit)/w.txt"), "W5");
+    EXPECT_EQ(ReadFile(b + "/20200103-000000/kuid 1 5/v.txt"), "old");
+    EXPECT_EQ(ReadFile(at + "/v.txt"), "new");
+    const std::string dated = fs::path(made).parent_path().filename().string();
+    EXPECT_EQ(ListBackupFolders(b), (std::vector<std::string>{"20200102-000000", "20200103-000000", dated}));
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[1].rfind("kept " + b + "/20200103-000000: kuid 1 5 (uncommitted edit) could not be moved", 0), 0u)
+        << done[1];
+
+    WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6 (earlier edit folder)/w.txt", "W6");
+    WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6/v.txt", "old");
+    WriteFile(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)/w.txt", "cut short");
+    EXPECT_EQ(CleanupBackupLeftovers(b).size(), 3u);
+    EXPECT_EQ(ReadFile(b + "/uncommitted/20200104-000000/kuid 1 6 (earlier edit folder)/w.txt"), "W6");
+    EXPECT_FALSE(fs::exists(b + "/.vaddel-20200104-000000"));
+    EXPECT_FALSE(fs::exists(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"));
+    EXPECT_EQ(ReadFile(at + "/v.txt"), "new");
+}
+
 TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)
 {
     TempDir d;

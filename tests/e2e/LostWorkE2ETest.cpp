@@ -1,8 +1,9 @@
 // Work that must not be lost or reported as done when it was not, through the real tool, daemon and command
 // host: inputs the tool cannot take whole (files past their bound, FIFOs and devices, texts with a zero byte),
 // package entries that name no asset, a daemon that could not be closed, edits that would join a package's
-// install, a command host killed while it installs, a commit that would leave part of the edit out, and an edit
-// folder a commit cut short left aside.
+// install, a command host killed while it installs, a commit that would leave part of the edit out, an edit
+// folder a commit cut short left aside, and work kept because it was never committed, which backup thinning
+// never takes.
 #include "E2EFixture.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -88,8 +89,47 @@ std::vector<std::string> EditFolders(const InstallRoot& root)
     return found;
 }
 
+// The folder a result line says work "was kept in '...'", or "" when none does.
+std::string KeptIn(const std::string& out, const std::string& kuid)
+{
+    for (const std::string& line : Lines(out))
+    {
+        const std::string said = "was kept in '";
+        const size_t at = line.find(said);
+        if (line.rfind("! " + kuid + " : ", 0) == 0 && at != std::string::npos && line.ends_with("'."))
+            return line.substr(at + said.size(), line.size() - at - said.size() - 2);
+    }
+    return "";
+}
+
+// The dated folders of installed copies in the backups (not the folder of uncommitted work, nor hidden names).
+std::vector<std::string> DatedBackups(const InstallRoot& root)
+{
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(root.Path("UserData/backups")))
+        if (const std::string n = e.path().filename().string(); n[0] != '.' && n != "uncommitted") found.push_back(n);
+    return found;
+}
+
 class LostWorkE2E : public DaemonRootTest
-{};
+{
+protected:
+    // Opens `kuid` (installed from work/`name`, its edit folder `edit`) for editing with W1.txt written into it,
+    // commits it with a daemon that dies once the edit folder is set aside, and saves the edit folder again with
+    // W2.txt: the folder set aside is kept beside the new one at the next start.
+    void LeaveAnEarlierEditFolder(const std::string& kuid, const std::string& edit, const std::string& name)
+    {
+        ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+        root_.WriteFile(edit + "/W1.txt", "first");
+        root_.StopProcesses();
+        ASSERT_TRUE(root_.StartDaemon({"-crashat=edit-aside"}));
+        ExpectFailedRun(Run({"commit", kuid}));
+        ASSERT_FALSE(root_.DaemonRunning());
+        root_.WriteFile(edit + "/config.txt", root_.ReadFile("work/" + name + "/config.txt"));
+        root_.WriteFile(edit + "/W2.txt", "second");
+        ASSERT_EQ(Run({"status", kuid}).exitCode, 0);
+    }
+};
 
 TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
 {
@@ -287,15 +327,7 @@ TEST_F(LostWorkE2E, AnEditFolderSetAsideByACommitCutShortIsKeptInABackup)
     const std::string aside = "UserData/editing/.vadclosed-kuid 900650 1";
     WriteAssetFolder(root_, "saved", kuid, 1, "x");
     ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
-    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
-    root_.WriteFile(edit + "/W1.txt", "first");
-    root_.StopProcesses();
-    ASSERT_TRUE(root_.StartDaemon({"-crashat=edit-aside"}));
-    ExpectFailedRun(Run({"commit", kuid}));
-    ASSERT_FALSE(root_.DaemonRunning());
-    root_.WriteFile(edit + "/config.txt", root_.ReadFile("work/saved/config.txt"));
-    root_.WriteFile(edit + "/W2.txt", "second");
-    ASSERT_EQ(Run({"status", kuid}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "saved"));
     const std::string log = "UserData/settings/vaddaemon.log";
     EXPECT_TRUE(Has(root_.ReadFile(log), "kept .vadclosed-kuid 900650 1: its edit is open and has another folder"));
 
@@ -325,6 +357,95 @@ TEST_F(LostWorkE2E, AnEditFolderSetAsideByACommitCutShortIsKeptInABackup)
     const std::string at = root_.Path(kept.substr(0, kept.size() - 7));
     EXPECT_TRUE(Has(r.out, "was kept in '" + at + "'.")) << r.out;
     EXPECT_TRUE(Has(root_.ReadFile(log), "was moved into the backup " + at));
+}
+
+// Work kept because it was never committed (an earlier edit folder, an uncommitted edit) is the user's only
+// copy: it stays where the results said, however many installed copies are backed up after it with the backups
+// thinned to one dated folder, and thinning keeps that one folder of installed copies.
+TEST_F(LostWorkE2E, WorkThatWasNeverCommittedOutlivesBackupThinning)
+{
+    const std::string kuid = "<kuid:900660:1>", edit = "UserData/editing/kuid 900660 1";
+    const std::string deleted = "<kuid:900660:2>", replaced = "<kuid:900660:3>";
+    WriteAssetFolder(root_, "kept", kuid, 1, "x");
+    WriteAssetFolder(root_, "deleted", deleted, 1, "x");
+    WriteAssetFolder(root_, "replaced", replaced, 1, "x");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+    ASSERT_EQ(Run({"setmaxbackupfolders", "1"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "kept"));
+    RunResult r = Run({"commit", kuid});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::string earlier = KeptIn(r.out, kuid);
+    const std::string uncommitted = root_.Path("UserData/backups/uncommitted/");
+    EXPECT_EQ(earlier.rfind(uncommitted, 0), 0u) << r.out;
+    EXPECT_TRUE(earlier.ends_with("/kuid 900660 1 (earlier edit folder)")) << r.out;
+    EXPECT_EQ(ReadWholeFile(earlier + "/W1.txt"), "first");
+
+    // Three more backups of installed copies: a delete of an asset open for editing (which keeps its edit), and
+    // two installs over another asset.
+    ASSERT_EQ(Run({"edit", deleted}).exitCode, 0);
+    root_.WriteFile("UserData/editing/kuid 900660 2/U1.txt", "unsaved");
+    r = Run({"delete", deleted});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(Lines(r.out).back(), "OK (0 Errors, 1 Warnings)");
+    const std::string edited = KeptIn(r.out, deleted);
+    EXPECT_EQ(edited.rfind(uncommitted, 0), 0u) << r.out;
+    EXPECT_TRUE(edited.ends_with("/kuid 900660 2 (uncommitted edit)")) << r.out;
+    for (const char* fill : {"y", "z"})
+    {
+        WriteAssetFolder(root_, "replaced", replaced, 1, fill);
+        ASSERT_EQ(Run({"installfrompath", "replaced"}).exitCode, 0);
+    }
+
+    EXPECT_EQ(ReadWholeFile(earlier + "/W1.txt"), "first");
+    EXPECT_EQ(ReadWholeFile(edited + "/U1.txt"), "unsaved");
+    const std::vector<std::string> dated = DatedBackups(root_);
+    ASSERT_EQ(dated.size(), 1u);
+    EXPECT_EQ(root_.ReadFile("UserData/backups/" + dated[0] + "/kuid 900660 3/f000.txt"), "y");
+}
+
+// A revert or delete refused because an earlier edit folder cannot be kept (a file stands where the backups of
+// uncommitted work go) says why under its own error line, fails and changes nothing; once the folder can be kept,
+// the revert says where it went.
+TEST_F(LostWorkE2E, ARevertOrDeleteThatCannotKeepAnEarlierEditFolderSaysWhy)
+{
+    const std::string kuid = "<kuid:900670:1>", edit = "UserData/editing/kuid 900670 1";
+    const std::string aside = "UserData/editing/.vadclosed-kuid 900670 1";
+    WriteAssetFolder(root_, "saved", kuid, 1, "x");
+    ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "saved"));
+    root_.WriteFile("UserData/backups/uncommitted", "in the way");
+
+    for (const std::string command : {"revert", "delete"})
+    {
+        SCOPED_TRACE(command);
+        const RunResult r = Run({command, kuid});
+        ExpectFailedRun(r);
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_EQ(lines.size(), 3u) << r.out;
+        EXPECT_EQ(lines[0], "- " + kuid + " : Unable to " + command + " the asset.");
+        EXPECT_EQ(lines[1].rfind("; " + kuid + " : Asset " + kuid +
+                                     " stays open for editing: an earlier edit folder of it, '" + root_.Path(aside) +
+                                     "', could not be kept in a backup (",
+                                 0),
+                  0u)
+            << lines[1];
+        EXPECT_TRUE(lines[1].ends_with("Not a directory); nothing was changed.")) << lines[1];
+        EXPECT_EQ(lines[2], "OK (1 Errors, 0 Warnings)");
+        EXPECT_EQ(root_.ReadFile(aside + "/W1.txt"), "first");
+        EXPECT_EQ(root_.ReadFile(edit + "/W2.txt"), "second");
+        EXPECT_TRUE(root_.Exists("UserData/local/kuid 900670 1/config.txt"));
+        EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : EI", 0), 0u);
+    }
+
+    fs::remove(root_.Path("UserData/backups/uncommitted"));
+    const RunResult r = Run({"revert", kuid});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(Lines(r.out).back(), "OK (0 Errors, 1 Warnings)");
+    const std::string kept = KeptIn(r.out, kuid);
+    EXPECT_EQ(kept.rfind(root_.Path("UserData/backups/uncommitted/"), 0), 0u) << r.out;
+    EXPECT_EQ(ReadWholeFile(kept + "/W1.txt"), "first");
+    EXPECT_FALSE(root_.Exists(aside));
+    EXPECT_FALSE(root_.Exists(edit));
 }
 
 TEST(LostWorkDaemonE2E, CloseDaemonFailsWhenTheDaemonIsLeftRunning)
