@@ -50,12 +50,11 @@ TEST(RootLockRecordTest, OnlyAWholeRecordParses)
     EXPECT_EQ(read.root, holder.root);
 
     // A record being written, or one followed by what a longer one left.
-    for (size_t cut = 0; cut < text.size(); ++cut)
-        EXPECT_FALSE(ParseRootLockRecord(text.substr(0, cut), read)) << cut;
+    for (size_t cut = 0; cut < text.size(); ++cut) EXPECT_FALSE(ParseRootLockRecord(text.substr(0, cut), read)) << cut;
     EXPECT_FALSE(ParseRootLockRecord(text + "x", read));
     for (const char* bad : {"vaddaemon-root 0 2\n/r\n", "vaddaemon-root 7 2\nr/\n", "vaddaemon-root 7 3\n/r\n",
-                            "vaddaemon-root -7 2\n/r\n", "vaddaemon-root 99999999999 2\n/r\n",
-                            "vaddaemon-root 7 2\n/r", "vaddaemon-rooT 7 2\n/r\n", "vaddaemon-root 7 99999\n/r\n"})
+                            "vaddaemon-root -7 2\n/r\n", "vaddaemon-root 99999999999 2\n/r\n", "vaddaemon-root 7 2\n/r",
+                            "vaddaemon-rooT 7 2\n/r\n", "vaddaemon-root 7 99999\n/r\n"})
         EXPECT_FALSE(ParseRootLockRecord(bad, read)) << bad;
     using namespace std::string_literals;
     EXPECT_FALSE(ParseRootLockRecord("vaddaemon-root 7 3\n/\0r\n"s, read));

@@ -59,10 +59,9 @@ TEST(BindMountE2E, ACommandThroughAnotherPathToAServedRootNamesThePathServed)
     // (the root lock free), before the mount goes.
     ASSERT_EQ(root.Run({"closevaddaemon"}).exitCode, 0);
     ASSERT_TRUE(Eventually([&] { return !Platform::IsProcessAlive(daemon); }));
-    const RunResult own = RunInMountNamespace(mount +
-                                                  "./bin/VelmarUtil status \"$3\" || exit 79\n"
-                                                  "./bin/VelmarUtil closevaddaemon >/dev/null || exit 80\n"
-                                                  "exec flock assets.tdx.lock true\n",
+    const RunResult own = RunInMountNamespace(mount + "./bin/VelmarUtil status \"$3\" || exit 79\n"
+                                                      "./bin/VelmarUtil closevaddaemon >/dev/null || exit 80\n"
+                                                      "exec flock assets.tdx.lock true\n",
                                               args);
     EXPECT_EQ(own.exitCode, 0) << own.out << own.err;
     EXPECT_EQ(FirstLine(own.out), status);
