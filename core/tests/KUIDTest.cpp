@@ -52,11 +52,11 @@ TEST(KUID, TextFormsStrictAndLenient)
         EXPECT_EQ(k.ParseText(c.text, true), c.strict);
         EXPECT_EQ(k, c.strict ? c.want : none);
     }
-    for (const char* t : {"", "   ", "hello", "<kuid>", "<kuid:1>", "kuid", "kuid 1", "1", "<kuid2:1:2:128>",
-                          "<kuid:99999999999:1>", "kuid21 2 3", "<foo:1:2>", "<kuid:16777216:1>", "-16777217:5",
-                          // A digit run too long for its field is out of range, not the end of the KUID.
-                          "<kuid:900001:100:99999999999>", "<kuid2:1:2:2147483648>", "12:34:-99999999999",
-                          "<kuid:1:2: 99999999999>"})
+    for (const char* t :
+         {"", "   ", "hello", "<kuid>", "<kuid:1>", "kuid", "kuid 1", "1", "<kuid2:1:2:128>", "<kuid:99999999999:1>",
+          "kuid21 2 3", "<foo:1:2>", "<kuid:16777216:1>", "-16777217:5",
+          // A digit run too long for its field is out of range, not the end of the KUID.
+          "<kuid:900001:100:99999999999>", "<kuid2:1:2:2147483648>", "12:34:-99999999999", "<kuid:1:2: 99999999999>"})
     {
         KUID k(1, 2, 3);
         EXPECT_FALSE(k.ParseText(t, false)) << t;
