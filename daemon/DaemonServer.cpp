@@ -5,6 +5,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DiscoveryPublish.h"
 #include "daemon/DownloadMirror.h"
+#include "daemon/RootLockRecord.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -202,12 +203,24 @@ int DaemonServer::Run()
     {
         if (held)
         {
+            // The holder may serve this very folder through another path: its clients find its block, but
+            // ours never would, so that is a failure to start, with the path to use instead.
+            const std::string elsewhere = RootServedThroughAnotherPath(root_.Root(), root_.LockFile());
+            if (!elsewhere.empty())
+            {
+                fprintf(stderr, "VADDaemon: %s\n", elsewhere.c_str());
+                return kDaemonExitFailed;
+            }
             fprintf(stderr, "VADDaemon: another daemon serves %s\n", root_.Root().c_str());
             return kDaemonExitLocked;
         }
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         return kDaemonExitFailed;
     }
+    // Which path this daemon serves, for a daemon started through another path to the same folder.
+    std::string unrecorded;
+    WriteRootLockRecord(lock_.Descriptor(), {static_cast<uint32_t>(Platform::CurrentProcessId()), root_.Root()},
+                        &unrecorded);
     if (!watch_.Add(root_.Root(), &error) || !watch_.AddOpen(lock_.Descriptor(), root_.LockFile(), &error))
     {
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
@@ -217,6 +230,7 @@ int DaemonServer::Run()
     root_.MakeFolders();
     TheDaemonLog().Open(root_.UserData("settings/vaddaemon.log"));
     DLOG("VADDaemon %d starting for %s", Platform::CurrentProcessId(), root_.Root().c_str());
+    if (!unrecorded.empty()) DLOG("the root lock does not say which path is served: %s", unrecorded.c_str());
 
     token_ = RandomToken();
     startMs_ = NowMs();
