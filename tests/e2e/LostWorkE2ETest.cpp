@@ -129,6 +129,13 @@ protected:
         root_.WriteFile(edit + "/W2.txt", "second");
         ASSERT_EQ(Run({"status", kuid}).exitCode, 0);
     }
+    // The asset installed from "saved" first.
+    void InstallWithAnEarlierEditFolder(const std::string& kuid, const std::string& edit)
+    {
+        WriteAssetFolder(root_, "saved", kuid, 1, "x");
+        ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
+        ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "saved"));
+    }
 };
 
 TEST_F(LostWorkE2E, ImportKeywordsTakesAKeywordsFileWholeOrNotAtAll)
@@ -325,9 +332,7 @@ TEST_F(LostWorkE2E, AnEditFolderSetAsideByACommitCutShortIsKeptInABackup)
 {
     const std::string kuid = "<kuid:900650:1>", edit = "UserData/editing/kuid 900650 1";
     const std::string aside = "UserData/editing/.vadclosed-kuid 900650 1";
-    WriteAssetFolder(root_, "saved", kuid, 1, "x");
-    ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
-    ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "saved"));
+    ASSERT_NO_FATAL_FAILURE(InstallWithAnEarlierEditFolder(kuid, edit));
     const std::string log = "UserData/settings/vaddaemon.log";
     EXPECT_TRUE(Has(root_.ReadFile(log), "kept .vadclosed-kuid 900650 1: its edit is open and has another folder"));
 
@@ -410,9 +415,7 @@ TEST_F(LostWorkE2E, ARevertOrDeleteThatCannotKeepAnEarlierEditFolderSaysWhy)
 {
     const std::string kuid = "<kuid:900670:1>", edit = "UserData/editing/kuid 900670 1";
     const std::string aside = "UserData/editing/.vadclosed-kuid 900670 1";
-    WriteAssetFolder(root_, "saved", kuid, 1, "x");
-    ASSERT_EQ(Run({"installfrompath", "saved"}).exitCode, 0);
-    ASSERT_NO_FATAL_FAILURE(LeaveAnEarlierEditFolder(kuid, edit, "saved"));
+    ASSERT_NO_FATAL_FAILURE(InstallWithAnEarlierEditFolder(kuid, edit));
     root_.WriteFile("UserData/backups/uncommitted", "in the way");
 
     for (const std::string command : {"revert", "delete"})
