@@ -191,8 +191,10 @@ private:
     // setting "developer"/"max_backup_folders" (FolderOps.h BackupFolder). False with the reason.
     bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error);
     // Keeps `folder`, work that was never committed, in the uncommitted backups as `name`, where nothing thins
-    // it (FolderOps.h KeepUncommittedWork); its path goes to `at`. False with the reason.
-    bool KeepUncommittedLocked(const std::string& folder, const std::string& name, std::string& error, std::string& at);
+    // it (FolderOps.h KeepUncommittedWork): copied, or with `move` moved there; its path goes to `at`. False with
+    // the reason.
+    bool KeepUncommittedLocked(const std::string& folder, const std::string& name, bool move, std::string& error,
+                               std::string& at);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
     bool BackupEditLocked(const KUID& k, DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.

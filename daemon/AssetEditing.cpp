@@ -75,10 +75,10 @@ bool AssetDatabase::BackupIntoDatedLocked(const std::string& folder, const std::
     return ok;
 }
 
-bool AssetDatabase::KeepUncommittedLocked(const std::string& folder, const std::string& name, std::string& error,
-                                          std::string& at)
+bool AssetDatabase::KeepUncommittedLocked(const std::string& folder, const std::string& name, bool move,
+                                          std::string& error, std::string& at)
 {
-    return KeepUncommittedWork(folder, root_.UserData("backups"), name, &error, &at);
+    return KeepUncommittedWork(folder, root_.UserData("backups"), name, move, &error, &at);
 }
 
 bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
@@ -97,7 +97,8 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     std::string folder = root_.EditFolder(k);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
-    if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, error, at))
+    // Copied: the delete may still fail after it, and the edit then stays open with its folder.
+    if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, false, error, at))
     {
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
@@ -149,7 +150,7 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     struct stat st;
     if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
     std::string error, at;
-    if (KeepUncommittedLocked(earlier, k.ToSpacedString() + kEarlierEditFolder, error, at))
+    if (KeepUncommittedLocked(earlier, k.ToSpacedString() + kEarlierEditFolder, true, error, at))
     {
         if (RemoveFolderTree(earlier))
         {

@@ -183,7 +183,8 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            if (KeepUncommittedLocked(folder, name + kEditFolderWithoutEdit, error, at) && RemoveFolderTree(folder))
+            if (KeepUncommittedLocked(folder, name + kEditFolderWithoutEdit, true, error, at) &&
+                RemoveFolderTree(folder))
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
             else
                 DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),

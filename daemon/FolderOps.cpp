@@ -56,6 +56,21 @@ constexpr mode_t kCopyModeBits = 0755;
 constexpr uint64_t kEarlyWriteBytes = 256 * 1024;
 constexpr unsigned kMaxBackupsPerSecond = 10000;
 
+// Renames `from` to `to` unless something is at `to` (false with errno EEXIST then): nothing is ever replaced.
+bool RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL) return false;
+    // Where the file system cannot refuse to replace, the name is looked at first.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0)
+    {
+        errno = EEXIST;
+        return false;
+    }
+    return errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 bool FolderExists(const std::string& path)
@@ -245,13 +260,7 @@ bool SetEditFolderAside(const std::string& editFolder)
     struct stat st;
     if (::lstat(aside.c_str(), &st) == 0) errno = EEXIST;
     if (errno != ENOENT) return false;
-    bool moved = !FolderExists(editFolder);
-    if (!moved)
-    {
-        moved = ::renameat2(AT_FDCWD, editFolder.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0;
-        // Where the file system cannot refuse to replace, the name was found free just above.
-        if (!moved && errno == EINVAL) moved = rename(editFolder.c_str(), aside.c_str()) == 0;
-    }
+    const bool moved = !FolderExists(editFolder) || RenameNoReplace(editFolder, aside);
     CrashPoint("edit-aside");
     return moved;
 }
@@ -641,12 +650,7 @@ bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn,
         std::error_code ec;
         fs::create_directories(keptIn, ec);
         const std::string from = dated + "/" + n, to = keptIn + "/" + n;
-        bool moved = !ec && ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
-        // Where the file system cannot refuse to replace, the name is looked at first.
-        struct stat st;
-        if (!moved && !ec && errno == EINVAL && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT)
-            moved = rename(from.c_str(), to.c_str()) == 0;
-        if (moved)
+        if (!ec && RenameNoReplace(from, to))
         {
             if (done) done->push_back("moved " + from + " to " + to);
             continue;
@@ -660,9 +664,11 @@ bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn,
 }
 
 // Copies `folder` into root/<YYYYMMDD-HHMMSS>[-N]/<name> under a hidden name, renamed when whole; the dated
-// name goes to `datedName`.
+// name goes to `datedName`. `move`: the folder itself goes there by one rename, which needs no room and leaves it
+// whole under one of its two names whenever the daemon dies; it is copied only from another file system, and
+// then stays where it was for the caller to remove.
 bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, const std::string& name,
-                         std::string* error, std::string* madeAt, std::string& datedName)
+                         std::string* error, std::string* madeAt, std::string& datedName, bool move = false)
 {
     time_t now = time(nullptr);
     tm t;
@@ -699,6 +705,27 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
         }
     }
     std::string dest = root + "/" + datedName + "/" + name;
+    const std::string dated = root + "/" + datedName;
+    if (move)
+    {
+        fs::create_directories(dated, ec);
+        if (ec)
+        {
+            if (error) *error = "cannot make '" + dated + "': " + ec.message();
+            return false;
+        }
+        if (RenameNoReplace(folder, dest))
+        {
+            if (madeAt) *madeAt = dest;
+            return true;
+        }
+        if (errno != EXDEV)
+        {
+            if (error) *error = "cannot move it to '" + dest + "': " + std::strerror(errno);
+            ::rmdir(dated.c_str());
+            return false;
+        }
+    }
     // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
     std::string partial = TempFolderFor(dest);
     bool ok = CopyFolderTree(folder, partial, error);
@@ -712,7 +739,7 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
     if (ok) return true;
     // Nothing is left of a copy that failed, nor a dated folder made for it alone.
     RemoveFolderTree(partial);
-    ::rmdir((root + "/" + datedName).c_str());
+    ::rmdir(dated.c_str());
     return false;
 }
 
@@ -751,11 +778,11 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
     return ok;
 }
 
-bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error, std::string* madeAt)
 {
     std::string datedName;
-    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName);
+    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName, move);
 }
 
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)

@@ -95,9 +95,11 @@ inline constexpr char kEditFolderWithoutEdit[] = " (edit folder without an edit)
 bool BackupFolder(const std::string& folder, const std::string& backupsRoot, const std::string& name, int maxFolders,
                   std::string* error = nullptr, std::string* madeAt = nullptr,
                   std::vector<std::string>* done = nullptr);
-// Copies work that was never committed into backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name> the same way
-// (hidden name, renamed when whole, never overwritten); nothing is thinned. False with the reason in `error`.
-bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+// Keeps work that was never committed in backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name>, never overwriting
+// anything; nothing is thinned there. Copied the same way as a backup (hidden name, renamed when whole), or, with
+// `move`, the folder itself moved there by one rename (no room needed; copied only from another file system, and
+// then left where it was for the caller to remove). False with the reason in `error`.
+bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error = nullptr, std::string* madeAt = nullptr);
 // Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);

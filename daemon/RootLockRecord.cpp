@@ -1,5 +1,7 @@
 #include "daemon/RootLockRecord.h"
 
+#include "platform/FileIdentity.h"
+#include "platform/FileWriting.h"
 #include "platform/Process.h"
 
 #include <fcntl.h>
@@ -94,14 +96,8 @@ bool WriteRootLockRecord(int lockFd, const RootLockHolder& holder, std::string* 
     if (!IsOwnersAlone(st, &why)) return Fail(error, "the lock file is not written: " + why);
     const std::string text = EncodeRootLockRecord(holder);
     if (text.empty()) return Fail(error, "the root's path cannot be recorded");
-    size_t done = 0;
-    while (done < text.size())
-    {
-        const ssize_t n = pwrite(lockFd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fail(error, "writing the lock file failed: " + SystemReason());
-        done += static_cast<size_t>(n);
-    }
+    if (!Platform::WriteFullyAt(lockFd, text.data(), text.size(), 0))
+        return Fail(error, "writing the lock file failed: " + SystemReason());
     // Whatever a longer record left behind goes.
     if (ftruncate(lockFd, static_cast<off_t>(text.size())) != 0)
         return Fail(error, "writing the lock file failed: " + SystemReason());
@@ -118,22 +114,11 @@ bool ReadRootLockRecord(const std::string& lockPath, RootLockHolder& holder, std
     if (ok && static_cast<uint64_t>(st.st_size) > kMaxRootLockRecordBytes)
         ok = Fail(&why, "it is longer than a record (" + std::to_string(st.st_size) + " bytes)");
     std::string text;
-    if (ok)
-    {
-        // Read one byte past the bound: a file that grew since it was looked at is refused too.
-        char buf[kMaxRootLockRecordBytes + 1];
-        size_t got = 0;
-        while (got < sizeof buf)
-        {
-            const ssize_t n = read(fd, buf + got, sizeof buf - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ok = Fail(&why, SystemReason());
-            if (n <= 0) break;
-            got += static_cast<size_t>(n);
-        }
-        if (ok && got > kMaxRootLockRecordBytes) ok = Fail(&why, "it is longer than a record");
-        text.assign(buf, got);
-    }
+    int readError = 0;
+    // As long as it was when looked at: a record cut short by what it grew by meanwhile is no whole record.
+    if (ok &&
+        !Platform::ReadOpenedFile(fd, static_cast<uint64_t>(st.st_size), text, kMaxRootLockRecordBytes, &readError))
+        ok = Fail(&why, std::strerror(readError));
     close(fd);
     if (ok && !ParseRootLockRecord(text, holder)) ok = Fail(&why, "it holds no whole record");
     return ok || Fail(error, "'" + lockPath + "' is not read: " + why);
@@ -145,10 +130,7 @@ std::string RootServedThroughAnotherPath(const std::string& realRoot, const std:
     if (!ReadRootLockRecord(lockPath, holder) || holder.root == realRoot) return {};
     // A record left by a daemon that has ended since names a path nobody serves.
     if (!Platform::IsOwnLiveProcess(static_cast<int>(holder.pid))) return {};
-    struct stat mine, theirs;
-    if (stat(realRoot.c_str(), &mine) != 0 || stat(holder.root.c_str(), &theirs) != 0 || !S_ISDIR(theirs.st_mode) ||
-        mine.st_dev != theirs.st_dev || mine.st_ino != theirs.st_ino)
-        return {};
+    if (!Platform::FileIdentity::OfPath(realRoot).IsSameFile(Platform::FileIdentity::OfPath(holder.root))) return {};
     return "this installation is served by the asset database daemon of '" + holder.root + "' (process " +
            std::to_string(holder.pid) + "): '" + realRoot +
            "' is the same folder reached through another path; run the tool from '" + holder.root +

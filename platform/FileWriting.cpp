@@ -122,11 +122,14 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
     return *this;
 }
 
+std::string TemporaryNameFor(const std::string& path)
+{
+    return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
+}
+
 bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
 {
-    return CreateAt(AT_FDCWD, path,
-                    path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber()), access,
-                    mode);
+    return CreateAt(AT_FDCWD, path, TemporaryNameFor(path), access, mode);
 }
 
 bool ReplacingFile::CreateAt(int folderFd, const std::string& name, const std::string& temporary, int access,

@@ -40,6 +40,9 @@ inline bool WriteExactFile(const std::string& path, std::string_view data, bool 
     return WriteExactFile(AT_FDCWD, path, data, exclusive);
 }
 
+// "<path>.part-<pid>-<n>", n counting in the process: a temporary name beside `path` no other writer takes.
+std::string TemporaryNameFor(const std::string& path);
+
 class ReplacingFile
 {
 public:

@@ -1,7 +1,5 @@
 #include "platform/OutputFile.h"
 
-#include "platform/UniqueNumber.h"
-
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -85,6 +83,25 @@ int OpenScratch()
         if (fd >= 0) return fd;
     }
     return OpenScratchIn("/tmp");
+}
+
+// The first `size` bytes of the scratch file, a block at a time, to `put(block, bytes, offset)`.
+template <typename Put>
+bool CopyScratch(int scratch, uint64_t size, Put put)
+{
+    std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
+    for (uint64_t at = 0; at < size;)
+    {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
+        if (!ReadFullyAt(scratch, block.data(), n, at))
+        {
+            if (errno == 0) errno = EIO;  // shrunk under us
+            return false;
+        }
+        if (!put(block.data(), n, at)) return false;
+        at += n;
+    }
+    return true;
 }
 
 }  // namespace
@@ -175,7 +192,7 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     folder_ = ::open(slash == 0 ? "/" : target.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat there;
     if (folder_ < 0 || ::fstatat(folder_, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
-        there.st_dev != opened.st_dev || there.st_ino != opened.st_ino)
+        !FileIdentity::Of(there).IsSameFile(FileIdentity::Of(opened)))
     {
         Abandon();
         return true;
@@ -183,9 +200,7 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     // The new file keeps the old one's permission bits whatever the umask says (a user's private file stays
     // private); set-user-ID, set-group-ID and sticky bits are not carried over to new contents.
     const mode_t keep = opened.st_mode & 0777;
-    const std::string temporary =
-        name + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
-    if (!replacing_.CreateAt(folder_, name, temporary, O_WRONLY, keep))
+    if (!replacing_.CreateAt(folder_, name, TemporaryNameFor(name), O_WRONLY, keep))
     {
         const int error = errno;
         Abandon();
@@ -274,21 +289,10 @@ bool OutputFile::PutInPlace(std::string_view memory)
     {
         if (size > 0 && !WriteFullyAt(inPlace_, memory.data(), memory.size(), 0)) return false;
     }
-    else
-    {
-        std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
-        for (uint64_t at = 0; at < size;)
-        {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
-            if (!ReadFullyAt(scratch_, block.data(), n, at))
-            {
-                if (errno == 0) errno = EIO;  // shrunk under us
-                return false;
-            }
-            if (!WriteFullyAt(inPlace_, block.data(), n, at)) return false;
-            at += n;
-        }
-    }
+    else if (!CopyScratch(scratch_, size, [&](const char* block, size_t n, uint64_t at) {
+                 return WriteFullyAt(inPlace_, block, n, at);
+             }))
+        return false;
     return ::ftruncate(inPlace_, static_cast<off_t>(size)) == 0;
 }
 
@@ -297,20 +301,9 @@ bool OutputFile::StreamScratch()
 {
     struct stat st;
     if (::fstat(scratch_, &st) != 0) return false;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
-    for (uint64_t at = 0; at < size;)
-    {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
-        if (!ReadFullyAt(scratch_, block.data(), n, at))
-        {
-            if (errno == 0) errno = EIO;
-            return false;
-        }
-        if (!(fifo_ ? WriteToPipe(inPlace_, block.data(), n) : WriteFully(inPlace_, block.data(), n))) return false;
-        at += n;
-    }
-    return true;
+    return CopyScratch(scratch_, static_cast<uint64_t>(st.st_size), [&](const char* block, size_t n, uint64_t) {
+        return fifo_ ? WriteToPipe(inPlace_, block, n) : WriteFully(inPlace_, block, n);
+    });
 }
 
 bool OutputFile::Write(std::string_view data)

@@ -5,7 +5,7 @@
 #include "engine/Options.h"
 #include "engine/PluginType.h"
 #include "engine/TextureFormat.h"
-#include "platform/UniqueNumber.h"
+#include "platform/FileWriting.h"
 #include "textures/TextureTargets.h"
 
 #include <atomic>
@@ -180,8 +180,7 @@ bool CompressAsciiResource::WriteStamp(Orvo::File& file)
 
 bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::string& path)
 {
-    const std::string part =
-        path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
+    const std::string part = Platform::TemporaryNameFor(path);
     const std::string prefix = sourceName.empty() ? std::string() : sourceName + ":";
     bool ok = false;
     {

@@ -244,7 +244,7 @@ TEST(DaemonFolders, ThinningNeverTakesWorkThatWasNeverCommitted)
     const std::string b = d.path() + "/b";
     WriteFile(d.path() + "/src/v.txt", "new");
     std::string at;
-    ASSERT_TRUE(KeepUncommittedWork(d.path() + "/src", b, "kuid 1 1 (uncommitted edit)", nullptr, &at));
+    ASSERT_TRUE(KeepUncommittedWork(d.path() + "/src", b, "kuid 1 1 (uncommitted edit)", false, nullptr, &at));
     EXPECT_EQ(fs::path(at).parent_path().parent_path().string(), b + "/uncommitted");
     WriteFile(b + "/20200101-000000/kuid 1 2/v.txt", "old");
     WriteFile(b + "/20200101-000000/kuid 1 3 (earlier edit folder)/w.txt", "W3");

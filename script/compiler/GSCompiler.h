@@ -29,9 +29,8 @@ public:
     // (not in a cycle) is taken once. True when no error was found.
     bool Compile(const std::string& sourcePath);
 
-    // True when `path` leads to one of the files the last Compile read (the source also when it could not be
-    // read), through any of its names, so that no output overwrites a source.
-    bool IsSourceFile(const std::string& path) const;
+    // True when `file` is one of the files the last Compile read (the source also when it could not be read),
+    // whatever name leads to it, so that no output overwrites a source.
     bool IsSourceFile(const Platform::FileIdentity& file) const;
 
     // The library of the last successful Compile.

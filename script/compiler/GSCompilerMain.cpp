@@ -79,48 +79,28 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
     }
 }
 
-// An output of the compile: written unless the name leads to one of the files the compile read, whatever name
-// that is (checked again on the file opened, so that no name swapped meanwhile leads the write onto a source).
-enum class Written
+// Writes an output of the compile (`what`: "library", "build log"), unless the file its name leads to, by any
+// name, is one the compile read: decided on the file opened, before anything is written. Empty when written,
+// else the error.
+std::string WriteOutput(const GSCompiler& compiler, const std::string& what, const std::string& path,
+                        std::string_view bytes)
 {
-    kWritten,
-    kSource,  // the name is that of a source: nothing was written
-    kFailed,  // `why` says why
-};
-
-Written WriteOutput(const GSCompiler& compiler, const std::string& path, std::string_view bytes, std::string& why)
-{
-    if (compiler.IsSourceFile(path)) return Written::kSource;
     Platform::OutputFile out;
-    if (!out.Open(path))
-    {
-        why = out.Reason();
-        return Written::kFailed;
-    }
-    if (compiler.IsSourceFile(out.Existing())) return Written::kSource;
-    if (out.Commit(bytes)) return Written::kWritten;
-    why = out.Reason();
-    return Written::kFailed;
+    const bool opened = out.Open(path);
+    if (opened && compiler.IsSourceFile(out.Existing()))
+        return "the " + what + " would overwrite the source file '" + path + "'";
+    if (opened && out.Commit(bytes)) return {};
+    return "cannot write " + what + " '" + path + "': " + out.Reason();
 }
 
 // Writes the library, making the output folder when it does not exist yet.
 void WriteLibrary(const GSCompiler& compiler, const std::string& path, const std::string& source, GSDiagnostics& diag)
 {
-    if (compiler.IsSourceFile(path))
-    {
-        diag.Error(source, 0, "the library would overwrite the source file '" + path + "'");
-        return;
-    }
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    std::string why;
-    switch (WriteOutput(compiler, path, compiler.LibraryBytes(), why))
-    {
-    case Written::kWritten: break;
-    case Written::kSource: diag.Error(source, 0, "the library would overwrite the source file '" + path + "'"); break;
-    case Written::kFailed: diag.Error(source, 0, "cannot write library '" + path + "': " + why); break;
-    }
+    if (const std::string error = WriteOutput(compiler, "library", path, compiler.LibraryBytes()); !error.empty())
+        diag.Error(source, 0, error);
 }
 
 }  // namespace
@@ -165,17 +145,8 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         body.push_back(std::to_string(diag.Count()) + " error(s)");
         std::string text;
         for (const std::string& l : body) text += l + "\n";
-        std::string why;
-        switch (WriteOutput(compiler, args.logPath, text, why))
-        {
-        case Written::kWritten: break;
-        case Written::kSource:
-            diag.Error(kCommandLine, 0, "the build log would overwrite the source file '" + args.logPath + "'");
-            break;
-        case Written::kFailed:
-            diag.Error(kCommandLine, 0, "cannot write build log '" + args.logPath + "': " + why);
-            break;
-        }
+        if (const std::string error = WriteOutput(compiler, "build log", args.logPath, text); !error.empty())
+            diag.Error(kCommandLine, 0, error);
     }
 
     if (!args.silent)
