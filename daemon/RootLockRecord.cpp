@@ -26,11 +26,13 @@ bool Fail(std::string* error, std::string reason)
 
 std::string SystemReason() { return std::strerror(errno); }
 
-// The lock file may carry a record only when it is this user's alone.
+// The lock file may carry a record only when it is this user's alone, under this one name: a second name
+// (a hard link made to some other file of the user's) would have that file written over.
 bool IsOwnersAlone(const struct stat& st, std::string* error)
 {
     if (!S_ISREG(st.st_mode)) return Fail(error, "it is not a regular file");
     if (st.st_uid != geteuid()) return Fail(error, "it belongs to user " + std::to_string(st.st_uid));
+    if (st.st_nlink != 1) return Fail(error, "it has " + std::to_string(st.st_nlink) + " names");
     if ((st.st_mode & 07777) != 0600)
     {
         char mode[8];

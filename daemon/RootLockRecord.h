@@ -10,8 +10,9 @@
 // clients waiting for a block that never comes.
 //
 // The record is written through the locked descriptor, only once the lock is taken, and only into a regular
-// file of the daemon's user with mode 0600; it is read only from such a file (no link followed, no FIFO
-// waited on), and only a whole record of bounded length counts:
+// file of the daemon's user with mode 0600 and one name (a second name would be another file of the user's,
+// written over); it is read only from such a file (no link followed, no FIFO waited on), and only a whole
+// record of bounded length counts:
 //
 //     "vaddaemon-root <pid> <length of the path>\n<real path of the root>\n"
 #include "daemon/DaemonRoot.h"
@@ -36,11 +37,11 @@ std::string EncodeRootLockRecord(const RootLockHolder& holder);
 bool ParseRootLockRecord(std::string_view text, RootLockHolder& holder);
 
 // Writes the record into the lock file open (and locked) as `lockFd`, replacing what it held. False with the
-// reason, writing nothing, when the file is not a regular file of this user with mode 0600.
+// reason, writing nothing, when the file is not a regular file of this user with mode 0600 and one name.
 bool WriteRootLockRecord(int lockFd, const RootLockHolder& holder, std::string* error = nullptr);
 // Reads the record of the lock file `lockPath`. False with the reason when the file cannot be opened, is not
-// a regular file of this user with mode 0600, is longer than a record can be or holds no whole record (an
-// older daemon's empty lock file, or a record being written).
+// a regular file of this user with mode 0600 and one name, is longer than a record can be or holds no whole
+// record (an older daemon's empty lock file, or a record being written).
 bool ReadRootLockRecord(const std::string& lockPath, RootLockHolder& holder, std::string* error = nullptr);
 
 // For a daemon of the root `realRoot` that found the lock file `lockPath` held: why it must not start when the

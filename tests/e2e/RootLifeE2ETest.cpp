@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -113,6 +116,21 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
                             root.Path("assets.tdx.lock") +
                             "' cannot be opened: Read-only file system\n- Init failed\n");
     EXPECT_FALSE(root.DaemonRunning());
+}
+
+TEST(RootLifeE2E, ALockFileWithASecondNameIsLockedButNeverWritten)
+{
+    // The lock file is a second name of another file of the user's: the daemon serves the root all the same,
+    // and that file keeps its bytes.
+    InstallRoot root;
+    const std::string victim = root.Path("victim.txt");
+    root.WriteFile("victim.txt", "the user's own text\n");
+    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+    ASSERT_EQ(link(victim.c_str(), root.Path("assets.tdx.lock").c_str()), 0);
+    RunResult install = root.Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"});
+    EXPECT_EQ(install.exitCode, 0) << install.out << install.err;
+    EXPECT_GT(root.DaemonPid(), 0);
+    EXPECT_EQ(root.ReadFile("victim.txt"), "the user's own text\n");
 }
 
 }  // namespace e2e
