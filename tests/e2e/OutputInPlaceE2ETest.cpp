@@ -1,6 +1,7 @@
-// Outputs that lead to what a command reads, and outputs written in place on a full disk. A name that leads to
-// a source through a second name or a link is refused as the source's own name is, with nothing written; a
-// file written in place keeps every byte when its new contents do not fit.
+// Outputs that lead to what a command reads or to its other output, and outputs written in place on a full disk.
+// A name that leads to a source through a second name or a link is refused as the source's own name is, with
+// nothing written, whether the source would be replaced or written in place; a file written in place keeps every
+// byte when its new contents do not fit, also where the file system cannot reserve room.
 #include "E2EFixture.h"
 #include "SecondUser.h"
 
@@ -44,6 +45,42 @@ protected:
         ASSERT_EQ(r.exitCode, 0) << r.out;
     }
     static bool Says(const RunResult& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+    // In a mount namespace of its own, `mount` makes a file system at work/small, the archive of `before` is made
+    // there with a second name, the disk filled to `freeKiB` KiB free, and the archive of `after` made over it: it
+    // fails for want of room, and both names keep the old archive byte for byte.
+    void ExpectLeftAsItWas(const std::string& mount, int freeKiB, const std::string& before, const std::string& after)
+    {
+        fs::create_directories(Work("small"));
+        const std::string script = "R=\"$1\"\n"
+                                   "cd \"$R/work\"\n" +
+                                   mount + " || exit " + std::to_string(kMountRefused) +
+                                   "\n"
+                                   "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp " +
+                                   before +
+                                   " >/dev/null || exit 3\n"
+                                   "ln small/arc.cdp small/arc-link.cdp\n"
+                                   "cp small/arc.cdp before.cdp\n"
+                                   "dd if=/dev/zero of=small/filler bs=1k 2>/dev/null\n"
+                                   "truncate -s -" +
+                                   std::to_string(freeKiB) +
+                                   "k small/filler\n"
+                                   "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp " +
+                                   after +
+                                   "\n"
+                                   "echo \"exit $?\"\n"
+                                   "cmp small/arc.cdp before.cdp && cmp small/arc-link.cdp before.cdp && echo same\n"
+                                   "stat -c 'links %h' small/arc.cdp\n"
+                                   "ls -A small\n"
+                                   "exit 0\n";
+        RunOptions options = RunOptions::In(Work(""));
+        options.timeoutMs = 120000;
+        const RunResult r = RunInMountNamespace(script, {root_.Root()}, options);
+        if (CannotMakeMountNamespace(r)) GTEST_SKIP() << "cannot mount a small file system here: " << r.err;
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_TRUE(Says(r, "No space left on device")) << r.out;
+        EXPECT_TRUE(Says(r, "\nexit 255\nsame\nlinks 2\n")) << r.out;
+        EXPECT_FALSE(Says(r, ".part-")) << r.out;
+    }
 };
 
 TEST_F(OutputInPlaceE2E, AnOutputThatIsASourceUnderAnotherNameIsRefusedAndNothingIsWritten)
@@ -139,25 +176,14 @@ TEST_F(OutputInPlaceE2E, AnotherUsersOutputWrittenInPlaceIsRefusedWhereItIsTheSo
     InstallRoot nobodys;
     nobodys.WriteFile("work/shut/src.gs", kScript);
     nobodys.WriteFile("work/open/src.gs", kScript);
-    for (const auto& e : fs::recursive_directory_iterator(nobodys.Root()))
-    {
-        // The executables are the stage's own files under other names: not given away.
-        if (e.is_regular_file() && !e.is_symlink() && e.hard_link_count() > 1) continue;
-        ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobodyGroup), 0) << e.path();
-    }
-    ASSERT_EQ(chown(nobodys.Root().c_str(), kNobody, kNobodyGroup), 0);
+    ASSERT_TRUE(GiveRootToNobody(nobodys));
     ASSERT_EQ(chmod(nobodys.Path("work/shut").c_str(), 0555), 0);
     ASSERT_EQ(chown(nobodys.Path("work/open/src.gs").c_str(), kNobody, 0), 0);
-    const auto asNobody = [&](const std::string& folder, const std::vector<std::string>& args) {
-        std::vector<std::string> line = {"--reuid=" + std::to_string(kNobody),
-                                         "--regid=" + std::to_string(kNobodyGroup), "--clear-groups", nobodys.Tool()};
-        line.insert(line.end(), args.begin(), args.end());
-        return RunningProgram("/usr/bin/setpriv", line, RunOptions::In(nobodys.Path(folder))).Wait();
-    };
-    const RunResult log = asNobody("work/shut", {"compile", "src.gs", "-bsrc.gs", "-o" + nobodys.Path("out.gsl")});
+    const RunResult log =
+        RunAsNobody(nobodys, {"compile", "src.gs", "-bsrc.gs", "-o" + nobodys.Path("out.gsl")}, "work/shut");
     EXPECT_EQ(log.exitCode, 255) << log.err;
     EXPECT_TRUE(Says(log, "the build log would overwrite the source file 'src.gs'")) << log.out;
-    const RunResult library = asNobody("work/open", {"compile", "src.gs", "-osrc.gs"});
+    const RunResult library = RunAsNobody(nobodys, {"compile", "src.gs", "-osrc.gs"}, "work/open");
     EXPECT_EQ(library.exitCode, 255) << library.err;
     EXPECT_TRUE(Says(library, "the library would overwrite the source file 'src.gs'")) << library.out;
     EXPECT_EQ(nobodys.ReadFile("work/shut/src.gs"), kScript);
@@ -190,70 +216,21 @@ TEST_F(OutputInPlaceE2E, AnArchiveOfAParsedPackageIsNeverWrittenOverThePackage)
 TEST_F(OutputInPlaceE2E, AnArchiveWrittenInPlaceThatDoesNotFitIsLeftAsItWas)
 {
     for (int id = 1; id <= 7; ++id) InstallAsset(id, 2, 32 << 10);
-    fs::create_directories(Work("small"));
-    const std::string script = "R=\"$1\"\n"
-                               "mount -t tmpfs -o size=1m tmpfs \"$R/work/small\" || exit " +
-                               std::to_string(kMountRefused) +
-                               "\n"
-                               "cd \"$R/work\"\n"
-                               "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp '<kuid:900079:1>' >/dev/null || exit 3\n"
-                               "ln small/arc.cdp small/arc-link.cdp\n"
-                               "cp small/arc.cdp before.cdp\n"
-                               "dd if=/dev/zero of=small/filler bs=64k 2>/dev/null\n"
-                               "truncate -s -192k small/filler\n"
-                               "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp '<kuid:900079:1>' '<kuid:900079:2>' "
-                               "'<kuid:900079:3>' '<kuid:900079:4>' '<kuid:900079:5>' '<kuid:900079:6>' "
-                               "'<kuid:900079:7>'\n"
-                               "echo \"exit $?\"\n"
-                               "cmp small/arc.cdp before.cdp && cmp small/arc-link.cdp before.cdp && echo same\n"
-                               "stat -c 'links %h' small/arc.cdp\n"
-                               "ls -A small\n"
-                               "exit 0\n";
-    RunOptions options = RunOptions::In(Work(""));
-    options.timeoutMs = 120000;
-    const RunResult r = RunInMountNamespace(script, {root_.Root()}, options);
-    if (CannotMakeMountNamespace(r)) GTEST_SKIP() << "cannot mount a small tmpfs in a mount namespace here: " << r.err;
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\nexit 255\nsame\nlinks 2\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find(".part-"), std::string::npos) << r.out;
+    ExpectLeftAsItWas("mount -t tmpfs -o size=1m tmpfs small", 192, "'<kuid:900079:1>'",
+                      "'<kuid:900079:1>' '<kuid:900079:2>' '<kuid:900079:3>' '<kuid:900079:4>' '<kuid:900079:5>' "
+                      "'<kuid:900079:6>' '<kuid:900079:7>'");
 }
 
-// The same on a file system that cannot reserve room (ext4 without extents, as ext3): the new bytes past the old
-// end go first, and when they do not fit the archive is cut back to its old size, every old byte kept.
+// The same on a file system that cannot reserve room (ext4 without extents, as ext3, on a loop device): the new
+// bytes past the old end go first, and when they do not fit the archive is cut back to its old size.
 TEST_F(OutputInPlaceE2E, AnArchiveWrittenInPlaceWhereNoRoomCanBeReservedIsLeftAsItWas)
 {
     for (int id = 1; id <= 3; ++id) InstallAsset(id, 1, 20 << 10);
     InstallAsset(4, 1, 400 << 10);
-    fs::create_directories(Work("small"));
-    const std::string script =
-        "R=\"$1\"\n"
-        "cd \"$R/work\"\n"
-        "truncate -s 4M e.img && mkfs.ext4 -q -F -O ^extent,^64bit,^has_journal,^flex_bg -b 1024 e.img "
-        ">/dev/null 2>&1 && mount -o loop e.img small || exit " +
-        std::to_string(kMountRefused) +
-        "\n"
-        "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp '<kuid:900079:1>' '<kuid:900079:2>' '<kuid:900079:3>' "
-        ">/dev/null || exit 3\n"
-        "ln small/arc.cdp small/arc-link.cdp\n"
-        "cp small/arc.cdp before.cdp\n"
-        "dd if=/dev/zero of=small/filler bs=1k 2>/dev/null\n"
-        "truncate -s -60k small/filler\n"
-        "\"$R/bin/VelmarUtil\" createcdp small/arc.cdp '<kuid:900079:4>' '<kuid:900079:1>'\n"
-        "echo \"exit $?\"\n"
-        "cmp small/arc.cdp before.cdp && cmp small/arc-link.cdp before.cdp && echo same\n"
-        "stat -c 'links %h' small/arc.cdp\n"
-        "ls -A small\n"
-        "exit 0\n";
-    RunOptions options = RunOptions::In(Work(""));
-    options.timeoutMs = 120000;
-    const RunResult r = RunInMountNamespace(script, {root_.Root()}, options);
-    if (CannotMakeMountNamespace(r))
-        GTEST_SKIP() << "cannot make and mount a small ext4 on a loop device in a mount namespace here: " << r.err;
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_TRUE(Says(r, "No space left on device")) << r.out;
-    EXPECT_TRUE(Says(r, "\nexit 255\nsame\nlinks 2\n")) << r.out;
-    EXPECT_FALSE(Says(r, ".part-")) << r.out;
+    ExpectLeftAsItWas("truncate -s 4M e.img && mkfs.ext4 -q -F -O ^extent,^64bit,^has_journal,^flex_bg -b 1024 e.img "
+                      ">/dev/null 2>&1 && mount -o loop e.img small",
+                      60, "'<kuid:900079:1>' '<kuid:900079:2>' '<kuid:900079:3>'",
+                      "'<kuid:900079:4>' '<kuid:900079:1>'");
 }
 
 }  // namespace
