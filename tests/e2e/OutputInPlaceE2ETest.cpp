@@ -190,25 +190,36 @@ TEST_F(OutputInPlaceE2E, AnotherUsersOutputWrittenInPlaceIsRefusedWhereItIsTheSo
     EXPECT_EQ(nobodys.ReadFile("work/open/src.gs"), kScript);
 }
 
-// A package parsed for the download station whose name is that of an archive the parse writes beside it: that
-// archive fails with the reason, and so does the command; the package stays whole and the other archive is
-// written.
+// A package parsed for the download station whose name is that of an archive or thumbnail the parse writes beside
+// it: that file fails with the reason, and so does the command; the package stays whole, the rest is written.
 TEST_F(OutputInPlaceE2E, AnArchiveOfAParsedPackageIsNeverWrittenOverThePackage)
 {
     InstallAsset(100, 1, 100, 900001);
-    InstallAsset(101, 1, 100, 900001);
-    const std::string package = "kuid 900001 100.cdp";
+    root_.WriteFile("work/assets/thumbed/config.txt", "kuid <kuid:900001:101>\nkind \"scenery\"\nusername \"T\"\n"
+                                                      "thumbnails {\n 0 {\n  image \"t.jpg\"\n }\n}\n");
+    root_.WriteFile("work/assets/thumbed/t.jpg", "\xFF\xD8\xFF a picture");
+    ASSERT_EQ(Run({"installfrompath", "assets/thumbed"}).exitCode, 0);
+    const std::string package = "kuid 900001 100.cdp", picture = "j/kuid 900001 101.jpg";
     ASSERT_EQ(Run({"createcdp", package, "<kuid:900001:100>", "<kuid:900001:101>"}).exitCode, 0);
-    for (const char* kuid : {"<kuid:900001:100>", "<kuid:900001:101>"}) ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
     const std::string bytes = root_.ReadFile("work/" + package);
-
-    const RunResult parse = Run({"dlsparse", package});
-    EXPECT_EQ(parse.exitCode, 255);
-    EXPECT_TRUE(Says(parse, "<kuid:900001:100> : Unable to write asset to CDP: Unable to write archive file: " +
-                                Work(package) + " (the archive would be written over the package being parsed)"))
-        << parse.out;
-    EXPECT_EQ(root_.ReadFile("work/" + package), bytes);
-    EXPECT_TRUE(root_.Exists("work/kuid 900001 101.cdp"));
+    root_.WriteFile("work/" + picture, bytes);
+    for (const std::string& parsed : {package, picture})
+    {
+        for (const char* kuid : {"<kuid:900001:100>", "<kuid:900001:101>"})
+            ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
+        const RunResult parse = Run({"dlsparse", parsed});
+        EXPECT_EQ(parse.exitCode, 255);
+        EXPECT_TRUE(Says(parse, parsed == package
+                                    ? "<kuid:900001:100> : Unable to write asset to CDP: Unable to write "
+                                      "archive file: " +
+                                          Work(package) +
+                                          " (the archive would be written over the package being parsed)"
+                                    : "<kuid:900001:101> : Unable to write the thumbnail: " + Work(picture) +
+                                          " (the thumbnail would be written over the package being parsed)"))
+            << parse.out;
+        EXPECT_EQ(root_.ReadFile("work/" + parsed), bytes);
+    }
+    EXPECT_TRUE(root_.Exists("work/kuid 900001 101.cdp") && root_.Exists("work/j/kuid 900001 100.cdp"));
 }
 
 // An archive with two names on a file system with too little room for the new one: the command fails with the

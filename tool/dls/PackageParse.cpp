@@ -39,13 +39,14 @@ bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packag
     bool written = true;
     // Without a thumbnail of its own the asset gets the package's.
     if (!client.GetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
-    if (IsReadFile(target, package))
+    const bool own = local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga");
+    if ((own || !packageThumbnail.IsNull()) && IsReadFile(target, package))
     {
         reason =
             Orvo::String::Format("%s (the thumbnail would be written over the package being parsed)", target.c_str());
         written = false;
     }
-    else if (local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga"))
+    else if (own)
         written = WriteJPEGThumbnailFromFile(local, target, reason);
     else if (!packageThumbnail.IsNull())
         written = ExportArchiveThumbnail(packageThumbnail, target, reason);
