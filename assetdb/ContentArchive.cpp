@@ -49,14 +49,15 @@ bool HasArchiveShape(const TDBTagRef& root)
 
 ContentArchive::ContentArchive() : root_(EmptyArchiveRoot()) {}
 
-bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::string_view path)
+bool ContentArchive::Load(Orvo::String& result, std::string_view base, std::string_view path,
+                          Platform::FileIdentity* read)
 {
     result = Orvo::String();
     root_ = EmptyArchiveRoot();
     names_.clear();
     tableCurrent_ = true;
     TDBTagRef loaded;
-    switch (LoadConfigFileEx(loaded, base, path, "cdp"))
+    switch (LoadConfigFileEx(loaded, base, path, "cdp", read))
     {
     case ConfigFileResult::kOK: break;
     case ConfigFileResult::kNotValid: result = kCDPNotValidText; return false;

@@ -11,6 +11,7 @@
 
 #include "engine/FilePath.h"
 #include "engine/String.h"
+#include "platform/FileIdentity.h"
 
 #include <cstddef>
 #include <string>
@@ -30,8 +31,9 @@ public:
     ContentArchive();
 
     // Reads a CDP file (base: a folder or substitution name for a relative path, or empty). On failure
-    // the archive is left empty and `result` names the reason.
-    bool Load(Orvo::String& result, std::string_view base, std::string_view path);
+    // the archive is left empty and `result` names the reason. `read`, when given, gets the file read.
+    bool Load(Orvo::String& result, std::string_view base, std::string_view path,
+              Platform::FileIdentity* read = nullptr);
     // Writes the archive; the path must have the extension "cdp".
     bool Save(Orvo::String& result, const Orvo::File::Path& path) const;
 

@@ -87,7 +87,8 @@ bool SerializeConfigData(const TDBTagRef& tree, ConfigFileForm form, std::string
     }
 }
 
-ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format)
+ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path, std::string_view format,
+                                  Platform::FileIdentity* read)
 {
     out.Release();
     const std::string full = ConfigFilePath(base, path);
@@ -101,7 +102,7 @@ ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::st
     std::string real;
     if (!Orvo::File::Resolve(full, real)) return ConfigFileResult::kCannotRead;
     std::string bytes;
-    switch (Platform::ReadRegularFile(real, bound, bytes))
+    switch (Platform::ReadRegularFile(real, bound, bytes, read))
     {
     case Platform::RegularFileStatus::kOK: break;
     case Platform::RegularFileStatus::kTooLarge:

@@ -7,6 +7,8 @@
 #include "core/SoupBinary.h"
 #include "core/TDBTagRef.h"
 
+#include "platform/FileIdentity.h"
+
 #include <string>
 #include <string_view>
 
@@ -39,9 +41,10 @@ std::string ConfigFilePath(std::string_view base, std::string_view path);
 // Returns false and leaves a null tree when the file cannot be read.
 [[nodiscard]] bool LoadConfigFile(TDBTagRef& out, std::string_view base, std::string_view path,
                                   std::string_view format = {});
-// The same, telling why it failed (for kTooLarge, Orvo::ConfigFileTooLargeText says it to the user).
+// The same, telling why it failed (for kTooLarge, Orvo::ConfigFileTooLargeText says it to the user). `read`,
+// when given, gets the file read, for a command that must not write over it.
 ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path,
-                                  std::string_view format = {});
+                                  std::string_view format = {}, Platform::FileIdentity* read = nullptr);
 // False when the file cannot be written (or the tree cannot be put in the chosen form).
 [[nodiscard]] bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_view path,
                                   std::string_view format = {});

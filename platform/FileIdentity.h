@@ -22,6 +22,12 @@ struct FileIdentity
         struct stat st;
         return ::stat(path.c_str(), &st) == 0 ? Of(st) : FileIdentity{};
     }
+    // The file the name itself is: a symbolic link is not followed.
+    static FileIdentity OfName(const std::string& path)
+    {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0 ? Of(st) : FileIdentity{};
+    }
     static FileIdentity OfFd(int fd)
     {
         struct stat st;

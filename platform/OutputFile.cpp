@@ -85,14 +85,14 @@ int OpenScratch()
     return OpenScratchIn("/tmp");
 }
 
-// The first `size` bytes of the scratch file, a block at a time, to `put(block, bytes, offset)`.
+// The bytes [from, to) of the scratch file, a block at a time, to `put(block, bytes, offset)`.
 template <typename Put>
-bool CopyScratch(int scratch, uint64_t size, Put put)
+bool CopyScratch(int scratch, uint64_t from, uint64_t to, Put put)
 {
-    std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(size, kCopyBlock)));
-    for (uint64_t at = 0; at < size;)
+    std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(to - from, kCopyBlock)));
+    for (uint64_t at = from; at < to;)
     {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, block.size()));
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(to - at, block.size()));
         if (!ReadFullyAt(scratch, block.data(), n, at))
         {
             if (errno == 0) errno = EIO;  // shrunk under us
@@ -136,10 +136,15 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
         const int error = errno;
         if (error == ENOENT)
         {
-            // A name not there yet (a link to nothing included) becomes a new file.
+            // A name not there yet (a link to nothing included) becomes a new file, which a second output of the
+            // same name in the same folder would replace again.
             if (!replacing_.Create(path, O_WRONLY, mode)) return Fail(errno);
             if (access == Access::kPositioned) positioned_ = replacing_.Fd();
             staged_ = FileIdentity::OfFd(replacing_.Fd());
+            const size_t slash = path.rfind('/');
+            newName_ = path.substr(slash + 1);  // npos + 1: the whole path
+            newFolder_ =
+                FileIdentity::OfPath(slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1)));
             return true;
         }
         // A FIFO without a reader (or a socket) cannot be opened for writing without waiting.
@@ -161,6 +166,8 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
         ::close(fd);
         return Refuse(refused);
     }
+    // Whatever path writes it from here (replaced, or in place for any reason), this is the file a command
+    // compares with what it read.
     existing_ = FileIdentity::Of(st);
     if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
     {
@@ -194,7 +201,7 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     if (folder_ < 0 || ::fstatat(folder_, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
         !FileIdentity::Of(there).IsSameFile(FileIdentity::Of(opened)))
     {
-        Abandon();
+        StopReplacing();
         return true;
     }
     // The new file keeps the old one's permission bits whatever the umask says (a user's private file stays
@@ -203,7 +210,7 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     if (!replacing_.CreateAt(folder_, name, TemporaryNameFor(name), O_WRONLY, keep))
     {
         const int error = errno;
-        Abandon();
+        StopReplacing();
         // A folder the user may not write into, or a name too long to take the suffix: the file is still
         // theirs to write, in place.
         if (error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG) return true;
@@ -214,7 +221,7 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     // The file's group stays; where the user may not give the new file that group, the old one is written.
     if (made.st_gid != opened.st_gid && ::fchown(replacing_.Fd(), static_cast<uid_t>(-1), opened.st_gid) != 0)
     {
-        Abandon();
+        StopReplacing();
         return true;
     }
     if (::fchmod(replacing_.Fd(), keep) != 0) return Fail(errno);
@@ -247,20 +254,22 @@ bool OutputFile::OpenScratchFile()
 }
 
 // Room for `size` bytes of new contents in the regular file written in place, its old bytes and size kept.
-bool OutputFile::ReserveInPlace(uint64_t size)
+// `reserved` false: the file system cannot reserve room, and the bytes get it only as they are written.
+bool OutputFile::ReserveInPlace(uint64_t size, uint64_t oldSize, bool& reserved)
 {
+    reserved = true;
     if (size == 0) return true;
-    struct stat st;
-    if (::fstat(inPlace_, &st) != 0) return false;
-    int reserved;
-    while ((reserved = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size))) != 0 && errno == EINTR)
+    int done;
+    while ((done = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size))) != 0 && errno == EINTR)
     {}
-    if (reserved == 0) return true;
-    // A file system that cannot reserve gets the bytes as a plain write gives them.
-    if (errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    if (done == 0) return true;
+    if (errno == EOPNOTSUPP || errno == ENOSYS)
+    {
+        reserved = false;
+        return true;
+    }
     const int why = errno;
     // What the failed reservation took past the end is given back; the bytes before it never changed.
-    const uint64_t oldSize = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (size > oldSize)
         (void)::fallocate(inPlace_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(oldSize),
                           static_cast<off_t>(size - oldSize));
@@ -268,31 +277,48 @@ bool OutputFile::ReserveInPlace(uint64_t size)
     return false;
 }
 
+// The new contents' bytes [from, to), from `memory` or, when one was written, the scratch file, to the same
+// offsets of the output written in place.
+bool OutputFile::PutRange(std::string_view memory, uint64_t from, uint64_t to)
+{
+    if (from >= to) return true;
+    if (scratch_ < 0) return WriteFullyAt(inPlace_, memory.data() + from, static_cast<size_t>(to - from), from);
+    return CopyScratch(scratch_, from, to,
+                       [&](const char* block, size_t n, uint64_t at) { return WriteFullyAt(inPlace_, block, n, at); });
+}
+
 // The new contents of a regular file written in place, from `memory` or, when one was written, the scratch
-// file: room first, then the bytes over the old ones, then the file cut to them.
+// file: room first, then the bytes over the old ones, then the file cut to them. Where the file system cannot
+// reserve room, the bytes past the old end are written first (the file grows, and no old byte changes): when
+// they do not fit, the file is cut back to its old size and keeps every old byte. Only then are the bytes over
+// the old ones written, which need no new room.
 bool OutputFile::PutInPlace(std::string_view memory)
 {
     uint64_t size = memory.size();
+    struct stat st;
     if (scratch_ >= 0)
     {
-        struct stat st;
         if (::fstat(scratch_, &st) != 0) return false;
         size = static_cast<uint64_t>(st.st_size);
     }
-    if (!ReserveInPlace(size)) return false;
+    if (::fstat(inPlace_, &st) != 0) return false;
+    const uint64_t oldSize = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    bool reserved = false;
+    if (!ReserveInPlace(size, oldSize, reserved)) return false;
     // New contents do not keep the right to run as the file's owner or group. A writer that may not change the
     // mode has them cleared by the system as it writes.
     const mode_t setId = S_ISUID | S_ISGID;
-    if ((inPlaceMode_ & setId) != 0 && ::fchmod(inPlace_, inPlaceMode_ & 07777 & ~setId) != 0 && errno != EPERM)
-        return false;
-    if (scratch_ < 0)
+    const bool dropSetId = (inPlaceMode_ & setId) != 0;
+    if (dropSetId && ::fchmod(inPlace_, inPlaceMode_ & 07777 & ~setId) != 0 && errno != EPERM) return false;
+    if (!reserved && size > oldSize && !PutRange(memory, oldSize, size))
     {
-        if (size > 0 && !WriteFullyAt(inPlace_, memory.data(), memory.size(), 0)) return false;
-    }
-    else if (!CopyScratch(scratch_, size, [&](const char* block, size_t n, uint64_t at) {
-                 return WriteFullyAt(inPlace_, block, n, at);
-             }))
+        const int why = errno;
+        (void)::ftruncate(inPlace_, static_cast<off_t>(oldSize));
+        if (dropSetId) (void)::fchmod(inPlace_, inPlaceMode_ & 07777);
+        errno = why;
         return false;
+    }
+    if (!PutRange(memory, 0, reserved ? size : std::min(size, oldSize))) return false;
     return ::ftruncate(inPlace_, static_cast<off_t>(size)) == 0;
 }
 
@@ -301,7 +327,7 @@ bool OutputFile::StreamScratch()
 {
     struct stat st;
     if (::fstat(scratch_, &st) != 0) return false;
-    return CopyScratch(scratch_, static_cast<uint64_t>(st.st_size), [&](const char* block, size_t n, uint64_t) {
+    return CopyScratch(scratch_, 0, static_cast<uint64_t>(st.st_size), [&](const char* block, size_t n, uint64_t) {
         return fifo_ ? WriteToPipe(inPlace_, block, n) : WriteFully(inPlace_, block, n);
     });
 }
@@ -353,6 +379,22 @@ bool OutputFile::CloseInPlace()
     return closed || Fail(why);
 }
 
+// Gives up replacing the file opened, which is then written in place: what it is stays known.
+void OutputFile::StopReplacing()
+{
+    replacing_.Abandon();
+    if (folder_ >= 0) ::close(std::exchange(folder_, -1));
+}
+
+bool OutputFile::IsSameOutputAs(const OutputFile& other) const
+{
+    // A FIFO or a device takes one output after the other: neither is written over.
+    const auto streamed = [](const OutputFile& f) { return f.inPlace_ >= 0 && !f.regular_; };
+    if (streamed(*this) || streamed(other)) return false;
+    if (IsOutput(other.existing_) || IsOutput(other.staged_)) return true;
+    return !newName_.empty() && newName_ == other.newName_ && newFolder_.IsSameFile(other.newFolder_);
+}
+
 void OutputFile::Abandon()
 {
     positioned_ = -1;
@@ -362,7 +404,8 @@ void OutputFile::Abandon()
     if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     inPlaceMode_ = 0;
     regular_ = fifo_ = false;
-    existing_ = staged_ = FileIdentity{};
+    existing_ = staged_ = newFolder_ = FileIdentity{};
+    newName_.clear();
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)

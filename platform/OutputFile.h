@@ -10,13 +10,17 @@
 //   Through a link, the file it leads to is replaced, and the link stays.
 // - Where replacing would change what the user has, the file is written in place, as a plain open for writing
 //   does: a file with more than one name (every name shows the new contents), one of another owner (it keeps
-//   its owner and mode), one whose group the new file could not have, or one in a folder the user may not
-//   write into. Nothing in it changes before the commit: the new contents wait in memory (Commit(whole)) or in
+//   its owner and mode), one whose group the new file could not have, one in a folder the user may not write
+//   into, one whose name leaves no room for a temporary name beside it, or one the name no longer leads to.
+//   Nothing in it changes before the commit: the new contents wait in memory (Commit(whole)) or in
 //   a scratch file. At the commit, room for all of them is reserved first, keeping the old bytes, so that a
 //   full disk or quota fails the commit with the file byte for byte as it was; then the new bytes are written
-//   over the old ones and the file is cut to exactly them. (Where the file system cannot reserve, they are
-//   written as a plain write would; a write that fails after it began, an I/O error, leaves the new bytes
-//   written so far over the old ones.) Its set-user-ID and set-group-ID bits are cleared.
+//   over the old ones and the file is cut to exactly them. Where the file system cannot reserve (ext3, older
+//   network file systems), the new bytes past the old end are written first, so the file grows and no old byte
+//   changes; when they do not fit, the file is cut back to its old size and the commit fails. Not promised
+//   there: old bytes never allocated (a sparse file's holes) and a file system that copies on write may still
+//   need room as they are written over. A write that fails after it began over the old bytes, an I/O error,
+//   leaves the new bytes written so far over the old ones. Its set-user-ID and set-group-ID bits are cleared.
 // - A FIFO (a named one, or a pipe such as /dev/stdout in `... | sort`) with a reader, and a character device
 //   (/dev/null, a terminal), are written in place. A FIFO nobody reads is refused at once ("no process is
 //   reading it"); a reader that goes away makes the write fail with "Broken pipe" rather than ending the
@@ -69,11 +73,16 @@ public:
     bool Commit(std::string_view whole);
     void Abandon();
 
-    // The file the name led to when it was opened (unknown for a name that was not there): a command that read
-    // a file refuses an output that is that file, whatever name led to it.
+    // The file the name led to when it was opened (unknown for a name that was not there), whether it is then
+    // replaced or written in place, for whatever reason: a command that read a file refuses an output that is
+    // that file, whatever name led to it, before anything is written.
     const FileIdentity& Existing() const { return existing_; }
     // Whether `file` is the output: the file the name led to, or the file the output is staged in.
     bool IsOutput(const FileIdentity& file) const { return file.IsSameFile(existing_) || file.IsSameFile(staged_); }
+    // Whether `other`, open too, writes what this one writes: the same file opened, or the same name not there
+    // yet in the same folder. A command with two outputs refuses the second before it writes either, since the
+    // later commit would overwrite the earlier. A FIFO or device takes both, one after the other.
+    bool IsSameOutputAs(const OutputFile& other) const;
 
     // Why the last step failed: "it is a folder", "it is a socket", "it is a block device", "no process is
     // reading it", or the system's text for the error.
@@ -83,9 +92,11 @@ private:
     bool Fail(int error);
     bool Refuse(const char* why);
     bool OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced);
+    void StopReplacing();
     bool PrepareInPlace(const struct stat& opened, Access access);
     bool OpenScratchFile();
-    bool ReserveInPlace(uint64_t size);
+    bool ReserveInPlace(uint64_t size, uint64_t oldSize, bool& reserved);
+    bool PutRange(std::string_view memory, uint64_t from, uint64_t to);
     bool PutInPlace(std::string_view memory);
     bool StreamScratch();
     bool CloseInPlace();
@@ -100,6 +111,8 @@ private:
     bool fifo_ = false;     // ... a FIFO or pipe
     FileIdentity existing_;
     FileIdentity staged_;
+    FileIdentity newFolder_;  // for a name that was not there: the folder it is made in, and its name there
+    std::string newName_;
     std::string reason_;
 };
 

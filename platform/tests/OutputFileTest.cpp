@@ -7,9 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstddef>
+#include <vector>
 
 using Platform::OutputFile;
 using Platform::WriteOutputFile;
@@ -164,7 +173,116 @@ TEST(OutputFile, TheFileANameLeadsToIsKnownThroughEveryName)
     EXPECT_FALSE(fresh.Existing().known);
     EXPECT_FALSE(fresh.IsOutput(source));
     EXPECT_TRUE(fresh.IsOutput(Platform::FileIdentity::OfFd(fresh.Fd())));
+
+    // Two outputs open at once know when they write one file: by any name, and a new one by its folder and name.
+    OutputFile first, second, freshAgain, other;
+    ASSERT_TRUE(first.Open(dir / "second") && second.Open(dir / "link"));
+    ASSERT_TRUE(freshAgain.Open(dir.path() + "/./new.gsl") && other.Open(dir / "other.gsl"));
+    EXPECT_TRUE(second.IsSameOutputAs(first));
+    EXPECT_TRUE(freshAgain.IsSameOutputAs(fresh));
+    EXPECT_FALSE(other.IsSameOutputAs(fresh));
+    EXPECT_FALSE(fresh.IsSameOutputAs(first));
+    OutputFile null, nullAgain;
+    ASSERT_TRUE(null.Open("/dev/null") && nullAgain.Open("/dev/null"));
+    EXPECT_FALSE(nullAgain.IsSameOutputAs(null)) << "a device takes one output after the other";
     EXPECT_EQ(ReadFile(path), "text");
+}
+
+// Every way an output comes to be written in place rather than replaced keeps the file it opened known, so that a
+// command that read that file refuses it before anything is written.
+TEST(OutputFile, EveryOutputWrittenInPlaceKnowsTheFileItOpened)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make files user nobody's and to write as nobody";
+    PlatformTest::TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string theirs = dir / "theirs", shut = dir / "shut", locked = dir / "locked";
+    // A folder of the writer's own below one they may not search: entered by its descriptor, the name they give
+    // opens, but the path to it cannot be resolved.
+    ASSERT_TRUE(mkdir(locked.c_str(), 0700) == 0 && mkdir((locked + "/in").c_str(), 0755) == 0);
+    const int in = open((locked + "/in").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(in, 0);
+    struct Case
+    {
+        const char* why;
+        std::string path;
+        bool asNobody;
+        int folder;  // the folder to work in (as nobody), or -1
+    };
+    const std::vector<Case> cases = {
+        {"a second name", dir / "linked", false, -1},
+        {"another owner", dir / "others.gs", false, -1},
+        {"a name too long for a temporary name beside it", dir / (std::string(250, 'n') + ".gs"), false, -1},
+        {"a folder the writer may not write into", shut + "/src.gs", true, -1},
+        {"a group the writer is not in", theirs + "/src.gs", true, -1},
+        {"a path that cannot be resolved", locked + "/in/src.gs", true, in},
+        {"a character device", "/dev/null", false, -1},
+    };
+    ASSERT_TRUE(mkdir(theirs.c_str(), 0755) == 0 && mkdir(shut.c_str(), 0755) == 0);
+    for (size_t i = 0; i + 1 < cases.size(); ++i) ASSERT_TRUE(Platform::WriteExactFile(cases[i].path, "source"));
+    ASSERT_EQ(link((dir / "linked").c_str(), (dir / "linked-too").c_str()), 0);
+    for (const std::string& p :
+         {dir / "others.gs", shut, shut + "/src.gs", theirs, theirs + "/src.gs", locked + "/in", locked + "/in/src.gs"})
+        ASSERT_EQ(chown(p.c_str(), kNobody, p == theirs + "/src.gs" ? 0 : kNobodyGroup), 0);
+    ASSERT_EQ(chmod(shut.c_str(), 0555), 0);
+
+    for (const Case& c : cases)
+    {
+        const auto check = [&] {
+            const std::string name = c.folder >= 0 ? "src.gs" : c.path;
+            if (c.folder >= 0 && fchdir(c.folder) != 0) return 3;
+            const Platform::FileIdentity source = Platform::FileIdentity::OfPath(name);
+            OutputFile out;
+            if (!source.known || !out.Open(name)) return 2;
+            return out.IsOutput(source) && out.Existing().IsSameFile(source) ? 0 : 1;
+        };
+        EXPECT_EQ(c.asNobody ? AsNobody(check) : check(), 0) << c.why;
+        if (c.path != "/dev/null")
+        {
+            EXPECT_EQ(ReadFile(c.path), "source") << c.why;
+        }
+    }
+    close(in);
+}
+
+// Where the file system cannot reserve room, a file written in place whose new contents do not fit keeps every
+// old byte and its size: the new bytes past its old end go first, and the file is cut back when they fail. A
+// seccomp filter has fallocate answer "not supported" (as on ext3), and the room ends at the process's limit on
+// the size of a file it writes.
+TEST(OutputFile, WhereNoRoomCanBeReservedAFileThatDoesNotFitKeepsItsOldBytes)
+{
+    PlatformTest::TempDir dir;
+    const std::string path = dir / "archive", other = dir / "second-name";
+    std::string old(3000, 'o'), fits(4000, 0);
+    for (size_t i = 0; i < fits.size(); ++i) fits[i] = static_cast<char>('a' + i % 26);
+    ASSERT_TRUE(WriteOutputFile(path, old));
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_fallocate, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            _exit(77);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 5000;
+        std::string why;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || WriteOutputFile(path, std::string(6000, 'n'), 0666, &why)) _exit(1);
+        if (why != "File too large" || ReadFile(other) != old) _exit(2);
+        _exit(WriteOutputFile(path, fits) && ReadFile(other) == fits ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no seccomp filter can be set here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: written, 2: old bytes changed, 3: what fits not written";
+    EXPECT_EQ(StatOf(path).st_nlink, 2u);
 }
 
 // A file of another user, written by root, keeps its owner and mode: its owner can still read it. Set-id bits go

@@ -79,28 +79,22 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
     }
 }
 
-// Writes an output of the compile (`what`: "library", "build log"), unless the file its name leads to, by any
-// name, is one the compile read: decided on the file opened, before anything is written. Empty when written,
-// else the error.
-std::string WriteOutput(const GSCompiler& compiler, const std::string& what, const std::string& path,
-                        std::string_view bytes)
+// Opens an output of the compile (`what`: "library", "build log"), refused when the file its name leads to, by
+// any name, is one the compile read: decided on the file opened, whichever way it is then written, before
+// anything is written. Empty when open, else the error.
+std::string OpenOutput(const GSCompiler& compiler, const std::string& what, const std::string& path,
+                       Platform::OutputFile& out)
 {
-    Platform::OutputFile out;
-    const bool opened = out.Open(path);
-    if (opened && compiler.IsSourceFile(out.Existing()))
-        return "the " + what + " would overwrite the source file '" + path + "'";
-    if (opened && out.Commit(bytes)) return {};
-    return "cannot write " + what + " '" + path + "': " + out.Reason();
+    if (!out.Open(path)) return "cannot write " + what + " '" + path + "': " + out.Reason();
+    if (!compiler.IsSourceFile(out.Existing())) return {};
+    out.Abandon();
+    return "the " + what + " would overwrite the source file '" + path + "'";
 }
 
-// Writes the library, making the output folder when it does not exist yet.
-void WriteLibrary(const GSCompiler& compiler, const std::string& path, const std::string& source, GSDiagnostics& diag)
+std::string CommitOutput(const std::string& what, const std::string& path, Platform::OutputFile& out,
+                         std::string_view bytes)
 {
-    std::error_code ec;
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    if (const std::string error = WriteOutput(compiler, "library", path, compiler.LibraryBytes()); !error.empty())
-        diag.Error(source, 0, error);
+    return out.Commit(bytes) ? std::string() : "cannot write " + what + " '" + path + "': " + out.Reason();
 }
 
 }  // namespace
@@ -118,6 +112,9 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
     std::vector<std::string> lines;
     std::string library;
     GSCompiler compiler(diag);
+    // Both outputs are opened, and checked against the sources and each other, before either is written.
+    Platform::OutputFile libraryFile, logFile;
+    bool libraryOpen = false;
     if (!args.source.empty())
     {
         lines.push_back("Compiling " + args.source);
@@ -126,14 +123,36 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
             compiler.SetIncludePaths(args.includePaths);
             if (compiler.Compile(args.source))
             {
+                // The output folder is made when it does not exist yet.
                 library = GSCompiler::LibraryPath(args.source, args.outputFolder, args.outputFile);
-                WriteLibrary(compiler, library, args.source, diag);
+                std::error_code ec;
+                const std::filesystem::path folder = std::filesystem::path(library).parent_path();
+                if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+                const std::string error = OpenOutput(compiler, "library", library, libraryFile);
+                if (!error.empty()) diag.Error(args.source, 0, error);
+                libraryOpen = error.empty();
             }
         }
     }
     else if (!args.documentation)
     {
         diag.Error(kCommandLine, 0, "no source file given");
+    }
+    std::string logError;
+    if (!args.logPath.empty())
+    {
+        logError = OpenOutput(compiler, "build log", args.logPath, logFile);
+        if (logError.empty() && libraryOpen && logFile.IsSameOutputAs(libraryFile))
+        {
+            logFile.Abandon();
+            logError = "the build log would overwrite the library '" + library + "'";
+        }
+    }
+    if (libraryOpen)
+    {
+        if (const std::string error = CommitOutput("library", library, libraryFile, compiler.LibraryBytes());
+            !error.empty())
+            diag.Error(args.source, 0, error);
     }
 
     if (!args.logPath.empty())
@@ -145,8 +164,8 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         body.push_back(std::to_string(diag.Count()) + " error(s)");
         std::string text;
         for (const std::string& l : body) text += l + "\n";
-        if (const std::string error = WriteOutput(compiler, "build log", args.logPath, text); !error.empty())
-            diag.Error(kCommandLine, 0, error);
+        if (logError.empty()) logError = CommitOutput("build log", args.logPath, logFile, text);
+        if (!logError.empty()) diag.Error(kCommandLine, 0, logError);
     }
 
     if (!args.silent)

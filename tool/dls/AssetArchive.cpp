@@ -4,8 +4,18 @@
 #include "assetdb/ContentArchive.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "engine/File.h"
 
-bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, Orvo::String& reason)
+bool IsReadFile(const Orvo::File::Path& path, const Platform::FileIdentity& read)
+{
+    std::string onDisk;
+    if (!read.known || !Orvo::File::Resolve(path.View(), onDisk)) return false;
+    return Platform::FileIdentity::OfName(onDisk).IsSameFile(read) ||
+           Platform::FileIdentity::OfPath(onDisk).IsSameFile(read);
+}
+
+bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, Orvo::String& reason,
+                        const Platform::FileIdentity& read)
 {
     ResultsLog entryLog;
     TDBTagRef entry;
@@ -19,6 +29,14 @@ bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::P
                 reason = r.text;
                 break;
             }
+        return false;
+    }
+    // Decided once the asset is packed, right before the archive is written.
+    if (IsReadFile(path, read))
+    {
+        reason = Orvo::String::Format("Unable to write archive file: %s (the archive would be written over the package "
+                                      "being parsed)",
+                                      path.c_str());
         return false;
     }
     SetArchiveEntryDSID(entry);

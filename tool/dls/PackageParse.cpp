@@ -31,7 +31,7 @@ constexpr unsigned kReadyPollMs = 50;
 void Post(ResultsLog& log, const std::string& text) { log.PostResult(kResultMessage, text); }
 
 bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packageThumbnail,
-                    const Orvo::File::Path& target, ResultsLog& log)
+                    const Orvo::File::Path& target, const Platform::FileIdentity& package, ResultsLog& log)
 {
     Orvo::PString name;
     Orvo::File::Path local;
@@ -39,7 +39,14 @@ bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packag
     bool written = true;
     // Without a thumbnail of its own the asset gets the package's.
     if (!client.GetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
-    if (local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga"))
+    const bool own = local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga");
+    if ((own || !packageThumbnail.IsNull()) && IsReadFile(target, package))
+    {
+        reason =
+            Orvo::String::Format("%s (the thumbnail would be written over the package being parsed)", target.c_str());
+        written = false;
+    }
+    else if (own)
         written = WriteJPEGThumbnailFromFile(local, target, reason);
     else if (!packageThumbnail.IsNull())
         written = ExportArchiveThumbnail(packageThumbnail, target, reason);
@@ -48,9 +55,9 @@ bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packag
 }
 
 // The lines and files of one installed asset; the asset is the source of every result meanwhile. False
-// when its archive or thumbnail could not be written.
+// when its archive or thumbnail could not be written, or would have been written over the package.
 bool DescribeAsset(VADClient& client, const KUID& kuid, bool skipBuildRule, const TDBTagRef& packageThumbnail,
-                   const Orvo::File::Path& outputFolder, ResultsLog& log)
+                   const Orvo::File::Path& outputFolder, const Platform::FileIdentity& package, ResultsLog& log)
 {
     log.PushContext(VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)));
     // Both post their failures as errors.
@@ -82,10 +89,10 @@ bool DescribeAsset(VADClient& client, const KUID& kuid, bool skipBuildRule, cons
     const std::string spaced = kuid.ToSpacedString();
     Orvo::File::Path archive(outputFolder);
     archive.AddPath(spaced + ".cdp");
-    bool written = WriteAssetArchive(client, kuid, archive, log);
+    bool written = WriteAssetArchive(client, kuid, archive, log, package);
     Orvo::File::Path thumbnail(outputFolder);
     thumbnail.AddPath(spaced + ".jpg");
-    written = WriteThumbnail(client, kuid, packageThumbnail, thumbnail, log) && written;
+    written = WriteThumbnail(client, kuid, packageThumbnail, thumbnail, package, log) && written;
 
     TDBTagRef config;
     if (!client.GetAssetConfig(config, kuid, 1)) failed("configuration");
@@ -144,10 +151,11 @@ void InstallMissingDependencies(VADClient& client, const KUID& kuid)
     }
 }
 
-bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log)
+bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log,
+                       const Platform::FileIdentity& package)
 {
     Orvo::String reason;
-    if (SaveAssetAsArchive(client, kuid, path, reason)) return true;
+    if (SaveAssetAsArchive(client, kuid, path, reason, package)) return true;
     log.PostResult(kResultError, "Unable to write asset to CDP: " + reason.str());
     return false;
 }
@@ -169,9 +177,11 @@ bool ParseDownloadStationPackage(VADClient& client, const Orvo::File::Path& path
     if (!WaitForDaemonReady(client, log)) return false;
     const uint32_t errorsBefore = log.ErrorCount();
 
+    // The package is held in memory from here; what it was on disk is never written over.
     ContentArchive archive;
     Orvo::String result;
-    if (!archive.Load(result, "", path.View()))
+    Platform::FileIdentity package;
+    if (!archive.Load(result, "", path.View(), &package))
     {
         TDBTagRef params = TDBTagRef::NewContainer();
         params.SetChildString("file_path", path.View());
@@ -212,7 +222,7 @@ bool ParseDownloadStationPackage(VADClient& client, const Orvo::File::Path& path
     for (const KUID& kuid : installed)
     {
         if (client.LinkFailed()) return false;  // the dispatcher says why
-        written = DescribeAsset(client, kuid, skipBuildRule, packageThumbnail, outputFolder, log) && written;
+        written = DescribeAsset(client, kuid, skipBuildRule, packageThumbnail, outputFolder, package, log) && written;
     }
     return written;
 }

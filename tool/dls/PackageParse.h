@@ -2,11 +2,13 @@
 // "dlsparse": prepares one uploaded content package for the download station. Every asset of the package
 // is installed, its dependencies are fetched from the download station, the status printer and the
 // validate command run on it, a fixed set of description lines is posted for it, and it is written beside
-// the package as "<spaced KUID>.cdp" with a "<spaced KUID>.jpg" thumbnail.
+// the package as "<spaced KUID>.cdp" with a "<spaced KUID>.jpg" thumbnail. One whose name is the package's
+// (a second name of it, a link to it) is not written: that asset fails with the reason, the package stays whole.
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
 #include "engine/FilePath.h"
 #include "engine/String.h"
+#include "platform/FileIdentity.h"
 
 #include <cstdint>
 
@@ -33,7 +35,9 @@ bool WaitForDaemonReady(VADClient& client, ResultsLog& log, unsigned boundMs = k
 // pass was installed, at most kMaxDependencyPasses passes. Nothing without a daemon link.
 void InstallMissingDependencies(VADClient& client, const KUID& kuid);
 
-// Writes the asset as an archive of its own; posts "Unable to write asset to CDP: <reason>" on failure.
-bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log);
+// Writes the asset as an archive of its own, unless `path` leads to the file `package` (the package parsed);
+// posts "Unable to write asset to CDP: <reason>" on failure.
+bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log,
+                       const Platform::FileIdentity& package = {});
 // Writes the package's own thumbnail (a binary tag of image data) as a JPEG file at `path`.
 bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason);
