@@ -12,12 +12,31 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 namespace Platform {
 
 namespace {
+
+struct KeptFile
+{
+    FileIdentity file;
+    std::string why;
+};
+
+std::mutex keptMutex;
+std::vector<KeptFile> keptFiles;
+
+// Why no output may be written over `file`; empty when it may.
+std::string KeptFromOutputs(const FileIdentity& file)
+{
+    std::lock_guard lock(keptMutex);
+    for (const KeptFile& kept : keptFiles)
+        if (kept.file.IsSameFile(file)) return kept.why;
+    return {};
+}
 
 constexpr size_t kCopyBlock = size_t(1) << 20;
 
@@ -169,6 +188,11 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     // Whatever path writes it from here (replaced, or in place for any reason), this is the file a command
     // compares with what it read.
     existing_ = FileIdentity::Of(st);
+    if (const std::string kept = KeptFromOutputs(existing_); !kept.empty())
+    {
+        ::close(fd);
+        return Refuse(kept.c_str());
+    }
     if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
     {
         bool replaced = false;
@@ -406,6 +430,13 @@ void OutputFile::Abandon()
     regular_ = fifo_ = false;
     existing_ = staged_ = newFolder_ = FileIdentity{};
     newName_.clear();
+}
+
+void KeepFromOutputs(const FileIdentity& file, std::string why)
+{
+    if (!file.known) return;
+    std::lock_guard lock(keptMutex);
+    keptFiles.push_back({file, std::move(why)});
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)

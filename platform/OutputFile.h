@@ -116,6 +116,10 @@ private:
     std::string reason_;
 };
 
+// A file the program reads as its own input while it runs (a batch file of commands): no output is written
+// over it, whatever name leads to it; OutputFile::Open refuses it with `why` as the reason.
+void KeepFromOutputs(const FileIdentity& file, std::string why);
+
 // Open, Write and Commit in one. False: `reason` (when given) says why.
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode = 0666, std::string* reason = nullptr);
 

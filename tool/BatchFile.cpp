@@ -2,6 +2,7 @@
 
 #include "engine/File.h"
 #include "engine/TextCase.h"
+#include "platform/OutputFile.h"
 #include "platform/RegularFile.h"
 #include "tool/Support.h"
 
@@ -101,7 +102,9 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
     // Read whole before any line runs, and only from a regular file within the bound: a FIFO or a device
     // (which never ends) is no batch file.
     std::string bytes;
-    switch (Platform::ReadRegularFile(OnDiskPath(Orvo::File::Path(name)).str(), uint64_t(kMaxBatchFileSize), bytes))
+    Platform::FileIdentity read;
+    switch (
+        Platform::ReadRegularFile(OnDiskPath(Orvo::File::Path(name)).str(), uint64_t(kMaxBatchFileSize), bytes, &read))
     {
     case Platform::RegularFileStatus::kOK: break;
     case Platform::RegularFileStatus::kTooLarge: result.status = BatchFileStatus::TooLarge; break;
@@ -114,6 +117,8 @@ BatchFileResult RunBatchFile(const std::string& name, const char* programPath, c
         result.exitCode = -1;
         return result;
     }
+    // The user's list of commands is no command's output.
+    Platform::KeepFromOutputs(read, "it is the batch file being run");
     size_t lineNumber = 0;
     size_t at = 0;
     do

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -189,6 +191,26 @@ TEST(ToolEntryE2E, ABlankBatchLineIsSkippedAnEmptyWordRunsAndAZeroByteIsRefused)
                          root.Path("work/jobs.txt") +
                          "' line 5: it holds a zero byte; the line was not run.\nOK (1 Errors, 0 Warnings)\n\n"
                          "two \nOK (0 Errors, 0 Warnings)\n\n");
+}
+
+TEST(ToolEntryE2E, NoLineOfABatchWritesOverTheBatchFileByAnyName)
+{
+    InstallRoot root;
+    ASSERT_TRUE(root.StartDaemon());
+    const std::string jobs =
+        "\"listbuilds\" \"jobs.txt\"\n\"listbuilds\" \"link.txt\"\n\"listbuilds\" \"builds.txt\"\n";
+    root.WriteFile("work/jobs.txt", jobs);
+    ASSERT_EQ(link(root.Path("work/jobs.txt").c_str(), root.Path("work/link.txt").c_str()), 0);
+    const RunResult r = root.Run({"@jobs.txt"}, RunOptions::In(root.Path("work")));
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(BatchSummaries(r.out), (std::vector<std::string>{"OK (1 Errors, 0 Warnings)", "OK (1 Errors, 0 Warnings)",
+                                                               "OK (0 Errors, 0 Warnings)"}));
+    for (const char* name : {"jobs.txt", "link.txt"})
+        EXPECT_NE(r.out.find("'" + root.Path(std::string("work/") + name) + "': it is the batch file being run"),
+                  std::string::npos)
+            << r.out;
+    EXPECT_EQ(root.ReadFile("work/jobs.txt"), jobs);
+    EXPECT_TRUE(root.Exists("work/builds.txt"));  // the other lines ran
 }
 
 TEST(ToolEntryE2E, ABatchFileThatCannotBeReadGivesItsMessage)
