@@ -173,7 +173,13 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         std::set<std::string> openEdits;
         for (const auto& [k, e] : edits_) openEdits.insert(root_.EditFolder(k));
         auto stillOpen = [&openEdits](const std::string& folder) { return openEdits.count(folder) != 0; };
-        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen))
+        // A repair while a commit runs leaves the folder it took to the commit.
+        auto taken = [this](const std::string& folder) {
+            for (const KUID& k : committing_)
+                if (root_.EditFolder(k) == folder) return true;
+            return false;
+        };
+        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen, taken))
             DLOG("start-up: %s", line.c_str());
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
