@@ -94,12 +94,15 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 
 bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
 {
-    std::string folder = root_.EditFolder(k);
+    const std::string editFolder = root_.EditFolder(k), folder = ClosedEditFolderFor(editFolder);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
     // Copied: the delete may still fail after it, and the edit then stays open with its folder.
     if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, false, error, at))
     {
+        // Named where its user has it.
+        for (size_t p = error.find(folder); p != std::string::npos; p = error.find(folder, p + editFolder.size()))
+            error.replace(p, folder.size(), editFolder);
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
                    "The uncommitted edit of asset $(ASSET_KUID) could not be kept in a backup: " + error, k,
@@ -955,11 +958,27 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         return DbStatus::kFailed;
     }
     if (edit && BeingCommittedLocked(k, results, "was not deleted")) return DbStatus::kFailed;
-    // Uncommitted changes are not thrown away without a copy.
-    if (edit && !(KeepEarlierClosedEditLocked(k, results) && BackupEditLocked(k, results))) return DbStatus::kFailed;
+    // Uncommitted changes are not thrown away without a copy. The edit folder is taken from its user first (set
+    // aside, so that a restart puts it back while the store holds its edit): the copy kept is what it held then,
+    // and a write into it after that fails where its writer sees it.
+    const std::string editFolder = root_.EditFolder(k);
+    if (edit && !KeepEarlierClosedEditLocked(k, results)) return DbStatus::kFailed;
+    if (edit && !SetEditFolderAside(editFolder))
+    {
+        PostResult(results, kResultError,
+                   "Asset $(ASSET_KUID) could not be deleted: its edit folder could not be set aside ($(REASON_TEXT)).",
+                   k, {{"asset_kuid", k.ToString()}, {"reason_text", std::strerror(errno)}});
+        return DbStatus::kFailed;
+    }
+    // A delete that fails gives the edit folder back as it took it.
+    auto failed = [&] {
+        if (edit) PutEditFolderBackLocked(k, results);
+        return DbStatus::kFailed;
+    };
+    if (edit && !BackupEditLocked(k, results)) return failed();
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
-    if (found && !BackupLocked(rec, results)) return DbStatus::kFailed;
+    if (found && !BackupLocked(rec, results)) return failed();
     // The folder goes aside first, so that a crash before the store has changed puts it back.
     std::string old = found ? OldFolderFor(target) : std::string();
     if (found)
@@ -968,7 +987,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         if (rename(target.c_str(), old.c_str()) != 0)
         {
             PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
-            return DbStatus::kFailed;
+            return failed();
         }
     }
     // A local copy over a built-in one uncovers the built-in copy.
@@ -980,11 +999,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         builtin.folder = rec.builtinFolder;
         builtin.installTime = builtin.modifiedTime = Now();
     }
-    // So is the edit folder (kept in the backups above): a restart puts it back while the store holds its edit.
-    const std::string editFolder = root_.EditFolder(k);
-    bool ok = !edit || SetEditFolderAside(editFolder);
     // Both moves are on disk before the store forgets the asset.
-    ok = ok && SyncedForCommitLocked();
+    bool ok = SyncedForCommitLocked();
     ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);

@@ -154,52 +154,58 @@ TEST_F(EditFolderE2E, ADeleteKeepsEveryEntryOfTheEditFolder)
     EXPECT_FALSE(root_.Exists(kEdit));
 }
 
-// A commit takes the edit folder before it installs it. A writer that keeps adding files to the folder while
-// the commit runs (its textures compiled meanwhile) finds its writes failing once the folder is taken: every
-// file whose write succeeded is in the installed copy (or in kept work), none is lost.
-TEST_F(EditFolderE2E, AFileWrittenWhileTheCommitRunsIsInstalledOrItsWriteFails)
+// A commit takes the edit folder before it installs it, and a delete before it keeps it. A writer that keeps
+// adding files to the folder while either runs (the commit compiling textures meanwhile) finds its writes
+// failing once the folder is taken: every file whose write succeeded is in the installed copy or in the work
+// kept, none is lost.
+TEST_F(EditFolderE2E, AFileWrittenWhileACommitOrDeleteRunsIsKeptOrItsWriteFails)
 {
     WriteAsset(root_, true);
     ASSERT_EQ(Run({"installfrompath", "a"}).exitCode, 0);
-    ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
-    std::mutex mutex;
-    std::vector<std::string> written;
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        for (int i = 0; !stop && i < 100000; ++i)
-        {
-            const std::string name = "w" + std::to_string(i) + ".txt";
-            const int fd =
-                ::open(root_.Path(kEdit + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd < 0) continue;
-            bool ok = ::write(fd, name.data(), name.size()) == static_cast<ssize_t>(name.size());
-            ok = ::close(fd) == 0 && ok;
-            if (ok)
+    for (const std::string command : {"commit", "delete"})
+    {
+        SCOPED_TRACE(command);
+        ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
+        std::mutex mutex;
+        std::vector<std::string> written;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (int i = 0; !stop && i < 100000; ++i)
             {
-                std::lock_guard lk(mutex);
-                written.push_back(name);
+                const std::string name = command + std::to_string(i) + ".txt";
+                const int fd =
+                    ::open(root_.Path(kEdit + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                if (fd < 0) continue;
+                bool ok = ::write(fd, name.data(), name.size()) == static_cast<ssize_t>(name.size());
+                ok = ::close(fd) == 0 && ok;
+                if (ok)
+                {
+                    std::lock_guard lk(mutex);
+                    written.push_back(name);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    EXPECT_TRUE(Eventually([&] {
-        std::lock_guard lk(mutex);
-        return written.size() >= 5;
-    }));
-    const RunResult r = Run({"commit", kKuid});
-    stop = true;
-    writer.join();
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    std::set<std::string> found;
-    for (const std::string& file : FilesBelow(root_.Path(kLocal))) found.insert(file);
-    if (root_.Exists("UserData/backups/uncommitted"))
-        for (const std::string& file : FilesBelow(root_.Path("UserData/backups/uncommitted")))
-            found.insert(fs::path(file).filename().string());
-    EXPECT_TRUE(found.count("brick.texture")) << r.out;
-    size_t lost = 0;
-    for (const std::string& name : written) lost += found.count(name) == 0;
-    EXPECT_EQ(lost, 0u) << "of " << written.size();
-    EXPECT_FALSE(root_.Exists(kEdit));
+        });
+        EXPECT_TRUE(Eventually([&] {
+            std::lock_guard lk(mutex);
+            return written.size() >= 5;
+        }));
+        const RunResult r = Run({command, kKuid});
+        stop = true;
+        writer.join();
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        std::set<std::string> found;
+        if (root_.Exists(kLocal))
+            for (const std::string& file : FilesBelow(root_.Path(kLocal))) found.insert(file);
+        if (root_.Exists("UserData/backups/uncommitted"))
+            for (const std::string& file : FilesBelow(root_.Path("UserData/backups/uncommitted")))
+                found.insert(fs::path(file).filename().string());
+        EXPECT_TRUE(found.count("brick.texture")) << r.out;
+        size_t lost = 0;
+        for (const std::string& name : written) lost += found.count(name) == 0;
+        EXPECT_EQ(lost, 0u) << "of " << written.size();
+        EXPECT_FALSE(root_.Exists(kEdit));
+    }
 }
 
 // Runs `commands` (sh) in a mount namespace of their own whose UserData/backups is a tmpfs of `size`; "$R" is the
