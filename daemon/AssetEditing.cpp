@@ -165,22 +165,17 @@ bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* r
 {
     const std::string folder = root_.EditFolder(k);
     std::string error, at;
-    if (KeepUncommittedLocked(folder, k.ToSpacedString() + kEditFolderWithoutEdit, true, error, at))
+    if (KeepFolderWithoutEdit(folder, root_.UserData("backups"), k.ToSpacedString() + kEditFolderWithoutEdit, &error,
+                              &at))
     {
-        // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
-        if (RemoveFolderTree(folder))
-        {
-            DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(),
-                 at.c_str());
-            PostResult(results, kResultWarning,
-                       "An edit folder of asset $(ASSET_KUID) that no open edit made was kept in '$(FILE_PATH)'.", k,
-                       {{"asset_kuid", k.ToString()}, {"file_path", at}});
-            return true;
-        }
-        error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+        DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(), at.c_str());
+        PostResult(results, kResultWarning,
+                   "An edit folder of asset $(ASSET_KUID) that no open edit made was kept in '$(FILE_PATH)'.", k,
+                   {{"asset_kuid", k.ToString()}, {"file_path", at}});
+        return true;
     }
-    DLOG("%s %s: its edit folder %s has no edit and could not be kept in a backup: %s", k.ToString().c_str(),
-         refused, folder.c_str(), error.c_str());
+    DLOG("%s %s: its edit folder %s has no edit and could not be kept in a backup: %s", k.ToString().c_str(), refused,
+         folder.c_str(), error.c_str());
     PostResult(results, kResultError,
                std::string("Asset $(ASSET_KUID) ") + refused + ": '$(FILE_PATH)', an edit folder of it that no open " +
                    "edit made, could not be kept in a backup (" + error + "); nothing was changed.",
@@ -731,7 +726,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
                            ") is no longer open; it was committed, reverted or deleted meanwhile.");
             return DbStatus::kNotFound;
         }
-        if (EditRefused(*found, asker, results) || BeingCommittedLocked(found->kuid, results, "was not committed again"))
+        if (EditRefused(*found, asker, results) ||
+            BeingCommittedLocked(found->kuid, results, "was not committed again"))
             return DbStatus::kFailed;
         e = *found;
         editFolder = root_.EditFolder(e.kuid);

@@ -343,7 +343,8 @@ bool CopyWholeFolder(const std::string& from, const std::string& to, std::string
     Platform::Folder target;
     if (ec || ::mkdir(to.c_str(), S_IRWXU) != 0 || !target.Open(to, &why, Platform::kOpenNoFinalLink))
     {
-        if (error) *error = "cannot create '" + to + "': " + (ec ? ec.message() : why.empty() ? std::strerror(errno) : why);
+        if (error)
+            *error = "cannot create '" + to + "': " + (ec ? ec.message() : why.empty() ? std::strerror(errno) : why);
         return false;
     }
     WholeCopier copier;
@@ -962,6 +963,69 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
     std::string datedName;
     return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName, move,
                                true);
+}
+
+std::string KeepingFolderFor(const std::string& folder) { return Beside(folder, ".vadkeep-"); }
+
+bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                           std::string* error, std::string* madeAt)
+{
+    const std::string aside = KeepingFolderFor(folder);
+    std::string at;
+    // What a keep cut short left aside under that name is another folder of the user's: never replaced.
+    if (!RenameNoReplace(folder, aside))
+    {
+        if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
+        return false;
+    }
+    if (KeepUncommittedWork(aside, backupsRoot, name, true, error, &at))
+    {
+        if (madeAt) *madeAt = at;
+        // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
+        if (RemoveFolderTree(aside)) return true;
+        if (error) *error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+        return false;
+    }
+    // Back as it was, and named where its user has it; where a folder was made in its place meanwhile, it waits
+    // aside for the next start.
+    if (!RenameNoReplace(aside, folder))
+    {
+        if (error) *error += "; it waits as '" + aside + "'";
+        return false;
+    }
+    if (error)
+        for (size_t at = error->find(aside); at != std::string::npos; at = error->find(aside, at + folder.size()))
+            error->replace(at, aside.size(), folder);
+    return false;
+}
+
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot)
+{
+    static constexpr char kPrefix[] = ".vadkeep-";
+    std::vector<std::string> done;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind(kPrefix, 0) == 0) entries.push_back(it->path());
+    for (const fs::path& p : entries)
+    {
+        const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
+        const std::string folder = (p.parent_path() / name).string();
+        if (RenameNoReplace(p.string(), folder))
+        {
+            done.push_back("put back the edit folder " + name + ": keeping it was cut short");
+            continue;
+        }
+        // Another folder took its place meanwhile: it is kept from where it is.
+        std::string error, at;
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at) &&
+            RemoveFolderTree(p.string()))
+            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at);
+        else
+            done.push_back("could not keep " + p.filename().string() +
+                           " (an edit folder without an edit): " + (error.empty() ? std::strerror(errno) : error));
+    }
+    return done;
 }
 
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)

@@ -107,6 +107,17 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 // kept and the folder left as it was. False with the reason in `error`.
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error = nullptr, std::string* madeAt = nullptr);
+// Keeps a folder found where an edit folder goes, which no open edit made, as KeepUncommittedWork with `move`
+// does, but takes it from its place first, by one rename to "<parent>/.vadkeep-<name>": a write into it after
+// that fails where its writer sees it, and none is lost while it is copied from another file system. When it
+// cannot be kept it is put back as it was (false, with the reason in `error`).
+bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                           std::string* error = nullptr, std::string* madeAt = nullptr);
+std::string KeepingFolderFor(const std::string& folder);
+// In the folder of edit folders: each ".vadkeep-X" that a keep cut short left is put back as X, or, where X is
+// taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it stays where it is
+// when neither can be done). Returns what was done as lines for the log.
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot);
 // Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
 // Removes what an interrupted backup or thinning left (hidden names, in the dated folders of both kinds); a
