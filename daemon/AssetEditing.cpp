@@ -100,9 +100,7 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
     // Copied: the delete may still fail after it, and the edit then stays open with its folder.
     if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, false, error, at))
     {
-        // Named where its user has it.
-        for (size_t p = error.find(folder); p != std::string::npos; p = error.find(folder, p + editFolder.size()))
-            error.replace(p, folder.size(), editFolder);
+        error = NamedInPlace(error, folder, editFolder);
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
                    "The uncommitted edit of asset $(ASSET_KUID) could not be kept in a backup: " + error, k,
@@ -743,11 +741,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         committing_.insert(e.kuid);
     }
     // Paths in the folder taken, said as its user knows them.
-    auto asEdit = [&](std::string text) {
-        for (size_t at = text.find(taken); at != std::string::npos; at = text.find(taken, at + editFolder.size()))
-            text.replace(at, taken.size(), editFolder);
-        return text;
-    };
+    auto asEdit = [&](const std::string& text) { return NamedInPlace(text, taken, editFolder); };
     // A folder with texture descriptions is copied and compiled first, without the lock; the copy is then
     // installed in its place, its files given a second name.
     TextureStaging textures(root_, compile);

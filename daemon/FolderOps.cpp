@@ -424,6 +424,14 @@ std::string Removed(const std::string& path, const std::string& what)
 
 }  // namespace
 
+std::string NamedInPlace(std::string text, const std::string& aside, const std::string& place)
+{
+    if (aside.empty()) return text;
+    for (size_t at = text.find(aside); at != std::string::npos; at = text.find(aside, at + place.size()))
+        text.replace(at, aside.size(), place);
+    return text;
+}
+
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
@@ -993,9 +1001,7 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
         if (error) *error += "; it waits as '" + aside + "'";
         return false;
     }
-    if (error)
-        for (size_t at = error->find(aside); at != std::string::npos; at = error->find(aside, at + folder.size()))
-            error->replace(at, aside.size(), folder);
+    if (error) *error = NamedInPlace(*error, aside, folder);
     return false;
 }
 

@@ -57,6 +57,9 @@ bool UndoSwap(const std::string& target);
 // power cut could leave a record of a copy that is not there. False when one could not be synced.
 bool SyncFileSystems(const std::vector<std::string>& folders);
 
+// `text` with every `aside` in it (the path of a folder taken aside) said as `place`, where its user has it.
+std::string NamedInPlace(std::string text, const std::string& aside, const std::string& place);
+
 // "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
 // or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.
 std::string ClosedEditFolderFor(const std::string& editFolder);

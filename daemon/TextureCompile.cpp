@@ -162,12 +162,12 @@ void TextureStaging::Compile(DaemonResults* results)
     for (const Slot& s : slots_)
     {
         any = any || s.copied;
-        if (!s.copied && !s.copyError.empty())
-            PostResult(results, kResultWarning,
-                       "The textures of asset $(ASSET_KUID) were not compiled: the copy to compile them in could not "
-                       "be made (" +
-                           s.copyError + ").",
-                       s.kuid, KuidParam(s.kuid));
+        if (s.copied || s.copyError.empty()) continue;
+        PostResult(results, kResultWarning,
+                   "The textures of asset $(ASSET_KUID) were not compiled: the copy to compile them in could not be "
+                   "made (" +
+                       NamedInPlace(s.copyError, s.folder, s.shownAs) + ").",
+                   s.kuid, KuidParam(s.kuid));
     }
     if (!any) return;
     DaemonResults found;
