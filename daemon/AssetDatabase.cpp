@@ -210,7 +210,7 @@ TDBTagRef AssetDatabase::Config(const KUID& k, bool fromEdit) const
     std::string folder;
     {
         std::shared_lock lk(mutex_);
-        if (fromEdit && FindEditLocked(k))
+        if (fromEdit && FindEditLocked(k) && !committing_.count(k))
             folder = root_.EditFolder(k);
         else if (const AssetRecord* r = FindLocked(k))
             folder = Absolute(r->folder);

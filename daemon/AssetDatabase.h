@@ -226,7 +226,8 @@ private:
                        DaemonResults* results);
     // Forgets an edit (counting the command hosts' edits).
     void EraseEditLocked(const KUID& k);
-    // Puts an edit folder set aside back after its close failed; a failure is logged and said in the results.
+    // Puts an edit folder set aside back after its close failed; a folder made in its place meanwhile is kept in a
+    // backup first (KeepEditFolderWithoutEditLocked). A failure is logged and said in the results.
     void PutEditFolderBackLocked(const KUID& k, DaemonResults* results);
     // Before a close of the edit of `k` sets its folder aside: a folder an earlier close of it left aside (cut
     // short, kept since beside the edit's new folder, or not put back) may hold the user's work, and goes into a
@@ -235,6 +236,19 @@ private:
     bool KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* results);
     // Stores a new edit (which gets its handle) and keeps it; the edit folder goes when the store refuses.
     bool AddEditLocked(EditRecord& e, const std::string& folder, DaemonResults* results);
+    // What stands where the edit folder of `k` goes while no open edit has it (a folder the user made or copied
+    // there, or one an edit cut short left) is work this daemon did not make: it is moved into a backup of its
+    // own (one that is never thinned), said in the log and the results. False, with the reason in both and
+    // nothing changed, when it could not be kept; `refused` says what the asset then was not ("was not opened
+    // for editing").
+    bool KeepEditFolderWithoutEditLocked(const KUID& k, const char* refused, DaemonResults* results);
+    // Moves a new edit folder made in `staged` into the place of the edit folder of `k`, never replacing what
+    // is there: that is kept first (KeepEditFolderWithoutEditLocked). False, with the reason said, when it was
+    // not moved (`staged` is then left for the caller to remove).
+    bool PlaceEditFolderLocked(const KUID& k, const std::string& staged, const char* refused, DaemonResults* results);
+    // True (with the reason in the results) while a commit of the edit of `k` has taken its folder: the edit
+    // is neither opened, committed, reverted, deleted nor looked up until the commit is done or the folder back.
+    bool BeingCommittedLocked(const KUID& k, DaemonResults* results, const char* refused) const;
     // A settings group as stored (an empty one when none is); false, with the reason in the log, when the
     // store could not be read or holds no group under that name that reads.
     bool GroupLocked(const std::string& group, TDBTagRef& out);
@@ -259,6 +273,7 @@ private:
     std::set<std::pair<int32_t, int32_t>> stationListed_;
     std::string stationKey_ = "-";
     std::multiset<KUID> packageInstalls_;
+    std::set<KUID> committing_;  // edits whose folder a commit has taken (renamed aside) and is installing
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;

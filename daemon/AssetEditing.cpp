@@ -94,12 +94,13 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 
 bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
 {
-    std::string folder = root_.EditFolder(k);
+    const std::string editFolder = root_.EditFolder(k), folder = ClosedEditFolderFor(editFolder);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
     // Copied: the delete may still fail after it, and the edit then stays open with its folder.
     if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, false, error, at))
     {
+        error = NamedInPlace(error, folder, editFolder);
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         PostResult(results, kResultError,
                    "The uncommitted edit of asset $(ASSET_KUID) could not be kept in a backup: " + error, k,
@@ -135,13 +136,75 @@ void AssetDatabase::EndPackageInstall(const std::vector<KUID>& kuids)
 
 void AssetDatabase::PutEditFolderBackLocked(const KUID& k, DaemonResults* results)
 {
-    if (PutEditFolderBack(root_.EditFolder(k))) return;
+    const std::string folder = root_.EditFolder(k), aside = ClosedEditFolderFor(folder);
+    struct stat st;
+    // A folder made in its place while it was aside is the user's work too: both are kept.
+    if (FolderExists(aside) && ::lstat(folder.c_str(), &st) == 0 &&
+        !KeepEditFolderWithoutEditLocked(k, "stays open for editing", results))
+    {
+        DLOG("the edit folder of %s stays aside as %s: another folder was made in its place", k.ToString().c_str(),
+             aside.c_str());
+        PostResult(results, kResultError,
+                   "The edit folder of asset $(ASSET_KUID) stays aside as '$(FILE_PATH)': another folder was made in "
+                   "its place; the next commit, revert or delete keeps it in a backup.",
+                   k, {{"asset_kuid", k.ToString()}, {"file_path", aside}});
+        return;
+    }
+    if (PutEditFolderBack(folder)) return;
     // The next start puts it back while the store holds the edit.
     DLOG("the edit folder of %s could not be put back: %s", k.ToString().c_str(), std::strerror(errno));
     PostResult(results, kResultError,
                "The edit folder of asset $(ASSET_KUID) could not be put back; the asset database will do so when it "
                "starts again.",
                k, KuidParam(k));
+}
+
+bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* refused, DaemonResults* results)
+{
+    const std::string folder = root_.EditFolder(k);
+    std::string error, at;
+    if (KeepFolderWithoutEdit(folder, root_.UserData("backups"), k.ToSpacedString() + kEditFolderWithoutEdit, &error,
+                              &at))
+    {
+        DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(), at.c_str());
+        PostResult(results, kResultWarning,
+                   "An edit folder of asset $(ASSET_KUID) that no open edit made was kept in '$(FILE_PATH)'.", k,
+                   {{"asset_kuid", k.ToString()}, {"file_path", at}});
+        return true;
+    }
+    DLOG("%s %s: its edit folder %s has no edit and could not be kept in a backup: %s", k.ToString().c_str(), refused,
+         folder.c_str(), error.c_str());
+    PostResult(results, kResultError,
+               std::string("Asset $(ASSET_KUID) ") + refused + ": '$(FILE_PATH)', an edit folder of it that no open " +
+                   "edit made, could not be kept in a backup (" + error + "); nothing was changed.",
+               k, {{"asset_kuid", k.ToString()}, {"file_path", folder}});
+    return false;
+}
+
+bool AssetDatabase::PlaceEditFolderLocked(const KUID& k, const std::string& staged, const char* refused,
+                                          DaemonResults* results)
+{
+    const std::string folder = root_.EditFolder(k);
+    // Whatever stands there is kept first; a few rounds, as something may be made there again meanwhile.
+    for (int round = 0; round < 3; ++round)
+    {
+        if (RenameNoReplace(staged, folder)) return true;
+        if (errno != EEXIST) break;
+        // An empty folder holds no work: it goes (rmdir removes nothing else).
+        if (::rmdir(folder.c_str()) != 0 && !KeepEditFolderWithoutEditLocked(k, refused, results)) return false;
+    }
+    const std::string why = std::strerror(errno);
+    DLOG("%s %s: its edit folder could not be made: %s", k.ToString().c_str(), refused, why.c_str());
+    PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+    return false;
+}
+
+bool AssetDatabase::BeingCommittedLocked(const KUID& k, DaemonResults* results, const char* refused) const
+{
+    if (!committing_.count(k)) return false;
+    PostResult(results, kResultError, std::string("Asset $(ASSET_KUID) is being committed; it ") + refused + ".", k,
+               KuidParam(k));
+    return true;
 }
 
 bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* results)
@@ -569,7 +632,8 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     std::unique_lock lk(mutex_);
     if (const EditRecord* e = FindEditLocked(k))
     {
-        if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
+        if (EditRefused(*e, asker, results) || BeingCommittedLocked(k, results, "cannot be opened now"))
+            return DbStatus::kFailed;
         handle = e->handle;
         return DbStatus::kOK;
     }
@@ -585,15 +649,20 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
         return DbStatus::kOK;
     }
     if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
+    // The copy is made beside the edit folder's place and moved there in one step; whatever stands in that place
+    // is no open edit's and is kept first, never replaced.
     std::string target = root_.EditFolder(k), error;
-    if (!StageFolderCopy(Absolute(r->folder), target, &error) || !SwapInFolder(target, &error))
+    if (!StageFolderCopy(Absolute(r->folder), target, &error))
     {
-        RemoveFolderTree(TempFolderFor(target));
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
         DLOG("open for edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         return DbStatus::kFailed;
     }
-    FinishSwap(target);
+    if (!PlaceEditFolderLocked(k, TempFolderFor(target), "was not opened for editing", results))
+    {
+        RemoveFolderTree(TempFolderFor(target));
+        return DbStatus::kFailed;
+    }
     EditRecord e;
     e.kuid = k;
     e.owner = asker;
@@ -615,7 +684,8 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
     std::shared_lock lk(mutex_);
     if (const EditRecord* e = EditByHandleLocked(handle))
     {
-        if (e->owner != asker) return DbStatus::kFailed;
+        // A commit has its folder: there is none to hand out until the commit is done or the folder back.
+        if (e->owner != asker || committing_.count(e->kuid)) return DbStatus::kFailed;
         source = "editing";
         folder = root_.EditFolder(e->kuid);
         return DbStatus::kOK;
@@ -632,29 +702,58 @@ DbStatus AssetDatabase::EditFolder(uint32_t handle, std::string& source, std::st
 DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool linkFiles, const TextureCompileFn& compile,
                                uintptr_t asker)
 {
-    // An edit folder with texture descriptions is copied and compiled first, without the lock; the copy is
-    // then installed in its place, its files given a second name.
+    // The edit folder is taken from its user first, by one rename (set aside as a close sets it): what is
+    // committed is what it held then, and a write into it after that fails where its writer sees it. A kill
+    // from here on leaves the edit open with its folder, put back at the next start, or (once the store has
+    // dropped the edit) committed. Until the folder is installed or back, other requests on the edit are refused.
+    EditRecord e;
+    std::string editFolder, taken;
+    {
+        std::unique_lock lk(mutex_);
+        const EditRecord* found = EditByHandleLocked(handle);
+        if (!found)
+        {
+            if (locateHandles_.count(handle))
+            {
+                PostResult(results, kResultError, "Asset $(ASSET_KUID) is not open for editing.",
+                           locateHandles_[handle].kuid, KuidParam(locateHandles_[handle].kuid));
+                return DbStatus::kFailed;
+            }
+            PostResult(results, kResultError,
+                       "Nothing was committed: the edit (handle " + std::to_string(handle) +
+                           ") is no longer open; it was committed, reverted or deleted meanwhile.");
+            return DbStatus::kNotFound;
+        }
+        if (EditRefused(*found, asker, results) ||
+            BeingCommittedLocked(found->kuid, results, "was not committed again"))
+            return DbStatus::kFailed;
+        e = *found;
+        editFolder = root_.EditFolder(e.kuid);
+        taken = ClosedEditFolderFor(editFolder);
+        // What an earlier commit of this edit left aside goes into the backups before this one takes its name.
+        if (!KeepEarlierClosedEditLocked(e.kuid, results)) return DbStatus::kFailed;
+        if (!SetEditFolderAside(editFolder))
+        {
+            PostResult(results, kResultError, "$vad_failed_install", e.kuid,
+                       {{"asset_kuid", e.kuid.ToString()}, {"reason_text", "the edit folder could not be moved"}});
+            return DbStatus::kFailed;
+        }
+        committing_.insert(e.kuid);
+    }
+    // Paths in the folder taken, said as its user knows them.
+    auto asEdit = [&](const std::string& text) { return NamedInPlace(text, taken, editFolder); };
+    // A folder with texture descriptions is copied and compiled first, without the lock; the copy is then
+    // installed in its place, its files given a second name.
     TextureStaging textures(root_, compile);
     std::string from;
     size_t textureSlot = SIZE_MAX;
     std::vector<std::string> copiedLeftOut;
     if (textures.Enabled())
     {
-        std::string editFolder;
-        KUID k;
-        {
-            std::shared_lock lk(mutex_);
-            if (const EditRecord* e = EditByHandleLocked(handle); e && e->owner == asker)
-            {
-                k = e->kuid;
-                editFolder = root_.EditFolder(k);
-            }
-        }
-        std::vector<std::string> descriptions;
-        if (!editFolder.empty()) descriptions = ListTextureDescriptions(editFolder);
+        std::vector<std::string> descriptions = ListTextureDescriptions(taken);
         if (!descriptions.empty())
         {
-            const size_t slot = textures.Add(editFolder, k, std::move(descriptions));
+            const size_t slot = textures.Add(taken, e.kuid, std::move(descriptions), editFolder);
             textures.Copy(slot, linkFiles);
             // A copy that left part of the edit out is not committed (below): nothing is compiled for it.
             copiedLeftOut = std::move(textures.LeftOut(slot));
@@ -667,77 +766,62 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         }
     }
     std::unique_lock lk(mutex_);
-    const EditRecord* found = EditByHandleLocked(handle);
-    if (!found)
-    {
-        if (locateHandles_.count(handle))
-        {
-            PostResult(results, kResultError, "Asset $(ASSET_KUID) is not open for editing.",
-                       locateHandles_[handle].kuid, KuidParam(locateHandles_[handle].kuid));
-            return DbStatus::kFailed;
-        }
-        PostResult(results, kResultError,
-                   "Nothing was committed: the edit (handle " + std::to_string(handle) +
-                       ") is no longer open; it was committed, reverted or deleted meanwhile.");
-        return DbStatus::kNotFound;
-    }
-    if (EditRefused(*found, asker, results)) return DbStatus::kFailed;
-    EditRecord e = *found;
-    std::string editFolder = root_.EditFolder(e.kuid);
+    committing_.erase(e.kuid);
+    // A commit that fails from here on gives the folder back as it was taken.
+    auto failed = [&] {
+        PutEditFolderBackLocked(e.kuid, results);
+        return DbStatus::kFailed;
+    };
     if (!copiedLeftOut.empty())
     {
+        for (std::string& path : copiedLeftOut) path = asEdit(path);
         PostLeftOutOfCommit(results, e.kuid, copiedLeftOut);
-        return DbStatus::kFailed;
+        return failed();
     }
     // The copy with compiled textures, when there is one, is what is installed.
-    const std::string source = from.empty() ? editFolder : from;
+    const std::string source = from.empty() ? taken : from;
     StagedAsset staged;
     AssetRecord& rec = staged.rec;
     AssetConfigFiles configs;
     std::string reason;
     if (!ReadSourceAssetConfig(source, configs, rec, &reason))
     {
-        PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, reason);
-        return DbStatus::kFailed;
+        PostUnreadableAssetFolder(results, kResultError, e.kuid, editFolder, asEdit(reason));
+        return failed();
     }
     if (rec.kuid != e.kuid)
     {
         PostResult(results, kResultError,
                    "The configuration of asset $(ASSET_KUID) names another KUID ($(OTHER_KUID)); it was not committed.",
                    e.kuid, {{"asset_kuid", e.kuid.ToString()}, {"other_kuid", rec.kuid.ToString()}});
-        return DbStatus::kFailed;
+        return failed();
     }
     std::string target = root_.LocalFolder(e.kuid), error;
     if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty()))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
-                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
-        return DbStatus::kFailed;
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
+        return failed();
     }
     // The edit folder goes once committed: whatever of it the copy left out would go with it. The copy with
     // compiled textures was checked above (it left nothing of the edit out); what the job wrote is its own.
     if (from.empty() && !staged.leftOut.empty())
     {
         RemoveFolderTree(TempFolderFor(target));
+        for (std::string& path : staged.leftOut) path = asEdit(path);
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
-        return DbStatus::kFailed;
+        return failed();
     }
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {
         RemoveFolderTree(TempFolderFor(target));
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
-                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", error}});
-        return DbStatus::kFailed;
+                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
+        return failed();
     }
     staged.sizeKnown = true;
     if (configs.regular) staged.configName = configs.path.substr(configs.path.rfind('/') + 1);
-    // What an earlier commit of this edit left aside goes into the backups before this one takes its name.
-    if (!KeepEarlierClosedEditLocked(e.kuid, results))
-    {
-        RemoveFolderTree(TempFolderFor(target));
-        return DbStatus::kFailed;
-    }
     uint64_t now = Now();
     rec.installTime = rec.modifiedTime = now;
     if (const AssetRecord* old = FindLocked(e.kuid))
@@ -745,35 +829,20 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         if (!BackupLocked(*old, results))
         {
             RemoveFolderTree(TempFolderFor(target));
-            return DbStatus::kFailed;
+            return failed();
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
         rec.favourite = old->favourite;
         rec.keywords = old->keywords;
         rec.installTime = old->installTime ? old->installTime : now;
     }
-    // The edit folder goes aside before the store transaction that drops the edit: a restart after a kill
-    // then finds it gone with its edit (committed) or puts it back (not committed), never left open beside
-    // the new copy.
-    if (!SetEditFolderAside(editFolder))
-    {
-        RemoveFolderTree(TempFolderFor(target));
-        PostResult(results, kResultError, "$vad_failed_install", e.kuid,
-                   {{"asset_kuid", e.kuid.ToString()}, {"reason_text", "the edit folder could not be moved"}});
-        return DbStatus::kFailed;
-    }
     std::vector<StagedAsset> group;
     group.push_back(std::move(staged));
-    if (InstallStagedLocked(group, e.owner == 0 ? e.handle : 0, results) != 1)
-    {
-        PutEditFolderBackLocked(e.kuid, results);
-        return DbStatus::kFailed;
-    }
+    if (InstallStagedLocked(group, e.owner == 0 ? e.handle : 0, results) != 1) return failed();
     EraseEditLocked(e.kuid);
-    const std::string closed = ClosedEditFolderFor(editFolder);
     if (textureSlot != SIZE_MAX) textures.PostIncomplete(textureSlot, results);
-    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, closed);
-    RemoveFolderTree(closed);
+    if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, taken);
+    RemoveFolderTree(taken);
     DLOG("committed %s", e.kuid.ToString().c_str());
     return DbStatus::kOK;
 }
@@ -788,7 +857,8 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
         if (locateHandles_.count(handle)) return DbStatus::kOK;
         return DbStatus::kNotFound;
     }
-    if (EditRefused(*e, asker, results)) return DbStatus::kFailed;
+    if (EditRefused(*e, asker, results) || BeingCommittedLocked(e->kuid, results, "was not reverted"))
+        return DbStatus::kFailed;
     KUID k = e->kuid;
     const bool stored = e->owner == 0;  // a command host's edit is not stored
     const std::string editFolder = root_.EditFolder(k);
@@ -825,16 +895,21 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
         return DbStatus::kFailed;
     }
     if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
-    std::string folder = root_.EditFolder(k);
-    RemoveFolderTree(folder);
+    // Made beside the edit folder's place and moved there in one step, as an opened edit's copy is.
+    const std::string folder = root_.EditFolder(k), staged = TempFolderFor(folder);
     TDBTagRef config = TDBTagRef::NewContainer();
     config.SetChildKUID("kuid", k);
     if (!name.empty()) config.SetChildString("username", name);
-    if (!RemoveFolderTree(folder) || mkdir(folder.c_str(), 0755) != 0 ||
-        !SaveConfigFile(config, "", folder + "/config.txt"))
+    if (!RemoveFolderTree(staged) || mkdir(staged.c_str(), 0755) != 0 ||
+        !SaveConfigFile(config, "", staged + "/config.txt"))
     {
-        RemoveFolderTree(folder);
+        RemoveFolderTree(staged);
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
+        return DbStatus::kFailed;
+    }
+    if (!PlaceEditFolderLocked(k, staged, "was not created", results))
+    {
+        RemoveFolderTree(staged);
         return DbStatus::kFailed;
     }
     EditRecord e;
@@ -872,11 +947,28 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
                    KuidParam(k));
         return DbStatus::kFailed;
     }
-    // Uncommitted changes are not thrown away without a copy.
-    if (edit && !(KeepEarlierClosedEditLocked(k, results) && BackupEditLocked(k, results))) return DbStatus::kFailed;
+    if (edit && BeingCommittedLocked(k, results, "was not deleted")) return DbStatus::kFailed;
+    // Uncommitted changes are not thrown away without a copy. The edit folder is taken from its user first (set
+    // aside, so that a restart puts it back while the store holds its edit): the copy kept is what it held then,
+    // and a write into it after that fails where its writer sees it.
+    const std::string editFolder = root_.EditFolder(k);
+    if (edit && !KeepEarlierClosedEditLocked(k, results)) return DbStatus::kFailed;
+    if (edit && !SetEditFolderAside(editFolder))
+    {
+        PostResult(results, kResultError,
+                   "Asset $(ASSET_KUID) could not be deleted: its edit folder could not be set aside ($(REASON_TEXT)).",
+                   k, {{"asset_kuid", k.ToString()}, {"reason_text", std::strerror(errno)}});
+        return DbStatus::kFailed;
+    }
+    // A delete that fails gives the edit folder back as it took it.
+    auto failed = [&] {
+        if (edit) PutEditFolderBackLocked(k, results);
+        return DbStatus::kFailed;
+    };
+    if (edit && !BackupEditLocked(k, results)) return failed();
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
-    if (found && !BackupLocked(rec, results)) return DbStatus::kFailed;
+    if (found && !BackupLocked(rec, results)) return failed();
     // The folder goes aside first, so that a crash before the store has changed puts it back.
     std::string old = found ? OldFolderFor(target) : std::string();
     if (found)
@@ -885,7 +977,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         if (rename(target.c_str(), old.c_str()) != 0)
         {
             PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
-            return DbStatus::kFailed;
+            return failed();
         }
     }
     // A local copy over a built-in one uncovers the built-in copy.
@@ -897,11 +989,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         builtin.folder = rec.builtinFolder;
         builtin.installTime = builtin.modifiedTime = Now();
     }
-    // So is the edit folder (kept in the backups above): a restart puts it back while the store holds its edit.
-    const std::string editFolder = root_.EditFolder(k);
-    bool ok = !edit || SetEditFolderAside(editFolder);
     // Both moves are on disk before the store forgets the asset.
-    ok = ok && SyncedForCommitLocked();
+    bool ok = SyncedForCommitLocked();
     ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);
@@ -950,8 +1039,9 @@ size_t AssetDatabase::CloseEditsOf(uintptr_t owner)
     if (owner == 0 || hostEdits_.load() == 0) return 0;
     std::unique_lock lk(mutex_);
     std::vector<KUID> closing;
+    // An edit being committed is left to its commit, which closes it or gives its folder back.
     for (const auto& [k, e] : edits_)
-        if (e.owner == owner) closing.push_back(k);
+        if (e.owner == owner && !committing_.count(k)) closing.push_back(k);
     for (const KUID& k : closing)
     {
         // Its files were the host's work in progress; the installed copy was never touched.

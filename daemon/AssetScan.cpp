@@ -173,22 +173,29 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         std::set<std::string> openEdits;
         for (const auto& [k, e] : edits_) openEdits.insert(root_.EditFolder(k));
         auto stillOpen = [&openEdits](const std::string& folder) { return openEdits.count(folder) != 0; };
-        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen))
+        // A repair while a commit runs leaves the folder it took to the commit.
+        auto taken = [this](const std::string& folder) {
+            for (const KUID& k : committing_)
+                if (root_.EditFolder(k) == folder) return true;
+            return false;
+        };
+        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen, taken))
             DLOG("start-up: %s", line.c_str());
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
         // it goes into a backup rather than away, and frees the name.
+        for (const std::string& line : CleanupKeepLeftovers(root_.UserData("editing"), root_.UserData("backups")))
+            DLOG("start-up: %s", line.c_str());
         for (const std::string& name : SubFolders(root_.UserData("editing")))
         {
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            if (KeepUncommittedLocked(folder, name + kEditFolderWithoutEdit, true, error, at) &&
-                RemoveFolderTree(folder))
+            if (KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit, &error, &at))
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
             else
                 DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),
-                     error.empty() ? std::strerror(errno) : error.c_str());
+                     error.c_str());
         }
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
             DLOG("start-up: %s", line.c_str());

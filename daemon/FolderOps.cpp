@@ -56,7 +56,8 @@ constexpr mode_t kCopyModeBits = 0755;
 constexpr uint64_t kEarlyWriteBytes = 256 * 1024;
 constexpr unsigned kMaxBackupsPerSecond = 10000;
 
-// Renames `from` to `to` unless something is at `to` (false with errno EEXIST then): nothing is ever replaced.
+}  // namespace
+
 bool RenameNoReplace(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -70,8 +71,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
     }
     return errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
 }
-
-}  // namespace
 
 bool FolderExists(const std::string& path)
 {
@@ -186,6 +185,182 @@ private:
     uint64_t bytes_ = 0;
 };
 
+// A descriptor closed when it goes.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    // Closes it now; false with errno when the close reports a failure (of a write, say).
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Copies work that is kept because it was never committed, whole: every entry below a folder, as what it is.
+// A file of any name (also one no file of an asset may have) with its bytes, a folder, a symbolic link as a
+// link (never followed), a pipe, socket or device as one. Entries are opened by descriptor relative to their
+// open folder, as the walk of a user's folder does; the names come from the listing itself, which holds no
+// '/', so a name is never a path. What cannot be carried as it is fails the copy, naming it.
+class WholeCopier
+{
+public:
+    bool Copy(int from, int to, const std::string& path, int depth)
+    {
+        std::vector<std::string> names;
+        if (!List(from, names)) return Fail(errno, path.empty() ? "." : path);
+        for (const std::string& name : names)
+        {
+            const std::string sub = path.empty() ? name : path + "/" + name;
+            struct stat st;
+            if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(errno, sub);
+            const mode_t mode = st.st_mode & kCopyModeBits;
+            if (S_ISDIR(st.st_mode))
+            {
+                if (depth >= Platform::kMaxFolderWalkDepth) return Fail(ELOOP, sub);
+                if (::mkdirat(to, name.c_str(), mode | S_IRWXU) != 0) return Fail(errno, sub);
+                Fd in(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                Fd out(::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (in.Get() < 0 || out.Get() < 0) return Fail(errno, sub);
+                if (!Copy(in.Get(), out.Get(), sub, depth + 1)) return false;
+                // Its own mode once it is filled (a folder the owner may not write to is one all the same).
+                if (::fchmod(out.Get(), mode) != 0) return Fail(errno, sub);
+            }
+            else if (S_ISREG(st.st_mode))
+            {
+                if (!CopyFile(from, to, name, mode, sub)) return false;
+            }
+            else if (S_ISLNK(st.st_mode))
+            {
+                std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+                const ssize_t n = ::readlinkat(from, name.c_str(), target.data(), target.size());
+                if (n < 0) return Fail(errno, sub);
+                // A link that grew since it was looked at changed under the copy: it is not kept cut short.
+                if (static_cast<size_t>(n) >= target.size()) return Fail(EAGAIN, sub);
+                target.resize(static_cast<size_t>(n));
+                if (::symlinkat(target.c_str(), to, name.c_str()) != 0) return Fail(errno, sub);
+            }
+            else if (::mknodat(to, name.c_str(), (st.st_mode & S_IFMT) | mode, st.st_rdev) != 0)
+                return Fail(errno, sub);
+        }
+        return true;
+    }
+    // What failed, naming the entry below the copied folder `from`.
+    std::string Failure(const std::string& from) const
+    {
+        return "keeping '" + from + "/" + failedPath_ + "' failed: " + std::strerror(error_ != 0 ? error_ : EIO);
+    }
+
+private:
+    static bool List(int folder, std::vector<std::string>& names)
+    {
+        // The listing reads through a descriptor of its own, which closedir closes.
+        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* d = fd >= 0 ? ::fdopendir(fd) : nullptr;
+        if (!d)
+        {
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        errno = 0;
+        while (const dirent* e = ::readdir(d))
+        {
+            if (!Platform::IsDotOrDotDot(e->d_name)) names.emplace_back(e->d_name);
+            errno = 0;
+        }
+        const int why = errno;
+        ::closedir(d);
+        errno = why;
+        return why == 0;
+    }
+    bool CopyFile(int from, int to, const std::string& name, mode_t mode, const std::string& path)
+    {
+        Fd in(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st;
+        if (in.Get() < 0 || ::fstat(in.Get(), &st) != 0) return Fail(errno, path);
+        // Something else under that name since it was looked at: the copy is not what was there.
+        if (!S_ISREG(st.st_mode)) return Fail(EAGAIN, path);
+        Fd out(::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IWUSR));
+        if (out.Get() < 0) return Fail(errno, path);
+        // Every byte there is, also what was written since it was opened.
+        char buffer[64 * 1024];
+        for (;;)
+        {
+            const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
+            if (n == 0) break;
+            if (n < 0)
+            {
+                if (errno == EINTR) continue;
+                return Fail(errno, path);
+            }
+            for (ssize_t done = 0; done < n;)
+            {
+                const ssize_t w = ::write(out.Get(), buffer + done, static_cast<size_t>(n - done));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) return Fail(w < 0 ? errno : EIO, path);
+                done += w;
+            }
+        }
+        if (::fchmod(out.Get(), mode) != 0 || !out.Close()) return Fail(errno, path);
+        return true;
+    }
+    bool Fail(int error, const std::string& path)
+    {
+        error_ = error;
+        failedPath_ = path;
+        return false;
+    }
+
+    int error_ = 0;
+    std::string failedPath_;
+};
+
+// Copies the folder `from` whole (WholeCopier) into `to`, which must not exist yet.
+bool CopyWholeFolder(const std::string& from, const std::string& to, std::string* error)
+{
+    Platform::Folder source;
+    std::string why;
+    struct stat st;
+    if (!FolderExists(from) || !source.Open(from, &why, Platform::kOpenNoFinalLink) || ::fstat(source.Fd(), &st) != 0)
+    {
+        if (error) *error = why.empty() ? "'" + from + "' is not a folder" : why;
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(fs::path(to).parent_path(), ec);
+    Platform::Folder target;
+    if (ec || ::mkdir(to.c_str(), S_IRWXU) != 0 || !target.Open(to, &why, Platform::kOpenNoFinalLink))
+    {
+        if (error)
+            *error = "cannot create '" + to + "': " + (ec ? ec.message() : why.empty() ? std::strerror(errno) : why);
+        return false;
+    }
+    WholeCopier copier;
+    if (!copier.Copy(source.Fd(), target.Fd(), "", 0))
+    {
+        if (error) *error = copier.Failure(from);
+        return false;
+    }
+    if (::fchmod(target.Fd(), st.st_mode & kCopyModeBits) != 0)
+    {
+        if (error) *error = "writing '" + to + "' failed: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
@@ -249,6 +424,14 @@ std::string Removed(const std::string& path, const std::string& what)
 
 }  // namespace
 
+std::string NamedInPlace(std::string text, const std::string& aside, const std::string& place)
+{
+    if (aside.empty()) return text;
+    for (size_t at = text.find(aside); at != std::string::npos; at = text.find(aside, at + place.size()))
+        text.replace(at, aside.size(), place);
+    return text;
+}
+
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
@@ -273,7 +456,8 @@ bool PutEditFolderBack(const std::string& editFolder)
 }
 
 std::vector<std::string> CleanupClosedEdits(const std::string& parent,
-                                            const std::function<bool(const std::string& editFolder)>& stillOpen)
+                                            const std::function<bool(const std::string& editFolder)>& stillOpen,
+                                            const std::function<bool(const std::string& editFolder)>& taken)
 {
     static constexpr char kPrefix[] = ".vadclosed-";
     std::vector<std::string> done;
@@ -285,6 +469,7 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
     {
         const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
         const std::string editFolder = (p.parent_path() / name).string();
+        if (taken && taken(editFolder)) continue;
         if (stillOpen(editFolder))
         {
             // Never thrown away while its edit is open: with another folder in its place it stays aside.
@@ -666,9 +851,11 @@ bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn,
 // Copies `folder` into root/<YYYYMMDD-HHMMSS>[-N]/<name> under a hidden name, renamed when whole; the dated
 // name goes to `datedName`. `move`: the folder itself goes there by one rename, which needs no room and leaves it
 // whole under one of its two names whenever the daemon dies; it is copied only from another file system, and
-// then stays where it was for the caller to remove.
+// then stays where it was for the caller to remove. `whole`: copied with every entry as it is (CopyWholeFolder),
+// or not at all.
 bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, const std::string& name,
-                         std::string* error, std::string* madeAt, std::string& datedName, bool move = false)
+                         std::string* error, std::string* madeAt, std::string& datedName, bool move = false,
+                         bool whole = false)
 {
     time_t now = time(nullptr);
     tm t;
@@ -728,7 +915,7 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
     }
     // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
     std::string partial = TempFolderFor(dest);
-    bool ok = CopyFolderTree(folder, partial, error);
+    bool ok = whole ? CopyWholeFolder(folder, partial, error) : CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)
     {
@@ -782,7 +969,69 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
                          std::string* error, std::string* madeAt)
 {
     std::string datedName;
-    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName, move);
+    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName, move,
+                               true);
+}
+
+std::string KeepingFolderFor(const std::string& folder) { return Beside(folder, ".vadkeep-"); }
+
+bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                           std::string* error, std::string* madeAt)
+{
+    const std::string aside = KeepingFolderFor(folder);
+    std::string at;
+    // What a keep cut short left aside under that name is another folder of the user's: never replaced.
+    if (!RenameNoReplace(folder, aside))
+    {
+        if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
+        return false;
+    }
+    if (KeepUncommittedWork(aside, backupsRoot, name, true, error, &at))
+    {
+        if (madeAt) *madeAt = at;
+        // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
+        if (RemoveFolderTree(aside)) return true;
+        if (error) *error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+        return false;
+    }
+    // Back as it was, and named where its user has it; where a folder was made in its place meanwhile, it waits
+    // aside for the next start.
+    if (!RenameNoReplace(aside, folder))
+    {
+        if (error) *error += "; it waits as '" + aside + "'";
+        return false;
+    }
+    if (error) *error = NamedInPlace(*error, aside, folder);
+    return false;
+}
+
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot)
+{
+    static constexpr char kPrefix[] = ".vadkeep-";
+    std::vector<std::string> done;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind(kPrefix, 0) == 0) entries.push_back(it->path());
+    for (const fs::path& p : entries)
+    {
+        const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
+        const std::string folder = (p.parent_path() / name).string();
+        if (RenameNoReplace(p.string(), folder))
+        {
+            done.push_back("put back the edit folder " + name + ": keeping it was cut short");
+            continue;
+        }
+        // Another folder took its place meanwhile: it is kept from where it is.
+        std::string error, at;
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at) &&
+            RemoveFolderTree(p.string()))
+            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at);
+        else
+            done.push_back("could not keep " + p.filename().string() +
+                           " (an edit folder without an edit): " + (error.empty() ? std::strerror(errno) : error));
+    }
+    return done;
 }
 
 std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)

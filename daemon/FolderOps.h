@@ -17,6 +17,8 @@
 // where the file system allows: only for a source nothing else writes to, which is removed afterwards.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
+// Renames `from` to `to` unless something is at `to` (false with errno EEXIST then): nothing is ever replaced.
+bool RenameNoReplace(const std::string& from, const std::string& to);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -55,6 +57,9 @@ bool UndoSwap(const std::string& target);
 // power cut could leave a record of a copy that is not there. False when one could not be synced.
 bool SyncFileSystems(const std::vector<std::string>& folders);
 
+// `text` with every `aside` in it (the path of a folder taken aside) said as `place`, where its user has it.
+std::string NamedInPlace(std::string text, const std::string& aside, const std::string& place);
+
 // "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
 // or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.
 std::string ClosedEditFolderFor(const std::string& editFolder);
@@ -65,9 +70,11 @@ bool SetEditFolderAside(const std::string& editFolder);
 bool PutEditFolderBack(const std::string& editFolder);
 // In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
 // still holds its edit (the close was cut short before its commit point), else removes it. Returns what was
-// done as lines for the log (a removal that failed is said as such).
+// done as lines for the log (a removal that failed is said as such). One that `taken(X)` says a commit has
+// taken (it is being installed from) is left as it is.
 std::vector<std::string> CleanupClosedEdits(const std::string& parent,
-                                            const std::function<bool(const std::string& editFolder)>& stillOpen);
+                                            const std::function<bool(const std::string& editFolder)>& stillOpen,
+                                            const std::function<bool(const std::string& editFolder)>& taken = {});
 
 // In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
 // exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X
@@ -98,9 +105,22 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 // Keeps work that was never committed in backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name>, never overwriting
 // anything; nothing is thinned there. Copied the same way as a backup (hidden name, renamed when whole), or, with
 // `move`, the folder itself moved there by one rename (no room needed; copied only from another file system, and
-// then left where it was for the caller to remove). False with the reason in `error`.
+// then left where it was for the caller to remove). A copy carries every entry as it is: a file of any name, a
+// symbolic link as a link, a pipe, socket or device as one; what cannot be carried fails the keep, with nothing
+// kept and the folder left as it was. False with the reason in `error`.
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error = nullptr, std::string* madeAt = nullptr);
+// Keeps a folder found where an edit folder goes, which no open edit made, as KeepUncommittedWork with `move`
+// does, but takes it from its place first, by one rename to "<parent>/.vadkeep-<name>": a write into it after
+// that fails where its writer sees it, and none is lost while it is copied from another file system. When it
+// cannot be kept it is put back as it was (false, with the reason in `error`).
+bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
+                           std::string* error = nullptr, std::string* madeAt = nullptr);
+std::string KeepingFolderFor(const std::string& folder);
+// In the folder of edit folders: each ".vadkeep-X" that a keep cut short left is put back as X, or, where X is
+// taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it stays where it is
+// when neither can be done). Returns what was done as lines for the log.
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot);
 // Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
 // Removes what an interrupted backup or thinning left (hidden names, in the dated folders of both kinds); a

@@ -84,10 +84,12 @@ const std::string& TextureStaging::Folder()
     return folder_;
 }
 
-size_t TextureStaging::Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions)
+size_t TextureStaging::Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions,
+                           const std::string& shownAs)
 {
     Slot s;
     s.folder = folder;
+    s.shownAs = shownAs.empty() ? folder : shownAs;
     s.kuid = kuid;
     s.descriptions = std::move(descriptions);
     if (!Folder().empty()) s.copy = folder_ + "/" + std::to_string(slots_.size());
@@ -147,8 +149,8 @@ std::string TextureStaging::ShowOriginal(const std::string& text, size_t& slot)
                 at = after;
                 continue;
             }
-            out.replace(at, s.copy.size(), s.folder);
-            at += s.folder.size();
+            out.replace(at, s.copy.size(), s.shownAs);
+            at += s.shownAs.size();
         }
     }
     return out;
@@ -160,12 +162,12 @@ void TextureStaging::Compile(DaemonResults* results)
     for (const Slot& s : slots_)
     {
         any = any || s.copied;
-        if (!s.copied && !s.copyError.empty())
-            PostResult(results, kResultWarning,
-                       "The textures of asset $(ASSET_KUID) were not compiled: the copy to compile them in could not "
-                       "be made (" +
-                           s.copyError + ").",
-                       s.kuid, KuidParam(s.kuid));
+        if (s.copied || s.copyError.empty()) continue;
+        PostResult(results, kResultWarning,
+                   "The textures of asset $(ASSET_KUID) were not compiled: the copy to compile them in could not be "
+                   "made (" +
+                       NamedInPlace(s.copyError, s.folder, s.shownAs) + ").",
+                   s.kuid, KuidParam(s.kuid));
     }
     if (!any) return;
     DaemonResults found;

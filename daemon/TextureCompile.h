@@ -45,7 +45,10 @@ public:
 
     bool Enabled() const { return static_cast<bool>(compile_); }
     // The folder of asset `kuid` with the descriptions `descriptions` (ListTextureDescriptions) gets a slot.
-    size_t Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions);
+    // `shownAs`: the path the job's findings name the folder by, when not its own (an edit folder a commit took
+    // aside is named where its user had it).
+    size_t Add(const std::string& folder, const KUID& kuid, std::vector<std::string> descriptions,
+               const std::string& shownAs = {});
     // Copies a slot's folder into the staging folder (different slots may be copied side by side). With
     // `link` the copy's files are second names of the folder's, which nothing writes any more.
     void Copy(size_t slot, bool link);
@@ -66,6 +69,7 @@ private:
     struct Slot
     {
         std::string folder;
+        std::string shownAs;
         KUID kuid;
         std::vector<std::string> descriptions;
         std::string copy;

@@ -188,6 +188,8 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
             PostInstallResult(log, kResultError, kuid, "$vad_write_error");
         return KUID::Null();
     }
+    // What the open said about work it kept (a folder found where the edit folder goes) is the user's to hear.
+    log.Append(openLog);
     Orvo::PString sourceName;
     Orvo::File::Path folder;
     if (!client.GetEditFolder(handle, sourceName, folder) || folder.IsEmpty())

@@ -1,7 +1,8 @@
 // The database's edits and its store's answers, in process: a command host's edit is its own and dies with
 // it; an asset being installed is not opened by a user; a scan or flag the store refuses is not taken; a read
 // the store fails is never taken for a value not stored; an edit and a revert are on disk before they are
-// recorded; a commit never leaves part of the edit behind; an edit folder set aside is never dropped.
+// recorded; a commit never leaves part of the edit behind, and the edit it has taken is its own until it is
+// done; an edit folder set aside is never dropped.
 #include "DaemonHarness.h"
 #include "daemon/AssetDatabase.h"
 #include "daemon/FolderOps.h"
@@ -421,6 +422,83 @@ TEST_F(DaemonEditsTest, ACommitThatWouldLeaveOutPartOfTheEditIsRefused)
     EXPECT_TRUE(fs::is_symlink(editFolder + "/linked.txt"));
     EXPECT_FALSE(fs::exists(db_.Root().LocalFolder(kAsset) + "/wood.texture.txt"));
     EXPECT_TRUE(fs::is_empty(root_.path() + "/UserData/backups"));
+}
+
+// A new asset's edit folder is made beside its place and moved there: what stands there already, which no open
+// edit made, is kept in a backup first and said; what cannot be kept refuses the asset, the folder left as it was.
+TEST_F(DaemonEditsTest, ANewAssetsEditFolderNeverReplacesAFolderInItsPlace)
+{
+    const KUID fresh(900700, 5, 0);
+    const std::string editFolder = db_.Root().EditFolder(fresh);
+    WriteFile(editFolder + "/mine.txt", "the user's");
+    WriteFile(root_.path() + "/UserData/backups/uncommitted", "in the way");
+    uint32_t handle = 0;
+    DaemonResults refused;
+    EXPECT_EQ(db_.Create(fresh, "New", handle, &refused, 0), DbStatus::kFailed);
+    EXPECT_TRUE(Says(refused, "was not created: '$(FILE_PATH)', an edit folder of it that no open edit made"));
+    EXPECT_TRUE(Says(refused, editFolder));
+    EXPECT_EQ(ReadFile(editFolder + "/mine.txt"), "the user's");
+
+    fs::remove(root_.path() + "/UserData/backups/uncommitted");
+    DaemonResults results;
+    ASSERT_EQ(db_.Create(fresh, "New", handle, &results, 0), DbStatus::kOK);
+    EXPECT_TRUE(Says(results, "that no open edit made was kept in")) << results.size();
+    EXPECT_FALSE(fs::exists(editFolder + "/mine.txt"));
+    EXPECT_TRUE(fs::exists(editFolder + "/config.txt"));
+    size_t kept = 0;
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
+        kept +=
+            ReadFile((dated.path() / (fresh.ToSpacedString() + " (edit folder without an edit)/mine.txt")).string()) ==
+            "the user's";
+    EXPECT_EQ(kept, 1u);
+}
+
+// A commit takes the edit folder before it copies and compiles its textures (without the lock): until it is done
+// the edit is neither opened, committed, reverted, deleted nor looked up. One that fails then gives the folder
+// back as it took it, and a folder the user made in its place meanwhile is kept in a backup.
+TEST_F(DaemonEditsTest, AnEditBeingCommittedIsLeftToItsCommitWhichGivesItsFolderBackWhenItFails)
+{
+    uint32_t handle = 0;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+    const std::string editFolder = db_.Root().EditFolder(kAsset);
+    WriteFile(editFolder + "/wood.texture.txt", "primary=wood.png\n");
+    WriteFile(editFolder + "/work.txt", "the edit");
+    DaemonResults during;
+    const TextureCompileFn compile = [&](const std::string& copies, DaemonResults&, uint32_t& answer, std::string&) {
+        EXPECT_FALSE(fs::exists(editFolder));
+        uint32_t again = 0;
+        std::string source, folder;
+        EXPECT_EQ(db_.Commit(handle, &during), DbStatus::kFailed);
+        EXPECT_EQ(db_.Revert(handle, &during), DbStatus::kFailed);
+        EXPECT_EQ(db_.Delete(kAsset, &during), DbStatus::kFailed);
+        EXPECT_EQ(db_.OpenForEdit(kAsset, true, again, &during, 0), DbStatus::kFailed);
+        EXPECT_EQ(db_.EditFolder(handle, source, folder, 0), DbStatus::kFailed);
+        EXPECT_TRUE(db_.Exists(kAsset));
+        // The user makes the folder anew meanwhile, and the copy being committed names another asset.
+        WriteFile(editFolder + "/new.txt", "made meanwhile");
+        WriteFile(copies + "/0/config.txt", "kuid <kuid:900700:99>\n");
+        answer = 2;
+        return true;
+    };
+    DaemonResults results;
+    EXPECT_EQ(db_.Commit(handle, &results, false, compile), DbStatus::kFailed);
+    size_t refused = 0;
+    for (const VADResultNotification& r : during)
+        refused += r.text.find("is being committed; it ") != std::string::npos;
+    EXPECT_EQ(refused, 4u);
+    EXPECT_TRUE(Says(results, "names another KUID")) << results.size();
+    EXPECT_TRUE(IsOpen(kAsset));
+    EXPECT_EQ(ReadFile(editFolder + "/work.txt"), "the edit");
+    EXPECT_FALSE(fs::exists(editFolder + "/new.txt"));
+    std::string kept;
+    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
+        if (const fs::path p = dated.path() / (kAsset.ToSpacedString() + " (edit folder without an edit)");
+            fs::exists(p / "new.txt"))
+            kept = p.string();
+    ASSERT_NE(kept, "");
+    EXPECT_EQ(ReadFile(kept + "/new.txt"), "made meanwhile");
+    EXPECT_TRUE(Says(results, kept)) << results.size();
+    EXPECT_EQ(db_.Revert(handle, nullptr), DbStatus::kOK);
 }
 
 }  // namespace
