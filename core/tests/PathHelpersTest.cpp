@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -67,6 +70,28 @@ TEST_F(PathHelpersTest, CheckCreateAndRename)
     EXPECT_TRUE(fs::exists(data_ / "local" / "asset" / "config.bak"));
     EXPECT_TRUE(
         RenameFileAt("", (data_ / "local/asset/config.bak").string(), (data_ / "local/asset/config.txt").string()));
+}
+
+// A rename never goes over a file: not one of the new name, and not one whose name differs from it only in case
+// (which the case-insensitive lookup of a missing name would find).
+TEST_F(PathHelpersTest, RenameNeverReplaces)
+{
+    const fs::path asset = data_ / "local" / "asset";
+    std::ofstream(asset / "brick.texture.txt") << "lower";
+    std::ofstream(asset / "brick.Texture.txt") << "upper";
+    int error = 0;
+    EXPECT_FALSE(RenameFileAt(asset.string(), "brick.texture.txt", "brick.Texture.txt", &error));
+    EXPECT_EQ(error, EEXIST);
+    ASSERT_TRUE(RenameFileAt(asset.string(), "brick.texture.txt", "brick.convert-tex.txt"));
+    // Back under its own name, which is free although "brick.Texture.txt" is there.
+    ASSERT_TRUE(RenameFileAt(asset.string(), "brick.convert-tex.txt", "brick.texture.txt"));
+    auto text = [&](const char* name) {
+        std::ifstream in(asset / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(text("brick.texture.txt"), "lower");
+    EXPECT_EQ(text("brick.Texture.txt"), "upper");
+    EXPECT_FALSE(fs::exists(asset / "brick.convert-tex.txt"));
 }
 
 TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)
