@@ -1,7 +1,10 @@
 #include "core/PathHelpers.h"
 
 #include "engine/File.h"
+#include "platform/EntryNames.h"
+#include "platform/RenameNoReplace.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -101,10 +104,25 @@ bool CreateFolderAt(std::string_view base, std::string_view folder)
     return Orvo::File::Md(path) || Orvo::File::IsDirectory(path);
 }
 
-bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to)
+bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to, int* error)
 {
-    if (base.empty() && (!IsAbsolutePath(from) || !IsAbsolutePath(to))) return false;
-    return Orvo::File::Rename(JoinBasePath(base, from), JoinBasePath(base, to));
+    auto fail = [error](int code) {
+        if (error) *error = code;
+        return false;
+    };
+    if (base.empty() && (!IsAbsolutePath(from) || !IsAbsolutePath(to))) return fail(EINVAL);
+    // The folder of the new name is looked up, the name itself is not: the lookup would find a file named in
+    // another case, and the rename would then refuse to go over that file instead of making the one asked for.
+    const std::string target = JoinBasePath(base, to);
+    const size_t cut = target.find_last_of("/\\");
+    const std::string name = cut == std::string::npos ? std::string() : target.substr(cut + 1);
+    if (name.empty() || Platform::IsDotOrDotDot(name)) return fail(EINVAL);
+    std::string source, folder;
+    if (!Resolved(JoinBasePath(base, from), source) || !Resolved(target.substr(0, cut == 0 ? 1 : cut), folder))
+        return fail(EINVAL);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (!Platform::RenameNoReplace(source, folder + name)) return fail(errno);
+    return true;
 }
 
 DeletionBounds::DeletionBounds(const std::vector<std::string>& roots)

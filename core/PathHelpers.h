@@ -43,5 +43,9 @@ bool DeletePathAt(std::string_view base, std::string_view path, const DeletionBo
 // Makes the folder base + folder and its parents; true when it exists afterwards.
 bool CreateFolderAt(std::string_view base, std::string_view folder);
 
-// Renames base + from to base + to. Without a base both names must be absolute.
-bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to);
+// Renames base + from to base + to, never over anything that is already there: a name that is taken fails
+// (with EEXIST) and both files stay as they were. The new name is taken as given in the folder it names (a
+// file whose name differs from it only in case is another file, never the one renamed over); the file renamed
+// and that folder are found as every path is. Without a base both names must be absolute. On failure `error`,
+// when given, gets the errno.
+bool RenameFileAt(std::string_view base, std::string_view from, std::string_view to, int* error = nullptr);

@@ -8,6 +8,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "platform/FolderWalk.h"
+#include "platform/RenameNoReplace.h"
 
 #include <algorithm>
 #include <atomic>
@@ -188,7 +189,7 @@ bool AssetDatabase::PlaceEditFolderLocked(const KUID& k, const std::string& stag
     // Whatever stands there is kept first; a few rounds, as something may be made there again meanwhile.
     for (int round = 0; round < 3; ++round)
     {
-        if (RenameNoReplace(staged, folder)) return true;
+        if (Platform::RenameNoReplace(staged, folder)) return true;
         if (errno != EEXIST) break;
         // An empty folder holds no work: it goes (rmdir removes nothing else).
         if (::rmdir(folder.c_str()) != 0 && !KeepEditFolderWithoutEditLocked(k, refused, results)) return false;

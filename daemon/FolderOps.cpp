@@ -2,6 +2,7 @@
 
 #include "daemon/CrashPoint.h"
 #include "platform/FolderWalk.h"
+#include "platform/RenameNoReplace.h"
 
 #include <algorithm>
 #include <cctype>
@@ -57,20 +58,6 @@ constexpr uint64_t kEarlyWriteBytes = 256 * 1024;
 constexpr unsigned kMaxBackupsPerSecond = 10000;
 
 }  // namespace
-
-bool RenameNoReplace(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL) return false;
-    // Where the file system cannot refuse to replace, the name is looked at first.
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0)
-    {
-        errno = EEXIST;
-        return false;
-    }
-    return errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
-}
 
 bool FolderExists(const std::string& path)
 {
@@ -443,7 +430,7 @@ bool SetEditFolderAside(const std::string& editFolder)
     struct stat st;
     if (::lstat(aside.c_str(), &st) == 0) errno = EEXIST;
     if (errno != ENOENT) return false;
-    const bool moved = !FolderExists(editFolder) || RenameNoReplace(editFolder, aside);
+    const bool moved = !FolderExists(editFolder) || Platform::RenameNoReplace(editFolder, aside);
     CrashPoint("edit-aside");
     return moved;
 }
@@ -835,7 +822,7 @@ bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn,
         std::error_code ec;
         fs::create_directories(keptIn, ec);
         const std::string from = dated + "/" + n, to = keptIn + "/" + n;
-        if (!ec && RenameNoReplace(from, to))
+        if (!ec && Platform::RenameNoReplace(from, to))
         {
             if (done) done->push_back("moved " + from + " to " + to);
             continue;
@@ -901,7 +888,7 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
             if (error) *error = "cannot make '" + dated + "': " + ec.message();
             return false;
         }
-        if (RenameNoReplace(folder, dest))
+        if (Platform::RenameNoReplace(folder, dest))
         {
             if (madeAt) *madeAt = dest;
             return true;
@@ -981,7 +968,7 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
     const std::string aside = KeepingFolderFor(folder);
     std::string at;
     // What a keep cut short left aside under that name is another folder of the user's: never replaced.
-    if (!RenameNoReplace(folder, aside))
+    if (!Platform::RenameNoReplace(folder, aside))
     {
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
@@ -996,7 +983,7 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
     }
     // Back as it was, and named where its user has it; where a folder was made in its place meanwhile, it waits
     // aside for the next start.
-    if (!RenameNoReplace(aside, folder))
+    if (!Platform::RenameNoReplace(aside, folder))
     {
         if (error) *error += "; it waits as '" + aside + "'";
         return false;
@@ -1017,7 +1004,7 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
     {
         const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
         const std::string folder = (p.parent_path() / name).string();
-        if (RenameNoReplace(p.string(), folder))
+        if (Platform::RenameNoReplace(p.string(), folder))
         {
             done.push_back("put back the edit folder " + name + ": keeping it was cut short");
             continue;

@@ -17,8 +17,6 @@
 // where the file system allows: only for a source nothing else writes to, which is removed afterwards.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
-// Renames `from` to `to` unless something is at `to` (false with errno EEXIST then): nothing is ever replaced.
-bool RenameNoReplace(const std::string& from, const std::string& to);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);

@@ -19,11 +19,15 @@
 #include "engine/ResourceDatabase.h"
 #include "engine/ResourceSystem.h"
 #include "engine/ResourceTypeBase.h"
+#include "engine/TextCase.h"
 #include "textures/CompressAsciiResource.h"
 #include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -40,6 +44,25 @@ TDBTagRef Params(std::initializer_list<std::pair<const char*, std::string>> valu
     return params;
 }
 
+// The last name of a path, in quotes.
+std::string QuotedName(std::string_view path)
+{
+    std::string quoted("'");
+    quoted.append(path.substr(path.find_last_of("/\\") + 1)).push_back('\'');
+    return quoted;
+}
+
+// Why renaming `from` to `to` failed, as a message line.
+std::string RenameFailure(const std::string& from, const std::string& to, int error)
+{
+    if (error == EEXIST) return QuotedName(to) + " already exists";
+    return QuotedName(from) + " cannot be renamed to " + QuotedName(to) + ": " + std::strerror(error);
+}
+
+// The temporary names the descriptions of one batch are converted under (in lower case, since names that differ
+// only in case are one texture's), each with the description that has it: no second description takes one.
+using TempNames = std::map<std::string, std::string>;
+
 // One description's conversion.
 class VADTextureConvertFileRPC
 {
@@ -54,21 +77,23 @@ public:
         // A conversion cut short before its write step still gives the description its own name back, and
         // lets go of what its load step took.
         ReleaseStep(nullptr);
-        if (aside_) RenameFileAt(folder_, tempPath_, ownPath_);
+        PutBack();
         HandOnResults();
     }
 
     // The results are kept by the record until Wait hands them on whole, so that the messages of textures
     // converted side by side do not interleave.
     // With `keepCurrent` a compiled texture whose stamp is that of its description as it stands is kept.
-    void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log, bool keepCurrent)
+    // `tempNames` are those of the batch so far.
+    void Start(const std::string& fullPath, const PStringArray& targets, ResultsLog& log, bool keepCurrent,
+               TempNames& tempNames)
     {
         fullPath_ = fullPath;
         keepCurrent_ = keepCurrent;
         CopyTextureTargetList(targets_, targets);
         shared_ = &log;
         log_ = &own_;
-        success_ = Prepare();
+        success_ = Prepare(tempNames);
         // The steps are queued after a failed preparation too; each does nothing then.
         steps_ = {
             TCXCallbackCPPVoidPtr<VADTextureConvertFileRPC>::Create(this, &VADTextureConvertFileRPC::LoadStep),
@@ -115,7 +140,14 @@ private:
         if (!reason.empty()) log_->PostResult(kResultMessage, reason);
     }
 
-    bool Prepare()
+    void PostRenameError(const std::string& file, const std::string& reason)
+    {
+        PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
+                  Params({{"file_name", file}, {"archive", source_.str()}}));
+        PostReason(reason);
+    }
+
+    bool Prepare(TempNames& tempNames)
     {
         Orvo::File::Path relative(fullPath_);
         if (!SplitContentPath(relative, source_))
@@ -129,6 +161,20 @@ private:
         // x.texture.txt is compiled to x.texture, and loaded meanwhile under x.convert-tex.txt.
         outputPath_ = Orvo::File::Path(relative).DelExt().str();
         tempPath_ = Orvo::File::Path(relative).DelExt().SetExt("convert-tex.txt").str();
+        // Two descriptions whose names differ only in case would be loaded under one temporary name and
+        // compiled to one texture: the first is converted, the second fails.
+        const std::string tempFull = JoinBasePath(folder_, tempPath_);
+        const size_t nameAt = tempFull.find_last_of("/\\") + 1;
+        std::string key = tempFull.substr(nameAt);
+        Orvo::LowerInPlace(key);
+        const auto [claimed, fresh] = tempNames.emplace(tempFull.substr(0, nameAt) + key, fullPath_);
+        if (!fresh)
+        {
+            PostRenameError(fullPath_, QuotedName(claimed->second) + " is converted under the same name, " +
+                                           QuotedName(tempPath_) +
+                                           ": names that differ only in case are one texture's");
+            return false;
+        }
         hasStamp_ = ComputeTextureStamp(fullPath_, targets_, kBatchTextureOptions, stamp_);
         uint64_t compiled = 0;
         if (keepCurrent_ && hasStamp_ && ReadTextureStamp(JoinBasePath(folder_, outputPath_), compiled) &&
@@ -137,14 +183,26 @@ private:
             current_ = true;
             return true;
         }
-        if (!RenameFileAt(folder_, ownPath_, tempPath_))
+        // Never over a file of that name: the description stays as it is, and so does that file.
+        int error = 0;
+        if (!RenameFileAt(folder_, ownPath_, tempPath_, &error))
         {
-            PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
-                      Params({{"file_name", ownPath_}, {"archive", source_.str()}}));
+            PostRenameError(fullPath_, RenameFailure(ownPath_, tempPath_, error));
             return false;
         }
         aside_ = true;
         return true;
+    }
+
+    // Gives the description its own name back, unless something has taken that name meanwhile: then the
+    // description stays under the temporary name, and that is said.
+    void PutBack()
+    {
+        if (!aside_) return;
+        aside_ = false;
+        int error = 0;
+        if (!RenameFileAt(folder_, tempPath_, ownPath_, &error))
+            PostRenameError(JoinBasePath(folder_, tempPath_), RenameFailure(tempPath_, ownPath_, error));
     }
 
     bool LoadStep(void*)
@@ -223,13 +281,7 @@ private:
                       Params({{"error", e.what()}, {"file_name", output}}));
         }
         // The description gets its own name back whatever happened.
-        if (aside_)
-        {
-            if (!RenameFileAt(folder_, tempPath_, ownPath_))
-                PostError("Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
-                          Params({{"file_name", tempPath_}, {"archive", source_.str()}}));
-            aside_ = false;
-        }
+        PutBack();
         return success_;
     }
 
@@ -287,6 +339,7 @@ struct Batch
     bool keepCurrent;
     std::vector<Found> found;
     std::vector<std::unique_ptr<VADTextureConvertFileRPC>> running;
+    TempNames tempNames;
     bool success = true;
     bool endedEarly = false;
 
@@ -345,7 +398,7 @@ struct Batch
         {
             while (running.size() >= RecordWindow()) WaitAny();
             auto record = std::make_unique<VADTextureConvertFileRPC>();
-            record->Start(f.path, targets, log, keepCurrent);
+            record->Start(f.path, targets, log, keepCurrent, tempNames);
             running.push_back(std::move(record));
         }
         // Every record is waited for, also after one ended early: none may outlive the log it posts to.
@@ -363,7 +416,7 @@ uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Pa
     if (!sourceName.empty() && !root.IsAbsolute())
         root = Orvo::File::Path(GetContentFolder(sourceName)).AddPath(folder.View());
     root.Normalise();
-    Batch batch{targets, log, keepCurrent, {}, {}};
+    Batch batch{targets, log, keepCurrent, {}, {}, {}};
     batch.Walk(root);
     batch.Run();
     if (batch.endedEarly) return kTexturesEndedEarly;

@@ -12,12 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 namespace e2e {
 namespace {
@@ -144,7 +146,10 @@ TEST_F(CopySafetyE2E, ALinkInAFolderTheOwnersGroupMayWriteIsNotFollowed)
 // and so it stays after a restart.
 TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderTheWrongKUID)
 {
+    // At least this many installs, and on until one got through: many installs meet a swap and fail, and on a
+    // busy machine all of the first ones may. The bound only ends a run that never gets one through.
     constexpr int kInstalls = 40;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     constexpr int kFiles = 300;
     const std::string x = other_ + "/x", y = other_ + "/y";
     const std::map<std::string, std::string> names = {{"<kuid:900782:1>", "Ex"}, {"<kuid:900782:2>", "Why"}};
@@ -157,10 +162,19 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
         for (int i = 0; i < kFiles; ++i) std::ofstream(folder + "/f" + std::to_string(i) + ".txt") << name << i << "\n";
     }
     const std::string a = x + "/config.txt", b = y + "/config.txt", aside = other_ + "/config.aside";
+    // Swaps one after another for half a second, then a pause, and so on; each pause is longer than the one
+    // before (up to 5 s), so that before long one is longer than an install takes, however busy the machine is.
+    // The child keeps its own copies of these two.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point burstEnd = Clock::now() + std::chrono::milliseconds(500);
+    unsigned pauses = 0;
     RacingChild swapper([&](unsigned) {
         rename(a.c_str(), aside.c_str());
         rename(b.c_str(), a.c_str());
         rename(aside.c_str(), b.c_str());
+        if (Clock::now() < burstEnd) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(5000u, 50u << std::min(pauses++, 7u))));
+        burstEnd = Clock::now() + std::chrono::milliseconds(500);
     });
     ASSERT_TRUE(swapper.Started());
 
@@ -174,8 +188,8 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
                 << printed.out;
     };
     std::set<std::string> installed;
-    int failed = 0;
-    for (int i = 0; i < kInstalls; ++i)
+    int failed = 0, tried = 0;
+    for (; tried < kInstalls || (installed.empty() && std::chrono::steady_clock::now() < giveUp); ++tried)
     {
         const RunResult r = Run({"installfrompath", x});
         ASSERT_FALSE(r.timedOut);
@@ -195,7 +209,7 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
     }
     ASSERT_TRUE(swapper.Stop());
     EXPECT_FALSE(installed.empty()) << "no install got through at all";
-    std::printf("%d of %d installs failed while the configurations were being swapped\n", failed, kInstalls);
+    std::printf("%d of %d installs failed while the configurations were being swapped\n", failed, tried);
 
     root_.StopProcesses();
     ASSERT_TRUE(root_.StartDaemon());
