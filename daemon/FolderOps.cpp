@@ -13,9 +13,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -25,6 +27,21 @@ std::string Beside(const std::string& target, const char* prefix)
 {
     fs::path p(target);
     return (p.parent_path() / (std::string(prefix) + p.filename().string())).string();
+}
+
+// The entries of `parent` whose names start with `prefix` ("<prefix>X", as Beside names them): each one's path
+// and the path of X beside it.
+std::vector<std::pair<fs::path, std::string>> BesideEntries(const std::string& parent, std::string_view prefix)
+{
+    std::vector<std::pair<fs::path, std::string>> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+    {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) == 0)
+            found.emplace_back(it->path(), (it->path().parent_path() / name.substr(prefix.size())).string());
+    }
+    return found;
 }
 
 // "YYYYMMDD-HHMMSS", or with "-N" (N >= 2) when more than one backup of an asset was made in that second.
@@ -446,24 +463,18 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
                                             const std::function<bool(const std::string& editFolder)>& taken)
 {
-    static constexpr char kPrefix[] = ".vadclosed-";
     std::vector<std::string> done;
-    std::error_code ec;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().rfind(kPrefix, 0) == 0) entries.push_back(it->path());
-    for (const fs::path& p : entries)
+    for (const auto& [p, editFolder] : BesideEntries(parent, ".vadclosed-"))
     {
-        const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
-        const std::string editFolder = (p.parent_path() / name).string();
+        const std::string name = LastName(editFolder);
         if (taken && taken(editFolder)) continue;
         if (stillOpen(editFolder))
         {
-            // Never thrown away while its edit is open: with another folder in its place it stays aside.
-            if (FolderExists(editFolder))
-                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
-            else if (rename(p.c_str(), editFolder.c_str()) == 0)
+            // Never thrown away while its edit is open: with anything else in its place it stays aside.
+            if (Platform::RenameNoReplace(p.string(), editFolder))
                 done.push_back("restored the edit folder " + name + ": closing its edit was cut short");
+            else if (errno == EEXIST)
+                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
             else
                 done.push_back("could not put " + p.filename().string() + " back as the edit folder " + name + ": " +
                                std::strerror(errno));
@@ -994,16 +1005,10 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
 
 std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot)
 {
-    static constexpr char kPrefix[] = ".vadkeep-";
     std::vector<std::string> done;
-    std::error_code ec;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().rfind(kPrefix, 0) == 0) entries.push_back(it->path());
-    for (const fs::path& p : entries)
+    for (const auto& [p, folder] : BesideEntries(parent, ".vadkeep-"))
     {
-        const std::string name = p.filename().string().substr(sizeof kPrefix - 1);
-        const std::string folder = (p.parent_path() / name).string();
+        const std::string name = LastName(folder);
         if (Platform::RenameNoReplace(p.string(), folder))
         {
             done.push_back("put back the edit folder " + name + ": keeping it was cut short");
