@@ -144,7 +144,10 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         logError = OpenOutput(compiler, "build log", args.logPath, logFile);
         if (logError.empty() && libraryOpen && logFile.IsSameOutputAs(libraryFile))
         {
+            // Neither is written: the compile fails, and the file keeps what it held.
             logFile.Abandon();
+            libraryFile.Abandon();
+            libraryOpen = false;
             logError = "the build log would overwrite the library '" + library + "'";
         }
     }
