@@ -437,9 +437,8 @@ TEST_F(DaemonEditsTest, ANewAssetsEditFolderNeverReplacesAFolderInItsPlace)
     EXPECT_TRUE(fs::exists(db_.Root().EditFolder(fresh) + "/config.txt"));
 }
 
-// A commit takes the edit folder before it compiles its textures (without the lock): meanwhile the edit is neither
-// opened, committed, reverted, deleted nor looked up. One that fails gives the folder back, and keeps a folder the
-// user made in its place meanwhile.
+// While a commit compiles (without the lock) the edit it has taken refuses every other request; one that fails
+// gives the folder back, and keeps a folder the user made in its place meanwhile.
 TEST_F(DaemonEditsTest, AnEditBeingCommittedIsLeftToItsCommitWhichGivesItsFolderBackWhenItFails)
 {
     uint32_t handle = 0, again = 0;

@@ -183,9 +183,8 @@ TEST(FileWriting, ATemporaryIsCreatedExclusivelyWithItsMode)
     close(folder);
 }
 
-// A taken name (a file, a link to nothing, an empty folder) fails with EEXIST and keeps what it names; a free one,
-// even one taken only in another case, gets the file or folder. In one step, and in the steps of file systems
-// without RENAME_NOREPLACE.
+// Renaming without replacing, in one step and in steps: a taken name (a file, a link to nothing, an empty folder)
+// fails with EEXIST and keeps what it names; a free one, even one taken in another case, gets the file or folder.
 TEST(FileWriting, ARenameWithoutReplacingNeverReplaces)
 {
     for (const auto move : {&RenameNoReplace, &RenameNoReplaceInSteps})

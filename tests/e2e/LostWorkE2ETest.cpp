@@ -650,9 +650,8 @@ TEST_F(LostWorkE2E, AFolderWhereTheEditFolderGoesIsKeptOrTheCommandFails)
     }
 }
 
-// A commit takes the edit folder before it compiles and installs it, and a delete before it keeps it whole (a link
-// as a link, a pipe as a pipe). A writer adding files to the folder meanwhile finds its writes failing once it is
-// taken: every file it wrote is installed or kept.
+// A commit takes the edit folder before it installs it, a delete before it keeps it whole (links, pipes): a file
+// written into it meanwhile is installed or kept, or its write fails.
 TEST_F(LostWorkE2E, AFileWrittenWhileACommitOrDeleteRunsIsKeptOrItsWriteFails)
 {
     ASSERT_NO_FATAL_FAILURE(InstallTextured());

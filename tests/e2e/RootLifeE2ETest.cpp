@@ -118,8 +118,7 @@ TEST(RootLifeE2E, AReadOnlyRootMakesTheToolSayWhyTheDaemonCannotStart)
     EXPECT_FALSE(root.DaemonRunning());
 }
 
-// A lock file that is a second name of another file of the user's: the daemon serves the root, and that file
-// keeps its bytes.
+// A lock file that is a second name of another file of the user's: the root is served, that file kept as it was.
 TEST(RootLifeE2E, ALockFileWithASecondNameIsLockedButNeverWritten)
 {
     InstallRoot root;
