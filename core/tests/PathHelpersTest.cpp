@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,22 +67,6 @@ TEST_F(PathHelpersTest, CheckCreateAndRename)
     EXPECT_TRUE(fs::exists(data_ / "local" / "asset" / "config.bak"));
     EXPECT_TRUE(
         RenameFileAt("", (data_ / "local/asset/config.bak").string(), (data_ / "local/asset/config.txt").string()));
-}
-
-// A rename never goes over a file: not one of the new name, and not one whose name differs from it only in case
-// (which the case-insensitive lookup of a missing name would find).
-TEST_F(PathHelpersTest, RenameNeverReplaces)
-{
-    const std::string asset = (data_ / "local" / "asset").string();
-    std::ofstream(asset + "/a.texture.txt") << "lower";
-    std::ofstream(asset + "/a.Texture.txt") << "upper case";
-    int error = 0;
-    EXPECT_FALSE(RenameFileAt(asset, "a.texture.txt", "a.Texture.txt", &error));
-    EXPECT_EQ(error, EEXIST);
-    ASSERT_TRUE(RenameFileAt(asset, "a.texture.txt", "a.convert-tex.txt"));
-    ASSERT_TRUE(RenameFileAt(asset, "a.convert-tex.txt", "a.texture.txt"));
-    EXPECT_EQ(fs::file_size(asset + "/a.texture.txt"), 5u);
-    EXPECT_EQ(fs::file_size(asset + "/a.Texture.txt"), 10u) << "never renamed over";
 }
 
 TEST_F(PathHelpersTest, DeleteStaysInsideTheDataFolders)

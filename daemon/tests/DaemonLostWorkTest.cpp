@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -424,80 +425,48 @@ TEST_F(DaemonEditsTest, ACommitThatWouldLeaveOutPartOfTheEditIsRefused)
     EXPECT_TRUE(fs::is_empty(root_.path() + "/UserData/backups"));
 }
 
-// A new asset's edit folder is made beside its place and moved there: what stands there already, which no open
-// edit made, is kept in a backup first and said; what cannot be kept refuses the asset, the folder left as it was.
+// A new asset's edit folder never replaces a folder in its place that no open edit made: that is kept first.
 TEST_F(DaemonEditsTest, ANewAssetsEditFolderNeverReplacesAFolderInItsPlace)
 {
     const KUID fresh(900700, 5, 0);
-    const std::string editFolder = db_.Root().EditFolder(fresh);
-    WriteFile(editFolder + "/mine.txt", "the user's");
-    WriteFile(root_.path() + "/UserData/backups/uncommitted", "in the way");
+    WriteFile(db_.Root().EditFolder(fresh) + "/mine.txt", "the user's");
     uint32_t handle = 0;
-    DaemonResults refused;
-    EXPECT_EQ(db_.Create(fresh, "New", handle, &refused, 0), DbStatus::kFailed);
-    EXPECT_TRUE(Says(refused, "was not created: '$(FILE_PATH)', an edit folder of it that no open edit made"));
-    EXPECT_TRUE(Says(refused, editFolder));
-    EXPECT_EQ(ReadFile(editFolder + "/mine.txt"), "the user's");
-
-    fs::remove(root_.path() + "/UserData/backups/uncommitted");
     DaemonResults results;
     ASSERT_EQ(db_.Create(fresh, "New", handle, &results, 0), DbStatus::kOK);
     EXPECT_TRUE(Says(results, "that no open edit made was kept in")) << results.size();
-    EXPECT_FALSE(fs::exists(editFolder + "/mine.txt"));
-    EXPECT_TRUE(fs::exists(editFolder + "/config.txt"));
-    size_t kept = 0;
-    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
-        kept +=
-            ReadFile((dated.path() / (fresh.ToSpacedString() + " (edit folder without an edit)/mine.txt")).string()) ==
-            "the user's";
-    EXPECT_EQ(kept, 1u);
+    EXPECT_TRUE(fs::exists(db_.Root().EditFolder(fresh) + "/config.txt"));
 }
 
-// A commit takes the edit folder before it copies and compiles its textures (without the lock): until it is done
-// the edit is neither opened, committed, reverted, deleted nor looked up. One that fails then gives the folder
-// back as it took it, and a folder the user made in its place meanwhile is kept in a backup.
+// While a commit compiles (without the lock) the edit it has taken refuses every other request; one that fails
+// gives the folder back, and keeps a folder the user made in its place meanwhile.
 TEST_F(DaemonEditsTest, AnEditBeingCommittedIsLeftToItsCommitWhichGivesItsFolderBackWhenItFails)
 {
-    uint32_t handle = 0;
+    uint32_t handle = 0, again = 0;
     ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
     const std::string editFolder = db_.Root().EditFolder(kAsset);
     WriteFile(editFolder + "/wood.texture.txt", "primary=wood.png\n");
     WriteFile(editFolder + "/work.txt", "the edit");
-    DaemonResults during;
+    DaemonResults during, results;
     const TextureCompileFn compile = [&](const std::string& copies, DaemonResults&, uint32_t& answer, std::string&) {
-        EXPECT_FALSE(fs::exists(editFolder));
-        uint32_t again = 0;
         std::string source, folder;
-        EXPECT_EQ(db_.Commit(handle, &during), DbStatus::kFailed);
-        EXPECT_EQ(db_.Revert(handle, &during), DbStatus::kFailed);
-        EXPECT_EQ(db_.Delete(kAsset, &during), DbStatus::kFailed);
-        EXPECT_EQ(db_.OpenForEdit(kAsset, true, again, &during, 0), DbStatus::kFailed);
-        EXPECT_EQ(db_.EditFolder(handle, source, folder, 0), DbStatus::kFailed);
-        EXPECT_TRUE(db_.Exists(kAsset));
-        // The user makes the folder anew meanwhile, and the copy being committed names another asset.
+        for (const DbStatus status :
+             {db_.Commit(handle, &during), db_.Revert(handle, &during), db_.Delete(kAsset, &during),
+              db_.OpenForEdit(kAsset, true, again, &during, 0), db_.EditFolder(handle, source, folder, 0)})
+            EXPECT_EQ(status, DbStatus::kFailed);
         WriteFile(editFolder + "/new.txt", "made meanwhile");
-        WriteFile(copies + "/0/config.txt", "kuid <kuid:900700:99>\n");
+        WriteFile(copies + "/0/config.txt", "kuid <kuid:900700:99>\n");  // the commit then fails
         answer = 2;
         return true;
     };
-    DaemonResults results;
     EXPECT_EQ(db_.Commit(handle, &results, false, compile), DbStatus::kFailed);
-    size_t refused = 0;
-    for (const VADResultNotification& r : during)
-        refused += r.text.find("is being committed; it ") != std::string::npos;
-    EXPECT_EQ(refused, 4u);
-    EXPECT_TRUE(Says(results, "names another KUID")) << results.size();
-    EXPECT_TRUE(IsOpen(kAsset));
+    EXPECT_EQ(std::count_if(during.begin(), during.end(),
+                            [](const VADResultNotification& r) {
+                                return r.text.find("is being committed") != std::string::npos;
+                            }),
+              4);
     EXPECT_EQ(ReadFile(editFolder + "/work.txt"), "the edit");
     EXPECT_FALSE(fs::exists(editFolder + "/new.txt"));
-    std::string kept;
-    for (const auto& dated : fs::directory_iterator(root_.path() + "/UserData/backups/uncommitted"))
-        if (const fs::path p = dated.path() / (kAsset.ToSpacedString() + " (edit folder without an edit)");
-            fs::exists(p / "new.txt"))
-            kept = p.string();
-    ASSERT_NE(kept, "");
-    EXPECT_EQ(ReadFile(kept + "/new.txt"), "made meanwhile");
-    EXPECT_TRUE(Says(results, kept)) << results.size();
+    EXPECT_TRUE(Says(results, "that no open edit made was kept in")) << results.size();
     EXPECT_EQ(db_.Revert(handle, nullptr), DbStatus::kOK);
 }
 

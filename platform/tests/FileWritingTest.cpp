@@ -1,6 +1,7 @@
-// Writing files: full writes through signals and short writes, exact reads, exact-path writes, and files
-// replaced whole or not at all.
+// Writing files: full writes through signals and short writes, exact reads, exact-path writes, files replaced
+// whole or not at all, and renames that never replace.
 #include "platform/FileWriting.h"
+#include "platform/RenameNoReplace.h"
 
 #include "PlatformTestSupport.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -179,4 +181,32 @@ TEST(FileWriting, ATemporaryIsCreatedExclusivelyWithItsMode)
     EXPECT_FALSE(file.Commit());  // nothing open
     EXPECT_EQ(errno, EBADF);
     close(folder);
+}
+
+// Renaming without replacing, in one step and in steps: a taken name (a file, a link to nothing, an empty folder)
+// fails with EEXIST and keeps what it names; a free one, even one taken in another case, gets the file or folder.
+TEST(FileWriting, ARenameWithoutReplacingNeverReplaces)
+{
+    for (const auto move : {&RenameNoReplace, &RenameNoReplaceInSteps})
+    {
+        SCOPED_TRACE(move == &RenameNoReplace ? "in one step" : "in steps");
+        TempDir dir;
+        Write(dir / "a.txt", "mine");
+        Write(dir / "b.txt", "theirs");
+        fs::create_directories(dir / "folder/inner");
+        fs::create_directories(dir / "empty");
+        ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
+        for (const auto& [from, to] : {std::pair{"a.txt", "b.txt"}, {"a.txt", "dangling"}, {"folder", "empty"}})
+        {
+            errno = 0;
+            EXPECT_FALSE(move(dir / from, dir / to)) << from << " -> " << to;
+            EXPECT_EQ(errno, EEXIST) << from << " -> " << to;
+        }
+        EXPECT_EQ(ReadFile(dir / "b.txt"), "theirs");
+        EXPECT_TRUE(fs::is_symlink(dir / "dangling") && fs::is_empty(dir / "empty"));
+        ASSERT_TRUE(move(dir / "a.txt", dir / "B.TXT") && move(dir / "folder", dir / "moved"));
+        EXPECT_EQ(ReadFile(dir / "B.TXT"), "mine");
+        EXPECT_EQ(fs::hard_link_count(dir / "B.TXT"), 1u);
+        EXPECT_TRUE(fs::is_directory(dir / "moved/inner") && !fs::exists(dir / "a.txt") && !fs::exists(dir / "folder"));
+    }
 }

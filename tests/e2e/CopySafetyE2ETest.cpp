@@ -146,8 +146,7 @@ TEST_F(CopySafetyE2E, ALinkInAFolderTheOwnersGroupMayWriteIsNotFollowed)
 // and so it stays after a restart.
 TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderTheWrongKUID)
 {
-    // At least this many installs, and on until one got through: many installs meet a swap and fail, and on a
-    // busy machine all of the first ones may. The bound only ends a run that never gets one through.
+    // At least this many installs, and on until one got through (the bound only ends a run that never does).
     constexpr int kInstalls = 40;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     constexpr int kFiles = 300;
@@ -162,9 +161,8 @@ TEST_F(CopySafetyE2E, AConfigurationSwappedWhileItIsCopiedIsNeverInstalledUnderT
         for (int i = 0; i < kFiles; ++i) std::ofstream(folder + "/f" + std::to_string(i) + ".txt") << name << i << "\n";
     }
     const std::string a = x + "/config.txt", b = y + "/config.txt", aside = other_ + "/config.aside";
-    // Swaps one after another for half a second, then a pause, and so on; each pause is longer than the one
-    // before (up to 5 s), so that before long one is longer than an install takes, however busy the machine is.
-    // The child keeps its own copies of these two.
+    // Bursts of swaps for half a second, then pauses each longer than the last (up to 5 s), so that before long
+    // one outlasts an install however busy the machine is. The child keeps its own copies of these two.
     using Clock = std::chrono::steady_clock;
     Clock::time_point burstEnd = Clock::now() + std::chrono::milliseconds(500);
     unsigned pauses = 0;

@@ -2,8 +2,8 @@
 // host: inputs the tool cannot take whole (files past their bound, FIFOs and devices, texts with a zero byte),
 // package entries that name no asset, a daemon that could not be closed, edits that would join a package's
 // install, a command host killed while it installs, a commit that would leave part of the edit out, an edit
-// folder a commit cut short left aside, and work kept because it was never committed, which backup thinning
-// never takes.
+// folder a commit cut short left aside, work kept because it was never committed, which backup thinning never
+// takes, and what stands where an edit folder goes, kept before a command makes one there.
 #include "E2EFixture.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -21,10 +21,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string_view>
 
 namespace e2e {
@@ -102,6 +104,16 @@ std::string KeptIn(const std::string& out, const std::string& kuid)
     return "";
 }
 
+const std::string kEdited = "<kuid:900680:1>", kEditedFolder = "UserData/editing/kuid 900680 1";
+
+// A file whose name holds a backslash, a symbolic link and a pipe in `folder`.
+void WriteEveryKindOfEntry(const InstallRoot& root, const std::string& folder)
+{
+    root.WriteFile(folder + "/notes\\v2.txt", "second notes");
+    fs::create_symlink("notes\\v2.txt", root.Path(folder + "/latest"));
+    ASSERT_EQ(mkfifo(root.Path(folder + "/pipe").c_str(), 0600), 0);
+}
+
 // The dated folders of installed copies in the backups (not the folder of uncommitted work, nor hidden names).
 std::vector<std::string> DatedBackups(const InstallRoot& root)
 {
@@ -128,6 +140,15 @@ protected:
         root_.WriteFile(edit + "/config.txt", root_.ReadFile("work/" + name + "/config.txt"));
         root_.WriteFile(edit + "/W2.txt", "second");
         ASSERT_EQ(Run({"status", kuid}).exitCode, 0);
+    }
+    // kEdited installed from "edited" with the sample brick texture, which each install and commit compiles.
+    void InstallTextured()
+    {
+        WriteAssetFolder(root_, "edited", kEdited, 0, "");
+        for (const char* file : {"brick.tga", "brick.texture.txt"})
+            fs::copy_file(InstallRoot::SamplesDir() + "/brick-texture/" + file,
+                          root_.Path(std::string("work/edited/") + file));
+        ASSERT_EQ(Run({"installfrompath", "edited"}).exitCode, 0);
     }
     // The asset installed from "saved" first.
     void InstallWithAnEarlierEditFolder(const std::string& kuid, const std::string& edit)
@@ -595,6 +616,112 @@ TEST_F(LostWorkE2E, ACommandHostKilledWhileItInstallsLeavesNoEditOpen)
     // A user may open one of them for editing now, and gets the installed copy.
     const RunResult edit = Run({"edit", kuidOf(1)});
     EXPECT_EQ(edit.exitCode, 0) << edit.out;
+}
+
+// A folder made where the edit folder goes is kept in a backup, and said, before a commit of the asset not open, a
+// package's install or edit makes the edit folder there. Where it cannot be kept (a file stands where the backups
+// go), each of them fails, saying why, and leaves it as it was.
+TEST_F(LostWorkE2E, AFolderWhereTheEditFolderGoesIsKeptOrTheCommandFails)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallTextured());
+    ASSERT_EQ(Run({"createcdp", "a.cdp", kEdited}).exitCode, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"commit", kEdited}, {"installcdp", "a.cdp"}, {"edit", kEdited}};
+    for (const std::vector<std::string>& command : commands)
+    {
+        root_.WriteFile(kEditedFolder + "/mywork.txt", command[0]);
+        const RunResult r = Run(command);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(ReadWholeFile(KeptIn(r.out, kEdited) + "/mywork.txt"), command[0]) << r.out;
+        EXPECT_FALSE(root_.Exists(kEditedFolder + "/mywork.txt")) << command[0];
+    }
+    ASSERT_EQ(Run({"revert", kEdited}).exitCode, 0);
+    fs::rename(root_.Path("UserData/backups/uncommitted"), root_.Path("work/kept"));
+    root_.WriteFile("UserData/backups/uncommitted", "in the way");
+    root_.WriteFile(kEditedFolder + "/mywork.txt", "my work");
+    for (const std::vector<std::string>& command : commands)
+    {
+        const RunResult r = Run(command);
+        EXPECT_EQ(r.exitCode, 255) << r.out;
+        EXPECT_TRUE(Has(r.out, "was not opened for editing: '" + root_.Path(kEditedFolder) +
+                                   "', an edit folder of it that no open edit made, could not be kept in a backup ("))
+            << r.out;
+        EXPECT_EQ(FilesBelow(root_.Path(kEditedFolder)), std::vector<std::string>{"mywork.txt"});
+    }
+}
+
+// A commit takes the edit folder before it installs it, a delete before it keeps it whole (links, pipes): a file
+// written into it meanwhile is installed or kept, or its write fails.
+TEST_F(LostWorkE2E, AFileWrittenWhileACommitOrDeleteRunsIsKeptOrItsWriteFails)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallTextured());
+    for (const std::string command : {"commit", "delete"})
+    {
+        SCOPED_TRACE(command);
+        ASSERT_EQ(Run({"edit", kEdited}).exitCode, 0);
+        if (command == "delete") WriteEveryKindOfEntry(root_, kEditedFolder);
+        // Writes COMMAND0.txt, COMMAND1.txt... into the folder until the file "stop" is there, and says each written.
+        RunningProgram writer("/bin/sh",
+                              {"-c",
+                               "i=0; while [ ! -e stop ]; do (echo x >\"$1/$2$i.txt\") 2>/dev/null && echo $2$i.txt; "
+                               "i=$((i+1)); done",
+                               "sh", root_.Path(kEditedFolder), command},
+                              RunOptions::In(root_.Path("work")));
+        EXPECT_TRUE(Eventually([&] { return root_.Exists(kEditedFolder + "/" + command + "4.txt"); }));
+        const RunResult r = Run({command, kEdited});
+        root_.WriteFile("work/stop", "");
+        const std::vector<std::string> written = Lines(writer.Wait().out);
+        fs::remove(root_.Path("work/stop"));
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        std::set<std::string> found;
+        for (const std::string folder : {"UserData/local/kuid 900680 1", "UserData/backups/uncommitted"})
+            if (root_.Exists(folder))
+                for (const std::string& file : FilesBelow(root_.Path(folder))) found.insert(fs::path(file).filename());
+        EXPECT_TRUE(found.count("brick.texture")) << r.out;
+        EXPECT_EQ(std::count_if(written.begin(), written.end(), [&](const std::string& n) { return !found.count(n); }),
+                  0)
+            << "of " << written.size();
+        if (command == "commit") continue;
+        const std::string kept = KeptIn(r.out, kEdited);
+        EXPECT_EQ(fs::read_symlink(kept + "/latest"), "notes\\v2.txt");
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(kept + "/pipe")));
+        EXPECT_EQ(ReadWholeFile(kept + "/notes\\v2.txt"), "second notes");
+    }
+}
+
+// With the backups on a tmpfs of their own, start-up copies an edit folder without an edit there whole; on a full
+// one it leaves the folder, and an edit fails saying why.
+TEST_F(LostWorkE2E, StartUpKeepsAFolderWholeAcrossFileSystemsOrLeavesIt)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallTextured());
+    root_.StopProcesses();
+    ASSERT_NO_FATAL_FAILURE(WriteEveryKindOfEntry(root_, kEditedFolder + "/sub"));
+    const std::string e = root_.Path(kEditedFolder), status = "\"$T\" status \"" + kEdited + "\" >/dev/null\n";
+    const std::string script =
+        "R=\"$1\"; B=\"$R/UserData/backups\"; T=\"$R/bin/VelmarUtil\"\nmkdir -p \"$B\"\n"
+        "mount -t tmpfs -o size=16m tmpfs \"$B\" || exit " +
+        std::to_string(kMountRefused) + "\n" + status +
+        "(cd \"$B\"/uncommitted/*/*/sub && find . -printf '%y %p\\n' | sort && cat notes*); ls -A "
+        "\"$R/UserData/editing\"\n"
+        "\"$T\" closevaddaemon >/dev/null 2>&1\n"
+        "mount -t tmpfs -o size=2m tmpfs \"$B\" && head -c 4m /dev/zero >\"$B/filler\" 2>/dev/null\n"
+        "mkdir \"$1/" +
+        kEditedFolder + "\" && echo my work >\"$1/" + kEditedFolder + "/mywork.txt\"\n" + status + "\"$T\" edit \"" +
+        kEdited + "\"; echo \"exit $?\"; \"$T\" closevaddaemon >/dev/null 2>&1\n";
+    RunOptions options = RunOptions::In(root_.Path("work"));
+    options.timeoutMs = 120000;
+    const RunResult r = RunInMountNamespace(script, {root_.Root()}, options);
+    if (CannotMakeMountNamespace(r)) GTEST_SKIP() << "cannot mount a tmpfs in a mount namespace here: " << r.err;
+    EXPECT_EQ(r.out, "d .\nf ./notes\\v2.txt\nl ./latest\np ./pipe\nsecond notes- " + kEdited + " : Asset " + kEdited +
+                         " was not opened for editing: '" + e +
+                         "', an edit folder of it that no open edit made, could "
+                         "not be kept in a backup (keeping '" +
+                         e +
+                         "/mywork.txt' failed: No space left on device); "
+                         "nothing was changed.\nOK (1 Errors, 0 Warnings)\nexit 255\n")
+        << r.err;
+    EXPECT_EQ(FilesBelow(e), std::vector<std::string>{"mywork.txt"});
+    EXPECT_TRUE(Has(root_.ReadFile("UserData/settings/vaddaemon.log"), "has no edit and could not be set aside"));
 }
 
 }  // namespace

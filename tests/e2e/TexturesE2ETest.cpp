@@ -397,66 +397,26 @@ TEST_F(TexturesE2E, InstalledAssetsHoldTheirCompiledTextures)
     expectCompiled("package install, replacing the asset");
 }
 
-// A description is loaded under "x.convert-tex.txt" while it is compiled: a file of the user's with that name is
-// never renamed over. Its texture fails with the reason (a warning in an install or commit), and the installed
-// copy holds both files as they were. (compresstexture meets the same rename.)
-TEST_F(TexturesE2E, AConversionNeverRenamesOverAFileOfThatName)
+// A description is loaded under "x.convert-tex.txt" while it is compiled: a file of the user's of that name is
+// never renamed over, nor one description over another whose name differs only in case (the second fails).
+TEST_F(TexturesE2E, AConversionNeverRenamesOverAFile)
 {
-    const std::string kuid = "<kuid:900001:102>", src = "work/brick";
-    fs::copy(InstallRoot::SamplesDir() + "/brick-texture", root_.Path(src));
-    const std::string notes = "the user's own notes\n", description = root_.ReadFile(src + "/brick.texture.txt");
-    root_.WriteFile(src + "/brick.convert-tex.txt", notes);
-    const std::string local = "UserData/local/kuid 900001 102";
-    auto expectKept = [&](const RunResult& r, const std::string& named, const std::string& installed) {
-        EXPECT_EQ(r.exitCode, 0) << r.out;
-        EXPECT_EQ(r.out, "! " + kuid + " : Unable to rename file '" + root_.Path(named) + "' in subst 'cache'\n; " +
-                             kuid + " : 'brick.convert-tex.txt' already exists\n! " + kuid + " : Asset " + kuid +
-                             " is installed with textures that could not be compiled.\n" + installed +
-                             "OK (0 Errors, 2 Warnings)\n");
-        EXPECT_EQ(root_.ReadFile(local + "/brick.convert-tex.txt"), notes);
-        EXPECT_EQ(root_.ReadFile(local + "/brick.texture.txt"), description);
-        EXPECT_FALSE(root_.Exists(local + "/brick.texture"));
-    };
-    expectKept(Run({"installfrompath", "brick"}), src + "/brick.texture.txt",
-               "+ " + kuid + " : Asset " + kuid + " was installed.\n");
-    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
-    const std::string editing = "UserData/editing/kuid 900001 102";
-    SCOPED_TRACE("commit");
-    expectKept(Run({"commit", kuid}), editing + "/brick.texture.txt", "");
-}
-
-// Two descriptions whose names differ only in case would be compiled under one temporary name: the first is
-// compiled, the second fails with the reason, and both keep their own text, in the edit folder, in an install
-// and in a package made of the installed asset.
-TEST_F(TexturesE2E, DescriptionsNamedAlikeButForCaseKeepTheirOwnText)
-{
-    const std::string kuid = "<kuid:900002:9>", src = "work/cased";
-    root_.WriteFile(src + "/config.txt", "kuid " + kuid +
-                                             "\nkind \"texture\"\nusername \"Cased\"\nvelmar-build 3.7\n"
-                                             "category-class \"TX\"\ntexture \"brick.texture\"\n");
-    AddTexture(src, "brick", "brick.png", 0);
-    const std::string lower = root_.ReadFile(src + "/brick.texture.txt"), upper = "Primary=brick.png\n";
-    root_.WriteFile(src + "/brick.Texture.txt", upper);
-    auto expectBoth = [&](const std::string& folder, const RunResult& r) {
-        EXPECT_EQ(r.exitCode, folder.find("editing") != std::string::npos ? 255 : 0) << r.out;
-        EXPECT_EQ(root_.ReadFile(folder + "/brick.texture.txt"), lower);
-        EXPECT_EQ(root_.ReadFile(folder + "/brick.Texture.txt"), upper);
-        EXPECT_FALSE(root_.Exists(folder + "/brick.convert-tex.txt"));
-        // One of the two is compiled.
-        EXPECT_NE(root_.Exists(folder + "/brick.texture"), root_.Exists(folder + "/brick.Texture")) << r.out;
-        EXPECT_NE(r.out.find("' is converted under the same name, 'brick.convert-tex.txt': names that differ only "
-                             "in case are one texture's\n"),
-                  std::string::npos)
-            << r.out;
-    };
-    const std::string editing = "UserData/editing/cased";
-    fs::copy(root_.Path(src), root_.Path(editing));
-    expectBoth(editing, Run({"compresstexture", root_.Path(editing)}));
-    const std::string local = "UserData/local/kuid 900002 9";
-    expectBoth(local, Run({"installfrompath", "cased"}));
-    ASSERT_EQ(Run({"createcdp", "cased.cdp", kuid}).exitCode, 0);
-    ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
-    expectBoth(local, Run({"installcdp", "cased.cdp"}));
+    const std::string tree = "UserData/editing/renames", notes = "the user's own notes\n", upper = "Primary=wall.png\n";
+    AddTexture(tree, "brick", "brick.png", 0);
+    AddTexture(tree, "wall", "wall.png", 0);
+    root_.WriteFile(tree + "/brick.convert-tex.txt", notes);
+    root_.WriteFile(tree + "/wall.Texture.txt", upper);
+    const std::string brick = root_.ReadFile(tree + "/brick.texture.txt"),
+                      wall = root_.ReadFile(tree + "/wall.texture.txt");
+    const RunResult r = Run({"compresstexture", root_.Path(tree)});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.out.find(" : 'brick.convert-tex.txt' already exists\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("' is converted under the same name, 'wall.convert-tex.txt'"), std::string::npos) << r.out;
+    EXPECT_EQ(root_.ReadFile(tree + "/brick.convert-tex.txt"), notes);
+    EXPECT_EQ(root_.ReadFile(tree + "/brick.texture.txt"), brick);
+    EXPECT_EQ(root_.ReadFile(tree + "/wall.texture.txt"), wall);
+    EXPECT_EQ(root_.ReadFile(tree + "/wall.Texture.txt"), upper);
+    EXPECT_NE(root_.Exists(tree + "/wall.texture"), root_.Exists(tree + "/wall.Texture")) << "one of the two compiled";
 }
 
 // A device package holds the textures compiled for its targets instead of the pictures they were made from;

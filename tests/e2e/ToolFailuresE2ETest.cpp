@@ -183,8 +183,18 @@ TEST_F(ToolFailuresE2E, AnOutputIsWrittenWhereTheUserHasItWhenTheUserMayWriteIt)
     InstallRoot nobodys;
     nobodys.WriteFile("work/read-only.txt", "old\n");
     ASSERT_EQ(chmod(nobodys.Path("work/read-only.txt").c_str(), 0444), 0);
-    ASSERT_TRUE(GiveRootToNobody(nobodys));
-    const RunResult refused = RunAsNobody(nobodys, {"listbuilds", "read-only.txt"}, "work");
+    for (const auto& e : std::filesystem::recursive_directory_iterator(nobodys.Root()))
+    {
+        // The executables are the stage's own files under other names: not given away.
+        if (e.is_regular_file() && !e.is_symlink() && e.hard_link_count() > 1) continue;
+        ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobodyGroup), 0) << e.path();
+    }
+    ASSERT_EQ(chown(nobodys.Root().c_str(), kNobody, kNobodyGroup), 0);
+    RunningProgram asNobody("/usr/bin/setpriv",
+                            {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobodyGroup),
+                             "--clear-groups", nobodys.Tool(), "listbuilds", "read-only.txt"},
+                            RunOptions::In(nobodys.Path("work")));
+    const RunResult refused = asNobody.Wait();
     EXPECT_EQ(refused.out, "- NULLKUID : Failed to open output file.\n; NULLKUID : '" +
                                nobodys.Path("work/read-only.txt") + "': Permission denied\nOK (1 Errors, 0 Warnings)\n")
         << refused.err;
