@@ -216,17 +216,13 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     std::string error, at;
     if (KeepUncommittedLocked(earlier, k.ToSpacedString() + kEarlierEditFolder, true, error, at))
     {
-        if (RemoveFolderTree(earlier))
-        {
-            DLOG("the earlier edit folder of %s (%s, left by a close that was cut short) was moved into the backup %s",
-                 k.ToString().c_str(), earlier.c_str(), at.c_str());
-            PostResult(results, kResultWarning,
-                       "An earlier edit folder of asset $(ASSET_KUID), left aside when closing its edit was cut "
-                       "short, was kept in '$(FILE_PATH)'.",
-                       k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
-            return true;
-        }
-        error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+        DLOG("the earlier edit folder of %s (%s, left by a close that was cut short) was moved into the backup %s",
+             k.ToString().c_str(), earlier.c_str(), at.c_str());
+        PostResult(results, kResultWarning,
+                   "An earlier edit folder of asset $(ASSET_KUID), left aside when closing its edit was cut short, was "
+                   "kept in '$(FILE_PATH)'.",
+                   k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
+        return true;
     }
     DLOG("the edit of %s stays open: its earlier edit folder %s could not be kept in a backup: %s",
          k.ToString().c_str(), earlier.c_str(), error.c_str());

@@ -1,6 +1,7 @@
 #include "daemon/FolderOps.h"
 
 #include "daemon/CrashPoint.h"
+#include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/RenameNoReplace.h"
 
@@ -217,7 +218,8 @@ private:
 // A file of any name (also one no file of an asset may have) with its bytes, a folder, a symbolic link as a
 // link (never followed), a pipe, socket or device as one. Entries are opened by descriptor relative to their
 // open folder, as the walk of a user's folder does; the names come from the listing itself, which holds no
-// '/', so a name is never a path. What cannot be carried as it is fails the copy, naming it.
+// '/', so a name is never a path (Platform::OpenedFile and Folder::OpenSub take only names a file of an asset
+// may have, so entries are opened here directly). What cannot be carried as it is fails the copy, naming it.
 class WholeCopier
 {
 public:
@@ -309,13 +311,7 @@ private:
                 if (errno == EINTR) continue;
                 return Fail(errno, path);
             }
-            for (ssize_t done = 0; done < n;)
-            {
-                const ssize_t w = ::write(out.Get(), buffer + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) return Fail(w < 0 ? errno : EIO, path);
-                done += w;
-            }
+            if (!Platform::WriteFully(out.Get(), buffer, static_cast<size_t>(n))) return Fail(errno, path);
         }
         if (::fchmod(out.Get(), mode) != 0 || !out.Close()) return Fail(errno, path);
         return true;
@@ -966,9 +962,14 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error, std::string* madeAt)
 {
-    std::string datedName;
-    return CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, madeAt, datedName, move,
-                               true);
+    std::string datedName, at;
+    if (!CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, &at, datedName, move, true))
+        return false;
+    if (madeAt) *madeAt = at;
+    // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
+    if (!move || RemoveFolderTree(folder)) return true;
+    if (error) *error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+    return false;
 }
 
 std::string KeepingFolderFor(const std::string& folder) { return Beside(folder, ".vadkeep-"); }
@@ -984,14 +985,10 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
     }
-    if (KeepUncommittedWork(aside, backupsRoot, name, true, error, &at))
-    {
-        if (madeAt) *madeAt = at;
-        // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
-        if (RemoveFolderTree(aside)) return true;
-        if (error) *error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
-        return false;
-    }
+    const bool kept = KeepUncommittedWork(aside, backupsRoot, name, true, error, &at);
+    if (madeAt) *madeAt = at;
+    // Kept whole, though what is left of it aside may not have gone: that stays for the next start.
+    if (kept || !at.empty()) return kept;
     // Back as it was, and named where its user has it; where a folder was made in its place meanwhile, it waits
     // aside for the next start.
     if (!Platform::RenameNoReplace(aside, folder))
@@ -1016,12 +1013,10 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
         }
         // Another folder took its place meanwhile: it is kept from where it is.
         std::string error, at;
-        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at) &&
-            RemoveFolderTree(p.string()))
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at))
             done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at);
         else
-            done.push_back("could not keep " + p.filename().string() +
-                           " (an edit folder without an edit): " + (error.empty() ? std::strerror(errno) : error));
+            done.push_back("could not keep " + p.filename().string() + " (an edit folder without an edit): " + error);
     }
     return done;
 }

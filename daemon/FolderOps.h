@@ -103,9 +103,10 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 // Keeps work that was never committed in backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name>, never overwriting
 // anything; nothing is thinned there. Copied the same way as a backup (hidden name, renamed when whole), or, with
 // `move`, the folder itself moved there by one rename (no room needed; copied only from another file system, and
-// then left where it was for the caller to remove). A copy carries every entry as it is: a file of any name, a
-// symbolic link as a link, a pipe, socket or device as one; what cannot be carried fails the keep, with nothing
-// kept and the folder left as it was. False with the reason in `error`.
+// then removed). A copy carries every entry as it is: a file of any name, a symbolic link as a link, a pipe,
+// socket or device as one; what cannot be carried fails the keep, with nothing kept and the folder left as it
+// was. False with the reason in `error`; `madeAt` is set whenever the copy was made, also when what was copied
+// could not all be removed afterwards.
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error = nullptr, std::string* madeAt = nullptr);
 // Keeps a folder found where an edit folder goes, which no open edit made, as KeepUncommittedWork with `move`
