@@ -21,12 +21,11 @@
 #include "engine/ResourceTypeBase.h"
 #include "engine/TextCase.h"
 #include "textures/CompressAsciiResource.h"
+#include "textures/DescriptionsAside.h"
 #include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,21 +41,6 @@ TDBTagRef Params(std::initializer_list<std::pair<const char*, std::string>> valu
     TDBTagRef params = TDBTagRef::NewContainer();
     for (const auto& [key, value] : values) params.SetChildString(key, value);
     return params;
-}
-
-// The last name of a path, in quotes.
-std::string QuotedName(std::string_view path)
-{
-    std::string quoted("'");
-    quoted.append(path.substr(path.find_last_of("/\\") + 1)).push_back('\'');
-    return quoted;
-}
-
-// Why renaming `from` to `to` failed, as a message line.
-std::string RenameFailure(const std::string& from, const std::string& to, int error)
-{
-    if (error == EEXIST) return QuotedName(to) + " already exists";
-    return QuotedName(from) + " cannot be renamed to " + QuotedName(to) + ": " + std::strerror(error);
 }
 
 // The temporary names the descriptions of one batch are converted under (in lower case, since names that differ
@@ -170,8 +154,8 @@ private:
         const auto [claimed, fresh] = tempNames.emplace(tempFull.substr(0, nameAt) + key, fullPath_);
         if (!fresh)
         {
-            PostRenameError(fullPath_, QuotedName(claimed->second) + " is converted under the same name, " +
-                                           QuotedName(tempPath_) +
+            PostRenameError(fullPath_, QuotedFileName(claimed->second) + " is converted under the same name, " +
+                                           QuotedFileName(tempPath_) +
                                            ": names that differ only in case are one texture's");
             return false;
         }
@@ -183,11 +167,12 @@ private:
             current_ = true;
             return true;
         }
-        // Never over a file of that name: the description stays as it is, and so does that file.
+        // Never over a file of that name: the description stays as it is, and so does that file. The
+        // process's registry knows it is aside until it has its name back.
         int error = 0;
-        if (!RenameFileAt(folder_, ownPath_, tempPath_, &error))
+        if (!DescriptionsAside::Process().SetAside(folder_, ownPath_, tempPath_, error))
         {
-            PostRenameError(fullPath_, RenameFailure(ownPath_, tempPath_, error));
+            PostRenameError(fullPath_, RenameFailureText(ownPath_, tempPath_, error));
             return false;
         }
         aside_ = true;
@@ -201,8 +186,8 @@ private:
         if (!aside_) return;
         aside_ = false;
         int error = 0;
-        if (!RenameFileAt(folder_, tempPath_, ownPath_, &error))
-            PostRenameError(JoinBasePath(folder_, tempPath_), RenameFailure(tempPath_, ownPath_, error));
+        if (!DescriptionsAside::Process().GiveBack(folder_, ownPath_, tempPath_, error))
+            PostRenameError(JoinBasePath(folder_, tempPath_), RenameFailureText(tempPath_, ownPath_, error));
     }
 
     bool LoadStep(void*)

@@ -4,7 +4,9 @@
 #include "core/CoreStartup.h"
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
+#include "platform/ConsoleControl.h"
 #include "platform/Process.h"
+#include "textures/DescriptionsAside.h"
 #include "tool/BatchFile.h"
 #include "tool/HelpText.h"
 #include "tool/ResultsSummary.h"
@@ -14,38 +16,81 @@
 
 #include <csignal>
 #include <cstdio>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 // Ctrl-C ends the tool as it always did (by the signal: exit value 130, no summary), after saying what becomes of
-// the work it asked for: a request the daemon has is not taken back. Nothing is set up when Ctrl-C was ignored
-// as the tool started (a background job). The command host sets up its own handling.
+// the work it asked for: a request the daemon has is not taken back. SIGTERM, SIGHUP and SIGQUIT end it by their
+// signal too. Before any of them ends it, every texture description a conversion set aside gets its own name back
+// (the handlers run on a thread of their own, so that they may take the conversions' lock). A signal that was
+// ignored as the tool started (Ctrl-C of a background job, SIGHUP under nohup) stays ignored. The command host sets
+// up its own handling.
 constexpr char kInterruptText[] =
     "\nInterrupted: the tool stops here, with no summary. A request it had already sent to the asset database "
     "daemon is not taken back: the daemon carries it on to its end, and the next command sees what it did.\n";
 
-void OnInterrupt(int signal)
+int SignalOfEvent(int event)
 {
-    // Only what may run in a signal handler: write, put the default action back, and raise the signal again.
-    if (::write(STDERR_FILENO, kInterruptText, sizeof kInterruptText - 1) < 0)
+    switch (event)
+    {
+    case Platform::kConsoleCtrlC: return SIGINT;
+    case Platform::kConsoleCtrlBreak: return SIGQUIT;
+    case Platform::kConsoleClose: return SIGHUP;
+    default: return SIGTERM;
+    }
+}
+
+bool IgnoredNow(int signal)
+{
+    struct sigaction now
+    {};
+    return ::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+
+void WriteToStandardError(const std::string& text)
+{
+    if (!text.empty() && ::write(STDERR_FILENO, text.data(), text.size()) < 0)
     {}
+}
+
+// Ends the process by `signal` with its default action, as the signal would have without a handler.
+void EndBySignal(int signal)
+{
     ::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     ::raise(signal);
 }
 
-void SayWhatAnInterruptLeaves()
+// The handlers stand from construction to destruction: their thread must end before the process's static
+// objects do, on every way out of main.
+struct EndingSignals
 {
-    struct sigaction previous
-    {};
-    if (::sigaction(SIGINT, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
-    struct sigaction action
-    {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
+    EndingSignals();
+    ~EndingSignals() { Platform::RemoveConsoleHandler(); }
+    EndingSignals(const EndingSignals&) = delete;
+    EndingSignals& operator=(const EndingSignals&) = delete;
+};
+
+EndingSignals::EndingSignals()
+{
+    std::vector<int> ignored;
+    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM})
+        if (IgnoredNow(signal)) ignored.push_back(signal);
+    Platform::InstallConsoleHandler([](int event) {
+        const int signal = SignalOfEvent(event);
+        if (signal == SIGINT) WriteToStandardError(kInterruptText);
+        WriteToStandardError(GiveBackSetAsideDescriptions());
+        EndBySignal(signal);
+        return false;  // (not reached) the process ends with 128 + the signal
+    });
+    for (int signal : ignored) ::signal(signal, SIG_IGN);
 }
 
 // One command with its own results log and summary.
@@ -91,7 +136,7 @@ int main(int argc, char** argv)
             return -1;
         }
         InitialiseApplication();
-        SayWhatAnInterruptLeaves();
+        const EndingSignals endingSignals;
         ToolContext& context = tool.Context();
 
         if (argv[1][0] != '@')

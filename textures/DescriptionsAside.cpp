@@ -1,0 +1,70 @@
+#include "textures/DescriptionsAside.h"
+
+#include "core/PathHelpers.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+std::string QuotedFileName(std::string_view path)
+{
+    std::string quoted("'");
+    quoted.append(path.substr(path.find_last_of("/\\") + 1)).push_back('\'');
+    return quoted;
+}
+
+std::string RenameFailureText(const std::string& from, const std::string& to, int error)
+{
+    if (error == EEXIST) return QuotedFileName(to) + " already exists";
+    return QuotedFileName(from) + " cannot be renamed to " + QuotedFileName(to) + ": " + std::strerror(error);
+}
+
+bool DescriptionsAside::SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (ending_)
+    {
+        error = ECANCELED;
+        return false;
+    }
+    // Room for the note first: once renamed, the description must be known to be aside.
+    aside_.reserve(aside_.size() + 1);
+    if (!RenameFileAt(folder, own, temp, &error)) return false;
+    aside_.push_back({folder, own, temp});
+    return true;
+}
+
+bool DescriptionsAside::GiveBack(const std::string& folder, const std::string& own, const std::string& temp, int& error)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (ending_) return true;
+    const auto it = std::find_if(aside_.begin(), aside_.end(),
+                                 [&](const Entry& e) { return e.folder == folder && e.own == own && e.temp == temp; });
+    if (it != aside_.end()) aside_.erase(it);
+    return RenameFileAt(folder, temp, own, &error);
+}
+
+std::string DescriptionsAside::GiveBackAll()
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    ending_ = true;
+    std::string stays;
+    for (const Entry& e : aside_)
+    {
+        int error = 0;
+        if (RenameFileAt(e.folder, e.temp, e.own, &error)) continue;
+        stays += "The texture description '" + JoinBasePath(e.folder, e.own) + "' stays under the name " +
+                 QuotedFileName(e.temp) + ": " + RenameFailureText(e.temp, e.own, error) + ".\n";
+    }
+    aside_.clear();
+    return stays;
+}
+
+DescriptionsAside& DescriptionsAside::Process()
+{
+    // Never destroyed: a signal may arrive while the process's static objects are being destroyed.
+    static DescriptionsAside* registry = new DescriptionsAside;
+    return *registry;
+}
+
+std::string GiveBackSetAsideDescriptions() { return DescriptionsAside::Process().GiveBackAll(); }
