@@ -59,3 +59,10 @@ bool IsTextureTxtName(std::string_view name)
     constexpr std::string_view suffix = ".texture.txt";
     return name.size() >= suffix.size() && Orvo::EqualsNoCase(name.substr(name.size() - suffix.size()), suffix);
 }
+
+std::string SetAsideTextureOwnName(std::string_view name)
+{
+    constexpr std::string_view suffix = ".convert-tex.txt";
+    if (!name.ends_with(suffix)) return {};
+    return std::string(name.substr(0, name.size() - suffix.size())) + ".texture.txt";
+}

@@ -1,5 +1,6 @@
 #pragma once
 // Small text helpers used to fill message texts ("$(NAME)" placeholders) and test names.
+#include <string>
 #include <string_view>
 
 namespace Orvo {
@@ -25,3 +26,7 @@ void PStringToLower(Orvo::PString& text);
 
 // True when a file name ends with ".texture.txt" (compared without regard to case).
 bool IsTextureTxtName(std::string_view name);
+
+// A description "x.texture.txt" is compiled under the temporary name "x.convert-tex.txt" (spelled so, as the
+// conversion makes it). The own name ("x.texture.txt") of such a temporary name, or empty when `name` is none.
+std::string SetAsideTextureOwnName(std::string_view name);

@@ -9,6 +9,7 @@
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,8 +38,17 @@ std::vector<std::string> ListTextureDescriptions(const std::string& folder)
     {
         if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
         const std::string name = it->path().filename().string();
-        if (!IsTextureTxtName(name)) continue;
-        found.push_back(it->path().lexically_relative(base).string());
+        fs::path description = it->path();
+        if (!IsTextureTxtName(name))
+        {
+            // A description that a conversion cut short left under its temporary name: where its own name is
+            // free, the job gives it that name back and compiles it, and the copy must then hold it.
+            const std::string own = SetAsideTextureOwnName(name);
+            struct stat st;
+            description.replace_filename(own);
+            if (own.empty() || lstat(description.c_str(), &st) == 0 || errno != ENOENT) continue;
+        }
+        found.push_back(description.lexically_relative(base).string());
         if (found.size() >= kMaxDescriptions) break;
     }
     return found;

@@ -21,7 +21,9 @@
 
 struct RequestContext;
 
-// The texture descriptions below a folder, as paths relative to it (links are not followed).
+// The texture descriptions below a folder, as paths relative to it (links are not followed). A description a
+// conversion cut short left as "x.convert-tex.txt" is listed by its own name when that is free: the job gives
+// it back.
 std::vector<std::string> ListTextureDescriptions(const std::string& folder);
 
 // Runs the texture-convert job over `folder` for the default targets. False with the reason when the job

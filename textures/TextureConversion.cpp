@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -357,6 +358,7 @@ struct Batch
             success = false;
             return;
         }
+        std::vector<std::string> descriptions, leftAside;
         for (const auto& entry : find)
         {
             const Orvo::File::Path path = Orvo::File::Path(folder).AddPath(entry.name);
@@ -366,11 +368,53 @@ struct Batch
             }
             else if (IsTextureTxtName(entry.name))
             {
-                uint32_t width = 0, height = 0;
-                Orvo::AsciiTextureResource::ReadPrimarySize(path.str(), width, height);
-                found.push_back({path.str(), uint64_t(width) * height});
+                Add(path);
+                descriptions.push_back(entry.name);
+            }
+            else if (!SetAsideTextureOwnName(entry.name).empty())
+            {
+                leftAside.push_back(entry.name);
             }
         }
+        // Once the folder is listed, so that a name given back is not found a second time.
+        for (const std::string& name : leftAside) GiveBackLeftAside(folder, name, descriptions);
+    }
+
+    void Add(const Orvo::File::Path& description)
+    {
+        uint32_t width = 0, height = 0;
+        Orvo::AsciiTextureResource::ReadPrimarySize(description.str(), width, height);
+        found.push_back({description.str(), uint64_t(width) * height});
+    }
+
+    // A description that a conversion cut short (a process killed) left under its temporary name gets its own
+    // name back, never over a file, and is converted with the others; that is said. Where its own name is a
+    // description of the folder, that one's conversion fails (its temporary name is taken) and both files stay;
+    // where it is anything else, the batch fails with the reason.
+    void GiveBackLeftAside(const Orvo::File::Path& folder, const std::string& name,
+                           const std::vector<std::string>& descriptions)
+    {
+        const std::string own = SetAsideTextureOwnName(name);
+        if (std::find(descriptions.begin(), descriptions.end(), own) != descriptions.end()) return;
+        const std::string aside = Orvo::File::Path(folder).AddPath(name).str();
+        struct stat st;
+        if (::lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // no conversion renamed that
+        int error = 0;
+        if (!RenameFileAt(folder.str(), name, own, &error))
+        {
+            log.PostResult(kResultError,
+                           "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut "
+                           "short, could not have its own name back",
+                           Params({{"file_name", aside}}));
+            log.PostResult(kResultMessage, RenameFailureText(name, own, error));
+            success = false;
+            return;
+        }
+        log.PostResult(kResultWarning,
+                       "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut "
+                       "short, has its own name $(OWN_NAME) back",
+                       Params({{"file_name", aside}, {"own_name", QuotedFileName(own)}}));
+        Add(Orvo::File::Path(folder).AddPath(own));
     }
 
     // Starts a record for every description, the largest images first: a large texture started last would

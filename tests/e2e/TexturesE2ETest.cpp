@@ -7,6 +7,7 @@
 #include "assetdb/ArchiveEntry.h"
 #include "assetdb/ContentArchive.h"
 #include "engine/Bitmap.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 #include <squish.h>
@@ -14,9 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace e2e {
 namespace {
@@ -417,6 +420,62 @@ TEST_F(TexturesE2E, AConversionNeverRenamesOverAFile)
     EXPECT_EQ(root_.ReadFile(tree + "/wall.texture.txt"), wall);
     EXPECT_EQ(root_.ReadFile(tree + "/wall.Texture.txt"), upper);
     EXPECT_NE(root_.Exists(tree + "/wall.texture"), root_.Exists(tree + "/wall.Texture")) << "one of the two compiled";
+}
+
+// A conversion stopped by a signal gives the description it set aside its own name back before the tool ends; one
+// killed leaves it aside, and the next conversion of the folder, by the tool or by a commit, gives it back, says so
+// and compiles it. The picture is large enough that the set-aside state lasts a moment; when a run finishes before
+// the signal, its assertions hold all the same, and the killed state is then made by hand.
+TEST_F(TexturesE2E, AStoppedOrKilledConversionNeverLeavesTheDescriptionAside)
+{
+    const std::string kuid = "<kuid:900002:9>", editing = "UserData/editing/kuid 900002 9";
+    const std::string own = editing + "/big.texture.txt", aside = editing + "/big.convert-tex.txt";
+    root_.WriteFile("work/big/config.txt", "kuid " + kuid +
+                                               "\nkind \"texture\"\nusername \"Big\"\nvelmar-build 3.7\n"
+                                               "category-class \"TX\"\ntexture \"big.texture\"\n");
+    AddTexture("work/big", "big", "big.tga", 0, 1024, 1024);
+    const std::string text = root_.ReadFile("work/big/big.texture.txt");
+    ASSERT_EQ(Run({"installfrompath", "big"}).exitCode, 0);
+    auto convertUntil = [&](int signal) {
+        std::unique_ptr<RunningProgram> tool =
+            root_.Start({"compresstexture", root_.Path(editing)}, RunOptions::In(root_.Path("work")));
+        while (!root_.Exists(aside) && Platform::IsProcessAlive(tool->Pid()))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        kill(tool->Pid(), signal);
+        return tool->Wait();
+    };
+    for (const std::string by : {"commit", "compresstexture"})
+    {
+        SCOPED_TRACE(by);
+        ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        {
+            SCOPED_TRACE(signal);
+            const RunResult r = convertUntil(signal);  // (a run the signal came too late for ends as it would)
+            EXPECT_TRUE(r.exitCode == 128 + signal || r.exitCode == 0) << r.exitCode;
+            EXPECT_TRUE(r.out.empty() || r.out == kOK) << r.out;
+            EXPECT_EQ(root_.ReadFile(own), text);
+            EXPECT_FALSE(root_.Exists(aside));
+        }
+        convertUntil(SIGKILL);
+        if (root_.Exists(own)) fs::rename(root_.Path(own), root_.Path(aside));
+        fs::remove(root_.Path(editing + "/big.texture"));
+
+        const RunResult r = Run({by, by == "commit" ? kuid : root_.Path(editing)});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "! " + (by == "commit" ? kuid : std::string("NULLKUID")) + " : The texture description '" +
+                             root_.Path(aside) +
+                             "', left under that name by a conversion that was cut short, has its own name "
+                             "'big.texture.txt' back\nOK (0 Errors, 1 Warnings)\n");
+        const std::string folder = by == "commit" ? "UserData/local/kuid 900002 9" : editing;
+        EXPECT_EQ(root_.ReadFile(folder + "/big.texture.txt"), text);
+        EXPECT_FALSE(root_.Exists(folder + "/big.convert-tex.txt"));
+        Compiled c;
+        EXPECT_TRUE(ReadCompiled(root_.ReadFile(folder + "/big.texture"), c));
+        EXPECT_EQ(c.width, 1024u);
+    }
+    EXPECT_EQ(Run({"commit", kuid}).out, kOK);
+    EXPECT_EQ(Run({"validate", kuid}).out, kOK);
 }
 
 // A device package holds the textures compiled for its targets instead of the pictures they were made from;

@@ -263,6 +263,34 @@ TEST(TextureResourceTest, BatchReportsEachFailureAndRestoresDescriptions)
     EXPECT_EQ(quiet.GetResultCount(), 0u);
 }
 
+// What a killed conversion left under a temporary name gets its own name back where that is free and is converted;
+// where the name is taken by anything but a description, the batch fails and the file stays. A link of that name
+// is nothing a conversion made.
+TEST(TextureResourceTest, DescriptionsLeftAsideGetTheirNamesBackWhereFree)
+{
+    Scratch s;
+    s.Image("a.png", 64, 64, 0);
+    s.Write("a.convert-tex.txt", "Primary=a.png\n");
+    s.Write("c.convert-tex.txt", "Primary=a.png\n");
+    fs::create_directories(s.folder + "c.texture.txt");
+    fs::create_symlink("a.png", s.folder + "d.convert-tex.txt");
+    ResultsLog log;
+    EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder), DefaultTextureTargets(), log), kTexturesFailed);
+    std::vector<std::string> texts;
+    for (const auto& r : log.GetResults()) texts.push_back(std::to_string(r.kind) + " " + r.text.str());
+    const std::string left = " The texture description '" + s.folder;
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{std::to_string(kResultWarning) + left +
+                                            "a.convert-tex.txt', left under that name by a "
+                                            "conversion that was cut short, has its own name 'a.texture.txt' back",
+                                        std::to_string(kResultError) + left +
+                                            "c.convert-tex.txt', left under that name by a "
+                                            "conversion that was cut short, could not have its own name back",
+                                        std::to_string(kResultMessage) + " 'c.texture.txt' already exists"}));
+    EXPECT_EQ(s.Files(), (std::vector<std::string>{"a.png", "a.texture", "a.texture.txt", "c.convert-tex.txt",
+                                                   "c.texture.txt", "d.convert-tex.txt"}));
+}
+
 TEST(TextureResourceTest, APrimaryImageThatIsAFifoFailsTheConversionWithoutWaiting)
 {
     Scratch s;
