@@ -1,6 +1,7 @@
-// Texture descriptions, the compressing resource and the compiled file it writes, batch conversion and the
-// auto-released display textures.
+// Texture descriptions, the compressing resource and the compiled file it writes, batch conversion (and the
+// descriptions it sets aside) and the auto-released display textures.
 #include "textures/CompressAsciiResource.h"
+#include "textures/DescriptionsAside.h"
 #include "textures/TextureConversion.h"
 #include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
@@ -263,32 +264,57 @@ TEST(TextureResourceTest, BatchReportsEachFailureAndRestoresDescriptions)
     EXPECT_EQ(quiet.GetResultCount(), 0u);
 }
 
-// What a killed conversion left under a temporary name gets its own name back where that is free and is converted;
-// where the name is taken by anything but a description, the batch fails and the file stays. A link of that name
-// is nothing a conversion made.
-TEST(TextureResourceTest, DescriptionsLeftAsideGetTheirNamesBackWhereFree)
+// What a killed conversion left under a temporary name, whose own name is taken by anything but a description, fails
+// the batch and stays; a link of that name is nothing a conversion made. (The name given back: TexturesE2E.)
+TEST(TextureResourceTest, ADescriptionLeftAsideWhoseNameIsTakenFailsTheBatch)
 {
     Scratch s;
-    s.Image("a.png", 64, 64, 0);
-    s.Write("a.convert-tex.txt", "Primary=a.png\n");
     s.Write("c.convert-tex.txt", "Primary=a.png\n");
     fs::create_directories(s.folder + "c.texture.txt");
     fs::create_symlink("a.png", s.folder + "d.convert-tex.txt");
     ResultsLog log;
     EXPECT_EQ(ConvertTexturesInPath("", Orvo::File::Path(s.folder), DefaultTextureTargets(), log), kTexturesFailed);
-    std::vector<std::string> texts;
-    for (const auto& r : log.GetResults()) texts.push_back(std::to_string(r.kind) + " " + r.text.str());
-    const std::string left = " The texture description '" + s.folder;
-    EXPECT_EQ(texts,
-              (std::vector<std::string>{std::to_string(kResultWarning) + left +
-                                            "a.convert-tex.txt', left under that name by a "
-                                            "conversion that was cut short, has its own name 'a.texture.txt' back",
-                                        std::to_string(kResultError) + left +
-                                            "c.convert-tex.txt', left under that name by a "
-                                            "conversion that was cut short, could not have its own name back",
-                                        std::to_string(kResultMessage) + " 'c.texture.txt' already exists"}));
-    EXPECT_EQ(s.Files(), (std::vector<std::string>{"a.png", "a.texture", "a.texture.txt", "c.convert-tex.txt",
-                                                   "c.texture.txt", "d.convert-tex.txt"}));
+    ASSERT_EQ(log.GetResultCount(), 2u);
+    EXPECT_EQ(log.GetResults()[0].text.str(), "The texture description '" + s.folder +
+                                                  "c.convert-tex.txt', left under that name by a conversion that was "
+                                                  "cut short, could not have its own name back");
+    EXPECT_EQ(log.GetResults()[1].text.str(), "'c.texture.txt' already exists");
+    EXPECT_EQ(s.Files(), (std::vector<std::string>{"c.convert-tex.txt", "c.texture.txt", "d.convert-tex.txt"}));
+}
+
+// Conversions set descriptions aside and give them back on threads of their own when the signal handler comes:
+// every one has its own name back after it, except one whose name was taken meanwhile (said, and that file kept),
+// and nothing is set aside any more.
+TEST(TextureResourceTest, TheEndingGivesEveryFreeNameBackWhateverTheConversionsAreDoing)
+{
+    Scratch s;
+    DescriptionsAside registry;
+    int error = 0;
+    s.Write("t.texture.txt", "t");
+    ASSERT_TRUE(registry.SetAside(s.folder, "t.texture.txt", "t.convert-tex.txt", error));
+    s.Write("t.texture.txt", "written meanwhile");
+    std::atomic<int> rounds{0}, ended{0};
+    std::vector<std::thread> conversions;
+    for (const std::string n : {"0", "1", "2", "3"})
+    {
+        s.Write(n + ".texture.txt", n);
+        conversions.emplace_back([&, n] {
+            for (int e = 0; registry.SetAside(s.folder, n + ".texture.txt", n + ".convert-tex.txt", e); ++rounds)
+                if (!registry.GiveBack(s.folder, n + ".texture.txt", n + ".convert-tex.txt", e)) break;
+            ++ended;
+        });
+    }
+    while (rounds < 200 && ended == 0) std::this_thread::yield();
+    EXPECT_EQ(registry.GiveBackAll(), "The texture description '" + s.folder +
+                                          "t.texture.txt' stays under the name 't.convert-tex.txt': 't.texture.txt' "
+                                          "already exists.\n");
+    for (std::thread& t : conversions) t.join();
+    EXPECT_EQ(s.Files(), (std::vector<std::string>{"0.texture.txt", "1.texture.txt", "2.texture.txt", "3.texture.txt",
+                                                   "t.convert-tex.txt", "t.texture.txt"}));
+    std::string kept;
+    EXPECT_TRUE(Orvo::File::ReadFile(s.folder + "t.texture.txt", kept) && kept == "written meanwhile");
+    EXPECT_FALSE(registry.SetAside(s.folder, "0.texture.txt", "0.convert-tex.txt", error));
+    EXPECT_EQ(error, ECANCELED);
 }
 
 TEST(TextureResourceTest, APrimaryImageThatIsAFifoFailsTheConversionWithoutWaiting)
