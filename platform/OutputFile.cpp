@@ -156,12 +156,15 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
 {
     Abandon();
     reason_.clear();
-    // A name that spells one of the process's descriptors is that descriptor where it is open for writing. One
-    // not open is no file to make: a new file would take the place of the link in /dev or /proc.
+    // A name that spells one of the process's descriptors is that descriptor where it is a stream the process
+    // was given, open for writing; given only for reading, it is a name like any other. One not open is no file
+    // to make (a new file would take the place of the link in /dev or /proc), and a file the process opened for
+    // itself is not the user's to name.
     if (const int spelled = SpelledDescriptor(path); spelled >= 0)
     {
-        if (IsOpenForWriting(spelled)) return OpenStream(spelled, access);
+        if (IsGivenStream(spelled) && IsOpenForWriting(spelled)) return OpenStream(spelled, access);
         if (::fcntl(spelled, F_GETFD) < 0) return Fail(EBADF);
+        if (!IsGivenStream(spelled)) return Refuse("it is a file the program opened for itself");
     }
     struct stat st;
     // Not even opened: opening a disk for writing is not harmless (its closing has the system probe it again).

@@ -21,7 +21,7 @@
 //   there: old bytes never allocated (a sparse file's holes) and a file system that copies on write may still
 //   need room as they are written over. A write that fails after it began over the old bytes, an I/O error,
 //   leaves the new bytes written so far over the old ones. Its set-user-ID and set-group-ID bits are cleared.
-// - A FIFO (a named one, or a pipe such as /dev/stdout in `... | sort`) with a reader, and a character device
+// - A FIFO (a named one, or a pipe) with a reader, and a character device
 //   (/dev/null, a terminal), are written in place. A FIFO nobody reads is refused at once ("no process is
 //   reading it"); a reader that goes away makes the write fail with "Broken pipe" rather than ending the
 //   process with SIGPIPE.
@@ -35,8 +35,10 @@
 //   buffered output flushed before them so that the order holds: an append keeps appending, and a file opened
 //   with `>` gets them where the process has written up to. Room for them is reserved first where the file
 //   system can, so that a full disk fails the commit with the file as it was. A pipe, terminal or /dev/null
-//   behind the stream is written as it comes, as any FIFO or device. A descriptor the name spells that is not
-//   open is refused ("Bad file descriptor"); one open only for reading is a name like any other.
+//   behind the stream is written as it comes, as any FIFO or device. Only the streams the process was given
+//   count: a descriptor the name spells that is not open is refused ("Bad file descriptor"), and so is one the
+//   process opened for itself (its link to the daemon, a lock file); one given only for reading is a name like
+//   any other.
 //
 // Whatever the route, a file kept from outputs (a batch file being run, the inputs of a command) is refused
 // before anything is written. Every write and the close are checked.

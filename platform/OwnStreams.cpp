@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -27,6 +28,15 @@ int DescriptorNumber(std::string_view text)
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
+constexpr int kGivenBound = 1024;
+// The descriptors open as the program is loaded, before main runs and before it opens anything of its own.
+const std::bitset<kGivenBound> given = [] {
+    std::bitset<kGivenBound> open;
+    for (int fd = 0; fd < kGivenBound; ++fd)
+        if (::fcntl(fd, F_GETFD) >= 0) open.set(static_cast<size_t>(fd));
+    return open;
+}();
+
 }  // namespace
 
 int SpelledDescriptor(std::string_view path)
@@ -45,6 +55,13 @@ int SpelledDescriptor(std::string_view path)
     return StartsWith(rest, "/fd/") ? DescriptorNumber(rest.substr(4)) : -1;
 }
 
+bool IsGivenStream(int fd)
+{
+    if (fd < 0 || fd >= kGivenBound || !given.test(static_cast<size_t>(fd))) return false;
+    const int flags = ::fcntl(fd, F_GETFD);
+    return flags >= 0 && (flags & FD_CLOEXEC) == 0;
+}
+
 bool IsOpenForWriting(int fd)
 {
     const int flags = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
@@ -56,7 +73,8 @@ int StandardStreamOn(const FileIdentity& file, int except)
 {
     if (!file.known) return -1;
     for (const int fd : {STDOUT_FILENO, STDERR_FILENO, STDIN_FILENO})
-        if (fd != except && IsOpenForWriting(fd) && FileIdentity::OfFd(fd).IsSameFile(file)) return fd;
+        if (fd != except && IsGivenStream(fd) && IsOpenForWriting(fd) && FileIdentity::OfFd(fd).IsSameFile(file))
+            return fd;
     return -1;
 }
 

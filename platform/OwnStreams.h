@@ -13,12 +13,16 @@ namespace Platform {
 // /proc/self/fd/N, /proc/thread-self/fd/N and /proc/<this process>/fd/N; -1 for any other name.
 int SpelledDescriptor(std::string_view path);
 
+// Whether `fd` is a stream the process was given when it started: open then (below 1024), and not since taken
+// by a file the process opened for itself (which it opens close-on-exec) under a number a closed stream had. Its
+// link to the daemon, a lock file or a log of its own is none.
+bool IsGivenStream(int fd);
+
 // Whether `fd` is an open descriptor of the process that may be written.
 bool IsOpenForWriting(int fd);
 
-// The standard stream (1, 2, then 0) open for writing on `file` (the same device and inode), never `except`
-// (a descriptor the caller opened itself, which may have a standard number when a stream was closed); -1 when
-// none is.
+// The standard stream (1, 2, then 0) given to the process and open for writing on `file` (the same device and
+// inode), never `except` (a descriptor the caller opened itself); -1 when none is.
 int StandardStreamOn(const FileIdentity& file, int except);
 
 // What the process has buffered for its standard output and error (C and C++ streams) is handed to the system,
