@@ -125,9 +125,9 @@ private:
     int positioned_ = -1;  // what a positioned open writes into
     int scratch_ = -1;     // what is staged for an output written in place
     mode_t inPlaceMode_ = 0;
-    bool regular_ = false;  // the output in place is a regular file
-    bool fifo_ = false;     // ... a FIFO, pipe or socket
-    bool stream_ = false;   // ... one of the process's own streams, through a duplicate of its descriptor
+    bool regular_ = false;     // the output in place is a regular file
+    bool fifo_ = false;        // ... a FIFO, pipe or socket
+    bool stream_ = false;      // ... one of the process's own streams, through a duplicate of its descriptor
     bool streamFile_ = false;  // ... a stream on a regular file: staged, and put at its position at the commit
     FileIdentity existing_;
     FileIdentity staged_;

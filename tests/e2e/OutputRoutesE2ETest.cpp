@@ -14,8 +14,7 @@ namespace e2e {
 namespace {
 
 class OutputRoutesE2E : public DaemonRootTest
-{
-};
+{};
 
 // Each argument error, with the log named as a file the compile reads: the source, another name given where a
 // source goes, a file the source includes (also with no argument error), the source by a second name. The files
@@ -26,15 +25,20 @@ TEST_F(OutputRoutesE2E, NoCompileWritesItsLogOverAFileItReadsWhateverItsArgument
     {
         const auto name = [&](const char* n) { return stem + n + ".gs"; };
         const std::vector<std::pair<std::string, std::string>> files = {
-            {name("r"), "class A\n{\n};\n"}, {name("x"), "class X\n{\n};\n"}, {name("i"), "class I\n{\n};\n"},
+            {name("r"), "class A\n{\n};\n"},
+            {name("x"), "class X\n{\n};\n"},
+            {name("i"), "class I\n{\n};\n"},
             {name("m"), "include \"" + name("i") + "\"\nclass B\n{\n};\n"}};
         for (const auto& [file, text] : files) root_.WriteFile("work/" + file, text);
         ASSERT_EQ(link(root_.Path("work/" + name("m")).c_str(), root_.Path("work/" + name("l")).c_str()), 0);
-        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-                 {name("r"), "-x", "-b" + name("r")}, {name("r"), name("x"), "-b" + name("r")},
-                 {name("r"), "-o", "-b" + name("r")}, {name("r"), name("x"), "-b" + name("x")},
-                 {name("m"), "-x", "-b" + name("i")}, {name("m"), "-b" + name("i")},
-                 {name("m"), "-x", "-b" + name("l")}})
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{name("r"), "-x", "-b" + name("r")},
+                                                   {name("r"), name("x"), "-b" + name("r")},
+                                                   {name("r"), "-o", "-b" + name("r")},
+                                                   {name("r"), name("x"), "-b" + name("x")},
+                                                   {name("m"), "-x", "-b" + name("i")},
+                                                   {name("m"), "-b" + name("i")},
+                                                   {name("m"), "-x", "-b" + name("l")}})
         {
             SCOPED_TRACE(args[1].substr(0, 8) + " " + args.back().substr(args.back().size() - 4));
             std::vector<std::string> all = {"compile"};
@@ -77,8 +81,10 @@ TEST_F(OutputRoutesE2E, AnOutputThatIsOneOfTheToolsStreamsIsWrittenThroughIt)
         {"\"$0\" @jb.txt > all.log", "all.log", one + list + "\n" + three},
         {"\"$0\" listbuilds /dev/stdout | cat > piped", "piped", list},
         {"\"$0\" @own.txt >> own.txt", "own.txt",
-         jobs + one + "- NULLKUID : Failed to open output file.\n; NULLKUID : '/dev/stdout': it is the batch file "
-                      "being run\nOK (1 Errors, 0 Warnings)\n\n" + three},
+         jobs + one +
+             "- NULLKUID : Failed to open output file.\n; NULLKUID : '/dev/stdout': it is the batch file "
+             "being run\nOK (1 Errors, 0 Warnings)\n\n" +
+             three},
     };
     for (const auto& c : cases)
     {
