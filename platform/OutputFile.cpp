@@ -1,5 +1,7 @@
 #include "platform/OutputFile.h"
 
+#include "platform/OwnStreams.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -24,6 +26,7 @@ struct KeptFile
 {
     FileIdentity file;
     std::string why;
+    const KeptInputs* command;  // null: kept while the process runs
 };
 
 std::mutex keptMutex;
@@ -139,10 +142,30 @@ bool OutputFile::Refuse(const char* why)
     return false;
 }
 
+// False when `file` is kept from outputs, with the reason it was kept for; it stays known as Existing().
+bool OutputFile::RefuseKept(FileIdentity file)
+{
+    const std::string kept = KeptFromOutputs(file);
+    if (kept.empty()) return true;
+    Refuse(kept.c_str());
+    existing_ = file;
+    return false;
+}
+
 bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
 {
     Abandon();
     reason_.clear();
+    // A name that spells one of the process's descriptors is that descriptor where it is a stream the process
+    // was given, open for writing; given only for reading, it is a name like any other. One not open is no file
+    // to make (a new file would take the place of the link in /dev or /proc), and a file the process opened for
+    // itself is not the user's to name.
+    if (const int spelled = SpelledDescriptor(path); spelled >= 0)
+    {
+        if (IsGivenStream(spelled) && IsOpenForWriting(spelled)) return OpenStream(spelled, access);
+        if (::fcntl(spelled, F_GETFD) < 0) return Fail(EBADF);
+        if (!IsGivenStream(spelled)) return Refuse("it is a file the program opened for itself");
+    }
     struct stat st;
     // Not even opened: opening a disk for writing is not harmless (its closing has the system probe it again).
     if (::stat(path.c_str(), &st) == 0 && RefusedKind(st.st_mode)) return Refuse(RefusedKind(st.st_mode));
@@ -188,10 +211,15 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     // Whatever path writes it from here (replaced, or in place for any reason), this is the file a command
     // compares with what it read.
     existing_ = FileIdentity::Of(st);
-    if (const std::string kept = KeptFromOutputs(existing_); !kept.empty())
+    if (const int stream = StandardStreamOn(existing_, fd); stream >= 0)
     {
         ::close(fd);
-        return Refuse(kept.c_str());
+        return OpenStream(stream, access);
+    }
+    if (!RefuseKept(existing_))
+    {
+        ::close(fd);
+        return false;
     }
     if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
     {
@@ -253,6 +281,31 @@ bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opene
     return true;
 }
 
+// The output is the process's own descriptor `fd`, written through a duplicate of it: the same open file, so
+// whatever is written follows what the stream holds, at its position or, for an append, at the end.
+bool OutputFile::OpenStream(int fd, Access access)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return Fail(errno);
+    // A socket behind the stream is written as a pipe is; a block device is not written, as by any name.
+    if (S_ISBLK(st.st_mode)) return Refuse("it is a block device");
+    if (!RefuseKept(FileIdentity::Of(st))) return false;
+    existing_ = FileIdentity::Of(st);
+    inPlace_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (inPlace_ < 0) return Fail(errno);
+    // The descriptor's flags are the stream's, shared with the duplicate: they are left as they are.
+    stream_ = true;
+    streamFile_ = S_ISREG(st.st_mode);
+    fifo_ = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+    inPlaceMode_ = st.st_mode;
+    if (access == Access::kPositioned)
+    {
+        if (!OpenScratchFile()) return Fail(errno);
+        positioned_ = scratch_;
+    }
+    return true;
+}
+
 bool OutputFile::PrepareInPlace(const struct stat& opened, Access access)
 {
     regular_ = S_ISREG(opened.st_mode);
@@ -277,14 +330,17 @@ bool OutputFile::OpenScratchFile()
     return true;
 }
 
-// Room for `size` bytes of new contents in the regular file written in place, its old bytes and size kept.
-// `reserved` false: the file system cannot reserve room, and the bytes get it only as they are written.
-bool OutputFile::ReserveInPlace(uint64_t size, uint64_t oldSize, bool& reserved)
+// Room for the bytes [from, to) of the regular file written in place or through a stream, its old bytes and
+// size kept. `reserved` false: the file system cannot reserve room, and the bytes get it only as they are
+// written.
+bool OutputFile::ReserveInPlace(uint64_t from, uint64_t to, uint64_t oldSize, bool& reserved)
 {
     reserved = true;
-    if (size == 0) return true;
+    if (to <= from) return true;
     int done;
-    while ((done = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size))) != 0 && errno == EINTR)
+    while ((done = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                               static_cast<off_t>(to - from))) != 0 &&
+           errno == EINTR)
     {}
     if (done == 0) return true;
     if (errno == EOPNOTSUPP || errno == ENOSYS)
@@ -294,9 +350,10 @@ bool OutputFile::ReserveInPlace(uint64_t size, uint64_t oldSize, bool& reserved)
     }
     const int why = errno;
     // What the failed reservation took past the end is given back; the bytes before it never changed.
-    if (size > oldSize)
-        (void)::fallocate(inPlace_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(oldSize),
-                          static_cast<off_t>(size - oldSize));
+    const uint64_t end = std::max(from, oldSize);
+    if (to > end)
+        (void)::fallocate(inPlace_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end),
+                          static_cast<off_t>(to - end));
     errno = why;
     return false;
 }
@@ -328,7 +385,7 @@ bool OutputFile::PutInPlace(std::string_view memory)
     if (::fstat(inPlace_, &st) != 0) return false;
     const uint64_t oldSize = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     bool reserved = false;
-    if (!ReserveInPlace(size, oldSize, reserved)) return false;
+    if (!ReserveInPlace(0, size, oldSize, reserved)) return false;
     // New contents do not keep the right to run as the file's owner or group. A writer that may not change the
     // mode has them cleared by the system as it writes.
     const mode_t setId = S_ISUID | S_ISGID;
@@ -346,11 +403,38 @@ bool OutputFile::PutInPlace(std::string_view memory)
     return ::ftruncate(inPlace_, static_cast<off_t>(size)) == 0;
 }
 
-// A FIFO or device opened for a positioned write gets the scratch file's bytes in order.
+// The new contents of a regular file behind one of the process's streams, from `memory` or, when one was
+// written, the scratch file, through the stream after what it holds: the process's own buffered output first,
+// then room for them at the stream's position (the end, for an append), then the bytes.
+bool OutputFile::PutThroughStream(std::string_view memory)
+{
+    uint64_t size = memory.size();
+    struct stat st;
+    if (scratch_ >= 0)
+    {
+        if (::fstat(scratch_, &st) != 0) return false;
+        size = static_cast<uint64_t>(st.st_size);
+    }
+    if (size == 0) return true;
+    FlushStandardStreams();
+    const int flags = ::fcntl(inPlace_, F_GETFL);
+    if (flags < 0 || ::fstat(inPlace_, &st) != 0) return false;
+    const uint64_t end = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const off_t at = (flags & O_APPEND) != 0 ? static_cast<off_t>(end) : ::lseek(inPlace_, 0, SEEK_CUR);
+    bool reserved = false;
+    if (at < 0 || !ReserveInPlace(static_cast<uint64_t>(at), static_cast<uint64_t>(at) + size, end, reserved))
+        return false;
+    if (scratch_ < 0) return WriteFully(inPlace_, memory.data(), memory.size());
+    return StreamScratch();
+}
+
+// A FIFO or device opened for a positioned write, or a stream on a regular file, gets the scratch file's bytes
+// in order.
 bool OutputFile::StreamScratch()
 {
     struct stat st;
     if (::fstat(scratch_, &st) != 0) return false;
+    if (stream_) FlushStandardStreams();
     return CopyScratch(scratch_, 0, static_cast<uint64_t>(st.st_size), [&](const char* block, size_t n, uint64_t) {
         return fifo_ ? WriteToPipe(inPlace_, block, n) : WriteFully(inPlace_, block, n);
     });
@@ -358,11 +442,13 @@ bool OutputFile::StreamScratch()
 
 bool OutputFile::Write(std::string_view data)
 {
-    // A regular file written in place changes only at the commit: what comes before is staged.
-    if (inPlace_ >= 0 && regular_ && scratch_ < 0 && !OpenScratchFile()) return Fail(errno);
+    // A regular file written in place or through a stream changes only at the commit: what comes before is
+    // staged.
+    if (inPlace_ >= 0 && (regular_ || streamFile_) && scratch_ < 0 && !OpenScratchFile()) return Fail(errno);
     const int staged = replacing_.IsOpen() ? replacing_.Fd() : scratch_;
     if (staged >= 0) return WriteFully(staged, data.data(), data.size()) || Fail(errno);
     if (inPlace_ < 0) return Fail(EBADF);
+    if (stream_) FlushStandardStreams();
     return (fifo_ ? WriteToPipe(inPlace_, data.data(), data.size()) : WriteFully(inPlace_, data.data(), data.size())) ||
            Fail(errno);
 }
@@ -373,6 +459,11 @@ bool OutputFile::Commit(std::string_view whole)
     {
         positioned_ = -1;
         return PutInPlace(whole) ? CloseInPlace() : Fail(errno);
+    }
+    if (inPlace_ >= 0 && streamFile_ && scratch_ < 0)
+    {
+        positioned_ = -1;
+        return PutThroughStream(whole) ? CloseInPlace() : Fail(errno);
     }
     return Write(whole) && Commit();
 }
@@ -388,8 +479,15 @@ bool OutputFile::Commit()
         return ok || Fail(why);
     }
     if (inPlace_ < 0) return Fail(EBADF);
-    // Nothing written empties a regular file all the same.
-    if ((regular_ && !PutInPlace({})) || (!regular_ && scratch_ >= 0 && !StreamScratch())) return Fail(errno);
+    // Nothing written empties a regular file in place all the same; a stream is only added to.
+    if (streamFile_)
+    {
+        if (!PutThroughStream({})) return Fail(errno);
+    }
+    else if ((regular_ && !PutInPlace({})) || (!regular_ && scratch_ >= 0 && !StreamScratch()))
+    {
+        return Fail(errno);
+    }
     return CloseInPlace();
 }
 
@@ -427,7 +525,7 @@ void OutputFile::Abandon()
     replacing_.Abandon();
     if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     inPlaceMode_ = 0;
-    regular_ = fifo_ = false;
+    regular_ = fifo_ = stream_ = streamFile_ = false;
     existing_ = staged_ = newFolder_ = FileIdentity{};
     newName_.clear();
 }
@@ -436,7 +534,27 @@ void KeepFromOutputs(const FileIdentity& file, std::string why)
 {
     if (!file.known) return;
     std::lock_guard lock(keptMutex);
-    keptFiles.push_back({file, std::move(why)});
+    keptFiles.push_back({file, std::move(why), nullptr});
+}
+
+KeptInputs::~KeptInputs()
+{
+    std::lock_guard lock(keptMutex);
+    std::erase_if(keptFiles, [this](const KeptFile& kept) { return kept.command == this; });
+}
+
+void KeptInputs::Add(const FileIdentity& file, std::string why)
+{
+    if (!file.known || Holds(file)) return;
+    std::lock_guard lock(keptMutex);
+    keptFiles.push_back({file, std::move(why), this});
+}
+
+bool KeptInputs::Holds(const FileIdentity& file) const
+{
+    std::lock_guard lock(keptMutex);
+    return std::any_of(keptFiles.begin(), keptFiles.end(),
+                       [&](const KeptFile& kept) { return kept.command == this && kept.file.IsSameFile(file); });
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)

@@ -21,13 +21,27 @@
 //   there: old bytes never allocated (a sparse file's holes) and a file system that copies on write may still
 //   need room as they are written over. A write that fails after it began over the old bytes, an I/O error,
 //   leaves the new bytes written so far over the old ones. Its set-user-ID and set-group-ID bits are cleared.
-// - A FIFO (a named one, or a pipe such as /dev/stdout in `... | sort`) with a reader, and a character device
+// - A FIFO (a named one, or a pipe) with a reader, and a character device
 //   (/dev/null, a terminal), are written in place. A FIFO nobody reads is refused at once ("no process is
 //   reading it"); a reader that goes away makes the write fail with "Broken pipe" rather than ending the
 //   process with SIGPIPE.
 // - A folder, a socket and a block device are refused at once.
+// - One of the process's own open streams is written through that stream, where it stands (OwnStreams.h): a
+//   name that spells a descriptor (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N) open for writing is
+//   that descriptor, and a name that leads to the file standard output or error writes (`listbuilds a.txt >
+//   a.txt`, a link to /dev/stdout) is that stream. Opening such a name re-opens the file behind it, which
+//   would then be replaced, or written from its start whatever `>>` asked; instead the new contents wait until
+//   the commit (in memory, or a scratch file), and then follow what the stream holds so far, the process's own
+//   buffered output flushed before them so that the order holds: an append keeps appending, and a file opened
+//   with `>` gets them where the process has written up to. Room for them is reserved first where the file
+//   system can, so that a full disk fails the commit with the file as it was. A pipe, terminal or /dev/null
+//   behind the stream is written as it comes, as any FIFO or device. Only the streams the process was given
+//   count: a descriptor the name spells that is not open is refused ("Bad file descriptor"), and so is one the
+//   process opened for itself (its link to the daemon, a lock file); one given only for reading is a name like
+//   any other.
 //
-// Every write and the close are checked.
+// Whatever the route, a file kept from outputs (a batch file being run, the inputs of a command) is refused
+// before anything is written. Every write and the close are checked.
 #include "platform/FileIdentity.h"
 #include "platform/FileWriting.h"
 
@@ -74,8 +88,9 @@ public:
     void Abandon();
 
     // The file the name led to when it was opened (unknown for a name that was not there), whether it is then
-    // replaced or written in place, for whatever reason: a command that read a file refuses an output that is
-    // that file, whatever name led to it, before anything is written.
+    // replaced, written in place or through a stream, for whatever reason: a command that read a file refuses an
+    // output that is that file, whatever name led to it, before anything is written. Known also after Open
+    // refused the file as one kept from outputs, so that the command can say which input it is.
     const FileIdentity& Existing() const { return existing_; }
     // Whether `file` is the output: the file the name led to, or the file the output is staged in.
     bool IsOutput(const FileIdentity& file) const { return file.IsSameFile(existing_) || file.IsSameFile(staged_); }
@@ -91,11 +106,14 @@ public:
 private:
     bool Fail(int error);
     bool Refuse(const char* why);
+    bool RefuseKept(FileIdentity file);  // by value: Existing() may be what it is given
+    bool OpenStream(int fd, Access access);
+    bool PutThroughStream(std::string_view memory);
     bool OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced);
     void StopReplacing();
     bool PrepareInPlace(const struct stat& opened, Access access);
     bool OpenScratchFile();
-    bool ReserveInPlace(uint64_t size, uint64_t oldSize, bool& reserved);
+    bool ReserveInPlace(uint64_t from, uint64_t to, uint64_t oldSize, bool& reserved);
     bool PutRange(std::string_view memory, uint64_t from, uint64_t to);
     bool PutInPlace(std::string_view memory);
     bool StreamScratch();
@@ -107,8 +125,10 @@ private:
     int positioned_ = -1;  // what a positioned open writes into
     int scratch_ = -1;     // what is staged for an output written in place
     mode_t inPlaceMode_ = 0;
-    bool regular_ = false;  // the output in place is a regular file
-    bool fifo_ = false;     // ... a FIFO or pipe
+    bool regular_ = false;     // the output in place is a regular file
+    bool fifo_ = false;        // ... a FIFO, pipe or socket
+    bool stream_ = false;      // ... one of the process's own streams, through a duplicate of its descriptor
+    bool streamFile_ = false;  // ... a stream on a regular file: staged, and put at its position at the commit
     FileIdentity existing_;
     FileIdentity staged_;
     FileIdentity newFolder_;  // for a name that was not there: the folder it is made in, and its name there
@@ -119,6 +139,23 @@ private:
 // A file the program reads as its own input while it runs (a batch file of commands): no output is written
 // over it, whatever name leads to it; OutputFile::Open refuses it with `why` as the reason.
 void KeepFromOutputs(const FileIdentity& file, std::string why);
+
+// The files one command reads, known from its arguments before anything else is done with them (the sources it
+// names, whether or not the rest of the arguments make sense, and what it found to read from them), kept from
+// every output of the process as KeepFromOutputs keeps a batch file, for as long as this lives: a command that
+// fails in any way writes over none of them.
+class KeptInputs
+{
+public:
+    KeptInputs() = default;
+    ~KeptInputs();  // the files may be outputs again
+    KeptInputs(const KeptInputs&) = delete;
+    KeptInputs& operator=(const KeptInputs&) = delete;
+
+    // OutputFile::Open refuses `file` (an unknown one is no file) with `why` as the reason.
+    void Add(const FileIdentity& file, std::string why);
+    bool Holds(const FileIdentity& file) const;
+};
 
 // Open, Write and Commit in one. False: `reason` (when given) says why.
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode = 0666, std::string* reason = nullptr);

@@ -358,3 +358,35 @@ TEST(OutputFile, AFifoIsWrittenForItsReaderAndNeverWaitedOn)
     EXPECT_FALSE(WriteOutputFile(socketPath, "x", 0666, &why));
     EXPECT_EQ(why, "it is a socket");
 }
+
+// A command's inputs are kept from every output, by any name, while it keeps them (the refused output still knows
+// which file it was), then they are files like any other. A descriptor named in /proc that is not open makes no
+// file in its place, nor is one the process opened for itself written (the end-to-end tests write through the
+// streams a shell gives).
+TEST(OutputFile, ACommandsInputsAreKeptWhileItRunsAndADescriptorNotGivenIsRefused)
+{
+    PlatformTest::TempDir dir;
+    const std::string source = dir / "r.gs", second = dir / "second.gs";
+    ASSERT_TRUE(Platform::WriteExactFile(source, "text"));
+    ASSERT_EQ(link(source.c_str(), second.c_str()), 0);
+    {
+        Platform::KeptInputs inputs;
+        inputs.Add(Platform::FileIdentity::OfPath(source), "it is read");
+        OutputFile out;
+        EXPECT_FALSE(out.Open(second));
+        EXPECT_TRUE(out.Reason() == "it is read" && inputs.Holds(out.Existing())) << out.Reason();
+        EXPECT_EQ(ReadFile(source), "text");
+    }
+    EXPECT_TRUE(WriteOutputFile(second, "log"));
+    EXPECT_EQ(ReadFile(source), "log");
+
+    const int own = open(source.c_str(), O_WRONLY | O_CLOEXEC), closed = dup(0);
+    ASSERT_TRUE(own > 2 && closed > 2 && close(closed) == 0);
+    std::string why;
+    EXPECT_FALSE(WriteOutputFile("/proc/self/fd/" + std::to_string(closed), "x", 0666, &why));
+    EXPECT_EQ(why, "Bad file descriptor");
+    EXPECT_FALSE(WriteOutputFile("/dev/fd/" + std::to_string(own), "x", 0666, &why));
+    EXPECT_EQ(why, "it is a file the program opened for itself");
+    EXPECT_EQ(ReadFile(source), "log");
+    close(own);
+}

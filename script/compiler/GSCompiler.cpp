@@ -217,11 +217,6 @@ bool GSCompiler::CompileUnit(const fs::path& path, const std::string& display, s
     return ok;
 }
 
-bool GSCompiler::IsSourceFile(const Platform::FileIdentity& file) const
-{
-    return std::any_of(read_.begin(), read_.end(), [&](const Platform::FileIdentity& f) { return f.IsSameFile(file); });
-}
-
 std::string GSCompiler::LibraryBytes() const
 {
     if (units_.empty()) return {};

@@ -29,9 +29,9 @@ public:
     // (not in a cycle) is taken once. True when no error was found.
     bool Compile(const std::string& sourcePath);
 
-    // True when `file` is one of the files the last Compile read (the source also when it could not be read),
-    // whatever name leads to it, so that no output overwrites a source.
-    bool IsSourceFile(const Platform::FileIdentity& file) const;
+    // The files the last Compile read (the source also when it could not be read), so that no output is
+    // written over one of them, whatever name leads to it.
+    const std::vector<Platform::FileIdentity>& ReadFiles() const { return read_; }
 
     // The library of the last successful Compile.
     std::string LibraryBytes() const;

@@ -17,6 +17,11 @@ namespace {
 
 // Errors about the command line itself have no source file; they are reported under this name.
 const char kCommandLine[] = "compile";
+// Why an output of the process is refused while the compile runs, when it is a file the compile reads.
+const char kSourceWhy[] = "it is a source file of the compile";
+// How many named sources are looked into for their includes when the arguments failed (each is bounded as a
+// compile is); the named sources themselves are kept from the outputs however many there are.
+constexpr size_t kMaxSourcesLookedInto = 16;
 
 struct CompileArgs
 {
@@ -27,6 +32,7 @@ struct CompileArgs
     std::string outputFile;
     std::vector<std::string> includePaths;
     std::string source;
+    std::vector<std::string> otherSources;  // names given where a source goes after the first: an error
 };
 
 void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnostics& diag)
@@ -38,9 +44,14 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
         if (a[0] != '-' || a.size() < 2)
         {
             if (!args.source.empty())
+            {
                 diag.Error(kCommandLine, 0, "more than one source file given ('" + a + "')");
+                args.otherSources.push_back(a);
+            }
             else
+            {
                 args.source = a;
+            }
             continue;
         }
         char opt = static_cast<char>(std::tolower(static_cast<unsigned char>(a[1])));
@@ -79,16 +90,35 @@ void ParseArgs(int argc, const char* const* argv, CompileArgs& args, GSDiagnosti
     }
 }
 
+// The files this command reads are known from its arguments, whether or not the rest of them make sense: every
+// name given where a source goes is kept from the outputs at once. The compile keeps what it reads as it runs;
+// when the arguments failed nothing is compiled, but what each named source would read (its includes) is still
+// looked up, its errors not reported, so that the log of the failure is written over none of them either.
+void KeepNamedSources(const CompileArgs& args, bool argumentsFailed, Platform::KeptInputs& inputs)
+{
+    std::vector<std::string> named = args.otherSources;
+    if (!args.source.empty()) named.insert(named.begin(), args.source);
+    for (const std::string& source : named) inputs.Add(Platform::FileIdentity::OfPath(source), kSourceWhy);
+    if (!argumentsFailed) return;
+    for (size_t i = 0; i < named.size() && i < kMaxSourcesLookedInto; ++i)
+    {
+        GSDiagnostics unreported;
+        GSCompiler lookup(unreported);
+        lookup.SetIncludePaths(args.includePaths);
+        (void)lookup.Compile(named[i]);
+        for (const Platform::FileIdentity& file : lookup.ReadFiles()) inputs.Add(file, kSourceWhy);
+    }
+}
+
 // Opens an output of the compile (`what`: "library", "build log"), refused when the file its name leads to, by
-// any name, is one the compile read: decided on the file opened, whichever way it is then written, before
+// any name, is one the compile reads: decided on the file opened, whichever way it is then written, before
 // anything is written. Empty when open, else the error.
-std::string OpenOutput(const GSCompiler& compiler, const std::string& what, const std::string& path,
+std::string OpenOutput(const Platform::KeptInputs& inputs, const std::string& what, const std::string& path,
                        Platform::OutputFile& out)
 {
-    if (!out.Open(path)) return "cannot write " + what + " '" + path + "': " + out.Reason();
-    if (!compiler.IsSourceFile(out.Existing())) return {};
-    out.Abandon();
-    return "the " + what + " would overwrite the source file '" + path + "'";
+    if (out.Open(path)) return {};
+    if (inputs.Holds(out.Existing())) return "the " + what + " would overwrite the source file '" + path + "'";
+    return "cannot write " + what + " '" + path + "': " + out.Reason();
 }
 
 std::string CommitOutput(const std::string& what, const std::string& path, Platform::OutputFile& out,
@@ -108,6 +138,8 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
     ParseArgs(argc, argv, args, diag);
 
     if (args.documentation) console << GSCompilerDocumentation();
+    Platform::KeptInputs inputs;
+    KeepNamedSources(args, diag.Count() != 0, inputs);
 
     std::vector<std::string> lines;
     std::string library;
@@ -121,14 +153,16 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
         if (diag.Count() == 0)
         {
             compiler.SetIncludePaths(args.includePaths);
-            if (compiler.Compile(args.source))
+            const bool compiled = compiler.Compile(args.source);
+            for (const Platform::FileIdentity& file : compiler.ReadFiles()) inputs.Add(file, kSourceWhy);
+            if (compiled)
             {
                 // The output folder is made when it does not exist yet.
                 library = GSCompiler::LibraryPath(args.source, args.outputFolder, args.outputFile);
                 std::error_code ec;
                 const std::filesystem::path folder = std::filesystem::path(library).parent_path();
                 if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-                const std::string error = OpenOutput(compiler, "library", library, libraryFile);
+                const std::string error = OpenOutput(inputs, "library", library, libraryFile);
                 if (!error.empty()) diag.Error(args.source, 0, error);
                 libraryOpen = error.empty();
             }
@@ -141,7 +175,7 @@ int GSCompilerMain(int argc, const char* const* argv, std::ostream& console)
     std::string logError;
     if (!args.logPath.empty())
     {
-        logError = OpenOutput(compiler, "build log", args.logPath, logFile);
+        logError = OpenOutput(inputs, "build log", args.logPath, logFile);
         if (logError.empty() && libraryOpen && logFile.IsSameOutputAs(libraryFile))
         {
             // Neither is written: the compile fails, and the file keeps what it held.
