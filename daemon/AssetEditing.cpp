@@ -184,8 +184,8 @@ bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* r
     const std::string folder = root_.EditFolder(k);
     std::string error, at;
     std::vector<std::string> also;
-    const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"), k.ToSpacedString() + kEditFolderWithoutEdit,
-                                            &error, &at, &also);
+    const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"),
+                                            k.ToSpacedString() + kEditFolderWithoutEdit, &error, &at, &also);
     if (!at.empty()) also.insert(also.begin(), at);
     for (const std::string& place : also)
     {

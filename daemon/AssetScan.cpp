@@ -193,8 +193,8 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             if (stillOpen(folder)) continue;
             std::string error, at;
             std::vector<std::string> also;
-            const bool kept =
-                KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit, &error, &at, &also);
+            const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit,
+                                                    &error, &at, &also);
             if (!at.empty()) also.insert(also.begin(), at);
             for (const std::string& place : also)
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), place.c_str());

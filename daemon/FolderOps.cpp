@@ -522,7 +522,8 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
         // rest (what was written into it after it was taken, or what a revert or delete would have discarded) is
         // kept, never removed.
         const std::string aside = p.filename().string();
-        const TakenRemoval removal = RemoveTakenEntries(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name));
+        const TakenRemoval removal =
+            RemoveTakenEntries(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name));
         if (removal.gone)
         {
             done.push_back("removed " + aside + ", of an edit that was closed: the installed copy holds all of it");
@@ -532,7 +533,8 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
         std::vector<std::string> also;
         const std::string removed = std::to_string(removal.removed) + " entries the installed copy holds removed";
         if (KeepUncommittedWork(p.string(), backupsRoot, name + kEarlierEditFolder, true, &error, &at, nullptr, &also))
-            done.push_back(aside + ", of an edit that was closed: " + removed + ", the rest kept in " + at + AndIn(also));
+            done.push_back(aside + ", of an edit that was closed: " + removed + ", the rest kept in " + at +
+                           AndIn(also));
         else
             done.push_back(aside + ", of an edit that was closed: " + removed + "; the rest could not be kept" +
                            (at.empty() ? " and stays where it is" : "") + ": " + error + AndIn(also));
@@ -1021,8 +1023,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 }
 
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
-                         std::string* error, std::string* madeAt, TakenRecord* copied,
-                         std::vector<std::string>* alsoAt)
+                         std::string* error, std::string* madeAt, TakenRecord* copied, std::vector<std::string>* alsoAt)
 {
     const std::string root = backupsRoot + "/" + kUncommittedBackups;
     std::string datedName, at;

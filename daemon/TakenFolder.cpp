@@ -18,8 +18,9 @@ namespace {
 // How long a record waits at most for the clock to leave the tick of a file's last change.
 constexpr int kTickWaitSteps = 25;
 constexpr long kTickWaitStepNs = 1000000;
-// A change time further ahead of the clock than this (a clock set back) is not waited for.
-constexpr long long kFarAheadNs = 100000000;
+// A change time further ahead of the clock than this was not stamped in its current tick (a clock set back
+// since, a file system with a clock of its own): a later write is stamped otherwise, and nothing is waited for.
+constexpr long long kFarAheadNs = 20000000;
 // Bytes compared at a time when a file is checked against the installed copy.
 constexpr size_t kCompareBlock = 256 * 1024;
 
@@ -28,7 +29,7 @@ long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_se
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // Waits until the clock the file systems stamp changes with has left the tick of `st`'s last change: any write
-// from then on gives the file a later change time. False when it did not within a few milliseconds.
+// from then on gives the file another change time. False when it did not within a few milliseconds.
 bool AfterLastChangeTick(const struct stat& st)
 {
     for (int step = 0;; ++step)
@@ -36,8 +37,8 @@ bool AfterLastChangeTick(const struct stat& st)
         timespec now{};
         if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
         const long long ahead = Nanoseconds(st.st_ctim) - Nanoseconds(now);
-        if (ahead < 0) return true;
-        if (ahead > kFarAheadNs || step == kTickWaitSteps) return false;
+        if (ahead < 0 || ahead > kFarAheadNs) return true;
+        if (step == kTickWaitSteps) return false;
         const timespec pause{0, kTickWaitStepNs};
         ::nanosleep(&pause, nullptr);
     }
@@ -57,10 +58,12 @@ void IgnoreLeaseBreaks()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        struct sigaction current{};
+        struct sigaction current
+        {};
         if (::sigaction(SIGIO, nullptr, &current) != 0) return;
         if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
-        struct sigaction ignore{};
+        struct sigaction ignore
+        {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         ::sigaction(SIGIO, &ignore, nullptr);

@@ -717,7 +717,8 @@ bool LeasesWorkIn(const std::string& folder)
 
 // Each write the inside writer said (`said`) is in one of `folders` with its bytes: a file of its name holding
 // them, a held.txt holding the line. Returns what is found nowhere.
-std::vector<std::string> WritesFoundNowhere(const std::vector<std::string>& said, const std::vector<std::string>& folders)
+std::vector<std::string> WritesFoundNowhere(const std::vector<std::string>& said,
+                                            const std::vector<std::string>& folders)
 {
     std::map<std::string, std::set<std::string>> files;  // name -> the contents of each file of that name
     std::set<std::string> held;
@@ -738,8 +739,8 @@ std::vector<std::string> WritesFoundNowhere(const std::vector<std::string>& said
     for (const std::string& write : said)
     {
         const bool line = write.rfind("held ", 0) == 0;
-        const bool found = line ? held.count(write.substr(5)) != 0
-                                : files[write].count(write.substr(0, write.size() - 4) + "\n") != 0;
+        const bool found =
+            line ? held.count(write.substr(5)) != 0 : files[write].count(write.substr(0, write.size() - 4) + "\n") != 0;
         if (!found) missing.push_back(write);
     }
     return missing;
@@ -805,7 +806,8 @@ TEST_F(LostWorkE2E, WhatAProgramInsideTheEditFolderWritesIsInstalledOrKept)
         "(cd \"$E\" && exec sh \"$W/writer.sh\" \"$W/stop-keep\" keep) >\"$W/said-keep.txt\" &\n"
         "n=0; while [ ! -e \"$E/keep-4.txt\" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done\n"
         "\"$T\" edit \"$4\"; echo \"exit $?\"\ntouch \"$W/stop-keep\"; wait\n"
-        "\"$T\" closevaddaemon >/dev/null 2>&1; \"$T\" status \"$4\" >/dev/null; \"$T\" closevaddaemon >/dev/null 2>&1\n"
+        "\"$T\" closevaddaemon >/dev/null 2>&1; \"$T\" status \"$4\" >/dev/null; \"$T\" closevaddaemon >/dev/null "
+        "2>&1\n"
         "cp -a \"$B/uncommitted\" \"$W/kept\"\n";
     RunOptions options = RunOptions::In(w);
     options.timeoutMs = 180000;
@@ -816,7 +818,8 @@ TEST_F(LostWorkE2E, WhatAProgramInsideTheEditFolderWritesIsInstalledOrKept)
     {
         EXPECT_TRUE(Has(r.out, "- " + kEdited + " : Asset " + kEdited + " was not opened for editing: '" + e +
                                    "', an edit folder of it that no open edit made, could not all be kept in a backup "
-                                   "(what was written into it while it was copied stays in '" + e + "')."))
+                                   "(what was written into it while it was copied stays in '" +
+                                   e + "')."))
             << r.out;
         EXPECT_TRUE(r.out.ends_with("exit 255\n")) << r.out;
     }
