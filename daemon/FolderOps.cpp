@@ -451,10 +451,6 @@ std::string Removed(const std::string& path, const std::string& what)
     return "could not remove " + what + ": " + std::strerror(errno);
 }
 
-}  // namespace
-
-namespace {
-
 // Where further rounds of a keep from another file system kept what was written meanwhile, for a line of the log.
 std::string AndIn(const std::vector<std::string>& places)
 {
