@@ -14,6 +14,7 @@
 #include "daemon/AssetStore.h"
 #include "daemon/DaemonResults.h"
 #include "daemon/DaemonRoot.h"
+#include "daemon/TakenFolder.h"
 #include "daemon/TextureCompile.h"
 
 #include <atomic>
@@ -190,13 +191,14 @@ private:
     // Copies the installed copy `folder` into a new dated backup folder as `name` and thins the backups to the
     // setting "developer"/"max_backup_folders" (FolderOps.h BackupFolder). False with the reason.
     bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error);
-    // Keeps `folder`, work that was never committed, in the uncommitted backups as `name`, where nothing thins
-    // it (FolderOps.h KeepUncommittedWork): copied, or with `move` moved there; its path goes to `at`. False with
-    // the reason.
-    bool KeepUncommittedLocked(const std::string& folder, const std::string& name, bool move, std::string& error,
-                               std::string& at);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
-    bool BackupEditLocked(const KUID& k, DaemonResults* results);
+    // Keeps a copy of the edit folder of `k` that a delete set aside; what the copy read goes to `copied`.
+    bool BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied);
+    // The one removal of the edit folder of `k` that a commit, revert or delete took (`taken`, set aside), once
+    // the close counts: only what `record` holds and is still as recorded goes (FolderOps.h ClearTakenFolder). What
+    // stays (written after it was taken, or open in another program) is kept in a backup of uncommitted work, or
+    // stays where it is; either is said in the log and, as a warning naming where, in the results.
+    void ClearTakenLocked(const KUID& k, const std::string& taken, const TakenRecord& record, DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.
     struct StagedAsset
     {

@@ -76,12 +76,6 @@ bool AssetDatabase::BackupIntoDatedLocked(const std::string& folder, const std::
     return ok;
 }
 
-bool AssetDatabase::KeepUncommittedLocked(const std::string& folder, const std::string& name, bool move,
-                                          std::string& error, std::string& at)
-{
-    return KeepUncommittedWork(folder, root_.UserData("backups"), name, move, &error, &at);
-}
-
 bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
 {
     if (r.source != "local" || r.folder.empty()) return true;
@@ -93,13 +87,14 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
     return false;
 }
 
-bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
+bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied)
 {
     const std::string editFolder = root_.EditFolder(k), folder = ClosedEditFolderFor(editFolder);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
     std::string error, at;
     // Copied: the delete may still fail after it, and the edit then stays open with its folder.
-    if (!KeepUncommittedLocked(folder, k.ToSpacedString() + kUncommittedEdit, false, error, at))
+    if (!KeepUncommittedWork(folder, root_.UserData("backups"), k.ToSpacedString() + kUncommittedEdit, false, &error,
+                             &at, &copied))
     {
         error = NamedInPlace(error, folder, editFolder);
         DLOG("backup of the edit of %s failed: %s", k.ToString().c_str(), error.c_str());
@@ -112,6 +107,30 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results)
                "Asset $(ASSET_KUID) was open for editing: its uncommitted edit folder was kept in '$(FILE_PATH)'.", k,
                {{"asset_kuid", k.ToString()}, {"file_path", at}});
     return true;
+}
+
+void AssetDatabase::ClearTakenLocked(const KUID& k, const std::string& taken, const TakenRecord& record,
+                                     DaemonResults* results)
+{
+    const TakenFolderLeft left =
+        ClearTakenFolder(taken, record, root_.UserData("backups"), k.ToSpacedString() + kWrittenAfterTaken);
+    const std::string what = "Files of the edit folder of asset $(ASSET_KUID) that were written after it was taken, "
+                             "or were still open in another program, ";
+    for (const std::string& at : left.keptIn)
+    {
+        DLOG("what was written into the edit folder of %s after it was taken (%s) was kept in %s", k.ToString().c_str(),
+             taken.c_str(), at.c_str());
+        PostResult(results, kResultWarning, what + "were kept in '$(FILE_PATH)'.", k,
+                   {{"asset_kuid", k.ToString()}, {"file_path", at}});
+    }
+    if (left.staysIn.empty()) return;
+    DLOG("what was written into the edit folder of %s after it was taken stays in %s: %s", k.ToString().c_str(),
+         left.staysIn.c_str(), left.error.c_str());
+    PostResult(results, kResultWarning,
+               what + "stay in '$(FILE_PATH)': " +
+                   (left.keptIn.empty() ? "they could not be kept in a backup (" + left.error + ")."
+                                        : std::string("they were being written while they were kept.")),
+               k, {{"asset_kuid", k.ToString()}, {"file_path", left.staysIn}});
 }
 
 size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results)
@@ -164,20 +183,25 @@ bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* r
 {
     const std::string folder = root_.EditFolder(k);
     std::string error, at;
-    if (KeepFolderWithoutEdit(folder, root_.UserData("backups"), k.ToSpacedString() + kEditFolderWithoutEdit, &error,
-                              &at))
+    std::vector<std::string> also;
+    const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"),
+                                            k.ToSpacedString() + kEditFolderWithoutEdit, &error, &at, &also);
+    if (!at.empty()) also.insert(also.begin(), at);
+    for (const std::string& place : also)
     {
-        DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(), at.c_str());
+        DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(), place.c_str());
         PostResult(results, kResultWarning,
                    "An edit folder of asset $(ASSET_KUID) that no open edit made was kept in '$(FILE_PATH)'.", k,
-                   {{"asset_kuid", k.ToString()}, {"file_path", at}});
-        return true;
+                   {{"asset_kuid", k.ToString()}, {"file_path", place}});
     }
-    DLOG("%s %s: its edit folder %s has no edit and could not be kept in a backup: %s", k.ToString().c_str(), refused,
-         folder.c_str(), error.c_str());
+    if (kept) return true;
+    DLOG("%s %s: its edit folder %s has no edit and could not %sbe kept in a backup: %s", k.ToString().c_str(), refused,
+         folder.c_str(), at.empty() ? "" : "all ", error.c_str());
+    // Part of it is kept when a copy was made: what was not kept is named where it stays, and no more is said.
     PostResult(results, kResultError,
                std::string("Asset $(ASSET_KUID) ") + refused + ": '$(FILE_PATH)', an edit folder of it that no open " +
-                   "edit made, could not be kept in a backup (" + error + "); nothing was changed.",
+                   "edit made, could not " + (at.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
+                   (at.empty() ? "; nothing was changed." : "."),
                k, {{"asset_kuid", k.ToString()}, {"file_path", folder}});
     return false;
 }
@@ -214,22 +238,26 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     struct stat st;
     if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
     std::string error, at;
-    if (KeepUncommittedLocked(earlier, k.ToSpacedString() + kEarlierEditFolder, true, error, at))
+    std::vector<std::string> also;
+    const bool kept = KeepUncommittedWork(earlier, root_.UserData("backups"), k.ToSpacedString() + kEarlierEditFolder,
+                                          true, &error, &at, nullptr, &also);
+    if (!at.empty()) also.insert(also.begin(), at);
+    for (const std::string& place : also)
     {
         DLOG("the earlier edit folder of %s (%s, left by a close that was cut short) was moved into the backup %s",
-             k.ToString().c_str(), earlier.c_str(), at.c_str());
+             k.ToString().c_str(), earlier.c_str(), place.c_str());
         PostResult(results, kResultWarning,
                    "An earlier edit folder of asset $(ASSET_KUID), left aside when closing its edit was cut short, was "
                    "kept in '$(FILE_PATH)'.",
-                   k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
-        return true;
+                   k, {{"asset_kuid", k.ToString()}, {"file_path", place}});
     }
-    DLOG("the edit of %s stays open: its earlier edit folder %s could not be kept in a backup: %s",
-         k.ToString().c_str(), earlier.c_str(), error.c_str());
+    if (kept) return true;
+    DLOG("the edit of %s stays open: its earlier edit folder %s could not %sbe kept in a backup: %s",
+         k.ToString().c_str(), earlier.c_str(), at.empty() ? "" : "all ", error.c_str());
     PostResult(results, kResultError,
-               "Asset $(ASSET_KUID) stays open for editing: an earlier edit folder of it, '$(FILE_PATH)', could not "
-               "be kept in a backup (" +
-                   error + "); nothing was changed.",
+               "Asset $(ASSET_KUID) stays open for editing: an earlier edit folder of it, '$(FILE_PATH)', could not " +
+                   std::string(at.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
+                   (at.empty() ? "; nothing was changed." : "."),
                k, {{"asset_kuid", k.ToString()}, {"file_path", earlier}});
     return false;
 }
@@ -745,6 +773,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     std::string from;
     size_t textureSlot = SIZE_MAX;
     std::vector<std::string> copiedLeftOut;
+    // What the copy that is installed read of the folder taken: once committed, only that of it goes.
+    TakenRecord copied;
     if (textures.Enabled())
     {
         std::vector<std::string> descriptions = ListTextureDescriptions(taken);
@@ -759,6 +789,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
             {
                 textureSlot = slot;
                 from = textures.CopyOf(slot);
+                copied = std::move(textures.Copied(slot));
             }
         }
     }
@@ -794,7 +825,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return failed();
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty()))
+    if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty(),
+                         from.empty() ? &copied : nullptr))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
@@ -839,8 +871,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     EraseEditLocked(e.kuid);
     if (textureSlot != SIZE_MAX) textures.PostIncomplete(textureSlot, results);
     if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, taken);
-    RemoveFolderTree(taken);
     DLOG("committed %s", e.kuid.ToString().c_str());
+    ClearTakenLocked(e.kuid, taken, copied, results);
     return DbStatus::kOK;
 }
 
@@ -861,6 +893,8 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     const std::string editFolder = root_.EditFolder(k);
     if (!KeepEarlierClosedEditLocked(k, results)) return DbStatus::kFailed;
     const bool aside = SetEditFolderAside(editFolder);
+    // What is discarded is what the folder held when it was taken; whatever is written into it from then on stays.
+    const TakenRecord discarded = aside ? RecordTakenFolder(ClosedEditFolderFor(editFolder)) : TakenRecord();
     // The folder's move is on disk before the store forgets the edit.
     const bool synced = aside && (!stored || SyncedForCommitLocked());
     if (!synced || (stored && !store_.DeleteEdit(handle)))
@@ -874,8 +908,8 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
         return DbStatus::kFailed;
     }
     EraseEditLocked(k);
-    RemoveFolderTree(ClosedEditFolderFor(editFolder));
     DLOG("reverted %s", k.ToString().c_str());
+    ClearTakenLocked(k, ClosedEditFolderFor(editFolder), discarded, results);
     return DbStatus::kOK;
 }
 
@@ -962,7 +996,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         if (edit) PutEditFolderBackLocked(k, results);
         return DbStatus::kFailed;
     };
-    if (edit && !BackupEditLocked(k, results)) return failed();
+    TakenRecord kept;  // what the copy of the edit folder kept read of it
+    if (edit && !BackupEditLocked(k, results, kept)) return failed();
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     if (found && !BackupLocked(rec, results)) return failed();
@@ -1011,8 +1046,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (found) RemoveFolderTree(old);
     if (edit)
     {
-        RemoveFolderTree(ClosedEditFolderFor(editFolder));
         EraseEditLocked(k);
+        ClearTakenLocked(k, ClosedEditFolderFor(editFolder), kept, results);
     }
     if (uncover)
         records_[k] = builtin;

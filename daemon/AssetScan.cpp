@@ -179,7 +179,8 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 if (root_.EditFolder(k) == folder) return true;
             return false;
         };
-        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), stillOpen, taken))
+        for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), root_.UserData("local"),
+                                                          root_.UserData("backups"), stillOpen, taken))
             DLOG("start-up: %s", line.c_str());
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
@@ -191,10 +192,17 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
             std::string error, at;
-            if (KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit, &error, &at))
-                DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), at.c_str());
-            else
+            std::vector<std::string> also;
+            const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit,
+                                                    &error, &at, &also);
+            if (!at.empty()) also.insert(also.begin(), at);
+            for (const std::string& place : also)
+                DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), place.c_str());
+            if (!kept && at.empty())
                 DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),
+                     error.c_str());
+            else if (!kept)
+                DLOG("start-up: the edit folder %s had no edit and could not all be kept: %s", name.c_str(),
                      error.c_str());
         }
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))

@@ -1,6 +1,7 @@
 #include "daemon/FolderOps.h"
 
 #include "daemon/CrashPoint.h"
+#include "daemon/TakenFolder.h"
 #include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/RenameNoReplace.h"
@@ -74,6 +75,9 @@ constexpr mode_t kCopyModeBits = 0755;
 // A copied file at least this large is sent on to the disk as soon as it is written.
 constexpr uint64_t kEarlyWriteBytes = 256 * 1024;
 constexpr unsigned kMaxBackupsPerSecond = 10000;
+// Copies a keep from another file system makes at most: each one of what was written into the folder while the
+// one before was made.
+constexpr int kKeepRounds = 3;
 
 }  // namespace
 
@@ -92,8 +96,8 @@ std::string LastName(const std::string& path) { return path.substr(path.rfind('/
 class TreeCopier : public Platform::FolderVisitor
 {
 public:
-    TreeCopier(std::string from, std::string to, bool link, std::vector<std::string>* leftOut)
-        : from_(std::move(from)), to_(std::move(to)), link_(link), leftOut_(leftOut)
+    TreeCopier(std::string from, std::string to, bool link, std::vector<std::string>* leftOut, TakenRecord* copied)
+        : from_(std::move(from)), to_(std::move(to)), link_(link), leftOut_(leftOut), copied_(copied)
     {}
 
     bool Begin(Platform::Folder target)
@@ -101,9 +105,11 @@ public:
         targets_.push_back(std::move(target));
         return true;
     }
-    bool EnterFolder(const std::string& path, const Platform::Folder&) override
+    bool EnterFolder(const std::string& path, const Platform::Folder& folder) override
     {
         const std::string name = LastName(path);
+        struct stat st;
+        if (copied_ && ::fstat(folder.Fd(), &st) == 0) copied_->Add(path, st);
         Platform::Folder sub;
         if (::mkdirat(targets_.back().Fd(), name.c_str(), kCopyModeBits) != 0 && errno != EEXIST)
             return Fail(errno, path);
@@ -127,10 +133,13 @@ public:
             ::unlinkat(target.Fd(), name.c_str(), 0);
             if (file.LinkAs(target, name))
             {
+                if (copied_) copied_->Add(path, file.Stat(), true);
                 bytes_ += file.Size();
                 return true;
             }
         }
+        // Its status as it was opened, before a byte of it is read.
+        if (copied_) copied_->Add(path, file.Stat());
         const int out =
             ::openat(target.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
         if (out < 0) return Fail(errno, path);
@@ -183,6 +192,7 @@ private:
     std::string to_;
     bool link_;
     std::vector<std::string>* leftOut_;
+    TakenRecord* copied_;
     std::vector<Platform::Folder> targets_;
     int error_ = 0;
     std::string failedPath_;
@@ -223,6 +233,8 @@ private:
 class WholeCopier
 {
 public:
+    explicit WholeCopier(TakenRecord* copied) : copied_(copied) {}
+
     bool Copy(int from, int to, const std::string& path, int depth)
     {
         std::vector<std::string> names;
@@ -240,6 +252,9 @@ public:
                 Fd in(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 Fd out(::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 if (in.Get() < 0 || out.Get() < 0) return Fail(errno, sub);
+                struct stat opened;
+                if (::fstat(in.Get(), &opened) != 0) return Fail(errno, sub);
+                Record(sub, opened);
                 if (!Copy(in.Get(), out.Get(), sub, depth + 1)) return false;
                 // Its own mode once it is filled (a folder the owner may not write to is one all the same).
                 if (::fchmod(out.Get(), mode) != 0) return Fail(errno, sub);
@@ -250,6 +265,7 @@ public:
             }
             else if (S_ISLNK(st.st_mode))
             {
+                Record(sub, st);
                 std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
                 const ssize_t n = ::readlinkat(from, name.c_str(), target.data(), target.size());
                 if (n < 0) return Fail(errno, sub);
@@ -258,8 +274,11 @@ public:
                 target.resize(static_cast<size_t>(n));
                 if (::symlinkat(target.c_str(), to, name.c_str()) != 0) return Fail(errno, sub);
             }
-            else if (::mknodat(to, name.c_str(), (st.st_mode & S_IFMT) | mode, st.st_rdev) != 0)
-                return Fail(errno, sub);
+            else
+            {
+                Record(sub, st);
+                if (::mknodat(to, name.c_str(), (st.st_mode & S_IFMT) | mode, st.st_rdev) != 0) return Fail(errno, sub);
+            }
         }
         return true;
     }
@@ -298,6 +317,8 @@ private:
         if (in.Get() < 0 || ::fstat(in.Get(), &st) != 0) return Fail(errno, path);
         // Something else under that name since it was looked at: the copy is not what was there.
         if (!S_ISREG(st.st_mode)) return Fail(EAGAIN, path);
+        // Its status as it was opened, before a byte of it is read.
+        Record(path, st);
         Fd out(::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IWUSR));
         if (out.Get() < 0) return Fail(errno, path);
         // Every byte there is, also what was written since it was opened.
@@ -322,13 +343,18 @@ private:
         failedPath_ = path;
         return false;
     }
+    void Record(const std::string& path, const struct stat& st)
+    {
+        if (copied_) copied_->Add(path, st);
+    }
 
+    TakenRecord* copied_;
     int error_ = 0;
     std::string failedPath_;
 };
 
-// Copies the folder `from` whole (WholeCopier) into `to`, which must not exist yet.
-bool CopyWholeFolder(const std::string& from, const std::string& to, std::string* error)
+// Copies the folder `from` whole (WholeCopier) into `to`, which must not exist yet; what it read goes to `copied`.
+bool CopyWholeFolder(const std::string& from, const std::string& to, std::string* error, TakenRecord* copied)
 {
     Platform::Folder source;
     std::string why;
@@ -347,7 +373,8 @@ bool CopyWholeFolder(const std::string& from, const std::string& to, std::string
             *error = "cannot create '" + to + "': " + (ec ? ec.message() : why.empty() ? std::strerror(errno) : why);
         return false;
     }
-    WholeCopier copier;
+    if (copied) copied->Add("", st);
+    WholeCopier copier(copied);
     if (!copier.Copy(source.Fd(), target.Fd(), "", 0))
     {
         if (error) *error = copier.Failure(from);
@@ -364,7 +391,7 @@ bool CopyWholeFolder(const std::string& from, const std::string& to, std::string
 }  // namespace
 
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
-                    std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
+                    std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
 {
     if (leftOut) leftOut->clear();
     auto bare = [](std::string p) {
@@ -388,7 +415,9 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         if (error) *error = "cannot create '" + to + "': " + (ec ? ec.message() : why);
         return false;
     }
-    TreeCopier copier(bare(from), bare(to), link, leftOut);
+    struct stat top;
+    if (copied && ::fstat(source.Fd(), &top) == 0) copied->Add("", top);
+    TreeCopier copier(bare(from), bare(to), link, leftOut, copied);
     copier.Begin(std::move(target));
     Platform::FolderWalkFailure failure;
     const bool ok = Platform::WalkFolder(source, copier, &failure);
@@ -420,6 +449,14 @@ std::string Removed(const std::string& path, const std::string& what)
 {
     if (RemoveFolderTree(path)) return "removed " + what;
     return "could not remove " + what + ": " + std::strerror(errno);
+}
+
+// Where further rounds of a keep from another file system kept what was written meanwhile, for a line of the log.
+std::string AndIn(const std::vector<std::string>& places)
+{
+    std::string text;
+    for (const std::string& place : places) text += (text.empty() ? " (what was written meanwhile: in " : ", ") + place;
+    return text.empty() ? text : text + ")";
 }
 
 }  // namespace
@@ -455,7 +492,8 @@ bool PutEditFolderBack(const std::string& editFolder)
     return rename(aside.c_str(), editFolder.c_str()) == 0;
 }
 
-std::vector<std::string> CleanupClosedEdits(const std::string& parent,
+std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std::string& localRoot,
+                                            const std::string& backupsRoot,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
                                             const std::function<bool(const std::string& editFolder)>& taken)
 {
@@ -476,17 +514,36 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent,
                                std::strerror(errno));
             continue;
         }
-        done.push_back(Removed(p.string(), "the edit folder " + name + " of an edit that was closed"));
+        // Closed, its close cut short before the folder went: what the installed copy holds as it is goes, the
+        // rest (what was written into it after it was taken, or what a revert or delete would have discarded) is
+        // kept, never removed.
+        const std::string aside = p.filename().string();
+        const TakenRemoval removal =
+            RemoveTakenEntries(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name));
+        if (removal.gone)
+        {
+            done.push_back("removed " + aside + ", of an edit that was closed: the installed copy holds all of it");
+            continue;
+        }
+        std::string error, at;
+        std::vector<std::string> also;
+        const std::string removed = std::to_string(removal.removed) + " entries the installed copy holds removed";
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEarlierEditFolder, true, &error, &at, nullptr, &also))
+            done.push_back(aside + ", of an edit that was closed: " + removed + ", the rest kept in " + at +
+                           AndIn(also));
+        else
+            done.push_back(aside + ", of an edit that was closed: " + removed + "; the rest could not be kept" +
+                           (at.empty() ? " and stays where it is" : "") + ": " + error + AndIn(also));
     }
     return done;
 }
 
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
-                     std::vector<std::string>* leftOut, uint64_t* bytes, bool link)
+                     std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
 {
     std::string tmp = TempFolderFor(target);
     RemoveFolderTree(tmp);
-    if (CopyFolderTree(from, tmp, error, leftOut, bytes, link)) return true;
+    if (CopyFolderTree(from, tmp, error, leftOut, bytes, link, copied)) return true;
     RemoveFolderTree(tmp);
     return false;
 }
@@ -845,12 +902,13 @@ bool MoveUncommittedWorkOut(const std::string& dated, const std::string& keptIn,
 // Copies `folder` into root/<YYYYMMDD-HHMMSS>[-N]/<name> under a hidden name, renamed when whole; the dated
 // name goes to `datedName`. `move`: the folder itself goes there by one rename, which needs no room and leaves it
 // whole under one of its two names whenever the daemon dies; it is copied only from another file system, and
-// then stays where it was for the caller to remove. `whole`: copied with every entry as it is (CopyWholeFolder),
-// or not at all.
+// then stays where it was for the caller to remove (`moved` says which). `whole`: copied with every entry as it is
+// (CopyWholeFolder), or not at all; what the copy read goes to `copied`.
 bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, const std::string& name,
                          std::string* error, std::string* madeAt, std::string& datedName, bool move = false,
-                         bool whole = false)
+                         bool whole = false, TakenRecord* copied = nullptr, bool* moved = nullptr)
 {
+    if (moved) *moved = false;
     time_t now = time(nullptr);
     tm t;
     localtime_r(&now, &t);
@@ -898,6 +956,7 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
         if (Platform::RenameNoReplace(folder, dest))
         {
             if (madeAt) *madeAt = dest;
+            if (moved) *moved = true;
             return true;
         }
         if (errno != EXDEV)
@@ -909,7 +968,7 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
     }
     // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
     std::string partial = TempFolderFor(dest);
-    bool ok = whole ? CopyWholeFolder(folder, partial, error) : CopyFolderTree(folder, partial, error);
+    bool ok = whole ? CopyWholeFolder(folder, partial, error, copied) : CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)
     {
@@ -960,22 +1019,47 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 }
 
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
-                         std::string* error, std::string* madeAt)
+                         std::string* error, std::string* madeAt, TakenRecord* copied, std::vector<std::string>* alsoAt)
 {
+    const std::string root = backupsRoot + "/" + kUncommittedBackups;
     std::string datedName, at;
-    if (!CopyIntoDatedFolder(folder, backupsRoot + "/" + kUncommittedBackups, name, error, &at, datedName, move, true))
-        return false;
+    TakenRecord record;
+    bool moved = false;
+    if (!CopyIntoDatedFolder(folder, root, name, error, &at, datedName, move, true, &record, &moved)) return false;
     if (madeAt) *madeAt = at;
-    // Copied rather than moved only from another file system: the copy is whole, and the folder goes.
-    if (!move || RemoveFolderTree(folder)) return true;
-    if (error) *error = "it was copied to '" + at + "' but could not be removed: " + std::strerror(errno);
+    if (!move || moved)
+    {
+        if (copied) *copied = std::move(record);
+        return true;
+    }
+    // Copied from another file system: what the copy read goes, as far as it is still what was read. What was
+    // written into the folder meanwhile (or is open in another program) is copied again by another round.
+    std::string why;
+    for (int round = 1;; ++round)
+    {
+        const TakenRemoval removal = RemoveTakenEntries(folder, record);
+        if (removal.gone) return true;
+        if (removal.error != 0)
+        {
+            why = std::strerror(removal.error);
+            break;
+        }
+        if (round == kKeepRounds) break;
+        record.Clear();
+        std::string again;
+        if (!CopyIntoDatedFolder(folder, root, name, &why, &again, datedName, false, true, &record)) break;
+        if (alsoAt) alsoAt->push_back(again);
+    }
+    if (error)
+        *error = "what was written into it while it was copied stays in '" + folder + "'" +
+                 (why.empty() ? "" : " (" + why + ")");
     return false;
 }
 
 std::string KeepingFolderFor(const std::string& folder) { return Beside(folder, ".vadkeep-"); }
 
 bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
-                           std::string* error, std::string* madeAt)
+                           std::string* error, std::string* madeAt, std::vector<std::string>* alsoAt)
 {
     const std::string aside = KeepingFolderFor(folder);
     std::string at;
@@ -985,12 +1069,11 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
     }
-    const bool kept = KeepUncommittedWork(aside, backupsRoot, name, true, error, &at);
+    const bool kept = KeepUncommittedWork(aside, backupsRoot, name, true, error, &at, nullptr, alsoAt);
     if (madeAt) *madeAt = at;
-    // Kept whole, though what is left of it aside may not have gone: that stays for the next start.
-    if (kept || !at.empty()) return kept;
-    // Back as it was, and named where its user has it; where a folder was made in its place meanwhile, it waits
-    // aside for the next start.
+    if (kept) return true;
+    // Back as it was, or what was written into it while it was copied, and named where its user has it; where a
+    // folder was made in its place meanwhile, it waits aside for the next start.
     if (!Platform::RenameNoReplace(aside, folder))
     {
         if (error) *error += "; it waits as '" + aside + "'";
@@ -1013,10 +1096,14 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
         }
         // Another folder took its place meanwhile: it is kept from where it is.
         std::string error, at;
-        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at))
-            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at);
+        std::vector<std::string> also;
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at, nullptr,
+                                &also))
+            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at +
+                           AndIn(also));
         else
-            done.push_back("could not keep " + p.filename().string() + " (an edit folder without an edit): " + error);
+            done.push_back("could not keep " + p.filename().string() + " (an edit folder without an edit)" +
+                           (at.empty() ? "" : " whole") + ": " + error + AndIn(also));
     }
     return done;
 }
@@ -1075,4 +1162,18 @@ std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int
         done.push_back(Removed(it->path().string(), n + ", left by an earlier daemon"));
     }
     return done;
+}
+
+TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& backupsRoot,
+                                 const std::string& name)
+{
+    TakenFolderLeft left;
+    if (RemoveTakenEntries(folder, record).gone) return left;
+    std::string at;
+    std::vector<std::string> also;
+    const bool kept = KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, &at, nullptr, &also);
+    if (!at.empty()) left.keptIn.push_back(at);
+    left.keptIn.insert(left.keptIn.end(), also.begin(), also.end());
+    if (!kept) left.staysIn = folder;
+    return left;
 }

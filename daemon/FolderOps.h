@@ -2,6 +2,8 @@
 // Folder work for installs, commits, deletes and backups. Replacing a folder is crash safe: the new
 // contents are written into a temporary folder beside the target and renamed into place, and a leftover
 // of an interrupted replacement is put right by CleanupFolderLeftovers at the next start.
+#include "daemon/TakenFolder.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,8 +17,10 @@
 // must not be a link (links on the way to it are followed only where no other user can have put them).
 // `bytes` gets the total size of the files copied. With `link` a file is given a second name (a hard link) instead of being copied
 // where the file system allows: only for a source nothing else writes to, which is removed afterwards.
+// `copied` gets what the copy read of `from` (TakenFolder.h), for a removal of it that takes only that.
 bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error = nullptr,
-                    std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
+                    std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false,
+                    TakenRecord* copied = nullptr);
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -29,7 +33,8 @@ std::string OldFolderFor(const std::string& target);
 // Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
 // commits with SwapInFolder.
 bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
-                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false);
+                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false,
+                     TakenRecord* copied = nullptr);
 // A copy staged for one install that nothing else writes to and that is thrown away afterwards (a folder of one
 // of this daemon's own staging folders in the cache) is not copied: it is made ready where it lies and moved
 // into place whole by SwapInFolder. What is neither a regular file nor a folder in it is removed, its path (as
@@ -67,10 +72,14 @@ std::string ClosedEditFolderFor(const std::string& editFolder);
 bool SetEditFolderAside(const std::string& editFolder);
 bool PutEditFolderBack(const std::string& editFolder);
 // In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
-// still holds its edit (the close was cut short before its commit point), else removes it. Returns what was
-// done as lines for the log (a removal that failed is said as such). One that `taken(X)` says a commit has
-// taken (it is being installed from) is left as it is.
-std::vector<std::string> CleanupClosedEdits(const std::string& parent,
+// still holds its edit (the close was cut short before its commit point). Otherwise its edit was closed and the
+// close was cut short before the folder went: what the installed copy localRoot/X holds as it is (the same file,
+// or the same size and bytes) is removed, and the rest is kept as KeepUncommittedWork with `move` keeps it, as
+// "X (earlier edit folder)" below backupsRoot; what cannot be kept stays where it is. Nothing nobody has a copy
+// of is removed. Returns what was done as lines for the log. One that `taken(X)` says a commit has taken (it is
+// being installed from) is left as it is.
+std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std::string& localRoot,
+                                            const std::string& backupsRoot,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
                                             const std::function<bool(const std::string& editFolder)>& taken = {});
 
@@ -89,6 +98,7 @@ inline constexpr char kUncommittedBackups[] = "uncommitted";
 inline constexpr char kEarlierEditFolder[] = " (earlier edit folder)";
 inline constexpr char kUncommittedEdit[] = " (uncommitted edit)";
 inline constexpr char kEditFolderWithoutEdit[] = " (edit folder without an edit)";
+inline constexpr char kWrittenAfterTaken[] = " (written after it was taken)";
 
 // Copies an installed asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that
 // second already holds a backup of that name: no backup is ever overwritten), then thins the dated folders of
@@ -101,21 +111,42 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
                   std::string* error = nullptr, std::string* madeAt = nullptr,
                   std::vector<std::string>* done = nullptr);
 // Keeps work that was never committed in backupsRoot/uncommitted/<YYYYMMDD-HHMMSS>[-N]/<name>, never overwriting
-// anything; nothing is thinned there. Copied the same way as a backup (hidden name, renamed when whole), or, with
-// `move`, the folder itself moved there by one rename (no room needed; copied only from another file system, and
-// then removed). A copy carries every entry as it is: a file of any name, a symbolic link as a link, a pipe,
-// socket or device as one; what cannot be carried fails the keep, with nothing kept and the folder left as it
-// was. False with the reason in `error`; `madeAt` is set whenever the copy was made, also when what was copied
-// could not all be removed afterwards.
+// anything; nothing is thinned there. Copied the same way as a backup (hidden name, renamed when whole), what the
+// copy read going to `copied`; or, with `move`, the folder itself moved there by one rename (no room needed).
+// From another file system it is copied, and then only what the copy read is removed, as far as it is still as
+// read (RemoveTakenEntries): what was written into it meanwhile, or is open in another program, is copied again
+// into a dated folder of its own (`alsoAt`), a few rounds at most, and what is left after them stays in `folder`
+// (false, saying so in `error`). A copy carries every entry as it is: a file of any name, a symbolic link as a
+// link, a pipe, socket or device as one; what cannot be carried fails the keep, with nothing kept and the folder
+// left as it was. False with the reason in `error`; `madeAt` is set whenever the copy was made, also when what
+// was copied could not all be removed afterwards.
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
-                         std::string* error = nullptr, std::string* madeAt = nullptr);
+                         std::string* error = nullptr, std::string* madeAt = nullptr, TakenRecord* copied = nullptr,
+                         std::vector<std::string>* alsoAt = nullptr);
 // Keeps a folder found where an edit folder goes, which no open edit made, as KeepUncommittedWork with `move`
 // does, but takes it from its place first, by one rename to "<parent>/.vadkeep-<name>": a write into it after
-// that fails where its writer sees it, and none is lost while it is copied from another file system. When it
-// cannot be kept it is put back as it was (false, with the reason in `error`).
+// that fails where its writer sees it, unless the writer is inside it already (its current folder, a file it
+// holds open), and then it is kept or stays. When it cannot be kept it is put back as it was, and when it could
+// not all be kept (across file systems, while it kept being written to) what stays of it is put back (false,
+// with the reason in `error`, and `madeAt` set).
 bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
-                           std::string* error = nullptr, std::string* madeAt = nullptr);
+                           std::string* error = nullptr, std::string* madeAt = nullptr,
+                           std::vector<std::string>* alsoAt = nullptr);
 std::string KeepingFolderFor(const std::string& folder);
+
+// What became of a folder taken from its user once what was installed or kept of it went.
+struct TakenFolderLeft
+{
+    std::vector<std::string> keptIn;  // where what stayed of it was kept (more than one across file systems)
+    std::string staysIn;              // where what could not be kept stays (the folder itself); empty when none
+    std::string error;                // why it could not all be kept
+};
+// The one removal of a folder taken from its user (a commit's, a revert's or a delete's edit folder set aside):
+// removes what `record` holds and is still as recorded (RemoveTakenEntries), and keeps whatever stays, as `name`
+// below backupsRoot/uncommitted, as KeepUncommittedWork with `move` keeps it; it stays where it is when it
+// cannot be kept.
+TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& backupsRoot,
+                                 const std::string& name);
 // In the folder of edit folders: each ".vadkeep-X" that a keep cut short left is put back as X, or, where X is
 // taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it stays where it is
 // when neither can be done). Returns what was done as lines for the log.

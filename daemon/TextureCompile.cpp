@@ -115,7 +115,7 @@ void TextureStaging::Copy(size_t slot, bool link)
         s.copyError = "no staging folder could be made in the cache";
         return;
     }
-    s.copied = CopyFolderTree(s.folder, s.copy, &s.copyError, &s.leftOut, nullptr, link);
+    s.copied = CopyFolderTree(s.folder, s.copy, &s.copyError, &s.leftOut, nullptr, link, &s.record);
     // A copy cut short (a full disk) is not compiled: the job would report its missing files.
     if (!s.copied) RemoveFolderTree(s.copy);
 }

@@ -13,6 +13,7 @@
 #include "core/KUID.h"
 #include "daemon/DaemonResults.h"
 #include "daemon/DaemonRoot.h"
+#include "daemon/TakenFolder.h"
 
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,8 @@ public:
     void PostIncomplete(size_t slot, DaemonResults* results) const;
     // The links and special files the copy left out (paths in the original folder).
     std::vector<std::string>& LeftOut(size_t slot) { return slots_[slot].leftOut; }
+    // What the copy read of the folder (TakenFolder.h): once the copy is installed, what of the folder may go.
+    TakenRecord& Copied(size_t slot) { return slots_[slot].record; }
 
 private:
     struct Slot
@@ -77,6 +80,7 @@ private:
         std::string copy;
         std::string copyError;
         std::vector<std::string> leftOut;
+        TakenRecord record;  // what the copy read
         bool copied = false;
         bool compiled = false;
         bool findings = false;

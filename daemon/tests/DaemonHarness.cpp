@@ -7,9 +7,11 @@
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -98,6 +100,28 @@ std::string ReadFile(const std::string& path)
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+bool LeasesWorkIn(const std::string& folder)
+{
+    const std::string probe = folder + "/lease-probe";
+    WriteFile(probe, "x");
+    const int fd = ::open(probe.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    if (works) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    if (fd >= 0) ::close(fd);
+    fs::remove(probe);
+    return works;
+}
+
+std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(backupsRoot + "/uncommitted", ec), end; !ec && it != end; it.increment(ec))
+        if (fs::is_directory(it->path() / name)) found.push_back((it->path() / name).string());
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::string& name,

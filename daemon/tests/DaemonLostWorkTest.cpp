@@ -12,7 +12,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -468,6 +471,60 @@ TEST_F(DaemonEditsTest, AnEditBeingCommittedIsLeftToItsCommitWhichGivesItsFolder
     EXPECT_FALSE(fs::exists(editFolder + "/new.txt"));
     EXPECT_TRUE(Says(results, "that no open edit made was kept in")) << results.size();
     EXPECT_EQ(db_.Revert(handle, nullptr), DbStatus::kOK);
+}
+
+// What is written into an edit folder after a commit took it (here while its textures compile, after their copy
+// read it) is kept, with a warning naming where, and only that: what was installed goes.
+TEST_F(DaemonEditsTest, WhatIsWrittenIntoATakenEditFolderIsKeptAndOnlyThat)
+{
+    uint32_t handle = 0;
+    ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+    const std::string editFolder = db_.Root().EditFolder(kAsset), backups = root_.path() + "/UserData/backups";
+    WriteFile(editFolder + "/wood.texture.txt", "primary=wood.png\n");
+    WriteFile(editFolder + "/work.txt", "the edit");
+    const TextureCompileFn compile = [&](const std::string&, DaemonResults&, uint32_t& answer, std::string&) {
+        const std::string taken = ClosedEditFolderFor(editFolder);
+        std::ofstream(taken + "/work.txt", std::ios::app) << ", and more";
+        WriteFile(taken + "/late/late.txt", "late");
+        answer = 2;
+        return true;
+    };
+    DaemonResults results;
+    ASSERT_EQ(db_.Commit(handle, &results, false, compile), DbStatus::kOK);
+    EXPECT_EQ(ReadFile(db_.ActiveFolder(kAsset) + "/work.txt"), "the edit");
+    const std::vector<std::string> kept = KeptAs(backups, kAsset.ToSpacedString() + " (written after it was taken)");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(Says(results, kept[0])) << results.size();
+    EXPECT_EQ(ReadFile(kept[0] + "/work.txt"), "the edit, and more");
+    EXPECT_EQ(ReadFile(kept[0] + "/late/late.txt"), "late");
+    EXPECT_FALSE(fs::exists(kept[0] + "/config.txt"));
+    EXPECT_FALSE(fs::exists(ClosedEditFolderFor(editFolder)));
+    fs::remove_all(fs::path(kept[0]).parent_path());
+
+    // A file another program holds open through a commit, a revert or a delete may still be written to: it is
+    // kept, and what is written through it afterwards is there. The rest goes as installed or discarded.
+    if (!LeasesWorkIn(root_.path())) GTEST_SKIP() << "no leases here: a file open elsewhere is not told";
+    for (const std::string command : {"commit", "revert", "delete"})
+    {
+        SCOPED_TRACE(command);
+        ASSERT_TRUE(OpenForEdit(kAsset, 0, handle));
+        WriteFile(editFolder + "/open.txt", "before");
+        const int fd = ::open((editFolder + "/open.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        results.clear();
+        const DbStatus status = command == "commit"   ? db_.Commit(handle, &results)
+                                : command == "revert" ? db_.Revert(handle, &results)
+                                                      : db_.Delete(kAsset, &results);
+        EXPECT_EQ(status, DbStatus::kOK);
+        EXPECT_EQ(::write(fd, " after", 6), 6);
+        ::close(fd);
+        const std::vector<std::string> now = KeptAs(backups, kAsset.ToSpacedString() + " (written after it was taken)");
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(now[0]), fs::directory_iterator()), 1);
+        EXPECT_EQ(ReadFile(now[0] + "/open.txt"), "before after");
+        EXPECT_TRUE(Says(results, now[0])) << results.size();
+        fs::remove_all(fs::path(now[0]).parent_path());
+    }
 }
 
 }  // namespace

@@ -11,10 +11,14 @@
 #include "daemon/InternedNames.h"
 #include "daemon/RequestHandlers.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -295,6 +299,139 @@ TEST(DaemonFolders, AKeepCutShortGivesTheFolderBackOrKeepsItFromWhereItIs)
         kept += ReadFile((dated.path() / "kuid 1 2 (edit folder without an edit)/w.txt").string()) == "W2";
     EXPECT_EQ(kept, 1);
     EXPECT_FALSE(fs::exists(KeepingFolderFor(e + "/kuid 1 2")));
+}
+
+// A folder taken from its user loses only what the copy that read it (or the record made when it was taken) holds,
+// as it was read: an entry changed, replaced or added since, or a file open in another program, stays, and so do
+// the folders that hold it. Where the copy gave the files a second name, the installed copy is that very file, so
+// a change to it in place is installed too and the name goes.
+TEST(DaemonFolders, ATakenFolderLosesOnlyWhatItsCopyRead)
+{
+    TempDir d;
+    const bool leases = LeasesWorkIn(d.path());
+    using Copy = std::function<TakenRecord(const std::string& from, const std::string& to)>;
+    auto tree = [](bool link) {
+        return [link](const std::string& from, const std::string& to) {
+            TakenRecord r;
+            EXPECT_TRUE(CopyFolderTree(from, to, nullptr, nullptr, nullptr, link, &r));
+            return r;
+        };
+    };
+    const std::vector<std::pair<std::string, Copy>> copies = {
+        {"a copy to install", tree(false)},
+        {"second names to install", tree(true)},
+        {"a whole copy kept",
+         [](const std::string& from, const std::string& to) {
+             TakenRecord r;
+             EXPECT_TRUE(KeepUncommittedWork(from, to, "kept", false, nullptr, nullptr, &r));
+             return r;
+         }},
+        {"a record when taken", [](const std::string& from, const std::string&) { return RecordTakenFolder(from); }},
+    };
+    int held = -1;
+    struct Change
+    {
+        std::string file;
+        bool before;                                          // there when it is copied, holding "orig"
+        std::function<void(const std::string& path)> change;  // after the copy
+        bool stays;
+        bool staysLinked;
+    };
+    const std::vector<Change> changes = {
+        {"same.txt", true, [](const std::string&) {}, false, false},
+        {"sub/same.txt", true, [](const std::string&) {}, false, false},
+        {"grown.txt", true, [](const std::string& p) { std::ofstream(p, std::ios::app) << "more"; }, true, false},
+        {"rewritten.txt", true, [](const std::string& p) { std::ofstream(p, std::ios::in | std::ios::out) << "REWR"; },
+         true, false},
+        {"touched.txt", true,
+         [](const std::string& p) {
+             const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+             ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+         },
+         true, false},
+        {"replaced.txt", true,
+         [](const std::string& p) {
+             WriteFile(p + ".new", "orig");
+             fs::rename(p + ".new", p);
+         },
+         true, true},
+        {"new.txt", false, [](const std::string& p) { WriteFile(p, "new"); }, true, true},
+        {"newsub/new.txt", false, [](const std::string& p) { WriteFile(p, "new"); }, true, true},
+        {"emptysub", false, [](const std::string& p) { fs::create_directory(p); }, true, true},
+        {"held.txt", true, [&](const std::string& p) { held = ::open(p.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); },
+         leases, false},
+    };
+    for (size_t k = 0; k < copies.size(); ++k)
+    {
+        SCOPED_TRACE(copies[k].first);
+        const std::string from = d.path() + "/" + std::to_string(k) + "/taken";
+        for (const Change& c : changes)
+            if (c.before) WriteFile(from + "/" + c.file, "orig");
+        const std::string to = d.path() + "/" + std::to_string(k) + "/copy";
+        const TakenRecord record = copies[k].second(from, to);
+        // Where no second name can be made the files are copied.
+        const bool linked = k == 1 && fs::equivalent(from + "/grown.txt", to + "/grown.txt");
+        for (const Change& c : changes) c.change(from + "/" + c.file);
+        const TakenRemoval removal = RemoveTakenEntries(from, record);
+        ::close(held);
+        for (const Change& c : changes)
+            EXPECT_EQ(fs::exists(from + "/" + c.file), linked ? c.staysLinked : c.stays) << c.file;
+        EXPECT_FALSE(fs::exists(from + "/sub"));
+        EXPECT_FALSE(removal.gone);
+        EXPECT_EQ(removal.error, 0);
+        // Recorded as it is now, the rest goes, and the folder with it.
+        EXPECT_TRUE(RemoveTakenEntries(from, RecordTakenFolder(from)).gone);
+    }
+}
+
+// A close cut short after its commit point leaves its edit folder aside, its edit no longer stored: a new start
+// removes what the installed copy holds as it is (the same file, or the same size and bytes) and keeps the rest
+// as an earlier edit folder. Nothing that has no other copy is removed.
+TEST(DaemonFolders, AClosedEditFolderLeftAsideLosesOnlyWhatIsInstalled)
+{
+    TempDir d;
+    const std::string e = d.path() + "/editing", local = d.path() + "/local", b = d.path() + "/backups";
+    fs::create_directories(e);
+    for (const char* name : {"kuid 1 1", "kuid 1 2", "kuid 1 3"})
+    {
+        const std::string installed = local + "/" + name, aside = ClosedEditFolderFor(e + "/" + name);
+        WriteFile(installed + "/config.txt", "kuid <kuid:1:1>\n");
+        WriteFile(installed + "/sub/deep.txt", "deep");
+        WriteFile(installed + "/linked.txt", "linked");
+        fs::copy(installed, aside, fs::copy_options::recursive);
+        fs::remove(aside + "/linked.txt");
+        fs::create_hard_link(installed + "/linked.txt", aside + "/linked.txt");
+    }
+    // 1 2: the installed copy is gone (a delete's); 1 3: the edit folder had changed when its close was cut short.
+    fs::remove_all(local + "/kuid 1 2");
+    const std::string changed = ClosedEditFolderFor(e + "/kuid 1 3");
+    WriteFile(changed + "/sub/deep.txt", "DEEP");
+    WriteFile(changed + "/mine.txt", "the user's");
+    fs::create_directory(changed + "/empty");
+    fs::create_symlink("mine.txt", changed + "/link");
+
+    const std::vector<std::string> done = CleanupClosedEdits(e, local, b, [](const std::string&) { return false; });
+    ASSERT_EQ(done.size(), 3u);
+    EXPECT_EQ(
+        std::count_if(done.begin(), done.end(),
+                      [](const std::string& l) { return l.find("the installed copy holds all of it") != l.npos; }),
+        1);
+    for (const char* name : {"kuid 1 1", "kuid 1 2", "kuid 1 3"})
+        EXPECT_FALSE(fs::exists(ClosedEditFolderFor(e + "/" + name))) << name;
+    EXPECT_TRUE(KeptAs(b, "kuid 1 1 (earlier edit folder)").empty());
+    const std::vector<std::string> whole = KeptAs(b, "kuid 1 2 (earlier edit folder)");
+    ASSERT_EQ(whole.size(), 1u);
+    for (const char* file : {"config.txt", "linked.txt", "sub/deep.txt"})
+        EXPECT_TRUE(fs::exists(whole[0] + "/" + file));
+    const std::vector<std::string> rest = KeptAs(b, "kuid 1 3 (earlier edit folder)");
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(ReadFile(rest[0] + "/sub/deep.txt"), "DEEP");
+    EXPECT_EQ(ReadFile(rest[0] + "/mine.txt"), "the user's");
+    EXPECT_TRUE(fs::is_directory(rest[0] + "/empty"));
+    EXPECT_TRUE(fs::is_symlink(rest[0] + "/link"));
+    EXPECT_FALSE(fs::exists(rest[0] + "/config.txt"));
+    EXPECT_FALSE(fs::exists(rest[0] + "/linked.txt"));
+    EXPECT_EQ(ReadFile(local + "/kuid 1 3/linked.txt"), "linked");
 }
 
 TEST(DaemonStore, RecordsEditsAndSettingsRoundTrip)

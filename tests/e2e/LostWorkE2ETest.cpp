@@ -26,6 +26,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string_view>
 
@@ -687,6 +688,144 @@ TEST_F(LostWorkE2E, AFileWrittenWhileACommitOrDeleteRunsIsKeptOrItsWriteFails)
         EXPECT_TRUE(fs::is_fifo(fs::symlink_status(kept + "/pipe")));
         EXPECT_EQ(ReadWholeFile(kept + "/notes\\v2.txt"), "second notes");
     }
+}
+
+// Writes $2-N.txt (holding "$2-N") by a relative name into its current folder and appends the line "$2-N" to
+// held.txt through a descriptor it opened first, until the file $1 is there (at most 4000 rounds), saying each
+// write whose open, write and close succeeded ("$2-N.txt", "held $2-N").
+constexpr char kInsideWriter[] = R"(exec 3>>held.txt || exit 1
+i=0
+while [ ! -e "$1" ] && [ $i -lt 4000 ]; do
+  { echo "$2-$i" >"$2-$i.txt"; } 2>/dev/null && echo "$2-$i.txt"
+  { echo "$2-$i" >&3; } 2>/dev/null && echo "held $2-$i"
+  i=$((i+1)); sleep 0.002
+done
+)";
+
+// Whether this process may take a write lease on a file of its own in `folder` (not every file system has them).
+bool LeasesWorkIn(const std::string& folder)
+{
+    const std::string probe = folder + "/lease-probe";
+    std::ofstream(probe) << "x";
+    const int fd = ::open(probe.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    if (works) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    if (fd >= 0) ::close(fd);
+    fs::remove(probe);
+    return works;
+}
+
+// Each write the inside writer said (`said`) is in one of `folders` with its bytes: a file of its name holding
+// them, a held.txt holding the line. Returns what is found nowhere.
+std::vector<std::string> WritesFoundNowhere(const std::vector<std::string>& said,
+                                            const std::vector<std::string>& folders)
+{
+    std::map<std::string, std::set<std::string>> files;  // name -> the contents of each file of that name
+    std::set<std::string> held;
+    for (const std::string& folder : folders)
+    {
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        {
+            const std::string name = it->path().filename().string();
+            if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+            if (name == "held.txt")
+                for (const std::string& line : Lines(ReadWholeFile(it->path().string()))) held.insert(line);
+            else
+                files[name].insert(ReadWholeFile(it->path().string()));
+        }
+    }
+    std::vector<std::string> missing;
+    for (const std::string& write : said)
+    {
+        const bool line = write.rfind("held ", 0) == 0;
+        const bool found =
+            line ? held.count(write.substr(5)) != 0 : files[write].count(write.substr(0, write.size() - 4) + "\n") != 0;
+        if (!found) missing.push_back(write);
+    }
+    return missing;
+}
+
+// A program already inside the edit folder (a shell whose current folder it is, writing files by a relative name,
+// and a file it holds open) writes on after the rename that takes the folder: every write of it that succeeded is
+// installed or kept in the backups of uncommitted work after a commit, a delete and a keep from another file
+// system, said in a warning, and a new start of the daemon removes none of it.
+TEST_F(LostWorkE2E, WhatAProgramInsideTheEditFolderWritesIsInstalledOrKept)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallTextured());
+    root_.WriteFile("work/writer.sh", kInsideWriter);
+    // Without leases a file open in another program is removed once its status is as copied, and what is
+    // appended to it after that is not promised: only the files written by name are looked for then.
+    const bool leases = LeasesWorkIn(root_.Path("work"));
+    RecordProperty("leases", leases ? "yes" : "no");
+    auto promised = [&](std::vector<std::string> said) {
+        if (!leases) std::erase_if(said, [](const std::string& write) { return write.rfind("held ", 0) == 0; });
+        return said;
+    };
+    const std::string installed = root_.Path("UserData/local/kuid 900680 1");
+    const std::string kept = root_.Path("UserData/backups/uncommitted");
+    for (const std::string command : {"commit", "delete"})
+    {
+        SCOPED_TRACE(command);
+        ASSERT_EQ(Run({"edit", kEdited}).exitCode, 0);
+        // Large enough that the copy takes a while, and the writer writes while it is made.
+        root_.WriteFile(kEditedFolder + "/big.bin", std::string(32 << 20, 'b'));
+        const std::string stop = root_.Path("work/stop-" + command);
+        RunningProgram writer("/bin/sh", {root_.Path("work/writer.sh"), stop, command},
+                              RunOptions::In(root_.Path(kEditedFolder)));
+        ASSERT_TRUE(Eventually([&] { return root_.Exists(kEditedFolder + "/" + command + "-4.txt"); }));
+        const RunResult r = Run({command, kEdited});
+        root_.WriteFile("work/stop-" + command, "");
+        const std::vector<std::string> said = promised(Lines(writer.Wait().out));
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        // The held file is open in the writer all along: it is never taken, and the warning names where it is.
+        if (leases)
+        {
+            EXPECT_TRUE(Has(r.out, "or were still open in another program, were kept in '" + kept + "/")) << r.out;
+        }
+        EXPECT_EQ(WritesFoundNowhere(said, {installed, kept}), std::vector<std::string>{}) << "of " << said.size();
+        root_.StopProcesses();
+        (void)Run({"status", kEdited});
+        ASSERT_TRUE(root_.DaemonRunning());
+        EXPECT_EQ(WritesFoundNowhere(said, {installed, kept}), std::vector<std::string>{}) << "after a new start";
+    }
+
+    // An edit folder no open edit made, kept from where the edit folder goes while the writer is inside it, with
+    // the backups on a tmpfs of their own: copied, and only what the copy read goes. What the writer holds open
+    // is never taken: it is copied in each round and stays, and the edit fails saying where, never "nothing was
+    // changed". A new start keeps the rest once the writer is done.
+    ASSERT_EQ(Run({"installfrompath", "edited"}).exitCode, 0);
+    root_.StopProcesses();
+    const std::string e = root_.Path(kEditedFolder), w = root_.Path("work");
+    const std::string script =
+        "R=\"$1\"; E=\"$2\"; W=\"$3\"; B=\"$R/UserData/backups\"; T=\"$R/bin/VelmarUtil\"\nmkdir -p \"$B\"\n"
+        "mount -t tmpfs -o size=256m tmpfs \"$B\" || exit " +
+        std::to_string(kMountRefused) +
+        "\n\"$T\" status \"$4\" >/dev/null\n"
+        "mkdir \"$E\" && head -c 16m /dev/zero >\"$E/big.bin\"\n"
+        "(cd \"$E\" && exec sh \"$W/writer.sh\" \"$W/stop-keep\" keep) >\"$W/said-keep.txt\" &\n"
+        "n=0; while [ ! -e \"$E/keep-4.txt\" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done\n"
+        "\"$T\" edit \"$4\"; echo \"exit $?\"\ntouch \"$W/stop-keep\"; wait\n"
+        "\"$T\" closevaddaemon >/dev/null 2>&1; \"$T\" status \"$4\" >/dev/null; \"$T\" closevaddaemon >/dev/null "
+        "2>&1\n"
+        "cp -a \"$B/uncommitted\" \"$W/kept\"\n";
+    RunOptions options = RunOptions::In(w);
+    options.timeoutMs = 180000;
+    const RunResult r = RunInMountNamespace(script, {root_.Root(), e, w, kEdited}, options);
+    if (CannotMakeMountNamespace(r)) GTEST_SKIP() << "cannot mount a tmpfs in a mount namespace here: " << r.err;
+    EXPECT_FALSE(Has(r.out, "nothing was changed")) << r.out;
+    if (leases)
+    {
+        EXPECT_TRUE(Has(r.out, "- " + kEdited + " : Asset " + kEdited + " was not opened for editing: '" + e +
+                                   "', an edit folder of it that no open edit made, could not all be kept in a backup "
+                                   "(what was written into it while it was copied stays in '" +
+                                   e + "')."))
+            << r.out;
+        EXPECT_TRUE(r.out.ends_with("exit 255\n")) << r.out;
+    }
+    const std::vector<std::string> said = promised(Lines(root_.ReadFile("work/said-keep.txt")));
+    EXPECT_GT(said.size(), 8u);
+    EXPECT_EQ(WritesFoundNowhere(said, {w + "/kept"}), std::vector<std::string>{}) << "of " << said.size();
 }
 
 // With the backups on a tmpfs of their own, start-up copies an edit folder without an edit there whole; on a full
