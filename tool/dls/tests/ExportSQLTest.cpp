@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -148,6 +154,65 @@ TEST_F(ExportSQLTest, ABatchThatCannotBeWrittenChangesNothing)
     fs::remove_all(top_ + "/UserData");
     EXPECT_TRUE(WriteAssetExportSQL(second.records, 0, root_, &log));
     EXPECT_TRUE(fs::is_regular_file(root_ + "kuids.txt"));
+}
+
+// Each batch's files are outputs the user names: a file with a second name is written in place keeping it and its
+// mode; two files that are one, a file the run wrote before (an archive), or a KUID list that is no regular file
+// fail the batch with every file as it was and nothing left beside.
+TEST_F(ExportSQLTest, ABatchKeepsSecondNamesAndRefusesOutputsThatAreOneFile)
+{
+    ExportRecordList first;
+    first.Add(Record("1:1"));
+    ResultsLog log;
+    ASSERT_TRUE(WriteAssetExportSQL(first.records, 0, root_, &log));
+    ASSERT_EQ(::chmod((root_ + "kuids.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::link((root_ + "kuids.txt").c_str(), (top_ + "/kuids-link.txt").c_str()), 0);
+    ExportRecordList second;
+    second.Add(Record("2:2"));
+    ASSERT_TRUE(WriteAssetExportSQL(second.records, 0, root_, &log));
+    struct stat st;
+    ASSERT_EQ(::stat((top_ + "/kuids-link.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(File("kuids.txt"), "1:1\r\n2:2\r\n");
+
+    // Each case puts something else at one file's name: what that file then holds is what must stay.
+    const std::string archive = top_ + "/720_1.cdp";
+    struct Case
+    {
+        const char* file;
+        std::function<void(const std::string&)> make;
+        const char* says;
+    } cases[] = {
+        {"SQL_AssetChild_0.txt", [&](const std::string& at) { fs::create_hard_link(root_ + "SQL_Asset_0.txt", at); },
+         "' too"},
+        {"SQL_AssetCategories_0.txt", [&](const std::string& at) { fs::create_hard_link(archive, at); },
+         "the SQL file would be written over the archive"},
+        {"kuids.txt", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, "is not a regular file"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        fs::remove_all(root_);
+        ASSERT_TRUE(WriteAssetExportSQL(first.records, 0, root_, &log));
+        std::ofstream(archive) << "archive";
+        const ExportKeptFiles kept = {{Platform::FileIdentity::OfPath(archive), "the archive"}};
+        fs::remove(root_ + c.file);
+        c.make(root_ + c.file);
+        std::map<std::string, std::string> before;
+        for (const fs::directory_entry& e : fs::directory_iterator(root_))
+            if (e.is_regular_file()) before[e.path().filename().string()] = File(e.path().filename().string());
+        ResultsLog refused;
+        EXPECT_FALSE(WriteAssetExportSQL(second.records, 0, root_, &refused, kept));
+        ASSERT_EQ(refused.ErrorCount(), 1u);
+        const std::string said = refused.GetResults()[0].text.str();
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        std::map<std::string, std::string> after;
+        for (const fs::directory_entry& e : fs::directory_iterator(root_))
+            if (e.is_regular_file()) after[e.path().filename().string()] = File(e.path().filename().string());
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 6) << "nothing left beside";
+    }
 }
 
 }  // namespace
