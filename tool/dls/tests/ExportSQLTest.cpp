@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -156,62 +155,44 @@ TEST_F(ExportSQLTest, ABatchThatCannotBeWrittenChangesNothing)
     EXPECT_TRUE(fs::is_regular_file(root_ + "kuids.txt"));
 }
 
-// Each batch's files are outputs the user names: a file with a second name is written in place keeping it and its
-// mode; two files that are one, a file the run wrote before (an archive), or a KUID list that is no regular file
-// fail the batch with every file as it was and nothing left beside.
-TEST_F(ExportSQLTest, ABatchKeepsSecondNamesAndRefusesOutputsThatAreOneFile)
+// Each batch's files are outputs the user names: two that are one file, a file the run wrote before (an archive),
+// or a KUID list that is no regular file fail the batch with every file as it was and nothing left beside.
+TEST_F(ExportSQLTest, ABatchRefusesOutputsThatAreOneFileWithEveryFileAsItWas)
 {
-    ExportRecordList first;
+    ExportRecordList first, second;
     first.Add(Record("1:1"));
-    ResultsLog log;
-    ASSERT_TRUE(WriteAssetExportSQL(first.records, 0, root_, &log));
-    ASSERT_EQ(::chmod((root_ + "kuids.txt").c_str(), 0600), 0);
-    ASSERT_EQ(::link((root_ + "kuids.txt").c_str(), (top_ + "/kuids-link.txt").c_str()), 0);
-    ExportRecordList second;
     second.Add(Record("2:2"));
-    ASSERT_TRUE(WriteAssetExportSQL(second.records, 0, root_, &log));
-    struct stat st;
-    ASSERT_EQ(::stat((top_ + "/kuids-link.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_nlink, 2u);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(File("kuids.txt"), "1:1\r\n2:2\r\n");
-
-    // Each case puts something else at one file's name: what that file then holds is what must stay.
     const std::string archive = top_ + "/720_1.cdp";
-    struct Case
-    {
-        const char* file;
-        std::function<void(const std::string&)> make;
-        const char* says;
-    } cases[] = {
-        {"SQL_AssetChild_0.txt", [&](const std::string& at) { fs::create_hard_link(root_ + "SQL_Asset_0.txt", at); },
-         "' too"},
-        {"SQL_AssetCategories_0.txt", [&](const std::string& at) { fs::create_hard_link(archive, at); },
-         "the SQL file would be written over the archive"},
-        {"kuids.txt", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, "is not a regular file"},
+    auto files = [&] {
+        std::map<std::string, std::string> held;
+        for (const fs::directory_entry& e : fs::directory_iterator(root_))
+            held[e.path().filename()] = e.is_regular_file() ? File(e.path().filename()) : "(not a file)";
+        return held;
     };
-    for (const Case& c : cases)
+    const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
+        {"' too",
+         [&](const std::string&) { fs::create_hard_link(root_ + "SQL_Asset_0.txt", root_ + "SQL_AssetChild_0.txt"); }},
+        {"the SQL file would be written over the archive",
+         [&](const std::string&) { fs::create_hard_link(archive, root_ + "SQL_AssetCategories_0.txt"); }},
+        {"is not a regular file",
+         [&](const std::string&) { ASSERT_EQ(::mkfifo((root_ + "kuids.txt").c_str(), 0600), 0); }},
+    };
+    for (const auto& [says, make] : cases)
     {
-        SCOPED_TRACE(c.file);
+        SCOPED_TRACE(says);
         fs::remove_all(root_);
+        ResultsLog log;
         ASSERT_TRUE(WriteAssetExportSQL(first.records, 0, root_, &log));
         std::ofstream(archive) << "archive";
-        const ExportKeptFiles kept = {{Platform::FileIdentity::OfPath(archive), "the archive"}};
-        fs::remove(root_ + c.file);
-        c.make(root_ + c.file);
-        std::map<std::string, std::string> before;
-        for (const fs::directory_entry& e : fs::directory_iterator(root_))
-            if (e.is_regular_file()) before[e.path().filename().string()] = File(e.path().filename().string());
-        ResultsLog refused;
-        EXPECT_FALSE(WriteAssetExportSQL(second.records, 0, root_, &refused, kept));
-        ASSERT_EQ(refused.ErrorCount(), 1u);
-        const std::string said = refused.GetResults()[0].text.str();
-        EXPECT_NE(said.find(c.says), std::string::npos) << said;
-        std::map<std::string, std::string> after;
-        for (const fs::directory_entry& e : fs::directory_iterator(root_))
-            if (e.is_regular_file()) after[e.path().filename().string()] = File(e.path().filename().string());
-        EXPECT_EQ(after, before);
-        EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 6) << "nothing left beside";
+        for (const char* name : {"SQL_AssetChild_0.txt", "SQL_AssetCategories_0.txt", "kuids.txt"})
+            fs::remove(root_ + name);
+        make(root_);
+        const std::map<std::string, std::string> before = files();
+        EXPECT_FALSE(WriteAssetExportSQL(second.records, 0, root_, &log,
+                                         {{Platform::FileIdentity::OfPath(archive), "the archive"}}));
+        ASSERT_EQ(log.ErrorCount(), 1u);
+        EXPECT_NE(log.GetResults()[0].text.str().find(says), std::string::npos) << log.GetResults()[0].text.str();
+        EXPECT_EQ(files(), before) << "nothing changed, nothing left beside";
     }
 }
 
