@@ -66,18 +66,36 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
                        k, {{"asset_kuid", k.ToString()}, {"file_path", to}, {"reason", why}});
             return false;
         };
-        if (Platform::RenameNoReplace(from, to)) continue;
-        if (errno != EEXIST) return failed(std::strerror(errno));
+        const std::string suffix =
+            "-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
+        // A package folder on another file system (a link leading there) gets the copy copied into it first, under
+        // a name of its own, so that it too goes to its place in one rename.
+        std::string source = from, error;
+        struct stat made, there;
+        if (::stat(from.c_str(), &made) == 0 && ::stat(place.c_str(), &there) == 0 && made.st_dev != there.st_dev)
+        {
+            source = place + "/.vadnew-" + name + suffix;
+            if (!CopyFolderTree(from, source, &error))
+            {
+                RemoveFolderTree(source);
+                return failed(error);
+            }
+        }
+        auto unplaced = [&](const std::string& why) {
+            if (source != from) RemoveFolderTree(source);
+            return failed(why);
+        };
+        if (Platform::RenameNoReplace(source, to)) continue;
+        if (errno != EEXIST) return unplaced(std::strerror(errno));
         // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
         // nothing is replaced that was not looked at.
-        const std::string aside = place + "/.vadold-" + name + "-" + std::to_string(::getpid()) + "-" +
-                                  std::to_string(Platform::NextUniqueNumber());
-        if (!Platform::RenameNoReplace(to, aside)) return failed(std::strerror(errno));
-        if (!Platform::RenameNoReplace(from, to))
+        const std::string aside = place + "/.vadold-" + name + suffix;
+        if (!Platform::RenameNoReplace(to, aside)) return unplaced(std::strerror(errno));
+        if (!Platform::RenameNoReplace(source, to))
         {
             const std::string why = std::strerror(errno);
             (void)Platform::RenameNoReplace(aside, to);
-            return failed(why);
+            return unplaced(why);
         }
         if (HasNothingMore(aside, to))
         {
@@ -88,7 +106,7 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
                            k, {{"asset_kuid", k.ToString()}, {"file_path", aside}});
             continue;
         }
-        std::string error, at;
+        std::string at;
         if (KeepUncommittedWork(aside, backupsRoot, packageName + " " + name + " (earlier package copy)", true, &error,
                                 &at))
             PostResult(results, kResultWarning,

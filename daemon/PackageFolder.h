@@ -4,7 +4,8 @@
 // never over a folder that appeared meanwhile. A folder that has the name already is its user's: the package's
 // archive and manifest are written into it as any output the user names (Platform::OutputFile: a file with a
 // second name or of another owner is written in place, keeping its names, owner and mode), each device copy made
-// now takes the place of the earlier copy of its asset, and everything else in the folder stays as it is. An
+// now takes the place of the earlier copy of its asset (copied into the folder first where it lies on another file
+// system, a link leading there), and everything else in the folder stays as it is. An
 // earlier copy is removed only when the new one has every name it has (its files are replaced, as outputs are);
 // one holding anything more (a file its user put there, or one the asset no longer has), or that is not a plain
 // folder, is kept in the backups of uncommitted work, and the results say where.
