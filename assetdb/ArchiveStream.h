@@ -46,6 +46,9 @@ public:
     // An entry whose files are still on disk (ReadArchiveEntryOnDisk): its bytes are copied as they stand.
     bool AddEntryOnDisk(Orvo::String& result, const ArchiveEntryOnDisk& entry);
     bool Contains(const KUID& kuid) const { return keys_.count(kuid) != 0; }
+    // The output the archive is written to, once opened: for a caller that refuses it when it is a file the
+    // caller reads or writes otherwise (OutputFile::IsOutput, IsSameOutputAs) before Finish puts anything there.
+    const Platform::OutputFile& Output() const { return file_; }
     size_t GetAssetCount() const { return table_.size(); }
     void SetThumbnail(const void* data, size_t size);
     // Writes the contents table (and the picture) and puts the archive in place.

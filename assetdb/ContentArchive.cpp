@@ -3,7 +3,9 @@
 #include "assetdb/ArchiveEntry.h"
 #include "core/ConfigFile.h"
 
+#include "engine/File.h"
 #include "engine/TextCase.h"
+#include "platform/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -85,16 +87,17 @@ bool ContentArchive::Save(Orvo::String& result, const Orvo::File::Path& path) co
         result = kCDPNeedsExtensionText;
         return false;
     }
-    errno = 0;
-    if (!SaveConfigFile(root_, "", path.View(), "cdp"))
-    {
-        const int why = errno;
-        result = why != 0
-                     ? Orvo::String::Format("Unable to write archive file: %s (%s)", path.c_str(), std::strerror(why))
-                     : Orvo::String::Format("Unable to write archive file: %s", path.c_str());
-        return false;
-    }
-    return true;
+    // As any file the user names is written (Platform::OutputFile): a file of the user's own replaced whole, one
+    // with other names or of another owner written in place keeping them, a folder or the batch file refused.
+    std::string bytes, target, why;
+    if (!SerializeConfigData(root_, ConfigFileForm::kBinary, bytes))
+        why = "the archive cannot be put in its file form";
+    else if (!Orvo::File::Resolve(path.View(), target))
+        why = Orvo::File::LastError().message;
+    else if (Platform::WriteOutputFile(target, bytes, 0666, &why))
+        return true;
+    result = Orvo::String::Format("Unable to write archive file: %s (%s)", path.c_str(), why.c_str());
+    return false;
 }
 
 bool ContentArchive::AddAsset(Orvo::String& result, const TDBTagRef& entry)

@@ -34,7 +34,8 @@ public:
     // the archive is left empty and `result` names the reason. `read`, when given, gets the file read.
     bool Load(Orvo::String& result, std::string_view base, std::string_view path,
               Platform::FileIdentity* read = nullptr);
-    // Writes the archive; the path must have the extension "cdp".
+    // Writes the archive as Platform::OutputFile writes a file the user names; the path must have the extension
+    // "cdp".
     bool Save(Orvo::String& result, const Orvo::File::Path& path) const;
 
     // Adds a copy of the entry under its KUID's text and rebuilds the contents table. Refused (with a

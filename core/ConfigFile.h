@@ -45,7 +45,9 @@ std::string ConfigFilePath(std::string_view base, std::string_view path);
 // when given, gets the file read, for a command that must not write over it.
 ConfigFileResult LoadConfigFileEx(TDBTagRef& out, std::string_view base, std::string_view path,
                                   std::string_view format = {}, Platform::FileIdentity* read = nullptr);
-// False when the file cannot be written (or the tree cannot be put in the chosen form).
+// False when the file cannot be written (or the tree cannot be put in the chosen form). Written beside the path
+// and renamed into place (Orvo::File::WriteFileReplacing): for the program's own files; a file a user names as a
+// command's output is put in form with SerializeConfigData and written through Platform::OutputFile.
 [[nodiscard]] bool SaveConfigFile(const TDBTagRef& tree, std::string_view base, std::string_view path,
                                   std::string_view format = {});
 

@@ -13,6 +13,9 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
+#include "daemon/PackageFolder.h"
+#include "platform/OutputFile.h"
+#include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
@@ -340,8 +343,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     }
     for (const std::string& t : req.targets)
         if (t.find(';') != std::string::npos || t.size() > 64) return kVADStatusBadPayload;
-    // The package is made in a folder of its own and put in place only when it is complete: a failed export
-    // leaves no partial package behind, and an earlier package of that name stays until the new one stands.
+    // The package is made in a folder of its own and put in place only when it is complete (PackageFolder.h): a
+    // failed export leaves no partial package behind, and an earlier package of that name stays as it is until the
+    // new one's files are written into its folder.
     const std::string finished = root.UserData("packages") + "/" + name;
     const std::string package = finished + ".export-partial";
     if (!ExportsInProgress().Claim(finished))
@@ -443,10 +447,47 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         PostResult(&c.results, kResultError, std::string(reason.View()));
         return kVADStatusFailed;
     }
+    // The archive and the manifest are written as any output the user names: into the folder standing at the
+    // package's place (an earlier export's, with whatever else its user keeps in it), else into the folder made
+    // here, which then goes into place whole. Both are opened and checked before either is written.
+    std::string why;
+    const bool standing = PackageFolderStands(finished, why);
+    if (!why.empty())
+    {
+        PostResult(&c.results, kResultError,
+                   "The package folder '$(FILE_PATH)' cannot be written: $(REASON); nothing was changed.", KUID::Null(),
+                   {{"file_path", finished}, {"reason", why}});
+        return kVADStatusFailed;
+    }
+    const std::string out = standing ? finished : package;
+    const std::string archivePath = out + "/" + name + ".cdp", manifestPath = out + "/package.txt";
     ContentArchiveWriter archive;
+    Platform::OutputFile manifestFile;
     Orvo::String result;
-    bool written = archive.Open(result, Orvo::File::Path(package + "/" + name + ".cdp"));
-    for (size_t i = 0; written && i < job.Kuids().size(); ++i)
+    auto refused = [&](const std::string& path, const std::string& reason) {
+        PostResult(&c.results, kResultError,
+                   "The package file '$(FILE_PATH)' cannot be written: $(REASON); nothing "
+                   "was changed.",
+                   KUID::Null(), {{"file_path", path}, {"reason", reason}});
+        return kVADStatusFailed;
+    };
+    if (!archive.Open(result, Orvo::File::Path(archivePath)))
+    {
+        PostResult(&c.results, kResultError, std::string(result.View()) + "; nothing was changed.");
+        return kVADStatusFailed;
+    }
+    if (!manifestFile.Open(manifestPath)) return refused(manifestPath, manifestFile.Reason());
+    if (manifestFile.IsSameOutputAs(archive.Output())) return refused(manifestPath, "it is '" + archivePath + "' too");
+    // A package file with a second name is written in place: never over a file of an asset it packs.
+    for (const KUID& k : assets)
+    {
+        const std::string folder = c.server.Database().ActiveFolder(k);
+        if (FolderTreeHoldsFile(folder, archive.Output().Existing()))
+            return refused(archivePath, "it is a file of " + k.ToString() + " in '" + folder + "'");
+        if (FolderTreeHoldsFile(folder, manifestFile.Existing()))
+            return refused(manifestPath, "it is a file of " + k.ToString() + " in '" + folder + "'");
+    }
+    for (size_t i = 0; i < job.Kuids().size(); ++i)
     {
         ArchiveEntryOnDisk entry;
         if (!job.ReadEntry(i, entry) || !archive.AddEntryOnDisk(result, entry))
@@ -457,30 +498,45 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
             return kVADStatusFailed;
         }
     }
-    if (!written || !archive.Finish(result))
-    {
-        PostResult(&c.results, kResultError, std::string(result.View()));
-        return kVADStatusFailed;
-    }
     TDBTagRef manifest = TDBTagRef::NewContainer();
     manifest.SetChildString("name", name);
     manifest.SetChildString("texture-targets", targets);
     TDBTagRef deps = manifest.CreateChildContainer("dependencies");
     for (size_t i = 0; i < req.dependencies.size(); ++i) deps.SetChildString(std::to_string(i), req.dependencies[i]);
     manifest.SetChildKUIDs("assets", req.kuids);
-    if (!SaveConfigFile(manifest, "", package + "/package.txt"))
+    std::string manifestText;
+    if (!SerializeConfigData(manifest, ConfigFileForm::kText, manifestText))
+        return refused(manifestPath, "it could not be put in text form");
+    // Not one step across the files: the archive is committed first, then the manifest, then the copies. A
+    // failure on the way leaves what was committed before it, and says so.
+    if (!archive.Finish(result))
     {
-        PostResult(&c.results, kResultError, "The package manifest '$(FILE_PATH)' could not be written.", KUID::Null(),
-                   PathParam(package + "/package.txt"));
+        PostResult(&c.results, kResultError, std::string(result.View()) + "; nothing was changed.");
         return kVADStatusFailed;
     }
-    RemoveFolderTree(finished);
-    std::error_code renamed;
-    fs::rename(package, finished, renamed);
-    if (renamed)
+    if (!manifestFile.Commit(manifestText))
     {
-        PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be put in place.", KUID::Null(),
-                   PathParam(finished));
+        PostResult(&c.results, kResultError,
+                   "The package manifest '$(FILE_PATH)' could not be written: $(REASON); the package's archive "
+                   "'$(ARCHIVE)' was written.",
+                   KUID::Null(),
+                   {{"file_path", manifestPath}, {"reason", manifestFile.Reason()}, {"archive", archivePath}});
+        return kVADStatusFailed;
+    }
+    if (standing && !PlaceDeviceCopies(package, finished, name, assets, root.UserData("backups"), &c.results))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package's archive and manifest in '$(FILE_PATH)' were written; not every copy of its assets "
+                   "is in place.",
+                   KUID::Null(), PathParam(finished));
+        return kVADStatusFailed;
+    }
+    // Never over a folder that appeared meanwhile.
+    if (!standing && !Platform::RenameNoReplace(package, finished))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package '$(FILE_PATH)' could not be put in place: $(REASON); nothing was changed.",
+                   KUID::Null(), {{"file_path", finished}, {"reason", std::strerror(errno)}});
         return kVADStatusFailed;
     }
     DLOG("exported package %s with %zu assets", name.c_str(), req.kuids.size());

@@ -81,9 +81,12 @@ public:
     std::unique_ptr<Bitmap> Scale(uint32_t width, uint32_t height) const;
     std::unique_ptr<Bitmap> ScaleArbitrary(uint32_t width, uint32_t height) const;
 
-    // Writes the image as PNG, JPEG (quality 95), TGA (RLE) or BMP, chosen by the path's extension;
-    // formats 2 keep alpha in PNG, TGA and BMP. The file is written beside its place and renamed into it,
-    // so a failure never leaves a half-written file. False with the reason on failure.
+    // The image as the bytes of a PNG, JPEG (quality 95), TGA (RLE) or BMP file, chosen by the extension of
+    // `path` (which serves in messages too); formats 2 keep alpha in PNG, TGA and BMP. False with the reason.
+    bool Encode(std::string_view path, std::string& out, String* reason = nullptr) const;
+    // Encode, written at `path` for the program's own use (a scratch file of a conversion): beside its place
+    // and renamed into it, so a failure never leaves a half-written file. A file a user names goes through
+    // Platform::OutputFile instead. False with the reason on failure.
     bool Save(std::string_view path, String* reason = nullptr) const;
 
     // Reads an image file: PNG, JPEG, BMP by their signatures, otherwise TGA. The result has format 2

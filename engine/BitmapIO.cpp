@@ -462,15 +462,16 @@ bool Bitmap::ReadSize(std::string_view path, uint32_t& width, uint32_t& height)
     return true;
 }
 
-bool Bitmap::Save(std::string_view path, String* reason) const
+bool Bitmap::Encode(std::string_view path, std::string& out, String* reason) const
 {
     if (format_ == FormatGrey8 && IsValid())
     {
         // Grey is written as colour: every writer takes 24- and 32-bit pixels.
         Bitmap colour(width_, height_, FormatXRGB32);
-        if (colour.IsValid() && colour.CopyImage(*this, 0, 0)) return colour.Save(path, reason);
+        if (colour.IsValid() && colour.CopyImage(*this, 0, 0)) return colour.Encode(path, out, reason);
     }
-    std::string out, why;
+    out.clear();
+    std::string why;
     const File::Path p(path);
     bool ok = false;
     if (BytesPerPixel(format_) == 0 || !IsValid())
@@ -485,13 +486,18 @@ bool Bitmap::Save(std::string_view path, String* reason) const
         ok = SaveWithStb(*this, false, out, why);
     else
         why = "unknown image file extension";
-    if (ok && !File::WriteFileReplacing(path, out))
-    {
-        ok = false;
-        why = File::LastError().message;
-    }
     if (!ok && reason != nullptr) *reason = String::Format("%.*s: %s", int(path.size()), path.data(), why.c_str());
     return ok;
+}
+
+bool Bitmap::Save(std::string_view path, String* reason) const
+{
+    std::string out;
+    if (!Encode(path, out, reason)) return false;
+    if (File::WriteFileReplacing(path, out)) return true;
+    if (reason != nullptr)
+        *reason = String::Format("%.*s: %s", int(path.size()), path.data(), File::LastError().message.c_str());
+    return false;
 }
 
 }  // namespace Orvo

@@ -94,7 +94,9 @@ public:
     static bool WriteFile(std::string_view path, std::string_view data);
     // Writes the data to a new file beside `path` and renames it into place: readers see the old file or
     // the whole new one, and a failure leaves the old file as it was and nothing else behind. The new
-    // file is made with `mode` less the umask.
+    // file is made with `mode` less the umask. For the program's own files (settings, scratch files, files
+    // of a folder it made): the new file cuts a second name and takes no owner or mode from the old one, so
+    // a file a user names as a command's output goes through Platform::OutputFile instead.
     static bool WriteFileReplacing(std::string_view path, std::string_view data, unsigned mode = 0644);
 
     // The substitution table: Subst(name, path, isFolder) adds or replaces "name:"; Subst(name, nullptr,

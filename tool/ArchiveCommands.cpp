@@ -13,10 +13,13 @@
 #include "core/VelmarProperty.h"
 #include "engine/File.h"
 #include "engine/PString.h"
+#include "platform/OutputFile.h"
 #include "textures/TextureTargets.h"
 #include "tool/AssetStatus.h"
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -163,6 +166,25 @@ int ExportPackageCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& 
     if (const std::string refused = RefusedTextureTargets(names); !refused.empty())
     {
         PostCommandError(client, log, refused);
+        return -1;
+    }
+    // The daemon writes the package's files as outputs the user names; a file only this process knows no output
+    // may be written over (the batch file being run) is refused here first: each file that is there is opened as
+    // an output, and nothing is written.
+    for (const std::string& file : {name + ".cdp", std::string("package.txt")})
+    {
+        Orvo::File::Path path(package);
+        path.AddPath(file);
+        const std::string onDisk = OnDiskPath(path).str();
+        struct stat st;
+        if (::stat(onDisk.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        Platform::OutputFile probe;
+        if (probe.Open(onDisk)) continue;
+        TDBTagRef params = TDBTagRef::NewContainer();
+        params.SetChildString("file_path", onDisk);
+        params.SetChildString("reason", probe.Reason());
+        log.PostResult(kResultError,
+                       "The package file '$(FILE_PATH)' cannot be written: $(REASON); nothing was changed.", params);
         return -1;
     }
     const uint32_t errorsBefore = log.ErrorCount();

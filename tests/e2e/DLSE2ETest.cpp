@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -334,6 +337,107 @@ TEST_F(DLSE2E, FolderExportWritesArchivesAndSQLThatLoads)
     EXPECT_EQ(db.Rows("SELECT AssetID, CategoryElementID FROM Asset_CategoryElement_Rels WHERE AssetID = 1"),
               (Rows{{"1", "BD"}, {"1", "X'Y"}, {"1", "DE"}, {"1", "1950"}}));
     EXPECT_EQ(db.Rows("SELECT COUNT(*) FROM Asset_AssetCategory_Rels WHERE AssetID IN (1, 2)"), (Rows{{"5"}}));
+}
+
+// Every file dlsparse, dlsparsefolder and export-package write for their user goes through the one output writer:
+// a batch file of an output's name is refused with nothing written, a file with a second name is written in place
+// keeping its mode and both names, a thumbnail never replaces the archive it sits beside, and a package folder
+// written again keeps what its user put in it.
+TEST_F(DLSE2E, OutputsForTheUserKeepBatchFilesLinksModesAndTheirFolders)
+{
+    struct stat st;
+    auto statOf = [&](const std::string& relative) {
+        st = {};
+        EXPECT_EQ(::stat(root_.Path(relative).c_str(), &st), 0) << relative;
+        return st;
+    };
+    auto sameFile = [&](const std::string& a, const std::string& b) {
+        const struct stat x = statOf(a), y = statOf(b);
+        return x.st_ino == y.st_ino && x.st_dev == y.st_dev && x.st_nlink == 2 && (x.st_mode & 0777) == 0600;
+    };
+    auto link = [&](const std::string& from, const std::string& to) {
+        ASSERT_EQ(::chmod(root_.Path(from).c_str(), 0600), 0);
+        ASSERT_EQ(::link(root_.Path(from).c_str(), root_.Path(to).c_str()), 0) << to;
+    };
+    auto holds = [](const std::string& bytes, const char* kuid) {
+        return bytes.rfind("ACS$", 0) == 0 && bytes.find(kuid) != std::string::npos;
+    };
+    for (int i = 1; i <= 3; ++i)
+        WriteAsset("up/a" + std::to_string(i),
+                   "kuid <kuid:740:" + std::to_string(i) + ">\nkind \"scenery\"\nusername \"A" + std::to_string(i) +
+                       "\"\n" + Thumbnail("t.jpg"),
+                   "t.jpg", 0x00FF00);
+    ASSERT_EQ(Run({"installfrompath", "up"}).exitCode, 0);
+    fs::create_directories(root_.Path("work/pkg"));
+    ASSERT_EQ(Run({"createcdp", "pkg/Upload.cdp", "<kuid:740:1>", "<kuid:740:2>", "<kuid:740:3>"}).exitCode, 0);
+    ASSERT_EQ(Run({"export-package", "", "pkgx", "<kuid:740:1>"}).exitCode, 0);
+    ASSERT_EQ(Run({"dlsdeleteall"}).exitCode, 0);
+
+    // dlsparse: the batch file being run, an archive with a second name, a thumbnail that is the archive.
+    const std::string batch = "dlsparse \"pkg/Upload.cdp\"\n";
+    root_.WriteFile("work/pkg/kuid 740 1.cdp", batch);
+    root_.WriteFile("work/pkg/kuid 740 2.cdp", "old archive");
+    link("work/pkg/kuid 740 2.cdp", "work/linked.cdp");
+    root_.WriteFile("work/pkg/kuid 740 3.cdp", "old archive");
+    link("work/pkg/kuid 740 3.cdp", "work/pkg/kuid 740 3.jpg");
+    const RunResult parse = Run({"@pkg/kuid 740 1.cdp"});
+    EXPECT_EQ(parse.exitCode, 255) << parse.out;
+    EXPECT_EQ(LinesWith(parse, "Unable to write"),
+              (std::vector<std::string>{
+                  "- <kuid:740:1> : Unable to write asset to CDP: Unable to write archive file: " +
+                      root_.Path("work/pkg/kuid 740 1.cdp") + " (it is the batch file being run)",
+                  "- <kuid:740:3> : Unable to write the thumbnail: " + root_.Path("work/pkg/kuid 740 3.jpg") +
+                      " (the thumbnail would be written over the asset's archive)"}))
+        << parse.out;
+    EXPECT_EQ(root_.ReadFile("work/pkg/kuid 740 1.cdp"), batch);
+    EXPECT_TRUE(sameFile("work/pkg/kuid 740 2.cdp", "work/linked.cdp"));
+    EXPECT_TRUE(holds(root_.ReadFile("work/linked.cdp"), "<kuid:740:2>"));
+    EXPECT_TRUE(sameFile("work/pkg/kuid 740 3.cdp", "work/pkg/kuid 740 3.jpg"));
+    EXPECT_TRUE(holds(root_.ReadFile("work/pkg/kuid 740 3.jpg"), "<kuid:740:3>"));
+    EXPECT_TRUE(Near(MiddleColour("work/pkg/kuid 740 2.jpg"), 0x00FF00));
+
+    // dlsparsefolder: the KUID list with a second name keeps it and its mode, and grows.
+    root_.WriteFile("UserData/dls-parse/kuids.txt", "1:1\r\n");
+    link("UserData/dls-parse/kuids.txt", "work/kuids.txt");
+    ASSERT_EQ(Run({"dlsdeleteall"}).exitCode, 0);
+    const RunResult folder = Run({"dlsparsefolder", "up"});
+    EXPECT_EQ(folder.exitCode, 0) << folder.out;
+    EXPECT_TRUE(sameFile("UserData/dls-parse/kuids.txt", "work/kuids.txt"));
+    EXPECT_EQ(root_.ReadFile("work/kuids.txt"), "1:1\r\n740:1\r\n740:2\r\n740:3\r\n");
+
+    // export-package again: the user's note and a file they put into a copy stay (the copy is kept among the
+    // backups), the archive with a second name is written in place, and a package.txt that is the batch file
+    // being run is refused before the daemon is asked.
+    ASSERT_EQ(Run({"installfrompath", "up/a1"}).exitCode, 0);
+    const std::string pkg = "UserData/packages/pkgx/";
+    root_.WriteFile(pkg + "notes.txt", "mine");
+    root_.WriteFile(pkg + "kuid 740 1/mine.txt", "mine too");
+    link(pkg + "pkgx.cdp", "work/deploy.cdp");
+    const std::string line = "export-package \"\" pkgx <kuid:740:1>\n";
+    root_.WriteFile(pkg + "package.txt", line);
+    const RunResult refused = Run({"@" + root_.Path(pkg + "package.txt")});
+    EXPECT_EQ(refused.exitCode, 255);
+    EXPECT_EQ(refused.out, Failed("The package file '" + root_.Path(pkg + "package.txt") +
+                                  "' cannot be written: it is the batch file being run; nothing was changed.") +
+                               "\n");
+    EXPECT_EQ(root_.ReadFile(pkg + "package.txt"), line);
+    const RunResult again = Run({"export-package", "", "pkgx", "<kuid:740:1>"});
+    EXPECT_EQ(again.exitCode, 0) << again.out;
+    EXPECT_NE(again.out.find("The earlier copy of <kuid:740:1> in the package held files the new copy does not "
+                             "have; it was kept in '" +
+                             root_.Path("UserData/backups/uncommitted/")),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(root_.ReadFile(pkg + "notes.txt"), "mine");
+    EXPECT_TRUE(sameFile(pkg + "pkgx.cdp", "work/deploy.cdp"));
+    EXPECT_TRUE(holds(root_.ReadFile("work/deploy.cdp"), "<kuid:740:1>"));
+    EXPECT_NE(root_.ReadFile(pkg + "package.txt").find("<kuid:740:1>"), std::string::npos);
+    EXPECT_FALSE(root_.Exists(pkg + "kuid 740 1/mine.txt"));
+    EXPECT_TRUE(root_.Exists(pkg + "kuid 740 1/config.txt"));
+    std::vector<std::string> kept;
+    for (const std::string& f : Files("UserData/backups/uncommitted"))
+        if (f.find("mine.txt") != std::string::npos) kept.push_back(f.substr(f.find('/') + 1));
+    EXPECT_EQ(kept, std::vector<std::string>{"pkgx kuid 740 1 (earlier package copy)/mine.txt"});
 }
 
 }  // namespace

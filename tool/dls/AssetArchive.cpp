@@ -1,21 +1,45 @@
 #include "tool/dls/AssetArchive.h"
 
 #include "assetdb/ArchiveEntry.h"
-#include "assetdb/ContentArchive.h"
+#include "assetdb/ArchiveStream.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "engine/File.h"
+#include "platform/OutputFile.h"
 
-bool IsReadFile(const Orvo::File::Path& path, const Platform::FileIdentity& read)
+std::string ExportKeptReason(const Platform::OutputFile& output, const ExportKeptFiles& kept, const char* name)
 {
-    std::string onDisk;
-    if (!read.known || !Orvo::File::Resolve(path.View(), onDisk)) return false;
-    return Platform::FileIdentity::OfName(onDisk).IsSameFile(read) ||
-           Platform::FileIdentity::OfPath(onDisk).IsSameFile(read);
+    for (const ExportKeptFile& k : kept)
+        if (output.IsOutput(k.file)) return std::string("the ") + name + " would be written over " + k.what;
+    return {};
+}
+
+bool WriteExportFile(const Orvo::File::Path& path, std::string_view bytes, const ExportKeptFiles& kept,
+                     const char* output, Orvo::String& reason, Platform::FileIdentity* written)
+{
+    std::string target;
+    if (!Orvo::File::Resolve(path.View(), target))
+    {
+        reason = Orvo::String::Format("%s (%s)", path.c_str(), Orvo::File::LastError().message.c_str());
+        return false;
+    }
+    Platform::OutputFile file;
+    std::string why;
+    if (!file.Open(target))
+        why = file.Reason();
+    else if ((why = ExportKeptReason(file, kept, output)).empty() && !file.Commit(bytes))
+        why = file.Reason();
+    if (why.empty())
+    {
+        if (written) *written = Platform::FileIdentity::OfPath(target);
+        return true;
+    }
+    reason = Orvo::String::Format("%s (%s)", path.c_str(), why.c_str());
+    return false;
 }
 
 bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, Orvo::String& reason,
-                        const Platform::FileIdentity& read)
+                        const ExportKeptFiles& kept, Platform::FileIdentity* written)
 {
     ResultsLog entryLog;
     TDBTagRef entry;
@@ -31,16 +55,18 @@ bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::P
             }
         return false;
     }
-    // Decided once the asset is packed, right before the archive is written.
-    if (IsReadFile(path, read))
+    SetArchiveEntryDSID(entry);
+    // Opened once the asset is packed, right before the archive is written: nothing reaches the file before
+    // Finish, so a refusal leaves it as it was.
+    ContentArchiveWriter archive;
+    if (!archive.Open(reason, path)) return false;
+    if (const std::string why = ExportKeptReason(archive.Output(), kept, "archive"); !why.empty())
     {
-        reason = Orvo::String::Format("Unable to write archive file: %s (the archive would be written over the package "
-                                      "being parsed)",
-                                      path.c_str());
+        reason = Orvo::String::Format("Unable to write archive file: %s (%s)", path.c_str(), why.c_str());
         return false;
     }
-    SetArchiveEntryDSID(entry);
-    ContentArchive archive;
-    if (!archive.AddAsset(reason, entry)) return false;
-    return archive.Save(reason, path);
+    if (!archive.AddAsset(reason, entry) || !archive.Finish(reason)) return false;
+    std::string target;
+    if (written && Orvo::File::Resolve(path.View(), target)) *written = Platform::FileIdentity::OfPath(target);
+    return true;
 }

@@ -4,7 +4,8 @@
 #include "core/KUID.h"
 #include "core/LogPrintf.h"
 #include "engine/File.h"
-#include "platform/FileWriting.h"
+#include "platform/OutputFile.h"
+#include "platform/RegularFile.h"
 #include "tool/dls/CategoryTables.h"
 
 #include <cerrno>
@@ -57,7 +58,7 @@ std::string AssetOf(const std::string& kuid)
     return "(SELECT AssetID FROM Asset WHERE KUID = " + kuid + " AND AssetDownloadID='T10')";
 }
 
-struct OutputFile
+struct SQLFile
 {
     Orvo::File::Path path;
     std::string text;
@@ -71,40 +72,45 @@ void ReportFailure(ResultsLog* log, int32_t batch, const std::string& why)
     if (log) log->PostResultF(kResultError, "Failed to write the SQL files of batch %d: %s", batch, why.c_str());
 }
 
-// Writes every file beside its place, then renames them all into place; nothing changes when one cannot
-// be written. The list's last file is renamed last.
-bool WriteAllOrNothing(const std::vector<OutputFile>& files, std::string& why)
+// Opens every file as an output the user names (Platform::OutputFile) before any is written, so that one that
+// cannot be written (a folder, the batch file being run, a file of `kept`, two names of one file) fails the batch
+// with every file as it was; then commits them in the list's order, the last one last. What is still not one step
+// across the files: a commit that fails after others were made (a full disk) leaves those written and the rest as
+// they were, so the KUID list, committed last, does not list a batch whose SQL files are not all in place.
+bool WriteAllOrNothing(const std::vector<SQLFile>& files, const ExportKeptFiles& kept, std::string& why)
 {
-    for (const OutputFile& f : files)
-    {
-        if (Orvo::File::Exists(f.path.View()) && !Orvo::File::IsFile(f.path.View()))
-        {
-            why = "'" + f.path.str() + "' is not a file";
-            return false;
-        }
-    }
-    // A temporary that is not renamed into place goes with its ReplacingFile.
-    std::vector<Platform::ReplacingFile> staged(files.size());
+    std::vector<Platform::OutputFile> outputs(files.size());
     for (size_t i = 0; i < files.size(); ++i)
     {
+        const std::string name = "'" + files[i].path.str() + "'";
         std::string target;
         if (!Orvo::File::Resolve(files[i].path.View(), target))
         {
             why = Orvo::File::LastError().message;
             return false;
         }
-        if (!staged[i].Create(target, O_WRONLY, 0666) ||
-            !Platform::WriteFully(staged[i].Fd(), files[i].text.data(), files[i].text.size()))
+        if (!outputs[i].Open(target, 0666))
         {
-            why = "cannot write '" + files[i].path.str() + "': " + std::strerror(errno);
+            why = "cannot write " + name + ": " + outputs[i].Reason();
             return false;
         }
+        if (const std::string refused = ExportKeptReason(outputs[i], kept, "SQL file"); !refused.empty())
+        {
+            why = "cannot write " + name + ": " + refused;
+            return false;
+        }
+        for (size_t j = 0; j < i; ++j)
+            if (outputs[i].IsSameOutputAs(outputs[j]))
+            {
+                why = "cannot write " + name + ": it is '" + files[j].path.str() + "' too";
+                return false;
+            }
     }
     for (size_t i = 0; i < files.size(); ++i)
     {
-        if (!staged[i].Commit())
+        if (!outputs[i].Commit(files[i].text))
         {
-            why = "cannot put '" + files[i].path.str() + "' in place: " + std::strerror(errno);
+            why = "cannot write '" + files[i].path.str() + "': " + outputs[i].Reason();
             return false;
         }
     }
@@ -125,25 +131,63 @@ void ExportRecordList::Reset()
     count = 0;
 }
 
-bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::File::Path& root, ResultsLog* log)
+std::vector<Orvo::File::Path> ExportSQLFiles(int32_t batch, const Orvo::File::Path& root)
+{
+    std::vector<Orvo::File::Path> paths;
+    for (const char* name : {"SQL_Asset_", "SQL_AssetChild_", "SQL_AssetDependencies_", "SQL_AssetCategories_",
+                             "SQL_AssetCategoryElements_"})
+    {
+        paths.push_back(root);
+        paths.back().AddPath(name + Int(batch) + ".txt");
+    }
+    paths.push_back(root);
+    paths.back().AddPath("kuids.txt");
+    return paths;
+}
+
+ExportKeptFiles ExportSQLFilesKept(int32_t batch, const Orvo::File::Path& root)
+{
+    ExportKeptFiles kept;
+    for (const Orvo::File::Path& path : ExportSQLFiles(batch, root))
+    {
+        std::string target;
+        if (Orvo::File::Resolve(path.View(), target))
+            if (Platform::FileIdentity file = Platform::FileIdentity::OfPath(target); file.known)
+                kept.push_back({file, "the SQL file '" + path.str() + "'"});
+    }
+    return kept;
+}
+
+bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::File::Path& root, ResultsLog* log,
+                         const ExportKeptFiles& kept)
 {
     if (!Orvo::File::Md(root.View()))
     {
         ReportFailure(log, batch, Orvo::File::LastError().message);
         return false;
     }
-    auto at = [&](const std::string& name) {
-        Orvo::File::Path p(root);
-        p.AddPath(name);
-        return p;
-    };
-    const std::string b = Int(batch);
+    const std::vector<Orvo::File::Path> paths = ExportSQLFiles(batch, root);
+    const Orvo::File::Path& kuidsPath = paths.back();
 
-    std::string kuids;
-    Orvo::File::Path kuidsPath = at("kuids.txt");
-    if (Orvo::File::Exists(kuidsPath.View()) && !Orvo::File::ReadFile(kuidsPath.View(), kuids))
+    // The KUID list grows run after run: what it holds is read (a regular file only, within its bound) and
+    // written again with the batch's KUIDs after it.
+    std::string kuids, kuidsFile;
+    switch (Orvo::File::Resolve(kuidsPath.View(), kuidsFile)
+                ? Platform::ReadRegularFile(kuidsFile, kMaxExportKUIDListBytes, kuids)
+                : Platform::RegularFileStatus::kMissing)
     {
-        ReportFailure(log, batch, Orvo::File::LastError().message);
+    case Platform::RegularFileStatus::kOK:
+    case Platform::RegularFileStatus::kMissing: break;
+    case Platform::RegularFileStatus::kNotRegular:
+        ReportFailure(log, batch, "'" + kuidsPath.str() + "' is not a regular file; it was not read");
+        return false;
+    case Platform::RegularFileStatus::kTooLarge:
+        ReportFailure(log, batch,
+                      "'" + kuidsPath.str() + "' is larger than " + Int(kMaxExportKUIDListBytes >> 20) +
+                          " MiB; it was not read");
+        return false;
+    case Platform::RegularFileStatus::kUnreadable:
+        ReportFailure(log, batch, "'" + kuidsPath.str() + "' cannot be read: " + std::strerror(errno));
         return false;
     }
     std::string assets;
@@ -189,16 +233,12 @@ bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::Fi
     }
 
     // The KUID list last: a batch whose SQL files are not all in place is not listed as done.
-    std::vector<OutputFile> files = {
-        {at("SQL_Asset_" + b + ".txt"), std::move(assets)},
-        {at("SQL_AssetChild_" + b + ".txt"), children.Finish()},
-        {at("SQL_AssetDependencies_" + b + ".txt"), dependencies.Finish()},
-        {at("SQL_AssetCategories_" + b + ".txt"), categories.Finish()},
-        {at("SQL_AssetCategoryElements_" + b + ".txt"), elements.Finish()},
-        {kuidsPath, std::move(kuids)},
+    const std::vector<SQLFile> files = {
+        {paths[0], std::move(assets)},   {paths[1], children.Finish()}, {paths[2], dependencies.Finish()},
+        {paths[3], categories.Finish()}, {paths[4], elements.Finish()}, {kuidsPath, std::move(kuids)},
     };
     std::string why;
-    if (WriteAllOrNothing(files, why)) return true;
+    if (WriteAllOrNothing(files, kept, why)) return true;
     ReportFailure(log, batch, why);
     return false;
 }
@@ -206,7 +246,7 @@ bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::Fi
 void WriteExportBatchIfFull(ExportRecordList& list, const Orvo::File::Path& root, ResultsLog* log)
 {
     if (list.count <= kExportBatchLimit) return;
-    WriteAssetExportSQL(list.records, list.batch, root, log);
+    WriteAssetExportSQL(list.records, list.batch, root, log, list.written);
     ++list.batch;
     list.Reset();
 }
@@ -214,7 +254,7 @@ void WriteExportBatchIfFull(ExportRecordList& list, const Orvo::File::Path& root
 void WriteLastExportBatch(ExportRecordList& list, const Orvo::File::Path& root, ResultsLog* log)
 {
     if (list.count == 0) return;
-    WriteAssetExportSQL(list.records, list.batch, root, log);
+    WriteAssetExportSQL(list.records, list.batch, root, log, list.written);
     ++list.batch;
     list.Reset();
 }

@@ -170,12 +170,17 @@ bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, Ex
         PostAssetResult(log, kuid, "Failed to read the asset's record : " + kuid.ToString());
         return false;
     }
+    // Neither the archive nor the thumbnail is written over the SQL files, nor the thumbnail over the archive.
     Orvo::String reason;
-    if (!SaveAssetAsArchive(client, kuid, target, reason))
+    ExportKeptFiles kept = ExportSQLFilesKept(list.batch, root);
+    ExportKeptFile archive{{}, "the archive '" + target.str() + "'"};
+    if (!SaveAssetAsArchive(client, kuid, target, reason, kept, &archive.file))
     {
         PostAssetResult(log, kuid, "Failed to save asset cdp : " + reason.str());
         return false;
     }
+    list.written.push_back(archive);
+    kept.push_back(std::move(archive));
     if (!record.IsNull()) list.Add(record);
 
     Orvo::PString thumbName;
@@ -185,8 +190,11 @@ bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, Ex
     {
         Orvo::File::Path jpeg(target);
         jpeg.SetExt("jpg");
-        if (!WriteJPEGThumbnailFromFile(thumbnail, jpeg, reason))
+        ExportKeptFile written{{}, "the thumbnail '" + jpeg.str() + "'"};
+        if (!WriteJPEGThumbnailFromFile(thumbnail, jpeg, reason, kept, &written.file))
             PostAssetResult(log, kuid, "Failed to save asset thumbnail : " + reason.str());
+        else
+            list.written.push_back(std::move(written));
     }
 
     if (!client.DeleteAsset(kuid, 1, nullptr))

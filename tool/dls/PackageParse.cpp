@@ -31,7 +31,7 @@ constexpr unsigned kReadyPollMs = 50;
 void Post(ResultsLog& log, const std::string& text) { log.PostResult(kResultMessage, text); }
 
 bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packageThumbnail,
-                    const Orvo::File::Path& target, const Platform::FileIdentity& package, ResultsLog& log)
+                    const Orvo::File::Path& target, const ExportKeptFiles& kept, ResultsLog& log)
 {
     Orvo::PString name;
     Orvo::File::Path local;
@@ -40,16 +40,10 @@ bool WriteThumbnail(VADClient& client, const KUID& kuid, const TDBTagRef& packag
     // Without a thumbnail of its own the asset gets the package's.
     if (!client.GetAssetThumbnail(kuid, 240, name, local, text)) local = Orvo::File::Path();
     const bool own = local.IsExt("jpg") || local.IsExt("jpeg") || local.IsExt("bmp") || local.IsExt("tga");
-    if ((own || !packageThumbnail.IsNull()) && IsReadFile(target, package))
-    {
-        reason =
-            Orvo::String::Format("%s (the thumbnail would be written over the package being parsed)", target.c_str());
-        written = false;
-    }
-    else if (own)
-        written = WriteJPEGThumbnailFromFile(local, target, reason);
+    if (own)
+        written = WriteJPEGThumbnailFromFile(local, target, reason, kept);
     else if (!packageThumbnail.IsNull())
-        written = ExportArchiveThumbnail(packageThumbnail, target, reason);
+        written = ExportArchiveThumbnail(packageThumbnail, target, reason, kept);
     if (!written) log.PostResult(kResultError, "Unable to write the thumbnail: " + reason.str());
     return written;
 }
@@ -89,10 +83,14 @@ bool DescribeAsset(VADClient& client, const KUID& kuid, bool skipBuildRule, cons
     const std::string spaced = kuid.ToSpacedString();
     Orvo::File::Path archive(outputFolder);
     archive.AddPath(spaced + ".cdp");
-    bool written = WriteAssetArchive(client, kuid, archive, log, package);
+    // The thumbnail is written over neither the package nor the archive just written (a second name of either).
+    ExportKeptFiles kept{{package, "the package being parsed"}};
+    ExportKeptFile written{{}, "the asset's archive"};
+    bool saved = WriteAssetArchive(client, kuid, archive, log, kept, &written.file);
+    if (saved) kept.push_back(std::move(written));
     Orvo::File::Path thumbnail(outputFolder);
     thumbnail.AddPath(spaced + ".jpg");
-    written = WriteThumbnail(client, kuid, packageThumbnail, thumbnail, package, log) && written;
+    saved = WriteThumbnail(client, kuid, packageThumbnail, thumbnail, kept, log) && saved;
 
     TDBTagRef config;
     if (!client.GetAssetConfig(config, kuid, 1)) failed("configuration");
@@ -105,7 +103,7 @@ bool DescribeAsset(VADClient& client, const KUID& kuid, bool skipBuildRule, cons
                               config.GetChildString("custom-category-list").View(), "#", classes);
     Post(log, "category-class: " + EscapeLineBreaks(classes.View()).str());
     log.PopContext();
-    return written && described;
+    return saved && described;
 }
 
 }  // namespace
@@ -152,15 +150,16 @@ void InstallMissingDependencies(VADClient& client, const KUID& kuid)
 }
 
 bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log,
-                       const Platform::FileIdentity& package)
+                       const ExportKeptFiles& kept, Platform::FileIdentity* written)
 {
     Orvo::String reason;
-    if (SaveAssetAsArchive(client, kuid, path, reason, package)) return true;
+    if (SaveAssetAsArchive(client, kuid, path, reason, kept, written)) return true;
     log.PostResult(kResultError, "Unable to write asset to CDP: " + reason.str());
     return false;
 }
 
-bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason)
+bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason,
+                            const ExportKeptFiles& kept)
 {
     // Only image data is taken: a package from elsewhere must not name a file on this machine.
     const ACSRawDataCore* data = tag.GetData();
@@ -169,7 +168,7 @@ bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, 
         reason = "The package's thumbnail holds no image data.";
         return false;
     }
-    return WriteJPEGThumbnail(data->GetString(), "the package's thumbnail", path, reason);
+    return WriteJPEGThumbnail(data->GetString(), "the package's thumbnail", path, reason, kept);
 }
 
 bool ParseDownloadStationPackage(VADClient& client, const Orvo::File::Path& path, int32_t uploaderId, ResultsLog& log)

@@ -2,13 +2,17 @@
 // "dlsparse": prepares one uploaded content package for the download station. Every asset of the package
 // is installed, its dependencies are fetched from the download station, the status printer and the
 // validate command run on it, a fixed set of description lines is posted for it, and it is written beside
-// the package as "<spaced KUID>.cdp" with a "<spaced KUID>.jpg" thumbnail. One whose name is the package's
-// (a second name of it, a link to it) is not written: that asset fails with the reason, the package stays whole.
+// the package as "<spaced KUID>.cdp" with a "<spaced KUID>.jpg" thumbnail, each as a file the user names is
+// written (Platform::OutputFile: a batch file being run is refused; a file with a second name or of another owner
+// is written in place, keeping its names, owner and mode). One whose name is the package's (a second name of it,
+// a link to it), or a thumbnail that is the asset's archive, is not written: that asset fails with the reason, the
+// package stays whole.
 #include "core/KUID.h"
 #include "core/TDBTagRef.h"
 #include "engine/FilePath.h"
 #include "engine/String.h"
 #include "platform/FileIdentity.h"
+#include "tool/dls/AssetArchive.h"
 
 #include <cstdint>
 
@@ -35,9 +39,11 @@ bool WaitForDaemonReady(VADClient& client, ResultsLog& log, unsigned boundMs = k
 // pass was installed, at most kMaxDependencyPasses passes. Nothing without a daemon link.
 void InstallMissingDependencies(VADClient& client, const KUID& kuid);
 
-// Writes the asset as an archive of its own, unless `path` leads to the file `package` (the package parsed);
-// posts "Unable to write asset to CDP: <reason>" on failure.
+// Writes the asset as an archive of its own (SaveAssetAsArchive), unless `path` leads to one of `kept` (the package
+// parsed); posts "Unable to write asset to CDP: <reason>" on failure.
 bool WriteAssetArchive(VADClient& client, const KUID& kuid, const Orvo::File::Path& path, ResultsLog& log,
-                       const Platform::FileIdentity& package = {});
-// Writes the package's own thumbnail (a binary tag of image data) as a JPEG file at `path`.
-bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason);
+                       const ExportKeptFiles& kept = {}, Platform::FileIdentity* written = nullptr);
+// Writes the package's own thumbnail (a binary tag of image data) as a JPEG file at `path`, unless it is one of
+// `kept`.
+bool ExportArchiveThumbnail(const TDBTagRef& tag, const Orvo::File::Path& path, Orvo::String& reason,
+                            const ExportKeptFiles& kept = {});

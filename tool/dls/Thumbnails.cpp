@@ -2,6 +2,7 @@
 
 #include "engine/Bitmap.h"
 #include "engine/File.h"
+#include "platform/RegularFile.h"
 
 #include <memory>
 
@@ -12,31 +13,28 @@ bool IsJPEGData(std::string_view bytes)
 }
 
 bool WriteJPEGThumbnail(std::string_view bytes, std::string_view name, const Orvo::File::Path& target,
-                        Orvo::String& reason)
+                        Orvo::String& reason, const ExportKeptFiles& kept, Platform::FileIdentity* written)
 {
-    if (!IsJPEGData(bytes)) return ConvertImageToJPEG(bytes, name, target, reason);
-    if (Orvo::File::WriteFileReplacing(target.View(), bytes)) return true;
-    reason = Orvo::String(Orvo::File::LastError().message);
-    return false;
+    if (IsJPEGData(bytes)) return WriteExportFile(target, bytes, kept, "thumbnail", reason, written);
+    std::unique_ptr<Orvo::Bitmap> image =
+        Orvo::Bitmap::LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), name, reason);
+    std::string jpeg;
+    // The ".jpg" of the target chooses the JPEG encoder.
+    return image && image->Encode(target.View(), jpeg, &reason) &&
+           WriteExportFile(target, jpeg, kept, "thumbnail", reason, written);
 }
 
-bool WriteJPEGThumbnailFromFile(const Orvo::File::Path& source, const Orvo::File::Path& target, Orvo::String& reason)
+bool WriteJPEGThumbnailFromFile(const Orvo::File::Path& source, const Orvo::File::Path& target, Orvo::String& reason,
+                                ExportKeptFiles kept, Platform::FileIdentity* written)
 {
-    std::string bytes;
-    if (!Orvo::File::ReadFile(source.View(), bytes, kMaxThumbnailBytes))
+    std::string path, bytes;
+    ExportKeptFile picture{{}, "the picture it is made from"};
+    if (!Orvo::File::Resolve(source.View(), path) ||
+        Platform::ReadRegularFile(path, kMaxThumbnailBytes, bytes, &picture.file) != Platform::RegularFileStatus::kOK)
     {
         reason = Orvo::String::Format("Unable to read the thumbnail '%s'.", source.c_str());
         return false;
     }
-    return WriteJPEGThumbnail(bytes, source.View(), target, reason);
-}
-
-bool ConvertImageToJPEG(std::string_view bytes, std::string_view name, const Orvo::File::Path& target,
-                        Orvo::String& reason)
-{
-    std::unique_ptr<Orvo::Bitmap> image =
-        Orvo::Bitmap::LoadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), name, reason);
-    if (!image) return false;
-    // The ".jpg" of the target chooses the JPEG writer.
-    return image->Save(target.View(), &reason);
+    kept.push_back(std::move(picture));
+    return WriteJPEGThumbnail(bytes, source.View(), target, reason, kept, written);
 }

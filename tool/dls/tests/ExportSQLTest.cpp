@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -148,6 +153,47 @@ TEST_F(ExportSQLTest, ABatchThatCannotBeWrittenChangesNothing)
     fs::remove_all(top_ + "/UserData");
     EXPECT_TRUE(WriteAssetExportSQL(second.records, 0, root_, &log));
     EXPECT_TRUE(fs::is_regular_file(root_ + "kuids.txt"));
+}
+
+// Each batch's files are outputs the user names: two that are one file, a file the run wrote before (an archive),
+// or a KUID list that is no regular file fail the batch with every file as it was and nothing left beside.
+TEST_F(ExportSQLTest, ABatchRefusesOutputsThatAreOneFileWithEveryFileAsItWas)
+{
+    ExportRecordList first, second;
+    first.Add(Record("1:1"));
+    second.Add(Record("2:2"));
+    const std::string archive = top_ + "/720_1.cdp";
+    auto files = [&] {
+        std::map<std::string, std::string> held;
+        for (const fs::directory_entry& e : fs::directory_iterator(root_))
+            held[e.path().filename()] = e.is_regular_file() ? File(e.path().filename()) : "(not a file)";
+        return held;
+    };
+    const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
+        {"' too",
+         [&](const std::string&) { fs::create_hard_link(root_ + "SQL_Asset_0.txt", root_ + "SQL_AssetChild_0.txt"); }},
+        {"the SQL file would be written over the archive",
+         [&](const std::string&) { fs::create_hard_link(archive, root_ + "SQL_AssetCategories_0.txt"); }},
+        {"is not a regular file",
+         [&](const std::string&) { ASSERT_EQ(::mkfifo((root_ + "kuids.txt").c_str(), 0600), 0); }},
+    };
+    for (const auto& [says, make] : cases)
+    {
+        SCOPED_TRACE(says);
+        fs::remove_all(root_);
+        ResultsLog log;
+        ASSERT_TRUE(WriteAssetExportSQL(first.records, 0, root_, &log));
+        std::ofstream(archive) << "archive";
+        for (const char* name : {"SQL_AssetChild_0.txt", "SQL_AssetCategories_0.txt", "kuids.txt"})
+            fs::remove(root_ + name);
+        make(root_);
+        const std::map<std::string, std::string> before = files();
+        EXPECT_FALSE(WriteAssetExportSQL(second.records, 0, root_, &log,
+                                         {{Platform::FileIdentity::OfPath(archive), "the archive"}}));
+        ASSERT_EQ(log.ErrorCount(), 1u);
+        EXPECT_NE(log.GetResults()[0].text.str().find(says), std::string::npos) << log.GetResults()[0].text.str();
+        EXPECT_EQ(files(), before) << "nothing changed, nothing left beside";
+    }
 }
 
 }  // namespace

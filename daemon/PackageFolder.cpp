@@ -1,0 +1,133 @@
+#include "daemon/PackageFolder.h"
+
+#include "daemon/FolderOps.h"
+#include "platform/RenameNoReplace.h"
+#include "platform/UniqueNumber.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether every entry below `earlier` has an entry of the same name and kind below `now`: then each of its files
+// is replaced by the new copy's file of that name. Anything but files and folders, or a tree that cannot be read
+// whole, is not.
+bool HasNothingMore(const std::string& earlier, const std::string& now)
+{
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(earlier, ec))) return false;
+    fs::recursive_directory_iterator it(earlier, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+    {
+        const fs::file_status was = it->symlink_status(ec);
+        if (ec || (!fs::is_regular_file(was) && !fs::is_directory(was))) return false;
+        const std::string below = it->path().string().substr(earlier.size());  // "/a/b"
+        const fs::file_status is = fs::symlink_status(now + below, ec);
+        if (ec || is.type() != was.type()) return false;
+    }
+    return !ec;
+}
+
+}  // namespace
+
+bool PackageFolderStands(const std::string& place, std::string& error)
+{
+    error.clear();
+    struct stat st;
+    // A link to a folder is the folder it leads to, as a link to an output file is that file.
+    if (::stat(place.c_str(), &st) == 0)
+    {
+        if (S_ISDIR(st.st_mode)) return true;
+        error = "it is not a folder";
+        return false;
+    }
+    if (errno != ENOENT || ::lstat(place.c_str(), &st) == 0)
+        error = errno == ENOENT ? "it is a link that leads nowhere" : std::strerror(errno);
+    return false;
+}
+
+bool PlaceDeviceCopies(const std::string& making, const std::string& place, const std::string& packageName,
+                       const std::vector<KUID>& assets, const std::string& backupsRoot, DaemonResults* results)
+{
+    for (const KUID& k : assets)
+    {
+        const std::string name = k.ToSpacedString(), from = making + "/" + name, to = place + "/" + name;
+        auto failed = [&](const std::string& why) {
+            PostResult(results, kResultError,
+                       "The package's copy of $(ASSET_KUID) could not be put in '$(FILE_PATH)': "
+                       "$(REASON).",
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", to}, {"reason", why}});
+            return false;
+        };
+        const std::string suffix =
+            "-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
+        // A package folder on another file system (a link leading there) gets the copy copied into it first, under
+        // a name of its own, so that it too goes to its place in one rename.
+        std::string source = from, error;
+        struct stat made, there;
+        if (::stat(from.c_str(), &made) == 0 && ::stat(place.c_str(), &there) == 0 && made.st_dev != there.st_dev)
+        {
+            source = place + "/.vadnew-" + name + suffix;
+            if (!CopyFolderTree(from, source, &error))
+            {
+                RemoveFolderTree(source);
+                return failed(error);
+            }
+        }
+        auto unplaced = [&](const std::string& why) {
+            if (source != from) RemoveFolderTree(source);
+            return failed(why);
+        };
+        if (Platform::RenameNoReplace(source, to)) continue;
+        if (errno != EEXIST) return unplaced(std::strerror(errno));
+        // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
+        // nothing is replaced that was not looked at.
+        const std::string aside = place + "/.vadold-" + name + suffix;
+        if (!Platform::RenameNoReplace(to, aside)) return unplaced(std::strerror(errno));
+        if (!Platform::RenameNoReplace(source, to))
+        {
+            const std::string why = std::strerror(errno);
+            (void)Platform::RenameNoReplace(aside, to);
+            return unplaced(why);
+        }
+        if (HasNothingMore(aside, to))
+        {
+            if (!RemoveFolderTree(aside))
+                PostResult(results, kResultWarning,
+                           "The earlier copy of $(ASSET_KUID) in the package could not be removed whole; what is left "
+                           "of it is '$(FILE_PATH)'.",
+                           k, {{"asset_kuid", k.ToString()}, {"file_path", aside}});
+            continue;
+        }
+        std::string at;
+        if (KeepUncommittedWork(aside, backupsRoot, packageName + " " + name + " (earlier package copy)", true, &error,
+                                &at))
+            PostResult(results, kResultWarning,
+                       "The earlier copy of $(ASSET_KUID) in the package held files the new copy does not have; it "
+                       "was kept in '$(FILE_PATH)'.",
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
+        else
+            PostResult(results, kResultWarning,
+                       "The earlier copy of $(ASSET_KUID) in the package held files the new copy does not have; it "
+                       "could not be kept among the backups ($(REASON)) and was left as '$(FILE_PATH)'.",
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", aside}, {"reason", error}});
+    }
+    return true;
+}
+
+bool FolderTreeHoldsFile(const std::string& folder, const Platform::FileIdentity& file)
+{
+    if (!file.known) return false;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        if (Platform::FileIdentity::OfName(it->path().string()).IsSameFile(file)) return true;
+    return false;
+}
