@@ -5,6 +5,7 @@
 #include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/RenameNoReplace.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cctype>
@@ -200,30 +201,6 @@ private:
     uint64_t bytes_ = 0;
 };
 
-// A descriptor closed when it goes.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    // Closes it now; false with errno when the close reports a failure (of a write, say).
-    bool Close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 // Copies work that is kept because it was never committed, whole: every entry below a folder, as what it is.
 // A file of any name (also one no file of an asset may have) with its bytes, a folder, a symbolic link as a
 // link (never followed), a pipe, socket or device as one. Entries are opened by descriptor relative to their
@@ -238,7 +215,7 @@ public:
     bool Copy(int from, int to, const std::string& path, int depth)
     {
         std::vector<std::string> names;
-        if (!List(from, names)) return Fail(errno, path.empty() ? "." : path);
+        if (!Platform::ListNamesAt(from, names)) return Fail(errno, path.empty() ? "." : path);
         for (const std::string& name : names)
         {
             const std::string sub = path.empty() ? name : path + "/" + name;
@@ -249,8 +226,8 @@ public:
             {
                 if (depth >= Platform::kMaxFolderWalkDepth) return Fail(ELOOP, sub);
                 if (::mkdirat(to, name.c_str(), mode | S_IRWXU) != 0) return Fail(errno, sub);
-                Fd in(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                Fd out(::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                Platform::UniqueFd in(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                Platform::UniqueFd out(::openat(to, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 if (in.Get() < 0 || out.Get() < 0) return Fail(errno, sub);
                 struct stat opened;
                 if (::fstat(in.Get(), &opened) != 0) return Fail(errno, sub);
@@ -289,37 +266,17 @@ public:
     }
 
 private:
-    static bool List(int folder, std::vector<std::string>& names)
-    {
-        // The listing reads through a descriptor of its own, which closedir closes.
-        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* d = fd >= 0 ? ::fdopendir(fd) : nullptr;
-        if (!d)
-        {
-            if (fd >= 0) ::close(fd);
-            return false;
-        }
-        errno = 0;
-        while (const dirent* e = ::readdir(d))
-        {
-            if (!Platform::IsDotOrDotDot(e->d_name)) names.emplace_back(e->d_name);
-            errno = 0;
-        }
-        const int why = errno;
-        ::closedir(d);
-        errno = why;
-        return why == 0;
-    }
     bool CopyFile(int from, int to, const std::string& name, mode_t mode, const std::string& path)
     {
-        Fd in(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        Platform::UniqueFd in(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st;
         if (in.Get() < 0 || ::fstat(in.Get(), &st) != 0) return Fail(errno, path);
         // Something else under that name since it was looked at: the copy is not what was there.
         if (!S_ISREG(st.st_mode)) return Fail(EAGAIN, path);
         // Its status as it was opened, before a byte of it is read.
         Record(path, st);
-        Fd out(::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IWUSR));
+        Platform::UniqueFd out(
+            ::openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | S_IWUSR));
         if (out.Get() < 0) return Fail(errno, path);
         // Every byte there is, also what was written since it was opened.
         char buffer[64 * 1024];

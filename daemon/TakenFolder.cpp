@@ -1,15 +1,13 @@
 #include "daemon/TakenFolder.h"
 
-#include "platform/EntryNames.h"
+#include "platform/FileLease.h"
 #include "platform/FolderWalk.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <unistd.h>
 #include <vector>
 
@@ -52,63 +50,6 @@ bool StillAsRecorded(const TakenEntry& e, const struct stat& st)
     return !e.unsure && e.size == st.st_size && SameTime(e.modified, st.st_mtim) && SameTime(e.changed, st.st_ctim);
 }
 
-// A lease break signals the holder with SIGIO, which would end the process: it is ignored unless the process
-// has chosen otherwise.
-void IgnoreLeaseBreaks()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction current
-        {};
-        if (::sigaction(SIGIO, nullptr, &current) != 0) return;
-        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
-        struct sigaction ignore
-        {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGIO, &ignore, nullptr);
-    });
-}
-
-// A descriptor closed when it goes.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// The names in the open folder `fd` (not "." and ".."), read through a descriptor of their own. False with errno.
-bool ListNames(int fd, std::vector<std::string>& names)
-{
-    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* d = own >= 0 ? ::fdopendir(own) : nullptr;
-    if (!d)
-    {
-        if (own >= 0) ::close(own);
-        return false;
-    }
-    errno = 0;
-    while (const dirent* e = ::readdir(d))
-    {
-        if (!Platform::IsDotOrDotDot(e->d_name)) names.emplace_back(e->d_name);
-        errno = 0;
-    }
-    const int why = errno;
-    ::closedir(d);
-    errno = why;
-    return why == 0;
-}
-
 int OpenFolderAt(int at, const char* name)
 {
     return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -120,7 +61,7 @@ std::string Below(const std::string& path, const std::string& name) { return pat
 void RecordBelow(int fd, const std::string& path, int depth, TakenRecord& record)
 {
     std::vector<std::string> names;
-    if (depth > Platform::kMaxFolderWalkDepth || !ListNames(fd, names)) return;
+    if (depth > Platform::kMaxFolderWalkDepth || !Platform::ListNamesAt(fd, names)) return;
     for (const std::string& name : names)
     {
         const std::string sub = Below(path, name);
@@ -131,7 +72,7 @@ void RecordBelow(int fd, const std::string& path, int depth, TakenRecord& record
             record.Add(sub, st);
             continue;
         }
-        const Descriptor folder(OpenFolderAt(fd, name.c_str()));
+        const Platform::UniqueFd folder(OpenFolderAt(fd, name.c_str()));
         if (folder.Get() < 0 || ::fstat(folder.Get(), &st) != 0) continue;
         record.Add(sub, st);
         RecordBelow(folder.Get(), sub, depth + 1, record);
@@ -158,7 +99,7 @@ bool SameBytes(int a, int b, off_t size)
 void RecordSameBelow(int fd, int copy, const std::string& path, int depth, TakenRecord& record)
 {
     std::vector<std::string> names;
-    if (depth > Platform::kMaxFolderWalkDepth || !ListNames(fd, names)) return;
+    if (depth > Platform::kMaxFolderWalkDepth || !Platform::ListNamesAt(fd, names)) return;
     for (const std::string& name : names)
     {
         const std::string sub = Below(path, name);
@@ -169,16 +110,16 @@ void RecordSameBelow(int fd, int copy, const std::string& path, int depth, Taken
             continue;
         if (S_ISDIR(st.st_mode))
         {
-            const Descriptor folder(OpenFolderAt(fd, name.c_str()));
-            const Descriptor other(OpenFolderAt(copy, name.c_str()));
+            const Platform::UniqueFd folder(OpenFolderAt(fd, name.c_str()));
+            const Platform::UniqueFd other(OpenFolderAt(copy, name.c_str()));
             if (folder.Get() < 0 || other.Get() < 0 || ::fstat(folder.Get(), &st) != 0) continue;
             record.Add(sub, st);
             RecordSameBelow(folder.Get(), other.Get(), sub, depth + 1, record);
             continue;
         }
         if (!S_ISREG(st.st_mode)) continue;
-        const Descriptor mine(::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        const Descriptor other(::openat(copy, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const Platform::UniqueFd mine(::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const Platform::UniqueFd other(::openat(copy, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (mine.Get() < 0 || other.Get() < 0 || ::fstat(mine.Get(), &st) != 0 || ::fstat(other.Get(), &theirs) != 0 ||
             !S_ISREG(st.st_mode) || !S_ISREG(theirs.st_mode))
             continue;
@@ -203,7 +144,7 @@ public:
     void Clear(int fd, const std::string& path, int depth)
     {
         std::vector<std::string> names;
-        if (!ListNames(fd, names))
+        if (!Platform::ListNamesAt(fd, names))
         {
             Failed(errno);
             return;
@@ -238,7 +179,7 @@ private:
     }
     void ClearFolder(int fd, const std::string& name, const std::string& sub, const TakenEntry& e, int depth)
     {
-        const Descriptor folder(OpenFolderAt(fd, name.c_str()));
+        const Platform::UniqueFd folder(OpenFolderAt(fd, name.c_str()));
         struct stat st;
         if (folder.Get() < 0 || ::fstat(folder.Get(), &st) != 0 || !StillAsRecorded(e, st) ||
             depth >= Platform::kMaxFolderWalkDepth)
@@ -257,17 +198,16 @@ private:
     // meanwhile is held back until the lease is let go), once its status is still the recorded one.
     void RemoveFile(int fd, const std::string& name, const TakenEntry& e)
     {
-        const Descriptor file(::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const Platform::UniqueFd file(::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (file.Get() < 0)
         {
             // Held by another lease (EWOULDBLOCK), or gone or replaced since it was looked at.
             ++result.kept;
             return;
         }
-        IgnoreLeaseBreaks();
-        const bool leased = ::fcntl(file.Get(), F_SETLEASE, F_WRLCK) == 0;
+        const Platform::LeaseResult lease = Platform::TakeWriteLease(file.Get());
         // Open elsewhere: a write through that descriptor may still come.
-        if (!leased && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (lease == Platform::LeaseResult::kOpenElsewhere)
         {
             ++result.kept;
             return;
@@ -282,7 +222,7 @@ private:
             ++result.removed;
         else
             Failed(errno);
-        if (leased) ::fcntl(file.Get(), F_SETLEASE, F_UNLCK);
+        if (lease == Platform::LeaseResult::kHeld) Platform::ReleaseLease(file.Get());
     }
 
     const TakenRecord& record_;
@@ -324,7 +264,7 @@ const TakenEntry* TakenRecord::Find(const std::string& path) const
 TakenRecord RecordTakenFolder(const std::string& folder)
 {
     TakenRecord record;
-    const Descriptor top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const Platform::UniqueFd top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (top.Get() < 0 || ::fstat(top.Get(), &st) != 0) return record;
     record.Add("", st);
@@ -335,8 +275,8 @@ TakenRecord RecordTakenFolder(const std::string& folder)
 TakenRecord RecordSameAsCopy(const std::string& folder, const std::string& copy)
 {
     TakenRecord record;
-    const Descriptor top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    const Descriptor other(::open(copy.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const Platform::UniqueFd top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const Platform::UniqueFd other(::open(copy.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (top.Get() < 0 || other.Get() < 0 || ::fstat(top.Get(), &st) != 0) return record;
     record.Add("", st);
@@ -350,7 +290,7 @@ TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& re
     TakenRemoval& result = remover.result;
     std::string parentPath, name;
     Split(folder, parentPath, name);
-    const Descriptor parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Platform::UniqueFd parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.Get() < 0)
     {
         result.gone = errno == ENOENT;
@@ -365,7 +305,7 @@ TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& re
         return result;
     }
     const TakenEntry* top = record.Find("");
-    const Descriptor fd(S_ISDIR(st.st_mode) ? OpenFolderAt(parent.Get(), name.c_str()) : -1);
+    const Platform::UniqueFd fd(S_ISDIR(st.st_mode) ? OpenFolderAt(parent.Get(), name.c_str()) : -1);
     if (!top || fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !StillAsRecorded(*top, st))
     {
         ++result.kept;

@@ -261,6 +261,27 @@ bool Folder::OpenSub(const Folder& parent, std::string_view name, int* err)
     return fd_ >= 0;
 }
 
+bool ListNamesAt(int fd, std::vector<std::string>& names)
+{
+    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (!d)
+    {
+        if (own >= 0) ::close(own);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(d))
+    {
+        if (!IsDotOrDotDot(e->d_name)) names.emplace_back(e->d_name);
+        errno = 0;
+    }
+    const int why = errno;
+    ::closedir(d);
+    errno = why;
+    return why == 0;
+}
+
 bool Folder::List(std::vector<FolderEntry>& out, int* err) const
 {
     out.clear();

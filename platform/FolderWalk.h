@@ -40,6 +40,10 @@ struct FolderEntry
     EntryType type = EntryType::kOther;  // as the listing says (a link is kOther)
 };
 
+// Every name in the open folder `fd` but "." and "..", whatever it holds (a backslash too), read through a descriptor
+// of its own. False with errno.
+bool ListNamesAt(int fd, std::vector<std::string>& names);
+
 // How Folder::Open treats the path.
 enum FolderOpenFlags : unsigned
 {

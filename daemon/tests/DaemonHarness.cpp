@@ -102,18 +102,6 @@ std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
-bool LeasesWorkIn(const std::string& folder)
-{
-    const std::string probe = folder + "/lease-probe";
-    WriteFile(probe, "x");
-    const int fd = ::open(probe.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
-    if (works) ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    if (fd >= 0) ::close(fd);
-    fs::remove(probe);
-    return works;
-}
-
 std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name)
 {
     std::vector<std::string> found;

@@ -48,8 +48,6 @@ void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::st
                       const std::string& extraConfig = {}, int extraFiles = 0, size_t fileBytes = 0);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
-// Whether this process may take a write lease on a file of its own in `folder` (not every file system has them).
-bool LeasesWorkIn(const std::string& folder);
 // The folders "<dated>/<name>" below backupsRoot/uncommitted, oldest first.
 std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name);
 

@@ -6,6 +6,7 @@
 #include "DaemonHarness.h"
 #include "daemon/AssetDatabase.h"
 #include "daemon/FolderOps.h"
+#include "platform/FileLease.h"
 
 #include <gtest/gtest.h>
 
@@ -503,7 +504,8 @@ TEST_F(DaemonEditsTest, WhatIsWrittenIntoATakenEditFolderIsKeptAndOnlyThat)
 
     // A file another program holds open through a commit, a revert or a delete may still be written to: it is
     // kept, and what is written through it afterwards is there. The rest goes as installed or discarded.
-    if (!LeasesWorkIn(root_.path())) GTEST_SKIP() << "no leases here: a file open elsewhere is not told";
+    if (!Platform::LeasesWorkIn(root_.path().c_str()))
+        GTEST_SKIP() << "no leases here: a file open elsewhere is not told";
     for (const std::string command : {"commit", "revert", "delete"})
     {
         SCOPED_TRACE(command);

@@ -10,6 +10,7 @@
 #include "daemon/FolderOps.h"
 #include "daemon/InternedNames.h"
 #include "daemon/RequestHandlers.h"
+#include "platform/FileLease.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -308,7 +309,7 @@ TEST(DaemonFolders, AKeepCutShortGivesTheFolderBackOrKeepsItFromWhereItIs)
 TEST(DaemonFolders, ATakenFolderLosesOnlyWhatItsCopyRead)
 {
     TempDir d;
-    const bool leases = LeasesWorkIn(d.path());
+    const bool leases = Platform::LeasesWorkIn(d.path().c_str());
     using Copy = std::function<TakenRecord(const std::string& from, const std::string& to)>;
     auto tree = [](bool link) {
         return [link](const std::string& from, const std::string& to) {

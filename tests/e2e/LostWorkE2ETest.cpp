@@ -11,6 +11,7 @@
 #include "assetdb/VADAssetInfo.h"
 #include "core/ConfigFile.h"
 #include "engine/ConfigFileBound.h"
+#include "platform/FileLease.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
@@ -702,19 +703,6 @@ while [ ! -e "$1" ] && [ $i -lt 4000 ]; do
 done
 )";
 
-// Whether this process may take a write lease on a file of its own in `folder` (not every file system has them).
-bool LeasesWorkIn(const std::string& folder)
-{
-    const std::string probe = folder + "/lease-probe";
-    std::ofstream(probe) << "x";
-    const int fd = ::open(probe.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
-    if (works) ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    if (fd >= 0) ::close(fd);
-    fs::remove(probe);
-    return works;
-}
-
 // Each write the inside writer said (`said`) is in one of `folders` with its bytes: a file of its name holding
 // them, a held.txt holding the line. Returns what is found nowhere.
 std::vector<std::string> WritesFoundNowhere(const std::vector<std::string>& said,
@@ -756,7 +744,7 @@ TEST_F(LostWorkE2E, WhatAProgramInsideTheEditFolderWritesIsInstalledOrKept)
     root_.WriteFile("work/writer.sh", kInsideWriter);
     // Without leases a file open in another program is removed once its status is as copied, and what is
     // appended to it after that is not promised: only the files written by name are looked for then.
-    const bool leases = LeasesWorkIn(root_.Path("work"));
+    const bool leases = Platform::LeasesWorkIn(root_.Path("work").c_str());
     RecordProperty("leases", leases ? "yes" : "no");
     auto promised = [&](std::vector<std::string> said) {
         if (!leases) std::erase_if(said, [](const std::string& write) { return write.rfind("held ", 0) == 0; });
