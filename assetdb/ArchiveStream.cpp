@@ -120,6 +120,13 @@ struct ExportState
     bool textures = false;  // a texture description was written
 };
 
+// A texture description, or one a conversion cut short left under its temporary name (the conversion gives it
+// its own name back): either makes the staged copy one to convert.
+bool NeedsTextureConversion(std::string_view name)
+{
+    return IsTextureTxtName(name) || !SetAsideTextureOwnName(name).empty();
+}
+
 // A stored file is copied through this much memory at a time, read, summed and written while it is in the
 // processor's cache.
 constexpr size_t kCopyBlock = size_t(256) << 10;
@@ -220,7 +227,7 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
                                     folder + "/" + c.name);
                 return false;
             }
-            if (!skipped && IsTextureTxtName(c.name)) s.textures = true;
+            if (!skipped && NeedsTextureConversion(c.name)) s.textures = true;
             continue;
         }
         const size_t size = static_cast<size_t>(stored);
@@ -241,7 +248,7 @@ bool WriteFilesOnDisk(ExportState& s, uint64_t begin, uint64_t end, int dir, con
             return false;
         }
         if (skipped) continue;
-        if (IsTextureTxtName(c.name)) s.textures = true;
+        if (NeedsTextureConversion(c.name)) s.textures = true;
         if (!Platform::WriteExactFile(
                 dir, name, std::string_view(reinterpret_cast<const char*>(s.unpacked.data()), s.unpacked.size())))
         {

@@ -476,6 +476,18 @@ TEST_F(TexturesE2E, AStoppedOrKilledConversionNeverLeavesTheDescriptionAside)
     }
     EXPECT_EQ(Run({"commit", kuid}).out, kOK);
     EXPECT_EQ(Run({"validate", kuid}).out, kOK);
+
+    // A package made from a copy holding only the description set aside: its install gives it its name back.
+    const std::string local = "UserData/local/kuid 900002 9";
+    fs::rename(root_.Path(local + "/big.texture.txt"), root_.Path(local + "/big.convert-tex.txt"));
+    fs::remove(root_.Path(local + "/big.texture"));
+    ASSERT_EQ(Run({"createcdp", "aside.cdp", kuid}).exitCode, 0);
+    ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
+    const RunResult installed = Run({"installcdp", "aside.cdp"});
+    EXPECT_EQ(installed.exitCode, 0) << installed.out;
+    EXPECT_EQ(root_.ReadFile(local + "/big.texture.txt"), text);
+    EXPECT_FALSE(root_.Exists(local + "/big.convert-tex.txt"));
+    EXPECT_TRUE(root_.Exists(local + "/big.texture"));
 }
 
 // A device package holds the textures compiled for its targets instead of the pictures they were made from;
