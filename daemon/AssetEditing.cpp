@@ -536,8 +536,9 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool link = false;
         bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
         bool prepared = false;  // ... made ready to be moved into place whole
-        std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled
-        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
+        std::vector<std::string> textures;   // its texture descriptions, when they are to be compiled (until they are)
+        std::vector<std::string> givenBack;  // descriptions a conversion left aside, given their names back in the copy
+        size_t textureSlot = SIZE_MAX;       // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -565,8 +566,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     std::vector<std::pair<size_t, size_t>> compiled;  // source, staging slot
     for (size_t i = 0; i < sources.size(); ++i)
         if (!sources[i].textures.empty())
-            compiled.emplace_back(i,
-                                  textures.Add(sources[i].folder, sources[i].rec.kuid, std::move(sources[i].textures)));
+            compiled.emplace_back(i, textures.Add(sources[i].folder, sources[i].rec.kuid, sources[i].textures));
     if (!compiled.empty())
     {
         InParallel(compiled.size(),
@@ -577,6 +577,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     for (const auto& [i, slot] : compiled)
     {
         if (!textures.Compiled(slot)) continue;
+        sources[i].textures.clear();
         sources[i].textureSlot = slot;
         sources[i].folder = textures.CopyOf(slot);
         sources[i].link = true;
@@ -616,6 +617,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
                                                          &src.leftOut, &src.size, src.link);
             // What is installed is the copy: its configuration, not the one read before it was made.
             const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
+            if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(copy, src.textures);
             if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
             {
                 if (!src.prepared) RemoveFolderTree(copy);
@@ -633,6 +635,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             if (src.prepared) s.from = src.folder;
+            for (const std::string& aside : src.givenBack)
+                PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + aside);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
@@ -775,11 +779,14 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     std::vector<std::string> copiedLeftOut;
     // What the copy that is installed read of the folder taken: once committed, only that of it goes.
     TakenRecord copied;
+    // Descriptions no job compiled: the copy installed gets back the names of those a conversion left aside.
+    std::vector<std::string> uncompiled;
     if (textures.Enabled())
     {
         std::vector<std::string> descriptions = ListTextureDescriptions(taken);
         if (!descriptions.empty())
         {
+            uncompiled = descriptions;
             const size_t slot = textures.Add(taken, e.kuid, std::move(descriptions), editFolder);
             textures.Copy(slot, linkFiles);
             // A copy that left part of the edit out is not committed (below): nothing is compiled for it.
@@ -790,6 +797,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
                 textureSlot = slot;
                 from = textures.CopyOf(slot);
                 copied = std::move(textures.Copied(slot));
+                uncompiled.clear();
             }
         }
     }
@@ -841,6 +849,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
         return failed();
     }
+    for (const std::string& aside : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
+        PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + aside);
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {

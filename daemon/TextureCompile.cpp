@@ -6,6 +6,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/RequestHandlers.h"
+#include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
@@ -52,6 +53,34 @@ std::vector<std::string> ListTextureDescriptions(const std::string& folder)
         if (found.size() >= kMaxDescriptions) break;
     }
     return found;
+}
+
+std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
+                                                      const std::vector<std::string>& descriptions)
+{
+    std::vector<std::string> given;
+    for (const std::string& d : descriptions)
+    {
+        const fs::path own = fs::path(copy) / d;
+        fs::path aside = own;
+        aside.replace_filename(own.filename().string().substr(0, own.filename().string().size() - 12) +
+                               ".convert-tex.txt");
+        struct stat st;
+        if (lstat(own.c_str(), &st) == 0 || errno != ENOENT || lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (Platform::RenameNoReplace(aside.string(), own.string()))
+            given.push_back(aside.lexically_relative(copy).string());
+    }
+    return given;
+}
+
+void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside)
+{
+    const std::string own = SetAsideTextureOwnName(aside.substr(aside.rfind('/') + 1));
+    PostResult(results, kResultWarning,
+               "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut short, has "
+               "its own name '$(OWN_NAME)' back",
+               kuid, {{"asset_kuid", kuid.ToString()}, {"file_name", aside}, {"own_name", own}});
 }
 
 TextureCompileFn CommandHostTextureCompiler(RequestContext& c)

@@ -27,6 +27,15 @@ struct RequestContext;
 // it back.
 std::vector<std::string> ListTextureDescriptions(const std::string& folder);
 
+// In a copy that no texture job converted (none could run), each of `descriptions` (as ListTextureDescriptions
+// listed them in the folder copied) that a conversion cut short left under its temporary name gets its own name
+// back, never over a file, so that the copy installed holds it as a description. Returns the temporary names
+// given back, relative to the copy.
+std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
+                                                      const std::vector<std::string>& descriptions);
+// A warning about asset `kuid` that the description `aside` (a path where its user has it) has its name back.
+void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside);
+
 // Runs the texture-convert job over `folder` for the default targets. False with the reason when the job
 // could not run; otherwise the host's results are in `results` (as it posted them) and its answer (2: every
 // texture converted) in `answer`.

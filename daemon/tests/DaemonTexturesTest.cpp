@@ -205,6 +205,18 @@ TEST_F(DaemonTexturesTest, WithoutAHostTheFolderIsInstalledAsItIsWithAWarning)
     ASSERT_EQ(r.status, kVADStatusOK);
     ASSERT_EQ(r.results.size(), 1u);
     EXPECT_EQ(r.results[0].kind, static_cast<uint32_t>(kResultSuccess));
+
+    // A description a conversion left aside has its name back in the copy installed, said so; the folder stays.
+    WriteFile(inst.Path("src/sub/deep/c.convert-tex.txt"), "Primary=c.png\n");
+    r = InstallFolders({"src/sub"});
+    ASSERT_EQ(r.status, kVADStatusOK);
+    EXPECT_EQ(ReadFile(Local(kSubTextured, "deep/c.texture.txt")), "Primary=c.png\n");
+    EXPECT_FALSE(fs::exists(Local(kSubTextured, "deep/c.convert-tex.txt")));
+    EXPECT_TRUE(fs::exists(inst.Path("src/sub/deep/c.convert-tex.txt")));
+    ASSERT_EQ(r.results.size(), 3u);
+    EXPECT_EQ(r.results[1].text.rfind("The texture description '$(FILE_NAME)', left under that name", 0), 0u);
+    const std::string params(r.results[1].params.begin(), r.results[1].params.end());
+    EXPECT_NE(params.find(inst.Path("src/sub/deep/c.convert-tex.txt")), std::string::npos);
 }
 
 TEST_F(DaemonTexturesTest, ACommitCompilesTheEditFolderUnlessTheCommitterDid)
