@@ -62,6 +62,7 @@ int AsciiTextureResource::LoadTxt(const std::string& fileName)
         SetLoadError("the description '" + fileName + "' is damaged: " + error);
         return LoadFailed;
     }
+    description_ = path;
     folder_ = File::Path(path).DelName().str();
     return LoadConfigData(description.config) ? LoadOk : LoadFailed;
 }
@@ -191,6 +192,15 @@ bool AsciiTextureResource::ApplyKey(const ConfigData& item)
     }
     // Other keys (the Android limits among them) are read by whoever needs them.
     return true;
+}
+
+std::vector<std::string> AsciiTextureResource::SourceFiles() const
+{
+    std::vector<std::string> files;
+    if (!description_.empty()) files.push_back(description_);
+    for (const std::string* image : {&primary_, &alpha_})
+        if (!image->empty()) files.push_back(folder_ + *image);
+    return files;
 }
 
 std::unique_ptr<Bitmap> AsciiTextureResource::LoadImage(const std::string& name, const char* key)

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Orvo {
 
@@ -45,6 +46,8 @@ public:
     static bool ReadPrimarySize(const std::string& descriptionPath, uint32_t& width, uint32_t& height);
     const std::string& GetPrimaryName() const { return primary_; }
     const std::string& GetAlphaName() const { return alpha_; }
+    // The files the texture is made from, as paths to open: the description read, and the images it names.
+    std::vector<std::string> SourceFiles() const;
 
 protected:
     bool SetLoadError(std::string text);
@@ -53,7 +56,8 @@ private:
     bool ApplyKey(const ConfigData& item);
     std::unique_ptr<Bitmap> LoadImage(const std::string& name, const char* key);
 
-    std::string folder_;  // the description's folder, as a path to open
+    std::string description_;  // the description read, as a path to open
+    std::string folder_;       // the description's folder, as a path to open
     std::string primary_;
     std::string alpha_;
     bool alphaHintGiven_ = false;

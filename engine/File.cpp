@@ -85,6 +85,24 @@ int File::Open(std::string_view path, uint32_t mode, uint32_t /*flags*/)
     return Ok;
 }
 
+int File::OpenDescriptor(int fd, std::string_view name)
+{
+    Close();
+    const int flags = ::fcntl(fd, F_GETFL);
+    const int own = flags < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0) f_ = ::fdopen(own, (flags & O_ACCMODE) == O_RDWR ? "r+b" : "wb");
+    if (!f_)
+    {
+        FailErrno("File::OpenDescriptor> cannot write", name);
+        if (own >= 0) ::close(own);
+        return LastError().code;
+    }
+    name_.assign(name);
+    resolved_.assign(name);
+    mode_ = (flags & O_ACCMODE) == O_RDWR ? ModeReadWrite : ModeWrite;
+    return Ok;
+}
+
 void File::Close()
 {
     if (f_) std::fclose(f_);

@@ -55,6 +55,10 @@ public:
 
     // 0 when opened, else a Result. `flags` is accepted for the engine's signature and unused.
     int Open(std::string_view path, uint32_t mode = ModeRead, uint32_t flags = 0);
+    // Writes (and, where it was opened for both, reads) through a duplicate of the open descriptor `fd`, which
+    // stays its owner's, from where it stands: a file another writer opened and puts in place
+    // (Platform::OutputFile's Fd). `name` is what messages call it. 0 when opened, else a Result.
+    int OpenDescriptor(int fd, std::string_view name);
     void Close();
     bool IsOpen() const { return f_ != nullptr; }
     const std::string& Name() const { return name_; }  // the path as opened

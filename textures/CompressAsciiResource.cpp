@@ -5,7 +5,7 @@
 #include "engine/Options.h"
 #include "engine/PluginType.h"
 #include "engine/TextureFormat.h"
-#include "platform/FileWriting.h"
+#include "platform/OutputFile.h"
 #include "textures/TextureTargets.h"
 
 #include <atomic>
@@ -180,32 +180,54 @@ bool CompressAsciiResource::WriteStamp(Orvo::File& file)
 
 bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::string& path)
 {
-    const std::string part = Platform::TemporaryNameFor(path);
-    const std::string prefix = sourceName.empty() ? std::string() : sourceName + ":";
+    // The compiled texture is written for the user as any output is (Platform::OutputFile): whole or not at all,
+    // a second name, an owner and a mode kept, and never over a file the texture is made from or the batch file
+    // being run, by any name.
+    std::string target;
+    if (!Orvo::File::Resolve(sourceName.empty() ? path : sourceName + ":" + path, target))
+    {
+        compressError_ = "the file cannot be written: " + Orvo::File::LastError().message;
+        return false;
+    }
+    Platform::OutputFile output;
+    if (!output.Open(target, 0666, Platform::OutputFile::Access::kPositioned))
+    {
+        compressError_ = "the file cannot be written: " + output.Reason();
+        return false;
+    }
+    for (const std::string& source : SourceFiles())
+    {
+        std::string file;
+        if (Orvo::File::Resolve(source, file) && output.IsOutput(Platform::FileIdentity::OfPath(file)))
+        {
+            compressError_ = "the file cannot be written: it is '" + file + "', which the texture is made from";
+            return false;
+        }
+    }
     bool ok = false;
     {
-        Orvo::OIRFFile out;
-        if (out.OpenOIRF(sourceName, part, Orvo::OIRFFile::ModeWrite | 256) != Orvo::File::Ok)
+        Orvo::File out;
+        if (out.OpenDescriptor(output.Fd(), target) != Orvo::File::Ok)
         {
             compressError_ = "the file cannot be created: " + Orvo::File::LastError().message;
             return false;
         }
-        Orvo::OIRFWriteHeader header(out.GetFile(), Orvo::OIRFTag("MMTF"));
-        ok = header.IsOk() && SaveLockedInternal(out.GetFile(), nullptr) && (!hasStamp_ || WriteStamp(out.GetFile()));
-        ok = header.Finish() && ok && out.GetFile().Flush();
+        Orvo::OIRFWriteHeader header(out, Orvo::OIRFTag("MMTF"));
+        ok = header.IsOk() && SaveLockedInternal(out, nullptr) && (!hasStamp_ || WriteStamp(out));
+        ok = header.Finish() && ok && out.Flush();
         out.Close();
     }
-    if (ok && !Orvo::File::Rename(prefix + part, prefix + path))
+    if (!ok)
     {
-        compressError_ = "the file cannot be put in place: " + Orvo::File::LastError().message;
-        ok = false;
+        if (compressError_.empty()) compressError_ = "the file cannot be written: " + Orvo::File::LastError().message;
+        return false;
     }
-    else if (!ok && compressError_.empty())
+    if (!output.Commit())
     {
-        compressError_ = "the file cannot be written: " + Orvo::File::LastError().message;
+        compressError_ = "the file cannot be put in place: " + output.Reason();
+        return false;
     }
-    if (!ok) Orvo::File::Delete(prefix + part);
-    return ok;
+    return true;
 }
 
 bool CompressAsciiResource::WriteCompressedFile(const std::string& sourceName, const std::string& path)

@@ -48,8 +48,9 @@ public:
     // Compresses every image for the targets; false with GetCompressError set.
     bool CompressAllImages();
     // Compresses (the base mips must be locked) and writes the compiled texture to `path` inside the content
-    // source `sourceName` (empty: `path` as it stands). The file is written beside its place and renamed
-    // over it, so a failure leaves any previous compiled texture as it was. False with GetCompressError set.
+    // source `sourceName` (empty: `path` as it stands), as any output a user names is written
+    // (Platform::OutputFile): a failure leaves any previous compiled texture as it was, and a file the texture
+    // is made from is never written over. False with GetCompressError set.
     bool WriteCompressedFile(const std::string& sourceName, const std::string& path);
     // The same, locking and unlocking the mips itself.
     bool SaveCompressed(const std::string& path);

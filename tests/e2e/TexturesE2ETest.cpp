@@ -422,6 +422,40 @@ TEST_F(TexturesE2E, AConversionNeverRenamesOverAFile)
     EXPECT_NE(root_.Exists(tree + "/wall.texture"), root_.Exists(tree + "/wall.Texture")) << "one of the two compiled";
 }
 
+// A compiled texture is written for the user as any output is: a second name and a private mode stay, and neither
+// the batch file being run nor a picture the texture is made from is ever written over, by any name.
+TEST_F(TexturesE2E, ACompiledTextureKeepsItsNamesAndNeverReplacesAnInput)
+{
+    const std::string tree = "UserData/editing/outputs";
+    AddTexture(tree, "brick", "brick.png", 0);
+    AddTexture(tree, "wall", "wall.png", 0);
+    root_.WriteFile(tree + "/brick.texture", "old");
+    fs::permissions(root_.Path(tree + "/brick.texture"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_hard_link(root_.Path(tree + "/brick.texture"), root_.Path("work/brick-link"));
+    fs::create_hard_link(root_.Path(tree + "/wall.png"), root_.Path(tree + "/wall.texture"));
+    const std::string picture = root_.ReadFile(tree + "/wall.png");
+    RunResult r = Run({"compresstexture", root_.Path(tree)});
+    EXPECT_EQ(r.exitCode, 255) << r.out;
+    EXPECT_NE(r.out.find("it is '" + root_.Path(tree + "/wall.png") + "', which the texture is made from"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(root_.ReadFile(tree + "/wall.png"), picture);
+    Compiled c;
+    EXPECT_TRUE(ReadCompiled(root_.ReadFile("work/brick-link"), c)) << "both names show the compiled texture";
+    EXPECT_EQ(fs::hard_link_count(root_.Path(tree + "/brick.texture")), 2u);
+    EXPECT_EQ(fs::status(root_.Path(tree + "/brick.texture")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A batch file that the conversion would compile over.
+    fs::remove(root_.Path(tree + "/wall.texture"));
+    root_.WriteFile(tree + "/brick.texture", "compresstexture \"" + root_.Path(tree) + "\"\n");
+    const std::string batch = root_.ReadFile(tree + "/brick.texture");
+    r = Run({"@" + root_.Path(tree + "/brick.texture")});
+    EXPECT_EQ(r.exitCode, 255) << r.out;
+    EXPECT_NE(r.out.find("it is the batch file being run"), std::string::npos) << r.out;
+    EXPECT_EQ(root_.ReadFile(tree + "/brick.texture"), batch);
+}
+
 // A conversion stopped by a signal gives the description it set aside its own name back before the tool ends; one
 // killed leaves it aside, and the next conversion of the folder, by the tool or by a commit, gives it back, says so
 // and compiles it. The picture is large enough that the set-aside state lasts a moment; when a run finishes before
