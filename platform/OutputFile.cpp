@@ -368,6 +368,19 @@ bool OutputFile::PutRange(std::string_view memory, uint64_t from, uint64_t to)
                        [&](const char* block, size_t n, uint64_t at) { return WriteFullyAt(inPlace_, block, n, at); });
 }
 
+// The size of the new contents: `memory`'s, or the scratch file's when one was written.
+bool OutputFile::StagedSize(std::string_view memory, uint64_t& size) const
+{
+    struct stat st;
+    if (scratch_ < 0)
+        size = memory.size();
+    else if (::fstat(scratch_, &st) == 0)
+        size = static_cast<uint64_t>(st.st_size);
+    else
+        return false;
+    return true;
+}
+
 // The new contents of a regular file written in place, from `memory` or, when one was written, the scratch
 // file: room first, then the bytes over the old ones, then the file cut to them. Where the file system cannot
 // reserve room, the bytes past the old end are written first (the file grows, and no old byte changes): when
@@ -375,13 +388,9 @@ bool OutputFile::PutRange(std::string_view memory, uint64_t from, uint64_t to)
 // the old ones written, which need no new room.
 bool OutputFile::PutInPlace(std::string_view memory)
 {
-    uint64_t size = memory.size();
+    uint64_t size = 0;
+    if (!StagedSize(memory, size)) return false;
     struct stat st;
-    if (scratch_ >= 0)
-    {
-        if (::fstat(scratch_, &st) != 0) return false;
-        size = static_cast<uint64_t>(st.st_size);
-    }
     if (::fstat(inPlace_, &st) != 0) return false;
     const uint64_t oldSize = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     bool reserved = false;
@@ -408,15 +417,11 @@ bool OutputFile::PutInPlace(std::string_view memory)
 // then room for them at the stream's position (the end, for an append), then the bytes.
 bool OutputFile::PutThroughStream(std::string_view memory)
 {
-    uint64_t size = memory.size();
-    struct stat st;
-    if (scratch_ >= 0)
-    {
-        if (::fstat(scratch_, &st) != 0) return false;
-        size = static_cast<uint64_t>(st.st_size);
-    }
+    uint64_t size = 0;
+    if (!StagedSize(memory, size)) return false;
     if (size == 0) return true;
     FlushStandardStreams();
+    struct stat st;
     const int flags = ::fcntl(inPlace_, F_GETFL);
     if (flags < 0 || ::fstat(inPlace_, &st) != 0) return false;
     const uint64_t end = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;

@@ -115,6 +115,7 @@ private:
     bool OpenScratchFile();
     bool ReserveInPlace(uint64_t from, uint64_t to, uint64_t oldSize, bool& reserved);
     bool PutRange(std::string_view memory, uint64_t from, uint64_t to);
+    bool StagedSize(std::string_view memory, uint64_t& size) const;
     bool PutInPlace(std::string_view memory);
     bool StreamScratch();
     bool CloseInPlace();
