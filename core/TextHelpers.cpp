@@ -60,6 +60,12 @@ bool IsTextureTxtName(std::string_view name)
     return name.size() >= suffix.size() && Orvo::EqualsNoCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
+std::string TextureSetAsideName(std::string_view name)
+{
+    if (!IsTextureTxtName(name)) return {};
+    return std::string(name.substr(0, name.size() - std::string_view(".texture.txt").size())) + ".convert-tex.txt";
+}
+
 std::string SetAsideTextureOwnName(std::string_view name)
 {
     constexpr std::string_view suffix = ".convert-tex.txt";

@@ -30,3 +30,11 @@ bool IsTextureTxtName(std::string_view name);
 // A description "x.texture.txt" is compiled under the temporary name "x.convert-tex.txt" (spelled so, as the
 // conversion makes it). The own name ("x.texture.txt") of such a temporary name, or empty when `name` is none.
 std::string SetAsideTextureOwnName(std::string_view name);
+// The other way: the temporary name of the description `name` ("x.texture.txt" in any case), or empty when
+// `name` is none.
+std::string TextureSetAsideName(std::string_view name);
+// What a conversion says when it gives a description that one cut short left aside its own name back
+// ($(FILE_NAME): the temporary name's path, $(OWN_NAME): the own name in quotes).
+inline constexpr char kSetAsideDescriptionGivenBack[] =
+    "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut short, has its own "
+    "name $(OWN_NAME) back";

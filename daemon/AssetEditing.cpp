@@ -182,12 +182,11 @@ void AssetDatabase::PutEditFolderBackLocked(const KUID& k, DaemonResults* result
 bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* refused, DaemonResults* results)
 {
     const std::string folder = root_.EditFolder(k);
-    std::string error, at;
-    std::vector<std::string> also;
+    std::string error;
+    std::vector<std::string> keptIn;
     const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"),
-                                            k.ToSpacedString() + kEditFolderWithoutEdit, &error, &at, &also);
-    if (!at.empty()) also.insert(also.begin(), at);
-    for (const std::string& place : also)
+                                            k.ToSpacedString() + kEditFolderWithoutEdit, &error, &keptIn);
+    for (const std::string& place : keptIn)
     {
         DLOG("the edit folder %s of %s had no edit: kept in %s", folder.c_str(), k.ToString().c_str(), place.c_str());
         PostResult(results, kResultWarning,
@@ -196,12 +195,12 @@ bool AssetDatabase::KeepEditFolderWithoutEditLocked(const KUID& k, const char* r
     }
     if (kept) return true;
     DLOG("%s %s: its edit folder %s has no edit and could not %sbe kept in a backup: %s", k.ToString().c_str(), refused,
-         folder.c_str(), at.empty() ? "" : "all ", error.c_str());
+         folder.c_str(), keptIn.empty() ? "" : "all ", error.c_str());
     // Part of it is kept when a copy was made: what was not kept is named where it stays, and no more is said.
     PostResult(results, kResultError,
                std::string("Asset $(ASSET_KUID) ") + refused + ": '$(FILE_PATH)', an edit folder of it that no open " +
-                   "edit made, could not " + (at.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
-                   (at.empty() ? "; nothing was changed." : "."),
+                   "edit made, could not " + (keptIn.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
+                   (keptIn.empty() ? "; nothing was changed." : "."),
                k, {{"asset_kuid", k.ToString()}, {"file_path", folder}});
     return false;
 }
@@ -237,12 +236,11 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     const std::string earlier = ClosedEditFolderFor(root_.EditFolder(k));
     struct stat st;
     if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
-    std::string error, at;
-    std::vector<std::string> also;
+    std::string error;
+    std::vector<std::string> keptIn;
     const bool kept = KeepUncommittedWork(earlier, root_.UserData("backups"), k.ToSpacedString() + kEarlierEditFolder,
-                                          true, &error, &at, nullptr, &also);
-    if (!at.empty()) also.insert(also.begin(), at);
-    for (const std::string& place : also)
+                                          true, &error, nullptr, nullptr, &keptIn);
+    for (const std::string& place : keptIn)
     {
         DLOG("the earlier edit folder of %s (%s, left by a close that was cut short) was moved into the backup %s",
              k.ToString().c_str(), earlier.c_str(), place.c_str());
@@ -253,11 +251,11 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     }
     if (kept) return true;
     DLOG("the edit of %s stays open: its earlier edit folder %s could not %sbe kept in a backup: %s",
-         k.ToString().c_str(), earlier.c_str(), at.empty() ? "" : "all ", error.c_str());
+         k.ToString().c_str(), earlier.c_str(), keptIn.empty() ? "" : "all ", error.c_str());
     PostResult(results, kResultError,
                "Asset $(ASSET_KUID) stays open for editing: an earlier edit folder of it, '$(FILE_PATH)', could not " +
-                   std::string(at.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
-                   (at.empty() ? "; nothing was changed." : "."),
+                   std::string(keptIn.empty() ? "" : "all ") + "be kept in a backup (" + error + ")" +
+                   (keptIn.empty() ? "; nothing was changed." : "."),
                k, {{"asset_kuid", k.ToString()}, {"file_path", earlier}});
     return false;
 }

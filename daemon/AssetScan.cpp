@@ -191,14 +191,13 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         {
             const std::string folder = root_.UserData("editing/" + name);
             if (stillOpen(folder)) continue;
-            std::string error, at;
-            std::vector<std::string> also;
+            std::string error;
+            std::vector<std::string> keptIn;
             const bool kept = KeepFolderWithoutEdit(folder, root_.UserData("backups"), name + kEditFolderWithoutEdit,
-                                                    &error, &at, &also);
-            if (!at.empty()) also.insert(also.begin(), at);
-            for (const std::string& place : also)
+                                                    &error, &keptIn);
+            for (const std::string& place : keptIn)
                 DLOG("start-up: the edit folder %s had no edit: kept in %s", name.c_str(), place.c_str());
-            if (!kept && at.empty())
+            if (!kept && keptIn.empty())
                 DLOG("start-up: the edit folder %s has no edit and could not be set aside: %s", name.c_str(),
                      error.c_str());
             else if (!kept)

@@ -408,12 +408,16 @@ std::string Removed(const std::string& path, const std::string& what)
     return "could not remove " + what + ": " + std::strerror(errno);
 }
 
-// Where further rounds of a keep from another file system kept what was written meanwhile, for a line of the log.
-std::string AndIn(const std::vector<std::string>& places)
+// Where a keep kept what it could (more than one place across file systems), for a line of the log.
+std::string Places(const std::vector<std::string>& places)
 {
     std::string text;
-    for (const std::string& place : places) text += (text.empty() ? " (what was written meanwhile: in " : ", ") + place;
-    return text.empty() ? text : text + ")";
+    for (const std::string& place : places) text += (text.empty() ? "" : ", ") + place;
+    return text;
+}
+std::string KeptSoFar(const std::vector<std::string>& places)
+{
+    return places.empty() ? std::string() : " (the rest of it was kept in " + Places(places) + ")";
 }
 
 }  // namespace
@@ -475,22 +479,18 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
         // rest (what was written into it after it was taken, or what a revert or delete would have discarded) is
         // kept, never removed.
         const std::string aside = p.filename().string();
-        const TakenRemoval removal =
-            RemoveTakenEntries(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name));
-        if (removal.gone)
-        {
+        const TakenFolderLeft left = ClearTakenFolder(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name),
+                                                      backupsRoot, name + kEarlierEditFolder);
+        const std::string removed = std::to_string(left.removed) + " entries the installed copy holds removed";
+        if (left.keptIn.empty() && left.staysIn.empty())
             done.push_back("removed " + aside + ", of an edit that was closed: the installed copy holds all of it");
-            continue;
-        }
-        std::string error, at;
-        std::vector<std::string> also;
-        const std::string removed = std::to_string(removal.removed) + " entries the installed copy holds removed";
-        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEarlierEditFolder, true, &error, &at, nullptr, &also))
-            done.push_back(aside + ", of an edit that was closed: " + removed + ", the rest kept in " + at +
-                           AndIn(also));
+        else if (left.staysIn.empty())
+            done.push_back(aside + ", of an edit that was closed: " + removed + ", the rest kept in " +
+                           Places(left.keptIn));
         else
             done.push_back(aside + ", of an edit that was closed: " + removed + "; the rest could not be kept" +
-                           (at.empty() ? " and stays where it is" : "") + ": " + error + AndIn(also));
+                           (left.keptIn.empty() ? " and stays where it is" : "") + ": " + left.error +
+                           KeptSoFar(left.keptIn));
     }
     return done;
 }
@@ -976,7 +976,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 }
 
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
-                         std::string* error, std::string* madeAt, TakenRecord* copied, std::vector<std::string>* alsoAt)
+                         std::string* error, std::string* madeAt, TakenRecord* copied, std::vector<std::string>* keptIn)
 {
     const std::string root = backupsRoot + "/" + kUncommittedBackups;
     std::string datedName, at;
@@ -984,6 +984,7 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
     bool moved = false;
     if (!CopyIntoDatedFolder(folder, root, name, error, &at, datedName, move, true, &record, &moved)) return false;
     if (madeAt) *madeAt = at;
+    if (keptIn) keptIn->push_back(at);
     if (!move || moved)
     {
         if (copied) *copied = std::move(record);
@@ -1005,7 +1006,7 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
         record.Clear();
         std::string again;
         if (!CopyIntoDatedFolder(folder, root, name, &why, &again, datedName, false, true, &record)) break;
-        if (alsoAt) alsoAt->push_back(again);
+        if (keptIn) keptIn->push_back(again);
     }
     if (error)
         *error = "what was written into it while it was copied stays in '" + folder + "'" +
@@ -1016,19 +1017,16 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
 std::string KeepingFolderFor(const std::string& folder) { return Beside(folder, ".vadkeep-"); }
 
 bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
-                           std::string* error, std::string* madeAt, std::vector<std::string>* alsoAt)
+                           std::string* error, std::vector<std::string>* keptIn)
 {
     const std::string aside = KeepingFolderFor(folder);
-    std::string at;
     // What a keep cut short left aside under that name is another folder of the user's: never replaced.
     if (!Platform::RenameNoReplace(folder, aside))
     {
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
     }
-    const bool kept = KeepUncommittedWork(aside, backupsRoot, name, true, error, &at, nullptr, alsoAt);
-    if (madeAt) *madeAt = at;
-    if (kept) return true;
+    if (KeepUncommittedWork(aside, backupsRoot, name, true, error, nullptr, nullptr, keptIn)) return true;
     // Back as it was, or what was written into it while it was copied, and named where its user has it; where a
     // folder was made in its place meanwhile, it waits aside for the next start.
     if (!Platform::RenameNoReplace(aside, folder))
@@ -1052,15 +1050,15 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
             continue;
         }
         // Another folder took its place meanwhile: it is kept from where it is.
-        std::string error, at;
-        std::vector<std::string> also;
-        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, &at, nullptr,
-                                &also))
-            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " + at +
-                           AndIn(also));
+        std::string error;
+        std::vector<std::string> keptIn;
+        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, nullptr, nullptr,
+                                &keptIn))
+            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " +
+                           Places(keptIn));
         else
             done.push_back("could not keep " + p.filename().string() + " (an edit folder without an edit)" +
-                           (at.empty() ? "" : " whole") + ": " + error + AndIn(also));
+                           (keptIn.empty() ? "" : " whole") + ": " + error + KeptSoFar(keptIn));
     }
     return done;
 }
@@ -1125,12 +1123,10 @@ TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& r
                                  const std::string& name)
 {
     TakenFolderLeft left;
-    if (RemoveTakenEntries(folder, record).gone) return left;
-    std::string at;
-    std::vector<std::string> also;
-    const bool kept = KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, &at, nullptr, &also);
-    if (!at.empty()) left.keptIn.push_back(at);
-    left.keptIn.insert(left.keptIn.end(), also.begin(), also.end());
-    if (!kept) left.staysIn = folder;
+    const TakenRemoval removal = RemoveTakenEntries(folder, record);
+    left.removed = removal.removed;
+    if (removal.gone) return left;
+    if (!KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, nullptr, nullptr, &left.keptIn))
+        left.staysIn = folder;
     return left;
 }

@@ -115,23 +115,22 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
 // copy read going to `copied`; or, with `move`, the folder itself moved there by one rename (no room needed).
 // From another file system it is copied, and then only what the copy read is removed, as far as it is still as
 // read (RemoveTakenEntries): what was written into it meanwhile, or is open in another program, is copied again
-// into a dated folder of its own (`alsoAt`), a few rounds at most, and what is left after them stays in `folder`
-// (false, saying so in `error`). A copy carries every entry as it is: a file of any name, a symbolic link as a
-// link, a pipe, socket or device as one; what cannot be carried fails the keep, with nothing kept and the folder
-// left as it was. False with the reason in `error`; `madeAt` is set whenever the copy was made, also when what
-// was copied could not all be removed afterwards.
+// into a dated folder of its own, a few rounds at most, and what is left after them stays in `folder` (false,
+// saying so in `error`). A copy carries every entry as it is: a file of any name, a symbolic link as a link, a
+// pipe, socket or device as one; what cannot be carried fails the keep, with nothing kept and the folder left as
+// it was. False with the reason in `error`; `madeAt` is set whenever the copy was made, also when what was copied
+// could not all be removed afterwards, and `keptIn` gets every place something was kept in, that one first.
 bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRoot, const std::string& name, bool move,
                          std::string* error = nullptr, std::string* madeAt = nullptr, TakenRecord* copied = nullptr,
-                         std::vector<std::string>* alsoAt = nullptr);
+                         std::vector<std::string>* keptIn = nullptr);
 // Keeps a folder found where an edit folder goes, which no open edit made, as KeepUncommittedWork with `move`
 // does, but takes it from its place first, by one rename to "<parent>/.vadkeep-<name>": a write into it after
 // that fails where its writer sees it, unless the writer is inside it already (its current folder, a file it
 // holds open), and then it is kept or stays. When it cannot be kept it is put back as it was, and when it could
 // not all be kept (across file systems, while it kept being written to) what stays of it is put back (false,
-// with the reason in `error`, and `madeAt` set).
+// with the reason in `error`, and `keptIn` not empty). `keptIn` gets every place something was kept in.
 bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backupsRoot, const std::string& name,
-                           std::string* error = nullptr, std::string* madeAt = nullptr,
-                           std::vector<std::string>* alsoAt = nullptr);
+                           std::string* error = nullptr, std::vector<std::string>* keptIn = nullptr);
 std::string KeepingFolderFor(const std::string& folder);
 
 // What became of a folder taken from its user once what was installed or kept of it went.
@@ -140,8 +139,10 @@ struct TakenFolderLeft
     std::vector<std::string> keptIn;  // where what stayed of it was kept (more than one across file systems)
     std::string staysIn;              // where what could not be kept stays (the folder itself); empty when none
     std::string error;                // why it could not all be kept
+    size_t removed = 0;               // entries removed, as recorded
 };
-// The one removal of a folder taken from its user (a commit's, a revert's or a delete's edit folder set aside):
+// The one removal of a folder taken from its user (a commit's, a revert's or a delete's edit folder set aside, one
+// such a close cut short left for the start to clear):
 // removes what `record` holds and is still as recorded (RemoveTakenEntries), and keeps whatever stays, as `name`
 // below backupsRoot/uncommitted, as KeepUncommittedWork with `move` keeps it; it stays where it is when it
 // cannot be kept.

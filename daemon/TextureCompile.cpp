@@ -63,8 +63,7 @@ std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
     {
         const fs::path own = fs::path(copy) / d;
         fs::path aside = own;
-        aside.replace_filename(own.filename().string().substr(0, own.filename().string().size() - 12) +
-                               ".convert-tex.txt");
+        aside.replace_filename(TextureSetAsideName(own.filename().string()));
         struct stat st;
         if (lstat(own.c_str(), &st) == 0 || errno != ENOENT || lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
@@ -77,10 +76,8 @@ std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
 void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside)
 {
     const std::string own = SetAsideTextureOwnName(aside.substr(aside.rfind('/') + 1));
-    PostResult(results, kResultWarning,
-               "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut short, has "
-               "its own name '$(OWN_NAME)' back",
-               kuid, {{"asset_kuid", kuid.ToString()}, {"file_name", aside}, {"own_name", own}});
+    PostResult(results, kResultWarning, kSetAsideDescriptionGivenBack, kuid,
+               {{"asset_kuid", kuid.ToString()}, {"file_name", aside}, {"own_name", "'" + own + "'"}});
 }
 
 TextureCompileFn CommandHostTextureCompiler(RequestContext& c)

@@ -82,7 +82,7 @@ void Dispatch(int readFd)
 
 }  // namespace
 
-bool InstallConsoleHandler(ConsoleHandler handler)
+bool InstallConsoleHandler(ConsoleHandler handler, bool leaveIgnored)
 {
     std::lock_guard<std::mutex> lock(g_console.mutex);
     if (g_console.installed)
@@ -114,7 +114,13 @@ bool InstallConsoleHandler(ConsoleHandler handler)
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, &g_console.previous[i]);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+    {
+        sigaction(kSignals[i], nullptr, &g_console.previous[i]);
+        const bool ignored =
+            (g_console.previous[i].sa_flags & SA_SIGINFO) == 0 && g_console.previous[i].sa_handler == SIG_IGN;
+        if (!(leaveIgnored && ignored)) sigaction(kSignals[i], &sa, nullptr);
+    }
     // A thread that blocked these signals would never see them; make sure the caller's does not.
     sigset_t set;
     sigemptyset(&set);

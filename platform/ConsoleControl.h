@@ -20,8 +20,9 @@ using ConsoleHandler = std::function<bool(int event)>;
 
 // Installs `handler` (replacing any earlier one). The signal handlers only note the signal; the
 // callback runs on the dispatch thread, so it may lock, log and sleep. False when the thread or the
-// signal handlers cannot be set up.
-bool InstallConsoleHandler(ConsoleHandler handler);
+// signal handlers cannot be set up. With `leaveIgnored`, a signal the process ignores as the handler is installed
+// stays ignored (Ctrl-C of a background job, SIGHUP under nohup), as a program started so expects.
+bool InstallConsoleHandler(ConsoleHandler handler, bool leaveIgnored = false);
 // Restores the signal dispositions found at install time and stops the dispatch thread. Must not be
 // called from inside the handler.
 void RemoveConsoleHandler();

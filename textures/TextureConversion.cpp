@@ -410,9 +410,7 @@ struct Batch
             success = false;
             return;
         }
-        log.PostResult(kResultWarning,
-                       "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut "
-                       "short, has its own name $(OWN_NAME) back",
+        log.PostResult(kResultWarning, kSetAsideDescriptionGivenBack,
                        Params({{"file_name", aside}, {"own_name", QuotedFileName(own)}}));
         Add(Orvo::File::Path(folder).AddPath(own));
     }

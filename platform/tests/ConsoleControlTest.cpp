@@ -50,6 +50,25 @@ TEST(ConsoleControlTest, SignalsArriveAsConsoleEventsOnAThreadOfTheirOwn)
     RemoveConsoleHandler();              // a second removal is harmless
 }
 
+// A program started with a signal ignored (SIGHUP under nohup) may ask to keep it so; the others still arrive.
+TEST(ConsoleControlTest, ASignalIgnoredAtTheStartCanStayIgnored)
+{
+    ::signal(SIGHUP, SIG_IGN);
+    std::atomic<int> event{-1};
+    ASSERT_TRUE(InstallConsoleHandler(
+        [&](int e) {
+            event = e;
+            return true;
+        },
+        true));
+    ASSERT_EQ(raise(SIGHUP), 0);
+    ASSERT_EQ(raise(SIGTERM), 0);
+    ASSERT_TRUE(WaitUntil([&] { return event >= 0; }));
+    EXPECT_EQ(event, kConsoleShutdown);
+    RemoveConsoleHandler();
+    ::signal(SIGHUP, SIG_DFL);
+}
+
 TEST(ConsoleControlTest, ChildProcessSeesShutdownAndCtrlC)
 {
     TempDir dir;

@@ -19,7 +19,6 @@
 #include <pthread.h>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -42,13 +41,6 @@ int SignalOfEvent(int event)
     case Platform::kConsoleClose: return SIGHUP;
     default: return SIGTERM;
     }
-}
-
-bool IgnoredNow(int signal)
-{
-    struct sigaction now
-    {};
-    return ::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
 }
 
 void WriteToStandardError(const std::string& text)
@@ -80,17 +72,15 @@ struct EndingSignals
 
 EndingSignals::EndingSignals()
 {
-    std::vector<int> ignored;
-    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM})
-        if (IgnoredNow(signal)) ignored.push_back(signal);
-    Platform::InstallConsoleHandler([](int event) {
-        const int signal = SignalOfEvent(event);
-        if (signal == SIGINT) WriteToStandardError(kInterruptText);
-        WriteToStandardError(GiveBackSetAsideDescriptions());
-        EndBySignal(signal);
-        return false;  // (not reached) the process ends with 128 + the signal
-    });
-    for (int signal : ignored) ::signal(signal, SIG_IGN);
+    Platform::InstallConsoleHandler(
+        [](int event) {
+            const int signal = SignalOfEvent(event);
+            if (signal == SIGINT) WriteToStandardError(kInterruptText);
+            WriteToStandardError(GiveBackSetAsideDescriptions());
+            EndBySignal(signal);
+            return false;  // (not reached) the process ends with 128 + the signal
+        },
+        true);
 }
 
 // One command with its own results log and summary.
