@@ -17,8 +17,8 @@
 class ConversionInputs
 {
 public:
-    // More files than a batch reads: a folder tree with more is not converted at all, since what it reads could
-    // not all be kept.
+    // The most files one batch keeps (far more than any asset holds): a folder tree whose descriptions and pictures
+    // are more is not converted at all, since what it reads could not all be kept.
     static constexpr size_t kMaxFiles = 65536;
 
     // Keeps every description of `descriptions` (full paths) and the pictures it names. False when they are more

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <string>
 
-// More files than an export reads: a folder tree with more is not exported at all, since what it reads could not
-// all be kept.
+// The most files one export keeps: a folder tree whose asset folders hold more is not exported at all, since what
+// it reads could not all be kept.
 constexpr size_t kMaxExportSourceFiles = 65536;
 
 // Keeps the files of the asset folders below `folder` (found as ExportAssetFolderTree finds them) in `kept`.
