@@ -1,6 +1,5 @@
 // A small program the platform tests start as a child process. The first argument names what it
 // does; results that the test needs go to files, since the exit code carries only a byte.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,10 +15,8 @@
 #include "platform/ConsoleControl.h"
 #include "platform/CrashExit.h"
 #include "platform/FileLock.h"
-#include "platform/OwnStreams.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
-#include "platform/StandardStreams.h"
 
 namespace {
 
@@ -125,17 +122,6 @@ int main(int argc, char** argv)
         std::printf("buffered-stdio ");
         std::fputs("buffered-stderr", stderr);
         Platform::ExitProcess(std::atoi(argv[2]));
-    }
-    if (mode == "start-streams" && argc == 3)
-    {  // start-streams OUTFILE: the number a file opened now gets, and how each standard descriptor started
-        const int fd = ::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        std::string text = std::to_string(fd);
-        for (int standard = 0; standard <= 2; ++standard)
-        {
-            text += Platform::WasClosedAtStart(standard) ? " closed" : " open";
-            if (Platform::IsGivenStream(standard)) text += "+given";
-        }
-        return fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 2;
     }
     if (mode == "crash" && argc == 3)
     {  // crash fault|throw|overflow: with buffered output pending
