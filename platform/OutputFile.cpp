@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include "platform/OwnStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -158,12 +159,12 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     reason_.clear();
     // A name that spells one of the process's descriptors is that descriptor where it is a stream the process
     // was given, open for writing; given only for reading, it is a name like any other. One not open is no file
-    // to make (a new file would take the place of the link in /dev or /proc), and a file the process opened for
-    // itself is not the user's to name.
+    // to make (a new file would take the place of the link in /dev or /proc), nor is a standard stream the process
+    // was started without (held on /dev/null), and a file the process opened for itself is not the user's to name.
     if (const int spelled = SpelledDescriptor(path); spelled >= 0)
     {
         if (IsGivenStream(spelled) && IsOpenForWriting(spelled)) return OpenStream(spelled, access);
-        if (::fcntl(spelled, F_GETFD) < 0) return Fail(EBADF);
+        if (::fcntl(spelled, F_GETFD) < 0 || WasClosedAtStart(spelled)) return Fail(EBADF);
         if (!IsGivenStream(spelled)) return Refuse("it is a file the program opened for itself");
     }
     struct stat st;

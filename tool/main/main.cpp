@@ -6,6 +6,7 @@
 #include "engine/TextCase.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Process.h"
+#include "platform/StandardStreams.h"
 #include "textures/DescriptionsAside.h"
 #include "tool/BatchFile.h"
 #include "tool/HelpText.h"
@@ -92,9 +93,15 @@ int RunOneCommand(ToolContext& tool, int argc, char** argv)
     return result;
 }
 
-}  // namespace
+// A failed standard output, said on standard error as the tool says a failed output file.
+std::string StandardOutputFailure(const std::string& reason)
+{
+    return "- Failed to write the standard output" + (reason.empty() ? std::string() : ": " + reason) + ".\n";
+}
 
-int main(int argc, char** argv)
+// The run; every way out of it but ExitProcess (which judges them itself) comes back to main, which judges the
+// standard streams.
+int RunTool(int argc, char** argv)
 {
     InitialiseCoreServices();
 
@@ -160,4 +167,13 @@ int main(int argc, char** argv)
         }
     }
     Platform::ExitProcess(exitCode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A write to standard output or error that failed fails the run, whatever its commands said.
+    Platform::SetStandardStreamFailure(&StandardOutputFailure, -1);
+    return Platform::EndStandardStreams(RunTool(argc, argv));
 }
