@@ -22,6 +22,7 @@
 #include "engine/ResourceTypeBase.h"
 #include "engine/TextCase.h"
 #include "textures/CompressAsciiResource.h"
+#include "textures/ConversionInputs.h"
 #include "textures/DescriptionsAside.h"
 #include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
@@ -409,6 +410,42 @@ struct Batch
         RemoveStaleSetAsideNotes(folder.str(), files);
     }
 
+    // Keeps every file the batch reads from its outputs before any is written. A description whose compiled
+    // texture would be written over one of them, or over another description's, fails here and is not converted;
+    // a tree with more files than can be kept is not converted at all.
+    void KeepInputs(ConversionInputs& inputs, const Orvo::File::Path& root)
+    {
+        std::vector<std::string> descriptions;
+        descriptions.reserve(found.size());
+        for (const Found& f : found) descriptions.push_back(f.path);
+        std::string why;
+        if (!inputs.Keep(descriptions, why))
+        {
+            log.PostResult(kResultError, "Unable to convert the textures below '$(FILE_NAME)'",
+                           Params({{"file_name", root.str()}}));
+            log.PostResult(kResultMessage, why);
+            success = false;
+            found.clear();
+            return;
+        }
+        std::vector<Found> converted;
+        converted.reserve(found.size());
+        for (Found& f : found)
+        {
+            const std::string refused = inputs.RefusedOutput(f.path);
+            if (refused.empty())
+            {
+                converted.push_back(std::move(f));
+                continue;
+            }
+            log.PostResult(kResultError, "Unable to write output file '$(FILE_NAME)'",
+                           Params({{"file_name", Orvo::File::Path(f.path).DelExt().str()}}));
+            log.PostResult(kResultMessage, "the file cannot be written: " + refused);
+            success = false;
+        }
+        found = std::move(converted);
+    }
+
     // Starts a record for every description, the largest images first: a large texture started last would
     // leave the other workers idle while it alone runs to its end.
     void Run()
@@ -439,6 +476,8 @@ uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Pa
     root.Normalise();
     Batch batch{targets, log, keepCurrent, {}, {}, {}};
     batch.Walk(root);
+    ConversionInputs inputs;  // kept until every record is done
+    batch.KeepInputs(inputs, root);
     batch.Run();
     if (batch.endedEarly) return kTexturesEndedEarly;
     return batch.success ? kTexturesConverted : kTexturesFailed;
