@@ -534,9 +534,9 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool link = false;
         bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
         bool prepared = false;  // ... made ready to be moved into place whole
-        std::vector<std::string> textures;   // its texture descriptions, when they are to be compiled (until they are)
-        std::vector<std::string> givenBack;  // descriptions a conversion left aside, given their names back in the copy
-        size_t textureSlot = SIZE_MAX;       // ... and its copy's slot in the texture staging
+        std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled (until they are)
+        std::vector<LeftAside> givenBack;   // descriptions a conversion left aside, given their names back in the copy
+        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -633,8 +633,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             if (src.prepared) s.from = src.folder;
-            for (const std::string& aside : src.givenBack)
-                PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + aside);
+            for (const LeftAside& left : src.givenBack)
+                PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
@@ -847,8 +847,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
         return failed();
     }
-    for (const std::string& aside : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
-        PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + aside);
+    for (const LeftAside& left : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
+        PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + left.aside, left.own);
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {

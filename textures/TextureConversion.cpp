@@ -5,6 +5,7 @@
 #include "assetdb/ResultsLog.h"
 #include "core/InterfaceTextDB.h"
 #include "core/PathHelpers.h"
+#include "core/SetAsideNote.h"
 #include "core/TCXCallback.h"
 #include "core/TextHelpers.h"
 #include "core/VelmarWorker.h"
@@ -359,26 +360,20 @@ struct Batch
             success = false;
             return;
         }
-        std::vector<std::string> descriptions, leftAside;
+        std::vector<std::string> files;
         for (const auto& entry : find)
         {
             const Orvo::File::Path path = Orvo::File::Path(folder).AddPath(entry.name);
             if (entry.isFolder)
             {
                 Walk(path);
+                continue;
             }
-            else if (IsTextureTxtName(entry.name))
-            {
-                Add(path);
-                descriptions.push_back(entry.name);
-            }
-            else if (!SetAsideTextureOwnName(entry.name).empty())
-            {
-                leftAside.push_back(entry.name);
-            }
+            files.push_back(entry.name);
+            if (IsTextureTxtName(entry.name)) Add(path);
         }
         // Once the folder is listed, so that a name given back is not found a second time.
-        for (const std::string& name : leftAside) GiveBackLeftAside(folder, name, descriptions);
+        GiveBackLeftAside(folder, files);
     }
 
     void Add(const Orvo::File::Path& description)
@@ -388,32 +383,31 @@ struct Batch
         found.push_back({description.str(), uint64_t(width) * height});
     }
 
-    // A description that a conversion cut short (a process killed) left under its temporary name gets its own
-    // name back, never over a file, and is converted with the others; that is said. Where its own name is a
-    // description of the folder, that one's conversion fails (its temporary name is taken) and both files stay;
-    // where it is anything else, the batch fails with the reason.
-    void GiveBackLeftAside(const Orvo::File::Path& folder, const std::string& name,
-                           const std::vector<std::string>& descriptions)
+    // A description that a conversion cut short (a process killed) left under its temporary name gets back exactly
+    // the name it had (core/SetAsideNote.h says how it is recognised), never over a file, and is converted with the
+    // others; that is said. Where that name is taken meanwhile, the batch fails with the reason and it stays. The
+    // folder's notes that name nothing go. `files`: the names in the folder other than folders.
+    void GiveBackLeftAside(const Orvo::File::Path& folder, const std::vector<std::string>& files)
     {
-        const std::string own = SetAsideTextureOwnName(name);
-        if (std::find(descriptions.begin(), descriptions.end(), own) != descriptions.end()) return;
-        const std::string aside = Orvo::File::Path(folder).AddPath(name).str();
-        struct stat st;
-        if (::lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // no conversion renamed that
-        int error = 0;
-        if (!RenameFileAt(folder.str(), name, own, &error))
+        for (const LeftAside& left : FindLeftAside(folder.str(), files))
         {
-            log.PostResult(kResultError,
-                           "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut "
-                           "short, could not have its own name back",
-                           Params({{"file_name", aside}}));
-            log.PostResult(kResultMessage, RenameFailureText(name, own, error));
-            success = false;
-            return;
+            const std::string aside = Orvo::File::Path(folder).AddPath(left.aside).str();
+            int error = 0;
+            if (!::GiveBackLeftAside(folder.str(), left, error))
+            {
+                log.PostResult(kResultError,
+                               "The texture description '$(FILE_NAME)', left under that name by a conversion that was "
+                               "cut short, could not have its own name back",
+                               Params({{"file_name", aside}}));
+                log.PostResult(kResultMessage, RenameFailureText(left.aside, left.own, error));
+                success = false;
+                continue;
+            }
+            log.PostResult(kResultWarning, kSetAsideDescriptionGivenBack,
+                           Params({{"file_name", aside}, {"own_name", QuotedFileName(left.own)}}));
+            Add(Orvo::File::Path(folder).AddPath(left.own));
         }
-        log.PostResult(kResultWarning, kSetAsideDescriptionGivenBack,
-                       Params({{"file_name", aside}, {"own_name", QuotedFileName(own)}}));
-        Add(Orvo::File::Path(folder).AddPath(own));
+        RemoveStaleSetAsideNotes(folder.str(), files);
     }
 
     // Keeps every file the batch reads from its outputs before any is written. A description whose compiled
