@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 namespace {
@@ -173,4 +174,27 @@ std::vector<std::string> CleanupCutShortWork(const DaemonRoot& root)
         if (e.type == DT_DIR && ProcessGone(TextureWorkProcess(e.name)))
             Note(done, RemoveFolderTree(cache + "/" + e.name), "the texture compressor's folder", cache + "/" + e.name);
     return done;
+}
+
+std::vector<std::string> LeaveOutLeftTemporaries(const std::string& copy)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> left;
+    std::error_code ec;
+    const fs::path base(copy);
+    for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
+    {
+        if (it->is_symlink(ec) || !it->is_regular_file(ec)) continue;
+        if (!ProcessGone(TemporaryNameProcess(it->path().filename().string()))) continue;
+        if (::unlink(it->path().c_str()) == 0) left.push_back(it->path().lexically_relative(base).string());
+        if (left.size() >= kMaxEntries) break;
+    }
+    return left;
+}
+
+void PostTemporaryLeftOut(DaemonResults* results, const KUID& kuid, const std::string& path)
+{
+    PostResult(results, kResultWarning,
+               "'$(FILE_PATH)' was not installed: it is a temporary file that a command cut short left behind.", kuid,
+               {{"asset_kuid", kuid.ToString()}, {"file_path", path}});
 }

@@ -16,6 +16,8 @@
 //
 // Each by its exact name, and only once the process that made it (the pid in its name) is gone: a tool that runs
 // while the daemon starts keeps its own.
+#include "core/KUID.h"
+#include "daemon/DaemonResults.h"
 #include "daemon/DaemonRoot.h"
 
 #include <string>
@@ -32,3 +34,11 @@ int TemporaryNameProcess(const std::string& name, std::string* base = nullptr);
 
 // Removes the leftovers listed above; returns what was done as lines for the log.
 std::vector<std::string> CleanupCutShortWork(const DaemonRoot& root);
+
+// In the copy of a user's folder that an install or commit is about to put in place (never the folder itself):
+// removes the files named as a replacing file's temporary whose process is gone (a tool killed while it wrote a
+// compiled texture or another output there), so that they are never installed. Returns their paths relative to
+// the copy.
+std::vector<std::string> LeaveOutLeftTemporaries(const std::string& copy);
+// A warning about asset `kuid` that `path` (where its user has it) was not installed as such a leftover.
+void PostTemporaryLeftOut(DaemonResults* results, const KUID& kuid, const std::string& path);

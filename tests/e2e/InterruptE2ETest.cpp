@@ -13,6 +13,7 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -172,8 +173,20 @@ TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
         EXPECT_TRUE(r.exitCode == 128 + signal || r.exitCode == 0) << r.exitCode;
         EXPECT_EQ(TemporariesIn(root_.Path(kEditing)), std::vector<std::string>{});
     }
+    // What a kill leaves (where the file system names temporaries from the start): a temporary of a process that is
+    // gone is never installed.
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string left = "big.texture.part-" + std::to_string(gone) + "-7";
+    root_.WriteFile(kEditing + std::string("/") + left, "half a texture");
     const RunResult committed = Run({"commit", kKuid});
     EXPECT_EQ(committed.exitCode, 0) << committed.out;
+    EXPECT_NE(committed.out.find("! " + std::string(kKuid) + " : '" + root_.Path(kEditing) + "/" + left +
+                                 "' was not installed: it is a temporary file that a command cut short left behind."),
+              std::string::npos)
+        << committed.out;
     EXPECT_EQ(TemporariesIn(root_.Path(kLocal)), std::vector<std::string>{});
     EXPECT_TRUE(root_.Exists(kLocal + std::string("/big.texture")));
 
