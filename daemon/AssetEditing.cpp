@@ -5,6 +5,7 @@
 #include "core/ConfigFile.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/CrashPoint.h"
+#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "platform/FolderWalk.h"
@@ -536,7 +537,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled (until they are)
         std::vector<LeftAside> givenBack;   // descriptions a conversion left aside, given their names back in the copy
-        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
+        std::vector<std::string> temporaries;  // files a killed writer left in a user's folder, left out of the copy
+        size_t textureSlot = SIZE_MAX;         // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -616,6 +618,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What is installed is the copy: its configuration, not the one read before it was made.
             const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
             if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(copy, src.textures);
+            if (src.staged && !IsPathInside(src.origin, cache)) src.temporaries = LeaveOutLeftTemporaries(copy);
             if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
             {
                 if (!src.prepared) RemoveFolderTree(copy);
@@ -635,6 +638,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             if (src.prepared) s.from = src.folder;
             for (const LeftAside& left : src.givenBack)
                 PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
+            for (const std::string& temporary : src.temporaries)
+                PostTemporaryLeftOut(results, src.rec.kuid, src.origin + "/" + temporary);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
@@ -849,6 +854,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     for (const LeftAside& left : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
         PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + left.aside, left.own);
+    for (const std::string& temporary : LeaveOutLeftTemporaries(TempFolderFor(target)))
+        PostTemporaryLeftOut(results, e.kuid, editFolder + "/" + temporary);
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {

@@ -1,5 +1,6 @@
 #include "platform/OutputFile.h"
 
+#include "platform/Interruption.h"
 #include "platform/OwnStreams.h"
 #include "platform/StandardStreams.h"
 
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -90,6 +92,8 @@ int OpenScratchIn(const std::string& folder)
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
     std::string name = folder + "/velmar-output-XXXXXX";
+    // Named for an instant: a signal's handler, which takes this lock first, never finds it named.
+    const TemporariesLock held;
     const int named = ::mkostemp(name.data(), O_CLOEXEC);
     if (named >= 0) ::unlink(name.c_str());
     return named;
@@ -422,6 +426,7 @@ bool OutputFile::PutThroughStream(std::string_view memory)
     if (!StagedSize(memory, size)) return false;
     if (size == 0) return true;
     FlushStandardStreams();
+    const UnbrokenWrite unbroken;  // as an output written in place (Commit)
     struct stat st;
     const int flags = ::fcntl(inPlace_, F_GETFL);
     if (flags < 0 || ::fstat(inPlace_, &st) != 0) return false;
@@ -459,8 +464,15 @@ bool OutputFile::Write(std::string_view data)
            Fail(errno);
 }
 
+// A regular file written in place is never left with part of its new contents by a signal that ends the process:
+// ending waits for the write (Interruption.h). A pipe or device may wait on its reader for ever, and is not
+// waited for; a regular file behind a stream is waited for once the streams are flushed (PutThroughStream).
+bool OutputFile::RegularInPlace() const { return inPlace_ >= 0 && regular_; }
+
 bool OutputFile::Commit(std::string_view whole)
 {
+    std::optional<UnbrokenWrite> unbroken;
+    if (RegularInPlace()) unbroken.emplace();
     if (inPlace_ >= 0 && regular_ && scratch_ < 0)
     {
         positioned_ = -1;
@@ -485,6 +497,8 @@ bool OutputFile::Commit()
         return ok || Fail(why);
     }
     if (inPlace_ < 0) return Fail(EBADF);
+    std::optional<UnbrokenWrite> unbroken;
+    if (RegularInPlace()) unbroken.emplace();
     // Nothing written empties a regular file in place all the same; a stream is only added to.
     if (streamFile_)
     {
