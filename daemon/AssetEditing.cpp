@@ -679,8 +679,9 @@ bool AssetDatabase::MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults
     if (FolderExists(ClosedEditFolderFor(folder)))
     {
         PutEditFolderBackLocked(k, results);
+        if (!FolderExists(folder)) return false;
         DLOG("put the edit folder of %s back from %s", k.ToString().c_str(), ClosedEditFolderFor(folder).c_str());
-        return FolderExists(folder);
+        return true;
     }
     // Made as an open for editing makes it: from the installed copy (a new asset's as its create made it), on
     // disk before it is handed out, and never over anything that stands where it goes.
