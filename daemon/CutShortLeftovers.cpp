@@ -76,7 +76,8 @@ std::vector<Entry> ListFolder(const std::string& folder)
         if (name == "." || name == "..") continue;
         struct stat st;
         if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        entries.push_back({name, S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN});
+        const int type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        entries.push_back({name, static_cast<unsigned char>(type)});
         if (entries.size() >= kMaxEntries) break;
     }
     ::closedir(dir);
