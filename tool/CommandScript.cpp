@@ -8,6 +8,7 @@
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -17,11 +18,18 @@
 int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    // The compiler reads its relative paths against the working directory: the one the user started from.
+    // The compiler reads and writes its relative paths against the working directory: the one the user started
+    // from. Where it cannot be entered again, they would lead elsewhere (the executable's folder): nothing is done.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
-    if (!tool.StartDirectory().empty() && chdir(tool.StartDirectory().c_str()) != 0)
-    {}
+    if (tool.StartDirectory().empty() || chdir(tool.StartDirectory().c_str()) != 0)
+    {
+        const int why = tool.StartDirectory().empty() ? ENOENT : errno;
+        PostCommandError(client, log,
+                         "The folder the tool was started in cannot be entered: " + std::string(std::strerror(why)) +
+                             ".");
+        return -1;
+    }
     auto restore = [&] {
         if (haveSaved && chdir(saved) != 0)
         {}
