@@ -55,6 +55,12 @@ constexpr int32_t kVADStatusNotFound = -4;        // no such asset / handle / gr
 constexpr int32_t kVADStatusLinkDropped = -100;   // client side only: the connection went away
 constexpr int32_t kVADStatusTimedOut = -101;      // client side only: no answer within the request's bound
 
+// Bits of the flag of "open for edit" (request 30): none only locates the asset, kVADOpenForEdit opens it for
+// editing. kVADOpenMakeGoneFolder (what a user's edit command asks): an edit open already whose folder is gone
+// (removed by hand) gets it made again from the installed copy, with a warning; without it (a commit's open) the
+// folder stays gone.
+constexpr uint8_t kVADOpenForEdit = 1;
+constexpr uint8_t kVADOpenMakeGoneFolder = 2;
 // A bit of the commit's option word (request 34): the edit folder was written whole by the committer, which
 // writes it no more, so the daemon may give its files a second name in the installed copy instead of copying.
 constexpr uint32_t kVADCommitHandOverFiles = 16;

@@ -91,8 +91,11 @@ public:
     // asset a host has open, or being installed from a package, is refused ("... is being installed"), and so
     // is a host asking for an asset its user has open; the check and the open are one step.
     //
-    // flag 1 opens for editing (copying the installed folder into the edit folder); 0 only locates it.
-    DbStatus OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker = 0);
+    // flag 1 opens for editing (copying the installed folder into the edit folder); 0 only locates it. With
+    // `makeGoneFolder` (a user's edit command), an open edit whose folder is gone (removed by hand) gets it made
+    // again from the installed copy, said in a warning; a commit's open leaves it gone, and the commit fails.
+    DbStatus OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker = 0,
+                         bool makeGoneFolder = false);
     void ReleaseHandle(uint32_t handle);
     // The content-source name and absolute folder of a handle.
     DbStatus EditFolder(uint32_t handle, std::string& source, std::string& folder, uintptr_t asker = 0) const;
@@ -192,13 +195,16 @@ private:
     // setting "developer"/"max_backup_folders" (FolderOps.h BackupFolder). False with the reason.
     bool BackupIntoDatedLocked(const std::string& folder, const std::string& name, std::string& error);
     bool BackupLocked(const AssetRecord& r, DaemonResults* results);
-    // Keeps a copy of the edit folder of `k` that a delete set aside; what the copy read goes to `copied`.
-    bool BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied);
+    // Keeps a copy of the edit folder of `k` that a delete set aside; what the copy read goes to `copied`, where
+    // the copy is to `at`.
+    bool BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied, std::string& at);
     // The one removal of the edit folder of `k` that a commit, revert or delete took (`taken`, set aside), once
     // the close counts: only what `record` holds and is still as recorded goes (FolderOps.h ClearTakenFolder). What
     // stays (written after it was taken, or open in another program) is kept in a backup of uncommitted work, or
-    // stays where it is; either is said in the log and, as a warning naming where, in the results.
-    void ClearTakenLocked(const KUID& k, const std::string& taken, const TakenRecord& record, DaemonResults* results);
+    // stays where it is; either is said in the log and, as a warning naming where, in the results. `copy` holds
+    // what was read of it (the installed copy, the uncommitted edit kept), empty for a revert.
+    void ClearTakenLocked(const KUID& k, const std::string& taken, const TakenRecord& record, const std::string& copy,
+                          DaemonResults* results);
     // An asset whose new folder is staged beside its local copy.
     struct StagedAsset
     {
@@ -248,6 +254,10 @@ private:
     // is there: that is kept first (KeepEditFolderWithoutEditLocked). False, with the reason said, when it was
     // not moved (`staged` is then left for the caller to remove).
     bool PlaceEditFolderLocked(const KUID& k, const std::string& staged, const char* refused, DaemonResults* results);
+    // Makes the folder of the open edit `e` again where it is gone: put back where a close left it aside, else
+    // copied from the installed copy (a created asset's made as its create made it), said in a warning. False,
+    // with the reason in the results, when it could not be made.
+    bool MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults* results);
     // True (with the reason in the results) while a commit of the edit of `k` has taken its folder: the edit
     // is neither opened, committed, reverted, deleted nor looked up until the commit is done or the folder back.
     bool BeingCommittedLocked(const KUID& k, DaemonResults* results, const char* refused) const;

@@ -5,6 +5,7 @@
 #include "core/ConfigFile.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/CrashPoint.h"
+#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "platform/FolderWalk.h"
@@ -59,6 +60,24 @@ bool PackageInstallRefuses(const std::multiset<KUID>& installing, const KUID& k,
     return true;
 }
 
+// Makes the folder `folder` a new asset's edit folder starts as: its configuration naming the KUID and the name.
+bool MakeNewAssetFolder(const std::string& folder, const KUID& k, const std::string& name)
+{
+    TDBTagRef config = TDBTagRef::NewContainer();
+    config.SetChildKUID("kuid", k);
+    if (!name.empty()) config.SetChildString("username", name);
+    return RemoveFolderTree(folder) && mkdir(folder.c_str(), 0755) == 0 &&
+           SaveConfigFile(config, "", folder + "/config.txt");
+}
+
+// "The edit folder of asset <KUID>, '<folder>', is gone", followed by `then`.
+void PostEditFolderGone(DaemonResults* results, uint32_t kind, const KUID& k, const std::string& folder,
+                        const char* then)
+{
+    PostResult(results, kind, std::string("The edit folder of asset $(ASSET_KUID), '$(FILE_PATH)', is gone") + then, k,
+               {{"asset_kuid", k.ToString()}, {"file_path", folder}});
+}
+
 std::string RelativeTo(const std::string& root, const std::string& abs)
 {
     return abs.size() > root.size() && abs.compare(0, root.size(), root) == 0 ? abs.substr(root.size() + 1) : abs;
@@ -87,11 +106,11 @@ bool AssetDatabase::BackupLocked(const AssetRecord& r, DaemonResults* results)
     return false;
 }
 
-bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied)
+bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results, TakenRecord& copied, std::string& at)
 {
     const std::string editFolder = root_.EditFolder(k), folder = ClosedEditFolderFor(editFolder);
     if (!FindEditLocked(k) || !FolderExists(folder)) return true;
-    std::string error, at;
+    std::string error;
     // Copied: the delete may still fail after it, and the edit then stays open with its folder.
     if (!KeepUncommittedWork(folder, root_.UserData("backups"), k.ToSpacedString() + kUncommittedEdit, false, &error,
                              &at, &copied))
@@ -110,10 +129,10 @@ bool AssetDatabase::BackupEditLocked(const KUID& k, DaemonResults* results, Take
 }
 
 void AssetDatabase::ClearTakenLocked(const KUID& k, const std::string& taken, const TakenRecord& record,
-                                     DaemonResults* results)
+                                     const std::string& copy, DaemonResults* results)
 {
     const TakenFolderLeft left =
-        ClearTakenFolder(taken, record, root_.UserData("backups"), k.ToSpacedString() + kWrittenAfterTaken);
+        ClearTakenFolder(taken, record, copy, root_.UserData("backups"), k.ToSpacedString() + kWrittenAfterTaken);
     const std::string what = "Files of the edit folder of asset $(ASSET_KUID) that were written after it was taken, "
                              "or were still open in another program, ";
     for (const std::string& at : left.keptIn)
@@ -534,9 +553,10 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool link = false;
         bool move = false;      // a copy made for this install alone, in one of the daemon's own staging folders
         bool prepared = false;  // ... made ready to be moved into place whole
-        std::vector<std::string> textures;   // its texture descriptions, when they are to be compiled (until they are)
-        std::vector<std::string> givenBack;  // descriptions a conversion left aside, given their names back in the copy
-        size_t textureSlot = SIZE_MAX;       // ... and its copy's slot in the texture staging
+        std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled (until they are)
+        std::vector<LeftAside> givenBack;   // descriptions a conversion left aside, given their names back in the copy
+        std::vector<std::string> temporaries;  // files a killed writer left in a user's folder, left out of the copy
+        size_t textureSlot = SIZE_MAX;         // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -616,6 +636,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What is installed is the copy: its configuration, not the one read before it was made.
             const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
             if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(copy, src.textures);
+            if (src.staged && !IsPathInside(src.origin, cache)) src.temporaries = LeaveOutLeftTemporaries(copy);
             if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
             {
                 if (!src.prepared) RemoveFolderTree(copy);
@@ -633,8 +654,10 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             if (src.prepared) s.from = src.folder;
-            for (const std::string& aside : src.givenBack)
-                PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + aside);
+            for (const LeftAside& left : src.givenBack)
+                PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
+            for (const std::string& temporary : src.temporaries)
+                PostTemporaryLeftOut(results, src.rec.kuid, src.origin + "/" + temporary);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
@@ -653,13 +676,51 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     }
 }
 
-DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker)
+bool AssetDatabase::MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults* results)
+{
+    const KUID& k = e.kuid;
+    const std::string folder = root_.EditFolder(k);
+    // Set aside by a close whose folder could not be put back: it is still the edit's folder.
+    if (FolderExists(ClosedEditFolderFor(folder)))
+    {
+        PutEditFolderBackLocked(k, results);
+        if (!FolderExists(folder)) return false;
+        DLOG("put the edit folder of %s back from %s", k.ToString().c_str(), ClosedEditFolderFor(folder).c_str());
+        return true;
+    }
+    // Made as an open for editing makes it: from the installed copy (a new asset's as its create made it), on
+    // disk before it is handed out, and never over anything that stands where it goes.
+    const AssetRecord* r = e.created ? nullptr : FindLocked(k);
+    const std::string staged = TempFolderFor(folder);
+    std::string error = "the installed copy could not be copied";
+    const bool made =
+        r ? StageFolderCopy(Absolute(r->folder), folder, &error) : e.created && MakeNewAssetFolder(staged, k, e.name);
+    if (!made || !SyncedForCommitLocked() || !PlaceEditFolderLocked(k, staged, "was not opened for editing", results))
+    {
+        RemoveFolderTree(staged);
+        DLOG("the edit folder of %s is gone and could not be made again: %s", k.ToString().c_str(),
+             made ? "it could not be written to disk or put in place" : error.c_str());
+        PostEditFolderGone(results, kResultError, k, folder, "; it could not be made again.");
+        return false;
+    }
+    DLOG("the edit folder of %s was gone: made again %s", k.ToString().c_str(),
+         r ? "from the installed copy" : "as the new asset's");
+    PostEditFolderGone(results, kResultWarning, k, folder,
+                       r ? ": it was made again from the installed copy."
+                         : ": it was made again holding only the new asset's configuration.");
+    return true;
+}
+
+DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, DaemonResults* results, uintptr_t asker,
+                                    bool makeGoneFolder)
 {
     handle = 0;
     std::unique_lock lk(mutex_);
     if (const EditRecord* e = FindEditLocked(k))
     {
         if (EditRefused(*e, asker, results) || BeingCommittedLocked(k, results, "cannot be opened now"))
+            return DbStatus::kFailed;
+        if (makeGoneFolder && !FolderExists(root_.EditFolder(k)) && !MakeEditFolderAgainLocked(*e, results))
             return DbStatus::kFailed;
         handle = e->handle;
         return DbStatus::kOK;
@@ -757,6 +818,12 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         e = *found;
         editFolder = root_.EditFolder(e.kuid);
         taken = ClosedEditFolderFor(editFolder);
+        // Nothing to commit: the edit stays open, for an edit to make its folder again or a revert to close it.
+        if (!FolderExists(editFolder))
+        {
+            PostEditFolderGone(results, kResultError, e.kuid, editFolder, "; nothing was committed.");
+            return DbStatus::kFailed;
+        }
         // What an earlier commit of this edit left aside goes into the backups before this one takes its name.
         if (!KeepEarlierClosedEditLocked(e.kuid, results)) return DbStatus::kFailed;
         if (!SetEditFolderAside(editFolder))
@@ -847,8 +914,10 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
         return failed();
     }
-    for (const std::string& aside : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
-        PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + aside);
+    for (const LeftAside& left : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
+        PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + left.aside, left.own);
+    for (const std::string& temporary : LeaveOutLeftTemporaries(TempFolderFor(target)))
+        PostTemporaryLeftOut(results, e.kuid, editFolder + "/" + temporary);
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {
@@ -880,7 +949,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     if (textureSlot != SIZE_MAX) textures.PostIncomplete(textureSlot, results);
     if (!configs.unusedText.empty()) PostUnusedConfig(results, e.kuid, taken);
     DLOG("committed %s", e.kuid.ToString().c_str());
-    ClearTakenLocked(e.kuid, taken, copied, results);
+    ClearTakenLocked(e.kuid, taken, copied, target, results);
     return DbStatus::kOK;
 }
 
@@ -900,9 +969,11 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     const bool stored = e->owner == 0;  // a command host's edit is not stored
     const std::string editFolder = root_.EditFolder(k);
     if (!KeepEarlierClosedEditLocked(k, results)) return DbStatus::kFailed;
+    // What is discarded is what the folder holds as it is recorded here, before it is taken: whatever is written
+    // into it from then on (also by a program inside it, after the move) changes what was recorded, and stays.
+    const bool there = FolderExists(editFolder);
+    const TakenRecord discarded = there ? RecordTakenFolder(editFolder) : TakenRecord();
     const bool aside = SetEditFolderAside(editFolder);
-    // What is discarded is what the folder held when it was taken; whatever is written into it from then on stays.
-    const TakenRecord discarded = aside ? RecordTakenFolder(ClosedEditFolderFor(editFolder)) : TakenRecord();
     // The folder's move is on disk before the store forgets the edit.
     const bool synced = aside && (!stored || SyncedForCommitLocked());
     if (!synced || (stored && !store_.DeleteEdit(handle)))
@@ -917,7 +988,9 @@ DbStatus AssetDatabase::Revert(uint32_t handle, DaemonResults* results, uintptr_
     }
     EraseEditLocked(k);
     DLOG("reverted %s", k.ToString().c_str());
-    ClearTakenLocked(k, ClosedEditFolderFor(editFolder), discarded, results);
+    if (!there && !FolderExists(ClosedEditFolderFor(editFolder)))
+        PostEditFolderGone(results, kResultWarning, k, editFolder, ": there was nothing to discard.");
+    ClearTakenLocked(k, ClosedEditFolderFor(editFolder), discarded, {}, results);
     return DbStatus::kOK;
 }
 
@@ -936,11 +1009,7 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
     // Made beside the edit folder's place and moved there in one step, as an opened edit's copy is.
     const std::string folder = root_.EditFolder(k), staged = TempFolderFor(folder);
-    TDBTagRef config = TDBTagRef::NewContainer();
-    config.SetChildKUID("kuid", k);
-    if (!name.empty()) config.SetChildString("username", name);
-    if (!RemoveFolderTree(staged) || mkdir(staged.c_str(), 0755) != 0 ||
-        !SaveConfigFile(config, "", staged + "/config.txt"))
+    if (!MakeNewAssetFolder(staged, k, name))
     {
         RemoveFolderTree(staged);
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
@@ -1005,7 +1074,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         return DbStatus::kFailed;
     };
     TakenRecord kept;  // what the copy of the edit folder kept read of it
-    if (edit && !BackupEditLocked(k, results, kept)) return failed();
+    std::string keptAt;
+    if (edit && !BackupEditLocked(k, results, kept, keptAt)) return failed();
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     if (found && !BackupLocked(rec, results)) return failed();
@@ -1055,7 +1125,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (edit)
     {
         EraseEditLocked(k);
-        ClearTakenLocked(k, ClosedEditFolderFor(editFolder), kept, results);
+        ClearTakenLocked(k, ClosedEditFolderFor(editFolder), kept, keptAt, results);
     }
     if (uncover)
         records_[k] = builtin;

@@ -10,10 +10,12 @@
 #include "core/ConfigFile.h"
 #include "core/TFile.h"
 #include "daemon/AssetFolderReader.h"
+#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
 #include "daemon/PackageFolder.h"
+#include "platform/FileWriting.h"
 #include "platform/OutputFile.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
@@ -361,7 +363,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         ~ReleaseClaim() { ExportsInProgress().Release(folder); }
     } releaseClaim{finished};
     std::error_code ec;
-    if (!RemoveFolderTree(package) || !fs::create_directories(package, ec))
+    // The mark says to a later start that the folder is an export's, which a kill cut short (CutShortLeftovers.h).
+    if (!RemoveFolderTree(package) || !fs::create_directories(package, ec) ||
+        !Platform::WriteExactFile(package + "/" + kExportPartialMark, {}, true))
     {
         PostResult(&c.results, kResultError, "The package folder '$(FILE_PATH)' could not be made.", KUID::Null(),
                    PathParam(package));
@@ -531,8 +535,10 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
                    KUID::Null(), PathParam(finished));
         return kVADStatusFailed;
     }
-    // Never over a folder that appeared meanwhile.
-    if (!standing && !Platform::RenameNoReplace(package, finished))
+    // Never over a folder that appeared meanwhile. The package goes without the mark: a kill between the two
+    // leaves a folder that no start removes, never a package that one would.
+    if (!standing &&
+        (::unlink((package + "/" + kExportPartialMark).c_str()) != 0 || !Platform::RenameNoReplace(package, finished)))
     {
         PostResult(&c.results, kResultError,
                    "The package '$(FILE_PATH)' could not be put in place: $(REASON); nothing was changed.",

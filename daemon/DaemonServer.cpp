@@ -2,6 +2,7 @@
 
 #include "assetdb/VADDiscovery.h"
 #include "daemon/ClientConnection.h"
+#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DiscoveryPublish.h"
 #include "daemon/DownloadMirror.h"
@@ -260,6 +261,8 @@ int DaemonServer::Run()
     }
     if (!watch_.Add(root_.Database(), &error)) DLOG("the store is not watched: %s", error.c_str());
     db_.ApplySettingsFile(root_.UserData("settings/settings.txt"));
+    // Before anyone is served: what commands cut short left in the packages and the program's own folders.
+    for (const std::string& line : CleanupCutShortWork(root_)) DLOG("start-up: %s", line.c_str());
     listener_ = Platform::Socket::Listen(0, 64, &error);
     if (!listener_.IsValid())
     {

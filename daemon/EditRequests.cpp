@@ -14,7 +14,9 @@ constexpr size_t kMaxInstallBatch = 1024;
 
 int32_t OpenForEdit(RequestContext& c, const VADKuidFlagRequest& req, VADValueReply& reply)
 {
-    return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results, Asker(c)));
+    NoteUnusedOption(c, "flag", req.flag & ~(kVADOpenForEdit | kVADOpenMakeGoneFolder));
+    return StatusOf(c.Db().OpenForEdit(req.kuid, req.flag != 0, reply.value, &c.results, Asker(c),
+                                       (req.flag & kVADOpenMakeGoneFolder) != 0));
 }
 
 int32_t ReleaseEditHandle(RequestContext& c, const VADHandleRequest& req, VADEmptyPayload&)

@@ -478,8 +478,8 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
         // Closed, its close cut short before the folder went: what the installed copy holds as it is goes, the
         // rest (what was written into it after it was taken, or what a revert or delete would have discarded) is
         // kept, never removed.
-        const std::string aside = p.filename().string();
-        const TakenFolderLeft left = ClearTakenFolder(p.string(), RecordSameAsCopy(p.string(), localRoot + "/" + name),
+        const std::string aside = p.filename().string(), installed = localRoot + "/" + name;
+        const TakenFolderLeft left = ClearTakenFolder(p.string(), RecordSameAsCopy(p.string(), installed), installed,
                                                       backupsRoot, name + kEarlierEditFolder);
         const std::string removed = std::to_string(left.removed) + " entries the installed copy holds removed";
         if (left.keptIn.empty() && left.staysIn.empty())
@@ -995,7 +995,7 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
     std::string why;
     for (int round = 1;; ++round)
     {
-        const TakenRemoval removal = RemoveTakenEntries(folder, record);
+        const TakenRemoval removal = RemoveTakenEntries(folder, record, at);
         if (removal.gone) return true;
         if (removal.error != 0)
         {
@@ -1004,9 +1004,8 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
         }
         if (round == kKeepRounds) break;
         record.Clear();
-        std::string again;
-        if (!CopyIntoDatedFolder(folder, root, name, &why, &again, datedName, false, true, &record)) break;
-        if (keptIn) keptIn->push_back(again);
+        if (!CopyIntoDatedFolder(folder, root, name, &why, &at, datedName, false, true, &record)) break;
+        if (keptIn) keptIn->push_back(at);
     }
     if (error)
         *error = "what was written into it while it was copied stays in '" + folder + "'" +
@@ -1119,11 +1118,11 @@ std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int
     return done;
 }
 
-TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& backupsRoot,
-                                 const std::string& name)
+TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& copy,
+                                 const std::string& backupsRoot, const std::string& name)
 {
     TakenFolderLeft left;
-    const TakenRemoval removal = RemoveTakenEntries(folder, record);
+    const TakenRemoval removal = RemoveTakenEntries(folder, record, copy);
     left.removed = removal.removed;
     if (removal.gone) return left;
     if (!KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, nullptr, nullptr, &left.keptIn))

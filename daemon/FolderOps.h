@@ -143,11 +143,11 @@ struct TakenFolderLeft
 };
 // The one removal of a folder taken from its user (a commit's, a revert's or a delete's edit folder set aside, one
 // such a close cut short left for the start to clear):
-// removes what `record` holds and is still as recorded (RemoveTakenEntries), and keeps whatever stays, as `name`
-// below backupsRoot/uncommitted, as KeepUncommittedWork with `move` keeps it; it stays where it is when it
-// cannot be kept.
-TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& backupsRoot,
-                                 const std::string& name);
+// removes what `record` holds and is still as recorded (RemoveTakenEntries; `copy`: where what was read of it is,
+// empty for a revert), and keeps whatever stays, as `name` below backupsRoot/uncommitted, as KeepUncommittedWork
+// with `move` keeps it; it stays where it is when it cannot be kept.
+TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& copy,
+                                 const std::string& backupsRoot, const std::string& name);
 // In the folder of edit folders: each ".vadkeep-X" that a keep cut short left is put back as X, or, where X is
 // taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it stays where it is
 // when neither can be done). Returns what was done as lines for the log.

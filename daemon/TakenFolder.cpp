@@ -6,19 +6,29 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
-// How long a record waits at most for the clock to leave the tick of a file's last change.
+// How long a copy's record of a file waits at most for the file's times to leave the step they were stamped in.
 constexpr int kTickWaitSteps = 25;
 constexpr long kTickWaitStepNs = 1000000;
-// A change time further ahead of the clock than this was not stamped in its current tick (a clock set back
-// since, a file system with a clock of its own): a later write is stamped otherwise, and nothing is waited for.
+// A time further ahead of the clock than this was not stamped in its current step (a clock set back since, a file
+// system with a clock of its own, a time set by hand): a later write is stamped otherwise, and nothing is waited
+// for.
 constexpr long long kFarAheadNs = 20000000;
+// How long a record of a folder taken without a copy waits at most for the times of its files to settle: the
+// coarsest step a file system stamps in (two seconds, FAT's) and a little.
+constexpr long long kSettleWaitNs = 2200000000LL;
 // Bytes compared at a time when a file is checked against the installed copy.
 constexpr size_t kCompareBlock = 256 * 1024;
 
@@ -26,28 +36,92 @@ long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_se
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// Waits until the clock the file systems stamp changes with has left the tick of `st`'s last change: any write
-// from then on gives the file another change time. False when it did not within a few milliseconds.
-bool AfterLastChangeTick(const struct stat& st)
+// The clock the file systems stamp changes with (0 when it cannot be read, which nothing counts as settled).
+long long ClockNow()
 {
-    for (int step = 0;; ++step)
+    timespec now{};
+    return ::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 ? Nanoseconds(now) : 0;
+}
+
+// Whether the file system of the device `dev` is one known to stamp times in steps of a second at most, so that
+// a whole even second it stamped is not FAT's step of two: learnt from the mount table, and taken as known for a
+// second (another file system may be mounted from the same device later).
+bool StepsWithinASecond(dev_t dev, long long now)
+{
+    static constexpr const char* kKnown[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "zfs"};
+    static std::mutex mutex;
+    static std::unordered_map<dev_t, std::pair<bool, long long>> known;  // device -> within, when learnt
+    std::lock_guard lock(mutex);
+    if (const auto it = known.find(dev); it != known.end() && now - it->second.second < 1000000000LL)
+        return it->second.first;
+    bool within = false;
+    // "<id> <parent id> <major>:<minor> <root> <mount point> <options> [<optional fields>] - <type> <source> ..."
+    std::ifstream table("/proc/self/mountinfo");
+    for (std::string line; std::getline(table, line);)
     {
-        timespec now{};
-        if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
-        const long long ahead = Nanoseconds(st.st_ctim) - Nanoseconds(now);
-        if (ahead < 0 || ahead > kFarAheadNs) return true;
-        if (step == kTickWaitSteps) return false;
-        const timespec pause{0, kTickWaitStepNs};
+        unsigned major = 0, minor = 0;
+        const size_t dash = line.find(" - ");
+        if (std::sscanf(line.c_str(), "%*u %*u %u:%u", &major, &minor) != 2 || makedev(major, minor) != dev ||
+            dash == std::string::npos)
+            continue;
+        const std::string type = line.substr(dash + 3, line.find(' ', dash + 3) - dash - 3);
+        within = std::find(std::begin(kKnown), std::end(kKnown), type) != std::end(kKnown);
+        break;
+    }
+    if (known.size() >= 256) known.clear();
+    known[dev] = {within, now};
+    return within;
+}
+
+// The coarsest step of its file system's clock that the time `t` of a file on the device `dev` can have been
+// stamped in. A file system keeps times in steps of its own (nanoseconds on most, one second on ext3 and on an
+// ext4 with small inodes, two on FAT), so every time it stamps is a whole number of its steps: two seconds for an
+// even whole second (one where the file system is known to stamp no coarser), one for an odd one, else the largest
+// power of ten of nanoseconds that divides it. Never finer than the file system's own step, so that waiting it out
+// is always enough; coarser only by chance, which costs a wait or a comparison.
+long long StampStep(const timespec& t, dev_t dev, long long now)
+{
+    constexpr long long kSecond = 1000000000LL;
+    if (t.tv_nsec == 0)
+        return t.tv_sec % 2 != 0 || Nanoseconds(t) + 2 * kSecond <= now || StepsWithinASecond(dev, now) ? kSecond
+                                                                                                        : 2 * kSecond;
+    long long step = 1;
+    for (long n = t.tv_nsec; n % 10 == 0; n /= 10) step *= 10;
+    return step;
+}
+
+// The clock time from which any write to the file `st` gives it other times: both its change and its modification
+// time have left the steps they were stamped in (FAT, say, changes only the latter). A time far ahead of `now` is
+// none a write can stamp again, and asks for no wait. 0 when nothing is to be waited for.
+long long SettledAt(const struct stat& st, long long now)
+{
+    long long settled = 0;
+    for (const timespec& t : {st.st_ctim, st.st_mtim})
+        if (Nanoseconds(t) - now <= kFarAheadNs)
+            settled = std::max(settled, Nanoseconds(t) + StampStep(t, st.st_dev, now));
+    return settled;
+}
+
+// Waits until the clock reads `until`, for `maxNs` at most. False when it did not get there.
+bool WaitForClock(long long until, long long maxNs)
+{
+    for (long long waited = 0;; waited += kTickWaitStepNs)
+    {
+        const long long now = ClockNow();
+        if (now >= until) return true;
+        if (waited >= maxNs || now == 0) return false;
+        const long long left = std::min<long long>(until - now, kTickWaitStepNs);
+        const timespec pause{0, static_cast<long>(left)};
         ::nanosleep(&pause, nullptr);
     }
 }
 
-// Whether `st` is still the entry recorded as `e`.
+// Whether `st` is still the entry recorded as `e`, as far as its status tells (an unsure file's bytes tell the rest).
 bool StillAsRecorded(const TakenEntry& e, const struct stat& st)
 {
     if (e.device != st.st_dev || e.inode != st.st_ino || e.type != (st.st_mode & S_IFMT)) return false;
     if (S_ISDIR(st.st_mode) || e.linked) return true;
-    return !e.unsure && e.size == st.st_size && SameTime(e.modified, st.st_mtim) && SameTime(e.changed, st.st_ctim);
+    return e.size == st.st_size && SameTime(e.modified, st.st_mtim) && SameTime(e.changed, st.st_ctim);
 }
 
 int OpenFolderAt(int at, const char* name)
@@ -66,10 +140,12 @@ void RecordBelow(int fd, const std::string& path, int depth, TakenRecord& record
     {
         const std::string sub = Below(path, name);
         struct stat st;
+        // The clock before the look: a write after the look is stamped at least this late.
+        const long long before = ClockNow();
         if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISDIR(st.st_mode))
         {
-            record.Add(sub, st);
+            record.AddSeen(sub, st, before);
             continue;
         }
         const Platform::UniqueFd folder(OpenFolderAt(fd, name.c_str()));
@@ -135,13 +211,33 @@ void RecordSameBelow(int fd, int copy, const std::string& path, int depth, Taken
     }
 }
 
-// Removes the recorded entries below the open folder `fd` (at `path`) that are still as recorded.
+// Whether the regular file open as `file` (of `size` bytes) holds the bytes of the regular file `name` in the open
+// folder `copy`.
+bool SameAsCopy(int file, off_t size, int copy, const char* name)
+{
+    if (copy < 0) return false;
+    const Platform::UniqueFd other(::openat(copy, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    return other.Get() >= 0 && ::fstat(other.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size &&
+           SameBytes(file, other.Get(), size);
+}
+
+// Whether the write lease held on `fd` is being broken: another program is opening the file, and its open waits
+// until the lease is let go. Removed now, the file would be written on by that program where nobody sees it.
+bool LeaseBreaking(int fd)
+{
+    const int type = ::fcntl(fd, F_GETLEASE);
+    return type >= 0 && type != F_WRLCK;
+}
+
+// Removes the recorded entries below the open folder `fd` (at `path`) that are still as recorded; `copy` is the
+// open folder of the copy at the same place (-1 when there is none), against which an unsure file is compared.
 class Remover
 {
 public:
     explicit Remover(const TakenRecord& record) : record_(record) {}
 
-    void Clear(int fd, const std::string& path, int depth)
+    void Clear(int fd, int copy, const std::string& path, int depth)
     {
         std::vector<std::string> names;
         if (!Platform::ListNamesAt(fd, names))
@@ -160,9 +256,9 @@ public:
                 continue;
             }
             if (S_ISDIR(st.st_mode))
-                ClearFolder(fd, name, sub, *e, depth);
+                ClearFolder(fd, copy, name, sub, *e, depth);
             else if (S_ISREG(st.st_mode) && !e->linked)
-                RemoveFile(fd, name, *e);
+                RemoveFile(fd, copy, name, *e);
             else if (::unlinkat(fd, name.c_str(), 0) == 0)
                 ++result.removed;
             else
@@ -177,7 +273,7 @@ private:
     {
         if (error != ENOENT && result.error == 0) result.error = error;
     }
-    void ClearFolder(int fd, const std::string& name, const std::string& sub, const TakenEntry& e, int depth)
+    void ClearFolder(int fd, int copy, const std::string& name, const std::string& sub, const TakenEntry& e, int depth)
     {
         const Platform::UniqueFd folder(OpenFolderAt(fd, name.c_str()));
         struct stat st;
@@ -187,7 +283,8 @@ private:
             ++result.kept;
             return;
         }
-        Clear(folder.Get(), sub, depth + 1);
+        const Platform::UniqueFd copied(copy >= 0 ? OpenFolderAt(copy, name.c_str()) : -1);
+        Clear(folder.Get(), copied.Get(), sub, depth + 1);
         // Only an empty folder goes: whatever stays in it keeps it.
         if (::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0)
             ++result.removed;
@@ -195,8 +292,9 @@ private:
             Failed(errno);
     }
     // A regular file goes while this process holds its write lease (nobody else has it open, and an open
-    // meanwhile is held back until the lease is let go), once its status is still the recorded one.
-    void RemoveFile(int fd, const std::string& name, const TakenEntry& e)
+    // meanwhile is held back until the lease is let go, and then keeps it), once its status is still the
+    // recorded one and, for a file whose status cannot tell (unsure), its bytes are still those of the copy.
+    void RemoveFile(int fd, int copy, const std::string& name, const TakenEntry& e)
     {
         const Platform::UniqueFd file(::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (file.Get() < 0)
@@ -215,8 +313,9 @@ private:
         struct stat opened, named;
         const bool same = ::fstat(file.Get(), &opened) == 0 && StillAsRecorded(e, opened) &&
                           ::fstatat(fd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-        if (!same)
+                          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&
+                          (!e.unsure || SameAsCopy(file.Get(), opened.st_size, copy, name.c_str()));
+        if (!same || (lease == Platform::LeaseResult::kHeld && LeaseBreaking(file.Get())))
             ++result.kept;
         else if (::unlinkat(fd, name.c_str(), 0) == 0)
             ++result.removed;
@@ -240,7 +339,7 @@ void Split(const std::string& path, std::string& parent, std::string& name)
 
 }  // namespace
 
-void TakenRecord::Add(const std::string& path, const struct stat& st, bool linked)
+void TakenRecord::Put(const std::string& path, const struct stat& st, bool linked, long long seen, bool wait)
 {
     if (entries_.size() >= kMaxEntries && !entries_.count(path)) return;
     TakenEntry e;
@@ -251,8 +350,28 @@ void TakenRecord::Add(const std::string& path, const struct stat& st, bool linke
     e.modified = st.st_mtim;
     e.changed = st.st_ctim;
     e.linked = linked;
-    e.unsure = S_ISREG(st.st_mode) && !linked && !AfterLastChangeTick(st);
+    if (S_ISREG(st.st_mode) && !linked)
+    {
+        const long long settled = SettledAt(st, seen);
+        if (seen == 0 || settled > seen)
+        {
+            // A copy reads the file only after this: waiting here a little is enough where the step is short.
+            e.unsure = !wait || settled - seen > kTickWaitSteps * kTickWaitStepNs ||
+                       !WaitForClock(settled, kTickWaitSteps * kTickWaitStepNs);
+            if (e.unsure && settled - seen <= kSettleWaitNs) settledAt_ = std::max(settledAt_, settled);
+        }
+    }
     entries_[path] = e;
+}
+
+void TakenRecord::Add(const std::string& path, const struct stat& st, bool linked)
+{
+    Put(path, st, linked, ClockNow(), true);
+}
+
+void TakenRecord::AddSeen(const std::string& path, const struct stat& st, long long clockBefore)
+{
+    Put(path, st, false, clockBefore, false);
 }
 
 const TakenEntry* TakenRecord::Find(const std::string& path) const
@@ -261,7 +380,9 @@ const TakenEntry* TakenRecord::Find(const std::string& path) const
     return it == entries_.end() ? nullptr : &it->second;
 }
 
-TakenRecord RecordTakenFolder(const std::string& folder)
+namespace {
+
+TakenRecord RecordFolderOnce(const std::string& folder)
 {
     TakenRecord record;
     const Platform::UniqueFd top(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -270,6 +391,16 @@ TakenRecord RecordTakenFolder(const std::string& folder)
     record.Add("", st);
     RecordBelow(top.Get(), "", 0, record);
     return record;
+}
+
+}  // namespace
+
+TakenRecord RecordTakenFolder(const std::string& folder)
+{
+    TakenRecord record = RecordFolderOnce(folder);
+    // Files changed within their file system's step: once it is over, a second record can tell any later write.
+    if (record.UnsureSettledAt() == 0 || !WaitForClock(record.UnsureSettledAt(), kSettleWaitNs)) return record;
+    return RecordFolderOnce(folder);
 }
 
 TakenRecord RecordSameAsCopy(const std::string& folder, const std::string& copy)
@@ -284,7 +415,7 @@ TakenRecord RecordSameAsCopy(const std::string& folder, const std::string& copy)
     return record;
 }
 
-TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& record)
+TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& record, const std::string& copy)
 {
     Remover remover(record);
     TakenRemoval& result = remover.result;
@@ -311,7 +442,9 @@ TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& re
         ++result.kept;
         return result;
     }
-    remover.Clear(fd.Get(), "", 0);
+    const Platform::UniqueFd copied(
+        copy.empty() ? -1 : ::open(copy.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    remover.Clear(fd.Get(), copied.Get(), "", 0);
     if (::unlinkat(parent.Get(), name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
     {
         result.gone = true;

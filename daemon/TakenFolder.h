@@ -6,6 +6,13 @@
 // process holds it open. What was written, changed or added after the copy read it stays, and so does a
 // folder that is not empty once its recorded entries went.
 //
+// A file system stamps times in steps of its own, which may be coarser than the clock (one second on ext3 and on an
+// ext4 with small inodes, two on FAT): a rewrite of the same size within the step in which a file was last changed
+// leaves its status as it was. A file changed within the step of the moment it was recorded is therefore unsure:
+// a copy waits out a short step before it reads the file; a longer one it does not wait for, and the removal then
+// takes the file only while it holds the bytes of the copy, compared under the lease. A record without a copy (a
+// revert's) waits out the step once for the whole folder and records it again; what is still unsure then stays.
+//
 // A regular file is removed under a write lease (fcntl F_SETLEASE): one that cannot be had because another
 // process has the file open is left. Where leases are not to be had (a file of another owner without
 // CAP_LEASE, a file system without them) the status alone decides. A lease break signals its holder with
@@ -30,8 +37,9 @@ struct TakenEntry
     // The copy gave the file a second name rather than copying it: the installed copy is that very file, so
     // being the same file is enough.
     bool linked = false;
-    // Changed within the clock tick in which it was looked at: a later write in that tick would leave its
-    // times as they were, so its status cannot tell and it is never removed.
+    // Changed within its file system's step of the moment it was looked at: a later write in that step would
+    // leave its times as they were, so its status cannot tell. It is removed only while it holds the bytes of the
+    // copy it was read into, and never where there is none.
     bool unsure = false;
 };
 
@@ -44,22 +52,38 @@ public:
     static constexpr size_t kMaxEntries = size_t(1) << 22;
 
     // Records `path` with the status `st` had when it was opened. For a regular file about to be read it first
-    // waits (a few milliseconds at most) until the clock has left the tick of its last change, so that any
-    // write after the read begins changes its times; the entry is marked unsure when it could not.
+    // waits (a few milliseconds at most) until the clock has left the step of its file system in which the file
+    // was last changed, so that any write after the read begins changes its times; the entry is marked unsure
+    // when it could not.
     void Add(const std::string& path, const struct stat& st, bool linked = false);
+    // Records `path` with the status `st` had when it was looked at, the clock having read `clockBefore`
+    // (nanoseconds) just before the look, for a record that reads nothing: unsure unless that was after the
+    // step of its last change.
+    void AddSeen(const std::string& path, const struct stat& st, long long clockBefore);
     void Forget(const std::string& path) { entries_.erase(path); }
     const TakenEntry* Find(const std::string& path) const;
     size_t Size() const { return entries_.size(); }
     bool Empty() const { return entries_.empty(); }
-    void Clear() { entries_.clear(); }
+    void Clear()
+    {
+        entries_.clear();
+        settledAt_ = 0;
+    }
+    // The clock time (nanoseconds) from which the unsure entries would have been sure, when that is near
+    // enough to wait for (two seconds and a little); 0 when none is.
+    long long UnsureSettledAt() const { return settledAt_; }
 
 private:
+    void Put(const std::string& path, const struct stat& st, bool linked, long long seen, bool wait);
+
     std::unordered_map<std::string, TakenEntry> entries_;
+    long long settledAt_ = 0;
 };
 
-// Records every entry below `folder` (and the folder) as it is now, by one walk by descriptor that follows no
-// link: what a revert discards is what the folder held when it was taken. What cannot be read is left out of
-// the record, and so is kept.
+// Records every entry below `folder` (and the folder) as it is now, by a walk by descriptor that follows no link:
+// what a revert discards is what the folder held when it was recorded, just before it was taken. Files changed
+// within their file system's step are waited out (a little over two seconds at most, once) and the folder
+// recorded again; what is unsure then is kept. What cannot be read is left out of the record, and so is kept.
 TakenRecord RecordTakenFolder(const std::string& folder);
 
 // Records the entries of the taken folder `folder` that the copy `copy` holds as they are: the same file (a
@@ -76,6 +100,7 @@ struct TakenRemoval
     int error = 0;       // the first removal that failed for another reason (errno), 0 when none did
 };
 
-// Removes from `folder` what `record` holds and is still as recorded; see above. The walk goes by descriptor
-// and follows no link.
-TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& record);
+// Removes from `folder` what `record` holds and is still as recorded; see above. `copy` is the folder that holds
+// what the copy read, by the same paths (the installed copy, a kept one), against which an unsure file is
+// compared; empty when there is none. The walks go by descriptor and follow no link.
+TakenRemoval RemoveTakenEntries(const std::string& folder, const TakenRecord& record, const std::string& copy = {});

@@ -1,6 +1,7 @@
 #include "daemon/TextureCompile.h"
 
 #include "assetdb/VADProtocol.h"
+#include "core/SetAsideNote.h"
 #include "core/TextHelpers.h"
 #include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
@@ -9,9 +10,11 @@
 #include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,54 +31,76 @@ ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The names in a folder other than folders (links as they are), as many as an asset's descriptions may be.
+std::vector<std::string> FilesIn(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end && names.size() < kMaxDescriptions; it.increment(ec))
+        if (!it->is_directory(ec) || it->is_symlink(ec)) names.push_back(it->path().filename().string());
+    return names;
+}
+
 }  // namespace
 
 std::vector<std::string> ListTextureDescriptions(const std::string& folder)
 {
     std::vector<std::string> found;
+    std::set<fs::path> leftAside;  // the folders that hold a file of a temporary name
     std::error_code ec;
     const fs::path base(folder);
     for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
     {
         if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
         const std::string name = it->path().filename().string();
-        fs::path description = it->path();
-        if (!IsTextureTxtName(name))
-        {
-            // A description that a conversion cut short left under its temporary name: where its own name is
-            // free, the job gives it that name back and compiles it, and the copy must then hold it.
-            const std::string own = SetAsideTextureOwnName(name);
-            struct stat st;
-            description.replace_filename(own);
-            if (own.empty() || lstat(description.c_str(), &st) == 0 || errno != ENOENT) continue;
-        }
-        found.push_back(description.lexically_relative(base).string());
-        if (found.size() >= kMaxDescriptions) break;
+        if (IsTextureTxtName(name))
+            found.push_back(it->path().lexically_relative(base).string());
+        else if (!SetAsideTextureOwnName(name).empty() && leftAside.size() < kMaxDescriptions)
+            leftAside.insert(it->path().parent_path());
+        if (found.size() >= kMaxDescriptions) return found;
     }
+    // A description that a conversion cut short left under its temporary name: where the name it gets back is free,
+    // the job gives it that name and compiles it, and the copy must then hold it. (A link is left out of the copy.)
+    for (const fs::path& dir : leftAside)
+        for (const LeftAside& left : FindLeftAside(dir.string(), FilesIn(dir)))
+        {
+            struct stat st;
+            if (lstat((dir / left.aside).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                lstat((dir / left.own).c_str(), &st) == 0 || errno != ENOENT)
+                continue;
+            found.push_back((dir / left.own).lexically_relative(base).string());
+            if (found.size() >= kMaxDescriptions) return found;
+        }
     return found;
 }
 
-std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
-                                                      const std::vector<std::string>& descriptions)
+std::vector<LeftAside> GiveBackSetAsideDescriptions(const std::string& copy,
+                                                    const std::vector<std::string>& descriptions)
 {
-    std::vector<std::string> given;
-    for (const std::string& d : descriptions)
+    std::set<fs::path> folders;
+    for (const std::string& d : descriptions) folders.insert((fs::path(copy) / d).parent_path());
+    std::vector<LeftAside> given;
+    for (const fs::path& dir : folders)
     {
-        const fs::path own = fs::path(copy) / d;
-        fs::path aside = own;
-        aside.replace_filename(TextureSetAsideName(own.filename().string()));
-        struct stat st;
-        if (lstat(own.c_str(), &st) == 0 || errno != ENOENT || lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        if (Platform::RenameNoReplace(aside.string(), own.string()))
-            given.push_back(aside.lexically_relative(copy).string());
+        const std::vector<std::string> files = FilesIn(dir);
+        for (LeftAside& left : FindLeftAside(dir.string(), files))
+        {
+            int error = 0;
+            const fs::path own = dir / left.own;
+            if (std::find(descriptions.begin(), descriptions.end(), own.lexically_relative(copy).string()) ==
+                    descriptions.end() ||
+                !GiveBackLeftAside(dir.string(), left, error))
+                continue;
+            given.push_back({(dir / left.aside).lexically_relative(copy).string(), std::move(left.own)});
+        }
+        RemoveStaleSetAsideNotes(dir.string(), files);
     }
     return given;
 }
 
-void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside)
+void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside,
+                              const std::string& own)
 {
-    const std::string own = SetAsideTextureOwnName(aside.substr(aside.rfind('/') + 1));
     PostResult(results, kResultWarning, kSetAsideDescriptionGivenBack, kuid,
                {{"asset_kuid", kuid.ToString()}, {"file_name", aside}, {"own_name", "'" + own + "'"}});
 }

@@ -11,6 +11,7 @@
 // the same (validation names the texture); when the job cannot run at all, the asset is installed from its
 // own folder with a warning.
 #include "core/KUID.h"
+#include "core/SetAsideNote.h"
 #include "daemon/DaemonResults.h"
 #include "daemon/DaemonRoot.h"
 #include "daemon/TakenFolder.h"
@@ -23,18 +24,19 @@
 struct RequestContext;
 
 // The texture descriptions below a folder, as paths relative to it (links are not followed). A description a
-// conversion cut short left as "x.convert-tex.txt" is listed by its own name when that is free: the job gives
-// it back.
+// conversion cut short left under its temporary name is listed by the name it gets back (core/SetAsideNote.h) when
+// that is free: the job gives it back.
 std::vector<std::string> ListTextureDescriptions(const std::string& folder);
 
 // In a copy that no texture job converted (none could run), each of `descriptions` (as ListTextureDescriptions
-// listed them in the folder copied) that a conversion cut short left under its temporary name gets its own name
-// back, never over a file, so that the copy installed holds it as a description. Returns the temporary names
-// given back, relative to the copy.
-std::vector<std::string> GiveBackSetAsideDescriptions(const std::string& copy,
-                                                      const std::vector<std::string>& descriptions);
-// A warning about asset `kuid` that the description `aside` (a path where its user has it) has its name back.
-void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside);
+// listed them in the folder copied) that a conversion cut short left under its temporary name gets that name back,
+// never over a file, so that the copy installed holds it as a description; the notes of the folders holding
+// descriptions go. Returns those given back: their temporary names as paths relative to the copy, and their own.
+std::vector<LeftAside> GiveBackSetAsideDescriptions(const std::string& copy,
+                                                    const std::vector<std::string>& descriptions);
+// A warning about asset `kuid` that the description `aside` (a path where its user has it) has its name `own` back.
+void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside,
+                              const std::string& own);
 
 // Runs the texture-convert job over `folder` for the default targets. False with the reason when the job
 // could not run; otherwise the host's results are in `results` (as it posted them) and its answer (2: every

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "platform/Interruption.h"
 #include "platform/Process.h"
 
 namespace Platform {
@@ -58,6 +60,12 @@ int EventFor(int sig)
 
 void Dispatch(int readFd)
 {
+    // What a handler writes (a last word on standard error) fails when the reader has gone, rather than ending the
+    // process by SIGPIPE before the handler has done its work or ended the process by the signal it handles.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     for (;;)
     {
         unsigned char byte = 0;
@@ -76,7 +84,14 @@ void Dispatch(int readFd)
                 handled = false;  // a failing handler leaves the signal its usual effect
             }
         }
-        if (!handled) ExitProcess(128 + byte);
+        if (!handled)
+        {
+            // An output being written in place is finished and the process's temporaries go before it ends.
+            const std::string left = PrepareToEnd();
+            if (!left.empty() && ::write(STDERR_FILENO, left.data(), left.size()) < 0)
+            {}
+            ExitProcess(128 + byte);
+        }
     }
 }
 

@@ -15,7 +15,9 @@ enum ConsoleEvent : int
 };
 
 // Returns true when the event was handled and the process keeps running; false ends the process
-// as the signal would have (exit code 128 + signal number, streams flushed).
+// as the signal would have (exit code 128 + signal number, streams flushed), once an output being written in
+// place is finished and the process's own temporaries are removed (PrepareToEnd, Interruption.h). The callback
+// runs with SIGPIPE held back: a write of its own to a reader that has gone fails rather than ending the process.
 using ConsoleHandler = std::function<bool(int event)>;
 
 // Installs `handler` (replacing any earlier one). The signal handlers only note the signal; the

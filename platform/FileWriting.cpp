@@ -1,5 +1,6 @@
 #include "platform/FileWriting.h"
 
+#include "platform/Interruption.h"
 #include "platform/UniqueNumber.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 namespace Platform {
@@ -116,6 +118,8 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
         Abandon();
         fd_ = std::exchange(other.fd_, -1);
         folderFd_ = other.folderFd_;
+        unnamed_ = other.unnamed_;
+        note_ = std::exchange(other.note_, 0);
         name_ = std::move(other.name_);
         temporary_ = std::move(other.temporary_);
     }
@@ -132,6 +136,38 @@ bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
     return CreateAt(AT_FDCWD, path, TemporaryNameFor(path), access, mode);
 }
 
+namespace {
+
+// A file without a name in the folder that `temporary` (relative to `folderFd`) would be in; -1 with errno set.
+int OpenUnnamedFor(int folderFd, const std::string& temporary, int access, mode_t mode)
+{
+    const size_t slash = temporary.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : temporary.substr(0, slash);
+    const int fd = ::openat(folderFd, folder.c_str(), O_TMPFILE | access | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    // The name it gets at the commit must fit the file system, as the named temporary's would have to.
+    const long longest = ::fpathconf(fd, _PC_NAME_MAX);
+    const size_t last = temporary.size() - (slash == std::string::npos ? 0 : slash + 1);
+    if ((longest > 0 && last > static_cast<size_t>(longest)) || (folderFd == AT_FDCWD && temporary.size() >= PATH_MAX))
+    {
+        ::close(fd);
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return fd;
+}
+
+// Gives the unnamed file open as `fd` the name `temporary` of the folder open as `folderFd`.
+bool NameUnnamed(int fd, int folderFd, const std::string& temporary)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    // Without /proc, a process that may name any open file (root) still can.
+    return errno == ENOENT && ::linkat(fd, "", folderFd, temporary.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+}  // namespace
+
 bool ReplacingFile::CreateAt(int folderFd, const std::string& name, const std::string& temporary, int access,
                              mode_t mode)
 {
@@ -139,7 +175,15 @@ bool ReplacingFile::CreateAt(int folderFd, const std::string& name, const std::s
     folderFd_ = folderFd;
     name_ = name;
     temporary_ = temporary;
+    // Where the file system makes files without a name, the new contents have none until the commit: a process
+    // ended in any way meanwhile leaves nothing behind. Elsewhere the temporary is named from the start, and noted
+    // so that a signal that ends the process removes it.
+    const TemporariesLock held;
+    fd_ = OpenUnnamedFor(folderFd, temporary, access, mode);
+    unnamed_ = fd_ >= 0;
+    if (unnamed_ || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return unnamed_;
     fd_ = ::openat(folderFd, temporary.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd_ >= 0) note_ = NoteTemporary(held, folderFd, temporary);
     return fd_ >= 0;
 }
 
@@ -150,10 +194,24 @@ bool ReplacingFile::Commit()
         errno = EBADF;
         return false;
     }
+    // The temporary's name, the close and the rename are one step for a signal's handler: it removes the
+    // temporary before or finds the path replaced after.
+    const TemporariesLock held;
     const int fd = std::exchange(fd_, -1);
-    if (::close(fd) == 0 && ::renameat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str()) == 0) return true;
-    const int why = errno;
-    ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    bool named = !unnamed_ || NameUnnamed(fd, folderFd_, temporary_);
+    int why = errno;
+    const bool closed = ::close(fd) == 0;
+    if (named && closed && ::renameat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str()) == 0)
+    {
+        ForgetTemporary(held, std::exchange(note_, 0));
+        return true;
+    }
+    if (named)
+    {
+        why = errno;
+        ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    }
+    ForgetTemporary(held, std::exchange(note_, 0));
     errno = why;
     return false;
 }
@@ -162,8 +220,10 @@ void ReplacingFile::Abandon()
 {
     if (fd_ < 0) return;
     const int why = errno;
+    const TemporariesLock held;
     ::close(std::exchange(fd_, -1));
-    ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    if (!unnamed_) ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    ForgetTemporary(held, std::exchange(note_, 0));
     errno = why;
 }
 

@@ -2,10 +2,13 @@
 // Writing files: every byte of a buffer to a descriptor (again after a signal or a short write), exact
 // reads at an offset, an opened file read within a bound, and a file replaced whole or not at all.
 //
-// A replacing file is written under a temporary name beside its path, created exclusively (never an
-// existing file, never through a link), and renamed over the path once it is whole and closed; until then
-// the path keeps what it had, and a temporary that is not committed is removed. After a kill the path holds
-// the old file or the new one, never part of one.
+// A replacing file is written as a file without a name in its path's folder where the file system makes such
+// files (O_TMPFILE), else under a temporary name beside its path, created exclusively (never an existing file,
+// never through a link); once whole it gets the temporary name, is closed and renamed over the path. Until then
+// the path keeps what it had, and a temporary that is not committed is removed, also by a signal that ends the
+// process (Interruption.h). After a kill the path holds the old file or the new one, never part of one, and a
+// temporary name is left only by a kill in the instant between the naming and the rename (or, where the file
+// system makes no file without a name, at any moment of the write).
 #include <fcntl.h>
 #include <sys/types.h>
 
@@ -54,8 +57,9 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Creates the temporary "<path>.part-<pid>-<n>" (n counts in the process) with `mode` (less the
-    // umask), open for `access` (O_WRONLY or O_RDWR). False with errno set.
+    // Creates the temporary "<path>.part-<pid>-<n>" (n counts in the process; without a name until the commit
+    // where the file system allows) with `mode` (less the umask), open for `access` (O_WRONLY or O_RDWR). False
+    // with errno set: ENAMETOOLONG where that name would not fit.
     bool Create(const std::string& path, int access = O_WRONLY, mode_t mode = 0644);
     // The same for the file `name` of the folder open as `folderFd` (kept open by the caller until the
     // commit), with a temporary name of the caller's own in that folder.
@@ -63,7 +67,8 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
-    // The temporary's path (relative to the folder for CreateAt), also after a failed Create.
+    // The temporary's path (relative to the folder for CreateAt), also after a failed Create; it names a file only
+    // where the file system makes no file without a name.
     const std::string& TemporaryPath() const { return temporary_; }
 
     // Closes the temporary and renames it over the path. False with errno set: the temporary is removed
@@ -75,6 +80,8 @@ public:
 private:
     int fd_ = -1;
     int folderFd_ = AT_FDCWD;
+    bool unnamed_ = false;  // made without a name: it gets the temporary name only at the commit
+    uint64_t note_ = 0;     // its note among the process's temporaries (Interruption.h), while it has a name
     std::string name_;
     std::string temporary_;
 };

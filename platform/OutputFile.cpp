@@ -1,6 +1,8 @@
 #include "platform/OutputFile.h"
 
+#include "platform/Interruption.h"
 #include "platform/OwnStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -150,6 +153,8 @@ int OpenScratchIn(const std::string& folder)
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
     std::string name = folder + "/velmar-output-XXXXXX";
+    // Named for an instant: a signal's handler, which takes this lock first, never finds it named.
+    const TemporariesLock held;
     const int named = ::mkostemp(name.data(), O_CLOEXEC);
     if (named >= 0) ::unlink(name.c_str());
     return named;
@@ -243,12 +248,12 @@ bool OutputFile::OpenPath(const std::string& path, mode_t mode, Access access)
     reason_.clear();
     // A name that spells one of the process's descriptors is that descriptor where it is a stream the process
     // was given, open for writing; given only for reading, it is a name like any other. One not open is no file
-    // to make (a new file would take the place of the link in /dev or /proc), and a file the process opened for
-    // itself is not the user's to name.
+    // to make (a new file would take the place of the link in /dev or /proc), nor is a standard stream the process
+    // was started without (held on /dev/null), and a file the process opened for itself is not the user's to name.
     if (const int spelled = SpelledDescriptor(path); spelled >= 0)
     {
         if (IsGivenStream(spelled) && IsOpenForWriting(spelled)) return OpenStream(spelled, access);
-        if (::fcntl(spelled, F_GETFD) < 0) return Fail(EBADF);
+        if (::fcntl(spelled, F_GETFD) < 0 || WasClosedAtStart(spelled)) return Fail(EBADF);
         if (!IsGivenStream(spelled)) return Refuse("it is a file the program opened for itself");
     }
     struct stat st;
@@ -540,6 +545,7 @@ bool OutputFile::PutThroughStream(std::string_view memory)
     if (!StagedSize(memory, size)) return false;
     if (size == 0) return true;
     FlushStandardStreams();
+    const UnbrokenWrite unbroken;  // as an output written in place (Commit)
     struct stat st;
     const int flags = ::fcntl(inPlace_, F_GETFL);
     if (flags < 0 || ::fstat(inPlace_, &st) != 0) return false;
@@ -577,8 +583,15 @@ bool OutputFile::Write(std::string_view data)
            Fail(errno);
 }
 
+// A regular file written in place is never left with part of its new contents by a signal that ends the process:
+// ending waits for the write (Interruption.h). A pipe or device may wait on its reader for ever, and is not
+// waited for; a regular file behind a stream is waited for once the streams are flushed (PutThroughStream).
+bool OutputFile::RegularInPlace() const { return inPlace_ >= 0 && regular_; }
+
 bool OutputFile::Commit(std::string_view whole)
 {
+    std::optional<UnbrokenWrite> unbroken;
+    if (RegularInPlace()) unbroken.emplace();
     if (inPlace_ >= 0 && regular_ && scratch_ < 0)
     {
         positioned_ = -1;
@@ -603,6 +616,8 @@ bool OutputFile::Commit()
         return ok || Fail(why);
     }
     if (inPlace_ < 0) return Fail(EBADF);
+    std::optional<UnbrokenWrite> unbroken;
+    if (RegularInPlace()) unbroken.emplace();
     // Nothing written empties a regular file in place all the same; a stream is only added to.
     if (streamFile_)
     {

@@ -131,6 +131,7 @@ private:
     bool PutInPlace(std::string_view memory);
     bool StreamScratch();
     bool CloseInPlace();
+    bool RegularInPlace() const;
 
     ReplacingFile replacing_;
     int folder_ = -1;      // the replaced file's folder, while it is replaced

@@ -1,5 +1,7 @@
 #include "platform/OwnStreams.h"
 
+#include "platform/StandardStreams.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -7,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bitset>
 #include <climits>
 #include <cstdio>
 #include <iostream>
@@ -31,15 +32,6 @@ int DescriptorNumber(std::string_view text)
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-constexpr int kGivenBound = 1024;
-// The descriptors open as the program is loaded, before main runs and before it opens anything of its own.
-const std::bitset<kGivenBound> given = [] {
-    std::bitset<kGivenBound> open;
-    for (int fd = 0; fd < kGivenBound; ++fd)
-        if (::fcntl(fd, F_GETFD) >= 0) open.set(static_cast<size_t>(fd));
-    return open;
-}();
 
 // Calls `visit` with every descriptor the process has open: those /proc lists (not the one the listing itself
 // holds), or where /proc cannot be read, every number below the process's limit (at most 65536) that is open.
@@ -80,7 +72,9 @@ int SpelledDescriptor(std::string_view path)
 
 bool IsGivenStream(int fd)
 {
-    if (fd < 0 || fd >= kGivenBound || !given.test(static_cast<size_t>(fd))) return false;
+    // Open as the program was loaded, before it opened anything of its own; a standard descriptor it was started
+    // without, held on /dev/null since, is none.
+    if (!WasOpenAtStart(fd)) return false;
     const int flags = ::fcntl(fd, F_GETFD);
     return flags >= 0 && (flags & FD_CLOEXEC) == 0;
 }

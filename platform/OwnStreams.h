@@ -17,7 +17,8 @@ int SpelledDescriptor(std::string_view path);
 
 // Whether `fd` is a stream the process was given when it started: open then (below 1024), and not since taken
 // by a file the process opened for itself (which it opens close-on-exec) under a number a closed stream had. Its
-// link to the daemon, a lock file or a log of its own is none.
+// link to the daemon, a lock file or a log of its own is none, nor a standard descriptor the process was started
+// without (held on /dev/null since, StandardStreams.h).
 bool IsGivenStream(int fd);
 
 // Whether `fd` is an open descriptor of the process that may be written.

@@ -1,5 +1,7 @@
 #include "platform/Process.h"
 
+#include "platform/StandardStreams.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -19,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <thread>
 
 extern char** environ;
@@ -417,14 +418,7 @@ bool SetProcessPriority(int pid, int niceValue)
 
 bool SetIdlePriority() { return SetProcessPriority(0, 19); }
 
-void ExitProcess(int code)
-{
-    std::cout.flush();
-    std::cerr.flush();
-    std::clog.flush();
-    std::fflush(nullptr);
-    _exit(code);
-}
+void ExitProcess(int code) { _exit(EndStandardStreams(code)); }
 
 int CurrentProcessId() { return getpid(); }
 

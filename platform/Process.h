@@ -75,8 +75,9 @@ bool SetProcessPriority(int pid, int niceValue);
 // The caller at the lowest priority (the "idle" class).
 bool SetIdlePriority();
 
-// Flushes C stdio and the C++ standard streams, then ends the process at once with `code`
-// (the system keeps only its low 8 bits). Destructors and atexit handlers do not run.
+// Flushes C stdio and the C++ standard streams, then ends the process at once with `code` (the system keeps only
+// its low 8 bits), or with the failure value where `code` is 0 and a write to standard output or error failed
+// (EndStandardStreams, StandardStreams.h). Destructors and atexit handlers do not run.
 [[noreturn]] void ExitProcess(int code);
 
 int CurrentProcessId();

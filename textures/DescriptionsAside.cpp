@@ -1,6 +1,7 @@
 #include "textures/DescriptionsAside.h"
 
 #include "core/PathHelpers.h"
+#include "core/SetAsideNote.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,32 @@ std::string RenameFailureText(const std::string& from, const std::string& to, in
     return QuotedFileName(from) + " cannot be renamed to " + QuotedFileName(to) + ": " + std::strerror(error);
 }
 
+namespace {
+
+// The folder that holds the description `own` (a path below `folder`), and the bare names of `own` and `temp`.
+struct Names
+{
+    std::string folder, own, temp;
+};
+Names NamesOf(const std::string& folder, const std::string& own, const std::string& temp)
+{
+    const std::string path = JoinBasePath(folder, own);
+    const size_t cut = path.rfind('/');
+    auto bare = [](const std::string& p) { return p.substr(p.rfind('/') + 1); };
+    return {cut == std::string::npos ? std::string() : path.substr(0, cut + 1), bare(own), bare(temp)};
+}
+
+// Renames a description set aside back to its own name; once it has it, its note goes.
+bool RenameBack(const std::string& folder, const std::string& own, const std::string& temp, int& error)
+{
+    if (!RenameFileAt(folder, temp, own, &error)) return false;
+    const Names n = NamesOf(folder, own, temp);
+    RemoveSetAsideNote(n.folder, n.temp);
+    return true;
+}
+
+}  // namespace
+
 bool DescriptionsAside::SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error)
 {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -27,9 +54,16 @@ bool DescriptionsAside::SetAside(const std::string& folder, const std::string& o
         error = ECANCELED;
         return false;
     }
-    // Room for the note first: once renamed, the description must be known to be aside.
+    // Room for the entry first: once renamed, the description must be known to be aside. Its own name is noted
+    // on disk before the rename, for a process killed while it is aside (SetAsideNote.h).
     aside_.reserve(aside_.size() + 1);
-    if (!RenameFileAt(folder, own, temp, &error)) return false;
+    const Names n = NamesOf(folder, own, temp);
+    if (!WriteSetAsideNote(n.folder, n.own, n.temp, error)) return false;
+    if (!RenameFileAt(folder, own, temp, &error))
+    {
+        RemoveSetAsideNote(n.folder, n.temp);
+        return false;
+    }
     aside_.push_back({folder, own, temp});
     return true;
 }
@@ -41,7 +75,7 @@ bool DescriptionsAside::GiveBack(const std::string& folder, const std::string& o
     const auto it = std::find_if(aside_.begin(), aside_.end(),
                                  [&](const Entry& e) { return e.folder == folder && e.own == own && e.temp == temp; });
     if (it != aside_.end()) aside_.erase(it);
-    return RenameFileAt(folder, temp, own, &error);
+    return RenameBack(folder, own, temp, error);
 }
 
 std::string DescriptionsAside::GiveBackAll()
@@ -52,7 +86,7 @@ std::string DescriptionsAside::GiveBackAll()
     for (const Entry& e : aside_)
     {
         int error = 0;
-        if (RenameFileAt(e.folder, e.temp, e.own, &error)) continue;
+        if (RenameBack(e.folder, e.own, e.temp, error)) continue;
         stays += "The texture description '" + JoinBasePath(e.folder, e.own) + "' stays under the name " +
                  QuotedFileName(e.temp) + ": " + RenameFailureText(e.temp, e.own, error) + ".\n";
     }

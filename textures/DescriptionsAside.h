@@ -3,7 +3,8 @@
 // "x.convert-tex.txt"; both renames go through a registry, so that the process knows at every moment which
 // descriptions are aside. A signal that ends the tool gives them their own names back before the process ends
 // (GiveBackAll, on the console handler's thread), whatever the conversions on the worker threads are doing: a
-// rename and its note are made under one lock, and once GiveBackAll ran nothing more is set aside.
+// rename and its entry are made under one lock, and once GiveBackAll ran nothing more is set aside. For a process
+// killed meanwhile, each description's exact own name is also noted on disk beside it (core/SetAsideNote.h).
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -12,11 +13,12 @@
 class DescriptionsAside
 {
 public:
-    // Renames `own` to `temp` (both relative to `folder`), never over a file, and notes it. False with the errno
-    // in `error`; ECANCELED once GiveBackAll ran (the process is ending).
+    // Renames `own` to `temp` (both relative to `folder`, in one folder), never over a file, and notes it, in
+    // memory and on disk. False with the errno in `error`; ECANCELED once GiveBackAll ran (the process is ending).
     bool SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error);
     // Renames a description set aside here back to `own`, never over a file, and forgets it. True when it has its
-    // name back, or when GiveBackAll took it over; false with the errno in `error` (it stays under `temp`).
+    // name back, or when GiveBackAll took it over; false with the errno in `error` (it stays under `temp`, its note
+    // on disk kept).
     bool GiveBack(const std::string& folder, const std::string& own, const std::string& temp, int& error);
     // Gives every description aside its own name back and refuses to set aside any more. Returns a line for each
     // one that could not have its name back (its own name was taken meanwhile), saying where it stays.

@@ -7,6 +7,7 @@
 #include "engine/File.h"
 #include "engine/TextCase.h"
 #include "engine/TextureFormat.h"
+#include "platform/Interruption.h"
 #include "platform/Process.h"
 
 #include <algorithm>
@@ -39,20 +40,28 @@ bool IsExecutableFile(const std::string& path)
 
 uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); }
 
-// A private folder for one run of the tool, removed with its contents on destruction.
+// A private folder for one run of the tool, removed with its contents on destruction, or by a signal that ends
+// the process first (it is one of the process's temporaries from the moment it is made).
 struct PrivateFolder
 {
     explicit PrivateFolder(const std::string& parent)
     {
-        std::string pattern = parent + "/orvo_texturecompress_" + std::to_string(::getpid()) + "_XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+        std::string pattern = parent + "/" + kWorkFolderPrefix + std::to_string(::getpid()) + "_XXXXXX";
+        const Platform::TemporariesLock held;
+        if (::mkdtemp(pattern.data()) == nullptr) return;
+        path = pattern;
+        note = Platform::NoteTemporary(held, AT_FDCWD, path, true);
     }
     ~PrivateFolder()
     {
+        if (path.empty()) return;
+        const Platform::TemporariesLock held;
         std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
+        std::filesystem::remove_all(path, ec);
+        Platform::ForgetTemporary(held, note);
     }
     std::string path;
+    uint64_t note = 0;
 };
 
 // The tool's own words from its output file (standard output and error together), on one line: its lines

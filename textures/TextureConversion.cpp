@@ -5,6 +5,7 @@
 #include "assetdb/ResultsLog.h"
 #include "core/InterfaceTextDB.h"
 #include "core/PathHelpers.h"
+#include "core/SetAsideNote.h"
 #include "core/TCXCallback.h"
 #include "core/TextHelpers.h"
 #include "core/VelmarWorker.h"
@@ -21,6 +22,7 @@
 #include "engine/ResourceTypeBase.h"
 #include "engine/TextCase.h"
 #include "textures/CompressAsciiResource.h"
+#include "textures/ConversionInputs.h"
 #include "textures/DescriptionsAside.h"
 #include "textures/TextureStamp.h"
 #include "textures/TextureTargets.h"
@@ -358,26 +360,20 @@ struct Batch
             success = false;
             return;
         }
-        std::vector<std::string> descriptions, leftAside;
+        std::vector<std::string> files;
         for (const auto& entry : find)
         {
             const Orvo::File::Path path = Orvo::File::Path(folder).AddPath(entry.name);
             if (entry.isFolder)
             {
                 Walk(path);
+                continue;
             }
-            else if (IsTextureTxtName(entry.name))
-            {
-                Add(path);
-                descriptions.push_back(entry.name);
-            }
-            else if (!SetAsideTextureOwnName(entry.name).empty())
-            {
-                leftAside.push_back(entry.name);
-            }
+            files.push_back(entry.name);
+            if (IsTextureTxtName(entry.name)) Add(path);
         }
         // Once the folder is listed, so that a name given back is not found a second time.
-        for (const std::string& name : leftAside) GiveBackLeftAside(folder, name, descriptions);
+        GiveBackLeftAside(folder, files);
     }
 
     void Add(const Orvo::File::Path& description)
@@ -387,32 +383,67 @@ struct Batch
         found.push_back({description.str(), uint64_t(width) * height});
     }
 
-    // A description that a conversion cut short (a process killed) left under its temporary name gets its own
-    // name back, never over a file, and is converted with the others; that is said. Where its own name is a
-    // description of the folder, that one's conversion fails (its temporary name is taken) and both files stay;
-    // where it is anything else, the batch fails with the reason.
-    void GiveBackLeftAside(const Orvo::File::Path& folder, const std::string& name,
-                           const std::vector<std::string>& descriptions)
+    // A description that a conversion cut short (a process killed) left under its temporary name gets back exactly
+    // the name it had (core/SetAsideNote.h says how it is recognised), never over a file, and is converted with the
+    // others; that is said. Where that name is taken meanwhile, the batch fails with the reason and it stays. The
+    // folder's notes that name nothing go. `files`: the names in the folder other than folders.
+    void GiveBackLeftAside(const Orvo::File::Path& folder, const std::vector<std::string>& files)
     {
-        const std::string own = SetAsideTextureOwnName(name);
-        if (std::find(descriptions.begin(), descriptions.end(), own) != descriptions.end()) return;
-        const std::string aside = Orvo::File::Path(folder).AddPath(name).str();
-        struct stat st;
-        if (::lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // no conversion renamed that
-        int error = 0;
-        if (!RenameFileAt(folder.str(), name, own, &error))
+        for (const LeftAside& left : FindLeftAside(folder.str(), files))
         {
-            log.PostResult(kResultError,
-                           "The texture description '$(FILE_NAME)', left under that name by a conversion that was cut "
-                           "short, could not have its own name back",
-                           Params({{"file_name", aside}}));
-            log.PostResult(kResultMessage, RenameFailureText(name, own, error));
+            const std::string aside = Orvo::File::Path(folder).AddPath(left.aside).str();
+            int error = 0;
+            if (!::GiveBackLeftAside(folder.str(), left, error))
+            {
+                log.PostResult(kResultError,
+                               "The texture description '$(FILE_NAME)', left under that name by a conversion that was "
+                               "cut short, could not have its own name back",
+                               Params({{"file_name", aside}}));
+                log.PostResult(kResultMessage, RenameFailureText(left.aside, left.own, error));
+                success = false;
+                continue;
+            }
+            log.PostResult(kResultWarning, kSetAsideDescriptionGivenBack,
+                           Params({{"file_name", aside}, {"own_name", QuotedFileName(left.own)}}));
+            Add(Orvo::File::Path(folder).AddPath(left.own));
+        }
+        RemoveStaleSetAsideNotes(folder.str(), files);
+    }
+
+    // Keeps every file the batch reads from its outputs before any is written. A description whose compiled
+    // texture would be written over one of them, or over another description's, fails here and is not converted;
+    // a tree with more files than can be kept is not converted at all.
+    void KeepInputs(ConversionInputs& inputs, const Orvo::File::Path& root)
+    {
+        std::vector<std::string> descriptions;
+        descriptions.reserve(found.size());
+        for (const Found& f : found) descriptions.push_back(f.path);
+        std::string why;
+        if (!inputs.Keep(descriptions, why))
+        {
+            log.PostResult(kResultError, "Unable to convert the textures below '$(FILE_NAME)'",
+                           Params({{"file_name", root.str()}}));
+            log.PostResult(kResultMessage, why);
             success = false;
+            found.clear();
             return;
         }
-        log.PostResult(kResultWarning, kSetAsideDescriptionGivenBack,
-                       Params({{"file_name", aside}, {"own_name", QuotedFileName(own)}}));
-        Add(Orvo::File::Path(folder).AddPath(own));
+        std::vector<Found> converted;
+        converted.reserve(found.size());
+        for (Found& f : found)
+        {
+            const std::string refused = inputs.RefusedOutput(f.path);
+            if (refused.empty())
+            {
+                converted.push_back(std::move(f));
+                continue;
+            }
+            log.PostResult(kResultError, "Unable to write output file '$(FILE_NAME)'",
+                           Params({{"file_name", Orvo::File::Path(f.path).DelExt().str()}}));
+            log.PostResult(kResultMessage, "the file cannot be written: " + refused);
+            success = false;
+        }
+        found = std::move(converted);
     }
 
     // Starts a record for every description, the largest images first: a large texture started last would
@@ -445,6 +476,8 @@ uint32_t ConvertTexturesInPath(std::string_view sourceName, const Orvo::File::Pa
     root.Normalise();
     Batch batch{targets, log, keepCurrent, {}, {}, {}};
     batch.Walk(root);
+    ConversionInputs inputs;  // kept until every record is done
+    batch.KeepInputs(inputs, root);
     batch.Run();
     if (batch.endedEarly) return kTexturesEndedEarly;
     return batch.success ? kTexturesConverted : kTexturesFailed;

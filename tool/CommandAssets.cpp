@@ -121,7 +121,8 @@ int EditCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
     if (!RequireKUID(client, log, args, kuid)) return -1;
     VADEditHandle handle;
     const uint32_t errorsBefore = log.ErrorCount();
-    if (!client.OpenAssetForEdit(handle, kuid, 1, &log) || !handle.IsValid())
+    // An edit open already whose folder was removed by hand gets it made again, with a warning.
+    if (!client.OpenAssetForEdit(handle, kuid, kVADOpenForEdit | kVADOpenMakeGoneFolder, &log) || !handle.IsValid())
     {
         // The daemon's reason (an asset being installed) stands alone.
         if (log.ErrorCount() == errorsBefore) PostAssetError(client, log, kuid, "Unknown AssetID.");

@@ -9,6 +9,7 @@
 #include "daemon/DaemonServer.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Process.h"
+#include "platform/StandardStreams.h"
 
 #include <csignal>
 #include <cstdio>
@@ -16,7 +17,14 @@
 #include <cstring>
 #include <string>
 
-int main(int argc, char** argv)
+namespace {
+
+std::string StandardOutputFailure(const std::string& reason)
+{
+    return "VADDaemon: failed to write the standard output" + (reason.empty() ? std::string() : ": " + reason) + "\n";
+}
+
+int RunDaemon(int argc, char** argv)
 {
     DaemonOptions options;
     for (int i = 1; i < argc; ++i)
@@ -71,4 +79,13 @@ int main(int argc, char** argv)
     int code = server.Run();
     Platform::RemoveConsoleHandler();
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A write to standard output or error that failed makes a run that would have ended 0 fail.
+    Platform::SetStandardStreamFailure(&StandardOutputFailure, 1);
+    return Platform::EndStandardStreams(RunDaemon(argc, argv));
 }

@@ -148,6 +148,11 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
     pid_ = pid;
     out_ = outPipe[0];
     err_ = errPipe[0];
+    if (options.errorReaderGone)
+    {
+        close(err_);
+        err_ = -1;
+    }
 }
 
 RunningProgram::~RunningProgram()
@@ -173,7 +178,7 @@ RunResult RunningProgram::Wait()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
+    int open = (out_ >= 0) + (err_ >= 0);
     while (open > 0)
     {
         const auto left =

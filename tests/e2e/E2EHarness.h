@@ -29,6 +29,8 @@ struct RunOptions
     std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
     std::string workDir;                     // empty: the root
     int timeoutMs = 60000;
+    // Standard error a pipe whose reader has gone (`|& less` after quitting less): a write to it raises SIGPIPE.
+    bool errorReaderGone = false;
 
     static RunOptions Env(std::map<std::string, std::string> values)
     {

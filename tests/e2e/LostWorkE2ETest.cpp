@@ -816,6 +816,79 @@ TEST_F(LostWorkE2E, WhatAProgramInsideTheEditFolderWritesIsInstalledOrKept)
     EXPECT_EQ(WritesFoundNowhere(said, {w + "/kept"}), std::vector<std::string>{}) << "of " << said.size();
 }
 
+// A revert records what it discards before it takes the edit folder: a program inside the folder that appends a
+// line to each of 20 files among 2000 as soon as the folder has left its path loses none of them. They are kept
+// in the backups of uncommitted work, said in a warning.
+TEST_F(LostWorkE2E, WhatIsWrittenAfterARevertTookTheFolderIsKept)
+{
+    const std::string kuid = "<kuid:900690:1>", edit = "UserData/editing/kuid 900690 1";
+    WriteAssetFolder(root_, "many", kuid, 2000, "x");
+    ASSERT_EQ(Run({"installfrompath", "many"}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+    for (int i = 0; i < 20; ++i) root_.WriteFile(edit + "/w" + std::to_string(i) + ".txt", "before\n");
+    // Waits (a bounded number of looks) until its folder has left the path $1, then appends "after-N" to wN.txt
+    // and says each append that succeeded.
+    RunningProgram writer("/bin/sh",
+                          {"-c",
+                           "n=0; while [ -e \"$1\" ] && [ $n -lt 3000000 ]; do n=$((n+1)); done; i=0\n"
+                           "while [ $i -lt 20 ]; do { echo after-$i >>w$i.txt; } 2>/dev/null && echo w$i.txt; "
+                           "i=$((i+1)); done",
+                           "sh", root_.Path(edit)},
+                          RunOptions::In(root_.Path(edit)));
+    const RunResult r = Run({"revert", kuid});
+    const std::vector<std::string> said = Lines(writer.Wait().out);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(said.size(), 20u);
+    std::map<std::string, std::string> found;  // name -> what a file of that name below UserData holds
+    for (const std::string& file : FilesBelow(root_.Path("UserData")))
+        if (fs::path(file).filename().string()[0] == 'w')
+            found[fs::path(file).filename()] += root_.ReadFile("UserData/" + file);
+    for (const std::string& name : said)
+        EXPECT_TRUE(Has(found[name], "after-" + name.substr(1, name.size() - 5))) << name << "\n" << r.out;
+    EXPECT_TRUE(Has(r.out, "were written after it was taken, or were still open in another program, were kept in '"))
+        << r.out;
+    EXPECT_FALSE(root_.Exists(edit));
+}
+
+// An edit whose folder its user removed by hand: a commit fails saying the folder is gone and keeps the edit open,
+// an edit makes the folder again from the installed copy and says so, and a revert closes the edit saying there
+// was no folder to discard.
+TEST_F(LostWorkE2E, AnEditWhoseFolderWasRemovedByHandIsMadeAgainOrSaidToBeGone)
+{
+    const std::string kuid = "<kuid:900695:1>", edit = "UserData/editing/kuid 900695 1";
+    const std::string local = "UserData/local/kuid 900695 1";
+    WriteAssetFolder(root_, "gone", kuid, 2, "installed");
+    ASSERT_EQ(Run({"installfrompath", "gone"}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+    fs::remove_all(root_.Path(edit));
+    const std::string gone = "The edit folder of asset " + kuid + ", '" + root_.Path(edit) + "', is gone";
+
+    RunResult r = Run({"commit", kuid});
+    ExpectFailedRun(r);
+    EXPECT_TRUE(Has(r.out, "- " + kuid + " : " + gone + "; nothing was committed.")) << r.out;
+    EXPECT_FALSE(root_.Exists(edit));
+    EXPECT_TRUE(CopyHolds(root_, local, 2, "installed"));
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : EI", 0), 0u);
+
+    r = Run({"edit", kuid});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "+ " + kuid + " : " + root_.Path(edit) + "\n! " + kuid + " : " + gone +
+                         ": it was made again from the installed copy.\nOK (0 Errors, 1 Warnings)\n");
+    EXPECT_TRUE(CopyHolds(root_, edit, 2, "installed"));
+    root_.WriteFile(edit + "/f000.txt", "edited");
+    r = Run({"commit", kuid});
+    EXPECT_EQ(r.out, kOK);
+    EXPECT_EQ(root_.ReadFile(local + "/f000.txt"), "edited");
+
+    ASSERT_EQ(Run({"edit", kuid}).exitCode, 0);
+    fs::remove_all(root_.Path(edit));
+    r = Run({"revert", kuid});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "! " + kuid + " : " + gone + ": there was nothing to discard.\nOK (0 Errors, 1 Warnings)\n");
+    EXPECT_EQ(Lines(Run({"status", kuid}).out)[0].rfind("+ " + kuid + " : eI", 0), 0u);
+    EXPECT_FALSE(root_.Exists(edit));
+}
+
 // With the backups on a tmpfs of their own, start-up copies an edit folder without an edit there whole; on a full
 // one it leaves the folder, and an edit fails saying why.
 TEST_F(LostWorkE2E, StartUpKeepsAFolderWholeAcrossFileSystemsOrLeavesIt)

@@ -309,8 +309,10 @@ TEST(TextureResourceTest, TheEndingGivesEveryFreeNameBackWhateverTheConversionsA
                                           "t.texture.txt' stays under the name 't.convert-tex.txt': 't.texture.txt' "
                                           "already exists.\n");
     for (std::thread& t : conversions) t.join();
-    EXPECT_EQ(s.Files(), (std::vector<std::string>{"0.texture.txt", "1.texture.txt", "2.texture.txt", "3.texture.txt",
-                                                   "t.convert-tex.txt", "t.texture.txt"}));
+    // The one that stays aside keeps the note of its own name; the others' notes are gone.
+    EXPECT_EQ(s.Files(),
+              (std::vector<std::string>{".t.convert-tex.txt.own-name", "0.texture.txt", "1.texture.txt",
+                                        "2.texture.txt", "3.texture.txt", "t.convert-tex.txt", "t.texture.txt"}));
     std::string kept;
     EXPECT_TRUE(Orvo::File::ReadFile(s.folder + "t.texture.txt", kept) && kept == "written meanwhile");
     EXPECT_FALSE(registry.SetAside(s.folder, "0.texture.txt", "0.convert-tex.txt", error));

@@ -5,10 +5,12 @@
 #include "assetdb/VADClient.h"
 #include "core/VelmarProperty.h"
 #include "engine/File.h"
+#include "platform/OutputFile.h"
 #include "tool/Support.h"
 #include "tool/dls/AssetArchive.h"
 #include "tool/dls/CategoryTables.h"
 #include "tool/dls/ExportSQL.h"
+#include "tool/dls/ExportSources.h"
 #include "tool/dls/Thumbnails.h"
 
 #include <string>
@@ -202,6 +204,13 @@ bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, Ex
     return true;
 }
 
+Orvo::File::Path AssetFolderConfig(const Orvo::File::Path& folder)
+{
+    Orvo::File::Path config = Join(folder, "config.chump");
+    if (!Orvo::File::IsFile(config.View())) config = Join(folder, "config.txt");
+    return Orvo::File::IsFile(config.View()) ? config : Orvo::File::Path();
+}
+
 void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
                            const Orvo::File::Path& root, ResultsLog& log, int depth)
 {
@@ -217,9 +226,8 @@ void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, Ex
         WriteExportBatchIfFull(list, root, &log);
         if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
         const Orvo::File::Path child = Join(folder, entry.name);
-        Orvo::File::Path config = Join(child, "config.chump");
-        if (!Orvo::File::IsFile(config.View())) config = Join(child, "config.txt");
-        if (Orvo::File::IsFile(config.View()))
+        const Orvo::File::Path config = AssetFolderConfig(child);
+        if (!config.IsEmpty())
             // A folder not exported has said why; the command's result counts the errors.
             (void)ExportAssetFolder(client, config, list, root, log);
         else if (depth + 1 < kMaxInstallTreeDepth)
@@ -243,6 +251,14 @@ bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& fold
     if (root.IsEmpty())
     {
         log.PostResult(kResultError, "The installation folder is not known: there is no place for the output.");
+        return false;
+    }
+    // Every file the export reads is known before anything is written, and no output is written over one.
+    Platform::KeptInputs sources;
+    std::string why;
+    if (!KeepExportSources(folder, sources, why))
+    {
+        log.PostResult(kResultError, why);
         return false;
     }
     const uint32_t errorsBefore = log.ErrorCount();

@@ -27,6 +27,10 @@ Orvo::File::Path AssetParseRoot();
 // failure is posted to the log; the other folders are still exported).
 bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& folder, ResultsLog& log);
 
+// The configuration file of the asset a folder holds: "config.chump", else "config.txt"; empty when it holds
+// neither (no asset).
+Orvo::File::Path AssetFolderConfig(const Orvo::File::Path& folder);
+
 // The recursive walk: folders holding "config.chump" (before "config.txt") are exported and not entered;
 // other folders are entered; names beginning with "." are skipped. A full batch is written before the
 // next entry.

@@ -5,7 +5,9 @@
 #include "engine/FilePath.h"
 #include "engine/TextCase.h"
 #include "platform/ConsoleControl.h"
+#include "platform/Interruption.h"
 #include "platform/Process.h"
+#include "platform/StandardStreams.h"
 #include "textures/DescriptionsAside.h"
 #include "tool/BatchFile.h"
 #include "tool/HelpText.h"
@@ -24,10 +26,12 @@ namespace {
 
 // Ctrl-C ends the tool as it always did (by the signal: exit value 130, no summary), after saying what becomes of
 // the work it asked for: a request the daemon has is not taken back. SIGTERM, SIGHUP and SIGQUIT end it by their
-// signal too. Before any of them ends it, every texture description a conversion set aside gets its own name back
-// (the handlers run on a thread of their own, so that they may take the conversions' lock). A signal that was
-// ignored as the tool started (Ctrl-C of a background job, SIGHUP under nohup) stays ignored. The command host sets
-// up its own handling.
+// signal too. Before any of them ends it, and before anything is written, every texture description a conversion
+// set aside gets its own name back, an output being written in place is finished and the tool's own temporary
+// files go (the handlers run on a thread of their own, so that they may take the conversions' lock and wait for
+// the writers); the words then written cannot end the process (SIGPIPE is held back on that thread) when standard
+// error's reader has gone. A signal that was ignored as the tool started (Ctrl-C of a background job,
+// SIGHUP under nohup) stays ignored. The command host sets up its own handling.
 constexpr char kInterruptText[] =
     "\nInterrupted: the tool stops here, with no summary. A request it had already sent to the asset database "
     "daemon is not taken back: the daemon carries it on to its end, and the next command sees what it did.\n";
@@ -75,8 +79,12 @@ EndingSignals::EndingSignals()
     Platform::InstallConsoleHandler(
         [](int event) {
             const int signal = SignalOfEvent(event);
+            // The names first: the registry of descriptions aside may make a file of its own under its lock, which
+            // PrepareToEnd would then hold back.
+            std::string left = GiveBackSetAsideDescriptions();
+            left += Platform::PrepareToEnd();
             if (signal == SIGINT) WriteToStandardError(kInterruptText);
-            WriteToStandardError(GiveBackSetAsideDescriptions());
+            WriteToStandardError(left);
             EndBySignal(signal);
             return false;  // (not reached) the process ends with 128 + the signal
         },
@@ -92,9 +100,15 @@ int RunOneCommand(ToolContext& tool, int argc, char** argv)
     return result;
 }
 
-}  // namespace
+// A failed standard output, said on standard error as the tool says a failed output file.
+std::string StandardOutputFailure(const std::string& reason)
+{
+    return "- Failed to write the standard output" + (reason.empty() ? std::string() : ": " + reason) + ".\n";
+}
 
-int main(int argc, char** argv)
+// The run; every way out of it but ExitProcess (which judges them itself) comes back to main, which judges the
+// standard streams.
+int RunTool(int argc, char** argv)
 {
     InitialiseCoreServices();
 
@@ -160,4 +174,13 @@ int main(int argc, char** argv)
         }
     }
     Platform::ExitProcess(exitCode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A write to standard output or error that failed fails the run, whatever its commands said.
+    Platform::SetStandardStreamFailure(&StandardOutputFailure, -1);
+    return Platform::EndStandardStreams(RunTool(argc, argv));
 }

@@ -1,0 +1,52 @@
+#pragma once
+// What a signal that ends the process lets finish, and what it tidies, before anything else happens.
+//
+// An output written in place (over a file with a second name, or another owner's) is never left half written:
+// its copy runs as an UnbrokenWrite, and ending waits for it. The process's own temporary files and folders (a
+// replacing file's temporary, a scratch folder) are noted here from the moment they have a name to the moment
+// they are committed or removed, each step made together with its note under one lock (TemporariesLock), so that
+// ending finds every one of them and removes it. Once ending has begun nothing more is made, committed or
+// written in place: a thread that tries waits until the process is gone.
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace Platform {
+
+// A write that ending waits for (the copy into an output written in place). Started once ending has begun, it
+// waits until the process is gone. It must not wait for anything a signal's handler holds.
+class UnbrokenWrite
+{
+public:
+    UnbrokenWrite();
+    ~UnbrokenWrite();
+    UnbrokenWrite(const UnbrokenWrite&) = delete;
+    UnbrokenWrite& operator=(const UnbrokenWrite&) = delete;
+};
+
+// Held while a temporary is made, committed or removed, with its note. Taken once ending has begun, it waits
+// until the process is gone (except inside an UnbrokenWrite, which ending waits for).
+class TemporariesLock
+{
+public:
+    TemporariesLock();
+    TemporariesLock(const TemporariesLock&) = delete;
+    TemporariesLock& operator=(const TemporariesLock&) = delete;
+
+private:
+    std::unique_lock<std::mutex> lock_;
+};
+
+// Notes the temporary `name` of the folder open as `folderFd` (AT_FDCWD: `name` is a path), which the caller
+// keeps open while the note stands: a file, or with `tree` a folder, named by its path, that goes with all it
+// holds. Returns the note's number (never 0) for ForgetTemporary.
+uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false);
+// The temporary was committed (it has its final name) or removed: ending leaves it.
+void ForgetTemporary(const TemporariesLock& held, uint64_t note);
+
+// For a handler of a signal that ends the process, before it writes anything: waits for every UnbrokenWrite,
+// removes every temporary noted, and from then on holds back every new one. Returns lines for standard error
+// about a temporary that could not be removed (empty when all went).
+std::string PrepareToEnd();
+
+}  // namespace Platform
