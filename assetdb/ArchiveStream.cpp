@@ -675,7 +675,7 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
     size_t count = 0;
     if (!CheckFilesOnDisk(in, in.Begin(), in.End(), count, reason)) return false;
     std::string real;
-    if (!Orvo::File::Md(folder.View()) || !Orvo::File::Resolve(folder.View(), real))
+    if (!Orvo::File::Md(folder.View()) || !Orvo::File::ResolveForWriting(folder.View(), real))
     {
         reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
         return false;
