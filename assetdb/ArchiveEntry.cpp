@@ -346,7 +346,7 @@ bool ExportFileTree(const TDBTagRef& files, const Orvo::File::Path& folder, std:
     size_t count = 0;
     if (!CheckFileTree(files, count, reason)) return false;
     std::string real;
-    if (!Orvo::File::Md(folder.View()) || !Orvo::File::Resolve(folder.View(), real))
+    if (!Orvo::File::Md(folder.View()) || !Orvo::File::ResolveForWriting(folder.View(), real))
     {
         reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
         return false;
@@ -390,7 +390,7 @@ bool CopyFileAt(const Orvo::File::Path& source, const Orvo::File::Path& target, 
     // Opening the target for writing would empty a source that is the same file.
     std::string src, dst;
     std::error_code ec;
-    if (Orvo::File::Resolve(source.View(), src) && Orvo::File::Resolve(target.View(), dst) &&
+    if (Orvo::File::Resolve(source.View(), src) && Orvo::File::ResolveForWriting(target.View(), dst) &&
         std::filesystem::exists(dst, ec) && std::filesystem::equivalent(src, dst, ec))
         return true;
     Orvo::File out;

@@ -318,7 +318,7 @@ bool ContentArchiveWriter::Open(Orvo::String& result, const Orvo::File::Path& pa
     errno = 0;
     std::string target;
     // A temporary of its own for every save: two saves of one file at once must not write into each other's.
-    if (!Orvo::File::Resolve(path.View(), target)) return Failed(result);
+    if (!Orvo::File::ResolveForWriting(path.View(), target)) return Failed(result);
     // As any output the user names: a file of their own is replaced by Finish, anything else it may write is
     // written only then (platform/OutputFile.h). Sizes are filled in after their containers, at offsets.
     if (!file_.Open(target, 0644, Platform::OutputFile::Access::kPositioned))
@@ -675,7 +675,7 @@ bool ExportFileTreeOnDisk(const ArchiveEntryOnDisk& entry, const Orvo::File::Pat
     size_t count = 0;
     if (!CheckFilesOnDisk(in, in.Begin(), in.End(), count, reason)) return false;
     std::string real;
-    if (!Orvo::File::Md(folder.View()) || !Orvo::File::Resolve(folder.View(), real))
+    if (!Orvo::File::Md(folder.View()) || !Orvo::File::ResolveForWriting(folder.View(), real))
     {
         reason = Orvo::String::Format("Unable to create folder: %s", folder.c_str());
         return false;

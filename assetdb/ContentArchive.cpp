@@ -92,7 +92,7 @@ bool ContentArchive::Save(Orvo::String& result, const Orvo::File::Path& path) co
     std::string bytes, target, why;
     if (!SerializeConfigData(root_, ConfigFileForm::kBinary, bytes))
         why = "the archive cannot be put in its file form";
-    else if (!Orvo::File::Resolve(path.View(), target))
+    else if (!Orvo::File::ResolveForWriting(path.View(), target))
         why = Orvo::File::LastError().message;
     else if (Platform::WriteOutputFile(target, bytes, 0666, &why))
         return true;

@@ -9,9 +9,11 @@ bool TFile::Open(const std::string& path, Mode mode)
     Close();
     ClearError();
     const char* m = mode == kRead ? "rb" : mode == kWrite ? "w+b" : "r+b";
-    // The engine's resolver applies substitutions and finds files named in another case.
+    // The engine's resolver applies substitutions, and finds a file to read named in another case; a file to
+    // write is the one the system finds for the path, or a new one of exactly that name.
     std::string resolved;
-    if (Orvo::File::Resolve(path, resolved)) file_ = std::fopen(resolved.c_str(), m);
+    if (mode == kRead ? Orvo::File::Resolve(path, resolved) : Orvo::File::ResolveForWriting(path, resolved))
+        file_ = std::fopen(resolved.c_str(), m);
     if (file_)
     {
         // Refuse folders: fopen succeeds on them for reading on Linux.

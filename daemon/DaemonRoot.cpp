@@ -1,6 +1,7 @@
 #include "daemon/DaemonRoot.h"
 
 #include "platform/FolderWalk.h"
+#include "platform/OutputFile.h"
 
 #include <filesystem>
 #include <system_error>
@@ -66,6 +67,25 @@ bool DaemonRoot::MakeFolders(std::string* error) const
         }
     }
     return true;
+}
+
+void DaemonRoot::KeepOwnFilesFromOutputs() const
+{
+    const std::string database = Database(), log = UserData("settings/vaddaemon.log");
+    const struct
+    {
+        std::string path;
+        const char* why;
+    } own[] = {
+        {database, "it is the asset database"},
+        {database + "-wal", "it is the asset database's journal"},
+        {database + "-shm", "it is the asset database's shared index"},
+        {database + "-journal", "it is the asset database's journal"},
+        {LockFile(), "it is the asset database daemon's lock"},
+        {log, "it is the asset database daemon's log"},
+        {log + ".1", "it is the asset database daemon's log"},
+    };
+    for (const auto& file : own) Platform::KeepNameFromOutputs(file.path, file.why);
 }
 
 bool IsSafeFileName(std::string_view name)

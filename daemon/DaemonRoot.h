@@ -26,6 +26,10 @@ public:
 
     // Creates the UserData folders.
     bool MakeFolders(std::string* error = nullptr) const;
+    // The daemon's own files (the database and the files SQLite keeps beside it, the lock, the log and its
+    // rotated copy) are kept from every output the daemon writes, by their paths: whatever name a user's output
+    // reaches them by, whether or not they are there or held open at that moment (platform/OutputFile.h).
+    void KeepOwnFilesFromOutputs() const;
 
 private:
     std::string root_;

@@ -218,6 +218,7 @@ int DaemonServer::Run()
         fprintf(stderr, "VADDaemon: %s\n", error.c_str());
         return kDaemonExitFailed;
     }
+    root_.KeepOwnFilesFromOutputs();
     // Which path this daemon serves, for a daemon started through another path to the same folder.
     std::string unrecorded;
     WriteRootLockRecord(lock_.Descriptor(), {static_cast<uint32_t>(Platform::CurrentProcessId()), root_.Root()},

@@ -52,7 +52,8 @@ int File::Open(std::string_view path, uint32_t mode, uint32_t /*flags*/)
 {
     Close();
     std::string resolved;
-    if (!Resolve(path, resolved)) return LastError().code;
+    const bool writes = (mode & (ModeWrite | ModeAppend | ModeReadWrite)) != 0;
+    if (!(writes ? ResolveForWriting(path, resolved) : Resolve(path, resolved))) return LastError().code;
     const char* how = nullptr;
     if (mode & ModeWrite)
         how = "wb";
@@ -255,7 +256,7 @@ int64_t File::GetModifiedTime(std::string_view path)
 bool File::Md(std::string_view path)
 {
     std::string r;
-    if (!Resolve(path, r)) return false;
+    if (!ResolveForWriting(path, r)) return false;
     if (r.empty()) return Fail(InvalidPath, "File::Md> empty path", path);
     for (size_t i = 1; i <= r.size(); ++i)
     {
@@ -272,7 +273,7 @@ bool File::Md(std::string_view path)
 bool File::Rename(std::string_view from, std::string_view to)
 {
     std::string a, b;
-    if (!Resolve(from, a) || !Resolve(to, b)) return false;
+    if (!Resolve(from, a) || !ResolveForWriting(to, b)) return false;
     if (std::rename(a.c_str(), b.c_str()) == 0) return true;
     if (errno != EXDEV) return FailErrno("File::Rename> cannot rename", from);
     std::error_code ec;
@@ -310,7 +311,7 @@ bool File::DeleteTree(std::string_view path)
 bool File::Copy(std::string_view from, std::string_view to, bool overwrite)
 {
     std::string a, b;
-    if (!Resolve(from, a) || !Resolve(to, b)) return false;
+    if (!Resolve(from, a) || !ResolveForWriting(to, b)) return false;
     std::error_code ec;
     auto opt = overwrite ? std::filesystem::copy_options::overwrite_existing : std::filesystem::copy_options::none;
     if (!std::filesystem::copy_file(a, b, opt, ec) || ec)
@@ -337,7 +338,7 @@ bool File::WriteFile(std::string_view path, std::string_view data)
 bool File::WriteFileReplacing(std::string_view path, std::string_view data, unsigned mode)
 {
     std::string target;
-    if (!Resolve(path, target)) return false;
+    if (!ResolveForWriting(path, target)) return false;
     Platform::ReplacingFile file;
     if (!file.Create(target, O_WRONLY, mode_t(mode)))
         return FailErrno("File::WriteFileReplacing> cannot create", file.TemporaryPath());

@@ -1,9 +1,11 @@
 #pragma once
 // The engine's file: buffered reads and writes, lines, seeking, and the static file-system operations.
-// Every path goes through the resolver (FileResolve.cpp): "name:rest" through the substitution table,
-// then a case-insensitive match of each component when the exact path does not exist, because asset
-// configurations name their files in any case. Failures never throw: they return a result and leave
-// a code and a message for LastError().
+// Every path goes through the resolver (FileResolve.cpp): "name:rest" through the substitution table. A path
+// that is read then gets a case-insensitive match of each component when the exact path does not exist,
+// because asset configurations name their files in any case. A path that is written (opened for writing,
+// made, renamed or copied to) is the file the system finds for it, or a new one of exactly that name: no file
+// whose name differs only in case is taken for it, and no ".." is folded before the system sees it. Failures
+// never throw: they return a result and leave a code and a message for LastError().
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -109,9 +111,13 @@ public:
     static bool Subst(const char* name, const char* path, bool isFolder);
     static bool HasSubst(std::string_view name);
 
-    // Turns a program path into the file-system path to use: substitution, "." and ".." folding,
+    // Turns a program path into the file-system path to read: substitution, "." and ".." folding,
     // case-insensitive fallback. False (with LastError set) for a refused path.
     static bool Resolve(std::string_view path, std::string& out);
+    // Turns a program path into the file-system path to write: the substitution alone (its root refused to
+    // be left as written), the rest as given, so that the system finds the file for it or makes one of
+    // exactly that name where it would. False (with LastError set) for a refused path.
+    static bool ResolveForWriting(std::string_view path, std::string& out);
 
     // The last failure on this thread.
     static const ErrorInfo& LastError();

@@ -182,50 +182,104 @@ bool File::HasSubst(std::string_view name)
     return false;
 }
 
-bool File::Resolve(std::string_view path, std::string& out)
+namespace {
+
+// The "/" form of a path to resolve; false (LastError set) for one holding a NUL.
+bool SlashForm(std::string_view path, std::string& p)
 {
     if (path.find('\0') != std::string_view::npos)
     {
-        SetLastError(InvalidPath, "File> path contains a NUL character");
+        File::SetLastError(File::InvalidPath, "File> path contains a NUL character");
         return false;
     }
-    std::string p(path);
+    p.assign(path);
     for (char& c : p)
         if (c == '\\') c = '/';
+    return true;
+}
 
-    // "name:rest" with a registered name goes below that substitution's root and may not leave it.
-    size_t colon = p.find(':');
-    if (colon != std::string::npos && colon > 0 && p.find('/') > colon)
+enum class Substituted
+{
+    kNo,       // no registered "name:" starts the path
+    kYes,      // `root` and `rest` are set
+    kRefused,  // LastError says why
+};
+
+// "name:rest" with a registered name goes below that substitution's root, and may not leave it as written.
+Substituted Substitute(const std::string& p, std::string& root, std::string_view& rest)
+{
+    const size_t colon = p.find(':');
+    if (colon == std::string::npos || colon == 0 || p.find('/') < colon) return Substituted::kNo;
+    std::string_view name(p.data(), colon);
+    SubstEntry entry;
+    bool found = false;
     {
-        std::string_view name(p.data(), colon);
-        SubstEntry entry;
-        bool found = false;
-        {
-            std::lock_guard<std::mutex> guard(g_substLock);
-            for (const SubstEntry& e : g_substs)
-                if (EqualsNoCase(e.name, name))
-                {
-                    entry = e;
-                    found = true;
-                    break;
-                }
-        }
-        if (found)
-        {
-            if (!entry.isFolder)
+        std::lock_guard<std::mutex> guard(g_substLock);
+        for (const SubstEntry& e : g_substs)
+            if (EqualsNoCase(e.name, name))
             {
-                SetLastError(NotSupported, "File> '" + entry.name + ":' is an archive; archives cannot be read");
-                return false;
+                entry = e;
+                found = true;
+                break;
             }
-            std::vector<std::string> parts;
-            if (!SplitPathComponents(std::string_view(p).substr(colon + 1), true, false, parts))
-            {
-                SetLastError(InvalidPath, "File> '" + p + "' leaves its substitution root");
-                return false;
-            }
-            out = JoinWithFallback(entry.path, parts);
-            return true;
-        }
+    }
+    if (!found) return Substituted::kNo;
+    if (!entry.isFolder)
+    {
+        File::SetLastError(File::NotSupported, "File> '" + entry.name + ":' is an archive; archives cannot be read");
+        return Substituted::kRefused;
+    }
+    rest = std::string_view(p).substr(colon + 1);
+    std::vector<std::string> parts;
+    if (!SplitPathComponents(rest, true, false, parts))
+    {
+        File::SetLastError(File::InvalidPath, "File> '" + p + "' leaves its substitution root");
+        return Substituted::kRefused;
+    }
+    root = std::move(entry.path);
+    return Substituted::kYes;
+}
+
+}  // namespace
+
+bool File::ResolveForWriting(std::string_view path, std::string& out)
+{
+    std::string p, root;
+    std::string_view rest;
+    if (!SlashForm(path, p)) return false;
+    switch (Substitute(p, root, rest))
+    {
+    case Substituted::kRefused: return false;
+    case Substituted::kNo: out = std::move(p); return true;
+    case Substituted::kYes: break;
+    }
+    // The rest as written: a ".." after a link climbs from where the link leads, as the system takes it.
+    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+    out = root;
+    if (!rest.empty())
+    {
+        if (out.back() != '/') out.push_back('/');
+        out.append(rest);
+    }
+    return true;
+}
+
+bool File::Resolve(std::string_view path, std::string& out)
+{
+    std::string p, root;
+    std::string_view below;
+    if (!SlashForm(path, p)) return false;
+    switch (Substitute(p, root, below))
+    {
+    case Substituted::kRefused: return false;
+    case Substituted::kNo: break;
+    case Substituted::kYes:
+    {
+        std::vector<std::string> parts;
+        SplitPathComponents(below, true, false, parts);
+        out = JoinWithFallback(root, parts);
+        return true;
+    }
     }
 
     bool absolute = !p.empty() && p[0] == '/';

@@ -32,16 +32,77 @@ struct KeptFile
     const KeptInputs* command;  // null: kept while the process runs
 };
 
+struct KeptName
+{
+    std::string folder;
+    std::string name;
+    std::string why;
+};
+
 std::mutex keptMutex;
 std::vector<KeptFile> keptFiles;
+std::vector<KeptName> keptNames;
 
-// Why no output may be written over `file`; empty when it may.
+// Why no output may be written over `file`; empty when it may. A kept name is looked at now: the file it has
+// by now is the one kept.
 std::string KeptFromOutputs(const FileIdentity& file)
 {
     std::lock_guard lock(keptMutex);
     for (const KeptFile& kept : keptFiles)
         if (kept.file.IsSameFile(file)) return kept.why;
+    for (const KeptName& kept : keptNames)
+        if (FileIdentity::OfName(kept.folder + "/" + kept.name).IsSameFile(file)) return kept.why;
     return {};
+}
+
+// Why no new file `name` may be made in `folder`; empty when it may.
+std::string KeptNameFromOutputs(const FileIdentity& folder, const std::string& name)
+{
+    std::lock_guard lock(keptMutex);
+    for (const KeptName& kept : keptNames)
+        if (kept.name == name && FileIdentity::OfPath(kept.folder).IsSameFile(folder)) return kept.why;
+    return {};
+}
+
+constexpr char kOwnFile[] = "it is a file the program opened for itself";
+
+// The files outputs open at this moment hold (what they write in place or through a stream, what they stage in):
+// the process holds them for an output, not for itself, and a command compares its outputs with each other
+// (OutputFile::IsSameOutputAs), saying which two they are.
+std::mutex outputsMutex;
+std::vector<std::pair<const OutputFile*, FileIdentity>> outputFiles;
+
+bool IsAnOutputsFile(const FileIdentity& file)
+{
+    std::lock_guard lock(outputsMutex);
+    return std::any_of(outputFiles.begin(), outputFiles.end(),
+                       [&](const auto& output) { return output.second.IsSameFile(file); });
+}
+
+// Where a new file for `path`, a name not there, is made as an open for writing that creates would make it: at
+// the end of the symbolic links the name leads through (a link to nothing makes the file it names), under
+// exactly that name. False with errno set (ELOOP past the system's 40 links).
+bool NewFileTarget(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int links = 0; links <= 40; ++links)
+    {
+        char to[PATH_MAX];
+        const ssize_t n = ::readlink(target.c_str(), to, sizeof to);
+        if (n < 0) return true;  // not a link (or nothing there): the name itself
+        if (static_cast<size_t>(n) == sizeof to)
+        {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        const std::string_view next(to, static_cast<size_t>(n));
+        // A relative link leads on from the folder that holds it, as the system reads it.
+        const size_t slash = target.rfind('/');
+        target = next.front() == '/' || slash == std::string::npos ? std::string(next)
+                                                                   : target.substr(0, slash + 1) + std::string(next);
+    }
+    errno = ELOOP;
+    return false;
 }
 
 constexpr size_t kCopyBlock = size_t(1) << 20;
@@ -157,7 +218,31 @@ bool OutputFile::RefuseKept(FileIdentity file)
     return false;
 }
 
+void OutputFile::Track(const FileIdentity& file)
+{
+    if (!file.known) return;
+    std::lock_guard lock(outputsMutex);
+    outputFiles.emplace_back(this, file);
+}
+
+void OutputFile::Untrack()
+{
+    std::lock_guard lock(outputsMutex);
+    std::erase_if(outputFiles, [this](const auto& output) { return output.first == this; });
+}
+
 bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
+{
+    const bool opened = OpenPath(path, mode, access);
+    if (opened)
+    {
+        Track(existing_);
+        Track(staged_);
+    }
+    return opened;
+}
+
+bool OutputFile::OpenPath(const std::string& path, mode_t mode, Access access)
 {
     Abandon();
     reason_.clear();
@@ -172,8 +257,18 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
         if (!IsGivenStream(spelled)) return Refuse("it is a file the program opened for itself");
     }
     struct stat st;
-    // Not even opened: opening a disk for writing is not harmless (its closing has the system probe it again).
-    if (::stat(path.c_str(), &st) == 0 && RefusedKind(st.st_mode)) return Refuse(RefusedKind(st.st_mode));
+    if (::stat(path.c_str(), &st) == 0)
+    {
+        // A socket is not opened by a name: one the process holds is told here, as an opened file is below.
+        if (S_ISSOCK(st.st_mode))
+        {
+            const HeldFile held = DescriptorsOn(FileIdentity::Of(st), -1);
+            if (held.stream >= 0) return OpenStream(held.stream, access);
+            if (held.own >= 0) return Refuse(kOwnFile);
+        }
+        // Not even opened: opening a disk for writing is not harmless (its closing has the system probe it again).
+        if (RefusedKind(st.st_mode)) return Refuse(RefusedKind(st.st_mode));
+    }
     // Opened as any program opens it for writing, so that the system decides who may write it, but without
     // waiting for a FIFO's reader and never as the controlling terminal. Decided below from what was opened,
     // whatever the name leads to by now.
@@ -181,19 +276,7 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     if (fd < 0)
     {
         const int error = errno;
-        if (error == ENOENT)
-        {
-            // A name not there yet (a link to nothing included) becomes a new file, which a second output of the
-            // same name in the same folder would replace again.
-            if (!replacing_.Create(path, O_WRONLY, mode)) return Fail(errno);
-            if (access == Access::kPositioned) positioned_ = replacing_.Fd();
-            staged_ = FileIdentity::OfFd(replacing_.Fd());
-            const size_t slash = path.rfind('/');
-            newName_ = path.substr(slash + 1);  // npos + 1: the whole path
-            newFolder_ =
-                FileIdentity::OfPath(slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1)));
-            return true;
-        }
+        if (error == ENOENT) return OpenNew(path, mode, access);
         // A FIFO without a reader (or a socket) cannot be opened for writing without waiting.
         if (error == ENXIO && ::stat(path.c_str(), &st) == 0)
         {
@@ -216,14 +299,26 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     // Whatever path writes it from here (replaced, or in place for any reason), this is the file a command
     // compares with what it read.
     existing_ = FileIdentity::Of(st);
-    if (const int stream = StandardStreamOn(existing_, fd); stream >= 0)
+    // A file the process holds, by whatever name it was reached: a stream it was given is written where it
+    // stands; a file it opened for itself (its database, its log, a pipe or socket of its own) is not the user's
+    // to name, nor replaced from under it. A device is the same device whoever opened it.
+    const HeldFile held = DescriptorsOn(existing_, fd);
+    if (held.stream >= 0)
     {
         ::close(fd);
-        return OpenStream(stream, access);
+        return OpenStream(held.stream, access);
     }
     if (!RefuseKept(existing_))
     {
         ::close(fd);
+        return false;
+    }
+    if (held.own >= 0 && !S_ISCHR(st.st_mode) && !IsAnOutputsFile(existing_))
+    {
+        ::close(fd);
+        const FileIdentity file = existing_;
+        Refuse(kOwnFile);
+        existing_ = file;
         return false;
     }
     if (S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid())
@@ -240,6 +335,29 @@ bool OutputFile::Open(const std::string& path, mode_t mode, Access access)
     }
     inPlace_ = fd;
     return PrepareInPlace(st, access);
+}
+
+// A name not there yet becomes a new file where the system would make it (NewFileTarget), which a second output
+// of that name in that folder would replace again.
+bool OutputFile::OpenNew(const std::string& path, mode_t mode, Access access)
+{
+    std::string target;
+    if (!NewFileTarget(path, target)) return Fail(errno);
+    const size_t slash = target.rfind('/');
+    const std::string name = target.substr(slash + 1);  // npos + 1: the whole path
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const FileIdentity folderFile = FileIdentity::OfPath(folder.empty() ? "." : folder);
+    if (const std::string kept = KeptNameFromOutputs(folderFile, name); !kept.empty()) return Refuse(kept.c_str());
+    bool made = replacing_.Create(target, O_WRONLY, mode);
+    // A name too long to take the suffix gets a temporary name of its own beside it.
+    if (!made && errno == ENAMETOOLONG && !name.empty())
+        made = replacing_.CreateAt(AT_FDCWD, target, TemporaryNameFor(folder), O_WRONLY, mode);
+    if (!made) return Fail(errno);
+    if (access == Access::kPositioned) positioned_ = replacing_.Fd();
+    staged_ = FileIdentity::OfFd(replacing_.Fd());
+    newName_ = name;
+    newFolder_ = folderFile;
+    return true;
 }
 
 bool OutputFile::OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced)
@@ -332,6 +450,7 @@ bool OutputFile::OpenScratchFile()
     scratch_ = OpenScratch();
     if (scratch_ < 0) return false;
     staged_ = FileIdentity::OfFd(scratch_);
+    Track(staged_);
     return true;
 }
 
@@ -539,6 +658,7 @@ bool OutputFile::IsSameOutputAs(const OutputFile& other) const
 
 void OutputFile::Abandon()
 {
+    Untrack();
     positioned_ = -1;
     if (scratch_ >= 0) ::close(std::exchange(scratch_, -1));
     if (inPlace_ >= 0) ::close(std::exchange(inPlace_, -1));
@@ -555,6 +675,14 @@ void KeepFromOutputs(const FileIdentity& file, std::string why)
     if (!file.known) return;
     std::lock_guard lock(keptMutex);
     keptFiles.push_back({file, std::move(why), nullptr});
+}
+
+void KeepNameFromOutputs(const std::string& path, std::string why)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) return;
+    std::lock_guard lock(keptMutex);
+    keptNames.push_back({slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1), std::move(why)});
 }
 
 KeptInputs::~KeptInputs()

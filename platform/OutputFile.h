@@ -7,7 +7,9 @@
 // - A plain file of the user's own (one name, owned by the process's effective user), or a name not there
 //   yet, gets its new contents whole through a replacing file (FileWriting.h): a failed write leaves what was
 //   there. The new file keeps the old one's permission bits and group, not its set-user-ID or set-group-ID bit.
-//   Through a link, the file it leads to is replaced, and the link stays.
+//   Through a link, the file it leads to is replaced, and the link stays. A name not there is made where an
+//   open that creates would make it: through a link to nothing, the file the link names, and under exactly
+//   the name given (the path is the system's to read: no ".." folded, no other case taken).
 // - Where replacing would change what the user has, the file is written in place, as a plain open for writing
 //   does: a file with more than one name (every name shows the new contents), one of another owner (it keeps
 //   its owner and mode), one whose group the new file could not have, one in a folder the user may not write
@@ -39,9 +41,15 @@
 //   count: a descriptor the name spells that is not open is refused ("Bad file descriptor"), and so is one the
 //   process opened for itself (its link to the daemon, a lock file); one given only for reading is a name like
 //   any other.
+// - Whatever the name, the file it reaches is compared (device and inode, after the links the open followed)
+//   with every descriptor the process holds: a stream it was given and may write is written through as above
+//   (a link to /dev/fd/3, /proc/self/task/N/fd/3), and a file, pipe or socket it opened for itself is refused
+//   ("it is a file the program opened for itself"): its database, its log, its link to the daemon, the pipe its
+//   signal handling reads. A character device is written whoever opened it; what outputs open at the moment
+//   hold is theirs, so that a command tells two outputs on one file apart itself (IsSameOutputAs).
 //
-// Whatever the route, a file kept from outputs (a batch file being run, the inputs of a command) is refused
-// before anything is written. Every write and the close are checked.
+// Whatever the route, a file kept from outputs (a batch file being run, the inputs of a command, a file the
+// program keeps by its name) is refused before anything is written. Every write and the close are checked.
 #include "platform/FileIdentity.h"
 #include "platform/FileWriting.h"
 
@@ -107,6 +115,10 @@ private:
     bool Fail(int error);
     bool Refuse(const char* why);
     bool RefuseKept(FileIdentity file);  // by value: Existing() may be what it is given
+    void Track(const FileIdentity& file);
+    void Untrack();
+    bool OpenPath(const std::string& path, mode_t mode, Access access);
+    bool OpenNew(const std::string& path, mode_t mode, Access access);
     bool OpenStream(int fd, Access access);
     bool PutThroughStream(std::string_view memory);
     bool OpenReplacing(const std::string& path, const struct stat& opened, bool& replaced);
@@ -141,6 +153,11 @@ private:
 // A file the program reads as its own input while it runs (a batch file of commands): no output is written
 // over it, whatever name leads to it; OutputFile::Open refuses it with `why` as the reason.
 void KeepFromOutputs(const FileIdentity& file, std::string why);
+// A file the program keeps by its path (its database and the files beside it, its log, its lock), whether or
+// not it is there or held open: no output is written over the file the path has when the output is opened,
+// whatever name leads to it, and no new file is made at the path by any name; refused with `why` as the reason.
+// A file made again under the path (a log rotated, a journal made anew) is kept as well.
+void KeepNameFromOutputs(const std::string& path, std::string why);
 
 // The files one command reads, known from its arguments before anything else is done with them (the sources it
 // names, whether or not the rest of the arguments make sense, and what it found to read from them), kept from

@@ -2,10 +2,14 @@
 
 #include "platform/StandardStreams.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -28,6 +32,25 @@ int DescriptorNumber(std::string_view text)
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// Calls `visit` with every descriptor the process has open: those /proc lists (not the one the listing itself
+// holds), or where /proc cannot be read, every number below the process's limit (at most 65536) that is open.
+template <typename Visit>
+void ForEachDescriptor(Visit visit)
+{
+    if (DIR* listing = ::opendir("/proc/self/fd"))
+    {
+        const int own = ::dirfd(listing);
+        while (const dirent* e = ::readdir(listing))
+            if (const int fd = DescriptorNumber(e->d_name); fd >= 0 && fd != own) visit(fd);
+        ::closedir(listing);
+        return;
+    }
+    rlimit limit{};
+    const rlim_t bound = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? std::min<rlim_t>(limit.rlim_cur, 65536) : 65536;
+    for (int fd = 0; static_cast<rlim_t>(fd) < bound; ++fd)
+        if (::fcntl(fd, F_GETFD) >= 0) visit(fd);
+}
 
 }  // namespace
 
@@ -63,13 +86,27 @@ bool IsOpenForWriting(int fd)
     return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
 }
 
-int StandardStreamOn(const FileIdentity& file, int except)
+HeldFile DescriptorsOn(const FileIdentity& file, int except)
 {
-    if (!file.known) return -1;
-    for (const int fd : {STDOUT_FILENO, STDERR_FILENO, STDIN_FILENO})
-        if (fd != except && IsGivenStream(fd) && IsOpenForWriting(fd) && FileIdentity::OfFd(fd).IsSameFile(file))
-            return fd;
-    return -1;
+    HeldFile held;
+    if (!file.known) return held;
+    int streamRank = INT_MAX;
+    ForEachDescriptor([&](int fd) {
+        if (fd == except || !FileIdentity::OfFd(fd).IsSameFile(file)) return;
+        if (!IsGivenStream(fd))
+        {
+            if (held.own < 0 || fd < held.own) held.own = fd;
+            return;
+        }
+        if (!IsOpenForWriting(fd)) return;
+        const int rank = fd == STDOUT_FILENO ? 0 : fd == STDERR_FILENO ? 1 : fd == STDIN_FILENO ? 2 : fd;
+        if (rank < streamRank)
+        {
+            streamRank = rank;
+            held.stream = fd;
+        }
+    });
+    return held;
 }
 
 void FlushStandardStreams()

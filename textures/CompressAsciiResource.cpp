@@ -184,7 +184,7 @@ bool CompressAsciiResource::WriteFile(const std::string& sourceName, const std::
     // a second name, an owner and a mode kept, and never over a file the texture is made from or the batch file
     // being run, by any name.
     std::string target;
-    if (!Orvo::File::Resolve(sourceName.empty() ? path : sourceName + ":" + path, target))
+    if (!Orvo::File::ResolveForWriting(sourceName.empty() ? path : sourceName + ":" + path, target))
     {
         compressError_ = "the file cannot be written: " + Orvo::File::LastError().message;
         return false;

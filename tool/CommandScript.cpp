@@ -8,6 +8,7 @@
 #include "tool/Support.h"
 #include "tool/ToolContext.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -17,21 +18,26 @@
 int CompileCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)
 {
     VADClient& client = tool.Client();
-    // The compiler reads its relative paths against the working directory: the one the user started from.
+    if (args.ParameterMissing())
+    {
+        PostCommandError(client, log, "Invalid file path.");
+        return -1;
+    }
+    // The compiler reads and writes its relative paths against the working directory: the one the user started
+    // from. Where it cannot be entered again, they would lead elsewhere (the executable's folder): nothing is done.
     char saved[4096];
     bool haveSaved = getcwd(saved, sizeof saved) != nullptr;
     if (!tool.StartDirectory().empty() && chdir(tool.StartDirectory().c_str()) != 0)
-    {}
+    {
+        PostCommandError(client, log,
+                         "The folder the tool was started in cannot be entered: " + std::string(std::strerror(errno)) +
+                             ".");
+        return -1;
+    }
     auto restore = [&] {
         if (haveSaved && chdir(saved) != 0)
         {}
     };
-    if (args.ParameterMissing())
-    {
-        PostCommandError(client, log, "Invalid file path.");
-        restore();
-        return -1;
-    }
     // The front end sees the program path, an empty element, then the compile arguments unchanged.
     std::vector<const char*> argv(static_cast<size_t>(args.argc));
     for (int i = 0; i < args.argc; ++i) argv[static_cast<size_t>(i)] = args.Arg(i) ? args.Arg(i) : "";

@@ -101,7 +101,7 @@ int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& arg
     // emptied before the list is there to write (platform/OutputFile.h). A failure says why.
     const Orvo::File::Path path = ResolveArgumentPath(tool, args.Arg(2));
     Platform::OutputFile file;
-    if (!file.Open(OnDiskPath(path).str()))
+    if (!file.Open(path.str()))
     {
         PostCommandError(client, log, "Failed to open output file.");
         log.PostResultF(kResultMessage, "'%s': %s", path.c_str(), file.Reason().c_str());

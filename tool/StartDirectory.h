@@ -6,6 +6,6 @@
 
 constexpr size_t kStartDirectorySize = 4096;
 
-// The current working directory; an empty text when it cannot be read or is longer than
-// kStartDirectorySize.
+// The current working directory; where its path cannot be read (longer than kStartDirectorySize), the folder
+// held open and named through /proc/self/fd; an empty text when not even that can be had.
 std::string ReadStartDirectory();

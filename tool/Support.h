@@ -30,8 +30,9 @@ struct InstallCancel
 // recurse for ever).
 constexpr int kMaxInstallTreeDepth = 64;
 
-// The path to hand to another process: an existing path in the case the disk spells it. The engine
-// finds "my assets" when the disk holds "My Assets", but the daemon looks the path up exactly.
+// The path of a file or folder to read, to hand to another process: an existing path in the case the disk
+// spells it. The engine finds "my assets" when the disk holds "My Assets", but the daemon looks the path up
+// exactly. Never for a file to write: that is the one the system finds for the path as given.
 Orvo::File::Path OnDiskPath(const Orvo::File::Path& path);
 
 // Hands every asset folder below `folder` to the daemon, a batch of folders to a request (request 41): a

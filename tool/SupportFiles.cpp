@@ -26,5 +26,6 @@ bool ReadUserConfigFile(std::string_view resourceName, const Orvo::File::Path& p
 
 bool WriteUserFile(const Orvo::File::Path& path, std::string_view data, std::string& reason)
 {
-    return Platform::WriteOutputFile(OnDiskPath(path).str(), data, 0666, &reason);
+    // The path as given: the file the system finds for it, or a new one of exactly that name.
+    return Platform::WriteOutputFile(path.str(), data, 0666, &reason);
 }

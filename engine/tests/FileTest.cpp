@@ -155,9 +155,11 @@ TEST_F(FileTest, CaseInsensitiveFallbackFindsFilesAndFolders)
     EXPECT_FALSE(File::Exists(root + "/asset/textures/texture.tga.bak"));
     EXPECT_EQ(File::GetSize(root + "/ASSET/textures/texture.tga"), 6);
 
-    // A new file lands in the existing folder of the other case rather than a new folder.
-    ASSERT_TRUE(File::WriteFile(root + "/asset/textures/new.txt", "n"));
-    EXPECT_TRUE(fs::exists(root + "/Asset/Textures/new.txt"));
+    // A file written is the one the system finds for the path: no folder or file of another case is taken for it.
+    EXPECT_FALSE(File::WriteFile(root + "/asset/textures/new.txt", "n"));
+    EXPECT_FALSE(fs::exists(root + "/Asset/Textures/new.txt"));
+    ASSERT_TRUE(File::WriteFile(root + "/Asset/Textures/TEXTURE.TGA", "other"));
+    EXPECT_EQ(Slurp(root + "/Asset/Textures/Texture.TGA"), "pixels");
 
     // An exact match wins over a case-insensitive one.
     Put("Asset/textures/x.txt", "lower");

@@ -18,7 +18,7 @@ bool WriteExportFile(const Orvo::File::Path& path, std::string_view bytes, const
                      const char* output, Orvo::String& reason, Platform::FileIdentity* written)
 {
     std::string target;
-    if (!Orvo::File::Resolve(path.View(), target))
+    if (!Orvo::File::ResolveForWriting(path.View(), target))
     {
         reason = Orvo::String::Format("%s (%s)", path.c_str(), Orvo::File::LastError().message.c_str());
         return false;
@@ -67,6 +67,7 @@ bool SaveAssetAsArchive(VADClient& client, const KUID& kuid, const Orvo::File::P
     }
     if (!archive.AddAsset(reason, entry) || !archive.Finish(reason)) return false;
     std::string target;
-    if (written && Orvo::File::Resolve(path.View(), target)) *written = Platform::FileIdentity::OfPath(target);
+    if (written && Orvo::File::ResolveForWriting(path.View(), target))
+        *written = Platform::FileIdentity::OfPath(target);
     return true;
 }

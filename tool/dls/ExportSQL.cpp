@@ -84,7 +84,7 @@ bool WriteAllOrNothing(const std::vector<SQLFile>& files, const ExportKeptFiles&
     {
         const std::string name = "'" + files[i].path.str() + "'";
         std::string target;
-        if (!Orvo::File::Resolve(files[i].path.View(), target))
+        if (!Orvo::File::ResolveForWriting(files[i].path.View(), target))
         {
             why = Orvo::File::LastError().message;
             return false;
@@ -151,7 +151,7 @@ ExportKeptFiles ExportSQLFilesKept(int32_t batch, const Orvo::File::Path& root)
     for (const Orvo::File::Path& path : ExportSQLFiles(batch, root))
     {
         std::string target;
-        if (Orvo::File::Resolve(path.View(), target))
+        if (Orvo::File::ResolveForWriting(path.View(), target))
             if (Platform::FileIdentity file = Platform::FileIdentity::OfPath(target); file.known)
                 kept.push_back({file, "the SQL file '" + path.str() + "'"});
     }
@@ -172,7 +172,7 @@ bool WriteAssetExportSQL(const TDBTagRef& records, int32_t batch, const Orvo::Fi
     // The KUID list grows run after run: what it holds is read (a regular file only, within its bound) and
     // written again with the batch's KUIDs after it.
     std::string kuids, kuidsFile;
-    switch (Orvo::File::Resolve(kuidsPath.View(), kuidsFile)
+    switch (Orvo::File::ResolveForWriting(kuidsPath.View(), kuidsFile)
                 ? Platform::ReadRegularFile(kuidsFile, kMaxExportKUIDListBytes, kuids)
                 : Platform::RegularFileStatus::kMissing)
     {
