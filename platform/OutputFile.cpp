@@ -13,11 +13,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,10 +30,23 @@ namespace {
 
 struct KeptFile
 {
-    FileIdentity file;
     std::string why;
     const KeptInputs* command;  // null: kept while the process runs
 };
+
+// A command may keep tens of thousands of files (every file of the folders it reads), each looked up as it is
+// kept and at every output: they are found by device and inode, in the order they were kept.
+struct IdentityHash
+{
+    size_t operator()(const std::pair<dev_t, ino_t>& key) const
+    {
+        return std::hash<uint64_t>()(static_cast<uint64_t>(key.second) * 0x9E3779B97F4A7C15ULL ^
+                                     static_cast<uint64_t>(key.first));
+    }
+};
+using KeptFiles = std::unordered_map<std::pair<dev_t, ino_t>, std::vector<KeptFile>, IdentityHash>;
+
+std::pair<dev_t, ino_t> KeyOf(const FileIdentity& file) { return {file.device, file.inode}; }
 
 struct KeptName
 {
@@ -40,7 +56,7 @@ struct KeptName
 };
 
 std::mutex keptMutex;
-std::vector<KeptFile> keptFiles;
+KeptFiles keptFiles;
 std::vector<KeptName> keptNames;
 
 // Why no output may be written over `file`; empty when it may. A kept name is looked at now: the file it has
@@ -48,8 +64,8 @@ std::vector<KeptName> keptNames;
 std::string KeptFromOutputs(const FileIdentity& file)
 {
     std::lock_guard lock(keptMutex);
-    for (const KeptFile& kept : keptFiles)
-        if (kept.file.IsSameFile(file)) return kept.why;
+    if (const auto kept = file.known ? keptFiles.find(KeyOf(file)) : keptFiles.end(); kept != keptFiles.end())
+        return kept->second.front().why;
     for (const KeptName& kept : keptNames)
         if (FileIdentity::OfName(kept.folder + "/" + kept.name).IsSameFile(file)) return kept.why;
     return {};
@@ -674,7 +690,7 @@ void KeepFromOutputs(const FileIdentity& file, std::string why)
 {
     if (!file.known) return;
     std::lock_guard lock(keptMutex);
-    keptFiles.push_back({file, std::move(why), nullptr});
+    keptFiles[KeyOf(file)].push_back({std::move(why), nullptr});
 }
 
 void KeepNameFromOutputs(const std::string& path, std::string why)
@@ -688,21 +704,26 @@ void KeepNameFromOutputs(const std::string& path, std::string why)
 KeptInputs::~KeptInputs()
 {
     std::lock_guard lock(keptMutex);
-    std::erase_if(keptFiles, [this](const KeptFile& kept) { return kept.command == this; });
+    for (auto kept = keptFiles.begin(); kept != keptFiles.end();)
+    {
+        std::erase_if(kept->second, [this](const KeptFile& one) { return one.command == this; });
+        kept = kept->second.empty() ? keptFiles.erase(kept) : std::next(kept);
+    }
 }
 
 void KeptInputs::Add(const FileIdentity& file, std::string why)
 {
     if (!file.known || Holds(file)) return;
     std::lock_guard lock(keptMutex);
-    keptFiles.push_back({file, std::move(why), this});
+    keptFiles[KeyOf(file)].push_back({std::move(why), this});
 }
 
 bool KeptInputs::Holds(const FileIdentity& file) const
 {
     std::lock_guard lock(keptMutex);
-    return std::any_of(keptFiles.begin(), keptFiles.end(),
-                       [&](const KeptFile& kept) { return kept.command == this && kept.file.IsSameFile(file); });
+    const auto kept = file.known ? keptFiles.find(KeyOf(file)) : keptFiles.end();
+    return kept != keptFiles.end() && std::any_of(kept->second.begin(), kept->second.end(),
+                                                  [this](const KeptFile& one) { return one.command == this; });
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view data, mode_t mode, std::string* reason)
