@@ -1,5 +1,5 @@
-// Which files of a temporary name count as descriptions left aside, and under what name: what the end-to-end tests
-// cannot reach (a note whose file the user replaced, a file without a note, notes that name nothing).
+// Which files of a temporary name count as descriptions left aside, and under what name, where the end-to-end tests
+// cannot reach: a note whose file the user replaced, a file without a note, notes that name nothing.
 #include "core/SetAsideNote.h"
 #include "core/tests/TestFolder.h"
 
@@ -18,58 +18,57 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 class SetAsideNoteTest : public testing::Test
 {
 protected:
-    std::string Dir() const { return folder_.Str(); }
     void Write(const std::string& name, const std::string& text) const
     {
-        std::ofstream(folder_.Path() / name, std::ios::binary) << text;
-    }
-    // What a conversion does: the note first, then the rename.
-    void SetAside(const std::string& own, const std::string& aside) const
-    {
-        int error = 0;
-        ASSERT_TRUE(WriteSetAsideNote(Dir(), own, aside, error)) << error;
-        fs::rename(folder_.Path() / own, folder_.Path() / aside);
+        std::ofstream(dir_.Path() / name, std::ios::binary) << text;
     }
     std::vector<std::string> Names() const
     {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder_.Path())) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir_.Path())) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
     Pairs Found() const
     {
         Pairs found;
-        for (const LeftAside& l : FindLeftAside(Dir(), Names())) found.push_back({l.aside, l.own});
+        for (const LeftAside& l : FindLeftAside(dir_.Str(), Names())) found.push_back({l.aside, l.own});
         return found;
     }
 
-    TestFolder folder_{"velmar-aside"};
+    TestFolder dir_{"velmar-aside"};
+    int error_ = 0;
 };
 
+// A note names its file only while the file is as noted: replaced by the user (other bytes, another link target),
+// the file is taken by its looks alone. Another conversion writes over a note only where it names nothing, and a
+// note that names nothing goes (a file of a note's name in another form is none).
 TEST_F(SetAsideNoteTest, ANoteGivesTheExactNameOnlyForTheFileItNoted)
 {
-    const std::string description = "Primary=a.png\n";
-    Write("A.Texture.TXT", description);
-    SetAside("A.Texture.TXT", "A.convert-tex.txt");
-    fs::create_symlink("shared/b.txt", folder_.Path() / "b.TEXTURE.txt");
-    SetAside("b.TEXTURE.txt", "b.convert-tex.txt");
+    Write("A.Texture.TXT", "Primary=a.png\n");
+    fs::create_symlink("shared/b.txt", dir_.Path() / "b.TEXTURE.txt");
+    for (const auto& [own, aside] :
+         Pairs{{"A.Texture.TXT", "A.convert-tex.txt"}, {"b.TEXTURE.txt", "b.convert-tex.txt"}})
+    {
+        ASSERT_TRUE(WriteSetAsideNote(dir_.Str(), own, aside, error_));  // as a conversion does: first the note
+        fs::rename(dir_.Path() / own, dir_.Path() / aside);
+    }
+    Write("A.texture.txt", "Primary=other.png\n");
+    EXPECT_FALSE(WriteSetAsideNote(dir_.Str(), "A.texture.txt", "A.convert-tex.txt", error_));
+    EXPECT_EQ(error_, EEXIST);
+    fs::remove(dir_.Path() / "A.texture.txt");
     EXPECT_EQ(Found(), (Pairs{{"A.convert-tex.txt", "A.Texture.TXT"}, {"b.convert-tex.txt", "b.TEXTURE.txt"}}));
 
-    // Replaced by the user (other bytes, another link target): the note names nothing, and the file is taken by
-    // its looks alone, under the name without a note.
-    Write("A.convert-tex.txt", description + "Tile=st\n");
-    fs::remove(folder_.Path() / "b.convert-tex.txt");
-    fs::create_symlink("elsewhere.txt", folder_.Path() / "b.convert-tex.txt");
+    Write("A.convert-tex.txt", "Primary=a.png\nTile=st\n");
+    fs::remove(dir_.Path() / "b.convert-tex.txt");
+    fs::create_symlink("elsewhere.txt", dir_.Path() / "b.convert-tex.txt");
     EXPECT_EQ(Found(), (Pairs{{"A.convert-tex.txt", "A.texture.txt"}}));
-    Write("A.convert-tex.txt", "the user's own notes\n");
-    EXPECT_EQ(Found(), Pairs{});
-
-    // Notes that name nothing go; a file of a note's name in another form is not one.
+    Write("A.texture.txt", "Primary=a2.png\n");
+    EXPECT_TRUE(WriteSetAsideNote(dir_.Str(), "A.texture.txt", "A.convert-tex.txt", error_));
     Write(".c.convert-tex.txt.own-name", "mine\n");
-    RemoveStaleSetAsideNotes(Dir(), Names());
-    EXPECT_EQ(Names(),
-              (std::vector<std::string>{".c.convert-tex.txt.own-name", "A.convert-tex.txt", "b.convert-tex.txt"}));
+    RemoveStaleSetAsideNotes(dir_.Str(), Names());
+    EXPECT_EQ(Names(), (std::vector<std::string>{".c.convert-tex.txt.own-name", "A.convert-tex.txt", "A.texture.txt",
+                                                 "b.convert-tex.txt"}));
 }
 
 // Without a note (left by a version that wrote none): given back in lower case, and only where no file of the folder
@@ -81,25 +80,9 @@ TEST_F(SetAsideNoteTest, AFileWithoutANoteIsADescriptionOnlyByItsLooksAndAFreeSt
     Write("claimed.TEXTURE.TXT", "Primary=other.png\n");
     Write("notes.convert-tex.txt", "the user's own notes\n");
     Write("upper.Convert-Tex.txt", "Primary=upper.png\n");  // not a name the conversion makes
-    fs::create_symlink("free.convert-tex.txt", folder_.Path() / "linked.convert-tex.txt");
+    fs::create_symlink("free.convert-tex.txt", dir_.Path() / "linked.convert-tex.txt");
     EXPECT_EQ(Found(),
               (Pairs{{"free.convert-tex.txt", "free.texture.txt"}, {"linked.convert-tex.txt", "linked.texture.txt"}}));
-}
-
-// The note of a description aside is never written over by another one's conversion (its rename then fails, and
-// the note would go with it); a note that names nothing (a kill between the note and the rename) is.
-TEST_F(SetAsideNoteTest, ANewNoteReplacesOnlyANoteThatNamesNothing)
-{
-    Write("d.texture.txt", "Primary=d.png\n");
-    SetAside("d.texture.txt", "d.convert-tex.txt");
-    Write("d.texture.txt", "Primary=d2.png\n");
-    int error = 0;
-    EXPECT_FALSE(WriteSetAsideNote(Dir(), "d.texture.txt", "d.convert-tex.txt", error));
-    EXPECT_EQ(error, EEXIST);
-    EXPECT_EQ(Found(), (Pairs{{"d.convert-tex.txt", "d.texture.txt"}}));
-
-    fs::remove(folder_.Path() / "d.convert-tex.txt");
-    EXPECT_TRUE(WriteSetAsideNote(Dir(), "d.texture.txt", "d.convert-tex.txt", error));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// What ending the process waits for and removes: in a child process, since ending holds back the rest of the
-// process's work for good.
+// What ending the process waits for and removes, each step made certain by waiting until the thread in question has
+// blocked: the temporaries named from the start (where a file system makes no unnamed files) and a scratch folder
+// go only once an unbroken write has ended, which may still make a temporary; what is made after is held back. In a
+// child process, since ending holds back the rest of the process's work for good.
 #include "platform/Interruption.h"
 
 #include "PlatformTestSupport.h"
@@ -7,11 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -20,72 +20,59 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace Platform;
-using PlatformTest::TempDir;
+using PlatformTest::WaitUntil;
+using PlatformTest::WaitUntilBlocked;
 
-// Each check the child makes, as a bit of its exit value.
-enum Failed
-{
-    kWriteCut = 1,        // ending returned before the unbroken write was done
-    kTemporaryStays = 2,  // a noted file or folder is still there
-    kNotNotedGone = 4,    // a file never noted, or one forgotten, was removed
-    kNotHeldBack = 8,     // a temporary could still be made once ending began
-    kReported = 16,       // ending reported a temporary it could not remove
-};
-
-int EndInChild(const TempDir& dir)
+// The checks that failed, as bits of the result.
+int EndInChild(const PlatformTest::TempDir& dir)
 {
     int failed = 0;
     const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     std::ofstream(dir / "noted.part-1-1") << "x";
-    std::ofstream(dir / "forgotten.part-1-2") << "x";
-    std::ofstream(dir / "users.part-1-3") << "x";
     fs::create_directories(dir / "work/inner");
-    std::ofstream(dir / "work/inner/file") << "x";
     {
         const TemporariesLock held;
         NoteTemporary(held, folder, "noted.part-1-1");
-        ForgetTemporary(held, NoteTemporary(held, folder, "forgotten.part-1-2"));
         NoteTemporary(held, AT_FDCWD, dir / "work", true);
     }
-    std::atomic<bool> entered{false}, ending{false}, madeLate{false};
+    std::atomic<int> step{0};
+    std::atomic<pid_t> ender{0}, late{0};
     std::thread writer([&] {
         const UnbrokenWrite unbroken;
-        entered = true;
-        while (!ending) std::this_thread::yield();
-        // Ending has begun (or is about to): what the write does still runs, a temporary's commit included.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        {
-            const TemporariesLock held;
-        }
+        step = 1;
+        while (step < 2) std::this_thread::yield();
+        const TemporariesLock held;  // ending has begun, and waits for this write
         std::ofstream(dir / "done") << "written";
     });
-    while (!entered) std::this_thread::yield();
-    ending = true;
-    if (!PrepareToEnd().empty()) failed |= kReported;
-    if (!fs::exists(dir / "done")) failed |= kWriteCut;
+    while (step < 1) std::this_thread::yield();
+    std::string left;
+    std::thread ending([&] {
+        ender = gettid();
+        left = PrepareToEnd();
+    });
+    // 1: the temporaries went while the unbroken write ran.
+    if (!WaitUntil([&] { return ender != 0; }) || !WaitUntilBlocked(ender) || !fs::exists(dir / "noted.part-1-1"))
+        failed |= 1;
+    step = 2;
     writer.join();
-    if (fs::exists(dir / "noted.part-1-1") || fs::exists(dir / "work")) failed |= kTemporaryStays;
-    if (!fs::exists(dir / "forgotten.part-1-2") || !fs::exists(dir / "users.part-1-3")) failed |= kNotNotedGone;
-    std::thread late([&] {
+    ending.join();
+    if (PlatformTest::ReadFile(dir / "done") != "written") failed |= 2;  // the write was held back
+    if (fs::exists(dir / "noted.part-1-1") || fs::exists(dir / "work") || !left.empty()) failed |= 4;
+    std::atomic<bool> madeLate{false};
+    std::thread([&] {
+        late = gettid();
         const TemporariesLock held;
         madeLate = true;
-    });
-    late.detach();  // it waits for good: the process ends around it
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (madeLate) failed |= kNotHeldBack;
+    }).detach();  // it waits for good: the process ends around it
+    // 8: a temporary could still be made once ending was done.
+    if (!WaitUntil([&] { return late != 0; }) || !WaitUntilBlocked(late) || madeLate) failed |= 8;
     return failed;
 }
 
 TEST(Interruption, EndingWaitsForUnbrokenWritesRemovesTheNotedTemporariesAndHoldsBackTheRest)
 {
-    TempDir dir;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) _exit(EndInChild(dir));
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed checks (bits of Failed)";
+    const PlatformTest::TempDir dir;
+    EXPECT_EXIT(_exit(EndInChild(dir)), testing::ExitedWithCode(0), "") << "failed checks: bits of EndInChild";
 }
 
 }  // namespace

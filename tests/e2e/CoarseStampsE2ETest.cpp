@@ -1,27 +1,21 @@
-// An installation on a file system whose timestamps are coarser than the clock: UserData on an ext4 made with
-// 128-byte inodes (whole seconds), mounted from a loop device in a mount namespace of the run's own, with the tool
-// and the daemon it starts inside it, and its backups on a tmpfs (what is kept is copied across file systems). A
-// program rewrites a file of an edit folder in place, every few milliseconds, while a commit, a revert and a delete
-// take the folder: a rewrite within the same second leaves the file's status as it was, and the program's last
-// version must still be somewhere below UserData afterwards (installed, or kept as written after the folder was
-// taken); for a revert, its last version written after the revert took the folder.
+// An installation whose UserData is an ext4 with 128-byte inodes (timestamps of whole seconds), mounted from a loop
+// device in a mount namespace of the run's own, its backups on a tmpfs. A program rewrites a file of an edit folder in
+// place every few milliseconds, unchanged in size, while a commit, a revert and a delete take the folder within one
+// second of the rewrites: its last version must still be somewhere below UserData afterwards (for a revert, its last
+// one written after the revert took the folder).
 #include "E2EFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 namespace e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Rewrites doc.txt in its current folder in place (4096 bytes: the line "$2-N", then spaces) every 2 ms until the
-// file $1 is there (at most 3000 rounds), saying each version whose write succeeded, as "taken $2-N" when its
-// write began once the folder had left its path $3, and "failed" for each that did not.
+// file $1 is there, saying each version written ("taken $2-N" once the folder had left its path $3) or "failed".
 constexpr char kRewriter[] = R"(i=0
 while [ ! -e "$1" ] && [ $i -lt 3000 ]; do
   t=; [ -e "$3" ] || t="taken "
@@ -30,10 +24,8 @@ while [ ! -e "$1" ] && [ $i -lt 3000 ]; do
 done
 )";
 
-// For each command: the asset opened for editing, the rewriter started in its edit folder, and the command run at
-// the start of a second, so that it reads and removes within the second of the rewrites; the rewriter goes on for
-// a few more rounds. Then whether the last version it wrote is found below UserData: for a revert, the last one
-// written after it took the folder (what was written before it recorded the folder is what it discards).
+// For each command: the rewriter started in the edit folder, the command run at the start of a second, the rewriter
+// let go on a few rounds; then whether its last version is found below UserData.
 constexpr char kRounds[] = R"sh(R="$1"; W="$2"; K="$3"; T="$R/bin/VelmarUtil"; E="$R/UserData/editing/kuid 900700 1"
 PATH="$PATH:/sbin:/usr/sbin"
 truncate -s 32M "$W/userdata.img" && mkfs.ext4 -q -F -I 128 "$W/userdata.img" >/dev/null 2>&1 ||
@@ -62,13 +54,10 @@ TEST(CoarseStampsE2E, ARewriteWithinTheFileSystemsTickIsInstalledOrKept)
 {
     InstallRoot root;
     const std::string work = root.Path("work");
-    fs::create_directories(work);
     root.WriteFile("work/rewriter.sh", kRewriter);
     root.WriteFile("work/doc/config.txt", "kuid <kuid:900700:1>\nusername \"doc\"\nkind \"scenery\"\n");
     root.WriteFile("work/doc/doc.txt", std::string(4096, 'd'));
-    RunOptions options = RunOptions::In(work);
-    options.timeoutMs = 60000;
-    const RunResult r = RunInMountNamespace(kRounds, {root.Root(), work, "<kuid:900700:1>"}, options);
+    const RunResult r = RunInMountNamespace(kRounds, {root.Root(), work, "<kuid:900700:1>"}, RunOptions::In(work));
     if (CannotMakeMountNamespace(r)) GTEST_SKIP() << "cannot mount an ext4 image from a loop device here: " << r.err;
     for (const std::string command : {"commit", "revert", "delete"})
     {

@@ -6,6 +6,7 @@
 #include "assetdb/VADClient.h"
 #include "core/ConfigFile.h"
 #include "core/TDBTagRef.h"
+#include "engine/Bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,19 @@ inline std::vector<std::string> FilesBelow(const std::string& folder)
         if (e.is_regular_file()) names.push_back(std::filesystem::relative(e.path(), folder).string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A picture of `side` x `side` pixels with no two rows alike (1024: its conversion lasts a moment).
+inline bool WritePicture(const std::string& path, uint32_t side = 1024)
+{
+    Orvo::Bitmap picture(side, side, Orvo::Bitmap::FormatXRGB32);
+    for (uint32_t y = 0; y < side; ++y)
+        for (uint32_t x = 0; x < side; ++x)
+        {
+            uint8_t* p = picture.Row(y) + x * 4;
+            p[0] = uint8_t(x * 7 + y), p[1] = uint8_t(x ^ y), p[2] = uint8_t(y * 3), p[3] = 255;
+        }
+    return picture.Save(path);
 }
 
 // How many command hosts have registered with the root's daemon, by its log.

@@ -1,213 +1,175 @@
-// Work interrupted as a user interrupts it: SIGINT, SIGTERM, SIGHUP and SIGQUIT sent to the tool at the moment
-// an output starts to change, a temporary file appears or a description is set aside (watched with inotify, never
-// guessed with a timer), and a daemon killed while it makes a package. The tool ends by the signal, and what it
-// leaves is whole: an output written in place is the old file or the new one, no temporary file stays or is
-// installed, every description has its name back, and a start of the daemon removes what a killed export left.
+// Work interrupted as a user interrupts it: a signal sent to the tool the moment an output starts to change, a
+// temporary file appears or a description is set aside ("x.texture.txt" loaded as "x.convert-tex.txt"), and a daemon
+// killed while it makes a package. What is left is whole: an output written in place is the old file or the new one,
+// no temporary file stays or is installed, and the daemon's next start removes what a killed command left. A
+// description comes back under exactly the name it had, a link as that link, and a user's file of the temporary
+// name is never taken for one.
 #include "E2EFixture.h"
-
-#include "engine/Bitmap.h"
-#include "platform/Process.h"
+#include "SignalAtEvent.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/inotify.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
-// inotify events of one file or folder, waited for while a process runs.
-class Watch
+constexpr char kKuid[] = "<kuid:900002:31>", kEditing[] = "UserData/editing/kuid 900002 31/";
+constexpr char kPrimary[] = "Primary=big.tga\n";
+
+bool IsTemporary(const std::string& name) { return name.find(".part-") != std::string::npos; }
+
+// The names in a folder, hidden ones, links and folders included, in name order; with `leftovers`, only temporary
+// files and descriptions aside.
+std::vector<std::string> Entries(const std::string& folder, bool leftovers = false)
 {
-public:
-    Watch(const std::string& path, uint32_t mask) : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK))
-    {
-        if (fd_ >= 0 && inotify_add_watch(fd_, path.c_str(), mask) < 0) fd_ = -1;
-    }
-    ~Watch()
-    {
-        if (fd_ >= 0) close(fd_);
-    }
-    Watch(const Watch&) = delete;
-    Watch& operator=(const Watch&) = delete;
-    bool Ok() const { return fd_ >= 0; }
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (const std::string n = e.path().filename(); !leftovers || IsTemporary(n) || n.find("convert-tex") != n.npos)
+            names.push_back(n);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-    // True as soon as an event comes whose name (empty for the watched file itself) `wanted` takes; false when
-    // process `pid` ends first.
-    bool WaitFor(int pid, const std::function<bool(const std::string&)>& wanted)
-    {
-        const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-        for (int round = 0; round < 6000; ++round)
-        {
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {ended, POLLIN, 0}};
-            // Where the kernel has no process descriptors, the process is looked at every 10 ms.
-            poll(fds, ended >= 0 ? 2 : 1, ended >= 0 ? 60000 : 10);
-            alignas(inotify_event) char buffer[16384];
-            for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;)
-                for (ssize_t at = 0; at < got;)
-                {
-                    const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-                    if (wanted(e->len > 0 ? std::string(e->name) : std::string()))
-                    {
-                        if (ended >= 0) close(ended);
-                        return true;
-                    }
-                    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-                }
-            if (!Platform::IsProcessAlive(pid)) break;
-        }
-        if (ended >= 0) close(ended);
-        return false;
-    }
+bool IsCompiledTexture(const std::string& path) { return ReadWholeFile(path).rfind("OIRF", 0) == 0; }
 
-private:
-    int fd_;
-};
-
-bool Contains(const std::string& name, const char* part) { return name.find(part) != std::string::npos; }
-
-std::vector<std::string> TemporariesIn(const std::string& folder)
+std::string GivenBack(const std::string& kuid, const std::string& aside, const std::string& own)
 {
-    std::vector<std::string> found;
-    for (const std::string& name : FilesBelow(folder))
-        if (Contains(name, ".part-") || Contains(name, "convert-tex")) found.push_back(name);
-    return found;
+    return "! " + kuid + " : The texture description '" + aside +
+           "', left under that name by a conversion that was cut short, has its own name '" + own + "' back\n";
 }
 
 class InterruptE2E : public DaemonRootTest
 {
 protected:
-    // A texture asset installed from work/big and open for editing: a picture large enough that its conversion
-    // lasts a moment, and, with `uncompressed`, a compiled texture of several MiB, whose writing does too.
+    // A texture asset installed and open for editing; `uncompressed`: its compiled texture is several MiB.
     void InstallBigTexture(bool uncompressed)
     {
         root_.WriteFile("work/big/config.txt", "kuid " + std::string(kKuid) +
                                                    "\nkind \"texture\"\nusername \"Big\"\nvelmar-build 3.7\n"
                                                    "category-class \"TX\"\ntexture \"big.texture\"\n");
-        Orvo::Bitmap picture(1024, 1024, Orvo::Bitmap::FormatXRGB32);
-        for (uint32_t y = 0; y < 1024; ++y)
-            for (uint32_t x = 0; x < 1024; ++x)
-            {
-                uint8_t* p = picture.Row(y) + x * 4;
-                p[0] = uint8_t(x * 7 + y), p[1] = uint8_t(x ^ y), p[2] = uint8_t(y * 3), p[3] = 255;
-            }
-        ASSERT_TRUE(picture.Save(root_.Path("work/big/big.tga")));
-        root_.WriteFile("work/big/big.texture.txt",
-                        std::string("Primary=big.tga\n") + (uncompressed ? "Compression=none\n" : ""));
+        ASSERT_TRUE(WritePicture(root_.Path("work/big/big.tga")));
+        root_.WriteFile("work/big/big.texture.txt", uncompressed ? "Primary=big.tga\nCompression=none\n" : kPrimary);
         ASSERT_EQ(Run({"installfrompath", "big"}).exitCode, 0);
         ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
-        ASSERT_TRUE(root_.Exists(kEditing + std::string("/big.texture.txt")));
     }
-
-    // compresstexture on the edit folder, sent `signal` as soon as `watched` (relative to the root) reports an
-    // event `wanted` takes. `sent` says whether it came before the tool ended.
-    RunResult ConvertUntil(const std::string& watched, uint32_t mask,
-                           const std::function<bool(const std::string&)>& wanted, int signal, bool& sent,
-                           RunOptions options = {})
+    // compresstexture on `folder` (below the root), sent `signal` the moment `watched` reports an event `wanted`
+    // takes.
+    RunResult ConvertUntil(const std::string& folder, const std::string& watched, uint32_t mask,
+                           const std::function<bool(const std::string&)>& wanted, int signal,
+                           RunOptions options = RunOptions())
     {
-        Watch watch(root_.Path(watched), mask);
-        EXPECT_TRUE(watch.Ok());
         options.workDir = root_.Path("work");
-        std::unique_ptr<RunningProgram> tool = root_.Start({"compresstexture", root_.Path(kEditing)}, options);
-        sent = watch.WaitFor(tool->Pid(), wanted);
-        if (sent) kill(tool->Pid(), signal);
-        return tool->Wait();
+        bool sent = false;
+        const RunResult r = SignalWhen(root_, {"compresstexture", root_.Path(folder)}, options, root_.Path(watched),
+                                       mask, wanted, signal, sent);
+        EXPECT_TRUE(sent) << "no such event before the tool ended: " << r.out;
+        return r;
     }
-
-    static constexpr char kKuid[] = "<kuid:900002:31>";
-    static constexpr char kEditing[] = "UserData/editing/kuid 900002 31";
-    static constexpr char kLocal[] = "UserData/local/kuid 900002 31";
+    // Kills compresstexture on `folder` the moment `aside` appears there, its picture big.tga written first. True
+    // when the description `own` was left aside then (a conversion that gave it back first is run again).
+    bool KillWhileAside(const std::string& folder, const std::string& own, const std::string& aside)
+    {
+        const std::string dir = root_.Path(folder) + "/";
+        EXPECT_TRUE(WritePicture(dir + "big.tga"));
+        for (int attempt = 0; attempt < 3; ++attempt)
+        {
+            ConvertUntil(
+                folder, folder, IN_MOVED_TO | IN_CREATE, [&](const std::string& n) { return n == aside; }, SIGKILL);
+            if (fs::exists(fs::symlink_status(dir + aside)) && !fs::exists(fs::symlink_status(dir + own))) return true;
+        }
+        return false;
+    }
 };
+using SetAsideE2E = InterruptE2E;
 
-// A compiled texture with a second name is written in place. A signal sent the moment it starts to change ends the
+// A compiled texture with a second name is written in place; a signal sent the moment it starts to change ends the
 // tool only once the new texture is there whole, under both names.
 TEST_F(InterruptE2E, ASignalNeverEndsTheToolInTheMiddleOfAnOutputWrittenInPlace)
 {
     InstallBigTexture(true);
-    const std::string texture = std::string(kEditing) + "/big.texture";
+    const std::string texture = std::string(kEditing) + "big.texture";
     ASSERT_EQ(Run({"compresstexture", root_.Path(kEditing)}).exitCode, 0);
     fs::create_hard_link(root_.Path(texture), root_.Path("work/second-name"));
-    ASSERT_EQ(Run({"compresstexture", root_.Path(kEditing)}).exitCode, 0);
-    const std::string whole = root_.ReadFile(texture), old(8 << 20, 'o');
+    const std::string whole = root_.ReadFile(texture);
     ASSERT_GT(whole.size(), size_t(4) << 20);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-    {
-        SCOPED_TRACE(signal);
-        std::ofstream(root_.Path(texture), std::ios::binary | std::ios::trunc) << old;  // in place: both names
-        bool sent = false;
-        const RunResult r = ConvertUntil(
-            texture, IN_MODIFY, [](const std::string&) { return true; }, signal, sent);
-        ASSERT_TRUE(sent) << "the texture never changed: " << r.out;
-        EXPECT_TRUE(r.exitCode == 128 + signal || r.exitCode == 0) << r.exitCode;
-        EXPECT_TRUE(root_.ReadFile(texture) == whole) << "neither the old texture nor the new one";
-        EXPECT_TRUE(root_.ReadFile("work/second-name") == whole);
-        EXPECT_EQ(fs::hard_link_count(root_.Path(texture)), 2u);
-        EXPECT_EQ(TemporariesIn(root_.Path(kEditing)), std::vector<std::string>{});
-    }
-}
-
-// A texture of one name is written under a temporary name (or none) and renamed into place. A signal sent the
-// moment that name appears leaves no temporary file behind, so none can be installed by the commit after. A daemon
-// killed while it makes a package leaves its folder, which the next start removes; a user's folder of such a name
-// stays.
-TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
-{
-    InstallBigTexture(false);
     for (int signal : {SIGINT, SIGTERM})
     {
         SCOPED_TRACE(signal);
-        fs::remove(root_.Path(kEditing + std::string("/big.texture")));
-        bool sent = false;
+        std::ofstream(root_.Path(texture), std::ios::binary | std::ios::trunc) << std::string(8 << 20, 'o');
         const RunResult r = ConvertUntil(
-            kEditing, IN_CREATE | IN_MOVED_TO, [](const std::string& name) { return Contains(name, ".part-"); }, signal,
-            sent);
+            kEditing, texture, IN_MODIFY, [](const std::string&) { return true; }, signal);
         EXPECT_TRUE(r.exitCode == 128 + signal || r.exitCode == 0) << r.exitCode;
-        EXPECT_EQ(TemporariesIn(root_.Path(kEditing)), std::vector<std::string>{});
+        EXPECT_TRUE(root_.ReadFile(texture) == whole && root_.ReadFile("work/second-name") == whole)
+            << "neither the old texture nor the new one under both names";
+        EXPECT_EQ(Entries(root_.Path(kEditing), true), std::vector<std::string>{});
     }
-    // What a kill leaves (where the file system names temporaries from the start): a temporary of a process that is
-    // gone is never installed.
+}
+
+// A signal sent the moment a temporary name appears leaves no temporary file; one a kill left (its process gone) is
+// not installed by the commit after. A daemon killed while it makes a package leaves its folder, which its next
+// start removes with what other cut-short commands left, only by its exact name, and only once their process is
+// gone: a user's file or folder of such a name stays.
+TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
+{
+    InstallBigTexture(false);
+    const RunResult r = ConvertUntil(kEditing, kEditing, IN_CREATE | IN_MOVED_TO, IsTemporary, SIGINT);
+    EXPECT_TRUE(r.exitCode == 128 + SIGINT || r.exitCode == 0) << r.exitCode;
+    EXPECT_EQ(Entries(root_.Path(kEditing), true), std::vector<std::string>{});
+
     const pid_t gone = fork();
     if (gone == 0) _exit(0);
-    ASSERT_GT(gone, 0);
     waitpid(gone, nullptr, 0);
     const std::string left = "big.texture.part-" + std::to_string(gone) + "-7";
-    root_.WriteFile(kEditing + std::string("/") + left, "half a texture");
+    root_.WriteFile(kEditing + left, "half a texture");
     const RunResult committed = Run({"commit", kKuid});
-    EXPECT_EQ(committed.exitCode, 0) << committed.out;
-    EXPECT_NE(committed.out.find("! " + std::string(kKuid) + " : '" + root_.Path(kEditing) + "/" + left +
+    EXPECT_NE(committed.out.find("! " + std::string(kKuid) + " : '" + root_.Path(kEditing) + left +
                                  "' was not installed: it is a temporary file that a command cut short left behind."),
               std::string::npos)
         << committed.out;
-    EXPECT_EQ(TemporariesIn(root_.Path(kLocal)), std::vector<std::string>{});
-    EXPECT_TRUE(root_.Exists(kLocal + std::string("/big.texture")));
+    EXPECT_EQ(committed.exitCode, 0);
+    EXPECT_EQ(FilesBelow(root_.Path("UserData/local/kuid 900002 31")),
+              (std::vector<std::string>{"big.texture", "big.texture.txt", "big.tga", "config.txt"}));
 
-    // The export's folder appears, and the daemon is killed (as a shutdown's SIGKILL would).
-    fs::create_directories(root_.Path("UserData/packages/mine.export-partial"));
-    root_.WriteFile("UserData/packages/mine.export-partial/notes.txt", "the user's own\n");
-    const int daemon = root_.DaemonPid();
-    ASSERT_GT(daemon, 0);
-    {
-        Watch packages(root_.Path("UserData/packages"), IN_CREATE);
-        std::unique_ptr<RunningProgram> tool =
-            root_.Start({"export-package", "etc1", "pack", kKuid}, RunOptions::In(root_.Path("work")));
-        ASSERT_TRUE(
-            packages.WaitFor(tool->Pid(), [](const std::string& name) { return name == "pack.export-partial"; }));
-        kill(daemon, SIGKILL);
-        EXPECT_NE(tool->Wait().exitCode, 0);
-    }
-    ASSERT_TRUE(root_.Exists("UserData/packages/pack.export-partial"));
+    // What a cut-short command leaves under UserData/ (its process gone, or still running), and what it does not.
+    ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
+    const std::string g = std::to_string(gone), live = std::to_string(getpid());
+    const std::pair<std::string, bool> leftovers[] = {
+        // below UserData/, kept?
+        {"packages/mine.export-partial/notes.txt", true},  // no mark of an export: a user's
+        {"packages/q/q.cdp.part-" + g + "-1", false},
+        {"packages/q/package.txt.part-" + live + "-2", true},
+        {"packages/q/notes.txt.part-" + g + "-3", true},  // no output of an export
+        {"packages/q/.vadnew-kuid 1 2-" + g + "-4/config.txt", false},
+        {"packages/q/.vadold-kuid 1 3-" + g + "-5/config.txt", false},  // back as "kuid 1 3"
+        {"packages/q/kuid 1 4/config.txt", true},
+        {"packages/q/.vadold-kuid 1 4-" + g + "-6/mine.txt", true},  // "kuid 1 4" is taken
+        {"settings/a.part-b.part-" + g + "-1", false},
+        {"settings/.part-" + g + "-1", true},
+        {"settings/s.part-" + g + "-1.txt", true},
+        {"settings/s.part-12345678901-1", true},
+        {"dls-parse/new/scenery/a.cdp.part-" + g + "-1", false},
+        {"cache/analytics.log.part-" + g + "-1", false},
+        {"cache/orvo_texturecompress_" + g + "_abcdef/in.png", false},
+        {"editing/kuid 900002 31/big.texture.part-" + g + "-1", true},  // left to the commit
+    };
+    for (const auto& [path, kept] : leftovers) root_.WriteFile("UserData/" + path, "x");
+    fs::create_directories(root_.Path("UserData/packages/empty.export-partial"));
+    bool sent = false;
+    const RunResult exported = SignalWhen(
+        root_, {"export-package", "etc1", "pack", kKuid}, {}, root_.Path("UserData/packages"), IN_CREATE,
+        [](const std::string& name) { return name == "pack.export-partial"; }, SIGKILL, sent, root_.DaemonPid());
+    ASSERT_TRUE(sent && exported.exitCode != 0 && root_.Exists("UserData/packages/pack.export-partial"));
     EXPECT_EQ(Run({"status", kKuid}).exitCode, 0);  // starts a daemon
     EXPECT_FALSE(root_.Exists("UserData/packages/pack.export-partial"));
-    EXPECT_EQ(root_.ReadFile("UserData/packages/mine.export-partial/notes.txt"), "the user's own\n");
+    for (const auto& [path, kept] : leftovers) EXPECT_EQ(root_.Exists("UserData/" + path), kept) << path;
+    EXPECT_FALSE(root_.Exists("UserData/packages/empty.export-partial") ||
+                 root_.Exists("UserData/cache/orvo_texturecompress_" + g + "_abcdef"));
+    EXPECT_TRUE(root_.Exists("UserData/packages/q/kuid 1 3/config.txt"));
 }
 
 // Ctrl-C while standard error is a pipe whose reader has gone: the description set aside gets its name back and the
@@ -215,17 +177,97 @@ TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
 TEST_F(InterruptE2E, AGoneReaderOfStandardErrorNeitherKeepsADescriptionAsideNorChangesTheSignal)
 {
     InstallBigTexture(false);
-    const std::string description = root_.ReadFile(kEditing + std::string("/big.texture.txt"));
     RunOptions options;
     options.errorReaderGone = true;
-    bool sent = false;
     const RunResult r = ConvertUntil(
-        kEditing, IN_MOVED_TO, [](const std::string& name) { return name == "big.convert-tex.txt"; }, SIGINT, sent,
+        kEditing, kEditing, IN_MOVED_TO, [](const std::string& name) { return name == "big.convert-tex.txt"; }, SIGINT,
         options);
-    ASSERT_TRUE(sent) << r.out;
     EXPECT_EQ(r.exitCode, 128 + SIGINT);
-    EXPECT_EQ(root_.ReadFile(kEditing + std::string("/big.texture.txt")), description);
-    EXPECT_EQ(TemporariesIn(root_.Path(kEditing)), std::vector<std::string>{});
+    EXPECT_EQ(root_.ReadFile(kEditing + std::string("big.texture.txt")), kPrimary);
+    EXPECT_EQ(Entries(root_.Path(kEditing), true), std::vector<std::string>{});
+}
+
+// A description that is a symbolic link is set aside as that link; the conversion after a kill gives the link itself
+// its name back (its target untouched) and compiles the texture.
+TEST_F(SetAsideE2E, ALinkLeftAsideIsGivenBackAsThatLink)
+{
+    const std::string folder = root_.Path("UserData/editing/linked/"), target = "shared/big-description.txt";
+    root_.WriteFile("UserData/editing/linked/" + target, "Primary=big.tga\n");
+    fs::create_symlink(target, folder + "big.texture.txt");
+    ASSERT_TRUE(KillWhileAside("UserData/editing/linked", "big.texture.txt", "big.convert-tex.txt"));
+
+    const RunResult r = Run({"compresstexture", folder});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              GivenBack("NULLKUID", folder + "big.convert-tex.txt", "big.texture.txt") + "OK (0 Errors, 1 Warnings)\n");
+    EXPECT_TRUE(fs::is_symlink(folder + "big.texture.txt") && fs::read_symlink(folder + "big.texture.txt") == target);
+    EXPECT_EQ(ReadWholeFile(folder + target), "Primary=big.tga\n");
+    EXPECT_TRUE(IsCompiledTexture(folder + "big.texture"));
+    EXPECT_EQ(Entries(folder), (std::vector<std::string>{"big.texture", "big.texture.txt", "big.tga", "shared"}));
+}
+
+// A description comes back under exactly the name it had, whatever its case, also where another description's name
+// differs from it only in case (both are converted under one temporary name); the commit installs it so.
+TEST_F(SetAsideE2E, ADescriptionComesBackUnderExactlyItsOwnName)
+{
+    const struct
+    {
+        const char *own, *aside, *other;  // other: a description beside it, or none
+    } rows[] = {{"Big.Texture.TXT", "Big.convert-tex.txt", ""},
+                {"big.Texture.txt", "big.convert-tex.txt", "big.texture.txt"}};
+    int asset = 0;
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.own);
+        const std::string n = std::to_string(++asset), kuid = "<kuid:900301:" + n + ">";
+        const std::string editing = "UserData/editing/kuid 900301 " + n,
+                          local = root_.Path("UserData/local/kuid 900301 " + n);
+        root_.WriteFile("work/a" + n + "/config.txt", "kuid " + kuid + "\nusername \"A\"\nkind \"scenery\"\n");
+        ASSERT_TRUE(Run({"installfrompath", "a" + n}).exitCode == 0 && Run({"edit", kuid}).exitCode == 0);
+        std::vector<std::string> expected{"big.tga", "config.txt", row.own};
+        root_.WriteFile(editing + "/" + row.own, "Primary=big.tga\n");
+        if (*row.other) root_.WriteFile(editing + "/" + expected.emplace_back(row.other), "Primary=big.tga\nTile=st\n");
+        ASSERT_TRUE(KillWhileAside(editing, row.own, row.aside));
+
+        const RunResult r = Run({"commit", kuid});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find(GivenBack(kuid, root_.Path(editing + "/" + row.aside), row.own)), std::string::npos)
+            << r.out;
+        // Installed: the descriptions under their names, one compiled texture, nothing aside, no note of it.
+        EXPECT_EQ(ReadWholeFile(local + "/" + row.own), "Primary=big.tga\n");
+        std::vector<std::string> entries = Entries(local);
+        EXPECT_EQ(std::erase_if(entries, [&](auto& name) { return IsCompiledTexture(local + "/" + name); }), 1u);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(entries, expected);
+    }
+}
+
+// A user's own file of a description's temporary name, beside the description in any case, is never taken for a
+// description left aside: neither an install nor the tool converting the folder where it lies renames it.
+TEST_F(SetAsideE2E, AUsersFileOfTheTemporaryNameIsNeverTakenForADescription)
+{
+    const std::string notes = "the user's own notes\n";
+    root_.WriteFile("work/wall/config.txt", "kuid <kuid:900302:1>\nusername \"Wall\"\nkind \"scenery\"\n");
+    ASSERT_TRUE(WritePicture(root_.Path("work/wall/wall.tga"), 64));
+    root_.WriteFile("work/wall/wall.Texture.txt", "Primary=wall.tga\n");
+    root_.WriteFile("work/wall/wall.convert-tex.txt", notes);
+    const std::vector<std::string> before = Entries(root_.Path("work/wall"));
+    const std::string editing = root_.Path("UserData/editing/wall"), local = root_.Path("UserData/local/kuid 900302 1");
+    fs::copy(root_.Path("work/wall"), editing);
+
+    const RunResult installed = Run({"installfrompath", "wall"});
+    EXPECT_EQ(installed.exitCode, 0) << installed.out;
+    EXPECT_EQ(installed.out.find("has its own name"), std::string::npos) << installed.out;
+    EXPECT_EQ(ReadWholeFile(local + "/wall.convert-tex.txt"), notes);
+    EXPECT_EQ(ReadWholeFile(local + "/wall.Texture.txt"), "Primary=wall.tga\n");
+    EXPECT_FALSE(fs::exists(local + "/wall.texture.txt"));
+    EXPECT_EQ(Entries(root_.Path("work/wall")), before);
+
+    const RunResult converted = Run({"compresstexture", editing});
+    EXPECT_EQ(converted.out.find("has its own name"), std::string::npos) << converted.out;
+    EXPECT_NE(converted.out.find("'wall.convert-tex.txt' already exists"), std::string::npos) << converted.out;
+    EXPECT_EQ(Entries(editing), before);
+    EXPECT_EQ(ReadWholeFile(editing + "/wall.convert-tex.txt"), notes);
 }
 
 }  // namespace

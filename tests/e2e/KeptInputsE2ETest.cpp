@@ -4,10 +4,7 @@
 // fails, the others are done, and the summary counts the failure.
 #include "E2EFixture.h"
 
-#include "engine/Bitmap.h"
-
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -15,61 +12,32 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-class KeptInputsE2E : public DaemonRootTest
-{
-protected:
-    // A description `name`.texture.txt over a picture of `side` x `side` pixels: a larger picture is converted
-    // earlier.
-    void AddTexture(const std::string& folder, const std::string& name, const std::string& picture, uint32_t side)
-    {
-        fs::create_directories(root_.Path(folder));
-        Orvo::Bitmap b(side, side, Orvo::Bitmap::FormatXRGB32);
-        for (uint32_t y = 0; y < side; ++y)
-            for (uint32_t x = 0; x < side; ++x)
-                for (int c = 0; c < 4; ++c) b.Row(y)[x * 4 + c] = uint8_t(x * 7 + y * 3 + c * 50);
-        ASSERT_TRUE(b.Save(root_.Path(folder + "/" + picture)));
-        root_.WriteFile(folder + "/" + name + ".texture.txt", "Primary=" + picture + "\n");
-    }
-    bool IsCompiled(const std::string& relative) const { return root_.ReadFile(relative).rfind("OIRF", 0) == 0; }
-};
+using KeptInputsE2E = DaemonRootTest;
 
 TEST_F(KeptInputsE2E, NoOutputIsWrittenOverAFileTheRunReads)
 {
-    // compresstexture: a.texture.txt over a.tga, b.texture.txt over b.png, and b.texture is a second name (or a
-    // link) of a file that a's conversion reads or writes. Larger pictures are converted first: b before a, or after.
-    // "$" stands for the folder.
-    struct TextureCase
+    // compresstexture: a.texture.txt over a.tga (64 pixels), b.texture.txt over b.png (128: converted before a, or
+    // 32: after), and b.texture a second name of a file that a's conversion reads or writes. "$": the folder.
+    const struct
     {
-        const char* name;
-        const char* input;  // what b.texture leads to
-        bool link;          // a symbolic link rather than a second name
-        uint32_t bSide;     // 128: b is converted before a (64), 32: after
+        const char* input;  // what b.texture is a second name of
+        uint32_t bSide;
         const char* why;
     } textures[] = {
-        {"description, b first", "a.texture.txt", false, 128,
-         "it is '$/a.texture.txt', the description of a texture this conversion compiles"},
-        {"description, b last", "a.texture.txt", false, 32,
-         "it is '$/a.texture.txt', the description of a texture this conversion compiles"},
-        {"picture, b first", "a.tga", false, 128, "it is '$/a.tga', which the texture '$/a.texture.txt' is made from"},
-        {"picture, b last", "a.tga", false, 32, "it is '$/a.tga', which the texture '$/a.texture.txt' is made from"},
-        {"picture by a link", "a.tga", true, 128, "it is '$/a.tga', which the texture '$/a.texture.txt' is made from"},
-        {"a's compiled texture", "a.texture", false, 32,
-         "it is '$/a.texture' too, which the texture '$/a.texture.txt' is compiled into"},
+        {"a.texture.txt", 128, "it is '$/a.texture.txt', the description of a texture this conversion compiles"},
+        {"a.tga", 32, "it is '$/a.tga', which the texture '$/a.texture.txt' is made from"},
+        {"a.texture", 32, "it is '$/a.texture' too, which the texture '$/a.texture.txt' is compiled into"},
     };
-    int n = 0;
-    for (const TextureCase& c : textures)
+    for (const auto& c : textures)
     {
-        SCOPED_TRACE(c.name);
-        const std::string tree = "UserData/editing/kept" + std::to_string(n++), folder = root_.Path(tree);
-        AddTexture(tree, "a", "a.tga", 64);
-        AddTexture(tree, "b", "b.png", c.bSide);
+        SCOPED_TRACE(c.input);
+        const std::string tree = std::string("UserData/editing/kept-") + c.input, folder = root_.Path(tree);
+        root_.WriteFile(tree + "/a.texture.txt", "Primary=a.tga\n");
+        root_.WriteFile(tree + "/b.texture.txt", "Primary=b.png\n");
+        ASSERT_TRUE(WritePicture(folder + "/a.tga", 64) && WritePicture(folder + "/b.png", c.bSide));
         root_.WriteFile(tree + "/a.texture", "earlier");
         const std::string input = root_.ReadFile(tree + "/" + c.input);
-        if (c.link)
-            fs::create_symlink(c.input, folder + "/b.texture");
-        else
-            fs::create_hard_link(folder + "/" + c.input, folder + "/b.texture");
+        fs::create_hard_link(folder + "/" + c.input, folder + "/b.texture");
         std::string why = c.why;
         for (size_t at = why.find('$'); at != std::string::npos; at = why.find('$', at + folder.size()))
             why.replace(at, 1, folder);
@@ -79,53 +47,31 @@ TEST_F(KeptInputsE2E, NoOutputIsWrittenOverAFileTheRunReads)
         EXPECT_EQ(r.out, "- NULLKUID : Unable to write output file '" + folder +
                              "/b.texture'\n; NULLKUID : the file cannot be written: " + why +
                              "\nOK (1 Errors, 0 Warnings)\n");
-        EXPECT_TRUE(IsCompiled(tree + "/a.texture")) << "a is converted";
-        if (std::string(c.input) != "a.texture")
-        {
-            EXPECT_TRUE(root_.ReadFile(tree + "/" + c.input) == input) << "the input is as it was";
-        }
-        // The next run finds the same files and fails the same way.
-        EXPECT_EQ(Run({"compresstexture", folder}).out, r.out);
+        EXPECT_EQ(root_.ReadFile(tree + "/a.texture").rfind("OIRF", 0), 0u) << "a is converted";
+        EXPECT_TRUE(std::string(c.input) == "a.texture" || root_.ReadFile(tree + "/" + c.input) == input);
+        EXPECT_EQ(Run({"compresstexture", folder}).out, r.out);  // the next run finds the same and fails the same
     }
 
-    // dlsparsefolder: the archive of one asset is a second name of a file of another asset's folder, exported
-    // after it (the archive would be written before the file is read) or before it (after).
-    struct ExportCase
+    // dlsparsefolder: the archive of asset 1, exported first, is a second name of a file of asset 2's folder.
+    for (const char* asset : {"1", "2"})
     {
-        const char* name;
-        const char* archive;  // the asset whose archive it is
-        const char* source;   // the asset folder whose file it is
-    } exports[] = {{"archive first", "1", "a2"}, {"archive last", "2", "a1"}};
-    int user = 760;
-    for (const ExportCase& c : exports)
-    {
-        SCOPED_TRACE(c.name);
-        const std::string up = "work/up" + std::to_string(user), u = std::to_string(user);
-        for (const char* asset : {"1", "2"})
-        {
-            root_.WriteFile(up + "/a" + asset + "/config.txt",
-                            "kuid <kuid:" + u + ":" + asset +
-                                ">\nkind \"scenery\"\ncategory-class \"BD\"\nusername \"A" + asset + "\"\n");
-            root_.WriteFile(up + "/a" + asset + "/data.bin", std::string("the data of a") + asset);
-        }
-        const std::string type = "UserData/dls-parse/VELMAR2010-Builtin/buildingsstructures/";
-        const std::string archive = root_.Path(type + u + "_" + c.archive + ".cdp");
-        const std::string source = root_.Path(up + "/" + c.source + "/data.bin");
-        fs::create_directories(root_.Path(type));
-        fs::create_hard_link(source, archive);
-        const std::string data = root_.ReadFile(up + "/" + c.source + "/data.bin");
-
-        const RunResult r = Run({"dlsparsefolder", root_.Path(up)});
-        EXPECT_EQ(r.exitCode, 255);
-        EXPECT_EQ(r.out, "- <kuid:" + u + ":" + c.archive +
-                             "> : Failed to save asset cdp : Unable to write archive file: " + archive + " (it is '" +
-                             source + "', a file of the asset folder '" + root_.Path(up + "/" + c.source) +
-                             "' this export reads)\nOK (1 Errors, 0 Warnings)\n");
-        EXPECT_TRUE(root_.ReadFile(up + "/" + c.source + "/data.bin") == data) << "the source is as it was";
-        const std::string other = type + u + "_" + (c.archive[0] == '1' ? "2" : "1") + ".cdp";
-        EXPECT_EQ(root_.ReadFile(other).rfind("ACS$", 0), 0u) << "the other asset is exported";
-        ++user;
+        root_.WriteFile(std::string("work/up/a") + asset + "/config.txt",
+                        std::string("kuid <kuid:760:") + asset + ">\nkind \"scenery\"\ncategory-class \"BD\"\n" +
+                            "username \"A" + asset + "\"\n");
+        root_.WriteFile(std::string("work/up/a") + asset + "/data.bin", std::string("the data of a") + asset);
     }
+    const std::string type = "UserData/dls-parse/VELMAR2010-Builtin/buildingsstructures/";
+    const std::string archive = root_.Path(type + "760_1.cdp"), source = root_.Path("work/up/a2/data.bin");
+    fs::create_directories(root_.Path(type));
+    fs::create_hard_link(source, archive);
+
+    const RunResult r = Run({"dlsparsefolder", root_.Path("work/up")});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "- <kuid:760:1> : Failed to save asset cdp : Unable to write archive file: " + archive +
+                         " (it is '" + source + "', a file of the asset folder '" + root_.Path("work/up/a2") +
+                         "' this export reads)\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(root_.ReadFile("work/up/a2/data.bin"), "the data of a2") << "the source is as it was";
+    EXPECT_EQ(root_.ReadFile(type + "760_2.cdp").rfind("ACS$", 0), 0u) << "the other asset is exported";
 }
 
 }  // namespace

@@ -5,140 +5,78 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kScript[] = "class A\n{\n};\n";
 constexpr char kAsset[] = "<kuid:44000:1001>";
 
-class OutputNamesE2E : public DaemonRootTest
-{
-protected:
-    std::string Work(const std::string& name) const { return root_.Path("work/" + name); }
-    bool IsLink(const std::string& name) const
-    {
-        struct stat st;
-        return ::lstat(Work(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-    }
-};
+using OutputNamesE2E = DaemonRootTest;
 
-// Each command that writes a file the user names, by each spelling: a name differing only in case from a file that
-// is there, a ".." after a link, a link to nothing, and a relative name typed in a folder reached through a link.
-// The file that is there stays as it was, and the output is where the system puts it.
+// Each route by which a command writes a file the user names (its output's extension first, "@" for its name), by
+// each spelling: a name differing only in case from a file that is there, a ".." after a link, and a link to
+// nothing. The file that is there stays as it was, and the output is where the system puts it; so too a compiled
+// texture, and a package the daemon writes.
 TEST_F(OutputNamesE2E, EveryOutputIsTheFileTheSystemFindsForItsName)
 {
-    fs::create_directories(Work("other/dir"));
-    ASSERT_EQ(::symlink("other/dir", Work("lnk").c_str()), 0);
-    root_.WriteFile("work/s.gs", kScript);
-    const std::string source = Work("s.gs");
+    const std::string work = root_.Path("work/");
+    fs::create_directories(work + "other/dir");
+    fs::create_directory_symlink("other/dir", work + "lnk");
+    const std::vector<std::vector<std::string>> commands = {
+        {".txt", "listbuilds", "@"}, {".cdp", "createcdp", "@", kAsset}, {".dat", "backupkeywords", "@"}};
     const struct
     {
-        const char* ext;
-        std::function<std::vector<std::string>(const std::string&)> args;
-    } commands[] = {
-        {".txt",
-         [](const std::string& out) {
-             return std::vector<std::string>{"listbuilds", out};
-         }},
-        {".cdp",
-         [](const std::string& out) {
-             return std::vector<std::string>{"createcdp", out, kAsset};
-         }},
-        {".dat",
-         [](const std::string& out) {
-             return std::vector<std::string>{"backupkeywords", out};
-         }},
-        {".gsl",
-         [&](const std::string& out) {
-             return std::vector<std::string>{"compile", source, "-o" + out};
-         }},
-        {".log",
-         [&](const std::string& out) {
-             return std::vector<std::string>{"compile", source, "-b" + out};
-         }},
-    };
-    const struct
-    {
-        const char* in;     // the folder the tool is started in, below work/
-        const char* typed;  // the output's name, before its extension
-        const char* kept;   // a file of the user's that stays as it was
-        const char* made;   // where the output is
-    } spellings[] = {
-        {"", "NOTES", "notes", "NOTES"},
-        {"", "lnk/../victim", "victim", "other/victim"},
-        {"", "dl", "", "made"},
-        {"lnk", "../Rel", "other/rel", "other/Rel"},
-    };
+        const char *typed, *kept, *made;  // the output's name, a file of the user's that stays, where the output is
+    } spellings[] = {{"NOTES", "notes", "NOTES"}, {"lnk/../victim", "victim", "other/victim"}, {"dl", "Made", "made"}};
     for (const auto& command : commands)
         for (const auto& spelling : spellings)
         {
-            const std::string ext = command.ext, made = spelling.made + ext;
-            const std::string kept = *spelling.kept ? spelling.kept + ext : "";
-            const std::vector<std::string> args = command.args(spelling.typed + ext);
-            SCOPED_TRACE(args[0] + " " + args[args.size() - (ext == ".cdp" ? 2 : 1)] + " in work/" + spelling.in);
-            if (!kept.empty()) root_.WriteFile("work/" + kept, "the user's own\n");
-            fs::remove(Work(made));
-            fs::remove(Work("dl" + ext));
-            ASSERT_EQ(::symlink(("made" + ext).c_str(), Work("dl" + ext).c_str()), 0);
-            const RunResult r = root_.Run(args, RunOptions::In(Work(spelling.in)));
-            EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-            EXPECT_TRUE(kept.empty() || root_.ReadFile("work/" + kept) == "the user's own\n") << kept;
-            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Work(made)))) << made;
-            EXPECT_TRUE(IsLink("dl" + ext));
+            const std::string ext = command[0], made = work + spelling.made + ext, kept = spelling.kept + ext;
+            SCOPED_TRACE(spelling.typed + ext);
+            root_.WriteFile("work/" + kept, "the user's own\n");
+            fs::remove(made);
+            fs::remove(work + "dl" + ext);
+            fs::create_symlink("made" + ext, work + "dl" + ext);
+            std::vector<std::string> args(command.begin() + 1, command.end());
+            std::replace(args.begin(), args.end(), std::string("@"), spelling.typed + ext);
+            EXPECT_EQ(Run(args).exitCode, 0);
+            EXPECT_EQ(root_.ReadFile("work/" + kept), "the user's own\n");
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(made)) && fs::is_symlink(work + "dl" + ext));
         }
 
-    // A compiled texture beside its description, where a file named in another case is there.
     const std::string tex = "UserData/editing/tex/";
     root_.WriteFile(tex + "a.texture.txt", "Primary=a.tga\n");
-    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 16, 0, 24, 0};
-    tga += std::string(16 * 16 * 3, '\x40');
-    root_.WriteFile(tex + "a.tga", tga);
+    ASSERT_TRUE(WritePicture(root_.Path(tex + "a.tga"), 16));
     root_.WriteFile(tex + "A.texture", "the user's own\n");
-    const RunResult texture = Run({"compresstexture", root_.Path(tex)});
-    EXPECT_EQ(texture.exitCode, 0) << texture.out;
-    EXPECT_EQ(root_.ReadFile(tex + "A.texture"), "the user's own\n");
-    EXPECT_TRUE(fs::is_regular_file(root_.Path(tex + "a.texture")));
+    EXPECT_EQ(Run({"compresstexture", root_.Path(tex)}).exitCode, 0);
+    EXPECT_TRUE(root_.ReadFile(tex + "A.texture") == "the user's own\n" &&
+                fs::is_regular_file(root_.Path(tex + "a.texture")));
 
-    // A device package exported again, written by the daemon into the folder that stands, holding an archive of the
-    // user's named in another case.
+    const std::string package = "UserData/packages/mypack/";
     ASSERT_EQ(Run({"export-package", "etc1", "mypack", kAsset}).exitCode, 0);
-    const std::string package = root_.Path("UserData/packages/mypack/");
-    fs::remove(package + "mypack.cdp");
-    root_.WriteFile("UserData/packages/mypack/MyPack.cdp", "the user's own\n");
-    const RunResult exported = Run({"export-package", "etc1", "mypack", kAsset});
-    EXPECT_EQ(exported.exitCode, 0) << exported.out;
-    EXPECT_EQ(root_.ReadFile("UserData/packages/mypack/MyPack.cdp"), "the user's own\n");
-    EXPECT_TRUE(fs::is_regular_file(package + "mypack.cdp"));
+    fs::remove(root_.Path(package + "mypack.cdp"));
+    root_.WriteFile(package + "MyPack.cdp", "the user's own\n");
+    EXPECT_EQ(Run({"export-package", "etc1", "mypack", kAsset}).exitCode, 0);
+    EXPECT_EQ(root_.ReadFile(package + "MyPack.cdp"), "the user's own\n");
+    EXPECT_TRUE(fs::is_regular_file(root_.Path(package + "mypack.cdp")));
 }
 
-// Names of the files the program holds that are not spelled as its descriptors: a descriptor given by the shell
-// through /proc/self/task/N/fd and through a link to /dev/fd is appended to where it stands; a link to any
-// descriptor of the tool's own (the pipe its signal handling reads, its link to the daemon) is refused and ends no
-// process; the daemon refuses its database, journal, lock and log by every name, there or not, and starts again
-// on a database that is whole.
+// Names of the files the program holds that are not spelled as its descriptors: a descriptor the shell gives, through
+// a link to /dev/fd, is appended to where it stands; a link to any descriptor of the tool's own (the pipe its signal
+// handling reads, its link to the daemon) is refused and ends no process; the daemon refuses its database, journal,
+// lock and log by every name, there or not, and starts again on a database that is whole.
 TEST_F(OutputNamesE2E, AnOutputThatReachesAFileTheProgramHoldsIsJudgedByThatFile)
 {
+    const std::string work = root_.Path("work/");
     ASSERT_EQ(Run({"listbuilds", "builds.txt"}).exitCode, 0);
-    const std::string builds = root_.ReadFile("work/builds.txt");
-    for (const std::string& script : {std::string("exec \"$0\" listbuilds /proc/self/task/$$/fd/3 3>>e.txt"),
-                                      std::string("ln -sf /dev/fd/3 l3; \"$0\" listbuilds l3 3>>e.txt")})
-    {
-        SCOPED_TRACE(script);
-        root_.WriteFile("work/e.txt", "earlier lines\n");
-        const RunResult r = RunningProgram("/bin/sh", {"-c", script, root_.Tool()}, RunOptions::In(Work(""))).Wait();
-        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-        EXPECT_EQ(root_.ReadFile("work/e.txt"), "earlier lines\n" + builds);
-    }
+    root_.WriteFile("work/e.txt", "earlier lines\n");
+    const std::string given = "ln -s /dev/fd/3 l3; \"$0\" listbuilds l3 3>>e.txt";
+    EXPECT_EQ(RunningProgram("/bin/sh", {"-c", given, root_.Tool()}, RunOptions::In(work)).Wait().exitCode, 0);
+    EXPECT_EQ(root_.ReadFile("work/e.txt"), "earlier lines\n" + root_.ReadFile("work/builds.txt"));
     // Run with no descriptor but 0, 1 and 2 given: every other one is the tool's own, or none.
     const std::string alone = "i=3; while [ $i -lt 32 ]; do eval \"exec $i>&-\"; i=$((i+1)); done; "
                               "exec \"$0\" listbuilds \"$1\"";
@@ -146,9 +84,8 @@ TEST_F(OutputNamesE2E, AnOutputThatReachesAFileTheProgramHoldsIsJudgedByThatFile
     for (int fd = 3; fd < 12; ++fd)
     {
         const std::string link = "p" + std::to_string(fd);
-        ASSERT_EQ(::symlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), Work(link).c_str()), 0);
-        const RunResult r =
-            RunningProgram("/bin/bash", {"-c", alone, root_.Tool(), link}, RunOptions::In(Work(""))).Wait();
+        fs::create_symlink("/proc/self/fd/" + std::to_string(fd), work + link);
+        const RunResult r = RunningProgram("/bin/bash", {"-c", alone, root_.Tool(), link}, RunOptions::In(work)).Wait();
         EXPECT_EQ(r.exitCode, 255) << link << r.out << r.err;
         ownRefused = ownRefused || r.out.find("': it is a file the program opened for itself\n") != std::string::npos;
     }
@@ -161,33 +98,25 @@ TEST_F(OutputNamesE2E, AnOutputThatReachesAFileTheProgramHoldsIsJudgedByThatFile
         if (fs::read_symlink(e.path()).string() == real + "/assets.tdx") databaseFd = e.path().filename().string();
     ASSERT_FALSE(databaseFd.empty());
     const std::string manifest = root_.Path("UserData/packages/mypack/package.txt");
-    const struct
-    {
-        std::string target;
-        const char* why;  // empty: the tool may refuse it first, as a descriptor of its own
-    } targets[] = {
-        {"/proc/self/fd/" + databaseFd, ""},
-        {"/proc/" + daemon + "/fd/" + databaseFd, "it is the asset database"},
+    const std::pair<std::string, std::string> targets[] = {
+        {"/proc/self/fd/" + databaseFd, ""},  // the tool may refuse it first, as a descriptor of its own
         {real + "/assets.tdx", "it is the asset database"},
-        {real + "/assets.tdx-wal", "it is the asset database's journal"},
         {real + "/assets.tdx-journal", "it is the asset database's journal"},
         {real + "/assets.tdx.lock", "it is the asset database daemon's lock"},
         {real + "/UserData/settings/vaddaemon.log", "it is the asset database daemon's log"},
     };
-    for (const auto& t : targets)
+    for (const auto& [target, why] : targets)
     {
-        SCOPED_TRACE(t.target);
         fs::remove(manifest);
-        fs::create_symlink(t.target, manifest);
+        fs::create_symlink(target, manifest);
         const RunResult r = Run({"export-package", "etc1", "mypack", kAsset});
-        EXPECT_EQ(r.exitCode, 255) << r.out;
-        EXPECT_NE(r.out.find(std::string("package.txt' cannot be written: ") + t.why), std::string::npos) << r.out;
+        EXPECT_EQ(r.exitCode, 255) << target;
+        EXPECT_NE(r.out.find("package.txt' cannot be written: " + why), std::string::npos) << target << r.out;
     }
     EXPECT_FALSE(fs::exists(real + "/assets.tdx-journal"));
     EXPECT_EQ(root_.ReadFile("UserData/settings/vaddaemon.log").find("texture-targets"), std::string::npos);
     ASSERT_EQ(Run({"closevaddaemon"}).exitCode, 0);
-    const RunResult again = Run({"status", kAsset});
-    EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
+    EXPECT_EQ(Run({"status", kAsset}).exitCode, 0);
 }
 
 }  // namespace
