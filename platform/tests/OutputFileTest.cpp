@@ -19,7 +19,6 @@
 
 #include <cstddef>
 #include <string>
-#include <utility>
 
 using Platform::OutputFile;
 using Platform::WriteOutputFile;
@@ -39,42 +38,12 @@ struct stat StatOf(const std::string& path)
 }
 
 // A reader of a FIFO in a process of its own (one the test process held would be a file of the program's own): it
-// opens the FIFO, waiting for a writer, and reads until the writer closes (with `reads`), or goes away at once.
-class FifoReader
+// copies what it reads into `copy`, or without one goes away as soon as a writer has opened the FIFO.
+int StartFifoReader(const std::string& fifo, const std::string& copy = {})
 {
-public:
-    FifoReader(const std::string& fifo, bool reads)
-    {
-        int back[2];
-        if (pipe2(back, O_CLOEXEC) != 0) return;
-        if ((pid_ = fork()) == 0)
-        {
-            const int in = open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
-            char block[256];
-            for (ssize_t n; reads && in >= 0 && (n = read(in, block, sizeof block)) > 0;)
-                if (write(back[1], block, static_cast<size_t>(n)) != n) break;
-            _exit(in >= 0 ? 0 : 1);
-        }
-        close(back[1]);
-        back_ = back[0];
-    }
-    ~FifoReader() { Wait(); }
-    // What it read, once it is gone.
-    std::string Wait()
-    {
-        std::string got;
-        char block[256];
-        for (ssize_t n; back_ >= 0 && (n = read(back_, block, sizeof block)) > 0;)
-            got.append(block, static_cast<size_t>(n));
-        if (back_ >= 0) close(std::exchange(back_, -1));
-        if (pid_ > 0) waitpid(std::exchange(pid_, -1), nullptr, 0);
-        return got;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int back_ = -1;
-};
+    return Platform::LaunchProcess("/bin/sh", {"-c", copy.empty() ? "exec 3<\"$0\"" : "cat \"$0\" >\"$1\"", fifo, copy})
+        .pid;
+}
 
 }  // namespace
 
@@ -366,27 +335,28 @@ TEST(OutputFile, AFifoIsWrittenForItsReaderAndNeverWaitedOn)
     EXPECT_FALSE(WriteOutputFile(fifo, "x", 0666, &why));
     EXPECT_EQ(why, "no process is reading it");
 
-    {
-        FifoReader reader(fifo, true);
-        ASSERT_TRUE(PlatformTest::WaitUntil([&] { return WriteOutputFile(fifo, "the list\n", 0666, &why); })) << why;
-        EXPECT_EQ(reader.Wait(), "the list\n");
-    }
+    const std::string got = dir / "got";
+    int reader = StartFifoReader(fifo, got);
+    ASSERT_TRUE(PlatformTest::WaitUntil([&] { return WriteOutputFile(fifo, "the list\n", 0666, &why); })) << why;
+    EXPECT_EQ(Platform::WaitForProcess(reader, 10000), Platform::WaitResult::Exited);
+    EXPECT_EQ(ReadFile(got), "the list\n");
     // Through a scratch file for a writer at offsets.
     {
-        FifoReader reader(fifo, true);
+        reader = StartFifoReader(fifo, got);
         OutputFile out;
         ASSERT_TRUE(PlatformTest::WaitUntil([&] { return out.Open(fifo, 0666, OutputFile::Access::kPositioned); }))
             << out.Reason();
         ASSERT_EQ(pwrite(out.Fd(), "xyz", 3, 1), 3);
         ASSERT_EQ(pwrite(out.Fd(), "w", 1, 0), 1);
         ASSERT_TRUE(out.Commit()) << out.Reason();
-        EXPECT_EQ(reader.Wait(), "wxyz");
     }
+    EXPECT_EQ(Platform::WaitForProcess(reader, 10000), Platform::WaitResult::Exited);
+    EXPECT_EQ(ReadFile(got), "wxyz");
 
     OutputFile out;
-    FifoReader reader(fifo, false);
+    reader = StartFifoReader(fifo);
     ASSERT_TRUE(PlatformTest::WaitUntil([&] { return out.Open(fifo); })) << out.Reason();
-    reader.Wait();
+    EXPECT_EQ(Platform::WaitForProcess(reader, 10000), Platform::WaitResult::Exited);
     EXPECT_FALSE(out.Write("nobody reads this"));
     EXPECT_EQ(out.Reason(), "Broken pipe");
     sigset_t pending;

@@ -1,8 +1,6 @@
-// An installation whose UserData is an ext4 with 128-byte inodes (timestamps of whole seconds), mounted from a loop
-// device in a mount namespace of the run's own, its backups on a tmpfs. A program rewrites a file of an edit folder in
-// place every few milliseconds, unchanged in size, while a commit, a revert and a delete take the folder within one
-// second of the rewrites: its last version must still be somewhere below UserData afterwards (for a revert, its last
-// one written after the revert took the folder).
+// UserData on an ext4 with 128-byte inodes (whole-second timestamps; a loop mount in a namespace of the run's own),
+// backups on a tmpfs. A program rewrites an edit folder's file in place, same size, every 2 ms while a commit, revert
+// or delete takes the folder within that second: its last version (for a revert, written after it) is kept somewhere.
 #include "E2EFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Which file an output name leads to. Every file written for the user is the one the system finds for the name as
-// given, or a new one made under exactly that name where the system would make it; and an output that reaches a
-// file the program holds, by any name, is written through the stream it was given or refused as the program's own.
+// Every file written for the user is the one the system finds for the name as given, or one made under exactly that
+// name; a file the program holds, by any name, is written through the stream it was given or refused as its own.
 #include "E2EFixture.h"
 
 #include <gtest/gtest.h>

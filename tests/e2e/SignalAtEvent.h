@@ -10,19 +10,15 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace e2e {
 
 // Starts the root's tool with `args` and sends `signal` to process `target` (0: the tool) the moment `watched`
-// reports an event of `mask` whose name (empty for the watched file itself) `wanted` takes; `sent` says whether
-// that came before the tool ended (looked at every 10 ms, for a minute at most).
+// reports an event of `mask` whose name (empty for the watched file itself) starts with `prefix`; `sent` says
+// whether that came before the tool ended (looked at every 10 ms, for a minute at most).
 inline RunResult SignalWhen(const InstallRoot& root, const std::vector<std::string>& args, const RunOptions& options,
-                            const std::string& watched, uint32_t mask,
-                            const std::function<bool(const std::string&)>& wanted, int signal, bool& sent,
-                            int target = 0)
+                            const std::string& watched, uint32_t mask, const std::string& prefix, int signal,
+                            bool& sent, int target = 0)
 {
     const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     bool alive = watch >= 0 && inotify_add_watch(watch, watched.c_str(), mask) >= 0;
@@ -36,7 +32,7 @@ inline RunResult SignalWhen(const InstallRoot& root, const std::vector<std::stri
         for (ssize_t got = read(watch, buffer, sizeof buffer), at = 0; !sent && at < got;)
         {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-            sent = wanted(e->len > 0 ? e->name : "");
+            sent = std::string(e->len > 0 ? e->name : "").starts_with(prefix);
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
         }
     }

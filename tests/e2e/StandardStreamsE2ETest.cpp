@@ -65,7 +65,7 @@ TEST_F(StandardStreamsE2E, AStreamTheToolWasStartedWithoutTakesNoTextMeantForAno
     {
         const char* redirection;
         std::string out, err;
-    } cases[] = {{"2>&-", out, ""}, {"<&-", out, err}, {">&-", "", err + kClosed}};
+    } cases[] = {{"2>&-", out, ""}, {">&-", "", err + kClosed}};
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.redirection);
