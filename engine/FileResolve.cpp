@@ -258,7 +258,7 @@ bool File::ResolveForWriting(std::string_view path, std::string& out)
     out = root;
     if (!rest.empty())
     {
-        if (out.back() != '/') out.push_back('/');
+        if (!out.empty() && out.back() != '/') out.push_back('/');
         out.append(rest);
     }
     return true;
