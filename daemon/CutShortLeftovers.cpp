@@ -1,6 +1,7 @@
 #include "daemon/CutShortLeftovers.h"
 
 #include "daemon/FolderOps.h"
+#include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/Process.h"
 #include "platform/RenameNoReplace.h"
@@ -101,7 +102,7 @@ void RemoveTemporaries(const std::string& folder, int depth, Ours ours, std::vec
         std::string base;
         if (e.type == DT_DIR && depth > 0)
             RemoveTemporaries(path, depth - 1, ours, done);
-        else if (e.type == DT_REG && ProcessGone(TemporaryNameProcess(e.name, &base)) && ours(base))
+        else if (e.type == DT_REG && ProcessGone(Platform::TemporaryNameProcess(e.name, &base)) && ours(base))
             Note(done, ::unlink(path.c_str()) == 0, "the temporary file", path);
     }
 }
@@ -135,17 +136,6 @@ void CleanupPackageFolder(const std::string& folder, const std::string& packageN
 }
 
 }  // namespace
-
-int TemporaryNameProcess(const std::string& name, std::string* base)
-{
-    const size_t last = name.rfind('-');
-    if (last == std::string::npos || !AllDigits(std::string_view(name).substr(last + 1))) return 0;
-    const size_t part = name.rfind(".part-", last);
-    if (part == std::string::npos || part == 0 || part + 6 >= last) return 0;
-    const int pid = Number(std::string_view(name).substr(part + 6, last - part - 6));
-    if (pid > 0 && base) *base = name.substr(0, part);
-    return pid;
-}
 
 std::vector<std::string> CleanupCutShortWork(const DaemonRoot& root)
 {
@@ -186,7 +176,7 @@ std::vector<std::string> LeaveOutLeftTemporaries(const std::string& copy)
     for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec))
     {
         if (it->is_symlink(ec) || !it->is_regular_file(ec)) continue;
-        if (!ProcessGone(TemporaryNameProcess(it->path().filename().string()))) continue;
+        if (!ProcessGone(Platform::TemporaryNameProcess(it->path().filename().string()))) continue;
         if (::unlink(it->path().c_str()) == 0) left.push_back(it->path().lexically_relative(base).string());
         if (left.size() >= kMaxEntries) break;
     }

@@ -28,10 +28,6 @@
 inline constexpr char kExportPartialMark[] = ".vadexport-partial";
 inline constexpr char kExportPartialSuffix[] = ".export-partial";
 
-// The process id in a replacing file's temporary name "X.part-<pid>-<n>" (Platform::TemporaryNameFor), X not
-// empty; 0 for any other name. `base` gets X.
-int TemporaryNameProcess(const std::string& name, std::string* base = nullptr);
-
 // Removes the leftovers listed above; returns what was done as lines for the log.
 std::vector<std::string> CleanupCutShortWork(const DaemonRoot& root);
 

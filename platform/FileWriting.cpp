@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <string_view>
 #include <utility>
 
 namespace Platform {
@@ -129,6 +130,24 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
 std::string TemporaryNameFor(const std::string& path)
 {
     return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
+}
+
+int TemporaryNameProcess(const std::string& name, std::string* base)
+{
+    // Decimal digits only, at most 9 of them (a process id fits).
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const std::string_view text(name);
+    const size_t last = text.rfind('-');
+    if (last == std::string_view::npos || !digits(text.substr(last + 1))) return 0;
+    const size_t part = text.rfind(".part-", last);
+    if (part == std::string_view::npos || part == 0 || part + 6 >= last ||
+        !digits(text.substr(part + 6, last - part - 6)))
+        return 0;
+    const int pid = std::stoi(name.substr(part + 6, last - part - 6));
+    if (pid > 0 && base) *base = name.substr(0, part);
+    return pid;
 }
 
 bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)

@@ -45,6 +45,9 @@ inline bool WriteExactFile(const std::string& path, std::string_view data, bool 
 
 // "<path>.part-<pid>-<n>", n counting in the process: a temporary name beside `path` no other writer takes.
 std::string TemporaryNameFor(const std::string& path);
+// The process id in a name TemporaryNameFor made ("X.part-<pid>-<n>", X not empty), for telling a temporary that
+// a process cut short left behind once that process is gone; 0 for any other name. `base` gets X.
+int TemporaryNameProcess(const std::string& name, std::string* base = nullptr);
 
 class ReplacingFile
 {
