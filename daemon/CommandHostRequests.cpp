@@ -331,11 +331,7 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     }
     const DaemonRoot& root = c.server.Root();
     // The package is named by the last part of the path given; it always goes under UserData/packages.
-    std::string name = req.packagePath;
-    while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
-    size_t cut = name.find_last_of("/\\");
-    if (cut != std::string::npos) name = name.substr(cut + 1);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cdp") == 0) name.resize(name.size() - 4);
+    const std::string name = DevicePackageName(req.packagePath);
     // Room is left for the suffix of the folder the package is made in.
     if (!IsSafeFileName(name) || name.size() > kMaxFileNameBytes - 16)
     {

@@ -171,10 +171,8 @@ int ExportPackageCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& 
     // The daemon writes the package's files as outputs the user names; a file only this process knows no output
     // may be written over (the batch file being run) is refused here first: each file that is there is opened as
     // an output, and nothing is written.
-    // Where the daemon writes them: the package's folder under its name (without ".cdp"), whatever the path given.
-    std::string folderName = name;
-    if (folderName.size() > 4 && folderName.compare(folderName.size() - 4, 4, ".cdp") == 0)
-        folderName.resize(folderName.size() - 4);
+    // Where the daemon writes them: the package's folder under its name, whatever the path given.
+    const std::string folderName = DevicePackageName(name);
     for (const std::string& file : {folderName + ".cdp", std::string("package.txt")})
     {
         Orvo::File::Path path = GetContentFolder("packages");
