@@ -1,9 +1,7 @@
 #include "tool/dls/ExportSources.h"
 
-#include "engine/File.h"
 #include "platform/FolderWalk.h"
 #include "tool/Support.h"
-#include "tool/dls/FolderExport.h"
 
 #include <map>
 #include <utility>
@@ -36,43 +34,25 @@ private:
     std::string folder_;
 };
 
-// The walk of ExportAssetFolderTree: asset folders are read whole and not entered further; other folders are
-// entered to the same depth; names beginning with "." are skipped.
-void FindSources(const Orvo::File::Path& folder, std::map<Key, std::string>& files, int depth)
-{
-    Orvo::File::Find find;
-    if (!find.Open(Orvo::File::Path(folder).AddPath("*").View())) return;  // the export says so itself
-    for (const Orvo::File::Find::Entry& entry : find)
-    {
-        if (files.size() > kMaxExportSourceFiles) return;
-        if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
-        const Orvo::File::Path child = Orvo::File::Path(folder).AddPath(entry.name);
-        if (!AssetFolderConfig(child).IsEmpty())
-        {
-            // A folder that cannot be read whole is not installed whole either: what was read of it is kept.
-            const std::string onDisk = OnDiskPath(child).str();
-            Platform::Folder top;
-            SourceFiles visitor(files, onDisk);
-            if (top.Open(onDisk)) (void)Platform::WalkFolder(top, visitor);
-        }
-        else if (depth + 1 < kMaxInstallTreeDepth)
-        {
-            FindSources(child, files, depth + 1);
-        }
-    }
-}
-
 }  // namespace
 
-bool KeepExportSources(const Orvo::File::Path& folder, Platform::KeptInputs& kept, std::string& why)
+bool KeepExportSources(const Orvo::File::Path& folder, const std::vector<Orvo::File::Path>& assetFolders,
+                       Platform::KeptInputs& kept, std::string& why)
 {
     std::map<Key, std::string> files;
-    FindSources(folder, files, 0);
-    if (files.size() > kMaxExportSourceFiles)
+    for (const Orvo::File::Path& asset : assetFolders)
     {
-        why = "The folder '" + folder.str() + "' holds more than " + std::to_string(kMaxExportSourceFiles) +
-              " files in its asset folders, more than one export reads: export its folders one at a time.";
-        return false;
+        // A folder that cannot be read whole is not installed whole either: what was read of it is kept.
+        const std::string onDisk = OnDiskPath(asset).str();
+        Platform::Folder top;
+        SourceFiles visitor(files, onDisk);
+        if (top.Open(onDisk)) (void)Platform::WalkFolder(top, visitor);
+        if (files.size() > kMaxExportSourceFiles)
+        {
+            why = "The folder '" + folder.str() + "' holds more than " + std::to_string(kMaxExportSourceFiles) +
+                  " files in its asset folders, more than one export reads: export its folders one at a time.";
+            return false;
+        }
     }
     for (const auto& [key, reason] : files) kept.Add({key.first, key.second, true}, reason);
     return true;

@@ -9,11 +9,13 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The most files one export keeps: a folder tree whose asset folders hold more is not exported at all, since what
 // it reads could not all be kept.
 constexpr size_t kMaxExportSourceFiles = 65536;
 
-// Keeps the files of the asset folders below `folder` (found as ExportAssetFolderTree finds them) in `kept`.
-// False when they are more than kMaxExportSourceFiles: `why` says so.
-bool KeepExportSources(const Orvo::File::Path& folder, Platform::KeptInputs& kept, std::string& why);
+// Keeps the files of `assetFolders` (the asset folders FindAssetFolders found below `folder`) in `kept`. False
+// when they are more than kMaxExportSourceFiles: `why` says so.
+bool KeepExportSources(const Orvo::File::Path& folder, const std::vector<Orvo::File::Path>& assetFolders,
+                       Platform::KeptInputs& kept, std::string& why);

@@ -204,6 +204,10 @@ bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, Ex
     return true;
 }
 
+namespace {
+
+// The configuration file of the asset a folder holds: "config.chump", else "config.txt"; empty when it holds
+// neither (no asset).
 Orvo::File::Path AssetFolderConfig(const Orvo::File::Path& folder)
 {
     Orvo::File::Path config = Join(folder, "config.chump");
@@ -211,8 +215,8 @@ Orvo::File::Path AssetFolderConfig(const Orvo::File::Path& folder)
     return Orvo::File::IsFile(config.View()) ? config : Orvo::File::Path();
 }
 
-void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
-                           const Orvo::File::Path& root, ResultsLog& log, int depth)
+void FindAssetFoldersBelow(const Orvo::File::Path& folder, std::vector<AssetFolderFound>& found, ResultsLog& log,
+                           int depth)
 {
     Orvo::File::Find find;
     if (!find.Open(Join(folder, "*").View()))
@@ -222,22 +226,28 @@ void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, Ex
     }
     for (const Orvo::File::Find::Entry& entry : find)
     {
-        if (client.LinkFailed()) return;  // no further asset can be installed; the dispatcher says why
-        WriteExportBatchIfFull(list, root, &log);
         if (entry.name.empty() || entry.name[0] == '.' || !entry.isFolder) continue;
         const Orvo::File::Path child = Join(folder, entry.name);
-        const Orvo::File::Path config = AssetFolderConfig(child);
+        Orvo::File::Path config = AssetFolderConfig(child);
         if (!config.IsEmpty())
-            // A folder not exported has said why; the command's result counts the errors.
-            (void)ExportAssetFolder(client, config, list, root, log);
+            found.push_back({child, std::move(config)});
         else if (depth + 1 < kMaxInstallTreeDepth)
-            ExportAssetFolderTree(client, child, list, root, log, depth + 1);
+            FindAssetFoldersBelow(child, found, log, depth + 1);
         else
             log.PostResultF(kResultWarning,
                             "Folder tree too deep, not searched further: '%s' lies %d folders below the folder given, "
                             "the deepest a search goes; the folders in it are not searched.",
                             child.c_str(), kMaxInstallTreeDepth);
     }
+}
+
+}  // namespace
+
+std::vector<AssetFolderFound> FindAssetFolders(const Orvo::File::Path& folder, ResultsLog& log)
+{
+    std::vector<AssetFolderFound> found;
+    FindAssetFoldersBelow(folder, found, log, 0);
+    return found;
 }
 
 bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& folder, ResultsLog& log)
@@ -253,17 +263,26 @@ bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& fold
         log.PostResult(kResultError, "The installation folder is not known: there is no place for the output.");
         return false;
     }
+    const uint32_t errorsBefore = log.ErrorCount();
+    const std::vector<AssetFolderFound> assets = FindAssetFolders(folder, log);
     // Every file the export reads is known before anything is written, and no output is written over one.
     Platform::KeptInputs sources;
     std::string why;
-    if (!KeepExportSources(folder, sources, why))
+    std::vector<Orvo::File::Path> assetFolders;
+    for (const AssetFolderFound& asset : assets) assetFolders.push_back(asset.folder);
+    if (!KeepExportSources(folder, assetFolders, sources, why))
     {
         log.PostResult(kResultError, why);
         return false;
     }
-    const uint32_t errorsBefore = log.ErrorCount();
     ExportRecordList list;
-    ExportAssetFolderTree(client, folder, list, root, log);
+    for (const AssetFolderFound& asset : assets)
+    {
+        if (client.LinkFailed()) break;  // no further asset can be installed; the dispatcher says why
+        WriteExportBatchIfFull(list, root, &log);
+        // A folder not exported has said why; the command's result counts the errors.
+        (void)ExportAssetFolder(client, asset.config, list, root, log);
+    }
     WriteLastExportBatch(list, root, &log);
     return log.ErrorCount() == errorsBefore;
 }

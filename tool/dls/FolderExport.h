@@ -15,6 +15,7 @@
 #include "engine/FilePath.h"
 
 #include <cstdint>
+#include <vector>
 
 class ResultsLog;
 class VADClient;
@@ -27,15 +28,16 @@ Orvo::File::Path AssetParseRoot();
 // failure is posted to the log; the other folders are still exported).
 bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& folder, ResultsLog& log);
 
-// The configuration file of the asset a folder holds: "config.chump", else "config.txt"; empty when it holds
-// neither (no asset).
-Orvo::File::Path AssetFolderConfig(const Orvo::File::Path& folder);
-
-// The recursive walk: folders holding "config.chump" (before "config.txt") are exported and not entered;
-// other folders are entered; names beginning with "." are skipped. A full batch is written before the
-// next entry.
-void ExportAssetFolderTree(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
-                           const Orvo::File::Path& root, ResultsLog& log, int depth = 0);
+// An asset folder below the folder an export is given, and its configuration file.
+struct AssetFolderFound
+{
+    Orvo::File::Path folder;
+    Orvo::File::Path config;
+};
+// The asset folders below `folder`, in one walk: a folder holding "config.chump" (before "config.txt") is an
+// asset folder and is not entered; other folders are entered, to kMaxInstallTreeDepth (a deeper one is said in a
+// warning); names beginning with "." are skipped. The export reads and exports exactly these.
+std::vector<AssetFolderFound> FindAssetFolders(const Orvo::File::Path& folder, ResultsLog& log);
 // One asset folder, named by its configuration file. False when it cannot be installed or saved.
 bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
                        const Orvo::File::Path& root, ResultsLog& log);
