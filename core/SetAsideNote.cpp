@@ -108,18 +108,10 @@ bool ReadNote(const std::string& folder, const std::string& aside, Note& note)
     Platform::UniqueFd fd(
         ::open(Join(folder, SetAsideNoteName(aside)).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxNoteBytes)
+    std::string text;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !Platform::ReadOpenedFile(fd.Get(), uint64_t(st.st_size), text, kMaxNoteBytes))
         return false;
-    char buffer[kMaxNoteBytes + 1];
-    size_t got = 0;
-    for (ssize_t n; got < sizeof buffer && (n = ::read(fd.Get(), buffer + got, sizeof buffer - got)) != 0;)
-    {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        got += size_t(n);
-    }
-    if (got > kMaxNoteBytes) return false;
-    const std::string text(buffer, got);
     // Each line as written, in its place; the name runs to the end of the file (it may hold any byte but '/').
     size_t at = 0;
     auto line = [&](std::string_view key, std::string& value) {

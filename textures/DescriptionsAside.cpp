@@ -38,10 +38,8 @@ Names NamesOf(const std::string& folder, const std::string& own, const std::stri
 // Renames a description set aside back to its own name; once it has it, its note goes.
 bool RenameBack(const std::string& folder, const std::string& own, const std::string& temp, int& error)
 {
-    if (!RenameFileAt(folder, temp, own, &error)) return false;
     const Names n = NamesOf(folder, own, temp);
-    RemoveSetAsideNote(n.folder, n.temp);
-    return true;
+    return GiveBackLeftAside(n.folder, {n.temp, n.own}, error);
 }
 
 }  // namespace

@@ -31,7 +31,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
