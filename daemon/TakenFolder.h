@@ -17,7 +17,9 @@
 // process has the file open is left. Where leases are not to be had (a file of another owner without
 // CAP_LEASE, a file system without them) the status alone decides. A lease break signals its holder with
 // SIGIO, whose default would end the process: the first removal sets it to be ignored when it is the default.
-// Not promised: a write in the instant between the last check of a file and its removal.
+// Not promised: a write in the instant between the last check of a file and its removal; and a store through a shared
+// memory mapping into a page already written since the file was last written back, which changes no file time (a
+// write through write(2) always does).
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
