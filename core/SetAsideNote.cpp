@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,16 +103,29 @@ std::string NoteText(const Note& note)
            note.own;
 }
 
-// The note of `aside` in `folder`, when one of this form is there (never through a link).
-bool ReadNote(const std::string& folder, const std::string& aside, Note& note)
+// What stands under a note's name.
+enum class NoteFile
 {
-    Platform::UniqueFd fd(
-        ::open(Join(folder, SetAsideNoteName(aside)).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
+    kNone,   // nothing
+    kEmpty,  // an empty file: it holds nothing of anyone's
+    kTorn,   // a file that starts as a note does (its header) but does not read as one: cut short as it was written
+    kWhole,  // a note of this form
+    kOther,  // anything else (a file of the user's, a folder, a link): never taken for a note
+};
+
+// Reads what stands at `path` (never through a link); `note` gets a whole note, `st` what was read.
+NoteFile ReadNoteFile(const std::string& path, Note& note, struct stat& st)
+{
+    Platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) return errno == ENOENT || errno == ENOTDIR ? NoteFile::kNone : NoteFile::kOther;
     std::string text;
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        !Platform::ReadOpenedFile(fd.Get(), uint64_t(st.st_size), text, kMaxNoteBytes))
-        return false;
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return NoteFile::kOther;
+    if (st.st_size == 0) return NoteFile::kEmpty;
+    if (!Platform::ReadOpenedFile(fd.Get(), uint64_t(st.st_size), text, kMaxNoteBytes)) return NoteFile::kOther;
+    if (text.empty()) return NoteFile::kEmpty;  // emptied since it was looked at
+    const std::string_view header = kNoteHeader;
+    const bool ours = text.starts_with(header) && (text.size() == header.size() || text[header.size()] == '\n');
+    const NoteFile torn = ours ? NoteFile::kTorn : NoteFile::kOther;
     // Each line as written, in its place; the name runs to the end of the file (it may hold any byte but '/').
     size_t at = 0;
     auto line = [&](std::string_view key, std::string& value) {
@@ -122,14 +136,29 @@ bool ReadNote(const std::string& folder, const std::string& aside, Note& note)
         at = end + 1;
         return true;
     };
-    std::string header, size;
-    if (!line(kNoteHeader, header) || !header.empty() || !line("kind ", note.print.kind) || !line("size ", size) ||
+    std::string rest, size;
+    if (!line(kNoteHeader, rest) || !rest.empty() || !line("kind ", note.print.kind) || !line("size ", size) ||
         !line("sha256 ", note.print.sha256) || text.compare(at, 4, "own ") != 0)
-        return false;
-    if (size.empty() || size.size() > 19 || size.find_first_not_of("0123456789") != std::string::npos) return false;
+        return torn;
+    if (size.empty() || size.size() > 19 || size.find_first_not_of("0123456789") != std::string::npos) return torn;
     note.print.size = std::stoull(size);
     note.own = text.substr(at + 4);
-    return true;
+    return NoteFile::kWhole;
+}
+
+// The note of `aside` in `folder`, when one of this form is there whole.
+bool ReadNote(const std::string& folder, const std::string& aside, Note& note)
+{
+    struct stat st;
+    return ReadNoteFile(Join(folder, SetAsideNoteName(aside)), note, st) == NoteFile::kWhole;
+}
+
+// Removes `path` while it is still the file `st` says was read there.
+bool RemoveIfStill(const std::string& path, const struct stat& read)
+{
+    struct stat now;
+    return ::lstat(path.c_str(), &now) == 0 && now.st_dev == read.st_dev && now.st_ino == read.st_ino &&
+           ::unlink(path.c_str()) == 0;
 }
 
 // The note names the description at `aside`: its own name is one whose temporary name is `aside`, and what is there
@@ -152,7 +181,8 @@ bool IsNoteName(const std::string& name, std::string& aside)
 
 std::string SetAsideNoteName(const std::string& aside) { return "." + aside + kNoteSuffix; }
 
-bool WriteSetAsideNote(const std::string& folder, const std::string& own, const std::string& aside, int& error)
+bool WriteSetAsideNote(const std::string& folder, const std::string& own, const std::string& aside, int& error,
+                       std::string* why)
 {
     Note note;
     note.own = own;
@@ -161,29 +191,39 @@ bool WriteSetAsideNote(const std::string& folder, const std::string& own, const 
         error = errno != 0 ? errno : EIO;
         return false;
     }
-    const std::string path = Join(folder, SetAsideNoteName(aside)), text = NoteText(note);
+    const std::string name = SetAsideNoteName(aside), path = Join(folder, name), text = NoteText(note);
+    // Made whole under its name or not at all: a kill never leaves part of a note.
     for (int attempt = 0;; ++attempt)
     {
-        Platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (fd.Get() >= 0)
-        {
-            if (Platform::WriteFully(fd.Get(), text.data(), text.size()) && fd.Close()) return true;
-            error = errno != 0 ? errno : EIO;
-            ::unlink(path.c_str());
-            return false;
-        }
+        if (Platform::WriteNewFileWhole(path, text)) return true;
         error = errno;
-        // A note left by a process killed before its rename away or after its rename back names nothing: it goes.
         Note old;
-        if (error != EEXIST || attempt > 0 || !ReadNote(folder, aside, old) || Holds(folder, aside, old)) return false;
-        ::unlink(path.c_str());
+        struct stat st
+        {};
+        const NoteFile there = error == EEXIST ? ReadNoteFile(path, old, st) : NoteFile::kNone;
+        // A note left by a process killed before its rename away or after its rename back names nothing, and one
+        // that is empty or torn (an earlier version wrote it in place) names nothing either: it goes.
+        const bool stale = there == NoteFile::kEmpty || there == NoteFile::kTorn ||
+                           (there == NoteFile::kWhole && !Holds(folder, aside, old));
+        if (stale && attempt == 0)
+        {
+            RemoveIfStill(path, st);
+            continue;
+        }
+        // A note that names a description aside: that description is what stands in the way.
+        if (there == NoteFile::kWhole && !stale) return false;
+        if (why)
+            *why = error != EEXIST ? "'" + name + "' cannot be written: " + std::strerror(error)
+                   : there == NoteFile::kOther
+                       ? "'" + name + "' already exists and is not a note the tool wrote: it is left as it is"
+                       : "'" + name + "' already exists";
+        return false;
     }
 }
 
 void RemoveSetAsideNote(const std::string& folder, const std::string& aside)
 {
-    Note note;
-    if (ReadNote(folder, aside, note)) ::unlink(Join(folder, SetAsideNoteName(aside)).c_str());
+    LeaveOutSetAsideNote(folder, SetAsideNoteName(aside));
 }
 
 std::vector<LeftAside> FindLeftAside(const std::string& folder, const std::vector<std::string>& names)
@@ -234,7 +274,26 @@ void RemoveStaleSetAsideNotes(const std::string& folder, const std::vector<std::
     {
         std::string aside;
         Note note;
-        if (IsNoteName(name, aside) && ReadNote(folder, aside, note) && !Holds(folder, aside, note))
-            ::unlink(Join(folder, name).c_str());
+        struct stat st
+        {};
+        if (!IsNoteName(name, aside)) continue;
+        const std::string path = Join(folder, name);
+        const NoteFile there = ReadNoteFile(path, note, st);
+        if (there == NoteFile::kEmpty || there == NoteFile::kTorn ||
+            (there == NoteFile::kWhole && !Holds(folder, aside, note)))
+            RemoveIfStill(path, st);
     }
+}
+
+bool LeaveOutSetAsideNote(const std::string& folder, const std::string& name)
+{
+    std::string aside;
+    Note note;
+    struct stat st
+    {};
+    if (!IsNoteName(name, aside)) return false;
+    const std::string path = Join(folder, name);
+    const NoteFile there = ReadNoteFile(path, note, st);
+    return (there == NoteFile::kEmpty || there == NoteFile::kTorn || there == NoteFile::kWhole) &&
+           RemoveIfStill(path, st);
 }

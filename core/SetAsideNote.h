@@ -11,7 +11,12 @@
 //
 // The order keeps every moment safe: the note is written before the rename away and removed after the rename back.
 // A kill between the two leaves a note whose description is not aside as it says: such a note names nothing, and
-// goes when the tool next converts the folder.
+// goes when the tool next converts the folder. A note is made whole under its name or not at all (written, then
+// named: platform/FileWriting.h WriteNewFileWhole), so a kill never leaves part of one; an empty file of a note's
+// name, or one that starts as a note does but does not read as one (an earlier version wrote notes in place), names
+// nothing either and goes the same way. A file of a note's name that holds anything else is the user's: it is never
+// removed, and the description beside it is not set aside (the failure names that file). No note is installed:
+// an install's or a commit's copy leaves out every note of this form and every empty file of a note's name.
 //
 // A file of a temporary name without a note (one an earlier version, which wrote none, left aside): "x.convert-tex.txt"
 // is given back as "x.texture.txt" only where no file of the folder has that name in any case (a description of that
@@ -23,12 +28,20 @@
 // The note's name for the temporary name `aside` (a bare name).
 std::string SetAsideNoteName(const std::string& aside);
 
-// Writes the note for the description `own` of `folder` (bare names), before it is renamed to `aside`. Never over
-// anything but a note of this form that names nothing; anything else under the note's name fails with EEXIST.
-// False with the errno in `error`.
-bool WriteSetAsideNote(const std::string& folder, const std::string& own, const std::string& aside, int& error);
-// Removes the note of `aside` in `folder`, when there is one of this form.
+// Writes the note for the description `own` of `folder` (bare names), before it is renamed to `aside`. What stands
+// under the note's name already goes first when it names nothing (a note of this form whose description is not
+// aside as noted, a torn one, an empty file); anything else there fails with EEXIST. False with the errno in
+// `error`, and in `why` a line naming the note's file when that file is what stands in the way (a file of the
+// user's under its name, a note that cannot be written); `why` stays empty when a description aside under `aside`,
+// which a note there names, is in the way, or `own` cannot be read.
+bool WriteSetAsideNote(const std::string& folder, const std::string& own, const std::string& aside, int& error,
+                       std::string* why = nullptr);
+// Removes the note of `aside` in `folder`, when it is one of this form (whole or torn) or an empty file.
 void RemoveSetAsideNote(const std::string& folder, const std::string& aside);
+// Removes the file `name` of `folder` when it has a note's name and is a note of this form (whole or torn) or an
+// empty file: for a copy that is to be installed, after the descriptions its notes name have their names back. A
+// file of that name with anything else in it is the user's and stays. True when it was removed.
+bool LeaveOutSetAsideNote(const std::string& folder, const std::string& name);
 
 // A description left aside (bare names) and the name it gets back.
 struct LeftAside
@@ -42,5 +55,6 @@ std::vector<LeftAside> FindLeftAside(const std::string& folder, const std::vecto
 // Gives a description left aside its own name back, never over anything, and then removes its note. False with the
 // errno in `error`: it then stays aside, with its note.
 bool GiveBackLeftAside(const std::string& folder, const LeftAside& left, int& error);
-// Removes the notes among `names` (the entries of `folder`) that name nothing.
+// Removes the notes among `names` (the entries of `folder`) that name nothing: those whose description is not aside
+// as noted, torn ones, and empty files of a note's name.
 void RemoveStaleSetAsideNotes(const std::string& folder, const std::vector<std::string>& names);

@@ -15,6 +15,7 @@
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
 #include "daemon/PackageFolder.h"
+#include "daemon/TextureCompile.h"
 #include "platform/FileWriting.h"
 #include "platform/OutputFile.h"
 #include "platform/RenameNoReplace.h"
@@ -393,6 +394,10 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
                        {{"asset_kuid", k.ToString()}});
             return kVADStatusFailed;
         }
+        // The package holds no note of a description set aside (one an earlier version installed), and holds the
+        // description it names under its own name.
+        for (const LeftAside& left : GiveBackSetAsideDescriptions(copy, ListTextureDescriptions(copy)))
+            PostDescriptionGivenBack(&c.results, k, folder + "/" + left.aside, left.own);
         if (targets.empty()) continue;
         VADJob job;
         job.command = VAD_CMDHOST_TEXTURECONVERT;

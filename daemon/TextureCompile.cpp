@@ -25,6 +25,8 @@ namespace {
 // More descriptions than any asset holds: a folder with more is compiled no further than this.
 constexpr size_t kMaxDescriptions = 65536;
 constexpr size_t kNoSlot = static_cast<size_t>(-1);
+// More entries than any asset folder holds: a copy with more is looked through no further for notes.
+constexpr size_t kMaxCopyEntries = size_t(1) << 22;
 constexpr uint32_t kTexturesAllConverted = 2;  // the texture-convert job's answer when nothing failed
 
 ResultParams KuidParam(const KUID& k) { return {{"asset_kuid", k.ToString()}}; }
@@ -93,9 +95,20 @@ std::vector<LeftAside> GiveBackSetAsideDescriptions(const std::string& copy,
                 continue;
             given.push_back({(dir / left.aside).lexically_relative(copy).string(), std::move(left.own)});
         }
-        RemoveStaleSetAsideNotes(dir.string(), files);
     }
+    LeaveOutSetAsideNotes(copy);
     return given;
+}
+
+void LeaveOutSetAsideNotes(const std::string& copy)
+{
+    // Every folder of the copy, also one without a description (a note may outlive its description there).
+    std::error_code ec;
+    size_t seen = 0;
+    for (fs::recursive_directory_iterator it(copy, ec), end; !ec && it != end && ++seen <= kMaxCopyEntries;
+         it.increment(ec))
+        if (!it->is_directory(ec) && LeaveOutSetAsideNote(it->path().parent_path().string(), it->path().filename()))
+            DLOG("left the note %s out of the copy %s", it->path().c_str(), copy.c_str());
 }
 
 void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside,

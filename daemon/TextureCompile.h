@@ -28,12 +28,16 @@ struct RequestContext;
 // that is free: the job gives it back.
 std::vector<std::string> ListTextureDescriptions(const std::string& folder);
 
-// In a copy that no texture job converted (none could run), each of `descriptions` (as ListTextureDescriptions
-// listed them in the folder copied) that a conversion cut short left under its temporary name gets that name back,
-// never over a file, so that the copy installed holds it as a description; the notes of the folders holding
-// descriptions go. Returns those given back: their temporary names as paths relative to the copy, and their own.
+// In a copy about to be installed: each of `descriptions` (as ListTextureDescriptions listed them in the folder
+// copied; empty where a texture job converted the copy) that a conversion cut short left under its temporary name
+// gets that name back, never over a file, so that the copy installed holds it as a description; then no note is left
+// in the copy (LeaveOutSetAsideNotes). Returns those given back: their temporary names as paths relative to the
+// copy, and their own.
 std::vector<LeftAside> GiveBackSetAsideDescriptions(const std::string& copy,
                                                     const std::vector<std::string>& descriptions);
+// Removes from every folder of the copy `copy` the notes of descriptions set aside (core/SetAsideNote.h: whole or
+// torn, and empty files of a note's name), which are never installed or packed; a user's file of such a name stays.
+void LeaveOutSetAsideNotes(const std::string& copy);
 // A warning about asset `kuid` that the description `aside` (a path where its user has it) has its name `own` back.
 void PostDescriptionGivenBack(DaemonResults* results, const KUID& kuid, const std::string& aside,
                               const std::string& own);

@@ -1,6 +1,7 @@
 #include "platform/FileWriting.h"
 
 #include "platform/Interruption.h"
+#include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
 
 #include <fcntl.h>
@@ -256,6 +257,78 @@ bool WriteFileReplacing(const std::string& path, std::string_view data, mode_t m
         return false;
     }
     return file.Commit();
+}
+
+// ---- new files made whole ----
+
+namespace {
+
+// Writes `data` to the file open as `fd` and closes it. False with errno set (the write's error first).
+bool WriteAndClose(int fd, std::string_view data)
+{
+    const bool written = WriteFully(fd, data.data(), data.size());
+    const int why = errno;
+    if (::close(fd) != 0 && written) return false;
+    errno = why;
+    return written;
+}
+
+}  // namespace
+
+bool WriteNewFileWholeThroughTemporary(const std::string& path, std::string_view data, mode_t mode)
+{
+    const std::string temporary = TemporaryNameFor(path);
+    uint64_t note = 0;
+    int fd = -1;
+    {
+        const TemporariesLock held;
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0) return false;
+        note = NoteTemporary(held, AT_FDCWD, temporary);
+    }
+    const bool written = WriteAndClose(fd, data);
+    // The name and the temporary's removal are one step for a signal's handler: it removes the temporary before,
+    // or finds the path made after. A hard link never replaces; without hard links, a rename that never does.
+    const TemporariesLock held;
+    bool linked = false, renamed = false;
+    if (written)
+    {
+        linked = ::link(temporary.c_str(), path.c_str()) == 0;
+        if (!linked && (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK || errno == ENOSYS))
+            renamed = RenameNoReplace(temporary, path);
+    }
+    const int why = errno;
+    if (!renamed) ::unlink(temporary.c_str());
+    ForgetTemporary(held, note);
+    errno = why;
+    return linked || renamed;
+}
+
+bool WriteNewFileWhole(const std::string& path, std::string_view data, mode_t mode)
+{
+    int fd = OpenUnnamedFor(AT_FDCWD, path, O_WRONLY, mode);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        return WriteNewFileWholeThroughTemporary(path, data, mode);
+    if (fd < 0 || !WriteFully(fd, data.data(), data.size()))
+    {
+        const int why = errno;
+        if (fd >= 0) ::close(fd);
+        errno = why;
+        return false;
+    }
+    // Linked only once whole: the name never shows part of it.
+    const bool named = NameUnnamed(fd, AT_FDCWD, path);
+    const int why = errno;
+    if (::close(std::exchange(fd, -1)) != 0 && named)
+    {
+        // What was written may not all be there: the name made a moment ago goes again.
+        const int closing = errno;
+        ::unlink(path.c_str());
+        errno = closing;
+        return false;
+    }
+    errno = why;
+    return named;
 }
 
 }  // namespace Platform

@@ -92,4 +92,15 @@ private:
 // `data` as the whole new contents of `path`, through a replacing file. False with errno set.
 bool WriteFileReplacing(const std::string& path, std::string_view data, mode_t mode = 0644);
 
+// `data` as a new file `path` (with `mode` less the umask), made whole under a name nothing has yet and never over
+// anything: the path is seen holding all of it or is not there, also after a kill. Written as a file without a name
+// (O_TMPFILE) in the path's folder and then linked to the path; where the file system makes no such file, written
+// under a temporary name beside it (TemporaryNameFor), created exclusively and noted among the process's temporaries
+// (Interruption.h), then given the path by a hard link (or RenameNoReplace where the file system has no hard links)
+// and removed. False with errno set: EEXIST when anything (a file, folder or link) has the path, and then nothing
+// was made.
+bool WriteNewFileWhole(const std::string& path, std::string_view data, mode_t mode = 0644);
+// The same always through a named temporary: the way taken where the file system makes no file without a name.
+bool WriteNewFileWholeThroughTemporary(const std::string& path, std::string_view data, mode_t mode = 0644);
+
 }  // namespace Platform

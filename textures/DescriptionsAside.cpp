@@ -44,23 +44,29 @@ bool RenameBack(const std::string& folder, const std::string& own, const std::st
 
 }  // namespace
 
-bool DescriptionsAside::SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error)
+bool DescriptionsAside::SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error,
+                                 std::string* why)
 {
     std::lock_guard<std::mutex> hold(mutex_);
+    std::string noteWhy;
+    auto failed = [&] {
+        if (why) *why = noteWhy.empty() ? RenameFailureText(own, temp, error) : noteWhy;
+        return false;
+    };
     if (ending_)
     {
         error = ECANCELED;
-        return false;
+        return failed();
     }
     // Room for the entry first: once renamed, the description must be known to be aside. Its own name is noted
     // on disk before the rename, for a process killed while it is aside (SetAsideNote.h).
     aside_.reserve(aside_.size() + 1);
     const Names n = NamesOf(folder, own, temp);
-    if (!WriteSetAsideNote(n.folder, n.own, n.temp, error)) return false;
+    if (!WriteSetAsideNote(n.folder, n.own, n.temp, error, &noteWhy)) return failed();
     if (!RenameFileAt(folder, own, temp, &error))
     {
         RemoveSetAsideNote(n.folder, n.temp);
-        return false;
+        return failed();
     }
     aside_.push_back({folder, own, temp});
     return true;

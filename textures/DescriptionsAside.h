@@ -15,7 +15,9 @@ class DescriptionsAside
 public:
     // Renames `own` to `temp` (both relative to `folder`, in one folder), never over a file, and notes it, in
     // memory and on disk. False with the errno in `error`; ECANCELED once GiveBackAll ran (the process is ending).
-    bool SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error);
+    // `why` gets a line saying why, naming the file that stands in the way (the note's, or `temp`).
+    bool SetAside(const std::string& folder, const std::string& own, const std::string& temp, int& error,
+                  std::string* why = nullptr);
     // Renames a description set aside here back to `own`, never over a file, and forgets it. True when it has its
     // name back, or when GiveBackAll took it over; false with the errno in `error` (it stays under `temp`, its note
     // on disk kept).

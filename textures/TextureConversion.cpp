@@ -172,9 +172,10 @@ private:
         // Never over a file of that name: the description stays as it is, and so does that file. The
         // process's registry knows it is aside until it has its name back.
         int error = 0;
-        if (!DescriptionsAside::Process().SetAside(folder_, ownPath_, tempPath_, error))
+        std::string why;
+        if (!DescriptionsAside::Process().SetAside(folder_, ownPath_, tempPath_, error, &why))
         {
-            PostRenameError(fullPath_, RenameFailureText(ownPath_, tempPath_, error));
+            PostRenameError(fullPath_, why);
             return false;
         }
         aside_ = true;

@@ -226,3 +226,37 @@ TEST(FileWriting, ARenameWithoutReplacingNeverReplaces)
         EXPECT_TRUE(fs::is_directory(dir / "moved/inner") && !fs::exists(dir / "a.txt") && !fs::exists(dir / "folder"));
     }
 }
+
+// A new file made whole, both ways (without a name until it is linked, and through a named temporary, the way where
+// the file system makes no file without a name): it gets all its bytes and its mode under a free name, never a name
+// that anything has (a file, a link to nothing, a folder), and nothing is left beside it.
+TEST(FileWriting, ANewFileIsMadeWholeUnderAFreeNameAndNeverOverAnything)
+{
+    for (const auto make : {&WriteNewFileWhole, &WriteNewFileWholeThroughTemporary})
+    {
+        SCOPED_TRACE(make == &WriteNewFileWhole ? "without a name first" : "through a temporary");
+        TempDir dir;
+        Write(dir / "taken", "theirs");
+        fs::create_directory(dir / "folder");
+        ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
+        for (const char* name : {"taken", "dangling", "folder"})
+        {
+            errno = 0;
+            EXPECT_FALSE(make(dir / name, "mine", 0644)) << name;
+            EXPECT_EQ(errno, EEXIST) << name;
+        }
+        EXPECT_EQ(ReadFile(dir / "taken"), "theirs");
+        const mode_t mask = umask(0);
+        const bool made = make(dir / "new", std::string(100000, 'n'), 0640);
+        umask(mask);
+        ASSERT_TRUE(made);
+        EXPECT_EQ(ReadFile(dir / "new"), std::string(100000, 'n'));
+        struct stat st
+        {};
+        ASSERT_EQ(stat((dir / "new").c_str(), &st), 0);
+        EXPECT_TRUE((st.st_mode & 0777) == 0640u && st.st_nlink == 1u);
+        EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"dangling", "folder", "new", "taken"}));
+        EXPECT_FALSE(make(dir / "missing/x", "x", 0644));
+        EXPECT_EQ(errno, ENOENT);
+    }
+}

@@ -259,5 +259,58 @@ TEST_F(SetAsideE2E, AUsersFileOfTheTemporaryNameIsNeverTakenForADescription)
     EXPECT_EQ(ReadWholeFile(editing + "/wall.convert-tex.txt"), notes);
 }
 
+// A note of a description's own name is whole or absent, never blocks, and is never installed. An empty one (as a kill
+// just after it was made left it) goes and the conversion goes on; a kill the moment a note gets its name leaves it
+// whole. A user's file of a note's name is never removed: beside a description it fails that conversion, named. No
+// install or commit copy holds a note (empty, torn, or naming nothing), with a texture job or without one (a folder
+// with no description, a package of an installed copy an earlier version left a note in); a user's file is installed.
+TEST_F(SetAsideE2E, ANoteIsWholeOrAbsentNeverBlocksAndIsNeverInstalled)
+{
+    InstallBigTexture(false);
+    const std::string editing = root_.Path(kEditing), note = ".big.convert-tex.txt.own-name", mine = "my own notes\n";
+    root_.WriteFile(kEditing + note, "");
+    RunResult r = Run({"compresstexture", editing});
+    EXPECT_EQ(r.out, "OK (0 Errors, 0 Warnings)\n");
+    EXPECT_TRUE(!fs::exists(editing + note) && IsCompiledTexture(editing + "big.texture"));
+
+    ConvertUntil(kEditing, kEditing, IN_CREATE | IN_MOVED_TO, note, SIGKILL);
+    EXPECT_TRUE(!fs::exists(editing + note) || ReadWholeFile(editing + note).starts_with("velmar set-aside"));
+    EXPECT_EQ(Run({"compresstexture", editing}).exitCode, 0);
+    EXPECT_EQ(Entries(editing, true), std::vector<std::string>{});
+
+    root_.WriteFile(kEditing + note, mine);
+    r = Run({"compresstexture", editing});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.out.find("'" + note + "' already exists and is not a note the tool wrote"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("'big.convert-tex.txt'"), std::string::npos) << r.out;
+    EXPECT_TRUE(root_.ReadFile(kEditing + note) == mine &&
+                root_.ReadFile(kEditing + std::string("big.texture.txt")) == kPrimary);
+
+    const std::string torn = "velmar set-aside texture description\nkind fi";
+    const std::pair<std::string, std::string> notes[] = {
+        {note, ""},
+        {".mine.convert-tex.txt.own-name", mine},
+        {".old.convert-tex.txt.own-name", torn + "le\nsize 1\nsha256 0\nown old.texture.txt"},
+        {"sub/.torn.convert-tex.txt.own-name", torn}};
+    for (const auto& [name, text] : notes) root_.WriteFile(kEditing + name, text);
+    r = Run({"commit", kKuid});
+    EXPECT_EQ(r.out, "OK (0 Errors, 0 Warnings)\n");
+    const std::string local = root_.Path("UserData/local/kuid 900002 31");
+    EXPECT_EQ(FilesBelow(local), (std::vector<std::string>{".mine.convert-tex.txt.own-name", "big.texture",
+                                                           "big.texture.txt", "big.tga", "config.txt"}));
+
+    root_.WriteFile("work/plain/config.txt", "kuid <kuid:900303:1>\nusername \"P\"\nkind \"scenery\"\n");
+    for (const auto& [name, text] : notes) root_.WriteFile("work/plain/" + name, text);
+    ASSERT_EQ(Run({"installfrompath", "plain"}).exitCode, 0);
+    const std::string plain = root_.Path("UserData/local/kuid 900303 1");
+    const std::vector<std::string> installed{".mine.convert-tex.txt.own-name", "config.txt"};
+    EXPECT_EQ(FilesBelow(plain), installed);
+    EXPECT_EQ(FilesBelow(root_.Path("work/plain")).size(), 5u);
+    root_.WriteFile("UserData/local/kuid 900303 1/" + note, "");
+    ASSERT_EQ(Run({"createcdp", "plain.cdp", "<kuid:900303:1>"}).exitCode, 0);
+    EXPECT_EQ(Run({"installcdp", "plain.cdp"}).exitCode, 0);
+    EXPECT_EQ(FilesBelow(plain), installed);
+}
+
 }  // namespace
 }  // namespace e2e
