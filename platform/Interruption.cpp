@@ -102,19 +102,19 @@ bool RegisterFolderReady(const std::string& folder)
            (st.st_mode & 07777) == 0700;
 }
 
-// The register, made exclusively (owner-only, with its first line) the first time it is needed.
-bool RegisterOpen(Register& r)
+// The register, made exclusively (owner-only) the first time a line is recorded, its header and that line written
+// together (one change of the file, as each line after it is).
+bool RegisterOpen(Register& r, const std::string& first)
 {
-    if (r.folder.empty() || (r.fd >= 0 && r.owner == ::getpid())) return r.fd >= 0;
-    if (r.tried) return false;
+    if (r.folder.empty() || r.tried) return false;
     r.tried = true;
     const std::string name = OwnWorkRegisterNameOf(::getpid());
     if (name.empty() || !RegisterFolderReady(r.folder)) return false;
     const std::string path = r.folder + "/" + name;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    const std::string_view header = kOwnWorkHeader;
-    if (::fchmod(fd, 0600) != 0 || !WriteFully(fd, header.data(), header.size()))
+    const std::string text = kOwnWorkHeader + first;
+    if (::fchmod(fd, 0600) != 0 || !WriteFully(fd, text.data(), text.size()))
     {
         ::unlink(path.c_str());
         ::close(fd);
@@ -123,15 +123,17 @@ bool RegisterOpen(Register& r)
     r.path = path;
     r.fd = fd;
     r.owner = ::getpid();
-    r.written = 0;
+    r.written = first.size();
     return true;
 }
 
-// Appends one line whole (one write where the system takes it at once); false when it did not go whole.
+// Appends one line whole (one write where the system takes it at once); false when it did not go whole. A child
+// forked without exec writes nothing into its parent's register.
 bool RegisterAppend(Register& r, const std::string& line)
 {
-    if (line.empty() || !RegisterOpen(r)) return false;
-    if (!WriteFully(r.fd, line.data(), line.size())) return false;
+    if (line.empty()) return false;
+    if (r.fd < 0) return RegisterOpen(r, line);
+    if (r.owner != ::getpid() || !WriteFully(r.fd, line.data(), line.size())) return false;
     r.written += line.size();
     return true;
 }

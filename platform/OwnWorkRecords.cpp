@@ -188,13 +188,14 @@ bool ReadOwnWorkRecords(std::string_view bytes, std::vector<OwnWorkRecord>& out,
 std::string OwnWorkRegisterNameOf(int pid)
 {
     if (pid <= 0) return {};
-    // Field 22 counts from the first field after the command's name, which ends at the last ')'.
+    // The fields are counted from the state (field 3), which follows the command's name and its last ')'.
     const std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = stat.rfind(')');
     if (close == std::string::npos) return {};
     std::string_view rest = std::string_view(stat).substr(close + 1);
     std::string_view start;
-    for (int field = 2; field < 22 && !rest.empty(); ++field)
+    int field = 3;
+    for (; field <= 22 && !rest.empty(); ++field)
     {
         const size_t from = rest.find_first_not_of(' ');
         if (from == std::string_view::npos) return {};
@@ -202,9 +203,11 @@ std::string OwnWorkRegisterNameOf(int pid)
         const size_t to = std::min(rest.find(' '), rest.size());
         start = rest.substr(0, to);
         rest.remove_prefix(to);
+        // Field 3, its state: a process that has ended and waits only to be reaped (a zombie) is no longer running.
+        if (field == 3 && (start == "Z" || start == "X")) return {};
     }
     uint64_t ticks = 0;
-    if (!Number(start, ticks)) return {};
+    if (field != 23 || !Number(start, ticks)) return {};
     std::string boot;
     for (const char c : ReadProcFile("/proc/sys/kernel/random/boot_id"))
         if (HexDigit(c) >= 0 && boot.size() < 64) boot += c;

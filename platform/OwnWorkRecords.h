@@ -57,7 +57,7 @@ std::string OwnWorkForgetLine(uint64_t note);
 bool ReadOwnWorkRecords(std::string_view bytes, std::vector<OwnWorkRecord>& out, std::string* why = nullptr);
 
 // The register name of the running process `pid` ("<pid>-<start>-<boot>"); empty when there is none of that id
-// (it has ended) or /proc cannot tell.
+// (it has ended, also one that waits only to be reaped) or /proc cannot tell.
 std::string OwnWorkRegisterNameOf(int pid);
 // The process id of a register name of that form; 0 for any other name.
 int OwnWorkRegisterProcess(std::string_view name);
