@@ -53,7 +53,9 @@ struct EndingState
     Register record;
 };
 
-// Past this many bytes appended, a register whose notes do not all go is written anew with only what stands.
+// Past this many bytes appended, a register with nothing standing is cut back to its first line, and one whose notes
+// do not all go is written anew with only what stands, so that it stays small however long the process runs.
+constexpr uint64_t kCutRegisterAfter = 64 * 1024;
 constexpr uint64_t kRewriteRegisterAfter = 256 * 1024;
 
 EndingState& State()
@@ -138,11 +140,11 @@ bool RegisterAppend(Register& r, const std::string& line)
     return true;
 }
 
-// With nothing recorded left: the register is cut back to its first line. Once it has grown far with notes that
-// stay: written anew beside itself with only what stands, and renamed over itself (whole or not at all).
+// Once it has grown: with nothing recorded left, the register is cut back to its first line; with notes that stay,
+// written anew beside itself with only what stands, and renamed over itself (whole or not at all).
 void RegisterTidy(Register& r, const std::map<uint64_t, Temporary>& temporaries)
 {
-    if (r.fd < 0 || r.owner != ::getpid()) return;
+    if (r.fd < 0 || r.owner != ::getpid() || r.written < kCutRegisterAfter) return;
     std::string standing;
     for (const auto& [note, t] : temporaries) standing += t.line;
     const std::string_view header = kOwnWorkHeader;

@@ -81,8 +81,9 @@ void SweepRegister(int folder, const std::string& name, const std::string& path,
         done.push_back("left the register " + path + " as it is: it is no owner-only file of this user");
         return;
     }
-    // Another sweep at the same time (another thread) has it.
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return;
+    // A sweep at the same time (another thread's) finishes first: the copy that waits for this one must not find
+    // what is still being removed.
+    if (::flock(fd.Get(), LOCK_EX) != 0) return;
     std::string bytes, why;
     std::vector<OwnWorkRecord> records;
     int error = 0;

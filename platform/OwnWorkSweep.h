@@ -10,7 +10,8 @@ namespace Platform {
 
 // Sweeps the registers in `folder` (a folder of this user that only it may enter; any other is left alone) of
 // processes that have ended: a register of this user's, owner-only, read whole within the bounds of
-// OwnWorkRecords.h; one that is not is left as it is, and said so. One that another sweep is reading is left to it.
+// OwnWorkRecords.h; one that is not is left as it is, and said so. A register another sweep is working through is
+// waited for.
 // Returns what was done as lines for a log.
 std::vector<std::string> SweepOwnWorkOfEndedProcesses(const std::string& folder);
 

@@ -179,8 +179,9 @@ TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
             const TemporariesLock held;
             NoteTemporary(held, AT_FDCWD, base + "/scratch.part-" + std::to_string(getpid()) + "-9", false, fd);
         }
-        const bool ok = fd >= 0 && work.Make(base + "/work") && WriteFileReplacing(base + "/work/inside", "x") &&
-                        WriteFileReplacing(base + "/written", "whole");
+        bool ok = fd >= 0 && work.Make(base + "/work") && WriteFileReplacing(base + "/work/inside", "x");
+        // Many files replaced while the folder stays noted: the register is written anew, small, along the way.
+        for (int i = 0; ok && i < 3000; ++i) ok = WriteFileReplacing(base + "/written", i < 2999 ? "part" : "whole");
         _exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -191,6 +192,12 @@ TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
     struct stat st;
     ASSERT_EQ(::stat(registers.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(std::distance(fs::directory_iterator(registers), fs::directory_iterator()), 1);
+    const fs::path the = fs::directory_iterator(registers)->path();
+    EXPECT_EQ(OwnWorkRegisterProcess(the.filename().string()), child);
+    ASSERT_EQ(::stat(the.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_LT(st.st_size, 300 * 1024);
 
     SweepOwnWorkOfEndedProcesses(registers);
     EXPECT_FALSE(fs::exists(base + "/work") || fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
