@@ -565,7 +565,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled (until they are)
         std::vector<LeftAside> givenBack;   // descriptions a conversion left aside, given their names back in the copy
-        size_t textureSlot = SIZE_MAX;         // ... and its copy's slot in the texture staging
+        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;

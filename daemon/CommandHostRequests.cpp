@@ -331,8 +331,8 @@ bool MakeExportFolder(Platform::TemporaryFolder& making, const std::string& pack
     if (making.Make(packages + "/" + name + kExportPartialSuffix) || errno != EEXIST) return making.IsMade();
     for (int attempt = 0; attempt < 8; ++attempt)
     {
-        const std::string own = packages + "/.vadexport-" + std::to_string(getpid()) + "-" +
-                                std::to_string(Platform::NextUniqueNumber());
+        const std::string own =
+            packages + "/.vadexport-" + std::to_string(getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
         if (making.Make(own) || errno != EEXIST) return making.IsMade();
     }
     return false;

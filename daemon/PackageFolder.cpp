@@ -81,7 +81,9 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
             if (!moving.Make(place + "/.vadnew-" + name + suffix)) return failed(std::strerror(errno));
             if (!CopyFolderTree(from, moving.Path(), &error)) return failed(error);
         }
-        const auto putInPlace = [&] { return moving.IsMade() ? moving.PutInPlace(to) : Platform::RenameNoReplace(from, to); };
+        const auto putInPlace = [&] {
+            return moving.IsMade() ? moving.PutInPlace(to) : Platform::RenameNoReplace(from, to);
+        };
         if (putInPlace()) continue;
         if (errno != EEXIST) return failed(std::strerror(errno));
         // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that

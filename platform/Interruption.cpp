@@ -36,8 +36,8 @@ struct Register
     std::string folder;  // empty: none is kept
     std::string path;
     int fd = -1;
-    int owner = 0;        // the process that made it (a child forked without exec writes none)
-    bool tried = false;   // made, or found not to be possible
+    int owner = 0;         // the process that made it (a child forked without exec writes none)
+    bool tried = false;    // made, or found not to be possible
     uint64_t written = 0;  // bytes appended since it was last whole with only what stands
 };
 
@@ -202,11 +202,8 @@ uint64_t Note(int folderFd, std::string name, OwnWorkKind kind, std::string own,
     return note;
 }
 
-// Gives a folder set aside its own name back, where it is still what was set aside and the name is free.
-bool GiveBack(const Temporary& t)
-{
-    return RenameNoReplace(t.name, t.own) || errno == ENOENT;
-}
+// Gives what was set aside its own name back where nothing has that name (nothing to do where it was never set aside).
+bool GiveBack(const Temporary& t) { return RenameNoReplace(t.name, t.own) || errno == ENOENT; }
 
 }  // namespace
 
@@ -230,10 +227,10 @@ TemporariesLock::TemporariesLock() : lock_(State().mutex) { HoldBackWhileEnding(
 uint64_t NoteTemporary(const TemporariesLock&, int folderFd, std::string name, bool tree, int madeFd)
 {
     struct stat st;
-    const bool known = State().record.folder.empty()
-                           ? false
-                           : (madeFd >= 0 ? ::fstat(madeFd, &st) : ::fstatat(folderFd, name.c_str(), &st,
-                                                                              AT_SYMLINK_NOFOLLOW)) == 0;
+    // Only what is recorded needs to be looked at.
+    const bool known =
+        !State().record.folder.empty() &&
+        (madeFd >= 0 ? ::fstat(madeFd, &st) : ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)) == 0;
     return Note(folderFd, std::move(name), tree ? OwnWorkKind::kTree : OwnWorkKind::kFile, {}, known ? &st : nullptr);
 }
 
@@ -289,8 +286,8 @@ std::string PrepareToEnd()
                               : ::unlinkat(t.folderFd, t.name.c_str(), 0) == 0 || errno == ENOENT;
         if (done) continue;
         if (t.kind == OwnWorkKind::kAside)
-            left += "'" + t.name + "' could not be given its name '" + t.own + "' back: " +
-                    std::strerror(errno != 0 ? errno : EIO) + "\n";
+            left += "'" + t.name + "' could not be given its name '" + t.own +
+                    "' back: " + std::strerror(errno != 0 ? errno : EIO) + "\n";
         else
             left += "The temporary file '" + PathIn(t.folderFd, t.name) +
                     "' could not be removed: " + std::strerror(errno != 0 ? errno : EIO) + "\n";

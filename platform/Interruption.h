@@ -43,8 +43,7 @@ private:
 // holds. It is what the caller has just made exclusively (never a file that was there before), looked up by its
 // name, or with `madeFd` the file open as that descriptor (a file made without a name, noted just before it gets
 // `name`). Returns the note's number (never 0) for ForgetTemporary.
-uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false,
-                       int madeFd = -1);
+uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false, int madeFd = -1);
 // Notes, just before the caller renames it, that what the path `own` names goes aside as the path `aside`: ending
 // (and, after a kill, the sweep of OwnWorkSweep.h) gives it its own name back where nothing has that name by then.
 // The note stands until the caller has given it back, or has dealt with it otherwise.

@@ -22,10 +22,7 @@ namespace {
 constexpr size_t kMaxRegisters = 10000;
 constexpr char kRewriteSuffix[] = ".new";  // a register being written anew (Interruption.cpp)
 
-bool OwnerOnly(const struct stat& st, mode_t mode)
-{
-    return st.st_uid == ::geteuid() && (st.st_mode & 07777) == mode;
-}
+bool OwnerOnly(const struct stat& st, mode_t mode) { return st.st_uid == ::geteuid() && (st.st_mode & 07777) == mode; }
 
 bool Proven(const struct stat& st, const OwnWorkRecord& r)
 {
@@ -118,7 +115,8 @@ std::vector<std::string> SweepOwnWorkOfEndedProcesses(const std::string& folder)
     }
     if (::fstat(fd.Get(), &st) != 0 || !OwnerOnly(st, 0700))
     {
-        done.push_back("left the registers of own work in " + folder + " alone: it is no owner-only folder of this user");
+        done.push_back("left the registers of own work in " + folder +
+                       " alone: it is no owner-only folder of this user");
         return done;
     }
     std::vector<std::string> names;
@@ -128,8 +126,8 @@ std::vector<std::string> SweepOwnWorkOfEndedProcesses(const std::string& folder)
     {
         std::string base = name;
         const std::string_view suffix = kRewriteSuffix;
-        const bool rewrite = base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(),
-                                                                        suffix) == 0;
+        const bool rewrite =
+            base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0;
         if (rewrite) base.resize(base.size() - suffix.size());
         const int pid = OwnWorkRegisterProcess(base);
         // A process still running (the same start, since the same boot) keeps its register.

@@ -7,8 +7,8 @@
 #include "engine/File.h"
 #include "engine/TextCase.h"
 #include "engine/TextureFormat.h"
-#include "platform/TemporaryFolder.h"
 #include "platform/Process.h"
+#include "platform/TemporaryFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -136,8 +136,7 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
     std::vector<std::string> args = {"-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
     if (mips) args.push_back("-m");
     args.insert(args.end(), {"-o", out, "-i", in});
-    Platform::LaunchResult run =
-        Platform::LaunchProcess(tool, args, work, Platform::kLaunchNoConsole, saidFd, saidFd);
+    Platform::LaunchResult run = Platform::LaunchProcess(tool, args, work, Platform::kLaunchNoConsole, saidFd, saidFd);
     ::close(saidFd);
     if (!run) return Fail("cannot start " + tool + ": " + run.error);
     int exitCode = -1;

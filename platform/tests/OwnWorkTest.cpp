@@ -83,14 +83,14 @@ TEST(OwnWork, ARegisterReadsOnlyWholeLinesOfItsOwnForm)
     EXPECT_EQ(OwnWorkRecordLine({1, OwnWorkKind::kFile, 1, 2, "/" + std::string(kMaxOwnWorkPath, 'a'), {}}), "");
 
     const std::string refused[] = {
-        "own-work 2\n+ 1 file 5 6 /a/b\n",       // another form
-        header + "+ 1 file 5 6 a/b\n",           // a path that is not absolute
-        header + "+ 1 file 5 6 /a/b c\n",        // a word too many
-        header + "+ 1 link 5 6 /a/b\n",          // no such kind
-        header + "+ 1 file 5 6 /a/\\2\n",        // an escape cut short
-        header + "+ 1 file 5 6 /a/\\41\n",       // an escape of a byte written as it is
-        header + "+ 1 file 5 06 /a/b\n",         // a number not written so
-        header + "+ 1 file 5 6 /a/b\n+ 1 file 5 7 /a/c\n",  // a note twice
+        "own-work 2\n+ 1 file 5 6 /a/b\n",                   // another form
+        header + "+ 1 file 5 6 a/b\n",                       // a path that is not absolute
+        header + "+ 1 file 5 6 /a/b c\n",                    // a word too many
+        header + "+ 1 link 5 6 /a/b\n",                      // no such kind
+        header + "+ 1 file 5 6 /a/\\2\n",                    // an escape cut short
+        header + "+ 1 file 5 6 /a/\\41\n",                   // an escape of a byte written as it is
+        header + "+ 1 file 5 06 /a/b\n",                     // a number not written so
+        header + "+ 1 file 5 6 /a/b\n+ 1 file 5 7 /a/c\n",   // a note twice
         header + std::string(kMaxOwnWorkBytes, 'x') + "\n",  // past the bound
     };
     for (const std::string& r : refused)
@@ -112,10 +112,10 @@ TEST(OwnWork, TheSweepDoesOnlyWhatASoundRegisterOfAnEndedProcessProves)
 
     Write(base + "/made.part-1-1", "made");
     Write(base + "/work/inner/file", "work");
-    Write(base + "/users.part-1-2", "the user's");          // recorded with another file's inode
+    Write(base + "/users.part-1-2", "the user's");  // recorded with another file's inode
     Write(base + "/other", "other");
-    Write(base + "/.old-pack/config.txt", "earlier copy");  // given back as pack
-    Write(base + "/.old-taken/config.txt", "earlier copy"); // its name is taken
+    Write(base + "/.old-pack/config.txt", "earlier copy");   // given back as pack
+    Write(base + "/.old-taken/config.txt", "earlier copy");  // its name is taken
     Write(base + "/taken/config.txt", "new copy");
     Write(base + "/kept-by-a-bad-register", "x");
     std::string text = kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/made.part-1-1") +
@@ -188,7 +188,8 @@ TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     Write(base + "/notes.part-" + std::to_string(child) + "-1", "the user's");
-    ASSERT_TRUE(fs::exists(base + "/work/inside") && fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
+    ASSERT_TRUE(fs::exists(base + "/work/inside") &&
+                fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
     struct stat st;
     ASSERT_EQ(::stat(registers.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
