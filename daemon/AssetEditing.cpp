@@ -5,10 +5,10 @@
 #include "core/ConfigFile.h"
 #include "daemon/AssetFolderReader.h"
 #include "daemon/CrashPoint.h"
-#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "platform/FolderWalk.h"
+#include "platform/OwnWorkSweep.h"
 #include "platform/RenameNoReplace.h"
 
 #include <algorithm>
@@ -510,6 +510,15 @@ bool IsOwnStagedCopy(const std::string& cache, const std::string& folder)
     return staging.rfind("install" + own, 0) == 0 || staging.rfind("textures" + own, 0) == 0;
 }
 
+// Before a user's folder is copied to be installed or committed: what processes of the installation that have ended
+// left of their own work (a tool killed while it wrote into the folder) goes, as their registers prove it
+// (platform/OwnWorkSweep.h). Anything else in the folder, whatever its name, is installed as any file is.
+void SweepEndedWork(const DaemonRoot& root)
+{
+    for (const std::string& line : Platform::SweepOwnWorkOfEndedProcesses(root.OwnWorkFolder()))
+        DLOG("%s", line.c_str());
+}
+
 // Runs fn(0) ... fn(n - 1) on a few threads; the calls must not touch anything shared.
 void InParallel(size_t n, const std::function<void(size_t)>& fn)
 {
@@ -543,6 +552,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     const std::string cache = root_.UserData("cache");
     const bool favourite = (options & kVADInstallFavourite) != 0;
     installed.assign(folders.size(), KUID::Null());
+    SweepEndedWork(root_);
     struct Source
     {
         std::string folder;
@@ -555,8 +565,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         bool prepared = false;  // ... made ready to be moved into place whole
         std::vector<std::string> textures;  // its texture descriptions, when they are to be compiled (until they are)
         std::vector<LeftAside> givenBack;   // descriptions a conversion left aside, given their names back in the copy
-        std::vector<std::string> temporaries;  // files a killed writer left in a user's folder, left out of the copy
-        size_t textureSlot = SIZE_MAX;         // ... and its copy's slot in the texture staging
+        size_t textureSlot = SIZE_MAX;      // ... and its copy's slot in the texture staging
         DaemonResults results;
         // The staged copy:
         bool staged = false;
@@ -636,7 +645,6 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What is installed is the copy: its configuration, not the one read before it was made.
             const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
             if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(copy, src.textures);
-            if (src.staged && !IsPathInside(src.origin, cache)) src.temporaries = LeaveOutLeftTemporaries(copy);
             if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
             {
                 if (!src.prepared) RemoveFolderTree(copy);
@@ -656,8 +664,6 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             if (src.prepared) s.from = src.folder;
             for (const LeftAside& left : src.givenBack)
                 PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
-            for (const std::string& temporary : src.temporaries)
-                PostTemporaryLeftOut(results, src.rec.kuid, src.origin + "/" + temporary);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
             if (favourite) s.rec.favourite = true;
             group.push_back(std::move(s));
@@ -796,6 +802,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     // dropped the edit) committed. Until the folder is installed or back, other requests on the edit are refused.
     EditRecord e;
     std::string editFolder, taken;
+    SweepEndedWork(root_);
     {
         std::unique_lock lk(mutex_);
         const EditRecord* found = EditByHandleLocked(handle);
@@ -916,8 +923,6 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     }
     for (const LeftAside& left : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
         PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + left.aside, left.own);
-    for (const std::string& temporary : LeaveOutLeftTemporaries(TempFolderFor(target)))
-        PostTemporaryLeftOut(results, e.kuid, editFolder + "/" + temporary);
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
     {

@@ -10,7 +10,7 @@
 #include "core/ConfigFile.h"
 #include "core/TFile.h"
 #include "daemon/AssetFolderReader.h"
-#include "daemon/CutShortLeftovers.h"
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DevicePackage.h"
 #include "daemon/FolderOps.h"
@@ -19,6 +19,7 @@
 #include "platform/FileWriting.h"
 #include "platform/OutputFile.h"
 #include "platform/RenameNoReplace.h"
+#include "platform/TemporaryFolder.h"
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
@@ -321,6 +322,23 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     return kVADStatusOK;
 }
 
+// The folder an export makes package `name` in, below `packages`: "<name>.export-partial" where nothing has that
+// name, else a hidden name of this process's own. Made here (never a folder that was there) and recorded as the
+// process's own work, so that after a kill only that folder is removed. False with errno set.
+bool MakeExportFolder(Platform::TemporaryFolder& making, const std::string& packages, const std::string& name)
+{
+    std::error_code ec;
+    if (!FolderExists(packages)) fs::create_directories(packages, ec);
+    if (making.Make(packages + "/" + name + kExportPartialSuffix) || errno != EEXIST) return making.IsMade();
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const std::string own =
+            packages + "/.vadexport-" + std::to_string(getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
+        if (making.Make(own) || errno != EEXIST) return making.IsMade();
+    }
+    return false;
+}
+
 int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VADEmptyPayload&)
 {
     if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
@@ -344,9 +362,9 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         if (t.find(';') != std::string::npos || t.size() > 64) return kVADStatusBadPayload;
     // The package is made in a folder of its own and put in place only when it is complete (PackageFolder.h): a
     // failed export leaves no partial package behind, and an earlier package of that name stays as it is until the
-    // new one's files are written into its folder.
+    // new one's files are written into its folder. That folder is made here and now, never one that was there: a
+    // folder of its name is a user's and stays as it is, and the export works in one of a name of its own instead.
     const std::string finished = root.UserData("packages") + "/" + name;
-    const std::string package = finished + ".export-partial";
     if (!ExportsInProgress().Claim(finished))
     {
         PostResult(&c.results, kResultError,
@@ -359,20 +377,15 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         const std::string& folder;
         ~ReleaseClaim() { ExportsInProgress().Release(folder); }
     } releaseClaim{finished};
-    std::error_code ec;
-    // The mark says to a later start that the folder is an export's, which a kill cut short (CutShortLeftovers.h).
-    if (!RemoveFolderTree(package) || !fs::create_directories(package, ec) ||
-        !Platform::WriteExactFile(package + "/" + kExportPartialMark, {}, true))
+    Platform::TemporaryFolder making;
+    if (!MakeExportFolder(making, root.UserData("packages"), name))
     {
-        PostResult(&c.results, kResultError, "The package folder '$(FILE_PATH)' could not be made.", KUID::Null(),
-                   PathParam(package));
+        PostResult(&c.results, kResultError, "The package folder '$(FILE_PATH)' could not be made: $(REASON).",
+                   KUID::Null(), {{"file_path", finished + kExportPartialSuffix}, {"reason", std::strerror(errno)}});
         return kVADStatusFailed;
     }
-    struct RemovePartial
-    {
-        const std::string& folder;
-        ~RemovePartial() { RemoveFolderTree(folder); }
-    } removePartial{package};
+    const std::string& package = making.Path();
+    CrashPoint("exporting");
 
     // Each asset's copy in the package has its textures converted for the targets, and then holds the
     // compiled textures instead of the pictures they were made from (DevicePackage.h). An asset named twice
@@ -536,10 +549,8 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
                    KUID::Null(), PathParam(finished));
         return kVADStatusFailed;
     }
-    // Never over a folder that appeared meanwhile. The package goes without the mark: a kill between the two
-    // leaves a folder that no start removes, never a package that one would.
-    if (!standing &&
-        (::unlink((package + "/" + kExportPartialMark).c_str()) != 0 || !Platform::RenameNoReplace(package, finished)))
+    // Never over a folder that appeared meanwhile.
+    if (!standing && !making.PutInPlace(finished))
     {
         PostResult(&c.results, kResultError,
                    "The package '$(FILE_PATH)' could not be put in place: $(REASON); nothing was changed.",

@@ -2,6 +2,7 @@
 
 #include "platform/FolderWalk.h"
 #include "platform/OutputFile.h"
+#include "platform/OwnWorkRecords.h"
 
 #include <filesystem>
 #include <system_error>
@@ -41,6 +42,8 @@ std::string DaemonRoot::UserData(std::string_view sub) const
 
 std::string DaemonRoot::LocalFolder(const KUID& k) const { return UserData("local/" + k.ToSpacedString()); }
 std::string DaemonRoot::EditFolder(const KUID& k) const { return UserData("editing/" + k.ToSpacedString()); }
+
+std::string DaemonRoot::OwnWorkFolder() const { return UserData(Platform::kOwnWorkFolder); }
 
 std::string DaemonRoot::SourceFolder(std::string_view source) const
 {

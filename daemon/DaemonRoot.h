@@ -20,6 +20,8 @@ public:
     std::string LockFile() const { return Path("assets.tdx.lock"); }
     std::string LocalFolder(const KUID& k) const;  // UserData/local/<spaced KUID>
     std::string EditFolder(const KUID& k) const;   // UserData/editing/<spaced KUID>
+    // The registers of the own work of the installation's processes (platform/OwnWorkRecords.h).
+    std::string OwnWorkFolder() const;
     // The folder of a content source: "builtin", "base", "data" and the UserData locations; empty for other
     // names.
     std::string SourceFolder(std::string_view source) const;

@@ -2,11 +2,12 @@
 
 #include "assetdb/VADDiscovery.h"
 #include "daemon/ClientConnection.h"
-#include "daemon/CutShortLeftovers.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DiscoveryPublish.h"
 #include "daemon/DownloadMirror.h"
 #include "daemon/RootLockRecord.h"
+#include "platform/Interruption.h"
+#include "platform/OwnWorkSweep.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -230,6 +231,7 @@ int DaemonServer::Run()
     }
     // The log needs its folder first; opening the store makes them again, and says when it cannot.
     root_.MakeFolders();
+    Platform::KeepRegisterOfOwnWork(root_.OwnWorkFolder());
     TheDaemonLog().Open(root_.UserData("settings/vaddaemon.log"));
     DLOG("VADDaemon %d starting for %s", Platform::CurrentProcessId(), root_.Root().c_str());
     if (!unrecorded.empty()) DLOG("the root lock does not say which path is served: %s", unrecorded.c_str());
@@ -261,8 +263,10 @@ int DaemonServer::Run()
     }
     if (!watch_.Add(root_.Database(), &error)) DLOG("the store is not watched: %s", error.c_str());
     db_.ApplySettingsFile(root_.UserData("settings/settings.txt"));
-    // Before anyone is served: what commands cut short left in the packages and the program's own folders.
-    for (const std::string& line : CleanupCutShortWork(root_)) DLOG("start-up: %s", line.c_str());
+    // Before anyone is served: what processes of this installation that ended (killed, cut short) made and left,
+    // as their registers prove it (platform/OwnWorkSweep.h); nothing is taken for theirs by its name.
+    for (const std::string& line : Platform::SweepOwnWorkOfEndedProcesses(root_.OwnWorkFolder()))
+        DLOG("start-up: %s", line.c_str());
     listener_ = Platform::Socket::Listen(0, 64, &error);
     if (!listener_.IsValid())
     {

@@ -1,7 +1,9 @@
 #include "daemon/PackageFolder.h"
 
 #include "daemon/FolderOps.h"
+#include "platform/Interruption.h"
 #include "platform/RenameNoReplace.h"
+#include "platform/TemporaryFolder.h"
 #include "platform/UniqueNumber.h"
 
 #include <sys/stat.h>
@@ -68,35 +70,55 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
         };
         const std::string suffix =
             "-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
-        // A package folder on another file system (a link leading there) gets the copy copied into it first, under
-        // a name of its own, so that it too goes to its place in one rename.
-        std::string source = from, error;
+        // A package folder on another file system (a link leading there) gets the copy copied into it first, into a
+        // folder made for it (recorded as the daemon's own work until it is in place), so that it too goes to its
+        // place in one rename.
+        Platform::TemporaryFolder moving;
+        std::string error;
         struct stat made, there;
         if (::stat(from.c_str(), &made) == 0 && ::stat(place.c_str(), &there) == 0 && made.st_dev != there.st_dev)
         {
-            source = place + "/.vadnew-" + name + suffix;
-            if (!CopyFolderTree(from, source, &error))
+            if (!moving.Make(place + "/.vadnew-" + name + suffix)) return failed(std::strerror(errno));
+            if (!CopyFolderTree(from, moving.Path(), &error)) return failed(error);
+        }
+        const auto putInPlace = [&] {
+            return moving.IsMade() ? moving.PutInPlace(to) : Platform::RenameNoReplace(from, to);
+        };
+        if (putInPlace()) continue;
+        if (errno != EEXIST) return failed(std::strerror(errno));
+        // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
+        // nothing is replaced that was not looked at. Recorded first: a kill before the new copy is in place gives
+        // the earlier one its name back.
+        const std::string aside = place + "/.vadold-" + name + suffix;
+        uint64_t setAside = 0;
+        {
+            const Platform::TemporariesLock held;
+            setAside = Platform::NoteSetAside(held, aside, to);
+            if (!Platform::RenameNoReplace(to, aside))
             {
-                RemoveFolderTree(source);
-                return failed(error);
+                const std::string why = std::strerror(errno);
+                Platform::ForgetTemporary(held, setAside);
+                return failed(why);
             }
         }
-        auto unplaced = [&](const std::string& why) {
-            if (source != from) RemoveFolderTree(source);
-            return failed(why);
-        };
-        if (Platform::RenameNoReplace(source, to)) continue;
-        if (errno != EEXIST) return unplaced(std::strerror(errno));
-        // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
-        // nothing is replaced that was not looked at.
-        const std::string aside = place + "/.vadold-" + name + suffix;
-        if (!Platform::RenameNoReplace(to, aside)) return unplaced(std::strerror(errno));
-        if (!Platform::RenameNoReplace(source, to))
+        if (!putInPlace())
         {
             const std::string why = std::strerror(errno);
-            (void)Platform::RenameNoReplace(aside, to);
-            return unplaced(why);
+            const Platform::TemporariesLock held;
+            if (Platform::RenameNoReplace(aside, to)) Platform::ForgetTemporary(held, setAside);
+            return failed(why);
         }
+        // From here on the earlier copy is the daemon's to remove (the new one has every name it has), or a user's
+        // to keep: either way it does not go back.
+        struct ForgetSetAside
+        {
+            uint64_t note;
+            ~ForgetSetAside()
+            {
+                const Platform::TemporariesLock held;
+                Platform::ForgetTemporary(held, note);
+            }
+        } forgetSetAside{setAside};
         if (HasNothingMore(aside, to))
         {
             if (!RemoveFolderTree(aside))

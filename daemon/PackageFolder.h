@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+// The ending of the folder an export makes a package in beside its place, where nothing has that name.
+inline constexpr char kExportPartialSuffix[] = ".export-partial";
+
 // What stands at the package's place: a folder (true), nothing (false, `error` empty), or something else (false,
 // `error` says what).
 bool PackageFolderStands(const std::string& place, std::string& error);

@@ -133,24 +133,6 @@ std::string TemporaryNameFor(const std::string& path)
     return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
 }
 
-int TemporaryNameProcess(const std::string& name, std::string* base)
-{
-    // Decimal digits only, at most 9 of them (a process id fits).
-    const auto digits = [](std::string_view text) {
-        return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    const std::string_view text(name);
-    const size_t last = text.rfind('-');
-    if (last == std::string_view::npos || !digits(text.substr(last + 1))) return 0;
-    const size_t part = text.rfind(".part-", last);
-    if (part == std::string_view::npos || part == 0 || part + 6 >= last ||
-        !digits(text.substr(part + 6, last - part - 6)))
-        return 0;
-    const int pid = std::stoi(name.substr(part + 6, last - part - 6));
-    if (pid > 0 && base) *base = name.substr(0, part);
-    return pid;
-}
-
 bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
 {
     return CreateAt(AT_FDCWD, path, TemporaryNameFor(path), access, mode);
@@ -203,7 +185,7 @@ bool ReplacingFile::CreateAt(int folderFd, const std::string& name, const std::s
     unnamed_ = fd_ >= 0;
     if (unnamed_ || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return unnamed_;
     fd_ = ::openat(folderFd, temporary.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd_ >= 0) note_ = NoteTemporary(held, folderFd, temporary);
+    if (fd_ >= 0) note_ = NoteTemporary(held, folderFd, temporary, false, fd_);
     return fd_ >= 0;
 }
 
@@ -215,9 +197,11 @@ bool ReplacingFile::Commit()
         return false;
     }
     // The temporary's name, the close and the rename are one step for a signal's handler: it removes the
-    // temporary before or finds the path replaced after.
+    // temporary before or finds the path replaced after. A file without a name is noted (and recorded where the
+    // process keeps a register of its own work) just before it gets one, for a kill in that instant.
     const TemporariesLock held;
     const int fd = std::exchange(fd_, -1);
+    if (unnamed_) note_ = NoteTemporary(held, folderFd_, temporary_, false, fd);
     bool named = !unnamed_ || NameUnnamed(fd, folderFd_, temporary_);
     int why = errno;
     const bool closed = ::close(fd) == 0;

@@ -8,7 +8,9 @@
 // the path keeps what it had, and a temporary that is not committed is removed, also by a signal that ends the
 // process (Interruption.h). After a kill the path holds the old file or the new one, never part of one, and a
 // temporary name is left only by a kill in the instant between the naming and the rename (or, where the file
-// system makes no file without a name, at any moment of the write).
+// system makes no file without a name, at any moment of the write); where the process keeps a register of its
+// own work, that temporary is recorded there, and a sweep after the process removes it (never a file that merely
+// has such a name).
 #include <fcntl.h>
 #include <sys/types.h>
 
@@ -45,9 +47,6 @@ inline bool WriteExactFile(const std::string& path, std::string_view data, bool 
 
 // "<path>.part-<pid>-<n>", n counting in the process: a temporary name beside `path` no other writer takes.
 std::string TemporaryNameFor(const std::string& path);
-// The process id in a name TemporaryNameFor made ("X.part-<pid>-<n>", X not empty), for telling a temporary that
-// a process cut short left behind once that process is gone; 0 for any other name. `base` gets X.
-int TemporaryNameProcess(const std::string& name, std::string* base = nullptr);
 
 class ReplacingFile
 {

@@ -5,7 +5,8 @@
 // its copy runs as an UnbrokenWrite, and ending waits for it. The process's own temporary files and folders (a
 // replacing file's temporary, a scratch folder) are noted here from the moment they have a name to the moment
 // they are committed or removed, each step made together with its note under one lock (TemporariesLock), so that
-// ending finds every one of them and removes it. Once ending has begun nothing more is made, committed or
+// ending finds every one of them and removes it; where the program keeps a register of its own work, each note is
+// recorded on disk too, for a kill that no handler sees. Once ending has begun nothing more is made, committed or
 // written in place: a thread that tries waits until the process is gone.
 #include <cstdint>
 #include <mutex>
@@ -39,13 +40,30 @@ private:
 
 // Notes the temporary `name` of the folder open as `folderFd` (AT_FDCWD: `name` is a path), which the caller
 // keeps open while the note stands: a file, or with `tree` a folder, named by its path, that goes with all it
-// holds. Returns the note's number (never 0) for ForgetTemporary.
-uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false);
+// holds. It is what the caller has just made exclusively (never a file that was there before), looked up by its
+// name, or with `madeFd` the file open as that descriptor (a file made without a name, noted just before it gets
+// `name`). Returns the note's number (never 0) for ForgetTemporary.
+uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false, int madeFd = -1);
+// Notes, just before the caller renames it, that what the path `own` names goes aside as the path `aside`: ending
+// (and, after a kill, the sweep of OwnWorkSweep.h) gives it its own name back where nothing has that name by then.
+// The note stands until the caller has given it back, or has dealt with it otherwise.
+uint64_t NoteSetAside(const TemporariesLock& held, const std::string& aside, const std::string& own);
 // The temporary was committed (it has its final name) or removed: ending leaves it.
 void ForgetTemporary(const TemporariesLock& held, uint64_t note);
 
+// From now on every note is also recorded on disk, in a register of this process's own work in `folder` (made
+// owner-only where it is not there; a folder of another owner or mode is not used), so that what a process that
+// was killed made is removed after it, and only that (OwnWorkRecords.h). The register file is made exclusively
+// with the first note, one line appended by one write for each step, and goes when the process ends with nothing
+// noted. Called once the program knows its installation (UserData/cache/own-work).
+void KeepRegisterOfOwnWork(const std::string& folder);
+// At a normal end: the register goes when nothing is noted (what is still noted stays recorded, for the sweep).
+// Never waits: where another thread holds the lock, the register stays, for the sweep.
+void EndRegisterOfOwnWork();
+
 // For a handler of a signal that ends the process, before it writes anything: waits for every UnbrokenWrite,
-// removes every temporary noted, and from then on holds back every new one. Returns lines for standard error
+// removes every temporary noted, gives back every name noted as set aside, and from then on holds back every new
+// one; the register goes when all went. Returns lines for standard error
 // about a temporary that could not be removed (empty when all went).
 std::string PrepareToEnd();
 

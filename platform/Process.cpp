@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/Interruption.h"
 #include "platform/StandardStreams.h"
 
 #include <fcntl.h>
@@ -418,7 +419,11 @@ bool SetProcessPriority(int pid, int niceValue)
 
 bool SetIdlePriority() { return SetProcessPriority(0, 19); }
 
-void ExitProcess(int code) { _exit(EndStandardStreams(code)); }
+void ExitProcess(int code)
+{
+    EndRegisterOfOwnWork();
+    _exit(EndStandardStreams(code));
+}
 
 int CurrentProcessId() { return getpid(); }
 

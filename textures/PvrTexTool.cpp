@@ -7,8 +7,8 @@
 #include "engine/File.h"
 #include "engine/TextCase.h"
 #include "engine/TextureFormat.h"
-#include "platform/Interruption.h"
 #include "platform/Process.h"
+#include "platform/TemporaryFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,30 +39,6 @@ bool IsExecutableFile(const std::string& path)
 }
 
 uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); }
-
-// A private folder for one run of the tool, removed with its contents on destruction, or by a signal that ends
-// the process first (it is one of the process's temporaries from the moment it is made).
-struct PrivateFolder
-{
-    explicit PrivateFolder(const std::string& parent)
-    {
-        std::string pattern = parent + "/" + kWorkFolderPrefix + std::to_string(::getpid()) + "_XXXXXX";
-        const Platform::TemporariesLock held;
-        if (::mkdtemp(pattern.data()) == nullptr) return;
-        path = pattern;
-        note = Platform::NoteTemporary(held, AT_FDCWD, path, true);
-    }
-    ~PrivateFolder()
-    {
-        if (path.empty()) return;
-        const Platform::TemporariesLock held;
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-        Platform::ForgetTemporary(held, note);
-    }
-    std::string path;
-    uint64_t note = 0;
-};
 
 // The tool's own words from its output file (standard output and error together), on one line: its lines
 // joined with "; ", at most kToolSaysBytes bytes. Empty when it said nothing or wrote too much to read.
@@ -141,22 +117,26 @@ bool TextureCompress::CompressWithPvrTexTool(const Bitmap& image, bool mips)
         input = scaled.get();
     }
 
-    PrivateFolder work(TextureCompressWorkFolder());
-    if (work.path.empty()) return Fail("cannot make a temporary folder in " + TextureCompressWorkFolder());
-    const std::string in = work.path + "/orvo_texturecompress.png";
-    const std::string out = work.path + "/orvo_texturecompress.pvr";
+    // A private folder for this run of the tool, removed with its contents afterwards (or by a signal that ends the
+    // process first, or after a kill by the sweep of what the process recorded as its own work).
+    Platform::TemporaryFolder folder;
+    if (!folder.MakeUnique(TextureCompressWorkFolder() + "/" + kWorkFolderPrefix + std::to_string(::getpid()) +
+                           "_XXXXXX"))
+        return Fail("cannot make a temporary folder in " + TextureCompressWorkFolder());
+    const std::string& work = folder.Path();
+    const std::string in = work + "/orvo_texturecompress.png";
+    const std::string out = work + "/orvo_texturecompress.pvr";
     Orvo::String reason;
     if (!input->Save(in, &reason)) return Fail(reason.str());
 
     // The tool's standard output and error are kept in a file: its reason for a failure is said there.
-    const std::string said = work.path + "/orvo_texturecompress.out";
+    const std::string said = work + "/orvo_texturecompress.out";
     const int saidFd = ::open(said.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (saidFd < 0) return Fail("cannot make a file in " + work.path + ": " + std::strerror(errno));
+    if (saidFd < 0) return Fail("cannot make a file in " + work + ": " + std::strerror(errno));
     std::vector<std::string> args = {"-f", format_ == Orvo::DFormatPVRTC4 ? "PVRTC1_4_RGB" : "PVRTC1_4"};
     if (mips) args.push_back("-m");
     args.insert(args.end(), {"-o", out, "-i", in});
-    Platform::LaunchResult run =
-        Platform::LaunchProcess(tool, args, work.path, Platform::kLaunchNoConsole, saidFd, saidFd);
+    Platform::LaunchResult run = Platform::LaunchProcess(tool, args, work, Platform::kLaunchNoConsole, saidFd, saidFd);
     ::close(saidFd);
     if (!run) return Fail("cannot start " + tool + ": " + run.error);
     int exitCode = -1;

@@ -74,6 +74,6 @@ std::string FindPvrTexTool(const std::string& explicitPath = {});
 // Where the front end makes its private temporary folders: the UserData cache folder when an installation
 // is set, otherwise the system's temporary folder (never the current folder).
 std::string TextureCompressWorkFolder();
-// Their names: this, the process id, "_" and six characters of mkdtemp's. A kill leaves one behind, which the
-// daemon removes from the cache folder when it starts, once that process is gone.
+// Their names: this, the process id, "_" and six characters of mkdtemp's. One a kill leaves behind is removed by the
+// sweep of the process's recorded own work (platform/OwnWorkSweep.h), never by its name.
 inline constexpr char kWorkFolderPrefix[] = "orvo_texturecompress_";

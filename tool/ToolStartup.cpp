@@ -8,6 +8,8 @@
 #include "engine/OS.h"
 #include "engine/RenderKernel.h"
 #include "engine/ResourceSystem.h"
+#include "platform/Interruption.h"
+#include "platform/OwnWorkRecords.h"
 #include "render/VLDebugVp.h"
 #include "render/materials/MeshRenderCaches.h"
 #include "textures/ProcessAutoReleaseList.h"
@@ -194,13 +196,15 @@ bool Tool::SetUpValidationScene()
     return true;
 }
 
-// The installation is the executable folder's parent.
+// The installation is the executable folder's parent. From then on what the tool makes as its own work is
+// recorded in the installation's register of it, for a kill that leaves it behind (platform/Interruption.h).
 bool Tool::MountContentFolders()
 {
     Orvo::File::Path root = exeFolder_;
     root.DelSlash();
     root.DelName();
     SetInstallationPath(root);
+    Platform::KeepRegisterOfOwnWork(GetUserDataPath().str() + "/" + Platform::kOwnWorkFolder);
     InitialiseContentFolders();
     contentFolders_.made = true;
     return true;

@@ -1,7 +1,8 @@
 // What ending the process waits for and removes, each step made certain by waiting until the thread in question has
 // blocked: the temporaries named from the start (where a file system makes no unnamed files) and a scratch folder
-// go only once an unbroken write has ended, which may still make a temporary; what is made after is held back. In a
-// child process, since ending holds back the rest of the process's work for good.
+// go only once an unbroken write has ended, which may still make a temporary, and what was set aside gets its name
+// back; what is made after is held back. In a child process, since ending holds back the rest of the process's work
+// for good.
 #include "platform/Interruption.h"
 
 #include "PlatformTestSupport.h"
@@ -30,10 +31,13 @@ int EndInChild(const PlatformTest::TempDir& dir)
     const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     std::ofstream(dir / "noted.part-1-1") << "x";
     fs::create_directories(dir / "work/inner");
+    fs::create_directories(dir / "own/inner");
     {
         const TemporariesLock held;
         NoteTemporary(held, folder, "noted.part-1-1");
         NoteTemporary(held, AT_FDCWD, dir / "work", true);
+        NoteSetAside(held, dir / "aside", dir / "own");
+        fs::rename(dir / "own", dir / "aside");
     }
     std::atomic<int> step{0};
     std::atomic<pid_t> ender{0}, late{0};
@@ -58,6 +62,8 @@ int EndInChild(const PlatformTest::TempDir& dir)
     ending.join();
     if (PlatformTest::ReadFile(dir / "done") != "written") failed |= 2;  // the write was held back
     if (fs::exists(dir / "noted.part-1-1") || fs::exists(dir / "work") || !left.empty()) failed |= 4;
+    // 16: what was set aside has its name back.
+    if (fs::exists(dir / "aside") || !fs::exists(dir / "own/inner")) failed |= 16;
     std::atomic<bool> madeLate{false};
     std::thread([&] {
         late = gettid();

@@ -1,11 +1,13 @@
 // Work interrupted the moment an output starts to change, a temporary file appears or a description is set aside
 // ("x.texture.txt" loaded as "x.convert-tex.txt"), or a package is being made. What is left is whole: an output in
-// place is old or new, no temporary stays or is installed, the daemon's next start removes what a killed command
-// left, and a description comes back under exactly its name, a link as that link, a user's file never taken for one.
+// place is old or new, no temporary stays, the daemon's next start removes what a killed command recorded as its own
+// work (and nothing a user's file merely named as such), and a description comes back under exactly its name, a link
+// as that link, a user's file never taken for one.
 #include "E2EFixture.h"
 #include "SignalAtEvent.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -101,10 +103,11 @@ TEST_F(InterruptE2E, ASignalNeverEndsTheToolInTheMiddleOfAnOutputWrittenInPlace)
     EXPECT_EQ(Entries(root_.Path(kEditing), true), std::vector<std::string>{});
 }
 
-// A signal sent the moment a temporary name appears leaves no temporary file; one a kill left (its process gone) is
-// not installed by the commit after. A daemon killed while it makes a package leaves its folder, which its next
-// start removes with what other cut-short commands left, only by its exact name, and only once their process is
-// gone: a user's file or folder of such a name stays.
+// A signal sent the moment a temporary name appears leaves no temporary file. After a kill only what a process
+// recorded as its own work goes: a command host killed by its converter leaves its private folder, which the daemon's
+// next start removes. A user's file or folder that merely has the name of a temporary, of a private folder or of an
+// export's folder or copies is the user's: a commit installs one in an edit folder as any file, and no start removes
+// or renames one, whether or not a process of the id in its name is running.
 TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
 {
     InstallBigTexture(false);
@@ -115,52 +118,57 @@ TEST_F(InterruptE2E, NoTemporaryFileOutlivesASignalOrIsInstalled)
     const pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string left = "big.texture.part-" + std::to_string(gone) + "-7";
-    root_.WriteFile(kEditing + left, "half a texture");
+    const std::string named = "big.texture.part-" + std::to_string(gone) + "-7";
+    root_.WriteFile(kEditing + named, "half a texture");
     const RunResult committed = Run({"commit", kKuid});
-    EXPECT_NE(committed.out.find("! " + std::string(kKuid) + " : '" + root_.Path(kEditing) + left +
-                                 "' was not installed: it is a temporary file that a command cut short left behind."),
-              std::string::npos)
-        << committed.out;
+    EXPECT_EQ(committed.out.find("temporary"), std::string::npos) << committed.out;
     EXPECT_EQ(committed.exitCode, 0);
     EXPECT_EQ(FilesBelow(root_.Path("UserData/local/kuid 900002 31")),
-              (std::vector<std::string>{"big.texture", "big.texture.txt", "big.tga", "config.txt"}));
+              (std::vector<std::string>{"big.texture", named, "big.texture.txt", "big.tga", "config.txt"}));
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900002 31/" + named), "half a texture");
 
-    // What a cut-short command leaves under UserData/ (its process gone, or still running), and what it does not.
+    // Files and folders of such names under UserData/ that no process recorded: all stay as they are.
     ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
     const std::string g = std::to_string(gone), live = std::to_string(getpid());
-    const std::pair<std::string, bool> leftovers[] = {
-        // below UserData/, kept?
-        {"packages/mine.export-partial/notes.txt", true},  // no mark of an export: a user's
-        {"packages/q/q.cdp.part-" + g + "-1", false},
-        {"packages/q/package.txt.part-" + live + "-2", true},
-        {"packages/q/notes.txt.part-" + g + "-3", true},  // no output of an export
-        {"packages/q/.vadnew-kuid 1 2-" + g + "-4/config.txt", false},
-        {"packages/q/.vadold-kuid 1 3-" + g + "-5/config.txt", false},  // back as "kuid 1 3"
-        {"packages/q/kuid 1 4/config.txt", true},
-        {"packages/q/.vadold-kuid 1 4-" + g + "-6/mine.txt", true},  // "kuid 1 4" is taken
-        {"settings/a.part-b.part-" + g + "-1", false},
-        {"settings/.part-" + g + "-1", true},
-        {"settings/s.part-" + g + "-1.txt", true},
-        {"settings/s.part-12345678901-1", true},
-        {"dls-parse/new/scenery/a.cdp.part-" + g + "-1", false},
-        {"cache/analytics.log.part-" + g + "-1", false},
-        {"cache/orvo_texturecompress_" + g + "_abcdef/in.png", false},
-        {"editing/kuid 900002 31/big.texture.part-" + g + "-1", true},  // left to the commit
+    const std::string handMade[] = {
+        "packages/mine.export-partial/notes.txt",
+        "packages/empty.export-partial/",
+        "packages/q/q.cdp.part-" + g + "-1",
+        "packages/q/package.txt.part-" + live + "-2",
+        "packages/q/.vadnew-kuid 1 2-" + g + "-4/config.txt",
+        "packages/q/.vadold-kuid 1 3-" + g + "-5/config.txt",  // not given the name "kuid 1 3"
+        "settings/a.part-b.part-" + g + "-1",
+        "dls-parse/new/scenery/a.cdp.part-" + g + "-1",
+        "cache/analytics.log.part-" + g + "-1",
+        "cache/orvo_texturecompress_" + g + "_abcdef/in.png",
+        "editing/kuid 900002 31/big.texture.part-" + g + "-1",
     };
-    for (const auto& [path, kept] : leftovers) root_.WriteFile("UserData/" + path, "x");
-    fs::create_directories(root_.Path("UserData/packages/empty.export-partial"));
-    bool sent = false;
-    const RunResult exported =
-        SignalWhen(root_, {"export-package", "etc1", "pack", kKuid}, {}, root_.Path("UserData/packages"), IN_CREATE,
-                   "pack.export-partial", SIGKILL, sent, root_.DaemonPid());
-    ASSERT_TRUE(sent && exported.exitCode != 0 && root_.Exists("UserData/packages/pack.export-partial"));
+    for (const std::string& path : handMade)
+        if (path.back() == '/')
+            fs::create_directories(root_.Path("UserData/" + path));
+        else
+            root_.WriteFile("UserData/" + path, "x");
+
+    // A converter that kills the command host running it (its parent) while the host's private folder is there.
+    fs::remove(root_.Path("bin/PVRTexToolCLI"));
+    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh\nkill -9 $PPID\n");
+    ASSERT_EQ(::chmod(root_.Path("bin/PVRTexToolCLI").c_str(), 0755), 0);
+    const RunResult exported = Run({"export-package", "pvrtc", "pack", kKuid});
+    EXPECT_NE(exported.exitCode, 0) << exported.out;
+    const auto privateFolders = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(root_.Path("UserData/cache")))
+            if (const std::string n = e.path().filename(); n.starts_with("orvo_texturecompress_")) names.push_back(n);
+        return names;
+    };
+    EXPECT_EQ(privateFolders().size(), 2u);
+
+    root_.StopProcesses();
     EXPECT_EQ(Run({"status", kKuid}).exitCode, 0);  // starts a daemon
-    EXPECT_FALSE(root_.Exists("UserData/packages/pack.export-partial"));
-    for (const auto& [path, kept] : leftovers) EXPECT_EQ(root_.Exists("UserData/" + path), kept) << path;
-    EXPECT_FALSE(root_.Exists("UserData/packages/empty.export-partial") ||
-                 root_.Exists("UserData/cache/orvo_texturecompress_" + g + "_abcdef"));
-    EXPECT_TRUE(root_.Exists("UserData/packages/q/kuid 1 3/config.txt"));
+    EXPECT_EQ(privateFolders(), std::vector<std::string>{"orvo_texturecompress_" + g + "_abcdef"});
+    for (const std::string& path : handMade) EXPECT_TRUE(root_.Exists("UserData/" + path)) << path;
+    EXPECT_FALSE(root_.Exists("UserData/packages/q/kuid 1 3") || root_.Exists("UserData/packages/pack") ||
+                 root_.Exists("UserData/packages/pack.export-partial"));
 }
 
 // Ctrl-C while standard error is a pipe whose reader has gone: the description set aside gets its name back and the

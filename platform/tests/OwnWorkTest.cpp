@@ -1,0 +1,210 @@
+// The register of a process's own work and the sweep after the process: the register's lines read from hand-made
+// bytes (a line cut short is not there, anything else that does not read refuses the register), and a sweep that
+// removes or gives back only what a record proves, of a register that is whole, owner-only and within its bounds,
+// and of a process that has ended; then what a real process recorded before it was killed.
+#include "platform/FileWriting.h"
+#include "platform/Interruption.h"
+#include "platform/OwnWorkRecords.h"
+#include "platform/OwnWorkSweep.h"
+#include "platform/TemporaryFolder.h"
+
+#include "PlatformTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Platform;
+
+// A record of `path` as the file `identity` (by default `path` itself).
+std::string Record(uint64_t note, OwnWorkKind kind, const std::string& path, const std::string& own = {},
+                   const std::string& identity = {})
+{
+    struct stat st;
+    OwnWorkRecord r;
+    r.note = note;
+    r.kind = kind;
+    if (::lstat((identity.empty() ? path : identity).c_str(), &st) == 0)
+    {
+        r.device = st.st_dev;
+        r.inode = st.st_ino;
+    }
+    r.path = path;
+    r.own = own;
+    return OwnWorkRecordLine(r);
+}
+
+// A process id that no running process has.
+pid_t EndedProcess()
+{
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+void Write(const std::string& path, const std::string& text, mode_t mode = 0600)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), mode);
+}
+
+TEST(OwnWork, ARegisterReadsOnlyWholeLinesOfItsOwnForm)
+{
+    const std::string header = kOwnWorkHeader;
+    std::vector<OwnWorkRecord> records;
+    const std::string bytes = header + "+ 1 file 5 6 /a/b\n+ 2 tree 5 7 /a/c\\20d\\0a\n- 1\n" +
+                              "+ 3 aside 5 8 /a/.old\\5c /a/own\n+ 4 file 5 9 /a/cut";
+    ASSERT_TRUE(ReadOwnWorkRecords(bytes, records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].kind, OwnWorkKind::kTree);
+    EXPECT_EQ(records[0].path, "/a/c d\n");
+    EXPECT_EQ(records[0].inode, 7u);
+    EXPECT_EQ(records[1].kind, OwnWorkKind::kAside);
+    EXPECT_EQ(records[1].path, "/a/.old\\");
+    EXPECT_EQ(records[1].own, "/a/own");
+
+    // What a record line writes reads back as it was.
+    OwnWorkRecord odd{9, OwnWorkKind::kFile, 1, 2, "/x/a b\tc\\d\n\x7f\xc3\xa9", {}};
+    ASSERT_TRUE(ReadOwnWorkRecords(header + OwnWorkRecordLine(odd), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].path, odd.path);
+    EXPECT_EQ(OwnWorkRecordLine({1, OwnWorkKind::kFile, 1, 2, "relative", {}}), "");
+    EXPECT_EQ(OwnWorkRecordLine({1, OwnWorkKind::kFile, 1, 2, "/" + std::string(kMaxOwnWorkPath, 'a'), {}}), "");
+
+    const std::string refused[] = {
+        "own-work 2\n+ 1 file 5 6 /a/b\n",                   // another form
+        header + "+ 1 file 5 6 a/b\n",                       // a path that is not absolute
+        header + "+ 1 file 5 6 /a/b c\n",                    // a word too many
+        header + "+ 1 link 5 6 /a/b\n",                      // no such kind
+        header + "+ 1 file 5 6 /a/\\2\n",                    // an escape cut short
+        header + "+ 1 file 5 6 /a/\\41\n",                   // an escape of a byte written as it is
+        header + "+ 1 file 5 06 /a/b\n",                     // a number not written so
+        header + "+ 1 file 5 6 /a/b\n+ 1 file 5 7 /a/c\n",   // a note twice
+        header + std::string(kMaxOwnWorkBytes, 'x') + "\n",  // past the bound
+    };
+    for (const std::string& r : refused)
+    {
+        std::string why;
+        EXPECT_FALSE(ReadOwnWorkRecords(r, records, &why)) << r.substr(0, 40);
+        EXPECT_TRUE(records.empty());
+        EXPECT_FALSE(why.empty());
+    }
+}
+
+TEST(OwnWork, TheSweepDoesOnlyWhatASoundRegisterOfAnEndedProcessProves)
+{
+    const PlatformTest::TempDir dir;
+    const std::string base = dir.path(), registers = base + "/own-work";
+    ASSERT_EQ(::mkdir(registers.c_str(), 0700), 0);
+    const std::string boot = OwnWorkRegisterNameOf(getpid()).substr(OwnWorkRegisterNameOf(getpid()).rfind('-') + 1);
+    const std::string ended = std::to_string(EndedProcess()) + "-1-" + boot;
+
+    Write(base + "/made.part-1-1", "made");
+    Write(base + "/work/inner/file", "work");
+    Write(base + "/users.part-1-2", "the user's");  // recorded with another file's inode
+    Write(base + "/other", "other");
+    Write(base + "/.old-pack/config.txt", "earlier copy");   // given back as pack
+    Write(base + "/.old-taken/config.txt", "earlier copy");  // its name is taken
+    Write(base + "/taken/config.txt", "new copy");
+    Write(base + "/kept-by-a-bad-register", "x");
+    std::string text = kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/made.part-1-1") +
+                       Record(2, OwnWorkKind::kTree, base + "/work") +
+                       Record(3, OwnWorkKind::kFile, base + "/users.part-1-2", {}, base + "/other") +
+                       Record(4, OwnWorkKind::kFile, base + "/gone-already") +
+                       Record(5, OwnWorkKind::kAside, base + "/.old-pack", base + "/pack", base + "/.old-pack") +
+                       Record(6, OwnWorkKind::kAside, base + "/.old-taken", base + "/taken", base + "/.old-taken");
+    Write(registers + "/" + ended, text);
+
+    // Registers that are not looked at: of a running process, of another mode, past the bound, of another owner.
+    const std::string bad = kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/kept-by-a-bad-register");
+    const std::string running = OwnWorkRegisterNameOf(getpid());
+    Write(registers + "/" + running, bad);
+    const std::string ended2 = std::to_string(EndedProcess()) + "-2-" + boot;
+    Write(registers + "/" + ended2, bad, 0644);
+    const std::string ended3 = std::to_string(EndedProcess()) + "-3-" + boot;
+    Write(registers + "/" + ended3, bad);
+    ASSERT_EQ(::truncate((registers + "/" + ended3).c_str(), kMaxOwnWorkBytes + 1), 0);
+    std::string ended4;
+    if (geteuid() == 0)
+    {
+        ended4 = std::to_string(EndedProcess()) + "-4-" + boot;
+        Write(registers + "/" + ended4, bad);
+        ASSERT_EQ(::chown((registers + "/" + ended4).c_str(), 65534, 65534), 0);
+    }
+    Write(registers + "/not-a-register", bad);
+
+    const std::vector<std::string> done = SweepOwnWorkOfEndedProcesses(registers);
+    EXPECT_FALSE(fs::exists(base + "/made.part-1-1") || fs::exists(base + "/work")) << testing::PrintToString(done);
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/users.part-1-2"), "the user's");
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/pack/config.txt"), "earlier copy");
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/.old-taken/config.txt"), "earlier copy");
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/taken/config.txt"), "new copy");
+    EXPECT_TRUE(fs::exists(base + "/kept-by-a-bad-register"));
+    EXPECT_FALSE(fs::exists(registers + "/" + ended));
+    for (const std::string& left : {running, ended2, ended3, ended4, std::string("not-a-register")})
+        EXPECT_TRUE(left.empty() || fs::exists(registers + "/" + left)) << left;
+
+    // A folder of registers that others may enter is not swept at all.
+    Write(registers + "/" + ended, kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/other"));
+    ASSERT_EQ(::chmod(registers.c_str(), 0755), 0);
+    EXPECT_EQ(SweepOwnWorkOfEndedProcesses(registers).size(), 1u);
+    EXPECT_TRUE(fs::exists(base + "/other") && fs::exists(registers + "/" + ended));
+}
+
+// A process that keeps a register and is killed (it ends without removing anything): what it made goes at the sweep,
+// a file it replaced whole stays as written, and a user's file named as its temporary stays.
+TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
+{
+    const PlatformTest::TempDir dir;
+    const std::string base = dir.path(), registers = base + "/cache/own-work";
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        KeepRegisterOfOwnWork(registers);
+        static TemporaryFolder work;  // never removed: the process ends first
+        const int fd = ::open((base + "/scratch.part-" + std::to_string(getpid()) + "-9").c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        {
+            const TemporariesLock held;
+            NoteTemporary(held, AT_FDCWD, base + "/scratch.part-" + std::to_string(getpid()) + "-9", false, fd);
+        }
+        bool ok = fd >= 0 && work.Make(base + "/work") && WriteFileReplacing(base + "/work/inside", "x");
+        // Many files replaced while the folder stays noted: the register is written anew, small, along the way.
+        for (int i = 0; ok && i < 3000; ++i) ok = WriteFileReplacing(base + "/written", i < 2999 ? "part" : "whole");
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    Write(base + "/notes.part-" + std::to_string(child) + "-1", "the user's");
+    ASSERT_TRUE(fs::exists(base + "/work/inside") &&
+                fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
+    struct stat st;
+    ASSERT_EQ(::stat(registers.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(std::distance(fs::directory_iterator(registers), fs::directory_iterator()), 1);
+    const fs::path the = fs::directory_iterator(registers)->path();
+    EXPECT_EQ(OwnWorkRegisterProcess(the.filename().string()), child);
+    ASSERT_EQ(::stat(the.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_LT(st.st_size, 300 * 1024);
+
+    SweepOwnWorkOfEndedProcesses(registers);
+    EXPECT_FALSE(fs::exists(base + "/work") || fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/written"), "whole");
+    EXPECT_EQ(PlatformTest::ReadFile(base + "/notes.part-" + std::to_string(child) + "-1"), "the user's");
+    EXPECT_TRUE(fs::is_empty(registers));
+}
+
+}  // namespace
