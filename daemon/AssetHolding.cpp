@@ -116,7 +116,6 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         dropRecord();
         return refuse("the database could not be written");
     }
-    CrashPoint("held");
     holds_[k] = Hold{owner, before, true};
     holding_ = holds_.size();
     if (uncover)
@@ -153,6 +152,7 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
         why = "the copy installed since it was held aside could not be deleted";
         return false;
     }
+    CrashPoint("putting-back");
     std::unique_lock lk(mutex_);
     if (runCopyGoes && localCopy(k))
     {

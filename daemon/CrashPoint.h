@@ -8,8 +8,8 @@
 // renamed into place), "staged" (new contents staged and the backup made), "swapping" (old folder moved aside, new one not yet in place), "swapped" (new folder in
 // place, store not yet committed), "stored" (store committed, old folder not yet removed), "compiled" (the
 // textures of an install's copies compiled in the cache, nothing installed yet), "edit-aside" (an edit folder
-// set aside by a commit, revert or delete, the store not yet changed), "held" (an installed copy held aside for a
-// run and the store changed, the hold not yet known to the requests).
+// set aside by a commit, revert or delete, the store not yet changed), "putting-back" (an installed copy held aside for
+// a run is to be put back, the run's own copy gone).
 #include <string>
 
 void SetCrashPoint(const std::string& name);

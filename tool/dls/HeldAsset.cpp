@@ -42,13 +42,13 @@ bool HeldInstalledAsset::Hold(VADClient& client, const Orvo::File::Path& config,
 bool HeldInstalledAsset::PutBack(VADClient& client, ResultsLog& log)
 {
     if (held_ == kVADHeldNothing) return true;
-    const std::string what = held_ == kVADHeldRecord ? "record" : "copy";
+    const std::string what = held_ == kVADHeldRecord ? "record it had" : "copy installed";
     held_ = kVADHeldNothing;
     ResultsLog putLog;
     if (client.PutBackHeldAsset(kuid_, &putLog)) return true;
     log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid_)),
                    "Failed to put back asset : " + kuid_.ToString() + "; the " + what +
-                       " it had before this run is kept in '" + at_ +
+                       " before this run is kept in '" + at_ +
                        "'; the asset database tries again when this run ends and when it next starts");
     CopyErrors(putLog, log);
     return false;
