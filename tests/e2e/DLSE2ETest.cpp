@@ -449,34 +449,41 @@ TEST_F(DLSE2E, OutputsForTheUserKeepBatchFilesLinksModesAndTheirFolders)
 // before is deleted as ever.
 TEST_F(DLSE2E, FolderExportLeavesAnAssetTheUserHadInstalledAsItWas)
 {
-    const std::string mine = "<kuid:720:10>", local = "UserData/local/kuid 720 10";
+    const std::string mine = "<kuid:720:10>";
     WriteAsset("mine", "kuid " + mine +
                            "\nkind \"scenery\"\nusername \"Mine\"\ncategory-class \"BD\"\n"
                            "velmar-build 3.7\nmesh-table { default { mesh \"none.im\" } }\n");
     root_.WriteFile("work/mine/notes.txt", "the user's own");
     ASSERT_EQ(Run({"installfrompath", "mine"}).exitCode, 0);
-    Run({"validate", mine});  // fails: its mesh is missing
-    root_.WriteFile("work/KeywordsDump.dat", mine + "\t\"oak;mine\"\n");
+    Run({"validate", mine});                          // fails: its mesh is missing
+    const std::string builtin = "<kuid:44000:1001>";  // of the sample pack, and not installed
+    root_.WriteFile("work/KeywordsDump.dat", builtin + "\t\"built;in\"\n" + mine + "\t\"oak;mine\"\n");
     ASSERT_EQ(Run({"importkeywords"}).exitCode, 0);
     WriteAsset("upload/copy", "kuid " + mine + "\nkind \"scenery\"\nusername \"Their copy\"\ncategory-class \"BD\"\n");
     root_.WriteFile("work/upload/copy/theirs.txt", "the folder's");
     WriteAsset("upload/new", "kuid <kuid:720:11>\nkind \"scenery\"\nusername \"New\"\n");
-    // What the user has of the asset: its status line, its configuration, its files and the record the database
+    WriteAsset("over-builtin/copy", "kuid " + builtin + "\nkind \"scenery\"\nusername \"Over it\"\n");
+    // What the user has of an asset: its status line, its configuration, its files and the record the database
     // keeps of it (flags, install time, keywords).
-    auto state = [&] {
-        std::string s = Run({"status", mine}).out + Run({"printconfig", mine}).out;
-        for (const std::string& file : Files(local)) s += file + ": " + root_.ReadFile(local + "/" + file) + "\n";
+    auto state = [&](const std::string& kuid = "<kuid:720:10>") {
+        const KUID k = KUID::FromText(kuid);
+        const std::string folder = "UserData/local/" + k.ToSpacedString();
+        std::string s = Run({"status", kuid}).out + Run({"printconfig", kuid}).out;
+        for (const std::string& file : root_.Exists(folder) ? Files(folder) : std::vector<std::string>{})
+            s += file + ": " + root_.ReadFile(folder + "/" + file) + "\n";
         SettingsReader reader(root_.Root());
         VADAssetInfo info;
-        EXPECT_TRUE(reader.Connected() && reader.Client().GetAssetInfo(KUID(720, 10), info, VAD_DETAIL_ALL));
+        EXPECT_TRUE(reader.Connected() && reader.Client().GetAssetInfo(k, info, VAD_DETAIL_ALL));
         const VADBytes record = VADEncode(info);
         return s + std::string(record.begin(), record.end()) +
-               reader.Client().GetAssetKeywords(KUID(720, 10)).ValueOr(Orvo::String("?")).str();
+               reader.Client().GetAssetKeywords(k).ValueOr(Orvo::String("?")).str();
     };
-    std::string before;
+    std::string before, builtinBefore;
     ASSERT_TRUE(Eventually([&] { return (before = state()).find("oak;mine") != std::string::npos; }));
     EXPECT_NE(before.find("+ <kuid:720:10> : eIadlmF : BD : Mine\n"), std::string::npos) << before;
     EXPECT_NE(before.find("notes.txt: the user's own"), std::string::npos) << before;
+    builtinBefore = state(builtin);
+    EXPECT_NE(builtinBefore.find("built;in"), std::string::npos) << builtinBefore;
 
     const RunResult run = Run({"dlsparsefolder", "upload"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
@@ -495,6 +502,9 @@ TEST_F(DLSE2E, FolderExportLeavesAnAssetTheUserHadInstalledAsItWas)
     EXPECT_EQ(entry.GetChildString("username").str(), "Their copy");
     EXPECT_FALSE(entry.GetChild("files").GetChild("theirs.txt").IsNull());
     EXPECT_TRUE(entry.GetChild("files").GetChild("notes.txt").IsNull());
+    // An asset only built in shows its built-in copy again, with its record as it was.
+    EXPECT_EQ(Run({"dlsparsefolder", "over-builtin"}).out, kOK);
+    EXPECT_EQ(state(builtin), builtinBefore);
 
     // The tool killed once the run's copy is installed: the daemon deletes that copy and puts the user's back.
     bool sent = false;
