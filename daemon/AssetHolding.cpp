@@ -136,7 +136,7 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
     const std::string folder = HeldCopyFolder(root_, k), target = Absolute(before.folder);
     // What a local copy installed now is: the run's, unless the user's folder never left (or came back before the
     // daemon was killed), in which case only its record is put back.
-    const bool runCopyGoes = hold.folderHeld || before.source != "local";
+    const bool runCopyGoes = hold.folderHeld || before.source != "local", wasHeld = hold.folderHeld;
     auto localCopy = [this](const KUID& kuid) {
         const AssetRecord* r = FindLocked(kuid);
         return r && r->source == "local";
@@ -183,7 +183,7 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
     {
         store_.Rollback();
         // Back where it waited, so that the record kept and the folder stay together.
-        if (before.source == "local" && Platform::RenameNoReplace(target, folder)) hold.folderHeld = true;
+        if (wasHeld && Platform::RenameNoReplace(target, folder)) hold.folderHeld = true;
         why = "the database could not be written";
         return false;
     }
