@@ -123,6 +123,12 @@ public:
                                   ResultsLog* log);
     // Request 64: the daemon's own check of an asset folder: its verdict.
     VADResult<bool> CheckAssetFolder(std::string_view source, const Orvo::File::Path& folder, ResultsLog* log);
+    // Request 56: the installed copy of the asset held aside while this run installs its own copy of it (the
+    // download station's folder export); `held` gets what was held (kVADHeldNothing, kVADHeldFolder or
+    // kVADHeldRecord of VADPayloads.h), `at` where it waits. Request 57 puts it back as it was, the copy the run
+    // installed deleted first; a link that ends has the daemon put back what it still holds.
+    VADStatus HoldInstalledAsset(const KUID& kuid, uint32_t& held, std::string& at, ResultsLog* log = nullptr);
+    VADStatus PutBackHeldAsset(const KUID& kuid, ResultsLog* log = nullptr);
     // Request 49: a device package of the assets for the texture targets.
     VADStatus ExportPackage(const PStringArray& textureTargets, const Orvo::File::Path& packagePath,
                             const std::vector<Orvo::String>& dependencyPackages, const ChunkedList<KUID>& kuids,

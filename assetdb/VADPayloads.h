@@ -330,6 +330,21 @@ struct VADThumbnailReply
     VAD_FIELDS(name, path, text)
 };
 
+// What request 56 held aside: nothing (the asset is not known), the installed copy's folder, or (an asset only
+// built in) its record alone.
+constexpr uint32_t kVADHeldNothing = 0;
+constexpr uint32_t kVADHeldFolder = 1;
+constexpr uint32_t kVADHeldRecord = 2;
+
+// u32 held (kVADHeld...) | string where it waits (the folder, or the record's file; empty for nothing)
+struct VADHoldReply
+{
+    uint32_t held = kVADHeldNothing;
+    std::string at;
+    VAD_FIELDS(held, at)
+    bool Valid() const { return held <= kVADHeldRecord; }
+};
+
 // ---- notifications -----------------------------------------------------------------------------------
 
 // VAD_NOTIFY_RESULT, id = the transaction whose log receives the result:

@@ -75,6 +75,10 @@ constexpr uint32_t kVADCommitTexturesCompiled = 32;
 constexpr uint32_t kVADInstallStagedInCache = 1;
 constexpr uint32_t kVADInstallFavourite = 2;
 constexpr uint32_t kVADInstallTexturesCompiled = 4;
+// A bit that "install from folder" (request 39) takes as well: a folder whose asset has a local copy installed
+// is not installed over it (it fails, the copy staying as it is). A run that has the installed copy held aside
+// (request 56) installs its own copy so, and never replaces one that was installed meanwhile.
+constexpr uint32_t kVADInstallNotOverLocalCopy = 8;
 // The texture targets textures are compiled for as assets are installed and committed (the default list).
 constexpr const char* kVADInstallTextureTargets = "Velmar;DXTC";
 

@@ -113,8 +113,9 @@ public:
     // installed copies stay as they were. Returns how many were closed.
     size_t CloseEditsOf(uintptr_t owner);
     DbStatus Delete(const KUID& k, DaemonResults* results);
+    // `options`: kVADInstallNotOverLocalCopy or 0.
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
-                               const TextureCompileFn& compile = {});
+                               const TextureCompileFn& compile = {}, uint32_t options = 0);
     // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
     // for as many of them as can share one. `installed` gets each folder's KUID, the null KUID when it was
     // not installed. `options` holds kVADInstall* bits. With `compile` (and without the option that says the
@@ -131,6 +132,20 @@ public:
     // is left as it is. Returns how many were taken out.
     size_t BeginPackageInstall(std::vector<KUID>& kuids, DaemonResults* results);
     void EndPackageInstall(const std::vector<KUID>& kuids);
+
+    // ---- an installed copy held aside while a run installs its own copy (HoldRecord.h) ----
+    // Holds the installed copy of `k` aside for `owner` (the asking connection) while that run installs, exports
+    // and deletes its own copy of the asset: a local copy's folder moves into UserData/held/ and the asset is no
+    // longer installed (a built-in copy it hid shows again); of an asset only built in, the record alone is kept
+    // there. `held` says which (kVADHeldNothing: the asset is not known, there is nothing to hold), `at` where.
+    // Refused, with nothing changed, while the asset is open for editing or being installed, or is held already.
+    DbStatus HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& held, std::string& at, DaemonResults* results);
+    // Puts back what `owner` holds of `k`: a local copy installed since then (the run's) is deleted first as a
+    // delete takes it, the folder comes back and the record is as it was. A failure says why and keeps the hold.
+    DbStatus PutBackHeld(const KUID& k, uintptr_t owner, DaemonResults* results);
+    // The connection `owner` ended: what it still holds is put back; what cannot be is left for the next start.
+    // Returns how many were put back.
+    size_t PutBackHoldsOf(uintptr_t owner);
 
     // The assets (user and content id) the download station lists.
     void SetStationListing(std::set<std::pair<int32_t, int32_t>> listed);
@@ -271,6 +286,20 @@ private:
                              std::string& why, bool& number, int32_t& n);
     bool PutGroupLocked(const std::string& group, const TDBTagRef& tree);
     bool StoreAuthorLocked(const AssetRecord& r);
+    // An installed copy held aside (HoldInstalled): for whom, the record it had and whether its folder waits in
+    // UserData/held/.
+    struct Hold
+    {
+        uintptr_t owner = 0;  // 0: nobody's any more (its run is gone), left for the next start
+        AssetRecord before;
+        bool folderHeld = false;
+    };
+    // Puts one hold back, the lock not held (a copy the run installed goes through Delete). False with the reason
+    // in `why`; `hold.folderHeld` says where its folder is then.
+    bool PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why);
+    // Once, before the first pass marks the database ready: the holds a daemon that was stopped left in
+    // UserData/held/ are put back.
+    void PutBackHoldsLeftAtStart();
 
     DaemonRoot root_;
     mutable std::shared_mutex mutex_;
@@ -289,6 +318,10 @@ private:
     mutable std::set<KUID> obsoleted_;
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;
+
+    std::map<KUID, Hold> holds_;      // installed copies held aside, by asset
+    std::atomic<size_t> holding_{0};  // how many of them there are
+    bool leftHoldsPutBack_ = false;
 
     std::function<bool()> diskSyncForTests_;
 

@@ -482,10 +482,10 @@ void AssetDatabase::PostInstalled(const StagedAsset& s, const std::string& folde
 }
 
 DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results,
-                                          const TextureCompileFn& compile)
+                                          const TextureCompileFn& compile, uint32_t options)
 {
     std::vector<KUID> kuids;
-    InstallFromFolders({folderIn}, kuids, results, 0, compile);
+    InstallFromFolders({folderIn}, kuids, results, options & kVADInstallNotOverLocalCopy, compile);
     installed = kuids.empty() ? KUID::Null() : kuids[0];
     return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
 }
@@ -627,6 +627,14 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             if (FindEditLocked(src.rec.kuid))
             {
                 PostResult(results, kResultError, "$vad_prompt_openforedit_log", src.rec.kuid, KuidParam(src.rec.kuid));
+                continue;
+            }
+            if (const AssetRecord* r = FindLocked(src.rec.kuid);
+                r && r->source == "local" && (options & kVADInstallNotOverLocalCopy))
+            {
+                PostResult(results, kResultError, "$vad_failed_install", src.rec.kuid,
+                           {{"asset_kuid", src.rec.kuid.ToString()},
+                            {"reason_text", "a copy of it is installed, and this install does not replace one"}});
                 continue;
             }
             members.push_back(next);

@@ -495,6 +495,7 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
         say(line);
     }
     Orvo::GiveBackMemoryAfterLargeLoads();
+    PutBackHoldsLeftAtStart();
     std::lock_guard lk(readyMutex_);
     ready_ = true;
     readyCv_.notify_all();

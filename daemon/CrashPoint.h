@@ -9,7 +9,8 @@
 // place, store not yet committed), "stored" (store committed, old folder not yet removed), "compiled" (the
 // textures of an install's copies compiled in the cache, nothing installed yet), "edit-aside" (an edit folder
 // set aside by a commit, revert or delete, the store not yet changed), "exporting" (the folder an export makes
-// its package in made and recorded as the daemon's own work, nothing in it yet).
+// its package in made and recorded as the daemon's own work, nothing in it yet), "putting-back" (an installed copy
+// held aside for a run is to be put back, the run's own copy gone).
 #include <string>
 
 void SetCrashPoint(const std::string& name);

@@ -108,6 +108,11 @@ void DaemonServer::ConnectionEnded(ClientConnection* c)
     // Edits a command host opened for an install die with it; the installed copies stay as they were.
     if (const size_t closed = db_.CloseEditsOf(reinterpret_cast<uintptr_t>(c)))
         DLOG("closed %zu edits of a command host that is gone (%s, pid %u)", closed, c->Program().c_str(), c->Pid());
+    // Installed copies its run held aside come back as they were (the run's own copy deleted first).
+    // Nothing is touched by name below a root that is gone.
+    if (const size_t back = rootLost_.load() ? 0 : db_.PutBackHoldsOf(reinterpret_cast<uintptr_t>(c)))
+        DLOG("put back %zu assets held aside by a client that is gone (%s, pid %u)", back, c->Program().c_str(),
+             c->Pid());
     std::lock_guard lk(mutex_);
     for (Running& r : connections_)
         if (r.conn.get() == c) r.finished = true;

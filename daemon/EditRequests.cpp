@@ -62,16 +62,18 @@ int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload
 
 int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VADKuidReply& reply)
 {
-    NoteUnusedOption(c, "option value", req.value);
+    NoteUnusedOption(c, "option value", req.value & ~kVADInstallNotOverLocalCopy);
     NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results, CommandHostTextureCompiler(c)));
+    return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results, CommandHostTextureCompiler(c),
+                                             req.value & kVADInstallNotOverLocalCopy));
 }
 
 int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
 {
     if (req.paths.size() > kMaxInstallBatch) return kVADStatusBadPayload;
     NoteUnusedOption(c, "option value",
-                     req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled));
+                     req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled |
+                                   kVADInstallNotOverLocalCopy));
     c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value, CommandHostTextureCompiler(c));
     return kVADStatusOK;
 }

@@ -18,7 +18,7 @@ const std::array<const RequestRow*, kMaxCode>& RowsByCode()
     static const std::array<const RequestRow*, kMaxCode> byCode = [] {
         std::array<const RequestRow*, kMaxCode> rows{};
         for (auto table : {AssetRequestRows(), EditRequestRows(), ServiceRequestRows(), CommandHostRequestRows(),
-                           DownloadStationRequestRows()})
+                           DownloadStationRequestRows(), HoldRequestRows()})
             for (const RequestRow& row : table)
                 if (row.code < kMaxCode && !rows[row.code]) rows[row.code] = &row;
         return rows;

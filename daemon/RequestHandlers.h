@@ -80,6 +80,7 @@ std::span<const RequestRow> EditRequestRows();
 std::span<const RequestRow> ServiceRequestRows();
 std::span<const RequestRow> CommandHostRequestRows();
 std::span<const RequestRow> DownloadStationRequestRows();
+std::span<const RequestRow> HoldRequestRows();
 
 // The row of a request code; null for a code no table has.
 const RequestRow* FindRequestRow(uint32_t code);

@@ -239,7 +239,7 @@ TEST(VADProtocol, TheRequestTableGivesCodesNamesAndBounds)
     EXPECT_STREQ(VADRequestName(CODE), NAME);
 #include "assetdb/VADRequestTable.def"
 #undef VAD_REQUEST
-    EXPECT_EQ(codes.size(), 49u);
+    EXPECT_EQ(codes.size(), 51u);
     for (uint32_t code = 0; code < 1024; ++code) EXPECT_EQ(VADIsKnownRequestCode(code), codes.count(code) == 1);
     EXPECT_STREQ(VADRequestName(1), "request");
     EXPECT_EQ(VADRequestBoundMs(VAD_REQ_INFO), kVADQueryBoundMs);

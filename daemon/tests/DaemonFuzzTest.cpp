@@ -82,6 +82,8 @@ VADBytes SeedPayload(uint32_t code, std::mt19937& rng, const std::string& root)
     case VAD_REQ_OBSOLETES:
     case VAD_REQ_FAULTY:
     case VAD_REQ_GET_KEYWORDS:
+    case VAD_REQ_HOLD_INSTALLED:
+    case VAD_REQ_PUT_BACK_HELD:
     case VAD_REQ_DLS_LATEST_KUID: return VADEncode(VADKuidRequest{k});
     default: return {};
     }

@@ -752,7 +752,7 @@ TEST(DaemonRequests, EveryRequestCodeHasOneRow)
 {
     std::map<uint32_t, int> rows;
     for (auto table : {AssetRequestRows(), EditRequestRows(), ServiceRequestRows(), CommandHostRequestRows(),
-                       DownloadStationRequestRows()})
+                       DownloadStationRequestRows(), HoldRequestRows()})
         for (const RequestRow& row : table) ++rows[row.code];
     for (uint32_t code = 0; code < 0x10000; ++code)
     {

@@ -2,8 +2,10 @@
 // here, packages made with "createcdp" from assets with TGA and BMP thumbnails, folders exported into
 // SQL that is loaded into a database, and the local database emptied.
 #include "E2EFixture.h"
+#include "SignalAtEvent.h"
 
 #include "assetdb/ContentArchive.h"
+#include "assetdb/VADPayloads.h"
 #include "engine/Bitmap.h"
 #include "tool/dls/tests/StationDatabase.h"
 
@@ -438,6 +440,96 @@ TEST_F(DLSE2E, OutputsForTheUserKeepBatchFilesLinksModesAndTheirFolders)
     for (const std::string& f : Files("UserData/backups/uncommitted"))
         if (f.find("mine.txt") != std::string::npos) kept.push_back(f.substr(f.find('/') + 1));
     EXPECT_EQ(kept, std::vector<std::string>{"pkgx kuid 740 1 (earlier package copy)/mine.txt"});
+}
+
+// An asset the user had installed (its keywords imported, its validation failed) and a folder to export holding
+// another copy of it: each run exports the folder's copy and leaves the user's as it was, its files and its record,
+// whether it runs to its end, its tool is killed while the run's copy is installed, or its daemon is killed as it
+// puts the user's copy back (the run then fails saying where that copy is kept); an asset that was not installed
+// before is deleted as ever.
+TEST_F(DLSE2E, FolderExportLeavesAnAssetTheUserHadInstalledAsItWas)
+{
+    const std::string mine = "<kuid:720:10>";
+    WriteAsset("mine", "kuid " + mine +
+                           "\nkind \"scenery\"\nusername \"Mine\"\ncategory-class \"BD\"\n"
+                           "velmar-build 3.7\nmesh-table { default { mesh \"none.im\" } }\n");
+    root_.WriteFile("work/mine/notes.txt", "the user's own");
+    ASSERT_EQ(Run({"installfrompath", "mine"}).exitCode, 0);
+    Run({"validate", mine});                          // fails: its mesh is missing
+    const std::string builtin = "<kuid:44000:1001>";  // of the sample pack, and not installed
+    root_.WriteFile("work/KeywordsDump.dat", builtin + "\t\"built;in\"\n" + mine + "\t\"oak;mine\"\n");
+    ASSERT_EQ(Run({"importkeywords"}).exitCode, 0);
+    WriteAsset("upload/copy", "kuid " + mine + "\nkind \"scenery\"\nusername \"Their copy\"\ncategory-class \"BD\"\n");
+    root_.WriteFile("work/upload/copy/theirs.txt", "the folder's");
+    WriteAsset("upload/new", "kuid <kuid:720:11>\nkind \"scenery\"\nusername \"New\"\n");
+    WriteAsset("over-builtin/copy", "kuid " + builtin + "\nkind \"scenery\"\nusername \"Over it\"\n");
+    // What the user has of an asset: its status line, its configuration, its files and the record the database
+    // keeps of it (flags, install time, keywords).
+    auto state = [&](const std::string& kuid = "<kuid:720:10>") {
+        const KUID k = KUID::FromText(kuid);
+        const std::string folder = "UserData/local/" + k.ToSpacedString();
+        std::string s = Run({"status", kuid}).out + Run({"printconfig", kuid}).out;
+        for (const std::string& file : root_.Exists(folder) ? Files(folder) : std::vector<std::string>{})
+            s += file + ": " + root_.ReadFile(folder + "/" + file) + "\n";
+        SettingsReader reader(root_.Root());
+        VADAssetInfo info;
+        EXPECT_TRUE(reader.Connected() && reader.Client().GetAssetInfo(k, info, VAD_DETAIL_ALL));
+        const VADBytes record = VADEncode(info);
+        return s + std::string(record.begin(), record.end()) +
+               reader.Client().GetAssetKeywords(k).ValueOr(Orvo::String("?")).str();
+    };
+    std::string before, builtinBefore;
+    ASSERT_TRUE(Eventually([&] { return (before = state()).find("oak;mine") != std::string::npos; }));
+    EXPECT_NE(before.find("+ <kuid:720:10> : eIadlmF : BD : Mine\n"), std::string::npos) << before;
+    EXPECT_NE(before.find("notes.txt: the user's own"), std::string::npos) << before;
+    builtinBefore = state(builtin);
+    EXPECT_NE(builtinBefore.find("built;in"), std::string::npos) << builtinBefore;
+
+    const RunResult run = Run({"dlsparsefolder", "upload"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out, kOK);
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(Unknown("<kuid:720:11>"));
+    EXPECT_EQ(Files("UserData/held"), std::vector<std::string>{});
+    // The archive holds the folder's copy.
+    ContentArchive archive;
+    Orvo::String reason;
+    ASSERT_TRUE(
+        archive.Load(reason, "", root_.Path("UserData/dls-parse/VELMAR2010-Builtin/buildingsstructures/720_10.cdp")))
+        << reason.str();
+    ASSERT_EQ(archive.GetAssetCount(), 1u);
+    const TDBTagRef entry = archive.GetAssetAt(0);
+    EXPECT_EQ(entry.GetChildString("username").str(), "Their copy");
+    EXPECT_FALSE(entry.GetChild("files").GetChild("theirs.txt").IsNull());
+    EXPECT_TRUE(entry.GetChild("files").GetChild("notes.txt").IsNull());
+    // An asset only built in shows its built-in copy again, with its record as it was.
+    EXPECT_EQ(Run({"dlsparsefolder", "over-builtin"}).out, kOK);
+    EXPECT_EQ(state(builtin), builtinBefore);
+
+    // The tool killed once the run's copy is installed: the daemon deletes that copy and puts the user's back.
+    bool sent = false;
+    const RunResult killed = SignalWhen(root_, {"dlsparsefolder", "upload"}, RunOptions::In(root_.Path("work")),
+                                        root_.Path("UserData/local"), IN_MOVED_TO, "kuid 720 10", SIGKILL, sent);
+    EXPECT_TRUE(sent) << killed.out;
+    EXPECT_TRUE(Eventually([&] { return Files("UserData/held").empty() && state() == before; }, 100)) << state();
+
+    // The daemon killed as it puts the user's copy back: the run fails, saying where that copy is kept, and the next
+    // daemon puts it back before it serves anyone.
+    root_.StopProcesses();
+    ASSERT_TRUE(root_.StartDaemon({"-crashat=putting-back"}));
+    const RunResult cut = Run({"dlsparsefolder", "upload"});
+    EXPECT_EQ(cut.exitCode, 255) << cut.out;
+    EXPECT_EQ(LinesWith(cut, "Failed to put back"),
+              std::vector<std::string>{"- <kuid:720:10> : Failed to put back asset : <kuid:720:10>; the copy installed "
+                                       "before this run is kept in '" +
+                                       root_.Path("UserData/held/kuid 720 10") +
+                                       "'; the asset database tries again when this run ends and when it next starts"})
+        << cut.out;
+    EXPECT_FALSE(root_.DaemonRunning());
+    EXPECT_TRUE(root_.Exists("UserData/held/kuid 720 10/notes.txt"));
+    ASSERT_TRUE(root_.StartDaemon());
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(Files("UserData/held"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "tool/dls/CategoryTables.h"
 #include "tool/dls/ExportSQL.h"
 #include "tool/dls/ExportSources.h"
+#include "tool/dls/HeldAsset.h"
 #include "tool/dls/Thumbnails.h"
 
 #include <string>
@@ -132,16 +133,18 @@ VADStatus BuildAssetExportRecord(VADClient& client, const KUID& kuid, const VADA
     return VADStatus();
 }
 
-bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
-                       const Orvo::File::Path& root, ResultsLog& log)
+namespace {
+
+// Installs the folder's copy of its asset, saves it and deletes it again; the installed copy the user had is
+// held aside meanwhile (ExportAssetFolder).
+bool ExportFolderCopy(VADClient& client, const Orvo::File::Path& folder, ExportRecordList& list,
+                      const Orvo::File::Path& root, ResultsLog& log)
 {
-    Orvo::File::Path folder(configPath);
-    folder.DelName();
-    folder.DelSlash();
     // The daemon's own messages of a successful install are not wanted here; its reasons for a refusal are.
     ResultsLog installLog;
     KUID kuid;
-    if (!client.InstallFromFolder(kuid, OnDiskPath(folder), &installLog, kInstallOptions))
+    // Never over an installed copy: one the user has is held aside first, one installed meanwhile stays.
+    if (!client.InstallFromFolder(kuid, OnDiskPath(folder), &installLog, kInstallOptions | kVADInstallNotOverLocalCopy))
     {
         log.PostResultF(kResultError, "Failed to install asset from: %s", folder.c_str());
         CopyErrors(installLog, log);
@@ -202,6 +205,22 @@ bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, Ex
     if (!client.DeleteAsset(kuid, 1, nullptr))
         PostAssetResult(log, kuid, "Failed to delete asset : " + kuid.ToString());
     return true;
+}
+
+}  // namespace
+
+bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
+                       const Orvo::File::Path& root, ResultsLog& log)
+{
+    Orvo::File::Path folder(configPath);
+    folder.DelName();
+    folder.DelSlash();
+    // The delete takes out what the run put in: an asset the user had installed is put back as it was, also
+    // where the export failed after the install.
+    HeldInstalledAsset held;
+    if (!held.Hold(client, configPath, folder, log)) return false;
+    const bool exported = ExportFolderCopy(client, folder, list, root, log);
+    return held.PutBack(client, log) && exported;
 }
 
 namespace {

@@ -1,7 +1,8 @@
 #pragma once
 // "dlsparsefolder": every asset folder below a folder is installed, saved as a content archive (with its
 // JPEG thumbnail) into the output tree by state and asset type, recorded for the download station's SQL
-// files and deleted from the local database again.
+// files and deleted from the local database again. The delete takes out the copy the run installed: an asset
+// the user had installed is held aside meanwhile and put back as it was (HeldAsset.h).
 //
 // Output tree below UserData/dls-parse/ of the installation (created whole when missing):
 //   DLS/<type>/               assets the download station lists already (no SQL record)
@@ -38,7 +39,8 @@ struct AssetFolderFound
 // asset folder and is not entered; other folders are entered, to kMaxInstallTreeDepth (a deeper one is said in a
 // warning); names beginning with "." are skipped. The export reads and exports exactly these.
 std::vector<AssetFolderFound> FindAssetFolders(const Orvo::File::Path& folder, ResultsLog& log);
-// One asset folder, named by its configuration file. False when it cannot be installed or saved.
+// One asset folder, named by its configuration file. False when it cannot be installed or saved, or the copy the
+// user had installed cannot be put back (the error names where it is kept).
 bool ExportAssetFolder(VADClient& client, const Orvo::File::Path& configPath, ExportRecordList& list,
                        const Orvo::File::Path& root, ResultsLog& log);
 

@@ -1,0 +1,31 @@
+#pragma once
+// dlsparsefolder installs, exports and deletes a copy of each asset it finds. Where the user has that asset
+// installed already, the daemon holds the installed copy aside for the run (its folder and its record, request 56)
+// and puts it back as it was once the run's copy is deleted (request 57), so the delete takes only what the run
+// put in; an asset the user did not have stays deleted.
+#include "core/KUID.h"
+#include "engine/FilePath.h"
+
+#include <cstdint>
+#include <string>
+
+class ResultsLog;
+class VADClient;
+
+class HeldInstalledAsset
+{
+public:
+    // Reads the KUID the configuration `config` of `folder` names (a configuration that cannot be read names
+    // none: the install, which never replaces an installed copy, then says why) and has the daemon hold the
+    // installed copy of that asset aside. False when the daemon refuses (open for editing, being installed):
+    // posted as the folder's install failure, with the daemon's reason, and nothing has changed.
+    bool Hold(VADClient& client, const Orvo::File::Path& config, const Orvo::File::Path& folder, ResultsLog& log);
+    // Puts back what Hold held (true when it held nothing). False, posted naming the asset and where its copy
+    // is kept, when it could not be put back.
+    bool PutBack(VADClient& client, ResultsLog& log);
+
+private:
+    KUID kuid_ = KUID::Null();
+    uint32_t held_ = 0;
+    std::string at_;
+};
