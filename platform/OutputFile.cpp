@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -470,6 +471,19 @@ bool OutputFile::OpenScratchFile()
     return true;
 }
 
+// False with EFBIG where a file-size limit (ulimit -f) is below `end`: the system would write the bytes below the
+// limit over the old ones and refuse the rest, and a reservation of room does not look at the limit. Such a file
+// keeps its old bytes as on a disk without room for the new ones.
+namespace {
+bool WithinFileSizeLimit(uint64_t end)
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || end <= limit.rlim_cur) return true;
+    errno = EFBIG;
+    return false;
+}
+}  // namespace
+
 // Room for the bytes [from, to) of the regular file written in place or through a stream, its old bytes and
 // size kept. `reserved` false: the file system cannot reserve room, and the bytes get it only as they are
 // written.
@@ -477,6 +491,7 @@ bool OutputFile::ReserveInPlace(uint64_t from, uint64_t to, uint64_t oldSize, bo
 {
     reserved = true;
     if (to <= from) return true;
+    if (!WithinFileSizeLimit(to)) return false;
     int done;
     while ((done = ::fallocate(inPlace_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
                                static_cast<off_t>(to - from))) != 0 &&

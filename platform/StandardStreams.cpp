@@ -1,5 +1,7 @@
 #include "platform/StandardStreams.h"
 
+#include "platform/ConsoleControl.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -102,6 +104,8 @@ void SetStandardStreamFailure(StandardOutputFailureWording words, int exitCode)
 
 int EndStandardStreams(int code)
 {
+    // A signal taken before the way out ends the process by that signal, not with `code`.
+    AwaitConsoleVerdicts();
     std::lock_guard<std::mutex> hold(endMutex);
     if (!ended)
     {

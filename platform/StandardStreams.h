@@ -30,7 +30,8 @@ using StandardOutputFailureWording = std::string (*)(const std::string& reason);
 void SetStandardStreamFailure(StandardOutputFailureWording wording, int failureExitCode);
 
 // Flushes C stdio and the C++ standard streams and judges standard output and error (once: a later call gives the
-// same judgement and writes nothing). Returns `code`, or the failure exit value when `code` is 0 and a write to
+// same judgement and writes nothing). A signal the console handler took and has not yet decided is waited for first
+// (AwaitConsoleVerdicts, ConsoleControl.h): one that ends the process ends it by that signal. Returns `code`, or the failure exit value when `code` is 0 and a write to
 // either stream failed; a failed standard output is said on standard error unless that failed too.
 int EndStandardStreams(int code);
 

@@ -15,6 +15,7 @@
 #include "tool/HostJobs.h"
 
 #include <atomic>
+#include <csignal>
 
 void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply, TETLib::DataManager* validation)
 {
@@ -52,10 +53,12 @@ void CommandHostCallback(VADClient& client, TStream& job, TBuffer& reply, TETLib
     Orvo::GiveBackMemoryAfterLargeLoads();
 }
 
-bool CommandHost::OnConsoleEvent(int controlType)
+bool CommandHost::OnConsoleEvent(int controlType, int signal)
 {
     stop_.store(1);
     if (controlType == Platform::kConsoleCtrlC || controlType == Platform::kConsoleCtrlBreak) return true;
+    // A reader that went away holds the thread that wrote to it until this returns, which may be the loop itself.
+    if (signal == SIGPIPE) return true;
     // Closing or shutting down: keep the process until the loop has finished its pass.
     busy_.wait(1);
     return true;
@@ -64,7 +67,8 @@ bool CommandHost::OnConsoleEvent(int controlType)
 void CommandHost::BeginServing()
 {
     busy_.store(1);
-    Platform::InstallConsoleHandler([this](int controlType) { return OnConsoleEvent(controlType); });
+    Platform::InstallConsoleHandler(
+        [this](int controlType, int signal) { return OnConsoleEvent(controlType, signal); });
 }
 
 void CommandHost::EndServing()

@@ -1,11 +1,13 @@
 #pragma once
 // The daemon's command host ("vadcommandhost"): this run of the tool registers with the daemon and
 // carries out its jobs (validate, texture convert, archive save, archive install) on the main thread
-// until the daemon goes away or a console control event (Ctrl+C, close, shutdown) stops it.
+// until the daemon goes away or a console control event (Ctrl+C, close, shutdown, any signal that would end the
+// process) stops it.
 #include "assetdb/VADClient.h"
 #include "tool/CommandArgs.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 
 class TBuffer;
@@ -36,9 +38,10 @@ public:
     // link's failure then names the request.
     void Run();
 
-    // The console control routine: sets the stop flag; for events other than Ctrl+C and Ctrl+Break it
-    // holds the process back until the host loop has ended. Always reports the event as handled.
-    bool OnConsoleEvent(int controlType);
+    // The console control routine, for every signal that would end the process: sets the stop flag; for events
+    // other than Ctrl+C and Ctrl+Break (but SIGPIPE, whose writer waits for it) it holds the process back until
+    // the host loop has ended. Always reports the event as handled.
+    bool OnConsoleEvent(int controlType, int signal);
     // Sets the busy flag and routes console control events to OnConsoleEvent / clears the busy flag (the
     // loop has ended) and gives the signals their usual effect back.
     void BeginServing();

@@ -73,7 +73,8 @@ int RunDaemon(int argc, char** argv)
     // a write to it must fail, not end the daemon.
     signal(SIGPIPE, SIG_IGN);
     DaemonServer server{DaemonRoot(root), options};
-    Platform::InstallConsoleHandler([&server](int) {
+    // Every signal that would end the daemon stops it as a shutdown request does; SIGPIPE stays ignored.
+    Platform::InstallConsoleHandler([&server](int, int) {
         server.RequestShutdown();
         return true;
     });

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,6 +134,8 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
         const int devNull = open("/dev/null", O_RDONLY);
         if (devNull >= 0) dup2(devNull, 0);
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
+        const rlimit fileSize{options.fileSizeLimit, options.fileSizeLimit};
+        if (options.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0) _exit(127);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }

@@ -8,6 +8,7 @@
 //
 // The daemon is started by the tool itself (auto-start) or by StartDaemon(); the destructor ends every
 // daemon and tool process of the root and removes the root.
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,6 +32,8 @@ struct RunOptions
     int timeoutMs = 60000;
     // Standard error a pipe whose reader has gone (`|& less` after quitting less): a write to it raises SIGPIPE.
     bool errorReaderGone = false;
+    // The largest file it may write (`ulimit -f`, in bytes; 0: the test's own limit).
+    uint64_t fileSizeLimit = 0;
 
     static RunOptions Env(std::map<std::string, std::string> values)
     {

@@ -18,50 +18,30 @@
 
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
 // Ctrl-C ends the tool as it always did (by the signal: exit value 130, no summary), after saying what becomes of
-// the work it asked for: a request the daemon has is not taken back. SIGTERM, SIGHUP and SIGQUIT end it by their
-// signal too. Before any of them ends it, and before anything is written, every texture description a conversion
-// set aside gets its own name back, an output being written in place is finished and the tool's own temporary
-// files go (the handlers run on a thread of their own, so that they may take the conversions' lock and wait for
-// the writers); the words then written cannot end the process (SIGPIPE is held back on that thread) when standard
-// error's reader has gone. A signal that was ignored as the tool started (Ctrl-C of a background job,
-// SIGHUP under nohup) stays ignored. The command host sets up its own handling.
+// the work it asked for: a request the daemon has is not taken back. SIGTERM, SIGHUP, SIGQUIT and every other signal
+// whose default ends a process (SIGUSR1, SIGALRM, SIGXCPU, the real-time ones, a SIGPIPE from a reader that went
+// away, ...) end it by their signal too. Before any of them ends it, and before anything is written, every texture
+// description a conversion set aside gets its own name back, an output being written in place is finished and the
+// tool's own temporary files go (the handlers run on a thread of their own, so that they may take the conversions'
+// lock and wait for the writers); the words then written cannot end the process (SIGPIPE is held back on that
+// thread) when standard error's reader has gone. A signal that was ignored as the tool started (Ctrl-C of a
+// background job, SIGHUP under nohup) stays ignored. What the system raises for the tool's own doing keeps its
+// meaning (a write past `ulimit -f` fails with "File too large": ConsoleControl.h). The command host sets up its
+// own handling.
 constexpr char kInterruptText[] =
     "\nInterrupted: the tool stops here, with no summary. A request it had already sent to the asset database "
     "daemon is not taken back: the daemon carries it on to its end, and the next command sees what it did.\n";
-
-int SignalOfEvent(int event)
-{
-    switch (event)
-    {
-    case Platform::kConsoleCtrlC: return SIGINT;
-    case Platform::kConsoleCtrlBreak: return SIGQUIT;
-    case Platform::kConsoleClose: return SIGHUP;
-    default: return SIGTERM;
-    }
-}
 
 void WriteToStandardError(const std::string& text)
 {
     if (!text.empty() && ::write(STDERR_FILENO, text.data(), text.size()) < 0)
     {}
-}
-
-// Ends the process by `signal` with its default action, as the signal would have without a handler.
-void EndBySignal(int signal)
-{
-    ::signal(signal, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, signal);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(signal);
 }
 
 // The handlers stand from construction to destruction: their thread must end before the process's static
@@ -77,16 +57,14 @@ struct EndingSignals
 EndingSignals::EndingSignals()
 {
     Platform::InstallConsoleHandler(
-        [](int event) {
-            const int signal = SignalOfEvent(event);
+        [](int, int signal) {
             // The names first: the registry of descriptions aside may make a file of its own under its lock, which
             // PrepareToEnd would then hold back.
             std::string left = GiveBackSetAsideDescriptions();
             left += Platform::PrepareToEnd();
             if (signal == SIGINT) WriteToStandardError(kInterruptText);
             WriteToStandardError(left);
-            EndBySignal(signal);
-            return false;  // (not reached) the process ends with 128 + the signal
+            return false;  // the process ends by the signal: 128 + its number
         },
         true);
 }

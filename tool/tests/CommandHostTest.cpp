@@ -189,7 +189,7 @@ TEST(CommandHostTest, ConsoleEventsStopTheHostAndCloseWaitsForIt)
     {
         CommandHost host(connection);
         EXPECT_FALSE(host.StopRequested());
-        EXPECT_TRUE(host.OnConsoleEvent(Platform::kConsoleCtrlC));
+        EXPECT_TRUE(host.OnConsoleEvent(Platform::kConsoleCtrlC, SIGINT));
         EXPECT_TRUE(host.StopRequested());
     }
 
@@ -198,7 +198,7 @@ TEST(CommandHostTest, ConsoleEventsStopTheHostAndCloseWaitsForIt)
     host.BeginServing();
     std::atomic<bool> returned{false};
     std::thread closing([&] {
-        host.OnConsoleEvent(Platform::kConsoleClose);
+        host.OnConsoleEvent(Platform::kConsoleClose, SIGHUP);
         returned = true;
     });
     while (!host.StopRequested()) std::this_thread::yield();

@@ -98,14 +98,14 @@ int main(int argc, char** argv)
     if (mode == "console" && argc == 4)
     {  // console READYFILE OUTFILE: report the first event
         static std::atomic<int> event{-1};
-        if (!Platform::InstallConsoleHandler([](int e) {
+        if (!Platform::InstallConsoleHandler([](int e, int) {
                 event = e;
                 event.notify_all();
                 return true;
             }))
             return 2;
         WriteFile(argv[2], "ready");
-        alarm(30);  // a lost event ends the child instead of leaving it behind
+        alarm(30);  // a lost event ends the wait (SIGALRM's) instead of leaving the child behind
         event.wait(-1);
         WriteFile(argv[3], std::to_string(event.load()));
         Platform::RemoveConsoleHandler();
