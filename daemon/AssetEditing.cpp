@@ -925,8 +925,8 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return failed();
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(source, target, staged.from, &error, &staged.leftOut, &staged.size,
-                         linkFiles || !from.empty(), from.empty() ? &copied : nullptr))
+    if (!StageFolderCopy(source, target, staged.from, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty(),
+                         from.empty() ? &copied : nullptr))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
@@ -1114,7 +1114,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         if (old.empty() || !SetOwnFolderAside(target, old))
         {
             DLOG("the folder of %s could not be set aside as %s: %s", k.ToString().c_str(),
-                 old.empty() ? OldFolderFor(target).c_str() : old.c_str(), old.empty() ? "taken" : std::strerror(errno));
+                 old.empty() ? OldFolderFor(target).c_str() : old.c_str(),
+                 old.empty() ? "taken" : std::strerror(errno));
             PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
             return failed();
         }

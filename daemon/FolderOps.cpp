@@ -1045,7 +1045,8 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
     std::string partial;
     fs::create_directories(dated, ec);
     bool ok = !ec && MakeOwnFolder(TempFolderFor(dest), partial, whole ? S_IRWXU : kCopyModeBits);
-    if (!ok && error) *error = "cannot create '" + TempFolderFor(dest) + "': " + (ec ? ec.message() : std::strerror(errno));
+    if (!ok && error)
+        *error = "cannot create '" + TempFolderFor(dest) + "': " + (ec ? ec.message() : std::strerror(errno));
     if (ok) ok = whole ? CopyWholeFolder(folder, partial, error, copied) : CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)

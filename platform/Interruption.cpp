@@ -27,8 +27,8 @@ struct Temporary
     int folderFd;
     std::string name;
     OwnWorkKind kind;
-    std::string own;   // kAside: the path it is given back as
-    std::string line;  // its line in the register, where it was recorded
+    std::string own;     // kAside: the path it is given back as
+    std::string line;    // its line in the register, where it was recorded
     bool known = false;  // what was noted could be looked at: its device and inode
     uint64_t device = 0;
     uint64_t inode = 0;

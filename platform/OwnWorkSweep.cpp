@@ -216,7 +216,8 @@ std::vector<std::string> EndedOwnWork::Sweep()
         struct stat st;
         bool sound = false;
         const UniqueFd reg = OpenRegister(fd.Get(), r.name, st, sound);
-        if (reg.Get() < 0 || static_cast<uint64_t>(st.st_dev) != r.device || static_cast<uint64_t>(st.st_ino) != r.inode)
+        if (reg.Get() < 0 || static_cast<uint64_t>(st.st_dev) != r.device ||
+            static_cast<uint64_t>(st.st_ino) != r.inode)
             continue;
         for (size_t j = 0; j < r.records.size(); ++j)
             if (!r.decided[j]) SweepRecord(r.records[j], done);

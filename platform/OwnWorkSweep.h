@@ -21,7 +21,7 @@ std::vector<std::string> SweepOwnWorkOfEndedProcesses(const std::string& folder)
 // An entry of a folder that a record of an ended process proves to be that process's own work.
 struct ProvenWork
 {
-    std::string name;     // in the folder asked about
+    std::string name;  // in the folder asked about
     OwnWorkKind kind = OwnWorkKind::kFile;
     std::string ownName;  // set aside: the name it is given back, in the same folder (empty where that lies elsewhere)
     size_t from = 0;      // the register and the record that prove it

@@ -266,8 +266,9 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         // The staging folder stands for the one a package install makes and records as its own work: recorded so
         // here, it goes at the restart (one that no register records would stay).
-        if (moved) RecordEndedWork(inst.Path("UserData/cache/own-work"), {{Platform::OwnWorkKind::kTree,
-                                                                            fs::path(source).parent_path().string()}});
+        if (moved)
+            RecordEndedWork(inst.Path("UserData/cache/own-work"),
+                            {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
         ExpectInPlace("AB");
         ExpectConsistent(step.newVersion ? "B" : "A");
         if (moved)

@@ -129,10 +129,11 @@ void RecordEndedWork(const std::string& registers, const std::vector<EndedWork>&
     uint64_t note = 0;
     for (const EndedWork& w : work)
     {
-        struct stat st{};
+        struct stat st
+        {};
         EXPECT_EQ(::lstat(w.path.c_str(), &st), 0) << w.path;
-        text += Platform::OwnWorkRecordLine({++note, w.kind, static_cast<uint64_t>(st.st_dev),
-                                             static_cast<uint64_t>(st.st_ino), w.path, w.own});
+        text += Platform::OwnWorkRecordLine(
+            {++note, w.kind, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), w.path, w.own});
     }
     WriteFile(registers + "/" + name, text);
     fs::permissions(registers + "/" + name, fs::perms::owner_read | fs::perms::owner_write);

@@ -85,8 +85,7 @@ TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
                                 {Platform::OwnWorkKind::kAside, OldFolderFor(target), target}});
     {
         Platform::EndedOwnWork ended(registers);
-        EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended),
-                  std::vector<std::string>{"restored asset"});
+        EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended), std::vector<std::string>{"restored asset"});
         EXPECT_EQ(ended.Sweep().size(), 1u);  // the staged copy removed
     }
     EXPECT_EQ(ReadFile(target + "/f"), "one");
@@ -219,7 +218,9 @@ TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
     RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, OldFolderFor(target)}});
     {
         Platform::EndedOwnWork ended(d.path() + "/own-work");
-        EXPECT_TRUE(CleanupFolderLeftovers(d.path(), [](const std::string&) { return true; }, ended).empty());
+        EXPECT_TRUE(CleanupFolderLeftovers(
+                        d.path(), [](const std::string&) { return true; }, ended)
+                        .empty());
         EXPECT_EQ(ended.Sweep().size(), 1u);
     }
     EXPECT_EQ(ReadFile(target + "/f"), "one");
@@ -330,9 +331,9 @@ TEST(DaemonFolders, ThinningNeverTakesWorkThatWasNeverCommitted)
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6 (earlier edit folder)/w.txt", "W6");
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6/v.txt", "old");
     WriteFile(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)/w.txt", "cut short");
-    RecordEndedWork(d.path() + "/own-work",
-                    {{Platform::OwnWorkKind::kTree, b + "/.vaddel-20200104-000000"},
-                     {Platform::OwnWorkKind::kTree, b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"}});
+    RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, b + "/.vaddel-20200104-000000"},
+                                             {Platform::OwnWorkKind::kTree,
+                                              b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"}});
     Platform::EndedOwnWork ended(d.path() + "/own-work");
     EXPECT_EQ(CleanupBackupLeftovers(b, ended).size(), 3u);
     EXPECT_EQ(ReadFile(b + "/uncommitted/20200104-000000/kuid 1 6 (earlier edit folder)/w.txt"), "W6");
@@ -483,8 +484,8 @@ TEST(DaemonFolders, AClosedEditFolderLeftAsideLosesOnlyWhatIsInstalled)
     // One of that name that the daemon did not set aside stays as it is.
     WriteFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt", "not the daemon's");
     Platform::EndedOwnWork ended(d.path() + "/own-work");
-    const std::vector<std::string> done =
-        CleanupClosedEdits(e, local, b, [](const std::string&) { return false; }, ended);
+    const std::vector<std::string> done = CleanupClosedEdits(
+        e, local, b, [](const std::string&) { return false; }, ended);
     EXPECT_EQ(ReadFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt"), "not the daemon's");
     ASSERT_EQ(done.size(), 3u);
     EXPECT_EQ(
