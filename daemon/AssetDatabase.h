@@ -229,8 +229,8 @@ private:
         uint64_t size = 0;                 // the bytes copied
         bool sizeKnown = false;
         bool installed = false;
-        bool replaced = false;  // an old copy was set aside by the swap
-        std::string from;       // a prepared staged copy moved into place whole (else the temporary folder)
+        std::string from;   // the staged copy: the daemon's own beside the target, or a prepared one moved whole
+        std::string aside;  // where the swap set the old copy aside (empty when nothing was replaced)
     };
     // Moves the staged folders into the local copies of the group's records and stores the records (and drops
     // the stored edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.

@@ -60,14 +60,14 @@ bool PackageInstallRefuses(const std::multiset<KUID>& installing, const KUID& k,
     return true;
 }
 
-// Makes the folder `folder` a new asset's edit folder starts as: its configuration naming the KUID and the name.
-bool MakeNewAssetFolder(const std::string& folder, const KUID& k, const std::string& name)
+// Makes the folder a new asset's edit folder starts as, its configuration naming the KUID and the name: a folder of
+// the daemon's own at `wanted` (or beside it, where anything else has that name), whose path goes to `made`.
+bool MakeNewAssetFolder(const std::string& wanted, std::string& made, const KUID& k, const std::string& name)
 {
     TDBTagRef config = TDBTagRef::NewContainer();
     config.SetChildKUID("kuid", k);
     if (!name.empty()) config.SetChildString("username", name);
-    return RemoveFolderTree(folder) && mkdir(folder.c_str(), 0755) == 0 &&
-           SaveConfigFile(config, "", folder + "/config.txt");
+    return MakeOwnFolder(wanted, made) && SaveConfigFile(config, "", made + "/config.txt");
 }
 
 // "The edit folder of asset <KUID>, '<folder>', is gone", followed by `then`.
@@ -178,7 +178,7 @@ void AssetDatabase::PutEditFolderBackLocked(const KUID& k, DaemonResults* result
     const std::string folder = root_.EditFolder(k), aside = ClosedEditFolderFor(folder);
     struct stat st;
     // A folder made in its place while it was aside is the user's work too: both are kept.
-    if (FolderExists(aside) && ::lstat(folder.c_str(), &st) == 0 &&
+    if (OwnClosedEditFolder(folder) && ::lstat(folder.c_str(), &st) == 0 &&
         !KeepEditFolderWithoutEditLocked(k, "stays open for editing", results))
     {
         DLOG("the edit folder of %s stays aside as %s: another folder was made in its place", k.ToString().c_str(),
@@ -231,7 +231,7 @@ bool AssetDatabase::PlaceEditFolderLocked(const KUID& k, const std::string& stag
     // Whatever stands there is kept first; a few rounds, as something may be made there again meanwhile.
     for (int round = 0; round < 3; ++round)
     {
-        if (Platform::RenameNoReplace(staged, folder)) return true;
+        if (PutOwnFolderInPlace(staged, folder)) return true;
         if (errno != EEXIST) break;
         // An empty folder holds no work: it goes (rmdir removes nothing else).
         if (::rmdir(folder.c_str()) != 0 && !KeepEditFolderWithoutEditLocked(k, refused, results)) return false;
@@ -255,6 +255,18 @@ bool AssetDatabase::KeepEarlierClosedEditLocked(const KUID& k, DaemonResults* re
     const std::string earlier = ClosedEditFolderFor(root_.EditFolder(k));
     struct stat st;
     if (::lstat(earlier.c_str(), &st) != 0 && errno == ENOENT) return true;
+    // Only a folder the daemon set aside is taken from there; anything else of that name is left as it is.
+    if (!OwnClosedEditFolder(root_.EditFolder(k)))
+    {
+        DLOG("the edit of %s stays open: %s is not a folder the daemon set aside, and was left as it is",
+             k.ToString().c_str(), earlier.c_str());
+        PostResult(results, kResultError,
+                   "Asset $(ASSET_KUID) stays open for editing: '$(FILE_PATH)', where its edit folder is set aside "
+                   "while the edit is closed, is not a folder the asset database set aside; it was left as it is, and "
+                   "nothing was changed.",
+                   k, {{"asset_kuid", k.ToString()}, {"file_path", earlier}});
+        return false;
+    }
     std::string error;
     std::vector<std::string> keptIn;
     const bool kept = KeepUncommittedWork(earlier, root_.UserData("backups"), k.ToSpacedString() + kEarlierEditFolder,
@@ -333,11 +345,11 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         AssetRecord& rec = s.rec;
         const std::string target = root_.LocalFolder(rec.kuid);
         s.installed = false;
-        if (!SwapInFolder(target, &error, &s.replaced, s.from))
+        if (!SwapInFolder(target, s.from, &error, &s.aside))
         {
             PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                        {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
-            RemoveFolderTree(TempFolderFor(target));
+            RemoveOwnFolder(s.from);
             continue;
         }
         rec.source = "local";
@@ -371,7 +383,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         {
             // A new asset has no old copy to put back: its folder just goes.
             const std::string target = root_.LocalFolder(s->rec.kuid);
-            if (!(s->replaced ? UndoSwap(target) : RemoveFolderTree(target)))
+            if (!(s->aside.empty() ? RemoveFolderTree(target) : UndoSwap(target, s->aside)))
             {
                 // The next start puts the old copy back (the store never recorded the new one).
                 DLOG("the installed copy of %s could not be put back: %s", s->rec.kuid.ToString().c_str(),
@@ -392,7 +404,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
     for (StagedAsset* s : swapped)
     {
         AssetRecord& rec = s->rec;
-        if (s->replaced) FinishSwap(root_.LocalFolder(rec.kuid));
+        if (!s->aside.empty()) FinishSwap(s->aside);
         // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
         auto old = records_.find(rec.kuid);
         if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
@@ -456,7 +468,7 @@ bool AssetDatabase::StageInstallLocked(const AssetConfigFiles& configs, StagedAs
     {
         if (!BackupLocked(*old, results))
         {
-            RemoveFolderTree(TempFolderFor(root_.LocalFolder(rec.kuid)));
+            RemoveOwnFolder(s.from);
             return false;
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
@@ -569,6 +581,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         DaemonResults results;
         // The staged copy:
         bool staged = false;
+        std::string stagedAt;
         std::string stageError;
         std::vector<std::string> leftOut;
         uint64_t size = 0;
@@ -648,14 +661,14 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             Source& src = sources[members[m]];
             src.prepared = src.move && localKnown &&
                            PrepareStagedFolder(src.folder, local.st_dev, &src.stageError, &src.leftOut, &src.size);
-            src.staged = src.prepared || StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), &src.stageError,
-                                                         &src.leftOut, &src.size, src.link);
+            src.staged = src.prepared || StageFolderCopy(src.folder, root_.LocalFolder(src.rec.kuid), src.stagedAt,
+                                                         &src.stageError, &src.leftOut, &src.size, src.link);
             // What is installed is the copy: its configuration, not the one read before it was made.
-            const std::string copy = src.prepared ? src.folder : TempFolderFor(root_.LocalFolder(src.rec.kuid));
-            if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(copy, src.textures);
-            if (src.staged && !ConfirmCopiedAssetConfig(copy, src.configs, src.rec, &src.stageError))
+            if (src.prepared) src.stagedAt = src.folder;
+            if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(src.stagedAt, src.textures);
+            if (src.staged && !ConfirmCopiedAssetConfig(src.stagedAt, src.configs, src.rec, &src.stageError))
             {
-                if (!src.prepared) RemoveFolderTree(copy);
+                if (!src.prepared) RemoveOwnFolder(src.stagedAt);
                 src.staged = src.prepared = false;
             }
         });
@@ -669,7 +682,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             // What the texture copy left out is what is missing from the installed copy.
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
-            if (src.prepared) s.from = src.folder;
+            s.from = src.stagedAt;
             for (const LeftAside& left : src.givenBack)
                 PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
@@ -695,7 +708,7 @@ bool AssetDatabase::MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults
     const KUID& k = e.kuid;
     const std::string folder = root_.EditFolder(k);
     // Set aside by a close whose folder could not be put back: it is still the edit's folder.
-    if (FolderExists(ClosedEditFolderFor(folder)))
+    if (OwnClosedEditFolder(folder))
     {
         PutEditFolderBackLocked(k, results);
         if (!FolderExists(folder)) return false;
@@ -705,13 +718,12 @@ bool AssetDatabase::MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults
     // Made as an open for editing makes it: from the installed copy (a new asset's as its create made it), on
     // disk before it is handed out, and never over anything that stands where it goes.
     const AssetRecord* r = e.created ? nullptr : FindLocked(k);
-    const std::string staged = TempFolderFor(folder);
-    std::string error = "the installed copy could not be copied";
-    const bool made =
-        r ? StageFolderCopy(Absolute(r->folder), folder, &error) : e.created && MakeNewAssetFolder(staged, k, e.name);
+    std::string staged, error = "the installed copy could not be copied";
+    const bool made = r ? StageFolderCopy(Absolute(r->folder), folder, staged, &error)
+                        : e.created && MakeNewAssetFolder(TempFolderFor(folder), staged, k, e.name);
     if (!made || !SyncedForCommitLocked() || !PlaceEditFolderLocked(k, staged, "was not opened for editing", results))
     {
-        RemoveFolderTree(staged);
+        if (!staged.empty()) RemoveOwnFolder(staged);
         DLOG("the edit folder of %s is gone and could not be made again: %s", k.ToString().c_str(),
              made ? "it could not be written to disk or put in place" : error.c_str());
         PostEditFolderGone(results, kResultError, k, folder, "; it could not be made again.");
@@ -753,16 +765,16 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
     // The copy is made beside the edit folder's place and moved there in one step; whatever stands in that place
     // is no open edit's and is kept first, never replaced.
-    std::string target = root_.EditFolder(k), error;
-    if (!StageFolderCopy(Absolute(r->folder), target, &error))
+    std::string target = root_.EditFolder(k), error, staged;
+    if (!StageFolderCopy(Absolute(r->folder), target, staged, &error))
     {
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
         DLOG("open for edit of %s failed: %s", k.ToString().c_str(), error.c_str());
         return DbStatus::kFailed;
     }
-    if (!PlaceEditFolderLocked(k, TempFolderFor(target), "was not opened for editing", results))
+    if (!PlaceEditFolderLocked(k, staged, "was not opened for editing", results))
     {
-        RemoveFolderTree(TempFolderFor(target));
+        RemoveOwnFolder(staged);
         return DbStatus::kFailed;
     }
     EditRecord e;
@@ -913,7 +925,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
         return failed();
     }
     std::string target = root_.LocalFolder(e.kuid), error;
-    if (!StageFolderCopy(source, target, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty(),
+    if (!StageFolderCopy(source, target, staged.from, &error, &staged.leftOut, &staged.size, linkFiles || !from.empty(),
                          from.empty() ? &copied : nullptr))
     {
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
@@ -924,17 +936,17 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     // compiled textures was checked above (it left nothing of the edit out); what the job wrote is its own.
     if (from.empty() && !staged.leftOut.empty())
     {
-        RemoveFolderTree(TempFolderFor(target));
+        RemoveOwnFolder(staged.from);
         for (std::string& path : staged.leftOut) path = asEdit(path);
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
         return failed();
     }
-    for (const LeftAside& left : GiveBackSetAsideDescriptions(TempFolderFor(target), uncompiled))
+    for (const LeftAside& left : GiveBackSetAsideDescriptions(staged.from, uncompiled))
         PostDescriptionGivenBack(results, e.kuid, editFolder + "/" + left.aside, left.own);
     // What is installed is the copy: its configuration, not the one read before it was made.
-    if (!ConfirmCopiedAssetConfig(TempFolderFor(target), configs, rec, &error))
+    if (!ConfirmCopiedAssetConfig(staged.from, configs, rec, &error))
     {
-        RemoveFolderTree(TempFolderFor(target));
+        RemoveOwnFolder(staged.from);
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
         return failed();
@@ -947,7 +959,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     {
         if (!BackupLocked(*old, results))
         {
-            RemoveFolderTree(TempFolderFor(target));
+            RemoveOwnFolder(staged.from);
             return failed();
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
@@ -1021,16 +1033,17 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     }
     if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
     // Made beside the edit folder's place and moved there in one step, as an opened edit's copy is.
-    const std::string folder = root_.EditFolder(k), staged = TempFolderFor(folder);
-    if (!MakeNewAssetFolder(staged, k, name))
+    const std::string folder = root_.EditFolder(k);
+    std::string staged;
+    if (!MakeNewAssetFolder(TempFolderFor(folder), staged, k, name))
     {
-        RemoveFolderTree(staged);
+        if (!staged.empty()) RemoveOwnFolder(staged);
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     if (!PlaceEditFolderLocked(k, staged, "was not created", results))
     {
-        RemoveFolderTree(staged);
+        RemoveOwnFolder(staged);
         return DbStatus::kFailed;
     }
     EditRecord e;
@@ -1092,13 +1105,17 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     if (found && !BackupLocked(rec, results)) return failed();
-    // The folder goes aside first, so that a crash before the store has changed puts it back.
-    std::string old = found ? OldFolderFor(target) : std::string();
+    // The folder goes aside first (noted as set aside, beside it under a name nothing else has), so that a crash
+    // before the store has changed puts it back.
+    std::string old;
     if (found)
     {
-        RemoveFolderTree(old);
-        if (rename(target.c_str(), old.c_str()) != 0)
+        old = FreeOwnNameFor(OldFolderFor(target));
+        if (old.empty() || !SetOwnFolderAside(target, old))
         {
+            DLOG("the folder of %s could not be set aside as %s: %s", k.ToString().c_str(),
+                 old.empty() ? OldFolderFor(target).c_str() : old.c_str(),
+                 old.empty() ? "taken" : std::strerror(errno));
             PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
             return failed();
         }
@@ -1121,7 +1138,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (!ok)
     {
         store_.Rollback();
-        if (found && rename(old.c_str(), target.c_str()) != 0)
+        if (found && !PutOwnFolderInPlace(old, target))
         {
             // The next start puts it back: the store still holds the asset.
             DLOG("the folder of %s could not be put back: %s", k.ToString().c_str(), std::strerror(errno));
@@ -1134,7 +1151,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
-    if (found) RemoveFolderTree(old);
+    if (found) RemoveOwnFolder(old);
     if (edit)
     {
         EraseEditLocked(k);

@@ -7,6 +7,7 @@
 #include "daemon/FolderOps.h"
 #include "daemon/KUIDSet.h"
 #include "engine/ConfigFileBound.h"
+#include "platform/OwnWorkSweep.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,8 +38,8 @@ struct FoundFolder
 };
 
 // The folders (not links to folders) in a folder, by name, leaving out hidden ones; one listing, the type
-// taken from it where the file system gives it. With `leftovers`, the names starting with ".vad" go there.
-std::vector<std::string> SubFolders(const std::string& parent, std::vector<std::string>* leftovers = nullptr)
+// taken from it where the file system gives it.
+std::vector<std::string> SubFolders(const std::string& parent)
 {
     std::vector<std::string> out;
     DIR* d = opendir(parent.c_str());
@@ -46,8 +47,6 @@ std::vector<std::string> SubFolders(const std::string& parent, std::vector<std::
     const int fd = dirfd(d);
     while (const dirent* e = readdir(d))
     {
-        if (leftovers && e->d_name[0] == '.' && std::strncmp(e->d_name, ".vad", 4) == 0)
-            leftovers->emplace_back(e->d_name);
         if (e->d_name[0] == '.' || e->d_name[0] == '\0') continue;
         bool folder = e->d_type == DT_DIR;
         struct stat st;
@@ -156,37 +155,31 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             const AssetRecord* r = FindLocked(byFolder->second);
             return !r || r->configStamp == AssetConfigStamp(target);
         };
-        // One listing of the installed assets serves both their leftovers and the scan, unless putting the
-        // leftovers right changed the folder.
-        std::vector<std::string> leftovers;
-        std::vector<std::string> locals = SubFolders(root_.UserData("local"), &leftovers);
-        if (!leftovers.empty())
-        {
-            const std::vector<std::string> done = CleanupFolderLeftovers(root_.UserData("local"), recorded, &leftovers);
-            for (const std::string& line : done) DLOG("start-up: %s", line.c_str());
-            if (!done.empty()) locals = SubFolders(root_.UserData("local"));
-        }
-        for (const std::string& line : CleanupFolderLeftovers(root_.UserData("editing")))
+        // What processes of the installation that ended (a daemon killed, a tool cut short) left of their own work,
+        // and only what their registers prove (platform/OwnWorkSweep.h): first what needs the store or more than a
+        // removal to decide, then the sweep of what the rest prove. A folder that merely has a name like those the
+        // daemon works under is left as it is.
+        Platform::EndedOwnWork ended(root_.OwnWorkFolder());
+        for (const std::string& line : CleanupFolderLeftovers(root_.UserData("local"), recorded, ended))
             DLOG("start-up: %s", line.c_str());
         // An edit folder set aside by a commit, revert or delete: its edit was closed when the store no longer
         // holds it, else the close was cut short and the edit stays open with its folder.
         std::set<std::string> openEdits;
         for (const auto& [k, e] : edits_) openEdits.insert(root_.EditFolder(k));
         auto stillOpen = [&openEdits](const std::string& folder) { return openEdits.count(folder) != 0; };
-        // A repair while a commit runs leaves the folder it took to the commit.
-        auto taken = [this](const std::string& folder) {
-            for (const KUID& k : committing_)
-                if (root_.EditFolder(k) == folder) return true;
-            return false;
-        };
         for (const std::string& line : CleanupClosedEdits(root_.UserData("editing"), root_.UserData("local"),
-                                                          root_.UserData("backups"), stillOpen, taken))
+                                                          root_.UserData("backups"), stillOpen, ended))
             DLOG("start-up: %s", line.c_str());
+        for (const std::string& line :
+             CleanupKeepLeftovers(root_.UserData("editing"), root_.UserData("backups"), ended))
+            DLOG("start-up: %s", line.c_str());
+        for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups"), ended))
+            DLOG("start-up: %s", line.c_str());
+        for (const std::string& line : ended.Sweep()) DLOG("start-up: %s", line.c_str());
+        const std::vector<std::string> locals = SubFolders(root_.UserData("local"));
         // An edit folder that no open edit has: a command host's edit (kept in memory only) whose daemon was
         // killed, or an edit whose opening was cut short before its record. Nobody holds it as an open edit;
         // it goes into a backup rather than away, and frees the name.
-        for (const std::string& line : CleanupKeepLeftovers(root_.UserData("editing"), root_.UserData("backups")))
-            DLOG("start-up: %s", line.c_str());
         for (const std::string& name : SubFolders(root_.UserData("editing")))
         {
             const std::string folder = root_.UserData("editing/" + name);
@@ -204,10 +197,6 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
                 DLOG("start-up: the edit folder %s had no edit and could not all be kept: %s", name.c_str(),
                      error.c_str());
         }
-        for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups")))
-            DLOG("start-up: %s", line.c_str());
-        for (const std::string& line : CleanupCacheLeftovers(root_.UserData("cache"), getpid()))
-            DLOG("start-up: %s", line.c_str());
 
         // The folders that may hold assets: built-in packs (a pack that is itself an asset, or its
         // sub-folders), then the installed assets.
@@ -461,7 +450,7 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             if (FolderExists(folder)) continue;
             // Set aside by a close that was cut short and could not be put back: the folder is still the edit's,
             // and the edit stays open with it (dropped, its folder would be thrown away as a closed edit's).
-            if (FolderExists(ClosedEditFolderFor(folder)))
+            if (OwnClosedEditFolder(folder))
             {
                 DLOG("the edit of %s stays open: its folder is set aside as %s", k.ToString().c_str(),
                      ClosedEditFolderFor(folder).c_str());

@@ -17,9 +17,11 @@
 #include "daemon/PackageFolder.h"
 #include "daemon/TextureCompile.h"
 #include "platform/FileWriting.h"
+#include "platform/Interruption.h"
 #include "platform/OutputFile.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/TemporaryFolder.h"
+#include "platform/UniqueFd.h"
 #include "platform/UniqueNumber.h"
 
 #include <atomic>
@@ -124,6 +126,46 @@ std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
     return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
            std::to_string(Platform::NextUniqueNumber()) + ext;
 }
+
+// An export's job file in the cache ("export-<pid>-<n>.crak"), which the host writes: made empty, owner-only and
+// exclusively (never a file that was there), noted as the daemon's own work, and removed with its note when done.
+class OwnJobFile
+{
+public:
+    explicit OwnJobFile(const DaemonRoot& root)
+    {
+        for (int attempt = 0; attempt < 8 && path_.empty(); ++attempt)
+        {
+            const std::string path = CacheFile(root, "export", ".crak");
+            const Platform::TemporariesLock held;
+            const Platform::UniqueFd fd(
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (fd.Get() < 0)
+            {
+                if (errno == EEXIST) continue;
+                return;
+            }
+            note_ = Platform::NoteTemporary(held, AT_FDCWD, path, false, fd.Get());
+            path_ = path;
+        }
+    }
+    ~OwnJobFile()
+    {
+        if (path_.empty()) return;
+        const Platform::TemporariesLock held;
+        if (Platform::IsOwnWork(held, path_)) ::unlink(path_.c_str());
+        Platform::ForgetTemporary(held, note_);
+    }
+    OwnJobFile(const OwnJobFile&) = delete;
+    OwnJobFile& operator=(const OwnJobFile&) = delete;
+
+    // Empty when none could be made (errno says why).
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    uint64_t note_ = 0;
+};
 
 // The absolute asset folder a (source, path) pair names: an absolute path inside the source's folder, or
 // a path relative to it. Empty when it lies outside the installation's content folders.
@@ -295,20 +337,20 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         job.unknown = c.Db().UnknownAssets(job.kuids);
         if (!job.unknown.empty())
         {
-            std::string staging = CacheFile(c.server.Root(), "install", ".staging");
-            if (mkdir(staging.c_str(), 0700) == 0)
-                job.staging = staging;
-            else
+            // Made here and noted as the daemon's own work: a kill leaves it to the sweep at the next start.
+            const std::string staging = CacheFile(c.server.Root(), "install", ".staging");
+            if (!MakeOwnFolder(staging, job.staging, 0700))
             {
                 // Without it every asset is installed one at a time instead.
                 DLOG("the staging folder %s could not be made: %s", staging.c_str(), std::strerror(errno));
+                job.staging.clear();
                 job.unknown.clear();
             }
         }
         VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);
         c.Db().EndPackageInstall(job.kuids);
-        if (!job.staging.empty()) RemoveFolderTree(job.staging);
+        if (!job.staging.empty()) RemoveOwnFolder(job.staging);
         if (!ran) return kVADStatusFailed;
         installed = std::move(reply.installed);
     }
@@ -438,15 +480,23 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     VADJob save;
     save.command = VAD_CMDHOST_ARCHIVE_SAVETODISK;
     save.archiveId = static_cast<uint32_t>(Platform::NextUniqueNumber());
-    save.path = CacheFile(root, "export", ".crak");
     save.kuids = assets;
     save.staging = package;
+    // The job file the host writes is made here, owner-only and exclusively, and noted as the daemon's own work
+    // until it goes.
+    const OwnJobFile jobFile(root);
+    if (jobFile.Path().empty())
+    {
+        PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be written: $(REASON).",
+                   KUID::Null(), {{"file_path", finished + "/" + name + ".cdp"}, {"reason", std::strerror(errno)}});
+        return kVADStatusFailed;
+    }
+    save.path = jobFile.Path();
     VADHostReply reply;
     if (!RunHostJob(c, save, reply)) return kVADStatusFailed;
     // 1: every asset was written. An archive that lacks one is no package of them.
     if (reply.answer != 1)
     {
-        unlink(save.path.c_str());
         PostResult(&c.results, kResultError, "The package '$(FILE_PATH)' could not be written.", KUID::Null(),
                    PathParam(finished + "/" + name + ".cdp"));
         return kVADStatusFailed;
@@ -455,11 +505,6 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     ArchiveJobReader job;
     Orvo::String reason;
     const bool read = job.Open(Orvo::File::Path(save.path), save.archiveId, reason);
-    struct RemoveJobFile
-    {
-        const std::string& path;
-        ~RemoveJobFile() { unlink(path.c_str()); }
-    } removeJobFile{save.path};
     if (!read)
     {
         PostResult(&c.results, kResultError, std::string(reason.View()));

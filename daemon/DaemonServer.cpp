@@ -7,7 +7,6 @@
 #include "daemon/DownloadMirror.h"
 #include "daemon/RootLockRecord.h"
 #include "platform/Interruption.h"
-#include "platform/OwnWorkSweep.h"
 #include "platform/Process.h"
 
 #include <random>
@@ -268,10 +267,6 @@ int DaemonServer::Run()
     }
     if (!watch_.Add(root_.Database(), &error)) DLOG("the store is not watched: %s", error.c_str());
     db_.ApplySettingsFile(root_.UserData("settings/settings.txt"));
-    // Before anyone is served: what processes of this installation that ended (killed, cut short) made and left,
-    // as their registers prove it (platform/OwnWorkSweep.h); nothing is taken for theirs by its name.
-    for (const std::string& line : Platform::SweepOwnWorkOfEndedProcesses(root_.OwnWorkFolder()))
-        DLOG("start-up: %s", line.c_str());
     listener_ = Platform::Socket::Listen(0, 64, &error);
     if (!listener_.IsValid())
     {
@@ -285,7 +280,9 @@ int DaemonServer::Run()
     lastClientGone_ = std::chrono::steady_clock::now();
 
     std::thread acceptor([this] { AcceptLoop(); });
-    // A scan that could not be stored leaves the records as the store holds them; the next start scans again.
+    // A scan that could not be stored leaves the records as the store holds them; the next start scans again. It
+    // first puts right what processes of this installation that ended (killed, cut short) left of their own work,
+    // as their registers prove it, before anyone is served; nothing is taken for theirs by its name.
     if (!db_.Reconcile(false)) DLOG("start-up: the scan was not stored");
     RefreshStationListing(db_);
     if (!stop_) Publish(VAD_STATE_READY);

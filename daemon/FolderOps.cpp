@@ -4,8 +4,10 @@
 #include "daemon/TakenFolder.h"
 #include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
+#include "platform/Interruption.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/UniqueFd.h"
+#include "platform/UniqueNumber.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <string_view>
@@ -30,21 +31,6 @@ std::string Beside(const std::string& target, const char* prefix)
 {
     fs::path p(target);
     return (p.parent_path() / (std::string(prefix) + p.filename().string())).string();
-}
-
-// The entries of `parent` whose names start with `prefix` ("<prefix>X", as Beside names them): each one's path
-// and the path of X beside it.
-std::vector<std::pair<fs::path, std::string>> BesideEntries(const std::string& parent, std::string_view prefix)
-{
-    std::vector<std::pair<fs::path, std::string>> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-    {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(prefix, 0) == 0)
-            found.emplace_back(it->path(), (it->path().parent_path() / name.substr(prefix.size())).string());
-    }
-    return found;
 }
 
 // "YYYYMMDD-HHMMSS", or with "-N" (N >= 2) when more than one backup of an asset was made in that second.
@@ -310,7 +296,8 @@ private:
     std::string failedPath_;
 };
 
-// Copies the folder `from` whole (WholeCopier) into `to`, which must not exist yet; what it read goes to `copied`.
+// Copies the folder `from` whole (WholeCopier) into `to`, an empty folder the caller made for it; what it read goes
+// to `copied`.
 bool CopyWholeFolder(const std::string& from, const std::string& to, std::string* error, TakenRecord* copied)
 {
     Platform::Folder source;
@@ -321,13 +308,10 @@ bool CopyWholeFolder(const std::string& from, const std::string& to, std::string
         if (error) *error = why.empty() ? "'" + from + "' is not a folder" : why;
         return false;
     }
-    std::error_code ec;
-    fs::create_directories(fs::path(to).parent_path(), ec);
     Platform::Folder target;
-    if (ec || ::mkdir(to.c_str(), S_IRWXU) != 0 || !target.Open(to, &why, Platform::kOpenNoFinalLink))
+    if (!target.Open(to, &why, Platform::kOpenNoFinalLink))
     {
-        if (error)
-            *error = "cannot create '" + to + "': " + (ec ? ec.message() : why.empty() ? std::strerror(errno) : why);
+        if (error) *error = "cannot create '" + to + "': " + why;
         return false;
     }
     if (copied) copied->Add("", st);
@@ -434,14 +418,110 @@ std::string TempFolderFor(const std::string& target) { return Beside(target, ".v
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
 
+bool MakeOwnFolder(const std::string& wanted, std::string& made, mode_t mode)
+{
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const std::string path = attempt == 0 ? wanted
+                                              : wanted + "-" + std::to_string(::getpid()) + "-" +
+                                                    std::to_string(Platform::NextUniqueNumber());
+        const Platform::TemporariesLock held;
+        if (::mkdir(path.c_str(), mode) == 0)
+        {
+            Platform::NoteTemporary(held, AT_FDCWD, path, true);
+            made = path;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+bool SetOwnFolderAside(const std::string& folder, const std::string& aside)
+{
+    const Platform::TemporariesLock held;
+    const uint64_t note = Platform::NoteSetAside(held, aside, folder);
+    if (Platform::RenameNoReplace(folder, aside)) return true;
+    const int why = errno;
+    Platform::ForgetTemporary(held, note);
+    errno = why;
+    return false;
+}
+
+bool PutOwnFolderInPlace(const std::string& from, const std::string& to)
+{
+    const Platform::TemporariesLock held;
+    if (!Platform::RenameNoReplace(from, to)) return false;
+    Platform::ForgetOwnWorkGoneFrom(held, from);
+    return true;
+}
+
+bool IsOwnFolder(const std::string& path)
+{
+    const Platform::TemporariesLock held;
+    return FolderExists(path) && Platform::IsOwnWork(held, path);
+}
+
+bool RemoveOwnFolder(const std::string& path)
+{
+    const int why = errno;
+    const Platform::TemporariesLock held;
+    struct stat st;
+    const bool there = ::lstat(path.c_str(), &st) == 0;
+    const bool own = there && S_ISDIR(st.st_mode) && Platform::IsOwnWork(held, path);
+    const bool gone = own && RemoveFolderTree(path);
+    Platform::ForgetOwnWorkGoneFrom(held, path);
+    errno = why;
+    return gone || !own;
+}
+
+void ForgetOwnWorkGone(const std::string& path)
+{
+    const Platform::TemporariesLock held;
+    Platform::ForgetOwnWorkGoneFrom(held, path);
+}
+
+namespace {
+
+// What a start-up clean-up leaves where it is of what an ended process proved its own becomes this process's own
+// work (recorded in its register), so that it stays known as the daemon's to a later request and start.
+void TakeOn(const std::string& folder, const Platform::ProvenWork& work)
+{
+    const std::string path = folder + "/" + work.name;
+    const Platform::TemporariesLock held;
+    if (work.kind == Platform::OwnWorkKind::kAside && !work.ownName.empty())
+        Platform::NoteSetAside(held, path, folder + "/" + work.ownName, true);
+    else if (work.kind == Platform::OwnWorkKind::kTree)
+        Platform::NoteTemporary(held, AT_FDCWD, path, true);
+}
+
+bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+}  // namespace
+
+std::string FreeOwnNameFor(const std::string& wanted)
+{
+    RemoveOwnFolder(wanted);
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const std::string path = attempt == 0 ? wanted
+                                              : wanted + "-" + std::to_string(::getpid()) + "-" +
+                                                    std::to_string(Platform::NextUniqueNumber());
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return path;
+    }
+    return {};
+}
+
 bool SetEditFolderAside(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
-    // What is there already under that name is an earlier close's, which may hold work: never replaced.
+    // What is there already under that name is an earlier close's, which may hold work, or not the daemon's at all:
+    // never replaced.
     struct stat st;
     if (::lstat(aside.c_str(), &st) == 0) errno = EEXIST;
     if (errno != ENOENT) return false;
-    const bool moved = !FolderExists(editFolder) || Platform::RenameNoReplace(editFolder, aside);
+    const bool moved = !FolderExists(editFolder) || SetOwnFolderAside(editFolder, aside);
     CrashPoint("edit-aside");
     return moved;
 }
@@ -449,38 +529,48 @@ bool SetEditFolderAside(const std::string& editFolder)
 bool PutEditFolderBack(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
-    if (!FolderExists(aside) || FolderExists(editFolder)) return true;
-    return rename(aside.c_str(), editFolder.c_str()) == 0;
+    if (!IsOwnFolder(aside) || FolderExists(editFolder)) return true;
+    return PutOwnFolderInPlace(aside, editFolder);
 }
+
+bool OwnClosedEditFolder(const std::string& editFolder) { return IsOwnFolder(ClosedEditFolderFor(editFolder)); }
 
 std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std::string& localRoot,
                                             const std::string& backupsRoot,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
-                                            const std::function<bool(const std::string& editFolder)>& taken)
+                                            Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    for (const auto& [p, editFolder] : BesideEntries(parent, ".vadclosed-"))
+    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
     {
-        const std::string name = LastName(editFolder);
-        if (taken && taken(editFolder)) continue;
+        if (!StartsWith(work.name, ".vadclosed-") || work.ownName.empty()) continue;
+        ended.Decided(work);
+        const std::string& name = work.ownName;
+        const std::string editFolder = parent + "/" + name, path = parent + "/" + work.name;
         if (stillOpen(editFolder))
         {
             // Never thrown away while its edit is open: with anything else in its place it stays aside.
-            if (Platform::RenameNoReplace(p.string(), editFolder))
+            if (Platform::RenameNoReplace(path, editFolder))
+            {
                 done.push_back("restored the edit folder " + name + ": closing its edit was cut short");
-            else if (errno == EEXIST)
-                done.push_back("kept " + p.filename().string() + ": its edit is open and has another folder");
+                continue;
+            }
+            if (errno == EEXIST)
+                done.push_back("kept " + work.name + ": its edit is open and has another folder");
             else
-                done.push_back("could not put " + p.filename().string() + " back as the edit folder " + name + ": " +
+                done.push_back("could not put " + work.name + " back as the edit folder " + name + ": " +
                                std::strerror(errno));
+            TakeOn(parent, work);
             continue;
         }
         // Closed, its close cut short before the folder went: what the installed copy holds as it is goes, the
         // rest (what was written into it after it was taken, or what a revert or delete would have discarded) is
         // kept, never removed.
-        const std::string aside = p.filename().string(), installed = localRoot + "/" + name;
-        const TakenFolderLeft left = ClearTakenFolder(p.string(), RecordSameAsCopy(p.string(), installed), installed,
-                                                      backupsRoot, name + kEarlierEditFolder);
+        const std::string& aside = work.name;
+        const std::string installed = localRoot + "/" + name;
+        const TakenFolderLeft left = ClearTakenFolder(path, RecordSameAsCopy(path, installed), installed, backupsRoot,
+                                                      name + kEarlierEditFolder);
+        if (!left.staysIn.empty()) TakeOn(parent, work);
         const std::string removed = std::to_string(left.removed) + " entries the installed copy holds removed";
         if (left.keptIn.empty() && left.staysIn.empty())
             done.push_back("removed " + aside + ", of an edit that was closed: the installed copy holds all of it");
@@ -495,13 +585,23 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
     return done;
 }
 
-bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error,
+bool StageFolderCopy(const std::string& from, const std::string& target, std::string& staged, std::string* error,
                      std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
 {
-    std::string tmp = TempFolderFor(target);
-    RemoveFolderTree(tmp);
-    if (CopyFolderTree(from, tmp, error, leftOut, bytes, link, copied)) return true;
-    RemoveFolderTree(tmp);
+    const std::string tmp = TempFolderFor(target);
+    staged.clear();
+    // A copy of the daemon's own that could not be removed before goes now; anything else of that name stays.
+    RemoveOwnFolder(tmp);
+    std::error_code ec;
+    fs::create_directories(fs::path(tmp).parent_path(), ec);
+    if (!MakeOwnFolder(tmp, staged, kCopyModeBits))
+    {
+        if (error) *error = "cannot create '" + tmp + "': " + std::strerror(errno);
+        return false;
+    }
+    if (CopyFolderTree(from, staged, error, leftOut, bytes, link, copied)) return true;
+    RemoveOwnFolder(staged);
+    staged.clear();
     return false;
 }
 
@@ -617,20 +717,19 @@ bool CannotExchange(int error) { return error == EINVAL || error == ENOSYS; }
 
 // The swap in two renames, where names cannot be exchanged: the target is missing between them.
 bool SwapByRenames(const std::string& tmp, const std::string& target, const std::string& old, std::string* error,
-                   bool* replaced)
+                   std::string* aside)
 {
-    RemoveFolderTree(old);
-    if (FolderExists(target) && rename(target.c_str(), old.c_str()) != 0)
+    if (FolderExists(target) && !SetOwnFolderAside(target, old))
     {
         if (error) *error = "cannot move the old folder aside";
         return false;
     }
-    if (replaced) *replaced = true;
+    if (aside && FolderExists(old)) *aside = old;
     CrashPoint("swapping");
-    if (rename(tmp.c_str(), target.c_str()) != 0)
+    if (!PutOwnFolderInPlace(tmp, target))
     {
-        if (FolderExists(old)) rename(old.c_str(), target.c_str());
-        if (replaced) *replaced = false;
+        if (FolderExists(old)) PutOwnFolderInPlace(old, target);
+        if (aside) aside->clear();
         if (error) *error = "cannot move the new folder into place";
         return false;
     }
@@ -639,38 +738,61 @@ bool SwapByRenames(const std::string& tmp, const std::string& target, const std:
 
 }  // namespace
 
-bool SwapInFolder(const std::string& target, std::string* error, bool* replaced, const std::string& from)
+bool SwapInFolder(const std::string& target, const std::string& staged, std::string* error, std::string* aside)
 {
-    std::string tmp = from.empty() ? TempFolderFor(target) : from, old = OldFolderFor(target);
-    if (replaced) *replaced = false;
+    if (aside) aside->clear();
     // Nothing in place yet (a new asset): the new folder goes there in one step.
-    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EEXIST && errno != EINVAL)
+    if (PutOwnFolderInPlace(staged, target)) return true;
+    if (errno != EEXIST)
     {
         if (error) *error = "cannot move the new folder into place";
         return false;
     }
-    if (!FolderExists(target)) return SwapByRenames(tmp, target, old, error, replaced);
-    // The target never goes missing: the new copy waits under the old copy's name beside it, and the two
-    // names are exchanged in one step. A crash before the exchange leaves the target as it was, the new copy
-    // under ".vadold-" beside it, which the start-up clean-up removes (the target's record is the stored one);
-    // after it, the old copy waits under ".vadold-" as it would after the two renames.
-    RemoveFolderTree(old);
-    if (rename(tmp.c_str(), old.c_str()) != 0)
+    // The old copy's place beside the target: never anything that stands there and is not the daemon's.
+    const std::string old = FreeOwnNameFor(OldFolderFor(target));
+    if (old.empty())
     {
-        if (error) *error = "cannot move the new folder beside the old one";
+        if (error) *error = "no name is free beside it for the old folder ('" + OldFolderFor(target) + "' is taken)";
         return false;
     }
-    CrashPoint("swapping");
-    if (ExchangeNames(old, target))
+    if (!FolderExists(target)) return SwapByRenames(staged, target, old, error, aside);
+    // The target never goes missing: the new copy waits under the old copy's name beside it, and the two
+    // names are exchanged in one step. A crash before the exchange leaves the target as it was, the new copy
+    // (noted as the daemon's own) beside it, which the sweep at the next start removes; after it, the old copy
+    // waits there, noted as set aside from the target, for the start-up clean-up to remove or put back.
+    const bool own = IsOwnFolder(staged);
     {
-        if (replaced) *replaced = true;
-        return true;
+        const Platform::TemporariesLock held;
+        if (!Platform::RenameNoReplace(staged, old))
+        {
+            if (error) *error = "cannot move the new folder beside the old one";
+            return false;
+        }
+        Platform::ForgetOwnWorkGoneFrom(held, staged);
+        Platform::NoteTemporary(held, AT_FDCWD, old, true);
     }
-    const int why = errno;
-    // Named back as it was staged, for the two renames (or for the caller to remove).
-    rename(old.c_str(), tmp.c_str());
-    if (CannotExchange(why)) return SwapByRenames(tmp, target, old, error, replaced);
+    CrashPoint("swapping");
+    int why = 0;
+    {
+        const Platform::TemporariesLock held;
+        const uint64_t setAside = Platform::NoteSetAside(held, old, target);
+        if (ExchangeNames(old, target))
+        {
+            // The new copy's note goes; the old copy's stands until it is removed or put back.
+            Platform::ForgetOwnWorkGoneFrom(held, old);
+            if (aside) *aside = old;
+            return true;
+        }
+        why = errno;
+        Platform::ForgetTemporary(held, setAside);
+        // Named back as it was staged, for the two renames (or for the caller to remove).
+        if (Platform::RenameNoReplace(old, staged))
+        {
+            Platform::ForgetOwnWorkGoneFrom(held, old);
+            if (own) Platform::NoteTemporary(held, AT_FDCWD, staged, true);
+        }
+    }
+    if (CannotExchange(why)) return SwapByRenames(staged, target, old, error, aside);
     if (error) *error = "cannot move the new folder into place";
     return false;
 }
@@ -699,72 +821,67 @@ bool SyncFileSystems(const std::vector<std::string>& folders)
     return ok;
 }
 
-void FinishSwap(const std::string& target) { RemoveFolderTree(OldFolderFor(target)); }
+void FinishSwap(const std::string& aside) { RemoveOwnFolder(aside); }
 
-bool UndoSwap(const std::string& target)
+bool UndoSwap(const std::string& target, const std::string& aside)
 {
-    std::string old = OldFolderFor(target);
+    const Platform::TemporariesLock held;
     // Back in one step where the names can be exchanged; the copy that did not count then goes (what cannot be
-    // removed of it now is removed at the next start, the target's record being the stored one).
-    if (FolderExists(old) && FolderExists(target) && ExchangeNames(old, target))
+    // removed of it now is removed at the next start, noted as the daemon's own).
+    const Platform::UniqueFd placed(
+        FolderExists(aside) ? ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    if (placed.Get() >= 0)
     {
-        RemoveFolderTree(old);
-        return true;
+        // The copy that did not count, noted as it will be named once the names are exchanged.
+        const uint64_t made = Platform::NoteTemporary(held, AT_FDCWD, aside, true, placed.Get());
+        if (ExchangeNames(aside, target))
+        {
+            Platform::ForgetOwnWorkGoneFrom(held, aside);
+            RemoveFolderTree(aside);
+            Platform::ForgetOwnWorkGoneFrom(held, aside);
+            return true;
+        }
+        Platform::ForgetTemporary(held, made);
     }
     if (!RemoveFolderTree(target)) return false;
-    return !FolderExists(old) || rename(old.c_str(), target.c_str()) == 0;
+    const bool back = !FolderExists(aside) || Platform::RenameNoReplace(aside, target);
+    Platform::ForgetOwnWorkGoneFrom(held, aside);
+    return back;
 }
 
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
                                                 const std::function<bool(const std::string& target)>& swapRecorded,
-                                                const std::vector<std::string>* listed)
+                                                Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    std::vector<fs::path> entries;
-    if (listed)
+    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
     {
-        for (const std::string& name : *listed)
-            if (name.compare(0, 4, ".vad") == 0) entries.push_back(fs::path(parent) / name);
-    }
-    // Only the leftovers are kept from the listing (a folder of installed assets may hold very many others,
-    // which are passed over by their first byte).
-    else if (DIR* d = opendir(parent.c_str()))
-    {
-        while (const dirent* e = readdir(d))
-            if (e->d_name[0] == '.' && std::strncmp(e->d_name, ".vad", 4) == 0)
-                entries.push_back(fs::path(parent) / e->d_name);
-        closedir(d);
-    }
-    for (const fs::path& p : entries)
-    {
-        std::string name = p.filename().string();
-        if (name.rfind(".vadtmp-", 0) == 0)
-        {
-            done.push_back(Removed(p.string(), "unfinished copy " + name));
-        }
-    }
-    for (const fs::path& p : entries)
-    {
-        std::string name = p.filename().string();
-        if (name.rfind(".vadold-", 0) != 0) continue;
-        std::string target = (p.parent_path() / name.substr(8)).string();
-        bool present = FolderExists(target);
+        if (!StartsWith(work.name, ".vadold-") || work.ownName.empty()) continue;
+        ended.Decided(work);
+        const std::string& name = work.name;
+        const std::string path = parent + "/" + name, target = parent + "/" + work.ownName;
+        const bool present = FolderExists(target);
         if (present && (!swapRecorded || swapRecorded(target)))
         {
-            done.push_back(Removed(p.string(), "replaced copy " + name));
+            done.push_back(Removed(path, "replaced copy " + name));
+            if (FolderExists(path)) TakeOn(parent, work);
             continue;
         }
         // The new copy never counted: the old one is the installed version.
         if (present && !RemoveFolderTree(target))
         {
-            done.push_back("could not remove the unrecorded copy " + name.substr(8) + ": " + std::strerror(errno) +
+            done.push_back("could not remove the unrecorded copy " + work.ownName + ": " + std::strerror(errno) +
                            "; the replaced copy stays as " + name);
+            TakeOn(parent, work);
             continue;
         }
-        if (rename(p.c_str(), target.c_str()) == 0)
-            done.push_back((present ? "rolled back unrecorded copy of " : "restored ") + name.substr(8));
+        if (Platform::RenameNoReplace(path, target))
+            done.push_back((present ? "rolled back unrecorded copy of " : "restored ") + work.ownName);
         else
-            done.push_back("could not put " + name + " back as " + name.substr(8) + ": " + std::strerror(errno));
+        {
+            done.push_back("could not put " + name + " back as " + work.ownName + ": " + std::strerror(errno));
+            TakeOn(parent, work);
+        }
     }
     return done;
 }
@@ -923,19 +1040,24 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
             return false;
         }
     }
-    // Copied under a hidden name and renamed when whole: a backup cut short by a crash never looks complete.
-    std::string partial = TempFolderFor(dest);
-    bool ok = whole ? CopyWholeFolder(folder, partial, error, copied) : CopyFolderTree(folder, partial, error);
+    // Copied under a hidden name of the daemon's own and renamed when whole: a backup cut short by a crash never
+    // looks complete, and is removed after it as the daemon's own work.
+    std::string partial;
+    fs::create_directories(dated, ec);
+    bool ok = !ec && MakeOwnFolder(TempFolderFor(dest), partial, whole ? S_IRWXU : kCopyModeBits);
+    if (!ok && error)
+        *error = "cannot create '" + TempFolderFor(dest) + "': " + (ec ? ec.message() : std::strerror(errno));
+    if (ok) ok = whole ? CopyWholeFolder(folder, partial, error, copied) : CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)
     {
-        ok = rename(partial.c_str(), dest.c_str()) == 0;
+        ok = PutOwnFolderInPlace(partial, dest);
         if (!ok && error) *error = "cannot move the backup copy into place";
     }
     if (ok && madeAt) *madeAt = dest;
     if (ok) return true;
     // Nothing is left of a copy that failed, nor a dated folder made for it alone.
-    RemoveFolderTree(partial);
+    if (!partial.empty()) RemoveOwnFolder(partial);
     ::rmdir(dated.c_str());
     return false;
 }
@@ -965,12 +1087,21 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
         const std::string dated = backupsRoot + "/" + copies[i];
         if (!MoveUncommittedWorkOut(dated, uncommitted + copies[i], done)) continue;
         --excess;
-        std::string aside = backupsRoot + "/" + kDeletingPrefix + copies[i];
-        if (rename(dated.c_str(), aside.c_str()) == 0)
+        // Noted as the daemon's own to remove before it takes that name: a removal cut short is finished after it.
+        const std::string aside = FreeOwnNameFor(backupsRoot + "/" + kDeletingPrefix + copies[i]);
+        const Platform::UniqueFd taken(::open(dated.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (aside.empty() || taken.Get() < 0) continue;
         {
-            CrashPoint("thinning");
-            RemoveFolderTree(aside);
+            const Platform::TemporariesLock held;
+            const uint64_t note = Platform::NoteTemporary(held, AT_FDCWD, aside, true, taken.Get());
+            if (!Platform::RenameNoReplace(dated, aside))
+            {
+                Platform::ForgetTemporary(held, note);
+                continue;
+            }
         }
+        CrashPoint("thinning");
+        RemoveOwnFolder(aside);
     }
     return ok;
 }
@@ -982,6 +1113,16 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
     std::string datedName, at;
     TakenRecord record;
     bool moved = false;
+    // A folder of the daemon's own (one it set aside) that went is no longer noted; what stays of it stays so.
+    struct ForgetMoved
+    {
+        const std::string& folder;
+        bool move;
+        ~ForgetMoved()
+        {
+            if (move) ForgetOwnWorkGone(folder);
+        }
+    } forgetMoved{folder, move};
     if (!CopyIntoDatedFolder(folder, root, name, error, &at, datedName, move, true, &record, &moved)) return false;
     if (madeAt) *madeAt = at;
     if (keptIn) keptIn->push_back(at);
@@ -1019,16 +1160,17 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
                            std::string* error, std::vector<std::string>* keptIn)
 {
     const std::string aside = KeepingFolderFor(folder);
-    // What a keep cut short left aside under that name is another folder of the user's: never replaced.
-    if (!Platform::RenameNoReplace(folder, aside))
+    // What a keep cut short left aside under that name is another folder of the user's, and anything else of that
+    // name is not the daemon's: never replaced.
+    if (!SetOwnFolderAside(folder, aside))
     {
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
     }
     if (KeepUncommittedWork(aside, backupsRoot, name, true, error, nullptr, nullptr, keptIn)) return true;
     // Back as it was, or what was written into it while it was copied, and named where its user has it; where a
-    // folder was made in its place meanwhile, it waits aside for the next start.
-    if (!Platform::RenameNoReplace(aside, folder))
+    // folder was made in its place meanwhile, it waits aside (noted as set aside) for the next start.
+    if (!PutOwnFolderInPlace(aside, folder))
     {
         if (error) *error += "; it waits as '" + aside + "'";
         return false;
@@ -1037,13 +1179,17 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
     return false;
 }
 
-std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot)
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot,
+                                              Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    for (const auto& [p, folder] : BesideEntries(parent, ".vadkeep-"))
+    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
     {
-        const std::string name = LastName(folder);
-        if (Platform::RenameNoReplace(p.string(), folder))
+        if (!StartsWith(work.name, ".vadkeep-") || work.ownName.empty()) continue;
+        ended.Decided(work);
+        const std::string& name = work.ownName;
+        const std::string path = parent + "/" + work.name;
+        if (Platform::RenameNoReplace(path, parent + "/" + name))
         {
             done.push_back("put back the edit folder " + name + ": keeping it was cut short");
             continue;
@@ -1051,70 +1197,48 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
         // Another folder took its place meanwhile: it is kept from where it is.
         std::string error;
         std::vector<std::string> keptIn;
-        if (KeepUncommittedWork(p.string(), backupsRoot, name + kEditFolderWithoutEdit, true, &error, nullptr, nullptr,
+        if (KeepUncommittedWork(path, backupsRoot, name + kEditFolderWithoutEdit, true, &error, nullptr, nullptr,
                                 &keptIn))
-            done.push_back("the edit folder " + name + " had no edit: kept " + p.filename().string() + " in " +
-                           Places(keptIn));
+            done.push_back("the edit folder " + name + " had no edit: kept " + work.name + " in " + Places(keptIn));
         else
-            done.push_back("could not keep " + p.filename().string() + " (an edit folder without an edit)" +
-                           (keptIn.empty() ? "" : " whole") + ": " + error + KeptSoFar(keptIn));
-    }
-    return done;
-}
-
-std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot)
-{
-    std::vector<std::string> done;
-    std::error_code ec;
-    const std::string uncommitted = backupsRoot + "/" + kUncommittedBackups;
-    std::vector<fs::path> dated;
-    for (const std::string& root : {backupsRoot, uncommitted})
-        for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
         {
-            std::string n = it->path().filename().string();
-            if (n.rfind(kDeletingPrefix, 0) == 0)
-            {
-                // A removal an earlier version cut short may still hold work that was never committed.
-                if (MoveUncommittedWorkOut(it->path().string(), uncommitted + "/" + n.substr(8), &done))
-                    done.push_back(Removed(it->path().string(), "the rest of an old backup " + n));
-            }
-            else if (it->is_directory(ec) && !(root == backupsRoot && n == kUncommittedBackups))
-                dated.push_back(it->path());
+            done.push_back("could not keep " + work.name + " (an edit folder without an edit)" +
+                           (keptIn.empty() ? "" : " whole") + ": " + error + KeptSoFar(keptIn));
+            if (FolderExists(path)) TakeOn(parent, work);
         }
-    for (const fs::path& d : dated)
-    {
-        for (fs::directory_iterator it(d, ec), end; !ec && it != end; it.increment(ec))
-            if (it->path().filename().string().rfind(".vadtmp-", 0) == 0)
-            {
-                done.push_back(Removed(it->path().string(), "an unfinished backup in " + d.string()));
-            }
-        // A dated folder of uncommitted work is never thinned: one an unfinished copy left empty goes now.
-        if (d.parent_path() == uncommitted) ::rmdir(d.c_str());
     }
     return done;
 }
 
-std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int ownPid)
+std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot, Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    std::error_code ec;
-    for (fs::directory_iterator it(cacheRoot, ec), end; !ec && it != end; it.increment(ec))
+    const std::string uncommitted = backupsRoot + "/" + kUncommittedBackups;
+    for (const Platform::ProvenWork& work : ended.ProvenIn(backupsRoot, Platform::OwnWorkKind::kTree))
     {
-        const std::string n = it->path().filename().string();
-        int pid = 0;
-        unsigned long long serial = 0;
-        char kind[16] = {};
-        char ext[16] = {};
-        int used = 0;
-        if (std::sscanf(n.c_str(), "%15[a-z]-%d-%llu.%15[a-z]%n", kind, &pid, &serial, ext, &used) != 4 ||
-            size_t(used) != n.size() || pid == ownPid)
-            continue;
-        const std::string k = kind, e = ext;
-        const bool known = ((k == "install" || k == "export") && (e == "crak" || e == "staging")) ||
-                           (k == "textures" && e == "staging");
-        if (!known) continue;
-        done.push_back(Removed(it->path().string(), n + ", left by an earlier daemon"));
+        if (!StartsWith(work.name, kDeletingPrefix)) continue;
+        ended.Decided(work);
+        // A removal cut short may hold work that was never committed (an earlier version kept it there).
+        const std::string path = backupsRoot + "/" + work.name;
+        if (MoveUncommittedWorkOut(path, uncommitted + "/" + work.name.substr(8), &done))
+            done.push_back(Removed(path, "the rest of an old backup " + work.name));
+        if (FolderExists(path)) TakeOn(backupsRoot, work);
     }
+    for (const std::string& root : {backupsRoot, uncommitted})
+        for (const std::string& name : ListBackupFolders(root))
+        {
+            const std::string dated = root + "/" + name;
+            for (const Platform::ProvenWork& work : ended.ProvenIn(dated, Platform::OwnWorkKind::kTree))
+            {
+                if (!StartsWith(work.name, ".vadtmp-")) continue;
+                ended.Decided(work);
+                const std::string path = dated + "/" + work.name;
+                done.push_back(Removed(path, "an unfinished backup in " + dated));
+                if (FolderExists(path)) TakeOn(dated, work);
+                // A dated folder of uncommitted work is never thinned: one the unfinished copy left empty goes now.
+                if (root == uncommitted) ::rmdir(dated.c_str());
+            }
+        }
     return done;
 }
 
@@ -1124,7 +1248,11 @@ TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& r
     TakenFolderLeft left;
     const TakenRemoval removal = RemoveTakenEntries(folder, record, copy);
     left.removed = removal.removed;
-    if (removal.gone) return left;
+    if (removal.gone)
+    {
+        ForgetOwnWorkGone(folder);
+        return left;
+    }
     if (!KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, nullptr, nullptr, &left.keptIn))
         left.staysIn = folder;
     return left;

@@ -3,6 +3,7 @@
 // contents are written into a temporary folder beside the target and renamed into place, and a leftover
 // of an interrupted replacement is put right by CleanupFolderLeftovers at the next start.
 #include "daemon/TakenFolder.h"
+#include "platform/OwnWorkSweep.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,15 +27,38 @@ bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
 
 // Names beside a target folder: "<parent>/.vadtmp-<name>" for new contents being written and
-// "<parent>/.vadold-<name>" for the old contents during the swap.
+// "<parent>/.vadold-<name>" for the old contents during the swap. Where anything else has such a name, the daemon
+// works under a name of its own beside it instead ("<that name>-<pid>-<n>").
 std::string TempFolderFor(const std::string& target);
 std::string OldFolderFor(const std::string& target);
 
-// Copies `from` into the temporary folder beside `target` (replacing any leftover there). The caller then
+// The daemon's own folders: made or set aside by this process and noted as its own work from that moment
+// (platform/Interruption.h, recorded in its register), until they are in place, given back or removed. Only what
+// this process noted (the same folder, by device and inode) is ever removed, renamed or moved by these; a folder that
+// merely has such a name is left as it is.
+// Makes a folder exclusively at `wanted`, or where anything has that name, under a name of its own beside it; its
+// path goes to `made`. False with errno set.
+bool MakeOwnFolder(const std::string& wanted, std::string& made, mode_t mode = 0755);
+// Renames `folder` to `aside` (never over anything), noted as set aside from `folder` just before.
+bool SetOwnFolderAside(const std::string& folder, const std::string& aside);
+// Renames the daemon's own folder `from` to `to`, never over anything: from then on it is no longer its own work.
+bool PutOwnFolderInPlace(const std::string& from, const std::string& to);
+// Whether `path` names a folder this process noted as its own.
+bool IsOwnFolder(const std::string& path);
+// Removes `path` with all it holds when it is the daemon's own; true when nothing of the daemon's is left there.
+bool RemoveOwnFolder(const std::string& path);
+// Forgets the notes of what is no longer at `path` (removed, or moved by anything else than the calls above).
+void ForgetOwnWorkGone(const std::string& path);
+// Where the daemon sets a folder aside beside its place: `wanted` where nothing has that name (what the daemon left
+// there itself goes first), else a name of its own beside it that nothing has; empty when none is free.
+std::string FreeOwnNameFor(const std::string& wanted);
+
+// Copies `from` into a folder of the daemon's own beside `target` (TempFolderFor, or a name of its own where anything
+// else has that name; a leftover of the daemon's own there goes first), whose path goes to `staged`. The caller then
 // commits with SwapInFolder.
-bool StageFolderCopy(const std::string& from, const std::string& target, std::string* error = nullptr,
-                     std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr, bool link = false,
-                     TakenRecord* copied = nullptr);
+bool StageFolderCopy(const std::string& from, const std::string& target, std::string& staged,
+                     std::string* error = nullptr, std::vector<std::string>* leftOut = nullptr,
+                     uint64_t* bytes = nullptr, bool link = false, TakenRecord* copied = nullptr);
 // A copy staged for one install that nothing else writes to and that is thrown away afterwards (a folder of one
 // of this daemon's own staging folders in the cache) is not copied: it is made ready where it lies and moved
 // into place whole by SwapInFolder. What is neither a regular file nor a folder in it is removed, its path (as
@@ -44,16 +68,17 @@ bool StageFolderCopy(const std::string& from, const std::string& target, std::st
 bool PrepareStagedFolder(const std::string& from, dev_t targetDevice, std::string* error = nullptr,
                          std::vector<std::string>* leftOut = nullptr, uint64_t* bytes = nullptr);
 
-// Moves the staged folder (the temporary folder beside the target, or the prepared copy `from`) into place:
-// the staged one is renamed beside the target (as the old copy's name) and the two names exchanged in one step,
-// so that the target is never missing (where the file system cannot exchange names: the old target is renamed
-// aside, the staged one renamed to the target). FinishSwap removes the old
-// copy afterwards (needed only where `replaced` says one was set aside); UndoSwap puts it back.
-bool SwapInFolder(const std::string& target, std::string* error = nullptr, bool* replaced = nullptr,
-                  const std::string& from = {});
-void FinishSwap(const std::string& target);
-// False when the old copy could not be put back (it then waits beside the target as its ".vadold-" name).
-bool UndoSwap(const std::string& target);
+// Moves the staged folder `staged` (StageFolderCopy's, or a prepared copy) into place: the staged one is renamed
+// beside the target (as the old copy's name) and the two names exchanged in one step, so that the target is never
+// missing (where the file system cannot exchange names: the old target is renamed aside, the staged one renamed to
+// the target). Each step is noted as the daemon's own work: the new copy beside the target, then the old copy as
+// set aside from the target. `aside` gets where the old copy waits (empty when nothing was replaced): FinishSwap
+// removes it afterwards, UndoSwap puts it back.
+bool SwapInFolder(const std::string& target, const std::string& staged, std::string* error = nullptr,
+                  std::string* aside = nullptr);
+void FinishSwap(const std::string& aside);
+// False when the old copy could not be put back (it then waits as `aside`, noted as set aside).
+bool UndoSwap(const std::string& target, const std::string& aside);
 
 // Puts on disk what was written to the file systems holding these folders (each file system synced once):
 // the commit point of an install, a commit or a delete must not count before the folders it names do, or a
@@ -66,31 +91,36 @@ std::string NamedInPlace(std::string text, const std::string& aside, const std::
 // "<parent>/.vadclosed-<name>": an edit folder set aside while its edit is being closed (committed, reverted
 // or deleted); it goes once the store no longer holds the edit, and comes back if the close was cut short.
 std::string ClosedEditFolderFor(const std::string& editFolder);
-// Sets an edit folder aside (true when there was none to move); PutEditFolderBack undoes it. Something already
-// set aside under that name (by an earlier close that was cut short) is never removed or replaced: false then,
-// with errno EEXIST, and the caller keeps it first.
+// Sets an edit folder aside (true when there was none to move), noted as the daemon's own; PutEditFolderBack undoes
+// it. Anything already under that name (an earlier close's, or a folder of that name the daemon did not set aside)
+// is never removed or replaced: false then, with errno EEXIST, and the caller keeps it first or fails.
 bool SetEditFolderAside(const std::string& editFolder);
 bool PutEditFolderBack(const std::string& editFolder);
+// Whether ".vadclosed-<name>" beside the edit folder is one the daemon set aside (or took on at its start).
+bool OwnClosedEditFolder(const std::string& editFolder);
+
+// The start-up clean-ups below act only on what a register of an ended process proves (`ended`, read before and
+// swept after them): each entry they decide about is marked decided, and what they leave where it is becomes this
+// process's own work. Anything else of such a name is left as it is.
+//
 // In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
 // still holds its edit (the close was cut short before its commit point). Otherwise its edit was closed and the
 // close was cut short before the folder went: what the installed copy localRoot/X holds as it is (the same file,
 // or the same size and bytes) is removed, and the rest is kept as KeepUncommittedWork with `move` keeps it, as
 // "X (earlier edit folder)" below backupsRoot; what cannot be kept stays where it is. Nothing nobody has a copy
-// of is removed. Returns what was done as lines for the log. One that `taken(X)` says a commit has taken (it is
-// being installed from) is left as it is.
+// of is removed. Returns what was done as lines for the log.
 std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std::string& localRoot,
                                             const std::string& backupsRoot,
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
-                                            const std::function<bool(const std::string& editFolder)>& taken = {});
+                                            Platform::EndedOwnWork& ended);
 
-// In a folder of asset folders: drops ".vadtmp-*" folders, and for each ".vadold-X" either removes it (X
-// exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X
-// (the swap was cut short before X was in place, or before the record of X was committed). Returns what
-// was done as lines for the log. With `listed`, the names starting with ".vad" that a listing of the folder
-// just found, the folder is not listed again.
+// In a folder of asset folders: for each old copy a swap or a delete set aside (".vadold-X"), either removes it (X
+// exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X (the
+// swap was cut short before X was in place, or before the record of X was committed). A new copy staged beside X
+// is the sweep's to remove. Returns what was done as lines for the log.
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
-                                                const std::function<bool(const std::string& target)>& swapRecorded = {},
-                                                const std::vector<std::string>* listed = nullptr);
+                                                const std::function<bool(const std::string& target)>& swapRecorded,
+                                                Platform::EndedOwnWork& ended);
 
 // Work kept because it was never committed (the user's only copy) is kept below backupsRoot/uncommitted/, in
 // dated folders of its own that nothing ever thins: "<spaced KUID>" and one of these endings.
@@ -148,15 +178,14 @@ struct TakenFolderLeft
 // with `move` keeps it; it stays where it is when it cannot be kept.
 TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& record, const std::string& copy,
                                  const std::string& backupsRoot, const std::string& name);
-// In the folder of edit folders: each ".vadkeep-X" that a keep cut short left is put back as X, or, where X is
-// taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it stays where it is
-// when neither can be done). Returns what was done as lines for the log.
-std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot);
+// In the folder of edit folders (at start-up, as above): each ".vadkeep-X" that a keep cut short left is put back
+// as X, or, where X is taken, kept in backupsRoot as KeepUncommittedWork keeps an edit folder without an edit (it
+// stays where it is when neither can be done). Returns what was done as lines for the log.
+std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const std::string& backupsRoot,
+                                              Platform::EndedOwnWork& ended);
 // Dated backup folders, oldest first.
 std::vector<std::string> ListBackupFolders(const std::string& backupsRoot);
-// Removes what an interrupted backup or thinning left (hidden names, in the dated folders of both kinds); a
-// thinning an earlier version cut short has its uncommitted work moved out first. Returns lines for the log.
-std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot);
-// Removes the job files and staging folders ("install-<pid>-<n>.crak", "….staging", "export-…", "textures-…") that a
-// daemon other than process `ownPid` left in the cache folder; returns lines for the log.
-std::vector<std::string> CleanupCacheLeftovers(const std::string& cacheRoot, int ownPid);
+// At start-up, as above: removes what an interrupted backup or thinning left (a copy under its hidden name in a
+// dated folder of either kind, a dated folder being thinned), after moving out of the latter the uncommitted work
+// an earlier version kept there. Returns lines for the log.
+std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot, Platform::EndedOwnWork& ended);

@@ -139,7 +139,7 @@ TextureCompileFn CommandHostTextureCompiler(RequestContext& c)
 
 TextureStaging::~TextureStaging()
 {
-    if (!folder_.empty()) RemoveFolderTree(folder_);
+    if (!folder_.empty()) RemoveOwnFolder(folder_);
 }
 
 const std::string& TextureStaging::Folder()
@@ -147,13 +147,15 @@ const std::string& TextureStaging::Folder()
     if (!folderTried_)
     {
         folderTried_ = true;
-        std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
-                             std::to_string(Platform::NextUniqueNumber()) + ".staging";
-        RemoveFolderTree(folder);
-        if (mkdir(folder.c_str(), 0700) == 0)
-            folder_ = std::move(folder);
-        else
+        // Made here (never a folder that was there) and noted as the daemon's own work: a kill leaves it to the
+        // sweep at the next start, and only it.
+        const std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
+                                   std::to_string(Platform::NextUniqueNumber()) + ".staging";
+        if (!MakeOwnFolder(folder, folder_, 0700))
+        {
+            folder_.clear();
             DLOG("the texture staging folder %s could not be made", folder.c_str());
+        }
     }
     return folder_;
 }

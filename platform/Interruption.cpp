@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -26,8 +27,11 @@ struct Temporary
     int folderFd;
     std::string name;
     OwnWorkKind kind;
-    std::string own;   // kAside: the path it is given back as
-    std::string line;  // its line in the register, where it was recorded
+    std::string own;     // kAside: the path it is given back as
+    std::string line;    // its line in the register, where it was recorded
+    bool known = false;  // what was noted could be looked at: its device and inode
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 // The register of the process's own work on disk (OwnWorkRecords.h), made with the first record.
@@ -186,13 +190,19 @@ uint64_t Note(int folderFd, std::string name, OwnWorkKind kind, std::string own,
     EndingState& s = State();
     const uint64_t note = ++s.lastNote;
     Temporary t{folderFd, std::move(name), kind, std::move(own), {}};
+    if (made != nullptr)
+    {
+        t.known = true;
+        t.device = static_cast<uint64_t>(made->st_dev);
+        t.inode = static_cast<uint64_t>(made->st_ino);
+    }
     if (!s.record.folder.empty() && made != nullptr)
     {
         OwnWorkRecord r;
         r.note = note;
         r.kind = kind;
-        r.device = static_cast<uint64_t>(made->st_dev);
-        r.inode = static_cast<uint64_t>(made->st_ino);
+        r.device = t.device;
+        r.inode = t.inode;
         r.path = PathIn(folderFd, t.name);
         r.own = t.own;
         const std::string line = OwnWorkRecordLine(r);
@@ -204,6 +214,24 @@ uint64_t Note(int folderFd, std::string name, OwnWorkKind kind, std::string own,
 
 // Gives what was set aside its own name back where nothing has that name (nothing to do where it was never set aside).
 bool GiveBack(const Temporary& t) { return RenameNoReplace(t.name, t.own) || errno == ENOENT; }
+
+// The note goes, and its record in the register with it.
+void Forget(EndingState& s, std::map<uint64_t, Temporary>::iterator it)
+{
+    const uint64_t note = it->first;
+    const bool recorded = !it->second.line.empty();
+    s.temporaries.erase(it);
+    if (recorded && RegisterAppend(s.record, OwnWorkForgetLine(note))) RegisterTidy(s.record, s.temporaries);
+}
+
+// Whether the note was made of the path `path` and what that path names now (`there`, when anything) is what was
+// noted.
+bool NotedAt(const Temporary& t, const std::string& path) { return t.folderFd == AT_FDCWD && t.name == path; }
+bool StillThere(const Temporary& t, const struct stat* there)
+{
+    return there != nullptr && t.known && static_cast<uint64_t>(there->st_dev) == t.device &&
+           static_cast<uint64_t>(there->st_ino) == t.inode;
+}
 
 }  // namespace
 
@@ -227,17 +255,15 @@ TemporariesLock::TemporariesLock() : lock_(State().mutex) { HoldBackWhileEnding(
 uint64_t NoteTemporary(const TemporariesLock&, int folderFd, std::string name, bool tree, int madeFd)
 {
     struct stat st;
-    // Only what is recorded needs to be looked at.
     const bool known =
-        !State().record.folder.empty() &&
         (madeFd >= 0 ? ::fstat(madeFd, &st) : ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)) == 0;
     return Note(folderFd, std::move(name), tree ? OwnWorkKind::kTree : OwnWorkKind::kFile, {}, known ? &st : nullptr);
 }
 
-uint64_t NoteSetAside(const TemporariesLock&, const std::string& aside, const std::string& own)
+uint64_t NoteSetAside(const TemporariesLock&, const std::string& aside, const std::string& own, bool already)
 {
     struct stat st;
-    const bool known = !State().record.folder.empty() && ::lstat(own.c_str(), &st) == 0;
+    const bool known = ::lstat((already ? aside : own).c_str(), &st) == 0;
     return Note(AT_FDCWD, aside, OwnWorkKind::kAside, PathIn(AT_FDCWD, own), known ? &st : nullptr);
 }
 
@@ -245,10 +271,29 @@ void ForgetTemporary(const TemporariesLock&, uint64_t note)
 {
     EndingState& s = State();
     const auto it = s.temporaries.find(note);
-    if (it == s.temporaries.end()) return;
-    const bool recorded = !it->second.line.empty();
-    s.temporaries.erase(it);
-    if (recorded && RegisterAppend(s.record, OwnWorkForgetLine(note))) RegisterTidy(s.record, s.temporaries);
+    if (it != s.temporaries.end()) Forget(s, it);
+}
+
+bool IsOwnWork(const TemporariesLock&, const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    for (const auto& [note, t] : State().temporaries)
+        if (NotedAt(t, path) && StillThere(t, &st)) return true;
+    return false;
+}
+
+void ForgetOwnWorkGoneFrom(const TemporariesLock&, const std::string& path)
+{
+    EndingState& s = State();
+    struct stat st;
+    const bool there = ::lstat(path.c_str(), &st) == 0;
+    for (auto it = s.temporaries.begin(); it != s.temporaries.end();)
+    {
+        const auto next = std::next(it);
+        if (NotedAt(it->second, path) && !StillThere(it->second, there ? &st : nullptr)) Forget(s, it);
+        it = next;
+    }
 }
 
 void KeepRegisterOfOwnWork(const std::string& folder)

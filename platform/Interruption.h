@@ -46,10 +46,20 @@ private:
 uint64_t NoteTemporary(const TemporariesLock& held, int folderFd, std::string name, bool tree = false, int madeFd = -1);
 // Notes, just before the caller renames it, that what the path `own` names goes aside as the path `aside`: ending
 // (and, after a kill, the sweep of OwnWorkSweep.h) gives it its own name back where nothing has that name by then.
-// The note stands until the caller has given it back, or has dealt with it otherwise.
-uint64_t NoteSetAside(const TemporariesLock& held, const std::string& aside, const std::string& own);
+// The note stands until the caller has given it back, or has dealt with it otherwise. With `already`, what `aside`
+// names now is what was set aside (one an ended process set aside, which this one takes on as its own).
+uint64_t NoteSetAside(const TemporariesLock& held, const std::string& aside, const std::string& own,
+                      bool already = false);
 // The temporary was committed (it has its final name) or removed: ending leaves it.
 void ForgetTemporary(const TemporariesLock& held, uint64_t note);
+
+// Of what was noted by its path (AT_FDCWD): whether what the path `path` names now is what this process noted there
+// as its own (a temporary, or what it set aside as `path`), the same file (device and inode) as when it was noted.
+// What merely has such a name is not.
+bool IsOwnWork(const TemporariesLock& held, const std::string& path);
+// Forgets each note at the path `path` (noted by its path) that no longer names what was noted (removed, renamed
+// away, or another file there now); what still stands there stays noted.
+void ForgetOwnWorkGoneFrom(const TemporariesLock& held, const std::string& path);
 
 // From now on every note is also recorded on disk, in a register of this process's own work in `folder` (made
 // owner-only where it is not there; a folder of another owner or mode is not used), so that what a process that

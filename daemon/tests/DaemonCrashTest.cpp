@@ -264,6 +264,11 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
                       VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), source}, options}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
+        // The staging folder stands for the one a package install makes and records as its own work: recorded so
+        // here, it goes at the restart (one that no register records would stay).
+        if (moved)
+            RecordEndedWork(inst.Path("UserData/cache/own-work"),
+                            {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
         ExpectInPlace("AB");
         ExpectConsistent(step.newVersion ? "B" : "A");
         if (moved)
@@ -308,6 +313,9 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfANewAssetsMovedInstall)
                           VADEncode(VADPathListRequest{{source}, kVADInstallStagedInCache}));
             ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         }
+        // Recorded as the package install that makes such a folder records it.
+        RecordEndedWork(inst.Path("UserData/cache/own-work"),
+                        {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
         StartAndOpen();
         const std::string folder = inst.Path("UserData/local/" + kAsset.ToSpacedString());
         VADAssetInfo info;

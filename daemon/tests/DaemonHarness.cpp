@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -110,6 +112,31 @@ std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::strin
         if (fs::is_directory(it->path() / name)) found.push_back((it->path() / name).string());
     std::sort(found.begin(), found.end());
     return found;
+}
+
+void RecordEndedWork(const std::string& registers, const std::vector<EndedWork>& work)
+{
+    fs::create_directories(registers);
+    fs::permissions(registers, fs::perms::owner_all);
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    waitpid(ended, nullptr, 0);
+    const std::string running = Platform::OwnWorkRegisterNameOf(getpid());
+    static int serial = 0;
+    const std::string name =
+        std::to_string(ended) + "-" + std::to_string(++serial) + running.substr(running.rfind('-'));
+    std::string text = Platform::kOwnWorkHeader;
+    uint64_t note = 0;
+    for (const EndedWork& w : work)
+    {
+        struct stat st
+        {};
+        EXPECT_EQ(::lstat(w.path.c_str(), &st), 0) << w.path;
+        text += Platform::OwnWorkRecordLine(
+            {++note, w.kind, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), w.path, w.own});
+    }
+    WriteFile(registers + "/" + name, text);
+    fs::permissions(registers + "/" + name, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::string& name,

@@ -6,6 +6,7 @@
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 #include "core/KUID.h"
+#include "platform/OwnWorkRecords.h"
 #include "platform/Socket.h"
 #include "platform/tests/TempDir.h"
 
@@ -50,6 +51,17 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 // The folders "<dated>/<name>" below backupsRoot/uncommitted, oldest first.
 std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name);
+
+// What a daemon records of its own work (platform/OwnWorkRecords.h), written as the register of a process that has
+// ended, in the folder of registers `registers` (made owner-only): each entry as `path` names it now (one set aside is
+// to get the name `own` back), so that a start-up clean-up finds it proven.
+struct EndedWork
+{
+    Platform::OwnWorkKind kind;
+    std::string path;
+    std::string own = {};
+};
+void RecordEndedWork(const std::string& registers, const std::vector<EndedWork>& work);
 
 // A client without the library: connects to the daemon of a root and exchanges raw frames.
 class RawClient

@@ -65,30 +65,64 @@ TEST(DaemonPaths, ClientPathsStayInside)
 TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
 {
     TempDir d;
-    std::string target = d.path() + "/asset";
+    const std::string target = d.path() + "/assets/asset", registers = d.path() + "/own-work";
     WriteFile(d.path() + "/v1/f", "one");
     WriteFile(d.path() + "/v2/f", "two");
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target));
-    ASSERT_TRUE(SwapInFolder(target));
-    FinishSwap(target);
+    std::string staged, aside;
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target, staged));
+    EXPECT_EQ(staged, TempFolderFor(target));
+    ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
+    EXPECT_EQ(aside, "");
     EXPECT_EQ(ReadFile(target + "/f"), "one");
+    // Folders of the daemon's names that it did not make: never removed, renamed or used at start-up.
+    WriteFile(d.path() + "/assets/.vadtmp-other/f", "the user's");
+    WriteFile(d.path() + "/assets/.vadold-other/f", "the user's");
 
-    // Cut short after the old copy went aside: the start-up puts it back.
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
+    // Cut short after the old copy went aside: the start-up puts it back, the sweep removes the staged copy.
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
     fs::rename(target, OldFolderFor(target));
-    std::vector<std::string> done = CleanupFolderLeftovers(d.path());
-    EXPECT_EQ(done.size(), 2u);  // the staged copy dropped, the old one restored
+    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, staged},
+                                {Platform::OwnWorkKind::kAside, OldFolderFor(target), target}});
+    {
+        Platform::EndedOwnWork ended(registers);
+        EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended), std::vector<std::string>{"restored asset"});
+        EXPECT_EQ(ended.Sweep().size(), 1u);  // the staged copy removed
+    }
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(TempFolderFor(target)));
 
     // Cut short after the new copy was in place: the old one is dropped.
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
-    ASSERT_TRUE(SwapInFolder(target));
-    CleanupFolderLeftovers(d.path());
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
+    ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
+    EXPECT_EQ(aside, OldFolderFor(target));
+    RecordEndedWork(registers, {{Platform::OwnWorkKind::kAside, aside, target}});
+    {
+        Platform::EndedOwnWork ended(registers);
+        EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended).size(), 1u);
+        EXPECT_EQ(ended.Sweep(), std::vector<std::string>{});
+    }
     EXPECT_EQ(ReadFile(target + "/f"), "two");
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
+    EXPECT_TRUE(fs::is_empty(registers));
 
-    UndoSwap(target);  // nothing aside: the target goes
+    // Where folders of those names are not the daemon's, it works under names of its own beside them.
+    WriteFile(TempFolderFor(target) + "/f", "the user's");
+    WriteFile(OldFolderFor(target) + "/f", "the user's");
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target, staged));
+    EXPECT_EQ(staged.rfind(TempFolderFor(target) + "-", 0), 0u) << staged;
+    ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
+    EXPECT_EQ(aside.rfind(OldFolderFor(target) + "-", 0), 0u) << aside;
+    EXPECT_EQ(ReadFile(aside + "/f"), "two");
+    FinishSwap(aside);
+    EXPECT_FALSE(fs::exists(aside));
+    EXPECT_EQ(ReadFile(target + "/f"), "one");
+    for (const char* name : {".vadtmp-other", ".vadold-other", ".vadtmp-asset", ".vadold-asset"})
+        EXPECT_EQ(ReadFile(d.path() + "/assets/" + std::string(name) + "/f"), "the user's") << name;
+    // Nor does a removal of the daemon's own take a folder of such a name.
+    EXPECT_TRUE(RemoveOwnFolder(TempFolderFor(target)));
+    EXPECT_TRUE(fs::exists(TempFolderFor(target)));
+
+    UndoSwap(target, "");  // nothing aside: the target goes
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -176,23 +210,30 @@ TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
     const std::string target = d.path() + "/asset";
     WriteFile(d.path() + "/v1/f", "one");
     WriteFile(d.path() + "/v2/f", "two");
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target));
-    ASSERT_TRUE(SwapInFolder(target));
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
-    fs::rename(TempFolderFor(target), OldFolderFor(target));  // where a kill before the exchange leaves it
-    CleanupFolderLeftovers(d.path(), [](const std::string&) { return true; });
+    std::string staged, aside;
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target, staged));
+    ASSERT_TRUE(SwapInFolder(target, staged));
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
+    fs::rename(staged, OldFolderFor(target));  // where a kill before the exchange leaves it, noted as made
+    RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, OldFolderFor(target)}});
+    {
+        Platform::EndedOwnWork ended(d.path() + "/own-work");
+        EXPECT_TRUE(CleanupFolderLeftovers(
+                        d.path(), [](const std::string&) { return true; }, ended)
+                        .empty());
+        EXPECT_EQ(ended.Sweep().size(), 1u);
+    }
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
 
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target));
-    bool replaced = false;
-    ASSERT_TRUE(SwapInFolder(target, nullptr, &replaced));
-    EXPECT_TRUE(replaced);
+    ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
+    ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
+    EXPECT_EQ(aside, OldFolderFor(target));
     EXPECT_EQ(ReadFile(target + "/f"), "two");
-    EXPECT_EQ(ReadFile(OldFolderFor(target) + "/f"), "one");
-    UndoSwap(target);
+    EXPECT_EQ(ReadFile(aside + "/f"), "one");
+    EXPECT_TRUE(UndoSwap(target, aside));
     EXPECT_EQ(ReadFile(target + "/f"), "one");
-    EXPECT_FALSE(fs::exists(OldFolderFor(target)));
+    EXPECT_FALSE(fs::exists(aside));
     EXPECT_TRUE(SyncFileSystems({d.path(), d.path() + "/missing"}));
 }
 
@@ -218,25 +259,39 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     EXPECT_EQ(d.path() + "/b/" + left[0] + "/kuid 1 2", made[2]);
     for (const auto& e : fs::directory_iterator(d.path() + "/b")) EXPECT_NE(e.path().filename().string()[0], '.');
 
-    // What a crash during a copy or a removal leaves is hidden, and cleared at the next start.
+    // What a crash during a copy or a removal leaves is hidden, and cleared at the next start where the daemon
+    // recorded it as its own; folders of the same names that it did not record stay.
+    const std::string registers = d.path() + "/own-work";
     fs::create_directories(d.path() + "/b/.vaddel-20200101-000000/kuid 1 2");
     fs::create_directories(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3");
+    fs::create_directories(d.path() + "/b/.vaddel-20200103-000000/kuid 1 2");
+    fs::create_directories(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 4");
+    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, d.path() + "/b/.vaddel-20200101-000000"},
+                                {Platform::OwnWorkKind::kTree, d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"}});
     EXPECT_EQ(ListBackupFolders(d.path() + "/b").size(), 2u);
-    EXPECT_EQ(CleanupBackupLeftovers(d.path() + "/b").size(), 2u);
+    {
+        Platform::EndedOwnWork ended(registers);
+        EXPECT_EQ(CleanupBackupLeftovers(d.path() + "/b", ended).size(), 2u);
+        EXPECT_EQ(ended.Sweep(), std::vector<std::string>{});
+    }
     EXPECT_FALSE(fs::exists(d.path() + "/b/.vaddel-20200101-000000"));
     EXPECT_FALSE(fs::exists(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
+    EXPECT_TRUE(fs::exists(d.path() + "/b/.vaddel-20200103-000000/kuid 1 2"));
+    EXPECT_TRUE(fs::exists(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 4"));
 
-    // Job files and staging folders of a daemon that died go; those of this daemon and anything else stay.
+    // Job files and staging folders in the cache go only as a register proves them: that of a daemon that died,
+    // which recorded it; nothing else, whatever its name.
     const std::vector<std::pair<std::string, bool>> cache = {
-        {"install-4242-1.crak", false},    {"install-4242-2.staging", false},
-        {"export-4242-3.crak", false},     {"install-99-1.crak", true},
-        {"install-4242-1.crak.txt", true}, {"textures-4242-1.crak", true},
+        {"install-4242-1.crak", true},     {"install-4242-2.staging", false},
+        {"export-4242-3.crak", true},      {"install-99-1.crak", true},
+        {"install-4242-1.crak.txt", true}, {"textures-4242-1.staging", true},
         {"install-x-1.staging", true},     {"notes.txt", true}};
     fs::create_directories(d.path() + "/c");
     for (const auto& [name, kept] : cache)
         name.find("staging") != std::string::npos ? (void)fs::create_directories(d.path() + "/c/" + name + "/0")
                                                   : WriteFile(d.path() + "/c/" + name, "x");
-    EXPECT_EQ(CleanupCacheLeftovers(d.path() + "/c", 99).size(), 3u);
+    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, d.path() + "/c/install-4242-2.staging"}});
+    EXPECT_EQ(Platform::SweepOwnWorkOfEndedProcesses(registers).size(), 1u);
     for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path() + "/c/" + name), kept) << name;
 }
 
@@ -276,7 +331,11 @@ TEST(DaemonFolders, ThinningNeverTakesWorkThatWasNeverCommitted)
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6 (earlier edit folder)/w.txt", "W6");
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6/v.txt", "old");
     WriteFile(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)/w.txt", "cut short");
-    EXPECT_EQ(CleanupBackupLeftovers(b).size(), 3u);
+    RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, b + "/.vaddel-20200104-000000"},
+                                             {Platform::OwnWorkKind::kTree,
+                                              b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"}});
+    Platform::EndedOwnWork ended(d.path() + "/own-work");
+    EXPECT_EQ(CleanupBackupLeftovers(b, ended).size(), 3u);
     EXPECT_EQ(ReadFile(b + "/uncommitted/20200104-000000/kuid 1 6 (earlier edit folder)/w.txt"), "W6");
     EXPECT_FALSE(fs::exists(b + "/.vaddel-20200104-000000"));
     EXPECT_FALSE(fs::exists(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"));
@@ -292,7 +351,14 @@ TEST(DaemonFolders, AKeepCutShortGivesTheFolderBackOrKeepsItFromWhereItIs)
     WriteFile(KeepingFolderFor(e + "/kuid 1 1") + "/w.txt", "W1");
     WriteFile(KeepingFolderFor(e + "/kuid 1 2") + "/w.txt", "W2");
     WriteFile(e + "/kuid 1 2/v.txt", "made meanwhile");
-    CleanupKeepLeftovers(e, b);
+    WriteFile(KeepingFolderFor(e + "/kuid 1 3") + "/w.txt", "not the daemon's");
+    RecordEndedWork(d.path() + "/own-work",
+                    {{Platform::OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 1"), e + "/kuid 1 1"},
+                     {Platform::OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 2"), e + "/kuid 1 2"}});
+    Platform::EndedOwnWork ended(d.path() + "/own-work");
+    EXPECT_EQ(CleanupKeepLeftovers(e, b, ended).size(), 2u);
+    EXPECT_EQ(ReadFile(KeepingFolderFor(e + "/kuid 1 3") + "/w.txt"), "not the daemon's");
+    EXPECT_FALSE(fs::exists(e + "/kuid 1 3"));
     EXPECT_EQ(ReadFile(e + "/kuid 1 1/w.txt"), "W1");
     EXPECT_EQ(ReadFile(e + "/kuid 1 2/v.txt"), "made meanwhile");
     int kept = 0;
@@ -411,7 +477,16 @@ TEST(DaemonFolders, AClosedEditFolderLeftAsideLosesOnlyWhatIsInstalled)
     fs::create_directory(changed + "/empty");
     fs::create_symlink("mine.txt", changed + "/link");
 
-    const std::vector<std::string> done = CleanupClosedEdits(e, local, b, [](const std::string&) { return false; });
+    std::vector<EndedWork> recorded;
+    for (const char* name : {"kuid 1 1", "kuid 1 2", "kuid 1 3"})
+        recorded.push_back({Platform::OwnWorkKind::kAside, ClosedEditFolderFor(e + "/" + name), e + "/" + name});
+    RecordEndedWork(d.path() + "/own-work", recorded);
+    // One of that name that the daemon did not set aside stays as it is.
+    WriteFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt", "not the daemon's");
+    Platform::EndedOwnWork ended(d.path() + "/own-work");
+    const std::vector<std::string> done = CleanupClosedEdits(
+        e, local, b, [](const std::string&) { return false; }, ended);
+    EXPECT_EQ(ReadFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt"), "not the daemon's");
     ASSERT_EQ(done.size(), 3u);
     EXPECT_EQ(
         std::count_if(done.begin(), done.end(),

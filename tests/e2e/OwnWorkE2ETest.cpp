@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 namespace e2e {
@@ -78,6 +81,124 @@ TEST_F(OwnWorkE2E, ANameAloneNeverMakesAFileALeftover)
     EXPECT_EQ(FilesBelow(root_.Path("UserData/packages/mine.export-partial")), std::vector<std::string>{"keep.txt"});
     EXPECT_TRUE(root_.Exists("UserData/packages/mine/mine.cdp"));
     EXPECT_EQ(root_.ReadFile(kLocal + std::string("notes.part-99999-1")), notes);
+}
+
+// A process id that no running process has.
+int GonePid()
+{
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+// Folders and files named as those the daemon works under, that it did not make: a daemon's restart, an install over
+// the assets they are named after and a commit leave each as it is, and the daemon works under names of its own
+// beside them. Where one stands where an edit folder is set aside, the close fails naming it and changes nothing. A
+// daemon killed as it swaps a copy in (its old copy beside it under a name of its own) is put right at its next start
+// all the same, as its register proves what it made and set aside.
+TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
+{
+    const std::string two = "<kuid:900402:2>", three = "<kuid:900402:3>";
+    auto version = [&](const std::string& kuid, const std::string& folder, const std::string& text) {
+        root_.WriteFile("work/" + folder + "/config.txt", "kuid " + kuid + "\nusername \"" + folder + "\"\n");
+        root_.WriteFile("work/" + folder + "/v.txt", text);
+    };
+    version(two, "two", "2a");
+    version(three, "three", "3a");
+    ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
+
+    const std::string gone = std::to_string(GonePid());
+    // Each look-alike (a folder holding `below`, or a file where that is empty).
+    const std::vector<std::pair<std::string, std::string>> lookAlikes = {
+        {"UserData/local/.vadtmp-kuid 900402 2", "keep.txt"},
+        {"UserData/local/.vadold-kuid 900402 3", "keep.txt"},
+        {"UserData/local/.vadtmp-kuid 1 2", "keep.txt"},
+        {"UserData/local/.vadold-kuid 1 3", "keep.txt"},
+        {"UserData/editing/.vadclosed-x", "keep.txt"},
+        {"UserData/editing/.vadkeep-x", "keep.txt"},
+        {"UserData/backups/.vaddel-x", "keep.txt"},
+        {"UserData/backups/20200101-000000/.vadtmp-y", "keep.txt"},
+        {"UserData/backups/uncommitted/20200101-000000/.vadtmp-y", "keep.txt"},
+        {"UserData/cache/install-" + gone + "-1.crak", ""},
+        {"UserData/cache/export-" + gone + "-2.crak", ""},
+        {"UserData/cache/install-" + gone + "-3.staging", "0/keep.txt"},
+        {"UserData/cache/textures-" + gone + "-4.staging", "0/keep.txt"},
+    };
+    auto file = [](const std::pair<std::string, std::string>& l) {
+        return l.second.empty() ? l.first : l.first + "/" + l.second;
+    };
+    for (const auto& l : lookAlikes) root_.WriteFile(file(l), "the user's: " + l.first);
+    auto expectLookAlikes = [&] {
+        for (const auto& l : lookAlikes)
+        {
+            EXPECT_EQ(root_.ReadFile(file(l)), "the user's: " + l.first) << l.first;
+            if (!l.second.empty())
+            {
+                EXPECT_EQ(FilesBelow(root_.Path(l.first)), std::vector<std::string>{l.second}) << l.first;
+            }
+        }
+    };
+
+    // A restart, installs over both assets, an edit and its commit.
+    root_.StopProcesses();
+    ASSERT_EQ(Run({"status", two}).exitCode, 0);
+    expectLookAlikes();
+    version(two, "two", "2b");
+    version(three, "three", "3b");
+    RunResult r = Run({"installfrompath", "."});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 2/v.txt"), "2b");
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 3/v.txt"), "3b");
+    ASSERT_EQ(Run({"edit", two}).exitCode, 0);
+    root_.WriteFile("UserData/editing/kuid 900402 2/v.txt", "2c");
+    r = Run({"commit", two});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 2/v.txt"), "2c");
+    expectLookAlikes();
+    // Nothing of the daemon's own is left beside the assets: only the look-alikes are.
+    EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".").size(), 4u);
+
+    // A folder of the name an edit folder is set aside under, that the daemon did not set aside: the commit fails
+    // naming it, and the edit stays open with its folder.
+    const std::string closed = "UserData/editing/.vadclosed-kuid 900402 3";
+    root_.WriteFile(closed + "/keep.txt", "the user's");
+    ASSERT_EQ(Run({"edit", three}).exitCode, 0);
+    r = Run({"commit", three});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(
+        r.out.find("'" + root_.Path(closed) +
+                   "', where its edit folder is set aside while the edit is closed, "
+                   "is not a folder the asset database set aside; it was left as it is, and nothing was changed."),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(root_.ReadFile(closed + "/keep.txt"), "the user's");
+    EXPECT_TRUE(root_.Exists("UserData/editing/kuid 900402 3/config.txt"));
+    std::filesystem::rename(root_.Path(closed), root_.Path("work/moved-away"));
+    ASSERT_EQ(Run({"revert", three}).exitCode, 0);
+
+    // Killed as it swaps a copy in, before and after the two names are exchanged: the next start gives the asset its
+    // installed copy back and removes the rest, taken under names of its own beside the look-alikes.
+    const std::string registers = root_.Path("UserData/cache/own-work");
+    for (const char* point : {"swapping", "swapped"})
+    {
+        SCOPED_TRACE(point);
+        root_.StopProcesses();
+        ASSERT_TRUE(root_.StartDaemon({std::string("-crashat=") + point}));
+        const std::string killed = std::to_string(root_.DaemonPid()) + "-";
+        version(three, "three", std::string("3-") + point);
+        EXPECT_NE(Run({"installfrompath", "three"}).exitCode, 0);
+        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".vadold-kuid 900402 3-").size(), 1u);
+        EXPECT_EQ(NamesStarting(registers, killed).size(), 1u);
+        ASSERT_EQ(Run({"status", three}).exitCode, 0);  // starts a daemon
+        EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 3/v.txt"), "3b");
+        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".vadold-kuid 900402 3-"), std::vector<std::string>{});
+        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".").size(), 4u);
+        EXPECT_EQ(NamesStarting(registers, killed), std::vector<std::string>{});
+        expectLookAlikes();
+    }
+    EXPECT_NE(root_.ReadFile("UserData/settings/vaddaemon.log").find("rolled back unrecorded copy of kuid 900402 3"),
+              std::string::npos);
 }
 
 }  // namespace
