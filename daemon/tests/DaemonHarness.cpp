@@ -104,6 +104,15 @@ std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
+bool Says(const DaemonResults& results, const std::string& part)
+{
+    for (const VADResultNotification& r : results)
+        if (r.text.find(part) != std::string::npos ||
+            std::string(r.params.begin(), r.params.end()).find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
 std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name)
 {
     std::vector<std::string> found;

@@ -6,6 +6,7 @@
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 #include "core/KUID.h"
+#include "daemon/DaemonResults.h"
 #include "platform/OwnWorkRecords.h"
 #include "platform/Socket.h"
 #include "platform/tests/TempDir.h"
@@ -51,6 +52,8 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 // The folders "<dated>/<name>" below backupsRoot/uncommitted, oldest first.
 std::vector<std::string> KeptAs(const std::string& backupsRoot, const std::string& name);
+// Whether a result's text, or one of its parameters, holds `part`.
+bool Says(const DaemonResults& results, const std::string& part);
 
 // What a daemon records of its own work (platform/OwnWorkRecords.h), written as the register of a process that has
 // ended, in the folder of registers `registers` (made owner-only): each entry as `path` names it now (one set aside is

@@ -18,15 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Says(const DaemonResults& results, const std::string& part)
-{
-    for (const VADResultNotification& r : results)
-        if (r.text.find(part) != std::string::npos ||
-            std::string(r.params.begin(), r.params.end()).find(part) != std::string::npos)
-            return true;
-    return false;
-}
-
 // A record file written byte by byte, as its form says (HoldRecord.h).
 struct RecordBytes
 {

@@ -22,16 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Whether a result's text, or one of its parameters, holds `part`.
-bool Says(const DaemonResults& results, const std::string& part)
-{
-    for (const VADResultNotification& r : results)
-        if (r.text.find(part) != std::string::npos ||
-            std::string(r.params.begin(), r.params.end()).find(part) != std::string::npos)
-            return true;
-    return false;
-}
-
 const KUID kAsset(900700, 1, 0);
 constexpr uintptr_t kHost = 0x1234;
 
