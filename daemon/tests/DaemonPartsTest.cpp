@@ -105,22 +105,8 @@ TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
     EXPECT_FALSE(fs::exists(OldFolderFor(target)));
     EXPECT_TRUE(fs::is_empty(registers));
 
-    // Where folders of those names are not the daemon's, it works under names of its own beside them.
-    WriteFile(TempFolderFor(target) + "/f", "the user's");
-    WriteFile(OldFolderFor(target) + "/f", "the user's");
-    ASSERT_TRUE(StageFolderCopy(d.path() + "/v1", target, staged));
-    EXPECT_EQ(staged.rfind(TempFolderFor(target) + "-", 0), 0u) << staged;
-    ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
-    EXPECT_EQ(aside.rfind(OldFolderFor(target) + "-", 0), 0u) << aside;
-    EXPECT_EQ(ReadFile(aside + "/f"), "two");
-    FinishSwap(aside);
-    EXPECT_FALSE(fs::exists(aside));
-    EXPECT_EQ(ReadFile(target + "/f"), "one");
-    for (const char* name : {".vadtmp-other", ".vadold-other", ".vadtmp-asset", ".vadold-asset"})
+    for (const char* name : {".vadtmp-other", ".vadold-other"})
         EXPECT_EQ(ReadFile(d.path() + "/assets/" + std::string(name) + "/f"), "the user's") << name;
-    // Nor does a removal of the daemon's own take a folder of such a name.
-    EXPECT_TRUE(RemoveOwnFolder(TempFolderFor(target)));
-    EXPECT_TRUE(fs::exists(TempFolderFor(target)));
 
     UndoSwap(target, "");  // nothing aside: the target goes
     EXPECT_FALSE(fs::exists(target));
