@@ -294,6 +294,9 @@ private:
         AssetRecord before;
         bool folderHeld = false;
     };
+    // While an installed copy of `k` is held aside, nothing but the run that holds it installs `k`: its put back
+    // deletes whatever copy is installed then. Posts why ("$vad_failed_install") and returns true when `k` is held.
+    bool RefuseInstallOfHeldLocked(const KUID& k, DaemonResults* results) const;
     // Puts one hold back, the lock not held (a copy the run installed goes through Delete). False with the reason
     // in `why`; `hold.folderHeld` says where its folder is then.
     bool PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why);

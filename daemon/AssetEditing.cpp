@@ -158,8 +158,12 @@ size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResult
     std::set<KUID> refused;
     // A command host's edit belongs to an install that runs before this one's job (jobs run one at a time).
     for (const KUID& k : kuids)
+    {
         if (const EditRecord* e = FindEditLocked(k); e && e->owner == 0 && refused.insert(k).second)
             PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
+        else if (refused.count(k) == 0 && RefuseInstallOfHeldLocked(k, results))
+            refused.insert(k);
+    }
     const size_t before = kuids.size();
     std::erase_if(kuids, [&](const KUID& k) { return refused.count(k) != 0; });
     packageInstalls_.insert(kuids.begin(), kuids.end());
@@ -642,6 +646,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
                 PostResult(results, kResultError, "$vad_prompt_openforedit_log", src.rec.kuid, KuidParam(src.rec.kuid));
                 continue;
             }
+            // The run that holds an asset installs it with kVADInstallNotOverLocalCopy; nobody else may meanwhile.
+            if (!(options & kVADInstallNotOverLocalCopy) && RefuseInstallOfHeldLocked(src.rec.kuid, results)) continue;
             if (const AssetRecord* r = FindLocked(src.rec.kuid);
                 r && r->source == "local" && (options & kVADInstallNotOverLocalCopy))
             {

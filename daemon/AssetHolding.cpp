@@ -129,6 +129,16 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     return DbStatus::kOK;
 }
 
+bool AssetDatabase::RefuseInstallOfHeldLocked(const KUID& k, DaemonResults* results) const
+{
+    if (holds_.count(k) == 0) return false;
+    PostResult(results, kResultError, "$vad_failed_install", k,
+               {{"asset_kuid", k.ToString()},
+                {"reason_text", "its installed copy is held aside while dlsparsefolder exports another copy of it; "
+                                "install it again once that run is done"}});
+    return true;
+}
+
 bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why)
 {
     const AssetRecord& before = hold.before;

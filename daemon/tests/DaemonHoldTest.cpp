@@ -99,7 +99,7 @@ const KUID kAsset(900710, 1, 0);
 constexpr uintptr_t kRun = 0x4242;
 
 // The user installed kAsset and set its keywords; the folder "copy" holds another copy of it. A hold is refused
-// while the asset is open for editing, and held by one run at a time; a put back that fails keeps the copy where
+// while the asset is open for editing, and held by one run at a time, which alone installs it meanwhile; a put back that fails keeps the copy where
 // it is held; the install of a run never replaces an installed copy.
 TEST(DaemonHold, NothingOfTheUsersIsReplacedAndAFailedPutBackKeepsItWhereItIsHeld)
 {
@@ -139,6 +139,11 @@ TEST(DaemonHold, NothingOfTheUsersIsReplacedAndAFailedPutBackKeepsItWhereItIsHel
     EXPECT_EQ(db.HoldInstalled(kAsset, 0x77, what, at, &results), DbStatus::kFailed);
     EXPECT_TRUE(Says(results, "held aside by a run that has not put it back yet"));
     EXPECT_EQ(db.PutBackHeld(kAsset, 0x77, nullptr), DbStatus::kNotFound);
+
+    // Nobody but the run installs it while it is held: the put back would delete that install.
+    results.clear();
+    EXPECT_EQ(db.InstallFromFolder(copy, installed, &results), DbStatus::kFailed);
+    EXPECT_TRUE(Says(results, "its installed copy is held aside while dlsparsefolder exports another copy of it"));
 
     // The run's copy cannot be deleted (nothing reaches the disk): the user's stays held, and the next start
     // deletes the run's copy and puts the user's back.
