@@ -113,16 +113,18 @@ public:
     // installed copies stay as they were. Returns how many were closed.
     size_t CloseEditsOf(uintptr_t owner);
     DbStatus Delete(const KUID& k, DaemonResults* results);
-    // `options`: kVADInstallNotOverLocalCopy or 0.
+    // `options`: kVADInstallNotOverLocalCopy or 0. `connection`: the asking client's (HoldInstalled), the one run
+    // that may install an asset whose installed copy it holds aside.
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
-                               const TextureCompileFn& compile = {}, uint32_t options = 0);
+                               const TextureCompileFn& compile = {}, uint32_t options = 0, uintptr_t connection = 0);
     // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
     // for as many of them as can share one. `installed` gets each folder's KUID, the null KUID when it was
     // not installed. `options` holds kVADInstall* bits. With `compile` (and without the option that says the
     // folders' textures are compiled) folders that hold texture descriptions are installed from copies whose
     // textures were compiled, all by one job, before the lock is taken (TextureCompile.h).
     void InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                            DaemonResults* results, uint32_t options = 0, const TextureCompileFn& compile = {});
+                            DaemonResults* results, uint32_t options = 0, const TextureCompileFn& compile = {},
+                            uintptr_t connection = 0);
     // Of the given assets, those with neither a record nor an edit: nothing of theirs can be replaced.
     std::vector<KUID> UnknownAssets(const std::vector<KUID>& kuids) const;
 
@@ -294,9 +296,10 @@ private:
         AssetRecord before;
         bool folderHeld = false;
     };
-    // While an installed copy of `k` is held aside, nothing but the run that holds it installs `k`: its put back
-    // deletes whatever copy is installed then. Posts why ("$vad_failed_install") and returns true when `k` is held.
-    bool RefuseInstallOfHeldLocked(const KUID& k, DaemonResults* results) const;
+    // While an installed copy of `k` is held aside (also one left for the next start), nothing but the run that
+    // holds it (the connection `holder`, 0: none) installs, creates or opens `k` for editing: its put back deletes
+    // whatever local copy stands then. Posts why and returns true when `k` is so held.
+    bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const;
     // Puts one hold back, the lock not held (a copy the run installed goes through Delete). False with the reason
     // in `why`; `hold.folderHeld` says where its folder is then.
     bool PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why);

@@ -161,7 +161,7 @@ size_t AssetDatabase::BeginPackageInstall(std::vector<KUID>& kuids, DaemonResult
     {
         if (const EditRecord* e = FindEditLocked(k); e && e->owner == 0 && refused.insert(k).second)
             PostResult(results, kResultError, "$vad_prompt_openforedit_log", k, KuidParam(k));
-        else if (refused.count(k) == 0 && RefuseInstallOfHeldLocked(k, results))
+        else if (refused.count(k) == 0 && RefuseHeldLocked(k, 0, results))
             refused.insert(k);
     }
     const size_t before = kuids.size();
@@ -498,10 +498,10 @@ void AssetDatabase::PostInstalled(const StagedAsset& s, const std::string& folde
 }
 
 DbStatus AssetDatabase::InstallFromFolder(const std::string& folderIn, KUID& installed, DaemonResults* results,
-                                          const TextureCompileFn& compile, uint32_t options)
+                                          const TextureCompileFn& compile, uint32_t options, uintptr_t connection)
 {
     std::vector<KUID> kuids;
-    InstallFromFolders({folderIn}, kuids, results, options & kVADInstallNotOverLocalCopy, compile);
+    InstallFromFolders({folderIn}, kuids, results, options & kVADInstallNotOverLocalCopy, compile, connection);
     installed = kuids.empty() ? KUID::Null() : kuids[0];
     return installed.IsNull() ? DbStatus::kFailed : DbStatus::kOK;
 }
@@ -561,7 +561,8 @@ std::vector<KUID> AssetDatabase::UnknownAssets(const std::vector<KUID>& kuids) c
 }
 
 void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, std::vector<KUID>& installed,
-                                       DaemonResults* results, uint32_t options, const TextureCompileFn& compile)
+                                       DaemonResults* results, uint32_t options, const TextureCompileFn& compile,
+                                       uintptr_t connection)
 {
     // Only copies written for this install inside the cache folder may share their files with the installed
     // copy: a user's own folder must not change the installed asset when it is edited later.
@@ -646,8 +647,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
                 PostResult(results, kResultError, "$vad_prompt_openforedit_log", src.rec.kuid, KuidParam(src.rec.kuid));
                 continue;
             }
-            // The run that holds an asset installs it with kVADInstallNotOverLocalCopy; nobody else may meanwhile.
-            if (!(options & kVADInstallNotOverLocalCopy) && RefuseInstallOfHeldLocked(src.rec.kuid, results)) continue;
+            if (RefuseHeldLocked(src.rec.kuid, connection, results)) continue;
             if (const AssetRecord* r = FindLocked(src.rec.kuid);
                 r && r->source == "local" && (options & kVADInstallNotOverLocalCopy))
             {
@@ -768,7 +768,8 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
         locateHandles_[handle] = Handle{k, false};
         return DbStatus::kOK;
     }
-    if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
+    if (PackageInstallRefuses(packageInstalls_, k, asker, results) || RefuseHeldLocked(k, 0, results))
+        return DbStatus::kFailed;
     // The copy is made beside the edit folder's place and moved there in one step; whatever stands in that place
     // is no open edit's and is kept first, never replaced.
     std::string target = root_.EditFolder(k), error, staged;
@@ -1037,7 +1038,8 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
         PostResult(results, kResultError, "Asset $(ASSET_KUID) already exists.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
-    if (PackageInstallRefuses(packageInstalls_, k, asker, results)) return DbStatus::kFailed;
+    if (PackageInstallRefuses(packageInstalls_, k, asker, results) || RefuseHeldLocked(k, 0, results))
+        return DbStatus::kFailed;
     // Made beside the edit folder's place and moved there in one step, as an opened edit's copy is.
     const std::string folder = root_.EditFolder(k);
     std::string staged;

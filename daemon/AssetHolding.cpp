@@ -129,13 +129,14 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     return DbStatus::kOK;
 }
 
-bool AssetDatabase::RefuseInstallOfHeldLocked(const KUID& k, DaemonResults* results) const
+bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const
 {
-    if (holds_.count(k) == 0) return false;
-    PostResult(results, kResultError, "$vad_failed_install", k,
-               {{"asset_kuid", k.ToString()},
-                {"reason_text", "its installed copy is held aside while dlsparsefolder exports another copy of it; "
-                                "install it again once that run is done"}});
+    const auto it = holds_.find(k);
+    if (it == holds_.end() || (holder != 0 && it->second.owner == holder)) return false;
+    PostResult(results, kResultError,
+               "Asset $(ASSET_KUID) cannot be changed now: its installed copy is held aside while dlsparsefolder "
+               "exports another copy of it; try again once that run is done.",
+               k, {{"asset_kuid", k.ToString()}});
     return true;
 }
 
@@ -302,9 +303,16 @@ void AssetDatabase::PutBackHoldsLeftAtStart()
         const KUID k = hold.before.kuid;
         hold.folderHeld = hold.before.source == "local" && FolderExists(HeldCopyFolder(root_, k));
         if (PutBackHoldUnlocked(hold, nullptr, why))
+        {
             DLOG("start-up: %s, held aside by a daemon that was stopped, was put back", k.ToString().c_str());
-        else
-            DLOG("start-up: %s, held aside by a daemon that was stopped, could not be put back: %s; it stays in %s",
-                 k.ToString().c_str(), why.c_str(), holdFolder.c_str());
+            continue;
+        }
+        DLOG("start-up: %s, held aside by a daemon that was stopped, could not be put back: %s; it stays in %s",
+             k.ToString().c_str(), why.c_str(), holdFolder.c_str());
+        // Nobody's: the next start tries again, and until then nothing takes the asset's place.
+        hold.owner = 0;
+        std::unique_lock lk(mutex_);
+        holds_[k] = hold;
+        holding_ = holds_.size();
     }
 }

@@ -65,7 +65,8 @@ int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VA
     NoteUnusedOption(c, "option value", req.value & ~kVADInstallNotOverLocalCopy);
     NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results, CommandHostTextureCompiler(c),
-                                             req.value & kVADInstallNotOverLocalCopy));
+                                             req.value & kVADInstallNotOverLocalCopy,
+                                             reinterpret_cast<uintptr_t>(c.from.get())));
 }
 
 int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
@@ -74,7 +75,8 @@ int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VAD
     NoteUnusedOption(c, "option value",
                      req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled |
                                    kVADInstallNotOverLocalCopy));
-    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value, CommandHostTextureCompiler(c));
+    c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value, CommandHostTextureCompiler(c),
+                              reinterpret_cast<uintptr_t>(c.from.get()));
     return kVADStatusOK;
 }
 

@@ -140,14 +140,17 @@ TEST(DaemonHold, NothingOfTheUsersIsReplacedAndAFailedPutBackKeepsItWhereItIsHel
     EXPECT_TRUE(Says(results, "held aside by a run that has not put it back yet"));
     EXPECT_EQ(db.PutBackHeld(kAsset, 0x77, nullptr), DbStatus::kNotFound);
 
-    // Nobody but the run installs it while it is held: the put back would delete that install.
+    // Nobody but the run installs, creates or edits it while it is held: the put back would delete that copy.
     results.clear();
-    EXPECT_EQ(db.InstallFromFolder(copy, installed, &results), DbStatus::kFailed);
+    EXPECT_EQ(db.InstallFromFolder(copy, installed, &results, {}, kVADInstallNotOverLocalCopy, 0x77),
+              DbStatus::kFailed);
     EXPECT_TRUE(Says(results, "its installed copy is held aside while dlsparsefolder exports another copy of it"));
+    EXPECT_EQ(db.Create(kAsset, "Made meanwhile", handle, nullptr), DbStatus::kFailed);
 
     // The run's copy cannot be deleted (nothing reaches the disk): the user's stays held, and the next start
     // deletes the run's copy and puts the user's back.
-    ASSERT_EQ(db.InstallFromFolder(copy, installed, nullptr, {}, kVADInstallNotOverLocalCopy), DbStatus::kOK);
+    ASSERT_EQ(db.InstallFromFolder(copy, installed, nullptr, {}, kVADInstallNotOverLocalCopy, kRun), DbStatus::kOK);
+    EXPECT_EQ(db.OpenForEdit(kAsset, true, handle, nullptr), DbStatus::kFailed);
     db.SetDiskSyncForTests([] { return false; });
     results.clear();
     EXPECT_EQ(db.PutBackHeld(kAsset, kRun, &results), DbStatus::kFailed);
