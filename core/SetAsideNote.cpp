@@ -169,6 +169,14 @@ bool Holds(const std::string& folder, const std::string& aside, const Note& note
     return TextureSetAsideName(note.own) == aside && Take(Join(folder, aside), now) && now == note.print;
 }
 
+// What stands under a note's name names nothing: an empty file, a torn note, or a whole one whose description is
+// not aside as it says.
+bool NamesNothing(NoteFile there, const std::string& folder, const std::string& aside, const Note& note)
+{
+    return there == NoteFile::kEmpty || there == NoteFile::kTorn ||
+           (there == NoteFile::kWhole && !Holds(folder, aside, note));
+}
+
 bool IsNoteName(const std::string& name, std::string& aside)
 {
     const std::string_view suffix = kNoteSuffix;
@@ -203,8 +211,7 @@ bool WriteSetAsideNote(const std::string& folder, const std::string& own, const 
         const NoteFile there = error == EEXIST ? ReadNoteFile(path, old, st) : NoteFile::kNone;
         // A note left by a process killed before its rename away or after its rename back names nothing, and one
         // that is empty or torn (an earlier version wrote it in place) names nothing either: it goes.
-        const bool stale = there == NoteFile::kEmpty || there == NoteFile::kTorn ||
-                           (there == NoteFile::kWhole && !Holds(folder, aside, old));
+        const bool stale = NamesNothing(there, folder, aside, old);
         if (stale && attempt == 0)
         {
             RemoveIfStill(path, st);
@@ -278,10 +285,7 @@ void RemoveStaleSetAsideNotes(const std::string& folder, const std::vector<std::
         {};
         if (!IsNoteName(name, aside)) continue;
         const std::string path = Join(folder, name);
-        const NoteFile there = ReadNoteFile(path, note, st);
-        if (there == NoteFile::kEmpty || there == NoteFile::kTorn ||
-            (there == NoteFile::kWhole && !Holds(folder, aside, note)))
-            RemoveIfStill(path, st);
+        if (NamesNothing(ReadNoteFile(path, note, st), folder, aside, note)) RemoveIfStill(path, st);
     }
 }
 

@@ -164,12 +164,11 @@ int EventFor(int sig)
     const std::string left = PrepareToEnd();
     if (!left.empty() && ::write(STDERR_FILENO, left.data(), left.size()) < 0)
     {}
-    TakeDefaultAction(sig);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, sig);
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(sig);
+    EndAtOnce(sig);
     _exit(128 + sig);
 }
 

@@ -158,7 +158,7 @@ void RegisterTidy(Register& r, const std::map<uint64_t, Temporary>& temporaries)
         return;
     }
     if (r.written < kRewriteRegisterAfter) return;
-    const std::string anew = r.path + ".new";
+    const std::string anew = r.path + kOwnWorkRewriteSuffix;
     const int fd = ::open(anew.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
     standing.insert(0, header);

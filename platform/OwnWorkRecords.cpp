@@ -1,5 +1,6 @@
 #include "platform/OwnWorkRecords.h"
 
+#include "platform/Process.h"
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
@@ -187,27 +188,8 @@ bool ReadOwnWorkRecords(std::string_view bytes, std::vector<OwnWorkRecord>& out,
 
 std::string OwnWorkRegisterNameOf(int pid)
 {
-    if (pid <= 0) return {};
-    // The fields are counted from the state (field 3), which follows the command's name and its last ')'.
-    const std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return {};
-    std::string_view rest = std::string_view(stat).substr(close + 1);
-    std::string_view start;
-    int field = 3;
-    for (; field <= 22 && !rest.empty(); ++field)
-    {
-        const size_t from = rest.find_first_not_of(' ');
-        if (from == std::string_view::npos) return {};
-        rest.remove_prefix(from);
-        const size_t to = std::min(rest.find(' '), rest.size());
-        start = rest.substr(0, to);
-        rest.remove_prefix(to);
-        // Field 3, its state: a process that has ended and waits only to be reaped (a zombie) is no longer running.
-        if (field == 3 && (start == "Z" || start == "X")) return {};
-    }
-    uint64_t ticks = 0;
-    if (field != 23 || !Number(start, ticks)) return {};
+    const uint64_t ticks = ProcessStartTicks(pid);
+    if (ticks == 0) return {};
     std::string boot;
     for (const char c : ReadProcFile("/proc/sys/kernel/random/boot_id"))
         if (HexDigit(c) >= 0 && boot.size() < 64) boot += c;

@@ -40,6 +40,8 @@ struct OwnWorkRecord
 };
 
 inline constexpr char kOwnWorkHeader[] = "own-work 1\n";
+// A register being written anew, small, beside itself (its name with this added), renamed over it once whole.
+inline constexpr char kOwnWorkRewriteSuffix[] = ".new";
 // Where the tool and the daemon of an installation keep their registers, below its UserData folder.
 inline constexpr char kOwnWorkFolder[] = "cache/own-work";
 // Bounds of what a register may hold; a longer path is not recorded (what it names stays as anyone's file would).

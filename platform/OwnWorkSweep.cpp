@@ -20,7 +20,6 @@ namespace {
 
 // A folder holding more registers than this is looked through no further at one sweep.
 constexpr size_t kMaxRegisters = 10000;
-constexpr char kRewriteSuffix[] = ".new";  // a register being written anew (Interruption.cpp)
 
 bool OwnerOnly(const struct stat& st, mode_t mode) { return st.st_uid == ::geteuid() && (st.st_mode & 07777) == mode; }
 
@@ -126,7 +125,7 @@ EndedOwnWork::EndedOwnWork(const std::string& folder) : folder_(folder)
     for (const std::string& name : names)
     {
         std::string base = name;
-        const std::string_view suffix = kRewriteSuffix;
+        const std::string_view suffix = kOwnWorkRewriteSuffix;
         const bool rewrite =
             base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0;
         if (rewrite) base.resize(base.size() - suffix.size());

@@ -1,6 +1,5 @@
 #include "platform/Process.h"
 
-#include "platform/Interruption.h"
 #include "platform/StandardStreams.h"
 
 #include <fcntl.h>
@@ -22,7 +21,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -316,18 +317,45 @@ WaitResult WaitForProcess(int pid, int timeoutMs, int* exitCode)
     }
 }
 
+namespace {
+
+// The fields of /proc/<pid>/stat from the third (the state) on, counted after the command's name and its last ')'.
+// False where the file cannot be read; `fields` empty where it does not read so.
+bool ProcessStatFields(int pid, std::vector<std::string>& fields)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const size_t paren = line.rfind(')');
+    if (paren == std::string::npos) return true;
+    std::istringstream rest(line.substr(paren + 1));
+    for (std::string field; rest >> field;) fields.push_back(std::move(field));
+    return true;
+}
+
+// A state letter of a process that has ended (and waits only to be reaped).
+bool HasEnded(const std::string& state) { return state == "Z" || state == "X" || state == "x"; }
+
+}  // namespace
+
 bool IsProcessAlive(int pid)
 {
     if (pid <= 0) return false;
     if (kill(pid, 0) != 0 && errno != EPERM) return false;
     // An ended process that nobody has reaped still answers kill(); its state letter tells.
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    auto paren = line.rfind(')');
-    if (paren == std::string::npos || paren + 2 >= line.size()) return true;
-    char state = line[paren + 2];
-    return state != 'Z' && state != 'X' && state != 'x';
+    std::vector<std::string> fields;
+    if (!ProcessStatFields(pid, fields)) return false;
+    return fields.empty() || !HasEnded(fields[0]);
+}
+
+uint64_t ProcessStartTicks(int pid)
+{
+    std::vector<std::string> fields;
+    constexpr size_t kStart = 22 - 3;  // field 22, counted from the state's
+    if (pid <= 0 || !ProcessStatFields(pid, fields) || fields.size() <= kStart || HasEnded(fields[0])) return 0;
+    const std::string& start = fields[kStart];
+    if (start.empty() || start.size() > 19 || start.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return std::stoull(start);
 }
 
 bool IsOwnLiveProcess(int pid)
@@ -419,11 +447,7 @@ bool SetProcessPriority(int pid, int niceValue)
 
 bool SetIdlePriority() { return SetProcessPriority(0, 19); }
 
-void ExitProcess(int code)
-{
-    EndRegisterOfOwnWork();
-    _exit(EndStandardStreams(code));
-}
+void ExitProcess(int code) { _exit(EndStandardStreams(code)); }
 
 int CurrentProcessId() { return getpid(); }
 

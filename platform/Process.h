@@ -52,6 +52,10 @@ WaitResult WaitForProcess(int pid, int timeoutMs, int* exitCode = nullptr);
 
 // True while `pid` runs. A process that has ended but was not yet reaped counts as ended.
 bool IsProcessAlive(int pid);
+// When the running process `pid` started, in clock ticks since the system booted (field 22 of /proc/<pid>/stat): with
+// its id, what tells it from a later process of the same id. 0 where none runs (one that ended and was not yet
+// reaped included) or /proc cannot tell.
+uint64_t ProcessStartTicks(int pid);
 // True while `pid` runs as this user: its real and effective user ids are the caller's effective one. A
 // process of another user, one that has ended, or one whose ids cannot be read is not.
 bool IsOwnLiveProcess(int pid);

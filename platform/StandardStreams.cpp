@@ -1,6 +1,7 @@
 #include "platform/StandardStreams.h"
 
 #include "platform/ConsoleControl.h"
+#include "platform/Interruption.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -106,6 +107,7 @@ int EndStandardStreams(int code)
 {
     // A signal taken before the way out ends the process by that signal, not with `code`.
     AwaitConsoleVerdicts();
+    EndRegisterOfOwnWork();
     std::lock_guard<std::mutex> hold(endMutex);
     if (!ended)
     {

@@ -31,8 +31,10 @@ void SetStandardStreamFailure(StandardOutputFailureWording wording, int failureE
 
 // Flushes C stdio and the C++ standard streams and judges standard output and error (once: a later call gives the
 // same judgement and writes nothing). A signal the console handler took and has not yet decided is waited for first
-// (AwaitConsoleVerdicts, ConsoleControl.h): one that ends the process ends it by that signal. Returns `code`, or the failure exit value when `code` is 0 and a write to
-// either stream failed; a failed standard output is said on standard error unless that failed too.
+// (AwaitConsoleVerdicts, ConsoleControl.h): one that ends the process ends it by that signal. The process's register
+// of its own work goes when nothing in it stands (EndRegisterOfOwnWork, Interruption.h). Returns `code`, or the
+// failure exit value when `code` is 0 and a write to either stream failed; a failed standard output is said on
+// standard error unless that failed too.
 int EndStandardStreams(int code);
 
 }  // namespace Platform

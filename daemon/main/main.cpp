@@ -8,7 +8,6 @@
 #include "daemon/CrashPoint.h"
 #include "daemon/DaemonServer.h"
 #include "platform/ConsoleControl.h"
-#include "platform/Interruption.h"
 #include "platform/Process.h"
 #include "platform/StandardStreams.h"
 
@@ -80,8 +79,6 @@ int RunDaemon(int argc, char** argv)
     });
     int code = server.Run();
     Platform::RemoveConsoleHandler();
-    // Its register of own work goes with nothing in it; what is still recorded is left for the next start's sweep.
-    Platform::EndRegisterOfOwnWork();
     return code;
 }
 
