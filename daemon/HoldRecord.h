@@ -34,7 +34,7 @@ std::string HeldCopyFolder(const DaemonRoot& root, const KUID& k);
 std::string HoldRecordName(const KUID& k);
 
 // Makes HoldFolder (mode 0700) where it is missing. False, with the reason, when it cannot be made or what is
-// there is not a folder of this user's that only this user may enter.
+// there is not a folder of this user's that only this user may enter (mode 0700: platform/OwnerOnlyFile.h).
 bool MakeHoldFolder(const DaemonRoot& root, std::string& why);
 
 std::string EncodeHoldRecord(const AssetRecord& r);

@@ -3,6 +3,7 @@
 #include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/OwnWorkRecords.h"
+#include "platform/OwnerOnlyFile.h"
 #include "platform/RenameNoReplace.h"
 
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 #include <map>
 #include <utility>
@@ -93,21 +93,6 @@ std::string PathIn(int folderFd, const std::string& name)
     return (n > 0 ? std::string(folder, static_cast<size_t>(n)) : link) + "/" + name;
 }
 
-// The folder of registers, made owner-only where it is not there; false for one that is not a folder of this user
-// that only it may enter.
-bool RegisterFolderReady(const std::string& folder)
-{
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno == ENOENT)
-    {
-        std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
-        (void)::mkdir(folder.c_str(), 0700);
-    }
-    struct stat st;
-    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 07777) == 0700;
-}
-
 // The register, made exclusively (owner-only) the first time a line is recorded, its header and that line written
 // together (one change of the file, as each line after it is).
 bool RegisterOpen(Register& r, const std::string& first)
@@ -115,7 +100,7 @@ bool RegisterOpen(Register& r, const std::string& first)
     if (r.folder.empty() || r.tried) return false;
     r.tried = true;
     const std::string name = OwnWorkRegisterNameOf(::getpid());
-    if (name.empty() || !RegisterFolderReady(r.folder)) return false;
+    if (name.empty() || !MakeOwnerOnlyFolder(r.folder)) return false;
     const std::string path = r.folder + "/" + name;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;

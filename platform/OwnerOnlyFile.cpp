@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace Platform {
 namespace {
@@ -35,6 +36,22 @@ std::string Errno(std::string_view what, std::string_view name)
 }
 
 }  // namespace
+
+bool MakeOwnerOnlyFolder(const std::string& path, std::string* error)
+{
+    if (::mkdir(path.c_str(), 0700) != 0 && errno == ENOENT)
+    {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        (void)::mkdir(path.c_str(), 0700);
+    }
+    struct stat st
+    {};
+    if (::lstat(path.c_str(), &st) != 0) return Fail(error, Errno("cannot make the folder", path));
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 07777) != 0700)
+        return Fail(error, "'" + path + "' is not a folder that only this user may enter");
+    return true;
+}
 
 bool WriteOwnerOnlyFile(const std::string& folder, std::string_view name, std::string_view bytes, std::string* error)
 {

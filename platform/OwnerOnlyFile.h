@@ -10,6 +10,10 @@
 
 namespace Platform {
 
+// Makes the folder `path` with mode 0700 (and the folders above it that are missing) where it is not there. False,
+// with the reason, when it cannot be made, or what is there is not a folder of this user's that only this user may
+// enter (mode 0700).
+bool MakeOwnerOnlyFolder(const std::string& path, std::string* error = nullptr);
 // Writes `bytes` as the file `name` of the folder `folder` (which must exist). False with the reason.
 bool WriteOwnerOnlyFile(const std::string& folder, std::string_view name, std::string_view bytes,
                         std::string* error = nullptr);
