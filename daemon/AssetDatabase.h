@@ -206,6 +206,11 @@ private:
     // A record for an asset that is being created (not installed yet).
     AssetRecord CreatedRecord(const EditRecord& e) const;
     std::string Absolute(const std::string& rel) const { return root_.Path(rel); }
+    // The built-in copy that the local copy `local` hides, as its record once the local one goes (a delete, a hold);
+    // false where it hides none or that copy cannot be read.
+    bool HiddenBuiltinLocked(const AssetRecord& local, AssetRecord& builtin) const;
+    // The local copy of `k` went: the built-in copy it hid (`uncovered`, or none) takes its place in the index.
+    void LocalCopyGoneLocked(const KUID& k, const AssetRecord* uncovered);
     // False (with the reason) when the setting could not be read.
     bool MaxBackupFoldersLocked(int& max, std::string* error);
     // Copies the installed copy `folder` into a new dated backup folder as `name` and thins the backups to the

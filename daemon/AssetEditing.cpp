@@ -1130,13 +1130,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     }
     // A local copy over a built-in one uncovers the built-in copy.
     AssetRecord builtin;
-    bool uncover = found && !rec.builtinFolder.empty() && ReadAssetFolder(Absolute(rec.builtinFolder), builtin);
-    if (uncover)
-    {
-        builtin.source = "builtin";
-        builtin.folder = rec.builtinFolder;
-        builtin.installTime = builtin.modifiedTime = Now();
-    }
+    const bool uncover = found && HiddenBuiltinLocked(rec, builtin);
     // Both moves are on disk before the store forgets the asset.
     bool ok = SyncedForCommitLocked();
     ok = ok && store_.Begin();
@@ -1165,13 +1159,27 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         EraseEditLocked(k);
         ClearTakenLocked(k, ClosedEditFolderFor(editFolder), kept, keptAt, results);
     }
-    if (uncover)
-        records_[k] = builtin;
+    LocalCopyGoneLocked(k, uncover ? &builtin : nullptr);
+    DLOG("deleted %s", k.ToString().c_str());
+    return DbStatus::kOK;
+}
+
+bool AssetDatabase::HiddenBuiltinLocked(const AssetRecord& local, AssetRecord& builtin) const
+{
+    if (local.builtinFolder.empty() || !ReadAssetFolder(Absolute(local.builtinFolder), builtin)) return false;
+    builtin.source = "builtin";
+    builtin.folder = local.builtinFolder;
+    builtin.installTime = builtin.modifiedTime = Now();
+    return true;
+}
+
+void AssetDatabase::LocalCopyGoneLocked(const KUID& k, const AssetRecord* uncovered)
+{
+    if (uncovered)
+        records_[k] = *uncovered;
     else
         records_.erase(k);
     obsoletesDirty_ = true;
-    DLOG("deleted %s", k.ToString().c_str());
-    return DbStatus::kOK;
 }
 
 void AssetDatabase::EraseEditLocked(const KUID& k)

@@ -15,11 +15,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 namespace {
-
-uint64_t Now() { return static_cast<uint64_t>(time(nullptr)); }
 
 void PostNotHeld(DaemonResults* results, const KUID& k, const std::string& why)
 {
@@ -90,13 +87,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     }
     // A local copy over a built-in one uncovers the built-in copy, as a delete does.
     AssetRecord builtin;
-    const bool uncover = !before.builtinFolder.empty() && ReadAssetFolder(Absolute(before.builtinFolder), builtin);
-    if (uncover)
-    {
-        builtin.source = "builtin";
-        builtin.folder = before.builtinFolder;
-        builtin.installTime = builtin.modifiedTime = Now();
-    }
+    const bool uncover = HiddenBuiltinLocked(before, builtin);
     bool ok = SyncedForCommitLocked() && store_.Begin();
     ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     ok = ok && store_.Commit();
@@ -118,11 +109,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     }
     holds_[k] = Hold{owner, before, true};
     holding_ = holds_.size();
-    if (uncover)
-        records_[k] = builtin;
-    else
-        records_.erase(k);
-    obsoletesDirty_ = true;
+    LocalCopyGoneLocked(k, uncover ? &builtin : nullptr);
     held = kVADHeldFolder;
     at = folder;
     DLOG("held %s aside in %s", k.ToString().c_str(), folder.c_str());
