@@ -8,6 +8,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "platform/FolderWalk.h"
+#include "platform/OwnFolders.h"
 #include "platform/OwnWorkSweep.h"
 #include "platform/RenameNoReplace.h"
 
@@ -67,7 +68,7 @@ bool MakeNewAssetFolder(const std::string& wanted, std::string& made, const KUID
     TDBTagRef config = TDBTagRef::NewContainer();
     config.SetChildKUID("kuid", k);
     if (!name.empty()) config.SetChildString("username", name);
-    return MakeOwnFolder(wanted, made) && SaveConfigFile(config, "", made + "/config.txt");
+    return Platform::MakeOwnFolder(wanted, made) && SaveConfigFile(config, "", made + "/config.txt");
 }
 
 // "The edit folder of asset <KUID>, '<folder>', is gone", followed by `then`.
@@ -235,7 +236,7 @@ bool AssetDatabase::PlaceEditFolderLocked(const KUID& k, const std::string& stag
     // Whatever stands there is kept first; a few rounds, as something may be made there again meanwhile.
     for (int round = 0; round < 3; ++round)
     {
-        if (PutOwnFolderInPlace(staged, folder)) return true;
+        if (Platform::PutOwnFolderInPlace(staged, folder)) return true;
         if (errno != EEXIST) break;
         // An empty folder holds no work: it goes (rmdir removes nothing else).
         if (::rmdir(folder.c_str()) != 0 && !KeepEditFolderWithoutEditLocked(k, refused, results)) return false;
@@ -353,7 +354,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         {
             PostResult(results, kResultError, "$vad_failed_install", rec.kuid,
                        {{"asset_kuid", rec.kuid.ToString()}, {"reason_text", error}});
-            RemoveOwnFolder(s.from);
+            Platform::RemoveOwnFolder(s.from);
             continue;
         }
         rec.source = "local";
@@ -472,7 +473,7 @@ bool AssetDatabase::StageInstallLocked(const AssetConfigFiles& configs, StagedAs
     {
         if (!BackupLocked(*old, results))
         {
-            RemoveOwnFolder(s.from);
+            Platform::RemoveOwnFolder(s.from);
             return false;
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
@@ -674,7 +675,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             if (src.staged) src.givenBack = GiveBackSetAsideDescriptions(src.stagedAt, src.textures);
             if (src.staged && !ConfirmCopiedAssetConfig(src.stagedAt, src.configs, src.rec, &src.stageError))
             {
-                if (!src.prepared) RemoveOwnFolder(src.stagedAt);
+                if (!src.prepared) Platform::RemoveOwnFolder(src.stagedAt);
                 src.staged = src.prepared = false;
             }
         });
@@ -729,7 +730,7 @@ bool AssetDatabase::MakeEditFolderAgainLocked(const EditRecord& e, DaemonResults
                         : e.created && MakeNewAssetFolder(TempFolderFor(folder), staged, k, e.name);
     if (!made || !SyncedForCommitLocked() || !PlaceEditFolderLocked(k, staged, "was not opened for editing", results))
     {
-        if (!staged.empty()) RemoveOwnFolder(staged);
+        if (!staged.empty()) Platform::RemoveOwnFolder(staged);
         DLOG("the edit folder of %s is gone and could not be made again: %s", k.ToString().c_str(),
              made ? "it could not be written to disk or put in place" : error.c_str());
         PostEditFolderGone(results, kResultError, k, folder, "; it could not be made again.");
@@ -781,7 +782,7 @@ DbStatus AssetDatabase::OpenForEdit(const KUID& k, bool edit, uint32_t& handle, 
     }
     if (!PlaceEditFolderLocked(k, staged, "was not opened for editing", results))
     {
-        RemoveOwnFolder(staged);
+        Platform::RemoveOwnFolder(staged);
         return DbStatus::kFailed;
     }
     EditRecord e;
@@ -943,7 +944,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     // compiled textures was checked above (it left nothing of the edit out); what the job wrote is its own.
     if (from.empty() && !staged.leftOut.empty())
     {
-        RemoveOwnFolder(staged.from);
+        Platform::RemoveOwnFolder(staged.from);
         for (std::string& path : staged.leftOut) path = asEdit(path);
         PostLeftOutOfCommit(results, e.kuid, staged.leftOut);
         return failed();
@@ -953,7 +954,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     // What is installed is the copy: its configuration, not the one read before it was made.
     if (!ConfirmCopiedAssetConfig(staged.from, configs, rec, &error))
     {
-        RemoveOwnFolder(staged.from);
+        Platform::RemoveOwnFolder(staged.from);
         PostResult(results, kResultError, "$vad_failed_install", e.kuid,
                    {{"asset_kuid", e.kuid.ToString()}, {"reason_text", asEdit(error)}});
         return failed();
@@ -966,7 +967,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     {
         if (!BackupLocked(*old, results))
         {
-            RemoveOwnFolder(staged.from);
+            Platform::RemoveOwnFolder(staged.from);
             return failed();
         }
         rec.builtinFolder = old->source == "builtin" ? old->folder : old->builtinFolder;
@@ -1045,13 +1046,13 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     std::string staged;
     if (!MakeNewAssetFolder(TempFolderFor(folder), staged, k, name))
     {
-        if (!staged.empty()) RemoveOwnFolder(staged);
+        if (!staged.empty()) Platform::RemoveOwnFolder(staged);
         PostResult(results, kResultError, "$vad_write_error", k, KuidParam(k));
         return DbStatus::kFailed;
     }
     if (!PlaceEditFolderLocked(k, staged, "was not created", results))
     {
-        RemoveOwnFolder(staged);
+        Platform::RemoveOwnFolder(staged);
         return DbStatus::kFailed;
     }
     EditRecord e;
@@ -1118,8 +1119,8 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     std::string old;
     if (found)
     {
-        old = FreeOwnNameFor(OldFolderFor(target));
-        if (old.empty() || !SetOwnFolderAside(target, old))
+        old = Platform::FreeOwnNameFor(OldFolderFor(target));
+        if (old.empty() || !Platform::SetOwnFolderAside(target, old))
         {
             DLOG("the folder of %s could not be set aside as %s: %s", k.ToString().c_str(),
                  old.empty() ? OldFolderFor(target).c_str() : old.c_str(),
@@ -1140,7 +1141,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (!ok)
     {
         store_.Rollback();
-        if (found && !PutOwnFolderInPlace(old, target))
+        if (found && !Platform::PutOwnFolderInPlace(old, target))
         {
             // The next start puts it back: the store still holds the asset.
             DLOG("the folder of %s could not be put back: %s", k.ToString().c_str(), std::strerror(errno));
@@ -1153,7 +1154,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
-    if (found) RemoveOwnFolder(old);
+    if (found) Platform::RemoveOwnFolder(old);
     if (edit)
     {
         EraseEditLocked(k);

@@ -19,6 +19,7 @@
 #include "platform/FileWriting.h"
 #include "platform/Interruption.h"
 #include "platform/OutputFile.h"
+#include "platform/OwnFolders.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/TemporaryFolder.h"
 #include "platform/UniqueFd.h"
@@ -123,8 +124,7 @@ PackagesInProgress& ExportsInProgress()
 
 std::string CacheFile(const DaemonRoot& root, const char* stem, const char* ext)
 {
-    return root.UserData("cache") + "/" + stem + "-" + std::to_string(getpid()) + "-" +
-           std::to_string(Platform::NextUniqueNumber()) + ext;
+    return Platform::OwnNameBeside(root.UserData("cache") + "/" + stem) + ext;
 }
 
 // An export's job file in the cache ("export-<pid>-<n>.crak"), which the host writes: made empty, owner-only and
@@ -339,7 +339,7 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         {
             // Made here and noted as the daemon's own work: a kill leaves it to the sweep at the next start.
             const std::string staging = CacheFile(c.server.Root(), "install", ".staging");
-            if (!MakeOwnFolder(staging, job.staging, 0700))
+            if (!Platform::MakeOwnFolder(staging, job.staging, 0700))
             {
                 // Without it every asset is installed one at a time instead.
                 DLOG("the staging folder %s could not be made: %s", staging.c_str(), std::strerror(errno));
@@ -350,7 +350,7 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
         VADHostReply reply;
         bool ran = RunHostJob(c, job, reply);
         c.Db().EndPackageInstall(job.kuids);
-        if (!job.staging.empty()) RemoveOwnFolder(job.staging);
+        if (!job.staging.empty()) Platform::RemoveOwnFolder(job.staging);
         if (!ran) return kVADStatusFailed;
         installed = std::move(reply.installed);
     }
@@ -374,9 +374,7 @@ bool MakeExportFolder(Platform::TemporaryFolder& making, const std::string& pack
     if (making.Make(packages + "/" + name + kExportPartialSuffix) || errno != EEXIST) return making.IsMade();
     for (int attempt = 0; attempt < 8; ++attempt)
     {
-        const std::string own =
-            packages + "/.vadexport-" + std::to_string(getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
-        if (making.Make(own) || errno != EEXIST) return making.IsMade();
+        if (making.Make(Platform::OwnNameBeside(packages + "/.vadexport")) || errno != EEXIST) return making.IsMade();
     }
     return false;
 }

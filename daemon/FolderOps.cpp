@@ -5,9 +5,9 @@
 #include "platform/FileWriting.h"
 #include "platform/FolderWalk.h"
 #include "platform/Interruption.h"
+#include "platform/OwnFolders.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/UniqueFd.h"
-#include "platform/UniqueNumber.h"
 
 #include <algorithm>
 #include <cctype>
@@ -418,69 +418,6 @@ std::string TempFolderFor(const std::string& target) { return Beside(target, ".v
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
 
-bool MakeOwnFolder(const std::string& wanted, std::string& made, mode_t mode)
-{
-    for (int attempt = 0; attempt < 8; ++attempt)
-    {
-        const std::string path = attempt == 0 ? wanted
-                                              : wanted + "-" + std::to_string(::getpid()) + "-" +
-                                                    std::to_string(Platform::NextUniqueNumber());
-        const Platform::TemporariesLock held;
-        if (::mkdir(path.c_str(), mode) == 0)
-        {
-            Platform::NoteTemporary(held, AT_FDCWD, path, true);
-            made = path;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
-}
-
-bool SetOwnFolderAside(const std::string& folder, const std::string& aside)
-{
-    const Platform::TemporariesLock held;
-    const uint64_t note = Platform::NoteSetAside(held, aside, folder);
-    if (Platform::RenameNoReplace(folder, aside)) return true;
-    const int why = errno;
-    Platform::ForgetTemporary(held, note);
-    errno = why;
-    return false;
-}
-
-bool PutOwnFolderInPlace(const std::string& from, const std::string& to)
-{
-    const Platform::TemporariesLock held;
-    if (!Platform::RenameNoReplace(from, to)) return false;
-    Platform::ForgetOwnWorkGoneFrom(held, from);
-    return true;
-}
-
-bool IsOwnFolder(const std::string& path)
-{
-    const Platform::TemporariesLock held;
-    return FolderExists(path) && Platform::IsOwnWork(held, path);
-}
-
-bool RemoveOwnFolder(const std::string& path)
-{
-    const int why = errno;
-    const Platform::TemporariesLock held;
-    struct stat st;
-    const bool there = ::lstat(path.c_str(), &st) == 0;
-    const bool own = there && S_ISDIR(st.st_mode) && Platform::IsOwnWork(held, path);
-    const bool gone = own && RemoveFolderTree(path);
-    Platform::ForgetOwnWorkGoneFrom(held, path);
-    errno = why;
-    return gone || !own;
-}
-
-void ForgetOwnWorkGone(const std::string& path)
-{
-    const Platform::TemporariesLock held;
-    Platform::ForgetOwnWorkGoneFrom(held, path);
-}
-
 namespace {
 
 // What a start-up clean-up leaves where it is of what an ended process proved its own becomes this process's own
@@ -499,20 +436,6 @@ bool StartsWith(const std::string& s, std::string_view prefix) { return s.compar
 
 }  // namespace
 
-std::string FreeOwnNameFor(const std::string& wanted)
-{
-    RemoveOwnFolder(wanted);
-    for (int attempt = 0; attempt < 8; ++attempt)
-    {
-        const std::string path = attempt == 0 ? wanted
-                                              : wanted + "-" + std::to_string(::getpid()) + "-" +
-                                                    std::to_string(Platform::NextUniqueNumber());
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return path;
-    }
-    return {};
-}
-
 bool SetEditFolderAside(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
@@ -521,7 +444,7 @@ bool SetEditFolderAside(const std::string& editFolder)
     struct stat st;
     if (::lstat(aside.c_str(), &st) == 0) errno = EEXIST;
     if (errno != ENOENT) return false;
-    const bool moved = !FolderExists(editFolder) || SetOwnFolderAside(editFolder, aside);
+    const bool moved = !FolderExists(editFolder) || Platform::SetOwnFolderAside(editFolder, aside);
     CrashPoint("edit-aside");
     return moved;
 }
@@ -529,11 +452,14 @@ bool SetEditFolderAside(const std::string& editFolder)
 bool PutEditFolderBack(const std::string& editFolder)
 {
     const std::string aside = ClosedEditFolderFor(editFolder);
-    if (!IsOwnFolder(aside) || FolderExists(editFolder)) return true;
-    return PutOwnFolderInPlace(aside, editFolder);
+    if (!Platform::IsOwnFolder(aside) || FolderExists(editFolder)) return true;
+    return Platform::PutOwnFolderInPlace(aside, editFolder);
 }
 
-bool OwnClosedEditFolder(const std::string& editFolder) { return IsOwnFolder(ClosedEditFolderFor(editFolder)); }
+bool OwnClosedEditFolder(const std::string& editFolder)
+{
+    return Platform::IsOwnFolder(ClosedEditFolderFor(editFolder));
+}
 
 std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std::string& localRoot,
                                             const std::string& backupsRoot,
@@ -591,16 +517,16 @@ bool StageFolderCopy(const std::string& from, const std::string& target, std::st
     const std::string tmp = TempFolderFor(target);
     staged.clear();
     // A copy of the daemon's own that could not be removed before goes now; anything else of that name stays.
-    RemoveOwnFolder(tmp);
+    Platform::RemoveOwnFolder(tmp);
     std::error_code ec;
     fs::create_directories(fs::path(tmp).parent_path(), ec);
-    if (!MakeOwnFolder(tmp, staged, kCopyModeBits))
+    if (!Platform::MakeOwnFolder(tmp, staged, kCopyModeBits))
     {
         if (error) *error = "cannot create '" + tmp + "': " + std::strerror(errno);
         return false;
     }
     if (CopyFolderTree(from, staged, error, leftOut, bytes, link, copied)) return true;
-    RemoveOwnFolder(staged);
+    Platform::RemoveOwnFolder(staged);
     staged.clear();
     return false;
 }
@@ -719,16 +645,16 @@ bool CannotExchange(int error) { return error == EINVAL || error == ENOSYS; }
 bool SwapByRenames(const std::string& tmp, const std::string& target, const std::string& old, std::string* error,
                    std::string* aside)
 {
-    if (FolderExists(target) && !SetOwnFolderAside(target, old))
+    if (FolderExists(target) && !Platform::SetOwnFolderAside(target, old))
     {
         if (error) *error = "cannot move the old folder aside";
         return false;
     }
     if (aside && FolderExists(old)) *aside = old;
     CrashPoint("swapping");
-    if (!PutOwnFolderInPlace(tmp, target))
+    if (!Platform::PutOwnFolderInPlace(tmp, target))
     {
-        if (FolderExists(old)) PutOwnFolderInPlace(old, target);
+        if (FolderExists(old)) Platform::PutOwnFolderInPlace(old, target);
         if (aside) aside->clear();
         if (error) *error = "cannot move the new folder into place";
         return false;
@@ -742,14 +668,14 @@ bool SwapInFolder(const std::string& target, const std::string& staged, std::str
 {
     if (aside) aside->clear();
     // Nothing in place yet (a new asset): the new folder goes there in one step.
-    if (PutOwnFolderInPlace(staged, target)) return true;
+    if (Platform::PutOwnFolderInPlace(staged, target)) return true;
     if (errno != EEXIST)
     {
         if (error) *error = "cannot move the new folder into place";
         return false;
     }
     // The old copy's place beside the target: never anything that stands there and is not the daemon's.
-    const std::string old = FreeOwnNameFor(OldFolderFor(target));
+    const std::string old = Platform::FreeOwnNameFor(OldFolderFor(target));
     if (old.empty())
     {
         if (error) *error = "no name is free beside it for the old folder ('" + OldFolderFor(target) + "' is taken)";
@@ -760,7 +686,7 @@ bool SwapInFolder(const std::string& target, const std::string& staged, std::str
     // names are exchanged in one step. A crash before the exchange leaves the target as it was, the new copy
     // (noted as the daemon's own) beside it, which the sweep at the next start removes; after it, the old copy
     // waits there, noted as set aside from the target, for the start-up clean-up to remove or put back.
-    const bool own = IsOwnFolder(staged);
+    const bool own = Platform::IsOwnFolder(staged);
     {
         const Platform::TemporariesLock held;
         if (!Platform::RenameNoReplace(staged, old))
@@ -821,7 +747,7 @@ bool SyncFileSystems(const std::vector<std::string>& folders)
     return ok;
 }
 
-void FinishSwap(const std::string& aside) { RemoveOwnFolder(aside); }
+void FinishSwap(const std::string& aside) { Platform::RemoveOwnFolder(aside); }
 
 bool UndoSwap(const std::string& target, const std::string& aside)
 {
@@ -1044,20 +970,20 @@ bool CopyIntoDatedFolder(const std::string& folder, const std::string& root, con
     // looks complete, and is removed after it as the daemon's own work.
     std::string partial;
     fs::create_directories(dated, ec);
-    bool ok = !ec && MakeOwnFolder(TempFolderFor(dest), partial, whole ? S_IRWXU : kCopyModeBits);
+    bool ok = !ec && Platform::MakeOwnFolder(TempFolderFor(dest), partial, whole ? S_IRWXU : kCopyModeBits);
     if (!ok && error)
         *error = "cannot create '" + TempFolderFor(dest) + "': " + (ec ? ec.message() : std::strerror(errno));
     if (ok) ok = whole ? CopyWholeFolder(folder, partial, error, copied) : CopyFolderTree(folder, partial, error);
     CrashPoint("backed-up");
     if (ok)
     {
-        ok = PutOwnFolderInPlace(partial, dest);
+        ok = Platform::PutOwnFolderInPlace(partial, dest);
         if (!ok && error) *error = "cannot move the backup copy into place";
     }
     if (ok && madeAt) *madeAt = dest;
     if (ok) return true;
     // Nothing is left of a copy that failed, nor a dated folder made for it alone.
-    if (!partial.empty()) RemoveOwnFolder(partial);
+    if (!partial.empty()) Platform::RemoveOwnFolder(partial);
     ::rmdir(dated.c_str());
     return false;
 }
@@ -1088,7 +1014,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
         if (!MoveUncommittedWorkOut(dated, uncommitted + copies[i], done)) continue;
         --excess;
         // Noted as the daemon's own to remove before it takes that name: a removal cut short is finished after it.
-        const std::string aside = FreeOwnNameFor(backupsRoot + "/" + kDeletingPrefix + copies[i]);
+        const std::string aside = Platform::FreeOwnNameFor(backupsRoot + "/" + kDeletingPrefix + copies[i]);
         const Platform::UniqueFd taken(::open(dated.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (aside.empty() || taken.Get() < 0) continue;
         {
@@ -1101,7 +1027,7 @@ bool BackupFolder(const std::string& folder, const std::string& backupsRoot, con
             }
         }
         CrashPoint("thinning");
-        RemoveOwnFolder(aside);
+        Platform::RemoveOwnFolder(aside);
     }
     return ok;
 }
@@ -1120,7 +1046,7 @@ bool KeepUncommittedWork(const std::string& folder, const std::string& backupsRo
         bool move;
         ~ForgetMoved()
         {
-            if (move) ForgetOwnWorkGone(folder);
+            if (move) Platform::ForgetOwnWorkGone(folder);
         }
     } forgetMoved{folder, move};
     if (!CopyIntoDatedFolder(folder, root, name, error, &at, datedName, move, true, &record, &moved)) return false;
@@ -1162,7 +1088,7 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
     const std::string aside = KeepingFolderFor(folder);
     // What a keep cut short left aside under that name is another folder of the user's, and anything else of that
     // name is not the daemon's: never replaced.
-    if (!SetOwnFolderAside(folder, aside))
+    if (!Platform::SetOwnFolderAside(folder, aside))
     {
         if (error) *error = "it could not be set aside as '" + aside + "': " + std::strerror(errno);
         return false;
@@ -1170,7 +1096,7 @@ bool KeepFolderWithoutEdit(const std::string& folder, const std::string& backups
     if (KeepUncommittedWork(aside, backupsRoot, name, true, error, nullptr, nullptr, keptIn)) return true;
     // Back as it was, or what was written into it while it was copied, and named where its user has it; where a
     // folder was made in its place meanwhile, it waits aside (noted as set aside) for the next start.
-    if (!PutOwnFolderInPlace(aside, folder))
+    if (!Platform::PutOwnFolderInPlace(aside, folder))
     {
         if (error) *error += "; it waits as '" + aside + "'";
         return false;
@@ -1250,7 +1176,7 @@ TakenFolderLeft ClearTakenFolder(const std::string& folder, const TakenRecord& r
     left.removed = removal.removed;
     if (removal.gone)
     {
-        ForgetOwnWorkGone(folder);
+        Platform::ForgetOwnWorkGone(folder);
         return left;
     }
     if (!KeepUncommittedWork(folder, backupsRoot, name, true, &left.error, nullptr, nullptr, &left.keptIn))

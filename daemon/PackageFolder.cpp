@@ -68,8 +68,7 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
                        k, {{"asset_kuid", k.ToString()}, {"file_path", to}, {"reason", why}});
             return false;
         };
-        const std::string suffix =
-            "-" + std::to_string(::getpid()) + "-" + std::to_string(Platform::NextUniqueNumber());
+        const std::string suffix = Platform::OwnNameBeside("");
         // A package folder on another file system (a link leading there) gets the copy copied into it first, into a
         // folder made for it (recorded as the daemon's own work until it is in place), so that it too goes to its
         // place in one rename.

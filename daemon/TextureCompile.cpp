@@ -7,6 +7,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/RequestHandlers.h"
+#include "platform/OwnFolders.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/UniqueNumber.h"
 
@@ -139,7 +140,7 @@ TextureCompileFn CommandHostTextureCompiler(RequestContext& c)
 
 TextureStaging::~TextureStaging()
 {
-    if (!folder_.empty()) RemoveOwnFolder(folder_);
+    if (!folder_.empty()) Platform::RemoveOwnFolder(folder_);
 }
 
 const std::string& TextureStaging::Folder()
@@ -149,9 +150,8 @@ const std::string& TextureStaging::Folder()
         folderTried_ = true;
         // Made here (never a folder that was there) and noted as the daemon's own work: a kill leaves it to the
         // sweep at the next start, and only it.
-        const std::string folder = root_.UserData("cache") + "/textures-" + std::to_string(getpid()) + "-" +
-                                   std::to_string(Platform::NextUniqueNumber()) + ".staging";
-        if (!MakeOwnFolder(folder, folder_, 0700))
+        const std::string folder = Platform::OwnNameBeside(root_.UserData("cache") + "/textures") + ".staging";
+        if (!Platform::MakeOwnFolder(folder, folder_, 0700))
         {
             folder_.clear();
             DLOG("the texture staging folder %s could not be made", folder.c_str());

@@ -128,10 +128,7 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept
     return *this;
 }
 
-std::string TemporaryNameFor(const std::string& path)
-{
-    return path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(NextUniqueNumber());
-}
+std::string TemporaryNameFor(const std::string& path) { return OwnNameBeside(path + ".part"); }
 
 bool ReplacingFile::Create(const std::string& path, int access, mode_t mode)
 {

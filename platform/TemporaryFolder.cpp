@@ -1,8 +1,7 @@
 #include "platform/TemporaryFolder.h"
 
-#include "platform/FolderWalk.h"
 #include "platform/Interruption.h"
-#include "platform/RenameNoReplace.h"
+#include "platform/OwnFolders.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +19,7 @@ bool TemporaryFolder::Make(const std::string& path, mode_t mode)
     const TemporariesLock held;
     if (path.empty() || ::mkdir(path.c_str(), mode) != 0) return false;
     path_ = path;
-    note_ = NoteTemporary(held, AT_FDCWD, path_, true);
+    NoteTemporary(held, AT_FDCWD, path_, true);
     return true;
 }
 
@@ -31,7 +30,7 @@ bool TemporaryFolder::MakeUnique(const std::string& pattern)
     const TemporariesLock held;
     if (::mkdtemp(name.data()) == nullptr) return false;
     path_ = std::move(name);
-    note_ = NoteTemporary(held, AT_FDCWD, path_, true);
+    NoteTemporary(held, AT_FDCWD, path_, true);
     return true;
 }
 
@@ -42,9 +41,7 @@ bool TemporaryFolder::PutInPlace(const std::string& to)
         errno = ENOENT;
         return false;
     }
-    const TemporariesLock held;
-    if (!RenameNoReplace(path_, to)) return false;
-    ForgetTemporary(held, std::exchange(note_, 0));
+    if (!PutOwnFolderInPlace(path_, to)) return false;
     path_.clear();
     return true;
 }
@@ -52,12 +49,8 @@ bool TemporaryFolder::PutInPlace(const std::string& to)
 bool TemporaryFolder::Remove()
 {
     if (path_.empty()) return true;
-    const int why = errno;
-    const TemporariesLock held;
-    const bool gone = RemoveTree(path_);
-    if (gone) ForgetTemporary(held, std::exchange(note_, 0));
+    const bool gone = RemoveOwnFolder(path_);
     path_.clear();
-    errno = why;
     return gone;
 }
 

@@ -3,9 +3,9 @@
 // is made in): made exclusively (never a folder that was there, whatever its name), one of the process's
 // temporaries from that moment (Interruption.h: a signal that ends the process removes it, and where the process
 // keeps a register of its own work, the sweep after a kill does), until it is removed or renamed into its place.
+// It is one of the process's own folders (OwnFolders.h), held by an object that removes it when it goes.
 #include <sys/types.h>
 
-#include <cstdint>
 #include <string>
 
 namespace Platform {
@@ -36,7 +36,6 @@ public:
 
 private:
     std::string path_;
-    uint64_t note_ = 0;
 };
 
 }  // namespace Platform

@@ -7,6 +7,7 @@
 #include "daemon/AssetDatabase.h"
 #include "daemon/FolderOps.h"
 #include "platform/FileLease.h"
+#include "platform/OwnFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -132,7 +133,7 @@ TEST_F(DaemonEditsTest, AnEditWhoseFolderIsStillSetAsideStaysOpen)
     ASSERT_TRUE(OpenForEdit(kAsset, 0, user));
     const std::string editFolder = db_.Root().EditFolder(kAsset);
     WriteFile(editFolder + "/work.txt", "the user's work");
-    ASSERT_TRUE(SetOwnFolderAside(editFolder, ClosedEditFolderFor(editFolder)));  // as a close sets it aside
+    ASSERT_TRUE(Platform::SetOwnFolderAside(editFolder, ClosedEditFolderFor(editFolder)));  // as a close sets it aside
     WriteFile(editFolder, "in the way");
     for (int pass = 0; pass < 2; ++pass) ASSERT_TRUE(db_.Reconcile(false));
     EXPECT_TRUE(IsOpen(kAsset));
