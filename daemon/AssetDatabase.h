@@ -243,8 +243,8 @@ private:
     // the stored edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
     // Returns how many were installed (their `installed` set).
     size_t InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results);
-    // Syncs the file systems of the installed copies, edit folders and backups: what an install, commit,
-    // delete, edit or revert is about to record is on disk first. False when that failed.
+    // Syncs the file systems of the installed copies, edit folders, backups and held copies: what an install, commit,
+    // delete, edit, revert or hold is about to record or move is on disk first. False when that failed.
     bool SyncedForCommitLocked() const;
     // The checks and the configuration of a folder to install from (no lock needed).
     bool CheckInstallSource(const std::string& folderIn, std::string& folder, AssetConfigFiles& configs,

@@ -7,6 +7,7 @@
 #include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
+#include "daemon/HoldRecord.h"
 #include "platform/FolderWalk.h"
 #include "platform/OwnFolders.h"
 #include "platform/OwnWorkSweep.h"
@@ -331,7 +332,8 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
 bool AssetDatabase::SyncedForCommitLocked() const
 {
     if (diskSyncForTests_) return diskSyncForTests_();
-    return SyncFileSystems({root_.UserData("local"), root_.UserData("editing"), root_.UserData("backups")});
+    return SyncFileSystems(
+        {root_.UserData("local"), root_.UserData("editing"), root_.UserData("backups"), HoldFolder(root_)});
 }
 
 void AssetDatabase::SetDiskSyncForTests(std::function<bool()> sync)

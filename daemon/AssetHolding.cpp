@@ -63,7 +63,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         if (!Platform::RemoveOwnerOnlyFile(holdFolder, name))
             DLOG("the record %s/%s could not be removed: %s", holdFolder.c_str(), name.c_str(), std::strerror(errno));
     };
-    if (!SyncFileSystems({holdFolder}))
+    if (!SyncedForCommitLocked())
     {
         dropRecord();
         return refuse("its record could not be written to disk");
