@@ -305,6 +305,9 @@ private:
     // holds it (the connection `holder`, 0: none) installs, creates or opens `k` for editing: its put back deletes
     // whatever local copy stands then. Posts why and returns true when `k` is so held.
     bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const;
+    // A hold's entry set or gone, with the count that lets a connection's end pass by when there is none.
+    void SetHoldLocked(const KUID& k, const Hold& hold);
+    void EraseHoldLocked(const KUID& k);
     // Puts one hold back, the lock not held (a copy the run installed goes through Delete). False with the reason
     // in `why`; `hold.folderHeld` says where its folder is then.
     bool PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why);

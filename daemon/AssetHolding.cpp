@@ -71,8 +71,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     if (before.source != "local")
     {
         // A built-in copy stays where it is; its record is what a run's install and delete would change.
-        holds_[k] = Hold{owner, before, false};
-        holding_ = holds_.size();
+        SetHoldLocked(k, Hold{owner, before, false});
         held = kVADHeldRecord;
         at = holdFolder + "/" + name;
         DLOG("held the record of %s in %s", k.ToString().c_str(), at.c_str());
@@ -97,8 +96,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         if (!Platform::RenameNoReplace(folder, target))
         {
             // It stays held: the end of this connection, or the next start, puts it back.
-            holds_[k] = Hold{owner, before, true};
-            holding_ = holds_.size();
+            SetHoldLocked(k, Hold{owner, before, true});
             DLOG("%s could not be moved back to %s after the store failed: %s", folder.c_str(), target.c_str(),
                  std::strerror(errno));
             return refuse("the database could not be written, and its copy is in '" + folder +
@@ -107,13 +105,24 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         dropRecord();
         return refuse("the database could not be written");
     }
-    holds_[k] = Hold{owner, before, true};
-    holding_ = holds_.size();
+    SetHoldLocked(k, Hold{owner, before, true});
     LocalCopyGoneLocked(k, uncover ? &builtin : nullptr);
     held = kVADHeldFolder;
     at = folder;
     DLOG("held %s aside in %s", k.ToString().c_str(), folder.c_str());
     return DbStatus::kOK;
+}
+
+void AssetDatabase::SetHoldLocked(const KUID& k, const Hold& hold)
+{
+    holds_[k] = hold;
+    holding_ = holds_.size();
+}
+
+void AssetDatabase::EraseHoldLocked(const KUID& k)
+{
+    holds_.erase(k);
+    holding_ = holds_.size();
 }
 
 bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const
@@ -214,12 +223,10 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
     std::unique_lock lk(mutex_);
     if (back)
     {
-        holds_.erase(k);
-        holding_ = holds_.size();
+        EraseHoldLocked(k);
         return DbStatus::kOK;
     }
-    holds_[k] = hold;
-    holding_ = holds_.size();
+    SetHoldLocked(k, hold);
     DLOG("%s could not be put back: %s", k.ToString().c_str(), why.c_str());
     PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be put back as it was: $(REASON_TEXT).", k,
                {{"asset_kuid", k.ToString()}, {"reason_text", why}});
@@ -244,15 +251,13 @@ size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
         std::unique_lock lk(mutex_);
         if (done)
         {
-            holds_.erase(k);
-            holding_ = holds_.size();
+            EraseHoldLocked(k);
             ++back;
             continue;
         }
         // Nobody holds it any more; the next start tries again, and until then no run may hold it.
         hold.owner = 0;
-        holds_[k] = hold;
-        holding_ = holds_.size();
+        SetHoldLocked(k, hold);
         DLOG("%s, held aside by a run that is gone, could not be put back: %s; its copy stays in %s",
              k.ToString().c_str(), why.c_str(),
              (hold.folderHeld ? HeldCopyFolder(root_, k) : HoldFolder(root_) + "/" + HoldRecordName(k)).c_str());
@@ -299,7 +304,6 @@ void AssetDatabase::PutBackHoldsLeftAtStart()
         // Nobody's: the next start tries again, and until then nothing takes the asset's place.
         hold.owner = 0;
         std::unique_lock lk(mutex_);
-        holds_[k] = hold;
-        holding_ = holds_.size();
+        SetHoldLocked(k, hold);
     }
 }
