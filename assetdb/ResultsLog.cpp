@@ -86,12 +86,17 @@ void ResultsLog::Assign(const ResultsLog& other)
     read_ = other.read_;
 }
 
-void ResultsLog::Append(const ResultsLog& other)
+void ResultsLog::Append(const ResultsLog& other) { AppendKinds(other, false); }
+
+void ResultsLog::AppendErrors(const ResultsLog& other) { AppendKinds(other, true); }
+
+void ResultsLog::AppendKinds(const ResultsLog& other, bool errorsOnly)
 {
     std::vector<Result> added = other.GetResults();
     std::lock_guard<std::mutex> lock(mutex_);
     for (Result& r : added)
     {
+        if (errorsOnly && r.kind != kResultError) continue;
         if (!r.source && !context_.empty()) r.source = context_.back();
         AppendUnlocked(std::move(r));
     }

@@ -63,6 +63,8 @@ public:
     // Adds the other's results after this log's own, counting them; those without a source take this log's
     // context top, as if posted here.
     void Append(const ResultsLog& other);
+    // The same for the other's errors alone (a private log's reasons for a refusal, without its other words).
+    void AppendErrors(const ResultsLog& other);
     void Clear();
 
     uint32_t ErrorCount() const;
@@ -94,6 +96,7 @@ public:
 
 private:
     void AppendUnlocked(Result&& r);
+    void AppendKinds(const ResultsLog& other, bool errorsOnly);
 
     mutable std::mutex mutex_;
     std::vector<Result> results_;

@@ -59,12 +59,6 @@ void PostAssetResult(ResultsLog& log, const KUID& kuid, const std::string& text)
     log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid)), text);
 }
 
-void CopyErrors(const ResultsLog& from, ResultsLog& to)
-{
-    for (const ResultsLog::Result& r : from.GetResults())
-        if (r.kind == kResultError) to.PostResult(kResultError, r.source, r.text.View());
-}
-
 Orvo::File::Path Join(const Orvo::File::Path& folder, std::string_view name)
 {
     Orvo::File::Path p(folder);
@@ -147,7 +141,7 @@ bool ExportFolderCopy(VADClient& client, const Orvo::File::Path& folder, ExportR
     if (!client.InstallFromFolder(kuid, OnDiskPath(folder), &installLog, kInstallOptions | kVADInstallNotOverLocalCopy))
     {
         log.PostResultF(kResultError, "Failed to install asset from: %s", folder.c_str());
-        CopyErrors(installLog, log);
+        log.AppendErrors(installLog);
         return false;
     }
 

@@ -7,16 +7,6 @@
 #include "core/VelmarProperty.h"
 #include "tool/Support.h"
 
-namespace {
-
-void CopyErrors(const ResultsLog& from, ResultsLog& to)
-{
-    for (const ResultsLog::Result& r : from.GetResults())
-        if (r.kind == kResultError) to.PostResult(kResultError, r.source, r.text.View());
-}
-
-}  // namespace
-
 bool HeldInstalledAsset::Hold(VADClient& client, const Orvo::File::Path& config, const Orvo::File::Path& folder,
                               ResultsLog& log)
 {
@@ -32,7 +22,7 @@ bool HeldInstalledAsset::Hold(VADClient& client, const Orvo::File::Path& config,
     {
         held_ = kVADHeldNothing;
         log.PostResultF(kResultError, "Failed to install asset from: %s", folder.c_str());
-        CopyErrors(holdLog, log);
+        log.AppendErrors(holdLog);
         return false;
     }
     kuid_ = kuid;
@@ -50,6 +40,6 @@ bool HeldInstalledAsset::PutBack(VADClient& client, ResultsLog& log)
                    "Failed to put back asset : " + kuid_.ToString() + "; the " + what +
                        " before this run is kept in '" + at_ +
                        "'; the asset database tries again when this run ends and when it next starts");
-    CopyErrors(putLog, log);
+    log.AppendErrors(putLog);
     return false;
 }
