@@ -421,10 +421,12 @@ std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(e
 namespace {
 
 // What a start-up clean-up leaves where it is of what an ended process proved its own becomes this process's own
-// work (recorded in its register), so that it stays known as the daemon's to a later request and start.
+// work (recorded in its register), so that it stays known as the daemon's to a later request and start. What is no
+// longer there is passed by.
 void TakeOn(const std::string& folder, const Platform::ProvenWork& work)
 {
     const std::string path = folder + "/" + work.name;
+    if (!FolderExists(path)) return;
     const Platform::TemporariesLock held;
     if (work.kind == Platform::OwnWorkKind::kAside && !work.ownName.empty())
         Platform::NoteSetAside(held, path, folder + "/" + work.ownName, true);
@@ -433,6 +435,19 @@ void TakeOn(const std::string& folder, const Platform::ProvenWork& work)
 }
 
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// What the registers of ended processes prove in `parent` of `kind` whose name starts with `prefix` (one set aside:
+// with its own name in `parent`), each decided here: the sweep after the clean-up passes it by.
+std::vector<Platform::ProvenWork> DecideProven(Platform::EndedOwnWork& ended, const std::string& parent,
+                                               Platform::OwnWorkKind kind, std::string_view prefix)
+{
+    std::vector<Platform::ProvenWork> proven = ended.ProvenIn(parent, kind);
+    std::erase_if(proven, [&](const Platform::ProvenWork& work) {
+        return !StartsWith(work.name, prefix) || (kind == Platform::OwnWorkKind::kAside && work.ownName.empty());
+    });
+    for (const Platform::ProvenWork& work : proven) ended.Decided(work);
+    return proven;
+}
 
 }  // namespace
 
@@ -467,10 +482,8 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
                                             Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
+    for (const Platform::ProvenWork& work : DecideProven(ended, parent, Platform::OwnWorkKind::kAside, ".vadclosed-"))
     {
-        if (!StartsWith(work.name, ".vadclosed-") || work.ownName.empty()) continue;
-        ended.Decided(work);
         const std::string& name = work.ownName;
         const std::string editFolder = parent + "/" + name, path = parent + "/" + work.name;
         if (stillOpen(editFolder))
@@ -780,17 +793,15 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
                                                 Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
+    for (const Platform::ProvenWork& work : DecideProven(ended, parent, Platform::OwnWorkKind::kAside, ".vadold-"))
     {
-        if (!StartsWith(work.name, ".vadold-") || work.ownName.empty()) continue;
-        ended.Decided(work);
         const std::string& name = work.name;
         const std::string path = parent + "/" + name, target = parent + "/" + work.ownName;
         const bool present = FolderExists(target);
         if (present && (!swapRecorded || swapRecorded(target)))
         {
             done.push_back(Removed(path, "replaced copy " + name));
-            if (FolderExists(path)) TakeOn(parent, work);
+            TakeOn(parent, work);
             continue;
         }
         // The new copy never counted: the old one is the installed version.
@@ -1109,10 +1120,8 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
                                               Platform::EndedOwnWork& ended)
 {
     std::vector<std::string> done;
-    for (const Platform::ProvenWork& work : ended.ProvenIn(parent, Platform::OwnWorkKind::kAside))
+    for (const Platform::ProvenWork& work : DecideProven(ended, parent, Platform::OwnWorkKind::kAside, ".vadkeep-"))
     {
-        if (!StartsWith(work.name, ".vadkeep-") || work.ownName.empty()) continue;
-        ended.Decided(work);
         const std::string& name = work.ownName;
         const std::string path = parent + "/" + work.name;
         if (Platform::RenameNoReplace(path, parent + "/" + name))
@@ -1130,7 +1139,7 @@ std::vector<std::string> CleanupKeepLeftovers(const std::string& parent, const s
         {
             done.push_back("could not keep " + work.name + " (an edit folder without an edit)" +
                            (keptIn.empty() ? "" : " whole") + ": " + error + KeptSoFar(keptIn));
-            if (FolderExists(path)) TakeOn(parent, work);
+            TakeOn(parent, work);
         }
     }
     return done;
@@ -1140,27 +1149,25 @@ std::vector<std::string> CleanupBackupLeftovers(const std::string& backupsRoot, 
 {
     std::vector<std::string> done;
     const std::string uncommitted = backupsRoot + "/" + kUncommittedBackups;
-    for (const Platform::ProvenWork& work : ended.ProvenIn(backupsRoot, Platform::OwnWorkKind::kTree))
+    for (const Platform::ProvenWork& work :
+         DecideProven(ended, backupsRoot, Platform::OwnWorkKind::kTree, kDeletingPrefix))
     {
-        if (!StartsWith(work.name, kDeletingPrefix)) continue;
-        ended.Decided(work);
         // A removal cut short may hold work that was never committed (an earlier version kept it there).
         const std::string path = backupsRoot + "/" + work.name;
         if (MoveUncommittedWorkOut(path, uncommitted + "/" + work.name.substr(8), &done))
             done.push_back(Removed(path, "the rest of an old backup " + work.name));
-        if (FolderExists(path)) TakeOn(backupsRoot, work);
+        TakeOn(backupsRoot, work);
     }
     for (const std::string& root : {backupsRoot, uncommitted})
         for (const std::string& name : ListBackupFolders(root))
         {
             const std::string dated = root + "/" + name;
-            for (const Platform::ProvenWork& work : ended.ProvenIn(dated, Platform::OwnWorkKind::kTree))
+            for (const Platform::ProvenWork& work :
+                 DecideProven(ended, dated, Platform::OwnWorkKind::kTree, ".vadtmp-"))
             {
-                if (!StartsWith(work.name, ".vadtmp-")) continue;
-                ended.Decided(work);
                 const std::string path = dated + "/" + work.name;
                 done.push_back(Removed(path, "an unfinished backup in " + dated));
-                if (FolderExists(path)) TakeOn(dated, work);
+                TakeOn(dated, work);
                 // A dated folder of uncommitted work is never thinned: one the unfinished copy left empty goes now.
                 if (root == uncommitted) ::rmdir(dated.c_str());
             }
