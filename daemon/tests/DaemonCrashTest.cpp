@@ -62,6 +62,14 @@ protected:
     // moved into place: it is remade for each step, and the restarted daemon removes what is left of it.
     void BatchInstallKilledAtEachStep(const std::string& from, uint32_t options, bool moved = false);
 
+    // The staging folder that holds `source` recorded as the killed daemon's own work, as the package install that
+    // makes such a folder records it: it goes at the restart (one that no register records would stay).
+    void RecordStagingOf(const std::string& source)
+    {
+        RecordEndedWork(inst.Path("UserData/cache/own-work"),
+                        {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
+    }
+
     // Before the restart, wherever the daemon was killed: the asset's folder is in place and whole, old or new.
     void ExpectInPlace(const char* allowed)
     {
@@ -264,11 +272,7 @@ void DaemonCrashTest::BatchInstallKilledAtEachStep(const std::string& from, uint
         raw.SendFrame(VAD_REQ_INSTALL_FROM_FOLDERS, 1,
                       VADEncode(VADPathListRequest{{inst.Path("UserData/local/kuid 1 1"), source}, options}));
         ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
-        // The staging folder stands for the one a package install makes and records as its own work: recorded so
-        // here, it goes at the restart (one that no register records would stay).
-        if (moved)
-            RecordEndedWork(inst.Path("UserData/cache/own-work"),
-                            {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
+        if (moved) RecordStagingOf(source);
         ExpectInPlace("AB");
         ExpectConsistent(step.newVersion ? "B" : "A");
         if (moved)
@@ -313,9 +317,7 @@ TEST_F(DaemonCrashTest, KilledAtEachStepOfANewAssetsMovedInstall)
                           VADEncode(VADPathListRequest{{source}, kVADInstallStagedInCache}));
             ASSERT_EQ(inst.WaitDaemonExit(30000), 128 + SIGKILL);
         }
-        // Recorded as the package install that makes such a folder records it.
-        RecordEndedWork(inst.Path("UserData/cache/own-work"),
-                        {{Platform::OwnWorkKind::kTree, fs::path(source).parent_path().string()}});
+        RecordStagingOf(source);
         StartAndOpen();
         const std::string folder = inst.Path("UserData/local/" + kAsset.ToSpacedString());
         VADAssetInfo info;

@@ -6,6 +6,7 @@
 #include "assetdb/VADHandshake.h"
 #include "platform/Process.h"
 #include "platform/SharedMemory.h"
+#include "platform/tests/EndedProcess.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,8 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -127,25 +126,14 @@ void RecordEndedWork(const std::string& registers, const std::vector<EndedWork>&
 {
     fs::create_directories(registers);
     fs::permissions(registers, fs::perms::owner_all);
-    const pid_t ended = fork();
-    if (ended == 0) _exit(0);
-    waitpid(ended, nullptr, 0);
-    const std::string running = Platform::OwnWorkRegisterNameOf(getpid());
-    static int serial = 0;
-    const std::string name =
-        std::to_string(ended) + "-" + std::to_string(++serial) + running.substr(running.rfind('-'));
-    std::string text = Platform::kOwnWorkHeader;
+    std::string lines;
     uint64_t note = 0;
     for (const EndedWork& w : work)
     {
-        struct stat st
-        {};
-        EXPECT_EQ(::lstat(w.path.c_str(), &st), 0) << w.path;
-        text += Platform::OwnWorkRecordLine(
-            {++note, w.kind, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), w.path, w.own});
+        EXPECT_TRUE(fs::exists(fs::symlink_status(w.path))) << w.path;
+        lines += PlatformTest::OwnWorkLine(++note, w.kind, w.path, w.own);
     }
-    WriteFile(registers + "/" + name, text);
-    fs::permissions(registers + "/" + name, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(PlatformTest::WriteEndedRegister(registers, lines), "") << registers;
 }
 
 void WriteAssetFolder(const std::string& folder, const KUID& kuid, const std::string& name,

@@ -26,6 +26,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Platform::OwnWorkKind;
+
+// The registers in `registers` as a start-up reads them, once `work` is recorded there as an ended process's.
+Platform::EndedOwnWork EndedWith(const std::string& registers, const std::vector<EndedWork>& work)
+{
+    RecordEndedWork(registers, work);
+    return Platform::EndedOwnWork(registers);
+}
+
 // A binary configuration file of a KUID and a user name.
 void WriteChump(const std::string& file, const KUID& kuid, const std::string& username)
 {
@@ -81,10 +90,9 @@ TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
     // Cut short after the old copy went aside: the start-up puts it back, the sweep removes the staged copy.
     ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
     fs::rename(target, OldFolderFor(target));
-    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, staged},
-                                {Platform::OwnWorkKind::kAside, OldFolderFor(target), target}});
     {
-        Platform::EndedOwnWork ended(registers);
+        Platform::EndedOwnWork ended =
+            EndedWith(registers, {{OwnWorkKind::kTree, staged}, {OwnWorkKind::kAside, OldFolderFor(target), target}});
         EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended), std::vector<std::string>{"restored asset"});
         EXPECT_EQ(ended.Sweep().size(), 1u);  // the staged copy removed
     }
@@ -95,9 +103,8 @@ TEST(DaemonFolders, SwapAndLeftoversAfterACrash)
     ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
     ASSERT_TRUE(SwapInFolder(target, staged, nullptr, &aside));
     EXPECT_EQ(aside, OldFolderFor(target));
-    RecordEndedWork(registers, {{Platform::OwnWorkKind::kAside, aside, target}});
     {
-        Platform::EndedOwnWork ended(registers);
+        Platform::EndedOwnWork ended = EndedWith(registers, {{OwnWorkKind::kAside, aside, target}});
         EXPECT_EQ(CleanupFolderLeftovers(d.path() + "/assets", {}, ended).size(), 1u);
         EXPECT_EQ(ended.Sweep(), std::vector<std::string>{});
     }
@@ -193,7 +200,7 @@ TEST(DaemonFolders, CopiesKeepOnlyTheOwnersModeBits)
 TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
 {
     TempDir d;
-    const std::string target = d.path() + "/asset";
+    const std::string target = d.path() + "/asset", registers = d.path() + "/own-work";
     WriteFile(d.path() + "/v1/f", "one");
     WriteFile(d.path() + "/v2/f", "two");
     std::string staged, aside;
@@ -201,9 +208,8 @@ TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
     ASSERT_TRUE(SwapInFolder(target, staged));
     ASSERT_TRUE(StageFolderCopy(d.path() + "/v2", target, staged));
     fs::rename(staged, OldFolderFor(target));  // where a kill before the exchange leaves it, noted as made
-    RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, OldFolderFor(target)}});
     {
-        Platform::EndedOwnWork ended(d.path() + "/own-work");
+        Platform::EndedOwnWork ended = EndedWith(registers, {{OwnWorkKind::kTree, OldFolderFor(target)}});
         EXPECT_TRUE(CleanupFolderLeftovers(
                         d.path(), [](const std::string&) { return true; }, ended)
                         .empty());
@@ -252,11 +258,11 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     fs::create_directories(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3");
     fs::create_directories(d.path() + "/b/.vaddel-20200103-000000/kuid 1 2");
     fs::create_directories(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 4");
-    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, d.path() + "/b/.vaddel-20200101-000000"},
-                                {Platform::OwnWorkKind::kTree, d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"}});
     EXPECT_EQ(ListBackupFolders(d.path() + "/b").size(), 2u);
     {
-        Platform::EndedOwnWork ended(registers);
+        Platform::EndedOwnWork ended =
+            EndedWith(registers, {{OwnWorkKind::kTree, d.path() + "/b/.vaddel-20200101-000000"},
+                                  {OwnWorkKind::kTree, d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"}});
         EXPECT_EQ(CleanupBackupLeftovers(d.path() + "/b", ended).size(), 2u);
         EXPECT_EQ(ended.Sweep(), std::vector<std::string>{});
     }
@@ -264,21 +270,6 @@ TEST(DaemonFolders, BackupsAreNeverOverwrittenAndThinnedOnlyWhole)
     EXPECT_FALSE(fs::exists(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 3"));
     EXPECT_TRUE(fs::exists(d.path() + "/b/.vaddel-20200103-000000/kuid 1 2"));
     EXPECT_TRUE(fs::exists(d.path() + "/b/" + left[1] + "/.vadtmp-kuid 1 4"));
-
-    // Job files and staging folders in the cache go only as a register proves them: that of a daemon that died,
-    // which recorded it; nothing else, whatever its name.
-    const std::vector<std::pair<std::string, bool>> cache = {
-        {"install-4242-1.crak", true},     {"install-4242-2.staging", false},
-        {"export-4242-3.crak", true},      {"install-99-1.crak", true},
-        {"install-4242-1.crak.txt", true}, {"textures-4242-1.staging", true},
-        {"install-x-1.staging", true},     {"notes.txt", true}};
-    fs::create_directories(d.path() + "/c");
-    for (const auto& [name, kept] : cache)
-        name.find("staging") != std::string::npos ? (void)fs::create_directories(d.path() + "/c/" + name + "/0")
-                                                  : WriteFile(d.path() + "/c/" + name, "x");
-    RecordEndedWork(registers, {{Platform::OwnWorkKind::kTree, d.path() + "/c/install-4242-2.staging"}});
-    EXPECT_EQ(Platform::SweepOwnWorkOfEndedProcesses(registers).size(), 1u);
-    for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(d.path() + "/c/" + name), kept) << name;
 }
 
 // Work that was never committed is the user's only copy: kept apart from the installed copies, it is neither
@@ -317,10 +308,10 @@ TEST(DaemonFolders, ThinningNeverTakesWorkThatWasNeverCommitted)
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6 (earlier edit folder)/w.txt", "W6");
     WriteFile(b + "/.vaddel-20200104-000000/kuid 1 6/v.txt", "old");
     WriteFile(b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)/w.txt", "cut short");
-    RecordEndedWork(d.path() + "/own-work", {{Platform::OwnWorkKind::kTree, b + "/.vaddel-20200104-000000"},
-                                             {Platform::OwnWorkKind::kTree,
-                                              b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"}});
-    Platform::EndedOwnWork ended(d.path() + "/own-work");
+    Platform::EndedOwnWork ended =
+        EndedWith(d.path() + "/own-work",
+                  {{OwnWorkKind::kTree, b + "/.vaddel-20200104-000000"},
+                   {OwnWorkKind::kTree, b + "/uncommitted/" + dated + "/.vadtmp-kuid 1 7 (uncommitted edit)"}});
     EXPECT_EQ(CleanupBackupLeftovers(b, ended).size(), 3u);
     EXPECT_EQ(ReadFile(b + "/uncommitted/20200104-000000/kuid 1 6 (earlier edit folder)/w.txt"), "W6");
     EXPECT_FALSE(fs::exists(b + "/.vaddel-20200104-000000"));
@@ -338,10 +329,9 @@ TEST(DaemonFolders, AKeepCutShortGivesTheFolderBackOrKeepsItFromWhereItIs)
     WriteFile(KeepingFolderFor(e + "/kuid 1 2") + "/w.txt", "W2");
     WriteFile(e + "/kuid 1 2/v.txt", "made meanwhile");
     WriteFile(KeepingFolderFor(e + "/kuid 1 3") + "/w.txt", "not the daemon's");
-    RecordEndedWork(d.path() + "/own-work",
-                    {{Platform::OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 1"), e + "/kuid 1 1"},
-                     {Platform::OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 2"), e + "/kuid 1 2"}});
-    Platform::EndedOwnWork ended(d.path() + "/own-work");
+    Platform::EndedOwnWork ended =
+        EndedWith(d.path() + "/own-work", {{OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 1"), e + "/kuid 1 1"},
+                                           {OwnWorkKind::kAside, KeepingFolderFor(e + "/kuid 1 2"), e + "/kuid 1 2"}});
     EXPECT_EQ(CleanupKeepLeftovers(e, b, ended).size(), 2u);
     EXPECT_EQ(ReadFile(KeepingFolderFor(e + "/kuid 1 3") + "/w.txt"), "not the daemon's");
     EXPECT_FALSE(fs::exists(e + "/kuid 1 3"));
@@ -465,11 +455,10 @@ TEST(DaemonFolders, AClosedEditFolderLeftAsideLosesOnlyWhatIsInstalled)
 
     std::vector<EndedWork> recorded;
     for (const char* name : {"kuid 1 1", "kuid 1 2", "kuid 1 3"})
-        recorded.push_back({Platform::OwnWorkKind::kAside, ClosedEditFolderFor(e + "/" + name), e + "/" + name});
-    RecordEndedWork(d.path() + "/own-work", recorded);
+        recorded.push_back({OwnWorkKind::kAside, ClosedEditFolderFor(e + "/" + name), e + "/" + name});
+    Platform::EndedOwnWork ended = EndedWith(d.path() + "/own-work", recorded);
     // One of that name that the daemon did not set aside stays as it is.
     WriteFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt", "not the daemon's");
-    Platform::EndedOwnWork ended(d.path() + "/own-work");
     const std::vector<std::string> done = CleanupClosedEdits(
         e, local, b, [](const std::string&) { return false; }, ended);
     EXPECT_EQ(ReadFile(ClosedEditFolderFor(e + "/kuid 1 4") + "/w.txt"), "not the daemon's");

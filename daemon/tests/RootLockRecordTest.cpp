@@ -1,6 +1,7 @@
 // What the holder of the root lock records in it, which lock files are read at all, and when a held lock
 // means the folder is served through another path.
 #include "daemon/RootLockRecord.h"
+#include "platform/tests/EndedProcess.h"
 #include "platform/tests/NobodyProcess.h"
 #include "platform/tests/TempDir.h"
 
@@ -8,7 +9,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -82,9 +82,8 @@ TEST(RootLockRecordTest, OnlyALiveHolderOfTheSameFolderThroughAnotherPathStopsTh
     EXPECT_NE(heldBy(getpid(), alias).find("daemon of '" + alias + "' (process "), std::string::npos);
     EXPECT_EQ(heldBy(getpid(), root), "");        // a daemon of this very path
     EXPECT_EQ(heldBy(getpid(), dir.path()), "");  // a path that leads elsewhere
-    const pid_t ended = fork();
-    if (ended == 0) _exit(0);
-    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    const pid_t ended = PlatformTest::EndedProcessId();
+    ASSERT_GT(ended, 0);
     EXPECT_EQ(heldBy(ended, alias), "");  // a record its daemon left when it ended
 }
 

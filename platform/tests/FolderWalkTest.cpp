@@ -20,14 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Platform;
 using PlatformTest::TempDir;
+using PlatformTest::WriteFile;
 
 constexpr uid_t kNobody = 65534;
-
-void Write(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // Records what a walk hands on; while visiting "a.txt" it runs `during` (to change the folder meanwhile).
 class Recorder : public FolderVisitor
@@ -56,11 +51,11 @@ public:
 TEST(FolderWalkTest, WhatIsOpenedCountsNotWhatWasListed)
 {
     TempDir t;
-    Write(t / "outside/secret.txt", "secret");
-    Write(t / "top/a.txt", "a");
-    Write(t / "top/b.txt", "b");
-    Write(t / "top/sub/c.txt", "c");
-    Write(t / "top/zsub/d.txt", "d");
+    WriteFile(t / "outside/secret.txt", "secret");
+    WriteFile(t / "top/a.txt", "a");
+    WriteFile(t / "top/b.txt", "b");
+    WriteFile(t / "top/sub/c.txt", "c");
+    WriteFile(t / "top/zsub/d.txt", "d");
     fs::create_symlink(t / "outside/secret.txt", t / "top/link.txt");
     fs::create_directory_symlink(t / "outside", t / "top/linkdir");
     ASSERT_EQ(mkfifo((t / "top/pipe").c_str(), 0600), 0);
@@ -82,7 +77,7 @@ TEST(FolderWalkTest, WhatIsOpenedCountsNotWhatWasListed)
     EXPECT_EQ(r.leftOut, (std::vector<std::string>{"b.txt", "link.txt", "linkdir", "pipe", "zsub"}));
 
     // A folder that cannot be listed fails the walk with its path; so does one too deep.
-    Write(t / "deep/1/2/3/x.txt", "x");
+    WriteFile(t / "deep/1/2/3/x.txt", "x");
     Folder deep;
     ASSERT_TRUE(deep.Open(t / "deep"));
     Recorder d;
@@ -95,7 +90,7 @@ TEST(FolderWalkTest, WhatIsOpenedCountsNotWhatWasListed)
 TEST(FolderWalkTest, AnOpenedFileIsReadAsItWasWhenOpened)
 {
     TempDir t;
-    Write(t / "f.txt", "0123456789");
+    WriteFile(t / "f.txt", "0123456789");
     fs::create_symlink(t / "f.txt", t / "link");
     fs::create_directories(t / "dir");
     Folder dir;
@@ -149,7 +144,7 @@ protected:
     void SetUp() override
     {
         if (geteuid() != 0) GTEST_SKIP() << "needs root to give folders and links to user nobody";
-        Write(t / "target/inner/x.txt", "x");
+        WriteFile(t / "target/inner/x.txt", "x");
         for (const char* f : {"mine", "theirs", "open", "sticky", "group"}) fs::create_directories(t / f);
         ASSERT_EQ(chmod((t / "mine").c_str(), 0755), 0);
         // This user's own folder in this user's own group, which the group may write.
@@ -210,8 +205,8 @@ TEST_F(FolderTrustTest, ALinkIsFollowedOnlyWhereNoOtherUserCanHavePutIt)
 TEST(FolderWalkTest, OddNamesAreLeftOutAndATooDeepTreeSaysSo)
 {
     TempDir t;
-    Write(t / "top/back\\slash.txt", "odd");
-    Write(t / "top/plain.txt", "plain");
+    WriteFile(t / "top/back\\slash.txt", "odd");
+    WriteFile(t / "top/plain.txt", "plain");
     Folder top;
     ASSERT_TRUE(top.Open(t / "top"));
     Recorder r;
@@ -290,10 +285,10 @@ TEST_F(FolderTrustTest, AnOwnerOnlyFileIsReadOnlyWhenItIsTheOwnersAlone)
 TEST(FolderWalkTest, RemovingATreeRemovesLinksNotWhatTheyNameAndSaysWhatIsLeft)
 {
     TempDir t;
-    Write((t / "outside/keep.txt"), "keep");
-    Write((t / "tree/a.txt"), "a");
-    Write((t / "tree/sub/b.txt"), "b");
-    Write((t / "tree/sub/deeper/c.txt"), "c");
+    WriteFile(t / "outside/keep.txt", "keep");
+    WriteFile(t / "tree/a.txt", "a");
+    WriteFile(t / "tree/sub/b.txt", "b");
+    WriteFile(t / "tree/sub/deeper/c.txt", "c");
     fs::create_directories((t / "tree/empty"));
     fs::create_directory_symlink((t / "outside"), (t / "tree/sub/to-outside"));
     fs::create_symlink((t / "outside/keep.txt"), (t / "tree/to-file"));
@@ -305,7 +300,7 @@ TEST(FolderWalkTest, RemovingATreeRemovesLinksNotWhatTheyNameAndSaysWhatIsLeft)
 
     // Nothing there, a file, a link to a folder (the link goes, the folder stays).
     EXPECT_TRUE(RemoveTree((t / "tree")));
-    Write((t / "file"), "x");
+    WriteFile(t / "file", "x");
     EXPECT_TRUE(RemoveTree((t / "file")));
     EXPECT_FALSE(fs::exists((t / "file")));
     fs::create_directory_symlink((t / "outside"), (t / "link"));

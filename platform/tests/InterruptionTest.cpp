@@ -1,8 +1,8 @@
 // What ending the process waits for and removes, each step made certain by waiting until the thread in question has
 // blocked: the temporaries named from the start (where a file system makes no unnamed files) and a scratch folder
 // go only once an unbroken write has ended, which may still make a temporary, and what was set aside gets its name
-// back; what is made after is held back. In a child process, since ending holds back the rest of the process's work
-// for good.
+// back; a file never noted, or noted and then forgotten, stays; what is made after is held back. In a child process,
+// since ending holds back the rest of the process's work for good.
 #include "platform/Interruption.h"
 
 #include "PlatformTestSupport.h"
@@ -30,11 +30,14 @@ int EndInChild(const PlatformTest::TempDir& dir)
     int failed = 0;
     const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     std::ofstream(dir / "noted.part-1-1") << "x";
+    std::ofstream(dir / "forgotten.part-1-2") << "x";
+    std::ofstream(dir / "users.part-1-3") << "x";  // never noted
     fs::create_directories(dir / "work/inner");
     fs::create_directories(dir / "own/inner");
     {
         const TemporariesLock held;
         NoteTemporary(held, folder, "noted.part-1-1");
+        ForgetTemporary(held, NoteTemporary(held, folder, "forgotten.part-1-2"));
         NoteTemporary(held, AT_FDCWD, dir / "work", true);
         NoteSetAside(held, dir / "aside", dir / "own");
         fs::rename(dir / "own", dir / "aside");
@@ -64,6 +67,8 @@ int EndInChild(const PlatformTest::TempDir& dir)
     if (fs::exists(dir / "noted.part-1-1") || fs::exists(dir / "work") || !left.empty()) failed |= 4;
     // 16: what was set aside has its name back.
     if (fs::exists(dir / "aside") || !fs::exists(dir / "own/inner")) failed |= 16;
+    // 32: a file never noted, or one noted and then forgotten, was removed.
+    if (!fs::exists(dir / "forgotten.part-1-2") || !fs::exists(dir / "users.part-1-3")) failed |= 32;
     std::atomic<bool> madeLate{false};
     std::thread([&] {
         late = gettid();

@@ -8,6 +8,7 @@
 #include "platform/OwnWorkSweep.h"
 #include "platform/TemporaryFolder.h"
 
+#include "EndedProcess.h"
 #include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,47 +18,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace Platform;
 
-// A record of `path` as the file `identity` (by default `path` itself).
-std::string Record(uint64_t note, OwnWorkKind kind, const std::string& path, const std::string& own = {},
-                   const std::string& identity = {})
-{
-    struct stat st;
-    OwnWorkRecord r;
-    r.note = note;
-    r.kind = kind;
-    if (::lstat((identity.empty() ? path : identity).c_str(), &st) == 0)
-    {
-        r.device = st.st_dev;
-        r.inode = st.st_ino;
-    }
-    r.path = path;
-    r.own = own;
-    return OwnWorkRecordLine(r);
-}
-
-// A process id that no running process has.
-pid_t EndedProcess()
-{
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    waitpid(child, nullptr, 0);
-    return child;
-}
-
-void Write(const std::string& path, const std::string& text, mode_t mode = 0600)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-    ::chmod(path.c_str(), mode);
-}
+using PlatformTest::OwnWorkLine;
+using PlatformTest::WriteEndedRegister;
+using PlatformTest::WriteFile;
 
 TEST(OwnWork, ARegisterReadsOnlyWholeLinesOfItsOwnForm)
 {
@@ -107,42 +78,47 @@ TEST(OwnWork, TheSweepDoesOnlyWhatASoundRegisterOfAnEndedProcessProves)
     const PlatformTest::TempDir dir;
     const std::string base = dir.path(), registers = base + "/own-work";
     ASSERT_EQ(::mkdir(registers.c_str(), 0700), 0);
-    const std::string boot = OwnWorkRegisterNameOf(getpid()).substr(OwnWorkRegisterNameOf(getpid()).rfind('-') + 1);
-    const std::string ended = std::to_string(EndedProcess()) + "-1-" + boot;
 
-    Write(base + "/made.part-1-1", "made");
-    Write(base + "/work/inner/file", "work");
-    Write(base + "/users.part-1-2", "the user's");  // recorded with another file's inode
-    Write(base + "/other", "other");
-    Write(base + "/.old-pack/config.txt", "earlier copy");   // given back as pack
-    Write(base + "/.old-taken/config.txt", "earlier copy");  // its name is taken
-    Write(base + "/taken/config.txt", "new copy");
-    Write(base + "/kept-by-a-bad-register", "x");
-    std::string text = kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/made.part-1-1") +
-                       Record(2, OwnWorkKind::kTree, base + "/work") +
-                       Record(3, OwnWorkKind::kFile, base + "/users.part-1-2", {}, base + "/other") +
-                       Record(4, OwnWorkKind::kFile, base + "/gone-already") +
-                       Record(5, OwnWorkKind::kAside, base + "/.old-pack", base + "/pack", base + "/.old-pack") +
-                       Record(6, OwnWorkKind::kAside, base + "/.old-taken", base + "/taken", base + "/.old-taken");
-    Write(registers + "/" + ended, text);
+    WriteFile(base + "/made.part-1-1", "made");
+    WriteFile(base + "/work/inner/file", "work");
+    WriteFile(base + "/users.part-1-2", "the user's");  // recorded with another file's inode
+    WriteFile(base + "/other", "other");
+    WriteFile(base + "/.old-pack/config.txt", "earlier copy");   // given back as pack
+    WriteFile(base + "/.old-taken/config.txt", "earlier copy");  // its name is taken
+    WriteFile(base + "/taken/config.txt", "new copy");
+    WriteFile(base + "/kept-by-a-bad-register", "x");
+    // Job files and staging folders in a cache (kept or not): only the one recorded goes, whatever the others' names.
+    const std::vector<std::pair<std::string, bool>> cache = {
+        {"install-4242-1.crak", true},     {"install-4242-2.staging", false},
+        {"export-4242-3.crak", true},      {"install-99-1.crak", true},
+        {"install-4242-1.crak.txt", true}, {"textures-4242-1.staging", true},
+        {"install-x-1.staging", true},     {"notes.txt", true}};
+    for (const auto& [name, kept] : cache)
+        name.ends_with(".staging") ? (void)fs::create_directories(base + "/c/" + name + "/0")
+                                   : WriteFile(base + "/c/" + name, "x");
+    const std::string ended = WriteEndedRegister(
+        registers, OwnWorkLine(1, OwnWorkKind::kFile, base + "/made.part-1-1") +
+                       OwnWorkLine(2, OwnWorkKind::kTree, base + "/work") +
+                       OwnWorkLine(3, OwnWorkKind::kFile, base + "/users.part-1-2", {}, base + "/other") +
+                       OwnWorkLine(4, OwnWorkKind::kFile, base + "/gone-already") +
+                       OwnWorkLine(5, OwnWorkKind::kAside, base + "/.old-pack", base + "/pack") +
+                       OwnWorkLine(6, OwnWorkKind::kAside, base + "/.old-taken", base + "/taken") +
+                       OwnWorkLine(7, OwnWorkKind::kTree, base + "/c/install-4242-2.staging"));
 
     // Registers that are not looked at: of a running process, of another mode, past the bound, of another owner.
-    const std::string bad = kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/kept-by-a-bad-register");
+    const std::string bad = OwnWorkLine(1, OwnWorkKind::kFile, base + "/kept-by-a-bad-register");
     const std::string running = OwnWorkRegisterNameOf(getpid());
-    Write(registers + "/" + running, bad);
-    const std::string ended2 = std::to_string(EndedProcess()) + "-2-" + boot;
-    Write(registers + "/" + ended2, bad, 0644);
-    const std::string ended3 = std::to_string(EndedProcess()) + "-3-" + boot;
-    Write(registers + "/" + ended3, bad);
+    WriteFile(registers + "/" + running, kOwnWorkHeader + bad, 0600);
+    const std::string ended2 = WriteEndedRegister(registers, bad, 0644);
+    const std::string ended3 = WriteEndedRegister(registers, bad);
     ASSERT_EQ(::truncate((registers + "/" + ended3).c_str(), kMaxOwnWorkBytes + 1), 0);
     std::string ended4;
     if (geteuid() == 0)
     {
-        ended4 = std::to_string(EndedProcess()) + "-4-" + boot;
-        Write(registers + "/" + ended4, bad);
+        ended4 = WriteEndedRegister(registers, bad);
         ASSERT_EQ(::chown((registers + "/" + ended4).c_str(), 65534, 65534), 0);
     }
-    Write(registers + "/not-a-register", bad);
+    WriteFile(registers + "/not-a-register", kOwnWorkHeader + bad, 0600);
 
     const std::vector<std::string> done = SweepOwnWorkOfEndedProcesses(registers);
     EXPECT_FALSE(fs::exists(base + "/made.part-1-1") || fs::exists(base + "/work")) << testing::PrintToString(done);
@@ -154,9 +130,14 @@ TEST(OwnWork, TheSweepDoesOnlyWhatASoundRegisterOfAnEndedProcessProves)
     EXPECT_FALSE(fs::exists(registers + "/" + ended));
     for (const std::string& left : {running, ended2, ended3, ended4, std::string("not-a-register")})
         EXPECT_TRUE(left.empty() || fs::exists(registers + "/" + left)) << left;
+    EXPECT_EQ(std::count_if(done.begin(), done.end(),
+                            [&](const std::string& line) { return line.find(base + "/c/") != line.npos; }),
+              1)
+        << testing::PrintToString(done);
+    for (const auto& [name, kept] : cache) EXPECT_EQ(fs::exists(base + "/c/" + name), kept) << name;
 
     // A folder of registers that others may enter is not swept at all.
-    Write(registers + "/" + ended, kOwnWorkHeader + Record(1, OwnWorkKind::kFile, base + "/other"));
+    WriteFile(registers + "/" + ended, kOwnWorkHeader + OwnWorkLine(1, OwnWorkKind::kFile, base + "/other"), 0600);
     ASSERT_EQ(::chmod(registers.c_str(), 0755), 0);
     EXPECT_EQ(SweepOwnWorkOfEndedProcesses(registers).size(), 1u);
     EXPECT_TRUE(fs::exists(base + "/other") && fs::exists(registers + "/" + ended));
@@ -187,7 +168,7 @@ TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    Write(base + "/notes.part-" + std::to_string(child) + "-1", "the user's");
+    WriteFile(base + "/notes.part-" + std::to_string(child) + "-1", "the user's");
     ASSERT_TRUE(fs::exists(base + "/work/inside") &&
                 fs::exists(base + "/scratch.part-" + std::to_string(child) + "-9"));
     struct stat st;

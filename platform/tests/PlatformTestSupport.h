@@ -1,5 +1,7 @@
 #pragma once
-// Shared bits of the platform tests: a private temporary folder, the helper program and bounded waits.
+// Shared bits of the platform tests: a private temporary folder, files read and written whole, the helper program and
+// bounded waits.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "TempDir.h"
@@ -23,6 +25,14 @@ inline std::string ReadFile(const std::string& path)
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+// Writes `text` as the whole file `path` (its folders made first), of mode `mode`.
+inline void WriteFile(const std::string& path, const std::string& text, mode_t mode = 0644)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), mode);
 }
 
 // Runs the helper program with `args` to its end: its exit code, or -1 when it could not start.

@@ -84,6 +84,30 @@ inline std::vector<std::string> FilesBelow(const std::string& folder)
     return names;
 }
 
+// The names in a folder (hidden ones, links and folders included) that start with `prefix`, in name order; none
+// where there is no such folder.
+inline std::vector<std::string> NamesIn(const std::string& folder, const std::string& prefix = "")
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (std::string name = e.path().filename().string(); name.starts_with(prefix)) names.push_back(std::move(name));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The names in a folder of what an interrupted run may leave: temporary files and descriptions set aside.
+inline std::vector<std::string> Leftovers(const std::string& folder)
+{
+    std::vector<std::string> names = NamesIn(folder);
+    std::erase_if(names,
+                  [](const std::string& n) { return n.find(".part-") == n.npos && n.find("convert-tex") == n.npos; });
+    return names;
+}
+
+// Whether a file holds a compiled texture.
+inline bool IsCompiledTexture(const std::string& path) { return ReadWholeFile(path).rfind("OIRF", 0) == 0; }
+
 // A picture of `side` x `side` pixels with no two rows alike (1024: its conversion lasts a moment).
 inline bool WritePicture(const std::string& path, uint32_t side = 1024)
 {

@@ -99,6 +99,8 @@ public:
     // Ends every daemon and tool process of this root (SIGTERM, then SIGKILL).
     void StopProcesses();
 
+    // Writes `text` as the whole file (its folders made first); a file already there is truncated and written in
+    // place, so that its other names see the new bytes too.
     void WriteFile(const std::string& relative, const std::string& text) const;
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const;

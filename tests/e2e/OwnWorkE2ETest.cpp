@@ -4,10 +4,11 @@
 #include "E2EFixture.h"
 
 #include "platform/OwnWorkRecords.h"
+#include "platform/tests/EndedProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,22 +17,16 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using PlatformTest::EndedProcessId;
 
 constexpr char kKuid[] = "<kuid:900401:1>";
 constexpr char kEditing[] = "UserData/editing/kuid 900401 1/", kLocal[] = "UserData/local/kuid 900401 1/";
 
-// The names in a folder that start with `prefix`.
-std::vector<std::string> NamesStarting(const std::string& folder, const std::string& prefix)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        if (const std::string n = e.path().filename(); n.starts_with(prefix)) names.push_back(n);
-    return names;
-}
-
 using OwnWorkE2E = DaemonRootTest;
 
+// Files and folders of the user's named as temporaries or as an export's folder: a commit installs them, an export
+// and the daemon's restarts leave them. What a killed process recorded as its own goes at the next start: an export's
+// folder of a killed daemon, the private folder of a command host its converter killed.
 TEST_F(OwnWorkE2E, ANameAloneNeverMakesAFileALeftover)
 {
     root_.WriteFile("work/wall/config.txt", "kuid " + std::string(kKuid) + "\nusername \"Wall\"\nkind \"scenery\"\n");
@@ -40,29 +35,51 @@ TEST_F(OwnWorkE2E, ANameAloneNeverMakesAFileALeftover)
     ASSERT_EQ(Run({"installfrompath", "wall"}).exitCode, 0);
     ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
 
-    // A commit installs the user's files named as a temporary of a process that is gone, as any file.
-    const std::string notes = "three hours of notes\n", take = "a take\n";
+    // A commit installs the user's files named as a temporary of a process that is gone, as any file, also one of
+    // the name of a temporary of the texture it compiles, without a warning.
+    const std::string notes = "three hours of notes\n", take = "a take\n", gone = std::to_string(EndedProcessId());
+    const std::string named = "wall.texture.part-" + gone + "-7";
     root_.WriteFile(kEditing + std::string("notes.part-99999-1"), notes);
     root_.WriteFile(kEditing + std::string("rec/take.part-40000-2"), take);
+    root_.WriteFile(kEditing + named, "half a texture");
     const RunResult committed = Run({"commit", kKuid});
     EXPECT_EQ(committed.exitCode, 0);
     EXPECT_EQ(committed.out, "OK (0 Errors, 0 Warnings)\n");
     EXPECT_EQ(root_.ReadFile(kLocal + std::string("notes.part-99999-1")), notes);
     EXPECT_EQ(root_.ReadFile(kLocal + std::string("rec/take.part-40000-2")), take);
+    EXPECT_EQ(root_.ReadFile(kLocal + named), "half a texture");
+    EXPECT_EQ(FilesBelow(root_.Path(kLocal)),
+              (std::vector<std::string>{"config.txt", "notes.part-99999-1", "rec/take.part-40000-2", "wall.texture",
+                                        named, "wall.texture.txt", "wall.tga"}));
     // The tool's register of its own work went with it; those of the daemon and its command host stand while they
     // run.
     const std::string registers = root_.Path("UserData/cache/own-work");
-    for (const std::string& name : NamesStarting(registers, ""))
+    for (const std::string& name : NamesIn(registers))
         EXPECT_EQ(Platform::OwnWorkRegisterNameOf(Platform::OwnWorkRegisterProcess(name)), name);
 
     // An export whose package folder's name with ".export-partial" is a user's folder makes its package elsewhere and
-    // leaves that folder as it is, also across a restart of the daemon.
+    // leaves that folder as it is, also across a restart of the daemon; so is an empty one of such a name, and a file
+    // of the temporary's name in an edit folder open across it.
     root_.WriteFile("UserData/packages/mine.export-partial/keep.txt", "kept\n");
+    fs::create_directories(root_.Path("UserData/packages/empty.export-partial"));
+    ASSERT_EQ(Run({"edit", kKuid}).exitCode, 0);
+    root_.WriteFile(kEditing + std::string("wall.texture.part-") + gone + "-1", "x");
     const RunResult exported = Run({"export-package", "Velmar;DXTC", "mine", kKuid});
     EXPECT_EQ(exported.exitCode, 0) << exported.out;
     EXPECT_EQ(exported.out, "OK (0 Errors, 0 Warnings)\n");
     EXPECT_TRUE(root_.Exists("UserData/packages/mine/mine.cdp") && root_.Exists("UserData/packages/mine/package.txt"));
     EXPECT_EQ(root_.ReadFile("UserData/packages/mine.export-partial/keep.txt"), "kept\n");
+
+    // A converter that kills the command host running it (its parent) while the host's private folder is there,
+    // beside a folder of the user's of such a name.
+    const std::string handMade = "orvo_texturecompress_" + gone + "_abcdef";
+    root_.WriteFile("UserData/cache/" + handMade + "/in.png", "x");
+    fs::remove(root_.Path("bin/PVRTexToolCLI"));
+    root_.WriteFile("bin/PVRTexToolCLI", "#!/bin/sh\nkill -9 $PPID\n");
+    ASSERT_EQ(::chmod(root_.Path("bin/PVRTexToolCLI").c_str(), 0755), 0);
+    const RunResult hostKilled = Run({"export-package", "pvrtc", "pack", kKuid});
+    EXPECT_NE(hostKilled.exitCode, 0) << hostKilled.out;
+    EXPECT_EQ(NamesIn(root_.Path("UserData/cache"), "orvo_texturecompress_").size(), 2u);
 
     // A daemon killed once it has made the folder of a package (one of its own name, the usual one being the user's)
     // leaves it; the next start removes it, and only it.
@@ -72,24 +89,20 @@ TEST_F(OwnWorkE2E, ANameAloneNeverMakesAFileALeftover)
     const std::string killedDaemon = std::to_string(root_.DaemonPid()) + "-";
     const RunResult killed = Run({"export-package", "Velmar;DXTC", "mine", kKuid});
     EXPECT_NE(killed.exitCode, 0);
-    EXPECT_EQ(NamesStarting(root_.Path("UserData/packages"), ".vadexport-").size(), 1u);
-    EXPECT_EQ(NamesStarting(registers, killedDaemon).size(), 1u);
+    EXPECT_EQ(NamesIn(root_.Path("UserData/packages"), ".vadexport-").size(), 1u);
+    EXPECT_EQ(NamesIn(registers, killedDaemon).size(), 1u);
     EXPECT_EQ(Run({"status", kKuid}).exitCode, 0);  // starts a daemon
-    EXPECT_EQ(NamesStarting(root_.Path("UserData/packages"), ".vadexport-"), std::vector<std::string>{});
-    EXPECT_EQ(NamesStarting(registers, killedDaemon), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn(root_.Path("UserData/packages"), ".vadexport-"), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn(registers, killedDaemon), std::vector<std::string>{});
     EXPECT_EQ(root_.ReadFile("UserData/packages/mine.export-partial/keep.txt"), "kept\n");
     EXPECT_EQ(FilesBelow(root_.Path("UserData/packages/mine.export-partial")), std::vector<std::string>{"keep.txt"});
     EXPECT_TRUE(root_.Exists("UserData/packages/mine/mine.cdp"));
     EXPECT_EQ(root_.ReadFile(kLocal + std::string("notes.part-99999-1")), notes);
-}
-
-// A process id that no running process has.
-int GonePid()
-{
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    waitpid(child, nullptr, 0);
-    return child;
+    EXPECT_TRUE(root_.Exists("UserData/packages/empty.export-partial"));
+    EXPECT_TRUE(root_.Exists(kEditing + std::string("wall.texture.part-") + gone + "-1"));
+    EXPECT_EQ(NamesIn(root_.Path("UserData/cache"), "orvo_texturecompress_"), std::vector<std::string>{handMade});
+    EXPECT_TRUE(root_.Exists("UserData/cache/" + handMade + "/in.png"));
+    EXPECT_FALSE(root_.Exists("UserData/packages/pack") || root_.Exists("UserData/packages/pack.export-partial"));
 }
 
 // Folders and files named as those the daemon works under, that it did not make: a daemon's restart, an install over
@@ -108,8 +121,9 @@ TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
     version(three, "three", "3a");
     ASSERT_EQ(Run({"installfrompath", "."}).exitCode, 0);
 
-    const std::string gone = std::to_string(GonePid());
-    // Each look-alike (a folder holding `below`, or a file where that is empty).
+    const std::string gone = std::to_string(EndedProcessId()), live = std::to_string(getpid());
+    // Each look-alike (a folder holding `below`, or a file where that is empty), whether or not a process of the id
+    // in its name runs.
     const std::vector<std::pair<std::string, std::string>> lookAlikes = {
         {"UserData/local/.vadtmp-kuid 900402 2", "keep.txt"},
         {"UserData/local/.vadold-kuid 900402 3", "keep.txt"},
@@ -124,6 +138,13 @@ TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
         {"UserData/cache/export-" + gone + "-2.crak", ""},
         {"UserData/cache/install-" + gone + "-3.staging", "0/keep.txt"},
         {"UserData/cache/textures-" + gone + "-4.staging", "0/keep.txt"},
+        {"UserData/cache/analytics.log.part-" + gone + "-1", ""},
+        {"UserData/packages/q/q.cdp.part-" + gone + "-1", ""},
+        {"UserData/packages/q/package.txt.part-" + live + "-2", ""},
+        {"UserData/packages/q/.vadnew-kuid 1 2-" + gone + "-4", "config.txt"},
+        {"UserData/packages/q/.vadold-kuid 1 3-" + gone + "-5", "config.txt"},  // not given the name "kuid 1 3"
+        {"UserData/settings/a.part-b.part-" + gone + "-1", ""},
+        {"UserData/dls-parse/new/scenery/a.cdp.part-" + gone + "-1", ""},
     };
     auto file = [](const std::pair<std::string, std::string>& l) {
         return l.second.empty() ? l.first : l.first + "/" + l.second;
@@ -138,6 +159,7 @@ TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
                 EXPECT_EQ(FilesBelow(root_.Path(l.first)), std::vector<std::string>{l.second}) << l.first;
             }
         }
+        EXPECT_FALSE(root_.Exists("UserData/packages/q/kuid 1 3"));
     };
 
     // A restart, installs over both assets, an edit and its commit.
@@ -157,7 +179,7 @@ TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
     EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 2/v.txt"), "2c");
     expectLookAlikes();
     // Nothing of the daemon's own is left beside the assets: only the look-alikes are.
-    EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".").size(), 4u);
+    EXPECT_EQ(NamesIn(root_.Path("UserData/local"), ".").size(), 4u);
 
     // A folder of the name an edit folder is set aside under, that the daemon did not set aside: the commit fails
     // naming it, and the edit stays open with its folder.
@@ -188,13 +210,13 @@ TEST_F(OwnWorkE2E, TheDaemonsNamesAloneNeverMakeAFolderItsLeftover)
         const std::string killed = std::to_string(root_.DaemonPid()) + "-";
         version(three, "three", std::string("3-") + point);
         EXPECT_NE(Run({"installfrompath", "three"}).exitCode, 0);
-        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".vadold-kuid 900402 3-").size(), 1u);
-        EXPECT_EQ(NamesStarting(registers, killed).size(), 1u);
+        EXPECT_EQ(NamesIn(root_.Path("UserData/local"), ".vadold-kuid 900402 3-").size(), 1u);
+        EXPECT_EQ(NamesIn(registers, killed).size(), 1u);
         ASSERT_EQ(Run({"status", three}).exitCode, 0);  // starts a daemon
         EXPECT_EQ(root_.ReadFile("UserData/local/kuid 900402 3/v.txt"), "3b");
-        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".vadold-kuid 900402 3-"), std::vector<std::string>{});
-        EXPECT_EQ(NamesStarting(root_.Path("UserData/local"), ".").size(), 4u);
-        EXPECT_EQ(NamesStarting(registers, killed), std::vector<std::string>{});
+        EXPECT_EQ(NamesIn(root_.Path("UserData/local"), ".vadold-kuid 900402 3-"), std::vector<std::string>{});
+        EXPECT_EQ(NamesIn(root_.Path("UserData/local"), ".").size(), 4u);
+        EXPECT_EQ(NamesIn(registers, killed), std::vector<std::string>{});
         expectLookAlikes();
     }
     EXPECT_NE(root_.ReadFile("UserData/settings/vaddaemon.log").find("rolled back unrecorded copy of kuid 900402 3"),
