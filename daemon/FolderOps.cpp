@@ -798,9 +798,11 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
         const std::string& name = work.name;
         const std::string path = parent + "/" + name, target = parent + "/" + work.ownName;
         const bool present = FolderExists(target);
-        if (present && (!swapRecorded || swapRecorded(target)))
+        // Recorded: the store holds the copy at X (a swap), or no copy there at all (a delete, whose removal was cut
+        // short: it is finished, never undone, so no asset comes back with files missing).
+        if (swapRecorded ? swapRecorded(target) : present)
         {
-            done.push_back(Removed(path, "replaced copy " + name));
+            done.push_back(Removed(path, (present ? "replaced copy " : "deleted copy ") + name));
             TakeOn(parent, work);
             continue;
         }
