@@ -415,7 +415,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
         auto old = records_.find(rec.kuid);
         if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
-            RemoveFolderTree(Absolute(old->second.folder));
+            RemoveUnrecordedFolder(Absolute(old->second.folder));
         records_[rec.kuid] = rec;
         s->installed = true;
     }

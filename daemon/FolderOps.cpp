@@ -416,6 +416,15 @@ std::string NamedInPlace(std::string text, const std::string& aside, const std::
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
+
+void RemoveUnrecordedFolder(const std::string& folder)
+{
+    const std::string aside = Platform::FreeOwnNameFor(OldFolderFor(folder));
+    if (!aside.empty() && Platform::SetOwnFolderAside(folder, aside))
+        Platform::RemoveOwnFolder(aside);
+    else
+        RemoveFolderTree(folder);
+}
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
 
 namespace {

@@ -25,6 +25,10 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
+// Removes an asset folder the store no longer names (an installed copy's, replaced by one in another folder): set
+// aside first as an old copy (OldFolderFor, noted as the daemon's own), so that a removal cut short is finished at
+// the next start (CleanupFolderLeftovers) and never found as a second copy of the asset.
+void RemoveUnrecordedFolder(const std::string& folder);
 
 // Names beside a target folder: "<parent>/.vadtmp-<name>" for new contents being written and
 // "<parent>/.vadold-<name>" for the old contents during the swap. Where anything else has such a name, the daemon
