@@ -9,6 +9,7 @@
 #include "daemon/FolderOps.h"
 #include "daemon/HoldRecord.h"
 #include "platform/FolderWalk.h"
+#include "platform/Interruption.h"
 #include "platform/OwnFolders.h"
 #include "platform/OwnWorkSweep.h"
 #include "platform/RenameNoReplace.h"
@@ -573,6 +574,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     const bool favourite = (options & kVADInstallFavourite) != 0;
     installed.assign(folders.size(), KUID::Null());
     SweepEndedWork(root_);
+    // Of each copy staged and put in place, the register of own work gets one write rather than two.
+    const Platform::OwnWorkBatch batch;
     struct Source
     {
         std::string folder;
