@@ -61,7 +61,10 @@ std::string ProgramName()
 }
 
 // Requests that only mean something on the link they were made for: never reopened for.
-bool BoundToItsLink(uint32_t code) { return code == VAD_REQ_RELEASE_EDIT_HANDLE || code == VAD_REQ_JOB_REPLY; }
+bool BoundToItsLink(uint32_t code)
+{
+    return code == VAD_REQ_RELEASE_EDIT_HANDLE || code == VAD_REQ_JOB_REPLY || code == VAD_REQ_PUT_BACK_HELD;
+}
 
 std::string Quoted(uint32_t code) { return std::string("\"") + VADRequestName(code) + "\""; }
 
@@ -86,6 +89,9 @@ struct VADConnection::Link
     VADLinkFailure failure = VADLinkFailure::kNone;
     std::string failureText;
     std::string root;
+    uint64_t number = 0;    // the link made last: each hello that succeeds makes the next one
+    uint64_t pinnedTo = 0;  // requests go over this link alone (0: over any, reopened on demand)
+    std::string pinnedFor;  // what the daemon at its other end holds for the run
 
     std::atomic<bool> connected{false};
     std::atomic<bool> reopen{true};
@@ -355,6 +361,7 @@ struct VADConnection::Link
             std::lock_guard lk(state);
             socket = std::move(s);
             connected = true;
+            ++number;
         }
         receiver = std::thread([this] { ReceiveLoop(); });
         return Attempt::kConnected;
@@ -442,10 +449,33 @@ struct VADConnection::Link
         return TryConnect(Root(), clientFlag) == Attempt::kConnected;
     }
 
-    // Opens the link again for a request when it went away: up to kVADReopenAttempts attempts, the first
-    // at once, the daemon launched before the second when auto-start is on.
-    bool EnsureLink(uint32_t code)
+    // Whether a request may go over the link there is now: one bound to link `onlyOn` (or to the pinned link) goes
+    // over that link alone, and fails when it is gone, said once as the command's link failure; what the daemon at
+    // its other end held for the run is not what another daemon holds. Under `state`.
+    bool OnItsLinkLocked(uint32_t code, uint64_t onlyOn)
     {
+        const uint64_t only = onlyOn != 0 ? onlyOn : pinnedTo;
+        if (only == 0 || (connected && number == only)) return true;
+        if (failure == VADLinkFailure::kNone)
+        {
+            failure = VADLinkFailure::kDropped;
+            failureText = "The asset database daemon that held " +
+                          (onlyOn != 0 || pinnedFor.empty() ? std::string("an asset it opened") : pinnedFor) +
+                          " for this run stopped: " + Quoted(code) + " was not carried out, nor sent to another.";
+            LogPrintf("VADClient> %s", failureText.c_str());
+        }
+        return false;
+    }
+
+    // Opens the link again for a request when it went away: up to kVADReopenAttempts attempts, the first
+    // at once, the daemon launched before the second when auto-start is on. A request bound to a link (`onlyOn`,
+    // or the pinned one) is never carried to another.
+    bool EnsureLink(uint32_t code, uint64_t onlyOn = 0)
+    {
+        {
+            std::lock_guard lk(state);
+            if (!OnItsLinkLocked(code, onlyOn)) return false;
+        }
         if (connected) return true;
         if (OnReceiveThread() || BoundToItsLink(code) || !reopen.load()) return false;
         std::lock_guard o(opening);
@@ -512,7 +542,8 @@ struct VADConnection::Link
         return cap != 0 ? std::min(cap, bound) : bound;
     }
 
-    bool Perform(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, ResultsLog* log, int32_t* status)
+    bool Perform(uint32_t code, const uint8_t* req, size_t n, VADBytes& body, ResultsLog* log, int32_t* status,
+                 uint64_t onlyOn)
     {
         auto fail = [&](int32_t st) {
             body.clear();
@@ -522,7 +553,7 @@ struct VADConnection::Link
         if (n > kVADMaxPayload) return fail(kVADStatusBadPayload);
         // A request from the receive thread (a progress hook, say) could never see its reply.
         if (OnReceiveThread()) return fail(kVADStatusLinkDropped);
-        if (!EnsureLink(code)) return fail(kVADStatusLinkDropped);
+        if (!EnsureLink(code, onlyOn)) return fail(kVADStatusLinkDropped);
 
         Waiter w;
         w.code = code;
@@ -530,6 +561,7 @@ struct VADConnection::Link
         uint32_t id;
         {
             std::lock_guard lk(state);
+            if (!OnItsLinkLocked(code, onlyOn)) return fail(kVADStatusLinkDropped);
             if (!connected)
             {
                 if (failure == VADLinkFailure::kNone)
@@ -583,14 +615,18 @@ struct VADConnection::Link
         return w.status >= 0;
     }
 
-    bool SendAsync(uint32_t code, const uint8_t* data, size_t n)
+    bool SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOn = 0)
     {
-        if (n > kVADMaxPayload || !EnsureLink(code)) return false;
+        if (n > kVADMaxPayload || !EnsureLink(code, onlyOn)) return false;
         VADBytes frame = VADEncodeFrame(code, 0, data, n);
         bool sent;
         {
             std::lock_guard ls(send);
             if (!connected) return false;
+            {
+                std::lock_guard lk(state);
+                if (!OnItsLinkLocked(code, onlyOn)) return false;
+            }
             sent = socket.SendAll(frame.data(), frame.size(), kSendTimeoutMs) == Platform::IoResult::Ok;
             if (!sent) socket.Shutdown();
         }
@@ -662,10 +698,11 @@ void VADConnection::CloseDaemon(uint8_t flag)
 
 bool VADConnection::Connected() const { return link_->connected.load(); }
 
-VADStatus VADConnection::Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log)
+VADStatus VADConnection::Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log,
+                                 uint64_t onlyOnLink)
 {
     int32_t status = kVADStatusOK;
-    (void)link_->Perform(code, request, n, body, log, &status);  // the status says all the answer does
+    (void)link_->Perform(code, request, n, body, log, &status, onlyOnLink);  // the status says all the answer does
     return VADStatus(status);
 }
 
@@ -679,10 +716,23 @@ VADStatus VADConnection::Perform(uint32_t code, const TBuffer& request, TBuffer&
     return status;
 }
 
-VADStatus VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n)
+VADStatus VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink)
 {
     if (n > kVADMaxPayload) return VADStatus(kVADStatusBadPayload);
-    return VADStatus(link_->SendAsync(code, data, n) ? kVADStatusOK : kVADStatusLinkDropped);
+    return VADStatus(link_->SendAsync(code, data, n, onlyOnLink) ? kVADStatusOK : kVADStatusLinkDropped);
+}
+
+uint64_t VADConnection::LinkNumber() const
+{
+    std::lock_guard lk(link_->state);
+    return link_->number;
+}
+
+void VADConnection::PinLink(uint64_t number, std::string what)
+{
+    std::lock_guard lk(link_->state);
+    link_->pinnedTo = number;
+    link_->pinnedFor = number != 0 ? std::move(what) : std::string();
 }
 
 VADStatus VADConnection::BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id)

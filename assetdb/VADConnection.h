@@ -101,7 +101,10 @@ public:
     // body (after the status word) goes to `body`. Results the daemon posts for the transaction go to
     // `log` (dropped when null). The reply's status (OK when 0 or more; kVADStatusLinkDropped without a
     // link, kVADStatusTimedOut when the bound passed).
-    VADStatus Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log = nullptr);
+    // `onlyOnLink` (a LinkNumber; 0: any) binds it to that link: it fails when that link is gone, and no other is
+    // opened for it.
+    VADStatus Perform(uint32_t code, const uint8_t* request, size_t n, VADBytes& body, ResultsLog* log = nullptr,
+                      uint64_t onlyOnLink = 0);
     VADStatus Perform(uint32_t code, const VADBytes& request, VADBytes& body, ResultsLog* log = nullptr)
     {
         return Perform(code, request.data(), request.size(), body, log);
@@ -110,7 +113,7 @@ public:
     VADStatus Perform(uint32_t code, const TBuffer& request, TBuffer& reply, ResultsLog* log = nullptr);
     // Asynchronous request: code, transaction id 0, payload length, payload; no reply awaited. Reopens
     // the link when needed; kVADStatusLinkDropped when there is none or the send failed.
-    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n);
+    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink = 0);
     VADStatus SendAsync(uint32_t code, const VADBytes& payload)
     {
         return SendAsync(code, payload.data(), payload.size());
@@ -123,6 +126,15 @@ public:
     VADStatus BeginWebRequest(uint32_t code, const VADBytes& body, VADRequestId& id);
     [[nodiscard]] bool PollWebRequest(const VADRequestId& id, VADRequestReply& out, bool remove = true);
     [[nodiscard]] bool WaitWebRequest(const VADRequestId& id, VADRequestReply& out, unsigned timeoutMs);
+
+    // What a daemon holds for a run (an asset held aside, a handle it gave) is that daemon's alone: a daemon started
+    // after it stopped knows nothing of it, and a request that counts on it is never sent to that one.
+    // The link made last: each link opened (by Open, or again on demand) has the next number; 0 before the first.
+    uint64_t LinkNumber() const;
+    // From now on every request goes over link `number` alone, as if bound to it: once that link is gone they fail,
+    // the failure saying that the daemon which held `what` ("<kuid:1:2> aside") for this run stopped, and no new link
+    // is opened for them. PinLink(0, {}) lets requests reopen the link again.
+    void PinLink(uint64_t number, std::string what);
 
     // The first link failure since ClearLinkFailure (kNone when there was none) and its text, which names
     // the request.

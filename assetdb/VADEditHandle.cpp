@@ -37,6 +37,7 @@ VADEditHandle VADEditHandle::FromDaemonHandle(uint32_t id, VADConnection* link)
         h.s_ = new Shared;
         h.s_->id = id;
         h.s_->link = link;
+        h.s_->linkNumber = link ? link->LinkNumber() : 0;
     }
     return h;
 }
@@ -47,6 +48,6 @@ void VADEditHandle::Release()
     s_ = nullptr;
     if (!s || s->refs.fetch_sub(1) != 1) return;
     // Closing is fire-and-forget: a link that has gone away has closed the handle with it.
-    (void)VADSend<VAD_REQ_RELEASE_EDIT_HANDLE>(s->link, VADHandleRequest{s->id});
+    (void)VADSend<VAD_REQ_RELEASE_EDIT_HANDLE>(s->link, VADHandleRequest{s->id}, s->linkNumber);
     delete s;
 }

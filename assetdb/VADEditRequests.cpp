@@ -39,7 +39,8 @@ VADStatus VADClient::GetEditFolder(const VADEditHandle& handle, Orvo::PString& n
     folder = Orvo::File::Path();
     if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
     VADEditFolderReply reply;
-    const VADStatus status = VADCall<VAD_REQ_EDIT_FOLDER>(link_, VADHandleRequest{handle.GetId()}, reply);
+    const VADStatus status =
+        VADCall<VAD_REQ_EDIT_FOLDER>(link_, VADHandleRequest{handle.GetId()}, reply, nullptr, handle.LinkNumber());
     if (!status) return status;
     name = Orvo::PString(reply.name);
     folder = Orvo::File::Path(reply.folder);
@@ -52,8 +53,8 @@ VADStatus VADClient::CommitAsset(const VADEditHandle& handle, uint32_t option, R
     if (outByte) *outByte = 0;
     if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
     VADBoolReply reply;
-    const VADStatus status =
-        VADCall<VAD_REQ_COMMIT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, reply, log);
+    const VADStatus status = VADCall<VAD_REQ_COMMIT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, reply,
+                                                     log, handle.LinkNumber());
     if (status && outByte) *outByte = reply.value;
     return status;
 }
@@ -61,7 +62,8 @@ VADStatus VADClient::CommitAsset(const VADEditHandle& handle, uint32_t option, R
 VADStatus VADClient::RevertAsset(const VADEditHandle& handle, uint32_t option, uint8_t flag, ResultsLog* log)
 {
     if (!handle.IsValid()) return VADStatus(kVADStatusNotFound);
-    return VADCall<VAD_REQ_REVERT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, log);
+    return VADCall<VAD_REQ_REVERT>(link_, VADHandleOptionRequest{handle.GetId(), option, flag}, log,
+                                   handle.LinkNumber());
 }
 
 VADStatus VADClient::RevertAssetByKUID(const KUID& kuid, ResultsLog* log, uint8_t flag)

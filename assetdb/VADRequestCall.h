@@ -6,15 +6,17 @@
 #include "assetdb/VADStatus.h"
 
 // Sends `request` and decodes the reply body into `reply`; kVADStatusBadPayload when the body does not
-// decode, kVADStatusLinkDropped without a connection.
+// decode, kVADStatusLinkDropped without a connection. `onlyOnLink` (VADConnection::LinkNumber, 0: any) sends it over
+// that link alone: a request about what one daemon gave the run (a handle) means nothing to another.
 template <uint32_t Code>
 VADStatus VADCall(VADConnection* link, const typename VADRequestTypes<Code>::Request& request,
-                  typename VADRequestTypes<Code>::Reply& reply, ResultsLog* log = nullptr)
+                  typename VADRequestTypes<Code>::Reply& reply, ResultsLog* log = nullptr, uint64_t onlyOnLink = 0)
 {
     static_assert(VADRequestTypes<Code>::kMode == VADRequestMode::kSync, "the request is not answered");
     if (!link) return VADStatus(kVADStatusLinkDropped);
     VADBytes body;
-    const VADStatus status = link->Perform(Code, VADEncode(request), body, log);
+    const VADBytes bytes = VADEncode(request);
+    const VADStatus status = link->Perform(Code, bytes.data(), bytes.size(), body, log, onlyOnLink);
     if (!status) return status;
     return VADDecode(body, reply) ? status : VADStatus(kVADStatusBadPayload);
 }
@@ -22,17 +24,18 @@ VADStatus VADCall(VADConnection* link, const typename VADRequestTypes<Code>::Req
 // For requests whose reply has no body.
 template <uint32_t Code>
 VADStatus VADCall(VADConnection* link, const typename VADRequestTypes<Code>::Request& request,
-                  ResultsLog* log = nullptr)
+                  ResultsLog* log = nullptr, uint64_t onlyOnLink = 0)
 {
     typename VADRequestTypes<Code>::Reply none;
-    return VADCall<Code>(link, request, none, log);
+    return VADCall<Code>(link, request, none, log, onlyOnLink);
 }
 
 // An asynchronous request; kVADStatusLinkDropped without a connection.
 template <uint32_t Code>
-VADStatus VADSend(VADConnection* link, const typename VADRequestTypes<Code>::Request& request)
+VADStatus VADSend(VADConnection* link, const typename VADRequestTypes<Code>::Request& request, uint64_t onlyOnLink = 0)
 {
     static_assert(VADRequestTypes<Code>::kMode == VADRequestMode::kAsync, "the request is answered");
     if (!link) return VADStatus(kVADStatusLinkDropped);
-    return link->SendAsync(Code, VADEncode(request));
+    const VADBytes bytes = VADEncode(request);
+    return link->SendAsync(Code, bytes.data(), bytes.size(), onlyOnLink);
 }

@@ -285,40 +285,36 @@ bool AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
     return r.author.empty() || r.authorId < 0 || store_.PutAuthor(r.authorId, r.author);
 }
 
-DbStatus AssetDatabase::SetFavourite(const KUID& k, bool on)
+DbStatus AssetDatabase::ChangeRecord(const KUID& k, uintptr_t connection, bool heldToo,
+                                     const std::function<void(AssetRecord&)>& change)
 {
     std::unique_lock lk(mutex_);
+    const auto hold = holds_.find(k);
+    const bool held = heldToo && hold != holds_.end() && hold->second.owner != connection;
+    if (held && !ChangeHeldRecordLocked(k, connection, change)) return DbStatus::kFailed;
     auto it = records_.find(k);
-    if (it == records_.end()) return DbStatus::kNotFound;
+    if (it == records_.end()) return held ? DbStatus::kOK : DbStatus::kNotFound;
     AssetRecord r = it->second;
-    r.favourite = on;
+    change(r);
     if (!store_.PutAsset(r)) return DbStatus::kFailed;
     it->second = std::move(r);
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::SetKeywords(const KUID& k, const std::string& keywords)
+DbStatus AssetDatabase::SetFavourite(const KUID& k, bool on, uintptr_t connection)
 {
-    std::unique_lock lk(mutex_);
-    auto it = records_.find(k);
-    if (it == records_.end()) return DbStatus::kNotFound;
-    AssetRecord r = it->second;
-    r.keywords = keywords.substr(0, 4096);
-    if (!store_.PutAsset(r)) return DbStatus::kFailed;
-    it->second = std::move(r);
-    return DbStatus::kOK;
+    return ChangeRecord(k, connection, true, [on](AssetRecord& r) { r.favourite = on; });
 }
 
+DbStatus AssetDatabase::SetKeywords(const KUID& k, const std::string& keywords, uintptr_t connection)
+{
+    return ChangeRecord(k, connection, true, [&keywords](AssetRecord& r) { r.keywords = keywords.substr(0, 4096); });
+}
+
+// A verdict is of the copy validated, the one installed now: a copy held aside keeps its own.
 DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
 {
-    std::unique_lock lk(mutex_);
-    auto it = records_.find(k);
-    if (it == records_.end()) return DbStatus::kNotFound;
-    AssetRecord r = it->second;
-    r.validation = state;
-    if (!store_.PutAsset(r)) return DbStatus::kFailed;
-    it->second = std::move(r);
-    return DbStatus::kOK;
+    return ChangeRecord(k, 0, false, [state](AssetRecord& r) { r.validation = state; });
 }
 
 bool AssetDatabase::TakeStationKey(const std::string& key)

@@ -81,8 +81,11 @@ public:
     DbStatus AuthorName(int32_t userId, std::string& name);
 
     // ---- daemon state of records ----
-    DbStatus SetFavourite(const KUID& k, bool on);
-    DbStatus SetKeywords(const KUID& k, const std::string& keywords);
+    // Asked by `connection` (0: nobody in particular): of an asset whose installed copy is held aside for another
+    // connection's run, the copy held is the user's, and it gets the mark or the keywords (its record kept in
+    // UserData/held/ written anew), as well as the copy installed now.
+    DbStatus SetFavourite(const KUID& k, bool on, uintptr_t connection = 0);
+    DbStatus SetKeywords(const KUID& k, const std::string& keywords, uintptr_t connection = 0);
     DbStatus SetValidation(const KUID& k, int32_t state);
 
     // ---- editing, installing, deleting ----
@@ -112,7 +115,11 @@ public:
     // A command host's connection ended: the edits it had open are closed (their folders removed), and the
     // installed copies stay as they were. Returns how many were closed.
     size_t CloseEditsOf(uintptr_t owner);
-    DbStatus Delete(const KUID& k, DaemonResults* results);
+    // Asked by `connection`: an asset whose installed copy is held aside is deleted by nobody but the run that holds
+    // it, and a copy that connection installed itself from a folder of its own (kVADInstallNotOverLocalCopy), still
+    // as it installed it, goes without a backup: the folder it came from stays, and a backup of it would only thin
+    // the user's own.
+    DbStatus Delete(const KUID& k, DaemonResults* results, uintptr_t connection = 0);
     // `options`: kVADInstallNotOverLocalCopy or 0. `connection`: the asking client's (HoldInstalled), the one run
     // that may install an asset whose installed copy it holds aside.
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
@@ -146,8 +153,12 @@ public:
     // delete takes it, the folder comes back and the record is as it was. A failure says why and keeps the hold.
     DbStatus PutBackHeld(const KUID& k, uintptr_t owner, DaemonResults* results);
     // The connection `owner` ended: what it still holds is put back; what cannot be is left for the next start.
-    // Returns how many were put back.
+    // Returns how many were put back. The copies it installed for a run of its own are no longer told apart.
     size_t PutBackHoldsOf(uintptr_t owner);
+    // True, with why in the results, when the installed copy of `k` is held aside for a run other than
+    // `connection`'s: `what` is what the asset cannot be now ("packed"). What is installed meanwhile is that run's
+    // copy, not the user's.
+    bool RefusesHeld(const KUID& k, uintptr_t connection, DaemonResults* results, const char* what) const;
 
     // The assets (user and content id) the download station lists.
     void SetStationListing(std::set<std::pair<int32_t, int32_t>> listed);
@@ -211,6 +222,10 @@ private:
     bool HiddenBuiltinLocked(const AssetRecord& local, AssetRecord& builtin) const;
     // The local copy of `k` went: the built-in copy it hid (`uncovered`, or none) takes its place in the index.
     void LocalCopyGoneLocked(const KUID& k, const AssetRecord* uncovered);
+    // Changes the record of `k` as `change` says, in the store and in memory; with `heldToo`, the user's copy held
+    // aside for another connection's run than `connection`'s gets the change too (ChangeHeldRecordLocked).
+    DbStatus ChangeRecord(const KUID& k, uintptr_t connection, bool heldToo,
+                          const std::function<void(AssetRecord&)>& change);
     // False (with the reason) when the setting could not be read.
     bool MaxBackupFoldersLocked(int& max, std::string* error);
     // Copies the installed copy `folder` into a new dated backup folder as `name` and thins the backups to the
@@ -300,11 +315,33 @@ private:
         uintptr_t owner = 0;  // 0: nobody's any more (its run is gone), left for the next start
         AssetRecord before;
         bool folderHeld = false;
+        std::string failed;  // why it could not be put back when its run ended or the daemon started (empty: not tried)
     };
     // While an installed copy of `k` is held aside (also one left for the next start), nothing but the run that
-    // holds it (the connection `holder`, 0: none) installs, creates or opens `k` for editing: its put back deletes
-    // whatever local copy stands then. Posts why and returns true when `k` is so held.
-    bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const;
+    // holds it (the connection `holder`, 0: none) installs, creates, deletes, packs or opens `k` for editing: its
+    // put back deletes whatever local copy stands then, and what stands meanwhile is not the user's. Posts why
+    // (`what` the asset cannot be now: "changed", "packed") and returns true when `k` is so held.
+    bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results, const char* what = "changed") const;
+    // Gives the user's copy held aside of `k` (for another connection than `connection`) what `change` makes of its
+    // record, and keeps the record file in UserData/held/ as it is now. False when it could not be written (the
+    // hold keeps the record it had); true when nothing of `k` is so held.
+    bool ChangeHeldRecordLocked(const KUID& k, uintptr_t connection, const std::function<void(AssetRecord&)>& change);
+    // Who deletes: a client's connection, or a put back taking the copy the holding run installed.
+    DbStatus DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack);
+    // A copy a connection installed from a folder of its own for a run (kVADInstallNotOverLocalCopy), as it was
+    // installed: deleted by that connection while it is still so, it is the run's own and gets no backup.
+    struct RunCopy
+    {
+        uintptr_t connection = 0;
+        uint64_t installTime = 0;
+        std::string configStamp;
+    };
+    bool RunsOwnCopyLocked(const KUID& k, uintptr_t connection, const AssetRecord& r) const;
+    // What stands at `target` where a held copy goes back, with no record of the database (what a run or a
+    // removal cut short left there), is kept in a backup of uncommitted work, said in the log and the results.
+    // False, with the reason, when it could not be.
+    bool KeepWhatStandsInHeldPlaceLocked(const KUID& k, const std::string& target, DaemonResults* results,
+                                         std::string& why);
     // A hold's entry set or gone, with the count that lets a connection's end pass by when there is none.
     void SetHoldLocked(const KUID& k, const Hold& hold);
     void EraseHoldLocked(const KUID& k);
@@ -333,8 +370,10 @@ private:
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;
 
-    std::map<KUID, Hold> holds_;      // installed copies held aside, by asset
-    std::atomic<size_t> holding_{0};  // how many of them there are
+    std::map<KUID, Hold> holds_;           // installed copies held aside, by asset
+    std::map<KUID, RunCopy> runCopies_;    // copies runs installed of their own
+    std::atomic<size_t> runCopyCount_{0};  // how many of them there are
+    std::atomic<size_t> holding_{0};       // how many of them there are
     bool leftHoldsPutBack_ = false;
 
     std::function<bool()> diskSyncForTests_;

@@ -9,6 +9,7 @@
 #include "daemon/FolderOps.h"
 #include "daemon/HoldRecord.h"
 #include "platform/FolderWalk.h"
+#include "platform/Interruption.h"
 #include "platform/OwnFolders.h"
 #include "platform/OwnWorkSweep.h"
 #include "platform/RenameNoReplace.h"
@@ -415,7 +416,7 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         // A local copy that lived under another folder name (put there by hand) is replaced, not kept beside.
         auto old = records_.find(rec.kuid);
         if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
-            RemoveFolderTree(Absolute(old->second.folder));
+            RemoveUnrecordedFolder(Absolute(old->second.folder));
         records_[rec.kuid] = rec;
         s->installed = true;
     }
@@ -573,6 +574,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
     const bool favourite = (options & kVADInstallFavourite) != 0;
     installed.assign(folders.size(), KUID::Null());
     SweepEndedWork(root_);
+    // Of each copy staged and put in place, the register of own work gets one write rather than two.
+    const Platform::OwnWorkBatch batch;
     struct Source
     {
         std::string folder;
@@ -705,6 +708,13 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
+            // A run's own copy, from a folder of its own (dlsparsefolder's): its delete by that run takes no backup.
+            if ((options & kVADInstallNotOverLocalCopy) && connection != 0)
+            {
+                const AssetRecord& rec = group[g].rec;
+                runCopies_[rec.kuid] = RunCopy{connection, rec.installTime, rec.configStamp};
+                runCopyCount_ = runCopies_.size();
+            }
             if (sources[staged[g]].textureSlot != SIZE_MAX)
                 textures.PostIncomplete(sources[staged[g]].textureSlot, results);
             PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);
@@ -1068,9 +1078,23 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
+DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results, uintptr_t connection)
+{
+    return DeleteAs(k, results, connection, false);
+}
+
+bool AssetDatabase::RunsOwnCopyLocked(const KUID& k, uintptr_t connection, const AssetRecord& r) const
+{
+    const auto it = runCopies_.find(k);
+    return it != runCopies_.end() && connection != 0 && it->second.connection == connection && r.source == "local" &&
+           it->second.installTime == r.installTime && it->second.configStamp == r.configStamp;
+}
+
+DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack)
 {
     std::unique_lock lk(mutex_);
+    // What stands while the user's copy is held aside is the holding run's, for that run (or its put back) alone.
+    if (!puttingBack && RefuseHeldLocked(k, connection, results)) return DbStatus::kFailed;
     const AssetRecord* found = FindLocked(k);
     const EditRecord* edit = FindEditLocked(k);
     if (!found && !edit) return DbStatus::kNotFound;
@@ -1115,7 +1139,9 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
     if (edit && !BackupEditLocked(k, results, kept, keptAt)) return failed();
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
-    if (found && !BackupLocked(rec, results)) return failed();
+    // A run's own copy comes from a folder that stays: no backup of it takes the place of one of the user's.
+    const bool runsCopy = found && (puttingBack || RunsOwnCopyLocked(k, connection, rec));
+    if (found && !runsCopy && !BackupLocked(rec, results)) return failed();
     // The folder goes aside first (noted as set aside, beside it under a name nothing else has), so that a crash
     // before the store has changed puts it back.
     std::string old;
@@ -1131,6 +1157,7 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
             return failed();
         }
     }
+    CrashPoint("delete-aside");
     // A local copy over a built-in one uncovers the built-in copy.
     AssetRecord builtin;
     const bool uncover = found && HiddenBuiltinLocked(rec, builtin);
@@ -1156,7 +1183,11 @@ DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results)
         PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
     }
+    CrashPoint("deleted");
+    // The store has forgotten it: a removal cut short from here on is finished at the next start, never undone.
     if (found) Platform::RemoveOwnFolder(old);
+    runCopies_.erase(k);
+    runCopyCount_ = runCopies_.size();
     if (edit)
     {
         EraseEditLocked(k);

@@ -71,7 +71,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     if (before.source != "local")
     {
         // A built-in copy stays where it is; its record is what a run's install and delete would change.
-        SetHoldLocked(k, Hold{owner, before, false});
+        SetHoldLocked(k, Hold{owner, before, false, {}});
         held = kVADHeldRecord;
         at = holdFolder + "/" + name;
         DLOG("held the record of %s in %s", k.ToString().c_str(), at.c_str());
@@ -96,7 +96,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         if (!Platform::RenameNoReplace(folder, target))
         {
             // It stays held: the end of this connection, or the next start, puts it back.
-            SetHoldLocked(k, Hold{owner, before, true});
+            SetHoldLocked(k, Hold{owner, before, true, {}});
             DLOG("%s could not be moved back to %s after the store failed: %s", folder.c_str(), target.c_str(),
                  std::strerror(errno));
             return refuse("the database could not be written, and its copy is in '" + folder +
@@ -105,7 +105,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         dropRecord();
         return refuse("the database could not be written");
     }
-    SetHoldLocked(k, Hold{owner, before, true});
+    SetHoldLocked(k, Hold{owner, before, true, {}});
     LocalCopyGoneLocked(k, uncover ? &builtin : nullptr);
     held = kVADHeldFolder;
     at = folder;
@@ -125,14 +125,75 @@ void AssetDatabase::EraseHoldLocked(const KUID& k)
     holding_ = holds_.size();
 }
 
-bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results) const
+bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results, const char* what) const
 {
     const auto it = holds_.find(k);
     if (it == holds_.end() || (holder != 0 && it->second.owner == holder)) return false;
+    const Hold& hold = it->second;
+    if (hold.owner != 0)
+    {
+        PostResult(results, kResultError,
+                   std::string("Asset $(ASSET_KUID) cannot be ") + what +
+                       " now: its installed copy is held aside while dlsparsefolder exports another copy of it; try "
+                       "again once that run is done.",
+                   k, {{"asset_kuid", k.ToString()}});
+        return true;
+    }
+    // No run holds it any more: it is the user's copy, waiting to be put back.
     PostResult(results, kResultError,
-               "Asset $(ASSET_KUID) cannot be changed now: its installed copy is held aside while dlsparsefolder "
-               "exports another copy of it; try again once that run is done.",
-               k, {{"asset_kuid", k.ToString()}});
+               std::string("Asset $(ASSET_KUID) cannot be ") + what +
+                   " now: its installed copy is kept in '$(FILE_PATH)', where a dlsparsefolder run held it aside, and "
+                   "could not be put back ($(REASON_TEXT)); the asset database tries again when it next starts.",
+               k,
+               {{"asset_kuid", k.ToString()},
+                {"file_path", hold.folderHeld ? HeldCopyFolder(root_, k) : HoldFolder(root_) + "/" + HoldRecordName(k)},
+                {"reason_text", hold.failed.empty() ? "no reason was given" : hold.failed}});
+    return true;
+}
+
+bool AssetDatabase::RefusesHeld(const KUID& k, uintptr_t connection, DaemonResults* results, const char* what) const
+{
+    if (holding_.load() == 0) return false;
+    std::shared_lock lk(mutex_);
+    return RefuseHeldLocked(k, connection, results, what);
+}
+
+bool AssetDatabase::ChangeHeldRecordLocked(const KUID& k, uintptr_t connection,
+                                           const std::function<void(AssetRecord&)>& change)
+{
+    const auto it = holds_.find(k);
+    if (it == holds_.end() || it->second.owner == connection) return true;
+    AssetRecord now = it->second.before;
+    change(now);
+    std::string why;
+    // The record file is what a start puts back after a kill: it holds the change before the change counts.
+    if (!Platform::WriteOwnerOnlyFile(HoldFolder(root_), HoldRecordName(k), EncodeHoldRecord(now), &why) ||
+        !SyncedForCommitLocked())
+    {
+        DLOG("the held record of %s could not be written anew: %s", k.ToString().c_str(),
+             why.empty() ? "it could not be written to disk" : why.c_str());
+        return false;
+    }
+    it->second.before = std::move(now);
+    return true;
+}
+
+bool AssetDatabase::KeepWhatStandsInHeldPlaceLocked(const KUID& k, const std::string& target, DaemonResults* results,
+                                                    std::string& why)
+{
+    std::string at;
+    if (!KeepUncommittedWork(target, root_.UserData("backups"), k.ToSpacedString() + kFoundWhereHeldCopyGoes, true,
+                             &why, &at))
+    {
+        why = "'" + target + "' stands where it goes back and could not be kept in a backup: " + why;
+        return false;
+    }
+    DLOG("%s stood where the held copy of %s goes back, with no record: kept in %s", target.c_str(),
+         k.ToString().c_str(), at.c_str());
+    PostResult(results, kResultWarning,
+               "A folder without a record stood where the copy of $(ASSET_KUID) held aside goes back; it was kept in "
+               "'$(FILE_PATH)'.",
+               k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
     return true;
 }
 
@@ -153,8 +214,9 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
         std::shared_lock lk(mutex_);
         installed = runCopyGoes && localCopy(k);
     }
-    // The run's copy goes as the run's own delete would have taken it.
-    if (installed && Delete(k, results) != DbStatus::kOK)
+    // The run's copy goes as the run's own delete would have taken it: nothing else can stand there while the
+    // user's copy is held, and the folder it came from stays, so it gets no backup.
+    if (installed && DeleteAs(k, results, hold.owner, true) != DbStatus::kOK)
     {
         why = "the copy installed since it was held aside could not be deleted";
         return false;
@@ -166,6 +228,12 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
         why = "another copy of it was installed meanwhile";
         return false;
     }
+    // Keywords or a favourite mark given to the user's copy meanwhile are part of its record now.
+    if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
+    struct stat st;
+    if (hold.folderHeld && ::lstat(target.c_str(), &st) == 0 &&
+        !KeepWhatStandsInHeldPlaceLocked(k, target, results, why))
+        return false;
     if (hold.folderHeld)
     {
         if (!Platform::RenameNoReplace(folder, target))
@@ -181,6 +249,7 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
         DLOG("the held record of %s is not put back: its folder %s is gone", k.ToString().c_str(), target.c_str());
         if (!Platform::RemoveOwnerOnlyFile(HoldFolder(root_), HoldRecordName(k)))
             DLOG("the record of %s in %s could not be removed", k.ToString().c_str(), HoldFolder(root_).c_str());
+        EraseHoldLocked(k);
         return true;
     }
     bool ok = SyncedForCommitLocked() && store_.Begin();
@@ -196,6 +265,7 @@ bool AssetDatabase::PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std:
     }
     records_[k] = before;
     obsoletesDirty_ = true;
+    EraseHoldLocked(k);
     // A record left behind would be put back again at the next start, over what the asset has become by then.
     if (!Platform::RemoveOwnerOnlyFile(HoldFolder(root_), HoldRecordName(k)))
         DLOG("the record of %s in %s could not be removed: %s", k.ToString().c_str(), HoldFolder(root_).c_str(),
@@ -221,11 +291,9 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
     std::string why;
     const bool back = PutBackHoldUnlocked(hold, results, why);
     std::unique_lock lk(mutex_);
-    if (back)
-    {
-        EraseHoldLocked(k);
-        return DbStatus::kOK;
-    }
+    if (back) return DbStatus::kOK;
+    // A change given to its record meanwhile stays with it.
+    if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
     SetHoldLocked(k, hold);
     DLOG("%s could not be put back: %s", k.ToString().c_str(), why.c_str());
     PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be put back as it was: $(REASON_TEXT).", k,
@@ -235,6 +303,12 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
 
 size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
 {
+    if (runCopyCount_.load() != 0)
+    {
+        std::unique_lock lk(mutex_);
+        std::erase_if(runCopies_, [owner](const auto& copy) { return copy.second.connection == owner; });
+        runCopyCount_ = runCopies_.size();
+    }
     if (holding_.load() == 0) return 0;
     std::vector<Hold> theirs;
     {
@@ -251,12 +325,13 @@ size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
         std::unique_lock lk(mutex_);
         if (done)
         {
-            EraseHoldLocked(k);
             ++back;
             continue;
         }
         // Nobody holds it any more; the next start tries again, and until then no run may hold it.
         hold.owner = 0;
+        hold.failed = why;
+        if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
         SetHoldLocked(k, hold);
         DLOG("%s, held aside by a run that is gone, could not be put back: %s; its copy stays in %s",
              k.ToString().c_str(), why.c_str(),
@@ -303,6 +378,7 @@ void AssetDatabase::PutBackHoldsLeftAtStart()
              k.ToString().c_str(), why.c_str(), holdFolder.c_str());
         // Nobody's: the next start tries again, and until then nothing takes the asset's place.
         hold.owner = 0;
+        hold.failed = why;
         std::unique_lock lk(mutex_);
         SetHoldLocked(k, hold);
     }

@@ -103,12 +103,12 @@ int32_t Faulty(RequestContext& c, const VADKuidRequest& req, VADBoolReply& reply
 
 int32_t Favourite(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
 {
-    return StatusOf(c.Db().SetFavourite(req.kuid, req.flag != 0));
+    return StatusOf(c.Db().SetFavourite(req.kuid, req.flag != 0, c.Connection()));
 }
 
 int32_t SetKeywords(RequestContext& c, const VADKuidTextRequest& req, VADEmptyPayload&)
 {
-    return StatusOf(c.Db().SetKeywords(req.kuid, req.text));
+    return StatusOf(c.Db().SetKeywords(req.kuid, req.text, c.Connection()));
 }
 
 }  // namespace

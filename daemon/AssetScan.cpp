@@ -6,6 +6,7 @@
 #include "daemon/DaemonLog.h"
 #include "daemon/FolderOps.h"
 #include "daemon/KUIDSet.h"
+#include "daemon/PackageFolder.h"
 #include "engine/ConfigFileBound.h"
 #include "platform/OwnWorkSweep.h"
 
@@ -147,13 +148,16 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             full = true;
         }
         RebuildFolderIndexLocked();
-        // A local copy swapped in counts only once the store has its record (same configuration stamp);
-        // otherwise the operation was cut short before its commit point and the old copy comes back.
+        // A local copy swapped in counts only once the store has its record (same configuration stamp), and a
+        // delete once the store holds no copy in that folder; otherwise the operation was cut short before its commit
+        // point and the old copy comes back.
         auto recorded = [this](const std::string& target) {
             auto byFolder = folderIndex_.find("UserData/local/" + fs::path(target).filename().string());
             if (byFolder == folderIndex_.end()) return true;
             const AssetRecord* r = FindLocked(byFolder->second);
-            return !r || r->configStamp == AssetConfigStamp(target);
+            if (!r) return true;
+            // The store still holds a copy there: a delete that set it aside was never recorded.
+            return FolderExists(target) && r->configStamp == AssetConfigStamp(target);
         };
         // What processes of the installation that ended (a daemon killed, a tool cut short) left of their own work,
         // and only what their registers prove (platform/OwnWorkSweep.h): first what needs the store or more than a
@@ -174,6 +178,9 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
              CleanupKeepLeftovers(root_.UserData("editing"), root_.UserData("backups"), ended))
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : CleanupBackupLeftovers(root_.UserData("backups"), ended))
+            DLOG("start-up: %s", line.c_str());
+        for (const std::string& line :
+             CleanupPackageLeftovers(root_.UserData("packages"), root_.UserData("backups"), ended))
             DLOG("start-up: %s", line.c_str());
         for (const std::string& line : ended.Sweep()) DLOG("start-up: %s", line.c_str());
         const std::vector<std::string> locals = SubFolders(root_.UserData("local"));

@@ -251,6 +251,8 @@ int32_t FolderCheck(RequestContext& c, const VADTextPairRequest& req, VADBoolRep
 int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeReply& reply)
 {
     NoteUnusedOption(c, "detail bits", static_cast<uint32_t>(req.value) & ~4u);
+    // What is installed while the user's copy is held aside is a run's copy, for that run alone to pack.
+    if (c.Db().RefusesHeld(req.kuid, c.Connection(), &c.results, "packed")) return kVADStatusFailed;
     std::string folder = c.server.Database().ActiveFolder(req.kuid);
     if (folder.empty()) return kVADStatusNotFound;
     if (FolderSize(folder) > kMaxEntryFolderBytes)
@@ -277,6 +279,8 @@ int32_t ArchiveEntry(RequestContext& c, const VADKuidValueRequest& req, VADTreeR
 int32_t AssetFolders(RequestContext& c, const VADKuidListRequest& req, VADAssetFoldersReply& reply)
 {
     if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    for (const KUID& k : req.kuids)
+        if (c.Db().RefusesHeld(k, c.Connection(), &c.results, "packed")) return kVADStatusFailed;
     reply.folders.reserve(req.kuids.size());
     for (const KUID& k : req.kuids)
     {
@@ -382,6 +386,9 @@ bool MakeExportFolder(Platform::TemporaryFolder& making, const std::string& pack
 int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VADEmptyPayload&)
 {
     if (req.kuids.size() > kMaxExportAssets) return kVADStatusBadPayload;
+    // What is installed while the user's copy is held aside is a run's copy, not the user's.
+    for (const KUID& k : req.kuids)
+        if (c.Db().RefusesHeld(k, c.Connection(), &c.results, "exported")) return kVADStatusFailed;
     // Targets no package can serve are refused before anything is copied or converted.
     if (const std::string refused = RefusedTextureTargets(req.targets); !refused.empty())
     {

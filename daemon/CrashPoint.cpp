@@ -16,3 +16,8 @@ void CrashPoint(const char* name)
 {
     if (!g_crashAt.empty() && g_crashAt == name) kill(getpid(), SIGKILL);
 }
+
+void CrashPointAtRequest(uint32_t code)
+{
+    if (!g_crashAt.empty() && g_crashAt == "request-" + std::to_string(code)) kill(getpid(), SIGKILL);
+}

@@ -4,10 +4,7 @@
 namespace {
 
 // Who asks, as the database's edits know it: a command host for the install it carries out, else a user (0).
-uintptr_t Asker(const RequestContext& c)
-{
-    return c.server.Broker().IsHost(c.from.get()) ? reinterpret_cast<uintptr_t>(c.from.get()) : 0;
-}
+uintptr_t Asker(const RequestContext& c) { return c.server.Broker().IsHost(c.from.get()) ? c.Connection() : 0; }
 
 // Folders in one install request: the store transaction and the database lock cover them all.
 constexpr size_t kMaxInstallBatch = 1024;
@@ -57,7 +54,7 @@ int32_t Create(RequestContext& c, const VADCreateRequest& req, VADValueReply& re
 int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
 {
     NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().Delete(req.kuid, &c.results));
+    return StatusOf(c.Db().Delete(req.kuid, &c.results, c.Connection()));
 }
 
 int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VADKuidReply& reply)
@@ -65,8 +62,7 @@ int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VA
     NoteUnusedOption(c, "option value", req.value & ~kVADInstallNotOverLocalCopy);
     NoteUnusedOption(c, "flag", req.flag);
     return StatusOf(c.Db().InstallFromFolder(req.path, reply.kuid, &c.results, CommandHostTextureCompiler(c),
-                                             req.value & kVADInstallNotOverLocalCopy,
-                                             reinterpret_cast<uintptr_t>(c.from.get())));
+                                             req.value & kVADInstallNotOverLocalCopy, c.Connection()));
 }
 
 int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VADKuidListReply& reply)
@@ -76,7 +72,7 @@ int32_t InstallFromFolders(RequestContext& c, const VADPathListRequest& req, VAD
                      req.value & ~(kVADInstallStagedInCache | kVADInstallFavourite | kVADInstallTexturesCompiled |
                                    kVADInstallNotOverLocalCopy));
     c.Db().InstallFromFolders(req.paths, reply.kuids, &c.results, req.value, CommandHostTextureCompiler(c),
-                              reinterpret_cast<uintptr_t>(c.from.get()));
+                              c.Connection());
     return kVADStatusOK;
 }
 

@@ -329,10 +329,9 @@ bool CopyWholeFolder(const std::string& from, const std::string& to, std::string
     return true;
 }
 
-}  // namespace
-
-bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
-                    std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
+// CopyFolderTree into `to`, which the caller made (`made`) or which is made here where it is not there.
+bool CopyTreeInto(const std::string& from, const std::string& to, bool made, std::string* error,
+                  std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
 {
     if (leftOut) leftOut->clear();
     auto bare = [](std::string p) {
@@ -349,7 +348,7 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
         return false;
     }
     std::error_code ec;
-    if (::mkdir(to.c_str(), kCopyModeBits) != 0 && errno != EEXIST) fs::create_directories(to, ec);
+    if (!made && ::mkdir(to.c_str(), kCopyModeBits) != 0 && errno != EEXIST) fs::create_directories(to, ec);
     Platform::Folder target;
     if (ec || !target.Open(to, &why, Platform::kOpenNoFinalLink))
     {
@@ -379,6 +378,14 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
     }
     if (bytes) *bytes = copier.Bytes();
     return true;
+}
+
+}  // namespace
+
+bool CopyFolderTree(const std::string& from, const std::string& to, std::string* error,
+                    std::vector<std::string>* leftOut, uint64_t* bytes, bool link, TakenRecord* copied)
+{
+    return CopyTreeInto(from, to, false, error, leftOut, bytes, link, copied);
 }
 
 bool RemoveFolderTree(const std::string& path) { return Platform::RemoveTree(path); }
@@ -416,6 +423,15 @@ std::string NamedInPlace(std::string text, const std::string& aside, const std::
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
+
+void RemoveUnrecordedFolder(const std::string& folder)
+{
+    const std::string aside = Platform::FreeOwnNameFor(OldFolderFor(folder));
+    if (!aside.empty() && Platform::SetOwnFolderAside(folder, aside))
+        Platform::RemoveOwnFolder(aside);
+    else
+        RemoveFolderTree(folder);
+}
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
 
 namespace {
@@ -531,14 +547,19 @@ bool StageFolderCopy(const std::string& from, const std::string& target, std::st
     staged.clear();
     // A copy of the daemon's own that could not be removed before goes now; anything else of that name stays.
     Platform::RemoveOwnFolder(tmp);
-    std::error_code ec;
-    fs::create_directories(fs::path(tmp).parent_path(), ec);
-    if (!Platform::MakeOwnFolder(tmp, staged, kCopyModeBits))
+    bool made = Platform::MakeOwnFolder(tmp, staged, kCopyModeBits);
+    if (!made && errno == ENOENT)
+    {
+        std::error_code ec;
+        fs::create_directories(fs::path(tmp).parent_path(), ec);
+        made = Platform::MakeOwnFolder(tmp, staged, kCopyModeBits);
+    }
+    if (!made)
     {
         if (error) *error = "cannot create '" + tmp + "': " + std::strerror(errno);
         return false;
     }
-    if (CopyFolderTree(from, staged, error, leftOut, bytes, link, copied)) return true;
+    if (CopyTreeInto(from, staged, true, error, leftOut, bytes, link, copied)) return true;
     Platform::RemoveOwnFolder(staged);
     staged.clear();
     return false;
@@ -707,7 +728,7 @@ bool SwapInFolder(const std::string& target, const std::string& staged, std::str
             if (error) *error = "cannot move the new folder beside the old one";
             return false;
         }
-        Platform::ForgetOwnWorkGoneFrom(held, staged);
+        Platform::ForgetOwnWorkMovedFrom(held, staged);
         Platform::NoteTemporary(held, AT_FDCWD, old, true);
     }
     CrashPoint("swapping");
@@ -727,7 +748,7 @@ bool SwapInFolder(const std::string& target, const std::string& staged, std::str
         // Named back as it was staged, for the two renames (or for the caller to remove).
         if (Platform::RenameNoReplace(old, staged))
         {
-            Platform::ForgetOwnWorkGoneFrom(held, old);
+            Platform::ForgetOwnWorkMovedFrom(held, old);
             if (own) Platform::NoteTemporary(held, AT_FDCWD, staged, true);
         }
     }
@@ -798,9 +819,11 @@ std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
         const std::string& name = work.name;
         const std::string path = parent + "/" + name, target = parent + "/" + work.ownName;
         const bool present = FolderExists(target);
-        if (present && (!swapRecorded || swapRecorded(target)))
+        // Recorded: the store holds the copy at X (a swap), or no copy there at all (a delete, whose removal was cut
+        // short: it is finished, never undone, so no asset comes back with files missing).
+        if (swapRecorded ? swapRecorded(target) : present)
         {
-            done.push_back(Removed(path, "replaced copy " + name));
+            done.push_back(Removed(path, (present ? "replaced copy " : "deleted copy ") + name));
             TakeOn(parent, work);
             continue;
         }

@@ -25,6 +25,10 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
+// Removes an asset folder the store no longer names (an installed copy's, replaced by one in another folder): set
+// aside first as an old copy (OldFolderFor, noted as the daemon's own), so that a removal cut short is finished at
+// the next start (CleanupFolderLeftovers) and never found as a second copy of the asset.
+void RemoveUnrecordedFolder(const std::string& folder);
 
 // Names beside a target folder: "<parent>/.vadtmp-<name>" for new contents being written and
 // "<parent>/.vadold-<name>" for the old contents during the swap. Where anything else has such a name, the daemon
@@ -93,10 +97,11 @@ std::vector<std::string> CleanupClosedEdits(const std::string& parent, const std
                                             const std::function<bool(const std::string& editFolder)>& stillOpen,
                                             Platform::EndedOwnWork& ended);
 
-// In a folder of asset folders: for each old copy a swap or a delete set aside (".vadold-X"), either removes it (X
-// exists and `swapRecorded(X)` says the swap was recorded, or no such check is given) or puts it back as X (the
-// swap was cut short before X was in place, or before the record of X was committed). A new copy staged beside X
-// is the sweep's to remove. Returns what was done as lines for the log.
+// In a folder of asset folders: for each old copy a swap or a delete set aside (".vadold-X"), either removes it
+// (`swapRecorded(X)` says the store's record is what stands: the copy now at X, or no copy at X at all, a delete it
+// recorded whose removal was cut short; without such a check, when X exists) or puts it back as X, whole (the swap or
+// delete was cut short before its record was committed; a copy at X the store never recorded goes first). A new copy
+// staged beside X is the sweep's to remove. Returns what was done as lines for the log.
 std::vector<std::string> CleanupFolderLeftovers(const std::string& parent,
                                                 const std::function<bool(const std::string& target)>& swapRecorded,
                                                 Platform::EndedOwnWork& ended);
@@ -108,6 +113,7 @@ inline constexpr char kEarlierEditFolder[] = " (earlier edit folder)";
 inline constexpr char kUncommittedEdit[] = " (uncommitted edit)";
 inline constexpr char kEditFolderWithoutEdit[] = " (edit folder without an edit)";
 inline constexpr char kWrittenAfterTaken[] = " (written after it was taken)";
+inline constexpr char kFoundWhereHeldCopyGoes[] = " (found where a held copy goes back)";
 
 // Copies an installed asset folder into backupsRoot/<YYYYMMDD-HHMMSS>/<name> (or <YYYYMMDD-HHMMSS>-N when that
 // second already holds a backup of that name: no backup is ever overwritten), then thins the dated folders of

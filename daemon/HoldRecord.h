@@ -4,7 +4,7 @@
 //
 // The held folder is UserData/held/<spaced KUID> (the installed copy's folder, renamed there whole), beside
 // it UserData/held/<spaced KUID>.hold, the asset's record as it was (owner-only, mode 0600, written whole
-// and then named). UserData/held/ is the daemon's own (mode 0700): no clean-up at start and no thinning of
+// and then named; written anew, the same way, when another client gives the held copy keywords or its favourite mark). UserData/held/ is the daemon's own (mode 0700): no clean-up at start and no thinning of
 // backups touches it. A built-in asset without a local copy keeps only its record there (nothing is moved).
 //
 // The record file, little-endian (assetdb/VADWireIO.h forms):

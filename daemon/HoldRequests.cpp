@@ -5,16 +5,14 @@
 namespace {
 
 // A hold belongs to the connection that asked for it: it is put back when that connection ends.
-uintptr_t Owner(const RequestContext& c) { return reinterpret_cast<uintptr_t>(c.from.get()); }
-
 int32_t HoldInstalled(RequestContext& c, const VADKuidRequest& req, VADHoldReply& reply)
 {
-    return StatusOf(c.Db().HoldInstalled(req.kuid, Owner(c), reply.held, reply.at, &c.results));
+    return StatusOf(c.Db().HoldInstalled(req.kuid, c.Connection(), reply.held, reply.at, &c.results));
 }
 
 int32_t PutBackHeld(RequestContext& c, const VADKuidRequest& req, VADEmptyPayload&)
 {
-    return StatusOf(c.Db().PutBackHeld(req.kuid, Owner(c), &c.results));
+    return StatusOf(c.Db().PutBackHeld(req.kuid, c.Connection(), &c.results));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "daemon/PackageFolder.h"
 
+#include "daemon/CrashPoint.h"
 #include "daemon/FolderOps.h"
 #include "platform/Interruption.h"
 #include "platform/RenameNoReplace.h"
@@ -35,6 +36,11 @@ bool HasNothingMore(const std::string& earlier, const std::string& now)
         if (ec || is.type() != was.type()) return false;
     }
     return !ec;
+}
+
+std::string EarlierCopyName(const std::string& packageName, const std::string& copyName)
+{
+    return packageName + " " + copyName + " (earlier package copy)";
 }
 
 }  // namespace
@@ -107,6 +113,7 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
             if (Platform::RenameNoReplace(aside, to)) Platform::ForgetTemporary(held, setAside);
             return failed(why);
         }
+        CrashPoint("placed");
         // From here on the earlier copy is the daemon's to remove (the new one has every name it has), or a user's
         // to keep: either way it does not go back.
         struct ForgetSetAside
@@ -128,8 +135,7 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
             continue;
         }
         std::string at;
-        if (KeepUncommittedWork(aside, backupsRoot, packageName + " " + name + " (earlier package copy)", true, &error,
-                                &at))
+        if (KeepUncommittedWork(aside, backupsRoot, EarlierCopyName(packageName, name), true, &error, &at))
             PostResult(results, kResultWarning,
                        "The earlier copy of $(ASSET_KUID) in the package held files the new copy does not have; it "
                        "was kept in '$(FILE_PATH)'.",
@@ -141,6 +147,51 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
                        k, {{"asset_kuid", k.ToString()}, {"file_path", aside}, {"reason", error}});
     }
     return true;
+}
+
+std::vector<std::string> CleanupPackageLeftovers(const std::string& packagesRoot, const std::string& backupsRoot,
+                                                 Platform::EndedOwnWork& ended)
+{
+    std::vector<std::string> done;
+    std::error_code ec;
+    for (fs::directory_iterator it(packagesRoot, ec), end; !ec && it != end; it.increment(ec))
+    {
+        // A package folder may be a link leading to another file system: the records prove its entries wherever.
+        if (!it->is_directory(ec)) continue;
+        const std::string place = it->path().string(), packageName = it->path().filename().string();
+        for (const Platform::ProvenWork& work : ended.ProvenIn(place, Platform::OwnWorkKind::kAside))
+        {
+            if (work.ownName.empty() || work.name.rfind(".vadold-", 0) != 0) continue;
+            ended.Decided(work);
+            const std::string aside = place + "/" + work.name, own = place + "/" + work.ownName;
+            if (Platform::RenameNoReplace(aside, own))
+            {
+                done.push_back("gave the earlier package copy " + aside + " its name " + work.ownName + " back");
+                continue;
+            }
+            if (errno != EEXIST)
+            {
+                done.push_back("left the earlier package copy " + aside + " as it is: " + std::strerror(errno));
+                continue;
+            }
+            // The export had put its new copy in place: the earlier one goes as the export would have taken it.
+            if (HasNothingMore(aside, own))
+            {
+                done.push_back(RemoveFolderTree(aside) ? "removed the earlier package copy " + aside
+                                                       : "could not remove all of the earlier package copy " + aside +
+                                                             ": " + std::strerror(errno));
+                continue;
+            }
+            std::string error, at;
+            if (KeepUncommittedWork(aside, backupsRoot, EarlierCopyName(packageName, work.ownName), true, &error, &at))
+                done.push_back("the earlier package copy " + aside + " held files the new copy " + own +
+                               " does not have: kept in " + at);
+            else
+                done.push_back("the earlier package copy " + aside + " held files the new copy " + own +
+                               " does not have, and could not be kept (" + error + "): it stays as it is");
+        }
+    }
+    return done;
 }
 
 bool FolderTreeHoldsFile(const std::string& folder, const Platform::FileIdentity& file)

@@ -12,6 +12,7 @@
 #include "core/KUID.h"
 #include "daemon/DaemonResults.h"
 #include "platform/FileIdentity.h"
+#include "platform/OwnWorkSweep.h"
 
 #include <string>
 #include <vector>
@@ -28,6 +29,14 @@ bool PackageFolderStands(const std::string& place, std::string& error);
 // put in place: the copies before it are in place, that one and the rest are not.
 bool PlaceDeviceCopies(const std::string& making, const std::string& place, const std::string& packageName,
                        const std::vector<KUID>& assets, const std::string& backupsRoot, DaemonResults* results);
+
+// At start-up, in each package folder below `packagesRoot`: an earlier device copy that an export set aside (proven by
+// the register of a daemon that ended, `ended`) gets its name back where that is free. Where the new copy has it,
+// the earlier one goes as the export would have taken it: removed when the new copy has every name it has, else
+// moved into the backups of uncommitted work below `backupsRoot` (as "<package> <spaced KUID> (earlier package
+// copy)"); where it cannot be kept it stays. Returns what was done, and where it went, as lines for the log.
+std::vector<std::string> CleanupPackageLeftovers(const std::string& packagesRoot, const std::string& backupsRoot,
+                                                 Platform::EndedOwnWork& ended);
 
 // Whether a file in the tree below `folder` (links not followed) is `file`.
 bool FolderTreeHoldsFile(const std::string& folder, const Platform::FileIdentity& file);

@@ -1,5 +1,6 @@
 #include "daemon/RequestHandlers.h"
 
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "engine/ConfigFileBound.h"
 
@@ -50,6 +51,7 @@ int32_t StatusOf(DbStatus s)
 int32_t HandleRequest(DaemonServer& server, const std::shared_ptr<ClientConnection>& from, uint32_t code,
                       uint32_t transaction, const VADBytes& payload, VADWriter& body, DaemonResults& results)
 {
+    CrashPointAtRequest(code);
     const RequestRow* row = FindRequestRow(code);
     if (!row)
     {

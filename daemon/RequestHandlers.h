@@ -24,6 +24,8 @@ struct RequestContext
     DaemonResults& results;
 
     AssetDatabase& Db() const { return server.Database(); }
+    // The asking connection, as the database tells connections apart (holds, a run's own copies).
+    uintptr_t Connection() const { return reinterpret_cast<uintptr_t>(from.get()); }
 };
 
 using RequestRunner = int32_t (*)(RequestContext& c, const VADBytes& payload, VADWriter& body);

@@ -170,7 +170,7 @@ int OpenScratchIn(const std::string& folder)
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
     std::string name = folder + "/velmar-output-XXXXXX";
-    // Named for an instant: a signal's handler, which takes this lock first, never finds it named.
+    // Named for an instant: a signal's handler, which waits for this step, never finds it named.
     const TemporariesLock held;
     const int named = ::mkostemp(name.data(), O_CLOEXEC);
     if (named >= 0) ::unlink(name.c_str());

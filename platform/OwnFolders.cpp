@@ -13,16 +13,6 @@
 
 namespace Platform {
 
-namespace {
-
-bool IsFolder(const std::string& path)
-{
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-}  // namespace
-
 bool MakeOwnFolder(const std::string& wanted, std::string& made, mode_t mode)
 {
     for (int attempt = 0; attempt < 8; ++attempt)
@@ -55,14 +45,15 @@ bool PutOwnFolderInPlace(const std::string& from, const std::string& to)
 {
     const TemporariesLock held;
     if (!RenameNoReplace(from, to)) return false;
-    ForgetOwnWorkGoneFrom(held, from);
+    ForgetOwnWorkMovedFrom(held, from);
     return true;
 }
 
 bool IsOwnFolder(const std::string& path)
 {
     const TemporariesLock held;
-    return IsFolder(path) && IsOwnWork(held, path);
+    struct stat st;
+    return IsOwnWork(held, path, &st) && S_ISDIR(st.st_mode);
 }
 
 bool RemoveOwnFolder(const std::string& path)
@@ -70,10 +61,12 @@ bool RemoveOwnFolder(const std::string& path)
     const int why = errno;
     const TemporariesLock held;
     struct stat st;
-    const bool there = ::lstat(path.c_str(), &st) == 0;
-    const bool own = there && S_ISDIR(st.st_mode) && IsOwnWork(held, path);
+    const bool own = IsOwnWork(held, path, &st) && S_ISDIR(st.st_mode);
     const bool gone = own && RemoveTree(path);
-    ForgetOwnWorkGoneFrom(held, path);
+    if (gone)
+        ForgetOwnWorkMovedFrom(held, path);
+    else
+        ForgetOwnWorkGoneFrom(held, path);
     errno = why;
     return gone || !own;
 }

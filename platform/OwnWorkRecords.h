@@ -5,7 +5,8 @@
 //
 // One register file per process, named "<pid>-<start>-<boot>" (the process's start time in clock ticks, field 22
 // of /proc/<pid>/stat, and the system's boot id without dashes), so that a later process of the same id is never
-// taken for it. Its text: the line "own-work 1", then one line per step, each written whole by one append:
+// taken for it. Its text: the line "own-work 1", then one line per step, each written whole within one append (a
+// "-" line that waited in a batch shares the append of the line after it):
 //
 //   + <note> file|tree <device> <inode> <path>           made: a file, or a folder that goes with all it holds
 //   + <note> aside <device> <inode> <path> <own path>     renamed aside: given back its own name where that is free

@@ -4,6 +4,8 @@
 //                   description lines, the asset's own archive and its JPEG thumbnail from a TGA)
 //   installcdp      the same packages installed and nothing else: the floor the parse stands on
 //   dlsparsefolder  the packages' asset folders exported (install, archive, thumbnail, SQL, delete)
+//   ... installed   the same with every asset installed by the user first: each installed copy held aside and put
+//                   back around the run's own, with the dated backups folders counted before and after
 // Usage: bench_dls [packages=300]
 #include "tests/e2e/E2EHarness.h"
 
@@ -106,8 +108,25 @@ int main(int argc, char** argv)
     e2e::RunResult folder = root.Run({"dlsparsefolder", "assets"}, slow);
     Report("dlsparsefolder", count, Seconds(start), folder);
 
+    // The user has every asset installed: the run holds each copy aside and puts it back; its own copies make no
+    // backup.
+    root.Run({"installfrompath", "assets"}, slow);
+    auto datedBackups = [&] {
+        int n = 0;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(root.Path("UserData/backups"), ec))
+            n += e.path().filename() != "uncommitted";
+        return n;
+    };
+    const int backupsBefore = datedBackups();
+    start = Clock::now();
+    e2e::RunResult held = root.Run({"dlsparsefolder", "assets"}, slow);
+    Report("... installed", count, Seconds(start), held);
+    std::printf("dated backup folders: %d before the run over installed assets, %d after\n", backupsBefore,
+                datedBackups());
+
     int jpegs = 0;
     for (const auto& e : fs::directory_iterator(root.Path("work/packages"))) jpegs += e.path().extension() == ".jpg";
     std::printf("thumbnails written by dlsparse: %d of %d\n", jpegs, count);
-    return install.timedOut || parse.timedOut || folder.timedOut ? 1 : 0;
+    return install.timedOut || parse.timedOut || folder.timedOut || held.timedOut ? 1 : 0;
 }

@@ -11,6 +11,13 @@
 //
 //   bench_packages [small=5000] [small KB=10] [large=500] [large MB=1] [runs=3] [work folder] [textured=40]
 //
+// Or "installfrompath" of the small assets alone, each round into a fresh installation whose daemon runs:
+//
+//   bench_packages installfrompath [assets=2000] [KB=10] [rounds=8] [work folder]
+//
+// with VELMAR_BENCH_BEFORE naming another build's stage folder, the two builds take turns round by round (which
+// goes first alternating, after one round of each not counted), and their medians and ratio are printed.
+//
 // The work folder (default $TMPDIR, else /dev/shm) should be a memory file system, so that the figures are
 // the programs' and not the disk's. VELMAR_BENCH_STAGE names another installation's stage folder (its bin/
 // is used): the same run can then measure an older build beside this one.
@@ -78,13 +85,13 @@ std::string g_stage;  // the stage folder whose bin/ is used
 std::string g_work;
 int g_roots = 0;
 
-// A fresh installation root: the stage's bin/ and an empty UserData/.
-std::string NewRoot()
+// A fresh installation root: the bin/ of `stage` (by default the stage measured) and an empty UserData/.
+std::string NewRoot(const std::string& stage = g_stage)
 {
     const std::string root = g_work + "/root" + std::to_string(++g_roots);
     fs::remove_all(root);
     fs::create_directories(root + "/UserData");
-    fs::copy(g_stage + "/bin", root + "/bin", fs::copy_options::recursive);
+    fs::copy(stage + "/bin", root + "/bin", fs::copy_options::recursive);
     return root;
 }
 
@@ -209,19 +216,93 @@ std::vector<std::string> KuidArgs(const std::vector<KUID>& kuids, size_t n)
     return out;
 }
 
+// The seconds "installfrompath" of `folder` takes in a fresh installation of `stage` whose daemon runs.
+double InstallFromPathOnce(const std::string& stage, const std::string& folder)
+{
+    const std::string root = NewRoot(stage);
+    Tool(root, {"version"});
+    const Run run = Tool(root, {"installfrompath", folder});
+    if (run.exit != 0) std::printf("  (exit %d)\n", run.exit);
+    CloseRoot(root);
+    return run.seconds;
+}
+
+void Figures(const char* who, const std::string& stage, std::vector<double> seconds)
+{
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("  %-12s median %7.1f ms   min %7.1f   max %7.1f   (%s)\n", who, Median(seconds) * 1e3,
+                seconds.front() * 1e3, seconds.back() * 1e3, stage.c_str());
+}
+
+// "installfrompath" of `count` assets alone, `rounds` times, and side by side with the stage `before` where one is
+// named: the builds take turns, the one that goes first changing each round.
+int InstallFromPathAlone(int count, size_t kb, int rounds, const std::string& before)
+{
+    const std::string src = g_work + "/src";
+    MakeAssets(src, count, kb << 10, 810000);
+    std::printf("installfrompath %d assets of %zu KB, median of %d rounds%s\n", count, kb, rounds,
+                before.empty() ? "" : ", the builds taking turns");
+    std::fflush(stdout);
+    InstallFromPathOnce(g_stage, src);  // not counted: the first start of each
+    if (!before.empty()) InstallFromPathOnce(before, src);
+    std::vector<double> ours, theirs, ratios;
+    for (int r = 0; r < rounds; ++r)
+    {
+        if (before.empty())
+        {
+            ours.push_back(InstallFromPathOnce(g_stage, src));
+            continue;
+        }
+        const bool oursFirst = r % 2 == 1;
+        if (oursFirst) ours.push_back(InstallFromPathOnce(g_stage, src));
+        theirs.push_back(InstallFromPathOnce(before, src));
+        if (!oursFirst) ours.push_back(InstallFromPathOnce(g_stage, src));
+        ratios.push_back(ours.back() / theirs.back());
+    }
+    Figures("this build", g_stage, ours);
+    if (before.empty()) return 0;
+    Figures("before", before, theirs);
+    std::printf("  ratio this/before: %.3f of the medians, %.3f the median of the rounds' ratios\n",
+                Median(ours) / Median(theirs), Median(ratios));
+    return 0;
+}
+
+// The work folder: a new folder in `base` (g_work), and the stage measured (g_stage).
+bool MakeWorkFolder(const std::string& base)
+{
+    const char* stage = std::getenv("VELMAR_BENCH_STAGE");
+    g_stage = stage && *stage ? stage : VELMAR_STAGE_DIR;
+    char tmpl[PATH_MAX];
+    std::snprintf(tmpl, sizeof tmpl, "%s/bench-packages-XXXXXX", base.c_str());
+    if (!mkdtemp(tmpl)) return false;
+    g_work = tmpl;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string defaultBase = tmp && *tmp ? tmp : "/dev/shm";
+    if (argc > 1 && std::strcmp(argv[1], "installfrompath") == 0)
+    {
+        const int count = argc > 2 ? std::atoi(argv[2]) : 2000;
+        const size_t kb = argc > 3 ? static_cast<size_t>(std::atoi(argv[3])) : 10;
+        const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 8;
+        const char* before = std::getenv("VELMAR_BENCH_BEFORE");
+        if (count < 1) return 2;
+        if (!MakeWorkFolder(argc > 5 ? argv[5] : defaultBase)) return 1;
+        const int status = InstallFromPathAlone(count, kb, rounds, before ? before : "");
+        fs::remove_all(g_work);
+        return status;
+    }
+
     const int small = argc > 1 ? std::atoi(argv[1]) : 5000;
     const size_t smallKB = argc > 2 ? static_cast<size_t>(std::atoi(argv[2])) : 10;
     const int large = argc > 3 ? std::atoi(argv[3]) : 500;
     const size_t largeMB = argc > 4 ? static_cast<size_t>(std::atoi(argv[4])) : 1;
     const int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = argc > 6 ? argv[6] : (tmp && *tmp ? tmp : "/dev/shm");
-    const char* stage = std::getenv("VELMAR_BENCH_STAGE");
-    g_stage = stage && *stage ? stage : VELMAR_STAGE_DIR;
     const int textured = argc > 7 ? std::atoi(argv[7]) : 40;
     if (small < 4 || large < 1 || textured < 1) return 2;
 
@@ -231,10 +312,7 @@ int main(int argc, char** argv)
     stack.rlim_cur = std::min<rlim_t>(stack.rlim_max, rlim_t(256) << 20);
     setrlimit(RLIMIT_STACK, &stack);
 
-    char tmpl[PATH_MAX];
-    std::snprintf(tmpl, sizeof tmpl, "%s/bench-packages-XXXXXX", base.c_str());
-    if (!mkdtemp(tmpl)) return 1;
-    g_work = tmpl;
+    if (!MakeWorkFolder(argc > 6 ? argv[6] : defaultBase)) return 1;
     std::printf("work folder %s, stage %s, median of %d runs\n", g_work.c_str(), g_stage.c_str(), runs);
     const std::string src = g_work + "/src";
     const std::vector<KUID> smallKuids = MakeAssets(src + "/small", small, smallKB << 10, 810000);

@@ -1,8 +1,9 @@
 // What ending the process waits for and removes, each step made certain by waiting until the thread in question has
 // blocked: the temporaries named from the start (where a file system makes no unnamed files) and a scratch folder
 // go only once an unbroken write has ended, which may still make a temporary, and what was set aside gets its name
-// back; a file never noted, or noted and then forgotten, stays; what is made after is held back. In a child process,
-// since ending holds back the rest of the process's work for good.
+// back; a file never noted, or noted and then forgotten, stays; what is made after is held back; the steps of two
+// threads stand side by side, and ending waits for the last. In a child process, since ending holds back the rest of
+// the process's work for good.
 #include "platform/Interruption.h"
 
 #include "PlatformTestSupport.h"
@@ -84,6 +85,50 @@ TEST(Interruption, EndingWaitsForUnbrokenWritesRemovesTheNotedTemporariesAndHold
 {
     const PlatformTest::TempDir dir;
     EXPECT_EXIT(_exit(EndInChild(dir)), testing::ExitedWithCode(0), "") << "failed checks: bits of EndInChild";
+}
+
+// The checks that failed, as bits of the result: steps of two threads stand side by side, and ending waits until
+// the last has ended, then removes what it noted.
+int EndWhileAStepStands(const PlatformTest::TempDir& dir)
+{
+    int failed = 0;
+    const std::string made = dir / "made.part-1-1";
+    std::atomic<int> step{0};
+    std::atomic<pid_t> ender{0};
+    std::thread maker([&] {
+        const TemporariesLock held;
+        step = 1;
+        while (step < 2) std::this_thread::yield();
+        std::ofstream(made) << "x";
+        NoteTemporary(held, AT_FDCWD, made);
+    });
+    while (step < 1) std::this_thread::yield();
+    // 1: another thread's step waited for the first one.
+    static std::atomic<bool> beside{false};
+    std::thread([] {
+        const TemporariesLock other;
+        beside = true;
+    }).detach();
+    if (!WaitUntil([] { return beside.load(); })) failed |= 1;
+    std::thread ending([&] {
+        ender = gettid();
+        PrepareToEnd();
+    });
+    // 2: ending did not wait for the step that stands.
+    if (!WaitUntil([&] { return ender != 0; }) || !WaitUntilBlocked(ender)) failed |= 2;
+    step = 2;
+    maker.join();
+    ending.join();
+    // 4: what the step noted stayed.
+    if (fs::exists(made)) failed |= 4;
+    return failed;
+}
+
+TEST(Interruption, StepsOfThreadsStandSideBySideAndEndingWaitsForTheLast)
+{
+    const PlatformTest::TempDir dir;
+    EXPECT_EXIT(_exit(EndWhileAStepStands(dir)), testing::ExitedWithCode(0), "")
+        << "failed checks: bits of EndWhileAStepStands";
 }
 
 }  // namespace

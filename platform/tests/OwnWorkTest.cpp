@@ -4,6 +4,7 @@
 // and of a process that has ended; then what a real process recorded before it was killed.
 #include "platform/FileWriting.h"
 #include "platform/Interruption.h"
+#include "platform/OwnFolders.h"
 #include "platform/OwnWorkRecords.h"
 #include "platform/OwnWorkSweep.h"
 #include "platform/TemporaryFolder.h"
@@ -27,8 +28,25 @@ namespace fs = std::filesystem;
 using namespace Platform;
 
 using PlatformTest::OwnWorkLine;
+using PlatformTest::ReadFile;
 using PlatformTest::WriteEndedRegister;
 using PlatformTest::WriteFile;
+
+// The path of the one register in `registers` (empty where there is not exactly one).
+std::string TheRegister(const std::string& registers)
+{
+    std::error_code ec;
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(registers, ec)) found.push_back(e.path().string());
+    return found.size() == 1 ? found[0] : std::string();
+}
+
+// The exit status of the child `child`: what it passed to _exit, or -1.
+int ExitOf(pid_t child)
+{
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 TEST(OwnWork, ARegisterReadsOnlyWholeLinesOfItsOwnForm)
 {
@@ -186,6 +204,69 @@ TEST(OwnWork, WhatAKilledProcessRecordedGoesAndNothingElse)
     EXPECT_EQ(PlatformTest::ReadFile(base + "/written"), "whole");
     EXPECT_EQ(PlatformTest::ReadFile(base + "/notes.part-" + std::to_string(child) + "-1"), "the user's");
     EXPECT_TRUE(fs::is_empty(registers));
+}
+
+// In a batch, the line saying that a folder put in place or removed needs nothing more waits: it goes out with the
+// next record, in the same write, or when the batch ends. A kill before it is written leaves a record of what is no
+// longer there, which the sweep passes by; a folder of the user's made under that name since stays.
+TEST(OwnWork, InABatchWhatWentIsForgottenLateAndOnlyWhatIsProvenGoes)
+{
+    const PlatformTest::TempDir dir;
+    const std::string base = dir.path(), registers = base + "/own-work";
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        KeepRegisterOfOwnWork(registers);
+        int failed = 0;
+        std::string made[4];
+        {
+            const OwnWorkBatch batch;
+            if (!MakeOwnFolder(base + "/a", made[0]) || !PutOwnFolderInPlace(made[0], base + "/placed")) failed |= 1;
+            const std::string before = ReadFile(TheRegister(registers));
+            if (before.find("\n- 1\n") != std::string::npos) failed |= 2;
+            if (!MakeOwnFolder(base + "/b", made[1])) failed |= 1;
+            const std::string after = ReadFile(TheRegister(registers));
+            if (after.rfind(before + "- 1\n+ 2 tree ", 0) != 0 || !after.ends_with("/b\n")) failed |= 4;
+            if (!RemoveOwnFolder(made[1]) || ReadFile(TheRegister(registers)) != after) failed |= 8;
+        }
+        if (!ReadFile(TheRegister(registers)).ends_with("\n- 2\n")) failed |= 16;
+        const OwnWorkBatch batch;
+        if (!MakeOwnFolder(base + "/c", made[2]) || !MakeOwnFolder(base + "/d", made[3]) ||
+            !PutOwnFolderInPlace(made[3], base + "/d-placed") || ::mkdir((base + "/d").c_str(), 0755) != 0)
+            failed |= 1;
+        _exit(failed);  // as if killed: the line of d waits, unwritten
+    }
+    ASSERT_EQ(ExitOf(child), 0) << "failed checks: bits of the child";
+    std::vector<OwnWorkRecord> standing;
+    ASSERT_TRUE(ReadOwnWorkRecords(ReadFile(TheRegister(registers)), standing));
+    ASSERT_EQ(standing.size(), 2u);
+    EXPECT_EQ(standing[1].path, base + "/d");
+
+    SweepOwnWorkOfEndedProcesses(registers);
+    EXPECT_FALSE(fs::exists(base + "/c"));
+    for (const char* kept : {"/placed", "/d", "/d-placed"}) EXPECT_TRUE(fs::is_directory(base + kept)) << kept;
+    EXPECT_TRUE(fs::is_empty(registers));
+}
+
+// A child forked without exec from a process that keeps a register makes what it makes as its own, but never writes
+// into its parent's register.
+TEST(OwnWork, AChildForkedWithoutExecNeverWritesItsParentsRegister)
+{
+    const PlatformTest::TempDir dir;
+    const std::string base = dir.path(), registers = base + "/own-work";
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        KeepRegisterOfOwnWork(registers);
+        static TemporaryFolder work, more;
+        if (!work.Make(base + "/work")) _exit(1);
+        const std::string before = ReadFile(TheRegister(registers));
+        const pid_t grandchild = fork();
+        if (grandchild == 0) _exit(more.Make(base + "/more") && WriteFileReplacing(base + "/more/file", "x") ? 0 : 1);
+        const int made = ExitOf(grandchild);
+        _exit(made != 0 ? 2 : ReadFile(TheRegister(registers)) != before ? 4 : 0);
+    }
+    EXPECT_EQ(ExitOf(child), 0) << "failed checks: 1, 2 what was to be made was not; 4 the register changed";
 }
 
 }  // namespace

@@ -520,10 +520,11 @@ TEST_F(DLSE2E, FolderExportLeavesAnAssetTheUserHadInstalledAsItWas)
     const RunResult cut = Run({"dlsparsefolder", "upload"});
     EXPECT_EQ(cut.exitCode, 255) << cut.out;
     EXPECT_EQ(LinesWith(cut, "Failed to put back"),
-              std::vector<std::string>{"- <kuid:720:10> : Failed to put back asset : <kuid:720:10>; the copy installed "
-                                       "before this run is kept in '" +
+              std::vector<std::string>{"- <kuid:720:10> : Failed to put back asset : <kuid:720:10>; the asset database "
+                                       "daemon that held it stopped during this run: the copy installed before this "
+                                       "run is kept in '" +
                                        root_.Path("UserData/held/kuid 720 10") +
-                                       "'; the asset database tries again when this run ends and when it next starts"})
+                                       "', and the asset database puts it back as it was when it next starts"})
         << cut.out;
     EXPECT_FALSE(root_.DaemonRunning());
     EXPECT_TRUE(root_.Exists("UserData/held/kuid 720 10/notes.txt"));

@@ -7,6 +7,16 @@
 #include "core/VelmarProperty.h"
 #include "tool/Support.h"
 
+#include <sys/stat.h>
+
+HeldInstalledAsset::~HeldInstalledAsset() { Unpin(); }
+
+void HeldInstalledAsset::Unpin()
+{
+    if (client_ && client_->Link()) client_->Link()->PinLink(0, {});
+    client_ = nullptr;
+}
+
 bool HeldInstalledAsset::Hold(VADClient& client, const Orvo::File::Path& config, const Orvo::File::Path& folder,
                               ResultsLog& log)
 {
@@ -26,6 +36,13 @@ bool HeldInstalledAsset::Hold(VADClient& client, const Orvo::File::Path& config,
         return false;
     }
     kuid_ = kuid;
+    if (held_ != kVADHeldNothing && client.Link())
+    {
+        // The hold answered on the link there is now; the run's requests stay on it while the hold lasts.
+        link_ = client.Link()->LinkNumber();
+        client_ = &client;
+        client.Link()->PinLink(link_, kuid.ToString() + " aside");
+    }
     return true;
 }
 
@@ -35,11 +52,27 @@ bool HeldInstalledAsset::PutBack(VADClient& client, ResultsLog& log)
     const std::string what = held_ == kVADHeldRecord ? "record it had" : "copy installed";
     held_ = kVADHeldNothing;
     ResultsLog putLog;
-    if (client.PutBackHeldAsset(kuid_, &putLog)) return true;
-    log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid_)),
-                   "Failed to put back asset : " + kuid_.ToString() + "; the " + what +
-                       " before this run is kept in '" + at_ +
-                       "'; the asset database tries again when this run ends and when it next starts");
+    const VADStatus put = client.PutBackHeldAsset(kuid_, &putLog);
+    Unpin();
+    if (put) return true;
+    VADConnection* link = client.Link();
+    // Only the daemon that held it can put it back now; one that stopped left it for the next to start.
+    const bool stopped = put.LinkFailed() || !link || !link->Connected() || link->LinkNumber() != link_;
+    std::string text = "Failed to put back asset : " + kuid_.ToString() + "; ";
+    struct stat st;
+    if (!stopped)
+        text += "the " + what + " before this run is kept in '" + at_ +
+                "'; the asset database tries again when this run ends and when it next starts";
+    else if (::lstat(at_.c_str(), &st) == 0)
+        text += "the asset database daemon that held it stopped during this run: the " + what +
+                " before this run is kept in '" + at_ +
+                "', and the asset database puts it back as it was when it next "
+                "starts";
+    else
+        text += "the asset database daemon that held it stopped during this run; the " + what +
+                " before this run is no longer held aside in '" + at_ +
+                "': the asset database put it back as it was (its log says when)";
+    log.PostResult(kResultError, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString("AssetID"), kuid_)), text);
     log.AppendErrors(putLog);
     return false;
 }
