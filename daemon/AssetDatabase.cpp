@@ -291,7 +291,7 @@ DbStatus AssetDatabase::ChangeRecord(const KUID& k, uintptr_t connection, bool h
     std::unique_lock lk(mutex_);
     const auto hold = holds_.find(k);
     const bool held = heldToo && hold != holds_.end() && hold->second.owner != connection;
-    if (held && !ChangeHeldRecordLocked(k, connection, change)) return DbStatus::kFailed;
+    if (held && !ChangeHeldRecordLocked(hold->second, change)) return DbStatus::kFailed;
     auto it = records_.find(k);
     if (it == records_.end()) return held ? DbStatus::kOK : DbStatus::kNotFound;
     AssetRecord r = it->second;

@@ -322,10 +322,9 @@ private:
     // put back deletes whatever local copy stands then, and what stands meanwhile is not the user's. Posts why
     // (`what` the asset cannot be now: "changed", "packed") and returns true when `k` is so held.
     bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results, const char* what = "changed") const;
-    // Gives the user's copy held aside of `k` (for another connection than `connection`) what `change` makes of its
-    // record, and keeps the record file in UserData/held/ as it is now. False when it could not be written (the
-    // hold keeps the record it had); true when nothing of `k` is so held.
-    bool ChangeHeldRecordLocked(const KUID& k, uintptr_t connection, const std::function<void(AssetRecord&)>& change);
+    // Gives the user's copy `hold` holds aside what `change` makes of its record, and keeps the record file in
+    // UserData/held/ as it is now. False when it could not be written (the hold keeps the record it had).
+    bool ChangeHeldRecordLocked(Hold& hold, const std::function<void(AssetRecord&)>& change);
     // Who deletes: a client's connection, or a put back taking the copy the holding run installed.
     DbStatus DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack);
     // A copy a connection installed from a folder of its own for a run (kVADInstallNotOverLocalCopy), as it was
@@ -345,6 +344,9 @@ private:
     // A hold's entry set or gone, with the count that lets a connection's end pass by when there is none.
     void SetHoldLocked(const KUID& k, const Hold& hold);
     void EraseHoldLocked(const KUID& k);
+    // A hold that could not be put back stays, as its put back left it, with the record it has now: keywords or a
+    // favourite mark given to the user's copy meanwhile are kept.
+    void KeepHoldLocked(Hold hold);
     // Puts one hold back, the lock not held (a copy the run installed goes through Delete). False with the reason
     // in `why`; `hold.folderHeld` says where its folder is then.
     bool PutBackHoldUnlocked(Hold& hold, DaemonResults* results, std::string& why);
@@ -371,9 +373,9 @@ private:
     mutable std::mutex obsoleteMutex_;
 
     std::map<KUID, Hold> holds_;           // installed copies held aside, by asset
+    std::atomic<size_t> holding_{0};       // how many of them there are
     std::map<KUID, RunCopy> runCopies_;    // copies runs installed of their own
     std::atomic<size_t> runCopyCount_{0};  // how many of them there are
-    std::atomic<size_t> holding_{0};       // how many of them there are
     bool leftHoldsPutBack_ = false;
 
     std::function<bool()> diskSyncForTests_;

@@ -1145,17 +1145,12 @@ DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_
     // The folder goes aside first (noted as set aside, beside it under a name nothing else has), so that a crash
     // before the store has changed puts it back.
     std::string old;
-    if (found)
+    if (found && !SetOldCopyAside(target, old))
     {
-        old = Platform::FreeOwnNameFor(OldFolderFor(target));
-        if (old.empty() || !Platform::SetOwnFolderAside(target, old))
-        {
-            DLOG("the folder of %s could not be set aside as %s: %s", k.ToString().c_str(),
-                 old.empty() ? OldFolderFor(target).c_str() : old.c_str(),
-                 old.empty() ? "taken" : std::strerror(errno));
-            PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
-            return failed();
-        }
+        DLOG("the folder of %s could not be set aside as %s: %s", k.ToString().c_str(), OldFolderFor(target).c_str(),
+             std::strerror(errno));
+        PostResult(results, kResultError, "$vad_overwrite_error", k, KuidParam(k));
+        return failed();
     }
     CrashPoint("delete-aside");
     // A local copy over a built-in one uncovers the built-in copy.

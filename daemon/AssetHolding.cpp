@@ -29,6 +29,12 @@ bool PathTaken(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Where what is held of `k` waits: its folder, or its record alone.
+std::string WhereHeld(const DaemonRoot& root, const KUID& k, bool folderHeld)
+{
+    return folderHeld ? HeldCopyFolder(root, k) : HeldRecordFile(root, k);
+}
+
 }  // namespace
 
 DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& held, std::string& at,
@@ -41,13 +47,14 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         PostNotHeld(results, k, why);
         return DbStatus::kFailed;
     };
-    const std::string holdFolder = HoldFolder(root_), folder = HeldCopyFolder(root_, k), name = HoldRecordName(k);
+    const std::string holdFolder = HoldFolder(root_), folder = HeldCopyFolder(root_, k), name = HoldRecordName(k),
+                      record = HeldRecordFile(root_, k);
     if (auto it = holds_.find(k); it != holds_.end() && it->second.owner != 0)
         return refuse("its installed copy is held aside by a run that has not put it back yet");
     // A hold that was not put back is the user's copy: nothing may take its place.
-    if (PathTaken(folder) || PathTaken(holdFolder + "/" + name))
+    if (PathTaken(folder) || PathTaken(record))
         return refuse("a copy of it held aside earlier and not put back is in '" +
-                      (PathTaken(folder) ? folder : holdFolder + "/" + name) + "'");
+                      WhereHeld(root_, k, PathTaken(folder)) + "'");
     if (const EditRecord* e = FindEditLocked(k))
         return refuse(e->owner != 0 || committing_.count(k) ? "it is being installed" : "it is open for editing");
     if (packageInstalls_.count(k)) return refuse("it is being installed from a package");
@@ -73,7 +80,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         // A built-in copy stays where it is; its record is what a run's install and delete would change.
         SetHoldLocked(k, Hold{owner, before, false, {}});
         held = kVADHeldRecord;
-        at = holdFolder + "/" + name;
+        at = record;
         DLOG("held the record of %s in %s", k.ToString().c_str(), at.c_str());
         return DbStatus::kOK;
     }
@@ -119,6 +126,14 @@ void AssetDatabase::SetHoldLocked(const KUID& k, const Hold& hold)
     holding_ = holds_.size();
 }
 
+void AssetDatabase::KeepHoldLocked(Hold hold)
+{
+    const KUID k = hold.before.kuid;
+    // A change given to its record meanwhile (keywords, the favourite mark) stays with it.
+    if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
+    SetHoldLocked(k, hold);
+}
+
 void AssetDatabase::EraseHoldLocked(const KUID& k)
 {
     holds_.erase(k);
@@ -146,7 +161,7 @@ bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResu
                    "could not be put back ($(REASON_TEXT)); the asset database tries again when it next starts.",
                k,
                {{"asset_kuid", k.ToString()},
-                {"file_path", hold.folderHeld ? HeldCopyFolder(root_, k) : HoldFolder(root_) + "/" + HoldRecordName(k)},
+                {"file_path", WhereHeld(root_, k, hold.folderHeld)},
                 {"reason_text", hold.failed.empty() ? "no reason was given" : hold.failed}});
     return true;
 }
@@ -158,12 +173,10 @@ bool AssetDatabase::RefusesHeld(const KUID& k, uintptr_t connection, DaemonResul
     return RefuseHeldLocked(k, connection, results, what);
 }
 
-bool AssetDatabase::ChangeHeldRecordLocked(const KUID& k, uintptr_t connection,
-                                           const std::function<void(AssetRecord&)>& change)
+bool AssetDatabase::ChangeHeldRecordLocked(Hold& hold, const std::function<void(AssetRecord&)>& change)
 {
-    const auto it = holds_.find(k);
-    if (it == holds_.end() || it->second.owner == connection) return true;
-    AssetRecord now = it->second.before;
+    const KUID k = hold.before.kuid;
+    AssetRecord now = hold.before;
     change(now);
     std::string why;
     // The record file is what a start puts back after a kill: it holds the change before the change counts.
@@ -174,7 +187,7 @@ bool AssetDatabase::ChangeHeldRecordLocked(const KUID& k, uintptr_t connection,
              why.empty() ? "it could not be written to disk" : why.c_str());
         return false;
     }
-    it->second.before = std::move(now);
+    hold.before = std::move(now);
     return true;
 }
 
@@ -292,9 +305,7 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
     const bool back = PutBackHoldUnlocked(hold, results, why);
     std::unique_lock lk(mutex_);
     if (back) return DbStatus::kOK;
-    // A change given to its record meanwhile stays with it.
-    if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
-    SetHoldLocked(k, hold);
+    KeepHoldLocked(std::move(hold));
     DLOG("%s could not be put back: %s", k.ToString().c_str(), why.c_str());
     PostResult(results, kResultError, "Asset $(ASSET_KUID) could not be put back as it was: $(REASON_TEXT).", k,
                {{"asset_kuid", k.ToString()}, {"reason_text", why}});
@@ -331,11 +342,9 @@ size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
         // Nobody holds it any more; the next start tries again, and until then no run may hold it.
         hold.owner = 0;
         hold.failed = why;
-        if (auto it = holds_.find(k); it != holds_.end()) hold.before = it->second.before;
-        SetHoldLocked(k, hold);
+        KeepHoldLocked(hold);
         DLOG("%s, held aside by a run that is gone, could not be put back: %s; its copy stays in %s",
-             k.ToString().c_str(), why.c_str(),
-             (hold.folderHeld ? HeldCopyFolder(root_, k) : HoldFolder(root_) + "/" + HoldRecordName(k)).c_str());
+             k.ToString().c_str(), why.c_str(), WhereHeld(root_, k, hold.folderHeld).c_str());
     }
     return back;
 }
@@ -380,6 +389,6 @@ void AssetDatabase::PutBackHoldsLeftAtStart()
         hold.owner = 0;
         hold.failed = why;
         std::unique_lock lk(mutex_);
-        SetHoldLocked(k, hold);
+        KeepHoldLocked(std::move(hold));
     }
 }

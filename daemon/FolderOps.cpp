@@ -423,22 +423,8 @@ std::string NamedInPlace(std::string text, const std::string& aside, const std::
 
 std::string TempFolderFor(const std::string& target) { return Beside(target, ".vadtmp-"); }
 std::string OldFolderFor(const std::string& target) { return Beside(target, ".vadold-"); }
-
-void RemoveUnrecordedFolder(const std::string& folder)
-{
-    const std::string aside = Platform::FreeOwnNameFor(OldFolderFor(folder));
-    if (!aside.empty() && Platform::SetOwnFolderAside(folder, aside))
-        Platform::RemoveOwnFolder(aside);
-    else
-        RemoveFolderTree(folder);
-}
 std::string ClosedEditFolderFor(const std::string& editFolder) { return Beside(editFolder, ".vadclosed-"); }
 
-namespace {
-
-// What a start-up clean-up leaves where it is of what an ended process proved its own becomes this process's own
-// work (recorded in its register), so that it stays known as the daemon's to a later request and start. What is no
-// longer there is passed by.
 void TakeOn(const std::string& folder, const Platform::ProvenWork& work)
 {
     const std::string path = folder + "/" + work.name;
@@ -450,22 +436,38 @@ void TakeOn(const std::string& folder, const Platform::ProvenWork& work)
         Platform::NoteTemporary(held, AT_FDCWD, path, true);
 }
 
-bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
-// What the registers of ended processes prove in `parent` of `kind` whose name starts with `prefix` (one set aside:
-// with its own name in `parent`), each decided here: the sweep after the clean-up passes it by.
 std::vector<Platform::ProvenWork> DecideProven(Platform::EndedOwnWork& ended, const std::string& parent,
                                                Platform::OwnWorkKind kind, std::string_view prefix)
 {
     std::vector<Platform::ProvenWork> proven = ended.ProvenIn(parent, kind);
     std::erase_if(proven, [&](const Platform::ProvenWork& work) {
-        return !StartsWith(work.name, prefix) || (kind == Platform::OwnWorkKind::kAside && work.ownName.empty());
+        return !work.name.starts_with(prefix) || (kind == Platform::OwnWorkKind::kAside && work.ownName.empty());
     });
     for (const Platform::ProvenWork& work : proven) ended.Decided(work);
     return proven;
 }
 
-}  // namespace
+bool SetOldCopyAside(const std::string& folder, std::string& aside)
+{
+    aside = Platform::FreeOwnNameFor(OldFolderFor(folder));
+    if (aside.empty())
+    {
+        errno = EEXIST;
+        return false;
+    }
+    if (Platform::SetOwnFolderAside(folder, aside)) return true;
+    aside.clear();
+    return false;
+}
+
+void RemoveUnrecordedFolder(const std::string& folder)
+{
+    std::string aside;
+    if (SetOldCopyAside(folder, aside))
+        Platform::RemoveOwnFolder(aside);
+    else
+        RemoveFolderTree(folder);
+}
 
 bool SetEditFolderAside(const std::string& editFolder)
 {

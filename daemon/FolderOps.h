@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -25,16 +26,20 @@ bool CopyFolderTree(const std::string& from, const std::string& to, std::string*
 // Removes a folder tree; true when nothing is left.
 bool RemoveFolderTree(const std::string& path);
 bool FolderExists(const std::string& path);
-// Removes an asset folder the store no longer names (an installed copy's, replaced by one in another folder): set
-// aside first as an old copy (OldFolderFor, noted as the daemon's own), so that a removal cut short is finished at
-// the next start (CleanupFolderLeftovers) and never found as a second copy of the asset.
-void RemoveUnrecordedFolder(const std::string& folder);
 
 // Names beside a target folder: "<parent>/.vadtmp-<name>" for new contents being written and
 // "<parent>/.vadold-<name>" for the old contents during the swap. Where anything else has such a name, the daemon
 // works under a name of its own beside it instead ("<that name>-<pid>-<n>").
 std::string TempFolderFor(const std::string& target);
 std::string OldFolderFor(const std::string& target);
+// Sets an asset folder aside as an old copy (OldFolderFor, or a name of the daemon's own beside it where that is
+// taken), noted as set aside from `folder`: a start-up after a kill gives it its name back or removes it as the store
+// says (CleanupFolderLeftovers). `aside` gets where it waits; false with errno set (EEXIST: no name was free).
+bool SetOldCopyAside(const std::string& folder, std::string& aside);
+// Removes an asset folder the store no longer names (an installed copy's, replaced by one in another folder): set
+// aside first as an old copy, so that a removal cut short is finished at the next start and never found as a second
+// copy of the asset.
+void RemoveUnrecordedFolder(const std::string& folder);
 
 // Copies `from` into a folder of the daemon's own beside `target` (TempFolderFor, or a name of its own where anything
 // else has that name; a leftover of the daemon's own there goes first), whose path goes to `staged`. The caller then
@@ -86,7 +91,16 @@ bool OwnClosedEditFolder(const std::string& editFolder);
 // swept after them): each entry they decide about is marked decided, and what they leave where it is becomes this
 // process's own work. Anything else of such a name is left as it is.
 //
-// In the folder of edit folders: for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
+// What the registers of ended processes prove in `parent` of `kind` whose name starts with `prefix` (one set aside:
+// with its own name in `parent`), each marked decided: the sweep after the clean-up passes it by.
+std::vector<Platform::ProvenWork> DecideProven(Platform::EndedOwnWork& ended, const std::string& parent,
+                                               Platform::OwnWorkKind kind, std::string_view prefix);
+// What a start-up clean-up leaves where it is of what an ended process proved its own (`work`, in `parent`) becomes
+// this process's own work (recorded in its register), so that it stays known as the daemon's to a later request and
+// start. What is no longer there is passed by.
+void TakeOn(const std::string& parent, const Platform::ProvenWork& work);
+
+// In the folder of edit folders (at start-up, as above): for each ".vadclosed-X", puts it back as X when `stillOpen(X)` says the store
 // still holds its edit (the close was cut short before its commit point). Otherwise its edit was closed and the
 // close was cut short before the folder went: what the installed copy localRoot/X holds as it is (the same file,
 // or the same size and bytes) is removed, and the rest is kept as KeepUncommittedWork with `move` keeps it, as

@@ -36,6 +36,8 @@ std::string HeldCopyFolder(const DaemonRoot& root, const KUID& k)
 
 std::string HoldRecordName(const KUID& k) { return k.ToSpacedString() + ".hold"; }
 
+std::string HeldRecordFile(const DaemonRoot& root, const KUID& k) { return HoldFolder(root) + "/" + HoldRecordName(k); }
+
 bool MakeHoldFolder(const DaemonRoot& root, std::string& why)
 {
     return Platform::MakeOwnerOnlyFolder(HoldFolder(root), &why);

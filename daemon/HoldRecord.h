@@ -32,6 +32,8 @@ std::string HoldFolder(const DaemonRoot& root);
 std::string HeldCopyFolder(const DaemonRoot& root, const KUID& k);
 // "<spaced KUID>.hold": the record's file name in HoldFolder.
 std::string HoldRecordName(const KUID& k);
+// UserData/held/<spaced KUID>.hold: where the record of `k` waits.
+std::string HeldRecordFile(const DaemonRoot& root, const KUID& k);
 
 // Makes HoldFolder (mode 0700) where it is missing. False, with the reason, when it cannot be made or what is
 // there is not a folder of this user's that only this user may enter (mode 0700: platform/OwnerOnlyFile.h).

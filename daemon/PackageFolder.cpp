@@ -38,9 +38,31 @@ bool HasNothingMore(const std::string& earlier, const std::string& now)
     return !ec;
 }
 
-std::string EarlierCopyName(const std::string& packageName, const std::string& copyName)
+// What became of an earlier device copy set aside once the new one stood in its place.
+struct EarlierCopyLeft
 {
-    return packageName + " " + copyName + " (earlier package copy)";
+    bool removed = false;  // the new copy has every name it has, and it was removed (whole unless `error` says why)
+    bool kept = false;     // else it was kept among the backups of uncommitted work, in `keptIn`
+    std::string keptIn;
+    std::string error;
+};
+
+// The earlier copy `aside` goes as an export takes it, once the new one stands at `now`: removed when the new copy
+// has every name it has, else kept in backupsRoot as "<package> <copy name> (earlier package copy)", or left where it
+// is when it cannot be kept.
+EarlierCopyLeft TakeEarlierCopy(const std::string& aside, const std::string& now, const std::string& backupsRoot,
+                                const std::string& packageName, const std::string& copyName)
+{
+    EarlierCopyLeft left;
+    if (HasNothingMore(aside, now))
+    {
+        left.removed = true;
+        if (!RemoveFolderTree(aside)) left.error = std::strerror(errno);
+        return left;
+    }
+    left.kept = KeepUncommittedWork(aside, backupsRoot, packageName + " " + copyName + " (earlier package copy)", true,
+                                    &left.error, &left.keptIn);
+    return left;
 }
 
 }  // namespace
@@ -125,26 +147,22 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
                 Platform::ForgetTemporary(held, note);
             }
         } forgetSetAside{setAside};
-        if (HasNothingMore(aside, to))
-        {
-            if (!RemoveFolderTree(aside))
-                PostResult(results, kResultWarning,
-                           "The earlier copy of $(ASSET_KUID) in the package could not be removed whole; what is left "
-                           "of it is '$(FILE_PATH)'.",
-                           k, {{"asset_kuid", k.ToString()}, {"file_path", aside}});
-            continue;
-        }
-        std::string at;
-        if (KeepUncommittedWork(aside, backupsRoot, EarlierCopyName(packageName, name), true, &error, &at))
+        const EarlierCopyLeft left = TakeEarlierCopy(aside, to, backupsRoot, packageName, name);
+        if (left.removed && !left.error.empty())
+            PostResult(results, kResultWarning,
+                       "The earlier copy of $(ASSET_KUID) in the package could not be removed whole; what is left "
+                       "of it is '$(FILE_PATH)'.",
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", aside}});
+        else if (left.kept)
             PostResult(results, kResultWarning,
                        "The earlier copy of $(ASSET_KUID) in the package held files the new copy does not have; it "
                        "was kept in '$(FILE_PATH)'.",
-                       k, {{"asset_kuid", k.ToString()}, {"file_path", at}});
-        else
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", left.keptIn}});
+        else if (!left.removed)
             PostResult(results, kResultWarning,
                        "The earlier copy of $(ASSET_KUID) in the package held files the new copy does not have; it "
                        "could not be kept among the backups ($(REASON)) and was left as '$(FILE_PATH)'.",
-                       k, {{"asset_kuid", k.ToString()}, {"file_path", aside}, {"reason", error}});
+                       k, {{"asset_kuid", k.ToString()}, {"file_path", aside}, {"reason", left.error}});
     }
     return true;
 }
@@ -159,10 +177,8 @@ std::vector<std::string> CleanupPackageLeftovers(const std::string& packagesRoot
         // A package folder may be a link leading to another file system: the records prove its entries wherever.
         if (!it->is_directory(ec)) continue;
         const std::string place = it->path().string(), packageName = it->path().filename().string();
-        for (const Platform::ProvenWork& work : ended.ProvenIn(place, Platform::OwnWorkKind::kAside))
+        for (const Platform::ProvenWork& work : DecideProven(ended, place, Platform::OwnWorkKind::kAside, ".vadold-"))
         {
-            if (work.ownName.empty() || work.name.rfind(".vadold-", 0) != 0) continue;
-            ended.Decided(work);
             const std::string aside = place + "/" + work.name, own = place + "/" + work.ownName;
             if (Platform::RenameNoReplace(aside, own))
             {
@@ -172,23 +188,22 @@ std::vector<std::string> CleanupPackageLeftovers(const std::string& packagesRoot
             if (errno != EEXIST)
             {
                 done.push_back("left the earlier package copy " + aside + " as it is: " + std::strerror(errno));
+                TakeOn(place, work);
                 continue;
             }
             // The export had put its new copy in place: the earlier one goes as the export would have taken it.
-            if (HasNothingMore(aside, own))
-            {
-                done.push_back(RemoveFolderTree(aside) ? "removed the earlier package copy " + aside
-                                                       : "could not remove all of the earlier package copy " + aside +
-                                                             ": " + std::strerror(errno));
-                continue;
-            }
-            std::string error, at;
-            if (KeepUncommittedWork(aside, backupsRoot, EarlierCopyName(packageName, work.ownName), true, &error, &at))
+            const EarlierCopyLeft left = TakeEarlierCopy(aside, own, backupsRoot, packageName, work.ownName);
+            if (left.removed)
+                done.push_back(left.error.empty()
+                                   ? "removed the earlier package copy " + aside
+                                   : "could not remove all of the earlier package copy " + aside + ": " + left.error);
+            else if (left.kept)
                 done.push_back("the earlier package copy " + aside + " held files the new copy " + own +
-                               " does not have: kept in " + at);
+                               " does not have: kept in " + left.keptIn);
             else
                 done.push_back("the earlier package copy " + aside + " held files the new copy " + own +
-                               " does not have, and could not be kept (" + error + "): it stays as it is");
+                               " does not have, and could not be kept (" + left.error + "): it stays as it is");
+            TakeOn(place, work);  // what stays of it
         }
     }
     return done;

@@ -471,10 +471,11 @@ bool OutputFile::OpenScratchFile()
     return true;
 }
 
+namespace {
+
 // False with EFBIG where a file-size limit (ulimit -f) is below `end`: the system would write the bytes below the
 // limit over the old ones and refuse the rest, and a reservation of room does not look at the limit. Such a file
 // keeps its old bytes as on a disk without room for the new ones.
-namespace {
 bool WithinFileSizeLimit(uint64_t end)
 {
     struct rlimit limit;
@@ -482,6 +483,7 @@ bool WithinFileSizeLimit(uint64_t end)
     errno = EFBIG;
     return false;
 }
+
 }  // namespace
 
 // Room for the bytes [from, to) of the regular file written in place or through a stream, its old bytes and

@@ -66,8 +66,7 @@ bool HeldInstalledAsset::PutBack(VADClient& client, ResultsLog& log)
     else if (::lstat(at_.c_str(), &st) == 0)
         text += "the asset database daemon that held it stopped during this run: the " + what +
                 " before this run is kept in '" + at_ +
-                "', and the asset database puts it back as it was when it next "
-                "starts";
+                "', and the asset database puts it back as it was when it next starts";
     else
         text += "the asset database daemon that held it stopped during this run; the " + what +
                 " before this run is no longer held aside in '" + at_ +
