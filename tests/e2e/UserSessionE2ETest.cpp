@@ -164,6 +164,12 @@ TEST_F(UserSessionE2E, BadInputGivesItsMessageAndChangesNothing)
         {{"export-package", "dxtc", "Pkg", "<kuid:900001:100>"}, Failed("Invalid uppercase package name \"Pkg\"")},
         {{"export-package", "dxtc", "pkg123456", "<kuid:900001:100>"}, Failed("Over-long package name \"pkg123456\"")},
         {{"dlsparsefolder", "no-such-folder"}, Failed("Invalid input path.")},
+        {{"dlsparsefolder", "empty"},
+         Failed("No asset folder (holding config.txt or config.chump) found in '" + root_.Path("work/empty") + "'.")},
+        // An asset folder itself: its asset is looked for in the folders below it.
+        {{"dlsparsefolder", InstallRoot::SamplesDir() + "/signal-box"},
+         Failed("No asset folder (holding config.txt or config.chump) found in '" + InstallRoot::SamplesDir() +
+                "/signal-box'.")},
         {{"compresstexture"}, Failed("Missing AssetID parameter.")},
         {{"compresstexture", "nowhere"}, Failed("Unable to search path: '" + root_.Path("work/nowhere") + "'")},
     };

@@ -278,6 +278,14 @@ bool ExportDownloadStationFolder(VADClient& client, const Orvo::File::Path& fold
     }
     const uint32_t errorsBefore = log.ErrorCount();
     const std::vector<AssetFolderFound> assets = FindAssetFolders(folder, log);
+    // A folder with nothing to export is a slip (an empty folder, or an asset folder itself, whose asset is looked
+    // for in the folders below it): said as installfrompath says it, and nothing is written.
+    if (assets.empty())
+    {
+        log.PostResultF(kResultError, "No asset folder (holding config.txt or config.chump) found in '%s'.",
+                        folder.c_str());
+        return false;
+    }
     // Every file the export reads is known before anything is written, and no output is written over one.
     Platform::KeptInputs sources;
     std::string why;
