@@ -205,9 +205,9 @@ TEST_F(DaemonAssetsTest, DescriptionThumbnailObsoletesAndFavourite)
     obsolete.Add(new VADFilterElementBool(VAD_FIELD_OBSOLETE));
     EXPECT_EQ(Query(obsolete), std::vector<KUID>{kSample});
 
-    // Favourites are asynchronous: a request after them sees them done.
+    // Favourites are sent without reply and then confirmed: the call says what the daemon made of the mark.
     EXPECT_TRUE(client.SetAssetFavorite(kSample, 1));
-    EXPECT_TRUE(client.SetAssetFavorite(KUID(1, 2, 0), 1));  // unknown: ignored by the daemon
+    EXPECT_EQ(client.SetAssetFavorite(KUID(1, 2, 0), 1).Code(), kVADStatusNotFound);  // an asset it does not know
     EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
     EXPECT_TRUE(connection.Connected());
 }
