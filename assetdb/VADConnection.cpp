@@ -111,10 +111,10 @@ struct VADConnection::Link
     VADLinkFailure failure = VADLinkFailure::kNone;
     std::string failureText;
     std::string root;
-    uint64_t number = 0;    // the link made last: each hello that succeeds makes the next one
+    uint64_t number = 0;         // the link made last: each hello that succeeds makes the next one
     uint64_t sentWithoutId = 0;  // requests sent with transaction id 0 on that link (under `send`)
-    uint64_t pinnedTo = 0;  // requests go over this link alone (0: over any, reopened on demand)
-    std::string pinnedFor;  // what the daemon at its other end holds for the run
+    uint64_t pinnedTo = 0;       // requests go over this link alone (0: over any, reopened on demand)
+    std::string pinnedFor;       // what the daemon at its other end holds for the run
 
     std::atomic<bool> connected{false};
     std::atomic<bool> reopen{true};
@@ -635,10 +635,10 @@ struct VADConnection::Link
             return fail(kVADStatusTimedOut);
         }
         if (w.status == kVADStatusLinkDropped)
-            RecordFailure(VADLinkFailure::kDropped,
-                          code == VAD_REQ_CONFIRM_SENT ? StoppedBeforeConfirmText()
-                                                       : "The asset database daemon closed the link during " +
-                                                             Quoted(code) + ": it may not have been carried out.");
+            RecordFailure(VADLinkFailure::kDropped, code == VAD_REQ_CONFIRM_SENT
+                                                        ? StoppedBeforeConfirmText()
+                                                        : "The asset database daemon closed the link during " +
+                                                              Quoted(code) + ": it may not have been carried out.");
         if (status) *status = w.status;
         body = std::move(w.body);
         return w.status >= 0;

@@ -123,8 +123,7 @@ public:
     // the link when needed; kVADStatusLinkDropped when there is none or the send failed. `at` (when given) gets
     // where it went: the link's number and the request's ordinal among those sent with id 0 on that link, by
     // which request 237 (VADSentBatch.h) tells what the daemon made of it.
-    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink = 0,
-                        VADSentAt* at = nullptr);
+    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink = 0, VADSentAt* at = nullptr);
     VADStatus SendAsync(uint32_t code, const VADBytes& payload)
     {
         return SendAsync(code, payload.data(), payload.size());

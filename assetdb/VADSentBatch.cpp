@@ -40,15 +40,15 @@ VADStatus VADSentBatch::Confirm()
     }
     VADConfirmSentReply reply;
     // Bound to the batch's link: another daemon's answer would say nothing of what this one was sent.
-    const VADStatus status = VADCall<VAD_REQ_CONFIRM_SENT>(link_, VADConfirmSentRequest{first}, reply, nullptr,
-                                                           linkNumber_);
+    const VADStatus status =
+        VADCall<VAD_REQ_CONFIRM_SENT>(link_, VADConfirmSentRequest{first}, reply, nullptr, linkNumber_);
     for (size_t i = firstWaiting_; i < sent_.size(); ++i)
     {
         Sent& s = sent_[i];
         if (!s.waiting) continue;
         s.waiting = false;
-        s.outcome = status ? VADOutcomeOfSent(reply, s.ordinal)
-                           : (status.LinkFailed() ? kVADStatusLinkDropped : status.Code());
+        s.outcome =
+            status ? VADOutcomeOfSent(reply, s.ordinal) : (status.LinkFailed() ? kVADStatusLinkDropped : status.Code());
     }
     firstWaiting_ = sent_.size();
     return status;

@@ -19,6 +19,6 @@ public:
 
 private:
     uint64_t handled_ = 0;
-    uint64_t forgottenThrough_ = 0;                   // the last failure no longer kept (0: none)
+    uint64_t forgottenThrough_ = 0;                    // the last failure no longer kept (0: none)
     std::deque<std::pair<uint64_t, int32_t>> failed_;  // in ordinal order, at most kVADConfirmListMax
 };

@@ -338,10 +338,8 @@ bool Socket::HasBytesWaiting() const
 {
     if (fd_ < 0) return false;
     pollfd p{fd_, POLLIN, 0};
-    int n;
-    do
-        n = poll(&p, 1, 0);
-    while (n < 0 && errno == EINTR);
+    int n = poll(&p, 1, 0);
+    while (n < 0 && errno == EINTR) n = poll(&p, 1, 0);
     return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 

@@ -64,12 +64,13 @@ int main(int argc, char** argv)
         kuids.push_back(k);
         const std::string folder = root + "/UserData/local/" + k.ToSpacedString();
         fs::create_directories(folder);
-        std::ofstream(folder + "/config.txt") << "kuid " << k.ToString() << "\nusername \"Asset " << i
-                                              << "\"\nkind \"scenery\"\n";
+        std::ofstream(folder + "/config.txt")
+            << "kuid " << k.ToString() << "\nusername \"Asset " << i << "\"\nkind \"scenery\"\n";
     }
     const std::string tool = root + "/bin/VelmarUtil";
     // The first command starts the daemon, which indexes the folders.
-    if (Platform::LaunchProcess(tool, {"version"}, work, Platform::kLaunchWait | Platform::kLaunchNoConsole).exitCode != 0)
+    if (Platform::LaunchProcess(tool, {"version"}, work, Platform::kLaunchWait | Platform::kLaunchNoConsole).exitCode !=
+        0)
     {
         std::fprintf(stderr, "the tool did not run\n");
         return 1;
@@ -95,7 +96,8 @@ int main(int argc, char** argv)
                 dump << '"' << kuids[i].ToString() << "\" \"" << Keywords(round, i) << "\"\n";
         }
         const Clock::time_point start = Clock::now();
-        const Platform::LaunchResult r = Platform::LaunchProcess(tool, {"importkeywords"}, work, Platform::kLaunchWait | Platform::kLaunchNoConsole);
+        const Platform::LaunchResult r =
+            Platform::LaunchProcess(tool, {"importkeywords"}, work, Platform::kLaunchWait | Platform::kLaunchNoConsole);
         const Clock::time_point ended = Clock::now();
         ok = ok && r.exitCode == 0;
         // The daemon stores what one connection sent in order: the last keyword stored means all are.

@@ -71,8 +71,9 @@ TEST_F(ConfirmedRequestsE2E, ImportkeywordsSaysOKOnlyOnceEveryKeywordIsStored)
     const std::vector<std::string> lines = Lines(import.out);
     ASSERT_GE(lines.size(), 23u) << import.out;
     for (int i = 1; i <= 20; ++i)
-        EXPECT_EQ(lines[i - 1], "- " + Kuid(i) + " : The asset database daemon stopped before it confirmed the "
-                                                 "keywords of this asset: they may not be stored.");
+        EXPECT_EQ(lines[i - 1], "- " + Kuid(i) +
+                                    " : The asset database daemon stopped before it confirmed the "
+                                    "keywords of this asset: they may not be stored.");
     EXPECT_EQ(lines[20], "- NULLKUID : The keywords of 280 more assets may not be stored either.");
     EXPECT_EQ(lines[21], "- NULLKUID : Running importkeywords again stores them: it sends every keyword of the file "
                          "again.");
