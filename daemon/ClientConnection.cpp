@@ -98,10 +98,12 @@ ClientConnection::GroupEnd ClientConnection::HandleMarkGroup(Frame first, Frame&
 {
     std::vector<RecordMarkFrame> group;
     CrashPointAtRequest(first.header.code);
+    size_t bytes = first.payload.size();
     group.push_back({first.header.code, std::move(first.payload)});
     // Only what is there already joins: a group never waits for a frame that may not come.
     GroupEnd end = GroupEnd::kNothingWaiting;
-    while (group.size() < kMaxRecordMarkGroup && socket_.HasBytesWaiting() && !server_.ShuttingDown())
+    while (group.size() < kMaxRecordMarkGroup && bytes < kMaxRecordMarkGroupBytes && socket_.HasBytesWaiting() &&
+           !server_.ShuttingDown())
     {
         Frame f;
         if (!Receive(f))
@@ -116,6 +118,7 @@ ClientConnection::GroupEnd ClientConnection::HandleMarkGroup(Frame first, Frame&
             break;
         }
         CrashPointAtRequest(f.header.code);
+        bytes += f.payload.size();
         group.push_back({f.header.code, std::move(f.payload)});
     }
     // What arrived before the link ended is carried out all the same, as single requests would have been.

@@ -14,6 +14,9 @@ class ClientConnection;
 class DaemonServer;
 
 constexpr size_t kMaxRecordMarkGroup = 512;
+// Nor does a group take more frames once it holds this many payload bytes (a frame may carry far more than a
+// keyword text keeps): a client cannot make one group hold hundreds of large frames at once.
+constexpr size_t kMaxRecordMarkGroupBytes = 4u << 20;
 
 // A frame that may join a group: request 54 or 50 without transaction id.
 constexpr bool IsGroupedRecordMark(uint32_t code, uint32_t transaction)
