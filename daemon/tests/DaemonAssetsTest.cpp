@@ -3,8 +3,8 @@
 #include "DaemonHarness.h"
 
 #include "assetdb/ResultsLog.h"
-#include "assetdb/VADFrameIO.h"
 #include "assetdb/VADClient.h"
+#include "assetdb/VADFrameIO.h"
 #include "core/ConfigFile.h"
 #include "daemon/FolderOps.h"
 
