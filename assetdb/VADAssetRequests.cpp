@@ -1,6 +1,7 @@
 // Asset records, texts and queries.
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequestCall.h"
+#include "assetdb/VADSentBatch.h"
 
 namespace {
 
@@ -151,12 +152,12 @@ VADResult<Orvo::String> VADClient::GetAssetKeywords(const KUID& kuid)
 
 VADStatus VADClient::SetAssetKeywords(const KUID& kuid, std::string_view keywords)
 {
-    return VADSend<VAD_REQ_SET_KEYWORDS>(link_, VADKuidTextRequest{kuid, std::string(keywords)});
+    return VADSendConfirmed<VAD_REQ_SET_KEYWORDS>(link_, VADKuidTextRequest{kuid, std::string(keywords)});
 }
 
 VADStatus VADClient::SetAssetFavorite(const KUID& kuid, uint8_t flag)
 {
-    return VADSend<VAD_REQ_FAVOURITE>(link_, VADKuidFlagRequest{kuid, flag});
+    return VADSendConfirmed<VAD_REQ_FAVOURITE>(link_, VADKuidFlagRequest{kuid, flag});
 }
 
 VADStatus VADClient::QueryAssets(const VADFilterElementGroup& filter, ChunkedList<KUID>& out)

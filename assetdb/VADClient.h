@@ -11,6 +11,12 @@
 // kVADStatusNotFound: an asset it does not know, a configuration that is not local, an empty folder.
 // Out-parameters are emptied first and filled only on success. Without a link (VADConnection::LinkFailure)
 // a request fails with kVADStatusLinkDropped and sends nothing.
+//
+// Requests the daemon does not answer (54, 50, 71, 103, 113: sent with transaction id 0, as peers expect them) are
+// each followed by a confirm on their link (VADSentBatch.h): the call returns OK only once the daemon carried the
+// request out, its status when it failed there (NotFound: an asset it does not know), and kVADStatusLinkDropped
+// when the daemon stopped first, in which case it may not have been carried out. Callers sending many confirm once
+// with a VADSentBatch of their own.
 #include "assetdb/PStringArray.h"
 #include "assetdb/VADAssetInfo.h"
 #include "assetdb/VADConnection.h"
@@ -80,10 +86,10 @@ public:
     // in the order asked.
     VADStatus GetAssetFolders(const std::vector<KUID>& kuids, std::vector<std::pair<bool, std::string>>& out,
                               ResultsLog* log = nullptr);
-    // Request 53. Request 54 (asynchronous).
+    // Request 53. Request 54.
     VADResult<Orvo::String> GetAssetKeywords(const KUID& kuid);
     VADStatus SetAssetKeywords(const KUID& kuid, std::string_view keywords);
-    // Request 50 (asynchronous).
+    // Request 50.
     VADStatus SetAssetFavorite(const KUID& kuid, uint8_t flag);
     // Request 2: appends every KUID the filter selects; an empty group selects every asset.
     VADStatus QueryAssets(const VADFilterElementGroup& filter, ChunkedList<KUID>& out);
@@ -147,7 +153,7 @@ public:
     VADStatus SetNextContentID(int32_t contentId);
     // Request 62: the installed build numbers as text.
     VADResult<Orvo::String> ListBuilds();
-    // Request 70 (synchronous, results to the log) / 71 (asynchronous).
+    // Request 70 (synchronous, results to the log) / 71.
     VADStatus RepairDatabase(uint32_t mode, ResultsLog* log = nullptr, uint8_t progress = 1);
     VADStatus RequestRepairDatabase(uint32_t mode);
     // Requests 100 / 101. A group that holds nothing yet is an empty container.
@@ -155,11 +161,11 @@ public:
     VADStatus SetSettingsGroup(std::string_view group, const TDBTagRef& tree);
     // Request 102.
     VADStatus GetSettingString(Orvo::PString& out, std::string_view group, std::string_view key);
-    // Request 103 (asynchronous).
+    // Request 103.
     VADStatus SetSettingInt(std::string_view group, std::string_view key, int32_t value);
     // Request 110: the download station's latest version of an asset (the null KUID when it has none).
     VADResult<KUID> GetDownloadStationLatestKUID(const KUID& kuid);
-    // Request 113 (asynchronous).
+    // Request 113.
     VADStatus SendAnalyticsHit(std::string_view page, std::string_view label);
 
     // Fixed names for the maker's own (negative) user ids, else request 66; NotFound for an empty name.

@@ -68,6 +68,28 @@ bool BoundToItsLink(uint32_t code)
 
 std::string Quoted(uint32_t code) { return std::string("\"") + VADRequestName(code) + "\""; }
 
+// Requests whose outcome a confirm (request 237) of their link tells, and the confirm itself: when the daemon they
+// went to stops, what they asked may not be done, and no other daemon is asked in their place.
+bool ConfirmedOnItsLink(uint32_t code)
+{
+    switch (code)
+    {
+    case VAD_REQ_CONFIRM_SENT:
+    case VAD_REQ_SET_KEYWORDS:
+    case VAD_REQ_FAVOURITE:
+    case VAD_REQ_SET_SETTING_INT:
+    case VAD_REQ_FLAG_REPAIR:
+    case VAD_REQ_ANALYTICS_HIT: return true;
+    default: return false;
+    }
+}
+
+std::string StoppedBeforeConfirmText()
+{
+    return "The asset database daemon stopped before it confirmed the requests this run sent it: what they asked "
+           "may not have been carried out, and nothing was sent to another daemon in their place.";
+}
+
 }  // namespace
 
 struct VADConnection::Link
@@ -89,9 +111,10 @@ struct VADConnection::Link
     VADLinkFailure failure = VADLinkFailure::kNone;
     std::string failureText;
     std::string root;
-    uint64_t number = 0;    // the link made last: each hello that succeeds makes the next one
-    uint64_t pinnedTo = 0;  // requests go over this link alone (0: over any, reopened on demand)
-    std::string pinnedFor;  // what the daemon at its other end holds for the run
+    uint64_t number = 0;         // the link made last: each hello that succeeds makes the next one
+    uint64_t sentWithoutId = 0;  // requests sent with transaction id 0 on that link (under `send`)
+    uint64_t pinnedTo = 0;       // requests go over this link alone (0: over any, reopened on demand)
+    std::string pinnedFor;       // what the daemon at its other end holds for the run
 
     std::atomic<bool> connected{false};
     std::atomic<bool> reopen{true};
@@ -362,6 +385,7 @@ struct VADConnection::Link
             socket = std::move(s);
             connected = true;
             ++number;
+            sentWithoutId = 0;
         }
         receiver = std::thread([this] { ReceiveLoop(); });
         return Attempt::kConnected;
@@ -459,9 +483,12 @@ struct VADConnection::Link
         if (failure == VADLinkFailure::kNone)
         {
             failure = VADLinkFailure::kDropped;
-            failureText = "The asset database daemon that held " +
-                          (onlyOn != 0 || pinnedFor.empty() ? std::string("an asset it opened") : pinnedFor) +
-                          " for this run stopped: " + Quoted(code) + " was not carried out, nor sent to another.";
+            if (onlyOn != 0 && ConfirmedOnItsLink(code))
+                failureText = StoppedBeforeConfirmText();
+            else
+                failureText = "The asset database daemon that held " +
+                              (onlyOn != 0 || pinnedFor.empty() ? std::string("an asset it opened") : pinnedFor) +
+                              " for this run stopped: " + Quoted(code) + " was not carried out, nor sent to another.";
             LogPrintf("VADClient> %s", failureText.c_str());
         }
         return false;
@@ -608,14 +635,16 @@ struct VADConnection::Link
             return fail(kVADStatusTimedOut);
         }
         if (w.status == kVADStatusLinkDropped)
-            RecordFailure(VADLinkFailure::kDropped, "The asset database daemon closed the link during " + Quoted(code) +
-                                                        ": it may not have been carried out.");
+            RecordFailure(VADLinkFailure::kDropped, code == VAD_REQ_CONFIRM_SENT
+                                                        ? StoppedBeforeConfirmText()
+                                                        : "The asset database daemon closed the link during " +
+                                                              Quoted(code) + ": it may not have been carried out.");
         if (status) *status = w.status;
         body = std::move(w.body);
         return w.status >= 0;
     }
 
-    bool SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOn = 0)
+    bool SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOn = 0, VADSentAt* at = nullptr)
     {
         if (n > kVADMaxPayload || !EnsureLink(code, onlyOn)) return false;
         VADBytes frame = VADEncodeFrame(code, 0, data, n);
@@ -626,6 +655,10 @@ struct VADConnection::Link
             {
                 std::lock_guard lk(state);
                 if (!OnItsLinkLocked(code, onlyOn)) return false;
+                // Counted as the daemon counts them, in the order they go on the wire: a frame cut short ends the
+                // link, and with it every count of it.
+                ++sentWithoutId;
+                if (at) *at = VADSentAt{number, sentWithoutId};
             }
             sent = socket.SendAll(frame.data(), frame.size(), kSendTimeoutMs) == Platform::IoResult::Ok;
             if (!sent) socket.Shutdown();
@@ -716,10 +749,10 @@ VADStatus VADConnection::Perform(uint32_t code, const TBuffer& request, TBuffer&
     return status;
 }
 
-VADStatus VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink)
+VADStatus VADConnection::SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink, VADSentAt* at)
 {
     if (n > kVADMaxPayload) return VADStatus(kVADStatusBadPayload);
-    return VADStatus(link_->SendAsync(code, data, n, onlyOnLink) ? kVADStatusOK : kVADStatusLinkDropped);
+    return VADStatus(link_->SendAsync(code, data, n, onlyOnLink, at) ? kVADStatusOK : kVADStatusLinkDropped);
 }
 
 uint64_t VADConnection::LinkNumber() const

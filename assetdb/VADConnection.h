@@ -46,6 +46,14 @@ using CommandHostCallbackFn = std::function<void(TStream& job, TBuffer& reply)>;
 // Progress lines the daemon sends (notification 4).
 using VADProgressFn = void (*)(const char* text);
 
+// Where a request without reply went: the link (VADConnection::LinkNumber) and its ordinal among the requests sent
+// with transaction id 0 on that link (1 for the first).
+struct VADSentAt
+{
+    uint64_t link = 0;
+    uint64_t ordinal = 0;
+};
+
 // Why the link failed a request.
 enum class VADLinkFailure
 {
@@ -112,8 +120,10 @@ public:
     // The same over stream buffers: the body replaces the reply buffer's contents, which is rewound.
     VADStatus Perform(uint32_t code, const TBuffer& request, TBuffer& reply, ResultsLog* log = nullptr);
     // Asynchronous request: code, transaction id 0, payload length, payload; no reply awaited. Reopens
-    // the link when needed; kVADStatusLinkDropped when there is none or the send failed.
-    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink = 0);
+    // the link when needed; kVADStatusLinkDropped when there is none or the send failed. `at` (when given) gets
+    // where it went: the link's number and the request's ordinal among those sent with id 0 on that link, by
+    // which request 237 (VADSentBatch.h) tells what the daemon made of it.
+    VADStatus SendAsync(uint32_t code, const uint8_t* data, size_t n, uint64_t onlyOnLink = 0, VADSentAt* at = nullptr);
     VADStatus SendAsync(uint32_t code, const VADBytes& payload)
     {
         return SendAsync(code, payload.data(), payload.size());

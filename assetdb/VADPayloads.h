@@ -261,6 +261,15 @@ struct VADRawPayload
     VAD_FIELDS(VADRest{bytes})
 };
 
+// Request 237. Every request a link carries with transaction id 0 has an ordinal on that link: 1 for the first one
+// sent after the hello, and so on in the order sent (VADConnection::SendAsync tells it).
+// u64 first: the lowest ordinal whose failure is to be listed
+struct VADConfirmSentRequest
+{
+    uint64_t first = 1;
+    VAD_FIELDS(first)
+};
+
 // ---- reply bodies ------------------------------------------------------------------------------------
 
 // u32 value
@@ -343,6 +352,23 @@ struct VADHoldReply
     std::string at;
     VAD_FIELDS(held, at)
     bool Valid() const { return held <= kVADHeldRecord; }
+};
+
+// The most failures one answer to request 237 lists, and the most a connection keeps for it.
+constexpr size_t kVADConfirmListMax = 1024;
+
+// Request 237: u64 handled | u64 forgotten through | u32 n | n x { u64 ordinal | i32 status }
+// `handled`: how many of the link's requests without transaction id the daemon has carried out or failed (all of
+// them with ordinals up to it). `failed`: those that failed, from the ordinal asked for on, in order, with their
+// status; a connection keeps the last kVADConfirmListMax failures, and `forgottenThrough` (0: none) is the highest
+// ordinal of one it no longer keeps: a request at or below it that is not listed may have failed too.
+struct VADConfirmSentReply
+{
+    uint64_t handled = 0;
+    uint64_t forgottenThrough = 0;
+    std::vector<std::pair<uint64_t, int32_t>> failed;
+    VAD_FIELDS(handled, forgottenThrough, failed)
+    bool Valid() const { return failed.size() <= kVADConfirmListMax; }
 };
 
 // ---- notifications -----------------------------------------------------------------------------------

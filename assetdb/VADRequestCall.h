@@ -30,12 +30,13 @@ VADStatus VADCall(VADConnection* link, const typename VADRequestTypes<Code>::Req
     return VADCall<Code>(link, request, none, log, onlyOnLink);
 }
 
-// An asynchronous request; kVADStatusLinkDropped without a connection.
+// An asynchronous request; kVADStatusLinkDropped without a connection. `at` gets where it went (SendAsync).
 template <uint32_t Code>
-VADStatus VADSend(VADConnection* link, const typename VADRequestTypes<Code>::Request& request, uint64_t onlyOnLink = 0)
+VADStatus VADSend(VADConnection* link, const typename VADRequestTypes<Code>::Request& request, uint64_t onlyOnLink = 0,
+                  VADSentAt* at = nullptr)
 {
     static_assert(VADRequestTypes<Code>::kMode == VADRequestMode::kAsync, "the request is answered");
     if (!link) return VADStatus(kVADStatusLinkDropped);
     const VADBytes bytes = VADEncode(request);
-    return link->SendAsync(Code, bytes.data(), bytes.size(), onlyOnLink);
+    return link->SendAsync(Code, bytes.data(), bytes.size(), onlyOnLink, at);
 }

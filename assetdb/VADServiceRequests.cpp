@@ -1,6 +1,7 @@
 // Database state, KUID allocation, repair, settings and the small service requests.
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequestCall.h"
+#include "assetdb/VADSentBatch.h"
 
 VADResult<uint32_t> VADClient::GetDatabaseStatus()
 {
@@ -50,7 +51,7 @@ VADStatus VADClient::RepairDatabase(uint32_t mode, ResultsLog* log, uint8_t prog
 
 VADStatus VADClient::RequestRepairDatabase(uint32_t mode)
 {
-    return VADSend<VAD_REQ_FLAG_REPAIR>(link_, VADValueRequest{static_cast<int32_t>(mode)});
+    return VADSendConfirmed<VAD_REQ_FLAG_REPAIR>(link_, VADValueRequest{static_cast<int32_t>(mode)});
 }
 
 VADStatus VADClient::GetSettingsGroup(std::string_view group, TDBTagRef& out, uint32_t flags)
@@ -86,8 +87,8 @@ VADStatus VADClient::GetSettingString(Orvo::PString& out, std::string_view group
 
 VADStatus VADClient::SetSettingInt(std::string_view group, std::string_view key, int32_t value)
 {
-    return VADSend<VAD_REQ_SET_SETTING_INT>(link_,
-                                            VADSetSettingIntRequest{std::string(group), std::string(key), value});
+    return VADSendConfirmed<VAD_REQ_SET_SETTING_INT>(
+        link_, VADSetSettingIntRequest{std::string(group), std::string(key), value});
 }
 
 VADResult<KUID> VADClient::GetDownloadStationLatestKUID(const KUID& kuid)
@@ -100,7 +101,7 @@ VADResult<KUID> VADClient::GetDownloadStationLatestKUID(const KUID& kuid)
 
 VADStatus VADClient::SendAnalyticsHit(std::string_view page, std::string_view label)
 {
-    return VADSend<VAD_REQ_ANALYTICS_HIT>(link_, VADTextPairRequest{std::string(page), std::string(label)});
+    return VADSendConfirmed<VAD_REQ_ANALYTICS_HIT>(link_, VADTextPairRequest{std::string(page), std::string(label)});
 }
 
 VADStatus VADClient::GetAuthorName(int32_t userId, Orvo::PString& out)

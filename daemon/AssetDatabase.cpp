@@ -311,6 +311,56 @@ DbStatus AssetDatabase::SetKeywords(const KUID& k, const std::string& keywords, 
     return ChangeRecord(k, connection, true, [&keywords](AssetRecord& r) { r.keywords = keywords.substr(0, 4096); });
 }
 
+void AssetDatabase::SetRecordMarks(std::vector<RecordMark>& marks, uintptr_t connection)
+{
+    std::unique_lock lk(mutex_);
+    // The records as the marks leave them, each asset once however often it is named; later marks see earlier ones.
+    std::map<KUID, AssetRecord> changed;
+    std::vector<RecordMark*> stored;  // marks whose fate is the transaction's
+    for (RecordMark& m : marks)
+    {
+        auto change = [&m](AssetRecord& r) {
+            if (m.isFavourite)
+                r.favourite = m.favourite;
+            else
+                r.keywords = m.keywords.substr(0, 4096);
+        };
+        const auto hold = holds_.find(m.kuid);
+        const bool held = hold != holds_.end() && hold->second.owner != connection;
+        if (held && !ChangeHeldRecordLocked(hold->second, change))
+        {
+            m.status = DbStatus::kFailed;
+            continue;
+        }
+        auto it = changed.find(m.kuid);
+        if (it == changed.end())
+        {
+            const auto rec = records_.find(m.kuid);
+            if (rec == records_.end())
+            {
+                m.status = held ? DbStatus::kOK : DbStatus::kNotFound;
+                continue;
+            }
+            it = changed.emplace(m.kuid, rec->second).first;
+        }
+        change(it->second);
+        stored.push_back(&m);
+    }
+    if (stored.empty()) return;
+    bool ok = store_.Begin();
+    for (auto it = changed.begin(); ok && it != changed.end(); ++it) ok = store_.PutAsset(it->second);
+    ok = ok && store_.Commit();
+    if (!ok)
+    {
+        DLOG("keywords or favourite marks of %zu assets could not be stored: %s", changed.size(),
+             store_.LastError().c_str());
+        store_.Rollback();
+    }
+    for (RecordMark* m : stored) m->status = ok ? DbStatus::kOK : DbStatus::kFailed;
+    if (!ok) return;
+    for (auto& [k, r] : changed) records_[k] = std::move(r);
+}
+
 // A verdict is of the copy validated, the one installed now: a copy held aside keeps its own.
 DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
 {

@@ -36,6 +36,16 @@ enum class [[nodiscard]] DbStatus{
     kNotFound,
 };
 
+// Keywords or the favourite mark for one asset (requests 54, 50), and what became of it.
+struct RecordMark
+{
+    KUID kuid = KUID::Null();
+    bool isFavourite = false;  // the favourite mark `favourite`; else the keywords `keywords`
+    bool favourite = false;
+    std::string keywords;
+    DbStatus status = DbStatus::kFailed;
+};
+
 class AssetDatabase
 {
 public:
@@ -86,6 +96,11 @@ public:
     // UserData/held/ written anew), as well as the copy installed now.
     DbStatus SetFavourite(const KUID& k, bool on, uintptr_t connection = 0);
     DbStatus SetKeywords(const KUID& k, const std::string& keywords, uintptr_t connection = 0);
+    // Gives many assets their keywords or mark as SetKeywords and SetFavourite would one after the other, in order,
+    // under one lock and in one store transaction (one sync of the store for all of them); each mark gets its status.
+    // The records in memory change only once the transaction is committed: when the store fails, every mark it was
+    // to store fails (a copy held aside keeps what its record file was given).
+    void SetRecordMarks(std::vector<RecordMark>& marks, uintptr_t connection = 0);
     DbStatus SetValidation(const KUID& k, int32_t state);
 
     // ---- editing, installing, deleting ----

@@ -2,6 +2,7 @@
 
 #include "assetdb/VADFrameIO.h"
 #include "assetdb/VADHandshake.h"
+#include "daemon/CrashPoint.h"
 #include "daemon/DaemonLog.h"
 #include "daemon/DaemonServer.h"
 
@@ -59,26 +60,70 @@ void ClientConnection::Run()
     server_.ConnectionEnded(this);
 }
 
+bool ClientConnection::Receive(Frame& f)
+{
+    const VADFrameRead r = VADReceiveFrame(socket_, f.header, f.payload);
+    if (r == VADFrameRead::kTooLarge)
+        DLOG("client %s (pid %u) announced %u bytes: dropped", program_.c_str(), pid_, f.header.length);
+    return r == VADFrameRead::kOk;
+}
+
 void ClientConnection::Serve()
 {
-    if (Hello())
+    if (!Hello()) return;
+    DLOG("client %s (pid %u) connected", program_.c_str(), pid_);
+    Frame next;
+    bool haveNext = false;
+    while (!server_.ShuttingDown())
     {
-        DLOG("client %s (pid %u) connected", program_.c_str(), pid_);
-        while (!server_.ShuttingDown())
+        Frame f;
+        if (haveNext)
+            f = std::move(next);
+        else if (!Receive(f))
+            break;
+        haveNext = false;
+        if (IsGroupedRecordMark(f.header.code, f.header.transaction))
         {
-            VADFrameHeader h;
-            VADBytes payload;
-            VADFrameRead r = VADReceiveFrame(socket_, h, payload);
-            if (r == VADFrameRead::kTooLarge)
-            {
-                DLOG("client %s (pid %u) announced %u bytes: dropped", program_.c_str(), pid_, h.length);
-                break;
-            }
-            if (r != VADFrameRead::kOk) break;
-            Handle(h.code, h.transaction, payload);
+            const GroupEnd end = HandleMarkGroup(std::move(f), next);
+            if (end == GroupEnd::kLinkEnded) break;
+            haveNext = end == GroupEnd::kOtherFrame;
+            continue;
         }
-        DLOG("client %s (pid %u) gone", program_.c_str(), pid_);
+        Handle(f.header.code, f.header.transaction, f.payload);
     }
+    DLOG("client %s (pid %u) gone", program_.c_str(), pid_);
+}
+
+ClientConnection::GroupEnd ClientConnection::HandleMarkGroup(Frame first, Frame& next)
+{
+    std::vector<RecordMarkFrame> group;
+    CrashPointAtRequest(first.header.code);
+    size_t bytes = first.payload.size();
+    group.push_back({first.header.code, std::move(first.payload)});
+    // Only what is there already joins: a group never waits for a frame that may not come.
+    GroupEnd end = GroupEnd::kNothingWaiting;
+    while (group.size() < kMaxRecordMarkGroup && bytes < kMaxRecordMarkGroupBytes && socket_.HasBytesWaiting() &&
+           !server_.ShuttingDown())
+    {
+        Frame f;
+        if (!Receive(f))
+        {
+            end = GroupEnd::kLinkEnded;
+            break;
+        }
+        if (!IsGroupedRecordMark(f.header.code, f.header.transaction))
+        {
+            next = std::move(f);
+            end = GroupEnd::kOtherFrame;
+            break;
+        }
+        CrashPointAtRequest(f.header.code);
+        bytes += f.payload.size();
+        group.push_back({f.header.code, std::move(f.payload)});
+    }
+    // What arrived before the link ended is carried out all the same, as single requests would have been.
+    for (int32_t status : HandleRecordMarks(server_, shared_from_this(), group)) outcomes_.Handled(status);
+    return end;
 }
 
 void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payload)
@@ -90,8 +135,13 @@ void ClientConnection::Handle(uint32_t code, uint32_t id, const VADBytes& payloa
         status = kVADStatusUnknownRequest;
     else
         status = HandleRequest(server_, shared_from_this(), code, id, payload, body, results);
-    // Asynchronous requests (id 0) get no reply; their results have no log to go to.
-    if (id == 0) return;
+    // Asynchronous requests (id 0) get no reply; their results have no log to go to. What became of them is kept
+    // for request 237, which the client sends after them when it must know.
+    if (id == 0)
+    {
+        outcomes_.Handled(status);
+        return;
+    }
     VADBytes reply = VADEncodeReplyPayload(status, status < 0 ? VADBytes() : body.Take());
     // An answer too large for one frame would never arrive: the asker gets a failure instead.
     if (reply.size() > kVADMaxPayload) reply = VADEncodeReplyPayload(kVADStatusFailed);

@@ -3,6 +3,8 @@
 // request posts go out as notifications before its reply.
 #include "assetdb/VADProtocol.h"
 #include "daemon/DaemonResults.h"
+#include "daemon/RecordMarkGroup.h"
+#include "daemon/SentOutcomes.h"
 #include "platform/Socket.h"
 
 #include <atomic>
@@ -27,11 +29,29 @@ public:
     uint32_t Pid() const { return pid_; }
     // True once the client has said a valid hello (with the token).
     bool Authenticated() const { return authenticated_.load(); }
+    // What became of the requests without transaction id received so far (request 237). The connection's own
+    // thread only: its requests are handled there, one after the other.
+    const SentOutcomes& Outcomes() const { return outcomes_; }
 
 private:
+    struct Frame
+    {
+        VADFrameHeader header;
+        VADBytes payload;
+    };
+    enum class GroupEnd
+    {
+        kNothingWaiting,  // no more bytes were waiting, or the group is full
+        kOtherFrame,      // a frame that does not join the group was read: it is handled next
+        kLinkEnded,
+    };
     bool Hello();
     void Serve();
+    // False when the link ended (or sent a frame too large).
+    bool Receive(Frame& f);
     void Handle(uint32_t code, uint32_t id, const VADBytes& payload);
+    // Handles the mark `first` with the marks waiting behind it on the socket as one group (RecordMarkGroup.h).
+    GroupEnd HandleMarkGroup(Frame first, Frame& next);
 
     DaemonServer& server_;
     Platform::Socket socket_;
@@ -39,6 +59,7 @@ private:
     std::string program_;
     uint32_t pid_ = 0;
     std::atomic<bool> authenticated_{false};
+    SentOutcomes outcomes_;
 };
 
 // Handles one request; the body of the reply goes to `body`, results to `results`. Returns the status.

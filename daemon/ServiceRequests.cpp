@@ -127,6 +127,13 @@ int32_t SetSettingInt(RequestContext& c, const VADSetSettingIntRequest& req, VAD
     return c.Db().SetSettingInt(req.group, req.key, req.value) ? kVADStatusOK : kVADStatusFailed;
 }
 
+// Answered in turn like any request of the connection, so everything sent before it on the link is done by now.
+int32_t ConfirmSent(RequestContext& c, const VADConfirmSentRequest& req, VADConfirmSentReply& reply)
+{
+    c.from->Outcomes().Answer(req.first, reply);
+    return kVADStatusOK;
+}
+
 }  // namespace
 
 std::span<const RequestRow> ServiceRequestRows()
@@ -148,6 +155,7 @@ std::span<const RequestRow> ServiceRequestRows()
         Row<VAD_REQ_SET_SETTINGS_GROUP, SetSettingsGroup>(),
         Row<VAD_REQ_SETTING_STRING, SettingString>(),
         Row<VAD_REQ_SET_SETTING_INT, SetSettingInt>(),
+        Row<VAD_REQ_CONFIRM_SENT, ConfirmSent>(true),
     };
     return rows;
 }

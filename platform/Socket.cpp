@@ -334,6 +334,15 @@ IoResult Socket::ReceiveSome(void* data, size_t capacity, size_t* received, int 
     }
 }
 
+bool Socket::HasBytesWaiting() const
+{
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    int n = poll(&p, 1, 0);
+    while (n < 0 && errno == EINTR) n = poll(&p, 1, 0);
+    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
 bool Socket::SetNoDelay(bool on) const
 {
     int v = on ? 1 : 0;

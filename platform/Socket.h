@@ -39,6 +39,8 @@ public:
     IoResult ReceiveExact(void* data, size_t length, int timeoutMs = kForever, size_t* received = nullptr) const;
     // Receives what is there (at most `capacity` bytes), waiting up to `timeoutMs` for something.
     IoResult ReceiveSome(void* data, size_t capacity, size_t* received, int timeoutMs = kForever) const;
+    // True when bytes (or the peer's end of the stream) are there to be read now, without waiting.
+    bool HasBytesWaiting() const;
 
     bool SetNoDelay(bool on = true) const;
     // Ends both directions; a thread blocked in a receive on this socket wakes with Closed. Safe to

@@ -248,8 +248,14 @@ KUID InstallEntry(VADClient& client, const TDBTagRef& entry, const void* source,
     }
 
     handle.Release();
-    // The mark is a convenience: the asset stands installed without it.
-    (void)client.SetAssetFavorite(kuid, 1);
+    // The mark is a convenience: the asset stands installed without it, and its user hears that it has none.
+    const VADStatus marked = client.SetAssetFavorite(kuid, 1);
+    if (!marked)
+        log.PostResult(kResultWarning, VelmarPropertyRef(new VelmarPropertyAssetID(Orvo::PString(), kuid)),
+                       marked.LinkFailed() ? "The asset was installed, but the asset database daemon did not confirm "
+                                             "its favourite mark: it may not be marked as a favourite."
+                                           : "The asset was installed, but the asset database could not mark it as a "
+                                             "favourite.");
     PostInstallResult(log, kResultSuccess, kuid, "$vad_installed");
     return kuid;
 }

@@ -80,7 +80,18 @@ int SetMaxBackupFoldersCommand(ToolContext& tool, ResultsLog& log, const Command
     int32_t n = ReadIntSaturated(text);
     if (n < 0) n = 0;
     if (n > 30) n = 30;
-    if (!client.SetSettingInt("developer", "max_backup_folders", n))
+    // OK only once the daemon has stored it: a limit it never took would let the next install thin backups the
+    // user asked to keep.
+    const VADStatus set = client.SetSettingInt("developer", "max_backup_folders", n);
+    if (set.LinkFailed())
+    {
+        log.PostResultF(kResultError,
+                        "The number of backup folders may not be set to %d: the asset database daemon did not "
+                        "confirm it.",
+                        n);
+        return -1;
+    }
+    if (!set)
     {
         PostCommandError(client, log, "Unable to set the number of backup folders.");
         return -1;

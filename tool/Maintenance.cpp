@@ -60,10 +60,16 @@ int RepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
         failed = !RunRepairTask(client, mode, taskLog) || taskLog.ErrorCount() > 0;
         log.Assign(taskLog);
     }
-    if (mode == kRepairPatcher && !client.RequestRepairDatabase(mode))
+    if (mode == kRepairPatcher)
     {
-        PostCommandError(client, log, "Unable to flag the asset database for repair.");
-        failed = true;
+        // The flag counts once the daemon confirms it kept it (and ran the repair it asks for).
+        const VADStatus flagged = client.RequestRepairDatabase(mode);
+        if (flagged.LinkFailed())
+            log.PostResult(kResultError, "The asset database may not be flagged for repair: the asset database daemon "
+                                         "did not confirm it.");
+        else if (!flagged)
+            PostCommandError(client, log, "Unable to flag the asset database for repair.");
+        failed = failed || !flagged;
     }
     return failed ? 255 : 0;
 }
@@ -188,7 +194,19 @@ int PatchFinaliseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& 
         return -1;
     }
     // Analytics go through the daemon; without a connection there is nobody to tell, and a hit that cannot be
-    // sent is no failure of the patch.
-    if (client.Connected()) (void)client.SendAnalyticsHit(page, label);
+    // sent is no failure of the patch. A hit sent counts once the daemon confirms it recorded it.
+    if (!client.Connected()) return 0;
+    const VADStatus sent = client.SendAnalyticsHit(page, label);
+    if (sent.LinkFailed())
+    {
+        log.PostResult(kResultError, "The patch report may not be recorded: the asset database daemon did not confirm "
+                                     "it.");
+        return -1;
+    }
+    if (!sent)
+    {
+        PostCommandError(client, log, "Unable to record the patch report.");
+        return -1;
+    }
     return 0;
 }

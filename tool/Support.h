@@ -65,8 +65,10 @@ bool WriteUserFile(const Orvo::File::Path& path, std::string_view data, std::str
 // empty one. Returns the save's result.
 bool BackupKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
                     std::string_view format, ResultsLog* log = nullptr);
-// Reads a file written by BackupKeywords and sends each child's keywords to the daemon. Children whose
-// name is not a KUID are skipped. False when the file cannot be loaded or a request could not be sent.
+// Reads a file written by BackupKeywords and sends each child's keywords to the daemon, which confirms them
+// stored (tool/KeywordImport.cpp). Children whose name is not a KUID are skipped, and so are assets the daemon does
+// not know, each with a warning. False when the file cannot be loaded, an entry cannot be sent as it is, or the
+// daemon failed to store keywords or stopped before it confirmed them (those assets are named).
 bool ImportKeywords(VADClient& client, std::string_view resourceName, const Orvo::File::Path& path,
                     std::string_view format, ResultsLog* log = nullptr);
 

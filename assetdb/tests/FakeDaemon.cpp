@@ -77,6 +77,7 @@ void FakeDaemon::Serve(Platform::Socket& s)
         (void)VADSendHelloAccepted(s, 2000);  // a client gone is the test's to see
     }
     uint8_t raw[kVADFrameHeaderSize];
+    uint64_t withoutId = 0;  // requests sent without reply, each taken as carried out
     for (;;)
     {
         if (s.ReceiveExact(raw, sizeof raw) != Platform::IoResult::Ok) break;
@@ -89,7 +90,12 @@ void FakeDaemon::Serve(Platform::Socket& s)
             received_.push_back(f);
         }
         cv_.notify_all();
-        if (handler_) handler_(*this, f);
+        if (f.header.transaction == 0) ++withoutId;
+        // The confirm of what was sent without reply is answered here, for every handler: all of it carried out.
+        if (f.header.code == VAD_REQ_CONFIRM_SENT && f.header.transaction != 0)
+            Reply(f, 0, VADEncode(VADConfirmSentReply{withoutId, 0, {}}));
+        else if (handler_)
+            handler_(*this, f);
     }
     std::lock_guard lk(sendMutex_);
     client_ = nullptr;

@@ -23,7 +23,8 @@ public:
         VADFrameHeader header;
         VADBytes payload;
     };
-    // Called on the daemon thread for every frame after the hello.
+    // Called on the daemon thread for every frame after the hello but the confirm of requests sent without reply
+    // (237), which the stand-in answers itself: every one of them carried out.
     using Handler = std::function<void(FakeDaemon& d, const Frame& f)>;
 
     // Makes a temporary installation root, points the client's connection at it and publishes the block.

@@ -239,7 +239,7 @@ TEST(VADProtocol, TheRequestTableGivesCodesNamesAndBounds)
     EXPECT_STREQ(VADRequestName(CODE), NAME);
 #include "assetdb/VADRequestTable.def"
 #undef VAD_REQUEST
-    EXPECT_EQ(codes.size(), 51u);
+    EXPECT_EQ(codes.size(), 52u);
     for (uint32_t code = 0; code < 1024; ++code) EXPECT_EQ(VADIsKnownRequestCode(code), codes.count(code) == 1);
     EXPECT_STREQ(VADRequestName(1), "request");
     EXPECT_EQ(VADRequestBoundMs(VAD_REQ_INFO), kVADQueryBoundMs);
@@ -248,6 +248,7 @@ TEST(VADProtocol, TheRequestTableGivesCodesNamesAndBounds)
     EXPECT_EQ(VADRequestBoundMs(999), kVADQueryBoundMs);
     static_assert(std::is_same_v<VADRequestTypes<VAD_REQ_INFO>::Reply, VADAssetInfoReply>);
     static_assert(VADRequestTypes<VAD_REQ_FAVOURITE>::kMode == VADRequestMode::kAsync);
+    EXPECT_EQ(VADRequestBoundMs(VAD_REQ_CONFIRM_SENT), kVADLongBoundMs);  // an asynchronous repair may come first
 }
 
 // A payload's field list keeps its documented wire form byte for byte: the asset record and the web reply

@@ -4,6 +4,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
+#include "assetdb/VADFrameIO.h"
 #include "core/ConfigFile.h"
 #include "daemon/FolderOps.h"
 
@@ -205,11 +206,54 @@ TEST_F(DaemonAssetsTest, DescriptionThumbnailObsoletesAndFavourite)
     obsolete.Add(new VADFilterElementBool(VAD_FIELD_OBSOLETE));
     EXPECT_EQ(Query(obsolete), std::vector<KUID>{kSample});
 
-    // Favourites are asynchronous: a request after them sees them done.
+    // Favourites are sent without reply and then confirmed: the call says what the daemon made of the mark.
     EXPECT_TRUE(client.SetAssetFavorite(kSample, 1));
-    EXPECT_TRUE(client.SetAssetFavorite(KUID(1, 2, 0), 1));  // unknown: ignored by the daemon
+    EXPECT_EQ(client.SetAssetFavorite(KUID(1, 2, 0), 1).Code(), kVADStatusNotFound);  // an asset it does not know
     EXPECT_EQ(client.GetDatabaseStatus().ValueOr(0xFFFFFFFFu), 0u);
     EXPECT_TRUE(connection.Connected());
+}
+
+// Keywords and marks sent without reply, all waiting on the link at once: carried out in the order sent (a request
+// of another kind among them handled in its turn), and each one's outcome told by the confirm by its ordinal.
+TEST_F(DaemonAssetsTest, MarksWaitingTogetherAreCarriedOutInOrderEachWithItsOutcome)
+{
+    ASSERT_EQ(InstalledKUID(client, inst.Path("source/sample"), nullptr), kSample);
+    RawClient raw;
+    ASSERT_TRUE(raw.Connect(inst));
+    VADBytes frames;
+    auto add = [&](uint32_t code, uint32_t id, const VADBytes& payload) {
+        const VADBytes f = VADEncodeFrame(code, id, payload);
+        frames.insert(frames.end(), f.begin(), f.end());
+    };
+    add(VAD_REQ_SET_KEYWORDS, 0, VADEncode(VADKuidTextRequest{kSample, "first"}));         // 1
+    add(VAD_REQ_SET_KEYWORDS, 0, VADEncode(VADKuidTextRequest{KUID(1, 2, 0), "nobody"}));  // 2: not known
+    add(VAD_REQ_SET_KEYWORDS, 0, VADBytes{1, 2, 3});                                       // 3: no such payload
+    add(VAD_REQ_FAVOURITE, 0, VADEncode(VADKuidFlagRequest{kSample, 1}));                  // 4
+    add(VAD_REQ_GET_KEYWORDS, 7, VADEncode(VADKuidRequest{kSample}));
+    add(VAD_REQ_SET_KEYWORDS, 0, VADEncode(VADKuidTextRequest{kSample, "second"}));  // 5
+    add(VAD_REQ_CONFIRM_SENT, 8, VADEncode(VADConfirmSentRequest{2}));
+    ASSERT_TRUE(raw.SendRaw(frames.data(), frames.size()));
+    auto answer = [&](uint32_t code, uint32_t id, VADBytes& body) {
+        for (;;)
+        {
+            VADFrameHeader h;
+            VADBytes p;
+            int32_t status = kVADStatusFailed;
+            if (VADReceiveFrame(raw.Socket(), h, p, 60000) != VADFrameRead::kOk) return false;
+            if (h.code == (code | kVADReplyBit) && h.transaction == id)
+                return VADDecodeReplyPayload(p, status, body) && status == kVADStatusOK;
+        }
+    };
+    VADBytes body;
+    VADTextReply text;
+    ASSERT_TRUE(answer(VAD_REQ_GET_KEYWORDS, 7, body) && VADDecode(body, text));
+    EXPECT_EQ(text.text, "first");
+    VADConfirmSentReply confirmed;
+    ASSERT_TRUE(answer(VAD_REQ_CONFIRM_SENT, 8, body) && VADDecode(body, confirmed));
+    EXPECT_EQ(confirmed.handled, 5u);
+    EXPECT_EQ(confirmed.failed,
+              (std::vector<std::pair<uint64_t, int32_t>>{{2, kVADStatusNotFound}, {3, kVADStatusBadPayload}}));
+    EXPECT_EQ(client.GetAssetKeywords(kSample).ValueOr(Orvo::String()).str(), "second");
 }
 
 TEST_F(DaemonAssetsTest, GeneratedKUIDsFollowTheHintAndSkipTakenContentIds)

@@ -2,6 +2,7 @@
 // backups, the store, and category codes.
 #include "DaemonHarness.h"
 
+#include "assetdb/VADSentBatch.h"
 #include "core/ConfigFile.h"
 #include "daemon/AssetDatabase.h"
 #include "daemon/AssetFolderReader.h"
@@ -10,6 +11,7 @@
 #include "daemon/FolderOps.h"
 #include "daemon/InternedNames.h"
 #include "daemon/RequestHandlers.h"
+#include "daemon/SentOutcomes.h"
 #include "platform/FileLease.h"
 
 #include <fcntl.h>
@@ -824,4 +826,29 @@ TEST(DaemonParts, UnusedInternedNamesAreFreed)
         bound.Tick();
         EXPECT_LT(cache.Count(), 2 * before + 3 * 20000 + InternedNameBound::kSlack) << round;
     }
+}
+
+// A client that keeps sending failing requests without reply: the connection keeps only its last failures, and an
+// answer never lets one it forgot pass for carried out.
+TEST(DaemonSentOutcomes, ForgottenFailuresNeverReadAsCarriedOut)
+{
+    SentOutcomes outcomes;
+    outcomes.Handled(kVADStatusOK);                                       // 1
+    for (int i = 0; i < 1100; ++i) outcomes.Handled(kVADStatusNotFound);  // 2 .. 1101
+    outcomes.Handled(kVADStatusOK);                                       // 1102
+    VADConfirmSentReply reply;
+    outcomes.Answer(1, reply);
+    EXPECT_EQ(reply.handled, 1102u);
+    ASSERT_EQ(reply.failed.size(), kVADConfirmListMax);
+    EXPECT_EQ(reply.failed.front().first, 1101u - kVADConfirmListMax + 1);
+    EXPECT_EQ(VADOutcomeOfSent(reply, 1), kVADStatusFailed);  // at or below a forgotten failure: not known
+    EXPECT_EQ(VADOutcomeOfSent(reply, 2), kVADStatusFailed);
+    EXPECT_EQ(VADOutcomeOfSent(reply, 1101), kVADStatusNotFound);
+    EXPECT_EQ(VADOutcomeOfSent(reply, 1102), kVADStatusOK);
+    EXPECT_EQ(VADOutcomeOfSent(reply, 1103), kVADStatusFailed);  // not handled yet
+    // An asker whose requests all came after the forgotten ones hears of none of them.
+    outcomes.Answer(1102, reply);
+    EXPECT_EQ(reply.forgottenThrough, 0u);
+    EXPECT_TRUE(reply.failed.empty());
+    EXPECT_EQ(VADOutcomeOfSent(reply, 1102), kVADStatusOK);
 }
