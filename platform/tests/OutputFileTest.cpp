@@ -1,4 +1,5 @@
 #include "platform/OutputFile.h"
+#include "platform/OutputFlush.h"
 
 #include "NobodyProcess.h"
 #include "PlatformTestSupport.h"
@@ -447,4 +448,35 @@ TEST(OutputFile, AFileTheProgramHoldsIsJudgedByTheFileNotItsName)
     EXPECT_EQ(why, "it is the database");
     EXPECT_TRUE(WriteOutputFile(dir / "old", "no longer the database"));
     EXPECT_EQ(ReadFile(db), "new rows");
+}
+
+// Where the flush at the end of a command is on: each output committed, by whatever route, notes its file system
+// once; what is abandoned notes nothing, and a file noted stays the user's to write again (the record holds its
+// folder, not the file).
+TEST(OutputFile, ACommittedOutputNotesItsFileSystemForTheFlush)
+{
+    PlatformTest::TempDir dir;
+    ASSERT_TRUE(WriteOutputFile(dir / "before.txt", "written while noting is off"));
+    EXPECT_EQ(Platform::NotedFileSystems(), 0u);
+    Platform::SetNotingWrittenOutputs(true);
+    OutputFile abandoned;
+    ASSERT_TRUE(abandoned.Open(dir / "abandoned.txt"));
+    abandoned.Abandon();
+    EXPECT_EQ(Platform::NotedFileSystems(), 0u);
+    ASSERT_EQ(link((dir / "before.txt").c_str(), (dir / "second").c_str()), 0);
+    // New, replaced, written in place (a second name), and new again in another folder of the same file system.
+    for (const std::string& name :
+         {dir / "new.txt", dir / "before.txt", dir / "second", dir / "second", dir / "new.txt"})
+    {
+        EXPECT_TRUE(WriteOutputFile(name, "out")) << name;
+        EXPECT_EQ(Platform::NotedFileSystems(), 1u) << name;
+        EXPECT_TRUE(Platform::FlushWrittenOutputs()) << name;
+        EXPECT_EQ(Platform::NotedFileSystems(), 0u) << name;
+    }
+    ASSERT_EQ(mkdir((dir / "sub").c_str(), 0700), 0);
+    EXPECT_TRUE(WriteOutputFile(dir / "new.txt", "one") && WriteOutputFile(dir / "sub/new.txt", "two"));
+    EXPECT_EQ(Platform::NotedFileSystems(), 1u);
+    EXPECT_TRUE(Platform::FlushWrittenOutputs());
+    Platform::SetNotingWrittenOutputs(false);
+    EXPECT_EQ(ReadFile(dir / "before.txt"), "out");
 }
