@@ -368,6 +368,14 @@ int32_t InstallArchive(RequestContext& c, const VADPathOptionRequest& req, VADBo
     return kVADStatusOK;
 }
 
+// The folder that holds the file `path` leads to, links followed; `path`'s own folder where it cannot be resolved.
+std::string RealFolderOf(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return (ec ? fs::path(path) : real).parent_path().string();
+}
+
 // The folder an export makes package `name` in, below `packages`: "<name>.export-partial" where nothing has that
 // name, else a hidden name of this process's own. Made here (never a folder that was there) and recorded as the
 // process's own work, so that after a kill only that folder is removed. False with errno set.
@@ -575,6 +583,15 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     std::string manifestText;
     if (!SerializeConfigData(manifest, ConfigFileForm::kText, manifestText))
         return refused(manifestPath, "it could not be put in text form");
+    // The copies (and the archive's bytes, staged beside them) are on disk before anything of the package is
+    // committed: an earlier copy set aside or removed below is never the last whole copy after a power cut.
+    if (!SyncFileSystems({package}, &why))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package's files could not be written to disk: $(REASON); nothing was changed.", KUID::Null(),
+                   {{"reason", why}});
+        return kVADStatusFailed;
+    }
     // Not one step across the files: the archive is committed first, then the manifest, then the copies. A
     // failure on the way leaves what was committed before it, and says so.
     if (!archive.Finish(result))
@@ -605,6 +622,18 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         PostResult(&c.results, kResultError,
                    "The package '$(FILE_PATH)' could not be put in place: $(REASON); nothing was changed.",
                    KUID::Null(), {{"file_path", finished}, {"reason", std::strerror(errno)}});
+        return kVADStatusFailed;
+    }
+    // The folder the package was made in goes first (what it held is in place by now), so that a power cut after
+    // the answer finds nothing of it; the answer comes once what was committed is on disk: the package folder, and
+    // the folders the archive and manifest are in (a link may lead them elsewhere).
+    making.Remove();
+    if (!SyncFileSystems(
+            {finished, RealFolderOf(finished + "/" + name + ".cdp"), RealFolderOf(finished + "/package.txt")}, &why))
+    {
+        PostResult(&c.results, kResultError,
+                   "The package '$(FILE_PATH)' was written, but could not be written to disk: $(REASON).", KUID::Null(),
+                   {{"file_path", finished}, {"reason", why}});
         return kVADStatusFailed;
     }
     DLOG("exported package %s with %zu assets", name.c_str(), req.kuids.size());

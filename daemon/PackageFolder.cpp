@@ -113,6 +113,10 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
         };
         if (putInPlace()) continue;
         if (errno != EEXIST) return failed(std::strerror(errno));
+        // The earlier copy goes only once the new one is on disk, or a power cut could leave neither: a copy copied
+        // onto the package folder's file system is synced here (the caller synced the folder it was made in).
+        if (moving.IsMade() && !SyncFileSystems({place}, &error))
+            return failed("it could not be written to disk: " + error);
         // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
         // nothing is replaced that was not looked at. Recorded first: a kill before the new copy is in place gives
         // the earlier one its name back.

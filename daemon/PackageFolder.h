@@ -5,8 +5,10 @@
 // archive and manifest are written into it as any output the user names (Platform::OutputFile: a file with a
 // second name or of another owner is written in place, keeping its names, owner and mode), each device copy made
 // now takes the place of the earlier copy of its asset (copied into the folder first where it lies on another file
-// system, a link leading there), and everything else in the folder stays as it is. An
-// earlier copy is removed only when the new one has every name it has (its files are replaced, as outputs are);
+// system, a link leading there), and everything else in the folder stays as it is. An earlier copy is set aside
+// only once the new one is on disk (the caller syncs the folder the package was made in first; a copy copied across
+// file systems is synced here), and removed only when the new one has every name it has (its files are replaced,
+// as outputs are);
 // one holding anything more (a file its user put there, or one the asset no longer has), or that is not a plain
 // folder, is kept in the backups of uncommitted work, and the results say where.
 #include "core/KUID.h"

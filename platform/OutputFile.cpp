@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include "platform/Interruption.h"
+#include "platform/OutputFlush.h"
 #include "platform/OwnStreams.h"
 #include "platform/StandardStreams.h"
 
@@ -374,6 +375,7 @@ bool OutputFile::OpenNew(const std::string& path, mode_t mode, Access access)
     staged_ = FileIdentity::OfFd(replacing_.Fd());
     newName_ = name;
     newFolder_ = folderFile;
+    newFolderPath_ = folder.empty() ? "." : folder;
     return true;
 }
 
@@ -643,8 +645,13 @@ bool OutputFile::Commit()
     positioned_ = -1;
     if (replacing_.IsOpen())
     {
+        // A file replaced holds its old contents or its new ones after a power cut: the new ones are on disk
+        // before they take its name. A new file waits for the flush at the end of the command.
+        const bool replacing = folder_ >= 0;
+        if (replacing && ::fdatasync(replacing_.Fd()) != 0) return Fail(errno);
         const bool ok = replacing_.Commit();
         const int why = errno;
+        if (ok) NoteWrittenFolder(replacing ? folder_ : AT_FDCWD, replacing ? "." : newFolderPath_.c_str());
         Abandon();
         return ok || Fail(why);
     }
@@ -665,6 +672,7 @@ bool OutputFile::Commit()
 
 bool OutputFile::CloseInPlace()
 {
+    if (regular_ || streamFile_) NoteWrittenFile(inPlace_);
     // A device, or a file system, may report a failed write only when the file is closed.
     const int fd = std::exchange(inPlace_, -1);
     const bool closed = ::close(fd) == 0;
@@ -701,6 +709,7 @@ void OutputFile::Abandon()
     regular_ = fifo_ = stream_ = streamFile_ = false;
     existing_ = staged_ = newFolder_ = FileIdentity{};
     newName_.clear();
+    newFolderPath_.clear();
 }
 
 void KeepFromOutputs(const FileIdentity& file, std::string why)

@@ -50,6 +50,11 @@
 //
 // Whatever the route, a file kept from outputs (a batch file being run, the inputs of a command, a file the
 // program keeps by its name) is refused before anything is written. Every write and the close are checked.
+//
+// After a power cut: a file replaced holds its old contents or its new ones, since the new ones are on disk
+// (fdatasync) before they take its name. A new file, and one written in place, is noted for the flush at the end
+// of the command (OutputFlush.h), which puts every file system written to on disk once; so is the folder of a
+// file replaced, for its new name.
 #include "platform/FileIdentity.h"
 #include "platform/FileWriting.h"
 
@@ -147,6 +152,7 @@ private:
     FileIdentity staged_;
     FileIdentity newFolder_;  // for a name that was not there: the folder it is made in, and its name there
     std::string newName_;
+    std::string newFolderPath_;  // ... and its path, whose file system the flush at the command's end puts on disk
     std::string reason_;
 };
 

@@ -12,6 +12,7 @@
 #include "core/VelmarWorker.h"
 #include "engine/ConfigFileBound.h"
 #include "platform/ConsoleControl.h"
+#include "platform/OutputFlush.h"
 #include "tool/HostJobs.h"
 
 #include <atomic>
@@ -119,6 +120,9 @@ void CommandHost::Run()
 
 int VADCommandHostCommand(ToolContext& tool, ResultsLog&, const CommandArgs&)
 {
+    // What the host writes for the daemon, the daemon puts on disk itself, where it counts: nothing is noted for a
+    // flush at the end of a command that serves for as long as the daemon runs.
+    Platform::SetNotingWrittenOutputs(false);
     if (VADConnection* link = tool.Connection())
     {
         CommandHost host(*link, tool.Client().SpecCache(), tool.Validation());

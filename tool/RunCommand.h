@@ -6,7 +6,8 @@ class ToolContext;
 // The exit value of a command that crashed.
 constexpr int kCrashExitCode = -100;
 
-// Sets the command-running flag and calls the dispatcher. A fault inside the command (SIGSEGV, SIGBUS,
+// Sets the command-running flag and calls the dispatcher. The files the command wrote are then put on disk, each
+// file system written to flushed once (platform/OutputFlush.h); a flush that fails is an error of the command. A fault inside the command (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL) or an exception that escapes it ends the process at once with kCrashExitCode: no
 // summary is printed and no shutdown runs.
 int RunCommand(ToolContext& tool, ResultsLog& log, int argc, char** argv);

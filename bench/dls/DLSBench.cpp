@@ -7,6 +7,8 @@
 //   ... installed   the same with every asset installed by the user first: each installed copy held aside and put
 //                   back around the run's own, with the dated backups folders counted before and after
 // Usage: bench_dls [packages=300]
+// The root is made in the system's temporary folder, on a real disk where /tmp is one, so that what the commands put on
+// disk counts. VELMAR_BENCH_STAGE names another build's stage folder, whose executables are run instead.
 #include "tests/e2e/E2EHarness.h"
 
 #include "assetdb/ArchiveEntry.h"
@@ -69,6 +71,18 @@ int main(int argc, char** argv)
 {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
     e2e::InstallRoot root;
+    if (const char* stage = std::getenv("VELMAR_BENCH_STAGE"); stage && *stage)
+    {
+        std::error_code ec;
+        fs::remove_all(root.Path("bin"), ec);
+        fs::copy(std::string(stage) + "/bin", root.Path("bin"), fs::copy_options::recursive, ec);
+        if (ec)
+        {
+            std::fprintf(stderr, "cannot lay out the executables of %s: %s\n", stage, ec.message().c_str());
+            return 1;
+        }
+        std::printf("stage %s\n", stage);
+    }
     if (!root.StartDaemon())
     {
         std::fprintf(stderr, "the daemon did not start\n");

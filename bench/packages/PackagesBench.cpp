@@ -18,6 +18,13 @@
 // with VELMAR_BENCH_BEFORE naming another build's stage folder, the two builds take turns round by round (which
 // goes first alternating, after one round of each not counted), and their medians and ratio are printed.
 //
+// Or "outputs": "createcdp" of the small assets, and "export-package" of T textured ones (a new package for
+// "etc1", then the same package again for "dxtc", which replaces its copies), in one installation per build, taking
+// turns with VELMAR_BENCH_BEFORE's as above. Their outputs are put on disk before the commands end: give a work
+// folder on a real disk (a flush on a memory file system costs nothing).
+//
+//   bench_packages outputs [assets=2000] [textured=10] [rounds=6] [work folder]
+//
 // The work folder (default $TMPDIR, else /dev/shm) should be a memory file system, so that the figures are
 // the programs' and not the disk's. VELMAR_BENCH_STAGE names another installation's stage folder (its bin/
 // is used): the same run can then measure an older build beside this one.
@@ -267,6 +274,74 @@ int InstallFromPathAlone(int count, size_t kb, int rounds, const std::string& be
     return 0;
 }
 
+// One build's installation for "outputs", with every figure of its rounds.
+struct OutputsBuild
+{
+    const char* who;
+    std::string stage;
+    std::string root;
+    std::vector<double> createcdp, exportNew, exportOver;
+};
+
+// One round of "outputs" in `b`'s installation: the figures are kept when `counted`.
+void OutputsRound(OutputsBuild& b, const std::vector<KUID>& small, const std::vector<KUID>& textured, int round,
+                  bool counted)
+{
+    const std::string package = b.root + "/out" + std::to_string(round) + ".cdp";
+    std::vector<std::string> args{"createcdp", package};
+    for (const std::string& id : KuidArgs(small, small.size())) args.push_back(id);
+    const Run made = Tool(b.root, args);
+    fs::remove(package);
+    const std::string name = "pk" + std::to_string(round);
+    std::vector<std::string> exported{"export-package", "etc1", name};
+    for (const std::string& id : KuidArgs(textured, textured.size())) exported.push_back(id);
+    const Run fresh = Tool(b.root, exported);
+    exported[1] = "dxtc";
+    const Run over = Tool(b.root, exported);
+    fs::remove_all(b.root + "/UserData/packages/" + name);
+    if (made.exit != 0 || fresh.exit != 0 || over.exit != 0)
+        std::printf("  (%s: exit %d / %d / %d)\n", b.who, made.exit, fresh.exit, over.exit);
+    if (!counted) return;
+    b.createcdp.push_back(made.seconds);
+    b.exportNew.push_back(fresh.seconds);
+    b.exportOver.push_back(over.seconds);
+}
+
+int OutputsSideBySide(int small, int textured, int rounds, const std::string& before)
+{
+    const std::string src = g_work + "/src";
+    const std::vector<KUID> smallKuids = MakeAssets(src + "/small", small, 10 << 10, 810000);
+    const std::vector<KUID> texturedKuids = MakeTexturedAssets(src + "/textured", textured, 830000);
+    std::vector<OutputsBuild> builds{{"this build", g_stage, {}, {}, {}, {}}};
+    if (!before.empty()) builds.push_back({"before", before, {}, {}, {}, {}});
+    for (OutputsBuild& b : builds)
+    {
+        b.root = NewRoot(b.stage);
+        if (Tool(b.root, {"installfrompath", src}).exit != 0) std::printf("  (%s: the install failed)\n", b.who);
+        OutputsRound(b, smallKuids, texturedKuids, -1, false);  // not counted: the command host's first start
+    }
+    std::printf("work folder %s; createcdp of %d assets of 10 KB, export-package of %d textured assets, median of %d "
+                "rounds%s\n",
+                g_work.c_str(), small, textured, rounds, before.empty() ? "" : ", the builds taking turns");
+    for (int r = 0; r < rounds; ++r)
+        for (size_t i = 0; i < builds.size(); ++i)
+            OutputsRound(builds[(i + static_cast<size_t>(r)) % builds.size()], smallKuids, texturedKuids, r, true);
+    for (const OutputsBuild& b : builds)
+    {
+        std::printf("%s\n", b.who);
+        Figures("createcdp", b.stage, b.createcdp);
+        Figures("export new", b.stage, b.exportNew);
+        Figures("export over", b.stage, b.exportOver);
+        CloseRoot(b.root);
+    }
+    if (builds.size() == 2)
+        std::printf("ratio this/before of the medians: createcdp %.3f, export new %.3f, export over %.3f\n",
+                    Median(builds[0].createcdp) / Median(builds[1].createcdp),
+                    Median(builds[0].exportNew) / Median(builds[1].exportNew),
+                    Median(builds[0].exportOver) / Median(builds[1].exportOver));
+    return 0;
+}
+
 // The work folder: a new folder in `base` (g_work), and the stage measured (g_stage).
 bool MakeWorkFolder(const std::string& base)
 {
@@ -294,6 +369,19 @@ int main(int argc, char** argv)
         if (count < 1) return 2;
         if (!MakeWorkFolder(argc > 5 ? argv[5] : defaultBase)) return 1;
         const int status = InstallFromPathAlone(count, kb, rounds, before ? before : "");
+        fs::remove_all(g_work);
+        return status;
+    }
+
+    if (argc > 1 && std::strcmp(argv[1], "outputs") == 0)
+    {
+        const int count = argc > 2 ? std::atoi(argv[2]) : 2000;
+        const int textured = argc > 3 ? std::atoi(argv[3]) : 10;
+        const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 6;
+        const char* before = std::getenv("VELMAR_BENCH_BEFORE");
+        if (count < 1 || textured < 1) return 2;
+        if (!MakeWorkFolder(argc > 5 ? argv[5] : defaultBase)) return 1;
+        const int status = OutputsSideBySide(count, textured, rounds, before ? before : "");
         fs::remove_all(g_work);
         return status;
     }

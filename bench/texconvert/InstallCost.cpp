@@ -62,12 +62,14 @@ double MeasureInstallCost(const fs::path& stageBin, const fs::path& base, const 
     }
     const fs::path root = base / "install";
     LayOutRoot(stageBin, root);
+    const std::string tool = (root / "bin" / "VelmarUtil").string();
+    // The daemon is started before the edit folder is laid out: at its start it would keep it among the backups.
+    RunTimed({tool, "version"}, root.string());
     const fs::path with = base / "asset-with-textures", without = base / "asset-without-descriptions";
     const fs::path alone = root / "UserData" / "editing" / "convert-only";
     MakeAsset(with, pictures, true);
     MakeAsset(without, pictures, false);
     MakeAsset(alone, pictures, true);
-    const std::string tool = (root / "bin" / "VelmarUtil").string();
     auto install = [&](const fs::path& folder) {
         const Timing t = RunTimed({tool, "installfrompath", folder.string()}, root.string());
         if (t.exitCode != 0) std::fprintf(stderr, "installfrompath %s failed (%d)\n", folder.c_str(), t.exitCode);

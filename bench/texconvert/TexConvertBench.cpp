@@ -119,6 +119,9 @@ Install MakeInstall(const std::string& name, const fs::path& stageBin, const fs:
     in.name = name;
     in.root = base / name;
     LayOutRoot(stageBin, in.root);
+    // The daemon is started first: at its start it keeps an edit folder without an open edit among the backups of
+    // uncommitted work, which would take the folder away before the first conversion.
+    RunTimed({in.Tool(), "version"}, in.root.string());
     in.folder = in.root / "UserData" / "editing" / "bench";
     fs::create_directories(in.folder);
     for (size_t i = 0; i < images.size(); ++i)

@@ -1,4 +1,5 @@
 #include "platform/OutputFile.h"
+#include "platform/OutputFlush.h"
 
 #include "NobodyProcess.h"
 #include "PlatformTestSupport.h"
@@ -447,4 +448,26 @@ TEST(OutputFile, AFileTheProgramHoldsIsJudgedByTheFileNotItsName)
     EXPECT_EQ(why, "it is the database");
     EXPECT_TRUE(WriteOutputFile(dir / "old", "no longer the database"));
     EXPECT_EQ(ReadFile(db), "new rows");
+}
+
+// With the flush at the end of a command on, each output committed, new, replaced or written in place (a second
+// name), notes its file system; nothing is noted while it is off, nor for an output abandoned. The record holds a
+// folder, never the output, which stays the user's to write again.
+TEST(OutputFile, ACommittedOutputNotesItsFileSystemForTheFlush)
+{
+    PlatformTest::TempDir dir;
+    ASSERT_TRUE(WriteOutputFile(dir / "one.txt", "off") && link((dir / "one.txt").c_str(), (dir / "two").c_str()) == 0);
+    Platform::SetNotingWrittenOutputs(true);
+    OutputFile abandoned;
+    EXPECT_TRUE(abandoned.Open(dir / "abandoned.txt"));
+    abandoned.Abandon();
+    EXPECT_EQ(Platform::NotedFileSystems(), 0u);
+    for (const std::string& name : {dir / "new.txt", dir / "new.txt", dir / "two", dir / "two"})
+    {
+        EXPECT_TRUE(WriteOutputFile(name, "on")) << name;
+        EXPECT_EQ(Platform::NotedFileSystems(), 1u) << name;
+        EXPECT_TRUE(Platform::FlushWrittenOutputs()) << name;
+        EXPECT_EQ(Platform::NotedFileSystems(), 0u) << name;
+    }
+    Platform::SetNotingWrittenOutputs(false);
 }
