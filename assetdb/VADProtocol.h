@@ -79,6 +79,10 @@ constexpr uint32_t kVADInstallTexturesCompiled = 4;
 // is not installed over it (it fails, the copy staying as it is). A run that has the installed copy held aside
 // (request 56) installs its own copy so, and never replaces one that was installed meanwhile.
 constexpr uint32_t kVADInstallNotOverLocalCopy = 8;
+// A bit of the flag of "delete" (request 36; the other bits have no effect): delete only a run's own copy, one
+// installed with kVADInstallNotOverLocalCopy and still as it was installed. Any other copy standing then (one
+// installed over it meanwhile) stays, and the reply is OK with a warning naming the asset.
+constexpr uint8_t kVADDeleteRunsOwnCopyOnly = 2;
 // The texture targets textures are compiled for as assets are installed and committed (the default list).
 constexpr const char* kVADInstallTextureTargets = "Velmar;DXTC";
 

@@ -43,9 +43,12 @@ bool AssetDatabase::LoadLocked()
     // A load cut short by an error is not taken: part of the records would pass for all of them.
     std::vector<AssetRecord> recs;
     std::vector<EditRecord> edits;
-    if (!store_.LoadAssets(recs) || !store_.LoadEdits(edits)) return false;
+    std::vector<RunCopyMark> marks;
+    if (!store_.LoadAssets(recs) || !store_.LoadEdits(edits) || !store_.LoadRunCopies(marks)) return false;
     records_.clear();
     for (AssetRecord& r : recs) records_[r.kuid] = std::move(r);
+    runCopies_.clear();
+    for (RunCopyMark& mark : marks) runCopies_[mark.kuid] = std::move(mark);
     // The command hosts' edits are not in the store: they stay as they are.
     std::erase_if(edits_, [](const auto& entry) { return entry.second.owner == 0; });
     for (EditRecord& e : edits)

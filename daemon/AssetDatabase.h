@@ -131,12 +131,13 @@ public:
     // installed copies stay as they were. Returns how many were closed.
     size_t CloseEditsOf(uintptr_t owner);
     // Asked by `connection`: an asset whose installed copy is held aside is deleted by nobody but the run that holds
-    // it, and a copy that connection installed itself from a folder of its own (kVADInstallNotOverLocalCopy), still
-    // as it installed it, goes without a backup: the folder it came from stays, and a backup of it would only thin
-    // the user's own.
-    DbStatus Delete(const KUID& k, DaemonResults* results, uintptr_t connection = 0);
-    // `options`: kVADInstallNotOverLocalCopy or 0. `connection`: the asking client's (HoldInstalled), the one run
-    // that may install an asset whose installed copy it holds aside.
+    // it, and a run's own copy (RunCopyMark), still as it was installed, goes without a backup, whoever deletes it:
+    // the folder it came from stays, and a backup of it would only thin the user's own. With `runsOwnCopyOnly` only
+    // such a copy is deleted: any other standing then is not, said in a warning, and the answer is OK.
+    DbStatus Delete(const KUID& k, DaemonResults* results, uintptr_t connection = 0, bool runsOwnCopyOnly = false);
+    // `options`: kVADInstallNotOverLocalCopy or 0 (the copy installed so is a run's own, marked as such in the
+    // transaction that records it). `connection`: the asking client's (HoldInstalled), the one run that may install
+    // an asset whose installed copy it holds aside.
     DbStatus InstallFromFolder(const std::string& folder, KUID& installed, DaemonResults* results,
                                const TextureCompileFn& compile = {}, uint32_t options = 0, uintptr_t connection = 0);
     // Installs several folders as InstallFromFolder would one after the other, but with one store transaction
@@ -266,11 +267,14 @@ private:
         uint64_t size = 0;                 // the bytes copied
         bool sizeKnown = false;
         bool installed = false;
+        // A run's own copy (kVADInstallNotOverLocalCopy): marked as such when it is recorded.
+        bool runsOwn = false;
         std::string from;   // the staged copy: the daemon's own beside the target, or a prepared one moved whole
         std::string aside;  // where the swap set the old copy aside (empty when nothing was replaced)
     };
     // Moves the staged folders into the local copies of the group's records and stores the records (and drops
-    // the stored edit `dropEdit` when not 0) in one transaction; the folders are put back when the store fails.
+    // the stored edit `dropEdit` when not 0) in one transaction, with the marks of runs' own copies: the mark of a
+    // copy replaced goes, one of a run's own new copy is put; the folders are put back when the store fails.
     // Returns how many were installed (their `installed` set).
     size_t InstallStagedLocked(std::vector<StagedAsset>& group, uint32_t dropEdit, DaemonResults* results);
     // Syncs the file systems of the installed copies, edit folders, backups and held copies: what an install, commit,
@@ -341,16 +345,21 @@ private:
     // UserData/held/ as it is now. False when it could not be written (the hold keeps the record it had).
     bool ChangeHeldRecordLocked(Hold& hold, const std::function<void(AssetRecord&)>& change);
     // Who deletes: a client's connection, or a put back taking the copy the holding run installed.
-    DbStatus DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack);
-    // A copy a connection installed from a folder of its own for a run (kVADInstallNotOverLocalCopy), as it was
-    // installed: deleted by that connection while it is still so, it is the run's own and gets no backup.
-    struct RunCopy
-    {
-        uintptr_t connection = 0;
-        uint64_t installTime = 0;
-        std::string configStamp;
-    };
-    bool RunsOwnCopyLocked(const KUID& k, uintptr_t connection, const AssetRecord& r) const;
+    DbStatus DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack,
+                      bool runsOwnCopyOnly = false);
+    // ---- runs' own copies (RunCopies.cpp) ----
+    // Whether `r`, the record of `k`, is a run's own copy as it was installed: it takes no backup when it is
+    // deleted or replaced, by anyone.
+    bool RunsOwnCopyLocked(const KUID& k, const AssetRecord& r) const;
+    // In the open transaction: the stored mark of `k` goes (true when there is none).
+    bool DropRunCopyStoredLocked(const KUID& k);
+    // Once that transaction is committed: what it stored of the marks, in memory (`put` the new mark of `k`, or
+    // none).
+    void RunCopyChangedLocked(const KUID& k, const RunCopyMark* put);
+    // The marks a pass over the folders leaves without their copy: its record gone, or read again as another copy.
+    std::vector<KUID> RunCopiesWithoutTheirCopyLocked() const;
+    // The warning of a delete of a run's own copy where another copy stands now.
+    static void PostNotRunsOwnCopy(DaemonResults* results, const KUID& k);
     // What stands at `target` where a held copy goes back, with no record of the database (what a run or a
     // removal cut short left there), is kept in a backup of uncommitted work, said in the log and the results.
     // False, with the reason, when it could not be.
@@ -387,10 +396,10 @@ private:
     mutable bool obsoletesDirty_ = true;
     mutable std::mutex obsoleteMutex_;
 
-    std::map<KUID, Hold> holds_;           // installed copies held aside, by asset
-    std::atomic<size_t> holding_{0};       // how many of them there are
-    std::map<KUID, RunCopy> runCopies_;    // copies runs installed of their own
-    std::atomic<size_t> runCopyCount_{0};  // how many of them there are
+    std::map<KUID, Hold> holds_;      // installed copies held aside, by asset
+    std::atomic<size_t> holding_{0};  // how many of them there are
+    // Runs' own copies, as the store holds them.
+    std::map<KUID, RunCopyMark> runCopies_;
     bool leftHoldsPutBack_ = false;
 
     std::function<bool()> diskSyncForTests_;

@@ -377,8 +377,12 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
     bool ok = synced && store_.Begin();
     for (StagedAsset* s : swapped)
     {
-        ok = ok && store_.PutAsset(s->rec);
-        if (ok && !s->rec.author.empty() && s->rec.authorId >= 0) ok = store_.PutAuthor(s->rec.authorId, s->rec.author);
+        const AssetRecord& rec = s->rec;
+        ok = ok && store_.PutAsset(rec);
+        if (ok && !rec.author.empty() && rec.authorId >= 0) ok = store_.PutAuthor(rec.authorId, rec.author);
+        // The mark names the copy installed now: a run's own gets one, any other install drops the one it had.
+        ok = ok && (s->runsOwn ? store_.PutRunCopy(RunCopyMark{rec.kuid, rec.installTime, rec.configStamp})
+                               : DropRunCopyStoredLocked(rec.kuid));
     }
     ok = ok && (dropEdit == 0 || store_.DeleteEdit(dropEdit));
     ok = ok && store_.Commit();
@@ -418,6 +422,8 @@ size_t AssetDatabase::InstallStagedLocked(std::vector<StagedAsset>& group, uint3
         if (old != records_.end() && old->second.source == "local" && old->second.folder != rec.folder)
             RemoveUnrecordedFolder(Absolute(old->second.folder));
         records_[rec.kuid] = rec;
+        const RunCopyMark mark{rec.kuid, rec.installTime, rec.configStamp};
+        RunCopyChangedLocked(rec.kuid, s->runsOwn ? &mark : nullptr);
         s->installed = true;
     }
     obsoletesDirty_ = true;
@@ -474,7 +480,8 @@ bool AssetDatabase::StageInstallLocked(const AssetConfigFiles& configs, StagedAs
     if (configs.regular) s.configName = configs.path.substr(configs.path.rfind('/') + 1);
     if (const AssetRecord* old = FindLocked(rec.kuid))
     {
-        if (!BackupLocked(*old, results))
+        // A run's own copy comes from a folder that stays: no backup of it takes the place of one of the user's.
+        if (!RunsOwnCopyLocked(rec.kuid, *old) && !BackupLocked(*old, results))
         {
             Platform::RemoveOwnFolder(s.from);
             return false;
@@ -695,6 +702,8 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
             s.leftOut = std::move(copiedLeftOut[index].empty() ? src.leftOut : copiedLeftOut[index]);
             s.size = src.size;
             s.from = src.stagedAt;
+            // A run's own copy, from a folder of its own (dlsparsefolder's): its delete takes no backup.
+            s.runsOwn = (options & kVADInstallNotOverLocalCopy) != 0;
             for (const LeftAside& left : src.givenBack)
                 PostDescriptionGivenBack(results, src.rec.kuid, src.origin + "/" + left.aside, left.own);
             if (!StageInstallLocked(src.configs, s, results, src.staged, src.stageError)) continue;
@@ -708,13 +717,6 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
-            // A run's own copy, from a folder of its own (dlsparsefolder's): its delete by that run takes no backup.
-            if ((options & kVADInstallNotOverLocalCopy) && connection != 0)
-            {
-                const AssetRecord& rec = group[g].rec;
-                runCopies_[rec.kuid] = RunCopy{connection, rec.installTime, rec.configStamp};
-                runCopyCount_ = runCopies_.size();
-            }
             if (sources[staged[g]].textureSlot != SIZE_MAX)
                 textures.PostIncomplete(sources[staged[g]].textureSlot, results);
             PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);
@@ -977,7 +979,7 @@ DbStatus AssetDatabase::Commit(uint32_t handle, DaemonResults* results, bool lin
     rec.installTime = rec.modifiedTime = now;
     if (const AssetRecord* old = FindLocked(e.kuid))
     {
-        if (!BackupLocked(*old, results))
+        if (!RunsOwnCopyLocked(e.kuid, *old) && !BackupLocked(*old, results))
         {
             Platform::RemoveOwnFolder(staged.from);
             return failed();
@@ -1078,19 +1080,13 @@ DbStatus AssetDatabase::Create(KUID k, const std::string& name, uint32_t& handle
     return DbStatus::kOK;
 }
 
-DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results, uintptr_t connection)
+DbStatus AssetDatabase::Delete(const KUID& k, DaemonResults* results, uintptr_t connection, bool runsOwnCopyOnly)
 {
-    return DeleteAs(k, results, connection, false);
+    return DeleteAs(k, results, connection, false, runsOwnCopyOnly);
 }
 
-bool AssetDatabase::RunsOwnCopyLocked(const KUID& k, uintptr_t connection, const AssetRecord& r) const
-{
-    const auto it = runCopies_.find(k);
-    return it != runCopies_.end() && connection != 0 && it->second.connection == connection && r.source == "local" &&
-           it->second.installTime == r.installTime && it->second.configStamp == r.configStamp;
-}
-
-DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack)
+DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_t connection, bool puttingBack,
+                                 bool runsOwnCopyOnly)
 {
     std::unique_lock lk(mutex_);
     // What stands while the user's copy is held aside is the holding run's, for that run (or its put back) alone.
@@ -1102,6 +1098,17 @@ DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_
     {
         PostResult(results, kResultError, "Asset $(ASSET_KUID) is built in and cannot be deleted.", k, KuidParam(k));
         return DbStatus::kFailed;
+    }
+    // A run that deletes its own copy takes nothing else: a copy installed in its place meanwhile stays.
+    if (runsOwnCopyOnly && !puttingBack)
+    {
+        if (!found) return DbStatus::kNotFound;
+        if (!RunsOwnCopyLocked(k, *found))
+        {
+            DLOG("%s is not deleted: the copy installed now is not the run's own", k.ToString().c_str());
+            PostNotRunsOwnCopy(results, k);
+            return DbStatus::kOK;
+        }
     }
     if (packageInstalls_.count(k))
     {
@@ -1140,7 +1147,7 @@ DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_
     AssetRecord rec = found ? *found : AssetRecord();
     std::string target = found ? Absolute(rec.folder) : std::string();
     // A run's own copy comes from a folder that stays: no backup of it takes the place of one of the user's.
-    const bool runsCopy = found && (puttingBack || RunsOwnCopyLocked(k, connection, rec));
+    const bool runsCopy = found && (puttingBack || RunsOwnCopyLocked(k, rec));
     if (found && !runsCopy && !BackupLocked(rec, results)) return failed();
     // The folder goes aside first (noted as set aside, beside it under a name nothing else has), so that a crash
     // before the store has changed puts it back.
@@ -1161,6 +1168,7 @@ DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_
     ok = ok && store_.Begin();
     if (found) ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
     if (edit) ok = ok && store_.DeleteEdit(edit->handle);
+    ok = ok && DropRunCopyStoredLocked(k);
     ok = ok && store_.Commit();
     if (!ok)
     {
@@ -1181,8 +1189,7 @@ DbStatus AssetDatabase::DeleteAs(const KUID& k, DaemonResults* results, uintptr_
     CrashPoint("deleted");
     // The store has forgotten it: a removal cut short from here on is finished at the next start, never undone.
     if (found) Platform::RemoveOwnFolder(old);
-    runCopies_.erase(k);
-    runCopyCount_ = runCopies_.size();
+    RunCopyChangedLocked(k, nullptr);
     if (edit)
     {
         EraseEditLocked(k);

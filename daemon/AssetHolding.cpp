@@ -96,6 +96,8 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
     const bool uncover = HiddenBuiltinLocked(before, builtin);
     bool ok = SyncedForCommitLocked() && store_.Begin();
     ok = ok && (uncover ? store_.PutAsset(builtin) : store_.DeleteAsset(k));
+    // What is put back is the user's copy: a mark it had as a run's own goes now.
+    ok = ok && DropRunCopyStoredLocked(k);
     ok = ok && store_.Commit();
     if (!ok)
     {
@@ -113,6 +115,7 @@ DbStatus AssetDatabase::HoldInstalled(const KUID& k, uintptr_t owner, uint32_t& 
         return refuse("the database could not be written");
     }
     SetHoldLocked(k, Hold{owner, before, true, {}});
+    RunCopyChangedLocked(k, nullptr);
     LocalCopyGoneLocked(k, uncover ? &builtin : nullptr);
     held = kVADHeldFolder;
     at = folder;
@@ -314,12 +317,6 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
 
 size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
 {
-    if (runCopyCount_.load() != 0)
-    {
-        std::unique_lock lk(mutex_);
-        std::erase_if(runCopies_, [owner](const auto& copy) { return copy.second.connection == owner; });
-        runCopyCount_ = runCopies_.size();
-    }
     if (holding_.load() == 0) return 0;
     std::vector<Hold> theirs;
     {

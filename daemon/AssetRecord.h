@@ -53,3 +53,18 @@ struct EditRecord
     // it closed) and is closed when the host's connection ends.
     uintptr_t owner = 0;
 };
+
+// The mark of a run's own copy (installed with kVADInstallNotOverLocalCopy from a folder the run reads, which
+// stays): the copy it names, by its install time and configuration stamp. It counts only while the asset's record
+// still is that copy, and goes with the record when the copy is replaced or deleted.
+struct RunCopyMark
+{
+    KUID kuid = KUID::Null();
+    uint64_t installTime = 0;
+    std::string configStamp;
+
+    bool Names(const AssetRecord& r) const
+    {
+        return r.kuid == kuid && r.source == "local" && r.installTime == installTime && r.configStamp == configStamp;
+    }
+};

@@ -468,8 +468,18 @@ bool AssetDatabase::Reconcile(bool full, DaemonResults* results,
             if (e.owner == 0) store([&] { return store_.DeleteEdit(e.handle); });
             EraseEditLocked(k);
         }
+        // A run's own copy is known by what it is: a mark whose copy is gone or was read again as another goes.
+        const std::vector<KUID> unmarked = RunCopiesWithoutTheirCopyLocked();
+        for (const KUID& k : unmarked) store([&] { return store_.DropRunCopy(k); });
         if (full) store([&] { return store_.SetMeta("repair_flag", ""); });
         store([&] { return store_.Commit(); });
+        if (storeOK)
+            for (const KUID& k : unmarked)
+            {
+                DLOG("%s is no longer a run's own copy: its record is %s", k.ToString().c_str(),
+                     records_.count(k) ? "another copy's" : "gone");
+                RunCopyChangedLocked(k, nullptr);
+            }
         if (!storeOK)
         {
             DLOG("%s could not be stored: %s", full ? "repair" : "scan", storeError.c_str());

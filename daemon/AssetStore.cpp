@@ -125,6 +125,10 @@ CREATE TABLE IF NOT EXISTS edits (
   UNIQUE (kuid_user, kuid_content, kuid_version));
 CREATE TABLE IF NOT EXISTS settings (grp TEXT PRIMARY KEY, tree BLOB NOT NULL);
 CREATE TABLE IF NOT EXISTS authors (user_id INTEGER PRIMARY KEY, name TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS run_copies (
+  kuid_user INTEGER NOT NULL, kuid_content INTEGER NOT NULL, kuid_version INTEGER NOT NULL,
+  install_time INTEGER NOT NULL, config_stamp TEXT NOT NULL,
+  PRIMARY KEY (kuid_user, kuid_content, kuid_version));
 )SQL";
 
 }  // namespace
@@ -450,6 +454,26 @@ bool AssetStore::SetMeta(const std::string& key, const std::string& value)
 {
     Stmt s(db_, "INSERT OR REPLACE INTO meta (key, value) VALUES (?1, ?2)");
     return s.Text(1, key).Text(2, value).Run();
+}
+
+bool AssetStore::LoadRunCopies(std::vector<RunCopyMark>& out)
+{
+    Stmt s(db_, "SELECT kuid_user, kuid_content, kuid_version, install_time, config_stamp FROM run_copies");
+    while (s.Step()) out.push_back(RunCopyMark{s.ColKuid(0), static_cast<uint64_t>(s.ColInt(3)), s.ColText(4)});
+    return !s.Failed() || Failed();
+}
+
+bool AssetStore::PutRunCopy(const RunCopyMark& mark)
+{
+    Stmt s(Prepared("INSERT OR REPLACE INTO run_copies (kuid_user, kuid_content, kuid_version, install_time,"
+                    " config_stamp) VALUES (?1,?2,?3,?4,?5)"));
+    return s.Kuid(1, mark.kuid).Int(4, static_cast<int64_t>(mark.installTime)).TextKept(5, mark.configStamp).Run();
+}
+
+bool AssetStore::DropRunCopy(const KUID& kuid)
+{
+    Stmt s(Prepared("DELETE FROM run_copies WHERE kuid_user=?1 AND kuid_content=?2 AND kuid_version=?3"));
+    return s.Kuid(1, kuid).Run();
 }
 
 bool AssetStore::PutAuthor(int32_t userId, const std::string& name)

@@ -1,7 +1,7 @@
 #pragma once
 // The daemon's SQLite store "assets.tdx": assets with their dependency ("kuid-table") and obsolete
-// ("obsolete-table") lists, open edits, settings groups, authors and a meta table holding the schema
-// version. One connection; the caller serialises access. WAL journal, file mode 0600.
+// ("obsolete-table") lists, open edits, settings groups, authors, the marks of runs' own copies and a meta table
+// holding the schema version. One connection; the caller serialises access. WAL journal, file mode 0600.
 #include "daemon/AssetRecord.h"
 #include "daemon/KUIDSet.h"
 
@@ -62,6 +62,11 @@ public:
 
     StoreRead GetMeta(const std::string& key, std::string& value);
     bool SetMeta(const std::string& key, const std::string& value);
+
+    // Runs' own copies (RunCopyMark), one a KUID: a mark put replaces the one the KUID had.
+    bool LoadRunCopies(std::vector<RunCopyMark>& out);
+    bool PutRunCopy(const RunCopyMark& mark);
+    bool DropRunCopy(const KUID& kuid);
 
     bool PutAuthor(int32_t userId, const std::string& name);
     StoreRead GetAuthor(int32_t userId, std::string& name);

@@ -53,8 +53,8 @@ int32_t Create(RequestContext& c, const VADCreateRequest& req, VADValueReply& re
 
 int32_t Delete(RequestContext& c, const VADKuidFlagRequest& req, VADEmptyPayload&)
 {
-    NoteUnusedOption(c, "flag", req.flag);
-    return StatusOf(c.Db().Delete(req.kuid, &c.results, c.Connection()));
+    NoteUnusedOption(c, "flag", req.flag & ~kVADDeleteRunsOwnCopyOnly);
+    return StatusOf(c.Db().Delete(req.kuid, &c.results, c.Connection(), (req.flag & kVADDeleteRunsOwnCopyOnly) != 0));
 }
 
 int32_t InstallFromFolder(RequestContext& c, const VADPathOptionRequest& req, VADKuidReply& reply)

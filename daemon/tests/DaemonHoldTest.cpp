@@ -173,3 +173,50 @@ TEST(DaemonHold, NothingOfTheUsersIsReplacedAndAFailedPutBackKeepsItWhereItIsHel
 }
 
 }  // namespace
+
+namespace {
+
+// A run's own copy is known as such by a daemon started after the one that installed it, as long as it is the copy
+// installed: its delete then makes no backup. One read again at start as another copy (its configuration changed by
+// hand) is the user's: a delete of the run's own copy only leaves it, saying so, and its delete makes a backup.
+TEST(DaemonHold, ARunsOwnCopyIsKnownAfterARestartWhileItIsTheCopyInstalled)
+{
+    TempDir root;
+    const std::string copy = root.path() + "/work/copy", backups = root.path() + "/UserData/backups";
+    WriteAssetFolder(copy, kAsset, "Their copy", "", 1, 5);
+    auto dated = [&] {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(backups)) n += e.path().filename() != "uncommitted";
+        return n;
+    };
+    for (const bool changed : {false, true})
+    {
+        SCOPED_TRACE(changed ? "changed by hand" : "as installed");
+        {
+            AssetDatabase db{DaemonRoot(root.path())};
+            ASSERT_TRUE(db.Open(nullptr));
+            ASSERT_TRUE(db.Reconcile(false));
+            KUID installed;
+            ASSERT_EQ(db.InstallFromFolder(copy, installed, nullptr, {}, kVADInstallNotOverLocalCopy, kRun),
+                      DbStatus::kOK);
+            if (changed)
+                WriteFile(db.Root().LocalFolder(kAsset) + "/config.txt",
+                          ReadFile(db.Root().LocalFolder(kAsset) + "/config.txt") + "\n");
+        }
+        AssetDatabase again{DaemonRoot(root.path())};
+        ASSERT_TRUE(again.Open(nullptr));
+        ASSERT_TRUE(again.Reconcile(false));
+        DaemonResults results;
+        EXPECT_EQ(again.Delete(kAsset, &results, 0x77, true), DbStatus::kOK);
+        EXPECT_EQ(again.Exists(kAsset), changed);
+        EXPECT_EQ(Says(results, "the copy installed now is not the run's, and it stays installed"), changed);
+        EXPECT_EQ(dated(), 0u);
+    }
+    AssetDatabase last{DaemonRoot(root.path())};
+    ASSERT_TRUE(last.Open(nullptr));
+    ASSERT_TRUE(last.Reconcile(false));
+    ASSERT_EQ(last.Delete(kAsset, nullptr), DbStatus::kOK);
+    EXPECT_EQ(dated(), 1u);
+}
+
+}  // namespace

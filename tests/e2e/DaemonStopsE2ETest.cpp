@@ -5,6 +5,7 @@
 // own copies never thin the user's backups.
 #include "E2EFixture.h"
 
+#include "assetdb/ResultsLog.h"
 #include "assetdb/VADPayloads.h"
 #include "assetdb/VADProtocol.h"
 
@@ -56,6 +57,39 @@ protected:
                                                             : std::vector<std::string>{};
     }
     static bool Holds(const RunResult& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+    // Ten dated backups, of the sample signal box installed eleven times over itself.
+    void MakeTenDatedBackups()
+    {
+        for (int i = 0; i < 11; ++i)
+            ASSERT_EQ(Run({"installfrompath", InstallRoot::SamplesDir() + "/signal-box"}).exitCode, 0);
+        std::vector<std::string> dated = NamesIn(root_.Path("UserData/backups"));
+        std::erase(dated, "uncommitted");
+        ASSERT_EQ(dated.size(), 10u);
+    }
+    // The dated backups, one line each: its name, how many files it holds and a hash of their names and bytes.
+    std::string DatedBackups() const
+    {
+        std::string s;
+        for (const std::string& dated : NamesIn(root_.Path("UserData/backups")))
+        {
+            if (dated == "uncommitted") continue;
+            const std::vector<std::string> files = FilesBelow(root_.Path("UserData/backups/" + dated));
+            std::string all;
+            for (const std::string& file : files)
+                all += file + "\n" + root_.ReadFile("UserData/backups/" + dated + "/" + file) + "\n";
+            s += dated + ": " + std::to_string(files.size()) + " files, " +
+                 std::to_string(std::hash<std::string>{}(all)) + "\n";
+        }
+        return s;
+    }
+    // An asset folder below work/: its configuration, `files` files in parts/ and one named `own`.
+    void WriteAssetFolder(const std::string& folder, const std::string& kuid, int files, const std::string& own) const
+    {
+        root_.WriteFile("work/" + folder + "/config.txt", "kuid " + kuid + "\nusername \"New\"\nkind \"scenery\"\n");
+        for (int i = 0; i < files; ++i)
+            root_.WriteFile("work/" + folder + "/parts/p" + std::to_string(i) + ".txt", "part\n");
+        root_.WriteFile("work/" + folder + "/" + own, own + "\n");
+    }
 };
 
 // The daemon killed while a run exports a copy of an asset the user had installed: the run neither deletes nor
@@ -228,6 +262,79 @@ TEST_F(DaemonStopsE2E, ARunsOwnCopiesNeverThinTheUsersBackups)
         std::erase(now, "uncommitted");
         EXPECT_EQ(now, backups) << folder;
     }
+}
+
+// The daemon killed as a run asks for the thumbnail of its own copy of an asset new to the user: the daemon the run's
+// next request starts deletes that copy, and without a backup. Nor does a copy of the user's installed over a run's
+// own, on another daemon than the one that installed it, make a backup of the run's: the user's dated backups stay
+// as they were. The user's copy then is the user's: its delete makes a backup.
+TEST_F(DaemonStopsE2E, ARunsOwnCopyTakesNoBackupWhicheverDaemonDeletesOrReplacesIt)
+{
+    MakeTenDatedBackups();
+    const std::string backups = DatedBackups();
+    const std::string kuid = "<kuid:900503:1>", local = "UserData/local/kuid 900503 1";
+    WriteAssetFolder("new/many", kuid, 300, "theirs.txt");
+
+    const RunResult run = RestartedAt("request-29", {"dlsparsefolder", "new"});
+    EXPECT_EQ(run.exitCode, 255) << run.out;
+    EXPECT_TRUE(root_.Exists("UserData/dls-parse/VELMAR2010-Builtin")) << run.out;
+    EXPECT_TRUE(root_.DaemonRunning());  // the one the run's delete started
+    EXPECT_FALSE(root_.Exists(local));
+    EXPECT_EQ(Run({"status", kuid}).exitCode, 255);
+    EXPECT_EQ(DatedBackups(), backups);
+
+    {
+        SettingsReader stand(root_.Root());  // stands for a dlsparsefolder run
+        KUID installed;
+        ASSERT_TRUE(stand.Client().InstallFromFolder(installed, root_.Path("work/new/many"), nullptr,
+                                                     kVADInstallNotOverLocalCopy));
+    }
+    root_.StopProcesses();
+    WriteAssetFolder("mine/one", kuid, 2, "mine.txt");
+    ASSERT_EQ(Run({"installfrompath", "mine"}).exitCode, 0);
+    EXPECT_EQ(DatedBackups(), backups);
+    EXPECT_EQ(FilesBelow(root_.Path(local)),
+              (std::vector<std::string>{"config.txt", "mine.txt", "parts/p0.txt", "parts/p1.txt"}));
+    ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
+    const std::vector<std::string> dated = NamesIn(root_.Path("UserData/backups"));
+    ASSERT_FALSE(dated.empty());
+    EXPECT_EQ(root_.ReadFile("UserData/backups/" + dated.back() + "/kuid 900503 1/mine.txt"), "mine.txt\n");
+}
+
+// While a run's own copy of a new asset is installed, the user installs their own copy of it from another shell: the
+// run's delete of its own copy leaves the user's installed as it is, says so under the asset, and no backup is made
+// of either. A run over that folder then holds the user's copy aside and puts it back.
+TEST_F(DaemonStopsE2E, ARunDeletesOnlyItsOwnCopyNeverOneInstalledOverIt)
+{
+    MakeTenDatedBackups();
+    const std::string backups = DatedBackups();
+    const std::string kuid = "<kuid:900504:1>", local = "UserData/local/kuid 900504 1";
+    const std::vector<std::string> mine = {"config.txt", "mine.txt", "parts/p0.txt"};
+    WriteAssetFolder("theirs/one", kuid, 3, "theirs.txt");
+    WriteAssetFolder("mine/one", kuid, 1, "mine.txt");
+    SettingsReader run(root_.Root());  // stands for a dlsparsefolder run
+    KUID installed;
+    ASSERT_TRUE(
+        run.Client().InstallFromFolder(installed, root_.Path("work/theirs/one"), nullptr, kVADInstallNotOverLocalCopy));
+
+    const RunResult over = Run({"installfrompath", "mine"});
+    EXPECT_EQ(over.exitCode, 0) << over.out;
+    EXPECT_TRUE(Holds(over, "was installed")) << over.out;
+    ResultsLog said;
+    ASSERT_TRUE(run.Client().DeleteAsset(installed, 1 | kVADDeleteRunsOwnCopyOnly, &said));
+    const std::vector<ResultsLog::Result> results = said.GetResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, kResultWarning);
+    EXPECT_EQ(results[0].text.str(), "Asset " + kuid +
+                                         " was installed anew while this run exported it: the copy installed now is "
+                                         "not the run's, and it stays installed.");
+    EXPECT_EQ(Run({"status", kuid}).exitCode, 0);
+    EXPECT_EQ(FilesBelow(root_.Path(local)), mine);
+    EXPECT_EQ(DatedBackups(), backups);
+
+    EXPECT_EQ(Run({"dlsparsefolder", "theirs"}).out, kOK);
+    EXPECT_EQ(FilesBelow(root_.Path(local)), mine);
+    EXPECT_EQ(DatedBackups(), backups);
 }
 
 // The daemon killed as an export has put a package's new device copy in place, the earlier one set aside beside it:

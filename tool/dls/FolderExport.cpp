@@ -196,8 +196,13 @@ bool ExportFolderCopy(VADClient& client, const Orvo::File::Path& folder, ExportR
             list.written.push_back(std::move(written));
     }
 
-    if (!client.DeleteAsset(kuid, 1, nullptr))
+    // Only the run's own copy goes: one installed in its place meanwhile (by the user, from another shell) stays,
+    // and the daemon's warning says so under the asset.
+    ResultsLog deleteLog;
+    if (!client.DeleteAsset(kuid, 1 | kVADDeleteRunsOwnCopyOnly, &deleteLog))
         PostAssetResult(log, kuid, "Failed to delete asset : " + kuid.ToString());
+    else
+        log.Append(deleteLog);
     return true;
 }
 
