@@ -169,7 +169,8 @@ public:
     // delete takes it, the folder comes back and the record is as it was. A failure says why and keeps the hold.
     DbStatus PutBackHeld(const KUID& k, uintptr_t owner, DaemonResults* results);
     // The connection `owner` ended: what it still holds is put back; what cannot be is left for the next start.
-    // Returns how many were put back. The copies it installed for a run of its own are no longer told apart.
+    // Returns how many were put back. The copies it installed for a run of its own are no longer its alone to
+    // export: others may install over them, delete or change them again.
     size_t PutBackHoldsOf(uintptr_t owner);
     // True, with why in the results, when the installed copy of `k` is held aside for a run other than
     // `connection`'s: `what` is what the asset cannot be now ("packed"). What is installed meanwhile is that run's
@@ -360,6 +361,10 @@ private:
     std::vector<KUID> RunCopiesWithoutTheirCopyLocked() const;
     // The warning of a delete of a run's own copy where another copy stands now.
     static void PostNotRunsOwnCopy(DaemonResults* results, const KUID& k);
+    // The run of `connection` exports the copy of `k` it has just installed (0: nobody exports it any more).
+    void SetRunCopyExporterLocked(const KUID& k, uintptr_t connection);
+    // True, with why in the results, while a run other than `asker`'s exports its own copy of `k`.
+    bool RefuseExportedRunCopyLocked(const KUID& k, uintptr_t asker, DaemonResults* results, const char* what) const;
     // What stands at `target` where a held copy goes back, with no record of the database (what a run or a
     // removal cut short left there), is kept in a backup of uncommitted work, said in the log and the results.
     // False, with the reason, when it could not be.
@@ -400,6 +405,10 @@ private:
     std::atomic<size_t> holding_{0};  // how many of them there are
     // Runs' own copies, as the store holds them.
     std::map<KUID, RunCopyMark> runCopies_;
+    // The connection of the run exporting each run's own copy it installed, while it is connected: what it exports is
+    // that copy, so nobody else installs over it, deletes, edits or packs it meanwhile.
+    std::map<KUID, uintptr_t> runCopyExporters_;
+    std::atomic<size_t> exporting_{0};  // how many of them there are
     bool leftHoldsPutBack_ = false;
 
     std::function<bool()> diskSyncForTests_;

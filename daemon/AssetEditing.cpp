@@ -717,6 +717,7 @@ void AssetDatabase::InstallFromFolders(const std::vector<std::string>& folders, 
         {
             if (!group[g].installed) continue;
             installed[staged[g]] = group[g].rec.kuid;
+            if (group[g].runsOwn && connection != 0) SetRunCopyExporterLocked(group[g].rec.kuid, connection);
             if (sources[staged[g]].textureSlot != SIZE_MAX)
                 textures.PostIncomplete(sources[staged[g]].textureSlot, results);
             PostInstalled(group[g], sources[staged[g]].origin, sources[staged[g]].configs, results);

@@ -146,7 +146,9 @@ void AssetDatabase::EraseHoldLocked(const KUID& k)
 bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results, const char* what) const
 {
     const auto it = holds_.find(k);
-    if (it == holds_.end() || (holder != 0 && it->second.owner == holder)) return false;
+    // Not held (or held by the asker): the copy installed may still be a run's own that it is exporting.
+    if (it == holds_.end() || (holder != 0 && it->second.owner == holder))
+        return RefuseExportedRunCopyLocked(k, holder, results, what);
     const Hold& hold = it->second;
     if (hold.owner != 0)
     {
@@ -171,7 +173,7 @@ bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResu
 
 bool AssetDatabase::RefusesHeld(const KUID& k, uintptr_t connection, DaemonResults* results, const char* what) const
 {
-    if (holding_.load() == 0) return false;
+    if (holding_.load() == 0 && exporting_.load() == 0) return false;
     std::shared_lock lk(mutex_);
     return RefuseHeldLocked(k, connection, results, what);
 }
@@ -317,6 +319,14 @@ DbStatus AssetDatabase::PutBackHeld(const KUID& k, uintptr_t owner, DaemonResult
 
 size_t AssetDatabase::PutBackHoldsOf(uintptr_t owner)
 {
+    if (exporting_.load() != 0)
+    {
+        std::unique_lock lk(mutex_);
+        std::vector<KUID> theirs;
+        for (const auto& [k, exporter] : runCopyExporters_)
+            if (exporter == owner) theirs.push_back(k);
+        for (const KUID& k : theirs) SetRunCopyExporterLocked(k, 0);
+    }
     if (holding_.load() == 0) return 0;
     std::vector<Hold> theirs;
     {

@@ -21,6 +21,30 @@ void AssetDatabase::RunCopyChangedLocked(const KUID& k, const RunCopyMark* put)
         runCopies_[k] = *put;
     else
         runCopies_.erase(k);
+    // Another copy, or none, stands now: nobody exports a copy of the run's there.
+    if (!put) SetRunCopyExporterLocked(k, 0);
+}
+
+void AssetDatabase::SetRunCopyExporterLocked(const KUID& k, uintptr_t connection)
+{
+    if (connection != 0)
+        runCopyExporters_[k] = connection;
+    else
+        runCopyExporters_.erase(k);
+    exporting_ = runCopyExporters_.size();
+}
+
+bool AssetDatabase::RefuseExportedRunCopyLocked(const KUID& k, uintptr_t asker, DaemonResults* results,
+                                                const char* what) const
+{
+    const auto it = runCopyExporters_.find(k);
+    if (it == runCopyExporters_.end() || (asker != 0 && it->second == asker)) return false;
+    PostResult(results, kResultError,
+               std::string("Asset $(ASSET_KUID) cannot be ") + what +
+                   " now: dlsparsefolder is exporting the copy of it that it installed from the folder it reads; try "
+                   "again once that run is done.",
+               k, {{"asset_kuid", k.ToString()}});
+    return true;
 }
 
 std::vector<KUID> AssetDatabase::RunCopiesWithoutTheirCopyLocked() const

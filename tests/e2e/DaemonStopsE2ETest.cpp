@@ -301,27 +301,40 @@ TEST_F(DaemonStopsE2E, ARunsOwnCopyTakesNoBackupWhicheverDaemonDeletesOrReplaces
     EXPECT_EQ(root_.ReadFile("UserData/backups/" + dated.back() + "/kuid 900503 1/mine.txt"), "mine.txt\n");
 }
 
-// While a run's own copy of a new asset is installed, the user installs their own copy of it from another shell: the
-// run's delete of its own copy leaves the user's installed as it is, says so under the asset, and no backup is made
-// of either. A run over that folder then holds the user's copy aside and puts it back.
+// While a run exports its own copy of a new asset, the user's install of another copy of it from another shell is
+// refused, saying why, and so is packing the run's copy: what the run exports is the copy it installed. A copy the
+// user installs over a run's own once that run is gone stays installed when a run deletes its own copy only: that
+// delete says so under the asset, and no backup is made of either. A run over that folder then holds the user's copy
+// aside and puts it back.
 TEST_F(DaemonStopsE2E, ARunDeletesOnlyItsOwnCopyNeverOneInstalledOverIt)
 {
     MakeTenDatedBackups();
     const std::string backups = DatedBackups();
     const std::string kuid = "<kuid:900504:1>", local = "UserData/local/kuid 900504 1";
     const std::vector<std::string> mine = {"config.txt", "mine.txt", "parts/p0.txt"};
-    WriteAssetFolder("theirs/one", kuid, 3, "theirs.txt");
+    WriteAssetFolder("theirs/one", kuid, 1, "theirs.txt");
     WriteAssetFolder("mine/one", kuid, 1, "mine.txt");
-    SettingsReader run(root_.Root());  // stands for a dlsparsefolder run
-    KUID installed;
-    ASSERT_TRUE(
-        run.Client().InstallFromFolder(installed, root_.Path("work/theirs/one"), nullptr, kVADInstallNotOverLocalCopy));
+    {
+        SettingsReader run(root_.Root());  // stands for a dlsparsefolder run
+        KUID installed;
+        ASSERT_TRUE(run.Client().InstallFromFolder(installed, root_.Path("work/theirs/one"), nullptr,
+                                                   kVADInstallNotOverLocalCopy));
+        const RunResult over = Run({"installfrompath", "mine"});
+        EXPECT_EQ(over.exitCode, 255) << over.out;
+        EXPECT_TRUE(Holds(over, "Asset " + kuid +
+                                    " cannot be changed now: dlsparsefolder is exporting the copy of it that it "
+                                    "installed from the folder it reads; try again once that run is done."))
+            << over.out;
+        EXPECT_EQ(Run({"createcdp", "x.cdp", kuid}).exitCode, 255);
+        EXPECT_EQ(FilesBelow(root_.Path(local)),
+                  (std::vector<std::string>{"config.txt", "parts/p0.txt", "theirs.txt"}));
+    }
 
-    const RunResult over = Run({"installfrompath", "mine"});
-    EXPECT_EQ(over.exitCode, 0) << over.out;
-    EXPECT_TRUE(Holds(over, "was installed")) << over.out;
+    // That run is gone, its copy left installed: the user's goes over it.
+    ASSERT_EQ(Run({"installfrompath", "mine"}).exitCode, 0);
+    SettingsReader run(root_.Root());
     ResultsLog said;
-    ASSERT_TRUE(run.Client().DeleteAsset(installed, 1 | kVADDeleteRunsOwnCopyOnly, &said));
+    ASSERT_TRUE(run.Client().DeleteAsset(KUID::FromText(kuid), 1 | kVADDeleteRunsOwnCopyOnly, &said));
     const std::vector<ResultsLog::Result> results = said.GetResults();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].kind, kResultWarning);
