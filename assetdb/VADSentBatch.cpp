@@ -30,9 +30,10 @@ size_t VADSentBatch::Add(VADStatus sent, const VADSentAt& at)
 
 VADStatus VADSentBatch::Confirm()
 {
+    // Every request of the batch went over one link, in the order sent: the first one waiting has the lowest ordinal.
     uint64_t first = 0;
-    for (size_t i = firstWaiting_; i < sent_.size(); ++i)
-        if (sent_[i].waiting && (first == 0 || sent_[i].ordinal < first)) first = sent_[i].ordinal;
+    for (size_t i = firstWaiting_; i < sent_.size() && first == 0; ++i)
+        if (sent_[i].waiting) first = sent_[i].ordinal;
     if (first == 0)
     {
         firstWaiting_ = sent_.size();

@@ -38,8 +38,6 @@ public:
     size_t Size() const { return sent_.size(); }
     // The outcome of request `i`: kVADStatusLinkDropped until it is confirmed.
     VADStatus Outcome(size_t i) const { return VADStatus(sent_[i].outcome); }
-    // True once request `i` has its outcome (sent and confirmed, or failed unsent).
-    bool Settled(size_t i) const { return !sent_[i].waiting; }
 
 private:
     struct Sent

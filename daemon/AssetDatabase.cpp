@@ -288,30 +288,18 @@ bool AssetDatabase::StoreAuthorLocked(const AssetRecord& r)
     return r.author.empty() || r.authorId < 0 || store_.PutAuthor(r.authorId, r.author);
 }
 
-DbStatus AssetDatabase::ChangeRecord(const KUID& k, uintptr_t connection, bool heldToo,
-                                     const std::function<void(AssetRecord&)>& change)
-{
-    std::unique_lock lk(mutex_);
-    const auto hold = holds_.find(k);
-    const bool held = heldToo && hold != holds_.end() && hold->second.owner != connection;
-    if (held && !ChangeHeldRecordLocked(hold->second, change)) return DbStatus::kFailed;
-    auto it = records_.find(k);
-    if (it == records_.end()) return held ? DbStatus::kOK : DbStatus::kNotFound;
-    AssetRecord r = it->second;
-    change(r);
-    if (!store_.PutAsset(r)) return DbStatus::kFailed;
-    it->second = std::move(r);
-    return DbStatus::kOK;
-}
-
 DbStatus AssetDatabase::SetFavourite(const KUID& k, bool on, uintptr_t connection)
 {
-    return ChangeRecord(k, connection, true, [on](AssetRecord& r) { r.favourite = on; });
+    std::vector<RecordMark> marks{RecordMark{k, true, on, {}}};
+    SetRecordMarks(marks, connection);
+    return marks[0].status;
 }
 
 DbStatus AssetDatabase::SetKeywords(const KUID& k, const std::string& keywords, uintptr_t connection)
 {
-    return ChangeRecord(k, connection, true, [&keywords](AssetRecord& r) { r.keywords = keywords.substr(0, 4096); });
+    std::vector<RecordMark> marks{RecordMark{k, false, false, keywords}};
+    SetRecordMarks(marks, connection);
+    return marks[0].status;
 }
 
 void AssetDatabase::SetRecordMarks(std::vector<RecordMark>& marks, uintptr_t connection)
@@ -367,7 +355,14 @@ void AssetDatabase::SetRecordMarks(std::vector<RecordMark>& marks, uintptr_t con
 // A verdict is of the copy validated, the one installed now: a copy held aside keeps its own.
 DbStatus AssetDatabase::SetValidation(const KUID& k, int32_t state)
 {
-    return ChangeRecord(k, 0, false, [state](AssetRecord& r) { r.validation = state; });
+    std::unique_lock lk(mutex_);
+    auto it = records_.find(k);
+    if (it == records_.end()) return DbStatus::kNotFound;
+    AssetRecord r = it->second;
+    r.validation = state;
+    if (!store_.PutAsset(r)) return DbStatus::kFailed;
+    it->second = std::move(r);
+    return DbStatus::kOK;
 }
 
 bool AssetDatabase::TakeStationKey(const std::string& key)

@@ -239,10 +239,6 @@ private:
     bool HiddenBuiltinLocked(const AssetRecord& local, AssetRecord& builtin) const;
     // The local copy of `k` went: the built-in copy it hid (`uncovered`, or none) takes its place in the index.
     void LocalCopyGoneLocked(const KUID& k, const AssetRecord* uncovered);
-    // Changes the record of `k` as `change` says, in the store and in memory; with `heldToo`, the user's copy held
-    // aside for another connection's run than `connection`'s gets the change too (ChangeHeldRecordLocked).
-    DbStatus ChangeRecord(const KUID& k, uintptr_t connection, bool heldToo,
-                          const std::function<void(AssetRecord&)>& change);
     // False (with the reason) when the setting could not be read.
     bool MaxBackupFoldersLocked(int& max, std::string* error);
     // Copies the installed copy `folder` into a new dated backup folder as `name` and thins the backups to the

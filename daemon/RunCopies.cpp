@@ -18,11 +18,13 @@ bool AssetDatabase::DropRunCopyStoredLocked(const KUID& k)
 void AssetDatabase::RunCopyChangedLocked(const KUID& k, const RunCopyMark* put)
 {
     if (put)
+    {
         runCopies_[k] = *put;
-    else
-        runCopies_.erase(k);
+        return;
+    }
+    runCopies_.erase(k);
     // Another copy, or none, stands now: nobody exports a copy of the run's there.
-    if (!put) SetRunCopyExporterLocked(k, 0);
+    SetRunCopyExporterLocked(k, 0);
 }
 
 void AssetDatabase::SetRunCopyExporterLocked(const KUID& k, uintptr_t connection)

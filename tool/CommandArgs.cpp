@@ -64,6 +64,17 @@ void PostCommandError(const VADClient& client, ResultsLog& log, std::string_view
     log.PostResult(kResultError, VelmarPropertyRef(), text);
 }
 
+bool SayConfirmed(const VADClient& client, ResultsLog& log, const VADStatus& outcome, std::string_view unconfirmed,
+                  std::string_view failed)
+{
+    if (outcome) return true;
+    if (outcome.LinkFailed())
+        log.PostResult(kResultError, VelmarPropertyRef(), unconfirmed);
+    else
+        PostCommandError(client, log, failed);
+    return false;
+}
+
 bool ReadDecimalInt(const char* text, int32_t& out)
 {
     bool digits = false;

@@ -11,6 +11,7 @@
 class ResultsLog;
 class ToolContext;
 class VADClient;
+class VADStatus;
 
 struct CommandArgs
 {
@@ -35,6 +36,11 @@ using CommandFn = int (*)(ToolContext& tool, ResultsLog& log, const CommandArgs&
 // Posts an error (kind 3) without a source; nothing after a request that failed for want of a link on
 // `client` (the dispatcher posts the link's own error).
 void PostCommandError(const VADClient& client, ResultsLog& log, std::string_view text);
+// The outcome of a request the daemon does not answer, sent and confirmed (VADClient.h): true when the daemon carried
+// it out. Otherwise posts `unconfirmed` when the daemon stopped before it confirmed the request (it may or may not
+// have been carried out), else `failed` as PostCommandError does, and returns false.
+bool SayConfirmed(const VADClient& client, ResultsLog& log, const VADStatus& outcome, std::string_view unconfirmed,
+                  std::string_view failed);
 
 // One decimal integer read the way "%d" reads it: leading blanks, an optional sign, at least one digit,
 // anything after the digits ignored. A value outside 32 bits is refused instead of being left to

@@ -82,21 +82,11 @@ int SetMaxBackupFoldersCommand(ToolContext& tool, ResultsLog& log, const Command
     if (n > 30) n = 30;
     // OK only once the daemon has stored it: a limit it never took would let the next install thin backups the
     // user asked to keep.
-    const VADStatus set = client.SetSettingInt("developer", "max_backup_folders", n);
-    if (set.LinkFailed())
-    {
-        log.PostResultF(kResultError,
-                        "The number of backup folders may not be set to %d: the asset database daemon did not "
-                        "confirm it.",
-                        n);
-        return -1;
-    }
-    if (!set)
-    {
-        PostCommandError(client, log, "Unable to set the number of backup folders.");
-        return -1;
-    }
-    return 0;
+    const bool set = SayConfirmed(client, log, client.SetSettingInt("developer", "max_backup_folders", n),
+                                  "The number of backup folders may not be set to " + std::to_string(n) +
+                                      ": the asset database daemon did not confirm it.",
+                                  "Unable to set the number of backup folders.");
+    return set ? 0 : -1;
 }
 
 int ListBuildsCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& args)

@@ -63,12 +63,10 @@ int RepairDatabaseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs&
     if (mode == kRepairPatcher)
     {
         // The flag counts once the daemon confirms it kept it (and ran the repair it asks for).
-        const VADStatus flagged = client.RequestRepairDatabase(mode);
-        if (flagged.LinkFailed())
-            log.PostResult(kResultError, "The asset database may not be flagged for repair: the asset database daemon "
-                                         "did not confirm it.");
-        else if (!flagged)
-            PostCommandError(client, log, "Unable to flag the asset database for repair.");
+        const bool flagged = SayConfirmed(
+            client, log, client.RequestRepairDatabase(mode),
+            "The asset database may not be flagged for repair: the asset database daemon did not confirm it.",
+            "Unable to flag the asset database for repair.");
         failed = failed || !flagged;
     }
     return failed ? 255 : 0;
@@ -196,17 +194,9 @@ int PatchFinaliseCommand(ToolContext& tool, ResultsLog& log, const CommandArgs& 
     // Analytics go through the daemon; without a connection there is nobody to tell, and a hit that cannot be
     // sent is no failure of the patch. A hit sent counts once the daemon confirms it recorded it.
     if (!client.Connected()) return 0;
-    const VADStatus sent = client.SendAnalyticsHit(page, label);
-    if (sent.LinkFailed())
-    {
-        log.PostResult(kResultError, "The patch report may not be recorded: the asset database daemon did not confirm "
-                                     "it.");
-        return -1;
-    }
-    if (!sent)
-    {
-        PostCommandError(client, log, "Unable to record the patch report.");
-        return -1;
-    }
-    return 0;
+    const bool sent =
+        SayConfirmed(client, log, client.SendAnalyticsHit(page, label),
+                     "The patch report may not be recorded: the asset database daemon did not confirm it.",
+                     "Unable to record the patch report.");
+    return sent ? 0 : -1;
 }
