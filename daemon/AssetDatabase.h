@@ -338,6 +338,10 @@ private:
     // put back deletes whatever local copy stands then, and what stands meanwhile is not the user's. Posts why
     // (`what` the asset cannot be now: "changed", "packed") and returns true when `k` is so held.
     bool RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResults* results, const char* what = "changed") const;
+    // The error that `k` cannot be `what` ("packed") now, `because` (the rest of the sentence, whose placeholders
+    // `params` fill besides the asset's).
+    static void PostCannotBeNow(DaemonResults* results, const KUID& k, const char* what, const std::string& because,
+                                ResultParams params = {});
     // Gives the user's copy `hold` holds aside what `change` makes of its record, and keeps the record file in
     // UserData/held/ as it is now. False when it could not be written (the hold keeps the record it had).
     bool ChangeHeldRecordLocked(Hold& hold, const std::function<void(AssetRecord&)>& change);

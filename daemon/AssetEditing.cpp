@@ -10,6 +10,7 @@
 #include "daemon/HoldRecord.h"
 #include "platform/FolderWalk.h"
 #include "platform/Interruption.h"
+#include "platform/OutputFlush.h"
 #include "platform/OwnFolders.h"
 #include "platform/OwnWorkSweep.h"
 #include "platform/RenameNoReplace.h"
@@ -333,7 +334,7 @@ bool AssetDatabase::AddEditLocked(EditRecord& e, const std::string& folder, Daem
 bool AssetDatabase::SyncedForCommitLocked() const
 {
     if (diskSyncForTests_) return diskSyncForTests_();
-    return SyncFileSystems(
+    return Platform::SyncFileSystems(
         {root_.UserData("local"), root_.UserData("editing"), root_.UserData("backups"), HoldFolder(root_)});
 }
 

@@ -152,23 +152,26 @@ bool AssetDatabase::RefuseHeldLocked(const KUID& k, uintptr_t holder, DaemonResu
     const Hold& hold = it->second;
     if (hold.owner != 0)
     {
-        PostResult(results, kResultError,
-                   std::string("Asset $(ASSET_KUID) cannot be ") + what +
-                       " now: its installed copy is held aside while dlsparsefolder exports another copy of it; try "
-                       "again once that run is done.",
-                   k, {{"asset_kuid", k.ToString()}});
+        PostCannotBeNow(results, k, what,
+                        "its installed copy is held aside while dlsparsefolder exports another copy of it; try again "
+                        "once that run is done.");
         return true;
     }
     // No run holds it any more: it is the user's copy, waiting to be put back.
-    PostResult(results, kResultError,
-               std::string("Asset $(ASSET_KUID) cannot be ") + what +
-                   " now: its installed copy is kept in '$(FILE_PATH)', where a dlsparsefolder run held it aside, and "
-                   "could not be put back ($(REASON_TEXT)); the asset database tries again when it next starts.",
-               k,
-               {{"asset_kuid", k.ToString()},
-                {"file_path", WhereHeld(root_, k, hold.folderHeld)},
-                {"reason_text", hold.failed.empty() ? "no reason was given" : hold.failed}});
+    PostCannotBeNow(results, k, what,
+                    "its installed copy is kept in '$(FILE_PATH)', where a dlsparsefolder run held it aside, and could "
+                    "not be put back ($(REASON_TEXT)); the asset database tries again when it next starts.",
+                    {{"file_path", WhereHeld(root_, k, hold.folderHeld)},
+                     {"reason_text", hold.failed.empty() ? "no reason was given" : hold.failed}});
     return true;
+}
+
+void AssetDatabase::PostCannotBeNow(DaemonResults* results, const KUID& k, const char* what, const std::string& because,
+                                    ResultParams params)
+{
+    params.emplace(params.begin(), "asset_kuid", k.ToString());
+    PostResult(results, kResultError, std::string("Asset $(ASSET_KUID) cannot be ") + what + " now: " + because, k,
+               params);
 }
 
 bool AssetDatabase::RefusesHeld(const KUID& k, uintptr_t connection, DaemonResults* results, const char* what) const

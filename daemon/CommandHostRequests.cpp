@@ -19,6 +19,7 @@
 #include "platform/FileWriting.h"
 #include "platform/Interruption.h"
 #include "platform/OutputFile.h"
+#include "platform/OutputFlush.h"
 #include "platform/OwnFolders.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/TemporaryFolder.h"
@@ -585,7 +586,7 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
         return refused(manifestPath, "it could not be put in text form");
     // The copies (and the archive's bytes, staged beside them) are on disk before anything of the package is
     // committed: an earlier copy set aside or removed below is never the last whole copy after a power cut.
-    if (!SyncFileSystems({package}, &why))
+    if (!Platform::SyncFileSystems({package}, &why))
     {
         PostResult(&c.results, kResultError,
                    "The package's files could not be written to disk: $(REASON); nothing was changed.", KUID::Null(),
@@ -628,7 +629,7 @@ int32_t ExportPackage(RequestContext& c, const VADExportPackageRequest& req, VAD
     // the answer finds nothing of it; the answer comes once what was committed is on disk: the package folder, and
     // the folders the archive and manifest are in (a link may lead them elsewhere).
     making.Remove();
-    if (!SyncFileSystems(
+    if (!Platform::SyncFileSystems(
             {finished, RealFolderOf(finished + "/" + name + ".cdp"), RealFolderOf(finished + "/package.txt")}, &why))
     {
         PostResult(&c.results, kResultError,

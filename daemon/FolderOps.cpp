@@ -759,31 +759,6 @@ bool SwapInFolder(const std::string& target, const std::string& staged, std::str
     return false;
 }
 
-bool SyncFileSystems(const std::vector<std::string>& folders, std::string* reason)
-{
-    std::vector<dev_t> synced;
-    int failed = 0;
-    for (const std::string& folder : folders)
-    {
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat st;
-        if (fd < 0 || ::fstat(fd, &st) != 0)
-        {
-            if (errno != ENOENT && failed == 0) failed = errno;  // nothing there, nothing to keep
-            if (fd >= 0) ::close(fd);
-            continue;
-        }
-        if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end())
-        {
-            synced.push_back(st.st_dev);
-            if (::syncfs(fd) != 0 && failed == 0) failed = errno != 0 ? errno : EIO;
-        }
-        ::close(fd);
-    }
-    if (failed != 0 && reason) *reason = std::strerror(failed);
-    return failed == 0;
-}
-
 void FinishSwap(const std::string& aside) { Platform::RemoveOwnFolder(aside); }
 
 bool UndoSwap(const std::string& target, const std::string& aside)

@@ -68,12 +68,6 @@ void FinishSwap(const std::string& aside);
 // False when the old copy could not be put back (it then waits as `aside`, noted as set aside).
 bool UndoSwap(const std::string& target, const std::string& aside);
 
-// Puts on disk what was written to the file systems holding these folders (each file system synced once):
-// the commit point of an install, a commit or a delete must not count before the folders it names do, or a
-// power cut could leave a record of a copy that is not there. False when one could not be synced (`reason`, when
-// given, says why); the others are synced all the same.
-bool SyncFileSystems(const std::vector<std::string>& folders, std::string* reason = nullptr);
-
 // `text` with every `aside` in it (the path of a folder taken aside) said as `place`, where its user has it.
 std::string NamedInPlace(std::string text, const std::string& aside, const std::string& place);
 

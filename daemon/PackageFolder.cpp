@@ -3,6 +3,7 @@
 #include "daemon/CrashPoint.h"
 #include "daemon/FolderOps.h"
 #include "platform/Interruption.h"
+#include "platform/OutputFlush.h"
 #include "platform/RenameNoReplace.h"
 #include "platform/TemporaryFolder.h"
 #include "platform/UniqueNumber.h"
@@ -115,7 +116,7 @@ bool PlaceDeviceCopies(const std::string& making, const std::string& place, cons
         if (errno != EEXIST) return failed(std::strerror(errno));
         // The earlier copy goes only once the new one is on disk, or a power cut could leave neither: a copy copied
         // onto the package folder's file system is synced here (the caller synced the folder it was made in).
-        if (moving.IsMade() && !SyncFileSystems({place}, &error))
+        if (moving.IsMade() && !Platform::SyncFileSystems({place}, &error))
             return failed("it could not be written to disk: " + error);
         // The earlier copy is taken aside under a name of its own (the copy's name is free for a moment), so that
         // nothing is replaced that was not looked at. Recorded first: a kill before the new copy is in place gives

@@ -41,11 +41,9 @@ bool AssetDatabase::RefuseExportedRunCopyLocked(const KUID& k, uintptr_t asker, 
 {
     const auto it = runCopyExporters_.find(k);
     if (it == runCopyExporters_.end() || (asker != 0 && it->second == asker)) return false;
-    PostResult(results, kResultError,
-               std::string("Asset $(ASSET_KUID) cannot be ") + what +
-                   " now: dlsparsefolder is exporting the copy of it that it installed from the folder it reads; try "
-                   "again once that run is done.",
-               k, {{"asset_kuid", k.ToString()}});
+    PostCannotBeNow(results, k, what,
+                    "dlsparsefolder is exporting the copy of it that it installed from the folder it reads; try again "
+                    "once that run is done.");
     return true;
 }
 

@@ -65,6 +65,20 @@ int OpenFolderOn(int at, const char* path, dev_t device)
     return -1;
 }
 
+// Syncs the file system of the open folder `fd` and closes it; the first failure goes to `failed` (0: none yet).
+// syncfs reports a write that failed on the file system since the folder was opened, which sync cannot.
+void SyncAndClose(int fd, int& failed)
+{
+    if (::syncfs(fd) != 0 && failed == 0) failed = errno != 0 ? errno : EIO;
+    ::close(fd);
+}
+
+bool Synced(int failed, std::string* reason)
+{
+    if (failed != 0 && reason) *reason = std::strerror(failed);
+    return failed == 0;
+}
+
 }  // namespace
 
 void SetNotingWrittenOutputs(bool on) { noting.store(on, std::memory_order_relaxed); }
@@ -120,14 +134,33 @@ bool FlushWrittenOutputs(std::string* reason)
     }
     if (everything) ::sync();
     int failed = 0;
-    // syncfs reports a write that failed on the file system since the folder was opened, which sync cannot.
-    for (const NotedFileSystem& n : flushing)
+    for (const NotedFileSystem& n : flushing) SyncAndClose(n.folder, failed);
+    return Synced(failed, reason);
+}
+
+bool SyncFileSystems(const std::vector<std::string>& folders, std::string* reason)
+{
+    std::vector<dev_t> synced;
+    int failed = 0;
+    for (const std::string& folder : folders)
     {
-        if (::syncfs(n.folder) != 0 && failed == 0) failed = errno != 0 ? errno : EIO;
-        ::close(n.folder);
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0)
+        {
+            if (errno != ENOENT && failed == 0) failed = errno;  // nothing there, nothing to keep
+            if (fd >= 0) ::close(fd);
+            continue;
+        }
+        if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end())
+        {
+            ::close(fd);
+            continue;
+        }
+        synced.push_back(st.st_dev);
+        SyncAndClose(fd, failed);
     }
-    if (failed != 0 && reason) *reason = std::strerror(failed);
-    return failed == 0;
+    return Synced(failed, reason);
 }
 
 size_t NotedFileSystems()

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -34,5 +35,10 @@ void NoteWrittenFile(int fd);
 bool FlushWrittenOutputs(std::string* reason = nullptr);
 // How many file systems are noted now (for the record's own tests).
 size_t NotedFileSystems();
+
+// Puts on disk what was written to the file systems holding these folders, each synced once; a folder that is not
+// there is nothing to keep. False when one could not be synced (`reason`, when given, says why); the others are
+// synced all the same. For writers that name what they wrote themselves rather than note it (the daemon).
+bool SyncFileSystems(const std::vector<std::string>& folders, std::string* reason = nullptr);
 
 }  // namespace Platform

@@ -13,6 +13,7 @@
 #include "daemon/RequestHandlers.h"
 #include "daemon/SentOutcomes.h"
 #include "platform/FileLease.h"
+#include "platform/OutputFlush.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -228,7 +229,7 @@ TEST(DaemonFolders, TheTargetIsNeverMissingAroundASwap)
     EXPECT_TRUE(UndoSwap(target, aside));
     EXPECT_EQ(ReadFile(target + "/f"), "one");
     EXPECT_FALSE(fs::exists(aside));
-    EXPECT_TRUE(SyncFileSystems({d.path(), d.path() + "/missing"}));
+    EXPECT_TRUE(Platform::SyncFileSystems({d.path(), d.path() + "/missing"}));
 }
 
 // Replacements of one asset within a second keep every earlier copy; thinning and crashes leave nothing
